@@ -1,0 +1,33 @@
+#include "common/ErrorSink.h"
+
+namespace vellumar {
+
+bool ErrorSink::record(int code, std::string message) {
+  if (code_ != sink_code::kNone || code == sink_code::kNone) return false;
+  code_ = code;
+  message_ = std::move(message);
+  return true;
+}
+
+void ErrorSink::progressStart(std::string_view caption, std::int64_t total) {
+  if (progress_ == nullptr) return;
+  if (progressOpen_) progress_->close();
+  progress_->start(caption, total);
+  progressOpen_ = true;
+}
+
+bool ErrorSink::progressStep(std::int64_t done) {
+  if (failed()) return false;
+  if (progress_ == nullptr || !progressOpen_) return true;
+  if (progress_->step(done)) return true;
+  record(sink_code::kCancelled, cancelMessage_);
+  return false;
+}
+
+void ErrorSink::progressClose() {
+  if (progress_ == nullptr || !progressOpen_) return;
+  progress_->close();
+  progressOpen_ = false;
+}
+
+}  // namespace vellumar

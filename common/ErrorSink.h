@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace vellumar {
+
+// Receives the progress of long kernels and may ask them to stop. The window shows a progress
+// dialog through it; the command line leaves it unset.
+class ProgressObserver {
+ public:
+  virtual ~ProgressObserver() = default;
+  virtual void start(std::string_view caption, std::int64_t total) = 0;
+  // Returns false when the user asked to cancel.
+  virtual bool step(std::int64_t done) = 0;
+  virtual void close() = 0;
+};
+
+// Well-known codes of the error sink. Codes 101-104 come from data kernels, 201-203 from grid
+// kernels; their texts are composed by the evaluator when an evaluation fails.
+namespace sink_code {
+inline constexpr int kNone = 0;
+inline constexpr int kMessage = 1;       // complete message, stored at once (lexer, names)
+inline constexpr int kArgument = 2;      // parse and argument errors, composed at once
+inline constexpr int kCancelled = 3;     // the user cancelled a long kernel
+inline constexpr int kDataLength = 101;  // data columns of different lengths
+inline constexpr int kDataNoCoordinates = 102;
+inline constexpr int kDivisionByZero = 103;
+inline constexpr int kDataDomain = 104;
+inline constexpr int kGridMismatch = 201;
+inline constexpr int kGridDivisionByZero = 202;
+inline constexpr int kGridDomain = 203;
+}  // namespace sink_code
+
+// The error state of one evaluation: the first error recorded wins and later ones change nothing.
+// Kernels record a bare code; the evaluator records codes with their finished messages. The sink
+// also carries the progress-and-cancel hook of long kernels.
+class ErrorSink {
+ public:
+  explicit ErrorSink(ProgressObserver* progress = nullptr) : progress_(progress) {}
+
+  int code() const { return code_; }
+  bool failed() const { return code_ != sink_code::kNone; }
+  const std::string& message() const { return message_; }
+
+  // Stores code and message when no error is recorded yet; returns true when it was stored.
+  bool record(int code, std::string message);
+  // Stores a bare code (message composed later) when no error is recorded yet.
+  void kernelError(int code) { record(code, {}); }
+  // Replaces the message of the recorded error (used when a kernel code is composed).
+  void setMessage(std::string message) { message_ = std::move(message); }
+
+  // Progress of a long kernel. step() returns false once the user cancelled; the sink then holds
+  // code kCancelled with the given cancel message, so a cancelled evaluation never succeeds.
+  void progressStart(std::string_view caption, std::int64_t total);
+  bool progressStep(std::int64_t done);
+  void progressClose();
+  void setCancelMessage(std::string message) { cancelMessage_ = std::move(message); }
+
+ private:
+  int code_ = sink_code::kNone;
+  std::string message_;
+  ProgressObserver* progress_ = nullptr;
+  bool progressOpen_ = false;
+  std::string cancelMessage_ = "Вычисление прервано";
+};
+
+}  // namespace vellumar

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace vellumar {
+
+// Text is UTF-8 inside the program. Files written on Russian Windows desktops are often CP1251;
+// a file that is not valid UTF-8 is taken to be CP1251.
+
+bool isValidUtf8(std::string_view text);
+std::string cp1251ToUtf8(std::string_view text);
+// The text itself when it is valid UTF-8, else its CP1251 reading converted to UTF-8.
+std::string toUtf8(std::string_view text);
+
+// Decodes the code point starting at text[pos]; returns its length in bytes (at least 1) and
+// stores U+FFFD for a malformed sequence.
+std::size_t decodeUtf8(std::string_view text, std::size_t pos, char32_t& codePoint);
+void appendUtf8(std::string& out, char32_t codePoint);
+// Number of code points (characters as a user counts them) in UTF-8 text.
+std::size_t utf8Length(std::string_view text);
+
+}  // namespace vellumar

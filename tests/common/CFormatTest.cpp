@@ -1,0 +1,49 @@
+#include "common/CFormat.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cmath>
+
+namespace vellumar {
+namespace {
+
+TEST(CFormat, FormatsLikePrintfWhateverTheLocale) {
+  // A comma-decimal locale must not leak into files or messages.
+  const char* russian = std::setlocale(LC_NUMERIC, "ru_RU.UTF-8");
+  EXPECT_EQ(cformat("%lf", 0.5), "0.500000");
+  EXPECT_EQ(cformat("%.12E", 0.0), "0.000000000000E+00");
+  EXPECT_EQ(cformat("%11.4E", 0.0000005), " 5.0000E-07");
+  EXPECT_EQ(cformat("%s:%d", "x", 7), "x:7");
+  const std::string longText(1000, 'a');
+  EXPECT_EQ(cformat("%s", longText.c_str()), longText);
+  if (russian != nullptr) std::setlocale(LC_NUMERIC, "C");
+}
+
+TEST(CFormat, ParsesWholeNumbersOnly) {
+  double value = 0;
+  EXPECT_TRUE(parseWholeDouble("1e5", value));
+  EXPECT_EQ(value, 100000.0);
+  EXPECT_TRUE(parseWholeDouble(" -2.5", value));
+  EXPECT_EQ(value, -2.5);
+  EXPECT_FALSE(parseWholeDouble("2e", value));
+  EXPECT_FALSE(parseWholeDouble("12abc", value));
+  EXPECT_FALSE(parseWholeDouble("", value));
+  char* end = nullptr;
+  EXPECT_EQ(cstrtod("1e999", &end), HUGE_VAL);
+}
+
+TEST(CFormat, GeneralFormKeepsTwelveSignificantDigits) {
+  std::string out;
+  appendGeneral(out, 1.0 / 3.0, 12);
+  EXPECT_EQ(out, "0.333333333333");
+  out.clear();
+  appendGeneral(out, 1.5e20, 12);
+  EXPECT_EQ(out, "1.5e+20");
+  out.clear();
+  appendGeneral(out, 100.0, 12);
+  EXPECT_EQ(out, "100");
+}
+
+}  // namespace
+}  // namespace vellumar

@@ -1,0 +1,31 @@
+#include "common/TextEncoding.h"
+
+#include <gtest/gtest.h>
+
+namespace vellumar {
+namespace {
+
+TEST(TextEncoding, Cp1251IsConvertedAndUtf8KeptAsItIs) {
+  const std::string utf8 = "Грид";
+  EXPECT_TRUE(isValidUtf8(utf8));
+  EXPECT_EQ(toUtf8(utf8), utf8);
+  const std::string cp1251 = "\xC3\xF0\xE8\xE4";  // "Грид" in CP1251
+  EXPECT_FALSE(isValidUtf8(cp1251));
+  EXPECT_EQ(toUtf8(cp1251), utf8);
+  EXPECT_EQ(cp1251ToUtf8("\xA8\xB8"), "Ёё");
+}
+
+TEST(TextEncoding, DecodingNeverReadsPastTheEnd) {
+  char32_t cp = 0;
+  EXPECT_EQ(decodeUtf8("\xD0", 0, cp), 1u);  // truncated sequence
+  EXPECT_EQ(cp, U'\uFFFD');
+  EXPECT_EQ(decodeUtf8("\xC0\x80", 0, cp), 1u);  // overlong form
+  EXPECT_EQ(cp, U'\uFFFD');
+  EXPECT_EQ(utf8Length("Pi×ф"), 4u);
+  std::string out;
+  appendUtf8(out, U'ж');
+  EXPECT_EQ(out, "ж");
+}
+
+}  // namespace
+}  // namespace vellumar
