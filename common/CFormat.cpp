@@ -52,7 +52,9 @@ std::string cformat(const char* format, ...) {
   return result;
 }
 
-double cstrtod(const char* text, char** end) { return strtod_l(text, end, cLocale()); }
+double cstrtod(const char* text, char** end) {
+  return strtod_l(text, end, cLocale());
+}
 
 bool parseWholeDouble(std::string_view text, double& value) {
   if (text.empty()) return false;
@@ -64,9 +66,8 @@ bool parseWholeDouble(std::string_view text, double& value) {
 
 void appendGeneral(std::string& out, double value, int significantDigits) {
   char buffer[64];
-  const auto result =
-      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general,
-                    significantDigits);
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value,
+                                    std::chars_format::general, significantDigits);
   out.append(buffer, result.ptr);
 }
 

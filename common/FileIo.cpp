@@ -38,7 +38,9 @@ AtomicFile::AtomicFile(std::string target) : target_(std::move(target)) {
                std::to_string(counter.fetch_add(1)) + ".tmp";
 }
 
-AtomicFile::~AtomicFile() { abandon(); }
+AtomicFile::~AtomicFile() {
+  abandon();
+}
 
 bool AtomicFile::open() {
   stream_ = std::fopen(temporary_.c_str(), "wb");

@@ -35,20 +35,34 @@ inline constexpr double kDegreesFactor = 0.017453292519943295;
 
 inline double applyBinary(BinaryOp op, double a, double b) {
   switch (op) {
-    case BinaryOp::Add: return a + b;
-    case BinaryOp::Subtract: return a - b;
-    case BinaryOp::Multiply: return a * b;
-    case BinaryOp::Divide: return a / b;
-    case BinaryOp::MultiplySignKeeping: return (a < 0.0 && b < 0.0) ? -(a * b) : a * b;
-    case BinaryOp::Min: return a < b ? a : b;
-    case BinaryOp::Max: return a > b ? a : b;
-    case BinaryOp::And: return (a != 0.0 && b != 0.0) ? 1.0 : 0.0;
-    case BinaryOp::Or: return (a == 0.0 && b == 0.0) ? 0.0 : 1.0;
-    case BinaryOp::Equal: return a == b ? 1.0 : 0.0;
-    case BinaryOp::Great: return a > b ? 1.0 : 0.0;
-    case BinaryOp::GreatEqual: return a >= b ? 1.0 : 0.0;
-    case BinaryOp::Less: return a < b ? 1.0 : 0.0;
-    case BinaryOp::LessEqual: return a <= b ? 1.0 : 0.0;
+    case BinaryOp::Add:
+      return a + b;
+    case BinaryOp::Subtract:
+      return a - b;
+    case BinaryOp::Multiply:
+      return a * b;
+    case BinaryOp::Divide:
+      return a / b;
+    case BinaryOp::MultiplySignKeeping:
+      return (a < 0.0 && b < 0.0) ? -(a * b) : a * b;
+    case BinaryOp::Min:
+      return a < b ? a : b;
+    case BinaryOp::Max:
+      return a > b ? a : b;
+    case BinaryOp::And:
+      return (a != 0.0 && b != 0.0) ? 1.0 : 0.0;
+    case BinaryOp::Or:
+      return (a == 0.0 && b == 0.0) ? 0.0 : 1.0;
+    case BinaryOp::Equal:
+      return a == b ? 1.0 : 0.0;
+    case BinaryOp::Great:
+      return a > b ? 1.0 : 0.0;
+    case BinaryOp::GreatEqual:
+      return a >= b ? 1.0 : 0.0;
+    case BinaryOp::Less:
+      return a < b ? 1.0 : 0.0;
+    case BinaryOp::LessEqual:
+      return a <= b ? 1.0 : 0.0;
   }
   return 0.0;
 }
@@ -60,8 +74,12 @@ inline DomainStatus applyUnary(UnaryFn fn, double v, double angleFactor, double&
       if (v < 0.0) return DomainStatus::OutOfDomain;
       out = std::sqrt(v);
       break;
-    case UnaryFn::Abs: out = std::fabs(v); break;
-    case UnaryFn::Exp: out = std::exp(v); break;
+    case UnaryFn::Abs:
+      out = std::fabs(v);
+      break;
+    case UnaryFn::Exp:
+      out = std::exp(v);
+      break;
     case UnaryFn::Ln:
       if (v <= 0.0) return DomainStatus::OutOfDomain;
       out = std::log(v);
@@ -70,8 +88,12 @@ inline DomainStatus applyUnary(UnaryFn fn, double v, double angleFactor, double&
       if (v <= 0.0) return DomainStatus::OutOfDomain;
       out = std::log10(v);
       break;
-    case UnaryFn::Sin: out = std::sin(v * angleFactor); break;
-    case UnaryFn::Cos: out = std::cos(v * angleFactor); break;
+    case UnaryFn::Sin:
+      out = std::sin(v * angleFactor);
+      break;
+    case UnaryFn::Cos:
+      out = std::cos(v * angleFactor);
+      break;
     case UnaryFn::Tg: {
       const double c = std::cos(v * angleFactor);
       if (c == 0.0) return DomainStatus::DivisionByZero;
@@ -86,8 +108,12 @@ inline DomainStatus applyUnary(UnaryFn fn, double v, double angleFactor, double&
       if (v < -1.0 || v > 1.0) return DomainStatus::OutOfDomain;
       out = std::acos(v) / angleFactor;
       break;
-    case UnaryFn::ArcTg: out = std::atan(v) / angleFactor; break;
-    case UnaryFn::Not: out = (v == 0.0) ? 1.0 : 0.0; break;
+    case UnaryFn::ArcTg:
+      out = std::atan(v) / angleFactor;
+      break;
+    case UnaryFn::Not:
+      out = (v == 0.0) ? 1.0 : 0.0;
+      break;
   }
   return DomainStatus::Ok;
 }

@@ -28,9 +28,15 @@ class DATA {
   bool empty() const { return count() == 0; }
   bool hasCoordinates() const { return x_ != nullptr; }
 
-  std::span<const double> values() const { return values_ ? std::span<const double>(*values_) : std::span<const double>(); }
-  std::span<const double> x() const { return x_ ? std::span<const double>(*x_) : std::span<const double>(); }
-  std::span<const double> y() const { return y_ ? std::span<const double>(*y_) : std::span<const double>(); }
+  std::span<const double> values() const {
+    return values_ ? std::span<const double>(*values_) : std::span<const double>();
+  }
+  std::span<const double> x() const {
+    return x_ ? std::span<const double>(*x_) : std::span<const double>();
+  }
+  std::span<const double> y() const {
+    return y_ ? std::span<const double>(*y_) : std::span<const double>();
+  }
 
   // The value column for writing; copied first when another DATA shares it.
   std::vector<double>& mutableValues();

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <iosfwd>
+#include <string>
+
+#include "cli/CommandLine.h"
+#include "engine/Calculator.h"
+
+namespace vellumar::cli {
+
+// Exit statuses of vellumar-calc.
+namespace exit_status {
+inline constexpr int kSuccess = 0;
+inline constexpr int kEvaluationFailed = 1;
+inline constexpr int kUsage = 2;
+inline constexpr int kFileFailed = 3;
+}  // namespace exit_status
+
+// One run of vellumar-calc: loads the operand files, evaluates the expressions in order (each one
+// press of "Расчет"), prints each result line or error, saves the final result, and tells the
+// exit status.
+class CalcSession {
+ public:
+  CalcSession(const Options& options, std::ostream& out, std::ostream& err);
+  int run();
+  // Reads standard input line by line (with a prompt and line editing on a terminal); each line
+  // is one evaluation, and a failure does not stop the session.
+  int runStandardInput(bool interactive);
+
+ private:
+  int runActions();
+  bool evaluate(const std::string& text);
+  int evaluateFile(const std::string& path);
+  int finish(bool evaluationsOk);
+  void reportFileError(const std::string& message);
+
+  const Options& options_;
+  std::ostream& out_;
+  std::ostream& err_;
+  engine::S_Calculator calc_;
+  bool evaluatedAny_ = false;
+};
+
+}  // namespace vellumar::cli

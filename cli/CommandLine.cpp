@@ -1,0 +1,196 @@
+#include "cli/CommandLine.h"
+
+#include <charconv>
+#include <map>
+
+namespace vellumar::cli {
+namespace {
+
+bool parseColumn(const std::string& text, int& column) {
+  const auto result = std::from_chars(text.data(), text.data() + text.size(), column);
+  return result.ec == std::errc() && result.ptr == text.data() + text.size();
+}
+
+std::optional<char> parseDelimiter(const std::string& kind) {
+  static const std::map<std::string, char> named = {
+      {"space", ' '}, {"tab", '\t'}, {"blank", '\0'}, {"comma", ','}};
+  if (const auto found = named.find(kind); found != named.end()) return found->second;
+  if (kind.size() == 1) return kind[0];
+  return std::nullopt;
+}
+
+// Reads the command line left to right, keeping the data options in force for later -d.
+class Parser {
+ public:
+  explicit Parser(const std::vector<std::string>& arguments) : arguments_(arguments) {}
+
+  ParseResult run() {
+    while (index_ < arguments_.size() && result_.ok()) step();
+    return std::move(result_);
+  }
+
+ private:
+  void step() {
+    std::string argument = arguments_[index_++];
+    std::optional<std::string> attached;
+    if (argument.rfind("--", 0) == 0) {
+      if (const auto equals = argument.find('='); equals != std::string::npos) {
+        attached = argument.substr(equals + 1);
+        argument.resize(equals);
+      }
+    }
+    if (argument == "--") {
+      while (index_ < arguments_.size()) addAction(Action::Type::Evaluate, arguments_[index_++]);
+      return;
+    }
+    if (argument.size() > 1 && argument[0] == '-' && !startsNumber(argument)) {
+      option(argument, attached);
+    } else {
+      addAction(Action::Type::Evaluate, argument);
+    }
+  }
+
+  // An argument such as "-2+3" is an expression, not an option.
+  static bool startsNumber(const std::string& argument) {
+    const char c = argument[1];
+    return (c >= '0' && c <= '9') || c == '.' || c == '(' || c == ' ';
+  }
+
+  void option(const std::string& name, const std::optional<std::string>& attached) {
+    using Type = Action::Type;
+    static const std::map<std::string, Type> files = {
+        {"-g", Type::LoadGrid},       {"--grid", Type::LoadGrid}, {"-l", Type::LoadLines},
+        {"--lines", Type::LoadLines}, {"-p", Type::LoadPolygon},  {"--polygon", Type::LoadPolygon},
+        {"-d", Type::LoadData},       {"--data", Type::LoadData}, {"-e", Type::Evaluate},
+        {"--eval", Type::Evaluate},   {"-f", Type::EvaluateFile}, {"--file", Type::EvaluateFile}};
+    if (const auto found = files.find(name); found != files.end()) {
+      if (const auto value = valueOf(name, attached)) addAction(found->second, *value, name);
+      return;
+    }
+    if (name == "-o" || name == "--output") {
+      if (const auto value = valueOf(name, attached)) result_.options.outputPath = *value;
+    } else if (name == "--delimiter") {
+      delimiterOption(name, attached);
+    } else if (name == "--xy") {
+      xyOption(name, attached);
+    } else if (name == "--value-field") {
+      if (const auto value = valueOf(name, attached)) valueField_ = *value;
+    } else if (!flag(name)) {
+      result_.error = "unknown option " + name;
+    }
+  }
+
+  bool flag(const std::string& name) {
+    Options& options = result_.options;
+    const std::map<std::string, bool*> flags = {
+        {"--header", &format_.header},   {"--merge", &format_.merge},
+        {"--degrees", &options.degrees}, {"--meters", &options.meters},
+        {"--english", &options.english}, {"--list", &options.list},
+        {"--help", &options.help},       {"-h", &options.help},
+        {"--version", &options.version}};
+    if (const auto found = flags.find(name); found != flags.end()) {
+      *found->second = true;
+      return true;
+    }
+    if (name == "--no-header") {
+      format_.header = false;
+      return true;
+    }
+    if (name == "--no-merge") {
+      format_.merge = false;
+      return true;
+    }
+    return false;
+  }
+
+  void delimiterOption(const std::string& name, const std::optional<std::string>& attached) {
+    const auto value = valueOf(name, attached);
+    if (!value) return;
+    const auto delimiter = parseDelimiter(*value);
+    if (!delimiter) {
+      result_.error = "invalid delimiter '" + *value + "' for --delimiter";
+      return;
+    }
+    format_.delimiter = *delimiter;
+  }
+
+  void xyOption(const std::string& name, const std::optional<std::string>& attached) {
+    const auto value = valueOf(name, attached);
+    if (!value) return;
+    format_.xyGiven = true;
+    if (*value == "none") {
+      format_.xy.reset();
+      return;
+    }
+    const auto comma = value->find(',');
+    int x = 0;
+    int y = 0;
+    if (comma == std::string::npos || !parseColumn(value->substr(0, comma), x) ||
+        !parseColumn(value->substr(comma + 1), y)) {
+      result_.error = "--xy takes X,Y (column numbers) or none, not '" + *value + "'";
+      return;
+    }
+    format_.xy = std::make_pair(x, y);
+  }
+
+  std::optional<std::string> valueOf(const std::string& name,
+                                     const std::optional<std::string>& attached) {
+    if (attached) return attached;
+    if (index_ >= arguments_.size()) {
+      result_.error = "option " + name + " needs a value";
+      return std::nullopt;
+    }
+    return arguments_[index_++];
+  }
+
+  void addAction(Action::Type type, std::string argument, std::string option = {}) {
+    result_.options.actions.push_back(
+        {type, std::move(argument), format_, valueField_, std::move(option)});
+  }
+
+  const std::vector<std::string>& arguments_;
+  std::size_t index_ = 0;
+  DataFormat format_;
+  std::string valueField_;
+  ParseResult result_;
+};
+
+}  // namespace
+
+ParseResult parseCommandLine(const std::vector<std::string>& arguments) {
+  return Parser(arguments).run();
+}
+
+std::string usageText() {
+  return R"(Usage: vellumar-calc [OPTION]... [EXPRESSION]...
+Evaluate Vellumar expressions over maps, data, lines, polygons and numbers.
+
+Operand files (loaded in the order given, before any evaluation):
+  -g, --grid FILE        a DSAA grid, registered as G1, G2, ...
+  -l, --lines FILE       a line file (.con, .lin with .val) or shapefile, as C1, C2, ...
+  -p, --polygon FILE     a polygon file (.pol, .con with .val) or shapefile, as P1, P2, ...
+  -d, --data FILE        a delimited data file or shapefile; column c of slot s is Ds_c
+Data options (apply to every -d after them):
+  --delimiter KIND       space, tab, blank (tab or space), comma, or one character
+  --header, --no-header  the first line holds column names (default: no header)
+  --merge, --no-merge    a run of delimiters counts as one (default: merge)
+  --xy X,Y | --xy none   coordinate columns of the data operands (default: 1,2)
+  --value-field NAME     DBF field with the line values of shapefile lines and polygons
+Settings:
+  --degrees              angles in degrees (default: radians)
+  --meters               length unit m, tolerance 1.0 (default: km, tolerance 0.001)
+  --english              messages in English (default: Russian)
+Evaluation and output:
+  -e, --eval TEXT        evaluate TEXT (statements separated by ';')
+  -f, --file FILE        evaluate the text of a display file (.ctb)
+  -o, --output FILE      save the final result with the writer of its kind
+  --list                 print the identifier-values list after the evaluations
+  --help                 print this help;  --version  print the version
+Without expressions, standard input is read line by line (interactive on a terminal).
+
+Exit status: 0 success, 1 an evaluation failed, 2 wrong command line,
+3 an operand file could not be loaded or the result could not be saved.
+)";
+}
+
+}  // namespace vellumar::cli

@@ -1,0 +1,127 @@
+#include "engine/Builtins.h"
+
+#include <algorithm>
+#include <unordered_map>
+
+#include "engine/functions/Functions.h"
+
+namespace vellumar::engine {
+namespace {
+
+using namespace functions;
+
+constexpr KindSet kGDN = kG | kD | kN;
+constexpr KindSet kGDCP = kG | kD | kC | kP;
+
+Builtin unaryFunction(std::string_view name, Handler handler, KindSet kinds = kAny) {
+  return {name, {{1, {kinds}, handler}}};
+}
+
+Builtin binaryFunction(std::string_view name, Handler handler, KindSet kinds) {
+  return {name, {{2, {kinds, kinds}, handler}}};
+}
+
+// An argument that must be a polygon after a first argument of the given kinds.
+Builtin withPolygon(std::string_view name, KindSet first) {
+  return {name, {{2, {first, kP}, unavailable}}};
+}
+
+std::vector<Builtin> makeTable() {
+  std::vector<Builtin> table = {
+      {"min", {{2, {kAny, kAny}, binary<BinaryOp::Min>, lineWithNumberOnly}}},
+      {"max", {{2, {kAny, kAny}, binary<BinaryOp::Max>, lineWithNumberOnly}}},
+      unaryFunction("Sqrt", unary<UnaryFn::Sqrt>),
+      unaryFunction("Abs", unary<UnaryFn::Abs>),
+      unaryFunction("Exp", unary<UnaryFn::Exp>),
+      unaryFunction("Ln", unary<UnaryFn::Ln>),
+      unaryFunction("Lg", unary<UnaryFn::Lg>),
+      unaryFunction("Sin", unary<UnaryFn::Sin>),
+      unaryFunction("Cos", unary<UnaryFn::Cos>),
+      unaryFunction("Tg", unary<UnaryFn::Tg>),
+      unaryFunction("ArcSin", unary<UnaryFn::ArcSin>),
+      unaryFunction("ArcCos", unary<UnaryFn::ArcCos>),
+      unaryFunction("ArcTg", unary<UnaryFn::ArcTg>),
+      binaryFunction("And", binary<BinaryOp::And>, kGDN),
+      binaryFunction("Or", binary<BinaryOp::Or>, kGDN),
+      binaryFunction("Equal", binary<BinaryOp::Equal>, kGDN),
+      binaryFunction("Great", binary<BinaryOp::Great>, kGDN),
+      binaryFunction("GreatEqual", binary<BinaryOp::GreatEqual>, kGDN),
+      binaryFunction("Less", binary<BinaryOp::Less>, kGDN),
+      binaryFunction("LessEqual", binary<BinaryOp::LessEqual>, kGDN),
+      unaryFunction("Not", unary<UnaryFn::Not>, kGDN),
+      {"Mul_SP", {{2, {kAny, kAny}, multiplyKeepingSign, multiplicationPair}}},
+      {"IF", {{3, {kN, kAny, kAny}, choose}}, nullptr, checkChoiceCondition},
+      {"MIN", {{1, {kAny}, minimum}, {2, {kGDCP, kP}, minimum}}},
+      {"MAX", {{1, {kAny}, maximum}, {2, {kGDCP, kP}, maximum}}},
+      {"Sum", {{1, {kD}, sum}, {2, {kD, kP}, sum}}},
+      unaryFunction("Area", unavailable, kG | kP),
+      {"Len", {{1, {kGDCP}, unavailable}, {2, {kGDCP, kP}, unavailable}}},
+      withPolygon("In_P", kGDCP),
+      withPolygon("Out_P", kGDCP),
+      withPolygon("IO_P", kGDCP),
+      withPolygon("In", kGDCP),
+      withPolygon("Out", kGDCP),
+      withPolygon("Integral", kG),
+      unaryFunction("C_D", unavailable, kD | kC | kP),
+      unaryFunction("G_D", unavailable, kG | kD),
+      unaryFunction("G_P", unavailable, kG | kP),
+  };
+  for (std::string_view name : {"C_G_D", "C_Gx_D", "C_Gy_D", "C_Gxx_D", "C_Gxy_D", "C_Gyy_D"}) {
+    table.push_back({name, {{2, {kD | kC | kP, kG}, unavailable}}});
+  }
+  for (std::string_view name : {"Dx", "Dy", "Dxx", "Dxy", "Dyy"}) {
+    table.push_back(unaryFunction(name, unavailable, kG));
+  }
+  table.push_back({"Spec", {{2, {kG, kN}, unavailable}}, nullptr, checkSpecNumber});
+  for (std::string_view name : {"EG", "XG", "YG"}) {
+    table.push_back({name, {{1, {kG}, unavailable}, {6, {kN}, unavailable}}});
+  }
+  table.push_back({"RG",
+                   {{3, {kG, kN}, unavailable},
+                    {4, {kG, kN}, unavailable},
+                    {5, {kG, kN}, unavailable},
+                    {8, {kN}, unavailable},
+                    {9, {kN}, unavailable},
+                    {10, {kN}, unavailable}},
+                   randomGridListStep,
+                   checkRandomGridArguments});
+  table.push_back({"Dense", {{2, {kG, kN}, unavailable}}});
+  table.push_back({"Cut", {{5, {kG, kN}, unavailable}, {6, {kG, kN}, unavailable}}});
+  table.push_back({"Merge", {{2, {kAny, kAny}, unavailable, twoGrids}}});
+  table.push_back({"Trace", {{4, {kG, kN}, unavailable}, {5, {kG, kN}, unavailable}}});
+  return table;
+}
+
+}  // namespace
+
+const Form* Builtin::formFor(int count) const {
+  const auto found = std::find_if(forms.begin(), forms.end(),
+                                  [count](const Form& form) { return form.count == count; });
+  return found == forms.end() ? nullptr : &*found;
+}
+
+ListStep Builtin::stepAfter(const Arguments& arguments) const {
+  if (listStep != nullptr) return listStep(arguments);
+  const int count = static_cast<int>(arguments.size());
+  int most = 0;
+  for (const Form& form : forms) most = std::max(most, form.count);
+  if (count >= most) return ListStep::End;
+  return formFor(count) != nullptr ? ListStep::MayEnd : ListStep::Continue;
+}
+
+const std::vector<Builtin>& builtins() {
+  static const std::vector<Builtin> table = makeTable();
+  return table;
+}
+
+const Builtin* findBuiltin(std::string_view name) {
+  static const std::unordered_map<std::string_view, const Builtin*> index = [] {
+    std::unordered_map<std::string_view, const Builtin*> map;
+    for (const Builtin& builtin : builtins()) map.emplace(builtin.name, &builtin);
+    return map;
+  }();
+  const auto found = index.find(name);
+  return found == index.end() ? nullptr : found->second;
+}
+
+}  // namespace vellumar::engine

@@ -1,0 +1,264 @@
+#include "engine/Calculator.h"
+
+#include "common/CFormat.h"
+#include "common/Pointwise.h"
+#include "engine/Builtins.h"
+#include "engine/OperandKernels.h"
+#include "engine/Operators.h"
+
+namespace vellumar::engine {
+namespace {
+
+std::string trimmed(const std::string& text) {
+  const char* blanks = " \t\n\r\v\f";
+  const auto first = text.find_first_not_of(blanks);
+  if (first == std::string::npos) return {};
+  const auto last = text.find_last_not_of(blanks);
+  return text.substr(first, last - first + 1);
+}
+
+bool isKernelCode(int code) {
+  return (code >= 101 && code <= 104) || (code >= 201 && code <= 203);
+}
+
+// Counts one level of nesting for as long as it lives.
+class NestingGuard {
+ public:
+  explicit NestingGuard(int& nesting) : nesting_(nesting) { ++nesting_; }
+  ~NestingGuard() { --nesting_; }
+  NestingGuard(const NestingGuard&) = delete;
+  NestingGuard& operator=(const NestingGuard&) = delete;
+
+ private:
+  int& nesting_;
+};
+
+}  // namespace
+
+S_Calculator::S_Calculator() = default;
+
+void S_Calculator::attachErrorSink(ErrorSink* sink) {
+  sink_ = sink != nullptr ? sink : &ownSink_;
+  sink_->setCancelMessage(text::kCancelled.in(language_));
+}
+
+double S_Calculator::angleFactor() const {
+  return anglesInRadians_ ? kRadiansFactor : kDegreesFactor;
+}
+
+bool S_Calculator::run(std::string& text) {
+  std::string input = trimmed(text);
+  if (input.empty()) {
+    sink_->record(sink_code::kMessage, {});
+    return false;
+  }
+  if (input.back() != ';') input += ';';
+  lexer_.reset(std::move(input));
+  nesting_ = 0;
+  for (;;) {
+    nextToken();
+    if (failed()) break;
+    if (token_ != ';') {
+      Operand value = expression();
+      result_.assign(value);
+      if (failed()) break;
+    }
+    if (lexer_.atEnd()) return true;
+  }
+  fail(text);
+  return false;
+}
+
+void S_Calculator::fail(std::string& text) {
+  if (isKernelCode(sink_->code())) {
+    sink_->setMessage(contextName_ + ": " + kernelMessage(sink_->code(), language_));
+  }
+  text = sink_->message();
+}
+
+int S_Calculator::nextToken() {
+  token_ = lexer_.next(*sink_, language_);
+  if (token_ == ';') refreshMirrors();
+  if (token_ == token::kName && findBuiltin(lexer_.identifier()) != nullptr) {
+    token_ = token::kFunction;
+  }
+  return token_;
+}
+
+void S_Calculator::refreshMirrors() {
+  if (const Calc_ID* missing = registry_.find(kMissingConstant);
+      missing && missing->value.isNumber()) {
+    missingValue_ = missing->value.numberValue();
+  }
+  if (const Calc_ID* fill = registry_.find(kMergeConstant); fill && fill->value.isNumber()) {
+    mergeFill_ = fill->value.numberValue();
+  }
+}
+
+void S_Calculator::argumentError(ArgumentMessage message, std::uint32_t position) {
+  std::string composed = contextName_ + ": " + argumentMessage(message).in(language_);
+  if (position > 0) composed += cformat(" %u", position);
+  sink_->record(sink_code::kArgument, std::move(composed));
+}
+
+Operand S_Calculator::executionError() {
+  argumentError(ArgumentMessage::ExecutionError);
+  return Operand();
+}
+
+Operand S_Calculator::expression() {
+  NestingGuard guard(nesting_);
+  if (nesting_ > kMostNesting) {
+    argumentError(ArgumentMessage::NestedTooDeeply);
+    return Operand();
+  }
+  const std::string saved = contextName_;
+  Operand left = term();
+  contextName_ = saved;
+  while (token_ == '+' || token_ == '-') {
+    const int op = token_;
+    nextToken();
+    Operand right = term();
+    contextName_ = saved;
+    left = op == '+' ? add(*this, left, right) : subtract(*this, left, right);
+    contextName_ = saved;
+  }
+  return left;
+}
+
+Operand S_Calculator::term() {
+  const std::string saved = contextName_;
+  Operand left = power();
+  contextName_ = saved;
+  while (token_ == '*' || token_ == '/') {
+    const int op = token_;
+    nextToken();
+    Operand right = power();
+    contextName_ = saved;
+    left = op == '*' ? multiply(*this, left, right) : divide(*this, left, right);
+    contextName_ = saved;
+  }
+  return left;
+}
+
+Operand S_Calculator::power() {
+  const std::string saved = contextName_;
+  Operand left = primary();
+  contextName_ = saved;
+  while (token_ == '^') {
+    nextToken();
+    Operand right = primary();
+    contextName_ = saved;
+    left = raise(*this, left, right);
+    contextName_ = saved;
+  }
+  return left;
+}
+
+Operand S_Calculator::primary() {
+  switch (token_) {
+    case token::kName:
+      return namePrimary();
+    case token::kNumber: {
+      const double value = lexer_.number();
+      nextToken();
+      return Operand::number(value);
+    }
+    case '(': {
+      nextToken();
+      Operand inner = expression();
+      if (token_ != ')') argumentError(ArgumentMessage::CloseParenthesisExpected);
+      nextToken();
+      return inner;
+    }
+    case '-': {
+      nextToken();
+      return negate(*this, expression());
+    }
+    case token::kFunction:
+      return callFunction(*findBuiltin(lexer_.identifier()));
+    default:
+      argumentError(ArgumentMessage::UnknownExpression);
+      return Operand();
+  }
+}
+
+Operand S_Calculator::namePrimary() {
+  const std::string name = lexer_.identifier();
+  nextToken();
+  if (token_ == '=') {
+    Calc_ID& entry = registry_.findOrCreate(name);
+    nextToken();
+    const Operand value = expression();
+    // A failed expression leaves the name as it was: a half-computed value is never stored.
+    if (!failed()) storeInto(entry, value);
+    return entry.value;
+  }
+  if (const Calc_ID* entry = registry_.find(name)) return entry->value;
+  const char* unknown = text::kUnknownName.in(language_);
+  sink_->record(sink_code::kMessage, std::string(unknown) + " \" " + name + " \" ");
+  return registry_.emptyEntry().value;
+}
+
+void S_Calculator::storeInto(Calc_ID& entry, const Operand& value) {
+  if (!entry.value.isNumber() && value.isNumber()) {
+    entry.value.assign(fillWithNumber(*this, entry.value, value.numberValue()));
+  } else {
+    entry.value.assign(value);
+  }
+  if (entry.value.isNumber() && (entry.name == kMissingConstant || entry.name == kMergeConstant)) {
+    refreshMirrors();
+  }
+}
+
+Operand S_Calculator::callFunction(const Builtin& builtin) {
+  contextName_ = std::string(builtin.name);
+  Arguments arguments = parseArguments(builtin);
+  if (failed()) return Operand();
+  const Form* form = builtin.formFor(static_cast<int>(arguments.size()));
+  if (form == nullptr) {
+    argumentError(ArgumentMessage::InvalidCombination);
+    return Operand();
+  }
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const KindSet accepted = form->kinds[std::min(i, form->kinds.size() - 1)];
+    if ((accepted & kindBit(arguments[i].kind())) == 0) {
+      argumentError(ArgumentMessage::InvalidType, static_cast<std::uint32_t>(i + 1));
+      return Operand();
+    }
+  }
+  if (form->check != nullptr && !form->check(*this, arguments)) return Operand();
+  return form->handler(*this, arguments);
+}
+
+std::vector<Operand> S_Calculator::parseArguments(const Builtin& builtin) {
+  Arguments arguments;
+  nextToken();
+  if (token_ != '(') argumentError(ArgumentMessage::OpenParenthesisExpected);
+  nextToken();
+  for (;;) {
+    Operand argument = expression();
+    argument.setArgumentPosition(static_cast<std::uint32_t>(arguments.size() + 1));
+    arguments.push_back(std::move(argument));
+    if (builtin.parseCheck != nullptr && !failed()) builtin.parseCheck(*this, arguments);
+    const ListStep step = builtin.stepAfter(arguments);
+    if (step == ListStep::End) {
+      if (token_ != ')') argumentError(ArgumentMessage::CloseParenthesisExpected);
+      break;
+    }
+    if (token_ == ',') {
+      nextToken();
+      continue;
+    }
+    if (step == ListStep::Continue) {
+      argumentError(ArgumentMessage::CommaExpected);
+      continue;
+    }
+    if (token_ != ')') argumentError(ArgumentMessage::CommaOrCloseExpected);
+    break;
+  }
+  nextToken();
+  return arguments;
+}
+
+}  // namespace vellumar::engine

@@ -1,0 +1,104 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/ErrorSink.h"
+#include "common/Language.h"
+#include "engine/EngineMessages.h"
+#include "engine/Lexer.h"
+#include "engine/Operand.h"
+#include "engine/Registry.h"
+
+namespace vellumar::engine {
+
+struct Builtin;
+
+// The evaluator: turns the text of the display into an operand value. Statements are separated
+// by ';' and evaluated in order while they are parsed (recursive descent, no syntax tree); the
+// result is the value of the last statement. Names are looked up in, and assigned into, the
+// registry, which lives as long as the calculator. Errors go to the attached error sink; the
+// first one wins and ends the evaluation with its message.
+//
+// Grammar (each level returns a new value):
+//   Expression = Term { ('+' | '-') Term }
+//   Term       = Power { ('*' | '/') Power }
+//   Power      = Primary { '^' Primary }
+//   Primary    = name '=' Expression | name | number | '(' Expression ')' | '-' Expression
+//              | function '(' arguments ')'
+// Unary minus takes the whole following sum (-2+3 is -5); '^' is left-associative (2^3^2 is 64).
+class S_Calculator {
+ public:
+  // Parentheses, unary minus and arguments may nest this deep; deeper input fails with a message
+  // instead of exhausting the stack.
+  static constexpr int kMostNesting = 400;
+
+  S_Calculator();
+
+  // Attaches the error sink of the next evaluation (a fresh one for each).
+  void attachErrorSink(ErrorSink* sink);
+  // Evaluates text. On success the result holds the last statement's value; on failure text is
+  // replaced by the error message (it stays as it was when the input is blank).
+  bool run(std::string& text);
+  const Operand& result() const { return result_; }
+
+  Registry& registry() { return registry_; }
+  const Registry& registry() const { return registry_; }
+
+  // Settings the window (or command line) makes before each evaluation.
+  void setAnglesInRadians(bool radians) { anglesInRadians_ = radians; }
+  bool anglesInRadians() const { return anglesInRadians_; }
+  double angleFactor() const;
+  void setLanguage(Language language) { language_ = language; }
+  Language language() const { return language_; }
+  void setLengthTolerance(double tolerance) { lengthTolerance_ = tolerance; }
+  double lengthTolerance() const { return lengthTolerance_; }
+  // The missing value of data elements (the constant outC) and the Merge fill (mergeC).
+  double missingValue() const { return missingValue_; }
+  double mergeFill() const { return mergeFill_; }
+
+  // --- used by operators and built-in functions ---
+  ErrorSink& sink() { return *sink_; }
+  bool failed() const { return sink_->failed(); }
+  // Records an argument or parse message, composed with the context name and the position.
+  void argumentError(ArgumentMessage message, std::uint32_t position = 0);
+  // Records message 12 (the function could not be executed) and returns the empty value.
+  Operand executionError();
+  // Records a kernel code; its message is composed when the evaluation fails.
+  void kernelError(int code) { sink_->kernelError(code); }
+  const std::string& contextName() const { return contextName_; }
+  void setContextName(std::string name) { contextName_ = std::move(name); }
+
+  // Stores value into a registry entry by the assignment rules: a number assigned to a grid,
+  // data, polygon or lines entry fills that content; anything else replaces the value.
+  void storeInto(Calc_ID& entry, const Operand& value);
+
+ private:
+  int nextToken();
+  Operand expression();
+  Operand term();
+  Operand power();
+  Operand primary();
+  Operand namePrimary();
+  Operand callFunction(const Builtin& builtin);
+  std::vector<Operand> parseArguments(const Builtin& builtin);
+  void refreshMirrors();
+  void fail(std::string& text);
+
+  Registry registry_;
+  Operand result_;
+  Lexer lexer_;
+  int token_ = token::kEnd;
+  ErrorSink ownSink_;
+  ErrorSink* sink_ = &ownSink_;
+  std::string contextName_;
+  bool anglesInRadians_ = true;
+  Language language_ = Language::Russian;
+  double lengthTolerance_ = 0.001;
+  double missingValue_ = kDefaultMissing;
+  double mergeFill_ = 0.0;
+  int nesting_ = 0;
+};
+
+}  // namespace vellumar::engine

@@ -1,0 +1,90 @@
+#include "engine/EngineMessages.h"
+
+#include <array>
+
+#include "common/ErrorSink.h"
+
+namespace vellumar::engine {
+namespace {
+
+constexpr std::array<MessageText, 14> kArgumentMessages = {{
+    {"пропущена '('!", "'(' expected!"},
+    {"пропущена ')'!", "')' expected!"},
+    {"пропущена ','!", "',' expected!"},
+    {"пропущена ',' или ')'!", "',' or ')' expected!"},
+    {"неизвестное выражение!", "unknown expression!"},
+    {"неверное сочетание аргументов!", "invalid combination of arguments!"},
+    {"недопустимый тип аргумента", "invalid type of argument"},
+    {"недопустимое значение аргумента", "invalid value of argument"},
+    {"не указаны столбцы координат для аргумента", "coordinate columns are not set for argument"},
+    {"пустая колонка аргумента", "empty column for argument"},
+    {"вне полигона или прямоугольника аргумент", "is out of the polygon or rectangle argument"},
+    {"разная длина колонок!", "columns have different length!"},
+    {"ошибка исполнения функции!", "error while executing the function!"},
+    {"слишком глубокая вложенность выражения!", "expression is nested too deeply!"},
+}};
+
+struct KernelText {
+  int code;
+  MessageText text;
+};
+
+constexpr std::array<KernelText, 7> kKernelMessages = {{
+    {sink_code::kDataLength, {"разная длина колонок!", "columns have not equal length!"}},
+    {sink_code::kDataNoCoordinates,
+     {"не указаны координатные колонки!", "columns of coordinates are not defined!"}},
+    {sink_code::kDivisionByZero, {"деление на 0!", "division by 0!"}},
+    {sink_code::kDataDomain, {"недопустимое значение аргумента!", "invalid argument value!"}},
+    {sink_code::kGridMismatch, {"не совпадают размеры гридов!", "grids sizes mismatch!"}},
+    {sink_code::kGridDivisionByZero, {"деление на 0!", "division by 0!"}},
+    {sink_code::kGridDomain, {"недопустимое значение аргумента!", "invalid argument value!"}},
+}};
+
+constexpr std::array<MessageText, 5> kKindNames = {{
+    {"Число", "Number"},
+    {"Грид", "Grid"},
+    {"Данные", "Data"},
+    {"Полигон", "Polygon"},
+    {"Линии", "Lines"},
+}};
+
+}  // namespace
+
+namespace text {
+const MessageText kInvalidSymbol = {"Неверный символ '", "Invalid symbol '"};
+const MessageText kOverflow = {" - переполнение разрядности числа!", " - overfolw!"};
+const MessageText kUnknownName = {"неизвестное имя", "unknown name"};
+const MessageText kIntegration = {"функции интегрирования !", "function of integrating !"};
+const MessageText kCancelled = {"Вычисление прервано", "Calculation cancelled"};
+const MessageText kInMemory = {"[В памяти Vellumar]", "[In Vellumar memory]"};
+const MessageText kNumberInTextField = {"Результат - число - в текстовом поле",
+                                        "Result - number - in the text field"};
+const MessageText kCannotOpenDisplayFile = {"Нельзя открыть файл содержимого табло!",
+                                            "Cannot open the display file!"};
+const MessageText kResultGrid = {"Результат - карта - готов !", "Result - map - ready !"};
+const MessageText kResultDataReady = {"Результат - данные - готов !", "Result - data - ready !"};
+const MessageText kResultDataEmpty = {"Результат - данные - пустой !", "Result - data - empty !"};
+const MessageText kResultPolygon = {"Результат - полигон - готов !", "Result - polygon - ready !"};
+const MessageText kResultLines = {"Результат - линии - готов !", "Result - lines - ready !"};
+const MessageText kSumming = {"Сложение", "Summing"};
+const MessageText kSubtraction = {"Вычитание", "Subtraction"};
+const MessageText kMultiplying = {"Умножение", "Multiplying"};
+const MessageText kDivision = {"Деление", "Division"};
+}  // namespace text
+
+const MessageText& argumentMessage(ArgumentMessage message) {
+  return kArgumentMessages[static_cast<std::size_t>(message)];
+}
+
+const char* kernelMessage(int code, Language language) {
+  for (const auto& entry : kKernelMessages) {
+    if (entry.code == code) return entry.text.in(language);
+  }
+  return "";
+}
+
+const char* kindName(Kind kind, Language language) {
+  return kKindNames[static_cast<std::size_t>(kind)].in(language);
+}
+
+}  // namespace vellumar::engine

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <string>
+
+#include "common/Language.h"
+#include "engine/Operand.h"
+
+namespace vellumar::engine {
+
+// Messages of argument and parse errors (sink code 2), by number.
+enum class ArgumentMessage {
+  OpenParenthesisExpected = 0,
+  CloseParenthesisExpected = 1,
+  CommaExpected = 2,
+  CommaOrCloseExpected = 3,
+  UnknownExpression = 4,
+  InvalidCombination = 5,
+  InvalidType = 6,
+  InvalidValue = 7,
+  NoCoordinates = 8,
+  EmptyColumn = 9,
+  OutsidePolygonOrRectangle = 10,
+  DifferentLengths = 11,
+  ExecutionError = 12,
+  NestedTooDeeply = 13,
+};
+
+const MessageText& argumentMessage(ArgumentMessage message);
+
+// Texts of the complete messages of sink code 1 and of the calculator itself.
+namespace text {
+extern const MessageText kInvalidSymbol;  // followed by the character and "'"
+extern const MessageText kOverflow;       // follows the number text
+extern const MessageText kUnknownName;    // framed by blanks and double quotes around the name
+extern const MessageText kIntegration;
+extern const MessageText kCancelled;
+extern const MessageText kInMemory;  // identifier list entry of a computed value
+extern const MessageText kNumberInTextField;
+extern const MessageText kCannotOpenDisplayFile;
+extern const MessageText kResultGrid;
+extern const MessageText kResultDataReady;
+extern const MessageText kResultDataEmpty;
+extern const MessageText kResultPolygon;
+extern const MessageText kResultLines;
+extern const MessageText kSumming;  // dispatcher names
+extern const MessageText kSubtraction;
+extern const MessageText kMultiplying;
+extern const MessageText kDivision;
+}  // namespace text
+
+// The text of a kernel code (101-104, 201-203); empty for other codes.
+const char* kernelMessage(int code, Language language);
+
+// The name of an operand kind as the identifier-values window shows it ("Число", "Грид", ...).
+const char* kindName(Kind kind, Language language);
+
+}  // namespace vellumar::engine

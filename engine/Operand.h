@@ -1,0 +1,77 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "data/DATA.h"
+
+namespace vellumar::grid {
+class Grid;
+}
+
+namespace vellumar::engine {
+
+// Kind codes of operands, as stored in their records and shown in the identifier list.
+enum class Kind : std::uint32_t { Number = 0, Grid = 1, Data = 2, Polygon = 3, Lines = 4 };
+
+// The letter of a kind in function signatures (N, G, D, P, C).
+char kindLetter(Kind kind);
+
+// Every quantity the calculator handles: a number, a grid, a data column, a polygon or a set of
+// lines. Lines and polygons are packed into a points table (one entry per vertex, line after line,
+// each vertex carrying its line's value) and a parts table (the vertex count of each line or ring).
+//
+// Contents are immutable once made and shared between copies, so copying an operand (a name
+// looked up, a result kept by the window) never copies a grid or a column: an operand is observably
+// an independent value, because every operation builds new contents instead of changing them.
+class Operand {
+ public:
+  using GridPtr = std::shared_ptr<const grid::Grid>;
+  using DataPtr = std::shared_ptr<const data::DATA>;
+  using PartsPtr = std::shared_ptr<const std::vector<std::int32_t>>;
+
+  Operand() = default;
+  static Operand number(double value);
+  static Operand grid(GridPtr grid);
+  static Operand data(DataPtr points);
+  // A polygon (Kind::Polygon) or lines (Kind::Lines) operand from packed tables.
+  static Operand lines(Kind kind, DataPtr points, PartsPtr parts);
+
+  Kind kind() const { return kind_; }
+  bool isNumber() const { return kind_ == Kind::Number; }
+  bool isLineKind() const { return kind_ == Kind::Polygon || kind_ == Kind::Lines; }
+
+  double numberValue() const { return number_; }
+  // The grid of a grid operand; null for other kinds.
+  const grid::Grid* gridValue() const { return grid_.get(); }
+  const GridPtr& sharedGrid() const { return grid_; }
+  // The points table of data, polygon and lines operands (never null).
+  const data::DATA& points() const;
+  const DataPtr& sharedPoints() const { return points_; }
+  // Vertex counts of the lines or rings of polygon and lines operands.
+  const std::vector<std::int32_t>& parts() const;
+  const PartsPtr& sharedParts() const { return parts_; }
+
+  const std::string& sourcePath() const { return sourcePath_; }
+  void setSourcePath(std::string path) { sourcePath_ = std::move(path); }
+  std::uint32_t argumentPosition() const { return argumentPosition_; }
+  void setArgumentPosition(std::uint32_t position) { argumentPosition_ = position; }
+
+  // Takes the kind and content of source; this operand's source path and argument position stay.
+  void assign(const Operand& source);
+  // Changes the kind tag only (a polygon read as lines, and the like).
+  void setKind(Kind kind) { kind_ = kind; }
+
+ private:
+  std::string sourcePath_;
+  Kind kind_ = Kind::Number;
+  double number_ = 0.0;
+  GridPtr grid_;
+  DataPtr points_;
+  PartsPtr parts_;
+  std::uint32_t argumentPosition_ = 0;
+};
+
+}  // namespace vellumar::engine

@@ -1,0 +1,71 @@
+#include "engine/Registry.h"
+
+#include <algorithm>
+
+#include "common/CFormat.h"
+#include "common/TextEncoding.h"
+#include "engine/EngineMessages.h"
+
+namespace vellumar::engine {
+
+Registry::Registry() {
+  append(kNameEmpty, Operand::number(0.0));
+  append("Pi", Operand::number(kPi));
+  append("e", Operand::number(kE));
+  append(kMergeConstant, Operand::number(0.0));
+  append(kMissingConstant, Operand::number(kDefaultMissing));
+}
+
+Calc_ID& Registry::append(std::string_view name, Operand value) {
+  auto entry = std::make_unique<Calc_ID>(Calc_ID{std::string(name), std::move(value)});
+  Calc_ID& stored = *entry;
+  entries_.push_back(std::move(entry));
+  index_.emplace(stored.name, &stored);
+  return stored;
+}
+
+Calc_ID* Registry::find(std::string_view name) {
+  const auto found = index_.find(std::string(name));
+  return found == index_.end() ? nullptr : found->second;
+}
+
+const Calc_ID* Registry::find(std::string_view name) const {
+  const auto found = index_.find(std::string(name));
+  return found == index_.end() ? nullptr : found->second;
+}
+
+Calc_ID& Registry::findOrCreate(std::string_view name) {
+  if (Calc_ID* entry = find(name)) return *entry;
+  return append(name, Operand::number(0.0));
+}
+
+std::vector<std::string> Registry::listLines(Language language) const {
+  std::vector<std::string> lines;
+  lines.reserve(entries_.size());
+  for (std::size_t i = 1; i < entries_.size(); ++i)
+    lines.push_back(listLine(*entries_[i], language));
+  return lines;
+}
+
+std::string listLine(const Calc_ID& entry, Language language) {
+  constexpr std::size_t kNameField = 19;
+  constexpr std::size_t kMostBlanks = 17;
+  const std::size_t length = utf8Length(entry.name);
+  const std::size_t blanks = length >= kNameField ? 0 : std::min(kNameField - length, kMostBlanks);
+  std::string line = entry.name + ":" + std::string(blanks, ' ');
+  const Operand& value = entry.value;
+  if (value.kind() == Kind::Number) {
+    line += cformat("%lf", value.numberValue());
+  } else if (value.kind() != Kind::Data && !value.sourcePath().empty()) {
+    line += value.sourcePath();
+  } else {
+    line += text::kInMemory.in(language);
+  }
+  return line;
+}
+
+std::string nameOfListLine(std::string_view line) {
+  return std::string(line.substr(0, line.find(':')));
+}
+
+}  // namespace vellumar::engine

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "common/Pointwise.h"
+#include "engine/Builtins.h"
+
+namespace vellumar::engine::functions {
+
+// Handlers of the built-in functions, one file per family. Each receives its evaluated
+// arguments, whose kinds the call has already checked against the function's form.
+
+// Pointwise functions (Sqrt ... ArcTg, Not; min, max, And, Or and the comparisons).
+template <UnaryFn fn>
+Operand unary(S_Calculator& calc, Arguments& args);
+template <BinaryOp op>
+Operand binary(S_Calculator& calc, Arguments& args);
+// min and max: when one argument is a polygon or lines, the other must be a number.
+bool lineWithNumberOnly(S_Calculator& calc, const Arguments& args);
+
+// Choice and reduction (IF, MIN, MAX, Sum, Mul_SP).
+Operand choose(S_Calculator& calc, Arguments& args);
+void checkChoiceCondition(S_Calculator& calc, const Arguments& args);
+Operand minimum(S_Calculator& calc, Arguments& args);
+Operand maximum(S_Calculator& calc, Arguments& args);
+Operand sum(S_Calculator& calc, Arguments& args);
+Operand multiplyKeepingSign(S_Calculator& calc, Arguments& args);
+bool multiplicationPair(S_Calculator& calc, const Arguments& args);
+
+// Argument checks of the grid functions made while their arguments are read.
+void checkSpecNumber(S_Calculator& calc, const Arguments& args);
+void checkRandomGridArguments(S_Calculator& calc, const Arguments& args);
+ListStep randomGridListStep(const Arguments& args);
+// Merge accepts two grids only; any other pair is an invalid combination.
+bool twoGrids(S_Calculator& calc, const Arguments& args);
+
+// Functions whose kernels are not part of the calculator yet: after their argument checks they
+// report that the function could not be executed, never a made-up value.
+Operand unavailable(S_Calculator& calc, Arguments& args);
+
+}  // namespace vellumar::engine::functions
