@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "grid/Grid.h"
+
+namespace vellumar::grid {
+
+// The "DSAA" text grid: the magic word, nx ny, xmin xmax, ymin ymax, zmin zmax, then nx*ny node
+// values, bottom row first, separated by any white space.
+//
+// Parses the bytes of a DSAA file into grid. On success the grid holds the lattice, the rectangle
+// (flag set), the header z-range as written and the node values, in spline mode. On failure
+// (bad magic, a header field or value that is not a number, negative counts, counts larger than
+// the bytes could hold, too few values) grid is left unchanged and false is returned. Bytes after
+// the last value are ignored.
+bool parseDsaa(std::string_view bytes, Grid& grid);
+
+// Reads the file at path with parseDsaa; the grid's name becomes the path.
+bool readDsaa(const std::string& path, Grid& grid);
+
+// The file text of the grid: 12 significant digits, each data line ending with a blank, CR LF
+// line breaks. Grids without nodes have no file text (empty string).
+std::string formatDsaa(const Grid& grid);
+
+// Writes the grid to path beside the old file and renames it into place; false (and the old file
+// untouched, nothing left behind) when the grid has no nodes or anything could not be written.
+bool writeDsaa(const Grid& grid, const std::string& path);
+
+}  // namespace vellumar::grid

@@ -1,0 +1,175 @@
+#include "grid/Grid.h"
+
+#include <algorithm>
+
+#include "grid/Surface.h"
+#include "grid/SurfaceKernel.h"
+
+namespace vellumar::grid {
+
+namespace {
+
+std::size_t countOf(int nx, int ny) {
+  return nx >= 1 && ny >= 1 ? static_cast<std::size_t>(nx) * static_cast<std::size_t>(ny) : 0;
+}
+
+}  // namespace
+
+Range rangeOf(std::span<const double> values) {
+  Range range;
+  for (const double v : values) range.add(v);
+  return range;
+}
+
+Grid::Grid(int nx, int ny) {
+  reinitialise(nx, ny);
+}
+
+Grid::Grid(int nx, int ny, const Grid& prototype) {
+  reinitialise(nx, ny);
+  rectangleFlag = prototype.rectangleFlag;
+  top = prototype.top;
+  bottom = prototype.bottom;
+  right = prototype.right;
+  left = prototype.left;
+}
+
+Grid::Grid(int nx, int ny, const Grid& prototype, std::vector<double> values)
+    : Grid(0, 0, prototype) {
+  nx_ = nx;
+  ny_ = ny;
+  nodes_ = std::move(values);
+  nodes_.resize(countOf(nx, ny));
+  const Range range = rangeOf(nodes_);
+  zmin = range.min;
+  zmax = range.max;
+}
+
+void Grid::reinitialise(int nx, int ny) {
+  nx_ = nx;
+  ny_ = ny;
+  nodes_.assign(countOf(nx, ny), 0.0);
+  coefficients_.reset();
+  name.clear();
+}
+
+void Grid::setMode(Interpolation mode) {
+  if (mode == mode_) return;
+  mode_ = mode;
+  coefficients_.reset();
+}
+
+std::span<double> Grid::mutableNodes() {
+  coefficients_.reset();
+  return nodes_;
+}
+
+void Grid::setNode(int i, int j, double value) {
+  coefficients_.reset();
+  nodes_[index(i, j)] = value;
+}
+
+void Grid::replaceNodes(std::vector<double> values) {
+  coefficients_.reset();
+  nodes_ = std::move(values);
+  nodes_.resize(countOf(nx_, ny_));
+}
+
+std::vector<double> nodeCoordinates(double low, double high, int count) {
+  std::vector<double> coordinates(static_cast<std::size_t>(std::max(count, 0)));
+  const double step = count >= 2 ? (high - low) / (count - 1) : 0.0;
+  for (int i = 0; i < count; ++i) coordinates[i] = std::min(low + i * step, high);
+  return coordinates;
+}
+
+double Grid::nodeX(int i) const {
+  return std::min(left + i * stepX(), right);
+}
+
+double Grid::nodeY(int j) const {
+  return std::min(bottom + j * stepY(), top);
+}
+
+std::vector<double> Grid::nodeXs() const {
+  return nodeCoordinates(left, right, nx_);
+}
+
+std::vector<double> Grid::nodeYs() const {
+  return nodeCoordinates(bottom, top, ny_);
+}
+
+bool Grid::sameRectangle(const Grid& other) const {
+  return left == other.left && right == other.right && bottom == other.bottom && top == other.top;
+}
+
+bool Grid::sameLattice(const Grid& other) const {
+  return sameRectangle(other) && nx_ == other.nx_ && ny_ == other.ny_;
+}
+
+const std::vector<double>* Grid::splineCoefficients() const {
+  if (nodes_.empty()) return nullptr;
+  if (!coefficients_) {
+    coefficients_ =
+        std::make_shared<const std::vector<double>>(computeSplineCoefficients(nodes_, nx_, ny_));
+  }
+  return coefficients_.get();
+}
+
+double Grid::value(double x, double y) const {
+  if (!detail::surfaceUsable(*this)) return 0.0;
+  if (!(x >= left && x <= right && y >= bottom && y <= top)) return 0.0;
+  const double hx = stepX();
+  const double hy = stepY();
+  double s = 0.0;
+  double t = 0.0;
+  const int i = detail::cellOf((x - left) / hx, nx_, s);
+  const int j = detail::cellOf((y - bottom) / hy, ny_, t);
+  if (mode_ == Interpolation::Bilinear) {
+    const double* low = nodes_.data() + index(i, j);
+    return detail::bilinear(low, low + nx_, detail::bilinearOffset(x - left, i, hx),
+                            detail::bilinearOffset(y - bottom, j, hy));
+  }
+  double ws[4];
+  double wt[4];
+  detail::splineWeights(s, ws);
+  detail::splineWeights(t, wt);
+  const std::size_t stride = static_cast<std::size_t>(nx_) + 2;
+  const double* r0 = splineCoefficients()->data() + static_cast<std::size_t>(j) * stride + i;
+  double sums[4];
+  for (int a = 0; a < 4; ++a) {
+    sums[a] = ((wt[0] * r0[a] + wt[1] * r0[a + stride]) + wt[2] * r0[a + 2 * stride]) +
+              wt[3] * r0[a + 3 * stride];
+  }
+  return ((ws[0] * sums[0] + ws[1] * sums[1]) + ws[2] * sums[2]) + ws[3] * sums[3];
+}
+
+void Grid::recomputeZRange() {
+  Range range;
+  if (hasNodes()) {
+    const std::vector<double> xs = nodeXs();
+    std::vector<double> row(xs.size());
+    SurfaceSampler sampler(*this, xs);
+    for (int j = 0; j < ny_; ++j) {
+      sampler.sampleRow(nodeY(j), row.data());
+      for (const double v : row) range.add(v);
+    }
+  }
+  zmin = range.min;
+  zmax = range.max;
+}
+
+bool Grid::resample(int nx, int ny) {
+  if (nx < 1 || ny < 1) return false;
+  if (nx == nx_ && ny == ny_) return true;
+  std::vector<double> values =
+      sampleLattice(*this, nodeCoordinates(left, right, nx), nodeCoordinates(bottom, top, ny));
+  nx_ = nx;
+  ny_ = ny;
+  replaceNodes(std::move(values));
+  const Range range = rangeOf(nodes_);
+  zmin = range.min;
+  zmax = range.max;
+  return true;
+}
+
+}  // namespace vellumar::grid

@@ -1,0 +1,134 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace vellumar::grid {
+
+enum class Interpolation : std::uint32_t { Spline = 1, Bilinear = 2 };
+
+// Value every grid carries as its blank marker; arithmetic treats it as an ordinary number.
+inline constexpr double kBlankValue = 1e30;
+// Start values of a z-range scan, so that a grid without nodes keeps (kZRangeStart, -kZRangeStart).
+inline constexpr double kZRangeStart = 3.4028234663852886e38;
+
+// A regular lattice of nx x ny nodes over the rectangle [left, right] x [bottom, top], one double
+// per node, stored flat with X fastest and the bottom row first: node (i, j) is at j*nx + i.
+//
+// Over the rectangle the grid defines a surface: the natural bicubic B-spline through the nodes
+// (Spline mode) or the bilinear interpolant of the nodes (Bilinear mode). The spline coefficients
+// are computed on first use and shared between copies of the grid; every change of node values or
+// of the mode drops them, so they always describe the current nodes. zmin/zmax are a stored range
+// that operations set as they document; nothing keeps them up to date automatically.
+//
+// The grid has value semantics and is not thread-safe for concurrent first evaluation.
+class Grid {
+ public:
+  // 1 once the rectangle holds a real extent (loaded from a file or set by rectangle operations).
+  std::uint32_t rectangleFlag = 0;
+  double top = 0.0;     // Y of the last node row
+  double bottom = 0.0;  // Y of the first node row
+  double right = 0.0;   // X of the last node column
+  double left = 0.0;    // X of the first node column
+  double zmin = 0.0;
+  double zmax = 0.0;
+  std::string name;  // path the grid was loaded from; empty for computed grids
+  double blank = kBlankValue;
+
+  Grid() = default;
+  // nx x ny nodes, all 0, over an empty rectangle. Counts below 1 give a grid without nodes.
+  Grid(int nx, int ny);
+  // nx x ny nodes, all 0, over the rectangle of the prototype (flag included), spline mode.
+  Grid(int nx, int ny, const Grid& prototype);
+  // A grid over the rectangle of the prototype holding the given node values (nx*ny of them);
+  // zmin/zmax become their minimum and maximum.
+  Grid(int nx, int ny, const Grid& prototype, std::vector<double> values);
+
+  // Replaces the lattice by nx x ny zero nodes; the name is emptied, coefficients dropped.
+  void reinitialise(int nx, int ny);
+
+  int nx() const { return nx_; }
+  int ny() const { return ny_; }
+  bool hasNodes() const { return !nodes_.empty(); }
+  std::size_t nodeCount() const { return nodes_.size(); }
+
+  Interpolation mode() const { return mode_; }
+  void setMode(Interpolation mode);
+
+  std::span<const double> nodes() const { return nodes_; }
+  // Node values for writing; drops the coefficients.
+  std::span<double> mutableNodes();
+  double node(int i, int j) const { return nodes_[index(i, j)]; }
+  void setNode(int i, int j, double value);
+  // Replaces all node values (size must be nx*ny); drops the coefficients.
+  void replaceNodes(std::vector<double> values);
+
+  // Steps between node columns and rows; 0 for an axis with fewer than two nodes.
+  double stepX() const { return nx_ >= 2 ? (right - left) / (nx_ - 1) : 0.0; }
+  double stepY() const { return ny_ >= 2 ? (top - bottom) / (ny_ - 1) : 0.0; }
+  // Node coordinates, clamped to the right (top) edge where rounding would carry them past it.
+  double nodeX(int i) const;
+  double nodeY(int j) const;
+  std::vector<double> nodeXs() const;
+  std::vector<double> nodeYs() const;
+
+  bool sameRectangle(const Grid& other) const;
+  // Equal rectangles and equal node counts.
+  bool sameLattice(const Grid& other) const;
+
+  // Surface value at (x, y); 0 outside the closed rectangle and for grids with fewer than two
+  // nodes along an axis. Points on the right (top) edge are evaluated in the last cell.
+  double value(double x, double y) const;
+
+  // The natural bicubic-spline coefficients of the nodes, whatever the mode, computed on first
+  // use: (nx+2) x (ny+2) values row by row, node (i, j) at (j+1)*(nx+2) + (i+1), the pads around.
+  // Null when the grid has no nodes.
+  const std::vector<double>* splineCoefficients() const;
+  // Coefficient of node (k, l), k = -1 ... nx, l = -1 ... ny; needs splineCoefficients().
+  double coefficient(int k, int l) const {
+    return (*coefficients_)[static_cast<std::size_t>(l + 1) * (nx_ + 2) + (k + 1)];
+  }
+  bool hasCoefficients() const { return coefficients_ != nullptr; }
+  // Drops the coefficients so that they are recomputed from the nodes on next use.
+  void dropCoefficients() { coefficients_.reset(); }
+
+  // zmin/zmax from the surface at every node (clamped positions).
+  void recomputeZRange();
+  // Replaces the nodes by the surface values at the nodes of an nx x ny lattice over the same
+  // rectangle; zmin/zmax become the range of the new nodes. No effect when the counts are
+  // unchanged; false when a count is below 1.
+  bool resample(int nx, int ny);
+
+ private:
+  std::size_t index(int i, int j) const {
+    return static_cast<std::size_t>(j) * static_cast<std::size_t>(nx_) +
+           static_cast<std::size_t>(i);
+  }
+
+  Interpolation mode_ = Interpolation::Spline;
+  int nx_ = 0;
+  int ny_ = 0;
+  std::vector<double> nodes_;
+  // Shared between copies: computed once, never modified, replaced when the nodes change.
+  mutable std::shared_ptr<const std::vector<double>> coefficients_;
+};
+
+// Smallest and largest of the values, scanning from (kZRangeStart, -kZRangeStart).
+struct Range {
+  double min = kZRangeStart;
+  double max = -kZRangeStart;
+  void add(double v) {
+    if (v < min) min = v;
+    if (v > max) max = v;
+  }
+};
+Range rangeOf(std::span<const double> values);
+
+// Coordinates of count nodes spaced evenly from low to high, each clamped to high where rounding
+// would carry it past; all equal to low when count is 1.
+std::vector<double> nodeCoordinates(double low, double high, int count);
+
+}  // namespace vellumar::grid

@@ -1,0 +1,393 @@
+#include "grid/GridArithmetic.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+#include "grid/Surface.h"
+
+namespace vellumar::grid {
+
+namespace {
+
+// Lattices larger than this cannot be indexed by the 32-bit counts of a grid or held in memory.
+constexpr double kMaxLatticeNodes = double(1 << 28);
+
+bool isArithmetic(BinaryOp op) {
+  switch (op) {
+    case BinaryOp::Add:
+    case BinaryOp::Subtract:
+    case BinaryOp::Multiply:
+    case BinaryOp::Divide:
+    case BinaryOp::MultiplySignKeeping:
+    case BinaryOp::Min:
+    case BinaryOp::Max:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool isLogical(BinaryOp op) {
+  return op == BinaryOp::And || op == BinaryOp::Or;
+}
+
+// Grid-by-grid arithmetic on one pair of values; a zero divisor gives the large value.
+double arithmetic(BinaryOp op, double a, double b) {
+  if (op == BinaryOp::Divide) return b == 0.0 ? kGridDivisionByZeroValue : a / b;
+  return applyBinary(op, a, b);
+}
+
+// out[k] = f(a[k], b[k]) over n values, with the operation chosen once outside the loop.
+template <class F>
+void zipInto(const double* a, const double* b, double* out, std::size_t n, F f) {
+  for (std::size_t k = 0; k < n; ++k) out[k] = f(a[k], b[k]);
+}
+
+void combineValues(BinaryOp op, const double* a, const double* b, double* out, std::size_t n) {
+  switch (op) {
+    case BinaryOp::Add:
+      return zipInto(a, b, out, n, [](double x, double y) { return x + y; });
+    case BinaryOp::Subtract:
+      return zipInto(a, b, out, n, [](double x, double y) { return x - y; });
+    case BinaryOp::Multiply:
+      return zipInto(a, b, out, n, [](double x, double y) { return x * y; });
+    default:
+      return zipInto(a, b, out, n, [op](double x, double y) { return arithmetic(op, x, y); });
+  }
+}
+
+// A grid of the prototype's rectangle holding values, with the given mode.
+Grid resultGrid(int nx, int ny, const Grid& prototype, std::vector<double> values,
+                Interpolation mode) {
+  Grid result(nx, ny, prototype, std::move(values));
+  result.setMode(mode);
+  return result;
+}
+
+std::vector<double> surfaceAtNodes(const Grid& grid) {
+  return sampleLattice(grid, grid.nodeXs(), grid.nodeYs());
+}
+
+// ---- common lattice of two grids ----
+
+struct Lattice {
+  Grid rectangle;  // carries the extents only
+  int nx = 0;
+  int ny = 0;
+};
+
+// The smaller positive step of the two (b's when equal); 0 when neither is positive.
+double finerStep(double a, double b) {
+  if (!(a > 0.0)) return b > 0.0 ? b : 0.0;
+  if (!(b > 0.0)) return a;
+  return a < b ? a : b;
+}
+
+// Shrinks the common rectangle so that its nodes lie on a lattice of near-square cells.
+void trimLattice(Lattice& lattice, double w, double h, double sx, double sy, int n, int m) {
+  const double p = std::trunc(w / sy);
+  const double q = std::trunc(h / sx);
+  const double rw = w - p * sy;
+  const double rh = h - q * sx;
+  const double areaW = rw * h;
+  const double areaH = rh * w;
+  lattice.nx = n;
+  lattice.ny = m;
+  if (areaW == 0.0 && areaH == 0.0) return;
+  // Counts below two would leave an axis without a step; such lattices keep the full n x m.
+  if (areaH > areaW) {
+    if (p < 2.0 || p * m > kMaxLatticeNodes) return;
+    lattice.rectangle.left += rw / 2;
+    lattice.rectangle.right -= rw / 2;
+    lattice.nx = static_cast<int>(p);
+  } else {
+    if (q < 2.0 || q * n > kMaxLatticeNodes) return;
+    lattice.rectangle.bottom += rh / 2;
+    lattice.rectangle.top -= rh / 2;
+    lattice.ny = static_cast<int>(q);
+  }
+}
+
+// Lattice over the intersection of two different rectangles; false when it has no nodes. Sets
+// code 201 when the lattice the steps ask for is too large to build.
+bool intersectionLattice(const Grid& a, const Grid& b, Lattice& lattice, ErrorSink& sink) {
+  Grid& r = lattice.rectangle;
+  r.left = std::max(a.left, b.left);
+  r.right = std::min(a.right, b.right);
+  r.bottom = std::max(a.bottom, b.bottom);
+  r.top = std::min(a.top, b.top);
+  if (r.left > r.right || r.bottom > r.top) {  // disjoint: the first grid's rectangle
+    r.left = a.left;
+    r.right = a.right;
+    r.bottom = a.bottom;
+    r.top = a.top;
+  }
+  if (!(r.right > r.left && r.top > r.bottom)) return false;
+  r.rectangleFlag = 1;
+  const double w = r.right - r.left;
+  const double h = r.top - r.bottom;
+  const double hx = finerStep(a.stepX(), b.stepX());
+  const double hy = finerStep(a.stepY(), b.stepY());
+  if (hx == 0.0 || hy == 0.0) return false;
+  const double n = std::max(2.0, std::trunc(w / hx + 1));
+  const double m = std::max(2.0, std::trunc(h / hy + 1));
+  if (!(n * m <= kMaxLatticeNodes)) {
+    sink.kernelError(sink_code::kGridMismatch);
+    return false;
+  }
+  trimLattice(lattice, w, h, w / (n - 1), h / (m - 1), static_cast<int>(n), static_cast<int>(m));
+  return true;
+}
+
+Interpolation commonMode(const Grid& a, const Grid& b) {
+  return a.mode() == Interpolation::Bilinear || b.mode() == Interpolation::Bilinear
+             ? Interpolation::Bilinear
+             : Interpolation::Spline;
+}
+
+// Equal rectangles: the grid with fewer columns is read through its surface at the other's nodes.
+Grid combineOnEqualRectangles(const Grid& a, const Grid& b, BinaryOp op) {
+  const bool resampleA = a.nx() <= b.nx();
+  const Grid& target = resampleA ? b : a;
+  const Grid& other = resampleA ? a : b;
+  const std::size_t nx = static_cast<std::size_t>(target.nx());
+  std::vector<double> out(target.nodeCount());
+  if (other.nx() == target.nx() && other.ny() == target.ny()) {
+    combineValues(op, a.nodes().data(), b.nodes().data(), out.data(), out.size());
+  } else {
+    SurfaceSampler sampler(other, target.nodeXs());
+    std::vector<double> row(nx);
+    for (int j = 0; j < target.ny(); ++j) {
+      sampler.sampleRow(target.nodeY(j), row.data());
+      const double* stored = target.nodes().data() + j * nx;
+      double* dst = out.data() + j * nx;
+      if (resampleA) {
+        combineValues(op, row.data(), stored, dst, nx);
+      } else {
+        combineValues(op, stored, row.data(), dst, nx);
+      }
+    }
+  }
+  return resultGrid(target.nx(), target.ny(), target, std::move(out), commonMode(a, b));
+}
+
+Grid combineOnIntersection(const Grid& a, const Grid& b, BinaryOp op, ErrorSink& sink) {
+  Lattice lattice;
+  if (!intersectionLattice(a, b, lattice, sink)) return Grid();
+  const Grid& r = lattice.rectangle;
+  const std::vector<double> xs = nodeCoordinates(r.left, r.right, lattice.nx);
+  const std::vector<double> ys = nodeCoordinates(r.bottom, r.top, lattice.ny);
+  SurfaceSampler samplerA(a, xs);
+  SurfaceSampler samplerB(b, xs);
+  std::vector<double> rowA(xs.size());
+  std::vector<double> rowB(xs.size());
+  std::vector<double> out(xs.size() * ys.size());
+  for (std::size_t j = 0; j < ys.size(); ++j) {
+    samplerA.sampleRow(ys[j], rowA.data());
+    samplerB.sampleRow(ys[j], rowB.data());
+    combineValues(op, rowA.data(), rowB.data(), out.data() + j * xs.size(), xs.size());
+  }
+  return resultGrid(lattice.nx, lattice.ny, r, std::move(out), commonMode(a, b));
+}
+
+// ---- 0/1 results ----
+
+// A bilinear grid of 0/1 values on the prototype's lattice.
+Grid truthGrid(const Grid& prototype, std::vector<double> values, bool unitRange) {
+  Grid result = resultGrid(prototype.nx(), prototype.ny(), prototype, std::move(values),
+                           Interpolation::Bilinear);
+  if (unitRange) {
+    result.zmin = 0.0;
+    result.zmax = 1.0;
+  }
+  return result;
+}
+
+Grid compareGrids(const Grid& a, const Grid& b, BinaryOp op, ErrorSink& sink) {
+  if (!a.sameLattice(b)) {
+    sink.kernelError(sink_code::kGridMismatch);
+    return Grid();
+  }
+  const bool logical = isLogical(op);
+  std::vector<double> out =
+      logical ? std::vector<double>(a.nodes().begin(), a.nodes().end()) : surfaceAtNodes(a);
+  const std::vector<double> second = logical ? std::vector<double>() : surfaceAtNodes(b);
+  const double* right = logical ? b.nodes().data() : second.data();
+  for (std::size_t k = 0; k < out.size(); ++k) out[k] = applyBinary(op, out[k], right[k]);
+  return truthGrid(a, std::move(out), !logical);
+}
+
+// ---- grid with a number ----
+
+// Every node v becomes v * factor (factor != 1) and then v + shift (shift != 0), each in place on
+// a copy, so an unchanged grid keeps its coefficients. The z-range follows from the operand's
+// node range the same way.
+Grid scaleShift(const Grid& grid, double factor, double shift) {
+  const Range range = rangeOf(grid.nodes());
+  Grid result = grid;
+  result.name.clear();
+  if (factor != 1.0) {
+    for (double& v : result.mutableNodes()) v *= factor;
+  }
+  if (shift != 0.0) {
+    for (double& v : result.mutableNodes()) v += shift;
+  }
+  result.zmin = factor > 0.0 ? factor * range.min : factor * range.max;
+  result.zmax = factor > 0.0 ? factor * range.max : factor * range.min;
+  if (shift != 0.0) {
+    result.zmin += shift;
+    result.zmax += shift;
+  }
+  return result;
+}
+
+Grid shift(const Grid& grid, double n) {
+  return scaleShift(grid, 1.0, n);
+}
+Grid scale(const Grid& grid, double n) {
+  return scaleShift(grid, n, 0.0);
+}
+
+// N / G: nodes read through the surface, a zero value giving the large value.
+Grid numberOverGrid(double n, const Grid& grid) {
+  const auto spread = [](double low, double high, int count) {
+    std::vector<double> c(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) c[i] = ((count - 1 - i) * low + i * high) / (count - 1);
+    return c;
+  };
+  std::vector<double> out = sampleLattice(grid, spread(grid.left, grid.right, grid.nx()),
+                                          spread(grid.bottom, grid.top, grid.ny()));
+  for (double& v : out) v = v == 0.0 ? kNumberDivisionByZeroValue : n / v;
+  Grid result = resultGrid(grid.nx(), grid.ny(), grid, std::move(out), Interpolation::Spline);
+  if (result.zmax == kNumberDivisionByZeroValue) result.zmin = -kNumberDivisionByZeroValue;
+  return result;
+}
+
+// Any other operation of a grid and a number, node by node in the written order.
+Grid pointwiseWithNumber(const Grid& grid, double n, BinaryOp op, bool numberOnLeft) {
+  const bool stored = isLogical(op) || op == BinaryOp::MultiplySignKeeping;
+  std::vector<double> out =
+      stored ? std::vector<double>(grid.nodes().begin(), grid.nodes().end()) : surfaceAtNodes(grid);
+  for (double& v : out) v = numberOnLeft ? applyBinary(op, n, v) : applyBinary(op, v, n);
+  if (op == BinaryOp::Min || op == BinaryOp::Max) {
+    Grid result = resultGrid(grid.nx(), grid.ny(), grid, std::move(out), grid.mode());
+    result.zmin = applyBinary(op, grid.zmin, n);
+    result.zmax = applyBinary(op, grid.zmax, n);
+    return result;
+  }
+  if (op == BinaryOp::MultiplySignKeeping) {
+    return resultGrid(grid.nx(), grid.ny(), grid, std::move(out), grid.mode());
+  }
+  return truthGrid(grid, std::move(out), !isLogical(op));
+}
+
+// ---- functions of one grid ----
+
+Grid logicalNot(const Grid& grid) {
+  std::vector<double> out(grid.nodes().begin(), grid.nodes().end());
+  for (double& v : out) v = v == 0.0 ? 1.0 : 0.0;
+  return truthGrid(grid, std::move(out), false);
+}
+
+int codeOf(DomainStatus status) {
+  return status == DomainStatus::DivisionByZero ? sink_code::kGridDivisionByZero
+                                                : sink_code::kGridDomain;
+}
+
+// fn of the surface value at every node. The nodes are taken column by column and the walk stops
+// at the first failure, so the nodes from that one on (in column order) keep their stored values.
+Grid applyToSurface(const Grid& grid, UnaryFn fn, double angleFactor, ErrorSink& sink) {
+  std::vector<double> out = surfaceAtNodes(grid);
+  const std::size_t nx = static_cast<std::size_t>(grid.nx());
+  std::size_t stopI = nx;  // first failing node in column order
+  std::size_t stopJ = 0;
+  DomainStatus stopStatus = DomainStatus::Ok;
+  for (std::size_t k = 0; k < out.size(); ++k) {
+    const DomainStatus status = applyUnary(fn, out[k], angleFactor, out[k]);
+    if (status == DomainStatus::Ok) continue;
+    const std::size_t i = k % nx;
+    const std::size_t j = k / nx;
+    if (i < stopI || (i == stopI && j < stopJ)) {
+      stopI = i;
+      stopJ = j;
+      stopStatus = status;
+    }
+  }
+  if (stopStatus != DomainStatus::Ok) {
+    sink.kernelError(codeOf(stopStatus));
+    const std::span<const double> stored = grid.nodes();
+    for (std::size_t k = 0; k < out.size(); ++k) {
+      const std::size_t i = k % nx;
+      if (i > stopI || (i == stopI && k / nx >= stopJ)) out[k] = stored[k];
+    }
+  }
+  Grid result = resultGrid(grid.nx(), grid.ny(), grid, std::move(out), grid.mode());
+  result.recomputeZRange();
+  return result;
+}
+
+}  // namespace
+
+Grid combine(const Grid& a, const Grid& b, BinaryOp op, ErrorSink& sink) {
+  if (!isArithmetic(op)) return compareGrids(a, b, op, sink);
+  if (!a.hasNodes() || !b.hasNodes()) return Grid();
+  if (a.sameRectangle(b)) return combineOnEqualRectangles(a, b, op);
+  return combineOnIntersection(a, b, op, sink);
+}
+
+Grid combine(const Grid& grid, double number, BinaryOp op, bool numberOnLeft, ErrorSink&) {
+  switch (op) {
+    case BinaryOp::Add:
+      return shift(grid, number);
+    case BinaryOp::Subtract:
+      return numberOnLeft ? scaleShift(grid, -1.0, number) : shift(grid, -number);
+    case BinaryOp::Multiply:
+      return scale(grid, number);
+    case BinaryOp::Divide:
+      return numberOnLeft ? numberOverGrid(number, grid) : scale(grid, 1.0 / number);
+    default:
+      return pointwiseWithNumber(grid, number, op, numberOnLeft);
+  }
+}
+
+Grid apply(const Grid& grid, UnaryFn fn, double angleFactor, ErrorSink& sink) {
+  if (fn == UnaryFn::Not) return logicalNot(grid);
+  if (fn == UnaryFn::Lg) {
+    Grid ln = applyToSurface(grid, UnaryFn::Ln, angleFactor, sink);
+    if (sink.failed()) return ln;
+    return scale(ln, 1.0 / std::log(10.0));
+  }
+  return applyToSurface(grid, fn, angleFactor, sink);
+}
+
+Grid negate(const Grid& grid) {
+  return scale(grid, -1.0);
+}
+
+double minimum(const Grid& grid) {
+  double result = kMinMaxStart;
+  for (const double v : grid.nodes()) {
+    if (v < result) result = v;
+  }
+  return result;
+}
+
+double maximum(const Grid& grid) {
+  double result = -kMinMaxStart;
+  for (const double v : grid.nodes()) {
+    if (v > result) result = v;
+  }
+  return result;
+}
+
+Grid filled(const Grid& grid, double value) {
+  Grid result = resultGrid(grid.nx(), grid.ny(), grid, std::vector<double>(grid.nodeCount(), value),
+                           grid.mode());
+  result.zmin = value;
+  result.zmax = value;
+  return result;
+}
+
+}  // namespace vellumar::grid

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "common/ErrorSink.h"
+#include "common/Pointwise.h"
+#include "grid/Grid.h"
+
+namespace vellumar::grid {
+
+// The value a zero divisor gives in grid-by-grid division, and in a number divided by a grid.
+inline constexpr double kGridDivisionByZeroValue = 3.4e38;
+inline constexpr double kNumberDivisionByZeroValue = 3.4028234663852886e38;
+// Start values of MIN and MAX, returned for a grid without nodes.
+inline constexpr double kMinMaxStart = 9.999999680285692e37;
+
+// Pointwise kernels over grids. Operands are never changed; each call builds a new grid (name
+// empty). Failures record a code on the sink (201 lattices differ where they must be equal, 202
+// division by zero inside a function, 203 a node outside a function's domain) and return a
+// partial result the caller must discard.
+//
+// Two grids: Add, Subtract, Multiply, Divide, MultiplySignKeeping, Min and Max are computed on the
+// common lattice (equal rectangles: the grid with fewer columns resampled to the other's counts;
+// different rectangles: a lattice over the intersection read through both surfaces), bilinear
+// when either operand is. And and Or read stored values, the comparisons surface values at the
+// nodes; both need equal lattices and give bilinear 0/1 grids.
+Grid combine(const Grid& a, const Grid& b, BinaryOp op, ErrorSink& sink);
+
+// A grid and a number; numberOnLeft tells the written order (N - G, N / G, Great(N, G), ...).
+Grid combine(const Grid& grid, double number, BinaryOp op, bool numberOnLeft, ErrorSink& sink);
+
+// A pointwise function of the surface values at the nodes (Not: of the stored values).
+// angleFactor is 1 for radians and kDegreesFactor for degrees.
+Grid apply(const Grid& grid, UnaryFn fn, double angleFactor, ErrorSink& sink);
+
+// The grid scaled by -1, z-range (-zmax, -zmin) of its nodes.
+Grid negate(const Grid& grid);
+
+// Smallest and largest stored node value; kMinMaxStart (-kMinMaxStart) for a grid without nodes.
+double minimum(const Grid& grid);
+double maximum(const Grid& grid);
+
+// The grid's lattice, rectangle and mode with every node set to value; z-range (value, value).
+Grid filled(const Grid& grid, double value);
+
+}  // namespace vellumar::grid

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "common/ErrorSink.h"
+#include "common/Language.h"
+
+namespace vellumar::grid {
+
+// Texts of the grid subsystem: file failures shown in message boxes and the kernel codes recorded
+// on the error sink.
+namespace messages {
+// The last letter of the Russian load message is the Latin "a", as users have always seen it.
+inline constexpr MessageText kInvalidGridFile{"Недопустимый формат файла гридa!",
+                                              "Invalid grid file format!"};
+inline constexpr MessageText kSaveFailed{"Ошибка сохранения грида!", "Error saving the grid!"};
+inline constexpr MessageText kSizesMismatch{"не совпадают размеры гридов!",
+                                            "grids sizes mismatch!"};
+inline constexpr MessageText kDivisionByZero{"деление на 0!", "division by 0!"};
+inline constexpr MessageText kInvalidArgument{"недопустимое значение аргумента!",
+                                              "invalid argument value!"};
+}  // namespace messages
+
+// Text of a grid kernel code (201-203); null for any other code.
+inline const MessageText* kernelMessage(int code) {
+  switch (code) {
+    case sink_code::kGridMismatch:
+      return &messages::kSizesMismatch;
+    case sink_code::kGridDivisionByZero:
+      return &messages::kDivisionByZero;
+    case sink_code::kGridDomain:
+      return &messages::kInvalidArgument;
+    default:
+      return nullptr;
+  }
+}
+
+}  // namespace vellumar::grid

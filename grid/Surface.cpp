@@ -1,0 +1,113 @@
+#include "grid/Surface.h"
+
+#include <algorithm>
+
+#include "grid/SurfaceKernel.h"
+
+namespace vellumar::grid {
+
+double bspline(double d) {
+  if (d <= -2.0 || d >= 2.0) return 0.0;
+  if (d <= -1.0) return (d + 2.0) * (d + 2.0) * (d + 2.0) / 6.0;
+  if (d <= 0.0) return 2.0 / 3.0 - d * d - d * d * d / 2.0;
+  if (d <= 1.0) return 2.0 / 3.0 - d * d + d * d * d / 2.0;
+  return (2.0 - d) * (2.0 - d) * (2.0 - d) / 6.0;
+}
+
+double bsplineD1(double d) {
+  if (d <= -2.0 || d >= 2.0) return 0.0;
+  if (d <= -1.0) return (d + 2.0) * (d + 2.0) / 2.0;
+  if (d <= 0.0) return -2.0 * d - 1.5 * d * d;
+  if (d <= 1.0) return 1.5 * d * d - 2.0 * d;
+  return -(2.0 - d) * (2.0 - d) / 2.0;
+}
+
+double bsplineD2(double d) {
+  if (d <= -2.0 || d >= 2.0) return 0.0;
+  if (d <= -1.0) return d + 2.0;
+  if (d <= 0.0) return -2.0 - 3.0 * d;
+  if (d <= 1.0) return 3.0 * d - 2.0;
+  return 2.0 - d;
+}
+
+SurfaceSampler::SurfaceSampler(const Grid& grid, std::span<const double> xs) : grid_(grid) {
+  columns_.resize(xs.size(), Column{-1, {0.0, 0.0, 0.0, 0.0}});
+  usable_ = detail::surfaceUsable(grid);
+  if (!usable_) return;
+  const bool spline = grid.mode() == Interpolation::Spline;
+  coefficients_ = spline ? grid.splineCoefficients()->data() : grid.nodes().data();
+  const double hx = grid.stepX();
+  cellLow_ = grid.nx();
+  cellHigh_ = -1;
+  for (std::size_t k = 0; k < xs.size(); ++k) {
+    const double x = xs[k];
+    if (!(x >= grid.left && x <= grid.right)) continue;
+    Column& column = columns_[k];
+    double s = 0.0;
+    column.cell = detail::cellOf((x - grid.left) / hx, grid.nx(), s);
+    if (spline) {
+      detail::splineWeights(s, column.w);
+    } else {
+      column.w[0] = detail::bilinearOffset(x - grid.left, column.cell, hx);
+    }
+    cellLow_ = std::min(cellLow_, column.cell);
+    cellHigh_ = std::max(cellHigh_, column.cell);
+  }
+  if (spline && cellHigh_ >= 0) sums_.resize(static_cast<std::size_t>(grid.nx()) + 2);
+}
+
+void SurfaceSampler::sampleRow(double y, double* out) {
+  std::fill(out, out + columns_.size(), 0.0);
+  if (!usable_ || cellHigh_ < 0 || !(y >= grid_.bottom && y <= grid_.top)) return;
+  if (grid_.mode() == Interpolation::Spline) {
+    sampleSplineRow(y, out);
+  } else {
+    sampleBilinearRow(y, out);
+  }
+}
+
+void SurfaceSampler::sampleSplineRow(double y, double* out) {
+  double t = 0.0;
+  const int j = detail::cellOf((y - grid_.bottom) / grid_.stepY(), grid_.ny(), t);
+  double wt[4];
+  detail::splineWeights(t, wt);
+  const std::size_t stride = static_cast<std::size_t>(grid_.nx()) + 2;
+  const double* r0 = coefficients_ + static_cast<std::size_t>(j) * stride;
+  const double* r1 = r0 + stride;
+  const double* r2 = r1 + stride;
+  const double* r3 = r2 + stride;
+  for (int c = cellLow_; c <= cellHigh_ + 3; ++c) {
+    sums_[c] = ((wt[0] * r0[c] + wt[1] * r1[c]) + wt[2] * r2[c]) + wt[3] * r3[c];
+  }
+  for (std::size_t k = 0; k < columns_.size(); ++k) {
+    const Column& column = columns_[k];
+    if (column.cell < 0) continue;
+    const double* s = sums_.data() + column.cell;
+    out[k] = ((column.w[0] * s[0] + column.w[1] * s[1]) + column.w[2] * s[2]) + column.w[3] * s[3];
+  }
+}
+
+void SurfaceSampler::sampleBilinearRow(double y, double* out) {
+  const double hy = grid_.stepY();
+  double unused = 0.0;
+  const int j = detail::cellOf((y - grid_.bottom) / hy, grid_.ny(), unused);
+  const double t = detail::bilinearOffset(y - grid_.bottom, j, hy);
+  const std::size_t nx = static_cast<std::size_t>(grid_.nx());
+  const double* low = coefficients_ + static_cast<std::size_t>(j) * nx;
+  const double* high = low + nx;
+  for (std::size_t k = 0; k < columns_.size(); ++k) {
+    const Column& column = columns_[k];
+    if (column.cell < 0) continue;
+    out[k] = detail::bilinear(low + column.cell, high + column.cell, column.w[0], t);
+  }
+}
+
+std::vector<double> sampleLattice(const Grid& grid, std::span<const double> xs,
+                                  std::span<const double> ys) {
+  std::vector<double> out(xs.size() * ys.size());
+  SurfaceSampler sampler(grid, xs);
+  for (std::size_t r = 0; r < ys.size(); ++r) sampler.sampleRow(ys[r], out.data() + r * xs.size());
+  return out;
+}
+
+}  // namespace vellumar::grid

@@ -1,0 +1,45 @@
+#pragma once
+
+// Shared pieces of single-point and row-wise surface evaluation, so both give identical values.
+
+#include "grid/Grid.h"
+
+namespace vellumar::grid::detail {
+
+// The surface exists only over a lattice with at least two nodes and a nonzero step per axis.
+inline bool surfaceUsable(const Grid& grid) {
+  return grid.hasNodes() && grid.stepX() != 0.0 && grid.stepY() != 0.0;
+}
+
+// Cell index along an axis of n nodes for the position u in step units; the last cell owns the
+// far edge. s receives the offset inside the cell.
+inline int cellOf(double u, int n, double& s) {
+  if (!(u >= 0.0)) u = 0.0;  // only non-finite extents get here
+  const int i = u >= static_cast<double>(n - 1) ? n - 2 : static_cast<int>(u);
+  s = u - i;
+  return i;
+}
+
+inline void splineWeights(double s, double w[4]) {
+  const double s2 = s * s;
+  const double s3 = s2 * s;
+  w[0] = (1.0 - s) * (1.0 - s) * (1.0 - s) / 6.0;
+  w[1] = (4.0 - 6.0 * s2 + 3.0 * s3) / 6.0;
+  w[2] = (1.0 + 3.0 * s + 3.0 * s2 - 3.0 * s3) / 6.0;
+  w[3] = s3 / 6.0;
+}
+
+inline double bilinearOffset(double distance, int cell, double step) {
+  return (distance - cell * step) / step;
+}
+
+// Bilinear interpolant of the cell whose lower corners start at low and upper corners at high.
+inline double bilinear(const double* low, const double* high, double s, double t) {
+  const double f00 = low[0];
+  const double f10 = low[1];
+  const double f01 = high[0];
+  const double f11 = high[1];
+  return f00 + (f10 - f00) * s + (f01 - f00) * t + (f11 - f10 - f01 + f00) * s * t;
+}
+
+}  // namespace vellumar::grid::detail

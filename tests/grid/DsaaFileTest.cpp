@@ -1,0 +1,147 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "GridTestSupport.h"
+#include "common/CFormat.h"
+#include "grid/DsaaFile.h"
+
+namespace vellumar::grid {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A fresh, empty folder for one test, removed afterwards.
+class DsaaFiles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = fs::temp_directory_path() /
+              ("vellumar-dsaa-" + std::to_string(::getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+  }
+  void TearDown() override { fs::remove_all(folder_); }
+  std::string path(const std::string& name) const { return (folder_ / name).string(); }
+  std::size_t fileCount() const {
+    return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder_), {}));
+  }
+  static std::string read(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+
+  fs::path folder_;
+};
+
+TEST_F(DsaaFiles, WritesTheDocumentedBytes) {
+  Grid grid =
+      testing::makeGrid(3, 2, 0.0, 2.0, -1.0, 1.0, [](double x, double y) { return x + 3 * y; });
+  grid.setNode(2, 1, 1.0 / 3.0);
+  grid.setNode(0, 0, 1e20);
+  grid.zmin = -1.5;
+  grid.zmax = 4.0;
+  EXPECT_EQ(formatDsaa(grid),
+            "DSAA\r\n3 2\r\n0 2\r\n-1 1\r\n-1.5 4\r\n"
+            "1e+20 -2 -1 \r\n3 4 0.333333333333 \r\n");
+  ASSERT_TRUE(writeDsaa(grid, path("a.grd")));
+  EXPECT_EQ(read(path("a.grd")), formatDsaa(grid));
+}
+
+TEST_F(DsaaFiles, RoundTripKeepsTwelveDigitsAndTheHeaderRange) {
+  std::mt19937 random(7);
+  std::uniform_real_distribution<double> value(-1e6, 1e6);
+  Grid grid = testing::makeGrid(17, 11, -123.456789012345, 987.654321098765, 0.1, 0.7,
+                                [&](double, double) { return value(random); });
+  grid.setNode(3, 4, 1.234567890123456e-200);
+  grid.zmin = -5.0;  // deliberately not the range of the data
+  grid.zmax = 5.0;
+  ASSERT_TRUE(writeDsaa(grid, path("r.grd")));
+  Grid loaded;
+  ASSERT_TRUE(readDsaa(path("r.grd"), loaded));
+  EXPECT_EQ(loaded.nx(), 17);
+  EXPECT_EQ(loaded.ny(), 11);
+  EXPECT_EQ(loaded.rectangleFlag, 1u);
+  EXPECT_EQ(loaded.name, path("r.grd"));
+  EXPECT_EQ(loaded.zmin, -5.0);
+  EXPECT_EQ(loaded.zmax, 5.0);
+  const auto twelve = [](double v) { return cstrtod(cformat("%.12g", v).c_str(), nullptr); };
+  EXPECT_EQ(loaded.left, twelve(grid.left));
+  EXPECT_EQ(loaded.right, twelve(grid.right));
+  for (std::size_t k = 0; k < grid.nodeCount(); ++k) {
+    EXPECT_EQ(loaded.nodes()[k], twelve(grid.nodes()[k])) << k;
+  }
+  // Saving again over the file gives the same bytes.
+  const std::string first = read(path("r.grd"));
+  ASSERT_TRUE(writeDsaa(loaded, path("r.grd")));
+  EXPECT_EQ(read(path("r.grd")), first);
+}
+
+TEST(DsaaParse, AcceptsLooseWhiteSpaceAndNoFinalBreak) {
+  Grid grid;
+  ASSERT_TRUE(parseDsaa("  DSAA\n2\t2\n0 1\n0 +1e1\n\n-1 1\n1 2 3 +4.5", grid));
+  EXPECT_EQ(grid.nx(), 2);
+  EXPECT_EQ(grid.top, 10.0);
+  EXPECT_EQ(grid.node(1, 1), 4.5);
+  ASSERT_TRUE(parseDsaa("DSAA\r\n1 2\r\n0 0\r\n0 1\r\n0 0\r\n7 \r\n8 \r\ntrailing words", grid));
+  EXPECT_EQ(grid.node(0, 1), 8.0);
+  ASSERT_TRUE(parseDsaa("DSAA 0 5 0 1 0 1 0 0", grid));
+  EXPECT_FALSE(grid.hasNodes());
+  ASSERT_TRUE(parseDsaa("DSAA 1 1 0 1 0 1 0 0 1e400", grid));
+  EXPECT_TRUE(std::isinf(grid.node(0, 0)));
+}
+
+TEST(DsaaParse, RejectsMalformedFilesAndKeepsTheGrid) {
+  const char* bad[] = {
+      "",
+      "DSAB 1 1 0 1 0 1 0 0 5",
+      "DSAAx 1 1 0 1 0 1 0 0 5",
+      "dsaa 1 1 0 1 0 1 0 0 5",
+      "DSAA 2 2 0 1 0 1 0 0 1 2 3",   // one value short
+      "DSAA 2 1 0 1 0 1 0 0 1 abc",   // not a number
+      "DSAA 2 1 0 1 0 1 0 0 1 2.5x",  // number with junk
+      "DSAA 2 1 0 1 0 1 0 0 1 ++2",
+      "DSAA 2 1 0 1 0 1 0 0 1 +-2",
+      "DSAA 2 1 0 1 zero 1 0 0 1 2",  // header field not a number
+      "DSAA 2.5 1 0 1 0 1 0 0 1 2",
+      "DSAA -2 -1 0 1 0 1 0 0 1 2",  // negative counts
+      "DSAA -2 1 0 1 0 1 0 0",
+      "DSAA 100000 100000 0 1 0 1 0 0 1 2",  // more nodes than the bytes can hold
+      "DSAA 99999999999 2 0 1 0 1 0 0 1 2",  // count out of range
+      "DSAA 2147483647 2147483647 0 1 0 1 0 0 1",
+  };
+  Grid grid = testing::makeGrid(2, 2, 0, 1, 0, 1, [](double x, double) { return x; });
+  for (const char* text : bad) {
+    EXPECT_FALSE(parseDsaa(text, grid)) << text;
+    EXPECT_EQ(grid.nx(), 2);
+    EXPECT_EQ(grid.node(1, 0), 1.0);
+  }
+  EXPECT_FALSE(readDsaa("/nonexistent/folder/x.grd", grid));
+}
+
+TEST_F(DsaaFiles, FailedSavesLeaveNothingBehind) {
+  const Grid grid = testing::makeGrid(2, 2, 0, 1, 0, 1, [](double x, double y) { return x + y; });
+  EXPECT_FALSE(writeDsaa(grid, path("missing/a.grd")));
+  EXPECT_FALSE(fs::exists(path("missing")));
+  EXPECT_EQ(fileCount(), 0u);
+
+  EXPECT_FALSE(writeDsaa(Grid(), path("empty.grd")));
+  EXPECT_EQ(fileCount(), 0u);
+
+  // A failed save over an existing file keeps the old file.
+  ASSERT_TRUE(writeDsaa(grid, path("keep.grd")));
+  const std::string before = read(path("keep.grd"));
+  EXPECT_FALSE(writeDsaa(Grid(), path("keep.grd")));
+  EXPECT_EQ(read(path("keep.grd")), before);
+  fs::create_directory(path("dir.grd"));
+  EXPECT_FALSE(writeDsaa(grid, path("dir.grd")));
+  EXPECT_EQ(fileCount(), 2u);
+}
+
+}  // namespace
+}  // namespace vellumar::grid

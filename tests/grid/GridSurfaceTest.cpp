@@ -1,0 +1,196 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "GridTestSupport.h"
+#include "grid/Grid.h"
+#include "grid/Surface.h"
+
+namespace vellumar::grid {
+namespace {
+
+using testing::makeGrid;
+using testing::wavy;
+
+TEST(GridSurface, ReproducesNodesAndLinearSurfaces) {
+  const Grid grid = makeGrid(9, 7, -3.0, 5.0, 10.0, 13.0, wavy);
+  for (int j = 0; j < grid.ny(); ++j) {
+    for (int i = 0; i < grid.nx(); ++i) {
+      EXPECT_NEAR(grid.value(grid.nodeX(i), grid.nodeY(j)), grid.node(i, j), 1e-9) << i << "," << j;
+    }
+  }
+  // A natural spline through a plane is that plane.
+  const Grid plane =
+      makeGrid(6, 5, 0.0, 10.0, 0.0, 4.0, [](double x, double y) { return 2 * x - y + 1; });
+  for (double x = 0.0; x <= 10.0; x += 0.37) {
+    EXPECT_NEAR(plane.value(x, 1.3), 2 * x - 1.3 + 1, 1e-9);
+  }
+}
+
+// Natural cubic spline through equally spaced data, solved for the second derivatives M_k.
+double naturalSpline(const std::vector<double>& f, double h, double x) {
+  const int n = static_cast<int>(f.size());
+  std::vector<double> diag(n, 4.0), rhs(n, 0.0), m(n, 0.0);
+  for (int k = 1; k < n - 1; ++k) rhs[k] = 6.0 * (f[k + 1] - 2 * f[k] + f[k - 1]) / (h * h);
+  for (int k = 2; k < n - 1; ++k) {  // Thomas algorithm on rows 1 .. n-2
+    const double w = 1.0 / diag[k - 1];
+    diag[k] -= w;
+    rhs[k] -= w * rhs[k - 1];
+  }
+  for (int k = n - 2; k >= 1; --k) m[k] = (rhs[k] - (k + 1 < n - 1 ? m[k + 1] : 0.0)) / diag[k];
+  const int k = std::min(static_cast<int>(x / h), n - 2);
+  const double a = (k + 1) * h - x;
+  const double b = x - k * h;
+  return m[k] * a * a * a / (6 * h) + m[k + 1] * b * b * b / (6 * h) +
+         (f[k] - m[k] * h * h / 6) * a / h + (f[k + 1] - m[k + 1] * h * h / 6) * b / h;
+}
+
+TEST(GridSurface, MatchesTheNaturalCubicSplineAlongAnAxis) {
+  const std::vector<double> data = {1.0, 4.0, -2.0, 0.5, 3.0,  3.0, -1.0,
+                                    8.0, 2.0, 0.0,  5.0, -4.0, 1.0, 2.0};
+  const int n = static_cast<int>(data.size());
+  const Grid grid = makeGrid(n, 2, 0.0, n - 1.0, 0.0, 1.0, [&](double x, double) {
+    return data[static_cast<int>(std::lround(x))];
+  });
+  for (double x = 0.0; x <= n - 1.0; x += 0.173) {
+    EXPECT_NEAR(grid.value(x, 0.25), naturalSpline(data, 1.0, x), 1e-8) << x;
+  }
+}
+
+TEST(GridSurface, IsSmoothAcrossCellEdgesWithNaturalEnds) {
+  const Grid grid = makeGrid(8, 6, 0.0, 7.0, 0.0, 10.0, wavy);
+  const double h = 1e-4;
+  const double y = 3.3;
+  auto f = [&](double x) { return grid.value(x, y); };
+  for (int i = 1; i < grid.nx() - 1; ++i) {
+    const double x = grid.nodeX(i);
+    EXPECT_NEAR(f(x - h), f(x + h), 1e-3);
+    const double leftSlope = (f(x) - f(x - h)) / h;
+    const double rightSlope = (f(x + h) - f(x)) / h;
+    EXPECT_NEAR(leftSlope, rightSlope, 1e-3);
+    const double leftCurve = (f(x) - 2 * f(x - h) + f(x - 2 * h)) / (h * h);
+    const double rightCurve = (f(x) - 2 * f(x + h) + f(x + 2 * h)) / (h * h);
+    EXPECT_NEAR(leftCurve, rightCurve, 1e-2);
+  }
+  // The same across a row edge, and zero curvature at both ends of each axis.
+  auto g = [&](double yy) { return grid.value(2.6, yy); };
+  const double edge = grid.nodeY(2);
+  EXPECT_NEAR((g(edge) - 2 * g(edge - h) + g(edge - 2 * h)) / (h * h),
+              (g(edge) - 2 * g(edge + h) + g(edge + 2 * h)) / (h * h), 1e-2);
+  EXPECT_NEAR((f(0) - 2 * f(h) + f(2 * h)) / (h * h), 0.0, 1e-2);
+  EXPECT_NEAR((f(7) - 2 * f(7 - h) + f(7 - 2 * h)) / (h * h), 0.0, 1e-2);
+  EXPECT_NEAR((g(10) - 2 * g(10 - h) + g(10 - 2 * h)) / (h * h), 0.0, 1e-2);
+  // Interior curvature is far from zero, so the end checks mean something.
+  EXPECT_GT(std::fabs((f(3.5) - 2 * f(3.5 + h) + f(3.5 + 2 * h)) / (h * h)), 0.05);
+}
+
+TEST(GridSurface, SmallAndDegenerateGrids) {
+  const Grid square =
+      makeGrid(2, 2, 0.0, 2.0, 0.0, 4.0, [](double x, double y) { return x * y + x; });
+  // Nodes 0, 2 (bottom) and 0, 10 (top): a 2 x 2 spline is the bilinear interpolant.
+  for (double x : {0.0, 0.3, 1.0, 1.7, 2.0}) {
+    for (double y : {0.0, 1.1, 2.5, 4.0}) {
+      const double s = x / 2, t = y / 4;
+      const double bilinear = 0 + (2 - 0) * s + (0 - 0) * t + (10 - 2 - 0 + 0) * s * t;
+      EXPECT_NEAR(square.value(x, y), bilinear, 1e-12);
+    }
+  }
+  const Grid column = makeGrid(1, 5, 3.0, 3.0, 0.0, 4.0, [](double, double y) { return y + 1; });
+  EXPECT_EQ(column.value(3.0, 2.0), 0.0);
+  const Grid row = makeGrid(5, 1, 0.0, 4.0, 0.0, 1.0, [](double x, double) { return x + 1; });
+  EXPECT_EQ(row.value(2.0, 0.0), 0.0);
+  EXPECT_EQ(Grid().value(0.0, 0.0), 0.0);
+}
+
+TEST(GridSurface, EdgesAndOutsidePoints) {
+  const Grid grid = makeGrid(5, 4, 1.0, 9.0, -2.0, 4.0, wavy);
+  EXPECT_NEAR(grid.value(9.0, 4.0), grid.node(4, 3), 1e-9);
+  EXPECT_NEAR(grid.value(9.0, 2.0), grid.node(4, 2), 1e-9);
+  EXPECT_NEAR(grid.value(3.0, 4.0), grid.node(1, 3), 1e-9);
+  EXPECT_EQ(grid.value(9.0 + 1e-12, 0.0), 0.0);
+  EXPECT_EQ(grid.value(1.0 - 1e-12, 0.0), 0.0);
+  EXPECT_EQ(grid.value(3.0, 4.0 + 1e-12), 0.0);
+  EXPECT_EQ(grid.value(3.0, -2.5), 0.0);
+  EXPECT_EQ(grid.value(NAN, 0.0), 0.0);
+}
+
+TEST(GridSurface, BilinearModeAndNodeChanges) {
+  Grid grid = makeGrid(3, 3, 0.0, 2.0, 0.0, 2.0, [](double x, double y) { return x * x + 3 * y; });
+  const double splineMid = grid.value(0.5, 0.5);
+  grid.setMode(Interpolation::Bilinear);
+  EXPECT_DOUBLE_EQ(grid.value(0.5, 0.5), (0.0 + 1.0 + 3.0 + 4.0) / 4);
+  EXPECT_NE(grid.value(0.5, 0.5), splineMid);
+  EXPECT_DOUBLE_EQ(grid.value(2.0, 2.0), 10.0);
+
+  // A copy shares the surface until one of them changes a node.
+  grid.setMode(Interpolation::Spline);
+  const Grid copy = grid;
+  EXPECT_EQ(copy.value(0.7, 1.2), grid.value(0.7, 1.2));
+  grid.setNode(1, 1, 50.0);
+  EXPECT_NEAR(grid.value(1.0, 1.0), 50.0, 1e-9);
+  EXPECT_NEAR(copy.value(1.0, 1.0), 4.0, 1e-9);
+  grid.mutableNodes()[0] = -7.0;
+  EXPECT_NEAR(grid.value(0.0, 0.0), -7.0, 1e-9);
+}
+
+TEST(GridSurface, SamplerMatchesPointEvaluationExactly) {
+  Grid grid = makeGrid(13, 9, -1.0, 5.0, 2.0, 6.0, wavy);
+  const std::vector<double> xs = {-1.5, -1.0, -0.2, 0.0, 1.33, 2.5, 4.99, 5.0, 5.1, 3.0};
+  for (Interpolation mode : {Interpolation::Spline, Interpolation::Bilinear}) {
+    grid.setMode(mode);
+    SurfaceSampler sampler(grid, xs);
+    std::vector<double> row(xs.size());
+    for (double y : {1.0, 2.0, 2.7, 5.5, 6.0, 6.5}) {
+      sampler.sampleRow(y, row.data());
+      for (std::size_t k = 0; k < xs.size(); ++k) EXPECT_EQ(row[k], grid.value(xs[k], y));
+    }
+  }
+}
+
+TEST(GridSurface, ZRangeAndResample) {
+  Grid grid = makeGrid(5, 5, 0.0, 4.0, 0.0, 4.0, [](double x, double y) { return x - 2 * y; });
+  grid.zmin = grid.zmax = 123.0;
+  grid.recomputeZRange();
+  EXPECT_NEAR(grid.zmin, -8.0, 1e-9);
+  EXPECT_NEAR(grid.zmax, 4.0, 1e-9);
+  Grid empty;
+  empty.recomputeZRange();
+  EXPECT_EQ(empty.zmin, kZRangeStart);
+  EXPECT_EQ(empty.zmax, -kZRangeStart);
+
+  ASSERT_TRUE(grid.resample(9, 3));
+  EXPECT_EQ(grid.nx(), 9);
+  EXPECT_EQ(grid.ny(), 3);
+  EXPECT_NEAR(grid.node(1, 1), 0.5 - 4.0, 1e-9);
+  EXPECT_NEAR(grid.node(8, 2), 4.0 - 8.0, 1e-9);
+  EXPECT_EQ(grid.zmin, *std::min_element(grid.nodes().begin(), grid.nodes().end()));
+  EXPECT_EQ(grid.zmax, *std::max_element(grid.nodes().begin(), grid.nodes().end()));
+  EXPECT_FALSE(grid.resample(0, 3));
+}
+
+TEST(GridSurface, BsplinePieces) {
+  EXPECT_DOUBLE_EQ(bspline(0.0), 2.0 / 3.0);
+  EXPECT_DOUBLE_EQ(bspline(1.0), 1.0 / 6.0);
+  EXPECT_DOUBLE_EQ(bspline(-1.0), 1.0 / 6.0);
+  EXPECT_EQ(bspline(2.0), 0.0);
+  EXPECT_EQ(bsplineD1(-2.5), 0.0);
+  for (double d : {-0.9, -0.3, 0.0, 0.45, 0.8}) {
+    double sum = 0, sum1 = 0, sum2 = 0;
+    for (int k = -3; k <= 3; ++k) {
+      sum += bspline(d - k);
+      sum1 += bsplineD1(d - k);
+      sum2 += bsplineD2(d - k);
+    }
+    EXPECT_NEAR(sum, 1.0, 1e-14);  // partition of unity, so its derivatives sum to 0
+    EXPECT_NEAR(sum1, 0.0, 1e-14);
+    EXPECT_NEAR(sum2, 0.0, 1e-14);
+    for (double e : {d - 1.3, d + 1.4, d}) {
+      const double h = 1e-6;
+      EXPECT_NEAR(bsplineD1(e), (bspline(e + h) - bspline(e - h)) / (2 * h), 1e-6);
+      EXPECT_NEAR(bsplineD2(e), (bsplineD1(e + h) - bsplineD1(e - h)) / (2 * h), 1e-5);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace vellumar::grid
