@@ -1,0 +1,19 @@
+#pragma once
+
+#include "common/Language.h"
+
+namespace vellumar::geometry::text {
+
+// Messages of loading and saving lines and polygons, shown by the faces in message boxes.
+// "полигонa" in the first two texts ends with a Latin "a", as the program has always shown it.
+inline constexpr MessageText kInvalidLineFile{"Недопустимый формат файла линий!",
+                                              "Invalid line file format!"};
+inline constexpr MessageText kInvalidPolygonFile{"Недопустимый формат файла полигонa!",
+                                                 "Invalid polygon file format!"};
+inline constexpr MessageText kPolygonNotClosed{"Линии полигонa не замкнуты!",
+                                               "Polygon lines are not closed!"};
+inline constexpr MessageText kSaveLinesFailed{"Ошибка сохранения линий!", "Error saving lines!"};
+inline constexpr MessageText kSavePolygonFailed{"Ошибка сохранения полигона!",
+                                                "Error saving polygon!"};
+
+}  // namespace vellumar::geometry::text

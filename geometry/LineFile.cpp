@@ -1,0 +1,272 @@
+#include "geometry/LineFile.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <filesystem>
+#include <system_error>
+#include <unordered_map>
+#include <vector>
+
+#include "common/CFormat.h"
+#include "common/FileIo.h"
+
+namespace vellumar::geometry {
+namespace {
+
+// Walks the text lines of a buffer; a line ends at LF, and a CR before the LF is dropped. A last
+// line without LF still counts when it is not empty.
+class RecordCursor {
+ public:
+  explicit RecordCursor(std::string_view bytes) : bytes_(bytes) {}
+
+  bool next(std::string_view& record) {
+    if (pos_ >= bytes_.size()) return false;
+    const std::size_t end = bytes_.find('\n', pos_);
+    const std::size_t stop = end == std::string_view::npos ? bytes_.size() : end;
+    record = bytes_.substr(pos_, stop - pos_);
+    if (!record.empty() && record.back() == '\r') record.remove_suffix(1);
+    pos_ = stop + 1;
+    return true;
+  }
+
+ private:
+  std::string_view bytes_;
+  std::size_t pos_ = 0;
+};
+
+bool isBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
+
+// Splits off the next blank-separated token; false when only blanks remain.
+bool nextToken(std::string_view& text, std::string_view& token) {
+  std::size_t i = 0;
+  while (i < text.size() && isBlank(text[i])) ++i;
+  if (i == text.size()) return false;
+  std::size_t j = i;
+  while (j < text.size() && !isBlank(text[j])) ++j;
+  token = text.substr(i, j - i);
+  text.remove_prefix(j);
+  return true;
+}
+
+bool onlyBlanks(std::string_view text) {
+  std::string_view token;
+  return !nextToken(text, token);
+}
+
+// Whole token as a number, with the syntax strtod accepts under the C locale.
+bool parseNumber(std::string_view token, double& value) {
+  const auto result = std::from_chars(token.data(), token.data() + token.size(), value);
+  if (result.ec == std::errc() && result.ptr == token.data() + token.size()) return true;
+  return parseWholeDouble(token, value);
+}
+
+bool parseInt(std::string_view token, std::int32_t& value) {
+  if (!token.empty() && token.front() == '+') token.remove_prefix(1);
+  const auto result = std::from_chars(token.data(), token.data() + token.size(), value);
+  return result.ec == std::errc() && result.ptr == token.data() + token.size();
+}
+
+bool parseHeader(std::string_view record, std::int32_t& id) {
+  std::string_view token;
+  return nextToken(record, token) && parseInt(token, id) && onlyBlanks(record);
+}
+
+bool parsePoint(std::string_view record, Point& p) {
+  std::string_view xs, ys;
+  return nextToken(record, xs) && nextToken(record, ys) && parseNumber(xs, p.x) &&
+         parseNumber(ys, p.y) && std::isfinite(p.x) && std::isfinite(p.y) && onlyBlanks(record);
+}
+
+using ValueTable = std::unordered_map<std::int32_t, double>;
+
+// Collects the first value listed for every id; blank records are skipped.
+LineFileStatus parseValueFile(std::string_view bytes, ValueTable& values) {
+  RecordCursor cursor(bytes);
+  std::string_view record;
+  while (cursor.next(record)) {
+    if (record.size() > kMaxRecordLength) return LineFileStatus::RecordTooLong;
+    if (onlyBlanks(record)) continue;
+    std::string_view idToken, valueToken;
+    std::int32_t id = 0;
+    double value = 0.0;
+    if (!nextToken(record, idToken) || !nextToken(record, valueToken) || !parseInt(idToken, id) ||
+        !parseNumber(valueToken, value)) {
+      return LineFileStatus::BadValueRecord;
+    }
+    values.try_emplace(id, value);
+  }
+  return LineFileStatus::Ok;
+}
+
+// First pass: every record within the length limit; returns the number of "END" records.
+LineFileStatus countEndRecords(std::string_view bytes, std::size_t& ends) {
+  ends = 0;
+  RecordCursor cursor(bytes);
+  std::string_view record;
+  while (cursor.next(record)) {
+    if (record.size() > kMaxRecordLength) return LineFileStatus::RecordTooLong;
+    if (record == "END") ++ends;
+  }
+  return ends == 0 ? LineFileStatus::NoEndRecord : LineFileStatus::Ok;
+}
+
+// Reads one line: its header, its points up to its "END".
+LineFileStatus readOneLine(RecordCursor& cursor, Line& line) {
+  std::string_view record;
+  if (!cursor.next(record) || !parseHeader(record, line.id)) return LineFileStatus::BadHeader;
+  std::vector<Point> points;
+  while (cursor.next(record) && record != "END") {
+    Point p;
+    if (!parsePoint(record, p)) return LineFileStatus::BadPoint;
+    if (!points.empty() && samePosition(points.back(), p)) continue;
+    points.push_back(p);
+  }
+  line.assign(std::move(points));
+  return LineFileStatus::Ok;
+}
+
+void appendNumber(std::string& out, double value) {
+  appendGeneral(out, value, 12);
+}
+
+// Puts the old file at target aside (hard link, else copy) so that it can be restored.
+bool backUp(const std::string& target, const std::string& backup) {
+  std::error_code ec;
+  if (!std::filesystem::exists(target, ec)) return true;
+  std::filesystem::create_hard_link(target, backup, ec);
+  if (!ec) return true;
+  return std::filesystem::copy_file(target, backup, ec) && !ec;
+}
+
+// Renames both finished files into place, the value file first; when the line file cannot follow,
+// the old value file is put back, so the pair on disk is either all old or all new.
+bool commitPair(AtomicFile& lineFile, AtomicFile& valueFile) {
+  const std::string backup = valueFile.temporaryPath() + ".old";
+  std::error_code ec;
+  const bool hadOld = std::filesystem::exists(valueFile.target(), ec);
+  if (!backUp(valueFile.target(), backup)) return false;
+  if (!valueFile.commit()) {
+    std::filesystem::remove(backup, ec);
+    return false;
+  }
+  if (lineFile.commit()) {
+    std::filesystem::remove(backup, ec);
+    return true;
+  }
+  if (hadOld) {
+    std::filesystem::rename(backup, valueFile.target(), ec);
+  } else {
+    std::filesystem::remove(valueFile.target(), ec);
+  }
+  return false;
+}
+
+}  // namespace
+
+std::string valueFileName(std::string_view lineFilePath) {
+  std::size_t cut = lineFilePath.size();
+  bool found = false;
+  for (std::size_t i = lineFilePath.size(); i > 0; --i) {
+    const char c = lineFilePath[i - 1];
+    if (c == '/' || c == '\\') break;
+    if (c == '.') {
+      cut = i;
+      found = true;
+      break;
+    }
+  }
+  std::string name(lineFilePath.substr(0, cut));
+  if (!found) name += '.';
+  name += "val";
+  return name;
+}
+
+LineFileStatus parseLineFile(std::string_view lineBytes, std::optional<std::string_view> valueBytes,
+                             Cover& cover) {
+  ValueTable values;
+  if (valueBytes) {
+    const LineFileStatus status = parseValueFile(*valueBytes, values);
+    if (status != LineFileStatus::Ok) return status;
+  }
+  std::size_t ends = 0;
+  const LineFileStatus counted = countEndRecords(lineBytes, ends);
+  if (counted != LineFileStatus::Ok) return counted;
+
+  Cover result;
+  RecordCursor cursor(lineBytes);
+  for (std::size_t k = 0; k + 1 < ends; ++k) {
+    Line line;
+    const LineFileStatus status = readOneLine(cursor, line);
+    if (status != LineFileStatus::Ok) return status;
+    if (const auto found = values.find(line.id); found != values.end()) line.value = found->second;
+    result.appendLine(std::move(line));
+  }
+  result.fileName = std::move(cover.fileName);
+  result.snapStep = cover.snapStep;
+  result.writeOrientationFlags = cover.writeOrientationFlags;
+  cover = std::move(result);
+  return LineFileStatus::Ok;
+}
+
+LineFileStatus readLineFile(const std::string& path, Cover& cover) {
+  const std::optional<std::string> lineBytes = readWholeFile(path);
+  if (!lineBytes) return LineFileStatus::CannotOpen;
+  const std::optional<std::string> valueBytes = readWholeFile(valueFileName(path));
+  std::optional<std::string_view> valueView;
+  if (valueBytes) valueView = *valueBytes;
+  const LineFileStatus status = parseLineFile(*lineBytes, valueView, cover);
+  if (status == LineFileStatus::Ok) cover.fileName = path;
+  return status;
+}
+
+std::string formatLineFile(const Cover& cover) {
+  std::string out;
+  out.reserve(cover.pointCount() * 28 + cover.size() * 16 + 8);
+  for (const Line& line : cover.lines()) {
+    out += std::to_string(line.id);
+    out += "\r\n";
+    for (const Point& p : line.points()) {
+      appendNumber(out, p.x);
+      out += ' ';
+      appendNumber(out, p.y);
+      out += "\r\n";
+    }
+    out += "END\r\n";
+  }
+  out += "END\r\n";
+  return out;
+}
+
+std::string formatValueFile(const Cover& cover) {
+  std::string out;
+  for (const Line& line : cover.lines()) {
+    out += std::to_string(line.id);
+    out += ' ';
+    appendNumber(out, line.value);
+    out += " 1";
+    if (cover.writeOrientationFlags) out += line.signedArea() > 0.0 ? " 1" : " 0";
+    out += "\r\n";
+  }
+  return out;
+}
+
+bool writeLineFile(const std::string& path, const Cover& cover) {
+  AtomicFile lineFile(path);
+  AtomicFile valueFile(valueFileName(path));
+  if (!lineFile.open() || !valueFile.open()) return false;
+  if (!lineFile.write(formatLineFile(cover)) || !lineFile.finish()) return false;
+  if (!valueFile.write(formatValueFile(cover)) || !valueFile.finish()) return false;
+  return commitPair(lineFile, valueFile);
+}
+
+bool allLinesClosed(const Cover& cover) {
+  for (const Line& line : cover.lines()) {
+    if (!line.isClosed()) return false;
+  }
+  return true;
+}
+
+}  // namespace vellumar::geometry

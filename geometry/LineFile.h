@@ -1,0 +1,59 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "geometry/Geometry.h"
+
+namespace vellumar::geometry {
+
+// Line files (.con, .lin, .pol) hold, per line, a header with the line's integer id, one "x y"
+// record per point and a record "END"; a second "END" closes the file. Records are text lines of
+// at most 63 characters, ended by LF or CR LF. The companion value file (same base name, extension
+// "val") holds one "id value ..." record per line; it is optional when reading.
+
+enum class LineFileStatus {
+  Ok = 0,
+  CannotOpen,      // the line file could not be read
+  NoEndRecord,     // no "END" record at all
+  RecordTooLong,   // a record of the line or value file exceeds 63 characters
+  BadHeader,       // a line header that is not an integer
+  BadPoint,        // a point record that is not two finite numbers
+  BadValueRecord,  // a value record that does not start with an integer id and a number
+};
+
+inline constexpr std::size_t kMaxRecordLength = 63;
+
+// The value file path of a line file: the path is cut after its last "." (searching back from the
+// end, stopping at a slash, a backslash or the start), "." is appended when there is none, then
+// "val".
+std::string valueFileName(std::string_view lineFilePath);
+
+// Parses a line file and its optional value file held in memory. On success cover receives the
+// lines (file name and snap step untouched); on failure cover is left unchanged. Lines that
+// follow the last "END" pair are dropped (a file without its final "END" loses its last line);
+// consecutive duplicate points are stored once; a line's value is the first value listed for its
+// id in the value file, 0 when absent.
+LineFileStatus parseLineFile(std::string_view lineBytes, std::optional<std::string_view> valueBytes,
+                             Cover& cover);
+
+// Reads path and its value file (a missing value file leaves every value 0). On success the
+// cover's file name is path.
+LineFileStatus readLineFile(const std::string& path, Cover& cover);
+
+// The bytes of the line file and of the value file of cover (CR LF breaks, 12 significant digits).
+// The value file has "id value 1" per line, plus the orientation flag (1 for a positive signed
+// area, else 0) when cover.writeOrientationFlags is set.
+std::string formatLineFile(const Cover& cover);
+std::string formatValueFile(const Cover& cover);
+
+// Writes both files beside their targets and renames them into place only when both were written;
+// on failure both old files stay as they were. Returns false on failure.
+bool writeLineFile(const std::string& path, const Cover& cover);
+
+// The closure rule of polygons on load: every line has at least 2 points and its first point
+// exactly equals its last (NaN never equal). True for an empty cover.
+bool allLinesClosed(const Cover& cover);
+
+}  // namespace vellumar::geometry

@@ -1,0 +1,94 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "geometry/Geometry.h"
+
+namespace vellumar::geometry {
+
+// Area bound from which the innermost-ring rule starts; rings at least this large never count.
+inline constexpr double kNoArea = 9.999999680285692e37;
+
+// Rule 1, one ring. A ring with fewer than 2 points or not closed contains nothing. With rectTest
+// the point must lie in the ring's rectangle (bounds included). A point equal to a vertex is
+// inside; otherwise a ray along +x counts the edges with min(y) <= y < max(y) whose crossing
+// abscissa is >= x (horizontal edges never count); inside when the count is odd.
+bool insideRing(const Line& ring, double x, double y, bool rectTest = false);
+
+// Rule 2, innermost ring: among the rings that contain the point by rule 1, the one with the
+// strictly smallest |signed area| (starting from kNoArea, the first in region order among equal
+// areas) decides: inside when its signed area is negative (an outer boundary or an island),
+// outside when it is a hole or when no ring contains the point.
+bool insideInnermost(const Cover& region, double x, double y);
+
+// Rule 3, even-odd over all rings. With rectTest the point must lie in the region's rectangle and
+// rings whose rectangle does not contain it are skipped (bounds included). Any ring with fewer
+// than 2 points or not closed makes every point outside. A vertex equal to the point is inside;
+// when y lies within 0.0001 of the region rectangle's bottom or top the ray runs along +y
+// (edges with min(x) <= x < max(x) and crossing ordinate >= y), otherwise along +x as in rule 1.
+// Inside when the total count is odd. Uses the cover's stored rectangles as they are.
+bool insideEvenOdd(const Cover& region, double x, double y, bool rectTest);
+
+// A polygon prepared for many queries: the edges are binned into rows (and columns, for rays
+// along +y) and the vertices sorted, so one query looks at the few edges of its row. Every answer
+// equals the single-point rule above for the cover as it was when prepared (its rings, signed
+// areas and stored rectangles). Queries are const and may run concurrently.
+class PreparedPolygon {
+ public:
+  explicit PreparedPolygon(const Cover& region);
+
+  bool insideInnermost(double x, double y) const;
+  bool insideEvenOdd(double x, double y, bool rectTest) const;
+  // Indices of the rings that contain the point by rule 1 (no rectangle test), ascending.
+  void containingRings(double x, double y, std::vector<std::size_t>& rings) const;
+
+  // Batch forms: inside[i] = 1 or 0 for the point (xs[i], ys[i]); all spans of equal length.
+  void insideInnermost(std::span<const double> xs, std::span<const double> ys,
+                       std::span<std::uint8_t> inside) const;
+  void insideEvenOdd(std::span<const double> xs, std::span<const double> ys, bool rectTest,
+                     std::span<std::uint8_t> inside) const;
+
+ private:
+  struct Edge {
+    double x0, y0, x1, y1;
+    std::uint32_t ring;
+  };
+  struct Vertex {
+    double y, x;
+    std::uint32_t ring;
+  };
+  // Edges binned by one coordinate over [low, low + count * size).
+  struct Bins {
+    double low = 0.0;
+    double scale = 0.0;  // bins per unit
+    int count = 1;
+    std::vector<std::size_t> offsets;
+    std::vector<std::uint32_t> edges;
+    int binOf(double v) const;
+  };
+  // Per-query work space of the innermost-ring rule.
+  struct Scratch {
+    std::vector<std::uint8_t> parity;
+    std::vector<std::uint32_t> touched;
+  };
+
+  void buildBins(Bins& bins, bool alongY);
+  template <typename Visit>
+  void forEachVertexAt(double x, double y, Visit&& visit) const;
+  void collectRings(double x, double y, Scratch& scratch) const;
+  bool innermost(double x, double y, Scratch& scratch) const;
+
+  std::vector<Edge> edges_;
+  std::vector<Vertex> vertices_;
+  std::vector<double> areas_;
+  std::vector<Rect> ringRects_;
+  Rect regionRect_;
+  bool allClosed_ = true;
+  Bins rows_;     // edges that can cross a ray along +x, by y
+  Bins columns_;  // edges that can cross a ray along +y, by x
+};
+
+}  // namespace vellumar::geometry

@@ -1,0 +1,129 @@
+#include <gtest/gtest.h>
+
+#include "TestShapes.h"
+#include "geometry/Geometry.h"
+
+namespace vellumar::geometry {
+namespace {
+
+using test::coverOf;
+using test::polyline;
+using test::squareRing;
+
+TEST(GeometryModel, RectUnionIgnoresUndefinedRectangles) {
+  Rect a;
+  Rect b;
+  b.include(1, 2);
+  a.unite(b);
+  EXPECT_TRUE(a.defined);
+  EXPECT_EQ(a.left, 1);
+  EXPECT_EQ(a.right, 1);
+  EXPECT_EQ(a.top, 2);
+  EXPECT_EQ(a.bottom, 2);
+  a.unite(Rect{});
+  EXPECT_EQ(a.left, 1);
+  Rect c;
+  c.include(-3, 5);
+  a.unite(c);
+  EXPECT_EQ(a.left, -3);
+  EXPECT_EQ(a.right, 1);
+  EXPECT_EQ(a.bottom, 2);
+  EXPECT_EQ(a.top, 5);
+  EXPECT_TRUE(a.contains(-3, 2));
+  EXPECT_FALSE(a.contains(-3.1, 2));
+  EXPECT_FALSE(Rect{}.contains(0, 0));
+}
+
+TEST(GeometryModel, AreaLengthAndTheirCaches) {
+  Line ring = squareRing(0, 0, 2, 3);
+  EXPECT_TRUE(ring.isClosed());
+  EXPECT_EQ(ring.cachedLength(), -1.0);
+  EXPECT_DOUBLE_EQ(ring.length(), 10.0);
+  EXPECT_DOUBLE_EQ(ring.signedArea(), 6.0);
+  ring.reverse();
+  EXPECT_TRUE(ring.areaCached());
+  EXPECT_DOUBLE_EQ(ring.signedArea(), -6.0);
+  EXPECT_DOUBLE_EQ(ring.cachedLength(), 10.0);
+
+  ring.setPoint(2, Point{2, 4});  // (2,3) -> (2,4) after reversal is the point at index 2
+  EXPECT_FALSE(ring.areaCached());
+  EXPECT_EQ(ring.cachedLength(), -1.0);
+  EXPECT_EQ(ring.rect().top, 4);
+
+  Line open = polyline({{0, 0}, {3, 4}, {3, 0}});
+  EXPECT_FALSE(open.isClosed());
+  EXPECT_EQ(open.signedArea(), 0.0);
+  EXPECT_FALSE(open.areaCached());
+  EXPECT_DOUBLE_EQ(open.length(), 9.0);
+  EXPECT_FALSE(polyline({{0, 0}}).isClosed());
+}
+
+TEST(GeometryModel, AppendRemoveAndRectangle) {
+  Line line = polyline({{0, 0}, {1, 0}});
+  line.length();
+  line.append(polyline({{1, 0}, {1, 5}, {-2, 5}}));  // joint (1, 0) not doubled
+  ASSERT_EQ(line.size(), 4u);
+  EXPECT_EQ(line.cachedLength(), -1.0);
+  EXPECT_EQ(line.rect().left, -2);
+  EXPECT_EQ(line.rect().top, 5);
+  line.append(polyline({{7, 7}, {8, 8}}));  // not at the joint: all points kept
+  EXPECT_EQ(line.size(), 6u);
+
+  line.removePoint(5);
+  line.removePoint(4);
+  EXPECT_EQ(line.rect().right, 1);
+  EXPECT_EQ(line.rect().top, 5);
+  line.removePoint(3);  // (-2, 5) held two bounds
+  EXPECT_EQ(line.rect().left, 0);
+  EXPECT_EQ(line.rect().top, 5);
+  line.insert(0, Point{0.5, -1});
+  EXPECT_EQ(line.rect().bottom, -1);
+  EXPECT_EQ(line[0].x, 0.5);
+}
+
+TEST(GeometryModel, CoverSortsRectanglesAndMarks) {
+  Line small = squareRing(0, 0, 1, 1);
+  small.id = 3;
+  small.value = 30;
+  Line large = squareRing(-5, -5, 5, 5, true);
+  large.id = 1;
+  large.value = 10;
+  Line open = polyline({{20, 20}, {21, 20}, {21, 22}});
+  open.id = 2;
+  open.value = 20;
+  Cover cover = coverOf({small, large, open});
+  EXPECT_EQ(cover.rect().right, 21);
+  EXPECT_EQ(cover.rect().bottom, -5);
+  EXPECT_EQ(cover.pointCount(), 13u);
+
+  cover.sortAscending(1);
+  EXPECT_EQ(cover[0].id, 1);
+  EXPECT_EQ(cover[2].id, 3);
+  cover.sortDescending(3);  // |area| 100, 1, 0
+  EXPECT_EQ(cover[0].id, 1);
+  EXPECT_EQ(cover[1].id, 3);
+  EXPECT_EQ(cover[2].id, 2);
+  cover.sortAscending(2);  // lengths 3, 4, 40
+  EXPECT_EQ(cover[0].id, 2);
+  cover.sortDescending(5);
+  EXPECT_EQ(cover[0].value, 30);
+  cover.sortAscending(4);
+  EXPECT_EQ(cover[0].size(), 3u);
+  EXPECT_EQ(cover[0].sortKey(9), 0.0);
+
+  cover.stampMark(7);
+  for (const Line& line : cover.lines()) {
+    for (const Point& p : line.points()) EXPECT_EQ(p.mark, 7);
+  }
+
+  cover.line(0).setPoint(0, Point{100, 100});
+  cover.recomputeRects();
+  EXPECT_EQ(cover.rect().top, 100);
+  cover.removeLine(0);
+  EXPECT_EQ(cover.rect().top, 5);
+  cover.clear();
+  EXPECT_FALSE(cover.rect().defined);
+}
+
+}  // namespace
+}  // namespace vellumar::geometry

@@ -1,0 +1,251 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "TestShapes.h"
+#include "common/CFormat.h"
+#include "common/FileIo.h"
+#include "geometry/GeometryMessages.h"
+#include "geometry/LineFile.h"
+
+namespace vellumar::geometry {
+namespace {
+
+namespace fs = std::filesystem;
+using test::coverOf;
+using test::polyline;
+using test::squareRing;
+
+LineFileStatus parse(std::string_view lines, Cover& cover) {
+  return parseLineFile(lines, std::nullopt, cover);
+}
+
+LineFileStatus parse(std::string_view lines, std::string_view values, Cover& cover) {
+  return parseLineFile(lines, values, cover);
+}
+
+class TempDir : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("vellumar-geometry-" + std::to_string(getpid()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  std::string path(const std::string& name) const { return (dir_ / name).string(); }
+  std::string contents(const std::string& name) const {
+    return readWholeFile(path(name)).value_or("<missing>");
+  }
+
+  fs::path dir_;
+};
+
+TEST(LineFileNames, ValueFileSitsBesideTheLineFile) {
+  EXPECT_EQ(valueFileName("maps/field.con"), "maps/field.val");
+  EXPECT_EQ(valueFileName("maps/field.tar.pol"), "maps/field.tar.val");
+  EXPECT_EQ(valueFileName("maps.v2/field"), "maps.v2/field.val");
+  EXPECT_EQ(valueFileName("C:\\maps.v2\\field"), "C:\\maps.v2\\field.val");
+  EXPECT_EQ(valueFileName("C:\\maps\\field.lin"), "C:\\maps\\field.val");
+  EXPECT_EQ(valueFileName("field"), "field.val");
+  EXPECT_EQ(valueFileName("field."), "field.val");
+  EXPECT_EQ(valueFileName(""), ".val");
+}
+
+TEST(LineFileReading, EndRecordsDecideHowManyLinesAreRead) {
+  Cover cover;
+  EXPECT_EQ(parse("END\r\n", cover), LineFileStatus::Ok);
+  EXPECT_TRUE(cover.empty());
+  EXPECT_FALSE(cover.rect().defined);
+
+  EXPECT_EQ(parse("1\n0 0\n1 1\n", cover), LineFileStatus::NoEndRecord);
+  EXPECT_EQ(parse("", cover), LineFileStatus::NoEndRecord);
+
+  // The last line is not followed by the final END: it is lost.
+  ASSERT_EQ(parse("1\n0 0\n1 1\nEND\n2\n5 5\n6 6\nEND\n", cover), LineFileStatus::Ok);
+  ASSERT_EQ(cover.size(), 1u);
+  EXPECT_EQ(cover[0].id, 1);
+
+  ASSERT_EQ(parse("1\r\n0 0\r\n1 1\r\nEND\r\n2\r\nEND\r\nEND\r\n", cover), LineFileStatus::Ok);
+  ASSERT_EQ(cover.size(), 2u);
+  EXPECT_EQ(cover[1].id, 2);
+  EXPECT_TRUE(cover[1].empty());
+  EXPECT_EQ(cover.rect().right, 1);
+
+  // "END " is a point record, and not a valid one.
+  EXPECT_EQ(parse("1\n0 0\nEND \nEND\nEND\n", cover), LineFileStatus::BadPoint);
+  // Text after the final END is not read.
+  ASSERT_EQ(parse("4\n1 2\nEND\nEND\nwhatever\n", cover), LineFileStatus::Ok);
+  EXPECT_EQ(cover.size(), 1u);
+}
+
+TEST(LineFileReading, DuplicatePointsAreStoredOnceButTheClosingPointStays) {
+  Cover cover;
+  ASSERT_EQ(parse("7\n0 0\n0 0\n2 0\n2 2\n2 2\n2.0 2e0\n0 0\nEND\nEND\n", cover),
+            LineFileStatus::Ok);
+  ASSERT_EQ(cover.size(), 1u);
+  const Line& ring = cover[0];
+  ASSERT_EQ(ring.size(), 4u);
+  EXPECT_EQ(ring[1].x, 2);
+  EXPECT_EQ(ring[2].y, 2);
+  EXPECT_TRUE(ring.isClosed());
+  EXPECT_TRUE(allLinesClosed(cover));
+  EXPECT_DOUBLE_EQ(ring.signedArea(), 2.0);
+  EXPECT_EQ(ring.rect().top, 2);
+}
+
+TEST(LineFileReading, ValuesComeFromTheFirstRecordOfTheirId) {
+  const char* lines = "5\n0 0\n1 0\nEND\n6\n0 1\n1 1\nEND\n9\n0 2\nEND\nEND\n";
+  Cover cover;
+  ASSERT_EQ(parse(lines, "5 2.5\r\n\r\n6 -1e3 1 0\n5 7\n", cover), LineFileStatus::Ok);
+  ASSERT_EQ(cover.size(), 3u);
+  EXPECT_EQ(cover[0].value, 2.5);
+  EXPECT_EQ(cover[1].value, -1000.0);
+  EXPECT_EQ(cover[2].value, 0.0);  // id 9 is not listed
+  ASSERT_EQ(parse(lines, cover), LineFileStatus::Ok);
+  EXPECT_EQ(cover[0].value, 0.0);
+  EXPECT_EQ(parse(lines, "5 x\n", cover), LineFileStatus::BadValueRecord);
+  EXPECT_EQ(parse(lines, "5\n", cover), LineFileStatus::BadValueRecord);
+}
+
+TEST(LineFileReading, MalformedRecordsFailAndLeaveTheCoverAlone) {
+  Cover cover = coverOf({squareRing(0, 0, 1, 1)});
+  cover.fileName = "kept.pol";
+  const std::string longPoint = "1 " + std::string(61, '0') + "2";  // 64 characters
+  const std::string fullPoint = "1 " + std::string(60, '0') + "2";  // 63 characters
+  EXPECT_EQ(parse("1\n" + longPoint + "\nEND\nEND\n", cover), LineFileStatus::RecordTooLong);
+  EXPECT_EQ(parse("1\n0 0\nEND\nEND\n" + std::string(64, ' ') + "\n", cover),
+            LineFileStatus::RecordTooLong);
+  EXPECT_EQ(parse("1\n0 0\nEND\nEND\n", std::string(64, '1') + " 2\n", cover),
+            LineFileStatus::RecordTooLong);
+  for (const char* point : {"abc def", "1", "1 2 3", "1 nan", "inf 0", "1,5 2", "0x", "1e999 0"}) {
+    EXPECT_EQ(parse(std::string("1\n") + point + "\nEND\nEND\n", cover), LineFileStatus::BadPoint)
+        << point;
+  }
+  for (const char* header : {"one", "1.5", "", "99999999999", "END"}) {
+    EXPECT_EQ(parse(std::string(header) + "\n0 0\nEND\nEND\nEND\n", cover),
+              LineFileStatus::BadHeader)
+        << header;
+  }
+  ASSERT_EQ(cover.size(), 1u);
+  EXPECT_EQ(cover[0].size(), 5u);
+  EXPECT_EQ(cover.fileName, "kept.pol");
+
+  ASSERT_EQ(parse("-3\n" + fullPoint + "\n\t+1.5  -0x1p2 \nEND\nEND", cover), LineFileStatus::Ok);
+  ASSERT_EQ(cover.size(), 1u);
+  EXPECT_EQ(cover[0].id, -3);
+  EXPECT_EQ(cover[0][0].y, 2);
+  EXPECT_EQ(cover[0][1].x, 1.5);
+  EXPECT_EQ(cover[0][1].y, -4);
+  EXPECT_EQ(cover.fileName, "kept.pol");
+}
+
+TEST(LineFileReading, ClosureRuleIsExact) {
+  Line nearlyClosed = polyline({{0, 0}, {1, 0}, {1, 1}, {0, std::nextafter(0.0, 1.0)}});
+  EXPECT_FALSE(allLinesClosed(coverOf({squareRing(0, 0, 1, 1), nearlyClosed})));
+  EXPECT_FALSE(allLinesClosed(coverOf({polyline({{3, 3}})})));
+  EXPECT_FALSE(allLinesClosed(coverOf({polyline({{NAN, 0}, {1, 1}, {NAN, 0}})})));
+  EXPECT_TRUE(allLinesClosed(coverOf({polyline({{3, 3}, {3, 3}}), squareRing(0, 0, 1, 1)})));
+  EXPECT_TRUE(allLinesClosed(Cover{}));
+  EXPECT_STREQ(text::kPolygonNotClosed.in(Language::Russian), "Линии полигонa не замкнуты!");
+  EXPECT_STREQ(text::kInvalidPolygonFile.in(Language::English), "Invalid polygon file format!");
+}
+
+using LineFileDisk = TempDir;
+
+TEST_F(LineFileDisk, SaveAndReloadKeepsIdsValuesAndTwelveDigits) {
+  Line ring = squareRing(0.123456789012345, 1e-20, 123456.789012345, 2.5e15);
+  ring.id = 42;
+  ring.value = 3.14159265358979;
+  Line open = polyline({{-1.5, 2}, {-0.1, 7}});
+  open.id = -7;
+  open.value = -2e-30;
+  const Cover original = coverOf({ring, open});
+  ASSERT_TRUE(writeLineFile(path("a.con"), original));
+
+  EXPECT_EQ(contents("a.val"), "42 3.14159265359 1\r\n-7 -2e-30 1\r\n");
+  const std::string lines = contents("a.con");
+  const std::string head = "42\r\n0.123456789012 1e-20\r\n123456.789012 1e-20\r\n";
+  EXPECT_EQ(lines.substr(0, head.size()), head);
+  EXPECT_EQ(lines.substr(lines.size() - 10), "END\r\nEND\r\n");
+
+  Cover loaded;
+  ASSERT_EQ(readLineFile(path("a.con"), loaded), LineFileStatus::Ok);
+  EXPECT_EQ(loaded.fileName, path("a.con"));
+  ASSERT_EQ(loaded.size(), 2u);
+  for (std::size_t l = 0; l < 2; ++l) {
+    EXPECT_EQ(loaded[l].id, original[l].id);
+    EXPECT_EQ(loaded[l].value, std::strtod(cformat("%.12g", original[l].value).c_str(), nullptr));
+    ASSERT_EQ(loaded[l].size(), original[l].size());
+    for (std::size_t i = 0; i < loaded[l].size(); ++i) {
+      EXPECT_EQ(loaded[l][i].x, std::strtod(cformat("%.12g", original[l][i].x).c_str(), nullptr));
+      EXPECT_EQ(loaded[l][i].y, std::strtod(cformat("%.12g", original[l][i].y).c_str(), nullptr));
+    }
+  }
+  EXPECT_TRUE(loaded[0].isClosed());
+
+  // Saving what was loaded gives the same bytes again.
+  ASSERT_TRUE(writeLineFile(path("b.con"), loaded));
+  EXPECT_EQ(contents("b.con"), lines);
+
+  ASSERT_TRUE(writeLineFile(path("empty.pol"), Cover{}));
+  EXPECT_EQ(contents("empty.pol"), "END\r\n");
+  EXPECT_EQ(contents("empty.val"), "");
+}
+
+TEST_F(LineFileDisk, OrientationFlagColumnFollowsTheSignedArea) {
+  Line ccw = squareRing(0, 0, 1, 1);
+  ccw.id = 1;
+  Line cw = squareRing(2, 2, 3, 3, true);
+  cw.id = 2;
+  Line open = polyline({{0, 0}, {5, 5}});
+  open.id = 3;
+  Cover cover = coverOf({ccw, cw, open});
+  cover.writeOrientationFlags = true;
+  ASSERT_TRUE(writeLineFile(path("o.pol"), cover));
+  EXPECT_EQ(contents("o.val"), "1 0 1 1\r\n2 0 1 0\r\n3 0 1 0\r\n");
+
+  Cover loaded;
+  ASSERT_EQ(readLineFile(path("o.pol"), loaded), LineFileStatus::Ok);
+  EXPECT_EQ(loaded.size(), 3u);
+}
+
+TEST_F(LineFileDisk, MissingFilesAndFailedSavesKeepWhatWasThere) {
+  Cover loaded;
+  EXPECT_EQ(readLineFile(path("absent.con"), loaded), LineFileStatus::CannotOpen);
+  ASSERT_TRUE(writeFileAtomically(path("novalues.con"), "3\n1 1\nEND\nEND\n"));
+  ASSERT_EQ(readLineFile(path("novalues.con"), loaded), LineFileStatus::Ok);
+  EXPECT_EQ(loaded[0].value, 0.0);
+
+  Line line = polyline({{0, 0}, {1, 1}});
+  line.value = 5;
+  const Cover cover = coverOf({line});
+
+  // The value file cannot be replaced (a folder is in the way): the old line file stays.
+  ASSERT_TRUE(writeFileAtomically(path("x.con"), "old lines"));
+  fs::create_directory(path("x.val"));
+  EXPECT_FALSE(writeLineFile(path("x.con"), cover));
+  EXPECT_EQ(contents("x.con"), "old lines");
+
+  // The line file cannot be replaced: the old value file is put back.
+  fs::create_directory(path("y.con"));
+  ASSERT_TRUE(writeFileAtomically(path("y.val"), "old values"));
+  EXPECT_FALSE(writeLineFile(path("y.con"), cover));
+  EXPECT_EQ(contents("y.val"), "old values");
+
+  // The line file's folder does not exist.
+  EXPECT_FALSE(writeLineFile(path("nowhere/z.con"), cover));
+
+  // No temporary or backup file is left behind.
+  std::size_t files = 0;
+  for (const auto& entry : fs::directory_iterator(dir_)) files += entry.is_regular_file();
+  EXPECT_EQ(files, 3u);  // novalues.con, x.con, y.val
+}
+
+}  // namespace
+}  // namespace vellumar::geometry
