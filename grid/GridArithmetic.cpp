@@ -66,8 +66,12 @@ Grid resultGrid(int nx, int ny, const Grid& prototype, std::vector<double> value
   return result;
 }
 
+// The surface value at a node of the grid's own lattice. Mathematically the spline (and the
+// bilinear interpolant) reproduces the node exactly; evaluating it would only add the rounding of
+// the spline solve, which turns zero nodes into tiny non-zero values (so that Ln or N / G of a
+// zero node would pass unnoticed) and Equal into noise. The stored value is that exact value.
 std::vector<double> surfaceAtNodes(const Grid& grid) {
-  return sampleLattice(grid, grid.nodeXs(), grid.nodeYs());
+  return std::vector<double>(grid.nodes().begin(), grid.nodes().end());
 }
 
 // ---- common lattice of two grids ----
@@ -210,13 +214,10 @@ Grid compareGrids(const Grid& a, const Grid& b, BinaryOp op, ErrorSink& sink) {
     sink.kernelError(sink_code::kGridMismatch);
     return Grid();
   }
-  const bool logical = isLogical(op);
-  std::vector<double> out =
-      logical ? std::vector<double>(a.nodes().begin(), a.nodes().end()) : surfaceAtNodes(a);
-  const std::vector<double> second = logical ? std::vector<double>() : surfaceAtNodes(b);
-  const double* right = logical ? b.nodes().data() : second.data();
+  std::vector<double> out = surfaceAtNodes(a);
+  const double* right = b.nodes().data();
   for (std::size_t k = 0; k < out.size(); ++k) out[k] = applyBinary(op, out[k], right[k]);
-  return truthGrid(a, std::move(out), !logical);
+  return truthGrid(a, std::move(out), !isLogical(op));
 }
 
 // ---- grid with a number ----
@@ -250,15 +251,9 @@ Grid scale(const Grid& grid, double n) {
   return scaleShift(grid, n, 0.0);
 }
 
-// N / G: nodes read through the surface, a zero value giving the large value.
+// N / G node by node, a zero value giving the large value.
 Grid numberOverGrid(double n, const Grid& grid) {
-  const auto spread = [](double low, double high, int count) {
-    std::vector<double> c(static_cast<std::size_t>(count));
-    for (int i = 0; i < count; ++i) c[i] = ((count - 1 - i) * low + i * high) / (count - 1);
-    return c;
-  };
-  std::vector<double> out = sampleLattice(grid, spread(grid.left, grid.right, grid.nx()),
-                                          spread(grid.bottom, grid.top, grid.ny()));
+  std::vector<double> out = surfaceAtNodes(grid);
   for (double& v : out) v = v == 0.0 ? kNumberDivisionByZeroValue : n / v;
   Grid result = resultGrid(grid.nx(), grid.ny(), grid, std::move(out), Interpolation::Spline);
   if (result.zmax == kNumberDivisionByZeroValue) result.zmin = -kNumberDivisionByZeroValue;
@@ -267,9 +262,7 @@ Grid numberOverGrid(double n, const Grid& grid) {
 
 // Any other operation of a grid and a number, node by node in the written order.
 Grid pointwiseWithNumber(const Grid& grid, double n, BinaryOp op, bool numberOnLeft) {
-  const bool stored = isLogical(op) || op == BinaryOp::MultiplySignKeeping;
-  std::vector<double> out =
-      stored ? std::vector<double>(grid.nodes().begin(), grid.nodes().end()) : surfaceAtNodes(grid);
+  std::vector<double> out = surfaceAtNodes(grid);
   for (double& v : out) v = numberOnLeft ? applyBinary(op, n, v) : applyBinary(op, v, n);
   if (op == BinaryOp::Min || op == BinaryOp::Max) {
     Grid result = resultGrid(grid.nx(), grid.ny(), grid, std::move(out), grid.mode());
@@ -296,7 +289,7 @@ int codeOf(DomainStatus status) {
                                                 : sink_code::kGridDomain;
 }
 
-// fn of the surface value at every node. The nodes are taken column by column and the walk stops
+// fn of every node. The nodes are taken column by column and the walk stops
 // at the first failure, so the nodes from that one on (in column order) keep their stored values.
 Grid applyToSurface(const Grid& grid, UnaryFn fn, double angleFactor, ErrorSink& sink) {
   std::vector<double> out = surfaceAtNodes(grid);
@@ -323,9 +316,8 @@ Grid applyToSurface(const Grid& grid, UnaryFn fn, double angleFactor, ErrorSink&
       if (i > stopI || (i == stopI && k / nx >= stopJ)) out[k] = stored[k];
     }
   }
-  Grid result = resultGrid(grid.nx(), grid.ny(), grid, std::move(out), grid.mode());
-  result.recomputeZRange();
-  return result;
+  // The range of the new nodes, which is the range of the surface at the nodes.
+  return resultGrid(grid.nx(), grid.ny(), grid, std::move(out), grid.mode());
 }
 
 }  // namespace

@@ -20,14 +20,16 @@ inline constexpr double kMinMaxStart = 9.999999680285692e37;
 // Two grids: Add, Subtract, Multiply, Divide, MultiplySignKeeping, Min and Max are computed on the
 // common lattice (equal rectangles: the grid with fewer columns resampled to the other's counts;
 // different rectangles: a lattice over the intersection read through both surfaces), bilinear
-// when either operand is. And and Or read stored values, the comparisons surface values at the
-// nodes; both need equal lattices and give bilinear 0/1 grids.
+// when either operand is. And, Or and the comparisons need equal lattices and give bilinear 0/1
+// grids. Wherever a kernel reads a grid's surface at its own nodes it takes the node values,
+// which the surface reproduces exactly up to the rounding of the spline solve.
 Grid combine(const Grid& a, const Grid& b, BinaryOp op, ErrorSink& sink);
 
 // A grid and a number; numberOnLeft tells the written order (N - G, N / G, Great(N, G), ...).
 Grid combine(const Grid& grid, double number, BinaryOp op, bool numberOnLeft, ErrorSink& sink);
 
-// A pointwise function of the surface values at the nodes (Not: of the stored values).
+// A pointwise function of the node values; the walk stops at the first failing node in column
+// order (i outer, j inner), whose value and those after it stay unchanged.
 // angleFactor is 1 for radians and kDegreesFactor for degrees.
 Grid apply(const Grid& grid, UnaryFn fn, double angleFactor, ErrorSink& sink);
 
