@@ -27,4 +27,15 @@ std::vector<double>& DATA::mutableValues() {
   return *values_;
 }
 
+std::vector<double> DATA::takeValues() {
+  std::vector<double> values;
+  if (ownsValues()) {
+    values = std::move(*values_);
+  } else if (values_) {
+    values = *values_;
+  }
+  values_.reset();
+  return values;
+}
+
 }  // namespace vellumar::data

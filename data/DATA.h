@@ -41,6 +41,13 @@ class DATA {
   // The value column for writing; copied first when another DATA shares it.
   std::vector<double>& mutableValues();
 
+  // True when no other DATA shares the value column, so a kernel given this DATA as a temporary
+  // may build its result in that column.
+  bool ownsValues() const { return values_ && values_.use_count() == 1; }
+  // The value column, moved out when this DATA owns it alone, else copied; this DATA is left
+  // with its coordinates and no values.
+  std::vector<double> takeValues();
+
  private:
   Column values_;
   Column x_;

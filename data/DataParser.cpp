@@ -1,0 +1,296 @@
+// Reading of delimited data files into M_Data: one pass types the columns and stores every
+// numeric cell straight from the buffer; a second pass over the lines collects the cells of the
+// columns that stay text, if there are any.
+#include <algorithm>
+#include <charconv>
+#include <climits>
+#include <cstdio>
+#include <new>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "common/CFormat.h"
+#include "common/TextEncoding.h"
+#include "data/DelimitedText.h"
+#include "data/M_Data.h"
+
+namespace vellumar::data {
+
+using detail::FieldSplitter;
+using detail::LineCursor;
+
+namespace {
+
+bool isCSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// True when strtod reads the whole of [begin, end) (not empty); value gets the number.
+// std::from_chars decides the plain decimal forms; what it cannot read (leading blanks or '+',
+// hex, out of range) goes to strtod itself so the accepted syntax stays exactly strtod's.
+bool parseWhole(const char* begin, const char* end, double& value) {
+  if (begin == end) return false;
+  if (!isCSpace(*begin) && *begin != '+') {
+    const auto result = std::from_chars(begin, end, value);
+    if (result.ec == std::errc() && result.ptr == end) return true;
+  }
+  thread_local std::string scratch;
+  scratch.assign(begin, end);
+  char* stop = nullptr;
+  value = cstrtod(scratch.c_str(), &stop);
+  return stop == scratch.c_str() + scratch.size();
+}
+
+// Reads a file into a buffer of exactly its size.
+std::optional<std::string> readFileBytes(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return std::nullopt;
+  std::optional<std::string> bytes;
+  if (std::fseek(file, 0, SEEK_END) == 0) {
+    const long size = std::ftell(file);
+    if (size >= 0 && std::fseek(file, 0, SEEK_SET) == 0) {
+      std::string buffer(static_cast<std::size_t>(size), '\0');
+      const std::size_t got = std::fread(buffer.data(), 1, buffer.size(), file);
+      if (got == buffer.size() && std::fgetc(file) == EOF && !std::ferror(file)) {
+        bytes = std::move(buffer);
+      }
+    }
+  }
+  std::fclose(file);
+  return bytes;
+}
+
+}  // namespace
+
+// Fills an M_Data from the bytes of a data file; see M_Data::ReadBytes.
+class DataParser {
+ public:
+  DataParser(M_Data& table, std::string_view bytes)
+      : table_(table),
+        bytes_(bytes),
+        splitter_(table.options_.delimiter, table.options_.mergeDelimiters),
+        missing_(table.missingCell_) {}
+
+  ReadStatus run() {
+    if (bytes_.empty() || !FieldSplitter::validDelimiter(table_.options_.delimiter)) {
+      return ReadStatus::InvalidFormat;
+    }
+    const std::size_t lines = detail::countLines(bytes_);
+    const std::size_t header = table_.options_.hasHeader ? 1 : 0;
+    if (lines <= header || lines - header > static_cast<std::size_t>(INT_MAX)) {
+      return ReadStatus::InvalidFormat;
+    }
+    rows_ = lines - header;
+    cellLimit_ = 16 * bytes_.size() + (std::size_t(1) << 20);
+    std::vector<std::string_view> headerFields;
+    if (!typeAndStoreNumbers(header != 0, headerFields)) return ReadStatus::InvalidFormat;
+    utf8_ = seen_ < 0x80 || isValidUtf8(bytes_);
+    if (hasTextColumns() && !collectTexts(header != 0)) return ReadStatus::InvalidFormat;
+    finish(headerFields);
+    return ReadStatus::Ok;
+  }
+
+ private:
+  // A column while the file is read. Its values hold the numbers read so far; a field strtod does
+  // not read whole makes it text, but while every field trimmed of blanks still reads whole (the
+  // comma-separated "1.5 ," case) the values are kept and the column ends up numeric.
+  struct Draft {
+    std::vector<double> values;
+    bool text = false;
+    bool trimmedNumeric = true;
+    bool pureText() const { return text && !trimmedNumeric; }
+  };
+
+  bool hasTextColumns() const {
+    for (const Draft& d : drafts_) {
+      if (d.pureText()) return true;
+    }
+    return false;
+  }
+
+  Draft* column(int index) {
+    if (static_cast<std::size_t>(index) < drafts_.size()) return &drafts_[index];
+    if ((drafts_.size() + 1) * rows_ > cellLimit_) return nullptr;  // absurdly ragged lines
+    drafts_.push_back(Draft{std::vector<double>(rows_, missing_)});
+    return &drafts_.back();
+  }
+
+  // Types one field of row `row` and stores its number; returns the field's end.
+  const char* numberField(std::size_t row, int index, const char* text, const char* from,
+                          const char* end) {
+    Draft* draft = column(index);
+    if (draft == nullptr) return nullptr;
+    if (!draft->pureText() && text == from && from < end) {
+      double value = 0.0;
+      const auto result = std::from_chars(from, end, value);
+      if (result.ec == std::errc() && (result.ptr == end || splitter_.isDelimiter(*result.ptr))) {
+        draft->values[row] = value;
+        return result.ptr;
+      }
+    }
+    const char* fieldEnd = splitter_.findDelimiter(from, end, seen_);
+    if (fieldEnd != nullptr && !draft->pureText()) typeField(*draft, row, text, fieldEnd);
+    return fieldEnd;
+  }
+
+  void typeField(Draft& draft, std::size_t row, const char* text, const char* end) {
+    if (text == end) return;  // empty: a numeric cell holding the missing-cell value
+    double value = 0.0;
+    if (!draft.text && parseWhole(text, end, value)) {
+      draft.values[row] = value;
+      return;
+    }
+    draft.text = true;
+    const std::string_view trimmed = detail::trimBlanks(std::string_view(text, end - text));
+    if (trimmed.empty()) {
+      draft.values[row] = missing_;
+    } else if (parseWhole(trimmed.data(), trimmed.data() + trimmed.size(), value)) {
+      draft.values[row] = value;
+    } else {
+      draft.trimmedNumeric = false;
+      draft.values = {};
+    }
+  }
+
+  bool typeAndStoreNumbers(bool header, std::vector<std::string_view>& headerFields) {
+    LineCursor cursor(bytes_);
+    std::string_view line;
+    if (header) {
+      if (!cursor.next(line) || !splitHeader(line, headerFields)) return false;
+    }
+    std::size_t row = 0;
+    while (cursor.next(line)) {
+      const bool ok =
+          splitter_.split(line.data(), line.data() + line.size(),
+                          [&](int index, const char* text, const char* from, const char* end) {
+                            return numberField(row, index, text, from, end);
+                          });
+      if (!ok) return false;
+      ++row;
+    }
+    return !cursor.bad() && row == rows_ && !drafts_.empty();
+  }
+
+  bool splitHeader(std::string_view line, std::vector<std::string_view>& fields) {
+    return splitter_.split(line.data(), line.data() + line.size(),
+                           [&](int, const char* text, const char* from, const char* end) {
+                             const char* fieldEnd = splitter_.findDelimiter(from, end, seen_);
+                             if (fieldEnd != nullptr) {
+                               fields.emplace_back(text, fieldEnd - text);
+                             }
+                             return fieldEnd;
+                           });
+  }
+
+  std::string textOf(std::string_view raw) const {
+    const std::string_view trimmed = detail::trimBlanks(raw);
+    return utf8_ ? std::string(trimmed) : cp1251ToUtf8(trimmed);
+  }
+
+  // Second pass: the cells of the columns that stay text.
+  bool collectTexts(bool header) {
+    texts_.resize(drafts_.size());
+    for (std::size_t j = 0; j < drafts_.size(); ++j) {
+      if (drafts_[j].pureText()) texts_[j].resize(rows_);
+    }
+    LineCursor cursor(bytes_);
+    std::string_view line;
+    if (header) cursor.next(line);
+    unsigned ignored = 0;
+    for (std::size_t row = 0; cursor.next(line); ++row) {
+      splitter_.split(line.data(), line.data() + line.size(),
+                      [&](int index, const char* text, const char* from, const char* end) {
+                        const char* fieldEnd = splitter_.findDelimiter(from, end, ignored);
+                        if (drafts_[index].pureText()) {
+                          texts_[index][row] = textOf(std::string_view(text, fieldEnd - text));
+                        }
+                        return fieldEnd;
+                      });
+    }
+    return true;
+  }
+
+  void finish(const std::vector<std::string_view>& headerFields) {
+    M_Data& t = table_;
+    t.Clear();
+    t.rows_ = static_cast<int>(rows_);
+    t.rowMarks_.assign(rows_, 0);
+    t.columns_.resize(drafts_.size());
+    for (std::size_t j = 0; j < drafts_.size(); ++j) {
+      M_Data::Column& c = t.columns_[j];
+      c.decimals = t.defaultDecimals_;
+      if (table_.options_.hasHeader) {
+        c.name = j < headerFields.size() ? textOf(headerFields[j]) : std::string();
+      } else {
+        c.name = std::to_string(j + 1);
+      }
+      if (!drafts_[j].pureText()) {
+        c.width = 0;
+        c.numbers = std::move(drafts_[j].values);
+        continue;
+      }
+      c.texts = std::move(texts_[j]);
+      std::size_t longest = 0;
+      for (const std::string& text : c.texts) longest = std::max(longest, text.size());
+      c.width = static_cast<int>(std::min<std::size_t>(longest + 1, INT_MAX));
+    }
+  }
+
+  M_Data& table_;
+  std::string_view bytes_;
+  FieldSplitter splitter_;
+  double missing_;
+  std::size_t rows_ = 0;
+  std::size_t cellLimit_ = 0;
+  std::vector<Draft> drafts_;
+  std::vector<std::vector<std::string>> texts_;
+  unsigned seen_ = 0;  // OR of the bytes read as text: below 0x80 means pure ASCII
+  bool utf8_ = true;
+};
+
+ReadStatus M_Data::ReadBytes(std::string_view bytes) {
+  ReadStatus status = ReadStatus::InvalidFormat;
+  try {
+    M_Data parsed;
+    parsed.options_ = options_;
+    parsed.missingCell_ = missingCell_;
+    parsed.defaultDecimals_ = defaultDecimals_;
+    parsed.rowNumberOffset_ = rowNumberOffset_;
+    status = DataParser(parsed, bytes).run();
+    Clear();
+    path_.clear();
+    if (status == ReadStatus::Ok) *this = std::move(parsed);
+  } catch (const std::bad_alloc&) {
+    status = ReadStatus::OutOfMemory;
+  } catch (const std::length_error&) {
+    status = ReadStatus::OutOfMemory;
+  }
+  if (status != ReadStatus::Ok) {
+    Clear();
+    path_.clear();
+  }
+  return status;
+}
+
+ReadStatus M_Data::ReadFile(const std::string& path) {
+  std::optional<std::string> bytes;
+  try {
+    bytes = readFileBytes(path);
+  } catch (const std::bad_alloc&) {
+    Clear();
+    path_.clear();
+    return ReadStatus::OutOfMemory;
+  }
+  if (!bytes) {
+    Clear();
+    path_.clear();
+    return ReadStatus::CannotOpen;
+  }
+  const ReadStatus status = ReadBytes(*bytes);
+  if (status == ReadStatus::Ok) path_ = path;
+  return status;
+}
+
+}  // namespace vellumar::data

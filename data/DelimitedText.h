@@ -1,0 +1,148 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstring>
+#include <string_view>
+
+namespace vellumar::data::detail {
+
+// The lines and fields of a delimited data file, shared by the reader and the column appender so
+// that both see exactly the same fields.
+
+// Longest line accepted; anything longer is not a data file.
+inline constexpr std::size_t kMaxLineBytes = 100000;
+
+// Walks the lines of a buffer. Line ends are LF or CR LF, one kind per file: the first line end
+// decides, and a later line of the other kind marks the buffer as bad. A last line without a line
+// end counts. The CR of a CR LF line end is not part of the line.
+class LineCursor {
+ public:
+  explicit LineCursor(std::string_view bytes) : bytes_(bytes) {
+    const void* lf = std::memchr(bytes.data(), '\n', bytes.size());
+    if (lf != nullptr) {
+      const auto at = static_cast<const char*>(lf) - bytes.data();
+      crlf_ = at > 0 && bytes[at - 1] == '\r';
+    }
+  }
+
+  // Next line, false at the end or when the buffer is bad (see bad()).
+  bool next(std::string_view& line) {
+    if (bad_ || pos_ >= bytes_.size()) return false;
+    const char* begin = bytes_.data() + pos_;
+    const std::size_t rest = bytes_.size() - pos_;
+    const void* lf = std::memchr(begin, '\n', rest);
+    const std::size_t length = lf ? static_cast<const char*>(lf) - begin : rest;
+    pos_ += lf ? length + 1 : length;
+    line = std::string_view(begin, length);
+    if (lf && crlf_) {
+      if (line.empty() || line.back() != '\r') return fail();
+      line.remove_suffix(1);
+    }
+    if (line.size() > kMaxLineBytes) return fail();
+    return true;
+  }
+
+  bool bad() const { return bad_; }
+
+ private:
+  bool fail() {
+    bad_ = true;
+    return false;
+  }
+
+  std::string_view bytes_;
+  std::size_t pos_ = 0;
+  bool crlf_ = false;
+  bool bad_ = false;
+};
+
+// Number of lines LineCursor yields for a buffer that is not bad.
+inline std::size_t countLines(std::string_view bytes) {
+  std::size_t count = 0;
+  for (char c : bytes) count += (c == '\n');
+  return count + (!bytes.empty() && bytes.back() != '\n' ? 1 : 0);
+}
+
+// Splits one line into fields. The run of delimiters at the end of a line is cut off; the run at
+// its start does not separate (it stays in front of the first field's text). With merging, a run
+// of delimiters separates one pair of fields and the extra delimiters lead the next field (they
+// read as blanks); without merging each delimiter separates, so "1,,3" has an empty middle field.
+//
+// Bytes a text file never holds (zero and control bytes other than tab, VT and FF, or a CR inside
+// a line) are refused by findDelimiter, which the field visitors call for every byte they do not
+// read as a number; together the splitter and its visitors look at every byte of a line.
+class FieldSplitter {
+ public:
+  FieldSplitter(char delimiter, bool merge) : merge_(merge) {
+    for (int c = 0; c < 32; ++c) classes_[c] = kForbidden;
+    classes_['\t'] = classes_['\v'] = classes_['\f'] = kOrdinary;
+    if (delimiter == 0) {
+      classes_[' '] = classes_['\t'] = kDelimiter;
+    } else {
+      classes_[static_cast<unsigned char>(delimiter)] = kDelimiter;
+    }
+  }
+
+  // A delimiter the file format cannot hold.
+  static bool validDelimiter(char delimiter) { return delimiter != '\n' && delimiter != '\r'; }
+
+  bool isDelimiter(char c) const { return classes_[static_cast<unsigned char>(c)] == kDelimiter; }
+
+  // The end of the line without its trailing run of delimiters.
+  const char* contentEnd(const char* begin, const char* end) const {
+    while (end > begin && isDelimiter(end[-1])) --end;
+    return end;
+  }
+
+  // First delimiter in [p, end), or end; nullptr when a forbidden byte comes first. ORs every
+  // byte passed into seen, so the caller learns whether the text is pure ASCII.
+  const char* findDelimiter(const char* p, const char* end, unsigned& seen) const {
+    for (; p < end; ++p) {
+      const auto c = static_cast<unsigned char>(*p);
+      seen |= c;
+      if (classes_[c] != kOrdinary) return classes_[c] == kDelimiter ? p : nullptr;
+    }
+    return end;
+  }
+
+  // Calls visit(index, text, from, end) for each field of [begin, end). The field's text starts
+  // at text and its separator is searched from from (text < from only for the first field of a
+  // line with leading delimiters); end is the line's content end. visit returns the field's end
+  // (end or a separator), or nullptr to stop. Returns false when a visit stopped.
+  template <class Visit>
+  bool split(const char* begin, const char* end, Visit&& visit) const {
+    end = contentEnd(begin, end);
+    const char* from = begin;
+    while (from < end && isDelimiter(*from)) ++from;
+    const char* text = begin;
+    for (int index = 0;; ++index) {
+      const char* fieldEnd = visit(index, text, from, end);
+      if (fieldEnd == nullptr) return false;
+      if (fieldEnd == end) return true;
+      from = fieldEnd + 1;
+      if (merge_) {
+        while (from < end && isDelimiter(*from)) ++from;
+      }
+      text = from;
+    }
+  }
+
+ private:
+  static constexpr unsigned char kOrdinary = 0;
+  static constexpr unsigned char kDelimiter = 1;
+  static constexpr unsigned char kForbidden = 2;
+
+  std::array<unsigned char, 256> classes_{};
+  bool merge_;
+};
+
+// Blanks (space and tab) trimmed from both ends.
+inline std::string_view trimBlanks(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return {};
+  const std::size_t last = text.find_last_not_of(" \t");
+  return text.substr(first, last - first + 1);
+}
+
+}  // namespace vellumar::data::detail

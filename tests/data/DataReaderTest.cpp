@@ -1,0 +1,251 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <string>
+
+#include "common/FileIo.h"
+#include "data/M_Data.h"
+
+namespace vellumar::data {
+namespace {
+
+M_Data read(std::string_view bytes, char delimiter = ' ', bool merge = true, bool header = false) {
+  M_Data table;
+  table.setOptions({delimiter, merge, header});
+  table.ReadBytes(bytes);
+  return table;
+}
+
+ReadStatus statusOf(std::string_view bytes, char delimiter = ' ', bool merge = true,
+                    bool header = false) {
+  M_Data table;
+  table.setOptions({delimiter, merge, header});
+  const ReadStatus status = table.ReadBytes(bytes);
+  EXPECT_EQ(table.rowCount() == 0 && table.columnCount() == 0, status != ReadStatus::Ok);
+  return status;
+}
+
+TEST(DataReader, ReadsLfAndCrLfAlikeAndRefusesMixedLineEnds) {
+  for (std::string_view bytes : {"1 2\n3 4\n", "1 2\r\n3 4\r\n", "1 2\r\n3 4"}) {
+    const M_Data t = read(bytes);
+    ASSERT_EQ(t.rowCount(), 2) << bytes;
+    ASSERT_EQ(t.columnCount(), 2);
+    EXPECT_EQ(t.columnName(0), "1");
+    EXPECT_EQ(t.columnName(1), "2");
+    EXPECT_TRUE(t.isNumericColumn(0) && t.isNumericColumn(1));
+    EXPECT_EQ(t.NumericValue(0, 0), 1.0);
+    EXPECT_EQ(t.NumericValue(1, 1), 4.0);
+  }
+  EXPECT_EQ(statusOf("1 2\r\n3 4\n"), ReadStatus::InvalidFormat);
+  EXPECT_EQ(statusOf("1 2\n3 4\r\n"), ReadStatus::InvalidFormat);
+  EXPECT_EQ(statusOf("1 2\r3 4\n"), ReadStatus::InvalidFormat);
+  EXPECT_EQ(statusOf("1 2\r\n3 4\r"), ReadStatus::InvalidFormat);
+}
+
+TEST(DataReader, RefusesWhatIsNotADataFile) {
+  using namespace std::string_literals;
+  EXPECT_EQ(statusOf(""), ReadStatus::InvalidFormat);
+  EXPECT_EQ(statusOf("1 2\n3\0 4\n"s), ReadStatus::InvalidFormat);
+  EXPECT_EQ(statusOf("\x7f"
+                     "ELF\x02\x01\x01\n\x03\x04"),
+            ReadStatus::InvalidFormat);
+  EXPECT_EQ(statusOf(std::string(1'000'000, '7') + "\n"), ReadStatus::InvalidFormat);
+  EXPECT_EQ(statusOf("X Y\n", ' ', true, true), ReadStatus::InvalidFormat);  // header only
+  EXPECT_EQ(statusOf("1 2\n", '\n'), ReadStatus::InvalidFormat);
+  // One very wide line among many empty ones would make a huge sparse table.
+  std::string ragged(40000, '\n');
+  for (int i = 0; i < 20000; ++i) ragged += "1 ";
+  EXPECT_EQ(statusOf(ragged), ReadStatus::InvalidFormat);
+  // A failed read empties a table that held data.
+  M_Data table = read("1 2\n");
+  ASSERT_EQ(table.rowCount(), 1);
+  EXPECT_EQ(table.ReadBytes("1\0"s), ReadStatus::InvalidFormat);
+  EXPECT_EQ(table.rowCount(), 0);
+  EXPECT_EQ(table.columnCount(), 0);
+}
+
+TEST(DataReader, SplitsFieldsByDelimiterKindAndMerging) {
+  M_Data t = read("1,,3\n", ',', false);
+  ASSERT_EQ(t.columnCount(), 3);
+  EXPECT_EQ(t.NumericValue(0, 1), 0.0);
+  EXPECT_EQ(t.CellText(0, 1), "0");
+  EXPECT_EQ(t.NumericValue(0, 2), 3.0);
+  t = read("1,,3\n", ',', true);
+  ASSERT_EQ(t.columnCount(), 2);
+  EXPECT_EQ(t.NumericValue(0, 1), 3.0);
+
+  t = read("  1   2  \n", ' ', true);
+  ASSERT_EQ(t.columnCount(), 2);
+  EXPECT_EQ(t.NumericValue(0, 0), 1.0);
+  EXPECT_EQ(t.NumericValue(0, 1), 2.0);
+  // Without merging, inner runs make empty fields; leading and trailing runs still do not.
+  t = read("  1   2  \n", ' ', false);
+  ASSERT_EQ(t.columnCount(), 4);
+  EXPECT_EQ(t.NumericValue(0, 3), 2.0);
+
+  // Tab or space.
+  t = read("1\t 2 \t3\n4\t5\n", 0, true);
+  ASSERT_EQ(t.columnCount(), 3);
+  EXPECT_EQ(t.NumericValue(0, 2), 3.0);
+  EXPECT_EQ(t.NumericValue(1, 1), 5.0);
+  EXPECT_EQ(t.NumericValue(1, 2), 0.0);  // short line
+
+  // Any character, also one that could start a number.
+  t = read("5;6;7\n", ';');
+  EXPECT_EQ(t.columnCount(), 3);
+  t = read("-5-3\n", '-');
+  ASSERT_EQ(t.columnCount(), 2);
+  EXPECT_EQ(t.NumericValue(0, 0), -5.0);  // the leading delimiter stays in the first field
+  EXPECT_EQ(t.NumericValue(0, 1), 3.0);
+
+  // Lines of delimiters only and empty lines are rows of empty cells.
+  t = read("1 2\n   \n\n3 4\n\n");
+  EXPECT_EQ(t.rowCount(), 5);
+  EXPECT_EQ(t.columnCount(), 2);
+  EXPECT_EQ(t.NumericValue(4, 0), 0.0);
+  t.setMissingCellValue(-1.0);
+  EXPECT_EQ(t.ReadBytes("1 2\n3\n"), ReadStatus::Ok);
+  EXPECT_EQ(t.NumericValue(1, 1), -1.0);
+}
+
+TEST(DataReader, TypesColumnsByWhatStrtodReadsWhole) {
+  M_Data t = read("12 x1 +5 0x10 inf 1e400\nabc 2 -7 .5 nan 1e-320\n");
+  ASSERT_EQ(t.columnCount(), 6);
+  EXPECT_FALSE(t.isNumericColumn(0));
+  EXPECT_EQ(t.CellText(1, 0), "abc");
+  EXPECT_EQ(t.NumericValue(0, 0), 12.0);
+  EXPECT_EQ(t.NumericValue(1, 0), 0.0);
+  EXPECT_EQ(t.columnWidth(0), 4);
+  EXPECT_FALSE(t.isNumericColumn(1));
+  EXPECT_EQ(t.NumericValue(1, 1), 2.0);
+  EXPECT_TRUE(t.isNumericColumn(2));
+  EXPECT_EQ(t.NumericValue(0, 2), 5.0);
+  EXPECT_TRUE(t.isNumericColumn(3));
+  EXPECT_EQ(t.NumericValue(0, 3), 16.0);
+  EXPECT_TRUE(t.isNumericColumn(4));
+  EXPECT_TRUE(std::isinf(t.NumericValue(0, 4)));
+  EXPECT_TRUE(std::isnan(t.NumericValue(1, 4)));
+  EXPECT_TRUE(t.isNumericColumn(5));
+  EXPECT_TRUE(std::isinf(t.NumericValue(0, 5)));
+  EXPECT_GT(t.NumericValue(1, 5), 0.0);
+
+  // Comma-separated numbers followed by blanks become numeric in the finishing pass; blanks
+  // alone are empty cells.
+  t = read("1.5 ,a\n 2 , b \n   ,c\n", ',', false);
+  ASSERT_EQ(t.columnCount(), 2);
+  EXPECT_TRUE(t.isNumericColumn(0));
+  EXPECT_EQ(t.NumericValue(0, 0), 1.5);
+  EXPECT_EQ(t.NumericValue(1, 0), 2.0);
+  EXPECT_EQ(t.NumericValue(2, 0), 0.0);
+  EXPECT_FALSE(t.isNumericColumn(1));
+  EXPECT_EQ(t.CellText(1, 1), "b");
+}
+
+TEST(DataReader, NamesColumnsFromTheHeaderInUtf8) {
+  M_Data t = read("  X   Y   Name\n 1  2  a\n3 4 b c\n", ' ', true, true);
+  ASSERT_EQ(t.rowCount(), 2);
+  ASSERT_EQ(t.columnCount(), 4);
+  EXPECT_EQ(t.columnName(0), "X");
+  EXPECT_EQ(t.columnName(2), "Name");
+  EXPECT_EQ(t.columnName(3), "");
+  EXPECT_EQ(t.CellText(1, 3), "c");
+  EXPECT_EQ(t.CellText(0, 3), "");
+
+  // CP1251 header and text: "Глубина" and "песок".
+  t = read("X\t\xc3\xeb\xf3\xe1\xe8\xed\xe0\r\n1\t\xef\xe5\xf1\xee\xea\r\n", '\t', true, true);
+  ASSERT_EQ(t.columnCount(), 2);
+  EXPECT_EQ(t.columnName(1), "Глубина");
+  EXPECT_EQ(t.CellText(0, 1), "песок");
+  t = read("X;Глубина\n1;песок\n", ';', true, true);
+  EXPECT_EQ(t.columnName(1), "Глубина");
+  EXPECT_EQ(t.CellText(0, 1), "песок");
+}
+
+TEST(DataReader, ReadsFilesAndKeepsTheirPath) {
+  const auto path = std::filesystem::temp_directory_path() / "vellumar-data-reader.dat";
+  ASSERT_TRUE(writeFileAtomically(path.string(), "A B\r\n1 2\r\n"));
+  M_Data t;
+  t.setOptions({' ', true, true});
+  EXPECT_EQ(t.ReadFile(path.string()), ReadStatus::Ok);
+  EXPECT_EQ(t.path(), path.string());
+  EXPECT_EQ(t.columnName(1), "B");
+  std::filesystem::remove(path);
+  EXPECT_EQ(t.ReadFile(path.string()), ReadStatus::CannotOpen);
+  EXPECT_EQ(t.rowCount(), 0);
+  EXPECT_EQ(t.path(), "");
+}
+
+TEST(DataCells, FormatNumbersByTheCellTextRule) {
+  EXPECT_EQ(M_Data::formatCell(0.0000005, -1), " 5.0000E-07");
+  EXPECT_EQ(M_Data::formatCell(-2e13, -1), "-2.0000E+13");
+  EXPECT_EQ(M_Data::formatCell(1234.5, -1), "1234.5");
+  EXPECT_EQ(M_Data::formatCell(3.0, -1), "3");
+  EXPECT_EQ(M_Data::formatCell(0.0, -1), "0");
+  EXPECT_EQ(M_Data::formatCell(12.5, 2), "12.50");
+  EXPECT_EQ(M_Data::formatCell(12.5, 0), "12");
+  EXPECT_EQ(M_Data::formatCell(-0.125, 1), "-0.1");
+
+  M_Data t = read("1234.5\n");
+  EXPECT_EQ(t.CellText(0, 0), "1234.5");
+  t.setColumnDecimals(0, 3);
+  EXPECT_EQ(t.CellText(0, 0), "1234.500");
+  EXPECT_EQ(t.CellText(5, 0), "");
+  EXPECT_EQ(t.NumericValue(0, 7), 0.0);
+}
+
+TEST(DataCells, ConvertBetweenNumbersAndTextOnWritesAndWidthChanges) {
+  M_Data t;
+  t.setMissingCellValue(-9.0);
+  t.Allocate(2, 2, {0, 4});
+  EXPECT_EQ(t.columnName(1), "2");
+  EXPECT_EQ(t.NumericValue(0, 0), -9.0);
+  EXPECT_EQ(t.NumericValue(0, 1), -9.0);  // empty text
+  t.SetNumeric(0, 1, 2.5);
+  EXPECT_EQ(t.CellText(0, 1), "2.5");  // "2.500000" cut to width - 1
+  t.SetNumeric(1, 1, -9.0);
+  EXPECT_EQ(t.CellText(1, 1), "");
+  t.SetText(1, 1, "longer text");
+  EXPECT_EQ(t.columnWidth(1), 12);
+  EXPECT_EQ(t.CellText(1, 1), "longer text");
+  t.SetText(0, 0, "7.25");
+  EXPECT_EQ(t.NumericValue(0, 0), 7.25);
+  t.SetText(1, 0, "7.25x");
+  EXPECT_EQ(t.NumericValue(1, 0), -9.0);
+
+  t.SetColumnWidth(0, 5);  // numeric to text: "%lf" cut to 4 bytes
+  EXPECT_EQ(t.CellText(0, 0), "7.25");
+  EXPECT_EQ(t.CellText(1, 0), "");
+  t.SetColumnWidth(1, 3);  // texts cut to 2 bytes
+  EXPECT_EQ(t.CellText(1, 1), "lo");
+  t.SetText(0, 1, "ёж");
+  t.SetColumnWidth(1, 4);  // never splits a character
+  EXPECT_EQ(t.CellText(0, 1), "ё");
+  t.SetColumnWidth(0, 0);
+  EXPECT_TRUE(t.isNumericColumn(0));
+  EXPECT_EQ(t.NumericValue(0, 0), 7.25);
+  EXPECT_EQ(t.NumericValue(1, 0), -9.0);
+
+  t.InsertColumn(0, 0, true);
+  t.InsertColumn(99, 6, false);
+  ASSERT_EQ(t.columnCount(), 4);
+  EXPECT_EQ(t.columnName(0), "1");
+  EXPECT_EQ(t.columnName(3), " ");
+  EXPECT_EQ(t.NumericValue(1, 0), -9.0);
+  EXPECT_EQ(t.NumericValue(1, 1), -9.0);
+
+  t.setRowMark(1, 5);
+  M_Data copy;
+  copy.CopyFrom(t);
+  EXPECT_EQ(copy.missingCellValue(), 0.0);  // not copied
+  EXPECT_EQ(copy.rowMark(1), 5);
+  EXPECT_EQ(copy.CellText(0, 1), "7.25");
+  copy.SetNumeric(0, 1, 1.0);
+  EXPECT_EQ(t.NumericValue(0, 1), 7.25);  // deep copy
+  t.Clear();
+  EXPECT_EQ(t.rowCount(), 0);
+  EXPECT_EQ(copy.rowCount(), 2);
+}
+
+}  // namespace
+}  // namespace vellumar::data
