@@ -177,7 +177,11 @@ bool neighbours(const Line& line, std::int32_t k, std::int32_t m) {
 }
 
 // The crossing of two segments of one cover that counts under the rules of findSelfCrossings.
-SegmentCrossing selfCrossing(const Cover& cover, const SegmentRef& a, const SegmentRef& b) {
+// The pair is always taken in cover order, so the point does not depend on the sweep.
+SegmentCrossing selfCrossing(const Cover& cover, const SegmentRef& s, const SegmentRef& t) {
+  const bool inOrder = s.line < t.line || (s.line == t.line && s.segment < t.segment);
+  const SegmentRef& a = inOrder ? s : t;
+  const SegmentRef& b = inOrder ? t : s;
   const Line& la = cover[a.line];
   const Line& lb = cover[b.line];
   const bool sameLine = a.line == b.line;

@@ -1,1 +1,224 @@
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <tuple>
+
+#include "TestShapes.h"
+#include "geometry/Crossings.h"
+
+namespace vellumar::geometry {
+namespace {
+
+using test::coverOf;
+using test::polyline;
+using test::squareRing;
+
+SegmentCrossing hit(Point a, Point b, Point c, Point d) {
+  return intersectSegments(a, b, c, d);
+}
+
+TEST(SegmentIntersection, CrossingTouchingAndSnappedPoints) {
+  SegmentCrossing x = hit({0, 0}, {2, 2}, {0, 2}, {2, 0});
+  ASSERT_TRUE(x.found);
+  EXPECT_TRUE(x.interior);
+  EXPECT_EQ(x.point.x, 1);
+  EXPECT_EQ(x.point.y, 1);
+  EXPECT_EQ(x.point.mark, 0);
+
+  // A T-junction: the crossing is the end of the shorter segment exactly.
+  x = hit({0, 0}, {4, 2}, {1, 0.5}, {1, 3});
+  ASSERT_TRUE(x.found);
+  EXPECT_FALSE(x.interior);
+  EXPECT_EQ(x.point.x, 1);
+  EXPECT_EQ(x.point.y, 0.5);
+  EXPECT_EQ(x.point.mark, 1);
+  x = hit({1, 3}, {1, 0.5}, {0, 0}, {4, 2});  // same with the segments swapped and reversed
+  ASSERT_TRUE(x.found);
+  EXPECT_EQ(x.point.y, 0.5);
+  EXPECT_EQ(x.point.mark, 1);
+
+  // Segments meeting end to end touch.
+  x = hit({0, 0}, {1, 0}, {1, 0}, {2, 1});
+  ASSERT_TRUE(x.found);
+  EXPECT_EQ(x.point.x, 1);
+  EXPECT_EQ(x.point.mark, 1);
+
+  // Along the longer segment the end is not snapped: the point stays where it was computed.
+  x = hit({0, 0}, {0.5, 0.5}, {-3, 1}, {3, -1});
+  ASSERT_TRUE(x.found);
+  EXPECT_EQ(x.point.mark, 1);  // along the first (shorter), at its start
+  EXPECT_EQ(x.point.x, 0);
+
+  EXPECT_FALSE(hit({0, 0}, {1, 1}, {2, 0}, {3, -5}).found);   // boxes apart
+  EXPECT_FALSE(hit({0, 0}, {2, 2}, {2, 0}, {1.5, 1}).found);  // boxes overlap, lines miss
+}
+
+TEST(SegmentIntersection, ParallelAndDegenerateSegmentsNeverCross) {
+  EXPECT_FALSE(hit({0, 0}, {2, 0}, {1, 0}, {3, 0}).found);         // overlapping
+  EXPECT_FALSE(hit({0, 0}, {2, 0}, {0, 0}, {2, 0}).found);         // identical
+  EXPECT_FALSE(hit({0, 0}, {2, 0}, {2, 0}, {4, 0}).found);         // collinear, touching
+  EXPECT_FALSE(hit({0, 0}, {1e6, 1e-7}, {0, 0}, {1e6, 0}).found);  // |tan| = 1e-13
+  EXPECT_TRUE(hit({0, 0}, {1e6, 1e-5}, {0, 0}, {1e6, 0}).found);   // |tan| = 1e-11
+  EXPECT_FALSE(hit({1, 1}, {1, 1}, {0, 0}, {2, 2}).found);         // zero length
+  EXPECT_FALSE(hit({1, 1}, {1, 1}, {1, 1}, {1, 1}).found);
+  EXPECT_FALSE(hit({NAN, 0}, {1, 1}, {0, 1}, {1, 0}).found);
+  EXPECT_TRUE(hit({0, 0}, {2, 0}, {1, -1}, {1, 1}).found);  // perpendicular: dot = 0
+}
+
+TEST(SegmentIntersection, SnapStepRounding) {
+  EXPECT_DOUBLE_EQ(snapToStep(2.26, 0.1), 2.3);
+  EXPECT_DOUBLE_EQ(snapToStep(2.24, 0.1), 2.2);
+  EXPECT_DOUBLE_EQ(snapToStep(7.0, 0.25), 7.0);
+  EXPECT_DOUBLE_EQ(snapToStep(7.9, 0.25), 8.0);
+  EXPECT_DOUBLE_EQ(snapToStep(-2.26, 0.1), -2.2);  // fraction rounds toward +inf
+}
+
+TEST(CrossingSearch, TwoOverlappingSquares) {
+  const Cover a = coverOf({squareRing(0, 0, 2, 2)});
+  const Cover b = coverOf({squareRing(10, 10, 11, 11), squareRing(1, 1, 3, 3)});
+  std::vector<CrPoint> onA, onB;
+  findCrossings(a, b, onA, onB);
+  ASSERT_EQ(onA.size(), 2u);
+  ASSERT_EQ(onB.size(), 2u);
+  // A's right edge (segment 1) meets B's bottom at (2, 1); A's top (segment 2) meets B's left.
+  EXPECT_EQ(std::tie(onA[0].line, onA[0].segment, onA[0].x, onA[0].y), std::tuple(0, 1, 2.0, 1.0));
+  EXPECT_EQ(std::tie(onA[1].line, onA[1].segment, onA[1].x, onA[1].y), std::tuple(0, 2, 1.0, 2.0));
+  EXPECT_EQ(std::tie(onB[0].line, onB[0].segment, onB[0].x, onB[0].y), std::tuple(1, 0, 2.0, 1.0));
+  EXPECT_EQ(std::tie(onB[1].line, onB[1].segment, onB[1].x, onB[1].y), std::tuple(1, 3, 1.0, 2.0));
+
+  findCrossings(a, coverOf({squareRing(5, 5, 6, 6)}), onA, onB);
+  EXPECT_TRUE(onA.empty());
+  EXPECT_TRUE(onB.empty());
+  findCrossings(Cover{}, b, onA, onB);
+  EXPECT_TRUE(onA.empty());
+}
+
+TEST(CrossingSearch, SortedAlongEachSegment) {
+  const Cover a = coverOf({polyline({{0, 0}, {10, 0}})});
+  const Cover b = coverOf({polyline({{7, -1}, {7, 1}, {2, 1}, {2, -1}, {5, -1}, {5, 1}})});
+  std::vector<CrPoint> onA, onB;
+  findCrossings(a, b, onA, onB);
+  ASSERT_EQ(onA.size(), 3u);
+  EXPECT_EQ(onA[0].x, 2);
+  EXPECT_EQ(onA[1].x, 5);
+  EXPECT_EQ(onA[2].x, 7);
+  EXPECT_EQ(onB[0].segment, 0);
+  EXPECT_EQ(onB[1].segment, 2);
+  EXPECT_EQ(onB[2].segment, 4);
+}
+
+Cover randomLines(std::mt19937& rng, int lines, int points, double extent) {
+  std::uniform_real_distribution<double> coord(0, extent);
+  std::uniform_real_distribution<double> step(-extent / 10, extent / 10);
+  Cover cover;
+  for (int l = 0; l < lines; ++l) {
+    std::vector<Point> p{{coord(rng), coord(rng)}};
+    for (int i = 1; i < points; ++i) p.push_back({p.back().x + step(rng), p.back().y + step(rng)});
+    // Some points land exactly on the grid of integers so that touching cases occur.
+    if (l % 3 == 0) {
+      for (Point& q : p) q = {std::round(q.x), std::round(q.y)};
+    }
+    cover.appendLine(Line(std::move(p)));
+  }
+  return cover;
+}
+
+using Key = std::tuple<int, int, double, double, int>;
+
+std::vector<Key> keys(const std::vector<CrPoint>& points) {
+  std::vector<Key> k;
+  for (const CrPoint& p : points) k.emplace_back(p.line, p.segment, p.x, p.y, p.mark);
+  std::sort(k.begin(), k.end());
+  return k;
+}
+
+TEST(CrossingSearch, IndexFindsWhatComparingEveryPairFinds) {
+  std::mt19937 rng(7);
+  for (int round = 0; round < 6; ++round) {
+    const Cover a = randomLines(rng, 12, 40, 30);
+    const Cover b = randomLines(rng, 15, 50, 30);
+    std::vector<CrPoint> onA, onB, bruteA, bruteB;
+    findCrossings(a, b, onA, onB);
+    for (std::size_t i = 0; i < a.size(); ++i) {
+      for (std::size_t j = 0; j < b.size(); ++j) {
+        for (std::size_t k = 0; k + 1 < a[i].size(); ++k) {
+          for (std::size_t m = 0; m + 1 < b[j].size(); ++m) {
+            const SegmentCrossing x = intersectSegments(a[i][k], a[i][k + 1], b[j][m], b[j][m + 1]);
+            if (!x.found) continue;
+            CrPoint p;
+            static_cast<Point&>(p) = x.point;
+            p.line = int(i), p.segment = int(k);
+            bruteA.push_back(p);
+            p.line = int(j), p.segment = int(m);
+            bruteB.push_back(p);
+          }
+        }
+      }
+    }
+    EXPECT_GT(bruteA.size(), 10u);
+    EXPECT_EQ(keys(onA), keys(bruteA));
+    EXPECT_EQ(keys(onB), keys(bruteB));
+
+    // Within one cover: every pair of segments of different lines, and strict crossings of
+    // segments of one line that do not share a vertex.
+    Cover both = a;
+    for (const Line& line : b.lines()) both.appendLine(line);
+    std::vector<CrPoint> brute;
+    for (std::size_t i = 0; i < both.size(); ++i) {
+      for (std::size_t j = i; j < both.size(); ++j) {
+        for (std::size_t k = 0; k + 1 < both[i].size(); ++k) {
+          for (std::size_t m = (i == j ? k + 2 : 0); m + 1 < both[j].size(); ++m) {
+            const SegmentCrossing x =
+                intersectSegments(both[i][k], both[i][k + 1], both[j][m], both[j][m + 1]);
+            if (!x.found || (i == j && !x.interior)) continue;
+            CrPoint p;
+            static_cast<Point&>(p) = x.point;
+            p.line = int(i), p.segment = int(k);
+            brute.push_back(p);
+            p.line = int(j), p.segment = int(m);
+            brute.push_back(p);
+          }
+        }
+      }
+    }
+    EXPECT_EQ(keys(findSelfCrossings(both)), keys(brute));
+    EXPECT_EQ(hasSelfCrossing(both), !brute.empty());
+  }
+}
+
+TEST(CrossingSearch, RingsOfOneCover) {
+  // Neighbouring segments share vertices; a simple ring does not cross itself.
+  EXPECT_TRUE(findSelfCrossings(coverOf({squareRing(0, 0, 1, 1)})).empty());
+  // A ring touching itself at a vertex (two triangles joined at (1, 1)) is not a crossing.
+  const Line bowl = polyline({{0, 0}, {2, 0}, {1, 1}, {2, 2}, {0, 2}, {1, 1}, {0, 0}});
+  EXPECT_FALSE(hasSelfCrossing(coverOf({bowl})));
+  // A figure eight is.
+  const Line eight = polyline({{0, 0}, {2, 2}, {2, 0}, {0, 2}, {0, 0}});
+  const std::vector<CrPoint> own = findSelfCrossings(coverOf({eight}));
+  ASSERT_EQ(own.size(), 2u);
+  EXPECT_EQ(own[0].segment, 0);
+  EXPECT_EQ(own[1].segment, 2);
+  EXPECT_EQ(own[0].x, 1);
+  // Two rings touching at one vertex.
+  const std::vector<CrPoint> touch =
+      findSelfCrossings(coverOf({squareRing(0, 0, 1, 1), squareRing(1, 1, 2, 2)}));
+  ASSERT_FALSE(touch.empty());
+  EXPECT_EQ(touch[0].mark, 1);
+  EXPECT_EQ(touch[0].x, 1);
+  // Two rings sharing an edge touch at its ends.
+  EXPECT_TRUE(hasSelfCrossing(coverOf({squareRing(0, 0, 1, 1), squareRing(1, 0, 2, 1)})));
+
+  // Crossing points are rounded to the snap step.
+  Cover crossing = coverOf({polyline({{0, 0}, {3, 1}}), polyline({{1, -1}, {1, 2}})});
+  EXPECT_NEAR(findSelfCrossings(crossing)[0].y, 1.0 / 3.0, 1e-15);
+  crossing.snapStep = 0.5;
+  const std::vector<CrPoint> snapped = findSelfCrossings(crossing);
+  ASSERT_EQ(snapped.size(), 2u);
+  EXPECT_EQ(snapped[0].y, 0.5);
+  EXPECT_EQ(snapped[1].y, 0.5);
+  EXPECT_EQ(snapped[1].line, 1);
+}
+
+}  // namespace
+}  // namespace vellumar::geometry

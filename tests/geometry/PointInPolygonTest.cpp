@@ -1,1 +1,191 @@
 #include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+#include "TestShapes.h"
+#include "geometry/PointInPolygon.h"
+#include "geometry/PolygonCheck.h"
+
+namespace vellumar::geometry {
+namespace {
+
+using test::coverOf;
+using test::polyline;
+using test::squareRing;
+
+// Outer 0..10 clockwise, hole 2..8 counter-clockwise, island 4..6 clockwise.
+Region nestedRegion() {
+  Region region;
+  EXPECT_TRUE(buildRegion(
+      coverOf({squareRing(4, 4, 6, 6), squareRing(0, 0, 10, 10), squareRing(2, 2, 8, 8)}), region));
+  return region;
+}
+
+TEST(PointInRing, VerticesInsideAndHalfOpenEdges) {
+  const Line ring = squareRing(0, 0, 2, 2, true);
+  for (const Point& v : ring.points()) EXPECT_TRUE(insideRing(ring, v.x, v.y)) << v.x << v.y;
+  EXPECT_TRUE(insideRing(ring, 1, 1));
+  EXPECT_TRUE(insideRing(ring, 1, 0));   // bottom edge: lower ends belong to the edges
+  EXPECT_FALSE(insideRing(ring, 1, 2));  // top edge: no edge counts
+  EXPECT_TRUE(insideRing(ring, 2, 1));   // right edge: crossing at x counts
+  EXPECT_FALSE(insideRing(ring, 0, 1));  // left edge: both side edges count
+  EXPECT_FALSE(insideRing(ring, 3, 1));
+  EXPECT_FALSE(insideRing(ring, -1, 1));
+
+  const Line triangle = polyline({{0, 0}, {4, 0}, {0, 4}, {0, 0}});
+  EXPECT_TRUE(insideRing(triangle, 1, 1));
+  EXPECT_FALSE(insideRing(triangle, 3, 3));
+  EXPECT_TRUE(insideRing(triangle, 2, 2));  // on the slanted edge, crossing at x
+  EXPECT_FALSE(insideRing(polyline({{0, 0}, {4, 0}, {0, 4}}), 1, 1));  // not closed
+  EXPECT_FALSE(insideRing(polyline({{0, 0}}), 0, 0));
+  // The rectangle test is inclusive and only excludes.
+  EXPECT_TRUE(insideRing(triangle, 0, 0, true));
+  EXPECT_FALSE(insideRing(triangle, 3, 3, true));
+}
+
+TEST(PointInPolygon, InnermostRingDecides) {
+  const Region region = nestedRegion();
+  EXPECT_TRUE(insideInnermost(region, 1, 1));
+  EXPECT_FALSE(insideInnermost(region, 3, 3));   // in the hole
+  EXPECT_TRUE(insideInnermost(region, 5, 5));    // on the island
+  EXPECT_TRUE(insideInnermost(region, 0, 0));    // vertex of the outer ring
+  EXPECT_TRUE(insideInnermost(region, 10, 10));  // vertex of the outer ring
+  EXPECT_FALSE(insideInnermost(region, 2, 2));   // vertex of the hole
+  EXPECT_FALSE(insideInnermost(region, 8, 8));
+  EXPECT_TRUE(insideInnermost(region, 4, 6));  // vertex of the island
+  EXPECT_FALSE(insideInnermost(region, 11, 5));
+  EXPECT_FALSE(insideInnermost(region, 5, 10));  // top edge of the outer ring
+  EXPECT_TRUE(insideInnermost(region, 5, 0));    // bottom edge of the outer ring
+  EXPECT_FALSE(insideInnermost(region, 8, 5));   // right edge of the hole
+  EXPECT_TRUE(insideInnermost(region, 2, 5));    // left edge of the hole: outer ring only
+  EXPECT_FALSE(insideInnermost(Cover{}, 0, 0));
+
+  // A counter-clockwise lone ring is a hole with nothing around it.
+  EXPECT_FALSE(insideInnermost(coverOf({squareRing(0, 0, 1, 1)}), 0.5, 0.5));
+  // Rings too large for the starting bound never count.
+  EXPECT_FALSE(insideInnermost(coverOf({squareRing(0, 0, 2e19, 1e19, true)}), 1, 1));
+}
+
+TEST(PointInPolygon, EvenOddOverAllRings) {
+  const Region region = nestedRegion();
+  for (const bool rectTest : {false, true}) {
+    EXPECT_TRUE(insideEvenOdd(region, 1, 1, rectTest));
+    EXPECT_FALSE(insideEvenOdd(region, 3, 3, rectTest));
+    EXPECT_TRUE(insideEvenOdd(region, 5, 5, rectTest));
+    EXPECT_TRUE(insideEvenOdd(region, 2, 2, rectTest));  // any vertex is inside
+    EXPECT_FALSE(insideEvenOdd(region, 12, 5, rectTest));
+    // Within 0.0001 of the bottom or top the ray runs upward: the bottom edge is outside, unlike
+    // under the ring rule, and the top edge is inside.
+    EXPECT_FALSE(insideEvenOdd(region, 5, 0, rectTest));
+    EXPECT_TRUE(insideEvenOdd(region, 5, 10, rectTest));
+    EXPECT_TRUE(insideEvenOdd(region, 5, 0.00005, rectTest));
+  }
+  EXPECT_TRUE(insideEvenOdd(region, 1, 9.99995, true));
+  EXPECT_FALSE(insideEvenOdd(region, 1, 10.00005, false));
+  EXPECT_TRUE(insideEvenOdd(region, 10, 5, false));
+
+  // Rings whose rectangle misses the point are skipped with the rectangle test on.
+  Cover stale = coverOf({squareRing(0, 0, 4, 4), squareRing(10, 0, 14, 4)});
+  stale.line(1).setPoint(0, Point{10, 0.5});        // no longer closed
+  EXPECT_FALSE(insideEvenOdd(stale, 1, 1, false));  // an open ring: nothing is inside
+  EXPECT_FALSE(insideEvenOdd(Cover{}, 0, 0, false));
+}
+
+// Random query points plus every vertex, edge midpoints, exact edge points and points at the
+// rectangle's bottom and top, for the prepared index to agree with the single-point rules.
+std::vector<Point> queryPoints(const Cover& region, std::mt19937& rng) {
+  std::vector<Point> q;
+  const Rect& r = region.rect();
+  std::uniform_real_distribution<double> ux(r.left - 1, r.right + 1), uy(r.bottom - 1, r.top + 1);
+  for (int i = 0; i < 3000; ++i) q.push_back({ux(rng), uy(rng)});
+  for (int i = 0; i < 400; ++i) q.push_back({std::round(ux(rng)), std::round(uy(rng))});
+  for (const Line& ring : region.lines()) {
+    for (std::size_t i = 0; i + 1 < ring.size(); ++i) {
+      q.push_back(ring[i]);
+      q.push_back({(ring[i].x + ring[i + 1].x) / 2, (ring[i].y + ring[i + 1].y) / 2});
+      q.push_back({ring[i].x, (ring[i].y + ring[i + 1].y) / 2});
+      q.push_back({ux(rng), ring[i].y});
+    }
+  }
+  for (int i = 0; i < 200; ++i) {
+    q.push_back({ux(rng), r.bottom + (i % 3) * 0.00004});
+    q.push_back({ux(rng), r.top - (i % 3) * 0.00004});
+  }
+  q.push_back({NAN, 1});
+  q.push_back({1, NAN});
+  return q;
+}
+
+Cover starRegion(std::mt19937& rng, int vertices, double cx, double cy, double radius) {
+  std::uniform_real_distribution<double> wobble(0.6, 1.0);
+  std::vector<Point> p;
+  for (int i = 0; i < vertices; ++i) {
+    const double a = -2 * M_PI * i / vertices;
+    const double rr = radius * wobble(rng);
+    p.push_back({std::round(cx + rr * std::cos(a)), std::round(cy + rr * std::sin(a))});
+    if (p.size() > 1 && samePosition(p.back(), p[p.size() - 2])) p.pop_back();
+  }
+  p.push_back(p.front());
+  return coverOf({Line(std::move(p))});
+}
+
+void expectPreparedAgrees(const Cover& region, const std::vector<Point>& queries) {
+  const PreparedPolygon prepared(region);
+  std::vector<double> xs, ys;
+  for (const Point& p : queries) {
+    xs.push_back(p.x);
+    ys.push_back(p.y);
+  }
+  std::vector<std::uint8_t> batch(queries.size());
+  prepared.insideInnermost(xs, ys, batch);
+  std::size_t insideCount = 0;
+  std::vector<std::size_t> rings;
+  for (std::size_t i = 0; i < queries.size(); ++i) {
+    const double x = xs[i], y = ys[i];
+    ASSERT_EQ(batch[i] != 0, insideInnermost(region, x, y)) << x << " " << y;
+    insideCount += batch[i];
+    prepared.containingRings(x, y, rings);
+    std::vector<std::size_t> expected;
+    for (std::size_t r = 0; r < region.size(); ++r) {
+      if (insideRing(region[r], x, y)) expected.push_back(r);
+    }
+    ASSERT_EQ(rings, expected) << x << " " << y;
+  }
+  EXPECT_GT(insideCount, 0u);
+  for (const bool rectTest : {false, true}) {
+    prepared.insideEvenOdd(xs, ys, rectTest, batch);
+    for (std::size_t i = 0; i < queries.size(); ++i) {
+      ASSERT_EQ(batch[i] != 0, insideEvenOdd(region, xs[i], ys[i], rectTest))
+          << xs[i] << " " << ys[i] << " " << rectTest;
+    }
+  }
+}
+
+TEST(PreparedPolygon, AgreesWithTheSinglePointRules) {
+  std::mt19937 rng(11);
+  expectPreparedAgrees(nestedRegion(), queryPoints(nestedRegion(), rng));
+
+  // A wobbly ring with integer vertices, plus a hole and an island inside it.
+  Cover cover = starRegion(rng, 300, 0, 0, 200);
+  cover.appendLine(starRegion(rng, 100, 0, 0, 80)[0]);
+  cover.appendLine(squareRing(-10, -10, 10, 10));
+  Region region;
+  ASSERT_TRUE(buildRegion(cover, region));
+  expectPreparedAgrees(region, queryPoints(region, rng));
+
+  // Many small rings of both directions, one of them listed twice (equal areas).
+  Cover many;
+  for (int i = 0; i < 30; ++i)
+    many.appendLine(squareRing(i * 3, i % 5, i * 3 + 2, i % 5 + 2, i % 2));
+  many.appendLine(squareRing(0, 0, 2, 2, true));
+  expectPreparedAgrees(many, queryPoints(many, rng));
+
+  // An open ring makes the even-odd rule answer outside everywhere.
+  Cover open = many;
+  open.appendLine(polyline({{0, 0}, {1, 1}}));
+  expectPreparedAgrees(open, queryPoints(open, rng));
+}
+
+}  // namespace
+}  // namespace vellumar::geometry
