@@ -34,15 +34,20 @@ Grid::Grid(int nx, int ny, const Grid& prototype) {
   left = prototype.left;
 }
 
-Grid::Grid(int nx, int ny, const Grid& prototype, std::vector<double> values)
-    : Grid(0, 0, prototype) {
-  nx_ = nx;
-  ny_ = ny;
-  nodes_ = std::move(values);
-  nodes_.resize(countOf(nx, ny));
+Grid::Grid(int nx, int ny, const Grid& prototype, NodeVector values)
+    : Grid(fromNodes(nx, ny, prototype, std::move(values))) {
   const Range range = rangeOf(nodes_);
   zmin = range.min;
   zmax = range.max;
+}
+
+Grid Grid::fromNodes(int nx, int ny, const Grid& prototype, NodeVector values) {
+  Grid grid(0, 0, prototype);
+  grid.nx_ = nx;
+  grid.ny_ = ny;
+  grid.nodes_ = std::move(values);
+  grid.nodes_.resize(countOf(nx, ny), 0.0);
+  return grid;
 }
 
 void Grid::reinitialise(int nx, int ny) {
@@ -69,10 +74,10 @@ void Grid::setNode(int i, int j, double value) {
   nodes_[index(i, j)] = value;
 }
 
-void Grid::replaceNodes(std::vector<double> values) {
+void Grid::replaceNodes(NodeVector values) {
   coefficients_.reset();
   nodes_ = std::move(values);
-  nodes_.resize(countOf(nx_, ny_));
+  nodes_.resize(countOf(nx_, ny_), 0.0);
 }
 
 std::vector<double> nodeCoordinates(double low, double high, int count) {
@@ -106,11 +111,10 @@ bool Grid::sameLattice(const Grid& other) const {
   return sameRectangle(other) && nx_ == other.nx_ && ny_ == other.ny_;
 }
 
-const std::vector<double>* Grid::splineCoefficients() const {
+const NodeVector* Grid::splineCoefficients() const {
   if (nodes_.empty()) return nullptr;
   if (!coefficients_) {
-    coefficients_ =
-        std::make_shared<const std::vector<double>>(computeSplineCoefficients(nodes_, nx_, ny_));
+    coefficients_ = std::make_shared<const NodeVector>(computeSplineCoefficients(nodes_, nx_, ny_));
   }
   return coefficients_.get();
 }
@@ -161,7 +165,7 @@ void Grid::recomputeZRange() {
 bool Grid::resample(int nx, int ny) {
   if (nx < 1 || ny < 1) return false;
   if (nx == nx_ && ny == ny_) return true;
-  std::vector<double> values =
+  NodeVector values =
       sampleLattice(*this, nodeCoordinates(left, right, nx), nodeCoordinates(bottom, top, ny));
   nx_ = nx;
   ny_ = ny;

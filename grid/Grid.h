@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "grid/NodeAllocator.h"
+
 namespace vellumar::grid {
 
 enum class Interpolation : std::uint32_t { Spline = 1, Bilinear = 2 };
@@ -45,7 +47,9 @@ class Grid {
   Grid(int nx, int ny, const Grid& prototype);
   // A grid over the rectangle of the prototype holding the given node values (nx*ny of them);
   // zmin/zmax become their minimum and maximum.
-  Grid(int nx, int ny, const Grid& prototype, std::vector<double> values);
+  Grid(int nx, int ny, const Grid& prototype, NodeVector values);
+  // As above, but zmin/zmax are left 0 for the caller, who already knows the range.
+  static Grid fromNodes(int nx, int ny, const Grid& prototype, NodeVector values);
 
   // Replaces the lattice by nx x ny zero nodes; the name is emptied, coefficients dropped.
   void reinitialise(int nx, int ny);
@@ -64,7 +68,7 @@ class Grid {
   double node(int i, int j) const { return nodes_[index(i, j)]; }
   void setNode(int i, int j, double value);
   // Replaces all node values (size must be nx*ny); drops the coefficients.
-  void replaceNodes(std::vector<double> values);
+  void replaceNodes(NodeVector values);
 
   // Steps between node columns and rows; 0 for an axis with fewer than two nodes.
   double stepX() const { return nx_ >= 2 ? (right - left) / (nx_ - 1) : 0.0; }
@@ -86,7 +90,7 @@ class Grid {
   // The natural bicubic-spline coefficients of the nodes, whatever the mode, computed on first
   // use: (nx+2) x (ny+2) values row by row, node (i, j) at (j+1)*(nx+2) + (i+1), the pads around.
   // Null when the grid has no nodes.
-  const std::vector<double>* splineCoefficients() const;
+  const NodeVector* splineCoefficients() const;
   // Coefficient of node (k, l), k = -1 ... nx, l = -1 ... ny; needs splineCoefficients().
   double coefficient(int k, int l) const {
     return (*coefficients_)[static_cast<std::size_t>(l + 1) * (nx_ + 2) + (k + 1)];
@@ -111,9 +115,9 @@ class Grid {
   Interpolation mode_ = Interpolation::Spline;
   int nx_ = 0;
   int ny_ = 0;
-  std::vector<double> nodes_;
+  NodeVector nodes_;
   // Shared between copies: computed once, never modified, replaced when the nodes change.
-  mutable std::shared_ptr<const std::vector<double>> coefficients_;
+  mutable std::shared_ptr<const NodeVector> coefficients_;
 };
 
 // Smallest and largest of the values, scanning from (kZRangeStart, -kZRangeStart).

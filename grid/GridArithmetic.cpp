@@ -58,11 +58,33 @@ void combineValues(BinaryOp op, const double* a, const double* b, double* out, s
   }
 }
 
+// combineValues in cache-sized pieces, adding each piece to range while it is still in cache.
+void combineValues(BinaryOp op, const double* a, const double* b, double* out, std::size_t n,
+                   Range& range) {
+  constexpr std::size_t kPiece = 2048;
+  for (std::size_t start = 0; start < n; start += kPiece) {
+    const std::size_t count = std::min(kPiece, n - start);
+    combineValues(op, a + start, b + start, out + start, count);
+    const Range piece = rangeOf({out + start, count});
+    range.add(piece.min);
+    range.add(piece.max);
+  }
+}
+
 // A grid of the prototype's rectangle holding values, with the given mode.
-Grid resultGrid(int nx, int ny, const Grid& prototype, std::vector<double> values,
-                Interpolation mode) {
+Grid resultGrid(int nx, int ny, const Grid& prototype, NodeVector values, Interpolation mode) {
   Grid result(nx, ny, prototype, std::move(values));
   result.setMode(mode);
+  return result;
+}
+
+// The same with the range of the values already known.
+Grid resultGrid(int nx, int ny, const Grid& prototype, NodeVector values, Interpolation mode,
+                const Range& range) {
+  Grid result = Grid::fromNodes(nx, ny, prototype, std::move(values));
+  result.setMode(mode);
+  result.zmin = range.min;
+  result.zmax = range.max;
   return result;
 }
 
@@ -70,8 +92,8 @@ Grid resultGrid(int nx, int ny, const Grid& prototype, std::vector<double> value
 // bilinear interpolant) reproduces the node exactly; evaluating it would only add the rounding of
 // the spline solve, which turns zero nodes into tiny non-zero values (so that Ln or N / G of a
 // zero node would pass unnoticed) and Equal into noise. The stored value is that exact value.
-std::vector<double> surfaceAtNodes(const Grid& grid) {
-  return std::vector<double>(grid.nodes().begin(), grid.nodes().end());
+NodeVector surfaceAtNodes(const Grid& grid) {
+  return NodeVector(grid.nodes().begin(), grid.nodes().end());
 }
 
 // ---- common lattice of two grids ----
@@ -157,9 +179,10 @@ Grid combineOnEqualRectangles(const Grid& a, const Grid& b, BinaryOp op) {
   const Grid& target = resampleA ? b : a;
   const Grid& other = resampleA ? a : b;
   const std::size_t nx = static_cast<std::size_t>(target.nx());
-  std::vector<double> out(target.nodeCount());
+  NodeVector out(target.nodeCount());
+  Range range;
   if (other.nx() == target.nx() && other.ny() == target.ny()) {
-    combineValues(op, a.nodes().data(), b.nodes().data(), out.data(), out.size());
+    combineValues(op, a.nodes().data(), b.nodes().data(), out.data(), out.size(), range);
   } else {
     SurfaceSampler sampler(other, target.nodeXs());
     std::vector<double> row(nx);
@@ -168,13 +191,13 @@ Grid combineOnEqualRectangles(const Grid& a, const Grid& b, BinaryOp op) {
       const double* stored = target.nodes().data() + j * nx;
       double* dst = out.data() + j * nx;
       if (resampleA) {
-        combineValues(op, row.data(), stored, dst, nx);
+        combineValues(op, row.data(), stored, dst, nx, range);
       } else {
-        combineValues(op, stored, row.data(), dst, nx);
+        combineValues(op, stored, row.data(), dst, nx, range);
       }
     }
   }
-  return resultGrid(target.nx(), target.ny(), target, std::move(out), commonMode(a, b));
+  return resultGrid(target.nx(), target.ny(), target, std::move(out), commonMode(a, b), range);
 }
 
 Grid combineOnIntersection(const Grid& a, const Grid& b, BinaryOp op, ErrorSink& sink) {
@@ -187,19 +210,20 @@ Grid combineOnIntersection(const Grid& a, const Grid& b, BinaryOp op, ErrorSink&
   SurfaceSampler samplerB(b, xs);
   std::vector<double> rowA(xs.size());
   std::vector<double> rowB(xs.size());
-  std::vector<double> out(xs.size() * ys.size());
+  NodeVector out(xs.size() * ys.size());
+  Range range;
   for (std::size_t j = 0; j < ys.size(); ++j) {
     samplerA.sampleRow(ys[j], rowA.data());
     samplerB.sampleRow(ys[j], rowB.data());
-    combineValues(op, rowA.data(), rowB.data(), out.data() + j * xs.size(), xs.size());
+    combineValues(op, rowA.data(), rowB.data(), out.data() + j * xs.size(), xs.size(), range);
   }
-  return resultGrid(lattice.nx, lattice.ny, r, std::move(out), commonMode(a, b));
+  return resultGrid(lattice.nx, lattice.ny, r, std::move(out), commonMode(a, b), range);
 }
 
 // ---- 0/1 results ----
 
 // A bilinear grid of 0/1 values on the prototype's lattice.
-Grid truthGrid(const Grid& prototype, std::vector<double> values, bool unitRange) {
+Grid truthGrid(const Grid& prototype, NodeVector values, bool unitRange) {
   Grid result = resultGrid(prototype.nx(), prototype.ny(), prototype, std::move(values),
                            Interpolation::Bilinear);
   if (unitRange) {
@@ -214,7 +238,7 @@ Grid compareGrids(const Grid& a, const Grid& b, BinaryOp op, ErrorSink& sink) {
     sink.kernelError(sink_code::kGridMismatch);
     return Grid();
   }
-  std::vector<double> out = surfaceAtNodes(a);
+  NodeVector out = surfaceAtNodes(a);
   const double* right = b.nodes().data();
   for (std::size_t k = 0; k < out.size(); ++k) out[k] = applyBinary(op, out[k], right[k]);
   return truthGrid(a, std::move(out), !isLogical(op));
@@ -253,7 +277,7 @@ Grid scale(const Grid& grid, double n) {
 
 // N / G node by node, a zero value giving the large value.
 Grid numberOverGrid(double n, const Grid& grid) {
-  std::vector<double> out = surfaceAtNodes(grid);
+  NodeVector out = surfaceAtNodes(grid);
   for (double& v : out) v = v == 0.0 ? kNumberDivisionByZeroValue : n / v;
   Grid result = resultGrid(grid.nx(), grid.ny(), grid, std::move(out), Interpolation::Spline);
   if (result.zmax == kNumberDivisionByZeroValue) result.zmin = -kNumberDivisionByZeroValue;
@@ -262,7 +286,7 @@ Grid numberOverGrid(double n, const Grid& grid) {
 
 // Any other operation of a grid and a number, node by node in the written order.
 Grid pointwiseWithNumber(const Grid& grid, double n, BinaryOp op, bool numberOnLeft) {
-  std::vector<double> out = surfaceAtNodes(grid);
+  NodeVector out = surfaceAtNodes(grid);
   for (double& v : out) v = numberOnLeft ? applyBinary(op, n, v) : applyBinary(op, v, n);
   if (op == BinaryOp::Min || op == BinaryOp::Max) {
     Grid result = resultGrid(grid.nx(), grid.ny(), grid, std::move(out), grid.mode());
@@ -279,7 +303,7 @@ Grid pointwiseWithNumber(const Grid& grid, double n, BinaryOp op, bool numberOnL
 // ---- functions of one grid ----
 
 Grid logicalNot(const Grid& grid) {
-  std::vector<double> out(grid.nodes().begin(), grid.nodes().end());
+  NodeVector out(grid.nodes().begin(), grid.nodes().end());
   for (double& v : out) v = v == 0.0 ? 1.0 : 0.0;
   return truthGrid(grid, std::move(out), false);
 }
@@ -292,7 +316,7 @@ int codeOf(DomainStatus status) {
 // fn of every node. The nodes are taken column by column and the walk stops
 // at the first failure, so the nodes from that one on (in column order) keep their stored values.
 Grid applyToSurface(const Grid& grid, UnaryFn fn, double angleFactor, ErrorSink& sink) {
-  std::vector<double> out = surfaceAtNodes(grid);
+  NodeVector out = surfaceAtNodes(grid);
   const std::size_t nx = static_cast<std::size_t>(grid.nx());
   std::size_t stopI = nx;  // first failing node in column order
   std::size_t stopJ = 0;
@@ -375,8 +399,8 @@ double maximum(const Grid& grid) {
 }
 
 Grid filled(const Grid& grid, double value) {
-  Grid result = resultGrid(grid.nx(), grid.ny(), grid, std::vector<double>(grid.nodeCount(), value),
-                           grid.mode());
+  Grid result =
+      resultGrid(grid.nx(), grid.ny(), grid, NodeVector(grid.nodeCount(), value), grid.mode());
   result.zmin = value;
   result.zmax = value;
   return result;

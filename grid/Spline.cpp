@@ -68,10 +68,10 @@ void solve(const Lanes& lanes, int n) {
 
 }  // namespace
 
-std::vector<double> computeSplineCoefficients(std::span<const double> nodes, int nx, int ny) {
+NodeVector computeSplineCoefficients(std::span<const double> nodes, int nx, int ny) {
   const std::size_t width = static_cast<std::size_t>(nx) + 2;
   const std::size_t height = static_cast<std::size_t>(ny) + 2;
-  std::vector<double> c(width * height, 0.0);
+  NodeVector c(width * height, 0.0);
   for (int j = 0; j < ny; ++j) {
     std::copy_n(nodes.data() + static_cast<std::size_t>(j) * nx, nx,
                 c.data() + (j + 1) * width + 1);

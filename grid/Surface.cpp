@@ -102,9 +102,8 @@ void SurfaceSampler::sampleBilinearRow(double y, double* out) {
   }
 }
 
-std::vector<double> sampleLattice(const Grid& grid, std::span<const double> xs,
-                                  std::span<const double> ys) {
-  std::vector<double> out(xs.size() * ys.size());
+NodeVector sampleLattice(const Grid& grid, std::span<const double> xs, std::span<const double> ys) {
+  NodeVector out(xs.size() * ys.size());
   SurfaceSampler sampler(grid, xs);
   for (std::size_t r = 0; r < ys.size(); ++r) sampler.sampleRow(ys[r], out.data() + r * xs.size());
   return out;

@@ -15,7 +15,7 @@ double bsplineD2(double d);
 
 // Natural bicubic-spline coefficients of an nx x ny node array (X fastest, bottom row first), in
 // the padded row-by-row layout of Grid::splineCoefficients().
-std::vector<double> computeSplineCoefficients(std::span<const double> nodes, int nx, int ny);
+NodeVector computeSplineCoefficients(std::span<const double> nodes, int nx, int ny);
 
 // Evaluates a grid's surface at the points (xs[k], y) for a fixed list of X positions, one row
 // (one y) at a time, giving exactly Grid::value(xs[k], y). Cell indices and weights along X are
@@ -46,7 +46,6 @@ class SurfaceSampler {
 };
 
 // Surface values of the grid at every (xs[k], ys[r]), row by row: out[r*xs.size() + k].
-std::vector<double> sampleLattice(const Grid& grid, std::span<const double> xs,
-                                  std::span<const double> ys);
+NodeVector sampleLattice(const Grid& grid, std::span<const double> xs, std::span<const double> ys);
 
 }  // namespace vellumar::grid
