@@ -1,0 +1,251 @@
+#include "data/DataFileWriter.h"
+
+#include <charconv>
+#include <cmath>
+#include <new>
+#include <optional>
+#include <vector>
+
+#include "common/CFormat.h"
+#include "common/FileIo.h"
+#include "data/DelimitedText.h"
+
+namespace vellumar::data {
+namespace {
+
+using detail::FieldSplitter;
+using detail::LineCursor;
+
+bool sameNumber(double a, double b) {
+  return a == b || (std::isnan(a) && std::isnan(b));
+}
+
+std::string_view digits12(double value, char (&buffer)[32]) {
+  const auto result =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific, 11);
+  return std::string_view(buffer, result.ptr - buffer);
+}
+
+bool sameTo12Digits(double a, double b) {
+  char first[32];
+  char second[32];
+  return digits12(a, first) == digits12(b, second);
+}
+
+SaveStatus writeFile(const std::string& path, const std::string& bytes) {
+  AtomicFile file(path);
+  if (!file.open()) return SaveStatus::BufferFailed;
+  if (!file.write(bytes) || !file.finish() || !file.commit()) return SaveStatus::SaveFailed;
+  return SaveStatus::Ok;
+}
+
+bool sameCoordinates(const M_Data& table, const DATA& result, const CoordinateColumns& xy) {
+  if (!validCoordinateColumns(xy, table.columnCount())) return false;
+  const auto xs = result.x();
+  const auto ys = result.y();
+  for (int row = 0; row < table.rowCount(); ++row) {
+    if (xs[row] != table.NumericValue(row, xy.x - 1) ||
+        ys[row] != table.NumericValue(row, xy.y - 1)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// True when the first `columns` columns of a and b hold the same kinds of cells and values.
+bool sameCells(const M_Data& a, const M_Data& b, int columns) {
+  if (a.rowCount() != b.rowCount() || a.columnCount() < columns || b.columnCount() < columns) {
+    return false;
+  }
+  for (int j = 0; j < columns; ++j) {
+    if (a.isNumericColumn(j) != b.isNumericColumn(j)) return false;
+    for (int row = 0; row < a.rowCount(); ++row) {
+      const bool same = a.isNumericColumn(j)
+                            ? sameNumber(a.NumericValue(row, j), b.NumericValue(row, j))
+                            : a.CellText(row, j) == b.CellText(row, j);
+      if (!same) return false;
+    }
+  }
+  return true;
+}
+
+// Builds the appended file: each line keeps its text, any fields it lacks are filled in, and the
+// new value follows the last field (before a trailing run of delimiters, which the reader cuts).
+class ColumnAppender {
+ public:
+  ColumnAppender(const M_Data& table, std::string_view original)
+      : table_(table),
+        original_(original),
+        splitter_(table.options().delimiter, table.options().mergeDelimiters),
+        separator_(1, table.options().delimiter == 0 ? ' ' : table.options().delimiter) {}
+
+  // The new file's bytes; expected receives the value each row's new cell must read back as.
+  bool build(const DATA& result, std::string& out, std::vector<double>& expected) {
+    out.reserve(original_.size() + original_.size() / 4 + 64);
+    expected.reserve(result.count());
+    LineCursor cursor(original_);
+    std::string_view line;
+    if (table_.options().hasHeader) {
+      if (!cursor.next(line)) return false;
+      appendLine(out, line, true, "Zres");
+    }
+    for (double value : result.values()) {
+      if (!cursor.next(line)) return false;
+      const std::string text = formatDataValue(value);
+      expected.push_back(cstrtod(text.c_str(), nullptr));
+      appendLine(out, line, false, text);
+    }
+    return !cursor.next(line) && !cursor.bad();
+  }
+
+ private:
+  int fieldCount(const char* begin, const char* end) const {
+    int count = 0;
+    unsigned seen = 0;
+    splitter_.split(begin, end, [&](int, const char*, const char* from, const char* e) {
+      ++count;
+      return splitter_.findDelimiter(from, e, seen);
+    });
+    return count;
+  }
+
+  // What stands for a cell a short line lacks: the missing-cell value for numbers (which is what
+  // the empty cell read as), nothing for text; for a header, the column's number when merged
+  // delimiters cannot express an empty name.
+  std::string filler(int column, bool header) const {
+    if (header) {
+      return table_.options().mergeDelimiters ? std::to_string(column + 1) : std::string();
+    }
+    if (table_.isNumericColumn(column)) return formatDataValue(table_.missingCellValue());
+    return {};
+  }
+
+  void appendLine(std::string& out, std::string_view line, bool header, const std::string& last) {
+    const char* begin = line.data();
+    const char* end = begin + line.size();
+    const char* content = splitter_.contentEnd(begin, end);
+    const int fields = content == begin ? 0 : fieldCount(begin, end);
+    out.append(begin, content);
+    bool first = content == begin;
+    auto add = [&](const std::string& token) {
+      if (!first) out += separator_;
+      out += token;
+      first = false;
+    };
+    for (int column = fields; column < table_.columnCount(); ++column) {
+      add(filler(column, header));
+    }
+    add(last);
+    out.append(content, end);
+    out += "\r\n";
+  }
+
+  const M_Data& table_;
+  std::string_view original_;
+  FieldSplitter splitter_;
+  std::string separator_;
+};
+
+// True when the re-read table is the old one plus a last column "Zres" holding expected.
+bool appendedCorrectly(const M_Data& old, const M_Data& fresh,
+                       const std::vector<double>& expected) {
+  const int columns = old.columnCount();
+  if (fresh.columnCount() != columns + 1 || !sameCells(old, fresh, columns)) return false;
+  if (old.options().hasHeader) {
+    if (fresh.columnName(columns) != "Zres") return false;
+    for (int j = 0; j < columns; ++j) {
+      if (!old.columnName(j).empty() && old.columnName(j) != fresh.columnName(j)) return false;
+    }
+  }
+  if (!fresh.isNumericColumn(columns)) return false;
+  for (int row = 0; row < fresh.rowCount(); ++row) {
+    if (!sameNumber(fresh.NumericValue(row, columns), expected[row])) return false;
+  }
+  return true;
+}
+
+SaveStatus appendToFile(M_Data& table, const DATA& result) {
+  const std::optional<std::string> bytes = readWholeFile(table.path());
+  if (!bytes) return SaveStatus::SaveFailed;
+  // The file must still hold what the table was read from.
+  M_Data original;
+  original.setOptions(table.options());
+  original.setMissingCellValue(table.missingCellValue());
+  if (original.ReadBytes(*bytes) != ReadStatus::Ok ||
+      original.columnCount() != table.columnCount() ||
+      !sameCells(table, original, table.columnCount())) {
+    return SaveStatus::SaveFailed;
+  }
+  std::string out;
+  std::vector<double> expected;
+  if (!ColumnAppender(table, *bytes).build(result, out, expected)) return SaveStatus::SaveFailed;
+  M_Data fresh;
+  fresh.setOptions(table.options());
+  fresh.setMissingCellValue(table.missingCellValue());
+  fresh.setDefaultDecimals(table.defaultDecimals());
+  if (fresh.ReadBytes(out) != ReadStatus::Ok || !appendedCorrectly(table, fresh, expected)) {
+    return SaveStatus::SaveFailed;
+  }
+  const SaveStatus status = writeFile(table.path(), out);
+  if (status != SaveStatus::Ok) return status;
+  for (int j = 0; j < table.columnCount(); ++j) {
+    fresh.setColumnDecimals(j, table.columnDecimals(j));
+  }
+  for (int row = 0; row < table.rowCount(); ++row) fresh.setRowMark(row, table.rowMark(row));
+  fresh.setPath(table.path());
+  table = std::move(fresh);
+  return SaveStatus::Ok;
+}
+
+}  // namespace
+
+bool isShapefilePath(std::string_view path) {
+  return path.find(".shp") != std::string_view::npos || path.find(".SHP") != std::string_view::npos;
+}
+
+std::string formatDataValue(double value) {
+  std::string text = cformat("%lf", value);
+  if (sameTo12Digits(cstrtod(text.c_str(), nullptr), value)) return text;
+  return cformat("%.12g", value);
+}
+
+std::string dataFileBytes(const DATA& result) {
+  std::string out = result.hasCoordinates() ? "X Y Z\r\n" : "Z\r\n";
+  const auto values = result.values();
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    if (result.hasCoordinates()) {
+      out += formatDataValue(result.x()[i]);
+      out += ' ';
+      out += formatDataValue(result.y()[i]);
+      out += ' ';
+    }
+    out += formatDataValue(values[i]);
+    out += "\r\n";
+  }
+  return out;
+}
+
+SaveStatus saveDataFile(const std::string& path, const DATA& result) {
+  try {
+    return writeFile(path, dataFileBytes(result));
+  } catch (const std::bad_alloc&) {
+    return SaveStatus::SaveFailed;
+  }
+}
+
+SaveStatus appendResultColumn(M_Data& table, const DATA& result, const CoordinateColumns& xy) {
+  if (isShapefilePath(table.path())) return SaveStatus::LoadedShapefile;
+  if (result.count() != static_cast<std::size_t>(table.rowCount())) {
+    return SaveStatus::SizeMismatch;
+  }
+  if (result.hasCoordinates() && xy.present && !sameCoordinates(table, result, xy)) {
+    return SaveStatus::CoordinateMismatch;
+  }
+  try {
+    return appendToFile(table, result);
+  } catch (const std::bad_alloc&) {
+    return SaveStatus::SaveFailed;
+  }
+}
+
+}  // namespace vellumar::data

@@ -1,0 +1,111 @@
+#pragma once
+
+#include "common/ErrorSink.h"
+#include "common/Language.h"
+#include "data/DataColumnChoice.h"
+#include "data/DataFileWriter.h"
+#include "data/M_Data.h"
+
+namespace vellumar::data {
+
+// Every text the data subsystem's callers show, in Russian and English. File messages go to
+// message boxes; the kernel texts complete the error sink's codes 101-104.
+namespace message {
+
+inline constexpr MessageText kAlreadyLoaded{"Такой файл уже загружен!",
+                                            "This file is already loaded!"};
+// Takes the path as its one %s.
+inline constexpr MessageText kCannotOpen{"Нельзя открыть файл %s !", "Cannot open the file %s !"};
+inline constexpr MessageText kBadDelimiter{"Недопустимый разделитель!", "Invalid delimiter!"};
+inline constexpr MessageText kBadFormat{"Недопустимый формат файла данных!",
+                                        "Invalid data file format!"};
+inline constexpr MessageText kNoData{"Отсутствуют данные!", "No data!"};
+inline constexpr MessageText kBadCoordinateColumns{"Недопустимые столбцы координат X и Y!",
+                                                   "Invalid X and Y coordinate columns!"};
+inline constexpr MessageText kInitFailed{"Ошибка инициализации данных!",
+                                         "Data initialisation error!"};
+inline constexpr MessageText kLoadedShapefile{"Не допускается сохранение в загруженном shp-файле!",
+                                              "Saving into a loaded shp file is not allowed!"};
+inline constexpr MessageText kBufferFailed{"Ошибка создания буферного файла!",
+                                           "Cannot create the buffer file!"};
+inline constexpr MessageText kSizeMismatch{"Несовпадение размерности данных!",
+                                           "Data sizes do not match!"};
+inline constexpr MessageText kCoordinateMismatch{"Несовпадение координат данных!",
+                                                 "Data coordinates do not match!"};
+inline constexpr MessageText kSaveFailed{"Ошибка сохранения данных!", "Data saving error!"};
+
+inline constexpr MessageText kDataLength{"разная длина колонок!", "columns have not equal length!"};
+inline constexpr MessageText kDataNoCoordinates{"не указаны координатные колонки!",
+                                                "columns of coordinates are not defined!"};
+inline constexpr MessageText kDivisionByZero{"деление на 0!", "division by 0!"};
+inline constexpr MessageText kDataDomain{"недопустимое значение аргумента!",
+                                         "invalid argument value!"};
+
+}  // namespace message
+
+// The text of a kernel code 101-104; nullptr for any other code.
+inline const MessageText* kernelMessage(int code) {
+  switch (code) {
+    case sink_code::kDataLength:
+      return &message::kDataLength;
+    case sink_code::kDataNoCoordinates:
+      return &message::kDataNoCoordinates;
+    case sink_code::kDivisionByZero:
+      return &message::kDivisionByZero;
+    case sink_code::kDataDomain:
+      return &message::kDataDomain;
+    default:
+      return nullptr;
+  }
+}
+
+// The message of a failed read (kCannotOpen takes the path); nullptr for Ok.
+inline const MessageText* readMessage(ReadStatus status) {
+  switch (status) {
+    case ReadStatus::Ok:
+      return nullptr;
+    case ReadStatus::CannotOpen:
+      return &message::kCannotOpen;
+    case ReadStatus::InvalidFormat:
+      return &message::kBadFormat;
+    case ReadStatus::OutOfMemory:
+      return &message::kBadFormat;
+  }
+  return nullptr;
+}
+
+// The message of a failed save; nullptr for Ok.
+inline const MessageText* saveMessage(SaveStatus status) {
+  switch (status) {
+    case SaveStatus::Ok:
+      return nullptr;
+    case SaveStatus::LoadedShapefile:
+      return &message::kLoadedShapefile;
+    case SaveStatus::BufferFailed:
+      return &message::kBufferFailed;
+    case SaveStatus::SizeMismatch:
+      return &message::kSizeMismatch;
+    case SaveStatus::CoordinateMismatch:
+      return &message::kCoordinateMismatch;
+    case SaveStatus::SaveFailed:
+      return &message::kSaveFailed;
+  }
+  return nullptr;
+}
+
+// The message of a refused column choice; nullptr for Ok.
+inline const MessageText* choiceMessage(ChoiceStatus status) {
+  switch (status) {
+    case ChoiceStatus::Ok:
+      return nullptr;
+    case ChoiceStatus::NoData:
+      return &message::kNoData;
+    case ChoiceStatus::BadCoordinateColumns:
+      return &message::kBadCoordinateColumns;
+    case ChoiceStatus::OutOfMemory:
+      return &message::kInitFailed;
+  }
+  return nullptr;
+}
+
+}  // namespace vellumar::data

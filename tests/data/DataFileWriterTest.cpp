@@ -1,0 +1,202 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "common/CFormat.h"
+#include "common/FileIo.h"
+#include "data/DataColumnChoice.h"
+#include "data/DataFileWriter.h"
+#include "data/DataMessages.h"
+
+namespace vellumar::data {
+namespace {
+
+class DataFiles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ =
+        std::filesystem::temp_directory_path() /
+        ("vellumar-data-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+         "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(folder_);
+  }
+  void TearDown() override { std::filesystem::remove_all(folder_); }
+
+  std::string write(const std::string& name, const std::string& bytes) {
+    const std::string path = (folder_ / name).string();
+    EXPECT_TRUE(writeFileAtomically(path, bytes));
+    return path;
+  }
+
+  static M_Data load(const std::string& path, ReadOptions options) {
+    M_Data table;
+    table.setOptions(options);
+    EXPECT_EQ(table.ReadFile(path), ReadStatus::Ok);
+    return table;
+  }
+
+  std::size_t filesInFolder() const {
+    std::size_t count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder_)) ++count;
+    return count;
+  }
+
+  std::filesystem::path folder_;
+};
+
+TEST_F(DataFiles, NewFilesHoldHeaderAndValuesThatReadBackTo12Digits) {
+  const DATA plain({2.5, -9999.0});
+  EXPECT_EQ(dataFileBytes(plain), "Z\r\n2.500000\r\n-9999.000000\r\n");
+
+  const DATA withXy({1e-7, 1.23456789012345, 1e20}, {1.5, 2.0, 3.0}, {-4.0, 5.0, 6.0});
+  const std::string path = (folder_ / "result.dat").string();
+  ASSERT_EQ(saveDataFile(path, withXy), SaveStatus::Ok);
+  EXPECT_EQ(*readWholeFile(path),
+            "X Y Z\r\n"
+            "1.500000 -4.000000 1e-07\r\n"
+            "2.000000 5.000000 1.23456789012\r\n"
+            "3.000000 6.000000 100000000000000000000.000000\r\n");
+  const M_Data back = load(path, {' ', true, true});
+  ASSERT_EQ(back.columnCount(), 3);
+  EXPECT_EQ(back.columnName(2), "Z");
+  for (int row = 0; row < 3; ++row) {
+    EXPECT_EQ(cformat("%.11e", back.NumericValue(row, 2)), cformat("%.11e", withXy.values()[row]));
+    EXPECT_EQ(back.NumericValue(row, 0), withXy.x()[row]);
+  }
+  EXPECT_EQ(filesInFolder(), 1u);  // no buffer file left behind
+  EXPECT_EQ(saveDataFile((folder_ / "missing" / "x.dat").string(), plain),
+            SaveStatus::BufferFailed);
+}
+
+TEST_F(DataFiles, AppendingKeepsEveryLineAndAddsZres) {
+  const std::string path = write("wells.dat",
+                                 "Name   X   Y\r\n"
+                                 "well-1 10  20\r\n"
+                                 "well-2 11  21   \r\n");
+  M_Data table = load(path, {' ', true, true});
+  const DATA result({0.5, 1e-9}, {10.0, 11.0}, {20.0, 21.0});
+  ASSERT_EQ(appendResultColumn(table, result, {true, 2, 3}), SaveStatus::Ok);
+  EXPECT_EQ(*readWholeFile(path),
+            "Name   X   Y Zres\r\n"
+            "well-1 10  20 0.500000\r\n"
+            "well-2 11  21 1e-09   \r\n");
+  ASSERT_EQ(table.columnCount(), 4);
+  EXPECT_EQ(table.columnName(3), "Zres");
+  EXPECT_EQ(table.CellText(1, 0), "well-2");
+  EXPECT_EQ(table.NumericValue(1, 3), 1e-9);
+  EXPECT_EQ(table.path(), path);
+  EXPECT_EQ(filesInFolder(), 1u);
+
+  // A second result appends after the first; no header, LF lines, no coordinates check.
+  const std::string lf = write("plain.dat", "1 2\n3 4\n");
+  M_Data plain = load(lf, {' ', true, false});
+  ASSERT_EQ(appendResultColumn(plain, DATA({7.0, 8.0}), {}), SaveStatus::Ok);
+  ASSERT_EQ(appendResultColumn(plain, DATA({-1.0, -2.0}), {}), SaveStatus::Ok);
+  EXPECT_EQ(*readWholeFile(lf), "1 2 7.000000 -1.000000\r\n3 4 8.000000 -2.000000\r\n");
+  EXPECT_EQ(plain.columnCount(), 4);
+  EXPECT_EQ(plain.columnName(3), "4");
+}
+
+TEST_F(DataFiles, AppendingFillsShortLinesAndRespectsUnmergedDelimiters) {
+  const std::string path = write("commas.dat", "1,a,2,\n,,\n3,b\n");
+  M_Data table = load(path, {',', false, false});
+  ASSERT_EQ(table.columnCount(), 3);
+  ASSERT_EQ(table.rowCount(), 3);
+  ASSERT_EQ(appendResultColumn(table, DATA({1.0, 2.0, 3.0}), {}), SaveStatus::Ok);
+  EXPECT_EQ(*readWholeFile(path),
+            "1,a,2,1.000000,\r\n"
+            "0.000000,,0.000000,2.000000,,\r\n"
+            "3,b,0.000000,3.000000\r\n");
+  EXPECT_EQ(table.CellText(0, 1), "a");
+  EXPECT_EQ(table.CellText(1, 1), "");
+  EXPECT_EQ(table.NumericValue(2, 3), 3.0);
+
+  // An empty first text cell cannot be written in front of a delimiter: the append is refused
+  // rather than shifting the line's cells.
+  const std::string blank = "a,1\n,\n";
+  const std::string blankPath = write("blank.dat", blank);
+  M_Data blankTable = load(blankPath, {',', false, false});
+  EXPECT_EQ(appendResultColumn(blankTable, DATA({1.0, 2.0}), {}), SaveStatus::SaveFailed);
+  EXPECT_EQ(*readWholeFile(blankPath), blank);
+  EXPECT_EQ(blankTable.columnCount(), 2);
+}
+
+TEST_F(DataFiles, RefusedAppendsLeaveTheFileAsItWas) {
+  const std::string original = "X Y V\r\n1 2 3\r\n4 5 6\r\n";
+  const std::string path = write("data.dat", original);
+  M_Data table = load(path, {' ', true, true});
+  EXPECT_EQ(appendResultColumn(table, DATA({1.0}), {}), SaveStatus::SizeMismatch);
+  EXPECT_EQ(appendResultColumn(table, DATA({1.0, 2.0}, {1.0, 4.0}, {2.0, 5.5}), {true, 1, 2}),
+            SaveStatus::CoordinateMismatch);
+  EXPECT_STREQ(saveMessage(SaveStatus::CoordinateMismatch)->russian,
+               "Несовпадение координат данных!");
+  EXPECT_EQ(*readWholeFile(path), original);
+  EXPECT_EQ(table.columnCount(), 3);
+  // Without chosen columns the coordinates are not compared.
+  EXPECT_EQ(appendResultColumn(table, DATA({1.0, 2.0}, {9.0, 9.0}, {9.0, 9.0}), {}),
+            SaveStatus::Ok);
+
+  // A file changed on disk since it was loaded is not overwritten.
+  const std::string changed = "X Y V\r\n1 2 3\r\n4 5 7\r\n";
+  const std::string other = write("other.dat", "X Y V\r\n1 2 3\r\n4 5 6\r\n");
+  M_Data stale = load(other, {' ', true, true});
+  write("other.dat", changed);
+  EXPECT_EQ(appendResultColumn(stale, DATA({1.0, 2.0}), {}), SaveStatus::SaveFailed);
+  EXPECT_EQ(*readWholeFile(other), changed);
+
+  M_Data shapes;
+  shapes.setPath((folder_ / "points.shp").string());
+  EXPECT_EQ(appendResultColumn(shapes, DATA(std::vector<double>{}), {}),
+            SaveStatus::LoadedShapefile);
+}
+
+TEST(DataColumnChoice, ReadsCoordinateEditsLikeTheWindow) {
+  EXPECT_FALSE(coordinateColumnsFromText("", "2").present);
+  EXPECT_FALSE(coordinateColumnsFromText("1", "").present);
+  EXPECT_FALSE(coordinateColumnsFromText("-1", "2").present);
+  const CoordinateColumns xy = coordinateColumnsFromText("1.9", " 3");
+  EXPECT_TRUE(xy.present);
+  EXPECT_EQ(xy.x, 1);
+  EXPECT_EQ(xy.y, 3);
+  EXPECT_EQ(coordinateColumnsFromText("abc", "2").x, 0);
+  EXPECT_EQ(coordinateColumnsFromText("1e30", "2").x, 0);
+}
+
+TEST(DataColumnChoice, BuildsNumbersOrDataColumns) {
+  M_Data table;
+  table.ReadBytes("1 10 100 a\n2 20 200 7\n");
+  ColumnOperand out;
+  EXPECT_EQ(chooseColumn(table, 3, {true, 1, 2}, out), ChoiceStatus::Ok);
+  ASSERT_FALSE(out.isNumber);
+  EXPECT_EQ(std::vector<double>(out.data.values().begin(), out.data.values().end()),
+            (std::vector<double>{100.0, 200.0}));
+  EXPECT_EQ(out.data.x()[1], 2.0);
+  EXPECT_EQ(out.data.y()[1], 20.0);
+  EXPECT_EQ(chooseColumn(table, 4, {}, out), ChoiceStatus::Ok);  // a text column
+  EXPECT_FALSE(out.data.hasCoordinates());
+  EXPECT_EQ(out.data.values()[0], 0.0);
+  EXPECT_EQ(out.data.values()[1], 7.0);
+
+  for (CoordinateColumns bad : {CoordinateColumns{true, 1, 1}, CoordinateColumns{true, 0, 2},
+                                CoordinateColumns{true, 1, 5}}) {
+    EXPECT_EQ(chooseColumn(table, 1, bad, out), ChoiceStatus::BadCoordinateColumns);
+  }
+  EXPECT_STREQ(choiceMessage(ChoiceStatus::BadCoordinateColumns)->russian,
+               "Недопустимые столбцы координат X и Y!");
+
+  M_Data one;
+  one.ReadBytes("5 6\n");
+  EXPECT_EQ(chooseColumn(one, 2, {}, out), ChoiceStatus::Ok);
+  EXPECT_TRUE(out.isNumber);
+  EXPECT_EQ(out.number, 6.0);
+  EXPECT_EQ(chooseColumn(one, 2, {true, 1, 2}, out), ChoiceStatus::Ok);
+  EXPECT_FALSE(out.isNumber);
+  EXPECT_EQ(out.data.count(), 1u);
+
+  EXPECT_EQ(chooseColumn(M_Data(), 1, {}, out), ChoiceStatus::NoData);
+  EXPECT_EQ(chooseColumn(one, 3, {}, out), ChoiceStatus::NoData);
+}
+
+}  // namespace
+}  // namespace vellumar::data

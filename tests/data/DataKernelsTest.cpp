@@ -1,0 +1,221 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "data/DataKernels.h"
+#include "data/DataMessages.h"
+
+namespace vellumar::data {
+namespace {
+
+constexpr double kMissing = -9999.0;
+
+std::vector<double> valuesOf(const DATA& d) {
+  return {d.values().begin(), d.values().end()};
+}
+
+DATA withCoordinates(std::vector<double> values) {
+  std::vector<double> x;
+  std::vector<double> y;
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    x.push_back(static_cast<double>(i));
+    y.push_back(10.0 + static_cast<double>(i));
+  }
+  return DATA(std::move(values), std::move(x), std::move(y));
+}
+
+const BinaryOp kAllOps[] = {BinaryOp::Add,
+                            BinaryOp::Subtract,
+                            BinaryOp::Multiply,
+                            BinaryOp::Divide,
+                            BinaryOp::MultiplySignKeeping,
+                            BinaryOp::Min,
+                            BinaryOp::Max,
+                            BinaryOp::And,
+                            BinaryOp::Or,
+                            BinaryOp::Equal,
+                            BinaryOp::Great,
+                            BinaryOp::GreatEqual,
+                            BinaryOp::Less,
+                            BinaryOp::LessEqual};
+
+TEST(DataKernels, MissingElementsStayMissingThroughEveryKernel) {
+  const DATA a = withCoordinates({2.0, kMissing, -3.0, 4.0});
+  const DATA b = withCoordinates({kMissing, 5.0, -2.0, 8.0});
+  const FunctionSurface surface([](double, double) { return true; },
+                                [](double x, double) { return x + 1.0; });
+  for (BinaryOp op : kAllOps) {
+    ErrorSink sink;
+    const std::vector<std::vector<double>> results = {
+        valuesOf(combine(a, b, op, kMissing, sink)),
+        valuesOf(combine(a, 3.0, op, false, kMissing, sink)),
+        valuesOf(combine(a, 3.0, op, true, kMissing, sink)),
+        valuesOf(combineWithSurface(a, surface, op, true, kMissing, sink)),
+        valuesOf(combineWithSurface(a, surface, op, false, kMissing, sink))};
+    EXPECT_FALSE(sink.failed()) << static_cast<int>(op);
+    EXPECT_EQ(results[0][0], kMissing);
+    EXPECT_EQ(results[0][1], kMissing);
+    EXPECT_EQ(results[0][2], applyBinary(op, -3.0, -2.0));
+    EXPECT_EQ(results[0][3], applyBinary(op, 4.0, 8.0));
+    for (std::size_t k = 1; k < results.size(); ++k) {
+      EXPECT_EQ(results[k][1], kMissing);
+      EXPECT_NE(results[k][0], kMissing);
+    }
+    EXPECT_EQ(results[2][2], applyBinary(op, 3.0, -3.0));       // number on the left
+    EXPECT_EQ(results[3][3], applyBinary(op, 4.0, 3.0 + 1.0));  // data on the left
+    EXPECT_EQ(results[4][3], applyBinary(op, 3.0 + 1.0, 4.0));  // surface on the left
+  }
+  for (UnaryFn fn : {UnaryFn::Sqrt, UnaryFn::Abs, UnaryFn::Exp, UnaryFn::Ln, UnaryFn::Lg,
+                     UnaryFn::Sin, UnaryFn::Cos, UnaryFn::Tg, UnaryFn::ArcTg, UnaryFn::Not}) {
+    ErrorSink sink;
+    const auto r = valuesOf(apply(DATA({0.25, kMissing}), fn, kRadiansFactor, kMissing, sink));
+    EXPECT_FALSE(sink.failed());
+    EXPECT_EQ(r[1], kMissing);
+    double expected = 0.0;
+    applyUnary(fn, 0.25, kRadiansFactor, expected);
+    EXPECT_EQ(r[0], expected);
+  }
+  EXPECT_EQ(valuesOf(negate(a, kMissing)), (std::vector<double>{-2.0, kMissing, 3.0, -4.0}));
+  EXPECT_EQ(valuesOf(filled(a, 0.0, kMissing)), (std::vector<double>{0.0, kMissing, 0.0, 0.0}));
+  EXPECT_EQ(sum(a, kMissing), 3.0);
+  EXPECT_EQ(minimum(a, kMissing), -3.0);
+  EXPECT_EQ(maximum(a, kMissing), 4.0);
+  const DATA allMissing({kMissing, kMissing});
+  EXPECT_EQ(sum(allMissing, kMissing), 0.0);
+  EXPECT_EQ(minimum(allMissing, kMissing), 9.999999680285692e37);
+  EXPECT_EQ(maximum(allMissing, kMissing), -9.999999680285692e37);
+}
+
+TEST(DataKernels, ResultsShareTheDataOperandsCoordinates) {
+  const DATA a = withCoordinates({1.0, 2.0});
+  const DATA plain({3.0, 4.0});
+  ErrorSink sink;
+  const DATA sum1 = combine(a, plain, BinaryOp::Add, kMissing, sink);
+  EXPECT_EQ(sum1.x().data(), a.x().data());
+  const DATA sum2 = combine(plain, a, BinaryOp::Add, kMissing, sink);
+  EXPECT_FALSE(sum2.hasCoordinates());  // the left operand's (none)
+  const DATA scaled = combine(a, 2.0, BinaryOp::Multiply, true, kMissing, sink);
+  EXPECT_EQ(scaled.y().data(), a.y().data());
+  EXPECT_EQ(apply(a, UnaryFn::Abs, 1.0, kMissing, sink).x().data(), a.x().data());
+  EXPECT_FALSE(sink.failed());
+}
+
+TEST(DataKernels, TemporariesAreReusedButSharedOperandsNeverChange) {
+  const DATA d3 = withCoordinates({1.0, 2.0, 3.0});
+  const DATA d4({10.0, 20.0, 30.0});
+  ErrorSink sink;
+  DATA product = combine(d4, 2.0, BinaryOp::Multiply, false, kMissing, sink);
+  const double* storage = product.values().data();
+  const DATA result = combine(d3, std::move(product), BinaryOp::Add, kMissing, sink);
+  EXPECT_EQ(result.values().data(), storage);  // written into the temporary
+  EXPECT_EQ(valuesOf(result), (std::vector<double>{21.0, 42.0, 63.0}));
+  EXPECT_EQ(result.x().data(), d3.x().data());
+  EXPECT_EQ(valuesOf(d3), (std::vector<double>{1.0, 2.0, 3.0}));
+  EXPECT_EQ(valuesOf(d4), (std::vector<double>{10.0, 20.0, 30.0}));
+
+  // A copy held elsewhere keeps its values when the other copy is handed over.
+  DATA shared = d4;
+  const DATA negated = negate(std::move(shared), kMissing);
+  EXPECT_EQ(valuesOf(negated), (std::vector<double>{-10.0, -20.0, -30.0}));
+  EXPECT_EQ(valuesOf(d4), (std::vector<double>{10.0, 20.0, 30.0}));
+}
+
+TEST(DataKernels, ColumnsOfDifferentLengthGiveCode101AndTheLeftOperand) {
+  const DATA a({1.0, 2.0, 3.0});
+  const DATA b({1.0, 2.0});
+  ErrorSink sink;
+  const DATA r = combine(a, b, BinaryOp::Add, kMissing, sink);
+  EXPECT_EQ(sink.code(), sink_code::kDataLength);
+  EXPECT_EQ(valuesOf(r), valuesOf(a));
+  EXPECT_STREQ(kernelMessage(sink.code())->in(Language::Russian), "разная длина колонок!");
+}
+
+TEST(DataKernels, ZeroDivisorsGiveCode103) {
+  const DATA d({4.0, kMissing, 0.0});
+  {
+    ErrorSink sink;  // a missing divisor is no zero divisor
+    combine(DATA({1.0, 1.0, 1.0}), DATA({2.0, kMissing, 4.0}), BinaryOp::Divide, kMissing, sink);
+    EXPECT_FALSE(sink.failed());
+  }
+  {
+    ErrorSink sink;
+    combine(DATA({1.0, 1.0, 1.0}), d, BinaryOp::Divide, kMissing, sink);
+    EXPECT_EQ(sink.code(), sink_code::kDivisionByZero);
+  }
+  {
+    ErrorSink sink;
+    const DATA r = combine(d, 0.0, BinaryOp::Divide, false, kMissing, sink);
+    EXPECT_EQ(sink.code(), sink_code::kDivisionByZero);
+  }
+  {
+    ErrorSink sink;
+    combine(d, 8.0, BinaryOp::Divide, true, kMissing, sink);
+    EXPECT_EQ(sink.code(), sink_code::kDivisionByZero);
+  }
+  {
+    ErrorSink sink;  // D / N multiplies by 1 / N
+    const DATA r = combine(DATA({10.0, 0.0}), 3.0, BinaryOp::Divide, false, kMissing, sink);
+    EXPECT_FALSE(sink.failed());
+    EXPECT_EQ(r.values()[0], 10.0 * (1.0 / 3.0));
+    EXPECT_EQ(r.values()[1], 0.0);
+  }
+  {
+    ErrorSink sink;  // data divided by a surface that is zero at a point
+    const FunctionSurface zero([](double, double) { return true; },
+                               [](double, double) { return 0.0; });
+    combineWithSurface(withCoordinates({1.0}), zero, BinaryOp::Divide, true, kMissing, sink);
+    EXPECT_EQ(sink.code(), sink_code::kDivisionByZero);
+  }
+}
+
+TEST(DataKernels, SurfacesGiveMissingOutsideAndNeedCoordinates) {
+  // Rectangle [0, 2] x [10, 11], bounds included; points (0,10) (1,11) (2,12) (3,13).
+  const FunctionSurface surface(
+      [](double x, double y) { return x >= 0 && x <= 2 && y >= 10 && y <= 11; },
+      [](double x, double y) { return x * 100 + y; });
+  const DATA d = withCoordinates({1.0, 2.0, 3.0, kMissing});
+  ErrorSink sink;
+  const auto r = valuesOf(combineWithSurface(d, surface, BinaryOp::Subtract, true, kMissing, sink));
+  EXPECT_FALSE(sink.failed());
+  EXPECT_EQ(r, (std::vector<double>{1.0 - 10.0, 2.0 - 111.0, kMissing, kMissing}));
+  const auto flipped =
+      valuesOf(combineWithSurface(d, surface, BinaryOp::Subtract, false, kMissing, sink));
+  EXPECT_EQ(flipped[1], 111.0 - 2.0);
+
+  ErrorSink noCoordinates;
+  combineWithSurface(DATA({1.0}), surface, BinaryOp::Add, true, kMissing, noCoordinates);
+  EXPECT_EQ(noCoordinates.code(), sink_code::kDataNoCoordinates);
+}
+
+TEST(DataKernels, DomainErrorsGiveCode104AndAngleUnitsApply) {
+  for (UnaryFn fn : {UnaryFn::Sqrt, UnaryFn::Ln, UnaryFn::Lg, UnaryFn::ArcSin, UnaryFn::ArcCos}) {
+    ErrorSink sink;
+    const DATA r = apply(DATA({1.0, -2.0, 1.0}), fn, kRadiansFactor, kMissing, sink);
+    EXPECT_EQ(sink.code(), sink_code::kDataDomain) << static_cast<int>(fn);
+  }
+  ErrorSink sink;
+  const DATA r = apply(DATA({4.0, -1.0, kMissing}), UnaryFn::Sqrt, 1.0, kMissing, sink);
+  EXPECT_EQ(r.values()[0], 2.0);  // elements before the failing one are computed
+  EXPECT_EQ(sink.code(), sink_code::kDataDomain);
+
+  ErrorSink degrees;
+  const DATA s = apply(DATA({30.0}), UnaryFn::Sin, kDegreesFactor, kMissing, degrees);
+  EXPECT_NEAR(s.values()[0], 0.5, 1e-15);
+  const DATA back = apply(s, UnaryFn::ArcSin, kDegreesFactor, kMissing, degrees);
+  EXPECT_NEAR(back.values()[0], 30.0, 1e-12);
+  EXPECT_FALSE(degrees.failed());
+}
+
+TEST(DataKernels, SignKeepingProductNegatesWhereBothFactorsAreNegative) {
+  ErrorSink sink;
+  const DATA r = combine(DATA({-2.0, -2.0, 2.0}), DATA({-3.0, 3.0, 3.0}),
+                         BinaryOp::MultiplySignKeeping, kMissing, sink);
+  EXPECT_EQ(valuesOf(r), (std::vector<double>{-6.0, -6.0, 6.0}));
+  const DATA n =
+      combine(DATA({-2.0, kMissing}), -4.0, BinaryOp::MultiplySignKeeping, true, kMissing, sink);
+  EXPECT_EQ(valuesOf(n), (std::vector<double>{-8.0, kMissing}));
+}
+
+}  // namespace
+}  // namespace vellumar::data
