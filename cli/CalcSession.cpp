@@ -42,17 +42,60 @@ CalcSession::CalcSession(const Options& options, std::ostream& out, std::ostream
 }
 
 int CalcSession::run() {
+  if (const int status = loadFiles(); status != exit_status::kSuccess) return status;
+  return runActions();
+}
+
+int CalcSession::loadFiles() {
   for (const Action& action : options_.actions) {
-    if (action.type != Action::Type::Evaluate && action.type != Action::Type::EvaluateFile) {
-      err_ << "vellumar-calc: option " << action.option << " is not available in this version\n";
-      return exit_status::kUsage;
+    engine::FileStatus status;
+    switch (action.type) {
+      case Action::Type::LoadGrid:
+        status = workspace_.load(engine::FileKind::Grid, action.argument);
+        break;
+      case Action::Type::LoadLines:
+        status = workspace_.load(engine::FileKind::Lines, action.argument, action.valueField);
+        break;
+      case Action::Type::LoadPolygon:
+        status = workspace_.load(engine::FileKind::Polygon, action.argument, action.valueField);
+        break;
+      case Action::Type::LoadData:
+        status = loadData(action);
+        break;
+      default:
+        continue;
+    }
+    if (!status.ok) {
+      reportFileError(status.message);
+      return exit_status::kFileFailed;
     }
   }
-  if (!options_.outputPath.empty()) {
-    err_ << "vellumar-calc: option -o is not available in this version\n";
-    return exit_status::kUsage;
+  return exit_status::kSuccess;
+}
+
+engine::FileStatus CalcSession::loadData(const Action& action) {
+  const DataFormat& format = action.format;
+  int slot = 0;
+  engine::FileStatus status =
+      workspace_.loadData(action.argument, {format.delimiter, format.merge, format.header}, slot);
+  if (!status.ok) return status;
+  engine::DataSlot& loaded = workspace_.dataSlot(slot);
+  const int columns = loaded.table.columnCount();
+  loaded.xy = {format.xy.has_value(), format.xy ? format.xy->first : 0,
+               format.xy ? format.xy->second : 0};
+  // The default columns 1 and 2 only apply to tables that have them.
+  if (!format.xyGiven && columns < 2) loaded.xy = {};
+  for (int column = 1; column <= columns && status.ok; ++column) {
+    status = workspace_.registerColumn(slot, column);
   }
-  return runActions();
+  return status;
+}
+
+int CalcSession::saveResult() {
+  if (options_.outputPath.empty() || !evaluatedAny_) return exit_status::kSuccess;
+  const engine::FileStatus status = workspace_.save(currentResult_, options_.outputPath);
+  if (!status.message.empty()) err_ << status.message << '\n';
+  return status.ok ? exit_status::kSuccess : exit_status::kFileFailed;
 }
 
 int CalcSession::runActions() {
@@ -81,6 +124,7 @@ bool CalcSession::evaluate(const std::string& text) {
   calc_.attachErrorSink(nullptr);
   if (ok) {
     evaluatedAny_ = true;
+    currentResult_ = calc_.result();
     out_ << engine::resultText(calc_.result(), calc_.language()) << '\n';
   } else {
     err_ << display << '\n';
@@ -118,13 +162,15 @@ int CalcSession::runStandardInput(bool interactive) {
 }
 
 int CalcSession::finish(bool evaluationsOk) {
+  const int saved = evaluationsOk ? saveResult() : exit_status::kSuccess;
   if (options_.list) {
     for (const std::string& line : calc_.registry().listLines(calc_.language())) {
       out_ << line << '\n';
     }
   }
   out_.flush();
-  return evaluationsOk ? exit_status::kSuccess : exit_status::kEvaluationFailed;
+  if (!evaluationsOk) return exit_status::kEvaluationFailed;
+  return saved;
 }
 
 void CalcSession::reportFileError(const std::string& message) {

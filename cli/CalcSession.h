@@ -5,6 +5,7 @@
 
 #include "cli/CommandLine.h"
 #include "engine/Calculator.h"
+#include "engine/Workspace.h"
 
 namespace vellumar::cli {
 
@@ -28,7 +29,10 @@ class CalcSession {
   int runStandardInput(bool interactive);
 
  private:
+  int loadFiles();
+  engine::FileStatus loadData(const Action& action);
   int runActions();
+  int saveResult();
   bool evaluate(const std::string& text);
   int evaluateFile(const std::string& path);
   int finish(bool evaluationsOk);
@@ -38,6 +42,9 @@ class CalcSession {
   std::ostream& out_;
   std::ostream& err_;
   engine::S_Calculator calc_;
+  engine::Workspace workspace_{calc_};
+  // The result of the last successful evaluation, as the window keeps it.
+  engine::Operand currentResult_;
   bool evaluatedAny_ = false;
 };
 

@@ -43,17 +43,20 @@ class Parser {
       while (index_ < arguments_.size()) addAction(Action::Type::Evaluate, arguments_[index_++]);
       return;
     }
-    if (argument.size() > 1 && argument[0] == '-' && !startsNumber(argument)) {
+    if (isOption(argument)) {
       option(argument, attached);
     } else {
       addAction(Action::Type::Evaluate, argument);
     }
   }
 
-  // An argument such as "-2+3" is an expression, not an option.
-  static bool startsNumber(const std::string& argument) {
-    const char c = argument[1];
-    return (c >= '0' && c <= '9') || c == '.' || c == '(' || c == ' ';
+  // Long options and the single-letter options are options; any other argument, "-2+3" and
+  // "-P1" among them, is an expression.
+  static bool isOption(const std::string& argument) {
+    if (argument.rfind("--", 0) == 0) return true;
+    static const std::string kLetters = "glpdefoh";
+    return argument.size() == 2 && argument[0] == '-' &&
+           kLetters.find(argument[1]) != std::string::npos;
   }
 
   void option(const std::string& name, const std::optional<std::string>& attached) {

@@ -1,28 +1,82 @@
 #include "engine/DataOperands.h"
 
+#include <memory>
+
+#include "data/DataKernels.h"
 #include "engine/Calculator.h"
+#include "grid/Grid.h"
 
 namespace vellumar::engine {
+namespace {
 
-// Data operands cannot be loaded yet; every data operation reports an execution error until the
-// data kernels are connected.
-Operand combineData(S_Calculator& calc, BinaryOp, const Operand&, const Operand&) {
-  return calc.executionError();
+Operand dataOperand(data::DATA points) {
+  return Operand::data(std::make_shared<const data::DATA>(std::move(points)));
 }
-Operand applyToData(S_Calculator& calc, UnaryFn, const Operand&) {
-  return calc.executionError();
+
+// The surface of a grid as the data kernels read it: defined on the closed rectangle.
+class GridSurface final : public data::SurfaceSampler {
+ public:
+  explicit GridSurface(const grid::Grid& grid) : grid_(grid) {}
+  bool contains(double x, double y) const override {
+    return x >= grid_.left && x <= grid_.right && y >= grid_.bottom && y <= grid_.top;
+  }
+  double value(double x, double y) const override { return grid_.value(x, y); }
+
+ private:
+  const grid::Grid& grid_;
+};
+
+Operand combineDataWithGrid(S_Calculator& calc, BinaryOp op, const Operand& a, const Operand& b) {
+  const bool dataOnLeft = a.kind() == Kind::Data;
+  const Operand& dataSide = dataOnLeft ? a : b;
+  if (!dataSide.points().hasCoordinates()) {
+    calc.argumentError(ArgumentMessage::NoCoordinates, dataSide.argumentPosition());
+    return Operand();
+  }
+  const GridSurface surface(*(dataOnLeft ? b : a).gridValue());
+  return dataOperand(data::combineWithSurface(dataSide.points(), surface, op, dataOnLeft,
+                                              calc.missingValue(), calc.sink()));
 }
-Operand negateData(S_Calculator& calc, const Operand&) {
-  return calc.executionError();
+
+}  // namespace
+
+Operand combineData(S_Calculator& calc, BinaryOp op, const Operand& a, const Operand& b) {
+  if (a.kind() == Kind::Grid || b.kind() == Kind::Grid) return combineDataWithGrid(calc, op, a, b);
+  if (a.kind() == Kind::Data && b.kind() == Kind::Data) {
+    return dataOperand(data::combine(a.points(), b.points(), op, calc.missingValue(), calc.sink()));
+  }
+  const bool numberOnLeft = a.isNumber();
+  const Operand& dataSide = numberOnLeft ? b : a;
+  const double number = (numberOnLeft ? a : b).numberValue();
+  return dataOperand(
+      data::combine(dataSide.points(), number, op, numberOnLeft, calc.missingValue(), calc.sink()));
 }
-Operand fillData(S_Calculator& calc, const Operand&, double) {
-  return calc.executionError();
+
+Operand applyToData(S_Calculator& calc, UnaryFn fn, const Operand& x) {
+  return dataOperand(
+      data::apply(x.points(), fn, calc.angleFactor(), calc.missingValue(), calc.sink()));
 }
-Operand dataExtremum(S_Calculator& calc, const Operand&, bool) {
-  return calc.executionError();
+
+Operand negateData(S_Calculator& calc, const Operand& x) {
+  return dataOperand(data::negate(x.points(), calc.missingValue()));
 }
-Operand dataSum(S_Calculator& calc, const Operand&) {
-  return calc.executionError();
+
+Operand fillData(S_Calculator& calc, const Operand& target, double value) {
+  return dataOperand(data::filled(target.points(), value, calc.missingValue()));
+}
+
+Operand dataExtremum(S_Calculator& calc, const Operand& x, bool largest) {
+  if (x.points().empty()) {
+    calc.argumentError(ArgumentMessage::EmptyColumn, x.argumentPosition());
+    return Operand();
+  }
+  const double missing = calc.missingValue();
+  return Operand::number(largest ? data::maximum(x.points(), missing)
+                                 : data::minimum(x.points(), missing));
+}
+
+Operand dataSum(S_Calculator& calc, const Operand& x) {
+  return Operand::number(data::sum(x.points(), calc.missingValue()));
 }
 
 }  // namespace vellumar::engine

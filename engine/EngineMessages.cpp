@@ -3,6 +3,8 @@
 #include <array>
 
 #include "common/ErrorSink.h"
+#include "data/DataMessages.h"
+#include "grid/GridMessages.h"
 
 namespace vellumar::engine {
 namespace {
@@ -22,22 +24,6 @@ constexpr std::array<MessageText, 14> kArgumentMessages = {{
     {"разная длина колонок!", "columns have different length!"},
     {"ошибка исполнения функции!", "error while executing the function!"},
     {"слишком глубокая вложенность выражения!", "expression is nested too deeply!"},
-}};
-
-struct KernelText {
-  int code;
-  MessageText text;
-};
-
-constexpr std::array<KernelText, 7> kKernelMessages = {{
-    {sink_code::kDataLength, {"разная длина колонок!", "columns have not equal length!"}},
-    {sink_code::kDataNoCoordinates,
-     {"не указаны координатные колонки!", "columns of coordinates are not defined!"}},
-    {sink_code::kDivisionByZero, {"деление на 0!", "division by 0!"}},
-    {sink_code::kDataDomain, {"недопустимое значение аргумента!", "invalid argument value!"}},
-    {sink_code::kGridMismatch, {"не совпадают размеры гридов!", "grids sizes mismatch!"}},
-    {sink_code::kGridDivisionByZero, {"деление на 0!", "division by 0!"}},
-    {sink_code::kGridDomain, {"недопустимое значение аргумента!", "invalid argument value!"}},
 }};
 
 constexpr std::array<MessageText, 5> kKindNames = {{
@@ -77,9 +63,8 @@ const MessageText& argumentMessage(ArgumentMessage message) {
 }
 
 const char* kernelMessage(int code, Language language) {
-  for (const auto& entry : kKernelMessages) {
-    if (entry.code == code) return entry.text.in(language);
-  }
+  if (const MessageText* message = data::kernelMessage(code)) return message->in(language);
+  if (const MessageText* message = grid::kernelMessage(code)) return message->in(language);
   return "";
 }
 

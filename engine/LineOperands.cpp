@@ -1,28 +1,90 @@
 #include "engine/LineOperands.h"
 
+#include <memory>
+
+#include "data/DataKernels.h"
 #include "engine/Calculator.h"
+#include "engine/LinePacking.h"
+#include "geometry/PolygonCheck.h"
 
 namespace vellumar::engine {
+namespace {
 
-// Lines and polygons cannot be loaded yet; every operation on them reports an execution error
-// until the geometry kernels are connected.
-Operand combineLinesWithNumber(S_Calculator& calc, BinaryOp, const Operand&, const Operand&) {
+// The same lines with new vertex values.
+Operand withPoints(const Operand& lines, Kind kind, data::DATA points) {
+  return Operand::lines(kind, std::make_shared<const data::DATA>(std::move(points)),
+                        lines.sharedParts());
+}
+
+// Builds the region of a polygon operand; message 7 with its position when it is not a valid
+// polygon.
+bool checkedRegion(S_Calculator& calc, const Operand& polygon, geometry::Region& region) {
+  geometry::Cover cover;
+  if (unpackOperand(polygon, cover) && geometry::buildRegion(cover, region)) return true;
+  calc.argumentError(ArgumentMessage::InvalidValue, polygon.argumentPosition());
+  return false;
+}
+
+}  // namespace
+
+Operand combineLinesWithNumber(S_Calculator& calc, BinaryOp op, const Operand& a,
+                               const Operand& b) {
+  const bool numberOnLeft = a.isNumber();
+  const Operand& lines = numberOnLeft ? b : a;
+  const double number = (numberOnLeft ? a : b).numberValue();
+  return withPoints(
+      lines, Kind::Lines,
+      data::combine(lines.points(), number, op, numberOnLeft, calc.missingValue(), calc.sink()));
+}
+
+Operand combinePolygons(S_Calculator& calc, BinaryOp, const Operand& a, const Operand& b) {
+  geometry::Region first;
+  geometry::Region second;
+  if (!checkedRegion(calc, a, first) || !checkedRegion(calc, b, second)) return Operand();
+  // Both operands are valid polygons; their union, difference and intersection are not part of
+  // the calculator yet.
   return calc.executionError();
 }
-Operand combinePolygons(S_Calculator& calc, BinaryOp, const Operand&, const Operand&) {
-  return calc.executionError();
+
+Operand applyToLines(S_Calculator& calc, UnaryFn fn, const Operand& x) {
+  return withPoints(
+      x, x.kind(),
+      data::apply(x.points(), fn, calc.angleFactor(), calc.missingValue(), calc.sink()));
 }
-Operand applyToLines(S_Calculator& calc, UnaryFn, const Operand&) {
-  return calc.executionError();
+
+Operand negateLines(S_Calculator& calc, const Operand& x) {
+  return withPoints(x, x.kind(), data::negate(x.points(), calc.missingValue()));
 }
-Operand negateLines(S_Calculator& calc, const Operand&) {
-  return calc.executionError();
+
+Operand fillLines(S_Calculator&, const Operand& target, double value) {
+  if (target.points().empty() || target.parts().empty()) return target;
+  const auto values = target.points().values();
+  std::vector<double> filled(values.begin(), values.end());
+  std::size_t first = 0;
+  for (const std::int32_t count : target.parts()) {
+    if (count > 0 && first < filled.size()) filled[first] = value;
+    first += static_cast<std::size_t>(count);
+  }
+  return withPoints(target, target.kind(), target.points().withValues(std::move(filled)));
 }
-Operand fillLines(S_Calculator& calc, const Operand&, double) {
-  return calc.executionError();
-}
-Operand lineExtremum(S_Calculator& calc, const Operand&, bool) {
-  return calc.executionError();
+
+Operand lineExtremum(S_Calculator& calc, const Operand& x, bool largest) {
+  if (x.parts().empty() || x.points().empty()) {
+    calc.argumentError(ArgumentMessage::EmptyColumn, x.argumentPosition());
+    return Operand();
+  }
+  const auto values = x.points().values();
+  double result = largest ? data::kMaximumStart : data::kMinimumStart;
+  std::size_t first = 0;
+  for (const std::int32_t count : x.parts()) {
+    if (first >= values.size()) break;
+    // A line without points carries no value.
+    if (count > 0 && (largest ? values[first] > result : values[first] < result)) {
+      result = values[first];
+    }
+    first += static_cast<std::size_t>(count);
+  }
+  return Operand::number(result);
 }
 
 }  // namespace vellumar::engine

@@ -57,9 +57,13 @@ ScratchFolder::ScratchFolder() {
   root_ = mkdtemp(pattern.data());
 }
 
-ScratchFolder::~ScratchFolder() { std::filesystem::remove_all(root_); }
+ScratchFolder::~ScratchFolder() {
+  std::filesystem::remove_all(root_);
+}
 
-std::string ScratchFolder::path(const std::string& name) const { return root_ + "/" + name; }
+std::string ScratchFolder::path(const std::string& name) const {
+  return root_ + "/" + name;
+}
 
 std::string ScratchFolder::write(const std::string& name, const std::string& bytes) const {
   const std::string target = path(name);
@@ -67,6 +71,8 @@ std::string ScratchFolder::write(const std::string& name, const std::string& byt
   return target;
 }
 
-std::string ScratchFolder::read(const std::string& name) const { return slurp(path(name)); }
+std::string ScratchFolder::read(const std::string& name) const {
+  return slurp(path(name));
+}
 
 }  // namespace vellumar::cli::testing

@@ -1,0 +1,52 @@
+#include "engine/LinePacking.h"
+
+#include <memory>
+
+namespace vellumar::engine {
+
+Operand packCover(const geometry::Cover& cover, Kind kind) {
+  const std::size_t total = cover.pointCount();
+  std::vector<double> values;
+  std::vector<double> xs;
+  std::vector<double> ys;
+  values.reserve(total);
+  xs.reserve(total);
+  ys.reserve(total);
+  auto parts = std::make_shared<std::vector<std::int32_t>>();
+  parts->reserve(cover.size());
+  for (const geometry::Line& line : cover.lines()) {
+    parts->push_back(static_cast<std::int32_t>(line.size()));
+    for (const geometry::Point& point : line.points()) {
+      xs.push_back(point.x);
+      ys.push_back(point.y);
+      values.push_back(line.value);
+    }
+  }
+  auto points = std::make_shared<const data::DATA>(std::move(values), std::move(xs), std::move(ys));
+  return Operand::lines(kind, std::move(points), std::move(parts));
+}
+
+bool unpackOperand(const Operand& operand, geometry::Cover& cover) {
+  cover.clear();
+  if (!operand.isLineKind()) return false;
+  const data::DATA& points = operand.points();
+  const auto& parts = operand.parts();
+  if (points.empty() || parts.empty() || !points.hasCoordinates()) return false;
+  const auto xs = points.x();
+  const auto ys = points.y();
+  const auto values = points.values();
+  std::size_t next = 0;
+  cover.reserve(parts.size());
+  for (const std::int32_t count : parts) {
+    if (count < 0 || next + static_cast<std::size_t>(count) > points.count()) return false;
+    std::vector<geometry::Point> vertices;
+    vertices.reserve(static_cast<std::size_t>(count));
+    for (std::int32_t k = 0; k < count; ++k, ++next) vertices.push_back({xs[next], ys[next], 0});
+    geometry::Line line(std::move(vertices));
+    line.value = count > 0 ? values[next - static_cast<std::size_t>(count)] : 0.0;
+    cover.appendLine(std::move(line));
+  }
+  return true;
+}
+
+}  // namespace vellumar::engine

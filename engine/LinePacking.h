@@ -1,0 +1,20 @@
+#pragma once
+
+#include "engine/Operand.h"
+#include "geometry/Geometry.h"
+
+namespace vellumar::engine {
+
+// Lines and polygons travel through expressions packed into a points table (every vertex of
+// every line, line after line, each carrying its line's value) and a parts table (the vertex
+// count of each line). Ids do not travel.
+
+// Packs the lines of cover into an operand of kind (Polygon or Lines).
+Operand packCover(const geometry::Cover& cover, Kind kind);
+
+// Unpacks a polygon or lines operand into cover (cleared first): line i takes the next count
+// vertices and the value of its first vertex. False for another kind or an operand without
+// points or lines.
+bool unpackOperand(const Operand& operand, geometry::Cover& cover);
+
+}  // namespace vellumar::engine

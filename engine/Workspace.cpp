@@ -1,0 +1,199 @@
+#include "engine/Workspace.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "common/CFormat.h"
+#include "data/DataFileWriter.h"
+#include "data/DataMessages.h"
+#include "engine/LinePacking.h"
+#include "engine/ResultText.h"
+#include "geometry/GeometryMessages.h"
+#include "geometry/LineFile.h"
+#include "grid/DsaaFile.h"
+#include "grid/GridMessages.h"
+
+namespace vellumar::engine {
+namespace {
+
+Kind kindOf(FileKind kind) {
+  switch (kind) {
+    case FileKind::Grid:
+      return Kind::Grid;
+    case FileKind::Lines:
+      return Kind::Lines;
+    case FileKind::Polygon:
+      return Kind::Polygon;
+  }
+  return Kind::Number;
+}
+
+}  // namespace
+
+bool Workspace::isShapefilePath(std::string_view path) {
+  return path.find(".shp") != std::string_view::npos || path.find(".SHP") != std::string_view::npos;
+}
+
+std::string Workspace::operandName(FileKind kind, std::size_t number) {
+  static constexpr char kLetters[] = {'G', 'C', 'P'};
+  return kLetters[static_cast<int>(kind)] + std::to_string(number);
+}
+
+const std::vector<std::string>& Workspace::loadedPaths(FileKind kind) const {
+  return paths_[static_cast<int>(kind)];
+}
+
+void Workspace::closeList(FileKind kind) {
+  paths_[static_cast<int>(kind)].clear();
+}
+
+FileStatus Workspace::load(FileKind kind, const std::string& path, const std::string& valueField) {
+  std::vector<std::string>& paths = paths_[static_cast<int>(kind)];
+  if (std::find(paths.begin(), paths.end(), path) != paths.end()) {
+    return FileStatus::failure(text(data::message::kAlreadyLoaded));
+  }
+  Operand operand;
+  FileStatus status = read(kind, path, valueField, operand);
+  if (!status.ok) return status;
+  paths.push_back(path);
+  lastLoadedName_ = operandName(kind, paths.size());
+  registerOperand(lastLoadedName_, path, std::move(operand));
+  return status;
+}
+
+FileStatus Workspace::read(FileKind kind, const std::string& path, const std::string&,
+                           Operand& operand) const {
+  if (kind == FileKind::Grid) {
+    auto grid = std::make_shared<grid::Grid>();
+    if (!grid::readDsaa(path, *grid)) {
+      return FileStatus::failure(text(grid::messages::kInvalidGridFile));
+    }
+    operand = Operand::grid(std::move(grid));
+    return FileStatus::success();
+  }
+  const bool polygon = kind == FileKind::Polygon;
+  geometry::Cover cover;
+  if (geometry::readLineFile(path, cover) != geometry::LineFileStatus::Ok) {
+    return FileStatus::failure(
+        text(polygon ? geometry::text::kInvalidPolygonFile : geometry::text::kInvalidLineFile));
+  }
+  if (polygon && !geometry::allLinesClosed(cover)) {
+    return FileStatus::failure(text(geometry::text::kPolygonNotClosed));
+  }
+  operand = packCover(cover, kindOf(kind));
+  return FileStatus::success();
+}
+
+void Workspace::registerOperand(const std::string& name, const std::string& path, Operand operand) {
+  operand.setSourcePath(path);
+  operand.setArgumentPosition(0);
+  calc_.registry().findOrCreate(name).value = std::move(operand);
+}
+
+void Workspace::refreshLoaded(FileKind kind, const std::string& path, const Operand& result) {
+  const std::vector<std::string>& paths = paths_[static_cast<int>(kind)];
+  const auto found = std::find(paths.begin(), paths.end(), path);
+  if (found == paths.end()) return;
+  Operand refreshed = result;
+  refreshed.setKind(kindOf(kind));
+  registerOperand(operandName(kind, static_cast<std::size_t>(found - paths.begin()) + 1), path,
+                  std::move(refreshed));
+}
+
+FileStatus Workspace::save(const Operand& result, const std::string& path) {
+  switch (result.kind()) {
+    case Kind::Number:
+      return FileStatus::success(text(text::kNumberInTextField));
+    case Kind::Grid:
+      if (!grid::writeDsaa(*result.gridValue(), path)) {
+        return FileStatus::failure(text(grid::messages::kSaveFailed));
+      }
+      refreshLoaded(FileKind::Grid, path, result);
+      return FileStatus::success();
+    case Kind::Lines:
+      return saveLines(result, path, FileKind::Lines);
+    case Kind::Polygon:
+      return saveLines(result, path, FileKind::Polygon);
+    case Kind::Data:
+      return saveData(result, path);
+  }
+  return FileStatus::failure(text(data::message::kSaveFailed));
+}
+
+DataSlot* Workspace::loadedDataSlot(const std::string& path) {
+  for (DataSlot& slot : dataSlots_) {
+    if (slot.path == path) return &slot;
+  }
+  return nullptr;
+}
+
+FileStatus Workspace::loadData(const std::string& path, const data::ReadOptions& options,
+                               int& slot) {
+  if (loadedDataSlot(path) != nullptr)
+    return FileStatus::failure(text(data::message::kAlreadyLoaded));
+  data::M_Data table;
+  table.setOptions(options);
+  const data::ReadStatus status = table.ReadFile(path);
+  if (const MessageText* message = data::readMessage(status)) {
+    return FileStatus::failure(cformat(text(*message), path.c_str()));
+  }
+  auto free = std::find_if(dataSlots_.begin(), dataSlots_.end(),
+                           [](const DataSlot& s) { return s.path == kEmptySlotPath; });
+  if (free == dataSlots_.end()) free = dataSlots_.insert(dataSlots_.end(), DataSlot{});
+  *free = DataSlot{path, std::move(table)};
+  slot = static_cast<int>(free - dataSlots_.begin()) + 1;
+  return FileStatus::success();
+}
+
+FileStatus Workspace::registerColumn(int slot, int column, std::string* name) {
+  const DataSlot& source = dataSlot(slot);
+  data::ColumnOperand chosen;
+  const data::ChoiceStatus status = data::chooseColumn(source.table, column, source.xy, chosen);
+  if (const MessageText* message = data::choiceMessage(status)) {
+    return FileStatus::failure(text(*message));
+  }
+  const std::string operandName = cformat("D%d_%d", slot, column);
+  Operand operand = chosen.isNumber
+                        ? Operand::number(chosen.number)
+                        : Operand::data(std::make_shared<const data::DATA>(std::move(chosen.data)));
+  registerOperand(operandName, {}, std::move(operand));
+  if (name != nullptr) *name = operandName;
+  return FileStatus::success();
+}
+
+void Workspace::closeDataSlot(int slot) {
+  dataSlot(slot) = DataSlot{std::string(kEmptySlotPath), {}};
+}
+
+FileStatus Workspace::saveData(const Operand& result, const std::string& path) {
+  data::SaveStatus status = data::SaveStatus::Ok;
+  if (DataSlot* slot = loadedDataSlot(path)) {
+    status = isShapefilePath(path)
+                 ? data::SaveStatus::LoadedShapefile
+                 : data::appendResultColumn(slot->table, result.points(), slot->xy);
+  } else if (isShapefilePath(path)) {
+    status = data::SaveStatus::SaveFailed;
+  } else {
+    status = data::saveDataFile(path, result.points());
+  }
+  if (const MessageText* message = data::saveMessage(status)) {
+    return FileStatus::failure(text(*message));
+  }
+  return FileStatus::success();
+}
+
+FileStatus Workspace::saveLines(const Operand& result, const std::string& path, FileKind kind) {
+  const FileStatus failed =
+      FileStatus::failure(text(kind == FileKind::Polygon ? geometry::text::kSavePolygonFailed
+                                                         : geometry::text::kSaveLinesFailed));
+  geometry::Cover cover;
+  if (!unpackOperand(result, cover) || isShapefilePath(path)) return failed;
+  // Packed lines carry no ids; numbering them keeps each line's value findable in the value file.
+  for (std::size_t i = 0; i < cover.size(); ++i)
+    cover.line(i).id = static_cast<std::int32_t>(i + 1);
+  if (!geometry::writeLineFile(path, cover)) return failed;
+  refreshLoaded(kind, path, result);
+  return FileStatus::success();
+}
+
+}  // namespace vellumar::engine

@@ -1,0 +1,92 @@
+#pragma once
+
+#include <array>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "data/DataColumnChoice.h"
+#include "data/M_Data.h"
+#include "engine/Calculator.h"
+
+namespace vellumar::engine {
+
+// Kinds of operand files that are numbered by load order (G1, C1, P1, ...).
+enum class FileKind { Grid = 0, Lines = 1, Polygon = 2 };
+
+// The outcome of loading or saving: on failure the message-box text; on success an optional
+// notice (the number-result notice of a save).
+struct FileStatus {
+  bool ok = true;
+  std::string message;
+
+  static FileStatus success(std::string notice = {}) { return {true, std::move(notice)}; }
+  static FileStatus failure(std::string message) { return {false, std::move(message)}; }
+};
+
+// One loaded data file: its table and the coordinate columns chosen for its operands. A closed
+// slot keeps its place with the path "emptyPath" and is reused by the next load.
+struct DataSlot {
+  std::string path;
+  data::M_Data table;
+  data::CoordinateColumns xy{true, 1, 2};
+};
+
+inline constexpr std::string_view kEmptySlotPath = "emptyPath";
+
+// The operand files of one calculator: loads files of every kind into the registry under their
+// generated names, remembers which paths are loaded (the duplicate check, the list windows) and
+// saves results with the writer of their kind. The window and the command line share it, so they
+// name, refuse and report exactly alike.
+class Workspace {
+ public:
+  explicit Workspace(S_Calculator& calc) : calc_(calc) {}
+
+  // Loads path as the next operand of the kind and registers it; valueField names the DBF field
+  // of line values for shapefiles. On success lastLoadedName() tells the name.
+  FileStatus load(FileKind kind, const std::string& path, const std::string& valueField = {});
+  const std::string& lastLoadedName() const { return lastLoadedName_; }
+
+  // Paths loaded since the kind's list was last closed; entry i is the operand numbered i + 1.
+  const std::vector<std::string>& loadedPaths(FileKind kind) const;
+  // Closing a list window: the next load of the kind is numbered 1 again; operands stay.
+  void closeList(FileKind kind);
+
+  // Reads a data file into the first free slot (or a new one) with the given options; on success
+  // slot receives its 1-based number. Its columns become operands through registerColumn.
+  FileStatus loadData(const std::string& path, const data::ReadOptions& options, int& slot);
+  // Registers column (1-based) of a slot as "D<slot>_<column>" with the slot's coordinate
+  // columns, as a number when the table has one row and no coordinates are chosen.
+  FileStatus registerColumn(int slot, int column, std::string* name = nullptr);
+  DataSlot& dataSlot(int slot) { return dataSlots_[static_cast<std::size_t>(slot - 1)]; }
+  int dataSlotCount() const { return static_cast<int>(dataSlots_.size()); }
+  // Closing a data window frees its slot; its operands stay registered.
+  void closeDataSlot(int slot);
+
+  // Saves a result with the writer of its kind. Saving over a loaded file of the same kind
+  // registers the result under that file's name.
+  FileStatus save(const Operand& result, const std::string& path);
+
+  // A path names a shapefile when ".shp" or ".SHP" occurs anywhere in it.
+  static bool isShapefilePath(std::string_view path);
+  // The generated name of the n-th (1-based) operand of a kind: "G1", "C2", "P3".
+  static std::string operandName(FileKind kind, std::size_t number);
+
+ private:
+  FileStatus read(FileKind kind, const std::string& path, const std::string& valueField,
+                  Operand& operand) const;
+  FileStatus saveLines(const Operand& result, const std::string& path, FileKind kind);
+  FileStatus saveData(const Operand& result, const std::string& path);
+  DataSlot* loadedDataSlot(const std::string& path);
+  void registerOperand(const std::string& name, const std::string& path, Operand operand);
+  // Re-registers a saved result when path is a loaded file of the kind.
+  void refreshLoaded(FileKind kind, const std::string& path, const Operand& result);
+  const char* text(const MessageText& message) const { return message.in(calc_.language()); }
+
+  S_Calculator& calc_;
+  std::array<std::vector<std::string>, 3> paths_;
+  std::vector<DataSlot> dataSlots_;
+  std::string lastLoadedName_;
+};
+
+}  // namespace vellumar::engine

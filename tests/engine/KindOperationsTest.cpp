@@ -1,0 +1,205 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "EvaluationHelpers.h"
+#include "engine/LinePacking.h"
+#include "grid/Grid.h"
+
+namespace vellumar::engine {
+namespace {
+
+using testing::evaluate;
+using testing::numberOf;
+
+// A calculator holding operands of every kind, registered as the load commands would.
+class KindOperations : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    grid::Grid grid(3, 3);
+    grid.left = 0, grid.right = 2, grid.bottom = 0, grid.top = 2, grid.rectangleFlag = 1;
+    grid.replaceNodes({1, 2, 3, 4, 5, 6, 7, 8, 9});
+    grid.zmin = 1, grid.zmax = 9;
+    put("G1", Operand::grid(std::make_shared<const grid::Grid>(grid)), "/maps/g1.grd");
+    put("D1", Operand::data(std::make_shared<const data::DATA>(std::vector<double>{1, -9999, 3},
+                                                               std::vector<double>{0, 1, 5},
+                                                               std::vector<double>{0, 1, 1})));
+    put("Dnoxy", Operand::data(std::make_shared<const data::DATA>(std::vector<double>{1, 2, 3})));
+    put("D4", Operand::data(std::make_shared<const data::DATA>(std::vector<double>{1, 2, 3, 4})));
+    put("Dempty", Operand::data(std::make_shared<const data::DATA>()));
+    put("P1", packCover(squares({{0, 0, 2, 2.5}, {5, 5, 1, -1}}), Kind::Polygon), "/maps/p1.pol");
+    put("P2", packCover(squares({{1, 1, 2, 7}}), Kind::Polygon));
+    put("Pcross", packCover(squares({{0, 0, 2, 1}, {1, 1, 2, 2}}), Kind::Polygon));
+    put("C1", packCover(squares({{0, 0, 1, 4}}), Kind::Lines));
+  }
+
+  struct Square {
+    double x, y, side, value;
+  };
+
+  static geometry::Cover squares(std::initializer_list<Square> list) {
+    geometry::Cover cover;
+    for (const Square& s : list) {
+      geometry::Line line({{s.x, s.y, 0},
+                           {s.x + s.side, s.y, 0},
+                           {s.x + s.side, s.y + s.side, 0},
+                           {s.x, s.y + s.side, 0},
+                           {s.x, s.y, 0}});
+      line.value = s.value;
+      cover.appendLine(std::move(line));
+    }
+    return cover;
+  }
+
+  void put(const std::string& name, Operand value, const std::string& path = {}) {
+    value.setSourcePath(path);
+    calc_.registry().findOrCreate(name).value = std::move(value);
+  }
+
+  std::string failure(const std::string& display) {
+    const auto outcome = evaluate(calc_, display);
+    EXPECT_FALSE(outcome.ok) << display;
+    return outcome.text;
+  }
+
+  const Operand& result(const std::string& display) {
+    const auto outcome = evaluate(calc_, display);
+    EXPECT_TRUE(outcome.ok) << display << " -> " << outcome.text;
+    return calc_.result();
+  }
+
+  std::vector<double> values(const std::string& display) {
+    const auto span = result(display).points().values();
+    return {span.begin(), span.end()};
+  }
+
+  S_Calculator calc_;
+};
+
+TEST_F(KindOperations, OperatorPairsOutsideTheTableAreRejected) {
+  EXPECT_EQ(failure("C1 + C1"), "Сложение: неверное сочетание аргументов!");
+  EXPECT_EQ(failure("P1 + G1"), "Сложение: неверное сочетание аргументов!");
+  EXPECT_EQ(failure("D1 - P1"), "Вычитание: неверное сочетание аргументов!");
+  EXPECT_EQ(failure("P1 / P2"), "Деление: неверное сочетание аргументов!");
+  EXPECT_EQ(failure("C1 ^ 2"), "Умножение: неверное сочетание аргументов!");
+  EXPECT_EQ(failure("P1 ^ G1"), ": неверное сочетание аргументов!");
+  EXPECT_EQ(failure("Mul_SP(P1, P2)"), "Mul_SP: неверное сочетание аргументов!");
+}
+
+TEST_F(KindOperations, DivisionByTheNumberZeroComesBeforeThePairCheck) {
+  for (const char* display : {"G1 / 0", "D1 / 0", "P1 / 0", "C1 / (1 - 1)"}) {
+    EXPECT_EQ(failure(display), ": деление на 0!") << display;
+  }
+}
+
+TEST_F(KindOperations, LinesAndPolygonsWithNumbersGiveLines) {
+  const Operand& sum = result("P1 + 5");
+  EXPECT_EQ(sum.kind(), Kind::Lines);
+  EXPECT_EQ(sum.parts(), (std::vector<std::int32_t>{5, 5}));
+  EXPECT_EQ(values("P1 + 5")[0], 7.5);
+  EXPECT_EQ(values("10 - P1")[5], 11);
+  EXPECT_EQ(result("-P1").kind(), Kind::Polygon);
+  EXPECT_EQ(values("-P1")[0], -2.5);
+  const Operand& chosen = result("IF(1, P1, 0)");
+  EXPECT_EQ(chosen.kind(), Kind::Lines);
+  EXPECT_EQ(chosen.points().count(), 10u);
+  EXPECT_EQ(result("Sqrt(Abs(P1) * 2)").kind(), Kind::Lines);
+  EXPECT_EQ(result("Abs(P1)").kind(), Kind::Polygon);
+  EXPECT_EQ(failure("min(P1, G1)"), "min: недопустимый тип аргумента 2");
+  EXPECT_EQ(numberOf(calc_, "MIN(max(P1, 0))"), 0);
+}
+
+TEST_F(KindOperations, PolygonSetOperationsCheckTheirOperandsFirst) {
+  EXPECT_EQ(failure("P1 + Pcross"), "Сложение: недопустимое значение аргумента 2");
+  EXPECT_EQ(failure("Pcross * P1"), "Умножение: недопустимое значение аргумента 1");
+  EXPECT_EQ(failure("P1 - P2"), "Вычитание: ошибка исполнения функции!");
+  EXPECT_EQ(failure("P1 ^ 2"), "Умножение: ошибка исполнения функции!");
+}
+
+TEST_F(KindOperations, DataWithGridsNeedCoordinates) {
+  EXPECT_EQ(failure("Dnoxy + G1"), "Сложение: не указаны столбцы координат для аргумента 1");
+  EXPECT_EQ(failure("G1 + Dnoxy"), "Сложение: не указаны столбцы координат для аргумента 2");
+  EXPECT_EQ(failure("Mul_SP(G1, Dnoxy)"), "Mul_SP: не указаны столбцы координат для аргумента 2");
+  // Points inside the grid take its surface value; points outside and missing ones are missing.
+  const auto sum = values("D1 + G1");
+  EXPECT_NEAR(sum[0], 2, 1e-12);
+  EXPECT_EQ(sum[1], -9999);
+  EXPECT_EQ(sum[2], -9999);
+  EXPECT_NEAR(values("G1 - D1")[0], 0, 1e-12);
+}
+
+TEST_F(KindOperations, DataColumnsKeepMissingElementsAndTheirLengths) {
+  EXPECT_EQ(values("D1 * 2 + 1"), (std::vector<double>{3, -9999, 7}));
+  EXPECT_EQ(values("-D1"), (std::vector<double>{-1, -9999, -3}));
+  EXPECT_EQ(values("Sqrt(D1)")[1], -9999);
+  EXPECT_EQ(failure("Dnoxy + D4"), ": разная длина колонок!");
+  EXPECT_EQ(failure("Mul_SP(Dnoxy, D4)"), "Mul_SP: разная длина колонок!");
+  EXPECT_EQ(failure("Ln(D1 - 1)"), ": недопустимое значение аргумента!");
+  EXPECT_EQ(failure("1 / (D1 - 1)"), ": деление на 0!");
+  EXPECT_EQ(numberOf(calc_, "Sum(D1)"), 4);
+  EXPECT_EQ(numberOf(calc_, "MIN(D1) + MAX(D1)"), 4);
+  EXPECT_EQ(failure("MAX(Dempty)"), "MAX: пустая колонка аргумента 1");
+  EXPECT_EQ(numberOf(calc_, "outC = 3; Sum(D1)"), -9998);  // 3 is now the missing value
+}
+
+TEST_F(KindOperations, ExtremaOfGridsAndLines) {
+  EXPECT_EQ(numberOf(calc_, "MIN(G1) + MAX(G1)"), 10);
+  EXPECT_EQ(numberOf(calc_, "MAX(G1 * -1)"), -1);
+  EXPECT_EQ(numberOf(calc_, "MIN(P1)"), -1);
+  EXPECT_EQ(numberOf(calc_, "MAX(P1)"), 2.5);
+  EXPECT_EQ(evaluate(calc_, "G1 / G1").text, "Результат - карта - готов !");
+  EXPECT_EQ(evaluate(calc_, "D1").text, "Результат - данные - готов !");
+  EXPECT_EQ(evaluate(calc_, "Dempty").text, "Результат - данные - пустой !");
+  EXPECT_EQ(evaluate(calc_, "P1").text, "Результат - полигон - готов !");
+  EXPECT_EQ(evaluate(calc_, "C1").text, "Результат - линии - готов !");
+}
+
+TEST_F(KindOperations, AssigningANumberFillsTheContent) {
+  EXPECT_EQ(numberOf(calc_, "x = G1; G1 = 3; MIN(G1) + MAX(G1)"), 6);
+  EXPECT_EQ(calc_.registry().find("G1")->value.gridValue()->nx(), 3);
+  EXPECT_EQ(calc_.registry().find("G1")->value.sourcePath(), "/maps/g1.grd");
+  EXPECT_EQ(numberOf(calc_, "MAX(x)"), 9);  // the earlier copy is independent
+  EXPECT_EQ(values("D1 = 0"), (std::vector<double>{0, -9999, 0}));
+  EXPECT_TRUE(calc_.registry().find("D1")->value.points().hasCoordinates());
+  EXPECT_EQ(numberOf(calc_, "P1 = 4; MIN(P1) + MAX(P1)"), 8);
+  EXPECT_EQ(calc_.registry().find("P1")->value.kind(), Kind::Polygon);
+  EXPECT_EQ(numberOf(calc_, "G1 = P1 + 0; 1"), 1);
+  EXPECT_EQ(calc_.registry().find("G1")->value.kind(), Kind::Lines);
+  EXPECT_EQ(calc_.registry().find("G1")->value.sourcePath(), "/maps/g1.grd");
+}
+
+TEST_F(KindOperations, IdentifierListShowsPathsOrMemory) {
+  evaluate(calc_, "y = G1 + 1");
+  const auto lines = calc_.registry().listLines(Language::Russian);
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "G1:" + std::string(17, ' ') + "/maps/g1.grd"),
+            lines.end());
+  EXPECT_NE(
+      std::find(lines.begin(), lines.end(), "y:" + std::string(17, ' ') + "[В памяти Vellumar]"),
+      lines.end());
+  EXPECT_NE(
+      std::find(lines.begin(), lines.end(), "D1:" + std::string(17, ' ') + "[В памяти Vellumar]"),
+      lines.end());
+}
+
+TEST(LinePacking, RingsRoundTripThroughThePackedTables) {
+  geometry::Cover cover;
+  geometry::Line four({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 0, 0}});
+  four.value = 3;
+  geometry::Line five({{5, 5, 0}, {6, 5, 0}, {6, 6, 0}, {5, 6, 0}, {5, 5, 0}});
+  five.value = -2;
+  cover.appendLine(four);
+  cover.appendLine(five);
+  const Operand packed = packCover(cover, Kind::Polygon);
+  EXPECT_EQ(packed.points().count(), 9u);
+  EXPECT_EQ(packed.parts(), (std::vector<std::int32_t>{4, 5}));
+  geometry::Cover back;
+  ASSERT_TRUE(unpackOperand(packed, back));
+  ASSERT_EQ(back.size(), 2u);
+  EXPECT_EQ(back[1].size(), 5u);
+  EXPECT_EQ(back[1].value, -2);
+  EXPECT_EQ(back[0][2].x, 1);
+  EXPECT_FALSE(unpackOperand(Operand::number(1), back));
+}
+
+}  // namespace
+}  // namespace vellumar::engine
