@@ -11,9 +11,14 @@
 namespace vellumar::geometry {
 namespace {
 
+// Closed rings of at least 2 points with finite coordinates (a NaN or infinite vertex has no
+// place in an area); caches every ring's signed area.
 bool ringsValid(const Cover& cover) {
   for (const Line& ring : cover.lines()) {
     if (ring.size() < 2 || !ring.isClosed()) return false;
+    for (const Point& p : ring.points()) {
+      if (!std::isfinite(p.x) || !std::isfinite(p.y)) return false;
+    }
     ring.signedArea();
   }
   return true;

@@ -79,6 +79,8 @@ TEST(PolygonCheck, RejectsWhatIsNotAPolygon) {
   EXPECT_FALSE(buildRegion(coverOf({squareRing(0, 0, 2, 2), squareRing(2, 2, 3, 3)}), region));
   EXPECT_FALSE(buildRegion(coverOf({squareRing(0, 0, 4, 4), squareRing(0, 1, 1, 2)}), region));
   EXPECT_FALSE(buildRegion(coverOf({polyline({{0, 0}, {2, 2}, {2, 0}, {0, 2}, {0, 0}})}), region));
+  EXPECT_FALSE(buildRegion(coverOf({polyline({{0, 0}, {1, 0}, {NAN, 1}, {0, 0}})}), region));
+  EXPECT_FALSE(buildRegion(coverOf({polyline({{0, 0}, {1, 0}, {1, INFINITY}, {0, 0}})}), region));
   // Failures leave the region as it was.
   ASSERT_EQ(region.size(), 1u);
   EXPECT_EQ(region[0][0].x, 50);
