@@ -1,5 +1,7 @@
 #include "engine/Calculator.h"
 
+#include <new>
+
 #include "common/CFormat.h"
 #include "common/Pointwise.h"
 #include "engine/Builtins.h"
@@ -55,18 +57,28 @@ bool S_Calculator::run(std::string& text) {
   if (input.back() != ';') input += ';';
   lexer_.reset(std::move(input));
   nesting_ = 0;
+  bool ok = false;
+  try {
+    ok = runStatements();
+  } catch (const std::bad_alloc&) {
+    // A result too large for memory (a huge Dense, say) fails the evaluation, not the program.
+    sink_->record(sink_code::kMessage, text::kOutOfMemory.in(language_));
+  }
+  if (!ok) fail(text);
+  return ok;
+}
+
+bool S_Calculator::runStatements() {
   for (;;) {
     nextToken();
-    if (failed()) break;
+    if (failed()) return false;
     if (token_ != ';') {
       Operand value = expression();
       result_.assign(value);
-      if (failed()) break;
+      if (failed()) return false;
     }
     if (lexer_.atEnd()) return true;
   }
-  fail(text);
-  return false;
 }
 
 void S_Calculator::fail(std::string& text) {

@@ -75,6 +75,7 @@ class S_Calculator {
   void storeInto(Calc_ID& entry, const Operand& value);
 
  private:
+  bool runStatements();
   int nextToken();
   Operand expression();
   Operand term();

@@ -42,6 +42,8 @@ const MessageText kOverflow = {" - переполнение разрядност
 const MessageText kUnknownName = {"неизвестное имя", "unknown name"};
 const MessageText kIntegration = {"функции интегрирования !", "function of integrating !"};
 const MessageText kCancelled = {"Вычисление прервано", "Calculation cancelled"};
+const MessageText kOutOfMemory = {"недостаточно памяти для вычисления!",
+                                  "not enough memory for the calculation!"};
 const MessageText kInMemory = {"[В памяти Vellumar]", "[In Vellumar memory]"};
 const MessageText kNumberInTextField = {"Результат - число - в текстовом поле",
                                         "Result - number - in the text field"};

@@ -34,6 +34,7 @@ extern const MessageText kOverflow;       // follows the number text
 extern const MessageText kUnknownName;    // framed by blanks and double quotes around the name
 extern const MessageText kIntegration;
 extern const MessageText kCancelled;
+extern const MessageText kOutOfMemory;
 extern const MessageText kInMemory;  // identifier list entry of a computed value
 extern const MessageText kNumberInTextField;
 extern const MessageText kCannotOpenDisplayFile;
