@@ -43,6 +43,14 @@ bool parseWhole(const char* begin, const char* end, double& value) {
   return stop == scratch.c_str() + scratch.size();
 }
 
+// True for characters std::from_chars may read as part of a number ("1.5e-3", "inf",
+// "nan(x_1)"): with such a delimiter a field's end is found by scanning, not by parsing.
+bool canBePartOfNumber(char c) {
+  const bool alphanumeric =
+      (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+  return alphanumeric || c == '.' || c == '+' || c == '-' || c == '_' || c == '(' || c == ')';
+}
+
 // Reads a file into a buffer of exactly its size.
 std::optional<std::string> readFileBytes(const std::string& path) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
@@ -71,7 +79,8 @@ class DataParser {
       : table_(table),
         bytes_(bytes),
         splitter_(table.options_.delimiter, table.options_.mergeDelimiters),
-        missing_(table.missingCell_) {}
+        missing_(table.missingCell_),
+        fastNumbers_(!canBePartOfNumber(table.options_.delimiter)) {}
 
   ReadStatus run() {
     if (bytes_.empty() || !FieldSplitter::validDelimiter(table_.options_.delimiter)) {
@@ -122,7 +131,7 @@ class DataParser {
                           const char* end) {
     Draft* draft = column(index);
     if (draft == nullptr) return nullptr;
-    if (!draft->pureText() && text == from && from < end) {
+    if (fastNumbers_ && !draft->pureText() && text == from && from < end) {
       double value = 0.0;
       const auto result = std::from_chars(from, end, value);
       if (result.ec == std::errc() && (result.ptr == end || splitter_.isDelimiter(*result.ptr))) {
@@ -200,14 +209,15 @@ class DataParser {
     if (header) cursor.next(line);
     unsigned ignored = 0;
     for (std::size_t row = 0; cursor.next(line); ++row) {
-      splitter_.split(line.data(), line.data() + line.size(),
-                      [&](int index, const char* text, const char* from, const char* end) {
-                        const char* fieldEnd = splitter_.findDelimiter(from, end, ignored);
-                        if (drafts_[index].pureText()) {
-                          texts_[index][row] = textOf(std::string_view(text, fieldEnd - text));
-                        }
-                        return fieldEnd;
-                      });
+      splitter_.split(
+          line.data(), line.data() + line.size(),
+          [&](int index, const char* text, const char* from, const char* end) {
+            const char* fieldEnd = splitter_.findDelimiter(from, end, ignored);
+            if (static_cast<std::size_t>(index) < drafts_.size() && drafts_[index].pureText()) {
+              texts_[index][row] = textOf(std::string_view(text, fieldEnd - text));
+            }
+            return fieldEnd;
+          });
     }
     return true;
   }
@@ -246,6 +256,8 @@ class DataParser {
   std::size_t cellLimit_ = 0;
   std::vector<Draft> drafts_;
   std::vector<std::vector<std::string>> texts_;
+  // from_chars may read a field only when no delimiter can hide inside the number it reads.
+  bool fastNumbers_;
   unsigned seen_ = 0;  // OR of the bytes read as text: below 0x80 means pure ASCII
   bool utf8_ = true;
 };
@@ -258,6 +270,8 @@ ReadStatus M_Data::ReadBytes(std::string_view bytes) {
     parsed.missingCell_ = missingCell_;
     parsed.defaultDecimals_ = defaultDecimals_;
     parsed.rowNumberOffset_ = rowNumberOffset_;
+    // Windows editors start UTF-8 files with a byte order mark; it is no part of the first cell.
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
     status = DataParser(parsed, bytes).run();
     Clear();
     path_.clear();

@@ -94,6 +94,12 @@ TEST(DataReader, SplitsFieldsByDelimiterKindAndMerging) {
   // Any character, also one that could start a number.
   t = read("5;6;7\n", ';');
   EXPECT_EQ(t.columnCount(), 3);
+  t = read("1.5.25\n", '.', false);
+  ASSERT_EQ(t.columnCount(), 3);
+  EXPECT_EQ(t.NumericValue(0, 1), 5.0);
+  t = read("2e3e4\n", 'e');
+  ASSERT_EQ(t.columnCount(), 3);
+  EXPECT_EQ(t.NumericValue(0, 0), 2.0);
   t = read("-5-3\n", '-');
   ASSERT_EQ(t.columnCount(), 2);
   EXPECT_EQ(t.NumericValue(0, 0), -5.0);  // the leading delimiter stays in the first field
@@ -157,7 +163,8 @@ TEST(DataReader, NamesColumnsFromTheHeaderInUtf8) {
   ASSERT_EQ(t.columnCount(), 2);
   EXPECT_EQ(t.columnName(1), "Глубина");
   EXPECT_EQ(t.CellText(0, 1), "песок");
-  t = read("X;Глубина\n1;песок\n", ';', true, true);
+  t = read("\xEF\xBB\xBFX;Глубина\n1;песок\n", ';', true, true);
+  EXPECT_EQ(t.columnName(0), "X");
   EXPECT_EQ(t.columnName(1), "Глубина");
   EXPECT_EQ(t.CellText(0, 1), "песок");
 }

@@ -1,0 +1,167 @@
+#include "data/ShapeIo.h"
+
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+
+#include "common/CFormat.h"
+
+namespace vellumar::data::detail {
+namespace {
+
+thread_local bool tWriteFailed = false;
+
+std::FILE* stream(SAFile file) {
+  return reinterpret_cast<std::FILE*>(file);
+}
+
+SAFile hookOpen(const char* name, const char* access) {
+  return reinterpret_cast<SAFile>(std::fopen(name, access));
+}
+
+SAOffset hookRead(void* buffer, SAOffset size, SAOffset count, SAFile file) {
+  return std::fread(buffer, size, count, stream(file));
+}
+
+SAOffset hookWrite(void* buffer, SAOffset size, SAOffset count, SAFile file) {
+  const SAOffset written = std::fwrite(buffer, size, count, stream(file));
+  if (written != count) tWriteFailed = true;
+  return written;
+}
+
+SAOffset hookSeek(SAFile file, SAOffset offset, int whence) {
+  return fseeko(stream(file), static_cast<off_t>(offset), whence) == 0 ? 0 : SAOffset(-1);
+}
+
+SAOffset hookTell(SAFile file) {
+  return static_cast<SAOffset>(ftello(stream(file)));
+}
+
+int hookFlush(SAFile file) {
+  const int result = std::fflush(stream(file));
+  if (result != 0) tWriteFailed = true;
+  return result;
+}
+
+int hookClose(SAFile file) {
+  const int result = std::fclose(stream(file));
+  if (result != 0) tWriteFailed = true;
+  return result;
+}
+
+int hookRemove(const char* name) {
+  return std::remove(name);
+}
+
+void hookError(const char*) {}
+
+double hookAtof(const char* text) {
+  return cstrtod(text, nullptr);
+}
+
+SAHooks makeHooks() {
+  SAHooks hooks{};
+  hooks.FOpen = hookOpen;
+  hooks.FRead = hookRead;
+  hooks.FWrite = hookWrite;
+  hooks.FSeek = hookSeek;
+  hooks.FTell = hookTell;
+  hooks.FFlush = hookFlush;
+  hooks.FClose = hookClose;
+  hooks.Remove = hookRemove;
+  hooks.Error = hookError;
+  hooks.Atof = hookAtof;
+  return hooks;
+}
+
+// Position of the extension's dot in the file name part of path, or npos.
+std::size_t extensionDot(const std::string& path) {
+  const std::size_t dot = path.find_last_of('.');
+  const std::size_t slash = path.find_last_of("/\\");
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) {
+    return std::string::npos;
+  }
+  return dot;
+}
+
+constexpr const char* kLowerExtensions[] = {".shp", ".shx", ".dbf"};
+constexpr const char* kUpperExtensions[] = {".SHP", ".SHX", ".DBF"};
+
+}  // namespace
+
+SAHooks* shapeHooks() {
+  static SAHooks hooks = makeHooks();
+  return &hooks;
+}
+
+void resetWriteFailure() {
+  tWriteFailed = false;
+}
+
+bool writeFailed() {
+  return tWriteFailed;
+}
+
+ShpFile openShp(const std::string& path) {
+  return ShpFile(SHPOpenLL(path.c_str(), "rb", shapeHooks()));
+}
+
+DbfFile openDbf(const std::string& path, const char* mode) {
+  return DbfFile(DBFOpenLL(path.c_str(), mode, shapeHooks()));
+}
+
+bool wellFormed(const SHPObject& shape) {
+  if (shape.nVertices < 0 || shape.nParts < 0) return false;
+  if (shape.nVertices > 0 && (shape.padfX == nullptr || shape.padfY == nullptr)) return false;
+  if (shape.nParts > 0 && shape.panPartStart == nullptr) return false;
+  int previous = 0;
+  for (int k = 0; k < shape.nParts; ++k) {
+    const int start = shape.panPartStart[k];
+    if (start < previous || start > shape.nVertices) return false;
+    previous = start;
+  }
+  return true;
+}
+
+ExportFiles::ExportFiles(const std::string& path) {
+  static std::atomic<unsigned> counter{0};
+  const std::size_t dot = extensionDot(path);
+  targetBase_ = path.substr(0, dot);
+  upperCase_ = dot != std::string::npos && path.compare(dot, std::string::npos, ".SHP") == 0;
+  temporaryBase_ = targetBase_ + ".vellumar-" + std::to_string(getpid()) + "-" +
+                   std::to_string(counter.fetch_add(1)) + "-tmp";
+  temporaryShp_ = temporary(0);
+}
+
+ExportFiles::~ExportFiles() {
+  if (!committed_) removeTemporaries();
+}
+
+std::string ExportFiles::target(int file) const {
+  return targetBase_ + (upperCase_ ? kUpperExtensions : kLowerExtensions)[file];
+}
+
+// shapelib names the files it creates with lower-case extensions.
+std::string ExportFiles::temporary(int file) const {
+  return temporaryBase_ + kLowerExtensions[file];
+}
+
+void ExportFiles::removeTemporaries() const {
+  for (int file = 0; file < 3; ++file) std::remove(temporary(file).c_str());
+}
+
+bool ExportFiles::commit() {
+  // The .shp goes last, so a reader never finds a new .shp beside an old index.
+  for (int file : {1, 2, 0}) {
+    if (std::rename(temporary(file).c_str(), target(file).c_str()) != 0) {
+      removeTemporaries();
+      return false;
+    }
+  }
+  committed_ = true;
+  return true;
+}
+
+}  // namespace vellumar::data::detail

@@ -1,0 +1,127 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "common/Language.h"
+#include "data/DATA.h"
+#include "data/M_Data.h"
+#include "geometry/Geometry.h"
+
+namespace vellumar::data {
+
+// Outcome of a shapefile conversion.
+enum class ShapeStatus : int {
+  Done = 0,
+  FileFailed = 2,  // a file could not be opened, created, written or renamed into place
+  WrongType = -1,  // the shape type does not suit the conversion
+  Invalid = 3,     // a damaged file: unreadable records, counts that disagree, bad part starts
+};
+
+// Shape type codes of the shapefile standard that the conversions accept.
+namespace shape_type {
+inline constexpr int kPoint = 1;
+inline constexpr int kArc = 3;
+inline constexpr int kPolygon = 5;
+inline constexpr int kMultiPoint = 8;
+inline constexpr int kPointZ = 11;
+inline constexpr int kArcZ = 13;
+inline constexpr int kPolygonZ = 15;
+inline constexpr int kMultiPointZ = 18;
+inline constexpr int kPointM = 21;
+inline constexpr int kArcM = 23;
+inline constexpr int kPolygonM = 25;
+inline constexpr int kMultiPointM = 28;
+}  // namespace shape_type
+
+// The field names of the DBF beside a shapefile (path with its .shp extension), in field order.
+// False, with names left empty, when the DBF cannot be opened. Fills the value-field choice.
+bool ListDbfFields(const std::string& path, std::vector<std::string>& names);
+
+// Converts between shapefiles (a .shp/.shx pair with a .dbf of one attribute record per shape)
+// and the calculator's covers and tables. One converter serves one load or save command: it
+// collects a message log (texts in its language, separated by CR LF), and keeps what the last
+// line reading found: the attribute table (an "IRec" column of 1-based record numbers before the
+// DBF fields), the index of each record's first line, and the Z and M values of the vertices read
+// (in reading order; Z only for ArcZ and PolygonZ, M for every Z or M type).
+//
+// Damaged files never crash a conversion: a record shapelib cannot read, a DBF whose record count
+// differs from the shape count, or part starts outside a record's vertices give
+// ShapeStatus::Invalid. Exports write every file beside its target and rename them into place
+// only when all were written, so a failed export leaves the earlier files as they were.
+class ShapefileConverter {
+ public:
+  explicit ShapefileConverter(Language language = Language::Russian) : language_(language) {}
+
+  Language language() const { return language_; }
+  void setLanguage(Language language) { language_ = language; }
+  const std::string& log() const { return log_; }
+  const M_Data& attributes() const { return attributes_; }
+  const std::vector<std::int32_t>& recordStarts() const { return recordStarts_; }
+  const std::vector<double>& zValues() const { return zValues_; }
+  const std::vector<double>& measures() const { return measures_; }
+
+  // Fills table from the DBF beside path: one row per record, one column per field named after
+  // it. String fields become text columns (cells trimmed of blanks) unless every cell reads whole
+  // as a number (empty cells included); other fields are numeric. False when the DBF cannot be
+  // opened or a record cannot be read; table is replaced only on success.
+  bool ReadDbf(const std::string& path, M_Data& table);
+
+  // Appends the lines of a line or polygon shapefile (types 3, 5 and their Z and M forms) to
+  // cover, one line per part in record and part order (records and parts without vertices give
+  // no line). Each line takes the id record + 1, the numeric value of valueField in its record
+  // (0 when the field is absent) and, when names is given, one name per line appended from
+  // nameField (empty when absent). Field names are compared exactly. idField is looked up only.
+  ShapeStatus ReadShapeLines(const std::string& path, geometry::Cover& cover,
+                             const std::string& valueField, const std::string& idField,
+                             const std::string& nameField,
+                             std::vector<std::string>* names = nullptr);
+
+  // Reads any point, multipoint, line or polygon shapefile as a table (replaced only on success):
+  //  - points: X, Y, [Z for PointZ], [Measure for PointZ and PointM], the DBF fields, one row per
+  //    record; a file of null shapes only (the export of values without coordinates) has the DBF
+  //    fields alone, and a null shape among points has missing X and Y;
+  //  - multipoints: the same columns, one row per vertex repeating its record's attributes;
+  //  - lines and polygons: nLn (1-based line number), X, Y, [M for the Z and M types], IRec and
+  //    the DBF fields, one row per vertex of every line.
+  // The table's path is set to path.
+  ShapeStatus ShapefileToTable(const std::string& path, M_Data& table);
+
+  // Writes table as a point shapefile: one point per row at the numeric values of the 0-based
+  // columns xColumn and yColumn, and one string field per other column (named after it, or "Z<j>"
+  // when the name is blank). Numeric cells are written with 12 significant digits. With both
+  // columns -1 every record holds a null shape: the values are kept, no position is invented.
+  // When the table's row-number offset is 1 its first column is left out.
+  ShapeStatus TableToPointShapefile(const std::string& path, const M_Data& table, int xColumn,
+                                    int yColumn);
+
+  // Writes cover as a line (type 3) or polygon (type 5) shapefile with the fields "Atribute"
+  // (value), "ID" (id) and "NAME" (names[i], or empty; cut to 16 bytes). Lines: one single-part
+  // record per line. Polygons: each clockwise ring (negative area) in cover order starts a record
+  // and takes, as further parts in cover order, the counter-clockwise rings not yet taken whose
+  // first point lies strictly inside its rectangle and inside the ring; rings of zero area and
+  // holes no ring takes are not written.
+  ShapeStatus CoverToShapefile(const std::string& path, const geometry::Cover& cover, int shapeType,
+                               std::span<const std::string> names = {});
+
+ private:
+  void note(const MessageText& message);
+  ShapeStatus pointTable(const std::string& path, int type, M_Data& table);
+  ShapeStatus multipointTable(const std::string& path, int type, M_Data& table);
+  ShapeStatus lineTable(const std::string& path, int type, M_Data& table);
+
+  Language language_;
+  std::string log_;
+  M_Data attributes_;
+  std::vector<std::int32_t> recordStarts_;
+  std::vector<double> zValues_;
+  std::vector<double> measures_;
+};
+
+// A data result as the table its shapefile export writes: numeric columns "X", "Y", "Z" when it
+// has coordinates (X and Y are then columns 0 and 1), else the one column "Z".
+M_Data tableOfResult(const DATA& result);
+
+}  // namespace vellumar::data

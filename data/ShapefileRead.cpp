@@ -1,0 +1,413 @@
+#include <climits>
+#include <cstddef>
+#include <string_view>
+
+#include "common/CFormat.h"
+#include "data/ShapeIo.h"
+#include "data/Shapefile.h"
+#include "data/ShapefileMessages.h"
+
+namespace vellumar::data {
+namespace {
+
+using detail::DbfFile;
+using detail::openDbf;
+using detail::openShp;
+using detail::ShapeObject;
+using detail::ShpFile;
+
+bool isLineType(int type) {
+  return type == 3 || type == 5 || type == 13 || type == 15 || type == 23 || type == 25;
+}
+bool hasZOrMeasure(int type) {
+  return type == 13 || type == 15 || type == 23 || type == 25;
+}
+bool isPointType(int type) {
+  return type == 1 || type == 11 || type == 21;
+}
+bool isMultipointType(int type) {
+  return type == 8 || type == 18 || type == 28;
+}
+
+std::string_view trimBlanks(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(' ');
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+bool wholeNumberOrEmpty(const std::string& text) {
+  double value = 0.0;
+  return text.empty() || parseWholeDouble(text, value);
+}
+
+// Index of the column named exactly name; -1 when there is none (or name is empty).
+int findColumn(const M_Data& table, const std::string& name) {
+  if (name.empty()) return -1;
+  for (int j = 0; j < table.columnCount(); ++j) {
+    if (table.columnName(j) == name) return j;
+  }
+  return -1;
+}
+
+// One DBF field while its records are read.
+struct DbfColumn {
+  std::string name;
+  int width = 0;  // text width; 0 for a numeric field
+  std::vector<double> numbers;
+  std::vector<std::string> texts;
+};
+
+// Reads every record of dbf; false when a record cannot be read. The columns grow with the
+// records actually read, so an absurd record count in the header allocates nothing.
+bool readDbfColumns(DBFInfo* dbf, std::vector<DbfColumn>& columns, int& records) {
+  const int fields = DBFGetFieldCount(dbf);
+  records = DBFGetRecordCount(dbf);
+  if (fields < 0 || records < 0) return false;
+  columns.assign(static_cast<std::size_t>(fields), {});
+  for (int j = 0; j < fields; ++j) {
+    char name[XBASE_FLDNAME_LEN_READ + 8] = {};
+    int width = 0;
+    int decimals = 0;
+    const DBFFieldType type = DBFGetFieldInfo(dbf, j, name, &width, &decimals);
+    columns[j].name = name;
+    columns[j].width = type == FTString ? (width > 0 ? width : 1) : 0;
+  }
+  for (int i = 0; i < records; ++i) {
+    if (DBFReadTuple(dbf, i) == nullptr) return false;
+    for (int j = 0; j < fields; ++j) {
+      DbfColumn& column = columns[j];
+      if (column.width == 0) {
+        column.numbers.push_back(DBFReadDoubleAttribute(dbf, i, j));
+        continue;
+      }
+      const char* text = DBFReadStringAttribute(dbf, i, j);
+      if (text == nullptr) return false;
+      column.texts.emplace_back(trimBlanks(text));
+    }
+  }
+  return true;
+}
+
+void fillTable(std::vector<DbfColumn>& columns, int records, M_Data& table) {
+  std::vector<int> widths;
+  for (const DbfColumn& column : columns) widths.push_back(column.width);
+  table.Allocate(records, static_cast<int>(columns.size()), widths);
+  for (int j = 0; j < static_cast<int>(columns.size()); ++j) {
+    DbfColumn& column = columns[j];
+    table.setColumnName(j, std::move(column.name));
+    bool allNumbers = true;
+    for (int i = 0; i < records; ++i) {
+      if (column.width == 0) {
+        table.SetNumeric(i, j, column.numbers[i]);
+      } else {
+        table.SetText(i, j, column.texts[i]);
+        allNumbers = allNumbers && wholeNumberOrEmpty(column.texts[i]);
+      }
+    }
+    if (column.width != 0 && allNumbers) table.SetColumnWidth(j, 0);
+  }
+}
+
+// A numeric column of a table being built, with one value per row.
+struct ValueColumn {
+  const char* name;
+  std::vector<double> values;
+};
+
+// Inserts the columns before the existing ones, in order.
+void insertColumnsInFront(M_Data& table, const std::vector<ValueColumn>& columns) {
+  for (int k = 0; k < static_cast<int>(columns.size()); ++k) {
+    table.InsertColumn(k, 0, false);
+    table.setColumnName(k, columns[k].name);
+    for (int row = 0; row < table.rowCount(); ++row) {
+      table.SetNumeric(row, k, columns[k].values[row]);
+    }
+  }
+}
+
+// A table of rowRecord.size() rows: the value columns, then the columns of attributes with the
+// cells of each row's record.
+void buildRowTable(const std::vector<ValueColumn>& front, const M_Data& attributes,
+                   const std::vector<int>& rowRecord, M_Data& table) {
+  const int rows = static_cast<int>(rowRecord.size());
+  const int first = static_cast<int>(front.size());
+  std::vector<int> widths(front.size(), 0);
+  for (int j = 0; j < attributes.columnCount(); ++j) widths.push_back(attributes.columnWidth(j));
+  table.Allocate(rows, first + attributes.columnCount(), widths);
+  for (int k = 0; k < first; ++k) {
+    table.setColumnName(k, front[k].name);
+    for (int row = 0; row < rows; ++row) table.SetNumeric(row, k, front[k].values[row]);
+  }
+  for (int j = 0; j < attributes.columnCount(); ++j) {
+    const int column = first + j;
+    table.setColumnName(column, attributes.columnName(j));
+    const bool numeric = attributes.isNumericColumn(j);
+    for (int row = 0; row < rows; ++row) {
+      if (numeric) {
+        table.SetNumeric(row, column, attributes.NumericValue(rowRecord[row], j));
+      } else {
+        table.SetText(row, column, attributes.CellText(rowRecord[row], j));
+      }
+    }
+  }
+}
+
+// Opens the shapes of a table conversion after its DBF was read into attributes; checks that
+// both hold the same number of records (a DBF without fields takes the shapes' count).
+ShapeStatus openShapes(const std::string& path, M_Data& attributes, ShpFile& shp, int& records) {
+  shp = openShp(path);
+  if (!shp) return ShapeStatus::FileFailed;
+  SHPGetInfo(shp.get(), &records, nullptr, nullptr, nullptr);
+  if (attributes.columnCount() == 0) attributes.Allocate(records, 0);
+  return attributes.rowCount() == records ? ShapeStatus::Done : ShapeStatus::Invalid;
+}
+
+double valueAt(const double* values, int index) {
+  return values != nullptr ? values[index] : 0.0;
+}
+
+}  // namespace
+
+void ShapefileConverter::note(const MessageText& message) {
+  if (!log_.empty()) log_ += "\r\n";
+  log_ += message.in(language_);
+}
+
+bool ListDbfFields(const std::string& path, std::vector<std::string>& names) {
+  names.clear();
+  const DbfFile dbf = openDbf(path, "rb");
+  if (!dbf) return false;
+  const int fields = DBFGetFieldCount(dbf.get());
+  for (int j = 0; j < fields; ++j) {
+    char name[XBASE_FLDNAME_LEN_READ + 8] = {};
+    DBFGetFieldInfo(dbf.get(), j, name, nullptr, nullptr);
+    names.emplace_back(name);
+  }
+  return true;
+}
+
+bool ShapefileConverter::ReadDbf(const std::string& path, M_Data& table) {
+  const DbfFile dbf = openDbf(path, "rb");
+  if (!dbf) {
+    note(shape_message::kDbfOpenFailed);
+    return false;
+  }
+  std::vector<DbfColumn> columns;
+  int records = 0;
+  if (!readDbfColumns(dbf.get(), columns, records)) {
+    note(shape_message::kInvalidShapefile);
+    return false;
+  }
+  M_Data read;
+  read.setMissingCellValue(table.missingCellValue());
+  fillTable(columns, records, read);
+  table = std::move(read);
+  return true;
+}
+
+ShapeStatus ShapefileConverter::ReadShapeLines(const std::string& path, geometry::Cover& cover,
+                                               const std::string& valueField,
+                                               const std::string& idField,
+                                               const std::string& nameField,
+                                               std::vector<std::string>* names) {
+  measures_.clear();
+  zValues_.clear();
+  const ShpFile shp = openShp(path);
+  if (!shp) {
+    note(shape_message::kShpOpenFailed);
+    return ShapeStatus::FileFailed;
+  }
+  int records = 0;
+  int type = 0;
+  SHPGetInfo(shp.get(), &records, &type, nullptr, nullptr);
+  if (!isLineType(type)) {
+    note(shape_message::kNotLineType);
+    return ShapeStatus::WrongType;
+  }
+  if (hasZOrMeasure(type)) note(shape_message::kZOrMeasureDropped);
+  M_Data attributes;
+  if (!ReadDbf(path, attributes)) return ShapeStatus::FileFailed;
+  // A DBF without fields holds no records worth matching; its rows are the shapes.
+  if (attributes.columnCount() == 0) attributes.Allocate(records, 0);
+  if (attributes.rowCount() != records) {
+    note(shape_message::kInvalidShapefile);
+    return ShapeStatus::Invalid;
+  }
+  attributes.InsertColumn(0, 0, false);
+  attributes.setColumnName(0, "IRec");
+  const int valueColumn = findColumn(attributes, valueField);
+  const int nameColumn = findColumn(attributes, nameField);
+  (void)findColumn(attributes, idField);
+
+  std::vector<geometry::Line> lines;
+  std::vector<std::string> lineNames;
+  recordStarts_.clear();
+  recordStarts_.reserve(static_cast<std::size_t>(records));
+  const bool keepZ = type == 13 || type == 15;
+  const bool keepMeasure = hasZOrMeasure(type);
+  for (int i = 0; i < records; ++i) {
+    recordStarts_.push_back(static_cast<std::int32_t>(cover.size() + lines.size()));
+    attributes.SetNumeric(i, 0, i + 1.0);
+    const ShapeObject shape(SHPReadObject(shp.get(), i));
+    if (!shape || !detail::wellFormed(*shape)) {
+      note(shape_message::kInvalidShapefile);
+      return ShapeStatus::Invalid;
+    }
+    const double value = valueColumn >= 0 ? attributes.NumericValue(i, valueColumn) : 0.0;
+    const std::string name = nameColumn >= 0 ? attributes.CellText(i, nameColumn) : std::string();
+    const int parts = shape->nParts > 0 ? shape->nParts : 1;
+    for (int k = 0; k < parts; ++k) {
+      const int begin = shape->nParts > 0 ? shape->panPartStart[k] : 0;
+      const int end = k + 1 < shape->nParts ? shape->panPartStart[k + 1] : shape->nVertices;
+      if (end <= begin) continue;
+      std::vector<geometry::Point> points(static_cast<std::size_t>(end - begin));
+      for (int v = begin; v < end; ++v) {
+        points[v - begin].x = shape->padfX[v];
+        points[v - begin].y = shape->padfY[v];
+        if (keepZ) zValues_.push_back(valueAt(shape->padfZ, v));
+        if (keepMeasure) measures_.push_back(valueAt(shape->padfM, v));
+      }
+      geometry::Line& line = lines.emplace_back(std::move(points));
+      line.id = i + 1;
+      line.value = value;
+      if (names != nullptr) lineNames.push_back(name);
+    }
+  }
+  cover.reserve(cover.size() + lines.size());
+  for (geometry::Line& line : lines) cover.appendLine(std::move(line));
+  if (names != nullptr) {
+    for (std::string& name : lineNames) names->push_back(std::move(name));
+  }
+  attributes_ = std::move(attributes);
+  return ShapeStatus::Done;
+}
+
+ShapeStatus ShapefileConverter::ShapefileToTable(const std::string& path, M_Data& table) {
+  int type = 0;
+  {
+    const ShpFile shp = openShp(path);
+    if (!shp) {
+      note(shape_message::kShpOpenFailed);
+      return ShapeStatus::FileFailed;
+    }
+    SHPGetInfo(shp.get(), nullptr, &type, nullptr, nullptr);
+  }
+  M_Data result;
+  result.setMissingCellValue(table.missingCellValue());
+  ShapeStatus status = ShapeStatus::WrongType;
+  if (isPointType(type)) {
+    status = pointTable(path, type, result);
+  } else if (isMultipointType(type)) {
+    status = multipointTable(path, type, result);
+  } else if (isLineType(type)) {
+    status = lineTable(path, type, result);
+  } else {
+    note(shape_message::kNotConvertible);
+  }
+  if (status != ShapeStatus::Done) return status;
+  result.setPath(path);
+  table = std::move(result);
+  return status;
+}
+
+ShapeStatus ShapefileConverter::pointTable(const std::string& path, int type, M_Data& table) {
+  if (!ReadDbf(path, table)) return ShapeStatus::FileFailed;
+  ShpFile shp;
+  int records = 0;
+  if (const ShapeStatus status = openShapes(path, table, shp, records);
+      status != ShapeStatus::Done) {
+    note(status == ShapeStatus::FileFailed ? shape_message::kShpOpenFailed
+                                           : shape_message::kInvalidShapefile);
+    return status;
+  }
+  const double missing = table.missingCellValue();
+  std::vector<ValueColumn> front{{"X", {}}, {"Y", {}}};
+  if (type == 11) front.push_back({"Z", {}});
+  if (type == 11 || type == 21) front.push_back({"Measure", {}});
+  bool anyPoint = false;
+  for (int i = 0; i < records; ++i) {
+    const ShapeObject shape(SHPReadObject(shp.get(), i));
+    if (!shape || !detail::wellFormed(*shape)) {
+      note(shape_message::kInvalidShapefile);
+      return ShapeStatus::Invalid;
+    }
+    const bool present = shape->nVertices > 0;
+    anyPoint = anyPoint || present;
+    front[0].values.push_back(present ? shape->padfX[0] : missing);
+    front[1].values.push_back(present ? shape->padfY[0] : missing);
+    if (type == 11) front[2].values.push_back(present ? valueAt(shape->padfZ, 0) : missing);
+    if (type == 11 || type == 21) {
+      front.back().values.push_back(present ? valueAt(shape->padfM, 0) : missing);
+    }
+  }
+  // Values saved without coordinates come back without coordinates.
+  if (!anyPoint && records > 0) return ShapeStatus::Done;
+  insertColumnsInFront(table, front);
+  return ShapeStatus::Done;
+}
+
+ShapeStatus ShapefileConverter::multipointTable(const std::string& path, int type, M_Data& table) {
+  M_Data attributes;
+  if (!ReadDbf(path, attributes)) return ShapeStatus::FileFailed;
+  ShpFile shp;
+  int records = 0;
+  if (const ShapeStatus status = openShapes(path, attributes, shp, records);
+      status != ShapeStatus::Done) {
+    note(status == ShapeStatus::FileFailed ? shape_message::kShpOpenFailed
+                                           : shape_message::kInvalidShapefile);
+    return status;
+  }
+  std::vector<ValueColumn> front{{"X", {}}, {"Y", {}}};
+  if (type == 18) front.push_back({"Z", {}});
+  if (type == 18 || type == 28) front.push_back({"Measure", {}});
+  std::vector<int> rowRecord;
+  for (int i = 0; i < records; ++i) {
+    const ShapeObject shape(SHPReadObject(shp.get(), i));
+    if (!shape || !detail::wellFormed(*shape) ||
+        rowRecord.size() + static_cast<std::size_t>(shape->nVertices) > INT_MAX) {
+      note(shape_message::kInvalidShapefile);
+      return ShapeStatus::Invalid;
+    }
+    for (int v = 0; v < shape->nVertices; ++v) {
+      rowRecord.push_back(i);
+      front[0].values.push_back(shape->padfX[v]);
+      front[1].values.push_back(shape->padfY[v]);
+      if (type == 18) front[2].values.push_back(valueAt(shape->padfZ, v));
+      if (type == 18 || type == 28) front.back().values.push_back(valueAt(shape->padfM, v));
+    }
+  }
+  buildRowTable(front, attributes, rowRecord, table);
+  attributes_ = std::move(attributes);
+  return ShapeStatus::Done;
+}
+
+ShapeStatus ShapefileConverter::lineTable(const std::string& path, int type, M_Data& table) {
+  geometry::Cover cover;
+  const ShapeStatus status = ReadShapeLines(path, cover, "atr", "id", "name");
+  if (status != ShapeStatus::Done) return status;
+  if (cover.pointCount() > INT_MAX) {
+    note(shape_message::kInvalidShapefile);
+    return ShapeStatus::Invalid;
+  }
+  std::vector<ValueColumn> front{{"nLn", {}}, {"X", {}}, {"Y", {}}};
+  std::vector<int> rowRecord;
+  std::size_t record = 0;
+  for (std::size_t l = 0; l < cover.size(); ++l) {
+    // The line's record: the last one whose first line is not after it.
+    while (record + 1 < recordStarts_.size() &&
+           static_cast<std::size_t>(recordStarts_[record + 1]) <= l) {
+      ++record;
+    }
+    for (const geometry::Point& p : cover[l].points()) {
+      front[0].values.push_back(static_cast<double>(l + 1));
+      front[1].values.push_back(p.x);
+      front[2].values.push_back(p.y);
+      rowRecord.push_back(static_cast<int>(record));
+    }
+  }
+  if (hasZOrMeasure(type)) front.push_back({"M", measures_});
+  buildRowTable(front, attributes_, rowRecord, table);
+  return ShapeStatus::Done;
+}
+
+}  // namespace vellumar::data
