@@ -1,0 +1,23 @@
+// The calculator window program: starts Qt, remembers the start-up directory (where the input
+// history lives) and runs the calculator window until it is closed.
+
+#include <QApplication>
+#include <QDir>
+#include <clocale>
+
+#include "ui/CTarnwickDlg.h"
+#include "ui/UserDialogs.h"
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  // QApplication takes the process locale from the environment; numbers in files and messages
+  // must keep the "C" conventions whatever the desktop locale is.
+  std::setlocale(LC_NUMERIC, "C");
+  QApplication::setApplicationName(QStringLiteral("Vellumar"));
+  QApplication::setApplicationVersion(QStringLiteral(VELLUMAR_VERSION));
+
+  vellumar::ui::QtUserDialogs dialogs;
+  vellumar::ui::CTarnwickDlg window(dialogs, QDir::currentPath());
+  window.show();
+  return app.exec();
+}

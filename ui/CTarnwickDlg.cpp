@@ -1,0 +1,554 @@
+#include "ui/CTarnwickDlg.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QShortcut>
+#include <QTextCursor>
+#include <QVBoxLayout>
+#include <array>
+#include <functional>
+
+#include "common/CFormat.h"
+#include "data/DataMessages.h"
+#include "engine/EngineMessages.h"
+#include "engine/ResultText.h"
+#include "ui/CDataListDialog.h"
+#include "ui/DisplayText.h"
+#include "ui/FileDialogSpecs.h"
+#include "ui/FileListWindow.h"
+#include "ui/FunctionButtons.h"
+#include "ui/HelpWindow.h"
+#include "ui/HistoryWindow.h"
+#include "ui/UiMessages.h"
+#include "ui/UserDialogs.h"
+#include "ui/ViewValues.h"
+
+namespace vellumar::ui {
+namespace {
+
+using engine::FileKind;
+
+// Keypad rows: digits, operators and constants, inserted as they stand ("(" as "(  )").
+constexpr std::array<std::array<const char*, 5>, 5> kKeypad{{
+    {"7", "8", "9", "/", "("},
+    {"4", "5", "6", "*", ")"},
+    {"1", "2", "3", "-", ";"},
+    {"0", ".", ",", "+", "="},
+    {"Pi", "e", "outC", "mergeC", ""},
+}};
+
+constexpr int kFunctionColumns = 10;
+constexpr int kLastLinesShown = 3;
+
+// The pale colours of the function buttons, alternating by column.
+constexpr std::array<const char*, 3> kFunctionColours = {"rgb(210, 220, 238)", "rgb(230, 220, 240)",
+                                                         "rgb(225, 234, 250)"};
+
+QString fromUtf8(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
+CTarnwickDlg::CTarnwickDlg(UserDialogs& dialogs, const QString& startDirectory, QWidget* parent)
+    : QWidget(parent),
+      dialogs_(dialogs),
+      history_(QDir(startDirectory).filePath(QStringLiteral("history.ses")).toStdString()),
+      runner_(std::make_unique<EvaluationRunner>(calc_, this)) {
+  setWindowTitle(QStringLiteral("Vellumar"));
+  setObjectName(QStringLiteral("CTarnwickDlg"));
+  setStyleSheet(
+      QStringLiteral("#CTarnwickDlg, #content { background: rgb(205, 208, 213); }"
+                     "QLabel, QRadioButton, QGroupBox { color: rgb(103, 33, 7); }"));
+
+  content_ = new QWidget(this);
+  content_->setObjectName(QStringLiteral("content"));
+  display_ = new QPlainTextEdit(content_);
+  display_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  display_->setMinimumHeight(110);
+  messageLine_ = new QLineEdit(content_);
+  messageLine_->setReadOnly(true);
+
+  auto* keypad = new QGridLayout;
+  buildKeypad(keypad);
+  auto* functions = new QGridLayout;
+  functions->setSpacing(2);
+  buildFunctionButtons(functions);
+
+  auto* keys = new QHBoxLayout;
+  keys->addLayout(keypad);
+  keys->addSpacing(12);
+  keys->addLayout(functions, 1);
+
+  auto* contentLayout = new QVBoxLayout(content_);
+  contentLayout->addWidget(display_, 1);
+  contentLayout->addWidget(messageLine_);
+  contentLayout->addWidget(buildCommands());
+  contentLayout->addLayout(keys);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(content_);
+
+  for (const QKeySequence& keys :
+       {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)}) {
+    connect(new QShortcut(keys, this), &QShortcut::activated, this, &CTarnwickDlg::evaluate);
+  }
+  auto* about = new QAction(fromUtf8(text::kAboutItem.in(calc_.language())), this);
+  connect(about, &QAction::triggered, this, &CTarnwickDlg::showAbout);
+  addAction(about);
+  setContextMenuPolicy(Qt::ActionsContextMenu);
+
+  connect(runner_.get(), &EvaluationRunner::finished, this, &CTarnwickDlg::onEvaluationFinished);
+
+  viewValues_ = new ViewValues(calc_.registry(), calc_.language(), this);
+  connect(viewValues_, &ViewValues::nameChosen, this, &CTarnwickDlg::insertAtCaret);
+  connect(viewValues_, &ViewValues::saveRequested, this, [this](const QString& name) {
+    if (const engine::Calc_ID* entry = calc_.registry().find(name.toStdString())) {
+      saveOperand(engine::Operand(entry->value));
+    }
+  });
+  display_->setFocus();
+}
+
+CTarnwickDlg::~CTarnwickDlg() = default;
+
+QAbstractButton* CTarnwickDlg::addButton(const QString& caption, const QString& tooltip,
+                                         QWidget* parent) {
+  auto* button = new QPushButton(caption, parent);
+  button->setToolTip(tooltip);
+  button->setFocusPolicy(Qt::NoFocus);  // the caret stays in the display
+  buttons_[caption] = button;
+  return button;
+}
+
+void CTarnwickDlg::buildKeypad(QGridLayout* layout) {
+  for (int row = 0; row < static_cast<int>(kKeypad.size()); ++row) {
+    for (int column = 0; column < static_cast<int>(kKeypad[0].size()); ++column) {
+      const QString caption = QString::fromUtf8(kKeypad[row][column]);
+      if (caption.isEmpty()) continue;
+      QAbstractButton* key = addButton(caption, {}, content_);
+      key->setMinimumWidth(44);
+      connect(key, &QAbstractButton::clicked, this, [this, caption] { pressKey(caption); });
+      layout->addWidget(key, row, column);
+    }
+  }
+}
+
+void CTarnwickDlg::buildFunctionButtons(QGridLayout* layout) {
+  int index = 0;
+  for (const FunctionButton& function : functionButtons()) {
+    const QString caption = fromUtf8(function.caption);
+    QAbstractButton* key = addButton(caption, fromUtf8(function.tooltip), content_);
+    key->setStyleSheet(
+        QStringLiteral("QPushButton { background: %1; border: 1px solid rgb(160, 165, 180);"
+                       " padding: 3px 6px; } QPushButton:pressed { background: white; }")
+            .arg(QString::fromUtf8(kFunctionColours[index % kFunctionColours.size()])));
+    connect(key, &QAbstractButton::clicked, this, [this, caption] { pressKey(caption); });
+    layout->addWidget(key, index / kFunctionColumns, index % kFunctionColumns);
+    ++index;
+  }
+}
+
+QWidget* CTarnwickDlg::buildCommands() {
+  struct Command {
+    const char* caption;
+    const char* tooltip;
+    void (CTarnwickDlg::*action)();
+  };
+  static constexpr std::array<Command, 10> kCommands{{
+      {"Расчет", "", &CTarnwickDlg::evaluate},
+      {"Сброс", "Очистить табло", &CTarnwickDlg::resetDisplay},
+      {"<-", "Удалить последний символ", &CTarnwickDlg::deleteLastCharacter},
+      {"Сохранить", "", &CTarnwickDlg::saveCurrentResult},
+      {"Вид", "", nullptr},
+      {"ID", "Значения идентификаторов", &CTarnwickDlg::showIdentifiers},
+      {"История", "История ввода в табло", &CTarnwickDlg::showHistory},
+      {"<<", "Загрузить в табло", &CTarnwickDlg::loadDisplay},
+      {">>", "Сохранить содержимое табло", &CTarnwickDlg::saveDisplay},
+      {"Справка", "Типы аргументов и формат функций", &CTarnwickDlg::showHelp},
+  }};
+  auto* box = new QWidget(content_);
+  auto* grid = new QGridLayout(box);
+  grid->setContentsMargins(0, 0, 0, 0);
+  int column = 0;
+  auto place = [&](QAbstractButton* button, int row) { grid->addWidget(button, row, column); };
+
+  for (const Command& command : kCommands) {
+    QAbstractButton* button =
+        addButton(QString::fromUtf8(command.caption), QString::fromUtf8(command.tooltip), box);
+    if (command.action != nullptr) {
+      connect(button, &QAbstractButton::clicked, this, command.action);
+    } else {
+      button->setEnabled(false);  // the map view is not part of this program yet
+    }
+    place(button, 0);
+    ++column;
+  }
+  QAbstractButton* evaluateButton = button(QStringLiteral("Расчет"));
+  evaluateButton->setStyleSheet(QStringLiteral("font-weight: bold;"));
+
+  const std::array<std::pair<const char*, std::function<void()>>, 4> loads{{
+      {"Гриды", [this] { loadFile(FileKind::Grid); }},
+      {"Данные", [this] { loadData(); }},
+      {"Линии", [this] { loadFile(FileKind::Lines); }},
+      {"Полигоны", [this] { loadFile(FileKind::Polygon); }},
+  }};
+  column = 0;
+  for (const auto& [caption, load] : loads) {
+    QAbstractButton* loadButton = addButton(QString::fromUtf8(caption), {}, box);
+    connect(loadButton, &QAbstractButton::clicked, this, load);
+    place(loadButton, 1);
+    ++column;
+  }
+
+  auto* angles = new QGroupBox(box);
+  radians_ = new QRadioButton(QStringLiteral("Радиан"), angles);
+  auto* degrees = new QRadioButton(QStringLiteral("Градус"), angles);
+  radians_->setChecked(true);
+  auto* angleLayout = new QHBoxLayout(angles);
+  angleLayout->addWidget(radians_);
+  angleLayout->addWidget(degrees);
+  auto* units = new QGroupBox(box);
+  kilometres_ = new QRadioButton(QStringLiteral("км"), units);
+  auto* metres = new QRadioButton(QStringLiteral("м"), units);
+  kilometres_->setChecked(true);
+  auto* unitLayout = new QHBoxLayout(units);
+  unitLayout->addWidget(kilometres_);
+  unitLayout->addWidget(metres);
+  for (QAbstractButton* radio :
+       {static_cast<QAbstractButton*>(radians_), static_cast<QAbstractButton*>(degrees),
+        static_cast<QAbstractButton*>(kilometres_), static_cast<QAbstractButton*>(metres)}) {
+    radio->setFocusPolicy(Qt::NoFocus);
+    buttons_[radio->text()] = radio;
+  }
+  grid->addWidget(angles, 1, 4, 1, 3);
+  grid->addWidget(units, 1, 7, 1, 3);
+  return box;
+}
+
+QString CTarnwickDlg::messageText() const {
+  return messageLine_->text();
+}
+
+QAbstractButton* CTarnwickDlg::button(const QString& caption) const {
+  const auto found = buttons_.find(caption);
+  return found == buttons_.end() ? nullptr : found->second;
+}
+
+FileListWindow* CTarnwickDlg::fileListWindow(FileKind kind) const {
+  const auto found = fileLists_.find(kind);
+  return found == fileLists_.end() ? nullptr : found->second.data();
+}
+
+CDataListDialog* CTarnwickDlg::dataWindow(int slot) const {
+  const auto found = dataWindows_.find(slot);
+  return found == dataWindows_.end() ? nullptr : found->second.data();
+}
+
+ViewValues* CTarnwickDlg::viewValues() const {
+  return viewValues_;
+}
+HistoryWindow* CTarnwickDlg::historyWindow() const {
+  return historyWindow_;
+}
+HelpWindow* CTarnwickDlg::helpWindow() const {
+  return helpWindow_;
+}
+
+// --- display ---
+
+void CTarnwickDlg::insertAtCaret(const QString& text) {
+  display_->textCursor().insertText(text);
+  display_->ensureCursorVisible();
+}
+
+void CTarnwickDlg::pressKey(const QString& caption) {
+  const Insertion insertion = insertionFor(caption.toStdString());
+  messageLine_->setText(QString::fromStdString(insertion.hint));
+  insertAtCaret(QString::fromStdString(insertion.text));
+}
+
+void CTarnwickDlg::deleteLastCharacter() {
+  const QString text = display_->toPlainText();
+  if (text.isEmpty()) return;
+  qsizetype keep = text.size() - 1;
+  if (keep > 0 && text[keep].isLowSurrogate() && text[keep - 1].isHighSurrogate()) --keep;
+  // A line break goes in one press, with the character before it.
+  if (keep > 0 && text[keep - 1] == QLatin1Char('\n')) --keep;
+  if (keep > 0 && text[keep - 1] == QLatin1Char('\r')) --keep;
+  QTextCursor cursor = display_->textCursor();
+  cursor.setPosition(static_cast<int>(keep));
+  cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+  cursor.removeSelectedText();
+  display_->setTextCursor(cursor);
+  if (display_->blockCount() > kLastLinesShown) {
+    display_->verticalScrollBar()->setValue(display_->verticalScrollBar()->maximum());
+  }
+  display_->ensureCursorVisible();
+}
+
+void CTarnwickDlg::resetDisplay() {
+  messageLine_->clear();
+  const QString text = display_->toPlainText();
+  if (text.isEmpty()) return;
+  history_.append(text.toStdString());
+  display_->clear();
+}
+
+void CTarnwickDlg::loadDisplay() {
+  const QString path = dialogs_.openFile(this, loadDisplayDialogSpec());
+  if (path.isEmpty()) return;
+  std::string text;
+  if (!readDisplayFile(path.toStdString(), text)) {
+    stop(engine::text::kCannotOpenDisplayFile.in(calc_.language()));
+    return;
+  }
+  insertAtCaret(QString::fromStdString(text));
+}
+
+void CTarnwickDlg::saveDisplay() {
+  const QString path = dialogs_.saveFile(this, saveDisplayDialogSpec());
+  if (path.isEmpty()) return;
+  if (!writeDisplayFile(path.toStdString(), display_->toPlainText().toStdString())) {
+    stop(text::kCannotSaveDisplay.in(calc_.language()));
+  }
+}
+
+// --- evaluation ---
+
+void CTarnwickDlg::evaluate() {
+  if (runner_->running()) return;
+  messageLine_->clear();
+  const QString text = display_->toPlainText();
+  if (text.isEmpty()) return;
+  calc_.setLengthTolerance(kilometres_->isChecked() ? 0.001 : 1.0);
+  calc_.setAnglesInRadians(radians_->isChecked());
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  setBusy(true);
+  runner_->start(text.toStdString());
+}
+
+void CTarnwickDlg::onEvaluationFinished(bool ok, const QString& text) {
+  QApplication::restoreOverrideCursor();
+  setBusy(false);
+  if (ok) {
+    currentResult_ = calc_.result();
+    messageLine_->setText(
+        QString::fromStdString(engine::resultText(currentResult_, calc_.language())));
+  } else {
+    messageLine_->setText(text);
+  }
+  if (viewValues_ != nullptr && viewValues_->isVisible()) viewValues_->refresh();
+  emit evaluationFinished();
+  if (closePending_) close();
+}
+
+void CTarnwickDlg::setBusy(bool busy) {
+  // The evaluator belongs to the worker thread until it finishes: nothing may reach it.
+  content_->setEnabled(!busy);
+  for (QWidget* window : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    if (window->isWindow() && window != runner_->progressDialog()) window->setEnabled(!busy);
+  }
+  if (!busy) display_->setFocus();
+}
+
+// --- operand files ---
+
+void CTarnwickDlg::stop(const std::string& message) {
+  dialogs_.message(this, QString::fromStdString(message), UserDialogs::Icon::Stop);
+}
+
+void CTarnwickDlg::refreshIdentifiers() {
+  if (viewValues_ != nullptr) viewValues_->refresh();
+}
+
+void CTarnwickDlg::loadFile(FileKind kind) {
+  const QString chosen = dialogs_.openFile(this, loadDialogSpec(kind));
+  if (chosen.isEmpty()) return;
+  const std::string path = chosen.toStdString();
+  std::string valueField;
+  if (kind != FileKind::Grid && engine::Workspace::isShapefilePath(path)) {
+    CInputDbfDialog fields(path, dbfFields_, this);
+    if (dialogs_.runDialog(fields)) valueField = fields.chosenField();
+  }
+  const engine::FileStatus status = workspace_.load(kind, path, valueField);
+  if (!status.ok) {
+    stop(status.message);
+    return;
+  }
+  showFileList(kind);
+  refreshIdentifiers();
+}
+
+void CTarnwickDlg::showFileList(FileKind kind) {
+  QPointer<FileListWindow>& list = fileLists_[kind];
+  if (list == nullptr) {
+    list = new FileListWindow(kind, this);
+    connect(list, &FileListWindow::nameChosen, this, &CTarnwickDlg::insertAtCaret);
+    connect(list, &FileListWindow::closed, this,
+            [this](FileKind closedKind) { workspace_.closeList(closedKind); });
+  }
+  list->setPaths(workspace_.loadedPaths(kind));
+  list->show();
+  list->raise();
+}
+
+bool CTarnwickDlg::dataFileLoaded(const std::string& path) {
+  for (int slot = 1; slot <= workspace_.dataSlotCount(); ++slot) {
+    if (workspace_.dataSlot(slot).path == path) return true;
+  }
+  return false;
+}
+
+void CTarnwickDlg::loadData() {
+  const QString chosen = dialogs_.openFile(this, loadDataDialogSpec());
+  if (chosen.isEmpty()) return;
+  const std::string path = chosen.toStdString();
+  const Language language = calc_.language();
+  if (dataFileLoaded(path)) {
+    stop(data::message::kAlreadyLoaded.in(language));
+    return;
+  }
+  data::ReadOptions options;
+  const bool shapefile = engine::Workspace::isShapefilePath(path);
+  if (!shapefile) {
+    QString preview;
+    if (!readPreview(path, preview)) {
+      stop(cformat(data::message::kCannotOpen.in(language), path.c_str()));
+      return;
+    }
+    DataFileProc format(dataFormat_, QFileInfo(chosen).fileName(), preview, this);
+    if (!dialogs_.runDialog(format)) return;
+    dataFormat_ = format.format();
+    if (!dataFormat_.readOptions(options)) {
+      stop(data::message::kBadDelimiter.in(language));
+      return;
+    }
+  }
+  int slot = 0;
+  const engine::FileStatus status = workspace_.loadData(path, options, slot);
+  if (!status.ok) {
+    // A shapefile that cannot be converted loads nothing, silently.
+    if (!shapefile) stop(status.message);
+    return;
+  }
+  CDataListDialog* window = dataWindowFor(slot);
+  window->showLoadedTable();
+  window->show();
+  window->raise();
+}
+
+CDataListDialog* CTarnwickDlg::dataWindowFor(int slot) {
+  QPointer<CDataListDialog>& window = dataWindows_[slot];
+  if (window == nullptr) {
+    window = new CDataListDialog(workspace_, slot, dialogs_, this);
+    connect(window, &CDataListDialog::nameChosen, this, [this](const QString& name) {
+      insertAtCaret(name);
+      refreshIdentifiers();
+    });
+  }
+  return window;
+}
+
+void CTarnwickDlg::saveCurrentResult() {
+  saveOperand(currentResult_);
+}
+
+void CTarnwickDlg::saveOperand(const engine::Operand& operand) {
+  const Language language = calc_.language();
+  if (operand.isNumber()) {
+    messageLine_->setText(
+        QString::fromStdString(engine::formatResultNumber(operand.numberValue())));
+    dialogs_.message(this, QString::fromUtf8(engine::text::kNumberInTextField.in(language)),
+                     UserDialogs::Icon::Information);
+    return;
+  }
+  const QString path = dialogs_.saveFile(this, saveDialogSpec(operand.kind()));
+  if (path.isEmpty()) return;
+  const engine::FileStatus status = workspace_.save(operand, path.toStdString());
+  if (!status.ok) {
+    stop(status.message);
+    return;
+  }
+  // A column appended to a loaded data file shows in its window.
+  for (const auto& [slot, window] : dataWindows_) {
+    if (window != nullptr && workspace_.dataSlot(slot).path != engine::kEmptySlotPath) {
+      window->refresh();
+    }
+  }
+  refreshIdentifiers();
+}
+
+// --- windows ---
+
+void CTarnwickDlg::showIdentifiers() {
+  viewValues_->refresh();
+  viewValues_->show();
+  viewValues_->raise();
+}
+
+void CTarnwickDlg::showHistory() {
+  if (historyWindow_ != nullptr) {
+    historyWindow_->raise();
+    return;
+  }
+  historyWindow_ = new HistoryWindow(history_, dialogs_, calc_.language(), this);
+  QAbstractButton* historyButton = button(QStringLiteral("История"));
+  historyButton->setEnabled(false);
+  connect(historyWindow_, &QObject::destroyed, historyButton,
+          [historyButton] { historyButton->setEnabled(true); });
+  historyWindow_->show();
+}
+
+void CTarnwickDlg::showHelp() {
+  if (helpWindow_ == nullptr) helpWindow_ = new HelpWindow(this);
+  helpWindow_->show();
+  helpWindow_->raise();
+}
+
+void CTarnwickDlg::showAbout() {
+  const Language language = calc_.language();
+  dialogs_.message(this,
+                   QStringLiteral("Vellumar\n%1\n\n%2")
+                       .arg(QString::fromUtf8(text::kVersion.in(language)),
+                            QString::fromUtf8(text::kDescription.in(language))),
+                   UserDialogs::Icon::Information);
+}
+
+void CTarnwickDlg::closeToolWindows() {
+  delete helpWindow_.data();
+  delete viewValues_.data();
+  delete historyWindow_.data();
+  for (auto& [slot, window] : dataWindows_) delete window.data();
+  for (auto& [kind, list] : fileLists_) delete list.data();
+  dataWindows_.clear();
+  fileLists_.clear();
+}
+
+void CTarnwickDlg::closeEvent(QCloseEvent* event) {
+  if (runner_->running()) {
+    // The evaluator is busy in the worker thread: stop it and close when it has finished.
+    closePending_ = true;
+    runner_->cancel();
+    event->ignore();
+    return;
+  }
+  resetDisplay();
+  closeToolWindows();
+  event->accept();
+}
+
+}  // namespace vellumar::ui

@@ -1,0 +1,129 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "engine/Calculator.h"
+#include "engine/Workspace.h"
+#include "ui/CInputDbfDialog.h"
+#include "ui/DataFileProc.h"
+#include "ui/EvaluationRunner.h"
+#include "ui/InputHistory.h"
+
+class QAbstractButton;
+class QGridLayout;
+class QLineEdit;
+class QPlainTextEdit;
+class QRadioButton;
+
+namespace vellumar::ui {
+
+class CDataListDialog;
+class FileListWindow;
+class HelpWindow;
+class HistoryWindow;
+class UserDialogs;
+class ViewValues;
+
+// The calculator window: the display ("табло") where statements are typed or assembled with the
+// keypad and function buttons, the message line for hints, results and errors, and the commands
+// that evaluate, reset, load and save operands, and open the help, history and identifier
+// windows. It owns the evaluator, the operand files (Workspace) and the current result, which
+// only a successful evaluation replaces. Evaluations run in a worker thread; the window stays
+// responsive and offers to cancel a long one. Every modal interaction goes through UserDialogs.
+class CTarnwickDlg : public QWidget {
+  Q_OBJECT
+
+ public:
+  // startDirectory is the working directory at start-up; the input history lives there.
+  CTarnwickDlg(UserDialogs& dialogs, const QString& startDirectory, QWidget* parent = nullptr);
+  ~CTarnwickDlg() override;
+
+  QPlainTextEdit* display() const { return display_; }
+  QString messageText() const;
+  // The keypad or command button with that caption (null when there is none).
+  QAbstractButton* button(const QString& caption) const;
+
+  engine::S_Calculator& calculator() { return calc_; }
+  engine::Workspace& workspace() { return workspace_; }
+  const engine::Operand& currentResult() const { return currentResult_; }
+  InputHistory& history() { return history_; }
+  const DataFormat& dataFormat() const { return dataFormat_; }
+  EvaluationRunner& evaluationRunner() { return *runner_; }
+  bool isEvaluating() const { return runner_->running(); }
+  void setDbfFieldLister(DbfFieldLister lister) { dbfFields_ = std::move(lister); }
+
+  FileListWindow* fileListWindow(engine::FileKind kind) const;
+  CDataListDialog* dataWindow(int slot) const;
+  ViewValues* viewValues() const;
+  HistoryWindow* historyWindow() const;
+  HelpWindow* helpWindow() const;
+
+ public slots:
+  // Replaces the display's selection with text (undoable) and leaves the caret after it.
+  void insertAtCaret(const QString& text);
+  // A keypad or function button: inserts its text and shows its argument hint.
+  void pressKey(const QString& caption);
+  void evaluate();
+  void resetDisplay();
+  void deleteLastCharacter();
+  void loadFile(engine::FileKind kind);
+  void loadData();
+  void saveCurrentResult();
+  void saveOperand(const engine::Operand& operand);
+  void showIdentifiers();
+  void showHistory();
+  void loadDisplay();
+  void saveDisplay();
+  void showHelp();
+  void showAbout();
+
+ signals:
+  // An evaluation ended (successfully or not) and the message line shows its outcome.
+  void evaluationFinished();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void buildKeypad(QGridLayout* layout);
+  void buildFunctionButtons(QGridLayout* layout);
+  QWidget* buildCommands();
+  QAbstractButton* addButton(const QString& caption, const QString& tooltip, QWidget* parent);
+  void onEvaluationFinished(bool ok, const QString& text);
+  void setBusy(bool busy);
+  void stop(const std::string& message);
+  void refreshIdentifiers();
+  void showFileList(engine::FileKind kind);
+  CDataListDialog* dataWindowFor(int slot);
+  bool dataFileLoaded(const std::string& path);
+  void closeToolWindows();
+
+  UserDialogs& dialogs_;
+  engine::S_Calculator calc_;
+  engine::Workspace workspace_{calc_};
+  engine::Operand currentResult_;
+  InputHistory history_;
+  DataFormat dataFormat_;
+  DbfFieldLister dbfFields_;
+  std::unique_ptr<EvaluationRunner> runner_;
+  bool closePending_ = false;
+
+  QWidget* content_ = nullptr;
+  QPlainTextEdit* display_ = nullptr;
+  QLineEdit* messageLine_ = nullptr;
+  QRadioButton* radians_ = nullptr;
+  QRadioButton* kilometres_ = nullptr;
+  std::map<QString, QAbstractButton*> buttons_;
+
+  QPointer<HelpWindow> helpWindow_;
+  QPointer<HistoryWindow> historyWindow_;
+  QPointer<ViewValues> viewValues_;
+  std::map<engine::FileKind, QPointer<FileListWindow>> fileLists_;
+  std::map<int, QPointer<CDataListDialog>> dataWindows_;
+};
+
+}  // namespace vellumar::ui

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string_view>
+
+#include "engine/Operand.h"
+#include "engine/Workspace.h"
+#include "ui/UserDialogs.h"
+
+namespace vellumar::ui {
+
+// Converts a filter written as description|pattern pairs ended by "||" into Qt's form:
+// descriptions joined by ";;", each naming its patterns in parentheses.
+QString qtFilter(std::string_view pairs);
+
+// The dialogs of the load and save commands and of the display files.
+FileDialogSpec loadDialogSpec(engine::FileKind kind);
+FileDialogSpec loadDataDialogSpec();
+// The save dialog of a result kind (grid, data, polygon, lines).
+FileDialogSpec saveDialogSpec(engine::Kind kind);
+FileDialogSpec saveDisplayDialogSpec();
+FileDialogSpec loadDisplayDialogSpec();
+
+}  // namespace vellumar::ui

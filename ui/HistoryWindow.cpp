@@ -1,0 +1,48 @@
+#include "ui/HistoryWindow.h"
+
+#include <QHBoxLayout>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "ui/InputHistory.h"
+#include "ui/UiMessages.h"
+#include "ui/UserDialogs.h"
+
+namespace vellumar::ui {
+
+HistoryWindow::HistoryWindow(InputHistory& history, UserDialogs& dialogs, Language language,
+                             QWidget* parent)
+    : QWidget(parent, Qt::Window), history_(history), dialogs_(dialogs), language_(language) {
+  setAttribute(Qt::WA_DeleteOnClose);
+  setWindowTitle(QStringLiteral("История ввода в табло"));
+  text_ = new QPlainTextEdit(QString::fromStdString(history_.windowText()), this);
+  text_->setReadOnly(true);
+  auto* clear = new QPushButton(QStringLiteral("Очистить"), this);
+  auto* close = new QPushButton(QStringLiteral("Закрыть"), this);
+  connect(clear, &QPushButton::clicked, this, &HistoryWindow::clearHistory);
+  connect(close, &QPushButton::clicked, this, &QWidget::close);
+
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  buttons->addWidget(clear);
+  buttons->addWidget(close);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(text_);
+  layout->addLayout(buttons);
+  resize(560, 420);
+}
+
+QString HistoryWindow::text() const {
+  return text_->toPlainText();
+}
+
+void HistoryWindow::clearHistory() {
+  if (!dialogs_.question(this, QString::fromUtf8(text::kClearHistoryQuestion.in(language_)))) {
+    return;
+  }
+  history_.clear();
+  text_->clear();
+}
+
+}  // namespace vellumar::ui

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QString>
+
+class QDialog;
+class QWidget;
+
+namespace vellumar::ui {
+
+// What a file dialog shows: its title, the extension added to a name typed without one, and the
+// filter in Qt's "description (patterns);;..." form.
+struct FileDialogSpec {
+  QString title;
+  QString defaultSuffix;
+  QString filter;
+};
+
+// Every modal interaction of the program with the user goes through this interface: file
+// dialogs, message boxes, the yes/no question and the program's own modal dialogs. The window
+// gets the Qt implementation; tests give their own, so no modal dialog ever waits in a test.
+class UserDialogs {
+ public:
+  enum class Icon { Stop, Information };
+
+  virtual ~UserDialogs() = default;
+  // The chosen existing file, or an empty text when the user cancelled.
+  virtual QString openFile(QWidget* parent, const FileDialogSpec& spec) = 0;
+  // The chosen file to write (overwriting confirmed), or an empty text when cancelled.
+  virtual QString saveFile(QWidget* parent, const FileDialogSpec& spec) = 0;
+  // A message box captioned "Vellumar".
+  virtual void message(QWidget* parent, const QString& text, Icon icon) = 0;
+  // A Yes/No question with the stop icon; false only when the answer is No.
+  virtual bool question(QWidget* parent, const QString& text) = 0;
+  // Runs one of the program's modal dialogs; true when the user accepted it.
+  virtual bool runDialog(QDialog& dialog) = 0;
+};
+
+// The interactive implementation: Qt's file dialogs, message boxes and QDialog::exec.
+class QtUserDialogs final : public UserDialogs {
+ public:
+  QString openFile(QWidget* parent, const FileDialogSpec& spec) override;
+  QString saveFile(QWidget* parent, const FileDialogSpec& spec) override;
+  void message(QWidget* parent, const QString& text, Icon icon) override;
+  bool question(QWidget* parent, const QString& text) override;
+  bool runDialog(QDialog& dialog) override;
+};
+
+}  // namespace vellumar::ui

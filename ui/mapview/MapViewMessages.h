@@ -1,0 +1,18 @@
+#pragma once
+
+#include "common/Language.h"
+
+namespace vellumar::ui::mapview_text {
+
+inline constexpr MessageText kUnknownCoordinates{"Не известны координаты данных!",
+                                                 "Data coordinates are unknown!"};
+inline constexpr MessageText kTitle{"Вид", "View"};
+// Shown for a picked point holding the missing value: on the pick itself, and in the pointer
+// read-out that follows it (which has always been English).
+inline constexpr MessageText kPickedMissing{"не число", "not number"};
+inline constexpr const char* kReadOutMissing = "not number";
+inline constexpr MessageText kSavePictureTitle{"Сохранить картинку", "Save picture"};
+inline constexpr MessageText kPictureFilter{"Bitmap файлы (*.bmp);;Все файлы (*.*)",
+                                            "Bitmap files (*.bmp);;All files (*.*)"};
+
+}  // namespace vellumar::ui::mapview_text
