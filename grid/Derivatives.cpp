@@ -1,0 +1,362 @@
+#include "grid/Derivatives.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <utility>
+
+#include "grid/GridArithmetic.h"
+#include "grid/Surface.h"
+#include "grid/SurfaceKernel.h"
+
+namespace vellumar::grid {
+
+namespace {
+
+constexpr double kPi = 3.14159265359;
+
+// x^(3/2), with x^3 by repeated multiplication.
+double power32(double x) {
+  return std::sqrt(x * x * x);
+}
+
+int signOf(double v) {
+  return (v > 0.0) - (v < 0.0);
+}
+
+// Slope direction in degrees, measured as the users' maps have always shown it.
+double aspect(const LocalDerivatives& d) {
+  const int sp = signOf(d.p);
+  const int sq = signOf(d.q);
+  const int quadrant = -90 * (1 - std::abs(sp)) * (1 - sq) + 180 * (1 + sp);
+  return quadrant - sp * (180.0 / kPi) * std::acos(-d.q / std::sqrt(d.p * d.p + d.q * d.q));
+}
+
+double meanCurvature(const LocalDerivatives& d, double w) {
+  const double p2 = d.p * d.p;
+  const double q2 = d.q * d.q;
+  return -((1.0 + q2) * d.r - 2.0 * d.p * d.q * d.s + (1.0 + p2) * d.t) / (2.0 * power32(w));
+}
+
+// Unsphericity sqrt(H^2 - K): the first term is weighted by w (not divided by it), which is what
+// makes H - M and H + M the principal curvatures of the surface.
+double unsphericity(const LocalDerivatives& d, double w) {
+  const double p2 = d.p * d.p;
+  const double q2 = d.q * d.q;
+  const double pq = d.p * d.q;
+  const double a = std::sqrt((1.0 + q2) / (1.0 + p2));
+  const double first = a * d.r - d.t / a;
+  const double second =
+      a * pq * d.r - 2.0 * std::sqrt((1.0 + p2) * (1.0 + q2)) * d.s + pq * d.t / a;
+  return std::sqrt(first * first * w + second * second) / (2.0 * power32(w));
+}
+
+double differenceCurvature(const LocalDerivatives& d, double w) {
+  const double p2 = d.p * d.p;
+  const double q2 = d.q * d.q;
+  const double pqs = 2.0 * d.p * d.q * d.s;
+  return (q2 * d.r - pqs + p2 * d.t) / ((p2 + q2) * std::sqrt(w)) -
+         ((1.0 + q2) * d.r - pqs + (1.0 + p2) * d.t) / (2.0 * power32(w));
+}
+
+double special(int n, const LocalDerivatives& d) {
+  const double p2 = d.p * d.p;
+  const double q2 = d.q * d.q;
+  const double g = p2 + q2;
+  const double w = 1.0 + g;
+  const double pqs = 2.0 * d.p * d.q * d.s;
+  switch (n) {
+    case 1:
+      return std::sqrt(g);
+    case 2:
+      return d.r * d.r + 2.0 * d.s * d.s + d.t * d.t;
+    case 3:
+      return std::atan(std::sqrt(g)) * 180.0 / kPi;
+    case 4:
+      return std::sqrt(g) / std::sqrt(w);
+    case 5:
+      return aspect(d);
+    case 6:
+      return meanCurvature(d, w);
+    case 7:
+      return unsphericity(d, w);
+    case 8:
+      return differenceCurvature(d, w);
+    case 9:
+      return -(q2 * d.r - pqs + p2 * d.t) / (g * std::sqrt(w));
+    case 10:
+      return -(q2 * d.r - pqs + p2 * d.t) / power32(g);
+    case 11:
+      return -(p2 * d.r + pqs + q2 * d.t) / (g * power32(w));
+    case 12:
+      return ((p2 - q2) * d.s - d.p * d.q * (d.r - d.t)) / power32(g);
+    case 13:
+      return unsphericity(d, w) - differenceCurvature(d, w);
+    case 14:
+      return unsphericity(d, w) + differenceCurvature(d, w);
+    case 15:
+      return meanCurvature(d, w) - unsphericity(d, w);
+    case 16:
+      return meanCurvature(d, w) + unsphericity(d, w);
+    default:
+      return (d.r * d.t - d.s * d.s) / (w * w);
+  }
+}
+
+inline double localValue(int code, const LocalDerivatives& d) {
+  switch (code) {
+    case 1:
+      return d.p;
+    case 2:
+      return d.q;
+    case 3:
+      return d.r;
+    case 4:
+      return d.s;
+    case 5:
+      return d.t;
+    default:
+      return special(code - 5, d);
+  }
+}
+
+// ---- spline surface ----
+
+// The spline derivatives exactly at the node whose 3 x 3 coefficients start at the rows below
+// (m), at (z) and above (p) it, each pointing at the column left of the node.
+inline LocalDerivatives nodeStencil(const double* m, const double* z, const double* p, double hx,
+                                    double hy) {
+  const double columnLeft = m[0] + 4.0 * z[0] + p[0];
+  const double columnAt = m[1] + 4.0 * z[1] + p[1];
+  const double columnRight = m[2] + 4.0 * z[2] + p[2];
+  const double rowBelow = m[0] + 4.0 * m[1] + m[2];
+  const double rowAt = z[0] + 4.0 * z[1] + z[2];
+  const double rowAbove = p[0] + 4.0 * p[1] + p[2];
+  LocalDerivatives d;
+  d.p = (columnRight - columnLeft) / (12.0 * hx);
+  d.q = (rowAbove - rowBelow) / (12.0 * hy);
+  d.r = (columnLeft - 2.0 * columnAt + columnRight) / (6.0 * hx * hx);
+  d.t = (rowBelow - 2.0 * rowAt + rowAbove) / (6.0 * hy * hy);
+  d.s = (p[2] - m[2] - p[0] + m[0]) / (4.0 * hx * hy);
+  return d;
+}
+
+// Derivatives smaller than the rounding of the spline solve (whose factor table is exact to 11
+// decimals) are noise: a flat grid would otherwise get arbitrary slopes of 1e-11 and from them
+// arbitrary aspects and curvatures instead of the NaN of a degenerate slope.
+struct NoiseFloor {
+  double p, q, r, s, t;
+
+  NoiseFloor(const Grid& grid, double hx, double hy) {
+    double scale = 0.0;
+    for (const double v : grid.nodes()) scale = std::max(scale, std::abs(v));
+    const double e = 1e-9 * scale;
+    p = e / hx, q = e / hy, r = e / (hx * hx), s = e / (hx * hy), t = e / (hy * hy);
+  }
+
+  LocalDerivatives clean(LocalDerivatives d) const {
+    if (std::abs(d.p) < p) d.p = 0.0;
+    if (std::abs(d.q) < q) d.q = 0.0;
+    if (std::abs(d.r) < r) d.r = 0.0;
+    if (std::abs(d.s) < s) d.s = 0.0;
+    if (std::abs(d.t) < t) d.t = 0.0;
+    return d;
+  }
+};
+
+// Fills out with the value of Code at every node of a spline-mode grid; returns the range.
+template <int Code>
+Range splineDerivativeNodes(const Grid& grid, double* out) {
+  const std::size_t nx = static_cast<std::size_t>(grid.nx());
+  const std::size_t stride = nx + 2;
+  const double* c = grid.splineCoefficients()->data();
+  const double hx = grid.stepX();
+  const double hy = grid.stepY();
+  const NoiseFloor noise(grid, hx, hy);
+  Range range{kMinMaxStart, -kMinMaxStart};
+  for (int j = 0; j < grid.ny(); ++j) {
+    const double* m = c + static_cast<std::size_t>(j) * stride;
+    const double* z = m + stride;
+    const double* p = z + stride;
+    double* row = out + static_cast<std::size_t>(j) * nx;
+    for (std::size_t i = 0; i < nx; ++i) {
+      const double v = localValue(Code, noise.clean(nodeStencil(m + i, z + i, p + i, hx, hy)));
+      row[i] = v;
+      range.add(v);
+    }
+  }
+  return range;
+}
+
+using NodeKernel = Range (*)(const Grid&, double*);
+
+template <std::size_t... I>
+constexpr std::array<NodeKernel, sizeof...(I)> splineKernels(std::index_sequence<I...>) {
+  return {&splineDerivativeNodes<static_cast<int>(I) + 1>...};
+}
+
+constexpr std::array<NodeKernel, kLastDerivativeCode> kSplineKernels =
+    splineKernels(std::make_index_sequence<kLastDerivativeCode>{});
+
+double splineDerivative(const Grid& grid, Derivative derivative, double u, double v) {
+  double (*alongX)(double) = bspline;
+  double (*alongY)(double) = bspline;
+  const double hx = grid.stepX();
+  const double hy = grid.stepY();
+  double scale = 1.0;
+  switch (derivative) {
+    case Derivative::X:
+      alongX = bsplineD1, scale = 1.0 / hx;
+      break;
+    case Derivative::Y:
+      alongY = bsplineD1, scale = 1.0 / hy;
+      break;
+    case Derivative::XX:
+      alongX = bsplineD2, scale = 1.0 / (hx * hx);
+      break;
+    case Derivative::XY:
+      alongX = bsplineD1, alongY = bsplineD1, scale = 1.0 / (hx * hy);
+      break;
+    case Derivative::YY:
+      alongY = bsplineD2, scale = 1.0 / (hy * hy);
+      break;
+  }
+  grid.splineCoefficients();
+  const int k0 = static_cast<int>(std::floor(u));
+  const int l0 = static_cast<int>(std::floor(v));
+  const int kHigh = std::min(k0 + 2, grid.nx());
+  const int lHigh = std::min(l0 + 2, grid.ny());
+  double sum = 0.0;
+  for (int l = std::max(l0 - 1, -1); l <= lHigh; ++l) {
+    double inner = 0.0;
+    for (int k = std::max(k0 - 1, -1); k <= kHigh; ++k) {
+      inner += alongX(u - k) * grid.coefficient(k, l);
+    }
+    sum += alongY(v - l) * inner;
+  }
+  return scale * sum;
+}
+
+// ---- bilinear surface ----
+
+// u rounded to the nearest whole number when it lies within rounding of it.
+double snapToNode(double u) {
+  const double nearest = std::nearbyint(u);
+  return std::abs(u - nearest) <= 1e-9 ? nearest : u;
+}
+
+// The corner values of the cell owning (u, v) (node units) and the offsets inside it.
+struct Cell {
+  double f00, f10, f01, f11;
+  double s, t;  // offsets in step units
+};
+
+Cell cellAt(const Grid& grid, double u, double v) {
+  Cell cell{};
+  const int i = detail::cellOf(u, grid.nx(), cell.s);
+  const int j = detail::cellOf(v, grid.ny(), cell.t);
+  cell.f00 = grid.node(i, j);
+  cell.f10 = grid.node(i + 1, j);
+  cell.f01 = grid.node(i, j + 1);
+  cell.f11 = grid.node(i + 1, j + 1);
+  return cell;
+}
+
+bool insideNodes(const Grid& grid, double u, double v) {
+  return u >= 0.0 && u <= grid.nx() - 1 && v >= 0.0 && v <= grid.ny() - 1;
+}
+
+// First derivative along X (alongX) or Y at (u, v) in node units; 0 outside the grid.
+double bilinearFirst(const Grid& grid, bool alongX, double u, double v) {
+  if (!insideNodes(grid, u, v)) return 0.0;
+  const double hx = grid.stepX();
+  const double hy = grid.stepY();
+  const Cell c = cellAt(grid, u, v);
+  const double cross = c.f11 - c.f10 - c.f01 + c.f00;
+  if (alongX) return (c.f10 - c.f00) / hx + cross * (c.t * hy) / (hx * hy);
+  return (c.f01 - c.f00) / hy + cross * (c.s * hx) / (hx * hy);
+}
+
+double bilinearDerivative(const Grid& grid, Derivative derivative, double u, double v) {
+  const double hx = grid.stepX();
+  const double hy = grid.stepY();
+  switch (derivative) {
+    case Derivative::X:
+      return bilinearFirst(grid, true, u, v);
+    case Derivative::Y:
+      return bilinearFirst(grid, false, u, v);
+    case Derivative::XX:
+      return (bilinearFirst(grid, true, u + 0.5, v) - bilinearFirst(grid, true, u - 0.5, v)) / hx;
+    case Derivative::YY:
+      return (bilinearFirst(grid, false, u, v + 0.5) - bilinearFirst(grid, false, u, v - 0.5)) / hy;
+    case Derivative::XY: {
+      const Cell c = cellAt(grid, u, v);
+      return (c.f11 - c.f10 - c.f01 + c.f00) / (hx * hy);
+    }
+  }
+  return 0.0;
+}
+
+// Only the derivatives a code needs: all five for the special functions.
+LocalDerivatives bilinearLocal(const Grid& grid, int code, double u, double v) {
+  const bool all = code >= kFirstSpecialCode;
+  LocalDerivatives d;
+  if (all || code == 1) d.p = bilinearDerivative(grid, Derivative::X, u, v);
+  if (all || code == 2) d.q = bilinearDerivative(grid, Derivative::Y, u, v);
+  if (all || code == 3) d.r = bilinearDerivative(grid, Derivative::XX, u, v);
+  if (all || code == 4) d.s = bilinearDerivative(grid, Derivative::XY, u, v);
+  if (all || code == 5) d.t = bilinearDerivative(grid, Derivative::YY, u, v);
+  return d;
+}
+
+Range bilinearDerivativeNodes(const Grid& grid, int code, double* out) {
+  Range range{kMinMaxStart, -kMinMaxStart};
+  const std::size_t nx = static_cast<std::size_t>(grid.nx());
+  for (int j = 0; j < grid.ny(); ++j) {
+    for (int i = 0; i < grid.nx(); ++i) {
+      const double v = localValue(code, bilinearLocal(grid, code, i, j));
+      out[static_cast<std::size_t>(j) * nx + i] = v;
+      range.add(v);
+    }
+  }
+  return range;
+}
+
+}  // namespace
+
+double derivativeValue(int code, const LocalDerivatives& d) {
+  return localValue(code, d);
+}
+
+double derivativeAt(const Grid& grid, Derivative derivative, double x, double y) {
+  if (!detail::surfaceUsable(grid)) return 0.0;
+  if (!(x >= grid.left && x <= grid.right && y >= grid.bottom && y <= grid.top)) return 0.0;
+  const double u = (x - grid.left) / grid.stepX();
+  const double v = (y - grid.bottom) / grid.stepY();
+  if (grid.mode() == Interpolation::Bilinear) {
+    return bilinearDerivative(grid, derivative, snapToNode(u), snapToNode(v));
+  }
+  return splineDerivative(grid, derivative, u, v);
+}
+
+Grid derivativeGrid(const Grid& grid, int code) {
+  code = std::clamp(code, 1, kLastDerivativeCode);
+  NodeVector values(grid.nodeCount());
+  Range range{kMinMaxStart, -kMinMaxStart};
+  if (!detail::surfaceUsable(grid)) {
+    // No surface to differentiate: the derivatives are 0, as the point evaluators give.
+    std::fill(values.begin(), values.end(), localValue(code, LocalDerivatives{}));
+    for (const double v : values) range.add(v);
+  } else if (grid.mode() == Interpolation::Bilinear) {
+    range = bilinearDerivativeNodes(grid, code, values.data());
+  } else {
+    range = kSplineKernels[static_cast<std::size_t>(code - 1)](grid, values.data());
+  }
+  Grid result = Grid::fromNodes(grid.nx(), grid.ny(), grid, std::move(values));
+  result.setMode(grid.mode());
+  result.zmin = range.min;
+  result.zmax = range.max;
+  return result;
+}
+
+}  // namespace vellumar::grid

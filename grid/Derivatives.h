@@ -1,0 +1,51 @@
+#pragma once
+
+#include "grid/Grid.h"
+
+namespace vellumar::grid {
+
+// Partial derivatives of a grid's surface, at points and as whole grids, and the seventeen
+// morphometric functions built from them.
+//
+// Spline mode: the derivatives of the natural bicubic spline. Bilinear mode: the derivatives of
+// the bilinear interpolant, cell by cell. At a point on a cell edge the first derivative across
+// it is taken in the cell that owns the point for the surface value (the cell starting there; the
+// last cell for the far edge), and the second derivatives along an axis are the difference of the
+// first derivatives half a step to either side over the step, a side outside the grid counting 0.
+// A point within 1e-9 step of a node counts as on it. Derivative grids in bilinear mode hold
+// exactly the point derivatives at their nodes. A grid with fewer than two nodes along an axis has
+// no surface: its derivatives are 0 everywhere.
+
+enum class Derivative { X = 1, Y = 2, XX = 3, XY = 4, YY = 5 };
+
+// Derivative codes of derivative grids: 1 ... 5 are Dx ... Dyy, 5 + n is special function n.
+inline constexpr int kFirstSpecialCode = 6;
+inline constexpr int kLastDerivativeCode = 22;
+
+// The five local derivatives at a point: p = dz/dx, q = dz/dy, r = d2z/dx2, s = d2z/dxdy,
+// t = d2z/dy2.
+struct LocalDerivatives {
+  double p = 0.0;
+  double q = 0.0;
+  double r = 0.0;
+  double s = 0.0;
+  double t = 0.0;
+};
+
+// The value of derivative code 1 ... 22 from the local derivatives. Special functions follow
+// their formulas without guards: where a denominator vanishes (p = q = 0) the result is the IEEE
+// NaN or infinity.
+double derivativeValue(int code, const LocalDerivatives& d);
+
+// The derivative of the surface at (x, y); 0 outside the closed rectangle and for grids with
+// fewer than two nodes along an axis.
+double derivativeAt(const Grid& grid, Derivative derivative, double x, double y);
+
+// A grid of derivative code 1 ... 22 at every node, with the grid's lattice, rectangle and mode;
+// z-range the smallest and largest result. Spline mode takes the derivatives of the spline exactly
+// at the nodes from the 3 x 3 coefficients around each node (the pads serve the edge nodes);
+// a derivative whose change over a step is below 1e-9 of the largest node magnitude (the rounding
+// of the spline solve) is taken as 0, so flat and planar areas get exact zeros.
+Grid derivativeGrid(const Grid& grid, int code);
+
+}  // namespace vellumar::grid

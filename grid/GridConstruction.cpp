@@ -1,0 +1,398 @@
+#include "grid/GridConstruction.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "grid/GridArithmetic.h"
+#include "grid/Surface.h"
+
+namespace vellumar::grid {
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// A grid of nx x ny zero nodes over the rectangle, flagged when the rectangle has an extent.
+Grid shellGrid(int nx, int ny, double left, double right, double bottom, double top) {
+  Grid rectangle;
+  rectangle.left = left;
+  rectangle.right = right;
+  rectangle.bottom = bottom;
+  rectangle.top = top;
+  rectangle.rectangleFlag = left != right && bottom != top ? 1u : 0u;
+  return Grid(nx, ny, rectangle);
+}
+
+// A lattice size that can be built: both counts at least 1 and the total within the limit.
+bool buildableCounts(double nx, double ny) {
+  return nx >= 1.0 && ny >= 1.0 && nx * ny <= kMostConstructedNodes;
+}
+
+// ---- random draws ----
+
+// Integers uniform over 0 ... 32767 (the top 15 bits of a Mersenne Twister), scaled to [0, 1].
+class UnitDraws {
+ public:
+  explicit UnitDraws(std::uint32_t seed) : generator_(seed) {}
+  double next() { return static_cast<double>(generator_() >> 17) / 32767.0; }
+
+ private:
+  std::mt19937 generator_;
+};
+
+double drawNormal(UnitDraws& draws, double a, double b) {
+  double s = 0.0;
+  for (int k = 0; k < 5; ++k) s += 2.0 * draws.next() - 1.0;
+  s = s * 0.77459667;
+  const double square = s * s;
+  return a + b * 0.01 * s * (square + 97.0);
+}
+
+double drawTriangular(double u, double a, double b, double c) {
+  const double f = (c - a) / (b - a);
+  if (u <= f) return a + std::sqrt((b - a) * u * (c - a));
+  return b - std::sqrt((b - c) * (1.0 - u) * (b - a));
+}
+
+double draw(UnitDraws& draws, int law, double a, double b, double c) {
+  switch (law) {
+    case 1:
+      return a + (b - a) * draws.next();
+    case 2:
+      return drawNormal(draws, a, b);
+    case 3:
+      return std::exp(drawNormal(draws, a, b));
+    case 4:
+      return -a * std::log(1.0 - draws.next());
+    case 5:
+      return b * std::pow(-std::log(draws.next()), 1.0 / a);
+    case 6:
+      return a * std::sqrt(-std::log(draws.next()));
+    case 7:
+      return std::pow(draws.next(), -1.0 / a);
+    default:
+      return drawTriangular(draws.next(), a, b, c);
+  }
+}
+
+// ---- cutting ----
+
+// X (Y) of node number k (1 ... n) of an axis; the last node lies exactly on the far edge, so a
+// rectangle reaching that edge always finds it whatever the rounding of the steps.
+double nodeCoordinate(int k, int n, double low, double high, double step) {
+  if (k == n) return high;
+  return std::min(low + (k - 1) * step, high);
+}
+
+// First node number whose coordinate is at least value; 0 when no node reaches it.
+int firstNodeAtOrAbove(double value, int n, double low, double high, double step) {
+  for (int k = 1; k <= n; ++k) {
+    if (nodeCoordinate(k, n, low, high, step) >= value) return k;
+  }
+  return 0;
+}
+
+struct NodeSpan {
+  double first = 0.0;  // node numbers from 1, as doubles until validated
+  double last = 0.0;
+};
+
+// The node numbers of [low, high] along an axis; inward narrows to inner nodes.
+NodeSpan spanOf(double low, double high, bool inward, int n, double gridLow, double gridHigh,
+                double step) {
+  NodeSpan span;
+  int k = firstNodeAtOrAbove(low, n, gridLow, gridHigh, step);
+  if (k != 0) {
+    const bool exact = nodeCoordinate(k, n, gridLow, gridHigh, step) == low;
+    span.first = exact || inward ? k : k - 1;
+  }
+  k = firstNodeAtOrAbove(high, n, gridLow, gridHigh, step);
+  if (k != 0) {
+    const bool exact = nodeCoordinate(k, n, gridLow, gridHigh, step) == high;
+    span.last = exact || !inward ? k : k - 1;
+  }
+  return span;
+}
+
+bool validSpan(const NodeSpan& span, int n) {
+  return span.first >= 1.0 && span.first < n && span.last >= 2.0 && span.first < span.last;
+}
+
+// The nodes of the two spans (upper ends capped at the counts); code 203 when a span is invalid.
+Grid cutSpans(const Grid& grid, const NodeSpan& xs, const NodeSpan& ys, ErrorSink& sink) {
+  if (!validSpan(xs, grid.nx()) || !validSpan(ys, grid.ny())) {
+    sink.kernelError(sink_code::kGridDomain);
+    return Grid();
+  }
+  const int i1 = static_cast<int>(xs.first);
+  const int i2 = static_cast<int>(std::min(xs.last, static_cast<double>(grid.nx())));
+  const int j1 = static_cast<int>(ys.first);
+  const int j2 = static_cast<int>(std::min(ys.last, static_cast<double>(grid.ny())));
+  const int nx = i2 - i1 + 1;
+  const int ny = j2 - j1 + 1;
+  NodeVector values(static_cast<std::size_t>(nx) * static_cast<std::size_t>(ny));
+  for (int j = 0; j < ny; ++j) {
+    const double* row = grid.nodes().data() + static_cast<std::size_t>(j1 - 1 + j) * grid.nx();
+    std::copy_n(row + (i1 - 1), nx, values.data() + static_cast<std::size_t>(j) * nx);
+  }
+  const double hx = grid.stepX();
+  const double hy = grid.stepY();
+  const Grid rectangle = shellGrid(0, 0, grid.left + (i1 - 1) * hx, grid.left + (i2 - 1) * hx,
+                                   grid.bottom + (j1 - 1) * hy, grid.bottom + (j2 - 1) * hy);
+  return Grid(nx, ny, rectangle, std::move(values));
+}
+
+// ---- merging ----
+
+// One axis of the merged lattice: from low with count nodes step apart.
+struct MergeAxis {
+  double low = 0.0;
+  double high = 0.0;
+  double step = 0.0;
+  double count = 0.0;
+};
+
+// The largest k >= 0 with from - k*step >= limit (downward) or from + k*step <= limit (upward).
+double wholeSteps(double from, double limit, double step, bool downward) {
+  const auto fits = [&](double k) {
+    return downward ? from - k * step >= limit : from + k * step <= limit;
+  };
+  double k = std::floor(std::abs(from - limit) / step);
+  if (k > 0.0 && !fits(k)) k -= 1.0;
+  if (fits(k + 1.0)) k += 1.0;
+  return k;
+}
+
+// The union of [low1, high1] and [low2, high2] on the finer step, aligned to the grid with that
+// step (the first grid when the steps are equal).
+MergeAxis mergeAxis(double low1, double high1, double step1, double low2, double high2,
+                    double step2) {
+  MergeAxis axis;
+  const bool firstIsReference = step2 >= step1;
+  const double refLow = firstIsReference ? low1 : low2;
+  const double refHigh = firstIsReference ? high1 : high2;
+  axis.step = std::min(step1, step2);
+  axis.low = std::min(low1, low2);
+  axis.high = std::max(high1, high2);
+  if (refLow > axis.low)
+    axis.low = refLow - wholeSteps(refLow, axis.low, axis.step, true) * axis.step;
+  if (axis.high > refHigh) {
+    axis.high = refHigh + wholeSteps(refHigh, axis.high, axis.step, false) * axis.step;
+  }
+  axis.count = std::trunc((axis.high - axis.low) / axis.step + 0.1) + 1.0;
+  return axis;
+}
+
+// Where the merged lattice's coordinates meet one grid along one axis: the coordinate clamped
+// into the grid, or NaN outside it. A node within rounding of an edge counts as on the edge.
+std::vector<double> coordinatesInside(const std::vector<double>& coordinates, double low,
+                                      double high, double tolerance) {
+  std::vector<double> inside(coordinates.size(), kNaN);
+  for (std::size_t k = 0; k < coordinates.size(); ++k) {
+    const double c = coordinates[k];
+    if (c >= low - tolerance && c <= high + tolerance) inside[k] = std::clamp(c, low, high);
+  }
+  return inside;
+}
+
+// One grid as seen from the merged lattice: its coordinates per column and row, and a sampler.
+struct MergeSource {
+  MergeSource(const Grid& grid, const std::vector<double>& xs, const std::vector<double>& ys,
+              double toleranceX, double toleranceY)
+      : columns(coordinatesInside(xs, grid.left, grid.right, toleranceX)),
+        rows(coordinatesInside(ys, grid.bottom, grid.top, toleranceY)),
+        sampler(grid, columns),
+        values(xs.size(), 0.0) {}
+
+  // Samples row j; false when the row lies outside the grid.
+  bool sampleRow(std::size_t j) {
+    if (std::isnan(rows[j])) return false;
+    sampler.sampleRow(rows[j], values.data());
+    return true;
+  }
+  bool coversColumn(std::size_t i) const { return !std::isnan(columns[i]); }
+
+  std::vector<double> columns;
+  std::vector<double> rows;
+  SurfaceSampler sampler;
+  std::vector<double> values;
+};
+
+std::optional<Grid> mergeDifferent(const Grid& first, const Grid& second, double fill) {
+  const MergeAxis ax =
+      mergeAxis(first.left, first.right, first.stepX(), second.left, second.right, second.stepX());
+  const MergeAxis ay =
+      mergeAxis(first.bottom, first.top, first.stepY(), second.bottom, second.top, second.stepY());
+  if (!(ax.step > 0.0 && ay.step > 0.0) || !buildableCounts(ax.count, ay.count)) {
+    return std::nullopt;
+  }
+  const int nx = static_cast<int>(ax.count);
+  const int ny = static_cast<int>(ay.count);
+  std::vector<double> xs(static_cast<std::size_t>(nx));
+  std::vector<double> ys(static_cast<std::size_t>(ny));
+  for (int i = 0; i < nx; ++i) xs[i] = std::min(ax.low + i * ax.step, ax.high);
+  for (int j = 0; j < ny; ++j) ys[j] = std::min(ay.low + j * ay.step, ay.high);
+  const double tx = 1e-9 * ax.step;
+  const double ty = 1e-9 * ay.step;
+  MergeSource a(first, xs, ys, tx, ty);
+  MergeSource b(second, xs, ys, tx, ty);
+  NodeVector values(xs.size() * ys.size());
+  Range covered{kMinMaxStart, -kMinMaxStart};
+  for (std::size_t j = 0; j < ys.size(); ++j) {
+    const bool rowA = a.sampleRow(j);
+    const bool rowB = b.sampleRow(j);
+    double* out = values.data() + j * xs.size();
+    for (std::size_t i = 0; i < xs.size(); ++i) {
+      const bool inA = rowA && a.coversColumn(i);
+      const bool inB = rowB && b.coversColumn(i);
+      if (!inA && !inB) {
+        out[i] = fill;
+        continue;
+      }
+      out[i] = inA && inB ? (a.values[i] + b.values[i]) / 2.0 : inA ? a.values[i] : b.values[i];
+      covered.add(out[i]);
+    }
+  }
+  const Grid rectangle = shellGrid(0, 0, ax.low, ax.high, ay.low, ay.high);
+  Grid result = Grid::fromNodes(nx, ny, rectangle, std::move(values));
+  result.zmin = covered.min;
+  result.zmax = covered.max;
+  return result;
+}
+
+Grid mergeEqual(const Grid& first, const Grid& second, ErrorSink& sink) {
+  const int nx = std::max(first.nx(), second.nx());
+  const int ny = std::max(first.ny(), second.ny());
+  Grid a = first;
+  Grid b = second;
+  a.resample(nx, ny);
+  b.resample(nx, ny);
+  return combine(combine(a, b, BinaryOp::Add, sink), 2.0, BinaryOp::Divide, false, sink);
+}
+
+}  // namespace
+
+std::optional<Grid> latticeFromSteps(double xMin, double xMax, double yMin, double yMax, double hx,
+                                     double hy) {
+  const double nx = std::trunc((xMax - xMin) / hx + 0.5) + 1.0;
+  const double ny = std::trunc((yMax - yMin) / hy + 0.5) + 1.0;
+  if (!buildableCounts(nx, ny)) return std::nullopt;
+  return shellGrid(static_cast<int>(nx), static_cast<int>(ny), xMin, (nx - 1.0) * hx + xMin, yMin,
+                   (ny - 1.0) * hy + yMin);
+}
+
+Grid onesLike(const Grid& shape) {
+  return filled(shape, 1.0);
+}
+
+Grid coordinateGrid(const Grid& shape, Axis axis, double step) {
+  const std::size_t nx = static_cast<std::size_t>(std::max(shape.nx(), 0));
+  NodeVector values(shape.nodeCount());
+  for (std::size_t j = 0; j < values.size() / std::max<std::size_t>(nx, 1); ++j) {
+    double* row = values.data() + j * nx;
+    for (std::size_t i = 0; i < nx; ++i) {
+      row[i] = axis == Axis::X ? static_cast<double>(i) * step + shape.left
+                               : static_cast<double>(j) * step + shape.bottom;
+    }
+  }
+  Grid result = Grid::fromNodes(shape.nx(), shape.ny(), shape, std::move(values));
+  result.zmin = axis == Axis::X ? shape.left : shape.bottom;
+  result.zmax = axis == Axis::X ? shape.right : shape.top;
+  return result;
+}
+
+RandomParameter invalidRandomParameter(double law, double a, double b, double c) {
+  if (!(law >= 1.0 && law <= 8.0)) return RandomParameter::Law;
+  const int n = static_cast<int>(law);
+  if (n == 2 && !(b > 0.0)) return RandomParameter::B;
+  if (n == 8) {
+    if (!(a >= 0.0)) return RandomParameter::A;
+    if (!(a < b)) return RandomParameter::B;
+    if (!(a < c && c < b)) return RandomParameter::C;
+  }
+  if (n == 4 || n == 6 || n == 7) return a > 0.0 ? RandomParameter::None : RandomParameter::A;
+  if (n == 1) return a < b ? RandomParameter::None : RandomParameter::B;
+  if (!(b > 0.0)) return RandomParameter::B;
+  if (n == 5 && !(a > 0.0)) return RandomParameter::A;
+  return RandomParameter::None;
+}
+
+int randomParameterCount(double law) {
+  const double n = std::trunc(law);
+  if (n == 4.0 || n == 6.0 || n == 7.0) return 1;
+  return n == 8.0 ? 3 : 2;
+}
+
+Grid randomGrid(const Grid& shape, double law, double a, double b, double c, std::uint32_t seed) {
+  const int n = static_cast<int>(std::clamp(std::trunc(law), 1.0, 8.0));
+  const std::size_t nx = static_cast<std::size_t>(std::max(shape.nx(), 0));
+  const std::size_t ny = nx == 0 ? 0 : shape.nodeCount() / nx;
+  NodeVector values(shape.nodeCount());
+  UnitDraws draws(seed);
+  Range range{kMinMaxStart, -kMinMaxStart};
+  for (std::size_t i = 0; i < nx; ++i) {
+    for (std::size_t j = 0; j < ny; ++j) {
+      const double value = draw(draws, n, a, b, c);
+      values[j * nx + i] = value;
+      range.add(value);
+    }
+  }
+  Grid result = Grid::fromNodes(shape.nx(), shape.ny(), shape, std::move(values));
+  result.zmin = range.min;
+  result.zmax = range.max;
+  return result;
+}
+
+std::optional<Grid> dense(const Grid& grid, double factor) {
+  const double nx = std::trunc(grid.nx() * factor - (factor - 1.0));
+  const double ny = std::trunc(grid.ny() * factor - (factor - 1.0));
+  if (!buildableCounts(nx, ny)) return std::nullopt;
+  if (nx == grid.nx() && ny == grid.ny()) {
+    Grid copy = grid;
+    copy.name.clear();
+    return copy;
+  }
+  const int newNx = static_cast<int>(nx);
+  const int newNy = static_cast<int>(ny);
+  NodeVector values = sampleLattice(grid, nodeCoordinates(grid.left, grid.right, newNx),
+                                    nodeCoordinates(grid.bottom, grid.top, newNy));
+  return Grid(newNx, newNy, grid, std::move(values));
+}
+
+Grid cutByNodes(const Grid& grid, double nMin, double nMax, double mMin, double mMax,
+                ErrorSink& sink) {
+  return cutSpans(grid, {std::trunc(nMin), std::trunc(nMax)}, {std::trunc(mMin), std::trunc(mMax)},
+                  sink);
+}
+
+Grid cutByCoordinates(const Grid& grid, double xMin, double xMax, double yMin, double yMax,
+                      double index, ErrorSink& sink) {
+  const bool overlaps = xMin < grid.right && grid.left < xMax && xMin < xMax && yMin < grid.top &&
+                        grid.bottom < yMax && yMin < yMax;
+  if (!overlaps) {
+    sink.kernelError(sink_code::kGridDomain);
+    return Grid();
+  }
+  const bool inward = index != 0.0;
+  const NodeSpan xs = spanOf(std::max(xMin, grid.left), std::min(xMax, grid.right), inward,
+                             grid.nx(), grid.left, grid.right, grid.stepX());
+  const NodeSpan ys = spanOf(std::max(yMin, grid.bottom), std::min(yMax, grid.top), inward,
+                             grid.ny(), grid.bottom, grid.top, grid.stepY());
+  return cutSpans(grid, xs, ys, sink);
+}
+
+Grid merge(const Grid& first, const Grid& second, double fill, ErrorSink& sink) {
+  if (!first.hasNodes() || !second.hasNodes()) return Grid();
+  if (first.sameRectangle(second)) return mergeEqual(first, second, sink);
+  std::optional<Grid> result = mergeDifferent(first, second, fill);
+  if (!result) {
+    sink.kernelError(sink_code::kGridDomain);
+    return Grid();
+  }
+  return std::move(*result);
+}
+
+}  // namespace vellumar::grid

@@ -1,0 +1,51 @@
+#include "grid/Sampling.h"
+
+#include <algorithm>
+
+#include "grid/Derivatives.h"
+#include "grid/SurfaceKernel.h"
+
+namespace vellumar::grid {
+
+std::vector<double> sampleAtPoints(const Grid& grid, SampledQuantity quantity,
+                                   std::span<const double> xs, std::span<const double> ys,
+                                   double missing) {
+  const std::size_t count = std::min(xs.size(), ys.size());
+  std::vector<double> out(count, missing);
+  if (!detail::surfaceUsable(grid)) return out;
+  const auto inside = [&grid](double x, double y) {
+    return x >= grid.left && x <= grid.right && y >= grid.bottom && y <= grid.top;
+  };
+  if (quantity == SampledQuantity::Value) {
+    for (std::size_t k = 0; k < count; ++k) {
+      if (inside(xs[k], ys[k])) out[k] = grid.value(xs[k], ys[k]);
+    }
+    return out;
+  }
+  const Derivative derivative = static_cast<Derivative>(quantity);
+  for (std::size_t k = 0; k < count; ++k) {
+    if (inside(xs[k], ys[k])) out[k] = derivativeAt(grid, derivative, xs[k], ys[k]);
+  }
+  return out;
+}
+
+GridPoints gridToPoints(const Grid& grid) {
+  GridPoints points;
+  const std::size_t count = grid.nodeCount();
+  points.values.reserve(count);
+  points.x.reserve(count);
+  points.y.reserve(count);
+  const std::vector<double> xs = grid.nodeXs();
+  const std::vector<double> ys = grid.nodeYs();
+  if (count == 0) return points;
+  for (int i = 0; i < grid.nx(); ++i) {
+    for (int j = 0; j < grid.ny(); ++j) {
+      points.values.push_back(grid.node(i, j));
+      points.x.push_back(xs[i]);
+      points.y.push_back(ys[j]);
+    }
+  }
+  return points;
+}
+
+}  // namespace vellumar::grid

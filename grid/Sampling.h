@@ -1,0 +1,29 @@
+#pragma once
+
+#include <span>
+#include <vector>
+
+#include "grid/Grid.h"
+
+namespace vellumar::grid {
+
+// Reading a grid's surface at arbitrary points, and listing a grid's nodes as points.
+
+// What is read at each point: the surface value or one of its derivatives.
+enum class SampledQuantity { Value = 0, X = 1, Y = 2, XX = 3, XY = 4, YY = 5 };
+
+// The quantity at every point (xs[k], ys[k]) inside the grid's closed rectangle; missing for points
+// outside it and everywhere when the grid has fewer than two nodes along an axis.
+std::vector<double> sampleAtPoints(const Grid& grid, SampledQuantity quantity,
+                                   std::span<const double> xs, std::span<const double> ys,
+                                   double missing);
+
+// One point per node in column order (i outer, j inner): X and Y of the node and its value.
+struct GridPoints {
+  std::vector<double> values;
+  std::vector<double> x;
+  std::vector<double> y;
+};
+GridPoints gridToPoints(const Grid& grid);
+
+}  // namespace vellumar::grid

@@ -1,0 +1,197 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "GridTestSupport.h"
+#include "grid/Derivatives.h"
+#include "grid/Sampling.h"
+
+namespace vellumar::grid {
+namespace {
+
+using testing::makeGrid;
+using testing::wavy;
+
+constexpr Derivative kAll[] = {Derivative::X, Derivative::Y, Derivative::XX, Derivative::XY,
+                               Derivative::YY};
+
+// Every node of the derivative grid of code, compared with expected(x, y).
+template <class F>
+void expectNodes(const Grid& grid, int code, F expected, double tolerance) {
+  const Grid result = derivativeGrid(grid, code);
+  ASSERT_TRUE(result.sameLattice(grid));
+  for (int j = 0; j < grid.ny(); ++j) {
+    for (int i = 0; i < grid.nx(); ++i) {
+      EXPECT_NEAR(result.node(i, j), expected(grid.nodeX(i), grid.nodeY(j)), tolerance)
+          << "code " << code << " node " << i << "," << j;
+    }
+  }
+}
+
+TEST(GridDerivatives, LinearAndPlanarGrids) {
+  const Grid xs = makeGrid(9, 7, 100, 180, -3, 3, [](double x, double) { return x; });
+  expectNodes(
+      xs, 1, [](double, double) { return 1.0; }, 1e-8);
+  for (int code : {2, 3, 4, 5})
+    expectNodes(
+        xs, code, [](double, double) { return 0.0; }, 1e-8);
+
+  const Grid plane =
+      makeGrid(12, 10, 0, 11, 0, 18, [](double x, double y) { return 3 * x + 4 * y; });
+  expectNodes(
+      plane, 6, [](double, double) { return 5.0; }, 1e-8);
+  expectNodes(
+      plane, 8, [](double, double) { return std::atan(5.0) * 180 / M_PI; }, 1e-7);
+  expectNodes(
+      plane, 22, [](double, double) { return 0.0; }, 1e-10);
+  expectNodes(
+      plane, 7, [](double, double) { return 0.0; }, 1e-10);
+  expectNodes(
+      plane, 9, [](double, double) { return 5.0 / std::sqrt(26.0); }, 1e-9);
+  const Grid slope = derivativeGrid(plane, 6);
+  EXPECT_NEAR(slope.zmin, 5.0, 1e-8);
+  EXPECT_NEAR(slope.zmax, 5.0, 1e-8);
+  EXPECT_EQ(slope.mode(), Interpolation::Spline);
+
+  // Aspect of planes facing the four directions.
+  const auto aspectOf = [](double a, double b) {
+    const Grid g = makeGrid(5, 5, 0, 4, 0, 4, [=](double x, double y) { return a * x + b * y; });
+    return derivativeGrid(g, 10).node(2, 2);
+  };
+  EXPECT_NEAR(aspectOf(1, 0), 270.0, 1e-6);
+  EXPECT_NEAR(aspectOf(-1, 0), 90.0, 1e-6);
+  EXPECT_NEAR(aspectOf(0, 1), 180.0, 1e-6);
+  EXPECT_NEAR(aspectOf(0, -1), 0.0, 1e-6);
+}
+
+TEST(GridDerivatives, DegenerateSlopesGiveIeeeValues) {
+  const Grid flat = makeGrid(5, 4, 0, 4, 0, 3, [](double, double) { return 7.0; });
+  const Grid horizontal = derivativeGrid(flat, 14);
+  for (const double v : horizontal.nodes()) EXPECT_TRUE(std::isnan(v));
+  for (int code : {10, 13, 14, 15, 16, 17}) {
+    const Grid result = derivativeGrid(flat, code);
+    for (const double v : result.nodes()) EXPECT_TRUE(std::isnan(v)) << code;
+  }
+  for (int code : {6, 11, 12, 22}) {
+    const Grid result = derivativeGrid(flat, code);
+    for (const double v : result.nodes()) EXPECT_EQ(v, 0.0) << code;
+  }
+}
+
+TEST(GridDerivatives, PointDerivativesMatchFiniteDifferencesOfTheSurface) {
+  const Grid grid = makeGrid(15, 12, 0, 14, 0, 22, wavy);
+  const double h = 1e-4;
+  const auto value = [&](double x, double y) { return grid.value(x, y); };
+  for (const auto& [x, y] : {std::pair{3.3, 7.1}, {8.0, 10.0}, {1.7, 19.9}, {12.25, 2.5}}) {
+    const double dx = (value(x + h, y) - value(x - h, y)) / (2 * h);
+    const double dy = (value(x, y + h) - value(x, y - h)) / (2 * h);
+    const double g = 1e-3;
+    const double dxx = (value(x + g, y) - 2 * value(x, y) + value(x - g, y)) / (g * g);
+    const double dyy = (value(x, y + g) - 2 * value(x, y) + value(x, y - g)) / (g * g);
+    const double dxy =
+        (value(x + g, y + g) - value(x + g, y - g) - value(x - g, y + g) + value(x - g, y - g)) /
+        (4 * g * g);
+    EXPECT_NEAR(derivativeAt(grid, Derivative::X, x, y), dx, 1e-6);
+    EXPECT_NEAR(derivativeAt(grid, Derivative::Y, x, y), dy, 1e-6);
+    EXPECT_NEAR(derivativeAt(grid, Derivative::XX, x, y), dxx, 1e-4);
+    EXPECT_NEAR(derivativeAt(grid, Derivative::YY, x, y), dyy, 1e-4);
+    EXPECT_NEAR(derivativeAt(grid, Derivative::XY, x, y), dxy, 1e-4);
+  }
+  // The spline follows the smooth function it was sampled from.
+  EXPECT_NEAR(derivativeAt(grid, Derivative::X, 7.0, 11.0),
+              0.7 * std::cos(4.9) * std::cos(4.4) + 1.1, 0.05);
+  // Outside the rectangle, and without a surface, the derivatives are 0.
+  EXPECT_EQ(derivativeAt(grid, Derivative::X, -0.1, 5), 0.0);
+  EXPECT_EQ(derivativeAt(grid, Derivative::YY, 5, 22.5), 0.0);
+  const Grid column = makeGrid(1, 5, 0, 0, 0, 4, [](double, double y) { return y; });
+  EXPECT_EQ(derivativeAt(column, Derivative::Y, 0, 2), 0.0);
+  EXPECT_EQ(derivativeGrid(column, 2).node(0, 2), 0.0);
+}
+
+TEST(GridDerivatives, DerivativeGridsAgreeWithPointDerivativesAtTheNodes) {
+  Grid grid = makeGrid(9, 11, -5, 3, 10, 30, wavy);
+  for (const Interpolation mode : {Interpolation::Spline, Interpolation::Bilinear}) {
+    grid.setMode(mode);
+    for (const Derivative d : kAll) {
+      const int code = static_cast<int>(d);
+      expectNodes(
+          grid, code, [&](double x, double y) { return derivativeAt(grid, d, x, y); }, 1e-9);
+      EXPECT_EQ(derivativeGrid(grid, code).mode(), mode);
+    }
+  }
+}
+
+TEST(GridDerivatives, BilinearGridsUseTheDerivativesOfTheirCells) {
+  // z = x*y on unit steps, plus a bump at node (2, 1).
+  Grid grid = makeGrid(4, 3, 0, 3, 0, 4,
+                       [](double x, double y) { return x * y + (x == 2 && y == 2 ? 6.0 : 0.0); });
+  grid.setMode(Interpolation::Bilinear);
+  const Grid dx = derivativeGrid(grid, 1);
+  EXPECT_DOUBLE_EQ(dx.node(0, 1), 2.0);         // forward difference (0 -> 2) / 1
+  EXPECT_DOUBLE_EQ(dx.node(1, 1), 8.0);         // (2 + 6 - 2) / 1
+  EXPECT_DOUBLE_EQ(dx.node(3, 1), 6.0 - 10.0);  // last column: backward difference
+  const Grid dxx = derivativeGrid(grid, 3);
+  EXPECT_DOUBLE_EQ(dxx.node(1, 1), 8.0 - 2.0);  // difference of the neighbouring slopes
+  EXPECT_DOUBLE_EQ(dxx.node(0, 1), 2.0);        // the side outside counts 0
+  const Grid dxy = derivativeGrid(grid, 4);
+  EXPECT_DOUBLE_EQ(dxy.node(0, 0), 1.0);  // cell (0, 0): (2 - 0 - 0 + 0) / (1 * 2)
+  // Inside a cell the bilinear surface is linear along each axis, so differences are exact.
+  const double x = 1.25;
+  const double y = 2.5;
+  const double h = 0.125;
+  EXPECT_NEAR(derivativeAt(grid, Derivative::X, x, y),
+              (grid.value(x + h, y) - grid.value(x - h, y)) / (2 * h), 1e-12);
+  EXPECT_NEAR(derivativeAt(grid, Derivative::Y, x, y),
+              (grid.value(x, y + h) - grid.value(x, y - h)) / (2 * h), 1e-12);
+  // A point within rounding of a node takes that node's derivative.
+  EXPECT_DOUBLE_EQ(derivativeAt(grid, Derivative::X, 1.0 - 1e-12, 2.0), dx.node(1, 1));
+}
+
+TEST(GridDerivatives, CurvaturesSatisfyTheirIdentities) {
+  const Grid grid = makeGrid(14, 13, 0, 13, 0, 12, [](double x, double y) {
+    return 3 * std::sin(0.4 * x) * std::cos(0.3 * y) + 0.5 * x - 0.2 * y;
+  });
+  const auto node = [&](int n) { return derivativeGrid(grid, n + 5); };
+  const Grid mean = node(6), minimal = node(15), maximal = node(16), gauss = node(17);
+  const Grid horizontal = node(9), vertical = node(11), difference = node(8);
+  const Grid unsphericity = node(7), horizontalExcess = node(13), verticalExcess = node(14);
+  for (std::size_t k = 0; k < grid.nodeCount(); ++k) {
+    const double h = mean.nodes()[k];
+    EXPECT_NEAR(minimal.nodes()[k] * maximal.nodes()[k], gauss.nodes()[k], 1e-9);
+    EXPECT_NEAR(minimal.nodes()[k] + maximal.nodes()[k], 2 * h, 1e-9);
+    EXPECT_NEAR((horizontal.nodes()[k] + vertical.nodes()[k]) / 2, h, 1e-9);
+    EXPECT_NEAR(difference.nodes()[k], (vertical.nodes()[k] - horizontal.nodes()[k]) / 2, 1e-9);
+    EXPECT_NEAR(horizontalExcess.nodes()[k], horizontal.nodes()[k] - minimal.nodes()[k], 1e-9);
+    EXPECT_NEAR(verticalExcess.nodes()[k], vertical.nodes()[k] - minimal.nodes()[k], 1e-9);
+    EXPECT_GE(unsphericity.nodes()[k], 0.0);
+  }
+}
+
+TEST(GridSampling, PointsOutsideKeepTheMissingValue) {
+  const Grid grid = makeGrid(6, 6, 0, 5, 0, 5, wavy);
+  const std::vector<double> xs = {1.5, -1, 2.25, 5, 9};
+  const std::vector<double> ys = {2.5, 1, 4.75, 5, 1};
+  const auto values = sampleAtPoints(grid, SampledQuantity::Value, xs, ys, -9999);
+  EXPECT_DOUBLE_EQ(values[0], grid.value(1.5, 2.5));
+  EXPECT_EQ(values[1], -9999.0);
+  EXPECT_DOUBLE_EQ(values[3], grid.node(5, 5));
+  EXPECT_EQ(values[4], -9999.0);
+  const auto slopes = sampleAtPoints(grid, SampledQuantity::XY, xs, ys, -1);
+  EXPECT_DOUBLE_EQ(slopes[2], derivativeAt(grid, Derivative::XY, 2.25, 4.75));
+  EXPECT_EQ(slopes[1], -1.0);
+  const Grid row = makeGrid(5, 1, 0, 4, 0, 0, wavy);
+  for (const double v : sampleAtPoints(row, SampledQuantity::Value, xs, ys, -5)) EXPECT_EQ(v, -5);
+}
+
+TEST(GridSampling, GridPointsAreListedColumnByColumn) {
+  const Grid grid = makeGrid(3, 2, 10, 30, 0, 5, [](double x, double y) { return x + y; });
+  const GridPoints points = gridToPoints(grid);
+  ASSERT_EQ(points.values.size(), 6u);
+  EXPECT_EQ(points.x, (std::vector<double>{10, 10, 20, 20, 30, 30}));
+  EXPECT_EQ(points.y, (std::vector<double>{0, 5, 0, 5, 0, 5}));
+  EXPECT_EQ(points.values, (std::vector<double>{10, 15, 20, 25, 30, 35}));
+  EXPECT_TRUE(gridToPoints(Grid()).values.empty());
+}
+
+}  // namespace
+}  // namespace vellumar::grid

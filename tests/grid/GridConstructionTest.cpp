@@ -1,0 +1,293 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "GridTestSupport.h"
+#include "common/ErrorSink.h"
+#include "grid/GridConstruction.h"
+
+namespace vellumar::grid {
+namespace {
+
+using testing::makeGrid;
+
+// Mean of the finite nodes: a draw of exactly 0 or 1 gives an infinite value in some laws.
+double mean(const Grid& grid) {
+  double sum = 0.0;
+  double count = 0.0;
+  for (const double v : grid.nodes()) {
+    if (std::isfinite(v)) sum += v, count += 1.0;
+  }
+  return sum / count;
+}
+
+double standardDeviation(const Grid& grid) {
+  const double m = mean(grid);
+  double sum = 0.0;
+  for (const double v : grid.nodes()) sum += (v - m) * (v - m);
+  return std::sqrt(sum / static_cast<double>(grid.nodeCount()));
+}
+
+TEST(GridConstruction, LatticeFromStepsRoundsToWholeSteps) {
+  const auto exact = latticeFromSteps(0, 10, 0, 5, 1, 1);
+  ASSERT_TRUE(exact);
+  EXPECT_EQ(exact->nx(), 11);
+  EXPECT_EQ(exact->ny(), 6);
+  EXPECT_EQ(exact->right, 10.0);
+  EXPECT_EQ(exact->top, 5.0);
+  EXPECT_EQ(exact->rectangleFlag, 1u);
+  const auto shortOf = latticeFromSteps(0, 10.4, 0, 5, 1, 1);
+  EXPECT_EQ(shortOf->nx(), 11);
+  EXPECT_EQ(shortOf->right, 10.0);
+  const auto past = latticeFromSteps(0, 10.6, 0, 5, 1, 1);
+  EXPECT_EQ(past->nx(), 12);
+  EXPECT_EQ(past->right, 11.0);
+  // Steps from a non-zero origin keep the origin.
+  const auto shifted = latticeFromSteps(-3, 3, 100, 101, 0.5, 0.25);
+  EXPECT_EQ(shifted->nx(), 13);
+  EXPECT_EQ(shifted->ny(), 5);
+  EXPECT_EQ(shifted->left, -3.0);
+  EXPECT_EQ(shifted->bottom, 100.0);
+  // A lattice that could never be held is refused instead of exhausting memory.
+  EXPECT_FALSE(latticeFromSteps(0, 1e9, 0, 1e9, 1, 1));
+  EXPECT_FALSE(latticeFromSteps(0, INFINITY, 0, 1, 1, 1));
+}
+
+TEST(GridConstruction, OnesAndCoordinateGrids) {
+  Grid prototype = makeGrid(4, 3, 100, 130, -5, 15, [](double x, double y) { return x * y; });
+  prototype.setMode(Interpolation::Bilinear);
+  const Grid ones = onesLike(prototype);
+  EXPECT_EQ(ones.mode(), Interpolation::Bilinear);
+  EXPECT_EQ(ones.zmin, 1.0);
+  EXPECT_EQ(ones.zmax, 1.0);
+  for (const double v : ones.nodes()) EXPECT_EQ(v, 1.0);
+
+  const Grid xg = coordinateGrid(prototype, Axis::X, prototype.stepX());
+  const Grid yg = coordinateGrid(prototype, Axis::Y, prototype.stepY());
+  for (int j = 0; j < 3; ++j) {
+    for (int i = 0; i < 4; ++i) {
+      EXPECT_EQ(xg.node(i, j), 100.0 + 10.0 * i);
+      EXPECT_EQ(yg.node(i, j), -5.0 + 10.0 * j);
+    }
+  }
+  EXPECT_EQ(xg.zmin, 100.0);
+  EXPECT_EQ(xg.zmax, 130.0);
+  EXPECT_EQ(yg.zmin, -5.0);
+  EXPECT_EQ(yg.zmax, 15.0);
+  EXPECT_EQ(xg.mode(), Interpolation::Spline);
+  EXPECT_TRUE(xg.sameLattice(prototype));
+}
+
+TEST(GridConstruction, RandomLawConditionsAreCheckedInOrder) {
+  EXPECT_EQ(invalidRandomParameter(9, 0, 1, 1), RandomParameter::Law);
+  EXPECT_EQ(invalidRandomParameter(0.5, 0, 1, 1), RandomParameter::Law);
+  EXPECT_EQ(invalidRandomParameter(NAN, 0, 1, 1), RandomParameter::Law);
+  EXPECT_EQ(invalidRandomParameter(1, 0, 1, 1), RandomParameter::None);
+  EXPECT_EQ(invalidRandomParameter(1, 1, 1, 1), RandomParameter::B);
+  EXPECT_EQ(invalidRandomParameter(2, -5, 0, 0), RandomParameter::B);
+  EXPECT_EQ(invalidRandomParameter(2, -5, 1, 1), RandomParameter::None);
+  EXPECT_EQ(invalidRandomParameter(3, 0, -1, -1), RandomParameter::B);
+  EXPECT_EQ(invalidRandomParameter(4, 0, 0, 0), RandomParameter::A);
+  EXPECT_EQ(invalidRandomParameter(4, 2, 2, 2), RandomParameter::None);
+  EXPECT_EQ(invalidRandomParameter(5, 0, 1, 1), RandomParameter::A);
+  EXPECT_EQ(invalidRandomParameter(5, 0, 0, 0), RandomParameter::B);  // b is checked first
+  EXPECT_EQ(invalidRandomParameter(6, -1, -1, -1), RandomParameter::A);
+  EXPECT_EQ(invalidRandomParameter(7.9, 0.5, 0.5, 0.5), RandomParameter::None);
+  EXPECT_EQ(invalidRandomParameter(8, 0, 10, 5), RandomParameter::None);
+  EXPECT_EQ(invalidRandomParameter(8, 0, 10, 10), RandomParameter::C);
+  EXPECT_EQ(invalidRandomParameter(8, -1, 10, 5), RandomParameter::A);
+  EXPECT_EQ(invalidRandomParameter(8, 5, 5, 5), RandomParameter::B);
+  EXPECT_EQ(randomParameterCount(4), 1);
+  EXPECT_EQ(randomParameterCount(6.5), 1);
+  EXPECT_EQ(randomParameterCount(8), 3);
+  EXPECT_EQ(randomParameterCount(1), 2);
+  EXPECT_EQ(randomParameterCount(3), 2);
+}
+
+TEST(GridConstruction, RandomLawsDrawFromTheirRanges) {
+  const Grid shape = *latticeFromSteps(0, 99, 0, 99, 1, 1);  // 10000 nodes
+  const Grid uniform = randomGrid(shape, 1, -2, 3, 3, 11);
+  EXPECT_GE(uniform.zmin, -2.0);
+  EXPECT_LE(uniform.zmax, 3.0);
+  EXPECT_NEAR(mean(uniform), 0.5, 0.1);
+  const Grid triangular = randomGrid(shape, 8, 0, 10, 5, 12);
+  EXPECT_GE(triangular.zmin, 0.0);
+  EXPECT_LE(triangular.zmax, 10.0);
+  EXPECT_NEAR(mean(triangular), 5.0, 0.2);
+  const Grid skewed = randomGrid(shape, 8, 0, 10, 1, 12);
+  EXPECT_NEAR(mean(skewed), 11.0 / 3.0, 0.2);
+  const Grid exponential = randomGrid(shape, 4, 2, 2, 2, 13);
+  EXPECT_GE(exponential.zmin, 0.0);
+  EXPECT_NEAR(mean(exponential), 2.0, 0.2);
+  const Grid normal = randomGrid(shape, 2, 5, 2, 2, 14);
+  EXPECT_NEAR(mean(normal), 5.0, 0.2);
+  EXPECT_NEAR(standardDeviation(normal), 2.0, 0.3);
+  const Grid lognormal = randomGrid(shape, 3, 0, 0.5, 0.5, 15);
+  EXPECT_GT(lognormal.zmin, 0.0);
+  EXPECT_NEAR(mean(lognormal), std::exp(0.125), 0.1);
+  const Grid weibull = randomGrid(shape, 5, 1, 3, 3, 16);  // shape 1: exponential of mean 3
+  EXPECT_GE(weibull.zmin, 0.0);
+  EXPECT_NEAR(mean(weibull), 3.0, 0.3);
+  const Grid rayleigh = randomGrid(shape, 6, 2, 2, 2, 17);
+  EXPECT_GE(rayleigh.zmin, 0.0);
+  EXPECT_NEAR(mean(rayleigh), 2.0 * std::sqrt(M_PI) / 2.0, 0.2);
+  const Grid pareto = randomGrid(shape, 7, 3, 3, 3, 18);
+  EXPECT_GE(pareto.zmin, 1.0);
+  EXPECT_TRUE(pareto.sameLattice(shape));
+  // The z-range is the range of the draws; one seed gives one grid.
+  double low = INFINITY;
+  double high = -INFINITY;
+  for (const double v : normal.nodes()) low = std::min(low, v), high = std::max(high, v);
+  EXPECT_EQ(normal.zmin, low);
+  EXPECT_EQ(normal.zmax, high);
+  const Grid again = randomGrid(shape, 2, 5, 2, 2, 14);
+  EXPECT_TRUE(std::equal(again.nodes().begin(), again.nodes().end(), normal.nodes().begin()));
+  const Grid other = randomGrid(shape, 2, 5, 2, 2, 99);
+  EXPECT_FALSE(std::equal(other.nodes().begin(), other.nodes().end(), normal.nodes().begin()));
+}
+
+TEST(GridConstruction, DenseRefinesAndCoarsensThroughTheSurface) {
+  const Grid grid = makeGrid(11, 11, 0, 10, 0, 20, testing::wavy);
+  const auto twice = dense(grid, 2);
+  ASSERT_TRUE(twice);
+  EXPECT_EQ(twice->nx(), 21);
+  EXPECT_EQ(twice->ny(), 21);
+  EXPECT_TRUE(twice->sameRectangle(grid));
+  for (int j = 0; j < 21; ++j) {
+    for (int i = 0; i < 21; ++i) {
+      EXPECT_DOUBLE_EQ(twice->node(i, j), grid.value(twice->nodeX(i), twice->nodeY(j)));
+    }
+  }
+  // Every second node of the refined lattice is a node of the original.
+  EXPECT_NEAR(twice->node(6, 8), grid.node(3, 4), 1e-9);
+  const auto half = dense(grid, 0.5);
+  EXPECT_EQ(half->nx(), 6);
+  const auto same = dense(grid, 1);
+  EXPECT_TRUE(std::equal(same->nodes().begin(), same->nodes().end(), grid.nodes().begin()));
+  EXPECT_EQ(dense(grid, 0.05)->nodeCount(), 1u);
+  EXPECT_FALSE(dense(Grid(), 2));  // no nodes
+  EXPECT_FALSE(dense(grid, 1e6));  // too many nodes
+
+  // A bilinear grid is read through its bilinear surface; the result is a spline grid.
+  Grid steps = makeGrid(3, 3, 0, 2, 0, 2, [](double x, double) { return x == 1 ? 4.0 : 0.0; });
+  steps.setMode(Interpolation::Bilinear);
+  const auto fine = dense(steps, 2);
+  EXPECT_EQ(fine->mode(), Interpolation::Spline);
+  EXPECT_DOUBLE_EQ(fine->node(1, 0), 2.0);
+  EXPECT_DOUBLE_EQ(fine->zmax, 4.0);
+}
+
+TEST(GridConstruction, CutByNodeNumbers) {
+  const Grid grid = makeGrid(5, 5, 0, 4, 0, 4, [](double x, double y) { return 10 * x + y; });
+  ErrorSink sink;
+  const Grid cut = cutByNodes(grid, 2, 4, 1, 3, sink);
+  EXPECT_FALSE(sink.failed());
+  EXPECT_EQ(cut.nx(), 3);
+  EXPECT_EQ(cut.ny(), 3);
+  EXPECT_EQ(cut.left, 1.0);
+  EXPECT_EQ(cut.right, 3.0);
+  EXPECT_EQ(cut.bottom, 0.0);
+  EXPECT_EQ(cut.top, 2.0);
+  EXPECT_EQ(cut.node(0, 0), 10.0);
+  EXPECT_EQ(cut.node(2, 1), 31.0);
+  EXPECT_EQ(cut.zmin, 10.0);
+  EXPECT_EQ(cut.zmax, 32.0);
+  // Fractions are truncated and the upper ends capped at the grid.
+  const Grid capped = cutByNodes(grid, 4.9, 99, 1.5, 2.2, sink);
+  EXPECT_EQ(capped.nx(), 2);
+  EXPECT_EQ(capped.ny(), 2);
+  EXPECT_EQ(capped.right, 4.0);
+  EXPECT_FALSE(sink.failed());
+  for (const auto& bad : {std::array<double, 4>{3, 3, 1, 3},
+                          {0, 3, 1, 3},
+                          {5, 9, 1, 3},
+                          {1, 3, 2, 1},
+                          {NAN, 3, 1, 3}}) {
+    ErrorSink failing;
+    const Grid none = cutByNodes(grid, bad[0], bad[1], bad[2], bad[3], failing);
+    EXPECT_EQ(failing.code(), sink_code::kGridDomain) << bad[0] << " " << bad[1];
+    EXPECT_FALSE(none.hasNodes());
+  }
+}
+
+TEST(GridConstruction, CutByCoordinatesWidensOrNarrows) {
+  const Grid grid = makeGrid(6, 6, 0, 5, 0, 5, [](double x, double y) { return x - y; });
+  ErrorSink sink;
+  const Grid outward = cutByCoordinates(grid, 0.5, 2.5, 0.5, 2.5, 0, sink);
+  EXPECT_EQ(outward.nx(), 4);
+  EXPECT_EQ(outward.ny(), 4);
+  EXPECT_EQ(outward.left, 0.0);
+  EXPECT_EQ(outward.right, 3.0);
+  const Grid inward = cutByCoordinates(grid, 0.5, 2.5, 0.5, 2.5, 1, sink);
+  EXPECT_EQ(inward.nx(), 2);
+  EXPECT_EQ(inward.left, 1.0);
+  EXPECT_EQ(inward.right, 2.0);
+  EXPECT_EQ(inward.node(1, 0), 1.0);
+  // Nodes exactly on the rectangle are kept either way; a rectangle past the grid is clipped.
+  const Grid exact = cutByCoordinates(grid, 1, 3, -10, 10, 1, sink);
+  EXPECT_EQ(exact.nx(), 3);
+  EXPECT_EQ(exact.ny(), 6);
+  EXPECT_FALSE(sink.failed());
+  // Rounded steps still reach the far edge.
+  const Grid odd = makeGrid(4, 4, 0.3, 0.9, 0.3, 0.9, [](double x, double) { return x; });
+  const Grid whole = cutByCoordinates(odd, 0.3, 0.9, 0.3, 0.9, 1, sink);
+  EXPECT_EQ(whole.nx(), 4);
+  EXPECT_FALSE(sink.failed());
+  ErrorSink outside;
+  EXPECT_FALSE(cutByCoordinates(grid, 6, 8, 0, 5, 0, outside).hasNodes());
+  EXPECT_EQ(outside.code(), sink_code::kGridDomain);
+  ErrorSink narrow;
+  EXPECT_FALSE(cutByCoordinates(grid, 1.2, 1.8, 0, 5, 1, narrow).hasNodes());
+  EXPECT_EQ(narrow.code(), sink_code::kGridDomain);
+}
+
+TEST(GridConstruction, MergeOfEqualRectanglesIsTheMean) {
+  const Grid a = makeGrid(5, 5, 0, 4, 0, 4, [](double x, double y) { return x + y; });
+  const Grid b = makeGrid(5, 5, 0, 4, 0, 4, [](double x, double y) { return 3 * x - y; });
+  ErrorSink sink;
+  const Grid mean = merge(a, b, -1, sink);
+  ASSERT_TRUE(mean.sameLattice(a));
+  for (int j = 0; j < 5; ++j) {
+    for (int i = 0; i < 5; ++i) EXPECT_DOUBLE_EQ(mean.node(i, j), 2.0 * i);
+  }
+  // Coarser counts are resampled to the finer ones first.
+  const Grid coarse = makeGrid(3, 3, 0, 4, 0, 4, [](double x, double y) { return x + y; });
+  const Grid mixed = merge(coarse, b, -1, sink);
+  EXPECT_EQ(mixed.nx(), 5);
+  EXPECT_NEAR(mixed.node(1, 3), (1.0 + 3.0 + 3.0 - 3.0) / 2.0, 1e-9);
+  EXPECT_FALSE(sink.failed());
+  EXPECT_FALSE(merge(Grid(), a, 0, sink).hasNodes());
+}
+
+TEST(GridConstruction, MergeOfDifferentRectanglesFillsTheGap) {
+  const Grid left = makeGrid(3, 3, 0, 2, 0, 2, [](double x, double y) { return 1 + x + y; });
+  const Grid right = makeGrid(3, 3, 4, 6, 0, 2, [](double x, double) { return 100 + x; });
+  ErrorSink sink;
+  const Grid merged = merge(left, right, -7, sink);
+  EXPECT_FALSE(sink.failed());
+  ASSERT_EQ(merged.nx(), 7);
+  ASSERT_EQ(merged.ny(), 3);
+  EXPECT_EQ(merged.left, 0.0);
+  EXPECT_EQ(merged.right, 6.0);
+  for (int j = 0; j < 3; ++j) {
+    EXPECT_NEAR(merged.node(1, j), 2.0 + j, 1e-9);
+    EXPECT_EQ(merged.node(3, j), -7.0);
+    EXPECT_NEAR(merged.node(6, j), 106.0, 1e-9);
+  }
+  EXPECT_NEAR(merged.zmin, 1.0, 1e-9);
+  EXPECT_NEAR(merged.zmax, 106.0, 1e-9);
+
+  // Overlap: the mean there; the lattice follows the finer grid and stays inside the union.
+  const Grid coarse = makeGrid(5, 5, 0, 4, 0, 4, [](double, double) { return 2.0; });
+  const Grid fine = makeGrid(5, 5, 1.25, 3.25, 1.25, 3.25, [](double, double) { return 4.0; });
+  const Grid overlap = merge(coarse, fine, 0, sink);
+  EXPECT_EQ(overlap.left, 0.25);
+  EXPECT_EQ(overlap.right, 3.75);
+  EXPECT_EQ(overlap.nx(), 8);
+  EXPECT_NEAR(overlap.node(0, 0), 2.0, 1e-9);  // (0.25, 0.25): coarse only
+  EXPECT_NEAR(overlap.node(3, 3), 3.0, 1e-9);  // (1.75, 1.75): both
+  EXPECT_FALSE(sink.failed());
+}
+
+}  // namespace
+}  // namespace vellumar::grid
