@@ -1,5 +1,6 @@
 #include "data/ShapeIo.h"
 
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -88,6 +89,8 @@ std::size_t extensionDot(const std::string& path) {
 
 constexpr const char* kLowerExtensions[] = {".shp", ".shx", ".dbf"};
 constexpr const char* kUpperExtensions[] = {".SHP", ".SHX", ".DBF"};
+// The .shp is placed last, so a reader never finds a new .shp beside an old index.
+constexpr int kOrder[] = {1, 2, 0};
 
 }  // namespace
 
@@ -152,13 +155,34 @@ void ExportFiles::removeTemporaries() const {
   for (int file = 0; file < 3; ++file) std::remove(temporary(file).c_str());
 }
 
+std::string ExportFiles::backup(int file) const {
+  return temporaryBase_ + kLowerExtensions[file] + ".old";
+}
+
 bool ExportFiles::commit() {
-  // The .shp goes last, so a reader never finds a new .shp beside an old index.
-  for (int file : {1, 2, 0}) {
-    if (std::rename(temporary(file).c_str(), target(file).c_str()) != 0) {
-      removeTemporaries();
-      return false;
+  // Earlier files are first moved aside, so a failed rename can put every one of them back.
+  bool saved[3] = {false, false, false};
+  int placed = 0;
+  auto rollBack = [&] {
+    for (int file = 0; file < placed; ++file) std::remove(target(kOrder[file]).c_str());
+    for (int file = 0; file < 3; ++file) {
+      if (saved[file]) std::rename(backup(file).c_str(), target(file).c_str());
     }
+    removeTemporaries();
+    return false;
+  };
+  for (int file = 0; file < 3; ++file) {
+    struct stat info {};
+    if (stat(target(file).c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
+    if (std::rename(target(file).c_str(), backup(file).c_str()) != 0) return rollBack();
+    saved[file] = true;
+  }
+  for (; placed < 3; ++placed) {
+    const int file = kOrder[placed];
+    if (std::rename(temporary(file).c_str(), target(file).c_str()) != 0) return rollBack();
+  }
+  for (int file = 0; file < 3; ++file) {
+    if (saved[file]) std::remove(backup(file).c_str());
   }
   committed_ = true;
   return true;

@@ -49,12 +49,14 @@ class ExportFiles {
 
   // The path to give SHPCreate, DBFCreate and DBFOpen for the temporary files.
   const std::string& temporaryPath() const { return temporaryShp_; }
-  // Renames the three temporary files over the targets; false when a rename fails.
+  // Renames the three temporary files over the targets; false when a rename fails, and then the
+  // earlier target files are back in place.
   bool commit();
 
  private:
   std::string target(int file) const;
   std::string temporary(int file) const;
+  std::string backup(int file) const;
   void removeTemporaries() const;
 
   std::string targetBase_;

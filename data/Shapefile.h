@@ -108,6 +108,9 @@ class ShapefileConverter {
 
  private:
   void note(const MessageText& message);
+  // ReadDbf with its outcome: FileFailed when the DBF cannot be opened, Invalid when a record
+  // cannot be read.
+  ShapeStatus readAttributes(const std::string& path, M_Data& table);
   ShapeStatus pointTable(const std::string& path, int type, M_Data& table);
   ShapeStatus multipointTable(const std::string& path, int type, M_Data& table);
   ShapeStatus lineTable(const std::string& path, int type, M_Data& table);

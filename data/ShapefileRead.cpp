@@ -187,22 +187,26 @@ bool ListDbfFields(const std::string& path, std::vector<std::string>& names) {
 }
 
 bool ShapefileConverter::ReadDbf(const std::string& path, M_Data& table) {
+  return readAttributes(path, table) == ShapeStatus::Done;
+}
+
+ShapeStatus ShapefileConverter::readAttributes(const std::string& path, M_Data& table) {
   const DbfFile dbf = openDbf(path, "rb");
   if (!dbf) {
     note(shape_message::kDbfOpenFailed);
-    return false;
+    return ShapeStatus::FileFailed;
   }
   std::vector<DbfColumn> columns;
   int records = 0;
   if (!readDbfColumns(dbf.get(), columns, records)) {
     note(shape_message::kInvalidShapefile);
-    return false;
+    return ShapeStatus::Invalid;
   }
   M_Data read;
   read.setMissingCellValue(table.missingCellValue());
   fillTable(columns, records, read);
   table = std::move(read);
-  return true;
+  return ShapeStatus::Done;
 }
 
 ShapeStatus ShapefileConverter::ReadShapeLines(const std::string& path, geometry::Cover& cover,
@@ -226,7 +230,9 @@ ShapeStatus ShapefileConverter::ReadShapeLines(const std::string& path, geometry
   }
   if (hasZOrMeasure(type)) note(shape_message::kZOrMeasureDropped);
   M_Data attributes;
-  if (!ReadDbf(path, attributes)) return ShapeStatus::FileFailed;
+  if (const ShapeStatus status = readAttributes(path, attributes); status != ShapeStatus::Done) {
+    return status;
+  }
   // A DBF without fields holds no records worth matching; its rows are the shapes.
   if (attributes.columnCount() == 0) attributes.Allocate(records, 0);
   if (attributes.rowCount() != records) {
@@ -311,7 +317,9 @@ ShapeStatus ShapefileConverter::ShapefileToTable(const std::string& path, M_Data
 }
 
 ShapeStatus ShapefileConverter::pointTable(const std::string& path, int type, M_Data& table) {
-  if (!ReadDbf(path, table)) return ShapeStatus::FileFailed;
+  if (const ShapeStatus status = readAttributes(path, table); status != ShapeStatus::Done) {
+    return status;
+  }
   ShpFile shp;
   int records = 0;
   if (const ShapeStatus status = openShapes(path, table, shp, records);
@@ -348,7 +356,9 @@ ShapeStatus ShapefileConverter::pointTable(const std::string& path, int type, M_
 
 ShapeStatus ShapefileConverter::multipointTable(const std::string& path, int type, M_Data& table) {
   M_Data attributes;
-  if (!ReadDbf(path, attributes)) return ShapeStatus::FileFailed;
+  if (const ShapeStatus status = readAttributes(path, attributes); status != ShapeStatus::Done) {
+    return status;
+  }
   ShpFile shp;
   int records = 0;
   if (const ShapeStatus status = openShapes(path, attributes, shp, records);

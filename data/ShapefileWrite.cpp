@@ -1,0 +1,285 @@
+#include <algorithm>
+#include <string_view>
+
+#include "common/CFormat.h"
+#include "data/DataFileWriter.h"
+#include "data/ShapeIo.h"
+#include "data/Shapefile.h"
+#include "data/ShapefileMessages.h"
+#include "geometry/PointInPolygon.h"
+
+namespace vellumar::data {
+namespace {
+
+using detail::DbfFile;
+using detail::ExportFiles;
+using detail::ShapeObject;
+using detail::ShpFile;
+
+constexpr int kNumberWidth = 16;
+constexpr int kNameWidth = 16;
+constexpr int kAttributeDecimals = 12;
+// The widest character field a DBF holds.
+constexpr int kMaxTextWidth = 254;
+
+// The text cut to at most maxBytes without splitting a UTF-8 sequence.
+std::string_view cutUtf8(std::string_view text, std::size_t maxBytes) {
+  if (text.size() <= maxBytes) return text;
+  std::size_t end = maxBytes;
+  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+  return text.substr(0, end);
+}
+
+// A number in a numeric field of the given width: fixed with the field's decimals when it fits,
+// else with fewer decimals, else in exponent form, so that no digit before the point is lost.
+std::string numberField(double value, int width, int decimals) {
+  for (int d = decimals; d >= 0; --d) {
+    std::string text = cformat("%*.*f", width, d, value);
+    if (static_cast<int>(text.size()) <= width) return text;
+  }
+  for (int d = width - 7; d >= 0; --d) {
+    std::string text = cformat("%*.*E", width, d, value);
+    if (static_cast<int>(text.size()) <= width) return text;
+  }
+  return std::string(static_cast<std::size_t>(width), ' ');
+}
+
+// The shapefile and DBF of one export, written under temporary names. Every write result is
+// collected in ok; finish() closes the files and renames them into place only when all went well.
+struct ExportWriter {
+  explicit ExportWriter(const std::string& path) : files(path) { detail::resetWriteFailure(); }
+
+  bool createShp(int type) {
+    shp.reset(SHPCreateLL(files.temporaryPath().c_str(), type, detail::shapeHooks()));
+    return shp != nullptr;
+  }
+  bool createDbf() {
+    dbf.reset(DBFCreateLL(files.temporaryPath().c_str(), "LDID/87", detail::shapeHooks()));
+    return dbf != nullptr;
+  }
+  bool reopenDbf() {
+    dbf.reset();
+    dbf = detail::openDbf(files.temporaryPath(), "r+b");
+    return dbf != nullptr;
+  }
+  void addField(const std::string& name, DBFFieldType type, int width, int decimals) {
+    ok = ok && DBFAddField(dbf.get(), name.c_str(), type, width, decimals) >= 0;
+  }
+  void writeShape(SHPObject* created) {
+    const ShapeObject shape(created);
+    ok = ok && shape && SHPWriteObject(shp.get(), -1, shape.get()) >= 0;
+  }
+  void writePoint(bool present, double x, double y) {
+    writeShape(present ? SHPCreateSimpleObject(SHPT_POINT, 1, &x, &y, nullptr)
+                       : SHPCreateSimpleObject(SHPT_NULL, 0, nullptr, nullptr, nullptr));
+  }
+  // Text of at most width bytes (the caller's field width).
+  void writeText(int record, int field, std::string_view text, int width) {
+    const std::string cut(cutUtf8(text, static_cast<std::size_t>(width)));
+    ok = ok && DBFWriteStringAttribute(dbf.get(), record, field, cut.c_str()) != 0;
+  }
+  // Numbers are formatted here, under the C locale, and stored as they are.
+  void writeNumberText(int record, int field, const std::string& text) {
+    ok = ok &&
+         DBFWriteAttributeDirectly(dbf.get(), record, field, const_cast<char*>(text.c_str())) != 0;
+  }
+  bool finish() {
+    shp.reset();
+    dbf.reset();
+    return ok && !detail::writeFailed() && files.commit();
+  }
+
+  ExportFiles files;
+  ShpFile shp;
+  DbfFile dbf;
+  bool ok = true;
+  std::vector<double> xs;
+  std::vector<double> ys;
+  std::vector<int> partStarts;
+};
+
+// Rings of a polygon cover grouped into records: each record lists an outer ring (negative area)
+// followed by the holes (positive area) it takes, all as cover indices.
+std::vector<std::vector<std::size_t>> polygonRecords(const geometry::Cover& cover) {
+  std::vector<std::size_t> outer;
+  std::vector<std::size_t> holes;
+  for (std::size_t i = 0; i < cover.size(); ++i) {
+    const double area = cover[i].signedArea();
+    if (area < 0.0) outer.push_back(i);
+    if (area > 0.0) holes.push_back(i);
+  }
+  // Holes by the x of their first point, so each outer ring looks only at those within its
+  // rectangle's x range.
+  std::sort(holes.begin(), holes.end(),
+            [&](std::size_t a, std::size_t b) { return cover[a].front().x < cover[b].front().x; });
+  std::vector<double> firstX;
+  for (std::size_t h : holes) firstX.push_back(cover[h].front().x);
+  std::vector<bool> taken(cover.size(), false);
+  std::vector<std::vector<std::size_t>> records;
+  for (std::size_t o : outer) {
+    const geometry::Line& ring = cover[o];
+    const geometry::Rect& rect = ring.rect();
+    std::vector<std::size_t> record{o};
+    const auto low = std::upper_bound(firstX.begin(), firstX.end(), rect.left);
+    const auto high = std::lower_bound(low, firstX.end(), rect.right);
+    for (auto it = low; it != high; ++it) {
+      const std::size_t h = holes[static_cast<std::size_t>(it - firstX.begin())];
+      const geometry::Point& p = cover[h].front();
+      if (taken[h] || !(rect.bottom < p.y && p.y < rect.top)) continue;
+      if (geometry::insideRing(ring, p.x, p.y)) record.push_back(h);
+    }
+    std::sort(record.begin() + 1, record.end());
+    for (std::size_t k = 1; k < record.size(); ++k) taken[record[k]] = true;
+    records.push_back(std::move(record));
+  }
+  return records;
+}
+
+// Writes one shape of the given lines as parts, with the DBF record of the first line.
+void writeLineRecord(ExportWriter& writer, int type, const geometry::Cover& cover,
+                     const std::vector<std::size_t>& rings, std::string_view name) {
+  writer.xs.clear();
+  writer.ys.clear();
+  writer.partStarts.clear();
+  for (std::size_t r : rings) {
+    writer.partStarts.push_back(static_cast<int>(writer.xs.size()));
+    for (const geometry::Point& p : cover[r].points()) {
+      writer.xs.push_back(p.x);
+      writer.ys.push_back(p.y);
+    }
+  }
+  const int vertices = static_cast<int>(writer.xs.size());
+  if (vertices == 0) {
+    writer.writeShape(SHPCreateSimpleObject(SHPT_NULL, 0, nullptr, nullptr, nullptr));
+  } else {
+    writer.writeShape(SHPCreateObject(type, -1, static_cast<int>(writer.partStarts.size()),
+                                      writer.partStarts.data(), nullptr, vertices, writer.xs.data(),
+                                      writer.ys.data(), nullptr, nullptr));
+  }
+  const geometry::Line& head = cover[rings.front()];
+  const int record = DBFGetRecordCount(writer.dbf.get());
+  writer.writeNumberText(record, 0, numberField(head.value, kNumberWidth, kAttributeDecimals));
+  writer.writeNumberText(record, 1, cformat("%*d", kNumberWidth, head.id));
+  writer.writeText(record, 2, name, kNameWidth);
+}
+
+// The text a cell is exported as: text cells as they are, numbers with 12 significant digits.
+std::string exportedText(const M_Data& table, int row, int column) {
+  if (table.isNumericColumn(column)) return formatDataValue(table.NumericValue(row, column));
+  return table.CellText(row, column);
+}
+
+// A DBF field name for a column: its name cut to the DBF's 10 bytes, or "Z<column>" when blank.
+std::string fieldName(const M_Data& table, int column) {
+  std::string_view name = table.columnName(column);
+  if (name.find_first_not_of(' ') == std::string_view::npos) return cformat("Z%d", column);
+  return std::string(cutUtf8(name, XBASE_FLDNAME_LEN_WRITE));
+}
+
+}  // namespace
+
+ShapeStatus ShapefileConverter::CoverToShapefile(const std::string& path,
+                                                 const geometry::Cover& cover, int shapeType,
+                                                 std::span<const std::string> names) {
+  if (shapeType != shape_type::kArc && shapeType != shape_type::kPolygon) {
+    note(shape_message::kNotLineType);
+    return ShapeStatus::WrongType;
+  }
+  ExportWriter writer(path);
+  if (!writer.createShp(shapeType)) {
+    note(shape_message::kShpOpenFailed);
+    return ShapeStatus::FileFailed;
+  }
+  if (!writer.createDbf()) {
+    note(shape_message::kDbfOpenFailed);
+    return ShapeStatus::FileFailed;
+  }
+  writer.addField("Atribute", FTDouble, kNumberWidth, kAttributeDecimals);
+  writer.addField("ID", FTInteger, kNumberWidth, 0);
+  writer.addField("NAME", FTString, kNameWidth, 0);
+  auto nameOf = [&](std::size_t line) {
+    return line < names.size() ? std::string_view(names[line]) : std::string_view();
+  };
+  if (shapeType == shape_type::kArc) {
+    std::vector<std::size_t> single(1);
+    for (std::size_t i = 0; i < cover.size() && writer.ok; ++i) {
+      single[0] = i;
+      writeLineRecord(writer, shapeType, cover, single, nameOf(i));
+    }
+  } else {
+    for (const std::vector<std::size_t>& rings : polygonRecords(cover)) {
+      if (!writer.ok) break;
+      writeLineRecord(writer, shapeType, cover, rings, nameOf(rings.front()));
+    }
+  }
+  if (!writer.finish()) {
+    note(shape_message::kWriteFailed);
+    return ShapeStatus::FileFailed;
+  }
+  return ShapeStatus::Done;
+}
+
+ShapeStatus ShapefileConverter::TableToPointShapefile(const std::string& path, const M_Data& table,
+                                                      int xColumn, int yColumn) {
+  ExportWriter writer(path);
+  if (!writer.createShp(SHPT_POINT)) {
+    note(shape_message::kShpCreateFailed);
+    return ShapeStatus::FileFailed;
+  }
+  if (!writer.createDbf()) {
+    note(shape_message::kDbfCreateFailed);
+    return ShapeStatus::FileFailed;
+  }
+  std::vector<int> fields;
+  for (int j = table.rowNumberOffset() == 1 ? 1 : 0; j < table.columnCount(); ++j) {
+    if (j != xColumn && j != yColumn) fields.push_back(j);
+  }
+  // One running width over the fields, so no later field is narrower than an earlier one.
+  int longest = 0;
+  std::vector<int> widths;
+  for (int j : fields) {
+    for (int row = 0; row < table.rowCount(); ++row) {
+      longest = std::max(longest, static_cast<int>(exportedText(table, row, j).size()));
+    }
+    widths.push_back(std::min(longest + 1, kMaxTextWidth));
+    writer.addField(fieldName(table, j), FTString, widths.back(), 0);
+  }
+  if (!writer.reopenDbf()) {
+    note(shape_message::kDbfReopenFailed);
+    return ShapeStatus::FileFailed;
+  }
+  const bool located = xColumn >= 0 && yColumn >= 0;
+  for (int row = 0; row < table.rowCount() && writer.ok; ++row) {
+    for (std::size_t f = 0; f < fields.size(); ++f) {
+      writer.writeText(row, static_cast<int>(f), exportedText(table, row, fields[f]), widths[f]);
+    }
+    writer.writePoint(located, located ? table.NumericValue(row, xColumn) : 0.0,
+                      located ? table.NumericValue(row, yColumn) : 0.0);
+  }
+  if (!writer.finish()) {
+    note(shape_message::kWriteFailed);
+    return ShapeStatus::FileFailed;
+  }
+  return ShapeStatus::Done;
+}
+
+M_Data tableOfResult(const DATA& result) {
+  M_Data table;
+  const bool located = result.hasCoordinates();
+  const int rows = static_cast<int>(result.count());
+  table.Allocate(rows, located ? 3 : 1);
+  int column = 0;
+  auto add = [&](const char* name, std::span<const double> values) {
+    table.setColumnName(column, name);
+    for (int row = 0; row < rows; ++row) table.SetNumeric(row, column, values[row]);
+    ++column;
+  };
+  if (located) {
+    add("X", result.x());
+    add("Y", result.y());
+  }
+  add("Z", result.values());
+  return table;
+}
+
+}  // namespace vellumar::data

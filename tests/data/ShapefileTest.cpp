@@ -1,0 +1,549 @@
+#include <gtest/gtest.h>
+#include <shapefil.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "data/Shapefile.h"
+#include "data/ShapefileMessages.h"
+
+namespace vellumar::data {
+namespace {
+
+namespace fs = std::filesystem;
+using geometry::Cover;
+using geometry::Line;
+using geometry::Point;
+
+class Shapefiles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("vellumar-shp-" + std::to_string(getpid()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  std::string path(const std::string& name) const { return (dir_ / name).string(); }
+  static std::string bytesOf(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  }
+
+  fs::path dir_;
+};
+
+// One shape as a test writes it through shapelib: parts (vertex starts) and vertices.
+struct Shape {
+  std::vector<int> parts;
+  std::vector<double> x, y, z, m;
+};
+
+// A DBF field with one text per record ("N" fields take numbers written as texts).
+struct Field {
+  std::string name;
+  DBFFieldType type;
+  std::vector<std::string> values;
+};
+
+void writeShapefile(const std::string& path, int type, const std::vector<Shape>& shapes,
+                    const std::vector<Field>& fields) {
+  SHPHandle shp = SHPCreate(path.c_str(), type);
+  DBFHandle dbf = DBFCreate(path.c_str());
+  ASSERT_NE(shp, nullptr);
+  ASSERT_NE(dbf, nullptr);
+  for (const Field& field : fields) {
+    ASSERT_GE(DBFAddField(dbf, field.name.c_str(), field.type, 12, field.type == FTDouble ? 3 : 0),
+              0);
+  }
+  for (std::size_t i = 0; i < shapes.size(); ++i) {
+    const Shape& s = shapes[i];
+    SHPObject* object = SHPCreateObject(
+        type, -1, static_cast<int>(s.parts.size()), s.parts.empty() ? nullptr : s.parts.data(),
+        nullptr, static_cast<int>(s.x.size()), s.x.data(), s.y.data(),
+        s.z.empty() ? nullptr : s.z.data(), s.m.empty() ? nullptr : s.m.data());
+    ASSERT_GE(SHPWriteObject(shp, -1, object), 0);
+    SHPDestroyObject(object);
+    for (std::size_t f = 0; f < fields.size(); ++f) {
+      const std::string& value = fields[f].values[i];
+      if (fields[f].type == FTString) {
+        DBFWriteStringAttribute(dbf, static_cast<int>(i), static_cast<int>(f), value.c_str());
+      } else {
+        DBFWriteDoubleAttribute(dbf, static_cast<int>(i), static_cast<int>(f), std::stod(value));
+      }
+    }
+  }
+  SHPClose(shp);
+  DBFClose(dbf);
+}
+
+Line ring(std::vector<Point> points, double value, int id) {
+  Line line(std::move(points));
+  line.value = value;
+  line.id = id;
+  return line;
+}
+
+// Clockwise (negative area) square with corner (x, y) and side s.
+Line clockwise(double x, double y, double s, double value, int id) {
+  return ring({{x, y}, {x, y + s}, {x + s, y + s}, {x + s, y}, {x, y}}, value, id);
+}
+Line counterClockwise(double x, double y, double s, double value, int id) {
+  return ring({{x, y}, {x + s, y}, {x + s, y + s}, {x, y + s}, {x, y}}, value, id);
+}
+
+std::vector<std::string> columnNames(const M_Data& table) {
+  std::vector<std::string> names;
+  for (int j = 0; j < table.columnCount(); ++j) names.push_back(table.columnName(j));
+  return names;
+}
+
+void expectSamePoints(const Line& a, const Line& b) {
+  ASSERT_EQ(a.size(), b.size());
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    EXPECT_EQ(a[i].x, b[i].x);
+    EXPECT_EQ(a[i].y, b[i].y);
+  }
+}
+
+TEST_F(Shapefiles, LinesRoundTripWithValuesIdsAndCutNames) {
+  Cover cover;
+  cover.appendLine(ring({{0.5, 1.25}, {2, 3}, {4, -1}}, 2.5, 7));
+  cover.appendLine(ring({{10, 10}, {11, 12}}, -1e20, 8));
+  cover.appendLine(ring({{1e6, 2e6}, {1e6 + 0.125, 2e6}}, 1234.000000000001, 9));
+  const std::vector<std::string> names{"short", "ABCDEFGHIJKLMNOPQRSTUVWX", "Скважина №1"};
+  ShapefileConverter writer;
+  ASSERT_EQ(writer.CoverToShapefile(path("lines.shp"), cover, shape_type::kArc, names),
+            ShapeStatus::Done);
+
+  std::vector<std::string> fields;
+  ASSERT_TRUE(ListDbfFields(path("lines.shp"), fields));
+  EXPECT_EQ(fields, (std::vector<std::string>{"Atribute", "ID", "NAME"}));
+
+  Cover back;
+  std::vector<std::string> backNames;
+  ShapefileConverter reader(Language::English);
+  ASSERT_EQ(reader.ReadShapeLines(path("lines.shp"), back, "Atribute", "ID", "NAME", &backNames),
+            ShapeStatus::Done);
+  EXPECT_EQ(reader.log(), "");
+  ASSERT_EQ(back.size(), 3u);
+  for (std::size_t i = 0; i < 3; ++i) {
+    expectSamePoints(back[i], cover[i]);
+    EXPECT_EQ(back[i].id, static_cast<int>(i) + 1);  // ids are record numbers
+  }
+  EXPECT_EQ(back[0].value, 2.5);
+  EXPECT_DOUBLE_EQ(back[1].value, -1e20);  // too wide for 12 decimals: not cut to its first digits
+  EXPECT_NEAR(back[2].value, 1234.0, 1e-9);
+  // The NAME field is 16 bytes wide; a cut never splits a character.
+  EXPECT_EQ(backNames, (std::vector<std::string>{"short", "ABCDEFGHIJKLMNOP", "Скважина"}));
+  // The attribute table holds the record numbers in front of the DBF fields.
+  EXPECT_EQ(columnNames(reader.attributes()),
+            (std::vector<std::string>{"IRec", "Atribute", "ID", "NAME"}));
+  EXPECT_EQ(reader.attributes().NumericValue(2, 0), 3.0);
+  EXPECT_EQ(reader.attributes().NumericValue(1, 2), 8.0);
+  EXPECT_EQ(reader.recordStarts(), (std::vector<std::int32_t>{0, 1, 2}));
+
+  // Without a value field the values are 0; lines are appended after what the cover holds.
+  Cover appended = cover;
+  ASSERT_EQ(reader.ReadShapeLines(path("lines.shp"), appended, "atribute", "", ""),
+            ShapeStatus::Done);
+  ASSERT_EQ(appended.size(), 6u);
+  EXPECT_EQ(appended[3].value, 0.0);
+  EXPECT_EQ(reader.recordStarts(), (std::vector<std::int32_t>{3, 4, 5}));
+}
+
+TEST_F(Shapefiles, PolygonExportGroupsHolesByAreaAndDropsOrphans) {
+  Cover cover;
+  cover.appendLine(clockwise(0, 0, 10, 5.0, 1));           // outer ring
+  cover.appendLine(counterClockwise(20, 20, 1, 0.0, 2));   // hole outside every outer ring
+  cover.appendLine(counterClockwise(2, 2, 3, 0.0, 3));     // hole of the first ring
+  cover.appendLine(clockwise(30, 0, 4, 6.0, 4));           // second outer ring
+  cover.appendLine(ring({{0, 0}, {1, 1}, {0, 0}}, 0, 5));  // zero area: not written
+  cover.appendLine(counterClockwise(6, 6, 1, 0.0, 6));     // second hole of the first ring
+  ShapefileConverter writer;
+  ASSERT_EQ(writer.CoverToShapefile(path("poly.shp"), cover, shape_type::kPolygon),
+            ShapeStatus::Done);
+
+  SHPHandle shp = SHPOpen(path("poly.shp").c_str(), "rb");
+  ASSERT_NE(shp, nullptr);
+  int records = 0;
+  int type = 0;
+  SHPGetInfo(shp, &records, &type, nullptr, nullptr);
+  EXPECT_EQ(type, SHPT_POLYGON);
+  ASSERT_EQ(records, 2);
+  SHPObject* first = SHPReadObject(shp, 0);
+  ASSERT_EQ(first->nParts, 3);
+  EXPECT_EQ(first->panPartStart[1], 5);
+  EXPECT_EQ(first->panPartStart[2], 10);
+  EXPECT_EQ(first->padfX[5], 2.0);  // holes in cover order
+  EXPECT_EQ(first->padfX[10], 6.0);
+  SHPDestroyObject(first);
+  SHPObject* second = SHPReadObject(shp, 1);
+  EXPECT_EQ(second->nParts, 1);
+  SHPDestroyObject(second);
+  SHPClose(shp);
+
+  Cover back;
+  ShapefileConverter reader;
+  ASSERT_EQ(reader.ReadShapeLines(path("poly.shp"), back, "Atribute", "", ""), ShapeStatus::Done);
+  ASSERT_EQ(back.size(), 4u);
+  expectSamePoints(back[0], cover[0]);
+  expectSamePoints(back[1], cover[2]);  // ring point order kept
+  expectSamePoints(back[2], cover[5]);
+  expectSamePoints(back[3], cover[3]);
+  EXPECT_LT(back[0].signedArea(), 0.0);
+  EXPECT_GT(back[1].signedArea(), 0.0);
+  EXPECT_EQ(back[1].value, 5.0);  // a hole carries its record's value and id
+  EXPECT_EQ(back[1].id, 1);
+  EXPECT_EQ(back[3].value, 6.0);
+  EXPECT_EQ(back[3].id, 2);
+  EXPECT_EQ(reader.recordStarts(), (std::vector<std::int32_t>{0, 3}));
+
+  // As a table: one row per vertex with the line number and the record's attributes.
+  M_Data table;
+  ASSERT_EQ(reader.ShapefileToTable(path("poly.shp"), table), ShapeStatus::Done);
+  EXPECT_EQ(columnNames(table),
+            (std::vector<std::string>{"nLn", "X", "Y", "IRec", "Atribute", "ID", "NAME"}));
+  ASSERT_EQ(table.rowCount(), 20);
+  EXPECT_EQ(table.NumericValue(5, 0), 2.0);
+  EXPECT_EQ(table.NumericValue(5, 3), 1.0);
+  EXPECT_EQ(table.NumericValue(19, 0), 4.0);
+  EXPECT_EQ(table.NumericValue(19, 4), 6.0);
+  EXPECT_EQ(table.path(), path("poly.shp"));
+}
+
+TEST_F(Shapefiles, MultiPartRecordsGiveOneLinePerPart) {
+  Shape twoParts{{0, 2}, {0, 1, 5, 6, 7}, {0, 1, 5, 6, 7}, {}, {}};
+  Shape onePart{{}, {9, 8}, {1, 1}, {}, {}};
+  Shape empty{};
+  writeShapefile(path("parts.shp"), SHPT_ARC, {twoParts, empty, onePart},
+                 {{"atr", FTDouble, {"1.5", "2", "3.25"}}, {"name", FTString, {"a", "b", "c"}}});
+  Cover cover;
+  std::vector<std::string> names;
+  ShapefileConverter converter;
+  ASSERT_EQ(converter.ReadShapeLines(path("parts.shp"), cover, "atr", "", "name", &names),
+            ShapeStatus::Done);
+  ASSERT_EQ(cover.size(), 3u);
+  EXPECT_EQ(cover[0].size(), 2u);
+  EXPECT_EQ(cover[1].size(), 3u);
+  EXPECT_EQ(cover[1][0].x, 5.0);
+  EXPECT_EQ(cover[0].id, cover[1].id);
+  EXPECT_EQ(cover[0].value, 1.5);
+  EXPECT_EQ(cover[1].value, 1.5);
+  EXPECT_EQ(cover[2].id, 3);
+  EXPECT_EQ(cover[2].value, 3.25);
+  EXPECT_EQ(names, (std::vector<std::string>{"a", "a", "c"}));
+  // The empty record adds no line; its start is where the next record starts.
+  EXPECT_EQ(converter.recordStarts(), (std::vector<std::int32_t>{0, 2, 2}));
+
+  M_Data table;
+  ASSERT_EQ(converter.ShapefileToTable(path("parts.shp"), table), ShapeStatus::Done);
+  ASSERT_EQ(table.rowCount(), 7);
+  EXPECT_EQ(table.NumericValue(6, 0), 3.0);  // nLn
+  EXPECT_EQ(table.NumericValue(6, 3), 3.0);  // IRec of the third record
+  EXPECT_EQ(table.CellText(6, 5), "c");
+  EXPECT_EQ(table.CellText(2, 5), "a");
+}
+
+TEST_F(Shapefiles, ZAndMeasureAreLoggedKeptAsideAndTabled) {
+  Shape arc{{0, 2}, {0, 1, 2, 3}, {0, 0, 1, 1}, {10, 11, 12, 13}, {0.1, 0.2, 0.3, 0.4}};
+  const std::vector<Field> fields{{"VAL", FTDouble, {"4.5"}}, {"KIND", FTString, {"road"}}};
+  writeShapefile(path("arcz.shp"), SHPT_ARCZ, {arc}, fields);
+  writeShapefile(path("arcm.shp"), SHPT_ARCM, {arc}, fields);
+  writeShapefile(path("arc.shp"), SHPT_ARC, {arc}, fields);
+
+  Cover cover;
+  ShapefileConverter english(Language::English);
+  ASSERT_EQ(english.ReadShapeLines(path("arcz.shp"), cover, "VAL", "", ""), ShapeStatus::Done);
+  EXPECT_EQ(english.log(), "Shape has Z or Measure - fields: this information will be discarded.");
+  ASSERT_EQ(cover.size(), 2u);
+  EXPECT_EQ(cover[1][1].x, 3.0);
+  EXPECT_EQ(cover[1].value, 4.5);
+  EXPECT_EQ(english.zValues(), (std::vector<double>{10, 11, 12, 13}));
+  EXPECT_EQ(english.measures(), (std::vector<double>{0.1, 0.2, 0.3, 0.4}));
+
+  ShapefileConverter russian;
+  ASSERT_EQ(russian.ReadShapeLines(path("arcm.shp"), cover, "VAL", "", ""), ShapeStatus::Done);
+  ASSERT_EQ(russian.ReadShapeLines(path("arcm.shp"), cover, "VAL", "", ""), ShapeStatus::Done);
+  EXPECT_EQ(russian.log(),
+            "Shp - файл имеет дополнительные поля (Z, Measure): эта информация будет пропущена.\r\n"
+            "Shp - файл имеет дополнительные поля (Z, Measure): эта информация будет пропущена.");
+  EXPECT_TRUE(russian.zValues().empty());  // M only, and the lists restart with each reading
+  EXPECT_EQ(russian.measures().size(), 4u);
+
+  M_Data table;
+  ShapefileConverter plain;
+  ASSERT_EQ(plain.ShapefileToTable(path("arcz.shp"), table), ShapeStatus::Done);
+  EXPECT_EQ(columnNames(table),
+            (std::vector<std::string>{"nLn", "X", "Y", "M", "IRec", "VAL", "KIND"}));
+  ASSERT_EQ(table.rowCount(), 4);
+  EXPECT_EQ(table.NumericValue(3, 3), 0.4);
+  EXPECT_EQ(table.NumericValue(3, 0), 2.0);
+  EXPECT_EQ(table.NumericValue(3, 5), 4.5);
+  ASSERT_EQ(plain.ShapefileToTable(path("arc.shp"), table), ShapeStatus::Done);
+  EXPECT_EQ(columnNames(table), (std::vector<std::string>{"nLn", "X", "Y", "IRec", "VAL", "KIND"}));
+  // Only the ArcZ reading logged.
+  EXPECT_EQ(plain.log(),
+            "Shp - файл имеет дополнительные поля (Z, Measure): эта информация будет пропущена.");
+}
+
+TEST_F(Shapefiles, PointTypesHaveTheirColumnLayouts) {
+  const std::vector<Field> fields{{"ATTR", FTDouble, {"1", "2"}}, {"LABEL", FTString, {"p", "q"}}};
+  Shape p1{{}, {1}, {2}, {3}, {4}};
+  Shape p2{{}, {5}, {6}, {7}, {8}};
+  writeShapefile(path("pt.shp"), SHPT_POINT, {p1, p2}, fields);
+  writeShapefile(path("ptz.shp"), SHPT_POINTZ, {p1, p2}, fields);
+  writeShapefile(path("ptm.shp"), SHPT_POINTM, {p1, p2}, fields);
+  Shape many{{}, {1, 2, 3}, {4, 5, 6}, {7, 8, 9}, {10, 11, 12}};
+  Shape one{{}, {0}, {0}, {0}, {-1}};
+  writeShapefile(path("mp.shp"), SHPT_MULTIPOINT, {many, one}, fields);
+  writeShapefile(path("mpz.shp"), SHPT_MULTIPOINTZ, {many, one}, fields);
+  writeShapefile(path("mpm.shp"), SHPT_MULTIPOINTM, {many, one}, fields);
+  writeShapefile(path("pgm.shp"), SHPT_POLYGONM, {{{0}, {0, 1, 1, 0}, {0, 1, 0, 0}, {}, {}}},
+                 {{"ATTR", FTDouble, {"1"}}});
+
+  using Names = std::vector<std::string>;
+  const struct {
+    const char* file;
+    Names columns;
+    int rows;
+  } cases[] = {
+      {"pt.shp", {"X", "Y", "ATTR", "LABEL"}, 2},
+      {"ptz.shp", {"X", "Y", "Z", "Measure", "ATTR", "LABEL"}, 2},
+      {"ptm.shp", {"X", "Y", "Measure", "ATTR", "LABEL"}, 2},
+      {"mp.shp", {"X", "Y", "ATTR", "LABEL"}, 4},
+      {"mpz.shp", {"X", "Y", "Z", "Measure", "ATTR", "LABEL"}, 4},
+      {"mpm.shp", {"X", "Y", "Measure", "ATTR", "LABEL"}, 4},
+      {"pgm.shp", {"nLn", "X", "Y", "M", "IRec", "ATTR"}, 4},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    M_Data table;
+    ShapefileConverter converter;
+    ASSERT_EQ(converter.ShapefileToTable(path(c.file), table), ShapeStatus::Done);
+    EXPECT_EQ(columnNames(table), c.columns);
+    EXPECT_EQ(table.rowCount(), c.rows);
+  }
+  M_Data table;
+  ShapefileConverter converter;
+  ASSERT_EQ(converter.ShapefileToTable(path("ptz.shp"), table), ShapeStatus::Done);
+  EXPECT_EQ(table.NumericValue(1, 0), 5.0);
+  EXPECT_EQ(table.NumericValue(1, 2), 7.0);
+  EXPECT_EQ(table.NumericValue(1, 3), 8.0);
+  EXPECT_EQ(table.CellText(1, 5), "q");
+  // Every vertex row of a multipoint repeats its record's attributes.
+  ASSERT_EQ(converter.ShapefileToTable(path("mpm.shp"), table), ShapeStatus::Done);
+  EXPECT_EQ(table.NumericValue(2, 0), 3.0);
+  EXPECT_EQ(table.NumericValue(2, 2), 12.0);
+  EXPECT_EQ(table.NumericValue(2, 3), 1.0);
+  EXPECT_EQ(table.CellText(2, 4), "p");
+  EXPECT_EQ(table.NumericValue(3, 2), -1.0);
+  EXPECT_EQ(table.CellText(3, 4), "q");
+}
+
+TEST_F(Shapefiles, WrongTypesAndMissingFilesAreReported) {
+  writeShapefile(path("pt.shp"), SHPT_POINT, {{{}, {1}, {2}, {}, {}}}, {{"A", FTDouble, {"1"}}});
+  writeShapefile(path("patch.shp"), SHPT_MULTIPATCH, {{{0}, {0, 1, 0}, {0, 0, 1}, {0, 0, 0}, {}}},
+                 {{"A", FTDouble, {"1"}}});
+  Cover cover;
+  M_Data table;
+  ShapefileConverter english(Language::English);
+  EXPECT_EQ(english.ReadShapeLines(path("pt.shp"), cover, "", "", ""), ShapeStatus::WrongType);
+  EXPECT_EQ(english.ShapefileToTable(path("patch.shp"), table), ShapeStatus::WrongType);
+  EXPECT_EQ(english.ReadShapeLines(path("none.shp"), cover, "", "", ""), ShapeStatus::FileFailed);
+  fs::remove(path("pt.dbf"));
+  EXPECT_EQ(english.ShapefileToTable(path("pt.shp"), table), ShapeStatus::FileFailed);
+  EXPECT_EQ(english.log(),
+            "Shape is not of Polygon or Polyline type.\r\n"
+            "Cannot convert this shp-file to table data.\r\n"
+            "SHPOpen failed.\r\n"
+            "Cannot open dbf.");
+  EXPECT_TRUE(cover.empty());
+  EXPECT_EQ(table.columnCount(), 0);
+
+  ShapefileConverter russian;
+  EXPECT_EQ(russian.ReadShapeLines(path("patch.shp"), cover, "", "", ""), ShapeStatus::WrongType);
+  EXPECT_EQ(russian.ShapefileToTable(path("none.shp"), table), ShapeStatus::FileFailed);
+  EXPECT_EQ(russian.log(),
+            "Тип shp - файла не полигон и не полилиния.\r\nНевозможно открыть shp - файл");
+  std::vector<std::string> fields{"stale"};
+  EXPECT_FALSE(ListDbfFields(path("pt.shp"), fields));
+  EXPECT_TRUE(fields.empty());
+}
+
+TEST_F(Shapefiles, DbfTextFieldsOfNumbersBecomeNumeric) {
+  writeShapefile(path("t.shp"), SHPT_POINT, {{{}, {1}, {1}, {}, {}}, {{}, {2}, {2}, {}, {}}},
+                 {{"NUMS", FTString, {"12.5", ""}},
+                  {"MIXED", FTString, {"12", "abc"}},
+                  {"REAL", FTDouble, {"-3.5", "4"}}});
+  M_Data table;
+  ShapefileConverter converter;
+  ASSERT_TRUE(converter.ReadDbf(path("t.shp"), table));
+  EXPECT_EQ(columnNames(table), (std::vector<std::string>{"NUMS", "MIXED", "REAL"}));
+  EXPECT_TRUE(table.isNumericColumn(0));
+  EXPECT_EQ(table.NumericValue(0, 0), 12.5);
+  EXPECT_EQ(table.NumericValue(1, 0), table.missingCellValue());
+  EXPECT_FALSE(table.isNumericColumn(1));
+  EXPECT_EQ(table.CellText(1, 1), "abc");
+  EXPECT_EQ(table.NumericValue(0, 1), 12.0);
+  EXPECT_EQ(table.NumericValue(0, 2), -3.5);
+  EXPECT_FALSE(converter.ReadDbf(path("none.shp"), table));
+  EXPECT_EQ(table.columnCount(), 3);  // kept on failure
+}
+
+TEST_F(Shapefiles, PointTablesRoundTrip) {
+  M_Data source;
+  source.Allocate(3, 4, {0, 0, 0, 8});
+  const double values[3][3] = {{1.5, -2, 0.0000001234567}, {1e6, 2e6, 123456.789012}, {0, 0, -7}};
+  const char* labels[] = {"well", "", "bore hole"};
+  for (int r = 0; r < 3; ++r) {
+    for (int c = 0; c < 3; ++c) source.SetNumeric(r, c, values[r][c]);
+    source.SetText(r, 3, labels[r]);
+  }
+  source.setColumnName(0, "X");
+  source.setColumnName(1, "Y");
+  source.setColumnName(2, "Depth");
+  source.setColumnName(3, " ");
+  ShapefileConverter converter;
+  ASSERT_EQ(converter.TableToPointShapefile(path("pts.shp"), source, 0, 1), ShapeStatus::Done);
+
+  DBFHandle dbf = DBFOpen(path("pts.dbf").c_str(), "rb");
+  ASSERT_NE(dbf, nullptr);
+  ASSERT_EQ(DBFGetFieldCount(dbf), 2);
+  char name[16];
+  int width = 0;
+  EXPECT_EQ(DBFGetFieldInfo(dbf, 0, name, &width, nullptr), FTString);
+  EXPECT_EQ(std::string(name), "Depth");
+  const int depthWidth = width;
+  DBFGetFieldInfo(dbf, 1, name, &width, nullptr);
+  EXPECT_EQ(std::string(name), "Z3");  // a blank column name
+  EXPECT_EQ(width, depthWidth);        // the running maximum is wider than "bore hole"
+  DBFClose(dbf);
+
+  M_Data back;
+  ASSERT_EQ(converter.ShapefileToTable(path("pts.shp"), back), ShapeStatus::Done);
+  EXPECT_EQ(columnNames(back), (std::vector<std::string>{"X", "Y", "Depth", "Z3"}));
+  ASSERT_EQ(back.rowCount(), 3);
+  for (int r = 0; r < 3; ++r) {
+    for (int c = 0; c < 3; ++c) EXPECT_DOUBLE_EQ(back.NumericValue(r, c), values[r][c]);
+    EXPECT_EQ(back.CellText(r, 3), labels[r]);
+  }
+
+  // Values without coordinates: null shapes, and they come back without coordinates.
+  const M_Data values1 = tableOfResult(DATA({0.5, 1e-9, -42}));
+  ASSERT_EQ(converter.TableToPointShapefile(path("z.shp"), values1, -1, -1), ShapeStatus::Done);
+  ASSERT_EQ(converter.ShapefileToTable(path("z.shp"), back), ShapeStatus::Done);
+  EXPECT_EQ(columnNames(back), (std::vector<std::string>{"Z"}));
+  ASSERT_EQ(back.rowCount(), 3);
+  EXPECT_EQ(back.NumericValue(1, 0), 1e-9);
+  EXPECT_EQ(back.NumericValue(2, 0), -42.0);
+  SHPHandle shp = SHPOpen(path("z.shp").c_str(), "rb");
+  SHPObject* shape = SHPReadObject(shp, 0);
+  EXPECT_EQ(shape->nSHPType, SHPT_NULL);
+  SHPDestroyObject(shape);
+  SHPClose(shp);
+
+  // A result with coordinates: X, Y, Z.
+  const M_Data located = tableOfResult(DATA({3}, {10}, {20}));
+  ASSERT_EQ(converter.TableToPointShapefile(path("xyz.shp"), located, 0, 1), ShapeStatus::Done);
+  ASSERT_EQ(converter.ShapefileToTable(path("xyz.shp"), back), ShapeStatus::Done);
+  EXPECT_EQ(columnNames(back), (std::vector<std::string>{"X", "Y", "Z"}));
+  EXPECT_EQ(back.NumericValue(0, 1), 20.0);
+  EXPECT_EQ(back.NumericValue(0, 2), 3.0);
+  EXPECT_EQ(converter.log(), "");
+}
+
+TEST_F(Shapefiles, FailedExportsLeaveEarlierFilesIntact) {
+  Cover cover;
+  cover.appendLine(ring({{0, 0}, {1, 1}}, 1, 1));
+  ShapefileConverter converter(Language::English);
+  ASSERT_EQ(converter.CoverToShapefile(path("keep.shp"), cover, shape_type::kArc),
+            ShapeStatus::Done);
+  const std::string shp = bytesOf(path("keep.shp"));
+  const std::string dbf = bytesOf(path("keep.dbf"));
+  // The index cannot be replaced: the .shx path is a folder.
+  fs::remove(path("keep.shx"));
+  fs::create_directories(path("keep.shx") + "/inside");
+  cover.appendLine(ring({{5, 5}, {6, 6}}, 2, 2));
+  EXPECT_EQ(converter.CoverToShapefile(path("keep.shp"), cover, shape_type::kArc),
+            ShapeStatus::FileFailed);
+  EXPECT_EQ(bytesOf(path("keep.shp")), shp);
+  EXPECT_EQ(bytesOf(path("keep.dbf")), dbf);
+  EXPECT_EQ(converter.TableToPointShapefile(path("keep.shp"), tableOfResult(DATA({1.0})), -1, -1),
+            ShapeStatus::FileFailed);
+  EXPECT_EQ(bytesOf(path("keep.shp")), shp);
+  EXPECT_EQ(converter.CoverToShapefile(path("no/such/folder/x.shp"), cover, shape_type::kArc),
+            ShapeStatus::FileFailed);
+  EXPECT_EQ(converter.CoverToShapefile(path("pt.shp"), cover, shape_type::kPoint),
+            ShapeStatus::WrongType);
+  EXPECT_EQ(converter.log(),
+            "Cannot write the shp-file.\r\nCannot write the shp-file.\r\nSHPOpen failed.\r\n"
+            "Shape is not of Polygon or Polyline type.");
+  // Nothing but the earlier files and the folder is left behind.
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 3);
+}
+
+// Overwrites bytes of a file at offset.
+void patch(const std::string& file, long offset, const std::string& bytes) {
+  std::fstream io(file, std::ios::binary | std::ios::in | std::ios::out);
+  io.seekp(offset);
+  io.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string littleEndian(std::int32_t value) {
+  std::string bytes(4, '\0');
+  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+  return bytes;
+}
+
+TEST_F(Shapefiles, DamagedFilesAreRefusedNotTrusted) {
+  auto fresh = [&] {
+    writeShapefile(path("d.shp"), SHPT_ARC,
+                   {{{0, 2}, {0, 1, 2, 3}, {0, 1, 2, 3}, {}, {}}, {{0}, {5, 6}, {5, 6}, {}, {}}},
+                   {{"A", FTDouble, {"1", "2"}}});
+  };
+  auto status = [&] {
+    Cover cover;
+    ShapefileConverter converter;
+    const ShapeStatus lines = converter.ReadShapeLines(path("d.shp"), cover, "A", "", "");
+    M_Data table;
+    const ShapeStatus rows = converter.ShapefileToTable(path("d.shp"), table);
+    EXPECT_EQ(lines, rows);
+    if (lines != ShapeStatus::Done) {
+      EXPECT_TRUE(cover.empty());
+      EXPECT_EQ(table.rowCount(), 0);
+    }
+    return lines;
+  };
+  fresh();
+  EXPECT_EQ(status(), ShapeStatus::Done);
+  // First record: header 100, record header 8, type 4, box 32, then part and point counts.
+  patch(path("d.shp"), 100 + 8 + 4 + 32 + 8 + 4, littleEndian(1000));  // second part start
+  EXPECT_NE(status(), ShapeStatus::Done);
+  fresh();
+  patch(path("d.shp"), 100 + 8 + 4 + 32, littleEndian(-5));  // part count
+  EXPECT_NE(status(), ShapeStatus::Done);
+  fresh();
+  patch(path("d.shp"), 100 + 8 + 4 + 32 + 4, littleEndian(0x7fffffff));  // point count
+  EXPECT_NE(status(), ShapeStatus::Done);
+  fresh();
+  fs::resize_file(path("d.shp"), fs::file_size(path("d.shp")) - 20);  // truncated
+  EXPECT_NE(status(), ShapeStatus::Done);
+  fresh();
+  patch(path("d.dbf"), 4, littleEndian(1000000));  // DBF record count
+  EXPECT_EQ(status(), ShapeStatus::Invalid);
+  fresh();
+  patch(path("d.dbf"), 4, littleEndian(1));  // fewer attribute records than shapes
+  EXPECT_EQ(status(), ShapeStatus::Invalid);
+  fresh();
+  fs::resize_file(path("d.shx"), 60);  // index cut inside its header
+  EXPECT_EQ(status(), ShapeStatus::FileFailed);
+}
+
+}  // namespace
+}  // namespace vellumar::data
