@@ -21,9 +21,15 @@ using vellumar::data::M_Data;
 constexpr int kFileRows = 1'000'000;
 constexpr int kFileColumns = 5;
 
+// Removes the generated file when the program ends.
+struct TemporaryFile {
+  std::string path;
+  ~TemporaryFile() { std::filesystem::remove(path); }
+};
+
 // A 1,000,000-row file of five space-delimited numbers, written line by line.
 const std::string& numericFile() {
-  static const std::string path = [] {
+  static const TemporaryFile file{[] {
     const auto file = std::filesystem::temp_directory_path() / "vellumar-data-bench.dat";
     std::FILE* out = std::fopen(file.string().c_str(), "wb");
     std::mt19937_64 random(42);
@@ -38,8 +44,8 @@ const std::string& numericFile() {
     }
     if (out) std::fclose(out);
     return file.string();
-  }();
-  return path;
+  }()};
+  return file.path;
 }
 
 long peakKilobytes() {

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <climits>
 #include <cstdio>
+#include <memory>
 #include <new>
 #include <optional>
 #include <stdexcept>
@@ -51,17 +52,25 @@ bool canBePartOfNumber(char c) {
   return alphanumeric || c == '.' || c == '+' || c == '-' || c == '_' || c == '(' || c == ')';
 }
 
-// Reads a file into a buffer of exactly its size.
-std::optional<std::string> readFileBytes(const std::string& path) {
+// The bytes of a whole file, read into a buffer of exactly its size (left uninitialised until
+// read, so a large file is written to memory once).
+struct FileBytes {
+  std::unique_ptr<char[]> data;
+  std::size_t size = 0;
+  std::string_view view() const { return std::string_view(data.get(), size); }
+};
+
+std::optional<FileBytes> readFileBytes(const std::string& path) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) return std::nullopt;
-  std::optional<std::string> bytes;
+  std::optional<FileBytes> bytes;
   if (std::fseek(file, 0, SEEK_END) == 0) {
     const long size = std::ftell(file);
     if (size >= 0 && std::fseek(file, 0, SEEK_SET) == 0) {
-      std::string buffer(static_cast<std::size_t>(size), '\0');
-      const std::size_t got = std::fread(buffer.data(), 1, buffer.size(), file);
-      if (got == buffer.size() && std::fgetc(file) == EOF && !std::ferror(file)) {
+      FileBytes buffer{std::make_unique_for_overwrite<char[]>(static_cast<std::size_t>(size)),
+                       static_cast<std::size_t>(size)};
+      const std::size_t got = std::fread(buffer.data.get(), 1, buffer.size, file);
+      if (got == buffer.size && std::fgetc(file) == EOF && !std::ferror(file)) {
         bytes = std::move(buffer);
       }
     }
@@ -289,7 +298,7 @@ ReadStatus M_Data::ReadBytes(std::string_view bytes) {
 }
 
 ReadStatus M_Data::ReadFile(const std::string& path) {
-  std::optional<std::string> bytes;
+  std::optional<FileBytes> bytes;
   try {
     bytes = readFileBytes(path);
   } catch (const std::bad_alloc&) {
@@ -302,7 +311,7 @@ ReadStatus M_Data::ReadFile(const std::string& path) {
     path_.clear();
     return ReadStatus::CannotOpen;
   }
-  const ReadStatus status = ReadBytes(*bytes);
+  const ReadStatus status = ReadBytes(bytes->view());
   if (status == ReadStatus::Ok) path_ = path;
   return status;
 }
