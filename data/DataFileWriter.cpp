@@ -99,10 +99,13 @@ class ColumnAppender {
   }
 
  private:
-  int fieldCount(const char* begin, const char* end) const {
+  // Number of fields of a line; beyond receives the text of the first field past the table's
+  // columns (only a header can have such fields, and the reader ignores them).
+  int fieldCount(const char* begin, const char* end, const char*& beyond) const {
     int count = 0;
     unsigned seen = 0;
-    splitter_.split(begin, end, [&](int, const char*, const char* from, const char* e) {
+    splitter_.split(begin, end, [&](int index, const char* text, const char* from, const char* e) {
+      if (index == table_.columnCount()) beyond = text;
       ++count;
       return splitter_.findDelimiter(from, e, seen);
     });
@@ -124,7 +127,16 @@ class ColumnAppender {
     const char* begin = line.data();
     const char* end = begin + line.size();
     const char* content = splitter_.contentEnd(begin, end);
-    const int fields = content == begin ? 0 : fieldCount(begin, end);
+    const char* beyond = nullptr;
+    const int fields = content == begin ? 0 : fieldCount(begin, end, beyond);
+    if (beyond != nullptr) {  // the new name goes right after the names of the columns
+      out.append(begin, beyond);
+      out += last;
+      out += separator_;
+      out.append(beyond, end);
+      out += "\r\n";
+      return;
+    }
     out.append(begin, content);
     bool first = content == begin;
     auto add = [&](const std::string& token) {

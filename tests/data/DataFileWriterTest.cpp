@@ -96,6 +96,13 @@ TEST_F(DataFiles, AppendingKeepsEveryLineAndAddsZres) {
   EXPECT_EQ(*readWholeFile(lf), "1 2 7.000000 -1.000000\r\n3 4 8.000000 -2.000000\r\n");
   EXPECT_EQ(plain.columnCount(), 4);
   EXPECT_EQ(plain.columnName(3), "4");
+
+  // Names past the table's columns are ignored by the reader; Zres goes before them.
+  const std::string extra = write("extra.dat", "A;B;C\n1;2\n");
+  M_Data named = load(extra, {';', false, true});
+  ASSERT_EQ(appendResultColumn(named, DATA({5.0}), {}), SaveStatus::Ok);
+  EXPECT_EQ(*readWholeFile(extra), "A;B;Zres;C\r\n1;2;5.000000\r\n");
+  EXPECT_EQ(named.columnName(2), "Zres");
 }
 
 TEST_F(DataFiles, AppendingFillsShortLinesAndRespectsUnmergedDelimiters) {
