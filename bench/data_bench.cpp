@@ -102,6 +102,23 @@ void BM_AddScaledColumn(benchmark::State& state) {
 }
 BENCHMARK(BM_AddScaledColumn)->Unit(benchmark::kMillisecond)->Iterations(10);
 
+// The same when the intermediate result stays shared (an evaluator that keeps it in a value it
+// does not hand over), so the second kernel needs a fresh column too.
+void BM_AddScaledColumnShared(benchmark::State& state) {
+  constexpr std::size_t kCount = 10'000'000;
+  const DATA d3 = column(kCount, 0.5, true);
+  const DATA d4 = column(kCount, 1.5, true);
+  for (auto _ : state) {
+    vellumar::ErrorSink sink;
+    const DATA product =
+        vellumar::data::combine(d4, 2.0, vellumar::BinaryOp::Multiply, false, -9999.0, sink);
+    const DATA kept = product;
+    DATA result = vellumar::data::combine(d3, kept, vellumar::BinaryOp::Add, -9999.0, sink);
+    benchmark::DoNotOptimize(result.values().data());
+  }
+}
+BENCHMARK(BM_AddScaledColumnShared)->Unit(benchmark::kMillisecond)->Iterations(10);
+
 }  // namespace
 
 BENCHMARK_MAIN();
