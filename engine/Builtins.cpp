@@ -88,7 +88,7 @@ std::vector<Builtin> makeTable() {
   table.push_back({"Dense", {{2, {kG, kN}, unavailable}}});
   table.push_back({"Cut", {{5, {kG, kN}, unavailable}, {6, {kG, kN}, unavailable}}});
   table.push_back({"Merge", {{2, {kAny, kAny}, unavailable, twoGrids}}});
-  table.push_back({"Trace", {{4, {kG, kN}, unavailable}, {5, {kG, kN}, unavailable}}});
+  table.push_back({"Trace", {{4, {kG, kN}, unavailable}, {5, {kG, kN}, traceIsolines}}});
   return table;
 }
 

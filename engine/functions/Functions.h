@@ -32,6 +32,9 @@ ListStep randomGridListStep(const Arguments& args);
 // Merge accepts two grids only; any other pair is an invalid combination.
 bool twoGrids(S_Calculator& calc, const Arguments& args);
 
+// Isolines of a map (Trace with levels, step and densification).
+Operand traceIsolines(S_Calculator& calc, Arguments& args);
+
 // Functions whose kernels are not part of the calculator yet: after their argument checks they
 // report that the function could not be executed, never a made-up value.
 Operand unavailable(S_Calculator& calc, Arguments& args);

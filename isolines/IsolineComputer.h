@@ -1,0 +1,132 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/ErrorSink.h"
+#include "geometry/Geometry.h"
+#include "grid/Grid.h"
+#include "grid/NodeAllocator.h"
+
+namespace vellumar::isolines {
+
+// Traces the isolines of a lattice map, marching-squares style, for a whole series of levels at
+// once.
+//
+// Contract: traceLevels() empties the output cover, chooses the levels from the lowest level, the
+// highest level and the step, and appends one line per isoline piece: its value is the level, its
+// points (mark 0) are the crossings of the lattice edges, closed pieces repeat their first point
+// at the end and start on their lowest-numbered edge, and every piece runs with the higher node
+// values on its right. A level crosses an edge whose lower end value lo and upper end value hi
+// satisfy lo <= level < hi (lower-end flag 1) or lo < level <= hi (flag 0). A saddle cell keeps its
+// two high corners apart. Pieces come out in the order of their first crossing (edge index, then
+// level). On failure or cancel the cover is left empty.
+//
+// Lattice numbering: horizontal edge (i, j)-(i+1, j) is j*(nx-1) + i, bottom row first; vertical
+// edge (i, j)-(i, j+1) is H + j*nx + i with H = (nx-1)*ny; the cell with lower-left node (i, j) is
+// j*(nx-1) + i; cell sides and corners count counter-clockwise from the bottom (lower-left).
+//
+// Work and memory are proportional to the lattice edges plus the crossings: each edge costs one
+// record of two 32-bit integers, each crossing one visited bit. The computer reads node values
+// only; it never evaluates a surface.
+class S_IsolineComputer {
+ public:
+  // The record of one lattice edge: the smallest level index crossing it and the position of its
+  // first crossing in the visited-crossing set. The next record's offset ends its crossings.
+  struct Edge {
+    std::uint32_t firstLevel;
+    std::uint32_t offset;
+  };
+
+  // A traced point and the lattice edge it lies on (-1 when unset).
+  struct GridPoint {
+    double x = 0.0;
+    double y = 0.0;
+    std::int32_t edge = -1;
+  };
+
+  // progress: the sink whose progress hook shows the trace and may cancel it; null for none.
+  S_IsolineComputer(geometry::Cover& output, ErrorSink* progress, std::string_view caption);
+  virtual ~S_IsolineComputer() = default;
+  S_IsolineComputer(const S_IsolineComputer&) = delete;
+  S_IsolineComputer& operator=(const S_IsolineComputer&) = delete;
+
+  // Traces every chosen level of the lattice map (at least 2 x 2 nodes). False when no level can
+  // be chosen (lowest > highest, or more levels or crossings than 32-bit counts hold), when memory
+  // runs out or when the user cancelled; the cover is then empty.
+  bool traceLevels(const grid::Grid& lattice, double lowest, double highest, double step,
+                   int lowerEnd = 1);
+
+ private:
+  enum class Walk { Border, Closed, Abandoned };
+  // A cell of a walk and the side it was entered through; inside is false past the border.
+  struct Cell {
+    int i;
+    int j;
+    int entry;
+    bool inside;
+  };
+  struct EdgeNodes {
+    bool horizontal;
+    int i;  // column of the left (lower) node
+    int j;  // row of the left (lower) node
+  };
+
+  bool chooseLevels(double lowest, double highest, double step);
+  double level(std::uint32_t k) const;
+  std::uint32_t rank(double v) const;
+  bool buildEdges();
+  bool scan();
+  void tracePiece(std::int32_t edge, std::uint32_t k);
+  Walk walkForward(std::int32_t startEdge, std::uint32_t k);
+  bool walkBackward(std::int32_t startEdge, std::uint32_t k);
+  void emit(std::uint32_t k);
+
+  // Lattice geometry and crossings.
+  bool crosses(std::int32_t edge, std::uint32_t k) const;
+  std::size_t bitOf(std::int32_t edge, std::uint32_t k) const;
+  bool visited(std::int32_t edge, std::uint32_t k) const;
+  void markVisited(std::int32_t edge, std::uint32_t k);
+  EdgeNodes decode(std::int32_t edge) const;
+  void cellSides(int i, int j, std::int32_t (&sides)[4]) const;
+  Cell across(const Cell& cell, int side) const;
+  Cell firstCell(std::int32_t edge, bool forward) const;
+  // Picks the exit of the cell for the walk of level k; -1 when the walk cannot go on.
+  int chooseExit(const Cell& cell, const std::int32_t (&sides)[4], std::uint32_t k,
+                 std::int32_t startEdge) const;
+  GridPoint crossingPoint(std::int32_t edge, double levelValue) const;
+  int saddleExit(const Cell& cell) const;
+  bool highOnRight(const GridPoint& a, const GridPoint& b) const;
+  double nodeValue(int i, int j) const {
+    return z_[static_cast<std::size_t>(j) * static_cast<std::size_t>(nx_) + i];
+  }
+  bool reportProgress(std::int64_t done);
+
+  ErrorSink* progress_;
+  geometry::Cover& output_;
+  std::string caption_;
+
+  // State of one traceLevels call.
+  const double* z_ = nullptr;
+  int nx_ = 0;
+  int ny_ = 0;
+  std::int64_t horizontal_ = 0;  // H, the number of horizontal edges
+  std::int64_t edgeCount_ = 0;
+  double xmin_ = 0.0;
+  double ymin_ = 0.0;
+  double hx_ = 0.0;
+  double hy_ = 0.0;
+  bool lowerEnd_ = true;
+  std::uint32_t levelCount_ = 0;
+  double lowLevel_ = 0.0;
+  double highLevel_ = 0.0;
+  std::vector<Edge, grid::NodeAllocator<Edge>> edges_;
+  std::vector<std::uint64_t> visited_;
+  std::vector<GridPoint> forward_;
+  std::vector<GridPoint> backward_;
+  std::vector<geometry::Point> piece_;
+};
+
+}  // namespace vellumar::isolines

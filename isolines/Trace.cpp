@@ -1,0 +1,146 @@
+#include "isolines/Trace.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <new>
+#include <vector>
+
+#include "grid/Surface.h"
+#include "isolines/IsolineComputer.h"
+#include "isolines/IsolineMessages.h"
+
+namespace vellumar::isolines {
+
+namespace {
+
+// Lattice counts stay within signed 32-bit edge indices.
+constexpr double kMostNodesPerAxis = 2147483647.0;
+constexpr double kMostEdges = 2147483646.0;
+
+// Physical memory in bytes, or 0 when the system does not tell.
+double physicalMemory() {
+  const long pages = sysconf(_SC_PHYS_PAGES);
+  const long pageSize = sysconf(_SC_PAGESIZE);
+  return pages > 0 && pageSize > 0 ? double(pages) * double(pageSize) : 0.0;
+}
+
+// Coordinates of count lattice nodes from low to high: (1 - t) * low + t * high, t = i / (count -
+// 1), kept within [low, high].
+std::vector<double> latticeCoordinates(double low, double high, int count) {
+  std::vector<double> coordinates(static_cast<std::size_t>(count));
+  for (int i = 0; i < count; ++i) {
+    const double t = static_cast<double>(i) / (count - 1);
+    coordinates[i] = std::clamp((1.0 - t) * low + t * high, low, high);
+  }
+  return coordinates;
+}
+
+// Surface values of the map at the lattice nodes, row by row from the bottom; false when the user
+// cancelled.
+bool resample(const grid::Grid& map, std::span<const double> xs, std::span<const double> ys,
+              grid::NodeVector& values, ErrorSink* progress) {
+  grid::SurfaceSampler sampler(map, xs);
+  for (std::size_t r = 0; r < ys.size(); ++r) {
+    sampler.sampleRow(ys[r], values.data() + r * xs.size());
+    if (progress != nullptr &&
+        !progress->progressStep(static_cast<std::int64_t>((r + 1) * xs.size()))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+double cellSizeParameter(const grid::Grid& map, double densification) {
+  const double hx = map.stepX();
+  const double hy = map.stepY();
+  const double finer = hy > hx ? hx : hy;
+  return finer * 1000000.0 / densification;
+}
+
+LatticePlan planLattice(double left, double right, double bottom, double top, double cellSize) {
+  LatticePlan plan;
+  const double h = cellSize / 1000000.0;
+  const double columns = std::trunc((right - left) / h + 0.5) + 1.0;
+  const double rows = std::trunc((top - bottom) / h + 0.5) + 1.0;
+  if (!(h > 0.0) || !(columns >= 3.0) || !(rows >= 3.0)) {
+    plan.status = kTraceLatticeTooSmall;
+    return plan;
+  }
+  const double edges = (columns - 1.0) * rows + columns * (rows - 1.0);
+  const double bytes = (columns * rows + edges + 1.0) * 8.0;
+  const double memory = physicalMemory();
+  if (!(columns <= kMostNodesPerAxis && rows <= kMostNodesPerAxis && edges <= kMostEdges) ||
+      (memory > 0.0 && bytes > memory)) {
+    plan.status = kTraceNoMemory;
+    return plan;
+  }
+  plan.nx = static_cast<int>(columns);
+  plan.ny = static_cast<int>(rows);
+  plan.h = (right - left) / (plan.nx - 1);
+  return plan;
+}
+
+int trace(geometry::Cover& output, const grid::Grid& map, const TraceRequest& request,
+          ErrorSink* progress) {
+  output.clear();
+  if (!map.hasNodes() && !map.hasCoefficients()) return kTraceNoValues;
+  double left = map.left, right = map.right, bottom = map.bottom, top = map.top;
+  if (request.clip) {
+    left = std::max(left, request.clip->left);
+    right = std::min(right, request.clip->right);
+    bottom = std::max(bottom, request.clip->bottom);
+    top = std::min(top, request.clip->top);
+  }
+  if (!(left < right) || !(bottom < top)) return kTraceEmptyRectangle;
+  // A map of equal nodes has a flat surface; its spline only wobbles by rounding, which must not
+  // turn into isolines.
+  const auto nodes = map.nodes();
+  if (!nodes.empty() && std::all_of(nodes.begin(), nodes.end(),
+                                    [first = nodes[0]](double v) { return v == first; })) {
+    return kTraceFlat;
+  }
+  const LatticePlan plan = planLattice(left, right, bottom, top, request.cellSize);
+  if (plan.status != kTraceDone) return plan.status;
+
+  ErrorSink* shown = request.progress ? progress : nullptr;
+  grid::NodeVector values;
+  try {
+    values.resize(static_cast<std::size_t>(plan.nx) * static_cast<std::size_t>(plan.ny));
+  } catch (const std::bad_alloc&) {
+    return kTraceNoMemory;
+  }
+  if (shown != nullptr) {
+    shown->progressStart(messages::kPreparingData.in(request.language),
+                         static_cast<std::int64_t>(values.size()));
+  }
+  const bool sampled = resample(map, latticeCoordinates(left, right, plan.nx),
+                                latticeCoordinates(bottom, top, plan.ny), values, shown);
+  if (shown != nullptr) shown->progressClose();
+  if (!sampled) return kTraceFailed;
+
+  double lowest = values[0];
+  double highest = values[0];
+  for (const double v : values) {
+    if (v < lowest) lowest = v;
+    if (v > highest) highest = v;
+  }
+  if (lowest == highest) return kTraceFlat;
+
+  grid::Grid frame;
+  frame.rectangleFlag = 1;
+  frame.left = left, frame.right = right, frame.bottom = bottom, frame.top = top;
+  grid::Grid lattice = grid::Grid::fromNodes(plan.nx, plan.ny, frame, std::move(values));
+  lattice.zmin = lowest;
+  lattice.zmax = highest;
+
+  S_IsolineComputer computer(output, shown, messages::kTracingIsolines.in(request.language));
+  const bool traced =
+      computer.traceLevels(lattice, request.lowest, request.highest, request.step, 1);
+  return traced ? kTraceDone : kTraceFailed;
+}
+
+}  // namespace vellumar::isolines

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <optional>
+
+#include "common/ErrorSink.h"
+#include "common/Language.h"
+#include "geometry/Geometry.h"
+#include "grid/Grid.h"
+
+namespace vellumar::isolines {
+
+// Outcome of the tracing driver.
+enum TraceStatus : int {
+  kTraceDone = 0,
+  kTraceNoValues = -1,         // the map has neither node values nor surface coefficients
+  kTraceEmptyRectangle = -2,   // xmin >= xmax or ymin >= ymax (after clipping)
+  kTraceLatticeTooSmall = -3,  // fewer than 3 lattice nodes in a direction
+  kTraceNoMemory = -4,         // the lattice does not fit in memory
+  kTraceFlat = -5,             // all lattice values are equal
+  kTraceFailed = 4,            // resampling or tracing failed, or the user cancelled
+};
+
+// What to trace: the levels (lowest, highest, step; see S_IsolineComputer), the lattice step as
+// the cell-size parameter (the step times 1000000), an optional clip rectangle whose intersection
+// with the map's rectangle is traced, and whether progress is shown through the sink's hook
+// (which then may cancel the trace) with captions in the given language.
+struct TraceRequest {
+  double lowest = 0.0;
+  double highest = 0.0;
+  double step = 0.0;
+  double cellSize = 0.0;
+  std::optional<geometry::Rect> clip;
+  bool progress = false;
+  Language language = Language::Russian;
+};
+
+// The cell-size parameter for densification n: the finer of the map's two node steps
+// (hx when hy > hx, else hy; a step is 0 for an axis of fewer than 2 nodes) times 1000000 / n.
+double cellSizeParameter(const grid::Grid& map, double densification);
+
+// The square tracing lattice over a rectangle: nx x ny nodes at step h along X, or a status
+// (kTraceLatticeTooSmall, kTraceNoMemory) when no lattice can be made.
+struct LatticePlan {
+  int status = kTraceDone;
+  int nx = 0;
+  int ny = 0;
+  double h = 0.0;
+};
+LatticePlan planLattice(double left, double right, double bottom, double top, double cellSize);
+
+// The tracing driver: resamples the map's surface (in its interpolation mode) onto the tracing
+// lattice and traces the isolines of the lattice into output, which is emptied first. Returns a
+// TraceStatus; only kTraceDone leaves lines in output. progress (may be null) receives the
+// progress when the request asks for it and records the cancel.
+int trace(geometry::Cover& output, const grid::Grid& map, const TraceRequest& request,
+          ErrorSink* progress);
+
+}  // namespace vellumar::isolines

@@ -1,0 +1,238 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+
+#include "TraceTestSupport.h"
+#include "isolines/Trace.h"
+
+namespace vellumar::isolines {
+namespace {
+
+using testing::gridOf;
+using testing::higherOnTheRight;
+using testing::RecordingProgress;
+
+TraceRequest levels(double lowest, double highest, double step, const grid::Grid& map,
+                    double densification = 1) {
+  TraceRequest request;
+  request.lowest = lowest;
+  request.highest = highest;
+  request.step = step;
+  request.cellSize = cellSizeParameter(map, densification);
+  return request;
+}
+
+double peak(double x, double y) {
+  return 10 * std::exp(-(x * x + y * y) / 20);
+}
+
+TEST(TraceDriver, LatticeFollowsTheFinerStepAndTheDensification) {
+  // Steps 1 along X and 0.5 along Y: the finer one sets the lattice step.
+  const grid::Grid map = gridOf(11, 11, 0, 10, 0, 5, [](double x, double) { return x; });
+  EXPECT_DOUBLE_EQ(cellSizeParameter(map, 1), 500000.0);
+  EXPECT_DOUBLE_EQ(cellSizeParameter(map, 4), 125000.0);
+  const grid::Grid wide = gridOf(5, 11, 0, 8, 0, 40, [](double x, double) { return x; });
+  EXPECT_DOUBLE_EQ(cellSizeParameter(wide, 1), 2000000.0);
+
+  const LatticePlan plan = planLattice(0, 10, 0, 5, cellSizeParameter(map, 1));
+  EXPECT_EQ(plan.status, kTraceDone);
+  EXPECT_EQ(plan.nx, 21);
+  EXPECT_EQ(plan.ny, 11);
+  EXPECT_DOUBLE_EQ(plan.h, 0.5);
+  // N4 = 2 halves the step.
+  const LatticePlan twice = planLattice(0, 10, 0, 5, cellSizeParameter(map, 2));
+  EXPECT_EQ(twice.nx, 41);
+  EXPECT_EQ(twice.ny, 21);
+  // Counts round to the nearest whole number of steps; the step then fits the width exactly.
+  const LatticePlan rounded = planLattice(0, 10, 0, 10, 3.4e6);
+  EXPECT_EQ(rounded.nx, 4);
+  EXPECT_DOUBLE_EQ(rounded.h, 10.0 / 3);
+  EXPECT_EQ(planLattice(0, 10, 0, 2, 1e6).status, kTraceDone);
+  EXPECT_EQ(planLattice(0, 10, 0, 1.4, 1e6).status, kTraceLatticeTooSmall);
+  EXPECT_EQ(planLattice(0, 10, 0, 10, 0).status, kTraceLatticeTooSmall);
+  EXPECT_EQ(planLattice(0, 1e9, 0, 1e9, 1).status, kTraceNoMemory);
+
+  // Every point of a dense trace lies on the lattice lines of the halved step.
+  const grid::Grid ramp = gridOf(
+      11, 6, 0, 10, 0, 5, [](double x, double y) { return x + y; }, grid::Interpolation::Bilinear);
+  geometry::Cover cover;
+  ASSERT_EQ(trace(cover, ramp, levels(1.3, 9.3, 2, ramp, 2), nullptr), kTraceDone);
+  ASSERT_EQ(cover.size(), 5u);
+  for (const geometry::Line& line : cover.lines()) {
+    for (const geometry::Point& p : line.points()) {
+      const bool onColumn = std::fabs(p.x * 2 - std::round(p.x * 2)) < 1e-9;
+      const bool onRow = std::fabs(p.y * 2 - std::round(p.y * 2)) < 1e-9;
+      EXPECT_TRUE(onColumn || onRow) << p.x << " " << p.y;
+      EXPECT_NEAR(p.x + p.y, line.value, 1e-9);
+    }
+  }
+}
+
+TEST(TraceDriver, MapsWithoutIsolinesGiveStatusesAndNoLines) {
+  geometry::Cover cover;
+  cover.appendLine(geometry::Line(3));
+  const grid::Grid flat = gridOf(5, 5, 0, 4, 0, 4, [](double, double) { return 7.0; });
+  EXPECT_EQ(trace(cover, flat, levels(0, 10, 1, flat), nullptr), kTraceFlat);
+  EXPECT_TRUE(cover.empty());
+
+  const grid::Grid empty;
+  EXPECT_EQ(trace(cover, empty, levels(0, 10, 1, flat), nullptr), kTraceNoValues);
+
+  grid::Grid noExtent = gridOf(5, 5, 0, 4, 0, 4, peak);
+  noExtent.top = noExtent.bottom;
+  EXPECT_EQ(trace(cover, noExtent, levels(0, 10, 1, flat), nullptr), kTraceEmptyRectangle);
+
+  // A 2 x 2 map has a lattice of 2 x 2 nodes at N4 = 1, and 3 x 3 at N4 = 2.
+  const grid::Grid small = gridOf(2, 2, 0, 1, 0, 1, [](double x, double y) { return x + 2 * y; });
+  EXPECT_EQ(trace(cover, small, levels(0, 3, 1, small), nullptr), kTraceLatticeTooSmall);
+  EXPECT_TRUE(cover.empty());
+  EXPECT_EQ(trace(cover, small, levels(0.5, 2.5, 1, small, 2), nullptr), kTraceDone);
+  EXPECT_EQ(cover.size(), 3u);
+
+  // A lattice far beyond memory is refused before anything is allocated.
+  const grid::Grid map = gridOf(5, 5, 0, 4, 0, 4, peak);
+  EXPECT_EQ(trace(cover, map, levels(0, 10, 1, map, 1e7), nullptr), kTraceNoMemory);
+  // Levels that cannot be counted fail the trace.
+  EXPECT_EQ(trace(cover, map, levels(0, 1e300, 1e-300, map), nullptr), kTraceFailed);
+}
+
+TEST(TraceDriver, PeakGivesOneClockwiseClosedLinePerLevel) {
+  const grid::Grid map = gridOf(41, 41, -10, 10, -10, 10, peak);
+  geometry::Cover cover;
+  ASSERT_EQ(trace(cover, map, levels(1, 9, 2, map), nullptr), kTraceDone);
+  ASSERT_EQ(cover.size(), 5u);
+  for (std::size_t k = 0; k < cover.size(); ++k) {
+    const geometry::Line& line = cover[k];
+    EXPECT_EQ(line.value, 1.0 + 2.0 * k);
+    EXPECT_TRUE(samePosition(line.front(), line.back()));
+    EXPECT_LT(line.signedArea(), 0.0);
+    EXPECT_TRUE(higherOnTheRight(line, map, 0.05));
+    // A closed line starts on its lowest-numbered edge: the first crossing of the lowest lattice
+    // row it crosses, on the left of the bottom of the ring.
+    double lowest = line.front().y;
+    for (const geometry::Point& p : line.points()) lowest = std::min(lowest, p.y);
+    EXPECT_LT(line.front().y - lowest, 0.5);
+    EXPECT_LT(line.front().x, 0.0);
+  }
+}
+
+TEST(TraceDriver, RidgeGivesOpenLinesFromBorderToBorder) {
+  const auto ridge = [](double x, double y) { return 10 - std::fabs(y - 5 - 0.1 * x); };
+  const grid::Grid map = gridOf(21, 21, 0, 10, 0, 10, ridge, grid::Interpolation::Bilinear);
+  geometry::Cover cover;
+  ASSERT_EQ(trace(cover, map, levels(6, 9, 1, map), nullptr), kTraceDone);
+  ASSERT_EQ(cover.size(), 8u);
+  const auto onBorder = [](const geometry::Point& p) {
+    return p.x == 0 || p.x == 10 || p.y == 0 || p.y == 10;
+  };
+  for (const geometry::Line& line : cover.lines()) {
+    EXPECT_FALSE(line.isClosed());
+    EXPECT_TRUE(onBorder(line.front()) && onBorder(line.back()));
+    EXPECT_TRUE(higherOnTheRight(line, map, 0.01));
+    // One line on each side of the crest: east-bound above it, west-bound below it.
+    EXPECT_EQ(line.front().x<line.back().x, line.front().y> 5);
+  }
+}
+
+TEST(TraceDriver, PointsLieOnTheSurfaceLevel) {
+  const auto wavy = [](double x, double y) { return std::sin(x) * std::cos(0.7 * y) + 0.1 * x; };
+  const grid::Grid map = gridOf(31, 25, 0, 15, -6, 6, wavy);
+  for (const double densification : {1.0, 3.0}) {
+    geometry::Cover cover;
+    ASSERT_EQ(trace(cover, map, levels(-0.9, 1.9, 0.2, map, densification), nullptr), kTraceDone);
+    ASSERT_GT(cover.size(), 15u);
+    // Linear interpolation along lattice edges of step h misses the surface by O(h^2).
+    const double h = cellSizeParameter(map, densification) / 1e6;
+    double worst = 0;
+    for (const geometry::Line& line : cover.lines()) {
+      for (const geometry::Point& p : line.points()) {
+        worst = std::max(worst, std::fabs(map.value(p.x, p.y) - line.value));
+      }
+    }
+    EXPECT_LT(worst, 0.2 * h * h);
+  }
+}
+
+TEST(TraceDriver, ConeIsolinesHaveTheLengthOfTheirCircles) {
+  const auto cone = [](double x, double y) { return -std::hypot(x, y); };
+  const grid::Grid map = gridOf(101, 101, -10, 10, -10, 10, cone, grid::Interpolation::Bilinear);
+  geometry::Cover cover;
+  ASSERT_EQ(trace(cover, map, levels(-9, -1, 2, map, 2), nullptr), kTraceDone);
+  ASSERT_EQ(cover.size(), 5u);
+  double total = 0;
+  for (const geometry::Line& line : cover.lines()) {
+    EXPECT_TRUE(line.isClosed());
+    // Within 0.35 % of the circle, and shorter: chords of the circle on the lattice.
+    const double circle = 2 * std::numbers::pi * -line.value;
+    EXPECT_NEAR(line.length(), circle, 0.0035 * circle);
+    EXPECT_LT(line.length(), circle);
+    total += line.length();
+  }
+  EXPECT_NEAR(total, 2 * std::numbers::pi * (9 + 7 + 5 + 3 + 1), 0.05);
+}
+
+TEST(TraceDriver, ClipRectangleLimitsTheTrace) {
+  const grid::Grid map = gridOf(41, 41, -10, 10, -10, 10, peak);
+  TraceRequest request = levels(1, 9, 2, map);
+  request.clip = geometry::Rect{true, 10, 0, 3, -20};
+  geometry::Cover cover;
+  ASSERT_EQ(trace(cover, map, request, nullptr), kTraceDone);
+  ASSERT_FALSE(cover.empty());
+  for (const geometry::Line& line : cover.lines()) {
+    EXPECT_FALSE(line.isClosed());
+    EXPECT_GE(line.rect().left, -10.0);
+    EXPECT_LE(line.rect().right, 3.0);
+    EXPECT_GE(line.rect().bottom, 0.0);
+  }
+  request.clip = geometry::Rect{true, 30, 20, 30, 20};
+  EXPECT_EQ(trace(cover, map, request, nullptr), kTraceEmptyRectangle);
+}
+
+TEST(TraceDriver, ProgressShowsBothStagesAndCancelLeavesNoLines) {
+  const grid::Grid map = gridOf(41, 41, -10, 10, -10, 10, peak);
+  TraceRequest request = levels(1, 9, 2, map);
+  request.progress = true;
+  {
+    RecordingProgress progress;
+    ErrorSink sink(&progress);
+    geometry::Cover cover;
+    ASSERT_EQ(trace(cover, map, request, &sink), kTraceDone);
+    EXPECT_EQ(progress.captions,
+              (std::vector<std::string>{"Подготовка данных...", "Трассировка изолиний"}));
+    // 41 x 41 lattice nodes, then two steps per lattice edge.
+    EXPECT_EQ(progress.totals, (std::vector<std::int64_t>{41 * 41, 2 * 2 * 40 * 41}));
+    EXPECT_EQ(progress.last, progress.totals);
+    EXPECT_EQ(progress.closes, 2);
+    EXPECT_FALSE(sink.failed());
+  }
+  {
+    RecordingProgress progress;
+    ErrorSink sink(&progress);
+    request.language = Language::English;
+    geometry::Cover cover;
+    trace(cover, map, request, &sink);
+    EXPECT_EQ(progress.captions,
+              (std::vector<std::string>{"Preparing data...", "Tracing isolines"}));
+  }
+  // Cancelled while resampling or while tracing: status 4, no lines, the sink holds the cancel.
+  for (const int cancelAt : {5, 60}) {
+    RecordingProgress progress(cancelAt);
+    ErrorSink sink(&progress);
+    geometry::Cover cover;
+    EXPECT_EQ(trace(cover, map, request, &sink), kTraceFailed);
+    EXPECT_TRUE(cover.empty());
+    EXPECT_EQ(sink.code(), sink_code::kCancelled);
+    EXPECT_EQ(progress.closes, static_cast<int>(progress.captions.size()));
+  }
+  // Without the progress flag the hook is left alone.
+  RecordingProgress silent;
+  ErrorSink sink(&silent);
+  request.progress = false;
+  geometry::Cover cover;
+  EXPECT_EQ(trace(cover, map, request, &sink), kTraceDone);
+  EXPECT_TRUE(silent.captions.empty());
+}
+
+}  // namespace
+}  // namespace vellumar::isolines
