@@ -155,11 +155,13 @@ void CTarnwickDlg::buildFunctionButtons(QGridLayout* layout) {
     key->setStyleSheet(
         QStringLiteral("QPushButton { background: %1; border: 1px solid rgb(160, 165, 180);"
                        " padding: 3px 6px; } QPushButton:pressed { background: white; }")
-            .arg(QString::fromUtf8(kFunctionColours[index % kFunctionColours.size()])));
+            .arg(QString::fromUtf8(
+                kFunctionColours[(index % kFunctionColumns) % kFunctionColours.size()])));
     connect(key, &QAbstractButton::clicked, this, [this, caption] { pressKey(caption); });
     layout->addWidget(key, index / kFunctionColumns, index % kFunctionColumns);
     ++index;
   }
+  for (int column = 0; column < kFunctionColumns; ++column) layout->setColumnStretch(column, 1);
 }
 
 QWidget* CTarnwickDlg::buildCommands() {

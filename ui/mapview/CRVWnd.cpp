@@ -84,8 +84,8 @@ void CRVWnd::relayout() {
   layout_ = computeLayout(width(), height(), currentBounds(), metricsOf(fontMetrics()), largest);
   raster_ = QImage();
   if (layout_.drawable && shown_.gridValue() != nullptr) {
-    raster_ = renderGridRaster(*shown_.gridValue(), layout_,
-                               ColorClasses(*gridMinimum_, *gridMaximum_));
+    raster_ =
+        renderGridRaster(*shown_.gridValue(), layout_, ColorClasses(*gridMinimum_, *gridMaximum_));
   }
 }
 
@@ -99,10 +99,17 @@ void CRVWnd::paintEvent(QPaintEvent*) {
       map.raster(raster_);
       map.legend(ColorClasses(*gridMinimum_, *gridMaximum_));
       break;
-    case engine::Kind::Data: map.dataPoints(shown_.points()); break;
-    case engine::Kind::Lines: map.lines(shown_); break;
-    case engine::Kind::Polygon: map.polygon(shown_); break;
-    case engine::Kind::Number: return;
+    case engine::Kind::Data:
+      map.dataPoints(shown_.points());
+      break;
+    case engine::Kind::Lines:
+      map.lines(shown_);
+      break;
+    case engine::Kind::Polygon:
+      map.polygon(shown_);
+      break;
+    case engine::Kind::Number:
+      return;
   }
   if (shown_.kind() != engine::Kind::Grid) map.margins(width(), height());
   map.frameAndAxes();
@@ -166,15 +173,18 @@ void CRVWnd::pick(QPoint position) {
     }
   }
   if (selectedValue_) {
-    const std::string value = *selectedValue_ == missingValue_
-                                  ? std::string(", z= ") + mapview_text::kPickedMissing.in(language_)
-                                  : cformat(", z= %.2lf", *selectedValue_);
+    const std::string value =
+        *selectedValue_ == missingValue_
+            ? std::string(", z= ") + mapview_text::kPickedMissing.in(language_)
+            : cformat(", z= %.2lf", *selectedValue_);
     setWindowTitle(coordinateTitle(position) + QString::fromStdString(value));
   }
   update();
 }
 
-QImage CRVWnd::picture() { return grab().toImage(); }
+QImage CRVWnd::picture() {
+  return grab().toImage();
+}
 
 bool CRVWnd::savePicture(QString path) {
   if (QFileInfo(path).suffix().compare("bmp", Qt::CaseInsensitive) != 0) path += ".bmp";

@@ -32,7 +32,9 @@ class CRVWnd : public QWidget {
   // The view cannot show numbers, and data without coordinates.
   static bool canShow(const engine::Operand& value);
 
-  void setPicturePathChooser(PicturePathChooser chooser) { choosePicturePath_ = std::move(chooser); }
+  void setPicturePathChooser(PicturePathChooser chooser) {
+    choosePicturePath_ = std::move(chooser);
+  }
   // Saves what the window shows as a BMP file (".bmp" is added when missing).
   bool savePicture(QString path);
   // The picture of the client area, as it is painted.

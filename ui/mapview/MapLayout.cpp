@@ -44,7 +44,9 @@ ScaleSearch searchScale(double range) {
 
 }  // namespace
 
-double labelScale(double range) { return searchScale(range).scale; }
+double labelScale(double range) {
+  return searchScale(range).scale;
+}
 
 std::string labelFormat(double range) {
   const ScaleSearch search = searchScale(range);
@@ -65,7 +67,9 @@ std::vector<double> tickPositions(double min, double max, double step) {
   return ticks;
 }
 
-int nearestPixel(double value) { return static_cast<int>(std::floor(value + 0.5)); }
+int nearestPixel(double value) {
+  return static_cast<int>(std::floor(value + 0.5));
+}
 
 int MapLayout::column(double x) const {
   return left + nearestPixel((x - world.xmin) * width / (world.xmax - world.xmin));

@@ -56,7 +56,7 @@ void MapPainter::legend(const ColorClasses& classes) {
     painter_.setPen(Qt::black);
     painter_.drawRect(box);
     const QString label = QString::fromStdString(cformat("%.2lf", classes.lowerBound(k)));
-    painter_.drawText(boxLeft + 20 + 30, top + boxHeight / 2 + metrics.ascent() / 2, label);
+    painter_.drawText(boxLeft + 30, top + boxHeight / 2 + metrics.ascent() / 2, label);
   }
 }
 
@@ -143,8 +143,9 @@ void MapPainter::frameAndAxes() {
   const QString xmaxLabel = text(formatLabel(world.xmax, xRange));
   const QRect xminRect(left - metrics.horizontalAdvance(xminLabel) / 2, labelRow - metrics.ascent(),
                        metrics.horizontalAdvance(xminLabel), metrics.height());
-  const QRect xmaxRect(right - metrics.horizontalAdvance(xmaxLabel) / 2, labelRow - metrics.ascent(),
-                       metrics.horizontalAdvance(xmaxLabel), metrics.height());
+  const QRect xmaxRect(right - metrics.horizontalAdvance(xmaxLabel) / 2,
+                       labelRow - metrics.ascent(), metrics.horizontalAdvance(xmaxLabel),
+                       metrics.height());
   painter_.drawText(xminRect.left(), labelRow, xminLabel);
   painter_.drawText(xmaxRect.left(), labelRow, xmaxLabel);
   const QString yminLabel = text(formatLabel(world.ymin, yRange));

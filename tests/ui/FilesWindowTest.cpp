@@ -1,0 +1,321 @@
+// Loading and saving operands from the window: the dialogs, the duplicate check, the list
+// windows and their renumbering, the data-format dialog, the data windows and the DBF dialog.
+
+#include <QAbstractButton>
+#include <QPlainTextEdit>
+#include <QTest>
+
+#include "UiTestSupport.h"
+#include "UiTests.h"
+#include "ui/CDataListDialog.h"
+#include "ui/CInputDbfDialog.h"
+#include "ui/DataFileProc.h"
+#include "ui/FileListWindow.h"
+
+namespace vellumar::ui::testing {
+
+class FilesWindowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void gridListsDuplicatesAndRenumbering();
+  void loadFailuresRegisterNothing();
+  void dataFormatDialogRemembersChoices();
+  void dataWindowColumnsAndCoordinates();
+  void savingByKind();
+  void savingDataAppendsZres();
+  void shapefileLinesAskForValueField();
+};
+
+void FilesWindowTest::gridListsDuplicatesAndRenumbering() {
+  WindowFixture f;
+  const QString first = f.write("a.grd", gridFile());
+  const QString second = f.write("b.grd", gridFile());
+  f.load(engine::FileKind::Grid, first);
+  QCOMPARE(f.dialogs.fileDialogs.back().title, QStringLiteral("Загрузить грид из файла"));
+  QCOMPARE(f.dialogs.fileDialogs.back().filter,
+           QStringLiteral("Файлы гридов (*.grd);;Все файлы (*.*)"));
+  f.load(engine::FileKind::Grid, second);
+  FileListWindow* list = f.window->fileListWindow(engine::FileKind::Grid);
+  QVERIFY(list != nullptr);
+  QCOMPARE(list->windowTitle(), QStringLiteral("Файлы гридов"));
+  QCOMPARE(list->entries(), QStringList({"G1   " + first, "G2   " + second}));
+
+  f.load(engine::FileKind::Grid, first);
+  QCOMPARE(f.dialogs.lastMessage(), QStringLiteral("Такой файл уже загружен!"));
+  QCOMPARE(f.dialogs.messages.back().icon, UserDialogs::Icon::Stop);
+  QCOMPARE(list->entries().size(), 2);
+
+  // Clicking an entry inserts its name; closing the list restarts the numbering.
+  f.window->display()->clear();
+  list->chooseEntry(1);
+  QCOMPARE(f.window->display()->toPlainText(), QStringLiteral("G2"));
+  list->close();
+  QTRY_VERIFY(f.window->fileListWindow(engine::FileKind::Grid) == nullptr);
+  f.load(engine::FileKind::Grid, second);
+  list = f.window->fileListWindow(engine::FileKind::Grid);
+  QVERIFY(list != nullptr);
+  QCOMPARE(list->entries(), QStringList({"G1   " + second}));
+  QCOMPARE(f.window->calculator().registry().find("G1")->value.sourcePath(), second.toStdString());
+  QVERIFY(f.window->calculator().registry().find("G2") != nullptr);  // registered operands stay
+
+  // A cancelled dialog changes nothing.
+  f.press(QStringLiteral("Гриды"));
+  QCOMPARE(list->entries().size(), 1);
+}
+
+void FilesWindowTest::loadFailuresRegisterNothing() {
+  WindowFixture f;
+  f.load(engine::FileKind::Grid, f.write("bad.grd", "DSAA\n2 2\nnonsense\n"));
+  QCOMPARE(f.dialogs.lastMessage(), QStringLiteral("Недопустимый формат файла гридa!"));
+  f.load(engine::FileKind::Polygon, f.write("open.pol", squareFile(10, 1)));
+  QCOMPARE(f.dialogs.lastMessage(), QStringLiteral("Линии полигонa не замкнуты!"));
+  f.load(engine::FileKind::Lines, f.write("bad.con", "1\n0 0\n"));
+  QCOMPARE(f.dialogs.lastMessage(), QStringLiteral("Недопустимый формат файла линий!"));
+  QCOMPARE(f.window->fileListWindow(engine::FileKind::Grid), nullptr);
+  QCOMPARE(f.window->fileListWindow(engine::FileKind::Polygon), nullptr);
+  QVERIFY(f.window->calculator().registry().find("G1") == nullptr);
+  QVERIFY(f.window->calculator().registry().find("P1") == nullptr);
+
+  f.dialogs.files.push_back(f.path("none.dat"));
+  f.press(QStringLiteral("Данные"));
+  QCOMPARE(f.dialogs.lastMessage(), "Нельзя открыть файл " + f.path("none.dat") + " !");
+}
+
+void FilesWindowTest::dataFormatDialogRemembersChoices() {
+  WindowFixture f;
+  QCOMPARE(f.window->dataFormat().choice, 0);
+  QVERIFY(f.window->dataFormat().merge);
+  QVERIFY(!f.window->dataFormat().header);
+
+  std::vector<DataFormat> seen;
+  QString preview;
+  QString caption;
+  QString title;
+  auto answer = [&](DataFormat chosen, bool accept) {
+    f.dialogs.onDialog = [&, chosen, accept](QDialog& dialog) {
+      auto& format = dynamic_cast<DataFileProc&>(dialog);
+      seen.push_back(format.format());
+      preview = format.preview();
+      caption = format.fileCaption();
+      title = dialog.windowTitle();
+      format.setFormat(chosen);
+      return accept;
+    };
+  };
+  const std::string longLine(300, '7');
+  f.dialogs.files.push_back(
+      f.write("table.csv", "name,depth\r\nw1,10\r\nw2," + longLine + "\r\nw3,30\r\n"));
+  answer({3, false, true, " "}, true);
+  f.press(QStringLiteral("Данные"));
+  QCOMPARE(f.dialogs.fileDialogs.back().title, QStringLiteral("Загрузить данные из файла"));
+  QCOMPARE(title, QStringLiteral("Формат данных"));
+  QCOMPARE(preview, QString("name,depth\nw1,10\nw2," + QString(247, '7')));
+  QVERIFY(caption.endsWith(QStringLiteral("table.csv")));
+  QVERIFY(caption.startsWith(QStringLiteral("Имя файла:")));
+  QCOMPARE(f.window->dataWindow(1)->entries(), QStringList({"D1_1      name", "D1_2      depth"}));
+
+  // The next load starts from the choices of the last one; a cancel keeps them.
+  f.dialogs.files.push_back(f.write("other.dat", dataFile()));
+  answer({4, true, false, ""}, false);
+  f.press(QStringLiteral("Данные"));
+  QCOMPARE(seen.back().choice, 3);
+  QVERIFY(!seen.back().merge);
+  QVERIFY(seen.back().header);
+  QCOMPARE(f.window->dataFormat().choice, 3);
+  QCOMPARE(f.window->workspace().dataSlotCount(), 1);
+
+  // Any character with nothing typed is refused.
+  f.dialogs.files.push_back(f.path("other.dat"));
+  answer({4, true, false, ""}, true);
+  f.press(QStringLiteral("Данные"));
+  QCOMPARE(f.dialogs.lastMessage(), QStringLiteral("Недопустимый разделитель!"));
+
+  f.dialogs.files.push_back(f.path("other.dat"));
+  answer({4, true, false, ";"}, true);
+  f.dialogs.files.push_back(f.path("other.dat"));
+  f.press(QStringLiteral("Данные"));
+  QCOMPARE(f.window->dataWindow(2)->entries().size(), 1);  // "X Y Z" is one field with ';'
+  f.press(QStringLiteral("Данные"));
+  QCOMPARE(f.dialogs.lastMessage(), QStringLiteral("Такой файл уже загружен!"));
+  f.dialogs.files.push_back(f.write("third.dat", "1\n"));
+  f.press(QStringLiteral("Данные"));
+  QCOMPARE(seen.back().choice, 4);
+  QCOMPARE(seen.back().character, QStringLiteral(";"));
+
+  DataFileProc dialog({4, true, false, "|"}, "x.dat", "", nullptr);
+  QVERIFY(dialog.characterEditEnabled());
+  dialog.setFormat({1, true, false, "|"});
+  QVERIFY(!dialog.characterEditEnabled());
+}
+
+void FilesWindowTest::dataWindowColumnsAndCoordinates() {
+  WindowFixture f;
+  f.dialogs.onDialog = [](QDialog& dialog) {
+    dynamic_cast<DataFileProc&>(dialog).setFormat({0, true, true, " "});
+    return true;
+  };
+  f.dialogs.files.push_back(f.write("wells.dat", dataFile()));
+  f.press(QStringLiteral("Данные"));
+  CDataListDialog* window = f.window->dataWindow(1);
+  QVERIFY(window != nullptr && window->isVisible());
+  QCOMPARE(window->windowTitle(), QStringLiteral("Файл данных"));
+  QCOMPARE(window->countsText(), QStringLiteral("Всего: строк  3,  столбцов  3"));
+
+  f.window->display()->clear();
+  window->chooseColumn(2);
+  QCOMPARE(f.window->display()->toPlainText(), QStringLiteral("D1_3"));
+  QCOMPARE(f.evaluate("Sum(D1_3)"), QStringLiteral("21.000000000000"));
+
+  for (const auto& [x, y] : {std::pair{"1", "1"}, std::pair{"0", "2"}, std::pair{"1", "4"}}) {
+    window->setCoordinateTexts(QString::fromUtf8(x), QString::fromUtf8(y));
+    window->chooseColumn(2);
+    QCOMPARE(f.dialogs.lastMessage(), QStringLiteral("Недопустимые столбцы координат X и Y!"));
+  }
+  const auto shown = f.dialogs.messages.size();
+  window->setCoordinateTexts(QStringLiteral("-1"), QStringLiteral("7"));  // no coordinates
+  window->chooseColumn(2);
+  QCOMPARE(f.dialogs.messages.size(), shown);
+
+  // A table of one row without coordinates gives a number; without a header, numbered entries.
+  f.dialogs.onDialog = [](QDialog& dialog) {
+    dynamic_cast<DataFileProc&>(dialog).setFormat({0, true, false, " "});
+    return true;
+  };
+  f.dialogs.files.push_back(f.write("one.dat", "4 8\n"));
+  f.press(QStringLiteral("Данные"));
+  CDataListDialog* one = f.window->dataWindow(2);
+  QCOMPARE(one->entries(), QStringList({"D2_1      1", "D2_2      2"}));
+  one->setCoordinateTexts(QString(), QString());
+  one->chooseColumn(1);
+  QVERIFY(f.window->calculator().registry().find("D2_2")->value.isNumber());
+  QCOMPARE(f.evaluate("D2_2"), QStringLiteral("8.000000000000"));
+
+  // Closing frees the slot: the next load reuses it and its window.
+  window->close();
+  QVERIFY(!window->isVisible());
+  f.dialogs.files.push_back(f.write("again.dat", "1\n2\n"));
+  f.press(QStringLiteral("Данные"));
+  QCOMPARE(f.window->dataWindow(1), window);
+  QCOMPARE(window->entries(), QStringList({"D1_1      1"}));
+  QCOMPARE(window->countsText(), QStringLiteral("Всего: строк  2,  столбцов  1"));
+}
+
+void FilesWindowTest::savingByKind() {
+  WindowFixture f;
+  // A number is shown, never written.
+  f.evaluate("2.5");
+  f.press(QStringLiteral("Сохранить"));
+  QVERIFY(f.dialogs.fileDialogs.empty());
+  QCOMPARE(f.dialogs.lastMessage(), QStringLiteral("Результат - число - в текстовом поле"));
+  QCOMPARE(f.dialogs.messages.back().icon, UserDialogs::Icon::Information);
+  QCOMPARE(f.window->messageText(), QStringLiteral("2.500000000000"));
+
+  const QString gridPath = f.write("relief.grd", gridFile());
+  f.load(engine::FileKind::Grid, gridPath);
+  f.evaluate("G1 * 10");
+  f.dialogs.files.push_back(f.path("scaled.grd"));
+  f.press(QStringLiteral("Сохранить"));
+  QCOMPARE(f.dialogs.fileDialogs.back().title, QStringLiteral("Сохранить грид как..."));
+  QCOMPARE(f.dialogs.fileDialogs.back().defaultSuffix, QStringLiteral("grd"));
+  f.load(engine::FileKind::Grid, f.path("scaled.grd"));
+  QCOMPARE(f.evaluate("MAX(G2)"), QStringLiteral("90.000000000000"));
+
+  // Saving over a loaded file re-registers the result under that file's name.
+  f.evaluate("G1 + 100");
+  f.dialogs.files.push_back(gridPath);
+  f.press(QStringLiteral("Сохранить"));
+  QCOMPARE(f.evaluate("MIN(G1)"), QStringLiteral("101.000000000000"));
+
+  f.load(engine::FileKind::Polygon, f.write("square.pol", squareFile(4)));
+  f.evaluate("P1");
+  f.dialogs.files.push_back(f.path("copy.pol"));
+  f.press(QStringLiteral("Сохранить"));
+  QCOMPARE(f.dialogs.fileDialogs.back().title, QStringLiteral("Сохранить полигон как..."));
+  f.load(engine::FileKind::Polygon, f.path("copy.pol"));
+  QCOMPARE(f.dialogs.messages.size(), std::size_t(1));
+  QCOMPARE(f.window->fileListWindow(engine::FileKind::Polygon)->entries().size(), 2);
+
+  f.load(engine::FileKind::Lines, f.write("edge.con", squareFile(4, 1)));
+  f.evaluate("C1");
+  f.dialogs.files.push_back(f.path("lines.shp.con"));
+  f.press(QStringLiteral("Сохранить"));
+  QCOMPARE(f.dialogs.fileDialogs.back().title, QStringLiteral("Сохранить линии как..."));
+  f.dialogs.files.push_back(f.path("no/such/dir/x.con"));
+  f.press(QStringLiteral("Сохранить"));
+  QCOMPARE(f.dialogs.lastMessage(), QStringLiteral("Ошибка сохранения линий!"));
+}
+
+void FilesWindowTest::savingDataAppendsZres() {
+  WindowFixture f;
+  f.dialogs.onDialog = [](QDialog& dialog) {
+    dynamic_cast<DataFileProc&>(dialog).setFormat({0, true, true, " "});
+    return true;
+  };
+  const QString wells = f.write("wells.dat", dataFile());
+  f.dialogs.files.push_back(wells);
+  f.press(QStringLiteral("Данные"));
+  CDataListDialog* window = f.window->dataWindow(1);
+  window->chooseColumn(2);
+  QCOMPARE(f.evaluate("D1_3 * 2"), QStringLiteral("Результат - данные - готов !"));
+  f.dialogs.files.push_back(wells);
+  f.press(QStringLiteral("Сохранить"));
+  QCOMPARE(f.dialogs.fileDialogs.back().title, QStringLiteral("Сохранить данные как..."));
+  QVERIFY2(f.dialogs.messages.empty(), qPrintable(f.dialogs.lastMessage()));
+  QCOMPARE(window->entries().back(), QStringLiteral("D1_4      Zres"));
+  QCOMPARE(window->countsText(), QStringLiteral("Всего: строк  3,  столбцов  4"));
+  window->chooseColumn(3);
+  QCOMPARE(f.evaluate("Sum(D1_4)"), QStringLiteral("42.000000000000"));
+
+  // A result of another length is refused and the file stays.
+  const std::string before = f.read("wells.dat");
+  f.dialogs.files.push_back(f.write("two.dat", "1\n2\n"));
+  f.dialogs.onDialog = [](QDialog& dialog) {
+    dynamic_cast<DataFileProc&>(dialog).setFormat({0, true, false, " "});
+    return true;
+  };
+  f.press(QStringLiteral("Данные"));
+  f.window->dataWindow(2)->setCoordinateTexts(QString(), QString());
+  f.window->dataWindow(2)->chooseColumn(0);
+  QCOMPARE(f.evaluate("D2_1 + 1"), QStringLiteral("Результат - данные - готов !"));
+  f.dialogs.files.push_back(wells);
+  f.press(QStringLiteral("Сохранить"));
+  QCOMPARE(f.dialogs.lastMessage(), QStringLiteral("Несовпадение размерности данных!"));
+  QCOMPARE(f.read("wells.dat"), before);
+}
+
+void FilesWindowTest::shapefileLinesAskForValueField() {
+  WindowFixture f;
+  std::vector<std::string> asked;
+  f.window->setDbfFieldLister([&](const std::string& path) {
+    asked.push_back(path);
+    return std::vector<std::string>{"DEPTH", "NAME"};
+  });
+  QStringList listed;
+  std::string chosen;
+  QString title;
+  f.dialogs.onDialog = [&](QDialog& dialog) {
+    auto& fields = dynamic_cast<CInputDbfDialog&>(dialog);
+    title = dialog.windowTitle();
+    listed = fields.fieldNames();
+    fields.selectField(0);
+    chosen = fields.chosenField();
+    return true;
+  };
+  const QString path = f.write("roads.shp", "not a shapefile");
+  f.load(engine::FileKind::Lines, path);
+  QCOMPARE(asked, std::vector<std::string>{path.toStdString()});
+  QCOMPARE(title, QStringLiteral("DBF - файл"));
+  QCOMPARE(listed, QStringList({"DEPTH", "NAME"}));
+  QCOMPARE(chosen, std::string("DEPTH"));
+  QCOMPARE(f.dialogs.lastMessage(), QStringLiteral("Недопустимый формат файла линий!"));
+  // Grids never ask.
+  f.load(engine::FileKind::Grid, f.write("g.shp.grd", gridFile()));
+  QCOMPARE(asked.size(), std::size_t(1));
+}
+
+VELLUMAR_UI_TEST(FilesWindowTest);
+
+}  // namespace vellumar::ui::testing
+
+#include "FilesWindowTest.moc"

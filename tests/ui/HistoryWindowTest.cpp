@@ -1,0 +1,160 @@
+// The input history file, the history window and the display files.
+
+#include <QAbstractButton>
+#include <QPlainTextEdit>
+#include <QRegularExpression>
+#include <QTest>
+
+#include "UiTestSupport.h"
+#include "UiTests.h"
+#include "ui/HistoryWindow.h"
+#include "ui/InputHistory.h"
+
+namespace vellumar::ui::testing {
+
+class HistoryWindowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void resetAppendsEntriesAfterOneHeader();
+  void clearingStartsANewSession();
+  void historyWindowShowsAndClears();
+  void displayFilesRoundTrip();
+  void displayFileFailures();
+};
+
+namespace {
+
+const QRegularExpression kHeader(
+    QStringLiteral("^\r\n----- Рабочая сессия: ---> [A-Z][a-z]{2} [A-Z][a-z]{2} [ 1-3][0-9] "
+                   "[0-2][0-9]:[0-5][0-9]:[0-6][0-9] [0-9]{4}\r\n\r\n$"));
+
+}  // namespace
+
+void HistoryWindowTest::resetAppendsEntriesAfterOneHeader() {
+  WindowFixture f;
+  // An empty display writes nothing.
+  f.press(QStringLiteral("Сброс"));
+  QCOMPARE(f.read("history.ses"), std::string("<missing>"));
+
+  f.window->display()->setPlainText(QStringLiteral("a\nb"));
+  f.press(QStringLiteral("Сброс"));
+  QCOMPARE(f.window->display()->toPlainText(), QString());
+  f.window->display()->setPlainText(QStringLiteral("x = 1"));
+  f.window->close();  // closing logs the display as "Сброс" does
+
+  const std::string bytes = f.read("history.ses");
+  const std::string entries = "a\r\nb\r\nx = 1\r\n";
+  QVERIFY(bytes.size() > entries.size());
+  QCOMPARE(bytes.substr(bytes.size() - entries.size()), entries);
+  const QString header = QString::fromStdString(bytes.substr(0, bytes.size() - entries.size()));
+  QVERIFY2(kHeader.match(header).hasMatch(), qPrintable(header));
+}
+
+void HistoryWindowTest::clearingStartsANewSession() {
+  QTemporaryDir dir;
+  const std::string path = dir.filePath(QStringLiteral("history.ses")).toStdString();
+  InputHistory history(path, [] { return std::time_t(0); });
+  const std::string header = InputHistory::sessionHeader(0);
+  history.append("one");
+  history.append("two");
+  history.clear();
+  QCOMPARE(history.windowText(), std::string());
+  history.append("three");
+  InputHistory nextRun(path, [] { return std::time_t(0); });
+  nextRun.append("four");
+  QFile file(QString::fromStdString(path));
+  QVERIFY(file.open(QIODevice::ReadOnly));
+  const std::string crlfHeader = QString::fromStdString(header)
+                                     .replace(QLatin1Char('\n'), QStringLiteral("\r\n"))
+                                     .toStdString();
+  QCOMPARE(file.readAll().toStdString(), crlfHeader + "three\r\n" + crlfHeader + "four\r\n");
+}
+
+void HistoryWindowTest::historyWindowShowsAndClears() {
+  WindowFixture f;
+  f.window->display()->setPlainText(QStringLiteral("1+1\n2"));
+  f.press(QStringLiteral("Сброс"));
+  f.press(QStringLiteral("История"));
+  HistoryWindow* window = f.window->historyWindow();
+  QVERIFY(window != nullptr);
+  QVERIFY(!f.window->button(QStringLiteral("История"))->isEnabled());
+  QVERIFY(window->text().endsWith(QStringLiteral("\n1+1\n2")));
+  QVERIFY(window->text().startsWith(QStringLiteral("\n----- Рабочая сессия: ---> ")));
+
+  // "No" keeps everything; any other answer truncates the file.
+  f.dialogs.answer = false;
+  window->clearHistory();
+  QCOMPARE(f.dialogs.questions.back(), QStringLiteral("История ввода будет потеряна, продолжить?"));
+  QVERIFY(!window->text().isEmpty());
+  f.dialogs.answer = true;
+  window->clearHistory();
+  QCOMPARE(window->text(), QString());
+  QCOMPARE(f.read("history.ses"), std::string());
+
+  window->close();
+  QTRY_VERIFY(f.window->historyWindow() == nullptr);
+  QVERIFY(f.window->button(QStringLiteral("История"))->isEnabled());
+  f.window->display()->setPlainText(QStringLiteral("3"));
+  f.press(QStringLiteral("Сброс"));
+  QVERIFY(f.read("history.ses").rfind("\r\n----- ", 0) == 0);
+}
+
+void HistoryWindowTest::displayFilesRoundTrip() {
+  WindowFixture f;
+  QPlainTextEdit* display = f.window->display();
+  const QString text = QStringLiteral("x = 2;\n\ny = x * 3\nглубина = 1");
+  display->setPlainText(text);
+  f.dialogs.files.push_back(f.path("sheet.ctb"));
+  f.press(QStringLiteral(">>"));
+  QCOMPARE(f.dialogs.fileDialogs.back().title,
+           QStringLiteral("Сохранить в файле содержимое табло"));
+  QCOMPARE(f.dialogs.fileDialogs.back().defaultSuffix, QStringLiteral("ctb"));
+  QCOMPARE(f.read("sheet.ctb"), std::string("x = 2;\r\n\r\ny = x * 3\r\nглубина = 1"));
+
+  display->clear();
+  f.dialogs.files.push_back(f.path("sheet.ctb"));
+  f.press(QStringLiteral("<<"));
+  QCOMPARE(f.dialogs.fileDialogs.back().title,
+           QStringLiteral("Загрузить из файла содержимое табло"));
+  QCOMPARE(display->toPlainText(), text);
+
+  // Loading inserts at the caret, replacing the selection; LF-only and CP1251 files read too.
+  display->setPlainText(QStringLiteral("[]"));
+  QTextCursor cursor = display->textCursor();
+  cursor.setPosition(1);
+  display->setTextCursor(cursor);
+  f.dialogs.files.push_back(f.write("unix.ctb", "a\nb"));
+  f.press(QStringLiteral("<<"));
+  QCOMPARE(display->toPlainText(), QStringLiteral("[a\nb]"));
+  display->clear();
+  f.dialogs.files.push_back(f.write("win.ctb", "\xE3\xEB\xF3\xE1\xE8\xED\xE0\r\n1"));
+  f.press(QStringLiteral("<<"));
+  QCOMPARE(display->toPlainText(), QStringLiteral("глубина\n1"));
+}
+
+void HistoryWindowTest::displayFileFailures() {
+  WindowFixture f;
+  f.window->display()->setPlainText(QStringLiteral("kept"));
+  f.dialogs.files.push_back(f.path("missing.ctb"));
+  f.press(QStringLiteral("<<"));
+  QCOMPARE(f.dialogs.lastMessage(), QStringLiteral("Нельзя открыть файл содержимого табло!"));
+  QCOMPARE(f.dialogs.messages.back().icon, UserDialogs::Icon::Stop);
+  QCOMPARE(f.window->display()->toPlainText(), QStringLiteral("kept"));
+
+  f.dialogs.files.push_back(f.path("no/such/folder/x.ctb"));
+  f.press(QStringLiteral(">>"));
+  QCOMPARE(f.dialogs.lastMessage(), QStringLiteral("Нельзя открыть файл для сохранения табло!"));
+  // A cancelled dialog does nothing.
+  const auto shown = f.dialogs.messages.size();
+  f.press(QStringLiteral(">>"));
+  f.press(QStringLiteral("<<"));
+  QCOMPARE(f.dialogs.messages.size(), shown);
+  QCOMPARE(f.window->display()->toPlainText(), QStringLiteral("kept"));
+}
+
+VELLUMAR_UI_TEST(HistoryWindowTest);
+
+}  // namespace vellumar::ui::testing
+
+#include "HistoryWindowTest.moc"

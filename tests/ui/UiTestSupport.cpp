@@ -1,0 +1,82 @@
+#include "UiTestSupport.h"
+
+#include <QAbstractButton>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "common/CFormat.h"
+
+namespace vellumar::ui::testing {
+
+QString FakeDialogs::next(const FileDialogSpec& spec) {
+  fileDialogs.push_back(spec);
+  if (files.empty()) return {};
+  QString path = files.front();
+  files.pop_front();
+  return path;
+}
+
+WindowFixture::WindowFixture() {
+  window = std::make_unique<CTarnwickDlg>(dialogs, dir.path());
+}
+
+WindowFixture::~WindowFixture() = default;
+
+QString WindowFixture::write(const QString& name, const std::string& bytes) const {
+  QFile file(path(name));
+  if (file.open(QIODevice::WriteOnly)) file.write(bytes.data(), static_cast<qint64>(bytes.size()));
+  return path(name);
+}
+
+std::string WindowFixture::read(const QString& name) const {
+  QFile file(path(name));
+  if (!file.open(QIODevice::ReadOnly)) return "<missing>";
+  return file.readAll().toStdString();
+}
+
+QString WindowFixture::evaluate(const QString& text) {
+  window->display()->setPlainText(text);
+  QSignalSpy finished(window.get(), &CTarnwickDlg::evaluationFinished);
+  window->button(QStringLiteral("Расчет"))->click();
+  if (finished.isEmpty() && window->isEvaluating()) finished.wait(30000);
+  return window->messageText();
+}
+
+void WindowFixture::load(engine::FileKind kind, const QString& file) {
+  static const char* const kButtons[] = {"Гриды", "Линии", "Полигоны"};
+  dialogs.files.push_back(file);
+  press(QString::fromUtf8(kButtons[static_cast<int>(kind)]));
+}
+
+void WindowFixture::press(const QString& caption) {
+  QAbstractButton* button = window->button(caption);
+  if (button == nullptr) QFAIL(qPrintable("no button " + caption));
+  button->click();
+}
+
+std::string gridFile() {
+  return "DSAA\r\n3 3\r\n0 2\r\n0 2\r\n1 9\r\n1 2 3\r\n4 5 6\r\n7 8 9\r\n";
+}
+
+std::string squareFile(double side, double gap) {
+  return cformat("1\n0 0\n0 %g\n%g %g\n%g 0\n%g 0\nEND\nEND\n", side, side, side, side, gap);
+}
+
+std::string dataFile() {
+  return "X Y Z\n0 0 5\n1 1 7\n2 2 9\n";
+}
+
+}  // namespace vellumar::ui::testing
+
+#include "UiTests.h"
+
+namespace vellumar::ui::testing {
+
+std::vector<TestFactory>& testClasses() {
+  static std::vector<TestFactory> classes;
+  return classes;
+}
+
+}  // namespace vellumar::ui::testing

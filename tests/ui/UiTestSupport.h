@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <QTemporaryDir>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ui/CTarnwickDlg.h"
+#include "ui/UserDialogs.h"
+
+namespace vellumar::ui::testing {
+
+// Stands in for every modal interaction: file choices come from a queue, message boxes and
+// questions are recorded, the program's own dialogs are handed to a test callback.
+class FakeDialogs final : public UserDialogs {
+ public:
+  struct Shown {
+    QString text;
+    Icon icon;
+  };
+
+  std::deque<QString> files;  // next answers of file dialogs ("" = cancel)
+  std::vector<FileDialogSpec> fileDialogs;
+  std::vector<Shown> messages;
+  std::vector<QString> questions;
+  bool answer = true;
+  std::function<bool(QDialog&)> onDialog;  // default: cancel
+
+  QString openFile(QWidget*, const FileDialogSpec& spec) override { return next(spec); }
+  QString saveFile(QWidget*, const FileDialogSpec& spec) override { return next(spec); }
+  void message(QWidget*, const QString& text, Icon icon) override {
+    messages.push_back({text, icon});
+  }
+  bool question(QWidget*, const QString& text) override {
+    questions.push_back(text);
+    return answer;
+  }
+  bool runDialog(QDialog& dialog) override { return onDialog ? onDialog(dialog) : false; }
+
+  QString lastMessage() const { return messages.empty() ? QString() : messages.back().text; }
+
+ private:
+  QString next(const FileDialogSpec& spec);
+};
+
+// A window in a scratch start-up directory, with its fake dialogs.
+struct WindowFixture {
+  WindowFixture();
+  ~WindowFixture();
+
+  QString path(const QString& name) const { return dir.filePath(name); }
+  // Writes bytes to a file of the scratch directory and returns its path.
+  QString write(const QString& name, const std::string& bytes) const;
+  std::string read(const QString& name) const;
+  // Types text into the display, evaluates it and waits for the outcome.
+  QString evaluate(const QString& text);
+  // Loads a file of a numbered kind as the user does, choosing path in the file dialog.
+  void load(engine::FileKind kind, const QString& path);
+  void press(const QString& caption);
+
+  QTemporaryDir dir;
+  FakeDialogs dialogs;
+  std::unique_ptr<CTarnwickDlg> window;
+};
+
+// Small files of every kind.
+std::string gridFile();  // 3 x 3 DSAA grid over [0, 2] x [0, 2], nodes 1..9
+std::string squareFile(double side, double gap = 0);  // one ring; gap > 0 leaves it open
+std::string dataFile();                               // header "X Y Z", 3 rows, space delimited
+
+}  // namespace vellumar::ui::testing
