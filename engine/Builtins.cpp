@@ -63,31 +63,42 @@ std::vector<Builtin> makeTable() {
       withPolygon("Out", kGDCP),
       withPolygon("Integral", kG),
       unaryFunction("C_D", unavailable, kD | kC | kP),
-      unaryFunction("G_D", unavailable, kG | kD),
+      unaryFunction("G_D", gridToData, kG | kD),
       unaryFunction("G_P", unavailable, kG | kP),
   };
-  for (std::string_view name : {"C_G_D", "C_Gx_D", "C_Gy_D", "C_Gxx_D", "C_Gxy_D", "C_Gyy_D"}) {
-    table.push_back({name, {{2, {kD | kC | kP, kG}, unavailable}}});
+  const std::pair<std::string_view, Handler> samplers[] = {
+      {"C_G_D", sampleGrid<0>},   {"C_Gx_D", sampleGrid<1>},  {"C_Gy_D", sampleGrid<2>},
+      {"C_Gxx_D", sampleGrid<3>}, {"C_Gxy_D", sampleGrid<4>}, {"C_Gyy_D", sampleGrid<5>}};
+  for (const auto& [name, handler] : samplers) {
+    table.push_back({name, {{2, {kD | kC | kP, kG}, handler}}});
   }
-  for (std::string_view name : {"Dx", "Dy", "Dxx", "Dxy", "Dyy"}) {
-    table.push_back(unaryFunction(name, unavailable, kG));
+  const std::pair<std::string_view, Handler> derivatives[] = {{"Dx", derivative<1>},
+                                                              {"Dy", derivative<2>},
+                                                              {"Dxx", derivative<3>},
+                                                              {"Dxy", derivative<4>},
+                                                              {"Dyy", derivative<5>}};
+  for (const auto& [name, handler] : derivatives) {
+    table.push_back(unaryFunction(name, handler, kG));
   }
-  table.push_back({"Spec", {{2, {kG, kN}, unavailable}}, nullptr, checkSpecNumber});
-  for (std::string_view name : {"EG", "XG", "YG"}) {
-    table.push_back({name, {{1, {kG}, unavailable}, {6, {kN}, unavailable}}});
+  table.push_back({"Spec", {{2, {kG, kN}, specialGrid}}, nullptr, checkSpecNumber});
+  // The rectangle forms check their arguments in the documented order themselves.
+  const std::pair<std::string_view, Handler> constructors[] = {
+      {"EG", onesGrid}, {"XG", xCoordinateGrid}, {"YG", yCoordinateGrid}};
+  for (const auto& [name, handler] : constructors) {
+    table.push_back({name, {{1, {kG}, handler}, {6, {kAny}, handler}}});
   }
   table.push_back({"RG",
-                   {{3, {kG, kN}, unavailable},
-                    {4, {kG, kN}, unavailable},
-                    {5, {kG, kN}, unavailable},
-                    {8, {kN}, unavailable},
-                    {9, {kN}, unavailable},
-                    {10, {kN}, unavailable}},
+                   {{3, {kG, kAny}, randomGrid},
+                    {4, {kG, kAny}, randomGrid},
+                    {5, {kG, kAny}, randomGrid},
+                    {8, {kAny}, randomGrid},
+                    {9, {kAny}, randomGrid},
+                    {10, {kAny}, randomGrid}},
                    randomGridListStep,
                    checkRandomGridArguments});
-  table.push_back({"Dense", {{2, {kG, kN}, unavailable}}});
-  table.push_back({"Cut", {{5, {kG, kN}, unavailable}, {6, {kG, kN}, unavailable}}});
-  table.push_back({"Merge", {{2, {kAny, kAny}, unavailable, twoGrids}}});
+  table.push_back({"Dense", {{2, {kG, kN}, denseGrid}}});
+  table.push_back({"Cut", {{5, {kG, kN}, cutGrid}, {6, {kG, kN}, cutGrid}}});
+  table.push_back({"Merge", {{2, {kAny, kAny}, mergeGrids, twoGrids}}});
   table.push_back({"Trace", {{4, {kG, kN}, unavailable}, {5, {kG, kN}, traceIsolines}}});
   return table;
 }

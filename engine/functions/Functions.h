@@ -35,6 +35,24 @@ bool twoGrids(S_Calculator& calc, const Arguments& args);
 // Isolines of a map (Trace with levels, step and densification).
 Operand traceIsolines(S_Calculator& calc, Arguments& args);
 
+// Grid construction and reshaping (EG, XG, YG, RG, Dense, Cut, Merge).
+Operand onesGrid(S_Calculator& calc, Arguments& args);
+Operand xCoordinateGrid(S_Calculator& calc, Arguments& args);
+Operand yCoordinateGrid(S_Calculator& calc, Arguments& args);
+Operand randomGrid(S_Calculator& calc, Arguments& args);
+Operand denseGrid(S_Calculator& calc, Arguments& args);
+Operand cutGrid(S_Calculator& calc, Arguments& args);
+Operand mergeGrids(S_Calculator& calc, Arguments& args);
+
+// Derivatives and sampling: Dx ... Dyy (codes 1 ... 5), Spec, the C_G_D family (quantity 0 the
+// surface value, 1 ... 5 the derivatives) and G_D.
+template <int code>
+Operand derivative(S_Calculator& calc, Arguments& args);
+Operand specialGrid(S_Calculator& calc, Arguments& args);
+template <int quantity>
+Operand sampleGrid(S_Calculator& calc, Arguments& args);
+Operand gridToData(S_Calculator& calc, Arguments& args);
+
 // Functions whose kernels are not part of the calculator yet: after their argument checks they
 // report that the function could not be executed, never a made-up value.
 Operand unavailable(S_Calculator& calc, Arguments& args);

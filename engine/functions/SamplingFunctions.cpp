@@ -1,0 +1,66 @@
+#include <cmath>
+#include <memory>
+
+#include "engine/Calculator.h"
+#include "engine/functions/Functions.h"
+#include "grid/Derivatives.h"
+#include "grid/Sampling.h"
+
+namespace vellumar::engine::functions {
+
+namespace {
+
+Operand gridOperand(grid::Grid grid) {
+  return Operand::grid(std::make_shared<const grid::Grid>(std::move(grid)));
+}
+
+}  // namespace
+
+template <int code>
+Operand derivative(S_Calculator&, Arguments& args) {
+  return gridOperand(grid::derivativeGrid(*args[0].gridValue(), code));
+}
+
+Operand specialGrid(S_Calculator& calc, Arguments& args) {
+  const double n = std::trunc(args[1].numberValue());
+  if (!(n >= 1.0 && n <= 17.0)) {
+    calc.argumentError(ArgumentMessage::InvalidValue, 2);
+    return Operand();
+  }
+  const int code = static_cast<int>(n) + grid::kFirstSpecialCode - 1;
+  return gridOperand(grid::derivativeGrid(*args[0].gridValue(), code));
+}
+
+template <int quantity>
+Operand sampleGrid(S_Calculator& calc, Arguments& args) {
+  const data::DATA& points = args[0].points();
+  if (!points.hasCoordinates()) {
+    calc.argumentError(ArgumentMessage::NoCoordinates, 1);
+    return Operand();
+  }
+  std::vector<double> values =
+      grid::sampleAtPoints(*args[1].gridValue(), static_cast<grid::SampledQuantity>(quantity),
+                           points.x(), points.y(), calc.missingValue());
+  return Operand::data(std::make_shared<const data::DATA>(points.withValues(std::move(values))));
+}
+
+Operand gridToData(S_Calculator&, Arguments& args) {
+  if (args[0].kind() == Kind::Data) return Operand::data(args[0].sharedPoints());
+  grid::GridPoints points = grid::gridToPoints(*args[0].gridValue());
+  return Operand::data(std::make_shared<const data::DATA>(
+      std::move(points.values), std::move(points.x), std::move(points.y)));
+}
+
+template Operand derivative<1>(S_Calculator&, Arguments&);
+template Operand derivative<2>(S_Calculator&, Arguments&);
+template Operand derivative<3>(S_Calculator&, Arguments&);
+template Operand derivative<4>(S_Calculator&, Arguments&);
+template Operand derivative<5>(S_Calculator&, Arguments&);
+template Operand sampleGrid<0>(S_Calculator&, Arguments&);
+template Operand sampleGrid<1>(S_Calculator&, Arguments&);
+template Operand sampleGrid<2>(S_Calculator&, Arguments&);
+template Operand sampleGrid<3>(S_Calculator&, Arguments&);
+template Operand sampleGrid<4>(S_Calculator&, Arguments&);
+template Operand sampleGrid<5>(S_Calculator&, Arguments&);
+
+}  // namespace vellumar::engine::functions

@@ -1,0 +1,180 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+
+#include "EvaluationHelpers.h"
+#include "grid/Grid.h"
+
+namespace vellumar::engine {
+namespace {
+
+using testing::evaluate;
+using testing::numberOf;
+
+// A calculator holding a 5 x 5 grid G1 over [0, 4]^2 (z = x + 2y), a grid Gfar beside it, and data
+// with and without coordinates.
+class GridFunctions : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    put("G1", gridOf(0, 0, [](double x, double y) { return x + 2 * y; }));
+    put("Gfar", gridOf(10, 0, [](double, double) { return 50.0; }));
+    put("D1", Operand::data(std::make_shared<const data::DATA>(std::vector<double>{0, 0, 0},
+                                                               std::vector<double>{1, 9, 2.5},
+                                                               std::vector<double>{1, 1, 4})));
+    put("Dnoxy", Operand::data(std::make_shared<const data::DATA>(std::vector<double>{1, 2})));
+  }
+
+  template <class F>
+  static Operand gridOf(double left, double bottom, F f) {
+    grid::Grid rectangle;
+    rectangle.left = left, rectangle.right = left + 4;
+    rectangle.bottom = bottom, rectangle.top = bottom + 4;
+    rectangle.rectangleFlag = 1;
+    grid::Grid grid(5, 5, rectangle);
+    for (int j = 0; j < 5; ++j) {
+      for (int i = 0; i < 5; ++i) grid.setNode(i, j, f(grid.nodeX(i), grid.nodeY(j)));
+    }
+    return Operand::grid(std::make_shared<const grid::Grid>(std::move(grid)));
+  }
+
+  void put(const std::string& name, Operand value) {
+    calc_.registry().findOrCreate(name).value = std::move(value);
+  }
+
+  std::string failure(const std::string& display) {
+    const auto outcome = evaluate(calc_, display);
+    EXPECT_FALSE(outcome.ok) << display;
+    return outcome.text;
+  }
+
+  const grid::Grid& gridResult(const std::string& display) {
+    const auto outcome = evaluate(calc_, display);
+    EXPECT_TRUE(outcome.ok) << display << " -> " << outcome.text;
+    static const grid::Grid empty;
+    const grid::Grid* grid = calc_.result().gridValue();
+    return grid != nullptr ? *grid : empty;
+  }
+
+  std::vector<double> values(const std::string& display) {
+    const auto outcome = evaluate(calc_, display);
+    EXPECT_TRUE(outcome.ok) << display << " -> " << outcome.text;
+    if (!outcome.ok) return {};
+    const auto span = calc_.result().points().values();
+    return {span.begin(), span.end()};
+  }
+
+  S_Calculator calc_;
+};
+
+TEST_F(GridFunctions, RectangleArgumentsAreCheckedInOrder) {
+  EXPECT_EQ(failure("EG(5, 5, 0, 1, 1, 1)"), "EG: недопустимое значение аргумента 2");
+  EXPECT_EQ(failure("XG(0, 1, 3, 1, 1, 1)"), "XG: недопустимое значение аргумента 4");
+  EXPECT_EQ(failure("YG(0, 1, 0, 1, 0, 1)"), "YG: недопустимое значение аргумента 5");
+  EXPECT_EQ(failure("EG(0, 1, 0, 1, 1, -1)"), "EG: недопустимое значение аргумента 6");
+  // The X extent is checked before the kinds of later arguments.
+  EXPECT_EQ(failure("EG(5, 5, 0, 1, G1, 1)"), "EG: недопустимое значение аргумента 2");
+  EXPECT_EQ(failure("EG(0, 1, 0, 1, G1, 1)"), "EG: недопустимый тип аргумента 5");
+  EXPECT_EQ(failure("EG(0, D1, 0, 1, 1, 1)"), "EG: недопустимый тип аргумента 2");
+  EXPECT_EQ(failure("XG(D1)"), "XG: недопустимый тип аргумента 1");
+  EXPECT_EQ(failure("EG(0, 1e300, 0, 1e300, 1, 1)"), "EG: ошибка исполнения функции!");
+
+  const grid::Grid& ones = gridResult("EG(0, 10.6, 0, 5, 1, 1)");
+  EXPECT_EQ(ones.nx(), 12);
+  EXPECT_EQ(ones.ny(), 6);
+  EXPECT_EQ(ones.right, 11.0);
+  EXPECT_EQ(numberOf(calc_, "MIN(EG(G1)) + MAX(EG(G1))"), 2);
+  EXPECT_EQ(numberOf(calc_, "MAX(XG(G1) - YG(G1))"), 4);
+  EXPECT_EQ(numberOf(calc_, "MIN(YG(0, 1, -3, 3, 0.5, 2))"), -3);
+}
+
+TEST_F(GridFunctions, RandomGridsCheckTheirLaw) {
+  EXPECT_EQ(failure("RG(0, 10, 0, 10, 1, 1, 9, 0, 1)"), "RG: недопустимое значение аргумента 7");
+  EXPECT_EQ(failure("RG(0, 10, 0, 10, 1, 1, 8, 0, 10, 10)"),
+            "RG: недопустимое значение аргумента 10");
+  EXPECT_EQ(failure("RG(G1, 8, -1, 10, 5)"), "RG: недопустимое значение аргумента 3");
+  EXPECT_EQ(failure("RG(G1, 2, 0, 0)"), "RG: недопустимое значение аргумента 4");
+  EXPECT_EQ(failure("RG(G1, 4, 0)"), "RG: недопустимое значение аргумента 3");
+  EXPECT_EQ(failure("RG(G1, 1, G1, 1)"), "RG: недопустимый тип аргумента 3");
+  EXPECT_EQ(failure("RG(D1, 1, 0, 1)"), "RG: недопустимый тип аргумента 1");
+  EXPECT_EQ(failure("RG(0, 0, 0, 10, 1, 1, 1, 0, 1)"), "RG: недопустимое значение аргумента 2");
+
+  const grid::Grid& uniform = gridResult("RG(0, 30, 0, 20, 1, 1, 1, 2, 3)");
+  EXPECT_EQ(uniform.nx(), 31);
+  EXPECT_GE(uniform.zmin, 2.0);
+  EXPECT_LE(uniform.zmax, 3.0);
+  EXPECT_GE(numberOf(calc_, "MIN(RG(G1, 4, 2))"), 0.0);  // one parameter completes law 4
+  EXPECT_GE(numberOf(calc_, "MIN(RG(G1, 8, 0, 10, 5))"), 0.0);
+  EXPECT_LE(numberOf(calc_, "MAX(RG(G1, 8, 0, 10, 5))"), 10.0);
+}
+
+TEST_F(GridFunctions, DerivativesOfLinearGrids) {
+  EXPECT_NEAR(numberOf(calc_, "MIN(Dx(XG(0, 10, 0, 5, 1, 1)))"), 1.0, 1e-8);
+  EXPECT_NEAR(numberOf(calc_, "MAX(Dx(XG(0, 10, 0, 5, 1, 1)))"), 1.0, 1e-8);
+  EXPECT_NEAR(numberOf(calc_, "MAX(Abs(Dy(XG(0, 10, 0, 5, 1, 1))))"), 0.0, 1e-8);
+  EXPECT_NEAR(numberOf(calc_, "MAX(Dy(G1))"), 2.0, 1e-8);
+  const std::string plane = "(3 * XG(0, 10, 0, 8, 1, 1) + 4 * YG(0, 10, 0, 8, 1, 1))";
+  EXPECT_NEAR(numberOf(calc_, "MIN(Spec(" + plane + ", 1))"), 5.0, 1e-8);
+  EXPECT_NEAR(numberOf(calc_, "MAX(Spec(" + plane + ", 1))"), 5.0, 1e-8);
+  EXPECT_NEAR(numberOf(calc_, "MAX(Abs(Spec(" + plane + ", 17)))"), 0.0, 1e-12);
+  EXPECT_EQ(numberOf(calc_, "MAX(Abs(Spec(G1, 2.9) - Spec(G1, 2)))"), 0.0);
+  EXPECT_EQ(failure("Spec(G1, 18)"), "Spec: недопустимое значение аргумента 2");
+  EXPECT_EQ(failure("Spec(G1, 0)"), "Spec: недопустимое значение аргумента 2");
+  EXPECT_EQ(failure("Dxy(D1)"), "Dxy: недопустимый тип аргумента 1");
+  // Comparison results are bilinear: their derivatives are those of the bilinear surface.
+  const grid::Grid& steps = gridResult("Dx(Great(XG(G1), 1.5))");
+  EXPECT_EQ(steps.mode(), grid::Interpolation::Bilinear);
+  EXPECT_EQ(steps.node(1, 0), 1.0);
+  EXPECT_EQ(steps.node(0, 0), 0.0);
+}
+
+TEST_F(GridFunctions, DenseCutAndMerge) {
+  const grid::Grid& fine = gridResult("Dense(G1, 2)");
+  EXPECT_EQ(fine.nx(), 9);
+  EXPECT_EQ(fine.right, 4.0);
+  EXPECT_EQ(failure("Dense(G1, 0)"), "Dense: недопустимое значение аргумента 2");
+  EXPECT_EQ(failure("Dense(G1, EG(G1))"), "Dense: недопустимый тип аргумента 2");
+
+  const grid::Grid& cut = gridResult("Cut(G1, 2, 4, 1, 3)");
+  EXPECT_EQ(cut.nx(), 3);
+  EXPECT_EQ(cut.left, 1.0);
+  EXPECT_EQ(cut.node(0, 0), 1.0);
+  EXPECT_EQ(gridResult("Cut(G1, 0.5, 2.5, 0.5, 2.5, 0)").nx(), 4);
+  EXPECT_EQ(gridResult("Cut(G1, 0.5, 2.5, 0.5, 2.5, 1)").nx(), 2);
+  EXPECT_EQ(failure("Cut(G1, 3, 3, 1, 3)"), ": недопустимое значение аргумента!");
+  EXPECT_EQ(failure("Cut(G1, 5, 9, 5, 9, 0)"), ": недопустимое значение аргумента!");
+  EXPECT_EQ(failure("Cut(G1, 1, D1, 1, 3)"), "Cut: недопустимый тип аргумента 3");
+
+  EXPECT_EQ(failure("Merge(G1, 1)"), "Merge: неверное сочетание аргументов!");
+  EXPECT_EQ(numberOf(calc_, "MAX(Abs(Merge(G1, 3 * G1) - 2 * G1))"), 0.0);
+  EXPECT_EQ(numberOf(calc_, "MIN(Merge(G1, Gfar))"), 0.0);  // the gap holds mergeC = 0
+  EXPECT_EQ(numberOf(calc_, "mergeC = -1; MIN(Merge(G1, Gfar))"), -1.0);
+  const grid::Grid& merged = gridResult("Merge(G1, Gfar)");
+  EXPECT_EQ(merged.nx(), 15);
+  EXPECT_NEAR(merged.zmax, 50.0, 1e-9);
+  EXPECT_NEAR(merged.zmin, 0.0, 1e-9);  // the fill is not part of the range
+}
+
+TEST_F(GridFunctions, SamplingAtPointsAndGridsAsData) {
+  const auto sampled = values("C_G_D(D1, G1)");
+  ASSERT_EQ(sampled.size(), 3u);
+  EXPECT_NEAR(sampled[0], 3.0, 1e-9);
+  EXPECT_EQ(sampled[1], -9999.0);  // outside: outC
+  EXPECT_NEAR(sampled[2], 10.5, 1e-9);
+  EXPECT_EQ(values("outC = -5; C_G_D(D1, G1)")[1], -5.0);
+  EXPECT_NEAR(values("C_Gy_D(D1, G1)")[2], 2.0, 1e-8);
+  EXPECT_NEAR(values("C_Gxx_D(D1, G1)")[0], 0.0, 1e-8);
+  EXPECT_EQ(calc_.result().points().x()[1], 9.0);
+  EXPECT_EQ(failure("C_G_D(Dnoxy, G1)"), "C_G_D: не указаны столбцы координат для аргумента 1");
+  EXPECT_EQ(failure("C_Gx_D(G1, G1)"), "C_Gx_D: недопустимый тип аргумента 1");
+  EXPECT_EQ(failure("C_Gx_D(D1, D1)"), "C_Gx_D: недопустимый тип аргумента 2");
+
+  const auto nodes = values("G_D(Cut(G1, 1, 3, 1, 2))");
+  EXPECT_EQ(nodes, (std::vector<double>{0, 2, 1, 3, 2, 4}));
+  EXPECT_EQ(calc_.result().points().y()[1], 1.0);
+  EXPECT_EQ(values("G_D(D1)"), (std::vector<double>{0, 0, 0}));
+  EXPECT_EQ(failure("G_D(5)"), "G_D: недопустимый тип аргумента 1");
+}
+
+}  // namespace
+}  // namespace vellumar::engine
