@@ -69,7 +69,10 @@ bool S_IsolineComputer::chooseLevels(double lowest, double highest, double step)
   double n = std::trunc(q + 0.5);
   if (n <= q) n += 1.0;
   levelCount_ = static_cast<std::uint32_t>(n);
-  if (levelCount_ > 1) highLevel_ = lowest + (n - 1.0) * step;
+  if (levelCount_ > 1) {
+    highLevel_ = lowest + (n - 1.0) * step;
+    levelScale_ = (n - 1.0) / (highLevel_ - lowLevel_);
+  }
   return true;
 }
 
@@ -91,7 +94,7 @@ std::uint32_t S_IsolineComputer::rank(double v) const {
   };
   if (levelCount_ == 1) return reaches(0) ? 0 : 1;
   const double n = levelCount_;
-  const double u = (v - lowLevel_) / (highLevel_ - lowLevel_) * (n - 1.0);
+  const double u = (v - lowLevel_) * levelScale_;
   if (!(u > -1.0)) return 0;
   if (!(u < n)) return levelCount_;
   const double whole = std::floor(u);
@@ -176,8 +179,9 @@ S_IsolineComputer::Walk S_IsolineComputer::walkForward(std::int32_t startEdge, s
   markVisited(startEdge, k);
   Cell cell = firstCell(startEdge, true);
   std::int32_t edge = startEdge;
+  EdgeNodes nodes = decode(startEdge);
   for (bool first = true;; first = false) {
-    forward_.push_back(crossingPoint(edge, levelValue));
+    forward_.push_back(crossingPoint(nodes, edge, levelValue));
     if (!first && edge == startEdge) return Walk::Closed;
     if (!cell.inside) return Walk::Border;
     std::int32_t sides[4];
@@ -187,6 +191,7 @@ S_IsolineComputer::Walk S_IsolineComputer::walkForward(std::int32_t startEdge, s
     if (exit < 0) return Walk::Abandoned;
     edge = sides[exit];
     if (edge != startEdge) markVisited(edge, k);
+    nodes = sideNodes(cell, exit);
     cell = across(cell, exit);
   }
 }
@@ -201,7 +206,7 @@ bool S_IsolineComputer::walkBackward(std::int32_t startEdge, std::uint32_t k) {
     const int exit = chooseExit(cell, sides, k, -1);
     if (exit < 0) return false;
     markVisited(sides[exit], k);
-    backward_.push_back(crossingPoint(sides[exit], levelValue));
+    backward_.push_back(crossingPoint(sideNodes(cell, exit), sides[exit], levelValue));
     cell = across(cell, exit);
   }
   return true;
@@ -294,6 +299,19 @@ void S_IsolineComputer::cellSides(int i, int j, std::int32_t (&sides)[4]) const 
   sides[3] = h + j * nx_ + i;
 }
 
+S_IsolineComputer::EdgeNodes S_IsolineComputer::sideNodes(const Cell& cell, int side) const {
+  switch (side) {
+    case 0:
+      return {true, cell.i, cell.j};
+    case 1:
+      return {false, cell.i + 1, cell.j};
+    case 2:
+      return {true, cell.i, cell.j + 1};
+    default:
+      return {false, cell.i, cell.j};
+  }
+}
+
 S_IsolineComputer::Cell S_IsolineComputer::across(const Cell& cell, int side) const {
   switch (side) {
     case 0:
@@ -338,9 +356,8 @@ void S_IsolineComputer::markVisited(std::int32_t edge, std::uint32_t k) {
 
 // The point where level crosses the edge from its left (lower) node P0 to P1:
 // P0 + t * (P1 - P0), t = (level - z0) / (z1 - z0) limited to [0, 1].
-S_IsolineComputer::GridPoint S_IsolineComputer::crossingPoint(std::int32_t edge,
+S_IsolineComputer::GridPoint S_IsolineComputer::crossingPoint(const EdgeNodes& e, std::int32_t edge,
                                                               double levelValue) const {
-  const EdgeNodes e = decode(edge);
   const int i1 = e.horizontal ? e.i + 1 : e.i;
   const int j1 = e.horizontal ? e.j : e.j + 1;
   const double z0 = nodeValue(e.i, e.j);

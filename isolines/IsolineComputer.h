@@ -96,7 +96,9 @@ class S_IsolineComputer {
   // Picks the exit of the cell for the walk of level k; -1 when the walk cannot go on.
   int chooseExit(const Cell& cell, const std::int32_t (&sides)[4], std::uint32_t k,
                  std::int32_t startEdge) const;
-  GridPoint crossingPoint(std::int32_t edge, double levelValue) const;
+  // Nodes of side 0 ... 3 of the cell, by their left (lower) node.
+  EdgeNodes sideNodes(const Cell& cell, int side) const;
+  GridPoint crossingPoint(const EdgeNodes& nodes, std::int32_t edge, double levelValue) const;
   int saddleExit(const Cell& cell) const;
   bool highOnRight(const GridPoint& a, const GridPoint& b) const;
   double nodeValue(int i, int j) const {
@@ -122,6 +124,7 @@ class S_IsolineComputer {
   std::uint32_t levelCount_ = 0;
   double lowLevel_ = 0.0;
   double highLevel_ = 0.0;
+  double levelScale_ = 0.0;  // (n - 1) / (Lhigh - L0): level indices per unit of value
   std::vector<Edge, grid::NodeAllocator<Edge>> edges_;
   std::vector<std::uint64_t> visited_;
   std::vector<GridPoint> forward_;
