@@ -123,7 +123,10 @@ CTarnwickDlg::CTarnwickDlg(UserDialogs& dialogs, const QString& startDirectory, 
   display_->setFocus();
 }
 
-CTarnwickDlg::~CTarnwickDlg() = default;
+// The tool windows refer to the evaluator and the workspace: they go before those members do.
+CTarnwickDlg::~CTarnwickDlg() {
+  closeToolWindows();
+}
 
 QAbstractButton* CTarnwickDlg::addButton(const QString& caption, const QString& tooltip,
                                          QWidget* parent) {

@@ -110,13 +110,13 @@ bool longKernel(engine::S_Calculator& calc, std::string& text) {
 }
 
 QProgressDialog* waitForProgress(CTarnwickDlg& window) {
-  QTest::qWaitFor(
+  const bool shown = QTest::qWaitFor(
       [&] {
         const QProgressDialog* dialog = window.evaluationRunner().progressDialog();
         return dialog != nullptr && dialog->isVisible();
       },
       20000);
-  return window.evaluationRunner().progressDialog();
+  return shown ? window.evaluationRunner().progressDialog() : nullptr;
 }
 
 }  // namespace
