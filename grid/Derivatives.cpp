@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <thread>
 #include <utility>
 
 #include "grid/GridArithmetic.h"
@@ -32,74 +33,79 @@ double aspect(const LocalDerivatives& d) {
   return quadrant - sp * (180.0 / kPi) * std::acos(-d.q / std::sqrt(d.p * d.p + d.q * d.q));
 }
 
-double meanCurvature(const LocalDerivatives& d, double w) {
-  const double p2 = d.p * d.p;
-  const double q2 = d.q * d.q;
-  return -((1.0 + q2) * d.r - 2.0 * d.p * d.q * d.s + (1.0 + p2) * d.t) / (2.0 * power32(w));
+// The terms the curvatures share, each computed once per node; a code that needs only some of
+// them lets the compiler drop the rest.
+struct CurvatureTerms {
+  explicit CurvatureTerms(const LocalDerivatives& d)
+      : p2(d.p * d.p), q2(d.q * d.q), pq(d.p * d.q), g(p2 + q2), w(1.0 + g) {
+    const double pqs = 2.0 * pq * d.s;
+    sqrtW = std::sqrt(w);
+    w32 = power32(w);
+    horizontalNumerator = q2 * d.r - pqs + p2 * d.t;
+    verticalNumerator = p2 * d.r + pqs + q2 * d.t;
+    meanNumerator = (1.0 + q2) * d.r - pqs + (1.0 + p2) * d.t;
+  }
+
+  double p2, q2, pq, g, w;
+  double sqrtW, w32;
+  double horizontalNumerator, verticalNumerator, meanNumerator;
+};
+
+double meanCurvature(const CurvatureTerms& k) {
+  return -k.meanNumerator / (2.0 * k.w32);
 }
 
 // Unsphericity sqrt(H^2 - K): the first term is weighted by w (not divided by it), which is what
 // makes H - M and H + M the principal curvatures of the surface.
-double unsphericity(const LocalDerivatives& d, double w) {
-  const double p2 = d.p * d.p;
-  const double q2 = d.q * d.q;
-  const double pq = d.p * d.q;
-  const double a = std::sqrt((1.0 + q2) / (1.0 + p2));
+double unsphericity(const LocalDerivatives& d, const CurvatureTerms& k) {
+  const double a = std::sqrt((1.0 + k.q2) / (1.0 + k.p2));
   const double first = a * d.r - d.t / a;
   const double second =
-      a * pq * d.r - 2.0 * std::sqrt((1.0 + p2) * (1.0 + q2)) * d.s + pq * d.t / a;
-  return std::sqrt(first * first * w + second * second) / (2.0 * power32(w));
+      a * k.pq * d.r - 2.0 * std::sqrt((1.0 + k.p2) * (1.0 + k.q2)) * d.s + k.pq * d.t / a;
+  return std::sqrt(first * first * k.w + second * second) / (2.0 * k.w32);
 }
 
-double differenceCurvature(const LocalDerivatives& d, double w) {
-  const double p2 = d.p * d.p;
-  const double q2 = d.q * d.q;
-  const double pqs = 2.0 * d.p * d.q * d.s;
-  return (q2 * d.r - pqs + p2 * d.t) / ((p2 + q2) * std::sqrt(w)) -
-         ((1.0 + q2) * d.r - pqs + (1.0 + p2) * d.t) / (2.0 * power32(w));
+double differenceCurvature(const CurvatureTerms& k) {
+  return k.horizontalNumerator / (k.g * k.sqrtW) - k.meanNumerator / (2.0 * k.w32);
 }
 
 double special(int n, const LocalDerivatives& d) {
-  const double p2 = d.p * d.p;
-  const double q2 = d.q * d.q;
-  const double g = p2 + q2;
-  const double w = 1.0 + g;
-  const double pqs = 2.0 * d.p * d.q * d.s;
+  const CurvatureTerms k(d);
   switch (n) {
     case 1:
-      return std::sqrt(g);
+      return std::sqrt(k.g);
     case 2:
       return d.r * d.r + 2.0 * d.s * d.s + d.t * d.t;
     case 3:
-      return std::atan(std::sqrt(g)) * 180.0 / kPi;
+      return std::atan(std::sqrt(k.g)) * 180.0 / kPi;
     case 4:
-      return std::sqrt(g) / std::sqrt(w);
+      return std::sqrt(k.g) / k.sqrtW;
     case 5:
       return aspect(d);
     case 6:
-      return meanCurvature(d, w);
+      return meanCurvature(k);
     case 7:
-      return unsphericity(d, w);
+      return unsphericity(d, k);
     case 8:
-      return differenceCurvature(d, w);
+      return differenceCurvature(k);
     case 9:
-      return -(q2 * d.r - pqs + p2 * d.t) / (g * std::sqrt(w));
+      return -k.horizontalNumerator / (k.g * k.sqrtW);
     case 10:
-      return -(q2 * d.r - pqs + p2 * d.t) / power32(g);
+      return -k.horizontalNumerator / power32(k.g);
     case 11:
-      return -(p2 * d.r + pqs + q2 * d.t) / (g * power32(w));
+      return -k.verticalNumerator / (k.g * k.w32);
     case 12:
-      return ((p2 - q2) * d.s - d.p * d.q * (d.r - d.t)) / power32(g);
+      return ((k.p2 - k.q2) * d.s - k.pq * (d.r - d.t)) / power32(k.g);
     case 13:
-      return unsphericity(d, w) - differenceCurvature(d, w);
+      return unsphericity(d, k) - differenceCurvature(k);
     case 14:
-      return unsphericity(d, w) + differenceCurvature(d, w);
+      return unsphericity(d, k) + differenceCurvature(k);
     case 15:
-      return meanCurvature(d, w) - unsphericity(d, w);
+      return meanCurvature(k) - unsphericity(d, k);
     case 16:
-      return meanCurvature(d, w) + unsphericity(d, w);
+      return meanCurvature(k) + unsphericity(d, k);
     default:
-      return (d.r * d.t - d.s * d.s) / (w * w);
+      return (d.r * d.t - d.s * d.s) / (k.w * k.w);
   }
 }
 
@@ -164,17 +170,18 @@ struct NoiseFloor {
   }
 };
 
-// Fills out with the value of Code at every node of a spline-mode grid; returns the range.
+// Fills out with the value of Code at the nodes of rows [rowBegin, rowEnd) of a spline-mode grid
+// whose coefficients are computed; returns their range.
 template <int Code>
-Range splineDerivativeNodes(const Grid& grid, double* out) {
+Range splineDerivativeNodes(const Grid& grid, const NoiseFloor& noise, double* out, int rowBegin,
+                            int rowEnd) {
   const std::size_t nx = static_cast<std::size_t>(grid.nx());
   const std::size_t stride = nx + 2;
   const double* c = grid.splineCoefficients()->data();
   const double hx = grid.stepX();
   const double hy = grid.stepY();
-  const NoiseFloor noise(grid, hx, hy);
   Range range{kMinMaxStart, -kMinMaxStart};
-  for (int j = 0; j < grid.ny(); ++j) {
+  for (int j = rowBegin; j < rowEnd; ++j) {
     const double* m = c + static_cast<std::size_t>(j) * stride;
     const double* z = m + stride;
     const double* p = z + stride;
@@ -188,7 +195,7 @@ Range splineDerivativeNodes(const Grid& grid, double* out) {
   return range;
 }
 
-using NodeKernel = Range (*)(const Grid&, double*);
+using NodeKernel = Range (*)(const Grid&, const NoiseFloor&, double*, int, int);
 
 template <std::size_t... I>
 constexpr std::array<NodeKernel, sizeof...(I)> splineKernels(std::index_sequence<I...>) {
@@ -198,41 +205,91 @@ constexpr std::array<NodeKernel, sizeof...(I)> splineKernels(std::index_sequence
 constexpr std::array<NodeKernel, kLastDerivativeCode> kSplineKernels =
     splineKernels(std::make_index_sequence<kLastDerivativeCode>{});
 
+// The derivative nodes of a spline-mode grid. Large grids are split into two bands of rows computed
+// at once, since every node depends only on the shared, read-only coefficients.
+Range splineDerivativeGrid(const Grid& grid, int code, double* out) {
+  grid.splineCoefficients();
+  const NoiseFloor noise(grid, grid.stepX(), grid.stepY());
+  const NodeKernel kernel = kSplineKernels[static_cast<std::size_t>(code - 1)];
+  constexpr std::size_t kParallelNodes = std::size_t(1) << 20;
+  if (grid.nodeCount() < kParallelNodes) return kernel(grid, noise, out, 0, grid.ny());
+  const int middle = grid.ny() / 2;
+  Range lower;
+  std::thread band([&] { lower = kernel(grid, noise, out, 0, middle); });
+  const Range upper = kernel(grid, noise, out, middle, grid.ny());
+  band.join();
+  Range range{kMinMaxStart, -kMinMaxStart};
+  for (const Range& part : {lower, upper}) {
+    range.add(part.min);
+    range.add(part.max);
+  }
+  return range;
+}
+
+// The B-spline pieces B, B' or B'' (order 0, 1, 2) at the offsets s + 1, s, s - 1, s - 2 of a
+// point from the four knots around its cell (s in [0, 1]): each offset lies on a known piece.
+void pieceWeights(int order, double s, double w[4]) {
+  const double r = 1.0 - s;
+  switch (order) {
+    case 0:
+      w[0] = r * r * r / 6.0;
+      w[1] = 2.0 / 3.0 - s * s + s * s * s / 2.0;
+      w[2] = 2.0 / 3.0 - r * r + r * r * r / 2.0;
+      w[3] = s * s * s / 6.0;
+      return;
+    case 1:
+      w[0] = -r * r / 2.0;
+      w[1] = 1.5 * s * s - 2.0 * s;
+      w[2] = 2.0 * r - 1.5 * r * r;
+      w[3] = s * s / 2.0;
+      return;
+    default:
+      w[0] = r;
+      w[1] = 3.0 * s - 2.0;
+      w[2] = 1.0 - 3.0 * s;
+      w[3] = s;
+      return;
+  }
+}
+
+// The spline sum over the 4 x 4 coefficients around the point (u, v) in node units: the cell
+// owning the point as for the surface value, so the coefficients read are never past the pads.
 double splineDerivative(const Grid& grid, Derivative derivative, double u, double v) {
-  double (*alongX)(double) = bspline;
-  double (*alongY)(double) = bspline;
   const double hx = grid.stepX();
   const double hy = grid.stepY();
+  int orderX = 0;
+  int orderY = 0;
   double scale = 1.0;
   switch (derivative) {
     case Derivative::X:
-      alongX = bsplineD1, scale = 1.0 / hx;
+      orderX = 1, scale = 1.0 / hx;
       break;
     case Derivative::Y:
-      alongY = bsplineD1, scale = 1.0 / hy;
+      orderY = 1, scale = 1.0 / hy;
       break;
     case Derivative::XX:
-      alongX = bsplineD2, scale = 1.0 / (hx * hx);
+      orderX = 2, scale = 1.0 / (hx * hx);
       break;
     case Derivative::XY:
-      alongX = bsplineD1, alongY = bsplineD1, scale = 1.0 / (hx * hy);
+      orderX = 1, orderY = 1, scale = 1.0 / (hx * hy);
       break;
     case Derivative::YY:
-      alongY = bsplineD2, scale = 1.0 / (hy * hy);
+      orderY = 2, scale = 1.0 / (hy * hy);
       break;
   }
-  grid.splineCoefficients();
-  const int k0 = static_cast<int>(std::floor(u));
-  const int l0 = static_cast<int>(std::floor(v));
-  const int kHigh = std::min(k0 + 2, grid.nx());
-  const int lHigh = std::min(l0 + 2, grid.ny());
+  double s = 0.0;
+  double t = 0.0;
+  const int i = detail::cellOf(u, grid.nx(), s);
+  const int j = detail::cellOf(v, grid.ny(), t);
+  double wx[4];
+  double wy[4];
+  pieceWeights(orderX, s, wx);
+  pieceWeights(orderY, t, wy);
+  const std::size_t stride = static_cast<std::size_t>(grid.nx()) + 2;
+  const double* row = grid.splineCoefficients()->data() + static_cast<std::size_t>(j) * stride + i;
   double sum = 0.0;
-  for (int l = std::max(l0 - 1, -1); l <= lHigh; ++l) {
-    double inner = 0.0;
-    for (int k = std::max(k0 - 1, -1); k <= kHigh; ++k) {
-      inner += alongX(u - k) * grid.coefficient(k, l);
-    }
-    sum += alongY(v - l) * inner;
+  for (int b = 0; b < 4; ++b, row += stride) {
+    sum += wy[b] * (((wx[0] * row[0] + wx[1] * row[1]) + wx[2] * row[2]) + wx[3] * row[3]);
   }
   return scale * sum;
 }
@@ -350,7 +407,7 @@ Grid derivativeGrid(const Grid& grid, int code) {
   } else if (grid.mode() == Interpolation::Bilinear) {
     range = bilinearDerivativeNodes(grid, code, values.data());
   } else {
-    range = kSplineKernels[static_cast<std::size_t>(code - 1)](grid, values.data());
+    range = splineDerivativeGrid(grid, code, values.data());
   }
   Grid result = Grid::fromNodes(grid.nx(), grid.ny(), grid, std::move(values));
   result.setMode(grid.mode());
