@@ -1,0 +1,80 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "CalcRunner.h"
+
+namespace vellumar::cli {
+namespace {
+
+using testing::runCalc;
+using testing::ScratchFolder;
+
+// A 4 m hill on a flat plain with a 9 m summit in the middle.
+constexpr const char* kHill =
+    "DSAA\r\n5 5\r\n0 4\r\n0 4\r\n0 9\r\n0 0 0 0 0 \r\n0 4 4 4 0 \r\n0 4 9 4 0 \r\n"
+    "0 4 4 4 0 \r\n0 0 0 0 0 \r\n";
+
+// The records of each line of a line file, without their "END".
+std::vector<std::vector<std::string>> linesOf(const std::string& file) {
+  std::vector<std::vector<std::string>> lines(1);
+  std::size_t at = 0;
+  for (std::size_t end; (end = file.find("\r\n", at)) != std::string::npos; at = end + 2) {
+    const std::string record = file.substr(at, end - at);
+    if (record == "END") {
+      lines.emplace_back();
+    } else {
+      lines.back().push_back(record);
+    }
+  }
+  return lines;
+}
+
+TEST(CalcTrace, IsolinesAreSavedAsALineFileWithTheirLevels) {
+  ScratchFolder folder;
+  const std::string hill = folder.write("hill.grd", kHill);
+  const auto run = runCalc({"-g", hill, "-o", folder.path("iso.con"), "Trace(G1, 2, 6, 4, 1)"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "Результат - линии - готов !\n");
+  const auto lines = linesOf(folder.read("iso.con"));
+  // Two closed lines, then the final "END" (an empty run before it and after it).
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_TRUE(lines[2].empty() && lines[3].empty());
+  for (std::size_t k = 0; k < 2; ++k) {
+    ASSERT_GE(lines[k].size(), 5u);
+    EXPECT_EQ(lines[k][0], std::to_string(k + 1));  // the id
+    EXPECT_EQ(lines[k][1], lines[k].back());        // closed
+  }
+  // The 2 m line starts on the lowest row it crosses and goes up first: clockwise.
+  EXPECT_EQ(lines[0][1], "0.5 1");
+  EXPECT_EQ(lines[0][2].substr(0, 3), "0.5");
+  EXPECT_EQ(lines[0][2].substr(lines[0][2].size() - 2), " 2");
+  EXPECT_EQ(folder.read("iso.val"), "1 2 1\r\n2 6 1\r\n");
+
+  // Loading the file back brings the levels with it.
+  const auto back = runCalc({"-l", folder.path("iso.con"), "MAX(C1)", "MIN(C1)"});
+  EXPECT_EQ(back.out, "6.000000000000\n2.000000000000\n");
+}
+
+TEST(CalcTrace, ArgumentErrorsFailAndFlatMapsGiveNoLines) {
+  ScratchFolder folder;
+  const std::string hill = folder.write("hill.grd", kHill);
+  const auto step = runCalc({"-g", hill, "Trace(G1, 0, 10, 0, 1)"});
+  EXPECT_EQ(step.status, 1);
+  EXPECT_EQ(step.err, "Trace: недопустимое значение аргумента 4\n");
+  const auto order = runCalc({"--english", "-g", hill, "Trace(G1, 10, 0, 1, 1)"});
+  EXPECT_EQ(order.err, "Trace: invalid value of argument 1\n");
+  const auto kind = runCalc({"-g", hill, "Trace(G1, 0, 10, G1, 1)"});
+  EXPECT_EQ(kind.status, 1);
+  EXPECT_EQ(kind.err, "Trace: недопустимый тип аргумента 4\n");
+
+  const std::string flat = folder.write(
+      "flat.grd", "DSAA\r\n3 3\r\n0 2\r\n0 2\r\n5 5\r\n5 5 5 \r\n5 5 5 \r\n5 5 5 \r\n");
+  const auto none = runCalc({"-g", flat, "Trace(G1, 0, 10, 1, 1)"});
+  EXPECT_EQ(none.status, 0);
+  EXPECT_EQ(none.out, "Результат - линии - готов !\n");
+}
+
+}  // namespace
+}  // namespace vellumar::cli
