@@ -4,52 +4,102 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <string_view>
 
 #include "common/CFormat.h"
+#include "common/FileIo.h"
 
 namespace vellumar::data::detail {
 namespace {
 
 thread_local bool tWriteFailed = false;
 
-std::FILE* stream(SAFile file) {
-  return reinterpret_cast<std::FILE*>(file);
+// A file as shapelib sees it: the whole content in memory, read from disk when opened and
+// written back when closed after a change. shapelib seeks before every record it reads or
+// writes; on a C stream each of those seeks costs a system call.
+struct MemoryFile {
+  std::string path;
+  std::string bytes;
+  std::size_t position = 0;
+  bool changed = false;
+};
+
+MemoryFile* memoryFile(SAFile file) {
+  return reinterpret_cast<MemoryFile*>(file);
 }
 
 SAFile hookOpen(const char* name, const char* access) {
-  return reinterpret_cast<SAFile>(std::fopen(name, access));
+  const std::string_view mode(access);
+  auto file = std::make_unique<MemoryFile>();
+  file->path = name;
+  if (mode.find('w') != std::string_view::npos) {
+    // Created (and emptied) at once, so a file that cannot be written is refused here.
+    std::FILE* created = std::fopen(name, "wb");
+    if (created == nullptr) return nullptr;
+    if (std::fclose(created) != 0) return nullptr;
+    file->changed = true;
+  } else {
+    std::optional<std::string> bytes = readWholeFile(name);
+    if (!bytes) return nullptr;
+    file->bytes = std::move(*bytes);
+  }
+  return reinterpret_cast<SAFile>(file.release());
 }
 
-SAOffset hookRead(void* buffer, SAOffset size, SAOffset count, SAFile file) {
-  return std::fread(buffer, size, count, stream(file));
+SAOffset hookRead(void* buffer, SAOffset size, SAOffset count, SAFile handle) {
+  MemoryFile& file = *memoryFile(handle);
+  if (size == 0 || file.position >= file.bytes.size()) return 0;
+  const SAOffset items = std::min<SAOffset>(count, (file.bytes.size() - file.position) / size);
+  std::memcpy(buffer, file.bytes.data() + file.position, items * size);
+  file.position += items * size;
+  return items;
 }
 
-SAOffset hookWrite(void* buffer, SAOffset size, SAOffset count, SAFile file) {
-  const SAOffset written = std::fwrite(buffer, size, count, stream(file));
-  if (written != count) tWriteFailed = true;
-  return written;
+SAOffset hookWrite(void* buffer, SAOffset size, SAOffset count, SAFile handle) {
+  MemoryFile& file = *memoryFile(handle);
+  const std::size_t length = size * count;
+  if (file.position + length > file.bytes.size()) file.bytes.resize(file.position + length);
+  std::memcpy(file.bytes.data() + file.position, buffer, length);
+  file.position += length;
+  file.changed = true;
+  return count;
 }
 
-SAOffset hookSeek(SAFile file, SAOffset offset, int whence) {
-  return fseeko(stream(file), static_cast<off_t>(offset), whence) == 0 ? 0 : SAOffset(-1);
+SAOffset hookSeek(SAFile handle, SAOffset offset, int whence) {
+  MemoryFile& file = *memoryFile(handle);
+  const SAOffset base = whence == SEEK_CUR   ? file.position
+                        : whence == SEEK_END ? file.bytes.size()
+                                             : 0;
+  // Offsets are unsigned: a move back from the end or the current position wraps around.
+  const SAOffset target = base + offset;
+  if (target > (SAOffset(1) << 40)) return SAOffset(-1);
+  file.position = target;
+  return 0;
 }
 
-SAOffset hookTell(SAFile file) {
-  return static_cast<SAOffset>(ftello(stream(file)));
+SAOffset hookTell(SAFile handle) {
+  return memoryFile(handle)->position;
 }
 
-int hookFlush(SAFile file) {
-  const int result = std::fflush(stream(file));
-  if (result != 0) tWriteFailed = true;
-  return result;
+int hookFlush(SAFile) {
+  return 0;
 }
 
-int hookClose(SAFile file) {
-  const int result = std::fclose(stream(file));
-  if (result != 0) tWriteFailed = true;
-  return result;
+int hookClose(SAFile handle) {
+  const std::unique_ptr<MemoryFile> file(memoryFile(handle));
+  if (!file->changed) return 0;
+  std::FILE* out = std::fopen(file->path.c_str(), "wb");
+  bool ok = out != nullptr &&
+            std::fwrite(file->bytes.data(), 1, file->bytes.size(), out) == file->bytes.size();
+  if (out != nullptr) ok = std::fclose(out) == 0 && ok;
+  if (!ok) tWriteFailed = true;
+  return ok ? 0 : -1;
 }
 
 int hookRemove(const char* name) {

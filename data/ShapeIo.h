@@ -7,9 +7,10 @@
 
 namespace vellumar::data::detail {
 
-// File access for shapelib: paths opened with the C library, numbers parsed under the C locale,
-// library complaints kept off the terminal, and every failed write, flush or close remembered until
-// the next resetWriteFailure() on this thread.
+// File access for shapelib: each file is held whole in memory while open (read when opened,
+// written back when closed after a change), numbers are parsed under the C locale, library
+// complaints are kept off the terminal, and a file that could not be written back is remembered
+// until the next resetWriteFailure() on this thread.
 SAHooks* shapeHooks();
 void resetWriteFailure();
 bool writeFailed();

@@ -6,10 +6,12 @@
 #include "common/CFormat.h"
 #include "data/DataFileWriter.h"
 #include "data/DataMessages.h"
+#include "data/Shapefile.h"
 #include "engine/LinePacking.h"
 #include "engine/ResultText.h"
 #include "geometry/GeometryMessages.h"
 #include "geometry/LineFile.h"
+#include "geometry/PolygonCheck.h"
 #include "grid/DsaaFile.h"
 #include "grid/GridMessages.h"
 
@@ -26,6 +28,34 @@ Kind kindOf(FileKind kind) {
       return Kind::Polygon;
   }
   return Kind::Number;
+}
+
+// Writes a data result as a point shapefile; a result without coordinates keeps its values in
+// records without shapes.
+data::SaveStatus saveDataShapefile(const data::DATA& points, const std::string& path,
+                                   Language language) {
+  const int x = points.hasCoordinates() ? 0 : -1;
+  const int y = points.hasCoordinates() ? 1 : -1;
+  data::ShapefileConverter converter(language);
+  return converter.TableToPointShapefile(path, data::tableOfResult(points), x, y) ==
+                 data::ShapeStatus::Done
+             ? data::SaveStatus::Ok
+             : data::SaveStatus::SaveFailed;
+}
+
+bool saveCoverShapefile(const geometry::Cover& cover, const std::string& path, bool polygon,
+                        Language language) {
+  data::ShapefileConverter converter(language);
+  if (!polygon) {
+    return converter.CoverToShapefile(path, cover, data::shape_type::kArc) ==
+           data::ShapeStatus::Done;
+  }
+  // The export tells outer rings from holes by orientation: a valid polygon is oriented by
+  // nesting first, so a counter-clockwise outer ring is not taken for a hole.
+  geometry::Region region;
+  const geometry::Cover& rings = geometry::buildRegion(cover, region) ? region : cover;
+  return converter.CoverToShapefile(path, rings, data::shape_type::kPolygon) ==
+         data::ShapeStatus::Done;
 }
 
 }  // namespace
@@ -61,7 +91,7 @@ FileStatus Workspace::load(FileKind kind, const std::string& path, const std::st
   return status;
 }
 
-FileStatus Workspace::read(FileKind kind, const std::string& path, const std::string&,
+FileStatus Workspace::read(FileKind kind, const std::string& path, const std::string& valueField,
                            Operand& operand) const {
   if (kind == FileKind::Grid) {
     auto grid = std::make_shared<grid::Grid>();
@@ -73,7 +103,12 @@ FileStatus Workspace::read(FileKind kind, const std::string& path, const std::st
   }
   const bool polygon = kind == FileKind::Polygon;
   geometry::Cover cover;
-  if (geometry::readLineFile(path, cover) != geometry::LineFileStatus::Ok) {
+  const bool read =
+      isShapefilePath(path)
+          ? data::ShapefileConverter(calc_.language())
+                    .ReadShapeLines(path, cover, valueField, {}, {}) == data::ShapeStatus::Done
+          : geometry::readLineFile(path, cover) == geometry::LineFileStatus::Ok;
+  if (!read) {
     return FileStatus::failure(
         text(polygon ? geometry::text::kInvalidPolygonFile : geometry::text::kInvalidLineFile));
   }
@@ -127,13 +162,26 @@ DataSlot* Workspace::loadedDataSlot(const std::string& path) {
   return nullptr;
 }
 
+data::ReadStatus Workspace::readShapefileTable(const std::string& path, data::M_Data& table) const {
+  data::ShapefileConverter converter(calc_.language());
+  switch (converter.ShapefileToTable(path, table)) {
+    case data::ShapeStatus::Done:
+      return data::ReadStatus::Ok;
+    case data::ShapeStatus::FileFailed:
+      return data::ReadStatus::CannotOpen;
+    default:
+      return data::ReadStatus::InvalidFormat;
+  }
+}
+
 FileStatus Workspace::loadData(const std::string& path, const data::ReadOptions& options,
                                int& slot) {
   if (loadedDataSlot(path) != nullptr)
     return FileStatus::failure(text(data::message::kAlreadyLoaded));
   data::M_Data table;
   table.setOptions(options);
-  const data::ReadStatus status = table.ReadFile(path);
+  const data::ReadStatus status =
+      isShapefilePath(path) ? readShapefileTable(path, table) : table.ReadFile(path);
   if (const MessageText* message = data::readMessage(status)) {
     return FileStatus::failure(cformat(text(*message), path.c_str()));
   }
@@ -172,7 +220,7 @@ FileStatus Workspace::saveData(const Operand& result, const std::string& path) {
                  ? data::SaveStatus::LoadedShapefile
                  : data::appendResultColumn(slot->table, result.points(), slot->xy);
   } else if (isShapefilePath(path)) {
-    status = data::SaveStatus::SaveFailed;
+    status = saveDataShapefile(result.points(), path, calc_.language());
   } else {
     status = data::saveDataFile(path, result.points());
   }
@@ -187,11 +235,15 @@ FileStatus Workspace::saveLines(const Operand& result, const std::string& path, 
       FileStatus::failure(text(kind == FileKind::Polygon ? geometry::text::kSavePolygonFailed
                                                          : geometry::text::kSaveLinesFailed));
   geometry::Cover cover;
-  if (!unpackOperand(result, cover) || isShapefilePath(path)) return failed;
+  if (!unpackOperand(result, cover)) return failed;
   // Packed lines carry no ids; numbering them keeps each line's value findable in the value file.
   for (std::size_t i = 0; i < cover.size(); ++i)
     cover.line(i).id = static_cast<std::int32_t>(i + 1);
-  if (!geometry::writeLineFile(path, cover)) return failed;
+  const bool saved =
+      isShapefilePath(path)
+          ? saveCoverShapefile(cover, path, kind == FileKind::Polygon, calc_.language())
+          : geometry::writeLineFile(path, cover);
+  if (!saved) return failed;
   refreshLoaded(kind, path, result);
   return FileStatus::success();
 }

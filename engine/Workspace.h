@@ -77,6 +77,8 @@ class Workspace {
                   Operand& operand) const;
   FileStatus saveLines(const Operand& result, const std::string& path, FileKind kind);
   FileStatus saveData(const Operand& result, const std::string& path);
+  // A shapefile as a table, with the status of the data file reader.
+  data::ReadStatus readShapefileTable(const std::string& path, data::M_Data& table) const;
   DataSlot* loadedDataSlot(const std::string& path);
   void registerOperand(const std::string& name, const std::string& path, Operand operand);
   // Re-registers a saved result when path is a loaded file of the kind.

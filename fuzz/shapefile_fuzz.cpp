@@ -1,0 +1,104 @@
+// Feeds arbitrary bytes to the shapefile conversions. The input holds the .shp length and the .shx
+// length (4 bytes each, little-endian, clamped to what follows), then the .shp, the .shx and the
+// rest as the .dbf; the three files are written to a private folder and read by every
+// conversion. Lines that load are saved as a shapefile again and must read back unchanged.
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "data/Shapefile.h"
+
+using namespace vellumar;
+
+namespace {
+
+const std::string& folder() {
+  static const std::string path = [] {
+    char pattern[] = "/tmp/vellumar-shapefile-fuzz-XXXXXX";
+    if (mkdtemp(pattern) == nullptr) std::abort();
+    return std::string(pattern);
+  }();
+  return path;
+}
+
+void writeFile(const std::string& path, std::string_view bytes) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) std::abort();
+  std::fwrite(bytes.data(), 1, bytes.size(), file);
+  std::fclose(file);
+}
+
+std::uint32_t take32(std::string_view& bytes) {
+  std::uint32_t value = 0;
+  for (int i = 0; i < 4 && !bytes.empty(); ++i) {
+    value |= static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[0])) << (8 * i);
+    bytes.remove_prefix(1);
+  }
+  return value;
+}
+
+std::string_view takeBytes(std::string_view& bytes, std::uint32_t length) {
+  const std::string_view part = bytes.substr(0, length);
+  bytes.remove_prefix(part.size());
+  return part;
+}
+
+bool samePosition(double a, double b) {
+  return a == b || (std::isnan(a) && std::isnan(b));
+}
+
+void checkLineRoundTrip(const geometry::Cover& cover) {
+  if (cover.pointCount() > 5000) return;
+  const std::string copy = folder() + "/copy.shp";
+  data::ShapefileConverter converter;
+  if (converter.CoverToShapefile(copy, cover, data::shape_type::kArc) != data::ShapeStatus::Done) {
+    std::abort();
+  }
+  geometry::Cover back;
+  if (converter.ReadShapeLines(copy, back, "Atribute", "ID", "NAME") != data::ShapeStatus::Done ||
+      back.size() != cover.size()) {
+    std::abort();
+  }
+  for (std::size_t i = 0; i < cover.size(); ++i) {
+    if (back[i].size() != cover[i].size()) std::abort();
+    for (std::size_t k = 0; k < cover[i].size(); ++k) {
+      if (!samePosition(back[i][k].x, cover[i][k].x) ||
+          !samePosition(back[i][k].y, cover[i][k].y)) {
+        std::abort();
+      }
+    }
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  const std::uint32_t shpLength = take32(bytes);
+  const std::uint32_t shxLength = take32(bytes);
+  const std::string path = folder() + "/input.shp";
+  writeFile(path, takeBytes(bytes, shpLength));
+  writeFile(folder() + "/input.shx", takeBytes(bytes, shxLength));
+  writeFile(folder() + "/input.dbf", bytes);
+
+  std::vector<std::string> fields;
+  data::ListDbfFields(path, fields);
+  data::ShapefileConverter converter;
+  data::M_Data table;
+  converter.ReadDbf(path, table);
+  geometry::Cover cover;
+  std::vector<std::string> names;
+  const data::ShapeStatus lines =
+      converter.ReadShapeLines(path, cover, fields.empty() ? "" : fields[0], "", "name", &names);
+  if (lines == data::ShapeStatus::Done && names.size() != cover.size()) std::abort();
+  const data::ShapeStatus tabled = converter.ShapefileToTable(path, table);
+  if (tabled == data::ShapeStatus::Done && table.path() != path) std::abort();
+  if (lines == data::ShapeStatus::Done) checkLineRoundTrip(cover);
+  return 0;
+}
