@@ -121,6 +121,23 @@ TEST(GridDerivatives, DerivativeGridsAgreeWithPointDerivativesAtTheNodes) {
   }
 }
 
+TEST(GridDerivatives, LargeGridsAreComputedInBandsWithoutSeams) {
+  const Grid grid = makeGrid(1030, 1030, 0, 1029, 0, 1029, [](double x, double y) {
+    return std::sin(0.01 * x) * std::cos(0.013 * y) * 100;
+  });
+  const Grid slope = derivativeGrid(grid, 2);
+  for (const int j : {0, 514, 515, 516, 1029}) {
+    for (const int i : {0, 7, 1029}) {
+      EXPECT_NEAR(slope.node(i, j), derivativeAt(grid, Derivative::Y, i, j), 1e-9) << i << "," << j;
+    }
+  }
+  double low = INFINITY;
+  double high = -INFINITY;
+  for (const double v : slope.nodes()) low = std::min(low, v), high = std::max(high, v);
+  EXPECT_EQ(slope.zmin, low);
+  EXPECT_EQ(slope.zmax, high);
+}
+
 TEST(GridDerivatives, BilinearGridsUseTheDerivativesOfTheirCells) {
   // z = x*y on unit steps, plus a bump at node (2, 1).
   Grid grid = makeGrid(4, 3, 0, 3, 0, 4,
