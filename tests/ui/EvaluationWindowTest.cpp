@@ -222,7 +222,19 @@ void EvaluationWindowTest::screenshot() {
   const QImage image = f.window->grab().toImage();
   QVERIFY(image.width() >= 600);
   const QString out = qEnvironmentVariable("VELLUMAR_SCREENSHOT");
-  if (!out.isEmpty()) QVERIFY(image.save(out));
+  if (out.isEmpty()) return;
+  QVERIFY(image.save(out));
+  // The data-format dialog and the data window, for a look at their layout.
+  f.dialogs.onDialog = [&out](QDialog& dialog) {
+    dialog.show();
+    dialog.grab().save(out + ".format.png");
+    return true;
+  };
+  f.dialogs.files.push_back(f.write("wells.dat", dataFile()));
+  f.press(QStringLiteral("Данные"));
+  f.window->dataWindow(1)->grab().save(out + ".data.png");
+  f.press(QStringLiteral("ID"));
+  f.window->viewValues()->grab().save(out + ".id.png");
 }
 
 VELLUMAR_UI_TEST(EvaluationWindowTest);
