@@ -23,6 +23,7 @@
 
 #include "common/CFormat.h"
 #include "data/DataMessages.h"
+#include "data/Shapefile.h"
 #include "engine/EngineMessages.h"
 #include "engine/ResultText.h"
 #include "ui/CDataListDialog.h"
@@ -120,6 +121,11 @@ CTarnwickDlg::CTarnwickDlg(UserDialogs& dialogs, const QString& startDirectory, 
       saveOperand(engine::Operand(entry->value));
     }
   });
+  dbfFields_ = [](const std::string& path) {
+    std::vector<std::string> names;
+    data::ListDbfFields(path, names);
+    return names;
+  };
   display_->setFocus();
 }
 

@@ -2,6 +2,7 @@
 // windows and their renumbering, the data-format dialog, the data windows and the DBF dialog.
 
 #include <QAbstractButton>
+#include <QFile>
 #include <QPlainTextEdit>
 #include <QTest>
 
@@ -286,32 +287,71 @@ void FilesWindowTest::savingDataAppendsZres() {
 
 void FilesWindowTest::shapefileLinesAskForValueField() {
   WindowFixture f;
-  std::vector<std::string> asked;
-  f.window->setDbfFieldLister([&](const std::string& path) {
-    asked.push_back(path);
-    return std::vector<std::string>{"DEPTH", "NAME"};
-  });
+  // Lines saved as a shapefile load back with the value field chosen in the DBF dialog.
+  f.load(engine::FileKind::Lines, f.write("edge.con", squareFile(4, 1)));
+  QCOMPARE(f.evaluate("C1 + 5"), QStringLiteral("Результат - линии - готов !"));
+  f.dialogs.files.push_back(f.path("roads.shp"));
+  f.press(QStringLiteral("Сохранить"));
+  QVERIFY2(f.dialogs.messages.empty(), qPrintable(f.dialogs.lastMessage()));
+
   QStringList listed;
-  std::string chosen;
   QString title;
+  std::string chosen;
+  int field = 0;
+  bool accept = true;
   f.dialogs.onDialog = [&](QDialog& dialog) {
     auto& fields = dynamic_cast<CInputDbfDialog&>(dialog);
     title = dialog.windowTitle();
     listed = fields.fieldNames();
-    fields.selectField(0);
+    fields.selectField(field);
     chosen = fields.chosenField();
+    return accept;
+  };
+  f.load(engine::FileKind::Lines, f.path("roads.shp"));
+  QCOMPARE(title, QStringLiteral("DBF - файл"));
+  QCOMPARE(listed, QStringList({"Atribute", "ID", "NAME"}));
+  QCOMPARE(chosen, std::string("Atribute"));
+  QCOMPARE(f.evaluate("MAX(C2)"), QStringLiteral("5.000000000000"));
+  // A cancelled field choice loads the lines without values.
+  accept = false;
+  f.load(engine::FileKind::Lines, f.path("roads.shp.copy.shp"));
+  QCOMPARE(f.dialogs.lastMessage(), QStringLiteral("Недопустимый формат файла линий!"));
+  QFile::copy(f.path("roads.shp"), f.path("b.shp"));
+  QFile::copy(f.path("roads.shx"), f.path("b.shx"));
+  QFile::copy(f.path("roads.dbf"), f.path("b.dbf"));
+  f.load(engine::FileKind::Lines, f.path("b.shp"));
+  QCOMPARE(f.evaluate("MAX(C3)"), QStringLiteral("0.000000000000E+00"));
+
+  // A shapefile data file needs no format dialog and lists its columns by name.
+  f.dialogs.onDialog = [](QDialog& dialog) {
+    dynamic_cast<DataFileProc&>(dialog).setFormat({0, true, true, " "});
     return true;
   };
-  const QString path = f.write("roads.shp", "not a shapefile");
-  f.load(engine::FileKind::Lines, path);
-  QCOMPARE(asked, std::vector<std::string>{path.toStdString()});
-  QCOMPARE(title, QStringLiteral("DBF - файл"));
-  QCOMPARE(listed, QStringList({"DEPTH", "NAME"}));
-  QCOMPARE(chosen, std::string("DEPTH"));
-  QCOMPARE(f.dialogs.lastMessage(), QStringLiteral("Недопустимый формат файла линий!"));
-  // Grids never ask.
+  f.dialogs.files.push_back(f.write("wells.dat", dataFile()));
+  f.press(QStringLiteral("Данные"));
+  f.window->dataWindow(1)->chooseColumn(2);
+  f.evaluate("D1_3 * 2");
+  f.dialogs.files.push_back(f.path("points.shp"));
+  f.press(QStringLiteral("Сохранить"));
+  bool asked = false;
+  f.dialogs.onDialog = [&asked](QDialog&) { return asked = true; };
+  f.dialogs.files.push_back(f.path("points.shp"));
+  f.press(QStringLiteral("Данные"));
+  QVERIFY(!asked);
+  QCOMPARE(f.window->dataWindow(2)->entries(),
+           QStringList({"D2_1      X", "D2_2      Y", "D2_3      Z"}));
+  f.window->dataWindow(2)->chooseColumn(2);
+  QCOMPARE(f.evaluate("Sum(D2_3)"), QStringLiteral("42.000000000000"));
+  // Saving into a loaded shapefile is refused.
+  f.evaluate("D2_3 + 1");
+  f.dialogs.files.push_back(f.path("points.shp"));
+  f.press(QStringLiteral("Сохранить"));
+  QCOMPARE(f.dialogs.lastMessage(),
+           QStringLiteral("Не допускается сохранение в загруженном shp-файле!"));
+  // Grids never ask for a field.
+  asked = false;
   f.load(engine::FileKind::Grid, f.write("g.shp.grd", gridFile()));
-  QCOMPARE(asked.size(), std::size_t(1));
+  QVERIFY(!asked);
 }
 
 VELLUMAR_UI_TEST(FilesWindowTest);
