@@ -69,6 +69,13 @@ TEST(IsolineComputer, NodeOnALevelCountsAsBelowIt) {
   const geometry::Cover low = traced(lattice, 3, 7, 2);
   EXPECT_EQ(valuesOf(low), (std::vector<double>{3, 5}));
   EXPECT_EQ(coordinates(low[0]), (Points{{2, 0}, {1, 0}, {0, 0}}));
+
+  // With the upper-end rule a node on a level counts as above it instead.
+  geometry::Cover upper;
+  S_IsolineComputer computer(upper, nullptr, "");
+  ASSERT_TRUE(computer.traceLevels(lattice, 3, 7, 2, 0));
+  EXPECT_EQ(valuesOf(upper), (std::vector<double>{5, 7}));
+  EXPECT_EQ(coordinates(upper[1]), (Points{{2, 2}, {1, 2}, {0, 2}}));
 }
 
 TEST(IsolineComputer, SaddleKeepsHighCornersApart) {
