@@ -13,6 +13,7 @@
 #include "common/ErrorSink.h"
 #include "engine/Calculator.h"
 #include "grid/Grid.h"
+#include "isolines/Trace.h"
 
 namespace {
 
@@ -48,7 +49,7 @@ double peakResidentMegabytes() {
   return static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
-void traceRelief(benchmark::State& state, const char* expression) {
+void traceRelief(benchmark::State& state, const char* expression, double densification) {
   static const std::shared_ptr<const Grid> relief = noisyRelief();
   S_Calculator calc;
   calc.registry().findOrCreate("G1").value = Operand::grid(relief);
@@ -66,15 +67,20 @@ void traceRelief(benchmark::State& state, const char* expression) {
   state.counters["lines"] = lines;
   state.counters["points"] = points;
   state.counters["peak_rss_mb"] = peakResidentMegabytes();
+  const Grid& map = *relief;
+  state.counters["lattice_nx"] =
+      vellumar::isolines::planLattice(map.left, map.right, map.bottom, map.top,
+                                      vellumar::isolines::cellSizeParameter(map, densification))
+          .nx;
 }
 
 void BM_Trace2000Levels45(benchmark::State& state) {
-  traceRelief(state, "Trace(G1, -110, 110, 5, 1)");
+  traceRelief(state, "Trace(G1, -110, 110, 5, 1)", 1);
 }
 BENCHMARK(BM_Trace2000Levels45)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 void BM_Trace2000Levels45Dense4(benchmark::State& state) {
-  traceRelief(state, "Trace(G1, -110, 110, 5, 4)");
+  traceRelief(state, "Trace(G1, -110, 110, 5, 4)", 4);
 }
 BENCHMARK(BM_Trace2000Levels45Dense4)->Unit(benchmark::kMillisecond)->Iterations(1);
 
