@@ -235,7 +235,9 @@ FileStatus Workspace::saveLines(const Operand& result, const std::string& path, 
       FileStatus::failure(text(kind == FileKind::Polygon ? geometry::text::kSavePolygonFailed
                                                          : geometry::text::kSaveLinesFailed));
   geometry::Cover cover;
-  if (!unpackOperand(result, cover)) return failed;
+  // A result without lines (isolines of a flat map, say) is saved as an empty file.
+  const bool empty = result.parts().empty();
+  if (!empty && !unpackOperand(result, cover)) return failed;
   // Packed lines carry no ids; numbering them keeps each line's value findable in the value file.
   for (std::size_t i = 0; i < cover.size(); ++i)
     cover.line(i).id = static_cast<std::int32_t>(i + 1);

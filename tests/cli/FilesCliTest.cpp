@@ -58,6 +58,17 @@ TEST(CalcFiles, PolygonsAndLinesRoundTripWithTheirValues) {
   EXPECT_EQ(back.out, "5.000000000000\n");
 }
 
+TEST(CalcFiles, ResultsWithoutLinesAreSavedAsEmptyFiles) {
+  ScratchFolder folder;
+  const std::string flat =
+      folder.write("flat.grd", "DSAA\n2 2\n0 1\n0 1\n5 5\n5 5\n5 5\n");
+  const auto run = runCalc({"-g", flat, "-o", folder.path("none.con"), "Trace(G1, 0, 10, 1, 1)"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(folder.read("none.con"), "END\r\n");
+  const auto back = runCalc({"-l", folder.path("none.con"), "C1"});
+  EXPECT_EQ(back.out, "Результат - линии - готов !\n");
+}
+
 TEST(CalcFiles, SavingOverALoadedFileReplacesItsOperand) {
   ScratchFolder folder;
   const std::string grid = folder.write("dem.grd", kGrid);
