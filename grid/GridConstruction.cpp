@@ -38,6 +38,13 @@ class UnitDraws {
  public:
   explicit UnitDraws(std::uint32_t seed) : generator_(seed) {}
   double next() { return static_cast<double>(generator_() >> 17) / 32767.0; }
+  // A draw strictly between 0 and 1, for the laws whose transform is infinite at an end (a
+  // random map must never hold an infinite node, which would also spoil its spline).
+  double nextInside() {
+    double u = next();
+    while (u == 0.0 || u == 1.0) u = next();
+    return u;
+  }
 
  private:
   std::mt19937 generator_;
@@ -66,13 +73,13 @@ double draw(UnitDraws& draws, int law, double a, double b, double c) {
     case 3:
       return std::exp(drawNormal(draws, a, b));
     case 4:
-      return -a * std::log(1.0 - draws.next());
+      return -a * std::log(1.0 - draws.nextInside());
     case 5:
-      return b * std::pow(-std::log(draws.next()), 1.0 / a);
+      return b * std::pow(-std::log(draws.nextInside()), 1.0 / a);
     case 6:
-      return a * std::sqrt(-std::log(draws.next()));
+      return a * std::sqrt(-std::log(draws.nextInside()));
     case 7:
-      return std::pow(draws.next(), -1.0 / a);
+      return std::pow(draws.nextInside(), -1.0 / a);
     default:
       return drawTriangular(draws.next(), a, b, c);
   }

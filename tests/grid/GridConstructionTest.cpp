@@ -146,6 +146,15 @@ TEST(GridConstruction, RandomLawsDrawFromTheirRanges) {
   EXPECT_FALSE(std::equal(other.nodes().begin(), other.nodes().end(), normal.nodes().begin()));
 }
 
+TEST(GridConstruction, LawsWithInfiniteEndsNeverDrawThem) {
+  // A million draws meet both ends of the 15-bit draws about thirty times each.
+  const Grid shape = *latticeFromSteps(0, 999, 0, 999, 1, 1);
+  for (const int law : {4, 5, 6, 7}) {
+    const Grid drawn = randomGrid(shape, law, 2, 2, 2, 21);
+    EXPECT_TRUE(std::isfinite(drawn.zmin) && std::isfinite(drawn.zmax)) << "law " << law;
+  }
+}
+
 TEST(GridConstruction, DenseRefinesAndCoarsensThroughTheSurface) {
   const Grid grid = makeGrid(11, 11, 0, 10, 0, 20, testing::wavy);
   const auto twice = dense(grid, 2);
