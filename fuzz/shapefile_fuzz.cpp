@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,13 +19,23 @@ using namespace vellumar;
 
 namespace {
 
-const std::string& folder() {
-  static const std::string path = [] {
-    char pattern[] = "/tmp/vellumar-shapefile-fuzz-XXXXXX";
-    if (mkdtemp(pattern) == nullptr) std::abort();
-    return std::string(pattern);
+// A private folder for the files of one input, removed when the program ends. The name lives in
+// a plain array, so it is still there when the exit handler runs.
+char gFolder[] = "/tmp/vellumar-shapefile-fuzz-XXXXXX";
+
+void removeFolder() {
+  std::error_code ignored;
+  std::filesystem::remove_all(gFolder, ignored);
+}
+
+std::string folder() {
+  static const bool made = [] {
+    if (mkdtemp(gFolder) == nullptr) std::abort();
+    std::atexit(removeFolder);
+    return true;
   }();
-  return path;
+  (void)made;
+  return gFolder;
 }
 
 void writeFile(const std::string& path, std::string_view bytes) {
