@@ -448,6 +448,16 @@ TEST_F(Shapefiles, PointTablesRoundTrip) {
   SHPDestroyObject(shape);
   SHPClose(shp);
 
+  // A first column of row numbers is left out of the export.
+  M_Data numbered = tableOfResult(DATA({8, 9}, {1, 2}, {3, 4}));
+  numbered.InsertColumn(0, 0, false);
+  numbered.setRowNumberOffset(1);
+  ASSERT_EQ(converter.TableToPointShapefile(path("numbered.shp"), numbered, 1, 2),
+            ShapeStatus::Done);
+  std::vector<std::string> numberedFields;
+  ASSERT_TRUE(ListDbfFields(path("numbered.shp"), numberedFields));
+  EXPECT_EQ(numberedFields, (std::vector<std::string>{"Z"}));
+
   // A result with coordinates: X, Y, Z.
   const M_Data located = tableOfResult(DATA({3}, {10}, {20}));
   ASSERT_EQ(converter.TableToPointShapefile(path("xyz.shp"), located, 0, 1), ShapeStatus::Done);
