@@ -28,7 +28,7 @@
 #include "engine/ResultText.h"
 #include "ui/CDataListDialog.h"
 #include "ui/DisplayText.h"
-#include "ui/FileDialogSpecs.h"
+#include "ui/FileDialogs.h"
 #include "ui/FileListWindow.h"
 #include "ui/FunctionButtons.h"
 #include "ui/HelpWindow.h"
@@ -320,7 +320,7 @@ void CTarnwickDlg::resetDisplay() {
 }
 
 void CTarnwickDlg::loadDisplay() {
-  const QString path = dialogs_.openFile(this, loadDisplayDialogSpec());
+  const QString path = dialogs_.openFile(this, loadDisplayDialogSetup());
   if (path.isEmpty()) return;
   std::string text;
   if (!readDisplayFile(path.toStdString(), text)) {
@@ -331,7 +331,7 @@ void CTarnwickDlg::loadDisplay() {
 }
 
 void CTarnwickDlg::saveDisplay() {
-  const QString path = dialogs_.saveFile(this, saveDisplayDialogSpec());
+  const QString path = dialogs_.saveFile(this, saveDisplayDialogSetup());
   if (path.isEmpty()) return;
   if (!writeDisplayFile(path.toStdString(), display_->toPlainText().toStdString())) {
     stop(text::kCannotSaveDisplay.in(calc_.language()));
@@ -387,7 +387,7 @@ void CTarnwickDlg::refreshIdentifiers() {
 }
 
 void CTarnwickDlg::loadFile(FileKind kind) {
-  const QString chosen = dialogs_.openFile(this, loadDialogSpec(kind));
+  const QString chosen = dialogs_.openFile(this, loadDialogSetup(kind));
   if (chosen.isEmpty()) return;
   const std::string path = chosen.toStdString();
   std::string valueField;
@@ -425,7 +425,7 @@ bool CTarnwickDlg::dataFileLoaded(const std::string& path) {
 }
 
 void CTarnwickDlg::loadData() {
-  const QString chosen = dialogs_.openFile(this, loadDataDialogSpec());
+  const QString chosen = dialogs_.openFile(this, loadDataDialogSetup());
   if (chosen.isEmpty()) return;
   const std::string path = chosen.toStdString();
   const Language language = calc_.language();
@@ -487,7 +487,7 @@ void CTarnwickDlg::saveOperand(const engine::Operand& operand) {
                      UserDialogs::Icon::Information);
     return;
   }
-  const QString path = dialogs_.saveFile(this, saveDialogSpec(operand.kind()));
+  const QString path = dialogs_.saveFile(this, saveDialogSetup(operand.kind()));
   if (path.isEmpty()) return;
   const engine::FileStatus status = workspace_.save(operand, path.toStdString());
   if (!status.ok) {

@@ -8,25 +8,25 @@ namespace {
 
 constexpr const char* kCaption = "Vellumar";
 
-QString runFileDialog(QWidget* parent, const FileDialogSpec& spec, QFileDialog::AcceptMode mode) {
-  QFileDialog dialog(parent, spec.title);
+QString runFileDialog(QWidget* parent, const FileDialogSetup& setup, QFileDialog::AcceptMode mode) {
+  QFileDialog dialog(parent, setup.title);
   dialog.setAcceptMode(mode);
   dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
                                                      : QFileDialog::AnyFile);
-  dialog.setNameFilter(spec.filter);
-  dialog.setDefaultSuffix(spec.defaultSuffix);
+  dialog.setNameFilter(setup.filter);
+  dialog.setDefaultSuffix(setup.defaultSuffix);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
   return dialog.selectedFiles().front();
 }
 
 }  // namespace
 
-QString QtUserDialogs::openFile(QWidget* parent, const FileDialogSpec& spec) {
-  return runFileDialog(parent, spec, QFileDialog::AcceptOpen);
+QString QtUserDialogs::openFile(QWidget* parent, const FileDialogSetup& setup) {
+  return runFileDialog(parent, setup, QFileDialog::AcceptOpen);
 }
 
-QString QtUserDialogs::saveFile(QWidget* parent, const FileDialogSpec& spec) {
-  return runFileDialog(parent, spec, QFileDialog::AcceptSave);
+QString QtUserDialogs::saveFile(QWidget* parent, const FileDialogSetup& setup) {
+  return runFileDialog(parent, setup, QFileDialog::AcceptSave);
 }
 
 void QtUserDialogs::message(QWidget* parent, const QString& text, Icon icon) {

@@ -9,7 +9,7 @@ namespace vellumar::ui {
 
 // What a file dialog shows: its title, the extension added to a name typed without one, and the
 // filter in Qt's "description (patterns);;..." form.
-struct FileDialogSpec {
+struct FileDialogSetup {
   QString title;
   QString defaultSuffix;
   QString filter;
@@ -24,9 +24,9 @@ class UserDialogs {
 
   virtual ~UserDialogs() = default;
   // The chosen existing file, or an empty text when the user cancelled.
-  virtual QString openFile(QWidget* parent, const FileDialogSpec& spec) = 0;
+  virtual QString openFile(QWidget* parent, const FileDialogSetup& setup) = 0;
   // The chosen file to write (overwriting confirmed), or an empty text when cancelled.
-  virtual QString saveFile(QWidget* parent, const FileDialogSpec& spec) = 0;
+  virtual QString saveFile(QWidget* parent, const FileDialogSetup& setup) = 0;
   // A message box captioned "Vellumar".
   virtual void message(QWidget* parent, const QString& text, Icon icon) = 0;
   // A Yes/No question with the stop icon; false only when the answer is No.
@@ -38,8 +38,8 @@ class UserDialogs {
 // The interactive implementation: Qt's file dialogs, message boxes and QDialog::exec.
 class QtUserDialogs final : public UserDialogs {
  public:
-  QString openFile(QWidget* parent, const FileDialogSpec& spec) override;
-  QString saveFile(QWidget* parent, const FileDialogSpec& spec) override;
+  QString openFile(QWidget* parent, const FileDialogSetup& setup) override;
+  QString saveFile(QWidget* parent, const FileDialogSetup& setup) override;
   void message(QWidget* parent, const QString& text, Icon icon) override;
   bool question(QWidget* parent, const QString& text) override;
   bool runDialog(QDialog& dialog) override;

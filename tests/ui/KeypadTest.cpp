@@ -7,7 +7,7 @@
 
 #include "UiTestSupport.h"
 #include "UiTests.h"
-#include "ui/FileDialogSpecs.h"
+#include "ui/FileDialogs.h"
 #include "ui/FunctionButtons.h"
 
 namespace vellumar::ui::testing {
@@ -175,7 +175,7 @@ void KeypadTest::fileFiltersInQtForm() {
   QCOMPARE(qtFilter("Файлы гридов (*.grd) |*.grd|Все файлы (*.*)|*.*||"),
            QStringLiteral("Файлы гридов (*.grd);;Все файлы (*.*)"));
   QCOMPARE(qtFilter("Tables|*.tab||"), QStringLiteral("Tables (*.tab)"));
-  const FileDialogSpec polygons = loadDialogSpec(engine::FileKind::Polygon);
+  const FileDialogSetup polygons = loadDialogSetup(engine::FileKind::Polygon);
   QCOMPARE(polygons.title, QStringLiteral("Загрузить полигон из файла"));
   QCOMPARE(polygons.defaultSuffix, QStringLiteral("pol"));
   QCOMPARE(polygons.filter, QStringLiteral("Файлы полигонов (*.pol);;Файлы полигонов (*.con);;"

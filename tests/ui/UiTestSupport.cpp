@@ -10,8 +10,8 @@
 
 namespace vellumar::ui::testing {
 
-QString FakeDialogs::next(const FileDialogSpec& spec) {
-  fileDialogs.push_back(spec);
+QString FakeDialogs::next(const FileDialogSetup& setup) {
+  fileDialogs.push_back(setup);
   if (files.empty()) return {};
   QString path = files.front();
   files.pop_front();

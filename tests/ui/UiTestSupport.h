@@ -24,14 +24,14 @@ class FakeDialogs final : public UserDialogs {
   };
 
   std::deque<QString> files;  // next answers of file dialogs ("" = cancel)
-  std::vector<FileDialogSpec> fileDialogs;
+  std::vector<FileDialogSetup> fileDialogs;
   std::vector<Shown> messages;
   std::vector<QString> questions;
   bool answer = true;
   std::function<bool(QDialog&)> onDialog;  // default: cancel
 
-  QString openFile(QWidget*, const FileDialogSpec& spec) override { return next(spec); }
-  QString saveFile(QWidget*, const FileDialogSpec& spec) override { return next(spec); }
+  QString openFile(QWidget*, const FileDialogSetup& setup) override { return next(setup); }
+  QString saveFile(QWidget*, const FileDialogSetup& setup) override { return next(setup); }
   void message(QWidget*, const QString& text, Icon icon) override {
     messages.push_back({text, icon});
   }
@@ -44,7 +44,7 @@ class FakeDialogs final : public UserDialogs {
   QString lastMessage() const { return messages.empty() ? QString() : messages.back().text; }
 
  private:
-  QString next(const FileDialogSpec& spec);
+  QString next(const FileDialogSetup& setup);
 };
 
 // A window in a scratch start-up directory, with its fake dialogs.

@@ -1,4 +1,4 @@
-#include "ui/FileDialogSpecs.h"
+#include "ui/FileDialogs.h"
 
 #include <QStringList>
 
@@ -18,7 +18,7 @@ constexpr std::string_view kDataSaveFilter =
     "Файлы данных (*.dat) |*.dat| Файлы данных (*.shp) |*.shp| Все файлы (*.*)|*.*||";
 constexpr std::string_view kDisplayFilter = "Файлы табло (*.ctb)|*.ctb| Все файлы (*.*)|*.*||";
 
-FileDialogSpec spec(const char* title, const char* suffix, std::string_view filter) {
+FileDialogSetup setup(const char* title, const char* suffix, std::string_view filter) {
   return {QString::fromUtf8(title), QString::fromUtf8(suffix), qtFilter(filter)};
 }
 
@@ -39,44 +39,44 @@ QString qtFilter(std::string_view pairs) {
   return filters.join(QStringLiteral(";;"));
 }
 
-FileDialogSpec loadDialogSpec(engine::FileKind kind) {
+FileDialogSetup loadDialogSetup(engine::FileKind kind) {
   switch (kind) {
     case engine::FileKind::Grid:
-      return spec("Загрузить грид из файла", "grd", kGridFilter);
+      return setup("Загрузить грид из файла", "grd", kGridFilter);
     case engine::FileKind::Lines:
-      return spec("Загрузить линии из файла", "con", kLineFilter);
+      return setup("Загрузить линии из файла", "con", kLineFilter);
     case engine::FileKind::Polygon:
-      return spec("Загрузить полигон из файла", "pol", kPolygonFilter);
+      return setup("Загрузить полигон из файла", "pol", kPolygonFilter);
   }
   return {};
 }
 
-FileDialogSpec loadDataDialogSpec() {
-  return spec("Загрузить данные из файла", "dat", kDataLoadFilter);
+FileDialogSetup loadDataDialogSetup() {
+  return setup("Загрузить данные из файла", "dat", kDataLoadFilter);
 }
 
-FileDialogSpec saveDialogSpec(engine::Kind kind) {
+FileDialogSetup saveDialogSetup(engine::Kind kind) {
   switch (kind) {
     case engine::Kind::Grid:
-      return spec("Сохранить грид как...", "grd", kGridFilter);
+      return setup("Сохранить грид как...", "grd", kGridFilter);
     case engine::Kind::Lines:
-      return spec("Сохранить линии как...", "con", kLineFilter);
+      return setup("Сохранить линии как...", "con", kLineFilter);
     case engine::Kind::Polygon:
-      return spec("Сохранить полигон как...", "pol", kPolygonFilter);
+      return setup("Сохранить полигон как...", "pol", kPolygonFilter);
     case engine::Kind::Data:
-      return spec("Сохранить данные как...", "dat", kDataSaveFilter);
+      return setup("Сохранить данные как...", "dat", kDataSaveFilter);
     case engine::Kind::Number:
       break;
   }
   return {};
 }
 
-FileDialogSpec saveDisplayDialogSpec() {
-  return spec("Сохранить в файле содержимое табло", "ctb", kDisplayFilter);
+FileDialogSetup saveDisplayDialogSetup() {
+  return setup("Сохранить в файле содержимое табло", "ctb", kDisplayFilter);
 }
 
-FileDialogSpec loadDisplayDialogSpec() {
-  return spec("Загрузить из файла содержимое табло", "ctb", kDisplayFilter);
+FileDialogSetup loadDisplayDialogSetup() {
+  return setup("Загрузить из файла содержимое табло", "ctb", kDisplayFilter);
 }
 
 }  // namespace vellumar::ui

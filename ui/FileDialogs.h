@@ -13,11 +13,11 @@ namespace vellumar::ui {
 QString qtFilter(std::string_view pairs);
 
 // The dialogs of the load and save commands and of the display files.
-FileDialogSpec loadDialogSpec(engine::FileKind kind);
-FileDialogSpec loadDataDialogSpec();
+FileDialogSetup loadDialogSetup(engine::FileKind kind);
+FileDialogSetup loadDataDialogSetup();
 // The save dialog of a result kind (grid, data, polygon, lines).
-FileDialogSpec saveDialogSpec(engine::Kind kind);
-FileDialogSpec saveDisplayDialogSpec();
-FileDialogSpec loadDisplayDialogSpec();
+FileDialogSetup saveDialogSetup(engine::Kind kind);
+FileDialogSetup saveDisplayDialogSetup();
+FileDialogSetup loadDisplayDialogSetup();
 
 }  // namespace vellumar::ui
