@@ -36,6 +36,8 @@
 #include "ui/UiMessages.h"
 #include "ui/UserDialogs.h"
 #include "ui/ViewValues.h"
+#include "ui/mapview/CRVWnd.h"
+#include "ui/mapview/MapViewMessages.h"
 
 namespace vellumar::ui {
 namespace {
@@ -116,6 +118,11 @@ CTarnwickDlg::CTarnwickDlg(UserDialogs& dialogs, const QString& startDirectory, 
 
   viewValues_ = new ViewValues(calc_.registry(), calc_.language(), this);
   connect(viewValues_, &ViewValues::nameChosen, this, &CTarnwickDlg::insertAtCaret);
+  connect(viewValues_, &ViewValues::showRequested, this, [this](const QString& name) {
+    if (const engine::Calc_ID* entry = calc_.registry().find(name.toStdString())) {
+      showInView(entry->value);
+    }
+  });
   connect(viewValues_, &ViewValues::saveRequested, this, [this](const QString& name) {
     if (const engine::Calc_ID* entry = calc_.registry().find(name.toStdString())) {
       saveOperand(engine::Operand(entry->value));
@@ -184,7 +191,7 @@ QWidget* CTarnwickDlg::buildCommands() {
       {"Сброс", "Очистить табло", &CTarnwickDlg::resetDisplay},
       {"<-", "Удалить последний символ", &CTarnwickDlg::deleteLastCharacter},
       {"Сохранить", "", &CTarnwickDlg::saveCurrentResult},
-      {"Вид", "", nullptr},
+      {"Вид", "", &CTarnwickDlg::showView},
       {"ID", "Значения идентификаторов", &CTarnwickDlg::showIdentifiers},
       {"История", "История ввода в табло", &CTarnwickDlg::showHistory},
       {"<<", "Загрузить в табло", &CTarnwickDlg::loadDisplay},
@@ -200,11 +207,7 @@ QWidget* CTarnwickDlg::buildCommands() {
   for (const Command& command : kCommands) {
     QAbstractButton* button =
         addButton(QString::fromUtf8(command.caption), QString::fromUtf8(command.tooltip), box);
-    if (command.action != nullptr) {
-      connect(button, &QAbstractButton::clicked, this, command.action);
-    } else {
-      button->setEnabled(false);  // the map view is not part of this program yet
-    }
+    connect(button, &QAbstractButton::clicked, this, command.action);
     place(button, 0);
     ++column;
   }
@@ -503,6 +506,31 @@ void CTarnwickDlg::saveOperand(const engine::Operand& operand) {
   refreshIdentifiers();
 }
 
+void CTarnwickDlg::showView() {
+  showInView(currentResult_);
+}
+
+void CTarnwickDlg::showInView(const engine::Operand& operand) {
+  if (operand.isNumber()) {
+    saveOperand(operand);
+    return;
+  }
+  if (!CRVWnd::canShow(operand)) {
+    stop(mapview_text::kUnknownCoordinates.in(calc_.language()));
+    return;
+  }
+  delete mapView_.data();
+  mapView_ = new CRVWnd(operand, calc_.missingValue(), calc_.language());
+  mapView_->setPicturePathChooser([this](const QString& folder) {
+    return dialogs_.saveFile(mapView_, savePictureDialogSetup(folder));
+  });
+  mapView_->show();
+}
+
+CRVWnd* CTarnwickDlg::mapView() const {
+  return mapView_;
+}
+
 // --- windows ---
 
 void CTarnwickDlg::showIdentifiers() {
@@ -542,6 +570,7 @@ void CTarnwickDlg::showAbout() {
 void CTarnwickDlg::closeToolWindows() {
   delete helpWindow_.data();
   delete viewValues_.data();
+  delete mapView_.data();
   delete historyWindow_.data();
   for (auto& [slot, window] : dataWindows_) delete window.data();
   for (auto& [kind, list] : fileLists_) delete list.data();

@@ -22,6 +22,7 @@ class QRadioButton;
 namespace vellumar::ui {
 
 class CDataListDialog;
+class CRVWnd;
 class FileListWindow;
 class HelpWindow;
 class HistoryWindow;
@@ -61,6 +62,8 @@ class CTarnwickDlg : public QWidget {
   ViewValues* viewValues() const;
   HistoryWindow* historyWindow() const;
   HelpWindow* helpWindow() const;
+  // The open map view, or null.
+  CRVWnd* mapView() const;
 
  public slots:
   // Replaces the display's selection with text (undoable) and leaves the caret after it.
@@ -75,6 +78,11 @@ class CTarnwickDlg : public QWidget {
   void saveCurrentResult();
   void saveOperand(const engine::Operand& operand);
   void showIdentifiers();
+  // "Вид": shows the current result in the map view.
+  void showView();
+  // Shows an operand in a new map view, replacing the open one (a number is saved instead, as
+  // "Сохранить" does; data without coordinates cannot be shown).
+  void showInView(const engine::Operand& operand);
   void showHistory();
   void loadDisplay();
   void saveDisplay();
@@ -122,6 +130,7 @@ class CTarnwickDlg : public QWidget {
   QPointer<HelpWindow> helpWindow_;
   QPointer<HistoryWindow> historyWindow_;
   QPointer<ViewValues> viewValues_;
+  QPointer<CRVWnd> mapView_;
   std::map<engine::FileKind, QPointer<FileListWindow>> fileLists_;
   std::map<int, QPointer<CDataListDialog>> dataWindows_;
 };

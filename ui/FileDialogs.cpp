@@ -16,6 +16,7 @@ constexpr std::string_view kDataLoadFilter =
     "Файлы данных (*.dat) |*.dat|Файлы данных (*.shp) |*.shp| Все файлы (*.*)|*.*||";
 constexpr std::string_view kDataSaveFilter =
     "Файлы данных (*.dat) |*.dat| Файлы данных (*.shp) |*.shp| Все файлы (*.*)|*.*||";
+constexpr std::string_view kPictureFilter = "Bitmap файлы (*.bmp)|*.bmp|Все файлы (*.*)|*.*||";
 constexpr std::string_view kDisplayFilter = "Файлы табло (*.ctb)|*.ctb| Все файлы (*.*)|*.*||";
 
 FileDialogSetup setup(const char* title, const char* suffix, std::string_view filter) {
@@ -49,6 +50,12 @@ FileDialogSetup loadDialogSetup(engine::FileKind kind) {
       return setup("Загрузить полигон из файла", "pol", kPolygonFilter);
   }
   return {};
+}
+
+FileDialogSetup savePictureDialogSetup(const QString& folder) {
+  FileDialogSetup picture = setup("Сохранить картинку", "bmp", kPictureFilter);
+  picture.folder = folder;
+  return picture;
 }
 
 FileDialogSetup loadDataDialogSetup() {

@@ -18,6 +18,8 @@ FileDialogSetup loadDataDialogSetup();
 // The save dialog of a result kind (grid, data, polygon, lines).
 FileDialogSetup saveDialogSetup(engine::Kind kind);
 FileDialogSetup saveDisplayDialogSetup();
+// The map view's picture dialog, starting in folder.
+FileDialogSetup savePictureDialogSetup(const QString& folder);
 FileDialogSetup loadDisplayDialogSetup();
 
 }  // namespace vellumar::ui

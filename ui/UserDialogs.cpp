@@ -15,6 +15,7 @@ QString runFileDialog(QWidget* parent, const FileDialogSetup& setup, QFileDialog
                                                      : QFileDialog::AnyFile);
   dialog.setNameFilter(setup.filter);
   dialog.setDefaultSuffix(setup.defaultSuffix);
+  if (!setup.folder.isEmpty()) dialog.setDirectory(setup.folder);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
   return dialog.selectedFiles().front();
 }

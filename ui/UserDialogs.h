@@ -13,6 +13,7 @@ struct FileDialogSetup {
   QString title;
   QString defaultSuffix;
   QString filter;
+  QString folder;  // the folder the dialog starts in; empty for the default
 };
 
 // Every modal interaction of the program with the user goes through this interface: file

@@ -53,6 +53,7 @@ ViewValues::ViewValues(const engine::Registry& registry, Language language, QWid
   connect(list_, &QListWidget::itemDoubleClicked, this,
           [this](QListWidgetItem* item) { activateLine(list_->row(item)); });
   connect(save_, &QPushButton::clicked, this, &ViewValues::saveSelected);
+  connect(show_, &QPushButton::clicked, this, &ViewValues::showSelected);
   connect(close, &QPushButton::clicked, this, &QWidget::hide);
 
   auto* kindRow = new QHBoxLayout;
@@ -111,7 +112,9 @@ void ViewValues::showKind() {
   const bool chosen = list_->currentItem() != nullptr && entry != nullptr;
   kind_->setText(QString::fromUtf8(
       (chosen ? kindName(entry->value.kind()) : text::kKindNotChosen).in(language_)));
-  save_->setEnabled(chosen && !entry->value.isNumber());
+  const bool operand = chosen && !entry->value.isNumber();
+  save_->setEnabled(operand);
+  show_->setEnabled(operand);
 }
 
 void ViewValues::activateLine(int row) {
@@ -120,10 +123,17 @@ void ViewValues::activateLine(int row) {
   emit nameChosen(selectedName());
 }
 
-void ViewValues::saveSelected() {
+bool ViewValues::selectedIsOperand() const {
   const engine::Calc_ID* entry = registry_.find(selectedName().toStdString());
-  if (entry == nullptr || entry->value.isNumber()) return;
-  emit saveRequested(selectedName());
+  return entry != nullptr && !entry->value.isNumber();
+}
+
+void ViewValues::saveSelected() {
+  if (selectedIsOperand()) emit saveRequested(selectedName());
+}
+
+void ViewValues::showSelected() {
+  if (selectedIsOperand()) emit showRequested(selectedName());
 }
 
 }  // namespace vellumar::ui

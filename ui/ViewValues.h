@@ -17,8 +17,8 @@ namespace vellumar::ui {
 // "Значения идентификаторов": one line per named operand (name, padding, number or source
 // path), the kind of the selected one, and "Показать", "Сохранить как...", "Закрыть". Double-
 // clicking a line asks for its name to be inserted; "Сохранить как..." asks for the operand to
-// be saved. Both act only on operands that are not numbers. "Показать" belongs to the map view
-// and stays disabled until it exists.
+// be saved, "Показать" for it to be shown in the map view. Both act only on operands that are
+// not numbers.
 class ViewValues : public QWidget {
   Q_OBJECT
 
@@ -34,13 +34,17 @@ class ViewValues : public QWidget {
   void selectLine(int row);
   void activateLine(int row);
   void saveSelected();
+  void showSelected();
 
  signals:
   void nameChosen(const QString& name);
   void saveRequested(const QString& name);
+  void showRequested(const QString& name);
 
  private:
   QString selectedName() const;
+  // True when a line is selected and its entry is not a number.
+  bool selectedIsOperand() const;
   void showKind();
 
   const engine::Registry& registry_;

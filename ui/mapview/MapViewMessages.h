@@ -11,8 +11,5 @@ inline constexpr MessageText kTitle{"Вид", "View"};
 // read-out that follows it (which has always been English).
 inline constexpr MessageText kPickedMissing{"не число", "not number"};
 inline constexpr const char* kReadOutMissing = "not number";
-inline constexpr MessageText kSavePictureTitle{"Сохранить картинку", "Save picture"};
-inline constexpr MessageText kPictureFilter{"Bitmap файлы (*.bmp);;Все файлы (*.*)",
-                                            "Bitmap files (*.bmp);;All files (*.*)"};
 
 }  // namespace vellumar::ui::mapview_text

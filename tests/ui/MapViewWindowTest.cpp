@@ -1,0 +1,107 @@
+// The map view from the window: "Вид" on each result kind, "Показать" in the identifier-values
+// window, one view at a time, and the picture dialog.
+
+#include <QFile>
+#include <QPointer>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QTest>
+
+#include "UiTestSupport.h"
+#include "UiTests.h"
+#include "ui/ViewValues.h"
+#include "ui/mapview/CRVWnd.h"
+
+namespace vellumar::ui::testing {
+
+class MapViewWindowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void numbersAreSavedInsteadOfShown();
+  void dataWithoutCoordinatesCannotBeShown();
+  void viewShowsTheCurrentResultAndReplacesTheOpenView();
+  void identifierWindowShowsAnEntry();
+  void pictureDialogStartsInTheProfileFolder();
+};
+
+void MapViewWindowTest::numbersAreSavedInsteadOfShown() {
+  WindowFixture f;
+  f.evaluate("2+2");
+  f.press(QStringLiteral("Вид"));
+  QVERIFY(f.window->mapView() == nullptr);
+  QCOMPARE(f.dialogs.lastMessage(), QStringLiteral("Результат - число - в текстовом поле"));
+  QVERIFY(f.dialogs.messages.back().icon == UserDialogs::Icon::Information);
+}
+
+void MapViewWindowTest::dataWithoutCoordinatesCannotBeShown() {
+  WindowFixture f;
+  f.window->calculator().registry().findOrCreate("column").value =
+      engine::Operand::data(std::make_shared<const data::DATA>(std::vector<double>{1, 2, 3}));
+  f.evaluate("column * 2");
+  f.press(QStringLiteral("Вид"));
+  QVERIFY(f.window->mapView() == nullptr);
+  QCOMPARE(f.dialogs.lastMessage(), QStringLiteral("Не известны координаты данных!"));
+  QVERIFY(f.dialogs.messages.back().icon == UserDialogs::Icon::Stop);
+}
+
+void MapViewWindowTest::viewShowsTheCurrentResultAndReplacesTheOpenView() {
+  WindowFixture f;
+  f.load(engine::FileKind::Grid, f.write("relief.grd", gridFile()));
+  f.evaluate("G1 * 2");
+  f.press(QStringLiteral("Вид"));
+  QPointer<CRVWnd> first = f.window->mapView();
+  QVERIFY(first != nullptr);
+  QVERIFY(first->isVisible());
+  QCOMPARE(first->size(), QSize(500, 500));
+  QCOMPARE(first->windowTitle(), QStringLiteral("Вид"));
+  // The view keeps its copy: a later result does not change what it shows.
+  f.evaluate("G1 = 0");
+  QCOMPARE(first->layout().world.xmax, 2.0);
+  f.load(engine::FileKind::Polygon, f.write("field.pol", squareFile(5)));
+  f.evaluate("P1");
+  f.press(QStringLiteral("Вид"));
+  QTRY_VERIFY(first == nullptr);  // one view at a time
+  QVERIFY(f.window->mapView() != nullptr);
+  QCOMPARE(f.window->mapView()->layout().world.xmax, 5.0);
+}
+
+void MapViewWindowTest::identifierWindowShowsAnEntry() {
+  WindowFixture f;
+  f.load(engine::FileKind::Grid, f.write("relief.grd", gridFile()));
+  f.evaluate("1");
+  f.press(QStringLiteral("ID"));
+  ViewValues* values = f.window->viewValues();
+  const int gridRow = static_cast<int>(values->lines().indexOf(QRegularExpression("^G1:.*")));
+  values->selectLine(gridRow);
+  QVERIFY(values->showEnabled());
+  values->showSelected();
+  QVERIFY(f.window->mapView() != nullptr);
+  QCOMPARE(f.window->mapView()->layout().world.ymax, 2.0);
+  // The current result is still the number of the last evaluation.
+  QVERIFY(f.window->currentResult().isNumber());
+}
+
+void MapViewWindowTest::pictureDialogStartsInTheProfileFolder() {
+  WindowFixture f;
+  QSettings().setValue("Directory/LastOpenedDir", f.dir.path());
+  f.load(engine::FileKind::Grid, f.write("relief.grd", gridFile()));
+  f.evaluate("G1");
+  f.press(QStringLiteral("Вид"));
+  CRVWnd* view = f.window->mapView();
+  f.dialogs.files.push_back(f.path("picture"));
+  QTest::mouseClick(view, Qt::RightButton, Qt::ControlModifier, QPoint(100, 100));
+  const FileDialogSetup& setup = f.dialogs.fileDialogs.back();
+  QCOMPARE(setup.title, QStringLiteral("Сохранить картинку"));
+  QCOMPARE(setup.folder, f.dir.path());
+  QFile picture(f.path("picture.bmp"));
+  QVERIFY(picture.open(QIODevice::ReadOnly));
+  QCOMPARE(picture.read(2), QByteArray("BM"));
+  QSettings().remove("Directory/LastOpenedDir");
+}
+
+VELLUMAR_UI_TEST(MapViewWindowTest);
+
+}  // namespace vellumar::ui::testing
+
+#include "MapViewWindowTest.moc"
