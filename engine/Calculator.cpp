@@ -124,47 +124,47 @@ Operand S_Calculator::expression() {
     argumentError(ArgumentMessage::NestedTooDeeply);
     return Operand();
   }
-  const std::string saved = contextName_;
-  Operand left = term();
-  contextName_ = saved;
-  while (token_ == '+' || token_ == '-') {
-    const int op = token_;
-    nextToken();
-    Operand right = term();
-    contextName_ = saved;
-    left = op == '+' ? add(*this, left, right) : subtract(*this, left, right);
-    contextName_ = saved;
-  }
-  return left;
+  return leftToRight(&S_Calculator::term, "+-");
 }
 
 Operand S_Calculator::term() {
+  return leftToRight(&S_Calculator::power, "*/");
+}
+
+Operand S_Calculator::power() {
+  return leftToRight(&S_Calculator::primary, "^");
+}
+
+Operand S_Calculator::leftToRight(Operand (S_Calculator::*operand)(), std::string_view operators) {
+  // The context name is restored after each operand and each operator, so an error is reported
+  // with the name of the innermost operation running when it occurred.
   const std::string saved = contextName_;
-  Operand left = power();
+  Operand left = (this->*operand)();
   contextName_ = saved;
-  while (token_ == '*' || token_ == '/') {
+  while (token_ > 0 && operators.find(static_cast<char>(token_)) != std::string_view::npos) {
     const int op = token_;
     nextToken();
-    Operand right = power();
+    Operand right = (this->*operand)();
     contextName_ = saved;
-    left = op == '*' ? multiply(*this, left, right) : divide(*this, left, right);
+    left = applyOperator(op, std::move(left), std::move(right));
     contextName_ = saved;
   }
   return left;
 }
 
-Operand S_Calculator::power() {
-  const std::string saved = contextName_;
-  Operand left = primary();
-  contextName_ = saved;
-  while (token_ == '^') {
-    nextToken();
-    Operand right = primary();
-    contextName_ = saved;
-    left = raise(*this, left, right);
-    contextName_ = saved;
+Operand S_Calculator::applyOperator(int op, Operand left, Operand right) {
+  switch (op) {
+    case '+':
+      return add(*this, std::move(left), std::move(right));
+    case '-':
+      return subtract(*this, std::move(left), std::move(right));
+    case '*':
+      return multiply(*this, std::move(left), std::move(right));
+    case '/':
+      return divide(*this, std::move(left), std::move(right));
+    default:
+      return raise(*this, std::move(left), std::move(right));
   }
-  return left;
 }
 
 Operand S_Calculator::primary() {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/ErrorSink.h"
@@ -80,6 +81,9 @@ class S_Calculator {
   Operand expression();
   Operand term();
   Operand power();
+  // operand { op operand } for the operator characters given, combined left to right.
+  Operand leftToRight(Operand (S_Calculator::*operand)(), std::string_view operators);
+  Operand applyOperator(int op, Operand left, Operand right);
   Operand primary();
   Operand namePrimary();
   Operand callFunction(const Builtin& builtin);

@@ -9,13 +9,8 @@ namespace vellumar::engine {
 namespace {
 
 using testing::evaluate;
+using testing::expectFailure;
 using testing::numberOf;
-
-void expectFailure(const std::string& display, const std::string& message) {
-  const auto outcome = evaluate(display);
-  EXPECT_FALSE(outcome.ok) << display;
-  EXPECT_EQ(outcome.text, message) << display;
-}
 
 TEST(Builtins, TheTableHoldsExactlyTheFiftySevenCaseSensitiveNames) {
   EXPECT_EQ(builtins().size(), 57u);

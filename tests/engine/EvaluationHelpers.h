@@ -1,5 +1,7 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <string>
 
 #include "common/ErrorSink.h"
@@ -29,6 +31,13 @@ inline Outcome evaluate(S_Calculator& calc, const std::string& display) {
 inline Outcome evaluate(const std::string& display) {
   S_Calculator calc;
   return evaluate(calc, display);
+}
+
+// Expects the display to fail with exactly that message.
+inline void expectFailure(const std::string& display, const std::string& message) {
+  const Outcome outcome = evaluate(display);
+  EXPECT_FALSE(outcome.ok) << display;
+  EXPECT_EQ(outcome.text, message) << display;
 }
 
 inline double numberOf(S_Calculator& calc, const std::string& display) {

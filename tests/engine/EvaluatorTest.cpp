@@ -8,14 +8,9 @@ namespace vellumar::engine {
 namespace {
 
 using testing::evaluate;
+using testing::expectFailure;
 using testing::numberOf;
 using testing::Outcome;
-
-void expectFailure(const std::string& display, const std::string& message) {
-  const Outcome outcome = evaluate(display);
-  EXPECT_FALSE(outcome.ok) << display;
-  EXPECT_EQ(outcome.text, message) << display;
-}
 
 TEST(Evaluator, PrecedenceAndAssociativity) {
   EXPECT_EQ(numberOf("2+3*4"), 14);
