@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -142,6 +143,47 @@ constexpr const char* kUpperExtensions[] = {".SHP", ".SHX", ".DBF"};
 // The .shp is placed last, so a reader never finds a new .shp beside an old index.
 constexpr int kOrder[] = {1, 2, 0};
 
+std::uint32_t bigEndian32(const std::string& bytes, std::size_t at) {
+  std::uint32_t value = 0;
+  for (std::size_t i = 0; i < 4; ++i) {
+    value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
+  }
+  return value;
+}
+
+// The first of base + extension in lower and in upper case that exists, with its size.
+std::optional<std::pair<std::string, std::uint64_t>> existing(const std::string& base, int file) {
+  for (const char* const* extensions : {kLowerExtensions, kUpperExtensions}) {
+    const std::string name = base + extensions[file];
+    struct stat info {};
+    if (stat(name.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+      return std::make_pair(name, static_cast<std::uint64_t>(info.st_size));
+    }
+  }
+  return std::nullopt;
+}
+
+// shapelib sizes its index from the .shx header and its record buffer from each index entry
+// before reading anything, so a damaged index could make it allocate gigabytes: the index must
+// lie within the .shx and every record it lists within the .shp. Missing files are left for
+// shapelib to refuse.
+bool indexFits(const std::string& path) {
+  const std::string base = path.substr(0, extensionDot(path));
+  const auto shp = existing(base, 0);
+  const auto shx = existing(base, 1);
+  if (!shp || !shx) return true;
+  const std::optional<std::string> index = readWholeFile(shx->first, shx->second);
+  if (!index || index->size() < 100) return false;
+  const std::uint64_t length = std::uint64_t(bigEndian32(*index, 24)) * 2;
+  if (length < 100 || length > index->size()) return false;
+  for (std::size_t at = 100; at + 8 <= length; at += 8) {
+    const std::uint64_t offset = std::uint64_t(bigEndian32(*index, at)) * 2;
+    const std::uint64_t size = std::uint64_t(bigEndian32(*index, at + 4)) * 2;
+    if (offset + 8 + size > shp->second) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 SAHooks* shapeHooks() {
@@ -158,6 +200,7 @@ bool writeFailed() {
 }
 
 ShpFile openShp(const std::string& path) {
+  if (!indexFits(path)) return nullptr;
   return ShpFile(SHPOpenLL(path.c_str(), "rb", shapeHooks()));
 }
 

@@ -553,6 +553,14 @@ TEST_F(Shapefiles, DamagedFilesAreRefusedNotTrusted) {
   fresh();
   fs::resize_file(path("d.shx"), 60);  // index cut inside its header
   EXPECT_EQ(status(), ShapeStatus::FileFailed);
+  // An index claiming more than it holds, or a record far larger than the .shp, is refused
+  // before anything is sized from it.
+  fresh();
+  patch(path("d.shx"), 24, std::string("\x7f\xff\xff\xff", 4));
+  EXPECT_EQ(status(), ShapeStatus::FileFailed);
+  fresh();
+  patch(path("d.shx"), 100 + 4, std::string("\x7f\xff\xff\xf0", 4));
+  EXPECT_EQ(status(), ShapeStatus::FileFailed);
 }
 
 }  // namespace
