@@ -6,9 +6,13 @@
 
 #include "common/ErrorSink.h"
 #include "engine/Calculator.h"
+#include "grid/Grid.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
+  // Expressions may legitimately ask for grids of hundreds of millions of nodes; a small limit
+  // keeps every run fast while still reaching the paths that refuse too large a grid.
+  vellumar::grid::setMostNodes(1 << 20);
   vellumar::engine::S_Calculator calc;
   calc.setAnglesInRadians((data[0] & 1) == 0);
   calc.setLanguage((data[0] & 2) ? vellumar::Language::English : vellumar::Language::Russian);

@@ -176,4 +176,16 @@ bool Grid::resample(int nx, int ny) {
   return true;
 }
 
+namespace {
+double mostNodesSetting = double(1 << 28);
+}  // namespace
+
+double mostNodes() {
+  return mostNodesSetting;
+}
+
+void setMostNodes(double nodes) {
+  mostNodesSetting = nodes;
+}
+
 }  // namespace vellumar::grid

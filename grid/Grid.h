@@ -120,6 +120,12 @@ class Grid {
   mutable std::shared_ptr<const NodeVector> coefficients_;
 };
 
+// The largest number of nodes an operation may give a new grid: a request beyond it fails with its
+// operation's message instead of exhausting memory. 2^28 nodes (2 GB of values) unless lowered,
+// as the fuzzing harnesses do to keep every run small.
+double mostNodes();
+void setMostNodes(double nodes);
+
 // Smallest and largest of the values, scanning from (kZRangeStart, -kZRangeStart).
 struct Range {
   double min = kZRangeStart;

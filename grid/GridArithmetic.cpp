@@ -12,7 +12,6 @@ namespace vellumar::grid {
 namespace {
 
 // Lattices larger than this cannot be indexed by the 32-bit counts of a grid or held in memory.
-constexpr double kMaxLatticeNodes = double(1 << 28);
 
 bool isArithmetic(BinaryOp op) {
   switch (op) {
@@ -124,12 +123,12 @@ void trimLattice(Lattice& lattice, double w, double h, double sx, double sy, int
   if (areaW == 0.0 && areaH == 0.0) return;
   // Counts below two would leave an axis without a step; such lattices keep the full n x m.
   if (areaH > areaW) {
-    if (p < 2.0 || p * m > kMaxLatticeNodes) return;
+    if (p < 2.0 || p * m > mostNodes()) return;
     lattice.rectangle.left += rw / 2;
     lattice.rectangle.right -= rw / 2;
     lattice.nx = static_cast<int>(p);
   } else {
-    if (q < 2.0 || q * n > kMaxLatticeNodes) return;
+    if (q < 2.0 || q * n > mostNodes()) return;
     lattice.rectangle.bottom += rh / 2;
     lattice.rectangle.top -= rh / 2;
     lattice.ny = static_cast<int>(q);
@@ -159,7 +158,7 @@ bool intersectionLattice(const Grid& a, const Grid& b, Lattice& lattice, ErrorSi
   if (hx == 0.0 || hy == 0.0) return false;
   const double n = std::max(2.0, std::trunc(w / hx + 1));
   const double m = std::max(2.0, std::trunc(h / hy + 1));
-  if (!(n * m <= kMaxLatticeNodes)) {
+  if (!(n * m <= mostNodes())) {
     sink.kernelError(sink_code::kGridMismatch);
     return false;
   }

@@ -28,7 +28,7 @@ Grid shellGrid(int nx, int ny, double left, double right, double bottom, double 
 
 // A lattice size that can be built: both counts at least 1 and the total within the limit.
 bool buildableCounts(double nx, double ny) {
-  return nx >= 1.0 && ny >= 1.0 && nx * ny <= kMostConstructedNodes;
+  return nx >= 1.0 && ny >= 1.0 && nx * ny <= mostNodes();
 }
 
 // ---- random draws ----

@@ -8,10 +8,6 @@
 
 namespace vellumar::grid {
 
-// Lattices larger than this cannot be held in memory or indexed by a grid's 32-bit counts; a
-// construction that would need more nodes fails instead of exhausting memory.
-inline constexpr double kMostConstructedNodes = double(1 << 28);
-
 // Making grids from a rectangle and steps or from a prototype, and changing a grid's lattice or
 // extent. Operands are never changed; every result is a new grid with an empty name, in spline
 // mode unless stated otherwise. Failures the user must see record code 203 on the sink and return

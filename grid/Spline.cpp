@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cstddef>
 #include <vector>
 
 #include "grid/Surface.h"
@@ -27,7 +28,7 @@ struct RowLanes {
   template <class F>
   void each(int k, F&& f) const {
     double* p = at(k);
-    for (std::size_t l = 0; l < lanes; ++l) f(p + l, stride);
+    for (std::size_t l = 0; l < lanes; ++l) f(p + l, static_cast<std::ptrdiff_t>(stride));
   }
 };
 
@@ -39,7 +40,7 @@ struct ColumnLanes {
   std::size_t lanes;
   template <class F>
   void each(int k, F&& f) const {
-    for (std::size_t l = 0; l < lanes; ++l) f(base + l * rowStride + k, std::size_t{1});
+    for (std::size_t l = 0; l < lanes; ++l) f(base + l * rowStride + k, std::ptrdiff_t{1});
   }
 };
 
@@ -47,23 +48,23 @@ struct ColumnLanes {
 template <class Lanes>
 void solve(const Lanes& lanes, int n) {
   if (n < 2) {
-    lanes.each(1, [](double* c, std::size_t d) { c[-d] = c[d] = c[0]; });
+    lanes.each(1, [](double* c, std::ptrdiff_t d) { c[-d] = c[d] = c[0]; });
     return;
   }
   for (int m = 3; m <= n; ++m) {
     const double t = factor(m - 3);
-    lanes.each(m - 1, [t](double* c, std::size_t d) { c[0] = (c[-d] - 6.0 * c[0]) * t; });
+    lanes.each(m - 1, [t](double* c, std::ptrdiff_t d) { c[0] = (c[-d] - 6.0 * c[0]) * t; });
   }
   if (n >= 3) {
     const double t = factor(n - 3);
-    lanes.each(n - 1, [t](double* c, std::size_t d) { c[0] = c[0] + t * c[d]; });
+    lanes.each(n - 1, [t](double* c, std::ptrdiff_t d) { c[0] = c[0] + t * c[d]; });
   }
-  lanes.each(n + 1, [](double* c, std::size_t d) { c[0] = 2.0 * c[-d] - c[-2 * d]; });
+  lanes.each(n + 1, [](double* c, std::ptrdiff_t d) { c[0] = 2.0 * c[-d] - c[-2 * d]; });
   for (int j = n - 2; j >= 2; --j) {
     const double t = factor(j - 2);
-    lanes.each(j, [t](double* c, std::size_t d) { c[0] = c[0] + t * c[d]; });
+    lanes.each(j, [t](double* c, std::ptrdiff_t d) { c[0] = c[0] + t * c[d]; });
   }
-  lanes.each(0, [](double* c, std::size_t d) { c[0] = 2.0 * c[d] - c[2 * d]; });
+  lanes.each(0, [](double* c, std::ptrdiff_t d) { c[0] = 2.0 * c[d] - c[2 * d]; });
 }
 
 }  // namespace

@@ -74,7 +74,7 @@ LatticePlan planLattice(double left, double right, double bottom, double top, do
   const double bytes = (columns * rows + edges + 1.0) * 8.0;
   const double memory = physicalMemory();
   if (!(columns <= kMostNodesPerAxis && rows <= kMostNodesPerAxis && edges <= kMostEdges) ||
-      (memory > 0.0 && bytes > memory)) {
+      !(columns * rows <= grid::mostNodes()) || (memory > 0.0 && bytes > memory)) {
     plan.status = kTraceNoMemory;
     return plan;
   }

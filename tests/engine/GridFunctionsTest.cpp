@@ -67,6 +67,16 @@ class GridFunctions : public ::testing::Test {
   S_Calculator calc_;
 };
 
+TEST_F(GridFunctions, GridsBeyondTheNodeLimitFailInsteadOfExhaustingMemory) {
+  const double limit = grid::mostNodes();
+  grid::setMostNodes(10000);
+  EXPECT_TRUE(evaluate(calc_, "EG(0, 99, 0, 99, 1, 1)").ok);  // exactly 10000 nodes
+  EXPECT_FALSE(evaluate(calc_, "EG(0, 100, 0, 99, 1, 1)").ok);
+  EXPECT_FALSE(evaluate(calc_, "Dense(EG(0, 99, 0, 99, 1, 1), 2)").ok);
+  grid::setMostNodes(limit);
+  EXPECT_TRUE(evaluate(calc_, "Dense(EG(0, 99, 0, 99, 1, 1), 2)").ok);
+}
+
 TEST_F(GridFunctions, RectangleArgumentsAreCheckedInOrder) {
   EXPECT_EQ(failure("EG(5, 5, 0, 1, 1, 1)"), "EG: недопустимое значение аргумента 2");
   EXPECT_EQ(failure("XG(0, 1, 3, 1, 1, 1)"), "XG: недопустимое значение аргумента 4");
