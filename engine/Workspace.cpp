@@ -61,7 +61,7 @@ bool saveCoverShapefile(const geometry::Cover& cover, const std::string& path, b
 }  // namespace
 
 bool Workspace::isShapefilePath(std::string_view path) {
-  return path.find(".shp") != std::string_view::npos || path.find(".SHP") != std::string_view::npos;
+  return data::isShapefilePath(path);
 }
 
 std::string Workspace::operandName(FileKind kind, std::size_t number) {
