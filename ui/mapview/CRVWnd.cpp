@@ -64,6 +64,9 @@ CRVWnd::CRVWnd(engine::Operand shown, double missingValue, Language language, QW
   if (const grid::Grid* grid = shown_.gridValue()) {
     gridMinimum_ = grid::minimum(*grid);
     gridMaximum_ = grid::maximum(*grid);
+    // The grid is shared with the calculator, whose evaluations run in a worker thread: compute
+    // its lazy spline now, while no evaluation runs, so that the view only ever reads it.
+    grid->splineCoefficients();
   }
   setGeometry(0, 0, 500, 500);
   relayout();
