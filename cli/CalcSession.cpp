@@ -156,7 +156,8 @@ int CalcSession::runStandardInput(bool interactive) {
       break;
     }
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    allOk = evaluate(line) && allOk;
+    // Lines piped from files written on Russian Windows desktops may be CP1251.
+    allOk = evaluate(toUtf8(line)) && allOk;
   }
   return finish(allOk);
 }

@@ -42,6 +42,8 @@ TEST(CalcEvaluation, StandardInputGoesOnAfterAnError) {
   EXPECT_EQ(run.err, ": деление на 0!\n");
   const auto clean = runCalc({}, "1\n2\n");
   EXPECT_EQ(clean.status, 0);
+  const auto cp1251 = runCalc({}, "\xE3\xEB = 3\n\xE3\xEB * 2\n");
+  EXPECT_EQ(cp1251.out, "3.000000000000\n6.000000000000\n");
 }
 
 TEST(CalcEvaluation, DisplayFilesAreOneDisplayText) {
