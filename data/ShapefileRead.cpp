@@ -162,6 +162,12 @@ ShapeStatus openShapes(const std::string& path, M_Data& attributes, ShpFile& shp
   return attributes.rowCount() == records ? ShapeStatus::Done : ShapeStatus::Invalid;
 }
 
+// The log text of a table conversion whose shapes could not be opened.
+const MessageText& openFailureText(ShapeStatus status) {
+  return status == ShapeStatus::FileFailed ? shape_message::kShpOpenFailed
+                                           : shape_message::kInvalidShapefile;
+}
+
 double valueAt(const double* values, int index) {
   return values != nullptr ? values[index] : 0.0;
 }
@@ -324,8 +330,7 @@ ShapeStatus ShapefileConverter::pointTable(const std::string& path, int type, M_
   int records = 0;
   if (const ShapeStatus status = openShapes(path, table, shp, records);
       status != ShapeStatus::Done) {
-    note(status == ShapeStatus::FileFailed ? shape_message::kShpOpenFailed
-                                           : shape_message::kInvalidShapefile);
+    note(openFailureText(status));
     return status;
   }
   const double missing = table.missingCellValue();
@@ -363,8 +368,7 @@ ShapeStatus ShapefileConverter::multipointTable(const std::string& path, int typ
   int records = 0;
   if (const ShapeStatus status = openShapes(path, attributes, shp, records);
       status != ShapeStatus::Done) {
-    note(status == ShapeStatus::FileFailed ? shape_message::kShpOpenFailed
-                                           : shape_message::kInvalidShapefile);
+    note(openFailureText(status));
     return status;
   }
   std::vector<ValueColumn> front{{"X", {}}, {"Y", {}}};
