@@ -189,6 +189,8 @@ Evaluation and output:
   -o, --output FILE      save the final result with the writer of its kind
   --list                 print the identifier-values list after the evaluations
   --help                 print this help;  --version  print the version
+  --                     end of options: every later argument is an expression
+                         (so '-- -e' evaluates the constant e)
 Without expressions, standard input is read line by line (interactive on a terminal).
 
 Exit status: 0 success, 1 an evaluation failed, 2 wrong command line,

@@ -15,6 +15,16 @@ TEST(CalcEvaluation, PrintsEachResultAsTheMessageLineShowsIt) {
   EXPECT_EQ(run.err, "");
 }
 
+TEST(CalcEvaluation, DoubleDashEndsTheOptions) {
+  // "-e" after "--" is the constant e, not the option that wants a text.
+  const auto run = runCalc({"--", "-e", "--degrees"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "-2.718281828459\n");
+  EXPECT_NE(run.err, "");
+  const auto help = runCalc({"--help"});
+  EXPECT_NE(help.out.find("  --  "), std::string::npos);
+}
+
 TEST(CalcEvaluation, NamesAssignedByOneExpressionAreSeenByTheNext) {
   const auto run = runCalc({"depth = 1500", "depth / 2"});
   EXPECT_EQ(run.out, "1500.000000000000\n750.000000000000\n");

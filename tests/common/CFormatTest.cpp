@@ -4,20 +4,25 @@
 
 #include <clocale>
 #include <cmath>
+#include <cstdio>
 
 namespace vellumar {
 namespace {
 
 TEST(CFormat, FormatsLikePrintfWhateverTheLocale) {
   // A comma-decimal locale must not leak into files or messages.
-  const char* russian = std::setlocale(LC_NUMERIC, "ru_RU.UTF-8");
+  ASSERT_NE(std::setlocale(LC_NUMERIC, "ru_RU.UTF-8"), nullptr)
+      << "the ru_RU.UTF-8 locale is missing (scripts/setup generates it)";
+  char plain[16];
+  std::snprintf(plain, sizeof plain, "%.1f", 0.5);
+  EXPECT_STREQ(plain, "0,5") << "the locale in force must really use a decimal comma";
   EXPECT_EQ(cformat("%lf", 0.5), "0.500000");
   EXPECT_EQ(cformat("%.12E", 0.0), "0.000000000000E+00");
   EXPECT_EQ(cformat("%11.4E", 0.0000005), " 5.0000E-07");
   EXPECT_EQ(cformat("%s:%d", "x", 7), "x:7");
   const std::string longText(1000, 'a');
   EXPECT_EQ(cformat("%s", longText.c_str()), longText);
-  if (russian != nullptr) std::setlocale(LC_NUMERIC, "C");
+  std::setlocale(LC_NUMERIC, "C");
 }
 
 TEST(CFormat, ParsesWholeNumbersOnly) {
