@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <numeric>
+#include <optional>
 
 namespace vellumar::geometry {
 namespace {
@@ -35,7 +36,6 @@ struct SegmentRef {
   double minX, maxX, minY, maxY;
   std::int32_t line, segment;
   std::int32_t cx0, cx1, cy0, cy1;
-  std::uint8_t side;  // 0: first cover, 1: second cover
 };
 
 // Square grid of cells over a rectangle; each cell lists the segments whose boxes meet it, sorted
@@ -47,17 +47,12 @@ class SegmentGrid {
     n_ = std::max(1, static_cast<int>(std::sqrt(static_cast<double>(secondPoints)) / 5.0 + 0.5));
   }
 
-  void add(const Cover& cover, std::uint8_t side) {
+  void add(const Cover& cover) {
     for (std::size_t l = 0; l < cover.size(); ++l) {
       const Line& line = cover[l];
       for (std::size_t k = 0; k + 1 < line.size(); ++k) {
-        const Point& a = line[k];
-        const Point& b = line[k + 1];
         // A segment with a NaN coordinate intersects nothing and would spoil the sort.
-        if (std::isnan(a.x) || std::isnan(a.y) || std::isnan(b.x) || std::isnan(b.y)) continue;
-        segments_.push_back(SegmentRef{std::min(a.x, b.x), std::max(a.x, b.x), std::min(a.y, b.y),
-                                       std::max(a.y, b.y), static_cast<std::int32_t>(l),
-                                       static_cast<std::int32_t>(k), 0, 0, 0, 0, side});
+        if (const auto s = segmentRef(line, l, k)) segments_.push_back(*s);
       }
     }
   }
@@ -96,6 +91,43 @@ class SegmentGrid {
     return true;
   }
 
+  // Calls visit(s) once for every stored segment s whose box overlaps the box of query (a segment
+  // of another cover, see segmentRef). The cells of the query's box are scanned; a stored segment
+  // listed in several of them is visited only in the cell of the lower-left corner of the overlap.
+  template <typename Visit>
+  void forEachOverlapping(SegmentRef query, Visit&& visit) const {
+    placeInCells(query);
+    for (int cy = query.cy0; cy <= query.cy1; ++cy) {
+      for (int cx = query.cx0; cx <= query.cx1; ++cx) {
+        const int cell = cy * n_ + cx;
+        for (std::size_t i = offsets_[cell]; i < offsets_[cell + 1]; ++i) {
+          const SegmentRef& s = segments_[entries_[i]];
+          if (s.minX > query.maxX) break;
+          if (s.maxX < query.minX || s.minY > query.maxY || query.minY > s.maxY) continue;
+          if (std::max(s.cx0, query.cx0) != cx || std::max(s.cy0, query.cy0) != cy) continue;
+          visit(s);
+        }
+      }
+    }
+  }
+
+  // Segment k of line l with its box; nothing when a coordinate is NaN.
+  static std::optional<SegmentRef> segmentRef(const Line& line, std::size_t l, std::size_t k) {
+    const Point& a = line[k];
+    const Point& b = line[k + 1];
+    if (std::isnan(a.x) || std::isnan(a.y) || std::isnan(b.x) || std::isnan(b.y)) return {};
+    return SegmentRef{std::min(a.x, b.x),
+                      std::max(a.x, b.x),
+                      std::min(a.y, b.y),
+                      std::max(a.y, b.y),
+                      static_cast<std::int32_t>(l),
+                      static_cast<std::int32_t>(k),
+                      0,
+                      0,
+                      0,
+                      0};
+  }
+
  private:
   int cellOf(double v, double low, double size) const {
     const double t = (v - low) / size;
@@ -104,15 +136,17 @@ class SegmentGrid {
     return static_cast<int>(t);
   }
 
-  void assignCells() {
+  void placeInCells(SegmentRef& s) const {
     const double w = area_.width() / n_;
     const double h = area_.height() / n_;
-    for (SegmentRef& s : segments_) {
-      s.cx0 = cellOf(s.minX, area_.left, w);
-      s.cx1 = cellOf(s.maxX, area_.left, w);
-      s.cy0 = cellOf(s.minY, area_.bottom, h);
-      s.cy1 = cellOf(s.maxY, area_.bottom, h);
-    }
+    s.cx0 = cellOf(s.minX, area_.left, w);
+    s.cx1 = cellOf(s.maxX, area_.left, w);
+    s.cy0 = cellOf(s.minY, area_.bottom, h);
+    s.cy1 = cellOf(s.maxY, area_.bottom, h);
+  }
+
+  void assignCells() {
+    for (SegmentRef& s : segments_) placeInCells(s);
   }
 
   std::size_t totalEntries() const {
@@ -194,7 +228,7 @@ SegmentCrossing selfCrossing(const Cover& cover, const SegmentRef& s, const Segm
 
 SegmentGrid selfGrid(const Cover& cover) {
   SegmentGrid grid(cover.rect(), cover.pointCount());
-  grid.add(cover, 0);
+  grid.add(cover);
   grid.build();
   return grid;
 }
@@ -234,24 +268,26 @@ void findCrossings(const Cover& first, const Cover& second, std::vector<CrPoint>
   onSecond.clear();
   Rect area = first.rect();
   area.unite(second.rect());
+  // The second cover is binned; each segment of the first is looked up in the cells it passes.
   SegmentGrid grid(widened(area), second.pointCount());
-  grid.add(first, 0);
-  grid.add(second, 1);
+  grid.add(second);
   grid.build();
-  grid.forEachOverlappingPair([&](const SegmentRef& s, const SegmentRef& t) {
-    if (s.side == t.side) return true;
-    const SegmentRef& a = s.side == 0 ? s : t;
-    const SegmentRef& b = s.side == 0 ? t : s;
-    const Line& la = first[a.line];
-    const Line& lb = second[b.line];
-    const SegmentCrossing hit =
-        intersectSegments(la[a.segment], la[a.segment + 1], lb[b.segment], lb[b.segment + 1]);
-    if (hit.found) {
-      onFirst.push_back(crossingOn(hit.point, a.line, a.segment));
-      onSecond.push_back(crossingOn(hit.point, b.line, b.segment));
+  for (std::size_t l = 0; l < first.size(); ++l) {
+    const Line& la = first[l];
+    for (std::size_t k = 0; k + 1 < la.size(); ++k) {
+      const auto query = SegmentGrid::segmentRef(la, l, k);
+      if (!query) continue;
+      grid.forEachOverlapping(*query, [&](const SegmentRef& b) {
+        const Line& lb = second[b.line];
+        const SegmentCrossing hit =
+            intersectSegments(la[k], la[k + 1], lb[b.segment], lb[b.segment + 1]);
+        if (hit.found) {
+          onFirst.push_back(crossingOn(hit.point, query->line, query->segment));
+          onSecond.push_back(crossingOn(hit.point, b.line, b.segment));
+        }
+      });
     }
-    return true;
-  });
+  }
   sortCrossings(onFirst, first);
   sortCrossings(onSecond, second);
 }
