@@ -30,6 +30,7 @@ std::optional<SegmentRef> SegmentGrid::segmentRef(const Line& line, std::size_t 
 }
 
 void SegmentGrid::add(const Cover& cover) {
+  segments_.reserve(segments_.size() + cover.pointCount());
   for (std::size_t l = 0; l < cover.size(); ++l) {
     const Line& line = cover[l];
     for (std::size_t k = 0; k + 1 < line.size(); ++k) {
@@ -101,6 +102,12 @@ Rect widenedByTenth(Rect r) {
   r.bottom -= margin;
   r.top += margin;
   return r;
+}
+
+double roundingScale(const Rect& r) {
+  const double magnitude = std::max({std::fabs(r.left), std::fabs(r.right), std::fabs(r.bottom),
+                                     std::fabs(r.top), r.width(), r.height()});
+  return std::max(magnitude * 1e-12, 1e-300);
 }
 
 }  // namespace vellumar::geometry

@@ -108,4 +108,8 @@ class SegmentGrid {
 // r widened on every side by a tenth of its smaller side.
 Rect widenedByTenth(Rect r);
 
+// A distance far above the rounding of coordinates within r (1e-12 of their magnitude) and far
+// below anything drawn there: points closer than this are one point.
+double roundingScale(const Rect& r);
+
 }  // namespace vellumar::geometry

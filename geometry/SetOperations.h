@@ -29,7 +29,7 @@ enum class SetStatus {
 // carries the id and value of the operand ring that its first edge lies on.
 //
 // progress (may be null) is polled for cancel while the overlay runs.
-SetStatus combineRegions(SetOperation operation, const Region& a, const Region& b,
-                         double tolerance, Region& result, ErrorSink* progress = nullptr);
+SetStatus combineRegions(SetOperation operation, const Region& a, const Region& b, double tolerance,
+                         Region& result, ErrorSink* progress = nullptr);
 
 }  // namespace vellumar::geometry
