@@ -20,7 +20,7 @@ constexpr std::int64_t kScanChunk = 1 << 16;
 
 }  // namespace
 
-S_IsolineComputer::S_IsolineComputer(geometry::Cover& output, ErrorSink* progress,
+S_IsolineComputer::S_IsolineComputer(TracedLines& output, ErrorSink* progress,
                                      std::string_view caption)
     : progress_(progress), output_(output), caption_(caption) {}
 
@@ -146,6 +146,11 @@ bool S_IsolineComputer::buildEdges() {
   }
   edges_[e] = {0, static_cast<std::uint32_t>(offset)};
   visited_.assign(static_cast<std::size_t>((offset + 63) / 64), 0);
+  // Room for the most points the crossings can give, reserved once: pages that stay unused are
+  // never touched, and the arrays never move while they grow.
+  const auto mostPoints = static_cast<std::size_t>(offset + offset / 4 + 1);
+  output_.x.reserve(mostPoints);
+  output_.y.reserve(mostPoints);
   return true;
 }
 
@@ -258,15 +263,13 @@ void S_IsolineComputer::emit(std::uint32_t k) {
     return n < back ? backward_[back - 1 - n] : forward_[n - back];
   };
   const bool reversed = !highOnRight(at(0), at(1));
-  std::vector<geometry::Point> points;
-  points.reserve(count);
   for (std::size_t n = 0; n < count; ++n) {
     const GridPoint& p = at(reversed ? count - 1 - n : n);
-    points.push_back({p.x, p.y, 0});
+    output_.x.push_back(p.x);
+    output_.y.push_back(p.y);
   }
-  geometry::Line line(std::move(points));
-  line.value = level(k);
-  output_.appendLine(std::move(line));
+  output_.counts.push_back(static_cast<std::int32_t>(count));
+  output_.levels.push_back(level(k));
 }
 
 // Whether walking from a to b leaves the higher node of a's edge on the right (x to the right,

@@ -6,31 +6,33 @@
 #include <vector>
 
 #include "common/ErrorSink.h"
-#include "geometry/Geometry.h"
 #include "grid/Grid.h"
 #include "grid/NodeAllocator.h"
+#include "isolines/TracedLines.h"
 
 namespace vellumar::isolines {
 
 // Traces the isolines of a lattice map, marching-squares style, for a whole series of levels at
 // once.
 //
-// Contract: traceLevels() empties the output cover, chooses the levels from the lowest level, the
-// highest level and the step, and appends one line per isoline piece: its value is the level, its
-// points (mark 0) are the crossings of the lattice edges, closed pieces repeat their first point
-// at the end and start on their lowest-numbered edge, and every piece runs with the higher node
-// values on its right. A level crosses an edge whose lower end value lo and upper end value hi
+// Contract: traceLevels() empties the output, chooses the levels from the lowest level, the
+// highest level and the step, and appends one piece per isoline piece with its level: its points
+// are the crossings of the lattice edges, closed pieces repeat their first point at the end and
+// start on their lowest-numbered edge, and every piece runs with the higher node values on its
+// right. A level crosses an edge whose lower end value lo and upper end value hi
 // satisfy lo <= level < hi (lower-end flag 1) or lo < level <= hi (flag 0). A saddle cell keeps its
 // two high corners apart. Pieces come out in the order of their first crossing (edge index, then
-// level). On failure or cancel the cover is left empty.
+// level). On failure or cancel the output is left empty.
 //
 // Lattice numbering: horizontal edge (i, j)-(i+1, j) is j*(nx-1) + i, bottom row first; vertical
 // edge (i, j)-(i, j+1) is H + j*nx + i with H = (nx-1)*ny; the cell with lower-left node (i, j) is
 // j*(nx-1) + i; cell sides and corners count counter-clockwise from the bottom (lower-left).
 //
 // Work and memory are proportional to the lattice edges plus the crossings: each edge costs one
-// record of two 32-bit integers, each crossing one visited bit. The computer reads node values
-// only; it never evaluates a surface.
+// record of two 32-bit integers, each crossing one visited bit, and the output arrays are sized
+// once, when the crossings have been counted (every crossing gives at most one point, and a closed
+// piece of at least four crossings one more). The computer reads node values only; it never
+// evaluates a surface.
 class S_IsolineComputer {
  public:
   // The record of one lattice edge: the smallest level index crossing it and the position of its
@@ -48,14 +50,14 @@ class S_IsolineComputer {
   };
 
   // progress: the sink whose progress hook shows the trace and may cancel it; null for none.
-  S_IsolineComputer(geometry::Cover& output, ErrorSink* progress, std::string_view caption);
+  S_IsolineComputer(TracedLines& output, ErrorSink* progress, std::string_view caption);
   virtual ~S_IsolineComputer() = default;
   S_IsolineComputer(const S_IsolineComputer&) = delete;
   S_IsolineComputer& operator=(const S_IsolineComputer&) = delete;
 
   // Traces every chosen level of the lattice map (at least 2 x 2 nodes). False when no level can
   // be chosen (lowest > highest, or more levels or crossings than 32-bit counts hold), when memory
-  // runs out or when the user cancelled; the cover is then empty.
+  // runs out or when the user cancelled; the output is then empty.
   bool traceLevels(const grid::Grid& lattice, double lowest, double highest, double step,
                    int lowerEnd = 1);
 
@@ -107,7 +109,7 @@ class S_IsolineComputer {
   bool reportProgress(std::int64_t done);
 
   ErrorSink* progress_;
-  geometry::Cover& output_;
+  TracedLines& output_;
   std::string caption_;
 
   // State of one traceLevels call.
@@ -129,7 +131,6 @@ class S_IsolineComputer {
   std::vector<std::uint64_t> visited_;
   std::vector<GridPoint> forward_;
   std::vector<GridPoint> backward_;
-  std::vector<geometry::Point> piece_;
 };
 
 }  // namespace vellumar::isolines

@@ -64,7 +64,7 @@ TEST(CalcTrace, ArgumentErrorsFailAndFlatMapsGiveNoLines) {
   EXPECT_EQ(step.status, 1);
   EXPECT_EQ(step.err, "Trace: недопустимое значение аргумента 4\n");
   const auto order = runCalc({"--english", "-g", hill, "Trace(G1, 10, 0, 1, 1)"});
-  EXPECT_EQ(order.err, "Trace: invalid value of argument 1\n");
+  EXPECT_EQ(order.err, "Trace: invalid value of argument 2\n");
   const auto kind = runCalc({"-g", hill, "Trace(G1, 0, 10, G1, 1)"});
   EXPECT_EQ(kind.status, 1);
   EXPECT_EQ(kind.err, "Trace: недопустимый тип аргумента 4\n");
