@@ -38,11 +38,13 @@ Rect widened(const Rect& rect, double margin) {
 
 // Stage 1: closed isolines become rings (their signed areas cached); open ones are extended at
 // both ends to the nearest point of the outer frame, so that every open piece crosses the frame.
-void sortLines(const Cover& isolines, const Cover& outerFrame, Cover& rings, Cover& pieces) {
-  for (const Line& line : isolines.lines()) {
+void sortLines(Cover& isolines, const Cover& outerFrame, Cover& rings, Cover& pieces) {
+  rings.reserve(isolines.size());
+  for (std::size_t i = 0; i < isolines.size(); ++i) {
+    Line& line = isolines.line(i);
     if (line.isClosed()) {
-      rings.appendLine(line);
-      rings[rings.size() - 1].signedArea();
+      line.signedArea();
+      rings.appendLine(std::move(line));
       continue;
     }
     if (line.empty()) continue;
@@ -283,7 +285,7 @@ bool closeOpenPieces(Cover& pieces, const Rect& frame, double margin, Cover& rin
 
 }  // namespace
 
-bool closeLevelRegion(const Cover& isolines, const Rect& frame, double margin, bool above,
+bool closeLevelRegion(Cover isolines, const Rect& frame, double margin, bool above,
                       Region& region) {
   region = Region();
   if (isolines.empty()) return true;

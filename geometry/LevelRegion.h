@@ -7,7 +7,8 @@ namespace vellumar::geometry {
 // Closes the isolines of one level into the region of a map where its surface lies above the
 // level (above set) or below it, as a polygon with holes.
 //
-// isolines are the traced lines of the level inside the frame (the map's rectangle), each running
+// isolines (taken over, so that their rings need no copy) are the traced lines of the level inside
+// the frame (the map's rectangle), each running
 // with the higher values on its right: closed lines are rings, open lines start and end on the
 // frame. The frame is the clockwise ring of the rectangle, the outer frame the same ring moved
 // outward by margin on every side (the map's node step along X).
@@ -24,7 +25,7 @@ namespace vellumar::geometry {
 // Returns false when the pieces cannot be closed into rings or the rings fail the polygon check;
 // region is then empty. No isolines give true and an empty region. Every vertex of the result lies
 // inside the frame or on it; ring values are the level (isoline rings) or 0 (the frame alone).
-bool closeLevelRegion(const Cover& isolines, const Rect& frame, double margin, bool above,
+bool closeLevelRegion(Cover isolines, const Rect& frame, double margin, bool above,
                       Region& region);
 
 }  // namespace vellumar::geometry

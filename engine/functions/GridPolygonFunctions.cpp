@@ -60,7 +60,8 @@ Operand traceRegion(S_Calculator& calc, Arguments& args) {
   traced.appendTo(isolines);
   traced.clear();
   geometry::Region region;
-  if (!geometry::closeLevelRegion(isolines, rectangleOf(map), map.stepX(), above, region)) {
+  if (!geometry::closeLevelRegion(std::move(isolines), rectangleOf(map), map.stepX(), above,
+                                  region)) {
     // Lines of a level inside the map's range that cannot be closed into a valid region are a
     // failure, never a map without such a region. A level at the very end of the range only
     // touches the surface, and its degenerate lines give an empty polygon.
