@@ -131,6 +131,16 @@ TEST(IsolineComputer, LevelsFollowLowestHighestAndStep) {
   const geometry::Cover steep = traced(latticeOf(2, 2, {0, 10, 0, 10}), 2, 8, 2);
   EXPECT_EQ(valuesOf(steep), (std::vector<double>{2, 4, 6, 8}));
   EXPECT_EQ(coordinates(steep[1]), (Points{{0.4, 0}, {0.4, 1}}));
+  // So do a hundred levels on the edges of a cliff beside flat ground: more crossings on one edge
+  // than a fixed slot per edge holds. Every level gives one line across the cliff, in order.
+  const geometry::Cover cliff =
+      traced(latticeOf(3, 3, {0, 100, 100, 0, 100, 100, 0, 100, 100}), 0.5, 99.5, 1);
+  ASSERT_EQ(cliff.size(), 100u);
+  for (std::size_t k = 0; k < cliff.size(); ++k) {
+    EXPECT_EQ(cliff[k].value, 0.5 + k);
+    const double x = (0.5 + k) / 100;
+    EXPECT_EQ(coordinates(cliff[k]), (Points{{x, 0}, {x, 1}, {x, 2}})) << k;
+  }
 
   // A reversed range fails and leaves the output empty.
   TracedLines lines{{0, 1}, {0, 1}, {2}, {5}};
