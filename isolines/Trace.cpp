@@ -84,7 +84,7 @@ LatticePlan planLattice(double left, double right, double bottom, double top, do
   return plan;
 }
 
-int trace(geometry::Cover& output, const grid::Grid& map, const TraceRequest& request,
+int trace(TracedLines& output, const grid::Grid& map, const TraceRequest& request,
           ErrorSink* progress) {
   output.clear();
   if (!map.hasNodes() && !map.hasCoefficients()) return kTraceNoValues;
@@ -141,6 +141,15 @@ int trace(geometry::Cover& output, const grid::Grid& map, const TraceRequest& re
   const bool traced =
       computer.traceLevels(lattice, request.lowest, request.highest, request.step, 1);
   return traced ? kTraceDone : kTraceFailed;
+}
+
+int trace(geometry::Cover& output, const grid::Grid& map, const TraceRequest& request,
+          ErrorSink* progress) {
+  output.clear();
+  TracedLines lines;
+  const int status = trace(lines, map, request, progress);
+  lines.appendTo(output);
+  return status;
 }
 
 }  // namespace vellumar::isolines
