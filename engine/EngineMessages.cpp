@@ -58,6 +58,8 @@ const MessageText kSumming = {"Сложение", "Summing"};
 const MessageText kSubtraction = {"Вычитание", "Subtraction"};
 const MessageText kMultiplying = {"Умножение", "Multiplying"};
 const MessageText kDivision = {"Деление", "Division"};
+const MessageText kSelectingByPolygon = {"Выборка по полигону", "Selecting by the polygon"};
+const MessageText kIntegrating = {"Интегрирование по полигону", "Integrating over the polygon"};
 }  // namespace text
 
 const MessageText& argumentMessage(ArgumentMessage message) {

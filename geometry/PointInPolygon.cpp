@@ -10,8 +10,7 @@ namespace {
 // The edge (x0, y0)-(x1, y1) counts for a ray from (x, y) along +x. False for horizontal edges and
 // for any NaN coordinate.
 bool crossesRightward(double x0, double y0, double x1, double y1, double x, double y) {
-  if (!(std::min(y0, y1) <= y && y < std::max(y0, y1))) return false;
-  return (y - y0) * (x1 - x0) / (y1 - y0) + x0 >= x;
+  return spansRow(y0, y1, y) && rayCrossingX(x0, y0, x1, y1, y) >= x;
 }
 
 // The same for a ray along +y: false for vertical edges and for any NaN coordinate.

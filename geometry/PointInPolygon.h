@@ -12,6 +12,18 @@ namespace vellumar::geometry {
 // Area bound from which the innermost-ring rule starts; rings at least this large never count.
 inline constexpr double kNoArea = 9.999999680285692e37;
 
+// Abscissa where the edge (x0, y0)-(x1, y1) meets the horizontal line at y, computed the one way
+// every ray test along +x computes it, so that a scanline and a point query agree to the bit.
+inline double rayCrossingX(double x0, double y0, double x1, double y1, double y) {
+  return (y - y0) * (x1 - x0) / (y1 - y0) + x0;
+}
+
+// Whether the edge spans y for a ray along +x: the lower end belongs to the edge, the upper end
+// does not; horizontal edges and NaN never span.
+inline bool spansRow(double y0, double y1, double y) {
+  return y0 < y1 ? (y0 <= y && y < y1) : (y1 <= y && y < y0);
+}
+
 // Rule 1, one ring. A ring with fewer than 2 points or not closed contains nothing. With rectTest
 // the point must lie in the ring's rectangle (bounds included). A point equal to a vertex is
 // inside; otherwise a ray along +x counts the edges with min(y) <= y < max(y) whose crossing

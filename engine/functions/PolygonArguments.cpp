@@ -1,0 +1,31 @@
+#include "engine/functions/PolygonArguments.h"
+
+#include "engine/LinePacking.h"
+#include "geometry/PolygonCheck.h"
+
+namespace vellumar::engine::functions {
+
+bool polygonRegion(S_Calculator& calc, const Operand& polygon, ArgumentMessage failure,
+                   geometry::Region& region) {
+  geometry::Cover cover;
+  if (unpackOperand(polygon, cover) && geometry::buildRegion(cover, region)) return true;
+  calc.argumentError(failure, polygon.argumentPosition());
+  return false;
+}
+
+Operand overlay(S_Calculator& calc, geometry::SetOperation, const geometry::Region&,
+                const geometry::Region&) {
+  // The polygon overlay is not part of the calculator yet.
+  return calc.executionError();
+}
+
+ProgressScope::ProgressScope(S_Calculator& calc, const MessageText& caption, std::int64_t total)
+    : sink_(calc.sink()) {
+  sink_.progressStart(caption.in(calc.language()), total);
+}
+
+ProgressScope::~ProgressScope() {
+  sink_.progressClose();
+}
+
+}  // namespace vellumar::engine::functions
