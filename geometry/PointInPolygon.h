@@ -45,9 +45,10 @@ bool insideInnermost(const Cover& region, double x, double y);
 bool insideEvenOdd(const Cover& region, double x, double y, bool rectTest);
 
 // A polygon prepared for many queries: the edges are binned into rows (and columns, for rays
-// along +y) and the vertices sorted, so one query looks at the few edges of its row. Every answer
-// equals the single-point rule above for the cover as it was when prepared (its rings, signed
-// areas and stored rectangles). Queries are const and may run concurrently.
+// along +y), each bin holding copies of its edges, and the vertices are binned by row, so one
+// query reads the few edges and vertices of its row from one place. Every answer equals the
+// single-point rule above for the cover as it was when prepared (its rings, signed areas and
+// stored rectangles). Queries are const and may run concurrently.
 class PreparedPolygon {
  public:
   explicit PreparedPolygon(const Cover& region);
@@ -78,7 +79,7 @@ class PreparedPolygon {
     double scale = 0.0;  // bins per unit
     int count = 1;
     std::vector<std::size_t> offsets;
-    std::vector<std::uint32_t> edges;
+    std::vector<Edge> edges;
     int binOf(double v) const;
   };
   // Per-query work space of the innermost-ring rule.
@@ -94,7 +95,8 @@ class PreparedPolygon {
   bool innermost(double x, double y, Scratch& scratch) const;
 
   std::vector<Edge> edges_;
-  std::vector<Vertex> vertices_;
+  std::vector<Vertex> vertices_;  // by row bin (rows_)
+  std::vector<std::size_t> vertexOffsets_;
   std::vector<double> areas_;
   std::vector<Rect> ringRects_;
   Rect regionRect_;

@@ -25,7 +25,7 @@ bool PointSelection::selected(double x, double y) const {
 
 bool PointSelection::select(std::span<const double> xs, std::span<const double> ys,
                             std::span<std::uint8_t> selected, ErrorSink* progress) const {
-  constexpr std::size_t kChunk = 8192;
+  constexpr std::size_t kChunk = std::size_t{1} << 16;
   for (std::size_t first = 0; first < selected.size(); first += kChunk) {
     const std::size_t count = std::min(kChunk, selected.size() - first);
     const std::span<std::uint8_t> out = selected.subspan(first, count);
