@@ -1,9 +1,10 @@
 #include "geometry/Crossings.h"
 
+#include "geometry/SegmentGrid.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <numeric>
 
 namespace vellumar::geometry {
 namespace {
@@ -28,135 +29,6 @@ Point pointAlong(const Point& p, const Point& q, double t) {
   if (t <= 0.0) return Point{p.x, p.y, 1};
   if (t >= 1.0) return Point{q.x, q.y, 1};
   return Point{p.x + t * (q.x - p.x), p.y + t * (q.y - p.y), 0};
-}
-
-// One segment of a cover with its box and the range of grid cells the box covers.
-struct SegmentRef {
-  double minX, maxX, minY, maxY;
-  std::int32_t line, segment;
-  std::int32_t cx0, cx1, cy0, cy1;
-  std::uint8_t side;  // 0: first cover, 1: second cover
-};
-
-// Square grid of cells over a rectangle; each cell lists the segments whose boxes meet it, sorted
-// by the left end of their boxes. Cell lookups are monotone and clamped, so a segment outside the
-// rectangle lands in a border cell and no pair is ever missed.
-class SegmentGrid {
- public:
-  SegmentGrid(const Rect& area, std::size_t secondPoints) : area_(area) {
-    n_ = std::max(1, static_cast<int>(std::sqrt(static_cast<double>(secondPoints)) / 5.0 + 0.5));
-  }
-
-  void add(const Cover& cover, std::uint8_t side) {
-    for (std::size_t l = 0; l < cover.size(); ++l) {
-      const Line& line = cover[l];
-      for (std::size_t k = 0; k + 1 < line.size(); ++k) {
-        const Point& a = line[k];
-        const Point& b = line[k + 1];
-        // A segment with a NaN coordinate intersects nothing and would spoil the sort.
-        if (std::isnan(a.x) || std::isnan(a.y) || std::isnan(b.x) || std::isnan(b.y)) continue;
-        segments_.push_back(SegmentRef{std::min(a.x, b.x), std::max(a.x, b.x), std::min(a.y, b.y),
-                                       std::max(a.y, b.y), static_cast<std::int32_t>(l),
-                                       static_cast<std::int32_t>(k), 0, 0, 0, 0, side});
-      }
-    }
-  }
-
-  // Bins every segment; coarsens the grid when long segments would fill too many cells.
-  void build() {
-    std::sort(segments_.begin(), segments_.end(),
-              [](const SegmentRef& a, const SegmentRef& b) { return a.minX < b.minX; });
-    while (true) {
-      assignCells();
-      if (n_ == 1 || totalEntries() <= 32 * segments_.size() + (1u << 20)) break;
-      n_ = std::max(1, n_ / 2);
-    }
-    fillCells();
-  }
-
-  // Calls visit(a, b) once for every pair of segments whose boxes overlap, until visit returns
-  // false. Within a cell the sweep over left ends finds each overlapping pair once; a pair sharing
-  // several cells is handled only in the cell of the lower-left corner of the boxes' overlap.
-  template <typename Visit>
-  bool forEachOverlappingPair(Visit&& visit) const {
-    for (int cell = 0; cell < n_ * n_; ++cell) {
-      const int cx = cell % n_;
-      const int cy = cell / n_;
-      for (std::size_t i = offsets_[cell]; i < offsets_[cell + 1]; ++i) {
-        const SegmentRef& a = segments_[entries_[i]];
-        for (std::size_t j = i + 1; j < offsets_[cell + 1]; ++j) {
-          const SegmentRef& b = segments_[entries_[j]];
-          if (b.minX > a.maxX) break;
-          if (b.minY > a.maxY || a.minY > b.maxY) continue;
-          if (std::max(a.cx0, b.cx0) != cx || std::max(a.cy0, b.cy0) != cy) continue;
-          if (!visit(a, b)) return false;
-        }
-      }
-    }
-    return true;
-  }
-
- private:
-  int cellOf(double v, double low, double size) const {
-    const double t = (v - low) / size;
-    if (!(t > 0.0)) return 0;
-    if (t >= n_) return n_ - 1;
-    return static_cast<int>(t);
-  }
-
-  void assignCells() {
-    const double w = area_.width() / n_;
-    const double h = area_.height() / n_;
-    for (SegmentRef& s : segments_) {
-      s.cx0 = cellOf(s.minX, area_.left, w);
-      s.cx1 = cellOf(s.maxX, area_.left, w);
-      s.cy0 = cellOf(s.minY, area_.bottom, h);
-      s.cy1 = cellOf(s.maxY, area_.bottom, h);
-    }
-  }
-
-  std::size_t totalEntries() const {
-    std::size_t total = 0;
-    for (const SegmentRef& s : segments_) {
-      total +=
-          static_cast<std::size_t>(s.cx1 - s.cx0 + 1) * static_cast<std::size_t>(s.cy1 - s.cy0 + 1);
-    }
-    return total;
-  }
-
-  void fillCells() {
-    offsets_.assign(static_cast<std::size_t>(n_) * n_ + 1, 0);
-    for (const SegmentRef& s : segments_) {
-      for (int cy = s.cy0; cy <= s.cy1; ++cy) {
-        for (int cx = s.cx0; cx <= s.cx1; ++cx) ++offsets_[cy * n_ + cx + 1];
-      }
-    }
-    std::partial_sum(offsets_.begin(), offsets_.end(), offsets_.begin());
-    entries_.resize(offsets_.back());
-    std::vector<std::size_t> fill(offsets_.begin(), offsets_.end() - 1);
-    for (std::size_t i = 0; i < segments_.size(); ++i) {
-      const SegmentRef& s = segments_[i];
-      for (int cy = s.cy0; cy <= s.cy1; ++cy) {
-        for (int cx = s.cx0; cx <= s.cx1; ++cx)
-          entries_[fill[cy * n_ + cx]++] = static_cast<std::uint32_t>(i);
-      }
-    }
-  }
-
-  Rect area_;
-  int n_ = 1;
-  std::vector<SegmentRef> segments_;
-  std::vector<std::size_t> offsets_;
-  std::vector<std::uint32_t> entries_;
-};
-
-Rect widened(Rect r) {
-  const double margin = std::min(r.width(), r.height()) / 10.0;
-  r.left -= margin;
-  r.right += margin;
-  r.bottom -= margin;
-  r.top += margin;
-  return r;
 }
 
 CrPoint crossingOn(const Point& p, std::int32_t line, std::int32_t segment) {
@@ -193,8 +65,8 @@ SegmentCrossing selfCrossing(const Cover& cover, const SegmentRef& s, const Segm
 }
 
 SegmentGrid selfGrid(const Cover& cover) {
-  SegmentGrid grid(cover.rect(), cover.pointCount());
-  grid.add(cover, 0);
+  SegmentGrid grid(cover.rect(), SegmentGrid::crossingSearchCells(cover.pointCount()));
+  grid.add(cover);
   grid.build();
   return grid;
 }
@@ -234,24 +106,26 @@ void findCrossings(const Cover& first, const Cover& second, std::vector<CrPoint>
   onSecond.clear();
   Rect area = first.rect();
   area.unite(second.rect());
-  SegmentGrid grid(widened(area), second.pointCount());
-  grid.add(first, 0);
-  grid.add(second, 1);
+  // The second cover is binned; each segment of the first is looked up in the cells it passes.
+  SegmentGrid grid(widenedByTenth(area), SegmentGrid::crossingSearchCells(second.pointCount()));
+  grid.add(second);
   grid.build();
-  grid.forEachOverlappingPair([&](const SegmentRef& s, const SegmentRef& t) {
-    if (s.side == t.side) return true;
-    const SegmentRef& a = s.side == 0 ? s : t;
-    const SegmentRef& b = s.side == 0 ? t : s;
-    const Line& la = first[a.line];
-    const Line& lb = second[b.line];
-    const SegmentCrossing hit =
-        intersectSegments(la[a.segment], la[a.segment + 1], lb[b.segment], lb[b.segment + 1]);
-    if (hit.found) {
-      onFirst.push_back(crossingOn(hit.point, a.line, a.segment));
-      onSecond.push_back(crossingOn(hit.point, b.line, b.segment));
+  for (std::size_t l = 0; l < first.size(); ++l) {
+    const Line& la = first[l];
+    for (std::size_t k = 0; k + 1 < la.size(); ++k) {
+      const auto query = SegmentGrid::segmentRef(la, l, k);
+      if (!query) continue;
+      grid.forEachOverlapping(*query, [&](const SegmentRef& b) {
+        const Line& lb = second[b.line];
+        const SegmentCrossing hit =
+            intersectSegments(la[k], la[k + 1], lb[b.segment], lb[b.segment + 1]);
+        if (hit.found) {
+          onFirst.push_back(crossingOn(hit.point, query->line, query->segment));
+          onSecond.push_back(crossingOn(hit.point, b.line, b.segment));
+        }
+      });
     }
-    return true;
-  });
+  }
   sortCrossings(onFirst, first);
   sortCrossings(onSecond, second);
 }

@@ -24,32 +24,36 @@ bool ringsValid(const Cover& cover) {
   return true;
 }
 
-// Depth of each ring: the rings of larger |area| (later in ascending order of |area|, ties kept in
-// cover order) whose rectangle and whose interior by the single-ring rule hold its first point.
-std::vector<int> nestingDepths(const Cover& cover) {
-  const std::size_t n = cover.size();
+}  // namespace
+
+RingNesting ringNesting(const Cover& rings) {
+  const std::size_t n = rings.size();
   std::vector<std::size_t> order(n);
   std::iota(order.begin(), order.end(), std::size_t{0});
   std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-    return std::fabs(cover[a].signedArea()) < std::fabs(cover[b].signedArea());
+    return std::fabs(rings[a].signedArea()) < std::fabs(rings[b].signedArea());
   });
   std::vector<std::size_t> rank(n);
   for (std::size_t i = 0; i < n; ++i) rank[order[i]] = i;
 
-  const PreparedPolygon prepared(cover);
-  std::vector<int> depth(n, 0);
+  const PreparedPolygon prepared(rings);
+  RingNesting nesting{std::vector<int>(n, 0), std::vector<std::ptrdiff_t>(n, -1)};
   std::vector<std::size_t> containing;
   for (std::size_t i = 0; i < n; ++i) {
-    const Point& first = cover[i].front();
+    if (rings[i].empty()) continue;
+    const Point& first = rings[i].front();
     prepared.containingRings(first.x, first.y, containing);
+    std::ptrdiff_t& parent = nesting.parent[i];
     for (const std::size_t j : containing) {
-      if (rank[j] > rank[i] && cover[j].rect().contains(first.x, first.y)) ++depth[i];
+      if (rank[j] <= rank[i] || !rings[j].rect().contains(first.x, first.y)) continue;
+      ++nesting.depth[i];
+      if (parent < 0 || rank[j] < rank[static_cast<std::size_t>(parent)]) {
+        parent = static_cast<std::ptrdiff_t>(j);
+      }
     }
   }
-  return depth;
+  return nesting;
 }
-
-}  // namespace
 
 bool buildRegion(const Cover& cover, Region& region, bool check) {
   if (cover.empty()) return false;
@@ -59,7 +63,7 @@ bool buildRegion(const Cover& cover, Region& region, bool check) {
     if (!ringsValid(result)) return false;
     result.recomputeRects();
     if (hasSelfCrossing(result)) return false;
-    const std::vector<int> depth = nestingDepths(result);
+    const std::vector<int> depth = ringNesting(result).depth;
     for (std::size_t i = 0; i < result.size(); ++i) {
       Line& ring = result.line(i);
       const bool even = depth[i] % 2 == 0;

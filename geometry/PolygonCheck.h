@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstddef>
+#include <vector>
+
 #include "geometry/Geometry.h"
 
 namespace vellumar::geometry {
@@ -12,5 +15,15 @@ namespace vellumar::geometry {
 // where needed so that even depths run clockwise (negative area) and odd depths (holes)
 // counter-clockwise. Rings keep their order, ids and values. On failure region is left unchanged.
 bool buildRegion(const Cover& cover, Region& region, bool check = true);
+
+// How the closed, non-crossing rings of a cover nest: depth[i] counts the larger rings (by
+// |signed area|, ties in cover order) that contain ring i, parent[i] is the smallest of them (-1
+// when there is none). In a region, even depths are outer boundaries and islands, odd depths
+// holes, and a hole's parent is the boundary it lies in.
+struct RingNesting {
+  std::vector<int> depth;
+  std::vector<std::ptrdiff_t> parent;
+};
+RingNesting ringNesting(const Cover& rings);
 
 }  // namespace vellumar::geometry
