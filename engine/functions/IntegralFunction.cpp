@@ -9,6 +9,7 @@
 #include "engine/functions/PolygonArguments.h"
 #include "geometry/GridOutline.h"
 #include "geometry/PolygonCheck.h"
+#include "geometry/SetOperations.h"
 #include "grid/Grid.h"
 
 namespace vellumar::engine::functions {
@@ -62,8 +63,18 @@ Operand integral(S_Calculator& calc, Arguments& args) {
     calc.argumentError(ArgumentMessage::InvalidType, args[0].argumentPosition());
     return Operand();
   }
-  // Cutting to the map needs the polygon overlay, which is not part of the calculator yet.
-  return calc.executionError();
+  geometry::Region inside;
+  switch (combine(calc, geometry::SetOperation::Intersection, region, mapRegion, 0.0, inside)) {
+    case geometry::SetStatus::Done:
+      break;
+    case geometry::SetStatus::Cancelled:
+      return Operand();
+    case geometry::SetStatus::Failed:
+      calc.argumentError(ArgumentMessage::InvalidType, polygon.argumentPosition());
+      return Operand();
+  }
+  if (inside.empty()) return Operand::number(0.0);
+  return integrate(calc, map, inside);
 }
 
 }  // namespace vellumar::engine::functions

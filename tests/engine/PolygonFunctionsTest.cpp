@@ -209,6 +209,14 @@ TEST_F(PolygonFunctions, MasksKeepWhatLiesInsideOrOutside) {
   EXPECT_DOUBLE_EQ(number("Len(Out_P(C1, P1))"), 12 + std::sqrt(0.5) - 8.0);
   EXPECT_EQ(failure("In_P(G1, Popen)"), "In_P: недопустимое значение аргумента 2");
   EXPECT_EQ(failure("In_P(3, P1)"), "In_P: недопустимый тип аргумента 1");
+
+  // Polygons: the intersection ([0.5, 2]^2 without the hole's corner) and the difference.
+  const Operand common = result("In_P(Pcorner, P1)");
+  EXPECT_EQ(common.kind(), Kind::Polygon);
+  EXPECT_DOUBLE_EQ(number("Area(In_P(Pcorner, P1))"), 2.25 - 0.25);
+  EXPECT_DOUBLE_EQ(number("Area(Out_P(Pcorner, P1))"), 9.0 - 2.0);
+  EXPECT_DOUBLE_EQ(number("Area(Out_P(P1, Pcorner))"), 8.0 - 2.0);
+  EXPECT_EQ(failure("In_P(Popen, P1)"), "In_P: недопустимое значение аргумента 1");
 }
 
 TEST_F(PolygonFunctions, ExtremaAndSumsOverAPolygon) {

@@ -214,6 +214,19 @@ TEST_F(IntegralFunction, PolygonsBesideTheMapAndWrongArguments) {
   EXPECT_EQ(failure("Integral(G1, G1)"), "Integral: недопустимый тип аргумента 2");
 }
 
+TEST_F(IntegralFunction, PolygonsReachingBeyondTheMapAreCutToIt) {
+  putMap([](double x, double y) { return 1 + x + y; });
+  // [0, 3]^2 of the map: area 9, centroid (1.5, 1.5).
+  putPolygon("Pcorner", {square(-2, -2, 3, 3)});
+  EXPECT_NEAR(testing::numberOf(calc_, "Integral(G1, Pcorner)"), 9 * 4.0, 1e-9 * 36);
+  // A hole across the map's corner: [8, 10] x [6, 8] without [9, 10] x [7, 8].
+  putPolygon("Pholed", {square(8, 6, 12, 10), square(9, 7, 11, 9)});
+  EXPECT_NEAR(testing::numberOf(calc_, "Integral(G1, Pholed)"), 4 * 17.0 - 1 * 18.0, 1e-9 * 50);
+  // A polygon around the whole map integrates all of it.
+  putPolygon("Pall", {square(-5, -5, 15, 15)});
+  EXPECT_NEAR(testing::numberOf(calc_, "Integral(G1, Pall)"), 80 * 10.0, 1e-9 * 800);
+}
+
 // Cancels at the first step.
 class CancelAlways final : public ProgressObserver {
  public:
