@@ -221,4 +221,35 @@ double maximum(const DATA& d, double missing) {
   return result;
 }
 
+Reduction reduce(const DATA& d, double missing, std::span<const std::uint8_t> selected) {
+  Reduction result;
+  const std::span<const double> values = d.values();
+  for (std::size_t k = 0; k < values.size(); ++k) {
+    const double v = values[k];
+    if (v == missing || (!selected.empty() && selected[k] == 0)) continue;
+    ++result.count;
+    result.sum += v;
+    if (v < result.min) result.min = v;
+    if (v > result.max) result.max = v;
+  }
+  return result;
+}
+
+DATA keepRows(const DATA& d, std::span<const std::uint8_t> flags, bool keep) {
+  const std::span<const double> values = d.values();
+  std::vector<double> kept;
+  std::vector<double> xs;
+  std::vector<double> ys;
+  for (std::size_t k = 0; k < values.size(); ++k) {
+    if ((flags[k] != 0) != keep) continue;
+    kept.push_back(values[k]);
+    if (d.hasCoordinates()) {
+      xs.push_back(d.x()[k]);
+      ys.push_back(d.y()[k]);
+    }
+  }
+  if (!d.hasCoordinates()) return DATA(std::move(kept));
+  return DATA(std::move(kept), std::move(xs), std::move(ys));
+}
+
 }  // namespace vellumar::data

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <span>
 #include <utility>
 
 #include "common/ErrorSink.h"
@@ -73,5 +75,20 @@ inline constexpr double kMaximumStart = -9.999999680285692e37;
 
 double minimum(const DATA& d, double missing);
 double maximum(const DATA& d, double missing);
+
+// Count, sum, smallest and largest of the elements that are not missing and whose flag in
+// selected is set (selected holds one flag per element; an empty span selects every element).
+// The smallest and largest start from kMinimumStart and kMaximumStart and are replaced only by a
+// strictly smaller (larger) element.
+struct Reduction {
+  std::size_t count = 0;
+  double sum = 0.0;
+  double min = kMinimumStart;
+  double max = kMaximumStart;
+};
+Reduction reduce(const DATA& d, double missing, std::span<const std::uint8_t> selected = {});
+
+// The rows of d (value and, when d has them, X and Y) whose flag equals keep, in their order.
+DATA keepRows(const DATA& d, std::span<const std::uint8_t> flags, bool keep);
 
 }  // namespace vellumar::data

@@ -22,8 +22,8 @@ Builtin binaryFunction(std::string_view name, Handler handler, KindSet kinds) {
 }
 
 // An argument that must be a polygon after a first argument of the given kinds.
-Builtin withPolygon(std::string_view name, KindSet first) {
-  return {name, {{2, {first, kP}, unavailable}}};
+Builtin withPolygon(std::string_view name, KindSet first, Handler handler) {
+  return {name, {{2, {first, kP}, handler}}};
 }
 
 std::vector<Builtin> makeTable() {
@@ -54,15 +54,16 @@ std::vector<Builtin> makeTable() {
       {"MIN", {{1, {kAny}, minimum}, {2, {kGDCP, kP}, minimum}}},
       {"MAX", {{1, {kAny}, maximum}, {2, {kGDCP, kP}, maximum}}},
       {"Sum", {{1, {kD}, sum}, {2, {kD, kP}, sum}}},
-      unaryFunction("Area", unavailable, kG | kP),
-      {"Len", {{1, {kGDCP}, unavailable}, {2, {kGDCP, kP}, unavailable}}},
-      withPolygon("In_P", kGDCP),
-      withPolygon("Out_P", kGDCP),
-      withPolygon("IO_P", kGDCP),
-      withPolygon("In", kGDCP),
-      withPolygon("Out", kGDCP),
-      withPolygon("Integral", kG),
-      unaryFunction("C_D", unavailable, kD | kC | kP),
+      unaryFunction("Area", area, kG | kP),
+      {"Len", {{1, {kGDCP}, length}, {2, {kGDCP, kP}, length}}},
+      withPolygon("In_P", kGDCP, keepInside),
+      withPolygon("Out_P", kGDCP, keepOutside),
+      withPolygon("IO_P", kGDCP, insideFlags),
+      withPolygon("In", kGDCP, insideFlags),
+      withPolygon("Out", kGDCP, outsideFlags),
+      withPolygon("Integral", kG, integral),
+      // Numbers and grids are refused with the message on missing coordinates, not on the type.
+      unaryFunction("C_D", pointsToData),
       unaryFunction("G_D", gridToData, kG | kD),
       unaryFunction("G_P", gridOutline, kG | kP),
   };

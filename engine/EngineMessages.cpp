@@ -59,6 +59,8 @@ const MessageText kSubtraction = {"Вычитание", "Subtraction"};
 const MessageText kMultiplying = {"Умножение", "Multiplying"};
 const MessageText kDivision = {"Деление", "Division"};
 const MessageText kOverlayingPolygons = {"Наложение полигонов...", "Overlaying polygons..."};
+const MessageText kSelectingByPolygon = {"Выборка по полигону", "Selecting by the polygon"};
+const MessageText kIntegrating = {"Интегрирование по полигону", "Integrating over the polygon"};
 }  // namespace text
 
 const MessageText& argumentMessage(ArgumentMessage message) {

@@ -47,7 +47,9 @@ extern const MessageText kSumming;  // dispatcher names
 extern const MessageText kSubtraction;
 extern const MessageText kMultiplying;
 extern const MessageText kDivision;
-extern const MessageText kOverlayingPolygons;  // progress caption of P + P, P * P, P - P
+extern const MessageText kOverlayingPolygons;  // progress caption of every overlay
+extern const MessageText kSelectingByPolygon;  // progress captions of the polygon functions
+extern const MessageText kIntegrating;
 }  // namespace text
 
 // The text of a kernel code (101-104, 201-203); empty for other codes.

@@ -10,8 +10,7 @@ namespace {
 // The edge (x0, y0)-(x1, y1) counts for a ray from (x, y) along +x. False for horizontal edges and
 // for any NaN coordinate.
 bool crossesRightward(double x0, double y0, double x1, double y1, double x, double y) {
-  if (!(std::min(y0, y1) <= y && y < std::max(y0, y1))) return false;
-  return (y - y0) * (x1 - x0) / (y1 - y0) + x0 >= x;
+  return spansRow(y0, y1, y) && rayCrossingX(x0, y0, x1, y1, y) >= x;
 }
 
 // The same for a ray along +y: false for vertical edges and for any NaN coordinate.
@@ -107,11 +106,17 @@ PreparedPolygon::PreparedPolygon(const Cover& region) : regionRect_(region.rect(
       edges_.push_back(Edge{a.x, a.y, b.x, b.y, index});
     }
   }
-  std::sort(vertices_.begin(), vertices_.end(), [](const Vertex& a, const Vertex& b) {
-    return a.y < b.y || (a.y == b.y && a.x < b.x);
-  });
   buildBins(rows_, false);
   buildBins(columns_, true);
+  // Vertices by the row bin of their ordinate: a point can only equal those of its own bin.
+  vertexOffsets_.assign(static_cast<std::size_t>(rows_.count) + 1, 0);
+  for (const Vertex& v : vertices_) ++vertexOffsets_[rows_.binOf(v.y) + 1];
+  for (int b = 0; b < rows_.count; ++b) vertexOffsets_[b + 1] += vertexOffsets_[b];
+  std::vector<Vertex> binned(vertices_.size());
+  std::vector<std::size_t> fill(vertexOffsets_.begin(), vertexOffsets_.end() - 1);
+  for (const Vertex& v : vertices_) binned[fill[rows_.binOf(v.y)]++] = v;
+  vertices_ = std::move(binned);
+  edges_ = {};  // the bins hold their own copies
 }
 
 void PreparedPolygon::buildBins(Bins& bins, bool alongY) {
@@ -160,23 +165,22 @@ void PreparedPolygon::buildBins(Bins& bins, bool alongY) {
     for (int b = first; b <= last; ++b) ++bins.offsets[b + 1];
   }
   for (int b = 0; b < bins.count; ++b) bins.offsets[b + 1] += bins.offsets[b];
+  // Each bin holds copies of its edges, so a query reads one contiguous stretch.
   bins.edges.resize(bins.offsets.back());
   std::vector<std::size_t> fill(bins.offsets.begin(), bins.offsets.end() - 1);
   for (const std::uint32_t i : candidates) {
     const auto [first, last] = range(edges_[i]);
-    for (int b = first; b <= last; ++b) bins.edges[fill[b]++] = i;
+    for (int b = first; b <= last; ++b) bins.edges[fill[b]++] = edges_[i];
   }
 }
 
 template <typename Visit>
 void PreparedPolygon::forEachVertexAt(double x, double y, Visit&& visit) const {
-  if (std::isnan(x) || std::isnan(y)) return;
-  auto less = [](const Vertex& a, const Vertex& b) {
-    return a.y < b.y || (a.y == b.y && a.x < b.x);
-  };
-  const Vertex key{y, x, 0};
-  const auto [first, last] = std::equal_range(vertices_.begin(), vertices_.end(), key, less);
-  for (auto v = first; v != last; ++v) visit(v->ring);
+  const int bin = rows_.binOf(y);
+  for (std::size_t k = vertexOffsets_[bin]; k < vertexOffsets_[bin + 1]; ++k) {
+    const Vertex& v = vertices_[k];
+    if (v.y == y && v.x == x) visit(v.ring);
+  }
 }
 
 void PreparedPolygon::collectRings(double x, double y, Scratch& scratch) const {
@@ -191,7 +195,7 @@ void PreparedPolygon::collectRings(double x, double y, Scratch& scratch) const {
   forEachVertexAt(x, y, [&](std::uint32_t ring) { touch(ring, 4); });
   const int bin = rows_.binOf(y);
   for (std::size_t k = rows_.offsets[bin]; k < rows_.offsets[bin + 1]; ++k) {
-    const Edge& e = edges_[rows_.edges[k]];
+    const Edge& e = rows_.edges[k];
     if (crossesRightward(e.x0, e.y0, e.x1, e.y1, x, y)) touch(e.ring, 1);
   }
 }
@@ -242,7 +246,7 @@ bool PreparedPolygon::insideEvenOdd(double x, double y, bool rectTest) const {
   const int bin = bins.binOf(upward ? x : y);
   bool inside = false;
   for (std::size_t k = bins.offsets[bin]; k < bins.offsets[bin + 1]; ++k) {
-    const Edge& e = edges_[bins.edges[k]];
+    const Edge& e = bins.edges[k];
     if (rectTest && !ringRects_[e.ring].contains(x, y)) continue;
     const bool counts = upward ? crossesUpward(e.x0, e.y0, e.x1, e.y1, x, y)
                                : crossesRightward(e.x0, e.y0, e.x1, e.y1, x, y);

@@ -12,6 +12,18 @@ namespace vellumar::geometry {
 // Area bound from which the innermost-ring rule starts; rings at least this large never count.
 inline constexpr double kNoArea = 9.999999680285692e37;
 
+// Abscissa where the edge (x0, y0)-(x1, y1) meets the horizontal line at y, computed the one way
+// every ray test along +x computes it, so that a scanline and a point query agree to the bit.
+inline double rayCrossingX(double x0, double y0, double x1, double y1, double y) {
+  return (y - y0) * (x1 - x0) / (y1 - y0) + x0;
+}
+
+// Whether the edge spans y for a ray along +x: the lower end belongs to the edge, the upper end
+// does not; horizontal edges and NaN never span.
+inline bool spansRow(double y0, double y1, double y) {
+  return y0 < y1 ? (y0 <= y && y < y1) : (y1 <= y && y < y0);
+}
+
 // Rule 1, one ring. A ring with fewer than 2 points or not closed contains nothing. With rectTest
 // the point must lie in the ring's rectangle (bounds included). A point equal to a vertex is
 // inside; otherwise a ray along +x counts the edges with min(y) <= y < max(y) whose crossing
@@ -33,9 +45,10 @@ bool insideInnermost(const Cover& region, double x, double y);
 bool insideEvenOdd(const Cover& region, double x, double y, bool rectTest);
 
 // A polygon prepared for many queries: the edges are binned into rows (and columns, for rays
-// along +y) and the vertices sorted, so one query looks at the few edges of its row. Every answer
-// equals the single-point rule above for the cover as it was when prepared (its rings, signed
-// areas and stored rectangles). Queries are const and may run concurrently.
+// along +y), each bin holding copies of its edges, and the vertices are binned by row, so one
+// query reads the few edges and vertices of its row from one place. Every answer equals the
+// single-point rule above for the cover as it was when prepared (its rings, signed areas and
+// stored rectangles). Queries are const and may run concurrently.
 class PreparedPolygon {
  public:
   explicit PreparedPolygon(const Cover& region);
@@ -66,7 +79,7 @@ class PreparedPolygon {
     double scale = 0.0;  // bins per unit
     int count = 1;
     std::vector<std::size_t> offsets;
-    std::vector<std::uint32_t> edges;
+    std::vector<Edge> edges;
     int binOf(double v) const;
   };
   // Per-query work space of the innermost-ring rule.
@@ -82,7 +95,8 @@ class PreparedPolygon {
   bool innermost(double x, double y, Scratch& scratch) const;
 
   std::vector<Edge> edges_;
-  std::vector<Vertex> vertices_;
+  std::vector<Vertex> vertices_;  // by row bin (rows_)
+  std::vector<std::size_t> vertexOffsets_;
   std::vector<double> areas_;
   std::vector<Rect> ringRects_;
   Rect regionRect_;

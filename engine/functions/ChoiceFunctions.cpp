@@ -20,17 +20,17 @@ void checkChoiceCondition(S_Calculator& calc, const Arguments& args) {
 }
 
 Operand minimum(S_Calculator& calc, Arguments& args) {
-  if (args.size() == 2) return unavailable(calc, args);
+  if (args.size() == 2) return minimumInPolygon(calc, args);
   return extremum(calc, args[0], false);
 }
 
 Operand maximum(S_Calculator& calc, Arguments& args) {
-  if (args.size() == 2) return unavailable(calc, args);
+  if (args.size() == 2) return maximumInPolygon(calc, args);
   return extremum(calc, args[0], true);
 }
 
 Operand sum(S_Calculator& calc, Arguments& args) {
-  if (args.size() == 2) return unavailable(calc, args);
+  if (args.size() == 2) return sumInPolygon(calc, args);
   return dataSum(calc, args[0]);
 }
 

@@ -77,6 +77,22 @@ template <int quantity>
 Operand sampleGrid(S_Calculator& calc, Arguments& args);
 Operand gridToData(S_Calculator& calc, Arguments& args);
 
+// Polygon predicates, masks and measures: Area, Len (one and two arguments), IO_P and In (flags
+// 1 inside), Out (flags 1 outside), In_P, Out_P, the polygon forms of MIN, MAX and Sum, and C_D.
+Operand area(S_Calculator& calc, Arguments& args);
+Operand length(S_Calculator& calc, Arguments& args);
+Operand insideFlags(S_Calculator& calc, Arguments& args);
+Operand outsideFlags(S_Calculator& calc, Arguments& args);
+Operand keepInside(S_Calculator& calc, Arguments& args);
+Operand keepOutside(S_Calculator& calc, Arguments& args);
+Operand minimumInPolygon(S_Calculator& calc, Arguments& args);
+Operand maximumInPolygon(S_Calculator& calc, Arguments& args);
+Operand sumInPolygon(S_Calculator& calc, Arguments& args);
+Operand pointsToData(S_Calculator& calc, Arguments& args);
+
+// The integral of a map's surface over a polygon (Integral).
+Operand integral(S_Calculator& calc, Arguments& args);
+
 // Functions whose kernels are not part of the calculator yet: after their argument checks they
 // report that the function could not be executed, never a made-up value.
 Operand unavailable(S_Calculator& calc, Arguments& args);

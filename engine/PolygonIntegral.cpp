@@ -1,0 +1,210 @@
+#include "engine/PolygonIntegral.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace vellumar::engine {
+
+namespace {
+
+// A Gauss-Legendre rule on the unit interval: nodes t and weights summing to 1.
+struct Rule {
+  int count;
+  double t[4];
+  double w[4];
+};
+
+// Three points at t = (1 + xi) / 2, xi = 0 and +-sqrt(3/5), weights 8/9 and 5/9 halved.
+constexpr double kXi = 0.7745966692414834;
+constexpr Rule kThreePoint{
+    3, {0.5, 0.5 + 0.5 * kXi, 0.5 - 0.5 * kXi, 0.0}, {4.0 / 9.0, 5.0 / 18.0, 5.0 / 18.0, 0.0}};
+// Four points at xi = +-0.8611363115940526 and +-0.3399810435848563, weights halved.
+constexpr Rule kFourPoint{
+    4,
+    {0.0694318442029737, 0.3300094782075719, 0.6699905217924281, 0.9305681557970263},
+    {0.1739274225687269, 0.3260725774312731, 0.3260725774312731, 0.1739274225687269}};
+
+// Quadrature points per batch handed to the axis integrals.
+constexpr std::size_t kBatch = std::size_t{1} << 20;
+
+// Sum with the compensation of rounding errors (Neumaier), since the terms of a ring cancel to a
+// much smaller total.
+class CompensatedSum {
+ public:
+  void add(double v) {
+    const double t = sum_ + v;
+    compensation_ += std::fabs(sum_) >= std::fabs(v) ? (sum_ - t) + v : (v - t) + sum_;
+    sum_ = t;
+  }
+  double value() const { return sum_ + compensation_; }
+
+ private:
+  double sum_ = 0.0;
+  double compensation_ = 0.0;
+};
+
+// Number of equal pieces of an edge of length length: ceil(length / pieceLength); 0 for an edge
+// of length 0.
+std::int64_t piecesOf(double length, double pieceLength) {
+  if (!(length > 0.0)) return 0;
+  return static_cast<std::int64_t>(std::min(std::ceil(length / pieceLength), 1e18));
+}
+
+// Number of whole numbers strictly between a and b.
+std::int64_t wholesBetween(double a, double b) {
+  const double low = std::min(a, b);
+  const double high = std::max(a, b);
+  return static_cast<std::int64_t>(std::clamp(std::ceil(high) - std::floor(low) - 1.0, 0.0, 1e18));
+}
+
+// How the edges of a ring are cut into the pieces the quadrature rule integrates one by one.
+// Spline mode: ceil(L / min(hx, hy)) equal pieces. Bilinear mode: the surface's integrals are
+// polynomials only within a cell, so the edge is cut where it crosses the lines of the lattice,
+// and the four-point rule is then exact on every piece.
+class EdgeCuts {
+ public:
+  explicit EdgeCuts(const grid::Grid& grid)
+      : spline_(grid.mode() == grid::Interpolation::Spline),
+        left_(grid.left),
+        bottom_(grid.bottom),
+        hx_(grid.stepX()),
+        hy_(grid.stepY()) {}
+
+  const Rule& rule() const { return spline_ ? kThreePoint : kFourPoint; }
+
+  // Pieces of the edge from a to b (an upper bound in bilinear mode, where cuts may coincide).
+  std::int64_t count(const geometry::Point& a, const geometry::Point& b) const {
+    const double dx = b.x - a.x;
+    const double dy = b.y - a.y;
+    if (!(dx != 0.0 || dy != 0.0)) return 0;
+    if (spline_) return piecesOf(std::sqrt(dx * dx + dy * dy), std::min(hx_, hy_));
+    return 1 + wholesBetween(u(a.x), u(b.x)) + wholesBetween(v(a.y), v(b.y));
+  }
+
+  // Calls piece(t0, t1) for the pieces of the edge from a to b in order, t running from 0 at a
+  // to 1 at b; nothing for an edge of length 0. Stops when piece returns false.
+  template <class Piece>
+  bool forEachPiece(const geometry::Point& a, const geometry::Point& b, Piece&& piece) const {
+    const std::int64_t count = this->count(a, b);
+    if (spline_) {
+      const auto m = static_cast<double>(count);
+      for (std::int64_t k = 0; k < count; ++k) {
+        if (!piece(static_cast<double>(k) / m, static_cast<double>(k + 1) / m)) return false;
+      }
+      return true;
+    }
+    if (count == 0) return true;
+    cuts_ = {0.0, 1.0};
+    crossings(u(a.x), u(b.x));
+    crossings(v(a.y), v(b.y));
+    std::sort(cuts_.begin(), cuts_.end());
+    for (std::size_t k = 0; k + 1 < cuts_.size(); ++k) {
+      if (cuts_[k] < cuts_[k + 1] && !piece(cuts_[k], cuts_[k + 1])) return false;
+    }
+    return true;
+  }
+
+ private:
+  double u(double x) const { return (x - left_) / hx_; }
+  double v(double y) const { return (y - bottom_) / hy_; }
+
+  // The parameters where the coordinate, running from c0 to c1 in step units, is whole.
+  void crossings(double c0, double c1) const {
+    const double first = std::floor(std::min(c0, c1)) + 1.0;
+    const std::int64_t count = wholesBetween(c0, c1);
+    for (std::int64_t n = 0; n < count; ++n) {
+      cuts_.push_back((first + static_cast<double>(n) - c0) / (c1 - c0));
+    }
+  }
+
+  bool spline_;
+  double left_, bottom_, hx_, hy_;
+  mutable std::vector<double> cuts_;  // work space of forEachPiece
+};
+
+// Calls visit(x, y, cG, cF) for every quadrature point of every closed ring, where the integral
+// is the sum of cG * G(x, y) + cF * F(x, y); stops when visit returns false.
+template <class Visit>
+bool forEachPoint(const geometry::Cover& region, const EdgeCuts& edges, Visit&& visit) {
+  const Rule& rule = edges.rule();
+  for (const geometry::Line& ring : region.lines()) {
+    if (!ring.isClosed()) continue;
+    const std::span<const geometry::Point> p = ring.points();
+    for (std::size_t e = 0; e + 1 < p.size(); ++e) {
+      const geometry::Point& a = p[e];
+      const double dx = p[e + 1].x - a.x;
+      const double dy = p[e + 1].y - a.y;
+      const bool finished = edges.forEachPiece(a, p[e + 1], [&](double t0, double t1) {
+        const double xa = a.x + t0 * dx;
+        const double ya = a.y + t0 * dy;
+        const double px = (t1 - t0) * dx;
+        const double py = (t1 - t0) * dy;
+        // (G dx - F dy) / 2 at each node, times the node's weight.
+        for (int q = 0; q < rule.count; ++q) {
+          if (!visit(xa + rule.t[q] * px, ya + rule.t[q] * py, 0.5 * rule.w[q] * px,
+                     -0.5 * rule.w[q] * py)) {
+            return false;
+          }
+        }
+        return true;
+      });
+      if (!finished) return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+PolygonIntegral::PolygonIntegral(const grid::Grid& grid, const geometry::Cover& region)
+    : grid_(grid), region_(region), axes_(grid) {
+  if (!axes_.usable()) return;
+  const EdgeCuts edges(grid);
+  const int perPiece = edges.rule().count;
+  for (const geometry::Line& ring : region.lines()) {
+    if (!ring.isClosed()) continue;
+    const std::span<const geometry::Point> p = ring.points();
+    for (std::size_t e = 0; e + 1 < p.size(); ++e)
+      points_ += perPiece * edges.count(p[e], p[e + 1]);
+  }
+}
+
+std::int64_t PolygonIntegral::progressTotal() const {
+  const auto batch = static_cast<std::int64_t>(kBatch);
+  return (points_ + batch - 1) / batch * axes_.sweepRows();
+}
+
+std::optional<double> PolygonIntegral::compute(ErrorSink* progress) const {
+  if (!axes_.usable() || points_ == 0) return 0.0;
+  const std::size_t capacity = std::min(kBatch, static_cast<std::size_t>(points_));
+  std::vector<double> xs, ys, cg, cf;
+  for (std::vector<double>* v : {&xs, &ys, &cg, &cf}) v->reserve(capacity);
+  std::vector<double> alongX(capacity);
+  std::vector<double> alongY(capacity);
+  CompensatedSum total;
+  std::int64_t done = 0;
+  auto flush = [&] {
+    const std::size_t n = xs.size();
+    if (!axes_.evaluate(xs, ys, std::span(alongX).first(n), std::span(alongY).first(n), progress,
+                        done)) {
+      return false;
+    }
+    done += axes_.sweepRows();
+    for (std::size_t k = 0; k < n; ++k) total.add(cg[k] * alongY[k] + cf[k] * alongX[k]);
+    for (std::vector<double>* v : {&xs, &ys, &cg, &cf}) v->clear();
+    return true;
+  };
+  const bool finished =
+      forEachPoint(region_, EdgeCuts(grid_), [&](double x, double y, double forG, double forF) {
+        xs.push_back(x);
+        ys.push_back(y);
+        cg.push_back(forG);
+        cf.push_back(forF);
+        return xs.size() < kBatch || flush();
+      });
+  if (!finished || (!xs.empty() && !flush())) return std::nullopt;
+  return total.value();
+}
+
+}  // namespace vellumar::engine

@@ -1,0 +1,80 @@
+// Integral(G, P): the integral of a map's surface over a polygon. A polygon reaching beyond the
+// map is first cut to the map's outline, since the surface is defined only over the map.
+
+#include <optional>
+
+#include "engine/LinePacking.h"
+#include "engine/PolygonIntegral.h"
+#include "engine/functions/Functions.h"
+#include "engine/functions/PolygonArguments.h"
+#include "geometry/GridOutline.h"
+#include "geometry/PolygonCheck.h"
+#include "geometry/SetOperations.h"
+#include "grid/Grid.h"
+
+namespace vellumar::engine::functions {
+
+namespace {
+
+// The integral over a region, with progress; empty value when cancelled.
+Operand integrate(S_Calculator& calc, const grid::Grid& map, const geometry::Cover& region) {
+  const PolygonIntegral integral(map, region);
+  const ProgressScope progress(calc, text::kIntegrating, integral.progressTotal());
+  const std::optional<double> value = integral.compute(progress.sink());
+  return value ? Operand::number(*value) : Operand();
+}
+
+geometry::Rect rectangleOf(const grid::Grid& map) {
+  geometry::Rect rect;
+  rect.include(map.left, map.bottom);
+  rect.include(map.right, map.top);
+  return rect;
+}
+
+}  // namespace
+
+Operand integral(S_Calculator& calc, Arguments& args) {
+  const grid::Grid& map = *args[0].gridValue();
+  const Operand& polygon = args[1];
+  geometry::Cover cover;
+  if (!unpackOperand(polygon, cover)) {
+    calc.argumentError(ArgumentMessage::InvalidType, polygon.argumentPosition());
+    return Operand();
+  }
+  // Rectangles that do not overlap, or only touch, enclose no common area.
+  const geometry::Rect& p = cover.rect();
+  if (!(map.left < p.right && p.left < map.right && map.bottom < p.top && p.bottom < map.top)) {
+    return Operand::number(0.0);
+  }
+  geometry::Region region;
+  if (!geometry::buildRegion(cover, region)) {
+    calc.argumentError(ArgumentMessage::InvalidType, polygon.argumentPosition());
+    return Operand();
+  }
+  const geometry::Rect mapRect = rectangleOf(map);
+  if (mapRect.contains(p.left, p.bottom) && mapRect.contains(p.right, p.top)) {
+    return integrate(calc, map, region);
+  }
+  // The polygon of the map's outline, intersected with the polygon without tolerance.
+  geometry::Cover outline;
+  outline.appendLine(geometry::latticeOutline(mapRect, map.nx(), map.ny()));
+  geometry::Region mapRegion;
+  if (!geometry::buildRegion(outline, mapRegion)) {
+    calc.argumentError(ArgumentMessage::InvalidType, args[0].argumentPosition());
+    return Operand();
+  }
+  geometry::Region inside;
+  switch (combine(calc, geometry::SetOperation::Intersection, region, mapRegion, 0.0, inside)) {
+    case geometry::SetStatus::Done:
+      break;
+    case geometry::SetStatus::Cancelled:
+      return Operand();
+    case geometry::SetStatus::Failed:
+      calc.argumentError(ArgumentMessage::InvalidType, polygon.argumentPosition());
+      return Operand();
+  }
+  if (inside.empty()) return Operand::number(0.0);
+  return integrate(calc, map, inside);
+}
+
+}  // namespace vellumar::engine::functions

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+
+#include "common/ErrorSink.h"
+#include "common/Language.h"
+#include "engine/Calculator.h"
+#include "geometry/Geometry.h"
+#include "geometry/SetOperations.h"
+
+namespace vellumar::engine::functions {
+
+// Shared steps of the functions with a polygon argument.
+
+// The region of a polygon operand: its rings, then the polygon check. Records failure for the
+// operand's position and returns false when the rings cannot be read or fail the check.
+bool polygonRegion(S_Calculator& calc, const Operand& polygon, ArgumentMessage failure,
+                   geometry::Region& region);
+
+// a op b into result with the given length tolerance, the user able to cancel meanwhile.
+geometry::SetStatus combine(S_Calculator& calc, geometry::SetOperation operation,
+                            const geometry::Region& a, const geometry::Region& b, double tolerance,
+                            geometry::Region& result);
+
+// a op b as a polygon operand, with the evaluator's length tolerance. A failed overlay records
+// message 12; a cancelled one leaves the sink's cancel message. Empty value on either.
+Operand overlay(S_Calculator& calc, geometry::SetOperation operation, const geometry::Region& a,
+                const geometry::Region& b);
+
+// The progress of one long loop, shown with a caption from the start to the end of the scope.
+class ProgressScope {
+ public:
+  ProgressScope(S_Calculator& calc, const MessageText& caption, std::int64_t total);
+  ~ProgressScope();
+  ProgressScope(const ProgressScope&) = delete;
+  ProgressScope& operator=(const ProgressScope&) = delete;
+
+  ErrorSink* sink() const { return &sink_; }
+
+ private:
+  ErrorSink& sink_;
+};
+
+}  // namespace vellumar::engine::functions

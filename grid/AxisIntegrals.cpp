@@ -1,0 +1,220 @@
+#include "grid/AxisIntegrals.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "grid/SurfaceKernel.h"
+
+namespace vellumar::grid {
+
+namespace {
+
+// The basis of a surface mode along one axis: the weights of its taps at offset s in a cell,
+// their integrals from 0 to s, and their integrals over a whole cell.
+struct Basis {
+  int taps;
+  double whole[4];
+  bool spline;
+
+  void at(double s, double w[4]) const {
+    if (spline) {
+      detail::splineWeights(s, w);
+    } else {
+      w[0] = 1.0 - s;
+      w[1] = s;
+    }
+  }
+
+  void integrated(double s, double w[4]) const {
+    const double s2 = s * s;
+    if (!spline) {
+      w[0] = s - 0.5 * s2;
+      w[1] = 0.5 * s2;
+      return;
+    }
+    const double s3 = s2 * s;
+    const double s4 = s3 * s;
+    const double r = 1.0 - s;
+    w[0] = (1.0 - r * r * r * r) / 24.0;
+    w[1] = (16.0 * s - 8.0 * s3 + 3.0 * s4) / 24.0;
+    w[2] = (4.0 * s + 6.0 * s2 + 4.0 * s3 - 3.0 * s4) / 24.0;
+    w[3] = s4 / 24.0;
+  }
+};
+
+constexpr Basis kSplineBasis{4, {1.0 / 24.0, 11.0 / 24.0, 11.0 / 24.0, 1.0 / 24.0}, true};
+constexpr Basis kBilinearBasis{2, {0.5, 0.5, 0.0, 0.0}, false};
+
+// A point located in its cell: cell (i, j) and offsets s, t in step units.
+struct Located {
+  int i, j;
+  double s, t;
+};
+
+// Points grouped by cell row: the points of row j are order[first[j] .. first[j + 1]).
+struct RowBuckets {
+  std::vector<std::uint32_t> order;
+  std::vector<std::uint32_t> first;
+  std::vector<int> reach;  // per row, the largest cell column of its points (-1: none)
+  int lowRow = std::numeric_limits<int>::max();
+  int highRow = -1;
+  int lowColumn = std::numeric_limits<int>::max();
+  int highColumn = -1;
+};
+
+RowBuckets bucketByRow(const std::vector<Located>& points, const std::vector<std::uint8_t>& valid,
+                       int rows) {
+  RowBuckets b;
+  b.first.assign(static_cast<std::size_t>(rows) + 1, 0);
+  b.reach.assign(static_cast<std::size_t>(rows), -1);
+  for (std::size_t k = 0; k < points.size(); ++k) {
+    if (!valid[k]) continue;
+    const Located& p = points[k];
+    ++b.first[p.j + 1];
+    b.reach[p.j] = std::max(b.reach[p.j], p.i);
+    b.lowRow = std::min(b.lowRow, p.j);
+    b.highRow = std::max(b.highRow, p.j);
+    b.lowColumn = std::min(b.lowColumn, p.i);
+    b.highColumn = std::max(b.highColumn, p.i);
+  }
+  for (int j = 0; j < rows; ++j) b.first[j + 1] += b.first[j];
+  b.order.resize(b.first[rows]);
+  std::vector<std::uint32_t> fill(b.first.begin(), b.first.end() - 1);
+  for (std::size_t k = 0; k < points.size(); ++k) {
+    if (valid[k]) b.order[fill[points[k].j]++] = static_cast<std::uint32_t>(k);
+  }
+  return b;
+}
+
+}  // namespace
+
+AxisIntegrals::AxisIntegrals(const Grid& grid) : grid_(grid) {
+  usable_ = detail::surfaceUsable(grid) && grid.left < grid.right && grid.bottom < grid.top;
+  if (!usable_) return;
+  spline_ = grid.mode() == Interpolation::Spline;
+  data_ = spline_ ? grid.splineCoefficients()->data() : grid.nodes().data();
+  stride_ = static_cast<std::size_t>(grid.nx()) + (spline_ ? 2 : 0);
+  cellsX_ = grid.nx() - 1;
+  cellsY_ = grid.ny() - 1;
+}
+
+std::int64_t AxisIntegrals::sweepRows() const {
+  return usable_ ? 2 * static_cast<std::int64_t>(cellsY_) + 4 : 0;
+}
+
+bool AxisIntegrals::evaluate(std::span<const double> xs, std::span<const double> ys,
+                             std::span<double> alongX, std::span<double> alongY,
+                             ErrorSink* progress, std::int64_t progressDone) const {
+  std::fill(alongX.begin(), alongX.end(), 0.0);
+  std::fill(alongY.begin(), alongY.end(), 0.0);
+  if (!usable_ || xs.empty()) return true;
+  const Basis& basis = spline_ ? kSplineBasis : kBilinearBasis;
+  const int taps = basis.taps;
+  const Grid& g = grid_;
+  const double hx = g.stepX();
+  const double hy = g.stepY();
+
+  // Locate every point in its cell, clamped onto the rectangle; NaN points give NaN.
+  std::vector<Located> points(xs.size());
+  std::vector<std::uint8_t> valid(xs.size(), 1);
+  for (std::size_t k = 0; k < xs.size(); ++k) {
+    if (std::isnan(xs[k]) || std::isnan(ys[k])) {
+      valid[k] = 0;
+      alongX[k] = alongY[k] = std::numeric_limits<double>::quiet_NaN();
+      continue;
+    }
+    const double x = std::clamp(xs[k], g.left, g.right);
+    const double y = std::clamp(ys[k], g.bottom, g.top);
+    Located& p = points[k];
+    p.i = detail::cellOf((x - g.left) / hx, g.nx(), p.s);
+    p.j = detail::cellOf((y - g.bottom) / hy, g.ny(), p.t);
+    if (!spline_) {
+      p.s = detail::bilinearOffset(x - g.left, p.i, hx);
+      p.t = detail::bilinearOffset(y - g.bottom, p.j, hy);
+    }
+  }
+  const RowBuckets buckets = bucketByRow(points, valid, cellsY_);
+  if (buckets.highRow < 0) return true;
+
+  std::int64_t swept = progressDone;
+  auto carryOn = [&] { return progress == nullptr || progress->progressStep(++swept); };
+  auto row = [&](int r) { return data_ + static_cast<std::size_t>(r) * stride_; };
+
+  // F: along each data row r, the prefix sums of the whole cells serve the points of the cell
+  // rows r - taps + 1 ... r, each with its weight for that row.
+  std::vector<double> prefix;
+  for (int r = buckets.lowRow; r <= buckets.highRow + taps - 1; ++r) {
+    const int fromRow = std::max(buckets.lowRow, r - taps + 1);
+    const int toRow = std::min(buckets.highRow, r);
+    int reach = -1;
+    for (int j = fromRow; j <= toRow; ++j) reach = std::max(reach, buckets.reach[j]);
+    if (reach < 0) continue;
+    const double* values = row(r);
+    prefix.resize(static_cast<std::size_t>(reach) + 1);
+    prefix[0] = 0.0;
+    for (int c = 0; c < reach; ++c) {
+      double cell = 0.0;
+      for (int a = 0; a < taps; ++a) cell += basis.whole[a] * values[c + a];
+      prefix[c + 1] = prefix[c] + cell;
+    }
+    for (int j = fromRow; j <= toRow; ++j) {
+      for (std::uint32_t n = buckets.first[j]; n < buckets.first[j + 1]; ++n) {
+        const std::uint32_t k = buckets.order[n];
+        const Located& p = points[k];
+        double wt[4];
+        double partial[4];
+        basis.at(p.t, wt);
+        basis.integrated(p.s, partial);
+        double inCell = 0.0;
+        for (int a = 0; a < taps; ++a) inCell += partial[a] * values[p.i + a];
+        alongX[k] += wt[r - j] * (prefix[p.i] + inCell);
+      }
+    }
+    if (!carryOn()) return false;
+  }
+
+  // G: upward through the cell rows, the prefix sums of every data column in reach; the points of
+  // cell row l are served before that row is added.
+  const int columnFrom = buckets.lowColumn;
+  const int columnTo = buckets.highColumn + taps - 1;
+  std::vector<double> columnPrefix(static_cast<std::size_t>(columnTo - columnFrom) + 1, 0.0);
+  for (int l = 0; l <= buckets.highRow; ++l) {
+    const double* rows[4] = {nullptr, nullptr, nullptr, nullptr};
+    for (int b = 0; b < taps; ++b) rows[b] = row(l + b);
+    for (std::uint32_t n = buckets.first[l]; n < buckets.first[l + 1]; ++n) {
+      const std::uint32_t k = buckets.order[n];
+      const Located& p = points[k];
+      double ws[4];
+      double partial[4];
+      basis.at(p.s, ws);
+      basis.integrated(p.t, partial);
+      double sum = 0.0;
+      for (int a = 0; a < taps; ++a) {
+        const int c = p.i + a;
+        double inCell = 0.0;
+        for (int b = 0; b < taps; ++b) inCell += partial[b] * rows[b][c];
+        sum += ws[a] * (columnPrefix[c - columnFrom] + inCell);
+      }
+      alongY[k] = sum;
+    }
+    if (l < buckets.highRow) {
+      for (int c = columnFrom; c <= columnTo; ++c) {
+        double cell = 0.0;
+        for (int b = 0; b < taps; ++b) cell += basis.whole[b] * rows[b][c];
+        columnPrefix[c - columnFrom] += cell;
+      }
+    }
+    if (!carryOn()) return false;
+  }
+
+  for (std::size_t k = 0; k < xs.size(); ++k) {
+    if (!valid[k]) continue;
+    alongX[k] *= hx;
+    alongY[k] *= hy;
+  }
+  return true;
+}
+
+}  // namespace vellumar::grid

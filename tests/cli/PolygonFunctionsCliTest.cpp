@@ -1,0 +1,96 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "CalcRunner.h"
+
+namespace vellumar::cli {
+namespace {
+
+using testing::runCalc;
+using testing::ScratchFolder;
+
+// z = 1 + x + 3y on 5 x 5 nodes over [0, 4]^2.
+constexpr const char* kPlane =
+    "DSAA\r\n5 5\r\n0 4\r\n0 4\r\n1 17\r\n1 2 3 4 5 \r\n4 5 6 7 8 \r\n7 8 9 10 11 \r\n"
+    "10 11 12 13 14 \r\n13 14 15 16 17 \r\n";
+// The square 0.5..3.5 with the hole 1.5..2.5: area 8, centroid (2, 2).
+constexpr const char* kFrame =
+    "1\r\n0.5 0.5\r\n3.5 0.5\r\n3.5 3.5\r\n0.5 3.5\r\n0.5 0.5\r\nEND\r\n"
+    "2\r\n1.5 1.5\r\n1.5 2.5\r\n2.5 2.5\r\n2.5 1.5\r\n1.5 1.5\r\nEND\r\nEND\r\n";
+constexpr const char* kSpeck = "1\r\n0.1 0.1\r\n0.2 0.1\r\n0.2 0.2\r\n0.1 0.1\r\nEND\r\nEND\r\n";
+
+std::vector<double> numbers(const std::string& out) {
+  std::istringstream in(out);
+  std::vector<double> values;
+  double v = 0.0;
+  while (in >> v) values.push_back(v);
+  return values;
+}
+
+TEST(CalcPolygonFunctions, MeasuresReductionsAndTheIntegral) {
+  ScratchFolder folder;
+  const std::string map = folder.write("plane.grd", kPlane);
+  const std::string frame = folder.write("frame.pol", kFrame);
+  const std::string wells = folder.write("wells.dat", "1 1 5\r\n2 2 7\r\n3 3.2 13\r\n4 4 9\r\n");
+  const std::string road = folder.write("road.con", "7\r\n0 1\r\n4 1\r\nEND\r\nEND\r\n");
+  const auto run = runCalc({"-g", map, "-p", frame, "-d", wells, "-l", road,
+                            "Integral(G1, P1) / Area(P1)", "Area(P1)", "Len(P1)", "Area(G1)",
+                            "MIN(G1, P1)", "MAX(G1, P1)", "Sum(D1_3, P1)", "Len(D1_3, P1)",
+                            "MAX(In_P(D1_3, P1))", "Len(C1, P1)", "Len(G1)", "Len(G1, P1)"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::vector<double> v = numbers(run.out);
+  ASSERT_EQ(v.size(), 12u) << run.out;
+  EXPECT_NEAR(v[0], 9.0, 1e-9);  // the plane at the centroid
+  const std::vector<double> expected = {8, 16, 16, 5, 13, 18, 2, 13, 3, 16, 0};
+  for (std::size_t k = 0; k < expected.size(); ++k) EXPECT_EQ(v[k + 1], expected[k]) << k;
+}
+
+TEST(CalcPolygonFunctions, MasksAndFlagsAreSaved) {
+  ScratchFolder folder;
+  const std::string map = folder.write("plane.grd", kPlane);
+  const std::string frame = folder.write("frame.pol", kFrame);
+  const auto masked = runCalc({"-g", map, "-p", frame, "-o", folder.path("in.grd"), "In_P(G1, P1)"});
+  ASSERT_EQ(masked.status, 0) << masked.err;
+  EXPECT_EQ(folder.read("in.grd"),
+            "DSAA\r\n5 5\r\n0 4\r\n0 4\r\n0 13\r\n0 0 0 0 0 \r\n0 5 6 7 0 \r\n0 8 0 10 0 \r\n"
+            "0 11 12 13 0 \r\n0 0 0 0 0 \r\n");
+  const auto flags = runCalc({"-g", map, "-p", frame, "-o", folder.path("flags.dat"),
+                              "Sum(IO_P(G1, P1))", "Sum(Out(G1, P1))", "IO_P(G1, P1)"});
+  ASSERT_EQ(flags.status, 0) << flags.err;
+  // Nine nodes lie in the frame's rectangle; the middle one is in the hole.
+  EXPECT_EQ(flags.out, "8.000000000000\n17.000000000000\nРезультат - данные - готов !\n");
+  EXPECT_FALSE(folder.read("flags.dat").empty());
+}
+
+TEST(CalcPolygonFunctions, FailuresNameTheArgument) {
+  ScratchFolder folder;
+  const std::string map = folder.write("plane.grd", kPlane);
+  const std::string speck = folder.write("speck.pol", kSpeck);
+  const auto none = runCalc({"-g", map, "-p", speck, "MAX(G1, P1)"});
+  EXPECT_EQ(none.status, 1);
+  EXPECT_EQ(none.err, "MAX: вне полигона или прямоугольника аргумент 1\n");
+  const auto english = runCalc({"--english", "-g", map, "C_D(G1)"});
+  EXPECT_EQ(english.status, 1);
+  EXPECT_EQ(english.err, "C_D: coordinate columns are not set for argument 1\n");
+  const auto outside = runCalc({"-g", map, "-p", speck, "Integral(G1, P1 * 1)"});
+  EXPECT_EQ(outside.status, 1);
+  EXPECT_EQ(outside.err, "Integral: недопустимый тип аргумента 2\n");
+}
+
+TEST(CalcPolygonFunctions, TheReadmeExampleOnTheShippedFiles) {
+  const std::string examples = VELLUMAR_EXAMPLES_DIR;
+  const auto run = runCalc({"-g", examples + "/relief.grd", "-p", examples + "/field.pol",
+                            "Integral(G1, P1) / Area(P1)", "MIN(G1, P1)", "MAX(G1, P1)"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::vector<double> v = numbers(run.out);
+  ASSERT_EQ(v.size(), 3u) << run.out;
+  // The mean of the surface over the field lies between its smallest and largest node there.
+  EXPECT_GT(v[0], v[1]);
+  EXPECT_LT(v[0], v[2]);
+}
+
+}  // namespace
+}  // namespace vellumar::cli

@@ -1,0 +1,265 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <vector>
+
+#include "EvaluationHelpers.h"
+#include "engine/LinePacking.h"
+#include "grid/Grid.h"
+
+namespace vellumar::engine {
+namespace {
+
+using testing::evaluate;
+
+geometry::Line ring(std::vector<geometry::Point> points, double value = 0.0) {
+  geometry::Line line(std::move(points));
+  line.value = value;
+  return line;
+}
+
+// An axis-parallel square ring, counter-clockwise unless clockwise.
+geometry::Line square(double x0, double y0, double x1, double y1, bool clockwise = false) {
+  geometry::Line line = ring({{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}, {x0, y0}});
+  if (clockwise) line.reverse();
+  return line;
+}
+
+geometry::Cover coverOf(std::vector<geometry::Line> lines) {
+  geometry::Cover cover;
+  for (geometry::Line& line : lines) cover.appendLine(std::move(line));
+  return cover;
+}
+
+Operand dataOf(std::vector<double> values, std::vector<double> x, std::vector<double> y) {
+  return Operand::data(
+      std::make_shared<const data::DATA>(std::move(values), std::move(x), std::move(y)));
+}
+
+// A calculator holding a 5 x 5 map over [0, 4]^2 whose node (i, j) holds 10 i + j, polygons with
+// holes and vertices on nodes, data and lines.
+class PolygonFunctions : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    grid::Grid map(5, 5);
+    map.left = 0, map.right = 4, map.bottom = 0, map.top = 4, map.rectangleFlag = 1;
+    for (int j = 0; j < 5; ++j) {
+      for (int i = 0; i < 5; ++i) map.setNode(i, j, 10.0 * i + j);
+    }
+    put("G1", Operand::grid(std::make_shared<const grid::Grid>(map)));
+    // Square 0.5..3.5 with the hole 1.5..2.5: nodes 1..3 on each axis but (2, 2) are inside.
+    put("P1", packCover(coverOf({square(1.5, 1.5, 2.5, 2.5), square(0.5, 0.5, 3.5, 3.5)}),
+                        Kind::Polygon));
+    // Square with its vertices and edges on nodes.
+    put("Pnodes", packCover(coverOf({square(1, 1, 3, 3)}), Kind::Polygon));
+    put("Pnone", packCover(coverOf({square(0.2, 0.2, 0.4, 0.4)}), Kind::Polygon));
+    put("Pcorner", packCover(coverOf({square(-1, -1, 2, 2)}), Kind::Polygon));
+    put("Popen", packCover(coverOf({ring({{0, 0}, {1, 0}, {1, 1}})}), Kind::Polygon));
+    // Rows: inside, missing inside, in the hole, outside, on the rectangle of P1, inside.
+    put("D1", dataOf({5, -9999, 7, 9, 11, 13}, {1, 1.2, 2, 4, 0.5, 3}, {1, 1.2, 2, 4, 2, 3.2}));
+    put("Dnoxy", Operand::data(std::make_shared<const data::DATA>(std::vector<double>{1, 2})));
+    put("Dempty", Operand::data(std::make_shared<const data::DATA>()));
+    // Lines: one across P1 below the hole (value 4), one through the hole (value 6), one outside
+    // with a vertex at a corner of P1's rectangle (value -3), one crossing P1 without a vertex
+    // inside (value -5).
+    put("C1", packCover(coverOf({ring({{0, 1}, {2, 1}, {4, 1}}, 4), ring({{0, 2}, {4, 2}}, 6),
+                                 ring({{3.5, 3.5}, {4, 4}}, -3), ring({{0, 3}, {4, 3}}, -5)}),
+                        Kind::Lines));
+  }
+
+  void put(const std::string& name, Operand value) {
+    calc_.registry().findOrCreate(name).value = std::move(value);
+  }
+  double number(const std::string& display) { return testing::numberOf(calc_, display); }
+  std::string failure(const std::string& display) {
+    const auto outcome = evaluate(calc_, display);
+    EXPECT_FALSE(outcome.ok) << display;
+    return outcome.text;
+  }
+  // The result, kept apart from the calculator's, which the next evaluation replaces.
+  Operand result(const std::string& display) {
+    const auto outcome = evaluate(calc_, display);
+    EXPECT_TRUE(outcome.ok) << display << " -> " << outcome.text;
+    return calc_.result();
+  }
+
+  S_Calculator calc_;
+};
+
+TEST_F(PolygonFunctions, AreaAndLength) {
+  // The square with a hole has area 3.75 whichever way its rings were given.
+  for (const bool outerClockwise : {false, true}) {
+    for (const bool holeClockwise : {false, true}) {
+      put("Psq", packCover(coverOf({square(0, 0, 2, 2, outerClockwise),
+                                    square(0.5, 0.5, 1, 1, holeClockwise)}),
+                           Kind::Polygon));
+      EXPECT_DOUBLE_EQ(number("Area(Psq)"), 3.75);
+    }
+  }
+  EXPECT_DOUBLE_EQ(number("Area(G1)"), 16.0);
+  EXPECT_EQ(failure("Area(D1)"), "Area: недопустимый тип аргумента 1");
+  EXPECT_EQ(failure("Area(Popen)"), "Area: недопустимое значение аргумента 1");
+
+  EXPECT_DOUBLE_EQ(number("Len(G1)"), 16.0);
+  EXPECT_DOUBLE_EQ(number("Len(D1)"), 5.0);  // one row missing
+  EXPECT_DOUBLE_EQ(number("Len(C1)"), 4 + 4 + std::sqrt(0.5) + 4);
+  EXPECT_DOUBLE_EQ(number("Len(P1)"), 4 * 3 + 4 * 1);
+  EXPECT_DOUBLE_EQ(number("Len(Popen)"), 2.0);  // lines need not be closed to be measured
+  EXPECT_EQ(failure("Len(5)"), "Len: недопустимый тип аргумента 1");
+}
+
+TEST_F(PolygonFunctions, LengthInsideAPolygon) {
+  // Rows strictly inside, with a value: (1, 1) and (3, 3.2); the hole, the rectangle's edge, the
+  // missing value and the outside row do not count.
+  EXPECT_DOUBLE_EQ(number("Len(D1, P1)"), 2.0);
+  // Of the lines: 3 below the hole, 2 through it, 3 along y = 3.
+  EXPECT_DOUBLE_EQ(number("Len(C1, P1)"), 3 + 2 + 3);
+  // Of the map's outline: the two sides from (0, 0) to (0, 2) and (2, 0).
+  EXPECT_DOUBLE_EQ(number("Len(G1, Pcorner)"), 4.0);
+  EXPECT_DOUBLE_EQ(number("Len(G1, P1)"), 0.0);
+  EXPECT_DOUBLE_EQ(number("Len(P1, Pcorner)"), 1.5 + 1.5 + 0.5 + 0.5);
+  EXPECT_EQ(failure("Len(Dnoxy, P1)"), "Len: не указаны столбцы координат для аргумента 1");
+  EXPECT_EQ(failure("Len(D1, Popen)"), "Len: недопустимое значение аргумента 2");
+  EXPECT_EQ(failure("Len(D1, G1)"), "Len: недопустимый тип аргумента 2");
+  EXPECT_EQ(failure("Len(1, P1)"), "Len: недопустимый тип аргумента 1");
+}
+
+TEST_F(PolygonFunctions, InsideAndOutsideFlags) {
+  // Nodes column by column; the square on nodes: vertices and the bottom and right edges are
+  // inside, the left and top edges outside, and the rectangle's bounds count here.
+  const Operand flags = result("IO_P(G1, Pnodes)");
+  ASSERT_EQ(flags.kind(), Kind::Data);
+  const data::DATA& rows = flags.points();
+  ASSERT_EQ(rows.count(), 25u);
+  const std::vector<std::vector<double>> inside = {// x = 0 ... 4 (outer), y = 0 ... 4 (inner)
+                                                   {0, 0, 0, 0, 0},
+                                                   {0, 1, 0, 1, 0},
+                                                   {0, 1, 1, 0, 0},
+                                                   {0, 1, 1, 1, 0},
+                                                   {0, 0, 0, 0, 0}};
+  for (int i = 0; i < 5; ++i) {
+    for (int j = 0; j < 5; ++j) {
+      const std::size_t row = static_cast<std::size_t>(i * 5 + j);
+      EXPECT_EQ(rows.x()[row], i);
+      EXPECT_EQ(rows.y()[row], j);
+      EXPECT_EQ(rows.values()[row], inside[i][j]) << i << ' ' << j;
+    }
+  }
+  const Operand outOperand = result("Out(G1, Pnodes)");
+  const data::DATA& out = outOperand.points();
+  for (std::size_t row = 0; row < 25; ++row) EXPECT_EQ(out.values()[row], 1.0 - rows.values()[row]);
+  const Operand sameOperand = result("In(G1, Pnodes)");
+  const data::DATA& same = sameOperand.points();
+  EXPECT_TRUE(std::equal(same.values().begin(), same.values().end(), rows.values().begin()));
+
+  // Data rows and vertices keep their coordinates. The row on the left edge passes the
+  // rectangle test here, but a left edge is outside its ring.
+  const Operand dOperand = result("IO_P(D1, P1)");
+  const data::DATA& d = dOperand.points();
+  EXPECT_EQ(std::vector<double>(d.values().begin(), d.values().end()),
+            (std::vector<double>{1, 1, 0, 0, 0, 1}));
+  EXPECT_EQ(d.x()[4], 0.5);
+  const Operand cOperand = result("Out(C1, P1)");
+  const data::DATA& c = cOperand.points();
+  EXPECT_EQ(std::vector<double>(c.values().begin(), c.values().end()),
+            (std::vector<double>{1, 0, 1, 1, 1, 0, 1, 1, 1}));
+  EXPECT_EQ(failure("IO_P(Dnoxy, P1)"), "IO_P: не указаны столбцы координат для аргумента 1");
+  EXPECT_EQ(failure("Out(G1, Popen)"), "Out: недопустимое значение аргумента 2");
+  EXPECT_EQ(failure("In(G1, 2)"), "In: недопустимый тип аргумента 2");
+}
+
+TEST_F(PolygonFunctions, MasksKeepWhatLiesInsideOrOutside) {
+  const Operand inOperand = result("In_P(G1, P1)");
+  const grid::Grid& in = *inOperand.gridValue();
+  for (int j = 0; j < 5; ++j) {
+    for (int i = 0; i < 5; ++i) {
+      const bool kept = i >= 1 && i <= 3 && j >= 1 && j <= 3 && !(i == 2 && j == 2);
+      EXPECT_EQ(in.node(i, j), kept ? 10.0 * i + j : 0.0) << i << ' ' << j;
+    }
+  }
+  EXPECT_EQ(in.zmin, 0.0);  // the zeros count in the range
+  EXPECT_EQ(in.zmax, 33.0);
+  const Operand outOperand = result("Out_P(G1, P1)");
+  const grid::Grid& out = *outOperand.gridValue();
+  EXPECT_EQ(out.node(2, 2), 22.0);
+  EXPECT_EQ(out.node(1, 1), 0.0);
+  EXPECT_EQ(out.zmax, 44.0);
+  // A node on a vertex of the polygon is on its rectangle, so never kept by In_P.
+  EXPECT_EQ(result("In_P(G1, Pnodes)").gridValue()->zmax, 22.0);
+
+  const Operand rowsOperand = result("In_P(D1, P1)");
+  const data::DATA& rows = rowsOperand.points();
+  EXPECT_EQ(std::vector<double>(rows.values().begin(), rows.values().end()),
+            (std::vector<double>{5, -9999, 13}));
+  EXPECT_EQ(std::vector<double>(rows.x().begin(), rows.x().end()),
+            (std::vector<double>{1, 1.2, 3}));
+  const Operand othersOperand = result("Out_P(D1, P1)");
+  const data::DATA& others = othersOperand.points();
+  EXPECT_EQ(std::vector<double>(others.values().begin(), others.values().end()),
+            (std::vector<double>{7, 9, 11}));
+  EXPECT_EQ(failure("In_P(D1, Pnone)"), "In_P: вне полигона или прямоугольника аргумент 1");
+  EXPECT_EQ(failure("Out_P(Dnoxy, P1)"), "Out_P: не указаны столбцы координат для аргумента 1");
+
+  // Lines are cut at the boundary.
+  const Operand pieces = result("In_P(C1, P1)");
+  EXPECT_EQ(pieces.kind(), Kind::Lines);
+  EXPECT_DOUBLE_EQ(number("Len(In_P(C1, P1))"), 8.0);
+  EXPECT_DOUBLE_EQ(number("Len(Out_P(C1, P1))"), 12 + std::sqrt(0.5) - 8.0);
+  EXPECT_EQ(failure("In_P(G1, Popen)"), "In_P: недопустимое значение аргумента 2");
+  EXPECT_EQ(failure("In_P(3, P1)"), "In_P: недопустимый тип аргумента 1");
+
+  // Polygons: the intersection ([0.5, 2]^2 without the hole's corner) and the difference.
+  const Operand common = result("In_P(Pcorner, P1)");
+  EXPECT_EQ(common.kind(), Kind::Polygon);
+  EXPECT_DOUBLE_EQ(number("Area(In_P(Pcorner, P1))"), 2.25 - 0.25);
+  EXPECT_DOUBLE_EQ(number("Area(Out_P(Pcorner, P1))"), 9.0 - 2.0);
+  EXPECT_DOUBLE_EQ(number("Area(Out_P(P1, Pcorner))"), 8.0 - 2.0);
+  EXPECT_EQ(failure("In_P(Popen, P1)"), "In_P: недопустимое значение аргумента 1");
+}
+
+TEST_F(PolygonFunctions, ExtremaAndSumsOverAPolygon) {
+  EXPECT_EQ(number("MIN(G1, P1)"), 11.0);
+  EXPECT_EQ(number("MAX(G1, P1)"), 33.0);
+  EXPECT_EQ(number("MAX(G1, Pnodes)"), 22.0);  // only the middle node is strictly inside
+  EXPECT_EQ(failure("MAX(G1, Pnone)"), "MAX: вне полигона или прямоугольника аргумент 1");
+
+  EXPECT_EQ(number("MIN(D1, P1)"), 5.0);  // the missing value does not take part
+  EXPECT_EQ(number("MAX(D1, P1)"), 13.0);
+  EXPECT_EQ(failure("MIN(Dempty, P1)"), "MIN: пустая колонка аргумента 1");
+  EXPECT_EQ(failure("MAX(Dnoxy, P1)"), "MAX: не указаны столбцы координат для аргумента 1");
+  EXPECT_EQ(failure("MIN(D1, Pnone)"), "MIN: вне полигона или прямоугольника аргумент 1");
+
+  // Each line once, with its value, when one of its vertices is inside: the line along y = 3
+  // crosses P1 without a vertex inside and the corner vertex lies on the rectangle.
+  EXPECT_EQ(number("MIN(C1, P1)"), 4.0);
+  EXPECT_EQ(number("MAX(C1, P1)"), 4.0);
+  EXPECT_EQ(number("MIN(P1, Pcorner)"), 0.0);
+  EXPECT_EQ(failure("MIN(C1, Pnone)"), "MIN: вне полигона или прямоугольника аргумент 1");
+
+  EXPECT_EQ(number("Sum(D1, P1)"), 5.0 + 13.0);
+  EXPECT_EQ(number("Sum(Dempty, P1)"), 0.0);
+  EXPECT_EQ(number("Sum(Dempty, Pnone)"), 0.0);
+  EXPECT_EQ(number("Sum(D1, Pnone)"), 0.0);
+  EXPECT_EQ(failure("Sum(Dnoxy, P1)"), "Sum: не указаны столбцы координат для аргумента 1");
+  EXPECT_EQ(failure("Sum(Dempty, Popen)"), "Sum: недопустимое значение аргумента 2");
+  EXPECT_EQ(failure("Sum(G1, P1)"), "Sum: недопустимый тип аргумента 1");
+}
+
+TEST_F(PolygonFunctions, PointsOfLinesAsData) {
+  const Operand points = result("C_D(C1)");
+  ASSERT_EQ(points.kind(), Kind::Data);
+  const data::DATA& rows = points.points();
+  EXPECT_EQ(std::vector<double>(rows.values().begin(), rows.values().end()),
+            (std::vector<double>{4, 4, 4, 6, 6, -3, -3, -5, -5}));
+  EXPECT_EQ(std::vector<double>(rows.y().begin(), rows.y().end()),
+            (std::vector<double>{1, 1, 1, 2, 2, 3.5, 4, 3, 3}));
+  EXPECT_EQ(result("C_D(D1)").points().count(), 6u);
+  EXPECT_EQ(result("C_D(P1)").points().count(), 10u);
+  EXPECT_EQ(failure("C_D(G1)"), "C_D: не указаны столбцы координат для аргумента 1");
+  EXPECT_EQ(failure("C_D(2)"), "C_D: не указаны столбцы координат для аргумента 1");
+}
+
+}  // namespace
+}  // namespace vellumar::engine

@@ -1,0 +1,258 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "../grid/GridTestSupport.h"
+#include "EvaluationHelpers.h"
+#include "engine/LinePacking.h"
+#include "engine/PolygonIntegral.h"
+#include "geometry/PolygonCheck.h"
+
+namespace vellumar::engine {
+namespace {
+
+using grid::testing::gaussOver;
+using grid::testing::latticeIntegral;
+using grid::testing::makeGrid;
+
+// A star-shaped ring of n vertices around (cx, cy) with radii in [low, high].
+geometry::Line star(std::mt19937& rng, double cx, double cy, double low, double high, int n) {
+  std::uniform_real_distribution<double> radius(low, high);
+  std::uniform_real_distribution<double> jitter(-0.3, 0.3);
+  std::vector<geometry::Point> p;
+  for (int k = 0; k < n; ++k) {
+    const double a = 2 * M_PI * (k + 0.5 + jitter(rng)) / n;
+    const double r = radius(rng);
+    p.push_back({cx + r * std::cos(a), cy + r * std::sin(a)});
+  }
+  p.push_back(p.front());
+  return geometry::Line(std::move(p));
+}
+
+// Random polygons inside [0, 10] x [0, 8]: an outer ring with a hole holding an island, and a
+// second outer ring.
+geometry::Region randomRegion(std::mt19937& rng) {
+  std::uniform_int_distribution<int> count(5, 40);
+  for (;;) {
+    geometry::Cover cover;
+    cover.appendLine(star(rng, 4.0, 4.0, 2.6, 3.8, count(rng)));
+    cover.appendLine(star(rng, 4.1, 3.9, 1.2, 2.2, count(rng)));
+    cover.appendLine(star(rng, 4.1, 3.9, 0.2, 0.8, count(rng)));
+    cover.appendLine(star(rng, 8.6, 6.0, 0.5, 1.3, count(rng)));
+    geometry::Region region;
+    if (geometry::buildRegion(cover, region)) return region;
+  }
+}
+
+// Area and first moments of the region, from its vertices: rings counter-clockwise count
+// positive, so the negated sums give the enclosed area with holes left out.
+struct Moments {
+  double area = 0.0, x = 0.0, y = 0.0;
+};
+Moments momentsOf(const geometry::Cover& region) {
+  Moments m;
+  for (const geometry::Line& ring : region.lines()) {
+    const auto p = ring.points();
+    for (std::size_t i = 0; i + 1 < p.size(); ++i) {
+      const double cross = p[i].x * p[i + 1].y - p[i + 1].x * p[i].y;
+      m.area -= cross / 2;
+      m.x -= (p[i].x + p[i + 1].x) * cross / 6;
+      m.y -= (p[i].y + p[i + 1].y) * cross / 6;
+    }
+  }
+  return m;
+}
+
+// The integral of the grid's surface over the region by slices: along Y by Gauss-Legendre
+// between every vertex ordinate and lattice row, along X over the inside stretches of each
+// slice (even-odd crossings), exactly per cell. Uses only Grid::value.
+double sliceIntegral(const grid::Grid& g, const geometry::Cover& region) {
+  const geometry::Rect& r = region.rect();
+  std::vector<double> cuts = {r.bottom, r.top};
+  for (const geometry::Line& ring : region.lines()) {
+    for (const geometry::Point& p : ring.points()) cuts.push_back(p.y);
+  }
+  for (int j = 0; j < g.ny(); ++j) {
+    if (g.nodeY(j) > r.bottom && g.nodeY(j) < r.top) cuts.push_back(g.nodeY(j));
+  }
+  std::sort(cuts.begin(), cuts.end());
+  cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
+  auto slice = [&](double y) {
+    std::vector<double> xs;
+    for (const geometry::Line& ring : region.lines()) {
+      const auto p = ring.points();
+      for (std::size_t i = 0; i + 1 < p.size(); ++i) {
+        const double y0 = p[i].y, y1 = p[i + 1].y;
+        if ((y0 <= y && y < y1) || (y1 <= y && y < y0)) {
+          xs.push_back(p[i].x + (y - y0) * (p[i + 1].x - p[i].x) / (y1 - y0));
+        }
+      }
+    }
+    std::sort(xs.begin(), xs.end());
+    double total = 0.0;
+    for (std::size_t k = 0; k + 1 < xs.size(); k += 2) {
+      total += latticeIntegral([&](double x) { return g.value(x, y); }, xs[k], xs[k + 1], g.left,
+                               g.stepX());
+    }
+    return total;
+  };
+  return gaussOver(slice, cuts, 6);
+}
+
+double integralOf(const grid::Grid& g, const geometry::Cover& region) {
+  const std::optional<double> value = PolygonIntegral(g, region).compute();
+  EXPECT_TRUE(value.has_value());
+  return value.value_or(0.0);
+}
+
+TEST(PolygonIntegral, PlanesGiveAreaTimesTheValueAtTheCentroid) {
+  std::mt19937 rng(21);
+  std::uniform_real_distribution<double> coefficient(-5.0, 5.0);
+  std::uniform_int_distribution<int> nodes(3, 40);
+  for (int round = 0; round < 40; ++round) {
+    const double a = coefficient(rng), b = coefficient(rng), c = coefficient(rng);
+    grid::Grid plane = makeGrid(nodes(rng), nodes(rng), 0.0, 10.0, 0.0, 8.0,
+                                [&](double x, double y) { return a + b * x + c * y; });
+    if (round % 2 == 1) plane.setMode(grid::Interpolation::Bilinear);
+    const geometry::Region region = randomRegion(rng);
+    const Moments m = momentsOf(region);
+    const double expected = a * m.area + b * m.x + c * m.y;
+    const double scale = m.area * (std::fabs(a) + 10 * std::fabs(b) + 8 * std::fabs(c));
+    EXPECT_NEAR(integralOf(plane, region), expected, 1e-9 * scale) << "round " << round;
+  }
+}
+
+TEST(PolygonIntegral, CurvedSurfacesMatchAQuadratureOfTheSurface) {
+  std::mt19937 rng(8);
+  for (int round = 0; round < 6; ++round) {
+    grid::Grid map = makeGrid(21 + round, 17, 0.0, 10.0, 0.0, 8.0, [](double x, double y) {
+      return 50 + 20 * std::sin(0.9 * x) * std::cos(0.7 * y) + 0.5 * x * y;
+    });
+    // The spline's pieces are integrated approximately, the bilinear cells exactly (the
+    // reference itself is good to about 1e-9 there).
+    const bool bilinear = round >= 3;
+    if (bilinear) map.setMode(grid::Interpolation::Bilinear);
+    const geometry::Region region = randomRegion(rng);
+    const double reference = sliceIntegral(map, region);
+    EXPECT_NEAR(integralOf(map, region), reference, (bilinear ? 1e-8 : 1e-6) * reference)
+        << "round " << round;
+  }
+}
+
+TEST(PolygonIntegral, AreasAboveALevelOnLongEdges) {
+  // A 0/1 map in bilinear mode (what a comparison gives) under a rectangle whose edges cross a
+  // hundred cells each.
+  grid::Grid map = makeGrid(101, 81, 0.0, 10.0, 0.0, 8.0, [](double x, double y) {
+    return std::sin(1.3 * x) * std::cos(1.1 * y) > 0.2 ? 1.0 : 0.0;
+  });
+  map.setMode(grid::Interpolation::Bilinear);
+  geometry::Cover cover;
+  cover.appendLine(
+      geometry::Line({{0.55, 0.55}, {0.55, 7.45}, {9.45, 7.45}, {9.45, 0.55}, {0.55, 0.55}}));
+  geometry::Region region;
+  ASSERT_TRUE(geometry::buildRegion(cover, region));
+  const double reference = sliceIntegral(map, region);
+  EXPECT_NEAR(integralOf(map, region), reference, 1e-10 * reference);
+}
+
+// The map of the calculator tests: 0..10 x 0..8 on 21 x 17 nodes.
+class IntegralFunction : public ::testing::Test {
+ protected:
+  void put(const std::string& name, Operand value) {
+    calc_.registry().findOrCreate(name).value = std::move(value);
+  }
+  void putMap(double (*f)(double, double)) {
+    put("G1", Operand::grid(
+                  std::make_shared<const grid::Grid>(makeGrid(21, 17, 0.0, 10.0, 0.0, 8.0, f))));
+  }
+  void putPolygon(const std::string& name, std::vector<geometry::Line> rings) {
+    geometry::Cover cover;
+    for (geometry::Line& ring : rings) cover.appendLine(std::move(ring));
+    put(name, packCover(cover, Kind::Polygon));
+  }
+  static geometry::Line square(double x0, double y0, double x1, double y1) {
+    return geometry::Line({{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}, {x0, y0}});
+  }
+
+  S_Calculator calc_;
+};
+
+TEST_F(IntegralFunction, ConstantSurfacesGiveTheValueTimesTheArea) {
+  putMap([](double, double) { return 2.5; });
+  std::mt19937 rng(4);
+  for (int round = 0; round < 5; ++round) {
+    const geometry::Region region = randomRegion(rng);
+    put("P1", packCover(region, Kind::Polygon));
+    EXPECT_NEAR(testing::numberOf(calc_, "Integral(G1, P1)"), 2.5 * momentsOf(region).area,
+                1e-10 * momentsOf(region).area);
+    EXPECT_NEAR(testing::numberOf(calc_, "Integral(G1, P1) / Area(P1)"), 2.5, 2.5e-10);
+  }
+}
+
+TEST_F(IntegralFunction, PolygonsBesideTheMapAndWrongArguments) {
+  putMap([](double x, double y) { return 1 + x + y; });
+  putPolygon("Ptouch", {square(10, 2, 12, 4)});  // shares the map's right edge
+  putPolygon("Pcorner", {square(-3, -3, 0, 0)});
+  putPolygon("Pfar", {square(20, 20, 21, 21)});
+  putPolygon("Popen", {geometry::Line({{1, 1}, {2, 1}, {2, 2}})});
+  putPolygon("Pcross", {square(1, 1, 3, 3), square(2, 2, 4, 4)});
+  EXPECT_EQ(testing::numberOf(calc_, "Integral(G1, Ptouch)"), 0.0);
+  EXPECT_EQ(testing::numberOf(calc_, "Integral(G1, Pcorner)"), 0.0);
+  EXPECT_EQ(testing::numberOf(calc_, "Integral(G1, Pfar)"), 0.0);
+  auto failure = [&](const std::string& display) {
+    const auto outcome = testing::evaluate(calc_, display);
+    EXPECT_FALSE(outcome.ok) << display;
+    return outcome.text;
+  };
+  EXPECT_EQ(failure("Integral(G1, Popen)"), "Integral: недопустимый тип аргумента 2");
+  EXPECT_EQ(failure("Integral(G1, Pcross)"), "Integral: недопустимый тип аргумента 2");
+  EXPECT_EQ(failure("Integral(Ptouch, Ptouch)"), "Integral: недопустимый тип аргумента 1");
+  EXPECT_EQ(failure("Integral(G1, G1)"), "Integral: недопустимый тип аргумента 2");
+}
+
+TEST_F(IntegralFunction, PolygonsReachingBeyondTheMapAreCutToIt) {
+  putMap([](double x, double y) { return 1 + x + y; });
+  // [0, 3]^2 of the map: area 9, centroid (1.5, 1.5).
+  putPolygon("Pcorner", {square(-2, -2, 3, 3)});
+  EXPECT_NEAR(testing::numberOf(calc_, "Integral(G1, Pcorner)"), 9 * 4.0, 1e-9 * 36);
+  // A hole across the map's corner: [8, 10] x [6, 8] without [9, 10] x [7, 8].
+  putPolygon("Pholed", {square(8, 6, 12, 10), square(9, 7, 11, 9)});
+  EXPECT_NEAR(testing::numberOf(calc_, "Integral(G1, Pholed)"), 4 * 17.0 - 1 * 18.0, 1e-9 * 50);
+  // A polygon around the whole map integrates all of it.
+  putPolygon("Pall", {square(-5, -5, 15, 15)});
+  EXPECT_NEAR(testing::numberOf(calc_, "Integral(G1, Pall)"), 80 * 10.0, 1e-9 * 800);
+}
+
+// Cancels at the first step.
+class CancelAlways final : public ProgressObserver {
+ public:
+  void start(std::string_view caption, std::int64_t total) override {
+    caption_ = caption;
+    total_ = total;
+  }
+  bool step(std::int64_t) override { return false; }
+  void close() override {}
+  std::string caption_;
+  std::int64_t total_ = 0;
+};
+
+TEST_F(IntegralFunction, CancellingStopsTheEvaluation) {
+  putMap([](double x, double y) { return x * y; });
+  putPolygon("P1", {square(1, 1, 5, 5)});
+  CancelAlways observer;
+  ErrorSink sink(&observer);
+  calc_.attachErrorSink(&sink);
+  std::string text = "Integral(G1, P1)";
+  EXPECT_FALSE(calc_.run(text));
+  calc_.attachErrorSink(nullptr);
+  EXPECT_EQ(text, "Вычисление прервано");
+  EXPECT_EQ(observer.caption_, "Интегрирование по полигону");
+  EXPECT_GT(observer.total_, 0);
+}
+
+}  // namespace
+}  // namespace vellumar::engine
