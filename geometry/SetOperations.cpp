@@ -186,6 +186,12 @@ struct SnapTarget {
   bool onVertexAlready = false;  // the vertex is a vertex of the other cover as it is
 };
 
+// v lies in the box of segment p-q widened by the tolerance: the cheap test before distances.
+bool withinBox(const Point& v, const Point& p, const Point& q, double tolerance) {
+  return std::min(p.x, q.x) - tolerance <= v.x && v.x <= std::max(p.x, q.x) + tolerance &&
+         std::min(p.y, q.y) - tolerance <= v.y && v.y <= std::max(p.y, q.y) + tolerance;
+}
+
 void considerVertex(SnapTarget& target, const Point& v, const Point& end, double tolerance) {
   const double d = std::hypot(end.x - v.x, end.y - v.y);
   if (d <= tolerance && (target.vertex == nullptr || d < target.vertexDistance)) {
@@ -220,6 +226,7 @@ void snapTogether(Cover& a, Cover& b, double tolerance) {
     const Line& aLine = a[pair.aLine];
     for (const std::size_t k : {pair.bSegment, pair.bSegment + 1}) {
       const Point& v = b[pair.bLine][k];
+      if (!withinBox(v, aLine[pair.aSegment], aLine[pair.aSegment + 1], tolerance)) continue;
       SnapTarget& target = bTargets[vertexKey(b, pair.bLine, k)];
       considerVertex(target, v, aLine[pair.aSegment], tolerance);
       considerVertex(target, v, aLine[pair.aSegment + 1], tolerance);
@@ -252,6 +259,7 @@ void snapTogether(Cover& a, Cover& b, double tolerance) {
     const Point& b1 = bLine[pair.bSegment + 1];
     for (const std::size_t k : {pair.aSegment, pair.aSegment + 1}) {
       const Point& v = a[pair.aLine][k];
+      if (!withinBox(v, b0, b1, tolerance)) continue;
       SnapTarget& target = aTargets[vertexKey(a, pair.aLine, k)];
       if (samePosition(v, b0) || samePosition(v, b1)) target.onVertexAlready = true;
       considerEdge(target, v, bLine, pair.bLine, pair.bSegment, tolerance);
@@ -433,6 +441,7 @@ void assignRingAttributes(Region& result, const Cover& a, const Cover& b, double
           Best& chosen = best[static_cast<std::size_t>(edge.line)];
           if (onlyUnassigned && chosen.line != nullptr && chosen.distance <= epsilon) return;
           const Point m = middle(static_cast<std::size_t>(edge.line));
+          if (!withinBox(m, line[k], line[k + 1], reach)) return;
           const double d = nearestOnSegment(line[k], line[k + 1], m.x, m.y).distance;
           if (d <= reach && (chosen.line == nullptr || d < chosen.distance)) chosen = {&line, d};
         });
