@@ -153,12 +153,8 @@ std::vector<ClosePair> closePairs(const Cover& a, const Cover& b, double toleran
   std::vector<ClosePair> pairs;
   for (std::size_t l = 0; l < b.size(); ++l) {
     for (std::size_t k = 0; k + 1 < b[l].size(); ++k) {
-      auto query = SegmentGrid::segmentRef(b[l], l, k);
+      const auto query = SegmentGrid::segmentRef(b[l], l, k, 2 * tolerance);
       if (!query) continue;
-      query->minX -= 2 * tolerance;
-      query->maxX += 2 * tolerance;
-      query->minY -= 2 * tolerance;
-      query->maxY += 2 * tolerance;
       grid.forEachOverlapping(*query, [&](const SegmentRef& s) {
         pairs.push_back({static_cast<std::uint32_t>(s.line), static_cast<std::uint32_t>(s.segment),
                          static_cast<std::uint32_t>(l), static_cast<std::uint32_t>(k)});
@@ -216,7 +212,8 @@ void considerEdge(SnapTarget& target, const Point& v, const Line& line, std::siz
 // vertex, else within tolerance of an edge of a onto the nearest point of that edge (which is then
 // inserted into a as well); then inserts every vertex of a that lies within tolerance of an edge
 // of b, and is not a vertex of b, into that edge. Stretches of the two boundaries closer than the
-// tolerance so end up with the same vertices, that is, as one shared boundary.
+// tolerance so end up with the same vertices, that is, as one shared boundary. b may be left with
+// repeated points.
 void snapTogether(Cover& a, Cover& b, double tolerance) {
   const std::vector<ClosePair> pairs = closePairs(a, b, tolerance);
   if (pairs.empty()) return;
@@ -274,7 +271,6 @@ void snapTogether(Cover& a, Cover& b, double tolerance) {
   }
   insertPoints(a, intoA);
   insertPoints(b, intoB);
-  dropRepeatsAndCollapsed(b);
 }
 
 // ---- Regions to GEOS and back ------------------------------------------------------------------
@@ -431,12 +427,8 @@ void assignRingAttributes(Region& result, const Cover& a, const Cover& b, double
     for (std::size_t l = 0; l < operand.size(); ++l) {
       const Line& line = operand[l];
       for (std::size_t k = 0; k + 1 < line.size(); ++k) {
-        auto query = SegmentGrid::segmentRef(line, l, k);
+        const auto query = SegmentGrid::segmentRef(line, l, k, reach);
         if (!query) continue;
-        query->minX -= reach;
-        query->maxX += reach;
-        query->minY -= reach;
-        query->maxY += reach;
         grid.forEachOverlapping(*query, [&](const SegmentRef& edge) {
           Best& chosen = best[static_cast<std::size_t>(edge.line)];
           if (onlyUnassigned && chosen.line != nullptr && chosen.distance <= epsilon) return;
@@ -497,6 +489,9 @@ SetStatus overlayRegions(SetOperation operation, const Region& a, const Region& 
   Cover workA = a;
   Cover workB = b;
   if (tolerance > 0.0) snapTogether(workA, workB, tolerance);
+  // Rings that enclose nothing (fewer than 4 points, possibly after snapping) are no GEOS rings.
+  dropRepeatsAndCollapsed(workA);
+  dropRepeatsAndCollapsed(workB);
   if (progress != nullptr && !progress->progressStep(0)) {
     return cancelled(progress) ? SetStatus::Cancelled : SetStatus::Failed;
   }
