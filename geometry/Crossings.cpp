@@ -1,12 +1,12 @@
 #include "geometry/Crossings.h"
 
-#include "geometry/SegmentGrid.h"
-
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <numbers>
 #include <span>
+
+#include "geometry/SegmentGrid.h"
 
 namespace vellumar::geometry {
 namespace {
