@@ -1,11 +1,12 @@
 #include "geometry/Crossings.h"
 
-#include "geometry/SegmentGrid.h"
-
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <numbers>
 #include <span>
+
+#include "geometry/SegmentGrid.h"
 
 namespace vellumar::geometry {
 namespace {
@@ -135,7 +136,7 @@ bool passageAt(const Line& line, std::int32_t l, std::size_t s, const Point& p, 
 // Direction v as an angle from u, counter-clockwise, in [0, 2 pi).
 double angleFrom(double ux, double uy, double vx, double vy) {
   const double angle = std::atan2(ux * vy - uy * vx, ux * vx + uy * vy);
-  return angle < 0.0 ? angle + 2.0 * M_PI : angle;
+  return angle < 0.0 ? angle + 2.0 * std::numbers::pi : angle;
 }
 
 // Parallel to within |tan| <= 1e-12 (the tolerance of the segment intersection) and pointing the

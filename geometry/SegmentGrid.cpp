@@ -13,14 +13,15 @@ int SegmentGrid::crossingSearchCells(std::size_t points) {
   return std::max(1, static_cast<int>(std::sqrt(static_cast<double>(points)) / 5.0 + 0.5));
 }
 
-std::optional<SegmentRef> SegmentGrid::segmentRef(const Line& line, std::size_t l, std::size_t k) {
+std::optional<SegmentRef> SegmentGrid::segmentRef(const Line& line, std::size_t l, std::size_t k,
+                                                  double margin) {
   const Point& a = line[k];
   const Point& b = line[k + 1];
   if (std::isnan(a.x) || std::isnan(a.y) || std::isnan(b.x) || std::isnan(b.y)) return {};
-  return SegmentRef{std::min(a.x, b.x),
-                    std::max(a.x, b.x),
-                    std::min(a.y, b.y),
-                    std::max(a.y, b.y),
+  return SegmentRef{std::min(a.x, b.x) - margin,
+                    std::max(a.x, b.x) + margin,
+                    std::min(a.y, b.y) - margin,
+                    std::max(a.y, b.y) + margin,
                     static_cast<std::int32_t>(l),
                     static_cast<std::int32_t>(k),
                     0,

@@ -32,8 +32,10 @@ class SegmentGrid {
   // a cover of that many points.
   static int crossingSearchCells(std::size_t points);
 
-  // Segment k of line l with its box; nothing when a coordinate is NaN.
-  static std::optional<SegmentRef> segmentRef(const Line& line, std::size_t l, std::size_t k);
+  // Segment k of line l with its box, widened on every side by margin; nothing when a coordinate
+  // is NaN.
+  static std::optional<SegmentRef> segmentRef(const Line& line, std::size_t l, std::size_t k,
+                                              double margin = 0.0);
 
   // Adds every segment of cover (segments with a NaN coordinate intersect nothing and are left
   // out); call build() once after the last add.

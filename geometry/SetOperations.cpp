@@ -153,12 +153,8 @@ std::vector<ClosePair> closePairs(const Cover& a, const Cover& b, double toleran
   std::vector<ClosePair> pairs;
   for (std::size_t l = 0; l < b.size(); ++l) {
     for (std::size_t k = 0; k + 1 < b[l].size(); ++k) {
-      auto query = SegmentGrid::segmentRef(b[l], l, k);
+      const auto query = SegmentGrid::segmentRef(b[l], l, k, 2 * tolerance);
       if (!query) continue;
-      query->minX -= 2 * tolerance;
-      query->maxX += 2 * tolerance;
-      query->minY -= 2 * tolerance;
-      query->maxY += 2 * tolerance;
       grid.forEachOverlapping(*query, [&](const SegmentRef& s) {
         pairs.push_back({static_cast<std::uint32_t>(s.line), static_cast<std::uint32_t>(s.segment),
                          static_cast<std::uint32_t>(l), static_cast<std::uint32_t>(k)});
@@ -186,6 +182,12 @@ struct SnapTarget {
   bool onVertexAlready = false;  // the vertex is a vertex of the other cover as it is
 };
 
+// v lies in the box of segment p-q widened by the tolerance: the cheap test before distances.
+bool withinBox(const Point& v, const Point& p, const Point& q, double tolerance) {
+  return std::min(p.x, q.x) - tolerance <= v.x && v.x <= std::max(p.x, q.x) + tolerance &&
+         std::min(p.y, q.y) - tolerance <= v.y && v.y <= std::max(p.y, q.y) + tolerance;
+}
+
 void considerVertex(SnapTarget& target, const Point& v, const Point& end, double tolerance) {
   const double d = std::hypot(end.x - v.x, end.y - v.y);
   if (d <= tolerance && (target.vertex == nullptr || d < target.vertexDistance)) {
@@ -210,7 +212,8 @@ void considerEdge(SnapTarget& target, const Point& v, const Line& line, std::siz
 // vertex, else within tolerance of an edge of a onto the nearest point of that edge (which is then
 // inserted into a as well); then inserts every vertex of a that lies within tolerance of an edge
 // of b, and is not a vertex of b, into that edge. Stretches of the two boundaries closer than the
-// tolerance so end up with the same vertices, that is, as one shared boundary.
+// tolerance so end up with the same vertices, that is, as one shared boundary. b may be left with
+// repeated points.
 void snapTogether(Cover& a, Cover& b, double tolerance) {
   const std::vector<ClosePair> pairs = closePairs(a, b, tolerance);
   if (pairs.empty()) return;
@@ -220,6 +223,7 @@ void snapTogether(Cover& a, Cover& b, double tolerance) {
     const Line& aLine = a[pair.aLine];
     for (const std::size_t k : {pair.bSegment, pair.bSegment + 1}) {
       const Point& v = b[pair.bLine][k];
+      if (!withinBox(v, aLine[pair.aSegment], aLine[pair.aSegment + 1], tolerance)) continue;
       SnapTarget& target = bTargets[vertexKey(b, pair.bLine, k)];
       considerVertex(target, v, aLine[pair.aSegment], tolerance);
       considerVertex(target, v, aLine[pair.aSegment + 1], tolerance);
@@ -252,6 +256,7 @@ void snapTogether(Cover& a, Cover& b, double tolerance) {
     const Point& b1 = bLine[pair.bSegment + 1];
     for (const std::size_t k : {pair.aSegment, pair.aSegment + 1}) {
       const Point& v = a[pair.aLine][k];
+      if (!withinBox(v, b0, b1, tolerance)) continue;
       SnapTarget& target = aTargets[vertexKey(a, pair.aLine, k)];
       if (samePosition(v, b0) || samePosition(v, b1)) target.onVertexAlready = true;
       considerEdge(target, v, bLine, pair.bLine, pair.bSegment, tolerance);
@@ -266,7 +271,6 @@ void snapTogether(Cover& a, Cover& b, double tolerance) {
   }
   insertPoints(a, intoA);
   insertPoints(b, intoB);
-  dropRepeatsAndCollapsed(b);
 }
 
 // ---- Regions to GEOS and back ------------------------------------------------------------------
@@ -423,16 +427,13 @@ void assignRingAttributes(Region& result, const Cover& a, const Cover& b, double
     for (std::size_t l = 0; l < operand.size(); ++l) {
       const Line& line = operand[l];
       for (std::size_t k = 0; k + 1 < line.size(); ++k) {
-        auto query = SegmentGrid::segmentRef(line, l, k);
+        const auto query = SegmentGrid::segmentRef(line, l, k, reach);
         if (!query) continue;
-        query->minX -= reach;
-        query->maxX += reach;
-        query->minY -= reach;
-        query->maxY += reach;
         grid.forEachOverlapping(*query, [&](const SegmentRef& edge) {
           Best& chosen = best[static_cast<std::size_t>(edge.line)];
           if (onlyUnassigned && chosen.line != nullptr && chosen.distance <= epsilon) return;
           const Point m = middle(static_cast<std::size_t>(edge.line));
+          if (!withinBox(m, line[k], line[k + 1], reach)) return;
           const double d = nearestOnSegment(line[k], line[k + 1], m.x, m.y).distance;
           if (d <= reach && (chosen.line == nullptr || d < chosen.distance)) chosen = {&line, d};
         });
@@ -488,6 +489,9 @@ SetStatus overlayRegions(SetOperation operation, const Region& a, const Region& 
   Cover workA = a;
   Cover workB = b;
   if (tolerance > 0.0) snapTogether(workA, workB, tolerance);
+  // Rings that enclose nothing (fewer than 4 points, possibly after snapping) are no GEOS rings.
+  dropRepeatsAndCollapsed(workA);
+  dropRepeatsAndCollapsed(workB);
   if (progress != nullptr && !progress->progressStep(0)) {
     return cancelled(progress) ? SetStatus::Cancelled : SetStatus::Failed;
   }

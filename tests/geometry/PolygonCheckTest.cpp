@@ -10,14 +10,9 @@ namespace vellumar::geometry {
 namespace {
 
 using test::coverOf;
+using test::enclosedArea;
 using test::polyline;
 using test::squareRing;
-
-double enclosedArea(const Region& region) {
-  double sum = 0.0;
-  for (const Line& ring : region.lines()) sum -= ring.signedArea();
-  return sum;
-}
 
 TEST(PolygonCheck, NestedRingsAreOrientedByDepthWhateverTheirDirection) {
   for (int directions = 0; directions < 8; ++directions) {

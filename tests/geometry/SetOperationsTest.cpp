@@ -21,16 +21,11 @@ namespace vellumar::geometry {
 namespace {
 
 using test::coverOf;
+using test::enclosedArea;
 using test::squareRing;
 
 constexpr SetOperation kOperations[] = {SetOperation::Union, SetOperation::Intersection,
                                         SetOperation::Difference};
-
-double enclosedArea(const Cover& region) {
-  double sum = 0.0;
-  for (const Line& ring : region.lines()) sum -= ring.signedArea();
-  return sum;
-}
 
 Region regionOf(std::vector<Line> rings) {
   Region region;
@@ -176,6 +171,16 @@ TEST(SetOperations, APolygonWithItself) {
     expectWellFormed(same, a, a, "itself");
   }
   EXPECT_TRUE(combined(SetOperation::Difference, a, a).empty());
+}
+
+TEST(SetOperations, RingsThatEncloseNothingAreLeftOut) {
+  // The polygon check lets a closed ring of three points through; it encloses nothing.
+  Region a = regionOf({squareRing(0, 0, 2, 2), Line({{5, 5}, {6, 6}, {5, 5}})});
+  const Region b = regionOf({squareRing(1, 1, 3, 3)});
+  const Region united = combined(SetOperation::Union, a, b);
+  ASSERT_EQ(united.size(), 1u);
+  EXPECT_EQ(enclosedArea(united), 7);
+  EXPECT_EQ(enclosedArea(combined(SetOperation::Intersection, b, a)), 1);
 }
 
 TEST(SetOperations, HolesAndIslandsAcrossOperands) {
