@@ -4,8 +4,7 @@
 
 #include "data/DataKernels.h"
 #include "engine/Calculator.h"
-#include "engine/LinePacking.h"
-#include "geometry/PolygonCheck.h"
+#include "engine/functions/PolygonArguments.h"
 #include "geometry/SetOperations.h"
 
 namespace vellumar::engine {
@@ -15,15 +14,6 @@ namespace {
 Operand withPoints(const Operand& lines, Kind kind, data::DATA points) {
   return Operand::lines(kind, std::make_shared<const data::DATA>(std::move(points)),
                         lines.sharedParts());
-}
-
-// Builds the region of a polygon operand; message 7 with its position when it is not a valid
-// polygon.
-bool checkedRegion(S_Calculator& calc, const Operand& polygon, geometry::Region& region) {
-  geometry::Cover cover;
-  if (unpackOperand(polygon, cover) && geometry::buildRegion(cover, region)) return true;
-  calc.argumentError(ArgumentMessage::InvalidValue, polygon.argumentPosition());
-  return false;
 }
 
 // + unites, - subtracts the right polygon from the left, * intersects.
@@ -53,24 +43,11 @@ Operand combineLinesWithNumber(S_Calculator& calc, BinaryOp op, const Operand& a
 Operand combinePolygons(S_Calculator& calc, BinaryOp op, const Operand& a, const Operand& b) {
   geometry::Region first;
   geometry::Region second;
-  if (!checkedRegion(calc, a, first) || !checkedRegion(calc, b, second)) return Operand();
-  // The overlay reports no measure of its progress; the open caption lets the window show a busy
-  // indicator whose cancel reaches the overlay.
-  ErrorSink& sink = calc.sink();
-  sink.progressStart(text::kOverlayingPolygons.in(calc.language()), 0);
-  geometry::Region result;
-  const geometry::SetStatus status = geometry::combineRegions(
-      setOperation(op), first, second, calc.lengthTolerance(), result, &sink);
-  sink.progressClose();
-  switch (status) {
-    case geometry::SetStatus::Done:
-      return packCover(result, Kind::Polygon);
-    case geometry::SetStatus::Cancelled:
-      return Operand();
-    case geometry::SetStatus::Failed:
-      break;
+  if (!functions::polygonRegion(calc, a, ArgumentMessage::InvalidValue, first) ||
+      !functions::polygonRegion(calc, b, ArgumentMessage::InvalidValue, second)) {
+    return Operand();
   }
-  return calc.executionError();
+  return functions::overlay(calc, setOperation(op), first, second);
 }
 
 Operand applyToLines(S_Calculator& calc, UnaryFn fn, const Operand& x) {
