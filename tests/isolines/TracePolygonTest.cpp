@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -23,9 +24,11 @@ struct Outcome {
   std::string text;
 };
 
-// The same grid with its stored z-range set from its nodes, as loading a file sets it.
+// The same grid with its stored z-range set to the extremes of its nodes, as a grid file holds it.
 grid::Grid withRange(grid::Grid map) {
-  map.recomputeZRange();
+  const auto nodes = map.nodes();
+  map.zmin = *std::min_element(nodes.begin(), nodes.end());
+  map.zmax = *std::max_element(nodes.begin(), nodes.end());
   return map;
 }
 
