@@ -92,12 +92,8 @@ Point testPoint(const Line& piece) {
   return piece[piece.size() / 2];
 }
 
-struct SegmentNearest {
-  double distance;
-  Point point;
-};
+}  // namespace
 
-// Nearest point of segment a-b to (x, y); a segment of zero length is the point a.
 SegmentNearest nearestOnSegment(const Point& a, const Point& b, double x, double y) {
   const double dx = b.x - a.x;
   const double dy = b.y - a.y;
@@ -105,10 +101,8 @@ SegmentNearest nearestOnSegment(const Point& a, const Point& b, double x, double
   double t = 0.0;
   if (squared > 0.0) t = std::clamp(((x - a.x) * dx + (y - a.y) * dy) / squared, 0.0, 1.0);
   const Point p{t == 1.0 ? b.x : a.x + t * dx, t == 1.0 ? b.y : a.y + t * dy, 0};
-  return {std::hypot(x - p.x, y - p.y), p};
+  return {p, t, std::hypot(x - p.x, y - p.y)};
 }
-
-}  // namespace
 
 void splitAtCrossings(Cover& cover, std::vector<CrPoint> crossings) {
   dropOutOfRange(crossings, cover);

@@ -27,6 +27,15 @@ void splitAtCrossings(Cover& cover, std::vector<CrPoint> crossings);
 // the lines' are recomputed.
 void clip(const Region& region, Cover& lines, bool keep);
 
+// The point of segment a-b nearest to (x, y), its parameter t in [0, 1] along a-b (b exactly at
+// t = 1) and its distance; a segment of zero length is the point a.
+struct SegmentNearest {
+  Point point;
+  double t = 0.0;
+  double distance = 0.0;
+};
+SegmentNearest nearestOnSegment(const Point& a, const Point& b, double x, double y);
+
 // The point of a cover nearest to (x, y): distance -1 for an empty cover; otherwise the smallest
 // distance to any segment (the first line on ties), the nearest point and that line's index. A
 // line of one point counts as that point; a cover whose lines have no points gives distance -1.
