@@ -20,11 +20,6 @@ namespace {
 using isolines::testing::gridOf;
 using isolines::testing::RecordingProgress;
 
-struct Outcome {
-  bool ok;
-  std::string text;
-};
-
 // The same grid with its stored z-range set to the extremes of its nodes, as a grid file holds it.
 grid::Grid withRange(grid::Grid map) {
   const auto nodes = map.nodes();
@@ -95,7 +90,7 @@ Sampled sample(const grid::Grid& map, const geometry::Cover& region, double leve
 // A calculator holding a peak (G1), a pit (G2), a ridge from the left side to the right (G3), a
 // flat map (G4), a noisy relief (G5) and two ridges whose isolines at level 5 share a stretch
 // (G6).
-class TracePolygon : public ::testing::Test {
+class TracePolygon : public isolines::testing::CalculatorTest {
  protected:
   void SetUp() override {
     put("G1", gridOf(31, 31, -3, 3, -3, 3, [](double x, double y) { return 10 - x * x - y * y; }));
@@ -122,20 +117,10 @@ class TracePolygon : public ::testing::Test {
   }
 
   void put(const std::string& name, grid::Grid grid) {
-    calc_.registry().findOrCreate(name).value =
-        Operand::grid(std::make_shared<const grid::Grid>(withRange(std::move(grid))));
+    CalculatorTest::put(name, withRange(std::move(grid)));
   }
   const grid::Grid& map(const std::string& name) {
     return *calc_.registry().find(name)->value.gridValue();
-  }
-
-  Outcome evaluate(const std::string& display, ProgressObserver* progress = nullptr) {
-    ErrorSink sink(progress);
-    calc_.attachErrorSink(&sink);
-    std::string text = display;
-    const bool ok = calc_.run(text);
-    calc_.attachErrorSink(nullptr);
-    return {ok, ok ? resultText(calc_.result(), calc_.language()) : text};
   }
 
   // The polygon of a statement that must succeed.
@@ -164,7 +149,6 @@ class TracePolygon : public ::testing::Test {
     }
   }
 
-  S_Calculator calc_;
 };
 
 TEST_F(TracePolygon, ArgumentsAreCheckedInOrder) {
@@ -180,11 +164,7 @@ TEST_F(TracePolygon, ArgumentsAreCheckedInOrder) {
       {"Trace(G1, 5, -1, 1)", "Trace: недопустимое значение аргумента 3"},
       {"Trace(G1, 5, 1e9, 1)", "недостаточно памяти для вычисления!"},
   };
-  for (const auto& [display, message] : cases) {
-    const Outcome outcome = evaluate(display);
-    EXPECT_FALSE(outcome.ok) << display;
-    EXPECT_EQ(outcome.text, message) << display;
-  }
+  expectFailures(cases);
   calc_.setLanguage(Language::English);
   EXPECT_EQ(evaluate("Trace(G1, 5, 0, 1)").text, "Trace: invalid value of argument 3");
   EXPECT_EQ(evaluate("Trace(G1, 11, 1, 1)").text, "Trace: invalid value of argument 2");
