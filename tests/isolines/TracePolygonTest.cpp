@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -11,6 +12,7 @@
 #include "engine/ResultText.h"
 #include "geometry/PointInPolygon.h"
 #include "geometry/PolygonCheck.h"
+#include "geometry/SetOperations.h"
 
 namespace vellumar::engine {
 namespace {
@@ -18,14 +20,11 @@ namespace {
 using isolines::testing::gridOf;
 using isolines::testing::RecordingProgress;
 
-struct Outcome {
-  bool ok;
-  std::string text;
-};
-
-// The same grid with its stored z-range set from its nodes, as loading a file sets it.
+// The same grid with its stored z-range set to the extremes of its nodes, as a grid file holds it.
 grid::Grid withRange(grid::Grid map) {
-  map.recomputeZRange();
+  const auto nodes = map.nodes();
+  map.zmin = *std::min_element(nodes.begin(), nodes.end());
+  map.zmax = *std::max_element(nodes.begin(), nodes.end());
   return map;
 }
 
@@ -89,8 +88,9 @@ Sampled sample(const grid::Grid& map, const geometry::Cover& region, double leve
 }
 
 // A calculator holding a peak (G1), a pit (G2), a ridge from the left side to the right (G3), a
-// flat map (G4), a noisy relief (G5) and two summits whose isolines at level 5 touch (G6).
-class TracePolygon : public ::testing::Test {
+// flat map (G4), a noisy relief (G5) and two ridges whose isolines at level 5 share a stretch
+// (G6).
+class TracePolygon : public isolines::testing::CalculatorTest {
  protected:
   void SetUp() override {
     put("G1", gridOf(31, 31, -3, 3, -3, 3, [](double x, double y) { return 10 - x * x - y * y; }));
@@ -106,31 +106,21 @@ class TracePolygon : public ::testing::Test {
           return std::sin(0.3 * x) * std::cos(0.25 * y) + 0.5 * std::sin(0.11 * (x + 2 * y)) +
                  noise(random);
         }));
-    // Row 1 is 0 9 5 9 0 between rows of zeros; the node of 5 lies exactly on the level.
+    // Two ridges of 9 (rows 1 and 3) on either side of a row of 5 (row 2), on a plain of 0.
     put("G6", gridOf(
-                  5, 3, 0, 4, 0, 2,
+                  5, 5, 0, 4, 0, 4,
                   [](double x, double y) {
-                    if (y != 1.0) return 0.0;
-                    return x == 1.0 || x == 3.0 ? 9.0 : x == 2.0 ? 5.0 : 0.0;
+                    if (x == 0.0 || x == 4.0 || y == 0.0 || y == 4.0) return 0.0;
+                    return y == 2.0 ? 5.0 : 9.0;
                   },
                   grid::Interpolation::Bilinear));
   }
 
   void put(const std::string& name, grid::Grid grid) {
-    calc_.registry().findOrCreate(name).value =
-        Operand::grid(std::make_shared<const grid::Grid>(withRange(std::move(grid))));
+    CalculatorTest::put(name, withRange(std::move(grid)));
   }
   const grid::Grid& map(const std::string& name) {
     return *calc_.registry().find(name)->value.gridValue();
-  }
-
-  Outcome evaluate(const std::string& display, ProgressObserver* progress = nullptr) {
-    ErrorSink sink(progress);
-    calc_.attachErrorSink(&sink);
-    std::string text = display;
-    const bool ok = calc_.run(text);
-    calc_.attachErrorSink(nullptr);
-    return {ok, ok ? resultText(calc_.result(), calc_.language()) : text};
   }
 
   // The polygon of a statement that must succeed.
@@ -159,7 +149,6 @@ class TracePolygon : public ::testing::Test {
     }
   }
 
-  S_Calculator calc_;
 };
 
 TEST_F(TracePolygon, ArgumentsAreCheckedInOrder) {
@@ -175,11 +164,7 @@ TEST_F(TracePolygon, ArgumentsAreCheckedInOrder) {
       {"Trace(G1, 5, -1, 1)", "Trace: недопустимое значение аргумента 3"},
       {"Trace(G1, 5, 1e9, 1)", "недостаточно памяти для вычисления!"},
   };
-  for (const auto& [display, message] : cases) {
-    const Outcome outcome = evaluate(display);
-    EXPECT_FALSE(outcome.ok) << display;
-    EXPECT_EQ(outcome.text, message) << display;
-  }
+  expectFailures(cases);
   calc_.setLanguage(Language::English);
   EXPECT_EQ(evaluate("Trace(G1, 5, 0, 1)").text, "Trace: invalid value of argument 3");
   EXPECT_EQ(evaluate("Trace(G1, 11, 1, 1)").text, "Trace: invalid value of argument 2");
@@ -275,9 +260,23 @@ TEST_F(TracePolygon, AreasAgreeWithCountedSamplesAndBothSidesFillTheFrame) {
       EXPECT_NEAR(regionArea(region), sampled.area, strip) << args << side;
       EXPECT_LT(sampled.mismatch, strip) << args << side;
     }
-    // Above and below share their boundary: together they are the frame.
+    // Above and below share their boundary: together they are the frame, and they do not overlap.
     const double frame = (m.right - m.left) * (m.top - m.bottom);
     EXPECT_NEAR(regionArea(above) + regionArea(below), frame, frame * 1e-12) << args;
+    geometry::Region up;
+    geometry::Region down;
+    ASSERT_TRUE(geometry::buildRegion(above, up));
+    ASSERT_TRUE(geometry::buildRegion(below, down));
+    geometry::Region overlap;
+    ASSERT_EQ(geometry::combineRegions(geometry::SetOperation::Intersection, up, down, 0.0, overlap),
+              geometry::SetStatus::Done)
+        << args;
+    EXPECT_TRUE(overlap.empty()) << args << overlap.size() << " rings of area " << regionArea(overlap);
+    geometry::Region both;
+    ASSERT_EQ(geometry::combineRegions(geometry::SetOperation::Union, up, down, 0.0, both),
+              geometry::SetStatus::Done)
+        << args;
+    EXPECT_NEAR(regionArea(both), frame, frame * 1e-9) << args;
   }
 }
 
@@ -295,8 +294,9 @@ TEST_F(TracePolygon, FlatMapsAndUntouchedLevelsGiveAnEmptyPolygon) {
 }
 
 TEST_F(TracePolygon, RegionsThatCannotBeBuiltFailTheStatement) {
-  // At level 5 the two summits' isolines meet at the node of 5 between them: two rings that touch
-  // are no valid polygon, so the statement fails instead of returning an empty polygon.
+  // At level 5 both ridges' isolines run along the row of 5 between them: two rings sharing a
+  // stretch of boundary are no valid polygon, so the statement fails instead of returning an
+  // empty polygon.
   const Outcome touching = evaluate("Trace(G6, 5, 1, 1)");
   EXPECT_FALSE(touching.ok);
   EXPECT_EQ(touching.text, "Trace: ошибка исполнения функции!");
