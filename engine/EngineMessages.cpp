@@ -60,7 +60,7 @@ const MessageText kMultiplying = {"Умножение", "Multiplying"};
 const MessageText kDivision = {"Деление", "Division"};
 const MessageText kSelectingByPolygon = {"Выборка по полигону", "Selecting by the polygon"};
 const MessageText kIntegrating = {"Интегрирование по полигону", "Integrating over the polygon"};
-const MessageText kOverlaying = {"Наложение полигонов", "Overlaying polygons"};
+const MessageText kOverlayingPolygons = {"Наложение полигонов...", "Overlaying polygons..."};
 }  // namespace text
 
 const MessageText& argumentMessage(ArgumentMessage message) {

@@ -49,7 +49,7 @@ extern const MessageText kMultiplying;
 extern const MessageText kDivision;
 extern const MessageText kSelectingByPolygon;  // progress captions of the polygon functions
 extern const MessageText kIntegrating;
-extern const MessageText kOverlaying;
+extern const MessageText kOverlayingPolygons;  // progress caption of P + P, P * P, P - P
 }  // namespace text
 
 // The text of a kernel code (101-104, 201-203); empty for other codes.

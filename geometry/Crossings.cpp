@@ -1,10 +1,12 @@
 #include "geometry/Crossings.h"
 
-#include "geometry/SegmentGrid.h"
-
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <numbers>
+#include <span>
+
+#include "geometry/SegmentGrid.h"
 
 namespace vellumar::geometry {
 namespace {
@@ -62,6 +64,130 @@ SegmentCrossing selfCrossing(const Cover& cover, const SegmentRef& s, const Segm
       intersectSegments(la[a.segment], la[a.segment + 1], lb[b.segment], lb[b.segment + 1]);
   if (sameLine && !hit.interior) hit.found = false;
   return hit;
+}
+
+// One side of a touching point of two different lines: the line and the segment it lies on.
+struct Contact {
+  Point at;
+  std::int32_t line;
+  std::int32_t segment;
+};
+
+// A touching point, computed along the shorter of two segments, placed exactly on the segment end
+// it is nearest to (a touch always lies at an end of one of them).
+Point touchingPoint(const Point& p, std::initializer_list<const Point*> ends) {
+  const Point* nearest = nullptr;
+  double best = 0.0;
+  for (const Point* end : ends) {
+    const double d = std::hypot(end->x - p.x, end->y - p.y);
+    if (nearest == nullptr || d < best) {
+      nearest = end;
+      best = d;
+    }
+  }
+  return Point{nearest->x, nearest->y, 0};
+}
+
+// How a line passes through a point: the directions back along it and forward along it, each to
+// the first vertex farther than epsilon from the point.
+struct Passage {
+  std::int32_t line;
+  std::size_t back, forward;  // vertex indices (of a closed ring, modulo its distinct vertices)
+  double ux, uy, wx, wy;      // towards back and towards forward
+};
+
+// The passage of line l through p, which lies on its segment s; false when the line has no vertex
+// far enough on one side (an end of an open line, or a ring smaller than epsilon).
+bool passageAt(const Line& line, std::int32_t l, std::size_t s, const Point& p, double epsilon,
+               Passage& passage) {
+  const bool closed = line.isClosed();
+  const auto count = static_cast<std::ptrdiff_t>(closed ? line.size() - 1 : line.size());
+  auto far = [&](std::ptrdiff_t i) {
+    const Point& v = line[static_cast<std::size_t>(i)];
+    return std::hypot(v.x - p.x, v.y - p.y) > epsilon;
+  };
+  auto walk = [&](std::ptrdiff_t i, std::ptrdiff_t step, std::size_t& found) {
+    for (std::ptrdiff_t steps = 0; steps <= count; ++steps, i += step) {
+      if (closed) i = (i % count + count) % count;
+      if (i < 0 || i >= count) return false;
+      if (far(i)) {
+        found = static_cast<std::size_t>(i);
+        return true;
+      }
+    }
+    return false;
+  };
+  auto back = static_cast<std::ptrdiff_t>(s);
+  auto forward = back + 1;
+  if (samePosition(p, line[s])) {
+    --back;
+  } else if (samePosition(p, line[s + 1])) {
+    ++forward;
+  }
+  if (!walk(back, -1, passage.back) || !walk(forward, 1, passage.forward)) return false;
+  passage.line = l;
+  passage.ux = line[passage.back].x - p.x;
+  passage.uy = line[passage.back].y - p.y;
+  passage.wx = line[passage.forward].x - p.x;
+  passage.wy = line[passage.forward].y - p.y;
+  return true;
+}
+
+// Direction v as an angle from u, counter-clockwise, in [0, 2 pi).
+double angleFrom(double ux, double uy, double vx, double vy) {
+  const double angle = std::atan2(ux * vy - uy * vx, ux * vx + uy * vy);
+  return angle < 0.0 ? angle + 2.0 * std::numbers::pi : angle;
+}
+
+// Parallel to within |tan| <= 1e-12 (the tolerance of the segment intersection) and pointing the
+// same way.
+bool sameDirection(double ux, double uy, double vx, double vy) {
+  const double dot = ux * vx + uy * vy;
+  return dot > 0.0 && std::fabs(ux * vy - uy * vx) <= 1e-12 * dot;
+}
+
+// Two passages through one point cross or share a stretch: they do not when both directions of q
+// lie strictly inside, or both strictly outside, the angle p turns through.
+bool crossOrOverlap(const Passage& p, const Passage& q) {
+  const double pd[2][2] = {{p.ux, p.uy}, {p.wx, p.wy}};
+  const double qd[2][2] = {{q.ux, q.uy}, {q.wx, q.wy}};
+  for (const auto& a : pd) {
+    for (const auto& b : qd) {
+      if (sameDirection(a[0], a[1], b[0], b[1])) return true;
+    }
+  }
+  const double turn = angleFrom(p.ux, p.uy, p.wx, p.wy);
+  auto inside = [&](double vx, double vy) {
+    const double angle = angleFrom(p.ux, p.uy, vx, vy);
+    return angle > 0.0 && angle < turn;
+  };
+  return inside(q.ux, q.uy) != inside(q.wx, q.wy);
+}
+
+// Whether the lines meeting at one touching point (every contact is at that point)
+// cross or overlap there.
+bool touchIsCrossing(const Cover& cover, std::span<const Contact> contacts, double epsilon) {
+  std::vector<Passage> passages;
+  for (const Contact& c : contacts) {
+    Passage passage;
+    if (!passageAt(cover[c.line], c.line, static_cast<std::size_t>(c.segment), c.at, epsilon,
+                   passage)) {
+      continue;
+    }
+    const bool known = std::any_of(passages.begin(), passages.end(), [&](const Passage& other) {
+      return other.line == passage.line && other.back == passage.back &&
+             other.forward == passage.forward;
+    });
+    if (!known) passages.push_back(passage);
+  }
+  for (std::size_t i = 0; i < passages.size(); ++i) {
+    for (std::size_t j = i + 1; j < passages.size(); ++j) {
+      if (passages[i].line != passages[j].line && crossOrOverlap(passages[i], passages[j])) {
+        return true;
+      }
+    }
+  }
+  return false;
 }
 
 SegmentGrid selfGrid(const Cover& cover) {
@@ -150,6 +276,43 @@ std::vector<CrPoint> findSelfCrossings(const Cover& cover) {
 bool hasSelfCrossing(const Cover& cover) {
   return !selfGrid(cover).forEachOverlappingPair(
       [&](const SegmentRef& a, const SegmentRef& b) { return !selfCrossing(cover, a, b).found; });
+}
+
+bool linesCrossOrOverlap(const Cover& cover) {
+  std::vector<Contact> contacts;
+  const bool crossed =
+      !selfGrid(cover).forEachOverlappingPair([&](const SegmentRef& a, const SegmentRef& b) {
+        if (a.line == b.line) return !selfCrossing(cover, a, b).found;
+        const Line& la = cover[a.line];
+        const Line& lb = cover[b.line];
+        const Point& a0 = la[a.segment];
+        const Point& a1 = la[a.segment + 1];
+        const Point& b0 = lb[b.segment];
+        const Point& b1 = lb[b.segment + 1];
+        const SegmentCrossing hit = intersectSegments(a0, a1, b0, b1);
+        if (!hit.found) return true;
+        if (hit.interior) return false;
+        const Point at = touchingPoint(hit.point, {&a0, &a1, &b0, &b1});
+        contacts.push_back({at, a.line, a.segment});
+        contacts.push_back({at, b.line, b.segment});
+        return true;
+      });
+  if (crossed) return true;
+  std::sort(contacts.begin(), contacts.end(), [](const Contact& p, const Contact& q) {
+    if (p.at.x != q.at.x) return p.at.x < q.at.x;
+    if (p.at.y != q.at.y) return p.at.y < q.at.y;
+    if (p.line != q.line) return p.line < q.line;
+    return p.segment < q.segment;
+  });
+  const double epsilon = roundingScale(cover.rect());
+  for (std::size_t first = 0; first < contacts.size();) {
+    std::size_t last = first + 1;
+    while (last < contacts.size() && samePosition(contacts[last].at, contacts[first].at)) ++last;
+    const std::span<const Contact> group(contacts.data() + first, last - first);
+    if (touchIsCrossing(cover, group, epsilon)) return true;
+    first = last;
+  }
+  return false;
 }
 
 void sortCrossings(std::vector<CrPoint>& crossings, const Cover& cover) {

@@ -13,14 +13,15 @@ int SegmentGrid::crossingSearchCells(std::size_t points) {
   return std::max(1, static_cast<int>(std::sqrt(static_cast<double>(points)) / 5.0 + 0.5));
 }
 
-std::optional<SegmentRef> SegmentGrid::segmentRef(const Line& line, std::size_t l, std::size_t k) {
+std::optional<SegmentRef> SegmentGrid::segmentRef(const Line& line, std::size_t l, std::size_t k,
+                                                  double margin) {
   const Point& a = line[k];
   const Point& b = line[k + 1];
   if (std::isnan(a.x) || std::isnan(a.y) || std::isnan(b.x) || std::isnan(b.y)) return {};
-  return SegmentRef{std::min(a.x, b.x),
-                    std::max(a.x, b.x),
-                    std::min(a.y, b.y),
-                    std::max(a.y, b.y),
+  return SegmentRef{std::min(a.x, b.x) - margin,
+                    std::max(a.x, b.x) + margin,
+                    std::min(a.y, b.y) - margin,
+                    std::max(a.y, b.y) + margin,
                     static_cast<std::int32_t>(l),
                     static_cast<std::int32_t>(k),
                     0,
@@ -30,6 +31,7 @@ std::optional<SegmentRef> SegmentGrid::segmentRef(const Line& line, std::size_t 
 }
 
 void SegmentGrid::add(const Cover& cover) {
+  segments_.reserve(segments_.size() + cover.pointCount());
   for (std::size_t l = 0; l < cover.size(); ++l) {
     const Line& line = cover[l];
     for (std::size_t k = 0; k + 1 < line.size(); ++k) {
@@ -101,6 +103,12 @@ Rect widenedByTenth(Rect r) {
   r.bottom -= margin;
   r.top += margin;
   return r;
+}
+
+double roundingScale(const Rect& r) {
+  const double magnitude = std::max({std::fabs(r.left), std::fabs(r.right), std::fabs(r.bottom),
+                                     std::fabs(r.top), r.width(), r.height()});
+  return std::max(magnitude * 1e-12, 1e-300);
 }
 
 }  // namespace vellumar::geometry

@@ -32,8 +32,10 @@ class SegmentGrid {
   // a cover of that many points.
   static int crossingSearchCells(std::size_t points);
 
-  // Segment k of line l with its box; nothing when a coordinate is NaN.
-  static std::optional<SegmentRef> segmentRef(const Line& line, std::size_t l, std::size_t k);
+  // Segment k of line l with its box, widened on every side by margin; nothing when a coordinate
+  // is NaN.
+  static std::optional<SegmentRef> segmentRef(const Line& line, std::size_t l, std::size_t k,
+                                              double margin = 0.0);
 
   // Adds every segment of cover (segments with a NaN coordinate intersect nothing and are left
   // out); call build() once after the last add.
@@ -107,5 +109,9 @@ class SegmentGrid {
 
 // r widened on every side by a tenth of its smaller side.
 Rect widenedByTenth(Rect r);
+
+// A distance far above the rounding of coordinates within r (1e-12 of their magnitude) and far
+// below anything drawn there: points closer than this are one point.
+double roundingScale(const Rect& r);
 
 }  // namespace vellumar::geometry

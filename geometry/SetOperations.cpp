@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <new>
+#include <unordered_map>
 #include <vector>
 
 #include "geometry/PolygonCheck.h"
@@ -137,111 +138,136 @@ void dropRepeatsAndCollapsed(Cover& cover) {
   cover.recomputeRects(false);
 }
 
-// Proximity searches over the segments of one cover, with cells of about one segment each.
-class NearIndex {
- public:
-  NearIndex(const Cover& cover, const Rect& area)
-      : cover_(cover),
-        grid_(area, static_cast<int>(std::sqrt(static_cast<double>(cover.pointCount())) + 1)) {
-    grid_.add(cover);
-    grid_.build();
-  }
-
-  // Calls visit(line, segment) for every segment that may lie within radius of (x, y).
-  template <typename Visit>
-  void forEachNear(double x, double y, double radius, Visit&& visit) const {
-    grid_.forEachNear(x, y, radius, [&](const SegmentRef& s) {
-      visit(static_cast<std::size_t>(s.line), static_cast<std::size_t>(s.segment));
-    });
-  }
-
-  const Cover& cover() const { return cover_; }
-
- private:
-  const Cover& cover_;
-  SegmentGrid grid_;
+// A segment of a and a segment of b whose boxes, b's widened by twice the tolerance, overlap:
+// the only places where snapping can move anything.
+struct ClosePair {
+  std::uint32_t aLine, aSegment, bLine, bSegment;
 };
+
+std::vector<ClosePair> closePairs(const Cover& a, const Cover& b, double tolerance) {
+  Rect area = a.rect();
+  area.unite(b.rect());
+  SegmentGrid grid(area, SegmentGrid::crossingSearchCells(a.pointCount()));
+  grid.add(a);
+  grid.build();
+  std::vector<ClosePair> pairs;
+  for (std::size_t l = 0; l < b.size(); ++l) {
+    for (std::size_t k = 0; k + 1 < b[l].size(); ++k) {
+      const auto query = SegmentGrid::segmentRef(b[l], l, k, 2 * tolerance);
+      if (!query) continue;
+      grid.forEachOverlapping(*query, [&](const SegmentRef& s) {
+        pairs.push_back({static_cast<std::uint32_t>(s.line), static_cast<std::uint32_t>(s.segment),
+                         static_cast<std::uint32_t>(l), static_cast<std::uint32_t>(k)});
+      });
+    }
+  }
+  return pairs;
+}
+
+// Vertex k of line: the last vertex of a closed ring is its first.
+std::uint64_t vertexKey(const Cover& cover, std::size_t line, std::size_t k) {
+  if (k + 1 == cover[line].size() && cover[line].isClosed()) k = 0;
+  return (static_cast<std::uint64_t>(line) << 32) | k;
+}
+
+// Where one vertex goes: onto the nearest vertex within the tolerance, else onto the nearest point
+// of an edge within it.
+struct SnapTarget {
+  const Point* vertex = nullptr;
+  double vertexDistance = 0.0;
+  bool onEdge = false;
+  double edgeDistance = 0.0;
+  std::size_t edgeLine = 0;
+  Insertion edge{0, 0.0, {}};
+  bool onVertexAlready = false;  // the vertex is a vertex of the other cover as it is
+};
+
+// v lies in the box of segment p-q widened by the tolerance: the cheap test before distances.
+bool withinBox(const Point& v, const Point& p, const Point& q, double tolerance) {
+  return std::min(p.x, q.x) - tolerance <= v.x && v.x <= std::max(p.x, q.x) + tolerance &&
+         std::min(p.y, q.y) - tolerance <= v.y && v.y <= std::max(p.y, q.y) + tolerance;
+}
+
+void considerVertex(SnapTarget& target, const Point& v, const Point& end, double tolerance) {
+  const double d = std::hypot(end.x - v.x, end.y - v.y);
+  if (d <= tolerance && (target.vertex == nullptr || d < target.vertexDistance)) {
+    target.vertex = &end;
+    target.vertexDistance = d;
+  }
+}
+
+void considerEdge(SnapTarget& target, const Point& v, const Line& line, std::size_t l,
+                  std::size_t segment, double tolerance) {
+  const SegmentNearest near = nearestOnSegment(line[segment], line[segment + 1], v.x, v.y);
+  if (near.distance <= tolerance && near.t > 0.0 && near.t < 1.0 &&
+      (!target.onEdge || near.distance < target.edgeDistance)) {
+    target.onEdge = true;
+    target.edgeDistance = near.distance;
+    target.edgeLine = l;
+    target.edge = {segment, near.t, near.point};
+  }
+}
 
 // Moves every vertex of b that lies within tolerance of a vertex of a onto the nearest such
 // vertex, else within tolerance of an edge of a onto the nearest point of that edge (which is then
 // inserted into a as well); then inserts every vertex of a that lies within tolerance of an edge
-// of b into that edge. Stretches of the two boundaries closer than the tolerance so end up with
-// the same vertices, that is, as one shared boundary.
+// of b, and is not a vertex of b, into that edge. Stretches of the two boundaries closer than the
+// tolerance so end up with the same vertices, that is, as one shared boundary. b may be left with
+// repeated points.
 void snapTogether(Cover& a, Cover& b, double tolerance) {
-  Rect area = a.rect();
-  area.unite(b.rect());
-  Insertions intoA(a.size());
-  {
-    const NearIndex nearA(a, area);
-    for (std::size_t l = 0; l < b.size(); ++l) {
-      const Line& ring = b[l];
-      if (ring.size() < 2) continue;
-      std::vector<Point> points(ring.points().begin(), ring.points().end());
-      const std::size_t last = points.size() - 1;  // a closed ring's last point is its first
-      for (std::size_t k = 0; k < last; ++k) {
-        const Point v = points[k];
-        const Point* vertex = nullptr;
-        double vertexDistance = 0.0;
-        Insertion edge{0, 0.0, {}};
-        std::size_t edgeLine = a.size();
-        double edgeDistance = 0.0;
-        nearA.forEachNear(v.x, v.y, tolerance, [&](std::size_t al, std::size_t as) {
-          const Line& aRing = a[al];
-          for (const Point* end : {&aRing[as], &aRing[as + 1]}) {
-            const double d = std::hypot(end->x - v.x, end->y - v.y);
-            if (d <= tolerance && (vertex == nullptr || d < vertexDistance)) {
-              vertex = end;
-              vertexDistance = d;
-            }
-          }
-          const SegmentNearest near = nearestOnSegment(aRing[as], aRing[as + 1], v.x, v.y);
-          if (near.distance <= tolerance && near.t > 0.0 && near.t < 1.0 &&
-              (edgeLine == a.size() || near.distance < edgeDistance)) {
-            edge = {as, near.t, near.point};
-            edgeLine = al;
-            edgeDistance = near.distance;
-          }
-        });
-        if (vertex != nullptr) {
-          points[k] = Point{vertex->x, vertex->y, 0};
-        } else if (edgeLine < a.size()) {
-          points[k] = edge.point;
-          intoA[edgeLine].push_back(edge);
-        }
-      }
-      if (ring.isClosed()) points[last] = points[0];
-      b.line(l).assign(std::move(points));
+  const std::vector<ClosePair> pairs = closePairs(a, b, tolerance);
+  if (pairs.empty()) return;
+
+  std::unordered_map<std::uint64_t, SnapTarget> bTargets;
+  for (const ClosePair& pair : pairs) {
+    const Line& aLine = a[pair.aLine];
+    for (const std::size_t k : {pair.bSegment, pair.bSegment + 1}) {
+      const Point& v = b[pair.bLine][k];
+      if (!withinBox(v, aLine[pair.aSegment], aLine[pair.aSegment + 1], tolerance)) continue;
+      SnapTarget& target = bTargets[vertexKey(b, pair.bLine, k)];
+      considerVertex(target, v, aLine[pair.aSegment], tolerance);
+      considerVertex(target, v, aLine[pair.aSegment + 1], tolerance);
+      considerEdge(target, v, aLine, pair.aLine, pair.aSegment, tolerance);
     }
   }
-  b.recomputeRects(false);
-  dropRepeatsAndCollapsed(b);
-
-  Insertions intoB(b.size());
-  {
-    const NearIndex nearB(b, area);
-    for (const Line& ring : a.lines()) {
-      for (std::size_t k = 0; k + 1 < ring.size(); ++k) {
-        const Point v = ring[k];
-        bool onVertex = false;
-        double bestDistance = tolerance;
-        std::size_t bestLine = 0;
-        std::size_t bestSegment = 0;
-        double bestT = -1.0;
-        nearB.forEachNear(v.x, v.y, tolerance, [&](std::size_t bl, std::size_t bs) {
-          const Line& bRing = b[bl];
-          if (samePosition(bRing[bs], v) || samePosition(bRing[bs + 1], v)) onVertex = true;
-          const SegmentNearest near = nearestOnSegment(bRing[bs], bRing[bs + 1], v.x, v.y);
-          if (near.distance <= bestDistance && near.t > 0.0 && near.t < 1.0 &&
-              (bestT < 0.0 || near.distance < bestDistance)) {
-            bestDistance = near.distance;
-            bestLine = bl;
-            bestSegment = bs;
-            bestT = near.t;
-          }
-        });
-        if (!onVertex && bestT > 0.0) intoB[bestLine].push_back({bestSegment, bestT, v});
-      }
+  Insertions intoA(a.size());
+  for (const auto& [key, target] : bTargets) {
+    const auto l = static_cast<std::size_t>(key >> 32);
+    const auto k = static_cast<std::size_t>(key & 0xffffffffu);
+    Point moved;
+    if (target.vertex != nullptr) {
+      moved = Point{target.vertex->x, target.vertex->y, 0};
+    } else if (target.onEdge) {
+      moved = target.edge.point;
+      intoA[target.edgeLine].push_back(target.edge);
+    } else {
+      continue;
     }
+    Line& line = b.line(l);
+    const bool closed = line.isClosed();
+    line.setPoint(k, moved);
+    if (k == 0 && closed) line.setPoint(line.size() - 1, moved);  // the last point is the first
+  }
+
+  std::unordered_map<std::uint64_t, SnapTarget> aTargets;
+  for (const ClosePair& pair : pairs) {
+    const Line& bLine = b[pair.bLine];
+    const Point& b0 = bLine[pair.bSegment];
+    const Point& b1 = bLine[pair.bSegment + 1];
+    for (const std::size_t k : {pair.aSegment, pair.aSegment + 1}) {
+      const Point& v = a[pair.aLine][k];
+      if (!withinBox(v, b0, b1, tolerance)) continue;
+      SnapTarget& target = aTargets[vertexKey(a, pair.aLine, k)];
+      if (samePosition(v, b0) || samePosition(v, b1)) target.onVertexAlready = true;
+      considerEdge(target, v, bLine, pair.bLine, pair.bSegment, tolerance);
+    }
+  }
+  Insertions intoB(b.size());
+  for (const auto& [key, target] : aTargets) {
+    if (target.onVertexAlready || !target.onEdge) continue;
+    const auto l = static_cast<std::size_t>(key >> 32);
+    const Point& v = a[l][static_cast<std::size_t>(key & 0xffffffffu)];
+    intoB[target.edgeLine].push_back({target.edge.segment, target.edge.t, Point{v.x, v.y, 0}});
   }
   insertPoints(a, intoA);
   insertPoints(b, intoB);
@@ -376,63 +402,62 @@ GeometryPtr overlayOrRepair(GEOSContextHandle_t handle, SetOperation operation,
 
 // ---- Ring attributes ---------------------------------------------------------------------------
 
-// Gives every result ring the id and value of the operand ring its first edge lies on: the ring
-// with the segment nearest to the edge's middle, a's on ties (a shared boundary).
-class RingAttributes {
- public:
-  RingAttributes(const Cover& a, const Cover& b, const Rect& area)
-      : a_(a, area), b_(b, area), area_(area) {
-    const double magnitude =
-        std::max({std::fabs(area.left), std::fabs(area.right), std::fabs(area.bottom),
-                  std::fabs(area.top), area.width(), area.height()});
-    epsilon_ = std::max(magnitude * 1e-12, 1e-300);
-  }
+// Gives every result ring the id and value of the operand ring its first edge lies on: the
+// nearest segment within epsilon of the edge's middle, a's before b's (a shared boundary is a's).
+// The operands' segments are streamed over an index of the few first edges. A middle that no
+// segment comes that close to (GEOS had to move a crossing) takes the nearest segment of all.
+void assignRingAttributes(Region& result, const Cover& a, const Cover& b, double epsilon) {
+  Cover edges;
+  edges.reserve(result.size());
+  for (const Line& ring : result.lines())
+    edges.appendLine(Line(std::vector<Point>{ring[0], ring[1]}));
+  SegmentGrid grid(edges.rect(), SegmentGrid::crossingSearchCells(edges.pointCount()));
+  grid.add(edges);
+  grid.build();
 
-  void assign(Line& ring) const {
-    const double x = (ring[0].x + ring[1].x) / 2.0;
-    const double y = (ring[0].y + ring[1].y) / 2.0;
-    // The middle lies on an operand edge up to rounding; widen the search until something is
-    // found, in case GEOS had to move a crossing.
-    const double whole = std::max(area_.width(), area_.height()) + epsilon_;
-    for (double radius = epsilon_;; radius = std::min(radius * 1024.0, whole)) {
-      const Nearest inA = nearest(a_, x, y, radius);
-      const Nearest inB = nearest(b_, x, y, radius);
-      const Nearest* chosen = nullptr;
-      if (inA.line != nullptr && (inB.line == nullptr || inA.distance <= inB.distance + epsilon_)) {
-        chosen = &inA;
-      } else if (inB.line != nullptr) {
-        chosen = &inB;
-      }
-      if (chosen != nullptr) {
-        ring.id = chosen->line->id;
-        ring.value = chosen->line->value;
-        return;
-      }
-      if (radius >= whole) return;
-    }
-  }
-
- private:
-  struct Nearest {
+  struct Best {
     const Line* line = nullptr;
     double distance = 0.0;
   };
-
-  static Nearest nearest(const NearIndex& index, double x, double y, double radius) {
-    Nearest best;
-    index.forEachNear(x, y, radius, [&](std::size_t l, std::size_t s) {
-      const Line& line = index.cover()[l];
-      const double d = nearestOnSegment(line[s], line[s + 1], x, y).distance;
-      if (d <= radius && (best.line == nullptr || d < best.distance)) best = {&line, d};
-    });
-    return best;
+  std::vector<Best> best(result.size());
+  auto middle = [&](std::size_t r) {
+    return Point{(edges[r][0].x + edges[r][1].x) / 2.0, (edges[r][0].y + edges[r][1].y) / 2.0, 0};
+  };
+  auto stream = [&](const Cover& operand, double reach, bool onlyUnassigned) {
+    for (std::size_t l = 0; l < operand.size(); ++l) {
+      const Line& line = operand[l];
+      for (std::size_t k = 0; k + 1 < line.size(); ++k) {
+        const auto query = SegmentGrid::segmentRef(line, l, k, reach);
+        if (!query) continue;
+        grid.forEachOverlapping(*query, [&](const SegmentRef& edge) {
+          Best& chosen = best[static_cast<std::size_t>(edge.line)];
+          if (onlyUnassigned && chosen.line != nullptr && chosen.distance <= epsilon) return;
+          const Point m = middle(static_cast<std::size_t>(edge.line));
+          if (!withinBox(m, line[k], line[k + 1], reach)) return;
+          const double d = nearestOnSegment(line[k], line[k + 1], m.x, m.y).distance;
+          if (d <= reach && (chosen.line == nullptr || d < chosen.distance)) chosen = {&line, d};
+        });
+      }
+    }
+  };
+  stream(a, epsilon, false);
+  stream(b, epsilon, true);
+  for (std::size_t r = 0; r < result.size(); ++r) {
+    if (best[r].line != nullptr) continue;
+    const Point m = middle(r);
+    for (const Cover* operand : {&a, &b}) {
+      const NearestPoint near = nearestOnCover(*operand, m.x, m.y);
+      if (near.distance >= 0.0 && (best[r].line == nullptr || near.distance < best[r].distance)) {
+        best[r] = {&(*operand)[near.line], near.distance};
+      }
+    }
   }
-
-  NearIndex a_;
-  NearIndex b_;
-  Rect area_;
-  double epsilon_ = 0.0;
-};
+  for (std::size_t r = 0; r < result.size(); ++r) {
+    if (best[r].line == nullptr) continue;
+    result.line(r).id = best[r].line->id;
+    result.line(r).value = best[r].line->value;
+  }
+}
 
 // ---- The operation -----------------------------------------------------------------------------
 
@@ -464,6 +489,9 @@ SetStatus overlayRegions(SetOperation operation, const Region& a, const Region& 
   Cover workA = a;
   Cover workB = b;
   if (tolerance > 0.0) snapTogether(workA, workB, tolerance);
+  // Rings that enclose nothing (fewer than 4 points, possibly after snapping) are no GEOS rings.
+  dropRepeatsAndCollapsed(workA);
+  dropRepeatsAndCollapsed(workB);
   if (progress != nullptr && !progress->progressStep(0)) {
     return cancelled(progress) ? SetStatus::Cancelled : SetStatus::Failed;
   }
@@ -480,8 +508,7 @@ SetStatus overlayRegions(SetOperation operation, const Region& a, const Region& 
   if (!readPolygons(handle, overlaid.get(), combined)) return SetStatus::Failed;
   Rect area = workA.rect();
   area.unite(workB.rect());
-  const RingAttributes attributes(workA, workB, area);
-  for (std::size_t i = 0; i < combined.size(); ++i) attributes.assign(combined.line(i));
+  assignRingAttributes(combined, workA, workB, roundingScale(area));
   combined.sortDescending(3);
   result = std::move(combined);
   return SetStatus::Done;

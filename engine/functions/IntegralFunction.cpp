@@ -24,6 +24,16 @@ Operand integrate(S_Calculator& calc, const grid::Grid& map, const geometry::Cov
   return value ? Operand::number(*value) : Operand();
 }
 
+// The part of the region within the map's outline, cut without tolerance; the user can cancel
+// the overlay meanwhile.
+geometry::SetStatus cutToMap(S_Calculator& calc, const geometry::Region& region,
+                             const geometry::Region& map, geometry::Region& inside) {
+  // No measure of the overlay's progress: the window shows that it is busy and offers to cancel.
+  const ProgressScope progress(calc, text::kOverlayingPolygons, 0);
+  return geometry::combineRegions(geometry::SetOperation::Intersection, region, map, 0.0, inside,
+                                  progress.sink());
+}
+
 geometry::Rect rectangleOf(const grid::Grid& map) {
   geometry::Rect rect;
   rect.include(map.left, map.bottom);
@@ -64,7 +74,7 @@ Operand integral(S_Calculator& calc, Arguments& args) {
     return Operand();
   }
   geometry::Region inside;
-  switch (combine(calc, geometry::SetOperation::Intersection, region, mapRegion, 0.0, inside)) {
+  switch (cutToMap(calc, region, mapRegion, inside)) {
     case geometry::SetStatus::Done:
       break;
     case geometry::SetStatus::Cancelled:

@@ -6,7 +6,6 @@
 #include "common/Language.h"
 #include "engine/Calculator.h"
 #include "geometry/Geometry.h"
-#include "geometry/SetOperations.h"
 
 namespace vellumar::engine::functions {
 
@@ -16,16 +15,6 @@ namespace vellumar::engine::functions {
 // operand's position and returns false when the rings cannot be read or fail the check.
 bool polygonRegion(S_Calculator& calc, const Operand& polygon, ArgumentMessage failure,
                    geometry::Region& region);
-
-// a op b into result with the given length tolerance, the user able to cancel meanwhile.
-geometry::SetStatus combine(S_Calculator& calc, geometry::SetOperation operation,
-                            const geometry::Region& a, const geometry::Region& b, double tolerance,
-                            geometry::Region& result);
-
-// a op b as a polygon operand, with the evaluator's length tolerance. A failed overlay records
-// message 12; a cancelled one leaves the sink's cancel message. Empty value on either.
-Operand overlay(S_Calculator& calc, geometry::SetOperation operation, const geometry::Region& a,
-                const geometry::Region& b);
 
 // The progress of one long loop, shown with a caption from the start to the end of the scope.
 class ProgressScope {

@@ -9,12 +9,12 @@
 
 #include "data/DataKernels.h"
 #include "engine/Calculator.h"
+#include "engine/LineOperands.h"
 #include "engine/LinePacking.h"
 #include "engine/functions/Functions.h"
 #include "engine/functions/PolygonArguments.h"
 #include "geometry/PolygonCheck.h"
 #include "geometry/PolygonSelection.h"
-#include "geometry/SetOperations.h"
 #include "geometry/Splitting.h"
 #include "grid/Grid.h"
 #include "grid/NodeSelection.h"
@@ -181,13 +181,9 @@ Operand keep(S_Calculator& calc, Arguments& args, bool inside) {
       return Operand::grid(
           std::make_shared<const grid::Grid>(grid::keepNodes(map, *selected, inside)));
     }
-    case Kind::Polygon: {
-      geometry::Region own;
-      if (!polygonRegion(calc, x, ArgumentMessage::InvalidValue, own)) return Operand();
-      return overlay(
-          calc, inside ? geometry::SetOperation::Intersection : geometry::SetOperation::Difference,
-          own, region);
-    }
+    case Kind::Polygon:
+      // The polygon operators' intersection and difference, with their checks and messages.
+      return combinePolygons(calc, inside ? BinaryOp::Multiply : BinaryOp::Subtract, x, args[1]);
     default: {
       geometry::Cover cover;
       if (!linesOf(calc, x, ArgumentMessage::InvalidValue, cover)) return Operand();

@@ -24,4 +24,12 @@ inline Cover coverOf(std::vector<Line> lines) {
   return cover;
 }
 
+// The area a region encloses: outer boundaries run clockwise (negative signed area), holes
+// counter-clockwise.
+inline double enclosedArea(const Cover& region) {
+  double sum = 0.0;
+  for (const Line& ring : region.lines()) sum -= ring.signedArea();
+  return sum;
+}
+
 }  // namespace vellumar::geometry::test
