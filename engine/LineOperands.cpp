@@ -4,6 +4,7 @@
 
 #include "data/DataKernels.h"
 #include "engine/Calculator.h"
+#include "engine/LinePacking.h"
 #include "engine/functions/PolygonArguments.h"
 #include "geometry/SetOperations.h"
 
@@ -47,7 +48,17 @@ Operand combinePolygons(S_Calculator& calc, BinaryOp op, const Operand& a, const
       !functions::polygonRegion(calc, b, ArgumentMessage::InvalidValue, second)) {
     return Operand();
   }
-  return functions::overlay(calc, setOperation(op), first, second);
+  geometry::Region result;
+  switch (functions::overlayRegions(calc, setOperation(op), first, second, calc.lengthTolerance(),
+                                    result)) {
+    case geometry::SetStatus::Done:
+      return packCover(result, Kind::Polygon);
+    case geometry::SetStatus::Cancelled:
+      return Operand();
+    case geometry::SetStatus::Failed:
+      break;
+  }
+  return calc.executionError();
 }
 
 Operand applyToLines(S_Calculator& calc, UnaryFn fn, const Operand& x) {

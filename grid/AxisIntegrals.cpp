@@ -16,6 +16,10 @@ namespace {
 struct Basis {
   int taps;
   double whole[4];
+  // tail[d]: the weights of the taps after d over a whole cell. The whole cells left of cell i
+  // add up to R(i) + sum over d of tail[d] * (c[i + d] - c[d]), R(i) the plain sum of the
+  // values before i, so one running sum of the values serves every cell.
+  double tail[3];
   bool spline;
 
   void at(double s, double w[4]) const {
@@ -44,8 +48,32 @@ struct Basis {
   }
 };
 
-constexpr Basis kSplineBasis{4, {1.0 / 24.0, 11.0 / 24.0, 11.0 / 24.0, 1.0 / 24.0}, true};
-constexpr Basis kBilinearBasis{2, {0.5, 0.5, 0.0, 0.0}, false};
+constexpr Basis kSplineBasis{4,
+                             {1.0 / 24.0, 11.0 / 24.0, 11.0 / 24.0, 1.0 / 24.0},
+                             {23.0 / 24.0, 12.0 / 24.0, 1.0 / 24.0},
+                             true};
+constexpr Basis kBilinearBasis{2, {0.5, 0.5, 0.0, 0.0}, {0.5, 0.0, 0.0}, false};
+
+// Sum of values[from .. to), in four independent running sums so that the additions overlap.
+double rangeSum(const double* values, int from, int to) {
+  double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
+  int k = from;
+  for (; k + 4 <= to; k += 4) {
+    s0 += values[k];
+    s1 += values[k + 1];
+    s2 += values[k + 2];
+    s3 += values[k + 3];
+  }
+  for (; k < to; ++k) s0 += values[k];
+  return (s0 + s1) + (s2 + s3);
+}
+
+// The whole-cell correction of Basis::tail at index i of values.
+double tailAt(const Basis& basis, const double* values, int i) {
+  double sum = 0.0;
+  for (int d = 0; d + 1 < basis.taps; ++d) sum += basis.tail[d] * values[i + d];
+  return sum;
+}
 
 // A point located in its cell: cell (i, j) and offsets s, t in step units.
 struct Located {
@@ -57,7 +85,6 @@ struct Located {
 struct RowBuckets {
   std::vector<std::uint32_t> order;
   std::vector<std::uint32_t> first;
-  std::vector<int> reach;  // per row, the largest cell column of its points (-1: none)
   int lowRow = std::numeric_limits<int>::max();
   int highRow = -1;
   int lowColumn = std::numeric_limits<int>::max();
@@ -68,12 +95,10 @@ RowBuckets bucketByRow(const std::vector<Located>& points, const std::vector<std
                        int rows) {
   RowBuckets b;
   b.first.assign(static_cast<std::size_t>(rows) + 1, 0);
-  b.reach.assign(static_cast<std::size_t>(rows), -1);
   for (std::size_t k = 0; k < points.size(); ++k) {
     if (!valid[k]) continue;
     const Located& p = points[k];
     ++b.first[p.j + 1];
-    b.reach[p.j] = std::max(b.reach[p.j], p.i);
     b.lowRow = std::min(b.lowRow, p.j);
     b.highRow = std::max(b.highRow, p.j);
     b.lowColumn = std::min(b.lowColumn, p.i);
@@ -84,6 +109,11 @@ RowBuckets bucketByRow(const std::vector<Located>& points, const std::vector<std
   std::vector<std::uint32_t> fill(b.first.begin(), b.first.end() - 1);
   for (std::size_t k = 0; k < points.size(); ++k) {
     if (valid[k]) b.order[fill[points[k].j]++] = static_cast<std::uint32_t>(k);
+  }
+  // Each row's points from left to right.
+  for (int j = 0; j < rows; ++j) {
+    std::sort(b.order.begin() + b.first[j], b.order.begin() + b.first[j + 1],
+              [&](std::uint32_t p, std::uint32_t q) { return points[p].i < points[q].i; });
   }
   return b;
 }
@@ -142,44 +172,60 @@ bool AxisIntegrals::evaluate(std::span<const double> xs, std::span<const double>
   auto carryOn = [&] { return progress == nullptr || progress->progressStep(++swept); };
   auto row = [&](int r) { return data_ + static_cast<std::size_t>(r) * stride_; };
 
-  // F: along each data row r, the prefix sums of the whole cells serve the points of the cell
-  // rows r - taps + 1 ... r, each with its weight for that row.
-  std::vector<double> prefix;
+  // F: along each data row r, one running sum from the left edge serves the points of the cell
+  // rows r - taps + 1 ... r, taken from left to right, each with its weight for that row.
+  struct Cursor {
+    std::uint32_t next, end;
+    int row;
+  };
+  std::vector<Cursor> cursors;
   for (int r = buckets.lowRow; r <= buckets.highRow + taps - 1; ++r) {
-    const int fromRow = std::max(buckets.lowRow, r - taps + 1);
-    const int toRow = std::min(buckets.highRow, r);
-    int reach = -1;
-    for (int j = fromRow; j <= toRow; ++j) reach = std::max(reach, buckets.reach[j]);
-    if (reach < 0) continue;
-    const double* values = row(r);
-    prefix.resize(static_cast<std::size_t>(reach) + 1);
-    prefix[0] = 0.0;
-    for (int c = 0; c < reach; ++c) {
-      double cell = 0.0;
-      for (int a = 0; a < taps; ++a) cell += basis.whole[a] * values[c + a];
-      prefix[c + 1] = prefix[c] + cell;
-    }
-    for (int j = fromRow; j <= toRow; ++j) {
-      for (std::uint32_t n = buckets.first[j]; n < buckets.first[j + 1]; ++n) {
-        const std::uint32_t k = buckets.order[n];
-        const Located& p = points[k];
-        double wt[4];
-        double partial[4];
-        basis.at(p.t, wt);
-        basis.integrated(p.s, partial);
-        double inCell = 0.0;
-        for (int a = 0; a < taps; ++a) inCell += partial[a] * values[p.i + a];
-        alongX[k] += wt[r - j] * (prefix[p.i] + inCell);
+    cursors.clear();
+    for (int j = std::max(buckets.lowRow, r - taps + 1); j <= std::min(buckets.highRow, r); ++j) {
+      if (buckets.first[j] < buckets.first[j + 1]) {
+        cursors.push_back({buckets.first[j], buckets.first[j + 1], j});
       }
+    }
+    if (cursors.empty()) continue;
+    const double* values = row(r);
+    const double base = tailAt(basis, values, 0);
+    double sum = 0.0;  // of values[0 .. at)
+    int at = 0;
+    for (;;) {
+      Cursor* nearest = nullptr;
+      for (Cursor& c : cursors) {
+        if (c.next < c.end && (nearest == nullptr || points[buckets.order[c.next]].i <
+                                                         points[buckets.order[nearest->next]].i)) {
+          nearest = &c;
+        }
+      }
+      if (nearest == nullptr) break;
+      const std::uint32_t k = buckets.order[nearest->next++];
+      const Located& p = points[k];
+      sum += rangeSum(values, at, p.i);
+      at = p.i;
+      double wt[4];
+      double partial[4];
+      basis.at(p.t, wt);
+      basis.integrated(p.s, partial);
+      double inCell = 0.0;
+      for (int a = 0; a < taps; ++a) inCell += partial[a] * values[p.i + a];
+      const double wholeCells = sum + (tailAt(basis, values, p.i) - base);
+      alongX[k] += wt[r - nearest->row] * (wholeCells + inCell);
     }
     if (!carryOn()) return false;
   }
 
-  // G: upward through the cell rows, the prefix sums of every data column in reach; the points of
+  // G: upward through the cell rows, a running sum of every data column in reach; the points of
   // cell row l are served before that row is added.
   const int columnFrom = buckets.lowColumn;
   const int columnTo = buckets.highColumn + taps - 1;
-  std::vector<double> columnPrefix(static_cast<std::size_t>(columnTo - columnFrom) + 1, 0.0);
+  const std::size_t width = static_cast<std::size_t>(columnTo - columnFrom) + 1;
+  std::vector<double> columnSum(width, 0.0);
+  std::vector<double> columnBase(width, 0.0);
+  for (int c = columnFrom; c <= columnTo; ++c) {
+    for (int d = 0; d + 1 < taps; ++d) columnBase[c - columnFrom] += basis.tail[d] * row(d)[c];
+  }
   for (int l = 0; l <= buckets.highRow; ++l) {
     const double* rows[4] = {nullptr, nullptr, nullptr, nullptr};
     for (int b = 0; b < taps; ++b) rows[b] = row(l + b);
@@ -193,18 +239,18 @@ bool AxisIntegrals::evaluate(std::span<const double> xs, std::span<const double>
       double sum = 0.0;
       for (int a = 0; a < taps; ++a) {
         const int c = p.i + a;
+        double tail = 0.0;
+        for (int d = 0; d + 1 < taps; ++d) tail += basis.tail[d] * rows[d][c];
         double inCell = 0.0;
         for (int b = 0; b < taps; ++b) inCell += partial[b] * rows[b][c];
-        sum += ws[a] * (columnPrefix[c - columnFrom] + inCell);
+        const double wholeCells = columnSum[c - columnFrom] + (tail - columnBase[c - columnFrom]);
+        sum += ws[a] * (wholeCells + inCell);
       }
       alongY[k] = sum;
     }
     if (l < buckets.highRow) {
-      for (int c = columnFrom; c <= columnTo; ++c) {
-        double cell = 0.0;
-        for (int b = 0; b < taps; ++b) cell += basis.whole[b] * rows[b][c];
-        columnPrefix[c - columnFrom] += cell;
-      }
+      const double* first = rows[0] + columnFrom;
+      for (std::size_t c = 0; c < width; ++c) columnSum[c] += first[c];
     }
     if (!carryOn()) return false;
   }

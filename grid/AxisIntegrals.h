@@ -17,9 +17,10 @@ namespace vellumar::grid {
 // whole one), the bilinear cells likewise (s - s^2/2 and s^2/2, whole cells 1/2 and 1/2).
 //
 // Many points are evaluated together. The whole cells between the edge and a point's cell are
-// prefix sums of cell integrals, per coefficient row for F and per coefficient column for G; they
-// are swept once over the rows the points need, so each point costs the same whatever the grid's
-// size, and no array of the grid's size is allocated.
+// prefix sums of the cell integrals, per coefficient row for F and per coefficient column for G,
+// which follow from running sums of the coefficients themselves (see Basis::tail). One sweep
+// over the rows the points need serves all points, so each point costs the same whatever the
+// grid's size, and no array of the grid's size is allocated.
 //
 // Points outside the rectangle are taken at the nearest point of its edge. A grid whose surface
 // is 0 everywhere (no nodes, or fewer than two nodes along an axis) gives 0.

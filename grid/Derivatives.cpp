@@ -409,11 +409,7 @@ Grid derivativeGrid(const Grid& grid, int code) {
   } else {
     range = splineDerivativeGrid(grid, code, values.data());
   }
-  Grid result = Grid::fromNodes(grid.nx(), grid.ny(), grid, std::move(values));
-  result.setMode(grid.mode());
-  result.zmin = range.min;
-  result.zmax = range.max;
-  return result;
+  return resultGrid(grid.nx(), grid.ny(), grid, std::move(values), grid.mode(), range);
 }
 
 }  // namespace vellumar::grid

@@ -21,6 +21,15 @@ Range rangeOf(std::span<const double> values) {
   return range;
 }
 
+Grid resultGrid(int nx, int ny, const Grid& prototype, NodeVector values, Interpolation mode,
+                const Range& range) {
+  Grid result = Grid::fromNodes(nx, ny, prototype, std::move(values));
+  result.setMode(mode);
+  result.zmin = range.min;
+  result.zmax = range.max;
+  return result;
+}
+
 Grid::Grid(int nx, int ny) {
   reinitialise(nx, ny);
 }

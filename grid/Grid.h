@@ -137,6 +137,11 @@ struct Range {
 };
 Range rangeOf(std::span<const double> values);
 
+// A grid of nx x ny nodes over the prototype's rectangle holding values, in the given mode, with
+// zmin/zmax from a range the caller already knows.
+Grid resultGrid(int nx, int ny, const Grid& prototype, NodeVector values, Interpolation mode,
+                const Range& range);
+
 // Coordinates of count nodes spaced evenly from low to high, each clamped to high where rounding
 // would carry it past; all equal to low when count is 1.
 std::vector<double> nodeCoordinates(double low, double high, int count);

@@ -77,16 +77,6 @@ Grid resultGrid(int nx, int ny, const Grid& prototype, NodeVector values, Interp
   return result;
 }
 
-// The same with the range of the values already known.
-Grid resultGrid(int nx, int ny, const Grid& prototype, NodeVector values, Interpolation mode,
-                const Range& range) {
-  Grid result = Grid::fromNodes(nx, ny, prototype, std::move(values));
-  result.setMode(mode);
-  result.zmin = range.min;
-  result.zmax = range.max;
-  return result;
-}
-
 // The surface value at a node of the grid's own lattice. Mathematically the spline (and the
 // bilinear interpolant) reproduces the node exactly; evaluating it would only add the rounding of
 // the spline solve, which turns zero nodes into tiny non-zero values (so that Ln or N / G of a

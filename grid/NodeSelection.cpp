@@ -46,11 +46,7 @@ Grid keepNodes(const Grid& grid, std::span<const std::uint8_t> selected, bool ke
     values[k] = v;
     range.add(v);
   }
-  Grid result = Grid::fromNodes(grid.nx(), grid.ny(), grid, std::move(values));
-  result.setMode(grid.mode());
-  result.zmin = range.min;
-  result.zmax = range.max;
-  return result;
+  return resultGrid(grid.nx(), grid.ny(), grid, std::move(values), grid.mode(), range);
 }
 
 }  // namespace vellumar::grid

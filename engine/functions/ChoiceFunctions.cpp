@@ -20,12 +20,12 @@ void checkChoiceCondition(S_Calculator& calc, const Arguments& args) {
 }
 
 Operand minimum(S_Calculator& calc, Arguments& args) {
-  if (args.size() == 2) return minimumInPolygon(calc, args);
+  if (args.size() == 2) return extremumInPolygon<false>(calc, args);
   return extremum(calc, args[0], false);
 }
 
 Operand maximum(S_Calculator& calc, Arguments& args) {
-  if (args.size() == 2) return maximumInPolygon(calc, args);
+  if (args.size() == 2) return extremumInPolygon<true>(calc, args);
   return extremum(calc, args[0], true);
 }
 

@@ -81,12 +81,15 @@ Operand gridToData(S_Calculator& calc, Arguments& args);
 // 1 inside), Out (flags 1 outside), In_P, Out_P, the polygon forms of MIN, MAX and Sum, and C_D.
 Operand area(S_Calculator& calc, Arguments& args);
 Operand length(S_Calculator& calc, Arguments& args);
+// IO_P and In (insideIsOne), Out.
+template <bool insideIsOne>
 Operand insideFlags(S_Calculator& calc, Arguments& args);
-Operand outsideFlags(S_Calculator& calc, Arguments& args);
-Operand keepInside(S_Calculator& calc, Arguments& args);
-Operand keepOutside(S_Calculator& calc, Arguments& args);
-Operand minimumInPolygon(S_Calculator& calc, Arguments& args);
-Operand maximumInPolygon(S_Calculator& calc, Arguments& args);
+// In_P (inside), Out_P.
+template <bool inside>
+Operand keepPart(S_Calculator& calc, Arguments& args);
+// MIN (largest false) and MAX over a polygon.
+template <bool largest>
+Operand extremumInPolygon(S_Calculator& calc, Arguments& args);
 Operand sumInPolygon(S_Calculator& calc, Arguments& args);
 Operand pointsToData(S_Calculator& calc, Arguments& args);
 

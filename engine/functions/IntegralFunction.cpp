@@ -24,6 +24,13 @@ Operand integrate(S_Calculator& calc, const grid::Grid& map, const geometry::Cov
   return value ? Operand::number(*value) : Operand();
 }
 
+// The part of the region within the map's outline, cut without tolerance; the user can cancel
+// the overlay meanwhile.
+geometry::SetStatus cutToMap(S_Calculator& calc, const geometry::Region& region,
+                             const geometry::Region& map, geometry::Region& inside) {
+  return overlayRegions(calc, geometry::SetOperation::Intersection, region, map, 0.0, inside);
+}
+
 geometry::Rect rectangleOf(const grid::Grid& map) {
   geometry::Rect rect;
   rect.include(map.left, map.bottom);
@@ -64,7 +71,7 @@ Operand integral(S_Calculator& calc, Arguments& args) {
     return Operand();
   }
   geometry::Region inside;
-  switch (combine(calc, geometry::SetOperation::Intersection, region, mapRegion, 0.0, inside)) {
+  switch (cutToMap(calc, region, mapRegion, inside)) {
     case geometry::SetStatus::Done:
       break;
     case geometry::SetStatus::Cancelled:

@@ -13,26 +13,11 @@ bool polygonRegion(S_Calculator& calc, const Operand& polygon, ArgumentMessage f
   return false;
 }
 
-geometry::SetStatus combine(S_Calculator& calc, geometry::SetOperation operation,
-                            const geometry::Region& a, const geometry::Region& b, double tolerance,
-                            geometry::Region& result) {
-  // No measure of the overlay's progress: the window shows that it is busy and offers to cancel.
+geometry::SetStatus overlayRegions(S_Calculator& calc, geometry::SetOperation operation,
+                                   const geometry::Region& a, const geometry::Region& b,
+                                   double tolerance, geometry::Region& result) {
   const ProgressScope progress(calc, text::kOverlayingPolygons, 0);
   return geometry::combineRegions(operation, a, b, tolerance, result, progress.sink());
-}
-
-Operand overlay(S_Calculator& calc, geometry::SetOperation operation, const geometry::Region& a,
-                const geometry::Region& b) {
-  geometry::Region result;
-  switch (combine(calc, operation, a, b, calc.lengthTolerance(), result)) {
-    case geometry::SetStatus::Done:
-      return packCover(result, Kind::Polygon);
-    case geometry::SetStatus::Cancelled:
-      return Operand();
-    case geometry::SetStatus::Failed:
-      break;
-  }
-  return calc.executionError();
 }
 
 ProgressScope::ProgressScope(S_Calculator& calc, const MessageText& caption, std::int64_t total)

@@ -17,15 +17,11 @@ namespace vellumar::engine::functions {
 bool polygonRegion(S_Calculator& calc, const Operand& polygon, ArgumentMessage failure,
                    geometry::Region& region);
 
-// a op b into result with the given length tolerance, the user able to cancel meanwhile.
-geometry::SetStatus combine(S_Calculator& calc, geometry::SetOperation operation,
-                            const geometry::Region& a, const geometry::Region& b, double tolerance,
-                            geometry::Region& result);
-
-// a op b as a polygon operand, with the evaluator's length tolerance. A failed overlay records
-// message 12; a cancelled one leaves the sink's cancel message. Empty value on either.
-Operand overlay(S_Calculator& calc, geometry::SetOperation operation, const geometry::Region& a,
-                const geometry::Region& b);
+// a op b into result with the given length tolerance. The overlay has no measure of its progress:
+// the window shows that it is busy and its cancel reaches the overlay.
+geometry::SetStatus overlayRegions(S_Calculator& calc, geometry::SetOperation operation,
+                                   const geometry::Region& a, const geometry::Region& b,
+                                   double tolerance, geometry::Region& result);
 
 // The progress of one long loop, shown with a caption from the start to the end of the scope.
 class ProgressScope {

@@ -9,12 +9,12 @@
 
 #include "data/DataKernels.h"
 #include "engine/Calculator.h"
+#include "engine/LineOperands.h"
 #include "engine/LinePacking.h"
 #include "engine/functions/Functions.h"
 #include "engine/functions/PolygonArguments.h"
 #include "geometry/PolygonCheck.h"
 #include "geometry/PolygonSelection.h"
-#include "geometry/SetOperations.h"
 #include "geometry/Splitting.h"
 #include "grid/Grid.h"
 #include "grid/NodeSelection.h"
@@ -181,13 +181,9 @@ Operand keep(S_Calculator& calc, Arguments& args, bool inside) {
       return Operand::grid(
           std::make_shared<const grid::Grid>(grid::keepNodes(map, *selected, inside)));
     }
-    case Kind::Polygon: {
-      geometry::Region own;
-      if (!polygonRegion(calc, x, ArgumentMessage::InvalidValue, own)) return Operand();
-      return overlay(
-          calc, inside ? geometry::SetOperation::Intersection : geometry::SetOperation::Difference,
-          own, region);
-    }
+    case Kind::Polygon:
+      // The polygon operators' intersection and difference, with their checks and messages.
+      return combinePolygons(calc, inside ? BinaryOp::Multiply : BinaryOp::Subtract, x, args[1]);
     default: {
       geometry::Cover cover;
       if (!linesOf(calc, x, ArgumentMessage::InvalidValue, cover)) return Operand();
@@ -199,7 +195,7 @@ Operand keep(S_Calculator& calc, Arguments& args, bool inside) {
 
 // MIN and MAX over what the polygon selects: data rows with a value, grid nodes, or whole lines
 // of which at least one vertex is selected (each line once, with its value).
-Operand extremumInPolygon(S_Calculator& calc, Arguments& args, bool largest) {
+Operand extremum(S_Calculator& calc, Arguments& args, bool largest) {
   const Operand& x = args[0];
   geometry::Region region;
   if (!polygonRegion(calc, args[1], ArgumentMessage::InvalidValue, region)) return Operand();
@@ -283,29 +279,27 @@ Operand length(S_Calculator& calc, Arguments& args) {
   }
 }
 
+template <bool insideIsOne>
 Operand insideFlags(S_Calculator& calc, Arguments& args) {
-  return flags(calc, args, true);
+  return flags(calc, args, insideIsOne);
 }
 
-Operand outsideFlags(S_Calculator& calc, Arguments& args) {
-  return flags(calc, args, false);
+template <bool inside>
+Operand keepPart(S_Calculator& calc, Arguments& args) {
+  return keep(calc, args, inside);
 }
 
-Operand keepInside(S_Calculator& calc, Arguments& args) {
-  return keep(calc, args, true);
+template <bool largest>
+Operand extremumInPolygon(S_Calculator& calc, Arguments& args) {
+  return extremum(calc, args, largest);
 }
 
-Operand keepOutside(S_Calculator& calc, Arguments& args) {
-  return keep(calc, args, false);
-}
-
-Operand minimumInPolygon(S_Calculator& calc, Arguments& args) {
-  return extremumInPolygon(calc, args, false);
-}
-
-Operand maximumInPolygon(S_Calculator& calc, Arguments& args) {
-  return extremumInPolygon(calc, args, true);
-}
+template Operand insideFlags<true>(S_Calculator&, Arguments&);
+template Operand insideFlags<false>(S_Calculator&, Arguments&);
+template Operand keepPart<true>(S_Calculator&, Arguments&);
+template Operand keepPart<false>(S_Calculator&, Arguments&);
+template Operand extremumInPolygon<true>(S_Calculator&, Arguments&);
+template Operand extremumInPolygon<false>(S_Calculator&, Arguments&);
 
 Operand sumInPolygon(S_Calculator& calc, Arguments& args) {
   const Operand& x = args[0];

@@ -21,6 +21,16 @@ std::string slurp(const std::string& path) {
 
 }  // namespace
 
+std::vector<double> numbersIn(const std::string& text, int skip) {
+  std::istringstream in(text);
+  std::string token;
+  for (int k = 0; k < skip; ++k) in >> token;
+  std::vector<double> values;
+  double v = 0.0;
+  while (in >> v) values.push_back(v);
+  return values;
+}
+
 RunResult runCalc(const std::vector<std::string>& arguments, const std::string& input) {
   ScratchFolder io;
   const std::string inPath = io.write("stdin", input);

@@ -15,6 +15,9 @@ struct RunResult {
 // Runs vellumar-calc with the arguments (no shell involved) and the given standard input.
 RunResult runCalc(const std::vector<std::string>& arguments, const std::string& input = {});
 
+// The numbers of a text separated by white space, after its first skip tokens.
+std::vector<double> numbersIn(const std::string& text, int skip = 0);
+
 // A fresh folder for the files of one test, removed with the object.
 class ScratchFolder {
  public:

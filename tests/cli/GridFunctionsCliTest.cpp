@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <sstream>
 
 #include "CalcRunner.h"
 
@@ -14,16 +13,10 @@ using testing::ScratchFolder;
 // z = 1 + x + 3y on a 3 x 3 lattice over [0, 2]^2.
 constexpr const char* kPlane = "DSAA\r\n3 3\r\n0 2\r\n0 2\r\n1 9\r\n1 2 3 \r\n4 5 6 \r\n7 8 9 \r\n";
 
-// The node values of a DSAA file, after its five header lines.
+// The node values of a DSAA file, after its five header lines (DSAA, nx ny, the four extents
+// and the z-range).
 std::vector<double> nodeValues(const std::string& text) {
-  std::istringstream in(text);
-  std::string token;
-  for (int k = 0; k < 7 && in >> token;) ++k;  // DSAA, nx ny, four extents...
-  in >> token >> token;                        // ... and the z-range
-  std::vector<double> values;
-  double v = 0.0;
-  while (in >> v) values.push_back(v);
-  return values;
+  return testing::numbersIn(text, 9);
 }
 
 TEST(CalcGridFunctions, ConstructedGridsAreSavedAsDsaa) {

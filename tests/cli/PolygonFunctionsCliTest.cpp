@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -22,26 +21,21 @@ constexpr const char* kFrame =
     "2\r\n1.5 1.5\r\n1.5 2.5\r\n2.5 2.5\r\n2.5 1.5\r\n1.5 1.5\r\nEND\r\nEND\r\n";
 constexpr const char* kSpeck = "1\r\n0.1 0.1\r\n0.2 0.1\r\n0.2 0.2\r\n0.1 0.1\r\nEND\r\nEND\r\n";
 
-std::vector<double> numbers(const std::string& out) {
-  std::istringstream in(out);
-  std::vector<double> values;
-  double v = 0.0;
-  while (in >> v) values.push_back(v);
-  return values;
-}
-
 TEST(CalcPolygonFunctions, MeasuresReductionsAndTheIntegral) {
   ScratchFolder folder;
   const std::string map = folder.write("plane.grd", kPlane);
   const std::string frame = folder.write("frame.pol", kFrame);
   const std::string wells = folder.write("wells.dat", "1 1 5\r\n2 2 7\r\n3 3.2 13\r\n4 4 9\r\n");
   const std::string road = folder.write("road.con", "7\r\n0 1\r\n4 1\r\nEND\r\nEND\r\n");
-  const auto run = runCalc({"-g", map, "-p", frame, "-d", wells, "-l", road,
-                            "Integral(G1, P1) / Area(P1)", "Area(P1)", "Len(P1)", "Area(G1)",
-                            "MIN(G1, P1)", "MAX(G1, P1)", "Sum(D1_3, P1)", "Len(D1_3, P1)",
-                            "MAX(In_P(D1_3, P1))", "Len(C1, P1)", "Len(G1)", "Len(G1, P1)"});
+  std::vector<std::string> arguments = {"-g", map, "-p", frame, "-d", wells, "-l", road};
+  for (const char* expression : {"Integral(G1, P1) / Area(P1)", "Area(P1)", "Len(P1)", "Area(G1)",
+                                 "MIN(G1, P1)", "MAX(G1, P1)", "Sum(D1_3, P1)", "Len(D1_3, P1)",
+                                 "MAX(In_P(D1_3, P1))", "Len(C1, P1)", "Len(G1)", "Len(G1, P1)"}) {
+    arguments.push_back(expression);
+  }
+  const auto run = runCalc(arguments);
   ASSERT_EQ(run.status, 0) << run.err;
-  const std::vector<double> v = numbers(run.out);
+  const std::vector<double> v = testing::numbersIn(run.out);
   ASSERT_EQ(v.size(), 12u) << run.out;
   EXPECT_NEAR(v[0], 9.0, 1e-9);  // the plane at the centroid
   const std::vector<double> expected = {8, 16, 16, 5, 13, 18, 2, 13, 3, 16, 0};
@@ -52,7 +46,8 @@ TEST(CalcPolygonFunctions, MasksAndFlagsAreSaved) {
   ScratchFolder folder;
   const std::string map = folder.write("plane.grd", kPlane);
   const std::string frame = folder.write("frame.pol", kFrame);
-  const auto masked = runCalc({"-g", map, "-p", frame, "-o", folder.path("in.grd"), "In_P(G1, P1)"});
+  const auto masked =
+      runCalc({"-g", map, "-p", frame, "-o", folder.path("in.grd"), "In_P(G1, P1)"});
   ASSERT_EQ(masked.status, 0) << masked.err;
   EXPECT_EQ(folder.read("in.grd"),
             "DSAA\r\n5 5\r\n0 4\r\n0 4\r\n0 13\r\n0 0 0 0 0 \r\n0 5 6 7 0 \r\n0 8 0 10 0 \r\n"
@@ -85,7 +80,7 @@ TEST(CalcPolygonFunctions, TheReadmeExampleOnTheShippedFiles) {
   const auto run = runCalc({"-g", examples + "/relief.grd", "-p", examples + "/field.pol",
                             "Integral(G1, P1) / Area(P1)", "MIN(G1, P1)", "MAX(G1, P1)"});
   ASSERT_EQ(run.status, 0) << run.err;
-  const std::vector<double> v = numbers(run.out);
+  const std::vector<double> v = testing::numbersIn(run.out);
   ASSERT_EQ(v.size(), 3u) << run.out;
   // The mean of the surface over the field lies between its smallest and largest node there.
   EXPECT_GT(v[0], v[1]);
