@@ -75,19 +75,12 @@ FileError readOpened(int fd, const struct stat& info,
   return FileError::None;
 }
 
-// readOpened into a string, which receives the bytes only on success.
-FileError readOpenedString(int fd, const struct stat& info, std::string& bytes, FileStamp* stamp,
-                           std::uint64_t maxBytes) {
-  std::string read;
-  const FileError error = readOpened(
-      fd, info,
-      [&read](std::size_t size) {
-        read.resize(size);
-        return read.data();
-      },
-      stamp, maxBytes);
-  if (error == FileError::None) bytes = std::move(read);
-  return error;
+// An allocate function for readOpened that sizes a string to hold the file.
+std::function<char*(std::size_t)> sizing(std::string& target) {
+  return [&target](std::size_t size) {
+    target.resize(size);
+    return target.data();
+  };
 }
 
 std::uint64_t rotateLeft(std::uint64_t value, int bits) {
@@ -128,13 +121,10 @@ FileError readFileInto(const std::string& path, const std::function<char*(std::s
 
 FileError readFile(const std::string& path, std::string& bytes, FileStamp* stamp,
                    std::uint64_t maxBytes) {
-  int fd = -1;
-  struct stat info {};
-  const FileError opened = openRegular(path, fd, info);
-  if (opened != FileError::None) return opened;
-  const FileError read = readOpenedString(fd, info, bytes, stamp, maxBytes);
-  close(fd);
-  return read;
+  std::string read;
+  const FileError error = readFileInto(path, sizing(read), stamp, maxBytes);
+  if (error == FileError::None) bytes = std::move(read);
+  return error;
 }
 
 std::optional<std::string> readWholeFile(const std::string& path, std::uint64_t maxBytes) {
@@ -183,7 +173,10 @@ FileError FileLock::lock(const std::string& path) {
 FileError FileLock::read(std::string& bytes, FileStamp& stamp) const {
   struct stat info {};
   if (fd_ < 0 || fstat(fd_, &info) != 0) return FileError::CannotOpen;
-  return readOpenedString(fd_, info, bytes, &stamp, std::uint64_t(1) << 40);
+  std::string read;
+  const FileError error = readOpened(fd_, info, sizing(read), &stamp, std::uint64_t(1) << 40);
+  if (error == FileError::None) bytes = std::move(read);
+  return error;
 }
 
 }  // namespace vellumar
