@@ -1,13 +1,11 @@
 #include "cli/CalcSession.h"
 
-#include <readline/history.h>
-#include <readline/readline.h>
-
 #include <unistd.h>
 
-#include <cstdlib>
+#include <cstdio>
 #include <iostream>
 
+#include "cli/Prompt.h"
 #include "common/ErrorSink.h"
 #include "common/FileIo.h"
 #include "common/TextEncoding.h"
@@ -19,17 +17,6 @@ namespace {
 
 bool isBlankText(const std::string& text) {
   return text.find_first_not_of(" \t\r\n\v\f") == std::string::npos;
-}
-
-// A display file as the window reads it: CR LF pairs become LF, CP1251 becomes UTF-8.
-std::string displayText(const std::string& bytes) {
-  std::string text;
-  text.reserve(bytes.size());
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') continue;
-    text += bytes[i];
-  }
-  return toUtf8(text);
 }
 
 }  // namespace
@@ -69,6 +56,8 @@ int CalcSession::loadFiles() {
       reportFileError(status.message);
       return exit_status::kFileFailed;
     }
+    // A load that succeeded with a warning (a line file without its value file).
+    if (!status.message.empty()) err_ << status.message << '\n';
   }
   return exit_status::kSuccess;
 }
@@ -134,28 +123,32 @@ bool CalcSession::evaluate(const std::string& text) {
 }
 
 int CalcSession::evaluateFile(const std::string& path) {
-  const auto bytes = readWholeFile(path);
-  if (!bytes) {
-    reportFileError(engine::text::kCannotOpenDisplayFile.in(calc_.language()));
+  std::string bytes;
+  const FileError error = readFile(path, bytes);
+  if (error != FileError::None) {
+    reportFileError(error == FileError::OutOfMemory
+                        ? engine::text::kOutOfMemory.in(calc_.language())
+                        : engine::text::kCannotOpenDisplayFile.in(calc_.language()));
     return exit_status::kFileFailed;
   }
-  return evaluate(displayText(*bytes)) ? exit_status::kSuccess : exit_status::kEvaluationFailed;
+  // A display file as the window reads it: no byte order mark, CR LF as LF, CP1251 as UTF-8.
+  return evaluate(textOfFile(bytes)) ? exit_status::kSuccess : exit_status::kEvaluationFailed;
 }
 
 int CalcSession::runStandardInput(bool interactive) {
   bool allOk = true;
-  for (;;) {
+  Prompt prompt("vellumar> ");
+  for (bool first = true;; first = false) {
     std::string line;
     if (interactive) {
-      char* read = readline("vellumar> ");
-      if (read == nullptr) break;
-      line = read;
-      std::free(read);
-      if (!isBlankText(line)) add_history(line.c_str());
+      std::optional<std::string> read = prompt.next();
+      if (!read) break;
+      line = std::move(*read);
     } else if (!std::getline(std::cin, line)) {
       break;
     }
     if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (first) line = std::string(withoutByteOrderMark(line));
     // Lines piped from files written on Russian Windows desktops may be CP1251.
     allOk = evaluate(toUtf8(line)) && allOk;
   }

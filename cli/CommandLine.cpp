@@ -193,6 +193,10 @@ Evaluation and output:
                          (so '-- -e' evaluates the constant e)
 Without expressions, standard input is read line by line (interactive on a terminal).
 
+Environment:
+  VELLUMAR_MEMORY_LIMIT  the memory the program may use, in bytes or with K, M or G
+                         (default: the physical memory or the control group's limit)
+
 Exit status: 0 success, 1 an evaluation failed, 2 wrong command line,
 3 an operand file could not be loaded or the result could not be saved.
 )";

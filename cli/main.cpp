@@ -1,15 +1,22 @@
 // vellumar-calc: the calculator without the window, for scripts, batch jobs and tests.
+#include <cstdio>
 #include <iostream>
+#include <new>
+#include <stdexcept>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "cli/CalcSession.h"
+#include "cli/CliMessages.h"
 #include "cli/CommandLine.h"
+#include "engine/EngineMessages.h"
 
-int main(int argc, char** argv) {
-  using namespace vellumar::cli;
-  const std::vector<std::string> arguments(argv + 1, argv + argc);
-  const ParseResult parsed = parseCommandLine(arguments);
+namespace {
+
+using namespace vellumar::cli;
+
+int run(const ParseResult& parsed) {
   if (!parsed.ok()) {
     std::cerr << "vellumar-calc: " << parsed.error << "\n\n" << usageText();
     return exit_status::kUsage;
@@ -24,4 +31,30 @@ int main(int argc, char** argv) {
   }
   CalcSession session(parsed.options, std::cout, std::cerr);
   return session.run();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> arguments(argv + 1, argv + argc);
+  const ParseResult parsed = parseCommandLine(arguments);
+  const vellumar::Language language =
+      parsed.options.english ? vellumar::Language::English : vellumar::Language::Russian;
+  int status = exit_status::kEvaluationFailed;
+  try {
+    status = run(parsed);
+  } catch (const std::bad_alloc&) {
+    std::cerr << vellumar::engine::text::kOutOfMemory.in(language) << '\n';
+  } catch (const std::length_error&) {
+    std::cerr << vellumar::engine::text::kOutOfMemory.in(language) << '\n';
+  } catch (const std::system_error&) {
+    std::cerr << vellumar::engine::text::kOutOfMemory.in(language) << '\n';
+  }
+  // Whatever was printed must have reached standard output (a full disk, a closed pipe).
+  std::cout.flush();
+  if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0 || !std::cout.good()) {
+    std::cerr << text::kOutputFailed.in(language) << '\n';
+    return exit_status::kEvaluationFailed;
+  }
+  return status;
 }

@@ -1,88 +1,182 @@
 #include "common/FileIo.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
-#include <cstdio>
+#include <cerrno>
+#include <cstring>
+#include <new>
+
+#include "common/Memory.h"
 
 namespace vellumar {
+namespace {
 
-std::optional<std::string> readWholeFile(const std::string& path, std::size_t maxBytes) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return std::nullopt;
-  std::string bytes;
-  char buffer[1 << 16];
-  bool ok = true;
-  for (;;) {
-    const std::size_t got = std::fread(buffer, 1, sizeof buffer, file);
-    if (got > 0) {
-      if (bytes.size() + got > maxBytes) {
-        ok = false;
-        break;
-      }
-      bytes.append(buffer, got);
-    }
-    if (got < sizeof buffer) {
-      ok = std::ferror(file) == 0;
-      break;
-    }
+FileError openError(int error) {
+  return error == ENOENT || error == ENOTDIR ? FileError::Missing : FileError::CannotOpen;
+}
+
+// Opens path for reading when it names a regular file. The kind is checked before opening, so
+// that a FIFO is never opened (that alone would wait for a writer), and again on the descriptor.
+FileError openRegular(const std::string& path, int& fd, struct stat& info) {
+  struct stat before {};
+  if (stat(path.c_str(), &before) != 0) return openError(errno);
+  if (!S_ISREG(before.st_mode)) return FileError::NotRegularFile;
+  fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return openError(errno);
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    close(fd);
+    fd = -1;
+    return FileError::NotRegularFile;
   }
-  std::fclose(file);
-  if (!ok) return std::nullopt;
+  return FileError::None;
+}
+
+// pread that retries interrupted calls.
+ssize_t readAt(int fd, char* buffer, std::size_t count, off_t offset) {
+  for (;;) {
+    const ssize_t got = pread(fd, buffer, count, offset);
+    if (got >= 0 || errno != EINTR) return got;
+  }
+}
+
+std::int64_t modifiedNs(const struct stat& info) {
+  return std::int64_t(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+}
+
+// Reads exactly the size the file had when it was opened; a file that shrank or grew meanwhile
+// was being written and is not trusted.
+FileError readOpened(int fd, const struct stat& info,
+                     const std::function<char*(std::size_t)>& allocate, FileStamp* stamp,
+                     std::uint64_t maxBytes) {
+  const auto size = static_cast<std::uint64_t>(info.st_size);
+  if (size > maxBytes || size > std::uint64_t(PTRDIFF_MAX) || !memory::fits(size)) {
+    return FileError::OutOfMemory;
+  }
+  char* buffer = nullptr;
+  try {
+    buffer = allocate(static_cast<std::size_t>(size));
+  } catch (const std::bad_alloc&) {
+    return FileError::OutOfMemory;
+  }
+  std::uint64_t done = 0;
+  while (done < size) {
+    const ssize_t got = readAt(fd, buffer + done, size - done, static_cast<off_t>(done));
+    if (got <= 0) return FileError::ReadFailed;
+    done += static_cast<std::uint64_t>(got);
+  }
+  char extra = 0;
+  if (readAt(fd, &extra, 1, static_cast<off_t>(size)) != 0) return FileError::ReadFailed;
+  if (stamp != nullptr) {
+    *stamp = makeStamp(std::string_view(buffer, static_cast<std::size_t>(size)), modifiedNs(info));
+  }
+  return FileError::None;
+}
+
+// An allocate function for readOpened that sizes a string to hold the file.
+std::function<char*(std::size_t)> sizing(std::string& target) {
+  return [&target](std::size_t size) {
+    target.resize(size);
+    return target.data();
+  };
+}
+
+std::uint64_t rotateLeft(std::uint64_t value, int bits) {
+  return (value << bits) | (value >> (64 - bits));
+}
+
+}  // namespace
+
+std::uint64_t hashBytes(std::string_view bytes) {
+  constexpr std::uint64_t kFactor = 0x9E3779B97F4A7C15ull;
+  std::uint64_t hash = (bytes.size() + 1) * kFactor;
+  std::size_t i = 0;
+  for (; i + 8 <= bytes.size(); i += 8) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, bytes.data() + i, 8);
+    hash = (rotateLeft(hash, 23) ^ word) * kFactor;
+  }
+  std::uint64_t tail = 0;
+  std::memcpy(&tail, bytes.data() + i, bytes.size() - i);
+  hash = (rotateLeft(hash, 23) ^ tail) * kFactor;
+  return hash ^ (hash >> 31);
+}
+
+FileStamp makeStamp(std::string_view bytes, std::int64_t modified) {
+  return {bytes.size(), modified, hashBytes(bytes), true};
+}
+
+FileError readFileInto(const std::string& path, const std::function<char*(std::size_t)>& allocate,
+                       FileStamp* stamp, std::uint64_t maxBytes) {
+  int fd = -1;
+  struct stat info {};
+  const FileError opened = openRegular(path, fd, info);
+  if (opened != FileError::None) return opened;
+  const FileError read = readOpened(fd, info, allocate, stamp, maxBytes);
+  close(fd);
+  return read;
+}
+
+FileError readFile(const std::string& path, std::string& bytes, FileStamp* stamp,
+                   std::uint64_t maxBytes) {
+  std::string read;
+  const FileError error = readFileInto(path, sizing(read), stamp, maxBytes);
+  if (error == FileError::None) bytes = std::move(read);
+  return error;
+}
+
+std::optional<std::string> readWholeFile(const std::string& path, std::uint64_t maxBytes) {
+  std::string bytes;
+  if (readFile(path, bytes, nullptr, maxBytes) != FileError::None) return std::nullopt;
   return bytes;
 }
 
-AtomicFile::AtomicFile(std::string target) : target_(std::move(target)) {
-  static std::atomic<unsigned> counter{0};
-  temporary_ = target_ + ".vellumar-" + std::to_string(getpid()) + "-" +
-               std::to_string(counter.fetch_add(1)) + ".tmp";
+FileError checkRegularFile(const std::string& path) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) return openError(errno);
+  return S_ISREG(info.st_mode) ? FileError::None : FileError::NotRegularFile;
 }
 
-AtomicFile::~AtomicFile() {
-  abandon();
+FileLock::~FileLock() {
+  if (fd_ >= 0) close(fd_);  // closing the descriptor releases the lock
 }
 
-bool AtomicFile::open() {
-  stream_ = std::fopen(temporary_.c_str(), "wb");
-  return stream_ != nullptr;
-}
-
-bool AtomicFile::write(const std::string& bytes) {
-  return stream_ != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), stream_) == bytes.size();
-}
-
-bool AtomicFile::finish() {
-  if (stream_ == nullptr) return false;
-  bool ok = std::fflush(stream_) == 0 && std::ferror(stream_) == 0;
-  ok = std::fclose(stream_) == 0 && ok;
-  stream_ = nullptr;
-  if (!ok) {
-    std::remove(temporary_.c_str());
-    return false;
+FileError FileLock::lock(const std::string& path) {
+  if (fd_ >= 0) close(fd_);
+  fd_ = -1;
+  // Each retry means another process replaced the file while this one waited; a bound keeps a
+  // pathological stream of replacements from holding the program forever.
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    int fd = -1;
+    struct stat opened {};
+    const FileError error = openRegular(path, fd, opened);
+    if (error != FileError::None) return error;
+    int locked = flock(fd, LOCK_EX);
+    while (locked != 0 && errno == EINTR) locked = flock(fd, LOCK_EX);
+    if (locked != 0) {
+      close(fd);
+      return FileError::CannotOpen;
+    }
+    struct stat now {};
+    if (stat(path.c_str(), &now) == 0 && now.st_dev == opened.st_dev &&
+        now.st_ino == opened.st_ino) {
+      fd_ = fd;
+      return FileError::None;
+    }
+    close(fd);
   }
-  finished_ = true;
-  return true;
+  return FileError::CannotOpen;
 }
 
-bool AtomicFile::commit() {
-  if (!finished_ || committed_) return false;
-  if (std::rename(temporary_.c_str(), target_.c_str()) != 0) return false;
-  committed_ = true;
-  return true;
-}
-
-void AtomicFile::abandon() {
-  if (stream_ != nullptr) {
-    std::fclose(stream_);
-    stream_ = nullptr;
-  }
-  if (!committed_) std::remove(temporary_.c_str());
-  finished_ = false;
-}
-
-bool writeFileAtomically(const std::string& path, const std::string& bytes) {
-  AtomicFile file(path);
-  return file.open() && file.write(bytes) && file.finish() && file.commit();
+FileError FileLock::read(std::string& bytes, FileStamp& stamp) const {
+  struct stat info {};
+  if (fd_ < 0 || fstat(fd_, &info) != 0) return FileError::CannotOpen;
+  std::string read;
+  const FileError error = readOpened(fd_, info, sizing(read), &stamp, std::uint64_t(1) << 40);
+  if (error == FileError::None) bytes = std::move(read);
+  return error;
 }
 
 }  // namespace vellumar

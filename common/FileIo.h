@@ -1,49 +1,79 @@
 #pragma once
 
-#include <cstdio>
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace vellumar {
 
-// Reads a whole file as bytes; nullopt when it cannot be opened or read, or is larger than
-// maxBytes.
-std::optional<std::string> readWholeFile(const std::string& path,
-                                         std::size_t maxBytes = std::size_t(1) << 34);
+// Reading files whole. Only regular files are read: a FIFO, a device or a directory is refused at
+// once (never opened for a read that could block or run on forever), and no more than the size
+// the file had when it was opened is ever read. See common/SafeSave.h for writing.
 
-// A file written beside its target and renamed into place on commit, so that a failed or
-// abandoned save never destroys the file that was there. Several AtomicFiles can be written and
-// then committed together (a line file with its value file).
-class AtomicFile {
- public:
-  explicit AtomicFile(std::string target);
-  ~AtomicFile();
-  AtomicFile(const AtomicFile&) = delete;
-  AtomicFile& operator=(const AtomicFile&) = delete;
-
-  // Opens the temporary file for binary writing; false when it cannot be created.
-  bool open();
-  std::FILE* stream() const { return stream_; }
-  bool write(const std::string& bytes);
-  // Flushes and closes the temporary file; false on any write error (the file is then removed).
-  bool finish();
-  // Renames the finished temporary file over the target; false on failure.
-  bool commit();
-  // Removes the temporary file if it was not committed.
-  void abandon();
-
-  const std::string& target() const { return target_; }
-  const std::string& temporaryPath() const { return temporary_; }
-
- private:
-  std::string target_;
-  std::string temporary_;
-  std::FILE* stream_ = nullptr;
-  bool finished_ = false;
-  bool committed_ = false;
+enum class FileError {
+  None,
+  Missing,         // nothing exists at the path
+  CannotOpen,      // the file exists but cannot be opened (permissions, a broken path)
+  NotRegularFile,  // a FIFO, device, socket or directory
+  OutOfMemory,     // the file is larger than the memory the program may use
+  ReadFailed,      // a read error, or the file changed its size while it was read
 };
 
-// Writes bytes to path through an AtomicFile; false when anything failed (the old file stays).
-bool writeFileAtomically(const std::string& path, const std::string& bytes);
+// What a file held when it was read: its size, its modification time and a hash of its bytes.
+// Two stamps of the same path differ when the file was written in between.
+struct FileStamp {
+  std::uint64_t size = 0;
+  std::int64_t modifiedNs = 0;
+  std::uint64_t hash = 0;
+  bool known = false;
+
+  friend bool operator==(const FileStamp&, const FileStamp&) = default;
+};
+
+// A fast hash of bytes (not cryptographic: it tells changed contents apart, nothing more).
+std::uint64_t hashBytes(std::string_view bytes);
+FileStamp makeStamp(std::string_view bytes, std::int64_t modifiedNs);
+
+// Reads the regular file at path into the buffer that allocate(size) returns (size bytes long;
+// it may throw std::bad_alloc, which gives OutOfMemory). stamp, when given, receives the file's
+// stamp. Files larger than maxBytes or than the usable memory give OutOfMemory.
+FileError readFileInto(const std::string& path, const std::function<char*(std::size_t)>& allocate,
+                       FileStamp* stamp = nullptr, std::uint64_t maxBytes = std::uint64_t(1) << 40);
+
+// The whole file as bytes.
+FileError readFile(const std::string& path, std::string& bytes, FileStamp* stamp = nullptr,
+                   std::uint64_t maxBytes = std::uint64_t(1) << 40);
+// The same, with every failure as nullopt.
+std::optional<std::string> readWholeFile(const std::string& path,
+                                         std::uint64_t maxBytes = std::uint64_t(1) << 40);
+
+// Missing, NotRegularFile or CannotOpen for what readFile would refuse before reading; None for a
+// regular file that exists (whether it can be opened is not tried).
+FileError checkRegularFile(const std::string& path);
+
+// An exclusive advisory lock (flock) on the file a path names, held until the object is
+// destroyed. While one process waited for the lock another may have replaced the file (a save
+// renames a new file over the old one): the lock is then taken again on the file the path names
+// now, so the holder always has the current file.
+class FileLock {
+ public:
+  FileLock() = default;
+  ~FileLock();
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+
+  // Waits for the lock; an error when the path is not a regular file that can be opened.
+  FileError lock(const std::string& path);
+  // The whole locked file with its stamp.
+  FileError read(std::string& bytes, FileStamp& stamp) const;
+
+ private:
+  int fd_ = -1;
+};
 
 }  // namespace vellumar

@@ -98,6 +98,22 @@ std::string toUtf8(std::string_view text) {
   return isValidUtf8(text) ? std::string(text) : cp1251ToUtf8(text);
 }
 
+std::string_view withoutByteOrderMark(std::string_view text) {
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+  return text;
+}
+
+std::string textOfFile(std::string_view bytes) {
+  const std::string utf8 = toUtf8(withoutByteOrderMark(bytes));
+  std::string text;
+  text.reserve(utf8.size());
+  for (std::size_t i = 0; i < utf8.size(); ++i) {
+    if (utf8[i] == '\r' && i + 1 < utf8.size() && utf8[i + 1] == '\n') continue;
+    text += utf8[i];
+  }
+  return text;
+}
+
 std::size_t utf8Length(std::string_view text) {
   std::size_t count = 0;
   for (std::size_t pos = 0; pos < text.size();) {

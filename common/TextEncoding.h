@@ -14,6 +14,12 @@ std::string cp1251ToUtf8(std::string_view text);
 // The text itself when it is valid UTF-8, else its CP1251 reading converted to UTF-8.
 std::string toUtf8(std::string_view text);
 
+// The text without the UTF-8 byte order mark that Windows editors put at its start.
+std::string_view withoutByteOrderMark(std::string_view text);
+// The text of a text file as the program holds it: the byte order mark dropped, CR LF line breaks
+// as LF, UTF-8 (a file that is not valid UTF-8 read as CP1251).
+std::string textOfFile(std::string_view bytes);
+
 // Decodes the code point starting at text[pos]; returns its length in bytes (at least 1) and
 // stores U+FFFD for a malformed sequence.
 std::size_t decodeUtf8(std::string_view text, std::size_t pos, char32_t& codePoint);

@@ -3,11 +3,11 @@
 #include <charconv>
 #include <cmath>
 #include <new>
-#include <optional>
 #include <vector>
 
 #include "common/CFormat.h"
 #include "common/FileIo.h"
+#include "common/SafeSave.h"
 #include "data/DelimitedText.h"
 
 namespace vellumar::data {
@@ -32,10 +32,16 @@ bool sameTo12Digits(double a, double b) {
   return digits12(a, first) == digits12(b, second);
 }
 
-SaveStatus writeFile(const std::string& path, const std::string& bytes) {
-  AtomicFile file(path);
-  if (!file.open()) return SaveStatus::BufferFailed;
-  if (!file.write(bytes) || !file.finish() || !file.commit()) return SaveStatus::SaveFailed;
+// Saves bytes at path; written, when given, receives the new file's stamp.
+SaveStatus writeFile(const std::string& path, const std::string& bytes,
+                     FileStamp* written = nullptr) {
+  SaveFile file(path);
+  if (!file.open()) {
+    return file.error() == SaveError::CannotCreate ? SaveStatus::BufferFailed
+                                                   : SaveStatus::SaveFailed;
+  }
+  if (!file.write(bytes) || !file.commit()) return SaveStatus::SaveFailed;
+  if (written != nullptr) *written = makeStamp(bytes, file.modifiedNs());
   return SaveStatus::Ok;
 }
 
@@ -176,21 +182,20 @@ bool appendedCorrectly(const M_Data& old, const M_Data& fresh,
   return true;
 }
 
+// Appends under an exclusive lock on the data file, and only to the file the table was read
+// from: two appends at once would otherwise both read the same file and one column be lost.
 SaveStatus appendToFile(M_Data& table, const DATA& result) {
-  const std::optional<std::string> bytes = readWholeFile(table.path());
-  if (!bytes) return SaveStatus::SaveFailed;
-  // The file must still hold what the table was read from.
-  M_Data original;
-  original.setOptions(table.options());
-  original.setMissingCellValue(table.missingCellValue());
-  if (original.ReadBytes(*bytes) != ReadStatus::Ok ||
-      original.columnCount() != table.columnCount() ||
-      !sameCells(table, original, table.columnCount())) {
-    return SaveStatus::SaveFailed;
-  }
+  FileLock lock;
+  if (lock.lock(table.path()) != FileError::None) return SaveStatus::SaveFailed;
+  std::string bytes;
+  FileStamp stamp;
+  if (lock.read(bytes, stamp) != FileError::None) return SaveStatus::SaveFailed;
+  if (!table.fileStamp().known || !(stamp == table.fileStamp())) return SaveStatus::DataChanged;
   std::string out;
   std::vector<double> expected;
-  if (!ColumnAppender(table, *bytes).build(result, out, expected)) return SaveStatus::SaveFailed;
+  std::string converted;
+  const std::string_view text = detail::dataText(bytes, converted);
+  if (!ColumnAppender(table, text).build(result, out, expected)) return SaveStatus::SaveFailed;
   M_Data fresh;
   fresh.setOptions(table.options());
   fresh.setMissingCellValue(table.missingCellValue());
@@ -198,13 +203,15 @@ SaveStatus appendToFile(M_Data& table, const DATA& result) {
   if (fresh.ReadBytes(out) != ReadStatus::Ok || !appendedCorrectly(table, fresh, expected)) {
     return SaveStatus::SaveFailed;
   }
-  const SaveStatus status = writeFile(table.path(), out);
+  FileStamp written;
+  const SaveStatus status = writeFile(table.path(), out, &written);
   if (status != SaveStatus::Ok) return status;
   for (int j = 0; j < table.columnCount(); ++j) {
     fresh.setColumnDecimals(j, table.columnDecimals(j));
   }
   for (int row = 0; row < table.rowCount(); ++row) fresh.setRowMark(row, table.rowMark(row));
   fresh.setPath(table.path());
+  fresh.setFileStamp(written);
   table = std::move(fresh);
   return SaveStatus::Ok;
 }

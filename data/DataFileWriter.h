@@ -9,16 +9,17 @@
 
 namespace vellumar::data {
 
-// Saving data results as delimited text files. Files are written beside their target and
-// renamed into place, so a failed save leaves the old file as it was; lines end in CR LF.
+// Saving data results as delimited text files, through the safe save (common/SafeSave.h): a
+// failed save leaves the old file as it was. Lines end in CR LF.
 
 enum class SaveStatus {
   Ok,
   LoadedShapefile,     // appending to a table loaded from a shapefile
   BufferFailed,        // the file beside the target cannot be created
+  DataChanged,         // the data file changed on disk after the table was read from it
   SizeMismatch,        // the result's point count differs from the table's row count
   CoordinateMismatch,  // the result's X and Y differ from the table's coordinate columns
-  SaveFailed,          // writing, renaming or reading back failed
+  SaveFailed,          // the target was refused, or writing, renaming or reading back failed
 };
 
 // True when the path names a shapefile (holds ".shp" or ".SHP"); such paths are saved by the
@@ -39,8 +40,10 @@ SaveStatus saveDataFile(const std::string& path, const DATA& result);
 // Appends the result as a new last column "Zres" to the file the table was read from. The
 // result must have the table's row count and, when it has coordinates and xy is present, the
 // table's X and Y values exactly. Every line of the file keeps its text; the new value follows
-// its last field (the header line gets "Zres"). The new file is read back and checked before it
-// replaces the old one; on success the table holds the new file's contents (one more column).
+// its last field (the header line gets "Zres"). The file is locked (flock) for the append and must
+// hold exactly what the table was read from (its stamp), else DataChanged and nothing is written.
+// The new file is read back and checked before it replaces the old one; on success the table
+// holds the new file's contents (one more column) and its stamp.
 SaveStatus appendResultColumn(M_Data& table, const DATA& result, const CoordinateColumns& xy);
 
 }  // namespace vellumar::data

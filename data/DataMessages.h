@@ -33,6 +33,8 @@ inline constexpr MessageText kSizeMismatch{"Несовпадение разме�
 inline constexpr MessageText kCoordinateMismatch{"Несовпадение координат данных!",
                                                  "Data coordinates do not match!"};
 inline constexpr MessageText kSaveFailed{"Ошибка сохранения данных!", "Data saving error!"};
+inline constexpr MessageText kDataChanged{"файл данных изменён после загрузки",
+                                          "the data file changed after it was loaded"};
 
 inline constexpr MessageText kDataLength{"разная длина колонок!", "columns have not equal length!"};
 inline constexpr MessageText kDataNoCoordinates{"не указаны координатные колонки!",
@@ -89,6 +91,8 @@ inline const MessageText* saveMessage(SaveStatus status) {
       return &message::kCoordinateMismatch;
     case SaveStatus::SaveFailed:
       return &message::kSaveFailed;
+    case SaveStatus::DataChanged:
+      return &message::kDataChanged;
   }
   return nullptr;
 }

@@ -4,15 +4,15 @@
 #include <algorithm>
 #include <charconv>
 #include <climits>
-#include <cstdio>
 #include <memory>
 #include <new>
-#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "common/CFormat.h"
+#include "common/FileIo.h"
+#include "common/Memory.h"
 #include "common/TextEncoding.h"
 #include "data/DelimitedText.h"
 #include "data/M_Data.h"
@@ -60,23 +60,15 @@ struct FileBytes {
   std::string_view view() const { return std::string_view(data.get(), size); }
 };
 
-std::optional<FileBytes> readFileBytes(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return std::nullopt;
-  std::optional<FileBytes> bytes;
-  if (std::fseek(file, 0, SEEK_END) == 0) {
-    const long size = std::ftell(file);
-    if (size >= 0 && std::fseek(file, 0, SEEK_SET) == 0) {
-      FileBytes buffer{std::make_unique_for_overwrite<char[]>(static_cast<std::size_t>(size)),
-                       static_cast<std::size_t>(size)};
-      const std::size_t got = std::fread(buffer.data.get(), 1, buffer.size, file);
-      if (got == buffer.size && std::fgetc(file) == EOF && !std::ferror(file)) {
-        bytes = std::move(buffer);
-      }
-    }
-  }
-  std::fclose(file);
-  return bytes;
+FileError readFileBytes(const std::string& path, FileBytes& bytes, FileStamp& stamp) {
+  return readFileInto(
+      path,
+      [&bytes](std::size_t size) {
+        bytes.data = std::make_unique_for_overwrite<char[]>(size);
+        bytes.size = size;
+        return bytes.data.get();
+      },
+      &stamp);
 }
 
 }  // namespace
@@ -131,6 +123,7 @@ class DataParser {
   Draft* column(int index) {
     if (static_cast<std::size_t>(index) < drafts_.size()) return &drafts_[index];
     if ((drafts_.size() + 1) * rows_ > cellLimit_) return nullptr;  // absurdly ragged lines
+    if (!memory::fits(rows_ * sizeof(double))) throw std::bad_alloc();
     drafts_.push_back(Draft{std::vector<double>(rows_, missing_)});
     return &drafts_.back();
   }
@@ -280,39 +273,32 @@ ReadStatus M_Data::ReadBytes(std::string_view bytes) {
     parsed.defaultDecimals_ = defaultDecimals_;
     parsed.rowNumberOffset_ = rowNumberOffset_;
     // Windows editors start UTF-8 files with a byte order mark; it is no part of the first cell.
-    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
-    status = DataParser(parsed, bytes).run();
-    Clear();
-    path_.clear();
+    std::string converted;
+    status = DataParser(parsed, detail::dataText(withoutByteOrderMark(bytes), converted)).run();
+    forgetContents();
     if (status == ReadStatus::Ok) *this = std::move(parsed);
   } catch (const std::bad_alloc&) {
     status = ReadStatus::OutOfMemory;
   } catch (const std::length_error&) {
     status = ReadStatus::OutOfMemory;
   }
-  if (status != ReadStatus::Ok) {
-    Clear();
-    path_.clear();
-  }
+  if (status != ReadStatus::Ok) forgetContents();
   return status;
 }
 
 ReadStatus M_Data::ReadFile(const std::string& path) {
-  std::optional<FileBytes> bytes;
-  try {
-    bytes = readFileBytes(path);
-  } catch (const std::bad_alloc&) {
-    Clear();
-    path_.clear();
-    return ReadStatus::OutOfMemory;
+  FileBytes bytes;
+  FileStamp stamp;
+  const FileError error = readFileBytes(path, bytes, stamp);
+  if (error != FileError::None) {
+    forgetContents();
+    return error == FileError::OutOfMemory ? ReadStatus::OutOfMemory : ReadStatus::CannotOpen;
   }
-  if (!bytes) {
-    Clear();
-    path_.clear();
-    return ReadStatus::CannotOpen;
+  const ReadStatus status = ReadBytes(bytes.view());
+  if (status == ReadStatus::Ok) {
+    path_ = path;
+    stamp_ = stamp;
   }
-  const ReadStatus status = ReadBytes(bytes->view());
-  if (status == ReadStatus::Ok) path_ = path;
   return status;
 }
 

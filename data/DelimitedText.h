@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstring>
+#include <string>
 #include <string_view>
 
 namespace vellumar::data::detail {
@@ -62,6 +63,24 @@ inline std::size_t countLines(std::string_view bytes) {
   std::size_t count = 0;
   for (char c : bytes) count += (c == '\n');
   return count + (!bytes.empty() && bytes.back() != '\n' ? 1 : 0);
+}
+
+// The part of a data file's bytes that the reader and the column appender split into lines: a
+// file whose only line ends are CR (as old Mac editors wrote them) is read as if they were LF,
+// and the blank lines at the end of a file (nothing but blanks on them) are no rows and are left
+// out. storage holds the converted bytes when a conversion was needed.
+inline std::string_view dataText(std::string_view bytes, std::string& storage) {
+  if (bytes.find('\n') == std::string_view::npos && bytes.find('\r') != std::string_view::npos) {
+    storage.assign(bytes);
+    for (char& c : storage) {
+      if (c == '\r') c = '\n';
+    }
+    bytes = storage;
+  }
+  const std::size_t last = bytes.find_last_not_of(" \t\r\n");
+  if (last == std::string_view::npos) return {};
+  const std::size_t lineEnd = bytes.find('\n', last);
+  return lineEnd == std::string_view::npos ? bytes : bytes.substr(0, lineEnd + 1);
 }
 
 // Splits one line into fields. The run of delimiters at the end of a line is cut off; the run at

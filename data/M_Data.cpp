@@ -193,4 +193,10 @@ void M_Data::Clear() {
   rowMarks_.clear();
 }
 
+void M_Data::forgetContents() {
+  Clear();
+  path_.clear();
+  stamp_ = {};
+}
+
 }  // namespace vellumar::data

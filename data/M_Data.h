@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/FileIo.h"
+
 namespace vellumar::data {
 
 // How a delimited data file is split into fields.
@@ -19,7 +21,7 @@ struct ReadOptions {
 
 enum class ReadStatus {
   Ok,
-  CannotOpen,     // the file cannot be opened or read
+  CannotOpen,     // the file cannot be opened or read, or is not a regular file
   InvalidFormat,  // not a data file: zero or control bytes, mixed line ends, no rows, ...
   OutOfMemory,    // the table does not fit in memory
 };
@@ -53,6 +55,10 @@ class M_Data {
   int columnCount() const { return static_cast<int>(columns_.size()); }
   const std::string& path() const { return path_; }
   void setPath(std::string path) { path_ = std::move(path); }
+  // What the file held when the table was read from it (not known for a table built otherwise):
+  // a column appended to the file later checks that the file is still the same.
+  const FileStamp& fileStamp() const { return stamp_; }
+  void setFileStamp(const FileStamp& stamp) { stamp_ = stamp; }
   const std::string& columnName(int column) const;
   void setColumnName(int column, std::string name);
   // 0 for a numeric column, else the text width (longest text + 1).
@@ -105,10 +111,13 @@ class M_Data {
   friend class DataParser;
 
   bool validCell(int row, int column) const;
+  // Clear() and forgets the file the table was read from.
+  void forgetContents();
   Column makeColumn(int width, std::string name) const;
   std::string textOfNumber(double value, int width) const;
 
   std::string path_;
+  FileStamp stamp_;
   int rows_ = 0;
   std::vector<Column> columns_;
   std::vector<int> rowMarks_;

@@ -2,13 +2,12 @@
 
 #include <sys/stat.h>
 #include <sys/types.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -19,16 +18,27 @@
 namespace vellumar::data::detail {
 namespace {
 
-thread_local bool tWriteFailed = false;
+// Prefix of the names of files that exist only in memory: shapelib writes an export under such
+// a name, and the export saves the bytes to the real targets through the safe save. No path a
+// user can give starts with a control character.
+constexpr std::string_view kMemoryPrefix = "\x01vellumar-memory/";
 
-// A file as shapelib sees it: the whole content in memory, read from disk when opened and
-// written back when closed after a change. shapelib seeks before every record it reads or
-// writes; on a C stream each of those seeks costs a system call.
+// The memory files of this thread's exports, and the files read ahead of a shapelib open.
+thread_local std::map<std::string, std::string> tMemoryFiles;
+thread_local std::map<std::string, std::string> tPreloaded;
+
+bool isMemoryName(std::string_view name) {
+  return name.substr(0, kMemoryPrefix.size()) == kMemoryPrefix;
+}
+
+// A file as shapelib sees it: the whole content in memory. shapelib seeks before every record it
+// reads or writes; on a C stream each of those seeks costs a system call. Files on disk are only
+// read; memory files are kept in tMemoryFiles between an open and the next.
 struct MemoryFile {
   std::string path;
   std::string bytes;
   std::size_t position = 0;
-  bool changed = false;
+  bool inMemory = false;
 };
 
 MemoryFile* memoryFile(SAFile file) {
@@ -37,18 +47,23 @@ MemoryFile* memoryFile(SAFile file) {
 
 SAFile hookOpen(const char* name, const char* access) {
   const std::string_view mode(access);
+  const bool writing = mode.find_first_of("wa+") != std::string_view::npos;
   auto file = std::make_unique<MemoryFile>();
   file->path = name;
-  if (mode.find('w') != std::string_view::npos) {
-    // Created (and emptied) at once, so a file that cannot be written is refused here.
-    std::FILE* created = std::fopen(name, "wb");
-    if (created == nullptr) return nullptr;
-    if (std::fclose(created) != 0) return nullptr;
-    file->changed = true;
-  } else {
-    std::optional<std::string> bytes = readWholeFile(name);
-    if (!bytes) return nullptr;
-    file->bytes = std::move(*bytes);
+  file->inMemory = isMemoryName(name);
+  if (file->inMemory) {
+    const auto found = tMemoryFiles.find(file->path);
+    if (mode.find('w') == std::string_view::npos) {
+      if (found == tMemoryFiles.end()) return nullptr;
+      file->bytes = std::move(found->second);
+    }
+  } else if (writing) {
+    return nullptr;  // files on disk are written only through the safe save
+  } else if (const auto preloaded = tPreloaded.find(file->path); preloaded != tPreloaded.end()) {
+    file->bytes = std::move(preloaded->second);
+    tPreloaded.erase(preloaded);
+  } else if (readFile(file->path, file->bytes) != FileError::None) {
+    return nullptr;
   }
   return reinterpret_cast<SAFile>(file.release());
 }
@@ -64,11 +79,11 @@ SAOffset hookRead(void* buffer, SAOffset size, SAOffset count, SAFile handle) {
 
 SAOffset hookWrite(void* buffer, SAOffset size, SAOffset count, SAFile handle) {
   MemoryFile& file = *memoryFile(handle);
+  if (!file.inMemory) return 0;
   const std::size_t length = size * count;
   if (file.position + length > file.bytes.size()) file.bytes.resize(file.position + length);
   std::memcpy(file.bytes.data() + file.position, buffer, length);
   file.position += length;
-  file.changed = true;
   return count;
 }
 
@@ -94,17 +109,13 @@ int hookFlush(SAFile) {
 
 int hookClose(SAFile handle) {
   const std::unique_ptr<MemoryFile> file(memoryFile(handle));
-  if (!file->changed) return 0;
-  std::FILE* out = std::fopen(file->path.c_str(), "wb");
-  bool ok = out != nullptr &&
-            std::fwrite(file->bytes.data(), 1, file->bytes.size(), out) == file->bytes.size();
-  if (out != nullptr) ok = std::fclose(out) == 0 && ok;
-  if (!ok) tWriteFailed = true;
-  return ok ? 0 : -1;
+  if (file->inMemory) tMemoryFiles[file->path] = std::move(file->bytes);
+  return 0;
 }
 
+// shapelib removes stale companion files of what it creates; only memory files go.
 int hookRemove(const char* name) {
-  return std::remove(name);
+  return isMemoryName(name) && tMemoryFiles.erase(name) > 0 ? 0 : -1;
 }
 
 void hookError(const char*) {}
@@ -140,7 +151,9 @@ std::size_t extensionDot(const std::string& path) {
 
 constexpr const char* kLowerExtensions[] = {".shp", ".shx", ".dbf"};
 constexpr const char* kUpperExtensions[] = {".SHP", ".SHX", ".DBF"};
-// The .shp is placed last, so a reader never finds a new .shp beside an old index.
+// Order of the renames of an export: the index first and the shapes last, so that a save cut
+// short between them leaves an index that disagrees with the shapes it lies beside, which the
+// reader refuses (see indexMatchesShapes).
 constexpr int kOrder[] = {1, 2, 0};
 
 std::uint32_t bigEndian32(const std::string& bytes, std::size_t at) {
@@ -165,22 +178,41 @@ std::optional<std::pair<std::string, std::uint64_t>> existing(const std::string&
 
 // shapelib sizes its index from the .shx header and its record buffer from each index entry
 // before reading anything, so a damaged index could make it allocate gigabytes: the index must
-// lie within the .shx and every record it lists within the .shp. Missing files are left for
-// shapelib to refuse.
-bool indexFits(const std::string& path) {
+// lie within the .shx and every record it lists within the .shp. The two files must also belong
+// together, as a save cut short could leave a new index beside old shapes: their headers agree
+// after the file length (shape type and bounds), and each record's length in the .shp is the
+// length the index gives it.
+bool indexMatchesShapes(const std::string& shp, const std::string& shx) {
+  if (shx.size() < 100 || shp.size() < 100) return false;
+  const std::uint64_t length = std::uint64_t(bigEndian32(shx, 24)) * 2;
+  if (length < 100 || length > shx.size()) return false;
+  if (shp.compare(28, 72, shx, 28, 72) != 0) return false;
+  for (std::size_t at = 100; at + 8 <= length; at += 8) {
+    const std::uint64_t offset = std::uint64_t(bigEndian32(shx, at)) * 2;
+    const std::uint64_t size = std::uint64_t(bigEndian32(shx, at + 4)) * 2;
+    if (offset + 8 + size > shp.size()) return false;
+    if (std::uint64_t(bigEndian32(shp, static_cast<std::size_t>(offset) + 4)) * 2 != size) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Reads the .shp and .shx of path and checks them against each other; on success they wait in
+// tPreloaded for shapelib's open. Missing files are left for shapelib to refuse.
+bool preloadShapes(const std::string& path) {
   const std::string base = path.substr(0, extensionDot(path));
   const auto shp = existing(base, 0);
   const auto shx = existing(base, 1);
   if (!shp || !shx) return true;
-  const std::optional<std::string> index = readWholeFile(shx->first, shx->second);
-  if (!index || index->size() < 100) return false;
-  const std::uint64_t length = std::uint64_t(bigEndian32(*index, 24)) * 2;
-  if (length < 100 || length > index->size()) return false;
-  for (std::size_t at = 100; at + 8 <= length; at += 8) {
-    const std::uint64_t offset = std::uint64_t(bigEndian32(*index, at)) * 2;
-    const std::uint64_t size = std::uint64_t(bigEndian32(*index, at + 4)) * 2;
-    if (offset + 8 + size > shp->second) return false;
+  std::string shapes;
+  std::string index;
+  if (readFile(shp->first, shapes) != FileError::None ||
+      readFile(shx->first, index) != FileError::None || !indexMatchesShapes(shapes, index)) {
+    return false;
   }
+  tPreloaded[shp->first] = std::move(shapes);
+  tPreloaded[shx->first] = std::move(index);
   return true;
 }
 
@@ -191,17 +223,11 @@ SAHooks* shapeHooks() {
   return &hooks;
 }
 
-void resetWriteFailure() {
-  tWriteFailed = false;
-}
-
-bool writeFailed() {
-  return tWriteFailed;
-}
-
 ShpFile openShp(const std::string& path) {
-  if (!indexFits(path)) return nullptr;
-  return ShpFile(SHPOpenLL(path.c_str(), "rb", shapeHooks()));
+  if (!preloadShapes(path)) return nullptr;
+  ShpFile shp(SHPOpenLL(path.c_str(), "rb", shapeHooks()));
+  tPreloaded.clear();
+  return shp;
 }
 
 DbfFile openDbf(const std::string& path, const char* mode) {
@@ -222,63 +248,34 @@ bool wellFormed(const SHPObject& shape) {
 }
 
 ExportFiles::ExportFiles(const std::string& path) {
-  static std::atomic<unsigned> counter{0};
+  thread_local unsigned counter = 0;
   const std::size_t dot = extensionDot(path);
-  targetBase_ = path.substr(0, dot);
-  upperCase_ = dot != std::string::npos && path.compare(dot, std::string::npos, ".SHP") == 0;
-  temporaryBase_ = targetBase_ + ".vellumar-" + std::to_string(getpid()) + "-" +
-                   std::to_string(counter.fetch_add(1)) + "-tmp";
-  temporaryShp_ = temporary(0);
+  const std::string targetBase = path.substr(0, dot);
+  const bool upperCase =
+      dot != std::string::npos && path.compare(dot, std::string::npos, ".SHP") == 0;
+  memoryBase_ = std::string(kMemoryPrefix) + std::to_string(counter++) + "/export";
+  for (int k = 0; k < 3; ++k) {
+    const int file = kOrder[k];
+    targets_[file] =
+        &files_.add(targetBase + (upperCase ? kUpperExtensions : kLowerExtensions)[file]);
+  }
 }
 
 ExportFiles::~ExportFiles() {
-  if (!committed_) removeTemporaries();
+  for (const char* extension : kLowerExtensions) tMemoryFiles.erase(memoryBase_ + extension);
 }
 
-std::string ExportFiles::target(int file) const {
-  return targetBase_ + (upperCase_ ? kUpperExtensions : kLowerExtensions)[file];
-}
-
-// shapelib names the files it creates with lower-case extensions.
-std::string ExportFiles::temporary(int file) const {
-  return temporaryBase_ + kLowerExtensions[file];
-}
-
-void ExportFiles::removeTemporaries() const {
-  for (int file = 0; file < 3; ++file) std::remove(temporary(file).c_str());
-}
-
-std::string ExportFiles::backup(int file) const {
-  return temporaryBase_ + kLowerExtensions[file] + ".old";
+bool ExportFiles::open() {
+  return files_.open();
 }
 
 bool ExportFiles::commit() {
-  // Earlier files are first moved aside, so a failed rename can put every one of them back.
-  bool saved[3] = {false, false, false};
-  int placed = 0;
-  auto rollBack = [&] {
-    for (int file = 0; file < placed; ++file) std::remove(target(kOrder[file]).c_str());
-    for (int file = 0; file < 3; ++file) {
-      if (saved[file]) std::rename(backup(file).c_str(), target(file).c_str());
-    }
-    removeTemporaries();
-    return false;
-  };
   for (int file = 0; file < 3; ++file) {
-    struct stat info {};
-    if (stat(target(file).c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
-    if (std::rename(target(file).c_str(), backup(file).c_str()) != 0) return rollBack();
-    saved[file] = true;
+    const auto written = tMemoryFiles.find(memoryBase_ + kLowerExtensions[file]);
+    if (written == tMemoryFiles.end() || !targets_[file]->write(written->second)) return false;
+    tMemoryFiles.erase(written);
   }
-  for (; placed < 3; ++placed) {
-    const int file = kOrder[placed];
-    if (std::rename(temporary(file).c_str(), target(file).c_str()) != 0) return rollBack();
-  }
-  for (int file = 0; file < 3; ++file) {
-    if (saved[file]) std::remove(backup(file).c_str());
-  }
-  committed_ = true;
-  return true;
+  return files_.commit();
 }
 
 }  // namespace vellumar::data::detail

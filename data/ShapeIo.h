@@ -5,15 +5,15 @@
 #include <memory>
 #include <string>
 
+#include "common/SafeSave.h"
+
 namespace vellumar::data::detail {
 
-// File access for shapelib: each file is held whole in memory while open (read when opened,
-// written back when closed after a change), numbers are parsed under the C locale, library
-// complaints are kept off the terminal, and a file that could not be written back is remembered
-// until the next resetWriteFailure() on this thread.
+// File access for shapelib: each file is held whole in memory while open, numbers are parsed
+// under the C locale and library complaints are kept off the terminal. Files on disk are only
+// read (regular files only); what shapelib writes stays in memory files of the export that
+// created them (ExportFiles), which saves them to disk.
 SAHooks* shapeHooks();
-void resetWriteFailure();
-bool writeFailed();
 
 struct ShpCloser {
   void operator()(SHPInfo* handle) const { SHPClose(handle); }
@@ -37,10 +37,10 @@ DbfFile openDbf(const std::string& path, const char* mode);
 // arrays present for its vertices, part starts non-decreasing and within the vertex count.
 bool wellFormed(const SHPObject& shape);
 
-// The .shp, .shx and .dbf of one export. They are created under temporary names beside the
-// targets (the target path without its extension, plus a unique suffix) and renamed into place by
-// commit(); until then, and whenever the object is destroyed uncommitted, the targets are
-// untouched and the temporary files are removed.
+// The .shp, .shx and .dbf of one export. shapelib creates and writes them in memory under
+// memoryPath(); commit() saves the three together through the safe save, renaming the .shx first
+// and the .shp last. Until then, and whenever the object is destroyed uncommitted, the targets are
+// untouched and nothing is left behind.
 class ExportFiles {
  public:
   explicit ExportFiles(const std::string& path);
@@ -48,23 +48,18 @@ class ExportFiles {
   ExportFiles(const ExportFiles&) = delete;
   ExportFiles& operator=(const ExportFiles&) = delete;
 
-  // The path to give SHPCreate, DBFCreate and DBFOpen for the temporary files.
-  const std::string& temporaryPath() const { return temporaryShp_; }
-  // Renames the three temporary files over the targets; false when a rename fails, and then the
-  // earlier target files are back in place.
+  // Checks the three targets and creates their temporary files; false when a target is refused
+  // (not a regular file, not writable) or no temporary file can be created.
+  bool open();
+  // The path to give SHPCreate, DBFCreate and DBFOpen.
+  const std::string& memoryPath() const { return memoryBase_; }
+  // Saves the three files over the targets; false when a file is missing or cannot be saved.
   bool commit();
 
  private:
-  std::string target(int file) const;
-  std::string temporary(int file) const;
-  std::string backup(int file) const;
-  void removeTemporaries() const;
-
-  std::string targetBase_;
-  std::string temporaryBase_;
-  std::string temporaryShp_;
-  bool upperCase_ = false;
-  bool committed_ = false;
+  std::string memoryBase_;
+  SaveSet files_;
+  SaveFile* targets_[3] = {};  // by file: .shp, .shx, .dbf
 };
 
 }  // namespace vellumar::data::detail

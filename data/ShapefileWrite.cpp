@@ -44,22 +44,25 @@ std::string numberField(double value, int width, int decimals) {
   return std::string(static_cast<std::size_t>(width), ' ');
 }
 
-// The shapefile and DBF of one export, written under temporary names. Every write result is
-// collected in ok; finish() closes the files and renames them into place only when all went well.
+// The shapefile and DBF of one export, written in memory. Every write result is collected in ok;
+// finish() closes the files and saves them over the targets only when all went well.
 struct ExportWriter {
-  explicit ExportWriter(const std::string& path) : files(path) { detail::resetWriteFailure(); }
+  explicit ExportWriter(const std::string& path) : files(path) {}
 
+  // The targets are checked and their temporary files created first, so that a target that
+  // cannot be saved is refused before anything is built.
   bool createShp(int type) {
-    shp.reset(SHPCreateLL(files.temporaryPath().c_str(), type, detail::shapeHooks()));
+    if (!files.open()) return false;
+    shp.reset(SHPCreateLL(files.memoryPath().c_str(), type, detail::shapeHooks()));
     return shp != nullptr;
   }
   bool createDbf() {
-    dbf.reset(DBFCreateLL(files.temporaryPath().c_str(), "LDID/87", detail::shapeHooks()));
+    dbf.reset(DBFCreateLL(files.memoryPath().c_str(), "LDID/87", detail::shapeHooks()));
     return dbf != nullptr;
   }
   bool reopenDbf() {
     dbf.reset();
-    dbf = detail::openDbf(files.temporaryPath(), "r+b");
+    dbf = detail::openDbf(files.memoryPath(), "r+b");
     return dbf != nullptr;
   }
   void addField(const std::string& name, DBFFieldType type, int width, int decimals) {
@@ -86,7 +89,7 @@ struct ExportWriter {
   bool finish() {
     shp.reset();
     dbf.reset();
-    return ok && !detail::writeFailed() && files.commit();
+    return ok && files.commit();
   }
 
   ExportFiles files;

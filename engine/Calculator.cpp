@@ -1,6 +1,8 @@
 #include "engine/Calculator.h"
 
 #include <new>
+#include <stdexcept>
+#include <system_error>
 
 #include "common/CFormat.h"
 #include "common/Pointwise.h"
@@ -62,6 +64,11 @@ bool S_Calculator::run(std::string& text) {
     ok = runStatements();
   } catch (const std::bad_alloc&) {
     // A result too large for memory (a huge Dense, say) fails the evaluation, not the program.
+    sink_->record(sink_code::kMessage, text::kOutOfMemory.in(language_));
+  } catch (const std::length_error&) {
+    sink_->record(sink_code::kMessage, text::kOutOfMemory.in(language_));
+  } catch (const std::system_error&) {
+    // A kernel's helper thread could not be started: the system is out of resources.
     sink_->record(sink_code::kMessage, text::kOutOfMemory.in(language_));
   }
   if (!ok) fail(text);

@@ -2,11 +2,15 @@
 
 #include <algorithm>
 #include <memory>
+#include <new>
+#include <stdexcept>
+#include <system_error>
 
 #include "common/CFormat.h"
 #include "data/DataFileWriter.h"
 #include "data/DataMessages.h"
 #include "data/Shapefile.h"
+#include "engine/EngineMessages.h"
 #include "engine/LinePacking.h"
 #include "engine/ResultText.h"
 #include "geometry/GeometryMessages.h"
@@ -60,6 +64,17 @@ bool saveCoverShapefile(const geometry::Cover& cover, const std::string& path, b
 
 }  // namespace
 
+template <class Command>
+FileStatus Workspace::guarded(Command&& command) const {
+  try {
+    return command();
+  } catch (const std::bad_alloc&) {
+  } catch (const std::length_error&) {
+  } catch (const std::system_error&) {
+  }
+  return FileStatus::failure(text(text::kOutOfMemory));
+}
+
 bool Workspace::isShapefilePath(std::string_view path) {
   return data::isShapefilePath(path);
 }
@@ -78,36 +93,49 @@ void Workspace::closeList(FileKind kind) {
 }
 
 FileStatus Workspace::load(FileKind kind, const std::string& path, const std::string& valueField) {
-  std::vector<std::string>& paths = paths_[static_cast<int>(kind)];
-  if (std::find(paths.begin(), paths.end(), path) != paths.end()) {
-    return FileStatus::failure(text(data::message::kAlreadyLoaded));
-  }
-  Operand operand;
-  FileStatus status = read(kind, path, valueField, operand);
-  if (!status.ok) return status;
-  paths.push_back(path);
-  lastLoadedName_ = operandName(kind, paths.size());
-  registerOperand(lastLoadedName_, path, std::move(operand));
-  return status;
+  return guarded([&] {
+    std::vector<std::string>& paths = paths_[static_cast<int>(kind)];
+    if (std::find(paths.begin(), paths.end(), path) != paths.end()) {
+      return FileStatus::failure(text(data::message::kAlreadyLoaded));
+    }
+    Operand operand;
+    FileStatus status = read(kind, path, valueField, operand);
+    if (!status.ok) return status;
+    paths.push_back(path);
+    lastLoadedName_ = operandName(kind, paths.size());
+    registerOperand(lastLoadedName_, path, std::move(operand));
+    return status;
+  });
 }
 
 FileStatus Workspace::read(FileKind kind, const std::string& path, const std::string& valueField,
                            Operand& operand) const {
+  const FileStatus outOfMemory = FileStatus::failure(text(text::kOutOfMemory));
   if (kind == FileKind::Grid) {
     auto grid = std::make_shared<grid::Grid>();
-    if (!grid::readDsaa(path, *grid)) {
-      return FileStatus::failure(text(grid::messages::kInvalidGridFile));
+    bool tooLarge = false;
+    if (!grid::readDsaa(path, *grid, &tooLarge)) {
+      return tooLarge ? outOfMemory : FileStatus::failure(text(grid::messages::kInvalidGridFile));
     }
     operand = Operand::grid(std::move(grid));
     return FileStatus::success();
   }
   const bool polygon = kind == FileKind::Polygon;
   geometry::Cover cover;
-  const bool read =
-      isShapefilePath(path)
-          ? data::ShapefileConverter(calc_.language())
-                    .ReadShapeLines(path, cover, valueField, {}, {}) == data::ShapeStatus::Done
-          : geometry::readLineFile(path, cover) == geometry::LineFileStatus::Ok;
+  std::string notice;
+  bool read = false;
+  if (isShapefilePath(path)) {
+    read = data::ShapefileConverter(calc_.language())
+               .ReadShapeLines(path, cover, valueField, {}, {}) == data::ShapeStatus::Done;
+  } else {
+    bool valuesMissing = false;
+    const geometry::LineFileStatus status = geometry::readLineFile(path, cover, &valuesMissing);
+    if (status == geometry::LineFileStatus::OutOfMemory) return outOfMemory;
+    read = status == geometry::LineFileStatus::Ok;
+    if (read && valuesMissing) {
+      notice = cformat(text(geometry::text::kNoValueFile), geometry::valueFileName(path).c_str());
+    }
+  }
   if (!read) {
     return FileStatus::failure(
         text(polygon ? geometry::text::kInvalidPolygonFile : geometry::text::kInvalidLineFile));
@@ -116,7 +144,7 @@ FileStatus Workspace::read(FileKind kind, const std::string& path, const std::st
     return FileStatus::failure(text(geometry::text::kPolygonNotClosed));
   }
   operand = packCover(cover, kindOf(kind));
-  return FileStatus::success();
+  return FileStatus::success(std::move(notice));
 }
 
 void Workspace::registerOperand(const std::string& name, const std::string& path, Operand operand) {
@@ -136,23 +164,25 @@ void Workspace::refreshLoaded(FileKind kind, const std::string& path, const Oper
 }
 
 FileStatus Workspace::save(const Operand& result, const std::string& path) {
-  switch (result.kind()) {
-    case Kind::Number:
-      return FileStatus::success(text(text::kNumberInTextField));
-    case Kind::Grid:
-      if (!grid::writeDsaa(*result.gridValue(), path)) {
-        return FileStatus::failure(text(grid::messages::kSaveFailed));
-      }
-      refreshLoaded(FileKind::Grid, path, result);
-      return FileStatus::success();
-    case Kind::Lines:
-      return saveLines(result, path, FileKind::Lines);
-    case Kind::Polygon:
-      return saveLines(result, path, FileKind::Polygon);
-    case Kind::Data:
-      return saveData(result, path);
-  }
-  return FileStatus::failure(text(data::message::kSaveFailed));
+  return guarded([&] {
+    switch (result.kind()) {
+      case Kind::Number:
+        return FileStatus::success(text(text::kNumberInTextField));
+      case Kind::Grid:
+        if (!grid::writeDsaa(*result.gridValue(), path)) {
+          return FileStatus::failure(text(grid::messages::kSaveFailed));
+        }
+        refreshLoaded(FileKind::Grid, path, result);
+        return FileStatus::success();
+      case Kind::Lines:
+        return saveLines(result, path, FileKind::Lines);
+      case Kind::Polygon:
+        return saveLines(result, path, FileKind::Polygon);
+      case Kind::Data:
+        return saveData(result, path);
+    }
+    return FileStatus::failure(text(data::message::kSaveFailed));
+  });
 }
 
 DataSlot* Workspace::loadedDataSlot(const std::string& path) {
@@ -176,37 +206,45 @@ data::ReadStatus Workspace::readShapefileTable(const std::string& path, data::M_
 
 FileStatus Workspace::loadData(const std::string& path, const data::ReadOptions& options,
                                int& slot) {
-  if (loadedDataSlot(path) != nullptr)
-    return FileStatus::failure(text(data::message::kAlreadyLoaded));
-  data::M_Data table;
-  table.setOptions(options);
-  const data::ReadStatus status =
-      isShapefilePath(path) ? readShapefileTable(path, table) : table.ReadFile(path);
-  if (const MessageText* message = data::readMessage(status)) {
-    return FileStatus::failure(cformat(text(*message), path.c_str()));
-  }
-  auto free = std::find_if(dataSlots_.begin(), dataSlots_.end(),
-                           [](const DataSlot& s) { return s.path == kEmptySlotPath; });
-  if (free == dataSlots_.end()) free = dataSlots_.insert(dataSlots_.end(), DataSlot{});
-  *free = DataSlot{path, std::move(table)};
-  slot = static_cast<int>(free - dataSlots_.begin()) + 1;
-  return FileStatus::success();
+  return guarded([&] {
+    if (loadedDataSlot(path) != nullptr) {
+      return FileStatus::failure(text(data::message::kAlreadyLoaded));
+    }
+    data::M_Data table;
+    table.setOptions(options);
+    const data::ReadStatus status =
+        isShapefilePath(path) ? readShapefileTable(path, table) : table.ReadFile(path);
+    if (status == data::ReadStatus::OutOfMemory) {
+      return FileStatus::failure(text(text::kOutOfMemory));
+    }
+    if (const MessageText* message = data::readMessage(status)) {
+      return FileStatus::failure(cformat(text(*message), path.c_str()));
+    }
+    auto free = std::find_if(dataSlots_.begin(), dataSlots_.end(),
+                             [](const DataSlot& s) { return s.path == kEmptySlotPath; });
+    if (free == dataSlots_.end()) free = dataSlots_.insert(dataSlots_.end(), DataSlot{});
+    *free = DataSlot{path, std::move(table)};
+    slot = static_cast<int>(free - dataSlots_.begin()) + 1;
+    return FileStatus::success();
+  });
 }
 
 FileStatus Workspace::registerColumn(int slot, int column, std::string* name) {
-  const DataSlot& source = dataSlot(slot);
-  data::ColumnOperand chosen;
-  const data::ChoiceStatus status = data::chooseColumn(source.table, column, source.xy, chosen);
-  if (const MessageText* message = data::choiceMessage(status)) {
-    return FileStatus::failure(text(*message));
-  }
-  const std::string operandName = cformat("D%d_%d", slot, column);
-  Operand operand = chosen.isNumber
-                        ? Operand::number(chosen.number)
+  return guarded([&] {
+    const DataSlot& source = dataSlot(slot);
+    data::ColumnOperand chosen;
+    const data::ChoiceStatus status = data::chooseColumn(source.table, column, source.xy, chosen);
+    if (const MessageText* message = data::choiceMessage(status)) {
+      return FileStatus::failure(text(*message));
+    }
+    const std::string operandName = cformat("D%d_%d", slot, column);
+    Operand operand =
+        chosen.isNumber ? Operand::number(chosen.number)
                         : Operand::data(std::make_shared<const data::DATA>(std::move(chosen.data)));
-  registerOperand(operandName, {}, std::move(operand));
-  if (name != nullptr) *name = operandName;
-  return FileStatus::success();
+    registerOperand(operandName, {}, std::move(operand));
+    if (name != nullptr) *name = operandName;
+    return FileStatus::success();
+  });
 }
 
 void Workspace::closeDataSlot(int slot) {
@@ -234,6 +272,10 @@ FileStatus Workspace::saveLines(const Operand& result, const std::string& path, 
   const FileStatus failed =
       FileStatus::failure(text(kind == FileKind::Polygon ? geometry::text::kSavePolygonFailed
                                                          : geometry::text::kSaveLinesFailed));
+  // The value file of "x.val" would be x.val itself.
+  if (!isShapefilePath(path) && geometry::valueFileName(path) == path) {
+    return FileStatus::failure(text(geometry::text::kSaveToValueFile));
+  }
   geometry::Cover cover;
   // A result without lines (isolines of a flat map, say) is saved as an empty file.
   const bool empty = result.parts().empty();

@@ -37,13 +37,15 @@ inline constexpr std::string_view kEmptySlotPath = "emptyPath";
 // The operand files of one calculator: loads files of every kind into the registry under their
 // generated names, remembers which paths are loaded (the duplicate check, the list windows) and
 // saves results with the writer of their kind. The window and the command line share it, so they
-// name, refuse and report exactly alike.
+// name, refuse and report exactly alike. Memory running out during a load or a save (or a thread
+// that cannot be started) fails that command with the out-of-memory message.
 class Workspace {
  public:
   explicit Workspace(S_Calculator& calc) : calc_(calc) {}
 
   // Loads path as the next operand of the kind and registers it; valueField names the DBF field
-  // of line values for shapefiles. On success lastLoadedName() tells the name.
+  // of line values for shapefiles. On success lastLoadedName() tells the name, and the status
+  // carries a warning when a line or polygon file had no value file (its values are 0).
   FileStatus load(FileKind kind, const std::string& path, const std::string& valueField = {});
   const std::string& lastLoadedName() const { return lastLoadedName_; }
 
@@ -84,6 +86,9 @@ class Workspace {
   // Re-registers a saved result when path is a loaded file of the kind.
   void refreshLoaded(FileKind kind, const std::string& path, const Operand& result);
   const char* text(const MessageText& message) const { return message.in(calc_.language()); }
+  // Runs a command; memory running out in it gives the out-of-memory message.
+  template <class Command>
+  FileStatus guarded(Command&& command) const;
 
   S_Calculator& calc_;
   std::array<std::vector<std::string>, 3> paths_;

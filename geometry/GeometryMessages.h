@@ -12,6 +12,13 @@ inline constexpr MessageText kInvalidPolygonFile{"Недопустимый фо�
                                                  "Invalid polygon file format!"};
 inline constexpr MessageText kPolygonNotClosed{"Линии полигонa не замкнуты!",
                                                "Polygon lines are not closed!"};
+// A line or polygon file loaded without its value file; takes the value file's path as its %s.
+inline constexpr MessageText kNoValueFile{"значения равны 0: нет файла значений %s",
+                                          "values are 0: no value file %s"};
+// Saving lines or polygons to a path ending in ".val" would make the line file its own value file.
+inline constexpr MessageText kSaveToValueFile{
+    "Файл .val - это файл значений линий: выберите другое имя!",
+    "A .val file is the value file of lines: choose another name!"};
 inline constexpr MessageText kSaveLinesFailed{"Ошибка сохранения линий!", "Error saving lines!"};
 inline constexpr MessageText kSavePolygonFailed{"Ошибка сохранения полигона!",
                                                 "Error saving polygon!"};

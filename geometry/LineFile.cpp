@@ -3,13 +3,13 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <filesystem>
-#include <system_error>
+#include <new>
 #include <unordered_map>
 #include <vector>
 
 #include "common/CFormat.h"
 #include "common/FileIo.h"
+#include "common/SafeSave.h"
 
 namespace vellumar::geometry {
 namespace {
@@ -128,40 +128,23 @@ LineFileStatus readOneLine(RecordCursor& cursor, Line& line) {
   return LineFileStatus::Ok;
 }
 
-void appendNumber(std::string& out, double value) {
-  appendGeneral(out, value, 12);
-}
-
-// Puts the old file at target aside (hard link, else copy) so that it can be restored.
-bool backUp(const std::string& target, const std::string& backup) {
-  std::error_code ec;
-  if (!std::filesystem::exists(target, ec)) return true;
-  std::filesystem::create_hard_link(target, backup, ec);
-  if (!ec) return true;
-  return std::filesystem::copy_file(target, backup, ec) && !ec;
-}
-
-// Renames both finished files into place, the value file first; when the line file cannot follow,
-// the old value file is put back, so the pair on disk is either all old or all new.
-bool commitPair(AtomicFile& lineFile, AtomicFile& valueFile) {
-  const std::string backup = valueFile.temporaryPath() + ".old";
-  std::error_code ec;
-  const bool hadOld = std::filesystem::exists(valueFile.target(), ec);
-  if (!backUp(valueFile.target(), backup)) return false;
-  if (!valueFile.commit()) {
-    std::filesystem::remove(backup, ec);
-    return false;
-  }
-  if (lineFile.commit()) {
-    std::filesystem::remove(backup, ec);
-    return true;
-  }
-  if (hadOld) {
-    std::filesystem::rename(backup, valueFile.target(), ec);
-  } else {
-    std::filesystem::remove(valueFile.target(), ec);
+// True when the records left after the counted lines begin another line: the first one that is
+// not blank is neither the final "END" nor missing. Blank records before it are skipped.
+bool startsAnotherLine(RecordCursor& cursor) {
+  RecordCursor ahead = cursor;
+  std::string_view record;
+  while (ahead.next(record)) {
+    if (onlyBlanks(record)) {
+      cursor = ahead;
+      continue;
+    }
+    return record != "END";
   }
   return false;
+}
+
+void appendNumber(std::string& out, double value) {
+  appendGeneral(out, value, 12);
 }
 
 }  // namespace
@@ -197,12 +180,23 @@ LineFileStatus parseLineFile(std::string_view lineBytes, std::optional<std::stri
 
   Cover result;
   RecordCursor cursor(lineBytes);
+  auto append = [&](Line& line) {
+    if (const auto found = values.find(line.id); found != values.end()) line.value = found->second;
+    result.appendLine(std::move(line));
+  };
   for (std::size_t k = 0; k + 1 < ends; ++k) {
     Line line;
     const LineFileStatus status = readOneLine(cursor, line);
     if (status != LineFileStatus::Ok) return status;
-    if (const auto found = values.find(line.id); found != values.end()) line.value = found->second;
-    result.appendLine(std::move(line));
+    append(line);
+  }
+  // A file cut short of its final "END" (or of the last line's own "END") still holds whole lines
+  // after the counted ones: they are read rather than dropped.
+  while (startsAnotherLine(cursor)) {
+    Line line;
+    const LineFileStatus status = readOneLine(cursor, line);
+    if (status != LineFileStatus::Ok) return status;
+    append(line);
   }
   result.fileName = std::move(cover.fileName);
   result.snapStep = cover.snapStep;
@@ -211,14 +205,31 @@ LineFileStatus parseLineFile(std::string_view lineBytes, std::optional<std::stri
   return LineFileStatus::Ok;
 }
 
-LineFileStatus readLineFile(const std::string& path, Cover& cover) {
-  const std::optional<std::string> lineBytes = readWholeFile(path);
-  if (!lineBytes) return LineFileStatus::CannotOpen;
-  const std::optional<std::string> valueBytes = readWholeFile(valueFileName(path));
+LineFileStatus readLineFile(const std::string& path, Cover& cover, bool* valuesMissing) {
+  auto failure = [](FileError error) {
+    return error == FileError::OutOfMemory ? LineFileStatus::OutOfMemory
+                                           : LineFileStatus::CannotOpen;
+  };
+  std::string lineBytes;
+  if (const FileError error = readFile(path, lineBytes); error != FileError::None) {
+    return failure(error);
+  }
+  std::string valueBytes;
+  const FileError valueError = readFile(valueFileName(path), valueBytes);
+  if (valueError != FileError::None && valueError != FileError::Missing) {
+    return valueError == FileError::OutOfMemory ? LineFileStatus::OutOfMemory
+                                                : LineFileStatus::CannotReadValues;
+  }
   std::optional<std::string_view> valueView;
-  if (valueBytes) valueView = *valueBytes;
-  const LineFileStatus status = parseLineFile(*lineBytes, valueView, cover);
-  if (status == LineFileStatus::Ok) cover.fileName = path;
+  if (valueError == FileError::None) valueView = valueBytes;
+  LineFileStatus status = LineFileStatus::OutOfMemory;
+  try {
+    status = parseLineFile(lineBytes, valueView, cover);
+  } catch (const std::bad_alloc&) {
+  }
+  if (status != LineFileStatus::Ok) return status;
+  cover.fileName = path;
+  if (valuesMissing != nullptr) *valuesMissing = valueError == FileError::Missing;
   return status;
 }
 
@@ -254,12 +265,16 @@ std::string formatValueFile(const Cover& cover) {
 }
 
 bool writeLineFile(const std::string& path, const Cover& cover) {
-  AtomicFile lineFile(path);
-  AtomicFile valueFile(valueFileName(path));
-  if (!lineFile.open() || !valueFile.open()) return false;
-  if (!lineFile.write(formatLineFile(cover)) || !lineFile.finish()) return false;
-  if (!valueFile.write(formatValueFile(cover)) || !valueFile.finish()) return false;
-  return commitPair(lineFile, valueFile);
+  // The line file is renamed last: a save cut short leaves the old lines with either values.
+  SaveSet files;
+  SaveFile& valueFile = files.add(valueFileName(path));
+  SaveFile& lineFile = files.add(path);
+  try {
+    return files.open() && valueFile.write(formatValueFile(cover)) &&
+           lineFile.write(formatLineFile(cover)) && files.commit();
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
 }
 
 bool allLinesClosed(const Cover& cover) {

@@ -15,12 +15,14 @@ namespace vellumar::geometry {
 
 enum class LineFileStatus {
   Ok = 0,
-  CannotOpen,      // the line file could not be read
-  NoEndRecord,     // no "END" record at all
-  RecordTooLong,   // a record of the line or value file exceeds 63 characters
-  BadHeader,       // a line header that is not an integer
-  BadPoint,        // a point record that is not two finite numbers
-  BadValueRecord,  // a value record that does not start with an integer id and a number
+  CannotOpen,        // the line file could not be read (missing, not a regular file, unreadable)
+  CannotReadValues,  // the value file exists but could not be read
+  OutOfMemory,       // the files do not fit in memory
+  NoEndRecord,       // no "END" record at all
+  RecordTooLong,     // a record of the line or value file exceeds 63 characters
+  BadHeader,         // a line header that is not an integer
+  BadPoint,          // a point record that is not two finite numbers
+  BadValueRecord,    // a value record that does not start with an integer id and a number
 };
 
 inline constexpr std::size_t kMaxRecordLength = 63;
@@ -31,16 +33,17 @@ inline constexpr std::size_t kMaxRecordLength = 63;
 std::string valueFileName(std::string_view lineFilePath);
 
 // Parses a line file and its optional value file held in memory. On success cover receives the
-// lines (file name and snap step untouched); on failure cover is left unchanged. Lines that
-// follow the last "END" pair are dropped (a file without its final "END" loses its last line);
-// consecutive duplicate points are stored once; a line's value is the first value listed for its
-// id in the value file, 0 when absent.
+// lines (file name and snap step untouched); on failure cover is left unchanged. Reading stops at
+// the final "END"; a file cut short of it, or of its last line's own "END", keeps the lines it
+// holds; consecutive duplicate points are stored once; a line's value is the first value listed for
+// its id in the value file, 0 when absent.
 LineFileStatus parseLineFile(std::string_view lineBytes, std::optional<std::string_view> valueBytes,
                              Cover& cover);
 
-// Reads path and its value file (a missing value file leaves every value 0). On success the
-// cover's file name is path.
-LineFileStatus readLineFile(const std::string& path, Cover& cover);
+// Reads path and its value file. A missing value file leaves every value 0 (valuesMissing, when
+// given, tells so); one that exists but cannot be read fails the load. On success the cover's file
+// name is path.
+LineFileStatus readLineFile(const std::string& path, Cover& cover, bool* valuesMissing = nullptr);
 
 // The bytes of the line file and of the value file of cover (CR LF breaks, 12 significant digits).
 // The value file has "id value 1" per line, plus the orientation flag (1 for a positive signed
@@ -48,8 +51,9 @@ LineFileStatus readLineFile(const std::string& path, Cover& cover);
 std::string formatLineFile(const Cover& cover);
 std::string formatValueFile(const Cover& cover);
 
-// Writes both files beside their targets and renames them into place only when both were written;
-// on failure both old files stay as they were. Returns false on failure.
+// Saves both files together through the safe save (common/SafeSave.h), the value file renamed
+// first and the line file last; on failure both old files stay as they were. A path whose value
+// file would be the path itself (".val") is refused. Returns false on failure.
 bool writeLineFile(const std::string& path, const Cover& cover);
 
 // The closure rule of polygons on load: every line has at least 2 points and its first point

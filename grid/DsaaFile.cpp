@@ -1,14 +1,12 @@
 #include "grid/DsaaFile.h"
 
 #include <charconv>
-#include <cstdio>
-#include <filesystem>
 #include <functional>
 #include <new>
-#include <system_error>
 
 #include "common/CFormat.h"
 #include "common/FileIo.h"
+#include "common/SafeSave.h"
 
 namespace vellumar::grid {
 
@@ -131,25 +129,31 @@ bool emitDsaa(const Grid& grid, ChunkWriter& out) {
   return out.flush();
 }
 
-}  // namespace
+enum class Parsed { Ok, Invalid, OutOfMemory };
 
-bool parseDsaa(std::string_view bytes, Grid& grid) {
+Parsed parse(std::string_view bytes, Grid& grid) {
   Tokens tokens(bytes);
   int nx = 0;
   int ny = 0;
   double extents[6];
-  if (!readHeader(tokens, nx, ny, extents)) return false;
-  // Every value needs at least one character and one separator (or the end of the text).
+  if (!readHeader(tokens, nx, ny, extents)) return Parsed::Invalid;
+  // Every value needs at least one character and one separator (or the end of the text). Each
+  // count on its own is held to that too, so that a header of an empty grid ("2000000000 0")
+  // cannot make later operations size anything from the count it claims.
+  const std::uint64_t most = (bytes.size() + 1) / 2;
   const std::uint64_t count = static_cast<std::uint64_t>(nx) * static_cast<std::uint64_t>(ny);
-  if (count > (bytes.size() + 1) / 2) return false;
+  if (count > most || static_cast<std::uint64_t>(nx) > most ||
+      static_cast<std::uint64_t>(ny) > most) {
+    return Parsed::Invalid;
+  }
   Grid loaded;
   try {
     loaded.reinitialise(nx, ny);
   } catch (const std::bad_alloc&) {
-    return false;
+    return Parsed::OutOfMemory;
   }
   for (double& value : loaded.mutableNodes()) {
-    if (!tokens.number(value)) return false;
+    if (!tokens.number(value)) return Parsed::Invalid;
   }
   loaded.rectangleFlag = 1;
   loaded.left = extents[0];
@@ -159,23 +163,24 @@ bool parseDsaa(std::string_view bytes, Grid& grid) {
   loaded.zmin = extents[4];
   loaded.zmax = extents[5];
   grid = std::move(loaded);
-  return true;
+  return Parsed::Ok;
 }
 
-bool readDsaa(const std::string& path, Grid& grid) {
-  std::error_code error;
-  const auto size = std::filesystem::file_size(path, error);
-  std::FILE* file = error ? nullptr : std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return false;
+}  // namespace
+
+bool parseDsaa(std::string_view bytes, Grid& grid) {
+  return parse(bytes, grid) == Parsed::Ok;
+}
+
+bool readDsaa(const std::string& path, Grid& grid, bool* outOfMemory) {
+  if (outOfMemory != nullptr) *outOfMemory = false;
   std::string bytes;
-  bool ok = false;
-  try {
-    bytes.resize(size);
-    ok = std::fread(bytes.data(), 1, size, file) == size && std::fgetc(file) == EOF;
-  } catch (const std::bad_alloc&) {
-  }
-  std::fclose(file);
-  if (!ok || !parseDsaa(bytes, grid)) return false;
+  const FileError read = readFile(path, bytes);
+  const Parsed parsed = read == FileError::None          ? parse(bytes, grid)
+                        : read == FileError::OutOfMemory ? Parsed::OutOfMemory
+                                                         : Parsed::Invalid;
+  if (outOfMemory != nullptr) *outOfMemory = parsed == Parsed::OutOfMemory;
+  if (parsed != Parsed::Ok) return false;
   grid.name = path;
   return true;
 }
@@ -193,10 +198,10 @@ std::string formatDsaa(const Grid& grid) {
 
 bool writeDsaa(const Grid& grid, const std::string& path) {
   if (!grid.hasNodes()) return false;
-  AtomicFile file(path);
+  SaveFile file(path);
   if (!file.open()) return false;
   ChunkWriter writer([&file](const std::string& piece) { return file.write(piece); });
-  return emitDsaa(grid, writer) && file.finish() && file.commit();
+  return emitDsaa(grid, writer) && file.commit();
 }
 
 }  // namespace vellumar::grid

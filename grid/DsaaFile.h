@@ -12,20 +12,23 @@ namespace vellumar::grid {
 //
 // Parses the bytes of a DSAA file into grid. On success the grid holds the lattice, the rectangle
 // (flag set), the header z-range as written and the node values, in spline mode. On failure
-// (bad magic, a header field or value that is not a number, negative counts, counts larger than
-// the bytes could hold, too few values) grid is left unchanged and false is returned. Bytes after
-// the last value are ignored.
+// (bad magic, a header field or value that is not a number, negative counts, a count larger than
+// the bytes could hold even when the other count makes the grid empty, too few values, nodes that
+// do not fit in memory) grid is left unchanged and false is returned. Bytes after the last value
+// are ignored.
 bool parseDsaa(std::string_view bytes, Grid& grid);
 
-// Reads the file at path with parseDsaa; the grid's name becomes the path.
-bool readDsaa(const std::string& path, Grid& grid);
+// Reads the regular file at path with parseDsaa; the grid's name becomes the path. On failure
+// outOfMemory, when given, tells whether the file or its nodes did not fit in memory.
+bool readDsaa(const std::string& path, Grid& grid, bool* outOfMemory = nullptr);
 
 // The file text of the grid: 12 significant digits, each data line ending with a blank, CR LF
 // line breaks. Grids without nodes have no file text (empty string).
 std::string formatDsaa(const Grid& grid);
 
-// Writes the grid to path beside the old file and renames it into place; false (and the old file
-// untouched, nothing left behind) when the grid has no nodes or anything could not be written.
+// Saves the grid to path through the safe save (common/SafeSave.h); false (and the old file
+// untouched, nothing left behind) when the grid has no nodes, the target is refused or anything
+// could not be written.
 bool writeDsaa(const Grid& grid, const std::string& path);
 
 }  // namespace vellumar::grid

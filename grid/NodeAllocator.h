@@ -7,12 +7,16 @@
 #include <new>
 #include <vector>
 
+#include "common/Memory.h"
+
 namespace vellumar::grid {
 
 // Allocator of node and coefficient arrays. Large arrays are placed on huge pages where the
 // system allows it, which cuts the page-fault cost of filling a fresh 100 MB grid by more than
 // half; and a vector sized with n elements is left uninitialised (default-initialised), because
-// every kernel writes each node anyway. Use assign(n, 0.0) where zeros are wanted.
+// every kernel writes each node anyway. Use assign(n, 0.0) where zeros are wanted. Every large
+// array is claimed from the memory the program may use first (common/Memory.h), so a grid that
+// cannot fit fails at once with std::bad_alloc instead of being killed by the kernel later.
 template <class T>
 struct NodeAllocator {
   using value_type = T;
@@ -24,6 +28,7 @@ struct NodeAllocator {
   T* allocate(std::size_t n) {
     if (n > static_cast<std::size_t>(-1) / sizeof(T)) throw std::bad_alloc();
     const std::size_t bytes = n * sizeof(T);
+    if (!memory::claim(bytes)) throw std::bad_alloc();
     void* p = nullptr;
     if (bytes >= kHugeThreshold) {
       const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
@@ -32,10 +37,16 @@ struct NodeAllocator {
     } else {
       p = std::malloc(bytes == 0 ? 1 : bytes);
     }
-    if (p == nullptr) throw std::bad_alloc();
+    if (p == nullptr) {
+      memory::release(bytes);
+      throw std::bad_alloc();
+    }
     return static_cast<T*>(p);
   }
-  void deallocate(T* p, std::size_t) { std::free(p); }
+  void deallocate(T* p, std::size_t n) {
+    std::free(p);
+    memory::release(n * sizeof(T));
+  }
 
   template <class U>
   void construct(U* p) {

@@ -32,12 +32,13 @@ std::vector<double> sampleAtPoints(const Grid& grid, SampledQuantity quantity,
 GridPoints gridToPoints(const Grid& grid) {
   GridPoints points;
   const std::size_t count = grid.nodeCount();
+  // A grid without nodes may still carry a large count on one axis: nothing is sized from it.
+  if (count == 0) return points;
   points.values.reserve(count);
   points.x.reserve(count);
   points.y.reserve(count);
   const std::vector<double> xs = grid.nodeXs();
   const std::vector<double> ys = grid.nodeYs();
-  if (count == 0) return points;
   for (int i = 0; i < grid.nx(); ++i) {
     for (int j = 0; j < grid.ny(); ++j) {
       points.values.push_back(grid.node(i, j));

@@ -14,6 +14,7 @@
 #include <array>
 #include <fstream>
 
+#include "common/FileIo.h"
 #include "common/TextEncoding.h"
 
 namespace vellumar::ui {
@@ -45,6 +46,8 @@ bool DataFormat::readOptions(data::ReadOptions& options) const {
 }
 
 bool readPreview(const std::string& path, QString& preview) {
+  // A FIFO or a device would block the window or never end; only regular files are data files.
+  if (checkRegularFile(path) != FileError::None) return false;
   std::ifstream file(path, std::ios::binary);
   if (!file) return false;
   QStringList lines;

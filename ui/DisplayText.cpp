@@ -1,6 +1,7 @@
 #include "ui/DisplayText.h"
 
 #include "common/FileIo.h"
+#include "common/SafeSave.h"
 #include "common/TextEncoding.h"
 
 namespace vellumar::ui {
@@ -17,14 +18,7 @@ std::string toFileLineBreaks(std::string_view displayText) {
 }
 
 std::string toDisplayLineBreaks(std::string_view fileBytes) {
-  const std::string utf8 = toUtf8(fileBytes);
-  std::string text;
-  text.reserve(utf8.size());
-  for (std::size_t i = 0; i < utf8.size(); ++i) {
-    if (utf8[i] == '\r' && i + 1 < utf8.size() && utf8[i + 1] == '\n') continue;
-    text += utf8[i];
-  }
-  return text;
+  return textOfFile(fileBytes);
 }
 
 bool writeDisplayFile(const std::string& path, std::string_view displayText) {

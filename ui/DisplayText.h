@@ -10,7 +10,8 @@ namespace vellumar::ui {
 
 // Every LF becomes CR LF (a CR already standing before an LF is kept as the pair's CR).
 std::string toFileLineBreaks(std::string_view displayText);
-// Every CR LF pair becomes LF; the bytes are read as UTF-8, or as CP1251 when not valid UTF-8.
+// Every CR LF pair becomes LF; the bytes are read as UTF-8, or as CP1251 when not valid UTF-8; a
+// leading byte order mark is dropped.
 std::string toDisplayLineBreaks(std::string_view fileBytes);
 
 // Writes a display file (".ctb"): the display text alone, through a temporary file so a failed

@@ -1,6 +1,7 @@
 #include "CalcRunner.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,6 +20,11 @@ std::string slurp(const std::string& path) {
   return text.str();
 }
 
+std::string makeFolder() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "vellumar-cli-XXXXXX").string();
+  return mkdtemp(pattern.data());
+}
+
 }  // namespace
 
 std::vector<double> numbersIn(const std::string& text, int skip) {
@@ -31,41 +37,66 @@ std::vector<double> numbersIn(const std::string& text, int skip) {
   return values;
 }
 
-RunResult runCalc(const std::vector<std::string>& arguments, const std::string& input) {
-  ScratchFolder io;
-  const std::string inPath = io.write("stdin", input);
-  const std::string outPath = io.path("stdout");
-  const std::string errPath = io.path("stderr");
+CalcProcess::CalcProcess(const std::vector<std::string>& arguments, const RunSetup& setup)
+    : folder_(makeFolder()), captured_(setup.output.empty()) {
+  const std::string inPath = folder_ + "/stdin";
+  std::ofstream(inPath, std::ios::binary) << setup.input;
+  const std::string outPath = captured_ ? folder_ + "/stdout" : setup.output;
+  const std::string errPath = folder_ + "/stderr";
   std::vector<char*> argv;
   std::string program = VELLUMAR_CALC_PATH;
   argv.push_back(program.data());
   std::vector<std::string> copies(arguments);
   for (std::string& argument : copies) argv.push_back(argument.data());
   argv.push_back(nullptr);
-  const pid_t child = fork();
-  if (child == 0) {
+  pid_ = fork();
+  if (pid_ == 0) {
+    for (const auto& [name, value] : setup.environment) setenv(name.c_str(), value.c_str(), 1);
+    if (setup.fileSizeLimit >= 0) {
+      const rlimit limit{static_cast<rlim_t>(setup.fileSizeLimit),
+                         static_cast<rlim_t>(setup.fileSizeLimit)};
+      setrlimit(RLIMIT_FSIZE, &limit);
+    }
     const int in = open(inPath.c_str(), O_RDONLY);
     const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     dup2(in, 0);
     dup2(out, 1);
     dup2(err, 2);
+    if (setup.asNobody && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) {
+      _exit(126);
+    }
     execv(argv[0], argv.data());
     _exit(127);
   }
-  int status = 0;
-  waitpid(child, &status, 0);
+}
+
+CalcProcess::~CalcProcess() {
+  if (pid_ > 0) wait();
+  std::filesystem::remove_all(folder_);
+}
+
+RunResult CalcProcess::wait() {
   RunResult result;
+  if (pid_ <= 0) return result;
+  int status = 0;
+  waitpid(pid_, &status, 0);
+  pid_ = -1;
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  result.out = slurp(outPath);
-  result.err = slurp(errPath);
+  if (captured_) result.out = slurp(folder_ + "/stdout");
+  result.err = slurp(folder_ + "/stderr");
   return result;
 }
 
-ScratchFolder::ScratchFolder() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "vellumar-cli-XXXXXX").string();
-  root_ = mkdtemp(pattern.data());
+RunResult runCalc(const std::vector<std::string>& arguments, const std::string& input) {
+  return runCalc(arguments, RunSetup{input, {}, {}});
 }
+
+RunResult runCalc(const std::vector<std::string>& arguments, const RunSetup& setup) {
+  return CalcProcess(arguments, setup).wait();
+}
+
+ScratchFolder::ScratchFolder() : root_(makeFolder()) {}
 
 ScratchFolder::~ScratchFolder() {
   std::filesystem::remove_all(root_);

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vellumar::cli::testing {
@@ -12,8 +15,35 @@ struct RunResult {
   std::string err;
 };
 
-// Runs vellumar-calc with the arguments (no shell involved) and the given standard input.
+// How to run it besides its arguments.
+struct RunSetup {
+  std::string input;                                             // standard input
+  std::vector<std::pair<std::string, std::string>> environment;  // variables to set
+  std::string output;            // a file to use as standard output instead of capturing it
+  bool asNobody = false;         // run as the user nobody (when the tests run as root)
+  long long fileSizeLimit = -1;  // ulimit -f in bytes; negative: none
+};
+
+// A run of vellumar-calc (no shell involved) started at construction.
+class CalcProcess {
+ public:
+  CalcProcess(const std::vector<std::string>& arguments, const RunSetup& setup);
+  ~CalcProcess();
+  CalcProcess(const CalcProcess&) = delete;
+  CalcProcess& operator=(const CalcProcess&) = delete;
+  pid_t pid() const { return pid_; }
+  // Waits for the end of the run.
+  RunResult wait();
+
+ private:
+  std::string folder_;
+  pid_t pid_ = -1;
+  bool captured_ = true;
+};
+
+// Runs vellumar-calc with the arguments and the given standard input, and waits for it.
 RunResult runCalc(const std::vector<std::string>& arguments, const std::string& input = {});
+RunResult runCalc(const std::vector<std::string>& arguments, const RunSetup& setup);
 
 // The numbers of a text separated by white space, after its first skip tokens.
 std::vector<double> numbersIn(const std::string& text, int skip = 0);
@@ -28,6 +58,7 @@ class ScratchFolder {
   std::string path(const std::string& name) const;
   std::string write(const std::string& name, const std::string& bytes) const;
   std::string read(const std::string& name) const;
+  const std::string& root() const { return root_; }
 
  private:
   std::string root_;

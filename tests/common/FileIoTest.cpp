@@ -1,43 +1,165 @@
 #include "common/FileIo.h"
 
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
+#include <string>
+#include <thread>
+
+#include "ChildProcess.h"
+#include "common/SafeSave.h"
 
 namespace vellumar {
 namespace {
 
-std::filesystem::path scratchFolder() {
-  auto folder = std::filesystem::temp_directory_path() /
-                ("vellumar-fileio-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
-  std::filesystem::create_directories(folder);
-  return folder;
-}
+namespace fs = std::filesystem;
 
-TEST(AtomicFile, ReplacesTheTargetOnlyOnCommit) {
-  const auto folder = scratchFolder();
-  const std::string target = (folder / "result.txt").string();
-  ASSERT_TRUE(writeFileAtomically(target, "old"));
-  {
-    AtomicFile file(target);
-    ASSERT_TRUE(file.open());
-    ASSERT_TRUE(file.write("new"));
-    ASSERT_TRUE(file.finish());
-    EXPECT_EQ(*readWholeFile(target), "old");  // not yet committed
-    // Abandoned here: the old file stays and no temporary is left behind.
+class FileReading : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "vellumar-read-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
   }
-  EXPECT_EQ(*readWholeFile(target), "old");
-  std::size_t files = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) ++files;
-  EXPECT_EQ(files, 1u);
-  ASSERT_TRUE(writeFileAtomically(target, "new"));
-  EXPECT_EQ(*readWholeFile(target), "new");
-  std::filesystem::remove_all(folder);
+  void TearDown() override {
+    unsetenv("VELLUMAR_MEMORY_LIMIT");
+    fs::remove_all(dir_);
+  }
+  std::string path(const std::string& name) const { return (dir_ / name).string(); }
+
+  fs::path dir_;
+};
+
+TEST_F(FileReading, ReadsRegularFilesWholeWithTheirStamp) {
+  ASSERT_TRUE(writeFileAtomically(path("a.txt"), "alpha\nbeta\n"));
+  std::string bytes;
+  FileStamp stamp;
+  ASSERT_EQ(readFile(path("a.txt"), bytes, &stamp), FileError::None);
+  EXPECT_EQ(bytes, "alpha\nbeta\n");
+  EXPECT_TRUE(stamp.known);
+  EXPECT_EQ(stamp.size, 11u);
+  EXPECT_EQ(stamp.hash, hashBytes(bytes));
+
+  // The same size and the same modification time, other bytes: the hash tells them apart.
+  ASSERT_TRUE(writeFileAtomically(path("b.txt"), "alpha\nbetA\n"));
+  struct stat info {};
+  ASSERT_EQ(stat(path("a.txt").c_str(), &info), 0);
+  const timespec times[2] = {info.st_atim, info.st_mtim};
+  ASSERT_EQ(utimensat(AT_FDCWD, path("b.txt").c_str(), times, 0), 0);
+  FileStamp other;
+  ASSERT_EQ(readFile(path("b.txt"), bytes, &other), FileError::None);
+  EXPECT_EQ(other.size, stamp.size);
+  EXPECT_EQ(other.modifiedNs, stamp.modifiedNs);
+  EXPECT_FALSE(other == stamp);
+  FileStamp again;
+  ASSERT_EQ(readFile(path("a.txt"), bytes, &again), FileError::None);
+  EXPECT_TRUE(again == stamp);
+
+  EXPECT_EQ(readFile(path("missing.txt"), bytes), FileError::Missing);
+  EXPECT_EQ(readFile(path("missing/x.txt"), bytes), FileError::Missing);
+  EXPECT_EQ(bytes, "alpha\nbeta\n");  // untouched by failures
+  ASSERT_TRUE(writeFileAtomically(path("empty.txt"), ""));
+  ASSERT_EQ(readFile(path("empty.txt"), bytes), FileError::None);
+  EXPECT_EQ(bytes, "");
 }
 
-TEST(AtomicFile, FailsInAMissingFolder) {
-  EXPECT_FALSE(writeFileAtomically("/nonexistent-folder-vellumar/x.txt", "data"));
-  EXPECT_FALSE(readWholeFile("/nonexistent-folder-vellumar/x.txt").has_value());
+TEST_F(FileReading, RefusesWhatIsNotARegularFileAtOnce) {
+  // None of these may block or read on forever: a FIFO without a writer, endless devices, a
+  // folder.
+  ASSERT_EQ(mkfifo(path("fifo").c_str(), 0644), 0);
+  std::string bytes;
+  for (const std::string& special :
+       {path("fifo"), std::string("/dev/zero"), std::string("/dev/urandom"), dir_.string()}) {
+    EXPECT_EQ(readFile(special, bytes), FileError::NotRegularFile) << special;
+    EXPECT_EQ(checkRegularFile(special), FileError::NotRegularFile) << special;
+  }
+  EXPECT_FALSE(readWholeFile(path("fifo")).has_value());
+  EXPECT_EQ(checkRegularFile(path("nothing")), FileError::Missing);
+}
+
+TEST_F(FileReading, UnreadableFilesAreNotMissing) {
+  // Root reads every file: the read is tried as the user nobody.
+  fs::permissions(dir_, fs::perms::all);
+  ASSERT_TRUE(writeFileAtomically(path("secret.txt"), "x"));
+  fs::permissions(path("secret.txt"), fs::perms::none);
+  const std::string secret = path("secret.txt");
+  const int error = testing::inChild(
+      [&] {
+        std::string bytes;
+        return static_cast<int>(readFile(secret, bytes));
+      },
+      geteuid() == 0);
+  EXPECT_EQ(error, static_cast<int>(FileError::CannotOpen));
+}
+
+TEST_F(FileReading, FilesLargerThanTheUsableMemoryAreRefused) {
+  ASSERT_TRUE(writeFileAtomically(path("big.txt"), std::string(3 << 20, 'x')));
+  ASSERT_TRUE(writeFileAtomically(path("small.txt"), "small"));
+  setenv("VELLUMAR_MEMORY_LIMIT", "1M", 1);
+  std::string bytes;
+  EXPECT_EQ(readFile(path("big.txt"), bytes), FileError::OutOfMemory);
+  EXPECT_EQ(readFile(path("small.txt"), bytes), FileError::None);
+  unsetenv("VELLUMAR_MEMORY_LIMIT");
+  EXPECT_EQ(readFile(path("big.txt"), bytes), FileError::None);
+  EXPECT_EQ(readFile(path("small.txt"), bytes, nullptr, 4), FileError::OutOfMemory);
+}
+
+TEST_F(FileReading, LocksAreExclusiveAndFollowAReplacedFile) {
+  const std::string target = path("data.dat");
+  ASSERT_TRUE(writeFileAtomically(target, "old"));
+  int go[2];
+  int report[2];
+  ASSERT_EQ(pipe(go), 0);
+  ASSERT_EQ(pipe(report), 0);
+  // The child starts before the lock is taken (a forked child would share the lock otherwise),
+  // waits for the word, then for the lock, and reports what the locked file holds.
+  const pid_t child = fork();
+  if (child == 0) {
+    close(go[1]);
+    close(report[0]);
+    char word = 0;
+    if (read(go[0], &word, 1) != 1) _exit(3);
+    FileLock lock;
+    std::string bytes;
+    FileStamp stamp;
+    if (lock.lock(target) != FileError::None || lock.read(bytes, stamp) != FileError::None) {
+      _exit(1);
+    }
+    const bool sent =
+        write(report[1], bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+    _exit(sent ? 0 : 2);
+  }
+  close(go[0]);
+  close(report[1]);
+  {
+    FileLock lock;
+    ASSERT_EQ(lock.lock(target), FileError::None);
+    ASSERT_EQ(write(go[1], "g", 1), 1);
+    // The child waits while the lock is held; meanwhile the file is replaced by a save.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    int status = 0;
+    EXPECT_EQ(waitpid(child, &status, WNOHANG), 0);
+    ASSERT_TRUE(writeFileAtomically(target, "new"));
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  char received[16] = {};
+  EXPECT_EQ(read(report[0], received, sizeof received), 3);
+  close(report[0]);
+  close(go[1]);
+  EXPECT_STREQ(received, "new");  // the lock was taken again on the file that replaced the old
+
+  FileLock lock;
+  EXPECT_EQ(lock.lock(path("missing.dat")), FileError::Missing);
+  ASSERT_EQ(mkfifo(path("fifo").c_str(), 0644), 0);
+  EXPECT_EQ(lock.lock(path("fifo")), FileError::NotRegularFile);
 }
 
 }  // namespace

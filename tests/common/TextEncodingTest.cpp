@@ -27,5 +27,14 @@ TEST(TextEncoding, DecodingNeverReadsPastTheEnd) {
   EXPECT_EQ(out, "ж");
 }
 
+TEST(TextEncoding, TextFilesLoseTheirByteOrderMarkAndCrLf) {
+  EXPECT_EQ(textOfFile("\xEF\xBB\xBFSqrt(4);\r\n1+1\r\n"), "Sqrt(4);\n1+1\n");
+  // The mark does not make CP1251 text UTF-8, and only a leading mark goes.
+  EXPECT_EQ(textOfFile("\xC3\xF0\xE8\xE4\r"), "Грид\r");
+  EXPECT_EQ(textOfFile("a\xEF\xBB\xBF"), "a\xEF\xBB\xBF");
+  EXPECT_EQ(withoutByteOrderMark("\xEF\xBB\xBF"), "");
+  EXPECT_EQ(withoutByteOrderMark("\xEF\xBB"), "\xEF\xBB");
+}
+
 }  // namespace
 }  // namespace vellumar

@@ -1,10 +1,13 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <string>
 
 #include "common/CFormat.h"
 #include "common/FileIo.h"
+#include "common/SafeSave.h"
 #include "data/DataColumnChoice.h"
 #include "data/DataFileWriter.h"
 #include "data/DataMessages.h"
@@ -144,18 +147,79 @@ TEST_F(DataFiles, RefusedAppendsLeaveTheFileAsItWas) {
   EXPECT_EQ(appendResultColumn(table, DATA({1.0, 2.0}, {9.0, 9.0}, {9.0, 9.0}), {}),
             SaveStatus::Ok);
 
-  // A file changed on disk since it was loaded is not overwritten.
+  // A file changed on disk since it was loaded is not overwritten: other bytes of the same size,
+  // or the same bytes written again (a new modification time).
   const std::string changed = "X Y V\r\n1 2 3\r\n4 5 7\r\n";
   const std::string other = write("other.dat", "X Y V\r\n1 2 3\r\n4 5 6\r\n");
   M_Data stale = load(other, {' ', true, true});
   write("other.dat", changed);
-  EXPECT_EQ(appendResultColumn(stale, DATA({1.0, 2.0}), {}), SaveStatus::SaveFailed);
+  EXPECT_EQ(appendResultColumn(stale, DATA({1.0, 2.0}), {}), SaveStatus::DataChanged);
   EXPECT_EQ(*readWholeFile(other), changed);
+  M_Data touched = load(other, {' ', true, true});
+  const timespec later[2] = {{0, UTIME_NOW}, {touched.fileStamp().modifiedNs / 1000000000 + 5, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, other.c_str(), later, 0), 0);
+  EXPECT_EQ(appendResultColumn(touched, DATA({1.0, 2.0}), {}), SaveStatus::DataChanged);
+  EXPECT_EQ(*readWholeFile(other), changed);
+  EXPECT_STREQ(saveMessage(SaveStatus::DataChanged)->russian, "файл данных изменён после загрузки");
+  EXPECT_STREQ(saveMessage(SaveStatus::DataChanged)->english,
+               "the data file changed after it was loaded");
+  // A table that was not read from the file is not appended to it either.
+  M_Data unread;
+  unread.setOptions({' ', true, true});
+  ASSERT_EQ(unread.ReadBytes(changed), ReadStatus::Ok);
+  unread.setPath(other);
+  EXPECT_EQ(appendResultColumn(unread, DATA({1.0, 2.0}), {}), SaveStatus::DataChanged);
 
   M_Data shapes;
   shapes.setPath((folder_ / "points.shp").string());
   EXPECT_EQ(appendResultColumn(shapes, DATA(std::vector<double>{}), {}),
             SaveStatus::LoadedShapefile);
+}
+
+TEST_F(DataFiles, OfTwoAppendsFromOneLoadOnlyTheFirstIsWritten) {
+  const std::string path = write("shared.dat", "1 10\n2 20\n");
+  M_Data first = load(path, {' ', true, false});
+  M_Data second = load(path, {' ', true, false});
+  ASSERT_EQ(appendResultColumn(first, DATA({5.0, 6.0}), {}), SaveStatus::Ok);
+  EXPECT_EQ(appendResultColumn(second, DATA({7.0, 8.0}), {}), SaveStatus::DataChanged);
+  EXPECT_EQ(*readWholeFile(path), "1 10 5.000000\r\n2 20 6.000000\r\n");
+  EXPECT_EQ(second.columnCount(), 2);
+  // The table that was written knows the new file and can append again.
+  ASSERT_EQ(appendResultColumn(first, DATA({9.0, 9.5}), {}), SaveStatus::Ok);
+  EXPECT_EQ(*readWholeFile(path), "1 10 5.000000 9.000000\r\n2 20 6.000000 9.500000\r\n");
+  EXPECT_EQ(filesInFolder(), 1u);
+}
+
+TEST_F(DataFiles, AppendsIgnoreTrailingBlankLinesAndTakeCrOnlyFiles) {
+  // The blank lines at the end are no rows: the result has two values, and no zeros go back.
+  const std::string blank = write("blank.dat", "1 10\r\n2 20\r\n\r\n  \r\n");
+  M_Data table = load(blank, {' ', true, false});
+  ASSERT_EQ(table.rowCount(), 2);
+  ASSERT_EQ(appendResultColumn(table, DATA({5.0, 6.0}), {}), SaveStatus::Ok);
+  EXPECT_EQ(*readWholeFile(blank), "1 10 5.000000\r\n2 20 6.000000\r\n");
+
+  const std::string cr = write("mac.dat", "A B\r1 2\r3 4\r");
+  M_Data mac = load(cr, {' ', true, true});
+  ASSERT_EQ(mac.rowCount(), 2);
+  ASSERT_EQ(appendResultColumn(mac, DATA({7.0, 8.0}), {}), SaveStatus::Ok);
+  EXPECT_EQ(*readWholeFile(cr), "A B Zres\r\n1 2 7.000000\r\n3 4 8.000000\r\n");
+  EXPECT_EQ(mac.columnName(2), "Zres");
+}
+
+TEST_F(DataFiles, NewFilesRefuseSpecialTargetsAndFollowLinks) {
+  const DATA result({1.0});
+  ASSERT_EQ(mkfifo((folder_ / "fifo.dat").c_str(), 0644), 0);
+  EXPECT_EQ(saveDataFile((folder_ / "fifo.dat").string(), result), SaveStatus::SaveFailed);
+  std::filesystem::create_directory(folder_ / "folder.dat");
+  EXPECT_EQ(saveDataFile((folder_ / "folder.dat").string(), result), SaveStatus::SaveFailed);
+  EXPECT_TRUE(std::filesystem::is_fifo(folder_ / "fifo.dat"));
+
+  const std::string real = write("real.dat", "old\n");
+  std::filesystem::create_symlink("real.dat", folder_ / "link.dat");
+  ASSERT_EQ(saveDataFile((folder_ / "link.dat").string(), result), SaveStatus::Ok);
+  EXPECT_TRUE(std::filesystem::is_symlink(folder_ / "link.dat"));
+  EXPECT_EQ(*readWholeFile(real), "Z\r\n1.000000\r\n");
+  EXPECT_EQ(filesInFolder(), 4u);
 }
 
 TEST(DataColumnChoice, ReadsCoordinateEditsLikeTheWindow) {

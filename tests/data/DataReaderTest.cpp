@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
 #include "common/FileIo.h"
+#include "common/SafeSave.h"
 #include "data/M_Data.h"
 
 namespace vellumar::data {
@@ -105,11 +110,12 @@ TEST(DataReader, SplitsFieldsByDelimiterKindAndMerging) {
   EXPECT_EQ(t.NumericValue(0, 0), -5.0);  // the leading delimiter stays in the first field
   EXPECT_EQ(t.NumericValue(0, 1), 3.0);
 
-  // Lines of delimiters only and empty lines are rows of empty cells.
+  // Lines of delimiters only and empty lines are rows of empty cells, but not at the end.
   t = read("1 2\n   \n\n3 4\n\n");
-  EXPECT_EQ(t.rowCount(), 5);
+  EXPECT_EQ(t.rowCount(), 4);
   EXPECT_EQ(t.columnCount(), 2);
-  EXPECT_EQ(t.NumericValue(4, 0), 0.0);
+  EXPECT_EQ(t.NumericValue(2, 0), 0.0);
+  EXPECT_EQ(t.NumericValue(3, 0), 3.0);
   t.setMissingCellValue(-1.0);
   EXPECT_EQ(t.ReadBytes("1 2\n3\n"), ReadStatus::Ok);
   EXPECT_EQ(t.NumericValue(1, 1), -1.0);
@@ -180,6 +186,79 @@ TEST(DataReader, ReadsFilesAndKeepsTheirPath) {
   std::filesystem::remove(path);
   EXPECT_EQ(t.ReadFile(path.string()), ReadStatus::CannotOpen);
   EXPECT_EQ(t.rowCount(), 0);
+  EXPECT_EQ(t.path(), "");
+}
+
+TEST(DataReader, TrailingBlankLinesAreNoRows) {
+  for (std::string_view bytes :
+       {"1 2\n3 4\n\n", "1 2\n3 4\n\n  \n\t\n", "1 2\r\n3 4\r\n\r\n \r\n", "1 2\n3 4\n \t "}) {
+    const M_Data t = read(bytes);
+    EXPECT_EQ(t.rowCount(), 2) << bytes;
+    EXPECT_EQ(t.columnCount(), 2) << bytes;
+    EXPECT_EQ(t.NumericValue(1, 0), 3.0);
+  }
+  // A blank line between rows is still a row of empty cells, and so is a line of commas.
+  EXPECT_EQ(read("1 2\n\n3 4\n").rowCount(), 3);
+  EXPECT_EQ(read("1,2\n,\n", ',', false).rowCount(), 2);
+  // Blank lines only: no data at all.
+  EXPECT_EQ(statusOf("\n \n\t\n"), ReadStatus::InvalidFormat);
+  EXPECT_EQ(statusOf("X Y\n\n", ' ', true, true), ReadStatus::InvalidFormat);
+}
+
+TEST(DataReader, CrOnlyLineEndsReadLikeCrLf) {
+  const M_Data crlf = read("X Y\r\n1 2\r\n3 4\r\n", ' ', true, true);
+  for (std::string_view bytes :
+       {"X Y\r1 2\r3 4\r", "X Y\r1 2\r3 4", "\xEF\xBB\xBFX Y\r1 2\r3 4\r\r"}) {
+    const M_Data cr = read(bytes, ' ', true, true);
+    ASSERT_EQ(cr.rowCount(), crlf.rowCount()) << bytes;
+    ASSERT_EQ(cr.columnCount(), 2);
+    EXPECT_EQ(cr.columnName(0), "X");
+    EXPECT_EQ(cr.columnName(1), "Y");
+    EXPECT_EQ(cr.NumericValue(1, 1), 4.0);
+  }
+  // A lone CR among LF line ends is still a broken file.
+  EXPECT_EQ(statusOf("1 2\r3 4\n5 6\n"), ReadStatus::InvalidFormat);
+}
+
+class DataFilesOnDisk : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "vellumar-dread-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override {
+    unsetenv("VELLUMAR_MEMORY_LIMIT");
+    std::filesystem::remove_all(dir_);
+  }
+  std::string path(const std::string& name) const { return dir_ + "/" + name; }
+  std::string dir_;
+};
+
+TEST_F(DataFilesOnDisk, OnlyRegularFilesThatFitAreRead) {
+  M_Data t;
+  ASSERT_EQ(mkfifo(path("fifo.dat").c_str(), 0644), 0);
+  EXPECT_EQ(t.ReadFile(path("fifo.dat")), ReadStatus::CannotOpen);  // at once, not blocked
+  EXPECT_EQ(t.ReadFile(dir_), ReadStatus::CannotOpen);
+  EXPECT_EQ(t.ReadFile("/dev/zero"), ReadStatus::CannotOpen);
+  ASSERT_TRUE(writeFileAtomically(path("big.dat"), std::string(3 << 20, '1') + "\n"));
+  setenv("VELLUMAR_MEMORY_LIMIT", "1M", 1);
+  EXPECT_EQ(t.ReadFile(path("big.dat")), ReadStatus::OutOfMemory);
+}
+
+TEST_F(DataFilesOnDisk, ATableRemembersWhatItsFileHeld) {
+  const std::string bytes = "1 2\n3 4\n";
+  ASSERT_TRUE(writeFileAtomically(path("a.dat"), bytes));
+  M_Data t;
+  EXPECT_FALSE(t.fileStamp().known);
+  ASSERT_EQ(t.ReadFile(path("a.dat")), ReadStatus::Ok);
+  EXPECT_TRUE(t.fileStamp().known);
+  EXPECT_EQ(t.fileStamp().size, bytes.size());
+  EXPECT_EQ(t.fileStamp().hash, hashBytes(bytes));
+  // Tables read from bytes, and failed reads, know no file.
+  ASSERT_EQ(t.ReadBytes(bytes), ReadStatus::Ok);
+  EXPECT_FALSE(t.fileStamp().known);
   EXPECT_EQ(t.path(), "");
 }
 

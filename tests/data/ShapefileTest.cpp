@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <shapefil.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "common/SafeSave.h"
 #include "data/Shapefile.h"
 #include "data/ShapefileMessages.h"
 
@@ -491,11 +493,84 @@ TEST_F(Shapefiles, FailedExportsLeaveEarlierFilesIntact) {
             ShapeStatus::FileFailed);
   EXPECT_EQ(converter.CoverToShapefile(path("pt.shp"), cover, shape_type::kPoint),
             ShapeStatus::WrongType);
+  // A target that is not a regular file is refused before anything is built.
   EXPECT_EQ(converter.log(),
-            "Cannot write the shp-file.\r\nCannot write the shp-file.\r\nSHPOpen failed.\r\n"
+            "SHPOpen failed.\r\n[1]SHPCreate failed.\r\nSHPOpen failed.\r\n"
             "Shape is not of Polygon or Polyline type.");
   // Nothing but the earlier files and the folder is left behind.
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 3);
+}
+
+// A save of a line shapefile killed after each of its renames: every target is always there, and
+// the reader takes the old set, refuses a mixed one (the index disagrees with the shapes), or takes
+// the new set.
+TEST_F(Shapefiles, ExportsCutShortLeaveEveryFileAndAMixedSetIsRefused) {
+  Cover before;
+  before.appendLine(ring({{0, 0}, {1, 1}}, 1, 1));
+  before.appendLine(ring({{2, 2}, {3, 3}}, 2, 2));
+  Cover after = before;
+  after.appendLine(ring({{5, 5}, {6, 7}, {8, 9}}, 3, 3));
+  const std::string target = path("cut.shp");
+  for (int renames = 0; renames <= 3; ++renames) {
+    ShapefileConverter converter;
+    ASSERT_EQ(converter.CoverToShapefile(target, before, shape_type::kArc), ShapeStatus::Done);
+    stopCommitsAfterRename(renames);
+    const ShapeStatus saved = converter.CoverToShapefile(target, after, shape_type::kArc);
+    stopCommitsAfterRename(-1);
+    EXPECT_EQ(saved, renames == 3 ? ShapeStatus::Done : ShapeStatus::FileFailed);
+    for (const char* name : {"cut.shp", "cut.shx", "cut.dbf"}) {
+      EXPECT_TRUE(fs::is_regular_file(path(name))) << name << " after " << renames;
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 3);
+    Cover read;
+    const ShapeStatus status =
+        ShapefileConverter().ReadShapeLines(target, read, "Atribute", "", "");
+    if (renames == 0 || renames == 3) {
+      ASSERT_EQ(status, ShapeStatus::Done) << renames;
+      EXPECT_EQ(read.size(), renames == 0 ? 2u : 3u);
+    } else {
+      EXPECT_NE(status, ShapeStatus::Done) << renames;
+      M_Data table;
+      EXPECT_NE(ShapefileConverter().ShapefileToTable(target, table), ShapeStatus::Done);
+    }
+  }
+
+  // Points too (a data result saved as a shapefile), with the same number of records before and
+  // after: only the index disagreeing with the shapes tells the mixed set.
+  const std::string points = path("pts.shp");
+  ShapefileConverter converter;
+  ASSERT_EQ(converter.TableToPointShapefile(points, tableOfResult(DATA({1.0, 2.0}, {0, 1}, {0, 1})),
+                                            0, 1),
+            ShapeStatus::Done);
+  stopCommitsAfterRename(1);
+  EXPECT_EQ(converter.TableToPointShapefile(
+                points, tableOfResult(DATA({3.0, 4.0}, {10, 11}, {10, 11})), 0, 1),
+            ShapeStatus::FileFailed);
+  stopCommitsAfterRename(-1);
+  M_Data table;
+  EXPECT_NE(ShapefileConverter().ShapefileToTable(points, table), ShapeStatus::Done);
+}
+
+TEST_F(Shapefiles, SpecialFilesAreNeitherReadNorReplaced) {
+  Cover cover;
+  cover.appendLine(ring({{0, 0}, {1, 1}}, 1, 1));
+  ASSERT_EQ(mkfifo(path("f.dbf").c_str(), 0644), 0);
+  ShapefileConverter converter;
+  EXPECT_EQ(converter.CoverToShapefile(path("f.shp"), cover, shape_type::kArc),
+            ShapeStatus::FileFailed);
+  EXPECT_TRUE(fs::is_fifo(path("f.dbf")));
+  EXPECT_FALSE(fs::exists(path("f.shp")));
+  // A FIFO where the table should be: refused at once, not waited on.
+  writeShapefile(path("g.shp"), SHPT_ARC, {{{0}, {0, 1}, {0, 1}, {}, {}}},
+                 {{"A", FTDouble, {"1"}}});
+  fs::remove(path("g.dbf"));
+  ASSERT_EQ(mkfifo(path("g.dbf").c_str(), 0644), 0);
+  Cover read;
+  EXPECT_EQ(converter.ReadShapeLines(path("g.shp"), read, "A", "", ""), ShapeStatus::FileFailed);
+  fs::remove(path("g.shx"));
+  ASSERT_EQ(mkfifo(path("g.shx").c_str(), 0644), 0);
+  M_Data table;
+  EXPECT_EQ(converter.ShapefileToTable(path("g.shp"), table), ShapeStatus::FileFailed);
 }
 
 // Overwrites bytes of a file at offset.

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -6,9 +7,11 @@
 #include <filesystem>
 #include <string>
 
+#include "../common/ChildProcess.h"
 #include "TestShapes.h"
 #include "common/CFormat.h"
 #include "common/FileIo.h"
+#include "common/SafeSave.h"
 #include "geometry/GeometryMessages.h"
 #include "geometry/LineFile.h"
 
@@ -66,10 +69,20 @@ TEST(LineFileReading, EndRecordsDecideHowManyLinesAreRead) {
   EXPECT_EQ(parse("1\n0 0\n1 1\n", cover), LineFileStatus::NoEndRecord);
   EXPECT_EQ(parse("", cover), LineFileStatus::NoEndRecord);
 
-  // The last line is not followed by the final END: it is lost.
+  // The last line is not followed by the final END: it is kept all the same.
   ASSERT_EQ(parse("1\n0 0\n1 1\nEND\n2\n5 5\n6 6\nEND\n", cover), LineFileStatus::Ok);
-  ASSERT_EQ(cover.size(), 1u);
+  ASSERT_EQ(cover.size(), 2u);
   EXPECT_EQ(cover[0].id, 1);
+  EXPECT_EQ(cover[1].id, 2);
+  EXPECT_EQ(cover[1].size(), 2u);
+  // Nor is a last line cut short of its own END lost, nor do blank lines make a line.
+  ASSERT_EQ(parse("1\r\n0 0\r\nEND\r\n2\r\n5 5\r\n6 6", cover), LineFileStatus::Ok);
+  ASSERT_EQ(cover.size(), 2u);
+  EXPECT_EQ(cover[1][1].y, 6);
+  ASSERT_EQ(parse("1\n0 0\nEND\n\n  \n", cover), LineFileStatus::Ok);
+  EXPECT_EQ(cover.size(), 1u);
+  EXPECT_EQ(parse("1\n0 0\nEND\n2\nfive 5\n", cover), LineFileStatus::BadPoint);
+  EXPECT_EQ(parse("1\n0 0\nEND\nlabel\n5 5\n", cover), LineFileStatus::BadHeader);
 
   ASSERT_EQ(parse("1\r\n0 0\r\n1 1\r\nEND\r\n2\r\nEND\r\nEND\r\n", cover), LineFileStatus::Ok);
   ASSERT_EQ(cover.size(), 2u);
@@ -241,10 +254,84 @@ TEST_F(LineFileDisk, MissingFilesAndFailedSavesKeepWhatWasThere) {
   // The line file's folder does not exist.
   EXPECT_FALSE(writeLineFile(path("nowhere/z.con"), cover));
 
+  // A line file named like its own value file.
+  EXPECT_FALSE(writeLineFile(path("w.val"), cover));
+  EXPECT_FALSE(fs::exists(path("w.val")));
+
   // No temporary or backup file is left behind.
   std::size_t files = 0;
   for (const auto& entry : fs::directory_iterator(dir_)) files += entry.is_regular_file();
   EXPECT_EQ(files, 3u);  // novalues.con, x.con, y.val
+}
+
+TEST_F(LineFileDisk, ValueFilesAreOptionalButMustBeReadableWhenThere) {
+  ASSERT_TRUE(writeFileAtomically(path("a.con"), "3\n1 1\n2 2\nEND\nEND\n"));
+  Cover loaded;
+  bool missing = false;
+  ASSERT_EQ(readLineFile(path("a.con"), loaded, &missing), LineFileStatus::Ok);
+  EXPECT_TRUE(missing);
+  ASSERT_TRUE(writeFileAtomically(path("a.val"), "3 7.5\n"));
+  ASSERT_EQ(readLineFile(path("a.con"), loaded, &missing), LineFileStatus::Ok);
+  EXPECT_FALSE(missing);
+  EXPECT_EQ(loaded[0].value, 7.5);
+
+  // A value file that is there but cannot be read fails the load.
+  fs::remove(path("a.val"));
+  fs::create_directory(path("a.val"));
+  EXPECT_EQ(readLineFile(path("a.con"), loaded), LineFileStatus::CannotReadValues);
+  fs::remove(path("a.val"));
+  ASSERT_EQ(mkfifo(path("a.val").c_str(), 0644), 0);
+  EXPECT_EQ(readLineFile(path("a.con"), loaded), LineFileStatus::CannotReadValues);
+  fs::remove(path("a.val"));
+  ASSERT_TRUE(writeFileAtomically(path("a.val"), "3 1\n"));
+  fs::permissions(dir_, fs::perms::all);
+  fs::permissions(path("a.val"), fs::perms::none);
+  const std::string lineFile = path("a.con");
+  EXPECT_EQ(vellumar::testing::inChild(
+                [&] {
+                  Cover cover;
+                  return static_cast<int>(readLineFile(lineFile, cover));
+                },
+                geteuid() == 0),
+            static_cast<int>(LineFileStatus::CannotReadValues));
+
+  // Line files that are not regular files, or too large for the memory, are refused at once.
+  ASSERT_EQ(mkfifo(path("b.con").c_str(), 0644), 0);
+  EXPECT_EQ(readLineFile(path("b.con"), loaded), LineFileStatus::CannotOpen);
+  EXPECT_EQ(readLineFile("/dev/zero", loaded), LineFileStatus::CannotOpen);
+  ASSERT_TRUE(writeFileAtomically(path("big.con"), std::string(3 << 20, '\n') + "END\n"));
+  setenv("VELLUMAR_MEMORY_LIMIT", "1M", 1);
+  EXPECT_EQ(readLineFile(path("big.con"), loaded), LineFileStatus::OutOfMemory);
+  unsetenv("VELLUMAR_MEMORY_LIMIT");
+  EXPECT_EQ(loaded.size(), 1u);
+}
+
+// A save of a line file and its value file killed after each rename: both files are always there,
+// and the reader takes what it finds (the value file is renamed first, so a cut save gives the old
+// lines with the new values of their ids).
+TEST_F(LineFileDisk, SavesCutShortLeaveBothFiles) {
+  Line first = polyline({{0, 0}, {1, 1}});
+  first.id = 1;
+  first.value = 10;
+  const Cover before = coverOf({first});
+  Line second = polyline({{5, 5}, {6, 6}});
+  second.id = 2;
+  second.value = 20;
+  Cover after = coverOf({first, second});
+  after.line(0).value = 11;
+  for (int renames = 0; renames <= 2; ++renames) {
+    ASSERT_TRUE(writeLineFile(path("cut.con"), before));
+    stopCommitsAfterRename(renames);
+    EXPECT_EQ(writeLineFile(path("cut.con"), after), renames == 2);
+    stopCommitsAfterRename(-1);
+    std::size_t files = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir_)) ++files;
+    EXPECT_EQ(files, 2u) << renames;  // cut.con and cut.val, no temporary
+    Cover loaded;
+    ASSERT_EQ(readLineFile(path("cut.con"), loaded), LineFileStatus::Ok);
+    EXPECT_EQ(loaded.size(), renames == 2 ? 2u : 1u);
+    EXPECT_EQ(loaded[0].value, renames == 0 ? 10.0 : 11.0);
+  }
 }
 
 }  // namespace

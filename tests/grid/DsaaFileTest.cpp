@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -8,6 +11,7 @@
 #include "GridTestSupport.h"
 #include "common/CFormat.h"
 #include "grid/DsaaFile.h"
+#include "grid/Sampling.h"
 
 namespace vellumar::grid {
 namespace {
@@ -114,6 +118,9 @@ TEST(DsaaParse, RejectsMalformedFilesAndKeepsTheGrid) {
       "DSAA 100000 100000 0 1 0 1 0 0 1 2",  // more nodes than the bytes can hold
       "DSAA 99999999999 2 0 1 0 1 0 0 1 2",  // count out of range
       "DSAA 2147483647 2147483647 0 1 0 1 0 0 1",
+      // An empty grid whose other count claims more nodes than the bytes could hold.
+      "DSAA 2000000000 0 0 1 0 1 0 0",
+      "DSAA 0 2000000000 0 1 0 1 0 0",
   };
   Grid grid = testing::makeGrid(2, 2, 0, 1, 0, 1, [](double x, double) { return x; });
   for (const char* text : bad) {
@@ -122,6 +129,39 @@ TEST(DsaaParse, RejectsMalformedFilesAndKeepsTheGrid) {
     EXPECT_EQ(grid.node(1, 0), 1.0);
   }
   EXPECT_FALSE(readDsaa("/nonexistent/folder/x.grd", grid));
+
+  // A header of an empty grid with counts the file could hold still loads, without nodes.
+  ASSERT_TRUE(parseDsaa("DSAA 3 0 0 1 0 1 0 0", grid));
+  EXPECT_FALSE(grid.hasNodes());
+  EXPECT_EQ(grid.nx(), 3);
+}
+
+TEST_F(DsaaFiles, OnlyRegularFilesThatFitAreRead) {
+  Grid grid;
+  bool outOfMemory = true;
+  ASSERT_EQ(mkfifo(path("fifo.grd").c_str(), 0644), 0);
+  EXPECT_FALSE(readDsaa(path("fifo.grd"), grid, &outOfMemory));  // at once, not blocked
+  EXPECT_FALSE(outOfMemory);
+  EXPECT_FALSE(readDsaa("/dev/zero", grid));
+  EXPECT_FALSE(readDsaa(folder_.string(), grid));
+  const Grid big =
+      testing::makeGrid(600, 600, 0, 1, 0, 1, [](double x, double y) { return x * y; });
+  ASSERT_TRUE(writeDsaa(big, path("big.grd")));
+  setenv("VELLUMAR_MEMORY_LIMIT", "1M", 1);
+  EXPECT_FALSE(readDsaa(path("big.grd"), grid, &outOfMemory));
+  EXPECT_TRUE(outOfMemory);
+  unsetenv("VELLUMAR_MEMORY_LIMIT");
+  ASSERT_TRUE(readDsaa(path("big.grd"), grid, &outOfMemory));
+  EXPECT_FALSE(outOfMemory);
+  EXPECT_EQ(grid.nodeCount(), 360000u);
+  EXPECT_EQ(grid.name, path("big.grd"));
+}
+
+TEST(GridPoints, AGridWithoutNodesGivesNoPointsWhateverItsCounts) {
+  const Grid empty(2000000000, 0);
+  const GridPoints points = gridToPoints(empty);
+  EXPECT_TRUE(points.values.empty());
+  EXPECT_TRUE(points.x.empty());
 }
 
 TEST_F(DsaaFiles, FailedSavesLeaveNothingBehind) {
@@ -141,6 +181,20 @@ TEST_F(DsaaFiles, FailedSavesLeaveNothingBehind) {
   fs::create_directory(path("dir.grd"));
   EXPECT_FALSE(writeDsaa(grid, path("dir.grd")));
   EXPECT_EQ(fileCount(), 2u);
+
+  // Saves through a link replace the file it names and keep the link and the file's mode.
+  fs::permissions(path("keep.grd"), fs::perms::owner_read | fs::perms::owner_write);
+  fs::create_symlink("keep.grd", path("link.grd"));
+  ASSERT_TRUE(writeDsaa(testing::makeGrid(2, 2, 0, 1, 0, 1, [](double, double) { return 7.0; }),
+                        path("link.grd")));
+  EXPECT_TRUE(fs::is_symlink(path("link.grd")));
+  EXPECT_NE(read(path("keep.grd")), before);
+  EXPECT_EQ(fs::status(path("keep.grd")).permissions(),
+            fs::perms::owner_read | fs::perms::owner_write);
+  ASSERT_EQ(mkfifo(path("fifo.grd").c_str(), 0644), 0);
+  EXPECT_FALSE(writeDsaa(grid, path("fifo.grd")));
+  EXPECT_TRUE(fs::is_fifo(path("fifo.grd")));
+  EXPECT_EQ(fileCount(), 4u);
 }
 
 }  // namespace

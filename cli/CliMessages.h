@@ -1,0 +1,12 @@
+#pragma once
+
+#include "common/Language.h"
+
+namespace vellumar::cli::text {
+
+// Messages of vellumar-calc itself (the engine's and the readers' messages come from their own
+// tables).
+inline constexpr MessageText kOutputFailed{"Ошибка записи в стандартный вывод!",
+                                           "Cannot write to standard output!"};
+
+}  // namespace vellumar::cli::text

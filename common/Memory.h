@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vellumar::memory {
+
+// How much memory the program may really use, so that a request too large for it fails at once
+// with the out-of-memory message instead of having the kernel kill the program half-way.
+//
+// The limit is the smaller of the memory limit of the process's control group (cgroup v2
+// "memory.max", v1 "memory.limit_in_bytes", on its own group and every group above it) and the
+// physical memory. The environment variable VELLUMAR_MEMORY_LIMIT (a number of bytes, optionally
+// followed by K, M or G for binary kilo-, mega- and gigabytes) replaces it, so that tests and users
+// of shared machines can lower it.
+//
+// Large blocks (from kLargeBlock up) are claimed before they are allocated: a claim succeeds when
+// the block fits beside what the process already holds, its resident memory plus the claimed
+// blocks not yet written (a block just allocated is not resident until its pages are written;
+// growth of the resident memory after a claim is taken as its pages being written).
+
+inline constexpr std::uint64_t kLargeBlock = std::uint64_t(1) << 20;
+
+// The limit in bytes; 0 when nothing is known (no limit is then applied).
+std::uint64_t usableBytes();
+// Resident memory of the process in bytes (0 when the system does not tell).
+std::uint64_t residentBytes();
+
+// True when a new block of the given size fits beside what the process holds. Blocks below
+// kLargeBlock always fit.
+bool fits(std::uint64_t bytes);
+// Claims a large block before allocating it; false, with nothing claimed, when it does not fit.
+// Blocks below kLargeBlock are never refused and never counted.
+bool claim(std::uint64_t bytes);
+// Gives back what claim() took for a block of the same size (when freed).
+void release(std::uint64_t bytes);
+
+// --- the pieces, exposed for tests ---
+
+// "123", "64K", "512M", "3G" (case-insensitive suffix); nullopt for anything else.
+std::optional<std::uint64_t> parseByteCount(std::string_view text);
+// The tightest memory limit of the control groups listed in the text of /proc/self/cgroup, read
+// under root (normally "/sys/fs/cgroup"); 0 when none is set.
+std::uint64_t cgroupLimit(std::string_view procSelfCgroup, const std::string& root);
+
+}  // namespace vellumar::memory

@@ -1,0 +1,238 @@
+#include "common/SafeSave.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+
+namespace vellumar {
+namespace {
+
+std::atomic<int> stopAfterRenames{-1};
+
+// A file size limit (ulimit -f) must give a write error, not kill the program with SIGXFSZ.
+void ignoreFileSizeSignal() {
+  static std::once_flag once;
+  std::call_once(once, [] { std::signal(SIGXFSZ, SIG_IGN); });
+}
+
+std::string folderOf(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+// The file a path names after following symbolic links in its last component; the path itself
+// when it is not a link or does not exist. Empty for a loop of links.
+std::string followLinks(const std::string& path) {
+  std::string current = path;
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat info {};
+    if (lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return current;
+    std::string link(static_cast<std::size_t>(info.st_size > 0 ? info.st_size : 255) + 1, '\0');
+    const ssize_t length = readlink(current.c_str(), link.data(), link.size());
+    if (length < 0 || static_cast<std::size_t>(length) >= link.size()) return {};
+    link.resize(static_cast<std::size_t>(length));
+    current = link.front() == '/' ? link : folderOf(current) + "/" + link;
+  }
+  return {};
+}
+
+// The umask, read without changing it (the window saves while a worker may create files).
+mode_t currentUmask() {
+  if (std::FILE* status = std::fopen("/proc/self/status", "r")) {
+    char line[256];
+    unsigned mask = 0;
+    bool found = false;
+    while (!found && std::fgets(line, sizeof line, status) != nullptr) {
+      found = std::sscanf(line, "Umask: %o", &mask) == 1;
+    }
+    std::fclose(status);
+    if (found) return static_cast<mode_t>(mask);
+  }
+  const mode_t mask = umask(022);
+  umask(mask);
+  return mask;
+}
+
+bool syncFolder(const std::string& path) {
+  const int fd = ::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool ok = fsync(fd) == 0 || errno == EINVAL;  // some file systems cannot sync folders
+  close(fd);
+  return ok;
+}
+
+}  // namespace
+
+SaveFile::SaveFile(std::string target) : target_(std::move(target)) {}
+
+SaveFile::~SaveFile() {
+  abandon();
+}
+
+bool SaveFile::fail(SaveError error) {
+  if (error_ == SaveError::None) error_ = error;
+  abandon();
+  return false;
+}
+
+void SaveFile::abandon() {
+  if (fd_ >= 0) {
+    close(fd_);
+    fd_ = -1;
+  }
+  if (!temporary_.empty() && !replaced_) unlink(temporary_.c_str());
+  temporary_.clear();
+}
+
+bool SaveFile::open() {
+  ignoreFileSizeSignal();
+  destination_ = followLinks(target_);
+  if (destination_.empty()) return fail(SaveError::NotRegularFile);
+  struct stat info {};
+  if (stat(destination_.c_str(), &info) == 0) {
+    if (!S_ISREG(info.st_mode)) return fail(SaveError::NotRegularFile);
+    if (faccessat(AT_FDCWD, destination_.c_str(), W_OK, AT_EACCESS) != 0) {
+      return fail(SaveError::NotWritable);
+    }
+    existed_ = true;
+    oldDevice_ = info.st_dev;
+    oldInode_ = info.st_ino;
+    oldMode_ = info.st_mode;
+    oldOwner_ = info.st_uid;
+    oldGroup_ = info.st_gid;
+  } else if (errno != ENOENT) {
+    return fail(SaveError::CannotCreate);
+  }
+  std::string name = folderOf(destination_) + "/.vellumar-XXXXXX";
+  fd_ = mkostemp(name.data(), O_CLOEXEC);
+  if (fd_ < 0) return fail(SaveError::CannotCreate);
+  temporary_ = std::move(name);
+  return true;
+}
+
+bool SaveFile::write(std::string_view bytes) {
+  if (fd_ < 0 || finished_) return fail(SaveError::WriteFailed);
+  while (!bytes.empty()) {
+    const ssize_t written = ::write(fd_, bytes.data(), bytes.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return fail(SaveError::WriteFailed);
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return true;
+}
+
+void SaveFile::applyOwnerAndMode() {
+  if (!existed_) {
+    fchmod(fd_, 0666 & ~currentUmask());
+    return;
+  }
+  // The owner first, as changing it may clear mode bits. Set-id bits are not carried over: the
+  // program writes data, never programs, and must not hand out privileges with them.
+  struct stat now {};
+  if (fstat(fd_, &now) == 0 && (now.st_uid != oldOwner_ || now.st_gid != oldGroup_)) {
+    if (fchown(fd_, oldOwner_, oldGroup_) != 0 && now.st_gid != oldGroup_) {
+      // A user may give the file a group of their own even when the owner cannot change.
+      [[maybe_unused]] const int ignored = fchown(fd_, static_cast<uid_t>(-1), oldGroup_);
+    }
+  }
+  fchmod(fd_, static_cast<mode_t>(oldMode_ & (0777 | S_ISVTX)));
+}
+
+bool SaveFile::finish() {
+  if (finished_) return true;
+  if (fd_ < 0) return fail(SaveError::WriteFailed);
+  applyOwnerAndMode();
+  struct stat info {};
+  if (fsync(fd_) != 0 || fstat(fd_, &info) != 0) return fail(SaveError::WriteFailed);
+  const int closed = close(fd_);
+  fd_ = -1;
+  if (closed != 0) return fail(SaveError::WriteFailed);
+  size_ = static_cast<std::uint64_t>(info.st_size);
+  modifiedNs_ = std::int64_t(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+  finished_ = true;
+  return true;
+}
+
+bool SaveFile::replaceTarget() {
+  if (!finished_ || temporary_.empty()) return fail(SaveError::RenameFailed);
+  if (std::rename(temporary_.c_str(), destination_.c_str()) != 0) {
+    return fail(SaveError::RenameFailed);
+  }
+  replaced_ = true;
+  temporary_.clear();
+  // The rename is done; a folder that cannot be synced does not undo it.
+  syncFolder(destination_);
+  return true;
+}
+
+bool SaveFile::commit() {
+  return finish() && replaceTarget();
+}
+
+bool SaveFile::sameExistingFile(const SaveFile& other) const {
+  return existed_ && other.existed_ && oldDevice_ == other.oldDevice_ &&
+         oldInode_ == other.oldInode_;
+}
+
+SaveFile& SaveSet::add(std::string target) {
+  files_.push_back(std::make_unique<SaveFile>(std::move(target)));
+  return *files_.back();
+}
+
+bool SaveSet::fail(SaveError error) {
+  if (error_ == SaveError::None) error_ = error;
+  for (const auto& file : files_) file->abandon();
+  return false;
+}
+
+bool SaveSet::open() {
+  for (std::size_t i = 0; i < files_.size(); ++i) {
+    SaveFile& file = *files_[i];
+    if (!file.open()) return fail(file.error());
+    for (std::size_t j = 0; j < i; ++j) {
+      if (files_[j]->destination() == file.destination() || files_[j]->sameExistingFile(file)) {
+        return fail(SaveError::SameFile);
+      }
+    }
+  }
+  return true;
+}
+
+bool SaveSet::commit() {
+  for (const auto& file : files_) {
+    if (!file->finish()) return fail(file->error());
+  }
+  const int stopAfter = stopAfterRenames.load();
+  for (std::size_t k = 0; k < files_.size(); ++k) {
+    if (stopAfter >= 0 && k == static_cast<std::size_t>(stopAfter)) {
+      return fail(SaveError::Stopped);
+    }
+    if (!files_[k]->replaceTarget()) return fail(files_[k]->error());
+  }
+  return true;
+}
+
+SaveError saveFile(const std::string& path, std::string_view bytes) {
+  SaveFile file(path);
+  if (file.open() && file.write(bytes)) file.commit();
+  return file.error();
+}
+
+bool writeFileAtomically(const std::string& path, std::string_view bytes) {
+  return saveFile(path, bytes) == SaveError::None;
+}
+
+void stopCommitsAfterRename(int renames) {
+  stopAfterRenames = renames;
+}
+
+}  // namespace vellumar

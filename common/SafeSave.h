@@ -1,0 +1,123 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vellumar {
+
+// The one way the program writes a file over another: every writer (grids, data files and their
+// Zres append, line files with their value files, shapefiles, display files) saves through it.
+//
+// A save never destroys what was there until the new content is safely on disk:
+//  - The new content goes to a temporary file beside the file it replaces, created exclusively
+//    (O_CREAT | O_EXCL) under a short unpredictable name, so a link planted in the folder cannot
+//    redirect the write and a 240-character target name still leaves room for it.
+//  - A target that is a symbolic link is followed: the file it names is replaced, the link stays.
+//  - A target that exists and is not a regular file (a device, a FIFO, a directory) is refused, and
+//    so is one the user may not write.
+//  - The new file keeps the replaced file's permission bits, and its owner and group where the
+//    process may set them; a new file gets the permissions the umask allows.
+//  - The file is synced before the rename and its folder after it; every failure, a full disk and
+//    a file size limit included (SIGXFSZ is ignored so that a limit gives an error, not a kill),
+//    removes the temporary file and leaves the target untouched.
+//  - Several files saved together (SaveSet) are each renamed straight over their old file, in the
+//    order they were added, so whatever instant the process dies, no target is ever missing; the
+//    caller adds the file that readers check everything else against last.
+
+enum class SaveError {
+  None,
+  NotRegularFile,  // the target is a device, FIFO, directory, socket or a loop of links
+  NotWritable,     // the user may not write the target
+  SameFile,        // two files of one save name the same file
+  CannotCreate,    // the temporary file cannot be created beside the target
+  WriteFailed,     // writing or syncing the new content failed (disk full, file size limit)
+  RenameFailed,    // the new file could not take the target's place
+  Stopped,         // the test hook stopped the commit (see stopCommitsAfterRename)
+};
+
+// The new content of one target file.
+class SaveFile {
+ public:
+  explicit SaveFile(std::string target);
+  ~SaveFile();
+  SaveFile(const SaveFile&) = delete;
+  SaveFile& operator=(const SaveFile&) = delete;
+
+  // Checks the target and creates the temporary file; false with error() set on refusal.
+  bool open();
+  // Appends bytes to the new content.
+  bool write(std::string_view bytes);
+  // Gives the new file its permissions and owner, syncs and closes it.
+  bool finish();
+  // Renames the finished file over the target and syncs the folder.
+  bool replaceTarget();
+  // finish() and replaceTarget().
+  bool commit();
+  // Removes the temporary file unless it took the target's place (the destructor does it too).
+  void abandon();
+
+  SaveError error() const { return error_; }
+  // The path as given, and the file that is replaced (a link's target, followed).
+  const std::string& target() const { return target_; }
+  const std::string& destination() const { return destination_; }
+  // Size and modification time of the new file, known once finish() succeeded.
+  std::uint64_t size() const { return size_; }
+  std::int64_t modifiedNs() const { return modifiedNs_; }
+  // True when both name an existing file and it is the same one (device and inode).
+  bool sameExistingFile(const SaveFile& other) const;
+
+ private:
+  bool fail(SaveError error);
+  void applyOwnerAndMode();
+
+  std::string target_;
+  std::string destination_;
+  std::string temporary_;
+  int fd_ = -1;
+  bool existed_ = false;
+  std::uint64_t oldDevice_ = 0;
+  std::uint64_t oldInode_ = 0;
+  unsigned oldMode_ = 0;
+  unsigned oldOwner_ = 0;
+  unsigned oldGroup_ = 0;
+  bool finished_ = false;
+  bool replaced_ = false;
+  std::uint64_t size_ = 0;
+  std::int64_t modifiedNs_ = 0;
+  SaveError error_ = SaveError::None;
+};
+
+// Several files saved together: a line file with its value file, the three files of a shapefile.
+// Nothing is replaced until every file is written; then each is renamed over its target in the
+// order added. A failure removes every temporary file not yet renamed.
+class SaveSet {
+ public:
+  // Adds a target; the reference stays valid for the life of the set.
+  SaveFile& add(std::string target);
+  // Opens every file; refuses two targets that are the same file.
+  bool open();
+  // Finishes every file, then renames each over its target in order.
+  bool commit();
+  SaveError error() const { return error_; }
+
+ private:
+  bool fail(SaveError error);
+
+  std::vector<std::unique_ptr<SaveFile>> files_;
+  SaveError error_ = SaveError::None;
+};
+
+// Writes bytes to path through a SaveFile; the error (None on success) is returned.
+SaveError saveFile(const std::string& path, std::string_view bytes);
+// The same, true on success.
+bool writeFileAtomically(const std::string& path, std::string_view bytes);
+
+// For tests of what a killed save leaves behind: every SaveSet commit stops, as if the process
+// had died, after the given number of renames (the files not yet renamed are then removed, as a
+// restart would find them orphaned). A negative number turns the stop off.
+void stopCommitsAfterRename(int renames);
+
+}  // namespace vellumar

@@ -1,0 +1,163 @@
+// What vellumar-calc reads: special files refused at once, files cut short or padded, value files,
+// byte order marks and old line ends, and the interactive prompt.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <pty.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "CalcRunner.h"
+
+namespace vellumar::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::runCalc;
+using testing::ScratchFolder;
+
+TEST(CalcLoads, SpecialFilesAreRefusedAtOnceWithTheKindsMessage) {
+  ScratchFolder folder;
+  ASSERT_EQ(mkfifo(folder.path("fifo").c_str(), 0644), 0);
+  // A FIFO without a writer would block a reader for ever; these runs must end.
+  for (const std::string& special :
+       {folder.path("fifo"), folder.root(), std::string("/dev/zero")}) {
+    const auto grid = runCalc({"-g", special, "1"});
+    EXPECT_EQ(grid.status, 3);
+    EXPECT_EQ(grid.err, "Недопустимый формат файла гридa!\n");
+    const auto lines = runCalc({"-l", special, "1"});
+    EXPECT_EQ(lines.status, 3);
+    EXPECT_EQ(lines.err, "Недопустимый формат файла линий!\n");
+    const auto polygon = runCalc({"-p", special, "1"});
+    EXPECT_EQ(polygon.status, 3);
+    EXPECT_EQ(polygon.err, "Недопустимый формат файла полигонa!\n");
+    const auto data = runCalc({"-d", special, "1"});
+    EXPECT_EQ(data.status, 3);
+    EXPECT_EQ(data.err, "Нельзя открыть файл " + special + " !\n");
+    const auto display = runCalc({"-f", special});
+    EXPECT_EQ(display.status, 3);
+    EXPECT_EQ(display.err, "Нельзя открыть файл содержимого табло!\n");
+  }
+}
+
+TEST(CalcLoads, GridHeadersCannotClaimMoreNodesThanTheFileHolds) {
+  ScratchFolder folder;
+  const auto run =
+      runCalc({"-g", folder.write("claim.grd", "DSAA\n2000000000 0\n0 1\n0 1\n0 0\n"), "G_D(G1)"});
+  EXPECT_EQ(run.status, 3);
+  EXPECT_EQ(run.err, "Недопустимый формат файла гридa!\n");
+}
+
+TEST(CalcLoads, LineFilesCutShortKeepTheirLastLine) {
+  ScratchFolder folder;
+  const std::string lines =
+      folder.write("cut.con", "1\r\n0 0\r\n3 4\r\nEND\r\n2\r\n0 0\r\n0 2\r\nEND\r\n");
+  folder.write("cut.val", "1 1\r\n2 2\r\n");
+  const auto run = runCalc({"-l", lines, "-o", folder.path("whole.con"), "MAX(C1)", "C1"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "2.000000000000\nРезультат - линии - готов !\n");
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(folder.read("whole.con"),
+            "1\r\n0 0\r\n3 4\r\nEND\r\n2\r\n0 0\r\n0 2\r\nEND\r\nEND\r\n");
+  EXPECT_EQ(folder.read("whole.val"), "1 1 1\r\n2 2 1\r\n");
+}
+
+TEST(CalcLoads, AMissingValueFileIsAWarningAndAnUnreadableOneAFailure) {
+  ScratchFolder folder;
+  const std::string lines = folder.write("roads.con", "1\r\n0 0\r\n3 4\r\nEND\r\nEND\r\n");
+  const auto missing = runCalc({"-l", lines, "MAX(C1)"});
+  EXPECT_EQ(missing.status, 0);
+  EXPECT_EQ(missing.out, "0.000000000000E+00\n");
+  EXPECT_EQ(missing.err, "значения равны 0: нет файла значений " + folder.path("roads.val") + "\n");
+  const auto english = runCalc({"--english", "-l", lines, "1"});
+  EXPECT_EQ(english.err, "values are 0: no value file " + folder.path("roads.val") + "\n");
+
+  fs::create_directory(folder.path("roads.val"));
+  const auto unreadable = runCalc({"-l", lines, "MAX(C1)"});
+  EXPECT_EQ(unreadable.status, 3);
+  EXPECT_EQ(unreadable.err, "Недопустимый формат файла линий!\n");
+}
+
+TEST(CalcLoads, DataFilesEndingInBlankLinesHaveNoExtraRows) {
+  ScratchFolder folder;
+  const std::string data = folder.write("d.dat", "0 0 5\r\n1 1 7\r\n\r\n\r\n");
+  const auto run = runCalc({"-d", data, "-o", data, "MIN(D1_3)", "D1_3 * 2"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "5.000000000000\nРезультат - данные - готов !\n");
+  EXPECT_EQ(folder.read("d.dat"), "0 0 5 10.000000\r\n1 1 7 14.000000\r\n");
+
+  // Old Mac line ends read as any other.
+  const std::string mac = folder.write("mac.dat", "X Y V\r0 0 3\r1 1 4\r");
+  const auto cr = runCalc({"--header", "-d", mac, "Sum(D1_3)"});
+  EXPECT_EQ(cr.status, 0) << cr.err;
+  EXPECT_EQ(cr.out, "7.000000000000\n");
+}
+
+TEST(CalcLoads, ByteOrderMarksAreSkipped) {
+  ScratchFolder folder;
+  const std::string display = folder.write("calc.ctb", "\xEF\xBB\xBFSqrt(16) + 1\r\n");
+  const auto file = runCalc({"-f", display});
+  EXPECT_EQ(file.status, 0) << file.err;
+  EXPECT_EQ(file.out, "5.000000000000\n");
+  const auto input = runCalc({}, std::string("\xEF\xBB\xBF"
+                                             "2*3\n4+4\n"));
+  EXPECT_EQ(input.status, 0) << input.err;
+  EXPECT_EQ(input.out, "6.000000000000\n8.000000000000\n");
+}
+
+// Reads from the terminal's master side until text appears after position from, or the time is
+// up.
+bool readUntil(int master, std::string& seen, const std::string& text, std::size_t from = 0) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  auto found = [&] { return seen.find(text, from) != std::string::npos; };
+  while (!found() && std::chrono::steady_clock::now() < deadline) {
+    char buffer[256];
+    const ssize_t got = read(master, buffer, sizeof buffer);
+    if (got > 0) {
+      seen.append(buffer, static_cast<std::size_t>(got));
+    } else if (got < 0 && errno != EAGAIN && errno != EINTR) {
+      return false;
+    } else {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
+  return found();
+}
+
+TEST(CalcLoads, CtrlCClearsTheLineAndCtrlDEndsTheSession) {
+  int master = -1;
+  const pid_t child = forkpty(&master, nullptr, nullptr, nullptr);
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    execl(VELLUMAR_CALC_PATH, VELLUMAR_CALC_PATH, static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+  std::string seen;
+  ASSERT_TRUE(readUntil(master, seen, "vellumar> ")) << seen;
+  // Typed, then dropped with Ctrl-C: the next line is evaluated alone.
+  ASSERT_EQ(write(master, "1+1", 3), 3);
+  ASSERT_TRUE(readUntil(master, seen, "1+1")) << seen;
+  ASSERT_EQ(write(master, "\x03", 1), 1);
+  ASSERT_TRUE(readUntil(master, seen, "^C")) << seen;
+  ASSERT_EQ(write(master, "2+3\r", 4), 4);
+  ASSERT_TRUE(readUntil(master, seen, "5.000000000000")) << seen;
+  // Ctrl-D on the empty line ends the session normally.
+  ASSERT_TRUE(readUntil(master, seen, "vellumar> ", seen.find("5.000000000000"))) << seen;
+  ASSERT_EQ(write(master, "\x04", 1), 1);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  close(master);
+  EXPECT_TRUE(WIFEXITED(status)) << seen;
+  EXPECT_EQ(WEXITSTATUS(status), 0) << seen;
+  EXPECT_EQ(seen.find("15.000000000000"), std::string::npos) << seen;  // "1+12+3"
+}
+
+}  // namespace
+}  // namespace vellumar::cli

@@ -1,0 +1,227 @@
+// What vellumar-calc does when a result cannot or must not be saved where -o points, when two runs
+// append to one data file at once, when memory or the output runs out.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <utility>
+
+#include "CalcRunner.h"
+
+namespace vellumar::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::CalcProcess;
+using testing::runCalc;
+using testing::RunSetup;
+using testing::ScratchFolder;
+
+constexpr const char* kGrid = "DSAA\r\n2 2\r\n0 1\r\n0 1\r\n1 4\r\n1 2 \r\n3 4 \r\n";
+constexpr const char* kSquare = "1\r\n0 0\r\n1 0\r\n1 1\r\n0 1\r\n0 0\r\nEND\r\nEND\r\n";
+
+std::size_t entries(const ScratchFolder& folder) {
+  return static_cast<std::size_t>(
+      std::distance(fs::directory_iterator(folder.root()), fs::directory_iterator()));
+}
+
+TEST(CalcSaves, SpecialTargetsAreRefusedWithTheKindsMessage) {
+  ScratchFolder folder;
+  const std::string grid = folder.write("dem.grd", kGrid);
+  const std::string square = folder.write("sq.pol", kSquare);
+  folder.write("sq.val", "1 2\r\n");
+  const std::string data = folder.write("d.dat", "0 0 1\n1 1 2\n");
+  ASSERT_EQ(mkfifo(folder.path("fifo").c_str(), 0644), 0);
+  fs::create_directory(folder.path("folder"));
+  for (const std::string& target : {folder.path("fifo"), folder.path("folder")}) {
+    const auto gridSave = runCalc({"-g", grid, "-o", target, "G1"});
+    EXPECT_EQ(gridSave.status, 3);
+    EXPECT_EQ(gridSave.err, "Ошибка сохранения грида!\n");
+    const auto polygonSave = runCalc({"-p", square, "-o", target, "P1"});
+    EXPECT_EQ(polygonSave.status, 3);
+    EXPECT_EQ(polygonSave.err, "Ошибка сохранения полигона!\n");
+    const auto dataSave = runCalc({"--english", "-d", data, "-o", target, "D1_3"});
+    EXPECT_EQ(dataSave.status, 3);
+    EXPECT_EQ(dataSave.err, "Data saving error!\n");
+  }
+  EXPECT_TRUE(fs::is_fifo(folder.path("fifo")));
+  EXPECT_TRUE(fs::is_empty(folder.path("folder")));
+  EXPECT_EQ(entries(folder), 6u);  // nothing left behind
+}
+
+TEST(CalcSaves, DeviceNodesAreNotReplaced) {
+  if (geteuid() != 0) GTEST_SKIP() << "creating a device node needs root";
+  ScratchFolder folder;
+  ASSERT_EQ(mknod(folder.path("null").c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
+  const auto run = runCalc({"-g", folder.write("dem.grd", kGrid), "-o", folder.path("null"), "G1"});
+  EXPECT_EQ(run.status, 3);
+  EXPECT_EQ(run.err, "Ошибка сохранения грида!\n");
+  struct stat info {};
+  ASSERT_EQ(lstat(folder.path("null").c_str(), &info), 0);
+  EXPECT_TRUE(S_ISCHR(info.st_mode));
+}
+
+TEST(CalcSaves, FilesTheUserMayNotWriteAreRefused) {
+  // Root may write anything: the run is made as the user nobody, who owns the folder but not the
+  // file's write permission.
+  ScratchFolder folder;
+  fs::permissions(folder.root(), fs::perms::all);
+  const std::string grid = folder.write("dem.grd", kGrid);
+  const std::string locked = folder.write("locked.grd", "old");
+  fs::permissions(locked, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  if (geteuid() == 0) {
+    ASSERT_EQ(chown(locked.c_str(), 65534, 65534), 0);
+  }
+  RunSetup setup;
+  setup.asNobody = true;
+  const auto run = runCalc({"-g", grid, "-o", locked, "G1"}, setup);
+  EXPECT_EQ(run.status, 3);
+  EXPECT_EQ(run.err, "Ошибка сохранения грида!\n");
+  EXPECT_EQ(folder.read("locked.grd"), "old");
+  EXPECT_EQ(entries(folder), 2u);
+}
+
+TEST(CalcSaves, LinksModesAndOwnersAreKept) {
+  ScratchFolder folder;
+  const std::string grid = folder.write("dem.grd", kGrid);
+  const std::string target = folder.write("out.grd", "old");
+  fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write);
+  const bool root = geteuid() == 0;
+  if (root) {
+    ASSERT_EQ(chown(target.c_str(), 65534, 65534), 0);
+  }
+  fs::create_symlink("out.grd", folder.path("link.grd"));
+  const auto run = runCalc({"-g", grid, "-o", folder.path("link.grd"), "G1 * 2"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(fs::is_symlink(folder.path("link.grd")));
+  EXPECT_EQ(folder.read("out.grd").substr(0, 4), "DSAA");
+  struct stat info {};
+  ASSERT_EQ(stat(target.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  if (root) {
+    EXPECT_EQ(info.st_uid, 65534u);
+    EXPECT_EQ(info.st_gid, 65534u);
+  }
+}
+
+TEST(CalcSaves, AFileSizeLimitGivesTheMessageAndKeepsTheOldFile) {
+  ScratchFolder folder;
+  const std::string big = "EG(0, 299, 0, 299, 1, 1)";  // 90000 nodes, far over 4 KB of text
+  const std::string old = folder.write("g.grd", "old grid");
+  RunSetup setup;
+  setup.fileSizeLimit = 4096;
+  const auto run = runCalc({"-o", old, big}, setup);
+  EXPECT_EQ(run.status, 3);  // not killed by SIGXFSZ
+  EXPECT_EQ(run.err, "Ошибка сохранения грида!\n");
+  EXPECT_EQ(folder.read("g.grd"), "old grid");
+  EXPECT_EQ(entries(folder), 1u);
+}
+
+TEST(CalcSaves, LinesCannotBeSavedUnderTheirValueFileName) {
+  ScratchFolder folder;
+  const std::string square = folder.write("sq.pol", kSquare);
+  folder.write("sq.val", "1 2\r\n");
+  for (const auto& [kind, name] : {std::pair{"-p", "P1"}, std::pair{"-l", "C1"}}) {
+    const auto run = runCalc({kind, square, "-o", folder.path("x.val"), name});
+    EXPECT_EQ(run.status, 3);
+    EXPECT_EQ(run.err, "Файл .val - это файл значений линий: выберите другое имя!\n");
+  }
+  const auto english = runCalc({"--english", "-l", square, "-o", folder.path("x.val"), "C1"});
+  EXPECT_EQ(english.err, "A .val file is the value file of lines: choose another name!\n");
+  EXPECT_FALSE(fs::exists(folder.path("x.val")));
+  EXPECT_EQ(entries(folder), 2u);
+}
+
+// The wait channel of a process, to see that it waits for a file lock.
+std::string waitChannel(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/wchan");
+  std::string channel;
+  std::getline(in, channel);
+  return channel;
+}
+
+TEST(CalcSaves, TwoAppendsAtOnceNeverLoseAColumn) {
+  ScratchFolder folder;
+  std::string rows;
+  for (int i = 0; i < 20000; ++i) {
+    rows += std::to_string(i) + " " + std::to_string(i % 7) + " " + std::to_string(i * 3) + "\n";
+  }
+  const std::string data = folder.write("w.dat", rows);
+  // Both runs load the file while this test holds its lock, so both reach their append before
+  // either can write; then the lock goes and they race.
+  const int fd = open(data.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(flock(fd, LOCK_EX), 0);
+  CalcProcess first({"-d", data, "-o", data, "D1_3 * 2"}, {});
+  CalcProcess second({"-d", data, "-o", data, "D1_3 + 1"}, {});
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (std::chrono::steady_clock::now() < deadline &&
+         !(waitChannel(first.pid()).find("lock") != std::string::npos &&
+           waitChannel(second.pid()).find("lock") != std::string::npos)) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  flock(fd, LOCK_UN);
+  close(fd);
+  const auto a = first.wait();
+  const auto b = second.wait();
+  // One wins; the other finds the file changed and writes nothing.
+  EXPECT_EQ(a.status + b.status, 3) << a.err << b.err;
+  const auto& refused = a.status == 3 ? a : b;
+  EXPECT_EQ(refused.err, "файл данных изменён после загрузки\n");
+  const std::string saved = folder.read("w.dat");
+  const std::string firstLine = saved.substr(0, saved.find('\n'));
+  EXPECT_TRUE(firstLine == "0 0 0 0.000000\r" || firstLine == "0 0 0 1.000000\r") << firstLine;
+  EXPECT_EQ(std::count(saved.begin(), saved.end(), '\n'), 20000);
+  EXPECT_EQ(entries(folder), 1u);
+
+  // Run one after the other, both appends are kept.
+  const auto third = runCalc({"-d", data, "-o", data, "D1_4 + 1"});
+  EXPECT_EQ(third.status, 0) << third.err;
+  const std::string after = folder.read("w.dat");
+  EXPECT_EQ(after.substr(0, after.find('\n')), firstLine.substr(0, firstLine.size() - 1) + " " +
+                                                   (firstLine == "0 0 0 0.000000\r" ? "1" : "2") +
+                                                   ".000000\r");
+}
+
+TEST(CalcSaves, RequestsBeyondTheMemoryFailAtOnceWithTheMessage) {
+  RunSetup setup;
+  setup.environment = {{"VELLUMAR_MEMORY_LIMIT", "1G"}};
+  const auto run = runCalc({"MAX(EG(0,16383,0,16383,1,1))"}, setup);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "недостаточно памяти для вычисления!\n");
+  EXPECT_EQ(run.out, "");
+  // Within the limit the same kind of request works.
+  const auto small = runCalc({"MAX(EG(0,99,0,99,1,1))"}, setup);
+  EXPECT_EQ(small.status, 0) << small.err;
+  EXPECT_EQ(small.out, "1.000000000000\n");
+
+  // A display file larger than the memory allows is a file that cannot be loaded.
+  ScratchFolder folder;
+  const std::string display = folder.write("big.ctb", std::string(3 << 20, ' ') + "1+1");
+  setup.environment = {{"VELLUMAR_MEMORY_LIMIT", "1M"}};
+  const auto file = runCalc({"--english", "-f", display}, setup);
+  EXPECT_EQ(file.status, 3);
+  EXPECT_EQ(file.err, "not enough memory for the calculation!\n");
+}
+
+TEST(CalcSaves, AFailedWriteToStandardOutputIsAnError) {
+  RunSetup setup;
+  setup.output = "/dev/full";
+  const auto run = runCalc({"1+1"}, setup);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "Ошибка записи в стандартный вывод!\n");
+  const auto help = runCalc({"--english", "--help"}, setup);
+  EXPECT_EQ(help.status, 1);
+  EXPECT_EQ(help.err, "Cannot write to standard output!\n");
+}
+
+}  // namespace
+}  // namespace vellumar::cli

@@ -1,0 +1,98 @@
+#include "common/Memory.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace vellumar::memory {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(Memory, ByteCountsTakeBinarySuffixes) {
+  EXPECT_EQ(parseByteCount("0"), 0u);
+  EXPECT_EQ(parseByteCount("1234"), 1234u);
+  EXPECT_EQ(parseByteCount("64K"), 65536u);
+  EXPECT_EQ(parseByteCount("3m"), 3u << 20);
+  EXPECT_EQ(parseByteCount("2G"), std::uint64_t(2) << 30);
+  for (const char* bad :
+       {"", "G", "12KB", "-5", "1.5G", " 5", "5 ", "99999999999999999999", "17179869184G"}) {
+    EXPECT_FALSE(parseByteCount(bad).has_value()) << bad;
+  }
+}
+
+// A fake /sys/fs/cgroup: files under root holding the given texts.
+class FakeCgroups : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "vellumar-cgroup-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    root_ = pattern;
+  }
+  void TearDown() override { fs::remove_all(root_); }
+  void put(const std::string& file, const std::string& text) {
+    const fs::path target = fs::path(root_) / file;
+    fs::create_directories(target.parent_path());
+    std::ofstream(target) << text << "\n";
+  }
+  std::string root_;
+};
+
+TEST_F(FakeCgroups, Version2TakesTheTightestLimitUpTheTree) {
+  put("memory.max", "max");
+  put("a/memory.max", "3221225472");
+  put("a/b/memory.max", "max");
+  EXPECT_EQ(cgroupLimit("0::/a/b\n", root_), 3221225472u);
+  put("a/b/memory.max", "1073741824");
+  EXPECT_EQ(cgroupLimit("0::/a/b\n", root_), 1073741824u);
+  // A group path that is not visible inside a container: its ancestors still count.
+  EXPECT_EQ(cgroupLimit("0::/a/hidden/deeper\n", root_), 3221225472u);
+  EXPECT_EQ(cgroupLimit("0::/\n", root_), 0u);
+  EXPECT_EQ(cgroupLimit("", root_), 0u);
+}
+
+TEST_F(FakeCgroups, Version1ReadsTheMemoryController) {
+  put("memory/memory.limit_in_bytes", "9223372036854771712");  // no limit
+  put("memory/job/memory.limit_in_bytes", "2147483648");
+  put("cpu/job/memory.limit_in_bytes", "1");  // not the memory controller
+  const std::string self = "9:cpu,cpuacct:/job\n4:memory:/job/task\n0::/\n";
+  EXPECT_EQ(cgroupLimit(self, root_), 2147483648u);
+  EXPECT_EQ(cgroupLimit("4:memory:/\n", root_), 0u);
+  put("memory/memory.limit_in_bytes", "1073741824");
+  EXPECT_EQ(cgroupLimit(self, root_), 1073741824u);
+  // Garbage in the files or in the list is no limit.
+  put("memory/memory.limit_in_bytes", "lots");
+  EXPECT_EQ(cgroupLimit("not a cgroup line\n4:memory:/job\n", root_), 2147483648u);
+}
+
+TEST(Memory, TheOverrideBoundsClaimsBesideWhatIsHeld) {
+  const std::uint64_t physical = std::uint64_t(sysconf(_SC_PHYS_PAGES)) * sysconf(_SC_PAGESIZE);
+  EXPECT_GT(usableBytes(), 0u);
+  EXPECT_LE(usableBytes(), physical);
+
+  const std::uint64_t resident = residentBytes();
+  ASSERT_GT(resident, 0u);
+  const std::uint64_t mb = std::uint64_t(1) << 20;
+  setenv("VELLUMAR_MEMORY_LIMIT", std::to_string(resident + 64 * mb).c_str(), 1);
+  EXPECT_EQ(usableBytes(), resident + 64 * mb);
+  EXPECT_TRUE(fits(40 * mb));
+  EXPECT_FALSE(fits(200 * mb));
+  EXPECT_TRUE(fits(1000));  // small blocks are never refused
+  // Two blocks claimed but not yet written: the second no longer fits.
+  ASSERT_TRUE(claim(40 * mb));
+  EXPECT_FALSE(claim(40 * mb));
+  release(40 * mb);
+  EXPECT_TRUE(claim(40 * mb));
+  release(40 * mb);
+  EXPECT_TRUE(claim(100));
+  setenv("VELLUMAR_MEMORY_LIMIT", "not a number", 1);
+  EXPECT_GT(usableBytes(), 64 * mb);  // ignored
+  unsetenv("VELLUMAR_MEMORY_LIMIT");
+}
+
+}  // namespace
+}  // namespace vellumar::memory

@@ -1,0 +1,280 @@
+#include "common/SafeSave.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "ChildProcess.h"
+#include "common/FileIo.h"
+
+namespace vellumar {
+namespace {
+
+namespace fs = std::filesystem;
+
+using testing::inChild;
+using testing::kNobody;
+
+class SafeSave : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "vellumar-save-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override {
+    stopCommitsAfterRename(-1);
+    fs::remove_all(dir_);
+  }
+  std::string path(const std::string& name) const { return (dir_ / name).string(); }
+  std::string contents(const std::string& name) const {
+    return readWholeFile(path(name)).value_or("<unreadable>");
+  }
+  // Names in the folder, sorted.
+  std::vector<std::string> names() const {
+    std::vector<std::string> found;
+    for (const auto& entry : fs::directory_iterator(dir_)) {
+      found.push_back(entry.path().filename().string());
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+  }
+
+  fs::path dir_;
+};
+
+TEST_F(SafeSave, ReplacesTheTargetOnlyOnCommitAndLeavesNothingBehind) {
+  ASSERT_EQ(saveFile(path("result.txt"), "old"), SaveError::None);
+  {
+    SaveFile file(path("result.txt"));
+    ASSERT_TRUE(file.open());
+    ASSERT_TRUE(file.write("new"));
+    ASSERT_TRUE(file.finish());
+    EXPECT_EQ(contents("result.txt"), "old");  // not yet renamed
+    // The temporary file lies beside the target under a short name of its own.
+    const std::vector<std::string> during = names();
+    ASSERT_EQ(during.size(), 2u);
+    EXPECT_LT(during[0].size(), 20u);
+    // Abandoned here.
+  }
+  EXPECT_EQ(contents("result.txt"), "old");
+  EXPECT_EQ(names(), std::vector<std::string>{"result.txt"});
+  ASSERT_EQ(saveFile(path("result.txt"), "new"), SaveError::None);
+  EXPECT_EQ(contents("result.txt"), "new");
+  EXPECT_EQ(names(), std::vector<std::string>{"result.txt"});
+
+  EXPECT_EQ(saveFile(path("no/such/folder/x.txt"), "data"), SaveError::CannotCreate);
+}
+
+TEST_F(SafeSave, TemporaryNamesAreShortUniqueAndNeverFollowLinks) {
+  // A 240-character name leaves no room for a temporary name built from it.
+  const std::string longName(240, 'n');
+  ASSERT_EQ(saveFile(path(longName), "first"), SaveError::None);
+  ASSERT_EQ(saveFile(path(longName), "second"), SaveError::None);
+  EXPECT_EQ(contents(longName), "second");
+
+  // Two saves of one target at once get two different temporary files, each a fresh regular
+  // file only its owner can read until it is finished.
+  SaveFile a(path("t.txt"));
+  SaveFile b(path("t.txt"));
+  ASSERT_TRUE(a.open());
+  ASSERT_TRUE(b.open());
+  std::vector<std::string> temporaries;
+  for (const std::string& name : names()) {
+    if (name != longName) temporaries.push_back(name);
+  }
+  ASSERT_EQ(temporaries.size(), 2u);
+  EXPECT_NE(temporaries[0], temporaries[1]);
+  for (const std::string& name : temporaries) {
+    struct stat info {};
+    ASSERT_EQ(lstat(path(name).c_str(), &info), 0);
+    EXPECT_TRUE(S_ISREG(info.st_mode));
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+  }
+  ASSERT_TRUE(a.write("A") && a.commit());
+  ASSERT_TRUE(b.write("B") && b.commit());
+  EXPECT_EQ(contents("t.txt"), "B");
+}
+
+TEST_F(SafeSave, FollowsLinksAndKeepsThem) {
+  fs::create_directory(path("real"));
+  ASSERT_EQ(saveFile(path("real/data.txt"), "old"), SaveError::None);
+  fs::create_symlink("real/data.txt", path("link.txt"));    // relative
+  fs::create_symlink(path("link.txt"), path("chain.txt"));  // a link to a link
+  ASSERT_EQ(saveFile(path("chain.txt"), "new"), SaveError::None);
+  EXPECT_TRUE(fs::is_symlink(path("link.txt")));
+  EXPECT_TRUE(fs::is_symlink(path("chain.txt")));
+  EXPECT_EQ(fs::read_symlink(path("link.txt")), "real/data.txt");
+  EXPECT_EQ(contents("real/data.txt"), "new");
+  // The temporary file was made beside the file replaced, not beside the link.
+  EXPECT_EQ(std::distance(fs::directory_iterator(path("real")), fs::directory_iterator()), 1);
+
+  // A dangling link: the file it names is created.
+  fs::create_symlink("real/fresh.txt", path("dangling.txt"));
+  ASSERT_EQ(saveFile(path("dangling.txt"), "made"), SaveError::None);
+  EXPECT_EQ(contents("real/fresh.txt"), "made");
+  EXPECT_TRUE(fs::is_symlink(path("dangling.txt")));
+
+  fs::create_symlink("loop2", path("loop1"));
+  fs::create_symlink("loop1", path("loop2"));
+  EXPECT_EQ(saveFile(path("loop1"), "x"), SaveError::NotRegularFile);
+  EXPECT_TRUE(fs::is_symlink(path("loop1")));
+}
+
+TEST_F(SafeSave, RefusesTargetsThatAreNotRegularFiles) {
+  fs::create_directory(path("folder"));
+  ASSERT_EQ(mkfifo(path("fifo").c_str(), 0644), 0);
+  EXPECT_EQ(saveFile(path("folder"), "x"), SaveError::NotRegularFile);
+  EXPECT_EQ(saveFile(path("fifo"), "x"), SaveError::NotRegularFile);
+  EXPECT_TRUE(fs::is_directory(path("folder")));
+  EXPECT_TRUE(fs::is_fifo(path("fifo")));
+  // Through a link too.
+  fs::create_symlink("fifo", path("to-fifo"));
+  EXPECT_EQ(saveFile(path("to-fifo"), "x"), SaveError::NotRegularFile);
+  EXPECT_EQ(names(), (std::vector<std::string>{"fifo", "folder", "to-fifo"}));
+}
+
+TEST_F(SafeSave, RefusesDeviceNodes) {
+  if (geteuid() != 0) GTEST_SKIP() << "creating a device node needs root";
+  // A copy of /dev/null: saving over it must not turn it into a regular file.
+  ASSERT_EQ(mknod(path("null").c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
+  EXPECT_EQ(saveFile(path("null"), "x"), SaveError::NotRegularFile);
+  struct stat info {};
+  ASSERT_EQ(lstat(path("null").c_str(), &info), 0);
+  EXPECT_TRUE(S_ISCHR(info.st_mode));
+  EXPECT_EQ(names(), std::vector<std::string>{"null"});
+}
+
+TEST_F(SafeSave, RefusesTargetsTheUserMayNotWrite) {
+  // Root may write any file: the refusal is checked as the user nobody.
+  const bool root = geteuid() == 0;
+  fs::permissions(dir_, fs::perms::all);
+  ASSERT_EQ(saveFile(path("readonly.txt"), "old"), SaveError::None);
+  fs::permissions(path("readonly.txt"),
+                  fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  if (root) {
+    ASSERT_EQ(chown(path("readonly.txt").c_str(), kNobody, kNobody), 0);
+  }
+  const std::string target = path("readonly.txt");
+  EXPECT_EQ(inChild([&] { return static_cast<int>(saveFile(target, "new")); }, root),
+            static_cast<int>(SaveError::NotWritable));
+  EXPECT_EQ(contents("readonly.txt"), "old");
+  if (root) {
+    // A file of another user that nobody may write.
+    ASSERT_EQ(saveFile(path("roots.txt"), "old"), SaveError::None);
+    fs::permissions(path("roots.txt"),
+                    fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read);
+    const std::string roots = path("roots.txt");
+    EXPECT_EQ(inChild([&] { return static_cast<int>(saveFile(roots, "new")); }, true),
+              static_cast<int>(SaveError::NotWritable));
+    EXPECT_EQ(contents("roots.txt"), "old");
+  }
+  EXPECT_EQ(names().size(), root ? 2u : 1u);
+}
+
+TEST_F(SafeSave, KeepsPermissionsAndGivesNewFilesTheUmask) {
+  ASSERT_EQ(saveFile(path("private.txt"), "old"), SaveError::None);
+  fs::permissions(path("private.txt"), fs::perms::owner_read | fs::perms::owner_write);
+  ASSERT_EQ(saveFile(path("private.txt"), "new"), SaveError::None);
+  EXPECT_EQ(fs::status(path("private.txt")).permissions(),
+            fs::perms::owner_read | fs::perms::owner_write);
+
+  const mode_t previous = umask(027);
+  ASSERT_EQ(saveFile(path("fresh.txt"), "x"), SaveError::None);
+  umask(previous);
+  EXPECT_EQ(fs::status(path("fresh.txt")).permissions(),
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+
+TEST_F(SafeSave, KeepsOwnerAndGroup) {
+  if (geteuid() != 0) GTEST_SKIP() << "giving a file to another user needs root";
+  ASSERT_EQ(saveFile(path("theirs.txt"), "old"), SaveError::None);
+  ASSERT_EQ(chown(path("theirs.txt").c_str(), kNobody, kNobody), 0);
+  fs::permissions(path("theirs.txt"), fs::perms::owner_read | fs::perms::owner_write |
+                                          fs::perms::group_read | fs::perms::group_write);
+  ASSERT_EQ(saveFile(path("theirs.txt"), "new"), SaveError::None);
+  struct stat info {};
+  ASSERT_EQ(stat(path("theirs.txt").c_str(), &info), 0);
+  EXPECT_EQ(info.st_uid, kNobody);
+  EXPECT_EQ(info.st_gid, kNobody);
+  EXPECT_EQ(info.st_mode & 0777, 0660u);
+  EXPECT_EQ(contents("theirs.txt"), "new");
+}
+
+TEST_F(SafeSave, AFileSizeLimitGivesAnErrorAndLeavesNothingBehind) {
+  ASSERT_EQ(saveFile(path("big.txt"), "old"), SaveError::None);
+  const std::string target = path("big.txt");
+  // In a child, so that the limit and the signal disposition stay there.
+  const int error = inChild(
+      [&] {
+        const rlimit limit{4096, 4096};
+        if (setrlimit(RLIMIT_FSIZE, &limit) != 0) return 101;
+        return static_cast<int>(saveFile(target, std::string(100000, 'x')));
+      },
+      false);
+  EXPECT_EQ(error, static_cast<int>(SaveError::WriteFailed));
+  EXPECT_EQ(contents("big.txt"), "old");
+  EXPECT_EQ(names(), std::vector<std::string>{"big.txt"});
+}
+
+TEST_F(SafeSave, SetsRenameInOrderAndNeverLeaveATargetMissing) {
+  const std::vector<std::string> targets = {"a.idx", "b.tab", "c.main"};
+  auto saveAll = [&](const std::string& content) {
+    SaveSet set;
+    std::vector<SaveFile*> files;
+    for (const std::string& name : targets) files.push_back(&set.add(path(name)));
+    if (!set.open()) return set.error();
+    for (SaveFile* file : files) file->write(content);
+    set.commit();
+    return set.error();
+  };
+  ASSERT_EQ(saveAll("old"), SaveError::None);
+  for (int stop = 0; stop <= 3; ++stop) {
+    ASSERT_EQ(saveAll("old"), SaveError::None);
+    stopCommitsAfterRename(stop);
+    EXPECT_EQ(saveAll("new"), stop < 3 ? SaveError::Stopped : SaveError::None);
+    stopCommitsAfterRename(-1);
+    for (int k = 0; k < 3; ++k) {
+      EXPECT_EQ(contents(targets[k]), k < stop ? "new" : "old") << "stop " << stop << " file " << k;
+    }
+    EXPECT_EQ(names(), targets);  // every target there, no temporary left
+  }
+
+  // Two names for one file are refused before anything is written.
+  fs::create_symlink("a.idx", path("alias"));
+  SaveSet same;
+  same.add(path("a.idx"));
+  same.add(path("alias"));
+  EXPECT_FALSE(same.open());
+  EXPECT_EQ(same.error(), SaveError::SameFile);
+  SaveSet twice;
+  twice.add(path("new.txt"));
+  twice.add(path("new.txt"));
+  EXPECT_FALSE(twice.open());
+  EXPECT_EQ(twice.error(), SaveError::SameFile);
+  EXPECT_EQ(contents("a.idx"), "new");
+  EXPECT_EQ(names(), (std::vector<std::string>{"a.idx", "alias", "b.tab", "c.main"}));
+}
+
+TEST_F(SafeSave, AFailedSetLeavesEveryOldFile) {
+  ASSERT_EQ(saveFile(path("one"), "old one"), SaveError::None);
+  fs::create_directory(path("two"));
+  SaveSet set;
+  set.add(path("one"));
+  set.add(path("two"));
+  EXPECT_FALSE(set.open());
+  EXPECT_EQ(set.error(), SaveError::NotRegularFile);
+  EXPECT_EQ(contents("one"), "old one");
+  EXPECT_EQ(names(), (std::vector<std::string>{"one", "two"}));
+}
+
+}  // namespace
+}  // namespace vellumar
