@@ -20,8 +20,10 @@ bool parseDsaa(std::string_view bytes, Grid& grid);
 // Reads the file at path with parseDsaa; the grid's name becomes the path.
 bool readDsaa(const std::string& path, Grid& grid);
 
-// The file text of the grid: 12 significant digits, each data line ending with a blank, CR LF
-// line breaks. Grids without nodes have no file text (empty string).
+// The file text of the grid: the extents with 12 significant digits when those read back exactly,
+// else with the fewest that do; the z-range and node values with 12, blank nodes as 1.70141e+38;
+// each data line ending with a blank, CR LF line breaks. Grids without nodes have no file text
+// (empty string).
 std::string formatDsaa(const Grid& grid);
 
 // Writes the grid to path beside the old file and renames it into place; false (and the old file
