@@ -17,7 +17,7 @@ class ProgressObserver {
   virtual void close() = 0;
 };
 
-// Well-known codes of the error sink. Codes 101-104 come from data kernels, 201-203 from grid
+// Well-known codes of the error sink. Codes 101-104 come from data kernels, 201-204 from grid
 // kernels; their texts are composed by the evaluator when an evaluation fails.
 namespace sink_code {
 inline constexpr int kNone = 0;
@@ -31,6 +31,7 @@ inline constexpr int kDataDomain = 104;
 inline constexpr int kGridMismatch = 201;
 inline constexpr int kGridDivisionByZero = 202;
 inline constexpr int kGridDomain = 203;
+inline constexpr int kGridBlankArea = 204;  // an area to integrate over holds blank nodes
 }  // namespace sink_code
 
 // The error state of one evaluation: the first error recorded wins and later ones change nothing.

@@ -13,12 +13,14 @@ Operand dataOperand(data::DATA points) {
   return Operand::data(std::make_shared<const data::DATA>(std::move(points)));
 }
 
-// The surface of a grid as the data kernels read it: defined on the closed rectangle.
+// The surface of a grid as the data kernels read it: defined on the closed rectangle, except where
+// it is blank.
 class GridSurface final : public data::SurfaceSampler {
  public:
   explicit GridSurface(const grid::Grid& grid) : grid_(grid) {}
   bool contains(double x, double y) const override {
-    return x >= grid_.left && x <= grid_.right && y >= grid_.bottom && y <= grid_.top;
+    return x >= grid_.left && x <= grid_.right && y >= grid_.bottom && y <= grid_.top &&
+           !grid_.blankAt(x, y);
   }
   double value(double x, double y) const override { return grid_.value(x, y); }
 

@@ -3,8 +3,12 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
+#include <limits>
+#include <optional>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "grid/GridArithmetic.h"
 #include "grid/Surface.h"
@@ -126,6 +130,50 @@ inline double localValue(int code, const LocalDerivatives& d) {
   }
 }
 
+// ---- blank stencils ----
+
+// Which nodes of a grid with blanks have a blank node in their 3 x 3 stencil (clipped to the
+// grid): their derivatives would read the surface of a blank cell, so they are blank. One row at
+// a time, with scratch space of its own so that bands of rows can be done at once.
+class BlankStencils {
+ public:
+  explicit BlankStencils(const Grid& grid)
+      : grid_(grid), column_(static_cast<std::size_t>(grid.nx())) {}
+
+  // out[i] is 1 where node (i, j) has a blank in its stencil.
+  void row(int j, std::vector<std::uint8_t>& out) {
+    const int nx = grid_.nx();
+    out.resize(static_cast<std::size_t>(nx));
+    const int j0 = std::max(j - 1, 0);
+    const int j1 = std::min(j + 1, grid_.ny() - 1);
+    for (int i = 0; i < nx; ++i) {
+      bool blank = false;
+      for (int l = j0; l <= j1; ++l) blank |= isBlank(grid_.node(i, l));
+      column_[i] = blank;
+    }
+    for (int i = 0; i < nx; ++i) {
+      out[i] = column_[i] || (i > 0 && column_[i - 1]) || (i + 1 < nx && column_[i + 1]);
+    }
+  }
+
+ private:
+  const Grid& grid_;
+  std::vector<std::uint8_t> column_;  // per column: a blank among the three rows
+};
+
+// Sets the nodes with a blank in their stencil to kBlankValue.
+void blankStencilNodes(const Grid& grid, double* out) {
+  BlankStencils stencils(grid);
+  std::vector<std::uint8_t> blank;
+  const std::size_t nx = static_cast<std::size_t>(grid.nx());
+  for (int j = 0; j < grid.ny(); ++j) {
+    stencils.row(j, blank);
+    for (std::size_t i = 0; i < nx; ++i) {
+      if (blank[i]) out[static_cast<std::size_t>(j) * nx + i] = kBlankValue;
+    }
+  }
+}
+
 // ---- spline surface ----
 
 // The spline derivatives exactly at the node whose 3 x 3 coefficients start at the rows below
@@ -155,7 +203,7 @@ struct NoiseFloor {
 
   NoiseFloor(const Grid& grid, double hx, double hy) {
     double scale = 0.0;
-    for (const double v : grid.nodes()) scale = std::max(scale, std::abs(v));
+    for (const double v : grid.nodes()) scale = std::max(scale, isBlank(v) ? 0.0 : std::abs(v));
     const double e = 1e-9 * scale;
     p = e / hx, q = e / hy, r = e / (hx * hx), s = e / (hx * hy), t = e / (hy * hy);
   }
@@ -171,8 +219,9 @@ struct NoiseFloor {
 };
 
 // Fills out with the value of Code at the nodes of rows [rowBegin, rowEnd) of a spline-mode grid
-// whose coefficients are computed; returns their range.
-template <int Code>
+// whose coefficients are computed; returns their range. With Blanks, a node with a blank in its
+// stencil is blank.
+template <int Code, bool Blanks>
 Range splineDerivativeNodes(const Grid& grid, const NoiseFloor& noise, double* out, int rowBegin,
                             int rowEnd) {
   const std::size_t nx = static_cast<std::size_t>(grid.nx());
@@ -180,13 +229,23 @@ Range splineDerivativeNodes(const Grid& grid, const NoiseFloor& noise, double* o
   const double* c = grid.splineCoefficients()->data();
   const double hx = grid.stepX();
   const double hy = grid.stepY();
+  std::optional<BlankStencils> stencils;
+  std::vector<std::uint8_t> blank;
+  if constexpr (Blanks) stencils.emplace(grid);
   Range range{kMinMaxStart, -kMinMaxStart};
   for (int j = rowBegin; j < rowEnd; ++j) {
     const double* m = c + static_cast<std::size_t>(j) * stride;
     const double* z = m + stride;
     const double* p = z + stride;
     double* row = out + static_cast<std::size_t>(j) * nx;
+    if constexpr (Blanks) stencils->row(j, blank);
     for (std::size_t i = 0; i < nx; ++i) {
+      if constexpr (Blanks) {
+        if (blank[i]) {
+          row[i] = kBlankValue;
+          continue;
+        }
+      }
       const double v = localValue(Code, noise.clean(nodeStencil(m + i, z + i, p + i, hx, hy)));
       row[i] = v;
       range.add(v);
@@ -197,20 +256,23 @@ Range splineDerivativeNodes(const Grid& grid, const NoiseFloor& noise, double* o
 
 using NodeKernel = Range (*)(const Grid&, const NoiseFloor&, double*, int, int);
 
-template <std::size_t... I>
+template <bool Blanks, std::size_t... I>
 constexpr std::array<NodeKernel, sizeof...(I)> splineKernels(std::index_sequence<I...>) {
-  return {&splineDerivativeNodes<static_cast<int>(I) + 1>...};
+  return {&splineDerivativeNodes<static_cast<int>(I) + 1, Blanks>...};
 }
 
 constexpr std::array<NodeKernel, kLastDerivativeCode> kSplineKernels =
-    splineKernels(std::make_index_sequence<kLastDerivativeCode>{});
+    splineKernels<false>(std::make_index_sequence<kLastDerivativeCode>{});
+constexpr std::array<NodeKernel, kLastDerivativeCode> kSplineKernelsAroundBlanks =
+    splineKernels<true>(std::make_index_sequence<kLastDerivativeCode>{});
 
 // The derivative nodes of a spline-mode grid. Large grids are split into two bands of rows computed
 // at once, since every node depends only on the shared, read-only coefficients.
 Range splineDerivativeGrid(const Grid& grid, int code, double* out) {
   grid.splineCoefficients();
   const NoiseFloor noise(grid, grid.stepX(), grid.stepY());
-  const NodeKernel kernel = kSplineKernels[static_cast<std::size_t>(code - 1)];
+  const NodeKernel kernel = (grid.hasBlanks() ? kSplineKernelsAroundBlanks
+                                              : kSplineKernels)[static_cast<std::size_t>(code - 1)];
   constexpr std::size_t kParallelNodes = std::size_t(1) << 20;
   if (grid.nodeCount() < kParallelNodes) return kernel(grid, noise, out, 0, grid.ny());
   const int middle = grid.ny() / 2;
@@ -219,10 +281,8 @@ Range splineDerivativeGrid(const Grid& grid, int code, double* out) {
   const Range upper = kernel(grid, noise, out, middle, grid.ny());
   band.join();
   Range range{kMinMaxStart, -kMinMaxStart};
-  for (const Range& part : {lower, upper}) {
-    range.add(part.min);
-    range.add(part.max);
-  }
+  range.add(lower);
+  range.add(upper);
   return range;
 }
 
@@ -253,7 +313,8 @@ void pieceWeights(int order, double s, double w[4]) {
 }
 
 // The spline sum over the 4 x 4 coefficients around the point (u, v) in node units: the cell
-// owning the point as for the surface value, so the coefficients read are never past the pads.
+// holding the point as for the surface value, so the coefficients read are never past the pads;
+// kBlankValue where the surface is blank.
 double splineDerivative(const Grid& grid, Derivative derivative, double u, double v) {
   const double hx = grid.stepX();
   const double hy = grid.stepY();
@@ -277,10 +338,11 @@ double splineDerivative(const Grid& grid, Derivative derivative, double u, doubl
       orderY = 2, scale = 1.0 / (hy * hy);
       break;
   }
+  int i = 0;
+  int j = 0;
   double s = 0.0;
   double t = 0.0;
-  const int i = detail::cellOf(u, grid.nx(), s);
-  const int j = detail::cellOf(v, grid.ny(), t);
+  if (!detail::surfaceCell(grid, u, v, i, j, s, t)) return kBlankValue;
   double wx[4];
   double wy[4];
   pieceWeights(orderX, s, wx);
@@ -308,10 +370,16 @@ struct Cell {
   double s, t;  // offsets in step units
 };
 
+// A cell without a surface (a blank corner) has NaN corners, so that every derivative read from
+// it is NaN.
 Cell cellAt(const Grid& grid, double u, double v) {
   Cell cell{};
-  const int i = detail::cellOf(u, grid.nx(), cell.s);
-  const int j = detail::cellOf(v, grid.ny(), cell.t);
+  int i = 0;
+  int j = 0;
+  if (!detail::surfaceCell(grid, u, v, i, j, cell.s, cell.t)) {
+    cell.f00 = cell.f10 = cell.f01 = cell.f11 = std::numeric_limits<double>::quiet_NaN();
+    return cell;
+  }
   cell.f00 = grid.node(i, j);
   cell.f10 = grid.node(i + 1, j);
   cell.f01 = grid.node(i, j + 1);
@@ -369,9 +437,13 @@ LocalDerivatives bilinearLocal(const Grid& grid, int code, double u, double v) {
 Range bilinearDerivativeNodes(const Grid& grid, int code, double* out) {
   Range range{kMinMaxStart, -kMinMaxStart};
   const std::size_t nx = static_cast<std::size_t>(grid.nx());
+  const bool blanks = grid.hasBlanks();
+  BlankStencils stencils(grid);
+  std::vector<std::uint8_t> blank(nx, 0);
   for (int j = 0; j < grid.ny(); ++j) {
+    if (blanks) stencils.row(j, blank);
     for (int i = 0; i < grid.nx(); ++i) {
-      const double v = localValue(code, bilinearLocal(grid, code, i, j));
+      const double v = blank[i] ? kBlankValue : localValue(code, bilinearLocal(grid, code, i, j));
       out[static_cast<std::size_t>(j) * nx + i] = v;
       range.add(v);
     }
@@ -391,7 +463,10 @@ double derivativeAt(const Grid& grid, Derivative derivative, double x, double y)
   const double u = (x - grid.left) / grid.stepX();
   const double v = (y - grid.bottom) / grid.stepY();
   if (grid.mode() == Interpolation::Bilinear) {
-    return bilinearDerivative(grid, derivative, snapToNode(u), snapToNode(v));
+    if (grid.blankAt(x, y)) return kBlankValue;
+    // A cell read aside (second derivatives) may be blank where the point's own is not.
+    const double d = bilinearDerivative(grid, derivative, snapToNode(u), snapToNode(v));
+    return std::isnan(d) && grid.hasBlanks() ? kBlankValue : d;
   }
   return splineDerivative(grid, derivative, u, v);
 }
@@ -403,6 +478,7 @@ Grid derivativeGrid(const Grid& grid, int code) {
   if (!detail::surfaceUsable(grid)) {
     // No surface to differentiate: the derivatives are 0, as the point evaluators give.
     std::fill(values.begin(), values.end(), localValue(code, LocalDerivatives{}));
+    if (grid.hasBlanks()) blankStencilNodes(grid, values.data());
     for (const double v : values) range.add(v);
   } else if (grid.mode() == Interpolation::Bilinear) {
     range = bilinearDerivativeNodes(grid, code, values.data());

@@ -38,14 +38,15 @@ struct LocalDerivatives {
 double derivativeValue(int code, const LocalDerivatives& d);
 
 // The derivative of the surface at (x, y); 0 outside the closed rectangle and for grids with
-// fewer than two nodes along an axis.
+// fewer than two nodes along an axis; kBlankValue where it would read a cell with a blank corner.
 double derivativeAt(const Grid& grid, Derivative derivative, double x, double y);
 
 // A grid of derivative code 1 ... 22 at every node, with the grid's lattice, rectangle and mode;
-// z-range the smallest and largest result. Spline mode takes the derivatives of the spline exactly
-// at the nodes from the 3 x 3 coefficients around each node (the pads serve the edge nodes);
-// a derivative whose change over a step is below 1e-9 of the largest node magnitude (the rounding
-// of the spline solve) is taken as 0, so flat and planar areas get exact zeros.
+// z-range the smallest and largest result (blanks left out). A node with a blank node in its 3 x 3
+// stencil is blank, and so is a node whose function is NaN. Spline mode takes the derivatives of
+// the spline exactly at the nodes from the 3 x 3 coefficients around each node (the pads serve the
+// edge nodes); a derivative whose change over a step is below 1e-9 of the largest node magnitude
+// (the rounding of the spline solve) is taken as 0, so flat and planar areas get exact zeros.
 Grid derivativeGrid(const Grid& grid, int code);
 
 }  // namespace vellumar::grid

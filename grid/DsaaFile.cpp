@@ -82,11 +82,16 @@ class ChunkWriter {
     buffer_.reserve(kChunk + 256);
   }
   void text(std::string_view s) { buffer_.append(s); }
-  void number(double v) {
-    char digits[64];
-    const auto result =
-        std::to_chars(digits, digits + sizeof digits, v, std::chars_format::general, 12);
-    buffer_.append(digits, result.ptr);
+  void number(double v) { number(v, 12); }
+  // A node value: blank nodes are written as the blanking value, whatever they hold.
+  void node(double v) { number(isBlank(v) ? kBlankValue : v); }
+  // An extent: 12 significant digits when they read back as the same double, else the fewest
+  // digits that do, so that a saved grid lines up exactly with the grid it was saved from.
+  void extent(double v) {
+    for (int digits = 12; digits < 17; ++digits) {
+      if (readsBack(v, digits)) return number(v, digits);
+    }
+    number(v, 17);
   }
   void integer(int v) { buffer_.append(std::to_string(v)); }
   bool maybeFlush() { return buffer_.size() < kChunk || flush(); }
@@ -97,6 +102,21 @@ class ChunkWriter {
   }
 
  private:
+  void number(double v, int digits) {
+    char text[64];
+    const auto result =
+        std::to_chars(text, text + sizeof text, v, std::chars_format::general, digits);
+    buffer_.append(text, result.ptr);
+  }
+  static bool readsBack(double v, int digits) {
+    char text[64];
+    const auto written =
+        std::to_chars(text, text + sizeof text, v, std::chars_format::general, digits);
+    double read = 0.0;
+    const auto parsed = std::from_chars(text, written.ptr, read);
+    return parsed.ec == std::errc() && read == v;
+  }
+
   static constexpr std::size_t kChunk = std::size_t(1) << 20;
   std::function<bool(const std::string&)> flush_;
   std::string buffer_;
@@ -107,20 +127,23 @@ bool emitDsaa(const Grid& grid, ChunkWriter& out) {
   out.integer(grid.nx());
   out.text(" ");
   out.integer(grid.ny());
-  const double pairs[3][2] = {
-      {grid.left, grid.right}, {grid.bottom, grid.top}, {grid.zmin, grid.zmax}};
-  for (const auto& pair : pairs) {
+  const double extents[2][2] = {{grid.left, grid.right}, {grid.bottom, grid.top}};
+  for (const auto& pair : extents) {
     out.text("\r\n");
-    out.number(pair[0]);
+    out.extent(pair[0]);
     out.text(" ");
-    out.number(pair[1]);
+    out.extent(pair[1]);
   }
+  out.text("\r\n");
+  out.number(grid.zmin);
+  out.text(" ");
+  out.number(grid.zmax);
   out.text("\r\n");
   const std::span<const double> nodes = grid.nodes();
   const std::size_t nx = static_cast<std::size_t>(grid.nx());
   for (std::size_t row = 0; row < nodes.size(); row += nx) {
     for (std::size_t i = 0; i < nx; ++i) {
-      out.number(nodes[row + i]);
+      out.node(nodes[row + i]);
       out.text(" ");
     }
     out.text("\r\n");

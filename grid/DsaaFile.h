@@ -22,8 +22,10 @@ bool parseDsaa(std::string_view bytes, Grid& grid);
 // outOfMemory, when given, tells whether the file or its nodes did not fit in memory.
 bool readDsaa(const std::string& path, Grid& grid, bool* outOfMemory = nullptr);
 
-// The file text of the grid: 12 significant digits, each data line ending with a blank, CR LF
-// line breaks. Grids without nodes have no file text (empty string).
+// The file text of the grid: the extents with 12 significant digits when those read back exactly,
+// else with the fewest that do; the z-range and node values with 12, blank nodes as 1.70141e+38;
+// each data line ending with a blank, CR LF line breaks. Grids without nodes have no file text
+// (empty string).
 std::string formatDsaa(const Grid& grid);
 
 // Saves the grid to path through the safe save (common/SafeSave.h); false (and the old file

@@ -1,6 +1,7 @@
 #include "grid/Grid.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "grid/Surface.h"
 #include "grid/SurfaceKernel.h"
@@ -28,6 +29,13 @@ Grid resultGrid(int nx, int ny, const Grid& prototype, NodeVector values, Interp
   result.zmin = range.min;
   result.zmax = range.max;
   return result;
+}
+
+bool anyBlank(std::span<const double> values) {
+  // Branch-free, so that a grid without blanks is scanned at memory speed.
+  bool blank = false;
+  for (const double v : values) blank |= isBlank(v);
+  return blank;
 }
 
 Grid::Grid(int nx, int ny) {
@@ -63,7 +71,7 @@ void Grid::reinitialise(int nx, int ny) {
   nx_ = nx;
   ny_ = ny;
   nodes_.assign(countOf(nx, ny), 0.0);
-  coefficients_.reset();
+  nodesChanged();
   name.clear();
 }
 
@@ -74,17 +82,17 @@ void Grid::setMode(Interpolation mode) {
 }
 
 std::span<double> Grid::mutableNodes() {
-  coefficients_.reset();
+  nodesChanged();
   return nodes_;
 }
 
 void Grid::setNode(int i, int j, double value) {
-  coefficients_.reset();
+  nodesChanged();
   nodes_[index(i, j)] = value;
 }
 
 void Grid::replaceNodes(NodeVector values) {
-  coefficients_.reset();
+  nodesChanged();
   nodes_ = std::move(values);
   nodes_.resize(countOf(nx_, ny_), 0.0);
 }
@@ -116,14 +124,55 @@ bool Grid::sameRectangle(const Grid& other) const {
   return left == other.left && right == other.right && bottom == other.bottom && top == other.top;
 }
 
+namespace {
+
+// Whether two extents of an axis with the given step lie within rounding of each other.
+bool sameExtent(double a, double b, double step) {
+  return a == b || std::abs(a - b) < 1e-9 * std::abs(step);
+}
+
+}  // namespace
+
 bool Grid::sameLattice(const Grid& other) const {
-  return sameRectangle(other) && nx_ == other.nx_ && ny_ == other.ny_;
+  if (nx_ != other.nx_ || ny_ != other.ny_) return false;
+  const double hx = std::min(std::abs(stepX()), std::abs(other.stepX()));
+  const double hy = std::min(std::abs(stepY()), std::abs(other.stepY()));
+  return sameExtent(left, other.left, hx) && sameExtent(right, other.right, hx) &&
+         sameExtent(bottom, other.bottom, hy) && sameExtent(top, other.top, hy);
+}
+
+bool Grid::hasBlanks() const {
+  std::int8_t state = blanks_.get();
+  if (state == BlankState::kUnknown) {
+    state = anyBlank(nodes_) ? BlankState::kSome : BlankState::kNone;
+    blanks_.set(state);
+  }
+  return state == BlankState::kSome;
+}
+
+bool Grid::cellIsBlank(int i, int j) const {
+  const double* low = nodes_.data() + index(i, j);
+  const double* high = low + nx_;
+  return isBlank(low[0]) || isBlank(low[1]) || isBlank(high[0]) || isBlank(high[1]);
+}
+
+bool Grid::blankAt(double x, double y) const {
+  if (!detail::surfaceUsable(*this) || !hasBlanks()) return false;
+  if (!(x >= left && x <= right && y >= bottom && y <= top)) return false;
+  int i = 0;
+  int j = 0;
+  double s = 0.0;
+  double t = 0.0;
+  return !detail::surfaceCell(*this, (x - left) / stepX(), (y - bottom) / stepY(), i, j, s, t);
 }
 
 const NodeVector* Grid::splineCoefficients() const {
   if (nodes_.empty()) return nullptr;
   if (!coefficients_) {
-    coefficients_ = std::make_shared<const NodeVector>(computeSplineCoefficients(nodes_, nx_, ny_));
+    bool blanks = false;
+    coefficients_ =
+        std::make_shared<const NodeVector>(computeSplineCoefficients(nodes_, nx_, ny_, &blanks));
+    blanks_.set(blanks ? BlankState::kSome : BlankState::kNone);
   }
   return coefficients_.get();
 }
@@ -133,10 +182,13 @@ double Grid::value(double x, double y) const {
   if (!(x >= left && x <= right && y >= bottom && y <= top)) return 0.0;
   const double hx = stepX();
   const double hy = stepY();
+  int i = 0;
+  int j = 0;
   double s = 0.0;
   double t = 0.0;
-  const int i = detail::cellOf((x - left) / hx, nx_, s);
-  const int j = detail::cellOf((y - bottom) / hy, ny_, t);
+  if (!detail::surfaceCell(*this, (x - left) / hx, (y - bottom) / hy, i, j, s, t)) {
+    return kBlankValue;
+  }
   if (mode_ == Interpolation::Bilinear) {
     const double* low = nodes_.data() + index(i, j);
     return detail::bilinear(low, low + nx_, detail::bilinearOffset(x - left, i, hx),

@@ -1,19 +1,19 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "grid/Blank.h"
 #include "grid/NodeAllocator.h"
 
 namespace vellumar::grid {
 
 enum class Interpolation : std::uint32_t { Spline = 1, Bilinear = 2 };
 
-// Value every grid carries as its blank marker; arithmetic treats it as an ordinary number.
-inline constexpr double kBlankValue = 1e30;
 // Start values of a z-range scan, so that a grid without nodes keeps (kZRangeStart, -kZRangeStart).
 inline constexpr double kZRangeStart = 3.4028234663852886e38;
 
@@ -24,7 +24,11 @@ inline constexpr double kZRangeStart = 3.4028234663852886e38;
 // (Spline mode) or the bilinear interpolant of the nodes (Bilinear mode). The spline coefficients
 // are computed on first use and shared between copies of the grid; every change of node values or
 // of the mode drops them, so they always describe the current nodes. zmin/zmax are a stored range
-// that operations set as they document; nothing keeps them up to date automatically.
+// that operations set as they document, leaving blank nodes out; nothing keeps them up to date
+// automatically.
+//
+// The surface is blank (kBlankValue) in every cell with a blank corner and finite elsewhere; see
+// Spline.cpp for how the spline is solved around blanks.
 //
 // The grid has value semantics and is not thread-safe for concurrent first evaluation.
 class Grid {
@@ -38,7 +42,6 @@ class Grid {
   double zmin = 0.0;
   double zmax = 0.0;
   std::string name;  // path the grid was loaded from; empty for computed grids
-  double blank = kBlankValue;
 
   Grid() = default;
   // nx x ny nodes, all 0, over an empty rectangle. Counts below 1 give a grid without nodes.
@@ -79,12 +82,24 @@ class Grid {
   std::vector<double> nodeXs() const;
   std::vector<double> nodeYs() const;
 
+  // All four extents exactly equal.
   bool sameRectangle(const Grid& other) const;
-  // Equal rectangles and equal node counts.
+  // Equal node counts and each extent within 1e-9 of a cell step of the other's: the same nodes,
+  // whatever rounding the extents went through in a file written with fewer digits.
   bool sameLattice(const Grid& other) const;
 
+  // Whether any node is blank. Found by one scan on first use (or by the spline solve) and kept
+  // until the nodes change.
+  bool hasBlanks() const;
+  // Whether the cell with lower-left node (i, j) (i < nx - 1, j < ny - 1) has a blank corner.
+  bool cellIsBlank(int i, int j) const;
+  // Whether the surface is blank at (x, y): the point lies in the rectangle and its cell (as the
+  // surface value chooses it) has a blank corner.
+  bool blankAt(double x, double y) const;
+
   // Surface value at (x, y); 0 outside the closed rectangle and for grids with fewer than two
-  // nodes along an axis. Points on the right (top) edge are evaluated in the last cell.
+  // nodes along an axis; kBlankValue in a cell with a blank corner. Points on the right (top) edge
+  // are evaluated in the last cell.
   double value(double x, double y) const;
 
   // The natural bicubic-spline coefficients of the nodes, whatever the mode, computed on first
@@ -99,7 +114,7 @@ class Grid {
   // Drops the coefficients so that they are recomputed from the nodes on next use.
   void dropCoefficients() { coefficients_.reset(); }
 
-  // zmin/zmax from the surface at every node (clamped positions).
+  // zmin/zmax from the surface at every node (clamped positions), blanks left out.
   void recomputeZRange();
   // Replaces the nodes by the surface values at the nodes of an nx x ny lattice over the same
   // rectangle; zmin/zmax become the range of the new nodes. No effect when the counts are
@@ -112,12 +127,39 @@ class Grid {
            static_cast<std::size_t>(i);
   }
 
+  // Drops everything derived from the node values.
+  void nodesChanged() {
+    coefficients_.reset();
+    blanks_.set(BlankState::kUnknown);
+  }
+
+  // Whether the grid has blank nodes: unknown until found. Atomic, because a grid shared between
+  // threads may have it settled by any reader; copying a grid copies what is known.
+  class BlankState {
+   public:
+    static constexpr std::int8_t kUnknown = -1;
+    static constexpr std::int8_t kNone = 0;
+    static constexpr std::int8_t kSome = 1;
+    BlankState() = default;
+    BlankState(const BlankState& other) : state_(other.get()) {}
+    BlankState& operator=(const BlankState& other) {
+      set(other.get());
+      return *this;
+    }
+    std::int8_t get() const { return state_.load(std::memory_order_relaxed); }
+    void set(std::int8_t state) const { state_.store(state, std::memory_order_relaxed); }
+
+   private:
+    mutable std::atomic<std::int8_t> state_{kUnknown};
+  };
+
   Interpolation mode_ = Interpolation::Spline;
   int nx_ = 0;
   int ny_ = 0;
   NodeVector nodes_;
   // Shared between copies: computed once, never modified, replaced when the nodes change.
   mutable std::shared_ptr<const NodeVector> coefficients_;
+  BlankState blanks_;
 };
 
 // The largest number of nodes an operation may give a new grid: a request beyond it fails with its
@@ -126,16 +168,25 @@ class Grid {
 double mostNodes();
 void setMostNodes(double nodes);
 
-// Smallest and largest of the values, scanning from (kZRangeStart, -kZRangeStart).
+// Smallest and largest of the values, scanning from (kZRangeStart, -kZRangeStart); blank values
+// are left out, so a range of blanks only keeps the start values.
 struct Range {
   double min = kZRangeStart;
   double max = -kZRangeStart;
   void add(double v) {
+    if (isBlank(v)) return;
     if (v < min) min = v;
     if (v > max) max = v;
   }
+  // Widens the range to hold another one; a range that met no value changes nothing.
+  void add(const Range& other) {
+    if (other.min < min) min = other.min;
+    if (other.max > max) max = other.max;
+  }
 };
 Range rangeOf(std::span<const double> values);
+// Whether any of the values is blank.
+bool anyBlank(std::span<const double> values);
 
 // A grid of nx x ny nodes over the prototype's rectangle holding values, in the given mode, with
 // zmin/zmax from a range the caller already knows.

@@ -38,10 +38,22 @@ double arithmetic(BinaryOp op, double a, double b) {
   return applyBinary(op, a, b);
 }
 
-// out[k] = f(a[k], b[k]) over n values, with the operation chosen once outside the loop.
+// out[k] = f(a[k], b[k]) over n values, with the operation chosen once outside the loop; blank
+// where either value is blank.
 template <class F>
 void zipInto(const double* a, const double* b, double* out, std::size_t n, F f) {
-  for (std::size_t k = 0; k < n; ++k) out[k] = f(a[k], b[k]);
+  for (std::size_t k = 0; k < n; ++k) {
+    const double x = a[k];
+    const double y = b[k];
+    const double v = f(x, y);
+    out[k] = isBlank(x) | isBlank(y) ? kBlankValue : v;
+  }
+}
+
+// f of one node, or blank for a blank node.
+template <class F>
+double unlessBlank(double v, F f) {
+  return isBlank(v) ? kBlankValue : f(v);
 }
 
 void combineValues(BinaryOp op, const double* a, const double* b, double* out, std::size_t n) {
@@ -64,9 +76,7 @@ void combineValues(BinaryOp op, const double* a, const double* b, double* out, s
   for (std::size_t start = 0; start < n; start += kPiece) {
     const std::size_t count = std::min(kPiece, n - start);
     combineValues(op, a + start, b + start, out + start, count);
-    const Range piece = rangeOf({out + start, count});
-    range.add(piece.min);
-    range.add(piece.max);
+    range.add(rangeOf({out + start, count}));
   }
 }
 
@@ -228,8 +238,8 @@ Grid compareGrids(const Grid& a, const Grid& b, BinaryOp op, ErrorSink& sink) {
     return Grid();
   }
   NodeVector out = surfaceAtNodes(a);
-  const double* right = b.nodes().data();
-  for (std::size_t k = 0; k < out.size(); ++k) out[k] = applyBinary(op, out[k], right[k]);
+  zipInto(out.data(), b.nodes().data(), out.data(), out.size(),
+          [op](double x, double y) { return applyBinary(op, x, y); });
   return truthGrid(a, std::move(out), !isLogical(op));
 }
 
@@ -243,10 +253,14 @@ Grid scaleShift(const Grid& grid, double factor, double shift) {
   Grid result = grid;
   result.name.clear();
   if (factor != 1.0) {
-    for (double& v : result.mutableNodes()) v *= factor;
+    for (double& v : result.mutableNodes()) {
+      v = unlessBlank(v, [factor](double x) { return x * factor; });
+    }
   }
   if (shift != 0.0) {
-    for (double& v : result.mutableNodes()) v += shift;
+    for (double& v : result.mutableNodes()) {
+      v = unlessBlank(v, [shift](double x) { return x + shift; });
+    }
   }
   result.zmin = factor > 0.0 ? factor * range.min : factor * range.max;
   result.zmax = factor > 0.0 ? factor * range.max : factor * range.min;
@@ -264,11 +278,17 @@ Grid scale(const Grid& grid, double n) {
   return scaleShift(grid, n, 0.0);
 }
 
-// N / G node by node, a zero value giving the large value.
+// N / G node by node, a zero value giving the large value. That value lies beyond the blanking
+// value, so the node is blank, but the z-range still spans (-large, large) to show it was met.
 Grid numberOverGrid(double n, const Grid& grid) {
   NodeVector out = surfaceAtNodes(grid);
-  for (double& v : out) v = v == 0.0 ? kNumberDivisionByZeroValue : n / v;
+  bool zeroDivisor = false;
+  for (double& v : out) {
+    zeroDivisor |= v == 0.0;
+    v = unlessBlank(v, [n](double x) { return x == 0.0 ? kNumberDivisionByZeroValue : n / x; });
+  }
   Grid result = resultGrid(grid.nx(), grid.ny(), grid, std::move(out), Interpolation::Spline);
+  if (zeroDivisor) result.zmax = std::max(result.zmax, kNumberDivisionByZeroValue);
   if (result.zmax == kNumberDivisionByZeroValue) result.zmin = -kNumberDivisionByZeroValue;
   return result;
 }
@@ -276,7 +296,10 @@ Grid numberOverGrid(double n, const Grid& grid) {
 // Any other operation of a grid and a number, node by node in the written order.
 Grid pointwiseWithNumber(const Grid& grid, double n, BinaryOp op, bool numberOnLeft) {
   NodeVector out = surfaceAtNodes(grid);
-  for (double& v : out) v = numberOnLeft ? applyBinary(op, n, v) : applyBinary(op, v, n);
+  for (double& v : out) {
+    v = unlessBlank(
+        v, [&](double x) { return numberOnLeft ? applyBinary(op, n, x) : applyBinary(op, x, n); });
+  }
   if (op == BinaryOp::Min || op == BinaryOp::Max) {
     Grid result = resultGrid(grid.nx(), grid.ny(), grid, std::move(out), grid.mode());
     result.zmin = applyBinary(op, grid.zmin, n);
@@ -293,7 +316,7 @@ Grid pointwiseWithNumber(const Grid& grid, double n, BinaryOp op, bool numberOnL
 
 Grid logicalNot(const Grid& grid) {
   NodeVector out(grid.nodes().begin(), grid.nodes().end());
-  for (double& v : out) v = v == 0.0 ? 1.0 : 0.0;
+  for (double& v : out) v = unlessBlank(v, [](double x) { return x == 0.0 ? 1.0 : 0.0; });
   return truthGrid(grid, std::move(out), false);
 }
 
@@ -311,6 +334,10 @@ Grid applyToSurface(const Grid& grid, UnaryFn fn, double angleFactor, ErrorSink&
   std::size_t stopJ = 0;
   DomainStatus stopStatus = DomainStatus::Ok;
   for (std::size_t k = 0; k < out.size(); ++k) {
+    if (isBlank(out[k])) {  // no value, so no domain to leave
+      out[k] = kBlankValue;
+      continue;
+    }
     const DomainStatus status = applyUnary(fn, out[k], angleFactor, out[k]);
     if (status == DomainStatus::Ok) continue;
     const std::size_t i = k % nx;
@@ -338,7 +365,7 @@ Grid applyToSurface(const Grid& grid, UnaryFn fn, double angleFactor, ErrorSink&
 Grid combine(const Grid& a, const Grid& b, BinaryOp op, ErrorSink& sink) {
   if (!isArithmetic(op)) return compareGrids(a, b, op, sink);
   if (!a.hasNodes() || !b.hasNodes()) return Grid();
-  if (a.sameRectangle(b)) return combineOnEqualRectangles(a, b, op);
+  if (a.sameRectangle(b) || a.sameLattice(b)) return combineOnEqualRectangles(a, b, op);
   return combineOnIntersection(a, b, op, sink);
 }
 
@@ -374,7 +401,7 @@ Grid negate(const Grid& grid) {
 double minimum(const Grid& grid) {
   double result = kMinMaxStart;
   for (const double v : grid.nodes()) {
-    if (v < result) result = v;
+    if (v < result && !isBlank(v)) result = v;
   }
   return result;
 }
@@ -382,7 +409,7 @@ double minimum(const Grid& grid) {
 double maximum(const Grid& grid) {
   double result = -kMinMaxStart;
   for (const double v : grid.nodes()) {
-    if (v > result) result = v;
+    if (v > result && !isBlank(v)) result = v;
   }
   return result;
 }

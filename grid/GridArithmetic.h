@@ -13,14 +13,16 @@ inline constexpr double kNumberDivisionByZeroValue = 3.4028234663852886e38;
 inline constexpr double kMinMaxStart = 9.999999680285692e37;
 
 // Pointwise kernels over grids. Operands are never changed; each call builds a new grid (name
-// empty). Failures record a code on the sink (201 lattices differ where they must be equal, 202
-// division by zero inside a function, 203 a node outside a function's domain) and return a
-// partial result the caller must discard.
+// empty). A result node is blank (kBlankValue) wherever an operand node, or the surface read at it,
+// is blank; no blank ever turns into a number, and no blank node is a domain failure. z-ranges
+// leave blanks out. Failures record a code on the sink (201 lattices differ where they must be
+// equal, 202 division by zero inside a function, 203 a node outside a function's domain) and return
+// a partial result the caller must discard.
 //
 // Two grids: Add, Subtract, Multiply, Divide, MultiplySignKeeping, Min and Max are computed on the
-// common lattice (equal rectangles: the grid with fewer columns resampled to the other's counts;
-// different rectangles: a lattice over the intersection read through both surfaces), bilinear
-// when either operand is. And, Or and the comparisons need equal lattices and give bilinear 0/1
+// common lattice (equal rectangles or the same lattice: the grid with fewer columns resampled to
+// the other's counts; different rectangles: a lattice over the intersection read through both
+// surfaces), bilinear when either operand is. And, Or and the comparisons need equal lattices and give bilinear 0/1
 // grids. Wherever a kernel reads a grid's surface at its own nodes it takes the node values,
 // which the surface reproduces exactly up to the rounding of the spline solve.
 Grid combine(const Grid& a, const Grid& b, BinaryOp op, ErrorSink& sink);
@@ -36,7 +38,8 @@ Grid apply(const Grid& grid, UnaryFn fn, double angleFactor, ErrorSink& sink);
 // The grid scaled by -1, z-range (-zmax, -zmin) of its nodes.
 Grid negate(const Grid& grid);
 
-// Smallest and largest stored node value; kMinMaxStart (-kMinMaxStart) for a grid without nodes.
+// Smallest and largest stored node value, blanks left out; kMinMaxStart (-kMinMaxStart) for a grid
+// without nodes or with blank nodes only.
 double minimum(const Grid& grid);
 double maximum(const Grid& grid);
 

@@ -259,7 +259,13 @@ std::optional<Grid> mergeDifferent(const Grid& first, const Grid& second, double
         out[i] = fill;
         continue;
       }
-      out[i] = inA && inB ? (a.values[i] + b.values[i]) / 2.0 : inA ? a.values[i] : b.values[i];
+      if (inA && inB) {
+        const double x = a.values[i];
+        const double y = b.values[i];
+        out[i] = isBlank(x) || isBlank(y) ? kBlankValue : (x + y) / 2.0;
+      } else {
+        out[i] = inA ? a.values[i] : b.values[i];
+      }
       covered.add(out[i]);
     }
   }
@@ -393,7 +399,9 @@ Grid cutByCoordinates(const Grid& grid, double xMin, double xMax, double yMin, d
 
 Grid merge(const Grid& first, const Grid& second, double fill, ErrorSink& sink) {
   if (!first.hasNodes() || !second.hasNodes()) return Grid();
-  if (first.sameRectangle(second)) return mergeEqual(first, second, sink);
+  if (first.sameRectangle(second) || first.sameLattice(second)) {
+    return mergeEqual(first, second, sink);
+  }
   std::optional<Grid> result = mergeDifferent(first, second, fill);
   if (!result) {
     sink.kernelError(sink_code::kGridDomain);

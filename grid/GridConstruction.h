@@ -48,7 +48,8 @@ Grid randomGrid(const Grid& shape, double law, double a, double b, double c, std
 // ---- changing the lattice or extent ----
 
 // The lattice refined or coarsened by factor (> 0): nx' = trunc(nx*factor - (factor - 1)), ny'
-// likewise, resampled through the grid's surface; unchanged counts give a copy. Nullopt when the
+// likewise, resampled through the grid's surface (blank where it is blank); unchanged counts give
+// a copy. Nullopt when the
 // new lattice has no nodes or is too large.
 std::optional<Grid> dense(const Grid& grid, double factor);
 
@@ -66,7 +67,8 @@ Grid cutByCoordinates(const Grid& grid, double xMin, double xMax, double yMin, d
 // The union of two maps. Equal rectangles: the node-wise mean on the finer counts (bilinear when
 // either grid is). Different rectangles: a lattice over the union with the finer steps, aligned to
 // the finer grid along each axis; a node inside both rectangles takes the mean of the surfaces,
-// inside one that surface, inside neither fill; z-range over the covered nodes. A node within
+// inside one that surface, inside neither fill; z-range over the covered nodes. A blank surface
+// value gives a blank node (in the overlap, when either surface is blank). A node within
 // rounding (1e-9 step) of a rectangle's edge counts as on it. A grid without nodes gives a grid
 // without nodes; grids with a single node along an axis, or a union lattice too large to hold,
 // record code 203.

@@ -17,9 +17,11 @@ inline constexpr MessageText kSizesMismatch{"не совпадают разме�
 inline constexpr MessageText kDivisionByZero{"деление на 0!", "division by 0!"};
 inline constexpr MessageText kInvalidArgument{"недопустимое значение аргумента!",
                                               "invalid argument value!"};
+inline constexpr MessageText kAreaHasBlanks{"область содержит пустые узлы грида",
+                                            "the area contains blank grid nodes"};
 }  // namespace messages
 
-// Text of a grid kernel code (201-203); null for any other code.
+// Text of a grid kernel code (201-204); null for any other code.
 inline const MessageText* kernelMessage(int code) {
   switch (code) {
     case sink_code::kGridMismatch:
@@ -28,6 +30,8 @@ inline const MessageText* kernelMessage(int code) {
       return &messages::kDivisionByZero;
     case sink_code::kGridDomain:
       return &messages::kInvalidArgument;
+    case sink_code::kGridBlankArea:
+      return &messages::kAreaHasBlanks;
     default:
       return nullptr;
   }

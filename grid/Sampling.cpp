@@ -16,20 +16,21 @@ std::vector<double> sampleAtPoints(const Grid& grid, SampledQuantity quantity,
   const auto inside = [&grid](double x, double y) {
     return x >= grid.left && x <= grid.right && y >= grid.bottom && y <= grid.top;
   };
-  if (quantity == SampledQuantity::Value) {
-    for (std::size_t k = 0; k < count; ++k) {
-      if (inside(xs[k], ys[k])) out[k] = grid.value(xs[k], ys[k]);
-    }
-    return out;
-  }
-  const Derivative derivative = static_cast<Derivative>(quantity);
+  const auto read = [&grid, quantity](double x, double y) {
+    if (quantity == SampledQuantity::Value) return grid.value(x, y);
+    return derivativeAt(grid, static_cast<Derivative>(quantity), x, y);
+  };
+  // A point whose surface is blank has no value.
+  const bool blanks = grid.hasBlanks();
   for (std::size_t k = 0; k < count; ++k) {
-    if (inside(xs[k], ys[k])) out[k] = derivativeAt(grid, derivative, xs[k], ys[k]);
+    if (!inside(xs[k], ys[k])) continue;
+    const double v = read(xs[k], ys[k]);
+    out[k] = blanks && isBlank(v) ? missing : v;
   }
   return out;
 }
 
-GridPoints gridToPoints(const Grid& grid) {
+GridPoints gridToPoints(const Grid& grid, double missing) {
   GridPoints points;
   const std::size_t count = grid.nodeCount();
   // A grid without nodes may still carry a large count on one axis: nothing is sized from it.
@@ -41,7 +42,8 @@ GridPoints gridToPoints(const Grid& grid) {
   const std::vector<double> ys = grid.nodeYs();
   for (int i = 0; i < grid.nx(); ++i) {
     for (int j = 0; j < grid.ny(); ++j) {
-      points.values.push_back(grid.node(i, j));
+      const double v = grid.node(i, j);
+      points.values.push_back(isBlank(v) ? missing : v);
       points.x.push_back(xs[i]);
       points.y.push_back(ys[j]);
     }

@@ -13,17 +13,19 @@ namespace vellumar::grid {
 enum class SampledQuantity { Value = 0, X = 1, Y = 2, XX = 3, XY = 4, YY = 5 };
 
 // The quantity at every point (xs[k], ys[k]) inside the grid's closed rectangle; missing for points
-// outside it and everywhere when the grid has fewer than two nodes along an axis.
+// outside it, for points where the surface is blank, and everywhere when the grid has fewer than
+// two nodes along an axis.
 std::vector<double> sampleAtPoints(const Grid& grid, SampledQuantity quantity,
                                    std::span<const double> xs, std::span<const double> ys,
                                    double missing);
 
-// One point per node in column order (i outer, j inner): X and Y of the node and its value.
+// One point per node in column order (i outer, j inner): X and Y of the node and its value, or
+// missing for a blank node (kBlankValue unless given).
 struct GridPoints {
   std::vector<double> values;
   std::vector<double> x;
   std::vector<double> y;
 };
-GridPoints gridToPoints(const Grid& grid);
+GridPoints gridToPoints(const Grid& grid, double missing = kBlankValue);
 
 }  // namespace vellumar::grid

@@ -1,7 +1,10 @@
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <vector>
 
+#include "grid/Blank.h"
 #include "grid/Surface.h"
 
 namespace vellumar::grid {
@@ -67,15 +70,473 @@ void solve(const Lanes& lanes, int n) {
   lanes.each(0, [](double* c, std::ptrdiff_t d) { c[0] = 2.0 * c[d] - c[2 * d]; });
 }
 
+// ---- the solve around blank nodes ----
+//
+// A spline cannot be solved across a blank: the node has no value to interpolate, and any value
+// put in its place would ring through every row and column that holds it. So each column and row
+// run of valid nodes is solved as its own natural spline, with the same 1-D solve and factor
+// table as a whole axis, writing its two pads into the blank slots beside it. The coefficients
+// stay one array, so the surface remains the B-spline sum of Grid::value: continuous with its
+// first and second derivatives wherever it is evaluated, and blank in every cell with a blank
+// corner (Grid::value never reads the coefficients there). Three consequences:
+//   - The valid nodes are reproduced: every 1-D identity (c[k-1] + 4c[k] + c[k+1]) / 6 = f[k]
+//     that a node's value needs holds inside its runs.
+//   - A rectangular block of valid nodes surrounded by blanks gets exactly the coefficients of the
+//     block cut out as its own grid: its columns are whole runs, its rows (pad rows included) too.
+//   - A single blank between two runs would be the pad of both; there the two runs are joined and
+//     the blank takes the mean of its two neighbours for the solve only (its cells stay blank).
+// Columns are solved first, then rows over everything the columns defined (values and pads), as
+// the solve without blanks does with its pad rows.
+//
+// Most slots lie deep inside a run (its factor has converged) or deep inside a blank area (zero,
+// and zero around it, which the elimination leaves zero), and there the elimination is the same
+// for every slot. So each sweep applies that uniform step, as fast as the solve without blanks,
+// and the step of its own only to the few "special" slots near the ends of runs, listed first.
+
+// Mask bits of a slot: a node of the column solve (valid, or a joined single gap), a column pad,
+// a slot joined in the row solve.
+constexpr std::uint8_t kNodeSlot = 1;
+constexpr std::uint8_t kColumnPad = 2;
+constexpr std::uint8_t kRowJoin = 4;
+constexpr std::uint8_t kColumnRun = kNodeSlot;
+constexpr std::uint8_t kRowRun = kNodeSlot | kColumnPad | kRowJoin;
+
+// The mask of every slot, in the coefficient layout.
+using SlotMask = std::vector<std::uint8_t, NodeAllocator<std::uint8_t>>;
+
+// How the elimination treats a slot ("special" slots, all but kUniform). A slot of a run that the
+// elimination changes has the code of its factor while that still converges: position p (1 for
+// the first slot of the run) gives code p - 2 for p = 2 ... 11, and kUniform from 12 on. The
+// first and last slot of a run, and the blank slots just before and after it, keep their value.
+constexpr std::uint8_t kKeep = 11;      // the first or last slot of a run
+constexpr std::uint8_t kEndPad = 12;    // the blank slot after a run: takes its pad afterwards
+constexpr std::uint8_t kStartPad = 13;  // the blank slot before a run: takes its pad afterwards
+constexpr std::uint8_t kUniform = 255;  // deep in a run, or deep in a blank area
+constexpr int kConverged = 12;          // run positions from here on use the last factor
+constexpr double kLastFactor = kFactors[10];
+
+// The elimination steps of a special slot, as solve() computes them.
+inline double forwardStep(std::uint8_t code, double previous, double slot) {
+  return code < kKeep ? (previous - 6.0 * slot) * factor(code) : slot;
+}
+inline double backwardStep(std::uint8_t code, double slot, double next) {
+  return code < kKeep ? slot + factor(code) * next : slot;
+}
+// The natural pad beside a run end e, from e and the slot inside it (absent for a run of one).
+inline double padBeside(double end, double inner, bool hasInner) {
+  return hasInner ? 2.0 * end - inner : end;
+}
+
+// The special slots of a sweep, lane by lane, grouped by element.
+struct Specials {
+  // Left uninitialised when grown: each row is collected into room for a whole row.
+  std::vector<std::uint32_t, NodeAllocator<std::uint32_t>> lane;
+  std::vector<std::uint8_t, NodeAllocator<std::uint8_t>> code;
+  std::vector<std::size_t> start;  // start[k] ... start[k + 1]: the specials of element k
+
+  std::size_t begin(std::size_t k) const { return start[k]; }
+  std::size_t end(std::size_t k) const { return start[k + 1]; }
+};
+
+// Calls f(i) for every byte i of bytes[0 .. n) that differs from the byte value skip, reading
+// whole words (bytes must hold a multiple of 8 bytes past n).
+template <class F>
+void forEachByteNot(const std::uint8_t* bytes, std::size_t n, std::uint8_t skip, F&& f) {
+  const std::uint64_t skipWord = 0x0101010101010101ull * skip;
+  for (std::size_t w = 0; w < n; w += 8) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, bytes + w, sizeof word);
+    std::uint64_t differs = word ^ skipWord;
+    while (differs != 0) {
+      const int byte = __builtin_ctzll(differs) / 8;
+      differs &= ~(std::uint64_t{0xFF} << (8 * byte));
+      if (w + byte < n) f(w + static_cast<std::size_t>(byte));
+    }
+  }
+}
+
+// The single gaps of a row of column runs: flags[l] is set where the slot is blank between valid
+// slots in the rows below and above.
+void findColumnGaps(const std::uint8_t* __restrict below, const std::uint8_t* __restrict here,
+                    const std::uint8_t* __restrict above, std::uint8_t* __restrict flags,
+                    std::size_t width) {
+  for (std::size_t l = 0; l < width; ++l) flags[l] = ~here[l] & below[l] & above[l] & kColumnRun;
+}
+
+// Joins the single gaps of slot row j of the column runs (1 < j < height - 1), whose neighbours
+// hold their node values: the gap takes their mean and becomes a node of the column solve.
+// flags is scratch space of width rounded up to whole words.
+void joinColumnGaps(double* c, std::uint8_t* mask, std::size_t width, std::size_t j,
+                    std::vector<std::uint8_t>& flags) {
+  std::uint8_t* here = mask + j * width;
+  findColumnGaps(here - width, here, here + width, flags.data(), width);
+  double* r = c + j * width;
+  forEachByteNot(flags.data(), width, 0, [&](std::size_t l) {
+    r[l] = (r[l - width] + r[l + width]) / 2.0;
+    here[l] |= kNodeSlot;
+  });
+}
+
+// One row of the column solve in byte arithmetic on whole vectors of lanes: the codes of the
+// slots here, from their run positions (updated) and the rows before and after.
+void classifyColumnSlots(const std::uint8_t* __restrict before, const std::uint8_t* __restrict here,
+                         const std::uint8_t* __restrict after, std::uint8_t* __restrict position,
+                         std::uint8_t* __restrict codes, std::size_t width) {
+  for (std::size_t l = 0; l < width; ++l) {
+    const std::uint8_t v = here[l] & kColumnRun;
+    const std::uint8_t vp = before[l] & kColumnRun;
+    const std::uint8_t vn = after[l] & kColumnRun;
+    const std::uint8_t p =
+        std::min<std::uint8_t>(position[l] + 1, kConverged) & static_cast<std::uint8_t>(-v);
+    position[l] = p;
+    const std::uint8_t interior = (p >= 2) & vn;
+    const std::uint8_t young = p < kConverged ? p - 2 : kUniform;
+    const std::uint8_t inRun = interior ? young : kKeep;
+    const std::uint8_t inBlank = vp ? kEndPad : (vn ? kStartPad : kUniform);
+    codes[l] = v ? inRun : inBlank;
+  }
+}
+
+// One sweep step over a row of lanes: the uniform step on the stretches between the specials,
+// and each special's own step from its value.
+template <class Uniform, class Own>
+void sweepRow(double* r, const std::uint32_t* lanes, const std::uint8_t* codes, std::size_t count,
+              std::size_t width, Uniform&& uniform, Own&& own) {
+  std::size_t from = 0;
+  for (std::size_t e = 0; e < count; ++e) {
+    const std::size_t l = lanes[e];
+    uniform(from, l);
+    r[l] = own(codes[e], l, r[l]);
+    from = l + 1;
+  }
+  uniform(from, width);
+}
+
+// The column solve (its single gaps joined): the lanes are the columns, contiguous within each
+// row (element k).
+void solveColumnRuns(double* c, std::uint8_t* mask, std::size_t width, int ny) {
+  const std::size_t height = static_cast<std::size_t>(ny) + 2;
+  const std::size_t padded = (width + 7) / 8 * 8;
+  const std::vector<std::uint8_t> none(padded, 0);
+  std::vector<std::uint8_t> position(padded, 0);
+  std::vector<std::uint8_t> codes(padded, kUniform);
+  Specials s;     // every special, for the sweeps
+  Specials pads;  // the pad slots among them
+  s.start.assign(height + 1, 0);
+  pads.start.assign(height + 1, 0);
+  s.lane.reserve(width * height / 16);
+  s.code.reserve(width * height / 16);
+  const auto row = [&](std::size_t k) { return c + k * width; };
+  const auto maskRow = [&](std::size_t k) { return k >= height ? none.data() : mask + k * width; };
+
+  // The specials of every row first, so that the sweeps stream through the rows undisturbed.
+  for (std::size_t k = 0; k < height; ++k) {
+    classifyColumnSlots(k == 0 ? none.data() : maskRow(k - 1), maskRow(k), maskRow(k + 1),
+                        position.data(), codes.data(), width);
+    std::size_t count = s.lane.size();
+    std::size_t padCount = pads.lane.size();
+    s.start[k] = count;
+    pads.start[k] = padCount;
+    s.lane.resize(count + width);
+    s.code.resize(count + width);
+    pads.lane.resize(padCount + width);
+    pads.code.resize(padCount + width);
+    forEachByteNot(codes.data(), width, kUniform, [&](std::size_t l) {
+      s.lane[count] = static_cast<std::uint32_t>(l);
+      s.code[count++] = codes[l];
+      pads.lane[padCount] = static_cast<std::uint32_t>(l);
+      pads.code[padCount] = codes[l];
+      padCount += codes[l] >= kEndPad;
+    });
+    s.lane.resize(count);
+    s.code.resize(count);
+    pads.lane.resize(padCount);
+    pads.code.resize(padCount);
+    s.start[k + 1] = count;
+    pads.start[k + 1] = padCount;
+  }
+  // Forward, row by row.
+  for (std::size_t k = 1; k + 1 < height; ++k) {
+    double* r = row(k);
+    const double* previous = row(k - 1);
+    sweepRow(
+        r, s.lane.data() + s.begin(k), s.code.data() + s.begin(k), s.end(k) - s.begin(k), width,
+        [r, previous](std::size_t from, std::size_t to) {
+          for (std::size_t l = from; l < to; ++l) r[l] = (previous[l] - 6.0 * r[l]) * kLastFactor;
+        },
+        [previous](std::uint8_t code, std::size_t l, double value) {
+          return forwardStep(code, previous[l], value);
+        });
+  }
+  // Backward, and the pads of each row once the rows they read are final (and before a row that
+  // could read them is eliminated): after row k, the start pads of row k + 1 and the end pads of
+  // row k + 2.
+  for (std::size_t after = height; after-- > 0;) {  // k = after - 1, from height - 2 down to -1
+    const std::size_t k = after - 1;
+    if (after >= 2 && after < height) {
+      double* r = row(k);
+      const double* next = row(k + 1);
+      sweepRow(
+          r, s.lane.data() + s.begin(k), s.code.data() + s.begin(k), s.end(k) - s.begin(k), width,
+          [r, next](std::size_t from, std::size_t to) {
+            for (std::size_t l = from; l < to; ++l) r[l] = r[l] + kLastFactor * next[l];
+          },
+          [next](std::uint8_t code, std::size_t l, double value) {
+            return backwardStep(code, value, next[l]);
+          });
+    }
+    const std::size_t startRow = after;  // runs start at startRow + 1
+    if (startRow + 1 < height) {
+      for (std::size_t e = pads.begin(startRow); e < pads.end(startRow); ++e) {
+        if (pads.code[e] != kStartPad) continue;
+        const std::size_t l = pads.lane[e];
+        const bool inner = maskRow(startRow + 2)[l] & kColumnRun;
+        row(startRow)[l] =
+            padBeside(row(startRow + 1)[l], inner ? row(startRow + 2)[l] : 0.0, inner);
+        mask[startRow * width + l] |= kColumnPad;
+      }
+    }
+    const std::size_t endRow = after + 1;  // runs end at endRow - 1
+    if (endRow < height) {
+      for (std::size_t e = pads.begin(endRow); e < pads.end(endRow); ++e) {
+        if (pads.code[e] != kEndPad) continue;
+        const std::size_t l = pads.lane[e];
+        const bool inner = after >= 1 && (maskRow(k)[l] & kColumnRun);
+        row(endRow)[l] = padBeside(row(endRow - 1)[l], inner ? row(k)[l] : 0.0, inner);
+        mask[endRow * width + l] |= kColumnPad;
+      }
+    }
+  }
+}
+
+// The special slots of one row of the row solve, ascending.
+struct RowSpecials {
+  std::vector<std::uint32_t, NodeAllocator<std::uint32_t>> at;
+  std::vector<std::uint8_t, NodeAllocator<std::uint8_t>> code;
+};
+
+// Joins the single gaps of a row's runs and lists its special slots, run by run: the runs are
+// found from the slots where the mask changes, so a row costs little more than its specials.
+// changes is scratch space of width + 8 bytes.
+void scanRow(double* c, std::uint8_t* m, std::size_t width, std::vector<std::uint8_t>& changes,
+             RowSpecials& out) {
+  // A row holds at most one special per slot.
+  out.at.resize(width);
+  out.code.resize(width);
+  std::size_t count = 0;
+  changes[0] = (m[0] & kRowRun) != 0;
+  for (std::size_t k = 1; k < width; ++k) {
+    changes[k] = ((m[k] & kRowRun) != 0) ^ ((m[k - 1] & kRowRun) != 0);
+  }
+  const auto emit = [&out, &count](std::size_t k, std::uint8_t code) {
+    out.at[count] = static_cast<std::uint32_t>(k);
+    out.code[count++] = code;
+  };
+  // The run [first, last] once complete: its start pad, ends, converging slots and end pad.
+  const auto emitRun = [&](std::size_t first, std::size_t last) {
+    emit(first - 1, kStartPad);
+    emit(first, kKeep);
+    const std::size_t young = std::min(first + kConverged - 1, last);  // slots before it converge
+    for (std::size_t k = first + 1; k < young; ++k) {
+      emit(k, static_cast<std::uint8_t>(k - first - 1));
+    }
+    if (last != first) emit(last, kKeep);
+    emit(last + 1, kEndPad);
+  };
+  std::size_t first = 0;  // start of the run being assembled
+  std::size_t last = 0;   // its last slot so far
+  bool open = false;      // a run has been started
+  bool starting = true;   // the next change starts a run
+  forEachByteNot(changes.data(), width, 0, [&](std::size_t k) {
+    if (starting) {
+      if (open && k == last + 2) {  // a single gap: join it and go on with the run
+        c[k - 1] = (c[k - 2] + c[k]) / 2.0;
+        m[k - 1] |= kRowJoin;
+      } else {
+        if (open) emitRun(first, last);
+        first = k;
+        open = true;
+      }
+    } else {
+      last = k - 1;
+    }
+    starting = !starting;
+  });
+  if (open) emitRun(first, last);
+  out.at.resize(count);
+  out.code.resize(count);
+}
+
+// The row solve of up to 8 rows at once, interleaved to hide the latency of the recurrence (as
+// solve() does): uniform steps along the rows up to the nearest special slot of any row, where
+// that row takes its own step.
+void solveRowBlock(double* const* rows, const std::uint8_t* const* masks, const RowSpecials* lists,
+                   std::size_t lanes, std::size_t width) {
+  constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+  const std::size_t last = width - 2;  // the data slots are 1 ... last
+  std::size_t cursor[8];
+  std::size_t nextAt[8];  // the slot of each row's next special, or kNone
+  const auto nearest = [&] { return *std::min_element(nextAt, nextAt + lanes); };
+
+  // Forward: specials from the first data slot on, ascending.
+  const auto forwardAt = [&](std::size_t l) {
+    return cursor[l] < lists[l].at.size() ? std::size_t{lists[l].at[cursor[l]]} : kNone;
+  };
+  for (std::size_t l = 0; l < lanes; ++l) {
+    cursor[l] = 0;
+    if (forwardAt(l) == 0) ++cursor[l];
+    nextAt[l] = forwardAt(l);
+  }
+  for (std::size_t k = 1; k <= last; ++k) {
+    const std::size_t stop = std::min(nearest(), last + 1);
+    for (; k < stop; ++k) {
+      for (std::size_t l = 0; l < lanes; ++l) {
+        double* r = rows[l];
+        r[k] = (r[k - 1] - 6.0 * r[k]) * kLastFactor;
+      }
+    }
+    if (k > last) break;
+    for (std::size_t l = 0; l < lanes; ++l) {
+      double* r = rows[l];
+      if (nextAt[l] != k) {
+        r[k] = (r[k - 1] - 6.0 * r[k]) * kLastFactor;
+        continue;
+      }
+      r[k] = forwardStep(lists[l].code[cursor[l]++], r[k - 1], r[k]);
+      nextAt[l] = forwardAt(l);
+    }
+  }
+
+  // Backward: specials from the last data slot down, descending (as 0 ... last counted back).
+  const auto backwardAt = [&](std::size_t l) {
+    return cursor[l] > 0 ? last - lists[l].at[cursor[l] - 1] : kNone;
+  };
+  for (std::size_t l = 0; l < lanes; ++l) {
+    cursor[l] = lists[l].at.size();
+    if (cursor[l] > 0 && lists[l].at[cursor[l] - 1] > last) --cursor[l];
+    nextAt[l] = backwardAt(l);
+  }
+  for (std::size_t back = 0; back < last; ++back) {  // slot k = last - back
+    const std::size_t stop = std::min(nearest(), last);
+    for (; back < stop; ++back) {
+      const std::size_t k = last - back;
+      for (std::size_t l = 0; l < lanes; ++l) {
+        double* r = rows[l];
+        r[k] = r[k] + kLastFactor * r[k + 1];
+      }
+    }
+    if (back >= last) break;
+    const std::size_t k = last - back;
+    for (std::size_t l = 0; l < lanes; ++l) {
+      double* r = rows[l];
+      if (nextAt[l] != back) {
+        r[k] = r[k] + kLastFactor * r[k + 1];
+        continue;
+      }
+      r[k] = backwardStep(lists[l].code[--cursor[l]], r[k], r[k + 1]);
+      nextAt[l] = backwardAt(l);
+    }
+  }
+
+  // The pads, once the runs are final.
+  for (std::size_t l = 0; l < lanes; ++l) {
+    double* r = rows[l];
+    const std::uint8_t* m = masks[l];
+    for (std::size_t e = 0; e < lists[l].at.size(); ++e) {
+      const std::size_t k = lists[l].at[e];
+      if (lists[l].code[e] == kStartPad) {
+        const bool inner = k + 2 < width && (m[k + 2] & kRowRun);
+        r[k] = padBeside(r[k + 1], inner ? r[k + 2] : 0.0, inner);
+      } else if (lists[l].code[e] == kEndPad) {
+        const bool inner = k >= 2 && (m[k - 2] & kRowRun);
+        r[k] = padBeside(r[k - 1], inner ? r[k - 2] : 0.0, inner);
+      }
+    }
+  }
+}
+
+void solveRowRuns(double* c, std::uint8_t* mask, std::size_t width, std::size_t height) {
+  constexpr std::size_t kBlock = 8;
+  RowSpecials lists[kBlock];
+  std::vector<std::uint8_t> changes((width + 7) / 8 * 8 + 8, 0);
+  double* rows[kBlock];
+  const std::uint8_t* masks[kBlock];
+  for (std::size_t row = 0; row < height; row += kBlock) {
+    const std::size_t lanes = std::min(kBlock, height - row);
+    for (std::size_t l = 0; l < lanes; ++l) {
+      rows[l] = c + (row + l) * width;
+      masks[l] = mask + (row + l) * width;
+      scanRow(rows[l], mask + (row + l) * width, width, changes, lists[l]);
+    }
+    solveRowBlock(rows, masks, lists, lanes, width);
+  }
+}
+
+// Copies a row of nodes into the coefficient array; true when one of them is blank.
+bool placeRow(const double* nodes, std::size_t n, double* out) {
+  bool blank = false;
+  for (std::size_t i = 0; i < n; ++i) {
+    const double v = nodes[i];
+    out[i] = v;
+    blank |= isBlank(v);
+  }
+  return blank;
+}
+
+// Copies a row of n nodes into its slots 1 ... n, blanks as zero, and marks them in the mask row
+// (the pad slots 0 and n + 1 included).
+void placeRow(const double* nodes, std::size_t n, double* out, std::uint8_t* mask) {
+  mask[0] = 0;
+  mask[n + 1] = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const double v = nodes[i];
+    const bool blank = isBlank(v);
+    out[i + 1] = blank ? 0.0 : v;
+    mask[i + 1] = static_cast<std::uint8_t>(!blank);
+  }
+}
+
+// The mask of a grid whose rows before firstBlankRow hold no blank (those rows marked, the pad
+// rows clear); the other rows are marked as they are placed.
+SlotMask startMask(std::size_t width, std::size_t height, std::size_t firstBlankRow) {
+  SlotMask mask(width * height);
+  std::fill_n(mask.data(), width, std::uint8_t{0});
+  std::fill_n(mask.data() + (height - 1) * width, width, std::uint8_t{0});
+  for (std::size_t j = 1; j <= firstBlankRow; ++j) {
+    std::uint8_t* m = mask.data() + j * width;
+    std::fill_n(m, width, kNodeSlot);
+    m[0] = m[width - 1] = 0;
+  }
+  return mask;
+}
+
 }  // namespace
 
-NodeVector computeSplineCoefficients(std::span<const double> nodes, int nx, int ny) {
+NodeVector computeSplineCoefficients(std::span<const double> nodes, int nx, int ny, bool* blanks) {
   const std::size_t width = static_cast<std::size_t>(nx) + 2;
   const std::size_t height = static_cast<std::size_t>(ny) + 2;
+  const std::size_t n = static_cast<std::size_t>(nx);
   NodeVector c(width * height, 0.0);
-  for (int j = 0; j < ny; ++j) {
-    std::copy_n(nodes.data() + static_cast<std::size_t>(j) * nx, nx,
-                c.data() + (j + 1) * width + 1);
+  // Rows are placed as they are until the first blank; from there on the mask is made with them,
+  // and the single gaps of the column runs are joined a row behind, while the rows are in cache.
+  SlotMask mask;
+  std::vector<std::uint8_t> gaps;
+  for (std::size_t j = 0; j < static_cast<std::size_t>(ny); ++j) {
+    const double* row = nodes.data() + j * n;
+    double* slots = c.data() + (j + 1) * width;
+    if (mask.empty()) {
+      if (!placeRow(row, n, slots + 1)) continue;
+      mask = startMask(width, height, j);
+      gaps.assign((width + 7) / 8 * 8, 0);
+    }
+    placeRow(row, n, slots, mask.data() + (j + 1) * width);
+    if (j >= 2) joinColumnGaps(c.data(), mask.data(), width, j, gaps);
+  }
+  if (blanks != nullptr) *blanks = !mask.empty();
+  if (!mask.empty()) {
+    solveColumnRuns(c.data(), mask.data(), width, ny);
+    solveRowRuns(c.data(), mask.data(), width, height);
+    return c;
   }
   solve(RowLanes{c.data(), width, width}, ny);
   constexpr std::size_t kBlock = 8;

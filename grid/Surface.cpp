@@ -31,7 +31,7 @@ double bsplineD2(double d) {
 }
 
 SurfaceSampler::SurfaceSampler(const Grid& grid, std::span<const double> xs) : grid_(grid) {
-  columns_.resize(xs.size(), Column{-1, {0.0, 0.0, 0.0, 0.0}});
+  columns_.resize(xs.size(), Column{-1, {0.0, 0.0, 0.0, 0.0}, false});
   usable_ = detail::surfaceUsable(grid);
   if (!usable_) return;
   const bool spline = grid.mode() == Interpolation::Spline;
@@ -45,6 +45,7 @@ SurfaceSampler::SurfaceSampler(const Grid& grid, std::span<const double> xs) : g
     Column& column = columns_[k];
     double s = 0.0;
     column.cell = detail::cellOf((x - grid.left) / hx, grid.nx(), s);
+    column.onLeftEdge = s == 0.0 && column.cell > 0;
     if (spline) {
       detail::splineWeights(s, column.w);
     } else {
@@ -54,21 +55,41 @@ SurfaceSampler::SurfaceSampler(const Grid& grid, std::span<const double> xs) : g
     cellHigh_ = std::max(cellHigh_, column.cell);
   }
   if (spline && cellHigh_ >= 0) sums_.resize(static_cast<std::size_t>(grid.nx()) + 2);
+  blanks_ = grid.hasBlanks();
+  if (blanks_ && cellHigh_ >= 0) {
+    blankCell_.resize(static_cast<std::size_t>(grid.nx()) - 1);
+    xs_.assign(xs.begin(), xs.end());
+  }
 }
 
 void SurfaceSampler::sampleRow(double y, double* out) {
   std::fill(out, out + columns_.size(), 0.0);
   if (!usable_ || cellHigh_ < 0 || !(y >= grid_.bottom && y <= grid_.top)) return;
+  double t = 0.0;
+  const int j = detail::cellOf((y - grid_.bottom) / grid_.stepY(), grid_.ny(), t);
   if (grid_.mode() == Interpolation::Spline) {
-    sampleSplineRow(y, out);
+    sampleSplineRow(j, t, out);
   } else {
-    sampleBilinearRow(y, out);
+    sampleBilinearRow(j, detail::bilinearOffset(y - grid_.bottom, j, grid_.stepY()), out);
+  }
+  if (blanks_) blankCells(j, y, t, out);
+}
+
+void SurfaceSampler::blankCells(int j, double y, double t, double* out) {
+  if (j != blankRow_) {
+    for (int i = cellLow_; i <= cellHigh_; ++i) blankCell_[i] = grid_.cellIsBlank(i, j);
+    blankRow_ = j;
+  }
+  const bool onBottomEdge = t == 0.0 && j > 0;
+  for (std::size_t k = 0; k < columns_.size(); ++k) {
+    const Column& column = columns_[k];
+    if (column.cell < 0 || !blankCell_[column.cell]) continue;
+    // A point on an edge may belong to a valid neighbour: rare, so read it point by point.
+    out[k] = onBottomEdge || column.onLeftEdge ? grid_.value(xs_[k], y) : kBlankValue;
   }
 }
 
-void SurfaceSampler::sampleSplineRow(double y, double* out) {
-  double t = 0.0;
-  const int j = detail::cellOf((y - grid_.bottom) / grid_.stepY(), grid_.ny(), t);
+void SurfaceSampler::sampleSplineRow(int j, double t, double* out) {
   double wt[4];
   detail::splineWeights(t, wt);
   const std::size_t stride = static_cast<std::size_t>(grid_.nx()) + 2;
@@ -87,11 +108,7 @@ void SurfaceSampler::sampleSplineRow(double y, double* out) {
   }
 }
 
-void SurfaceSampler::sampleBilinearRow(double y, double* out) {
-  const double hy = grid_.stepY();
-  double unused = 0.0;
-  const int j = detail::cellOf((y - grid_.bottom) / hy, grid_.ny(), unused);
-  const double t = detail::bilinearOffset(y - grid_.bottom, j, hy);
+void SurfaceSampler::sampleBilinearRow(int j, double t, double* out) {
   const std::size_t nx = static_cast<std::size_t>(grid_.nx());
   const double* low = coefficients_ + static_cast<std::size_t>(j) * nx;
   const double* high = low + nx;

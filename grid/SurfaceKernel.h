@@ -20,6 +20,33 @@ inline int cellOf(double u, int n, double& s) {
   return i;
 }
 
+// The cell the surface at (u, v) (node units) is read from, and the offsets in it: the cell that
+// cellOf chooses, or, when that one has a blank corner and the point lies on its left or bottom
+// edge, a neighbour holding the point that has none. So the valid area is closed: its edges and
+// its nodes belong to it, and a valid block reads like the block cut out as its own grid, whose
+// last cells own its far edges. False when every cell holding the point has a blank corner.
+inline bool surfaceCell(const Grid& grid, double u, double v, int& i, int& j, double& s,
+                        double& t) {
+  i = cellOf(u, grid.nx(), s);
+  j = cellOf(v, grid.ny(), t);
+  if (!grid.hasBlanks() || !grid.cellIsBlank(i, j)) return true;
+  const bool onLeft = s == 0.0 && i > 0;
+  const bool onBottom = t == 0.0 && j > 0;
+  if (onLeft && !grid.cellIsBlank(i - 1, j)) {
+    --i, s = 1.0;
+    return true;
+  }
+  if (onBottom && !grid.cellIsBlank(i, j - 1)) {
+    --j, t = 1.0;
+    return true;
+  }
+  if (onLeft && onBottom && !grid.cellIsBlank(i - 1, j - 1)) {
+    --i, --j, s = 1.0, t = 1.0;
+    return true;
+  }
+  return false;
+}
+
 inline void splineWeights(double s, double w[4]) {
   const double s2 = s * s;
   const double s3 = s2 * s;

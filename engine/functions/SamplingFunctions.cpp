@@ -44,9 +44,9 @@ Operand sampleGrid(S_Calculator& calc, Arguments& args) {
   return Operand::data(std::make_shared<const data::DATA>(points.withValues(std::move(values))));
 }
 
-Operand gridToData(S_Calculator&, Arguments& args) {
+Operand gridToData(S_Calculator& calc, Arguments& args) {
   if (args[0].kind() == Kind::Data) return Operand::data(args[0].sharedPoints());
-  grid::GridPoints points = grid::gridToPoints(*args[0].gridValue());
+  grid::GridPoints points = grid::gridToPoints(*args[0].gridValue(), calc.missingValue());
   return Operand::data(std::make_shared<const data::DATA>(
       std::move(points.values), std::move(points.x), std::move(points.y)));
 }

@@ -1,0 +1,53 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+
+#include "CalcRunner.h"
+
+namespace vellumar::cli {
+namespace {
+
+using testing::runCalc;
+using testing::ScratchFolder;
+
+// A grid written by GDAL's DSAA driver, with no-data margins and a hole (20 blank nodes).
+const std::string kFixture = std::string(VELLUMAR_TEST_DATA) + "/gdal_blanks.grd";
+
+std::size_t occurrences(const std::string& text, const std::string& word) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) {
+    ++count;
+  }
+  return count;
+}
+
+TEST(CalcBlankGrids, AGdalGridWithBlanksComputesAndSavesThem) {
+  const auto largest = runCalc({"-g", kFixture, "MAX(G1)"});
+  EXPECT_EQ(largest.status, 0) << largest.err;
+  EXPECT_EQ(largest.out, "310.550000000000\n");
+  const auto smallest = runCalc({"-g", kFixture, "MIN(G1 * 0.3048)"});
+  EXPECT_EQ(smallest.status, 0) << smallest.err;
+  EXPECT_EQ(smallest.out, "36.737544000000\n");
+
+  ScratchFolder folder;
+  const auto metres = runCalc({"-g", kFixture, "-o", folder.path("m.grd"), "G1 * 0.3048"});
+  EXPECT_EQ(metres.status, 0) << metres.err;
+  const std::string text = folder.read("m.grd");
+  EXPECT_EQ(text.substr(0, text.find("\r\n", 12)),
+            "DSAA\r\n12 9\r\n37.127616666667 37.219283333334");
+  EXPECT_EQ(occurrences(text, "1.70141e+38 "), 20u);
+  EXPECT_EQ(occurrences(text, "e+37"), 0u);
+
+  // The saved grid lines up with the one it came from: the difference is computed node by node.
+  const auto difference =
+      runCalc({"-g", kFixture, "-g", folder.path("m.grd"), "MAX(Abs(G2 - G1 * 0.3048))"});
+  EXPECT_EQ(difference.status, 0) << difference.err;
+  std::istringstream value(difference.out);
+  double v = 1.0;
+  value >> v;
+  EXPECT_LT(v, 1e-9);
+}
+
+}  // namespace
+}  // namespace vellumar::cli

@@ -1,0 +1,610 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "GridTestSupport.h"
+#include "common/ErrorSink.h"
+#include "grid/Derivatives.h"
+#include "grid/GridArithmetic.h"
+#include "grid/GridConstruction.h"
+#include "grid/GridMessages.h"
+#include "grid/Sampling.h"
+#include "grid/Surface.h"
+
+namespace vellumar::grid {
+namespace {
+
+using testing::makeGrid;
+using testing::wavy;
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// Where the blanks of a test grid lie.
+enum class Pattern { Corners, Edges, Interior, Isolated, Checkerboard };
+constexpr Pattern kPatterns[] = {Pattern::Corners, Pattern::Edges, Pattern::Interior,
+                                 Pattern::Isolated, Pattern::Checkerboard};
+
+std::string nameOf(Pattern pattern) {
+  switch (pattern) {
+    case Pattern::Corners:
+      return "corners";
+    case Pattern::Edges:
+      return "edges";
+    case Pattern::Interior:
+      return "interior";
+    case Pattern::Isolated:
+      return "isolated";
+    case Pattern::Checkerboard:
+      return "checkerboard";
+  }
+  return "";
+}
+
+bool inPattern(Pattern pattern, int i, int j, int nx, int ny) {
+  switch (pattern) {
+    case Pattern::Corners:  // a 2 x 2 block in the lower-left corner, one node in the upper-right
+      return (i < 2 && j < 2) || (i == nx - 1 && j == ny - 1);
+    case Pattern::Edges:  // part of the left column and of the top row
+      return (i == 0 && j >= 2 && j <= 4) || (j == ny - 1 && i >= 3);
+    case Pattern::Interior:  // an irregular hole
+      return (i >= 3 && i <= 5 && j >= 2 && j <= 3) || (i == 4 && j == 4);
+    case Pattern::Isolated:  // one node with valid nodes all around
+      return i == 4 && j == 3;
+    case Pattern::Checkerboard:
+      return (i + j) % 2 == 0;
+  }
+  return false;
+}
+
+// The grid with the pattern's nodes blanked, in the three ways a blank arrives: the blanking
+// value, a larger value, NaN.
+Grid blanked(Grid grid, Pattern pattern) {
+  const double encodings[3] = {kBlankValue, 3e38, kNaN};
+  int k = 0;
+  for (int j = 0; j < grid.ny(); ++j) {
+    for (int i = 0; i < grid.nx(); ++i) {
+      if (inPattern(pattern, i, j, grid.nx(), grid.ny())) grid.setNode(i, j, encodings[k++ % 3]);
+    }
+  }
+  return grid;
+}
+
+// A 9 x 7 test grid over [0, 8] x [0, 3] (non-square cells) with the pattern's blanks.
+Grid wavyWith(Pattern pattern) {
+  return blanked(makeGrid(9, 7, 0.0, 8.0, 0.0, 3.0, wavy), pattern);
+}
+
+bool cellHasBlankCorner(const Grid& grid, int i, int j) {
+  return isBlank(grid.node(i, j)) || isBlank(grid.node(i + 1, j)) || isBlank(grid.node(i, j + 1)) ||
+         isBlank(grid.node(i + 1, j + 1));
+}
+
+// The surface is blank at a point when every closed cell holding it has a blank corner (test
+// points lie on exact binary fractions, so "on an edge" is exact).
+bool expectedBlankAt(const Grid& grid, double x, double y) {
+  const double hx = grid.stepX();
+  const double hy = grid.stepY();
+  for (int j = 0; j + 1 < grid.ny(); ++j) {
+    for (int i = 0; i + 1 < grid.nx(); ++i) {
+      const bool holds = x >= grid.left + i * hx && x <= grid.left + (i + 1) * hx &&
+                         y >= grid.bottom + j * hy && y <= grid.bottom + (j + 1) * hy;
+      if (holds && !cellHasBlankCorner(grid, i, j)) return false;
+    }
+  }
+  return true;
+}
+
+TEST(BlankNodes, AreTheBlankingValueAndAboveOrNaN) {
+  EXPECT_EQ(kBlankValue, 1.70141e38);
+  EXPECT_TRUE(isBlank(1.70141e38));
+  EXPECT_TRUE(isBlank(std::stod("1.70141e+38")));
+  EXPECT_TRUE(isBlank(1.7015e38));
+  EXPECT_TRUE(isBlank(std::numeric_limits<double>::max()));
+  EXPECT_TRUE(isBlank(kNaN));
+  EXPECT_FALSE(isBlank(1.70140e38));
+  EXPECT_FALSE(isBlank(-1.70141e38));
+  EXPECT_FALSE(isBlank(0.0));
+  // Infinities are numbers.
+  EXPECT_FALSE(isBlank(std::numeric_limits<double>::infinity()));
+  EXPECT_FALSE(isBlank(-std::numeric_limits<double>::infinity()));
+
+  Grid grid = makeGrid(3, 3, 0, 2, 0, 2, wavy);
+  EXPECT_FALSE(grid.hasBlanks());
+  grid.setNode(1, 1, kNaN);
+  EXPECT_TRUE(grid.hasBlanks());
+  grid.setNode(1, 1, 0.5);
+  EXPECT_FALSE(grid.hasBlanks());  // a change of nodes is seen
+  grid.mutableNodes()[0] = 2e38;
+  EXPECT_TRUE(grid.hasBlanks());
+  const Grid copy = grid;
+  EXPECT_TRUE(copy.hasBlanks());
+}
+
+TEST(BlankNodes, TheAreaMessageIsInTheGridTable) {
+  const MessageText* message = kernelMessage(sink_code::kGridBlankArea);
+  ASSERT_NE(message, nullptr);
+  EXPECT_STREQ(message->in(Language::Russian), "область содержит пустые узлы грида");
+  EXPECT_STREQ(message->in(Language::English), "the area contains blank grid nodes");
+}
+
+// ---- node-wise results ----
+
+// The reference of each operation, written out independently of the kernels.
+double expectedOf(BinaryOp op, double a, double b) {
+  switch (op) {
+    case BinaryOp::Add:
+      return a + b;
+    case BinaryOp::Subtract:
+      return a - b;
+    case BinaryOp::Multiply:
+      return a * b;
+    case BinaryOp::Divide:
+      return a / b;
+    case BinaryOp::Min:
+      return std::min(a, b);
+    case BinaryOp::Max:
+      return std::max(a, b);
+    case BinaryOp::Great:
+      return a > b ? 1 : 0;
+    case BinaryOp::LessEqual:
+      return a <= b ? 1 : 0;
+    case BinaryOp::Equal:
+      return a == b ? 1 : 0;
+    case BinaryOp::And:
+      return a != 0 && b != 0 ? 1 : 0;
+    case BinaryOp::Or:
+      return a != 0 || b != 0 ? 1 : 0;
+    default:
+      return kNaN;
+  }
+}
+
+// Checks a node-wise result: blank exactly where a source node is blank, the expected value
+// elsewhere, and a z-range over the valid results only (when checkRange).
+template <class Expected>
+void expectNodeWise(const Grid& result, const Grid& a, const Grid* b, Expected expected,
+                    bool checkRange, const std::string& what) {
+  ASSERT_EQ(result.nx(), a.nx()) << what;
+  ASSERT_EQ(result.ny(), a.ny()) << what;
+  double low = kZRangeStart;
+  double high = -kZRangeStart;
+  for (int j = 0; j < a.ny(); ++j) {
+    for (int i = 0; i < a.nx(); ++i) {
+      const bool blank = isBlank(a.node(i, j)) || (b != nullptr && isBlank(b->node(i, j)));
+      if (blank) {
+        EXPECT_TRUE(isBlank(result.node(i, j))) << what << " " << i << "," << j;
+        continue;
+      }
+      const double v = expected(i, j);
+      EXPECT_DOUBLE_EQ(result.node(i, j), v) << what << " " << i << "," << j;
+      low = std::min(low, v);
+      high = std::max(high, v);
+    }
+  }
+  if (checkRange) {
+    EXPECT_EQ(result.zmin, low) << what;
+    EXPECT_EQ(result.zmax, high) << what;
+  }
+}
+
+TEST(BlankNodes, NodeWiseResultsAreBlankWhereAnOperandIs) {
+  for (const Pattern pa : kPatterns) {
+    const Grid a = wavyWith(pa);
+    // The second operand has its blanks elsewhere, and no zero to divide by.
+    Grid b = blanked(makeGrid(9, 7, 0.0, 8.0, 0.0, 3.0,
+                              [](double x, double y) { return 2.0 + std::cos(x + y); }),
+                     Pattern::Isolated);
+    b.setNode(0, 6, kBlankValue);
+    for (const BinaryOp op :
+         {BinaryOp::Add, BinaryOp::Subtract, BinaryOp::Multiply, BinaryOp::Divide, BinaryOp::Min,
+          BinaryOp::Max, BinaryOp::Great, BinaryOp::LessEqual, BinaryOp::And, BinaryOp::Or}) {
+      ErrorSink sink;
+      const Grid r = combine(a, b, op, sink);
+      EXPECT_FALSE(sink.failed());
+      const bool truth = op == BinaryOp::Great || op == BinaryOp::LessEqual;
+      expectNodeWise(
+          r, a, &b, [&](int i, int j) { return expectedOf(op, a.node(i, j), b.node(i, j)); },
+          !truth, nameOf(pa) + " op " + std::to_string(static_cast<int>(op)));
+    }
+    // With numbers, either side.
+    ErrorSink sink;
+    const auto node = [&a](int i, int j) { return a.node(i, j); };
+    expectNodeWise(
+        combine(a, 0.3048, BinaryOp::Multiply, false, sink), a, nullptr,
+        [&](int i, int j) { return node(i, j) * 0.3048; }, true, "G * N");
+    expectNodeWise(
+        combine(a, 5.0, BinaryOp::Add, true, sink), a, nullptr,
+        [&](int i, int j) { return node(i, j) + 5.0; }, true, "N + G");
+    expectNodeWise(
+        combine(a, 5.0, BinaryOp::Subtract, true, sink), a, nullptr,
+        [&](int i, int j) { return 5.0 - node(i, j); }, true, "N - G");
+    expectNodeWise(
+        combine(a, 4.0, BinaryOp::Divide, false, sink), a, nullptr,
+        [&](int i, int j) { return node(i, j) * 0.25; }, true, "G / N");
+    expectNodeWise(
+        combine(b, 3.0, BinaryOp::Divide, true, sink), b, nullptr,
+        [&](int i, int j) { return 3.0 / b.node(i, j); }, true, "N / G");
+    expectNodeWise(
+        combine(a, 0.2, BinaryOp::Min, false, sink), a, nullptr,
+        [&](int i, int j) { return std::min(node(i, j), 0.2); }, false, "min(G, N)");
+    expectNodeWise(
+        combine(a, 0.2, BinaryOp::Great, true, sink), a, nullptr,
+        [&](int i, int j) { return 0.2 > node(i, j) ? 1.0 : 0.0; }, false, "N > G");
+    expectNodeWise(
+        negate(a), a, nullptr, [&](int i, int j) { return -node(i, j); }, true, "-G");
+    expectNodeWise(
+        apply(a, UnaryFn::Not, kRadiansFactor, sink), a, nullptr,
+        [&](int i, int j) { return node(i, j) == 0.0 ? 1.0 : 0.0; }, true, "Not");
+    expectNodeWise(
+        apply(a, UnaryFn::Exp, kRadiansFactor, sink), a, nullptr,
+        [&](int i, int j) { return std::exp(node(i, j)); }, true, "Exp");
+    EXPECT_FALSE(sink.failed());
+    // A blank is no value outside a function's domain: ArcSin of values in [-1, 1] succeeds.
+    const Grid unit = blanked(
+        makeGrid(9, 7, 0.0, 8.0, 0.0, 3.0, [](double x, double y) { return std::sin(x * y); }), pa);
+    expectNodeWise(
+        apply(unit, UnaryFn::ArcSin, kRadiansFactor, sink), unit, nullptr,
+        [&](int i, int j) { return std::asin(unit.node(i, j)); }, true, "ArcSin");
+    EXPECT_FALSE(sink.failed()) << nameOf(pa);
+  }
+}
+
+TEST(BlankNodes, MinMaxAndRangesLeaveThemOut) {
+  Grid grid = makeGrid(4, 3, 0, 3, 0, 2, [](double x, double y) { return 10 * x + y; });
+  grid.setNode(3, 2, kBlankValue);  // the largest value
+  grid.setNode(0, 0, kNaN);         // the smallest
+  EXPECT_EQ(maximum(grid), 31.0);
+  EXPECT_EQ(minimum(grid), 1.0);
+  ErrorSink sink;
+  const Grid sum = combine(grid, grid, BinaryOp::Add, sink);
+  EXPECT_EQ(sum.zmin, 2.0);
+  EXPECT_EQ(sum.zmax, 62.0);
+  // Through the surface: node (3, 1) = 31 is read from the valid cell below its own.
+  Grid copy = grid;
+  copy.recomputeZRange();
+  EXPECT_NEAR(copy.zmin, 1.0, 1e-9);
+  EXPECT_NEAR(copy.zmax, 31.0, 1e-9);
+
+  // All blank: no z-range, and MIN and MAX give their start values as for a grid without nodes.
+  Grid empty = grid;
+  for (double& v : empty.mutableNodes()) v = kBlankValue;
+  EXPECT_EQ(minimum(empty), kMinMaxStart);
+  EXPECT_EQ(maximum(empty), -kMinMaxStart);
+  const Grid doubled = combine(empty, empty, BinaryOp::Add, sink);
+  EXPECT_EQ(doubled.zmin, kZRangeStart);
+  EXPECT_EQ(doubled.zmax, -kZRangeStart);
+  for (const double v : doubled.nodes()) EXPECT_TRUE(isBlank(v));
+}
+
+// ---- the surface ----
+
+TEST(BlankSurface, IsBlankExactlyInCellsWithABlankCorner) {
+  for (const Interpolation mode : {Interpolation::Spline, Interpolation::Bilinear}) {
+    for (const Pattern pattern : kPatterns) {
+      Grid grid = wavyWith(pattern);
+      grid.setMode(mode);
+      const std::vector<double> xs = nodeCoordinates(0.0, 8.0, 33);
+      SurfaceSampler sampler(grid, xs);
+      std::vector<double> row(xs.size());
+      for (double y = 0.0; y <= 3.0; y += 0.0625) {
+        sampler.sampleRow(y, row.data());
+        for (std::size_t k = 0; k < xs.size(); ++k) {
+          const bool blank = expectedBlankAt(grid, xs[k], y);
+          const double v = grid.value(xs[k], y);
+          EXPECT_EQ(isBlank(v), blank) << nameOf(pattern) << " " << xs[k] << "," << y;
+          EXPECT_EQ(grid.blankAt(xs[k], y), blank);
+          if (!blank) {
+            EXPECT_TRUE(std::isfinite(v));
+            EXPECT_LT(std::abs(v), 10.0);  // no ringing from the blanks
+          }
+          EXPECT_EQ(row[k], v);  // the row sampler agrees point for point
+        }
+      }
+      // Outside the rectangle the surface is 0, not blank.
+      EXPECT_EQ(grid.value(-1.0, 1.0), 0.0);
+      EXPECT_FALSE(grid.blankAt(-1.0, 1.0));
+    }
+  }
+}
+
+TEST(BlankSurface, ReproducesEveryValidNodeOfAValidCell) {
+  for (const Interpolation mode : {Interpolation::Spline, Interpolation::Bilinear}) {
+    for (const Pattern pattern : kPatterns) {
+      Grid grid = wavyWith(pattern);
+      grid.setMode(mode);
+      for (int j = 0; j < grid.ny(); ++j) {
+        for (int i = 0; i < grid.nx(); ++i) {
+          const double x = grid.nodeX(i);
+          const double y = grid.nodeY(j);
+          if (expectedBlankAt(grid, x, y)) continue;
+          EXPECT_NEAR(grid.value(x, y), grid.node(i, j), 1e-9) << nameOf(pattern) << i << "," << j;
+        }
+      }
+    }
+  }
+  // The same at a node next to a single blank, in a row and in a column: the runs on both sides
+  // are joined through it.
+  Grid line = makeGrid(9, 3, 0, 8, 0, 2, wavy);
+  line.setNode(4, 0, kBlankValue);
+  for (const int i : {0, 1, 2, 3, 5, 6, 7, 8}) {
+    EXPECT_NEAR(line.value(line.nodeX(i), 1.0), line.node(i, 1), 1e-9);
+    EXPECT_NEAR(line.value(line.nodeX(i), 2.0), line.node(i, 2), 1e-9);
+  }
+}
+
+// Largest jump of the surface across the internal cell edges between valid cells, and of its
+// slope across them, over the grid's steps.
+TEST(BlankSurface, IsContinuousWithItsSlopesAcrossValidCells) {
+  for (const Pattern pattern :
+       {Pattern::Corners, Pattern::Edges, Pattern::Interior, Pattern::Isolated}) {
+    const Grid grid = wavyWith(pattern);
+    const double hx = grid.stepX();
+    const double hy = grid.stepY();
+    const double d = 1e-7;
+    for (int j = 0; j + 1 < grid.ny(); ++j) {
+      for (int i = 1; i + 1 < grid.nx(); ++i) {
+        if (cellHasBlankCorner(grid, i - 1, j) || cellHasBlankCorner(grid, i, j)) continue;
+        for (const double t : {0.2, 0.5, 0.9}) {
+          const double x = grid.nodeX(i);
+          const double y = grid.nodeY(j) + t * hy;
+          EXPECT_NEAR(grid.value(x - d * hx, y), grid.value(x + d * hx, y), 1e-6)
+              << nameOf(pattern) << " " << i << "," << j;
+          EXPECT_NEAR(derivativeAt(grid, Derivative::X, x - d * hx, y),
+                      derivativeAt(grid, Derivative::X, x + d * hx, y), 1e-5);
+        }
+      }
+    }
+    for (int j = 1; j + 1 < grid.ny(); ++j) {
+      for (int i = 0; i + 1 < grid.nx(); ++i) {
+        if (cellHasBlankCorner(grid, i, j - 1) || cellHasBlankCorner(grid, i, j)) continue;
+        const double x = grid.nodeX(i) + 0.3 * hx;
+        const double y = grid.nodeY(j);
+        EXPECT_NEAR(grid.value(x, y - d * hy), grid.value(x, y + d * hy), 1e-6);
+        EXPECT_NEAR(derivativeAt(grid, Derivative::Y, x, y - d * hy),
+                    derivativeAt(grid, Derivative::Y, x, y + d * hy), 1e-5);
+      }
+    }
+  }
+}
+
+// A grid whose valid nodes are the block of node numbers (from 1) i1..i2 x j1..j2, and that block
+// cut out as its own grid.
+struct Block {
+  Grid grid;
+  Grid cut;
+};
+
+Block blockOf(int nx, int ny, int i1, int i2, int j1, int j2, Interpolation mode) {
+  Grid full = makeGrid(nx, ny, -2.0, 11.0, 1.0, 6.5, wavy);
+  ErrorSink sink;
+  Block block{full, cutByNodes(full, i1, i2, j1, j2, sink)};
+  int k = 0;
+  for (int j = 0; j < ny; ++j) {
+    for (int i = 0; i < nx; ++i) {
+      const bool inside = i + 1 >= i1 && i + 1 <= i2 && j + 1 >= j1 && j + 1 <= j2;
+      if (!inside) block.grid.setNode(i, j, ++k % 2 ? kBlankValue : kNaN);
+    }
+  }
+  block.grid.setMode(mode);
+  block.cut.setMode(mode);
+  return block;
+}
+
+TEST(BlankSurface, ARectangularBlockIsTheBlockCutOut) {
+  struct Case {
+    int i1, i2, j1, j2;
+  };
+  // Inside, touching the lower-left corner, spanning the whole width, a thin block, 2 x 2.
+  const Case cases[] = {{4, 10, 3, 8}, {1, 6, 1, 5}, {1, 14, 4, 7}, {3, 12, 6, 8}, {7, 8, 2, 3}};
+  std::mt19937 random(11);
+  for (const Interpolation mode : {Interpolation::Spline, Interpolation::Bilinear}) {
+    for (const Case& c : cases) {
+      const Block block = blockOf(14, 11, c.i1, c.i2, c.j1, c.j2, mode);
+      const Grid& cut = block.cut;
+      ASSERT_FALSE(cut.hasBlanks());
+      std::uniform_real_distribution<double> x(cut.left, cut.right);
+      std::uniform_real_distribution<double> y(cut.bottom, cut.top);
+      for (int k = 0; k < 300; ++k) {
+        const double px = x(random);
+        const double py = y(random);
+        const double expected = cut.value(px, py);
+        EXPECT_NEAR(block.grid.value(px, py), expected, 1e-9 * std::max(1.0, std::abs(expected)))
+            << c.i1 << " " << c.j1 << " at " << px << "," << py;
+        for (const Derivative d : {Derivative::X, Derivative::Y, Derivative::XY}) {
+          const double slope = derivativeAt(cut, d, px, py);
+          EXPECT_NEAR(derivativeAt(block.grid, d, px, py), slope,
+                      1e-7 * std::max(1.0, std::abs(slope)));
+        }
+      }
+      // And the coefficients are those of the cut-out block.
+      if (mode == Interpolation::Spline) {
+        for (int l = -1; l <= cut.ny(); ++l) {
+          for (int k = -1; k <= cut.nx(); ++k) {
+            EXPECT_EQ(block.grid.coefficient(k + c.i1 - 1, l + c.j1 - 1), cut.coefficient(k, l));
+          }
+        }
+      }
+    }
+  }
+}
+
+// ---- through the surface ----
+
+TEST(ThroughTheSurface, ResamplingAndOtherLatticesAreBlankWhereTheSurfaceIs) {
+  for (const Pattern pattern : {Pattern::Corners, Pattern::Edges, Pattern::Interior}) {
+    const Grid grid = wavyWith(pattern);
+    const std::optional<Grid> denser = dense(grid, 2.0);
+    ASSERT_TRUE(denser);
+    for (int j = 0; j < denser->ny(); ++j) {
+      for (int i = 0; i < denser->nx(); ++i) {
+        const double x = denser->nodeX(i);
+        const double y = denser->nodeY(j);
+        EXPECT_EQ(isBlank(denser->node(i, j)), expectedBlankAt(grid, x, y));
+        if (!isBlank(denser->node(i, j))) {
+          EXPECT_EQ(denser->node(i, j), grid.value(x, y));
+        }
+      }
+    }
+    EXPECT_EQ(denser->zmax, rangeOf(denser->nodes()).max);
+    EXPECT_LT(denser->zmax, 10.0);
+
+    // A grid of another lattice over part of it: blank where this surface is.
+    const Grid other = makeGrid(13, 9, 1.0, 7.0, 0.5, 2.5, [](double x, double) { return x; });
+    ErrorSink sink;
+    const Grid sum = combine(other, grid, BinaryOp::Add, sink);
+    ASSERT_TRUE(sum.hasNodes());
+    for (int j = 0; j < sum.ny(); ++j) {
+      for (int i = 0; i < sum.nx(); ++i) {
+        const double x = sum.nodeX(i);
+        const double y = sum.nodeY(j);
+        EXPECT_EQ(isBlank(sum.node(i, j)), expectedBlankAt(grid, x, y)) << x << "," << y;
+      }
+    }
+
+    // Merge over different rectangles: blank where a surface read is blank, mergeC elsewhere.
+    const Grid beside = makeGrid(9, 7, 4.0, 12.0, 0.0, 3.0, [](double, double) { return 1.0; });
+    const Grid merged = merge(grid, beside, -7.0, sink);
+    ASSERT_TRUE(merged.hasNodes());
+    for (int j = 0; j < merged.ny(); ++j) {
+      for (int i = 0; i < merged.nx(); ++i) {
+        const double x = merged.nodeX(i);
+        const double y = merged.nodeY(j);
+        EXPECT_EQ(isBlank(merged.node(i, j)), x <= 8.0 && expectedBlankAt(grid, x, y));
+      }
+    }
+    EXPECT_FALSE(sink.failed());
+  }
+}
+
+TEST(ThroughTheSurface, SamplingGivesTheMissingValue) {
+  const Grid grid = wavyWith(Pattern::Interior);
+  std::vector<double> xs;
+  std::vector<double> ys;
+  for (double x = -0.5; x <= 8.5; x += 0.25) {
+    for (double y = 0.125; y <= 3.0; y += 0.375) xs.push_back(x), ys.push_back(y);
+  }
+  for (const SampledQuantity quantity :
+       {SampledQuantity::Value, SampledQuantity::X, SampledQuantity::XX, SampledQuantity::YY}) {
+    const std::vector<double> values = sampleAtPoints(grid, quantity, xs, ys, -99.0);
+    for (std::size_t k = 0; k < xs.size(); ++k) {
+      const bool inside = xs[k] >= 0.0 && xs[k] <= 8.0;
+      const bool missing = !inside || expectedBlankAt(grid, xs[k], ys[k]);
+      EXPECT_EQ(values[k] == -99.0, missing) << xs[k] << "," << ys[k];
+    }
+  }
+  // G_D: the missing value at blank nodes.
+  const GridPoints points = gridToPoints(grid, -99.0);
+  for (std::size_t k = 0; k < points.values.size(); ++k) {
+    const int i = static_cast<int>(k) / grid.ny();
+    const int j = static_cast<int>(k) % grid.ny();
+    EXPECT_EQ(points.values[k] == -99.0, isBlank(grid.node(i, j)));
+  }
+  // In bilinear mode the second derivatives read the cells half a step aside too.
+  Grid bilinear = grid;
+  bilinear.setMode(Interpolation::Bilinear);
+  // Cells 0 and 1 of row 2 are valid, cell 2 has the hole's corner (3, 2).
+  EXPECT_FALSE(isBlank(derivativeAt(bilinear, Derivative::X, 1.75, 1.2)));
+  EXPECT_FALSE(isBlank(derivativeAt(bilinear, Derivative::XX, 1.25, 1.2)));
+  EXPECT_TRUE(isBlank(derivativeAt(bilinear, Derivative::XX, 1.75, 1.2)));
+}
+
+// ---- derivatives ----
+
+bool stencilHasBlank(const Grid& grid, int i, int j) {
+  for (int l = std::max(j - 1, 0); l <= std::min(j + 1, grid.ny() - 1); ++l) {
+    for (int k = std::max(i - 1, 0); k <= std::min(i + 1, grid.nx() - 1); ++k) {
+      if (isBlank(grid.node(k, l))) return true;
+    }
+  }
+  return false;
+}
+
+TEST(BlankDerivatives, AreBlankWhereTheStencilHasABlank) {
+  const auto plane = [](double x, double y) { return 3 * x + 4 * y; };
+  for (const Interpolation mode : {Interpolation::Spline, Interpolation::Bilinear}) {
+    for (const Pattern pattern : kPatterns) {
+      Grid grid = blanked(makeGrid(9, 7, 0.0, 8.0, 0.0, 3.0, plane), pattern);
+      grid.setMode(mode);
+      const Grid dx = derivativeGrid(grid, 1);
+      const Grid slope = derivativeGrid(grid, kFirstSpecialCode);  // Spec 1
+      for (int j = 0; j < grid.ny(); ++j) {
+        for (int i = 0; i < grid.nx(); ++i) {
+          const bool blank = stencilHasBlank(grid, i, j);
+          EXPECT_EQ(isBlank(dx.node(i, j)), blank) << nameOf(pattern) << " " << i << "," << j;
+          EXPECT_EQ(isBlank(slope.node(i, j)), blank);
+          if (blank) continue;
+          // Every run of a plane is a line, which its natural spline reproduces.
+          EXPECT_NEAR(dx.node(i, j), 3.0, 1e-8);
+          EXPECT_NEAR(slope.node(i, j), 5.0, 1e-8);
+        }
+      }
+      if (pattern != Pattern::Checkerboard) {
+        EXPECT_NEAR(slope.zmin, 5.0, 1e-8);
+        EXPECT_NEAR(slope.zmax, 5.0, 1e-8);
+      }
+    }
+  }
+  // A NaN a function gives (the horizontal curvature of a flat grid) is a blank node.
+  const Grid flat = makeGrid(5, 5, 0, 4, 0, 4, [](double, double) { return 2.0; });
+  const Grid curvature = derivativeGrid(flat, kFirstSpecialCode + 8);
+  for (const double v : curvature.nodes()) EXPECT_TRUE(isBlank(v));
+  EXPECT_EQ(maximum(curvature), -kMinMaxStart);
+}
+
+TEST(BlankConstruction, NewGridsNeverHaveBlanks) {
+  const Grid prototype = wavyWith(Pattern::Checkerboard);
+  EXPECT_FALSE(onesLike(prototype).hasBlanks());
+  EXPECT_FALSE(coordinateGrid(prototype, Axis::X, prototype.stepX()).hasBlanks());
+  EXPECT_FALSE(coordinateGrid(prototype, Axis::Y, prototype.stepY()).hasBlanks());
+  for (int law = 1; law <= 8; ++law) {
+    EXPECT_FALSE(randomGrid(prototype, law, 0.5, 2.0, 1.0, 42).hasBlanks()) << law;
+  }
+  // A cut keeps the blanks it holds, and ranges over the rest.
+  ErrorSink sink;
+  const Grid cut = cutByNodes(wavyWith(Pattern::Interior), 3, 7, 2, 5, sink);
+  EXPECT_TRUE(isBlank(cut.node(2, 1)));
+  EXPECT_EQ(cut.zmax, rangeOf(cut.nodes()).max);
+  EXPECT_LT(cut.zmax, 10.0);
+}
+
+// ---- grids that line up ----
+
+TEST(SameLattice, ExtentsWithinRoundingOfAStepAreTheSameLattice) {
+  // A grid as GDAL writes it, with 14-digit extents, and the same grid written with 12 digits:
+  // the extents differ from the 13th digit on.
+  const Grid a =
+      makeGrid(120, 91, 512.37500000012, 809.87500000012, 64.125000000031, 289.12500000003, wavy);
+  Grid b = a;
+  b.left = 512.375;
+  b.right = 809.875;
+  b.bottom = 64.125;
+  b.top = 289.125;
+  EXPECT_FALSE(a.sameRectangle(b));
+  EXPECT_TRUE(a.sameLattice(b));
+  EXPECT_TRUE(b.sameLattice(a));
+  ErrorSink sink;
+  const Grid difference = combine(a, b, BinaryOp::Subtract, sink);
+  EXPECT_EQ(difference.nx(), 120);
+  EXPECT_EQ(difference.ny(), 91);
+  for (const double v : difference.nodes()) EXPECT_EQ(v, 0.0);
+  EXPECT_EQ(combine(a, b, BinaryOp::Equal, sink).node(7, 9), 1.0);
+  EXPECT_FALSE(sink.failed());
+  // Merge takes them as one lattice too.
+  const Grid mean = merge(a, b, 0.0, sink);
+  EXPECT_EQ(mean.nx(), 120);
+  EXPECT_EQ(mean.ny(), 91);
+  EXPECT_EQ(mean.node(5, 5), a.node(5, 5));
+
+  // A shift of a thousandth of a step is another lattice, and so are other counts.
+  Grid shifted = a;
+  shifted.top += 1e-3 * a.stepY();
+  EXPECT_FALSE(a.sameLattice(shifted));
+  EXPECT_FALSE(a.sameLattice(makeGrid(121, 91, a.left, a.right, a.bottom, a.top, wavy)));
+}
+
+}  // namespace
+}  // namespace vellumar::grid
