@@ -67,12 +67,13 @@ void FilesWindowTest::gridListsDuplicatesAndRenumbering() {
 
 void FilesWindowTest::loadFailuresRegisterNothing() {
   WindowFixture f;
+  // Each box names the file at fault.
   f.load(engine::FileKind::Grid, f.write("bad.grd", "DSAA\n2 2\nnonsense\n"));
-  QCOMPARE(f.dialogs.lastMessage(), QStringLiteral("Недопустимый формат файла гридa!"));
+  QCOMPARE(f.dialogs.lastMessage(), "Недопустимый формат файла гридa!\n" + f.path("bad.grd"));
   f.load(engine::FileKind::Polygon, f.write("open.pol", squareFile(10, 1)));
-  QCOMPARE(f.dialogs.lastMessage(), QStringLiteral("Линии полигонa не замкнуты!"));
+  QCOMPARE(f.dialogs.lastMessage(), "Линии полигонa не замкнуты!\n" + f.path("open.pol"));
   f.load(engine::FileKind::Lines, f.write("bad.con", "1\n0 0\n"));
-  QCOMPARE(f.dialogs.lastMessage(), QStringLiteral("Недопустимый формат файла линий!"));
+  QCOMPARE(f.dialogs.lastMessage(), "Недопустимый формат файла линий!\n" + f.path("bad.con"));
   QCOMPARE(f.window->fileListWindow(engine::FileKind::Grid), nullptr);
   QCOMPARE(f.window->fileListWindow(engine::FileKind::Polygon), nullptr);
   QVERIFY(f.window->calculator().registry().find("G1") == nullptr);
@@ -315,7 +316,8 @@ void FilesWindowTest::shapefileLinesAskForValueField() {
   // A cancelled field choice loads the lines without values.
   accept = false;
   f.load(engine::FileKind::Lines, f.path("roads.shp.copy.shp"));
-  QCOMPARE(f.dialogs.lastMessage(), QStringLiteral("Недопустимый формат файла линий!"));
+  QCOMPARE(f.dialogs.lastMessage(),
+           "Недопустимый формат файла линий!\n" + f.path("roads.shp.copy.shp"));
   QFile::copy(f.path("roads.shp"), f.path("b.shp"));
   QFile::copy(f.path("roads.shx"), f.path("b.shx"));
   QFile::copy(f.path("roads.dbf"), f.path("b.dbf"));

@@ -68,13 +68,32 @@ CRVWnd::CRVWnd(engine::Operand shown, double missingValue, Language language, QW
     // its lazy spline now, while no evaluation runs, so that the view only ever reads it.
     grid->splineCoefficients();
   }
-  setGeometry(0, 0, 500, 500);
+  resize(500, 500);
   relayout();
 }
 
 bool CRVWnd::canShow(const engine::Operand& value) {
   if (value.isNumber()) return false;
   return value.kind() != engine::Kind::Data || value.points().hasCoordinates();
+}
+
+QPoint CRVWnd::placeBeside(const QRect& anchor, const QSize& size, const QRect& screen) {
+  constexpr int kGap = 8;
+  const int right = anchor.right() + 1 + kGap;
+  const int left = anchor.left() - kGap - size.width();
+  if (screen.isEmpty()) return {right, anchor.top()};
+  int x = right;
+  if (right + size.width() > screen.right() + 1) {
+    if (left >= screen.left()) {
+      x = left;
+    } else {
+      const bool moreRoomRight = screen.right() - anchor.right() >= anchor.left() - screen.left();
+      x = moreRoomRight ? screen.right() + 1 - size.width() : screen.left();
+    }
+  }
+  x = std::max(screen.left(), std::min(x, screen.right() + 1 - size.width()));
+  const int y = std::max(screen.top(), std::min(anchor.top(), screen.bottom() + 1 - size.height()));
+  return {x, y};
 }
 
 WorldBounds CRVWnd::currentBounds() const {

@@ -31,6 +31,10 @@ class CRVWnd : public QWidget {
 
   // The view cannot show numbers, and data without coordinates.
   static bool canShow(const engine::Operand& value);
+  // Where a window of the given size goes beside the anchor window (both frames in screen
+  // coordinates): to its right when it fits on the screen, else to its left, else on the side
+  // with more room, kept on the screen.
+  static QPoint placeBeside(const QRect& anchor, const QSize& size, const QRect& screen);
 
   void setPicturePathChooser(PicturePathChooser chooser) {
     choosePicturePath_ = std::move(chooser);
