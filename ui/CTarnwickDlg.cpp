@@ -24,6 +24,7 @@
 #include <QShortcut>
 #include <QTextCursor>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <array>
 #include <functional>
 
@@ -163,7 +164,8 @@ void CTarnwickDlg::buildKeypad(QGridLayout* layout) {
       const QString caption = QString::fromUtf8(kKeypad[row][column]);
       if (caption.isEmpty()) continue;
       QAbstractButton* key = addButton(caption, {}, content_);
-      key->setMinimumWidth(44);
+      // Wide enough for its caption ("mergeC"), never below the keypad's usual width.
+      key->setMinimumWidth(std::max(44, key->sizeHint().width()));
       connect(key, &QAbstractButton::clicked, this, [this, caption] { pressKey(caption); });
       layout->addWidget(key, row, column);
     }
