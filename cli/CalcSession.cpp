@@ -70,10 +70,14 @@ engine::FileStatus CalcSession::loadData(const Action& action) {
   if (!status.ok) return status;
   engine::DataSlot& loaded = workspace_.dataSlot(slot);
   const int columns = loaded.table.columnCount();
-  loaded.xy = {format.xy.has_value(), format.xy ? format.xy->first : 0,
-               format.xy ? format.xy->second : 0};
-  // The default columns 1 and 2 only apply to tables that have them.
-  if (!format.xyGiven && columns < 2) loaded.xy = {};
+  // Without --xy the workspace's default stands (a shapefile's X and Y columns, else 1 and 2),
+  // and only for tables that have the columns.
+  if (format.xyGiven) {
+    loaded.xy = {format.xy.has_value(), format.xy ? format.xy->first : 0,
+                 format.xy ? format.xy->second : 0};
+  } else if (!data::validCoordinateColumns(loaded.xy, columns)) {
+    loaded.xy = {};
+  }
   for (int column = 1; column <= columns && status.ok; ++column) {
     status = workspace_.registerColumn(slot, column);
   }

@@ -88,6 +88,12 @@ bool S_Calculator::runStatements() {
   }
 }
 
+void S_Calculator::rollBack(const Checkpoint& checkpoint) {
+  registry_.restore(checkpoint.registry);
+  result_ = checkpoint.result;
+  refreshMirrors();
+}
+
 void S_Calculator::fail(std::string& text) {
   if (isKernelCode(sink_->code())) {
     sink_->setMessage(contextName_ + ": " + kernelMessage(sink_->code(), language_));

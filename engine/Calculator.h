@@ -47,6 +47,15 @@ class S_Calculator {
   Registry& registry() { return registry_; }
   const Registry& registry() const { return registry_; }
 
+  // The named operands and the result at one moment: an evaluation the user cancels is rolled
+  // back to the checkpoint taken before it, so none of its assignments land.
+  struct Checkpoint {
+    Registry::Snapshot registry;
+    Operand result;
+  };
+  Checkpoint checkpoint() const { return {registry_.snapshot(), result_}; }
+  void rollBack(const Checkpoint& checkpoint);
+
   // Settings the window (or command line) makes before each evaluation.
   void setAnglesInRadians(bool radians) { anglesInRadians_ = radians; }
   bool anglesInRadians() const { return anglesInRadians_; }

@@ -1,5 +1,7 @@
 #include "engine/Operand.h"
 
+#include <cassert>
+
 namespace vellumar::engine {
 namespace {
 
@@ -68,23 +70,20 @@ const std::vector<std::int32_t>& Operand::parts() const {
 }
 
 void Operand::assign(const Operand& source) {
+  // Only the contents of the new kind are taken; those of the old kind are released, so a value
+  // never shows (or keeps in memory) a grid or a table that belongs to an earlier value.
   kind_ = source.kind_;
-  switch (kind_) {
-    case Kind::Number:
-      number_ = source.number_;
-      break;
-    case Kind::Grid:
-      grid_ = source.grid_;
-      break;
-    case Kind::Data:
-      points_ = source.points_;
-      break;
-    case Kind::Polygon:
-    case Kind::Lines:
-      points_ = source.points_;
-      parts_ = source.parts_;
-      break;
-  }
+  number_ = kind_ == Kind::Number ? source.number_ : 0.0;
+  grid_ = kind_ == Kind::Grid ? source.grid_ : nullptr;
+  const bool hasPoints = kind_ == Kind::Data || isLineKind();
+  points_ = hasPoints ? source.points_ : nullptr;
+  parts_ = isLineKind() ? source.parts_ : nullptr;
+}
+
+void Operand::setKind(Kind kind) {
+  // Polygons and lines share their contents; no other change of kind keeps a meaning.
+  assert(kind == kind_ || (isLineKind() && (kind == Kind::Polygon || kind == Kind::Lines)));
+  kind_ = kind;
 }
 
 }  // namespace vellumar::engine

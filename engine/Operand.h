@@ -59,10 +59,11 @@ class Operand {
   std::uint32_t argumentPosition() const { return argumentPosition_; }
   void setArgumentPosition(std::uint32_t position) { argumentPosition_ = position; }
 
-  // Takes the kind and content of source; this operand's source path and argument position stay.
+  // Takes the kind and content of source and drops every content of other kinds; this operand's
+  // source path and argument position stay.
   void assign(const Operand& source);
-  // Changes the kind tag only (a polygon read as lines, and the like).
-  void setKind(Kind kind) { kind_ = kind; }
+  // Changes the kind tag between polygon and lines, which share their packed contents.
+  void setKind(Kind kind);
 
  private:
   std::string sourcePath_;

@@ -39,6 +39,22 @@ Calc_ID& Registry::findOrCreate(std::string_view name) {
   return append(name, Operand::number(0.0));
 }
 
+Registry::Snapshot Registry::snapshot() const {
+  Snapshot taken;
+  taken.values.reserve(entries_.size());
+  for (const auto& entry : entries_) taken.values.push_back(entry->value);
+  return taken;
+}
+
+void Registry::restore(const Snapshot& snapshot) {
+  const std::size_t kept = std::min(snapshot.values.size(), entries_.size());
+  while (entries_.size() > kept) {
+    index_.erase(entries_.back()->name);
+    entries_.pop_back();
+  }
+  for (std::size_t i = 0; i < kept; ++i) entries_[i]->value = snapshot.values[i];
+}
+
 std::vector<std::string> Registry::listLines(Language language) const {
   std::vector<std::string> lines;
   lines.reserve(entries_.size());

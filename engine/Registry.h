@@ -18,11 +18,21 @@ struct Calc_ID {
 };
 
 // The named operands of one calculator, in creation order. The first entries are always the
-// predefined NameEmpty, Pi, e, mergeC and outC. Entries are never removed; only their values
-// change, and their addresses stay valid for the registry's lifetime.
+// predefined NameEmpty, Pi, e, mergeC and outC. Entries are only removed by restoring a snapshot
+// taken before they were created (a cancelled evaluation leaves no trace); otherwise only their
+// values change, and their addresses stay valid.
 class Registry {
  public:
+  // The values of every entry at one moment. Values share their contents, so a snapshot is cheap.
+  struct Snapshot {
+    std::vector<Operand> values;
+  };
+
   Registry();
+
+  Snapshot snapshot() const;
+  // Puts back the values of the snapshot and removes the entries created after it.
+  void restore(const Snapshot& snapshot);
 
   // The entry of that name, or null.
   Calc_ID* find(std::string_view name);

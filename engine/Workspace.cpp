@@ -62,6 +62,22 @@ bool saveCoverShapefile(const geometry::Cover& cover, const std::string& path, b
          data::ShapeStatus::Done;
 }
 
+// Shapefile tables carry their coordinates in columns named X and Y, wherever they stand (point
+// shapefiles put them first; the tables of other shapefiles have them where the DBF has them).
+data::CoordinateColumns defaultCoordinates(const std::string& path, const data::M_Data& table) {
+  data::CoordinateColumns xy{true, 1, 2};
+  if (!data::isShapefilePath(path)) return xy;
+  int x = 0;
+  int y = 0;
+  for (int c = table.columnCount(); c >= 1; --c) {
+    const std::string& name = table.columnName(c - 1);
+    if (name == "X" || name == "x") x = c;
+    if (name == "Y" || name == "y") y = c;
+  }
+  if (x > 0 && y > 0) xy = {true, x, y};
+  return xy;
+}
+
 }  // namespace
 
 template <class Command>
@@ -94,18 +110,27 @@ void Workspace::closeList(FileKind kind) {
 
 FileStatus Workspace::load(FileKind kind, const std::string& path, const std::string& valueField) {
   return guarded([&] {
-    std::vector<std::string>& paths = paths_[static_cast<int>(kind)];
-    if (std::find(paths.begin(), paths.end(), path) != paths.end()) {
-      return FileStatus::failure(text(data::message::kAlreadyLoaded));
-    }
+    if (FileStatus loaded = checkNotLoaded(kind, path); !loaded.ok) return loaded;
     Operand operand;
     FileStatus status = read(kind, path, valueField, operand);
-    if (!status.ok) return status;
-    paths.push_back(path);
-    lastLoadedName_ = operandName(kind, paths.size());
-    registerOperand(lastLoadedName_, path, std::move(operand));
+    if (status.ok) addLoaded(kind, path, std::move(operand));
     return status;
   });
+}
+
+FileStatus Workspace::checkNotLoaded(FileKind kind, const std::string& path) const {
+  const std::vector<std::string>& paths = loadedPaths(kind);
+  if (std::find(paths.begin(), paths.end(), path) != paths.end()) {
+    return FileStatus::failure(text(data::message::kAlreadyLoaded));
+  }
+  return FileStatus::success();
+}
+
+void Workspace::addLoaded(FileKind kind, const std::string& path, Operand operand) {
+  std::vector<std::string>& paths = paths_[static_cast<int>(kind)];
+  paths.push_back(path);
+  lastLoadedName_ = operandName(kind, paths.size());
+  registerOperand(lastLoadedName_, path, std::move(operand));
 }
 
 FileStatus Workspace::read(FileKind kind, const std::string& path, const std::string& valueField,
@@ -211,6 +236,15 @@ FileStatus Workspace::loadData(const std::string& path, const data::ReadOptions&
       return FileStatus::failure(text(data::message::kAlreadyLoaded));
     }
     data::M_Data table;
+    FileStatus status = readDataTable(path, options, table);
+    if (status.ok) slot = storeDataTable(path, std::move(table));
+    return status;
+  });
+}
+
+FileStatus Workspace::readDataTable(const std::string& path, const data::ReadOptions& options,
+                                    data::M_Data& table) const {
+  return guarded([&] {
     table.setOptions(options);
     const data::ReadStatus status =
         isShapefilePath(path) ? readShapefileTable(path, table) : table.ReadFile(path);
@@ -220,13 +254,17 @@ FileStatus Workspace::loadData(const std::string& path, const data::ReadOptions&
     if (const MessageText* message = data::readMessage(status)) {
       return FileStatus::failure(cformat(text(*message), path.c_str()));
     }
-    auto free = std::find_if(dataSlots_.begin(), dataSlots_.end(),
-                             [](const DataSlot& s) { return s.path == kEmptySlotPath; });
-    if (free == dataSlots_.end()) free = dataSlots_.insert(dataSlots_.end(), DataSlot{});
-    *free = DataSlot{path, std::move(table)};
-    slot = static_cast<int>(free - dataSlots_.begin()) + 1;
     return FileStatus::success();
   });
+}
+
+int Workspace::storeDataTable(const std::string& path, data::M_Data table) {
+  auto free = std::find_if(dataSlots_.begin(), dataSlots_.end(),
+                           [](const DataSlot& s) { return s.path == kEmptySlotPath; });
+  if (free == dataSlots_.end()) free = dataSlots_.insert(dataSlots_.end(), DataSlot{});
+  const data::CoordinateColumns xy = defaultCoordinates(path, table);
+  *free = DataSlot{path, std::move(table), xy};
+  return static_cast<int>(free - dataSlots_.begin()) + 1;
 }
 
 FileStatus Workspace::registerColumn(int slot, int column, std::string* name) {

@@ -48,6 +48,13 @@ class Workspace {
   // carries a warning when a line or polygon file had no value file (its values are 0).
   FileStatus load(FileKind kind, const std::string& path, const std::string& valueField = {});
   const std::string& lastLoadedName() const { return lastLoadedName_; }
+  // The three steps of load, for a window that reads in a worker thread: the duplicate check,
+  // the read (which changes nothing, so it may run while nothing else touches the workspace),
+  // and the registration under the next name.
+  FileStatus checkNotLoaded(FileKind kind, const std::string& path) const;
+  FileStatus read(FileKind kind, const std::string& path, const std::string& valueField,
+                  Operand& operand) const;
+  void addLoaded(FileKind kind, const std::string& path, Operand operand);
 
   // Paths loaded since the kind's list was last closed; entry i is the operand numbered i + 1.
   const std::vector<std::string>& loadedPaths(FileKind kind) const;
@@ -57,6 +64,12 @@ class Workspace {
   // Reads a data file into the first free slot (or a new one) with the given options; on success
   // slot receives its 1-based number. Its columns become operands through registerColumn.
   FileStatus loadData(const std::string& path, const data::ReadOptions& options, int& slot);
+  // The two steps of loadData after its duplicate check: reading the table (changes nothing) and
+  // storing it in a slot, whose number is returned. A shapefile's table takes its columns named
+  // X and Y as coordinates; other tables take columns 1 and 2.
+  FileStatus readDataTable(const std::string& path, const data::ReadOptions& options,
+                           data::M_Data& table) const;
+  int storeDataTable(const std::string& path, data::M_Data table);
   // Registers column (1-based) of a slot as "D<slot>_<column>" with the slot's coordinate
   // columns, as a number when the table has one row and no coordinates are chosen.
   FileStatus registerColumn(int slot, int column, std::string* name = nullptr);
@@ -75,8 +88,6 @@ class Workspace {
   static std::string operandName(FileKind kind, std::size_t number);
 
  private:
-  FileStatus read(FileKind kind, const std::string& path, const std::string& valueField,
-                  Operand& operand) const;
   FileStatus saveLines(const Operand& result, const std::string& path, FileKind kind);
   FileStatus saveData(const Operand& result, const std::string& path);
   // A shapefile as a table, with the status of the data file reader.

@@ -52,7 +52,12 @@ CDataListDialog::CDataListDialog(engine::Workspace& workspace, int slot, UserDia
 }
 
 void CDataListDialog::showLoadedTable() {
-  setCoordinateTexts(QStringLiteral("1"), QStringLiteral("2"));
+  const data::CoordinateColumns xy = workspace_.dataSlot(slot_).xy;
+  if (xy.present) {
+    setCoordinateTexts(QString::number(xy.x), QString::number(xy.y));
+  } else {
+    setCoordinateTexts(QString(), QString());
+  }
   refresh();
 }
 

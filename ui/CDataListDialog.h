@@ -26,7 +26,8 @@ class CDataListDialog : public QWidget {
                   QWidget* parent = nullptr);
 
   int slot() const { return slot_; }
-  // A new table in the slot: counts, path, X = 1, Y = 2 and the column list.
+  // A new table in the slot: counts, path, the slot's default coordinate columns (a shapefile's X
+  // and Y columns, else 1 and 2) and the column list.
   void showLoadedTable();
   // Refreshes counts and column list after the table changed (a "Zres" column appended).
   void refresh();

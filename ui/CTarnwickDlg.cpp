@@ -3,6 +3,12 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QScreen>
+#include <QTimer>
+#include <QUrl>
 #include <QDir>
 #include <QFileInfo>
 #include <QFontDatabase>
@@ -18,6 +24,7 @@
 #include <QShortcut>
 #include <QTextCursor>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <array>
 #include <functional>
 
@@ -84,6 +91,7 @@ CTarnwickDlg::CTarnwickDlg(UserDialogs& dialogs, const QString& startDirectory, 
   display_->setMinimumHeight(110);
   messageLine_ = new QLineEdit(content_);
   messageLine_->setReadOnly(true);
+  setAcceptDrops(true);
 
   auto* keypad = new QGridLayout;
   buildKeypad(keypad);
@@ -156,7 +164,8 @@ void CTarnwickDlg::buildKeypad(QGridLayout* layout) {
       const QString caption = QString::fromUtf8(kKeypad[row][column]);
       if (caption.isEmpty()) continue;
       QAbstractButton* key = addButton(caption, {}, content_);
-      key->setMinimumWidth(44);
+      // Wide enough for its caption ("mergeC"), never below the keypad's usual width.
+      key->setMinimumWidth(std::max(44, key->sizeHint().width()));
       connect(key, &QAbstractButton::clicked, this, [this, caption] { pressKey(caption); });
       layout->addWidget(key, row, column);
     }
@@ -187,11 +196,11 @@ QWidget* CTarnwickDlg::buildCommands() {
     void (CTarnwickDlg::*action)();
   };
   static constexpr std::array<Command, 10> kCommands{{
-      {"Расчет", "", &CTarnwickDlg::evaluate},
+      {"Расчет", nullptr, &CTarnwickDlg::evaluate},
       {"Сброс", "Очистить табло", &CTarnwickDlg::resetDisplay},
       {"<-", "Удалить последний символ", &CTarnwickDlg::deleteLastCharacter},
       {"Сохранить", "", &CTarnwickDlg::saveCurrentResult},
-      {"Вид", "", &CTarnwickDlg::showView},
+      {"Вид", nullptr, &CTarnwickDlg::showView},
       {"ID", "Значения идентификаторов", &CTarnwickDlg::showIdentifiers},
       {"История", "История ввода в табло", &CTarnwickDlg::showHistory},
       {"<<", "Загрузить в табло", &CTarnwickDlg::loadDisplay},
@@ -207,12 +216,15 @@ QWidget* CTarnwickDlg::buildCommands() {
   for (const Command& command : kCommands) {
     QAbstractButton* button =
         addButton(QString::fromUtf8(command.caption), QString::fromUtf8(command.tooltip), box);
+    if (command.tooltip == nullptr) button->setToolTip({});
     connect(button, &QAbstractButton::clicked, this, command.action);
     place(button, 0);
     ++column;
   }
   QAbstractButton* evaluateButton = button(QStringLiteral("Расчет"));
   evaluateButton->setStyleSheet(QStringLiteral("font-weight: bold;"));
+  evaluateButton->setToolTip(fromUtf8(text::kEvaluateTip.in(calc_.language())));
+  button(QStringLiteral("Вид"))->setToolTip(fromUtf8(text::kViewTip.in(calc_.language())));
 
   const std::array<std::pair<const char*, std::function<void()>>, 4> loads{{
       {"Гриды", [this] { loadFile(FileKind::Grid); }},
@@ -257,6 +269,17 @@ QString CTarnwickDlg::messageText() const {
   return messageLine_->text();
 }
 
+QColor CTarnwickDlg::messageColor() const {
+  return messageLine_->palette().color(QPalette::Text);
+}
+
+void CTarnwickDlg::showMessage(const QString& text, bool error) {
+  QPalette colours = messageLine_->palette();
+  colours.setColor(QPalette::Text, error ? QColor(200, 0, 0) : palette().color(QPalette::Text));
+  messageLine_->setPalette(colours);
+  messageLine_->setText(text);
+}
+
 QAbstractButton* CTarnwickDlg::button(const QString& caption) const {
   const auto found = buttons_.find(caption);
   return found == buttons_.end() ? nullptr : found->second;
@@ -291,7 +314,7 @@ void CTarnwickDlg::insertAtCaret(const QString& text) {
 
 void CTarnwickDlg::pressKey(const QString& caption) {
   const Insertion insertion = insertionFor(caption.toStdString());
-  messageLine_->setText(QString::fromStdString(insertion.hint));
+  showMessage(QString::fromStdString(insertion.hint), false);
   insertAtCaret(QString::fromStdString(insertion.text));
 }
 
@@ -315,7 +338,7 @@ void CTarnwickDlg::deleteLastCharacter() {
 }
 
 void CTarnwickDlg::resetDisplay() {
-  messageLine_->clear();
+  showMessage({}, false);
   const QString text = display_->toPlainText();
   if (text.isEmpty()) return;
   history_.append(text.toStdString());
@@ -323,7 +346,7 @@ void CTarnwickDlg::resetDisplay() {
 }
 
 void CTarnwickDlg::loadDisplay() {
-  const QString path = dialogs_.openFile(this, loadDisplayDialogSetup());
+  const QString path = chooseFile(dialogs_, this, loadDisplayDialogSetup(), false);
   if (path.isEmpty()) return;
   std::string text;
   if (!readDisplayFile(path.toStdString(), text)) {
@@ -334,7 +357,7 @@ void CTarnwickDlg::loadDisplay() {
 }
 
 void CTarnwickDlg::saveDisplay() {
-  const QString path = dialogs_.saveFile(this, saveDisplayDialogSetup());
+  const QString path = chooseFile(dialogs_, this, saveDisplayDialogSetup(), true);
   if (path.isEmpty()) return;
   if (!writeDisplayFile(path.toStdString(), display_->toPlainText().toStdString())) {
     stop(text::kCannotSaveDisplay.in(calc_.language()));
@@ -345,7 +368,7 @@ void CTarnwickDlg::saveDisplay() {
 
 void CTarnwickDlg::evaluate() {
   if (runner_->running()) return;
-  messageLine_->clear();
+  showMessage({}, false);
   const QString text = display_->toPlainText();
   if (text.isEmpty()) return;
   calc_.setLengthTolerance(kilometres_->isChecked() ? 0.001 : 1.0);
@@ -360,10 +383,10 @@ void CTarnwickDlg::onEvaluationFinished(bool ok, const QString& text) {
   setBusy(false);
   if (ok) {
     currentResult_ = calc_.result();
-    messageLine_->setText(
-        QString::fromStdString(engine::resultText(currentResult_, calc_.language())));
+    showMessage(QString::fromStdString(engine::resultText(currentResult_, calc_.language())),
+                false);
   } else {
-    messageLine_->setText(text);
+    showMessage(text, true);
   }
   if (viewValues_ != nullptr && viewValues_->isVisible()) viewValues_->refresh();
   emit evaluationFinished();
@@ -389,20 +412,51 @@ void CTarnwickDlg::refreshIdentifiers() {
   if (viewValues_ != nullptr) viewValues_->refresh();
 }
 
+bool CTarnwickDlg::runFileTask(const MessageText& caption, std::function<void()> work) {
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  setBusy(true);
+  const bool completed = runner_->runTask(caption.in(calc_.language()), std::move(work));
+  QApplication::restoreOverrideCursor();
+  setBusy(false);
+  if (closePending_) {
+    QTimer::singleShot(0, this, &QWidget::close);
+    return false;
+  }
+  return completed;
+}
+
+void CTarnwickDlg::stopLoading(const std::string& message, const std::string& path) {
+  stop(message.find(path) == std::string::npos ? message + "\n" + path : message);
+}
+
 void CTarnwickDlg::loadFile(FileKind kind) {
-  const QString chosen = dialogs_.openFile(this, loadDialogSetup(kind));
-  if (chosen.isEmpty()) return;
-  const std::string path = chosen.toStdString();
+  const QString chosen = chooseFile(dialogs_, this, loadDialogSetup(kind), false);
+  if (!chosen.isEmpty()) loadOperandFile(kind, chosen.toStdString());
+}
+
+void CTarnwickDlg::loadOperandFile(FileKind kind, const std::string& path) {
+  if (const engine::FileStatus loaded = workspace_.checkNotLoaded(kind, path); !loaded.ok) {
+    stop(loaded.message);
+    return;
+  }
   std::string valueField;
   if (kind != FileKind::Grid && engine::Workspace::isShapefilePath(path)) {
     CInputDbfDialog fields(path, dbfFields_, this);
     if (dialogs_.runDialog(fields)) valueField = fields.chosenField();
   }
-  const engine::FileStatus status = workspace_.load(kind, path, valueField);
+  engine::Operand operand;
+  engine::FileStatus status;
+  const bool completed = runFileTask(text::kLoading, [this, kind, &path, &valueField, &operand,
+                                                      &status] {
+    status = workspace_.read(kind, path, valueField, operand);
+  });
+  // A cancelled load registers nothing, even when the reader finished.
+  if (!completed) return;
   if (!status.ok) {
-    stop(status.message);
+    stopLoading(status.message, path);
     return;
   }
+  workspace_.addLoaded(kind, path, std::move(operand));
   showFileList(kind);
   refreshIdentifiers();
 }
@@ -428,9 +482,11 @@ bool CTarnwickDlg::dataFileLoaded(const std::string& path) {
 }
 
 void CTarnwickDlg::loadData() {
-  const QString chosen = dialogs_.openFile(this, loadDataDialogSetup());
-  if (chosen.isEmpty()) return;
-  const std::string path = chosen.toStdString();
+  const QString chosen = chooseFile(dialogs_, this, loadDataDialogSetup(), false);
+  if (!chosen.isEmpty()) loadDataFile(chosen.toStdString());
+}
+
+void CTarnwickDlg::loadDataFile(const std::string& path) {
   const Language language = calc_.language();
   if (dataFileLoaded(path)) {
     stop(data::message::kAlreadyLoaded.in(language));
@@ -444,7 +500,8 @@ void CTarnwickDlg::loadData() {
       stop(cformat(data::message::kCannotOpen.in(language), path.c_str()));
       return;
     }
-    DataFileProc format(dataFormat_, QFileInfo(chosen).fileName(), preview, this);
+    DataFileProc format(dataFormat_, QFileInfo(QString::fromStdString(path)).fileName(), preview,
+                        this);
     if (!dialogs_.runDialog(format)) return;
     dataFormat_ = format.format();
     if (!dataFormat_.readOptions(options)) {
@@ -452,17 +509,95 @@ void CTarnwickDlg::loadData() {
       return;
     }
   }
-  int slot = 0;
-  const engine::FileStatus status = workspace_.loadData(path, options, slot);
+  data::M_Data table;
+  engine::FileStatus status;
+  const bool completed = runFileTask(text::kLoading, [this, &path, &options, &table, &status] {
+    status = workspace_.readDataTable(path, options, table);
+  });
+  if (!completed) return;
   if (!status.ok) {
     // A shapefile that cannot be converted loads nothing, silently.
-    if (!shapefile) stop(status.message);
+    if (!shapefile) stopLoading(status.message, path);
     return;
   }
+  const int slot = workspace_.storeDataTable(path, std::move(table));
   CDataListDialog* window = dataWindowFor(slot);
   window->showLoadedTable();
   window->show();
   window->raise();
+}
+
+void CTarnwickDlg::loadDroppedFiles(const QStringList& paths) {
+  for (const QString& path : paths) {
+    if (closePending_ || runner_->running()) return;
+    loadDroppedFile(path);
+  }
+}
+
+void CTarnwickDlg::loadDroppedFile(const QString& path) {
+  const Language language = calc_.language();
+  const std::string file = path.toStdString();
+  const QString suffix = QFileInfo(path).suffix().toLower();
+  const std::string name = QFileInfo(path).fileName().toStdString();
+  if (suffix == QLatin1String("grd")) {
+    loadOperandFile(FileKind::Grid, file);
+  } else if (suffix == QLatin1String("con") || suffix == QLatin1String("lin")) {
+    loadOperandFile(FileKind::Lines, file);
+  } else if (suffix == QLatin1String("pol")) {
+    loadOperandFile(FileKind::Polygon, file);
+  } else if (suffix == QLatin1String("dat") || suffix == QLatin1String("txt") ||
+             suffix == QLatin1String("csv")) {
+    loadDataFile(file);
+  } else if (suffix == QLatin1String("shp")) {
+    const QStringList answers = {fromUtf8(text::kAsLines.in(language)),
+                                 fromUtf8(text::kAsPolygons.in(language)),
+                                 fromUtf8(text::kAsData.in(language))};
+    switch (dialogs_.choose(
+        this, QString::fromStdString(cformat(text::kShapefileKindQuestion.in(language), name.c_str())),
+        answers)) {
+      case 0:
+        loadOperandFile(FileKind::Lines, file);
+        break;
+      case 1:
+        loadOperandFile(FileKind::Polygon, file);
+        break;
+      case 2:
+        loadDataFile(file);
+        break;
+      default:
+        break;
+    }
+  } else {
+    stop(cformat(text::kUnknownFileType.in(language), name.c_str()));
+  }
+}
+
+namespace {
+
+// The local files a drag carries.
+QStringList localFiles(const QMimeData* mime) {
+  QStringList files;
+  if (mime == nullptr || !mime->hasUrls()) return files;
+  for (const QUrl& url : mime->urls()) {
+    if (url.isLocalFile()) files << url.toLocalFile();
+  }
+  return files;
+}
+
+}  // namespace
+
+void CTarnwickDlg::dragEnterEvent(QDragEnterEvent* event) {
+  if (!runner_->running() && !localFiles(event->mimeData()).isEmpty()) {
+    event->acceptProposedAction();
+  }
+}
+
+void CTarnwickDlg::dropEvent(QDropEvent* event) {
+  const QStringList files = localFiles(event->mimeData());
+  if (runner_->running() || files.isEmpty()) return;
+  event->acceptProposedAction();
+  // Loading runs dialogs and waits for the worker: not inside the drop's own event handling.
+  QTimer::singleShot(0, this, [this, files] { loadDroppedFiles(files); });
 }
 
 CDataListDialog* CTarnwickDlg::dataWindowFor(int slot) {
@@ -484,17 +619,23 @@ void CTarnwickDlg::saveCurrentResult() {
 void CTarnwickDlg::saveOperand(const engine::Operand& operand) {
   const Language language = calc_.language();
   if (operand.isNumber()) {
-    messageLine_->setText(
-        QString::fromStdString(engine::formatResultNumber(operand.numberValue())));
+    showMessage(QString::fromStdString(engine::formatResultNumber(operand.numberValue())), false);
     dialogs_.message(this, QString::fromUtf8(engine::text::kNumberInTextField.in(language)),
                      UserDialogs::Icon::Information);
     return;
   }
-  const QString path = dialogs_.saveFile(this, saveDialogSetup(operand.kind()));
-  if (path.isEmpty()) return;
-  const engine::FileStatus status = workspace_.save(operand, path.toStdString());
+  const QString chosen = chooseFile(dialogs_, this, saveDialogSetup(operand.kind()), true);
+  if (chosen.isEmpty()) return;
+  const std::string path = chosen.toStdString();
+  if (operand.kind() == engine::Kind::Data && !confirmDataSave(path)) return;
+  engine::FileStatus status;
+  const bool completed = runFileTask(
+      text::kSaving, [this, &operand, &path, &status] { status = workspace_.save(operand, path); });
+  // When the window is closing, a save that ran to its end stays, but nothing more is shown.
+  if (closePending_) return;
   if (!status.ok) {
-    stop(status.message);
+    // A save the user cancelled leaves the old file; it needs no message box.
+    if (completed) stop(status.message);
     return;
   }
   // A column appended to a loaded data file shows in its window.
@@ -504,6 +645,22 @@ void CTarnwickDlg::saveOperand(const engine::Operand& operand) {
     }
   }
   refreshIdentifiers();
+}
+
+bool CTarnwickDlg::confirmDataSave(const std::string& path) {
+  const Language language = calc_.language();
+  const QFileInfo file(QString::fromStdString(path));
+  const std::string name = file.fileName().toStdString();
+  const bool shapefile = engine::Workspace::isShapefilePath(path);
+  if (dataFileLoaded(path)) {
+    // A loaded shapefile is refused by the save itself; a loaded table gains a column.
+    return shapefile ||
+           dialogs_.question(this, QString::fromStdString(cformat(
+                                       text::kAppendZresQuestion.in(language), name.c_str())));
+  }
+  if (!file.exists()) return true;
+  return dialogs_.question(
+      this, QString::fromStdString(cformat(text::kReplaceQuestion.in(language), name.c_str())));
 }
 
 void CTarnwickDlg::showView() {
@@ -522,8 +679,12 @@ void CTarnwickDlg::showInView(const engine::Operand& operand) {
   delete mapView_.data();
   mapView_ = new CRVWnd(operand, calc_.missingValue(), calc_.language());
   mapView_->setPicturePathChooser([this](const QString& folder) {
-    return dialogs_.saveFile(mapView_, savePictureDialogSetup(folder));
+    return chooseFile(dialogs_, mapView_, savePictureDialogSetup(folder), true);
   });
+  // Beside the calculator, so that neither covers the other's controls.
+  const QScreen* screen = this->screen();
+  mapView_->move(CRVWnd::placeBeside(frameGeometry(), mapView_->size(),
+                                     screen != nullptr ? screen->availableGeometry() : QRect()));
   mapView_->show();
 }
 
@@ -545,6 +706,7 @@ void CTarnwickDlg::showHistory() {
     return;
   }
   historyWindow_ = new HistoryWindow(history_, dialogs_, calc_.language(), this);
+  connect(historyWindow_, &HistoryWindow::entryChosen, this, &CTarnwickDlg::insertAtCaret);
   QAbstractButton* historyButton = button(QStringLiteral("История"));
   historyButton->setEnabled(false);
   connect(historyWindow_, &QObject::destroyed, historyButton,
@@ -580,9 +742,13 @@ void CTarnwickDlg::closeToolWindows() {
 
 void CTarnwickDlg::closeEvent(QCloseEvent* event) {
   if (runner_->running()) {
-    // The evaluator is busy in the worker thread: stop it and close when it has finished.
-    closePending_ = true;
-    runner_->cancel();
+    // The evaluator is busy in the worker thread: on the user's word, stop it and close when it
+    // has finished.
+    if (!closePending_ &&
+        dialogs_.question(this, fromUtf8(text::kCloseWhileRunning.in(calc_.language())))) {
+      closePending_ = true;
+      runner_->cancel();
+    }
     event->ignore();
     return;
   }

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QPointer>
+#include <QColor>
 #include <QWidget>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -45,6 +47,8 @@ class CTarnwickDlg : public QWidget {
 
   QPlainTextEdit* display() const { return display_; }
   QString messageText() const;
+  // The colour of the message line's text: red for an error, the normal colour otherwise.
+  QColor messageColor() const;
   // The keypad or command button with that caption (null when there is none).
   QAbstractButton* button(const QString& caption) const;
 
@@ -75,6 +79,10 @@ class CTarnwickDlg : public QWidget {
   void deleteLastCharacter();
   void loadFile(engine::FileKind kind);
   void loadData();
+  // Loads files as dropped on the window, one after another, each by its extension: ".grd" a
+  // grid, ".con"/".lin" lines, ".pol" a polygon, ".dat"/".txt"/".csv" data (through the format
+  // dialog), ".shp" lines, a polygon or data as the user chooses.
+  void loadDroppedFiles(const QStringList& paths);
   void saveCurrentResult();
   void saveOperand(const engine::Operand& operand);
   void showIdentifiers();
@@ -95,6 +103,8 @@ class CTarnwickDlg : public QWidget {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   void buildKeypad(QGridLayout* layout);
@@ -103,7 +113,18 @@ class CTarnwickDlg : public QWidget {
   QAbstractButton* addButton(const QString& caption, const QString& tooltip, QWidget* parent);
   void onEvaluationFinished(bool ok, const QString& text);
   void setBusy(bool busy);
+  void showMessage(const QString& text, bool error);
+  // Runs a load or save in the worker thread (see EvaluationRunner::runTask); false when the
+  // user cancelled it or closed the window meanwhile.
+  bool runFileTask(const MessageText& caption, std::function<void()> work);
+  void loadOperandFile(engine::FileKind kind, const std::string& path);
+  void loadDataFile(const std::string& path);
+  void loadDroppedFile(const QString& path);
+  // Asks before a data result is written over an existing file; false when the user declines.
+  bool confirmDataSave(const std::string& path);
   void stop(const std::string& message);
+  // A load failure: the message, and the file when the message does not name it.
+  void stopLoading(const std::string& message, const std::string& path);
   void refreshIdentifiers();
   void showFileList(engine::FileKind kind);
   CDataListDialog* dataWindowFor(int slot);

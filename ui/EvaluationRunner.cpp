@@ -1,5 +1,7 @@
 #include "ui/EvaluationRunner.h"
 
+#include <QEventLoop>
+#include <QProgressBar>
 #include <QProgressDialog>
 #include <QThread>
 #include <algorithm>
@@ -59,19 +61,37 @@ EvaluationRunner::~EvaluationRunner() {
   delete thread_;
 }
 
-void EvaluationRunner::start(const std::string& text) {
-  if (running()) return;
+void EvaluationRunner::launch(std::function<void()> work) {
   bridge_.reset();
   sink_ = std::make_unique<ErrorSink>(&bridge_);
   calc_.attachErrorSink(sink_.get());
-  text_ = text;
-  ok_ = false;
-  thread_ = QThread::create([this] { ok_ = evaluate_(calc_, text_); });
+  thread_ = QThread::create(std::move(work));
   connect(thread_, &QThread::finished, this, &EvaluationRunner::onThreadFinished,
           Qt::QueuedConnection);
   clock_.start();
   pollTimer_.start();
   thread_->start();
+}
+
+void EvaluationRunner::start(const std::string& text) {
+  if (running()) return;
+  evaluation_ = true;
+  caption_ = text::kEvaluating.in(calc_.language());
+  checkpoint_ = calc_.checkpoint();
+  text_ = text;
+  ok_ = false;
+  launch([this] { ok_ = evaluate_(calc_, text_); });
+}
+
+bool EvaluationRunner::runTask(const std::string& caption, std::function<void()> work) {
+  if (running()) return false;
+  evaluation_ = false;
+  caption_ = caption;
+  QEventLoop loop;
+  connect(this, &EvaluationRunner::taskFinished, &loop, &QEventLoop::quit);
+  launch(std::move(work));
+  loop.exec();
+  return !bridge_.cancelled();
 }
 
 void EvaluationRunner::poll() {
@@ -85,11 +105,17 @@ void EvaluationRunner::poll() {
     dialog_->setAutoClose(false);
     dialog_->setAutoReset(false);
     dialog_->setMinimumDuration(0);
+    // The percentage done, where the work reports its total.
+    auto* bar = new QProgressBar(dialog_);
+    bar->setFormat(QStringLiteral("%p%"));
+    bar->setTextVisible(true);
+    dialog_->setBar(bar);
     connect(dialog_, &QProgressDialog::canceled, this, &EvaluationRunner::cancel);
   }
   const bool measured = progress.open && progress.total > 0;
-  dialog_->setLabelText(QString::fromUtf8(progress.open ? progress.caption.c_str()
-                                                        : text::kEvaluating.in(calc_.language())));
+  dialog_->setLabelText(
+      QString::fromStdString(progress.open && !progress.caption.empty() ? progress.caption
+                                                                         : caption_));
   dialog_->setRange(0, measured ? kProgressSteps : 0);
   if (measured) {
     const double share = static_cast<double>(progress.done) / static_cast<double>(progress.total);
@@ -108,14 +134,21 @@ void EvaluationRunner::onThreadFinished() {
     dialog_->deleteLater();
     dialog_ = nullptr;
   }
-  // A kernel that never asked about progress cannot notice the cancel button; its result is
-  // dropped all the same, so a cancelled evaluation never looks like a success.
-  if (bridge_.cancelled() && ok_) {
-    ok_ = false;
-    text_ = engine::text::kCancelled.in(calc_.language());
-  }
   calc_.attachErrorSink(nullptr);
   sink_.reset();
+  if (!evaluation_) {
+    emit taskFinished();
+    return;
+  }
+  // A kernel that never asked about progress cannot notice the cancel button; its result is
+  // dropped all the same, so a cancelled evaluation never looks like a success, and whatever it
+  // assigned is undone.
+  if (bridge_.cancelled()) {
+    ok_ = false;
+    text_ = engine::text::kCancelled.in(calc_.language());
+    calc_.rollBack(checkpoint_);
+  }
+  checkpoint_ = {};
   emit finished(ok_, QString::fromStdString(text_));
 }
 

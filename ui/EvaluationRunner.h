@@ -46,10 +46,11 @@ class ProgressBridge final : public ProgressObserver {
   std::atomic<bool> cancelled_{false};
 };
 
-// Runs one evaluation at a time in a worker thread so the window keeps repainting. After about
-// half a second a progress dialog appears: with the kernel's progress when it reports one, else
-// a busy indicator; its cancel button asks the kernel to stop. A cancelled evaluation fails with
-// the sink's cancel message, whether or not the kernel noticed.
+// Runs one evaluation, load or save at a time in a worker thread so the window keeps repainting.
+// After about half a second a progress dialog appears: with a percentage when the kernel or
+// reader reports a total, else a busy indicator; its cancel button asks the work to stop. A
+// cancelled evaluation fails with the sink's cancel message, whether or not the kernel noticed,
+// and the calculator is rolled back to its state before the run, so none of its assignments land.
 class EvaluationRunner : public QObject {
   Q_OBJECT
 
@@ -65,6 +66,10 @@ class EvaluationRunner : public QObject {
   bool running() const { return thread_ != nullptr; }
   // Attaches a fresh sink to the calculator and starts the evaluation of text; finished() follows.
   void start(const std::string& text);
+  // Runs work (a load or a save) in the worker thread with a fresh sink attached to the
+  // calculator, showing caption in the progress dialog, and returns when it has finished; the
+  // window goes on processing events meanwhile. False when the user cancelled.
+  bool runTask(const std::string& caption, std::function<void()> work);
   void cancel() { bridge_.cancel(); }
   // The progress dialog while it exists (shown after the delay), else null.
   QProgressDialog* progressDialog() const { return dialog_; }
@@ -72,8 +77,11 @@ class EvaluationRunner : public QObject {
  signals:
   // ok: the evaluation succeeded; text: the error message on failure.
   void finished(bool ok, const QString& text);
+  // A task of runTask has finished.
+  void taskFinished();
 
  private:
+  void launch(std::function<void()> work);
   void poll();
   void onThreadFinished();
 
@@ -85,6 +93,9 @@ class EvaluationRunner : public QObject {
   QThread* thread_ = nullptr;
   std::string text_;
   bool ok_ = false;
+  bool evaluation_ = false;
+  std::string caption_;
+  engine::S_Calculator::Checkpoint checkpoint_;
   QTimer pollTimer_;
   QElapsedTimer clock_;
   QProgressDialog* dialog_ = nullptr;

@@ -19,8 +19,23 @@ constexpr std::string_view kDataSaveFilter =
 constexpr std::string_view kPictureFilter = "Bitmap файлы (*.bmp)|*.bmp|Все файлы (*.*)|*.*||";
 constexpr std::string_view kDisplayFilter = "Файлы табло (*.ctb)|*.ctb| Все файлы (*.*)|*.*||";
 
-FileDialogSetup setup(const char* title, const char* suffix, std::string_view filter) {
-  return {QString::fromUtf8(title), QString::fromUtf8(suffix), qtFilter(filter)};
+// Settings keys of the folders last used, per kind of file.
+constexpr const char* kGridFolder = "Folders/Grids";
+constexpr const char* kLineFolder = "Folders/Lines";
+constexpr const char* kPolygonFolder = "Folders/Polygons";
+constexpr const char* kDataFolder = "Folders/Data";
+constexpr const char* kDisplayFolder = "Folders/Display";
+// The picture folder keeps the profile entry the picture dialog has always started from.
+constexpr const char* kPictureFolder = "Directory/LastOpenedDir";
+
+FileDialogSetup setup(const char* title, const char* suffix, std::string_view filter,
+                      const char* folderKey) {
+  FileDialogSetup made;
+  made.title = QString::fromUtf8(title);
+  made.defaultSuffix = QString::fromUtf8(suffix);
+  made.filter = qtFilter(filter);
+  made.folderKey = QString::fromUtf8(folderKey);
+  return made;
 }
 
 }  // namespace
@@ -43,35 +58,39 @@ QString qtFilter(std::string_view pairs) {
 FileDialogSetup loadDialogSetup(engine::FileKind kind) {
   switch (kind) {
     case engine::FileKind::Grid:
-      return setup("Загрузить грид из файла", "grd", kGridFilter);
+      return setup("Загрузить грид из файла", "grd", kGridFilter, kGridFolder);
     case engine::FileKind::Lines:
-      return setup("Загрузить линии из файла", "con", kLineFilter);
+      return setup("Загрузить линии из файла", "con", kLineFilter, kLineFolder);
     case engine::FileKind::Polygon:
-      return setup("Загрузить полигон из файла", "pol", kPolygonFilter);
+      return setup("Загрузить полигон из файла", "pol", kPolygonFilter, kPolygonFolder);
   }
   return {};
 }
 
 FileDialogSetup savePictureDialogSetup(const QString& folder) {
-  FileDialogSetup picture = setup("Сохранить картинку", "bmp", kPictureFilter);
+  FileDialogSetup picture = setup("Сохранить картинку", "bmp", kPictureFilter, kPictureFolder);
   picture.folder = folder;
   return picture;
 }
 
 FileDialogSetup loadDataDialogSetup() {
-  return setup("Загрузить данные из файла", "dat", kDataLoadFilter);
+  return setup("Загрузить данные из файла", "dat", kDataLoadFilter, kDataFolder);
 }
 
 FileDialogSetup saveDialogSetup(engine::Kind kind) {
   switch (kind) {
     case engine::Kind::Grid:
-      return setup("Сохранить грид как...", "grd", kGridFilter);
+      return setup("Сохранить грид как...", "grd", kGridFilter, kGridFolder);
     case engine::Kind::Lines:
-      return setup("Сохранить линии как...", "con", kLineFilter);
+      return setup("Сохранить линии как...", "con", kLineFilter, kLineFolder);
     case engine::Kind::Polygon:
-      return setup("Сохранить полигон как...", "pol", kPolygonFilter);
-    case engine::Kind::Data:
-      return setup("Сохранить данные как...", "dat", kDataSaveFilter);
+      return setup("Сохранить полигон как...", "pol", kPolygonFilter, kPolygonFolder);
+    case engine::Kind::Data: {
+      // Saving over the loaded data file appends a column: the window asks its own question.
+      FileDialogSetup data = setup("Сохранить данные как...", "dat", kDataSaveFilter, kDataFolder);
+      data.confirmOverwrite = false;
+      return data;
+    }
     case engine::Kind::Number:
       break;
   }
@@ -79,11 +98,11 @@ FileDialogSetup saveDialogSetup(engine::Kind kind) {
 }
 
 FileDialogSetup saveDisplayDialogSetup() {
-  return setup("Сохранить в файле содержимое табло", "ctb", kDisplayFilter);
+  return setup("Сохранить в файле содержимое табло", "ctb", kDisplayFilter, kDisplayFolder);
 }
 
 FileDialogSetup loadDisplayDialogSetup() {
-  return setup("Загрузить из файла содержимое табло", "ctb", kDisplayFilter);
+  return setup("Загрузить из файла содержимое табло", "ctb", kDisplayFilter, kDisplayFolder);
 }
 
 }  // namespace vellumar::ui

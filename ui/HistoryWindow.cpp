@@ -1,6 +1,8 @@
 #include "ui/HistoryWindow.h"
 
 #include <QHBoxLayout>
+#include <QMouseEvent>
+#include <QTextBlock>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -18,6 +20,7 @@ HistoryWindow::HistoryWindow(InputHistory& history, UserDialogs& dialogs, Langua
   setWindowTitle(QStringLiteral("История ввода в табло"));
   text_ = new QPlainTextEdit(QString::fromStdString(history_.windowText()), this);
   text_->setReadOnly(true);
+  text_->viewport()->installEventFilter(this);
   auto* clear = new QPushButton(QStringLiteral("Очистить"), this);
   auto* close = new QPushButton(QStringLiteral("Закрыть"), this);
   connect(clear, &QPushButton::clicked, this, &HistoryWindow::clearHistory);
@@ -35,6 +38,22 @@ HistoryWindow::HistoryWindow(InputHistory& history, UserDialogs& dialogs, Langua
 
 QString HistoryWindow::text() const {
   return text_->toPlainText();
+}
+
+bool HistoryWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == text_->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+    const auto* click = static_cast<QMouseEvent*>(event);
+    chooseLine(text_->cursorForPosition(click->position().toPoint()).blockNumber());
+    return true;
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void HistoryWindow::chooseLine(int line) {
+  const QString entry = text_->document()->findBlockByNumber(line).text().trimmed();
+  const QString header = QString::fromUtf8(text::kSessionHeader.russian).trimmed();
+  if (entry.isEmpty() || entry.startsWith(header)) return;
+  emit entryChosen(entry);
 }
 
 void HistoryWindow::clearHistory() {

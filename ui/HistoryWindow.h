@@ -12,7 +12,8 @@ class InputHistory;
 class UserDialogs;
 
 // "История ввода в табло": the history file as read-only text, with "Очистить" (asks, then
-// truncates the file) and "Закрыть". The window deletes itself when closed.
+// truncates the file) and "Закрыть". Double-clicking an entry's line offers it for the display.
+// The window deletes itself when closed.
 class HistoryWindow : public QWidget {
   Q_OBJECT
 
@@ -22,6 +23,15 @@ class HistoryWindow : public QWidget {
 
   QString text() const;
   void clearHistory();
+  // Offers the entry on a line of the text (0-based), as a double-click on it does; session
+  // headers and empty lines offer nothing.
+  void chooseLine(int line);
+
+ signals:
+  void entryChosen(const QString& entry);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   InputHistory& history_;

@@ -37,8 +37,33 @@ inline constexpr MessageText kKindData{"Данные", "Data"};
 inline constexpr MessageText kKindPolygon{"Полигон", "Polygon"};
 inline constexpr MessageText kKindLines{"Линии", "Lines"};
 
-// Progress of a long evaluation.
+// Progress of a long evaluation, load or save.
 inline constexpr MessageText kEvaluating{"Расчет...", "Calculating..."};
+inline constexpr MessageText kLoading{"Загрузка файла...", "Loading the file..."};
+inline constexpr MessageText kSaving{"Сохранение файла...", "Saving the file..."};
 inline constexpr MessageText kCancel{"Отмена", "Cancel"};
+inline constexpr MessageText kCloseWhileRunning{"Идет расчет. Прервать его и закрыть Vellumar?",
+                                                "A calculation is running. Stop it and close "
+                                                "Vellumar?"};
+
+// Saving a data result over a file (%s: the file name).
+inline constexpr MessageText kAppendZresQuestion{"Добавить столбец Zres в %s?",
+                                                 "Add the column Zres to %s?"};
+inline constexpr MessageText kReplaceQuestion{"Файл %s уже существует. Заменить его?",
+                                              "The file %s already exists. Replace it?"};
+
+// Files dropped on the window (%s: the file name).
+inline constexpr MessageText kShapefileKindQuestion{"Загрузить %s как:", "Load %s as:"};
+inline constexpr MessageText kAsLines{"Линии", "Lines"};
+inline constexpr MessageText kAsPolygons{"Полигоны", "Polygons"};
+inline constexpr MessageText kAsData{"Данные", "Data"};
+inline constexpr MessageText kUnknownFileType{"Неизвестный тип файла: %s",
+                                              "Unknown file type: %s"};
+
+// Tooltips of commands.
+inline constexpr MessageText kEvaluateTip{"Вычислить выражение табло (Ctrl+Enter)",
+                                          "Evaluate the display (Ctrl+Enter)"};
+inline constexpr MessageText kViewTip{"Показать результат на карте",
+                                      "Show the result on a map"};
 
 }  // namespace vellumar::ui::text

@@ -1,7 +1,12 @@
 #include "ui/UserDialogs.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QSettings>
+#include <algorithm>
+#include <vector>
 
 namespace vellumar::ui {
 namespace {
@@ -16,6 +21,7 @@ QString runFileDialog(QWidget* parent, const FileDialogSetup& setup, QFileDialog
   dialog.setNameFilter(setup.filter);
   dialog.setDefaultSuffix(setup.defaultSuffix);
   if (!setup.folder.isEmpty()) dialog.setDirectory(setup.folder);
+  dialog.setOption(QFileDialog::DontConfirmOverwrite, !setup.confirmOverwrite);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
   return dialog.selectedFiles().front();
 }
@@ -44,6 +50,30 @@ bool QtUserDialogs::question(QWidget* parent, const QString& text) {
 
 bool QtUserDialogs::runDialog(QDialog& dialog) {
   return dialog.exec() == QDialog::Accepted;
+}
+
+int QtUserDialogs::choose(QWidget* parent, const QString& text, const QStringList& answers) {
+  QMessageBox box(QMessageBox::Question, kCaption, text, QMessageBox::NoButton, parent);
+  std::vector<QAbstractButton*> buttons;
+  for (const QString& answer : answers) {
+    buttons.push_back(box.addButton(answer, QMessageBox::AcceptRole));
+  }
+  box.addButton(QMessageBox::Cancel);
+  box.exec();
+  const auto chosen = std::find(buttons.begin(), buttons.end(), box.clickedButton());
+  return chosen == buttons.end() ? -1 : static_cast<int>(chosen - buttons.begin());
+}
+
+QString chooseFile(UserDialogs& dialogs, QWidget* parent, FileDialogSetup setup, bool save) {
+  QSettings settings;
+  if (setup.folder.isEmpty() && !setup.folderKey.isEmpty()) {
+    setup.folder = settings.value(setup.folderKey).toString();
+  }
+  const QString path = save ? dialogs.saveFile(parent, setup) : dialogs.openFile(parent, setup);
+  if (!path.isEmpty() && !setup.folderKey.isEmpty()) {
+    settings.setValue(setup.folderKey, QFileInfo(path).absolutePath());
+  }
+  return path;
 }
 
 }  // namespace vellumar::ui

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class QDialog;
 class QWidget;
@@ -14,6 +15,10 @@ struct FileDialogSetup {
   QString defaultSuffix;
   QString filter;
   QString folder;  // the folder the dialog starts in; empty for the default
+  // The settings key that remembers the folder last used for this kind of file; empty for none.
+  QString folderKey;
+  // Save dialogs ask before overwriting unless the caller asks its own question.
+  bool confirmOverwrite = true;
 };
 
 // Every modal interaction of the program with the user goes through this interface: file
@@ -34,6 +39,8 @@ class UserDialogs {
   virtual bool question(QWidget* parent, const QString& text) = 0;
   // Runs one of the program's modal dialogs; true when the user accepted it.
   virtual bool runDialog(QDialog& dialog) = 0;
+  // A short choice among a few answers; the index of the one chosen, or -1 when cancelled.
+  virtual int choose(QWidget* parent, const QString& text, const QStringList& answers) = 0;
 };
 
 // The interactive implementation: Qt's file dialogs, message boxes and QDialog::exec.
@@ -44,6 +51,11 @@ class QtUserDialogs final : public UserDialogs {
   void message(QWidget* parent, const QString& text, Icon icon) override;
   bool question(QWidget* parent, const QString& text) override;
   bool runDialog(QDialog& dialog) override;
+  int choose(QWidget* parent, const QString& text, const QStringList& answers) override;
 };
+
+// Shows the file dialog of setup (a save dialog when save is true). It starts in the folder last
+// used for the setup's kind of file, and remembers the folder of the file chosen, across runs.
+QString chooseFile(UserDialogs& dialogs, QWidget* parent, FileDialogSetup setup, bool save);
 
 }  // namespace vellumar::ui

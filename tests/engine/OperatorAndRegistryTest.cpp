@@ -4,6 +4,7 @@
 
 #include "EvaluationHelpers.h"
 #include "engine/Registry.h"
+#include "grid/Grid.h"
 
 namespace vellumar::engine {
 namespace {
@@ -100,6 +101,71 @@ TEST(Operand, CopiesAreIndependentAndAssignKeepsThePath) {
   EXPECT_EQ(target.sourcePath(), "/maps/kept.grd");
   EXPECT_EQ(target.argumentPosition(), 0u);
   EXPECT_EQ(target.numberValue(), 1);
+}
+
+TEST(Operand, AssignKeepsOnlyTheContentsOfTheNewKind) {
+  auto grid = std::make_shared<const grid::Grid>(
+      2, 2, grid::Grid{}, grid::NodeVector{1.0, 2.0, 3.0, 4.0});
+  std::weak_ptr<const grid::Grid> watched = grid;
+  auto column = std::make_shared<const data::DATA>(std::vector<double>{1, 2},
+                                                   std::vector<double>{0, 1},
+                                                   std::vector<double>{0, 1});
+  Operand target = Operand::grid(std::move(grid));
+  target.assign(Operand::lines(Kind::Polygon, column,
+                               std::make_shared<const std::vector<std::int32_t>>(1, 2)));
+  EXPECT_EQ(target.kind(), Kind::Polygon);
+  EXPECT_EQ(target.gridValue(), nullptr);
+  EXPECT_TRUE(watched.expired());  // the old grid's memory is released
+
+  target.assign(Operand::data(column));
+  EXPECT_TRUE(target.parts().empty());
+  EXPECT_EQ(target.points().count(), 2u);
+  target.assign(Operand::number(7));
+  EXPECT_EQ(target.points().count(), 0u);
+  EXPECT_EQ(target.sharedPoints(), nullptr);
+  EXPECT_EQ(target.numberValue(), 7);
+  target.assign(Operand::data(column));
+  EXPECT_EQ(target.numberValue(), 0);
+}
+
+TEST(Registry, ValuesKeptByTheCalculatorHoldOnlyTheirKind) {
+  S_Calculator calc;
+  ASSERT_EQ(evaluate(calc, "big = EG(0, 10, 0, 10, 1, 1) * 1000").text,
+            "Результат - карта - готов !");
+  std::weak_ptr<const grid::Grid> result = calc.result().sharedGrid();
+  std::weak_ptr<const grid::Grid> named = calc.registry().find("big")->value.sharedGrid();
+  ASSERT_FALSE(result.expired());
+  // The result of the next evaluation, a number, neither shows nor keeps the grid.
+  EXPECT_EQ(numberOf(calc, "1"), 1);
+  EXPECT_EQ(calc.result().gridValue(), nullptr);
+  EXPECT_FALSE(named.expired());  // still named
+  calc.registry().findOrCreate("points").value = Operand::data(
+      std::make_shared<const data::DATA>(std::vector<double>{5}, std::vector<double>{1},
+                                         std::vector<double>{2}));
+  EXPECT_EQ(evaluate(calc, "big = points").text, "Результат - данные - готов !");
+  EXPECT_EQ(calc.registry().find("big")->value.gridValue(), nullptr);
+  EXPECT_TRUE(result.expired());
+  EXPECT_TRUE(named.expired());
+}
+
+TEST(Registry, RollingBackACheckpointUndoesEveryAssignment) {
+  S_Calculator calc;
+  EXPECT_EQ(numberOf(calc, "a = 1; a"), 1);
+  const std::size_t entries = calc.registry().entries().size();
+  const S_Calculator::Checkpoint before = calc.checkpoint();
+  EXPECT_EQ(numberOf(calc, "a = 2; b = 3; outC = 5; mergeC = 4; g = EG(0, 1, 0, 1, 1, 1); 9"), 9);
+  EXPECT_EQ(calc.missingValue(), 5);
+  calc.rollBack(before);
+  EXPECT_EQ(calc.registry().entries().size(), entries);
+  EXPECT_EQ(calc.registry().find("b"), nullptr);
+  EXPECT_EQ(calc.registry().find("g"), nullptr);
+  EXPECT_EQ(calc.registry().find("a")->value.numberValue(), 1);
+  EXPECT_EQ(calc.missingValue(), -9999);
+  EXPECT_EQ(calc.mergeFill(), 0);
+  EXPECT_EQ(calc.result().numberValue(), 1);
+  // Names removed by the roll-back can be created again.
+  EXPECT_EQ(numberOf(calc, "b = 4; b + a"), 5);
+  EXPECT_EQ(calc.registry().entries().size(), entries + 1);
 }
 
 }  // namespace

@@ -2,7 +2,15 @@
 // windows and their renumbering, the data-format dialog, the data windows and the DBF dialog.
 
 #include <QAbstractButton>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
+#include <QFileInfo>
+#include <QMimeData>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QUrl>
 #include <QPlainTextEdit>
 #include <QTest>
 
@@ -26,7 +34,30 @@ class FilesWindowTest : public QObject {
   void savingByKind();
   void savingDataAppendsZres();
   void shapefileLinesAskForValueField();
+  void droppedFilesLoadByExtension();
+  void dialogsStartInTheFolderLastUsed();
+  void savingDataOverAFileSaysWhatHappens();
 };
+
+namespace {
+
+// Drops files on a widget as a file manager does, after a drag that enters it; true when the
+// widget accepted the drag.
+bool dropFiles(QWidget* target, const QStringList& paths) {
+  QMimeData mime;
+  QList<QUrl> urls;
+  for (const QString& path : paths) urls << QUrl::fromLocalFile(path);
+  mime.setUrls(urls);
+  const QPointF point(target->width() / 2.0, target->height() / 2.0);
+  QDragEnterEvent enter(point.toPoint(), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(target, &enter);
+  if (!enter.isAccepted()) return false;
+  QDropEvent drop(point, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(target, &drop);
+  return drop.isAccepted();
+}
+
+}  // namespace
 
 void FilesWindowTest::gridListsDuplicatesAndRenumbering() {
   WindowFixture f;
@@ -67,12 +98,13 @@ void FilesWindowTest::gridListsDuplicatesAndRenumbering() {
 
 void FilesWindowTest::loadFailuresRegisterNothing() {
   WindowFixture f;
+  // Each box names the file at fault.
   f.load(engine::FileKind::Grid, f.write("bad.grd", "DSAA\n2 2\nnonsense\n"));
-  QCOMPARE(f.dialogs.lastMessage(), QStringLiteral("Недопустимый формат файла гридa!"));
+  QCOMPARE(f.dialogs.lastMessage(), "Недопустимый формат файла гридa!\n" + f.path("bad.grd"));
   f.load(engine::FileKind::Polygon, f.write("open.pol", squareFile(10, 1)));
-  QCOMPARE(f.dialogs.lastMessage(), QStringLiteral("Линии полигонa не замкнуты!"));
+  QCOMPARE(f.dialogs.lastMessage(), "Линии полигонa не замкнуты!\n" + f.path("open.pol"));
   f.load(engine::FileKind::Lines, f.write("bad.con", "1\n0 0\n"));
-  QCOMPARE(f.dialogs.lastMessage(), QStringLiteral("Недопустимый формат файла линий!"));
+  QCOMPARE(f.dialogs.lastMessage(), "Недопустимый формат файла линий!\n" + f.path("bad.con"));
   QCOMPARE(f.window->fileListWindow(engine::FileKind::Grid), nullptr);
   QCOMPARE(f.window->fileListWindow(engine::FileKind::Polygon), nullptr);
   QVERIFY(f.window->calculator().registry().find("G1") == nullptr);
@@ -315,7 +347,8 @@ void FilesWindowTest::shapefileLinesAskForValueField() {
   // A cancelled field choice loads the lines without values.
   accept = false;
   f.load(engine::FileKind::Lines, f.path("roads.shp.copy.shp"));
-  QCOMPARE(f.dialogs.lastMessage(), QStringLiteral("Недопустимый формат файла линий!"));
+  QCOMPARE(f.dialogs.lastMessage(),
+           "Недопустимый формат файла линий!\n" + f.path("roads.shp.copy.shp"));
   QFile::copy(f.path("roads.shp"), f.path("b.shp"));
   QFile::copy(f.path("roads.shx"), f.path("b.shx"));
   QFile::copy(f.path("roads.dbf"), f.path("b.dbf"));
@@ -352,6 +385,126 @@ void FilesWindowTest::shapefileLinesAskForValueField() {
   asked = false;
   f.load(engine::FileKind::Grid, f.write("g.shp.grd", gridFile()));
   QVERIFY(!asked);
+}
+
+void FilesWindowTest::droppedFilesLoadByExtension() {
+  WindowFixture f;
+  // Closed lines saved as a shapefile, to be dropped later.
+  f.load(engine::FileKind::Lines, f.write("edge.con", squareFile(4)));
+  f.evaluate("C1 * 1");
+  f.dialogs.files.push_back(f.path("roads.shp"));
+  f.press(QStringLiteral("Сохранить"));
+  QVERIFY2(f.dialogs.messages.empty(), qPrintable(f.dialogs.lastMessage()));
+
+  int formatDialogs = 0;
+  f.dialogs.onDialog = [&formatDialogs](QDialog& dialog) {
+    if (auto* format = dynamic_cast<DataFileProc*>(&dialog)) {
+      ++formatDialogs;
+      format->setFormat({0, true, true, " "});
+    }
+    return true;
+  };
+  f.dialogs.chosen = 1;  // the shapefile as a polygon
+  const QStringList dropped = {f.write("relief.GRD", gridFile()), f.write("rivers.lin", squareFile(3, 1)),
+                               f.write("field.pol", squareFile(5)), f.write("wells.csv", dataFile()),
+                               f.write("more.txt", dataFile()), f.path("roads.shp")};
+  QVERIFY(dropFiles(f.window.get(), dropped));
+  const engine::Registry& registry = f.window->calculator().registry();
+  QTRY_VERIFY2(registry.find("P2") != nullptr, qPrintable(f.dialogs.lastMessage()));
+  QCOMPARE(registry.find("G1")->value.kind(), engine::Kind::Grid);
+  QCOMPARE(registry.find("C2")->value.sourcePath(), f.path("rivers.lin").toStdString());
+  QCOMPARE(registry.find("P1")->value.sourcePath(), f.path("field.pol").toStdString());
+  QCOMPARE(registry.find("P2")->value.sourcePath(), f.path("roads.shp").toStdString());
+  QCOMPARE(formatDialogs, 2);
+  QVERIFY(f.window->dataWindow(1) != nullptr && f.window->dataWindow(2) != nullptr);
+  QCOMPARE(f.dialogs.choices.back(), QStringLiteral("Загрузить roads.shp как: Линии/Полигоны/Данные"));
+  QVERIFY2(f.dialogs.messages.empty(), qPrintable(f.dialogs.lastMessage()));
+
+  // The shapefile again, as data: its table's X and Y columns are the coordinates by default.
+  f.dialogs.chosen = 2;
+  QVERIFY(dropFiles(f.window.get(), {f.path("roads.shp")}));
+  QTRY_VERIFY(f.window->dataWindow(3) != nullptr);
+  QCOMPARE(f.window->dataWindow(3)->entries().mid(0, 3),
+           QStringList({"D3_1      nLn", "D3_2      X", "D3_3      Y"}));
+  f.window->dataWindow(3)->chooseColumn(0);
+  const data::DATA& vertices = registry.find("D3_1")->value.points();
+  QVERIFY(vertices.hasCoordinates());
+  QCOMPARE(vertices.x()[1], 0.0);
+  QCOMPARE(vertices.y()[1], 4.0);  // the second vertex of the square, (0, 4)
+
+  // A cancelled choice loads nothing; an unknown kind of file is named in a message.
+  f.dialogs.chosen = -1;
+  QVERIFY(dropFiles(f.window.get(), {f.path("roads.shp"), f.write("notes.doc", "x")}));
+  QTRY_COMPARE(f.dialogs.lastMessage(), QStringLiteral("Неизвестный тип файла: notes.doc"));
+  QVERIFY(f.window->dataWindow(4) == nullptr);
+  QVERIFY(!dropFiles(f.window.get(), {}));
+}
+
+void FilesWindowTest::dialogsStartInTheFolderLastUsed() {
+  QSettings().clear();
+  QTemporaryDir elsewhere;
+  QString lastGridFolder;
+  {
+    WindowFixture f;
+    QDir(f.dir.path()).mkdir(QStringLiteral("maps"));
+    const QString grid = f.write("maps/relief.grd", gridFile());
+    f.load(engine::FileKind::Grid, grid);
+    f.load(engine::FileKind::Grid, f.write("other.grd", gridFile()));
+    QCOMPARE(f.dialogs.fileDialogs.back().folder, QFileInfo(grid).absolutePath());
+    // Each kind of file has its own folder.
+    f.dialogs.files.push_back(QDir(elsewhere.path()).filePath("x.pol"));
+    f.press(QStringLiteral("Полигоны"));
+    f.press(QStringLiteral("Полигоны"));
+    QCOMPARE(f.dialogs.fileDialogs.back().folder, elsewhere.path());
+    // Saving a grid is the same kind as loading one.
+    f.evaluate("G1");
+    f.press(QStringLiteral("Сохранить"));
+    QCOMPARE(f.dialogs.fileDialogs.back().folder, f.dir.path());
+    lastGridFolder = f.dir.path();
+  }
+  // The next run starts where the last one ended.
+  WindowFixture next;
+  next.press(QStringLiteral("Гриды"));
+  QCOMPARE(next.dialogs.fileDialogs.back().folder, lastGridFolder);
+  next.press(QStringLiteral("Данные"));
+  QVERIFY(next.dialogs.fileDialogs.back().folder.isEmpty());
+}
+
+void FilesWindowTest::savingDataOverAFileSaysWhatHappens() {
+  WindowFixture f;
+  f.dialogs.onDialog = [](QDialog& dialog) {
+    dynamic_cast<DataFileProc&>(dialog).setFormat({0, true, true, " "});
+    return true;
+  };
+  const QString wells = f.write("wells.dat", dataFile());
+  f.dialogs.files.push_back(wells);
+  f.press(QStringLiteral("Данные"));
+  f.window->dataWindow(1)->chooseColumn(2);
+  f.evaluate("D1_3 * 2");
+  // Declining leaves the file as it was.
+  const std::string before = f.read("wells.dat");
+  f.dialogs.answer = false;
+  f.dialogs.files.push_back(wells);
+  f.press(QStringLiteral("Сохранить"));
+  QCOMPARE(f.dialogs.questions.back(), QStringLiteral("Добавить столбец Zres в wells.dat?"));
+  QVERIFY(!f.dialogs.fileDialogs.back().confirmOverwrite);  // the window asks its own question
+  QCOMPARE(f.read("wells.dat"), before);
+  // Another existing file is replaced only when the user agrees.
+  f.write("old.dat", "1\n");
+  f.dialogs.files.push_back(f.path("old.dat"));
+  f.press(QStringLiteral("Сохранить"));
+  QCOMPARE(f.dialogs.questions.back(), QStringLiteral("Файл old.dat уже существует. Заменить его?"));
+  QCOMPARE(f.read("old.dat"), std::string("1\n"));
+  f.dialogs.answer = true;
+  f.dialogs.files.push_back(f.path("old.dat"));
+  f.press(QStringLiteral("Сохранить"));
+  QVERIFY(f.read("old.dat") != "1\n");
+  // A new file needs no question.
+  const std::size_t asked = f.dialogs.questions.size();
+  f.dialogs.files.push_back(f.path("new.dat"));
+  f.press(QStringLiteral("Сохранить"));
+  QCOMPARE(f.dialogs.questions.size(), asked);
+  QVERIFY(f.read("new.dat") != "<missing>");
 }
 
 VELLUMAR_UI_TEST(FilesWindowTest);

@@ -4,6 +4,7 @@
 #include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QTest>
+#include <QTextBlock>
 
 #include "UiTestSupport.h"
 #include "UiTests.h"
@@ -19,6 +20,7 @@ class HistoryWindowTest : public QObject {
   void resetAppendsEntriesAfterOneHeader();
   void clearingStartsANewSession();
   void historyWindowShowsAndClears();
+  void doubleClickPutsAnEntryIntoTheDisplay();
   void displayFilesRoundTrip();
   void displayFileFailures();
 };
@@ -98,6 +100,35 @@ void HistoryWindowTest::historyWindowShowsAndClears() {
   f.window->display()->setPlainText(QStringLiteral("3"));
   f.press(QStringLiteral("Сброс"));
   QVERIFY(f.read("history.ses").rfind("\r\n----- ", 0) == 0);
+}
+
+void HistoryWindowTest::doubleClickPutsAnEntryIntoTheDisplay() {
+  WindowFixture f;
+  f.window->display()->setPlainText(QStringLiteral("Sqrt(G1)"));
+  f.press(QStringLiteral("Сброс"));
+  f.window->display()->setPlainText(QStringLiteral("2 + 2"));
+  f.press(QStringLiteral("Сброс"));
+  f.press(QStringLiteral("История"));
+  HistoryWindow* window = f.window->historyWindow();
+  window->show();
+  QVERIFY(QTest::qWaitForWindowExposed(window));
+  auto* text = window->findChild<QPlainTextEdit*>();
+  const QStringList lines = window->text().split(QLatin1Char('\n'));
+  const int entry = static_cast<int>(lines.indexOf(QStringLiteral("2 + 2")));
+  QVERIFY(entry > 0);
+  // A real double-click on the entry's line.
+  const QTextBlock block = text->document()->findBlockByNumber(entry);
+  const QPoint point = text->cursorRect(QTextCursor(block)).center();
+  QTest::mouseDClick(text->viewport(), Qt::LeftButton, Qt::NoModifier, point);
+  QCOMPARE(f.window->display()->toPlainText(), QStringLiteral("2 + 2"));
+  // Session headers and empty lines put nothing there.
+  f.window->display()->clear();
+  for (int line = 0; line < lines.size(); ++line) {
+    if (lines[line].isEmpty() || lines[line].startsWith(QStringLiteral("-----"))) {
+      window->chooseLine(line);
+    }
+  }
+  QCOMPARE(f.window->display()->toPlainText(), QString());
 }
 
 void HistoryWindowTest::displayFilesRoundTrip() {

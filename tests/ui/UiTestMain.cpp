@@ -1,16 +1,26 @@
-// Runs every window test class under one QApplication (offscreen in CTest).
+// Runs every window test class under one QApplication (offscreen in CTest), with Qt's Russian
+// texts as the program installs them and the settings in Qt's test folder.
 
 #include <QApplication>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QTest>
 #include <clocale>
 #include <memory>
 #include <vector>
 
 #include "UiTests.h"
+#include "ui/Translations.h"
 
 int main(int argc, char* argv[]) {
+  // Settings go to Qt's test folder, never to the user's own, and start empty.
+  QStandardPaths::setTestModeEnabled(true);
   QApplication app(argc, argv);
   std::setlocale(LC_NUMERIC, "C");
+  QApplication::setOrganizationName(QStringLiteral("Vellumar"));
+  QApplication::setApplicationName(QStringLiteral("VellumarTests"));
+  QSettings().clear();
+  vellumar::ui::installRussianQtTranslations(app);
   int failures = 0;
   for (const auto& make : vellumar::ui::testing::testClasses()) {
     std::unique_ptr<QObject> test = make();

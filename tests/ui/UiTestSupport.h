@@ -40,6 +40,12 @@ class FakeDialogs final : public UserDialogs {
     return answer;
   }
   bool runDialog(QDialog& dialog) override { return onDialog ? onDialog(dialog) : false; }
+  int choose(QWidget*, const QString& text, const QStringList& answers) override {
+    choices.push_back(text + " " + answers.join(QLatin1Char('/')));
+    return chosen;
+  }
+  std::vector<QString> choices;  // the questions of short choices, with their answers
+  int chosen = -1;
 
   QString lastMessage() const { return messages.empty() ? QString() : messages.back().text; }
 

@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QPoint>
 #include <QRubberBand>
+#include <QTimer>
 #include <QWidget>
 
 #include <functional>
@@ -11,15 +12,43 @@
 
 #include "common/Language.h"
 #include "engine/Operand.h"
+#include "ui/mapview/ColorClasses.h"
 #include "ui/mapview/MapLayout.h"
+#include "ui/mapview/MapPainter.h"
+
+class QAction;
+class QMenu;
 
 namespace vellumar::ui {
 
+// What the pointer is over in a map view: the world point, whether it lies inside the plot along
+// each axis, and the value there when the view has one (a grid's surface, a data point under the
+// pointer or the one picked). Each kind of value is one case of the status line's text.
+struct PointerReading {
+  bool insideX = false;
+  bool insideY = false;
+  double x = 0.0;
+  double y = 0.0;
+  bool hasValue = false;  // the view reads out a value at all (grid and data views)
+  std::optional<double> value;
+  bool missing = false;  // the value is the missing-value marker of data
+};
+
 // The map view: shows one result (a copy taken when the view opens) as a grid raster with its
-// legend, data dots, blue lines or a filled polygon, in a frame with labelled axes. The title reads
-// out the world coordinates under the pointer; Shift with a left-button drag zooms to the dragged
-// rectangle, Shift with a right click goes back one zoom level, Control with a right click saves
-// the picture as BMP, and a left click on a data view picks the nearest data point.
+// legend, data dots, blue lines or a filled and outlined polygon, in a frame with labelled axes.
+// The plot fills the window but for the axes, the legend and a status line, which reads out the
+// pointer's coordinates and the value there; the title reads them out as well, in short.
+//
+// Mouse: drag (left button without Shift, or the middle button) pans; the wheel zooms around the
+// pointer; Shift with a left-button drag zooms to the dragged rectangle and Shift with a right
+// click goes back one zoom level; Control with a right click saves the picture as BMP; a left
+// click on a data view picks the nearest data point and marks it. The context menu of a grid view
+// switches between equal-interval and equal-count colour classes.
+//
+// The picture of each view and zoom is drawn once and kept: repaints (the pointer moving, the
+// status line, a window in front going away) copy it. While the view changes (resizing, panning,
+// wheel zoom) the kept picture is shown moved and scaled, and the new one is drawn once the
+// changes pause.
 class CRVWnd : public QWidget {
   Q_OBJECT
 
@@ -31,20 +60,40 @@ class CRVWnd : public QWidget {
 
   // The view cannot show numbers, and data without coordinates.
   static bool canShow(const engine::Operand& value);
+  // Where a window of the given size goes beside the anchor window (both frames in screen
+  // coordinates): to its right when it fits on the screen, else to its left, else on the side
+  // with more room, kept on the screen.
+  static QPoint placeBeside(const QRect& anchor, const QSize& size, const QRect& screen);
 
   void setPicturePathChooser(PicturePathChooser chooser) {
     choosePicturePath_ = std::move(chooser);
   }
   // Saves what the window shows as a BMP file (".bmp" is added when missing).
   bool savePicture(QString path);
-  // The picture of the client area, as it is painted.
+  // The picture of the client area, as it is painted once every pending change is drawn.
   QImage picture();
 
   const MapLayout& layout() const { return layout_; }
+  // Grid views: the colour classes and the legend; the labels of the axes.
+  const ColorClasses* classes() const { return classes_ ? &*classes_ : nullptr; }
+  ClassMode classMode() const { return classMode_; }
+  void setClassMode(ClassMode mode);
+  const LegendLayout& legend() const { return legend_; }
+  const std::vector<PlacedText>& axisLabels() const { return labels_; }
+  QString statusText() const { return statusText_; }
+  // The index of the picked data point.
+  std::optional<std::size_t> pickedPoint() const { return picked_; }
+  // The context menu of the view (its colour-class choices on a grid view).
+  QMenu* contextMenu();
+
   int zoomDepth() const { return static_cast<int>(zoomStack_.size()); }
   void pushZoom(const ZoomRect& zoom);
   void popZoom();
-  // Updates the title for the pointer at a client position, as a pointer move does.
+  // Moves the shown world with the pointer by a pixel offset, as a drag does.
+  void pan(QPoint offset);
+  // Zooms by factor (below 1 zooms in) keeping the world point under position in place.
+  void zoomAt(QPoint position, double factor);
+  // Updates the title and the status line for the pointer at a client position.
   void readOut(QPoint position);
   // Picks the data point under a client position, as a left click does.
   void pick(QPoint position);
@@ -55,11 +104,27 @@ class CRVWnd : public QWidget {
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
   WorldBounds currentBounds() const;
+  TextMetrics metrics() const;
+  // A new layout for the current size and bounds; the kept picture is drawn again soon (now,
+  // when there is none to show meanwhile).
   void relayout();
-  QString coordinateTitle(QPoint position) const;
+  // Replaces the top zoom level by the given bounds (pushing one when there is none).
+  void setTopBounds(const WorldBounds& bounds);
+  // Shows bounds as the top zoom level, shifted so that the world point (x, y) lies under the
+  // client position.
+  void showUnder(QPoint position, double x, double y, WorldBounds bounds);
+  void renderPicture();
+  void paintMap(QPainter& painter) const;
+  void paintPreview(QPainter& painter) const;
+  PointerReading readingAt(QPoint position) const;
+  QString statusLine(const PointerReading& reading) const;
+  QString coordinateTitle(const PointerReading& reading) const;
+  std::optional<std::size_t> pointNear(QPoint position) const;
   void saveWithDialog();
 
   engine::Operand shown_;
@@ -68,13 +133,33 @@ class CRVWnd : public QWidget {
   WorldBounds fullBounds_;
   std::vector<ZoomRect> zoomStack_;
   MapLayout layout_;
-  QImage raster_;  // grid views: the colour raster of the current layout
+  std::vector<PlacedText> labels_;
+  LegendLayout legend_;
   std::optional<double> gridMinimum_;
   std::optional<double> gridMaximum_;
+  ClassMode classMode_ = ClassMode::EqualIntervals;
+  std::optional<ColorClasses> classes_;
+  double valueMagnitude_ = 0.0;  // the largest absolute value shown, for the read-out precision
+  double valueRange_ = 0.0;
   std::optional<double> selectedValue_;
+  std::optional<std::size_t> picked_;
+  QString statusText_;
+
+  QImage picture_;        // the kept picture, drawn with pictureLayout_
+  MapLayout pictureLayout_;
+  bool pictureCurrent_ = false;
+  QTimer renderTimer_;
+
   QRubberBand* rubberBand_ = nullptr;
   QPoint dragStart_;
   bool dragging_ = false;
+  QPoint pressPosition_;
+  bool leftDown_ = false;
+  bool panning_ = false;
+  QPoint panOffset_;
+  QMenu* menu_ = nullptr;
+  QAction* equalIntervals_ = nullptr;
+  QAction* equalCount_ = nullptr;
   PicturePathChooser choosePicturePath_;
 };
 

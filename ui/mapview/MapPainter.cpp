@@ -3,7 +3,8 @@
 #include <QPainterPath>
 #include <QPolygonF>
 
-#include "common/CFormat.h"
+#include <algorithm>
+
 #include "grid/Grid.h"
 #include "grid/Surface.h"
 
@@ -13,6 +14,12 @@ namespace {
 constexpr int kFrameOverhang = 7;
 constexpr int kTickLength = 4;
 constexpr int kDotRadius = 5;
+constexpr int kMarkerRadius = 9;
+constexpr int kLegendGap = 30;
+constexpr int kBoxWidth = 20;
+constexpr int kLegendLabelGap = 8;
+constexpr int kLegendRightMargin = 6;
+const QColor kOutline(140, 60, 20);
 
 QColor rgb(std::uint32_t color) {
   return QColor((color >> 16) & 0xFF, (color >> 8) & 0xFF, color & 0xFF);
@@ -23,41 +30,90 @@ QColor rgb(std::uint32_t color) {
 QImage renderGridRaster(const grid::Grid& grid, const MapLayout& layout,
                         const ColorClasses& classes) {
   QImage image(layout.width, layout.height, QImage::Format_RGB32);
-  std::vector<double> xs(static_cast<std::size_t>(layout.width));
-  for (int c = 0; c < layout.width; ++c) xs[c] = layout.worldX(layout.left + c);
+  image.fill(Qt::white);
+  // Only the columns and rows over the grid are sampled.
+  std::vector<double> xs;
+  int firstColumn = -1;
+  for (int c = 0; c < layout.width; ++c) {
+    const double x = layout.worldX(layout.left + c);
+    if (x < grid.left || x > grid.right) continue;
+    if (firstColumn < 0) firstColumn = c;
+    xs.push_back(x);
+  }
+  if (xs.empty()) return image;
   std::array<QRgb, ColorClasses::kCount> colors{};
   for (int k = 0; k < classes.classCount(); ++k) colors[k] = 0xFF000000u | classes.color(k);
   grid::SurfaceSampler sampler(grid, xs);
   std::vector<double> values(xs.size());
   for (int r = 0; r < layout.height; ++r) {
-    sampler.sampleRow(layout.worldY(layout.top + r), values.data());
-    auto* line = reinterpret_cast<QRgb*>(image.scanLine(r));
-    for (int c = 0; c < layout.width; ++c) line[c] = colors[classes.classOf(values[c])];
+    const double y = layout.worldY(layout.top + r);
+    if (y < grid.bottom || y > grid.top) continue;
+    sampler.sampleRow(y, values.data());
+    auto* line = reinterpret_cast<QRgb*>(image.scanLine(r)) + firstColumn;
+    for (std::size_t c = 0; c < values.size(); ++c) line[c] = colors[classes.classOf(values[c])];
   }
   return image;
+}
+
+int legendWidth(const ColorClasses& classes, const TextMetrics& text) {
+  int widest = 0;
+  for (const std::string& label : classes.boundLabels()) widest = std::max(widest, text.width(label));
+  return kLegendGap + kBoxWidth + kLegendLabelGap + widest + kLegendRightMargin;
+}
+
+LegendLayout legendLayout(const MapLayout& layout, const ColorClasses& classes,
+                          const TextMetrics& text) {
+  LegendLayout legend;
+  if (!layout.drawable) return legend;
+  const int boxHeight = layout.height / ColorClasses::kCount;
+  const int boxLeft = layout.left + layout.width + kLegendGap;
+  const int count = classes.classCount();
+  for (int k = 0; k < count; ++k) {
+    legend.boxes.push_back({boxLeft, layout.top + (ColorClasses::kCount - 1 - k) * boxHeight,
+                            kBoxWidth, boxHeight, classes.color(k)});
+  }
+  // Bound i stands at the lower edge of box i; the maximum at the upper edge of the last box.
+  const std::vector<std::string> texts = classes.boundLabels();
+  const auto place = [&](int bound) {
+    PlacedText label{texts[static_cast<std::size_t>(bound)], boxLeft + kBoxWidth + kLegendLabelGap,
+                     0, 0, text.height};
+    label.width = text.width(label.text);
+    const int edge = layout.top + (ColorClasses::kCount - bound) * boxHeight;
+    label.y = std::clamp(edge - text.height / 2, 0, std::max(0, layout.statusTop - text.height));
+    return label;
+  };
+  const PlacedText maximum = place(count);
+  for (int bound = 0; bound < count; ++bound) {
+    PlacedText label = place(bound);
+    if (label.overlaps(maximum, 0)) continue;
+    if (!legend.labels.empty() && label.overlaps(legend.labels.back(), 0)) continue;
+    legend.labels.push_back(std::move(label));
+  }
+  legend.labels.push_back(maximum);
+  return legend;
 }
 
 QPointF MapPainter::pixel(double x, double y) const {
   return QPointF(layout_.column(x), layout_.row(y));
 }
 
+void MapPainter::text(const PlacedText& placed) {
+  painter_.drawText(QRect(placed.x, placed.y, placed.width, placed.height),
+                    Qt::AlignCenter | Qt::TextDontClip, QString::fromStdString(placed.text));
+}
+
 void MapPainter::raster(const QImage& image) {
   painter_.drawImage(QPoint(layout_.left, layout_.top), image);
 }
 
-void MapPainter::legend(const ColorClasses& classes) {
-  const int boxHeight = layout_.height / ColorClasses::kCount;
-  const int boxLeft = layout_.left + layout_.width + 30;
-  const QFontMetrics metrics = painter_.fontMetrics();
-  for (int k = 0; k < classes.classCount(); ++k) {
-    const int top = layout_.top + (ColorClasses::kCount - 1 - k) * boxHeight;
-    const QRect box(boxLeft, top, 20, boxHeight);
-    painter_.fillRect(box, rgb(classes.color(k)));
-    painter_.setPen(Qt::black);
-    painter_.drawRect(box);
-    const QString label = QString::fromStdString(cformat("%.2lf", classes.lowerBound(k)));
-    painter_.drawText(boxLeft + 30, top + boxHeight / 2 + metrics.ascent() / 2, label);
+void MapPainter::legend(const LegendLayout& legend) {
+  painter_.setPen(Qt::black);
+  for (const LegendLayout::Box& box : legend.boxes) {
+    const QRect rect(box.x, box.y, box.width, box.height);
+    painter_.fillRect(rect, rgb(box.color));
+    painter_.drawRect(rect);
   }
+  for (const PlacedText& label : legend.labels) text(label);
 }
 
 void MapPainter::dataPoints(const data::DATA& points) {
@@ -66,11 +122,8 @@ void MapPainter::dataPoints(const data::DATA& points) {
   painter_.setBrush(Qt::black);
   const auto xs = points.x();
   const auto ys = points.y();
-  const WorldBounds& world = layout_.world;
   for (std::size_t i = 0; i < points.count(); ++i) {
-    if (xs[i] < world.xmin || xs[i] > world.xmax || ys[i] < world.ymin || ys[i] > world.ymax) {
-      continue;
-    }
+    if (!layout_.world.contains(xs[i], ys[i])) continue;
     painter_.drawEllipse(pixel(xs[i], ys[i]), kDotRadius, kDotRadius);
   }
   painter_.setBrush(Qt::NoBrush);
@@ -103,26 +156,30 @@ void MapPainter::polygon(const engine::Operand& polygon) {
   for (const std::int32_t count : polygon.parts()) {
     QPolygonF ring;
     for (std::int32_t k = 0; k < count && next < xs.size(); ++k, ++next) {
-      ring.append(pixel(xs[next], ys[next]));
+      const QPointF p = pixel(xs[next], ys[next]);
+      if (ring.isEmpty() || ring.back() != p) ring.append(p);
     }
     path.addPolygon(ring);
   }
   painter_.save();
   painter_.setClipRect(QRect(layout_.left, layout_.top, layout_.width + 1, layout_.height + 1));
   painter_.fillPath(path, QColor(250, 150, 100));
+  painter_.strokePath(path, QPen(kOutline, 1));
   painter_.restore();
 }
 
-void MapPainter::margins(int clientWidth, int clientHeight) {
+void MapPainter::margins() {
   const int right = layout_.left + layout_.width + 1;
   const int bottom = layout_.top + layout_.height + 1;
-  painter_.fillRect(0, 0, clientWidth, layout_.top, Qt::white);
-  painter_.fillRect(0, bottom, clientWidth, clientHeight - bottom, Qt::white);
-  painter_.fillRect(0, 0, layout_.left, clientHeight, Qt::white);
-  painter_.fillRect(right, 0, clientWidth - right, clientHeight, Qt::white);
+  const int w = layout_.clientWidth;
+  const int h = layout_.clientHeight;
+  painter_.fillRect(0, 0, w, layout_.top, Qt::white);
+  painter_.fillRect(0, bottom, w, h - bottom, Qt::white);
+  painter_.fillRect(0, 0, layout_.left, h, Qt::white);
+  painter_.fillRect(right, 0, w - right, h, Qt::white);
 }
 
-void MapPainter::frameAndAxes() {
+void MapPainter::frameAndAxes(const std::vector<PlacedText>& labels) {
   const int left = layout_.left;
   const int top = layout_.top;
   const int right = left + layout_.width;
@@ -132,54 +189,43 @@ void MapPainter::frameAndAxes() {
   painter_.drawLine(left - kFrameOverhang, bottom, right + kFrameOverhang, bottom);
   painter_.drawLine(left, top - kFrameOverhang, left, bottom + kFrameOverhang);
   painter_.drawLine(right, top - kFrameOverhang, right, bottom + kFrameOverhang);
-
-  const WorldBounds& world = layout_.world;
-  const QFontMetrics metrics = painter_.fontMetrics();
-  const double xRange = world.xmax - world.xmin;
-  const double yRange = world.ymax - world.ymin;
-  auto text = [](const std::string& s) { return QString::fromStdString(s); };
-  const int labelRow = bottom + kFrameOverhang + metrics.ascent() + 4;
-  const QString xminLabel = text(formatLabel(world.xmin, xRange));
-  const QString xmaxLabel = text(formatLabel(world.xmax, xRange));
-  const QRect xminRect(left - metrics.horizontalAdvance(xminLabel) / 2, labelRow - metrics.ascent(),
-                       metrics.horizontalAdvance(xminLabel), metrics.height());
-  const QRect xmaxRect(right - metrics.horizontalAdvance(xmaxLabel) / 2,
-                       labelRow - metrics.ascent(), metrics.horizontalAdvance(xmaxLabel),
-                       metrics.height());
-  painter_.drawText(xminRect.left(), labelRow, xminLabel);
-  painter_.drawText(xmaxRect.left(), labelRow, xmaxLabel);
-  const QString yminLabel = text(formatLabel(world.ymin, yRange));
-  const QString ymaxLabel = text(formatLabel(world.ymax, yRange));
-  const auto yLabelAt = [&](const QString& label, int row) {
-    return QRect(left - 10 - metrics.horizontalAdvance(label), row - metrics.height() / 2,
-                 metrics.horizontalAdvance(label), metrics.height());
-  };
-  const QRect yminRect = yLabelAt(yminLabel, bottom);
-  const QRect ymaxRect = yLabelAt(ymaxLabel, top);
-  painter_.drawText(yminRect, Qt::AlignRight | Qt::AlignVCenter, yminLabel);
-  painter_.drawText(ymaxRect, Qt::AlignRight | Qt::AlignVCenter, ymaxLabel);
-
-  for (const double x : tickPositions(world.xmin, world.xmax, labelScale(xRange) / 10)) {
+  for (const double x : xTicks(layout_)) {
     const int column = layout_.column(x);
     painter_.drawLine(column, top, column, top + kTickLength);
     painter_.drawLine(column, bottom - kTickLength, column, bottom);
-    const QString label = text(formatLabel(x, xRange));
-    const QRect rect(column - metrics.horizontalAdvance(label) / 2, labelRow - metrics.ascent(),
-                     metrics.horizontalAdvance(label), metrics.height());
-    if (!rect.intersects(xminRect) && !rect.intersects(xmaxRect)) {
-      painter_.drawText(rect.left(), labelRow, label);
-    }
   }
-  for (const double y : tickPositions(world.ymin, world.ymax, labelScale(yRange) / 10)) {
+  for (const double y : yTicks(layout_)) {
     const int row = layout_.row(y);
     painter_.drawLine(left, row, left + kTickLength, row);
     painter_.drawLine(right - kTickLength, row, right, row);
-    const QString label = text(formatLabel(y, yRange));
-    const QRect rect = yLabelAt(label, row);
-    if (!rect.intersects(yminRect) && !rect.intersects(ymaxRect)) {
-      painter_.drawText(rect, Qt::AlignRight | Qt::AlignVCenter, label);
-    }
   }
+  for (const PlacedText& label : labels) text(label);
+}
+
+void MapPainter::marker(double x, double y) {
+  const QPointF at = pixel(x, y);
+  painter_.save();
+  painter_.setRenderHint(QPainter::Antialiasing);
+  painter_.setBrush(Qt::NoBrush);
+  painter_.setPen(QPen(Qt::white, 4));
+  painter_.drawEllipse(at, kMarkerRadius, kMarkerRadius);
+  painter_.setPen(QPen(QColor(0, 160, 255), 2));
+  painter_.drawEllipse(at, kMarkerRadius, kMarkerRadius);
+  painter_.drawLine(at + QPointF(-kMarkerRadius - 5, 0), at + QPointF(-kMarkerRadius + 3, 0));
+  painter_.drawLine(at + QPointF(kMarkerRadius - 3, 0), at + QPointF(kMarkerRadius + 5, 0));
+  painter_.drawLine(at + QPointF(0, -kMarkerRadius - 5), at + QPointF(0, -kMarkerRadius + 3));
+  painter_.drawLine(at + QPointF(0, kMarkerRadius - 3), at + QPointF(0, kMarkerRadius + 5));
+  painter_.restore();
+}
+
+void MapPainter::statusLine(const QString& line) {
+  const QRect strip(0, layout_.statusTop, layout_.clientWidth,
+                    layout_.clientHeight - layout_.statusTop);
+  painter_.fillRect(strip, QColor(240, 240, 240));
+  painter_.setPen(QColor(180, 180, 180));
+  painter_.drawLine(strip.topLeft(), strip.topRight());
+  painter_.setPen(Qt::black);
+  painter_.drawText(strip.adjusted(6, 0, -6, 0), Qt::AlignLeft | Qt::AlignVCenter, line);
 }
 
 }  // namespace vellumar::ui

@@ -11,5 +11,9 @@ inline constexpr MessageText kTitle{"Вид", "View"};
 // read-out that follows it (which has always been English).
 inline constexpr MessageText kPickedMissing{"не число", "not number"};
 inline constexpr const char* kReadOutMissing = "not number";
+// The colour-class choices of a grid view's context menu.
+inline constexpr MessageText kEqualIntervals{"Равные интервалы", "Equal intervals"};
+inline constexpr MessageText kEqualCount{"Равное число узлов (квантили)",
+                                         "Equal node counts (quantiles)"};
 
 }  // namespace vellumar::ui::mapview_text

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cmath>
+
 #include "ui/mapview/ColorClasses.h"
 #include "ui/mapview/MapLayout.h"
 
@@ -25,25 +28,86 @@ TEST(MapLayout, TicksStandStrictlyInsideAtMultiplesOfTheStep) {
   EXPECT_TRUE(tickPositions(1.0, 1.0, 0.1).empty());
 }
 
-TEST(MapLayout, PlotKeepsTheAspectRatioAndMapsHalvesUpward) {
-  const TextMetrics text{10, [](const std::string& s) { return static_cast<int>(s.size()) * 6; }};
-  WorldBounds wide{0, 200, 0, 100, false};
-  const MapLayout layout = computeLayout(500, 500, wide, text, nullptr);
+const TextMetrics kText{10, [](const std::string& s) { return static_cast<int>(s.size()) * 6; }};
+
+TEST(MapLayout, PlotFillsTheClientAreaWithEqualScales) {
+  const WorldBounds wide{0, 200, 0, 100, false};
+  const MapLayout layout = computeLayout(500, 500, wide, kText, {});
   ASSERT_TRUE(layout.drawable);
-  EXPECT_EQ(layout.top, 15);
-  EXPECT_EQ(layout.left, 5 * 6 + 20);  // "100.0"
-  EXPECT_EQ(layout.width, 500 - 50 - 15 - 10);
-  EXPECT_EQ(layout.height, nearestPixel(layout.width * 0.5));
+  // All but the labels and the status line is plot.
+  EXPECT_EQ(layout.statusTop, 500 - 16);
+  EXPECT_LE(layout.left, 60);
+  EXPECT_GE(layout.left + layout.width, 500 - 30);
+  EXPECT_GE(layout.height, layout.statusTop - layout.top - 30);
+  // One world unit is as many pixels along x as along y; the requested bounds are inside, centred.
+  const WorldBounds& w = layout.world;
+  EXPECT_NEAR((w.xmax - w.xmin) / layout.width, (w.ymax - w.ymin) / layout.height, 1e-9);
+  EXPECT_DOUBLE_EQ(w.xmin, 0);
+  EXPECT_DOUBLE_EQ(w.xmax, 200);
+  EXPECT_LT(w.ymin, 0);
+  EXPECT_GT(w.ymax, 100);
+  EXPECT_NEAR(w.ymin + w.ymax, 100, 1e-9);
   EXPECT_EQ(layout.column(0), layout.left);
   EXPECT_EQ(layout.column(200), layout.left + layout.width);
-  EXPECT_EQ(layout.row(0), layout.top + layout.height);
-  EXPECT_EQ(layout.row(100), layout.top);
+  EXPECT_NEAR(layout.worldX(layout.column(37.5)), 37.5, layout.pixelSize());
+  EXPECT_NEAR(layout.worldY(layout.row(62.5)), 62.5, layout.pixelSize());
   EXPECT_EQ(nearestPixel(2.5), 3);
   EXPECT_EQ(nearestPixel(-2.5), -2);
-  EXPECT_FALSE(computeLayout(20, 500, wide, text, nullptr).drawable);
-  // A grid view leaves room for the legend.
-  const double largest = 1234.5;
-  EXPECT_EQ(computeLayout(500, 500, wide, text, &largest).width, 500 - 50 - 7 * 6 - 70);
+  EXPECT_FALSE(computeLayout(20, 500, wide, kText, {}).drawable);
+  EXPECT_FALSE(computeLayout(500, 500, WorldBounds{}, kText, {}).drawable);
+
+  // Padding keeps points on the bounds that many pixels inside the frame; a legend takes its
+  // width from the plot.
+  const MapLayout padded = computeLayout(500, 500, wide, kText, {0, 8});
+  EXPECT_GE(padded.column(0) - padded.left, 7);
+  EXPECT_GE(padded.left + padded.width - padded.column(200), 7);
+  EXPECT_GE(padded.row(0) - padded.top, 7);
+  const MapLayout legend = computeLayout(500, 500, wide, kText, {120, 0});
+  EXPECT_EQ(legend.left + legend.width, 500 - 120);
+}
+
+TEST(MapLayout, AxisLabelsNeverOverlapAndStayInTheWindow) {
+  int checked = 0;
+  for (const WorldBounds& world :
+       {WorldBounds{0, 10, 0, 10, false}, WorldBounds{512000, 519999.5, 6.1e6, 6.10001e6, false},
+        WorldBounds{-0.0031, 0.0047, -1e-6, 1e-6, false}, WorldBounds{-1e9, 1e9, 3, 4, false},
+        WorldBounds{1.5, 1.5000001, 2.25, 2.2500002, false}}) {
+    for (const auto& [w, h] : {std::pair{500, 500}, std::pair{180, 140}, std::pair{1400, 300},
+                               std::pair{260, 900}}) {
+      const MapLayout layout = computeLayout(w, h, world, kText, {});
+      if (!layout.drawable) continue;
+      const std::vector<PlacedText> labels = axisLabels(layout, kText);
+      ASSERT_GE(labels.size(), 4u);
+      for (std::size_t i = 0; i < labels.size(); ++i) {
+        const PlacedText& a = labels[i];
+        EXPECT_GE(a.x, 0) << a.text;
+        EXPECT_LE(a.x + a.width, w) << a.text;
+        EXPECT_GE(a.y, 0) << a.text;
+        EXPECT_LE(a.y + a.height, layout.statusTop) << a.text;
+        // The four end labels may only meet when the window leaves no room (checked apart).
+        for (std::size_t j = std::max<std::size_t>(i + 1, 4); j < labels.size(); ++j) {
+          EXPECT_FALSE(a.overlaps(labels[j], 0)) << a.text << " / " << labels[j].text << " in "
+                                                 << w << "x" << h;
+        }
+      }
+      ++checked;
+    }
+  }
+  EXPECT_GE(checked, 16);
+  // A roomy window labels every tick.
+  const MapLayout roomy = computeLayout(1400, 1400, {0, 8, 0, 8, false}, kText, {});
+  ASSERT_GE(xTicks(roomy).size(), 7u);
+  // (but those that would overlap an end label).
+  EXPECT_GE(axisLabels(roomy, kText).size(), 4u + xTicks(roomy).size() + yTicks(roomy).size() - 2);
+}
+
+TEST(MapLayout, ReadingsKeepTheDigitsTheResolutionNeeds) {
+  EXPECT_EQ(significantDigits(10, 0.02), 6);  // never fewer than six
+  EXPECT_EQ(significantDigits(600000, 0.01), 9);
+  EXPECT_EQ(significantDigits(6e6, 1e-9), 15);
+  EXPECT_EQ(significantDigits(0, 1), 6);
+  EXPECT_EQ(formatReading(512345.678, significantDigits(600000, 0.01)), "512345.678");
+  EXPECT_EQ(formatReading(0.000123456789, 6), "0.000123457");
 }
 
 TEST(MapLayout, ZoomRectanglesInEitherDirectionGiveTheSameBounds) {
@@ -76,6 +140,47 @@ TEST(ColorClasses, HalfOpenClassesBetweenMinimumAndMaximum) {
   // The documented colours, lowest class first.
   EXPECT_EQ(classes.color(0), 0x804000u);
   EXPECT_EQ(classes.color(9), 0x0032FAu);
+  // The legend names every bound, the maximum included.
+  const std::vector<std::string> labels = classes.boundLabels();
+  ASSERT_EQ(labels.size(), 11u);
+  EXPECT_EQ(labels.front(), "0.00");
+  EXPECT_EQ(labels[3], "3.00");
+  EXPECT_EQ(labels.back(), "10.00");
+  // Narrow classes get the decimals that tell their bounds apart.
+  EXPECT_EQ(ColorClasses(0, 0.001).boundLabels()[1], "0.00010");
+  EXPECT_EQ(flat.boundLabels(), (std::vector<std::string>{"5.00", "5.00"}));
+}
+
+TEST(ColorClasses, EqualCountClassesFollowTheDeciles) {
+  // A thousand ordinary values and one extreme: equal intervals put all but one node in the
+  // first class; deciles give each class a hundred.
+  std::vector<double> values;
+  for (int i = 0; i < 1000; ++i) values.push_back((i * 7919) % 1000);  // 0..999, shuffled
+  values.push_back(1e9);
+  values.push_back(std::nan(""));
+  const ColorClasses deciles = ColorClasses::equalCount(values);
+  ASSERT_EQ(deciles.classCount(), 10);
+  for (int k = 0; k < 10; ++k) EXPECT_EQ(deciles.lowerBound(k), 100 * k);
+  EXPECT_EQ(deciles.maximum(), 1e9);
+  EXPECT_EQ(deciles.classOf(150), 1);
+  EXPECT_EQ(deciles.classOf(999), 9);
+  EXPECT_EQ(deciles.classOf(1e9), 9);
+  std::array<int, 10> counts{};
+  for (const double v : values) {
+    if (!std::isnan(v)) ++counts[static_cast<std::size_t>(deciles.classOf(v))];
+  }
+  EXPECT_EQ(counts[0], 100);
+  EXPECT_EQ(counts[9], 101);
+  EXPECT_EQ(ColorClasses(0, 1e9).classOf(999), 0);
+  EXPECT_EQ(deciles.boundLabels().back(), "1000000000.00");
+
+  // Repeated bounds merge; fewer classes spread their colours over the scale.
+  const ColorClasses few = ColorClasses::equalCount(std::vector<double>{1, 1, 1, 1, 1, 1, 1, 1, 2, 3});
+  ASSERT_EQ(few.classCount(), 3);
+  EXPECT_EQ(few.lowerBound(1), 2);
+  EXPECT_EQ(few.color(0), ColorClasses::kColors[0]);
+  EXPECT_EQ(few.color(2), ColorClasses::kColors[9]);
+  EXPECT_EQ(ColorClasses::equalCount(std::vector<double>{4, 4}).classCount(), 1);
 }
 
 }  // namespace

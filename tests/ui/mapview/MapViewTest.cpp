@@ -1,10 +1,17 @@
+#include <QCoreApplication>
 #include <QFile>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QRegularExpression>
+#include <QTest>
+#include <QWheelEvent>
 #include <QImage>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <map>
 
 #include "common/CFormat.h"
 #include "engine/LinePacking.h"
@@ -48,8 +55,19 @@ TEST(MapView, OpensOnlyWhatItCanShow) {
   EXPECT_TRUE(CRVWnd::canShow(dataOperand({1}, {0}, {0})));
   CRVWnd view(gridOperand(2, 2, {0, 1, 2, 3}), -9999, Language::Russian);
   EXPECT_EQ(view.size(), QSize(500, 500));
-  EXPECT_EQ(view.pos(), QPoint(0, 0));
   EXPECT_EQ(view.windowTitle(), "Вид");
+}
+
+TEST(MapView, OpensBesideTheCalculator) {
+  const QRect screen(0, 0, 1920, 1080);
+  EXPECT_EQ(CRVWnd::placeBeside(QRect(100, 50, 800, 600), QSize(500, 500), screen),
+            QPoint(908, 50));
+  // No room on the right: on the left.
+  EXPECT_EQ(CRVWnd::placeBeside(QRect(1200, 50, 700, 600), QSize(500, 500), screen),
+            QPoint(692, 50));
+  // No room on either side: on the side with more room, inside the screen.
+  EXPECT_EQ(CRVWnd::placeBeside(QRect(300, 900, 1300, 600), QSize(500, 500), screen),
+            QPoint(1420, 580));
 }
 
 TEST(MapView, GridClassesColourTheRasterAndTheLegend) {
@@ -61,33 +79,105 @@ TEST(MapView, GridClassesColourTheRasterAndTheLegend) {
   EXPECT_EQ(pixelAt(view, 5.5, 5), QColor(125, 255, 0));
   // Legend boxes: highest class at the top, lowest at the bottom.
   const QImage image = view.picture();
+  const std::vector<LegendLayout::Box>& boxes = view.legend().boxes;
+  ASSERT_EQ(boxes.size(), 10u);
+  const auto middle = [&](const LegendLayout::Box& b) {
+    return image.pixelColor(b.x + b.width / 2, b.y + b.height / 2);
+  };
+  EXPECT_EQ(middle(boxes.back()), QColor(0, 50, 250));
+  EXPECT_EQ(middle(boxes.front()), QColor(128, 64, 0));
+  EXPECT_LT(boxes.back().y, boxes.front().y);
+  // Beyond the grid's extents (the plot fills the window) the raster stays white.
   const MapLayout& layout = view.layout();
-  const int boxX = layout.left + layout.width + 40;
-  const int box = layout.height / 10;
-  EXPECT_EQ(image.pixelColor(boxX, layout.top + box / 2), QColor(0, 50, 250));
-  EXPECT_EQ(image.pixelColor(boxX, layout.top + 9 * box + box / 2), QColor(128, 64, 0));
+  const int outside = layout.row(10) - 3;
+  ASSERT_GT(outside, layout.top);
+  EXPECT_EQ(image.pixelColor(layout.column(5), outside), QColor(Qt::white));
+}
+
+TEST(MapView, LegendLabelsNameEveryBoundInsideTheWindow) {
+  // Once the minimum's label is the wider, once the maximum's; windows large and small.
+  for (const auto& nodes : {std::vector<double>{-12345.678, 3, -5, 0},
+                            std::vector<double>{0, 123456.789, 5, 7}}) {
+    for (const QSize size : {QSize(500, 500), QSize(260, 220), QSize(900, 400), QSize(300, 900)}) {
+      CRVWnd view(gridOperand(2, 2, nodes), -9999, Language::Russian);
+      view.resize(size);
+      ASSERT_TRUE(view.layout().drawable);
+      const QImage image = view.picture();
+      const std::vector<PlacedText>& labels = view.legend().labels;
+      ASSERT_GE(labels.size(), 2u);
+      const QRect window(0, 0, size.width(), view.layout().statusTop);
+      for (std::size_t i = 0; i < labels.size(); ++i) {
+        const QRect rect(labels[i].x, labels[i].y, labels[i].width, labels[i].height);
+        // The rectangle is that of the text as the window's font draws it.
+        EXPECT_EQ(rect.width(), view.fontMetrics().horizontalAdvance(QString::fromStdString(labels[i].text)));
+        EXPECT_TRUE(window.contains(rect)) << labels[i].text << " in " << size.width() << "x" << size.height();
+        if (i > 0) {
+          EXPECT_FALSE(labels[i].overlaps(labels[i - 1], 0)) << labels[i].text;
+        }
+      }
+      const double maximum = *std::max_element(nodes.begin(), nodes.end());
+      const double minimum = *std::min_element(nodes.begin(), nodes.end());
+      EXPECT_EQ(labels.back().text, cformat("%.2lf", maximum));
+      EXPECT_EQ(labels.front().text, cformat("%.2lf", minimum));
+      // Boxes tall enough for a line of text label every bound.
+      if (view.layout().height / 10 > view.fontMetrics().height()) {
+        EXPECT_EQ(labels.size(), 11u);
+      }
+    }
+  }
+}
+
+TEST(MapView, ThePlotFillsTheWindowButForAxesAndLegend) {
+  geometry::Cover cover;
+  cover.appendLine(ring({{0, 0}, {0, 10}, {10, 10}, {10, 0}}));
+  CRVWnd polygon(engine::packCover(cover, Kind::Polygon), -9999, Language::Russian);
+  const MapLayout& plot = polygon.layout();
+  EXPECT_GE(plot.width * plot.height, 0.7 * 500 * 500);
+  CRVWnd grid(gridOperand(2, 2, {0, 10, 0, 10}), -9999, Language::Russian);
+  const MapLayout& gridPlot = grid.layout();
+  const int legendLeft = grid.legend().boxes.front().x;
+  EXPECT_GE(gridPlot.left + gridPlot.width, legendLeft - 40);
+  EXPECT_GE(gridPlot.height, 0.8 * 500);
+  // Axis labels fit between the plot and the window's edges after any zoom.
+  grid.pushZoom({5.0001, 5.0001, 5.0002, 5.00013});
+  grid.picture();
+  const std::vector<PlacedText>& labels = grid.axisLabels();
+  for (std::size_t i = 0; i < labels.size(); ++i) {
+    EXPECT_TRUE(QRect(0, 0, 500, gridPlot.statusTop).contains(
+        QRect(labels[i].x, labels[i].y, labels[i].width, labels[i].height)));
+    for (std::size_t j = std::max<std::size_t>(i + 1, 4); j < labels.size(); ++j) {
+      EXPECT_FALSE(labels[i].overlaps(labels[j], 0)) << labels[i].text << " " << labels[j].text;
+    }
+  }
 }
 
 TEST(MapView, AFlatGridHasOneClass) {
   CRVWnd view(gridOperand(2, 2, {4, 4, 4, 4}), -9999, Language::Russian);
   const QImage image = view.picture();
   const MapLayout& layout = view.layout();
-  const int boxX = layout.left + layout.width + 40;
-  const int box = layout.height / 10;
   EXPECT_EQ(pixelAt(view, 5, 5), QColor(128, 64, 0));
-  EXPECT_EQ(image.pixelColor(boxX, layout.top + 9 * box + box / 2), QColor(128, 64, 0));
-  EXPECT_EQ(image.pixelColor(boxX, layout.top + box / 2), QColor(Qt::white));
+  ASSERT_EQ(view.legend().boxes.size(), 1u);
+  const LegendLayout::Box& box = view.legend().boxes.front();
+  EXPECT_EQ(image.pixelColor(box.x + 10, box.y + box.height / 2), QColor(128, 64, 0));
+  EXPECT_NEAR(box.y + box.height, layout.top + layout.height, 10);
+  EXPECT_EQ(image.pixelColor(box.x + 10, layout.top + 5), QColor(Qt::white));
 }
 
 TEST(MapView, DataDotsAndAWidenedAxis) {
   CRVWnd view(dataOperand({1, 2}, {3, 3}, {0, 10}), -9999, Language::Russian);
-  EXPECT_DOUBLE_EQ(view.layout().world.xmin, 2.9);
-  EXPECT_DOUBLE_EQ(view.layout().world.xmax, 3.1);
+  const WorldBounds& world = view.layout().world;
+  EXPECT_LE(world.xmin, 2.9);  // one x for all: the axis is widened by 0.1 on each side
+  EXPECT_GE(world.xmax, 3.1);
+  EXPECT_NEAR(world.xmin + world.xmax, 6.0, 1e-9);
   EXPECT_EQ(pixelAt(view, 3, 5.5), QColor(Qt::white));
   const QImage image = view.picture();
   const int column = view.layout().column(3);
-  const int row = view.layout().row(0);
-  EXPECT_EQ(image.pixelColor(column, row - 2), QColor(Qt::black));  // the dot's fill
+  // Points on the bounds are drawn whole: the dot's fill and both ends of its outline.
+  for (const int row : {view.layout().row(0), view.layout().row(10)}) {
+    EXPECT_EQ(image.pixelColor(column, row), QColor(Qt::black));
+    EXPECT_EQ(image.pixelColor(column, row - 5), QColor(255, 0, 0));
+    EXPECT_EQ(image.pixelColor(column, row + 5), QColor(255, 0, 0));
+  }
 }
 
 TEST(MapView, LinesAreBluePolylines) {
@@ -108,6 +198,9 @@ TEST(MapView, PolygonsAreFilledWithHolesAndIslands) {
   EXPECT_EQ(pixelAt(view, 1, 1), QColor(250, 150, 100));
   EXPECT_EQ(pixelAt(view, 3, 3), QColor(Qt::white));
   EXPECT_EQ(pixelAt(view, 5, 5), QColor(250, 150, 100));
+  // Outlines keep neighbouring districts apart.
+  EXPECT_EQ(pixelAt(view, 0, 5), QColor(140, 60, 20));
+  EXPECT_EQ(pixelAt(view, 8, 5), QColor(140, 60, 20));
 }
 
 // The title's text for the world coordinates of a pixel position.
@@ -130,6 +223,51 @@ TEST(MapView, TitleReadsOutThePointer) {
             cformat("Вид | x= %.2lf, y= ?, z= ?", layout.worldX(inside.x())));
 }
 
+// The numbers of a status line "x = ...    y = ...    z = ...", as the user reads them.
+std::vector<std::string> fieldsOf(const QString& status) {
+  const QRegularExpression form(QStringLiteral("^x = (\\S+)    y = (\\S+)(?:    z = (.+))?$"));
+  const QRegularExpressionMatch match = form.match(status);
+  if (!match.hasMatch()) return {};
+  return {match.captured(1).toStdString(), match.captured(2).toStdString(),
+          match.captured(3).toStdString()};
+}
+
+int significant(const std::string& number) {
+  int digits = 0;
+  bool leading = true;
+  for (const char c : number) {
+    if (c == 'e' || c == 'E') break;
+    if (c < '0' || c > '9') continue;
+    if (c != '0') leading = false;
+    if (!leading) ++digits;
+  }
+  return digits;
+}
+
+TEST(MapView, StatusLineReadsOutAtThePrecisionTheDataNeeds) {
+  // Projected coordinates in metres, a relief in metres with centimetres.
+  grid::Grid prototype;
+  prototype.left = 512000, prototype.right = 522000, prototype.bottom = 6100000,
+  prototype.top = 6110000;
+  const auto relief = std::make_shared<const grid::Grid>(
+      2, 2, prototype, grid::NodeVector{1234.56, 1300.25, 1250.5, 1290.75});
+  CRVWnd view(Operand::grid(relief), -9999, Language::Russian);
+  const MapLayout& layout = view.layout();
+  const QPoint inside(layout.column(517123.4), layout.row(6104321.5));
+  view.readOut(inside);
+  const std::vector<std::string> fields = fieldsOf(view.statusText());
+  ASSERT_EQ(fields.size(), 3u) << view.statusText().toStdString();
+  EXPECT_NEAR(std::stod(fields[0]), layout.worldX(inside.x()), layout.pixelSize());
+  EXPECT_NEAR(std::stod(fields[1]), layout.worldY(inside.y()), layout.pixelSize());
+  EXPECT_NEAR(std::stod(fields[2]),
+              relief->value(layout.worldX(inside.x()), layout.worldY(inside.y())), 1e-3);
+  for (const std::string& field : fields) EXPECT_GE(significant(field), 6) << field;
+  // Outside the plot, "?" for the coordinate and the value.
+  view.readOut(QPoint(2, inside.y()));
+  EXPECT_EQ(fieldsOf(view.statusText())[0], "?");
+  EXPECT_EQ(fieldsOf(view.statusText())[2], "?");
+}
+
 TEST(MapView, PickingDataPointsShowsTheirValue) {
   CRVWnd view(dataOperand({3, -9999}, {0, 10}, {0, 10}), -9999, Language::Russian);
   const MapLayout& layout = view.layout();
@@ -148,6 +286,25 @@ TEST(MapView, PickingDataPointsShowsTheirValue) {
   view.pick(QPoint(layout.column(5), layout.row(5)));
   view.readOut(middle);
   EXPECT_EQ(view.windowTitle().toStdString(), at(layout, middle, ""));
+  EXPECT_FALSE(view.pickedPoint().has_value());
+}
+
+TEST(MapView, APickedPointIsMarked) {
+  CRVWnd view(dataOperand({3, 4}, {0, 10}, {0, 10}), -9999, Language::Russian);
+  const MapLayout& layout = view.layout();
+  const QPoint point(layout.column(10), layout.row(10));
+  const QImage before = view.picture();
+  QTest::mouseClick(&view, Qt::LeftButton, Qt::NoModifier, point);
+  ASSERT_EQ(view.pickedPoint(), std::optional<std::size_t>(1));
+  const QImage after = view.picture();
+  // The marker's ring, nine pixels left of the point, and nothing changed elsewhere.
+  EXPECT_EQ(before.pixelColor(point.x() - 9, point.y()), QColor(Qt::white));
+  EXPECT_EQ(after.pixelColor(point.x() - 9, point.y()), QColor(0, 160, 255));
+  EXPECT_EQ(after.pixelColor(layout.column(0), layout.row(0)),
+            before.pixelColor(layout.column(0), layout.row(0)));
+  // The status line reads the point under the pointer.
+  view.readOut(QPoint(layout.column(0), layout.row(0)));
+  EXPECT_EQ(fieldsOf(view.statusText())[2], "3");
 }
 
 TEST(MapView, ZoomPushesAndPopsInEitherDragDirection) {
@@ -164,6 +321,100 @@ TEST(MapView, ZoomPushesAndPopsInEitherDragDirection) {
   view.popZoom();
   view.popZoom();  // popping an empty stack changes nothing
   EXPECT_EQ(view.zoomDepth(), 0);
+}
+
+TEST(MapView, MouseZoomsAndPans) {
+  CRVWnd view(gridOperand(2, 2, {0, 10, 0, 10}), -9999, Language::Russian);
+  view.picture();
+  // Shift and a left drag zoom to the rectangle; Shift and a right click go back.
+  const MapLayout full = view.layout();
+  const QPoint from(full.column(2), full.row(8));
+  const QPoint to(full.column(6), full.row(4));
+  QTest::mousePress(&view, Qt::LeftButton, Qt::ShiftModifier, from);
+  QTest::mouseMove(&view, to);
+  QTest::mouseRelease(&view, Qt::LeftButton, Qt::ShiftModifier, to);
+  ASSERT_EQ(view.zoomDepth(), 1);
+  EXPECT_NEAR(view.layout().world.ymax - view.layout().world.ymin, 4, 0.1 + 4 * 0.5);
+  EXPECT_LE(view.layout().world.xmin, 2 + full.pixelSize());
+  QTest::mouseClick(&view, Qt::RightButton, Qt::ShiftModifier, to);
+  EXPECT_EQ(view.zoomDepth(), 0);
+
+  // The wheel zooms around the pointer: the world point under it stays under it.
+  const QPoint pointer(full.column(7.5), full.row(2.5));
+  const double x = full.worldX(pointer.x());
+  const double y = full.worldY(pointer.y());
+  QWheelEvent wheel(QPointF(pointer), QPointF(view.mapToGlobal(pointer)), QPoint(), QPoint(0, 240),
+                    Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+  QCoreApplication::sendEvent(&view, &wheel);
+  const MapLayout zoomed = view.layout();
+  EXPECT_NEAR(zoomed.pixelSize(), full.pixelSize() * 0.64, full.pixelSize() * 0.01);
+  EXPECT_NEAR(zoomed.worldX(pointer.x()), x, zoomed.pixelSize());
+  EXPECT_NEAR(zoomed.worldY(pointer.y()), y, zoomed.pixelSize());
+
+  // A middle-button drag moves the map with the pointer, as does a left drag.
+  const QPoint start(200, 200);
+  const QPoint moved(260, 170);
+  const double xBefore = zoomed.worldX(start.x());
+  const double yBefore = zoomed.worldY(start.y());
+  QMouseEvent press(QEvent::MouseButtonPress, QPointF(start), QPointF(view.mapToGlobal(start)),
+                    Qt::MiddleButton, Qt::MiddleButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(&view, &press);
+  QMouseEvent move(QEvent::MouseMove, QPointF(moved), QPointF(view.mapToGlobal(moved)),
+                   Qt::NoButton, Qt::MiddleButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(&view, &move);
+  QMouseEvent release(QEvent::MouseButtonRelease, QPointF(moved), QPointF(view.mapToGlobal(moved)),
+                      Qt::MiddleButton, Qt::NoButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(&view, &release);
+  EXPECT_NEAR(view.layout().worldX(moved.x()), xBefore, zoomed.pixelSize());
+  EXPECT_NEAR(view.layout().worldY(moved.y()), yBefore, zoomed.pixelSize());
+  const double xMoved = view.layout().worldX(moved.x());
+  QTest::mousePress(&view, Qt::LeftButton, Qt::NoModifier, moved);
+  QMouseEvent drag(QEvent::MouseMove, QPointF(start), QPointF(view.mapToGlobal(start)),
+                   Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(&view, &drag);
+  QTest::mouseRelease(&view, Qt::LeftButton, Qt::NoModifier, start);
+  EXPECT_NEAR(view.layout().worldX(start.x()), xMoved, zoomed.pixelSize());
+  // Shift and a right click go back to the whole map from any pan or wheel zoom.
+  QTest::mouseClick(&view, Qt::RightButton, Qt::ShiftModifier, start);
+  EXPECT_EQ(view.zoomDepth(), 0);
+  EXPECT_EQ(view.layout().world.xmin, full.world.xmin);
+}
+
+TEST(MapView, EqualCountClassesFromTheContextMenu) {
+  // A curvature-like map: a gentle ramp and one extreme node.
+  std::vector<double> nodes;
+  for (int i = 0; i < 400; ++i) nodes.push_back((i % 20) * 0.01);
+  nodes[210] = 500;
+  CRVWnd view(gridOperand(20, 20, nodes), -9999, Language::Russian);
+  // The share of the plot's pixels in the commonest colour.
+  const auto commonest = [&view] {
+    const QImage image = view.picture();
+    const MapLayout& layout = view.layout();
+    std::map<QRgb, int> counts;
+    int total = 0;
+    for (int r = layout.row(10) + 1; r < layout.row(0); r += 2) {
+      for (int c = layout.column(0) + 1; c < layout.column(10); c += 2) {
+        ++counts[image.pixel(c, r)];
+        ++total;
+      }
+    }
+    int most = 0;
+    for (const auto& [colour, count] : counts) most = std::max(most, count);
+    return static_cast<double>(most) / total;
+  };
+  EXPECT_GT(commonest(), 0.8);  // equal intervals: nearly one colour
+  QMenu* menu = view.contextMenu();
+  ASSERT_EQ(menu->actions().size(), 2);
+  EXPECT_EQ(menu->actions()[0]->text().toStdString(), "Равные интервалы");
+  EXPECT_TRUE(menu->actions()[0]->isChecked());
+  menu->actions()[1]->trigger();
+  EXPECT_EQ(view.classMode(), ClassMode::EqualCount);
+  EXPECT_TRUE(menu->actions()[1]->isChecked());
+  EXPECT_LT(commonest(), 0.3);
+  EXPECT_EQ(std::stod(view.legend().labels.back().text), 500);
+  // Other views have no classes to choose.
+  CRVWnd dots(dataOperand({1}, {0}, {0}), -9999, Language::Russian);
+  EXPECT_FALSE(dots.contextMenu()->actions()[1]->isEnabled());
 }
 
 TEST(MapView, SavesThePictureAsBmp) {
