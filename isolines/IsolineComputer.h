@@ -7,7 +7,6 @@
 
 #include "common/ErrorSink.h"
 #include "grid/Grid.h"
-#include "grid/NodeAllocator.h"
 #include "isolines/TracedLines.h"
 
 namespace vellumar::isolines {

@@ -182,6 +182,13 @@ TEST(LevelRegion, RingsThatFailThePolygonCheckFailTheRegion) {
   EXPECT_TRUE(region.empty());
   const Cover crossing = coverOf({squareRing(1, 1, 5, 5, true), squareRing(3, 3, 8, 8, true)});
   EXPECT_FALSE(closeLevelRegion(crossing, frame, 1.0, false, region));
+  // Two open isolines that cross cannot both have the region on their right everywhere, and an
+  // isoline outside the map leaves no piece to start a ring with.
+  const Cover crossed = coverOf({polyline({{10, 2}, {0, 8}}), polyline({{0, 2}, {10, 8}})});
+  EXPECT_FALSE(closeLevelRegion(crossed, frame, 1.0, false, region));
+  const Cover outside = coverOf({polyline({{-0.5, 2}, {-0.5, 8}})});
+  EXPECT_FALSE(closeLevelRegion(outside, frame, 1.0, true, region));
+  EXPECT_TRUE(region.empty());
 }
 
 TEST(LevelRegion, EveryResultPassesThePolygonCheckUnchanged) {
