@@ -57,6 +57,18 @@ bool dropFiles(QWidget* target, const QStringList& paths) {
   return drop.isAccepted();
 }
 
+// Loads the wells table, with its header line, as data slot 1; returns its path.
+QString loadWellsWithHeader(WindowFixture& f) {
+  f.dialogs.onDialog = [](QDialog& dialog) {
+    dynamic_cast<DataFileProc&>(dialog).setFormat({0, true, true, " "});
+    return true;
+  };
+  const QString wells = f.write("wells.dat", dataFile());
+  f.dialogs.files.push_back(wells);
+  f.press(QStringLiteral("Данные"));
+  return wells;
+}
+
 }  // namespace
 
 void FilesWindowTest::gridListsDuplicatesAndRenumbering() {
@@ -281,13 +293,7 @@ void FilesWindowTest::savingByKind() {
 
 void FilesWindowTest::savingDataAppendsZres() {
   WindowFixture f;
-  f.dialogs.onDialog = [](QDialog& dialog) {
-    dynamic_cast<DataFileProc&>(dialog).setFormat({0, true, true, " "});
-    return true;
-  };
-  const QString wells = f.write("wells.dat", dataFile());
-  f.dialogs.files.push_back(wells);
-  f.press(QStringLiteral("Данные"));
+  const QString wells = loadWellsWithHeader(f);
   CDataListDialog* window = f.window->dataWindow(1);
   window->chooseColumn(2);
   QCOMPARE(f.evaluate("D1_3 * 2"), QStringLiteral("Результат - данные - готов !"));
@@ -472,13 +478,7 @@ void FilesWindowTest::dialogsStartInTheFolderLastUsed() {
 
 void FilesWindowTest::savingDataOverAFileSaysWhatHappens() {
   WindowFixture f;
-  f.dialogs.onDialog = [](QDialog& dialog) {
-    dynamic_cast<DataFileProc&>(dialog).setFormat({0, true, true, " "});
-    return true;
-  };
-  const QString wells = f.write("wells.dat", dataFile());
-  f.dialogs.files.push_back(wells);
-  f.press(QStringLiteral("Данные"));
+  const QString wells = loadWellsWithHeader(f);
   f.window->dataWindow(1)->chooseColumn(2);
   f.evaluate("D1_3 * 2");
   // Declining leaves the file as it was.
