@@ -67,6 +67,10 @@ constexpr int kLastLinesShown = 3;
 constexpr std::array<const char*, 3> kFunctionColours = {"rgb(210, 220, 238)", "rgb(230, 220, 240)",
                                                          "rgb(225, 234, 250)"};
 
+engine::FileStatus outOfMemory(Language language) {
+  return engine::FileStatus::failure(engine::text::kOutOfMemory.in(language));
+}
+
 QString fromUtf8(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
@@ -445,7 +449,8 @@ void CTarnwickDlg::loadOperandFile(FileKind kind, const std::string& path) {
     if (dialogs_.runDialog(fields)) valueField = fields.chosenField();
   }
   engine::Operand operand;
-  engine::FileStatus status;
+  // Stays a failure when the work runs out of memory.
+  engine::FileStatus status = outOfMemory(calc_.language());
   const bool completed = runFileTask(text::kLoading, [this, kind, &path, &valueField, &operand,
                                                       &status] {
     status = workspace_.read(kind, path, valueField, operand);
@@ -510,7 +515,8 @@ void CTarnwickDlg::loadDataFile(const std::string& path) {
     }
   }
   data::M_Data table;
-  engine::FileStatus status;
+  // Stays a failure when the work runs out of memory.
+  engine::FileStatus status = outOfMemory(calc_.language());
   const bool completed = runFileTask(text::kLoading, [this, &path, &options, &table, &status] {
     status = workspace_.readDataTable(path, options, table);
   });
@@ -628,7 +634,8 @@ void CTarnwickDlg::saveOperand(const engine::Operand& operand) {
   if (chosen.isEmpty()) return;
   const std::string path = chosen.toStdString();
   if (operand.kind() == engine::Kind::Data && !confirmDataSave(path)) return;
-  engine::FileStatus status;
+  // Stays a failure when the work runs out of memory.
+  engine::FileStatus status = outOfMemory(calc_.language());
   const bool completed = runFileTask(
       text::kSaving, [this, &operand, &path, &status] { status = workspace_.save(operand, path); });
   // When the window is closing, a save that ran to its end stays, but nothing more is shown.

@@ -5,6 +5,7 @@
 #include <QProgressDialog>
 #include <QThread>
 #include <algorithm>
+#include <new>
 
 #include "engine/EngineMessages.h"
 #include "ui/UiMessages.h"
@@ -65,7 +66,14 @@ void EvaluationRunner::launch(std::function<void()> work) {
   bridge_.reset();
   sink_ = std::make_unique<ErrorSink>(&bridge_);
   calc_.attachErrorSink(sink_.get());
-  thread_ = QThread::create(std::move(work));
+  // A file too large for memory fails its load or save (the caller's status says so), never
+  // the program.
+  thread_ = QThread::create([work = std::move(work)] {
+    try {
+      work();
+    } catch (const std::bad_alloc&) {
+    }
+  });
   connect(thread_, &QThread::finished, this, &EvaluationRunner::onThreadFinished,
           Qt::QueuedConnection);
   clock_.start();
