@@ -3,26 +3,26 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QMimeData>
-#include <QScreen>
-#include <QTimer>
-#include <QUrl>
-#include <QDir>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QTextCursor>
+#include <QTimer>
+#include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <array>
@@ -451,10 +451,10 @@ void CTarnwickDlg::loadOperandFile(FileKind kind, const std::string& path) {
   engine::Operand operand;
   // Stays a failure when the work runs out of memory.
   engine::FileStatus status = outOfMemory(calc_.language());
-  const bool completed = runFileTask(text::kLoading, [this, kind, &path, &valueField, &operand,
-                                                      &status] {
-    status = workspace_.read(kind, path, valueField, operand);
-  });
+  const bool completed =
+      runFileTask(text::kLoading, [this, kind, &path, &valueField, &operand, &status] {
+        status = workspace_.read(kind, path, valueField, operand);
+      });
   // A cancelled load registers nothing, even when the reader finished.
   if (!completed) return;
   if (!status.ok) {
@@ -559,7 +559,8 @@ void CTarnwickDlg::loadDroppedFile(const QString& path) {
                                  fromUtf8(text::kAsPolygons.in(language)),
                                  fromUtf8(text::kAsData.in(language))};
     switch (dialogs_.choose(
-        this, QString::fromStdString(cformat(text::kShapefileKindQuestion.in(language), name.c_str())),
+        this,
+        QString::fromStdString(cformat(text::kShapefileKindQuestion.in(language), name.c_str())),
         answers)) {
       case 0:
         loadOperandFile(FileKind::Lines, file);

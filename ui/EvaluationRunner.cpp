@@ -121,9 +121,8 @@ void EvaluationRunner::poll() {
     connect(dialog_, &QProgressDialog::canceled, this, &EvaluationRunner::cancel);
   }
   const bool measured = progress.open && progress.total > 0;
-  dialog_->setLabelText(
-      QString::fromStdString(progress.open && !progress.caption.empty() ? progress.caption
-                                                                         : caption_));
+  dialog_->setLabelText(QString::fromStdString(
+      progress.open && !progress.caption.empty() ? progress.caption : caption_));
   dialog_->setRange(0, measured ? kProgressSteps : 0);
   if (measured) {
     const double share = static_cast<double>(progress.done) / static_cast<double>(progress.total);

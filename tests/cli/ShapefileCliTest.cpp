@@ -73,8 +73,8 @@ TEST(CalcShapefiles, LineTablesTakeTheirXAndYColumnsAsCoordinates) {
             "X Y Z\r\n0.000000 0.000000 1.000000\r\n5.000000 5.000000 1.000000\r\n"
             "1.000000 0.000000 2.000000\r\n2.000000 3.000000 2.000000\r\n");
   // --xy still chooses any columns.
-  const auto chosen = runCalc({"--xy", "1,2", "-d", folder.path("roads.shp"), "-o",
-                               folder.path("chosen.dat"), "D1_3"});
+  const auto chosen = runCalc(
+      {"--xy", "1,2", "-d", folder.path("roads.shp"), "-o", folder.path("chosen.dat"), "D1_3"});
   ASSERT_EQ(chosen.status, 0) << chosen.err;
   EXPECT_EQ(folder.read("chosen.dat").substr(0, 35), "X Y Z\r\n1.000000 0.000000 0.000000\r\n");
 }

@@ -8,11 +8,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QSettings>
 #include <QTemporaryDir>
-#include <QUrl>
-#include <QPlainTextEdit>
 #include <QTest>
+#include <QUrl>
 
 #include "UiTestSupport.h"
 #include "UiTests.h"
@@ -411,9 +411,10 @@ void FilesWindowTest::droppedFilesLoadByExtension() {
     return true;
   };
   f.dialogs.chosen = 1;  // the shapefile as a polygon
-  const QStringList dropped = {f.write("relief.GRD", gridFile()), f.write("rivers.lin", squareFile(3, 1)),
-                               f.write("field.pol", squareFile(5)), f.write("wells.csv", dataFile()),
-                               f.write("more.txt", dataFile()), f.path("roads.shp")};
+  const QStringList dropped = {
+      f.write("relief.GRD", gridFile()),   f.write("rivers.lin", squareFile(3, 1)),
+      f.write("field.pol", squareFile(5)), f.write("wells.csv", dataFile()),
+      f.write("more.txt", dataFile()),     f.path("roads.shp")};
   QVERIFY(dropFiles(f.window.get(), dropped));
   const engine::Registry& registry = f.window->calculator().registry();
   QTRY_VERIFY2(registry.find("P2") != nullptr, qPrintable(f.dialogs.lastMessage()));
@@ -423,7 +424,8 @@ void FilesWindowTest::droppedFilesLoadByExtension() {
   QCOMPARE(registry.find("P2")->value.sourcePath(), f.path("roads.shp").toStdString());
   QCOMPARE(formatDialogs, 2);
   QVERIFY(f.window->dataWindow(1) != nullptr && f.window->dataWindow(2) != nullptr);
-  QCOMPARE(f.dialogs.choices.back(), QStringLiteral("Загрузить roads.shp как: Линии/Полигоны/Данные"));
+  QCOMPARE(f.dialogs.choices.back(),
+           QStringLiteral("Загрузить roads.shp как: Линии/Полигоны/Данные"));
   QVERIFY2(f.dialogs.messages.empty(), qPrintable(f.dialogs.lastMessage()));
 
   // The shapefile again, as data: its table's X and Y columns are the coordinates by default.
@@ -493,7 +495,8 @@ void FilesWindowTest::savingDataOverAFileSaysWhatHappens() {
   f.write("old.dat", "1\n");
   f.dialogs.files.push_back(f.path("old.dat"));
   f.press(QStringLiteral("Сохранить"));
-  QCOMPARE(f.dialogs.questions.back(), QStringLiteral("Файл old.dat уже существует. Заменить его?"));
+  QCOMPARE(f.dialogs.questions.back(),
+           QStringLiteral("Файл old.dat уже существует. Заменить его?"));
   QCOMPARE(f.read("old.dat"), std::string("1\n"));
   f.dialogs.answer = true;
   f.dialogs.files.push_back(f.path("old.dat"));
