@@ -40,9 +40,11 @@ engine::Operand isolines(int lines, int vertices) {
     for (int v = 0; v < vertices; ++v) {
       const double angle = 2 * M_PI * v / (vertices - 1);
       const double r = radius * (1 + 0.05 * std::sin(7 * angle + k * 0.1));
-      points.push_back({r * std::cos(angle), r * std::sin(angle), static_cast<double>(k)});
+      points.push_back({r * std::cos(angle), r * std::sin(angle), 0});
     }
-    cover.appendLine(geometry::Line(std::move(points)));
+    geometry::Line line(std::move(points));
+    line.value = k;  // the isoline's level
+    cover.appendLine(std::move(line));
   }
   return engine::packCover(cover, engine::Kind::Lines);
 }

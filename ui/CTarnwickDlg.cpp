@@ -3,26 +3,26 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QMimeData>
-#include <QScreen>
-#include <QTimer>
-#include <QUrl>
-#include <QDir>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QTextCursor>
+#include <QTimer>
+#include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <array>
@@ -66,6 +66,10 @@ constexpr int kLastLinesShown = 3;
 // The pale colours of the function buttons, alternating by column.
 constexpr std::array<const char*, 3> kFunctionColours = {"rgb(210, 220, 238)", "rgb(230, 220, 240)",
                                                          "rgb(225, 234, 250)"};
+
+engine::FileStatus outOfMemory(Language language) {
+  return engine::FileStatus::failure(engine::text::kOutOfMemory.in(language));
+}
 
 QString fromUtf8(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -445,11 +449,12 @@ void CTarnwickDlg::loadOperandFile(FileKind kind, const std::string& path) {
     if (dialogs_.runDialog(fields)) valueField = fields.chosenField();
   }
   engine::Operand operand;
-  engine::FileStatus status;
-  const bool completed = runFileTask(text::kLoading, [this, kind, &path, &valueField, &operand,
-                                                      &status] {
-    status = workspace_.read(kind, path, valueField, operand);
-  });
+  // Stays a failure when the work runs out of memory.
+  engine::FileStatus status = outOfMemory(calc_.language());
+  const bool completed =
+      runFileTask(text::kLoading, [this, kind, &path, &valueField, &operand, &status] {
+        status = workspace_.read(kind, path, valueField, operand);
+      });
   // A cancelled load registers nothing, even when the reader finished.
   if (!completed) return;
   if (!status.ok) {
@@ -510,7 +515,8 @@ void CTarnwickDlg::loadDataFile(const std::string& path) {
     }
   }
   data::M_Data table;
-  engine::FileStatus status;
+  // Stays a failure when the work runs out of memory.
+  engine::FileStatus status = outOfMemory(calc_.language());
   const bool completed = runFileTask(text::kLoading, [this, &path, &options, &table, &status] {
     status = workspace_.readDataTable(path, options, table);
   });
@@ -553,7 +559,8 @@ void CTarnwickDlg::loadDroppedFile(const QString& path) {
                                  fromUtf8(text::kAsPolygons.in(language)),
                                  fromUtf8(text::kAsData.in(language))};
     switch (dialogs_.choose(
-        this, QString::fromStdString(cformat(text::kShapefileKindQuestion.in(language), name.c_str())),
+        this,
+        QString::fromStdString(cformat(text::kShapefileKindQuestion.in(language), name.c_str())),
         answers)) {
       case 0:
         loadOperandFile(FileKind::Lines, file);
@@ -628,7 +635,8 @@ void CTarnwickDlg::saveOperand(const engine::Operand& operand) {
   if (chosen.isEmpty()) return;
   const std::string path = chosen.toStdString();
   if (operand.kind() == engine::Kind::Data && !confirmDataSave(path)) return;
-  engine::FileStatus status;
+  // Stays a failure when the work runs out of memory.
+  engine::FileStatus status = outOfMemory(calc_.language());
   const bool completed = runFileTask(
       text::kSaving, [this, &operand, &path, &status] { status = workspace_.save(operand, path); });
   // When the window is closing, a save that ran to its end stays, but nothing more is shown.

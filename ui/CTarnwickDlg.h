@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QPointer>
 #include <QColor>
+#include <QPointer>
 #include <QWidget>
 #include <functional>
 #include <map>

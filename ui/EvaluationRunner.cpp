@@ -5,6 +5,7 @@
 #include <QProgressDialog>
 #include <QThread>
 #include <algorithm>
+#include <new>
 
 #include "engine/EngineMessages.h"
 #include "ui/UiMessages.h"
@@ -65,7 +66,14 @@ void EvaluationRunner::launch(std::function<void()> work) {
   bridge_.reset();
   sink_ = std::make_unique<ErrorSink>(&bridge_);
   calc_.attachErrorSink(sink_.get());
-  thread_ = QThread::create(std::move(work));
+  // A file too large for memory fails its load or save (the caller's status says so), never
+  // the program.
+  thread_ = QThread::create([work = std::move(work)] {
+    try {
+      work();
+    } catch (const std::bad_alloc&) {
+    }
+  });
   connect(thread_, &QThread::finished, this, &EvaluationRunner::onThreadFinished,
           Qt::QueuedConnection);
   clock_.start();
@@ -113,9 +121,8 @@ void EvaluationRunner::poll() {
     connect(dialog_, &QProgressDialog::canceled, this, &EvaluationRunner::cancel);
   }
   const bool measured = progress.open && progress.total > 0;
-  dialog_->setLabelText(
-      QString::fromStdString(progress.open && !progress.caption.empty() ? progress.caption
-                                                                         : caption_));
+  dialog_->setLabelText(QString::fromStdString(
+      progress.open && !progress.caption.empty() ? progress.caption : caption_));
   dialog_->setRange(0, measured ? kProgressSteps : 0);
   if (measured) {
     const double share = static_cast<double>(progress.done) / static_cast<double>(progress.total);

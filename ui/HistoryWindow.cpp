@@ -2,9 +2,9 @@
 
 #include <QHBoxLayout>
 #include <QMouseEvent>
-#include <QTextBlock>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTextBlock>
 #include <QVBoxLayout>
 
 #include "ui/InputHistory.h"

@@ -10,8 +10,7 @@ namespace vellumar::ui {
 bool installRussianQtTranslations(QCoreApplication& application) {
   auto* translator = new QTranslator(&application);
   if (!translator->load(QLocale(QLocale::Russian, QLocale::Russia), QStringLiteral("qtbase"),
-                        QStringLiteral("_"),
-                        QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+                        QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
     delete translator;
     return false;
   }

@@ -57,13 +57,11 @@ inline constexpr MessageText kShapefileKindQuestion{"Загрузить %s ка�
 inline constexpr MessageText kAsLines{"Линии", "Lines"};
 inline constexpr MessageText kAsPolygons{"Полигоны", "Polygons"};
 inline constexpr MessageText kAsData{"Данные", "Data"};
-inline constexpr MessageText kUnknownFileType{"Неизвестный тип файла: %s",
-                                              "Unknown file type: %s"};
+inline constexpr MessageText kUnknownFileType{"Неизвестный тип файла: %s", "Unknown file type: %s"};
 
 // Tooltips of commands.
 inline constexpr MessageText kEvaluateTip{"Вычислить выражение табло (Ctrl+Enter)",
                                           "Evaluate the display (Ctrl+Enter)"};
-inline constexpr MessageText kViewTip{"Показать результат на карте",
-                                      "Show the result on a map"};
+inline constexpr MessageText kViewTip{"Показать результат на карте", "Show the result on a map"};
 
 }  // namespace vellumar::ui::text

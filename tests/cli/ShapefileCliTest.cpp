@@ -60,6 +60,25 @@ TEST(CalcShapefiles, LinesGoOutAndComeBackWithTheChosenValueField) {
             "1\r\n0 0\r\n5 5\r\nEND\r\n2\r\n1 0\r\n2 3\r\n4 4\r\nEND\r\nEND\r\n");
 }
 
+TEST(CalcShapefiles, LineTablesTakeTheirXAndYColumnsAsCoordinates) {
+  ScratchFolder folder;
+  const std::string lines =
+      folder.write("roads.con", "1\r\n0 0\r\n5 5\r\nEND\r\n2\r\n1 0\r\n2 3\r\nEND\r\nEND\r\n");
+  ASSERT_EQ(runCalc({"-l", lines, "-o", folder.path("roads.shp"), "C1"}).status, 0);
+  // The table's columns are nLn, X, Y, ...: without --xy the coordinates are X and Y.
+  const auto table =
+      runCalc({"-d", folder.path("roads.shp"), "-o", folder.path("table.dat"), "D1_1"});
+  ASSERT_EQ(table.status, 0) << table.err;
+  EXPECT_EQ(folder.read("table.dat"),
+            "X Y Z\r\n0.000000 0.000000 1.000000\r\n5.000000 5.000000 1.000000\r\n"
+            "1.000000 0.000000 2.000000\r\n2.000000 3.000000 2.000000\r\n");
+  // --xy still chooses any columns.
+  const auto chosen = runCalc(
+      {"--xy", "1,2", "-d", folder.path("roads.shp"), "-o", folder.path("chosen.dat"), "D1_3"});
+  ASSERT_EQ(chosen.status, 0) << chosen.err;
+  EXPECT_EQ(folder.read("chosen.dat").substr(0, 35), "X Y Z\r\n1.000000 0.000000 0.000000\r\n");
+}
+
 TEST(CalcShapefiles, PolygonWithAHoleIsOneRecordOfTwoParts) {
   ScratchFolder folder;
   // Both rings counter-clockwise in the file: the saved polygon is oriented by nesting first.

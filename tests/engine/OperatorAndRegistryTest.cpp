@@ -104,12 +104,11 @@ TEST(Operand, CopiesAreIndependentAndAssignKeepsThePath) {
 }
 
 TEST(Operand, AssignKeepsOnlyTheContentsOfTheNewKind) {
-  auto grid = std::make_shared<const grid::Grid>(
-      2, 2, grid::Grid{}, grid::NodeVector{1.0, 2.0, 3.0, 4.0});
+  auto grid =
+      std::make_shared<const grid::Grid>(2, 2, grid::Grid{}, grid::NodeVector{1.0, 2.0, 3.0, 4.0});
   std::weak_ptr<const grid::Grid> watched = grid;
-  auto column = std::make_shared<const data::DATA>(std::vector<double>{1, 2},
-                                                   std::vector<double>{0, 1},
-                                                   std::vector<double>{0, 1});
+  auto column = std::make_shared<const data::DATA>(
+      std::vector<double>{1, 2}, std::vector<double>{0, 1}, std::vector<double>{0, 1});
   Operand target = Operand::grid(std::move(grid));
   target.assign(Operand::lines(Kind::Polygon, column,
                                std::make_shared<const std::vector<std::int32_t>>(1, 2)));
@@ -139,9 +138,8 @@ TEST(Registry, ValuesKeptByTheCalculatorHoldOnlyTheirKind) {
   EXPECT_EQ(numberOf(calc, "1"), 1);
   EXPECT_EQ(calc.result().gridValue(), nullptr);
   EXPECT_FALSE(named.expired());  // still named
-  calc.registry().findOrCreate("points").value = Operand::data(
-      std::make_shared<const data::DATA>(std::vector<double>{5}, std::vector<double>{1},
-                                         std::vector<double>{2}));
+  calc.registry().findOrCreate("points").value = Operand::data(std::make_shared<const data::DATA>(
+      std::vector<double>{5}, std::vector<double>{1}, std::vector<double>{2}));
   EXPECT_EQ(evaluate(calc, "big = points").text, "Результат - данные - готов !");
   EXPECT_EQ(calc.registry().find("big")->value.gridValue(), nullptr);
   EXPECT_TRUE(result.expired());

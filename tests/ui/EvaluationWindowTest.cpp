@@ -6,16 +6,16 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
-#include <QProgressBar>
-#include <QTimer>
-#include <atomic>
-#include <memory>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
+#include <atomic>
 #include <chrono>
+#include <memory>
 #include <thread>
 
 #include "UiTestSupport.h"

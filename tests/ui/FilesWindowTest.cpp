@@ -8,11 +8,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QSettings>
 #include <QTemporaryDir>
-#include <QUrl>
-#include <QPlainTextEdit>
 #include <QTest>
+#include <QUrl>
 
 #include "UiTestSupport.h"
 #include "UiTests.h"
@@ -55,6 +55,18 @@ bool dropFiles(QWidget* target, const QStringList& paths) {
   QDropEvent drop(point, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
   QCoreApplication::sendEvent(target, &drop);
   return drop.isAccepted();
+}
+
+// Loads the wells table, with its header line, as data slot 1; returns its path.
+QString loadWellsWithHeader(WindowFixture& f) {
+  f.dialogs.onDialog = [](QDialog& dialog) {
+    dynamic_cast<DataFileProc&>(dialog).setFormat({0, true, true, " "});
+    return true;
+  };
+  const QString wells = f.write("wells.dat", dataFile());
+  f.dialogs.files.push_back(wells);
+  f.press(QStringLiteral("Данные"));
+  return wells;
 }
 
 }  // namespace
@@ -281,13 +293,7 @@ void FilesWindowTest::savingByKind() {
 
 void FilesWindowTest::savingDataAppendsZres() {
   WindowFixture f;
-  f.dialogs.onDialog = [](QDialog& dialog) {
-    dynamic_cast<DataFileProc&>(dialog).setFormat({0, true, true, " "});
-    return true;
-  };
-  const QString wells = f.write("wells.dat", dataFile());
-  f.dialogs.files.push_back(wells);
-  f.press(QStringLiteral("Данные"));
+  const QString wells = loadWellsWithHeader(f);
   CDataListDialog* window = f.window->dataWindow(1);
   window->chooseColumn(2);
   QCOMPARE(f.evaluate("D1_3 * 2"), QStringLiteral("Результат - данные - готов !"));
@@ -405,9 +411,10 @@ void FilesWindowTest::droppedFilesLoadByExtension() {
     return true;
   };
   f.dialogs.chosen = 1;  // the shapefile as a polygon
-  const QStringList dropped = {f.write("relief.GRD", gridFile()), f.write("rivers.lin", squareFile(3, 1)),
-                               f.write("field.pol", squareFile(5)), f.write("wells.csv", dataFile()),
-                               f.write("more.txt", dataFile()), f.path("roads.shp")};
+  const QStringList dropped = {
+      f.write("relief.GRD", gridFile()),   f.write("rivers.lin", squareFile(3, 1)),
+      f.write("field.pol", squareFile(5)), f.write("wells.csv", dataFile()),
+      f.write("more.txt", dataFile()),     f.path("roads.shp")};
   QVERIFY(dropFiles(f.window.get(), dropped));
   const engine::Registry& registry = f.window->calculator().registry();
   QTRY_VERIFY2(registry.find("P2") != nullptr, qPrintable(f.dialogs.lastMessage()));
@@ -417,7 +424,8 @@ void FilesWindowTest::droppedFilesLoadByExtension() {
   QCOMPARE(registry.find("P2")->value.sourcePath(), f.path("roads.shp").toStdString());
   QCOMPARE(formatDialogs, 2);
   QVERIFY(f.window->dataWindow(1) != nullptr && f.window->dataWindow(2) != nullptr);
-  QCOMPARE(f.dialogs.choices.back(), QStringLiteral("Загрузить roads.shp как: Линии/Полигоны/Данные"));
+  QCOMPARE(f.dialogs.choices.back(),
+           QStringLiteral("Загрузить roads.shp как: Линии/Полигоны/Данные"));
   QVERIFY2(f.dialogs.messages.empty(), qPrintable(f.dialogs.lastMessage()));
 
   // The shapefile again, as data: its table's X and Y columns are the coordinates by default.
@@ -472,13 +480,7 @@ void FilesWindowTest::dialogsStartInTheFolderLastUsed() {
 
 void FilesWindowTest::savingDataOverAFileSaysWhatHappens() {
   WindowFixture f;
-  f.dialogs.onDialog = [](QDialog& dialog) {
-    dynamic_cast<DataFileProc&>(dialog).setFormat({0, true, true, " "});
-    return true;
-  };
-  const QString wells = f.write("wells.dat", dataFile());
-  f.dialogs.files.push_back(wells);
-  f.press(QStringLiteral("Данные"));
+  const QString wells = loadWellsWithHeader(f);
   f.window->dataWindow(1)->chooseColumn(2);
   f.evaluate("D1_3 * 2");
   // Declining leaves the file as it was.
@@ -493,7 +495,8 @@ void FilesWindowTest::savingDataOverAFileSaysWhatHappens() {
   f.write("old.dat", "1\n");
   f.dialogs.files.push_back(f.path("old.dat"));
   f.press(QStringLiteral("Сохранить"));
-  QCOMPARE(f.dialogs.questions.back(), QStringLiteral("Файл old.dat уже существует. Заменить его?"));
+  QCOMPARE(f.dialogs.questions.back(),
+           QStringLiteral("Файл old.dat уже существует. Заменить его?"));
   QCOMPARE(f.read("old.dat"), std::string("1\n"));
   f.dialogs.answer = true;
   f.dialogs.files.push_back(f.path("old.dat"));

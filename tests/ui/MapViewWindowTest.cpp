@@ -4,15 +4,15 @@
 #include <QFile>
 #include <QPointer>
 #include <QRegularExpression>
-#include <QSettings>
 #include <QScreen>
+#include <QSettings>
 #include <QTest>
 #include <memory>
 
 #include "UiTestSupport.h"
 #include "UiTests.h"
-#include "ui/ViewValues.h"
 #include "grid/Grid.h"
+#include "ui/ViewValues.h"
 #include "ui/mapview/CRVWnd.h"
 
 namespace vellumar::ui::testing {

@@ -21,9 +21,9 @@ namespace vellumar::ui {
 namespace {
 
 constexpr int kPickDistance = 3;
-constexpr int kPanThreshold = 3;      // pixels a left drag moves before it pans
-constexpr int kPointPadding = 8;      // dots on the bounds are drawn whole
-constexpr int kRenderDelayMs = 150;   // a new picture once the view has stopped changing
+constexpr int kPanThreshold = 3;     // pixels a left drag moves before it pans
+constexpr int kPointPadding = 8;     // dots on the bounds are drawn whole
+constexpr int kRenderDelayMs = 150;  // a new picture once the view has stopped changing
 constexpr double kWheelZoomStep = 0.8;
 
 WorldBounds boundsOfPoints(const data::DATA& points) {
@@ -212,13 +212,13 @@ void CRVWnd::paintPreview(QPainter& painter) const {
   const double fromY = (from.world.ymax - from.world.ymin) / from.height;
   const double sx = fromX * to.width / (to.world.xmax - to.world.xmin);
   const double sy = fromY * to.height / (to.world.ymax - to.world.ymin);
-  const double dx = to.left + (from.world.xmin - to.world.xmin) * to.width /
-                                  (to.world.xmax - to.world.xmin) -
+  const double dx = to.left +
+                    (from.world.xmin - to.world.xmin) * to.width / (to.world.xmax - to.world.xmin) -
                     sx * from.left;
-  const double dy = to.top + to.height -
-                    (from.world.ymin - to.world.ymin) * to.height /
-                        (to.world.ymax - to.world.ymin) -
-                    sy * (from.top + from.height);
+  const double dy =
+      to.top + to.height -
+      (from.world.ymin - to.world.ymin) * to.height / (to.world.ymax - to.world.ymin) -
+      sy * (from.top + from.height);
   painter.save();
   painter.setClipRect(QRect(to.left, to.top, to.width + 1, to.height + 1));
   painter.setTransform(QTransform(sx, 0, 0, sy, dx, dy));
@@ -307,8 +307,7 @@ void CRVWnd::showUnder(QPoint position, double x, double y, WorldBounds bounds) 
 void CRVWnd::pan(QPoint offset) {
   if (!layout_.drawable || offset.isNull()) return;
   const QPoint centre(layout_.left + layout_.width / 2, layout_.top + layout_.height / 2);
-  showUnder(centre + offset, layout_.worldX(centre.x()), layout_.worldY(centre.y()),
-            layout_.world);
+  showUnder(centre + offset, layout_.worldX(centre.x()), layout_.worldY(centre.y()), layout_.world);
 }
 
 void CRVWnd::zoomAt(QPoint position, double factor) {
@@ -359,19 +358,17 @@ QString CRVWnd::statusLine(const PointerReading& reading) const {
   const auto coordinate = [pixel](bool inside, double value, double magnitude) {
     return inside ? formatReading(value, significantDigits(magnitude, pixel)) : std::string("?");
   };
-  std::string line = "x = " +
-                     coordinate(reading.insideX, reading.x,
-                                std::max(std::abs(w.xmin), std::abs(w.xmax))) +
-                     "    y = " +
-                     coordinate(reading.insideY, reading.y,
-                                std::max(std::abs(w.ymin), std::abs(w.ymax)));
+  std::string line =
+      "x = " +
+      coordinate(reading.insideX, reading.x, std::max(std::abs(w.xmin), std::abs(w.xmax))) +
+      "    y = " +
+      coordinate(reading.insideY, reading.y, std::max(std::abs(w.ymin), std::abs(w.ymax)));
   if (reading.hasValue) {
     line += "    z = ";
     if (reading.missing) {
       line += mapview_text::kPickedMissing.in(language_);
     } else if (reading.value) {
-      line += formatReading(*reading.value,
-                            significantDigits(valueMagnitude_, valueRange_ * 1e-5));
+      line += formatReading(*reading.value, significantDigits(valueMagnitude_, valueRange_ * 1e-5));
     } else {
       line += "?";
     }
@@ -393,9 +390,8 @@ void CRVWnd::readOut(QPoint position) {
   const PointerReading reading = readingAt(position);
   QString title = coordinateTitle(reading);
   if (shown_.kind() == engine::Kind::Data && selectedValue_) {
-    title += *selectedValue_ == missingValue_
-                 ? QString(", z= ") + mapview_text::kReadOutMissing
-                 : fromUtf8(cformat(", z= %.3lf", *selectedValue_));
+    title += *selectedValue_ == missingValue_ ? QString(", z= ") + mapview_text::kReadOutMissing
+                                              : fromUtf8(cformat(", z= %.3lf", *selectedValue_));
   }
   setWindowTitle(title);
   statusText_ = statusLine(reading);
@@ -499,8 +495,7 @@ void CRVWnd::mousePressEvent(QMouseEvent* event) {
 void CRVWnd::mouseMoveEvent(QMouseEvent* event) {
   const QPoint position = event->position().toPoint();
   if (dragging_) rubberBand_->setGeometry(QRect(dragStart_, position).normalized());
-  if (leftDown_ && !panning_ &&
-      (position - pressPosition_).manhattanLength() > kPanThreshold) {
+  if (leftDown_ && !panning_ && (position - pressPosition_).manhattanLength() > kPanThreshold) {
     panning_ = true;
   }
   if (panning_) {

@@ -145,7 +145,7 @@ class CRVWnd : public QWidget {
   std::optional<std::size_t> picked_;
   QString statusText_;
 
-  QImage picture_;        // the kept picture, drawn with pictureLayout_
+  QImage picture_;  // the kept picture, drawn with pictureLayout_
   MapLayout pictureLayout_;
   bool pictureCurrent_ = false;
   QTimer renderTimer_;

@@ -12,7 +12,8 @@ std::vector<double> equalIntervals(double minimum, double maximum) {
   if (!(maximum > minimum)) return {minimum};
   const double width = (maximum - minimum) / ColorClasses::kCount;
   std::vector<double> bounds(ColorClasses::kCount);
-  for (int k = 0; k < ColorClasses::kCount; ++k) bounds[static_cast<std::size_t>(k)] = minimum + k * width;
+  for (int k = 0; k < ColorClasses::kCount; ++k)
+    bounds[static_cast<std::size_t>(k)] = minimum + k * width;
   return bounds;
 }
 

@@ -99,8 +99,8 @@ bool PlacedText::overlaps(const PlacedText& other, int gap) const {
 namespace {
 
 constexpr int kFrameOverhang = 7;
-constexpr int kLabelGap = 4;     // between the frame's overhang and the x labels
-constexpr int kYLabelGap = 10;   // between the y labels and the plot
+constexpr int kLabelGap = 4;    // between the frame's overhang and the x labels
+constexpr int kYLabelGap = 10;  // between the y labels and the plot
 constexpr int kStatusPadding = 6;
 
 // The requested bounds grown to a plot of width x height pixels: equal world units per pixel

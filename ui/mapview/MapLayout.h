@@ -16,7 +16,9 @@ struct WorldBounds {
 
   // Widens an axis whose minimum equals its maximum by 0.1 on each side.
   void widenDegenerateAxes();
-  bool contains(double x, double y) const { return x >= xmin && x <= xmax && y >= ymin && y <= ymax; }
+  bool contains(double x, double y) const {
+    return x >= xmin && x <= xmax && y >= ymin && y <= ymax;
+  }
 };
 
 // A zoom rectangle as dragged: two corners in world units, in any order.

@@ -57,7 +57,8 @@ QImage renderGridRaster(const grid::Grid& grid, const MapLayout& layout,
 
 int legendWidth(const ColorClasses& classes, const TextMetrics& text) {
   int widest = 0;
-  for (const std::string& label : classes.boundLabels()) widest = std::max(widest, text.width(label));
+  for (const std::string& label : classes.boundLabels())
+    widest = std::max(widest, text.width(label));
   return kLegendGap + kBoxWidth + kLegendLabelGap + widest + kLegendRightMargin;
 }
 

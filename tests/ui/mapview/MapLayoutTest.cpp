@@ -72,8 +72,8 @@ TEST(MapLayout, AxisLabelsNeverOverlapAndStayInTheWindow) {
        {WorldBounds{0, 10, 0, 10, false}, WorldBounds{512000, 519999.5, 6.1e6, 6.10001e6, false},
         WorldBounds{-0.0031, 0.0047, -1e-6, 1e-6, false}, WorldBounds{-1e9, 1e9, 3, 4, false},
         WorldBounds{1.5, 1.5000001, 2.25, 2.2500002, false}}) {
-    for (const auto& [w, h] : {std::pair{500, 500}, std::pair{180, 140}, std::pair{1400, 300},
-                               std::pair{260, 900}}) {
+    for (const auto& [w, h] :
+         {std::pair{500, 500}, std::pair{180, 140}, std::pair{1400, 300}, std::pair{260, 900}}) {
       const MapLayout layout = computeLayout(w, h, world, kText, {});
       if (!layout.drawable) continue;
       const std::vector<PlacedText> labels = axisLabels(layout, kText);
@@ -86,8 +86,8 @@ TEST(MapLayout, AxisLabelsNeverOverlapAndStayInTheWindow) {
         EXPECT_LE(a.y + a.height, layout.statusTop) << a.text;
         // The four end labels may only meet when the window leaves no room (checked apart).
         for (std::size_t j = std::max<std::size_t>(i + 1, 4); j < labels.size(); ++j) {
-          EXPECT_FALSE(a.overlaps(labels[j], 0)) << a.text << " / " << labels[j].text << " in "
-                                                 << w << "x" << h;
+          EXPECT_FALSE(a.overlaps(labels[j], 0))
+              << a.text << " / " << labels[j].text << " in " << w << "x" << h;
         }
       }
       ++checked;
@@ -175,7 +175,8 @@ TEST(ColorClasses, EqualCountClassesFollowTheDeciles) {
   EXPECT_EQ(deciles.boundLabels().back(), "1000000000.00");
 
   // Repeated bounds merge; fewer classes spread their colours over the scale.
-  const ColorClasses few = ColorClasses::equalCount(std::vector<double>{1, 1, 1, 1, 1, 1, 1, 1, 2, 3});
+  const ColorClasses few =
+      ColorClasses::equalCount(std::vector<double>{1, 1, 1, 1, 1, 1, 1, 1, 2, 3});
   ASSERT_EQ(few.classCount(), 3);
   EXPECT_EQ(few.lowerBound(1), 2);
   EXPECT_EQ(few.color(0), ColorClasses::kColors[0]);

@@ -1,17 +1,17 @@
 #include <QCoreApplication>
 #include <QFile>
+#include <QImage>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QWheelEvent>
-#include <QImage>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <map>
+#include <memory>
 
 #include "common/CFormat.h"
 #include "engine/LinePacking.h"
@@ -96,8 +96,8 @@ TEST(MapView, GridClassesColourTheRasterAndTheLegend) {
 
 TEST(MapView, LegendLabelsNameEveryBoundInsideTheWindow) {
   // Once the minimum's label is the wider, once the maximum's; windows large and small.
-  for (const auto& nodes : {std::vector<double>{-12345.678, 3, -5, 0},
-                            std::vector<double>{0, 123456.789, 5, 7}}) {
+  for (const auto& nodes :
+       {std::vector<double>{-12345.678, 3, -5, 0}, std::vector<double>{0, 123456.789, 5, 7}}) {
     for (const QSize size : {QSize(500, 500), QSize(260, 220), QSize(900, 400), QSize(300, 900)}) {
       CRVWnd view(gridOperand(2, 2, nodes), -9999, Language::Russian);
       view.resize(size);
@@ -109,8 +109,10 @@ TEST(MapView, LegendLabelsNameEveryBoundInsideTheWindow) {
       for (std::size_t i = 0; i < labels.size(); ++i) {
         const QRect rect(labels[i].x, labels[i].y, labels[i].width, labels[i].height);
         // The rectangle is that of the text as the window's font draws it.
-        EXPECT_EQ(rect.width(), view.fontMetrics().horizontalAdvance(QString::fromStdString(labels[i].text)));
-        EXPECT_TRUE(window.contains(rect)) << labels[i].text << " in " << size.width() << "x" << size.height();
+        EXPECT_EQ(rect.width(),
+                  view.fontMetrics().horizontalAdvance(QString::fromStdString(labels[i].text)));
+        EXPECT_TRUE(window.contains(rect))
+            << labels[i].text << " in " << size.width() << "x" << size.height();
         if (i > 0) {
           EXPECT_FALSE(labels[i].overlaps(labels[i - 1], 0)) << labels[i].text;
         }
@@ -143,8 +145,8 @@ TEST(MapView, ThePlotFillsTheWindowButForAxesAndLegend) {
   grid.picture();
   const std::vector<PlacedText>& labels = grid.axisLabels();
   for (std::size_t i = 0; i < labels.size(); ++i) {
-    EXPECT_TRUE(QRect(0, 0, 500, gridPlot.statusTop).contains(
-        QRect(labels[i].x, labels[i].y, labels[i].width, labels[i].height)));
+    EXPECT_TRUE(QRect(0, 0, 500, gridPlot.statusTop)
+                    .contains(QRect(labels[i].x, labels[i].y, labels[i].width, labels[i].height)));
     for (std::size_t j = std::max<std::size_t>(i + 1, 4); j < labels.size(); ++j) {
       EXPECT_FALSE(labels[i].overlaps(labels[j], 0)) << labels[i].text << " " << labels[j].text;
     }
