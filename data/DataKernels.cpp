@@ -237,19 +237,19 @@ Reduction reduce(const DATA& d, double missing, std::span<const std::uint8_t> se
 
 DATA keepRows(const DATA& d, std::span<const std::uint8_t> flags, bool keep) {
   const std::span<const double> values = d.values();
-  std::vector<double> kept;
-  std::vector<double> xs;
-  std::vector<double> ys;
-  for (std::size_t k = 0; k < values.size(); ++k) {
-    if ((flags[k] != 0) != keep) continue;
-    kept.push_back(values[k]);
-    if (d.hasCoordinates()) {
-      xs.push_back(d.x()[k]);
-      ys.push_back(d.y()[k]);
+  std::size_t count = 0;
+  for (std::size_t k = 0; k < values.size(); ++k) count += (flags[k] != 0) == keep;
+  // Each column in one pass of its own, written in place.
+  auto kept = [&](std::span<const double> column) {
+    std::vector<double> out(count);
+    std::size_t n = 0;
+    for (std::size_t k = 0; k < column.size(); ++k) {
+      if ((flags[k] != 0) == keep) out[n++] = column[k];
     }
-  }
-  if (!d.hasCoordinates()) return DATA(std::move(kept));
-  return DATA(std::move(kept), std::move(xs), std::move(ys));
+    return out;
+  };
+  if (!d.hasCoordinates()) return DATA(kept(values));
+  return DATA(kept(values), kept(d.x()), kept(d.y()));
 }
 
 }  // namespace vellumar::data

@@ -26,14 +26,26 @@ bool PointSelection::selected(double x, double y) const {
 bool PointSelection::select(std::span<const double> xs, std::span<const double> ys,
                             std::span<std::uint8_t> selected, ErrorSink* progress) const {
   constexpr std::size_t kChunk = std::size_t{1} << 16;
+  // Only the points within the rectangle are put to the rings, gathered chunk by chunk.
+  std::vector<std::uint32_t> within;
+  std::vector<double> wx, wy;
+  std::vector<std::uint8_t> inside;
   for (std::size_t first = 0; first < selected.size(); first += kChunk) {
-    const std::size_t count = std::min(kChunk, selected.size() - first);
-    const std::span<std::uint8_t> out = selected.subspan(first, count);
-    prepared_.insideInnermost(xs.subspan(first, count), ys.subspan(first, count), out);
-    for (std::size_t k = 0; k < count; ++k) {
-      if (out[k] != 0 && !inRect(rect_, xs[first + k], ys[first + k], bounds_)) out[k] = 0;
+    const std::size_t end = std::min(selected.size(), first + kChunk);
+    within.clear();
+    wx.clear();
+    wy.clear();
+    for (std::size_t k = first; k < end; ++k) {
+      selected[k] = 0;
+      if (!inRect(rect_, xs[k], ys[k], bounds_)) continue;
+      within.push_back(static_cast<std::uint32_t>(k - first));
+      wx.push_back(xs[k]);
+      wy.push_back(ys[k]);
     }
-    if (progress != nullptr && !progress->progressStep(static_cast<std::int64_t>(first + count))) {
+    inside.resize(within.size());
+    prepared_.insideInnermost(wx, wy, inside);
+    for (std::size_t n = 0; n < within.size(); ++n) selected[first + within[n]] = inside[n];
+    if (progress != nullptr && !progress->progressStep(static_cast<std::int64_t>(end))) {
       return false;
     }
   }

@@ -2,6 +2,7 @@
 // same way (its lines, then the polygon check; message 7 when either fails) and selects points
 // with the region's rectangle and the innermost-ring rule.
 
+#include <algorithm>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -225,7 +226,8 @@ Operand extremum(S_Calculator& calc, Arguments& args, bool largest) {
   Flags lineSelected(values.size(), 0);
   std::size_t first = 0;
   for (const std::int32_t count : x.parts()) {
-    const std::size_t end = std::min(values.size(), first + static_cast<std::size_t>(count));
+    const std::size_t end =
+        std::min(values.size(), first + static_cast<std::size_t>(std::max(count, 0)));
     for (std::size_t k = first; k < end; ++k) {
       if ((*selected)[k] != 0) {
         lineSelected[first] = 1;
