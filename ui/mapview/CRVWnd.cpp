@@ -147,7 +147,13 @@ QString CRVWnd::coordinateTitle(QPoint position) const {
   title += xInside ? cformat(" %.2lf,", x) : std::string(" ?,");
   title += yInside ? cformat(" y= %.2lf", y) : std::string(" y= ?");
   if (const grid::Grid* grid = shown_.gridValue()) {
-    title += xInside && yInside ? cformat(", z= %.3lf", grid->value(x, y)) : std::string(", z= ?");
+    if (!xInside || !yInside) {
+      title += ", z= ?";
+    } else if (grid->blankAt(x, y)) {
+      title += std::string(", z= ") + mapview_text::kReadOutBlank.in(language_);
+    } else {
+      title += cformat(", z= %.3lf", grid->value(x, y));
+    }
   }
   return QString::fromStdString(title);
 }

@@ -13,6 +13,8 @@ namespace {
 constexpr int kFrameOverhang = 7;
 constexpr int kTickLength = 4;
 constexpr int kDotRadius = 5;
+// Where a grid is blank the view shows its background.
+constexpr QRgb kBackground = 0xFFFFFFFFu;
 
 QColor rgb(std::uint32_t color) {
   return QColor((color >> 16) & 0xFF, (color >> 8) & 0xFF, color & 0xFF);
@@ -32,7 +34,9 @@ QImage renderGridRaster(const grid::Grid& grid, const MapLayout& layout,
   for (int r = 0; r < layout.height; ++r) {
     sampler.sampleRow(layout.worldY(layout.top + r), values.data());
     auto* line = reinterpret_cast<QRgb*>(image.scanLine(r));
-    for (int c = 0; c < layout.width; ++c) line[c] = colors[classes.classOf(values[c])];
+    for (int c = 0; c < layout.width; ++c) {
+      line[c] = grid::isBlank(values[c]) ? kBackground : colors[classes.classOf(values[c])];
+    }
   }
   return image;
 }

@@ -14,8 +14,8 @@ class Grid;
 namespace vellumar::ui {
 
 // The colour raster of a grid over the plot rectangle: each pixel takes the class colour of the
-// grid's surface value at the pixel's world point. Computed once per layout and reused while the
-// pointer moves.
+// grid's surface value at the pixel's world point, or the white background where it is blank.
+// Computed once per layout and reused while the pointer moves.
 QImage renderGridRaster(const grid::Grid& grid, const MapLayout& layout,
                         const ColorClasses& classes);
 

@@ -11,5 +11,7 @@ inline constexpr MessageText kTitle{"Вид", "View"};
 // read-out that follows it (which has always been English).
 inline constexpr MessageText kPickedMissing{"не число", "not number"};
 inline constexpr const char* kReadOutMissing = "not number";
+// Shown for the grid value under the pointer where the grid is blank (no data).
+inline constexpr MessageText kReadOutBlank{"пусто", "blank"};
 
 }  // namespace vellumar::ui::mapview_text
