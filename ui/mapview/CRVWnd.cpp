@@ -336,7 +336,11 @@ PointerReading CRVWnd::readingAt(QPoint position) const {
     const bool overGrid = reading.x >= grid->left && reading.x <= grid->right &&
                           reading.y >= grid->bottom && reading.y <= grid->top;
     if (reading.insideX && reading.insideY && overGrid) {
-      reading.value = grid->value(reading.x, reading.y);
+      if (grid->blankAt(reading.x, reading.y)) {
+        reading.blank = true;
+      } else {
+        reading.value = grid->value(reading.x, reading.y);
+      }
     }
   } else if (shown_.kind() == engine::Kind::Data) {
     reading.hasValue = true;
@@ -365,7 +369,9 @@ QString CRVWnd::statusLine(const PointerReading& reading) const {
       coordinate(reading.insideY, reading.y, std::max(std::abs(w.ymin), std::abs(w.ymax)));
   if (reading.hasValue) {
     line += "    z = ";
-    if (reading.missing) {
+    if (reading.blank) {
+      line += mapview_text::kReadOutBlank.in(language_);
+    } else if (reading.missing) {
       line += mapview_text::kPickedMissing.in(language_);
     } else if (reading.value) {
       line += formatReading(*reading.value, significantDigits(valueMagnitude_, valueRange_ * 1e-5));
@@ -381,7 +387,11 @@ QString CRVWnd::coordinateTitle(const PointerReading& reading) const {
   title += reading.insideX ? cformat(" %.2lf,", reading.x) : std::string(" ?,");
   title += reading.insideY ? cformat(" y= %.2lf", reading.y) : std::string(" y= ?");
   if (shown_.gridValue() != nullptr) {
-    title += reading.value ? cformat(", z= %.3lf", *reading.value) : std::string(", z= ?");
+    if (reading.blank) {
+      title += std::string(", z= ") + mapview_text::kReadOutBlank.in(language_);
+    } else {
+      title += reading.value ? cformat(", z= %.3lf", *reading.value) : std::string(", z= ?");
+    }
   }
   return fromUtf8(title);
 }

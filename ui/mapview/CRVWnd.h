@@ -32,6 +32,7 @@ struct PointerReading {
   bool hasValue = false;  // the view reads out a value at all (grid and data views)
   std::optional<double> value;
   bool missing = false;  // the value is the missing-value marker of data
+  bool blank = false;    // the grid is blank (no data) under the pointer
 };
 
 // The map view: shows one result (a copy taken when the view opens) as a grid raster with its

@@ -20,6 +20,8 @@ constexpr int kBoxWidth = 20;
 constexpr int kLegendLabelGap = 8;
 constexpr int kLegendRightMargin = 6;
 const QColor kOutline(140, 60, 20);
+// Where a grid is blank the view shows its background.
+constexpr QRgb kBackground = 0xFFFFFFFFu;
 
 QColor rgb(std::uint32_t color) {
   return QColor((color >> 16) & 0xFF, (color >> 8) & 0xFF, color & 0xFF);
@@ -50,7 +52,9 @@ QImage renderGridRaster(const grid::Grid& grid, const MapLayout& layout,
     if (y < grid.bottom || y > grid.top) continue;
     sampler.sampleRow(y, values.data());
     auto* line = reinterpret_cast<QRgb*>(image.scanLine(r)) + firstColumn;
-    for (std::size_t c = 0; c < values.size(); ++c) line[c] = colors[classes.classOf(values[c])];
+    for (std::size_t c = 0; c < values.size(); ++c) {
+      line[c] = grid::isBlank(values[c]) ? kBackground : colors[classes.classOf(values[c])];
+    }
   }
   return image;
 }

@@ -18,7 +18,7 @@ namespace vellumar::ui {
 
 // The colour raster of a grid over the plot rectangle: each pixel inside the grid's extents takes
 // the class colour of the grid's surface value at the pixel's world point; pixels beyond the
-// extents stay white.
+// extents, and where the grid is blank, stay white (the background).
 QImage renderGridRaster(const grid::Grid& grid, const MapLayout& layout,
                         const ColorClasses& classes);
 

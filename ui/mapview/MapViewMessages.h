@@ -15,5 +15,7 @@ inline constexpr const char* kReadOutMissing = "not number";
 inline constexpr MessageText kEqualIntervals{"Равные интервалы", "Equal intervals"};
 inline constexpr MessageText kEqualCount{"Равное число узлов (квантили)",
                                          "Equal node counts (quantiles)"};
+// Shown for the grid value under the pointer where the grid is blank (no data).
+inline constexpr MessageText kReadOutBlank{"пусто", "blank"};
 
 }  // namespace vellumar::ui::mapview_text

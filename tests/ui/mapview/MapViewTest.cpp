@@ -270,6 +270,29 @@ TEST(MapView, StatusLineReadsOutAtThePrecisionTheDataNeeds) {
   EXPECT_EQ(fieldsOf(view.statusText())[2], "?");
 }
 
+TEST(MapView, BlankNodesShowTheBackgroundAndReadOutAsBlank) {
+  // A ramp along X (0, 5, 10 on each row) whose upper-right node is blank: the upper-right cell is
+  // blank, and the blank takes no part in the classes.
+  const double blank = grid::kBlankValue;
+  CRVWnd view(gridOperand(3, 3, {0, 5, 10, 0, 5, 10, 0, 5, blank}), -9999, Language::Russian);
+  ASSERT_TRUE(view.layout().drawable);
+  EXPECT_EQ(pixelAt(view, 7.5, 7.5), QColor(Qt::white));
+  EXPECT_EQ(pixelAt(view, 9.8, 2.5), QColor(0, 50, 250));  // the top class, as without the blank
+  EXPECT_EQ(pixelAt(view, 0.2, 7.5), QColor(128, 64, 0));
+  const MapLayout& layout = view.layout();
+  const QPoint hole(layout.column(7.5), layout.row(7.5));
+  view.readOut(hole);
+  EXPECT_EQ(view.windowTitle().toStdString(), at(layout, hole, ", z= пусто"));
+  const QPoint ramp(layout.column(2.5), layout.row(2.5));
+  view.readOut(ramp);
+  EXPECT_EQ(view.windowTitle().toStdString(),
+            at(layout, ramp, cformat(", z= %.3lf", layout.worldX(ramp.x())).c_str()));
+
+  CRVWnd english(gridOperand(3, 3, {0, 5, 10, 0, 5, 10, 0, 5, blank}), -9999, Language::English);
+  english.readOut(hole);
+  EXPECT_TRUE(english.windowTitle().endsWith(", z= blank"));
+}
+
 TEST(MapView, PickingDataPointsShowsTheirValue) {
   CRVWnd view(dataOperand({3, -9999}, {0, 10}, {0, 10}), -9999, Language::Russian);
   const MapLayout& layout = view.layout();
