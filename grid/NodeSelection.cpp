@@ -42,8 +42,9 @@ Grid keepNodes(const Grid& grid, std::span<const std::uint8_t> selected, bool ke
   NodeVector values(nodes.size());
   Range range{kMinMaxStart, -kMinMaxStart};
   for (std::size_t k = 0; k < nodes.size(); ++k) {
-    const double v = takesPart(grid, k, selected) == keepSelected ? nodes[k] : 0.0;
-    values[k] = v;
+    const bool blank = isBlank(nodes[k]);
+    const double v = blank || (selected[k] != 0) == keepSelected ? nodes[k] : 0.0;
+    values[k] = blank ? kBlankValue : v;
     range.add(v);
   }
   return resultGrid(grid.nx(), grid.ny(), grid, std::move(values), grid.mode(), range);

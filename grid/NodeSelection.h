@@ -16,10 +16,10 @@ namespace vellumar::grid {
 std::vector<double> latticeXs(const Grid& grid);
 std::vector<double> latticeYs(const Grid& grid);
 
-// Whether node k takes part in the selection. Every operation below asks here, so a rule that
-// leaves further nodes out has one place to go.
-inline bool takesPart(const Grid&, std::size_t k, std::span<const std::uint8_t> selected) {
-  return selected[k] != 0;
+// Whether node k takes part in the selection: it is selected and not blank (a blank node has no
+// value to take part with). Every operation below asks here.
+inline bool takesPart(const Grid& grid, std::size_t k, std::span<const std::uint8_t> selected) {
+  return selected[k] != 0 && !isBlank(grid.nodes()[k]);
 }
 
 // Smallest (largest) value among the nodes that take part: the running value starts from
@@ -32,9 +32,10 @@ struct NodeExtremum {
 NodeExtremum selectedExtremum(const Grid& grid, std::span<const std::uint8_t> selected,
                               bool largest);
 
-// A copy of the grid (rectangle and mode) keeping the nodes that take part (keepSelected) or
-// those that do not (!keepSelected) and setting every other node to 0.0. zmin and zmax become the
-// range of all result nodes, zeros included, scanned from kMinMaxStart and -kMinMaxStart.
+// A copy of the grid (rectangle and mode) keeping the nodes that are selected (keepSelected) or
+// those that are not (!keepSelected) and setting every other node to 0.0; blank nodes stay blank
+// either way. zmin and zmax become the range of all valid result nodes, zeros included, scanned
+// from kMinMaxStart and -kMinMaxStart.
 Grid keepNodes(const Grid& grid, std::span<const std::uint8_t> selected, bool keepSelected);
 
 }  // namespace vellumar::grid

@@ -5,6 +5,8 @@
 
 #include "EvaluationHelpers.h"
 #include "engine/EngineMessages.h"
+#include "engine/LinePacking.h"
+#include "geometry/Geometry.h"
 #include "grid/Grid.h"
 
 namespace vellumar::engine {
@@ -13,7 +15,7 @@ namespace {
 using testing::evaluate;
 using testing::numberOf;
 
-// A calculator holding Gb, a 5 x 5 grid over [0, 4]^2 (z = 10x + y) with blank nodes (0, 0),
+// A calculator holding Gb, a 5 x 5 grid (and Gl, the same in bilinear mode) over [0, 4]^2 (z = 10x + y) with blank nodes (0, 0),
 // (4, 4) (the largest) and (2, 2), and data D1 with points in valid and in blank cells.
 class BlankGrids : public ::testing::Test {
  protected:
@@ -27,7 +29,10 @@ class BlankGrids : public ::testing::Test {
     grid.setNode(0, 0, grid::kBlankValue);
     grid.setNode(4, 4, std::nan(""));
     grid.setNode(2, 2, 2e38);
+    grid::Grid bilinear = grid;
+    bilinear.setMode(grid::Interpolation::Bilinear);
     put("Gb", Operand::grid(std::make_shared<const grid::Grid>(std::move(grid))));
+    put("Gl", Operand::grid(std::make_shared<const grid::Grid>(std::move(bilinear))));
     // (3.5, 0.5) lies in a valid cell, (0.5, 0.5) and (2.5, 1.5) in cells with a blank corner.
     put("D1", Operand::data(std::make_shared<const data::DATA>(
                   std::vector<double>{1, 1, 1}, std::vector<double>{3.5, 0.5, 2.5},
@@ -108,6 +113,48 @@ TEST_F(BlankGrids, DerivativesAreBlankAroundThem) {
   EXPECT_FALSE(grid::isBlank(dx.node(4, 0)));
   EXPECT_NEAR(dx.node(4, 0), 10.0, 1e-8);
   EXPECT_NEAR(numberOf(calc_, "MAX(Spec(Gb, 1))"), std::sqrt(101.0), 1e-8);
+}
+
+// Gb with the polygon of the rectangle [x0, x1] x [y0, y1] as Pr.
+void putRectangle(S_Calculator& calc, double x0, double y0, double x1, double y1) {
+  geometry::Cover cover;
+  cover.appendLine(geometry::Line({{x0, y0}, {x0, y1}, {x1, y1}, {x1, y0}, {x0, y0}}));
+  calc.registry().findOrCreate("Pr").value = packCover(cover, Kind::Polygon);
+}
+
+TEST_F(BlankGrids, PolygonFunctionsSkipThemAndIntegralRefusesAreasOverThem) {
+  // The row y = 2 through the blank node (2, 2): 12, blank, 32 (and 2, 42 outside).
+  putRectangle(calc_, 0.5, 1.5, 3.5, 2.5);
+  EXPECT_EQ(numberOf(calc_, "MAX(Gb, Pr)"), 32.0);
+  EXPECT_EQ(numberOf(calc_, "MIN(Gb, Pr)"), 12.0);
+  const grid::Grid& inside = gridResult("In_P(Gb, Pr)");
+  EXPECT_TRUE(grid::isBlank(inside.node(2, 2)));
+  EXPECT_TRUE(grid::isBlank(inside.node(0, 0)));  // outside, and still blank
+  EXPECT_EQ(inside.node(1, 2), 12.0);
+  EXPECT_EQ(inside.node(1, 1), 0.0);
+  EXPECT_EQ(inside.zmax, 32.0);
+  EXPECT_EQ(inside.zmin, 0.0);
+  // Only the blank node is selected: nothing takes part.
+  putRectangle(calc_, 1.5, 1.5, 2.5, 2.5);
+  EXPECT_FALSE(evaluate(calc_, "MAX(Gb, Pr)").ok);
+
+  // z = 10x + y is a plane, which both surfaces reproduce in the valid cells: the integral is the
+  // area times z at the centroid. The cells [2, 4] x [0, 1] have no blank corner.
+  for (const char* mode : {"Gb", "Gl"}) {
+    putRectangle(calc_, 2.6, 0.1, 3.9, 0.9);
+    EXPECT_NEAR(numberOf(calc_, std::string("Integral(") + mode + ", Pr)"), 1.3 * 0.8 * 33.0,
+                1e-9)
+        << mode;
+    // Touching a blank cell along its edge covers none of it.
+    putRectangle(calc_, 2.5, 0.2, 3.5, 1.0);
+    EXPECT_NEAR(numberOf(calc_, std::string("Integral(") + mode + ", Pr)"), 0.8 * 30.6, 1e-9)
+        << mode;
+    // Reaching into the cell [2, 3] x [1, 2], whose corner (2, 2) is blank, fails.
+    putRectangle(calc_, 2.5, 0.5, 3.5, 1.01);
+    const auto outcome = evaluate(calc_, std::string("Integral(") + mode + ", Pr)");
+    EXPECT_FALSE(outcome.ok) << mode;
+    EXPECT_EQ(outcome.text, ": область содержит пустые узлы грида") << mode;
+  }
 }
 
 TEST(BlankGridMessages, TheAreaMessageIsComposedByTheEngine) {
