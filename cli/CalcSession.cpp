@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <iostream>
+#include <new>
 
 #include "cli/Prompt.h"
 #include "common/ErrorSink.h"
@@ -128,15 +129,24 @@ bool CalcSession::evaluate(const std::string& text) {
 
 int CalcSession::evaluateFile(const std::string& path) {
   std::string bytes;
-  const FileError error = readFile(path, bytes);
+  FileError error = readFile(path, bytes);
+  std::string text;
+  if (error == FileError::None) {
+    // A display file as the window reads it: no byte order mark, CR LF as LF, CP1251 as UTF-8.
+    try {
+      text = textOfFile(bytes);
+    } catch (const std::bad_alloc&) {
+      error = FileError::OutOfMemory;
+    }
+  }
   if (error != FileError::None) {
     reportFileError(error == FileError::OutOfMemory
                         ? engine::text::kOutOfMemory.in(calc_.language())
                         : engine::text::kCannotOpenDisplayFile.in(calc_.language()));
     return exit_status::kFileFailed;
   }
-  // A display file as the window reads it: no byte order mark, CR LF as LF, CP1251 as UTF-8.
-  return evaluate(textOfFile(bytes)) ? exit_status::kSuccess : exit_status::kEvaluationFailed;
+  bytes = {};
+  return evaluate(text) ? exit_status::kSuccess : exit_status::kEvaluationFailed;
 }
 
 int CalcSession::runStandardInput(bool interactive) {

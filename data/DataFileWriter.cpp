@@ -248,7 +248,7 @@ SaveStatus saveDataFile(const std::string& path, const DATA& result) {
   try {
     return writeFile(path, dataFileBytes(result));
   } catch (const std::bad_alloc&) {
-    return SaveStatus::SaveFailed;
+    return SaveStatus::OutOfMemory;
   }
 }
 
@@ -263,7 +263,7 @@ SaveStatus appendResultColumn(M_Data& table, const DATA& result, const Coordinat
   try {
     return appendToFile(table, result);
   } catch (const std::bad_alloc&) {
-    return SaveStatus::SaveFailed;
+    return SaveStatus::OutOfMemory;
   }
 }
 

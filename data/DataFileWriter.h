@@ -17,6 +17,7 @@ enum class SaveStatus {
   LoadedShapefile,     // appending to a table loaded from a shapefile
   BufferFailed,        // the file beside the target cannot be created
   DataChanged,         // the data file changed on disk after the table was read from it
+  OutOfMemory,         // the new file does not fit in memory
   SizeMismatch,        // the result's point count differs from the table's row count
   CoordinateMismatch,  // the result's X and Y differ from the table's coordinate columns
   SaveFailed,          // the target was refused, or writing, renaming or reading back failed

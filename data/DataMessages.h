@@ -93,6 +93,8 @@ inline const MessageText* saveMessage(SaveStatus status) {
       return &message::kSaveFailed;
     case SaveStatus::DataChanged:
       return &message::kDataChanged;
+    case SaveStatus::OutOfMemory:
+      return &message::kSaveFailed;  // the engine shows its out-of-memory message instead
   }
   return nullptr;
 }

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string_view>
 
@@ -45,7 +46,9 @@ MemoryFile* memoryFile(SAFile file) {
   return reinterpret_cast<MemoryFile*>(file);
 }
 
-SAFile hookOpen(const char* name, const char* access) {
+// The hooks are called from shapelib's C code, which no exception may cross: running out of
+// memory in them is a failed open or write, which shapelib reports.
+SAFile hookOpen(const char* name, const char* access) try {
   const std::string_view mode(access);
   const bool writing = mode.find_first_of("wa+") != std::string_view::npos;
   auto file = std::make_unique<MemoryFile>();
@@ -66,6 +69,8 @@ SAFile hookOpen(const char* name, const char* access) {
     return nullptr;
   }
   return reinterpret_cast<SAFile>(file.release());
+} catch (const std::bad_alloc&) {
+  return nullptr;
 }
 
 SAOffset hookRead(void* buffer, SAOffset size, SAOffset count, SAFile handle) {
@@ -77,7 +82,7 @@ SAOffset hookRead(void* buffer, SAOffset size, SAOffset count, SAFile handle) {
   return items;
 }
 
-SAOffset hookWrite(void* buffer, SAOffset size, SAOffset count, SAFile handle) {
+SAOffset hookWrite(void* buffer, SAOffset size, SAOffset count, SAFile handle) try {
   MemoryFile& file = *memoryFile(handle);
   if (!file.inMemory) return 0;
   const std::size_t length = size * count;
@@ -85,6 +90,8 @@ SAOffset hookWrite(void* buffer, SAOffset size, SAOffset count, SAFile handle) {
   std::memcpy(file.bytes.data() + file.position, buffer, length);
   file.position += length;
   return count;
+} catch (const std::bad_alloc&) {
+  return 0;
 }
 
 SAOffset hookSeek(SAFile handle, SAOffset offset, int whence) {
@@ -107,10 +114,12 @@ int hookFlush(SAFile) {
   return 0;
 }
 
-int hookClose(SAFile handle) {
+int hookClose(SAFile handle) try {
   const std::unique_ptr<MemoryFile> file(memoryFile(handle));
   if (file->inMemory) tMemoryFiles[file->path] = std::move(file->bytes);
   return 0;
+} catch (const std::bad_alloc&) {
+  return -1;  // the export then finds its file missing and fails
 }
 
 // shapelib removes stale companion files of what it creates; only memory files go.

@@ -72,6 +72,26 @@ struct ExportWriter {
     const ShapeObject shape(created);
     ok = ok && shape && SHPWriteObject(shp.get(), -1, shape.get()) >= 0;
   }
+  // The record of xs, ys and partStarts. shapelib's SHPCreateObject would copy the coordinates
+  // without checking its allocations (a crash when memory runs out), so the shape is described
+  // over these arrays instead; Z and M read as zeros.
+  void writeParts(int type) {
+    zeros.assign(xs.size(), 0.0);
+    partTypes.assign(partStarts.size(), SHPP_RING);
+    SHPObject shape{};
+    shape.nSHPType = type;
+    shape.nShapeId = -1;
+    shape.nParts = static_cast<int>(partStarts.size());
+    shape.panPartStart = partStarts.data();
+    shape.panPartType = partTypes.data();
+    shape.nVertices = static_cast<int>(xs.size());
+    shape.padfX = xs.data();
+    shape.padfY = ys.data();
+    shape.padfZ = zeros.data();
+    shape.padfM = zeros.data();
+    SHPComputeExtents(&shape);
+    ok = ok && SHPWriteObject(shp.get(), -1, &shape) >= 0;
+  }
   void writePoint(bool present, double x, double y) {
     writeShape(present ? SHPCreateSimpleObject(SHPT_POINT, 1, &x, &y, nullptr)
                        : SHPCreateSimpleObject(SHPT_NULL, 0, nullptr, nullptr, nullptr));
@@ -99,6 +119,8 @@ struct ExportWriter {
   std::vector<double> xs;
   std::vector<double> ys;
   std::vector<int> partStarts;
+  std::vector<double> zeros;
+  std::vector<int> partTypes;
 };
 
 // Rings of a polygon cover grouped into records: each record lists an outer ring (negative area)
@@ -155,9 +177,7 @@ void writeLineRecord(ExportWriter& writer, int type, const geometry::Cover& cove
   if (vertices == 0) {
     writer.writeShape(SHPCreateSimpleObject(SHPT_NULL, 0, nullptr, nullptr, nullptr));
   } else {
-    writer.writeShape(SHPCreateObject(type, -1, static_cast<int>(writer.partStarts.size()),
-                                      writer.partStarts.data(), nullptr, vertices, writer.xs.data(),
-                                      writer.ys.data(), nullptr, nullptr));
+    writer.writeParts(type);
   }
   const geometry::Line& head = cover[rings.front()];
   const int record = DBFGetRecordCount(writer.dbf.get());

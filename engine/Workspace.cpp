@@ -300,6 +300,9 @@ FileStatus Workspace::saveData(const Operand& result, const std::string& path) {
   } else {
     status = data::saveDataFile(path, result.points());
   }
+  if (status == data::SaveStatus::OutOfMemory) {
+    return FileStatus::failure(text(text::kOutOfMemory));
+  }
   if (const MessageText* message = data::saveMessage(status)) {
     return FileStatus::failure(text(*message));
   }
@@ -321,10 +324,12 @@ FileStatus Workspace::saveLines(const Operand& result, const std::string& path, 
   // Packed lines carry no ids; numbering them keeps each line's value findable in the value file.
   for (std::size_t i = 0; i < cover.size(); ++i)
     cover.line(i).id = static_cast<std::int32_t>(i + 1);
+  bool outOfMemory = false;
   const bool saved =
       isShapefilePath(path)
           ? saveCoverShapefile(cover, path, kind == FileKind::Polygon, calc_.language())
-          : geometry::writeLineFile(path, cover);
+          : geometry::writeLineFile(path, cover, &outOfMemory);
+  if (outOfMemory) return FileStatus::failure(text(text::kOutOfMemory));
   if (!saved) return failed;
   refreshLoaded(kind, path, result);
   return FileStatus::success();

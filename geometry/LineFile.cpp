@@ -264,7 +264,8 @@ std::string formatValueFile(const Cover& cover) {
   return out;
 }
 
-bool writeLineFile(const std::string& path, const Cover& cover) {
+bool writeLineFile(const std::string& path, const Cover& cover, bool* outOfMemory) {
+  if (outOfMemory != nullptr) *outOfMemory = false;
   // The line file is renamed last: a save cut short leaves the old lines with either values.
   SaveSet files;
   SaveFile& valueFile = files.add(valueFileName(path));
@@ -273,6 +274,7 @@ bool writeLineFile(const std::string& path, const Cover& cover) {
     return files.open() && valueFile.write(formatValueFile(cover)) &&
            lineFile.write(formatLineFile(cover)) && files.commit();
   } catch (const std::bad_alloc&) {
+    if (outOfMemory != nullptr) *outOfMemory = true;
     return false;
   }
 }

@@ -53,8 +53,9 @@ std::string formatValueFile(const Cover& cover);
 
 // Saves both files together through the safe save (common/SafeSave.h), the value file renamed
 // first and the line file last; on failure both old files stay as they were. A path whose value
-// file would be the path itself (".val") is refused. Returns false on failure.
-bool writeLineFile(const std::string& path, const Cover& cover);
+// file would be the path itself (".val") is refused. Returns false on failure; outOfMemory, when
+// given, tells whether the files did not fit in memory.
+bool writeLineFile(const std::string& path, const Cover& cover, bool* outOfMemory = nullptr);
 
 // The closure rule of polygons on load: every line has at least 2 points and its first point
 // exactly equals its last (NaN never equal). True for an empty cover.

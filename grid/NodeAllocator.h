@@ -44,8 +44,8 @@ struct NodeAllocator {
     return static_cast<T*>(p);
   }
   void deallocate(T* p, std::size_t n) {
-    std::free(p);
     memory::release(n * sizeof(T));
+    std::free(p);
   }
 
   template <class U>

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <utility>
 
 namespace vellumar::cli::testing {
 namespace {
@@ -52,10 +53,11 @@ CalcProcess::CalcProcess(const std::vector<std::string>& arguments, const RunSet
   pid_ = fork();
   if (pid_ == 0) {
     for (const auto& [name, value] : setup.environment) setenv(name.c_str(), value.c_str(), 1);
-    if (setup.fileSizeLimit >= 0) {
-      const rlimit limit{static_cast<rlim_t>(setup.fileSizeLimit),
-                         static_cast<rlim_t>(setup.fileSizeLimit)};
-      setrlimit(RLIMIT_FSIZE, &limit);
+    for (const auto& [resource, bytes] : {std::pair{RLIMIT_FSIZE, setup.fileSizeLimit},
+                                          std::pair{RLIMIT_AS, setup.addressSpaceLimit}}) {
+      if (bytes < 0) continue;
+      const rlimit limit{static_cast<rlim_t>(bytes), static_cast<rlim_t>(bytes)};
+      setrlimit(resource, &limit);
     }
     const int in = open(inPath.c_str(), O_RDONLY);
     const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);

@@ -19,9 +19,10 @@ struct RunResult {
 struct RunSetup {
   std::string input;                                             // standard input
   std::vector<std::pair<std::string, std::string>> environment;  // variables to set
-  std::string output;            // a file to use as standard output instead of capturing it
-  bool asNobody = false;         // run as the user nobody (when the tests run as root)
-  long long fileSizeLimit = -1;  // ulimit -f in bytes; negative: none
+  std::string output;                // a file to use as standard output instead of capturing it
+  bool asNobody = false;             // run as the user nobody (when the tests run as root)
+  long long fileSizeLimit = -1;      // ulimit -f in bytes; negative: none
+  long long addressSpaceLimit = -1;  // ulimit -v in bytes; negative: none
 };
 
 // A run of vellumar-calc (no shell involved) started at construction.

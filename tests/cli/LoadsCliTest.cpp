@@ -111,6 +111,30 @@ TEST(CalcLoads, ByteOrderMarksAreSkipped) {
   EXPECT_EQ(input.out, "6.000000000000\n8.000000000000\n");
 }
 
+TEST(CalcLoads, UnderAnAddressSpaceLimitLargeFilesGiveTheMemoryMessage) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer reserves far more address space than the limit allows";
+#endif
+  ScratchFolder folder;
+  testing::RunSetup setup;
+  setup.addressSpaceLimit = 256ll << 20;
+  std::string points = "1\n";
+  for (int i = 0; i < 7'500'000; ++i) points += "0 0\n1 1\n";  // 15 million points, 60 MB
+  points += "END\nEND\n";
+  const auto lines = runCalc({"-l", folder.write("big.con", points), "1"}, setup);
+  EXPECT_EQ(lines.status, 3);
+  EXPECT_EQ(lines.err, "недостаточно памяти для вычисления!\n");
+  std::string rows;
+  for (int i = 0; i < 20'000'000; ++i) rows += "1 2\n";  // 80 MB, 320 MB of cells
+  const auto data = runCalc({"-d", folder.write("big.dat", rows), "1"}, setup);
+  EXPECT_EQ(data.status, 3);
+  EXPECT_EQ(data.err, "недостаточно памяти для вычисления!\n");
+  const auto display =
+      runCalc({"-f", folder.write("big.ctb", std::string(100 << 20, ' ') + "1+1")}, setup);
+  EXPECT_EQ(display.status, 3);
+  EXPECT_EQ(display.err, "недостаточно памяти для вычисления!\n");
+}
+
 // Reads from the terminal's master side until text appears after position from, or the time is
 // up.
 bool readUntil(int master, std::string& seen, const std::string& text, std::size_t from = 0) {
