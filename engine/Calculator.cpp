@@ -22,7 +22,7 @@ std::string trimmed(const std::string& text) {
 }
 
 bool isKernelCode(int code) {
-  return (code >= 101 && code <= 104) || (code >= 201 && code <= 203);
+  return *kernelMessage(code, Language::Russian) != '\0';
 }
 
 // Counts one level of nesting for as long as it lives.

@@ -64,6 +64,7 @@ TEST(CalcPolygonFunctions, FailuresNameTheArgument) {
   ScratchFolder folder;
   const std::string map = folder.write("plane.grd", kPlane);
   const std::string speck = folder.write("speck.pol", kSpeck);
+  folder.write("speck.val", "1 0\r\n");
   const auto none = runCalc({"-g", map, "-p", speck, "MAX(G1, P1)"});
   EXPECT_EQ(none.status, 1);
   EXPECT_EQ(none.err, "MAX: вне полигона или прямоугольника аргумент 1\n");

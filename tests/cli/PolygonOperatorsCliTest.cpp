@@ -156,6 +156,7 @@ TEST_F(CalcPolygonOperators, CornersThatTouchToleranceAndMessages) {
   // Crossing rings are no polygon: message 7 with the operand's position, nothing saved.
   const std::string crossing = folder_.write(
       "cross.pol", squareFile(1, 0, 0, 2, 1) + squareFile(2, 1, 0.5, 3, 3) + "END\r\n");
+  folder_.write("cross.val", "1 0\r\n2 0\r\n");
   const auto refused = runCalc({"-p", a_, "-p", crossing, "-o", folder_.path("no.pol"), "P1 + P2"});
   EXPECT_EQ(refused.status, 1);
   EXPECT_EQ(refused.err, "Сложение: недопустимое значение аргумента 2\n");
