@@ -68,6 +68,12 @@ CalcProcess::CalcProcess(const std::vector<std::string>& arguments, const RunSet
     if (setup.asNobody && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) {
       _exit(126);
     }
+    // After the change of user, which would otherwise be refused by the limit at exec.
+    if (setup.threadLimit >= 0) {
+      const rlimit limit{static_cast<rlim_t>(setup.threadLimit),
+                         static_cast<rlim_t>(setup.threadLimit)};
+      setrlimit(RLIMIT_NPROC, &limit);
+    }
     execv(argv[0], argv.data());
     _exit(127);
   }

@@ -23,6 +23,7 @@ struct RunSetup {
   bool asNobody = false;             // run as the user nobody (when the tests run as root)
   long long fileSizeLimit = -1;      // ulimit -f in bytes; negative: none
   long long addressSpaceLimit = -1;  // ulimit -v in bytes; negative: none
+  long long threadLimit = -1;        // ulimit -u: processes and threads of the user; negative: none
 };
 
 // A run of vellumar-calc (no shell involved) started at construction.

@@ -212,6 +212,20 @@ TEST(CalcSaves, RequestsBeyondTheMemoryFailAtOnceWithTheMessage) {
   EXPECT_EQ(file.err, "not enough memory for the calculation!\n");
 }
 
+TEST(CalcSaves, AThreadThatCannotStartGivesTheMemoryMessage) {
+  // Derivatives of a grid of a million nodes are computed on two threads. Root may start threads
+  // beyond any limit, so the run is made as the user nobody.
+  RunSetup setup;
+  setup.asNobody = true;
+  setup.threadLimit = 0;
+  // The leak checker of sanitized builds needs a thread of its own at exit.
+  setup.environment = {{"ASAN_OPTIONS", "detect_leaks=0"}};
+  const auto run = runCalc({"--english", "MAX(Dx(XG(0, 1023, 0, 1023, 1, 1)))"}, setup);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "not enough memory for the calculation!\n");
+  EXPECT_EQ(run.out, "");
+}
+
 TEST(CalcSaves, AFailedWriteToStandardOutputIsAnError) {
   RunSetup setup;
   setup.output = "/dev/full";

@@ -12,7 +12,7 @@
 #include <string>
 #include <thread>
 
-#include "ChildProcess.h"
+#include "TestSupport.h"
 #include "common/SafeSave.h"
 
 namespace vellumar {
@@ -20,21 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class FileReading : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "vellumar-read-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override {
-    unsetenv("VELLUMAR_MEMORY_LIMIT");
-    fs::remove_all(dir_);
-  }
-  std::string path(const std::string& name) const { return (dir_ / name).string(); }
-
-  fs::path dir_;
-};
+using FileReading = testing::FolderTest;
 
 TEST_F(FileReading, ReadsRegularFilesWholeWithTheirStamp) {
   ASSERT_TRUE(writeFileAtomically(path("a.txt"), "alpha\nbeta\n"));

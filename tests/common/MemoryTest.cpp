@@ -8,6 +8,8 @@
 #include <fstream>
 #include <string>
 
+#include "TestSupport.h"
+
 namespace vellumar::memory {
 namespace {
 
@@ -26,33 +28,26 @@ TEST(Memory, ByteCountsTakeBinarySuffixes) {
 }
 
 // A fake /sys/fs/cgroup: files under root holding the given texts.
-class FakeCgroups : public ::testing::Test {
+class FakeCgroups : public testing::FolderTest {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "vellumar-cgroup-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    root_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(root_); }
   void put(const std::string& file, const std::string& text) {
-    const fs::path target = fs::path(root_) / file;
+    const fs::path target = dir_ / file;
     fs::create_directories(target.parent_path());
     std::ofstream(target) << text << "\n";
   }
-  std::string root_;
 };
 
 TEST_F(FakeCgroups, Version2TakesTheTightestLimitUpTheTree) {
   put("memory.max", "max");
   put("a/memory.max", "3221225472");
   put("a/b/memory.max", "max");
-  EXPECT_EQ(cgroupLimit("0::/a/b\n", root_), 3221225472u);
+  EXPECT_EQ(cgroupLimit("0::/a/b\n", dir_.string()), 3221225472u);
   put("a/b/memory.max", "1073741824");
-  EXPECT_EQ(cgroupLimit("0::/a/b\n", root_), 1073741824u);
+  EXPECT_EQ(cgroupLimit("0::/a/b\n", dir_.string()), 1073741824u);
   // A group path that is not visible inside a container: its ancestors still count.
-  EXPECT_EQ(cgroupLimit("0::/a/hidden/deeper\n", root_), 3221225472u);
-  EXPECT_EQ(cgroupLimit("0::/\n", root_), 0u);
-  EXPECT_EQ(cgroupLimit("", root_), 0u);
+  EXPECT_EQ(cgroupLimit("0::/a/hidden/deeper\n", dir_.string()), 3221225472u);
+  EXPECT_EQ(cgroupLimit("0::/\n", dir_.string()), 0u);
+  EXPECT_EQ(cgroupLimit("", dir_.string()), 0u);
 }
 
 TEST_F(FakeCgroups, Version1ReadsTheMemoryController) {
@@ -60,13 +55,13 @@ TEST_F(FakeCgroups, Version1ReadsTheMemoryController) {
   put("memory/job/memory.limit_in_bytes", "2147483648");
   put("cpu/job/memory.limit_in_bytes", "1");  // not the memory controller
   const std::string self = "9:cpu,cpuacct:/job\n4:memory:/job/task\n0::/\n";
-  EXPECT_EQ(cgroupLimit(self, root_), 2147483648u);
-  EXPECT_EQ(cgroupLimit("4:memory:/\n", root_), 0u);
+  EXPECT_EQ(cgroupLimit(self, dir_.string()), 2147483648u);
+  EXPECT_EQ(cgroupLimit("4:memory:/\n", dir_.string()), 0u);
   put("memory/memory.limit_in_bytes", "1073741824");
-  EXPECT_EQ(cgroupLimit(self, root_), 1073741824u);
+  EXPECT_EQ(cgroupLimit(self, dir_.string()), 1073741824u);
   // Garbage in the files or in the list is no limit.
   put("memory/memory.limit_in_bytes", "lots");
-  EXPECT_EQ(cgroupLimit("not a cgroup line\n4:memory:/job\n", root_), 2147483648u);
+  EXPECT_EQ(cgroupLimit("not a cgroup line\n4:memory:/job\n", dir_.string()), 2147483648u);
 }
 
 TEST(Memory, TheOverrideBoundsClaimsBesideWhatIsHeld) {

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "ChildProcess.h"
+#include "TestSupport.h"
 #include "common/FileIo.h"
 
 namespace vellumar {
@@ -23,18 +23,12 @@ namespace fs = std::filesystem;
 using testing::inChild;
 using testing::kNobody;
 
-class SafeSave : public ::testing::Test {
+class SafeSave : public testing::FolderTest {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "vellumar-save-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
   void TearDown() override {
     stopCommitsAfterRename(-1);
-    fs::remove_all(dir_);
+    FolderTest::TearDown();
   }
-  std::string path(const std::string& name) const { return (dir_ / name).string(); }
   std::string contents(const std::string& name) const {
     return readWholeFile(path(name)).value_or("<unreadable>");
   }
@@ -47,8 +41,6 @@ class SafeSave : public ::testing::Test {
     std::sort(found.begin(), found.end());
     return found;
   }
-
-  fs::path dir_;
 };
 
 TEST_F(SafeSave, ReplacesTheTargetOnlyOnCommitAndLeavesNothingBehind) {

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <string>
 
+#include "../common/TestSupport.h"
 #include "common/FileIo.h"
 #include "common/SafeSave.h"
 #include "data/M_Data.h"
@@ -220,27 +221,13 @@ TEST(DataReader, CrOnlyLineEndsReadLikeCrLf) {
   EXPECT_EQ(statusOf("1 2\r3 4\n5 6\n"), ReadStatus::InvalidFormat);
 }
 
-class DataFilesOnDisk : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "vellumar-dread-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override {
-    unsetenv("VELLUMAR_MEMORY_LIMIT");
-    std::filesystem::remove_all(dir_);
-  }
-  std::string path(const std::string& name) const { return dir_ + "/" + name; }
-  std::string dir_;
-};
+using DataFilesOnDisk = vellumar::testing::FolderTest;
 
 TEST_F(DataFilesOnDisk, OnlyRegularFilesThatFitAreRead) {
   M_Data t;
   ASSERT_EQ(mkfifo(path("fifo.dat").c_str(), 0644), 0);
   EXPECT_EQ(t.ReadFile(path("fifo.dat")), ReadStatus::CannotOpen);  // at once, not blocked
-  EXPECT_EQ(t.ReadFile(dir_), ReadStatus::CannotOpen);
+  EXPECT_EQ(t.ReadFile(dir_.string()), ReadStatus::CannotOpen);
   EXPECT_EQ(t.ReadFile("/dev/zero"), ReadStatus::CannotOpen);
   ASSERT_TRUE(writeFileAtomically(path("big.dat"), std::string(3 << 20, '1') + "\n"));
   setenv("VELLUMAR_MEMORY_LIMIT", "1M", 1);

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "../common/ChildProcess.h"
+#include "../common/TestSupport.h"
 #include "TestShapes.h"
 #include "common/CFormat.h"
 #include "common/FileIo.h"

@@ -1,11 +1,34 @@
 #pragma once
 
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <functional>
+#include <string>
 
 namespace vellumar::testing {
+
+// A test with a fresh folder of its own, removed afterwards with whatever the test left in it;
+// the memory limit a test may set is lifted again.
+class FolderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "vellumar-test-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override {
+    unsetenv("VELLUMAR_MEMORY_LIMIT");
+    std::filesystem::remove_all(dir_);
+  }
+  std::string path(const std::string& name) const { return (dir_ / name).string(); }
+
+  std::filesystem::path dir_;
+};
 
 // The user "nobody", whom file permissions bind even when the tests run as root.
 inline constexpr uid_t kNobody = 65534;
