@@ -17,7 +17,15 @@ std::size_t countOf(int nx, int ny) {
 }  // namespace
 
 Range rangeOf(std::span<const double> values) {
+  // Blank values lie above every other (NaN compares false), so a scan that does not look for them
+  // is right unless its largest value reaches the blanking value; only then are blanks skipped.
   Range range;
+  for (const double v : values) {
+    if (v < range.min) range.min = v;
+    if (v > range.max) range.max = v;
+  }
+  if (range.max < kBlankValue) return range;
+  range = Range();
   for (const double v : values) range.add(v);
   return range;
 }
@@ -32,10 +40,10 @@ Grid resultGrid(int nx, int ny, const Grid& prototype, NodeVector values, Interp
 }
 
 bool anyBlank(std::span<const double> values) {
-  // Branch-free, so that a grid without blanks is scanned at memory speed.
-  bool blank = false;
-  for (const double v : values) blank |= isBlank(v);
-  return blank;
+  // Candidates first, at memory speed; the exact test only when there are any.
+  std::uint32_t candidate = 0;
+  for (const double v : values) candidate |= static_cast<std::uint32_t>(mayBeBlank(v));
+  return candidate != 0 && std::any_of(values.begin(), values.end(), isBlank);
 }
 
 Grid::Grid(int nx, int ny) {

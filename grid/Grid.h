@@ -88,9 +88,13 @@ class Grid {
   // whatever rounding the extents went through in a file written with fewer digits.
   bool sameLattice(const Grid& other) const;
 
-  // Whether any node is blank. Found by one scan on first use (or by the spline solve) and kept
-  // until the nodes change.
+  // Whether any node is blank. Found by one scan on first use (or by the spline solve, or by a
+  // kernel that read every node) and kept until the nodes change.
   bool hasBlanks() const;
+  // True when it is already known that no node is blank; never scans.
+  bool knownWithoutBlanks() const { return blanks_.get() == BlankState::kNone; }
+  // Records what a kernel that read every node found: the grid has no blank node.
+  void noteWithoutBlanks() const { blanks_.set(BlankState::kNone); }
   // Whether the cell with lower-left node (i, j) (i < nx - 1, j < ny - 1) has a blank corner.
   bool cellIsBlank(int i, int j) const;
   // Whether the surface is blank at (x, y): the point lies in the rectangle and its cell (as the

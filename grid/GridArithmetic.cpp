@@ -38,16 +38,29 @@ double arithmetic(BinaryOp op, double a, double b) {
   return applyBinary(op, a, b);
 }
 
-// out[k] = f(a[k], b[k]) over n values, with the operation chosen once outside the loop; blank
-// where either value is blank.
-template <class F>
-void zipInto(const double* a, const double* b, double* out, std::size_t n, F f) {
+// out[k] = f(a[k], b[k]) over n values (out apart from a and b), with the operation chosen once
+// outside the loop; blank where either value is blank. Unless the caller knows there are no
+// blanks (Check false), the loop looks for candidates on the way (mayBeBlank), and values that
+// have one are gone over again to tell blanks apart. Returns whether there were candidates.
+template <bool Check = true, class F>
+bool zipInto(const double* a, const double* b, double* out, std::size_t n, F f) {
+  if constexpr (!Check) {
+    for (std::size_t k = 0; k < n; ++k) out[k] = f(a[k], b[k]);
+    return false;
+  }
+  std::uint32_t suspect = 0;  // an integer, so that the loop runs on whole vectors
   for (std::size_t k = 0; k < n; ++k) {
     const double x = a[k];
     const double y = b[k];
-    const double v = f(x, y);
-    out[k] = isBlank(x) | isBlank(y) ? kBlankValue : v;
+    out[k] = f(x, y);
+    suspect |=
+        static_cast<std::uint32_t>(mayBeBlank(x)) | static_cast<std::uint32_t>(mayBeBlank(y));
   }
+  if (suspect == 0) return false;
+  for (std::size_t k = 0; k < n; ++k) {
+    if (isBlank(a[k]) || isBlank(b[k])) out[k] = kBlankValue;
+  }
+  return true;
 }
 
 // f of one node, or blank for a blank node.
@@ -56,28 +69,38 @@ double unlessBlank(double v, F f) {
   return isBlank(v) ? kBlankValue : f(v);
 }
 
-void combineValues(BinaryOp op, const double* a, const double* b, double* out, std::size_t n) {
+template <bool Check>
+bool combineValues(BinaryOp op, const double* a, const double* b, double* out, std::size_t n) {
   switch (op) {
     case BinaryOp::Add:
-      return zipInto(a, b, out, n, [](double x, double y) { return x + y; });
+      return zipInto<Check>(a, b, out, n, [](double x, double y) { return x + y; });
     case BinaryOp::Subtract:
-      return zipInto(a, b, out, n, [](double x, double y) { return x - y; });
+      return zipInto<Check>(a, b, out, n, [](double x, double y) { return x - y; });
     case BinaryOp::Multiply:
-      return zipInto(a, b, out, n, [](double x, double y) { return x * y; });
+      return zipInto<Check>(a, b, out, n, [](double x, double y) { return x * y; });
     default:
-      return zipInto(a, b, out, n, [op](double x, double y) { return arithmetic(op, x, y); });
+      return zipInto<Check>(a, b, out, n,
+                            [op](double x, double y) { return arithmetic(op, x, y); });
   }
 }
 
 // combineValues in cache-sized pieces, adding each piece to range while it is still in cache.
-void combineValues(BinaryOp op, const double* a, const double* b, double* out, std::size_t n,
-                   Range& range) {
+// withoutBlanks tells that neither a nor b holds a blank; returns whether either held a candidate
+// for one (false: neither holds a blank).
+bool combineValues(BinaryOp op, const double* a, const double* b, double* out, std::size_t n,
+                   Range& range, bool withoutBlanks) {
   constexpr std::size_t kPiece = 2048;
+  bool candidates = false;
   for (std::size_t start = 0; start < n; start += kPiece) {
     const std::size_t count = std::min(kPiece, n - start);
-    combineValues(op, a + start, b + start, out + start, count);
+    if (withoutBlanks) {
+      combineValues<false>(op, a + start, b + start, out + start, count);
+    } else {
+      candidates |= combineValues<true>(op, a + start, b + start, out + start, count);
+    }
     range.add(rangeOf({out + start, count}));
   }
+  return candidates;
 }
 
 // A grid of the prototype's rectangle holding values, with the given mode.
@@ -180,22 +203,28 @@ Grid combineOnEqualRectangles(const Grid& a, const Grid& b, BinaryOp op) {
   const std::size_t nx = static_cast<std::size_t>(target.nx());
   NodeVector out(target.nodeCount());
   Range range;
+  // Once a pass has found the nodes read to hold no blank, later passes need not look; the
+  // surface read through the sampler is blank only where that grid has blanks.
+  bool candidates = false;
   if (other.nx() == target.nx() && other.ny() == target.ny()) {
-    combineValues(op, a.nodes().data(), b.nodes().data(), out.data(), out.size(), range);
+    const bool known = a.knownWithoutBlanks() && b.knownWithoutBlanks();
+    candidates =
+        combineValues(op, a.nodes().data(), b.nodes().data(), out.data(), out.size(), range, known);
+    if (!candidates) other.noteWithoutBlanks();
   } else {
     SurfaceSampler sampler(other, target.nodeXs());
+    const bool known = !other.hasBlanks() && target.knownWithoutBlanks();
     std::vector<double> row(nx);
     for (int j = 0; j < target.ny(); ++j) {
       sampler.sampleRow(target.nodeY(j), row.data());
       const double* stored = target.nodes().data() + j * nx;
       double* dst = out.data() + j * nx;
-      if (resampleA) {
-        combineValues(op, row.data(), stored, dst, nx, range);
-      } else {
-        combineValues(op, stored, row.data(), dst, nx, range);
-      }
+      const double* left = resampleA ? row.data() : stored;
+      const double* right = resampleA ? stored : row.data();
+      candidates |= combineValues(op, left, right, dst, nx, range, known);
     }
   }
+  if (!candidates) target.noteWithoutBlanks();
   return resultGrid(target.nx(), target.ny(), target, std::move(out), commonMode(a, b), range);
 }
 
@@ -214,7 +243,8 @@ Grid combineOnIntersection(const Grid& a, const Grid& b, BinaryOp op, ErrorSink&
   for (std::size_t j = 0; j < ys.size(); ++j) {
     samplerA.sampleRow(ys[j], rowA.data());
     samplerB.sampleRow(ys[j], rowB.data());
-    combineValues(op, rowA.data(), rowB.data(), out.data() + j * xs.size(), xs.size(), range);
+    combineValues(op, rowA.data(), rowB.data(), out.data() + j * xs.size(), xs.size(), range,
+                  false);
   }
   return resultGrid(lattice.nx, lattice.ny, r, std::move(out), commonMode(a, b), range);
 }
@@ -237,8 +267,8 @@ Grid compareGrids(const Grid& a, const Grid& b, BinaryOp op, ErrorSink& sink) {
     sink.kernelError(sink_code::kGridMismatch);
     return Grid();
   }
-  NodeVector out = surfaceAtNodes(a);
-  zipInto(out.data(), b.nodes().data(), out.data(), out.size(),
+  NodeVector out(a.nodeCount());  // read at the nodes, the surfaces are the node values
+  zipInto(a.nodes().data(), b.nodes().data(), out.data(), out.size(),
           [op](double x, double y) { return applyBinary(op, x, y); });
   return truthGrid(a, std::move(out), !isLogical(op));
 }

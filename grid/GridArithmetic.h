@@ -22,9 +22,9 @@ inline constexpr double kMinMaxStart = 9.999999680285692e37;
 // Two grids: Add, Subtract, Multiply, Divide, MultiplySignKeeping, Min and Max are computed on the
 // common lattice (equal rectangles or the same lattice: the grid with fewer columns resampled to
 // the other's counts; different rectangles: a lattice over the intersection read through both
-// surfaces), bilinear when either operand is. And, Or and the comparisons need equal lattices and give bilinear 0/1
-// grids. Wherever a kernel reads a grid's surface at its own nodes it takes the node values,
-// which the surface reproduces exactly up to the rounding of the spline solve.
+// surfaces), bilinear when either operand is. And, Or and the comparisons need equal lattices and
+// give bilinear 0/1 grids. Wherever a kernel reads a grid's surface at its own nodes it takes the
+// node values, which the surface reproduces exactly up to the rounding of the spline solve.
 Grid combine(const Grid& a, const Grid& b, BinaryOp op, ErrorSink& sink);
 
 // A grid and a number; numberOnLeft tells the written order (N - G, N / G, Great(N, G), ...).

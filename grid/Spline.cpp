@@ -472,15 +472,13 @@ void solveRowRuns(double* c, std::uint8_t* mask, std::size_t width, std::size_t 
   }
 }
 
-// Copies a row of nodes into the coefficient array; true when one of them is blank.
+// Copies a row of nodes into the coefficient array; true when one of them is blank. The copied
+// row, in cache, is then looked over for candidates (mayBeBlank).
 bool placeRow(const double* nodes, std::size_t n, double* out) {
-  bool blank = false;
-  for (std::size_t i = 0; i < n; ++i) {
-    const double v = nodes[i];
-    out[i] = v;
-    blank |= isBlank(v);
-  }
-  return blank;
+  std::copy_n(nodes, n, out);
+  std::uint32_t candidate = 0;  // an integer, so that the loop runs on whole vectors
+  for (std::size_t i = 0; i < n; ++i) candidate |= static_cast<std::uint32_t>(mayBeBlank(out[i]));
+  return candidate != 0 && std::any_of(out, out + n, isBlank);
 }
 
 // Copies a row of n nodes into its slots 1 ... n, blanks as zero, and marks them in the mask row
@@ -516,7 +514,11 @@ NodeVector computeSplineCoefficients(std::span<const double> nodes, int nx, int 
   const std::size_t width = static_cast<std::size_t>(nx) + 2;
   const std::size_t height = static_cast<std::size_t>(ny) + 2;
   const std::size_t n = static_cast<std::size_t>(nx);
-  NodeVector c(width * height, 0.0);
+  // Every data slot is written as its row is placed, so only the pads start as zeros.
+  NodeVector c(width * height);
+  std::fill_n(c.data(), width, 0.0);
+  std::fill_n(c.data() + (height - 1) * width, width, 0.0);
+  for (std::size_t j = 1; j + 1 < height; ++j) c[j * width] = c[j * width + width - 1] = 0.0;
   // Rows are placed as they are until the first blank; from there on the mask is made with them,
   // and the single gaps of the column runs are joined a row behind, while the rows are in cache.
   SlotMask mask;

@@ -336,6 +336,47 @@ TEST(BlankSurface, ReproducesEveryValidNodeOfAValidCell) {
   }
 }
 
+// Random grids of every small size with blanks of random density: whatever the runs look like
+// (single gaps, runs of one or two nodes, runs along the edges), the surface is blank exactly
+// where it should be, finite elsewhere, and goes through every valid node of a valid cell.
+TEST(BlankSurface, HoldsOnRandomGridsOfEverySmallSize) {
+  std::mt19937 random(5);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  for (int trial = 0; trial < 300; ++trial) {
+    const int nx = 2 + trial % 11;
+    const int ny = 2 + (trial / 11) % 9;
+    const double density = unit(random) * 0.6;
+    Grid grid = makeGrid(nx, ny, 0.0, nx - 1.0, 0.0, 0.5 * (ny - 1), wavy);
+    for (int j = 0; j < ny; ++j) {
+      for (int i = 0; i < nx; ++i) {
+        if (unit(random) < density) grid.setNode(i, j, kBlankValue);
+      }
+    }
+    if (trial % 2 == 1) grid.setMode(Interpolation::Bilinear);
+    for (int j = 0; j < ny; ++j) {
+      for (int i = 0; i < nx; ++i) {
+        const double x = grid.nodeX(i);
+        const double y = grid.nodeY(j);
+        const double v = grid.value(x, y);
+        ASSERT_EQ(isBlank(v), expectedBlankAt(grid, x, y)) << trial << ": " << i << "," << j;
+        if (!isBlank(v)) {
+          EXPECT_NEAR(v, grid.node(i, j), 1e-9) << trial << ": " << i << "," << j;
+        }
+      }
+    }
+    for (int k = 0; k < 40; ++k) {
+      // Points on a lattice of quarter steps, so that "on an edge" is exact.
+      const double x = std::floor(unit(random) * 4 * (nx - 1)) / 4;
+      const double y = std::floor(unit(random) * 4 * (ny - 1)) / 8;
+      const double v = grid.value(x, y);
+      ASSERT_EQ(isBlank(v), expectedBlankAt(grid, x, y)) << trial << " at " << x << "," << y;
+      if (!isBlank(v)) {
+        EXPECT_LT(std::abs(v), 10.0) << trial << " at " << x << "," << y;
+      }
+    }
+  }
+}
+
 // Largest jump of the surface across the internal cell edges between valid cells, and of its
 // slope across them, over the grid's steps.
 TEST(BlankSurface, IsContinuousWithItsSlopesAcrossValidCells) {
