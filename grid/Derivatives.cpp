@@ -203,7 +203,11 @@ struct NoiseFloor {
 
   NoiseFloor(const Grid& grid, double hx, double hy) {
     double scale = 0.0;
-    for (const double v : grid.nodes()) scale = std::max(scale, isBlank(v) ? 0.0 : std::abs(v));
+    for (const double v : grid.nodes()) scale = std::max(scale, std::abs(v));
+    if (grid.hasBlanks()) {  // the largest magnitude of the valid nodes
+      scale = 0.0;
+      for (const double v : grid.nodes()) scale = std::max(scale, isBlank(v) ? 0.0 : std::abs(v));
+    }
     const double e = 1e-9 * scale;
     p = e / hx, q = e / hy, r = e / (hx * hx), s = e / (hx * hy), t = e / (hy * hy);
   }
