@@ -1,6 +1,8 @@
-// Speed of the polygon check, the line-file reader and writer, and the batch point-in-polygon
-// rules on generated data.
+// Speed of the polygon check, the line-file reader and writer, the batch point-in-polygon rules,
+// clipping, and the polygon operators against GEOS called directly on the same input (the only
+// place outside geometry/ that sees GEOS: it is the baseline being measured against).
 #include <benchmark/benchmark.h>
+#include <geos_c.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -9,9 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "common/ErrorSink.h"
+#include "engine/Calculator.h"
+#include "engine/LinePacking.h"
 #include "geometry/LineFile.h"
 #include "geometry/PointInPolygon.h"
 #include "geometry/PolygonCheck.h"
+#include "geometry/Splitting.h"
 
 using namespace vellumar::geometry;
 
@@ -146,6 +152,144 @@ void BM_EvenOddRuleMillionPoints(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_EvenOddRuleMillionPoints)->Unit(benchmark::kMillisecond)->MinTime(0.5);
+
+// A million line vertices in 1,000 isoline-like wavy lines across a 10,000-vertex polygon (an
+// outer ring with a hole), clipped to its inside; the time includes copying the lines.
+void BM_ClipMillionLineVertices(benchmark::State& state) {
+  std::mt19937 rng(5);
+  Cover rings;
+  rings.appendLine(wavyRing(8000, 0, 0, 1000, true, rng));
+  rings.appendLine(wavyRing(2000, 0, 0, 400, false, rng));
+  Region region;
+  buildRegion(rings, region);
+  Cover lines;
+  for (int l = 0; l < 1000; ++l) {
+    const double y0 = -1100 + 2.2 * l;
+    std::vector<Point> p(1000);
+    for (int i = 0; i < 1000; ++i) {
+      const double x = -1100 + 2.2 * i;
+      p[i] = {x, y0 + 20 * std::sin(x / 50 + l)};
+    }
+    lines.appendLine(Line(std::move(p)));
+  }
+  std::size_t pieces = 0;
+  for (auto _ : state) {
+    Cover clipped = lines;
+    clip(region, clipped, true);
+    pieces = clipped.size();
+    benchmark::DoNotOptimize(clipped);
+  }
+  state.counters["pieces"] = static_cast<double>(pieces);
+}
+BENCHMARK(BM_ClipMillionLineVertices)->Unit(benchmark::kMillisecond)->MinTime(0.5);
+
+// ---- Polygon operators against bare GEOS ----
+
+// A star of n vertices around (cx, cy): radius 1000 with uniform random radial noise of the given
+// fraction, plus `waves` smooth bulges of 30 % (0 for none).
+Line starRing(int n, double cx, double cy, double noise, double waves, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<double> u(-noise, noise);
+  std::vector<Point> p;
+  p.reserve(n + 1);
+  for (int i = 0; i < n; ++i) {
+    const double a = 2 * M_PI * i / n;
+    const double r = 1000 * (1 + (waves > 0 ? 0.3 * std::sin(waves * a) : 0.0) + u(rng));
+    p.push_back({cx + r * std::cos(a), cy + r * std::sin(a)});
+  }
+  p.push_back(p.front());
+  return Line(std::move(p));
+}
+
+struct OperandPair {
+  Line a, b;
+};
+
+// Two 10,000-vertex stars with 6 % radial noise, offset so that they overlap in thousands of
+// pieces (about 2,500 result rings).
+OperandPair jaggedPair() {
+  return {starRing(10000, 0, 0, 0.06, 0, 1), starRing(10000, 150, 80, 0.06, 0, 2)};
+}
+
+// Two smooth 100,000-vertex polygons with seven bulges each.
+OperandPair smoothPair() {
+  return {starRing(100000, 0, 0, 0, 7, 1), starRing(100000, 150, 80, 0, 7, 2)};
+}
+
+const char* operatorText(std::int64_t op) {
+  return op == 1 ? "P1 + P2" : op == 2 ? "P1 * P2" : "P1 - P2";
+}
+
+// The operator as the calculator runs it: unpacking both operands, the polygon check, snapping
+// within the km tolerance, the overlay and packing the result.
+void runOperator(benchmark::State& state, const OperandPair& pair) {
+  using namespace vellumar;
+  engine::S_Calculator calc;
+  Cover a, b;
+  a.appendLine(pair.a);
+  b.appendLine(pair.b);
+  calc.registry().findOrCreate("P1").value = engine::packCover(a, engine::Kind::Polygon);
+  calc.registry().findOrCreate("P2").value = engine::packCover(b, engine::Kind::Polygon);
+  std::size_t rings = 0;
+  for (auto _ : state) {
+    ErrorSink sink;
+    calc.attachErrorSink(&sink);
+    std::string text = operatorText(state.range(0));
+    if (!calc.run(text)) state.SkipWithError(text.c_str());
+    rings = calc.result().parts().size();
+  }
+  state.counters["rings"] = static_cast<double>(rings);
+}
+
+GEOSGeometry* geosPolygon(GEOSContextHandle_t handle, const Line& ring) {
+  std::vector<double> xy;
+  for (const Point& p : ring.points()) {
+    xy.push_back(p.x);
+    xy.push_back(p.y);
+  }
+  GEOSCoordSequence* sequence =
+      GEOSCoordSeq_copyFromBuffer_r(handle, xy.data(), static_cast<unsigned>(ring.size()), 0, 0);
+  return GEOSGeom_createPolygon_r(handle, GEOSGeom_createLinearRing_r(handle, sequence), nullptr,
+                                  0);
+}
+
+// The same overlay with GEOS alone, on geometries built before the timing starts.
+void runBareGeos(benchmark::State& state, const OperandPair& pair) {
+  GEOSContextHandle_t handle = GEOS_init_r();
+  GEOSGeometry* a = geosPolygon(handle, pair.a);
+  GEOSGeometry* b = geosPolygon(handle, pair.b);
+  int parts = 0;
+  for (auto _ : state) {
+    GEOSGeometry* result = state.range(0) == 1   ? GEOSUnion_r(handle, a, b)
+                           : state.range(0) == 2 ? GEOSIntersection_r(handle, a, b)
+                                                 : GEOSDifference_r(handle, a, b);
+    if (result == nullptr) state.SkipWithError("GEOS failed");
+    parts = GEOSGetNumGeometries_r(handle, result);
+    GEOSGeom_destroy_r(handle, result);
+  }
+  state.counters["parts"] = parts;
+  GEOSGeom_destroy_r(handle, a);
+  GEOSGeom_destroy_r(handle, b);
+  GEOS_finish_r(handle);
+}
+
+void BM_JaggedPairBareGeos(benchmark::State& state) {
+  runBareGeos(state, jaggedPair());
+}
+void BM_JaggedPairOperator(benchmark::State& state) {
+  runOperator(state, jaggedPair());
+}
+void BM_SmoothPairBareGeos(benchmark::State& state) {
+  runBareGeos(state, smoothPair());
+}
+void BM_SmoothPairOperator(benchmark::State& state) {
+  runOperator(state, smoothPair());
+}
+// Argument: 1 union, 2 intersection, 3 difference.
+BENCHMARK(BM_JaggedPairBareGeos)->DenseRange(1, 3)->Unit(benchmark::kMillisecond)->MinTime(1);
+BENCHMARK(BM_JaggedPairOperator)->DenseRange(1, 3)->Unit(benchmark::kMillisecond)->MinTime(1);
+BENCHMARK(BM_SmoothPairBareGeos)->DenseRange(1, 3)->Unit(benchmark::kMillisecond)->MinTime(1);
+BENCHMARK(BM_SmoothPairOperator)->DenseRange(1, 3)->Unit(benchmark::kMillisecond)->MinTime(1);
 
 }  // namespace
 

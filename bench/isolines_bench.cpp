@@ -1,7 +1,9 @@
 // Speed and memory of isoline tracing: Trace(G1, L0, L1, 5, N4) on a noisy 2000 x 2000 relief with
 // 45 levels, through the evaluator (lattice, tracing and packing of the lines result), at N4 = 1
-// and at N4 = 4 (a 7997 x 7997 lattice). Peak resident memory of the process is reported as the
-// peak_rss_mb counter (the dense case runs last, so its figure is its own peak).
+// and at N4 = 4 (a 7997 x 7997 lattice); and the region above one level, Trace(G1, N1, 1, 1),
+// beside the isolines of that single level, Trace(G1, N1, N1, 1, 1). Peak resident memory of the
+// process is reported as the peak_rss_mb counter (the dense case runs last, so its figure is its
+// own peak).
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
@@ -78,6 +80,17 @@ void BM_Trace2000Levels45(benchmark::State& state) {
   traceRelief(state, "Trace(G1, -110, 110, 5, 1)", 1);
 }
 BENCHMARK(BM_Trace2000Levels45)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// One level through the middle of the relief, where its isolines are longest.
+void BM_Trace2000OneLevel(benchmark::State& state) {
+  traceRelief(state, "Trace(G1, 20, 20, 1, 1)", 1);
+}
+BENCHMARK(BM_Trace2000OneLevel)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+void BM_TraceRegion2000(benchmark::State& state) {
+  traceRelief(state, "Trace(G1, 20, 1, 1)", 1);
+}
+BENCHMARK(BM_TraceRegion2000)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 void BM_Trace2000Levels45Dense4(benchmark::State& state) {
   traceRelief(state, "Trace(G1, -110, 110, 5, 4)", 4);

@@ -64,7 +64,7 @@ std::vector<Builtin> makeTable() {
       withPolygon("Integral", kG),
       unaryFunction("C_D", unavailable, kD | kC | kP),
       unaryFunction("G_D", gridToData, kG | kD),
-      unaryFunction("G_P", unavailable, kG | kP),
+      unaryFunction("G_P", gridOutline, kG | kP),
   };
   const std::pair<std::string_view, Handler> samplers[] = {
       {"C_G_D", sampleGrid<0>},   {"C_Gx_D", sampleGrid<1>},  {"C_Gy_D", sampleGrid<2>},
@@ -99,7 +99,7 @@ std::vector<Builtin> makeTable() {
   table.push_back({"Dense", {{2, {kG, kN}, denseGrid}}});
   table.push_back({"Cut", {{5, {kG, kN}, cutGrid}, {6, {kG, kN}, cutGrid}}});
   table.push_back({"Merge", {{2, {kAny, kAny}, mergeGrids, twoGrids}}});
-  table.push_back({"Trace", {{4, {kG, kN}, unavailable}, {5, {kG, kN}, traceIsolines}}});
+  table.push_back({"Trace", {{4, {kG, kN}, traceRegion}, {5, {kG, kN}, traceIsolines}}});
   return table;
 }
 

@@ -58,6 +58,7 @@ const MessageText kSumming = {"Сложение", "Summing"};
 const MessageText kSubtraction = {"Вычитание", "Subtraction"};
 const MessageText kMultiplying = {"Умножение", "Multiplying"};
 const MessageText kDivision = {"Деление", "Division"};
+const MessageText kOverlayingPolygons = {"Наложение полигонов...", "Overlaying polygons..."};
 }  // namespace text
 
 const MessageText& argumentMessage(ArgumentMessage message) {

@@ -47,6 +47,7 @@ extern const MessageText kSumming;  // dispatcher names
 extern const MessageText kSubtraction;
 extern const MessageText kMultiplying;
 extern const MessageText kDivision;
+extern const MessageText kOverlayingPolygons;  // progress caption of P + P, P * P, P - P
 }  // namespace text
 
 // The text of a kernel code (101-104, 201-203); empty for other codes.

@@ -6,6 +6,7 @@
 #include "engine/Calculator.h"
 #include "engine/LinePacking.h"
 #include "geometry/PolygonCheck.h"
+#include "geometry/SetOperations.h"
 
 namespace vellumar::engine {
 namespace {
@@ -25,6 +26,18 @@ bool checkedRegion(S_Calculator& calc, const Operand& polygon, geometry::Region&
   return false;
 }
 
+// + unites, - subtracts the right polygon from the left, * intersects.
+geometry::SetOperation setOperation(BinaryOp op) {
+  switch (op) {
+    case BinaryOp::Add:
+      return geometry::SetOperation::Union;
+    case BinaryOp::Subtract:
+      return geometry::SetOperation::Difference;
+    default:
+      return geometry::SetOperation::Intersection;
+  }
+}
+
 }  // namespace
 
 Operand combineLinesWithNumber(S_Calculator& calc, BinaryOp op, const Operand& a,
@@ -37,12 +50,26 @@ Operand combineLinesWithNumber(S_Calculator& calc, BinaryOp op, const Operand& a
       data::combine(lines.points(), number, op, numberOnLeft, calc.missingValue(), calc.sink()));
 }
 
-Operand combinePolygons(S_Calculator& calc, BinaryOp, const Operand& a, const Operand& b) {
+Operand combinePolygons(S_Calculator& calc, BinaryOp op, const Operand& a, const Operand& b) {
   geometry::Region first;
   geometry::Region second;
   if (!checkedRegion(calc, a, first) || !checkedRegion(calc, b, second)) return Operand();
-  // Both operands are valid polygons; their union, difference and intersection are not part of
-  // the calculator yet.
+  // The overlay reports no measure of its progress; the open caption lets the window show a busy
+  // indicator whose cancel reaches the overlay.
+  ErrorSink& sink = calc.sink();
+  sink.progressStart(text::kOverlayingPolygons.in(calc.language()), 0);
+  geometry::Region result;
+  const geometry::SetStatus status = geometry::combineRegions(
+      setOperation(op), first, second, calc.lengthTolerance(), result, &sink);
+  sink.progressClose();
+  switch (status) {
+    case geometry::SetStatus::Done:
+      return packCover(result, Kind::Polygon);
+    case geometry::SetStatus::Cancelled:
+      return Operand();
+    case geometry::SetStatus::Failed:
+      break;
+  }
   return calc.executionError();
 }
 

@@ -1,9 +1,11 @@
 #include "geometry/Crossings.h"
 
+#include "geometry/SegmentGrid.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <numeric>
+#include <span>
 
 namespace vellumar::geometry {
 namespace {
@@ -28,135 +30,6 @@ Point pointAlong(const Point& p, const Point& q, double t) {
   if (t <= 0.0) return Point{p.x, p.y, 1};
   if (t >= 1.0) return Point{q.x, q.y, 1};
   return Point{p.x + t * (q.x - p.x), p.y + t * (q.y - p.y), 0};
-}
-
-// One segment of a cover with its box and the range of grid cells the box covers.
-struct SegmentRef {
-  double minX, maxX, minY, maxY;
-  std::int32_t line, segment;
-  std::int32_t cx0, cx1, cy0, cy1;
-  std::uint8_t side;  // 0: first cover, 1: second cover
-};
-
-// Square grid of cells over a rectangle; each cell lists the segments whose boxes meet it, sorted
-// by the left end of their boxes. Cell lookups are monotone and clamped, so a segment outside the
-// rectangle lands in a border cell and no pair is ever missed.
-class SegmentGrid {
- public:
-  SegmentGrid(const Rect& area, std::size_t secondPoints) : area_(area) {
-    n_ = std::max(1, static_cast<int>(std::sqrt(static_cast<double>(secondPoints)) / 5.0 + 0.5));
-  }
-
-  void add(const Cover& cover, std::uint8_t side) {
-    for (std::size_t l = 0; l < cover.size(); ++l) {
-      const Line& line = cover[l];
-      for (std::size_t k = 0; k + 1 < line.size(); ++k) {
-        const Point& a = line[k];
-        const Point& b = line[k + 1];
-        // A segment with a NaN coordinate intersects nothing and would spoil the sort.
-        if (std::isnan(a.x) || std::isnan(a.y) || std::isnan(b.x) || std::isnan(b.y)) continue;
-        segments_.push_back(SegmentRef{std::min(a.x, b.x), std::max(a.x, b.x), std::min(a.y, b.y),
-                                       std::max(a.y, b.y), static_cast<std::int32_t>(l),
-                                       static_cast<std::int32_t>(k), 0, 0, 0, 0, side});
-      }
-    }
-  }
-
-  // Bins every segment; coarsens the grid when long segments would fill too many cells.
-  void build() {
-    std::sort(segments_.begin(), segments_.end(),
-              [](const SegmentRef& a, const SegmentRef& b) { return a.minX < b.minX; });
-    while (true) {
-      assignCells();
-      if (n_ == 1 || totalEntries() <= 32 * segments_.size() + (1u << 20)) break;
-      n_ = std::max(1, n_ / 2);
-    }
-    fillCells();
-  }
-
-  // Calls visit(a, b) once for every pair of segments whose boxes overlap, until visit returns
-  // false. Within a cell the sweep over left ends finds each overlapping pair once; a pair sharing
-  // several cells is handled only in the cell of the lower-left corner of the boxes' overlap.
-  template <typename Visit>
-  bool forEachOverlappingPair(Visit&& visit) const {
-    for (int cell = 0; cell < n_ * n_; ++cell) {
-      const int cx = cell % n_;
-      const int cy = cell / n_;
-      for (std::size_t i = offsets_[cell]; i < offsets_[cell + 1]; ++i) {
-        const SegmentRef& a = segments_[entries_[i]];
-        for (std::size_t j = i + 1; j < offsets_[cell + 1]; ++j) {
-          const SegmentRef& b = segments_[entries_[j]];
-          if (b.minX > a.maxX) break;
-          if (b.minY > a.maxY || a.minY > b.maxY) continue;
-          if (std::max(a.cx0, b.cx0) != cx || std::max(a.cy0, b.cy0) != cy) continue;
-          if (!visit(a, b)) return false;
-        }
-      }
-    }
-    return true;
-  }
-
- private:
-  int cellOf(double v, double low, double size) const {
-    const double t = (v - low) / size;
-    if (!(t > 0.0)) return 0;
-    if (t >= n_) return n_ - 1;
-    return static_cast<int>(t);
-  }
-
-  void assignCells() {
-    const double w = area_.width() / n_;
-    const double h = area_.height() / n_;
-    for (SegmentRef& s : segments_) {
-      s.cx0 = cellOf(s.minX, area_.left, w);
-      s.cx1 = cellOf(s.maxX, area_.left, w);
-      s.cy0 = cellOf(s.minY, area_.bottom, h);
-      s.cy1 = cellOf(s.maxY, area_.bottom, h);
-    }
-  }
-
-  std::size_t totalEntries() const {
-    std::size_t total = 0;
-    for (const SegmentRef& s : segments_) {
-      total +=
-          static_cast<std::size_t>(s.cx1 - s.cx0 + 1) * static_cast<std::size_t>(s.cy1 - s.cy0 + 1);
-    }
-    return total;
-  }
-
-  void fillCells() {
-    offsets_.assign(static_cast<std::size_t>(n_) * n_ + 1, 0);
-    for (const SegmentRef& s : segments_) {
-      for (int cy = s.cy0; cy <= s.cy1; ++cy) {
-        for (int cx = s.cx0; cx <= s.cx1; ++cx) ++offsets_[cy * n_ + cx + 1];
-      }
-    }
-    std::partial_sum(offsets_.begin(), offsets_.end(), offsets_.begin());
-    entries_.resize(offsets_.back());
-    std::vector<std::size_t> fill(offsets_.begin(), offsets_.end() - 1);
-    for (std::size_t i = 0; i < segments_.size(); ++i) {
-      const SegmentRef& s = segments_[i];
-      for (int cy = s.cy0; cy <= s.cy1; ++cy) {
-        for (int cx = s.cx0; cx <= s.cx1; ++cx)
-          entries_[fill[cy * n_ + cx]++] = static_cast<std::uint32_t>(i);
-      }
-    }
-  }
-
-  Rect area_;
-  int n_ = 1;
-  std::vector<SegmentRef> segments_;
-  std::vector<std::size_t> offsets_;
-  std::vector<std::uint32_t> entries_;
-};
-
-Rect widened(Rect r) {
-  const double margin = std::min(r.width(), r.height()) / 10.0;
-  r.left -= margin;
-  r.right += margin;
-  r.bottom -= margin;
-  r.top += margin;
-  return r;
 }
 
 CrPoint crossingOn(const Point& p, std::int32_t line, std::int32_t segment) {
@@ -192,9 +65,133 @@ SegmentCrossing selfCrossing(const Cover& cover, const SegmentRef& s, const Segm
   return hit;
 }
 
+// One side of a touching point of two different lines: the line and the segment it lies on.
+struct Contact {
+  Point at;
+  std::int32_t line;
+  std::int32_t segment;
+};
+
+// A touching point, computed along the shorter of two segments, placed exactly on the segment end
+// it is nearest to (a touch always lies at an end of one of them).
+Point touchingPoint(const Point& p, std::initializer_list<const Point*> ends) {
+  const Point* nearest = nullptr;
+  double best = 0.0;
+  for (const Point* end : ends) {
+    const double d = std::hypot(end->x - p.x, end->y - p.y);
+    if (nearest == nullptr || d < best) {
+      nearest = end;
+      best = d;
+    }
+  }
+  return Point{nearest->x, nearest->y, 0};
+}
+
+// How a line passes through a point: the directions back along it and forward along it, each to
+// the first vertex farther than epsilon from the point.
+struct Passage {
+  std::int32_t line;
+  std::size_t back, forward;  // vertex indices (of a closed ring, modulo its distinct vertices)
+  double ux, uy, wx, wy;      // towards back and towards forward
+};
+
+// The passage of line l through p, which lies on its segment s; false when the line has no vertex
+// far enough on one side (an end of an open line, or a ring smaller than epsilon).
+bool passageAt(const Line& line, std::int32_t l, std::size_t s, const Point& p, double epsilon,
+               Passage& passage) {
+  const bool closed = line.isClosed();
+  const auto count = static_cast<std::ptrdiff_t>(closed ? line.size() - 1 : line.size());
+  auto far = [&](std::ptrdiff_t i) {
+    const Point& v = line[static_cast<std::size_t>(i)];
+    return std::hypot(v.x - p.x, v.y - p.y) > epsilon;
+  };
+  auto walk = [&](std::ptrdiff_t i, std::ptrdiff_t step, std::size_t& found) {
+    for (std::ptrdiff_t steps = 0; steps <= count; ++steps, i += step) {
+      if (closed) i = (i % count + count) % count;
+      if (i < 0 || i >= count) return false;
+      if (far(i)) {
+        found = static_cast<std::size_t>(i);
+        return true;
+      }
+    }
+    return false;
+  };
+  auto back = static_cast<std::ptrdiff_t>(s);
+  auto forward = back + 1;
+  if (samePosition(p, line[s])) {
+    --back;
+  } else if (samePosition(p, line[s + 1])) {
+    ++forward;
+  }
+  if (!walk(back, -1, passage.back) || !walk(forward, 1, passage.forward)) return false;
+  passage.line = l;
+  passage.ux = line[passage.back].x - p.x;
+  passage.uy = line[passage.back].y - p.y;
+  passage.wx = line[passage.forward].x - p.x;
+  passage.wy = line[passage.forward].y - p.y;
+  return true;
+}
+
+// Direction v as an angle from u, counter-clockwise, in [0, 2 pi).
+double angleFrom(double ux, double uy, double vx, double vy) {
+  const double angle = std::atan2(ux * vy - uy * vx, ux * vx + uy * vy);
+  return angle < 0.0 ? angle + 2.0 * M_PI : angle;
+}
+
+// Parallel to within |tan| <= 1e-12 (the tolerance of the segment intersection) and pointing the
+// same way.
+bool sameDirection(double ux, double uy, double vx, double vy) {
+  const double dot = ux * vx + uy * vy;
+  return dot > 0.0 && std::fabs(ux * vy - uy * vx) <= 1e-12 * dot;
+}
+
+// Two passages through one point cross or share a stretch: they do not when both directions of q
+// lie strictly inside, or both strictly outside, the angle p turns through.
+bool crossOrOverlap(const Passage& p, const Passage& q) {
+  const double pd[2][2] = {{p.ux, p.uy}, {p.wx, p.wy}};
+  const double qd[2][2] = {{q.ux, q.uy}, {q.wx, q.wy}};
+  for (const auto& a : pd) {
+    for (const auto& b : qd) {
+      if (sameDirection(a[0], a[1], b[0], b[1])) return true;
+    }
+  }
+  const double turn = angleFrom(p.ux, p.uy, p.wx, p.wy);
+  auto inside = [&](double vx, double vy) {
+    const double angle = angleFrom(p.ux, p.uy, vx, vy);
+    return angle > 0.0 && angle < turn;
+  };
+  return inside(q.ux, q.uy) != inside(q.wx, q.wy);
+}
+
+// Whether the lines meeting at one touching point (every contact is at that point)
+// cross or overlap there.
+bool touchIsCrossing(const Cover& cover, std::span<const Contact> contacts, double epsilon) {
+  std::vector<Passage> passages;
+  for (const Contact& c : contacts) {
+    Passage passage;
+    if (!passageAt(cover[c.line], c.line, static_cast<std::size_t>(c.segment), c.at, epsilon,
+                   passage)) {
+      continue;
+    }
+    const bool known = std::any_of(passages.begin(), passages.end(), [&](const Passage& other) {
+      return other.line == passage.line && other.back == passage.back &&
+             other.forward == passage.forward;
+    });
+    if (!known) passages.push_back(passage);
+  }
+  for (std::size_t i = 0; i < passages.size(); ++i) {
+    for (std::size_t j = i + 1; j < passages.size(); ++j) {
+      if (passages[i].line != passages[j].line && crossOrOverlap(passages[i], passages[j])) {
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
 SegmentGrid selfGrid(const Cover& cover) {
-  SegmentGrid grid(cover.rect(), cover.pointCount());
-  grid.add(cover, 0);
+  SegmentGrid grid(cover.rect(), SegmentGrid::crossingSearchCells(cover.pointCount()));
+  grid.add(cover);
   grid.build();
   return grid;
 }
@@ -234,24 +231,26 @@ void findCrossings(const Cover& first, const Cover& second, std::vector<CrPoint>
   onSecond.clear();
   Rect area = first.rect();
   area.unite(second.rect());
-  SegmentGrid grid(widened(area), second.pointCount());
-  grid.add(first, 0);
-  grid.add(second, 1);
+  // The second cover is binned; each segment of the first is looked up in the cells it passes.
+  SegmentGrid grid(widenedByTenth(area), SegmentGrid::crossingSearchCells(second.pointCount()));
+  grid.add(second);
   grid.build();
-  grid.forEachOverlappingPair([&](const SegmentRef& s, const SegmentRef& t) {
-    if (s.side == t.side) return true;
-    const SegmentRef& a = s.side == 0 ? s : t;
-    const SegmentRef& b = s.side == 0 ? t : s;
-    const Line& la = first[a.line];
-    const Line& lb = second[b.line];
-    const SegmentCrossing hit =
-        intersectSegments(la[a.segment], la[a.segment + 1], lb[b.segment], lb[b.segment + 1]);
-    if (hit.found) {
-      onFirst.push_back(crossingOn(hit.point, a.line, a.segment));
-      onSecond.push_back(crossingOn(hit.point, b.line, b.segment));
+  for (std::size_t l = 0; l < first.size(); ++l) {
+    const Line& la = first[l];
+    for (std::size_t k = 0; k + 1 < la.size(); ++k) {
+      const auto query = SegmentGrid::segmentRef(la, l, k);
+      if (!query) continue;
+      grid.forEachOverlapping(*query, [&](const SegmentRef& b) {
+        const Line& lb = second[b.line];
+        const SegmentCrossing hit =
+            intersectSegments(la[k], la[k + 1], lb[b.segment], lb[b.segment + 1]);
+        if (hit.found) {
+          onFirst.push_back(crossingOn(hit.point, query->line, query->segment));
+          onSecond.push_back(crossingOn(hit.point, b.line, b.segment));
+        }
+      });
     }
-    return true;
-  });
+  }
   sortCrossings(onFirst, first);
   sortCrossings(onSecond, second);
 }
@@ -276,6 +275,43 @@ std::vector<CrPoint> findSelfCrossings(const Cover& cover) {
 bool hasSelfCrossing(const Cover& cover) {
   return !selfGrid(cover).forEachOverlappingPair(
       [&](const SegmentRef& a, const SegmentRef& b) { return !selfCrossing(cover, a, b).found; });
+}
+
+bool linesCrossOrOverlap(const Cover& cover) {
+  std::vector<Contact> contacts;
+  const bool crossed =
+      !selfGrid(cover).forEachOverlappingPair([&](const SegmentRef& a, const SegmentRef& b) {
+        if (a.line == b.line) return !selfCrossing(cover, a, b).found;
+        const Line& la = cover[a.line];
+        const Line& lb = cover[b.line];
+        const Point& a0 = la[a.segment];
+        const Point& a1 = la[a.segment + 1];
+        const Point& b0 = lb[b.segment];
+        const Point& b1 = lb[b.segment + 1];
+        const SegmentCrossing hit = intersectSegments(a0, a1, b0, b1);
+        if (!hit.found) return true;
+        if (hit.interior) return false;
+        const Point at = touchingPoint(hit.point, {&a0, &a1, &b0, &b1});
+        contacts.push_back({at, a.line, a.segment});
+        contacts.push_back({at, b.line, b.segment});
+        return true;
+      });
+  if (crossed) return true;
+  std::sort(contacts.begin(), contacts.end(), [](const Contact& p, const Contact& q) {
+    if (p.at.x != q.at.x) return p.at.x < q.at.x;
+    if (p.at.y != q.at.y) return p.at.y < q.at.y;
+    if (p.line != q.line) return p.line < q.line;
+    return p.segment < q.segment;
+  });
+  const double epsilon = roundingScale(cover.rect());
+  for (std::size_t first = 0; first < contacts.size();) {
+    std::size_t last = first + 1;
+    while (last < contacts.size() && samePosition(contacts[last].at, contacts[first].at)) ++last;
+    const std::span<const Contact> group(contacts.data() + first, last - first);
+    if (touchIsCrossing(cover, group, epsilon)) return true;
+    first = last;
+  }
+  return false;
 }
 
 void sortCrossings(std::vector<CrPoint>& crossings, const Cover& cover) {

@@ -47,6 +47,14 @@ std::vector<CrPoint> findSelfCrossings(const Cover& cover);
 // True when findSelfCrossings would report anything; stops at the first crossing.
 bool hasSelfCrossing(const Cover& cover);
 
+// True when the lines of a cover cross or overlap, the rule of the polygon check. Within one line
+// the rule of findSelfCrossings holds (only crossings strictly inside two segments count).
+// Different lines may touch at isolated points (a corner on a corner, a corner on an edge) when
+// each stays on its side of the other there; they fail when they cross, at a vertex or not, or
+// leave a touching point in the same direction, that is, share a stretch of boundary. Points
+// closer together than the rounding of the coordinates count as one.
+bool linesCrossOrOverlap(const Cover& cover);
+
 // Orders crossing points by line index, then segment index, then distance from the segment's
 // first point, the order in which lines are split at them (from the last to the first).
 void sortCrossings(std::vector<CrPoint>& crossings, const Cover& cover);

@@ -126,6 +126,13 @@ class Cover {
   void appendLine(const Line& line);
   void appendLine(Line&& line);
   void removeLine(std::size_t index);
+  // Removes every line for which drop(line) is true, keeping the order of the others, and
+  // recomputes the cover rectangle from the lines' own.
+  template <typename Drop>
+  void removeLinesIf(Drop drop) {
+    std::erase_if(lines_, drop);
+    recomputeRects(false);
+  }
   // Recomputes the cover rectangle from the lines, first refreshing each line's own rectangle when
   // withLines is set.
   void recomputeRects(bool withLines = true);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numeric>
+#include <optional>
 #include <vector>
 
 #include "geometry/Crossings.h"
@@ -24,32 +25,74 @@ bool ringsValid(const Cover& cover) {
   return true;
 }
 
-// Depth of each ring: the rings of larger |area| (later in ascending order of |area|, ties kept in
-// cover order) whose rectangle and whose interior by the single-ring rule hold its first point.
-std::vector<int> nestingDepths(const Cover& cover) {
-  const std::size_t n = cover.size();
+// Points that tell whether a ring lies inside another: the middles of its first three edges (of
+// fewer when it has fewer). Rings may touch at isolated points, so any one point, even a vertex,
+// may lie on the other ring; a middle does so only where the other ring touches it exactly there,
+// and the majority of three decides.
+std::vector<Point> testPoints(const Line& ring) {
+  std::vector<Point> points;
+  for (std::size_t k = 0; k + 1 < ring.size() && points.size() < 3; ++k) {
+    points.push_back(
+        Point{(ring[k].x + ring[k + 1].x) / 2.0, (ring[k].y + ring[k + 1].y) / 2.0, 0});
+  }
+  if (points.empty() && !ring.empty()) points.push_back(ring.front());
+  return points;
+}
+
+}  // namespace
+
+RingNesting ringNesting(const Cover& rings) {
+  const std::size_t n = rings.size();
   std::vector<std::size_t> order(n);
   std::iota(order.begin(), order.end(), std::size_t{0});
   std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-    return std::fabs(cover[a].signedArea()) < std::fabs(cover[b].signedArea());
+    return std::fabs(rings[a].signedArea()) < std::fabs(rings[b].signedArea());
   });
   std::vector<std::size_t> rank(n);
   for (std::size_t i = 0; i < n; ++i) rank[order[i]] = i;
 
-  const PreparedPolygon prepared(cover);
-  std::vector<int> depth(n, 0);
+  // Few rings are tested one by one; many through a prepared polygon.
+  constexpr std::size_t kFewRings = 64;
+  std::optional<PreparedPolygon> prepared;
+  if (n > kFewRings) prepared.emplace(rings);
+  auto containingRings = [&](const Point& p, std::vector<std::size_t>& containing) {
+    if (prepared) {
+      prepared->containingRings(p.x, p.y, containing);
+    } else {
+      containing.clear();
+      for (std::size_t j = 0; j < n; ++j) {
+        if (insideRing(rings[j], p.x, p.y)) containing.push_back(j);
+      }
+    }
+  };
+
+  RingNesting nesting{std::vector<int>(n, 0), std::vector<std::ptrdiff_t>(n, -1)};
   std::vector<std::size_t> containing;
+  std::vector<std::size_t> votes;
   for (std::size_t i = 0; i < n; ++i) {
-    const Point& first = cover[i].front();
-    prepared.containingRings(first.x, first.y, containing);
-    for (const std::size_t j : containing) {
-      if (rank[j] > rank[i] && cover[j].rect().contains(first.x, first.y)) ++depth[i];
+    const std::vector<Point> points = testPoints(rings[i]);
+    votes.clear();
+    for (const Point& p : points) {
+      containingRings(p, containing);
+      for (const std::size_t j : containing) {
+        if (rank[j] > rank[i] && rings[j].rect().contains(p.x, p.y)) votes.push_back(j);
+      }
+    }
+    std::sort(votes.begin(), votes.end());
+    std::ptrdiff_t& parent = nesting.parent[i];
+    for (std::size_t v = 0; v < votes.size();) {
+      const std::size_t j = votes[v];
+      std::size_t count = 0;
+      for (; v < votes.size() && votes[v] == j; ++v) ++count;
+      if (2 * count <= points.size()) continue;
+      ++nesting.depth[i];
+      if (parent < 0 || rank[j] < rank[static_cast<std::size_t>(parent)]) {
+        parent = static_cast<std::ptrdiff_t>(j);
+      }
     }
   }
-  return depth;
+  return nesting;
 }
-
-}  // namespace
 
 bool buildRegion(const Cover& cover, Region& region, bool check) {
   if (cover.empty()) return false;
@@ -58,8 +101,8 @@ bool buildRegion(const Cover& cover, Region& region, bool check) {
   if (check) {
     if (!ringsValid(result)) return false;
     result.recomputeRects();
-    if (hasSelfCrossing(result)) return false;
-    const std::vector<int> depth = nestingDepths(result);
+    if (linesCrossOrOverlap(result)) return false;
+    const std::vector<int> depth = ringNesting(result).depth;
     for (std::size_t i = 0; i < result.size(); ++i) {
       Line& ring = result.line(i);
       const bool even = depth[i] % 2 == 0;

@@ -21,15 +21,18 @@ enum class SetStatus {
 // {} - B = {}, A * {} = {}.
 //
 // Before the overlay, b's vertices are snapped onto a's vertices and edges that lie within
-// tolerance (map units), so boundaries within the tolerance become one shared boundary; a
-// tolerance of 0 snaps nothing.
+// tolerance (map units), and a's vertices within tolerance of b's edges become vertices of b, so
+// boundaries within the tolerance become one shared boundary (b follows a); a tolerance of 0 snaps
+// nothing. A ring of b that snapping collapses is left out.
 //
 // The result is a region: closed rings, outer boundaries clockwise and holes counter-clockwise,
 // sorted by |signed area| from largest to smallest, every mark 0, rectangles computed. Each ring
 // carries the id and value of the operand ring that its first edge lies on.
 //
-// progress (may be null) is polled for cancel while the overlay runs.
-SetStatus combineRegions(SetOperation operation, const Region& a, const Region& b,
-                         double tolerance, Region& result, ErrorSink* progress = nullptr);
+// progress (may be null) is polled for cancel while the overlay runs; a cancel reaches the
+// overlay only while the sink's progress is open (ErrorSink::progressStart). A sink that already
+// holds an error stops the operation before it starts (Cancelled when the error is the cancel).
+SetStatus combineRegions(SetOperation operation, const Region& a, const Region& b, double tolerance,
+                         Region& result, ErrorSink* progress = nullptr);
 
 }  // namespace vellumar::geometry

@@ -22,11 +22,23 @@ void splitAtCrossings(Cover& cover, std::vector<CrPoint> crossings);
 // Splits the lines at the region's boundary and keeps the pieces inside the region (keep) or
 // outside it (!keep). A piece's test point is the middle of its segment for a 2-point piece,
 // otherwise its vertex floor(n/2); inside by the even-odd rule with the rectangle test. Pieces of
-// fewer than 2 points stay. An empty region leaves the lines unchanged.
+// fewer than 2 points stay. An empty region leaves the lines unchanged. The region's rectangles
+// are used as they are (a region built by the polygon check or a set operation has them current);
+// the lines' are recomputed.
 void clip(const Region& region, Cover& lines, bool keep);
 
+// The point of segment a-b nearest to (x, y), its parameter t in [0, 1] along a-b (b exactly at
+// t = 1) and its distance; a segment of zero length is the point a.
+struct SegmentNearest {
+  Point point;
+  double t = 0.0;
+  double distance = 0.0;
+};
+SegmentNearest nearestOnSegment(const Point& a, const Point& b, double x, double y);
+
 // The point of a cover nearest to (x, y): distance -1 for an empty cover; otherwise the smallest
-// distance to any segment (the first line on ties), the nearest point and that line's index.
+// distance to any segment (the first line on ties), the nearest point and that line's index. A
+// line of one point counts as that point; a cover whose lines have no points gives distance -1.
 struct NearestPoint {
   double distance = -1.0;
   Point point;

@@ -20,7 +20,7 @@ constexpr std::int64_t kScanChunk = 1 << 16;
 
 }  // namespace
 
-S_IsolineComputer::S_IsolineComputer(geometry::Cover& output, ErrorSink* progress,
+S_IsolineComputer::S_IsolineComputer(TracedLines& output, ErrorSink* progress,
                                      std::string_view caption)
     : progress_(progress), output_(output), caption_(caption) {}
 
@@ -44,13 +44,14 @@ bool S_IsolineComputer::traceLevels(const grid::Grid& lattice, double lowest, do
   if (progress_ != nullptr) progress_->progressStart(caption_, 2 * edgeCount_);
   bool ok = false;
   try {
-    ok = buildEdges() && scan();
+    ok = rankNodes() && scan();
   } catch (const std::bad_alloc&) {
     ok = false;
   }
   if (progress_ != nullptr) progress_->progressClose();
-  // The records live for one call only.
-  decltype(edges_)().swap(edges_);
+  // The ranks and bits live for one call only.
+  decltype(ranks_)().swap(ranks_);
+  decltype(offsets_)().swap(offsets_);
   std::vector<std::uint64_t>().swap(visited_);
   if (!ok) output_.clear();
   return ok;
@@ -109,88 +110,122 @@ std::uint32_t S_IsolineComputer::rank(double v) const {
   return k;
 }
 
-// Edge records in index order, horizontal edges first, each with the offset of its first
-// crossing; the closing record holds the total. Node ranks are computed row by row.
-bool S_IsolineComputer::buildEdges() {
-  edges_.resize(static_cast<std::size_t>(edgeCount_) + 1);
-  std::vector<std::uint32_t> lower(static_cast<std::size_t>(nx_));
-  std::vector<std::uint32_t> upper(static_cast<std::size_t>(nx_));
-  const auto rankRow = [this](int j, std::vector<std::uint32_t>& ranks) {
-    const double* row = z_ + static_cast<std::size_t>(j) * static_cast<std::size_t>(nx_);
-    for (int i = 0; i < nx_; ++i) ranks[i] = rank(row[i]);
+// Ranks every node, row by row, and counts the crossings of the edges: the most on one edge
+// decides the layout of the visited bits. Progress counts the edges whose crossings are known.
+bool S_IsolineComputer::rankNodes() {
+  const auto nx = static_cast<std::size_t>(nx_);
+  ranks_.resize(nx * static_cast<std::size_t>(ny_));
+  const auto span = [this](std::size_t a, std::size_t b) -> std::uint32_t {
+    const std::uint32_t ra = ranks_[a];
+    const std::uint32_t rb = ranks_[b];
+    if (ra == kNoRank || rb == kNoRank) return 0;
+    return ra > rb ? ra - rb : rb - ra;
   };
-  std::uint64_t offset = 0;
-  std::size_t e = 0;
-  const auto record = [&](std::uint32_t ra, std::uint32_t rb) {
-    Edge& edge = edges_[e++];
-    edge.offset = static_cast<std::uint32_t>(offset);
-    if (ra == kNoRank || rb == kNoRank) {
-      edge.firstLevel = 0;
-      return;
-    }
-    edge.firstLevel = std::min(ra, rb);
-    offset += std::max(ra, rb) - edge.firstLevel;
+  std::uint64_t total = 0;
+  std::uint32_t widest = 0;
+  const auto count = [&](std::size_t a, std::size_t b) {
+    const std::uint32_t n = span(a, b);
+    total += n;
+    widest = std::max(widest, n);
   };
   constexpr std::uint64_t kMostCrossings = std::numeric_limits<std::uint32_t>::max();
-  for (int j = 0; j < ny_; ++j) {
-    rankRow(j, lower);
-    for (int i = 0; i + 1 < nx_; ++i) record(lower[i], lower[i + 1]);
-    if (offset > kMostCrossings || !reportProgress(static_cast<std::int64_t>(e))) return false;
+  for (std::size_t j = 0; j < static_cast<std::size_t>(ny_); ++j) {
+    const std::size_t row = j * nx;
+    for (std::size_t i = 0; i < nx; ++i) ranks_[row + i] = rank(z_[row + i]);
+    for (std::size_t i = 0; i + 1 < nx; ++i) count(row + i, row + i + 1);
+    if (j > 0) {
+      for (std::size_t i = 0; i < nx; ++i) count(row - nx + i, row + i);
+    }
+    const auto known = static_cast<std::int64_t>((j + 1) * (nx - 1) + j * nx);
+    if (total > kMostCrossings || !reportProgress(known)) return false;
   }
-  rankRow(0, lower);
-  for (int j = 0; j + 1 < ny_; ++j) {
-    rankRow(j + 1, upper);
-    for (int i = 0; i < nx_; ++i) record(lower[i], upper[i]);
-    lower.swap(upper);
-    if (offset > kMostCrossings || !reportProgress(static_cast<std::int64_t>(e))) return false;
+  // A slot of the widest edge's crossings per edge, unless 32-bit offsets take less room.
+  std::uint64_t bits = 0;
+  if (widest <= 32) {
+    slotWidth_ = widest;
+    bits = static_cast<std::uint64_t>(edgeCount_) * widest;
+  } else {
+    slotWidth_ = 0;
+    offsets_.resize(static_cast<std::size_t>(edgeCount_));
+    std::uint32_t offset = 0;
+    std::size_t e = 0;
+    for (std::size_t j = 0; j < static_cast<std::size_t>(ny_); ++j) {
+      for (std::size_t i = 0; i + 1 < nx; ++i, ++e) {
+        offsets_[e] = offset;
+        offset += span(j * nx + i, j * nx + i + 1);
+      }
+    }
+    for (std::size_t j = 0; j + 1 < static_cast<std::size_t>(ny_); ++j) {
+      for (std::size_t i = 0; i < nx; ++i, ++e) {
+        offsets_[e] = offset;
+        offset += span(j * nx + i, (j + 1) * nx + i);
+      }
+    }
+    bits = total;
   }
-  edges_[e] = {0, static_cast<std::uint32_t>(offset)};
-  visited_.assign(static_cast<std::size_t>((offset + 63) / 64), 0);
+  visited_.assign(static_cast<std::size_t>((bits + 63) / 64), 0);
+  // Room for the most points the crossings can give, reserved once: pages that stay unused are
+  // never touched, and the arrays never move while they grow.
+  const auto mostPoints = static_cast<std::size_t>(total + total / 4 + 1);
+  output_.x.reserve(mostPoints);
+  output_.y.reserve(mostPoints);
   return true;
 }
 
 // Starts one piece at every crossing not yet visited, in edge order and then level order.
 bool S_IsolineComputer::scan() {
-  for (std::int64_t e = 0; e < edgeCount_; ++e) {
-    const Edge& edge = edges_[static_cast<std::size_t>(e)];
-    const std::uint32_t end = edges_[static_cast<std::size_t>(e) + 1].offset;
-    for (std::uint32_t bit = edge.offset; bit < end; ++bit) {
-      if ((visited_[bit >> 6] >> (bit & 63) & 1) != 0) continue;
-      tracePiece(static_cast<std::int32_t>(e), edge.firstLevel + (bit - edge.offset));
+  const auto nx = static_cast<std::size_t>(nx_);
+  std::int32_t e = 0;
+  for (std::size_t j = 0; j < static_cast<std::size_t>(ny_); ++j) {
+    for (std::size_t i = 0; i + 1 < nx; ++i) {
+      if (!scanEdge(e++, j * nx + i, j * nx + i + 1)) return false;
     }
-    if ((e + 1) % kScanChunk == 0 && !reportProgress(edgeCount_ + e + 1)) return false;
+  }
+  for (std::size_t j = 0; j + 1 < static_cast<std::size_t>(ny_); ++j) {
+    for (std::size_t i = 0; i < nx; ++i) {
+      if (!scanEdge(e++, j * nx + i, (j + 1) * nx + i)) return false;
+    }
   }
   return reportProgress(2 * edgeCount_);
 }
 
-void S_IsolineComputer::tracePiece(std::int32_t edge, std::uint32_t k) {
+// Traces the unvisited crossings of one edge; false when the user cancelled.
+bool S_IsolineComputer::scanEdge(std::int32_t edge, std::size_t a, std::size_t b) {
+  const Crossings crossings = crossingsOf(edge, a, b);
+  for (std::uint32_t n = 0; n < crossings.count; ++n) {
+    if (!visited(crossings, crossings.first + n)) tracePiece(crossings, crossings.first + n);
+  }
+  return (edge + 1) % kScanChunk != 0 || reportProgress(edgeCount_ + edge + 1);
+}
+
+void S_IsolineComputer::tracePiece(const Crossings& start, std::uint32_t k) {
   forward_.clear();
   backward_.clear();
-  const Walk walk = walkForward(edge, k);
+  const Walk walk = walkForward(start, k);
   if (walk == Walk::Abandoned) return;
-  if (walk == Walk::Border && !walkBackward(edge, k)) return;
+  if (walk == Walk::Border && !walkBackward(start, k)) return;
   emit(k);
 }
 
 // Follows the piece from the start crossing into the cell below (or left of) the start edge until
 // it reaches the border or comes back to the start edge.
-S_IsolineComputer::Walk S_IsolineComputer::walkForward(std::int32_t startEdge, std::uint32_t k) {
+S_IsolineComputer::Walk S_IsolineComputer::walkForward(const Crossings& start, std::uint32_t k) {
   const double levelValue = level(k);
-  markVisited(startEdge, k);
-  Cell cell = firstCell(startEdge, true);
-  std::int32_t edge = startEdge;
-  EdgeNodes nodes = decode(startEdge);
+  markVisited(start, k);
+  Cell cell = firstCell(start.edge, true);
+  std::int32_t edge = start.edge;
+  EdgeNodes nodes = decode(start.edge);
   for (bool first = true;; first = false) {
     forward_.push_back(crossingPoint(nodes, edge, levelValue));
-    if (!first && edge == startEdge) return Walk::Closed;
+    if (!first && edge == start.edge) return Walk::Closed;
     if (!cell.inside) return Walk::Border;
-    std::int32_t sides[4];
-    cellSides(cell.i, cell.j, sides);
+    Crossings sides[4];
+    cellSides(cell, sides);
     // The start edge is the entry of the first cell; elsewhere reaching it closes the piece.
-    const int exit = chooseExit(cell, sides, k, first ? -1 : startEdge);
+    const int exit = chooseExit(cell, sides, k, first ? -1 : start.edge);
     if (exit < 0) return Walk::Abandoned;
-    edge = sides[exit];
-    if (edge != startEdge) markVisited(edge, k);
+    edge = sides[exit].edge;
+    if (edge != start.edge) markVisited(sides[exit], k);
     nodes = sideNodes(cell, exit);
     cell = across(cell, exit);
   }
@@ -198,15 +233,15 @@ S_IsolineComputer::Walk S_IsolineComputer::walkForward(std::int32_t startEdge, s
 
 // Follows an open piece from the start crossing into the cell on the other side of the start
 // edge up to the border. False when the walk cannot go on (the piece is dropped).
-bool S_IsolineComputer::walkBackward(std::int32_t startEdge, std::uint32_t k) {
+bool S_IsolineComputer::walkBackward(const Crossings& start, std::uint32_t k) {
   const double levelValue = level(k);
-  for (Cell cell = firstCell(startEdge, false); cell.inside;) {
-    std::int32_t sides[4];
-    cellSides(cell.i, cell.j, sides);
+  for (Cell cell = firstCell(start.edge, false); cell.inside;) {
+    Crossings sides[4];
+    cellSides(cell, sides);
     const int exit = chooseExit(cell, sides, k, -1);
     if (exit < 0) return false;
     markVisited(sides[exit], k);
-    backward_.push_back(crossingPoint(sideNodes(cell, exit), sides[exit], levelValue));
+    backward_.push_back(crossingPoint(sideNodes(cell, exit), sides[exit].edge, levelValue));
     cell = across(cell, exit);
   }
   return true;
@@ -215,14 +250,14 @@ bool S_IsolineComputer::walkBackward(std::int32_t startEdge, std::uint32_t k) {
 // One unvisited crossing: leave through it; three (a saddle): the saddle rule. With the start edge
 // among the sides, the saddle rule picks between the start edge and an unvisited side, and with no
 // unvisited crossing left the piece closes through the start edge. Anything else stops the walk.
-int S_IsolineComputer::chooseExit(const Cell& cell, const std::int32_t (&sides)[4], std::uint32_t k,
+int S_IsolineComputer::chooseExit(const Cell& cell, const Crossings (&sides)[4], std::uint32_t k,
                                   std::int32_t startEdge) const {
   int unvisited = 0;
   int last = -1;
   int startSide = -1;
   const auto open = [&](int side) { return crosses(sides[side], k) && !visited(sides[side], k); };
   for (int side = 0; side < 4; ++side) {
-    if (sides[side] == startEdge) {
+    if (sides[side].edge == startEdge) {
       startSide = side;
     } else if (open(side)) {
       ++unvisited;
@@ -258,15 +293,13 @@ void S_IsolineComputer::emit(std::uint32_t k) {
     return n < back ? backward_[back - 1 - n] : forward_[n - back];
   };
   const bool reversed = !highOnRight(at(0), at(1));
-  std::vector<geometry::Point> points;
-  points.reserve(count);
   for (std::size_t n = 0; n < count; ++n) {
     const GridPoint& p = at(reversed ? count - 1 - n : n);
-    points.push_back({p.x, p.y, 0});
+    output_.x.push_back(p.x);
+    output_.y.push_back(p.y);
   }
-  geometry::Line line(std::move(points));
-  line.value = level(k);
-  output_.appendLine(std::move(line));
+  output_.counts.push_back(static_cast<std::int32_t>(count));
+  output_.levels.push_back(level(k));
 }
 
 // Whether walking from a to b leaves the higher node of a's edge on the right (x to the right,
@@ -291,12 +324,17 @@ S_IsolineComputer::EdgeNodes S_IsolineComputer::decode(std::int32_t edge) const 
   return {false, v % nx_, v / nx_};
 }
 
-void S_IsolineComputer::cellSides(int i, int j, std::int32_t (&sides)[4]) const {
+// The sides of a cell with their crossings; side s joins corner s to corner s + 1.
+void S_IsolineComputer::cellSides(const Cell& cell, Crossings (&sides)[4]) const {
   const auto h = static_cast<std::int32_t>(horizontal_);
-  sides[0] = j * (nx_ - 1) + i;
-  sides[1] = h + j * nx_ + i + 1;
-  sides[2] = (j + 1) * (nx_ - 1) + i;
-  sides[3] = h + j * nx_ + i;
+  const std::int32_t i = cell.i;
+  const std::int32_t j = cell.j;
+  const std::size_t lowerLeft = static_cast<std::size_t>(j) * static_cast<std::size_t>(nx_) + i;
+  const std::size_t corners[4] = {lowerLeft, lowerLeft + 1, lowerLeft + nx_ + 1, lowerLeft + nx_};
+  sides[0] = crossingsOf(j * (nx_ - 1) + i, corners[0], corners[1]);
+  sides[1] = crossingsOf(h + j * nx_ + i + 1, corners[1], corners[2]);
+  sides[2] = crossingsOf((j + 1) * (nx_ - 1) + i, corners[2], corners[3]);
+  sides[3] = crossingsOf(h + j * nx_ + i, corners[3], corners[0]);
 }
 
 S_IsolineComputer::EdgeNodes S_IsolineComputer::sideNodes(const Cell& cell, int side) const {
@@ -333,23 +371,27 @@ S_IsolineComputer::Cell S_IsolineComputer::firstCell(std::int32_t edge, bool for
   return forward ? across(on, e.horizontal ? 0 : 3) : on;
 }
 
-bool S_IsolineComputer::crosses(std::int32_t edge, std::uint32_t k) const {
-  const Edge& record = edges_[static_cast<std::size_t>(edge)];
-  const std::uint32_t count = edges_[static_cast<std::size_t>(edge) + 1].offset - record.offset;
-  return k >= record.firstLevel && k - record.firstLevel < count;
+S_IsolineComputer::Crossings S_IsolineComputer::crossingsOf(std::int32_t edge, std::size_t a,
+                                                             std::size_t b) const {
+  const std::uint32_t ra = ranks_[a];
+  const std::uint32_t rb = ranks_[b];
+  if (ra == kNoRank || rb == kNoRank) return {edge, 0, 0};
+  return ra < rb ? Crossings{edge, ra, rb - ra} : Crossings{edge, rb, ra - rb};
 }
 
-std::size_t S_IsolineComputer::bitOf(std::int32_t edge, std::uint32_t k) const {
-  const Edge& record = edges_[static_cast<std::size_t>(edge)];
-  return std::size_t(record.offset) + (k - record.firstLevel);
+std::size_t S_IsolineComputer::bitOf(const Crossings& edge, std::uint32_t k) const {
+  const std::size_t slot = slotWidth_ != 0
+                               ? static_cast<std::size_t>(edge.edge) * slotWidth_
+                               : std::size_t(offsets_[static_cast<std::size_t>(edge.edge)]);
+  return slot + (k - edge.first);
 }
 
-bool S_IsolineComputer::visited(std::int32_t edge, std::uint32_t k) const {
+bool S_IsolineComputer::visited(const Crossings& edge, std::uint32_t k) const {
   const std::size_t bit = bitOf(edge, k);
   return (visited_[bit >> 6] >> (bit & 63) & 1) != 0;
 }
 
-void S_IsolineComputer::markVisited(std::int32_t edge, std::uint32_t k) {
+void S_IsolineComputer::markVisited(const Crossings& edge, std::uint32_t k) {
   const std::size_t bit = bitOf(edge, k);
   visited_[bit >> 6] |= std::uint64_t(1) << (bit & 63);
 }

@@ -6,40 +6,37 @@
 #include <vector>
 
 #include "common/ErrorSink.h"
-#include "geometry/Geometry.h"
 #include "grid/Grid.h"
-#include "grid/NodeAllocator.h"
+#include "isolines/TracedLines.h"
 
 namespace vellumar::isolines {
 
 // Traces the isolines of a lattice map, marching-squares style, for a whole series of levels at
 // once.
 //
-// Contract: traceLevels() empties the output cover, chooses the levels from the lowest level, the
-// highest level and the step, and appends one line per isoline piece: its value is the level, its
-// points (mark 0) are the crossings of the lattice edges, closed pieces repeat their first point
-// at the end and start on their lowest-numbered edge, and every piece runs with the higher node
-// values on its right. A level crosses an edge whose lower end value lo and upper end value hi
+// Contract: traceLevels() empties the output, chooses the levels from the lowest level, the
+// highest level and the step, and appends one piece per isoline piece with its level: its points
+// are the crossings of the lattice edges, closed pieces repeat their first point at the end and
+// start on their lowest-numbered edge, and every piece runs with the higher node values on its
+// right. A level crosses an edge whose lower end value lo and upper end value hi
 // satisfy lo <= level < hi (lower-end flag 1) or lo < level <= hi (flag 0). A saddle cell keeps its
 // two high corners apart. Pieces come out in the order of their first crossing (edge index, then
-// level). On failure or cancel the cover is left empty.
+// level). On failure or cancel the output is left empty.
 //
 // Lattice numbering: horizontal edge (i, j)-(i+1, j) is j*(nx-1) + i, bottom row first; vertical
 // edge (i, j)-(i, j+1) is H + j*nx + i with H = (nx-1)*ny; the cell with lower-left node (i, j) is
 // j*(nx-1) + i; cell sides and corners count counter-clockwise from the bottom (lower-left).
 //
-// Work and memory are proportional to the lattice edges plus the crossings: each edge costs one
-// record of two 32-bit integers, each crossing one visited bit. The computer reads node values
-// only; it never evaluates a surface.
+// Work and memory are proportional to the lattice nodes plus the crossings. Every node value is
+// ranked once against the levels (a 32-bit rank per node: the number of levels below it), so the
+// levels crossing an edge are read from the ranks of its two nodes, never by comparing with every
+// level. Each crossing has one visited bit: the bits of an edge sit in a slot as wide as the most
+// crossings any edge has, or, when that is wider than 32 bits, behind a 32-bit offset per edge.
+// The output arrays are sized once, when the crossings have been counted (every crossing gives at
+// most one point, and a closed piece of at least four crossings one more). The computer reads node
+// values only; it never evaluates a surface.
 class S_IsolineComputer {
  public:
-  // The record of one lattice edge: the smallest level index crossing it and the position of its
-  // first crossing in the visited-crossing set. The next record's offset ends its crossings.
-  struct Edge {
-    std::uint32_t firstLevel;
-    std::uint32_t offset;
-  };
-
   // A traced point and the lattice edge it lies on (-1 when unset).
   struct GridPoint {
     double x = 0.0;
@@ -48,14 +45,14 @@ class S_IsolineComputer {
   };
 
   // progress: the sink whose progress hook shows the trace and may cancel it; null for none.
-  S_IsolineComputer(geometry::Cover& output, ErrorSink* progress, std::string_view caption);
+  S_IsolineComputer(TracedLines& output, ErrorSink* progress, std::string_view caption);
   virtual ~S_IsolineComputer() = default;
   S_IsolineComputer(const S_IsolineComputer&) = delete;
   S_IsolineComputer& operator=(const S_IsolineComputer&) = delete;
 
   // Traces every chosen level of the lattice map (at least 2 x 2 nodes). False when no level can
   // be chosen (lowest > highest, or more levels or crossings than 32-bit counts hold), when memory
-  // runs out or when the user cancelled; the cover is then empty.
+  // runs out or when the user cancelled; the output is then empty.
   bool traceLevels(const grid::Grid& lattice, double lowest, double highest, double step,
                    int lowerEnd = 1);
 
@@ -73,28 +70,39 @@ class S_IsolineComputer {
     int i;  // column of the left (lower) node
     int j;  // row of the left (lower) node
   };
+  // The levels crossing one lattice edge: first ... first + count - 1.
+  struct Crossings {
+    std::int32_t edge;
+    std::uint32_t first;
+    std::uint32_t count;
+  };
 
   bool chooseLevels(double lowest, double highest, double step);
   double level(std::uint32_t k) const;
   std::uint32_t rank(double v) const;
-  bool buildEdges();
+  bool rankNodes();
   bool scan();
-  void tracePiece(std::int32_t edge, std::uint32_t k);
-  Walk walkForward(std::int32_t startEdge, std::uint32_t k);
-  bool walkBackward(std::int32_t startEdge, std::uint32_t k);
+  bool scanEdge(std::int32_t edge, std::size_t a, std::size_t b);
+  void tracePiece(const Crossings& start, std::uint32_t k);
+  Walk walkForward(const Crossings& start, std::uint32_t k);
+  bool walkBackward(const Crossings& start, std::uint32_t k);
   void emit(std::uint32_t k);
 
   // Lattice geometry and crossings.
-  bool crosses(std::int32_t edge, std::uint32_t k) const;
-  std::size_t bitOf(std::int32_t edge, std::uint32_t k) const;
-  bool visited(std::int32_t edge, std::uint32_t k) const;
-  void markVisited(std::int32_t edge, std::uint32_t k);
+  // The crossings of the edge joining nodes a and b (flat indices); none when a node is unusable.
+  Crossings crossingsOf(std::int32_t edge, std::size_t a, std::size_t b) const;
+  static bool crosses(const Crossings& edge, std::uint32_t k) {
+    return k >= edge.first && k - edge.first < edge.count;
+  }
+  std::size_t bitOf(const Crossings& edge, std::uint32_t k) const;
+  bool visited(const Crossings& edge, std::uint32_t k) const;
+  void markVisited(const Crossings& edge, std::uint32_t k);
   EdgeNodes decode(std::int32_t edge) const;
-  void cellSides(int i, int j, std::int32_t (&sides)[4]) const;
+  void cellSides(const Cell& cell, Crossings (&sides)[4]) const;
   Cell across(const Cell& cell, int side) const;
   Cell firstCell(std::int32_t edge, bool forward) const;
   // Picks the exit of the cell for the walk of level k; -1 when the walk cannot go on.
-  int chooseExit(const Cell& cell, const std::int32_t (&sides)[4], std::uint32_t k,
+  int chooseExit(const Cell& cell, const Crossings (&sides)[4], std::uint32_t k,
                  std::int32_t startEdge) const;
   // Nodes of side 0 ... 3 of the cell, by their left (lower) node.
   EdgeNodes sideNodes(const Cell& cell, int side) const;
@@ -107,7 +115,7 @@ class S_IsolineComputer {
   bool reportProgress(std::int64_t done);
 
   ErrorSink* progress_;
-  geometry::Cover& output_;
+  TracedLines& output_;
   std::string caption_;
 
   // State of one traceLevels call.
@@ -125,11 +133,14 @@ class S_IsolineComputer {
   double lowLevel_ = 0.0;
   double highLevel_ = 0.0;
   double levelScale_ = 0.0;  // (n - 1) / (Lhigh - L0): level indices per unit of value
-  std::vector<Edge, grid::NodeAllocator<Edge>> edges_;
+  // The rank of every node (kNoRank for an unusable one), row by row like the nodes.
+  std::vector<std::uint32_t> ranks_;
+  // Visited bits: edge e's slot starts at e * slotWidth_, or at offsets_[e] when slotWidth_ is 0.
+  std::uint32_t slotWidth_ = 0;
+  std::vector<std::uint32_t> offsets_;
   std::vector<std::uint64_t> visited_;
   std::vector<GridPoint> forward_;
   std::vector<GridPoint> backward_;
-  std::vector<geometry::Point> piece_;
 };
 
 }  // namespace vellumar::isolines

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <new>
+#include <string_view>
 #include <vector>
 
 #include "grid/Surface.h"
@@ -52,6 +53,23 @@ bool resample(const grid::Grid& map, std::span<const double> xs, std::span<const
   return true;
 }
 
+// Traces the isolines of the lattice's nodes: kTraceFlat when they are all equal.
+int traceLattice(TracedLines& output, const grid::Grid& lattice, const TraceRequest& request,
+                 ErrorSink* shown, std::string_view caption) {
+  const auto nodes = lattice.nodes();
+  double lowest = nodes[0];
+  double highest = nodes[0];
+  for (const double v : nodes) {
+    if (v < lowest) lowest = v;
+    if (v > highest) highest = v;
+  }
+  if (lowest == highest) return kTraceFlat;
+  S_IsolineComputer computer(output, shown, caption);
+  const bool traced =
+      computer.traceLevels(lattice, request.lowest, request.highest, request.step, 1);
+  return traced ? kTraceDone : kTraceFailed;
+}
+
 }  // namespace
 
 double cellSizeParameter(const grid::Grid& map, double densification) {
@@ -84,7 +102,7 @@ LatticePlan planLattice(double left, double right, double bottom, double top, do
   return plan;
 }
 
-int trace(geometry::Cover& output, const grid::Grid& map, const TraceRequest& request,
+int trace(TracedLines& output, const grid::Grid& map, const TraceRequest& request,
           ErrorSink* progress) {
   output.clear();
   if (!map.hasNodes() && !map.hasCoefficients()) return kTraceNoValues;
@@ -107,40 +125,46 @@ int trace(geometry::Cover& output, const grid::Grid& map, const TraceRequest& re
   if (plan.status != kTraceDone) return plan.status;
 
   ErrorSink* shown = request.progress ? progress : nullptr;
+  const std::string_view preparing = messages::kPreparingData.in(request.language);
+  const std::string_view tracing = messages::kTracingIsolines.in(request.language);
+  // A lattice that is the map's own (the finer node step, nothing clipped away) holds exactly the
+  // map's nodes, through which the surface passes: those are traced in place instead of copied.
+  if (plan.nx == map.nx() && plan.ny == map.ny() && left == map.left && right == map.right &&
+      bottom == map.bottom && top == map.top && map.hasNodes()) {
+    const auto count = static_cast<std::int64_t>(map.nodeCount());
+    if (shown != nullptr) shown->progressStart(preparing, count);
+    const bool prepared = shown == nullptr || shown->progressStep(count);
+    if (shown != nullptr) shown->progressClose();
+    if (!prepared) return kTraceFailed;
+    return traceLattice(output, map, request, shown, tracing);
+  }
+
   grid::NodeVector values;
   try {
     values.resize(static_cast<std::size_t>(plan.nx) * static_cast<std::size_t>(plan.ny));
   } catch (const std::bad_alloc&) {
     return kTraceNoMemory;
   }
-  if (shown != nullptr) {
-    shown->progressStart(messages::kPreparingData.in(request.language),
-                         static_cast<std::int64_t>(values.size()));
-  }
+  if (shown != nullptr) shown->progressStart(preparing, static_cast<std::int64_t>(values.size()));
   const bool sampled = resample(map, latticeCoordinates(left, right, plan.nx),
                                 latticeCoordinates(bottom, top, plan.ny), values, shown);
   if (shown != nullptr) shown->progressClose();
   if (!sampled) return kTraceFailed;
 
-  double lowest = values[0];
-  double highest = values[0];
-  for (const double v : values) {
-    if (v < lowest) lowest = v;
-    if (v > highest) highest = v;
-  }
-  if (lowest == highest) return kTraceFlat;
-
   grid::Grid frame;
   frame.rectangleFlag = 1;
   frame.left = left, frame.right = right, frame.bottom = bottom, frame.top = top;
-  grid::Grid lattice = grid::Grid::fromNodes(plan.nx, plan.ny, frame, std::move(values));
-  lattice.zmin = lowest;
-  lattice.zmax = highest;
+  const grid::Grid lattice = grid::Grid::fromNodes(plan.nx, plan.ny, frame, std::move(values));
+  return traceLattice(output, lattice, request, shown, tracing);
+}
 
-  S_IsolineComputer computer(output, shown, messages::kTracingIsolines.in(request.language));
-  const bool traced =
-      computer.traceLevels(lattice, request.lowest, request.highest, request.step, 1);
-  return traced ? kTraceDone : kTraceFailed;
+int trace(geometry::Cover& output, const grid::Grid& map, const TraceRequest& request,
+          ErrorSink* progress) {
+  output.clear();
+  TracedLines lines;
+  const int status = trace(lines, map, request, progress);
+  lines.appendTo(output);
+  return status;
 }
 
 }  // namespace vellumar::isolines

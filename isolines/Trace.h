@@ -6,6 +6,7 @@
 #include "common/Language.h"
 #include "geometry/Geometry.h"
 #include "grid/Grid.h"
+#include "isolines/TracedLines.h"
 
 namespace vellumar::isolines {
 
@@ -49,9 +50,15 @@ struct LatticePlan {
 LatticePlan planLattice(double left, double right, double bottom, double top, double cellSize);
 
 // The tracing driver: resamples the map's surface (in its interpolation mode) onto the tracing
-// lattice and traces the isolines of the lattice into output, which is emptied first. Returns a
+// lattice and traces the isolines of the lattice into output, which is emptied first. When the
+// lattice is the map's own (same nodes, nothing clipped), the surface passes through the nodes and
+// they are traced as they are, without a copy. Returns a
 // TraceStatus; only kTraceDone leaves lines in output. progress (may be null) receives the
-// progress when the request asks for it and records the cancel.
+// progress when the request asks for it and records the cancel. The lattice is released before
+// the function returns, so the caller holds only the traced points.
+int trace(TracedLines& output, const grid::Grid& map, const TraceRequest& request,
+          ErrorSink* progress);
+// The same, with the pieces as lines of a cover (emptied first).
 int trace(geometry::Cover& output, const grid::Grid& map, const TraceRequest& request,
           ErrorSink* progress);
 

@@ -3,6 +3,13 @@
 #include "common/Pointwise.h"
 #include "engine/Builtins.h"
 
+namespace vellumar::grid {
+class Grid;
+}
+namespace vellumar::isolines {
+struct TracedLines;
+}
+
 namespace vellumar::engine::functions {
 
 // Handlers of the built-in functions, one file per family. Each receives its evaluated
@@ -34,6 +41,23 @@ bool twoGrids(S_Calculator& calc, const Arguments& args);
 
 // Isolines of a map (Trace with levels, step and densification).
 Operand traceIsolines(S_Calculator& calc, Arguments& args);
+// The levels to trace and the densification of the tracing lattice.
+struct TraceLevels {
+  double lowest = 0.0;
+  double highest = 0.0;
+  double step = 1.0;
+  double densification = 1.0;
+};
+// Traces the isolines of the map through the tracing driver, showing progress through the sink.
+// False when the statement fails: the lattice does not fit in memory, the trace failed on its own
+// (message 12) or the user cancelled; a map without such isolines gives true and no lines.
+bool traceMap(S_Calculator& calc, const grid::Grid& map, const TraceLevels& levels,
+              isolines::TracedLines& lines);
+
+// Grid to polygon: G_P (the map's rectangle through its border nodes; a polygon unchanged) and
+// Trace with four arguments (the region above or below a level).
+Operand gridOutline(S_Calculator& calc, Arguments& args);
+Operand traceRegion(S_Calculator& calc, Arguments& args);
 
 // Grid construction and reshaping (EG, XG, YG, RG, Dense, Cut, Merge).
 Operand onesGrid(S_Calculator& calc, Arguments& args);

@@ -1,48 +1,76 @@
+#include <memory>
+#include <utility>
+
 #include "engine/Calculator.h"
-#include "engine/LinePacking.h"
 #include "engine/functions/Functions.h"
 #include "grid/Grid.h"
 #include "isolines/Trace.h"
 
 namespace vellumar::engine::functions {
 
-Operand traceIsolines(S_Calculator& calc, Arguments& args) {
-  if (calc.failed()) return Operand();
-  const double lowest = args[1].numberValue();
-  const double highest = args[2].numberValue();
-  const double step = args[3].numberValue();
-  const double densification = args[4].numberValue();
-  // Written as negations so that a NaN argument is refused as well.
-  if (!(lowest <= highest)) {
-    calc.argumentError(ArgumentMessage::InvalidValue, 1);
-    return Operand();
+namespace {
+
+// Packs traced pieces into a lines operand without copying their coordinates: the point arrays
+// move into the operand, and each point gets its piece's level as its value.
+Operand packTracedLines(isolines::TracedLines& lines) {
+  std::vector<double> values;
+  values.reserve(lines.pointCount());
+  for (std::size_t k = 0; k < lines.size(); ++k) {
+    values.insert(values.end(), static_cast<std::size_t>(lines.counts[k]), lines.levels[k]);
   }
-  if (!(step > 0.0)) {
-    calc.argumentError(ArgumentMessage::InvalidValue, 4);
-    return Operand();
-  }
-  if (!(densification > 0.0)) {
-    calc.argumentError(ArgumentMessage::InvalidValue, 5);
-    return Operand();
-  }
-  const grid::Grid& map = *args[0].gridValue();
+  auto points = std::make_shared<const data::DATA>(std::move(values), std::move(lines.x),
+                                                   std::move(lines.y));
+  auto parts = std::make_shared<const std::vector<std::int32_t>>(std::move(lines.counts));
+  lines.clear();
+  return Operand::lines(Kind::Lines, std::move(points), std::move(parts));
+}
+
+}  // namespace
+
+bool traceMap(S_Calculator& calc, const grid::Grid& map, const TraceLevels& levels,
+              isolines::TracedLines& lines) {
   isolines::TraceRequest request;
-  request.lowest = lowest;
-  request.highest = highest;
-  request.step = step;
-  request.cellSize = isolines::cellSizeParameter(map, densification);
+  request.lowest = levels.lowest;
+  request.highest = levels.highest;
+  request.step = levels.step;
+  request.cellSize = isolines::cellSizeParameter(map, levels.densification);
   request.progress = true;
   request.language = calc.language();
-  geometry::Cover cover;
-  const int status = isolines::trace(cover, map, request, &calc.sink());
+  const int status = isolines::trace(lines, map, request, &calc.sink());
   // A lattice that does not fit in memory, or a trace that failed on its own (not cancelled), is
   // an error rather than a map without isolines.
   if (status == isolines::kTraceNoMemory) {
     calc.sink().record(sink_code::kMessage, text::kOutOfMemory.in(calc.language()));
+  } else if (status == isolines::kTraceFailed && !calc.failed()) {
+    calc.executionError();
+  }
+  return !calc.failed();
+}
+
+Operand traceIsolines(S_Calculator& calc, Arguments& args) {
+  if (calc.failed()) return Operand();
+  TraceLevels levels;
+  levels.lowest = args[1].numberValue();
+  levels.highest = args[2].numberValue();
+  levels.step = args[3].numberValue();
+  levels.densification = args[4].numberValue();
+  // Positions count the map as argument 1. Written as negations so that a NaN argument is
+  // refused as well.
+  if (!(levels.lowest <= levels.highest)) {
+    calc.argumentError(ArgumentMessage::InvalidValue, 2);
     return Operand();
   }
-  if (status == isolines::kTraceFailed && !calc.failed()) return calc.executionError();
-  return packCover(cover, Kind::Lines);
+  if (!(levels.step > 0.0)) {
+    calc.argumentError(ArgumentMessage::InvalidValue, 4);
+    return Operand();
+  }
+  if (!(levels.densification > 0.0)) {
+    calc.argumentError(ArgumentMessage::InvalidValue, 5);
+    return Operand();
+  }
+  isolines::TracedLines lines;
+  if (!traceMap(calc, *args[0].gridValue(), levels, lines)) return Operand();
+  return packTracedLines(lines);
 }
 
 }  // namespace vellumar::engine::functions

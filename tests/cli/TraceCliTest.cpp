@@ -64,7 +64,7 @@ TEST(CalcTrace, ArgumentErrorsFailAndFlatMapsGiveNoLines) {
   EXPECT_EQ(step.status, 1);
   EXPECT_EQ(step.err, "Trace: недопустимое значение аргумента 4\n");
   const auto order = runCalc({"--english", "-g", hill, "Trace(G1, 10, 0, 1, 1)"});
-  EXPECT_EQ(order.err, "Trace: invalid value of argument 1\n");
+  EXPECT_EQ(order.err, "Trace: invalid value of argument 2\n");
   const auto kind = runCalc({"-g", hill, "Trace(G1, 0, 10, G1, 1)"});
   EXPECT_EQ(kind.status, 1);
   EXPECT_EQ(kind.err, "Trace: недопустимый тип аргумента 4\n");
@@ -74,6 +74,53 @@ TEST(CalcTrace, ArgumentErrorsFailAndFlatMapsGiveNoLines) {
   const auto none = runCalc({"-g", flat, "Trace(G1, 0, 10, 1, 1)"});
   EXPECT_EQ(none.status, 0);
   EXPECT_EQ(none.out, "Результат - линии - готов !\n");
+}
+
+TEST(CalcTrace, RegionsAreSavedAsPolygonFilesAndShapefiles) {
+  ScratchFolder folder;
+  const std::string hill = folder.write("hill.grd", kHill);
+  // Below 6 m: the map's frame with the summit as a hole.
+  const auto run = runCalc({"-g", hill, "-o", folder.path("low.pol"), "Trace(G1, 6, 2, 0)"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "Результат - полигон - готов !\n");
+  const std::string saved = folder.read("low.pol");
+  const auto rings = linesOf(saved);
+  ASSERT_EQ(rings.size(), 4u);
+  // The frame first, clockwise from the lower left corner, then the hole.
+  EXPECT_EQ(rings[0], (std::vector<std::string>{"1", "0 0", "0 4", "4 4", "4 0", "0 0"}));
+  ASSERT_GE(rings[1].size(), 5u);
+  EXPECT_EQ(rings[1][1], rings[1].back());
+  EXPECT_EQ(folder.read("low.val"), "1 0 1\r\n2 6 1\r\n");
+  // The file loads back as a polygon: every ring closed.
+  const auto back = runCalc({"-p", folder.path("low.pol"), "MAX(P1)"});
+  EXPECT_EQ(back.status, 0) << back.err;
+  EXPECT_EQ(back.out, "6.000000000000\n");
+
+  // As a shapefile the region is one record of two parts; loaded back, it is the same polygon.
+  const auto shape = runCalc({"-g", hill, "-o", folder.path("low.shp"), "Trace(G1, 6, 2, 0)"});
+  ASSERT_EQ(shape.status, 0) << shape.err;
+  const auto again = runCalc({"--value-field", "Atribute", "-p", folder.path("low.shp"), "-o",
+                              folder.path("again.pol"), "P1"});
+  ASSERT_EQ(again.status, 0) << again.err;
+  EXPECT_EQ(folder.read("again.pol"), saved);
+
+  // An empty region is saved as an empty polygon file.
+  const auto none = runCalc({"-g", hill, "-o", folder.path("none.pol"), "Trace(G1, 9, 1, 1)"});
+  ASSERT_EQ(none.status, 0) << none.err;
+  EXPECT_EQ(folder.read("none.pol"), "END\r\n");
+}
+
+TEST(CalcTrace, RegionArgumentErrorsNameTheirPosition) {
+  ScratchFolder folder;
+  const std::string hill = folder.write("hill.grd", kHill);
+  const auto level = runCalc({"-g", hill, "Trace(G1, 10, 1, 1)"});
+  EXPECT_EQ(level.status, 1);
+  EXPECT_EQ(level.err, "Trace: недопустимое значение аргумента 2\n");
+  const auto density = runCalc({"--english", "-g", hill, "Trace(G1, 5, 0, 1)"});
+  EXPECT_EQ(density.err, "Trace: invalid value of argument 3\n");
+  const auto outline = runCalc({"-g", hill, "-o", folder.path("frame.pol"), "G_P(G1)"});
+  ASSERT_EQ(outline.status, 0) << outline.err;
+  EXPECT_EQ(linesOf(folder.read("frame.pol"))[0].size(), 18u);  // the id and 17 points
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "EvaluationHelpers.h"
+#include "engine/LinePacking.h"
 #include "grid/Grid.h"
 
 namespace vellumar::engine {
@@ -184,6 +185,41 @@ TEST_F(GridFunctions, SamplingAtPointsAndGridsAsData) {
   EXPECT_EQ(calc_.result().points().y()[1], 1.0);
   EXPECT_EQ(values("G_D(D1)"), (std::vector<double>{0, 0, 0}));
   EXPECT_EQ(failure("G_D(5)"), "G_D: недопустимый тип аргумента 1");
+}
+
+TEST_F(GridFunctions, OutlineOfAMapRunsThroughItsBorderNodes) {
+  ASSERT_TRUE(evaluate(calc_, "P = G_P(Gfar)").ok);
+  EXPECT_EQ(calc_.result().kind(), Kind::Polygon);
+  geometry::Cover outline;
+  ASSERT_TRUE(unpackOperand(calc_.result(), outline));
+  ASSERT_EQ(outline.size(), 1u);
+  const geometry::Line& ring = outline[0];
+  // 2 (5 + 5) - 3 points, clockwise from (10, 0) up the left side, every value 0.
+  ASSERT_EQ(ring.size(), 17u);
+  EXPECT_TRUE(ring.isClosed());
+  EXPECT_EQ(ring.signedArea(), -16.0);
+  EXPECT_EQ(ring[0].x, 10.0);
+  EXPECT_EQ(ring[0].y, 0.0);
+  EXPECT_EQ(ring[4].x, 10.0);
+  EXPECT_EQ(ring[4].y, 4.0);
+  EXPECT_EQ(ring[8].x, 14.0);
+  EXPECT_EQ(ring[8].y, 4.0);
+  for (std::size_t k = 0; k + 1 < ring.size(); ++k) {
+    // Neighbouring points are one node step apart along the border.
+    EXPECT_EQ(std::hypot(ring[k + 1].x - ring[k].x, ring[k + 1].y - ring[k].y), 1.0) << k;
+  }
+  for (const double v : calc_.result().points().values()) EXPECT_EQ(v, 0.0);
+  // A polygon passes through unchanged.
+  ASSERT_TRUE(evaluate(calc_, "G_P(P)").ok);
+  geometry::Cover again;
+  ASSERT_TRUE(unpackOperand(calc_.result(), again));
+  ASSERT_EQ(again.size(), 1u);
+  EXPECT_EQ(again[0].size(), ring.size());
+  EXPECT_EQ(again[0].signedArea(), ring.signedArea());
+  // Numbers, data and lines are refused.
+  EXPECT_EQ(failure("G_P(5)"), "G_P: недопустимый тип аргумента 1");
+  EXPECT_EQ(failure("G_P(D1)"), "G_P: недопустимый тип аргумента 1");
+  EXPECT_EQ(failure("G_P(Trace(G1, 2, 6, 2, 1))"), "G_P: недопустимый тип аргумента 1");
 }
 
 }  // namespace

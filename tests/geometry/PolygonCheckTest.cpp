@@ -76,7 +76,6 @@ TEST(PolygonCheck, RejectsWhatIsNotAPolygon) {
   EXPECT_FALSE(buildRegion(
       coverOf({polyline({{0, 0}, {1, 0}, {1, 1}, {std::nextafter(0.0, 1.0), 0}})}), region));
   EXPECT_FALSE(buildRegion(coverOf({squareRing(0, 0, 2, 2), squareRing(1, 1, 3, 3)}), region));
-  EXPECT_FALSE(buildRegion(coverOf({squareRing(0, 0, 2, 2), squareRing(2, 2, 3, 3)}), region));
   EXPECT_FALSE(buildRegion(coverOf({squareRing(0, 0, 4, 4), squareRing(0, 1, 1, 2)}), region));
   EXPECT_FALSE(buildRegion(coverOf({polyline({{0, 0}, {2, 2}, {2, 0}, {0, 2}, {0, 0}})}), region));
   EXPECT_FALSE(buildRegion(coverOf({polyline({{0, 0}, {1, 0}, {NAN, 1}, {0, 0}})}), region));
@@ -95,6 +94,60 @@ TEST(PolygonCheck, RejectsWhatIsNotAPolygon) {
   ASSERT_TRUE(buildRegion(open, region, false));
   EXPECT_FALSE(region[0].isClosed());
   EXPECT_FALSE(buildRegion(Cover{}, region, false));
+}
+
+TEST(PolygonCheck, RingsMayTouchAtIsolatedPoints) {
+  // Corner on corner; each ring starts at the shared corner, which lies on the other ring.
+  Region region;
+  ASSERT_TRUE(buildRegion(
+      coverOf({squareRing(0, 0, 2, 2), Line({{2, 2}, {3, 2}, {3, 3}, {2, 3}, {2, 2}})}), region));
+  EXPECT_LT(region[0].signedArea(), 0);
+  EXPECT_LT(region[1].signedArea(), 0);
+  EXPECT_TRUE(insideInnermost(region, 2.5, 2.5));
+  EXPECT_FALSE(insideInnermost(region, 2.5, 1.5));
+
+  // A hole touching its boundary at the boundary's corner, another on an edge, and an island
+  // touching its hole, given in every direction.
+  for (int directions = 0; directions < 8; ++directions) {
+    Line cornerHole({{0, 0}, {2, 1}, {1, 2}, {0, 0}});
+    Line edgeHole({{10, 5}, {7, 4}, {7, 6}, {10, 5}});
+    Line island({{7, 5}, {8, 4.5}, {8, 5.5}, {7, 5}});
+    if (directions & 1) cornerHole.reverse();
+    if (directions & 2) edgeHole.reverse();
+    if (directions & 4) island.reverse();
+    ASSERT_TRUE(
+        buildRegion(coverOf({cornerHole, squareRing(0, 0, 10, 10), edgeHole, island}), region))
+        << directions;
+    EXPECT_GT(region[0].signedArea(), 0) << directions;  // holes counter-clockwise
+    EXPECT_LT(region[1].signedArea(), 0) << directions;
+    EXPECT_GT(region[2].signedArea(), 0) << directions;
+    EXPECT_LT(region[3].signedArea(), 0) << directions;  // the island clockwise
+    EXPECT_FALSE(insideInnermost(region, 1, 1));
+    EXPECT_FALSE(insideInnermost(region, 7.5, 4.2));
+    EXPECT_TRUE(insideInnermost(region, 7.5, 5));
+    EXPECT_TRUE(insideInnermost(region, 5, 5));
+  }
+
+  // A corner of one ring on the edge of another, from outside.
+  EXPECT_TRUE(buildRegion(coverOf({squareRing(0, 0, 4, 4), Line({{4, 2}, {6, 1}, {6, 3}, {4, 2}})}),
+                          region));
+  EXPECT_LT(region[1].signedArea(), 0);
+}
+
+TEST(PolygonCheck, RingsMayNotCrossOrShareAStretch) {
+  Region region;
+  const Line square = squareRing(0, 0, 2, 2);
+  // Crossing only through vertices: along the square's diagonal from corner to corner.
+  EXPECT_FALSE(buildRegion(coverOf({square, Line({{2, 2}, {0, 0}, {-1, 3}, {2, 2}})}), region));
+  // Through a corner from outside into the square, leaving across an edge.
+  EXPECT_FALSE(buildRegion(coverOf({square, Line({{2, 2}, {1, 1.5}, {3, 5}, {2, 2}})}), region));
+  // A shared edge, a shared part of an edge, the same ring twice, a ring inside along an edge.
+  EXPECT_FALSE(buildRegion(coverOf({square, squareRing(2, 0, 3, 2)}), region));
+  EXPECT_FALSE(buildRegion(coverOf({square, squareRing(2, 1, 3, 3)}), region));
+  EXPECT_FALSE(buildRegion(coverOf({square, square}), region));
+  EXPECT_FALSE(buildRegion(coverOf({square, squareRing(0, 0.5, 1, 1.5)}), region));
+  // Touching corner to corner but along the same direction: a shared stretch of zero width.
+  EXPECT_FALSE(buildRegion(coverOf({square, Line({{2, 2}, {2, 1}, {3, 1}, {2, 2}})}), region));
 }
 
 TEST(PolygonCheck, CrossingsAnywhereAlongLongRingsAreFound) {

@@ -12,10 +12,12 @@ using Points = std::vector<std::pair<double, double>>;
 
 geometry::Cover traced(const grid::Grid& lattice, double lowest, double highest, double step,
                        bool* ok = nullptr) {
-  geometry::Cover cover;
-  S_IsolineComputer computer(cover, nullptr, "");
+  TracedLines lines;
+  S_IsolineComputer computer(lines, nullptr, "");
   const bool done = computer.traceLevels(lattice, lowest, highest, step);
   if (ok != nullptr) *ok = done;
+  geometry::Cover cover;
+  lines.appendTo(cover);
   return cover;
 }
 
@@ -71,9 +73,11 @@ TEST(IsolineComputer, NodeOnALevelCountsAsBelowIt) {
   EXPECT_EQ(coordinates(low[0]), (Points{{2, 0}, {1, 0}, {0, 0}}));
 
   // With the upper-end rule a node on a level counts as above it instead.
-  geometry::Cover upper;
-  S_IsolineComputer computer(upper, nullptr, "");
+  TracedLines upperLines;
+  S_IsolineComputer computer(upperLines, nullptr, "");
   ASSERT_TRUE(computer.traceLevels(lattice, 3, 7, 2, 0));
+  geometry::Cover upper;
+  upperLines.appendTo(upper);
   EXPECT_EQ(valuesOf(upper), (std::vector<double>{5, 7}));
   EXPECT_EQ(coordinates(upper[1]), (Points{{2, 2}, {1, 2}, {0, 2}}));
 }
@@ -127,13 +131,22 @@ TEST(IsolineComputer, LevelsFollowLowestHighestAndStep) {
   const geometry::Cover steep = traced(latticeOf(2, 2, {0, 10, 0, 10}), 2, 8, 2);
   EXPECT_EQ(valuesOf(steep), (std::vector<double>{2, 4, 6, 8}));
   EXPECT_EQ(coordinates(steep[1]), (Points{{0.4, 0}, {0.4, 1}}));
+  // So do a hundred levels on the edges of a cliff beside flat ground: more crossings on one edge
+  // than a fixed slot per edge holds. Every level gives one line across the cliff, in order.
+  const geometry::Cover cliff =
+      traced(latticeOf(3, 3, {0, 100, 100, 0, 100, 100, 0, 100, 100}), 0.5, 99.5, 1);
+  ASSERT_EQ(cliff.size(), 100u);
+  for (std::size_t k = 0; k < cliff.size(); ++k) {
+    EXPECT_EQ(cliff[k].value, 0.5 + k);
+    const double x = (0.5 + k) / 100;
+    EXPECT_EQ(coordinates(cliff[k]), (Points{{x, 0}, {x, 1}, {x, 2}})) << k;
+  }
 
-  // A reversed range fails and leaves the cover empty.
-  geometry::Cover cover;
-  cover.appendLine(geometry::Line(2));
-  S_IsolineComputer computer(cover, nullptr, "");
+  // A reversed range fails and leaves the output empty.
+  TracedLines lines{{0, 1}, {0, 1}, {2}, {5}};
+  S_IsolineComputer computer(lines, nullptr, "");
   EXPECT_FALSE(computer.traceLevels(lattice, 2, 1, 1));
-  EXPECT_TRUE(cover.empty());
+  EXPECT_TRUE(lines.empty() && lines.pointCount() == 0);
   // So does a step that would need more levels than can be counted.
   EXPECT_FALSE(computer.traceLevels(lattice, 0, 1e300, 1e-300));
 }

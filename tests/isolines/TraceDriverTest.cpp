@@ -215,8 +215,8 @@ TEST(TraceDriver, ProgressShowsBothStagesAndCancelLeavesNoLines) {
     EXPECT_EQ(progress.captions,
               (std::vector<std::string>{"Preparing data...", "Tracing isolines"}));
   }
-  // Cancelled while resampling or while tracing: status 4, no lines, the sink holds the cancel.
-  for (const int cancelAt : {5, 60}) {
+  // Cancelled while preparing or while tracing: status 4, no lines, the sink holds the cancel.
+  for (const int cancelAt : {1, 30}) {
     RecordingProgress progress(cancelAt);
     ErrorSink sink(&progress);
     geometry::Cover cover;
@@ -224,6 +224,19 @@ TEST(TraceDriver, ProgressShowsBothStagesAndCancelLeavesNoLines) {
     EXPECT_TRUE(cover.empty());
     EXPECT_EQ(sink.code(), sink_code::kCancelled);
     EXPECT_EQ(progress.closes, static_cast<int>(progress.captions.size()));
+  }
+  // A finer lattice is resampled row by row, and a cancel stops the resampling.
+  {
+    TraceRequest finer = levels(1, 9, 2, map, 2);
+    finer.progress = true;
+    RecordingProgress progress(5);
+    ErrorSink sink(&progress);
+    geometry::Cover cover;
+    EXPECT_EQ(trace(cover, map, finer, &sink), kTraceFailed);
+    EXPECT_TRUE(cover.empty());
+    EXPECT_EQ(progress.captions, (std::vector<std::string>{"Подготовка данных..."}));
+    EXPECT_EQ(progress.totals, (std::vector<std::int64_t>{81 * 81}));
+    EXPECT_EQ(progress.last, (std::vector<std::int64_t>{5 * 81}));
   }
   // Without the progress flag the hook is left alone.
   RecordingProgress silent;

@@ -13,32 +13,13 @@ namespace {
 using isolines::testing::gridOf;
 using isolines::testing::RecordingProgress;
 
-struct Outcome {
-  bool ok;
-  std::string text;
-};
-
 // A calculator holding a peak as G1 and a flat map as G2.
-class TraceFunction : public ::testing::Test {
+class TraceFunction : public isolines::testing::CalculatorTest {
  protected:
   void SetUp() override {
     const auto peak = [](double x, double y) { return 10 - x * x - y * y; };
     put("G1", gridOf(31, 31, -3, 3, -3, 3, peak));
     put("G2", gridOf(5, 5, 0, 4, 0, 4, [](double, double) { return 3.0; }));
-  }
-
-  void put(const std::string& name, grid::Grid grid) {
-    calc_.registry().findOrCreate(name).value =
-        Operand::grid(std::make_shared<const grid::Grid>(std::move(grid)));
-  }
-
-  Outcome evaluate(const std::string& display, ProgressObserver* progress = nullptr) {
-    ErrorSink sink(progress);
-    calc_.attachErrorSink(&sink);
-    std::string text = display;
-    const bool ok = calc_.run(text);
-    calc_.attachErrorSink(nullptr);
-    return {ok, ok ? resultText(calc_.result(), calc_.language()) : text};
   }
 
   geometry::Cover resultLines() {
@@ -47,8 +28,6 @@ class TraceFunction : public ::testing::Test {
     unpackOperand(calc_.result(), cover);
     return cover;
   }
-
-  S_Calculator calc_;
 };
 
 TEST_F(TraceFunction, ArgumentsAreCheckedInOrder) {
@@ -56,7 +35,7 @@ TEST_F(TraceFunction, ArgumentsAreCheckedInOrder) {
       {"Trace(5, 0, 10, 1, 1)", "Trace: недопустимый тип аргумента 1"},
       {"Trace(G1, G1, 10, 1, 1)", "Trace: недопустимый тип аргумента 2"},
       {"Trace(G1, 0, 10, 1, G1)", "Trace: недопустимый тип аргумента 5"},
-      {"Trace(G1, 11, 10, 0, 0)", "Trace: недопустимое значение аргумента 1"},
+      {"Trace(G1, 11, 10, 0, 0)", "Trace: недопустимое значение аргумента 2"},
       {"Trace(G1, 0, 10, 0, 0)", "Trace: недопустимое значение аргумента 4"},
       {"Trace(G1, 0, 10, -1, 1)", "Trace: недопустимое значение аргумента 4"},
       {"Trace(G1, 0, 10, 1, 0)", "Trace: недопустимое значение аргумента 5"},
@@ -64,11 +43,7 @@ TEST_F(TraceFunction, ArgumentsAreCheckedInOrder) {
       {"Trace(G1, 0, 1e300, 1e-300, 1)", "Trace: ошибка исполнения функции!"},
       {"Trace(G1, 0, 10, 1, 1e9)", "недостаточно памяти для вычисления!"},
   };
-  for (const auto& [display, message] : cases) {
-    const Outcome outcome = evaluate(display);
-    EXPECT_FALSE(outcome.ok) << display;
-    EXPECT_EQ(outcome.text, message) << display;
-  }
+  expectFailures(cases);
   calc_.setLanguage(Language::English);
   EXPECT_EQ(evaluate("Trace(G1, 0, 10, 1, 0)").text, "Trace: invalid value of argument 5");
 }

@@ -1,0 +1,115 @@
+#pragma once
+
+// The spatial index of the crossing search, shared by the searches of this folder (crossings,
+// snapping, proximity). Not part of the geometry interface used outside geometry/.
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "geometry/Geometry.h"
+
+namespace vellumar::geometry {
+
+// One segment of a cover with its box and the range of grid cells the box covers.
+struct SegmentRef {
+  double minX, maxX, minY, maxY;
+  std::int32_t line, segment;
+  std::int32_t cx0, cx1, cy0, cy1;
+};
+
+// Square grid of cells over a rectangle; each cell lists the segments whose boxes meet it, sorted
+// by the left end of their boxes. Cell lookups are monotone and clamped, so a segment outside the
+// rectangle lands in a border cell and no pair is ever missed.
+class SegmentGrid {
+ public:
+  // cellsPerSide is coarsened by build() when long segments would fill too many cells.
+  SegmentGrid(const Rect& area, int cellsPerSide);
+
+  // The grid size of the crossing search: max(1, floor(sqrt(points) / 5 + 0.5)) cells a side for
+  // a cover of that many points.
+  static int crossingSearchCells(std::size_t points);
+
+  // Segment k of line l with its box; nothing when a coordinate is NaN.
+  static std::optional<SegmentRef> segmentRef(const Line& line, std::size_t l, std::size_t k);
+
+  // Adds every segment of cover (segments with a NaN coordinate intersect nothing and are left
+  // out); call build() once after the last add.
+  void add(const Cover& cover);
+  void build();
+
+  // Calls visit(a, b) once for every pair of stored segments whose boxes overlap, until visit
+  // returns false. Within a cell the sweep over left ends finds each overlapping pair once; a pair
+  // sharing several cells is handled only in the cell of the lower-left corner of the boxes'
+  // overlap.
+  template <typename Visit>
+  bool forEachOverlappingPair(Visit&& visit) const {
+    for (int cell = 0; cell < n_ * n_; ++cell) {
+      const int cx = cell % n_;
+      const int cy = cell / n_;
+      for (std::size_t i = offsets_[cell]; i < offsets_[cell + 1]; ++i) {
+        const SegmentRef& a = segments_[entries_[i]];
+        for (std::size_t j = i + 1; j < offsets_[cell + 1]; ++j) {
+          const SegmentRef& b = segments_[entries_[j]];
+          if (b.minX > a.maxX) break;
+          if (b.minY > a.maxY || a.minY > b.maxY) continue;
+          if (std::max(a.cx0, b.cx0) != cx || std::max(a.cy0, b.cy0) != cy) continue;
+          if (!visit(a, b)) return false;
+        }
+      }
+    }
+    return true;
+  }
+
+  // Calls visit(s) once for every stored segment s whose box overlaps the box of query (a segment
+  // of another cover, see segmentRef, or any box). The cells of the query's box are scanned; a
+  // stored segment listed in several of them is visited only in the cell of the lower-left corner
+  // of the overlap.
+  template <typename Visit>
+  void forEachOverlapping(SegmentRef query, Visit&& visit) const {
+    placeInCells(query);
+    for (int cy = query.cy0; cy <= query.cy1; ++cy) {
+      for (int cx = query.cx0; cx <= query.cx1; ++cx) {
+        const int cell = cy * n_ + cx;
+        for (std::size_t i = offsets_[cell]; i < offsets_[cell + 1]; ++i) {
+          const SegmentRef& s = segments_[entries_[i]];
+          if (s.minX > query.maxX) break;
+          if (s.maxX < query.minX || s.minY > query.maxY || query.minY > s.maxY) continue;
+          if (std::max(s.cx0, query.cx0) != cx || std::max(s.cy0, query.cy0) != cy) continue;
+          visit(s);
+        }
+      }
+    }
+  }
+
+  // Calls visit(s) once for every stored segment whose box meets the square of half side radius
+  // around (x, y).
+  template <typename Visit>
+  void forEachNear(double x, double y, double radius, Visit&& visit) const {
+    forEachOverlapping(SegmentRef{x - radius, x + radius, y - radius, y + radius, 0, 0, 0, 0, 0, 0},
+                       visit);
+  }
+
+ private:
+  int cellOf(double v, double low, double size) const;
+  void placeInCells(SegmentRef& s) const;
+  std::size_t totalEntries() const;
+  void fillCells();
+
+  Rect area_;
+  int n_ = 1;
+  std::vector<SegmentRef> segments_;
+  std::vector<std::size_t> offsets_;
+  std::vector<std::uint32_t> entries_;
+};
+
+// r widened on every side by a tenth of its smaller side.
+Rect widenedByTenth(Rect r);
+
+// A distance far above the rounding of coordinates within r (1e-12 of their magnitude) and far
+// below anything drawn there: points closer than this are one point.
+double roundingScale(const Rect& r);
+
+}  // namespace vellumar::geometry

@@ -1,0 +1,182 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+
+#include "EvaluationHelpers.h"
+#include "engine/LinePacking.h"
+
+namespace vellumar::engine {
+namespace {
+
+using testing::evaluate;
+
+geometry::Line square(double x0, double y0, double x1, double y1, double value = 0) {
+  geometry::Line line({{x0, y0, 0}, {x1, y0, 0}, {x1, y1, 0}, {x0, y1, 0}, {x0, y0, 0}});
+  line.value = value;
+  return line;
+}
+
+geometry::Cover coverOf(std::vector<geometry::Line> lines) {
+  geometry::Cover cover;
+  for (geometry::Line& line : lines) cover.appendLine(std::move(line));
+  return cover;
+}
+
+// A jagged star: the overlay of two of them runs long enough to be cancelled.
+geometry::Line star(int n, double cx, double cy) {
+  std::vector<geometry::Point> points;
+  for (int i = 0; i < n; ++i) {
+    const double angle = 2 * M_PI * i / n;
+    const double r = 1000 * (1 + 0.06 * std::sin(i * 12.9898) * std::cos(i * 4.1414));
+    points.push_back({cx + r * std::cos(angle), cy + r * std::sin(angle), 0});
+  }
+  points.push_back(points.front());
+  return geometry::Line(std::move(points));
+}
+
+class PolygonOperators : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // P1: two squares; P2 overlaps the first in a corner; P3, large, lies 0.5 beside P2's right
+    // side.
+    put("P1", coverOf({square(0, 0, 2, 2, 2.5), square(5, 5, 6, 6, -1)}));
+    put("P2", coverOf({square(1, 1, 3, 3, 7)}));
+    put("P3", coverOf({square(3.5, -10, 13.5, 13, 9)}));
+    put("Pcross", coverOf({square(0, 0, 2, 1), square(1, 0.5, 3, 3)}));
+    put("Ptouch", coverOf({square(0, 0, 1, 1), square(1, 1, 2, 2)}));
+    // Finite corners so far out that the overlay's arithmetic overflows.
+    put("Phuge", coverOf({geometry::Line({{-1.7e308, -1.7e308, 0},
+                                          {1.7e308, -1.7e308, 0},
+                                          {0, 1.7e308, 0},
+                                          {-1.7e308, -1.7e308, 0}})}));
+    put("Phuge2", coverOf({geometry::Line({{-1.7e308, 1.7e308, 0},
+                                           {0, -1.7e308, 0},
+                                           {1.7e308, 1.7e308, 0},
+                                           {-1.7e308, 1.7e308, 0}})}));
+  }
+
+  void put(const std::string& name, const geometry::Cover& cover) {
+    calc_.registry().findOrCreate(name).value = packCover(cover, Kind::Polygon);
+  }
+
+  const Operand& result(const std::string& display) {
+    const auto outcome = evaluate(calc_, display);
+    EXPECT_TRUE(outcome.ok) << display << " -> " << outcome.text;
+    return calc_.result();
+  }
+
+  std::string failure(const std::string& display) {
+    const auto outcome = evaluate(calc_, display);
+    EXPECT_FALSE(outcome.ok) << display;
+    return outcome.text;
+  }
+
+  // The rings of a polygon result, which must pass the polygon check unchanged.
+  geometry::Cover rings(const std::string& display) {
+    const Operand& value = result(display);
+    EXPECT_EQ(value.kind(), Kind::Polygon) << display;
+    geometry::Cover cover;
+    if (!value.parts().empty()) {
+      EXPECT_TRUE(unpackOperand(value, cover)) << display;
+    }
+    return cover;
+  }
+
+  static double area(const geometry::Cover& cover) {
+    double sum = 0;
+    for (const geometry::Line& ring : cover.lines()) sum -= ring.signedArea();
+    return sum;
+  }
+
+  S_Calculator calc_;
+};
+
+TEST_F(PolygonOperators, UnionIntersectionDifferenceAndPowers) {
+  const geometry::Cover united = rings("P1 + P2");
+  ASSERT_EQ(united.size(), 2u);
+  EXPECT_EQ(area(united), 4 + 4 - 1 + 1);
+  EXPECT_EQ(united[0].signedArea(), -7);  // largest first, clockwise
+  EXPECT_EQ(united[1].value, -1);         // values travel with their rings
+  EXPECT_TRUE(united[0].value == 2.5 || united[0].value == 7);
+
+  const geometry::Cover common = rings("P1 * P2");
+  ASSERT_EQ(common.size(), 1u);
+  EXPECT_EQ(area(common), 1);
+  EXPECT_EQ(area(rings("P2 * P1")), 1);
+
+  const geometry::Cover rest = rings("P1 - P2");
+  ASSERT_EQ(rest.size(), 2u);
+  EXPECT_EQ(area(rest), 3 + 1);
+  EXPECT_EQ(area(rings("P2 - P1")), 3);
+  EXPECT_EQ(area(rings("P1 - P1")), 0);
+  EXPECT_TRUE(result("P1 - P1").parts().empty());
+
+  // A polygon to a whole power is its intersection with itself.
+  for (const char* display : {"P1 ^ 2", "P1 ^ 3", "P1 ^ 100"}) {
+    EXPECT_EQ(area(rings(display)), 5) << display;
+  }
+  EXPECT_EQ(result("P1 ^ 1").parts(), result("P1").parts());
+  // Results are polygons again and combine further.
+  EXPECT_EQ(area(rings("(P1 + P2) - P2")), 4);
+  EXPECT_EQ(area(rings("X = P1 * P2; X + P3")), 1 + 230);
+  // Rings that touch at a corner are a valid polygon.
+  EXPECT_EQ(area(rings("Ptouch + P2")), 1 + 1 + 4 - 1);
+}
+
+TEST_F(PolygonOperators, TheLengthUnitDecidesWhatCountsAsOneBoundary) {
+  calc_.setLengthTolerance(0.001);  // km
+  EXPECT_EQ(rings("P2 + P3").size(), 2u);
+  calc_.setLengthTolerance(1.0);  // m: the 0.5 gap closes, P3 takes in P2's corners
+  const geometry::Cover joined = rings("P2 + P3");
+  ASSERT_EQ(joined.size(), 1u);
+  EXPECT_GT(area(joined), 4 + 230);
+  EXPECT_LT(area(joined), 4 + 230 + 0.5 * 23);
+}
+
+TEST_F(PolygonOperators, MessagesAndPositions) {
+  EXPECT_EQ(failure("P1 + Pcross"), "Сложение: недопустимое значение аргумента 2");
+  EXPECT_EQ(failure("Pcross * P1"), "Умножение: недопустимое значение аргумента 1");
+  EXPECT_EQ(failure("P1 - Pcross"), "Вычитание: недопустимое значение аргумента 2");
+  EXPECT_EQ(failure("Pcross ^ 2"), "Умножение: недопустимое значение аргумента 1");
+  // An empty result is no polygon to combine further.
+  EXPECT_EQ(failure("(P1 - P1) + P2"), "Сложение: недопустимое значение аргумента 1");
+  EXPECT_EQ(failure("Phuge * Phuge2"), "Умножение: ошибка исполнения функции!");
+  EXPECT_EQ(failure("Phuge - Phuge2"), "Вычитание: ошибка исполнения функции!");
+  calc_.setLanguage(Language::English);
+  EXPECT_EQ(failure("Phuge + Phuge2"), "Summing: error while executing the function!");
+  EXPECT_EQ(failure("P2 + Pcross"), "Summing: invalid value of argument 2");
+}
+
+// Cancels at its first step.
+class CancelAtOnce : public ProgressObserver {
+ public:
+  void start(std::string_view caption, std::int64_t total) override {
+    caption_ = caption;
+    total_ = total;
+  }
+  bool step(std::int64_t) override { return false; }
+  void close() override { closed_ = true; }
+  std::string caption_;
+  std::int64_t total_ = -1;
+  bool closed_ = false;
+};
+
+TEST_F(PolygonOperators, ACancelledOverlayGivesNoResult) {
+  put("S1", coverOf({star(3000, 0, 0)}));
+  put("S2", coverOf({star(3000, 150, 80)}));
+  CancelAtOnce observer;
+  ErrorSink sink(&observer);
+  calc_.attachErrorSink(&sink);
+  std::string text = "X = S1 * S2";
+  EXPECT_FALSE(calc_.run(text));
+  EXPECT_EQ(text, "Вычисление прервано");
+  EXPECT_EQ(observer.caption_, "Наложение полигонов...");
+  EXPECT_EQ(observer.total_, 0);
+  EXPECT_TRUE(observer.closed_);
+  calc_.attachErrorSink(nullptr);
+  EXPECT_TRUE(calc_.registry().find("X")->value.isNumber());  // nothing was stored
+}
+
+}  // namespace
+}  // namespace vellumar::engine

@@ -1,0 +1,213 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+#include <vector>
+
+#include "TestShapes.h"
+#include "geometry/GridOutline.h"
+#include "geometry/LevelRegion.h"
+#include "geometry/PolygonCheck.h"
+
+namespace vellumar::geometry {
+namespace {
+
+using test::coverOf;
+using test::polyline;
+using test::squareRing;
+using Points = std::vector<std::pair<double, double>>;
+
+Rect rectOf(double left, double bottom, double right, double top) {
+  Rect rect;
+  rect.include(left, bottom);
+  rect.include(right, top);
+  return rect;
+}
+
+Points coordinates(const Line& line) {
+  Points out;
+  for (const Point& p : line.points()) out.emplace_back(p.x, p.y);
+  return out;
+}
+
+// Whether two closed rings run through the same vertices in the same order, from any start.
+bool sameRing(const Line& ring, Points expected) {
+  Points got = coordinates(ring);
+  if (got.size() != expected.size() || got.size() < 2) return false;
+  got.pop_back();
+  expected.pop_back();
+  for (std::size_t shift = 0; shift < got.size(); ++shift) {
+    std::rotate(got.begin(), got.begin() + 1, got.end());
+    if (got == expected) return true;
+  }
+  return false;
+}
+
+// The area of a region: outer boundaries run clockwise (negative), holes counter-clockwise.
+double regionArea(const Region& region) {
+  double area = 0.0;
+  for (const Line& ring : region.lines()) area -= ring.signedArea();
+  return area;
+}
+
+bool insideFrame(const Region& region, const Rect& frame) {
+  for (const Line& ring : region.lines()) {
+    for (const Point& p : ring.points()) {
+      if (!frame.contains(p.x, p.y)) return false;
+    }
+  }
+  return true;
+}
+
+TEST(GridOutline, RunsClockwiseThroughEveryBorderNode) {
+  const Line ring = latticeOutline(rectOf(1, 2, 5, 6), 3, 3);
+  EXPECT_EQ(coordinates(ring), (Points{{1, 2}, {1, 4}, {1, 6}, {3, 6}, {5, 6}, {5, 4}, {5, 2},
+                                       {3, 2}, {1, 2}}));
+  EXPECT_EQ(ring.signedArea(), -16.0);
+  // 2 (nx + ny) - 3 points on an uneven lattice, closed, every mark 0.
+  const Line wide = latticeOutline(rectOf(0, 0, 1, 1), 7, 4);
+  EXPECT_EQ(wide.size(), 19u);
+  EXPECT_TRUE(wide.isClosed());
+  EXPECT_DOUBLE_EQ(wide.signedArea(), -1.0);
+  for (const Point& p : wide.points()) EXPECT_EQ(p.mark, 0);
+}
+
+// A ridge along the band 4 < y < 6 of the frame [0, 10] x [0, 10]: the isoline south of the
+// crest runs west and the one north of it runs east (higher values on their right).
+Cover ridge() {
+  return coverOf({polyline({{10, 4}, {6, 4}, {3, 4}, {0, 4}}), polyline({{0, 6}, {5, 6}, {10, 6}})});
+}
+
+TEST(LevelRegion, RidgeAboveIsOneRingAndBelowTwo) {
+  const Rect frame = rectOf(0, 0, 10, 10);
+  Region above;
+  ASSERT_TRUE(closeLevelRegion(ridge(), frame, 1.0, true, above));
+  // The two branches joined by the frame pieces between them, clockwise, no stub beyond the frame.
+  ASSERT_EQ(above.size(), 1u);
+  EXPECT_TRUE(sameRing(above[0],
+                       {{10, 4}, {6, 4}, {3, 4}, {0, 4}, {0, 6}, {5, 6}, {10, 6}, {10, 4}}));
+  EXPECT_DOUBLE_EQ(above[0].signedArea(), -20.0);
+  EXPECT_EQ(above[0].value, 0.0);
+
+  Region below;
+  ASSERT_TRUE(closeLevelRegion(ridge(), frame, 1.0, false, below));
+  ASSERT_EQ(below.size(), 2u);
+  EXPECT_DOUBLE_EQ(regionArea(below), 80.0);
+  EXPECT_TRUE(insideFrame(below, frame));
+  for (const Line& ring : below.lines()) EXPECT_DOUBLE_EQ(ring.signedArea(), -40.0);
+  // The southern band takes the frame's corners (0, 0) and (10, 0), the northern one the others.
+  const bool southFirst = below[0].rect().bottom == 0.0;
+  EXPECT_TRUE(sameRing(below[southFirst ? 0 : 1],
+                       {{0, 4}, {3, 4}, {6, 4}, {10, 4}, {10, 0}, {0, 0}, {0, 4}}));
+  EXPECT_TRUE(sameRing(below[southFirst ? 1 : 0],
+                       {{10, 6}, {5, 6}, {0, 6}, {0, 10}, {10, 10}, {10, 6}}));
+}
+
+TEST(LevelRegion, ClosedLinesTakeTheFrameOnlyWhenTheLargestRunsCounterClockwise) {
+  const Rect frame = rectOf(0, 0, 10, 10);
+  // A summit: the isoline runs clockwise around it.
+  const Cover summit = coverOf({squareRing(3, 3, 7, 7, true)});
+  Region above;
+  ASSERT_TRUE(closeLevelRegion(summit, frame, 1.0, true, above));
+  ASSERT_EQ(above.size(), 1u);
+  EXPECT_DOUBLE_EQ(above[0].signedArea(), -16.0);
+
+  // Below the level: the frame, listed first, with the summit as a hole.
+  Region below;
+  ASSERT_TRUE(closeLevelRegion(summit, frame, 1.0, false, below));
+  ASSERT_EQ(below.size(), 2u);
+  EXPECT_EQ(coordinates(below[0]), coordinates(latticeOutline(frame, 2, 2)));
+  EXPECT_DOUBLE_EQ(below[1].signedArea(), 16.0);
+  EXPECT_DOUBLE_EQ(regionArea(below), 84.0);
+
+  // A pit with a summit inside it: the largest ring decides, so the region above is the frame
+  // with the pit as a hole and the summit as an island in it; the rings come smallest first after
+  // the frame.
+  const Cover pitAndSummit =
+      coverOf({squareRing(4, 4, 6, 6, true), squareRing(2, 2, 8, 8, false)});
+  Region nested;
+  ASSERT_TRUE(closeLevelRegion(pitAndSummit, frame, 1.0, true, nested));
+  ASSERT_EQ(nested.size(), 3u);
+  EXPECT_DOUBLE_EQ(nested[0].signedArea(), -100.0);
+  EXPECT_DOUBLE_EQ(nested[1].signedArea(), -4.0);
+  EXPECT_DOUBLE_EQ(nested[2].signedArea(), 36.0);
+  EXPECT_DOUBLE_EQ(regionArea(nested), 68.0);
+
+  // Nothing traced: an empty region, and that is no failure.
+  Region none;
+  none.appendLine(squareRing(0, 0, 1, 1));
+  EXPECT_TRUE(closeLevelRegion(Cover(), frame, 1.0, true, none));
+  EXPECT_TRUE(none.empty());
+}
+
+TEST(LevelRegion, IsolinesThroughCornersAndAlongTheBorderCloseOnTheFrame) {
+  const Rect frame = rectOf(0, 0, 10, 10);
+  // A slope rising to the north-east whose isoline runs from the top-left corner to the
+  // bottom-right corner: above it lies the triangle holding (10, 10).
+  const Cover diagonal = coverOf({polyline({{0, 10}, {5, 5}, {10, 0}})});
+  Region above;
+  ASSERT_TRUE(closeLevelRegion(diagonal, frame, 2.0, true, above));
+  ASSERT_EQ(above.size(), 1u);
+  EXPECT_DOUBLE_EQ(regionArea(above), 50.0);
+  EXPECT_TRUE(insideFrame(above, frame));
+  Region below;
+  ASSERT_TRUE(closeLevelRegion(diagonal, frame, 2.0, false, below));
+  ASSERT_EQ(below.size(), 1u);
+  EXPECT_DOUBLE_EQ(regionArea(below), 50.0);
+
+  // Two isolines leaving the frame at one border point give two identical stubs, which hold each
+  // other's ends; they still stay out of the result. A valley narrowing to the point (5, 0) of
+  // the southern side: its floor is one triangle.
+  const Cover valley = coverOf({polyline({{3, 10}, {5, 0}}), polyline({{5, 0}, {7, 10}})});
+  Region floor;
+  ASSERT_TRUE(closeLevelRegion(valley, frame, 1.0, false, floor));
+  ASSERT_EQ(floor.size(), 1u);
+  EXPECT_TRUE(sameRing(floor[0], {{5, 0}, {3, 10}, {7, 10}, {5, 0}}));
+  // The ground on both sides of it is two parts touching at (5, 0).
+  Region sides;
+  ASSERT_TRUE(closeLevelRegion(valley, frame, 1.0, true, sides));
+  ASSERT_EQ(sides.size(), 2u);
+  EXPECT_TRUE(insideFrame(sides, frame));
+  EXPECT_DOUBLE_EQ(regionArea(sides), 80.0);
+}
+
+TEST(LevelRegion, RingsThatFailThePolygonCheckFailTheRegion) {
+  const Rect frame = rectOf(0, 0, 10, 10);
+  Region region;
+  region.appendLine(squareRing(0, 0, 1, 1));
+  // Two summits whose isolines share a stretch, and two whose isolines cross.
+  const Cover sharing = coverOf({squareRing(1, 1, 4, 4, true), squareRing(4, 1, 8, 4, true)});
+  EXPECT_FALSE(closeLevelRegion(sharing, frame, 1.0, true, region));
+  EXPECT_TRUE(region.empty());
+  const Cover crossing = coverOf({squareRing(1, 1, 5, 5, true), squareRing(3, 3, 8, 8, true)});
+  EXPECT_FALSE(closeLevelRegion(crossing, frame, 1.0, false, region));
+  // Two open isolines that cross cannot both have the region on their right everywhere, and an
+  // isoline outside the map leaves no piece to start a ring with.
+  const Cover crossed = coverOf({polyline({{10, 2}, {0, 8}}), polyline({{0, 2}, {10, 8}})});
+  EXPECT_FALSE(closeLevelRegion(crossed, frame, 1.0, false, region));
+  const Cover outside = coverOf({polyline({{-0.5, 2}, {-0.5, 8}})});
+  EXPECT_FALSE(closeLevelRegion(outside, frame, 1.0, true, region));
+  EXPECT_TRUE(region.empty());
+}
+
+TEST(LevelRegion, EveryResultPassesThePolygonCheckUnchanged) {
+  const Rect frame = rectOf(0, 0, 10, 10);
+  // The band 2 < y < 8 lies above the level, with a pit inside it; a summit rises north of it.
+  const Cover lines = coverOf({polyline({{10, 2}, {0, 2}}), polyline({{0, 8}, {10, 8}}),
+                               squareRing(1, 8.5, 3, 9.5, true), squareRing(6, 4, 8, 6, false)});
+  for (const bool above : {true, false}) {
+    Region region;
+    ASSERT_TRUE(closeLevelRegion(lines, frame, 1.0, above, region));
+    Region again;
+    ASSERT_TRUE(buildRegion(region, again));
+    ASSERT_EQ(again.size(), region.size());
+    for (std::size_t i = 0; i < region.size(); ++i) {
+      EXPECT_EQ(coordinates(again[i]), coordinates(region[i]));
+    }
+    EXPECT_DOUBLE_EQ(regionArea(region), above ? 60.0 - 4.0 + 2.0 : 40.0 + 4.0 - 2.0);
+  }
+}
+
+}  // namespace
+}  // namespace vellumar::geometry

@@ -1,0 +1,231 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+#include "TestShapes.h"
+#include "geometry/PointInPolygon.h"
+#include "geometry/PolygonCheck.h"
+#include "geometry/Splitting.h"
+
+namespace vellumar::geometry {
+namespace {
+
+using test::coverOf;
+using test::polyline;
+using test::squareRing;
+
+CrPoint crossing(double x, double y, int line, int segment) {
+  CrPoint c;
+  c.x = x;
+  c.y = y;
+  c.line = line;
+  c.segment = segment;
+  return c;
+}
+
+std::vector<std::pair<double, double>> coordinates(const Line& line) {
+  std::vector<std::pair<double, double>> out;
+  for (const Point& p : line.points()) out.emplace_back(p.x, p.y);
+  return out;
+}
+
+using Coords = std::vector<std::pair<double, double>>;
+
+double totalLength(const Cover& cover) {
+  double sum = 0.0;
+  for (const Line& line : cover.lines()) sum += line.length();
+  return sum;
+}
+
+TEST(SplitAtCrossings, CutsInsideSegmentsAndOnVerticesKeepingAttributes) {
+  Line line = polyline({{0, 0}, {2, 0}, {2, 2}, {4, 2}});
+  line.id = 7;
+  line.value = 2.5;
+  line.visited = 1;
+  Cover cover = coverOf({squareRing(10, 10, 11, 11), line});
+  // Given out of order: one inside segment 0, one on vertex 2 (end of segment 1), one on vertex 2
+  // again as the start of segment 2 (nothing left to cut there).
+  splitAtCrossings(cover, {crossing(2, 2, 1, 2), crossing(1, 0, 1, 0), crossing(2, 2, 1, 1)});
+  ASSERT_EQ(cover.size(), 4u);
+  EXPECT_EQ(coordinates(cover[0]), coordinates(squareRing(10, 10, 11, 11)));
+  EXPECT_EQ(coordinates(cover[1]), (Coords{{0, 0}, {1, 0}}));
+  // Applied from the last crossing: the far piece is appended first.
+  EXPECT_EQ(coordinates(cover[2]), (Coords{{2, 2}, {4, 2}}));
+  EXPECT_EQ(coordinates(cover[3]), (Coords{{1, 0}, {2, 0}, {2, 2}}));
+  for (std::size_t i = 1; i < 4; ++i) {
+    EXPECT_EQ(cover[i].id, 7);
+    EXPECT_EQ(cover[i].value, 2.5);
+    EXPECT_EQ(cover[i].visited, 1);
+  }
+  EXPECT_EQ(cover[1].rect().right, 1);
+  EXPECT_EQ(cover[3].rect().left, 1);
+  EXPECT_EQ(cover[3].rect().top, 2);
+  EXPECT_EQ(cover.rect().right, 11);
+}
+
+TEST(SplitAtCrossings, IgnoresEndsAndIndicesOutOfRangeAndCleansNearEnds) {
+  Cover cover = coverOf({polyline({{0, 0}, {1, 0}, {2, 0}})});
+  splitAtCrossings(cover, {crossing(0, 0, 0, 0), crossing(2, 0, 0, 1), crossing(1, 0, 0, 2),
+                           crossing(1, 0, 0, -1), crossing(1, 0, 3, 0), crossing(1, 0, -1, 0)});
+  ASSERT_EQ(cover.size(), 1u);
+  EXPECT_EQ(cover[0].size(), 3u);
+
+  // Vertices within 1e-6 of a cut are dropped; the cut point itself stays exact.
+  cover = coverOf({polyline({{0, 0}, {1, 0}, {1 + 4e-7, 3e-7}, {1 + 8e-7, 0}, {3, 0}})});
+  splitAtCrossings(cover, {crossing(1 + 2e-7, 1.5e-7, 0, 1)});
+  ASSERT_EQ(cover.size(), 2u);
+  EXPECT_EQ(coordinates(cover[0]), (Coords{{0, 0}, {1 + 2e-7, 1.5e-7}}));
+  EXPECT_EQ(coordinates(cover[1]), (Coords{{1 + 2e-7, 1.5e-7}, {3, 0}}));
+  // A piece of two points stays whole, however short.
+  cover = coverOf({polyline({{0, 0}, {1e-7, 0}, {5, 0}})});
+  splitAtCrossings(cover, {crossing(5e-8, 0, 0, 0)});
+  ASSERT_EQ(cover.size(), 2u);
+  EXPECT_EQ(cover[0].size(), 2u);
+  EXPECT_EQ(cover[1].size(), 2u);
+}
+
+TEST(SplitAtCrossings, RandomCutsKeepEveryVertexAndTheLength) {
+  std::mt19937 random(13);
+  std::uniform_real_distribution<double> coordinate(-100, 100);
+  std::uniform_real_distribution<double> fraction(0.01, 0.99);
+  for (int trial = 0; trial < 200; ++trial) {
+    std::vector<Point> points(2 + random() % 30);
+    for (Point& p : points) p = {coordinate(random), coordinate(random), 0};
+    const Line original(points);
+    Cover cover = coverOf({original, original});
+    std::vector<CrPoint> cuts;
+    std::vector<std::size_t> cutsPerSegment(points.size() - 1, 0);
+    for (int c = 0; c < 1 + static_cast<int>(random() % 12); ++c) {
+      const int k = static_cast<int>(random() % (points.size() - 1));
+      const double t = fraction(random);
+      const Point& a = points[k];
+      const Point& b = points[k + 1];
+      cuts.push_back(crossing(a.x + t * (b.x - a.x), a.y + t * (b.y - a.y), 1, k));
+      ++cutsPerSegment[k];
+    }
+    splitAtCrossings(cover, cuts);
+    ASSERT_EQ(cover.size(), 1 + 1 + cuts.size()) << trial;
+    EXPECT_EQ(coordinates(cover[0]), coordinates(original));
+    // The pieces of line 1 are the prefix, then the others from the last to the first; joined in
+    // that order they give back the original vertices with the cuts in between.
+    std::vector<const Line*> order{&cover[1]};
+    for (std::size_t i = cover.size() - 1; i >= 2; --i) order.push_back(&cover[i]);
+    Line joined;
+    for (const Line* piece : order) {
+      ASSERT_TRUE(joined.empty() || samePosition(joined.back(), piece->front()));
+      joined.append(*piece);
+    }
+    EXPECT_EQ(joined.size(), points.size() + cuts.size());
+    EXPECT_NEAR(totalLength(cover) - original.length(), original.length(), 1e-9);
+    std::size_t next = 0;
+    for (const Point& p : points) {
+      while (next < joined.size() && !samePosition(joined[next], p)) ++next;
+      ASSERT_LT(next, joined.size()) << "vertex lost in trial " << trial;
+    }
+  }
+}
+
+Region regionOf(std::vector<Line> rings) {
+  Region region;
+  EXPECT_TRUE(buildRegion(coverOf(std::move(rings)), region));
+  return region;
+}
+
+TEST(Clip, KeepsThePiecesInsideOrOutside) {
+  // A square with a square hole; a horizontal line crossing it all.
+  const Region region = regionOf({squareRing(0, 0, 10, 10), squareRing(3, 3, 7, 7)});
+  Line line = polyline({{-5, 5}, {15, 5}});
+  line.id = 4;
+  line.value = 9;
+  Cover inside = coverOf({line});
+  clip(region, inside, true);
+  // Pieces cut off a line follow the cover from its last cut to its first.
+  ASSERT_EQ(inside.size(), 2u);
+  EXPECT_EQ(coordinates(inside[0]), (Coords{{7, 5}, {10, 5}}));
+  EXPECT_EQ(coordinates(inside[1]), (Coords{{0, 5}, {3, 5}}));
+  EXPECT_EQ(inside[1].id, 4);
+  EXPECT_EQ(inside[1].value, 9);
+  EXPECT_EQ(inside.rect().left, 0);
+  EXPECT_EQ(inside.rect().right, 10);
+  Cover outside = coverOf({line});
+  clip(region, outside, false);
+  ASSERT_EQ(outside.size(), 3u);
+  EXPECT_EQ(totalLength(outside), 5 + 4 + 5);
+
+  // Wholly inside or outside: kept whole or removed.
+  const Line within = polyline({{1, 1}, {2, 1}, {2, 2}});
+  const Line beyond = polyline({{20, 20}, {30, 30}});
+  Cover both = coverOf({within, beyond});
+  clip(region, both, true);
+  ASSERT_EQ(both.size(), 1u);
+  EXPECT_EQ(coordinates(both[0]), coordinates(within));
+  both = coverOf({within, beyond});
+  clip(region, both, false);
+  ASSERT_EQ(both.size(), 1u);
+  EXPECT_EQ(coordinates(both[0]), coordinates(beyond));
+
+  // An empty region changes nothing; a piece of one point stays either way.
+  Cover untouched = coverOf({line, polyline({{5, 5}})});
+  clip(Region{}, untouched, true);
+  EXPECT_EQ(untouched.size(), 2u);
+  clip(region, untouched, true);
+  ASSERT_EQ(untouched.size(), 3u);
+  EXPECT_EQ(untouched[0].size(), 1u);
+}
+
+TEST(Clip, InsideAndOutsideSplitRandomLinesExactly) {
+  const Region region = regionOf({squareRing(0, 0, 10, 10), squareRing(2, 2, 5, 5),
+                                  squareRing(6, 6, 9, 9), squareRing(7, 7, 8, 8)});
+  std::mt19937 random(5);
+  std::uniform_real_distribution<double> coordinate(-3, 13);
+  for (int trial = 0; trial < 100; ++trial) {
+    Cover lines;
+    for (int l = 0; l < 5; ++l) {
+      std::vector<Point> points(2 + random() % 8);
+      for (Point& p : points) p = {coordinate(random), coordinate(random), 0};
+      lines.appendLine(Line(points));
+    }
+    Cover kept = lines;
+    Cover dropped = lines;
+    clip(region, kept, true);
+    clip(region, dropped, false);
+    EXPECT_NEAR(totalLength(kept) + totalLength(dropped), totalLength(lines), 1e-9);
+    // Every segment of a piece lies on one side of the boundary: its middle says which.
+    for (const auto& [cover, inside] : {std::pair{&kept, true}, std::pair{&dropped, false}}) {
+      for (const Line& piece : cover->lines()) {
+        for (std::size_t i = 0; i + 1 < piece.size(); ++i) {
+          const double x = (piece[i].x + piece[i + 1].x) / 2;
+          const double y = (piece[i].y + piece[i + 1].y) / 2;
+          EXPECT_EQ(insideEvenOdd(region, x, y, false), inside) << trial << " " << x << " " << y;
+        }
+      }
+    }
+  }
+}
+
+TEST(NearestOnCover, SmallestDistanceWithPointAndLine) {
+  EXPECT_EQ(nearestOnCover(Cover{}, 1, 1).distance, -1.0);
+  const Cover cover = coverOf({polyline({{0, 10}, {10, 10}}), polyline({{0, 0}, {10, 0}, {10, 5}}),
+                               polyline({{20, 5}}), polyline({{0, -10}, {10, -10}})});
+  NearestPoint near = nearestOnCover(cover, 4, 3);
+  EXPECT_DOUBLE_EQ(near.distance, 3);
+  EXPECT_EQ(near.point.x, 4);
+  EXPECT_EQ(near.point.y, 0);
+  EXPECT_EQ(near.line, 1u);
+  near = nearestOnCover(cover, 13, 9);  // beyond the end of segment (10,0)-(10,5)
+  EXPECT_DOUBLE_EQ(near.distance, std::hypot(3, 1));
+  EXPECT_EQ(near.line, 0u);
+  near = nearestOnCover(cover, 21, 5);
+  EXPECT_EQ(near.distance, 1);
+  EXPECT_EQ(near.line, 2u);
+  near = nearestOnCover(cover, 5, -5);  // equally far from lines 1 and 3: the first wins
+  EXPECT_EQ(near.distance, 5);
+  EXPECT_EQ(near.line, 1u);
+  near = nearestOnCover(cover, 10, 10);
+  EXPECT_EQ(near.distance, 0);
+  EXPECT_EQ(near.line, 0u);
+}
+
+}  // namespace
+}  // namespace vellumar::geometry

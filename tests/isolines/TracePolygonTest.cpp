@@ -1,0 +1,325 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <random>
+
+#include "TraceTestSupport.h"
+#include "engine/Calculator.h"
+#include "engine/LinePacking.h"
+#include "engine/ResultText.h"
+#include "geometry/PointInPolygon.h"
+#include "geometry/PolygonCheck.h"
+#include "geometry/SetOperations.h"
+
+namespace vellumar::engine {
+namespace {
+
+using isolines::testing::gridOf;
+using isolines::testing::RecordingProgress;
+
+// The same grid with its stored z-range set to the extremes of its nodes, as a grid file holds it.
+grid::Grid withRange(grid::Grid map) {
+  const auto nodes = map.nodes();
+  map.zmin = *std::min_element(nodes.begin(), nodes.end());
+  map.zmax = *std::max_element(nodes.begin(), nodes.end());
+  return map;
+}
+
+// A number as the evaluator reads it back exactly.
+std::string exact(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.17g", value);
+  return text;
+}
+
+// The area of a polygon whose outer boundaries run clockwise and holes counter-clockwise.
+double regionArea(const geometry::Cover& region) {
+  double area = 0.0;
+  for (const geometry::Line& ring : region.lines()) area -= ring.signedArea();
+  return area;
+}
+
+double perimeter(const geometry::Cover& region) {
+  double length = 0.0;
+  for (const geometry::Line& ring : region.lines()) length += ring.length();
+  return length;
+}
+
+// The surface the tracing sees: the map's surface at the nodes of a square lattice of step
+// min(hx, hy) / densification, interpolated bilinearly between them.
+grid::Grid latticeSurface(const grid::Grid& map, double densification) {
+  const double h = std::min(map.stepX(), map.stepY()) / densification;
+  const int nx = static_cast<int>(std::trunc((map.right - map.left) / h + 0.5)) + 1;
+  const int ny = static_cast<int>(std::trunc((map.top - map.bottom) / h + 0.5)) + 1;
+  return gridOf(
+      nx, ny, map.left, map.right, map.bottom, map.top,
+      [&map](double x, double y) { return map.value(x, y); }, grid::Interpolation::Bilinear);
+}
+
+// Samples a surface at the centres of k x k cells over its rectangle: the area where it lies
+// above (or below) the level, and the area where that disagrees with the region's inside.
+struct Sampled {
+  double area = 0.0;
+  double mismatch = 0.0;
+};
+Sampled sample(const grid::Grid& map, const geometry::Cover& region, double level, bool above,
+               int k = 600) {
+  geometry::Region rings;
+  static_cast<geometry::Cover&>(rings) = region;
+  const geometry::PreparedPolygon inside(rings);
+  const double w = (map.right - map.left) / k;
+  const double h = (map.top - map.bottom) / k;
+  long count = 0;
+  long wrong = 0;
+  for (int j = 0; j < k; ++j) {
+    for (int i = 0; i < k; ++i) {
+      const double x = map.left + (i + 0.5) * w;
+      const double y = map.bottom + (j + 0.5) * h;
+      const double z = map.value(x, y);
+      const bool in = above ? z > level : z < level;
+      if (in) ++count;
+      if (in != inside.insideEvenOdd(x, y, false)) ++wrong;
+    }
+  }
+  return {count * w * h, wrong * w * h};
+}
+
+// A calculator holding a peak (G1), a pit (G2), a ridge from the left side to the right (G3), a
+// flat map (G4), a noisy relief (G5) and two ridges whose isolines at level 5 share a stretch
+// (G6).
+class TracePolygon : public isolines::testing::CalculatorTest {
+ protected:
+  void SetUp() override {
+    put("G1", gridOf(31, 31, -3, 3, -3, 3, [](double x, double y) { return 10 - x * x - y * y; }));
+    put("G2", gridOf(31, 31, -3, 3, -3, 3, [](double x, double y) { return x * x + y * y; }));
+    put("G3", gridOf(41, 31, 0, 8, 0, 6, [](double x, double y) {
+          const double off = y - 3 - 0.4 * std::sin(x);
+          return 10 - off * off;
+        }));
+    put("G4", gridOf(5, 5, 0, 4, 0, 4, [](double, double) { return 3.0; }));
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> noise(-0.3, 0.3);
+    put("G5", gridOf(40, 30, 0, 39, 0, 29, [&](double x, double y) {
+          return std::sin(0.3 * x) * std::cos(0.25 * y) + 0.5 * std::sin(0.11 * (x + 2 * y)) +
+                 noise(random);
+        }));
+    // Two ridges of 9 (rows 1 and 3) on either side of a row of 5 (row 2), on a plain of 0.
+    put("G6", gridOf(
+                  5, 5, 0, 4, 0, 4,
+                  [](double x, double y) {
+                    if (x == 0.0 || x == 4.0 || y == 0.0 || y == 4.0) return 0.0;
+                    return y == 2.0 ? 5.0 : 9.0;
+                  },
+                  grid::Interpolation::Bilinear));
+  }
+
+  void put(const std::string& name, grid::Grid grid) {
+    CalculatorTest::put(name, withRange(std::move(grid)));
+  }
+  const grid::Grid& map(const std::string& name) {
+    return *calc_.registry().find(name)->value.gridValue();
+  }
+
+  // The polygon of a statement that must succeed.
+  geometry::Cover polygon(const std::string& display) {
+    const Outcome outcome = evaluate(display);
+    EXPECT_TRUE(outcome.ok) << display << ": " << outcome.text;
+    geometry::Cover cover;
+    EXPECT_EQ(calc_.result().kind(), Kind::Polygon) << display;
+    unpackOperand(calc_.result(), cover);
+    return cover;
+  }
+
+  // Checks what every Trace-P result must satisfy: it passes the polygon check as it is (closed
+  // rings that do not cross, oriented by nesting) and no vertex leaves the map's rectangle.
+  void expectValidRegion(const geometry::Cover& region, const grid::Grid& map,
+                         const std::string& display) {
+    ASSERT_FALSE(region.empty()) << display;
+    geometry::Region checked;
+    ASSERT_TRUE(geometry::buildRegion(region, checked)) << display;
+    for (std::size_t i = 0; i < region.size(); ++i) {
+      EXPECT_EQ(checked[i].signedArea(), region[i].signedArea()) << display << " ring " << i;
+      for (const geometry::Point& p : region[i].points()) {
+        EXPECT_TRUE(p.x >= map.left && p.x <= map.right && p.y >= map.bottom && p.y <= map.top)
+            << display << " (" << p.x << ", " << p.y << ")";
+      }
+    }
+  }
+
+};
+
+TEST_F(TracePolygon, ArgumentsAreCheckedInOrder) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"Trace(5, 5, 1, 1)", "Trace: недопустимый тип аргумента 1"},
+      {"Trace(G1, G1, 1, 1)", "Trace: недопустимый тип аргумента 2"},
+      {"Trace(G1, 5, G1, 1)", "Trace: недопустимый тип аргумента 3"},
+      {"Trace(G1, 5, 1, G1)", "Trace: недопустимый тип аргумента 4"},
+      {"Trace(G1, 10.5, 1, 1)", "Trace: недопустимое значение аргумента 2"},
+      {"Trace(G1, -8.5, 1, 1)", "Trace: недопустимое значение аргумента 2"},
+      {"Trace(G1, 11, 0, 1)", "Trace: недопустимое значение аргумента 2"},
+      {"Trace(G1, 5, 0, 1)", "Trace: недопустимое значение аргумента 3"},
+      {"Trace(G1, 5, -1, 1)", "Trace: недопустимое значение аргумента 3"},
+      {"Trace(G1, 5, 1e9, 1)", "недостаточно памяти для вычисления!"},
+  };
+  expectFailures(cases);
+  calc_.setLanguage(Language::English);
+  EXPECT_EQ(evaluate("Trace(G1, 5, 0, 1)").text, "Trace: invalid value of argument 3");
+  EXPECT_EQ(evaluate("Trace(G1, 11, 1, 1)").text, "Trace: invalid value of argument 2");
+  calc_.setLanguage(Language::Russian);
+  // The ends of the stored range are levels of the map; N3 may be any number.
+  EXPECT_TRUE(evaluate("Trace(G1, " + exact(map("G1").zmax) + ", 1, 1)").ok);
+  EXPECT_TRUE(evaluate("Trace(G1, " + exact(map("G1").zmin) + ", 1, -3)").ok);
+}
+
+TEST_F(TracePolygon, PeakAndPitGiveTheRingOrTheFrameWithAHole) {
+  // Above the level around a peak: one clockwise ring of the circle x^2 + y^2 = 5.
+  const geometry::Cover peak = polygon("Trace(G1, 5, 1, 1)");
+  EXPECT_EQ(evaluate("Trace(G1, 5, 1, 1)").text, "Результат - полигон - готов !");
+  ASSERT_EQ(peak.size(), 1u);
+  EXPECT_LT(peak[0].signedArea(), 0.0);
+  EXPECT_NEAR(regionArea(peak), 5 * M_PI, 0.05);
+  EXPECT_EQ(peak[0].value, 5.0);
+  expectValidRegion(peak, map("G1"), "peak");
+
+  // Below it: the frame first (clockwise, the map's rectangle), then the peak ring as a hole.
+  const geometry::Cover around = polygon("Trace(G1, 5, 1, 0)");
+  ASSERT_EQ(around.size(), 2u);
+  EXPECT_EQ(around[0].size(), 5u);
+  EXPECT_EQ(around[0].signedArea(), -36.0);
+  EXPECT_GT(around[1].signedArea(), 0.0);
+  EXPECT_NEAR(regionArea(around), 36 - 5 * M_PI, 0.05);
+  expectValidRegion(around, map("G1"), "around the peak");
+  // N3 is truncated: 0.7 asks for the region below, -1 and 2.5 for the region above.
+  EXPECT_EQ(regionArea(polygon("Trace(G1, 5, 1, 0.7)")), regionArea(around));
+  EXPECT_EQ(regionArea(polygon("Trace(G1, 5, 1, -1)")), regionArea(peak));
+  EXPECT_EQ(regionArea(polygon("Trace(G1, 5, 1, 2.5)")), regionArea(peak));
+
+  // A pit: above the level is the frame with the pit as a hole, below it the pit itself.
+  const geometry::Cover pit = polygon("Trace(G2, 5, 1, 1)");
+  ASSERT_EQ(pit.size(), 2u);
+  EXPECT_EQ(pit[0].signedArea(), -36.0);
+  EXPECT_NEAR(regionArea(pit), 36 - 5 * M_PI, 0.05);
+  expectValidRegion(pit, map("G2"), "pit");
+  const geometry::Cover floor = polygon("Trace(G2, 5, 1, 0)");
+  ASSERT_EQ(floor.size(), 1u);
+  EXPECT_NEAR(regionArea(floor), 5 * M_PI, 0.05);
+}
+
+TEST_F(TracePolygon, RidgeFromBorderToBorderClosesAlongTheFrame) {
+  const grid::Grid& ridge = map("G3");
+  // Above level 6 lies the band |y - 3 - 0.4 sin x| < 2: one ring of both isolines and the two
+  // frame pieces between them.
+  const geometry::Cover band = polygon("Trace(G3, 6, 2, 1)");
+  ASSERT_EQ(band.size(), 1u);
+  expectValidRegion(band, ridge, "band");
+  EXPECT_NEAR(regionArea(band), 4 * 8, 0.02);
+  // Below it, one ring on each side.
+  const geometry::Cover sides = polygon("Trace(G3, 6, 2, 0)");
+  ASSERT_EQ(sides.size(), 2u);
+  expectValidRegion(sides, ridge, "sides");
+  EXPECT_NEAR(regionArea(sides), 48 - 4 * 8, 0.02);
+  // Every frame corner belongs to the region below, none to the band.
+  int corners = 0;
+  for (const geometry::Line& ring : sides.lines()) {
+    for (const geometry::Point& p : ring.points()) {
+      if ((p.x == 0 || p.x == 8) && (p.y == 0 || p.y == 6)) ++corners;
+    }
+  }
+  EXPECT_EQ(corners, 4);
+  for (const geometry::Point& p : band[0].points()) {
+    EXPECT_FALSE((p.x == 0 || p.x == 8) && (p.y == 0 || p.y == 6));
+  }
+}
+
+TEST_F(TracePolygon, AreasAgreeWithCountedSamplesAndBothSidesFillTheFrame) {
+  struct Case {
+    const char* name;
+    double level;
+    double densification;
+  };
+  for (const Case c : {Case{"G1", 3.5, 1}, Case{"G5", 0.1, 1}, Case{"G5", -0.4, 2.5},
+                       Case{"G3", 9.2, 1}}) {
+    const grid::Grid& m = map(c.name);
+    const std::string args = std::string(c.name) + ", " + std::to_string(c.level) + ", " +
+                             std::to_string(c.densification) + ", ";
+    const geometry::Cover above = polygon("Trace(" + args + "1)");
+    const geometry::Cover below = polygon("Trace(" + args + "0)");
+    expectValidRegion(above, m, args + "above");
+    expectValidRegion(below, m, args + "below");
+    // Within a lattice cell the traced line is the chord of the lattice surface's isoline, so the
+    // regions differ from the sampled ones only in a thin strip along the boundary.
+    const double step = std::min(m.stepX(), m.stepY()) / c.densification;
+    const grid::Grid surface = latticeSurface(m, c.densification);
+    for (const bool side : {true, false}) {
+      const geometry::Cover& region = side ? above : below;
+      const Sampled sampled = sample(surface, region, c.level, side);
+      const double strip = 0.05 * perimeter(region) * step + 0.005;
+      EXPECT_NEAR(regionArea(region), sampled.area, strip) << args << side;
+      EXPECT_LT(sampled.mismatch, strip) << args << side;
+    }
+    // Above and below share their boundary: together they are the frame, and they do not overlap.
+    const double frame = (m.right - m.left) * (m.top - m.bottom);
+    EXPECT_NEAR(regionArea(above) + regionArea(below), frame, frame * 1e-12) << args;
+    geometry::Region up;
+    geometry::Region down;
+    ASSERT_TRUE(geometry::buildRegion(above, up));
+    ASSERT_TRUE(geometry::buildRegion(below, down));
+    geometry::Region overlap;
+    ASSERT_EQ(geometry::combineRegions(geometry::SetOperation::Intersection, up, down, 0.0, overlap),
+              geometry::SetStatus::Done)
+        << args;
+    EXPECT_TRUE(overlap.empty()) << args << overlap.size() << " rings of area " << regionArea(overlap);
+    geometry::Region both;
+    ASSERT_EQ(geometry::combineRegions(geometry::SetOperation::Union, up, down, 0.0, both),
+              geometry::SetStatus::Done)
+        << args;
+    EXPECT_NEAR(regionArea(both), frame, frame * 1e-9) << args;
+  }
+}
+
+TEST_F(TracePolygon, FlatMapsAndUntouchedLevelsGiveAnEmptyPolygon) {
+  for (const std::string& display :
+       {std::string("Trace(G4, 3, 1, 1)"), "Trace(G1, " + exact(map("G1").zmax) + ", 1, 1)"}) {
+    const Outcome outcome = evaluate(display);
+    ASSERT_TRUE(outcome.ok) << display << ": " << outcome.text;
+    EXPECT_EQ(calc_.result().kind(), Kind::Polygon);
+    EXPECT_TRUE(calc_.result().parts().empty()) << display;
+  }
+  // The result is a polygon operand like any other: its rings carry the level as their value.
+  ASSERT_TRUE(evaluate("MAX(Trace(G1, 5, 1, 1))").ok);
+  EXPECT_EQ(calc_.result().numberValue(), 5.0);
+}
+
+TEST_F(TracePolygon, RegionsThatCannotBeBuiltFailTheStatement) {
+  // At level 5 both ridges' isolines run along the row of 5 between them: two rings sharing a
+  // stretch of boundary are no valid polygon, so the statement fails instead of returning an
+  // empty polygon.
+  const Outcome touching = evaluate("Trace(G6, 5, 1, 1)");
+  EXPECT_FALSE(touching.ok);
+  EXPECT_EQ(touching.text, "Trace: ошибка исполнения функции!");
+  // Slightly higher, they are apart.
+  const geometry::Cover apart = polygon("Trace(G6, 5.5, 1, 1)");
+  EXPECT_EQ(apart.size(), 2u);
+  expectValidRegion(apart, map("G6"), "apart");
+}
+
+TEST_F(TracePolygon, ProgressIsShownAndCancelGivesNoResult) {
+  RecordingProgress shown;
+  ASSERT_TRUE(evaluate("Trace(G1, 5, 1, 1)", &shown).ok);
+  EXPECT_EQ(shown.captions,
+            (std::vector<std::string>{"Подготовка данных...", "Трассировка изолиний"}));
+  EXPECT_EQ(shown.closes, 2);
+
+  RecordingProgress cancelling(3);
+  const Outcome outcome = evaluate("Region = Trace(G1, 5, 1, 1)", &cancelling);
+  EXPECT_FALSE(outcome.ok);
+  EXPECT_EQ(outcome.text, "Вычисление прервано");
+  const Calc_ID* entry = calc_.registry().find("Region");
+  EXPECT_TRUE(entry == nullptr || entry->value.kind() != Kind::Polygon);
+}
+
+}  // namespace
+}  // namespace vellumar::engine
