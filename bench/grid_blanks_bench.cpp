@@ -74,32 +74,28 @@ Grid withBlankPatches(Grid grid, unsigned seed, double highest) {
 constexpr double kPatches = 0.015;
 constexpr double kFragments = 0.06;
 
-const Grid& first(std::int64_t blanks) {
-  static const Grid full = makeGrid(0.0);
-  if (blanks == 0) return full;
-  static const Grid patches = withBlankPatches(full, 1, kPatches);
-  static const Grid fragments = withBlankPatches(full, 1, kFragments);
-  return blanks == 1 ? patches : fragments;
-}
-
-const Grid& second(std::int64_t blanks) {
-  static const Grid full = makeGrid(1.0);
-  if (blanks == 0) return full;
-  static const Grid patches = withBlankPatches(full, 2, kPatches);
-  static const Grid fragments = withBlankPatches(full, 2, kFragments);
-  return blanks == 1 ? patches : fragments;
+// Operand 0 or 1 of the benchmarks, without blanks (blanks 0), in patches (1) or in fragments (2);
+// each made once.
+const Grid& operand(int which, std::int64_t blanks) {
+  static const Grid full[2] = {makeGrid(0.0), makeGrid(1.0)};
+  if (blanks == 0) return full[which];
+  static const Grid patches[2] = {withBlankPatches(full[0], 1, kPatches),
+                                  withBlankPatches(full[1], 2, kPatches)};
+  static const Grid fragments[2] = {withBlankPatches(full[0], 1, kFragments),
+                                    withBlankPatches(full[1], 2, kFragments)};
+  return blanks == 1 ? patches[which] : fragments[which];
 }
 
 void BM_Add4000(benchmark::State& state) {
-  const Grid& a = first(state.range(0));
-  const Grid& b = second(state.range(0));
+  const Grid& a = operand(0, state.range(0));
+  const Grid& b = operand(1, state.range(0));
   vellumar::ErrorSink sink;
   for (auto _ : state) benchmark::DoNotOptimize(combine(a, b, vellumar::BinaryOp::Add, sink));
 }
 BENCHMARK(BM_Add4000)->ArgName("blanks")->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
 
 void BM_SplineSolve4000(benchmark::State& state) {
-  const Grid& grid = first(state.range(0));
+  const Grid& grid = operand(0, state.range(0));
   for (auto _ : state) {
     benchmark::DoNotOptimize(
         vellumar::grid::computeSplineCoefficients(grid.nodes(), grid.nx(), grid.ny()));
@@ -109,7 +105,7 @@ BENCHMARK(BM_SplineSolve4000)->ArgName("blanks")->DenseRange(0, 2)->Unit(benchma
 
 // Spec(G, 1) of a grid whose spline is not solved yet.
 void BM_Slope4000(benchmark::State& state) {
-  const Grid& source = first(state.range(0));
+  const Grid& source = operand(0, state.range(0));
   for (auto _ : state) {
     state.PauseTiming();
     Grid grid = source;

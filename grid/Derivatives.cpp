@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <limits>
 #include <optional>
+#include <span>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -178,8 +179,8 @@ void blankStencilNodes(const Grid& grid, double* out) {
 
 // The spline derivatives exactly at the node whose 3 x 3 coefficients start at the rows below
 // (m), at (z) and above (p) it, each pointing at the column left of the node.
-inline LocalDerivatives nodeStencil(const double* m, const double* z, const double* p, double hx,
-                                    double hy) {
+[[gnu::always_inline]] inline LocalDerivatives nodeStencil(const double* m, const double* z,
+                                                           const double* p, double hx, double hy) {
   const double columnLeft = m[0] + 4.0 * z[0] + p[0];
   const double columnAt = m[1] + 4.0 * z[1] + p[1];
   const double columnRight = m[2] + 4.0 * z[2] + p[2];
@@ -195,6 +196,17 @@ inline LocalDerivatives nodeStencil(const double* m, const double* z, const doub
   return d;
 }
 
+// The largest magnitude among the values, blank ones left out when there are any.
+double largestMagnitude(std::span<const double> values, bool blanks) {
+  double scale = 0.0;
+  if (blanks) {
+    for (const double v : values) scale = std::max(scale, isBlank(v) ? 0.0 : std::abs(v));
+  } else {
+    for (const double v : values) scale = std::max(scale, std::abs(v));
+  }
+  return scale;
+}
+
 // Derivatives smaller than the rounding of the spline solve (whose factor table is exact to 11
 // decimals) are noise: a flat grid would otherwise get arbitrary slopes of 1e-11 and from them
 // arbitrary aspects and curvatures instead of the NaN of a degenerate slope.
@@ -202,13 +214,11 @@ struct NoiseFloor {
   double p, q, r, s, t;
 
   NoiseFloor(const Grid& grid, double hx, double hy) {
-    double scale = 0.0;
-    for (const double v : grid.nodes()) scale = std::max(scale, isBlank(v) ? 0.0 : std::abs(v));
-    const double e = 1e-9 * scale;
+    const double e = 1e-9 * largestMagnitude(grid.nodes(), grid.hasBlanks());
     p = e / hx, q = e / hy, r = e / (hx * hx), s = e / (hx * hy), t = e / (hy * hy);
   }
 
-  LocalDerivatives clean(LocalDerivatives d) const {
+  [[gnu::always_inline]] LocalDerivatives clean(LocalDerivatives d) const {
     if (std::abs(d.p) < p) d.p = 0.0;
     if (std::abs(d.q) < q) d.q = 0.0;
     if (std::abs(d.r) < r) d.r = 0.0;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "grid/Surface.h"
 #include "grid/SurfaceKernel.h"
@@ -16,18 +17,58 @@ std::size_t countOf(int nx, int ny) {
 
 }  // namespace
 
-Range rangeOf(std::span<const double> values) {
-  // Blank values lie above every other (NaN compares false), so a scan that does not look for them
-  // is right unless its largest value reaches the blanking value; only then are blanks skipped.
-  Range range;
-  for (const double v : values) {
-    if (v < range.min) range.min = v;
-    if (v > range.max) range.max = v;
+namespace {
+
+// The smallest and largest of the values (NaN never counts), blank values left out when
+// SkipBlanks. Four running minima and maxima, so that the comparisons do not wait on each other;
+// they give exactly what one running pair gives.
+template <bool SkipBlanks>
+Range scanRange(std::span<const double> values) {
+  constexpr std::size_t kWays = 4;
+  Range ways[kWays];
+  const std::size_t n = values.size();
+  const auto add = [](Range& range, double v) {
+    const bool counted = !SkipBlanks || !isBlank(v);
+    range.min = counted && v < range.min ? v : range.min;
+    range.max = counted && v > range.max ? v : range.max;
+  };
+  std::size_t k = 0;
+  for (; k + kWays <= n; k += kWays) {
+    for (std::size_t w = 0; w < kWays; ++w) add(ways[w], values[k + w]);
   }
-  if (range.max < kBlankValue) return range;
-  range = Range();
-  for (const double v : values) range.add(v);
-  return range;
+  for (; k < n; ++k) add(ways[0], values[k]);
+  for (std::size_t w = 1; w < kWays; ++w) ways[0].add(ways[w]);
+  return ways[0];
+}
+
+// The largest of the values below the blanking value, or -kZRangeStart.
+double largestBelowBlanks(std::span<const double> values) {
+  constexpr std::size_t kWays = 4;
+  double ways[kWays] = {-kZRangeStart, -kZRangeStart, -kZRangeStart, -kZRangeStart};
+  const std::size_t n = values.size();
+  const auto add = [](double& largest, double v) {
+    largest = v < kBlankValue && v > largest ? v : largest;
+  };
+  std::size_t k = 0;
+  for (; k + kWays <= n; k += kWays) {
+    for (std::size_t w = 0; w < kWays; ++w) add(ways[w], values[k + w]);
+  }
+  for (; k < n; ++k) add(ways[0], values[k]);
+  return std::max(std::max(ways[0], ways[1]), std::max(ways[2], ways[3]));
+}
+
+}  // namespace
+
+Range rangeOf(std::span<const double> values) {
+  // Blank values lie at or above the blanking value, so a scan that does not look for them is
+  // right unless its largest value reaches it. Then the smallest value still is (blanks never
+  // lower it) unless every value reaches it, and the largest is sought again below the blanking
+  // value, or is +inf, which is a number.
+  const Range all = scanRange<false>(values);
+  if (all.max < kBlankValue) return all;
+  if (!(all.min < kBlankValue)) return scanRange<true>(values);
+  const double inf = std::numeric_limits<double>::infinity();
+  return Range{all.min, all.max == inf ? inf : largestBelowBlanks(values)};
 }
 
 Grid resultGrid(int nx, int ny, const Grid& prototype, NodeVector values, Interpolation mode,
@@ -149,13 +190,10 @@ bool Grid::sameLattice(const Grid& other) const {
          sameExtent(bottom, other.bottom, hy) && sameExtent(top, other.top, hy);
 }
 
-bool Grid::hasBlanks() const {
-  std::int8_t state = blanks_.get();
-  if (state == BlankState::kUnknown) {
-    state = anyBlank(nodes_) ? BlankState::kSome : BlankState::kNone;
-    blanks_.set(state);
-  }
-  return state == BlankState::kSome;
+bool Grid::findBlanks() const {
+  const bool blanks = anyBlank(nodes_);
+  blanks_.set(blanks ? BlankState::kSome : BlankState::kNone);
+  return blanks;
 }
 
 bool Grid::cellIsBlank(int i, int j) const {

@@ -90,9 +90,13 @@ class Grid {
 
   // Whether any node is blank. Found by one scan on first use (or by the spline solve, or by a
   // kernel that read every node) and kept until the nodes change.
-  bool hasBlanks() const;
-  // True when it is already known that no node is blank; never scans.
+  bool hasBlanks() const {
+    const std::int8_t state = blanks_.get();
+    return state == BlankState::kUnknown ? findBlanks() : state == BlankState::kSome;
+  }
+  // True when it is already known that no node is blank (that some is); never scans.
   bool knownWithoutBlanks() const { return blanks_.get() == BlankState::kNone; }
+  bool knownToHaveBlanks() const { return blanks_.get() == BlankState::kSome; }
   // Records what a kernel that read every node found: the grid has no blank node.
   void noteWithoutBlanks() const { blanks_.set(BlankState::kNone); }
   // Whether the cell with lower-left node (i, j) (i < nx - 1, j < ny - 1) has a blank corner.
@@ -130,6 +134,9 @@ class Grid {
     return static_cast<std::size_t>(j) * static_cast<std::size_t>(nx_) +
            static_cast<std::size_t>(i);
   }
+
+  // Scans the nodes for a blank and keeps what it found.
+  bool findBlanks() const;
 
   // Drops everything derived from the node values.
   void nodesChanged() {

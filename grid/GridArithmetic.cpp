@@ -38,29 +38,41 @@ double arithmetic(BinaryOp op, double a, double b) {
   return applyBinary(op, a, b);
 }
 
+// What a kernel knows of the blanks of the values it reads.
+enum class Blanks { None, Unknown, Some };
+
 // out[k] = f(a[k], b[k]) over n values (out apart from a and b), with the operation chosen once
-// outside the loop; blank where either value is blank. Unless the caller knows there are no
-// blanks (Check false), the loop looks for candidates on the way (mayBeBlank), and values that
-// have one are gone over again to tell blanks apart. Returns whether there were candidates.
-template <bool Check = true, class F>
+// outside the loop; blank where either value is blank. Where blanks are not known either way, the
+// loop looks for candidates on the way (mayBeBlank), and values that have one are gone over again
+// to tell blanks apart. Returns whether there were candidates (always so when known to be some).
+template <Blanks Known, class F>
 bool zipInto(const double* a, const double* b, double* out, std::size_t n, F f) {
-  if constexpr (!Check) {
+  if constexpr (Known == Blanks::None) {
     for (std::size_t k = 0; k < n; ++k) out[k] = f(a[k], b[k]);
     return false;
+  } else if constexpr (Known == Blanks::Some) {
+    for (std::size_t k = 0; k < n; ++k) {
+      const double x = a[k];
+      const double y = b[k];
+      const double v = f(x, y);
+      out[k] = isBlank(x) | isBlank(y) ? kBlankValue : v;  // a select, no branch
+    }
+    return true;
+  } else {
+    std::uint32_t suspect = 0;  // an integer, so that the loop runs on whole vectors
+    for (std::size_t k = 0; k < n; ++k) {
+      const double x = a[k];
+      const double y = b[k];
+      out[k] = f(x, y);
+      suspect |=
+          static_cast<std::uint32_t>(mayBeBlank(x)) | static_cast<std::uint32_t>(mayBeBlank(y));
+    }
+    if (suspect == 0) return false;
+    for (std::size_t k = 0; k < n; ++k) {
+      out[k] = isBlank(a[k]) | isBlank(b[k]) ? kBlankValue : out[k];
+    }
+    return true;
   }
-  std::uint32_t suspect = 0;  // an integer, so that the loop runs on whole vectors
-  for (std::size_t k = 0; k < n; ++k) {
-    const double x = a[k];
-    const double y = b[k];
-    out[k] = f(x, y);
-    suspect |=
-        static_cast<std::uint32_t>(mayBeBlank(x)) | static_cast<std::uint32_t>(mayBeBlank(y));
-  }
-  if (suspect == 0) return false;
-  for (std::size_t k = 0; k < n; ++k) {
-    if (isBlank(a[k]) || isBlank(b[k])) out[k] = kBlankValue;
-  }
-  return true;
 }
 
 // f of one node, or blank for a blank node.
@@ -69,38 +81,52 @@ double unlessBlank(double v, F f) {
   return isBlank(v) ? kBlankValue : f(v);
 }
 
-template <bool Check>
+template <Blanks Known>
 bool combineValues(BinaryOp op, const double* a, const double* b, double* out, std::size_t n) {
   switch (op) {
     case BinaryOp::Add:
-      return zipInto<Check>(a, b, out, n, [](double x, double y) { return x + y; });
+      return zipInto<Known>(a, b, out, n, [](double x, double y) { return x + y; });
     case BinaryOp::Subtract:
-      return zipInto<Check>(a, b, out, n, [](double x, double y) { return x - y; });
+      return zipInto<Known>(a, b, out, n, [](double x, double y) { return x - y; });
     case BinaryOp::Multiply:
-      return zipInto<Check>(a, b, out, n, [](double x, double y) { return x * y; });
+      return zipInto<Known>(a, b, out, n, [](double x, double y) { return x * y; });
     default:
-      return zipInto<Check>(a, b, out, n,
+      return zipInto<Known>(a, b, out, n,
                             [op](double x, double y) { return arithmetic(op, x, y); });
   }
 }
 
 // combineValues in cache-sized pieces, adding each piece to range while it is still in cache.
-// withoutBlanks tells that neither a nor b holds a blank; returns whether either held a candidate
-// for one (false: neither holds a blank).
+// Returns whether a or b held a candidate for a blank (false: neither holds a blank).
 bool combineValues(BinaryOp op, const double* a, const double* b, double* out, std::size_t n,
-                   Range& range, bool withoutBlanks) {
+                   Range& range, Blanks known) {
   constexpr std::size_t kPiece = 2048;
   bool candidates = false;
   for (std::size_t start = 0; start < n; start += kPiece) {
     const std::size_t count = std::min(kPiece, n - start);
-    if (withoutBlanks) {
-      combineValues<false>(op, a + start, b + start, out + start, count);
-    } else {
-      candidates |= combineValues<true>(op, a + start, b + start, out + start, count);
+    const double* x = a + start;
+    const double* y = b + start;
+    double* to = out + start;
+    switch (known) {
+      case Blanks::None:
+        combineValues<Blanks::None>(op, x, y, to, count);
+        break;
+      case Blanks::Unknown:
+        candidates |= combineValues<Blanks::Unknown>(op, x, y, to, count);
+        break;
+      case Blanks::Some:
+        candidates |= combineValues<Blanks::Some>(op, x, y, to, count);
+        break;
     }
-    range.add(rangeOf({out + start, count}));
+    range.add(rangeOf({to, count}));
   }
   return candidates;
+}
+
+// What is known of the blanks of two grids, without scanning them.
+Blanks knownBlanks(const Grid& a, const Grid& b) {
+  if (a.knownWithoutBlanks() && b.knownWithoutBlanks()) return Blanks::None;
+  return a.knownToHaveBlanks() || b.knownToHaveBlanks() ? Blanks::Some : Blanks::Unknown;
 }
 
 // A grid of the prototype's rectangle holding values, with the given mode.
@@ -203,17 +229,17 @@ Grid combineOnEqualRectangles(const Grid& a, const Grid& b, BinaryOp op) {
   const std::size_t nx = static_cast<std::size_t>(target.nx());
   NodeVector out(target.nodeCount());
   Range range;
-  // Once a pass has found the nodes read to hold no blank, later passes need not look; the
+  // What a pass finds out about the blanks of its operands spares later passes the looking; the
   // surface read through the sampler is blank only where that grid has blanks.
   bool candidates = false;
   if (other.nx() == target.nx() && other.ny() == target.ny()) {
-    const bool known = a.knownWithoutBlanks() && b.knownWithoutBlanks();
-    candidates =
-        combineValues(op, a.nodes().data(), b.nodes().data(), out.data(), out.size(), range, known);
+    candidates = combineValues(op, a.nodes().data(), b.nodes().data(), out.data(), out.size(),
+                               range, knownBlanks(a, b));
     if (!candidates) other.noteWithoutBlanks();
   } else {
     SurfaceSampler sampler(other, target.nodeXs());
-    const bool known = !other.hasBlanks() && target.knownWithoutBlanks();
+    other.hasBlanks();  // settled by the sampler's spline solve (or one scan in bilinear mode)
+    const Blanks known = knownBlanks(other, target);
     std::vector<double> row(nx);
     for (int j = 0; j < target.ny(); ++j) {
       sampler.sampleRow(target.nodeY(j), row.data());
@@ -224,7 +250,12 @@ Grid combineOnEqualRectangles(const Grid& a, const Grid& b, BinaryOp op) {
       candidates |= combineValues(op, left, right, dst, nx, range, known);
     }
   }
-  if (!candidates) target.noteWithoutBlanks();
+  if (candidates) {  // settle which of them has blanks, for the passes to come
+    a.hasBlanks();
+    b.hasBlanks();
+  } else {
+    target.noteWithoutBlanks();
+  }
   return resultGrid(target.nx(), target.ny(), target, std::move(out), commonMode(a, b), range);
 }
 
@@ -244,7 +275,7 @@ Grid combineOnIntersection(const Grid& a, const Grid& b, BinaryOp op, ErrorSink&
     samplerA.sampleRow(ys[j], rowA.data());
     samplerB.sampleRow(ys[j], rowB.data());
     combineValues(op, rowA.data(), rowB.data(), out.data() + j * xs.size(), xs.size(), range,
-                  false);
+                  Blanks::Unknown);
   }
   return resultGrid(lattice.nx, lattice.ny, r, std::move(out), commonMode(a, b), range);
 }
@@ -268,8 +299,8 @@ Grid compareGrids(const Grid& a, const Grid& b, BinaryOp op, ErrorSink& sink) {
     return Grid();
   }
   NodeVector out(a.nodeCount());  // read at the nodes, the surfaces are the node values
-  zipInto(a.nodes().data(), b.nodes().data(), out.data(), out.size(),
-          [op](double x, double y) { return applyBinary(op, x, y); });
+  zipInto<Blanks::Unknown>(a.nodes().data(), b.nodes().data(), out.data(), out.size(),
+                           [op](double x, double y) { return applyBinary(op, x, y); });
   return truthGrid(a, std::move(out), !isLogical(op));
 }
 

@@ -246,6 +246,7 @@ std::optional<Grid> mergeDifferent(const Grid& first, const Grid& second, double
   const double ty = 1e-9 * ay.step;
   MergeSource a(first, xs, ys, tx, ty);
   MergeSource b(second, xs, ys, tx, ty);
+  const bool blanks = first.hasBlanks() || second.hasBlanks();
   NodeVector values(xs.size() * ys.size());
   Range covered{kMinMaxStart, -kMinMaxStart};
   for (std::size_t j = 0; j < ys.size(); ++j) {
@@ -262,7 +263,7 @@ std::optional<Grid> mergeDifferent(const Grid& first, const Grid& second, double
       if (inA && inB) {
         const double x = a.values[i];
         const double y = b.values[i];
-        out[i] = isBlank(x) || isBlank(y) ? kBlankValue : (x + y) / 2.0;
+        out[i] = blanks && (isBlank(x) || isBlank(y)) ? kBlankValue : (x + y) / 2.0;
       } else {
         out[i] = inA ? a.values[i] : b.values[i];
       }

@@ -16,16 +16,19 @@ std::vector<double> sampleAtPoints(const Grid& grid, SampledQuantity quantity,
   const auto inside = [&grid](double x, double y) {
     return x >= grid.left && x <= grid.right && y >= grid.bottom && y <= grid.top;
   };
-  const auto read = [&grid, quantity](double x, double y) {
-    if (quantity == SampledQuantity::Value) return grid.value(x, y);
-    return derivativeAt(grid, static_cast<Derivative>(quantity), x, y);
-  };
+  if (quantity == SampledQuantity::Value) {
+    for (std::size_t k = 0; k < count; ++k) {
+      if (inside(xs[k], ys[k])) out[k] = grid.value(xs[k], ys[k]);
+    }
+  } else {
+    const Derivative derivative = static_cast<Derivative>(quantity);
+    for (std::size_t k = 0; k < count; ++k) {
+      if (inside(xs[k], ys[k])) out[k] = derivativeAt(grid, derivative, xs[k], ys[k]);
+    }
+  }
   // A point whose surface is blank has no value.
-  const bool blanks = grid.hasBlanks();
-  for (std::size_t k = 0; k < count; ++k) {
-    if (!inside(xs[k], ys[k])) continue;
-    const double v = read(xs[k], ys[k]);
-    out[k] = blanks && isBlank(v) ? missing : v;
+  if (grid.hasBlanks()) {
+    for (double& v : out) v = isBlank(v) ? missing : v;
   }
   return out;
 }

@@ -5,11 +5,13 @@
 #include <limits>
 #include <new>
 
+#include "grid/Blank.h"
+
 namespace vellumar::isolines {
 
 namespace {
 
-// Rank of a node value that takes part in no crossing (NaN).
+// Rank of a node value that takes part in no crossing: a blank node (NaN among them).
 constexpr std::uint32_t kNoRank = std::numeric_limits<std::uint32_t>::max();
 // More levels than this cannot be indexed by the 32-bit level fields.
 constexpr double kMostLevels = 4.0e9;
@@ -89,7 +91,7 @@ double S_IsolineComputer::level(std::uint32_t k) const {
 // lies within rounding of a whole number, settled against the levels themselves, so a node value
 // equal to a level counts exactly as the crossing rule says.
 std::uint32_t S_IsolineComputer::rank(double v) const {
-  if (std::isnan(v)) return kNoRank;
+  if (grid::isBlank(v)) return kNoRank;
   const auto reaches = [this, v](std::uint32_t k) {
     return lowerEnd_ ? level(k) >= v : level(k) > v;
   };
@@ -350,29 +352,47 @@ S_IsolineComputer::EdgeNodes S_IsolineComputer::sideNodes(const Cell& cell, int 
   }
 }
 
+// A cell with a blank corner is outside, as the cells past the border are: a walk that reaches it
+// ends there, so isolines end at the edge of the valid area as open lines.
 S_IsolineComputer::Cell S_IsolineComputer::across(const Cell& cell, int side) const {
+  Cell next;
   switch (side) {
     case 0:
-      return {cell.i, cell.j - 1, 2, cell.j > 0};
+      next = {cell.i, cell.j - 1, 2, cell.j > 0};
+      break;
     case 1:
-      return {cell.i + 1, cell.j, 3, cell.i + 2 < nx_};
+      next = {cell.i + 1, cell.j, 3, cell.i + 2 < nx_};
+      break;
     case 2:
-      return {cell.i, cell.j + 1, 0, cell.j + 2 < ny_};
+      next = {cell.i, cell.j + 1, 0, cell.j + 2 < ny_};
+      break;
     default:
-      return {cell.i - 1, cell.j, 1, cell.i > 0};
+      next = {cell.i - 1, cell.j, 1, cell.i > 0};
+      break;
   }
+  next.inside = next.inside && !hasBlankCorner(next.i, next.j);
+  return next;
+}
+
+bool S_IsolineComputer::hasBlankCorner(int i, int j) const {
+  const std::size_t lowerLeft = static_cast<std::size_t>(j) * static_cast<std::size_t>(nx_) + i;
+  const std::size_t upperLeft = lowerLeft + static_cast<std::size_t>(nx_);
+  return ranks_[lowerLeft] == kNoRank || ranks_[lowerLeft + 1] == kNoRank ||
+         ranks_[upperLeft] == kNoRank || ranks_[upperLeft + 1] == kNoRank;
 }
 
 // The cell below a horizontal edge (left of a vertical one) for the forward walk, the cell above
 // (right of) it for the backward walk.
 S_IsolineComputer::Cell S_IsolineComputer::firstCell(std::int32_t edge, bool forward) const {
   const EdgeNodes e = decode(edge);
-  const Cell on = {e.i, e.j, e.horizontal ? 0 : 3, e.horizontal ? e.j + 1 < ny_ : e.i + 1 < nx_};
-  return forward ? across(on, e.horizontal ? 0 : 3) : on;
+  Cell on = {e.i, e.j, e.horizontal ? 0 : 3, e.horizontal ? e.j + 1 < ny_ : e.i + 1 < nx_};
+  if (forward) return across(on, e.horizontal ? 0 : 3);
+  on.inside = on.inside && !hasBlankCorner(on.i, on.j);
+  return on;
 }
 
 S_IsolineComputer::Crossings S_IsolineComputer::crossingsOf(std::int32_t edge, std::size_t a,
-                                                             std::size_t b) const {
+                                                            std::size_t b) const {
   const std::uint32_t ra = ranks_[a];
   const std::uint32_t rb = ranks_[b];
   if (ra == kNoRank || rb == kNoRank) return {edge, 0, 0};

@@ -21,7 +21,9 @@ namespace vellumar::isolines {
 // right. A level crosses an edge whose lower end value lo and upper end value hi
 // satisfy lo <= level < hi (lower-end flag 1) or lo < level <= hi (flag 0). A saddle cell keeps its
 // two high corners apart. Pieces come out in the order of their first crossing (edge index, then
-// level). On failure or cancel the output is left empty.
+// level). On failure or cancel the output is left empty. Blank nodes (grid/Blank.h) have no
+// value: no level crosses an edge with a blank end, and a cell with a blank corner is outside, as
+// the cells past the border are, so isolines end at the edge of the valid area as open lines.
 //
 // Lattice numbering: horizontal edge (i, j)-(i+1, j) is j*(nx-1) + i, bottom row first; vertical
 // edge (i, j)-(i, j+1) is H + j*nx + i with H = (nx-1)*ny; the cell with lower-left node (i, j) is
@@ -100,6 +102,8 @@ class S_IsolineComputer {
   EdgeNodes decode(std::int32_t edge) const;
   void cellSides(const Cell& cell, Crossings (&sides)[4]) const;
   Cell across(const Cell& cell, int side) const;
+  // Whether a corner of the cell with lower-left node (i, j) is blank (has no rank).
+  bool hasBlankCorner(int i, int j) const;
   Cell firstCell(std::int32_t edge, bool forward) const;
   // Picks the exit of the cell for the walk of level k; -1 when the walk cannot go on.
   int chooseExit(const Cell& cell, const Crossings (&sides)[4], std::uint32_t k,

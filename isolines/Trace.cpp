@@ -53,17 +53,12 @@ bool resample(const grid::Grid& map, std::span<const double> xs, std::span<const
   return true;
 }
 
-// Traces the isolines of the lattice's nodes: kTraceFlat when they are all equal.
+// Traces the isolines of the lattice's nodes: kTraceFlat when they are all equal (blank nodes
+// left out; all blank is flat too).
 int traceLattice(TracedLines& output, const grid::Grid& lattice, const TraceRequest& request,
                  ErrorSink* shown, std::string_view caption) {
-  const auto nodes = lattice.nodes();
-  double lowest = nodes[0];
-  double highest = nodes[0];
-  for (const double v : nodes) {
-    if (v < lowest) lowest = v;
-    if (v > highest) highest = v;
-  }
-  if (lowest == highest) return kTraceFlat;
+  const grid::Range range = grid::rangeOf(lattice.nodes());
+  if (!(range.min < range.max)) return kTraceFlat;
   S_IsolineComputer computer(output, shown, caption);
   const bool traced =
       computer.traceLevels(lattice, request.lowest, request.highest, request.step, 1);
@@ -114,12 +109,11 @@ int trace(TracedLines& output, const grid::Grid& map, const TraceRequest& reques
     top = std::min(top, request.clip->top);
   }
   if (!(left < right) || !(bottom < top)) return kTraceEmptyRectangle;
-  // A map of equal nodes has a flat surface; its spline only wobbles by rounding, which must not
-  // turn into isolines.
-  const auto nodes = map.nodes();
-  if (!nodes.empty() && std::all_of(nodes.begin(), nodes.end(),
-                                    [first = nodes[0]](double v) { return v == first; })) {
-    return kTraceFlat;
+  // A map of equal nodes (blanks aside) has a flat surface; its spline only wobbles by rounding,
+  // which must not turn into isolines.
+  if (map.hasNodes()) {
+    const grid::Range range = grid::rangeOf(map.nodes());
+    if (!(range.min < range.max)) return kTraceFlat;
   }
   const LatticePlan plan = planLattice(left, right, bottom, top, request.cellSize);
   if (plan.status != kTraceDone) return plan.status;
