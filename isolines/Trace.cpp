@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "grid/Blank.h"
 #include "grid/Surface.h"
 #include "isolines/IsolineComputer.h"
 #include "isolines/IsolineMessages.h"
@@ -51,6 +52,31 @@ bool resample(const grid::Grid& map, std::span<const double> xs, std::span<const
     }
   }
   return true;
+}
+
+// A coordinate within rounding of one of count map nodes from low (step apart) moved onto it:
+// lattice coordinates come from another formula than the map's and may miss a node by an ulp.
+double ontoNode(double v, double low, double step, int count) {
+  if (!(step > 0.0)) return v;
+  const double k = std::round((v - low) / step);
+  if (k < 0.0 || k > count - 1 || std::abs((v - low) / step - k) > 1e-9) return v;
+  return low + k * step;
+}
+
+// Gives the blank lattice nodes the fill value. A node within rounding of the edge of a valid
+// cell is read again on that edge, where the surface has a value: otherwise rounding would put
+// the fill into valid cells next to a blank area.
+void fillBlanks(const grid::Grid& map, std::span<const double> xs, std::span<const double> ys,
+                double fill, grid::NodeVector& values) {
+  for (std::size_t r = 0; r < ys.size(); ++r) {
+    for (std::size_t k = 0; k < xs.size(); ++k) {
+      double& v = values[r * xs.size() + k];
+      if (!grid::isBlank(v)) continue;
+      v = map.value(ontoNode(xs[k], map.left, map.stepX(), map.nx()),
+                    ontoNode(ys[r], map.bottom, map.stepY(), map.ny()));
+      if (grid::isBlank(v)) v = fill;
+    }
+  }
 }
 
 // Traces the isolines of the lattice's nodes: kTraceFlat when they are all equal (blank nodes
@@ -123,8 +149,10 @@ int trace(TracedLines& output, const grid::Grid& map, const TraceRequest& reques
   const std::string_view tracing = messages::kTracingIsolines.in(request.language);
   // A lattice that is the map's own (the finer node step, nothing clipped away) holds exactly the
   // map's nodes, through which the surface passes: those are traced in place instead of copied.
+  // Blank nodes to be filled need a copy.
   if (plan.nx == map.nx() && plan.ny == map.ny() && left == map.left && right == map.right &&
-      bottom == map.bottom && top == map.top && map.hasNodes()) {
+      bottom == map.bottom && top == map.top && map.hasNodes() &&
+      !(request.blankFill && map.hasBlanks())) {
     const auto count = static_cast<std::int64_t>(map.nodeCount());
     if (shown != nullptr) shown->progressStart(preparing, count);
     const bool prepared = shown == nullptr || shown->progressStep(count);
@@ -140,10 +168,12 @@ int trace(TracedLines& output, const grid::Grid& map, const TraceRequest& reques
     return kTraceNoMemory;
   }
   if (shown != nullptr) shown->progressStart(preparing, static_cast<std::int64_t>(values.size()));
-  const bool sampled = resample(map, latticeCoordinates(left, right, plan.nx),
-                                latticeCoordinates(bottom, top, plan.ny), values, shown);
+  const std::vector<double> xs = latticeCoordinates(left, right, plan.nx);
+  const std::vector<double> ys = latticeCoordinates(bottom, top, plan.ny);
+  const bool sampled = resample(map, xs, ys, values, shown);
   if (shown != nullptr) shown->progressClose();
   if (!sampled) return kTraceFailed;
+  if (request.blankFill) fillBlanks(map, xs, ys, *request.blankFill, values);
 
   grid::Grid frame;
   frame.rectangleFlag = 1;

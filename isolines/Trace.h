@@ -31,6 +31,10 @@ struct TraceRequest {
   double step = 0.0;
   double cellSize = 0.0;
   std::optional<geometry::Rect> clip;
+  // When set, lattice nodes where the surface is blank take this value and are traced like the
+  // others, so that lines run on into blank areas instead of ending at their edge (grid to polygon
+  // closes a region there and cuts it to the valid area afterwards).
+  std::optional<double> blankFill;
   bool progress = false;
   Language language = Language::Russian;
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include "common/Pointwise.h"
 #include "engine/Builtins.h"
 
@@ -47,6 +49,8 @@ struct TraceLevels {
   double highest = 0.0;
   double step = 1.0;
   double densification = 1.0;
+  // The value blank parts of the surface take for tracing, when they are not to stop the lines.
+  std::optional<double> blankFill;
 };
 // Traces the isolines of the map through the tracing driver, showing progress through the sink.
 // False when the statement fails: the lattice does not fit in memory, the trace failed on its own

@@ -80,13 +80,6 @@ geometry::SetStatus cutToMap(S_Calculator& calc, const geometry::Region& region,
   return overlayRegions(calc, geometry::SetOperation::Intersection, region, map, 0.0, inside);
 }
 
-geometry::Rect rectangleOf(const grid::Grid& map) {
-  geometry::Rect rect;
-  rect.include(map.left, map.bottom);
-  rect.include(map.right, map.top);
-  return rect;
-}
-
 }  // namespace
 
 Operand integral(S_Calculator& calc, Arguments& args) {
@@ -107,7 +100,7 @@ Operand integral(S_Calculator& calc, Arguments& args) {
     calc.argumentError(ArgumentMessage::InvalidType, polygon.argumentPosition());
     return Operand();
   }
-  const geometry::Rect mapRect = rectangleOf(map);
+  const geometry::Rect mapRect = mapRectangle(map);
   if (mapRect.contains(p.left, p.bottom) && mapRect.contains(p.right, p.top)) {
     return integrate(calc, map, region);
   }

@@ -5,6 +5,13 @@
 
 namespace vellumar::engine::functions {
 
+geometry::Rect mapRectangle(const grid::Grid& map) {
+  geometry::Rect rect;
+  rect.include(map.left, map.bottom);
+  rect.include(map.right, map.top);
+  return rect;
+}
+
 bool polygonRegion(S_Calculator& calc, const Operand& polygon, ArgumentMessage failure,
                    geometry::Region& region) {
   geometry::Cover cover;

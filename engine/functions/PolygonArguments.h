@@ -7,10 +7,14 @@
 #include "engine/Calculator.h"
 #include "geometry/Geometry.h"
 #include "geometry/SetOperations.h"
+#include "grid/Grid.h"
 
 namespace vellumar::engine::functions {
 
 // Shared steps of the functions with a polygon argument.
+
+// The rectangle of a map.
+geometry::Rect mapRectangle(const grid::Grid& map);
 
 // The region of a polygon operand: its rings, then the polygon check. Records failure for the
 // operand's position and returns false when the rings cannot be read or fail the check.

@@ -34,6 +34,7 @@ bool traceMap(S_Calculator& calc, const grid::Grid& map, const TraceLevels& leve
   request.highest = levels.highest;
   request.step = levels.step;
   request.cellSize = isolines::cellSizeParameter(map, levels.densification);
+  request.blankFill = levels.blankFill;
   request.progress = true;
   request.language = calc.language();
   const int status = isolines::trace(lines, map, request, &calc.sink());

@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <utility>
 #include <vector>
 
 #include "TestShapes.h"
 #include "geometry/GridOutline.h"
 #include "geometry/LevelRegion.h"
+#include "geometry/PointInPolygon.h"
 #include "geometry/PolygonCheck.h"
 
 namespace vellumar::geometry {
@@ -71,6 +73,65 @@ TEST(GridOutline, RunsClockwiseThroughEveryBorderNode) {
   EXPECT_TRUE(wide.isClosed());
   EXPECT_DOUBLE_EQ(wide.signedArea(), -1.0);
   for (const Point& p : wide.points()) EXPECT_EQ(p.mark, 0);
+}
+
+// Cells chosen at random (about half, so that corners where only two diagonal cells meet, holes
+// and islands all occur), and a few fixed patterns: the region passes the polygon check as it is
+// (same orientation, so it needed none), its area is the chosen cells' area, a cell's centre lies
+// in it exactly when the cell was chosen, and every vertex is a lattice node where the boundary
+// turns.
+TEST(GridOutline, CellRegionCoversExactlyTheChosenCells) {
+  const Rect rect = rectOf(-3, 1, 9, 7);
+  const int nx = 13, ny = 7;  // cells 1 x 1
+  std::uint32_t seed = 12345;
+  const auto random = [&seed] {
+    seed = seed * 1664525u + 1013904223u;
+    return (seed >> 16) & 1u;
+  };
+  std::vector<std::vector<std::uint8_t>> masks;
+  masks.emplace_back(72, 0);                                  // nothing
+  masks.emplace_back(72, 1);                                  // everything
+  masks.emplace_back(72, 0);
+  for (int k = 0; k < 72; ++k) masks.back()[k] = ((k % 12) + (k / 12)) % 2;  // checkerboard
+  masks.emplace_back(72, 1);
+  masks.back()[2 * 12 + 5] = 0;  // one hole
+  for (int trial = 0; trial < 200; ++trial) {
+    masks.emplace_back(72);
+    for (auto& cell : masks.back()) cell = static_cast<std::uint8_t>(random());
+  }
+  for (std::size_t m = 0; m < masks.size(); ++m) {
+    const std::vector<std::uint8_t>& cells = masks[m];
+    const Region region = cellRegion(rect, nx, ny, cells);
+    int chosen = 0;
+    for (const auto cell : cells) chosen += cell;
+    EXPECT_DOUBLE_EQ(regionArea(region), chosen) << m;
+    if (chosen == 0) {
+      EXPECT_TRUE(region.empty());
+      continue;
+    }
+    Region checked;
+    ASSERT_TRUE(buildRegion(region, checked)) << m;
+    for (std::size_t r = 0; r < region.size(); ++r) {
+      EXPECT_EQ(checked[r].signedArea(), region[r].signedArea()) << m << " ring " << r;
+      const auto& points = region[r].points();
+      ASSERT_TRUE(region[r].isClosed());
+      for (std::size_t k = 0; k + 1 < points.size(); ++k) {
+        const Point& a = points[k];
+        const Point& b = points[k + 1];
+        const Point& c = points[k + 2 < points.size() ? k + 2 : 1];
+        EXPECT_EQ(a.x - std::floor(a.x), 0.0);
+        EXPECT_EQ(a.y - std::floor(a.y), 0.0);
+        // Consecutive edges turn: one runs along x, the next along y.
+        EXPECT_TRUE((a.y == b.y && b.x == c.x) || (a.x == b.x && b.y == c.y)) << m;
+      }
+    }
+    for (int j = 0; j < ny - 1; ++j) {
+      for (int i = 0; i < nx - 1; ++i) {
+        EXPECT_EQ(insideEvenOdd(region, -2.5 + i, 1.5 + j, false), cells[j * 12 + i] != 0)
+            << m << " cell " << i << ", " << j;
+      }
+    }
+  }
 }
 
 // A ridge along the band 4 < y < 6 of the frame [0, 10] x [0, 10]: the isoline south of the

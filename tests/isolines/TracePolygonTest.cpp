@@ -20,11 +20,12 @@ namespace {
 using isolines::testing::gridOf;
 using isolines::testing::RecordingProgress;
 
-// The same grid with its stored z-range set to the extremes of its nodes, as a grid file holds it.
+// The same grid with its stored z-range set to the extremes of its valid nodes, as a grid file
+// holds it.
 grid::Grid withRange(grid::Grid map) {
-  const auto nodes = map.nodes();
-  map.zmin = *std::min_element(nodes.begin(), nodes.end());
-  map.zmax = *std::max_element(nodes.begin(), nodes.end());
+  const grid::Range range = grid::rangeOf(map.nodes());
+  map.zmin = range.min;
+  map.zmax = range.max;
   return map;
 }
 
@@ -60,7 +61,8 @@ grid::Grid latticeSurface(const grid::Grid& map, double densification) {
 }
 
 // Samples a surface at the centres of k x k cells over its rectangle: the area where it lies
-// above (or below) the level, and the area where that disagrees with the region's inside.
+// above (or below) the level, and the area where that disagrees with the region's inside. Blank
+// parts of the surface lie on neither side.
 struct Sampled {
   double area = 0.0;
   double mismatch = 0.0;
@@ -79,7 +81,7 @@ Sampled sample(const grid::Grid& map, const geometry::Cover& region, double leve
       const double x = map.left + (i + 0.5) * w;
       const double y = map.bottom + (j + 0.5) * h;
       const double z = map.value(x, y);
-      const bool in = above ? z > level : z < level;
+      const bool in = !grid::isBlank(z) && (above ? z > level : z < level);
       if (in) ++count;
       if (in != inside.insideEvenOdd(x, y, false)) ++wrong;
     }
@@ -106,6 +108,15 @@ class TracePolygon : public isolines::testing::CalculatorTest {
           return std::sin(0.3 * x) * std::cos(0.25 * y) + 0.5 * std::sin(0.11 * (x + 2 * y)) +
                  noise(random);
         }));
+    // G5 with a blank margin along its left side, a blank block inside and a NaN node (G7).
+    grid::Grid holed = map("G5");
+    for (int j = 0; j < holed.ny(); ++j) {
+      for (int i = 0; i < holed.nx(); ++i) {
+        if (i < 4 || (i >= 20 && i <= 22 && j >= 12 && j <= 14)) holed.setNode(i, j, 1.70141e38);
+      }
+    }
+    holed.setNode(30, 5, std::nan(""));
+    put("G7", std::move(holed));
     // Two ridges of 9 (rows 1 and 3) on either side of a row of 5 (row 2), on a plain of 0.
     put("G6", gridOf(
                   5, 5, 0, 4, 0, 4,
@@ -278,6 +289,36 @@ TEST_F(TracePolygon, AreasAgreeWithCountedSamplesAndBothSidesFillTheFrame) {
         << args;
     EXPECT_NEAR(regionArea(both), frame, frame * 1e-9) << args;
   }
+}
+
+// The valid area's edge bounds the region as the map's border does: the region above and the
+// region below lie within the cells without a blank corner, agree with the sampled surface there
+// and together fill exactly that area.
+TEST_F(TracePolygon, BlankAreasBoundTheRegionLikeTheBorder) {
+  const grid::Grid& m = map("G7");
+  double validArea = 0.0;
+  for (int j = 0; j + 1 < m.ny(); ++j) {
+    for (int i = 0; i + 1 < m.nx(); ++i) validArea += m.cellIsBlank(i, j) ? 0.0 : m.stepX() * m.stepY();
+  }
+  ASSERT_NEAR(validArea, 39 * 29 - 4 * 29 - 4 * 4 - 2 * 2, 1e-9);  // the margin, the block, the NaN
+  for (const double level : {0.1, -0.4, 0.6}) {
+    const std::string args = "G7, " + std::to_string(level) + ", 1, ";
+    const geometry::Cover above = polygon("Trace(" + args + "1)");
+    const geometry::Cover below = polygon("Trace(" + args + "0)");
+    expectValidRegion(above, m, args + "above");
+    expectValidRegion(below, m, args + "below");
+    const grid::Grid surface = latticeSurface(m, 1);
+    for (const bool side : {true, false}) {
+      const geometry::Cover& region = side ? above : below;
+      const Sampled sampled = sample(surface, region, level, side);
+      const double strip = 0.05 * perimeter(region) * m.stepX() + 0.005;
+      EXPECT_NEAR(regionArea(region), sampled.area, strip) << args << side;
+      EXPECT_LT(sampled.mismatch, strip) << args << side;
+    }
+    EXPECT_NEAR(regionArea(above) + regionArea(below), validArea, validArea * 1e-9) << args;
+  }
+  // A level outside the valid nodes' range is refused, as on a map without blanks.
+  EXPECT_FALSE(evaluate("Trace(G7, 1e30, 1, 1)").ok);
 }
 
 TEST_F(TracePolygon, FlatMapsAndUntouchedLevelsGiveAnEmptyPolygon) {
