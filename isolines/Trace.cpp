@@ -1,13 +1,12 @@
 #include "isolines/Trace.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
 #include <new>
 #include <string_view>
 #include <vector>
 
+#include "common/Memory.h"
 #include "grid/Surface.h"
 #include "isolines/IsolineComputer.h"
 #include "isolines/IsolineMessages.h"
@@ -20,15 +19,12 @@ namespace {
 constexpr double kMostNodesPerAxis = 2147483647.0;
 constexpr double kMostEdges = 2147483646.0;
 
-// Physical memory in bytes, or 0 when the system does not tell.
-double physicalMemory() {
-  const long pages = sysconf(_SC_PHYS_PAGES);
-  const long pageSize = sysconf(_SC_PAGESIZE);
-  return pages > 0 && pageSize > 0 ? double(pages) * double(pageSize) : 0.0;
-}
-
 // Coordinates of count lattice nodes from low to high: (1 - t) * low + t * high, t = i / (count -
-// 1), kept within [low, high].
+// 1), kept within [low, high]. Unlike a grid's node positions (grid::nodeCoordinates, low + i * h),
+// this form is exact at both ends whatever the rounding of h: the lattice spans the clipped
+// rectangle, so its first and last rows and columns sample the surface on the clip edges
+// themselves, and the lattice is the same traced from either end. The crossings are placed at
+// low + i * h (the lattice map's own node positions), which differ from these by rounding only.
 std::vector<double> latticeCoordinates(double low, double high, int count) {
   std::vector<double> coordinates(static_cast<std::size_t>(count));
   for (int i = 0; i < count; ++i) {
@@ -85,7 +81,8 @@ LatticePlan planLattice(double left, double right, double bottom, double top, do
   }
   const double edges = (columns - 1.0) * rows + columns * (rows - 1.0);
   const double bytes = (columns * rows + edges + 1.0) * 8.0;
-  const double memory = physicalMemory();
+  // The limit the rest of the program honours (control group, VELLUMAR_MEMORY_LIMIT).
+  const auto memory = static_cast<double>(memory::usableBytes());
   if (!(columns <= kMostNodesPerAxis && rows <= kMostNodesPerAxis && edges <= kMostEdges) ||
       !(columns * rows <= grid::mostNodes()) || (memory > 0.0 && bytes > memory)) {
     plan.status = kTraceNoMemory;
