@@ -30,14 +30,13 @@ bool ringsValid(const Cover& cover) {
 // fewer when it has fewer). Rings may touch at isolated points, so any one point, even a vertex,
 // may lie on the other ring; a middle does so only where the other ring touches it exactly there,
 // and the majority of three decides.
-std::vector<Point> testPoints(const Line& ring) {
-  std::vector<Point> points;
+void testPoints(const Line& ring, std::vector<Point>& points) {
+  points.clear();
   for (std::size_t k = 0; k + 1 < ring.size() && points.size() < 3; ++k) {
     points.push_back(
         Point{(ring[k].x + ring[k + 1].x) / 2.0, (ring[k].y + ring[k + 1].y) / 2.0, 0});
   }
   if (points.empty() && !ring.empty()) points.push_back(ring.front());
-  return points;
 }
 
 }  // namespace
@@ -100,8 +99,9 @@ RingNesting ringNesting(const Cover& rings) {
   RingNesting nesting{std::vector<int>(n, 0), std::vector<std::ptrdiff_t>(n, -1)};
   std::vector<std::size_t> containing;
   std::vector<std::size_t> votes;
+  std::vector<Point> points;
   for (std::size_t i = 0; i < n; ++i) {
-    const std::vector<Point> points = testPoints(rings[i]);
+    testPoints(rings[i], points);
     votes.clear();
     for (const Point& p : points) {
       containingRings(p, containing);
