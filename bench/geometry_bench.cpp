@@ -66,6 +66,30 @@ void BM_PolygonCheckThousandRings(benchmark::State& state) {
 }
 BENCHMARK(BM_PolygonCheckThousandRings)->Unit(benchmark::kMillisecond)->MinTime(0.5);
 
+// Many small rings, as a parcel map has: state.range(0) rings of 12 vertices on a square lattice,
+// every other cell an outer ring with a hole in it, the others single rings. The nesting step asks
+// which rings contain a point of each ring, so its cost per ring must not grow with their number.
+void BM_PolygonCheckManySmallRings(benchmark::State& state) {
+  std::mt19937 rng(5);
+  const auto rings = static_cast<int>(state.range(0));
+  const int side = static_cast<int>(std::ceil(std::sqrt(rings * 2.0 / 3.0)));
+  Cover cover;
+  for (int cell = 0; cover.size() < static_cast<std::size_t>(rings); ++cell) {
+    const double cx = (cell % side) * 10.0, cy = (cell / side) * 10.0;
+    cover.appendLine(wavyRing(12, cx, cy, 4, cell % 2, rng));
+    if (cell % 2 == 0 && cover.size() < static_cast<std::size_t>(rings)) {
+      cover.appendLine(wavyRing(12, cx, cy, 2, cell % 4 == 0, rng));
+    }
+  }
+  for (auto _ : state) {
+    Region region;
+    if (!buildRegion(cover, region)) state.SkipWithError("rejected");
+    benchmark::DoNotOptimize(region);
+  }
+  state.counters["rings"] = static_cast<double>(cover.size());
+}
+BENCHMARK(BM_PolygonCheckManySmallRings)->Arg(80000)->Arg(320000)->Unit(benchmark::kMillisecond);
+
 Cover millionPoints() {
   std::mt19937 rng(3);
   std::uniform_real_distribution<double> coord(100000.0, 900000.0);

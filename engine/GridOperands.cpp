@@ -6,13 +6,10 @@
 #include "grid/GridArithmetic.h"
 
 namespace vellumar::engine {
-namespace {
 
 Operand gridOperand(grid::Grid grid) {
   return Operand::grid(std::make_shared<const grid::Grid>(std::move(grid)));
 }
-
-}  // namespace
 
 Operand combineGrids(S_Calculator& calc, BinaryOp op, const Operand& a, const Operand& b) {
   if (a.kind() == Kind::Grid && b.kind() == Kind::Grid) {

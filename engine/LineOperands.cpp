@@ -75,11 +75,9 @@ Operand fillLines(S_Calculator&, const Operand& target, double value) {
   if (target.points().empty() || target.parts().empty()) return target;
   const auto values = target.points().values();
   std::vector<double> filled(values.begin(), values.end());
-  std::size_t first = 0;
-  for (const std::int32_t count : target.parts()) {
-    if (count > 0 && first < filled.size()) filled[first] = value;
-    first += static_cast<std::size_t>(count);
-  }
+  forEachPackedPart(target, [&](PackedPart part) {
+    if (part.count > 0) filled[part.first] = value;
+  });
   return withPoints(target, target.kind(), target.points().withValues(std::move(filled)));
 }
 
@@ -90,15 +88,12 @@ Operand lineExtremum(S_Calculator& calc, const Operand& x, bool largest) {
   }
   const auto values = x.points().values();
   double result = largest ? data::kMaximumStart : data::kMinimumStart;
-  std::size_t first = 0;
-  for (const std::int32_t count : x.parts()) {
-    if (first >= values.size()) break;
+  forEachPackedPart(x, [&](PackedPart part) {
     // A line without points carries no value.
-    if (count > 0 && (largest ? values[first] > result : values[first] < result)) {
-      result = values[first];
-    }
-    first += static_cast<std::size_t>(count);
-  }
+    if (part.count == 0) return;
+    const double value = values[part.first];
+    if (largest ? value > result : value < result) result = value;
+  });
   return Operand::number(result);
 }
 

@@ -35,18 +35,20 @@ bool unpackOperand(const Operand& operand, geometry::Cover& cover) {
   const auto xs = points.x();
   const auto ys = points.y();
   const auto values = points.values();
-  std::size_t next = 0;
   cover.reserve(parts.size());
-  for (const std::int32_t count : parts) {
-    if (count < 0 || next + static_cast<std::size_t>(count) > points.count()) return false;
+  const bool fitted = forEachPackedPart(operand, [&](PackedPart part) {
     std::vector<geometry::Point> vertices;
-    vertices.reserve(static_cast<std::size_t>(count));
-    for (std::int32_t k = 0; k < count; ++k, ++next) vertices.push_back({xs[next], ys[next], 0});
+    vertices.reserve(part.count);
+    for (std::size_t k = part.first; k < part.first + part.count; ++k) {
+      vertices.push_back({xs[k], ys[k], 0});
+    }
     geometry::Line line(std::move(vertices));
-    line.value = count > 0 ? values[next - static_cast<std::size_t>(count)] : 0.0;
+    line.value = part.count > 0 ? values[part.first] : 0.0;
     cover.appendLine(std::move(line));
-  }
-  return true;
+  });
+  // Tables that disagree are no lines at all.
+  if (!fitted) cover.clear();
+  return fitted;
 }
 
 }  // namespace vellumar::engine

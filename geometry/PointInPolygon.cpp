@@ -77,16 +77,9 @@ bool insideEvenOdd(const Cover& region, double x, double y, bool rectTest) {
 
 // ---- PreparedPolygon ----
 
-int PreparedPolygon::Bins::binOf(double v) const {
-  // Monotone in v and clamped, so an edge spanning [a, b] is listed in every bin a query in
-  // [a, b] can fall into.
-  const double t = (v - low) * scale;
-  if (!(t > 0.0)) return 0;
-  if (t >= count) return count - 1;
-  return static_cast<int>(t);
-}
-
 PreparedPolygon::PreparedPolygon(const Cover& region) : regionRect_(region.rect()) {
+  std::vector<Edge> edges;
+  std::vector<Vertex> vertices;
   for (std::size_t r = 0; r < region.size(); ++r) {
     const Line& ring = region[r];
     areas_.push_back(ring.signedArea());
@@ -100,31 +93,26 @@ PreparedPolygon::PreparedPolygon(const Cover& region) : regionRect_(region.rect(
     for (std::size_t i = 0; i + 1 < p.size(); ++i) {
       const Point& a = p[i];
       const Point& b = p[i + 1];
-      if (!std::isnan(a.x) && !std::isnan(a.y)) vertices_.push_back(Vertex{a.y, a.x, index});
+      if (!std::isnan(a.x) && !std::isnan(a.y)) vertices.push_back(Vertex{a.y, a.x, index});
       // An edge with a NaN coordinate never counts for either ray.
       if (std::isnan(a.x) || std::isnan(a.y) || std::isnan(b.x) || std::isnan(b.y)) continue;
-      edges_.push_back(Edge{a.x, a.y, b.x, b.y, index});
+      edges.push_back(Edge{a.x, a.y, b.x, b.y, index});
     }
   }
-  buildBins(rows_, false);
-  buildBins(columns_, true);
+  buildBins(rows_, edges, false);
+  buildBins(columns_, edges, true);
   // Vertices by the row bin of their ordinate: a point can only equal those of its own bin.
-  vertexOffsets_.assign(static_cast<std::size_t>(rows_.count) + 1, 0);
-  for (const Vertex& v : vertices_) ++vertexOffsets_[rows_.binOf(v.y) + 1];
-  for (int b = 0; b < rows_.count; ++b) vertexOffsets_[b + 1] += vertexOffsets_[b];
-  std::vector<Vertex> binned(vertices_.size());
-  std::vector<std::size_t> fill(vertexOffsets_.begin(), vertexOffsets_.end() - 1);
-  for (const Vertex& v : vertices_) binned[fill[rows_.binOf(v.y)]++] = v;
-  vertices_ = std::move(binned);
-  edges_ = {};  // the bins hold their own copies
+  vertices_.build(static_cast<std::size_t>(rows_.axis.count), [&](auto&& file) {
+    for (const Vertex& v : vertices) file(static_cast<std::size_t>(rows_.axis.binOf(v.y)), v);
+  });
 }
 
-void PreparedPolygon::buildBins(Bins& bins, bool alongY) {
+void PreparedPolygon::buildBins(EdgeBins& bins, const std::vector<Edge>& edges, bool alongY) {
   std::vector<std::uint32_t> candidates;
   double low = std::numeric_limits<double>::infinity();
   double high = -low;
-  for (std::size_t i = 0; i < edges_.size(); ++i) {
-    const Edge& e = edges_[i];
+  for (std::size_t i = 0; i < edges.size(); ++i) {
+    const Edge& e = edges[i];
     const double a = alongY ? e.x0 : e.y0;
     const double b = alongY ? e.x1 : e.y1;
     if (a == b) continue;  // parallel to the ray: never counts
@@ -139,78 +127,75 @@ void PreparedPolygon::buildBins(Bins& bins, bool alongY) {
   auto range = [&](const Edge& e) {
     const double a = alongY ? e.x0 : e.y0;
     const double b = alongY ? e.x1 : e.y1;
-    return std::pair{bins.binOf(std::min(a, b)), bins.binOf(std::max(a, b))};
+    return std::pair{bins.axis.binOf(std::min(a, b)), bins.axis.binOf(std::max(a, b))};
   };
-  bins.count = 1;
-  bins.low = 0.0;
-  bins.scale = 0.0;
+  bins.axis = AxisBins{};
   if (high > low) {
     // As many bins as edges, halved while long edges would be listed too often.
-    bins.count = static_cast<int>(std::clamp<std::size_t>(candidates.size(), 1, 1 << 22));
-    bins.low = low;
-    for (;;) {
-      bins.scale = bins.count / (high - low);
+    const int start = static_cast<int>(std::clamp<std::size_t>(candidates.size(), 1, 1 << 22));
+    coarsenedBinCount(start, 8 * candidates.size() + 1024, [&](int count) {
+      bins.axis = AxisBins::over(low, high, count);
       std::size_t total = 0;
       for (const std::uint32_t i : candidates) {
-        const auto [first, last] = range(edges_[i]);
+        const auto [first, last] = range(edges[i]);
         total += static_cast<std::size_t>(last - first + 1);
       }
-      if (bins.count == 1 || total <= 8 * candidates.size() + 1024) break;
-      bins.count = std::max(1, bins.count / 2);
-    }
+      return total;
+    });
   }
-  bins.offsets.assign(static_cast<std::size_t>(bins.count) + 1, 0);
-  for (const std::uint32_t i : candidates) {
-    const auto [first, last] = range(edges_[i]);
-    for (int b = first; b <= last; ++b) ++bins.offsets[b + 1];
-  }
-  for (int b = 0; b < bins.count; ++b) bins.offsets[b + 1] += bins.offsets[b];
   // Each bin holds copies of its edges, so a query reads one contiguous stretch.
-  bins.edges.resize(bins.offsets.back());
-  std::vector<std::size_t> fill(bins.offsets.begin(), bins.offsets.end() - 1);
-  for (const std::uint32_t i : candidates) {
-    const auto [first, last] = range(edges_[i]);
-    for (int b = first; b <= last; ++b) bins.edges[fill[b]++] = edges_[i];
-  }
+  bins.edges.build(static_cast<std::size_t>(bins.axis.count), [&](auto&& file) {
+    for (const std::uint32_t i : candidates) {
+      const auto [first, last] = range(edges[i]);
+      for (int b = first; b <= last; ++b) file(static_cast<std::size_t>(b), edges[i]);
+    }
+  });
 }
 
 template <typename Visit>
 void PreparedPolygon::forEachVertexAt(double x, double y, Visit&& visit) const {
-  const int bin = rows_.binOf(y);
-  for (std::size_t k = vertexOffsets_[bin]; k < vertexOffsets_[bin + 1]; ++k) {
-    const Vertex& v = vertices_[k];
+  for (const Vertex& v : vertices_.in(static_cast<std::size_t>(rows_.axis.binOf(y)))) {
     if (v.y == y && v.x == x) visit(v.ring);
   }
 }
 
-void PreparedPolygon::collectRings(double x, double y, Scratch& scratch) const {
-  // parity bits: 1 odd number of crossings, 2 listed in touched, 4 vertex hit.
-  scratch.parity.resize(areas_.size(), 0);
-  scratch.touched.clear();
-  auto touch = [&](std::uint32_t ring, std::uint8_t bit) {
-    std::uint8_t& p = scratch.parity[ring];
-    if ((p & 2) == 0) scratch.touched.push_back(ring);
-    p = static_cast<std::uint8_t>((p | 2) ^ (bit == 1 ? 1 : 0)) | (bit == 4 ? 4 : 0);
-  };
-  forEachVertexAt(x, y, [&](std::uint32_t ring) { touch(ring, 4); });
-  const int bin = rows_.binOf(y);
-  for (std::size_t k = rows_.offsets[bin]; k < rows_.offsets[bin + 1]; ++k) {
-    const Edge& e = rows_.edges[k];
-    if (crossesRightward(e.x0, e.y0, e.x1, e.y1, x, y)) touch(e.ring, 1);
+void PreparedPolygon::containingRings(double x, double y, std::vector<std::size_t>& rings) const {
+  // One key per hit, ring * 2 + 1 for a vertex at the point and ring * 2 for an edge the ray
+  // crosses; sorted, each ring's keys lie together. No per-ring table, so a query never touches
+  // memory in proportion to the number of rings.
+  rings.clear();
+  forEachVertexAt(x, y, [&](std::uint32_t ring) { rings.push_back(std::size_t{ring} * 2 + 1); });
+  for (const Edge& e : rows_.edges.in(static_cast<std::size_t>(rows_.axis.binOf(y)))) {
+    if (crossesRightward(e.x0, e.y0, e.x1, e.y1, x, y)) rings.push_back(std::size_t{e.ring} * 2);
   }
+  std::sort(rings.begin(), rings.end());
+  // A ring contains the point when one of its vertices is there or the ray crosses it an odd
+  // number of times.
+  std::size_t kept = 0;
+  for (std::size_t k = 0; k < rings.size();) {
+    const std::size_t ring = rings[k] / 2;
+    bool atVertex = false;
+    bool oddCrossings = false;
+    for (; k < rings.size() && rings[k] / 2 == ring; ++k) {
+      if (rings[k] % 2 == 1) {
+        atVertex = true;
+      } else {
+        oddCrossings = !oddCrossings;
+      }
+    }
+    if (atVertex || oddCrossings) rings[kept++] = ring;
+  }
+  rings.resize(kept);
 }
 
-bool PreparedPolygon::innermost(double x, double y, Scratch& scratch) const {
-  collectRings(x, y, scratch);
+bool PreparedPolygon::innermost(double x, double y, std::vector<std::size_t>& rings) const {
+  containingRings(x, y, rings);
+  // In ascending ring order with a strict comparison: the first in region order among equals.
   double best = kNoArea;
   std::size_t chosen = areas_.size();
-  for (const std::uint32_t ring : scratch.touched) {
-    const std::uint8_t p = scratch.parity[ring];
-    scratch.parity[ring] = 0;
-    if ((p & 5) == 0) continue;
+  for (const std::size_t ring : rings) {
     const double area = std::fabs(areas_[ring]);
-    // Same choice as a scan in region order with a strict comparison.
-    if (area < best || (area == best && chosen != areas_.size() && ring < chosen)) {
+    if (area < best) {
       best = area;
       chosen = ring;
     }
@@ -219,18 +204,8 @@ bool PreparedPolygon::innermost(double x, double y, Scratch& scratch) const {
 }
 
 bool PreparedPolygon::insideInnermost(double x, double y) const {
-  Scratch scratch;
-  return innermost(x, y, scratch);
-}
-
-void PreparedPolygon::containingRings(double x, double y, std::vector<std::size_t>& rings) const {
-  Scratch scratch;
-  collectRings(x, y, scratch);
-  rings.clear();
-  for (const std::uint32_t ring : scratch.touched) {
-    if ((scratch.parity[ring] & 5) != 0) rings.push_back(ring);
-  }
-  std::sort(rings.begin(), rings.end());
+  std::vector<std::size_t> rings;
+  return innermost(x, y, rings);
 }
 
 bool PreparedPolygon::insideEvenOdd(double x, double y, bool rectTest) const {
@@ -242,11 +217,10 @@ bool PreparedPolygon::insideEvenOdd(double x, double y, bool rectTest) const {
   });
   if (vertexHit) return true;
   const bool upward = nearRectEdgeInY(regionRect_, y);
-  const Bins& bins = upward ? columns_ : rows_;
-  const int bin = bins.binOf(upward ? x : y);
+  const EdgeBins& bins = upward ? columns_ : rows_;
+  const auto bin = static_cast<std::size_t>(bins.axis.binOf(upward ? x : y));
   bool inside = false;
-  for (std::size_t k = bins.offsets[bin]; k < bins.offsets[bin + 1]; ++k) {
-    const Edge& e = bins.edges[k];
+  for (const Edge& e : bins.edges.in(bin)) {
     if (rectTest && !ringRects_[e.ring].contains(x, y)) continue;
     const bool counts = upward ? crossesUpward(e.x0, e.y0, e.x1, e.y1, x, y)
                                : crossesRightward(e.x0, e.y0, e.x1, e.y1, x, y);
@@ -257,8 +231,8 @@ bool PreparedPolygon::insideEvenOdd(double x, double y, bool rectTest) const {
 
 void PreparedPolygon::insideInnermost(std::span<const double> xs, std::span<const double> ys,
                                       std::span<std::uint8_t> inside) const {
-  Scratch scratch;
-  for (std::size_t i = 0; i < inside.size(); ++i) inside[i] = innermost(xs[i], ys[i], scratch);
+  std::vector<std::size_t> rings;
+  for (std::size_t i = 0; i < inside.size(); ++i) inside[i] = innermost(xs[i], ys[i], rings);
 }
 
 void PreparedPolygon::insideEvenOdd(std::span<const double> xs, std::span<const double> ys,

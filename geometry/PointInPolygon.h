@@ -5,6 +5,7 @@
 #include <span>
 #include <vector>
 
+#include "geometry/Bins.h"
 #include "geometry/Geometry.h"
 
 namespace vellumar::geometry {
@@ -55,7 +56,9 @@ class PreparedPolygon {
 
   bool insideInnermost(double x, double y) const;
   bool insideEvenOdd(double x, double y, bool rectTest) const;
-  // Indices of the rings that contain the point by rule 1 (no rectangle test), ascending.
+  // Indices of the rings that contain the point by rule 1 (no rectangle test), ascending. Costs
+  // the edges and vertices of the point's row, whatever the number of rings, so a caller asking
+  // once per ring stays linear.
   void containingRings(double x, double y, std::vector<std::size_t>& rings) const;
 
   // Batch forms: inside[i] = 1 or 0 for the point (xs[i], ys[i]); all spans of equal length.
@@ -73,36 +76,25 @@ class PreparedPolygon {
     double y, x;
     std::uint32_t ring;
   };
-  // Edges binned by one coordinate over [low, low + count * size).
-  struct Bins {
-    double low = 0.0;
-    double scale = 0.0;  // bins per unit
-    int count = 1;
-    std::vector<std::size_t> offsets;
-    std::vector<Edge> edges;
-    int binOf(double v) const;
-  };
-  // Per-query work space of the innermost-ring rule.
-  struct Scratch {
-    std::vector<std::uint8_t> parity;
-    std::vector<std::uint32_t> touched;
+  // Edges that can cross a ray along one axis, filed by the other coordinate.
+  struct EdgeBins {
+    AxisBins axis;
+    BinLists<Edge> edges;
   };
 
-  void buildBins(Bins& bins, bool alongY);
+  static void buildBins(EdgeBins& bins, const std::vector<Edge>& edges, bool alongY);
   template <typename Visit>
   void forEachVertexAt(double x, double y, Visit&& visit) const;
-  void collectRings(double x, double y, Scratch& scratch) const;
-  bool innermost(double x, double y, Scratch& scratch) const;
+  // The innermost-ring rule with rings as the work space (see containingRings).
+  bool innermost(double x, double y, std::vector<std::size_t>& rings) const;
 
-  std::vector<Edge> edges_;
-  std::vector<Vertex> vertices_;  // by row bin (rows_)
-  std::vector<std::size_t> vertexOffsets_;
   std::vector<double> areas_;
   std::vector<Rect> ringRects_;
   Rect regionRect_;
   bool allClosed_ = true;
-  Bins rows_;     // edges that can cross a ray along +x, by y
-  Bins columns_;  // edges that can cross a ray along +y, by x
+  EdgeBins rows_;              // edges that can cross a ray along +x, by y
+  EdgeBins columns_;           // edges that can cross a ray along +y, by x
+  BinLists<Vertex> vertices_;  // by the row bins of rows_
 };
 
 }  // namespace vellumar::geometry

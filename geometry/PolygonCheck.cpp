@@ -8,6 +8,7 @@
 
 #include "geometry/Crossings.h"
 #include "geometry/PointInPolygon.h"
+#include "geometry/SegmentGrid.h"
 
 namespace vellumar::geometry {
 namespace {
@@ -29,14 +30,13 @@ bool ringsValid(const Cover& cover) {
 // fewer when it has fewer). Rings may touch at isolated points, so any one point, even a vertex,
 // may lie on the other ring; a middle does so only where the other ring touches it exactly there,
 // and the majority of three decides.
-std::vector<Point> testPoints(const Line& ring) {
-  std::vector<Point> points;
+void testPoints(const Line& ring, std::vector<Point>& points) {
+  points.clear();
   for (std::size_t k = 0; k + 1 < ring.size() && points.size() < 3; ++k) {
     points.push_back(
         Point{(ring[k].x + ring[k + 1].x) / 2.0, (ring[k].y + ring[k + 1].y) / 2.0, 0});
   }
   if (points.empty() && !ring.empty()) points.push_back(ring.front());
-  return points;
 }
 
 }  // namespace
@@ -51,26 +51,57 @@ RingNesting ringNesting(const Cover& rings) {
   std::vector<std::size_t> rank(n);
   for (std::size_t i = 0; i < n; ++i) rank[order[i]] = i;
 
-  // Few rings are tested one by one; many through a prepared polygon.
+  // Few rings are tested one by one. Of many, a small ring is tested only where its box holds
+  // the point (found through a grid of the boxes), and the large ones, which a point of a small
+  // ring may lie in wherever it is, through one prepared polygon of theirs. Both costs stay near
+  // constant per point, so the nesting of many small rings is linear.
   constexpr std::size_t kFewRings = 64;
+  constexpr std::size_t kSmallRing = 256;  // edges
+  std::optional<SegmentGrid> smallBoxes;
   std::optional<PreparedPolygon> prepared;
-  if (n > kFewRings) prepared.emplace(rings);
+  std::vector<std::size_t> largeRings;
+  if (n > kFewRings) {
+    smallBoxes.emplace(rings.rect(), SegmentGrid::crossingSearchCells(16 * n));
+    Cover large;
+    for (std::size_t j = 0; j < n; ++j) {
+      const Rect box = rings[j].rect();
+      const bool finite = std::isfinite(box.left) && std::isfinite(box.right) &&
+                          std::isfinite(box.bottom) && std::isfinite(box.top);
+      if (rings[j].size() <= kSmallRing + 1 && box.defined && finite) {
+        smallBoxes->addBox(box, j);
+      } else {
+        largeRings.push_back(j);
+        large.appendLine(rings[j]);
+      }
+    }
+    smallBoxes->build();
+    if (!largeRings.empty()) prepared.emplace(large);
+  }
+  std::vector<std::size_t> largeContaining;
   auto containingRings = [&](const Point& p, std::vector<std::size_t>& containing) {
-    if (prepared) {
-      prepared->containingRings(p.x, p.y, containing);
-    } else {
-      containing.clear();
+    containing.clear();
+    if (!smallBoxes) {
       for (std::size_t j = 0; j < n; ++j) {
         if (insideRing(rings[j], p.x, p.y)) containing.push_back(j);
       }
+      return;
+    }
+    smallBoxes->forEachNear(p.x, p.y, 0.0, [&](const SegmentRef& box) {
+      const auto j = static_cast<std::size_t>(box.line);
+      if (insideRing(rings[j], p.x, p.y)) containing.push_back(j);
+    });
+    if (prepared) {
+      prepared->containingRings(p.x, p.y, largeContaining);
+      for (const std::size_t k : largeContaining) containing.push_back(largeRings[k]);
     }
   };
 
   RingNesting nesting{std::vector<int>(n, 0), std::vector<std::ptrdiff_t>(n, -1)};
   std::vector<std::size_t> containing;
   std::vector<std::size_t> votes;
+  std::vector<Point> points;
   for (std::size_t i = 0; i < n; ++i) {
-    const std::vector<Point> points = testPoints(rings[i]);
+    testPoints(rings[i], points);
     votes.clear();
     for (const Point& p : points) {
       containingRings(p, containing);

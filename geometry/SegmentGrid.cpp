@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numeric>
 
 namespace vellumar::geometry {
 
@@ -40,31 +39,33 @@ void SegmentGrid::add(const Cover& cover) {
   }
 }
 
+void SegmentGrid::addBox(const Rect& box, std::size_t id) {
+  if (std::isnan(box.left) || std::isnan(box.right) || std::isnan(box.bottom) ||
+      std::isnan(box.top)) {
+    return;
+  }
+  segments_.push_back(SegmentRef{box.left, box.right, box.bottom, box.top,
+                                 static_cast<std::int32_t>(id), 0, 0, 0, 0, 0});
+}
+
 void SegmentGrid::build() {
   std::sort(segments_.begin(), segments_.end(),
             [](const SegmentRef& a, const SegmentRef& b) { return a.minX < b.minX; });
-  while (true) {
+  n_ = coarsenedBinCount(n_, 32 * segments_.size() + (1u << 20), [&](int n) {
+    n_ = n;
     for (SegmentRef& s : segments_) placeInCells(s);
-    if (n_ == 1 || totalEntries() <= 32 * segments_.size() + (1u << 20)) break;
-    n_ = std::max(1, n_ / 2);
-  }
+    return totalEntries();
+  });
   fillCells();
 }
 
-int SegmentGrid::cellOf(double v, double low, double size) const {
-  const double t = (v - low) / size;
-  if (!(t > 0.0)) return 0;
-  if (t >= n_) return n_ - 1;
-  return static_cast<int>(t);
-}
-
 void SegmentGrid::placeInCells(SegmentRef& s) const {
-  const double w = area_.width() / n_;
-  const double h = area_.height() / n_;
-  s.cx0 = cellOf(s.minX, area_.left, w);
-  s.cx1 = cellOf(s.maxX, area_.left, w);
-  s.cy0 = cellOf(s.minY, area_.bottom, h);
-  s.cy1 = cellOf(s.maxY, area_.bottom, h);
+  const AxisBins columns{area_.left, area_.width() / n_, n_};
+  const AxisBins rows{area_.bottom, area_.height() / n_, n_};
+  s.cx0 = columns.binOf(s.minX);
+  s.cx1 = columns.binOf(s.maxX);
+  s.cy0 = rows.binOf(s.minY);
+  s.cy1 = rows.binOf(s.maxY);
 }
 
 std::size_t SegmentGrid::totalEntries() const {
@@ -77,23 +78,16 @@ std::size_t SegmentGrid::totalEntries() const {
 }
 
 void SegmentGrid::fillCells() {
-  offsets_.assign(static_cast<std::size_t>(n_) * n_ + 1, 0);
-  for (const SegmentRef& s : segments_) {
-    for (int cy = s.cy0; cy <= s.cy1; ++cy) {
-      for (int cx = s.cx0; cx <= s.cx1; ++cx) ++offsets_[cy * n_ + cx + 1];
-    }
-  }
-  std::partial_sum(offsets_.begin(), offsets_.end(), offsets_.begin());
-  entries_.resize(offsets_.back());
-  std::vector<std::size_t> fill(offsets_.begin(), offsets_.end() - 1);
-  for (std::size_t i = 0; i < segments_.size(); ++i) {
-    const SegmentRef& s = segments_[i];
-    for (int cy = s.cy0; cy <= s.cy1; ++cy) {
-      for (int cx = s.cx0; cx <= s.cx1; ++cx) {
-        entries_[fill[cy * n_ + cx]++] = static_cast<std::uint32_t>(i);
+  cells_.build(static_cast<std::size_t>(n_) * n_, [&](auto&& file) {
+    for (std::size_t i = 0; i < segments_.size(); ++i) {
+      const SegmentRef& s = segments_[i];
+      for (int cy = s.cy0; cy <= s.cy1; ++cy) {
+        for (int cx = s.cx0; cx <= s.cx1; ++cx) {
+          file(static_cast<std::size_t>(cy * n_ + cx), static_cast<std::uint32_t>(i));
+        }
       }
     }
-  }
+  });
 }
 
 Rect widenedByTenth(Rect r) {

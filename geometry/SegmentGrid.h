@@ -1,7 +1,8 @@
 #pragma once
 
 // The spatial index of the crossing search, shared by the searches of this folder (crossings,
-// snapping, proximity). Not part of the geometry interface used outside geometry/.
+// snapping, proximity), on the folder's one binning (Bins.h). Not part of the geometry interface
+// used outside geometry/.
 
 #include <algorithm>
 #include <cstddef>
@@ -9,6 +10,7 @@
 #include <optional>
 #include <vector>
 
+#include "geometry/Bins.h"
 #include "geometry/Geometry.h"
 
 namespace vellumar::geometry {
@@ -40,6 +42,9 @@ class SegmentGrid {
   // Adds every segment of cover (segments with a NaN coordinate intersect nothing and are left
   // out); call build() once after the last add.
   void add(const Cover& cover);
+  // Adds a box as an item of its own, reported with line = id and segment 0 (a box with a NaN
+  // side meets nothing and is left out).
+  void addBox(const Rect& box, std::size_t id);
   void build();
 
   // Calls visit(a, b) once for every pair of stored segments whose boxes overlap, until visit
@@ -51,10 +56,11 @@ class SegmentGrid {
     for (int cell = 0; cell < n_ * n_; ++cell) {
       const int cx = cell % n_;
       const int cy = cell / n_;
-      for (std::size_t i = offsets_[cell]; i < offsets_[cell + 1]; ++i) {
-        const SegmentRef& a = segments_[entries_[i]];
-        for (std::size_t j = i + 1; j < offsets_[cell + 1]; ++j) {
-          const SegmentRef& b = segments_[entries_[j]];
+      const std::span<const std::uint32_t> listed = cells_.in(static_cast<std::size_t>(cell));
+      for (std::size_t i = 0; i < listed.size(); ++i) {
+        const SegmentRef& a = segments_[listed[i]];
+        for (std::size_t j = i + 1; j < listed.size(); ++j) {
+          const SegmentRef& b = segments_[listed[j]];
           if (b.minX > a.maxX) break;
           if (b.minY > a.maxY || a.minY > b.maxY) continue;
           if (std::max(a.cx0, b.cx0) != cx || std::max(a.cy0, b.cy0) != cy) continue;
@@ -74,9 +80,8 @@ class SegmentGrid {
     placeInCells(query);
     for (int cy = query.cy0; cy <= query.cy1; ++cy) {
       for (int cx = query.cx0; cx <= query.cx1; ++cx) {
-        const int cell = cy * n_ + cx;
-        for (std::size_t i = offsets_[cell]; i < offsets_[cell + 1]; ++i) {
-          const SegmentRef& s = segments_[entries_[i]];
+        for (const std::uint32_t i : cells_.in(static_cast<std::size_t>(cy * n_ + cx))) {
+          const SegmentRef& s = segments_[i];
           if (s.minX > query.maxX) break;
           if (s.maxX < query.minX || s.minY > query.maxY || query.minY > s.maxY) continue;
           if (std::max(s.cx0, query.cx0) != cx || std::max(s.cy0, query.cy0) != cy) continue;
@@ -95,7 +100,6 @@ class SegmentGrid {
   }
 
  private:
-  int cellOf(double v, double low, double size) const;
   void placeInCells(SegmentRef& s) const;
   std::size_t totalEntries() const;
   void fillCells();
@@ -103,8 +107,7 @@ class SegmentGrid {
   Rect area_;
   int n_ = 1;
   std::vector<SegmentRef> segments_;
-  std::vector<std::size_t> offsets_;
-  std::vector<std::uint32_t> entries_;
+  BinLists<std::uint32_t> cells_;  // indices into segments_, by cell (row by row from the bottom)
 };
 
 // r widened on every side by a tenth of its smaller side.

@@ -1,13 +1,12 @@
 #include "isolines/Trace.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
 #include <new>
 #include <string_view>
 #include <vector>
 
+#include "common/Memory.h"
 #include "grid/Blank.h"
 #include "grid/Surface.h"
 #include "isolines/IsolineComputer.h"
@@ -21,15 +20,12 @@ namespace {
 constexpr double kMostNodesPerAxis = 2147483647.0;
 constexpr double kMostEdges = 2147483646.0;
 
-// Physical memory in bytes, or 0 when the system does not tell.
-double physicalMemory() {
-  const long pages = sysconf(_SC_PHYS_PAGES);
-  const long pageSize = sysconf(_SC_PAGESIZE);
-  return pages > 0 && pageSize > 0 ? double(pages) * double(pageSize) : 0.0;
-}
-
 // Coordinates of count lattice nodes from low to high: (1 - t) * low + t * high, t = i / (count -
-// 1), kept within [low, high].
+// 1), kept within [low, high]. Unlike a grid's node positions (grid::nodeCoordinates, low + i * h),
+// this form is exact at both ends whatever the rounding of h: the lattice spans the clipped
+// rectangle, so its first and last rows and columns sample the surface on the clip edges
+// themselves, and the lattice is the same traced from either end. The crossings are placed at
+// low + i * h (the lattice map's own node positions), which differ from these by rounding only.
 std::vector<double> latticeCoordinates(double low, double high, int count) {
   std::vector<double> coordinates(static_cast<std::size_t>(count));
   for (int i = 0; i < count; ++i) {
@@ -54,13 +50,15 @@ bool resample(const grid::Grid& map, std::span<const double> xs, std::span<const
   return true;
 }
 
-// A coordinate within rounding of one of count map nodes from low (step apart) moved onto it:
-// lattice coordinates come from another formula than the map's and may miss a node by an ulp.
-double ontoNode(double v, double low, double step, int count) {
+// The map's node position along one axis (nodes at position(k), k < count, step apart from low)
+// for a coordinate within rounding of it, else the coordinate: lattice coordinates come from
+// another formula than the map's and may miss a node by an ulp.
+template <typename Position>
+double ontoNode(double v, double low, double step, int count, Position position) {
   if (!(step > 0.0)) return v;
   const double k = std::round((v - low) / step);
   if (k < 0.0 || k > count - 1 || std::abs((v - low) / step - k) > 1e-9) return v;
-  return low + k * step;
+  return position(static_cast<int>(k));
 }
 
 // Gives the blank lattice nodes the fill value. A node within rounding of the edge of a valid
@@ -72,8 +70,9 @@ void fillBlanks(const grid::Grid& map, std::span<const double> xs, std::span<con
     for (std::size_t k = 0; k < xs.size(); ++k) {
       double& v = values[r * xs.size() + k];
       if (!grid::isBlank(v)) continue;
-      v = map.value(ontoNode(xs[k], map.left, map.stepX(), map.nx()),
-                    ontoNode(ys[r], map.bottom, map.stepY(), map.ny()));
+      v = map.value(
+          ontoNode(xs[k], map.left, map.stepX(), map.nx(), [&](int i) { return map.nodeX(i); }),
+          ontoNode(ys[r], map.bottom, map.stepY(), map.ny(), [&](int j) { return map.nodeY(j); }));
       if (grid::isBlank(v)) v = fill;
     }
   }
@@ -111,7 +110,8 @@ LatticePlan planLattice(double left, double right, double bottom, double top, do
   }
   const double edges = (columns - 1.0) * rows + columns * (rows - 1.0);
   const double bytes = (columns * rows + edges + 1.0) * 8.0;
-  const double memory = physicalMemory();
+  // The limit the rest of the program honours (control group, VELLUMAR_MEMORY_LIMIT).
+  const auto memory = static_cast<double>(memory::usableBytes());
   if (!(columns <= kMostNodesPerAxis && rows <= kMostNodesPerAxis && edges <= kMostEdges) ||
       !(columns * rows <= grid::mostNodes()) || (memory > 0.0 && bytes > memory)) {
     plan.status = kTraceNoMemory;

@@ -4,16 +4,13 @@
 #include <optional>
 
 #include "engine/Calculator.h"
+#include "engine/GridOperands.h"
 #include "engine/functions/Functions.h"
 #include "grid/GridConstruction.h"
 
 namespace vellumar::engine::functions {
 
 namespace {
-
-Operand gridOperand(grid::Grid grid) {
-  return Operand::grid(std::make_shared<const grid::Grid>(std::move(grid)));
-}
 
 std::uint32_t position(std::size_t index) {
   return static_cast<std::uint32_t>(index + 1);

@@ -10,6 +10,7 @@
 
 #include "data/DataKernels.h"
 #include "engine/Calculator.h"
+#include "engine/GridOperands.h"
 #include "engine/LineOperands.h"
 #include "engine/LinePacking.h"
 #include "engine/functions/Functions.h"
@@ -179,8 +180,7 @@ Operand keep(S_Calculator& calc, Arguments& args, bool inside) {
       const grid::Grid& map = *x.gridValue();
       const auto selected = selectNodes(calc, map, region, RectBounds::Excluded);
       if (!selected) return Operand();
-      return Operand::grid(
-          std::make_shared<const grid::Grid>(grid::keepNodes(map, *selected, inside)));
+      return gridOperand(grid::keepNodes(map, *selected, inside));
     }
     case Kind::Polygon:
       // The polygon operators' intersection and difference, with their checks and messages.
@@ -224,18 +224,13 @@ Operand extremum(S_Calculator& calc, Arguments& args, bool largest) {
   // A line takes part once, with the value of its first vertex, when a vertex of it is selected.
   const std::span<const double> values = points.values();
   Flags lineSelected(values.size(), 0);
-  std::size_t first = 0;
-  for (const std::int32_t count : x.parts()) {
-    const std::size_t end =
-        std::min(values.size(), first + static_cast<std::size_t>(std::max(count, 0)));
-    for (std::size_t k = first; k < end; ++k) {
-      if ((*selected)[k] != 0) {
-        lineSelected[first] = 1;
-        break;
-      }
+  forEachPackedPart(x, [&](PackedPart part) {
+    const auto begin = selected->begin() + static_cast<std::ptrdiff_t>(part.first);
+    if (std::any_of(begin, begin + static_cast<std::ptrdiff_t>(part.count),
+                    [](std::uint8_t flag) { return flag != 0; })) {
+      lineSelected[part.first] = 1;
     }
-    first = end;
-  }
+  });
   // Line values are taken as they are, the missing value included.
   const data::Reduction r = data::reduce(points, kNothingMissing, lineSelected);
   if (r.count == 0) return outside(calc, x);

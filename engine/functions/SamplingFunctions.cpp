@@ -2,19 +2,12 @@
 #include <memory>
 
 #include "engine/Calculator.h"
+#include "engine/GridOperands.h"
 #include "engine/functions/Functions.h"
 #include "grid/Derivatives.h"
 #include "grid/Sampling.h"
 
 namespace vellumar::engine::functions {
-
-namespace {
-
-Operand gridOperand(grid::Grid grid) {
-  return Operand::grid(std::make_shared<const grid::Grid>(std::move(grid)));
-}
-
-}  // namespace
 
 template <int code>
 Operand derivative(S_Calculator&, Arguments& args) {

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "EvaluationHelpers.h"
 #include "engine/LinePacking.h"
@@ -197,6 +199,44 @@ TEST(LinePacking, RingsRoundTripThroughThePackedTables) {
   EXPECT_EQ(back[1].value, -2);
   EXPECT_EQ(back[0][2].x, 1);
   EXPECT_FALSE(unpackOperand(Operand::number(1), back));
+}
+
+// Parts tables that disagree with their points (only a damaged operand has them) are walked
+// within the points and never unpacked.
+TEST(LinePacking, PartsThatDisagreeWithThePointsStayWithinThem) {
+  auto operand = [](std::vector<std::int32_t> parts) {
+    auto points = std::make_shared<const data::DATA>(std::vector<double>{1, 2, 3, 4, 5},
+                                                     std::vector<double>{0, 1, 2, 3, 4},
+                                                     std::vector<double>{0, 0, 0, 0, 0});
+    return Operand::lines(Kind::Lines, std::move(points),
+                          std::make_shared<const std::vector<std::int32_t>>(std::move(parts)));
+  };
+  auto walk = [](const Operand& x, bool& fitted) {
+    std::vector<std::pair<std::size_t, std::size_t>> seen;
+    fitted =
+        forEachPackedPart(x, [&](PackedPart part) { seen.emplace_back(part.first, part.count); });
+    return seen;
+  };
+  using Parts = std::vector<std::pair<std::size_t, std::size_t>>;
+  bool fitted = false;
+  EXPECT_EQ(walk(operand({2, 0, 3}), fitted), (Parts{{0, 2}, {2, 0}, {2, 3}}));
+  EXPECT_TRUE(fitted);
+  EXPECT_EQ(walk(operand({2, -4, 2}), fitted), (Parts{{0, 2}, {2, 0}, {2, 2}}));
+  EXPECT_FALSE(fitted);
+  EXPECT_EQ(walk(operand({4, 3, 1}), fitted), (Parts{{0, 4}, {4, 1}, {5, 0}}));
+  EXPECT_FALSE(fitted);
+  EXPECT_EQ(walk(operand({}), fitted), Parts{});
+  EXPECT_TRUE(fitted);
+
+  geometry::Cover cover;
+  EXPECT_TRUE(unpackOperand(operand({3, 2}), cover));
+  ASSERT_EQ(cover.size(), 2u);
+  EXPECT_EQ(cover[1].value, 4);
+  EXPECT_EQ(cover[1][1].x, 4);
+  EXPECT_FALSE(unpackOperand(operand({4, 3}), cover));
+  EXPECT_TRUE(cover.empty());
+  EXPECT_FALSE(unpackOperand(operand({-1, 5}), cover));
+  EXPECT_TRUE(cover.empty());
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "../geometry/TestShapes.h"
 #include "EvaluationHelpers.h"
 #include "engine/LinePacking.h"
 #include "grid/Grid.h"
@@ -12,25 +13,14 @@
 namespace vellumar::engine {
 namespace {
 
+using geometry::test::coverOf;
+using geometry::test::squareRing;
 using testing::evaluate;
 
 geometry::Line ring(std::vector<geometry::Point> points, double value = 0.0) {
   geometry::Line line(std::move(points));
   line.value = value;
   return line;
-}
-
-// An axis-parallel square ring, counter-clockwise unless clockwise.
-geometry::Line square(double x0, double y0, double x1, double y1, bool clockwise = false) {
-  geometry::Line line = ring({{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}, {x0, y0}});
-  if (clockwise) line.reverse();
-  return line;
-}
-
-geometry::Cover coverOf(std::vector<geometry::Line> lines) {
-  geometry::Cover cover;
-  for (geometry::Line& line : lines) cover.appendLine(std::move(line));
-  return cover;
 }
 
 Operand dataOf(std::vector<double> values, std::vector<double> x, std::vector<double> y) {
@@ -50,12 +40,12 @@ class PolygonFunctions : public ::testing::Test {
     }
     put("G1", Operand::grid(std::make_shared<const grid::Grid>(map)));
     // Square 0.5..3.5 with the hole 1.5..2.5: nodes 1..3 on each axis but (2, 2) are inside.
-    put("P1", packCover(coverOf({square(1.5, 1.5, 2.5, 2.5), square(0.5, 0.5, 3.5, 3.5)}),
+    put("P1", packCover(coverOf({squareRing(1.5, 1.5, 2.5, 2.5), squareRing(0.5, 0.5, 3.5, 3.5)}),
                         Kind::Polygon));
     // Square with its vertices and edges on nodes.
-    put("Pnodes", packCover(coverOf({square(1, 1, 3, 3)}), Kind::Polygon));
-    put("Pnone", packCover(coverOf({square(0.2, 0.2, 0.4, 0.4)}), Kind::Polygon));
-    put("Pcorner", packCover(coverOf({square(-1, -1, 2, 2)}), Kind::Polygon));
+    put("Pnodes", packCover(coverOf({squareRing(1, 1, 3, 3)}), Kind::Polygon));
+    put("Pnone", packCover(coverOf({squareRing(0.2, 0.2, 0.4, 0.4)}), Kind::Polygon));
+    put("Pcorner", packCover(coverOf({squareRing(-1, -1, 2, 2)}), Kind::Polygon));
     put("Popen", packCover(coverOf({ring({{0, 0}, {1, 0}, {1, 1}})}), Kind::Polygon));
     // Rows: inside, missing inside, in the hole, outside, on the rectangle of P1, inside.
     put("D1", dataOf({5, -9999, 7, 9, 11, 13}, {1, 1.2, 2, 4, 0.5, 3}, {1, 1.2, 2, 4, 2, 3.2}));
@@ -92,8 +82,8 @@ TEST_F(PolygonFunctions, AreaAndLength) {
   // The square with a hole has area 3.75 whichever way its rings were given.
   for (const bool outerClockwise : {false, true}) {
     for (const bool holeClockwise : {false, true}) {
-      put("Psq", packCover(coverOf({square(0, 0, 2, 2, outerClockwise),
-                                    square(0.5, 0.5, 1, 1, holeClockwise)}),
+      put("Psq", packCover(coverOf({squareRing(0, 0, 2, 2, outerClockwise),
+                                    squareRing(0.5, 0.5, 1, 1, holeClockwise)}),
                            Kind::Polygon));
       EXPECT_DOUBLE_EQ(number("Area(Psq)"), 3.75);
     }

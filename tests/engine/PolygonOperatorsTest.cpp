@@ -3,6 +3,7 @@
 #include <cmath>
 #include <memory>
 
+#include "../geometry/TestShapes.h"
 #include "EvaluationHelpers.h"
 #include "engine/LinePacking.h"
 
@@ -11,16 +12,12 @@ namespace {
 
 using testing::evaluate;
 
+using geometry::test::coverOf;
+
 geometry::Line square(double x0, double y0, double x1, double y1, double value = 0) {
-  geometry::Line line({{x0, y0, 0}, {x1, y0, 0}, {x1, y1, 0}, {x0, y1, 0}, {x0, y0, 0}});
+  geometry::Line line = geometry::test::squareRing(x0, y0, x1, y1);
   line.value = value;
   return line;
-}
-
-geometry::Cover coverOf(std::vector<geometry::Line> lines) {
-  geometry::Cover cover;
-  for (geometry::Line& line : lines) cover.appendLine(std::move(line));
-  return cover;
 }
 
 // A jagged star: the overlay of two of them runs long enough to be cancelled.

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <set>
+#include <vector>
 
 #include "TestShapes.h"
 #include "geometry/PointInPolygon.h"
@@ -60,6 +62,68 @@ TEST(PolygonCheck, NestedRingsAreOrientedByDepthWhateverTheirDirection) {
   EXPECT_LT(twins[1].signedArea(), 0);
   EXPECT_TRUE(insideInnermost(twins, 0.5, 0.5));
   EXPECT_TRUE(insideInnermost(twins, 3.5, 0.5));
+}
+
+// Enough rings for the nesting step's lookups: a large frame around a field of cells, each an
+// outer square with a hole holding an island, some with a second island touching the hole's edge,
+// in shuffled order. Depth and parent are known by construction.
+TEST(PolygonCheck, NestingOfManyRingsFollowsTheirConstruction) {
+  struct Expected {
+    int depth;
+    std::ptrdiff_t parentKey;  // index in construction order, -1 for none
+  };
+  std::vector<Line> built;
+  std::vector<Expected> expected;
+  // Around them all, a square of 400 edges: a large ring, looked up differently from small ones.
+  std::vector<Point> frame;
+  for (int side = 0; side < 4; ++side) {
+    for (int k = 0; k < 100; ++k) {
+      const double t = -10.0 + 1.8 * k;
+      const Point along[] = {{t, -10}, {170, t}, {-t + 160, 170}, {-10, -t + 160}};
+      frame.push_back(along[side]);
+    }
+  }
+  frame.push_back(frame.front());
+  built.push_back(Line(std::move(frame)));
+  expected.push_back({0, -1});
+  for (int cell = 0; cell < 60; ++cell) {
+    const double x = (cell % 8) * 20.0, y = (cell / 8) * 20.0;
+    const auto outer = static_cast<std::ptrdiff_t>(built.size());
+    built.push_back(squareRing(x, y, x + 10, y + 10, cell % 2));
+    expected.push_back({1, 0});
+    const auto hole = static_cast<std::ptrdiff_t>(built.size());
+    built.push_back(squareRing(x + 2, y + 2, x + 8, y + 8, cell % 3 == 0));
+    expected.push_back({2, outer});
+    built.push_back(squareRing(x + 4, y + 4, x + 6, y + 6, cell % 5 == 0));
+    expected.push_back({3, hole});
+    if (cell % 4 == 0) {
+      // A diamond touching the hole's bottom edge at (5, 2) only.
+      built.push_back(Line(std::vector<Point>{
+          {x + 5, y + 2}, {x + 5.5, y + 2.5}, {x + 5, y + 3}, {x + 4.5, y + 2.5}, {x + 5, y + 2}}));
+      expected.push_back({3, hole});
+    }
+  }
+  // Cover order differs from construction order.
+  std::vector<std::size_t> order(built.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = (i * 37) % order.size();
+  ASSERT_EQ(std::set<std::size_t>(order.begin(), order.end()).size(), order.size());
+  std::vector<std::ptrdiff_t> position(built.size());
+  Cover cover;
+  for (std::size_t k = 0; k < order.size(); ++k) {
+    cover.appendLine(built[order[k]]);
+    position[order[k]] = static_cast<std::ptrdiff_t>(k);
+  }
+  ASSERT_GT(cover.size(), 64u);
+  const RingNesting nesting = ringNesting(cover);
+  for (std::size_t k = 0; k < order.size(); ++k) {
+    const Expected& e = expected[order[k]];
+    EXPECT_EQ(nesting.depth[k], e.depth) << k;
+    EXPECT_EQ(nesting.parent[k], e.parentKey < 0 ? -1 : position[e.parentKey]) << k;
+  }
+  Region region;
+  ASSERT_TRUE(buildRegion(cover, region));
+  // The frame less, per cell, 100 - 36 + 4 and 0.5 for the touching island.
+  EXPECT_DOUBLE_EQ(enclosedArea(region), 180.0 * 180.0 - 60 * 68.0 - 15 * 0.5);
 }
 
 TEST(PolygonCheck, RejectsWhatIsNotAPolygon) {

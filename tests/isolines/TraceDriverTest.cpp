@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <numbers>
 
 #include "TraceTestSupport.h"
@@ -95,6 +96,22 @@ TEST(TraceDriver, MapsWithoutIsolinesGiveStatusesAndNoLines) {
   EXPECT_EQ(trace(cover, map, levels(0, 10, 1, map, 1e7), nullptr), kTraceNoMemory);
   // Levels that cannot be counted fail the trace.
   EXPECT_EQ(trace(cover, map, levels(0, 1e300, 1e-300, map), nullptr), kTraceFailed);
+}
+
+// The lattice must fit the memory the program may use, not the machine's: a lower limit set
+// through VELLUMAR_MEMORY_LIMIT refuses a lattice that fits otherwise.
+TEST(TraceDriver, LatticeIsBoundByTheUsableMemory) {
+  // 1001 x 1001 nodes and about 2M edges: some 24 MB.
+  EXPECT_EQ(planLattice(0, 1000, 0, 1000, 1e6).status, kTraceDone);
+  setenv("VELLUMAR_MEMORY_LIMIT", "4M", 1);
+  EXPECT_EQ(planLattice(0, 1000, 0, 1000, 1e6).status, kTraceNoMemory);
+  EXPECT_EQ(planLattice(0, 100, 0, 100, 1e6).status, kTraceDone);  // about 0.25 MB
+  const grid::Grid map = gridOf(5, 5, 0, 4, 0, 4, peak);
+  geometry::Cover cover;
+  EXPECT_EQ(trace(cover, map, levels(0, 10, 1, map, 150), nullptr), kTraceNoMemory);
+  unsetenv("VELLUMAR_MEMORY_LIMIT");
+  EXPECT_EQ(trace(cover, map, levels(0, 10, 1, map, 150), nullptr), kTraceDone);
+  EXPECT_FALSE(cover.empty());
 }
 
 TEST(TraceDriver, PeakGivesOneClockwiseClosedLinePerLevel) {

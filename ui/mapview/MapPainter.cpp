@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "engine/LinePacking.h"
 #include "grid/Grid.h"
 #include "grid/Surface.h"
 
@@ -136,36 +137,36 @@ void MapPainter::dataPoints(const data::DATA& points) {
 
 void MapPainter::lines(const engine::Operand& lines) {
   painter_.setPen(QPen(QColor(0, 0, 255), 1));
+  if (!lines.points().hasCoordinates()) return;
   const auto xs = lines.points().x();
   const auto ys = lines.points().y();
-  std::size_t next = 0;
   QPolygonF polyline;
-  for (const std::int32_t count : lines.parts()) {
+  engine::forEachPackedPart(lines, [&](engine::PackedPart part) {
     polyline.clear();
-    for (std::int32_t k = 0; k < count && next < xs.size(); ++k, ++next) {
-      const QPointF p = pixel(xs[next], ys[next]);
+    for (std::size_t k = part.first; k < part.first + part.count; ++k) {
+      const QPointF p = pixel(xs[k], ys[k]);
       // Consecutive vertices on the same pixel draw nothing new.
       if (polyline.isEmpty() || polyline.back() != p) polyline.append(p);
     }
     if (polyline.size() == 1) polyline.append(polyline.front());
     painter_.drawPolyline(polyline);
-  }
+  });
 }
 
 void MapPainter::polygon(const engine::Operand& polygon) {
+  if (!polygon.points().hasCoordinates()) return;
   const auto xs = polygon.points().x();
   const auto ys = polygon.points().y();
   QPainterPath path;
   path.setFillRule(Qt::OddEvenFill);
-  std::size_t next = 0;
-  for (const std::int32_t count : polygon.parts()) {
+  engine::forEachPackedPart(polygon, [&](engine::PackedPart part) {
     QPolygonF ring;
-    for (std::int32_t k = 0; k < count && next < xs.size(); ++k, ++next) {
-      const QPointF p = pixel(xs[next], ys[next]);
+    for (std::size_t k = part.first; k < part.first + part.count; ++k) {
+      const QPointF p = pixel(xs[k], ys[k]);
       if (ring.isEmpty() || ring.back() != p) ring.append(p);
     }
     path.addPolygon(ring);
-  }
+  });
   painter_.save();
   painter_.setClipRect(QRect(layout_.left, layout_.top, layout_.width + 1, layout_.height + 1));
   painter_.fillPath(path, QColor(250, 150, 100));

@@ -1,0 +1,79 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <utility>
+#include <vector>
+
+#include "geometry/Bins.h"
+
+namespace vellumar::geometry {
+namespace {
+
+TEST(Bins, BinOfIsMonotoneAndClamped) {
+  const AxisBins bins = AxisBins::over(-2.0, 8.0, 5);  // bins of width 2
+  EXPECT_EQ(bins.binOf(-2.0), 0);
+  EXPECT_EQ(bins.binOf(-0.5), 0);
+  EXPECT_EQ(bins.binOf(0.0), 1);
+  EXPECT_EQ(bins.binOf(5.9), 3);
+  EXPECT_EQ(bins.binOf(8.0), 4);  // the upper end belongs to the last bin
+  // Outside, infinite and NaN values land in a border bin instead of outside the table.
+  const double inf = std::numeric_limits<double>::infinity();
+  EXPECT_EQ(bins.binOf(-1e300), 0);
+  EXPECT_EQ(bins.binOf(-inf), 0);
+  EXPECT_EQ(bins.binOf(1e300), 4);
+  EXPECT_EQ(bins.binOf(inf), 4);
+  EXPECT_EQ(bins.binOf(std::nan("")), 0);
+  int previous = 0;
+  for (double v = -5.0; v <= 11.0; v += 0.01) {
+    const int bin = bins.binOf(v);
+    EXPECT_GE(bin, previous) << v;
+    EXPECT_LE(bin, 4);
+    previous = bin;
+  }
+  // One bin takes everything.
+  EXPECT_EQ(AxisBins{}.binOf(123.0), 0);
+}
+
+TEST(Bins, CoarsenedCountHalvesUntilTheEntriesFitAndAsksLastForTheOneReturned) {
+  std::vector<int> asked;
+  // Entries grow with the count: 10 per bin.
+  auto entries = [&](int count) {
+    asked.push_back(count);
+    return static_cast<std::size_t>(count) * 10;
+  };
+  EXPECT_EQ(coarsenedBinCount(100, 300, entries), 25);
+  EXPECT_EQ(asked, (std::vector<int>{100, 50, 25}));
+  asked.clear();
+  // Never below one bin, even when nothing fits.
+  EXPECT_EQ(coarsenedBinCount(6, 0, entries), 1);
+  EXPECT_EQ(asked, (std::vector<int>{6, 3, 1}));
+  asked.clear();
+  EXPECT_EQ(coarsenedBinCount(0, 0, entries), 1);
+  EXPECT_EQ(asked, (std::vector<int>{1}));
+}
+
+TEST(Bins, ListsHoldEachBinsItemsInFilingOrder) {
+  // Items spanning bin ranges, as a long edge is listed in every bin it passes.
+  const std::vector<std::pair<int, int>> spans = {{0, 2}, {1, 1}, {3, 3}, {1, 3}, {2, 2}};
+  BinLists<int> lists;
+  lists.build(5, [&](auto&& file) {
+    for (std::size_t i = 0; i < spans.size(); ++i) {
+      for (int b = spans[i].first; b <= spans[i].second; ++b) {
+        file(static_cast<std::size_t>(b), static_cast<int>(i));
+      }
+    }
+  });
+  const std::vector<std::vector<int>> expected = {{0}, {0, 1, 3}, {0, 3, 4}, {2, 3}, {}};
+  for (std::size_t b = 0; b < expected.size(); ++b) {
+    const auto in = lists.in(b);
+    EXPECT_EQ(std::vector<int>(in.begin(), in.end()), expected[b]) << b;
+  }
+  // An index built over no items has empty bins.
+  BinLists<int> empty;
+  empty.build(3, [](auto&&) {});
+  EXPECT_TRUE(empty.in(2).empty());
+}
+
+}  // namespace
+}  // namespace vellumar::geometry
