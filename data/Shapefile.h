@@ -18,6 +18,7 @@ enum class ShapeStatus : int {
   FileFailed = 2,  // a file could not be opened, created, written or renamed into place
   WrongType = -1,  // the shape type does not suit the conversion
   Invalid = 3,     // a damaged file: unreadable records, counts that disagree, bad part starts
+  UnknownField = 4,  // the DBF has no field of the name asked for
 };
 
 // Shape type codes of the shapefile standard that the conversions accept.
@@ -40,6 +41,10 @@ inline constexpr int kMultiPointM = 28;
 // False, with names left empty, when the DBF cannot be opened. Fills the value-field choice.
 bool ListDbfFields(const std::string& path, std::vector<std::string>& names);
 
+// The projection (.prj) beside a shapefile (path with its .shp extension): true with its bytes
+// when there is one that can be read.
+bool ReadProjection(const std::string& path, std::string& bytes);
+
 // Converts between shapefiles (a .shp/.shx pair with a .dbf of one attribute record per shape)
 // and the calculator's covers and tables. One converter serves one load or save command: it
 // collects a message log (texts in its language, separated by CR LF), and keeps what the last
@@ -58,6 +63,11 @@ class ShapefileConverter {
   Language language() const { return language_; }
   void setLanguage(Language language) { language_ = language; }
   const std::string& log() const { return log_; }
+  // The projection the exports write as a .prj beside their files, in the same save; none is
+  // written while it is empty.
+  void setProjection(std::string projection) { projection_ = std::move(projection); }
+  // The last text added to the log: after a failed conversion, what went wrong.
+  const std::string& lastNote() const { return lastNote_; }
   const M_Data& attributes() const { return attributes_; }
   const std::vector<std::int32_t>& recordStarts() const { return recordStarts_; }
   const std::vector<double>& zValues() const { return zValues_; }
@@ -71,9 +81,12 @@ class ShapefileConverter {
 
   // Appends the lines of a line or polygon shapefile (types 3, 5 and their Z and M forms) to
   // cover, one line per part in record and part order (records and parts without vertices give
-  // no line). Each line takes the id record + 1, the numeric value of valueField in its record
-  // (0 when the field is absent) and, when names is given, one name per line appended from
-  // nameField (empty when absent). Field names are compared exactly. idField is looked up only.
+  // no line). Each line takes the id record + 1 (so the rings of one record share their id), the
+  // numeric value of valueField in its record (0 for every line when valueField is empty) and,
+  // when names is given, one name per line appended from nameField (empty when absent). Field
+  // names are compared without regard to case, as DBF readers do. A valueField the DBF lacks gives
+  // ShapeStatus::UnknownField, with a log line (lastNote) listing the DBF's fields. idField is
+  // looked up only.
   ShapeStatus ReadShapeLines(const std::string& path, geometry::Cover& cover,
                              const std::string& valueField, const std::string& idField,
                              const std::string& nameField,
@@ -108,6 +121,7 @@ class ShapefileConverter {
 
  private:
   void note(const MessageText& message);
+  void noteText(std::string text);
   // ReadDbf with its outcome: FileFailed when the DBF cannot be opened, Invalid when a record
   // cannot be read.
   ShapeStatus readAttributes(const std::string& path, M_Data& table);
@@ -117,6 +131,8 @@ class ShapefileConverter {
 
   Language language_;
   std::string log_;
+  std::string lastNote_;
+  std::string projection_;
   M_Data attributes_;
   std::vector<std::int32_t> recordStarts_;
   std::vector<double> zValues_;

@@ -4,7 +4,7 @@
 
 namespace vellumar::engine {
 
-Operand packCover(const geometry::Cover& cover, Kind kind) {
+Operand packCover(const geometry::Cover& cover, Kind kind, bool keepIds) {
   const std::size_t total = cover.pointCount();
   std::vector<double> values;
   std::vector<double> xs;
@@ -23,7 +23,13 @@ Operand packCover(const geometry::Cover& cover, Kind kind) {
     }
   }
   auto points = std::make_shared<const data::DATA>(std::move(values), std::move(xs), std::move(ys));
-  return Operand::lines(kind, std::move(points), std::move(parts));
+  std::shared_ptr<std::vector<std::int32_t>> ids;
+  if (keepIds) {
+    ids = std::make_shared<std::vector<std::int32_t>>();
+    ids->reserve(cover.size());
+    for (const geometry::Line& line : cover.lines()) ids->push_back(line.id);
+  }
+  return Operand::lines(kind, std::move(points), std::move(parts), std::move(ids));
 }
 
 bool unpackOperand(const Operand& operand, geometry::Cover& cover) {
@@ -35,15 +41,19 @@ bool unpackOperand(const Operand& operand, geometry::Cover& cover) {
   const auto xs = points.x();
   const auto ys = points.y();
   const auto values = points.values();
+  const auto& ids = operand.ids();
+  const bool withIds = ids.size() == parts.size();
   std::size_t next = 0;
   cover.reserve(parts.size());
-  for (const std::int32_t count : parts) {
+  for (std::size_t part = 0; part < parts.size(); ++part) {
+    const std::int32_t count = parts[part];
     if (count < 0 || next + static_cast<std::size_t>(count) > points.count()) return false;
     std::vector<geometry::Point> vertices;
     vertices.reserve(static_cast<std::size_t>(count));
     for (std::int32_t k = 0; k < count; ++k, ++next) vertices.push_back({xs[next], ys[next], 0});
     geometry::Line line(std::move(vertices));
     line.value = count > 0 ? values[next - static_cast<std::size_t>(count)] : 0.0;
+    line.id = withIds ? ids[part] : static_cast<std::int32_t>(part + 1);
     cover.appendLine(std::move(line));
   }
   return true;
