@@ -235,13 +235,13 @@ TEST(CalcShapefiles, PolygonFilesKeepTheirRingNumbering) {
   ASSERT_EQ(runCalc({"-p", folder.path("distinct.pol"), "-o", folder.path("d.pol"), "P1"}).status,
             0);
   EXPECT_EQ(folder.read("d.pol"), withIds("1", "2", "3"));
-  EXPECT_EQ(folder.read("d.val"), "1 1 0\r\n2 2 0\r\n3 3 0\r\n");
+  EXPECT_EQ(folder.read("d.val"), "1 1 1\r\n2 2 1\r\n3 3 1\r\n");
 
   folder.write("shared.pol", withIds("4", "7", "4"));
   folder.write("shared.val", "4 2\r\n7 3\r\n");
   ASSERT_EQ(runCalc({"-p", folder.path("shared.pol"), "-o", folder.path("s.pol"), "P1"}).status, 0);
   EXPECT_EQ(folder.read("s.pol"), withIds("1", "2", "1"));
-  EXPECT_EQ(folder.read("s.val"), "1 2 0\r\n2 3 0\r\n1 2 0\r\n");
+  EXPECT_EQ(folder.read("s.val"), "1 2 1\r\n2 3 1\r\n1 2 1\r\n");
   ASSERT_EQ(runCalc({"-p", folder.path("shared.pol"), "-o", folder.path("s.shp"), "P1"}).status, 0);
   const ShapeSummary summary = summarize(folder.path("s.shp"));
   EXPECT_EQ(summary.records, 2);
@@ -316,11 +316,12 @@ TEST(CalcShapefiles, PolygonWithAHoleIsOneRecordOfTwoParts) {
   const auto back = runCalc({"--value-field", "Atribute", "-p", folder.path("lake.shp"), "-o",
                              folder.path("back.pol"), "P1"});
   ASSERT_EQ(back.status, 0) << back.err;
-  // The outer ring now runs clockwise and the hole counter-clockwise; both keep the value.
+  // The outer ring now runs clockwise and the hole counter-clockwise; both keep the value, and
+  // the id of the record they came from.
   EXPECT_EQ(folder.read("back.pol"),
             "1\r\n0 0\r\n0 10\r\n10 10\r\n10 0\r\n0 0\r\nEND\r\n"
-            "2\r\n2 2\r\n4 2\r\n4 4\r\n2 4\r\n2 2\r\nEND\r\nEND\r\n");
-  EXPECT_EQ(folder.read("back.val"), "1 3 1\r\n2 3 1\r\n");
+            "1\r\n2 2\r\n4 2\r\n4 4\r\n2 4\r\n2 2\r\nEND\r\nEND\r\n");
+  EXPECT_EQ(folder.read("back.val"), "1 3 1\r\n1 3 1\r\n");
 }
 
 TEST(CalcShapefiles, DataResultsRoundTripWithAndWithoutCoordinates) {
