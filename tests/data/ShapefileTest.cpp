@@ -105,6 +105,19 @@ std::vector<std::string> columnNames(const M_Data& table) {
   return names;
 }
 
+// A table of three rows: three numeric columns, then a text column of the given width.
+M_Data threeRows(const double (&numbers)[3][3], const char* const (&texts)[3],
+                 const std::vector<std::string>& names, int textWidth) {
+  M_Data table;
+  table.Allocate(3, 4, {0, 0, 0, textWidth});
+  for (int r = 0; r < 3; ++r) {
+    for (int c = 0; c < 3; ++c) table.SetNumeric(r, c, numbers[r][c]);
+    table.SetText(r, 3, texts[r]);
+  }
+  for (int c = 0; c < 4; ++c) table.setColumnName(c, names[c]);
+  return table;
+}
+
 void expectSamePoints(const Line& a, const Line& b) {
   ASSERT_EQ(a.size(), b.size());
   for (std::size_t i = 0; i < a.size(); ++i) {
@@ -471,18 +484,9 @@ TEST_F(Shapefiles, DbfTextFieldsOfNumbersBecomeNumeric) {
 }
 
 TEST_F(Shapefiles, PointTablesRoundTrip) {
-  M_Data source;
-  source.Allocate(3, 4, {0, 0, 0, 8});
   const double values[3][3] = {{1.5, -2, 0.0000001234567}, {1e6, 2e6, 123456.789012}, {0, 0, -7}};
   const char* labels[] = {"well", "", "bore hole"};
-  for (int r = 0; r < 3; ++r) {
-    for (int c = 0; c < 3; ++c) source.SetNumeric(r, c, values[r][c]);
-    source.SetText(r, 3, labels[r]);
-  }
-  source.setColumnName(0, "X");
-  source.setColumnName(1, "Y");
-  source.setColumnName(2, "Depth");
-  source.setColumnName(3, " ");
+  const M_Data source = threeRows(values, labels, {"X", "Y", "Depth", " "}, 8);
   ShapefileConverter converter;
   ASSERT_EQ(converter.TableToPointShapefile(path("pts.shp"), source, 0, 1), ShapeStatus::Done);
 
@@ -551,20 +555,11 @@ TEST_F(Shapefiles, PointTablesRoundTrip) {
 TEST_F(Shapefiles, NumericColumnsAreNumericFieldsOfTwelveDigits) {
   // One column per case: fixed widths and decimals, a column too wide for fixed notation, a
   // column of whole numbers with a value that is no number, and text.
-  M_Data table;
-  table.Allocate(3, 4, {0, 0, 0, 6});
   const double values[3][3] = {{-0.0015, 1e300, 12},
                                {2.0 / 3.0, -2.5e-300, std::nan("")},
                                {123456789012345.0, 0.0, -3}};
   const char* texts[] = {"12", "x", ""};
-  for (int r = 0; r < 3; ++r) {
-    for (int c = 0; c < 3; ++c) table.SetNumeric(r, c, values[r][c]);
-    table.SetText(r, 3, texts[r]);
-  }
-  table.setColumnName(0, "Fixed");
-  table.setColumnName(1, "Wide");
-  table.setColumnName(2, "Whole");
-  table.setColumnName(3, "Label");
+  const M_Data table = threeRows(values, texts, {"Fixed", "Wide", "Whole", "Label"}, 6);
   ShapefileConverter converter;
   ASSERT_EQ(converter.TableToPointShapefile(path("n.shp"), table, -1, -1), ShapeStatus::Done);
 
