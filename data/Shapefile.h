@@ -15,9 +15,9 @@ namespace vellumar::data {
 // Outcome of a shapefile conversion.
 enum class ShapeStatus : int {
   Done = 0,
-  FileFailed = 2,  // a file could not be opened, created, written or renamed into place
-  WrongType = -1,  // the shape type does not suit the conversion
-  Invalid = 3,     // a damaged file: unreadable records, counts that disagree, bad part starts
+  FileFailed = 2,    // a file could not be opened, created, written or renamed into place
+  WrongType = -1,    // the shape type does not suit the conversion
+  Invalid = 3,       // a damaged file: unreadable records, counts that disagree, bad part starts
   UnknownField = 4,  // the DBF has no field of the name asked for
 };
 
@@ -103,19 +103,23 @@ class ShapefileConverter {
   ShapeStatus ShapefileToTable(const std::string& path, M_Data& table);
 
   // Writes table as a point shapefile: one point per row at the numeric values of the 0-based
-  // columns xColumn and yColumn, and one string field per other column (named after it, or "Z<j>"
-  // when the name is blank). Numeric cells are written with 12 significant digits. With both
-  // columns -1 every record holds a null shape: the values are kept, no position is invented.
-  // When the table's row-number offset is 1 its first column is left out.
+  // columns xColumn and yColumn, and one field per other column (named after it, or "Z<j>" when
+  // the name is blank): a numeric field ("N") for a numeric column, its values with 12
+  // significant digits in fixed notation (exponent form when that would be wider than 40
+  // characters; blank when not finite), a string field for a text column. With both columns -1
+  // every record holds a null shape: the values are kept, no position is invented. When the
+  // table's row-number offset is 1 its first column is left out.
   ShapeStatus TableToPointShapefile(const std::string& path, const M_Data& table, int xColumn,
                                     int yColumn);
 
   // Writes cover as a line (type 3) or polygon (type 5) shapefile with the fields "Atribute"
-  // (value), "ID" (id) and "NAME" (names[i], or empty; cut to 16 bytes). Lines: one single-part
-  // record per line. Polygons: each clockwise ring (negative area) in cover order starts a record
-  // and takes, as further parts in cover order, the counter-clockwise rings not yet taken whose
-  // first point lies strictly inside its rectangle and inside the ring; rings of zero area and
-  // holes no ring takes are not written.
+  // (value), "ID" (id) and "NAME" (names[i], or empty; cut to 16 bytes), each record taking them
+  // from its first line. Lines: one single-part record per line. Polygons: the clockwise rings
+  // (negative area) of one id form one record, in the order of their first ring; each is a part
+  // followed by its holes, in cover order. A hole (counter-clockwise ring) belongs to a clockwise
+  // ring whose rectangle and ring hold its first point strictly inside: one of its own id first,
+  // else the smallest. Rings of zero area and holes inside no clockwise ring are not written.
+  // When a projection is set it is written as the .prj of the set.
   ShapeStatus CoverToShapefile(const std::string& path, const geometry::Cover& cover, int shapeType,
                                std::span<const std::string> names = {});
 

@@ -45,8 +45,8 @@ bool wholeNumberOrEmpty(const std::string& text) {
 // format's names were meant to hold).
 bool sameFieldName(std::string_view a, std::string_view b) {
   auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return lower(x) == lower(y); });
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [&](char x, char y) { return lower(x) == lower(y); });
 }
 
 // Index of the column named name (see sameFieldName); -1 when there is none (or name is empty).

@@ -22,8 +22,8 @@ char kindLetter(Kind kind);
 // Every quantity the calculator handles: a number, a grid, a data column, a polygon or a set of
 // lines. Lines and polygons are packed into a points table (one entry per vertex, line after line,
 // each vertex carrying its line's value) and a parts table (the vertex count of each line or ring),
-// optionally with the id of each line or ring: rings that share an id form one feature (the parts of
-// one shapefile record), which the polygon exports keep together.
+// optionally with the id of each line or ring: rings that share an id form one feature (the parts
+// of one shapefile record), which the polygon exports keep together.
 //
 // Contents are immutable once made and shared between copies, so copying an operand (a name
 // looked up, a result kept by the window) never copies a grid or a column: an operand is observably

@@ -354,11 +354,10 @@ FileStatus Workspace::saveLines(const Operand& result, const std::string& path, 
       cover.line(i).id = static_cast<std::int32_t>(i + 1);
   }
   bool outOfMemory = false;
-  const bool saved =
-      isShapefilePath(path)
-          ? saveCoverShapefile(cover, path, kind == FileKind::Polygon, calc_.language(),
-                               sessionProjection())
-          : geometry::writeLineFile(path, cover, &outOfMemory);
+  const bool saved = isShapefilePath(path)
+                         ? saveCoverShapefile(cover, path, kind == FileKind::Polygon,
+                                              calc_.language(), sessionProjection())
+                         : geometry::writeLineFile(path, cover, &outOfMemory);
   if (outOfMemory) return FileStatus::failure(text(text::kOutOfMemory));
   if (!saved) return failed;
   refreshLoaded(kind, path, result);

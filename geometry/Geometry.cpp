@@ -1,8 +1,8 @@
 #include "geometry/Geometry.h"
 
 #include <algorithm>
-#include <cmath>
 #include <bit>
+#include <cmath>
 #include <map>
 #include <numeric>
 #include <utility>

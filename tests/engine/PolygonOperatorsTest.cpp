@@ -129,8 +129,8 @@ TEST_F(PolygonOperators, UnionIntersectionDifferenceAndPowers) {
 TEST_F(PolygonOperators, RingsThatShareAnIdKeepItApartFromOtherFeatures) {
   // Pids: two squares of one feature (id 1) and one of another (id 2), as a shapefile's first two
   // records load; Pframe covers them all.
-  geometry::Cover features = coverOf({square(10, 10, 11, 11, 3), square(12, 10, 13, 11, 3),
-                                      square(14, 10, 15, 11, 4)});
+  geometry::Cover features =
+      coverOf({square(10, 10, 11, 11, 3), square(12, 10, 13, 11, 3), square(14, 10, 15, 11, 4)});
   const std::vector<std::int32_t> ids{1, 1, 2};
   for (std::size_t i = 0; i < ids.size(); ++i) features.line(i).id = ids[i];
   calc_.registry().findOrCreate("Pids").value = packCover(features, Kind::Polygon, true);
