@@ -256,7 +256,20 @@ bool wellFormed(const SHPObject& shape) {
   return true;
 }
 
-ExportFiles::ExportFiles(const std::string& path) {
+bool readProjection(const std::string& path, std::string& bytes) {
+  const std::string base = path.substr(0, extensionDot(path));
+  for (const char* extension : {".prj", ".PRJ"}) {
+    const std::string name = base + extension;
+    struct stat info {};
+    if (stat(name.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+      return readFile(name, bytes) == FileError::None;
+    }
+  }
+  return false;
+}
+
+ExportFiles::ExportFiles(const std::string& path, std::string projection)
+    : projection_(std::move(projection)) {
   thread_local unsigned counter = 0;
   const std::size_t dot = extensionDot(path);
   const std::string targetBase = path.substr(0, dot);
@@ -265,6 +278,10 @@ ExportFiles::ExportFiles(const std::string& path) {
   memoryBase_ = std::string(kMemoryPrefix) + std::to_string(counter++) + "/export";
   for (int k = 0; k < 3; ++k) {
     const int file = kOrder[k];
+    // The projection goes in before the shapes, which are renamed last.
+    if (file == 0 && !projection_.empty()) {
+      projectionTarget_ = &files_.add(targetBase + (upperCase ? ".PRJ" : ".prj"));
+    }
     targets_[file] =
         &files_.add(targetBase + (upperCase ? kUpperExtensions : kLowerExtensions)[file]);
   }
@@ -284,6 +301,7 @@ bool ExportFiles::commit() {
     if (written == tMemoryFiles.end() || !targets_[file]->write(written->second)) return false;
     tMemoryFiles.erase(written);
   }
+  if (projectionTarget_ != nullptr && !projectionTarget_->write(projection_)) return false;
   return files_.commit();
 }
 

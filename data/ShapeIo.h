@@ -37,13 +37,17 @@ DbfFile openDbf(const std::string& path, const char* mode);
 // arrays present for its vertices, part starts non-decreasing and within the vertex count.
 bool wellFormed(const SHPObject& shape);
 
-// The .shp, .shx and .dbf of one export. shapelib creates and writes them in memory under
-// memoryPath(); commit() saves the three together through the safe save, renaming the .shx first
-// and the .shp last. Until then, and whenever the object is destroyed uncommitted, the targets are
-// untouched and nothing is left behind.
+// The projection file beside the shapefile path (its base name with ".prj", else ".PRJ"): true
+// with its bytes when there is one that can be read.
+bool readProjection(const std::string& path, std::string& bytes);
+
+// The .shp, .shx and .dbf of one export, with a .prj when a projection is given. shapelib creates
+// and writes the first three in memory under memoryPath(); commit() saves them all together
+// through the safe save, renaming the .shx first and the .shp last. Until then, and whenever the
+// object is destroyed uncommitted, the targets are untouched and nothing is left behind.
 class ExportFiles {
  public:
-  explicit ExportFiles(const std::string& path);
+  explicit ExportFiles(const std::string& path, std::string projection = {});
   ~ExportFiles();
   ExportFiles(const ExportFiles&) = delete;
   ExportFiles& operator=(const ExportFiles&) = delete;
@@ -60,6 +64,8 @@ class ExportFiles {
   std::string memoryBase_;
   SaveSet files_;
   SaveFile* targets_[3] = {};  // by file: .shp, .shx, .dbf
+  SaveFile* projectionTarget_ = nullptr;
+  std::string projection_;
 };
 
 }  // namespace vellumar::data::detail

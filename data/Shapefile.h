@@ -15,9 +15,10 @@ namespace vellumar::data {
 // Outcome of a shapefile conversion.
 enum class ShapeStatus : int {
   Done = 0,
-  FileFailed = 2,  // a file could not be opened, created, written or renamed into place
-  WrongType = -1,  // the shape type does not suit the conversion
-  Invalid = 3,     // a damaged file: unreadable records, counts that disagree, bad part starts
+  FileFailed = 2,    // a file could not be opened, created, written or renamed into place
+  WrongType = -1,    // the shape type does not suit the conversion
+  Invalid = 3,       // a damaged file: unreadable records, counts that disagree, bad part starts
+  UnknownField = 4,  // the DBF has no field of the name asked for
 };
 
 // Shape type codes of the shapefile standard that the conversions accept.
@@ -40,6 +41,10 @@ inline constexpr int kMultiPointM = 28;
 // False, with names left empty, when the DBF cannot be opened. Fills the value-field choice.
 bool ListDbfFields(const std::string& path, std::vector<std::string>& names);
 
+// The projection (.prj) beside a shapefile (path with its .shp extension): true with its bytes
+// when there is one that can be read.
+bool ReadProjection(const std::string& path, std::string& bytes);
+
 // Converts between shapefiles (a .shp/.shx pair with a .dbf of one attribute record per shape)
 // and the calculator's covers and tables. One converter serves one load or save command: it
 // collects a message log (texts in its language, separated by CR LF), and keeps what the last
@@ -58,6 +63,11 @@ class ShapefileConverter {
   Language language() const { return language_; }
   void setLanguage(Language language) { language_ = language; }
   const std::string& log() const { return log_; }
+  // The projection the exports write as a .prj beside their files, in the same save; none is
+  // written while it is empty.
+  void setProjection(std::string projection) { projection_ = std::move(projection); }
+  // The last text added to the log: after a failed conversion, what went wrong.
+  const std::string& lastNote() const { return lastNote_; }
   const M_Data& attributes() const { return attributes_; }
   const std::vector<std::int32_t>& recordStarts() const { return recordStarts_; }
   const std::vector<double>& zValues() const { return zValues_; }
@@ -71,9 +81,12 @@ class ShapefileConverter {
 
   // Appends the lines of a line or polygon shapefile (types 3, 5 and their Z and M forms) to
   // cover, one line per part in record and part order (records and parts without vertices give
-  // no line). Each line takes the id record + 1, the numeric value of valueField in its record
-  // (0 when the field is absent) and, when names is given, one name per line appended from
-  // nameField (empty when absent). Field names are compared exactly. idField is looked up only.
+  // no line). Each line takes the id record + 1 (so the rings of one record share their id), the
+  // numeric value of valueField in its record (0 for every line when valueField is empty) and,
+  // when names is given, one name per line appended from nameField (empty when absent). Field
+  // names are compared without regard to case, as DBF readers do. A valueField the DBF lacks gives
+  // ShapeStatus::UnknownField, with a log line (lastNote) listing the DBF's fields. idField is
+  // looked up only.
   ShapeStatus ReadShapeLines(const std::string& path, geometry::Cover& cover,
                              const std::string& valueField, const std::string& idField,
                              const std::string& nameField,
@@ -90,24 +103,29 @@ class ShapefileConverter {
   ShapeStatus ShapefileToTable(const std::string& path, M_Data& table);
 
   // Writes table as a point shapefile: one point per row at the numeric values of the 0-based
-  // columns xColumn and yColumn, and one string field per other column (named after it, or "Z<j>"
-  // when the name is blank). Numeric cells are written with 12 significant digits. With both
-  // columns -1 every record holds a null shape: the values are kept, no position is invented.
-  // When the table's row-number offset is 1 its first column is left out.
+  // columns xColumn and yColumn, and one field per other column (named after it, or "Z<j>" when
+  // the name is blank): a numeric field ("N") for a numeric column, its values with 12
+  // significant digits in fixed notation (exponent form when that would be wider than 40
+  // characters; blank when not finite), a string field for a text column. With both columns -1
+  // every record holds a null shape: the values are kept, no position is invented. When the
+  // table's row-number offset is 1 its first column is left out.
   ShapeStatus TableToPointShapefile(const std::string& path, const M_Data& table, int xColumn,
                                     int yColumn);
 
   // Writes cover as a line (type 3) or polygon (type 5) shapefile with the fields "Atribute"
-  // (value), "ID" (id) and "NAME" (names[i], or empty; cut to 16 bytes). Lines: one single-part
-  // record per line. Polygons: each clockwise ring (negative area) in cover order starts a record
-  // and takes, as further parts in cover order, the counter-clockwise rings not yet taken whose
-  // first point lies strictly inside its rectangle and inside the ring; rings of zero area and
-  // holes no ring takes are not written.
+  // (value), "ID" (id) and "NAME" (names[i], or empty; cut to 16 bytes), each record taking them
+  // from its first line. Lines: one single-part record per line. Polygons: the clockwise rings
+  // (negative area) of one id form one record, in the order of their first ring; each is a part
+  // followed by its holes, in cover order. A hole (counter-clockwise ring) belongs to a clockwise
+  // ring whose rectangle and ring hold its first point strictly inside: one of its own id first,
+  // else the smallest. Rings of zero area and holes inside no clockwise ring are not written.
+  // When a projection is set it is written as the .prj of the set.
   ShapeStatus CoverToShapefile(const std::string& path, const geometry::Cover& cover, int shapeType,
                                std::span<const std::string> names = {});
 
  private:
   void note(const MessageText& message);
+  void noteText(std::string text);
   // ReadDbf with its outcome: FileFailed when the DBF cannot be opened, Invalid when a record
   // cannot be read.
   ShapeStatus readAttributes(const std::string& path, M_Data& table);
@@ -117,6 +135,8 @@ class ShapefileConverter {
 
   Language language_;
   std::string log_;
+  std::string lastNote_;
+  std::string projection_;
   M_Data attributes_;
   std::vector<std::int32_t> recordStarts_;
   std::vector<double> zValues_;

@@ -24,6 +24,11 @@ inline constexpr MessageText kDbfReopenFailed{"[1]DBFOpen failed.", "[1]DBFOpen 
 // the record's vertices.
 inline constexpr MessageText kInvalidShapefile{"Недопустимый формат shp - файла.",
                                                "Invalid shp-file."};
+// A value field the DBF does not have (field names are matched without regard to case): the
+// field asked for, then the DBF's fields.
+inline constexpr MessageText kUnknownField{"В dbf - файле нет поля \"%s\". Поля файла: %s.",
+                                           "The dbf-file has no field \"%s\". Its fields: %s."};
+inline constexpr MessageText kNoFields{"нет", "none"};
 // Writing the new files or renaming them into place failed; the old files stay.
 inline constexpr MessageText kWriteFailed{"Ошибка записи shp - файла.",
                                           "Cannot write the shp-file."};

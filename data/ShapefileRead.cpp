@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <climits>
 #include <cstddef>
 #include <string_view>
@@ -40,13 +41,31 @@ bool wholeNumberOrEmpty(const std::string& text) {
   return text.empty() || parseWholeDouble(text, value);
 }
 
-// Index of the column named exactly name; -1 when there is none (or name is empty).
+// DBF readers take field names without regard to case (of the Latin letters, the only ones the
+// format's names were meant to hold).
+bool sameFieldName(std::string_view a, std::string_view b) {
+  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [&](char x, char y) { return lower(x) == lower(y); });
+}
+
+// Index of the column named name (see sameFieldName); -1 when there is none (or name is empty).
 int findColumn(const M_Data& table, const std::string& name) {
   if (name.empty()) return -1;
   for (int j = 0; j < table.columnCount(); ++j) {
-    if (table.columnName(j) == name) return j;
+    if (sameFieldName(table.columnName(j), name)) return j;
   }
   return -1;
+}
+
+// The names of the table's columns from first on, separated by ", ".
+std::string columnList(const M_Data& table, int first) {
+  std::string list;
+  for (int j = first; j < table.columnCount(); ++j) {
+    if (!list.empty()) list += ", ";
+    list += table.columnName(j);
+  }
+  return list;
 }
 
 // One DBF field while its records are read.
@@ -175,8 +194,13 @@ double valueAt(const double* values, int index) {
 }  // namespace
 
 void ShapefileConverter::note(const MessageText& message) {
+  noteText(message.in(language_));
+}
+
+void ShapefileConverter::noteText(std::string text) {
   if (!log_.empty()) log_ += "\r\n";
-  log_ += message.in(language_);
+  log_ += text;
+  lastNote_ = std::move(text);
 }
 
 bool ListDbfFields(const std::string& path, std::vector<std::string>& names) {
@@ -190,6 +214,10 @@ bool ListDbfFields(const std::string& path, std::vector<std::string>& names) {
     names.emplace_back(name);
   }
   return true;
+}
+
+bool ReadProjection(const std::string& path, std::string& bytes) {
+  return detail::readProjection(path, bytes);
 }
 
 bool ShapefileConverter::ReadDbf(const std::string& path, M_Data& table) {
@@ -248,6 +276,13 @@ ShapeStatus ShapefileConverter::ReadShapeLines(const std::string& path, geometry
   attributes.InsertColumn(0, 0, false);
   attributes.setColumnName(0, "IRec");
   const int valueColumn = findColumn(attributes, valueField);
+  if (!valueField.empty() && valueColumn < 0) {
+    // A misspelt field would silently give every line the value 0.
+    const std::string fields = columnList(attributes, 1);
+    noteText(cformat(shape_message::kUnknownField.in(language_), valueField.c_str(),
+                     fields.empty() ? shape_message::kNoFields.in(language_) : fields.c_str()));
+    return ShapeStatus::UnknownField;
+  }
   const int nameColumn = findColumn(attributes, nameField);
   (void)findColumn(attributes, idField);
 
@@ -397,7 +432,8 @@ ShapeStatus ShapefileConverter::multipointTable(const std::string& path, int typ
 
 ShapeStatus ShapefileConverter::lineTable(const std::string& path, int type, M_Data& table) {
   geometry::Cover cover;
-  const ShapeStatus status = ReadShapeLines(path, cover, "atr", "id", "name");
+  // The table takes every field; no field gives the lines values here.
+  const ShapeStatus status = ReadShapeLines(path, cover, {}, {}, {});
   if (status != ShapeStatus::Done) return status;
   if (cover.pointCount() > INT_MAX) {
     note(shape_message::kInvalidShapefile);

@@ -1,8 +1,9 @@
 #include <algorithm>
+#include <cmath>
+#include <map>
 #include <string_view>
 
 #include "common/CFormat.h"
-#include "data/DataFileWriter.h"
 #include "data/ShapeIo.h"
 #include "data/Shapefile.h"
 #include "data/ShapefileMessages.h"
@@ -47,7 +48,8 @@ std::string numberField(double value, int width, int decimals) {
 // The shapefile and DBF of one export, written in memory. Every write result is collected in ok;
 // finish() closes the files and saves them over the targets only when all went well.
 struct ExportWriter {
-  explicit ExportWriter(const std::string& path) : files(path) {}
+  ExportWriter(const std::string& path, std::string projection)
+      : files(path, std::move(projection)) {}
 
   // The targets are checked and their temporary files created first, so that a target that
   // cannot be saved is refused before anything is built.
@@ -123,8 +125,10 @@ struct ExportWriter {
   std::vector<int> partTypes;
 };
 
-// Rings of a polygon cover grouped into records: each record lists an outer ring (negative area)
-// followed by the holes (positive area) it takes, all as cover indices.
+// Rings of a polygon cover grouped into records: the outer rings (negative area) of one id form a
+// record, in the order of their first ring, and each is followed by the holes (positive area) it
+// takes, all as cover indices. A hole goes to the outer ring that holds its first point, one of its
+// own id first, else the smallest (the boundary right around it), else the first in cover order.
 std::vector<std::vector<std::size_t>> polygonRecords(const geometry::Cover& cover) {
   std::vector<std::size_t> outer;
   std::vector<std::size_t> holes;
@@ -139,23 +143,39 @@ std::vector<std::vector<std::size_t>> polygonRecords(const geometry::Cover& cove
             [&](std::size_t a, std::size_t b) { return cover[a].front().x < cover[b].front().x; });
   std::vector<double> firstX;
   for (std::size_t h : holes) firstX.push_back(cover[h].front().x);
-  std::vector<bool> taken(cover.size(), false);
-  std::vector<std::vector<std::size_t>> records;
+  constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+  std::vector<std::size_t> owner(cover.size(), kNone);
+  auto better = [&](std::size_t candidate, std::size_t current, std::size_t hole) {
+    if (current == kNone) return true;
+    const bool candidateOwn = cover[candidate].id == cover[hole].id;
+    const bool currentOwn = cover[current].id == cover[hole].id;
+    if (candidateOwn != currentOwn) return candidateOwn;
+    return -cover[candidate].signedArea() < -cover[current].signedArea();
+  };
   for (std::size_t o : outer) {
     const geometry::Line& ring = cover[o];
     const geometry::Rect& rect = ring.rect();
-    std::vector<std::size_t> record{o};
     const auto low = std::upper_bound(firstX.begin(), firstX.end(), rect.left);
     const auto high = std::lower_bound(low, firstX.end(), rect.right);
     for (auto it = low; it != high; ++it) {
       const std::size_t h = holes[static_cast<std::size_t>(it - firstX.begin())];
       const geometry::Point& p = cover[h].front();
-      if (taken[h] || !(rect.bottom < p.y && p.y < rect.top)) continue;
-      if (geometry::insideRing(ring, p.x, p.y)) record.push_back(h);
+      if (!(rect.bottom < p.y && p.y < rect.top) || !better(o, owner[h], h)) continue;
+      if (geometry::insideRing(ring, p.x, p.y)) owner[h] = o;
     }
-    std::sort(record.begin() + 1, record.end());
-    for (std::size_t k = 1; k < record.size(); ++k) taken[record[k]] = true;
-    records.push_back(std::move(record));
+  }
+  std::vector<std::vector<std::size_t>> ownHoles(cover.size());
+  for (std::size_t h = 0; h < cover.size(); ++h) {
+    if (owner[h] != kNone) ownHoles[owner[h]].push_back(h);
+  }
+  std::map<std::int32_t, std::size_t> recordOfId;
+  std::vector<std::vector<std::size_t>> records;
+  for (std::size_t o : outer) {
+    const auto [found, added] = recordOfId.try_emplace(cover[o].id, records.size());
+    if (added) records.emplace_back();
+    std::vector<std::size_t>& record = records[found->second];
+    record.push_back(o);
+    record.insert(record.end(), ownHoles[o].begin(), ownHoles[o].end());
   }
   return records;
 }
@@ -186,10 +206,80 @@ void writeLineRecord(ExportWriter& writer, int type, const geometry::Cover& cove
   writer.writeText(record, 2, name, kNameWidth);
 }
 
-// The text a cell is exported as: text cells as they are, numbers with 12 significant digits.
-std::string exportedText(const M_Data& table, int row, int column) {
-  if (table.isNumericColumn(column)) return formatDataValue(table.NumericValue(row, column));
-  return table.CellText(row, column);
+// A number rounded to 12 significant digits in fixed notation, without trailing zeros ("-0.0015",
+// "123000", "0"); empty when it is not finite.
+std::string fixedText(double value) {
+  if (!std::isfinite(value)) return {};
+  const std::string scientific = cformat("%.11e", value);  // "-1.23456789012e+20"
+  const bool negative = scientific.front() == '-';
+  const std::size_t e = scientific.find('e');
+  std::string digits;
+  for (std::size_t k = negative ? 1 : 0; k < e; ++k) {
+    if (scientific[k] != '.') digits += scientific[k];
+  }
+  while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+  if (digits == "0") return "0";
+  // The count of digits before the point.
+  const int point = std::stoi(scientific.substr(e + 1)) + 1;
+  std::string text = negative ? "-" : "";
+  if (point <= 0) {
+    text += "0." + std::string(static_cast<std::size_t>(-point), '0') + digits;
+  } else if (static_cast<std::size_t>(point) >= digits.size()) {
+    text += digits + std::string(static_cast<std::size_t>(point) - digits.size(), '0');
+  } else {
+    text += digits.substr(0, point) + "." + digits.substr(point);
+  }
+  return text;
+}
+
+// A numeric column as the texts of a DBF numeric field ("N") of its width and decimals: every value
+// with 12 significant digits, in fixed notation with the column's decimals, right-aligned; a value
+// that is not finite is blank (a null). A column whose fixed form would be wider than
+// kMaxNumberWidth is written in exponent form.
+struct NumberField {
+  std::vector<std::string> texts;
+  int width = 1;
+  int decimals = 0;
+};
+
+constexpr int kMaxNumberWidth = 40;
+
+NumberField numericColumnField(const M_Data& table, int column) {
+  NumberField field;
+  int integerWidth = 1;
+  for (int row = 0; row < table.rowCount(); ++row) {
+    std::string text = fixedText(table.NumericValue(row, column));
+    const std::size_t point = text.find('.');
+    const int whole = static_cast<int>(point == std::string::npos ? text.size() : point);
+    integerWidth = std::max(integerWidth, whole);
+    if (point != std::string::npos) {
+      field.decimals = std::max(field.decimals, static_cast<int>(text.size() - point - 1));
+    }
+    field.texts.push_back(std::move(text));
+  }
+  field.width = integerWidth + (field.decimals > 0 ? field.decimals + 1 : 0);
+  if (field.width > kMaxNumberWidth) {
+    field.decimals = 11;
+    field.width = 19;  // "-1.23456789012E+300"
+    for (int row = 0; row < table.rowCount(); ++row) {
+      const double value = table.NumericValue(row, column);
+      field.texts[row] = std::isfinite(value) ? cformat("%.11E", value) : std::string();
+    }
+  } else {
+    for (std::string& text : field.texts) {
+      if (text.empty() || field.decimals == 0) continue;
+      std::size_t point = text.find('.');
+      if (point == std::string::npos) {
+        point = text.size();
+        text += '.';
+      }
+      text.append(static_cast<std::size_t>(field.decimals) - (text.size() - point - 1), '0');
+    }
+  }
+  for (std::string& text : field.texts) {
+    text.insert(0, static_cast<std::size_t>(field.width) - text.size(), ' ');
+  }
+  return field;
 }
 
 // A DBF field name for a column: its name cut to the DBF's 10 bytes, or "Z<column>" when blank.
@@ -208,7 +298,7 @@ ShapeStatus ShapefileConverter::CoverToShapefile(const std::string& path,
     note(shape_message::kNotLineType);
     return ShapeStatus::WrongType;
   }
-  ExportWriter writer(path);
+  ExportWriter writer(path, projection_);
   if (!writer.createShp(shapeType)) {
     note(shape_message::kShpOpenFailed);
     return ShapeStatus::FileFailed;
@@ -244,7 +334,7 @@ ShapeStatus ShapefileConverter::CoverToShapefile(const std::string& path,
 
 ShapeStatus ShapefileConverter::TableToPointShapefile(const std::string& path, const M_Data& table,
                                                       int xColumn, int yColumn) {
-  ExportWriter writer(path);
+  ExportWriter writer(path, projection_);
   if (!writer.createShp(SHPT_POINT)) {
     note(shape_message::kShpCreateFailed);
     return ShapeStatus::FileFailed;
@@ -257,12 +347,22 @@ ShapeStatus ShapefileConverter::TableToPointShapefile(const std::string& path, c
   for (int j = table.rowNumberOffset() == 1 ? 1 : 0; j < table.columnCount(); ++j) {
     if (j != xColumn && j != yColumn) fields.push_back(j);
   }
-  // One running width over the fields, so no later field is narrower than an earlier one.
-  int longest = 0;
+  // Numeric columns become numeric fields, so that other programs sort and style by them; text
+  // columns text fields, with one running width over them, so no later text field is narrower
+  // than an earlier one.
+  std::vector<NumberField> numbers(fields.size());
   std::vector<int> widths;
-  for (int j : fields) {
+  int longest = 0;
+  for (std::size_t f = 0; f < fields.size(); ++f) {
+    const int j = fields[f];
+    if (table.isNumericColumn(j)) {
+      numbers[f] = numericColumnField(table, j);
+      widths.push_back(numbers[f].width);
+      writer.addField(fieldName(table, j), FTDouble, numbers[f].width, numbers[f].decimals);
+      continue;
+    }
     for (int row = 0; row < table.rowCount(); ++row) {
-      longest = std::max(longest, static_cast<int>(exportedText(table, row, j).size()));
+      longest = std::max(longest, static_cast<int>(table.CellText(row, j).size()));
     }
     widths.push_back(std::min(longest + 1, kMaxTextWidth));
     writer.addField(fieldName(table, j), FTString, widths.back(), 0);
@@ -274,7 +374,12 @@ ShapeStatus ShapefileConverter::TableToPointShapefile(const std::string& path, c
   const bool located = xColumn >= 0 && yColumn >= 0;
   for (int row = 0; row < table.rowCount() && writer.ok; ++row) {
     for (std::size_t f = 0; f < fields.size(); ++f) {
-      writer.writeText(row, static_cast<int>(f), exportedText(table, row, fields[f]), widths[f]);
+      const int field = static_cast<int>(f);
+      if (table.isNumericColumn(fields[f])) {
+        writer.writeNumberText(row, field, numbers[f].texts[row]);
+      } else {
+        writer.writeText(row, field, table.CellText(row, fields[f]), widths[f]);
+      }
     }
     writer.writePoint(located, located ? table.NumericValue(row, xColumn) : 0.0,
                       located ? table.NumericValue(row, yColumn) : 0.0);

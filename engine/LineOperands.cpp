@@ -11,10 +11,10 @@
 namespace vellumar::engine {
 namespace {
 
-// The same lines with new vertex values.
+// The same lines, with their ids, with new vertex values.
 Operand withPoints(const Operand& lines, Kind kind, data::DATA points) {
   return Operand::lines(kind, std::make_shared<const data::DATA>(std::move(points)),
-                        lines.sharedParts());
+                        lines.sharedParts(), lines.sharedIds());
 }
 
 // + unites, - subtracts the right polygon from the left, * intersects.
@@ -48,11 +48,14 @@ Operand combinePolygons(S_Calculator& calc, BinaryOp op, const Operand& a, const
       !functions::polygonRegion(calc, b, ArgumentMessage::InvalidValue, second)) {
     return Operand();
   }
+  // Each result ring takes the id of an operand ring: the operands' features are numbered apart
+  // so that no feature of one joins a feature of the other.
+  geometry::numberLineGroups(second, geometry::numberLineGroups(first, 1));
   geometry::Region result;
   switch (functions::overlayRegions(calc, setOperation(op), first, second, calc.lengthTolerance(),
                                     result)) {
     case geometry::SetStatus::Done:
-      return packCover(result, Kind::Polygon);
+      return packCover(result, Kind::Polygon, true);
     case geometry::SetStatus::Cancelled:
       return Operand();
     case geometry::SetStatus::Failed:

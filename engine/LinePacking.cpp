@@ -4,7 +4,7 @@
 
 namespace vellumar::engine {
 
-Operand packCover(const geometry::Cover& cover, Kind kind) {
+Operand packCover(const geometry::Cover& cover, Kind kind, bool keepIds) {
   const std::size_t total = cover.pointCount();
   std::vector<double> values;
   std::vector<double> xs;
@@ -23,7 +23,13 @@ Operand packCover(const geometry::Cover& cover, Kind kind) {
     }
   }
   auto points = std::make_shared<const data::DATA>(std::move(values), std::move(xs), std::move(ys));
-  return Operand::lines(kind, std::move(points), std::move(parts));
+  std::shared_ptr<std::vector<std::int32_t>> ids;
+  if (keepIds) {
+    ids = std::make_shared<std::vector<std::int32_t>>();
+    ids->reserve(cover.size());
+    for (const geometry::Line& line : cover.lines()) ids->push_back(line.id);
+  }
+  return Operand::lines(kind, std::move(points), std::move(parts), std::move(ids));
 }
 
 bool unpackOperand(const Operand& operand, geometry::Cover& cover) {
@@ -35,6 +41,9 @@ bool unpackOperand(const Operand& operand, geometry::Cover& cover) {
   const auto xs = points.x();
   const auto ys = points.y();
   const auto values = points.values();
+  const auto& ids = operand.ids();
+  const bool withIds = ids.size() == parts.size();
+  std::size_t index = 0;
   cover.reserve(parts.size());
   const bool fitted = forEachPackedPart(operand, [&](PackedPart part) {
     std::vector<geometry::Point> vertices;
@@ -44,6 +53,8 @@ bool unpackOperand(const Operand& operand, geometry::Cover& cover) {
     }
     geometry::Line line(std::move(vertices));
     line.value = part.count > 0 ? values[part.first] : 0.0;
+    line.id = withIds ? ids[index] : static_cast<std::int32_t>(index + 1);
+    ++index;
     cover.appendLine(std::move(line));
   });
   // Tables that disagree are no lines at all.

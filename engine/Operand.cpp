@@ -53,11 +53,12 @@ Operand Operand::data(DataPtr points) {
   return result;
 }
 
-Operand Operand::lines(Kind kind, DataPtr points, PartsPtr parts) {
+Operand Operand::lines(Kind kind, DataPtr points, PartsPtr parts, PartsPtr ids) {
   Operand result;
   result.kind_ = kind;
   result.points_ = std::move(points);
   result.parts_ = std::move(parts);
+  result.ids_ = std::move(ids);
   return result;
 }
 
@@ -69,6 +70,10 @@ const std::vector<std::int32_t>& Operand::parts() const {
   return parts_ ? *parts_ : emptyParts();
 }
 
+const std::vector<std::int32_t>& Operand::ids() const {
+  return ids_ ? *ids_ : emptyParts();
+}
+
 void Operand::assign(const Operand& source) {
   // Only the contents of the new kind are taken; those of the old kind are released, so a value
   // never shows (or keeps in memory) a grid or a table that belongs to an earlier value.
@@ -78,6 +83,7 @@ void Operand::assign(const Operand& source) {
   const bool hasPoints = kind_ == Kind::Data || isLineKind();
   points_ = hasPoints ? source.points_ : nullptr;
   parts_ = isLineKind() ? source.parts_ : nullptr;
+  ids_ = isLineKind() ? source.ids_ : nullptr;
 }
 
 void Operand::setKind(Kind kind) {

@@ -21,7 +21,9 @@ char kindLetter(Kind kind);
 
 // Every quantity the calculator handles: a number, a grid, a data column, a polygon or a set of
 // lines. Lines and polygons are packed into a points table (one entry per vertex, line after line,
-// each vertex carrying its line's value) and a parts table (the vertex count of each line or ring).
+// each vertex carrying its line's value) and a parts table (the vertex count of each line or ring),
+// optionally with the id of each line or ring: rings that share an id form one feature (the parts
+// of one shapefile record), which the polygon exports keep together.
 //
 // Contents are immutable once made and shared between copies, so copying an operand (a name
 // looked up, a result kept by the window) never copies a grid or a column: an operand is observably
@@ -36,8 +38,9 @@ class Operand {
   static Operand number(double value);
   static Operand grid(GridPtr grid);
   static Operand data(DataPtr points);
-  // A polygon (Kind::Polygon) or lines (Kind::Lines) operand from packed tables.
-  static Operand lines(Kind kind, DataPtr points, PartsPtr parts);
+  // A polygon (Kind::Polygon) or lines (Kind::Lines) operand from packed tables; ids, when given,
+  // holds one id per part.
+  static Operand lines(Kind kind, DataPtr points, PartsPtr parts, PartsPtr ids = nullptr);
 
   Kind kind() const { return kind_; }
   bool isNumber() const { return kind_ == Kind::Number; }
@@ -53,6 +56,9 @@ class Operand {
   // Vertex counts of the lines or rings of polygon and lines operands.
   const std::vector<std::int32_t>& parts() const;
   const PartsPtr& sharedParts() const { return parts_; }
+  // The ids of the lines or rings, one per part; empty when the operand carries none.
+  const std::vector<std::int32_t>& ids() const;
+  const PartsPtr& sharedIds() const { return ids_; }
 
   const std::string& sourcePath() const { return sourcePath_; }
   void setSourcePath(std::string path) { sourcePath_ = std::move(path); }
@@ -72,6 +78,7 @@ class Operand {
   GridPtr grid_;
   DataPtr points_;
   PartsPtr parts_;
+  PartsPtr ids_;
   std::uint32_t argumentPosition_ = 0;
 };
 

@@ -37,10 +37,11 @@ Kind kindOf(FileKind kind) {
 // Writes a data result as a point shapefile; a result without coordinates keeps its values in
 // records without shapes.
 data::SaveStatus saveDataShapefile(const data::DATA& points, const std::string& path,
-                                   Language language) {
+                                   Language language, const std::string& projection) {
   const int x = points.hasCoordinates() ? 0 : -1;
   const int y = points.hasCoordinates() ? 1 : -1;
   data::ShapefileConverter converter(language);
+  converter.setProjection(projection);
   return converter.TableToPointShapefile(path, data::tableOfResult(points), x, y) ==
                  data::ShapeStatus::Done
              ? data::SaveStatus::Ok
@@ -48,8 +49,9 @@ data::SaveStatus saveDataShapefile(const data::DATA& points, const std::string& 
 }
 
 bool saveCoverShapefile(const geometry::Cover& cover, const std::string& path, bool polygon,
-                        Language language) {
+                        Language language, const std::string& projection) {
   data::ShapefileConverter converter(language);
+  converter.setProjection(projection);
   if (!polygon) {
     return converter.CoverToShapefile(path, cover, data::shape_type::kArc) ==
            data::ShapeStatus::Done;
@@ -129,6 +131,7 @@ FileStatus Workspace::checkNotLoaded(FileKind kind, const std::string& path) con
 void Workspace::addLoaded(FileKind kind, const std::string& path, Operand operand) {
   std::vector<std::string>& paths = paths_[static_cast<int>(kind)];
   paths.push_back(path);
+  if (isShapefilePath(path)) noteProjection(path);
   lastLoadedName_ = operandName(kind, paths.size());
   registerOperand(lastLoadedName_, path, std::move(operand));
 }
@@ -150,8 +153,10 @@ FileStatus Workspace::read(FileKind kind, const std::string& path, const std::st
   std::string notice;
   bool read = false;
   if (isShapefilePath(path)) {
-    read = data::ShapefileConverter(calc_.language())
-               .ReadShapeLines(path, cover, valueField, {}, {}) == data::ShapeStatus::Done;
+    data::ShapefileConverter converter(calc_.language());
+    const data::ShapeStatus status = converter.ReadShapeLines(path, cover, valueField, {}, {});
+    if (status == data::ShapeStatus::UnknownField) return FileStatus::failure(converter.lastNote());
+    read = status == data::ShapeStatus::Done;
   } else {
     bool valuesMissing = false;
     const geometry::LineFileStatus status = geometry::readLineFile(path, cover, &valuesMissing);
@@ -168,7 +173,9 @@ FileStatus Workspace::read(FileKind kind, const std::string& path, const std::st
   if (polygon && !geometry::allLinesClosed(cover)) {
     return FileStatus::failure(text(geometry::text::kPolygonNotClosed));
   }
-  operand = packCover(cover, kindOf(kind));
+  // A polygon's rings keep their ids: rings of one id (one shapefile record, one id of a polygon
+  // file) are saved together again.
+  operand = packCover(cover, kindOf(kind), polygon);
   return FileStatus::success(std::move(notice));
 }
 
@@ -208,6 +215,21 @@ FileStatus Workspace::save(const Operand& result, const std::string& path) {
     }
     return FileStatus::failure(text(data::message::kSaveFailed));
   });
+}
+
+void Workspace::noteProjection(const std::string& path) {
+  std::string projection;
+  if (!data::ReadProjection(path, projection) || projection.empty()) return;
+  if (projection_.empty()) {
+    projection_ = std::move(projection);
+  } else if (projection != projection_) {
+    projectionsDiffer_ = true;
+  }
+}
+
+const std::string& Workspace::sessionProjection() const {
+  static const std::string none;
+  return projectionsDiffer_ ? none : projection_;
 }
 
 DataSlot* Workspace::loadedDataSlot(const std::string& path) {
@@ -262,6 +284,7 @@ int Workspace::storeDataTable(const std::string& path, data::M_Data table) {
   auto free = std::find_if(dataSlots_.begin(), dataSlots_.end(),
                            [](const DataSlot& s) { return s.path == kEmptySlotPath; });
   if (free == dataSlots_.end()) free = dataSlots_.insert(dataSlots_.end(), DataSlot{});
+  if (isShapefilePath(path)) noteProjection(path);
   const data::CoordinateColumns xy = defaultCoordinates(path, table);
   *free = DataSlot{path, std::move(table), xy};
   return static_cast<int>(free - dataSlots_.begin()) + 1;
@@ -296,7 +319,7 @@ FileStatus Workspace::saveData(const Operand& result, const std::string& path) {
                  ? data::SaveStatus::LoadedShapefile
                  : data::appendResultColumn(slot->table, result.points(), slot->xy);
   } else if (isShapefilePath(path)) {
-    status = saveDataShapefile(result.points(), path, calc_.language());
+    status = saveDataShapefile(result.points(), path, calc_.language(), sessionProjection());
   } else {
     status = data::saveDataFile(path, result.points());
   }
@@ -321,14 +344,20 @@ FileStatus Workspace::saveLines(const Operand& result, const std::string& path, 
   // A result without lines (isolines of a flat map, say) is saved as an empty file.
   const bool empty = result.parts().empty();
   if (!empty && !unpackOperand(result, cover)) return failed;
-  // Packed lines carry no ids; numbering them keeps each line's value findable in the value file.
-  for (std::size_t i = 0; i < cover.size(); ++i)
-    cover.line(i).id = static_cast<std::int32_t>(i + 1);
+  // Lines are numbered 1, 2, ..., which keeps each line's value findable in the value file.
+  // Polygon rings are numbered by feature: rings of one id and value share their number, so
+  // rings of distinct ids are numbered as lines are.
+  if (kind == FileKind::Polygon) {
+    geometry::numberLineGroups(cover, 1);
+  } else {
+    for (std::size_t i = 0; i < cover.size(); ++i)
+      cover.line(i).id = static_cast<std::int32_t>(i + 1);
+  }
   bool outOfMemory = false;
-  const bool saved =
-      isShapefilePath(path)
-          ? saveCoverShapefile(cover, path, kind == FileKind::Polygon, calc_.language())
-          : geometry::writeLineFile(path, cover, &outOfMemory);
+  const bool saved = isShapefilePath(path)
+                         ? saveCoverShapefile(cover, path, kind == FileKind::Polygon,
+                                              calc_.language(), sessionProjection())
+                         : geometry::writeLineFile(path, cover, &outOfMemory);
   if (outOfMemory) return FileStatus::failure(text(text::kOutOfMemory));
   if (!saved) return failed;
   refreshLoaded(kind, path, result);

@@ -82,6 +82,11 @@ class Workspace {
   // registers the result under that file's name.
   FileStatus save(const Operand& result, const std::string& path);
 
+  // The projection a result saved as a shapefile gets as its .prj: that of the shapefiles loaded
+  // so far when every one that carried a .prj carried the same bytes; empty (no .prj is written)
+  // when none carried one or two differed.
+  const std::string& sessionProjection() const;
+
   // A path names a shapefile when ".shp" or ".SHP" occurs anywhere in it.
   static bool isShapefilePath(std::string_view path);
   // The generated name of the n-th (1-based) operand of a kind: "G1", "C2", "P3".
@@ -93,6 +98,8 @@ class Workspace {
   // A shapefile as a table, with the status of the data file reader.
   data::ReadStatus readShapefileTable(const std::string& path, data::M_Data& table) const;
   DataSlot* loadedDataSlot(const std::string& path);
+  // Notes the .prj of a shapefile just loaded for sessionProjection.
+  void noteProjection(const std::string& path);
   void registerOperand(const std::string& name, const std::string& path, Operand operand);
   // Re-registers a saved result when path is a loaded file of the kind.
   void refreshLoaded(FileKind kind, const std::string& path, const Operand& result);
@@ -105,6 +112,8 @@ class Workspace {
   std::array<std::vector<std::string>, 3> paths_;
   std::vector<DataSlot> dataSlots_;
   std::string lastLoadedName_;
+  std::string projection_;
+  bool projectionsDiffer_ = false;
 };
 
 }  // namespace vellumar::engine

@@ -1,8 +1,11 @@
 #include "geometry/Geometry.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <map>
 #include <numeric>
+#include <utility>
 
 namespace vellumar::geometry {
 
@@ -219,6 +222,20 @@ void Cover::sortByKey(int key, bool descending) {
 
 void Cover::stampMark(std::int32_t mark) {
   for (Line& line : lines_) line.stampMark(mark);
+}
+
+std::int32_t numberLineGroups(Cover& cover, std::int32_t first) {
+  // Values are compared by their bits, so a NaN value groups with itself.
+  std::map<std::pair<std::int32_t, std::uint64_t>, std::int32_t> numbers;
+  std::int32_t next = first;
+  for (std::size_t i = 0; i < cover.size(); ++i) {
+    Line& line = cover.line(i);
+    const auto [found, added] =
+        numbers.try_emplace({line.id, std::bit_cast<std::uint64_t>(line.value)}, next);
+    if (added) ++next;
+    line.id = found->second;
+  }
+  return next;
 }
 
 }  // namespace vellumar::geometry

@@ -162,4 +162,11 @@ struct Region : Cover {
   bool inverted = false;
 };
 
+// Gives the lines that share both id and value one new id, numbering these groups first, first + 1,
+// ... in the order of their first line; returns the next free number. Lines of distinct ids are
+// thus numbered first, first + 1, ... in cover order. Ids only say which rings belong to one
+// feature (the parts of one shapefile record, the rings of one id in a polygon file), so the
+// exports number them afresh, and two operands are numbered apart before they are combined.
+std::int32_t numberLineGroups(Cover& cover, std::int32_t first);
+
 }  // namespace vellumar::geometry

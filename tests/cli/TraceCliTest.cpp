@@ -96,13 +96,16 @@ TEST(CalcTrace, RegionsAreSavedAsPolygonFilesAndShapefiles) {
   EXPECT_EQ(back.status, 0) << back.err;
   EXPECT_EQ(back.out, "6.000000000000\n");
 
-  // As a shapefile the region is one record of two parts; loaded back, it is the same polygon.
+  // As a shapefile the region is one record of two parts; loaded back, it is the same polygon,
+  // whose two rings now share the id of their record.
   const auto shape = runCalc({"-g", hill, "-o", folder.path("low.shp"), "Trace(G1, 6, 2, 0)"});
   ASSERT_EQ(shape.status, 0) << shape.err;
   const auto again = runCalc({"--value-field", "Atribute", "-p", folder.path("low.shp"), "-o",
                               folder.path("again.pol"), "P1"});
   ASSERT_EQ(again.status, 0) << again.err;
-  EXPECT_EQ(folder.read("again.pol"), saved);
+  std::string oneRecord = saved;
+  oneRecord.replace(oneRecord.find("END\r\n2\r\n"), 8, "END\r\n1\r\n");
+  EXPECT_EQ(folder.read("again.pol"), oneRecord);
 
   // An empty region is saved as an empty polygon file.
   const auto none = runCalc({"-g", hill, "-o", folder.path("none.pol"), "Trace(G1, 9, 1, 1)"});

@@ -105,6 +105,19 @@ std::vector<std::string> columnNames(const M_Data& table) {
   return names;
 }
 
+// A table of three rows: three numeric columns, then a text column of the given width.
+M_Data threeRows(const double (&numbers)[3][3], const char* const (&texts)[3],
+                 const std::vector<std::string>& names, int textWidth) {
+  M_Data table;
+  table.Allocate(3, 4, {0, 0, 0, textWidth});
+  for (int r = 0; r < 3; ++r) {
+    for (int c = 0; c < 3; ++c) table.SetNumeric(r, c, numbers[r][c]);
+    table.SetText(r, 3, texts[r]);
+  }
+  for (int c = 0; c < 4; ++c) table.setColumnName(c, names[c]);
+  return table;
+}
+
 void expectSamePoints(const Line& a, const Line& b) {
   ASSERT_EQ(a.size(), b.size());
   for (std::size_t i = 0; i < a.size(); ++i) {
@@ -150,13 +163,34 @@ TEST_F(Shapefiles, LinesRoundTripWithValuesIdsAndCutNames) {
   EXPECT_EQ(reader.attributes().NumericValue(1, 2), 8.0);
   EXPECT_EQ(reader.recordStarts(), (std::vector<std::int32_t>{0, 1, 2}));
 
-  // Without a value field the values are 0; lines are appended after what the cover holds.
+  // Field names are matched without regard to case; lines are appended after what the cover
+  // holds.
   Cover appended = cover;
-  ASSERT_EQ(reader.ReadShapeLines(path("lines.shp"), appended, "atribute", "", ""),
+  ASSERT_EQ(reader.ReadShapeLines(path("lines.shp"), appended, "atribute", "", "name", &backNames),
             ShapeStatus::Done);
   ASSERT_EQ(appended.size(), 6u);
-  EXPECT_EQ(appended[3].value, 0.0);
+  EXPECT_EQ(appended[3].value, 2.5);
+  EXPECT_EQ(backNames.back(), "Скважина");
   EXPECT_EQ(reader.recordStarts(), (std::vector<std::int32_t>{3, 4, 5}));
+  // Without a value field the values are 0.
+  Cover plain;
+  ASSERT_EQ(reader.ReadShapeLines(path("lines.shp"), plain, "", "", ""), ShapeStatus::Done);
+  EXPECT_EQ(plain[0].value, 0.0);
+
+  // A field the DBF lacks fails the read with the list of its fields, and adds no line.
+  EXPECT_EQ(reader.ReadShapeLines(path("lines.shp"), appended, "atributes", "", ""),
+            ShapeStatus::UnknownField);
+  EXPECT_EQ(appended.size(), 6u);
+  EXPECT_EQ(reader.lastNote(),
+            "The dbf-file has no field \"atributes\". Its fields: Atribute, ID, NAME.");
+  ShapefileConverter russian;
+  EXPECT_EQ(russian.ReadShapeLines(path("lines.shp"), appended, "A", "", ""),
+            ShapeStatus::UnknownField);
+  EXPECT_EQ(russian.lastNote(), "В dbf - файле нет поля \"A\". Поля файла: Atribute, ID, NAME.");
+  writeShapefile(path("bare.shp"), SHPT_ARC, {Shape{{}, {0, 1}, {0, 1}, {}, {}}}, {});
+  EXPECT_EQ(russian.ReadShapeLines(path("bare.shp"), appended, "A", "", ""),
+            ShapeStatus::UnknownField);
+  EXPECT_EQ(russian.lastNote(), "В dbf - файле нет поля \"A\". Поля файла: нет.");
 }
 
 TEST_F(Shapefiles, PolygonExportGroupsHolesByAreaAndDropsOrphans) {
@@ -217,6 +251,57 @@ TEST_F(Shapefiles, PolygonExportGroupsHolesByAreaAndDropsOrphans) {
   EXPECT_EQ(table.NumericValue(19, 0), 4.0);
   EXPECT_EQ(table.NumericValue(19, 4), 6.0);
   EXPECT_EQ(table.path(), path("poly.shp"));
+}
+
+TEST_F(Shapefiles, PolygonRingsOfOneIdFormOneRecord) {
+  Cover cover;
+  // Id 4: two outer rings, each with a hole, the holes listed after both.
+  cover.appendLine(clockwise(0, 0, 10, 1.5, 4));
+  cover.appendLine(clockwise(20, 0, 10, 1.5, 4));
+  cover.appendLine(counterClockwise(22, 2, 3, 1.5, 4));
+  cover.appendLine(counterClockwise(2, 2, 3, 1.5, 4));
+  cover.appendLine(clockwise(40, 0, 10, 2.0, 9));  // a ring of its own
+  // A ring with a hole holding an island, and a hole of another id in that island: each hole
+  // goes to the ring right around it.
+  cover.appendLine(clockwise(0, 40, 30, 3.0, 5));
+  cover.appendLine(counterClockwise(2, 42, 26, 3.0, 5));
+  cover.appendLine(clockwise(5, 45, 10, 4.0, 6));
+  cover.appendLine(counterClockwise(7, 47, 2, 0.0, 7));
+  ShapefileConverter writer;
+  ASSERT_EQ(writer.CoverToShapefile(path("poly.shp"), cover, shape_type::kPolygon),
+            ShapeStatus::Done);
+
+  // Records by first ring, each outer ring followed by its holes.
+  const std::vector<std::vector<std::size_t>> records{{0, 3, 1, 2}, {4}, {5, 6}, {7, 8}};
+  const std::vector<double> values{1.5, 2.0, 3.0, 4.0};
+  const std::vector<int> ids{4, 9, 5, 6};
+  SHPHandle shp = SHPOpen(path("poly.shp").c_str(), "rb");
+  DBFHandle dbf = DBFOpen(path("poly.dbf").c_str(), "rb");
+  ASSERT_NE(shp, nullptr);
+  ASSERT_NE(dbf, nullptr);
+  int count = 0;
+  SHPGetInfo(shp, &count, nullptr, nullptr, nullptr);
+  ASSERT_EQ(count, 4);
+  for (int r = 0; r < count; ++r) {
+    SHPObject* shape = SHPReadObject(shp, r);
+    ASSERT_EQ(shape->nParts, static_cast<int>(records[r].size())) << r;
+    int vertex = 0;
+    for (int k = 0; k < shape->nParts; ++k) {
+      const Line& part = cover[records[r][k]];
+      EXPECT_EQ(shape->panPartStart[k], vertex);
+      for (const Point& p : part.points()) {
+        EXPECT_EQ(shape->padfX[vertex], p.x);
+        EXPECT_EQ(shape->padfY[vertex], p.y);
+        ++vertex;
+      }
+    }
+    EXPECT_EQ(shape->nVertices, vertex);
+    SHPDestroyObject(shape);
+    EXPECT_EQ(DBFReadDoubleAttribute(dbf, r, 0), values[r]);
+    EXPECT_EQ(DBFReadIntegerAttribute(dbf, r, 1), ids[r]);
+  }
+  SHPClose(shp);
+  DBFClose(dbf);
 }
 
 TEST_F(Shapefiles, MultiPartRecordsGiveOneLinePerPart) {
@@ -399,18 +484,9 @@ TEST_F(Shapefiles, DbfTextFieldsOfNumbersBecomeNumeric) {
 }
 
 TEST_F(Shapefiles, PointTablesRoundTrip) {
-  M_Data source;
-  source.Allocate(3, 4, {0, 0, 0, 8});
   const double values[3][3] = {{1.5, -2, 0.0000001234567}, {1e6, 2e6, 123456.789012}, {0, 0, -7}};
   const char* labels[] = {"well", "", "bore hole"};
-  for (int r = 0; r < 3; ++r) {
-    for (int c = 0; c < 3; ++c) source.SetNumeric(r, c, values[r][c]);
-    source.SetText(r, 3, labels[r]);
-  }
-  source.setColumnName(0, "X");
-  source.setColumnName(1, "Y");
-  source.setColumnName(2, "Depth");
-  source.setColumnName(3, " ");
+  const M_Data source = threeRows(values, labels, {"X", "Y", "Depth", " "}, 8);
   ShapefileConverter converter;
   ASSERT_EQ(converter.TableToPointShapefile(path("pts.shp"), source, 0, 1), ShapeStatus::Done);
 
@@ -419,12 +495,18 @@ TEST_F(Shapefiles, PointTablesRoundTrip) {
   ASSERT_EQ(DBFGetFieldCount(dbf), 2);
   char name[16];
   int width = 0;
-  EXPECT_EQ(DBFGetFieldInfo(dbf, 0, name, &width, nullptr), FTString);
+  int decimals = 0;
+  // A numeric column is a numeric field: 12 significant digits of each value need 13 decimals
+  // (0.0000001234567) and 6 digits before the point (123456.789012).
+  EXPECT_EQ(DBFGetFieldInfo(dbf, 0, name, &width, &decimals), FTDouble);
+  EXPECT_EQ(DBFGetNativeFieldType(dbf, 0), 'N');
   EXPECT_EQ(std::string(name), "Depth");
-  const int depthWidth = width;
-  DBFGetFieldInfo(dbf, 1, name, &width, nullptr);
+  EXPECT_EQ(width, 20);
+  EXPECT_EQ(decimals, 13);
+  EXPECT_STREQ(DBFReadStringAttribute(dbf, 1, 0), "123456.7890120000000");
+  EXPECT_EQ(DBFGetFieldInfo(dbf, 1, name, &width, nullptr), FTString);
   EXPECT_EQ(std::string(name), "Z3");  // a blank column name
-  EXPECT_EQ(width, depthWidth);        // the running maximum is wider than "bore hole"
+  EXPECT_EQ(width, 10);                // "bore hole" and a blank
   DBFClose(dbf);
 
   M_Data back;
@@ -468,6 +550,85 @@ TEST_F(Shapefiles, PointTablesRoundTrip) {
   EXPECT_EQ(back.NumericValue(0, 1), 20.0);
   EXPECT_EQ(back.NumericValue(0, 2), 3.0);
   EXPECT_EQ(converter.log(), "");
+}
+
+TEST_F(Shapefiles, NumericColumnsAreNumericFieldsOfTwelveDigits) {
+  // One column per case: fixed widths and decimals, a column too wide for fixed notation, a
+  // column of whole numbers with a value that is no number, and text.
+  const double values[3][3] = {
+      {-0.0015, 1e300, 12}, {2.0 / 3.0, -2.5e-300, std::nan("")}, {123456789012345.0, 0.0, -3}};
+  const char* texts[] = {"12", "x", ""};
+  const M_Data table = threeRows(values, texts, {"Fixed", "Wide", "Whole", "Label"}, 6);
+  ShapefileConverter converter;
+  ASSERT_EQ(converter.TableToPointShapefile(path("n.shp"), table, -1, -1), ShapeStatus::Done);
+
+  DBFHandle dbf = DBFOpen(path("n.dbf").c_str(), "rb");
+  ASSERT_NE(dbf, nullptr);
+  struct Expected {
+    DBFFieldType type;
+    char native;
+    int width;
+    int decimals;
+    std::vector<std::string> texts;
+  };
+  const std::vector<Expected> expected{
+      {FTDouble,
+       'N',
+       28,
+       12,
+       {"          -0.001500000000", "           0.666666666667", "123456789012000.000000000000"}},
+      {FTDouble, 'N', 19, 11, {"1.00000000000E+300", "-2.50000000000E-300", "0.00000000000E+00"}},
+      {FTInteger, 'N', 2, 0, {"12", "", "-3"}},
+      {FTString, 'C', 3, 0, {"12", "x", ""}}};
+  ASSERT_EQ(DBFGetFieldCount(dbf), 4);
+  for (int f = 0; f < 4; ++f) {
+    char name[16];
+    int width = 0;
+    int decimals = 0;
+    EXPECT_EQ(DBFGetFieldInfo(dbf, f, name, &width, &decimals), expected[f].type) << f;
+    EXPECT_EQ(DBFGetNativeFieldType(dbf, f), expected[f].native) << f;
+    EXPECT_EQ(width, expected[f].width) << f;
+    EXPECT_EQ(decimals, expected[f].decimals) << f;
+    for (int r = 0; r < 3; ++r) {
+      // shapelib trims numeric fields of their blanks when it reads them.
+      std::string text = DBFReadStringAttribute(dbf, r, f);
+      text.erase(0, text.find_first_not_of(' '));
+      std::string want = expected[f].texts[r];
+      want.erase(0, want.find_first_not_of(' '));
+      EXPECT_EQ(text, want) << f << " " << r;
+    }
+  }
+  // The value that is no number is a null; every number reads back within 12 digits.
+  EXPECT_TRUE(DBFIsAttributeNULL(dbf, 1, 2));
+  EXPECT_DOUBLE_EQ(DBFReadDoubleAttribute(dbf, 1, 1), -2.5e-300);
+  EXPECT_NEAR(DBFReadDoubleAttribute(dbf, 1, 0), 2.0 / 3.0, 1e-12);
+  DBFClose(dbf);
+}
+
+TEST_F(Shapefiles, ProjectionsAreWrittenBesideTheExportWhenGiven) {
+  Cover cover;
+  cover.appendLine(ring({{0, 0}, {1, 1}}, 1, 1));
+  const std::string wgs84 = "GEOGCS[\"GCS_WGS_1984\",DATUM[\"D_WGS_1984\"]]";
+  ShapefileConverter converter;
+  converter.setProjection(wgs84);
+  ASSERT_EQ(converter.CoverToShapefile(path("a.shp"), cover, shape_type::kArc), ShapeStatus::Done);
+  EXPECT_EQ(bytesOf(path("a.prj")), wgs84);
+  ASSERT_EQ(converter.TableToPointShapefile(path("B.SHP"), tableOfResult(DATA({1.0})), -1, -1),
+            ShapeStatus::Done);
+  EXPECT_EQ(bytesOf(path("B.PRJ")), wgs84);
+  std::string read;
+  ASSERT_TRUE(ReadProjection(path("B.SHP"), read));
+  EXPECT_EQ(read, wgs84);
+
+  // Without a projection none is written, and a failed export writes none either.
+  ShapefileConverter plain;
+  ASSERT_EQ(plain.CoverToShapefile(path("c.shp"), cover, shape_type::kArc), ShapeStatus::Done);
+  EXPECT_FALSE(ReadProjection(path("c.shp"), read));
+  fs::create_directory(path("d.dbf"));
+  EXPECT_EQ(converter.CoverToShapefile(path("d.shp"), cover, shape_type::kArc),
+            ShapeStatus::FileFailed);
+  EXPECT_FALSE(fs::exists(path("d.prj")));
+  EXPECT_FALSE(fs::exists(path("d.shp")));
 }
 
 TEST_F(Shapefiles, FailedExportsLeaveEarlierFilesIntact) {

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <map>
 #include <memory>
+#include <set>
 
 #include "../geometry/TestShapes.h"
 #include "EvaluationHelpers.h"
@@ -119,6 +121,53 @@ TEST_F(PolygonOperators, UnionIntersectionDifferenceAndPowers) {
   EXPECT_EQ(area(rings("X = P1 * P2; X + P3")), 1 + 230);
   // Rings that touch at a corner are a valid polygon.
   EXPECT_EQ(area(rings("Ptouch + P2")), 1 + 1 + 4 - 1);
+}
+
+TEST_F(PolygonOperators, RingsThatShareAnIdKeepItApartFromOtherFeatures) {
+  // Pids: two squares of one feature (id 1) and one of another (id 2), as a shapefile's first two
+  // records load; Pframe covers them all.
+  geometry::Cover features =
+      coverOf({square(10, 10, 11, 11, 3), square(12, 10, 13, 11, 3), square(14, 10, 15, 11, 4)});
+  const std::vector<std::int32_t> ids{1, 1, 2};
+  for (std::size_t i = 0; i < ids.size(); ++i) features.line(i).id = ids[i];
+  calc_.registry().findOrCreate("Pids").value = packCover(features, Kind::Polygon, true);
+  put("Pframe", coverOf({square(-20, -20, 40, 40, 1)}));
+  EXPECT_EQ(result("Pids").ids(), ids);
+  EXPECT_TRUE(result("P1").ids().empty());  // packed without ids
+
+  // The id of each result ring by its value.
+  auto idsByValue = [&](const std::string& display) {
+    std::map<double, std::set<std::int32_t>> found;
+    const geometry::Cover cover = rings(display);
+    for (const geometry::Line& ring : cover.lines()) found[ring.value].insert(ring.id);
+    return found;
+  };
+  for (const char* display : {"Pids * Pframe", "Pframe * Pids", "Pids ^ 2", "Pids + Pids"}) {
+    const auto found = idsByValue(display);
+    ASSERT_EQ(found.size(), 2u) << display;
+    ASSERT_EQ(found.at(3).size(), 1u) << display;  // both squares of id 1 keep one id
+    ASSERT_EQ(found.at(4).size(), 1u) << display;
+    EXPECT_NE(*found.at(3).begin(), *found.at(4).begin()) << display;
+  }
+  // Features of the two operands never share an id: P1's rings, numbered 1 and 2 when unpacked,
+  // stay apart from each other and from the features of Pids.
+  const auto united = idsByValue("Pids + P1");
+  std::set<std::int32_t> all;
+  for (const auto& [value, found] : united) {
+    ASSERT_EQ(found.size(), 1u) << value;
+    all.insert(*found.begin());
+  }
+  EXPECT_EQ(united.size(), 4u);
+  EXPECT_EQ(all.size(), 4u);
+  // A ring cut in two keeps its feature's id in both pieces.
+  put("Pcut", coverOf({square(12.4, 0, 12.6, 20)}));
+  const geometry::Cover pieces = rings("Pids - Pcut");
+  ASSERT_EQ(pieces.size(), 4u);
+  const auto cut = idsByValue("Pids - Pcut");
+  EXPECT_EQ(cut.at(3).size(), 1u);
+  // Operations that keep the rings keep their ids.
+  EXPECT_EQ(result("-Pids").ids(), ids);
+  EXPECT_EQ(result("X = Pids; X").ids(), ids);
 }
 
 TEST_F(PolygonOperators, TheLengthUnitDecidesWhatCountsAsOneBoundary) {
