@@ -96,7 +96,7 @@ TEST_F(DataFiles, AppendingKeepsEveryLineAndAddsZres) {
   M_Data plain = load(lf, {' ', true, false});
   ASSERT_EQ(appendResultColumn(plain, DATA({7.0, 8.0}), {}), SaveStatus::Ok);
   ASSERT_EQ(appendResultColumn(plain, DATA({-1.0, -2.0}), {}), SaveStatus::Ok);
-  EXPECT_EQ(*readWholeFile(lf), "1 2 7.000000 -1.000000\r\n3 4 8.000000 -2.000000\r\n");
+  EXPECT_EQ(*readWholeFile(lf), "1 2 7.000000 -1.000000\n3 4 8.000000 -2.000000\n");
   EXPECT_EQ(plain.columnCount(), 4);
   EXPECT_EQ(plain.columnName(3), "4");
 
@@ -104,7 +104,7 @@ TEST_F(DataFiles, AppendingKeepsEveryLineAndAddsZres) {
   const std::string extra = write("extra.dat", "A;B;C\n1;2\n");
   M_Data named = load(extra, {';', false, true});
   ASSERT_EQ(appendResultColumn(named, DATA({5.0}), {}), SaveStatus::Ok);
-  EXPECT_EQ(*readWholeFile(extra), "A;B;Zres;C\r\n1;2;5.000000\r\n");
+  EXPECT_EQ(*readWholeFile(extra), "A;B;Zres;C\n1;2;5.000000\n");
   EXPECT_EQ(named.columnName(2), "Zres");
 }
 
@@ -115,21 +115,21 @@ TEST_F(DataFiles, AppendingFillsShortLinesAndRespectsUnmergedDelimiters) {
   ASSERT_EQ(table.rowCount(), 3);
   ASSERT_EQ(appendResultColumn(table, DATA({1.0, 2.0, 3.0}), {}), SaveStatus::Ok);
   EXPECT_EQ(*readWholeFile(path),
-            "1,a,2,1.000000,\r\n"
-            "0.000000,,0.000000,2.000000,,\r\n"
-            "3,b,0.000000,3.000000\r\n");
+            "1,a,2,1.000000,\n"
+            "0.000000,,0.000000,2.000000,,\n"
+            "3,b,0.000000,3.000000\n");
   EXPECT_EQ(table.CellText(0, 1), "a");
   EXPECT_EQ(table.CellText(1, 1), "");
   EXPECT_EQ(table.NumericValue(2, 3), 3.0);
 
-  // An empty first text cell cannot be written in front of a delimiter: the append is refused
-  // rather than shifting the line's cells.
-  const std::string blank = "a,1\n,\n";
-  const std::string blankPath = write("blank.dat", blank);
+  // An empty first text cell cannot be an empty field in front of a delimiter (a leading
+  // delimiter does not separate): a blank stands for it, which reads as empty text.
+  const std::string blankPath = write("blank.dat", "a,1\n,\n");
   M_Data blankTable = load(blankPath, {',', false, false});
-  EXPECT_EQ(appendResultColumn(blankTable, DATA({1.0, 2.0}), {}), SaveStatus::SaveFailed);
-  EXPECT_EQ(*readWholeFile(blankPath), blank);
-  EXPECT_EQ(blankTable.columnCount(), 2);
+  ASSERT_EQ(appendResultColumn(blankTable, DATA({1.0, 2.0}), {}), SaveStatus::Ok);
+  EXPECT_EQ(*readWholeFile(blankPath), "a,1,1.000000\n ,0.000000,2.000000,\n");
+  EXPECT_EQ(blankTable.CellText(1, 0), "");
+  EXPECT_EQ(blankTable.NumericValue(1, 2), 2.0);
 }
 
 TEST_F(DataFiles, RefusedAppendsLeaveTheFileAsItWas) {
@@ -182,11 +182,11 @@ TEST_F(DataFiles, OfTwoAppendsFromOneLoadOnlyTheFirstIsWritten) {
   M_Data second = load(path, {' ', true, false});
   ASSERT_EQ(appendResultColumn(first, DATA({5.0, 6.0}), {}), SaveStatus::Ok);
   EXPECT_EQ(appendResultColumn(second, DATA({7.0, 8.0}), {}), SaveStatus::DataChanged);
-  EXPECT_EQ(*readWholeFile(path), "1 10 5.000000\r\n2 20 6.000000\r\n");
+  EXPECT_EQ(*readWholeFile(path), "1 10 5.000000\n2 20 6.000000\n");
   EXPECT_EQ(second.columnCount(), 2);
   // The table that was written knows the new file and can append again.
   ASSERT_EQ(appendResultColumn(first, DATA({9.0, 9.5}), {}), SaveStatus::Ok);
-  EXPECT_EQ(*readWholeFile(path), "1 10 5.000000 9.000000\r\n2 20 6.000000 9.500000\r\n");
+  EXPECT_EQ(*readWholeFile(path), "1 10 5.000000 9.000000\n2 20 6.000000 9.500000\n");
   EXPECT_EQ(filesInFolder(), 1u);
 }
 
@@ -202,7 +202,7 @@ TEST_F(DataFiles, AppendsIgnoreTrailingBlankLinesAndTakeCrOnlyFiles) {
   M_Data mac = load(cr, {' ', true, true});
   ASSERT_EQ(mac.rowCount(), 2);
   ASSERT_EQ(appendResultColumn(mac, DATA({7.0, 8.0}), {}), SaveStatus::Ok);
-  EXPECT_EQ(*readWholeFile(cr), "A B Zres\r\n1 2 7.000000\r\n3 4 8.000000\r\n");
+  EXPECT_EQ(*readWholeFile(cr), "A B Zres\r1 2 7.000000\r3 4 8.000000\r");
   EXPECT_EQ(mac.columnName(2), "Zres");
 }
 
