@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "common/CFormat.h"
 #include "common/FileIo.h"
@@ -37,6 +38,42 @@ class DataFiles : public ::testing::Test {
     table.setOptions(options);
     EXPECT_EQ(table.ReadFile(path), ReadStatus::Ok);
     return table;
+  }
+
+  // Appends values to a new file of these bytes and checks the round trip: the file reads back
+  // as the old columns unchanged plus Zres holding the values, as the appending table holds it.
+  // Returns the appended file's bytes.
+  std::string appendRoundTrip(const std::string& bytes, ReadOptions options,
+                              const std::vector<double>& values) {
+    const std::string path = write("round.dat", bytes);
+    M_Data table = load(path, options);
+    const M_Data before = table;
+    EXPECT_EQ(appendResultColumn(table, DATA(std::vector<double>(values)), {}), SaveStatus::Ok)
+        << bytes;
+    const M_Data back = load(path, options);
+    EXPECT_EQ(back.columnCount(), before.columnCount() + 1) << bytes;
+    EXPECT_EQ(table.columnCount(), back.columnCount()) << bytes;
+    if (back.columnCount() != before.columnCount() + 1) return *readWholeFile(path);
+    for (int j = 0; j < back.columnCount(); ++j) {
+      EXPECT_EQ(back.isNumericColumn(j), j == before.columnCount() || before.isNumericColumn(j));
+      EXPECT_EQ(back.columnName(j), table.columnName(j));
+      if (j < before.columnCount() && options.hasHeader) {
+        EXPECT_EQ(back.columnName(j), before.columnName(j));
+      }
+      for (int row = 0; row < back.rowCount(); ++row) {
+        const double expected =
+            j < before.columnCount() ? before.NumericValue(row, j) : values[row];
+        EXPECT_EQ(back.NumericValue(row, j), expected) << bytes << " " << row << "," << j;
+        EXPECT_EQ(table.CellText(row, j), back.CellText(row, j));
+        if (j < before.columnCount()) {
+          EXPECT_EQ(back.CellText(row, j), before.CellText(row, j));
+        }
+      }
+    }
+    if (options.hasHeader) {
+      EXPECT_EQ(back.columnName(before.columnCount()), "Zres");
+    }
+    return *readWholeFile(path);
   }
 
   std::size_t filesInFolder() const {
@@ -130,6 +167,71 @@ TEST_F(DataFiles, AppendingFillsShortLinesAndRespectsUnmergedDelimiters) {
   EXPECT_EQ(*readWholeFile(blankPath), "a,1,1.000000\n ,0.000000,2.000000,\n");
   EXPECT_EQ(blankTable.CellText(1, 0), "");
   EXPECT_EQ(blankTable.NumericValue(1, 2), 2.0);
+}
+
+TEST_F(DataFiles, AppendingFillsShortRowsLackingATextCell) {
+  // Each blank that is no delimiter reads as an empty text: it stands for the cell the short row
+  // lacks, where merged delimiters cannot hold an empty field.
+  EXPECT_EQ(appendRoundTrip("1 2 3 x\n4 5 6\n", {' ', true, false}, {6.0, 12.0}),
+            "1 2 3 x 6.000000\n4 5 6 \t 12.000000\n");
+  EXPECT_EQ(appendRoundTrip("1,2,3,x\n4,5,6\n", {',', true, false}, {6.0, 12.0}),
+            "1,2,3,x,6.000000\n4,5,6, ,12.000000\n");
+  EXPECT_EQ(appendRoundTrip("1,2,3,x\n4,5,6\n", {',', false, false}, {6.0, 12.0}),
+            "1,2,3,x,6.000000\n4,5,6,,12.000000\n");
+  EXPECT_EQ(appendRoundTrip("a\t1\tb\n\t\n2\n", {'\t', true, false}, {1.0, 2.0, 3.0}),
+            "a\t1\tb\t1.000000\n \t0.000000\t \t2.000000\t\n2\t0.000000\t \t3.000000\n");
+  EXPECT_EQ(appendRoundTrip("N X Name\nw1 1 a\nw2\n", {0, false, true}, {1.0, 2.0}),
+            "N X Name Zres\nw1 1 a 1.000000\nw2 0.000000  2.000000\n");
+
+  // With tabs and spaces merged nothing reads as an empty text: the append is refused and the
+  // file stays as it was.
+  const std::string blank = "1 2 x\n3\n";
+  const std::string path = write("blank.dat", blank);
+  M_Data table = load(path, {0, true, false});
+  EXPECT_EQ(appendResultColumn(table, DATA({1.0, 2.0}), {}), SaveStatus::SaveFailed);
+  EXPECT_EQ(*readWholeFile(path), blank);
+  EXPECT_EQ(table.columnCount(), 3);
+}
+
+TEST_F(DataFiles, AppendingAfterATrailingFieldTheHeaderNames) {
+  EXPECT_EQ(appendRoundTrip("a,b,c,d\n1,2,3,\n2,,200,\n", {',', false, true}, {6.0, 400.0}),
+            "a,b,c,d,Zres\n1,2,3,,6.000000\n2,,200,,400.000000\n");
+  // Delimiters past the named fields stay after the new value; a short row is filled in.
+  EXPECT_EQ(appendRoundTrip("a;b;c\n1;;;;\n2\n", {';', false, true}, {1.0, 2.0}),
+            "a;b;c;Zres\n1;;;1.000000;;\n2;0.000000;0.000000;2.000000\n");
+  // With merging a trailing run is no field.
+  EXPECT_EQ(appendRoundTrip("a,b,c,d\n1,2,3,\n", {',', true, true}, {5.0}),
+            "a,b,c,Zres,d\n1,2,3,5.000000,\n");
+}
+
+TEST_F(DataFiles, AppendingKeepsTheFilesLineEnds) {
+  EXPECT_EQ(appendRoundTrip("X Y\n1 2\n3 4", {' ', true, true}, {1.0, 2.0}),
+            "X Y Zres\n1 2 1.000000\n3 4 2.000000\n");
+  EXPECT_EQ(appendRoundTrip("X Y\r\n1 2\r\n3 4\r\n", {' ', true, true}, {1.0, 2.0}),
+            "X Y Zres\r\n1 2 1.000000\r\n3 4 2.000000\r\n");
+  EXPECT_EQ(appendRoundTrip("X Y\r1 2\r", {' ', true, true}, {1.0}), "X Y Zres\r1 2 1.000000\r");
+  // One line and no line end: the line end of new files.
+  EXPECT_EQ(appendRoundTrip("1 2", {' ', true, false}, {1.0}), "1 2 1.000000\r\n");
+}
+
+TEST_F(DataFiles, AppendingKeepsQuotedText) {
+  EXPECT_EQ(appendRoundTrip("\"County, name\",depth\n"
+                            "\"Smith, J\",10\n"
+                            "\"say \"\"hi\"\"\" ,20\n"
+                            "\"\"\n",
+                            {',', false, true}, {1.0, 2.0, 3.0}),
+            "\"County, name\",depth,Zres\n"
+            "\"Smith, J\",10,1.000000\n"
+            "\"say \"\"hi\"\"\" ,20,2.000000\n"
+            "\"\",0.000000,3.000000\n");
+  // CP1251 with CR LF, and a UTF-8 byte order mark before a quoted name.
+  const std::string cp1251 =
+      "\"\xd0\xe0\xe9\xee\xed\",N\r\n\"\xc8\xe2\xe0\xed\xee\xe2, \xc8.\",5\r\n\"\xa8\",\r\n";
+  EXPECT_EQ(appendRoundTrip(cp1251, {',', true, true}, {1.0, 2.0}),
+            "\"\xd0\xe0\xe9\xee\xed\",N,Zres\r\n\"\xc8\xe2\xe0\xed\xee\xe2, \xc8.\",5,1.000000\r\n"
+            "\"\xa8\",0.000000,2.000000,\r\n");
+  EXPECT_EQ(appendRoundTrip("\xEF\xBB\xBF\"Name, full\",X\n\"a,b\",1\n", {',', false, true}, {4.0}),
+            "\xEF\xBB\xBF\"Name, full\",X,Zres\n\"a,b\",1,4.000000\n");
 }
 
 TEST_F(DataFiles, RefusedAppendsLeaveTheFileAsItWas) {
