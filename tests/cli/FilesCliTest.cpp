@@ -111,8 +111,8 @@ TEST(CalcFiles, ZresGoesToShortRowsAndQuotedCsvFiles) {
   // A quoted county name with a comma is one text cell; the append keeps it and its line end.
   const std::string csv = folder.write(
       "c.csv", "\"County, name\",pop,area\r\n\"Lake, East\",100,4\r\n\"O\"\"Brien\",90,3\r\n");
-  run = runCalc({"--delimiter", "comma", "--header", "--xy", "none", "-d", csv, "-o", csv,
-                 "D1_2 / D1_3"});
+  run = runCalc(
+      {"--delimiter", "comma", "--header", "--xy", "none", "-d", csv, "-o", csv, "D1_2 / D1_3"});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(folder.read("c.csv"),
             "\"County, name\",pop,area,Zres\r\n\"Lake, East\",100,4,25.000000\r\n"
