@@ -27,24 +27,33 @@ struct TemporaryFile {
   ~TemporaryFile() { std::filesystem::remove(path); }
 };
 
-// A 1,000,000-row file of five space-delimited numbers, written line by line.
-const std::string& numericFile() {
-  static const TemporaryFile file{[] {
-    const auto file = std::filesystem::temp_directory_path() / "vellumar-data-bench.dat";
-    std::FILE* out = std::fopen(file.string().c_str(), "wb");
-    std::mt19937_64 random(42);
-    std::uniform_real_distribution<double> value(-999.0, 999.0);
-    for (int row = 0; row < kFileRows && out; ++row) {
-      std::string line;
-      for (int column = 0; column < kFileColumns; ++column) {
-        line += vellumar::cformat(column ? " %.6f" : "%.6f", value(random));
-      }
-      line += "\r\n";
-      std::fwrite(line.data(), 1, line.size(), out);
+// A 1,000,000-row file of five numbers split by the delimiter, written line by line.
+std::string writeNumericFile(const char* name, char delimiter) {
+  const auto file = std::filesystem::temp_directory_path() / name;
+  std::FILE* out = std::fopen(file.string().c_str(), "wb");
+  std::mt19937_64 random(42);
+  std::uniform_real_distribution<double> value(-999.0, 999.0);
+  for (int row = 0; row < kFileRows && out; ++row) {
+    std::string line;
+    for (int column = 0; column < kFileColumns; ++column) {
+      if (column) line += delimiter;
+      line += vellumar::cformat("%.6f", value(random));
     }
-    if (out) std::fclose(out);
-    return file.string();
-  }()};
+    line += "\r\n";
+    std::fwrite(line.data(), 1, line.size(), out);
+  }
+  if (out) std::fclose(out);
+  return file.string();
+}
+
+const std::string& numericFile() {
+  static const TemporaryFile file{writeNumericFile("vellumar-data-bench.dat", ' ')};
+  return file.path;
+}
+
+// The same numbers as a comma-separated file, the delimiter whose fields may be quoted.
+const std::string& commaFile() {
+  static const TemporaryFile file{writeNumericFile("vellumar-data-bench.csv", ',')};
   return file.path;
 }
 
@@ -54,13 +63,13 @@ long peakKilobytes() {
   return usage.ru_maxrss;
 }
 
-void BM_ReadNumericFile(benchmark::State& state) {
-  const std::string& path = numericFile();
+void readNumericFile(benchmark::State& state, const std::string& path, char delimiter) {
   const double fileMb = static_cast<double>(std::filesystem::file_size(path)) / 1e6;
   const long before = peakKilobytes();
   long grown = -1;
   for (auto _ : state) {
     M_Data table;
+    table.setOptions({delimiter, true, false});
     if (table.ReadFile(path) != vellumar::data::ReadStatus::Ok || table.rowCount() != kFileRows ||
         table.columnCount() != kFileColumns) {
       state.SkipWithError("the file was not read");
@@ -74,7 +83,16 @@ void BM_ReadNumericFile(benchmark::State& state) {
   state.counters["peak_growth_MB"] = static_cast<double>(grown) * 1024 / 1e6;
   state.counters["budget_MB"] = fileMb + 2 * tableMb;
 }
+
+void BM_ReadNumericFile(benchmark::State& state) {
+  readNumericFile(state, numericFile(), ' ');
+}
 BENCHMARK(BM_ReadNumericFile)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_ReadCommaFile(benchmark::State& state) {
+  readNumericFile(state, commaFile(), ',');
+}
+BENCHMARK(BM_ReadCommaFile)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 DATA column(std::size_t count, double scale, bool coordinates) {
   std::vector<double> values(count);

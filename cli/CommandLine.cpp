@@ -174,7 +174,8 @@ Operand files (loaded in the order given, before any evaluation):
   -p, --polygon FILE     a polygon file (.pol, .con with .val) or shapefile, as P1, P2, ...
   -d, --data FILE        a delimited data file or shapefile; column c of slot s is Ds_c
 Data options (apply to every -d after them):
-  --delimiter KIND       space, tab, blank (tab or space), comma, or one character
+  --delimiter KIND       space, tab, blank (tab or space), comma (fields may be
+                         "quoted"), or one character
   --header, --no-header  the first line holds column names (default: no header)
   --merge, --no-merge    a run of delimiters counts as one (default: merge)
   --xy X,Y | --xy none   coordinate columns of the data operands (default: 1,2)

@@ -3,11 +3,13 @@
 #include <charconv>
 #include <cmath>
 #include <new>
+#include <optional>
 #include <vector>
 
 #include "common/CFormat.h"
 #include "common/FileIo.h"
 #include "common/SafeSave.h"
+#include "common/TextEncoding.h"
 #include "data/DelimitedText.h"
 
 namespace vellumar::data {
@@ -75,17 +77,20 @@ bool sameCells(const M_Data& a, const M_Data& b, int columns) {
   return true;
 }
 
-// Builds the appended file: each line keeps its text, any fields it lacks are filled in, and the
-// new value follows the last field (before a trailing run of delimiters, which the reader cuts).
+// Builds the appended file: each line keeps its text and its line end, any fields it lacks are
+// filled in, and the new value follows its last field (before a trailing run of delimiters that
+// the reader does not count as fields).
 class ColumnAppender {
  public:
-  ColumnAppender(const M_Data& table, std::string_view original)
+  ColumnAppender(const M_Data& table, std::string_view original, std::string_view lineEnd)
       : table_(table),
         original_(original),
+        lineEnd_(lineEnd),
         splitter_(table.options().delimiter, table.options().mergeDelimiters),
         separator_(1, table.options().delimiter == 0 ? ' ' : table.options().delimiter) {}
 
   // The new file's bytes; expected receives the value each row's new cell must read back as.
+  // False when a line cannot be written so that it reads back with its old cells.
   bool build(const DATA& result, std::string& out, std::vector<double>& expected) {
     out.reserve(original_.size() + original_.size() / 4 + 64);
     expected.reserve(result.count());
@@ -93,76 +98,113 @@ class ColumnAppender {
     std::string_view line;
     if (table_.options().hasHeader) {
       if (!cursor.next(line)) return false;
-      appendLine(out, line, true, "Zres");
+      named_ = fieldsOf(line, 0).count;
+      if (!appendLine(out, line, true, "Zres")) return false;
     }
     for (double value : result.values()) {
       if (!cursor.next(line)) return false;
       const std::string text = formatDataValue(value);
       expected.push_back(cstrtod(text.c_str(), nullptr));
-      appendLine(out, line, false, text);
+      if (!appendLine(out, line, false, text)) return false;
     }
     return !cursor.next(line) && !cursor.bad();
   }
 
  private:
-  // Number of fields of a line; beyond receives the text of the first field past the table's
-  // columns (only a header can have such fields, and the reader ignores them).
-  int fieldCount(const char* begin, const char* end, const char*& beyond) const {
+  // The fields of a line as the reader splits it: their number, the end of the last one, and the
+  // text of the first field past the table's columns (only a header can have such fields, and
+  // the reader ignores them). count is -1 when the reader would refuse the line.
+  struct Fields {
     int count = 0;
+    const char* last = nullptr;
+    const char* beyond = nullptr;
+  };
+
+  Fields fieldsOf(std::string_view line, int named) const {
+    Fields fields{0, line.data(), nullptr};
     unsigned seen = 0;
-    splitter_.split(begin, end, [&](int index, const char* text, const char* from, const char* e) {
-      if (index == table_.columnCount()) beyond = text;
-      ++count;
-      return splitter_.findDelimiter(from, e, seen);
-    });
-    return count;
+    const bool ok = splitter_.split(
+        line.data(), line.data() + line.size(),
+        [&](int index, const char* text, const char* from, const char* end) {
+          bool quoted = false;
+          const char* fieldEnd = splitter_.fieldEnd(from, end, seen, quoted);
+          if (index == table_.columnCount()) fields.beyond = text;
+          ++fields.count;
+          if (fieldEnd != nullptr) fields.last = fieldEnd;
+          return fieldEnd;
+        },
+        named);
+    if (!ok) fields.count = -1;
+    return fields;
   }
 
-  // What stands for a cell a short line lacks: the missing-cell value for numbers (which is what
-  // the empty cell read as), nothing for text; for a header, the column's number when merged
-  // delimiters cannot express an empty name.
-  std::string filler(int column, bool header) const {
-    if (header) {
-      return table_.options().mergeDelimiters ? std::to_string(column + 1) : std::string();
-    }
+  // What stands for a cell a short line lacks, so that it reads back as the cell the reader gave
+  // it: the missing-cell value for numbers; for text an empty field where delimiters separate
+  // each field, else a blank that is no delimiter (it reads as empty text); for a header, the
+  // column's number where an empty name cannot be written. Nothing when no text can stand for an
+  // empty text cell (merged tabs and spaces).
+  std::optional<std::string> filler(int column, bool header, bool first) const {
+    const bool merge = table_.options().mergeDelimiters;
+    if (header) return (merge || first) ? std::to_string(column + 1) : std::string();
     if (table_.isNumericColumn(column)) return formatDataValue(table_.missingCellValue());
-    return {};
+    if (!merge && !first) return std::string();
+    for (const char* blank : {" ", "\t"}) {
+      if (!splitter_.isDelimiter(*blank)) return std::string(blank);
+    }
+    return std::nullopt;
   }
 
-  void appendLine(std::string& out, std::string_view line, bool header, const std::string& last) {
+  bool appendLine(std::string& out, std::string_view line, bool header, const std::string& last) {
     const char* begin = line.data();
     const char* end = begin + line.size();
-    const char* content = splitter_.contentEnd(begin, end);
-    const char* beyond = nullptr;
-    const int fields = content == begin ? 0 : fieldCount(begin, end, beyond);
-    if (beyond != nullptr) {  // the new name goes right after the names of the columns
-      out.append(begin, beyond);
+    // A line of delimiters only has no fields to keep: every cell is filled in.
+    const Fields fields = splitter_.contentEnd(begin, end) == begin
+                              ? Fields{0, begin, nullptr}
+                              : fieldsOf(line, header ? 0 : named_);
+    if (fields.count < 0) return false;
+    if (fields.beyond != nullptr) {  // the new name goes right after the names of the columns
+      out.append(begin, fields.beyond);
       out += last;
       out += separator_;
-      out.append(beyond, end);
-      out += "\r\n";
-      return;
+      out.append(fields.beyond, end);
+      out += lineEnd_;
+      return true;
     }
-    out.append(begin, content);
-    bool first = content == begin;
+    out.append(begin, fields.last);
+    bool first = fields.count == 0;
     auto add = [&](const std::string& token) {
       if (!first) out += separator_;
       out += token;
       first = false;
     };
-    for (int column = fields; column < table_.columnCount(); ++column) {
-      add(filler(column, header));
+    for (int column = fields.count; column < table_.columnCount(); ++column) {
+      const std::optional<std::string> token = filler(column, header, first);
+      if (!token) return false;
+      add(*token);
     }
     add(last);
-    out.append(content, end);
-    out += "\r\n";
+    out.append(fields.last, end);
+    out += lineEnd_;
+    return true;
   }
 
   const M_Data& table_;
   std::string_view original_;
+  std::string_view lineEnd_;
   FieldSplitter splitter_;
   std::string separator_;
+  int named_ = 0;  // fields the header names
 };
+
+// The line end of a data file, which an appended file keeps: LF, CR LF, or CR for a file with
+// CR-only line ends; CR LF, as new files get, for a file of one line without a line end.
+std::string_view lineEndOf(std::string_view bytes) {
+  const std::size_t lf = bytes.find('\n');
+  if (lf == std::string_view::npos) {
+    return bytes.find('\r') == std::string_view::npos ? "\r\n" : "\r";
+  }
+  return lf > 0 && bytes[lf - 1] == '\r' ? "\r\n" : "\n";
+}
 
 // True when the re-read table is the old one plus a last column "Zres" holding expected.
 bool appendedCorrectly(const M_Data& old, const M_Data& fresh,
@@ -191,11 +233,15 @@ SaveStatus appendToFile(M_Data& table, const DATA& result) {
   FileStamp stamp;
   if (lock.read(bytes, stamp) != FileError::None) return SaveStatus::SaveFailed;
   if (!table.fileStamp().known || !(stamp == table.fileStamp())) return SaveStatus::DataChanged;
-  std::string out;
+  // A byte order mark stays in front, out of the first field, as the reader leaves it.
+  const std::string_view body = withoutByteOrderMark(bytes);
+  std::string out(bytes.data(), bytes.size() - body.size());
   std::vector<double> expected;
   std::string converted;
-  const std::string_view text = detail::dataText(bytes, converted);
-  if (!ColumnAppender(table, text).build(result, out, expected)) return SaveStatus::SaveFailed;
+  const std::string_view text = detail::dataText(body, converted);
+  if (!ColumnAppender(table, text, lineEndOf(bytes)).build(result, out, expected)) {
+    return SaveStatus::SaveFailed;
+  }
   M_Data fresh;
   fresh.setOptions(table.options());
   fresh.setMissingCellValue(table.missingCellValue());

@@ -10,7 +10,8 @@
 namespace vellumar::data {
 
 // Saving data results as delimited text files, through the safe save (common/SafeSave.h): a
-// failed save leaves the old file as it was. Lines end in CR LF.
+// failed save leaves the old file as it was. New files' lines end in CR LF; an appended file keeps
+// its own line ends.
 
 enum class SaveStatus {
   Ok,
@@ -40,11 +41,12 @@ SaveStatus saveDataFile(const std::string& path, const DATA& result);
 
 // Appends the result as a new last column "Zres" to the file the table was read from. The
 // result must have the table's row count and, when it has coordinates and xy is present, the
-// table's X and Y values exactly. Every line of the file keeps its text; the new value follows
-// its last field (the header line gets "Zres"). The file is locked (flock) for the append and must
-// hold exactly what the table was read from (its stamp), else DataChanged and nothing is written.
-// The new file is read back and checked before it replaces the old one; on success the table
-// holds the new file's contents (one more column) and its stamp.
+// table's X and Y values exactly. Every line of the file keeps its text (quoted fields included)
+// and its line end; the new value follows its last field (the header line gets "Zres"), and the
+// cells a short line lacks are filled in so that they read back as before. The file is locked
+// (flock) for the append and must hold exactly what the table was read from (its stamp), else
+// DataChanged and nothing is written. The new file is read back and checked before it replaces the
+// old one; on success the table holds the new file's contents (one more column) and its stamp.
 SaveStatus appendResultColumn(M_Data& table, const DATA& result, const CoordinateColumns& xy);
 
 }  // namespace vellumar::data

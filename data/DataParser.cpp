@@ -141,9 +141,22 @@ class DataParser {
         return result.ptr;
       }
     }
-    const char* fieldEnd = splitter_.findDelimiter(from, end, seen_);
-    if (fieldEnd != nullptr && !draft->pureText()) typeField(*draft, row, text, fieldEnd);
+    bool quoted = false;
+    const char* fieldEnd = splitter_.fieldEnd(from, end, seen_, quoted);
+    if (fieldEnd == nullptr || draft->pureText()) return fieldEnd;
+    if (quoted) {
+      makeText(*draft);
+    } else {
+      typeField(*draft, row, text, fieldEnd);
+    }
     return fieldEnd;
+  }
+
+  // A quoted cell makes its column text, whatever it holds.
+  static void makeText(Draft& draft) {
+    draft.text = true;
+    draft.trimmedNumeric = false;
+    draft.values = {};
   }
 
   void typeField(Draft& draft, std::size_t row, const char* text, const char* end) {
@@ -160,8 +173,7 @@ class DataParser {
     } else if (parseWhole(trimmed.data(), trimmed.data() + trimmed.size(), value)) {
       draft.values[row] = value;
     } else {
-      draft.trimmedNumeric = false;
-      draft.values = {};
+      makeText(draft);
     }
   }
 
@@ -170,14 +182,16 @@ class DataParser {
     std::string_view line;
     if (header) {
       if (!cursor.next(line) || !splitHeader(line, headerFields)) return false;
+      named_ = static_cast<int>(headerFields.size());
     }
     std::size_t row = 0;
     while (cursor.next(line)) {
-      const bool ok =
-          splitter_.split(line.data(), line.data() + line.size(),
-                          [&](int index, const char* text, const char* from, const char* end) {
-                            return numberField(row, index, text, from, end);
-                          });
+      const bool ok = splitter_.split(
+          line.data(), line.data() + line.size(),
+          [&](int index, const char* text, const char* from, const char* end) {
+            return numberField(row, index, text, from, end);
+          },
+          named_);
       if (!ok) return false;
       ++row;
     }
@@ -187,8 +201,10 @@ class DataParser {
   bool splitHeader(std::string_view line, std::vector<std::string_view>& fields) {
     return splitter_.split(line.data(), line.data() + line.size(),
                            [&](int, const char* text, const char* from, const char* end) {
-                             const char* fieldEnd = splitter_.findDelimiter(from, end, seen_);
+                             bool quoted = false;
+                             const char* fieldEnd = splitter_.fieldEnd(from, end, seen_, quoted);
                              if (fieldEnd != nullptr) {
+                               if (quoted) text = from;
                                fields.emplace_back(text, fieldEnd - text);
                              }
                              return fieldEnd;
@@ -196,8 +212,9 @@ class DataParser {
   }
 
   std::string textOf(std::string_view raw) const {
-    const std::string_view trimmed = detail::trimBlanks(raw);
-    return utf8_ ? std::string(trimmed) : cp1251ToUtf8(trimmed);
+    std::string text = splitter_.cellText(raw);
+    if (utf8_) return text;
+    return cp1251ToUtf8(text);
   }
 
   // Second pass: the cells of the columns that stay text.
@@ -214,12 +231,15 @@ class DataParser {
       splitter_.split(
           line.data(), line.data() + line.size(),
           [&](int index, const char* text, const char* from, const char* end) {
-            const char* fieldEnd = splitter_.findDelimiter(from, end, ignored);
+            bool quoted = false;
+            const char* fieldEnd = splitter_.fieldEnd(from, end, ignored, quoted);
+            if (quoted) text = from;
             if (static_cast<std::size_t>(index) < drafts_.size() && drafts_[index].pureText()) {
               texts_[index][row] = textOf(std::string_view(text, fieldEnd - text));
             }
             return fieldEnd;
-          });
+          },
+          named_);
     }
     return true;
   }
@@ -255,6 +275,7 @@ class DataParser {
   FieldSplitter splitter_;
   double missing_;
   std::size_t rows_ = 0;
+  int named_ = 0;  // fields the header names
   std::size_t cellLimit_ = 0;
   std::vector<Draft> drafts_;
   std::vector<std::vector<std::string>> texts_;

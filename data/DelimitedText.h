@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstring>
@@ -86,14 +87,21 @@ inline std::string_view dataText(std::string_view bytes, std::string& storage) {
 // Splits one line into fields. The run of delimiters at the end of a line is cut off; the run at
 // its start does not separate (it stays in front of the first field's text). With merging, a run
 // of delimiters separates one pair of fields and the extra delimiters lead the next field (they
-// read as blanks); without merging each delimiter separates, so "1,,3" has an empty middle field.
+// read as blanks); without merging each delimiter separates, so "1,,3" has an empty middle field,
+// and the trailing run still separates the fields the header names: under the header "a,b,c,d"
+// the line "1,2,3," has an empty fourth field.
+//
+// With the comma delimiter a field may be quoted as in RFC 4180: when its first byte after blanks
+// is a double quote, it runs to the closing quote ("" inside stands for one quote), so it may hold
+// commas. A quoted field is a text cell; it must close on its line. Other delimiters leave quotes
+// as ordinary text.
 //
 // Bytes a text file never holds (zero and control bytes other than tab, VT and FF, or a CR inside
-// a line) are refused by findDelimiter, which the field visitors call for every byte they do not
-// read as a number; together the splitter and its visitors look at every byte of a line.
+// a line) are refused by fieldEnd, which the field visitors call for every byte they do not read
+// as a number; together the splitter and its visitors look at every byte of a line.
 class FieldSplitter {
  public:
-  FieldSplitter(char delimiter, bool merge) : merge_(merge) {
+  FieldSplitter(char delimiter, bool merge) : merge_(merge), quotes_(delimiter == ',') {
     for (int c = 0; c < 32; ++c) classes_[c] = kForbidden;
     classes_['\t'] = classes_['\v'] = classes_['\f'] = kOrdinary;
     if (delimiter == 0) {
@@ -125,26 +133,62 @@ class FieldSplitter {
     return end;
   }
 
+  // True when the field whose text starts at p is quoted.
+  bool quoted(const char* p, const char* end) const {
+    if (!quotes_) return false;
+    while (p < end && (*p == ' ' || *p == '\t')) ++p;
+    return p < end && *p == '"';
+  }
+
+  // End of the field whose separator is searched from p: its first delimiter, for a quoted field
+  // the first one after the closing quote, or end. nullptr for a forbidden byte or a quote that
+  // does not close on the line. isQuoted tells whether the field is quoted; seen as above.
+  const char* fieldEnd(const char* p, const char* end, unsigned& seen, bool& isQuoted) const {
+    isQuoted = quoted(p, end);
+    if (!isQuoted) return findDelimiter(p, end, seen);
+    const char* q = static_cast<const char*>(std::memchr(p, '"', end - p)) + 1;
+    for (;; ++q) {
+      q = findByte(q, end, '"', seen);
+      if (q == nullptr || q == end) return nullptr;
+      if (q + 1 == end || q[1] != '"') break;
+      ++q;  // "" inside the quotes
+    }
+    return findDelimiter(q + 1, end, seen);
+  }
+
+  // The text of a field from its first byte to its end, in the file's encoding: blanks trimmed,
+  // or for a quoted field the text between the quotes ("" read as one quote) followed by what
+  // stands between the closing quote and the field's end, less its trailing blanks.
+  std::string cellText(std::string_view field) const;
+
   // Calls visit(index, text, from, end) for each field of [begin, end). The field's text starts
   // at text and its separator is searched from from (text < from only for the first field of a
-  // line with leading delimiters); end is the line's content end. visit returns the field's end
-  // (end or a separator), or nullptr to stop. Returns false when a visit stopped.
+  // line with leading delimiters); end is the line's content end (for the empty fields of a
+  // trailing run, the field's own place). visit returns the field's end (end or a separator), or
+  // nullptr to stop. named is the number of fields the header names (0 without one). Returns
+  // false when a visit stopped.
   template <class Visit>
-  bool split(const char* begin, const char* end, Visit&& visit) const {
-    end = contentEnd(begin, end);
+  bool split(const char* begin, const char* end, Visit&& visit, int named = 0) const {
+    const char* content = contentEnd(begin, end);
     const char* from = begin;
-    while (from < end && isDelimiter(*from)) ++from;
+    while (from < content && isDelimiter(*from)) ++from;
     const char* text = begin;
-    for (int index = 0;; ++index) {
-      const char* fieldEnd = visit(index, text, from, end);
+    int index = 0;
+    for (;; ++index) {
+      const char* fieldEnd = visit(index, text, from, content);
       if (fieldEnd == nullptr) return false;
-      if (fieldEnd == end) return true;
+      if (fieldEnd == content) break;
       from = fieldEnd + 1;
       if (merge_) {
-        while (from < end && isDelimiter(*from)) ++from;
+        while (from < content && isDelimiter(*from)) ++from;
       }
       text = from;
     }
+    if (merge_ || content == begin) return true;
+    for (const char* p = content + 1; p <= end && ++index < named; ++p) {
+      if (visit(index, p, p, p) == nullptr) return false;
+    }
+    return true;
   }
 
  private:
@@ -152,8 +196,19 @@ class FieldSplitter {
   static constexpr unsigned char kDelimiter = 1;
   static constexpr unsigned char kForbidden = 2;
 
+  // Like findDelimiter, for the byte wanted instead of a delimiter.
+  const char* findByte(const char* p, const char* end, char wanted, unsigned& seen) const {
+    for (; p < end && *p != wanted; ++p) {
+      const auto c = static_cast<unsigned char>(*p);
+      seen |= c;
+      if (classes_[c] == kForbidden) return nullptr;
+    }
+    return p;
+  }
+
   std::array<unsigned char, 256> classes_{};
   bool merge_;
+  bool quotes_;  // the comma delimiter: fields may be quoted
 };
 
 // Blanks (space and tab) trimmed from both ends.
@@ -162,6 +217,22 @@ inline std::string_view trimBlanks(std::string_view text) {
   if (first == std::string_view::npos) return {};
   const std::size_t last = text.find_last_not_of(" \t");
   return text.substr(first, last - first + 1);
+}
+
+inline std::string FieldSplitter::cellText(std::string_view field) const {
+  if (!quoted(field.data(), field.data() + field.size())) return std::string(trimBlanks(field));
+  std::string text;
+  std::size_t i = field.find('"') + 1;
+  for (; i < field.size(); ++i) {
+    if (field[i] == '"') {
+      if (i + 1 == field.size() || field[i + 1] != '"') break;
+      ++i;
+    }
+    text += field[i];
+  }
+  const std::string_view rest = field.substr(std::min(i + 1, field.size()));
+  text += rest.substr(0, rest.find_last_not_of(" \t") + 1);
+  return text;
 }
 
 }  // namespace vellumar::data::detail

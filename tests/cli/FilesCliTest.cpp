@@ -101,6 +101,26 @@ TEST(CalcFiles, DataColumnsBecomeOperandsOfTheirSlot) {
             "W-3 2 2 -9999 -9999.000000\r\n");
 }
 
+TEST(CalcFiles, ZresGoesToShortRowsAndQuotedCsvFiles) {
+  ScratchFolder folder;
+  const std::string shortRow = folder.write("u.dat", "1 2 3 x\n4 5 6\n");
+  auto run = runCalc({"-d", shortRow, "-o", shortRow, "D1_3 * 2"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(folder.read("u.dat"), "1 2 3 x 6.000000\n4 5 6 \t 12.000000\n");
+
+  // A quoted county name with a comma is one text cell; the append keeps it and its line end.
+  const std::string csv = folder.write(
+      "c.csv", "\"County, name\",pop,area\r\n\"Lake, East\",100,4\r\n\"O\"\"Brien\",90,3\r\n");
+  run = runCalc(
+      {"--delimiter", "comma", "--header", "--xy", "none", "-d", csv, "-o", csv, "D1_2 / D1_3"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(folder.read("c.csv"),
+            "\"County, name\",pop,area,Zres\r\n\"Lake, East\",100,4,25.000000\r\n"
+            "\"O\"\"Brien\",90,3,30.000000\r\n");
+  run = runCalc({"--delimiter", "comma", "--header", "--xy", "none", "-d", csv, "Sum(D1_4)"});
+  EXPECT_EQ(run.out, "55.000000000000\n") << run.err;
+}
+
 TEST(CalcFiles, DataOptionsApplyToTheFilesAfterThem) {
   ScratchFolder folder;
   const std::string comma = folder.write("a.csv", "1,,3\n4,5,6\n");

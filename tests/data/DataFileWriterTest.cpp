@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "common/CFormat.h"
 #include "common/FileIo.h"
@@ -37,6 +38,42 @@ class DataFiles : public ::testing::Test {
     table.setOptions(options);
     EXPECT_EQ(table.ReadFile(path), ReadStatus::Ok);
     return table;
+  }
+
+  // Appends values to a new file of these bytes and checks the round trip: the file reads back
+  // as the old columns unchanged plus Zres holding the values, as the appending table holds it.
+  // Returns the appended file's bytes.
+  std::string appendRoundTrip(const std::string& bytes, ReadOptions options,
+                              const std::vector<double>& values) {
+    const std::string path = write("round.dat", bytes);
+    M_Data table = load(path, options);
+    const M_Data before = table;
+    EXPECT_EQ(appendResultColumn(table, DATA(std::vector<double>(values)), {}), SaveStatus::Ok)
+        << bytes;
+    const M_Data back = load(path, options);
+    EXPECT_EQ(back.columnCount(), before.columnCount() + 1) << bytes;
+    EXPECT_EQ(table.columnCount(), back.columnCount()) << bytes;
+    if (back.columnCount() != before.columnCount() + 1) return *readWholeFile(path);
+    for (int j = 0; j < back.columnCount(); ++j) {
+      EXPECT_EQ(back.isNumericColumn(j), j == before.columnCount() || before.isNumericColumn(j));
+      EXPECT_EQ(back.columnName(j), table.columnName(j));
+      if (j < before.columnCount() && options.hasHeader) {
+        EXPECT_EQ(back.columnName(j), before.columnName(j));
+      }
+      for (int row = 0; row < back.rowCount(); ++row) {
+        const double expected =
+            j < before.columnCount() ? before.NumericValue(row, j) : values[row];
+        EXPECT_EQ(back.NumericValue(row, j), expected) << bytes << " " << row << "," << j;
+        EXPECT_EQ(table.CellText(row, j), back.CellText(row, j));
+        if (j < before.columnCount()) {
+          EXPECT_EQ(back.CellText(row, j), before.CellText(row, j));
+        }
+      }
+    }
+    if (options.hasHeader) {
+      EXPECT_EQ(back.columnName(before.columnCount()), "Zres");
+    }
+    return *readWholeFile(path);
   }
 
   std::size_t filesInFolder() const {
@@ -96,7 +133,7 @@ TEST_F(DataFiles, AppendingKeepsEveryLineAndAddsZres) {
   M_Data plain = load(lf, {' ', true, false});
   ASSERT_EQ(appendResultColumn(plain, DATA({7.0, 8.0}), {}), SaveStatus::Ok);
   ASSERT_EQ(appendResultColumn(plain, DATA({-1.0, -2.0}), {}), SaveStatus::Ok);
-  EXPECT_EQ(*readWholeFile(lf), "1 2 7.000000 -1.000000\r\n3 4 8.000000 -2.000000\r\n");
+  EXPECT_EQ(*readWholeFile(lf), "1 2 7.000000 -1.000000\n3 4 8.000000 -2.000000\n");
   EXPECT_EQ(plain.columnCount(), 4);
   EXPECT_EQ(plain.columnName(3), "4");
 
@@ -104,7 +141,7 @@ TEST_F(DataFiles, AppendingKeepsEveryLineAndAddsZres) {
   const std::string extra = write("extra.dat", "A;B;C\n1;2\n");
   M_Data named = load(extra, {';', false, true});
   ASSERT_EQ(appendResultColumn(named, DATA({5.0}), {}), SaveStatus::Ok);
-  EXPECT_EQ(*readWholeFile(extra), "A;B;Zres;C\r\n1;2;5.000000\r\n");
+  EXPECT_EQ(*readWholeFile(extra), "A;B;Zres;C\n1;2;5.000000\n");
   EXPECT_EQ(named.columnName(2), "Zres");
 }
 
@@ -115,21 +152,86 @@ TEST_F(DataFiles, AppendingFillsShortLinesAndRespectsUnmergedDelimiters) {
   ASSERT_EQ(table.rowCount(), 3);
   ASSERT_EQ(appendResultColumn(table, DATA({1.0, 2.0, 3.0}), {}), SaveStatus::Ok);
   EXPECT_EQ(*readWholeFile(path),
-            "1,a,2,1.000000,\r\n"
-            "0.000000,,0.000000,2.000000,,\r\n"
-            "3,b,0.000000,3.000000\r\n");
+            "1,a,2,1.000000,\n"
+            "0.000000,,0.000000,2.000000,,\n"
+            "3,b,0.000000,3.000000\n");
   EXPECT_EQ(table.CellText(0, 1), "a");
   EXPECT_EQ(table.CellText(1, 1), "");
   EXPECT_EQ(table.NumericValue(2, 3), 3.0);
 
-  // An empty first text cell cannot be written in front of a delimiter: the append is refused
-  // rather than shifting the line's cells.
-  const std::string blank = "a,1\n,\n";
-  const std::string blankPath = write("blank.dat", blank);
+  // An empty first text cell cannot be an empty field in front of a delimiter (a leading
+  // delimiter does not separate): a blank stands for it, which reads as empty text.
+  const std::string blankPath = write("blank.dat", "a,1\n,\n");
   M_Data blankTable = load(blankPath, {',', false, false});
-  EXPECT_EQ(appendResultColumn(blankTable, DATA({1.0, 2.0}), {}), SaveStatus::SaveFailed);
-  EXPECT_EQ(*readWholeFile(blankPath), blank);
-  EXPECT_EQ(blankTable.columnCount(), 2);
+  ASSERT_EQ(appendResultColumn(blankTable, DATA({1.0, 2.0}), {}), SaveStatus::Ok);
+  EXPECT_EQ(*readWholeFile(blankPath), "a,1,1.000000\n ,0.000000,2.000000,\n");
+  EXPECT_EQ(blankTable.CellText(1, 0), "");
+  EXPECT_EQ(blankTable.NumericValue(1, 2), 2.0);
+}
+
+TEST_F(DataFiles, AppendingFillsShortRowsLackingATextCell) {
+  // Each blank that is no delimiter reads as an empty text: it stands for the cell the short row
+  // lacks, where merged delimiters cannot hold an empty field.
+  EXPECT_EQ(appendRoundTrip("1 2 3 x\n4 5 6\n", {' ', true, false}, {6.0, 12.0}),
+            "1 2 3 x 6.000000\n4 5 6 \t 12.000000\n");
+  EXPECT_EQ(appendRoundTrip("1,2,3,x\n4,5,6\n", {',', true, false}, {6.0, 12.0}),
+            "1,2,3,x,6.000000\n4,5,6, ,12.000000\n");
+  EXPECT_EQ(appendRoundTrip("1,2,3,x\n4,5,6\n", {',', false, false}, {6.0, 12.0}),
+            "1,2,3,x,6.000000\n4,5,6,,12.000000\n");
+  EXPECT_EQ(appendRoundTrip("a\t1\tb\n\t\n2\n", {'\t', true, false}, {1.0, 2.0, 3.0}),
+            "a\t1\tb\t1.000000\n \t0.000000\t \t2.000000\t\n2\t0.000000\t \t3.000000\n");
+  EXPECT_EQ(appendRoundTrip("N X Name\nw1 1 a\nw2\n", {0, false, true}, {1.0, 2.0}),
+            "N X Name Zres\nw1 1 a 1.000000\nw2 0.000000  2.000000\n");
+
+  // With tabs and spaces merged nothing reads as an empty text: the append is refused and the
+  // file stays as it was.
+  const std::string blank = "1 2 x\n3\n";
+  const std::string path = write("blank.dat", blank);
+  M_Data table = load(path, {0, true, false});
+  EXPECT_EQ(appendResultColumn(table, DATA({1.0, 2.0}), {}), SaveStatus::SaveFailed);
+  EXPECT_EQ(*readWholeFile(path), blank);
+  EXPECT_EQ(table.columnCount(), 3);
+}
+
+TEST_F(DataFiles, AppendingAfterATrailingFieldTheHeaderNames) {
+  EXPECT_EQ(appendRoundTrip("a,b,c,d\n1,2,3,\n2,,200,\n", {',', false, true}, {6.0, 400.0}),
+            "a,b,c,d,Zres\n1,2,3,,6.000000\n2,,200,,400.000000\n");
+  // Delimiters past the named fields stay after the new value; a short row is filled in.
+  EXPECT_EQ(appendRoundTrip("a;b;c\n1;;;;\n2\n", {';', false, true}, {1.0, 2.0}),
+            "a;b;c;Zres\n1;;;1.000000;;\n2;0.000000;0.000000;2.000000\n");
+  // With merging a trailing run is no field.
+  EXPECT_EQ(appendRoundTrip("a,b,c,d\n1,2,3,\n", {',', true, true}, {5.0}),
+            "a,b,c,Zres,d\n1,2,3,5.000000,\n");
+}
+
+TEST_F(DataFiles, AppendingKeepsTheFilesLineEnds) {
+  EXPECT_EQ(appendRoundTrip("X Y\n1 2\n3 4", {' ', true, true}, {1.0, 2.0}),
+            "X Y Zres\n1 2 1.000000\n3 4 2.000000\n");
+  EXPECT_EQ(appendRoundTrip("X Y\r\n1 2\r\n3 4\r\n", {' ', true, true}, {1.0, 2.0}),
+            "X Y Zres\r\n1 2 1.000000\r\n3 4 2.000000\r\n");
+  EXPECT_EQ(appendRoundTrip("X Y\r1 2\r", {' ', true, true}, {1.0}), "X Y Zres\r1 2 1.000000\r");
+  // One line and no line end: the line end of new files.
+  EXPECT_EQ(appendRoundTrip("1 2", {' ', true, false}, {1.0}), "1 2 1.000000\r\n");
+}
+
+TEST_F(DataFiles, AppendingKeepsQuotedText) {
+  EXPECT_EQ(appendRoundTrip("\"County, name\",depth\n"
+                            "\"Smith, J\",10\n"
+                            "\"say \"\"hi\"\"\" ,20\n"
+                            "\"\"\n",
+                            {',', false, true}, {1.0, 2.0, 3.0}),
+            "\"County, name\",depth,Zres\n"
+            "\"Smith, J\",10,1.000000\n"
+            "\"say \"\"hi\"\"\" ,20,2.000000\n"
+            "\"\",0.000000,3.000000\n");
+  // CP1251 with CR LF, and a UTF-8 byte order mark before a quoted name.
+  const std::string cp1251 =
+      "\"\xd0\xe0\xe9\xee\xed\",N\r\n\"\xc8\xe2\xe0\xed\xee\xe2, \xc8.\",5\r\n\"\xa8\",\r\n";
+  EXPECT_EQ(appendRoundTrip(cp1251, {',', true, true}, {1.0, 2.0}),
+            "\"\xd0\xe0\xe9\xee\xed\",N,Zres\r\n\"\xc8\xe2\xe0\xed\xee\xe2, \xc8.\",5,1.000000\r\n"
+            "\"\xa8\",0.000000,2.000000,\r\n");
+  EXPECT_EQ(appendRoundTrip("\xEF\xBB\xBF\"Name, full\",X\n\"a,b\",1\n", {',', false, true}, {4.0}),
+            "\xEF\xBB\xBF\"Name, full\",X,Zres\n\"a,b\",1,4.000000\n");
 }
 
 TEST_F(DataFiles, RefusedAppendsLeaveTheFileAsItWas) {
@@ -182,11 +284,11 @@ TEST_F(DataFiles, OfTwoAppendsFromOneLoadOnlyTheFirstIsWritten) {
   M_Data second = load(path, {' ', true, false});
   ASSERT_EQ(appendResultColumn(first, DATA({5.0, 6.0}), {}), SaveStatus::Ok);
   EXPECT_EQ(appendResultColumn(second, DATA({7.0, 8.0}), {}), SaveStatus::DataChanged);
-  EXPECT_EQ(*readWholeFile(path), "1 10 5.000000\r\n2 20 6.000000\r\n");
+  EXPECT_EQ(*readWholeFile(path), "1 10 5.000000\n2 20 6.000000\n");
   EXPECT_EQ(second.columnCount(), 2);
   // The table that was written knows the new file and can append again.
   ASSERT_EQ(appendResultColumn(first, DATA({9.0, 9.5}), {}), SaveStatus::Ok);
-  EXPECT_EQ(*readWholeFile(path), "1 10 5.000000 9.000000\r\n2 20 6.000000 9.500000\r\n");
+  EXPECT_EQ(*readWholeFile(path), "1 10 5.000000 9.000000\n2 20 6.000000 9.500000\n");
   EXPECT_EQ(filesInFolder(), 1u);
 }
 
@@ -202,7 +304,7 @@ TEST_F(DataFiles, AppendsIgnoreTrailingBlankLinesAndTakeCrOnlyFiles) {
   M_Data mac = load(cr, {' ', true, true});
   ASSERT_EQ(mac.rowCount(), 2);
   ASSERT_EQ(appendResultColumn(mac, DATA({7.0, 8.0}), {}), SaveStatus::Ok);
-  EXPECT_EQ(*readWholeFile(cr), "A B Zres\r\n1 2 7.000000\r\n3 4 8.000000\r\n");
+  EXPECT_EQ(*readWholeFile(cr), "A B Zres\r1 2 7.000000\r3 4 8.000000\r");
   EXPECT_EQ(mac.columnName(2), "Zres");
 }
 

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -153,6 +154,124 @@ TEST(DataReader, TypesColumnsByWhatStrtodReadsWhole) {
   EXPECT_EQ(t.NumericValue(2, 0), 0.0);
   EXPECT_FALSE(t.isNumericColumn(1));
   EXPECT_EQ(t.CellText(1, 1), "b");
+}
+
+// Every cell of a table, with its kind, in one text, for comparing whole tables.
+std::string dump(const M_Data& t) {
+  std::string out = std::to_string(t.rowCount()) + "x" + std::to_string(t.columnCount()) + "\n";
+  for (int j = 0; j < t.columnCount(); ++j) {
+    out += "[" + t.columnName(j) + "]" + (t.isNumericColumn(j) ? "n" : "t");
+    for (int row = 0; row < t.rowCount(); ++row) {
+      out += " " + (t.isNumericColumn(j) ? std::to_string(t.NumericValue(row, j))
+                                         : "'" + t.CellText(row, j) + "'");
+    }
+    out += "\n";
+  }
+  return out;
+}
+
+TEST(DataReader, QuotedCommaFieldsAreTextCells) {
+  const M_Data t = read(
+      "\"County, name\",depth,\"code\"\n"
+      "\"Smith, J\",10,\"12\"\n"
+      "\"say \"\"hi\"\"\",20,\"\"\n"
+      "  \"a,b\"  ,30,\"x\"y \n"
+      "plain 5\" pipe,40,7\n",
+      ',', false, true);
+  ASSERT_EQ(t.rowCount(), 4);
+  ASSERT_EQ(t.columnCount(), 3);
+  EXPECT_EQ(t.columnName(0), "County, name");
+  EXPECT_EQ(t.columnName(2), "code");
+  EXPECT_FALSE(t.isNumericColumn(0));
+  EXPECT_EQ(t.CellText(0, 0), "Smith, J");
+  EXPECT_EQ(t.CellText(1, 0), "say \"hi\"");
+  EXPECT_EQ(t.CellText(2, 0), "a,b");  // blanks around the quotes are no part of the text
+  EXPECT_EQ(t.CellText(3, 0), "plain 5\" pipe");  // a quote inside a field is text
+  EXPECT_TRUE(t.isNumericColumn(1));
+  EXPECT_EQ(t.NumericValue(3, 1), 40.0);
+  // A quoted number is text, and makes its column text.
+  EXPECT_FALSE(t.isNumericColumn(2));
+  EXPECT_EQ(t.CellText(0, 2), "12");
+  EXPECT_EQ(t.CellText(1, 2), "");
+  EXPECT_EQ(t.CellText(2, 2), "xy");
+  EXPECT_EQ(t.CellText(3, 2), "7");
+
+  // Merged commas inside quotes stay text; the run after the field separates once.
+  M_Data merged = read("\"a,,b\",,5\n", ',', true);
+  ASSERT_EQ(merged.columnCount(), 2);
+  EXPECT_EQ(merged.CellText(0, 0), "a,,b");
+  EXPECT_EQ(merged.NumericValue(0, 1), 5.0);
+
+  // Quotes in tab- or blank-delimited files are ordinary text.
+  M_Data tsv = read("\"a\tb\"\t1\n", '\t', false);
+  ASSERT_EQ(tsv.columnCount(), 3);
+  EXPECT_EQ(tsv.CellText(0, 0), "\"a");
+  EXPECT_EQ(tsv.CellText(0, 1), "b\"");
+  EXPECT_EQ(read("\"x y\" 1\n").columnCount(), 3);
+  EXPECT_EQ(read("\"x,y\";1\n", ';').CellText(0, 0), "\"x,y\"");
+
+  // A quoted Cyrillic name in CP1251: "Район" and "Иванов, И.".
+  M_Data cp1251 = read("\"\xd0\xe0\xe9\xee\xed\",N\r\n\"\xc8\xe2\xe0\xed\xee\xe2, \xc8.\",5\r\n",
+                       ',', false, true);
+  ASSERT_EQ(cp1251.columnCount(), 2);
+  EXPECT_EQ(cp1251.columnName(0), "Район");
+  EXPECT_EQ(cp1251.CellText(0, 0), "Иванов, И.");
+  EXPECT_EQ(cp1251.NumericValue(0, 1), 5.0);
+
+  // A quote must close on its line, and holds no control bytes.
+  EXPECT_EQ(statusOf("\"abc,1\n2,3\n", ','), ReadStatus::InvalidFormat);
+  EXPECT_EQ(statusOf("1,\"ab\"\"\n", ','), ReadStatus::InvalidFormat);
+  EXPECT_EQ(statusOf("\"a\x01z\",1\n", ','), ReadStatus::InvalidFormat);
+  EXPECT_EQ(statusOf("name,\"x\nnext\",1\n", ',', false, true), ReadStatus::InvalidFormat);
+}
+
+TEST(DataReader, CommaFilesWithoutQuotesReadAsBefore) {
+  // Quoting is the comma delimiter's only difference from any other character: a file without
+  // quoted fields reads with commas exactly as the same file with semicolons.
+  for (const bool merge : {false, true}) {
+    for (const bool header : {false, true}) {
+      for (std::string bytes :
+           {"a,b,c,d\n1,2,3,\n2,,200,\n", "X, Y ,name\n1.5 , 2,  well 1\n,,\n3,4,x\"\n",
+            ",1,2\n,,\n3,,,4,\n5 \" 6,7\n", "n\"a\"me,v\r\nab\"\"c,1\r\n"}) {
+        const M_Data comma = read(bytes, ',', merge, header);
+        std::replace(bytes.begin(), bytes.end(), ',', ';');
+        // A leading delimiter stays in the first field's text: compare it as a comma.
+        std::string semicolon = dump(read(bytes, ';', merge, header));
+        std::replace(semicolon.begin(), semicolon.end(), ';', ',');
+        EXPECT_EQ(dump(comma), semicolon) << bytes;
+        EXPECT_GT(comma.rowCount(), 0) << bytes;
+      }
+    }
+  }
+}
+
+TEST(DataReader, TrailingFieldsNamedByTheHeaderAreColumns) {
+  M_Data t;
+  t.setOptions({',', false, true});
+  t.setMissingCellValue(-1.0);
+  ASSERT_EQ(t.ReadBytes("a,b,c,d\n1,2,3,\n2,,200,\n"), ReadStatus::Ok);
+  ASSERT_EQ(t.columnCount(), 4);
+  EXPECT_EQ(t.columnName(3), "d");
+  EXPECT_TRUE(t.isNumericColumn(3));
+  EXPECT_EQ(t.NumericValue(0, 3), -1.0);
+  EXPECT_EQ(t.NumericValue(1, 1), -1.0);
+  EXPECT_EQ(t.NumericValue(1, 2), 200.0);
+
+  // Only as many trailing fields as the header names; none past them, none without a header,
+  // none with merging, none for a line of delimiters only.
+  EXPECT_EQ(read("a,b,c,d,e\n1,,,,,,,\n", ',', false, true).columnCount(), 5);
+  EXPECT_EQ(read("a,b\n1,2,3,,\n", ',', false, true).columnCount(), 3);
+  EXPECT_EQ(read("1,2,3,\n", ',', false, false).columnCount(), 3);
+  EXPECT_EQ(read("a,b,c,d\n1,2,3,\n", ',', true, true).columnCount(), 3);
+  EXPECT_EQ(read("a,b,c,d\n1,2\n,,,\n", ',', false, true).columnCount(), 2);
+  // Any delimiter without merging, blanks too.
+  M_Data tabs = read("a\tb\tc\n1\t2\t\n", '\t', false, true);
+  ASSERT_EQ(tabs.columnCount(), 3);
+  EXPECT_EQ(tabs.columnName(2), "c");
+  // After a quoted last field as well.
+  M_Data quoted = read("a,b,c\n1,\"x,\",\n", ',', false, true);
+  ASSERT_EQ(quoted.columnCount(), 3);
+  EXPECT_EQ(quoted.CellText(0, 1), "x,");
 }
 
 TEST(DataReader, NamesColumnsFromTheHeaderInUtf8) {

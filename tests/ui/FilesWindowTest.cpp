@@ -149,13 +149,14 @@ void FilesWindowTest::dataFormatDialogRemembersChoices() {
     };
   };
   const std::string longLine(300, '7');
+  // The comma choice reads quoted fields: "w1, east" is one cell.
   f.dialogs.files.push_back(
-      f.write("table.csv", "name,depth\r\nw1,10\r\nw2," + longLine + "\r\nw3,30\r\n"));
+      f.write("table.csv", "name,depth\r\n\"w1, east\",10\r\nw2," + longLine + "\r\nw3,30\r\n"));
   answer({3, false, true, " "}, true);
   f.press(QStringLiteral("Данные"));
   QCOMPARE(f.dialogs.fileDialogs.back().title, QStringLiteral("Загрузить данные из файла"));
   QCOMPARE(title, QStringLiteral("Формат данных"));
-  QCOMPARE(preview, QString("name,depth\nw1,10\nw2," + QString(247, '7')));
+  QCOMPARE(preview, QString("name,depth\n\"w1, east\",10\nw2," + QString(247, '7')));
   QVERIFY(caption.endsWith(QStringLiteral("table.csv")));
   QVERIFY(caption.startsWith(QStringLiteral("Имя файла:")));
   QCOMPARE(f.window->dataWindow(1)->entries(), QStringList({"D1_1      name", "D1_2      depth"}));
