@@ -5,6 +5,7 @@
 #include <QRegularExpression>
 #include <QTest>
 #include <QTextBlock>
+#include <QTimer>
 
 #include "UiTestSupport.h"
 #include "UiTests.h"
@@ -23,6 +24,7 @@ class HistoryWindowTest : public QObject {
   void doubleClickPutsAnEntryIntoTheDisplay();
   void displayFilesRoundTrip();
   void displayFileFailures();
+  void fileWorkRunsInTheWorker();
 };
 
 namespace {
@@ -182,6 +184,40 @@ void HistoryWindowTest::displayFileFailures() {
   f.press(QStringLiteral("<<"));
   QCOMPARE(f.dialogs.messages.size(), shown);
   QCOMPARE(f.window->display()->toPlainText(), QStringLiteral("kept"));
+}
+
+void HistoryWindowTest::fileWorkRunsInTheWorker() {
+  WindowFixture f;
+  // A zero-time timer set before an action fires in the first pass of an event loop: while the
+  // file work runs when the window hands it to the worker and waits, only afterwards when the
+  // work ran in the GUI thread.
+  QStringList busy;
+  const auto probe = [&](const QString& action) {
+    QTimer::singleShot(0, f.window, [&, action] {
+      if (f.window->isEvaluating()) busy << action;
+    });
+  };
+  f.window->display()->setPlainText(QStringLiteral("x = 1"));
+  f.dialogs.files.push_back(f.path("sheet.ctb"));
+  probe(QStringLiteral(">>"));
+  f.press(QStringLiteral(">>"));
+  f.window->display()->clear();
+  f.dialogs.files.push_back(f.path("sheet.ctb"));
+  probe(QStringLiteral("<<"));
+  f.press(QStringLiteral("<<"));
+  QCOMPARE(f.window->display()->toPlainText(), QStringLiteral("x = 1"));
+  f.press(QStringLiteral("Сброс"));
+  probe(QStringLiteral("read history"));
+  f.press(QStringLiteral("История"));
+  HistoryWindow* window = f.window->historyWindow();
+  QVERIFY(window != nullptr);
+  QVERIFY(window->text().endsWith(QStringLiteral("\nx = 1")));
+  f.dialogs.answer = true;
+  probe(QStringLiteral("clear history"));
+  window->clearHistory();
+  QCOMPARE(f.read("history.ses"), std::string());
+  QCOMPARE(busy, QStringList({QStringLiteral(">>"), QStringLiteral("<<"),
+                              QStringLiteral("read history"), QStringLiteral("clear history")}));
 }
 
 VELLUMAR_UI_TEST(HistoryWindowTest);
