@@ -193,7 +193,7 @@ void HistoryWindowTest::fileWorkRunsInTheWorker() {
   // work ran in the GUI thread.
   QStringList busy;
   const auto probe = [&](const QString& action) {
-    QTimer::singleShot(0, f.window, [&, action] {
+    QTimer::singleShot(0, f.window.get(), [&, action] {
       if (f.window->isEvaluating()) busy << action;
     });
   };
