@@ -4,9 +4,9 @@
 
 #include <cstdio>
 #include <iostream>
-#include <new>
 
 #include "cli/Prompt.h"
+#include "common/DisplayFile.h"
 #include "common/ErrorSink.h"
 #include "common/FileIo.h"
 #include "common/TextEncoding.h"
@@ -128,24 +128,12 @@ bool CalcSession::evaluate(const std::string& text) {
 }
 
 int CalcSession::evaluateFile(const std::string& path) {
-  std::string bytes;
-  FileError error = readFile(path, bytes);
+  // A display file as the window reads it.
   std::string text;
-  if (error == FileError::None) {
-    // A display file as the window reads it: no byte order mark, CR LF as LF, CP1251 as UTF-8.
-    try {
-      text = textOfFile(bytes);
-    } catch (const std::bad_alloc&) {
-      error = FileError::OutOfMemory;
-    }
-  }
-  if (error != FileError::None) {
-    reportFileError(error == FileError::OutOfMemory
-                        ? engine::text::kOutOfMemory.in(calc_.language())
-                        : engine::text::kCannotOpenDisplayFile.in(calc_.language()));
+  if (const FileError error = readDisplayFile(path, text); error != FileError::None) {
+    reportFileError(engine::displayFileMessage(error).in(calc_.language()));
     return exit_status::kFileFailed;
   }
-  bytes = {};
   return evaluate(text) ? exit_status::kSuccess : exit_status::kEvaluationFailed;
 }
 

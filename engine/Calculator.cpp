@@ -57,6 +57,7 @@ bool S_Calculator::run(std::string& text) {
     return false;
   }
   if (input.back() != ';') input += ';';
+  const Registry::Evaluating evaluating(registry_);
   lexer_.reset(std::move(input));
   nesting_ = 0;
   bool ok = false;

@@ -73,6 +73,10 @@ const char* kernelMessage(int code, Language language) {
   return "";
 }
 
+const MessageText& displayFileMessage(FileError error) {
+  return error == FileError::OutOfMemory ? text::kOutOfMemory : text::kCannotOpenDisplayFile;
+}
+
 const char* kindName(Kind kind, Language language) {
   return kKindNames[static_cast<std::size_t>(kind)].in(language);
 }

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "common/FileIo.h"
 #include "common/Language.h"
 #include "engine/Operand.h"
 
@@ -54,6 +55,9 @@ extern const MessageText kIntegrating;
 
 // The text of a kernel code (101-104, 201-203); empty for other codes.
 const char* kernelMessage(int code, Language language);
+
+// The message of a display file that could not be read: out of memory, or cannot be opened.
+const MessageText& displayFileMessage(FileError error);
 
 // The name of an operand kind as the identifier-values window shows it ("Число", "Грид", ...).
 const char* kindName(Kind kind, Language language);

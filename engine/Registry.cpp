@@ -1,6 +1,7 @@
 #include "engine/Registry.h"
 
 #include <algorithm>
+#include <cassert>
 
 #include "common/CFormat.h"
 #include "common/TextEncoding.h"
@@ -16,6 +17,22 @@ Registry::Registry() {
   append(kMissingConstant, Operand::number(kDefaultMissing));
 }
 
+Registry::Evaluating::Evaluating(Registry& registry)
+    : registry_(registry), outer_(registry.evaluator_.exchange(std::this_thread::get_id())) {
+  assert((outer_ == std::thread::id{} || outer_ == std::this_thread::get_id()) &&
+         "two evaluations over one registry at once");
+}
+
+Registry::Evaluating::~Evaluating() {
+  registry_.evaluator_.store(outer_);
+}
+
+void Registry::assertNoOtherEvaluation() const {
+  [[maybe_unused]] const std::thread::id evaluator = evaluator_.load();
+  assert((evaluator == std::thread::id{} || evaluator == std::this_thread::get_id()) &&
+         "the registry changed while an evaluation runs in another thread");
+}
+
 Calc_ID& Registry::append(std::string_view name, Operand value) {
   auto entry = std::make_unique<Calc_ID>(Calc_ID{std::string(name), std::move(value)});
   Calc_ID& stored = *entry;
@@ -25,6 +42,7 @@ Calc_ID& Registry::append(std::string_view name, Operand value) {
 }
 
 Calc_ID* Registry::find(std::string_view name) {
+  assertNoOtherEvaluation();
   const auto found = index_.find(std::string(name));
   return found == index_.end() ? nullptr : found->second;
 }
@@ -35,6 +53,7 @@ const Calc_ID* Registry::find(std::string_view name) const {
 }
 
 Calc_ID& Registry::findOrCreate(std::string_view name) {
+  assertNoOtherEvaluation();
   if (Calc_ID* entry = find(name)) return *entry;
   return append(name, Operand::number(0.0));
 }
@@ -47,6 +66,7 @@ Registry::Snapshot Registry::snapshot() const {
 }
 
 void Registry::restore(const Snapshot& snapshot) {
+  assertNoOtherEvaluation();
   const std::size_t kept = std::min(snapshot.values.size(), entries_.size());
   while (entries_.size() > kept) {
     index_.erase(entries_.back()->name);

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -21,8 +23,29 @@ struct Calc_ID {
 // predefined NameEmpty, Pi, e, mergeC and outC. Entries are only removed by restoring a snapshot
 // taken before they were created (a cancelled evaluation leaves no trace); otherwise only their
 // values change, and their addresses stay valid.
+//
+// An evaluation marks the registry as its own while it runs (Evaluating). Nothing but that
+// evaluation may change the registry meanwhile; the mutators assert it in debug builds, and so do
+// the mutators of the workspace over the registry.
 class Registry {
  public:
+  // Marks the calling thread as the one evaluating over the registry, for the scope's lifetime.
+  class Evaluating {
+   public:
+    explicit Evaluating(Registry& registry);
+    ~Evaluating();
+    Evaluating(const Evaluating&) = delete;
+    Evaluating& operator=(const Evaluating&) = delete;
+
+   private:
+    Registry& registry_;
+    std::thread::id outer_;
+  };
+
+  // Aborts a debug build when an evaluation runs in another thread than the caller's: the
+  // caller is about to change what that evaluation reads.
+  void assertNoOtherEvaluation() const;
+
   // The values of every entry at one moment. Values share their contents, so a snapshot is cheap.
   struct Snapshot {
     std::vector<Operand> values;
@@ -52,6 +75,8 @@ class Registry {
 
   std::vector<std::unique_ptr<Calc_ID>> entries_;
   std::unordered_map<std::string, Calc_ID*> index_;
+  // The thread of the running evaluation; no thread between evaluations.
+  std::atomic<std::thread::id> evaluator_{};
 };
 
 // One line of the identifier-values list: the name, ':', blanks up to 19 characters for name and

@@ -107,6 +107,7 @@ const std::vector<std::string>& Workspace::loadedPaths(FileKind kind) const {
 }
 
 void Workspace::closeList(FileKind kind) {
+  assertNoEvaluation();
   paths_[static_cast<int>(kind)].clear();
 }
 
@@ -129,6 +130,7 @@ FileStatus Workspace::checkNotLoaded(FileKind kind, const std::string& path) con
 }
 
 void Workspace::addLoaded(FileKind kind, const std::string& path, Operand operand) {
+  assertNoEvaluation();
   std::vector<std::string>& paths = paths_[static_cast<int>(kind)];
   paths.push_back(path);
   if (isShapefilePath(path)) noteProjection(path);
@@ -180,6 +182,7 @@ FileStatus Workspace::read(FileKind kind, const std::string& path, const std::st
 }
 
 void Workspace::registerOperand(const std::string& name, const std::string& path, Operand operand) {
+  assertNoEvaluation();
   operand.setSourcePath(path);
   operand.setArgumentPosition(0);
   calc_.registry().findOrCreate(name).value = std::move(operand);
@@ -281,6 +284,7 @@ FileStatus Workspace::readDataTable(const std::string& path, const data::ReadOpt
 }
 
 int Workspace::storeDataTable(const std::string& path, data::M_Data table) {
+  assertNoEvaluation();
   auto free = std::find_if(dataSlots_.begin(), dataSlots_.end(),
                            [](const DataSlot& s) { return s.path == kEmptySlotPath; });
   if (free == dataSlots_.end()) free = dataSlots_.insert(dataSlots_.end(), DataSlot{});
@@ -309,10 +313,12 @@ FileStatus Workspace::registerColumn(int slot, int column, std::string* name) {
 }
 
 void Workspace::closeDataSlot(int slot) {
+  assertNoEvaluation();
   dataSlot(slot) = DataSlot{std::string(kEmptySlotPath), {}};
 }
 
 FileStatus Workspace::saveData(const Operand& result, const std::string& path) {
+  assertNoEvaluation();
   data::SaveStatus status = data::SaveStatus::Ok;
   if (DataSlot* slot = loadedDataSlot(path)) {
     status = isShapefilePath(path)

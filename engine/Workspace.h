@@ -36,9 +36,10 @@ inline constexpr std::string_view kEmptySlotPath = "emptyPath";
 
 // The operand files of one calculator: loads files of every kind into the registry under their
 // generated names, remembers which paths are loaded (the duplicate check, the list windows) and
-// saves results with the writer of their kind. The window and the command line share it, so they
-// name, refuse and report exactly alike. Memory running out during a load or a save (or a thread
-// that cannot be started) fails that command with the out-of-memory message.
+// saves results with the writer of their kind. Its mutators may run in any one thread, but never
+// while an evaluation runs in another (asserted in debug builds). The window and the command line
+// share it, so they name, refuse and report exactly alike. Memory running out during a load or a
+// save (or a thread that cannot be started) fails that command with the out-of-memory message.
 class Workspace {
  public:
   explicit Workspace(S_Calculator& calc) : calc_(calc) {}
@@ -104,6 +105,8 @@ class Workspace {
   // Re-registers a saved result when path is a loaded file of the kind.
   void refreshLoaded(FileKind kind, const std::string& path, const Operand& result);
   const char* text(const MessageText& message) const { return message.in(calc_.language()); }
+  // Every change of the workspace or of its operands happens between evaluations (debug check).
+  void assertNoEvaluation() const { calc_.registry().assertNoOtherEvaluation(); }
   // Runs a command; memory running out in it gives the out-of-memory message.
   template <class Command>
   FileStatus guarded(Command&& command) const;

@@ -47,7 +47,7 @@ bool Line::isClosed() const {
 }
 
 double Line::signedArea() const {
-  if (areaValid_) return area_;
+  if (areaCached()) return area_.get();
   if (!isClosed()) return 0.0;
   double sum = 0.0;
   const std::size_t n = points_.size();
@@ -55,25 +55,23 @@ double Line::signedArea() const {
     sum += points_[i].x * points_[i + 1].y - points_[i + 1].x * points_[i].y;
   }
   sum += points_[n - 1].x * points_[0].y - points_[0].x * points_[n - 1].y;
-  area_ = 0.5 * sum;
-  areaValid_ = true;
-  return area_;
+  area_.set(0.5 * sum);
+  return 0.5 * sum;
 }
 
 double Line::length() const {
-  if (length_ >= 0.0) return length_;
+  if (const double known = length_.get(); known >= 0.0) return known;
   double sum = 0.0;
   for (std::size_t i = 0; i + 1 < points_.size(); ++i) {
     sum += std::hypot(points_[i + 1].x - points_[i].x, points_[i + 1].y - points_[i].y);
   }
-  length_ = sum;
+  length_.set(sum);
   return sum;
 }
 
 void Line::pointsChanged() {
-  length_ = -1.0;
-  areaValid_ = false;
-  area_ = -1.0;
+  length_.set(-1.0);
+  area_.set(kUnknownArea);
 }
 
 void Line::clear() {
@@ -139,7 +137,7 @@ void Line::stampMark(std::int32_t mark) {
 
 void Line::reverse() {
   std::reverse(points_.begin(), points_.end());
-  if (areaValid_) area_ = -area_;
+  if (areaCached()) area_.set(-area_.get());
 }
 
 void Line::recomputeRect() {

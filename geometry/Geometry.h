@@ -1,7 +1,10 @@
 #pragma once
 
+#include <atomic>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <span>
 #include <string>
 #include <vector>
@@ -48,10 +51,30 @@ struct Rect {
   double height() const { return top - bottom; }
 };
 
+// A number derived from a line's points, computed on demand and kept until they change. Atomic, so
+// that threads reading one line at once may each compute it (finding the same value, the points
+// being unchanged) without a data race; a per-line std::once_flag would cost more than the sums it
+// guards. Copying copies what is known.
+class CachedMeasure {
+ public:
+  explicit CachedMeasure(double unknown) : value_(unknown) {}
+  CachedMeasure(const CachedMeasure& other) : value_(other.get()) {}
+  CachedMeasure& operator=(const CachedMeasure& other) {
+    set(other.get());
+    return *this;
+  }
+  double get() const { return value_.load(std::memory_order_relaxed); }
+  void set(double value) const { value_.store(value, std::memory_order_relaxed); }
+
+ private:
+  mutable std::atomic<double> value_;
+};
+
 // An open or closed polyline with its attributes. The bounding rectangle is kept current by every
 // operation that changes points; the length and the signed area are computed on demand and cached
 // until the points change (reverse keeps the area cached with its sign flipped). A line is closed
-// when it has at least 2 points and its first and last points are exactly equal.
+// when it has at least 2 points and its first and last points are exactly equal. Its const
+// methods may run concurrently.
 class Line {
  public:
   Line() = default;
@@ -71,11 +94,11 @@ class Line {
   // Shoelace area, positive for counter-clockwise rings (y up); 0 for an empty or unclosed line
   // (not cached then).
   double signedArea() const;
-  bool areaCached() const { return areaValid_; }
+  bool areaCached() const { return !std::isnan(area_.get()); }
   // Sum of the segment lengths (no closing segment is added).
   double length() const;
   // The stored length field: -1 while not computed.
-  double cachedLength() const { return length_; }
+  double cachedLength() const { return length_.get(); }
 
   void reserve(std::size_t count) { points_.reserve(count); }
   void clear();
@@ -103,9 +126,9 @@ class Line {
 
   std::vector<Point> points_;
   Rect rect_;
-  mutable double length_ = -1.0;
-  mutable double area_ = -1.0;
-  mutable bool areaValid_ = false;
+  CachedMeasure length_{-1.0};  // -1 while not computed
+  CachedMeasure area_{kUnknownArea};
+  static constexpr double kUnknownArea = std::numeric_limits<double>::quiet_NaN();
 };
 
 // An ordered set of lines with their common rectangle. appendLine keeps the rectangle current;

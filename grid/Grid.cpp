@@ -127,7 +127,7 @@ void Grid::reinitialise(int nx, int ny) {
 void Grid::setMode(Interpolation mode) {
   if (mode == mode_) return;
   mode_ = mode;
-  coefficients_.reset();
+  coefficients_.drop();
 }
 
 std::span<double> Grid::mutableNodes() {
@@ -214,13 +214,12 @@ bool Grid::blankAt(double x, double y) const {
 
 const NodeVector* Grid::splineCoefficients() const {
   if (nodes_.empty()) return nullptr;
-  if (!coefficients_) {
+  return &coefficients_.get([this] {
     bool blanks = false;
-    coefficients_ =
-        std::make_shared<const NodeVector>(computeSplineCoefficients(nodes_, nx_, ny_, &blanks));
+    NodeVector values = computeSplineCoefficients(nodes_, nx_, ny_, &blanks);
     blanks_.set(blanks ? BlankState::kSome : BlankState::kNone);
-  }
-  return coefficients_.get();
+    return values;
+  });
 }
 
 double Grid::value(double x, double y) const {

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <span>
 #include <string>
 #include <vector>
@@ -30,7 +31,9 @@ inline constexpr double kZRangeStart = 3.4028234663852886e38;
 // The surface is blank (kBlankValue) in every cell with a blank corner and finite elsewhere; see
 // Spline.cpp for how the spline is solved around blanks.
 //
-// The grid has value semantics and is not thread-safe for concurrent first evaluation.
+// The grid has value semantics. Its const methods may run concurrently from several threads on one
+// grid or on copies of it: the spline coefficients are solved once under std::call_once and the
+// blank flag is atomic.
 class Grid {
  public:
   // 1 once the rectangle holds a real extent (loaded from a file or set by rectangle operations).
@@ -116,11 +119,11 @@ class Grid {
   const NodeVector* splineCoefficients() const;
   // Coefficient of node (k, l), k = -1 ... nx, l = -1 ... ny; needs splineCoefficients().
   double coefficient(int k, int l) const {
-    return (*coefficients_)[static_cast<std::size_t>(l + 1) * (nx_ + 2) + (k + 1)];
+    return coefficients_.values()[static_cast<std::size_t>(l + 1) * (nx_ + 2) + (k + 1)];
   }
-  bool hasCoefficients() const { return coefficients_ != nullptr; }
+  bool hasCoefficients() const { return coefficients_.solved(); }
   // Drops the coefficients so that they are recomputed from the nodes on next use.
-  void dropCoefficients() { coefficients_.reset(); }
+  void dropCoefficients() { coefficients_.drop(); }
 
   // zmin/zmax from the surface at every node (clamped positions), blanks left out.
   void recomputeZRange();
@@ -140,7 +143,7 @@ class Grid {
 
   // Drops everything derived from the node values.
   void nodesChanged() {
-    coefficients_.reset();
+    coefficients_.drop();
     blanks_.set(BlankState::kUnknown);
   }
 
@@ -164,12 +167,47 @@ class Grid {
     mutable std::atomic<std::int8_t> state_{kUnknown};
   };
 
+  // The spline coefficients of one set of node values, shared between the copies of a grid that
+  // hold those values: solved once by whichever reader asks first (std::call_once), never modified
+  // after, and replaced by a fresh, unsolved cache when this grid's nodes change. Moving a grid
+  // shares the cache as copying does, so that a moved-from grid still has one.
+  class CoefficientCache {
+   public:
+    CoefficientCache() : state_(std::make_shared<State>()) {}
+    CoefficientCache(const CoefficientCache&) = default;
+    CoefficientCache& operator=(const CoefficientCache&) = default;
+
+    // The coefficients, solving them with solve() (which returns a NodeVector) on first use.
+    template <class Solve>
+    const NodeVector& get(Solve&& solve) const {
+      State& state = *state_;
+      std::call_once(state.once, [&] {
+        state.values = solve();
+        state.solved.store(true, std::memory_order_release);
+      });
+      return state.values;
+    }
+    bool solved() const { return state_->solved.load(std::memory_order_acquire); }
+    const NodeVector& values() const { return state_->values; }
+    // Detaches from the solved or shared coefficients; an unused cache of this grid alone stays.
+    void drop() {
+      if (state_.use_count() > 1 || solved()) state_ = std::make_shared<State>();
+    }
+
+   private:
+    struct State {
+      std::once_flag once;
+      std::atomic<bool> solved{false};
+      NodeVector values;
+    };
+    std::shared_ptr<State> state_;
+  };
+
   Interpolation mode_ = Interpolation::Spline;
   int nx_ = 0;
   int ny_ = 0;
   NodeVector nodes_;
-  // Shared between copies: computed once, never modified, replaced when the nodes change.
-  mutable std::shared_ptr<const NodeVector> coefficients_;
+  CoefficientCache coefficients_;
   BlankState blanks_;
 };
 

@@ -29,12 +29,12 @@
 #include <functional>
 
 #include "common/CFormat.h"
+#include "common/DisplayFile.h"
 #include "data/DataMessages.h"
 #include "data/Shapefile.h"
 #include "engine/EngineMessages.h"
 #include "engine/ResultText.h"
 #include "ui/CDataListDialog.h"
-#include "ui/DisplayText.h"
 #include "ui/FileDialogs.h"
 #include "ui/FileListWindow.h"
 #include "ui/FunctionButtons.h"
@@ -352,9 +352,13 @@ void CTarnwickDlg::resetDisplay() {
 void CTarnwickDlg::loadDisplay() {
   const QString path = chooseFile(dialogs_, this, loadDisplayDialogSetup(), false);
   if (path.isEmpty()) return;
+  const std::string file = path.toStdString();
   std::string text;
-  if (!readDisplayFile(path.toStdString(), text)) {
-    stop(engine::text::kCannotOpenDisplayFile.in(calc_.language()));
+  // Stays a failure when the work runs out of memory.
+  FileError error = FileError::OutOfMemory;
+  if (!runFileTask(text::kLoading, [&] { error = readDisplayFile(file, text); })) return;
+  if (error != FileError::None) {
+    stop(engine::displayFileMessage(error).in(calc_.language()));
     return;
   }
   insertAtCaret(QString::fromStdString(text));
@@ -363,9 +367,11 @@ void CTarnwickDlg::loadDisplay() {
 void CTarnwickDlg::saveDisplay() {
   const QString path = chooseFile(dialogs_, this, saveDisplayDialogSetup(), true);
   if (path.isEmpty()) return;
-  if (!writeDisplayFile(path.toStdString(), display_->toPlainText().toStdString())) {
-    stop(text::kCannotSaveDisplay.in(calc_.language()));
-  }
+  const std::string file = path.toStdString();
+  const std::string text = display_->toPlainText().toStdString();
+  bool saved = false;
+  if (!runFileTask(text::kSaving, [&] { saved = writeDisplayFile(file, text); })) return;
+  if (!saved) stop(text::kCannotSaveDisplay.in(calc_.language()));
 }
 
 // --- evaluation ---
@@ -417,6 +423,8 @@ void CTarnwickDlg::refreshIdentifiers() {
 }
 
 bool CTarnwickDlg::runFileTask(const MessageText& caption, std::function<void()> work) {
+  // One piece of work at a time: the worker is taken while an evaluation runs.
+  if (runner_->running()) return false;
   QApplication::setOverrideCursor(Qt::WaitCursor);
   setBusy(true);
   const bool completed = runner_->runTask(caption.in(calc_.language()), std::move(work));
@@ -713,7 +721,12 @@ void CTarnwickDlg::showHistory() {
     historyWindow_->raise();
     return;
   }
-  historyWindow_ = new HistoryWindow(history_, dialogs_, calc_.language(), this);
+  std::string text;
+  if (!runFileTask(text::kLoading, [&] { text = history_.windowText(); })) return;
+  historyWindow_ = new HistoryWindow(
+      history_, text, dialogs_, calc_.language(),
+      [this](std::function<void()> work) { return runFileTask(text::kSaving, std::move(work)); },
+      this);
   connect(historyWindow_, &HistoryWindow::entryChosen, this, &CTarnwickDlg::insertAtCaret);
   QAbstractButton* historyButton = button(QStringLiteral("История"));
   historyButton->setEnabled(false);

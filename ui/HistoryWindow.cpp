@@ -13,12 +13,16 @@
 
 namespace vellumar::ui {
 
-HistoryWindow::HistoryWindow(InputHistory& history, UserDialogs& dialogs, Language language,
-                             QWidget* parent)
-    : QWidget(parent, Qt::Window), history_(history), dialogs_(dialogs), language_(language) {
+HistoryWindow::HistoryWindow(InputHistory& history, const std::string& text, UserDialogs& dialogs,
+                             Language language, RunFileWork runFileWork, QWidget* parent)
+    : QWidget(parent, Qt::Window),
+      history_(history),
+      dialogs_(dialogs),
+      language_(language),
+      runFileWork_(std::move(runFileWork)) {
   setAttribute(Qt::WA_DeleteOnClose);
   setWindowTitle(QStringLiteral("История ввода в табло"));
-  text_ = new QPlainTextEdit(QString::fromStdString(history_.windowText()), this);
+  text_ = new QPlainTextEdit(QString::fromStdString(text), this);
   text_->setReadOnly(true);
   text_->viewport()->installEventFilter(this);
   auto* clear = new QPushButton(QStringLiteral("Очистить"), this);
@@ -60,7 +64,7 @@ void HistoryWindow::clearHistory() {
   if (!dialogs_.question(this, QString::fromUtf8(text::kClearHistoryQuestion.in(language_)))) {
     return;
   }
-  history_.clear();
+  if (!runFileWork_([this] { history_.clear(); })) return;
   text_->clear();
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QWidget>
+#include <functional>
+#include <string>
 
 #include "common/Language.h"
 
@@ -13,13 +15,18 @@ class UserDialogs;
 
 // "История ввода в табло": the history file as read-only text, with "Очистить" (asks, then
 // truncates the file) and "Закрыть". Double-clicking an entry's line offers it for the display.
-// The window deletes itself when closed.
+// The window deletes itself when closed. It touches the history file only through runFileWork,
+// which the main window points at its worker thread.
 class HistoryWindow : public QWidget {
   Q_OBJECT
 
  public:
-  HistoryWindow(InputHistory& history, UserDialogs& dialogs, Language language,
-                QWidget* parent = nullptr);
+  // Runs file work and returns when it has finished; false when it was not done (cancelled).
+  using RunFileWork = std::function<bool(std::function<void()>)>;
+
+  // Shows text, the history as InputHistory::windowText read it.
+  HistoryWindow(InputHistory& history, const std::string& text, UserDialogs& dialogs,
+                Language language, RunFileWork runFileWork, QWidget* parent = nullptr);
 
   QString text() const;
   void clearHistory();
@@ -37,6 +44,7 @@ class HistoryWindow : public QWidget {
   InputHistory& history_;
   UserDialogs& dialogs_;
   Language language_;
+  RunFileWork runFileWork_;
   QPlainTextEdit* text_;
 };
 

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
+#include "common/DisplayFile.h"
 #include "common/FileIo.h"
-#include "ui/DisplayText.h"
 #include "ui/UiMessages.h"
 
 namespace vellumar::ui {

@@ -53,6 +53,7 @@ CalcProcess::CalcProcess(const std::vector<std::string>& arguments, const RunSet
   pid_ = fork();
   if (pid_ == 0) {
     for (const auto& [name, value] : setup.environment) setenv(name.c_str(), value.c_str(), 1);
+    if (!setup.directory.empty() && chdir(setup.directory.c_str()) != 0) _exit(125);
     for (const auto& [resource, bytes] : {std::pair{RLIMIT_FSIZE, setup.fileSizeLimit},
                                           std::pair{RLIMIT_AS, setup.addressSpaceLimit}}) {
       if (bytes < 0) continue;
@@ -97,7 +98,9 @@ RunResult CalcProcess::wait() {
 }
 
 RunResult runCalc(const std::vector<std::string>& arguments, const std::string& input) {
-  return runCalc(arguments, RunSetup{input, {}, {}});
+  RunSetup setup;
+  setup.input = input;
+  return runCalc(arguments, setup);
 }
 
 RunResult runCalc(const std::vector<std::string>& arguments, const RunSetup& setup) {

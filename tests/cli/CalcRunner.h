@@ -20,6 +20,7 @@ struct RunSetup {
   std::string input;                                             // standard input
   std::vector<std::pair<std::string, std::string>> environment;  // variables to set
   std::string output;                // a file to use as standard output instead of capturing it
+  std::string directory;             // the working directory of the run; empty: the test's
   bool asNobody = false;             // run as the user nobody (when the tests run as root)
   long long fileSizeLimit = -1;      // ulimit -f in bytes; negative: none
   long long addressSpaceLimit = -1;  // ulimit -v in bytes; negative: none

@@ -57,6 +57,28 @@ TEST(CalcSaves, SpecialTargetsAreRefusedWithTheKindsMessage) {
   EXPECT_EQ(entries(folder), 6u);  // nothing left behind
 }
 
+TEST(CalcSaves, ADataFileWithNoRoomForItsBufferFileSaysSo) {
+  ScratchFolder folder;
+  fs::permissions(folder.root(), fs::perms::all);
+  const std::string data = folder.write("d.dat", "0 0 1\n1 1 2\n");
+  const auto missing = runCalc({"-d", data, "-o", folder.path("no/such/folder/out.dat"), "D1_3"});
+  EXPECT_EQ(missing.status, 3);
+  EXPECT_EQ(missing.err, "Ошибка создания буферного файла!\n");
+  // A folder the user may not create files in (root may: that run is made as nobody).
+  fs::create_directory(folder.path("locked"));
+  fs::permissions(folder.path("locked"), fs::perms::owner_read | fs::perms::owner_exec |
+                                             fs::perms::group_read | fs::perms::group_exec |
+                                             fs::perms::others_read | fs::perms::others_exec);
+  RunSetup setup;
+  setup.asNobody = true;
+  const auto locked =
+      runCalc({"--english", "-d", data, "-o", folder.path("locked/out.dat"), "D1_3"}, setup);
+  EXPECT_EQ(locked.status, 3);
+  EXPECT_EQ(locked.err, "Cannot create the buffer file!\n");
+  EXPECT_TRUE(fs::is_empty(folder.path("locked")));
+  EXPECT_EQ(entries(folder), 2u);
+}
+
 TEST(CalcSaves, DeviceNodesAreNotReplaced) {
   if (geteuid() != 0) GTEST_SKIP() << "creating a device node needs root";
   ScratchFolder folder;

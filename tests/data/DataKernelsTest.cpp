@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <iterator>
+#include <utility>
 #include <vector>
 
 #include "data/DataKernels.h"
@@ -40,12 +42,37 @@ const BinaryOp kAllOps[] = {BinaryOp::Add,
                             BinaryOp::Less,
                             BinaryOp::LessEqual};
 
+// Each operation at the element pairs the test below meets, worked out by hand: (-3, -2),
+// (4, 8), the number 3 on the left of -3, and 4 with the surface's 5 on either side.
+struct ExpectedPairs {
+  BinaryOp op;
+  double values[5];
+};
+const ExpectedPairs kExpected[] = {
+    {BinaryOp::Add, {-5.0, 12.0, 0.0, 9.0, 9.0}},
+    {BinaryOp::Subtract, {-1.0, -4.0, 6.0, -1.0, 1.0}},
+    {BinaryOp::Multiply, {6.0, 32.0, -9.0, 20.0, 20.0}},
+    {BinaryOp::Divide, {1.5, 0.5, -1.0, 0.8, 1.25}},
+    {BinaryOp::MultiplySignKeeping, {-6.0, 32.0, -9.0, 20.0, 20.0}},
+    {BinaryOp::Min, {-3.0, 4.0, -3.0, 4.0, 4.0}},
+    {BinaryOp::Max, {-2.0, 8.0, 3.0, 5.0, 5.0}},
+    {BinaryOp::And, {1.0, 1.0, 1.0, 1.0, 1.0}},
+    {BinaryOp::Or, {1.0, 1.0, 1.0, 1.0, 1.0}},
+    {BinaryOp::Equal, {0.0, 0.0, 0.0, 0.0, 0.0}},
+    {BinaryOp::Great, {0.0, 0.0, 1.0, 0.0, 1.0}},
+    {BinaryOp::GreatEqual, {0.0, 0.0, 1.0, 0.0, 1.0}},
+    {BinaryOp::Less, {1.0, 1.0, 0.0, 1.0, 0.0}},
+    {BinaryOp::LessEqual, {1.0, 1.0, 0.0, 1.0, 0.0}},
+};
+
 TEST(DataKernels, MissingElementsStayMissingThroughEveryKernel) {
   const DATA a = withCoordinates({2.0, kMissing, -3.0, 4.0});
   const DATA b = withCoordinates({kMissing, 5.0, -2.0, 8.0});
   const FunctionSurface surface([](double, double) { return true; },
-                                [](double x, double) { return x + 1.0; });
-  for (BinaryOp op : kAllOps) {
+                                [](double x, double) { return x + 2.0; });
+  ASSERT_EQ(std::size(kExpected), std::size(kAllOps));
+  for (const ExpectedPairs& expected : kExpected) {
+    const BinaryOp op = expected.op;
     ErrorSink sink;
     const std::vector<std::vector<double>> results = {
         valuesOf(combine(a, b, op, kMissing, sink)),
@@ -56,25 +83,32 @@ TEST(DataKernels, MissingElementsStayMissingThroughEveryKernel) {
     EXPECT_FALSE(sink.failed()) << static_cast<int>(op);
     EXPECT_EQ(results[0][0], kMissing);
     EXPECT_EQ(results[0][1], kMissing);
-    EXPECT_EQ(results[0][2], applyBinary(op, -3.0, -2.0));
-    EXPECT_EQ(results[0][3], applyBinary(op, 4.0, 8.0));
+    EXPECT_EQ(results[0][2], expected.values[0]) << static_cast<int>(op);
+    EXPECT_EQ(results[0][3], expected.values[1]) << static_cast<int>(op);
     for (std::size_t k = 1; k < results.size(); ++k) {
       EXPECT_EQ(results[k][1], kMissing);
       EXPECT_NE(results[k][0], kMissing);
     }
-    EXPECT_EQ(results[2][2], applyBinary(op, 3.0, -3.0));       // number on the left
-    EXPECT_EQ(results[3][3], applyBinary(op, 4.0, 3.0 + 1.0));  // data on the left
-    EXPECT_EQ(results[4][3], applyBinary(op, 3.0 + 1.0, 4.0));  // surface on the left
+    EXPECT_EQ(results[2][2], expected.values[2]) << static_cast<int>(op);  // number on the left
+    EXPECT_EQ(results[3][3], expected.values[3]) << static_cast<int>(op);  // data on the left
+    EXPECT_EQ(results[4][3], expected.values[4]) << static_cast<int>(op);  // surface on the left
   }
-  for (UnaryFn fn : {UnaryFn::Sqrt, UnaryFn::Abs, UnaryFn::Exp, UnaryFn::Ln, UnaryFn::Lg,
-                     UnaryFn::Sin, UnaryFn::Cos, UnaryFn::Tg, UnaryFn::ArcTg, UnaryFn::Not}) {
+  const std::pair<UnaryFn, double> unary[] = {{UnaryFn::Sqrt, 0.5},
+                                              {UnaryFn::Abs, 0.25},
+                                              {UnaryFn::Exp, std::exp(0.25)},
+                                              {UnaryFn::Ln, -2.0 * std::log(2.0)},
+                                              {UnaryFn::Lg, -0.60205999132796239},
+                                              {UnaryFn::Sin, std::sin(0.25)},
+                                              {UnaryFn::Cos, std::cos(0.25)},
+                                              {UnaryFn::Tg, std::tan(0.25)},
+                                              {UnaryFn::ArcTg, std::atan(0.25)},
+                                              {UnaryFn::Not, 0.0}};
+  for (const auto& [fn, expected] : unary) {
     ErrorSink sink;
     const auto r = valuesOf(apply(DATA({0.25, kMissing}), fn, kRadiansFactor, kMissing, sink));
     EXPECT_FALSE(sink.failed());
     EXPECT_EQ(r[1], kMissing);
-    double expected = 0.0;
-    applyUnary(fn, 0.25, kRadiansFactor, expected);
-    EXPECT_EQ(r[0], expected);
+    EXPECT_DOUBLE_EQ(r[0], expected) << static_cast<int>(fn);
   }
   EXPECT_EQ(valuesOf(negate(a, kMissing)), (std::vector<double>{-2.0, kMissing, 3.0, -4.0}));
   EXPECT_EQ(valuesOf(filled(a, 0.0, kMissing)), (std::vector<double>{0.0, kMissing, 0.0, 0.0}));

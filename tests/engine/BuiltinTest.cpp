@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <set>
+#include <string_view>
 
 #include "EvaluationHelpers.h"
 #include "engine/Builtins.h"
@@ -12,8 +14,19 @@ using testing::evaluate;
 using testing::expectFailure;
 using testing::numberOf;
 
-TEST(Builtins, TheTableHoldsExactlyTheFiftySevenCaseSensitiveNames) {
-  EXPECT_EQ(builtins().size(), 57u);
+TEST(Builtins, EveryNameIsFoundOnceAndEveryFormComputes) {
+  // A name listed twice would shadow its second entry; a form without a handler would crash.
+  std::set<std::string_view> names;
+  for (const Builtin& builtin : builtins()) {
+    EXPECT_TRUE(names.insert(builtin.name).second) << builtin.name;
+    EXPECT_EQ(findBuiltin(builtin.name), &builtin) << builtin.name;
+    EXPECT_FALSE(builtin.forms.empty()) << builtin.name;
+    for (const Form& form : builtin.forms) {
+      EXPECT_NE(form.handler, nullptr) << builtin.name << " " << form.count;
+      EXPECT_FALSE(form.kinds.empty()) << builtin.name << " " << form.count;
+    }
+  }
+  EXPECT_GE(names.size(), 57u);
   EXPECT_NE(findBuiltin("min"), nullptr);
   EXPECT_NE(findBuiltin("MIN"), findBuiltin("min"));
   EXPECT_EQ(findBuiltin("sqrt"), nullptr);

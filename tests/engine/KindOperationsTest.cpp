@@ -88,6 +88,21 @@ TEST_F(KindOperations, OperatorPairsOutsideTheTableAreRejected) {
   EXPECT_EQ(failure("Mul_SP(P1, P2)"), "Mul_SP: неверное сочетание аргументов!");
 }
 
+TEST_F(KindOperations, ComparisonsOfGridsOnDifferentLatticesFail) {
+  // Arithmetic resamples the coarser grid; the 0/1 functions compare nodes and need one lattice.
+  put("A", result("EG(0, 10, 0, 10, 1, 1)"));
+  put("B", result("EG(0, 10, 0, 10, 2, 2) * 3"));
+  EXPECT_NEAR(result("MAX(A + B)").numberValue(), 4.0, 1e-9);
+  for (const char* display : {"And(A, B)", "Or(B, A)", "Equal(A, B)", "Great(A, B)",
+                              "LessEqual(A, B)", "2 + Less(A, B)"}) {
+    EXPECT_EQ(failure(display), ": не совпадают размеры гридов!") << display;
+  }
+  calc_.setLanguage(Language::English);
+  EXPECT_EQ(failure("GreatEqual(A, B)"), ": grids sizes mismatch!");
+  // The sum lies on A's lattice, so it compares with A.
+  EXPECT_EQ(result("MIN(Great(A + B, A))").numberValue(), 1.0);
+}
+
 TEST_F(KindOperations, DivisionByTheNumberZeroComesBeforeThePairCheck) {
   for (const char* display : {"G1 / 0", "D1 / 0", "P1 / 0", "C1 / (1 - 1)"}) {
     EXPECT_EQ(failure(display), ": деление на 0!") << display;

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <latch>
+#include <thread>
 
 #include "EvaluationHelpers.h"
 #include "engine/Registry.h"
+#include "engine/Workspace.h"
 #include "grid/Grid.h"
 
 namespace vellumar::engine {
@@ -164,6 +167,53 @@ TEST(Registry, RollingBackACheckpointUndoesEveryAssignment) {
   // Names removed by the roll-back can be created again.
   EXPECT_EQ(numberOf(calc, "b = 4; b + a"), 5);
   EXPECT_EQ(calc.registry().entries().size(), entries + 1);
+}
+
+// Runs change() while another thread holds the registry as its evaluation's, then lets that
+// evaluation end.
+template <class Change>
+void changeDuringAnEvaluation(S_Calculator& calc, Change change) {
+  std::latch started(1);
+  std::latch finish(1);
+  std::thread evaluation([&] {
+    const Registry::Evaluating evaluating(calc.registry());
+    started.count_down();
+    finish.wait();
+  });
+  started.wait();
+  change();
+  finish.count_down();
+  evaluation.join();
+}
+
+TEST(RegistryDeathTest, ChangesWhileAnotherThreadEvaluatesAbortDebugBuilds) {
+#ifdef NDEBUG
+  GTEST_SKIP() << "the check is compiled out of release builds";
+#endif
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  S_Calculator calc;
+  Workspace workspace(calc);
+  const char* const kMessage = "evaluation runs in another thread";
+  EXPECT_DEATH(changeDuringAnEvaluation(calc, [&] { calc.registry().findOrCreate("x"); }),
+               kMessage);
+  EXPECT_DEATH(changeDuringAnEvaluation(calc, [&] { calc.rollBack(calc.checkpoint()); }), kMessage);
+  EXPECT_DEATH(changeDuringAnEvaluation(calc, [&] { workspace.closeList(FileKind::Grid); }),
+               kMessage);
+  EXPECT_DEATH(changeDuringAnEvaluation(
+                   calc, [&] { workspace.addLoaded(FileKind::Lines, "a.con", Operand{}); }),
+               kMessage);
+
+  // Reading is allowed, and so is changing between evaluations or from the evaluating thread.
+  changeDuringAnEvaluation(calc, [&] {
+    EXPECT_NE(std::as_const(calc.registry()).find("Pi"), nullptr);
+    EXPECT_EQ(calc.checkpoint().registry.values.size(), 5u);
+  });
+  {
+    const Registry::Evaluating evaluating(calc.registry());
+    calc.registry().findOrCreate("y");
+  }
+  workspace.closeList(FileKind::Grid);
+  EXPECT_EQ(numberOf(calc, "z = 2; z + y"), 2);
 }
 
 }  // namespace

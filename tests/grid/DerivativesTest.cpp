@@ -97,6 +97,16 @@ TEST(GridDerivatives, PointDerivativesMatchFiniteDifferencesOfTheSurface) {
     EXPECT_NEAR(derivativeAt(grid, Derivative::YY, x, y), dyy, 1e-4);
     EXPECT_NEAR(derivativeAt(grid, Derivative::XY, x, y), dxy, 1e-4);
   }
+  // A surface the natural spline reproduces exactly: z = xy + 2x - y.
+  const Grid product =
+      makeGrid(7, 9, -3, 3, 0, 16, [](double x, double y) { return x * y + 2 * x - y; });
+  for (const auto& [x, y] : {std::pair{-2.2, 3.3}, {0.5, 15.1}, {2.75, 8.0}}) {
+    EXPECT_NEAR(derivativeAt(product, Derivative::X, x, y), y + 2.0, 1e-9);
+    EXPECT_NEAR(derivativeAt(product, Derivative::Y, x, y), x - 1.0, 1e-9);
+    EXPECT_NEAR(derivativeAt(product, Derivative::XX, x, y), 0.0, 1e-9);
+    EXPECT_NEAR(derivativeAt(product, Derivative::YY, x, y), 0.0, 1e-9);
+    EXPECT_NEAR(derivativeAt(product, Derivative::XY, x, y), 1.0, 1e-9);
+  }
   // The spline follows the smooth function it was sampled from.
   EXPECT_NEAR(derivativeAt(grid, Derivative::X, 7.0, 11.0),
               0.7 * std::cos(4.9) * std::cos(4.4) + 1.1, 0.05);
@@ -153,13 +163,10 @@ TEST(GridDerivatives, BilinearGridsUseTheDerivativesOfTheirCells) {
   const Grid dxy = derivativeGrid(grid, 4);
   EXPECT_DOUBLE_EQ(dxy.node(0, 0), 1.0);  // cell (0, 0): (2 - 0 - 0 + 0) / (1 * 2)
   // Inside a cell the bilinear surface is linear along each axis, so differences are exact.
-  const double x = 1.25;
-  const double y = 2.5;
-  const double h = 0.125;
-  EXPECT_NEAR(derivativeAt(grid, Derivative::X, x, y),
-              (grid.value(x + h, y) - grid.value(x - h, y)) / (2 * h), 1e-12);
-  EXPECT_NEAR(derivativeAt(grid, Derivative::Y, x, y),
-              (grid.value(x, y + h) - grid.value(x, y - h)) / (2 * h), 1e-12);
+  // Cell x 1..2, y 2..4 with corners 2, 10 (the bump) below and 4, 8 above; at (1.25, 2.5):
+  // d/dx = 0.75 * (10 - 2) + 0.25 * (8 - 4), d/dy = (0.75 * (4 - 2) + 0.25 * (8 - 10)) / 2.
+  EXPECT_NEAR(derivativeAt(grid, Derivative::X, 1.25, 2.5), 7.0, 1e-12);
+  EXPECT_NEAR(derivativeAt(grid, Derivative::Y, 1.25, 2.5), 0.5, 1e-12);
   // A point within rounding of a node takes that node's derivative.
   EXPECT_DOUBLE_EQ(derivativeAt(grid, Derivative::X, 1.0 - 1e-12, 2.0), dx.node(1, 1));
 }
@@ -185,16 +192,22 @@ TEST(GridDerivatives, CurvaturesSatisfyTheirIdentities) {
 }
 
 TEST(GridSampling, PointsOutsideKeepTheMissingValue) {
-  const Grid grid = makeGrid(6, 6, 0, 5, 0, 5, wavy);
+  // The natural spline reproduces a function linear along each axis, z = xy + 2x - y, to the
+  // precision of its solve.
+  const Grid grid =
+      makeGrid(6, 6, 0, 5, 0, 5, [](double x, double y) { return x * y + 2 * x - y; });
   const std::vector<double> xs = {1.5, -1, 2.25, 5, 9};
   const std::vector<double> ys = {2.5, 1, 4.75, 5, 1};
   const auto values = sampleAtPoints(grid, SampledQuantity::Value, xs, ys, -9999);
-  EXPECT_DOUBLE_EQ(values[0], grid.value(1.5, 2.5));
+  EXPECT_NEAR(values[0], 1.5 * 2.5 + 3.0 - 2.5, 1e-8);
   EXPECT_EQ(values[1], -9999.0);
-  EXPECT_DOUBLE_EQ(values[3], grid.node(5, 5));
+  EXPECT_NEAR(values[2], 2.25 * 4.75 + 4.5 - 4.75, 1e-8);
+  EXPECT_NEAR(values[3], 30.0, 1e-8);
   EXPECT_EQ(values[4], -9999.0);
   const auto slopes = sampleAtPoints(grid, SampledQuantity::XY, xs, ys, -1);
-  EXPECT_DOUBLE_EQ(slopes[2], derivativeAt(grid, Derivative::XY, 2.25, 4.75));
+  EXPECT_NEAR(slopes[2], 1.0, 1e-8);
+  EXPECT_NEAR(sampleAtPoints(grid, SampledQuantity::X, xs, ys, -1)[2], 4.75 + 2.0, 1e-8);
+  EXPECT_NEAR(sampleAtPoints(grid, SampledQuantity::Y, xs, ys, -1)[0], 1.5 - 1.0, 1e-8);
   EXPECT_EQ(slopes[1], -1.0);
   const Grid row = makeGrid(5, 1, 0, 4, 0, 0, wavy);
   for (const double v : sampleAtPoints(row, SampledQuantity::Value, xs, ys, -5)) EXPECT_EQ(v, -5);

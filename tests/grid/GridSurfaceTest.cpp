@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <thread>
+#include <vector>
 
 #include "GridTestSupport.h"
 #include "grid/Grid.h"
@@ -131,6 +133,51 @@ TEST(GridSurface, BilinearModeAndNodeChanges) {
   EXPECT_NEAR(copy.value(1.0, 1.0), 4.0, 1e-9);
   grid.mutableNodes()[0] = -7.0;
   EXPECT_NEAR(grid.value(0.0, 0.0), -7.0, 1e-9);
+}
+
+TEST(GridSurface, ThreadsEvaluatingOneGridSolveItsSplineOnce) {
+  Grid grid = makeGrid(61, 47, -3.0, 5.0, 10.0, 13.0, wavy);
+  const Grid copyBeforeSolve = grid;
+  EXPECT_FALSE(grid.hasCoefficients());
+  constexpr int kThreads = 4;
+  std::vector<const NodeVector*> solved(kThreads, nullptr);
+  std::vector<int> misses(kThreads, 0);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      // Each thread walks the nodes in its own order, so they meet the unsolved grid together.
+      for (int j = t % grid.ny(); j < grid.ny() + t % grid.ny(); ++j) {
+        const int row = j % grid.ny();
+        for (int i = 0; i < grid.nx(); ++i) {
+          if (std::abs(grid.value(grid.nodeX(i), grid.nodeY(row)) - grid.node(i, row)) > 1e-9) {
+            ++misses[t];
+          }
+        }
+      }
+      solved[t] = grid.splineCoefficients();
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (int t = 0; t < kThreads; ++t) {
+    EXPECT_EQ(misses[t], 0) << t;
+    EXPECT_EQ(solved[t], solved[0]) << t;
+  }
+  // The copy taken before holds the same nodes, so it shares the one solve.
+  EXPECT_TRUE(copyBeforeSolve.hasCoefficients());
+  EXPECT_EQ(copyBeforeSolve.splineCoefficients(), solved[0]);
+
+  // Changing a copy's nodes gives it a surface of its own and leaves the shared one alone.
+  Grid changed = grid;
+  changed.setNode(30, 20, 1000.0);
+  EXPECT_FALSE(changed.hasCoefficients());
+  EXPECT_NEAR(changed.value(changed.nodeX(30), changed.nodeY(20)), 1000.0, 1e-6);
+  EXPECT_NE(changed.splineCoefficients(), solved[0]);
+  EXPECT_NEAR(grid.value(grid.nodeX(30), grid.nodeY(20)), grid.node(30, 20), 1e-9);
+  // So does a moved-to grid, and the moved-from one can be filled again.
+  Grid moved = std::move(changed);
+  EXPECT_NEAR(moved.value(moved.nodeX(30), moved.nodeY(20)), 1000.0, 1e-6);
+  changed = makeGrid(3, 3, 0.0, 2.0, 0.0, 2.0, [](double x, double y) { return x + y; });
+  EXPECT_NEAR(changed.value(1.5, 0.5), 2.0, 1e-9);
 }
 
 TEST(GridSurface, SamplerMatchesPointEvaluationExactly) {

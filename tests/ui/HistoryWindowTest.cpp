@@ -1,10 +1,13 @@
 // The input history file, the history window and the display files.
 
 #include <QAbstractButton>
+#include <QCoreApplication>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QTest>
 #include <QTextBlock>
+#include <QTimer>
+#include <functional>
 
 #include "UiTestSupport.h"
 #include "UiTests.h"
@@ -23,6 +26,7 @@ class HistoryWindowTest : public QObject {
   void doubleClickPutsAnEntryIntoTheDisplay();
   void displayFilesRoundTrip();
   void displayFileFailures();
+  void fileWorkRunsInTheWorker();
 };
 
 namespace {
@@ -182,6 +186,42 @@ void HistoryWindowTest::displayFileFailures() {
   f.press(QStringLiteral("<<"));
   QCOMPARE(f.dialogs.messages.size(), shown);
   QCOMPARE(f.window->display()->toPlainText(), QStringLiteral("kept"));
+}
+
+void HistoryWindowTest::fileWorkRunsInTheWorker() {
+  WindowFixture f;
+  // A zero-time timer set before an action fires in the first pass of an event loop: while the
+  // file work runs when the window hands it to the worker and waits, only afterwards (from the
+  // processEvents below) when the work ran in the GUI thread.
+  const auto inWorker = [&](const std::function<void()>& action) {
+    bool fired = false;
+    bool busy = false;
+    QTimer::singleShot(0, f.window.get(), [&] {
+      fired = true;
+      busy = f.window->isEvaluating();
+    });
+    action();
+    QCoreApplication::processEvents();
+    return fired && busy;
+  };
+  f.window->display()->setPlainText(QStringLiteral("x = 1"));
+  f.dialogs.files.push_back(f.path("sheet.ctb"));
+  QVERIFY(inWorker([&] { f.press(QStringLiteral(">>")); }));
+  f.window->display()->clear();
+  f.dialogs.files.push_back(f.path("sheet.ctb"));
+  QVERIFY(inWorker([&] { f.press(QStringLiteral("<<")); }));
+  QCOMPARE(f.window->display()->toPlainText(), QStringLiteral("x = 1"));
+  f.press(QStringLiteral("Сброс"));
+  QVERIFY(inWorker([&] { f.press(QStringLiteral("История")); }));
+  HistoryWindow* window = f.window->historyWindow();
+  QVERIFY(window != nullptr);
+  QVERIFY(window->text().endsWith(QStringLiteral("\nx = 1")));
+  f.dialogs.answer = true;
+  QVERIFY(inWorker([&] { window->clearHistory(); }));
+  QCOMPARE(f.read("history.ses"), std::string());
+  // The probe itself tells work in the GUI thread apart: a reset writes the history there.
+  f.window->display()->setPlainText(QStringLiteral("y"));
+  QVERIFY(!inWorker([&] { f.press(QStringLiteral("Сброс")); }));
 }
 
 VELLUMAR_UI_TEST(HistoryWindowTest);

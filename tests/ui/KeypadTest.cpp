@@ -3,10 +3,13 @@
 
 #include <QAbstractButton>
 #include <QPlainTextEdit>
+#include <QRegularExpression>
+#include <QSet>
 #include <QTest>
 
 #include "UiTestSupport.h"
 #include "UiTests.h"
+#include "engine/Builtins.h"
 #include "ui/FileDialogs.h"
 #include "ui/FunctionButtons.h"
 
@@ -18,90 +21,46 @@ class KeypadTest : public QObject {
  private slots:
   void functionButtonsInsertTemplatesAndHints_data();
   void functionButtonsInsertTemplatesAndHints();
+  void functionButtonsOfTheDescription();
   void keysInsertAtCaretReplacingSelection();
   void backspaceRemovesWholeLineBreaks();
   void tooltipsOfCommands();
   void fileFiltersInQtForm();
 };
 
-namespace {
-
-const char* const kAny = "G,D,C,P,N";
-
-}  // namespace
-
 void KeypadTest::functionButtonsInsertTemplatesAndHints_data() {
   QTest::addColumn<QString>("caption");
   QTest::addColumn<QString>("inserted");
   QTest::addColumn<QString>("kinds");  // empty: the message line is cleared
-  struct Row {
-    const char* caption;
-    const char* inserted;
-    const char* kinds;
-  };
-  static const Row rows[] = {
-      {"Dense", "Dense( G, N )", ""},
-      {"min", "min( X, X )", kAny},
-      {"max", "max( X, X )", kAny},
-      {"Sqrt", "Sqrt( X )", kAny},
-      {"Abs", "Abs( X )", kAny},
-      {"Exp", "Exp( X )", kAny},
-      {"Ln", "Ln( X )", kAny},
-      {"Sin", "Sin( X )", kAny},
-      {"Cos", "Cos( X )", kAny},
-      {"Tg", "Tg( X )", kAny},
-      {"And", "And( X, X )", "G,D,N"},
-      {"Or", "Or( X, X )", "G,D,N"},
-      {"Not", "Not( X )", "G,D,N"},
-      {"Equal", "Equal( X, X )", "G,D,N"},
-      {"Great", "Great( X, X )", "G,D,N"},
-      {"Less", "Less( X, X )", "G,D,N"},
-      {"Integral", "Integral( G, P )", ""},
-      {"Cut", "Cut( G, N, N, N, N [,N])", ""},
-      {"Merge", "Merge( G, G )", ""},
-      {"Dx", "Dx( G )", ""},
-      {"Dy", "Dy( G )", ""},
-      {"Dxx", "Dxx( G )", ""},
-      {"Dyy", "Dyy( G )", ""},
-      {"Dxy", "Dxy( G )", ""},
-      {"Area", "Area( X )", "G,P"},
-      {"Len", "Len( X )", "G,D,C,P"},
-      {"C_D", "C_D( X )", "D,C,P"},
-      {"G_P", "G_P( X )", "G,P"},
-      {"G_D", "G_D( X )", "G,D"},
-      {"C_G_D", "C_G_D( X ,G )", "D,C,P"},
-      {"In_P", "In_P( X, P )", "G,D,C,P"},
-      {"Out_P", "Out_P( X, P )", "G,D,C,P"},
-      {"IO_P", "IO_P( X, P )", "G,D,C,P"},
-      {"Trace-L", "Trace( G, N, N, N, N )", ""},
-      {"Arc...", "Arc", ""},
-      {"^", "^", ""},
-      {"Trace-P", "Trace( G, N, N, N )", ""},
-      {"MIN(x)", "MIN( X )", kAny},
-      {"MAX(x)", "MAX( X )", kAny},
-      {"MIN(x,p)", "MIN( X, P )", "G,D,C P"},
-      {"MAX(x,p)", "MAX( X, P )", "G,D,C,P"},
-      {"Lg", "Lg( X )", kAny},
-      {"IF", "IF( N, X, X )", kAny},
-      {"Sum(d)", "Sum( D )", ""},
-      {"Sum(d,p)", "Sum( D, P )", ""},
-      {"Spec", "Spec( G, N )", ""},
-      {"EG", "EG( Xmin, Xmax, Ymin, Ymax, Hx, Hy )", ""},
-      {"XG", "XG( Xmin, Xmax, Ymin, Ymax, Hx, Hy )", ""},
-      {"YG", "YG( Xmin, Xmax, Ymin, Ymax, Hx, Hy )", ""},
-      {"RG", "RG( Xmin, Xmax, Ymin, Ymax, Hx, Hy, N, a, b, c )", ""},
-  };
-  QCOMPARE(std::size(rows), functionButtons().size());
-  for (const Row& row : rows) {
-    QTest::newRow(row.caption) << QString::fromUtf8(row.caption) << QString::fromUtf8(row.inserted)
-                               << QString::fromUtf8(row.kinds);
+  // Every button once: a caption used twice would leave one of them unreachable.
+  QSet<QString> captions;
+  for (const FunctionButton& button : functionButtons()) {
+    const QString caption = QString::fromUtf8(button.caption.data(), button.caption.size());
+    QVERIFY2(!captions.contains(caption), qPrintable(caption));
+    captions.insert(caption);
+    QTest::newRow(qPrintable(caption))
+        << caption
+        << QString::fromUtf8(button.name.data(), button.name.size()) +
+               QString::fromUtf8(button.argumentTemplate.data(), button.argumentTemplate.size())
+        << QString::fromUtf8(button.kinds.data(), button.kinds.size());
   }
+  QVERIFY(captions.size() >= 50);
 }
 
 void KeypadTest::functionButtonsInsertTemplatesAndHints() {
   QFETCH(QString, caption);
   QFETCH(QString, inserted);
   QFETCH(QString, kinds);
+  // The inserted function is one the calculator knows ("Arc" is completed by the user).
+  const QString name = inserted.section(QLatin1Char('('), 0, 0).trimmed();
+  if (inserted.contains(QLatin1Char('('))) {
+    QVERIFY2(engine::findBuiltin(name.toStdString()) != nullptr, qPrintable(name));
+  }
+  // Every kind of the hint is an operand letter.
+  for (const QString& kind :
+       kinds.split(QRegularExpression(QStringLiteral("[, ]")), Qt::SkipEmptyParts)) {
+    QVERIFY2(QStringLiteral("GDCPN").contains(kind) && kind.size() == 1, qPrintable(kinds));
+  }
   WindowFixture f;
   f.window->display()->setPlainText(QStringLiteral("1+"));
   f.window->display()->moveCursor(QTextCursor::End);
@@ -114,6 +73,23 @@ void KeypadTest::functionButtonsInsertTemplatesAndHints() {
       kinds.isEmpty() ? QString() : "В функции " + inserted + " тип аргумента X:  " + kinds;
   QCOMPARE(f.window->messageText(), hint);
   QVERIFY(!f.window->button(caption)->toolTip().isEmpty());
+}
+
+void KeypadTest::functionButtonsOfTheDescription() {
+  // A few buttons whose captions differ from what they insert.
+  const std::pair<const char*, const char*> buttons[] = {{"Trace-L", "Trace( G, N, N, N, N )"},
+                                                         {"Trace-P", "Trace( G, N, N, N )"},
+                                                         {"MIN(x,p)", "MIN( X, P )"},
+                                                         {"Sum(d)", "Sum( D )"},
+                                                         {"Arc...", "Arc"},
+                                                         {"Cut", "Cut( G, N, N, N, N [,N])"},
+                                                         {"C_G_D", "C_G_D( X ,G )"}};
+  for (const auto& [caption, inserted] : buttons) {
+    QCOMPARE(QString::fromStdString(insertionFor(caption).text), QString::fromUtf8(inserted));
+  }
+  QCOMPARE(QString::fromStdString(insertionFor("Sqrt").hint),
+           QStringLiteral("В функции Sqrt( X ) тип аргумента X:  G,D,C,P,N"));
+  QCOMPARE(QString::fromStdString(insertionFor("Dense").hint), QString());
 }
 
 void KeypadTest::keysInsertAtCaretReplacingSelection() {

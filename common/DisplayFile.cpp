@@ -1,10 +1,11 @@
-#include "ui/DisplayText.h"
+#include "common/DisplayFile.h"
 
-#include "common/FileIo.h"
+#include <new>
+
 #include "common/SafeSave.h"
 #include "common/TextEncoding.h"
 
-namespace vellumar::ui {
+namespace vellumar {
 
 std::string toFileLineBreaks(std::string_view displayText) {
   std::string bytes;
@@ -25,11 +26,15 @@ bool writeDisplayFile(const std::string& path, std::string_view displayText) {
   return writeFileAtomically(path, toFileLineBreaks(displayText));
 }
 
-bool readDisplayFile(const std::string& path, std::string& displayText) {
-  const std::optional<std::string> bytes = readWholeFile(path);
-  if (!bytes) return false;
-  displayText = toDisplayLineBreaks(*bytes);
-  return true;
+FileError readDisplayFile(const std::string& path, std::string& displayText) {
+  std::string bytes;
+  if (const FileError error = readFile(path, bytes); error != FileError::None) return error;
+  try {
+    displayText = toDisplayLineBreaks(bytes);
+  } catch (const std::bad_alloc&) {
+    return FileError::OutOfMemory;
+  }
+  return FileError::None;
 }
 
-}  // namespace vellumar::ui
+}  // namespace vellumar

@@ -1,0 +1,145 @@
+// Every example of the README that shows what vellumar-calc prints ("$ vellumar-calc ..." and
+// the lines under it) is run on a copy of examples/ and must print exactly that, so the README
+// cannot drift from the program.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "CalcRunner.h"
+
+namespace vellumar::cli::testing {
+namespace {
+
+struct Example {
+  int line = 0;  // 1-based line of the command in the README
+  std::vector<std::string> arguments;
+  std::string out;  // the lines shown under the command, each ending in a line feed
+  std::string err;  // the line marked "(on standard error, status N)"
+  int status = 0;
+};
+
+// The words of a command line as a POSIX shell splits them: blanks separate, single and double
+// quotes keep their text together. False for an unterminated quote.
+bool splitWords(const std::string& text, std::vector<std::string>& words) {
+  words.clear();
+  std::string word;
+  bool inWord = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == ' ' || c == '\t') {
+      if (inWord) words.push_back(word);
+      word.clear();
+      inWord = false;
+    } else if (c == '\'' || c == '"') {
+      const std::size_t end = text.find(c, i + 1);
+      if (end == std::string::npos) return false;
+      word.append(text, i + 1, end - i - 1);
+      inWord = true;
+      i = end;
+    } else {
+      word += c;
+      inWord = true;
+    }
+  }
+  if (inWord) words.push_back(word);
+  return true;
+}
+
+std::size_t indentOf(const std::string& line) {
+  const std::size_t first = line.find_first_not_of(' ');
+  return first == std::string::npos ? line.size() : first;
+}
+
+// The examples of a Markdown text, each a "$ vellumar-calc" line in a code block with the
+// output lines of the same indent under it.
+std::vector<Example> examplesIn(const std::string& markdown) {
+  static const std::regex kErrorLine(R"(^(.*\S)\s+\(on standard error, status (\d+)\)$)");
+  const std::string prompt = "$ vellumar-calc ";
+  std::vector<std::string> lines;
+  std::istringstream in(markdown);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  std::vector<Example> examples;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const std::size_t indent = indentOf(lines[i]);
+    if (indent < 4 || lines[i].compare(indent, prompt.size(), prompt) != 0) continue;
+    Example example;
+    example.line = static_cast<int>(i) + 1;
+    EXPECT_TRUE(splitWords(lines[i].substr(indent + prompt.size()), example.arguments))
+        << "README.md:" << example.line;
+    for (std::size_t k = i + 1; k < lines.size(); ++k) {
+      const std::string& shown = lines[k];
+      if (indentOf(shown) != indent || shown.size() == indent || shown[indent] == '$') break;
+      std::smatch error;
+      const std::string text = shown.substr(indent);
+      if (std::regex_match(text, error, kErrorLine)) {
+        example.err += error[1].str() + "\n";
+        example.status = std::stoi(error[2].str());
+      } else {
+        example.out += text + "\n";
+      }
+    }
+    examples.push_back(std::move(example));
+  }
+  return examples;
+}
+
+TEST(ReadmeExamples, SplittingAndFindingExamples) {
+  std::vector<std::string> words;
+  ASSERT_TRUE(splitWords(R"(-g a.grd  'x = "1"' "y z"'w' --list)", words));
+  EXPECT_EQ(words, (std::vector<std::string>{"-g", "a.grd", "x = \"1\"", "y zw", "--list"}));
+  EXPECT_FALSE(splitWords("'open", words));
+
+  const std::vector<Example> found = examplesIn(
+      "Text $ vellumar-calc '1'\n"
+      "    $ vellumar-calc '2+2'\n"
+      "    4.000000000000\n"
+      "    $ vellumar-calc 'Sqrt(-1)'\n"
+      "    Sqrt: bad   (on standard error, status 1)\n"
+      "\n"
+      "    vellumar-calc -g dem.grd 'G1'\n"
+      "      $ vellumar-calc 'x=1' 'x'\n"
+      "      1.000000000000\n"
+      "      1.000000000000\n"
+      "    not output\n");
+  ASSERT_EQ(found.size(), 3u);
+  EXPECT_EQ(found[0].line, 2);
+  EXPECT_EQ(found[0].arguments, std::vector<std::string>{"2+2"});
+  EXPECT_EQ(found[0].out, "4.000000000000\n");
+  EXPECT_EQ(found[1].err, "Sqrt: bad\n");
+  EXPECT_EQ(found[1].status, 1);
+  EXPECT_EQ(found[1].out, "");
+  EXPECT_EQ(found[2].out, "1.000000000000\n1.000000000000\n");
+}
+
+TEST(ReadmeExamples, PrintWhatTheReadmeShows) {
+  std::ifstream file(std::string(VELLUMAR_SOURCE_DIR) + "/README.md", std::ios::binary);
+  ASSERT_TRUE(file) << "README.md not found";
+  const std::string readme{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+  const std::vector<Example> examples = examplesIn(readme);
+  // The README shows at least these many runs; fewer means the parser lost them.
+  ASSERT_GE(examples.size(), 8u);
+
+  for (const Example& example : examples) {
+    // A fresh copy of the samples for each run, since a run may save over one of them.
+    ScratchFolder folder;
+    std::filesystem::copy(VELLUMAR_EXAMPLES_DIR, folder.path("examples"),
+                          std::filesystem::copy_options::recursive);
+    RunSetup setup;
+    setup.directory = folder.root();
+    const RunResult run = runCalc(example.arguments, setup);
+    SCOPED_TRACE("README.md:" + std::to_string(example.line));
+    EXPECT_EQ(run.out, example.out);
+    EXPECT_EQ(run.err, example.err);
+    EXPECT_EQ(run.status, example.status);
+  }
+}
+
+}  // namespace
+}  // namespace vellumar::cli::testing
