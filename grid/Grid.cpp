@@ -214,13 +214,22 @@ bool Grid::blankAt(double x, double y) const {
 
 const NodeVector* Grid::splineCoefficients() const {
   if (nodes_.empty()) return nullptr;
-  if (!coefficients_) {
-    bool blanks = false;
-    coefficients_ =
-        std::make_shared<const NodeVector>(computeSplineCoefficients(nodes_, nx_, ny_, &blanks));
-    blanks_.set(blanks ? BlankState::kSome : BlankState::kNone);
-  }
+  if (!coefficients_) solveCoefficients(nullptr);
   return coefficients_.get();
+}
+
+bool Grid::prepareSurface(ErrorSink* progress) const {
+  if (mode_ != Interpolation::Spline || !detail::surfaceUsable(*this) || coefficients_) return true;
+  return solveCoefficients(progress);
+}
+
+bool Grid::solveCoefficients(ErrorSink* progress) const {
+  bool blanks = false;
+  NodeVector solved = computeSplineCoefficients(nodes_, nx_, ny_, &blanks, progress);
+  if (progress != nullptr && progress->failed()) return false;
+  coefficients_ = std::make_shared<const NodeVector>(std::move(solved));
+  blanks_.set(blanks ? BlankState::kSome : BlankState::kNone);
+  return true;
 }
 
 double Grid::value(double x, double y) const {
@@ -269,11 +278,12 @@ void Grid::recomputeZRange() {
   zmax = range.max;
 }
 
-bool Grid::resample(int nx, int ny) {
+bool Grid::resample(int nx, int ny, ErrorSink* progress) {
   if (nx < 1 || ny < 1) return false;
   if (nx == nx_ && ny == ny_) return true;
-  NodeVector values =
-      sampleLattice(*this, nodeCoordinates(left, right, nx), nodeCoordinates(bottom, top, ny));
+  NodeVector values = sampleLattice(*this, nodeCoordinates(left, right, nx),
+                                    nodeCoordinates(bottom, top, ny), progress);
+  if (progress != nullptr && progress->failed()) return false;
   nx_ = nx;
   ny_ = ny;
   replaceNodes(std::move(values));
