@@ -123,15 +123,13 @@ void BM_AddScaledColumnShared(benchmark::State& state) {
 BENCHMARK(BM_AddScaledColumnShared)->Unit(benchmark::kMillisecond)->Iterations(10);
 
 // ((D*2+1)*3-4)/5 over ten million elements through the evaluator: the first operator makes the
-// result's column and the four after it write into that temporary. "columns" counts the columns
-// of 80 MB the peak memory grew by (about 1, the result; 2 when each operator made a new one). Run
-// it alone (--benchmark_filter) for that count: the peak includes the benchmarks before it.
+// result's column and the four after it write into that temporary, so a run alone
+// (--benchmark_filter) peaks at D's three columns and one more of 80 MB, not two more.
 void BM_OperatorChainThroughEvaluator(benchmark::State& state) {
   constexpr std::size_t kCount = 10'000'000;
   vellumar::engine::S_Calculator calc;
   calc.registry().findOrCreate("D").value = vellumar::engine::Operand::data(
       std::make_shared<const DATA>(column(kCount, 0.5, true)));
-  const long before = peakKilobytes();
   for (auto _ : state) {
     vellumar::ErrorSink sink;
     calc.attachErrorSink(&sink);
@@ -139,8 +137,6 @@ void BM_OperatorChainThroughEvaluator(benchmark::State& state) {
     if (!calc.run(text)) state.SkipWithError(text.c_str());
     calc.attachErrorSink(nullptr);
   }
-  state.counters["columns"] = static_cast<double>(peakKilobytes() - before) * 1024.0 /
-                              (static_cast<double>(kCount) * sizeof(double));
 }
 BENCHMARK(BM_OperatorChainThroughEvaluator)->Unit(benchmark::kMillisecond)->Iterations(10);
 
