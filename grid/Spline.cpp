@@ -546,6 +546,7 @@ NodeVector computeSplineCoefficients(std::span<const double> nodes, int nx, int 
   // Four passes over the slot rows: placing the nodes, the two sweeps along Y, the rows.
   ProgressPacer pacer(progress, 4 * static_cast<std::int64_t>(width * height));
   RowTicks ticks(pacer, width);
+  // Every return gives c, so that it is built in place of the result; a cancel empties it.
   // Every data slot is written as its row is placed, so only the pads start as zeros.
   NodeVector c(width * height);
   std::fill_n(c.data(), width, 0.0);
@@ -558,7 +559,10 @@ NodeVector computeSplineCoefficients(std::span<const double> nodes, int nx, int 
   for (std::size_t j = 0; j < static_cast<std::size_t>(ny); ++j) {
     const double* row = nodes.data() + j * n;
     double* slots = c.data() + (j + 1) * width;
-    if (!ticks()) return NodeVector();
+    if (!ticks()) {
+      c = NodeVector();
+      return c;
+    }
     if (mask.empty()) {
       if (!placeRow(row, n, slots + 1)) continue;
       mask = startMask(width, height, j);
@@ -571,16 +575,22 @@ NodeVector computeSplineCoefficients(std::span<const double> nodes, int nx, int 
   if (!mask.empty()) {
     if (!solveColumnRuns(c.data(), mask.data(), width, ny, ticks) ||
         !solveRowRuns(c.data(), mask.data(), width, height, ticks)) {
-      return NodeVector();
+      c = NodeVector();
     }
     return c;
   }
-  if (!solve(RowLanes{c.data(), width, width}, ny, ticks)) return NodeVector();
+  if (!solve(RowLanes{c.data(), width, width}, ny, ticks)) {
+    c = NodeVector();
+    return c;
+  }
   constexpr std::size_t kBlock = 8;
   for (std::size_t row = 0; row < height; row += kBlock) {
     const std::size_t lanes = std::min(kBlock, height - row);
     solve(ColumnLanes{c.data() + row * width, width, lanes}, nx, [] { return true; });
-    if (!ticks(lanes)) return NodeVector();
+    if (!ticks(lanes)) {
+      c = NodeVector();
+      return c;
+    }
   }
   return c;
 }
