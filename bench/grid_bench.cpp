@@ -7,8 +7,10 @@
 #include <string>
 
 #include "common/ErrorSink.h"
+#include "grid/Derivatives.h"
 #include "grid/DsaaFile.h"
 #include "grid/GridArithmetic.h"
+#include "grid/GridConstruction.h"
 #include "grid/Surface.h"
 
 namespace {
@@ -89,6 +91,45 @@ void BM_AddResampled2000And2999(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_AddResampled2000And2999)->Unit(benchmark::kMillisecond);
+
+// G * 2 and Sqrt(G): a node-wise kernel with a number and a function of the nodes.
+void BM_ScaleGrid4000(benchmark::State& state) {
+  const Grid a = makeGrid(4000, 0.0);
+  vellumar::ErrorSink sink;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(combine(a, 2.0, vellumar::BinaryOp::Multiply, false, sink));
+  }
+}
+BENCHMARK(BM_ScaleGrid4000)->Unit(benchmark::kMillisecond);
+
+void BM_AbsGrid4000(benchmark::State& state) {
+  const Grid a = makeGrid(4000, 0.0);
+  vellumar::ErrorSink sink;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(apply(a, vellumar::UnaryFn::Abs, 1.0, sink));
+  }
+}
+BENCHMARK(BM_AbsGrid4000)->Unit(benchmark::kMillisecond);
+
+// Dense(G, 2) of a 2000 x 2000 grid whose coefficients are known: the resampling alone.
+void BM_Dense2000(benchmark::State& state) {
+  const Grid a = makeGrid(2000, 0.0);
+  a.splineCoefficients();
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(vellumar::grid::dense(a, 2.0));
+  }
+}
+BENCHMARK(BM_Dense2000)->Unit(benchmark::kMillisecond);
+
+// Dxx of a 4000 x 4000 grid whose coefficients are known.
+void BM_DerivativeXX4000(benchmark::State& state) {
+  const Grid a = makeGrid(4000, 0.0);
+  a.splineCoefficients();
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(vellumar::grid::derivativeGrid(a, 3));
+  }
+}
+BENCHMARK(BM_DerivativeXX4000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -1,5 +1,7 @@
 #include "common/ErrorSink.h"
 
+#include <limits>
+
 namespace vellumar {
 
 bool ErrorSink::record(int code, std::string message) {
@@ -12,8 +14,14 @@ bool ErrorSink::record(int code, std::string message) {
 void ErrorSink::progressStart(std::string_view caption, std::int64_t total) {
   if (progress_ == nullptr) return;
   if (progressOpen_) progress_->close();
+  caption_ = caption;
   progress_->start(caption, total);
   progressOpen_ = true;
+}
+
+void ErrorSink::progressStage(std::int64_t total) {
+  if (progress_ == nullptr || !progressOpen_) return;
+  progress_->start(caption_, total);
 }
 
 bool ErrorSink::progressStep(std::int64_t done) {
@@ -28,6 +36,20 @@ void ErrorSink::progressClose() {
   if (progress_ == nullptr || !progressOpen_) return;
   progress_->close();
   progressOpen_ = false;
+}
+
+ProgressPacer::ProgressPacer(ErrorSink* sink, std::int64_t total, std::int64_t every)
+    : sink_(sink), every_(every), next_(every) {
+  if (sink_ == nullptr) {
+    next_ = std::numeric_limits<std::int64_t>::max();
+  } else if (total >= every_) {
+    sink_->progressStage(total);
+  }
+}
+
+bool ProgressPacer::report(std::int64_t done) {
+  next_ = done + every_;
+  return sink_->progressStep(done);
 }
 
 }  // namespace vellumar

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 namespace vellumar {
 
@@ -57,6 +59,10 @@ class ErrorSink {
   void progressStart(std::string_view caption, std::int64_t total);
   bool progressStep(std::int64_t done);
   void progressClose();
+  bool progressOpen() const { return progressOpen_; }
+  // Starts a new stage of the open progress: the same caption, a new total (the window's bar
+  // starts again from 0). Nothing happens while no progress is open.
+  void progressStage(std::int64_t total);
   void setCancelMessage(std::string message) { cancelMessage_ = std::move(message); }
 
  private:
@@ -64,7 +70,48 @@ class ErrorSink {
   std::string message_;
   ProgressObserver* progress_ = nullptr;
   bool progressOpen_ = false;
+  std::string caption_;
   std::string cancelMessage_ = "Вычисление прервано";
 };
+
+// Paces the progress reports of one long loop, a stage of a kernel: the stage's total is shown
+// as it starts, and the sink hears of the items done at most once per `every` items, so a kernel
+// may ask once per row or block at the cost of one comparison, without a call per node. Without a
+// sink nothing is reported and the loop never stops.
+class ProgressPacer {
+ public:
+  static constexpr std::int64_t kEvery = std::int64_t{1} << 16;
+
+  // A stage of total items (a stage too short to report anything leaves the shown total alone).
+  ProgressPacer(ErrorSink* sink, std::int64_t total, std::int64_t every = kEvery);
+  // Items done so far, rising; false once the user cancelled or the evaluation failed.
+  bool advance(std::int64_t done) { return done < next_ || report(done); }
+
+ private:
+  bool report(std::int64_t done);
+
+  ErrorSink* sink_;
+  std::int64_t every_;
+  std::int64_t next_;
+};
+
+// Runs body(begin, end) over the items [0, n) in blocks, asking the pacer after each block: the
+// cancel point of a flat loop over nodes or elements, whose blocks stay long enough for the loop
+// inside to run on whole vectors. A body that returns bool stops the loop by returning false.
+// False when the pacer or the body stopped the loop.
+inline constexpr std::size_t kProgressBlock = 16384;
+template <class Body>
+bool forEachBlock(std::size_t n, ProgressPacer& pacer, Body&& body) {
+  for (std::size_t begin = 0; begin < n; begin += kProgressBlock) {
+    const std::size_t end = n - begin < kProgressBlock ? n : begin + kProgressBlock;
+    if constexpr (std::is_same_v<decltype(body(begin, end)), bool>) {
+      if (!body(begin, end)) return false;
+    } else {
+      body(begin, end);
+    }
+    if (!pacer.advance(static_cast<std::int64_t>(end))) return false;
+  }
+  return true;
+}
 
 }  // namespace vellumar

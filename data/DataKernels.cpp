@@ -49,30 +49,35 @@ void withOp(BinaryOp op, Body&& body) {
   }
 }
 
-// Writes the n result elements. pair(i, a, b) yields the operands of element i and returns false
-// when the element is missing. Division stops at the first zero divisor (code 103), leaving the
-// rest of out as it was.
+// Writes the n result elements, block by block with the sink's progress. pair(i, a, b) yields the
+// operands of element i and returns false when the element is missing. Division stops at the
+// first zero divisor (code 103), and a cancel at the end of a block, leaving the rest of out as it
+// was.
 template <BinaryOp Op, class Pair>
 void combineElements(double* out, std::size_t n, double missing, ErrorSink& sink, Pair&& pair) {
+  ProgressPacer pacer(&sink, static_cast<std::int64_t>(n));
   double a = 0.0;
   double b = 0.0;
-  if constexpr (Op == BinaryOp::Divide) {
-    for (std::size_t i = 0; i < n; ++i) {
-      if (!pair(i, a, b)) {
-        out[i] = missing;
-      } else if (b == 0.0) {
-        sink.kernelError(sink_code::kDivisionByZero);
-        return;
-      } else {
-        out[i] = a / b;
+  forEachBlock(n, pacer, [&](std::size_t begin, std::size_t end) {
+    if constexpr (Op == BinaryOp::Divide) {
+      for (std::size_t i = begin; i < end; ++i) {
+        if (!pair(i, a, b)) {
+          out[i] = missing;
+        } else if (b == 0.0) {
+          sink.kernelError(sink_code::kDivisionByZero);
+          return false;
+        } else {
+          out[i] = a / b;
+        }
+      }
+    } else {
+      for (std::size_t i = begin; i < end; ++i) {
+        const bool present = pair(i, a, b);
+        out[i] = present ? applyBinary(Op, a, b) : missing;
       }
     }
-  } else {
-    for (std::size_t i = 0; i < n; ++i) {
-      const bool present = pair(i, a, b);
-      out[i] = present ? applyBinary(Op, a, b) : missing;
-    }
-  }
+    return true;
+  });
 }
 
 // A new column of n elements. A large one is asked to sit on huge pages before it is first
@@ -170,24 +175,32 @@ DATA combineWithSurface(DATA d, const SurfaceSampler& surface, BinaryOp op, bool
 
 DATA apply(DATA d, UnaryFn fn, double angleFactor, double missing, ErrorSink& sink) {
   std::vector<double> out = d.takeValues();
-  for (double& v : out) {
-    if (v == missing) continue;
-    const DomainStatus status = applyUnary(fn, v, angleFactor, v);
-    if (status == DomainStatus::DivisionByZero) {
-      sink.kernelError(sink_code::kDivisionByZero);
-      break;
+  ProgressPacer pacer(&sink, static_cast<std::int64_t>(out.size()));
+  forEachBlock(out.size(), pacer, [&](std::size_t begin, std::size_t end) {
+    for (std::size_t i = begin; i < end; ++i) {
+      double& v = out[i];
+      if (v == missing) continue;
+      const DomainStatus status = applyUnary(fn, v, angleFactor, v);
+      if (status == DomainStatus::DivisionByZero) {
+        sink.kernelError(sink_code::kDivisionByZero);
+        return false;
+      }
+      if (status == DomainStatus::OutOfDomain) {
+        sink.kernelError(sink_code::kDataDomain);
+        return false;
+      }
     }
-    if (status == DomainStatus::OutOfDomain) {
-      sink.kernelError(sink_code::kDataDomain);
-      break;
-    }
-  }
+    return true;
+  });
   return d.withValues(std::move(out));
 }
 
-DATA negate(DATA d, double missing) {
+DATA negate(DATA d, double missing, ErrorSink* progress) {
   std::vector<double> out = d.takeValues();
-  for (double& v : out) v = v == missing ? missing : -v;
+  ProgressPacer pacer(progress, static_cast<std::int64_t>(out.size()));
+  forEachBlock(out.size(), pacer, [&](std::size_t begin, std::size_t end) {
+    for (std::size_t i = begin; i < end; ++i) out[i] = out[i] == missing ? missing : -out[i];
+  });
   return d.withValues(std::move(out));
 }
 

@@ -14,7 +14,8 @@ namespace vellumar::data {
 // coordinates (shared, not copied) of its data operand, the left one when both are data. An
 // element equal to `missing` (the engine's outC) gives a missing result element. Failures are
 // recorded on the sink as kernel codes (sink_code::kDataLength .. kDataDomain) and the kernel
-// returns; the result of a failed kernel is not meant to be used.
+// returns; the result of a failed kernel is not meant to be used. The element-wise kernels report
+// their progress through the sink once per block of elements and stop there on cancel.
 //
 // Operands are taken by value: pass a temporary with std::move and, when nobody else shares its
 // value column, the kernel writes the result into that column instead of allocating a new one.
@@ -60,8 +61,8 @@ DATA combineWithSurface(DATA d, const SurfaceSampler& surface, BinaryOp op, bool
 // sets code 103, a value outside the domain code 104; the kernel stops at that element.
 DATA apply(DATA d, UnaryFn fn, double angleFactor, double missing, ErrorSink& sink);
 
-// Every element negated.
-DATA negate(DATA d, double missing);
+// Every element negated; progress (may be null) may cancel it.
+DATA negate(DATA d, double missing, ErrorSink* progress = nullptr);
 
 // Every element set to value (assignment of a number to a data operand).
 DATA filled(DATA d, double value, double missing);

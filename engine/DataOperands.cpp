@@ -4,6 +4,7 @@
 
 #include "data/DataKernels.h"
 #include "engine/Calculator.h"
+#include "engine/ProgressScope.h"
 #include "grid/Grid.h"
 
 namespace vellumar::engine {
@@ -28,39 +29,45 @@ class GridSurface final : public data::SurfaceSampler {
   const grid::Grid& grid_;
 };
 
-Operand combineDataWithGrid(S_Calculator& calc, BinaryOp op, const Operand& a, const Operand& b) {
+Operand combineDataWithGrid(S_Calculator& calc, BinaryOp op, Operand& a, Operand& b) {
   const bool dataOnLeft = a.kind() == Kind::Data;
-  const Operand& dataSide = dataOnLeft ? a : b;
+  Operand& dataSide = dataOnLeft ? a : b;
   if (!dataSide.points().hasCoordinates()) {
     calc.argumentError(ArgumentMessage::NoCoordinates, dataSide.argumentPosition());
     return Operand();
   }
-  const GridSurface surface(*(dataOnLeft ? b : a).gridValue());
-  return dataOperand(data::combineWithSurface(dataSide.points(), surface, op, dataOnLeft,
+  const grid::Grid& map = *(dataOnLeft ? b : a).gridValue();
+  if (!map.prepareSurface(&calc.sink())) return Operand();
+  const GridSurface surface(map);
+  return dataOperand(data::combineWithSurface(dataSide.takePoints(), surface, op, dataOnLeft,
                                               calc.missingValue(), calc.sink()));
 }
 
 }  // namespace
 
-Operand combineData(S_Calculator& calc, BinaryOp op, const Operand& a, const Operand& b) {
+Operand combineData(S_Calculator& calc, BinaryOp op, Operand a, Operand b) {
+  const ProgressScope progress(calc, text::kComputingData, 0);
   if (a.kind() == Kind::Grid || b.kind() == Kind::Grid) return combineDataWithGrid(calc, op, a, b);
   if (a.kind() == Kind::Data && b.kind() == Kind::Data) {
-    return dataOperand(data::combine(a.points(), b.points(), op, calc.missingValue(), calc.sink()));
+    return dataOperand(data::combine(a.takePoints(), b.takePoints(), op, calc.missingValue(),
+                                     calc.sink()));
   }
   const bool numberOnLeft = a.isNumber();
-  const Operand& dataSide = numberOnLeft ? b : a;
+  Operand& dataSide = numberOnLeft ? b : a;
   const double number = (numberOnLeft ? a : b).numberValue();
-  return dataOperand(
-      data::combine(dataSide.points(), number, op, numberOnLeft, calc.missingValue(), calc.sink()));
+  return dataOperand(data::combine(dataSide.takePoints(), number, op, numberOnLeft,
+                                   calc.missingValue(), calc.sink()));
 }
 
 Operand applyToData(S_Calculator& calc, UnaryFn fn, const Operand& x) {
+  const ProgressScope progress(calc, text::kComputingData, 0);
   return dataOperand(
       data::apply(x.points(), fn, calc.angleFactor(), calc.missingValue(), calc.sink()));
 }
 
 Operand negateData(S_Calculator& calc, const Operand& x) {
-  return dataOperand(data::negate(x.points(), calc.missingValue()));
+  const ProgressScope progress(calc, text::kComputingData, 0);
+  return dataOperand(data::negate(x.points(), calc.missingValue(), progress.sink()));
 }
 
 Operand fillData(S_Calculator& calc, const Operand& target, double value) {

@@ -7,10 +7,12 @@ namespace vellumar::engine {
 
 class S_Calculator;
 
-// Adapters between data operands and the element-wise data kernels.
+// Adapters between data operands and the element-wise data kernels. Each shows its progress (and
+// takes a cancel) through the calculator's sink.
 
-// a op b where one operand is data and the other a number, data or a grid.
-Operand combineData(S_Calculator& calc, BinaryOp op, const Operand& a, const Operand& b);
+// a op b where one operand is data and the other a number, data or a grid. A data operand that
+// alone holds its value column (a temporary) hands it over, and the result is written in place.
+Operand combineData(S_Calculator& calc, BinaryOp op, Operand a, Operand b);
 Operand applyToData(S_Calculator& calc, UnaryFn fn, const Operand& x);
 Operand negateData(S_Calculator& calc, const Operand& x);
 Operand fillData(S_Calculator& calc, const Operand& target, double value);

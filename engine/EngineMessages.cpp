@@ -61,6 +61,8 @@ const MessageText kDivision = {"Деление", "Division"};
 const MessageText kOverlayingPolygons = {"Наложение полигонов...", "Overlaying polygons..."};
 const MessageText kSelectingByPolygon = {"Выборка по полигону", "Selecting by the polygon"};
 const MessageText kIntegrating = {"Интегрирование по полигону", "Integrating over the polygon"};
+const MessageText kComputingGrid = {"Расчет грида...", "Computing the grid..."};
+const MessageText kComputingData = {"Расчет данных...", "Computing the data..."};
 }  // namespace text
 
 const MessageText& argumentMessage(ArgumentMessage message) {

@@ -51,6 +51,8 @@ extern const MessageText kDivision;
 extern const MessageText kOverlayingPolygons;  // progress caption of every overlay
 extern const MessageText kSelectingByPolygon;  // progress captions of the polygon functions
 extern const MessageText kIntegrating;
+extern const MessageText kComputingGrid;  // progress captions of the grid and data kernels
+extern const MessageText kComputingData;
 }  // namespace text
 
 // The text of a kernel code (101-104, 201-203); empty for other codes.

@@ -8,13 +8,12 @@ namespace vellumar::engine {
 
 class S_Calculator;
 
-// Adapters between grid operands and the grid kernels.
+// Adapters between grid operands and the grid kernels. Each shows its progress (and takes a
+// cancel) through the calculator's sink.
 
-// An operand holding grid (moved in, never copied).
-Operand gridOperand(grid::Grid grid);
-
-// a op b for pairs among numbers and grids (at least one grid).
-Operand combineGrids(S_Calculator& calc, BinaryOp op, const Operand& a, const Operand& b);
+// a op b for pairs among numbers and grids (at least one grid). A grid with a number is computed
+// over the grid's nodes when the grid operand hands them over (Operand::takeGrid).
+Operand combineGrids(S_Calculator& calc, BinaryOp op, Operand a, Operand b);
 Operand applyToGrid(S_Calculator& calc, UnaryFn fn, const Operand& x);
 Operand negateGrid(S_Calculator& calc, const Operand& x);
 Operand fillGrid(S_Calculator& calc, const Operand& target, double value);

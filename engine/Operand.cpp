@@ -2,6 +2,8 @@
 
 #include <cassert>
 
+#include "grid/Grid.h"
+
 namespace vellumar::engine {
 namespace {
 
@@ -46,6 +48,30 @@ Operand Operand::grid(GridPtr grid) {
   return result;
 }
 
+Operand Operand::newGrid(grid::Grid value) {
+  Operand result = grid(std::make_shared<grid::Grid>(std::move(value)));
+  result.gridIsNew_ = true;
+  return result;
+}
+
+grid::Grid Operand::takeGrid() {
+  // use_count() is exact here: every holder of a temporary's grid lives on the evaluating thread.
+  grid::Grid taken = gridIsNew_ && grid_.use_count() == 1
+                         ? std::move(const_cast<grid::Grid&>(*grid_))
+                         : grid::Grid(*grid_);
+  grid_.reset();
+  gridIsNew_ = false;
+  return taken;
+}
+
+data::DATA Operand::takePoints() {
+  // A copy shares the columns; dropping this operand's hold then leaves the copy their only
+  // holder when this operand was.
+  data::DATA taken = points();
+  points_.reset();
+  return taken;
+}
+
 Operand Operand::data(DataPtr points) {
   Operand result;
   result.kind_ = Kind::Data;
@@ -80,6 +106,7 @@ void Operand::assign(const Operand& source) {
   kind_ = source.kind_;
   number_ = kind_ == Kind::Number ? source.number_ : 0.0;
   grid_ = kind_ == Kind::Grid ? source.grid_ : nullptr;
+  gridIsNew_ = kind_ == Kind::Grid && source.gridIsNew_;
   const bool hasPoints = kind_ == Kind::Data || isLineKind();
   points_ = hasPoints ? source.points_ : nullptr;
   parts_ = isLineKind() ? source.parts_ : nullptr;

@@ -27,7 +27,9 @@ char kindLetter(Kind kind);
 //
 // Contents are immutable once made and shared between copies, so copying an operand (a name
 // looked up, a result kept by the window) never copies a grid or a column: an operand is observably
-// an independent value, because every operation builds new contents instead of changing them.
+// an independent value, because every operation builds new contents instead of changing them. The
+// one exception is a temporary of the evaluation whose contents nobody else holds: an operator
+// may take them over (takeGrid, takePoints) and build its result in their place.
 class Operand {
  public:
   using GridPtr = std::shared_ptr<const grid::Grid>;
@@ -37,6 +39,8 @@ class Operand {
   Operand() = default;
   static Operand number(double value);
   static Operand grid(GridPtr grid);
+  // A grid operand holding a grid just built, which takeGrid() may later hand over.
+  static Operand newGrid(grid::Grid value);
   static Operand data(DataPtr points);
   // A polygon (Kind::Polygon) or lines (Kind::Lines) operand from packed tables; ids, when given,
   // holds one id per part.
@@ -60,6 +64,14 @@ class Operand {
   const std::vector<std::int32_t>& ids() const;
   const PartsPtr& sharedIds() const { return ids_; }
 
+  // Contents for a kernel that builds its result over them, leaving this operand without them.
+  // When this operand is a temporary that alone holds contents it made (newGrid; a data column
+  // nobody else shares), they are handed over, and the kernel writes in place; otherwise the
+  // kernel gets a copy (for data, sharing the columns, so the kernel writes a fresh one). A named
+  // value, or any contents another operand holds, is never changed.
+  grid::Grid takeGrid();
+  data::DATA takePoints();
+
   const std::string& sourcePath() const { return sourcePath_; }
   void setSourcePath(std::string path) { sourcePath_ = std::move(path); }
   std::uint32_t argumentPosition() const { return argumentPosition_; }
@@ -76,6 +88,7 @@ class Operand {
   Kind kind_ = Kind::Number;
   double number_ = 0.0;
   GridPtr grid_;
+  bool gridIsNew_ = false;  // grid_ was made by newGrid (not a const object): it may be moved from
   DataPtr points_;
   PartsPtr parts_;
   PartsPtr ids_;

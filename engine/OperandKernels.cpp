@@ -33,15 +33,15 @@ bool involves(const Operand& a, const Operand& b, Kind kind) {
 
 }  // namespace
 
-Operand combine(S_Calculator& calc, BinaryOp op, const Operand& a, const Operand& b) {
+Operand combine(S_Calculator& calc, BinaryOp op, Operand a, Operand b) {
   if (calc.failed()) return Operand();
   if (a.isNumber() && b.isNumber()) return combineNumbers(op, a.numberValue(), b.numberValue());
   if (a.kind() == Kind::Polygon && b.kind() == Kind::Polygon) {
     return combinePolygons(calc, op, a, b);
   }
   if (a.isLineKind() || b.isLineKind()) return combineLinesWithNumber(calc, op, a, b);
-  if (involves(a, b, Kind::Data)) return combineData(calc, op, a, b);
-  return combineGrids(calc, op, a, b);
+  if (involves(a, b, Kind::Data)) return combineData(calc, op, std::move(a), std::move(b));
+  return combineGrids(calc, op, std::move(a), std::move(b));
 }
 
 Operand apply(S_Calculator& calc, UnaryFn fn, const Operand& x) {

@@ -11,8 +11,9 @@ class S_Calculator;
 // the vertex values of lines and polygons by the kernels of their subsystems. The caller has
 // already checked that the pair of kinds is allowed; failures go to the calculator's sink.
 
-// a op b. Pairs with a polygon or lines operand and a number give lines.
-Operand combine(S_Calculator& calc, BinaryOp op, const Operand& a, const Operand& b);
+// a op b. Pairs with a polygon or lines operand and a number give lines. A grid or data operand
+// handed over with std::move may give its contents to the result (Operand::takeGrid).
+Operand combine(S_Calculator& calc, BinaryOp op, Operand a, Operand b);
 // fn(x), the result of the kind of x.
 Operand apply(S_Calculator& calc, UnaryFn fn, const Operand& x);
 // -x, the kind kept (a negated polygon stays a polygon).

@@ -38,7 +38,7 @@ Operand dispatch(S_Calculator& calc, BinaryOp op, const MessageText& name, Opera
     calc.argumentError(ArgumentMessage::InvalidCombination);
     return Operand();
   }
-  return combine(calc, op, left, right);
+  return combine(calc, op, std::move(left), std::move(right));
 }
 
 // Exponents up to this many multiplications are computed one multiplication at a time; larger

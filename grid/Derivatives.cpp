@@ -1,6 +1,7 @@
 #include "grid/Derivatives.h"
 
 #include <algorithm>
+#include <atomic>
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -228,12 +229,35 @@ struct NoiseFloor {
   }
 };
 
+// The cancel point of a band of derivative rows, asked once per row. Only the band on the calling
+// thread talks to the sink, which belongs to that thread; a band on another thread stops when it
+// sees the calling band stopped.
+class BandCancel {
+ public:
+  // pacer: null for a band on another thread. bands: how many bands run at once, so that the
+  // calling band's rows stand for the share done of the whole grid.
+  BandCancel(ProgressPacer* pacer, std::atomic<bool>& stopped, std::int64_t bands)
+      : pacer_(pacer), stopped_(stopped), bands_(bands) {}
+  // After rows of nx nodes of the band; false when the band must stop.
+  bool rowsDone(std::int64_t rows, std::int64_t nx) {
+    if (pacer_ == nullptr) return !stopped_.load(std::memory_order_relaxed);
+    if (pacer_->advance(rows * nx * bands_)) return true;
+    stopped_.store(true, std::memory_order_relaxed);
+    return false;
+  }
+
+ private:
+  ProgressPacer* pacer_;
+  std::atomic<bool>& stopped_;
+  std::int64_t bands_;
+};
+
 // Fills out with the value of Code at the nodes of rows [rowBegin, rowEnd) of a spline-mode grid
-// whose coefficients are computed; returns their range. With Blanks, a node with a blank in its
-// stencil is blank.
+// whose coefficients are computed; returns their range (of the rows done, when cancel stopped
+// them). With Blanks, a node with a blank in its stencil is blank.
 template <int Code, bool Blanks>
 Range splineDerivativeNodes(const Grid& grid, const NoiseFloor& noise, double* out, int rowBegin,
-                            int rowEnd) {
+                            int rowEnd, BandCancel& cancel) {
   const std::size_t nx = static_cast<std::size_t>(grid.nx());
   const std::size_t stride = nx + 2;
   const double* c = grid.splineCoefficients()->data();
@@ -260,11 +284,12 @@ Range splineDerivativeNodes(const Grid& grid, const NoiseFloor& noise, double* o
       row[i] = v;
       range.add(v);
     }
+    if (!cancel.rowsDone(j + 1 - rowBegin, static_cast<std::int64_t>(nx))) break;
   }
   return range;
 }
 
-using NodeKernel = Range (*)(const Grid&, const NoiseFloor&, double*, int, int);
+using NodeKernel = Range (*)(const Grid&, const NoiseFloor&, double*, int, int, BandCancel&);
 
 template <bool Blanks, std::size_t... I>
 constexpr std::array<NodeKernel, sizeof...(I)> splineKernels(std::index_sequence<I...>) {
@@ -276,19 +301,27 @@ constexpr std::array<NodeKernel, kLastDerivativeCode> kSplineKernels =
 constexpr std::array<NodeKernel, kLastDerivativeCode> kSplineKernelsAroundBlanks =
     splineKernels<true>(std::make_index_sequence<kLastDerivativeCode>{});
 
-// The derivative nodes of a spline-mode grid. Large grids are split into two bands of rows computed
-// at once, since every node depends only on the shared, read-only coefficients.
-Range splineDerivativeGrid(const Grid& grid, int code, double* out) {
-  grid.splineCoefficients();
+// The derivative nodes of a spline-mode grid whose coefficients are computed. Large grids are split
+// into two bands of rows computed at once, since every node depends only on the shared, read-only
+// coefficients.
+Range splineDerivativeGrid(const Grid& grid, int code, double* out, ProgressPacer& pacer) {
   const NoiseFloor noise(grid, grid.stepX(), grid.stepY());
   const NodeKernel kernel = (grid.hasBlanks() ? kSplineKernelsAroundBlanks
                                               : kSplineKernels)[static_cast<std::size_t>(code - 1)];
   constexpr std::size_t kParallelNodes = std::size_t(1) << 20;
-  if (grid.nodeCount() < kParallelNodes) return kernel(grid, noise, out, 0, grid.ny());
+  std::atomic<bool> stopped{false};
+  if (grid.nodeCount() < kParallelNodes) {
+    BandCancel cancel(&pacer, stopped, 1);
+    return kernel(grid, noise, out, 0, grid.ny(), cancel);
+  }
   const int middle = grid.ny() / 2;
   Range lower;
-  std::thread band([&] { lower = kernel(grid, noise, out, 0, middle); });
-  const Range upper = kernel(grid, noise, out, middle, grid.ny());
+  std::thread band([&] {
+    BandCancel cancel(nullptr, stopped, 2);
+    lower = kernel(grid, noise, out, 0, middle, cancel);
+  });
+  BandCancel cancel(&pacer, stopped, 2);
+  const Range upper = kernel(grid, noise, out, middle, grid.ny(), cancel);
   band.join();
   Range range{kMinMaxStart, -kMinMaxStart};
   range.add(lower);
@@ -444,7 +477,7 @@ LocalDerivatives bilinearLocal(const Grid& grid, int code, double u, double v) {
   return d;
 }
 
-Range bilinearDerivativeNodes(const Grid& grid, int code, double* out) {
+Range bilinearDerivativeNodes(const Grid& grid, int code, double* out, ProgressPacer& pacer) {
   Range range{kMinMaxStart, -kMinMaxStart};
   const std::size_t nx = static_cast<std::size_t>(grid.nx());
   const bool blanks = grid.hasBlanks();
@@ -457,6 +490,7 @@ Range bilinearDerivativeNodes(const Grid& grid, int code, double* out) {
       out[static_cast<std::size_t>(j) * nx + i] = v;
       range.add(v);
     }
+    if (!pacer.advance(static_cast<std::int64_t>((j + 1) * nx))) break;
   }
   return range;
 }
@@ -481,9 +515,11 @@ double derivativeAt(const Grid& grid, Derivative derivative, double x, double y)
   return splineDerivative(grid, derivative, u, v);
 }
 
-Grid derivativeGrid(const Grid& grid, int code) {
+Grid derivativeGrid(const Grid& grid, int code, ErrorSink* progress) {
   code = std::clamp(code, 1, kLastDerivativeCode);
+  if (!grid.prepareSurface(progress)) return Grid();
   NodeVector values(grid.nodeCount());
+  ProgressPacer pacer(progress, static_cast<std::int64_t>(values.size()));
   Range range{kMinMaxStart, -kMinMaxStart};
   if (!detail::surfaceUsable(grid)) {
     // No surface to differentiate: the derivatives are 0, as the point evaluators give.
@@ -491,10 +527,11 @@ Grid derivativeGrid(const Grid& grid, int code) {
     if (grid.hasBlanks()) blankStencilNodes(grid, values.data());
     for (const double v : values) range.add(v);
   } else if (grid.mode() == Interpolation::Bilinear) {
-    range = bilinearDerivativeNodes(grid, code, values.data());
+    range = bilinearDerivativeNodes(grid, code, values.data(), pacer);
   } else {
-    range = splineDerivativeGrid(grid, code, values.data());
+    range = splineDerivativeGrid(grid, code, values.data(), pacer);
   }
+  if (progress != nullptr && progress->failed()) return Grid();
   return resultGrid(grid.nx(), grid.ny(), grid, std::move(values), grid.mode(), range);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/ErrorSink.h"
 #include "grid/Grid.h"
 
 namespace vellumar::grid {
@@ -47,6 +48,8 @@ double derivativeAt(const Grid& grid, Derivative derivative, double x, double y)
 // the spline exactly at the nodes from the 3 x 3 coefficients around each node (the pads serve the
 // edge nodes); a derivative whose change over a step is below 1e-9 of the largest node magnitude
 // (the rounding of the spline solve) is taken as 0, so flat and planar areas get exact zeros.
-Grid derivativeGrid(const Grid& grid, int code);
+// progress (may be null) hears of the spline solve and the rows done; a cancel gives a grid
+// without nodes.
+Grid derivativeGrid(const Grid& grid, int code, ErrorSink* progress = nullptr);
 
 }  // namespace vellumar::grid

@@ -214,12 +214,38 @@ bool Grid::blankAt(double x, double y) const {
 
 const NodeVector* Grid::splineCoefficients() const {
   if (nodes_.empty()) return nullptr;
-  return &coefficients_.get([this] {
-    bool blanks = false;
-    NodeVector values = computeSplineCoefficients(nodes_, nx_, ny_, &blanks);
-    blanks_.set(blanks ? BlankState::kSome : BlankState::kNone);
-    return values;
-  });
+  solveCoefficients(nullptr);
+  return &coefficients_.values();
+}
+
+bool Grid::prepareSurface(ErrorSink* progress) const {
+  if (mode_ != Interpolation::Spline || !detail::surfaceUsable(*this) || coefficients_.solved()) {
+    return true;
+  }
+  return solveCoefficients(progress);
+}
+
+namespace {
+
+// Thrown out of a cancelled solve: call_once then leaves the coefficients unsolved, so a
+// cancelled solve keeps nothing and the next use solves them again.
+struct SolveCancelled {};
+
+}  // namespace
+
+bool Grid::solveCoefficients(ErrorSink* progress) const {
+  try {
+    coefficients_.get([&] {
+      bool blanks = false;
+      NodeVector solved = computeSplineCoefficients(nodes_, nx_, ny_, &blanks, progress);
+      if (progress != nullptr && progress->failed()) throw SolveCancelled{};
+      blanks_.set(blanks ? BlankState::kSome : BlankState::kNone);
+      return solved;
+    });
+  } catch (const SolveCancelled&) {
+    return false;
+  }
+  return true;
 }
 
 double Grid::value(double x, double y) const {
@@ -268,11 +294,12 @@ void Grid::recomputeZRange() {
   zmax = range.max;
 }
 
-bool Grid::resample(int nx, int ny) {
+bool Grid::resample(int nx, int ny, ErrorSink* progress) {
   if (nx < 1 || ny < 1) return false;
   if (nx == nx_ && ny == ny_) return true;
-  NodeVector values =
-      sampleLattice(*this, nodeCoordinates(left, right, nx), nodeCoordinates(bottom, top, ny));
+  NodeVector values = sampleLattice(*this, nodeCoordinates(left, right, nx),
+                                    nodeCoordinates(bottom, top, ny), progress);
+  if (progress != nullptr && progress->failed()) return false;
   nx_ = nx;
   ny_ = ny;
   replaceNodes(std::move(values));

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/ErrorSink.h"
 #include "grid/Blank.h"
 #include "grid/NodeAllocator.h"
 
@@ -117,6 +118,10 @@ class Grid {
   // use: (nx+2) x (ny+2) values row by row, node (i, j) at (j+1)*(nx+2) + (i+1), the pads around.
   // Null when the grid has no nodes.
   const NodeVector* splineCoefficients() const;
+  // Solves the spline coefficients now where the surface will need them (spline mode, more than
+  // one node along each axis, not yet known), so that a long solve reports its progress to the
+  // sink and may be cancelled. False when the user cancelled: nothing is kept then.
+  bool prepareSurface(ErrorSink* progress) const;
   // Coefficient of node (k, l), k = -1 ... nx, l = -1 ... ny; needs splineCoefficients().
   double coefficient(int k, int l) const {
     return coefficients_.values()[static_cast<std::size_t>(l + 1) * (nx_ + 2) + (k + 1)];
@@ -129,14 +134,17 @@ class Grid {
   void recomputeZRange();
   // Replaces the nodes by the surface values at the nodes of an nx x ny lattice over the same
   // rectangle; zmin/zmax become the range of the new nodes. No effect when the counts are
-  // unchanged; false when a count is below 1.
-  bool resample(int nx, int ny);
+  // unchanged; false when a count is below 1, or (the grid unchanged) when progress cancelled.
+  bool resample(int nx, int ny, ErrorSink* progress = nullptr);
 
  private:
   std::size_t index(int i, int j) const {
     return static_cast<std::size_t>(j) * static_cast<std::size_t>(nx_) +
            static_cast<std::size_t>(i);
   }
+
+  // Solves and keeps the coefficients; false, keeping nothing, when progress cancelled the solve.
+  bool solveCoefficients(ErrorSink* progress) const;
 
   // Scans the nodes for a blank and keeps what it found.
   bool findBlanks() const;

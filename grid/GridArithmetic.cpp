@@ -222,19 +222,29 @@ Interpolation commonMode(const Grid& a, const Grid& b) {
 }
 
 // Equal rectangles: the grid with fewer columns is read through its surface at the other's nodes.
-Grid combineOnEqualRectangles(const Grid& a, const Grid& b, BinaryOp op) {
+// Cancel through the sink gives a grid without nodes.
+Grid combineOnEqualRectangles(const Grid& a, const Grid& b, BinaryOp op, ErrorSink& sink) {
   const bool resampleA = a.nx() <= b.nx();
   const Grid& target = resampleA ? b : a;
   const Grid& other = resampleA ? a : b;
   const std::size_t nx = static_cast<std::size_t>(target.nx());
+  const bool sameCounts = other.nx() == target.nx() && other.ny() == target.ny();
+  if (!sameCounts && !other.prepareSurface(&sink)) return Grid();
   NodeVector out(target.nodeCount());
   Range range;
+  ProgressPacer pacer(&sink, static_cast<std::int64_t>(out.size()));
   // What a pass finds out about the blanks of its operands spares later passes the looking; the
   // surface read through the sampler is blank only where that grid has blanks.
   bool candidates = false;
-  if (other.nx() == target.nx() && other.ny() == target.ny()) {
-    candidates = combineValues(op, a.nodes().data(), b.nodes().data(), out.data(), out.size(),
-                               range, knownBlanks(a, b));
+  if (sameCounts) {
+    const Blanks known = knownBlanks(a, b);
+    const double* left = a.nodes().data();
+    const double* right = b.nodes().data();
+    const bool done = forEachBlock(out.size(), pacer, [&](std::size_t begin, std::size_t end) {
+      candidates |= combineValues(op, left + begin, right + begin, out.data() + begin,
+                                  end - begin, range, known);
+    });
+    if (!done) return Grid();
     if (!candidates) other.noteWithoutBlanks();
   } else {
     SurfaceSampler sampler(other, target.nodeXs());
@@ -248,6 +258,7 @@ Grid combineOnEqualRectangles(const Grid& a, const Grid& b, BinaryOp op) {
       const double* left = resampleA ? row.data() : stored;
       const double* right = resampleA ? stored : row.data();
       candidates |= combineValues(op, left, right, dst, nx, range, known);
+      if (!pacer.advance(static_cast<std::int64_t>((j + 1) * nx))) return Grid();
     }
   }
   if (candidates) {  // settle which of them has blanks, for the passes to come
@@ -262,6 +273,7 @@ Grid combineOnEqualRectangles(const Grid& a, const Grid& b, BinaryOp op) {
 Grid combineOnIntersection(const Grid& a, const Grid& b, BinaryOp op, ErrorSink& sink) {
   Lattice lattice;
   if (!intersectionLattice(a, b, lattice, sink)) return Grid();
+  if (!a.prepareSurface(&sink) || !b.prepareSurface(&sink)) return Grid();
   const Grid& r = lattice.rectangle;
   const std::vector<double> xs = nodeCoordinates(r.left, r.right, lattice.nx);
   const std::vector<double> ys = nodeCoordinates(r.bottom, r.top, lattice.ny);
@@ -271,21 +283,21 @@ Grid combineOnIntersection(const Grid& a, const Grid& b, BinaryOp op, ErrorSink&
   std::vector<double> rowB(xs.size());
   NodeVector out(xs.size() * ys.size());
   Range range;
+  ProgressPacer pacer(&sink, static_cast<std::int64_t>(out.size()));
   for (std::size_t j = 0; j < ys.size(); ++j) {
     samplerA.sampleRow(ys[j], rowA.data());
     samplerB.sampleRow(ys[j], rowB.data());
     combineValues(op, rowA.data(), rowB.data(), out.data() + j * xs.size(), xs.size(), range,
                   Blanks::Unknown);
+    if (!pacer.advance(static_cast<std::int64_t>((j + 1) * xs.size()))) return Grid();
   }
   return resultGrid(lattice.nx, lattice.ny, r, std::move(out), commonMode(a, b), range);
 }
 
 // ---- 0/1 results ----
 
-// A bilinear grid of 0/1 values on the prototype's lattice.
-Grid truthGrid(const Grid& prototype, NodeVector values, bool unitRange) {
-  Grid result = resultGrid(prototype.nx(), prototype.ny(), prototype, std::move(values),
-                           Interpolation::Bilinear);
+// The z-range of a 0/1 grid: (0, 1) for the comparisons, whatever values occur.
+Grid withTruthRange(Grid result, bool unitRange) {
   if (unitRange) {
     result.zmin = 0.0;
     result.zmax = 1.0;
@@ -299,29 +311,50 @@ Grid compareGrids(const Grid& a, const Grid& b, BinaryOp op, ErrorSink& sink) {
     return Grid();
   }
   NodeVector out(a.nodeCount());  // read at the nodes, the surfaces are the node values
-  zipInto<Blanks::Unknown>(a.nodes().data(), b.nodes().data(), out.data(), out.size(),
-                           [op](double x, double y) { return applyBinary(op, x, y); });
-  return truthGrid(a, std::move(out), !isLogical(op));
+  const double* left = a.nodes().data();
+  const double* right = b.nodes().data();
+  ProgressPacer pacer(&sink, static_cast<std::int64_t>(out.size()));
+  const bool done = forEachBlock(out.size(), pacer, [&](std::size_t begin, std::size_t end) {
+    zipInto<Blanks::Unknown>(left + begin, right + begin, out.data() + begin, end - begin,
+                             [op](double x, double y) { return applyBinary(op, x, y); });
+  });
+  if (!done) return Grid();
+  return withTruthRange(resultGrid(a.nx(), a.ny(), a, std::move(out), Interpolation::Bilinear),
+                        !isLogical(op));
 }
 
 // ---- grid with a number ----
 
-// Every node v becomes v * factor (factor != 1) and then v + shift (shift != 0), each in place on
-// a copy, so an unchanged grid keeps its coefficients. The z-range follows from the operand's
-// node range the same way.
-Grid scaleShift(const Grid& grid, double factor, double shift) {
-  const Range range = rangeOf(grid.nodes());
-  Grid result = grid;
+// f of every node but the blank ones, in place, block by block; false when cancelled.
+template <class F>
+bool mapNodes(std::span<double> nodes, ProgressPacer& pacer, F f) {
+  return forEachBlock(nodes.size(), pacer, [&](std::size_t begin, std::size_t end) {
+    for (std::size_t k = begin; k < end; ++k) nodes[k] = unlessBlank(nodes[k], f);
+  });
+}
+
+// Every node v becomes v * factor (factor != 1) and then v + shift (shift != 0), in place, so an
+// unchanged grid keeps its coefficients. The z-range follows from the operand's node range the
+// same way.
+Grid scaleShift(Grid result, double factor, double shift, ErrorSink* progress) {
+  const Range range = rangeOf(result.nodes());
   result.name.clear();
-  if (factor != 1.0) {
-    for (double& v : result.mutableNodes()) {
-      v = unlessBlank(v, [factor](double x) { return x * factor; });
-    }
-  }
-  if (shift != 0.0) {
-    for (double& v : result.mutableNodes()) {
-      v = unlessBlank(v, [shift](double x) { return x + shift; });
-    }
+  if (factor != 1.0 || shift != 0.0) {
+    const std::span<double> nodes = result.mutableNodes();
+    ProgressPacer pacer(progress, static_cast<std::int64_t>(nodes.size()));
+    const bool done = forEachBlock(nodes.size(), pacer, [&](std::size_t begin, std::size_t end) {
+      if (factor != 1.0) {
+        for (std::size_t k = begin; k < end; ++k) {
+          nodes[k] = unlessBlank(nodes[k], [factor](double x) { return x * factor; });
+        }
+      }
+      if (shift != 0.0) {
+        for (std::size_t k = begin; k < end; ++k) {
+          nodes[k] = unlessBlank(nodes[k], [shift](double x) { return x + shift; });
+        }
+      }
+    });
+    if (!done) return Grid();
   }
   result.zmin = factor > 0.0 ? factor * range.min : factor * range.max;
   result.zmax = factor > 0.0 ? factor * range.max : factor * range.min;
@@ -332,53 +365,76 @@ Grid scaleShift(const Grid& grid, double factor, double shift) {
   return result;
 }
 
-Grid shift(const Grid& grid, double n) {
-  return scaleShift(grid, 1.0, n);
+Grid shift(Grid grid, double n, ErrorSink* progress) {
+  return scaleShift(std::move(grid), 1.0, n, progress);
 }
-Grid scale(const Grid& grid, double n) {
-  return scaleShift(grid, n, 0.0);
+Grid scale(Grid grid, double n, ErrorSink* progress) {
+  return scaleShift(std::move(grid), n, 0.0, progress);
+}
+
+// The grid's own nodes, replaced in place, as a new grid of the given mode: the values a node-wise
+// kernel wrote into the nodes it was handed, with their z-range.
+Grid rebuilt(Grid grid, Interpolation mode) {
+  grid.name.clear();
+  grid.setMode(mode);
+  const Range range = rangeOf(grid.nodes());
+  grid.zmin = range.min;
+  grid.zmax = range.max;
+  return grid;
+}
+
+// A bilinear grid of 0/1 values written in place over the grid's nodes.
+Grid truthGrid(Grid grid, bool unitRange) {
+  return withTruthRange(rebuilt(std::move(grid), Interpolation::Bilinear), unitRange);
 }
 
 // N / G node by node, a zero value giving the large value. That value lies beyond the blanking
 // value, so the node is blank, but the z-range still spans (-large, large) to show it was met.
-Grid numberOverGrid(double n, const Grid& grid) {
-  NodeVector out = surfaceAtNodes(grid);
+// The nodes are the surface at the nodes (surfaceAtNodes).
+Grid numberOverGrid(double n, Grid grid, ErrorSink* progress) {
   bool zeroDivisor = false;
-  for (double& v : out) {
-    zeroDivisor |= v == 0.0;
-    v = unlessBlank(v, [n](double x) { return x == 0.0 ? kNumberDivisionByZeroValue : n / x; });
-  }
-  Grid result = resultGrid(grid.nx(), grid.ny(), grid, std::move(out), Interpolation::Spline);
+  const std::span<double> nodes = grid.mutableNodes();
+  ProgressPacer pacer(progress, static_cast<std::int64_t>(nodes.size()));
+  const bool done = mapNodes(nodes, pacer, [n, &zeroDivisor](double x) {
+    zeroDivisor |= x == 0.0;
+    return x == 0.0 ? kNumberDivisionByZeroValue : n / x;
+  });
+  if (!done) return Grid();
+  Grid result = rebuilt(std::move(grid), Interpolation::Spline);
   if (zeroDivisor) result.zmax = std::max(result.zmax, kNumberDivisionByZeroValue);
   if (result.zmax == kNumberDivisionByZeroValue) result.zmin = -kNumberDivisionByZeroValue;
   return result;
 }
 
 // Any other operation of a grid and a number, node by node in the written order.
-Grid pointwiseWithNumber(const Grid& grid, double n, BinaryOp op, bool numberOnLeft) {
-  NodeVector out = surfaceAtNodes(grid);
-  for (double& v : out) {
-    v = unlessBlank(
-        v, [&](double x) { return numberOnLeft ? applyBinary(op, n, x) : applyBinary(op, x, n); });
-  }
+Grid pointwiseWithNumber(Grid grid, double n, BinaryOp op, bool numberOnLeft, ErrorSink* progress) {
+  const double zmin = grid.zmin;
+  const double zmax = grid.zmax;
+  const Interpolation mode = grid.mode();
+  const std::span<double> nodes = grid.mutableNodes();
+  ProgressPacer pacer(progress, static_cast<std::int64_t>(nodes.size()));
+  const bool done = mapNodes(nodes, pacer, [&](double x) {
+    return numberOnLeft ? applyBinary(op, n, x) : applyBinary(op, x, n);
+  });
+  if (!done) return Grid();
   if (op == BinaryOp::Min || op == BinaryOp::Max) {
-    Grid result = resultGrid(grid.nx(), grid.ny(), grid, std::move(out), grid.mode());
-    result.zmin = applyBinary(op, grid.zmin, n);
-    result.zmax = applyBinary(op, grid.zmax, n);
+    Grid result = rebuilt(std::move(grid), mode);
+    result.zmin = applyBinary(op, zmin, n);
+    result.zmax = applyBinary(op, zmax, n);
     return result;
   }
-  if (op == BinaryOp::MultiplySignKeeping) {
-    return resultGrid(grid.nx(), grid.ny(), grid, std::move(out), grid.mode());
-  }
-  return truthGrid(grid, std::move(out), !isLogical(op));
+  if (op == BinaryOp::MultiplySignKeeping) return rebuilt(std::move(grid), mode);
+  return truthGrid(std::move(grid), !isLogical(op));
 }
 
 // ---- functions of one grid ----
 
-Grid logicalNot(const Grid& grid) {
-  NodeVector out(grid.nodes().begin(), grid.nodes().end());
-  for (double& v : out) v = unlessBlank(v, [](double x) { return x == 0.0 ? 1.0 : 0.0; });
-  return truthGrid(grid, std::move(out), false);
+Grid logicalNot(Grid grid, ErrorSink* progress) {
+  ProgressPacer pacer(progress, static_cast<std::int64_t>(grid.nodeCount()));
+  if (!mapNodes(grid.mutableNodes(), pacer, [](double x) { return x == 0.0 ? 1.0 : 0.0; })) {
+    return Grid();
+  }
+  return truthGrid(std::move(grid), false);
 }
 
 int codeOf(DomainStatus status) {
@@ -394,21 +450,25 @@ Grid applyToSurface(const Grid& grid, UnaryFn fn, double angleFactor, ErrorSink&
   std::size_t stopI = nx;  // first failing node in column order
   std::size_t stopJ = 0;
   DomainStatus stopStatus = DomainStatus::Ok;
-  for (std::size_t k = 0; k < out.size(); ++k) {
-    if (isBlank(out[k])) {  // no value, so no domain to leave
-      out[k] = kBlankValue;
-      continue;
+  ProgressPacer pacer(&sink, static_cast<std::int64_t>(out.size()));
+  const bool done = forEachBlock(out.size(), pacer, [&](std::size_t begin, std::size_t end) {
+    for (std::size_t k = begin; k < end; ++k) {
+      if (isBlank(out[k])) {  // no value, so no domain to leave
+        out[k] = kBlankValue;
+        continue;
+      }
+      const DomainStatus status = applyUnary(fn, out[k], angleFactor, out[k]);
+      if (status == DomainStatus::Ok) continue;
+      const std::size_t i = k % nx;
+      const std::size_t j = k / nx;
+      if (i < stopI || (i == stopI && j < stopJ)) {
+        stopI = i;
+        stopJ = j;
+        stopStatus = status;
+      }
     }
-    const DomainStatus status = applyUnary(fn, out[k], angleFactor, out[k]);
-    if (status == DomainStatus::Ok) continue;
-    const std::size_t i = k % nx;
-    const std::size_t j = k / nx;
-    if (i < stopI || (i == stopI && j < stopJ)) {
-      stopI = i;
-      stopJ = j;
-      stopStatus = status;
-    }
-  }
+  });
+  if (!done) return Grid();
   if (stopStatus != DomainStatus::Ok) {
     sink.kernelError(codeOf(stopStatus));
     const std::span<const double> stored = grid.nodes();
@@ -426,37 +486,39 @@ Grid applyToSurface(const Grid& grid, UnaryFn fn, double angleFactor, ErrorSink&
 Grid combine(const Grid& a, const Grid& b, BinaryOp op, ErrorSink& sink) {
   if (!isArithmetic(op)) return compareGrids(a, b, op, sink);
   if (!a.hasNodes() || !b.hasNodes()) return Grid();
-  if (a.sameRectangle(b) || a.sameLattice(b)) return combineOnEqualRectangles(a, b, op);
+  if (a.sameRectangle(b) || a.sameLattice(b)) return combineOnEqualRectangles(a, b, op, sink);
   return combineOnIntersection(a, b, op, sink);
 }
 
-Grid combine(const Grid& grid, double number, BinaryOp op, bool numberOnLeft, ErrorSink&) {
+Grid combine(Grid grid, double number, BinaryOp op, bool numberOnLeft, ErrorSink& sink) {
   switch (op) {
     case BinaryOp::Add:
-      return shift(grid, number);
+      return shift(std::move(grid), number, &sink);
     case BinaryOp::Subtract:
-      return numberOnLeft ? scaleShift(grid, -1.0, number) : shift(grid, -number);
+      return numberOnLeft ? scaleShift(std::move(grid), -1.0, number, &sink)
+                          : shift(std::move(grid), -number, &sink);
     case BinaryOp::Multiply:
-      return scale(grid, number);
+      return scale(std::move(grid), number, &sink);
     case BinaryOp::Divide:
-      return numberOnLeft ? numberOverGrid(number, grid) : scale(grid, 1.0 / number);
+      return numberOnLeft ? numberOverGrid(number, std::move(grid), &sink)
+                          : scale(std::move(grid), 1.0 / number, &sink);
     default:
-      return pointwiseWithNumber(grid, number, op, numberOnLeft);
+      return pointwiseWithNumber(std::move(grid), number, op, numberOnLeft, &sink);
   }
 }
 
 Grid apply(const Grid& grid, UnaryFn fn, double angleFactor, ErrorSink& sink) {
-  if (fn == UnaryFn::Not) return logicalNot(grid);
+  if (fn == UnaryFn::Not) return logicalNot(grid, &sink);
   if (fn == UnaryFn::Lg) {
     Grid ln = applyToSurface(grid, UnaryFn::Ln, angleFactor, sink);
     if (sink.failed()) return ln;
-    return scale(ln, 1.0 / std::log(10.0));
+    return scale(std::move(ln), 1.0 / std::log(10.0), &sink);
   }
   return applyToSurface(grid, fn, angleFactor, sink);
 }
 
-Grid negate(const Grid& grid) {
-  return scale(grid, -1.0);
+Grid negate(Grid grid, ErrorSink* progress) {
+  return scale(std::move(grid), -1.0, progress);
 }
 
 double minimum(const Grid& grid) {

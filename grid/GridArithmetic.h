@@ -17,7 +17,8 @@ inline constexpr double kMinMaxStart = 9.999999680285692e37;
 // is blank; no blank ever turns into a number, and no blank node is a domain failure. z-ranges
 // leave blanks out. Failures record a code on the sink (201 lattices differ where they must be
 // equal, 202 division by zero inside a function, 203 a node outside a function's domain) and return
-// a partial result the caller must discard.
+// a partial result the caller must discard. The kernels report their progress through the sink
+// once per row or block of nodes; a cancel there gives a grid without nodes.
 //
 // Two grids: Add, Subtract, Multiply, Divide, MultiplySignKeeping, Min and Max are computed on the
 // common lattice (equal rectangles or the same lattice: the grid with fewer columns resampled to
@@ -28,15 +29,18 @@ inline constexpr double kMinMaxStart = 9.999999680285692e37;
 Grid combine(const Grid& a, const Grid& b, BinaryOp op, ErrorSink& sink);
 
 // A grid and a number; numberOnLeft tells the written order (N - G, N / G, Great(N, G), ...).
-Grid combine(const Grid& grid, double number, BinaryOp op, bool numberOnLeft, ErrorSink& sink);
+// The result is written over the nodes of the grid handed in: pass a copy, or hand over a grid
+// nobody else holds (a temporary) with std::move to build the result without a new node array.
+Grid combine(Grid grid, double number, BinaryOp op, bool numberOnLeft, ErrorSink& sink);
 
 // A pointwise function of the node values; the walk stops at the first failing node in column
 // order (i outer, j inner), whose value and those after it stay unchanged.
 // angleFactor is 1 for radians and kDegreesFactor for degrees.
 Grid apply(const Grid& grid, UnaryFn fn, double angleFactor, ErrorSink& sink);
 
-// The grid scaled by -1, z-range (-zmax, -zmin) of its nodes.
-Grid negate(const Grid& grid);
+// The grid scaled by -1, z-range (-zmax, -zmin) of its nodes; written over the nodes handed in,
+// as combine with a number is. progress (may be null) may cancel it.
+Grid negate(Grid grid, ErrorSink* progress = nullptr);
 
 // Smallest and largest stored node value, blanks left out; kMinMaxStart (-kMinMaxStart) for a grid
 // without nodes or with blank nodes only.

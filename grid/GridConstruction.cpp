@@ -141,9 +141,11 @@ Grid cutSpans(const Grid& grid, const NodeSpan& xs, const NodeSpan& ys, ErrorSin
   const int nx = i2 - i1 + 1;
   const int ny = j2 - j1 + 1;
   NodeVector values(static_cast<std::size_t>(nx) * static_cast<std::size_t>(ny));
+  ProgressPacer pacer(&sink, static_cast<std::int64_t>(values.size()));
   for (int j = 0; j < ny; ++j) {
     const double* row = grid.nodes().data() + static_cast<std::size_t>(j1 - 1 + j) * grid.nx();
     std::copy_n(row + (i1 - 1), nx, values.data() + static_cast<std::size_t>(j) * nx);
+    if (!pacer.advance(static_cast<std::int64_t>(j + 1) * nx)) return Grid();
   }
   const double hx = grid.stepX();
   const double hy = grid.stepY();
@@ -228,7 +230,8 @@ struct MergeSource {
   std::vector<double> values;
 };
 
-std::optional<Grid> mergeDifferent(const Grid& first, const Grid& second, double fill) {
+std::optional<Grid> mergeDifferent(const Grid& first, const Grid& second, double fill,
+                                   ErrorSink& sink) {
   const MergeAxis ax =
       mergeAxis(first.left, first.right, first.stepX(), second.left, second.right, second.stepX());
   const MergeAxis ay =
@@ -244,12 +247,15 @@ std::optional<Grid> mergeDifferent(const Grid& first, const Grid& second, double
   for (int j = 0; j < ny; ++j) ys[j] = std::min(ay.low + j * ay.step, ay.high);
   const double tx = 1e-9 * ax.step;
   const double ty = 1e-9 * ay.step;
+  if (!first.prepareSurface(&sink) || !second.prepareSurface(&sink)) return std::nullopt;
   MergeSource a(first, xs, ys, tx, ty);
   MergeSource b(second, xs, ys, tx, ty);
   const bool blanks = first.hasBlanks() || second.hasBlanks();
   NodeVector values(xs.size() * ys.size());
   Range covered{kMinMaxStart, -kMinMaxStart};
+  ProgressPacer pacer(&sink, static_cast<std::int64_t>(values.size()));
   for (std::size_t j = 0; j < ys.size(); ++j) {
+    if (!pacer.advance(static_cast<std::int64_t>(j * xs.size()))) return std::nullopt;
     const bool rowA = a.sampleRow(j);
     const bool rowB = b.sampleRow(j);
     double* out = values.data() + j * xs.size();
@@ -282,8 +288,7 @@ Grid mergeEqual(const Grid& first, const Grid& second, ErrorSink& sink) {
   const int ny = std::max(first.ny(), second.ny());
   Grid a = first;
   Grid b = second;
-  a.resample(nx, ny);
-  b.resample(nx, ny);
+  if (!a.resample(nx, ny, &sink) || !b.resample(nx, ny, &sink)) return Grid();
   return combine(combine(a, b, BinaryOp::Add, sink), 2.0, BinaryOp::Divide, false, sink);
 }
 
@@ -360,7 +365,7 @@ Grid randomGrid(const Grid& shape, double law, double a, double b, double c, std
   return result;
 }
 
-std::optional<Grid> dense(const Grid& grid, double factor) {
+std::optional<Grid> dense(const Grid& grid, double factor, ErrorSink* progress) {
   const double nx = std::trunc(grid.nx() * factor - (factor - 1.0));
   const double ny = std::trunc(grid.ny() * factor - (factor - 1.0));
   if (!buildableCounts(nx, ny)) return std::nullopt;
@@ -372,7 +377,8 @@ std::optional<Grid> dense(const Grid& grid, double factor) {
   const int newNx = static_cast<int>(nx);
   const int newNy = static_cast<int>(ny);
   NodeVector values = sampleLattice(grid, nodeCoordinates(grid.left, grid.right, newNx),
-                                    nodeCoordinates(grid.bottom, grid.top, newNy));
+                                    nodeCoordinates(grid.bottom, grid.top, newNy), progress);
+  if (progress != nullptr && progress->failed()) return Grid();
   return Grid(newNx, newNy, grid, std::move(values));
 }
 
@@ -403,7 +409,7 @@ Grid merge(const Grid& first, const Grid& second, double fill, ErrorSink& sink) 
   if (first.sameRectangle(second) || first.sameLattice(second)) {
     return mergeEqual(first, second, sink);
   }
-  std::optional<Grid> result = mergeDifferent(first, second, fill);
+  std::optional<Grid> result = mergeDifferent(first, second, fill, sink);
   if (!result) {
     sink.kernelError(sink_code::kGridDomain);
     return Grid();

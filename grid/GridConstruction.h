@@ -11,7 +11,8 @@ namespace vellumar::grid {
 // Making grids from a rectangle and steps or from a prototype, and changing a grid's lattice or
 // extent. Operands are never changed; every result is a new grid with an empty name, in spline
 // mode unless stated otherwise. Failures the user must see record code 203 on the sink and return
-// a grid without nodes; constructions that cannot be made at all return nullopt.
+// a grid without nodes; constructions that cannot be made at all return nullopt. Cut and Merge
+// report their rows through the sink's progress and stop, with a grid without nodes, on cancel.
 
 // The lattice of a rectangle and steps: nx = trunc((xMax - xMin)/hx + 0.5) + 1 (ny likewise),
 // the rectangle rounded to whole steps from (xMin, yMin). All nodes 0. Nullopt when the lattice
@@ -50,8 +51,9 @@ Grid randomGrid(const Grid& shape, double law, double a, double b, double c, std
 // The lattice refined or coarsened by factor (> 0): nx' = trunc(nx*factor - (factor - 1)), ny'
 // likewise, resampled through the grid's surface (blank where it is blank); unchanged counts give
 // a copy. Nullopt when the
-// new lattice has no nodes or is too large.
-std::optional<Grid> dense(const Grid& grid, double factor);
+// new lattice has no nodes or is too large. progress (may be null) hears of the spline solve and
+// the rows resampled; a cancel gives a grid without nodes.
+std::optional<Grid> dense(const Grid& grid, double factor, ErrorSink* progress = nullptr);
 
 // The nodes n_min ... n_max by m_min ... m_max (numbers from 1, truncated; the upper ends capped
 // at nx, ny). Fewer than two nodes along an axis or a start outside the grid: code 203.

@@ -9,23 +9,31 @@ namespace vellumar::grid {
 
 std::vector<double> sampleAtPoints(const Grid& grid, SampledQuantity quantity,
                                    std::span<const double> xs, std::span<const double> ys,
-                                   double missing) {
+                                   double missing, ErrorSink* progress) {
   const std::size_t count = std::min(xs.size(), ys.size());
   std::vector<double> out(count, missing);
   if (!detail::surfaceUsable(grid)) return out;
+  if (!grid.prepareSurface(progress)) return {};
   const auto inside = [&grid](double x, double y) {
     return x >= grid.left && x <= grid.right && y >= grid.bottom && y <= grid.top;
   };
+  ProgressPacer pacer(progress, static_cast<std::int64_t>(count));
+  bool done = false;
   if (quantity == SampledQuantity::Value) {
-    for (std::size_t k = 0; k < count; ++k) {
-      if (inside(xs[k], ys[k])) out[k] = grid.value(xs[k], ys[k]);
-    }
+    done = forEachBlock(count, pacer, [&](std::size_t begin, std::size_t end) {
+      for (std::size_t k = begin; k < end; ++k) {
+        if (inside(xs[k], ys[k])) out[k] = grid.value(xs[k], ys[k]);
+      }
+    });
   } else {
     const Derivative derivative = static_cast<Derivative>(quantity);
-    for (std::size_t k = 0; k < count; ++k) {
-      if (inside(xs[k], ys[k])) out[k] = derivativeAt(grid, derivative, xs[k], ys[k]);
-    }
+    done = forEachBlock(count, pacer, [&](std::size_t begin, std::size_t end) {
+      for (std::size_t k = begin; k < end; ++k) {
+        if (inside(xs[k], ys[k])) out[k] = derivativeAt(grid, derivative, xs[k], ys[k]);
+      }
+    });
   }
+  if (!done) return {};
   // A point whose surface is blank has no value.
   if (grid.hasBlanks()) {
     for (double& v : out) v = isBlank(v) ? missing : v;
@@ -33,7 +41,7 @@ std::vector<double> sampleAtPoints(const Grid& grid, SampledQuantity quantity,
   return out;
 }
 
-GridPoints gridToPoints(const Grid& grid, double missing) {
+GridPoints gridToPoints(const Grid& grid, double missing, ErrorSink* progress) {
   GridPoints points;
   const std::size_t count = grid.nodeCount();
   // A grid without nodes may still carry a large count on one axis: nothing is sized from it.
@@ -43,6 +51,7 @@ GridPoints gridToPoints(const Grid& grid, double missing) {
   points.y.reserve(count);
   const std::vector<double> xs = grid.nodeXs();
   const std::vector<double> ys = grid.nodeYs();
+  ProgressPacer pacer(progress, static_cast<std::int64_t>(count));
   for (int i = 0; i < grid.nx(); ++i) {
     for (int j = 0; j < grid.ny(); ++j) {
       const double v = grid.node(i, j);
@@ -50,6 +59,7 @@ GridPoints gridToPoints(const Grid& grid, double missing) {
       points.x.push_back(xs[i]);
       points.y.push_back(ys[j]);
     }
+    if (!pacer.advance(static_cast<std::int64_t>(points.values.size()))) return GridPoints();
   }
   return points;
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "common/ErrorSink.h"
 #include "grid/Blank.h"
 #include "grid/Surface.h"
 
@@ -47,16 +48,35 @@ struct ColumnLanes {
   }
 };
 
+// Counts the slot rows a solve has finished and reports them, in slots, through the pacer: the
+// solve's cancel point, once per row.
+class RowTicks {
+ public:
+  RowTicks(ProgressPacer& pacer, std::size_t width)
+      : pacer_(pacer), width_(static_cast<std::int64_t>(width)) {}
+  bool operator()(std::size_t rows = 1) {
+    rows_ += static_cast<std::int64_t>(rows);
+    return pacer_.advance(rows_ * width_);
+  }
+
+ private:
+  ProgressPacer& pacer_;
+  std::int64_t width_;
+  std::int64_t rows_ = 0;
+};
+
 // Natural-end cubic-spline solve over c_1..c_n holding f_1..f_n; sets the pads c_0 and c_{n+1}.
-template <class Lanes>
-void solve(const Lanes& lanes, int n) {
+// tick() is asked after each element's step of the elimination; false stops the solve (cancel).
+template <class Lanes, class Tick>
+bool solve(const Lanes& lanes, int n, Tick&& tick) {
   if (n < 2) {
     lanes.each(1, [](double* c, std::ptrdiff_t d) { c[-d] = c[d] = c[0]; });
-    return;
+    return true;
   }
   for (int m = 3; m <= n; ++m) {
     const double t = factor(m - 3);
     lanes.each(m - 1, [t](double* c, std::ptrdiff_t d) { c[0] = (c[-d] - 6.0 * c[0]) * t; });
+    if (!tick()) return false;
   }
   if (n >= 3) {
     const double t = factor(n - 3);
@@ -66,8 +86,10 @@ void solve(const Lanes& lanes, int n) {
   for (int j = n - 2; j >= 2; --j) {
     const double t = factor(j - 2);
     lanes.each(j, [t](double* c, std::ptrdiff_t d) { c[0] = c[0] + t * c[d]; });
+    if (!tick()) return false;
   }
   lanes.each(0, [](double* c, std::ptrdiff_t d) { c[0] = 2.0 * c[d] - c[2 * d]; });
+  return true;
 }
 
 // ---- the solve around blank nodes ----
@@ -213,8 +235,8 @@ void sweepRow(double* r, const std::uint32_t* lanes, const std::uint8_t* codes, 
 }
 
 // The column solve (its single gaps joined): the lanes are the columns, contiguous within each
-// row (element k).
-void solveColumnRuns(double* c, std::uint8_t* mask, std::size_t width, int ny) {
+// row (element k). False when ticks stopped it (cancel).
+bool solveColumnRuns(double* c, std::uint8_t* mask, std::size_t width, int ny, RowTicks& ticks) {
   const std::size_t height = static_cast<std::size_t>(ny) + 2;
   const std::size_t padded = (width + 7) / 8 * 8;
   const std::vector<std::uint8_t> none(padded, 0);
@@ -267,6 +289,7 @@ void solveColumnRuns(double* c, std::uint8_t* mask, std::size_t width, int ny) {
         [previous](std::uint8_t code, std::size_t l, double value) {
           return forwardStep(code, previous[l], value);
         });
+    if (!ticks()) return false;
   }
   // Backward, and the pads of each row once the rows they read are final (and before a row that
   // could read them is eliminated): after row k, the start pads of row k + 1 and the end pads of
@@ -306,7 +329,9 @@ void solveColumnRuns(double* c, std::uint8_t* mask, std::size_t width, int ny) {
         mask[endRow * width + l] |= kColumnPad;
       }
     }
+    if (!ticks()) return false;
   }
+  return true;
 }
 
 // The special slots of one row of the row solve, ascending.
@@ -455,7 +480,8 @@ void solveRowBlock(double* const* rows, const std::uint8_t* const* masks, const 
   }
 }
 
-void solveRowRuns(double* c, std::uint8_t* mask, std::size_t width, std::size_t height) {
+bool solveRowRuns(double* c, std::uint8_t* mask, std::size_t width, std::size_t height,
+                  RowTicks& ticks) {
   constexpr std::size_t kBlock = 8;
   RowSpecials lists[kBlock];
   std::vector<std::uint8_t> changes((width + 7) / 8 * 8 + 8, 0);
@@ -469,7 +495,9 @@ void solveRowRuns(double* c, std::uint8_t* mask, std::size_t width, std::size_t 
       scanRow(rows[l], mask + (row + l) * width, width, changes, lists[l]);
     }
     solveRowBlock(rows, masks, lists, lanes, width);
+    if (!ticks(lanes)) return false;
   }
+  return true;
 }
 
 // Copies a row of nodes into the coefficient array; true when one of them is blank. The copied
@@ -510,10 +538,15 @@ SlotMask startMask(std::size_t width, std::size_t height, std::size_t firstBlank
 
 }  // namespace
 
-NodeVector computeSplineCoefficients(std::span<const double> nodes, int nx, int ny, bool* blanks) {
+NodeVector computeSplineCoefficients(std::span<const double> nodes, int nx, int ny, bool* blanks,
+                                     ErrorSink* progress) {
   const std::size_t width = static_cast<std::size_t>(nx) + 2;
   const std::size_t height = static_cast<std::size_t>(ny) + 2;
   const std::size_t n = static_cast<std::size_t>(nx);
+  // Four passes over the slot rows: placing the nodes, the two sweeps along Y, the rows.
+  ProgressPacer pacer(progress, 4 * static_cast<std::int64_t>(width * height));
+  RowTicks ticks(pacer, width);
+  // Every return gives c, so that it is built in place of the result; a cancel empties it.
   // Every data slot is written as its row is placed, so only the pads start as zeros.
   NodeVector c(width * height);
   std::fill_n(c.data(), width, 0.0);
@@ -526,6 +559,10 @@ NodeVector computeSplineCoefficients(std::span<const double> nodes, int nx, int 
   for (std::size_t j = 0; j < static_cast<std::size_t>(ny); ++j) {
     const double* row = nodes.data() + j * n;
     double* slots = c.data() + (j + 1) * width;
+    if (!ticks()) {
+      c = NodeVector();
+      return c;
+    }
     if (mask.empty()) {
       if (!placeRow(row, n, slots + 1)) continue;
       mask = startMask(width, height, j);
@@ -536,14 +573,24 @@ NodeVector computeSplineCoefficients(std::span<const double> nodes, int nx, int 
   }
   if (blanks != nullptr) *blanks = !mask.empty();
   if (!mask.empty()) {
-    solveColumnRuns(c.data(), mask.data(), width, ny);
-    solveRowRuns(c.data(), mask.data(), width, height);
+    if (!solveColumnRuns(c.data(), mask.data(), width, ny, ticks) ||
+        !solveRowRuns(c.data(), mask.data(), width, height, ticks)) {
+      c = NodeVector();
+    }
     return c;
   }
-  solve(RowLanes{c.data(), width, width}, ny);
+  if (!solve(RowLanes{c.data(), width, width}, ny, ticks)) {
+    c = NodeVector();
+    return c;
+  }
   constexpr std::size_t kBlock = 8;
   for (std::size_t row = 0; row < height; row += kBlock) {
-    solve(ColumnLanes{c.data() + row * width, width, std::min(kBlock, height - row)}, nx);
+    const std::size_t lanes = std::min(kBlock, height - row);
+    solve(ColumnLanes{c.data() + row * width, width, lanes}, nx, [] { return true; });
+    if (!ticks(lanes)) {
+      c = NodeVector();
+      return c;
+    }
   }
   return c;
 }

@@ -119,10 +119,16 @@ void SurfaceSampler::sampleBilinearRow(int j, double t, double* out) {
   }
 }
 
-NodeVector sampleLattice(const Grid& grid, std::span<const double> xs, std::span<const double> ys) {
+NodeVector sampleLattice(const Grid& grid, std::span<const double> xs, std::span<const double> ys,
+                         ErrorSink* progress) {
+  if (!grid.prepareSurface(progress)) return NodeVector();
   NodeVector out(xs.size() * ys.size());
   SurfaceSampler sampler(grid, xs);
-  for (std::size_t r = 0; r < ys.size(); ++r) sampler.sampleRow(ys[r], out.data() + r * xs.size());
+  ProgressPacer pacer(progress, static_cast<std::int64_t>(out.size()));
+  for (std::size_t r = 0; r < ys.size(); ++r) {
+    sampler.sampleRow(ys[r], out.data() + r * xs.size());
+    if (!pacer.advance(static_cast<std::int64_t>((r + 1) * xs.size()))) return NodeVector();
+  }
   return out;
 }
 

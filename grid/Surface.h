@@ -4,6 +4,7 @@
 #include <span>
 #include <vector>
 
+#include "common/ErrorSink.h"
 #include "grid/Grid.h"
 
 namespace vellumar::grid {
@@ -17,9 +18,10 @@ double bsplineD2(double d);
 // Natural bicubic-spline coefficients of an nx x ny node array (X fastest, bottom row first), in
 // the padded row-by-row layout of Grid::splineCoefficients(). Around blank nodes every row and
 // column run of valid nodes is solved on its own (Spline.cpp). blanks, when given, receives
-// whether any node is blank.
+// whether any node is blank. progress (may be null) hears of the rows solved and may cancel the
+// solve, which then gives an empty array (and blanks tells nothing).
 NodeVector computeSplineCoefficients(std::span<const double> nodes, int nx, int ny,
-                                     bool* blanks = nullptr);
+                                     bool* blanks = nullptr, ErrorSink* progress = nullptr);
 
 // Evaluates a grid's surface at the points (xs[k], y) for a fixed list of X positions, one row
 // (one y) at a time, giving exactly Grid::value(xs[k], y). Cell indices and weights along X are
@@ -58,7 +60,9 @@ class SurfaceSampler {
   std::vector<std::uint8_t> blankCell_;  // per cell of that row: a corner is blank
 };
 
-// Surface values of the grid at every (xs[k], ys[r]), row by row: out[r*xs.size() + k].
-NodeVector sampleLattice(const Grid& grid, std::span<const double> xs, std::span<const double> ys);
+// Surface values of the grid at every (xs[k], ys[r]), row by row: out[r*xs.size() + k]. progress
+// (may be null) hears of the spline solve and the rows done; a cancel gives an empty array.
+NodeVector sampleLattice(const Grid& grid, std::span<const double> xs, std::span<const double> ys,
+                         ErrorSink* progress = nullptr);
 
 }  // namespace vellumar::grid

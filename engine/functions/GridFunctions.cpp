@@ -4,7 +4,7 @@
 #include <optional>
 
 #include "engine/Calculator.h"
-#include "engine/GridOperands.h"
+#include "engine/ProgressScope.h"
 #include "engine/functions/Functions.h"
 #include "grid/GridConstruction.h"
 
@@ -62,12 +62,12 @@ Operand coordinateGrid(S_Calculator& calc, Arguments& args, grid::Axis axis) {
   if (args.size() == 1) {
     const grid::Grid& shape = *args[0].gridValue();
     const double step = axis == grid::Axis::X ? shape.stepX() : shape.stepY();
-    return gridOperand(grid::coordinateGrid(shape, axis, step));
+    return Operand::newGrid(grid::coordinateGrid(shape, axis, step));
   }
   const std::optional<StepLattice> lattice = latticeArguments(calc, args);
   if (!lattice) return Operand();
   const double step = axis == grid::Axis::X ? lattice->hx : lattice->hy;
-  return gridOperand(grid::coordinateGrid(lattice->grid, axis, step));
+  return Operand::newGrid(grid::coordinateGrid(lattice->grid, axis, step));
 }
 
 // The law number at lawAt and its parameters after it, checked in order; the missing parameters
@@ -100,10 +100,10 @@ bool randomLawArguments(S_Calculator& calc, const Arguments& args, std::size_t l
 }  // namespace
 
 Operand onesGrid(S_Calculator& calc, Arguments& args) {
-  if (args.size() == 1) return gridOperand(grid::onesLike(*args[0].gridValue()));
+  if (args.size() == 1) return Operand::newGrid(grid::onesLike(*args[0].gridValue()));
   const std::optional<StepLattice> lattice = latticeArguments(calc, args);
   if (!lattice) return Operand();
-  return gridOperand(grid::onesLike(lattice->grid));
+  return Operand::newGrid(grid::onesLike(lattice->grid));
 }
 
 Operand xCoordinateGrid(S_Calculator& calc, Arguments& args) {
@@ -135,30 +135,34 @@ Operand randomGrid(S_Calculator& calc, Arguments& args) {
   if (!randomLawArguments(calc, args, lawAt, parameters)) return Operand();
   // One seed per call, from the calendar time in whole seconds.
   const auto seed = static_cast<std::uint32_t>(std::time(nullptr));
-  return gridOperand(grid::randomGrid(*shape, args[lawAt].numberValue(), parameters[0],
+  return Operand::newGrid(grid::randomGrid(*shape, args[lawAt].numberValue(), parameters[0],
                                       parameters[1], parameters[2], seed));
 }
 
 Operand denseGrid(S_Calculator& calc, Arguments& args) {
   const double factor = args[1].numberValue();
   if (!holds(calc, factor > 0.0, 1)) return Operand();
-  std::optional<grid::Grid> result = grid::dense(*args[0].gridValue(), factor);
+  const ProgressScope progress(calc, text::kComputingGrid, 0);
+  std::optional<grid::Grid> result = grid::dense(*args[0].gridValue(), factor, progress.sink());
+  if (calc.failed()) return Operand();
   if (!result) return calc.executionError();
-  return gridOperand(std::move(*result));
+  return Operand::newGrid(std::move(*result));
 }
 
 Operand cutGrid(S_Calculator& calc, Arguments& args) {
   const grid::Grid& source = *args[0].gridValue();
   const auto at = [&args](std::size_t k) { return args[k].numberValue(); };
+  const ProgressScope progress(calc, text::kComputingGrid, 0);
   if (args.size() == 5) {
-    return gridOperand(grid::cutByNodes(source, at(1), at(2), at(3), at(4), calc.sink()));
+    return Operand::newGrid(grid::cutByNodes(source, at(1), at(2), at(3), at(4), calc.sink()));
   }
-  return gridOperand(
+  return Operand::newGrid(
       grid::cutByCoordinates(source, at(1), at(2), at(3), at(4), at(5), calc.sink()));
 }
 
 Operand mergeGrids(S_Calculator& calc, Arguments& args) {
-  return gridOperand(
+  const ProgressScope progress(calc, text::kComputingGrid, 0);
+  return Operand::newGrid(
       grid::merge(*args[0].gridValue(), *args[1].gridValue(), calc.mergeFill(), calc.sink()));
 }
 

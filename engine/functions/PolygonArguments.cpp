@@ -27,13 +27,4 @@ geometry::SetStatus overlayRegions(S_Calculator& calc, geometry::SetOperation op
   return geometry::combineRegions(operation, a, b, tolerance, result, progress.sink());
 }
 
-ProgressScope::ProgressScope(S_Calculator& calc, const MessageText& caption, std::int64_t total)
-    : sink_(calc.sink()) {
-  sink_.progressStart(caption.in(calc.language()), total);
-}
-
-ProgressScope::~ProgressScope() {
-  sink_.progressClose();
-}
-
 }  // namespace vellumar::engine::functions

@@ -5,6 +5,7 @@
 #include "common/ErrorSink.h"
 #include "common/Language.h"
 #include "engine/Calculator.h"
+#include "engine/ProgressScope.h"
 #include "geometry/Geometry.h"
 #include "geometry/SetOperations.h"
 #include "grid/Grid.h"
@@ -26,19 +27,5 @@ bool polygonRegion(S_Calculator& calc, const Operand& polygon, ArgumentMessage f
 geometry::SetStatus overlayRegions(S_Calculator& calc, geometry::SetOperation operation,
                                    const geometry::Region& a, const geometry::Region& b,
                                    double tolerance, geometry::Region& result);
-
-// The progress of one long loop, shown with a caption from the start to the end of the scope.
-class ProgressScope {
- public:
-  ProgressScope(S_Calculator& calc, const MessageText& caption, std::int64_t total);
-  ~ProgressScope();
-  ProgressScope(const ProgressScope&) = delete;
-  ProgressScope& operator=(const ProgressScope&) = delete;
-
-  ErrorSink* sink() const { return &sink_; }
-
- private:
-  ErrorSink& sink_;
-};
 
 }  // namespace vellumar::engine::functions

@@ -10,7 +10,6 @@
 
 #include "data/DataKernels.h"
 #include "engine/Calculator.h"
-#include "engine/GridOperands.h"
 #include "engine/LineOperands.h"
 #include "engine/LinePacking.h"
 #include "engine/functions/Functions.h"
@@ -180,7 +179,7 @@ Operand keep(S_Calculator& calc, Arguments& args, bool inside) {
       const grid::Grid& map = *x.gridValue();
       const auto selected = selectNodes(calc, map, region, RectBounds::Excluded);
       if (!selected) return Operand();
-      return gridOperand(grid::keepNodes(map, *selected, inside));
+      return Operand::newGrid(grid::keepNodes(map, *selected, inside));
     }
     case Kind::Polygon:
       // The polygon operators' intersection and difference, with their checks and messages.

@@ -2,16 +2,26 @@
 #include <memory>
 
 #include "engine/Calculator.h"
-#include "engine/GridOperands.h"
+#include "engine/ProgressScope.h"
 #include "engine/functions/Functions.h"
 #include "grid/Derivatives.h"
 #include "grid/Sampling.h"
 
 namespace vellumar::engine::functions {
 
+namespace {
+
+// A derivative grid of the map, its progress shown.
+Operand derivativeOperand(S_Calculator& calc, const grid::Grid& map, int code) {
+  const ProgressScope progress(calc, text::kComputingGrid, 0);
+  return Operand::newGrid(grid::derivativeGrid(map, code, progress.sink()));
+}
+
+}  // namespace
+
 template <int code>
-Operand derivative(S_Calculator&, Arguments& args) {
-  return gridOperand(grid::derivativeGrid(*args[0].gridValue(), code));
+Operand derivative(S_Calculator& calc, Arguments& args) {
+  return derivativeOperand(calc, *args[0].gridValue(), code);
 }
 
 Operand specialGrid(S_Calculator& calc, Arguments& args) {
@@ -21,7 +31,7 @@ Operand specialGrid(S_Calculator& calc, Arguments& args) {
     return Operand();
   }
   const int code = static_cast<int>(n) + grid::kFirstSpecialCode - 1;
-  return gridOperand(grid::derivativeGrid(*args[0].gridValue(), code));
+  return derivativeOperand(calc, *args[0].gridValue(), code);
 }
 
 template <int quantity>
@@ -31,15 +41,20 @@ Operand sampleGrid(S_Calculator& calc, Arguments& args) {
     calc.argumentError(ArgumentMessage::NoCoordinates, 1);
     return Operand();
   }
+  const ProgressScope progress(calc, text::kComputingData, 0);
   std::vector<double> values =
       grid::sampleAtPoints(*args[1].gridValue(), static_cast<grid::SampledQuantity>(quantity),
-                           points.x(), points.y(), calc.missingValue());
+                           points.x(), points.y(), calc.missingValue(), progress.sink());
+  if (calc.failed()) return Operand();
   return Operand::data(std::make_shared<const data::DATA>(points.withValues(std::move(values))));
 }
 
 Operand gridToData(S_Calculator& calc, Arguments& args) {
   if (args[0].kind() == Kind::Data) return Operand::data(args[0].sharedPoints());
-  grid::GridPoints points = grid::gridToPoints(*args[0].gridValue(), calc.missingValue());
+  const ProgressScope progress(calc, text::kComputingData, 0);
+  grid::GridPoints points =
+      grid::gridToPoints(*args[0].gridValue(), calc.missingValue(), progress.sink());
+  if (calc.failed()) return Operand();
   return Operand::data(std::make_shared<const data::DATA>(
       std::move(points.values), std::move(points.x), std::move(points.y)));
 }

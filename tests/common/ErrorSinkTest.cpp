@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
+#include <vector>
+
 namespace vellumar {
 namespace {
 
@@ -47,6 +51,82 @@ TEST(ErrorSink, ProgressWithoutObserverNeverCancels) {
   EXPECT_TRUE(sink.progressStep(5));
   sink.progressClose();
   EXPECT_FALSE(sink.failed());
+}
+
+// Records every call; cancels from report number cancelAt on (0: never).
+class RecordingObserver : public ProgressObserver {
+ public:
+  explicit RecordingObserver(std::size_t cancelAt = 0) : cancelAt_(cancelAt) {}
+  void start(std::string_view caption, std::int64_t total) override {
+    starts.emplace_back(std::string(caption), total);
+  }
+  bool step(std::int64_t done) override {
+    steps.push_back(done);
+    return cancelAt_ == 0 || steps.size() < cancelAt_;
+  }
+  void close() override {}
+  std::vector<std::pair<std::string, std::int64_t>> starts;
+  std::vector<std::int64_t> steps;
+
+ private:
+  std::size_t cancelAt_;
+};
+
+TEST(ErrorSink, PacerReportsOncePerStretchAndRestartsTheStage) {
+  RecordingObserver observer;
+  ErrorSink sink(&observer);
+  sink.progressStart("Расчет грида...", 0);
+  EXPECT_TRUE(sink.progressOpen());
+  ProgressPacer pacer(&sink, 1000, 100);
+  // The stage keeps the caption and shows its own total.
+  ASSERT_EQ(observer.starts.size(), 2u);
+  EXPECT_EQ(observer.starts[1], std::make_pair(std::string("Расчет грида..."), std::int64_t{1000}));
+  for (std::int64_t done = 7; done <= 1000; done += 7) EXPECT_TRUE(pacer.advance(done));
+  // One report per 100 items: the first count at or past 100, 200, ... after the last report.
+  ASSERT_EQ(observer.steps.size(), 9u);
+  EXPECT_EQ(observer.steps[0], 105);
+  for (std::size_t k = 1; k < observer.steps.size(); ++k) {
+    EXPECT_GE(observer.steps[k] - observer.steps[k - 1], 100);
+    EXPECT_LT(observer.steps[k] - observer.steps[k - 1], 107);
+  }
+  // A stage too short to report leaves the shown total alone.
+  ProgressPacer shortStage(&sink, 50, 100);
+  EXPECT_EQ(observer.starts.size(), 2u);
+  sink.progressClose();
+  EXPECT_FALSE(sink.progressOpen());
+  // Without progress open nothing is shown; without a sink nothing ever stops.
+  ProgressPacer closed(&sink, 1000, 100);
+  EXPECT_EQ(observer.starts.size(), 2u);
+  ProgressPacer none(nullptr, 1000, 1);
+  EXPECT_TRUE(none.advance(1'000'000));
+}
+
+TEST(ErrorSink, BlocksStopAtTheCancelOrWhenTheBodySaysSo) {
+  RecordingObserver observer(2);
+  ErrorSink sink(&observer);
+  sink.progressStart("x", 0);
+  ProgressPacer pacer(&sink, 10 * kProgressBlock, 1);
+  std::vector<std::pair<std::size_t, std::size_t>> blocks;
+  EXPECT_FALSE(forEachBlock(10 * kProgressBlock, pacer,
+                            [&](std::size_t begin, std::size_t end) { blocks.emplace_back(begin, end); }));
+  // Two whole blocks, the second one cancelled at its end.
+  ASSERT_EQ(blocks.size(), 2u);
+  EXPECT_EQ(blocks[1], std::make_pair(kProgressBlock, 2 * kProgressBlock));
+  EXPECT_EQ(sink.code(), sink_code::kCancelled);
+
+  // A body may stop the loop itself; the last block is cut at n.
+  ProgressPacer unpaced(nullptr, 0);
+  std::size_t last = 0;
+  EXPECT_TRUE(forEachBlock(kProgressBlock + 3, unpaced, [&](std::size_t, std::size_t end) {
+    last = end;
+    return true;
+  }));
+  EXPECT_EQ(last, kProgressBlock + 3);
+  int calls = 0;
+  EXPECT_FALSE(forEachBlock(5 * kProgressBlock, unpaced, [&](std::size_t, std::size_t) {
+    return ++calls < 3;
+  }));
+  EXPECT_EQ(calls, 3);
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <functional>
 #include <iterator>
 #include <utility>
 #include <vector>
@@ -249,6 +251,58 @@ TEST(DataKernels, SignKeepingProductNegatesWhereBothFactorsAreNegative) {
   const DATA n =
       combine(DATA({-2.0, kMissing}), -4.0, BinaryOp::MultiplySignKeeping, true, kMissing, sink);
   EXPECT_EQ(valuesOf(n), (std::vector<double>{-8.0, kMissing}));
+}
+
+}  // namespace
+}  // namespace vellumar::data
+
+namespace vellumar::data {
+namespace {
+
+// Counts the reports of a kernel and cancels at the first one.
+class CancelAtFirstStep final : public ProgressObserver {
+ public:
+  void start(std::string_view, std::int64_t total) override { totals.push_back(total); }
+  bool step(std::int64_t done) override {
+    steps.push_back(done);
+    return false;
+  }
+  void close() override {}
+  std::vector<std::int64_t> totals;
+  std::vector<std::int64_t> steps;
+};
+
+TEST(DataKernels, LongKernelsStopAtTheFirstBlockAfterACancel) {
+  constexpr std::size_t kCount = 300000;
+  std::vector<double> values(kCount);
+  for (std::size_t i = 0; i < kCount; ++i) values[i] = 1.0 + static_cast<double>(i % 97);
+  const DATA d = withCoordinates(values);
+  const FunctionSurface plane([](double, double) { return true; },
+                              [](double x, double y) { return x + y; });
+  const std::function<DATA(ErrorSink&)> kernels[] = {
+      [&](ErrorSink& s) { return combine(d, 2.0, BinaryOp::Multiply, false, kMissing, s); },
+      [&](ErrorSink& s) { return combine(d, d, BinaryOp::Divide, kMissing, s); },
+      [&](ErrorSink& s) { return combineWithSurface(d, plane, BinaryOp::Add, true, kMissing, s); },
+      [&](ErrorSink& s) { return apply(d, UnaryFn::Sqrt, 1.0, kMissing, s); },
+      [&](ErrorSink& s) { return negate(d, kMissing, &s); },
+  };
+  for (const auto& kernel : kernels) {
+    ErrorSink plain;
+    const DATA expected = kernel(plain);
+    ASSERT_FALSE(plain.failed());
+    CancelAtFirstStep observer;
+    ErrorSink sink(&observer);
+    sink.progressStart("Расчет данных...", 0);
+    const DATA stopped = kernel(sink);
+    EXPECT_EQ(sink.code(), sink_code::kCancelled);
+    // One report, at the end of the first blocks, far from the end of the column; the total of
+    // the stage was shown.
+    ASSERT_EQ(observer.steps.size(), 1u);
+    EXPECT_LT(observer.steps[0], static_cast<std::int64_t>(kCount) / 2);
+    EXPECT_EQ(observer.totals.back(), static_cast<std::int64_t>(kCount));
+    // The elements after the stop were never computed.
+    EXPECT_NE(stopped.values()[kCount - 1], expected.values()[kCount - 1]);
+  }
 }
 
 }  // namespace

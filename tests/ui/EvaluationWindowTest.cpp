@@ -16,6 +16,7 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <string>
 #include <thread>
 
 #include "UiTestSupport.h"
@@ -34,6 +35,7 @@ class EvaluationWindowTest : public QObject {
   void switchesAndShortcut();
   void cancellingProgressKeepsResult();
   void cancellingSilentKernelKeepsResult();
+  void cancellingGridKernelStopsIt();
   void closingDuringARunAsksFirst();
   void messageColoursAndTooltips();
   void qtDialogsSpeakRussian();
@@ -208,6 +210,38 @@ void EvaluationWindowTest::cancellingSilentKernelKeepsResult() {
   QCOMPARE(f.window->messageText(), QStringLiteral("Вычисление прервано"));
   QCOMPARE(f.window->currentResult().numberValue(), 5.0);
   QVERIFY(f.window->calculator().registry().find("z") == nullptr);
+}
+
+void EvaluationWindowTest::cancellingGridKernelStopsIt() {
+  WindowFixture f;
+  f.window->show();
+  QCOMPARE(f.evaluate("7"), QStringLiteral("7.000000000000"));
+  // The calculator's own run, recorded: it fails with the cancel message only when a kernel
+  // noticed the cancel and stopped, not when the runner dropped a finished result.
+  auto own = std::make_shared<std::string>();
+  f.window->evaluationRunner().setEvaluate([own](engine::S_Calculator& calc, std::string& text) {
+    const bool ok = calc.run(text);
+    *own = ok ? std::string("finished") : text;
+    return ok;
+  });
+  // Long grid work: a 501 x 501 grid refined to 1001 x 1001, two hundred times.
+  std::string display = "G = EG(0, 1, 0, 1, 0.002, 0.002)";
+  for (int k = 0; k < 200; ++k) display += "; H = Dense(G, 2)";
+  f.window->display()->setPlainText(QString::fromStdString(display));
+  QSignalSpy finished(f.window.get(), &CTarnwickDlg::evaluationFinished);
+  f.press(QStringLiteral("Расчет"));
+  QProgressDialog* progress = waitForProgress(*f.window);
+  QVERIFY(progress != nullptr);
+  // The kernel's caption, with a percentage: the work reports its total.
+  QTRY_COMPARE(progress->labelText(), QStringLiteral("Расчет грида..."));
+  QTRY_VERIFY(progress->maximum() > 0);
+  progress->findChild<QPushButton*>()->click();
+  QVERIFY(!finished.isEmpty() || finished.wait(20000));
+  QCOMPARE(f.window->messageText(), QStringLiteral("Вычисление прервано"));
+  QCOMPARE(QString::fromStdString(*own), QStringLiteral("Вычисление прервано"));
+  QCOMPARE(f.window->currentResult().numberValue(), 7.0);
+  QVERIFY(f.window->calculator().registry().find("G") == nullptr);
+  QVERIFY(f.window->calculator().registry().find("H") == nullptr);
 }
 
 void EvaluationWindowTest::closingDuringARunAsksFirst() {

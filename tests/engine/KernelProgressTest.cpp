@@ -1,0 +1,169 @@
+// Long grid and data operations through the evaluator: they show a caption and a percentage,
+// stop at the first cancel point after the user cancels, and operators build their results in
+// the place of temporaries, never of named values.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "EvaluationHelpers.h"
+#include "engine/Operators.h"
+#include "grid/Grid.h"
+
+namespace vellumar::engine {
+namespace {
+
+using testing::evaluate;
+
+// Records the captions, totals and reports; cancels at report number cancelAt (0: never).
+class Observer final : public ProgressObserver {
+ public:
+  explicit Observer(int cancelAt) : cancelAt_(cancelAt) {}
+  void start(std::string_view caption, std::int64_t total) override {
+    captions.emplace_back(caption);
+    totals.push_back(total);
+  }
+  bool step(std::int64_t done) override {
+    steps.push_back(done);
+    return cancelAt_ == 0 || static_cast<int>(steps.size()) < cancelAt_;
+  }
+  void close() override {}
+  std::vector<std::string> captions;
+  std::vector<std::int64_t> totals;
+  std::vector<std::int64_t> steps;
+
+ private:
+  int cancelAt_;
+};
+
+// G1: 401 x 301 nodes of x*y + x; G2 the same rectangle, coarser; D1 the nodes of G1 as points.
+void defineOperands(S_Calculator& calc) {
+  const testing::Outcome outcome = evaluate(
+      calc,
+      "G1 = XG(0, 40, 0, 30, 0.1, 0.1) * YG(0, 40, 0, 30, 0.1, 0.1) + XG(0, 40, 0, 30, 0.1, 0.1);"
+      "G2 = Dense(G1, 0.5); D1 = G_D(G1); 0");
+  ASSERT_TRUE(outcome.ok) << outcome.text;
+}
+
+struct Evaluation {
+  bool ok;
+  std::string text;
+};
+
+Evaluation runWith(S_Calculator& calc, Observer& observer, const std::string& display) {
+  ErrorSink sink(&observer);
+  calc.attachErrorSink(&sink);
+  std::string text = display;
+  const bool ok = calc.run(text);
+  calc.attachErrorSink(nullptr);
+  return {ok, text};
+}
+
+TEST(KernelProgress, LongOperationsShowAPercentageAndStopOnCancel) {
+  S_Calculator calc;
+  defineOperands(calc);
+  const struct {
+    const char* display;
+    const char* caption;
+  } cases[] = {
+      {"Dense(G1, 2)", "Расчет грида..."},   {"G1 * 2 + 1", "Расчет грида..."},
+      {"Sqrt(G1 + 1)", "Расчет грида..."},   {"G1 + G2", "Расчет грида..."},
+      {"Dxx(G1)", "Расчет грида..."},        {"Spec(G1, 3)", "Расчет грида..."},
+      {"Merge(G1, G2)", "Расчет грида..."},  {"Cut(G1, 2, 400, 2, 300)", "Расчет грида..."},
+      {"D1 * 2 - 1", "Расчет данных..."},    {"D1 + G1", "Расчет данных..."},
+      {"C_G_D(D1, G1)", "Расчет данных..."}, {"G_D(G1)", "Расчет данных..."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.display);
+    const testing::Outcome plain = evaluate(calc, c.display);
+    ASSERT_TRUE(plain.ok) << plain.text;
+
+    Observer full(0);
+    const Evaluation complete = runWith(calc, full, c.display);
+    EXPECT_TRUE(complete.ok) << complete.text;
+    EXPECT_EQ(resultText(calc.result(), calc.language()), plain.text);
+    ASSERT_FALSE(full.steps.empty());
+    EXPECT_EQ(full.captions.front(), c.caption);
+    EXPECT_GT(full.totals.back(), 0);  // the window shows a percentage
+
+    Observer cancelling(1);
+    const Evaluation cancelled = runWith(calc, cancelling, c.display);
+    EXPECT_FALSE(cancelled.ok);
+    EXPECT_EQ(cancelled.text, "Вычисление прервано");
+    // The operation stopped at its first cancel point: nothing was asked after the cancel.
+    EXPECT_EQ(cancelling.steps.size(), 1u);
+  }
+  // A cancelled assignment stores no value.
+  Observer cancelling(1);
+  EXPECT_FALSE(runWith(calc, cancelling, "H = Dense(G1, 2)").ok);
+  const Calc_ID* h = calc.registry().find("H");
+  EXPECT_TRUE(h == nullptr || h->value.kind() != Kind::Grid);
+}
+
+// Values of a grid operand's nodes.
+std::vector<double> nodesOf(const Operand& operand) {
+  return {operand.gridValue()->nodes().begin(), operand.gridValue()->nodes().end()};
+}
+
+TEST(KernelProgress, OperatorsWriteIntoTemporariesOnly) {
+  S_Calculator calc;
+  defineOperands(calc);
+  ErrorSink sink;
+  calc.attachErrorSink(&sink);
+  const Operand d1 = calc.registry().find("D1")->value;
+  const std::vector<double> column(d1.points().values().begin(), d1.points().values().end());
+
+  // ((D1*2+1)*3-4)/5: one new column, made by the first operator; the others write into it.
+  Operand chain = multiply(calc, d1, Operand::number(2.0));
+  const double* storage = chain.points().values().data();
+  EXPECT_NE(storage, column.data());
+  chain = add(calc, std::move(chain), Operand::number(1.0));
+  chain = multiply(calc, std::move(chain), Operand::number(3.0));
+  chain = subtract(calc, std::move(chain), Operand::number(4.0));
+  chain = divide(calc, std::move(chain), Operand::number(5.0));
+  ASSERT_FALSE(sink.failed());
+  EXPECT_EQ(chain.points().values().data(), storage);
+  for (std::size_t k = 0; k < column.size(); ++k) {
+    ASSERT_DOUBLE_EQ(chain.points().values()[k], ((column[k] * 2 + 1) * 3 - 4) / 5);
+  }
+  // The named column is unchanged, in the registry and in the copy.
+  EXPECT_TRUE(std::equal(column.begin(), column.end(),
+                         calc.registry().find("D1")->value.points().values().begin()));
+
+  // G1*2+1: one new grid.
+  const Operand g1 = calc.registry().find("G1")->value;
+  const std::vector<double> nodes = nodesOf(g1);
+  Operand grid = multiply(calc, g1, Operand::number(2.0));
+  const double* gridStorage = grid.gridValue()->nodes().data();
+  grid = add(calc, std::move(grid), Operand::number(1.0));
+  EXPECT_EQ(grid.gridValue()->nodes().data(), gridStorage);
+  EXPECT_EQ(nodesOf(calc.registry().find("G1")->value), nodes);
+  // A temporary someone else still holds is copied, never changed.
+  const Operand kept = grid;
+  const Operand more = add(calc, grid, Operand::number(1.0));
+  EXPECT_NE(more.gridValue()->nodes().data(), gridStorage);
+  EXPECT_EQ(nodesOf(kept), nodesOf(grid));
+  calc.attachErrorSink(nullptr);
+
+  // Through the evaluator: a value assigned inside an expression is named, so the operator
+  // around it leaves it alone.
+  ASSERT_TRUE(evaluate(calc, "K = (H = G1 * 2) + 1; L = (E = D1 * 2) - 1; 0").ok);
+  const std::vector<double> h = nodesOf(calc.registry().find("H")->value);
+  const std::vector<double> k = nodesOf(calc.registry().find("K")->value);
+  const auto e = calc.registry().find("E")->value.points().values();
+  const auto l = calc.registry().find("L")->value.points().values();
+  for (std::size_t n = 0; n < nodes.size(); ++n) {
+    ASSERT_EQ(h[n], nodes[n] * 2);
+    ASSERT_EQ(k[n], nodes[n] * 2 + 1);
+  }
+  for (std::size_t n = 0; n < column.size(); ++n) {
+    ASSERT_EQ(e[n], column[n] * 2);
+    ASSERT_EQ(l[n], column[n] * 2 - 1);
+  }
+}
+
+}  // namespace
+}  // namespace vellumar::engine

@@ -1,0 +1,234 @@
+// Progress and cancel of the long grid kernels: each reports rows done against the total of its
+// stage, a cancel stops it at the next row or block with no result, and a run that is not
+// cancelled gives exactly the result of a run without progress.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "common/ErrorSink.h"
+#include "grid/Derivatives.h"
+#include "grid/GridArithmetic.h"
+#include "grid/GridConstruction.h"
+#include "grid/Sampling.h"
+#include "grid/Surface.h"
+#include "GridTestSupport.h"
+
+namespace vellumar::grid {
+namespace {
+
+using testing::makeGrid;
+using testing::wavy;
+
+// Records every report; cancels at report number cancelAt (0: never).
+class RecordingObserver final : public ProgressObserver {
+ public:
+  explicit RecordingObserver(int cancelAt = 0) : cancelAt_(cancelAt) {}
+  void start(std::string_view caption, std::int64_t total) override {
+    captions.emplace_back(caption);
+    totals.push_back(total);
+  }
+  bool step(std::int64_t done) override {
+    steps.push_back(done);
+    // Every report lies within the total of its stage.
+    EXPECT_LE(done, totals.back());
+    return cancelAt_ == 0 || static_cast<int>(steps.size()) < cancelAt_;
+  }
+  void close() override { ++closes; }
+
+  std::vector<std::string> captions;
+  std::vector<std::int64_t> totals;
+  std::vector<std::int64_t> steps;
+  int closes = 0;
+
+ private:
+  int cancelAt_;
+};
+
+// A sink whose progress is open with the observer, as the engine opens it around a kernel.
+struct ProgressRun {
+  explicit ProgressRun(int cancelAt = 0) : observer(cancelAt), sink(&observer) {
+    sink.progressStart("Расчет грида...", 0);
+  }
+  RecordingObserver observer;
+  ErrorSink sink;
+};
+
+// 400 x 300 nodes: several reports per stage.
+Grid wavyGrid(int nx = 400, int ny = 300) {
+  return makeGrid(nx, ny, 0.0, 40.0, 0.0, 30.0, wavy);
+}
+
+void expectSameGrid(const Grid& a, const Grid& b) {
+  ASSERT_EQ(a.nx(), b.nx());
+  ASSERT_EQ(a.ny(), b.ny());
+  for (std::size_t k = 0; k < a.nodeCount(); ++k) {
+    ASSERT_EQ(a.nodes()[k], b.nodes()[k]) << "node " << k;
+  }
+  EXPECT_EQ(a.zmin, b.zmin);
+  EXPECT_EQ(a.zmax, b.zmax);
+  EXPECT_EQ(a.mode(), b.mode());
+}
+
+// One kernel run three ways: without progress, with progress to the end, cancelled at the first
+// report. The kernel gets a fresh copy of its operands each time, so no coefficients carry over.
+void checkKernel(const std::string& what, const std::function<Grid(ErrorSink*)>& kernel) {
+  SCOPED_TRACE(what);
+  const Grid plain = kernel(nullptr);
+  ASSERT_TRUE(plain.hasNodes());
+
+  ProgressRun full;
+  const Grid reported = kernel(&full.sink);
+  EXPECT_FALSE(full.sink.failed());
+  expectSameGrid(reported, plain);
+  ASSERT_FALSE(full.observer.steps.empty());
+  // The caption stays that of the operation; each stage shows a total.
+  for (const std::string& caption : full.observer.captions) EXPECT_EQ(caption, "Расчет грида...");
+  EXPECT_GT(full.observer.totals.back(), 0);
+
+  ProgressRun cancelled(1);
+  const Grid stopped = kernel(&cancelled.sink);
+  EXPECT_EQ(cancelled.sink.code(), sink_code::kCancelled);
+  EXPECT_EQ(cancelled.sink.message(), "Вычисление прервано");
+  EXPECT_FALSE(stopped.hasNodes());
+  // It stopped at the first report: nothing asked after it.
+  ASSERT_EQ(cancelled.observer.steps.size(), 1u);
+  EXPECT_LT(cancelled.observer.steps[0], cancelled.observer.totals.back());
+}
+
+TEST(KernelProgress, ResamplingAndNodeKernelsReportAndStop) {
+  const Grid g = wavyGrid();
+  const Grid coarse = makeGrid(301, 201, 0.0, 40.0, 0.0, 30.0, wavy);
+  const Grid shifted = makeGrid(400, 300, 5.0, 45.0, 3.0, 33.0, wavy);
+  checkKernel("Dense", [&](ErrorSink* p) { return *dense(Grid(g), 1.5, p); });
+  checkKernel("G + G", [&](ErrorSink* p) {
+    ErrorSink own;
+    return combine(g, g, BinaryOp::Add, p != nullptr ? *p : own);
+  });
+  checkKernel("G + resampled G", [&](ErrorSink* p) {
+    ErrorSink own;
+    return combine(Grid(coarse), g, BinaryOp::Subtract, p != nullptr ? *p : own);
+  });
+  checkKernel("G + G on the intersection", [&](ErrorSink* p) {
+    ErrorSink own;
+    return combine(Grid(shifted), Grid(g), BinaryOp::Multiply, p != nullptr ? *p : own);
+  });
+  checkKernel("Great(G, G)", [&](ErrorSink* p) {
+    ErrorSink own;
+    return combine(g, negate(g), BinaryOp::Great, p != nullptr ? *p : own);
+  });
+  for (const BinaryOp op : {BinaryOp::Add, BinaryOp::Multiply, BinaryOp::Divide, BinaryOp::Max,
+                            BinaryOp::LessEqual}) {
+    checkKernel("G op N", [&](ErrorSink* p) {
+      ErrorSink own;
+      return combine(g, 3.0, op, op == BinaryOp::Divide, p != nullptr ? *p : own);
+    });
+  }
+  checkKernel("-G", [&](ErrorSink* p) { return negate(g, p); });
+  for (const UnaryFn fn : {UnaryFn::Abs, UnaryFn::Lg, UnaryFn::Not}) {
+    checkKernel("fn(G)", [&](ErrorSink* p) {
+      ErrorSink own;
+      return apply(combine(g, 100.0, BinaryOp::Add, false, own), fn, 1.0,
+                   p != nullptr ? *p : own);
+    });
+  }
+  checkKernel("Cut", [&](ErrorSink* p) {
+    ErrorSink own;
+    return cutByNodes(g, 2, 399, 1, 300, p != nullptr ? *p : own);
+  });
+  checkKernel("Merge", [&](ErrorSink* p) {
+    ErrorSink own;
+    return merge(Grid(g), Grid(shifted), -1.0, p != nullptr ? *p : own);
+  });
+  checkKernel("Merge of equal rectangles", [&](ErrorSink* p) {
+    ErrorSink own;
+    return merge(Grid(g), Grid(coarse), -1.0, p != nullptr ? *p : own);
+  });
+}
+
+TEST(KernelProgress, DerivativeMapsReportAndStop) {
+  // 1100 x 1000 nodes run in two bands on two threads; both stop on a cancel.
+  const Grid large = makeGrid(1100, 1000, 0.0, 110.0, 0.0, 100.0, wavy);
+  Grid bilinear = wavyGrid();
+  bilinear.setMode(Interpolation::Bilinear);
+  for (const int code : {3, 9}) {
+    checkKernel("spline derivative", [&](ErrorSink* p) { return derivativeGrid(Grid(large), code, p); });
+    checkKernel("bilinear derivative",
+                [&](ErrorSink* p) { return derivativeGrid(bilinear, code, p); });
+  }
+}
+
+TEST(KernelProgress, SplineSolveCancelKeepsNothing) {
+  Grid g = wavyGrid();
+  Grid withBlanks = g;
+  for (int j = 40; j < 90; ++j) {
+    for (int i = 100; i < 180; ++i) withBlanks.setNode(i, j, kBlankValue);
+  }
+  for (Grid* grid : {&g, &withBlanks}) {
+    const NodeVector expected = computeSplineCoefficients(grid->nodes(), grid->nx(), grid->ny());
+
+    ProgressRun cancelled(2);
+    EXPECT_FALSE(grid->prepareSurface(&cancelled.sink));
+    EXPECT_FALSE(grid->hasCoefficients());
+    EXPECT_EQ(cancelled.observer.steps.size(), 2u);
+    EXPECT_LT(cancelled.observer.steps.back(), cancelled.observer.totals.back());
+
+    ProgressRun full;
+    EXPECT_TRUE(grid->prepareSurface(&full.sink));
+    ASSERT_TRUE(grid->hasCoefficients());
+    // Four passes over the padded rows, reported up to the whole total.
+    const std::int64_t slots = std::int64_t{grid->nx() + 2} * (grid->ny() + 2);
+    EXPECT_EQ(full.observer.totals.back(), 4 * slots);
+    EXPECT_GT(full.observer.steps.back(), 3 * slots);
+    const NodeVector& solved = *grid->splineCoefficients();
+    ASSERT_EQ(solved.size(), expected.size());
+    for (std::size_t k = 0; k < solved.size(); ++k) ASSERT_EQ(solved[k], expected[k]);
+    // A grid that already has its coefficients does not solve again.
+    ProgressRun again(1);
+    EXPECT_TRUE(grid->prepareSurface(&again.sink));
+    EXPECT_TRUE(again.observer.steps.empty());
+  }
+}
+
+TEST(KernelProgress, SamplingAtPointsReportsAndStops) {
+  const Grid g = wavyGrid();
+  std::vector<double> xs(200000);
+  std::vector<double> ys(xs.size());
+  for (std::size_t k = 0; k < xs.size(); ++k) {
+    xs[k] = 0.0002 * static_cast<double>(k);
+    ys[k] = 30.0 - 0.00015 * static_cast<double>(k);
+  }
+  for (const SampledQuantity q : {SampledQuantity::Value, SampledQuantity::XY}) {
+    const std::vector<double> plain = sampleAtPoints(Grid(g), q, xs, ys, -9999.0);
+    ProgressRun full;
+    EXPECT_EQ(sampleAtPoints(Grid(g), q, xs, ys, -9999.0, &full.sink), plain);
+    EXPECT_FALSE(full.observer.steps.empty());
+    ProgressRun cancelled(1);
+    EXPECT_TRUE(sampleAtPoints(Grid(g), q, xs, ys, -9999.0, &cancelled.sink).empty());
+    EXPECT_EQ(cancelled.sink.code(), sink_code::kCancelled);
+  }
+  ProgressRun cancelled(1);
+  EXPECT_TRUE(gridToPoints(g, -9999.0, &cancelled.sink).values.empty());
+  EXPECT_EQ(cancelled.observer.steps.size(), 1u);
+}
+
+TEST(KernelProgress, GridWithNumberWritesOverTheNodesHandedIn) {
+  // A grid handed over is the result's storage: G * 2 + 1 needs one node array, the copy.
+  const Grid g = wavyGrid(50, 40);
+  ErrorSink sink;
+  Grid scaled = combine(g, 2.0, BinaryOp::Multiply, false, sink);
+  const double* storage = scaled.nodes().data();
+  EXPECT_NE(storage, g.nodes().data());
+  const Grid shifted = combine(std::move(scaled), 1.0, BinaryOp::Add, false, sink);
+  EXPECT_EQ(shifted.nodes().data(), storage);
+  for (int j = 0; j < g.ny(); ++j) {
+    for (int i = 0; i < g.nx(); ++i) ASSERT_EQ(shifted.node(i, j), g.node(i, j) * 2.0 + 1.0);
+  }
+  // The operand handed as a copy is unchanged.
+  EXPECT_EQ(g.node(7, 9), wavy(g.nodeX(7), g.nodeY(9)));
+}
+
+}  // namespace
+}  // namespace vellumar::grid
