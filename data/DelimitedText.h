@@ -156,12 +156,4 @@ class FieldSplitter {
   bool merge_;
 };
 
-// Blanks (space and tab) trimmed from both ends.
-inline std::string_view trimBlanks(std::string_view text) {
-  const std::size_t first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  const std::size_t last = text.find_last_not_of(" \t");
-  return text.substr(first, last - first + 1);
-}
-
 }  // namespace vellumar::data::detail
