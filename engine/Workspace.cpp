@@ -153,6 +153,11 @@ void Workspace::addLoaded(FileKind kind, const std::string& path, Operand operan
 
 FileStatus Workspace::read(FileKind kind, const std::string& path, const std::string& valueField,
                            Operand& operand) const {
+  // The window calls read() on its own: the progress of the file's rows closes with it.
+  struct ProgressCloser {
+    ErrorSink& sink;
+    ~ProgressCloser() { sink.progressClose(); }
+  } closer{calc_.sink()};
   const FileStatus outOfMemory = FileStatus::failure(text(text::kOutOfMemory));
   if (kind == FileKind::Grid) {
     auto grid = std::make_shared<grid::Grid>();
