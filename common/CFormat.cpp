@@ -58,10 +58,16 @@ double cstrtod(const char* text, char** end) {
 
 bool parseWholeDouble(std::string_view text, double& value) {
   if (text.empty()) return false;
-  const std::string copy(text);  // strtod needs a terminated string
-  char* end = nullptr;
-  value = cstrtod(copy.c_str(), &end);
-  return end == copy.c_str() + copy.size();
+  // from_chars decides the plain decimal forms at full speed; what it cannot read whole (leading
+  // white space or '+', hex, out of range) goes to strtod itself, so the syntax stays strtod's.
+  const char* end = text.data() + text.size();
+  const auto result = std::from_chars(text.data(), end, value);
+  if (result.ec == std::errc() && result.ptr == end) return true;
+  thread_local std::string scratch;  // strtod needs a terminated string
+  scratch.assign(text);
+  char* stop = nullptr;
+  value = cstrtod(scratch.c_str(), &stop);
+  return stop == scratch.c_str() + scratch.size();
 }
 
 void appendGeneral(std::string& out, double value, int significantDigits) {

@@ -52,4 +52,14 @@ bool ProgressPacer::report(std::int64_t done) {
   return sink_->progressStep(done);
 }
 
+RowProgress ErrorSink::rowProgress(std::string caption) {
+  return [this, caption = std::move(caption), started = false](std::int64_t done,
+                                                               std::int64_t total) mutable {
+    if (progress_ == nullptr) return true;  // nobody watches, nobody can cancel
+    if (!started) progressStart(caption, total);
+    started = true;
+    return progressStep(done);
+  };
+}
+
 }  // namespace vellumar

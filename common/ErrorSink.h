@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -18,6 +19,16 @@ class ProgressObserver {
   virtual bool step(std::int64_t done) = 0;
   virtual void close() = 0;
 };
+
+// Row-level progress of a file reader or writer, passed down to it as a small callable: called
+// with the rows done and the rows in all; false asks the reader or writer to stop, which it does
+// at once, leaving its target as it was (a load changes nothing, a save keeps the old file).
+using RowProgress = std::function<bool(std::int64_t done, std::int64_t total)>;
+
+// Reports rows to progress, which may be empty (nobody watches); false when it asked to stop.
+inline bool reportRows(const RowProgress& progress, std::int64_t done, std::int64_t total) {
+  return !progress || progress(done, total);
+}
 
 // Well-known codes of the error sink. Codes 101-104 come from data kernels, 201-204 from grid
 // kernels; their texts are composed by the evaluator when an evaluation fails.
@@ -64,6 +75,10 @@ class ErrorSink {
   // starts again from 0). Nothing happens while no progress is open.
   void progressStage(std::int64_t total);
   void setCancelMessage(std::string message) { cancelMessage_ = std::move(message); }
+  // The sink's progress as a RowProgress for a reader or writer: the first call starts progress
+  // with caption, later ones step it; without an observer it never stops the work. The caller
+  // closes it with progressClose().
+  RowProgress rowProgress(std::string caption);
 
  private:
   int code_ = sink_code::kNone;

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -48,8 +49,9 @@ std::int64_t modifiedNs(const struct stat& info) {
 
 // Reads exactly the size the file had when it was opened; a file that shrank or grew meanwhile
 // was being written and is not trusted.
-FileError readOpened(int fd, const struct stat& info,
-                     const std::function<char*(std::size_t)>& allocate, FileStamp* stamp,
+// allocate(size) returns the buffer to fill; it may throw std::bad_alloc (OutOfMemory).
+template <class Allocate>
+FileError readOpened(int fd, const struct stat& info, Allocate&& allocate, FileStamp* stamp,
                      std::uint64_t maxBytes) {
   const auto size = static_cast<std::uint64_t>(info.st_size);
   if (size > maxBytes || size > std::uint64_t(PTRDIFF_MAX) || !memory::fits(size)) {
@@ -76,11 +78,24 @@ FileError readOpened(int fd, const struct stat& info,
 }
 
 // An allocate function for readOpened that sizes a string to hold the file.
-std::function<char*(std::size_t)> sizing(std::string& target) {
+auto sizing(std::string& target) {
   return [&target](std::size_t size) {
     target.resize(size);
     return target.data();
   };
+}
+
+// Opens path and reads it with allocate.
+template <class Allocate>
+FileError readRegular(const std::string& path, Allocate&& allocate, FileStamp* stamp,
+                      std::uint64_t maxBytes) {
+  int fd = -1;
+  struct stat info {};
+  const FileError opened = openRegular(path, fd, info);
+  if (opened != FileError::None) return opened;
+  const FileError read = readOpened(fd, info, allocate, stamp, maxBytes);
+  close(fd);
+  return read;
 }
 
 std::uint64_t rotateLeft(std::uint64_t value, int bits) {
@@ -90,9 +105,20 @@ std::uint64_t rotateLeft(std::uint64_t value, int bits) {
 }  // namespace
 
 std::uint64_t hashBytes(std::string_view bytes) {
+  // Four independent lanes over 32-byte blocks keep the multiplier busy (one chain would wait on
+  // each multiplication), so stamping a large file costs little beside reading it.
   constexpr std::uint64_t kFactor = 0x9E3779B97F4A7C15ull;
-  std::uint64_t hash = (bytes.size() + 1) * kFactor;
+  std::uint64_t lanes[4] = {(bytes.size() + 1) * kFactor, kFactor, 2 * kFactor, 3 * kFactor};
   std::size_t i = 0;
+  for (; i + 32 <= bytes.size(); i += 32) {
+    for (int k = 0; k < 4; ++k) {
+      std::uint64_t word = 0;
+      std::memcpy(&word, bytes.data() + i + 8 * k, 8);
+      lanes[k] = (rotateLeft(lanes[k], 23) ^ word) * kFactor;
+    }
+  }
+  std::uint64_t hash = lanes[0];
+  for (int k = 1; k < 4; ++k) hash = (rotateLeft(hash, 23) ^ lanes[k]) * kFactor;
   for (; i + 8 <= bytes.size(); i += 8) {
     std::uint64_t word = 0;
     std::memcpy(&word, bytes.data() + i, 8);
@@ -108,21 +134,59 @@ FileStamp makeStamp(std::string_view bytes, std::int64_t modified) {
   return {bytes.size(), modified, hashBytes(bytes), true};
 }
 
-FileError readFileInto(const std::string& path, const std::function<char*(std::size_t)>& allocate,
-                       FileStamp* stamp, std::uint64_t maxBytes) {
+void FileBytes::Release::operator()(const char* bytes) const {
+  if (mapped != 0) {
+    munmap(const_cast<char*>(bytes), mapped);
+  } else {
+    delete[] bytes;
+  }
+}
+
+FileError readFile(const std::string& path, FileBytes& bytes, FileStamp* stamp,
+                   std::uint64_t maxBytes) {
+  // Below this size a read costs no more than a mapping.
+  constexpr std::uint64_t kMapFrom = std::uint64_t(1) << 20;
   int fd = -1;
   struct stat info {};
   const FileError opened = openRegular(path, fd, info);
   if (opened != FileError::None) return opened;
-  const FileError read = readOpened(fd, info, allocate, stamp, maxBytes);
+  const auto size = static_cast<std::uint64_t>(info.st_size);
+  FileBytes read;
+  FileError error = FileError::None;
+  void* mapped = MAP_FAILED;
+  if (size >= kMapFrom && size <= maxBytes && size <= std::uint64_t(PTRDIFF_MAX) &&
+      memory::fits(size)) {
+    // Populated at once: one pass of the kernel instead of a page fault per page.
+    mapped = mmap(nullptr, static_cast<std::size_t>(size), PROT_READ, MAP_PRIVATE | MAP_POPULATE,
+                  fd, 0);
+  }
+  if (mapped != MAP_FAILED) {
+    read.data_ = {static_cast<const char*>(mapped), FileBytes::Release{size}};
+    read.size_ = static_cast<std::size_t>(size);
+    // A file whose size changed since it was opened was being written and is not trusted.
+    struct stat now {};
+    if (fstat(fd, &now) != 0 || now.st_size != info.st_size) error = FileError::ReadFailed;
+    if (error == FileError::None && stamp != nullptr) {
+      *stamp = makeStamp(read.view(), modifiedNs(info));
+    }
+  } else {
+    const auto allocate = [&read](std::size_t count) {
+      char* buffer = new char[count];  // not zero-filled: the read writes every byte
+      read.data_ = {buffer, FileBytes::Release{0}};
+      read.size_ = count;
+      return buffer;
+    };
+    error = readOpened(fd, info, allocate, stamp, maxBytes);
+  }
   close(fd);
-  return read;
+  if (error == FileError::None) bytes = std::move(read);
+  return error;
 }
 
 FileError readFile(const std::string& path, std::string& bytes, FileStamp* stamp,
                    std::uint64_t maxBytes) {
   std::string read;
-  const FileError error = readFileInto(path, sizing(read), stamp, maxBytes);
+  const FileError error = readRegular(path, sizing(read), stamp, maxBytes);
   if (error == FileError::None) bytes = std::move(read);
   return error;
 }

@@ -4,7 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -39,13 +39,30 @@ struct FileStamp {
 std::uint64_t hashBytes(std::string_view bytes);
 FileStamp makeStamp(std::string_view bytes, std::int64_t modifiedNs);
 
-// Reads the regular file at path into the buffer that allocate(size) returns (size bytes long;
-// it may throw std::bad_alloc, which gives OutOfMemory). stamp, when given, receives the file's
-// stamp. Files larger than maxBytes or than the usable memory give OutOfMemory.
-FileError readFileInto(const std::string& path, const std::function<char*(std::size_t)>& allocate,
-                       FileStamp* stamp = nullptr, std::uint64_t maxBytes = std::uint64_t(1) << 40);
+// The bytes of a whole file. A large file is mapped read-only (its pages come straight from the
+// page cache: nothing is zero-filled, nothing copied); a small one is read into a buffer of
+// exactly its size, written once by the read itself. Move-only; an empty object views no bytes.
+class FileBytes {
+ public:
+  std::string_view view() const { return {data_.get(), size_}; }
+  std::size_t size() const { return size_; }
 
-// The whole file as bytes.
+ private:
+  friend FileError readFile(const std::string&, FileBytes&, FileStamp*, std::uint64_t);
+  // Unmaps a mapping (mapped bytes long) or frees a buffer (mapped 0).
+  struct Release {
+    std::size_t mapped;  // value-initialised: 0
+    void operator()(const char* bytes) const;
+  };
+  std::unique_ptr<const char, Release> data_;
+  std::size_t size_ = 0;
+};
+
+// Reads the regular file at path whole. stamp, when given, receives the file's stamp. Files
+// larger than maxBytes or than the usable memory give OutOfMemory. On failure bytes is unchanged.
+FileError readFile(const std::string& path, FileBytes& bytes, FileStamp* stamp = nullptr,
+                   std::uint64_t maxBytes = std::uint64_t(1) << 40);
+// The same into a string, for small files whose text is kept.
 FileError readFile(const std::string& path, std::string& bytes, FileStamp* stamp = nullptr,
                    std::uint64_t maxBytes = std::uint64_t(1) << 40);
 // The same, with every failure as nullopt.

@@ -124,4 +124,17 @@ std::size_t utf8Length(std::string_view text) {
   return count;
 }
 
+std::string_view cutUtf8(std::string_view text, std::size_t maxBytes) {
+  if (text.size() <= maxBytes) return text;
+  std::size_t end = maxBytes;
+  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+  return text.substr(0, end);
+}
+
+std::string_view trimAny(std::string_view text, std::string_view characters) {
+  const std::size_t first = text.find_first_not_of(characters);
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(characters) - first + 1);
+}
+
 }  // namespace vellumar

@@ -27,4 +27,19 @@ void appendUtf8(std::string& out, char32_t codePoint);
 // Number of code points (characters as a user counts them) in UTF-8 text.
 std::size_t utf8Length(std::string_view text);
 
+// The text cut to at most maxBytes without splitting a UTF-8 sequence (a DBF field, a table cell).
+std::string_view cutUtf8(std::string_view text, std::size_t maxBytes);
+
+// The text without any of characters at either end.
+std::string_view trimAny(std::string_view text, std::string_view characters);
+// A cell of a delimited data file: the blanks a line pads its fields with, spaces and tabs, are
+// no part of its text.
+inline std::string_view trimSpacesAndTabs(std::string_view text) {
+  return trimAny(text, " \t");
+}
+// A DBF text field: padded with spaces only; a tab in it is part of its text.
+inline std::string_view trimSpaces(std::string_view text) {
+  return trimAny(text, " ");
+}
+
 }  // namespace vellumar

@@ -61,7 +61,7 @@ inline const MessageText* kernelMessage(int code) {
   }
 }
 
-// The message of a failed read (kCannotOpen takes the path); nullptr for Ok.
+// The message of a failed read (kCannotOpen takes the path); nullptr for Ok and Cancelled.
 inline const MessageText* readMessage(ReadStatus status) {
   switch (status) {
     case ReadStatus::Ok:
@@ -72,6 +72,8 @@ inline const MessageText* readMessage(ReadStatus status) {
       return &message::kBadFormat;
     case ReadStatus::OutOfMemory:
       return &message::kBadFormat;
+    case ReadStatus::Cancelled:
+      return nullptr;  // the face reports a cancel with its own text
   }
   return nullptr;
 }

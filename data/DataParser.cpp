@@ -24,26 +24,6 @@ using detail::LineCursor;
 
 namespace {
 
-bool isCSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-// True when strtod reads the whole of [begin, end) (not empty); value gets the number.
-// std::from_chars decides the plain decimal forms; what it cannot read (leading blanks or '+',
-// hex, out of range) goes to strtod itself so the accepted syntax stays exactly strtod's.
-bool parseWhole(const char* begin, const char* end, double& value) {
-  if (begin == end) return false;
-  if (!isCSpace(*begin) && *begin != '+') {
-    const auto result = std::from_chars(begin, end, value);
-    if (result.ec == std::errc() && result.ptr == end) return true;
-  }
-  thread_local std::string scratch;
-  scratch.assign(begin, end);
-  char* stop = nullptr;
-  value = cstrtod(scratch.c_str(), &stop);
-  return stop == scratch.c_str() + scratch.size();
-}
-
 // True for characters std::from_chars may read as part of a number ("1.5e-3", "inf",
 // "nan(x_1)"): with such a delimiter a field's end is found by scanning, not by parsing.
 bool canBePartOfNumber(char c) {
@@ -52,33 +32,15 @@ bool canBePartOfNumber(char c) {
   return alphanumeric || c == '.' || c == '+' || c == '-' || c == '_' || c == '(' || c == ')';
 }
 
-// The bytes of a whole file, read into a buffer of exactly its size (left uninitialised until
-// read, so a large file is written to memory once).
-struct FileBytes {
-  std::unique_ptr<char[]> data;
-  std::size_t size = 0;
-  std::string_view view() const { return std::string_view(data.get(), size); }
-};
-
-FileError readFileBytes(const std::string& path, FileBytes& bytes, FileStamp& stamp) {
-  return readFileInto(
-      path,
-      [&bytes](std::size_t size) {
-        bytes.data = std::make_unique_for_overwrite<char[]>(size);
-        bytes.size = size;
-        return bytes.data.get();
-      },
-      &stamp);
-}
-
 }  // namespace
 
 // Fills an M_Data from the bytes of a data file; see M_Data::ReadBytes.
 class DataParser {
  public:
-  DataParser(M_Data& table, std::string_view bytes)
+  DataParser(M_Data& table, std::string_view bytes, const RowProgress& progress)
       : table_(table),
         bytes_(bytes),
+        progress_(progress),
         splitter_(table.options_.delimiter, table.options_.mergeDelimiters),
         missing_(table.missingCell_),
         fastNumbers_(!canBePartOfNumber(table.options_.delimiter)) {}
@@ -95,7 +57,9 @@ class DataParser {
     rows_ = lines - header;
     cellLimit_ = 16 * bytes_.size() + (std::size_t(1) << 20);
     std::vector<std::string_view> headerFields;
-    if (!typeAndStoreNumbers(header != 0, headerFields)) return ReadStatus::InvalidFormat;
+    if (!typeAndStoreNumbers(header != 0, headerFields)) {
+      return cancelled_ ? ReadStatus::Cancelled : ReadStatus::InvalidFormat;
+    }
     utf8_ = seen_ < 0x80 || isValidUtf8(bytes_);
     if (hasTextColumns() && !collectTexts(header != 0)) return ReadStatus::InvalidFormat;
     finish(headerFields);
@@ -162,15 +126,15 @@ class DataParser {
   void typeField(Draft& draft, std::size_t row, const char* text, const char* end) {
     if (text == end) return;  // empty: a numeric cell holding the missing-cell value
     double value = 0.0;
-    if (!draft.text && parseWhole(text, end, value)) {
+    if (!draft.text && parseWholeDouble(std::string_view(text, end - text), value)) {
       draft.values[row] = value;
       return;
     }
     draft.text = true;
-    const std::string_view trimmed = detail::trimBlanks(std::string_view(text, end - text));
+    const std::string_view trimmed = trimSpacesAndTabs(std::string_view(text, end - text));
     if (trimmed.empty()) {
       draft.values[row] = missing_;
-    } else if (parseWhole(trimmed.data(), trimmed.data() + trimmed.size(), value)) {
+    } else if (parseWholeDouble(trimmed, value)) {
       draft.values[row] = value;
     } else {
       makeText(draft);
@@ -180,12 +144,16 @@ class DataParser {
   bool typeAndStoreNumbers(bool header, std::vector<std::string_view>& headerFields) {
     LineCursor cursor(bytes_);
     std::string_view line;
+    faultLine_ = 1;
     if (header) {
       if (!cursor.next(line) || !splitHeader(line, headerFields)) return false;
       named_ = static_cast<int>(headerFields.size());
     }
+    const std::int64_t firstRowLine = header ? 2 : 1;
     std::size_t row = 0;
-    while (cursor.next(line)) {
+    while (true) {
+      faultLine_ = firstRowLine + static_cast<std::int64_t>(row);
+      if (!cursor.next(line)) break;
       const bool ok = splitter_.split(
           line.data(), line.data() + line.size(),
           [&](int index, const char* text, const char* from, const char* end) {
@@ -194,8 +162,17 @@ class DataParser {
           named_);
       if (!ok) return false;
       ++row;
+      if (row % kRowsPerReport == 0 || row == rows_) {
+        if (!reportRows(progress_, static_cast<std::int64_t>(row),
+                        static_cast<std::int64_t>(rows_))) {
+          cancelled_ = true;
+          return false;
+        }
+      }
     }
-    return !cursor.bad() && row == rows_ && !drafts_.empty();
+    if (cursor.bad()) return false;
+    faultLine_ = 0;
+    return row == rows_ && !drafts_.empty();
   }
 
   bool splitHeader(std::string_view line, std::vector<std::string_view>& fields) {
@@ -270,8 +247,20 @@ class DataParser {
     }
   }
 
+  // Progress is told of every so many rows: often enough for a cancel to act at once, seldom
+  // enough to cost nothing beside the parsing.
+  static constexpr std::size_t kRowsPerReport = 4096;
+
+ public:
+  // The 1-based line at fault after run() found the text invalid; 0 when no line is at fault.
+  std::int64_t faultLine() const { return faultLine_; }
+
+ private:
   M_Data& table_;
   std::string_view bytes_;
+  const RowProgress& progress_;
+  std::int64_t faultLine_ = 0;
+  bool cancelled_ = false;
   FieldSplitter splitter_;
   double missing_;
   std::size_t rows_ = 0;
@@ -285,8 +274,10 @@ class DataParser {
   bool utf8_ = true;
 };
 
-ReadStatus M_Data::ReadBytes(std::string_view bytes) {
+ReadStatus M_Data::ReadBytes(std::string_view bytes, const RowProgress& progress,
+                             std::int64_t* faultLine) {
   ReadStatus status = ReadStatus::InvalidFormat;
+  if (faultLine != nullptr) *faultLine = 0;
   try {
     M_Data parsed;
     parsed.options_ = options_;
@@ -295,7 +286,11 @@ ReadStatus M_Data::ReadBytes(std::string_view bytes) {
     parsed.rowNumberOffset_ = rowNumberOffset_;
     // Windows editors start UTF-8 files with a byte order mark; it is no part of the first cell.
     std::string converted;
-    status = DataParser(parsed, detail::dataText(withoutByteOrderMark(bytes), converted)).run();
+    DataParser parser(parsed, detail::dataText(withoutByteOrderMark(bytes), converted), progress);
+    status = parser.run();
+    if (status == ReadStatus::InvalidFormat && faultLine != nullptr) {
+      *faultLine = parser.faultLine();
+    }
     forgetContents();
     if (status == ReadStatus::Ok) *this = std::move(parsed);
   } catch (const std::bad_alloc&) {
@@ -307,15 +302,17 @@ ReadStatus M_Data::ReadBytes(std::string_view bytes) {
   return status;
 }
 
-ReadStatus M_Data::ReadFile(const std::string& path) {
+ReadStatus M_Data::ReadFile(const std::string& path, const RowProgress& progress,
+                            std::int64_t* faultLine) {
+  if (faultLine != nullptr) *faultLine = 0;
   FileBytes bytes;
   FileStamp stamp;
-  const FileError error = readFileBytes(path, bytes, stamp);
+  const FileError error = readFile(path, bytes, &stamp);
   if (error != FileError::None) {
     forgetContents();
     return error == FileError::OutOfMemory ? ReadStatus::OutOfMemory : ReadStatus::CannotOpen;
   }
-  const ReadStatus status = ReadBytes(bytes.view());
+  const ReadStatus status = ReadBytes(bytes.view(), progress, faultLine);
   if (status == ReadStatus::Ok) {
     path_ = path;
     stamp_ = stamp;

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/TextEncoding.h"
+
 namespace vellumar::data::detail {
 
 // The lines and fields of a delimited data file, shared by the reader and the column appender so
@@ -211,16 +213,8 @@ class FieldSplitter {
   bool quotes_;  // the comma delimiter: fields may be quoted
 };
 
-// Blanks (space and tab) trimmed from both ends.
-inline std::string_view trimBlanks(std::string_view text) {
-  const std::size_t first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  const std::size_t last = text.find_last_not_of(" \t");
-  return text.substr(first, last - first + 1);
-}
-
 inline std::string FieldSplitter::cellText(std::string_view field) const {
-  if (!quoted(field.data(), field.data() + field.size())) return std::string(trimBlanks(field));
+  if (!quoted(field.data(), field.data() + field.size())) return std::string(trimSpacesAndTabs(field));
   std::string text;
   std::size_t i = field.find('"') + 1;
   for (; i < field.size(); ++i) {

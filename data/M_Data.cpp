@@ -5,20 +5,13 @@
 #include <limits>
 
 #include "common/CFormat.h"
+#include "common/TextEncoding.h"
 
 namespace vellumar::data {
 namespace {
 
 const std::string kEmptyText;
 const std::vector<double> kNoNumbers;
-
-// Cuts text to at most maxBytes without splitting a UTF-8 sequence.
-void cutUtf8(std::string& text, std::size_t maxBytes) {
-  if (text.size() <= maxBytes) return;
-  std::size_t end = maxBytes;
-  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
-  text.resize(end);
-}
 
 // strtod reading of a text cell: the leading number, the missing-cell value for empty text.
 double numberOfText(const std::string& text, double missingCell) {
@@ -97,7 +90,7 @@ const std::vector<double>& M_Data::numericColumn(int column) const {
 std::string M_Data::textOfNumber(double value, int width) const {
   if (value == missingCell_) return {};
   std::string text = cformat("%lf", value);
-  cutUtf8(text, static_cast<std::size_t>(width - 1));
+  text.resize(cutUtf8(text, static_cast<std::size_t>(width - 1)).size());
   return text;
 }
 
@@ -143,7 +136,9 @@ void M_Data::SetColumnWidth(int column, int width) {
     }
     c.numbers = {};
   } else {
-    for (std::string& text : c.texts) cutUtf8(text, static_cast<std::size_t>(width - 1));
+    for (std::string& text : c.texts) {
+      text.resize(cutUtf8(text, static_cast<std::size_t>(width - 1)).size());
+    }
   }
   c.width = width;
 }

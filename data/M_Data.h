@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/ErrorSink.h"
 #include "common/FileIo.h"
 
 namespace vellumar::data {
@@ -24,6 +25,7 @@ enum class ReadStatus {
   CannotOpen,     // the file cannot be opened or read, or is not a regular file
   InvalidFormat,  // not a data file: zero or control bytes, mixed line ends, no rows, ...
   OutOfMemory,    // the table does not fit in memory
+  Cancelled,      // the progress callable asked to stop
 };
 
 // A rectangular table of numeric and text columns, read from a delimited text file or built by
@@ -46,9 +48,13 @@ class M_Data {
   // --- reading ---
   const ReadOptions& options() const { return options_; }
   void setOptions(const ReadOptions& options) { options_ = options; }
-  ReadStatus ReadFile(const std::string& path);
+  // progress hears of the rows read; faultLine, when given, receives the 1-based line at fault of
+  // an InvalidFormat read (0 when no one line is at fault, as for a file without rows).
+  ReadStatus ReadFile(const std::string& path, const RowProgress& progress = {},
+                      std::int64_t* faultLine = nullptr);
   // Parses the bytes of a whole file; the path of the table is left empty.
-  ReadStatus ReadBytes(std::string_view bytes);
+  ReadStatus ReadBytes(std::string_view bytes, const RowProgress& progress = {},
+                       std::int64_t* faultLine = nullptr);
 
   // --- shape ---
   int rowCount() const { return rows_; }

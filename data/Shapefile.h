@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "common/ErrorSink.h"
 #include "common/Language.h"
 #include "data/DATA.h"
 #include "data/M_Data.h"
@@ -15,10 +16,11 @@ namespace vellumar::data {
 // Outcome of a shapefile conversion.
 enum class ShapeStatus : int {
   Done = 0,
-  FileFailed = 2,    // a file could not be opened, created, written or renamed into place
-  WrongType = -1,    // the shape type does not suit the conversion
-  Invalid = 3,       // a damaged file: unreadable records, counts that disagree, bad part starts
-  UnknownField = 4,  // the DBF has no field of the name asked for
+  FileFailed = 2,     // a file could not be opened, created, written or renamed into place
+  WrongType = -1,     // the shape type does not suit the conversion
+  Invalid = 3,        // a damaged file: unreadable records, counts that disagree, bad part starts
+  UnknownField = 4,   // the DBF has no field of the name asked for
+  Cancelled = 5,      // the progress callable asked to stop
 };
 
 // Shape type codes of the shapefile standard that the conversions accept.
@@ -72,6 +74,11 @@ class ShapefileConverter {
   const std::vector<std::int32_t>& recordStarts() const { return recordStarts_; }
   const std::vector<double>& zValues() const { return zValues_; }
   const std::vector<double>& measures() const { return measures_; }
+  // The progress of the reads that follow: every record read is reported, and a stop asked for
+  // ends the read with ShapeStatus::Cancelled, its target unchanged.
+  void setProgress(RowProgress progress) { progress_ = std::move(progress); }
+  // The 1-based record at fault of the last Invalid read, 0 when no one record is at fault.
+  std::int64_t faultRecord() const { return faultRecord_; }
 
   // Fills table from the DBF beside path: one row per record, one column per field named after
   // it. String fields become text columns (cells trimmed of blanks) unless every cell reads whole
@@ -126,6 +133,10 @@ class ShapefileConverter {
  private:
   void note(const MessageText& message);
   void noteText(std::string text);
+  // A read found record index (0-based) damaged: notes it and gives Invalid.
+  ShapeStatus invalidRecord(int index);
+  // Reports record index (0-based) of records as read; false when asked to stop.
+  bool recordRead(int index, int records) const;
   // ReadDbf with its outcome: FileFailed when the DBF cannot be opened, Invalid when a record
   // cannot be read.
   ShapeStatus readAttributes(const std::string& path, M_Data& table);
@@ -141,6 +152,8 @@ class ShapefileConverter {
   std::vector<std::int32_t> recordStarts_;
   std::vector<double> zValues_;
   std::vector<double> measures_;
+  RowProgress progress_;
+  std::int64_t faultRecord_ = 0;
 };
 
 // A data result as the table its shapefile export writes: numeric columns "X", "Y", "Z" when it

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "common/CFormat.h"
+#include "common/TextEncoding.h"
 #include "data/ShapeIo.h"
 #include "data/Shapefile.h"
 #include "data/ShapefileMessages.h"
@@ -28,12 +29,6 @@ bool isPointType(int type) {
 }
 bool isMultipointType(int type) {
   return type == 8 || type == 18 || type == 28;
-}
-
-std::string_view trimBlanks(std::string_view text) {
-  const std::size_t first = text.find_first_not_of(' ');
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
 bool wholeNumberOrEmpty(const std::string& text) {
@@ -76,9 +71,11 @@ struct DbfColumn {
   std::vector<std::string> texts;
 };
 
-// Reads every record of dbf; false when a record cannot be read. The columns grow with the
-// records actually read, so an absurd record count in the header allocates nothing.
-bool readDbfColumns(DBFInfo* dbf, std::vector<DbfColumn>& columns, int& records) {
+// Reads every record of dbf; false when a record cannot be read (failed then tells its 0-based
+// index, or -1). The columns grow with the records actually read, so an absurd record count in
+// the header allocates nothing.
+bool readDbfColumns(DBFInfo* dbf, std::vector<DbfColumn>& columns, int& records, int& failed) {
+  failed = -1;
   const int fields = DBFGetFieldCount(dbf);
   records = DBFGetRecordCount(dbf);
   if (fields < 0 || records < 0) return false;
@@ -92,6 +89,7 @@ bool readDbfColumns(DBFInfo* dbf, std::vector<DbfColumn>& columns, int& records)
     columns[j].width = type == FTString ? (width > 0 ? width : 1) : 0;
   }
   for (int i = 0; i < records; ++i) {
+    failed = i;
     if (DBFReadTuple(dbf, i) == nullptr) return false;
     for (int j = 0; j < fields; ++j) {
       DbfColumn& column = columns[j];
@@ -101,9 +99,10 @@ bool readDbfColumns(DBFInfo* dbf, std::vector<DbfColumn>& columns, int& records)
       }
       const char* text = DBFReadStringAttribute(dbf, i, j);
       if (text == nullptr) return false;
-      column.texts.emplace_back(trimBlanks(text));
+      column.texts.emplace_back(trimSpaces(text));
     }
   }
+  failed = -1;
   return true;
 }
 
@@ -203,6 +202,16 @@ void ShapefileConverter::noteText(std::string text) {
   lastNote_ = std::move(text);
 }
 
+ShapeStatus ShapefileConverter::invalidRecord(int index) {
+  faultRecord_ = index + 1;
+  note(shape_message::kInvalidShapefile);
+  return ShapeStatus::Invalid;
+}
+
+bool ShapefileConverter::recordRead(int index, int records) const {
+  return reportRows(progress_, index + 1, records);
+}
+
 bool ListDbfFields(const std::string& path, std::vector<std::string>& names) {
   names.clear();
   const DbfFile dbf = openDbf(path, "rb");
@@ -232,7 +241,10 @@ ShapeStatus ShapefileConverter::readAttributes(const std::string& path, M_Data& 
   }
   std::vector<DbfColumn> columns;
   int records = 0;
-  if (!readDbfColumns(dbf.get(), columns, records)) {
+  int failed = -1;
+  faultRecord_ = 0;
+  if (!readDbfColumns(dbf.get(), columns, records, failed)) {
+    if (failed >= 0) return invalidRecord(failed);
     note(shape_message::kInvalidShapefile);
     return ShapeStatus::Invalid;
   }
@@ -296,10 +308,8 @@ ShapeStatus ShapefileConverter::ReadShapeLines(const std::string& path, geometry
     recordStarts_.push_back(static_cast<std::int32_t>(cover.size() + lines.size()));
     attributes.SetNumeric(i, 0, i + 1.0);
     const ShapeObject shape(SHPReadObject(shp.get(), i));
-    if (!shape || !detail::wellFormed(*shape)) {
-      note(shape_message::kInvalidShapefile);
-      return ShapeStatus::Invalid;
-    }
+    if (!shape || !detail::wellFormed(*shape)) return invalidRecord(i);
+    if (!recordRead(i, records)) return ShapeStatus::Cancelled;
     const double value = valueColumn >= 0 ? attributes.NumericValue(i, valueColumn) : 0.0;
     const std::string name = nameColumn >= 0 ? attributes.CellText(i, nameColumn) : std::string();
     const int parts = shape->nParts > 0 ? shape->nParts : 1;
@@ -375,10 +385,8 @@ ShapeStatus ShapefileConverter::pointTable(const std::string& path, int type, M_
   bool anyPoint = false;
   for (int i = 0; i < records; ++i) {
     const ShapeObject shape(SHPReadObject(shp.get(), i));
-    if (!shape || !detail::wellFormed(*shape)) {
-      note(shape_message::kInvalidShapefile);
-      return ShapeStatus::Invalid;
-    }
+    if (!shape || !detail::wellFormed(*shape)) return invalidRecord(i);
+    if (!recordRead(i, records)) return ShapeStatus::Cancelled;
     const bool present = shape->nVertices > 0;
     anyPoint = anyPoint || present;
     front[0].values.push_back(present ? shape->padfX[0] : missing);
@@ -414,9 +422,9 @@ ShapeStatus ShapefileConverter::multipointTable(const std::string& path, int typ
     const ShapeObject shape(SHPReadObject(shp.get(), i));
     if (!shape || !detail::wellFormed(*shape) ||
         rowRecord.size() + static_cast<std::size_t>(shape->nVertices) > INT_MAX) {
-      note(shape_message::kInvalidShapefile);
-      return ShapeStatus::Invalid;
+      return invalidRecord(i);
     }
+    if (!recordRead(i, records)) return ShapeStatus::Cancelled;
     for (int v = 0; v < shape->nVertices; ++v) {
       rowRecord.push_back(i);
       front[0].values.push_back(shape->padfX[v]);

@@ -4,6 +4,8 @@
 #include <string_view>
 
 #include "common/CFormat.h"
+#include "common/TextEncoding.h"
+#include "data/DataFileWriter.h"
 #include "data/ShapeIo.h"
 #include "data/Shapefile.h"
 #include "data/ShapefileMessages.h"
@@ -22,14 +24,6 @@ constexpr int kNameWidth = 16;
 constexpr int kAttributeDecimals = 12;
 // The widest character field a DBF holds.
 constexpr int kMaxTextWidth = 254;
-
-// The text cut to at most maxBytes without splitting a UTF-8 sequence.
-std::string_view cutUtf8(std::string_view text, std::size_t maxBytes) {
-  if (text.size() <= maxBytes) return text;
-  std::size_t end = maxBytes;
-  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
-  return text.substr(0, end);
-}
 
 // A number in a numeric field of the given width: fixed with the field's decimals when it fits,
 // else with fewer decimals, else in exponent form, so that no digit before the point is lost.

@@ -44,6 +44,9 @@ const MessageText kIntegration = {"функции интегрирования !
 const MessageText kCancelled = {"Вычисление прервано", "Calculation cancelled"};
 const MessageText kOutOfMemory = {"недостаточно памяти для вычисления!",
                                   "not enough memory for the calculation!"};
+const MessageText kAtLine = {", строка %lld", ", line %lld"};
+const MessageText kAtValueFileLine = {", строка %lld файла значений", ", line %lld of the value file"};
+const MessageText kAtRecord = {", запись %lld", ", record %lld"};
 const MessageText kInMemory = {"[В памяти Vellumar]", "[In Vellumar memory]"};
 const MessageText kNumberInTextField = {"Результат - число - в текстовом поле",
                                         "Result - number - in the text field"};

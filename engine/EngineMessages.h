@@ -36,6 +36,11 @@ extern const MessageText kUnknownName;    // framed by blanks and double quotes 
 extern const MessageText kIntegration;
 extern const MessageText kCancelled;
 extern const MessageText kOutOfMemory;
+// The place of a fault in a file, appended to a load's message: takes the 1-based line or record
+// number as its %lld.
+extern const MessageText kAtLine;
+extern const MessageText kAtValueFileLine;
+extern const MessageText kAtRecord;
 extern const MessageText kInMemory;  // identifier list entry of a computed value
 extern const MessageText kNumberInTextField;
 extern const MessageText kCannotOpenDisplayFile;

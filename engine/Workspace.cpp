@@ -84,13 +84,31 @@ data::CoordinateColumns defaultCoordinates(const std::string& path, const data::
 
 template <class Command>
 FileStatus Workspace::guarded(Command&& command) const {
+  FileStatus status = FileStatus::failure(text(text::kOutOfMemory));
   try {
-    return command();
+    status = command();
   } catch (const std::bad_alloc&) {
   } catch (const std::length_error&) {
   } catch (const std::system_error&) {
   }
-  return FileStatus::failure(text(text::kOutOfMemory));
+  calc_.sink().progressClose();  // the progress of a file's rows, when one was shown
+  return status;
+}
+
+RowProgress Workspace::fileProgress() const {
+  // No caption of its own: the window keeps the caption of the load or save it shows.
+  return calc_.sink().rowProgress({});
+}
+
+FileStatus Workspace::cancelled() const {
+  return FileStatus::failure(text(text::kCancelled));
+}
+
+std::string Workspace::placed(const char* message, const MessageText& place,
+                              std::int64_t number) const {
+  std::string placedText = message;
+  if (number > 0) placedText += cformat(text(place), static_cast<long long>(number));
+  return placedText;
 }
 
 bool Workspace::isShapefilePath(std::string_view path) {
@@ -140,37 +158,60 @@ void Workspace::addLoaded(FileKind kind, const std::string& path, Operand operan
 
 FileStatus Workspace::read(FileKind kind, const std::string& path, const std::string& valueField,
                            Operand& operand) const {
+  // The window calls read() on its own: the progress of the file's rows closes with it.
+  struct ProgressCloser {
+    ErrorSink& sink;
+    ~ProgressCloser() { sink.progressClose(); }
+  } closer{calc_.sink()};
   const FileStatus outOfMemory = FileStatus::failure(text(text::kOutOfMemory));
   if (kind == FileKind::Grid) {
     auto grid = std::make_shared<grid::Grid>();
-    bool tooLarge = false;
-    if (!grid::readDsaa(path, *grid, &tooLarge)) {
-      return tooLarge ? outOfMemory : FileStatus::failure(text(grid::messages::kInvalidGridFile));
+    const grid::DsaaRead read = grid::readDsaa(path, *grid, fileProgress());
+    switch (read.status) {
+      case grid::DsaaStatus::Ok:
+        operand = Operand::grid(std::move(grid));
+        return FileStatus::success();
+      case grid::DsaaStatus::OutOfMemory:
+        return outOfMemory;
+      case grid::DsaaStatus::Cancelled:
+        return cancelled();
+      case grid::DsaaStatus::Invalid:
+      case grid::DsaaStatus::CannotOpen:
+        break;
     }
-    operand = Operand::grid(std::move(grid));
-    return FileStatus::success();
+    return FileStatus::failure(
+        placed(text(grid::messages::kInvalidGridFile), text::kAtLine, read.line));
   }
   const bool polygon = kind == FileKind::Polygon;
   geometry::Cover cover;
   std::string notice;
   bool read = false;
+  std::string fault;  // where the file is at fault, when the reader knows it
   if (isShapefilePath(path)) {
     data::ShapefileConverter converter(calc_.language());
+    converter.setProgress(fileProgress());
     const data::ShapeStatus status = converter.ReadShapeLines(path, cover, valueField, {}, {});
+    if (status == data::ShapeStatus::Cancelled) return cancelled();
     if (status == data::ShapeStatus::UnknownField) return FileStatus::failure(converter.lastNote());
     read = status == data::ShapeStatus::Done;
+    fault = placed("", text::kAtRecord, converter.faultRecord());
   } else {
     bool valuesMissing = false;
-    const geometry::LineFileStatus status = geometry::readLineFile(path, cover, &valuesMissing);
+    geometry::LineFileFault where;
+    const geometry::LineFileStatus status =
+        geometry::readLineFile(path, cover, &valuesMissing, &where, fileProgress());
     if (status == geometry::LineFileStatus::OutOfMemory) return outOfMemory;
+    if (status == geometry::LineFileStatus::Cancelled) return cancelled();
     read = status == geometry::LineFileStatus::Ok;
+    fault = placed("", where.inValueFile ? text::kAtValueFileLine : text::kAtLine, where.line);
     if (read && valuesMissing) {
       notice = cformat(text(geometry::text::kNoValueFile), geometry::valueFileName(path).c_str());
     }
   }
   if (!read) {
     return FileStatus::failure(
-        text(polygon ? geometry::text::kInvalidPolygonFile : geometry::text::kInvalidLineFile));
+        text(polygon ? geometry::text::kInvalidPolygonFile : geometry::text::kInvalidLineFile) +
+        fault);
   }
   if (polygon && !geometry::allLinesClosed(cover)) {
     return FileStatus::failure(text(geometry::text::kPolygonNotClosed));
@@ -204,7 +245,8 @@ FileStatus Workspace::save(const Operand& result, const std::string& path) {
       case Kind::Number:
         return FileStatus::success(text(text::kNumberInTextField));
       case Kind::Grid:
-        if (!grid::writeDsaa(*result.gridValue(), path)) {
+        if (!grid::writeDsaa(*result.gridValue(), path, fileProgress())) {
+          if (calc_.sink().code() == sink_code::kCancelled) return cancelled();
           return FileStatus::failure(text(grid::messages::kSaveFailed));
         }
         refreshLoaded(FileKind::Grid, path, result);
@@ -242,13 +284,19 @@ DataSlot* Workspace::loadedDataSlot(const std::string& path) {
   return nullptr;
 }
 
-data::ReadStatus Workspace::readShapefileTable(const std::string& path, data::M_Data& table) const {
+data::ReadStatus Workspace::readShapefileTable(const std::string& path, data::M_Data& table,
+                                               std::int64_t& faultRecord) const {
   data::ShapefileConverter converter(calc_.language());
-  switch (converter.ShapefileToTable(path, table)) {
+  converter.setProgress(fileProgress());
+  const data::ShapeStatus status = converter.ShapefileToTable(path, table);
+  faultRecord = converter.faultRecord();
+  switch (status) {
     case data::ShapeStatus::Done:
       return data::ReadStatus::Ok;
     case data::ShapeStatus::FileFailed:
       return data::ReadStatus::CannotOpen;
+    case data::ShapeStatus::Cancelled:
+      return data::ReadStatus::Cancelled;
     default:
       return data::ReadStatus::InvalidFormat;
   }
@@ -271,13 +319,18 @@ FileStatus Workspace::readDataTable(const std::string& path, const data::ReadOpt
                                     data::M_Data& table) const {
   return guarded([&] {
     table.setOptions(options);
-    const data::ReadStatus status =
-        isShapefilePath(path) ? readShapefileTable(path, table) : table.ReadFile(path);
+    std::int64_t fault = 0;  // a data file's line or a shapefile's record
+    const bool shapefile = isShapefilePath(path);
+    const data::ReadStatus status = shapefile ? readShapefileTable(path, table, fault)
+                                              : table.ReadFile(path, fileProgress(), &fault);
     if (status == data::ReadStatus::OutOfMemory) {
       return FileStatus::failure(text(text::kOutOfMemory));
     }
+    if (status == data::ReadStatus::Cancelled) return cancelled();
     if (const MessageText* message = data::readMessage(status)) {
-      return FileStatus::failure(cformat(text(*message), path.c_str()));
+      return FileStatus::failure(
+          placed(cformat(text(*message), path.c_str()).c_str(),
+                 shapefile ? text::kAtRecord : text::kAtLine, fault));
     }
     return FileStatus::success();
   });

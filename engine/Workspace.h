@@ -96,8 +96,10 @@ class Workspace {
  private:
   FileStatus saveLines(const Operand& result, const std::string& path, FileKind kind);
   FileStatus saveData(const Operand& result, const std::string& path);
-  // A shapefile as a table, with the status of the data file reader.
-  data::ReadStatus readShapefileTable(const std::string& path, data::M_Data& table) const;
+  // A shapefile as a table, with the status of the data file reader; faultRecord receives the
+  // 1-based record at fault of a damaged file (0 when unknown).
+  data::ReadStatus readShapefileTable(const std::string& path, data::M_Data& table,
+                                      std::int64_t& faultRecord) const;
   DataSlot* loadedDataSlot(const std::string& path);
   // Notes the .prj of a shapefile just loaded for sessionProjection.
   void noteProjection(const std::string& path);
@@ -107,7 +109,13 @@ class Workspace {
   const char* text(const MessageText& message) const { return message.in(calc_.language()); }
   // Every change of the workspace or of its operands happens between evaluations (debug check).
   void assertNoEvaluation() const { calc_.registry().assertNoOtherEvaluation(); }
-  // Runs a command; memory running out in it gives the out-of-memory message.
+  // The progress and cancel of the calculator's sink for the rows of one file read or written.
+  RowProgress fileProgress() const;
+  FileStatus cancelled() const;
+  // message followed by the place of its fault (place with number), when number is known (> 0).
+  std::string placed(const char* message, const MessageText& place, std::int64_t number) const;
+  // Runs a command; memory running out in it gives the out-of-memory message. Closes the
+  // progress its file's rows opened.
   template <class Command>
   FileStatus guarded(Command&& command) const;
 

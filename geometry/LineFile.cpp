@@ -1,5 +1,6 @@
 #include "geometry/LineFile.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -27,12 +28,17 @@ class RecordCursor {
     record = bytes_.substr(pos_, stop - pos_);
     if (!record.empty() && record.back() == '\r') record.remove_suffix(1);
     pos_ = stop + 1;
+    ++line_;
     return true;
   }
+
+  // The 1-based line of the last record read (0 before the first).
+  std::int64_t line() const { return line_; }
 
  private:
   std::string_view bytes_;
   std::size_t pos_ = 0;
+  std::int64_t line_ = 0;
 };
 
 bool isBlank(char c) {
@@ -56,13 +62,6 @@ bool onlyBlanks(std::string_view text) {
   return !nextToken(text, token);
 }
 
-// Whole token as a number, with the syntax strtod accepts under the C locale.
-bool parseNumber(std::string_view token, double& value) {
-  const auto result = std::from_chars(token.data(), token.data() + token.size(), value);
-  if (result.ec == std::errc() && result.ptr == token.data() + token.size()) return true;
-  return parseWholeDouble(token, value);
-}
-
 bool parseInt(std::string_view token, std::int32_t& value) {
   if (!token.empty() && token.front() == '+') token.remove_prefix(1);
   const auto result = std::from_chars(token.data(), token.data() + token.size(), value);
@@ -76,38 +75,44 @@ bool parseHeader(std::string_view record, std::int32_t& id) {
 
 bool parsePoint(std::string_view record, Point& p) {
   std::string_view xs, ys;
-  return nextToken(record, xs) && nextToken(record, ys) && parseNumber(xs, p.x) &&
-         parseNumber(ys, p.y) && std::isfinite(p.x) && std::isfinite(p.y) && onlyBlanks(record);
+  return nextToken(record, xs) && nextToken(record, ys) && parseWholeDouble(xs, p.x) &&
+         parseWholeDouble(ys, p.y) && std::isfinite(p.x) && std::isfinite(p.y) && onlyBlanks(record);
 }
 
 using ValueTable = std::unordered_map<std::int32_t, double>;
 
 // Collects the first value listed for every id; blank records are skipped.
-LineFileStatus parseValueFile(std::string_view bytes, ValueTable& values) {
+// faultLine receives the line of a record at fault.
+LineFileStatus parseValueFile(std::string_view bytes, ValueTable& values, std::int64_t& faultLine) {
   RecordCursor cursor(bytes);
   std::string_view record;
   while (cursor.next(record)) {
+    faultLine = cursor.line();
     if (record.size() > kMaxRecordLength) return LineFileStatus::RecordTooLong;
     if (onlyBlanks(record)) continue;
     std::string_view idToken, valueToken;
     std::int32_t id = 0;
     double value = 0.0;
     if (!nextToken(record, idToken) || !nextToken(record, valueToken) || !parseInt(idToken, id) ||
-        !parseNumber(valueToken, value)) {
+        !parseWholeDouble(valueToken, value)) {
       return LineFileStatus::BadValueRecord;
     }
     values.try_emplace(id, value);
   }
+  faultLine = 0;
   return LineFileStatus::Ok;
 }
 
 // First pass: every record within the length limit; returns the number of "END" records.
-LineFileStatus countEndRecords(std::string_view bytes, std::size_t& ends) {
+LineFileStatus countEndRecords(std::string_view bytes, std::size_t& ends, std::int64_t& faultLine) {
   ends = 0;
   RecordCursor cursor(bytes);
   std::string_view record;
   while (cursor.next(record)) {
-    if (record.size() > kMaxRecordLength) return LineFileStatus::RecordTooLong;
+    if (record.size() > kMaxRecordLength) {
+      faultLine = cursor.line();
+      return LineFileStatus::RecordTooLong;
+    }
     if (record == "END") ++ends;
   }
   return ends == 0 ? LineFileStatus::NoEndRecord : LineFileStatus::Ok;
@@ -168,14 +173,19 @@ std::string valueFileName(std::string_view lineFilePath) {
 }
 
 LineFileStatus parseLineFile(std::string_view lineBytes, std::optional<std::string_view> valueBytes,
-                             Cover& cover) {
+                             Cover& cover, LineFileFault* fault, const RowProgress& progress) {
+  LineFileFault ignored;
+  if (fault == nullptr) fault = &ignored;
+  *fault = {};
+  std::int64_t* faultLine = &fault->line;
   ValueTable values;
   if (valueBytes) {
-    const LineFileStatus status = parseValueFile(*valueBytes, values);
+    const LineFileStatus status = parseValueFile(*valueBytes, values, *faultLine);
+    fault->inValueFile = status != LineFileStatus::Ok;
     if (status != LineFileStatus::Ok) return status;
   }
   std::size_t ends = 0;
-  const LineFileStatus counted = countEndRecords(lineBytes, ends);
+  const LineFileStatus counted = countEndRecords(lineBytes, ends, *faultLine);
   if (counted != LineFileStatus::Ok) return counted;
 
   Cover result;
@@ -184,19 +194,28 @@ LineFileStatus parseLineFile(std::string_view lineBytes, std::optional<std::stri
     if (const auto found = values.find(line.id); found != values.end()) line.value = found->second;
     result.appendLine(std::move(line));
   };
-  for (std::size_t k = 0; k + 1 < ends; ++k) {
+  // Each line read; a fault names the record it stopped at. Progress counts "END" records.
+  const auto readLine = [&]() {
     Line line;
     const LineFileStatus status = readOneLine(cursor, line);
-    if (status != LineFileStatus::Ok) return status;
+    if (status != LineFileStatus::Ok) {
+      *faultLine = cursor.line();
+      return status;
+    }
     append(line);
+    if (!reportRows(progress, static_cast<std::int64_t>(result.size()),
+                    static_cast<std::int64_t>(std::max<std::size_t>(ends - 1, result.size())))) {
+      return LineFileStatus::Cancelled;
+    }
+    return LineFileStatus::Ok;
+  };
+  for (std::size_t k = 0; k + 1 < ends; ++k) {
+    if (const LineFileStatus status = readLine(); status != LineFileStatus::Ok) return status;
   }
   // A file cut short of its final "END" (or of the last line's own "END") still holds whole lines
   // after the counted ones: they are read rather than dropped.
   while (startsAnotherLine(cursor)) {
-    Line line;
-    const LineFileStatus status = readOneLine(cursor, line);
-    if (status != LineFileStatus::Ok) return status;
-    append(line);
+    if (const LineFileStatus status = readLine(); status != LineFileStatus::Ok) return status;
   }
   result.fileName = std::move(cover.fileName);
   result.snapStep = cover.snapStep;
@@ -205,26 +224,29 @@ LineFileStatus parseLineFile(std::string_view lineBytes, std::optional<std::stri
   return LineFileStatus::Ok;
 }
 
-LineFileStatus readLineFile(const std::string& path, Cover& cover, bool* valuesMissing) {
+LineFileStatus readLineFile(const std::string& path, Cover& cover, bool* valuesMissing,
+                            LineFileFault* fault, const RowProgress& progress) {
+  if (fault != nullptr) *fault = {};
   auto failure = [](FileError error) {
     return error == FileError::OutOfMemory ? LineFileStatus::OutOfMemory
                                            : LineFileStatus::CannotOpen;
   };
-  std::string lineBytes;
+  FileBytes lineBytes;
   if (const FileError error = readFile(path, lineBytes); error != FileError::None) {
     return failure(error);
   }
-  std::string valueBytes;
+  FileBytes valueBytes;
   const FileError valueError = readFile(valueFileName(path), valueBytes);
   if (valueError != FileError::None && valueError != FileError::Missing) {
+    if (fault != nullptr) fault->inValueFile = true;
     return valueError == FileError::OutOfMemory ? LineFileStatus::OutOfMemory
                                                 : LineFileStatus::CannotReadValues;
   }
   std::optional<std::string_view> valueView;
-  if (valueError == FileError::None) valueView = valueBytes;
+  if (valueError == FileError::None) valueView = valueBytes.view();
   LineFileStatus status = LineFileStatus::OutOfMemory;
   try {
-    status = parseLineFile(lineBytes, valueView, cover);
+    status = parseLineFile(lineBytes.view(), valueView, cover, fault, progress);
   } catch (const std::bad_alloc&) {
   }
   if (status != LineFileStatus::Ok) return status;

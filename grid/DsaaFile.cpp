@@ -1,5 +1,6 @@
 #include "grid/DsaaFile.h"
 
+#include <algorithm>
 #include <charconv>
 #include <functional>
 #include <new>
@@ -16,57 +17,49 @@ bool isSpace(char c) {
   return c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == '\v' || c == '\f';
 }
 
-// Walks the white-space separated tokens of a DSAA text.
+// Walks the white-space separated tokens of a DSAA text, and tells the line of a fault.
 class Tokens {
  public:
-  explicit Tokens(std::string_view bytes) : p_(bytes.data()), end_(bytes.data() + bytes.size()) {}
+  explicit Tokens(std::string_view bytes) : bytes_(bytes), p_(bytes.data()) {}
 
   std::string_view word() {
-    skipSpace();
-    const char* start = p_;
-    while (p_ != end_ && !isSpace(*p_)) ++p_;
-    return {start, static_cast<std::size_t>(p_ - start)};
+    const char* end = bytes_.data() + bytes_.size();
+    while (p_ != end && isSpace(*p_)) ++p_;
+    last_ = p_;
+    while (p_ != end && !isSpace(*p_)) ++p_;
+    return {last_, static_cast<std::size_t>(p_ - last_)};
   }
 
   // A whole token that is a number; false for a missing token or one with anything else in it.
-  template <class T>
-  bool number(T& value) {
-    skipSpace();
-    const char* start = p_;
-    if (p_ != end_ && *p_ == '+') ++p_;  // from_chars does not take a plus sign
-    if (p_ != end_ && (*p_ == '+' || *p_ == '-') && p_ != start) return false;
-    T parsed{};
-    const auto [next, error] = std::from_chars(p_, end_, parsed);
-    if (error == std::errc::invalid_argument || (next != end_ && !isSpace(*next))) return false;
-    if (error == std::errc::result_out_of_range) {
-      if (!outOfRange(start, next, parsed)) return false;
+  bool number(double& value) { return parseWholeDouble(word(), value); }
+  bool number(int& value) {
+    std::string_view token = word();
+    if (!token.empty() && token.front() == '+') token.remove_prefix(1);  // from_chars takes no '+'
+    const char* end = token.data() + token.size();
+    const auto [next, error] = std::from_chars(token.data(), end, value);
+    return error == std::errc() && next == end;
+  }
+
+  // The 1-based line of the last token read; at the end of the text, the line of its last
+  // character that is not white space (where the missing token was due).
+  std::int64_t lastLine() const {
+    std::string_view before = bytes_.substr(0, static_cast<std::size_t>(last_ - bytes_.data()));
+    if (last_ == bytes_.data() + bytes_.size()) {
+      while (!before.empty() && isSpace(before.back())) before.remove_suffix(1);
+      if (before.empty()) return 0;
     }
-    p_ = next;
-    value = parsed;
-    return true;
+    return 1 + static_cast<std::int64_t>(std::count(before.begin(), before.end(), '\n'));
   }
 
  private:
-  void skipSpace() {
-    while (p_ != end_ && isSpace(*p_)) ++p_;
-  }
-
-  // Out-of-range doubles become what strtod gives (infinity or the nearest tiny value); an
-  // out-of-range integer is refused.
-  static bool outOfRange(const char*, const char*, int&) { return false; }
-  static bool outOfRange(const char* start, const char* next, double& value) {
-    const std::string text(start, next);
-    value = cstrtod(text.c_str(), nullptr);
-    return true;
-  }
-
+  std::string_view bytes_;
   const char* p_;
-  const char* end_;
+  const char* last_ = p_;
 };
 
 bool readHeader(Tokens& tokens, int& nx, int& ny, double extents[6]) {
   if (tokens.word() != "DSAA") return false;
-  if (!tokens.number(nx) || !tokens.number(ny) || nx < 0 || ny < 0) return false;
+  if (!tokens.number(nx) || nx < 0 || !tokens.number(ny) || ny < 0) return false;
   for (int k = 0; k < 6; ++k) {
     if (!tokens.number(extents[k])) return false;
   }
@@ -122,7 +115,7 @@ class ChunkWriter {
   std::string buffer_;
 };
 
-bool emitDsaa(const Grid& grid, ChunkWriter& out) {
+bool emitDsaa(const Grid& grid, ChunkWriter& out, const RowProgress& progress) {
   out.text("DSAA\r\n");
   out.integer(grid.nx());
   out.text(" ");
@@ -141,25 +134,26 @@ bool emitDsaa(const Grid& grid, ChunkWriter& out) {
   out.text("\r\n");
   const std::span<const double> nodes = grid.nodes();
   const std::size_t nx = static_cast<std::size_t>(grid.nx());
-  for (std::size_t row = 0; row < nodes.size(); row += nx) {
+  for (int row = 0; row < grid.ny(); ++row) {
+    const std::size_t first = static_cast<std::size_t>(row) * nx;
     for (std::size_t i = 0; i < nx; ++i) {
-      out.node(nodes[row + i]);
+      out.node(nodes[first + i]);
       out.text(" ");
     }
     out.text("\r\n");
-    if (!out.maybeFlush()) return false;
+    if (!out.maybeFlush() || !reportRows(progress, row + 1, grid.ny())) return false;
   }
   return out.flush();
 }
 
-enum class Parsed { Ok, Invalid, OutOfMemory };
-
-Parsed parse(std::string_view bytes, Grid& grid) {
+DsaaRead parse(std::string_view bytes, Grid& grid, const RowProgress& progress) {
   Tokens tokens(bytes);
+  const DsaaRead invalid{DsaaStatus::Invalid, 0};
+  const auto faultHere = [&tokens] { return DsaaRead{DsaaStatus::Invalid, tokens.lastLine()}; };
   int nx = 0;
   int ny = 0;
   double extents[6];
-  if (!readHeader(tokens, nx, ny, extents)) return Parsed::Invalid;
+  if (!readHeader(tokens, nx, ny, extents)) return faultHere();
   // Every value needs at least one character and one separator (or the end of the text). Each
   // count on its own is held to that too, so that a header of an empty grid ("2000000000 0")
   // cannot make later operations size anything from the count it claims.
@@ -167,16 +161,20 @@ Parsed parse(std::string_view bytes, Grid& grid) {
   const std::uint64_t count = static_cast<std::uint64_t>(nx) * static_cast<std::uint64_t>(ny);
   if (count > most || static_cast<std::uint64_t>(nx) > most ||
       static_cast<std::uint64_t>(ny) > most) {
-    return Parsed::Invalid;
+    return invalid;
   }
   Grid loaded;
   try {
     loaded.reinitialise(nx, ny);
   } catch (const std::bad_alloc&) {
-    return Parsed::OutOfMemory;
+    return {DsaaStatus::OutOfMemory, 0};
   }
-  for (double& value : loaded.mutableNodes()) {
-    if (!tokens.number(value)) return Parsed::Invalid;
+  const std::span<double> nodes = loaded.mutableNodes();
+  for (int row = 0; row < ny; ++row) {
+    for (double& value : nodes.subspan(static_cast<std::size_t>(row) * nx, nx)) {
+      if (!tokens.number(value)) return faultHere();
+    }
+    if (!reportRows(progress, row + 1, ny)) return {DsaaStatus::Cancelled, 0};
   }
   loaded.rectangleFlag = 1;
   loaded.left = extents[0];
@@ -186,26 +184,24 @@ Parsed parse(std::string_view bytes, Grid& grid) {
   loaded.zmin = extents[4];
   loaded.zmax = extents[5];
   grid = std::move(loaded);
-  return Parsed::Ok;
+  return {};
 }
 
 }  // namespace
 
-bool parseDsaa(std::string_view bytes, Grid& grid) {
-  return parse(bytes, grid) == Parsed::Ok;
+DsaaRead parseDsaa(std::string_view bytes, Grid& grid, const RowProgress& progress) {
+  return parse(bytes, grid, progress);
 }
 
-bool readDsaa(const std::string& path, Grid& grid, bool* outOfMemory) {
-  if (outOfMemory != nullptr) *outOfMemory = false;
-  std::string bytes;
+DsaaRead readDsaa(const std::string& path, Grid& grid, const RowProgress& progress) {
+  FileBytes bytes;
   const FileError read = readFile(path, bytes);
-  const Parsed parsed = read == FileError::None          ? parse(bytes, grid)
-                        : read == FileError::OutOfMemory ? Parsed::OutOfMemory
-                                                         : Parsed::Invalid;
-  if (outOfMemory != nullptr) *outOfMemory = parsed == Parsed::OutOfMemory;
-  if (parsed != Parsed::Ok) return false;
-  grid.name = path;
-  return true;
+  if (read != FileError::None) {
+    return {read == FileError::OutOfMemory ? DsaaStatus::OutOfMemory : DsaaStatus::CannotOpen, 0};
+  }
+  const DsaaRead parsed = parse(bytes.view(), grid, progress);
+  if (parsed) grid.name = path;
+  return parsed;
 }
 
 std::string formatDsaa(const Grid& grid) {
@@ -215,16 +211,16 @@ std::string formatDsaa(const Grid& grid) {
     text += piece;
     return true;
   });
-  emitDsaa(grid, writer);
+  emitDsaa(grid, writer, {});
   return text;
 }
 
-bool writeDsaa(const Grid& grid, const std::string& path) {
+bool writeDsaa(const Grid& grid, const std::string& path, const RowProgress& progress) {
   if (!grid.hasNodes()) return false;
   SaveFile file(path);
   if (!file.open()) return false;
   ChunkWriter writer([&file](const std::string& piece) { return file.write(piece); });
-  return emitDsaa(grid, writer) && file.commit();
+  return emitDsaa(grid, writer, progress) && file.commit();
 }
 
 }  // namespace vellumar::grid

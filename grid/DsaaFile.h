@@ -1,8 +1,10 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
+#include "common/ErrorSink.h"
 #include "grid/Grid.h"
 
 namespace vellumar::grid {
@@ -10,17 +12,32 @@ namespace vellumar::grid {
 // The "DSAA" text grid: the magic word, nx ny, xmin xmax, ymin ymax, zmin zmax, then nx*ny node
 // values, bottom row first, separated by any white space.
 //
+enum class DsaaStatus {
+  Ok,
+  Invalid,      // not a DSAA text (see parseDsaa)
+  OutOfMemory,  // the file or its nodes do not fit in memory
+  Cancelled,    // the progress callable asked to stop
+  CannotOpen,   // the file could not be read (missing, not a regular file, unreadable)
+};
+
+// The outcome of reading a DSAA text: its status and, for an invalid one, the 1-based line at
+// fault (0 when the fault lies in no line, as for an empty text). True when the grid was read.
+struct [[nodiscard]] DsaaRead {
+  DsaaStatus status = DsaaStatus::Ok;
+  std::int64_t line = 0;
+  explicit operator bool() const { return status == DsaaStatus::Ok; }
+};
+
 // Parses the bytes of a DSAA file into grid. On success the grid holds the lattice, the rectangle
 // (flag set), the header z-range as written and the node values, in spline mode. On failure
 // (bad magic, a header field or value that is not a number, negative counts, a count larger than
 // the bytes could hold even when the other count makes the grid empty, too few values, nodes that
-// do not fit in memory) grid is left unchanged and false is returned. Bytes after the last value
-// are ignored.
-bool parseDsaa(std::string_view bytes, Grid& grid);
+// do not fit in memory, a cancel) grid is left unchanged. Numbers are read as strtod reads them.
+// Bytes after the last value are ignored. progress hears of every row of nodes read.
+DsaaRead parseDsaa(std::string_view bytes, Grid& grid, const RowProgress& progress = {});
 
-// Reads the regular file at path with parseDsaa; the grid's name becomes the path. On failure
-// outOfMemory, when given, tells whether the file or its nodes did not fit in memory.
-bool readDsaa(const std::string& path, Grid& grid, bool* outOfMemory = nullptr);
+// Reads the regular file at path with parseDsaa; the grid's name becomes the path.
+DsaaRead readDsaa(const std::string& path, Grid& grid, const RowProgress& progress = {});
 
 // The file text of the grid: the extents with 12 significant digits when those read back exactly,
 // else with the fewest that do; the z-range and node values with 12, blank nodes as 1.70141e+38;
@@ -29,8 +46,9 @@ bool readDsaa(const std::string& path, Grid& grid, bool* outOfMemory = nullptr);
 std::string formatDsaa(const Grid& grid);
 
 // Saves the grid to path through the safe save (common/SafeSave.h); false (and the old file
-// untouched, nothing left behind) when the grid has no nodes, the target is refused or anything
-// could not be written.
-bool writeDsaa(const Grid& grid, const std::string& path);
+// untouched, nothing left behind) when the grid has no nodes, the target is refused, anything
+// could not be written or progress, which hears of every row written, asked to stop.
+[[nodiscard]] bool writeDsaa(const Grid& grid, const std::string& path,
+                             const RowProgress& progress = {});
 
 }  // namespace vellumar::grid

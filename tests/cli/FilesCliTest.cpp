@@ -35,7 +35,7 @@ TEST(CalcFiles, LoadFailuresStopWithStatusThree) {
   EXPECT_EQ(twice.out, "");
   const auto bad = runCalc({"-g", folder.write("bad.grd", "DSAB\n1 1\n"), "1"});
   EXPECT_EQ(bad.status, 3);
-  EXPECT_EQ(bad.err, "Недопустимый формат файла гридa!\n");
+  EXPECT_EQ(bad.err, "Недопустимый формат файла гридa!, строка 1\n");
   const auto open = runCalc({"-p", folder.write("open.pol", "1\n0 0\n1 0\n1 1\nEND\nEND\n"), "1"});
   EXPECT_EQ(open.status, 3);
   EXPECT_EQ(open.err, "Линии полигонa не замкнуты!\n");

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <cstring>
+
 #include <clocale>
 #include <cmath>
 #include <cstdio>
@@ -34,6 +37,19 @@ TEST(CFormat, ParsesWholeNumbersOnly) {
   EXPECT_FALSE(parseWholeDouble("2e", value));
   EXPECT_FALSE(parseWholeDouble("12abc", value));
   EXPECT_FALSE(parseWholeDouble("", value));
+  // The forms the fast path leaves to strtod read exactly as strtod reads them.
+  for (const char* text : {"+1.5", "0x1.8p1", "1e400", "-1e-400", "  7", "4.9e-324", "inf",
+                           "-nan", "0.1000000000000000055511151231257827"}) {
+    char* stop = nullptr;
+    const double expected = std::strtod(text, &stop);
+    ASSERT_TRUE(parseWholeDouble(text, value)) << text;
+    EXPECT_EQ(std::memcmp(&value, &expected, sizeof value), 0) << text;
+  }
+  EXPECT_FALSE(parseWholeDouble("1.5 ", value));
+  EXPECT_FALSE(parseWholeDouble("+-1", value));
+  EXPECT_FALSE(parseWholeDouble(std::string_view("12", 1).substr(0, 0), value));
+  EXPECT_TRUE(parseWholeDouble(std::string_view("125", 2), value));  // not terminated there
+  EXPECT_EQ(value, 12.0);
   char* end = nullptr;
   EXPECT_EQ(cstrtod("1e999", &end), HUGE_VAL);
 }

@@ -129,5 +129,25 @@ TEST(ErrorSink, BlocksStopAtTheCancelOrWhenTheBodySaysSo) {
   EXPECT_EQ(calls, 3);
 }
 
+TEST(ErrorSink, RowProgressOpensOnceAndCancelsThroughTheSink) {
+  CancellingObserver observer;
+  ErrorSink sink(&observer);
+  const RowProgress rows = sink.rowProgress("Чтение");
+  EXPECT_TRUE(rows(1, 7));
+  EXPECT_EQ(observer.caption_, "Чтение");
+  EXPECT_EQ(observer.total_, 7);
+  observer.total_ = 0;
+  EXPECT_TRUE(rows(2, 7));
+  EXPECT_EQ(observer.total_, 0);  // started once only
+  EXPECT_FALSE(rows(3, 7));
+  EXPECT_EQ(sink.code(), sink_code::kCancelled);
+  EXPECT_TRUE(reportRows({}, 1, 1));  // nobody watching
+
+  // Without an observer nothing stops a reader, not even an earlier failure of the sink.
+  ErrorSink unwatched;
+  unwatched.kernelError(sink_code::kGridMismatch);
+  EXPECT_TRUE(unwatched.rowProgress({})(1, 2));
+}
+
 }  // namespace
 }  // namespace vellumar

@@ -69,6 +69,35 @@ TEST_F(FileReading, RefusesWhatIsNotARegularFileAtOnce) {
   EXPECT_EQ(checkRegularFile(path("nothing")), FileError::Missing);
 }
 
+TEST_F(FileReading, FileBytesHoldTheWholeFileAndFailuresKeepThePrevious) {
+  std::string text;
+  // Large enough to be mapped; the small files below are read into a buffer.
+  for (int i = 0; i < 3000000; ++i) text += static_cast<char>('a' + i % 26);
+  ASSERT_TRUE(writeFileAtomically(path("big.txt"), text));
+  FileBytes bytes;
+  FileStamp stamp;
+  ASSERT_EQ(readFile(path("big.txt"), bytes, &stamp), FileError::None);
+  EXPECT_EQ(bytes.view(), text);
+  EXPECT_EQ(bytes.size(), text.size());
+  EXPECT_EQ(stamp.hash, hashBytes(text));
+
+  ASSERT_EQ(mkfifo(path("fifo").c_str(), 0644), 0);
+  for (const std::string& refused : {path("fifo"), std::string("/dev/zero"), dir_.string()}) {
+    EXPECT_EQ(readFile(refused, bytes), FileError::NotRegularFile) << refused;
+  }
+  EXPECT_EQ(readFile(path("none"), bytes), FileError::Missing);
+  EXPECT_EQ(readFile(path("big.txt"), bytes, nullptr, 1000), FileError::OutOfMemory);
+  EXPECT_EQ(bytes.view(), text);  // failures leave the bytes read before
+
+  ASSERT_TRUE(writeFileAtomically(path("small.txt"), "small\n"));
+  ASSERT_EQ(readFile(path("small.txt"), bytes, &stamp), FileError::None);
+  EXPECT_EQ(bytes.view(), "small\n");
+  EXPECT_EQ(stamp.hash, hashBytes("small\n"));
+  ASSERT_TRUE(writeFileAtomically(path("empty.txt"), ""));
+  ASSERT_EQ(readFile(path("empty.txt"), bytes), FileError::None);
+  EXPECT_TRUE(bytes.view().empty());
+}
+
 TEST_F(FileReading, UnreadableFilesAreNotMissing) {
   // Root reads every file: the read is tried as the user nobody.
   fs::permissions(dir_, fs::perms::all);

@@ -36,5 +36,23 @@ TEST(TextEncoding, TextFilesLoseTheirByteOrderMarkAndCrLf) {
   EXPECT_EQ(withoutByteOrderMark("\xEF\xBB"), "\xEF\xBB");
 }
 
+TEST(TextEncoding, CutsWithoutSplittingCharactersAndTrimsByEachRule) {
+  const std::string text = "Пр\xE2\x82\xAC";  // П, р (2 bytes each), the euro sign (3 bytes)
+  EXPECT_EQ(cutUtf8(text, 100), text);
+  EXPECT_EQ(cutUtf8(text, 7), text);
+  EXPECT_EQ(cutUtf8(text, 6), "Пр");
+  EXPECT_EQ(cutUtf8(text, 5), "Пр");
+  EXPECT_EQ(cutUtf8(text, 3), "П");
+  EXPECT_EQ(cutUtf8(text, 1), "");
+  EXPECT_EQ(cutUtf8("abc", 2), "ab");
+
+  EXPECT_EQ(trimSpacesAndTabs(" \t 1.5\t x \t"), "1.5\t x");
+  EXPECT_EQ(trimSpacesAndTabs(" \t "), "");
+  // DBF fields are padded with spaces: a tab is their text.
+  EXPECT_EQ(trimSpaces("  \tname\t  "), "\tname\t");
+  EXPECT_EQ(trimSpaces("   "), "");
+  EXPECT_EQ(trimSpaces(""), "");
+}
+
 }  // namespace
 }  // namespace vellumar

@@ -5,7 +5,9 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "../common/TestSupport.h"
 #include "TestShapes.h"
@@ -332,6 +334,72 @@ TEST_F(LineFileDisk, SavesCutShortLeaveBothFiles) {
     EXPECT_EQ(loaded.size(), renames == 2 ? 2u : 1u);
     EXPECT_EQ(loaded[0].value, renames == 0 ? 10.0 : 11.0);
   }
+}
+
+}  // namespace
+}  // namespace vellumar::geometry
+
+namespace vellumar::geometry {
+namespace {
+
+LineFileFault faultOf(std::string_view lines, std::optional<std::string_view> values,
+                      LineFileStatus expected) {
+  Cover cover;
+  LineFileFault fault{-1, true};
+  EXPECT_EQ(parseLineFile(lines, values, cover, &fault), expected) << lines;
+  return fault;
+}
+
+TEST(LineFileFaults, NameTheLineAtFaultAndItsFile) {
+  const std::string good = "1\r\n0 0\r\n1 1\r\nEND\r\n";
+  LineFileFault fault = faultOf(good + "2\r\n5 five\r\nEND\r\nEND\r\n", std::nullopt,
+                                LineFileStatus::BadPoint);
+  EXPECT_EQ(fault.line, 6);
+  EXPECT_FALSE(fault.inValueFile);
+  fault = faultOf(good + "label\r\n5 5\r\nEND\r\nEND\r\n", std::nullopt,
+                  LineFileStatus::BadHeader);
+  EXPECT_EQ(fault.line, 5);
+  fault = faultOf(good + "2\r\n" + std::string(64, '1') + "\r\nEND\r\nEND\r\n", std::nullopt,
+                  LineFileStatus::RecordTooLong);
+  EXPECT_EQ(fault.line, 6);
+  EXPECT_EQ(faultOf("1\n0 0\n", std::nullopt, LineFileStatus::NoEndRecord).line, 0);
+
+  fault = faultOf(good + "END\r\n", std::string_view("1 5 1\r\n\r\n2 x\r\n"),
+                  LineFileStatus::BadValueRecord);
+  EXPECT_EQ(fault.line, 3);
+  EXPECT_TRUE(fault.inValueFile);
+  fault = faultOf(good + "END\r\n", std::string_view("1 5 " + std::string(70, '0') + "\n"),
+                  LineFileStatus::RecordTooLong);
+  EXPECT_EQ(fault.line, 1);
+  EXPECT_TRUE(fault.inValueFile);
+
+  fault = faultOf(good + "END\r\n", std::string_view("1 5 1\r\n"), LineFileStatus::Ok);
+  EXPECT_EQ(fault.line, 0);
+  EXPECT_FALSE(fault.inValueFile);
+}
+
+TEST(LineFileFaults, ReadingReportsLinesAndStopsWhenAsked) {
+  std::string text;
+  for (int id = 1; id <= 4; ++id) text += std::to_string(id) + "\n0 0\n1 " + std::to_string(id) + "\nEND\n";
+  text += "END\n";
+  std::vector<std::int64_t> done;
+  Cover cover;
+  ASSERT_EQ(parseLineFile(text, std::nullopt, cover, nullptr,
+                          [&done](std::int64_t lines, std::int64_t total) {
+                            EXPECT_EQ(total, 4);
+                            done.push_back(lines);
+                            return true;
+                          }),
+            LineFileStatus::Ok);
+  EXPECT_EQ(done, (std::vector<std::int64_t>{1, 2, 3, 4}));
+  EXPECT_EQ(cover.size(), 4u);
+
+  Cover kept = cover;
+  EXPECT_EQ(parseLineFile("7\n5 5\n6 6\nEND\n8\n1 1\n2 2\nEND\nEND\n", std::nullopt, kept, nullptr,
+                          [](std::int64_t lines, std::int64_t) { return lines < 1; }),
+            LineFileStatus::Cancelled);
+  ASSERT_EQ(kept.size(), 4u);  // unchanged
+  EXPECT_EQ(kept.line(0).id, 1);
 }
 
 }  // namespace

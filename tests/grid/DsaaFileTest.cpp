@@ -7,6 +7,7 @@
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <vector>
 
 #include "GridTestSupport.h"
 #include "common/CFormat.h"
@@ -139,23 +140,75 @@ TEST(DsaaParse, RejectsMalformedFilesAndKeepsTheGrid) {
 
 TEST_F(DsaaFiles, OnlyRegularFilesThatFitAreRead) {
   Grid grid;
-  bool outOfMemory = true;
   ASSERT_EQ(mkfifo(path("fifo.grd").c_str(), 0644), 0);
-  EXPECT_FALSE(readDsaa(path("fifo.grd"), grid, &outOfMemory));  // at once, not blocked
-  EXPECT_FALSE(outOfMemory);
-  EXPECT_FALSE(readDsaa("/dev/zero", grid));
-  EXPECT_FALSE(readDsaa(folder_.string(), grid));
+  // At once, not blocked.
+  EXPECT_EQ(readDsaa(path("fifo.grd"), grid).status, DsaaStatus::CannotOpen);
+  EXPECT_EQ(readDsaa("/dev/zero", grid).status, DsaaStatus::CannotOpen);
+  EXPECT_EQ(readDsaa(folder_.string(), grid).status, DsaaStatus::CannotOpen);
   const Grid big =
       testing::makeGrid(600, 600, 0, 1, 0, 1, [](double x, double y) { return x * y; });
   ASSERT_TRUE(writeDsaa(big, path("big.grd")));
   setenv("VELLUMAR_MEMORY_LIMIT", "1M", 1);
-  EXPECT_FALSE(readDsaa(path("big.grd"), grid, &outOfMemory));
-  EXPECT_TRUE(outOfMemory);
+  EXPECT_EQ(readDsaa(path("big.grd"), grid).status, DsaaStatus::OutOfMemory);
   unsetenv("VELLUMAR_MEMORY_LIMIT");
-  ASSERT_TRUE(readDsaa(path("big.grd"), grid, &outOfMemory));
-  EXPECT_FALSE(outOfMemory);
+  ASSERT_EQ(readDsaa(path("big.grd"), grid).status, DsaaStatus::Ok);
   EXPECT_EQ(grid.nodeCount(), 360000u);
   EXPECT_EQ(grid.name, path("big.grd"));
+}
+
+TEST(DsaaParse, NamesTheLineAtFault) {
+  Grid grid = testing::makeGrid(2, 2, 0, 1, 0, 1, [](double x, double) { return x; });
+  const struct {
+    const char* text;
+    std::int64_t line;
+  } cases[] = {
+      {"DSAB\n2 2\n0 1\n0 1\n0 0\n1 2\n3 4\n", 1},
+      {"DSAA\n2 -2\n0 1\n0 1\n0 0\n1 2\n3 4\n", 2},
+      {"DSAA\r\n2 2\r\n0 1\r\n0 y\r\n0 0\r\n1 2\r\n3 4\r\n", 4},
+      {"DSAA\n2 2\n0 1\n0 1\n0 0\n1 2\n\n3 4x\n", 8},
+      // Too few values: the last line that holds anything, where more were due.
+      {"DSAA\n2 2\n0 1\n0 1\n0 0\n1 2\n3\n\n  \n", 7},
+      {"", 0},
+  };
+  for (const auto& c : cases) {
+    const DsaaRead read = parseDsaa(c.text, grid);
+    EXPECT_EQ(read.status, DsaaStatus::Invalid) << c.text;
+    EXPECT_EQ(read.line, c.line) << c.text;
+  }
+  EXPECT_EQ(grid.node(1, 0), 1.0);  // untouched by every failure
+  // Numbers are read as strtod reads them, hex included.
+  ASSERT_TRUE(parseDsaa("DSAA 1 1 0 1 0 1 0 0 0x1.8p1", grid));
+  EXPECT_EQ(grid.node(0, 0), 3.0);
+}
+
+TEST_F(DsaaFiles, ReadsAndWritesReportRowsAndStopWhenAsked) {
+  const Grid grid =
+      testing::makeGrid(3, 5, 0, 1, 0, 1, [](double x, double y) { return x + 10 * y; });
+  std::vector<std::int64_t> rows;
+  const RowProgress record = [&rows](std::int64_t done, std::int64_t total) {
+    EXPECT_EQ(total, 5);
+    rows.push_back(done);
+    return true;
+  };
+  ASSERT_TRUE(writeDsaa(grid, path("a.grd"), record));
+  EXPECT_EQ(rows, (std::vector<std::int64_t>{1, 2, 3, 4, 5}));
+  rows.clear();
+  Grid loaded;
+  ASSERT_TRUE(readDsaa(path("a.grd"), loaded, record));
+  EXPECT_EQ(rows, (std::vector<std::int64_t>{1, 2, 3, 4, 5}));
+
+  // Stopping after the second row: the load changes nothing, the save keeps the old file and
+  // leaves no temporary file.
+  const RowProgress stopAtTwo = [](std::int64_t done, std::int64_t) { return done < 2; };
+  Grid kept = testing::makeGrid(2, 2, 0, 1, 0, 1, [](double, double) { return 9.0; });
+  EXPECT_EQ(readDsaa(path("a.grd"), kept, stopAtTwo).status, DsaaStatus::Cancelled);
+  EXPECT_EQ(kept.nx(), 2);
+  EXPECT_EQ(kept.node(0, 0), 9.0);
+  const std::string before = read(path("a.grd"));
+  const Grid other = testing::makeGrid(3, 5, 0, 1, 0, 1, [](double, double) { return -1.0; });
+  EXPECT_FALSE(writeDsaa(other, path("a.grd"), stopAtTwo));
+  EXPECT_EQ(read(path("a.grd")), before);
+  EXPECT_EQ(fileCount(), 1u);
 }
 
 TEST(GridPoints, AGridWithoutNodesGivesNoPointsWhateverItsCounts) {

@@ -112,7 +112,9 @@ void FilesWindowTest::loadFailuresRegisterNothing() {
   WindowFixture f;
   // Each box names the file at fault.
   f.load(engine::FileKind::Grid, f.write("bad.grd", "DSAA\n2 2\nnonsense\n"));
-  QCOMPARE(f.dialogs.lastMessage(), "Недопустимый формат файла гридa!\n" + f.path("bad.grd"));
+  // The box names the line at fault too.
+  QCOMPARE(f.dialogs.lastMessage(),
+           "Недопустимый формат файла гридa!, строка 3\n" + f.path("bad.grd"));
   f.load(engine::FileKind::Polygon, f.write("open.pol", squareFile(10, 1)));
   QCOMPARE(f.dialogs.lastMessage(), "Линии полигонa не замкнуты!\n" + f.path("open.pol"));
   f.load(engine::FileKind::Lines, f.write("bad.con", "1\n0 0\n"));
