@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -57,10 +56,23 @@ std::size_t indentOf(const std::string& line) {
   return first == std::string::npos ? line.size() : first;
 }
 
+// A shown line "TEXT (on standard error, status N)": TEXT and N, or false for an output line.
+bool errorLine(const std::string& line, std::string& text, int& status) {
+  const std::string marker = "(on standard error, status ";
+  const std::size_t at = line.rfind(marker);
+  if (at == std::string::npos || line.empty() || line.back() != ')') return false;
+  const std::string digits = line.substr(at + marker.size(), line.size() - 1 - at - marker.size());
+  if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos) return false;
+  const std::size_t end = line.find_last_not_of(" \t", at == 0 ? 0 : at - 1);
+  if (at == 0 || end == std::string::npos || end + 1 == at) return false;
+  text = line.substr(0, end + 1);
+  status = std::stoi(digits);
+  return true;
+}
+
 // The examples of a Markdown text, each a "$ vellumar-calc" line in a code block with the
 // output lines of the same indent under it.
 std::vector<Example> examplesIn(const std::string& markdown) {
-  static const std::regex kErrorLine(R"(^(.*\S)\s+\(on standard error, status (\d+)\)$)");
   const std::string prompt = "$ vellumar-calc ";
   std::vector<std::string> lines;
   std::istringstream in(markdown);
@@ -76,11 +88,12 @@ std::vector<Example> examplesIn(const std::string& markdown) {
     for (std::size_t k = i + 1; k < lines.size(); ++k) {
       const std::string& shown = lines[k];
       if (indentOf(shown) != indent || shown.size() == indent || shown[indent] == '$') break;
-      std::smatch error;
       const std::string text = shown.substr(indent);
-      if (std::regex_match(text, error, kErrorLine)) {
-        example.err += error[1].str() + "\n";
-        example.status = std::stoi(error[2].str());
+      std::string message;
+      int status = 0;
+      if (errorLine(text, message, status)) {
+        example.err += message + "\n";
+        example.status = status;
       } else {
         example.out += text + "\n";
       }
