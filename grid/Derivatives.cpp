@@ -75,7 +75,8 @@ double differenceCurvature(const CurvatureTerms& k) {
   return k.horizontalNumerator / (k.g * k.sqrtW) - k.meanNumerator / (2.0 * k.w32);
 }
 
-double special(int n, const LocalDerivatives& d) {
+// Always inlined: in the node kernels n is a constant, so only the terms it needs are computed.
+[[gnu::always_inline]] inline double special(int n, const LocalDerivatives& d) {
   const CurvatureTerms k(d);
   switch (n) {
     case 1:
@@ -115,7 +116,7 @@ double special(int n, const LocalDerivatives& d) {
   }
 }
 
-inline double localValue(int code, const LocalDerivatives& d) {
+[[gnu::always_inline]] inline double localValue(int code, const LocalDerivatives& d) {
   switch (code) {
     case 1:
       return d.p;
