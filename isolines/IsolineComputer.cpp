@@ -12,7 +12,7 @@ namespace vellumar::isolines {
 namespace {
 
 // Rank of a node value that takes part in no crossing: a blank node (NaN among them).
-constexpr std::uint32_t kNoRank = NodeRanks::kNone;
+constexpr std::uint32_t kNoRank = std::numeric_limits<std::uint32_t>::max();
 // More levels than this cannot be indexed by the 32-bit level fields.
 constexpr double kMostLevels = 4.0e9;
 // Edges are numbered with signed 32-bit indices, the closing record included.
@@ -52,7 +52,7 @@ bool S_IsolineComputer::traceLevels(const grid::Grid& lattice, double lowest, do
   }
   if (progress_ != nullptr) progress_->progressClose();
   // The ranks and bits live for one call only.
-  ranks_.release();
+  decltype(ranks_)().swap(ranks_);
   decltype(offsets_)().swap(offsets_);
   std::vector<std::uint64_t>().swap(visited_);
   if (!ok) output_.clear();
@@ -116,7 +116,7 @@ std::uint32_t S_IsolineComputer::rank(double v) const {
 // decides the layout of the visited bits. Progress counts the edges whose crossings are known.
 bool S_IsolineComputer::rankNodes() {
   const auto nx = static_cast<std::size_t>(nx_);
-  ranks_.reset(nx * static_cast<std::size_t>(ny_), levelCount_);
+  ranks_.resize(nx * static_cast<std::size_t>(ny_));
   const auto span = [this](std::size_t a, std::size_t b) -> std::uint32_t {
     const std::uint32_t ra = ranks_[a];
     const std::uint32_t rb = ranks_[b];
@@ -133,7 +133,7 @@ bool S_IsolineComputer::rankNodes() {
   constexpr std::uint64_t kMostCrossings = std::numeric_limits<std::uint32_t>::max();
   for (std::size_t j = 0; j < static_cast<std::size_t>(ny_); ++j) {
     const std::size_t row = j * nx;
-    for (std::size_t i = 0; i < nx; ++i) ranks_.set(row + i, rank(z_[row + i]));
+    for (std::size_t i = 0; i < nx; ++i) ranks_[row + i] = rank(z_[row + i]);
     for (std::size_t i = 0; i + 1 < nx; ++i) count(row + i, row + i + 1);
     if (j > 0) {
       for (std::size_t i = 0; i < nx; ++i) count(row - nx + i, row + i);

@@ -7,7 +7,6 @@
 
 #include "common/ErrorSink.h"
 #include "grid/Grid.h"
-#include "isolines/NodeRanks.h"
 #include "isolines/TracedLines.h"
 
 namespace vellumar::isolines {
@@ -139,7 +138,7 @@ class S_IsolineComputer {
   double highLevel_ = 0.0;
   double levelScale_ = 0.0;  // (n - 1) / (Lhigh - L0): level indices per unit of value
   // The rank of every node (kNoRank for an unusable one), row by row like the nodes.
-  NodeRanks ranks_;
+  std::vector<std::uint32_t> ranks_;
   // Visited bits: edge e's slot starts at e * slotWidth_, or at offsets_[e] when slotWidth_ is 0.
   std::uint32_t slotWidth_ = 0;
   std::vector<std::uint32_t> offsets_;

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
-
 #include "TraceTestSupport.h"
 #include "isolines/IsolineComputer.h"
 
@@ -151,25 +149,6 @@ TEST(IsolineComputer, LevelsFollowLowestHighestAndStep) {
   EXPECT_TRUE(lines.empty() && lines.pointCount() == 0);
   // So does a step that would need more levels than can be counted.
   EXPECT_FALSE(computer.traceLevels(lattice, 0, 1e300, 1e-300));
-}
-
-// Ranks are stored one, two or four bytes wide by the number of levels: on either side of each
-// width's limit a cliff gives exactly one line per level, and a NaN node beside it, whose rank is
-// each width's largest value, crosses nothing.
-TEST(IsolineComputer, EveryRankWidthKeepsLevelsAndUnusableNodesApart) {
-  const double nan = std::nan("");
-  for (const int n : {254, 255, 256, 65534, 65535, 65536, 70000}) {
-    const double h = n;
-    const geometry::Cover cliff =
-        traced(latticeOf(3, 3, {0, h, h, 0, h, h, 0, h, nan}), 0.5, h - 0.5, 1);
-    ASSERT_EQ(cliff.size(), static_cast<std::size_t>(n)) << n;
-    for (const std::size_t k : {std::size_t{0}, static_cast<std::size_t>(n / 2),
-                                static_cast<std::size_t>(n - 1)}) {
-      EXPECT_EQ(cliff[k].value, 0.5 + k) << n;
-      const double x = (0.5 + k) / h;
-      EXPECT_EQ(coordinates(cliff[k]), (Points{{x, 0}, {x, 1}, {x, 2}})) << n << " " << k;
-    }
-  }
 }
 
 TEST(IsolineComputer, UnusableNodesCrossNothing) {
