@@ -78,6 +78,16 @@ void fillBlanks(const grid::Grid& map, std::span<const double> xs, std::span<con
   }
 }
 
+// A copy of the map whose blank nodes hold fill.
+grid::Grid withBlanksFilled(const grid::Grid& map, double fill) {
+  const auto nodes = map.nodes();
+  grid::NodeVector values(nodes.begin(), nodes.end());
+  for (double& v : values) {
+    if (grid::isBlank(v)) v = fill;
+  }
+  return grid::Grid::fromNodes(map.nx(), map.ny(), map, std::move(values));
+}
+
 // Traces the isolines of the lattice's nodes: kTraceFlat when they are all equal (blank nodes
 // left out; all blank is flat too).
 int traceLattice(TracedLines& output, const grid::Grid& lattice, const TraceRequest& request,
@@ -148,17 +158,20 @@ int trace(TracedLines& output, const grid::Grid& map, const TraceRequest& reques
   const std::string_view preparing = messages::kPreparingData.in(request.language);
   const std::string_view tracing = messages::kTracingIsolines.in(request.language);
   // A lattice that is the map's own (the finer node step, nothing clipped away) holds exactly the
-  // map's nodes, through which the surface passes: those are traced in place instead of copied.
-  // Blank nodes to be filled need a copy.
+  // map's nodes, through which the surface passes: those are traced in place instead of
+  // resampled, or copied with their blanks filled when the request fills them.
   if (plan.nx == map.nx() && plan.ny == map.ny() && left == map.left && right == map.right &&
-      bottom == map.bottom && top == map.top && map.hasNodes() &&
-      !(request.blankFill && map.hasBlanks())) {
+      bottom == map.bottom && top == map.top && map.hasNodes()) {
     const auto count = static_cast<std::int64_t>(map.nodeCount());
     if (shown != nullptr) shown->progressStart(preparing, count);
     const bool prepared = shown == nullptr || shown->progressStep(count);
     if (shown != nullptr) shown->progressClose();
     if (!prepared) return kTraceFailed;
-    return traceLattice(output, map, request, shown, tracing);
+    if (!request.blankFill || !map.hasBlanks()) {
+      return traceLattice(output, map, request, shown, tracing);
+    }
+    return traceLattice(output, withBlanksFilled(map, *request.blankFill), request, shown,
+                        tracing);
   }
 
   grid::NodeVector values;

@@ -301,21 +301,26 @@ TEST_F(TracePolygon, BlankAreasBoundTheRegionLikeTheBorder) {
     for (int i = 0; i + 1 < m.nx(); ++i) validArea += m.cellIsBlank(i, j) ? 0.0 : m.stepX() * m.stepY();
   }
   ASSERT_NEAR(validArea, 39 * 29 - 4 * 29 - 4 * 4 - 2 * 2, 1e-9);  // the margin, the block, the NaN
-  for (const double level : {0.1, -0.4, 0.6}) {
-    const std::string args = "G7, " + std::to_string(level) + ", 1, ";
-    const geometry::Cover above = polygon("Trace(" + args + "1)");
-    const geometry::Cover below = polygon("Trace(" + args + "0)");
-    expectValidRegion(above, m, args + "above");
-    expectValidRegion(below, m, args + "below");
-    const grid::Grid surface = latticeSurface(m, 1);
-    for (const bool side : {true, false}) {
-      const geometry::Cover& region = side ? above : below;
-      const Sampled sampled = sample(surface, region, level, side);
-      const double strip = 0.05 * perimeter(region) * m.stepX() + 0.005;
-      EXPECT_NEAR(regionArea(region), sampled.area, strip) << args << side;
-      EXPECT_LT(sampled.mismatch, strip) << args << side;
+  // On the map's own lattice and on a finer one, whose nodes on the valid area's edge must be read
+  // from the valid side.
+  for (const double densification : {1.0, 2.0}) {
+    for (const double level : {0.1, -0.4, 0.6}) {
+      const std::string args = "G7, " + std::to_string(level) + ", " +
+                               std::to_string(densification) + ", ";
+      const geometry::Cover above = polygon("Trace(" + args + "1)");
+      const geometry::Cover below = polygon("Trace(" + args + "0)");
+      expectValidRegion(above, m, args + "above");
+      expectValidRegion(below, m, args + "below");
+      const grid::Grid surface = latticeSurface(m, densification);
+      for (const bool side : {true, false}) {
+        const geometry::Cover& region = side ? above : below;
+        const Sampled sampled = sample(surface, region, level, side);
+        const double strip = 0.05 * perimeter(region) * m.stepX() / densification + 0.005;
+        EXPECT_NEAR(regionArea(region), sampled.area, strip) << args << side;
+        EXPECT_LT(sampled.mismatch, strip) << args << side;
+      }
+      EXPECT_NEAR(regionArea(above) + regionArea(below), validArea, validArea * 1e-9) << args;
     }
-    EXPECT_NEAR(regionArea(above) + regionArea(below), validArea, validArea * 1e-9) << args;
   }
   // A level outside the valid nodes' range is refused, as on a map without blanks.
   EXPECT_FALSE(evaluate("Trace(G7, 1e30, 1, 1)").ok);
