@@ -49,20 +49,20 @@ engine::Operand isolines(int lines, int vertices) {
   return engine::packCover(cover, engine::Kind::Lines);
 }
 
-void repaint(ui::CRVWnd& view) {
+void repaint(ui::mapview::CRVWnd& view) {
   view.repaint();
   benchmark::DoNotOptimize(view.grab());
 }
 
 void BM_RepaintIsolineView(benchmark::State& state) {
-  ui::CRVWnd view(isolines(1000, 1000), -9999, Language::Russian);
+  ui::mapview::CRVWnd view(isolines(1000, 1000), -9999, Language::Russian);
   view.picture();  // the first draw
   for (auto _ : state) repaint(view);
 }
 BENCHMARK(BM_RepaintIsolineView)->Unit(benchmark::kMillisecond);
 
 void BM_RepaintGridView(benchmark::State& state) {
-  ui::CRVWnd view(reliefGrid(4000), -9999, Language::Russian);
+  ui::mapview::CRVWnd view(reliefGrid(4000), -9999, Language::Russian);
   view.picture();
   for (auto _ : state) repaint(view);
 }
@@ -71,7 +71,7 @@ BENCHMARK(BM_RepaintGridView)->Unit(benchmark::kMillisecond);
 // A first draw on every iteration: alternating sizes force a new layout and picture.
 template <typename Make>
 void firstDraws(benchmark::State& state, Make make) {
-  ui::CRVWnd view(make(), -9999, Language::Russian);
+  ui::mapview::CRVWnd view(make(), -9999, Language::Russian);
   int width = 500;
   for (auto _ : state) {
     width = width == 500 ? 499 : 500;

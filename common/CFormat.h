@@ -20,7 +20,7 @@ double cstrtod(const char* text, char** end);
 // True when the whole of text (no more, no less) is read by strtod under the "C" locale; value
 // receives the result (exactly strtod's, also for out-of-range and hex forms). The one test of
 // "this token is a number" of every reader.
-bool parseWholeDouble(std::string_view text, double& value);
+[[nodiscard]] bool parseWholeDouble(std::string_view text, double& value);
 
 // Appends value to out in the shortest "%.*g" form with the given significant digits
 // (the default general format of a C++ stream with that precision).

@@ -19,7 +19,7 @@ std::string toDisplayLineBreaks(std::string_view fileBytes);
 
 // Writes a display file: the display text alone, through a temporary file so a failed save
 // leaves the old file intact. False on failure.
-bool writeDisplayFile(const std::string& path, std::string_view displayText);
+[[nodiscard]] bool writeDisplayFile(const std::string& path, std::string_view displayText);
 // Reads a display file into display text (left as it was on failure). A file larger than the
 // memory the program may use gives OutOfMemory.
 FileError readDisplayFile(const std::string& path, std::string& displayText);

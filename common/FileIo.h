@@ -15,7 +15,7 @@ namespace vellumar {
 // once (never opened for a read that could block or run on forever), and no more than the size
 // the file had when it was opened is ever read. See common/SafeSave.h for writing.
 
-enum class FileError {
+enum class [[nodiscard]] FileError {
   None,
   Missing,         // nothing exists at the path
   CannotOpen,      // the file exists but cannot be opened (permissions, a broken path)

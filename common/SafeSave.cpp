@@ -223,8 +223,8 @@ bool SaveSet::commit() {
 
 SaveError saveFile(const std::string& path, std::string_view bytes) {
   SaveFile file(path);
-  if (file.open() && file.write(bytes)) file.commit();
-  return file.error();
+  const bool saved = file.open() && file.write(bytes) && file.commit();
+  return saved ? SaveError::None : file.error();
 }
 
 bool writeFileAtomically(const std::string& path, std::string_view bytes) {

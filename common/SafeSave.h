@@ -27,7 +27,7 @@ namespace vellumar {
 //    order they were added, so whatever instant the process dies, no target is ever missing; the
 //    caller adds the file that readers check everything else against last.
 
-enum class SaveError {
+enum class [[nodiscard]] SaveError {
   None,
   NotRegularFile,  // the target is a device, FIFO, directory, socket or a loop of links
   NotWritable,     // the user may not write the target
@@ -47,15 +47,15 @@ class SaveFile {
   SaveFile& operator=(const SaveFile&) = delete;
 
   // Checks the target and creates the temporary file; false with error() set on refusal.
-  bool open();
+  [[nodiscard]] bool open();
   // Appends bytes to the new content.
-  bool write(std::string_view bytes);
+  [[nodiscard]] bool write(std::string_view bytes);
   // Gives the new file its permissions and owner, syncs and closes it.
   bool finish();
   // Renames the finished file over the target and syncs the folder.
-  bool replaceTarget();
+  [[nodiscard]] bool replaceTarget();
   // finish() and replaceTarget().
-  bool commit();
+  [[nodiscard]] bool commit();
   // Removes the temporary file unless it took the target's place (the destructor does it too).
   void abandon();
 
@@ -98,9 +98,9 @@ class SaveSet {
   // Adds a target; the reference stays valid for the life of the set.
   SaveFile& add(std::string target);
   // Opens every file; refuses two targets that are the same file.
-  bool open();
+  [[nodiscard]] bool open();
   // Finishes every file, then renames each over its target in order.
-  bool commit();
+  [[nodiscard]] bool commit();
   SaveError error() const { return error_; }
 
  private:
@@ -113,7 +113,7 @@ class SaveSet {
 // Writes bytes to path through a SaveFile; the error (None on success) is returned.
 SaveError saveFile(const std::string& path, std::string_view bytes);
 // The same, true on success.
-bool writeFileAtomically(const std::string& path, std::string_view bytes);
+[[nodiscard]] bool writeFileAtomically(const std::string& path, std::string_view bytes);
 
 // For tests of what a killed save leaves behind: every SaveSet commit stops, as if the process
 // had died, after the given number of renames (the files not yet renamed are then removed, as a

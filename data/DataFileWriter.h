@@ -13,7 +13,7 @@ namespace vellumar::data {
 // failed save leaves the old file as it was. New files' lines end in CR LF; an appended file keeps
 // its own line ends.
 
-enum class SaveStatus {
+enum class [[nodiscard]] SaveStatus {
   Ok,
   LoadedShapefile,     // appending to a table loaded from a shapefile
   BufferFailed,        // the file beside the target cannot be created

@@ -10,7 +10,7 @@ namespace vellumar::data {
 
 // Every text the data subsystem's callers show, in Russian and English. File messages go to
 // message boxes; the kernel texts complete the error sink's codes 101-104.
-namespace message {
+namespace text {
 
 inline constexpr MessageText kAlreadyLoaded{"Такой файл уже загружен!",
                                             "This file is already loaded!"};
@@ -43,19 +43,19 @@ inline constexpr MessageText kDivisionByZero{"деление на 0!", "division
 inline constexpr MessageText kDataDomain{"недопустимое значение аргумента!",
                                          "invalid argument value!"};
 
-}  // namespace message
+}  // namespace text
 
 // The text of a kernel code 101-104; nullptr for any other code.
 inline const MessageText* kernelMessage(int code) {
   switch (code) {
     case sink_code::kDataLength:
-      return &message::kDataLength;
+      return &text::kDataLength;
     case sink_code::kDataNoCoordinates:
-      return &message::kDataNoCoordinates;
+      return &text::kDataNoCoordinates;
     case sink_code::kDivisionByZero:
-      return &message::kDivisionByZero;
+      return &text::kDivisionByZero;
     case sink_code::kDataDomain:
-      return &message::kDataDomain;
+      return &text::kDataDomain;
     default:
       return nullptr;
   }
@@ -67,11 +67,11 @@ inline const MessageText* readMessage(ReadStatus status) {
     case ReadStatus::Ok:
       return nullptr;
     case ReadStatus::CannotOpen:
-      return &message::kCannotOpen;
+      return &text::kCannotOpen;
     case ReadStatus::InvalidFormat:
-      return &message::kBadFormat;
+      return &text::kBadFormat;
     case ReadStatus::OutOfMemory:
-      return &message::kBadFormat;
+      return &text::kBadFormat;
     case ReadStatus::Cancelled:
       return nullptr;  // the face reports a cancel with its own text
   }
@@ -84,19 +84,19 @@ inline const MessageText* saveMessage(SaveStatus status) {
     case SaveStatus::Ok:
       return nullptr;
     case SaveStatus::LoadedShapefile:
-      return &message::kLoadedShapefile;
+      return &text::kLoadedShapefile;
     case SaveStatus::BufferFailed:
-      return &message::kBufferFailed;
+      return &text::kBufferFailed;
     case SaveStatus::SizeMismatch:
-      return &message::kSizeMismatch;
+      return &text::kSizeMismatch;
     case SaveStatus::CoordinateMismatch:
-      return &message::kCoordinateMismatch;
+      return &text::kCoordinateMismatch;
     case SaveStatus::SaveFailed:
-      return &message::kSaveFailed;
+      return &text::kSaveFailed;
     case SaveStatus::DataChanged:
-      return &message::kDataChanged;
+      return &text::kDataChanged;
     case SaveStatus::OutOfMemory:
-      return &message::kSaveFailed;  // the engine shows its out-of-memory message instead
+      return &text::kSaveFailed;  // the engine shows its out-of-memory message instead
   }
   return nullptr;
 }
@@ -107,11 +107,11 @@ inline const MessageText* choiceMessage(ChoiceStatus status) {
     case ChoiceStatus::Ok:
       return nullptr;
     case ChoiceStatus::NoData:
-      return &message::kNoData;
+      return &text::kNoData;
     case ChoiceStatus::BadCoordinateColumns:
-      return &message::kBadCoordinateColumns;
+      return &text::kBadCoordinateColumns;
     case ChoiceStatus::OutOfMemory:
-      return &message::kInitFailed;
+      return &text::kInitFailed;
   }
   return nullptr;
 }

@@ -20,7 +20,7 @@ struct ReadOptions {
   bool hasHeader = false;
 };
 
-enum class ReadStatus {
+enum class [[nodiscard]] ReadStatus {
   Ok,
   CannotOpen,     // the file cannot be opened or read, or is not a regular file
   InvalidFormat,  // not a data file: zero or control bytes, mixed line ends, no rows, ...

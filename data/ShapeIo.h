@@ -39,7 +39,7 @@ bool wellFormed(const SHPObject& shape);
 
 // The projection file beside the shapefile path (its base name with ".prj", else ".PRJ"): true
 // with its bytes when there is one that can be read.
-bool readProjection(const std::string& path, std::string& bytes);
+[[nodiscard]] bool readProjection(const std::string& path, std::string& bytes);
 
 // The .shp, .shx and .dbf of one export, with a .prj when a projection is given. shapelib creates
 // and writes the first three in memory under memoryPath(); commit() saves them all together
@@ -54,11 +54,11 @@ class ExportFiles {
 
   // Checks the three targets and creates their temporary files; false when a target is refused
   // (not a regular file, not writable) or no temporary file can be created.
-  bool open();
+  [[nodiscard]] bool open();
   // The path to give SHPCreate, DBFCreate and DBFOpen.
   const std::string& memoryPath() const { return memoryBase_; }
   // Saves the three files over the targets; false when a file is missing or cannot be saved.
-  bool commit();
+  [[nodiscard]] bool commit();
 
  private:
   std::string memoryBase_;

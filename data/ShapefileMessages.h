@@ -2,7 +2,7 @@
 
 #include "common/Language.h"
 
-namespace vellumar::data::shape_message {
+namespace vellumar::data::text {
 
 // The shapefile converter's log texts. The load and save commands do not show the log; they show
 // their own messages when a conversion fails.
@@ -33,4 +33,4 @@ inline constexpr MessageText kNoFields{"нет", "none"};
 inline constexpr MessageText kWriteFailed{"Ошибка записи shp - файла.",
                                           "Cannot write the shp-file."};
 
-}  // namespace vellumar::data::shape_message
+}  // namespace vellumar::data::text

@@ -182,8 +182,7 @@ ShapeStatus openShapes(const std::string& path, M_Data& attributes, ShpFile& shp
 
 // The log text of a table conversion whose shapes could not be opened.
 const MessageText& openFailureText(ShapeStatus status) {
-  return status == ShapeStatus::FileFailed ? shape_message::kShpOpenFailed
-                                           : shape_message::kInvalidShapefile;
+  return status == ShapeStatus::FileFailed ? text::kShpOpenFailed : text::kInvalidShapefile;
 }
 
 double valueAt(const double* values, int index) {
@@ -204,7 +203,7 @@ void ShapefileConverter::noteText(std::string text) {
 
 ShapeStatus ShapefileConverter::invalidRecord(int index) {
   faultRecord_ = index + 1;
-  note(shape_message::kInvalidShapefile);
+  note(text::kInvalidShapefile);
   return ShapeStatus::Invalid;
 }
 
@@ -236,7 +235,7 @@ bool ShapefileConverter::ReadDbf(const std::string& path, M_Data& table) {
 ShapeStatus ShapefileConverter::readAttributes(const std::string& path, M_Data& table) {
   const DbfFile dbf = openDbf(path, "rb");
   if (!dbf) {
-    note(shape_message::kDbfOpenFailed);
+    note(text::kDbfOpenFailed);
     return ShapeStatus::FileFailed;
   }
   std::vector<DbfColumn> columns;
@@ -245,7 +244,7 @@ ShapeStatus ShapefileConverter::readAttributes(const std::string& path, M_Data& 
   faultRecord_ = 0;
   if (!readDbfColumns(dbf.get(), columns, records, failed)) {
     if (failed >= 0) return invalidRecord(failed);
-    note(shape_message::kInvalidShapefile);
+    note(text::kInvalidShapefile);
     return ShapeStatus::Invalid;
   }
   M_Data read;
@@ -264,17 +263,17 @@ ShapeStatus ShapefileConverter::ReadShapeLines(const std::string& path, geometry
   zValues_.clear();
   const ShpFile shp = openShp(path);
   if (!shp) {
-    note(shape_message::kShpOpenFailed);
+    note(text::kShpOpenFailed);
     return ShapeStatus::FileFailed;
   }
   int records = 0;
   int type = 0;
   SHPGetInfo(shp.get(), &records, &type, nullptr, nullptr);
   if (!isLineType(type)) {
-    note(shape_message::kNotLineType);
+    note(text::kNotLineType);
     return ShapeStatus::WrongType;
   }
-  if (hasZOrMeasure(type)) note(shape_message::kZOrMeasureDropped);
+  if (hasZOrMeasure(type)) note(text::kZOrMeasureDropped);
   M_Data attributes;
   if (const ShapeStatus status = readAttributes(path, attributes); status != ShapeStatus::Done) {
     return status;
@@ -282,7 +281,7 @@ ShapeStatus ShapefileConverter::ReadShapeLines(const std::string& path, geometry
   // A DBF without fields holds no records worth matching; its rows are the shapes.
   if (attributes.columnCount() == 0) attributes.Allocate(records, 0);
   if (attributes.rowCount() != records) {
-    note(shape_message::kInvalidShapefile);
+    note(text::kInvalidShapefile);
     return ShapeStatus::Invalid;
   }
   attributes.InsertColumn(0, 0, false);
@@ -291,8 +290,8 @@ ShapeStatus ShapefileConverter::ReadShapeLines(const std::string& path, geometry
   if (!valueField.empty() && valueColumn < 0) {
     // A misspelt field would silently give every line the value 0.
     const std::string fields = columnList(attributes, 1);
-    noteText(cformat(shape_message::kUnknownField.in(language_), valueField.c_str(),
-                     fields.empty() ? shape_message::kNoFields.in(language_) : fields.c_str()));
+    noteText(cformat(text::kUnknownField.in(language_), valueField.c_str(),
+                     fields.empty() ? text::kNoFields.in(language_) : fields.c_str()));
     return ShapeStatus::UnknownField;
   }
   const int nameColumn = findColumn(attributes, nameField);
@@ -344,7 +343,7 @@ ShapeStatus ShapefileConverter::ShapefileToTable(const std::string& path, M_Data
   {
     const ShpFile shp = openShp(path);
     if (!shp) {
-      note(shape_message::kShpOpenFailed);
+      note(text::kShpOpenFailed);
       return ShapeStatus::FileFailed;
     }
     SHPGetInfo(shp.get(), nullptr, &type, nullptr, nullptr);
@@ -359,7 +358,7 @@ ShapeStatus ShapefileConverter::ShapefileToTable(const std::string& path, M_Data
   } else if (isLineType(type)) {
     status = lineTable(path, type, result);
   } else {
-    note(shape_message::kNotConvertible);
+    note(text::kNotConvertible);
   }
   if (status != ShapeStatus::Done) return status;
   result.setPath(path);
@@ -444,7 +443,7 @@ ShapeStatus ShapefileConverter::lineTable(const std::string& path, int type, M_D
   const ShapeStatus status = ReadShapeLines(path, cover, {}, {}, {});
   if (status != ShapeStatus::Done) return status;
   if (cover.pointCount() > INT_MAX) {
-    note(shape_message::kInvalidShapefile);
+    note(text::kInvalidShapefile);
     return ShapeStatus::Invalid;
   }
   std::vector<ValueColumn> front{{"nLn", {}}, {"X", {}}, {"Y", {}}};

@@ -289,16 +289,16 @@ ShapeStatus ShapefileConverter::CoverToShapefile(const std::string& path,
                                                  const geometry::Cover& cover, int shapeType,
                                                  std::span<const std::string> names) {
   if (shapeType != shape_type::kArc && shapeType != shape_type::kPolygon) {
-    note(shape_message::kNotLineType);
+    note(text::kNotLineType);
     return ShapeStatus::WrongType;
   }
   ExportWriter writer(path, projection_);
   if (!writer.createShp(shapeType)) {
-    note(shape_message::kShpOpenFailed);
+    note(text::kShpOpenFailed);
     return ShapeStatus::FileFailed;
   }
   if (!writer.createDbf()) {
-    note(shape_message::kDbfOpenFailed);
+    note(text::kDbfOpenFailed);
     return ShapeStatus::FileFailed;
   }
   writer.addField("Atribute", FTDouble, kNumberWidth, kAttributeDecimals);
@@ -320,7 +320,7 @@ ShapeStatus ShapefileConverter::CoverToShapefile(const std::string& path,
     }
   }
   if (!writer.finish()) {
-    note(shape_message::kWriteFailed);
+    note(text::kWriteFailed);
     return ShapeStatus::FileFailed;
   }
   return ShapeStatus::Done;
@@ -330,11 +330,11 @@ ShapeStatus ShapefileConverter::TableToPointShapefile(const std::string& path, c
                                                       int xColumn, int yColumn) {
   ExportWriter writer(path, projection_);
   if (!writer.createShp(SHPT_POINT)) {
-    note(shape_message::kShpCreateFailed);
+    note(text::kShpCreateFailed);
     return ShapeStatus::FileFailed;
   }
   if (!writer.createDbf()) {
-    note(shape_message::kDbfCreateFailed);
+    note(text::kDbfCreateFailed);
     return ShapeStatus::FileFailed;
   }
   std::vector<int> fields;
@@ -362,7 +362,7 @@ ShapeStatus ShapefileConverter::TableToPointShapefile(const std::string& path, c
     writer.addField(fieldName(table, j), FTString, widths.back(), 0);
   }
   if (!writer.reopenDbf()) {
-    note(shape_message::kDbfReopenFailed);
+    note(text::kDbfReopenFailed);
     return ShapeStatus::FileFailed;
   }
   const bool located = xColumn >= 0 && yColumn >= 0;
@@ -379,7 +379,7 @@ ShapeStatus ShapefileConverter::TableToPointShapefile(const std::string& path, c
                       located ? table.NumericValue(row, yColumn) : 0.0);
   }
   if (!writer.finish()) {
-    note(shape_message::kWriteFailed);
+    note(text::kWriteFailed);
     return ShapeStatus::FileFailed;
   }
   return ShapeStatus::Done;

@@ -142,7 +142,7 @@ FileStatus Workspace::load(FileKind kind, const std::string& path, const std::st
 FileStatus Workspace::checkNotLoaded(FileKind kind, const std::string& path) const {
   const std::vector<std::string>& paths = loadedPaths(kind);
   if (std::find(paths.begin(), paths.end(), path) != paths.end()) {
-    return FileStatus::failure(text(data::message::kAlreadyLoaded));
+    return FileStatus::failure(text(data::text::kAlreadyLoaded));
   }
   return FileStatus::success();
 }
@@ -180,7 +180,7 @@ FileStatus Workspace::read(FileKind kind, const std::string& path, const std::st
         break;
     }
     return FileStatus::failure(
-        placed(text(grid::messages::kInvalidGridFile), text::kAtLine, read.line));
+        placed(text(grid::text::kInvalidGridFile), text::kAtLine, read.line));
   }
   const bool polygon = kind == FileKind::Polygon;
   geometry::Cover cover;
@@ -247,7 +247,7 @@ FileStatus Workspace::save(const Operand& result, const std::string& path) {
       case Kind::Grid:
         if (!grid::writeDsaa(*result.gridValue(), path, fileProgress())) {
           if (calc_.sink().code() == sink_code::kCancelled) return cancelled();
-          return FileStatus::failure(text(grid::messages::kSaveFailed));
+          return FileStatus::failure(text(grid::text::kSaveFailed));
         }
         refreshLoaded(FileKind::Grid, path, result);
         return FileStatus::success();
@@ -258,7 +258,7 @@ FileStatus Workspace::save(const Operand& result, const std::string& path) {
       case Kind::Data:
         return saveData(result, path);
     }
-    return FileStatus::failure(text(data::message::kSaveFailed));
+    return FileStatus::failure(text(data::text::kSaveFailed));
   });
 }
 
@@ -306,7 +306,7 @@ FileStatus Workspace::loadData(const std::string& path, const data::ReadOptions&
                                int& slot) {
   return guarded([&] {
     if (loadedDataSlot(path) != nullptr) {
-      return FileStatus::failure(text(data::message::kAlreadyLoaded));
+      return FileStatus::failure(text(data::text::kAlreadyLoaded));
     }
     data::M_Data table;
     FileStatus status = readDataTable(path, options, table);
@@ -328,9 +328,8 @@ FileStatus Workspace::readDataTable(const std::string& path, const data::ReadOpt
     }
     if (status == data::ReadStatus::Cancelled) return cancelled();
     if (const MessageText* message = data::readMessage(status)) {
-      return FileStatus::failure(
-          placed(cformat(text(*message), path.c_str()).c_str(),
-                 shapefile ? text::kAtRecord : text::kAtLine, fault));
+      return FileStatus::failure(placed(cformat(text(*message), path.c_str()).c_str(),
+                                        shapefile ? text::kAtRecord : text::kAtLine, fault));
     }
     return FileStatus::success();
   });

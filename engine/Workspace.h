@@ -16,7 +16,7 @@ enum class FileKind { Grid = 0, Lines = 1, Polygon = 2 };
 
 // The outcome of loading or saving: on failure the message-box text; on success an optional
 // notice (the number-result notice of a save).
-struct FileStatus {
+struct [[nodiscard]] FileStatus {
   bool ok = true;
   std::string message;
 

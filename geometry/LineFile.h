@@ -15,7 +15,7 @@ namespace vellumar::geometry {
 // at most 63 characters, ended by LF or CR LF. The companion value file (same base name, extension
 // "val") holds one "id value ..." record per line; it is optional when reading.
 
-enum class LineFileStatus {
+enum class [[nodiscard]] LineFileStatus {
   Ok = 0,
   CannotOpen,        // the line file could not be read (missing, not a regular file, unreadable)
   CannotReadValues,  // the value file exists but could not be read
@@ -68,7 +68,8 @@ std::string formatValueFile(const Cover& cover);
 // first and the line file last; on failure both old files stay as they were. A path whose value
 // file would be the path itself (".val") is refused. Returns false on failure; outOfMemory, when
 // given, tells whether the files did not fit in memory.
-bool writeLineFile(const std::string& path, const Cover& cover, bool* outOfMemory = nullptr);
+[[nodiscard]] bool writeLineFile(const std::string& path, const Cover& cover,
+                                 bool* outOfMemory = nullptr);
 
 // The closure rule of polygons on load: every line has at least 2 points and its first point
 // exactly equals its last (NaN never equal). True for an empty cover.

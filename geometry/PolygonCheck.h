@@ -15,7 +15,7 @@ namespace vellumar::geometry {
 // are reversed where needed so that even depths run clockwise (negative area) and odd depths
 // (holes) counter-clockwise. Rings keep their order, ids and values. On failure region is left
 // unchanged.
-bool buildRegion(const Cover& cover, Region& region, bool check = true);
+[[nodiscard]] bool buildRegion(const Cover& cover, Region& region, bool check = true);
 
 // How the closed, non-crossing rings of a cover nest: depth[i] counts the larger rings (by
 // |signed area|, ties in cover order) that contain ring i, parent[i] is the smallest of them (-1

@@ -10,7 +10,7 @@ namespace vellumar::geometry {
 enum class SetOperation { Union = 1, Intersection = 2, Difference = 3 };
 
 // Outcome of a set operation.
-enum class SetStatus {
+enum class [[nodiscard]] SetStatus {
   Done,       // result holds the region (possibly empty)
   Cancelled,  // the user cancelled through the sink's progress hook; result is empty
   Failed,     // the overlay failed or its result is not a valid region; result is empty

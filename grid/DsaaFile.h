@@ -12,7 +12,7 @@ namespace vellumar::grid {
 // The "DSAA" text grid: the magic word, nx ny, xmin xmax, ymin ymax, zmin zmax, then nx*ny node
 // values, bottom row first, separated by any white space.
 //
-enum class DsaaStatus {
+enum class [[nodiscard]] DsaaStatus {
   Ok,
   Invalid,      // not a DSAA text (see parseDsaa)
   OutOfMemory,  // the file or its nodes do not fit in memory

@@ -144,7 +144,7 @@ class Grid {
   }
 
   // Solves and keeps the coefficients; false, keeping nothing, when progress cancelled the solve.
-  bool solveCoefficients(ErrorSink* progress) const;
+  [[nodiscard]] bool solveCoefficients(ErrorSink* progress) const;
 
   // Scans the nodes for a blank and keeps what it found.
   bool findBlanks() const;

@@ -7,7 +7,7 @@ namespace vellumar::grid {
 
 // Texts of the grid subsystem: file failures shown in message boxes and the kernel codes recorded
 // on the error sink.
-namespace messages {
+namespace text {
 // The last letter of the Russian load message is the Latin "a", as users have always seen it.
 inline constexpr MessageText kInvalidGridFile{"Недопустимый формат файла гридa!",
                                               "Invalid grid file format!"};
@@ -19,19 +19,19 @@ inline constexpr MessageText kInvalidArgument{"недопустимое знач
                                               "invalid argument value!"};
 inline constexpr MessageText kAreaHasBlanks{"область содержит пустые узлы грида",
                                             "the area contains blank grid nodes"};
-}  // namespace messages
+}  // namespace text
 
 // Text of a grid kernel code (201-204); null for any other code.
 inline const MessageText* kernelMessage(int code) {
   switch (code) {
     case sink_code::kGridMismatch:
-      return &messages::kSizesMismatch;
+      return &text::kSizesMismatch;
     case sink_code::kGridDivisionByZero:
-      return &messages::kDivisionByZero;
+      return &text::kDivisionByZero;
     case sink_code::kGridDomain:
-      return &messages::kInvalidArgument;
+      return &text::kInvalidArgument;
     case sink_code::kGridBlankArea:
-      return &messages::kAreaHasBlanks;
+      return &text::kAreaHasBlanks;
     default:
       return nullptr;
   }

@@ -5,9 +5,9 @@
 namespace vellumar::isolines {
 
 // Captions of the progress shown while isolines are traced.
-namespace messages {
+namespace text {
 inline constexpr MessageText kPreparingData{"Подготовка данных...", "Preparing data..."};
 inline constexpr MessageText kTracingIsolines{"Трассировка изолиний", "Tracing isolines"};
-}  // namespace messages
+}  // namespace text
 
 }  // namespace vellumar::isolines

@@ -88,16 +88,16 @@ grid::Grid withBlanksFilled(const grid::Grid& map, double fill) {
   return grid::Grid::fromNodes(map.nx(), map.ny(), map, std::move(values));
 }
 
-// Traces the isolines of the lattice's nodes: kTraceFlat when they are all equal (blank nodes
-// left out; all blank is flat too).
-int traceLattice(TracedLines& output, const grid::Grid& lattice, const TraceRequest& request,
-                 ErrorSink* shown, std::string_view caption) {
+// Traces the isolines of the lattice's nodes: TraceStatus::Flat when they are all equal (blank
+// nodes left out; all blank is flat too).
+TraceStatus traceLattice(TracedLines& output, const grid::Grid& lattice,
+                         const TraceRequest& request, ErrorSink* shown, std::string_view caption) {
   const grid::Range range = grid::rangeOf(lattice.nodes());
-  if (!(range.min < range.max)) return kTraceFlat;
+  if (!(range.min < range.max)) return TraceStatus::Flat;
   S_IsolineComputer computer(output, shown, caption);
   const bool traced =
       computer.traceLevels(lattice, request.lowest, request.highest, request.step, 1);
-  return traced ? kTraceDone : kTraceFailed;
+  return traced ? TraceStatus::Done : TraceStatus::Failed;
 }
 
 }  // namespace
@@ -115,7 +115,7 @@ LatticePlan planLattice(double left, double right, double bottom, double top, do
   const double columns = std::trunc((right - left) / h + 0.5) + 1.0;
   const double rows = std::trunc((top - bottom) / h + 0.5) + 1.0;
   if (!(h > 0.0) || !(columns >= 3.0) || !(rows >= 3.0)) {
-    plan.status = kTraceLatticeTooSmall;
+    plan.status = TraceStatus::LatticeTooSmall;
     return plan;
   }
   const double edges = (columns - 1.0) * rows + columns * (rows - 1.0);
@@ -124,7 +124,7 @@ LatticePlan planLattice(double left, double right, double bottom, double top, do
   const auto memory = static_cast<double>(memory::usableBytes());
   if (!(columns <= kMostNodesPerAxis && rows <= kMostNodesPerAxis && edges <= kMostEdges) ||
       !(columns * rows <= grid::mostNodes()) || (memory > 0.0 && bytes > memory)) {
-    plan.status = kTraceNoMemory;
+    plan.status = TraceStatus::NoMemory;
     return plan;
   }
   plan.nx = static_cast<int>(columns);
@@ -133,10 +133,10 @@ LatticePlan planLattice(double left, double right, double bottom, double top, do
   return plan;
 }
 
-int trace(TracedLines& output, const grid::Grid& map, const TraceRequest& request,
-          ErrorSink* progress) {
+TraceStatus trace(TracedLines& output, const grid::Grid& map, const TraceRequest& request,
+                  ErrorSink* progress) {
   output.clear();
-  if (!map.hasNodes() && !map.hasCoefficients()) return kTraceNoValues;
+  if (!map.hasNodes() && !map.hasCoefficients()) return TraceStatus::NoValues;
   double left = map.left, right = map.right, bottom = map.bottom, top = map.top;
   if (request.clip) {
     left = std::max(left, request.clip->left);
@@ -144,19 +144,19 @@ int trace(TracedLines& output, const grid::Grid& map, const TraceRequest& reques
     bottom = std::max(bottom, request.clip->bottom);
     top = std::min(top, request.clip->top);
   }
-  if (!(left < right) || !(bottom < top)) return kTraceEmptyRectangle;
+  if (!(left < right) || !(bottom < top)) return TraceStatus::EmptyRectangle;
   // A map of equal nodes (blanks aside) has a flat surface; its spline only wobbles by rounding,
   // which must not turn into isolines.
   if (map.hasNodes()) {
     const grid::Range range = grid::rangeOf(map.nodes());
-    if (!(range.min < range.max)) return kTraceFlat;
+    if (!(range.min < range.max)) return TraceStatus::Flat;
   }
   const LatticePlan plan = planLattice(left, right, bottom, top, request.cellSize);
-  if (plan.status != kTraceDone) return plan.status;
+  if (plan.status != TraceStatus::Done) return plan.status;
 
   ErrorSink* shown = request.progress ? progress : nullptr;
-  const std::string_view preparing = messages::kPreparingData.in(request.language);
-  const std::string_view tracing = messages::kTracingIsolines.in(request.language);
+  const std::string_view preparing = text::kPreparingData.in(request.language);
+  const std::string_view tracing = text::kTracingIsolines.in(request.language);
   // A lattice that is the map's own (the finer node step, nothing clipped away) holds exactly the
   // map's nodes, through which the surface passes: those are traced in place instead of
   // resampled, or copied with their blanks filled when the request fills them.
@@ -166,26 +166,25 @@ int trace(TracedLines& output, const grid::Grid& map, const TraceRequest& reques
     if (shown != nullptr) shown->progressStart(preparing, count);
     const bool prepared = shown == nullptr || shown->progressStep(count);
     if (shown != nullptr) shown->progressClose();
-    if (!prepared) return kTraceFailed;
+    if (!prepared) return TraceStatus::Failed;
     if (!request.blankFill || !map.hasBlanks()) {
       return traceLattice(output, map, request, shown, tracing);
     }
-    return traceLattice(output, withBlanksFilled(map, *request.blankFill), request, shown,
-                        tracing);
+    return traceLattice(output, withBlanksFilled(map, *request.blankFill), request, shown, tracing);
   }
 
   grid::NodeVector values;
   try {
     values.resize(static_cast<std::size_t>(plan.nx) * static_cast<std::size_t>(plan.ny));
   } catch (const std::bad_alloc&) {
-    return kTraceNoMemory;
+    return TraceStatus::NoMemory;
   }
   if (shown != nullptr) shown->progressStart(preparing, static_cast<std::int64_t>(values.size()));
   const std::vector<double> xs = latticeCoordinates(left, right, plan.nx);
   const std::vector<double> ys = latticeCoordinates(bottom, top, plan.ny);
   const bool sampled = resample(map, xs, ys, values, shown);
   if (shown != nullptr) shown->progressClose();
-  if (!sampled) return kTraceFailed;
+  if (!sampled) return TraceStatus::Failed;
   if (request.blankFill) fillBlanks(map, xs, ys, *request.blankFill, values);
 
   grid::Grid frame;
@@ -195,11 +194,11 @@ int trace(TracedLines& output, const grid::Grid& map, const TraceRequest& reques
   return traceLattice(output, lattice, request, shown, tracing);
 }
 
-int trace(geometry::Cover& output, const grid::Grid& map, const TraceRequest& request,
-          ErrorSink* progress) {
+TraceStatus trace(geometry::Cover& output, const grid::Grid& map, const TraceRequest& request,
+                  ErrorSink* progress) {
   output.clear();
   TracedLines lines;
-  const int status = trace(lines, map, request, progress);
+  const auto status = trace(lines, map, request, progress);
   lines.appendTo(output);
   return status;
 }

@@ -11,14 +11,14 @@
 namespace vellumar::isolines {
 
 // Outcome of the tracing driver.
-enum TraceStatus : int {
-  kTraceDone = 0,
-  kTraceNoValues = -1,         // the map has neither node values nor surface coefficients
-  kTraceEmptyRectangle = -2,   // xmin >= xmax or ymin >= ymax (after clipping)
-  kTraceLatticeTooSmall = -3,  // fewer than 3 lattice nodes in a direction
-  kTraceNoMemory = -4,         // the lattice does not fit in memory
-  kTraceFlat = -5,             // all lattice values are equal
-  kTraceFailed = 4,            // resampling or tracing failed, or the user cancelled
+enum class [[nodiscard]] TraceStatus {
+  Done,
+  NoValues,         // the map has neither node values nor surface coefficients
+  EmptyRectangle,   // xmin >= xmax or ymin >= ymax (after clipping)
+  LatticeTooSmall,  // fewer than 3 lattice nodes in a direction
+  NoMemory,         // the lattice does not fit in memory
+  Flat,             // all lattice values are equal
+  Failed,           // resampling or tracing failed, or the user cancelled
 };
 
 // What to trace: the levels (lowest, highest, step; see S_IsolineComputer), the lattice step as
@@ -44,9 +44,9 @@ struct TraceRequest {
 double cellSizeParameter(const grid::Grid& map, double densification);
 
 // The square tracing lattice over a rectangle: nx x ny nodes at step h along X, or a status
-// (kTraceLatticeTooSmall, kTraceNoMemory) when no lattice can be made.
+// (TraceStatus::LatticeTooSmall, TraceStatus::NoMemory) when no lattice can be made.
 struct LatticePlan {
-  int status = kTraceDone;
+  TraceStatus status = TraceStatus::Done;
   int nx = 0;
   int ny = 0;
   double h = 0.0;
@@ -57,13 +57,13 @@ LatticePlan planLattice(double left, double right, double bottom, double top, do
 // lattice and traces the isolines of the lattice into output, which is emptied first. When the
 // lattice is the map's own (same nodes, nothing clipped), the surface passes through the nodes and
 // they are traced as they are, without a copy. Returns a
-// TraceStatus; only kTraceDone leaves lines in output. progress (may be null) receives the
+// TraceStatus; only TraceStatus::Done leaves lines in output. progress (may be null) receives the
 // progress when the request asks for it and records the cancel. The lattice is released before
 // the function returns, so the caller holds only the traced points.
-int trace(TracedLines& output, const grid::Grid& map, const TraceRequest& request,
-          ErrorSink* progress);
+TraceStatus trace(TracedLines& output, const grid::Grid& map, const TraceRequest& request,
+                  ErrorSink* progress);
 // The same, with the pieces as lines of a cover (emptied first).
-int trace(geometry::Cover& output, const grid::Grid& map, const TraceRequest& request,
-          ErrorSink* progress);
+TraceStatus trace(geometry::Cover& output, const grid::Grid& map, const TraceRequest& request,
+                  ErrorSink* progress);
 
 }  // namespace vellumar::isolines

@@ -502,7 +502,7 @@ void CTarnwickDlg::loadData() {
 void CTarnwickDlg::loadDataFile(const std::string& path) {
   const Language language = calc_.language();
   if (dataFileLoaded(path)) {
-    stop(data::message::kAlreadyLoaded.in(language));
+    stop(data::text::kAlreadyLoaded.in(language));
     return;
   }
   data::ReadOptions options;
@@ -510,7 +510,7 @@ void CTarnwickDlg::loadDataFile(const std::string& path) {
   if (!shapefile) {
     QString preview;
     if (!readPreview(path, preview)) {
-      stop(cformat(data::message::kCannotOpen.in(language), path.c_str()));
+      stop(cformat(data::text::kCannotOpen.in(language), path.c_str()));
       return;
     }
     DataFileProc format(dataFormat_, QFileInfo(QString::fromStdString(path)).fileName(), preview,
@@ -518,7 +518,7 @@ void CTarnwickDlg::loadDataFile(const std::string& path) {
     if (!dialogs_.runDialog(format)) return;
     dataFormat_ = format.format();
     if (!dataFormat_.readOptions(options)) {
-      stop(data::message::kBadDelimiter.in(language));
+      stop(data::text::kBadDelimiter.in(language));
       return;
     }
   }
@@ -688,23 +688,24 @@ void CTarnwickDlg::showInView(const engine::Operand& operand) {
     saveOperand(operand);
     return;
   }
-  if (!CRVWnd::canShow(operand)) {
-    stop(mapview_text::kUnknownCoordinates.in(calc_.language()));
+  if (!mapview::CRVWnd::canShow(operand)) {
+    stop(mapview::text::kUnknownCoordinates.in(calc_.language()));
     return;
   }
   delete mapView_.data();
-  mapView_ = new CRVWnd(operand, calc_.missingValue(), calc_.language());
+  mapView_ = new mapview::CRVWnd(operand, calc_.missingValue(), calc_.language());
   mapView_->setPicturePathChooser([this](const QString& folder) {
     return chooseFile(dialogs_, mapView_, savePictureDialogSetup(folder), true);
   });
   // Beside the calculator, so that neither covers the other's controls.
   const QScreen* screen = this->screen();
-  mapView_->move(CRVWnd::placeBeside(frameGeometry(), mapView_->size(),
-                                     screen != nullptr ? screen->availableGeometry() : QRect()));
+  mapView_->move(
+      mapview::CRVWnd::placeBeside(frameGeometry(), mapView_->size(),
+                                   screen != nullptr ? screen->availableGeometry() : QRect()));
   mapView_->show();
 }
 
-CRVWnd* CTarnwickDlg::mapView() const {
+mapview::CRVWnd* CTarnwickDlg::mapView() const {
   return mapView_;
 }
 

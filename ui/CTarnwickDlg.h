@@ -23,8 +23,11 @@ class QRadioButton;
 
 namespace vellumar::ui {
 
-class CDataListDialog;
+namespace mapview {
 class CRVWnd;
+}
+
+class CDataListDialog;
 class FileListWindow;
 class HelpWindow;
 class HistoryWindow;
@@ -67,7 +70,7 @@ class CTarnwickDlg : public QWidget {
   HistoryWindow* historyWindow() const;
   HelpWindow* helpWindow() const;
   // The open map view, or null.
-  CRVWnd* mapView() const;
+  mapview::CRVWnd* mapView() const;
 
  public slots:
   // Replaces the display's selection with text (undoable) and leaves the caret after it.
@@ -151,7 +154,7 @@ class CTarnwickDlg : public QWidget {
   QPointer<HelpWindow> helpWindow_;
   QPointer<HistoryWindow> historyWindow_;
   QPointer<ViewValues> viewValues_;
-  QPointer<CRVWnd> mapView_;
+  QPointer<mapview::CRVWnd> mapView_;
   std::map<engine::FileKind, QPointer<FileListWindow>> fileLists_;
   std::map<int, QPointer<CDataListDialog>> dataWindows_;
 };

@@ -23,12 +23,12 @@ struct DataFormat {
   QString character = QStringLiteral(" ");
 
   // The reader options of these choices; false when choice 4 has no usable one-byte delimiter.
-  bool readOptions(data::ReadOptions& options) const;
+  [[nodiscard]] bool readOptions(data::ReadOptions& options) const;
 };
 
 // The first three lines of a data file (each cut to 250 characters, without line ends), joined
 // by line breaks, for the preview of the format dialog; false when the file cannot be opened.
-bool readPreview(const std::string& path, QString& preview);
+[[nodiscard]] bool readPreview(const std::string& path, QString& preview);
 
 // "Формат данных": the delimiter choice, the two check boxes, the file name and a preview of
 // the first lines; "Ввод" accepts, "Отмена" cancels.

@@ -18,8 +18,8 @@ Operand packTracedLines(isolines::TracedLines& lines) {
   for (std::size_t k = 0; k < lines.size(); ++k) {
     values.insert(values.end(), static_cast<std::size_t>(lines.counts[k]), lines.levels[k]);
   }
-  auto points = std::make_shared<const data::DATA>(std::move(values), std::move(lines.x),
-                                                   std::move(lines.y));
+  auto points =
+      std::make_shared<const data::DATA>(std::move(values), std::move(lines.x), std::move(lines.y));
   auto parts = std::make_shared<const std::vector<std::int32_t>>(std::move(lines.counts));
   lines.clear();
   return Operand::lines(Kind::Lines, std::move(points), std::move(parts));
@@ -37,12 +37,12 @@ bool traceMap(S_Calculator& calc, const grid::Grid& map, const TraceLevels& leve
   request.blankFill = levels.blankFill;
   request.progress = true;
   request.language = calc.language();
-  const int status = isolines::trace(lines, map, request, &calc.sink());
+  const auto status = isolines::trace(lines, map, request, &calc.sink());
   // A lattice that does not fit in memory, or a trace that failed on its own (not cancelled), is
   // an error rather than a map without isolines.
-  if (status == isolines::kTraceNoMemory) {
+  if (status == isolines::TraceStatus::NoMemory) {
     calc.sink().record(sink_code::kMessage, text::kOutOfMemory.in(calc.language()));
-  } else if (status == isolines::kTraceFailed && !calc.failed()) {
+  } else if (status == isolines::TraceStatus::Failed && !calc.failed()) {
     calc.executionError();
   }
   return !calc.failed();

@@ -224,9 +224,10 @@ TEST_F(SafeSave, SetsRenameInOrderAndNeverLeaveATargetMissing) {
     std::vector<SaveFile*> files;
     for (const std::string& name : targets) files.push_back(&set.add(path(name)));
     if (!set.open()) return set.error();
-    for (SaveFile* file : files) file->write(content);
-    set.commit();
-    return set.error();
+    for (SaveFile* file : files) {
+      if (!file->write(content)) return file->error();
+    }
+    return set.commit() ? SaveError::None : set.error();
   };
   ASSERT_EQ(saveAll("old"), SaveError::None);
   for (int stop = 0; stop <= 3; ++stop) {

@@ -338,7 +338,7 @@ TEST(DataColumnChoice, ReadsCoordinateEditsLikeTheWindow) {
 
 TEST(DataColumnChoice, BuildsNumbersOrDataColumns) {
   M_Data table;
-  table.ReadBytes("1 10 100 a\n2 20 200 7\n");
+  ASSERT_EQ(table.ReadBytes("1 10 100 a\n2 20 200 7\n"), ReadStatus::Ok);
   ColumnOperand out;
   EXPECT_EQ(chooseColumn(table, 3, {true, 1, 2}, out), ChoiceStatus::Ok);
   ASSERT_FALSE(out.isNumber);
@@ -359,7 +359,7 @@ TEST(DataColumnChoice, BuildsNumbersOrDataColumns) {
                "Недопустимые столбцы координат X и Y!");
 
   M_Data one;
-  one.ReadBytes("5 6\n");
+  ASSERT_EQ(one.ReadBytes("5 6\n"), ReadStatus::Ok);
   EXPECT_EQ(chooseColumn(one, 2, {}, out), ChoiceStatus::Ok);
   EXPECT_TRUE(out.isNumber);
   EXPECT_EQ(out.number, 6.0);

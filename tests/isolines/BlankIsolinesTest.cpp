@@ -74,7 +74,7 @@ TEST(BlankIsolines, IsolinesAroundAPeakStopAtABlankHole) {
     request.step = 1;
     request.cellSize = cellSizeParameter(map, densification);
     geometry::Cover cover;
-    ASSERT_EQ(trace(cover, map, request, nullptr), kTraceDone);
+    ASSERT_EQ(trace(cover, map, request, nullptr), TraceStatus::Done);
     int open = 0;
     for (const geometry::Line& line : cover.lines()) {
       for (const geometry::Point& p : line.points()) {
@@ -109,7 +109,7 @@ TEST(BlankIsolines, AMapOfOneValueAmongBlanksIsFlat) {
   request.step = 1;
   request.cellSize = cellSizeParameter(map, 2);
   geometry::Cover cover;
-  EXPECT_EQ(trace(cover, map, request, nullptr), kTraceFlat);
+  EXPECT_EQ(trace(cover, map, request, nullptr), TraceStatus::Flat);
   EXPECT_EQ(cover.size(), 0u);
 }
 

@@ -37,7 +37,7 @@ TEST(TraceDriver, LatticeFollowsTheFinerStepAndTheDensification) {
   EXPECT_DOUBLE_EQ(cellSizeParameter(wide, 1), 2000000.0);
 
   const LatticePlan plan = planLattice(0, 10, 0, 5, cellSizeParameter(map, 1));
-  EXPECT_EQ(plan.status, kTraceDone);
+  EXPECT_EQ(plan.status, TraceStatus::Done);
   EXPECT_EQ(plan.nx, 21);
   EXPECT_EQ(plan.ny, 11);
   EXPECT_DOUBLE_EQ(plan.h, 0.5);
@@ -49,16 +49,16 @@ TEST(TraceDriver, LatticeFollowsTheFinerStepAndTheDensification) {
   const LatticePlan rounded = planLattice(0, 10, 0, 10, 3.4e6);
   EXPECT_EQ(rounded.nx, 4);
   EXPECT_DOUBLE_EQ(rounded.h, 10.0 / 3);
-  EXPECT_EQ(planLattice(0, 10, 0, 2, 1e6).status, kTraceDone);
-  EXPECT_EQ(planLattice(0, 10, 0, 1.4, 1e6).status, kTraceLatticeTooSmall);
-  EXPECT_EQ(planLattice(0, 10, 0, 10, 0).status, kTraceLatticeTooSmall);
-  EXPECT_EQ(planLattice(0, 1e9, 0, 1e9, 1).status, kTraceNoMemory);
+  EXPECT_EQ(planLattice(0, 10, 0, 2, 1e6).status, TraceStatus::Done);
+  EXPECT_EQ(planLattice(0, 10, 0, 1.4, 1e6).status, TraceStatus::LatticeTooSmall);
+  EXPECT_EQ(planLattice(0, 10, 0, 10, 0).status, TraceStatus::LatticeTooSmall);
+  EXPECT_EQ(planLattice(0, 1e9, 0, 1e9, 1).status, TraceStatus::NoMemory);
 
   // Every point of a dense trace lies on the lattice lines of the halved step.
   const grid::Grid ramp = gridOf(
       11, 6, 0, 10, 0, 5, [](double x, double y) { return x + y; }, grid::Interpolation::Bilinear);
   geometry::Cover cover;
-  ASSERT_EQ(trace(cover, ramp, levels(1.3, 9.3, 2, ramp, 2), nullptr), kTraceDone);
+  ASSERT_EQ(trace(cover, ramp, levels(1.3, 9.3, 2, ramp, 2), nullptr), TraceStatus::Done);
   ASSERT_EQ(cover.size(), 5u);
   for (const geometry::Line& line : cover.lines()) {
     for (const geometry::Point& p : line.points()) {
@@ -74,50 +74,50 @@ TEST(TraceDriver, MapsWithoutIsolinesGiveStatusesAndNoLines) {
   geometry::Cover cover;
   cover.appendLine(geometry::Line(3));
   const grid::Grid flat = gridOf(5, 5, 0, 4, 0, 4, [](double, double) { return 7.0; });
-  EXPECT_EQ(trace(cover, flat, levels(0, 10, 1, flat), nullptr), kTraceFlat);
+  EXPECT_EQ(trace(cover, flat, levels(0, 10, 1, flat), nullptr), TraceStatus::Flat);
   EXPECT_TRUE(cover.empty());
 
   const grid::Grid empty;
-  EXPECT_EQ(trace(cover, empty, levels(0, 10, 1, flat), nullptr), kTraceNoValues);
+  EXPECT_EQ(trace(cover, empty, levels(0, 10, 1, flat), nullptr), TraceStatus::NoValues);
 
   grid::Grid noExtent = gridOf(5, 5, 0, 4, 0, 4, peak);
   noExtent.top = noExtent.bottom;
-  EXPECT_EQ(trace(cover, noExtent, levels(0, 10, 1, flat), nullptr), kTraceEmptyRectangle);
+  EXPECT_EQ(trace(cover, noExtent, levels(0, 10, 1, flat), nullptr), TraceStatus::EmptyRectangle);
 
   // A 2 x 2 map has a lattice of 2 x 2 nodes at N4 = 1, and 3 x 3 at N4 = 2.
   const grid::Grid small = gridOf(2, 2, 0, 1, 0, 1, [](double x, double y) { return x + 2 * y; });
-  EXPECT_EQ(trace(cover, small, levels(0, 3, 1, small), nullptr), kTraceLatticeTooSmall);
+  EXPECT_EQ(trace(cover, small, levels(0, 3, 1, small), nullptr), TraceStatus::LatticeTooSmall);
   EXPECT_TRUE(cover.empty());
-  EXPECT_EQ(trace(cover, small, levels(0.5, 2.5, 1, small, 2), nullptr), kTraceDone);
+  EXPECT_EQ(trace(cover, small, levels(0.5, 2.5, 1, small, 2), nullptr), TraceStatus::Done);
   EXPECT_EQ(cover.size(), 3u);
 
   // A lattice far beyond memory is refused before anything is allocated.
   const grid::Grid map = gridOf(5, 5, 0, 4, 0, 4, peak);
-  EXPECT_EQ(trace(cover, map, levels(0, 10, 1, map, 1e7), nullptr), kTraceNoMemory);
+  EXPECT_EQ(trace(cover, map, levels(0, 10, 1, map, 1e7), nullptr), TraceStatus::NoMemory);
   // Levels that cannot be counted fail the trace.
-  EXPECT_EQ(trace(cover, map, levels(0, 1e300, 1e-300, map), nullptr), kTraceFailed);
+  EXPECT_EQ(trace(cover, map, levels(0, 1e300, 1e-300, map), nullptr), TraceStatus::Failed);
 }
 
 // The lattice must fit the memory the program may use, not the machine's: a lower limit set
 // through VELLUMAR_MEMORY_LIMIT refuses a lattice that fits otherwise.
 TEST(TraceDriver, LatticeIsBoundByTheUsableMemory) {
   // 1001 x 1001 nodes and about 2M edges: some 24 MB.
-  EXPECT_EQ(planLattice(0, 1000, 0, 1000, 1e6).status, kTraceDone);
+  EXPECT_EQ(planLattice(0, 1000, 0, 1000, 1e6).status, TraceStatus::Done);
   setenv("VELLUMAR_MEMORY_LIMIT", "4M", 1);
-  EXPECT_EQ(planLattice(0, 1000, 0, 1000, 1e6).status, kTraceNoMemory);
-  EXPECT_EQ(planLattice(0, 100, 0, 100, 1e6).status, kTraceDone);  // about 0.25 MB
+  EXPECT_EQ(planLattice(0, 1000, 0, 1000, 1e6).status, TraceStatus::NoMemory);
+  EXPECT_EQ(planLattice(0, 100, 0, 100, 1e6).status, TraceStatus::Done);  // about 0.25 MB
   const grid::Grid map = gridOf(5, 5, 0, 4, 0, 4, peak);
   geometry::Cover cover;
-  EXPECT_EQ(trace(cover, map, levels(0, 10, 1, map, 150), nullptr), kTraceNoMemory);
+  EXPECT_EQ(trace(cover, map, levels(0, 10, 1, map, 150), nullptr), TraceStatus::NoMemory);
   unsetenv("VELLUMAR_MEMORY_LIMIT");
-  EXPECT_EQ(trace(cover, map, levels(0, 10, 1, map, 150), nullptr), kTraceDone);
+  EXPECT_EQ(trace(cover, map, levels(0, 10, 1, map, 150), nullptr), TraceStatus::Done);
   EXPECT_FALSE(cover.empty());
 }
 
 TEST(TraceDriver, PeakGivesOneClockwiseClosedLinePerLevel) {
   const grid::Grid map = gridOf(41, 41, -10, 10, -10, 10, peak);
   geometry::Cover cover;
-  ASSERT_EQ(trace(cover, map, levels(1, 9, 2, map), nullptr), kTraceDone);
+  ASSERT_EQ(trace(cover, map, levels(1, 9, 2, map), nullptr), TraceStatus::Done);
   ASSERT_EQ(cover.size(), 5u);
   for (std::size_t k = 0; k < cover.size(); ++k) {
     const geometry::Line& line = cover[k];
@@ -138,7 +138,7 @@ TEST(TraceDriver, RidgeGivesOpenLinesFromBorderToBorder) {
   const auto ridge = [](double x, double y) { return 10 - std::fabs(y - 5 - 0.1 * x); };
   const grid::Grid map = gridOf(21, 21, 0, 10, 0, 10, ridge, grid::Interpolation::Bilinear);
   geometry::Cover cover;
-  ASSERT_EQ(trace(cover, map, levels(6, 9, 1, map), nullptr), kTraceDone);
+  ASSERT_EQ(trace(cover, map, levels(6, 9, 1, map), nullptr), TraceStatus::Done);
   ASSERT_EQ(cover.size(), 8u);
   const auto onBorder = [](const geometry::Point& p) {
     return p.x == 0 || p.x == 10 || p.y == 0 || p.y == 10;
@@ -157,7 +157,8 @@ TEST(TraceDriver, PointsLieOnTheSurfaceLevel) {
   const grid::Grid map = gridOf(31, 25, 0, 15, -6, 6, wavy);
   for (const double densification : {1.0, 3.0}) {
     geometry::Cover cover;
-    ASSERT_EQ(trace(cover, map, levels(-0.9, 1.9, 0.2, map, densification), nullptr), kTraceDone);
+    ASSERT_EQ(trace(cover, map, levels(-0.9, 1.9, 0.2, map, densification), nullptr),
+              TraceStatus::Done);
     ASSERT_GT(cover.size(), 15u);
     // Linear interpolation along lattice edges of step h misses the surface by O(h^2).
     const double h = cellSizeParameter(map, densification) / 1e6;
@@ -175,7 +176,7 @@ TEST(TraceDriver, ConeIsolinesHaveTheLengthOfTheirCircles) {
   const auto cone = [](double x, double y) { return -std::hypot(x, y); };
   const grid::Grid map = gridOf(101, 101, -10, 10, -10, 10, cone, grid::Interpolation::Bilinear);
   geometry::Cover cover;
-  ASSERT_EQ(trace(cover, map, levels(-9, -1, 2, map, 2), nullptr), kTraceDone);
+  ASSERT_EQ(trace(cover, map, levels(-9, -1, 2, map, 2), nullptr), TraceStatus::Done);
   ASSERT_EQ(cover.size(), 5u);
   double total = 0;
   for (const geometry::Line& line : cover.lines()) {
@@ -194,7 +195,7 @@ TEST(TraceDriver, ClipRectangleLimitsTheTrace) {
   TraceRequest request = levels(1, 9, 2, map);
   request.clip = geometry::Rect{true, 10, 0, 3, -20};
   geometry::Cover cover;
-  ASSERT_EQ(trace(cover, map, request, nullptr), kTraceDone);
+  ASSERT_EQ(trace(cover, map, request, nullptr), TraceStatus::Done);
   ASSERT_FALSE(cover.empty());
   for (const geometry::Line& line : cover.lines()) {
     EXPECT_FALSE(line.isClosed());
@@ -203,7 +204,7 @@ TEST(TraceDriver, ClipRectangleLimitsTheTrace) {
     EXPECT_GE(line.rect().bottom, 0.0);
   }
   request.clip = geometry::Rect{true, 30, 20, 30, 20};
-  EXPECT_EQ(trace(cover, map, request, nullptr), kTraceEmptyRectangle);
+  EXPECT_EQ(trace(cover, map, request, nullptr), TraceStatus::EmptyRectangle);
 }
 
 TEST(TraceDriver, ProgressShowsBothStagesAndCancelLeavesNoLines) {
@@ -214,7 +215,7 @@ TEST(TraceDriver, ProgressShowsBothStagesAndCancelLeavesNoLines) {
     RecordingProgress progress;
     ErrorSink sink(&progress);
     geometry::Cover cover;
-    ASSERT_EQ(trace(cover, map, request, &sink), kTraceDone);
+    ASSERT_EQ(trace(cover, map, request, &sink), TraceStatus::Done);
     EXPECT_EQ(progress.captions,
               (std::vector<std::string>{"Подготовка данных...", "Трассировка изолиний"}));
     // 41 x 41 lattice nodes, then two steps per lattice edge.
@@ -228,7 +229,7 @@ TEST(TraceDriver, ProgressShowsBothStagesAndCancelLeavesNoLines) {
     ErrorSink sink(&progress);
     request.language = Language::English;
     geometry::Cover cover;
-    trace(cover, map, request, &sink);
+    ASSERT_EQ(trace(cover, map, request, &sink), TraceStatus::Done);
     EXPECT_EQ(progress.captions,
               (std::vector<std::string>{"Preparing data...", "Tracing isolines"}));
   }
@@ -237,7 +238,7 @@ TEST(TraceDriver, ProgressShowsBothStagesAndCancelLeavesNoLines) {
     RecordingProgress progress(cancelAt);
     ErrorSink sink(&progress);
     geometry::Cover cover;
-    EXPECT_EQ(trace(cover, map, request, &sink), kTraceFailed);
+    EXPECT_EQ(trace(cover, map, request, &sink), TraceStatus::Failed);
     EXPECT_TRUE(cover.empty());
     EXPECT_EQ(sink.code(), sink_code::kCancelled);
     EXPECT_EQ(progress.closes, static_cast<int>(progress.captions.size()));
@@ -249,7 +250,7 @@ TEST(TraceDriver, ProgressShowsBothStagesAndCancelLeavesNoLines) {
     RecordingProgress progress(5);
     ErrorSink sink(&progress);
     geometry::Cover cover;
-    EXPECT_EQ(trace(cover, map, finer, &sink), kTraceFailed);
+    EXPECT_EQ(trace(cover, map, finer, &sink), TraceStatus::Failed);
     EXPECT_TRUE(cover.empty());
     EXPECT_EQ(progress.captions, (std::vector<std::string>{"Подготовка данных..."}));
     EXPECT_EQ(progress.totals, (std::vector<std::int64_t>{81 * 81}));
@@ -260,7 +261,7 @@ TEST(TraceDriver, ProgressShowsBothStagesAndCancelLeavesNoLines) {
   ErrorSink sink(&silent);
   request.progress = false;
   geometry::Cover cover;
-  EXPECT_EQ(trace(cover, map, request, &sink), kTraceDone);
+  EXPECT_EQ(trace(cover, map, request, &sink), TraceStatus::Done);
   EXPECT_TRUE(silent.captions.empty());
 }
 

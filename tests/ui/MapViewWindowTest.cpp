@@ -17,6 +17,9 @@
 
 namespace vellumar::ui::testing {
 
+using mapview::CRVWnd;
+using mapview::MapLayout;
+
 class MapViewWindowTest : public QObject {
   Q_OBJECT
 

@@ -17,7 +17,7 @@
 #include "grid/GridArithmetic.h"
 #include "ui/mapview/MapViewMessages.h"
 
-namespace vellumar::ui {
+namespace vellumar::ui::mapview {
 namespace {
 
 constexpr int kPickDistance = 3;
@@ -61,7 +61,7 @@ CRVWnd::CRVWnd(engine::Operand shown, double missingValue, Language language, QW
   setAttribute(Qt::WA_OpaquePaintEvent);
   setMouseTracking(true);
   setCursor(Qt::ArrowCursor);
-  setWindowTitle(mapview_text::kTitle.in(language_));
+  setWindowTitle(text::kTitle.in(language_));
   if (const grid::Grid* grid = shown_.gridValue()) {
     gridMinimum_ = grid::minimum(*grid);
     gridMaximum_ = grid::maximum(*grid);
@@ -370,9 +370,9 @@ QString CRVWnd::statusLine(const PointerReading& reading) const {
   if (reading.hasValue) {
     line += "    z = ";
     if (reading.blank) {
-      line += mapview_text::kReadOutBlank.in(language_);
+      line += text::kReadOutBlank.in(language_);
     } else if (reading.missing) {
-      line += mapview_text::kPickedMissing.in(language_);
+      line += text::kPickedMissing.in(language_);
     } else if (reading.value) {
       line += formatReading(*reading.value, significantDigits(valueMagnitude_, valueRange_ * 1e-5));
     } else {
@@ -383,12 +383,12 @@ QString CRVWnd::statusLine(const PointerReading& reading) const {
 }
 
 QString CRVWnd::coordinateTitle(const PointerReading& reading) const {
-  std::string title = std::string(mapview_text::kTitle.in(language_)) + " | x=";
+  std::string title = std::string(text::kTitle.in(language_)) + " | x=";
   title += reading.insideX ? cformat(" %.2lf,", reading.x) : std::string(" ?,");
   title += reading.insideY ? cformat(" y= %.2lf", reading.y) : std::string(" y= ?");
   if (shown_.gridValue() != nullptr) {
     if (reading.blank) {
-      title += std::string(", z= ") + mapview_text::kReadOutBlank.in(language_);
+      title += std::string(", z= ") + text::kReadOutBlank.in(language_);
     } else {
       title += reading.value ? cformat(", z= %.3lf", *reading.value) : std::string(", z= ?");
     }
@@ -400,7 +400,7 @@ void CRVWnd::readOut(QPoint position) {
   const PointerReading reading = readingAt(position);
   QString title = coordinateTitle(reading);
   if (shown_.kind() == engine::Kind::Data && selectedValue_) {
-    title += *selectedValue_ == missingValue_ ? QString(", z= ") + mapview_text::kReadOutMissing
+    title += *selectedValue_ == missingValue_ ? QString(", z= ") + text::kReadOutMissing
                                               : fromUtf8(cformat(", z= %.3lf", *selectedValue_));
   }
   setWindowTitle(title);
@@ -428,10 +428,9 @@ void CRVWnd::pick(QPoint position) {
   selectedValue_.reset();
   if (picked_) selectedValue_ = shown_.points().values()[*picked_];
   if (selectedValue_) {
-    const std::string value =
-        *selectedValue_ == missingValue_
-            ? std::string(", z= ") + mapview_text::kPickedMissing.in(language_)
-            : cformat(", z= %.2lf", *selectedValue_);
+    const std::string value = *selectedValue_ == missingValue_
+                                  ? std::string(", z= ") + text::kPickedMissing.in(language_)
+                                  : cformat(", z= %.2lf", *selectedValue_);
     setWindowTitle(coordinateTitle(readingAt(position)) + fromUtf8(value));
   }
   statusText_ = statusLine(readingAt(position));
@@ -460,8 +459,8 @@ QMenu* CRVWnd::contextMenu() {
   if (menu_ != nullptr) return menu_;
   menu_ = new QMenu(this);
   auto* classes = new QActionGroup(menu_);
-  equalIntervals_ = menu_->addAction(fromUtf8(mapview_text::kEqualIntervals.in(language_)));
-  equalCount_ = menu_->addAction(fromUtf8(mapview_text::kEqualCount.in(language_)));
+  equalIntervals_ = menu_->addAction(fromUtf8(text::kEqualIntervals.in(language_)));
+  equalCount_ = menu_->addAction(fromUtf8(text::kEqualCount.in(language_)));
   for (QAction* action : {equalIntervals_, equalCount_}) {
     action->setCheckable(true);
     action->setEnabled(classes_.has_value());
@@ -544,4 +543,4 @@ void CRVWnd::wheelEvent(QWheelEvent* event) {
   readOut(event->position().toPoint());
 }
 
-}  // namespace vellumar::ui
+}  // namespace vellumar::ui::mapview

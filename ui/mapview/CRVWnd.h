@@ -19,7 +19,7 @@
 class QAction;
 class QMenu;
 
-namespace vellumar::ui {
+namespace vellumar::ui::mapview {
 
 // What the pointer is over in a map view: the world point, whether it lies inside the plot along
 // each axis, and the value there when the view has one (a grid's surface, a data point under the
@@ -70,7 +70,7 @@ class CRVWnd : public QWidget {
     choosePicturePath_ = std::move(chooser);
   }
   // Saves what the window shows as a BMP file (".bmp" is added when missing).
-  bool savePicture(QString path);
+  [[nodiscard]] bool savePicture(QString path);
   // The picture of the client area, as it is painted once every pending change is drawn.
   QImage picture();
 
@@ -164,4 +164,4 @@ class CRVWnd : public QWidget {
   PicturePathChooser choosePicturePath_;
 };
 
-}  // namespace vellumar::ui
+}  // namespace vellumar::ui::mapview

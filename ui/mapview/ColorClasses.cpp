@@ -5,7 +5,7 @@
 
 #include "common/CFormat.h"
 
-namespace vellumar::ui {
+namespace vellumar::ui::mapview {
 namespace {
 
 std::vector<double> equalIntervals(double minimum, double maximum) {
@@ -74,4 +74,4 @@ std::vector<std::string> ColorClasses::boundLabels() const {
   return labels;
 }
 
-}  // namespace vellumar::ui
+}  // namespace vellumar::ui::mapview

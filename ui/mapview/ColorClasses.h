@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace vellumar::ui {
+namespace vellumar::ui::mapview {
 
 // How a grid view divides its values into colour classes.
 enum class ClassMode {
@@ -50,4 +50,4 @@ class ColorClasses {
   double maximum_;
 };
 
-}  // namespace vellumar::ui
+}  // namespace vellumar::ui::mapview

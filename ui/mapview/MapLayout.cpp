@@ -5,7 +5,7 @@
 
 #include "common/CFormat.h"
 
-namespace vellumar::ui {
+namespace vellumar::ui::mapview {
 
 void WorldBounds::widenDegenerateAxes() {
   if (xmin == xmax) {
@@ -237,4 +237,4 @@ std::string formatReading(double value, int digits) {
   return cformat("%.*g", digits, value);
 }
 
-}  // namespace vellumar::ui
+}  // namespace vellumar::ui::mapview

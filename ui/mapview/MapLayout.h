@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-namespace vellumar::ui {
+namespace vellumar::ui::mapview {
 
 // World rectangle shown by the map view.
 struct WorldBounds {
@@ -112,4 +112,4 @@ std::vector<double> yTicks(const MapLayout& layout);
 int significantDigits(double magnitude, double resolution);
 std::string formatReading(double value, int digits);
 
-}  // namespace vellumar::ui
+}  // namespace vellumar::ui::mapview

@@ -9,7 +9,7 @@
 #include "grid/Grid.h"
 #include "grid/Surface.h"
 
-namespace vellumar::ui {
+namespace vellumar::ui::mapview {
 namespace {
 
 constexpr int kFrameOverhang = 7;
@@ -234,4 +234,4 @@ void MapPainter::statusLine(const QString& line) {
   painter_.drawText(strip.adjusted(6, 0, -6, 0), Qt::AlignLeft | Qt::AlignVCenter, line);
 }
 
-}  // namespace vellumar::ui
+}  // namespace vellumar::ui::mapview

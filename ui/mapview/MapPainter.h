@@ -14,7 +14,7 @@ namespace vellumar::grid {
 class Grid;
 }
 
-namespace vellumar::ui {
+namespace vellumar::ui::mapview {
 
 // The colour raster of a grid over the plot rectangle: each pixel inside the grid's extents takes
 // the class colour of the grid's surface value at the pixel's world point; pixels beyond the
@@ -69,4 +69,4 @@ class MapPainter {
   const MapLayout& layout_;
 };
 
-}  // namespace vellumar::ui
+}  // namespace vellumar::ui::mapview

@@ -2,7 +2,7 @@
 
 #include "common/Language.h"
 
-namespace vellumar::ui::mapview_text {
+namespace vellumar::ui::mapview::text {
 
 inline constexpr MessageText kUnknownCoordinates{"Не известны координаты данных!",
                                                  "Data coordinates are unknown!"};
@@ -18,4 +18,4 @@ inline constexpr MessageText kEqualCount{"Равное число узлов (к
 // Shown for the grid value under the pointer where the grid is blank (no data).
 inline constexpr MessageText kReadOutBlank{"пусто", "blank"};
 
-}  // namespace vellumar::ui::mapview_text
+}  // namespace vellumar::ui::mapview::text

@@ -6,7 +6,7 @@
 #include "ui/mapview/ColorClasses.h"
 #include "ui/mapview/MapLayout.h"
 
-namespace vellumar::ui {
+namespace vellumar::ui::mapview {
 namespace {
 
 TEST(MapLayout, LabelDecimalsFollowTheRange) {
@@ -185,4 +185,4 @@ TEST(ColorClasses, EqualCountClassesFollowTheDeciles) {
 }
 
 }  // namespace
-}  // namespace vellumar::ui
+}  // namespace vellumar::ui::mapview

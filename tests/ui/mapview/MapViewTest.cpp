@@ -18,7 +18,7 @@
 #include "grid/Grid.h"
 #include "ui/mapview/CRVWnd.h"
 
-namespace vellumar::ui {
+namespace vellumar::ui::mapview {
 namespace {
 
 using engine::Kind;
@@ -457,4 +457,4 @@ TEST(MapView, SavesThePictureAsBmp) {
 }
 
 }  // namespace
-}  // namespace vellumar::ui
+}  // namespace vellumar::ui::mapview
