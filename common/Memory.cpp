@@ -1,5 +1,6 @@
 #include "common/Memory.h"
 
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -198,6 +199,15 @@ void release(std::uint64_t bytes) {
   Ledger& book = ledger();
   const std::lock_guard<std::mutex> hold(book.mutex);
   book.untouched -= std::min(book.untouched, bytes);
+}
+
+void adviseHugePages(const void* data, std::size_t bytes) {
+  constexpr std::uintptr_t kHugePage = std::uintptr_t(2) << 20;
+  if (data == nullptr || bytes < 2 * kHugePage) return;
+  const auto begin = reinterpret_cast<std::uintptr_t>(data);
+  const std::uintptr_t first = (begin + kHugePage - 1) & ~(kHugePage - 1);
+  const std::uintptr_t last = (begin + bytes) & ~(kHugePage - 1);
+  if (first < last) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
 }
 
 }  // namespace vellumar::memory

@@ -1,9 +1,9 @@
 #include "data/DataKernels.h"
 
-#include <sys/mman.h>
-
 #include <cstdint>
 #include <vector>
+
+#include "common/Memory.h"
 
 namespace vellumar::data {
 namespace {
@@ -85,14 +85,7 @@ void combineElements(double* out, std::size_t n, double missing, ErrorSink& sink
 std::vector<double> freshColumn(std::size_t n) {
   std::vector<double> column;
   column.reserve(n);
-  constexpr std::uintptr_t kHugePage = std::uintptr_t(2) << 20;
-  const auto begin = reinterpret_cast<std::uintptr_t>(column.data());
-  const std::uintptr_t end = begin + n * sizeof(double);
-  const std::uintptr_t first = (begin + kHugePage - 1) & ~(kHugePage - 1);
-  const std::uintptr_t last = end & ~(kHugePage - 1);
-  if (n * sizeof(double) >= 2 * kHugePage && first < last) {
-    madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-  }
+  memory::adviseHugePages(column.data(), n * sizeof(double));
   column.resize(n);
   return column;
 }

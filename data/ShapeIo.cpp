@@ -86,6 +86,7 @@ SAOffset hookWrite(void* buffer, SAOffset size, SAOffset count, SAFile handle) t
   MemoryFile& file = *memoryFile(handle);
   if (!file.inMemory) return 0;
   const std::size_t length = size * count;
+  if (length == 0) return count;  // shapelib writes empty records with a null buffer
   if (file.position + length > file.bytes.size()) file.bytes.resize(file.position + length);
   std::memcpy(file.bytes.data() + file.position, buffer, length);
   file.position += length;

@@ -4,21 +4,23 @@
 #include <cmath>
 #include <limits>
 #include <new>
+#include <type_traits>
 
+#include "common/Memory.h"
 #include "grid/Blank.h"
 
 namespace vellumar::isolines {
 
 namespace {
 
-// Rank of a node value that takes part in no crossing: a blank node (NaN among them).
-constexpr std::uint32_t kNoRank = std::numeric_limits<std::uint32_t>::max();
+// Rank of a node value that takes part in no crossing: a blank node (NaN among them). rank()
+// gives it as the 32-bit mark; a narrower store keeps it as its own type's largest value.
+template <class Rank>
+constexpr Rank kNoRank = std::numeric_limits<Rank>::max();
 // More levels than this cannot be indexed by the 32-bit level fields.
 constexpr double kMostLevels = 4.0e9;
 // Edges are numbered with signed 32-bit indices, the closing record included.
 constexpr std::int64_t kMostEdges = std::numeric_limits<std::int32_t>::max() - 1;
-// Progress is reported (and a cancel noticed) at least this often during the scan.
-constexpr std::int64_t kScanChunk = 1 << 16;
 
 }  // namespace
 
@@ -46,17 +48,50 @@ bool S_IsolineComputer::traceLevels(const grid::Grid& lattice, double lowest, do
   if (progress_ != nullptr) progress_->progressStart(caption_, 2 * edgeCount_);
   bool ok = false;
   try {
-    ok = rankNodes() && scan();
+    // Ranks run 0 ... levelCount_, and the type's largest value marks a blank node.
+    if (levelCount_ < kNoRank<std::uint8_t>) {
+      ok = traceWithRanks<std::uint8_t>();
+    } else if (levelCount_ < kNoRank<std::uint16_t>) {
+      ok = traceWithRanks<std::uint16_t>();
+    } else {
+      ok = traceWithRanks<std::uint32_t>();
+    }
   } catch (const std::bad_alloc&) {
     ok = false;
   }
   if (progress_ != nullptr) progress_->progressClose();
   // The ranks and bits live for one call only.
-  decltype(ranks_)().swap(ranks_);
+  decltype(ranks8_)().swap(ranks8_);
+  decltype(ranks16_)().swap(ranks16_);
+  decltype(ranks32_)().swap(ranks32_);
   decltype(offsets_)().swap(offsets_);
+  rankData_ = nullptr;
   std::vector<std::uint64_t>().swap(visited_);
   if (!ok) output_.clear();
   return ok;
+}
+
+// The narrower rank types save memory and cache on the common traces of a few hundred levels at
+// most; the steps that read ranks are compiled once per type, so no read chooses a type.
+template <class Rank>
+bool S_IsolineComputer::traceWithRanks() {
+  return rankNodes<Rank>() && scan<Rank>();
+}
+
+template <class Rank>
+std::vector<Rank>& S_IsolineComputer::rankStore() {
+  if constexpr (std::is_same_v<Rank, std::uint8_t>) {
+    return ranks8_;
+  } else if constexpr (std::is_same_v<Rank, std::uint16_t>) {
+    return ranks16_;
+  } else {
+    return ranks32_;
+  }
+}
+
+template <class Rank>
+const Rank* S_IsolineComputer::ranks() const {
+  return static_cast<const Rank*>(rankData_);
 }
 
 // Levels L0 + (Lhigh - L0) * k / (n - 1), k = 0 ... n - 1, with n = floor((L1 - L0) / s) + 1.
@@ -91,7 +126,7 @@ double S_IsolineComputer::level(std::uint32_t k) const {
 // lies within rounding of a whole number, settled against the levels themselves, so a node value
 // equal to a level counts exactly as the crossing rule says.
 std::uint32_t S_IsolineComputer::rank(double v) const {
-  if (grid::isBlank(v)) return kNoRank;
+  if (grid::isBlank(v)) return kNoRank<std::uint32_t>;
   const auto reaches = [this, v](std::uint32_t k) {
     return lowerEnd_ ? level(k) >= v : level(k) > v;
   };
@@ -114,13 +149,17 @@ std::uint32_t S_IsolineComputer::rank(double v) const {
 
 // Ranks every node, row by row, and counts the crossings of the edges: the most on one edge
 // decides the layout of the visited bits. Progress counts the edges whose crossings are known.
+template <class Rank>
 bool S_IsolineComputer::rankNodes() {
   const auto nx = static_cast<std::size_t>(nx_);
-  ranks_.resize(nx * static_cast<std::size_t>(ny_));
-  const auto span = [this](std::size_t a, std::size_t b) -> std::uint32_t {
-    const std::uint32_t ra = ranks_[a];
-    const std::uint32_t rb = ranks_[b];
-    if (ra == kNoRank || rb == kNoRank) return 0;
+  std::vector<Rank>& store = rankStore<Rank>();
+  store.resize(nx * static_cast<std::size_t>(ny_));
+  Rank* const ranked = store.data();
+  rankData_ = ranked;
+  const auto span = [ranked](std::size_t a, std::size_t b) -> std::uint32_t {
+    const std::uint32_t ra = ranked[a];
+    const std::uint32_t rb = ranked[b];
+    if (ra == kNoRank<Rank> || rb == kNoRank<Rank>) return 0;
     return ra > rb ? ra - rb : rb - ra;
   };
   std::uint64_t total = 0;
@@ -133,7 +172,8 @@ bool S_IsolineComputer::rankNodes() {
   constexpr std::uint64_t kMostCrossings = std::numeric_limits<std::uint32_t>::max();
   for (std::size_t j = 0; j < static_cast<std::size_t>(ny_); ++j) {
     const std::size_t row = j * nx;
-    for (std::size_t i = 0; i < nx; ++i) ranks_[row + i] = rank(z_[row + i]);
+    // A blank's 32-bit mark narrows to the type's largest value; every other rank fits.
+    for (std::size_t i = 0; i < nx; ++i) ranked[row + i] = static_cast<Rank>(rank(z_[row + i]));
     for (std::size_t i = 0; i + 1 < nx; ++i) count(row + i, row + i + 1);
     if (j > 0) {
       for (std::size_t i = 0; i < nx; ++i) count(row - nx + i, row + i);
@@ -171,50 +211,66 @@ bool S_IsolineComputer::rankNodes() {
   const auto mostPoints = static_cast<std::size_t>(total + total / 4 + 1);
   output_.x.reserve(mostPoints);
   output_.y.reserve(mostPoints);
+  memory::adviseHugePages(output_.x.data(), mostPoints * sizeof(double));
+  memory::adviseHugePages(output_.y.data(), mostPoints * sizeof(double));
   return true;
 }
 
-// Starts one piece at every crossing not yet visited, in edge order and then level order.
+// Starts one piece at every crossing not yet visited, in edge order and then level order. An
+// edge whose ends have the same rank is crossed by no level (two blank ends share the blank
+// mark): most edges of a fine lattice are such, and are passed over without a look at their
+// bits. Progress is reported (and a cancel noticed) after every row of edges.
+template <class Rank>
 bool S_IsolineComputer::scan() {
+  const Rank* const ranked = ranks<Rank>();
   const auto nx = static_cast<std::size_t>(nx_);
+  const auto ny = static_cast<std::size_t>(ny_);
   std::int32_t e = 0;
-  for (std::size_t j = 0; j < static_cast<std::size_t>(ny_); ++j) {
-    for (std::size_t i = 0; i + 1 < nx; ++i) {
-      if (!scanEdge(e++, j * nx + i, j * nx + i + 1)) return false;
+  for (std::size_t j = 0; j < ny; ++j) {
+    const std::size_t row = j * nx;
+    for (std::size_t i = 0; i + 1 < nx; ++i, ++e) {
+      if (ranked[row + i] != ranked[row + i + 1]) scanEdge<Rank>(e, row + i, row + i + 1);
     }
+    if (!reportProgress(edgeCount_ + e)) return false;
   }
-  for (std::size_t j = 0; j + 1 < static_cast<std::size_t>(ny_); ++j) {
-    for (std::size_t i = 0; i < nx; ++i) {
-      if (!scanEdge(e++, j * nx + i, (j + 1) * nx + i)) return false;
+  for (std::size_t j = 0; j + 1 < ny; ++j) {
+    const std::size_t row = j * nx;
+    for (std::size_t i = 0; i < nx; ++i, ++e) {
+      if (ranked[row + i] != ranked[row + nx + i]) scanEdge<Rank>(e, row + i, row + nx + i);
     }
+    if (!reportProgress(edgeCount_ + e)) return false;
   }
-  return reportProgress(2 * edgeCount_);
+  return true;
 }
 
-// Traces the unvisited crossings of one edge; false when the user cancelled.
-bool S_IsolineComputer::scanEdge(std::int32_t edge, std::size_t a, std::size_t b) {
-  const Crossings crossings = crossingsOf(edge, a, b);
+// Traces the unvisited crossings of one edge.
+template <class Rank>
+void S_IsolineComputer::scanEdge(std::int32_t edge, std::size_t a, std::size_t b) {
+  const Crossings crossings = crossingsOf<Rank>(edge, a, b);
   for (std::uint32_t n = 0; n < crossings.count; ++n) {
-    if (!visited(crossings, crossings.first + n)) tracePiece(crossings, crossings.first + n);
+    if (!visited(crossings, crossings.first + n)) {
+      tracePiece<Rank>(crossings, crossings.first + n);
+    }
   }
-  return (edge + 1) % kScanChunk != 0 || reportProgress(edgeCount_ + edge + 1);
 }
 
+template <class Rank>
 void S_IsolineComputer::tracePiece(const Crossings& start, std::uint32_t k) {
   forward_.clear();
   backward_.clear();
-  const Walk walk = walkForward(start, k);
+  const Walk walk = walkForward<Rank>(start, k);
   if (walk == Walk::Abandoned) return;
-  if (walk == Walk::Border && !walkBackward(start, k)) return;
+  if (walk == Walk::Border && !walkBackward<Rank>(start, k)) return;
   emit(k);
 }
 
 // Follows the piece from the start crossing into the cell below (or left of) the start edge until
 // it reaches the border or comes back to the start edge.
+template <class Rank>
 S_IsolineComputer::Walk S_IsolineComputer::walkForward(const Crossings& start, std::uint32_t k) {
   const double levelValue = level(k);
   markVisited(start, k);
-  Cell cell = firstCell(start.edge, true);
+  Cell cell = firstCell<Rank>(start.edge, true);
   std::int32_t edge = start.edge;
   EdgeNodes nodes = decode(start.edge);
   for (bool first = true;; first = false) {
@@ -222,29 +278,30 @@ S_IsolineComputer::Walk S_IsolineComputer::walkForward(const Crossings& start, s
     if (!first && edge == start.edge) return Walk::Closed;
     if (!cell.inside) return Walk::Border;
     Crossings sides[4];
-    cellSides(cell, sides);
+    cellSides<Rank>(cell, sides);
     // The start edge is the entry of the first cell; elsewhere reaching it closes the piece.
     const int exit = chooseExit(cell, sides, k, first ? -1 : start.edge);
     if (exit < 0) return Walk::Abandoned;
     edge = sides[exit].edge;
     if (edge != start.edge) markVisited(sides[exit], k);
     nodes = sideNodes(cell, exit);
-    cell = across(cell, exit);
+    cell = across<Rank>(cell, exit);
   }
 }
 
 // Follows an open piece from the start crossing into the cell on the other side of the start
 // edge up to the border. False when the walk cannot go on (the piece is dropped).
+template <class Rank>
 bool S_IsolineComputer::walkBackward(const Crossings& start, std::uint32_t k) {
   const double levelValue = level(k);
-  for (Cell cell = firstCell(start.edge, false); cell.inside;) {
+  for (Cell cell = firstCell<Rank>(start.edge, false); cell.inside;) {
     Crossings sides[4];
-    cellSides(cell, sides);
+    cellSides<Rank>(cell, sides);
     const int exit = chooseExit(cell, sides, k, -1);
     if (exit < 0) return false;
     markVisited(sides[exit], k);
     backward_.push_back(crossingPoint(sideNodes(cell, exit), sides[exit].edge, levelValue));
-    cell = across(cell, exit);
+    cell = across<Rank>(cell, exit);
   }
   return true;
 }
@@ -327,16 +384,17 @@ S_IsolineComputer::EdgeNodes S_IsolineComputer::decode(std::int32_t edge) const 
 }
 
 // The sides of a cell with their crossings; side s joins corner s to corner s + 1.
+template <class Rank>
 void S_IsolineComputer::cellSides(const Cell& cell, Crossings (&sides)[4]) const {
   const auto h = static_cast<std::int32_t>(horizontal_);
   const std::int32_t i = cell.i;
   const std::int32_t j = cell.j;
   const std::size_t lowerLeft = static_cast<std::size_t>(j) * static_cast<std::size_t>(nx_) + i;
   const std::size_t corners[4] = {lowerLeft, lowerLeft + 1, lowerLeft + nx_ + 1, lowerLeft + nx_};
-  sides[0] = crossingsOf(j * (nx_ - 1) + i, corners[0], corners[1]);
-  sides[1] = crossingsOf(h + j * nx_ + i + 1, corners[1], corners[2]);
-  sides[2] = crossingsOf((j + 1) * (nx_ - 1) + i, corners[2], corners[3]);
-  sides[3] = crossingsOf(h + j * nx_ + i, corners[3], corners[0]);
+  sides[0] = crossingsOf<Rank>(j * (nx_ - 1) + i, corners[0], corners[1]);
+  sides[1] = crossingsOf<Rank>(h + j * nx_ + i + 1, corners[1], corners[2]);
+  sides[2] = crossingsOf<Rank>((j + 1) * (nx_ - 1) + i, corners[2], corners[3]);
+  sides[3] = crossingsOf<Rank>(h + j * nx_ + i, corners[3], corners[0]);
 }
 
 S_IsolineComputer::EdgeNodes S_IsolineComputer::sideNodes(const Cell& cell, int side) const {
@@ -354,6 +412,7 @@ S_IsolineComputer::EdgeNodes S_IsolineComputer::sideNodes(const Cell& cell, int 
 
 // A cell with a blank corner is outside, as the cells past the border are: a walk that reaches it
 // ends there, so isolines end at the edge of the valid area as open lines.
+template <class Rank>
 S_IsolineComputer::Cell S_IsolineComputer::across(const Cell& cell, int side) const {
   Cell next;
   switch (side) {
@@ -370,32 +429,38 @@ S_IsolineComputer::Cell S_IsolineComputer::across(const Cell& cell, int side) co
       next = {cell.i - 1, cell.j, 1, cell.i > 0};
       break;
   }
-  next.inside = next.inside && !hasBlankCorner(next.i, next.j);
+  next.inside = next.inside && !hasBlankCorner<Rank>(next.i, next.j);
   return next;
 }
 
+template <class Rank>
 bool S_IsolineComputer::hasBlankCorner(int i, int j) const {
   const std::size_t lowerLeft = static_cast<std::size_t>(j) * static_cast<std::size_t>(nx_) + i;
   const std::size_t upperLeft = lowerLeft + static_cast<std::size_t>(nx_);
-  return ranks_[lowerLeft] == kNoRank || ranks_[lowerLeft + 1] == kNoRank ||
-         ranks_[upperLeft] == kNoRank || ranks_[upperLeft + 1] == kNoRank;
+  const Rank* const ranked = ranks<Rank>();
+  constexpr Rank kBlank = kNoRank<Rank>;
+  return ranked[lowerLeft] == kBlank || ranked[lowerLeft + 1] == kBlank ||
+         ranked[upperLeft] == kBlank || ranked[upperLeft + 1] == kBlank;
 }
 
 // The cell below a horizontal edge (left of a vertical one) for the forward walk, the cell above
 // (right of) it for the backward walk.
+template <class Rank>
 S_IsolineComputer::Cell S_IsolineComputer::firstCell(std::int32_t edge, bool forward) const {
   const EdgeNodes e = decode(edge);
   Cell on = {e.i, e.j, e.horizontal ? 0 : 3, e.horizontal ? e.j + 1 < ny_ : e.i + 1 < nx_};
-  if (forward) return across(on, e.horizontal ? 0 : 3);
-  on.inside = on.inside && !hasBlankCorner(on.i, on.j);
+  if (forward) return across<Rank>(on, e.horizontal ? 0 : 3);
+  on.inside = on.inside && !hasBlankCorner<Rank>(on.i, on.j);
   return on;
 }
 
+template <class Rank>
 S_IsolineComputer::Crossings S_IsolineComputer::crossingsOf(std::int32_t edge, std::size_t a,
                                                             std::size_t b) const {
-  const std::uint32_t ra = ranks_[a];
-  const std::uint32_t rb = ranks_[b];
-  if (ra == kNoRank || rb == kNoRank) return {edge, 0, 0};
+  const Rank* const ranked = ranks<Rank>();
+  const std::uint32_t ra = ranked[a];
+  const std::uint32_t rb = ranked[b];
+  if (ra == kNoRank<Rank> || rb == kNoRank<Rank>) return {edge, 0, 0};
   return ra < rb ? Crossings{edge, ra, rb - ra} : Crossings{edge, rb, ra - rb};
 }
 

@@ -30,13 +30,13 @@ namespace vellumar::isolines {
 // j*(nx-1) + i; cell sides and corners count counter-clockwise from the bottom (lower-left).
 //
 // Work and memory are proportional to the lattice nodes plus the crossings. Every node value is
-// ranked once against the levels (a 32-bit rank per node: the number of levels below it), so the
-// levels crossing an edge are read from the ranks of its two nodes, never by comparing with every
-// level. Each crossing has one visited bit: the bits of an edge sit in a slot as wide as the most
-// crossings any edge has, or, when that is wider than 32 bits, behind a 32-bit offset per edge.
-// The output arrays are sized once, when the crossings have been counted (every crossing gives at
-// most one point, and a closed piece of at least four crossings one more). The computer reads node
-// values only; it never evaluates a surface.
+// ranked once against the levels (the number of levels below it, stored in 8, 16 or 32 bits as
+// the number of levels needs), so the levels crossing an edge are read from the ranks of its two
+// nodes, never by comparing with every level. Each crossing has one visited bit: the bits of an
+// edge sit in a slot as wide as the most crossings any edge has, or, when that is wider than 32
+// bits, behind a 32-bit offset per edge. The output arrays are sized once, when the crossings have
+// been counted (every crossing gives at most one point, and a closed piece of at least four
+// crossings one more). The computer reads node values only; it never evaluates a surface.
 class S_IsolineComputer {
  public:
   // A traced point and the lattice edge it lies on (-1 when unset).
@@ -82,16 +82,31 @@ class S_IsolineComputer {
   bool chooseLevels(double lowest, double highest, double step);
   double level(std::uint32_t k) const;
   std::uint32_t rank(double v) const;
+  // The steps below that read node ranks take the rank type: the narrowest unsigned type that
+  // holds every rank and the blank mark, chosen once per trace (see traceWithRanks).
+  template <class Rank>
+  bool traceWithRanks();
+  template <class Rank>
+  std::vector<Rank>& rankStore();
+  template <class Rank>
+  const Rank* ranks() const;
+  template <class Rank>
   bool rankNodes();
+  template <class Rank>
   bool scan();
-  bool scanEdge(std::int32_t edge, std::size_t a, std::size_t b);
+  template <class Rank>
+  void scanEdge(std::int32_t edge, std::size_t a, std::size_t b);
+  template <class Rank>
   void tracePiece(const Crossings& start, std::uint32_t k);
+  template <class Rank>
   Walk walkForward(const Crossings& start, std::uint32_t k);
+  template <class Rank>
   bool walkBackward(const Crossings& start, std::uint32_t k);
   void emit(std::uint32_t k);
 
   // Lattice geometry and crossings.
   // The crossings of the edge joining nodes a and b (flat indices); none when a node is unusable.
+  template <class Rank>
   Crossings crossingsOf(std::int32_t edge, std::size_t a, std::size_t b) const;
   static bool crosses(const Crossings& edge, std::uint32_t k) {
     return k >= edge.first && k - edge.first < edge.count;
@@ -100,10 +115,14 @@ class S_IsolineComputer {
   bool visited(const Crossings& edge, std::uint32_t k) const;
   void markVisited(const Crossings& edge, std::uint32_t k);
   EdgeNodes decode(std::int32_t edge) const;
+  template <class Rank>
   void cellSides(const Cell& cell, Crossings (&sides)[4]) const;
+  template <class Rank>
   Cell across(const Cell& cell, int side) const;
   // Whether a corner of the cell with lower-left node (i, j) is blank (has no rank).
+  template <class Rank>
   bool hasBlankCorner(int i, int j) const;
+  template <class Rank>
   Cell firstCell(std::int32_t edge, bool forward) const;
   // Picks the exit of the cell for the walk of level k; -1 when the walk cannot go on.
   int chooseExit(const Cell& cell, const Crossings (&sides)[4], std::uint32_t k,
@@ -137,8 +156,12 @@ class S_IsolineComputer {
   double lowLevel_ = 0.0;
   double highLevel_ = 0.0;
   double levelScale_ = 0.0;  // (n - 1) / (Lhigh - L0): level indices per unit of value
-  // The rank of every node (kNoRank for an unusable one), row by row like the nodes.
-  std::vector<std::uint32_t> ranks_;
+  // The rank of every node (the rank type's largest value for an unusable one), row by row like
+  // the nodes, in the one store of the rank type chosen for the trace.
+  std::vector<std::uint8_t> ranks8_;
+  std::vector<std::uint16_t> ranks16_;
+  std::vector<std::uint32_t> ranks32_;
+  const void* rankData_ = nullptr;  // the data of the store in use
   // Visited bits: edge e's slot starts at e * slotWidth_, or at offsets_[e] when slotWidth_ is 0.
   std::uint32_t slotWidth_ = 0;
   std::vector<std::uint32_t> offsets_;

@@ -1,6 +1,7 @@
 #include <memory>
 #include <utility>
 
+#include "common/Memory.h"
 #include "engine/Calculator.h"
 #include "engine/functions/Functions.h"
 #include "grid/Grid.h"
@@ -15,6 +16,7 @@ namespace {
 Operand packTracedLines(isolines::TracedLines& lines) {
   std::vector<double> values;
   values.reserve(lines.pointCount());
+  memory::adviseHugePages(values.data(), lines.pointCount() * sizeof(double));
   for (std::size_t k = 0; k < lines.size(); ++k) {
     values.insert(values.end(), static_cast<std::size_t>(lines.counts[k]), lines.levels[k]);
   }

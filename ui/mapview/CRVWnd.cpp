@@ -139,7 +139,7 @@ void CRVWnd::relayout() {
     needs.padding = kPointPadding;
   }
   layout_ = computeLayout(width(), height(), currentBounds(), text, needs);
-  labels_ = ui::axisLabels(layout_, text);
+  labels_ = mapview::axisLabels(layout_, text);
   legend_ = classes_ ? legendLayout(layout_, *classes_, text) : LegendLayout{};
   pictureCurrent_ = false;
   if (picture_.isNull()) {
@@ -452,7 +452,7 @@ void CRVWnd::saveWithDialog() {
   const QString start = QSettings().value("Directory/LastOpenedDir").toString();
   const QString path = choosePicturePath_(start);
   // A picture that cannot be written is abandoned without a message.
-  if (!path.isEmpty()) savePicture(path);
+  if (!path.isEmpty()) static_cast<void>(savePicture(path));
 }
 
 QMenu* CRVWnd::contextMenu() {
