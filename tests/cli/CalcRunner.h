@@ -13,6 +13,8 @@ struct RunResult {
   int status = -1;
   std::string out;
   std::string err;
+  // The exit status and standard error in one text, "3: message\n", to assert a failure at once.
+  std::string failure() const { return std::to_string(status) + ": " + err; }
 };
 
 // How to run it besides its arguments.

@@ -44,12 +44,10 @@ TEST(CalcGridFunctions, SlopeAndCutOfALoadedGrid) {
   EXPECT_EQ(cut.status, 0) << cut.err;
   EXPECT_EQ(folder.read("cut.grd"), "DSAA\r\n2 3\r\n1 2\r\n0 2\r\n2 9\r\n2 3 \r\n5 6 \r\n8 9 \r\n");
 
-  const auto bad = runCalc({"-g", plane, "Spec(G1, 18)"});
-  EXPECT_EQ(bad.status, 1);
-  EXPECT_EQ(bad.err, "Spec: недопустимое значение аргумента 2\n");
-  const auto outside = runCalc({"-g", plane, "--english", "Cut(G1, 3, 3, 1, 3)"});
-  EXPECT_EQ(outside.status, 1);
-  EXPECT_EQ(outside.err, ": invalid argument value!\n");
+  EXPECT_EQ(runCalc({"-g", plane, "Spec(G1, 18)"}).failure(),
+            "1: Spec: недопустимое значение аргумента 2\n");
+  EXPECT_EQ(runCalc({"-g", plane, "--english", "Cut(G1, 3, 3, 1, 3)"}).failure(),
+            "1: : invalid argument value!\n");
 }
 
 TEST(CalcGridFunctions, MergeFillFollowsMergeC) {

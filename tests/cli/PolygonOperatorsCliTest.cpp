@@ -157,12 +157,10 @@ TEST_F(CalcPolygonOperators, CornersThatTouchToleranceAndMessages) {
   const std::string crossing = folder_.write(
       "cross.pol", squareFile(1, 0, 0, 2, 1) + squareFile(2, 1, 0.5, 3, 3) + "END\r\n");
   folder_.write("cross.val", "1 0\r\n2 0\r\n");
-  const auto refused = runCalc({"-p", a_, "-p", crossing, "-o", folder_.path("no.pol"), "P1 + P2"});
-  EXPECT_EQ(refused.status, 1);
-  EXPECT_EQ(refused.err, "Сложение: недопустимое значение аргумента 2\n");
-  const auto english = runCalc({"--english", "-p", crossing, "-p", a_, "P1 - P2"});
-  EXPECT_EQ(english.status, 1);
-  EXPECT_EQ(english.err, "Subtraction: invalid value of argument 1\n");
+  EXPECT_EQ(runCalc({"-p", a_, "-p", crossing, "-o", folder_.path("no.pol"), "P1 + P2"}).failure(),
+            "1: Сложение: недопустимое значение аргумента 2\n");
+  EXPECT_EQ(runCalc({"--english", "-p", crossing, "-p", a_, "P1 - P2"}).failure(),
+            "1: Subtraction: invalid value of argument 1\n");
   EXPECT_EQ(folder_.read("no.pol"), "");
 }
 
