@@ -14,6 +14,7 @@ namespace vellumar::cli {
 namespace {
 
 using testing::runCalc;
+using testing::runClean;
 using testing::ScratchFolder;
 using vellumar::testing::Field;
 using vellumar::testing::readShapefile;
@@ -25,15 +26,13 @@ TEST(CalcShapefiles, LinesGoOutAndComeBackWithTheChosenValueField) {
   const std::string lines = folder.write(
       "roads.con", "1\r\n0 0\r\n5 5\r\nEND\r\n2\r\n1 0\r\n2 3\r\n4 4\r\nEND\r\nEND\r\n");
   folder.write("roads.val", "1 7.5\r\n2 -2\r\n");
-  const auto out = runCalc({"-l", lines, "-o", folder.path("roads.shp"), "C1"});
-  ASSERT_EQ(out.status, 0) << out.err;
+  const auto out = runClean({"-l", lines, "-o", folder.path("roads.shp"), "C1"});
   const auto roads = readShapefile(folder.path("roads.shp"));
   EXPECT_EQ(roads.size(), 2u);
   EXPECT_EQ(roads.at(0).type, SHPT_ARC);
 
   const auto valued =
-      runCalc({"--value-field", "Atribute", "-l", folder.path("roads.shp"), "MAX(C1)", "MIN(C1)"});
-  EXPECT_EQ(valued.status, 0) << valued.err;
+      runClean({"--value-field", "Atribute", "-l", folder.path("roads.shp"), "MAX(C1)", "MIN(C1)"});
   EXPECT_EQ(valued.out, "7.500000000000\n-2.000000000000\n");
   // Without a value field every value is 0; a field name is matched without regard to case.
   const auto plain = runCalc({"-l", folder.path("roads.shp"), "MAX(C1)"});
@@ -42,9 +41,8 @@ TEST(CalcShapefiles, LinesGoOutAndComeBackWithTheChosenValueField) {
                               lines, "MAX(C1) + MAX(C2)"});
   EXPECT_EQ(other.out, "15.000000000000\n");
   // The saved file loads back as a line file again, byte for byte what the line writer writes.
-  const auto again = runCalc({"--value-field", "Atribute", "-l", folder.path("roads.shp"), "-o",
-                              folder.path("back.con"), "C1"});
-  ASSERT_EQ(again.status, 0) << again.err;
+  const auto again = runClean({"--value-field", "Atribute", "-l", folder.path("roads.shp"), "-o",
+                               folder.path("back.con"), "C1"});
   EXPECT_EQ(folder.read("back.con"),
             "1\r\n0 0\r\n5 5\r\nEND\r\n2\r\n1 0\r\n2 3\r\n4 4\r\nEND\r\nEND\r\n");
 }
@@ -53,18 +51,16 @@ TEST(CalcShapefiles, LineTablesTakeTheirXAndYColumnsAsCoordinates) {
   ScratchFolder folder;
   const std::string lines =
       folder.write("roads.con", "1\r\n0 0\r\n5 5\r\nEND\r\n2\r\n1 0\r\n2 3\r\nEND\r\nEND\r\n");
-  ASSERT_EQ(runCalc({"-l", lines, "-o", folder.path("roads.shp"), "C1"}).status, 0);
+  runClean({"-l", lines, "-o", folder.path("roads.shp"), "C1"});
   // The table's columns are nLn, X, Y, ...: without --xy the coordinates are X and Y.
   const auto table =
-      runCalc({"-d", folder.path("roads.shp"), "-o", folder.path("table.dat"), "D1_1"});
-  ASSERT_EQ(table.status, 0) << table.err;
+      runClean({"-d", folder.path("roads.shp"), "-o", folder.path("table.dat"), "D1_1"});
   EXPECT_EQ(folder.read("table.dat"),
             "X Y Z\r\n0.000000 0.000000 1.000000\r\n5.000000 5.000000 1.000000\r\n"
             "1.000000 0.000000 2.000000\r\n2.000000 3.000000 2.000000\r\n");
   // --xy still chooses any columns.
-  const auto chosen = runCalc(
+  const auto chosen = runClean(
       {"--xy", "1,2", "-d", folder.path("roads.shp"), "-o", folder.path("chosen.dat"), "D1_3"});
-  ASSERT_EQ(chosen.status, 0) << chosen.err;
   EXPECT_EQ(folder.read("chosen.dat").substr(0, 35), "X Y Z\r\n1.000000 0.000000 0.000000\r\n");
 }
 
@@ -142,17 +138,14 @@ const std::vector<County> kCounties{
 TEST(CalcShapefiles, PolygonRecordsComeBackRecordByRecord) {
   ScratchFolder folder;
   writeCounties(folder.path("counties.shp"), kCounties);
-  const auto saved = runCalc({"--value-field", "area", "-p", folder.path("counties.shp"), "-o",
-                              folder.path("saved.shp"), "P1"});
-  ASSERT_EQ(saved.status, 0) << saved.err;
+  const auto saved = runClean({"--value-field", "area", "-p", folder.path("counties.shp"), "-o",
+                               folder.path("saved.shp"), "P1"});
   expectCounties(folder.path("saved.shp"), kCounties);
   // And again from the saved file, through a polygon file in between.
-  const auto viaPol = runCalc({"--value-field", "Atribute", "-p", folder.path("saved.shp"), "-o",
-                               folder.path("counties.pol"), "P1"});
-  ASSERT_EQ(viaPol.status, 0) << viaPol.err;
+  runClean({"--value-field", "Atribute", "-p", folder.path("saved.shp"), "-o",
+            folder.path("counties.pol"), "P1"});
   const auto back =
-      runCalc({"-p", folder.path("counties.pol"), "-o", folder.path("back.shp"), "P1"});
-  ASSERT_EQ(back.status, 0) << back.err;
+      runClean({"-p", folder.path("counties.pol"), "-o", folder.path("back.shp"), "P1"});
   expectCounties(folder.path("back.shp"), kCounties);
 
   // Rings keep their records through the set operations; the operands' records stay apart. The
@@ -163,9 +156,8 @@ TEST(CalcShapefiles, PolygonRecordsComeBackRecordByRecord) {
       folder.write("far.pol", "1\r\n100 0\r\n100 3\r\n103 3\r\n103 0\r\n100 0\r\nEND\r\nEND\r\n");
   folder.write("far.val", "1 9\r\n");
   const auto combined =
-      runCalc({"--value-field", "AREA", "-p", folder.path("counties.shp"), "-p", frame, "-p", far,
-               "-o", folder.path("combined.shp"), "P1 * P2 + P3"});
-  ASSERT_EQ(combined.status, 0) << combined.err;
+      runClean({"--value-field", "AREA", "-p", folder.path("counties.shp"), "-p", frame, "-p", far,
+                "-o", folder.path("combined.shp"), "P1 * P2 + P3"});
   const auto combinedRecords = readShapefile(folder.path("combined.shp"));
   ASSERT_EQ(combinedRecords.size(), 5u);
   std::map<double, std::size_t> partsByValue;
@@ -196,10 +188,10 @@ TEST(CalcShapefiles, PolygonFilesKeepTheirRingNumbering) {
 
   folder.write("shared.pol", withIds("4", "7", "4"));
   folder.write("shared.val", "4 2\r\n7 3\r\n");
-  ASSERT_EQ(runCalc({"-p", folder.path("shared.pol"), "-o", folder.path("s.pol"), "P1"}).status, 0);
+  runClean({"-p", folder.path("shared.pol"), "-o", folder.path("s.pol"), "P1"});
   EXPECT_EQ(folder.read("s.pol"), withIds("1", "2", "1"));
   EXPECT_EQ(folder.read("s.val"), "1 2 1\r\n2 3 1\r\n1 2 1\r\n");
-  ASSERT_EQ(runCalc({"-p", folder.path("shared.pol"), "-o", folder.path("s.shp"), "P1"}).status, 0);
+  runClean({"-p", folder.path("shared.pol"), "-o", folder.path("s.shp"), "P1"});
   const auto shared = readShapefile(folder.path("s.shp"));
   EXPECT_EQ(shared.size(), 2u);
   EXPECT_EQ(shared.at(0).parts.size(), 2u);
@@ -218,34 +210,30 @@ TEST(CalcShapefiles, ResultsTakeTheProjectionEveryLoadedShapefileShares) {
   const std::string data = folder.write("wells.dat", "1 2 3\r\n");
   // c.shp has no .prj here, so it does not count.
   std::rename(folder.path("c.prj").c_str(), folder.path("c.keep").c_str());
-  const auto polygons = runCalc({"-p", folder.path("a.shp"), "-d", folder.path("b.shp"), "-p",
-                                 folder.path("c.shp"), "-o", folder.path("out.shp"), "P1"});
-  ASSERT_EQ(polygons.status, 0) << polygons.err;
+  runClean({"-p", folder.path("a.shp"), "-d", folder.path("b.shp"), "-p", folder.path("c.shp"),
+            "-o", folder.path("out.shp"), "P1"});
   EXPECT_EQ(folder.read("out.prj"), wgs84);
-  const auto points = runCalc({"-p", folder.path("a.shp"), "-d", folder.path("b.shp"), "-d", data,
-                               "-o", folder.path("pts.shp"), "D2_3"});
-  ASSERT_EQ(points.status, 0) << points.err;
+  runClean({"-p", folder.path("a.shp"), "-d", folder.path("b.shp"), "-d", data, "-o",
+            folder.path("pts.shp"), "D2_3"});
   EXPECT_EQ(folder.read("pts.prj"), wgs84);
 
   // Two projections that differ: none is written.
   std::rename(folder.path("c.keep").c_str(), folder.path("c.prj").c_str());
-  const auto mixed = runCalc({"-p", folder.path("a.shp"), "-p", folder.path("c.shp"), "-o",
-                              folder.path("mixed.shp"), "P1"});
-  ASSERT_EQ(mixed.status, 0) << mixed.err;
+  const auto mixed = runClean({"-p", folder.path("a.shp"), "-p", folder.path("c.shp"), "-o",
+                               folder.path("mixed.shp"), "P1"});
   EXPECT_FALSE(std::filesystem::exists(folder.path("mixed.prj")));
   // Nothing loaded from a shapefile: none either.
-  const auto none = runCalc({"-d", data, "-o", folder.path("plain.shp"), "D1_3"});
-  ASSERT_EQ(none.status, 0) << none.err;
+  const auto none = runClean({"-d", data, "-o", folder.path("plain.shp"), "D1_3"});
   EXPECT_FALSE(std::filesystem::exists(folder.path("plain.prj")));
 }
 
 TEST(CalcShapefiles, AMisspeltValueFieldListsTheFields) {
   ScratchFolder folder;
   writeCounties(folder.path("a.shp"), kCounties);
-  EXPECT_EQ(runCalc({"--value-field", "areas", "-p", folder.path("a.shp"), "1"}).failure(),
+  EXPECT_EQ(runCalc({"--value-field", "areas", "-p", folder.path("a.shp"), "1"}).outcome(),
             "3: В dbf - файле нет поля \"areas\". Поля файла: NAME, AREA.\n");
   EXPECT_EQ(
-      runCalc({"--english", "--value-field", "NAMES", "-l", folder.path("a.shp"), "1"}).failure(),
+      runCalc({"--english", "--value-field", "NAMES", "-l", folder.path("a.shp"), "1"}).outcome(),
       "3: The dbf-file has no field \"NAMES\". Its fields: NAME, AREA.\n");
 }
 
@@ -257,15 +245,13 @@ TEST(CalcShapefiles, PolygonWithAHoleIsOneRecordOfTwoParts) {
                    "1\r\n0 0\r\n10 0\r\n10 10\r\n0 10\r\n0 0\r\nEND\r\n"
                    "2\r\n2 2\r\n4 2\r\n4 4\r\n2 4\r\n2 2\r\nEND\r\nEND\r\n");
   folder.write("lake.val", "1 3\r\n2 3\r\n");
-  const auto out = runCalc({"-p", polygon, "-o", folder.path("lake.shp"), "P1"});
-  ASSERT_EQ(out.status, 0) << out.err;
+  runClean({"-p", polygon, "-o", folder.path("lake.shp"), "P1"});
   const auto lake = readShapefile(folder.path("lake.shp"));
   EXPECT_EQ(lake.size(), 1u);
   EXPECT_EQ(lake.at(0).type, SHPT_POLYGON);
   EXPECT_EQ(lake.at(0).parts.size(), 2u);
-  const auto back = runCalc({"--value-field", "Atribute", "-p", folder.path("lake.shp"), "-o",
-                             folder.path("back.pol"), "P1"});
-  ASSERT_EQ(back.status, 0) << back.err;
+  const auto back = runClean({"--value-field", "Atribute", "-p", folder.path("lake.shp"), "-o",
+                              folder.path("back.pol"), "P1"});
   // The outer ring now runs clockwise and the hole counter-clockwise; both keep the value, and
   // the id of the record they came from.
   EXPECT_EQ(folder.read("back.pol"),
@@ -277,33 +263,28 @@ TEST(CalcShapefiles, PolygonWithAHoleIsOneRecordOfTwoParts) {
 TEST(CalcShapefiles, DataResultsRoundTripWithAndWithoutCoordinates) {
   ScratchFolder folder;
   const std::string data = folder.write("wells.dat", "1 2 3.25\r\n4 5 -6e-9\r\n");
-  const auto located = runCalc({"-d", data, "-o", folder.path("wells.shp"), "D1_3 * 2"});
-  ASSERT_EQ(located.status, 0) << located.err;
+  runClean({"-d", data, "-o", folder.path("wells.shp"), "D1_3 * 2"});
   const auto points = readShapefile(folder.path("wells.shp"));
   EXPECT_EQ(points.size(), 2u);
   EXPECT_EQ(points.at(0).type, SHPT_POINT);
   // Columns X, Y, Z: the coordinates and the values come back.
   const auto back =
-      runCalc({"-d", folder.path("wells.shp"), "-o", folder.path("back.dat"), "D1_3"});
-  ASSERT_EQ(back.status, 0) << back.err;
+      runClean({"-d", folder.path("wells.shp"), "-o", folder.path("back.dat"), "D1_3"});
   EXPECT_EQ(folder.read("back.dat"),
             "X Y Z\r\n1.000000 2.000000 6.500000\r\n4.000000 5.000000 -1.2e-08\r\n");
 
   // Without coordinates the values are kept in records without shapes and come back alone.
-  const auto bare =
-      runCalc({"--xy", "none", "-d", data, "-o", folder.path("values.shp"), "D1_3 + 1"});
-  ASSERT_EQ(bare.status, 0) << bare.err;
+  runClean({"--xy", "none", "-d", data, "-o", folder.path("values.shp"), "D1_3 + 1"});
   const auto nulls = readShapefile(folder.path("values.shp"));
   EXPECT_EQ(nulls.size(), 2u);
   EXPECT_EQ(nulls.at(0).type, SHPT_NULL);
   const auto values =
-      runCalc({"-d", folder.path("values.shp"), "-o", folder.path("values.dat"), "D1_1"});
-  ASSERT_EQ(values.status, 0) << values.err;
+      runClean({"-d", folder.path("values.shp"), "-o", folder.path("values.dat"), "D1_1"});
   EXPECT_EQ(folder.read("values.dat"), "Z\r\n4.250000\r\n0.999999994\r\n");
 
   // A loaded shapefile is never overwritten by a data result.
   EXPECT_EQ(
-      runCalc({"-d", folder.path("wells.shp"), "-o", folder.path("wells.shp"), "D1_3"}).failure(),
+      runCalc({"-d", folder.path("wells.shp"), "-o", folder.path("wells.shp"), "D1_3"}).outcome(),
       "3: Не допускается сохранение в загруженном shp-файле!\n");
 }
 
@@ -311,7 +292,7 @@ TEST(CalcShapefiles, TablesWithoutRowsOrRoomForTheirColumnsAreRefused) {
   ScratchFolder folder;
   writeShapefile(folder.path("empty.shp"), SHPT_POINT, {}, {{"VAL", FTDouble, {}}});
   const auto empty = runCalc({"-d", folder.path("empty.shp"), "1"});
-  EXPECT_EQ(empty.failure(), "3: Отсутствуют данные!\n");
+  EXPECT_EQ(empty.outcome(), "3: Отсутствуют данные!\n");
   EXPECT_EQ(runCalc({"--english", "-d", folder.path("empty.shp"), "1"}).err, "No data!\n");
 
   // One record of 50,000 points: the file (800 KB) is read beneath the size from which memory is
@@ -322,27 +303,26 @@ TEST(CalcShapefiles, TablesWithoutRowsOrRoomForTheirColumnsAreRefused) {
   writeShapefile(folder.path("many.shp"), SHPT_MULTIPOINT, {many}, {{"VAL", FTDouble, {"2"}}});
   testing::RunSetup limited;
   limited.environment = {{"VELLUMAR_MEMORY_LIMIT", "1M"}};
-  EXPECT_EQ(runCalc({"-d", folder.path("many.shp"), "Sum(D1_1)"}, limited).failure(),
+  EXPECT_EQ(runCalc({"-d", folder.path("many.shp"), "Sum(D1_1)"}, limited).outcome(),
             "3: Ошибка инициализации данных!\n");
   EXPECT_EQ(runCalc({"--english", "-d", folder.path("many.shp"), "1"}, limited).err,
             "Data initialisation error!\n");
-  const auto whole = runCalc({"-d", folder.path("many.shp"), "Sum(D1_1)"});
-  EXPECT_EQ(whole.status, 0) << whole.err;
+  const auto whole = runClean({"-d", folder.path("many.shp"), "Sum(D1_1)"});
   EXPECT_EQ(whole.out, "1249975000.000000000000\n");  // 0 + 1 + ... + 49999
 }
 
 TEST(CalcShapefiles, UnreadableShapefilesGiveTheFormatMessages) {
   ScratchFolder folder;
   const std::string data = folder.write("p.dat", "1 2 3\r\n");
-  ASSERT_EQ(runCalc({"-d", data, "-o", folder.path("points.shp"), "D1_3"}).status, 0);
-  EXPECT_EQ(runCalc({"-l", folder.path("points.shp"), "1"}).failure(),
+  runClean({"-d", data, "-o", folder.path("points.shp"), "D1_3"});
+  EXPECT_EQ(runCalc({"-l", folder.path("points.shp"), "1"}).outcome(),
             "3: Недопустимый формат файла линий!\n");
   const auto polygon = runCalc({"--english", "-p", folder.path("missing.shp"), "1"});
-  EXPECT_EQ(polygon.failure(), "3: Invalid polygon file format!\n");
-  EXPECT_EQ(runCalc({"-d", folder.path("missing.shp"), "1"}).failure(),
+  EXPECT_EQ(polygon.outcome(), "3: Invalid polygon file format!\n");
+  EXPECT_EQ(runCalc({"-d", folder.path("missing.shp"), "1"}).outcome(),
             "3: Нельзя открыть файл " + folder.path("missing.shp") + " !\n");
   const auto broken = runCalc({"-d", folder.write("broken.shp", "not a shapefile"), "1"});
-  EXPECT_EQ(broken.failure(), "3: Нельзя открыть файл " + folder.path("broken.shp") + " !\n");
+  EXPECT_EQ(broken.outcome(), "3: Нельзя открыть файл " + folder.path("broken.shp") + " !\n");
 }
 
 }  // namespace

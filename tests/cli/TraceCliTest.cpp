@@ -9,6 +9,7 @@ namespace vellumar::cli {
 namespace {
 
 using testing::runCalc;
+using testing::runClean;
 using testing::ScratchFolder;
 
 // A 4 m hill on a flat plain with a 9 m summit in the middle.
@@ -39,8 +40,7 @@ class CalcTrace : public ::testing::Test {
 };
 
 TEST_F(CalcTrace, IsolinesAreSavedAsALineFileWithTheirLevels) {
-  const auto run = runCalc({"-g", hill_, "-o", folder_.path("iso.con"), "Trace(G1, 2, 6, 4, 1)"});
-  ASSERT_EQ(run.status, 0) << run.err;
+  const auto run = runClean({"-g", hill_, "-o", folder_.path("iso.con"), "Trace(G1, 2, 6, 4, 1)"});
   EXPECT_EQ(run.out, "Результат - линии - готов !\n");
   const auto lines = linesOf(folder_.read("iso.con"));
   // Two closed lines, then the final "END" (an empty run before it and after it).
@@ -81,14 +81,13 @@ TEST_F(CalcTrace, ArgumentErrorsNameTheirPosition) {
     if (std::string(c.failure).find("invalid") != std::string::npos) {
       arguments.insert(arguments.begin(), "--english");
     }
-    EXPECT_EQ(runCalc(arguments).failure(), c.failure);
+    EXPECT_EQ(runCalc(arguments).outcome(), c.failure);
   }
 }
 
 TEST_F(CalcTrace, RegionsAreSavedAsPolygonFilesAndShapefiles) {
   // Below 6 m: the map's frame with the summit as a hole.
-  const auto run = runCalc({"-g", hill_, "-o", folder_.path("low.pol"), "Trace(G1, 6, 2, 0)"});
-  ASSERT_EQ(run.status, 0) << run.err;
+  const auto run = runClean({"-g", hill_, "-o", folder_.path("low.pol"), "Trace(G1, 6, 2, 0)"});
   EXPECT_EQ(run.out, "Результат - полигон - готов !\n");
   const std::string saved = folder_.read("low.pol");
   const auto rings = linesOf(saved);
@@ -99,29 +98,24 @@ TEST_F(CalcTrace, RegionsAreSavedAsPolygonFilesAndShapefiles) {
   EXPECT_EQ(rings[1][1], rings[1].back());
   EXPECT_EQ(folder_.read("low.val"), "1 0 1\r\n2 6 1\r\n");
   // The file loads back as a polygon: every ring closed.
-  const auto back = runCalc({"-p", folder_.path("low.pol"), "MAX(P1)"});
-  EXPECT_EQ(back.status, 0) << back.err;
+  const auto back = runClean({"-p", folder_.path("low.pol"), "MAX(P1)"});
   EXPECT_EQ(back.out, "6.000000000000\n");
 
   // As a shapefile the region is one record of two parts; loaded back, it is the same polygon,
   // whose two rings now share the id of their record.
-  const auto shape = runCalc({"-g", hill_, "-o", folder_.path("low.shp"), "Trace(G1, 6, 2, 0)"});
-  ASSERT_EQ(shape.status, 0) << shape.err;
-  const auto again = runCalc({"--value-field", "Atribute", "-p", folder_.path("low.shp"), "-o",
-                              folder_.path("again.pol"), "P1"});
-  ASSERT_EQ(again.status, 0) << again.err;
+  runClean({"-g", hill_, "-o", folder_.path("low.shp"), "Trace(G1, 6, 2, 0)"});
+  const auto again = runClean({"--value-field", "Atribute", "-p", folder_.path("low.shp"), "-o",
+                               folder_.path("again.pol"), "P1"});
   std::string oneRecord = saved;
   oneRecord.replace(oneRecord.find("END\r\n2\r\n"), 8, "END\r\n1\r\n");
   EXPECT_EQ(folder_.read("again.pol"), oneRecord);
 
   // An empty region is saved as an empty polygon file.
-  const auto none = runCalc({"-g", hill_, "-o", folder_.path("none.pol"), "Trace(G1, 9, 1, 1)"});
-  ASSERT_EQ(none.status, 0) << none.err;
+  const auto none = runClean({"-g", hill_, "-o", folder_.path("none.pol"), "Trace(G1, 9, 1, 1)"});
   EXPECT_EQ(folder_.read("none.pol"), "END\r\n");
 
   // The map's outline is one closed ring around its 16 border nodes.
-  const auto outline = runCalc({"-g", hill_, "-o", folder_.path("frame.pol"), "G_P(G1)"});
-  ASSERT_EQ(outline.status, 0) << outline.err;
+  const auto outline = runClean({"-g", hill_, "-o", folder_.path("frame.pol"), "G_P(G1)"});
   EXPECT_EQ(linesOf(folder_.read("frame.pol"))[0].size(), 18u);  // the id and 17 points
 }
 
