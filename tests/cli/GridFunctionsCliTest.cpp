@@ -33,12 +33,12 @@ TEST(CalcGridFunctions, ConstructedGridsAreSavedAsDsaa) {
 TEST(CalcGridFunctions, SlopeAndCutOfALoadedGrid) {
   ScratchFolder folder;
   const std::string plane = folder.write("plane.grd", kPlane);
-  const auto slope = runClean({"-g", plane, "-o", folder.path("slope.grd"), "Spec(G1, 1)"});
+  runClean({"-g", plane, "-o", folder.path("slope.grd"), "Spec(G1, 1)"});
   const std::vector<double> values = nodeValues(folder.read("slope.grd"));
   ASSERT_EQ(values.size(), 9u);
   for (const double v : values) EXPECT_NEAR(v, std::sqrt(10.0), 1e-9);
 
-  const auto cut = runClean({"-g", plane, "-o", folder.path("cut.grd"), "Cut(G1, 2, 3, 1, 3)"});
+  runClean({"-g", plane, "-o", folder.path("cut.grd"), "Cut(G1, 2, 3, 1, 3)"});
   EXPECT_EQ(folder.read("cut.grd"), "DSAA\r\n2 3\r\n1 2\r\n0 2\r\n2 9\r\n2 3 \r\n5 6 \r\n8 9 \r\n");
 
   EXPECT_EQ(runCalc({"-g", plane, "Spec(G1, 18)"}).outcome(),
@@ -66,7 +66,7 @@ TEST(CalcGridFunctions, SamplingWritesDataFiles) {
   EXPECT_EQ(folder.read("at.dat"),
             "X Y Z\r\n0.500000 0.500000 3.000000\r\n5.000000 5.000000 -9999.000000\r\n"
             "2.000000 1.000000 6.000000\r\n");
-  const auto nodes = runClean({"-g", plane, "-o", folder.path("nodes.dat"), "G_D(G1)"});
+  runClean({"-g", plane, "-o", folder.path("nodes.dat"), "G_D(G1)"});
   EXPECT_EQ(folder.read("nodes.dat").substr(0, 63),
             "X Y Z\r\n0.000000 0.000000 1.000000\r\n0.000000 1.000000 4.000000\r\n");
 }

@@ -26,7 +26,7 @@ TEST(CalcShapefiles, LinesGoOutAndComeBackWithTheChosenValueField) {
   const std::string lines = folder.write(
       "roads.con", "1\r\n0 0\r\n5 5\r\nEND\r\n2\r\n1 0\r\n2 3\r\n4 4\r\nEND\r\nEND\r\n");
   folder.write("roads.val", "1 7.5\r\n2 -2\r\n");
-  const auto out = runClean({"-l", lines, "-o", folder.path("roads.shp"), "C1"});
+  runClean({"-l", lines, "-o", folder.path("roads.shp"), "C1"});
   const auto roads = readShapefile(folder.path("roads.shp"));
   EXPECT_EQ(roads.size(), 2u);
   EXPECT_EQ(roads.at(0).type, SHPT_ARC);
@@ -41,8 +41,8 @@ TEST(CalcShapefiles, LinesGoOutAndComeBackWithTheChosenValueField) {
                               lines, "MAX(C1) + MAX(C2)"});
   EXPECT_EQ(other.out, "15.000000000000\n");
   // The saved file loads back as a line file again, byte for byte what the line writer writes.
-  const auto again = runClean({"--value-field", "Atribute", "-l", folder.path("roads.shp"), "-o",
-                               folder.path("back.con"), "C1"});
+  runClean({"--value-field", "Atribute", "-l", folder.path("roads.shp"), "-o",
+            folder.path("back.con"), "C1"});
   EXPECT_EQ(folder.read("back.con"),
             "1\r\n0 0\r\n5 5\r\nEND\r\n2\r\n1 0\r\n2 3\r\n4 4\r\nEND\r\nEND\r\n");
 }
@@ -53,13 +53,12 @@ TEST(CalcShapefiles, LineTablesTakeTheirXAndYColumnsAsCoordinates) {
       folder.write("roads.con", "1\r\n0 0\r\n5 5\r\nEND\r\n2\r\n1 0\r\n2 3\r\nEND\r\nEND\r\n");
   runClean({"-l", lines, "-o", folder.path("roads.shp"), "C1"});
   // The table's columns are nLn, X, Y, ...: without --xy the coordinates are X and Y.
-  const auto table =
-      runClean({"-d", folder.path("roads.shp"), "-o", folder.path("table.dat"), "D1_1"});
+  runClean({"-d", folder.path("roads.shp"), "-o", folder.path("table.dat"), "D1_1"});
   EXPECT_EQ(folder.read("table.dat"),
             "X Y Z\r\n0.000000 0.000000 1.000000\r\n5.000000 5.000000 1.000000\r\n"
             "1.000000 0.000000 2.000000\r\n2.000000 3.000000 2.000000\r\n");
   // --xy still chooses any columns.
-  const auto chosen = runClean(
+  runClean(
       {"--xy", "1,2", "-d", folder.path("roads.shp"), "-o", folder.path("chosen.dat"), "D1_3"});
   EXPECT_EQ(folder.read("chosen.dat").substr(0, 35), "X Y Z\r\n1.000000 0.000000 0.000000\r\n");
 }
@@ -138,14 +137,13 @@ const std::vector<County> kCounties{
 TEST(CalcShapefiles, PolygonRecordsComeBackRecordByRecord) {
   ScratchFolder folder;
   writeCounties(folder.path("counties.shp"), kCounties);
-  const auto saved = runClean({"--value-field", "area", "-p", folder.path("counties.shp"), "-o",
-                               folder.path("saved.shp"), "P1"});
+  runClean({"--value-field", "area", "-p", folder.path("counties.shp"), "-o",
+            folder.path("saved.shp"), "P1"});
   expectCounties(folder.path("saved.shp"), kCounties);
   // And again from the saved file, through a polygon file in between.
   runClean({"--value-field", "Atribute", "-p", folder.path("saved.shp"), "-o",
             folder.path("counties.pol"), "P1"});
-  const auto back =
-      runClean({"-p", folder.path("counties.pol"), "-o", folder.path("back.shp"), "P1"});
+  runClean({"-p", folder.path("counties.pol"), "-o", folder.path("back.shp"), "P1"});
   expectCounties(folder.path("back.shp"), kCounties);
 
   // Rings keep their records through the set operations; the operands' records stay apart. The
@@ -155,9 +153,8 @@ TEST(CalcShapefiles, PolygonRecordsComeBackRecordByRecord) {
   const std::string far =
       folder.write("far.pol", "1\r\n100 0\r\n100 3\r\n103 3\r\n103 0\r\n100 0\r\nEND\r\nEND\r\n");
   folder.write("far.val", "1 9\r\n");
-  const auto combined =
-      runClean({"--value-field", "AREA", "-p", folder.path("counties.shp"), "-p", frame, "-p", far,
-                "-o", folder.path("combined.shp"), "P1 * P2 + P3"});
+  runClean({"--value-field", "AREA", "-p", folder.path("counties.shp"), "-p", frame, "-p", far,
+            "-o", folder.path("combined.shp"), "P1 * P2 + P3"});
   const auto combinedRecords = readShapefile(folder.path("combined.shp"));
   ASSERT_EQ(combinedRecords.size(), 5u);
   std::map<double, std::size_t> partsByValue;
@@ -219,11 +216,11 @@ TEST(CalcShapefiles, ResultsTakeTheProjectionEveryLoadedShapefileShares) {
 
   // Two projections that differ: none is written.
   std::rename(folder.path("c.keep").c_str(), folder.path("c.prj").c_str());
-  const auto mixed = runClean({"-p", folder.path("a.shp"), "-p", folder.path("c.shp"), "-o",
-                               folder.path("mixed.shp"), "P1"});
+  runClean({"-p", folder.path("a.shp"), "-p", folder.path("c.shp"), "-o", folder.path("mixed.shp"),
+            "P1"});
   EXPECT_FALSE(std::filesystem::exists(folder.path("mixed.prj")));
   // Nothing loaded from a shapefile: none either.
-  const auto none = runClean({"-d", data, "-o", folder.path("plain.shp"), "D1_3"});
+  runClean({"-d", data, "-o", folder.path("plain.shp"), "D1_3"});
   EXPECT_FALSE(std::filesystem::exists(folder.path("plain.prj")));
 }
 
@@ -250,8 +247,8 @@ TEST(CalcShapefiles, PolygonWithAHoleIsOneRecordOfTwoParts) {
   EXPECT_EQ(lake.size(), 1u);
   EXPECT_EQ(lake.at(0).type, SHPT_POLYGON);
   EXPECT_EQ(lake.at(0).parts.size(), 2u);
-  const auto back = runClean({"--value-field", "Atribute", "-p", folder.path("lake.shp"), "-o",
-                              folder.path("back.pol"), "P1"});
+  runClean({"--value-field", "Atribute", "-p", folder.path("lake.shp"), "-o",
+            folder.path("back.pol"), "P1"});
   // The outer ring now runs clockwise and the hole counter-clockwise; both keep the value, and
   // the id of the record they came from.
   EXPECT_EQ(folder.read("back.pol"),
@@ -268,8 +265,7 @@ TEST(CalcShapefiles, DataResultsRoundTripWithAndWithoutCoordinates) {
   EXPECT_EQ(points.size(), 2u);
   EXPECT_EQ(points.at(0).type, SHPT_POINT);
   // Columns X, Y, Z: the coordinates and the values come back.
-  const auto back =
-      runClean({"-d", folder.path("wells.shp"), "-o", folder.path("back.dat"), "D1_3"});
+  runClean({"-d", folder.path("wells.shp"), "-o", folder.path("back.dat"), "D1_3"});
   EXPECT_EQ(folder.read("back.dat"),
             "X Y Z\r\n1.000000 2.000000 6.500000\r\n4.000000 5.000000 -1.2e-08\r\n");
 
@@ -278,8 +274,7 @@ TEST(CalcShapefiles, DataResultsRoundTripWithAndWithoutCoordinates) {
   const auto nulls = readShapefile(folder.path("values.shp"));
   EXPECT_EQ(nulls.size(), 2u);
   EXPECT_EQ(nulls.at(0).type, SHPT_NULL);
-  const auto values =
-      runClean({"-d", folder.path("values.shp"), "-o", folder.path("values.dat"), "D1_1"});
+  runClean({"-d", folder.path("values.shp"), "-o", folder.path("values.dat"), "D1_1"});
   EXPECT_EQ(folder.read("values.dat"), "Z\r\n4.250000\r\n0.999999994\r\n");
 
   // A loaded shapefile is never overwritten by a data result.

@@ -104,18 +104,18 @@ TEST_F(CalcTrace, RegionsAreSavedAsPolygonFilesAndShapefiles) {
   // As a shapefile the region is one record of two parts; loaded back, it is the same polygon,
   // whose two rings now share the id of their record.
   runClean({"-g", hill_, "-o", folder_.path("low.shp"), "Trace(G1, 6, 2, 0)"});
-  const auto again = runClean({"--value-field", "Atribute", "-p", folder_.path("low.shp"), "-o",
-                               folder_.path("again.pol"), "P1"});
+  runClean({"--value-field", "Atribute", "-p", folder_.path("low.shp"), "-o",
+            folder_.path("again.pol"), "P1"});
   std::string oneRecord = saved;
   oneRecord.replace(oneRecord.find("END\r\n2\r\n"), 8, "END\r\n1\r\n");
   EXPECT_EQ(folder_.read("again.pol"), oneRecord);
 
   // An empty region is saved as an empty polygon file.
-  const auto none = runClean({"-g", hill_, "-o", folder_.path("none.pol"), "Trace(G1, 9, 1, 1)"});
+  runClean({"-g", hill_, "-o", folder_.path("none.pol"), "Trace(G1, 9, 1, 1)"});
   EXPECT_EQ(folder_.read("none.pol"), "END\r\n");
 
   // The map's outline is one closed ring around its 16 border nodes.
-  const auto outline = runClean({"-g", hill_, "-o", folder_.path("frame.pol"), "G_P(G1)"});
+  runClean({"-g", hill_, "-o", folder_.path("frame.pol"), "G_P(G1)"});
   EXPECT_EQ(linesOf(folder_.read("frame.pol"))[0].size(), 18u);  // the id and 17 points
 }
 

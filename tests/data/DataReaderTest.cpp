@@ -307,21 +307,20 @@ TEST(DataReader, NamesColumnsFromTheHeaderInUtf8) {
   EXPECT_EQ(t.CellText(0, 1), "песок");
 }
 
-TEST(DataReader, ReadsFilesAndKeepsTheirPath) {
-  const auto path = std::filesystem::temp_directory_path() / "vellumar-data-reader.dat";
-  ASSERT_TRUE(writeFileAtomically(path.string(), "A B\r\n1 2\r\n"));
+using DataFilesOnDisk = vellumar::testing::FolderTest;
+
+TEST_F(DataFilesOnDisk, ReadsFilesAndKeepsTheirPath) {
+  ASSERT_TRUE(writeFileAtomically(path("a.dat"), "A B\r\n1 2\r\n"));
   M_Data t;
   t.setOptions({' ', true, true});
-  EXPECT_EQ(t.ReadFile(path.string()), ReadStatus::Ok);
-  EXPECT_EQ(t.path(), path.string());
+  EXPECT_EQ(t.ReadFile(path("a.dat")), ReadStatus::Ok);
+  EXPECT_EQ(t.path(), path("a.dat"));
   EXPECT_EQ(t.columnName(1), "B");
-  std::filesystem::remove(path);
-  EXPECT_EQ(t.ReadFile(path.string()), ReadStatus::CannotOpen);
+  std::filesystem::remove(path("a.dat"));
+  EXPECT_EQ(t.ReadFile(path("a.dat")), ReadStatus::CannotOpen);
   EXPECT_EQ(t.rowCount(), 0);
   EXPECT_EQ(t.path(), "");
 }
-
-using DataFilesOnDisk = vellumar::testing::FolderTest;
 
 TEST_F(DataFilesOnDisk, OnlyRegularFilesThatFitAreRead) {
   M_Data t;

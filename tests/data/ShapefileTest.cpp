@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "../common/ShapefileSupport.h"
+#include "../common/TestSupport.h"
 #include "common/SafeSave.h"
 #include "data/Shapefile.h"
 #include "data/ShapefileMessages.h"
@@ -27,22 +28,12 @@ using testing::readShapefile;
 using testing::Shape;
 using testing::writeShapefile;
 
-class Shapefiles : public ::testing::Test {
+class Shapefiles : public vellumar::testing::FolderTest {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("vellumar-shp-" + std::to_string(getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  std::string path(const std::string& name) const { return (dir_ / name).string(); }
   static std::string bytesOf(const std::string& file) {
     std::ifstream in(file, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   }
-
-  fs::path dir_;
 };
 
 Line ring(std::vector<Point> points, double value, int id) {
