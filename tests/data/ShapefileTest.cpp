@@ -57,6 +57,13 @@ std::vector<std::string> columnNames(const M_Data& table) {
   return names;
 }
 
+// The cells of a table's row as the table shows them.
+std::vector<std::string> rowOf(const M_Data& table, int row) {
+  std::vector<std::string> cells;
+  for (int j = 0; j < table.columnCount(); ++j) cells.push_back(table.CellText(row, j));
+  return cells;
+}
+
 // A table of three rows: three numeric columns, then a text column of the given width.
 M_Data threeRows(const double (&numbers)[3][3], const char* const (&texts)[3],
                  const std::vector<std::string>& names, int textWidth) {
@@ -186,11 +193,10 @@ TEST_F(Shapefiles, PolygonExportGroupsHolesByAreaAndDropsOrphans) {
   ASSERT_EQ(reader.ShapefileToTable(path("poly.shp"), table), ShapeStatus::Done);
   EXPECT_EQ(columnNames(table),
             (std::vector<std::string>{"nLn", "X", "Y", "IRec", "Atribute", "ID", "NAME"}));
+  // NAME, empty in every record, reads as a numeric column.
   ASSERT_EQ(table.rowCount(), 20);
-  EXPECT_EQ(table.NumericValue(5, 0), 2.0);
-  EXPECT_EQ(table.NumericValue(5, 3), 1.0);
-  EXPECT_EQ(table.NumericValue(19, 0), 4.0);
-  EXPECT_EQ(table.NumericValue(19, 4), 6.0);
+  EXPECT_EQ(rowOf(table, 5), (std::vector<std::string>{"2", "2", "2", "1", "5", "1", "0"}));
+  EXPECT_EQ(rowOf(table, 19), (std::vector<std::string>{"4", "30", "0", "2", "6", "4", "0"}));
   EXPECT_EQ(table.path(), path("poly.shp"));
 }
 
@@ -263,10 +269,9 @@ TEST_F(Shapefiles, MultiPartRecordsGiveOneLinePerPart) {
   M_Data table;
   ASSERT_EQ(converter.ShapefileToTable(path("parts.shp"), table), ShapeStatus::Done);
   ASSERT_EQ(table.rowCount(), 7);
-  EXPECT_EQ(table.NumericValue(6, 0), 3.0);  // nLn
-  EXPECT_EQ(table.NumericValue(6, 3), 3.0);  // IRec of the third record
-  EXPECT_EQ(table.CellText(6, 5), "c");
-  EXPECT_EQ(table.CellText(2, 5), "a");
+  // nLn, X, Y, IRec (the third record), then its fields.
+  EXPECT_EQ(rowOf(table, 6), (std::vector<std::string>{"3", "8", "1", "3", "3.25", "c"}));
+  EXPECT_EQ(rowOf(table, 2), (std::vector<std::string>{"2", "5", "5", "1", "1.5", "a"}));
 }
 
 TEST_F(Shapefiles, ZAndMeasureAreLoggedKeptAsideAndTabled) {
@@ -301,9 +306,7 @@ TEST_F(Shapefiles, ZAndMeasureAreLoggedKeptAsideAndTabled) {
   EXPECT_EQ(columnNames(table),
             (std::vector<std::string>{"nLn", "X", "Y", "M", "IRec", "VAL", "KIND"}));
   ASSERT_EQ(table.rowCount(), 4);
-  EXPECT_EQ(table.NumericValue(3, 3), 0.4);
-  EXPECT_EQ(table.NumericValue(3, 0), 2.0);
-  EXPECT_EQ(table.NumericValue(3, 5), 4.5);
+  EXPECT_EQ(rowOf(table, 3), (std::vector<std::string>{"2", "3", "1", "0.4", "1", "4.5", "road"}));
   ASSERT_EQ(plain.ShapefileToTable(path("arc.shp"), table), ShapeStatus::Done);
   EXPECT_EQ(columnNames(table), (std::vector<std::string>{"nLn", "X", "Y", "IRec", "VAL", "KIND"}));
   // Only the ArcZ reading logged.
@@ -351,18 +354,11 @@ TEST_F(Shapefiles, PointTypesHaveTheirColumnLayouts) {
   M_Data table;
   ShapefileConverter converter;
   ASSERT_EQ(converter.ShapefileToTable(path("ptz.shp"), table), ShapeStatus::Done);
-  EXPECT_EQ(table.NumericValue(1, 0), 5.0);
-  EXPECT_EQ(table.NumericValue(1, 2), 7.0);
-  EXPECT_EQ(table.NumericValue(1, 3), 8.0);
-  EXPECT_EQ(table.CellText(1, 5), "q");
+  EXPECT_EQ(rowOf(table, 1), (Names{"5", "6", "7", "8", "2", "q"}));
   // Every vertex row of a multipoint repeats its record's attributes.
   ASSERT_EQ(converter.ShapefileToTable(path("mpm.shp"), table), ShapeStatus::Done);
-  EXPECT_EQ(table.NumericValue(2, 0), 3.0);
-  EXPECT_EQ(table.NumericValue(2, 2), 12.0);
-  EXPECT_EQ(table.NumericValue(2, 3), 1.0);
-  EXPECT_EQ(table.CellText(2, 4), "p");
-  EXPECT_EQ(table.NumericValue(3, 2), -1.0);
-  EXPECT_EQ(table.CellText(3, 4), "q");
+  EXPECT_EQ(rowOf(table, 2), (Names{"3", "6", "12", "1", "p"}));
+  EXPECT_EQ(rowOf(table, 3), (Names{"0", "0", "-1", "2", "q"}));
 }
 
 TEST_F(Shapefiles, WrongTypesAndMissingFilesAreReported) {
