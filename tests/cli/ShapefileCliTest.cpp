@@ -45,18 +45,13 @@ TEST(CalcShapefiles, LinesGoOutAndComeBackWithTheChosenValueField) {
             folder.path("back.con"), "C1"});
   EXPECT_EQ(folder.read("back.con"),
             "1\r\n0 0\r\n5 5\r\nEND\r\n2\r\n1 0\r\n2 3\r\n4 4\r\nEND\r\nEND\r\n");
-}
 
-TEST(CalcShapefiles, LineTablesTakeTheirXAndYColumnsAsCoordinates) {
-  ScratchFolder folder;
-  const std::string lines =
-      folder.write("roads.con", "1\r\n0 0\r\n5 5\r\nEND\r\n2\r\n1 0\r\n2 3\r\nEND\r\nEND\r\n");
-  runClean({"-l", lines, "-o", folder.path("roads.shp"), "C1"});
-  // The table's columns are nLn, X, Y, ...: without --xy the coordinates are X and Y.
+  // As a table its columns are nLn, X, Y, ...: without --xy the coordinates are X and Y.
   runClean({"-d", folder.path("roads.shp"), "-o", folder.path("table.dat"), "D1_1"});
   EXPECT_EQ(folder.read("table.dat"),
             "X Y Z\r\n0.000000 0.000000 1.000000\r\n5.000000 5.000000 1.000000\r\n"
-            "1.000000 0.000000 2.000000\r\n2.000000 3.000000 2.000000\r\n");
+            "1.000000 0.000000 2.000000\r\n2.000000 3.000000 2.000000\r\n"
+            "4.000000 4.000000 2.000000\r\n");
   // --xy still chooses any columns.
   runClean(
       {"--xy", "1,2", "-d", folder.path("roads.shp"), "-o", folder.path("chosen.dat"), "D1_3"});
