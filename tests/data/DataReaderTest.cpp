@@ -40,7 +40,8 @@ TEST(DataReader, LineEndsOfAnyKindButMixedAndNoTrailingBlankRows) {
   for (std::string_view bytes :
        {"1 2\n3 4\n", "1 2\r\n3 4\r\n", "1 2\r\n3 4", "1 2\r3 4\r", "1 2\r3 4", "1 2\n3 4\n\n",
         "1 2\n3 4\n\n  \n\t\n", "1 2\r\n3 4\r\n\r\n \r\n", "1 2\n3 4\n \t ",
-        "\xEF\xBB\xBF" "1 2\r3 4\r\r"}) {
+        "\xEF\xBB\xBF"
+        "1 2\r3 4\r\r"}) {
     SCOPED_TRACE(bytes);
     const M_Data t = read(bytes);
     ASSERT_EQ(t.rowCount(), 2);
@@ -84,52 +85,43 @@ TEST(DataReader, RefusesWhatIsNotADataFile) {
   EXPECT_EQ(table.columnCount(), 0);
 }
 
+// Every cell of a table, row by row, as the table shows them.
+using Cells = std::vector<std::vector<std::string>>;
+Cells cellsOf(const M_Data& t) {
+  Cells cells(static_cast<std::size_t>(t.rowCount()));
+  for (int row = 0; row < t.rowCount(); ++row) {
+    for (int j = 0; j < t.columnCount(); ++j) cells[row].push_back(t.CellText(row, j));
+  }
+  return cells;
+}
+
 TEST(DataReader, SplitsFieldsByDelimiterKindAndMerging) {
-  M_Data t = read("1,,3\n", ',', false);
-  ASSERT_EQ(t.columnCount(), 3);
-  EXPECT_EQ(t.NumericValue(0, 1), 0.0);
-  EXPECT_EQ(t.CellText(0, 1), "0");
-  EXPECT_EQ(t.NumericValue(0, 2), 3.0);
-  t = read("1,,3\n", ',', true);
-  ASSERT_EQ(t.columnCount(), 2);
-  EXPECT_EQ(t.NumericValue(0, 1), 3.0);
-
-  t = read("  1   2  \n", ' ', true);
-  ASSERT_EQ(t.columnCount(), 2);
-  EXPECT_EQ(t.NumericValue(0, 0), 1.0);
-  EXPECT_EQ(t.NumericValue(0, 1), 2.0);
-  // Without merging, inner runs make empty fields; leading and trailing runs still do not.
-  t = read("  1   2  \n", ' ', false);
-  ASSERT_EQ(t.columnCount(), 4);
-  EXPECT_EQ(t.NumericValue(0, 3), 2.0);
-
-  // Tab or space.
-  t = read("1\t 2 \t3\n4\t5\n", 0, true);
-  ASSERT_EQ(t.columnCount(), 3);
-  EXPECT_EQ(t.NumericValue(0, 2), 3.0);
-  EXPECT_EQ(t.NumericValue(1, 1), 5.0);
-  EXPECT_EQ(t.NumericValue(1, 2), 0.0);  // short line
-
-  // Any character, also one that could start a number.
-  t = read("5;6;7\n", ';');
-  EXPECT_EQ(t.columnCount(), 3);
-  t = read("1.5.25\n", '.', false);
-  ASSERT_EQ(t.columnCount(), 3);
-  EXPECT_EQ(t.NumericValue(0, 1), 5.0);
-  t = read("2e3e4\n", 'e');
-  ASSERT_EQ(t.columnCount(), 3);
-  EXPECT_EQ(t.NumericValue(0, 0), 2.0);
-  t = read("-5-3\n", '-');
-  ASSERT_EQ(t.columnCount(), 2);
-  EXPECT_EQ(t.NumericValue(0, 0), -5.0);  // the leading delimiter stays in the first field
-  EXPECT_EQ(t.NumericValue(0, 1), 3.0);
-
-  // Lines of delimiters only and empty lines are rows of empty cells, but not at the end.
-  t = read("1 2\n   \n\n3 4\n\n");
-  EXPECT_EQ(t.rowCount(), 4);
-  EXPECT_EQ(t.columnCount(), 2);
-  EXPECT_EQ(t.NumericValue(2, 0), 0.0);
-  EXPECT_EQ(t.NumericValue(3, 0), 3.0);
+  const struct {
+    std::string_view bytes;
+    char delimiter;
+    bool merge;
+    Cells cells;
+  } cases[] = {
+      {"1,,3\n", ',', false, {{"1", "0", "3"}}},
+      {"1,,3\n", ',', true, {{"1", "3"}}},
+      {"  1   2  \n", ' ', true, {{"1", "2"}}},
+      // Without merging, inner runs make empty fields; leading and trailing runs still do not.
+      {"  1   2  \n", ' ', false, {{"1", "0", "0", "2"}}},
+      // Tab or space; a short line gets empty cells.
+      {"1\t 2 \t3\n4\t5\n", 0, true, {{"1", "2", "3"}, {"4", "5", "0"}}},
+      // Any character, also one that could start a number; a leading delimiter stays in the
+      // first field.
+      {"5;6;7\n", ';', true, {{"5", "6", "7"}}},
+      {"1.5.25\n", '.', false, {{"1", "5", "25"}}},
+      {"2e3e4\n", 'e', true, {{"2", "3", "4"}}},
+      {"-5-3\n", '-', true, {{"-5", "3"}}},
+      // Lines of delimiters only and empty lines are rows of empty cells, but not at the end.
+      {"1 2\n   \n\n3 4\n\n", ' ', true, {{"1", "2"}, {"0", "0"}, {"0", "0"}, {"3", "4"}}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(cellsOf(read(c.bytes, c.delimiter, c.merge)), c.cells) << c.bytes;
+  }
+  M_Data t;
   t.setMissingCellValue(-1.0);
   EXPECT_EQ(t.ReadBytes("1 2\n3\n"), ReadStatus::Ok);
   EXPECT_EQ(t.NumericValue(1, 1), -1.0);
@@ -190,35 +182,22 @@ TEST(DataReader, QuotedCommaFieldsAreTextCells) {
       "  \"a,b\"  ,30,\"x\"y \n"
       "plain 5\" pipe,40,7\n",
       ',', false, true);
-  ASSERT_EQ(t.rowCount(), 4);
-  ASSERT_EQ(t.columnCount(), 3);
   EXPECT_EQ(t.columnName(0), "County, name");
   EXPECT_EQ(t.columnName(2), "code");
-  EXPECT_FALSE(t.isNumericColumn(0));
-  EXPECT_EQ(t.CellText(0, 0), "Smith, J");
-  EXPECT_EQ(t.CellText(1, 0), "say \"hi\"");
-  EXPECT_EQ(t.CellText(2, 0), "a,b");  // blanks around the quotes are no part of the text
-  EXPECT_EQ(t.CellText(3, 0), "plain 5\" pipe");  // a quote inside a field is text
-  EXPECT_TRUE(t.isNumericColumn(1));
-  EXPECT_EQ(t.NumericValue(3, 1), 40.0);
+  // Blanks around the quotes are no part of the text; a quote inside a field is text.
+  EXPECT_EQ(cellsOf(t), (Cells{{"Smith, J", "10", "12"},
+                               {"say \"hi\"", "20", ""},
+                               {"a,b", "30", "xy"},
+                               {"plain 5\" pipe", "40", "7"}}));
   // A quoted number is text, and makes its column text.
+  EXPECT_FALSE(t.isNumericColumn(0));
+  EXPECT_TRUE(t.isNumericColumn(1));
   EXPECT_FALSE(t.isNumericColumn(2));
-  EXPECT_EQ(t.CellText(0, 2), "12");
-  EXPECT_EQ(t.CellText(1, 2), "");
-  EXPECT_EQ(t.CellText(2, 2), "xy");
-  EXPECT_EQ(t.CellText(3, 2), "7");
 
   // Merged commas inside quotes stay text; the run after the field separates once.
-  M_Data merged = read("\"a,,b\",,5\n", ',', true);
-  ASSERT_EQ(merged.columnCount(), 2);
-  EXPECT_EQ(merged.CellText(0, 0), "a,,b");
-  EXPECT_EQ(merged.NumericValue(0, 1), 5.0);
-
+  EXPECT_EQ(cellsOf(read("\"a,,b\",,5\n", ',', true)), (Cells{{"a,,b", "5"}}));
   // Quotes in tab- or blank-delimited files are ordinary text.
-  M_Data tsv = read("\"a\tb\"\t1\n", '\t', false);
-  ASSERT_EQ(tsv.columnCount(), 3);
-  EXPECT_EQ(tsv.CellText(0, 0), "\"a");
-  EXPECT_EQ(tsv.CellText(0, 1), "b\"");
+  EXPECT_EQ(cellsOf(read("\"a\tb\"\t1\n", '\t', false)), (Cells{{"\"a", "b\"", "1"}}));
   EXPECT_EQ(read("\"x y\" 1\n").columnCount(), 3);
   EXPECT_EQ(read("\"x,y\";1\n", ';').CellText(0, 0), "\"x,y\"");
 
