@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "../common/TestSupport.h"
 #include "common/FileIo.h"
@@ -266,24 +268,23 @@ TEST(DataReader, TrailingFieldsNamedByTheHeaderAreColumns) {
 }
 
 TEST(DataReader, NamesColumnsFromTheHeaderInUtf8) {
-  M_Data t = read("  X   Y   Name\n 1  2  a\n3 4 b c\n", ' ', true, true);
-  ASSERT_EQ(t.rowCount(), 2);
-  ASSERT_EQ(t.columnCount(), 4);
-  EXPECT_EQ(t.columnName(0), "X");
-  EXPECT_EQ(t.columnName(2), "Name");
-  EXPECT_EQ(t.columnName(3), "");
-  EXPECT_EQ(t.CellText(1, 3), "c");
-  EXPECT_EQ(t.CellText(0, 3), "");
-
-  // CP1251 header and text: "Глубина" and "песок".
-  t = read("X\t\xc3\xeb\xf3\xe1\xe8\xed\xe0\r\n1\t\xef\xe5\xf1\xee\xea\r\n", '\t', true, true);
-  ASSERT_EQ(t.columnCount(), 2);
-  EXPECT_EQ(t.columnName(1), "Глубина");
-  EXPECT_EQ(t.CellText(0, 1), "песок");
-  t = read("\xEF\xBB\xBFX;Глубина\n1;песок\n", ';', true, true);
-  EXPECT_EQ(t.columnName(0), "X");
-  EXPECT_EQ(t.columnName(1), "Глубина");
-  EXPECT_EQ(t.CellText(0, 1), "песок");
+  using Names = std::vector<std::string>;
+  auto namesOf = [](const M_Data& t) {
+    Names names;
+    for (int j = 0; j < t.columnCount(); ++j) names.push_back(t.columnName(j));
+    return names;
+  };
+  const M_Data t = read("  X   Y   Name\n 1  2  a\n3 4 b c\n", ' ', true, true);
+  EXPECT_EQ(namesOf(t), (Names{"X", "Y", "Name", ""}));
+  EXPECT_EQ(cellsOf(t), (Cells{{"1", "2", "a", ""}, {"3", "4", "b", "c"}}));
+  // "Глубина" and "песок" in CP1251, and in UTF-8 after a byte order mark.
+  for (const auto& [bytes, delimiter] :
+       {std::pair{"X\t\xc3\xeb\xf3\xe1\xe8\xed\xe0\r\n1\t\xef\xe5\xf1\xee\xea\r\n", '\t'},
+        std::pair{"\xEF\xBB\xBFX;Глубина\n1;песок\n", ';'}}) {
+    const M_Data u = read(bytes, delimiter, true, true);
+    EXPECT_EQ(namesOf(u), (Names{"X", "Глубина"}));
+    EXPECT_EQ(cellsOf(u), (Cells{{"1", "песок"}}));
+  }
 }
 
 using DataFilesOnDisk = vellumar::testing::FolderTest;
