@@ -1,11 +1,13 @@
 #include "data/DataColumnChoice.h"
 
 #include <cmath>
+#include <cstdint>
 #include <new>
 #include <string>
 #include <vector>
 
 #include "common/CFormat.h"
+#include "common/Memory.h"
 
 namespace vellumar::data {
 namespace {
@@ -52,6 +54,12 @@ ChoiceStatus chooseColumn(const M_Data& table, int column, const CoordinateColum
     out.isNumber = true;
     out.number = table.NumericValue(0, column - 1);
     return ChoiceStatus::Ok;
+  }
+  // The copy is claimed from the memory the program may use, as the table's columns were when it
+  // was read, so a column that cannot fit is refused at once rather than half-way.
+  const std::uint64_t columns = xy.present ? 3 : 1;
+  if (!memory::fits(columns * static_cast<std::uint64_t>(table.rowCount()) * sizeof(double))) {
+    return ChoiceStatus::OutOfMemory;
   }
   try {
     std::vector<double> values = columnValues(table, column - 1);

@@ -39,7 +39,8 @@ struct ColumnOperand {
 };
 
 // Builds the operand of column `column` (counted from 1) with the coordinate columns xy. The
-// operand is an independent copy of the table's values.
+// operand is an independent copy of the table's values; OutOfMemory when that copy does not fit
+// in the memory the program may use (common/Memory.h).
 ChoiceStatus chooseColumn(const M_Data& table, int column, const CoordinateColumns& xy,
                           ColumnOperand& out);
 

@@ -1,6 +1,7 @@
 #include "CalcRunner.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -105,6 +106,16 @@ RunResult runCalc(const std::vector<std::string>& arguments, const std::string& 
 
 RunResult runCalc(const std::vector<std::string>& arguments, const RunSetup& setup) {
   return CalcProcess(arguments, setup).wait();
+}
+
+RunResult runClean(const std::vector<std::string>& arguments, const RunSetup& setup) {
+  RunResult run = runCalc(arguments, setup);
+  if (run.status != 0) {
+    std::string words;
+    for (const std::string& argument : arguments) words += " '" + argument + "'";
+    ADD_FAILURE() << "vellumar-calc" << words << " ended with " << run.outcome();
+  }
+  return run;
 }
 
 ScratchFolder::ScratchFolder() : root_(makeFolder()) {}

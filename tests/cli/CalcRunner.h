@@ -13,6 +13,8 @@ struct RunResult {
   int status = -1;
   std::string out;
   std::string err;
+  // The exit status and standard error in one text, "3: message\n", to assert a failure at once.
+  std::string outcome() const { return std::to_string(status) + ": " + err; }
 };
 
 // How to run it besides its arguments.
@@ -47,6 +49,9 @@ class CalcProcess {
 // Runs vellumar-calc with the arguments and the given standard input, and waits for it.
 RunResult runCalc(const std::vector<std::string>& arguments, const std::string& input = {});
 RunResult runCalc(const std::vector<std::string>& arguments, const RunSetup& setup);
+// Runs it as runCalc does, and fails the test, naming the arguments and showing the error, unless
+// the run ends with status 0.
+RunResult runClean(const std::vector<std::string>& arguments, const RunSetup& setup = {});
 
 // The numbers of a text separated by white space, after its first skip tokens.
 std::vector<double> numbersIn(const std::string& text, int skip = 0);

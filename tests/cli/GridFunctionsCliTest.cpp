@@ -8,6 +8,7 @@ namespace vellumar::cli {
 namespace {
 
 using testing::runCalc;
+using testing::runClean;
 using testing::ScratchFolder;
 
 // z = 1 + x + 3y on a 3 x 3 lattice over [0, 2]^2.
@@ -21,12 +22,10 @@ std::vector<double> nodeValues(const std::string& text) {
 
 TEST(CalcGridFunctions, ConstructedGridsAreSavedAsDsaa) {
   ScratchFolder folder;
-  const auto run = runCalc({"-o", folder.path("ones.grd"), "EG(0, 2.4, 0, 1, 1, 1)"});
-  EXPECT_EQ(run.status, 0) << run.err;
+  const auto run = runClean({"-o", folder.path("ones.grd"), "EG(0, 2.4, 0, 1, 1, 1)"});
   EXPECT_EQ(run.out, "Результат - карта - готов !\n");
   EXPECT_EQ(folder.read("ones.grd"), "DSAA\r\n3 2\r\n0 2\r\n0 1\r\n1 1\r\n1 1 1 \r\n1 1 1 \r\n");
-  const auto xs = runCalc({"-o", folder.path("x.grd"), "XG(100, 120, 0, 10, 10, 10)"});
-  EXPECT_EQ(xs.status, 0) << xs.err;
+  runClean({"-o", folder.path("x.grd"), "XG(100, 120, 0, 10, 10, 10)"});
   EXPECT_EQ(folder.read("x.grd"),
             "DSAA\r\n3 2\r\n100 120\r\n0 10\r\n100 120\r\n100 110 120 \r\n100 110 120 \r\n");
 }
@@ -34,22 +33,18 @@ TEST(CalcGridFunctions, ConstructedGridsAreSavedAsDsaa) {
 TEST(CalcGridFunctions, SlopeAndCutOfALoadedGrid) {
   ScratchFolder folder;
   const std::string plane = folder.write("plane.grd", kPlane);
-  const auto slope = runCalc({"-g", plane, "-o", folder.path("slope.grd"), "Spec(G1, 1)"});
-  EXPECT_EQ(slope.status, 0) << slope.err;
+  runClean({"-g", plane, "-o", folder.path("slope.grd"), "Spec(G1, 1)"});
   const std::vector<double> values = nodeValues(folder.read("slope.grd"));
   ASSERT_EQ(values.size(), 9u);
   for (const double v : values) EXPECT_NEAR(v, std::sqrt(10.0), 1e-9);
 
-  const auto cut = runCalc({"-g", plane, "-o", folder.path("cut.grd"), "Cut(G1, 2, 3, 1, 3)"});
-  EXPECT_EQ(cut.status, 0) << cut.err;
+  runClean({"-g", plane, "-o", folder.path("cut.grd"), "Cut(G1, 2, 3, 1, 3)"});
   EXPECT_EQ(folder.read("cut.grd"), "DSAA\r\n2 3\r\n1 2\r\n0 2\r\n2 9\r\n2 3 \r\n5 6 \r\n8 9 \r\n");
 
-  const auto bad = runCalc({"-g", plane, "Spec(G1, 18)"});
-  EXPECT_EQ(bad.status, 1);
-  EXPECT_EQ(bad.err, "Spec: недопустимое значение аргумента 2\n");
-  const auto outside = runCalc({"-g", plane, "--english", "Cut(G1, 3, 3, 1, 3)"});
-  EXPECT_EQ(outside.status, 1);
-  EXPECT_EQ(outside.err, ": invalid argument value!\n");
+  EXPECT_EQ(runCalc({"-g", plane, "Spec(G1, 18)"}).outcome(),
+            "1: Spec: недопустимое значение аргумента 2\n");
+  EXPECT_EQ(runCalc({"-g", plane, "--english", "Cut(G1, 3, 3, 1, 3)"}).outcome(),
+            "1: : invalid argument value!\n");
 }
 
 TEST(CalcGridFunctions, MergeFillFollowsMergeC) {
@@ -57,9 +52,8 @@ TEST(CalcGridFunctions, MergeFillFollowsMergeC) {
   const std::string left = folder.write("a.grd", kPlane);
   const std::string right =
       folder.write("b.grd", "DSAA\r\n3 3\r\n4 6\r\n0 2\r\n5 5\r\n5 5 5 \r\n5 5 5 \r\n5 5 5 \r\n");
-  const auto run =
-      runCalc({"-g", left, "-g", right, "MIN(Merge(G1, G2))", "mergeC = -1", "MIN(Merge(G1, G2))"});
-  EXPECT_EQ(run.status, 0) << run.err;
+  const auto run = runClean(
+      {"-g", left, "-g", right, "MIN(Merge(G1, G2))", "mergeC = -1", "MIN(Merge(G1, G2))"});
   // 0 is printed in exponent form, as the message line shows values below 1e-12.
   EXPECT_EQ(run.out, "0.000000000000E+00\n-1.000000000000\n-1.000000000000\n");
 }
@@ -68,14 +62,11 @@ TEST(CalcGridFunctions, SamplingWritesDataFiles) {
   ScratchFolder folder;
   const std::string plane = folder.write("plane.grd", kPlane);
   const std::string wells = folder.write("wells.dat", "0.5 0.5 1\r\n5 5 2\r\n2 1 3\r\n");
-  const auto run =
-      runCalc({"-g", plane, "-d", wells, "-o", folder.path("at.dat"), "C_G_D(D1_3, G1)"});
-  EXPECT_EQ(run.status, 0) << run.err;
+  runClean({"-g", plane, "-d", wells, "-o", folder.path("at.dat"), "C_G_D(D1_3, G1)"});
   EXPECT_EQ(folder.read("at.dat"),
             "X Y Z\r\n0.500000 0.500000 3.000000\r\n5.000000 5.000000 -9999.000000\r\n"
             "2.000000 1.000000 6.000000\r\n");
-  const auto nodes = runCalc({"-g", plane, "-o", folder.path("nodes.dat"), "G_D(G1)"});
-  EXPECT_EQ(nodes.status, 0) << nodes.err;
+  runClean({"-g", plane, "-o", folder.path("nodes.dat"), "G_D(G1)"});
   EXPECT_EQ(folder.read("nodes.dat").substr(0, 63),
             "X Y Z\r\n0.000000 0.000000 1.000000\r\n0.000000 1.000000 4.000000\r\n");
 }

@@ -20,6 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::runCalc;
+using testing::runClean;
 using testing::ScratchFolder;
 
 TEST(CalcLoads, SpecialFilesAreRefusedAtOnceWithTheKindsMessage) {
@@ -28,30 +29,21 @@ TEST(CalcLoads, SpecialFilesAreRefusedAtOnceWithTheKindsMessage) {
   // A FIFO without a writer would block a reader for ever; these runs must end.
   for (const std::string& special :
        {folder.path("fifo"), folder.root(), std::string("/dev/zero")}) {
-    const auto grid = runCalc({"-g", special, "1"});
-    EXPECT_EQ(grid.status, 3);
-    EXPECT_EQ(grid.err, "Недопустимый формат файла гридa!\n");
-    const auto lines = runCalc({"-l", special, "1"});
-    EXPECT_EQ(lines.status, 3);
-    EXPECT_EQ(lines.err, "Недопустимый формат файла линий!\n");
-    const auto polygon = runCalc({"-p", special, "1"});
-    EXPECT_EQ(polygon.status, 3);
-    EXPECT_EQ(polygon.err, "Недопустимый формат файла полигонa!\n");
-    const auto data = runCalc({"-d", special, "1"});
-    EXPECT_EQ(data.status, 3);
-    EXPECT_EQ(data.err, "Нельзя открыть файл " + special + " !\n");
-    const auto display = runCalc({"-f", special});
-    EXPECT_EQ(display.status, 3);
-    EXPECT_EQ(display.err, "Нельзя открыть файл содержимого табло!\n");
+    EXPECT_EQ(runCalc({"-g", special, "1"}).outcome(), "3: Недопустимый формат файла гридa!\n");
+    EXPECT_EQ(runCalc({"-l", special, "1"}).outcome(), "3: Недопустимый формат файла линий!\n");
+    EXPECT_EQ(runCalc({"-p", special, "1"}).outcome(), "3: Недопустимый формат файла полигонa!\n");
+    EXPECT_EQ(runCalc({"-d", special, "1"}).outcome(),
+              "3: Нельзя открыть файл " + special + " !\n");
+    EXPECT_EQ(runCalc({"-f", special}).outcome(), "3: Нельзя открыть файл содержимого табло!\n");
   }
 }
 
 TEST(CalcLoads, GridHeadersCannotClaimMoreNodesThanTheFileHolds) {
   ScratchFolder folder;
-  const auto run =
-      runCalc({"-g", folder.write("claim.grd", "DSAA\n2000000000 0\n0 1\n0 1\n0 0\n"), "G_D(G1)"});
-  EXPECT_EQ(run.status, 3);
-  EXPECT_EQ(run.err, "Недопустимый формат файла гридa!\n");
+  EXPECT_EQ(
+      runCalc({"-g", folder.write("claim.grd", "DSAA\n2000000000 0\n0 1\n0 1\n0 0\n"), "G_D(G1)"})
+          .outcome(),
+      "3: Недопустимый формат файла гридa!\n");
 }
 
 TEST(CalcLoads, LineFilesCutShortKeepTheirLastLine) {
@@ -59,8 +51,7 @@ TEST(CalcLoads, LineFilesCutShortKeepTheirLastLine) {
   const std::string lines =
       folder.write("cut.con", "1\r\n0 0\r\n3 4\r\nEND\r\n2\r\n0 0\r\n0 2\r\nEND\r\n");
   folder.write("cut.val", "1 1\r\n2 2\r\n");
-  const auto run = runCalc({"-l", lines, "-o", folder.path("whole.con"), "MAX(C1)", "C1"});
-  EXPECT_EQ(run.status, 0) << run.err;
+  const auto run = runClean({"-l", lines, "-o", folder.path("whole.con"), "MAX(C1)", "C1"});
   EXPECT_EQ(run.out, "2.000000000000\nРезультат - линии - готов !\n");
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(folder.read("whole.con"),
@@ -72,38 +63,20 @@ TEST(CalcLoads, AMissingValueFileIsAWarningAndAnUnreadableOneAFailure) {
   ScratchFolder folder;
   const std::string lines = folder.write("roads.con", "1\r\n0 0\r\n3 4\r\nEND\r\nEND\r\n");
   const auto missing = runCalc({"-l", lines, "MAX(C1)"});
-  EXPECT_EQ(missing.status, 0);
   EXPECT_EQ(missing.out, "0.000000000000E+00\n");
-  EXPECT_EQ(missing.err, "значения равны 0: нет файла значений " + folder.path("roads.val") + "\n");
+  EXPECT_EQ(missing.outcome(),
+            "0: значения равны 0: нет файла значений " + folder.path("roads.val") + "\n");
   const auto english = runCalc({"--english", "-l", lines, "1"});
   EXPECT_EQ(english.err, "values are 0: no value file " + folder.path("roads.val") + "\n");
 
   fs::create_directory(folder.path("roads.val"));
-  const auto unreadable = runCalc({"-l", lines, "MAX(C1)"});
-  EXPECT_EQ(unreadable.status, 3);
-  EXPECT_EQ(unreadable.err, "Недопустимый формат файла линий!\n");
-}
-
-TEST(CalcLoads, DataFilesEndingInBlankLinesHaveNoExtraRows) {
-  ScratchFolder folder;
-  const std::string data = folder.write("d.dat", "0 0 5\r\n1 1 7\r\n\r\n\r\n");
-  const auto run = runCalc({"-d", data, "-o", data, "MIN(D1_3)", "D1_3 * 2"});
-  EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(run.out, "5.000000000000\nРезультат - данные - готов !\n");
-  EXPECT_EQ(folder.read("d.dat"), "0 0 5 10.000000\r\n1 1 7 14.000000\r\n");
-
-  // Old Mac line ends read as any other.
-  const std::string mac = folder.write("mac.dat", "X Y V\r0 0 3\r1 1 4\r");
-  const auto cr = runCalc({"--header", "-d", mac, "Sum(D1_3)"});
-  EXPECT_EQ(cr.status, 0) << cr.err;
-  EXPECT_EQ(cr.out, "7.000000000000\n");
+  EXPECT_EQ(runCalc({"-l", lines, "MAX(C1)"}).outcome(), "3: Недопустимый формат файла линий!\n");
 }
 
 TEST(CalcLoads, ByteOrderMarksAreSkipped) {
   ScratchFolder folder;
   const std::string display = folder.write("calc.ctb", "\xEF\xBB\xBFSqrt(16) + 1\r\n");
-  const auto file = runCalc({"-f", display});
-  EXPECT_EQ(file.status, 0) << file.err;
+  const auto file = runClean({"-f", display});
   EXPECT_EQ(file.out, "5.000000000000\n");
   const auto input = runCalc({}, std::string("\xEF\xBB\xBF"
                                              "2*3\n4+4\n"));
@@ -121,18 +94,15 @@ TEST(CalcLoads, UnderAnAddressSpaceLimitLargeFilesGiveTheMemoryMessage) {
   std::string points = "1\n";
   for (int i = 0; i < 7'500'000; ++i) points += "0 0\n1 1\n";  // 15 million points, 60 MB
   points += "END\nEND\n";
-  const auto lines = runCalc({"-l", folder.write("big.con", points), "1"}, setup);
-  EXPECT_EQ(lines.status, 3);
-  EXPECT_EQ(lines.err, "недостаточно памяти для вычисления!\n");
+  EXPECT_EQ(runCalc({"-l", folder.write("big.con", points), "1"}, setup).outcome(),
+            "3: недостаточно памяти для вычисления!\n");
   std::string rows;
   for (int i = 0; i < 20'000'000; ++i) rows += "1 2\n";  // 80 MB, 320 MB of cells
-  const auto data = runCalc({"-d", folder.write("big.dat", rows), "1"}, setup);
-  EXPECT_EQ(data.status, 3);
-  EXPECT_EQ(data.err, "недостаточно памяти для вычисления!\n");
-  const auto display =
-      runCalc({"-f", folder.write("big.ctb", std::string(100 << 20, ' ') + "1+1")}, setup);
-  EXPECT_EQ(display.status, 3);
-  EXPECT_EQ(display.err, "недостаточно памяти для вычисления!\n");
+  EXPECT_EQ(runCalc({"-d", folder.write("big.dat", rows), "1"}, setup).outcome(),
+            "3: недостаточно памяти для вычисления!\n");
+  EXPECT_EQ(runCalc({"-f", folder.write("big.ctb", std::string(100 << 20, ' ') + "1+1")}, setup)
+                .outcome(),
+            "3: недостаточно памяти для вычисления!\n");
 }
 
 // Reads from the terminal's master side until text appears after position from, or the time is

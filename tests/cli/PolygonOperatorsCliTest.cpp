@@ -12,6 +12,7 @@ namespace vellumar::cli {
 namespace {
 
 using testing::runCalc;
+using testing::runClean;
 using testing::ScratchFolder;
 
 using Ring = std::vector<std::pair<double, double>>;
@@ -71,14 +72,19 @@ class CalcPolygonOperators : public ::testing::Test {
     b_ = folder_.write("b.pol", squareFile(4, 1, 1, 3, 3) + "END\r\n");
     folder_.write("b.val", "4 7\r\n");
   }
+  // The rings a clean run of the arguments (the expression last) saves in the folder as name.
+  std::vector<Ring> saved(const std::string& name, std::vector<std::string> arguments) {
+    arguments.insert(arguments.end() - 1, {"-o", folder_.path(name)});
+    runClean(arguments);
+    return ringsOf(folder_.read(name));
+  }
 
   ScratchFolder folder_;
   std::string a_, b_;
 };
 
 TEST_F(CalcPolygonOperators, IntersectionUnionAndDifferenceAreSavedAsPolygonFiles) {
-  const auto common = runCalc({"-p", a_, "-p", b_, "-o", folder_.path("out.pol"), "P1 * P2"});
-  ASSERT_EQ(common.status, 0) << common.err;
+  const auto common = runClean({"-p", a_, "-p", b_, "-o", folder_.path("out.pol"), "P1 * P2"});
   EXPECT_EQ(common.out, "Результат - полигон - готов !\n");
   auto rings = ringsOf(folder_.read("out.pol"));
   ASSERT_EQ(rings.size(), 1u);
@@ -87,82 +93,61 @@ TEST_F(CalcPolygonOperators, IntersectionUnionAndDifferenceAreSavedAsPolygonFile
   const std::string values = folder_.read("out.val");
   EXPECT_TRUE(values == "1 5 1\r\n" || values == "1 7 1\r\n") << values;
 
-  const auto united = runCalc({"-p", a_, "-p", b_, "-o", folder_.path("union.pol"), "P1 + P2"});
-  ASSERT_EQ(united.status, 0) << united.err;
-  rings = ringsOf(folder_.read("union.pol"));
+  rings = saved("union.pol", {"-p", a_, "-p", b_, "P1 + P2"});
   ASSERT_EQ(rings.size(), 1u);
   EXPECT_TRUE(sameRing(rings[0], {{0, 0}, {0, 2}, {1, 2}, {1, 3}, {3, 3}, {3, 1}, {2, 1}, {2, 0}}));
 
-  const auto rest = runCalc({"-p", a_, "-p", b_, "-o", folder_.path("rest.pol"), "P1 - P2"});
-  ASSERT_EQ(rest.status, 0) << rest.err;
-  rings = ringsOf(folder_.read("rest.pol"));
+  rings = saved("rest.pol", {"-p", a_, "-p", b_, "P1 - P2"});
   ASSERT_EQ(rings.size(), 1u);
   EXPECT_TRUE(sameRing(rings[0], {{0, 0}, {0, 2}, {1, 2}, {1, 1}, {2, 1}, {2, 0}}));
   EXPECT_EQ(folder_.read("rest.val"), "1 5 1\r\n");
 
   // The saved result loads again as a polygon: (A * B) ^ 2 + (A - B) is A.
-  const auto again = runCalc({"-p", folder_.path("out.pol"), "-p", folder_.path("rest.pol"), "-o",
-                              folder_.path("whole.pol"), "P1 ^ 2 + P2"});
-  ASSERT_EQ(again.status, 0) << again.err;
-  rings = ringsOf(folder_.read("whole.pol"));
+  rings = saved("whole.pol",
+                {"-p", folder_.path("out.pol"), "-p", folder_.path("rest.pol"), "P1 ^ 2 + P2"});
   ASSERT_EQ(rings.size(), 1u);
   EXPECT_TRUE(sameRing(rings[0], {{0, 0}, {0, 2}, {1, 2}, {2, 2}, {2, 1}, {2, 0}}) ||
               sameRing(rings[0], {{0, 0}, {0, 2}, {2, 2}, {2, 0}}));
 }
 
 TEST_F(CalcPolygonOperators, ShapefilesInAndOut) {
-  ASSERT_EQ(runCalc({"-p", a_, "-o", folder_.path("a.shp"), "P1"}).status, 0);
-  const auto common = runCalc({"--value-field", "Atribute", "-p", folder_.path("a.shp"), "-p", b_,
-                               "-o", folder_.path("out.pol"), "P1 * P2"});
-  ASSERT_EQ(common.status, 0) << common.err;
-  const auto rings = ringsOf(folder_.read("out.pol"));
+  runClean({"-p", a_, "-o", folder_.path("a.shp"), "P1"});
+  auto rings = saved(
+      "out.pol", {"--value-field", "Atribute", "-p", folder_.path("a.shp"), "-p", b_, "P1 * P2"});
   ASSERT_EQ(rings.size(), 1u);
   EXPECT_TRUE(sameRing(rings[0], {{1, 1}, {1, 2}, {2, 2}, {2, 1}}));
 
   // A result with two parts goes out as a shapefile and comes back.
   const std::string far = folder_.write("far.pol", squareFile(9, 10, 10, 11, 11) + "END\r\n");
-  const auto two = runCalc({"-p", a_, "-p", far, "-o", folder_.path("two.shp"), "P1 + P2"});
-  ASSERT_EQ(two.status, 0) << two.err;
-  const auto back =
-      runCalc({"-p", folder_.path("two.shp"), "-p", b_, "-o", folder_.path("back.pol"), "P1 - P2"});
-  ASSERT_EQ(back.status, 0) << back.err;
-  const auto parts = ringsOf(folder_.read("back.pol"));
-  ASSERT_EQ(parts.size(), 2u);
-  EXPECT_TRUE(sameRing(parts[0], {{0, 0}, {0, 2}, {1, 2}, {1, 1}, {2, 1}, {2, 0}}));
-  EXPECT_TRUE(sameRing(parts[1], {{10, 10}, {10, 11}, {11, 11}, {11, 10}}));
+  runClean({"-p", a_, "-p", far, "-o", folder_.path("two.shp"), "P1 + P2"});
+  rings = saved("back.pol", {"-p", folder_.path("two.shp"), "-p", b_, "P1 - P2"});
+  ASSERT_EQ(rings.size(), 2u);
+  EXPECT_TRUE(sameRing(rings[0], {{0, 0}, {0, 2}, {1, 2}, {1, 1}, {2, 1}, {2, 0}}));
+  EXPECT_TRUE(sameRing(rings[1], {{10, 10}, {10, 11}, {11, 11}, {11, 10}}));
 }
 
 TEST_F(CalcPolygonOperators, CornersThatTouchToleranceAndMessages) {
   // Two parts meeting at a corner, as counties do, form one valid polygon.
   const std::string corners = folder_.write(
       "corners.pol", squareFile(1, 0, 0, 1, 1) + squareFile(2, 1, 1, 2, 2) + "END\r\n");
-  const auto touching = runCalc({"-p", corners, "-p", b_, "-o", folder_.path("t.pol"), "P1 * P2"});
-  ASSERT_EQ(touching.status, 0) << touching.err;
-  auto rings = ringsOf(folder_.read("t.pol"));
+  const auto rings = saved("t.pol", {"-p", corners, "-p", b_, "P1 * P2"});
   ASSERT_EQ(rings.size(), 1u);
   EXPECT_TRUE(sameRing(rings[0], {{1, 1}, {1, 2}, {2, 2}, {2, 1}}));
 
   // 0.5 apart: separate in km, one ring in m.
   const std::string beside =
       folder_.write("beside.pol", squareFile(3, 3.5, -10, 13.5, 13) + "END\r\n");
-  const auto km = runCalc({"-p", b_, "-p", beside, "-o", folder_.path("km.pol"), "P1 + P2"});
-  ASSERT_EQ(km.status, 0) << km.err;
-  EXPECT_EQ(ringsOf(folder_.read("km.pol")).size(), 2u);
-  const auto m =
-      runCalc({"--meters", "-p", b_, "-p", beside, "-o", folder_.path("m.pol"), "P1 + P2"});
-  ASSERT_EQ(m.status, 0) << m.err;
-  EXPECT_EQ(ringsOf(folder_.read("m.pol")).size(), 1u);
+  EXPECT_EQ(saved("km.pol", {"-p", b_, "-p", beside, "P1 + P2"}).size(), 2u);
+  EXPECT_EQ(saved("m.pol", {"--meters", "-p", b_, "-p", beside, "P1 + P2"}).size(), 1u);
 
   // Crossing rings are no polygon: message 7 with the operand's position, nothing saved.
   const std::string crossing = folder_.write(
       "cross.pol", squareFile(1, 0, 0, 2, 1) + squareFile(2, 1, 0.5, 3, 3) + "END\r\n");
   folder_.write("cross.val", "1 0\r\n2 0\r\n");
-  const auto refused = runCalc({"-p", a_, "-p", crossing, "-o", folder_.path("no.pol"), "P1 + P2"});
-  EXPECT_EQ(refused.status, 1);
-  EXPECT_EQ(refused.err, "Сложение: недопустимое значение аргумента 2\n");
-  const auto english = runCalc({"--english", "-p", crossing, "-p", a_, "P1 - P2"});
-  EXPECT_EQ(english.status, 1);
-  EXPECT_EQ(english.err, "Subtraction: invalid value of argument 1\n");
+  EXPECT_EQ(runCalc({"-p", a_, "-p", crossing, "-o", folder_.path("no.pol"), "P1 + P2"}).outcome(),
+            "1: Сложение: недопустимое значение аргумента 2\n");
+  EXPECT_EQ(runCalc({"--english", "-p", crossing, "-p", a_, "P1 - P2"}).outcome(),
+            "1: Subtraction: invalid value of argument 1\n");
   EXPECT_EQ(folder_.read("no.pol"), "");
 }
 

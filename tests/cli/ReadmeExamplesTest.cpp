@@ -103,34 +103,6 @@ std::vector<Example> examplesIn(const std::string& markdown) {
   return examples;
 }
 
-TEST(ReadmeExamples, SplittingAndFindingExamples) {
-  std::vector<std::string> words;
-  ASSERT_TRUE(splitWords(R"(-g a.grd  'x = "1"' "y z"'w' --list)", words));
-  EXPECT_EQ(words, (std::vector<std::string>{"-g", "a.grd", "x = \"1\"", "y zw", "--list"}));
-  EXPECT_FALSE(splitWords("'open", words));
-
-  const std::vector<Example> found = examplesIn(
-      "Text $ vellumar-calc '1'\n"
-      "    $ vellumar-calc '2+2'\n"
-      "    4.000000000000\n"
-      "    $ vellumar-calc 'Sqrt(-1)'\n"
-      "    Sqrt: bad   (on standard error, status 1)\n"
-      "\n"
-      "    vellumar-calc -g dem.grd 'G1'\n"
-      "      $ vellumar-calc 'x=1' 'x'\n"
-      "      1.000000000000\n"
-      "      1.000000000000\n"
-      "    not output\n");
-  ASSERT_EQ(found.size(), 3u);
-  EXPECT_EQ(found[0].line, 2);
-  EXPECT_EQ(found[0].arguments, std::vector<std::string>{"2+2"});
-  EXPECT_EQ(found[0].out, "4.000000000000\n");
-  EXPECT_EQ(found[1].err, "Sqrt: bad\n");
-  EXPECT_EQ(found[1].status, 1);
-  EXPECT_EQ(found[1].out, "");
-  EXPECT_EQ(found[2].out, "1.000000000000\n1.000000000000\n");
-}
-
 TEST(ReadmeExamples, PrintWhatTheReadmeShows) {
   std::ifstream file(std::string(VELLUMAR_SOURCE_DIR) + "/README.md", std::ios::binary);
   ASSERT_TRUE(file) << "README.md not found";

@@ -7,48 +7,32 @@
 #include <string>
 #include <vector>
 
+#include "../common/ShapefileSupport.h"
 #include "CalcRunner.h"
 
 namespace vellumar::cli {
 namespace {
 
 using testing::runCalc;
+using testing::runClean;
 using testing::ScratchFolder;
-
-// Counts of a shapefile as shapelib reads it: records, shape type and parts of the first record.
-struct ShapeSummary {
-  int records = -1;
-  int type = -1;
-  int firstParts = -1;
-};
-
-ShapeSummary summarize(const std::string& path) {
-  ShapeSummary summary;
-  SHPHandle shp = SHPOpen(path.c_str(), "rb");
-  if (shp == nullptr) return summary;
-  SHPGetInfo(shp, &summary.records, &summary.type, nullptr, nullptr);
-  if (SHPObject* first = summary.records > 0 ? SHPReadObject(shp, 0) : nullptr) {
-    summary.firstParts = first->nParts;
-    SHPDestroyObject(first);
-  }
-  SHPClose(shp);
-  return summary;
-}
+using vellumar::testing::Field;
+using vellumar::testing::readShapefile;
+using vellumar::testing::Shape;
+using vellumar::testing::writeShapefile;
 
 TEST(CalcShapefiles, LinesGoOutAndComeBackWithTheChosenValueField) {
   ScratchFolder folder;
   const std::string lines = folder.write(
       "roads.con", "1\r\n0 0\r\n5 5\r\nEND\r\n2\r\n1 0\r\n2 3\r\n4 4\r\nEND\r\nEND\r\n");
   folder.write("roads.val", "1 7.5\r\n2 -2\r\n");
-  const auto out = runCalc({"-l", lines, "-o", folder.path("roads.shp"), "C1"});
-  ASSERT_EQ(out.status, 0) << out.err;
-  const ShapeSummary summary = summarize(folder.path("roads.shp"));
-  EXPECT_EQ(summary.records, 2);
-  EXPECT_EQ(summary.type, SHPT_ARC);
+  runClean({"-l", lines, "-o", folder.path("roads.shp"), "C1"});
+  const auto roads = readShapefile(folder.path("roads.shp"));
+  EXPECT_EQ(roads.size(), 2u);
+  EXPECT_EQ(roads.at(0).type, SHPT_ARC);
 
   const auto valued =
-      runCalc({"--value-field", "Atribute", "-l", folder.path("roads.shp"), "MAX(C1)", "MIN(C1)"});
-  EXPECT_EQ(valued.status, 0) << valued.err;
+      runClean({"--value-field", "Atribute", "-l", folder.path("roads.shp"), "MAX(C1)", "MIN(C1)"});
   EXPECT_EQ(valued.out, "7.500000000000\n-2.000000000000\n");
   // Without a value field every value is 0; a field name is matched without regard to case.
   const auto plain = runCalc({"-l", folder.path("roads.shp"), "MAX(C1)"});
@@ -57,29 +41,20 @@ TEST(CalcShapefiles, LinesGoOutAndComeBackWithTheChosenValueField) {
                               lines, "MAX(C1) + MAX(C2)"});
   EXPECT_EQ(other.out, "15.000000000000\n");
   // The saved file loads back as a line file again, byte for byte what the line writer writes.
-  const auto again = runCalc({"--value-field", "Atribute", "-l", folder.path("roads.shp"), "-o",
-                              folder.path("back.con"), "C1"});
-  ASSERT_EQ(again.status, 0) << again.err;
+  runClean({"--value-field", "Atribute", "-l", folder.path("roads.shp"), "-o",
+            folder.path("back.con"), "C1"});
   EXPECT_EQ(folder.read("back.con"),
             "1\r\n0 0\r\n5 5\r\nEND\r\n2\r\n1 0\r\n2 3\r\n4 4\r\nEND\r\nEND\r\n");
-}
 
-TEST(CalcShapefiles, LineTablesTakeTheirXAndYColumnsAsCoordinates) {
-  ScratchFolder folder;
-  const std::string lines =
-      folder.write("roads.con", "1\r\n0 0\r\n5 5\r\nEND\r\n2\r\n1 0\r\n2 3\r\nEND\r\nEND\r\n");
-  ASSERT_EQ(runCalc({"-l", lines, "-o", folder.path("roads.shp"), "C1"}).status, 0);
-  // The table's columns are nLn, X, Y, ...: without --xy the coordinates are X and Y.
-  const auto table =
-      runCalc({"-d", folder.path("roads.shp"), "-o", folder.path("table.dat"), "D1_1"});
-  ASSERT_EQ(table.status, 0) << table.err;
+  // As a table its columns are nLn, X, Y, ...: without --xy the coordinates are X and Y.
+  runClean({"-d", folder.path("roads.shp"), "-o", folder.path("table.dat"), "D1_1"});
   EXPECT_EQ(folder.read("table.dat"),
             "X Y Z\r\n0.000000 0.000000 1.000000\r\n5.000000 5.000000 1.000000\r\n"
-            "1.000000 0.000000 2.000000\r\n2.000000 3.000000 2.000000\r\n");
+            "1.000000 0.000000 2.000000\r\n2.000000 3.000000 2.000000\r\n"
+            "4.000000 4.000000 2.000000\r\n");
   // --xy still chooses any columns.
-  const auto chosen = runCalc(
+  runClean(
       {"--xy", "1,2", "-d", folder.path("roads.shp"), "-o", folder.path("chosen.dat"), "D1_3"});
-  ASSERT_EQ(chosen.status, 0) << chosen.err;
   EXPECT_EQ(folder.read("chosen.dat").substr(0, 35), "X Y Z\r\n1.000000 0.000000 0.000000\r\n");
 }
 
@@ -107,62 +82,43 @@ void appendSquare(const Square& s, std::vector<double>& xs, std::vector<double>&
   }
 }
 
+// The rings of a county as one shape.
+Shape shapeOf(const County& county) {
+  Shape shape;
+  for (const Square& ring : county.rings) {
+    shape.parts.push_back(static_cast<int>(shape.x.size()));
+    appendSquare(ring, shape.x, shape.y);
+  }
+  return shape;
+}
+
 // Writes the records as a polygon shapefile with the fields NAME and AREA.
 void writeCounties(const std::string& path, const std::vector<County>& counties) {
-  SHPHandle shp = SHPCreate(path.c_str(), SHPT_POLYGON);
-  DBFHandle dbf = DBFCreate(path.c_str());
-  ASSERT_TRUE(shp != nullptr && dbf != nullptr);
-  ASSERT_EQ(DBFAddField(dbf, "NAME", FTString, 20, 0), 0);
-  ASSERT_EQ(DBFAddField(dbf, "AREA", FTDouble, 12, 4), 1);
-  for (std::size_t i = 0; i < counties.size(); ++i) {
-    std::vector<double> xs, ys;
-    std::vector<int> starts;
-    for (const Square& ring : counties[i].rings) {
-      starts.push_back(static_cast<int>(xs.size()));
-      appendSquare(ring, xs, ys);
-    }
-    SHPObject* shape =
-        SHPCreateObject(SHPT_POLYGON, -1, static_cast<int>(starts.size()), starts.data(), nullptr,
-                        static_cast<int>(xs.size()), xs.data(), ys.data(), nullptr, nullptr);
-    ASSERT_GE(SHPWriteObject(shp, -1, shape), 0);
-    SHPDestroyObject(shape);
-    const int record = static_cast<int>(i);
-    DBFWriteStringAttribute(dbf, record, 0, counties[i].name.c_str());
-    DBFWriteDoubleAttribute(dbf, record, 1, counties[i].area);
+  std::vector<Shape> shapes;
+  Field name{"NAME", FTString, {}};
+  Field area{"AREA", FTDouble, {}};
+  for (const County& county : counties) {
+    shapes.push_back(shapeOf(county));
+    name.values.push_back(county.name);
+    area.values.push_back(std::to_string(county.area));
   }
-  SHPClose(shp);
-  DBFClose(dbf);
+  writeShapefile(path, SHPT_POLYGON, shapes, {name, area});
 }
 
 // Compares a saved polygon shapefile with the records it should hold, record by record: parts,
 // vertices, the Atribute value and the ID (1, 2, ... in record order).
 void expectCounties(const std::string& path, const std::vector<County>& counties) {
-  SHPHandle shp = SHPOpen(path.c_str(), "rb");
-  DBFHandle dbf = DBFOpen(path.c_str(), "rb");
-  ASSERT_TRUE(shp != nullptr && dbf != nullptr) << path;
-  int records = 0;
-  SHPGetInfo(shp, &records, nullptr, nullptr, nullptr);
-  ASSERT_EQ(records, static_cast<int>(counties.size()));
-  ASSERT_EQ(DBFGetRecordCount(dbf), records);
-  for (int r = 0; r < records; ++r) {
-    std::vector<double> xs, ys;
-    std::vector<int> starts;
-    for (const Square& ring : counties[r].rings) {
-      starts.push_back(static_cast<int>(xs.size()));
-      appendSquare(ring, xs, ys);
-    }
-    SHPObject* shape = SHPReadObject(shp, r);
-    ASSERT_NE(shape, nullptr);
-    EXPECT_EQ(std::vector<int>(shape->panPartStart, shape->panPartStart + shape->nParts), starts)
-        << "record " << r;
-    EXPECT_EQ(std::vector<double>(shape->padfX, shape->padfX + shape->nVertices), xs) << r;
-    EXPECT_EQ(std::vector<double>(shape->padfY, shape->padfY + shape->nVertices), ys) << r;
-    SHPDestroyObject(shape);
-    EXPECT_EQ(DBFReadDoubleAttribute(dbf, r, 0), counties[r].area) << r;
-    EXPECT_EQ(DBFReadIntegerAttribute(dbf, r, 1), r + 1) << r;
+  const auto records = readShapefile(path);
+  ASSERT_EQ(records.size(), counties.size()) << path;
+  for (std::size_t r = 0; r < records.size(); ++r) {
+    SCOPED_TRACE(r);
+    const Shape expected = shapeOf(counties[r]);
+    EXPECT_EQ(records[r].parts, expected.parts);
+    EXPECT_EQ(records[r].x, expected.x);
+    EXPECT_EQ(records[r].y, expected.y);
+    EXPECT_EQ(records[r].numbers.at(0), counties[r].area);
+    EXPECT_EQ(records[r].numbers.at(1), r + 1.0);
   }
-  SHPClose(shp);
-  DBFClose(dbf);
 }
 
 // Two outer rings with a hole each; one ring; one ring with two holes; a ring whose hole holds an
@@ -176,17 +132,13 @@ const std::vector<County> kCounties{
 TEST(CalcShapefiles, PolygonRecordsComeBackRecordByRecord) {
   ScratchFolder folder;
   writeCounties(folder.path("counties.shp"), kCounties);
-  const auto saved = runCalc({"--value-field", "area", "-p", folder.path("counties.shp"), "-o",
-                              folder.path("saved.shp"), "P1"});
-  ASSERT_EQ(saved.status, 0) << saved.err;
+  runClean({"--value-field", "area", "-p", folder.path("counties.shp"), "-o",
+            folder.path("saved.shp"), "P1"});
   expectCounties(folder.path("saved.shp"), kCounties);
   // And again from the saved file, through a polygon file in between.
-  const auto viaPol = runCalc({"--value-field", "Atribute", "-p", folder.path("saved.shp"), "-o",
-                               folder.path("counties.pol"), "P1"});
-  ASSERT_EQ(viaPol.status, 0) << viaPol.err;
-  const auto back =
-      runCalc({"-p", folder.path("counties.pol"), "-o", folder.path("back.shp"), "P1"});
-  ASSERT_EQ(back.status, 0) << back.err;
+  runClean({"--value-field", "Atribute", "-p", folder.path("saved.shp"), "-o",
+            folder.path("counties.pol"), "P1"});
+  runClean({"-p", folder.path("counties.pol"), "-o", folder.path("back.shp"), "P1"});
   expectCounties(folder.path("back.shp"), kCounties);
 
   // Rings keep their records through the set operations; the operands' records stay apart. The
@@ -196,26 +148,14 @@ TEST(CalcShapefiles, PolygonRecordsComeBackRecordByRecord) {
   const std::string far =
       folder.write("far.pol", "1\r\n100 0\r\n100 3\r\n103 3\r\n103 0\r\n100 0\r\nEND\r\nEND\r\n");
   folder.write("far.val", "1 9\r\n");
-  const auto combined =
-      runCalc({"--value-field", "AREA", "-p", folder.path("counties.shp"), "-p", frame, "-p", far,
-               "-o", folder.path("combined.shp"), "P1 * P2 + P3"});
-  ASSERT_EQ(combined.status, 0) << combined.err;
-  SHPHandle shp = SHPOpen(folder.path("combined.shp").c_str(), "rb");
-  DBFHandle dbf = DBFOpen(folder.path("combined.shp").c_str(), "rb");
-  ASSERT_TRUE(shp != nullptr && dbf != nullptr);
-  int records = 0;
-  SHPGetInfo(shp, &records, nullptr, nullptr, nullptr);
-  ASSERT_EQ(records, 5);
-  std::map<double, int> partsByValue;
-  for (int r = 0; r < records; ++r) {
-    SHPObject* shape = SHPReadObject(shp, r);
-    partsByValue[DBFReadDoubleAttribute(dbf, r, 0)] = shape->nParts;
-    SHPDestroyObject(shape);
-  }
-  SHPClose(shp);
-  DBFClose(dbf);
+  runClean({"--value-field", "AREA", "-p", folder.path("counties.shp"), "-p", frame, "-p", far,
+            "-o", folder.path("combined.shp"), "P1 * P2 + P3"});
+  const auto combinedRecords = readShapefile(folder.path("combined.shp"));
+  ASSERT_EQ(combinedRecords.size(), 5u);
+  std::map<double, std::size_t> partsByValue;
+  for (const auto& record : combinedRecords) partsByValue[record.numbers[0]] = record.parts.size();
   EXPECT_EQ(partsByValue,
-            (std::map<double, int>{{1.5, 4}, {2.25, 1}, {-3, 3}, {0.125, 3}, {9, 1}}));
+            (std::map<double, std::size_t>{{1.5, 4}, {2.25, 1}, {-3, 3}, {0.125, 3}, {9, 1}}));
 }
 
 TEST(CalcShapefiles, PolygonFilesKeepTheirRingNumbering) {
@@ -240,13 +180,13 @@ TEST(CalcShapefiles, PolygonFilesKeepTheirRingNumbering) {
 
   folder.write("shared.pol", withIds("4", "7", "4"));
   folder.write("shared.val", "4 2\r\n7 3\r\n");
-  ASSERT_EQ(runCalc({"-p", folder.path("shared.pol"), "-o", folder.path("s.pol"), "P1"}).status, 0);
+  runClean({"-p", folder.path("shared.pol"), "-o", folder.path("s.pol"), "P1"});
   EXPECT_EQ(folder.read("s.pol"), withIds("1", "2", "1"));
   EXPECT_EQ(folder.read("s.val"), "1 2 1\r\n2 3 1\r\n1 2 1\r\n");
-  ASSERT_EQ(runCalc({"-p", folder.path("shared.pol"), "-o", folder.path("s.shp"), "P1"}).status, 0);
-  const ShapeSummary summary = summarize(folder.path("s.shp"));
-  EXPECT_EQ(summary.records, 2);
-  EXPECT_EQ(summary.firstParts, 2);
+  runClean({"-p", folder.path("shared.pol"), "-o", folder.path("s.shp"), "P1"});
+  const auto shared = readShapefile(folder.path("s.shp"));
+  EXPECT_EQ(shared.size(), 2u);
+  EXPECT_EQ(shared.at(0).parts.size(), 2u);
 }
 
 TEST(CalcShapefiles, ResultsTakeTheProjectionEveryLoadedShapefileShares) {
@@ -262,37 +202,31 @@ TEST(CalcShapefiles, ResultsTakeTheProjectionEveryLoadedShapefileShares) {
   const std::string data = folder.write("wells.dat", "1 2 3\r\n");
   // c.shp has no .prj here, so it does not count.
   std::rename(folder.path("c.prj").c_str(), folder.path("c.keep").c_str());
-  const auto polygons = runCalc({"-p", folder.path("a.shp"), "-d", folder.path("b.shp"), "-p",
-                                 folder.path("c.shp"), "-o", folder.path("out.shp"), "P1"});
-  ASSERT_EQ(polygons.status, 0) << polygons.err;
+  runClean({"-p", folder.path("a.shp"), "-d", folder.path("b.shp"), "-p", folder.path("c.shp"),
+            "-o", folder.path("out.shp"), "P1"});
   EXPECT_EQ(folder.read("out.prj"), wgs84);
-  const auto points = runCalc({"-p", folder.path("a.shp"), "-d", folder.path("b.shp"), "-d", data,
-                               "-o", folder.path("pts.shp"), "D2_3"});
-  ASSERT_EQ(points.status, 0) << points.err;
+  runClean({"-p", folder.path("a.shp"), "-d", folder.path("b.shp"), "-d", data, "-o",
+            folder.path("pts.shp"), "D2_3"});
   EXPECT_EQ(folder.read("pts.prj"), wgs84);
 
   // Two projections that differ: none is written.
   std::rename(folder.path("c.keep").c_str(), folder.path("c.prj").c_str());
-  const auto mixed = runCalc({"-p", folder.path("a.shp"), "-p", folder.path("c.shp"), "-o",
-                              folder.path("mixed.shp"), "P1"});
-  ASSERT_EQ(mixed.status, 0) << mixed.err;
+  runClean({"-p", folder.path("a.shp"), "-p", folder.path("c.shp"), "-o", folder.path("mixed.shp"),
+            "P1"});
   EXPECT_FALSE(std::filesystem::exists(folder.path("mixed.prj")));
   // Nothing loaded from a shapefile: none either.
-  const auto none = runCalc({"-d", data, "-o", folder.path("plain.shp"), "D1_3"});
-  ASSERT_EQ(none.status, 0) << none.err;
+  runClean({"-d", data, "-o", folder.path("plain.shp"), "D1_3"});
   EXPECT_FALSE(std::filesystem::exists(folder.path("plain.prj")));
 }
 
 TEST(CalcShapefiles, AMisspeltValueFieldListsTheFields) {
   ScratchFolder folder;
   writeCounties(folder.path("a.shp"), kCounties);
-  const auto russian = runCalc({"--value-field", "areas", "-p", folder.path("a.shp"), "1"});
-  EXPECT_EQ(russian.status, 3);
-  EXPECT_EQ(russian.err, "В dbf - файле нет поля \"areas\". Поля файла: NAME, AREA.\n");
-  const auto english =
-      runCalc({"--english", "--value-field", "NAMES", "-l", folder.path("a.shp"), "1"});
-  EXPECT_EQ(english.status, 3);
-  EXPECT_EQ(english.err, "The dbf-file has no field \"NAMES\". Its fields: NAME, AREA.\n");
+  EXPECT_EQ(runCalc({"--value-field", "areas", "-p", folder.path("a.shp"), "1"}).outcome(),
+            "3: В dbf - файле нет поля \"areas\". Поля файла: NAME, AREA.\n");
+  EXPECT_EQ(
+      runCalc({"--english", "--value-field", "NAMES", "-l", folder.path("a.shp"), "1"}).outcome(),
+      "3: The dbf-file has no field \"NAMES\". Its fields: NAME, AREA.\n");
 }
 
 TEST(CalcShapefiles, PolygonWithAHoleIsOneRecordOfTwoParts) {
@@ -303,15 +237,13 @@ TEST(CalcShapefiles, PolygonWithAHoleIsOneRecordOfTwoParts) {
                    "1\r\n0 0\r\n10 0\r\n10 10\r\n0 10\r\n0 0\r\nEND\r\n"
                    "2\r\n2 2\r\n4 2\r\n4 4\r\n2 4\r\n2 2\r\nEND\r\nEND\r\n");
   folder.write("lake.val", "1 3\r\n2 3\r\n");
-  const auto out = runCalc({"-p", polygon, "-o", folder.path("lake.shp"), "P1"});
-  ASSERT_EQ(out.status, 0) << out.err;
-  const ShapeSummary summary = summarize(folder.path("lake.shp"));
-  EXPECT_EQ(summary.records, 1);
-  EXPECT_EQ(summary.type, SHPT_POLYGON);
-  EXPECT_EQ(summary.firstParts, 2);
-  const auto back = runCalc({"--value-field", "Atribute", "-p", folder.path("lake.shp"), "-o",
-                             folder.path("back.pol"), "P1"});
-  ASSERT_EQ(back.status, 0) << back.err;
+  runClean({"-p", polygon, "-o", folder.path("lake.shp"), "P1"});
+  const auto lake = readShapefile(folder.path("lake.shp"));
+  EXPECT_EQ(lake.size(), 1u);
+  EXPECT_EQ(lake.at(0).type, SHPT_POLYGON);
+  EXPECT_EQ(lake.at(0).parts.size(), 2u);
+  runClean({"--value-field", "Atribute", "-p", folder.path("lake.shp"), "-o",
+            folder.path("back.pol"), "P1"});
   // The outer ring now runs clockwise and the hole counter-clockwise; both keep the value, and
   // the id of the record they came from.
   EXPECT_EQ(folder.read("back.pol"),
@@ -323,53 +255,64 @@ TEST(CalcShapefiles, PolygonWithAHoleIsOneRecordOfTwoParts) {
 TEST(CalcShapefiles, DataResultsRoundTripWithAndWithoutCoordinates) {
   ScratchFolder folder;
   const std::string data = folder.write("wells.dat", "1 2 3.25\r\n4 5 -6e-9\r\n");
-  const auto located = runCalc({"-d", data, "-o", folder.path("wells.shp"), "D1_3 * 2"});
-  ASSERT_EQ(located.status, 0) << located.err;
-  const ShapeSummary points = summarize(folder.path("wells.shp"));
-  EXPECT_EQ(points.records, 2);
-  EXPECT_EQ(points.type, SHPT_POINT);
+  runClean({"-d", data, "-o", folder.path("wells.shp"), "D1_3 * 2"});
+  const auto points = readShapefile(folder.path("wells.shp"));
+  EXPECT_EQ(points.size(), 2u);
+  EXPECT_EQ(points.at(0).type, SHPT_POINT);
   // Columns X, Y, Z: the coordinates and the values come back.
-  const auto back =
-      runCalc({"-d", folder.path("wells.shp"), "-o", folder.path("back.dat"), "D1_3"});
-  ASSERT_EQ(back.status, 0) << back.err;
+  runClean({"-d", folder.path("wells.shp"), "-o", folder.path("back.dat"), "D1_3"});
   EXPECT_EQ(folder.read("back.dat"),
             "X Y Z\r\n1.000000 2.000000 6.500000\r\n4.000000 5.000000 -1.2e-08\r\n");
 
   // Without coordinates the values are kept in records without shapes and come back alone.
-  const auto bare =
-      runCalc({"--xy", "none", "-d", data, "-o", folder.path("values.shp"), "D1_3 + 1"});
-  ASSERT_EQ(bare.status, 0) << bare.err;
-  const ShapeSummary nulls = summarize(folder.path("values.shp"));
-  EXPECT_EQ(nulls.records, 2);
-  EXPECT_EQ(nulls.firstParts, 0);
-  const auto values =
-      runCalc({"-d", folder.path("values.shp"), "-o", folder.path("values.dat"), "D1_1"});
-  ASSERT_EQ(values.status, 0) << values.err;
+  runClean({"--xy", "none", "-d", data, "-o", folder.path("values.shp"), "D1_3 + 1"});
+  const auto nulls = readShapefile(folder.path("values.shp"));
+  EXPECT_EQ(nulls.size(), 2u);
+  EXPECT_EQ(nulls.at(0).type, SHPT_NULL);
+  runClean({"-d", folder.path("values.shp"), "-o", folder.path("values.dat"), "D1_1"});
   EXPECT_EQ(folder.read("values.dat"), "Z\r\n4.250000\r\n0.999999994\r\n");
 
   // A loaded shapefile is never overwritten by a data result.
-  const auto refused =
-      runCalc({"-d", folder.path("wells.shp"), "-o", folder.path("wells.shp"), "D1_3"});
-  EXPECT_EQ(refused.status, 3);
-  EXPECT_EQ(refused.err, "Не допускается сохранение в загруженном shp-файле!\n");
+  EXPECT_EQ(
+      runCalc({"-d", folder.path("wells.shp"), "-o", folder.path("wells.shp"), "D1_3"}).outcome(),
+      "3: Не допускается сохранение в загруженном shp-файле!\n");
+}
+
+TEST(CalcShapefiles, TablesWithoutRowsOrRoomForTheirColumnsAreRefused) {
+  ScratchFolder folder;
+  writeShapefile(folder.path("empty.shp"), SHPT_POINT, {}, {{"VAL", FTDouble, {}}});
+  const auto empty = runCalc({"-d", folder.path("empty.shp"), "1"});
+  EXPECT_EQ(empty.outcome(), "3: Отсутствуют данные!\n");
+  EXPECT_EQ(runCalc({"--english", "-d", folder.path("empty.shp"), "1"}).err, "No data!\n");
+
+  // One record of 50,000 points: the file (800 KB) is read beneath the size from which memory is
+  // claimed, but a column's copy with its X and Y (1.2 MB) does not fit a 1 MB limit.
+  Shape many;
+  for (int i = 0; i < 50000; ++i) many.x.push_back(i);
+  many.y.assign(many.x.size(), 1.0);
+  writeShapefile(folder.path("many.shp"), SHPT_MULTIPOINT, {many}, {{"VAL", FTDouble, {"2"}}});
+  testing::RunSetup limited;
+  limited.environment = {{"VELLUMAR_MEMORY_LIMIT", "1M"}};
+  EXPECT_EQ(runCalc({"-d", folder.path("many.shp"), "Sum(D1_1)"}, limited).outcome(),
+            "3: Ошибка инициализации данных!\n");
+  EXPECT_EQ(runCalc({"--english", "-d", folder.path("many.shp"), "1"}, limited).err,
+            "Data initialisation error!\n");
+  const auto whole = runClean({"-d", folder.path("many.shp"), "Sum(D1_1)"});
+  EXPECT_EQ(whole.out, "1249975000.000000000000\n");  // 0 + 1 + ... + 49999
 }
 
 TEST(CalcShapefiles, UnreadableShapefilesGiveTheFormatMessages) {
   ScratchFolder folder;
   const std::string data = folder.write("p.dat", "1 2 3\r\n");
-  ASSERT_EQ(runCalc({"-d", data, "-o", folder.path("points.shp"), "D1_3"}).status, 0);
-  const auto lines = runCalc({"-l", folder.path("points.shp"), "1"});
-  EXPECT_EQ(lines.status, 3);
-  EXPECT_EQ(lines.err, "Недопустимый формат файла линий!\n");
+  runClean({"-d", data, "-o", folder.path("points.shp"), "D1_3"});
+  EXPECT_EQ(runCalc({"-l", folder.path("points.shp"), "1"}).outcome(),
+            "3: Недопустимый формат файла линий!\n");
   const auto polygon = runCalc({"--english", "-p", folder.path("missing.shp"), "1"});
-  EXPECT_EQ(polygon.status, 3);
-  EXPECT_EQ(polygon.err, "Invalid polygon file format!\n");
-  const auto table = runCalc({"-d", folder.path("missing.shp"), "1"});
-  EXPECT_EQ(table.status, 3);
-  EXPECT_EQ(table.err, "Нельзя открыть файл " + folder.path("missing.shp") + " !\n");
+  EXPECT_EQ(polygon.outcome(), "3: Invalid polygon file format!\n");
+  EXPECT_EQ(runCalc({"-d", folder.path("missing.shp"), "1"}).outcome(),
+            "3: Нельзя открыть файл " + folder.path("missing.shp") + " !\n");
   const auto broken = runCalc({"-d", folder.write("broken.shp", "not a shapefile"), "1"});
-  EXPECT_EQ(broken.status, 3);
-  EXPECT_EQ(broken.err, "Нельзя открыть файл " + folder.path("broken.shp") + " !\n");
+  EXPECT_EQ(broken.outcome(), "3: Нельзя открыть файл " + folder.path("broken.shp") + " !\n");
 }
 
 }  // namespace

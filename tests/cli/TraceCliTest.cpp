@@ -9,6 +9,7 @@ namespace vellumar::cli {
 namespace {
 
 using testing::runCalc;
+using testing::runClean;
 using testing::ScratchFolder;
 
 // A 4 m hill on a flat plain with a 9 m summit in the middle.
@@ -31,13 +32,17 @@ std::vector<std::vector<std::string>> linesOf(const std::string& file) {
   return lines;
 }
 
-TEST(CalcTrace, IsolinesAreSavedAsALineFileWithTheirLevels) {
-  ScratchFolder folder;
-  const std::string hill = folder.write("hill.grd", kHill);
-  const auto run = runCalc({"-g", hill, "-o", folder.path("iso.con"), "Trace(G1, 2, 6, 4, 1)"});
-  ASSERT_EQ(run.status, 0) << run.err;
+// Each test has a folder with the hill in it.
+class CalcTrace : public ::testing::Test {
+ protected:
+  ScratchFolder folder_;
+  const std::string hill_ = folder_.write("hill.grd", kHill);
+};
+
+TEST_F(CalcTrace, IsolinesAreSavedAsALineFileWithTheirLevels) {
+  const auto run = runClean({"-g", hill_, "-o", folder_.path("iso.con"), "Trace(G1, 2, 6, 4, 1)"});
   EXPECT_EQ(run.out, "Результат - линии - готов !\n");
-  const auto lines = linesOf(folder.read("iso.con"));
+  const auto lines = linesOf(folder_.read("iso.con"));
   // Two closed lines, then the final "END" (an empty run before it and after it).
   ASSERT_EQ(lines.size(), 4u);
   EXPECT_TRUE(lines[2].empty() && lines[3].empty());
@@ -50,80 +55,68 @@ TEST(CalcTrace, IsolinesAreSavedAsALineFileWithTheirLevels) {
   EXPECT_EQ(lines[0][1], "0.5 1");
   EXPECT_EQ(lines[0][2].substr(0, 3), "0.5");
   EXPECT_EQ(lines[0][2].substr(lines[0][2].size() - 2), " 2");
-  EXPECT_EQ(folder.read("iso.val"), "1 2 1\r\n2 6 1\r\n");
+  EXPECT_EQ(folder_.read("iso.val"), "1 2 1\r\n2 6 1\r\n");
 
   // Loading the file back brings the levels with it.
-  const auto back = runCalc({"-l", folder.path("iso.con"), "MAX(C1)", "MIN(C1)"});
+  const auto back = runCalc({"-l", folder_.path("iso.con"), "MAX(C1)", "MIN(C1)"});
   EXPECT_EQ(back.out, "6.000000000000\n2.000000000000\n");
 }
 
-TEST(CalcTrace, ArgumentErrorsFailAndFlatMapsGiveNoLines) {
-  ScratchFolder folder;
-  const std::string hill = folder.write("hill.grd", kHill);
-  const auto step = runCalc({"-g", hill, "Trace(G1, 0, 10, 0, 1)"});
-  EXPECT_EQ(step.status, 1);
-  EXPECT_EQ(step.err, "Trace: недопустимое значение аргумента 4\n");
-  const auto order = runCalc({"--english", "-g", hill, "Trace(G1, 10, 0, 1, 1)"});
-  EXPECT_EQ(order.err, "Trace: invalid value of argument 2\n");
-  const auto kind = runCalc({"-g", hill, "Trace(G1, 0, 10, G1, 1)"});
-  EXPECT_EQ(kind.status, 1);
-  EXPECT_EQ(kind.err, "Trace: недопустимый тип аргумента 4\n");
-
-  const std::string flat = folder.write(
-      "flat.grd", "DSAA\r\n3 3\r\n0 2\r\n0 2\r\n5 5\r\n5 5 5 \r\n5 5 5 \r\n5 5 5 \r\n");
-  const auto none = runCalc({"-g", flat, "Trace(G1, 0, 10, 1, 1)"});
-  EXPECT_EQ(none.status, 0);
-  EXPECT_EQ(none.out, "Результат - линии - готов !\n");
+TEST_F(CalcTrace, ArgumentErrorsNameTheirPosition) {
+  // Isolines (step, then order of the levels, then the step's type), then regions (order of the
+  // levels, then density).
+  const struct {
+    const char* expression;
+    const char* failure;
+  } cases[] = {
+      {"Trace(G1, 0, 10, 0, 1)", "1: Trace: недопустимое значение аргумента 4\n"},
+      {"Trace(G1, 10, 0, 1, 1)", "1: Trace: invalid value of argument 2\n"},
+      {"Trace(G1, 0, 10, G1, 1)", "1: Trace: недопустимый тип аргумента 4\n"},
+      {"Trace(G1, 10, 1, 1)", "1: Trace: недопустимое значение аргумента 2\n"},
+      {"Trace(G1, 5, 0, 1)", "1: Trace: invalid value of argument 3\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.expression);
+    std::vector<std::string> arguments{"-g", hill_, c.expression};
+    if (std::string(c.failure).find("invalid") != std::string::npos) {
+      arguments.insert(arguments.begin(), "--english");
+    }
+    EXPECT_EQ(runCalc(arguments).outcome(), c.failure);
+  }
 }
 
-TEST(CalcTrace, RegionsAreSavedAsPolygonFilesAndShapefiles) {
-  ScratchFolder folder;
-  const std::string hill = folder.write("hill.grd", kHill);
+TEST_F(CalcTrace, RegionsAreSavedAsPolygonFilesAndShapefiles) {
   // Below 6 m: the map's frame with the summit as a hole.
-  const auto run = runCalc({"-g", hill, "-o", folder.path("low.pol"), "Trace(G1, 6, 2, 0)"});
-  ASSERT_EQ(run.status, 0) << run.err;
+  const auto run = runClean({"-g", hill_, "-o", folder_.path("low.pol"), "Trace(G1, 6, 2, 0)"});
   EXPECT_EQ(run.out, "Результат - полигон - готов !\n");
-  const std::string saved = folder.read("low.pol");
+  const std::string saved = folder_.read("low.pol");
   const auto rings = linesOf(saved);
   ASSERT_EQ(rings.size(), 4u);
   // The frame first, clockwise from the lower left corner, then the hole.
   EXPECT_EQ(rings[0], (std::vector<std::string>{"1", "0 0", "0 4", "4 4", "4 0", "0 0"}));
   ASSERT_GE(rings[1].size(), 5u);
   EXPECT_EQ(rings[1][1], rings[1].back());
-  EXPECT_EQ(folder.read("low.val"), "1 0 1\r\n2 6 1\r\n");
+  EXPECT_EQ(folder_.read("low.val"), "1 0 1\r\n2 6 1\r\n");
   // The file loads back as a polygon: every ring closed.
-  const auto back = runCalc({"-p", folder.path("low.pol"), "MAX(P1)"});
-  EXPECT_EQ(back.status, 0) << back.err;
+  const auto back = runClean({"-p", folder_.path("low.pol"), "MAX(P1)"});
   EXPECT_EQ(back.out, "6.000000000000\n");
 
   // As a shapefile the region is one record of two parts; loaded back, it is the same polygon,
   // whose two rings now share the id of their record.
-  const auto shape = runCalc({"-g", hill, "-o", folder.path("low.shp"), "Trace(G1, 6, 2, 0)"});
-  ASSERT_EQ(shape.status, 0) << shape.err;
-  const auto again = runCalc({"--value-field", "Atribute", "-p", folder.path("low.shp"), "-o",
-                              folder.path("again.pol"), "P1"});
-  ASSERT_EQ(again.status, 0) << again.err;
+  runClean({"-g", hill_, "-o", folder_.path("low.shp"), "Trace(G1, 6, 2, 0)"});
+  runClean({"--value-field", "Atribute", "-p", folder_.path("low.shp"), "-o",
+            folder_.path("again.pol"), "P1"});
   std::string oneRecord = saved;
   oneRecord.replace(oneRecord.find("END\r\n2\r\n"), 8, "END\r\n1\r\n");
-  EXPECT_EQ(folder.read("again.pol"), oneRecord);
+  EXPECT_EQ(folder_.read("again.pol"), oneRecord);
 
   // An empty region is saved as an empty polygon file.
-  const auto none = runCalc({"-g", hill, "-o", folder.path("none.pol"), "Trace(G1, 9, 1, 1)"});
-  ASSERT_EQ(none.status, 0) << none.err;
-  EXPECT_EQ(folder.read("none.pol"), "END\r\n");
-}
+  runClean({"-g", hill_, "-o", folder_.path("none.pol"), "Trace(G1, 9, 1, 1)"});
+  EXPECT_EQ(folder_.read("none.pol"), "END\r\n");
 
-TEST(CalcTrace, RegionArgumentErrorsNameTheirPosition) {
-  ScratchFolder folder;
-  const std::string hill = folder.write("hill.grd", kHill);
-  const auto level = runCalc({"-g", hill, "Trace(G1, 10, 1, 1)"});
-  EXPECT_EQ(level.status, 1);
-  EXPECT_EQ(level.err, "Trace: недопустимое значение аргумента 2\n");
-  const auto density = runCalc({"--english", "-g", hill, "Trace(G1, 5, 0, 1)"});
-  EXPECT_EQ(density.err, "Trace: invalid value of argument 3\n");
-  const auto outline = runCalc({"-g", hill, "-o", folder.path("frame.pol"), "G_P(G1)"});
-  ASSERT_EQ(outline.status, 0) << outline.err;
-  EXPECT_EQ(linesOf(folder.read("frame.pol"))[0].size(), 18u);  // the id and 17 points
+  // The map's outline is one closed ring around its 16 border nodes.
+  runClean({"-g", hill_, "-o", folder_.path("frame.pol"), "G_P(G1)"});
+  EXPECT_EQ(linesOf(folder_.read("frame.pol"))[0].size(), 18u);  // the id and 17 points
 }
 
 }  // namespace

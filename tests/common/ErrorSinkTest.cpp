@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "TestSupport.h"
 
 namespace vellumar {
 namespace {
@@ -18,31 +21,20 @@ TEST(ErrorSink, FirstErrorWins) {
   EXPECT_EQ(sink.message(), "");
 }
 
-class CancellingObserver : public ProgressObserver {
- public:
-  void start(std::string_view caption, std::int64_t total) override {
-    caption_ = std::string(caption);
-    total_ = total;
-  }
-  bool step(std::int64_t done) override { return done < 3; }
-  void close() override { closed_ = true; }
-  std::string caption_;
-  std::int64_t total_ = 0;
-  bool closed_ = false;
-};
+using testing::RecordingObserver;
 
 TEST(ErrorSink, CancelledProgressFailsTheEvaluation) {
-  CancellingObserver observer;
+  RecordingObserver observer(2);
   ErrorSink sink(&observer);
   sink.progressStart("Трассировка", 10);
-  EXPECT_EQ(observer.caption_, "Трассировка");
-  EXPECT_EQ(observer.total_, 10);
+  EXPECT_EQ(observer.starts,
+            (std::vector<std::pair<std::string, std::int64_t>>{{"Трассировка", 10}}));
   EXPECT_TRUE(sink.progressStep(1));
   EXPECT_FALSE(sink.progressStep(3));
   EXPECT_EQ(sink.code(), sink_code::kCancelled);
   EXPECT_EQ(sink.message(), "Вычисление прервано");
   sink.progressClose();
-  EXPECT_TRUE(observer.closed_);
+  EXPECT_EQ(observer.closes, 1);
 }
 
 TEST(ErrorSink, ProgressWithoutObserverNeverCancels) {
@@ -52,25 +44,6 @@ TEST(ErrorSink, ProgressWithoutObserverNeverCancels) {
   sink.progressClose();
   EXPECT_FALSE(sink.failed());
 }
-
-// Records every call; cancels from report number cancelAt on (0: never).
-class RecordingObserver : public ProgressObserver {
- public:
-  explicit RecordingObserver(std::size_t cancelAt = 0) : cancelAt_(cancelAt) {}
-  void start(std::string_view caption, std::int64_t total) override {
-    starts.emplace_back(std::string(caption), total);
-  }
-  bool step(std::int64_t done) override {
-    steps.push_back(done);
-    return cancelAt_ == 0 || steps.size() < cancelAt_;
-  }
-  void close() override {}
-  std::vector<std::pair<std::string, std::int64_t>> starts;
-  std::vector<std::int64_t> steps;
-
- private:
-  std::size_t cancelAt_;
-};
 
 TEST(ErrorSink, PacerReportsOncePerStretchAndRestartsTheStage) {
   RecordingObserver observer;
@@ -107,8 +80,9 @@ TEST(ErrorSink, BlocksStopAtTheCancelOrWhenTheBodySaysSo) {
   sink.progressStart("x", 0);
   ProgressPacer pacer(&sink, 10 * kProgressBlock, 1);
   std::vector<std::pair<std::size_t, std::size_t>> blocks;
-  EXPECT_FALSE(forEachBlock(10 * kProgressBlock, pacer,
-                            [&](std::size_t begin, std::size_t end) { blocks.emplace_back(begin, end); }));
+  EXPECT_FALSE(forEachBlock(10 * kProgressBlock, pacer, [&](std::size_t begin, std::size_t end) {
+    blocks.emplace_back(begin, end);
+  }));
   // Two whole blocks, the second one cancelled at its end.
   ASSERT_EQ(blocks.size(), 2u);
   EXPECT_EQ(blocks[1], std::make_pair(kProgressBlock, 2 * kProgressBlock));
@@ -123,22 +97,18 @@ TEST(ErrorSink, BlocksStopAtTheCancelOrWhenTheBodySaysSo) {
   }));
   EXPECT_EQ(last, kProgressBlock + 3);
   int calls = 0;
-  EXPECT_FALSE(forEachBlock(5 * kProgressBlock, unpaced, [&](std::size_t, std::size_t) {
-    return ++calls < 3;
-  }));
+  EXPECT_FALSE(forEachBlock(5 * kProgressBlock, unpaced,
+                            [&](std::size_t, std::size_t) { return ++calls < 3; }));
   EXPECT_EQ(calls, 3);
 }
 
 TEST(ErrorSink, RowProgressOpensOnceAndCancelsThroughTheSink) {
-  CancellingObserver observer;
+  RecordingObserver observer(3);
   ErrorSink sink(&observer);
   const RowProgress rows = sink.rowProgress("Чтение");
   EXPECT_TRUE(rows(1, 7));
-  EXPECT_EQ(observer.caption_, "Чтение");
-  EXPECT_EQ(observer.total_, 7);
-  observer.total_ = 0;
   EXPECT_TRUE(rows(2, 7));
-  EXPECT_EQ(observer.total_, 0);  // started once only
+  EXPECT_EQ(observer.starts, (std::vector<std::pair<std::string, std::int64_t>>{{"Чтение", 7}}));
   EXPECT_FALSE(rows(3, 7));
   EXPECT_EQ(sink.code(), sink_code::kCancelled);
   EXPECT_TRUE(reportRows({}, 1, 1));  // nobody watching

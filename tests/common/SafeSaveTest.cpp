@@ -124,25 +124,24 @@ TEST_F(SafeSave, FollowsLinksAndKeepsThem) {
 TEST_F(SafeSave, RefusesTargetsThatAreNotRegularFiles) {
   fs::create_directory(path("folder"));
   ASSERT_EQ(mkfifo(path("fifo").c_str(), 0644), 0);
-  EXPECT_EQ(saveFile(path("folder"), "x"), SaveError::NotRegularFile);
-  EXPECT_EQ(saveFile(path("fifo"), "x"), SaveError::NotRegularFile);
+  fs::create_symlink("fifo", path("to-fifo"));  // through a link too
+  std::vector<std::string> refused{"fifo", "folder", "to-fifo"};
+  // A copy of /dev/null, where root may make one: saving over it must not turn it into a regular
+  // file.
+  const bool root = geteuid() == 0;
+  if (root) {
+    ASSERT_EQ(mknod(path("null").c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
+    refused.push_back("null");
+  }
+  for (const std::string& name : refused) {
+    EXPECT_EQ(saveFile(path(name), "x"), SaveError::NotRegularFile) << name;
+  }
   EXPECT_TRUE(fs::is_directory(path("folder")));
   EXPECT_TRUE(fs::is_fifo(path("fifo")));
-  // Through a link too.
-  fs::create_symlink("fifo", path("to-fifo"));
-  EXPECT_EQ(saveFile(path("to-fifo"), "x"), SaveError::NotRegularFile);
-  EXPECT_EQ(names(), (std::vector<std::string>{"fifo", "folder", "to-fifo"}));
-}
-
-TEST_F(SafeSave, RefusesDeviceNodes) {
-  if (geteuid() != 0) GTEST_SKIP() << "creating a device node needs root";
-  // A copy of /dev/null: saving over it must not turn it into a regular file.
-  ASSERT_EQ(mknod(path("null").c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
-  EXPECT_EQ(saveFile(path("null"), "x"), SaveError::NotRegularFile);
   struct stat info {};
-  ASSERT_EQ(lstat(path("null").c_str(), &info), 0);
-  EXPECT_TRUE(S_ISCHR(info.st_mode));
-  EXPECT_EQ(names(), std::vector<std::string>{"null"});
+  EXPECT_TRUE(!root || (lstat(path("null").c_str(), &info) == 0 && S_ISCHR(info.st_mode)));
+  std::sort(refused.begin(), refused.end());
+  EXPECT_EQ(names(), refused);
 }
 
 TEST_F(SafeSave, RefusesTargetsTheUserMayNotWrite) {

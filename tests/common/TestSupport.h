@@ -4,10 +4,16 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "common/ErrorSink.h"
 
 namespace vellumar::testing {
 
@@ -45,5 +51,26 @@ inline int inChild(const std::function<int()>& work, bool asNobody) {
   waitpid(child, &status, 0);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
+
+// A progress observer that records every call, and cancels from report number cancelAt on (0:
+// never).
+class RecordingObserver : public ProgressObserver {
+ public:
+  explicit RecordingObserver(std::size_t cancelAt = 0) : cancelAt_(cancelAt) {}
+  void start(std::string_view caption, std::int64_t total) override {
+    starts.emplace_back(std::string(caption), total);
+  }
+  bool step(std::int64_t done) override {
+    steps.push_back(done);
+    return cancelAt_ == 0 || steps.size() < cancelAt_;
+  }
+  void close() override { ++closes; }
+  std::vector<std::pair<std::string, std::int64_t>> starts;
+  std::vector<std::int64_t> steps;
+  int closes = 0;
+
+ private:
+  std::size_t cancelAt_;
+};
 
 }  // namespace vellumar::testing

@@ -2,10 +2,12 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "../common/TestSupport.h"
 #include "common/CFormat.h"
 #include "common/FileIo.h"
 #include "common/SafeSave.h"
@@ -16,21 +18,11 @@
 namespace vellumar::data {
 namespace {
 
-class DataFiles : public ::testing::Test {
+class DataFiles : public vellumar::testing::FolderTest {
  protected:
-  void SetUp() override {
-    folder_ =
-        std::filesystem::temp_directory_path() /
-        ("vellumar-data-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-         "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(folder_);
-  }
-  void TearDown() override { std::filesystem::remove_all(folder_); }
-
   std::string write(const std::string& name, const std::string& bytes) {
-    const std::string path = (folder_ / name).string();
-    EXPECT_TRUE(writeFileAtomically(path, bytes));
-    return path;
+    EXPECT_TRUE(writeFileAtomically(path(name), bytes));
+    return path(name);
   }
 
   static M_Data load(const std::string& path, ReadOptions options) {
@@ -45,15 +37,15 @@ class DataFiles : public ::testing::Test {
   // Returns the appended file's bytes.
   std::string appendRoundTrip(const std::string& bytes, ReadOptions options,
                               const std::vector<double>& values) {
-    const std::string path = write("round.dat", bytes);
-    M_Data table = load(path, options);
+    const std::string file = write("round.dat", bytes);
+    M_Data table = load(file, options);
     const M_Data before = table;
     EXPECT_EQ(appendResultColumn(table, DATA(std::vector<double>(values)), {}), SaveStatus::Ok)
         << bytes;
-    const M_Data back = load(path, options);
+    const M_Data back = load(file, options);
     EXPECT_EQ(back.columnCount(), before.columnCount() + 1) << bytes;
     EXPECT_EQ(table.columnCount(), back.columnCount()) << bytes;
-    if (back.columnCount() != before.columnCount() + 1) return *readWholeFile(path);
+    if (back.columnCount() != before.columnCount() + 1) return *readWholeFile(file);
     for (int j = 0; j < back.columnCount(); ++j) {
       EXPECT_EQ(back.isNumericColumn(j), j == before.columnCount() || before.isNumericColumn(j));
       EXPECT_EQ(back.columnName(j), table.columnName(j));
@@ -73,16 +65,14 @@ class DataFiles : public ::testing::Test {
     if (options.hasHeader) {
       EXPECT_EQ(back.columnName(before.columnCount()), "Zres");
     }
-    return *readWholeFile(path);
+    return *readWholeFile(file);
   }
 
   std::size_t filesInFolder() const {
     std::size_t count = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder_)) ++count;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir_)) ++count;
     return count;
   }
-
-  std::filesystem::path folder_;
 };
 
 TEST_F(DataFiles, NewFilesHoldHeaderAndValuesThatReadBackTo12Digits) {
@@ -90,14 +80,14 @@ TEST_F(DataFiles, NewFilesHoldHeaderAndValuesThatReadBackTo12Digits) {
   EXPECT_EQ(dataFileBytes(plain), "Z\r\n2.500000\r\n-9999.000000\r\n");
 
   const DATA withXy({1e-7, 1.23456789012345, 1e20}, {1.5, 2.0, 3.0}, {-4.0, 5.0, 6.0});
-  const std::string path = (folder_ / "result.dat").string();
-  ASSERT_EQ(saveDataFile(path, withXy), SaveStatus::Ok);
-  EXPECT_EQ(*readWholeFile(path),
+  const std::string file = path("result.dat");
+  ASSERT_EQ(saveDataFile(file, withXy), SaveStatus::Ok);
+  EXPECT_EQ(*readWholeFile(file),
             "X Y Z\r\n"
             "1.500000 -4.000000 1e-07\r\n"
             "2.000000 5.000000 1.23456789012\r\n"
             "3.000000 6.000000 100000000000000000000.000000\r\n");
-  const M_Data back = load(path, {' ', true, true});
+  const M_Data back = load(file, {' ', true, true});
   ASSERT_EQ(back.columnCount(), 3);
   EXPECT_EQ(back.columnName(2), "Z");
   for (int row = 0; row < 3; ++row) {
@@ -105,19 +95,18 @@ TEST_F(DataFiles, NewFilesHoldHeaderAndValuesThatReadBackTo12Digits) {
     EXPECT_EQ(back.NumericValue(row, 0), withXy.x()[row]);
   }
   EXPECT_EQ(filesInFolder(), 1u);  // no buffer file left behind
-  EXPECT_EQ(saveDataFile((folder_ / "missing" / "x.dat").string(), plain),
-            SaveStatus::BufferFailed);
+  EXPECT_EQ(saveDataFile(path("missing/x.dat"), plain), SaveStatus::BufferFailed);
 }
 
 TEST_F(DataFiles, AppendingKeepsEveryLineAndAddsZres) {
-  const std::string path = write("wells.dat",
+  const std::string file = write("wells.dat",
                                  "Name   X   Y\r\n"
                                  "well-1 10  20\r\n"
                                  "well-2 11  21   \r\n");
-  M_Data table = load(path, {' ', true, true});
+  M_Data table = load(file, {' ', true, true});
   const DATA result({0.5, 1e-9}, {10.0, 11.0}, {20.0, 21.0});
   ASSERT_EQ(appendResultColumn(table, result, {true, 2, 3}), SaveStatus::Ok);
-  EXPECT_EQ(*readWholeFile(path),
+  EXPECT_EQ(*readWholeFile(file),
             "Name   X   Y Zres\r\n"
             "well-1 10  20 0.500000\r\n"
             "well-2 11  21 1e-09   \r\n");
@@ -125,7 +114,7 @@ TEST_F(DataFiles, AppendingKeepsEveryLineAndAddsZres) {
   EXPECT_EQ(table.columnName(3), "Zres");
   EXPECT_EQ(table.CellText(1, 0), "well-2");
   EXPECT_EQ(table.NumericValue(1, 3), 1e-9);
-  EXPECT_EQ(table.path(), path);
+  EXPECT_EQ(table.path(), file);
   EXPECT_EQ(filesInFolder(), 1u);
 
   // A second result appends after the first; no header, LF lines, no coordinates check.
@@ -138,20 +127,17 @@ TEST_F(DataFiles, AppendingKeepsEveryLineAndAddsZres) {
   EXPECT_EQ(plain.columnName(3), "4");
 
   // Names past the table's columns are ignored by the reader; Zres goes before them.
-  const std::string extra = write("extra.dat", "A;B;C\n1;2\n");
-  M_Data named = load(extra, {';', false, true});
-  ASSERT_EQ(appendResultColumn(named, DATA({5.0}), {}), SaveStatus::Ok);
-  EXPECT_EQ(*readWholeFile(extra), "A;B;Zres;C\n1;2;5.000000\n");
-  EXPECT_EQ(named.columnName(2), "Zres");
+  EXPECT_EQ(appendRoundTrip("A;B;C\n1;2\n", {';', false, true}, {5.0}),
+            "A;B;Zres;C\n1;2;5.000000\n");
 }
 
 TEST_F(DataFiles, AppendingFillsShortLinesAndRespectsUnmergedDelimiters) {
-  const std::string path = write("commas.dat", "1,a,2,\n,,\n3,b\n");
-  M_Data table = load(path, {',', false, false});
+  const std::string file = write("commas.dat", "1,a,2,\n,,\n3,b\n");
+  M_Data table = load(file, {',', false, false});
   ASSERT_EQ(table.columnCount(), 3);
   ASSERT_EQ(table.rowCount(), 3);
   ASSERT_EQ(appendResultColumn(table, DATA({1.0, 2.0, 3.0}), {}), SaveStatus::Ok);
-  EXPECT_EQ(*readWholeFile(path),
+  EXPECT_EQ(*readWholeFile(file),
             "1,a,2,1.000000,\n"
             "0.000000,,0.000000,2.000000,,\n"
             "3,b,0.000000,3.000000\n");
@@ -186,10 +172,10 @@ TEST_F(DataFiles, AppendingFillsShortRowsLackingATextCell) {
   // With tabs and spaces merged nothing reads as an empty text: the append is refused and the
   // file stays as it was.
   const std::string blank = "1 2 x\n3\n";
-  const std::string path = write("blank.dat", blank);
-  M_Data table = load(path, {0, true, false});
+  const std::string file = write("blank.dat", blank);
+  M_Data table = load(file, {0, true, false});
   EXPECT_EQ(appendResultColumn(table, DATA({1.0, 2.0}), {}), SaveStatus::SaveFailed);
-  EXPECT_EQ(*readWholeFile(path), blank);
+  EXPECT_EQ(*readWholeFile(file), blank);
   EXPECT_EQ(table.columnCount(), 3);
 }
 
@@ -212,6 +198,9 @@ TEST_F(DataFiles, AppendingKeepsTheFilesLineEnds) {
   EXPECT_EQ(appendRoundTrip("X Y\r1 2\r", {' ', true, true}, {1.0}), "X Y Zres\r1 2 1.000000\r");
   // One line and no line end: the line end of new files.
   EXPECT_EQ(appendRoundTrip("1 2", {' ', true, false}, {1.0}), "1 2 1.000000\r\n");
+  // Blank lines at the end are no rows: no values go back to them.
+  EXPECT_EQ(appendRoundTrip("1 10\r\n2 20\r\n\r\n  \r\n", {' ', true, false}, {5.0, 6.0}),
+            "1 10 5.000000\r\n2 20 6.000000\r\n");
 }
 
 TEST_F(DataFiles, AppendingKeepsQuotedText) {
@@ -236,14 +225,14 @@ TEST_F(DataFiles, AppendingKeepsQuotedText) {
 
 TEST_F(DataFiles, RefusedAppendsLeaveTheFileAsItWas) {
   const std::string original = "X Y V\r\n1 2 3\r\n4 5 6\r\n";
-  const std::string path = write("data.dat", original);
-  M_Data table = load(path, {' ', true, true});
+  const std::string file = write("data.dat", original);
+  M_Data table = load(file, {' ', true, true});
   EXPECT_EQ(appendResultColumn(table, DATA({1.0}), {}), SaveStatus::SizeMismatch);
   EXPECT_EQ(appendResultColumn(table, DATA({1.0, 2.0}, {1.0, 4.0}, {2.0, 5.5}), {true, 1, 2}),
             SaveStatus::CoordinateMismatch);
   EXPECT_STREQ(saveMessage(SaveStatus::CoordinateMismatch)->russian,
                "Несовпадение координат данных!");
-  EXPECT_EQ(*readWholeFile(path), original);
+  EXPECT_EQ(*readWholeFile(file), original);
   EXPECT_EQ(table.columnCount(), 3);
   // Without chosen columns the coordinates are not compared.
   EXPECT_EQ(appendResultColumn(table, DATA({1.0, 2.0}, {9.0, 9.0}, {9.0, 9.0}), {}),
@@ -262,7 +251,6 @@ TEST_F(DataFiles, RefusedAppendsLeaveTheFileAsItWas) {
   ASSERT_EQ(utimensat(AT_FDCWD, other.c_str(), later, 0), 0);
   EXPECT_EQ(appendResultColumn(touched, DATA({1.0, 2.0}), {}), SaveStatus::DataChanged);
   EXPECT_EQ(*readWholeFile(other), changed);
-  EXPECT_STREQ(saveMessage(SaveStatus::DataChanged)->russian, "файл данных изменён после загрузки");
   EXPECT_STREQ(saveMessage(SaveStatus::DataChanged)->english,
                "the data file changed after it was loaded");
   // A table that was not read from the file is not appended to it either.
@@ -273,53 +261,37 @@ TEST_F(DataFiles, RefusedAppendsLeaveTheFileAsItWas) {
   EXPECT_EQ(appendResultColumn(unread, DATA({1.0, 2.0}), {}), SaveStatus::DataChanged);
 
   M_Data shapes;
-  shapes.setPath((folder_ / "points.shp").string());
+  shapes.setPath(path("points.shp"));
   EXPECT_EQ(appendResultColumn(shapes, DATA(std::vector<double>{}), {}),
             SaveStatus::LoadedShapefile);
 }
 
 TEST_F(DataFiles, OfTwoAppendsFromOneLoadOnlyTheFirstIsWritten) {
-  const std::string path = write("shared.dat", "1 10\n2 20\n");
-  M_Data first = load(path, {' ', true, false});
-  M_Data second = load(path, {' ', true, false});
+  const std::string file = write("shared.dat", "1 10\n2 20\n");
+  M_Data first = load(file, {' ', true, false});
+  M_Data second = load(file, {' ', true, false});
   ASSERT_EQ(appendResultColumn(first, DATA({5.0, 6.0}), {}), SaveStatus::Ok);
   EXPECT_EQ(appendResultColumn(second, DATA({7.0, 8.0}), {}), SaveStatus::DataChanged);
-  EXPECT_EQ(*readWholeFile(path), "1 10 5.000000\n2 20 6.000000\n");
+  EXPECT_EQ(*readWholeFile(file), "1 10 5.000000\n2 20 6.000000\n");
   EXPECT_EQ(second.columnCount(), 2);
   // The table that was written knows the new file and can append again.
   ASSERT_EQ(appendResultColumn(first, DATA({9.0, 9.5}), {}), SaveStatus::Ok);
-  EXPECT_EQ(*readWholeFile(path), "1 10 5.000000 9.000000\n2 20 6.000000 9.500000\n");
+  EXPECT_EQ(*readWholeFile(file), "1 10 5.000000 9.000000\n2 20 6.000000 9.500000\n");
   EXPECT_EQ(filesInFolder(), 1u);
-}
-
-TEST_F(DataFiles, AppendsIgnoreTrailingBlankLinesAndTakeCrOnlyFiles) {
-  // The blank lines at the end are no rows: the result has two values, and no zeros go back.
-  const std::string blank = write("blank.dat", "1 10\r\n2 20\r\n\r\n  \r\n");
-  M_Data table = load(blank, {' ', true, false});
-  ASSERT_EQ(table.rowCount(), 2);
-  ASSERT_EQ(appendResultColumn(table, DATA({5.0, 6.0}), {}), SaveStatus::Ok);
-  EXPECT_EQ(*readWholeFile(blank), "1 10 5.000000\r\n2 20 6.000000\r\n");
-
-  const std::string cr = write("mac.dat", "A B\r1 2\r3 4\r");
-  M_Data mac = load(cr, {' ', true, true});
-  ASSERT_EQ(mac.rowCount(), 2);
-  ASSERT_EQ(appendResultColumn(mac, DATA({7.0, 8.0}), {}), SaveStatus::Ok);
-  EXPECT_EQ(*readWholeFile(cr), "A B Zres\r1 2 7.000000\r3 4 8.000000\r");
-  EXPECT_EQ(mac.columnName(2), "Zres");
 }
 
 TEST_F(DataFiles, NewFilesRefuseSpecialTargetsAndFollowLinks) {
   const DATA result({1.0});
-  ASSERT_EQ(mkfifo((folder_ / "fifo.dat").c_str(), 0644), 0);
-  EXPECT_EQ(saveDataFile((folder_ / "fifo.dat").string(), result), SaveStatus::SaveFailed);
-  std::filesystem::create_directory(folder_ / "folder.dat");
-  EXPECT_EQ(saveDataFile((folder_ / "folder.dat").string(), result), SaveStatus::SaveFailed);
-  EXPECT_TRUE(std::filesystem::is_fifo(folder_ / "fifo.dat"));
+  ASSERT_EQ(mkfifo(path("fifo.dat").c_str(), 0644), 0);
+  EXPECT_EQ(saveDataFile(path("fifo.dat"), result), SaveStatus::SaveFailed);
+  std::filesystem::create_directory(path("folder.dat"));
+  EXPECT_EQ(saveDataFile(path("folder.dat"), result), SaveStatus::SaveFailed);
+  EXPECT_TRUE(std::filesystem::is_fifo(path("fifo.dat")));
 
   const std::string real = write("real.dat", "old\n");
-  std::filesystem::create_symlink("real.dat", folder_ / "link.dat");
-  ASSERT_EQ(saveDataFile((folder_ / "link.dat").string(), result), SaveStatus::Ok);
-  EXPECT_TRUE(std::filesystem::is_symlink(folder_ / "link.dat"));
+  std::filesystem::create_symlink("real.dat", path("link.dat"));
+  ASSERT_EQ(saveDataFile(path("link.dat"), result), SaveStatus::Ok);
+  EXPECT_TRUE(std::filesystem::is_symlink(path("link.dat")));
   EXPECT_EQ(*readWholeFile(real), "Z\r\n1.000000\r\n");
   EXPECT_EQ(filesInFolder(), 4u);
 }
@@ -355,8 +327,6 @@ TEST(DataColumnChoice, BuildsNumbersOrDataColumns) {
                                 CoordinateColumns{true, 1, 5}}) {
     EXPECT_EQ(chooseColumn(table, 1, bad, out), ChoiceStatus::BadCoordinateColumns);
   }
-  EXPECT_STREQ(choiceMessage(ChoiceStatus::BadCoordinateColumns)->russian,
-               "Недопустимые столбцы координат X и Y!");
 
   M_Data one;
   ASSERT_EQ(one.ReadBytes("5 6\n"), ReadStatus::Ok);
@@ -369,6 +339,20 @@ TEST(DataColumnChoice, BuildsNumbersOrDataColumns) {
 
   EXPECT_EQ(chooseColumn(M_Data(), 1, {}, out), ChoiceStatus::NoData);
   EXPECT_EQ(chooseColumn(one, 3, {}, out), ChoiceStatus::NoData);
+}
+
+TEST(DataColumnChoice, ACopyBeyondTheMemoryLimitIsRefused) {
+  // 100,000 rows: each column 800 KB, three of them with coordinates, well above 1 MB.
+  M_Data table;
+  table.Allocate(100000, 3);
+  for (int row = 0; row < table.rowCount(); ++row) table.SetNumeric(row, 2, row);
+  ColumnOperand out;
+  ASSERT_EQ(chooseColumn(table, 3, {true, 1, 2}, out), ChoiceStatus::Ok);
+  EXPECT_EQ(out.data.values()[99999], 99999.0);
+  setenv("VELLUMAR_MEMORY_LIMIT", "1M", 1);
+  EXPECT_EQ(chooseColumn(table, 3, {true, 1, 2}, out), ChoiceStatus::OutOfMemory);
+  unsetenv("VELLUMAR_MEMORY_LIMIT");
+  EXPECT_EQ(out.data.count(), 0u);
 }
 
 }  // namespace

@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "../common/TestSupport.h"
 #include "common/FileIo.h"
@@ -34,10 +36,17 @@ ReadStatus statusOf(std::string_view bytes, char delimiter = ' ', bool merge = t
   return status;
 }
 
-TEST(DataReader, ReadsLfAndCrLfAlikeAndRefusesMixedLineEnds) {
-  for (std::string_view bytes : {"1 2\n3 4\n", "1 2\r\n3 4\r\n", "1 2\r\n3 4"}) {
+TEST(DataReader, LineEndsOfAnyKindButMixedAndNoTrailingBlankRows) {
+  // Each is the two rows "1 2" and "3 4": LF, CR LF or CR line ends, a last line without one,
+  // trailing blank lines, a byte order mark.
+  for (std::string_view bytes :
+       {"1 2\n3 4\n", "1 2\r\n3 4\r\n", "1 2\r\n3 4", "1 2\r3 4\r", "1 2\r3 4", "1 2\n3 4\n\n",
+        "1 2\n3 4\n\n  \n\t\n", "1 2\r\n3 4\r\n\r\n \r\n", "1 2\n3 4\n \t ",
+        "\xEF\xBB\xBF"
+        "1 2\r3 4\r\r"}) {
+    SCOPED_TRACE(bytes);
     const M_Data t = read(bytes);
-    ASSERT_EQ(t.rowCount(), 2) << bytes;
+    ASSERT_EQ(t.rowCount(), 2);
     ASSERT_EQ(t.columnCount(), 2);
     EXPECT_EQ(t.columnName(0), "1");
     EXPECT_EQ(t.columnName(1), "2");
@@ -45,10 +54,15 @@ TEST(DataReader, ReadsLfAndCrLfAlikeAndRefusesMixedLineEnds) {
     EXPECT_EQ(t.NumericValue(0, 0), 1.0);
     EXPECT_EQ(t.NumericValue(1, 1), 4.0);
   }
-  EXPECT_EQ(statusOf("1 2\r\n3 4\n"), ReadStatus::InvalidFormat);
-  EXPECT_EQ(statusOf("1 2\n3 4\r\n"), ReadStatus::InvalidFormat);
-  EXPECT_EQ(statusOf("1 2\r3 4\n"), ReadStatus::InvalidFormat);
-  EXPECT_EQ(statusOf("1 2\r\n3 4\r"), ReadStatus::InvalidFormat);
+  EXPECT_EQ(read("X Y\r1 2\r3 4\r", ' ', true, true).columnName(1), "Y");
+  // A line of commas is a row of empty cells, even at the end.
+  EXPECT_EQ(read("1,2\n,\n", ',', false).rowCount(), 2);
+  // Mixed line ends are a broken file; blank lines only are no data at all.
+  for (std::string_view bytes : {"1 2\r\n3 4\n", "1 2\n3 4\r\n", "1 2\r3 4\n", "1 2\r\n3 4\r",
+                                 "1 2\r3 4\n5 6\n", "\n \n\t\n"}) {
+    EXPECT_EQ(statusOf(bytes), ReadStatus::InvalidFormat) << bytes;
+  }
+  EXPECT_EQ(statusOf("X Y\n\n", ' ', true, true), ReadStatus::InvalidFormat);
 }
 
 TEST(DataReader, RefusesWhatIsNotADataFile) {
@@ -73,52 +87,43 @@ TEST(DataReader, RefusesWhatIsNotADataFile) {
   EXPECT_EQ(table.columnCount(), 0);
 }
 
+// Every cell of a table, row by row, as the table shows them.
+using Cells = std::vector<std::vector<std::string>>;
+Cells cellsOf(const M_Data& t) {
+  Cells cells(static_cast<std::size_t>(t.rowCount()));
+  for (int row = 0; row < t.rowCount(); ++row) {
+    for (int j = 0; j < t.columnCount(); ++j) cells[row].push_back(t.CellText(row, j));
+  }
+  return cells;
+}
+
 TEST(DataReader, SplitsFieldsByDelimiterKindAndMerging) {
-  M_Data t = read("1,,3\n", ',', false);
-  ASSERT_EQ(t.columnCount(), 3);
-  EXPECT_EQ(t.NumericValue(0, 1), 0.0);
-  EXPECT_EQ(t.CellText(0, 1), "0");
-  EXPECT_EQ(t.NumericValue(0, 2), 3.0);
-  t = read("1,,3\n", ',', true);
-  ASSERT_EQ(t.columnCount(), 2);
-  EXPECT_EQ(t.NumericValue(0, 1), 3.0);
-
-  t = read("  1   2  \n", ' ', true);
-  ASSERT_EQ(t.columnCount(), 2);
-  EXPECT_EQ(t.NumericValue(0, 0), 1.0);
-  EXPECT_EQ(t.NumericValue(0, 1), 2.0);
-  // Without merging, inner runs make empty fields; leading and trailing runs still do not.
-  t = read("  1   2  \n", ' ', false);
-  ASSERT_EQ(t.columnCount(), 4);
-  EXPECT_EQ(t.NumericValue(0, 3), 2.0);
-
-  // Tab or space.
-  t = read("1\t 2 \t3\n4\t5\n", 0, true);
-  ASSERT_EQ(t.columnCount(), 3);
-  EXPECT_EQ(t.NumericValue(0, 2), 3.0);
-  EXPECT_EQ(t.NumericValue(1, 1), 5.0);
-  EXPECT_EQ(t.NumericValue(1, 2), 0.0);  // short line
-
-  // Any character, also one that could start a number.
-  t = read("5;6;7\n", ';');
-  EXPECT_EQ(t.columnCount(), 3);
-  t = read("1.5.25\n", '.', false);
-  ASSERT_EQ(t.columnCount(), 3);
-  EXPECT_EQ(t.NumericValue(0, 1), 5.0);
-  t = read("2e3e4\n", 'e');
-  ASSERT_EQ(t.columnCount(), 3);
-  EXPECT_EQ(t.NumericValue(0, 0), 2.0);
-  t = read("-5-3\n", '-');
-  ASSERT_EQ(t.columnCount(), 2);
-  EXPECT_EQ(t.NumericValue(0, 0), -5.0);  // the leading delimiter stays in the first field
-  EXPECT_EQ(t.NumericValue(0, 1), 3.0);
-
-  // Lines of delimiters only and empty lines are rows of empty cells, but not at the end.
-  t = read("1 2\n   \n\n3 4\n\n");
-  EXPECT_EQ(t.rowCount(), 4);
-  EXPECT_EQ(t.columnCount(), 2);
-  EXPECT_EQ(t.NumericValue(2, 0), 0.0);
-  EXPECT_EQ(t.NumericValue(3, 0), 3.0);
+  const struct {
+    std::string_view bytes;
+    char delimiter;
+    bool merge;
+    Cells cells;
+  } cases[] = {
+      {"1,,3\n", ',', false, {{"1", "0", "3"}}},
+      {"1,,3\n", ',', true, {{"1", "3"}}},
+      {"  1   2  \n", ' ', true, {{"1", "2"}}},
+      // Without merging, inner runs make empty fields; leading and trailing runs still do not.
+      {"  1   2  \n", ' ', false, {{"1", "0", "0", "2"}}},
+      // Tab or space; a short line gets empty cells.
+      {"1\t 2 \t3\n4\t5\n", 0, true, {{"1", "2", "3"}, {"4", "5", "0"}}},
+      // Any character, also one that could start a number; a leading delimiter stays in the
+      // first field.
+      {"5;6;7\n", ';', true, {{"5", "6", "7"}}},
+      {"1.5.25\n", '.', false, {{"1", "5", "25"}}},
+      {"2e3e4\n", 'e', true, {{"2", "3", "4"}}},
+      {"-5-3\n", '-', true, {{"-5", "3"}}},
+      // Lines of delimiters only and empty lines are rows of empty cells, but not at the end.
+      {"1 2\n   \n\n3 4\n\n", ' ', true, {{"1", "2"}, {"0", "0"}, {"0", "0"}, {"3", "4"}}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(cellsOf(read(c.bytes, c.delimiter, c.merge)), c.cells) << c.bytes;
+  }
+  M_Data t;
   t.setMissingCellValue(-1.0);
   EXPECT_EQ(t.ReadBytes("1 2\n3\n"), ReadStatus::Ok);
   EXPECT_EQ(t.NumericValue(1, 1), -1.0);
@@ -179,35 +184,22 @@ TEST(DataReader, QuotedCommaFieldsAreTextCells) {
       "  \"a,b\"  ,30,\"x\"y \n"
       "plain 5\" pipe,40,7\n",
       ',', false, true);
-  ASSERT_EQ(t.rowCount(), 4);
-  ASSERT_EQ(t.columnCount(), 3);
   EXPECT_EQ(t.columnName(0), "County, name");
   EXPECT_EQ(t.columnName(2), "code");
-  EXPECT_FALSE(t.isNumericColumn(0));
-  EXPECT_EQ(t.CellText(0, 0), "Smith, J");
-  EXPECT_EQ(t.CellText(1, 0), "say \"hi\"");
-  EXPECT_EQ(t.CellText(2, 0), "a,b");  // blanks around the quotes are no part of the text
-  EXPECT_EQ(t.CellText(3, 0), "plain 5\" pipe");  // a quote inside a field is text
-  EXPECT_TRUE(t.isNumericColumn(1));
-  EXPECT_EQ(t.NumericValue(3, 1), 40.0);
+  // Blanks around the quotes are no part of the text; a quote inside a field is text.
+  EXPECT_EQ(cellsOf(t), (Cells{{"Smith, J", "10", "12"},
+                               {"say \"hi\"", "20", ""},
+                               {"a,b", "30", "xy"},
+                               {"plain 5\" pipe", "40", "7"}}));
   // A quoted number is text, and makes its column text.
+  EXPECT_FALSE(t.isNumericColumn(0));
+  EXPECT_TRUE(t.isNumericColumn(1));
   EXPECT_FALSE(t.isNumericColumn(2));
-  EXPECT_EQ(t.CellText(0, 2), "12");
-  EXPECT_EQ(t.CellText(1, 2), "");
-  EXPECT_EQ(t.CellText(2, 2), "xy");
-  EXPECT_EQ(t.CellText(3, 2), "7");
 
   // Merged commas inside quotes stay text; the run after the field separates once.
-  M_Data merged = read("\"a,,b\",,5\n", ',', true);
-  ASSERT_EQ(merged.columnCount(), 2);
-  EXPECT_EQ(merged.CellText(0, 0), "a,,b");
-  EXPECT_EQ(merged.NumericValue(0, 1), 5.0);
-
+  EXPECT_EQ(cellsOf(read("\"a,,b\",,5\n", ',', true)), (Cells{{"a,,b", "5"}}));
   // Quotes in tab- or blank-delimited files are ordinary text.
-  M_Data tsv = read("\"a\tb\"\t1\n", '\t', false);
-  ASSERT_EQ(tsv.columnCount(), 3);
-  EXPECT_EQ(tsv.CellText(0, 0), "\"a");
-  EXPECT_EQ(tsv.CellText(0, 1), "b\"");
+  EXPECT_EQ(cellsOf(read("\"a\tb\"\t1\n", '\t', false)), (Cells{{"\"a", "b\"", "1"}}));
   EXPECT_EQ(read("\"x y\" 1\n").columnCount(), 3);
   EXPECT_EQ(read("\"x,y\";1\n", ';').CellText(0, 0), "\"x,y\"");
 
@@ -276,72 +268,39 @@ TEST(DataReader, TrailingFieldsNamedByTheHeaderAreColumns) {
 }
 
 TEST(DataReader, NamesColumnsFromTheHeaderInUtf8) {
-  M_Data t = read("  X   Y   Name\n 1  2  a\n3 4 b c\n", ' ', true, true);
-  ASSERT_EQ(t.rowCount(), 2);
-  ASSERT_EQ(t.columnCount(), 4);
-  EXPECT_EQ(t.columnName(0), "X");
-  EXPECT_EQ(t.columnName(2), "Name");
-  EXPECT_EQ(t.columnName(3), "");
-  EXPECT_EQ(t.CellText(1, 3), "c");
-  EXPECT_EQ(t.CellText(0, 3), "");
-
-  // CP1251 header and text: "Глубина" and "песок".
-  t = read("X\t\xc3\xeb\xf3\xe1\xe8\xed\xe0\r\n1\t\xef\xe5\xf1\xee\xea\r\n", '\t', true, true);
-  ASSERT_EQ(t.columnCount(), 2);
-  EXPECT_EQ(t.columnName(1), "Глубина");
-  EXPECT_EQ(t.CellText(0, 1), "песок");
-  t = read("\xEF\xBB\xBFX;Глубина\n1;песок\n", ';', true, true);
-  EXPECT_EQ(t.columnName(0), "X");
-  EXPECT_EQ(t.columnName(1), "Глубина");
-  EXPECT_EQ(t.CellText(0, 1), "песок");
-}
-
-TEST(DataReader, ReadsFilesAndKeepsTheirPath) {
-  const auto path = std::filesystem::temp_directory_path() / "vellumar-data-reader.dat";
-  ASSERT_TRUE(writeFileAtomically(path.string(), "A B\r\n1 2\r\n"));
-  M_Data t;
-  t.setOptions({' ', true, true});
-  EXPECT_EQ(t.ReadFile(path.string()), ReadStatus::Ok);
-  EXPECT_EQ(t.path(), path.string());
-  EXPECT_EQ(t.columnName(1), "B");
-  std::filesystem::remove(path);
-  EXPECT_EQ(t.ReadFile(path.string()), ReadStatus::CannotOpen);
-  EXPECT_EQ(t.rowCount(), 0);
-  EXPECT_EQ(t.path(), "");
-}
-
-TEST(DataReader, TrailingBlankLinesAreNoRows) {
-  for (std::string_view bytes :
-       {"1 2\n3 4\n\n", "1 2\n3 4\n\n  \n\t\n", "1 2\r\n3 4\r\n\r\n \r\n", "1 2\n3 4\n \t "}) {
-    const M_Data t = read(bytes);
-    EXPECT_EQ(t.rowCount(), 2) << bytes;
-    EXPECT_EQ(t.columnCount(), 2) << bytes;
-    EXPECT_EQ(t.NumericValue(1, 0), 3.0);
+  using Names = std::vector<std::string>;
+  auto namesOf = [](const M_Data& t) {
+    Names names;
+    for (int j = 0; j < t.columnCount(); ++j) names.push_back(t.columnName(j));
+    return names;
+  };
+  const M_Data t = read("  X   Y   Name\n 1  2  a\n3 4 b c\n", ' ', true, true);
+  EXPECT_EQ(namesOf(t), (Names{"X", "Y", "Name", ""}));
+  EXPECT_EQ(cellsOf(t), (Cells{{"1", "2", "a", ""}, {"3", "4", "b", "c"}}));
+  // "Глубина" and "песок" in CP1251, and in UTF-8 after a byte order mark.
+  for (const auto& [bytes, delimiter] :
+       {std::pair{"X\t\xc3\xeb\xf3\xe1\xe8\xed\xe0\r\n1\t\xef\xe5\xf1\xee\xea\r\n", '\t'},
+        std::pair{"\xEF\xBB\xBFX;Глубина\n1;песок\n", ';'}}) {
+    const M_Data u = read(bytes, delimiter, true, true);
+    EXPECT_EQ(namesOf(u), (Names{"X", "Глубина"}));
+    EXPECT_EQ(cellsOf(u), (Cells{{"1", "песок"}}));
   }
-  // A blank line between rows is still a row of empty cells, and so is a line of commas.
-  EXPECT_EQ(read("1 2\n\n3 4\n").rowCount(), 3);
-  EXPECT_EQ(read("1,2\n,\n", ',', false).rowCount(), 2);
-  // Blank lines only: no data at all.
-  EXPECT_EQ(statusOf("\n \n\t\n"), ReadStatus::InvalidFormat);
-  EXPECT_EQ(statusOf("X Y\n\n", ' ', true, true), ReadStatus::InvalidFormat);
-}
-
-TEST(DataReader, CrOnlyLineEndsReadLikeCrLf) {
-  const M_Data crlf = read("X Y\r\n1 2\r\n3 4\r\n", ' ', true, true);
-  for (std::string_view bytes :
-       {"X Y\r1 2\r3 4\r", "X Y\r1 2\r3 4", "\xEF\xBB\xBFX Y\r1 2\r3 4\r\r"}) {
-    const M_Data cr = read(bytes, ' ', true, true);
-    ASSERT_EQ(cr.rowCount(), crlf.rowCount()) << bytes;
-    ASSERT_EQ(cr.columnCount(), 2);
-    EXPECT_EQ(cr.columnName(0), "X");
-    EXPECT_EQ(cr.columnName(1), "Y");
-    EXPECT_EQ(cr.NumericValue(1, 1), 4.0);
-  }
-  // A lone CR among LF line ends is still a broken file.
-  EXPECT_EQ(statusOf("1 2\r3 4\n5 6\n"), ReadStatus::InvalidFormat);
 }
 
 using DataFilesOnDisk = vellumar::testing::FolderTest;
+
+TEST_F(DataFilesOnDisk, ReadsFilesAndKeepsTheirPath) {
+  ASSERT_TRUE(writeFileAtomically(path("a.dat"), "A B\r\n1 2\r\n"));
+  M_Data t;
+  t.setOptions({' ', true, true});
+  EXPECT_EQ(t.ReadFile(path("a.dat")), ReadStatus::Ok);
+  EXPECT_EQ(t.path(), path("a.dat"));
+  EXPECT_EQ(t.columnName(1), "B");
+  std::filesystem::remove(path("a.dat"));
+  EXPECT_EQ(t.ReadFile(path("a.dat")), ReadStatus::CannotOpen);
+  EXPECT_EQ(t.rowCount(), 0);
+  EXPECT_EQ(t.path(), "");
+}
 
 TEST_F(DataFilesOnDisk, OnlyRegularFilesThatFitAreRead) {
   M_Data t;

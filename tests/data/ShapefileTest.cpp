@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "../common/ShapefileSupport.h"
+#include "../common/TestSupport.h"
 #include "common/SafeSave.h"
 #include "data/Shapefile.h"
 #include "data/ShapefileMessages.h"
@@ -21,68 +23,18 @@ namespace fs = std::filesystem;
 using geometry::Cover;
 using geometry::Line;
 using geometry::Point;
+using testing::Field;
+using testing::readShapefile;
+using testing::Shape;
+using testing::writeShapefile;
 
-class Shapefiles : public ::testing::Test {
+class Shapefiles : public vellumar::testing::FolderTest {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("vellumar-shp-" + std::to_string(getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  std::string path(const std::string& name) const { return (dir_ / name).string(); }
   static std::string bytesOf(const std::string& file) {
     std::ifstream in(file, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   }
-
-  fs::path dir_;
 };
-
-// One shape as a test writes it through shapelib: parts (vertex starts) and vertices.
-struct Shape {
-  std::vector<int> parts;
-  std::vector<double> x, y, z, m;
-};
-
-// A DBF field with one text per record ("N" fields take numbers written as texts).
-struct Field {
-  std::string name;
-  DBFFieldType type;
-  std::vector<std::string> values;
-};
-
-void writeShapefile(const std::string& path, int type, const std::vector<Shape>& shapes,
-                    const std::vector<Field>& fields) {
-  SHPHandle shp = SHPCreate(path.c_str(), type);
-  DBFHandle dbf = DBFCreate(path.c_str());
-  ASSERT_NE(shp, nullptr);
-  ASSERT_NE(dbf, nullptr);
-  for (const Field& field : fields) {
-    ASSERT_GE(DBFAddField(dbf, field.name.c_str(), field.type, 12, field.type == FTDouble ? 3 : 0),
-              0);
-  }
-  for (std::size_t i = 0; i < shapes.size(); ++i) {
-    const Shape& s = shapes[i];
-    SHPObject* object = SHPCreateObject(
-        type, -1, static_cast<int>(s.parts.size()), s.parts.empty() ? nullptr : s.parts.data(),
-        nullptr, static_cast<int>(s.x.size()), s.x.data(), s.y.data(),
-        s.z.empty() ? nullptr : s.z.data(), s.m.empty() ? nullptr : s.m.data());
-    ASSERT_GE(SHPWriteObject(shp, -1, object), 0);
-    SHPDestroyObject(object);
-    for (std::size_t f = 0; f < fields.size(); ++f) {
-      const std::string& value = fields[f].values[i];
-      if (fields[f].type == FTString) {
-        DBFWriteStringAttribute(dbf, static_cast<int>(i), static_cast<int>(f), value.c_str());
-      } else {
-        DBFWriteDoubleAttribute(dbf, static_cast<int>(i), static_cast<int>(f), std::stod(value));
-      }
-    }
-  }
-  SHPClose(shp);
-  DBFClose(dbf);
-}
 
 Line ring(std::vector<Point> points, double value, int id) {
   Line line(std::move(points));
@@ -103,6 +55,13 @@ std::vector<std::string> columnNames(const M_Data& table) {
   std::vector<std::string> names;
   for (int j = 0; j < table.columnCount(); ++j) names.push_back(table.columnName(j));
   return names;
+}
+
+// The cells of a table's row as the table shows them.
+std::vector<std::string> rowOf(const M_Data& table, int row) {
+  std::vector<std::string> cells;
+  for (int j = 0; j < table.columnCount(); ++j) cells.push_back(table.CellText(row, j));
+  return cells;
 }
 
 // A table of three rows: three numeric columns, then a text column of the given width.
@@ -205,24 +164,13 @@ TEST_F(Shapefiles, PolygonExportGroupsHolesByAreaAndDropsOrphans) {
   ASSERT_EQ(writer.CoverToShapefile(path("poly.shp"), cover, shape_type::kPolygon),
             ShapeStatus::Done);
 
-  SHPHandle shp = SHPOpen(path("poly.shp").c_str(), "rb");
-  ASSERT_NE(shp, nullptr);
-  int records = 0;
-  int type = 0;
-  SHPGetInfo(shp, &records, &type, nullptr, nullptr);
-  EXPECT_EQ(type, SHPT_POLYGON);
-  ASSERT_EQ(records, 2);
-  SHPObject* first = SHPReadObject(shp, 0);
-  ASSERT_EQ(first->nParts, 3);
-  EXPECT_EQ(first->panPartStart[1], 5);
-  EXPECT_EQ(first->panPartStart[2], 10);
-  EXPECT_EQ(first->padfX[5], 2.0);  // holes in cover order
-  EXPECT_EQ(first->padfX[10], 6.0);
-  SHPDestroyObject(first);
-  SHPObject* second = SHPReadObject(shp, 1);
-  EXPECT_EQ(second->nParts, 1);
-  SHPDestroyObject(second);
-  SHPClose(shp);
+  const auto records = readShapefile(path("poly.shp"));
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[0].type, SHPT_POLYGON);
+  EXPECT_EQ(records[0].parts, (std::vector<int>{0, 5, 10}));
+  EXPECT_EQ(records[0].x[5], 2.0);  // holes in cover order
+  EXPECT_EQ(records[0].x[10], 6.0);
+  EXPECT_EQ(records[1].parts.size(), 1u);
 
   Cover back;
   ShapefileConverter reader;
@@ -245,11 +193,10 @@ TEST_F(Shapefiles, PolygonExportGroupsHolesByAreaAndDropsOrphans) {
   ASSERT_EQ(reader.ShapefileToTable(path("poly.shp"), table), ShapeStatus::Done);
   EXPECT_EQ(columnNames(table),
             (std::vector<std::string>{"nLn", "X", "Y", "IRec", "Atribute", "ID", "NAME"}));
+  // NAME, empty in every record, reads as a numeric column.
   ASSERT_EQ(table.rowCount(), 20);
-  EXPECT_EQ(table.NumericValue(5, 0), 2.0);
-  EXPECT_EQ(table.NumericValue(5, 3), 1.0);
-  EXPECT_EQ(table.NumericValue(19, 0), 4.0);
-  EXPECT_EQ(table.NumericValue(19, 4), 6.0);
+  EXPECT_EQ(rowOf(table, 5), (std::vector<std::string>{"2", "2", "2", "1", "5", "1", "0"}));
+  EXPECT_EQ(rowOf(table, 19), (std::vector<std::string>{"4", "30", "0", "2", "6", "4", "0"}));
   EXPECT_EQ(table.path(), path("poly.shp"));
 }
 
@@ -275,33 +222,24 @@ TEST_F(Shapefiles, PolygonRingsOfOneIdFormOneRecord) {
   const std::vector<std::vector<std::size_t>> records{{0, 3, 1, 2}, {4}, {5, 6}, {7, 8}};
   const std::vector<double> values{1.5, 2.0, 3.0, 4.0};
   const std::vector<int> ids{4, 9, 5, 6};
-  SHPHandle shp = SHPOpen(path("poly.shp").c_str(), "rb");
-  DBFHandle dbf = DBFOpen(path("poly.dbf").c_str(), "rb");
-  ASSERT_NE(shp, nullptr);
-  ASSERT_NE(dbf, nullptr);
-  int count = 0;
-  SHPGetInfo(shp, &count, nullptr, nullptr, nullptr);
-  ASSERT_EQ(count, 4);
-  for (int r = 0; r < count; ++r) {
-    SHPObject* shape = SHPReadObject(shp, r);
-    ASSERT_EQ(shape->nParts, static_cast<int>(records[r].size())) << r;
-    int vertex = 0;
-    for (int k = 0; k < shape->nParts; ++k) {
-      const Line& part = cover[records[r][k]];
-      EXPECT_EQ(shape->panPartStart[k], vertex);
-      for (const Point& p : part.points()) {
-        EXPECT_EQ(shape->padfX[vertex], p.x);
-        EXPECT_EQ(shape->padfY[vertex], p.y);
-        ++vertex;
+  const auto read = readShapefile(path("poly.shp"));
+  ASSERT_EQ(read.size(), 4u);
+  for (std::size_t r = 0; r < read.size(); ++r) {
+    SCOPED_TRACE(r);
+    testing::ShapeRecord expected;
+    for (std::size_t ring : records[r]) {
+      expected.parts.push_back(static_cast<int>(expected.x.size()));
+      for (const Point& p : cover[ring].points()) {
+        expected.x.push_back(p.x);
+        expected.y.push_back(p.y);
       }
     }
-    EXPECT_EQ(shape->nVertices, vertex);
-    SHPDestroyObject(shape);
-    EXPECT_EQ(DBFReadDoubleAttribute(dbf, r, 0), values[r]);
-    EXPECT_EQ(DBFReadIntegerAttribute(dbf, r, 1), ids[r]);
+    EXPECT_EQ(read[r].parts, expected.parts);
+    EXPECT_EQ(read[r].x, expected.x);
+    EXPECT_EQ(read[r].y, expected.y);
+    EXPECT_EQ(read[r].numbers[0], values[r]);
+    EXPECT_EQ(read[r].numbers[1], ids[r]);
   }
-  SHPClose(shp);
-  DBFClose(dbf);
 }
 
 TEST_F(Shapefiles, MultiPartRecordsGiveOneLinePerPart) {
@@ -331,10 +269,9 @@ TEST_F(Shapefiles, MultiPartRecordsGiveOneLinePerPart) {
   M_Data table;
   ASSERT_EQ(converter.ShapefileToTable(path("parts.shp"), table), ShapeStatus::Done);
   ASSERT_EQ(table.rowCount(), 7);
-  EXPECT_EQ(table.NumericValue(6, 0), 3.0);  // nLn
-  EXPECT_EQ(table.NumericValue(6, 3), 3.0);  // IRec of the third record
-  EXPECT_EQ(table.CellText(6, 5), "c");
-  EXPECT_EQ(table.CellText(2, 5), "a");
+  // nLn, X, Y, IRec (the third record), then its fields.
+  EXPECT_EQ(rowOf(table, 6), (std::vector<std::string>{"3", "8", "1", "3", "3.25", "c"}));
+  EXPECT_EQ(rowOf(table, 2), (std::vector<std::string>{"2", "5", "5", "1", "1.5", "a"}));
 }
 
 TEST_F(Shapefiles, ZAndMeasureAreLoggedKeptAsideAndTabled) {
@@ -369,9 +306,7 @@ TEST_F(Shapefiles, ZAndMeasureAreLoggedKeptAsideAndTabled) {
   EXPECT_EQ(columnNames(table),
             (std::vector<std::string>{"nLn", "X", "Y", "M", "IRec", "VAL", "KIND"}));
   ASSERT_EQ(table.rowCount(), 4);
-  EXPECT_EQ(table.NumericValue(3, 3), 0.4);
-  EXPECT_EQ(table.NumericValue(3, 0), 2.0);
-  EXPECT_EQ(table.NumericValue(3, 5), 4.5);
+  EXPECT_EQ(rowOf(table, 3), (std::vector<std::string>{"2", "3", "1", "0.4", "1", "4.5", "road"}));
   ASSERT_EQ(plain.ShapefileToTable(path("arc.shp"), table), ShapeStatus::Done);
   EXPECT_EQ(columnNames(table), (std::vector<std::string>{"nLn", "X", "Y", "IRec", "VAL", "KIND"}));
   // Only the ArcZ reading logged.
@@ -419,18 +354,11 @@ TEST_F(Shapefiles, PointTypesHaveTheirColumnLayouts) {
   M_Data table;
   ShapefileConverter converter;
   ASSERT_EQ(converter.ShapefileToTable(path("ptz.shp"), table), ShapeStatus::Done);
-  EXPECT_EQ(table.NumericValue(1, 0), 5.0);
-  EXPECT_EQ(table.NumericValue(1, 2), 7.0);
-  EXPECT_EQ(table.NumericValue(1, 3), 8.0);
-  EXPECT_EQ(table.CellText(1, 5), "q");
+  EXPECT_EQ(rowOf(table, 1), (Names{"5", "6", "7", "8", "2", "q"}));
   // Every vertex row of a multipoint repeats its record's attributes.
   ASSERT_EQ(converter.ShapefileToTable(path("mpm.shp"), table), ShapeStatus::Done);
-  EXPECT_EQ(table.NumericValue(2, 0), 3.0);
-  EXPECT_EQ(table.NumericValue(2, 2), 12.0);
-  EXPECT_EQ(table.NumericValue(2, 3), 1.0);
-  EXPECT_EQ(table.CellText(2, 4), "p");
-  EXPECT_EQ(table.NumericValue(3, 2), -1.0);
-  EXPECT_EQ(table.CellText(3, 4), "q");
+  EXPECT_EQ(rowOf(table, 2), (Names{"3", "6", "12", "1", "p"}));
+  EXPECT_EQ(rowOf(table, 3), (Names{"0", "0", "-1", "2", "q"}));
 }
 
 TEST_F(Shapefiles, WrongTypesAndMissingFilesAreReported) {
@@ -456,8 +384,11 @@ TEST_F(Shapefiles, WrongTypesAndMissingFilesAreReported) {
   ShapefileConverter russian;
   EXPECT_EQ(russian.ReadShapeLines(path("patch.shp"), cover, "", "", ""), ShapeStatus::WrongType);
   EXPECT_EQ(russian.ShapefileToTable(path("none.shp"), table), ShapeStatus::FileFailed);
+  EXPECT_EQ(russian.ShapefileToTable(path("patch.shp"), table), ShapeStatus::WrongType);
+  EXPECT_EQ(russian.ShapefileToTable(path("pt.shp"), table), ShapeStatus::FileFailed);
   EXPECT_EQ(russian.log(),
-            "Тип shp - файла не полигон и не полилиния.\r\nНевозможно открыть shp - файл");
+            "Тип shp - файла не полигон и не полилиния.\r\nНевозможно открыть shp - файл\r\n"
+            "Невозможно представить данный shp - файл в виде таблицы.\r\nНевозможно открыть dbf.");
   std::vector<std::string> fields{"stale"};
   EXPECT_FALSE(ListDbfFields(path("pt.shp"), fields));
   EXPECT_TRUE(fields.empty());
@@ -526,11 +457,7 @@ TEST_F(Shapefiles, PointTablesRoundTrip) {
   ASSERT_EQ(back.rowCount(), 3);
   EXPECT_EQ(back.NumericValue(1, 0), 1e-9);
   EXPECT_EQ(back.NumericValue(2, 0), -42.0);
-  SHPHandle shp = SHPOpen(path("z.shp").c_str(), "rb");
-  SHPObject* shape = SHPReadObject(shp, 0);
-  EXPECT_EQ(shape->nSHPType, SHPT_NULL);
-  SHPDestroyObject(shape);
-  SHPClose(shp);
+  EXPECT_EQ(readShapefile(path("z.shp")).at(0).type, SHPT_NULL);
 
   // A first column of row numbers is left out of the export.
   M_Data numbered = tableOfResult(DATA({8, 9}, {1, 2}, {3, 4}));
@@ -679,6 +606,7 @@ TEST_F(Shapefiles, ExportsCutShortLeaveEveryFileAndAMixedSetIsRefused) {
     const ShapeStatus saved = converter.CoverToShapefile(target, after, shape_type::kArc);
     stopCommitsAfterRename(-1);
     EXPECT_EQ(saved, renames == 3 ? ShapeStatus::Done : ShapeStatus::FileFailed);
+    EXPECT_EQ(converter.log(), renames == 3 ? "" : "Ошибка записи shp - файла.");
     for (const char* name : {"cut.shp", "cut.shx", "cut.dbf"}) {
       EXPECT_TRUE(fs::is_regular_file(path(name))) << name << " after " << renames;
     }
@@ -699,7 +627,7 @@ TEST_F(Shapefiles, ExportsCutShortLeaveEveryFileAndAMixedSetIsRefused) {
   // Points too (a data result saved as a shapefile), with the same number of records before and
   // after: only the index disagreeing with the shapes tells the mixed set.
   const std::string points = path("pts.shp");
-  ShapefileConverter converter;
+  ShapefileConverter converter(Language::English);
   ASSERT_EQ(converter.TableToPointShapefile(points, tableOfResult(DATA({1.0, 2.0}, {0, 1}, {0, 1})),
                                             0, 1),
             ShapeStatus::Done);
@@ -708,6 +636,7 @@ TEST_F(Shapefiles, ExportsCutShortLeaveEveryFileAndAMixedSetIsRefused) {
                 points, tableOfResult(DATA({3.0, 4.0}, {10, 11}, {10, 11})), 0, 1),
             ShapeStatus::FileFailed);
   stopCommitsAfterRename(-1);
+  EXPECT_EQ(converter.log(), "Cannot write the shp-file.");
   M_Data table;
   EXPECT_NE(ShapefileConverter().ShapefileToTable(points, table), ShapeStatus::Done);
 }
@@ -753,6 +682,7 @@ TEST_F(Shapefiles, DamagedFilesAreRefusedNotTrusted) {
                    {{{0, 2}, {0, 1, 2, 3}, {0, 1, 2, 3}, {}, {}}, {{0}, {5, 6}, {5, 6}, {}, {}}},
                    {{"A", FTDouble, {"1", "2"}}});
   };
+  // Both readings fail alike, read nothing, and log a damaged file as such.
   auto status = [&] {
     Cover cover;
     ShapefileConverter converter;
@@ -763,6 +693,10 @@ TEST_F(Shapefiles, DamagedFilesAreRefusedNotTrusted) {
     if (lines != ShapeStatus::Done) {
       EXPECT_TRUE(cover.empty());
       EXPECT_EQ(table.rowCount(), 0);
+    }
+    if (lines == ShapeStatus::Invalid) {
+      EXPECT_EQ(converter.log(),
+                "Недопустимый формат shp - файла.\r\nНедопустимый формат shp - файла.");
     }
     return lines;
   };
@@ -786,6 +720,10 @@ TEST_F(Shapefiles, DamagedFilesAreRefusedNotTrusted) {
   fresh();
   patch(path("d.dbf"), 4, littleEndian(1));  // fewer attribute records than shapes
   EXPECT_EQ(status(), ShapeStatus::Invalid);
+  ShapefileConverter english(Language::English);
+  M_Data table;
+  EXPECT_EQ(english.ShapefileToTable(path("d.shp"), table), ShapeStatus::Invalid);
+  EXPECT_EQ(english.log(), "Invalid shp-file.");
   fresh();
   fs::resize_file(path("d.shx"), 60);  // index cut inside its header
   EXPECT_EQ(status(), ShapeStatus::FileFailed);

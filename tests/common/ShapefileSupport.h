@@ -1,0 +1,95 @@
+#pragma once
+
+#include <gtest/gtest.h>
+#include <shapefil.h>
+
+#include <string>
+#include <vector>
+
+namespace vellumar::testing {
+
+// One shape as a test writes it through shapelib: parts (vertex starts) and vertices.
+struct Shape {
+  std::vector<int> parts;
+  std::vector<double> x, y, z, m;
+};
+
+// A DBF field with one text per record ("N" fields take numbers written as texts): text fields
+// 20 bytes wide, numbers 12 wide with 3 decimals.
+struct Field {
+  std::string name;
+  DBFFieldType type;
+  std::vector<std::string> values;
+};
+
+// Writes a shapefile of the given type through shapelib itself, independently of the code
+// under test: one record per shape, with the fields' values.
+inline void writeShapefile(const std::string& path, int type, const std::vector<Shape>& shapes,
+                           const std::vector<Field>& fields) {
+  SHPHandle shp = SHPCreate(path.c_str(), type);
+  DBFHandle dbf = DBFCreate(path.c_str());
+  ASSERT_NE(shp, nullptr);
+  ASSERT_NE(dbf, nullptr);
+  for (const Field& field : fields) {
+    const bool text = field.type == FTString;
+    ASSERT_GE(DBFAddField(dbf, field.name.c_str(), field.type, text ? 20 : 12, text ? 0 : 3), 0);
+  }
+  for (std::size_t i = 0; i < shapes.size(); ++i) {
+    const Shape& s = shapes[i];
+    SHPObject* object = SHPCreateObject(
+        type, -1, static_cast<int>(s.parts.size()), s.parts.empty() ? nullptr : s.parts.data(),
+        nullptr, static_cast<int>(s.x.size()), s.x.data(), s.y.data(),
+        s.z.empty() ? nullptr : s.z.data(), s.m.empty() ? nullptr : s.m.data());
+    ASSERT_GE(SHPWriteObject(shp, -1, object), 0);
+    SHPDestroyObject(object);
+    for (std::size_t f = 0; f < fields.size(); ++f) {
+      const std::string& value = fields[f].values[i];
+      if (fields[f].type == FTString) {
+        DBFWriteStringAttribute(dbf, static_cast<int>(i), static_cast<int>(f), value.c_str());
+      } else {
+        DBFWriteDoubleAttribute(dbf, static_cast<int>(i), static_cast<int>(f), std::stod(value));
+      }
+    }
+  }
+  SHPClose(shp);
+  DBFClose(dbf);
+}
+
+// A record as shapelib reads it back: its shape type, part starts, vertices, and every DBF field
+// read as a number.
+struct ShapeRecord {
+  int type = -1;
+  std::vector<int> parts;
+  std::vector<double> x, y;
+  std::vector<double> numbers;
+};
+
+// The records of a shapefile and its DBF as shapelib reads them; none when either cannot be
+// opened or their record counts differ.
+inline std::vector<ShapeRecord> readShapefile(const std::string& path) {
+  std::vector<ShapeRecord> records;
+  SHPHandle shp = SHPOpen(path.c_str(), "rb");
+  DBFHandle dbf = DBFOpen(path.c_str(), "rb");
+  int count = 0;
+  if (shp != nullptr) SHPGetInfo(shp, &count, nullptr, nullptr, nullptr);
+  if (shp != nullptr && dbf != nullptr && DBFGetRecordCount(dbf) == count) {
+    for (int r = 0; r < count; ++r) {
+      SHPObject* shape = SHPReadObject(shp, r);
+      if (shape == nullptr) break;
+      ShapeRecord& record = records.emplace_back();
+      record.type = shape->nSHPType;
+      record.parts.assign(shape->panPartStart, shape->panPartStart + shape->nParts);
+      record.x.assign(shape->padfX, shape->padfX + shape->nVertices);
+      record.y.assign(shape->padfY, shape->padfY + shape->nVertices);
+      SHPDestroyObject(shape);
+      for (int f = 0; f < DBFGetFieldCount(dbf); ++f) {
+        record.numbers.push_back(DBFReadDoubleAttribute(dbf, r, f));
+      }
+    }
+  }
+  if (shp != nullptr) SHPClose(shp);
+  if (dbf != nullptr) DBFClose(dbf);
+  return records;
+}
+
+}  // namespace vellumar::testing
