@@ -12,23 +12,6 @@ int SegmentGrid::crossingSearchCells(std::size_t points) {
   return std::max(1, static_cast<int>(std::sqrt(static_cast<double>(points)) / 5.0 + 0.5));
 }
 
-std::optional<SegmentRef> SegmentGrid::segmentRef(const Line& line, std::size_t l, std::size_t k,
-                                                  double margin) {
-  const Point& a = line[k];
-  const Point& b = line[k + 1];
-  if (std::isnan(a.x) || std::isnan(a.y) || std::isnan(b.x) || std::isnan(b.y)) return {};
-  return SegmentRef{std::min(a.x, b.x) - margin,
-                    std::max(a.x, b.x) + margin,
-                    std::min(a.y, b.y) - margin,
-                    std::max(a.y, b.y) + margin,
-                    static_cast<std::int32_t>(l),
-                    static_cast<std::int32_t>(k),
-                    0,
-                    0,
-                    0,
-                    0};
-}
-
 void SegmentGrid::add(const Cover& cover) {
   segments_.reserve(segments_.size() + cover.pointCount());
   for (std::size_t l = 0; l < cover.size(); ++l) {
@@ -116,17 +99,6 @@ std::size_t SegmentRuns::runCount(const Cover& cover) {
     count += (std::max<std::size_t>(line.size(), 1) - 1 + kRunLength - 1) / kRunLength;
   }
   return count;
-}
-
-void SegmentRuns::segmentsOf(std::size_t l, std::size_t first, const SegmentRef* box,
-                             std::vector<SegmentRef>& segments) const {
-  segments.clear();
-  const Line& line = cover_[l];
-  const std::size_t end = std::min(line.size() - 1, first + kRunLength);
-  for (std::size_t k = first; k < end; ++k) {
-    const auto s = SegmentGrid::segmentRef(line, l, k);
-    if (s && (box == nullptr || boxesMeet(*s, *box))) segments.push_back(*s);
-  }
 }
 
 Rect widenedByTenth(Rect r) {

@@ -5,6 +5,8 @@
 // used outside geometry/.
 
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -37,7 +39,21 @@ class SegmentGrid {
   // Segment k of line l with its box, widened on every side by margin; nothing when a coordinate
   // is NaN.
   static std::optional<SegmentRef> segmentRef(const Line& line, std::size_t l, std::size_t k,
-                                              double margin = 0.0);
+                                              double margin = 0.0) {
+    const Point& a = line[k];
+    const Point& b = line[k + 1];
+    if (std::isnan(a.x) || std::isnan(a.y) || std::isnan(b.x) || std::isnan(b.y)) return {};
+    return SegmentRef{std::min(a.x, b.x) - margin,
+                      std::max(a.x, b.x) + margin,
+                      std::min(a.y, b.y) - margin,
+                      std::max(a.y, b.y) + margin,
+                      static_cast<std::int32_t>(l),
+                      static_cast<std::int32_t>(k),
+                      0,
+                      0,
+                      0,
+                      0};
+  }
 
   // Adds every segment of cover (segments with a NaN coordinate intersect nothing and are left
   // out); call build() once after the last add.
@@ -125,17 +141,21 @@ class SegmentRuns {
 
   // Calls visit(a, b) once for every pair of segments of the cover whose boxes overlap (touching
   // boxes overlap), a before b in cover order, until visit returns false; returns false then.
-  // Segments with a NaN coordinate meet nothing and are left out.
+  // Segments with a NaN coordinate meet nothing and are left out, and so are two consecutive
+  // segments of one line, which meet at their common vertex and nowhere else that counts.
   template <typename Visit>
   bool forEachOverlappingPair(Visit&& visit) const {
-    std::vector<SegmentRef> first;
-    std::vector<SegmentRef> second;
+    RunSegments first{};
+    RunSegments second{};
     for (std::size_t l = 0; l < cover_.size(); ++l) {
       for (std::size_t k = 0; k + 1 < cover_[l].size(); k += kRunLength) {
         segmentsOf(l, k, nullptr, first);
-        for (std::size_t i = 0; i < first.size(); ++i) {
-          for (std::size_t j = i + 1; j < first.size(); ++j) {
-            if (boxesMeet(first[i], first[j]) && !visit(first[i], first[j])) return false;
+        for (std::size_t i = 0; i < first.size; ++i) {
+          for (std::size_t j = i + 1; j < first.size; ++j) {
+            const SegmentRef& a = first.at[i];
+            const SegmentRef& b = first.at[j];
+            if (b.segment == a.segment + 1) continue;
+            if (boxesMeet(a, b) && !visit(a, b)) return false;
           }
         }
       }
@@ -147,11 +167,14 @@ class SegmentRuns {
       const SegmentRef& high = inOrder ? q : p;
       segmentsOf(static_cast<std::size_t>(low.line), static_cast<std::size_t>(low.segment), &high,
                  first);
-      if (first.empty()) return true;
+      if (first.size == 0) return true;
       segmentsOf(static_cast<std::size_t>(high.line), static_cast<std::size_t>(high.segment), &low,
                  second);
-      for (const SegmentRef& a : first) {
-        for (const SegmentRef& b : second) {
+      for (std::size_t i = 0; i < first.size; ++i) {
+        const SegmentRef& a = first.at[i];
+        for (std::size_t j = 0; j < second.size; ++j) {
+          const SegmentRef& b = second.at[j];
+          if (a.line == b.line && b.segment == a.segment + 1) continue;
           if (boxesMeet(a, b) && !visit(a, b)) return false;
         }
       }
@@ -160,6 +183,12 @@ class SegmentRuns {
   }
 
  private:
+  // The segments of one run that count, in order.
+  struct RunSegments {
+    std::array<SegmentRef, kRunLength> at;
+    std::size_t size;
+  };
+
   static bool boxesMeet(const SegmentRef& a, const SegmentRef& b) {
     return a.minX <= b.maxX && b.minX <= a.maxX && a.minY <= b.maxY && b.minY <= a.maxY;
   }
@@ -167,7 +196,15 @@ class SegmentRuns {
   // The segments of the run of line l that starts at segment first whose boxes meet box (all of
   // them without one).
   void segmentsOf(std::size_t l, std::size_t first, const SegmentRef* box,
-                  std::vector<SegmentRef>& segments) const;
+                  RunSegments& segments) const {
+    segments.size = 0;
+    const Line& line = cover_[l];
+    const std::size_t end = std::min(line.size() - 1, first + kRunLength);
+    for (std::size_t k = first; k < end; ++k) {
+      const auto s = SegmentGrid::segmentRef(line, l, k);
+      if (s && (box == nullptr || boxesMeet(*s, *box))) segments.at[segments.size++] = *s;
+    }
+  }
 
   const Cover& cover_;
   SegmentGrid boxes_;  // run boxes, filed as the run's line and first segment
