@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 #include <utility>
 #include <vector>
 
@@ -43,12 +44,16 @@ void testPoints(const Line& ring, std::vector<Point>& points) {
 RingNesting ringNesting(const Cover& rings) {
   const std::size_t n = rings.size();
   // Rank by |signed area|, ties in cover order; the areas are read once, not in every comparison.
-  std::vector<std::pair<double, std::size_t>> byArea(n);
-  for (std::size_t i = 0; i < n; ++i) byArea[i] = {std::fabs(rings[i].signedArea()), i};
-  std::sort(byArea.begin(), byArea.end());
   std::vector<std::size_t> rank(n);
-  for (std::size_t i = 0; i < n; ++i) rank[byArea[i].second] = i;
-  std::vector<std::pair<double, std::size_t>>().swap(byArea);
+  {
+    std::vector<double> areas(n);
+    for (std::size_t i = 0; i < n; ++i) areas[i] = std::fabs(rings[i].signedArea());
+    std::vector<std::size_t> order(n);
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return areas[a] < areas[b]; });
+    for (std::size_t i = 0; i < n; ++i) rank[order[i]] = i;
+  }
 
   RingNesting nesting{std::vector<int>(n, 0), std::vector<std::ptrdiff_t>(n, -1)};
   // Ring j, ranked above ring i, holds it.
