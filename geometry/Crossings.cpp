@@ -281,7 +281,7 @@ bool hasSelfCrossing(const Cover& cover) {
 bool linesCrossOrOverlap(const Cover& cover) {
   std::vector<Contact> contacts;
   const bool crossed =
-      !selfGrid(cover).forEachOverlappingPair([&](const SegmentRef& a, const SegmentRef& b) {
+      !SegmentRuns(cover).forEachOverlappingPair([&](const SegmentRef& a, const SegmentRef& b) {
         if (a.line == b.line) return !selfCrossing(cover, a, b).found;
         const Line& la = cover[a.line];
         const Line& lb = cover[b.line];

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numeric>
-#include <optional>
+#include <utility>
 #include <vector>
 
 #include "geometry/Crossings.h"
@@ -43,83 +43,110 @@ void testPoints(const Line& ring, std::vector<Point>& points) {
 
 RingNesting ringNesting(const Cover& rings) {
   const std::size_t n = rings.size();
-  std::vector<std::size_t> order(n);
-  std::iota(order.begin(), order.end(), std::size_t{0});
-  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-    return std::fabs(rings[a].signedArea()) < std::fabs(rings[b].signedArea());
-  });
+  // Rank by |signed area|, ties in cover order; the areas are read once, not in every comparison.
   std::vector<std::size_t> rank(n);
-  for (std::size_t i = 0; i < n; ++i) rank[order[i]] = i;
-
-  // Few rings are tested one by one. Of many, a small ring is tested only where its box holds
-  // the point (found through a grid of the boxes), and the large ones, which a point of a small
-  // ring may lie in wherever it is, through one prepared polygon of theirs. Both costs stay near
-  // constant per point, so the nesting of many small rings is linear.
-  constexpr std::size_t kFewRings = 64;
-  constexpr std::size_t kSmallRing = 256;  // edges
-  std::optional<SegmentGrid> smallBoxes;
-  std::optional<PreparedPolygon> prepared;
-  std::vector<std::size_t> largeRings;
-  if (n > kFewRings) {
-    smallBoxes.emplace(rings.rect(), SegmentGrid::crossingSearchCells(16 * n));
-    Cover large;
-    for (std::size_t j = 0; j < n; ++j) {
-      const Rect box = rings[j].rect();
-      const bool finite = std::isfinite(box.left) && std::isfinite(box.right) &&
-                          std::isfinite(box.bottom) && std::isfinite(box.top);
-      if (rings[j].size() <= kSmallRing + 1 && box.defined && finite) {
-        smallBoxes->addBox(box, j);
-      } else {
-        largeRings.push_back(j);
-        large.appendLine(rings[j]);
-      }
-    }
-    smallBoxes->build();
-    if (!largeRings.empty()) prepared.emplace(large);
+  {
+    std::vector<double> areas(n);
+    for (std::size_t i = 0; i < n; ++i) areas[i] = std::fabs(rings[i].signedArea());
+    std::vector<std::size_t> order(n);
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return areas[a] < areas[b]; });
+    for (std::size_t i = 0; i < n; ++i) rank[order[i]] = i;
   }
-  std::vector<std::size_t> largeContaining;
-  auto containingRings = [&](const Point& p, std::vector<std::size_t>& containing) {
-    containing.clear();
-    if (!smallBoxes) {
-      for (std::size_t j = 0; j < n; ++j) {
-        if (insideRing(rings[j], p.x, p.y)) containing.push_back(j);
-      }
-      return;
-    }
-    smallBoxes->forEachNear(p.x, p.y, 0.0, [&](const SegmentRef& box) {
-      const auto j = static_cast<std::size_t>(box.line);
-      if (insideRing(rings[j], p.x, p.y)) containing.push_back(j);
-    });
-    if (prepared) {
-      prepared->containingRings(p.x, p.y, largeContaining);
-      for (const std::size_t k : largeContaining) containing.push_back(largeRings[k]);
-    }
-  };
 
   RingNesting nesting{std::vector<int>(n, 0), std::vector<std::ptrdiff_t>(n, -1)};
+  // Ring j, ranked above ring i, holds it.
+  auto holds = [&](std::size_t j, std::size_t i) {
+    ++nesting.depth[i];
+    std::ptrdiff_t& parent = nesting.parent[i];
+    if (parent < 0 || rank[j] < rank[static_cast<std::size_t>(parent)]) {
+      parent = static_cast<std::ptrdiff_t>(j);
+    }
+  };
+  // Whether most of the points lie in ring j and its rectangle.
+  auto mostInside = [&](std::size_t j, const std::vector<Point>& points) {
+    const Line& ring = rings[j];
+    std::size_t count = 0;
+    for (const Point& p : points) {
+      if (ring.rect().contains(p.x, p.y) && insideRing(ring, p.x, p.y)) ++count;
+    }
+    return 2 * count > points.size();
+  };
+  std::vector<Point> points;
+
+  constexpr std::size_t kFewRings = 64;
+  if (n <= kFewRings) {
+    for (std::size_t i = 0; i < n; ++i) {
+      testPoints(rings[i], points);
+      for (std::size_t j = 0; j < n; ++j) {
+        if (rank[j] > rank[i] && mostInside(j, points)) holds(j, i);
+      }
+    }
+    return nesting;
+  }
+
+  // Of many rings, the small ones are paired through a grid of their boxes: a ring's test points
+  // lie in its box, and ring i counts as lying in ring j only where they lie in j's box too, so
+  // only pairs whose boxes overlap need testing, a few per ring. The large rings, which a point may
+  // lie in wherever it is, are asked through one prepared polygon of theirs, and a large ring's
+  // points through the grid of small boxes. Every part stays near linear in the number of rings.
+  constexpr std::size_t kSmallRing = 256;  // edges
+  SegmentGrid smallBoxes(rings.rect(), SegmentGrid::crossingSearchCells(16 * n));
+  smallBoxes.reserve(n);
+  std::vector<std::size_t> largeRings;
+  Cover large;
+  for (std::size_t j = 0; j < n; ++j) {
+    const Rect& box = rings[j].rect();
+    const bool finite = std::isfinite(box.left) && std::isfinite(box.right) &&
+                        std::isfinite(box.bottom) && std::isfinite(box.top);
+    if (rings[j].size() <= kSmallRing + 1 && box.defined && finite) {
+      smallBoxes.addBox(box, j);
+    } else {
+      largeRings.push_back(j);
+      large.appendLine(rings[j]);
+    }
+  }
+  smallBoxes.build();
+  smallBoxes.forEachOverlappingPair([&](const SegmentRef& a, const SegmentRef& b) {
+    auto i = static_cast<std::size_t>(a.line);
+    auto j = static_cast<std::size_t>(b.line);
+    if (rank[i] > rank[j]) std::swap(i, j);
+    testPoints(rings[i], points);
+    if (mostInside(j, points)) holds(j, i);
+    return true;
+  });
+  if (largeRings.empty()) return nesting;
+
+  const PreparedPolygon prepared(large);
+  std::size_t nextLarge = 0;  // largeRings is ascending
   std::vector<std::size_t> containing;
   std::vector<std::size_t> votes;
-  std::vector<Point> points;
   for (std::size_t i = 0; i < n; ++i) {
+    const bool isLarge = nextLarge < largeRings.size() && largeRings[nextLarge] == i;
+    if (isLarge) ++nextLarge;
     testPoints(rings[i], points);
     votes.clear();
     for (const Point& p : points) {
-      containingRings(p, containing);
-      for (const std::size_t j : containing) {
+      // Each ring ranked above i that holds the point in itself and its rectangle votes once.
+      auto vote = [&](std::size_t j) {
         if (rank[j] > rank[i] && rings[j].rect().contains(p.x, p.y)) votes.push_back(j);
+      };
+      prepared.containingRings(p.x, p.y, containing);
+      for (const std::size_t k : containing) vote(largeRings[k]);
+      if (isLarge) {
+        smallBoxes.forEachNear(p.x, p.y, 0.0, [&](const SegmentRef& box) {
+          const auto j = static_cast<std::size_t>(box.line);
+          if (insideRing(rings[j], p.x, p.y)) vote(j);
+        });
       }
     }
     std::sort(votes.begin(), votes.end());
-    std::ptrdiff_t& parent = nesting.parent[i];
     for (std::size_t v = 0; v < votes.size();) {
       const std::size_t j = votes[v];
       std::size_t count = 0;
       for (; v < votes.size() && votes[v] == j; ++v) ++count;
-      if (2 * count <= points.size()) continue;
-      ++nesting.depth[i];
-      if (parent < 0 || rank[j] < rank[static_cast<std::size_t>(parent)]) {
-        parent = static_cast<std::ptrdiff_t>(j);
-      }
+      if (2 * count > points.size()) holds(j, i);
     }
   }
   return nesting;

@@ -12,23 +12,6 @@ int SegmentGrid::crossingSearchCells(std::size_t points) {
   return std::max(1, static_cast<int>(std::sqrt(static_cast<double>(points)) / 5.0 + 0.5));
 }
 
-std::optional<SegmentRef> SegmentGrid::segmentRef(const Line& line, std::size_t l, std::size_t k,
-                                                  double margin) {
-  const Point& a = line[k];
-  const Point& b = line[k + 1];
-  if (std::isnan(a.x) || std::isnan(a.y) || std::isnan(b.x) || std::isnan(b.y)) return {};
-  return SegmentRef{std::min(a.x, b.x) - margin,
-                    std::max(a.x, b.x) + margin,
-                    std::min(a.y, b.y) - margin,
-                    std::max(a.y, b.y) + margin,
-                    static_cast<std::int32_t>(l),
-                    static_cast<std::int32_t>(k),
-                    0,
-                    0,
-                    0,
-                    0};
-}
-
 void SegmentGrid::add(const Cover& cover) {
   segments_.reserve(segments_.size() + cover.pointCount());
   for (std::size_t l = 0; l < cover.size(); ++l) {
@@ -39,13 +22,14 @@ void SegmentGrid::add(const Cover& cover) {
   }
 }
 
-void SegmentGrid::addBox(const Rect& box, std::size_t id) {
+void SegmentGrid::addBox(const Rect& box, std::size_t id, std::size_t segment) {
   if (std::isnan(box.left) || std::isnan(box.right) || std::isnan(box.bottom) ||
       std::isnan(box.top)) {
     return;
   }
   segments_.push_back(SegmentRef{box.left, box.right, box.bottom, box.top,
-                                 static_cast<std::int32_t>(id), 0, 0, 0, 0, 0});
+                                 static_cast<std::int32_t>(id), static_cast<std::int32_t>(segment),
+                                 0, 0, 0, 0});
 }
 
 void SegmentGrid::build() {
@@ -88,6 +72,33 @@ void SegmentGrid::fillCells() {
       }
     }
   });
+}
+
+SegmentRuns::SegmentRuns(const Cover& cover)
+    : cover_(cover),
+      // About as many cells as runs, as for a cover of 16 points per run.
+      boxes_(cover.rect(), SegmentGrid::crossingSearchCells(16 * runCount(cover))) {
+  boxes_.reserve(runCount(cover));
+  for (std::size_t l = 0; l < cover.size(); ++l) {
+    const std::span<const Point> p = cover[l].points();
+    for (std::size_t k = 0; k + 1 < p.size(); k += kRunLength) {
+      // The box of the run's points without NaN holds every segment of the run that counts.
+      Rect box;
+      for (const Point& q : p.subspan(k, std::min(p.size() - k, kRunLength + 1))) {
+        if (!std::isnan(q.x) && !std::isnan(q.y)) box.include(q.x, q.y);
+      }
+      if (box.defined) boxes_.addBox(box, l, k);
+    }
+  }
+  boxes_.build();
+}
+
+std::size_t SegmentRuns::runCount(const Cover& cover) {
+  std::size_t count = 0;
+  for (const Line& line : cover.lines()) {
+    count += (std::max<std::size_t>(line.size(), 1) - 1 + kRunLength - 1) / kRunLength;
+  }
+  return count;
 }
 
 Rect widenedByTenth(Rect r) {

@@ -126,6 +126,67 @@ TEST(PolygonCheck, NestingOfManyRingsFollowsTheirConstruction) {
   EXPECT_DOUBLE_EQ(enclosedArea(region), 180.0 * 180.0 - 60 * 68.0 - 15 * 0.5);
 }
 
+// Rings whose boxes meet without one holding the other, in enough copies for the nesting step to
+// pair rings through their boxes: chains of rings in rings, a diamond inscribed in a square (the
+// same box, touching at four points), boxes that touch along an edge, a triangle whose box holds a
+// square it does not hold, and a ring of 300 edges between two small ones. Depth and parent are
+// known by construction.
+TEST(PolygonCheck, NestingThroughOverlappingBoxes) {
+  struct Case {
+    Line ring;
+    int depth;
+    std::ptrdiff_t parent;  // index in the cover, -1 for none
+  };
+  std::vector<Case> cases;
+  auto add = [&](Line ring, int depth, std::ptrdiff_t parent) {
+    cases.push_back({std::move(ring), depth, parent});
+    return static_cast<std::ptrdiff_t>(cases.size()) - 1;
+  };
+  for (int cell = 0; cell < 12; ++cell) {
+    const double x = cell * 100.0, y = (cell % 3) * 100.0;
+    // Four squares, each in the one before.
+    std::ptrdiff_t parent = -1;
+    for (int depth = 0; depth < 4; ++depth) {
+      const double d = 2.0 * depth;
+      parent = add(squareRing(x + d, y + d, x + 20 - d, y + 20 - d, cell % 2), depth, parent);
+    }
+    // A diamond with the square's box, and a square inside the diamond.
+    const auto square = add(squareRing(x + 30, y, x + 40, y + 10), 0, -1);
+    const auto diamond = add(
+        polyline({{x + 35, y}, {x + 40, y + 5}, {x + 35, y + 10}, {x + 30, y + 5}, {x + 35, y}}), 1,
+        square);
+    add(squareRing(x + 34, y + 4, x + 36, y + 6, true), 2, diamond);
+    // Boxes touching along x = x + 54, and a triangle whose box holds a square outside it.
+    add(polyline({{x + 50, y}, {x + 54, y}, {x + 50, y + 4}, {x + 50, y}}), 0, -1);
+    add(polyline({{x + 54, y + 1}, {x + 58, y + 1}, {x + 58, y + 3}, {x + 54, y + 1}}), 0, -1);
+    add(polyline({{x + 60, y}, {x + 70, y}, {x + 60, y + 10}, {x + 60, y}}), 0, -1);
+    add(squareRing(x + 67, y + 7, x + 69, y + 9), 0, -1);
+    // A square around a circle of 300 edges around a square.
+    const auto around = add(squareRing(x + 75, y + 20, x + 99, y + 44), 0, -1);
+    std::vector<Point> circle;
+    for (int k = 0; k < 300; ++k) {
+      const double a = 2 * M_PI * k / 300;
+      circle.push_back({x + 87 + 10 * std::cos(a), y + 32 + 10 * std::sin(a)});
+    }
+    circle.push_back(circle.front());
+    const auto large = add(Line(std::move(circle)), 1, around);
+    add(squareRing(x + 85, y + 30, x + 89, y + 34), 2, large);
+  }
+  Cover cover;
+  for (const Case& c : cases) cover.appendLine(c.ring);
+  ASSERT_GT(cover.size(), 64u);
+  const RingNesting nesting = ringNesting(cover);
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    EXPECT_EQ(nesting.depth[i], cases[i].depth) << i;
+    EXPECT_EQ(nesting.parent[i], cases[i].parent) << i;
+  }
+  Region region;
+  ASSERT_TRUE(buildRegion(cover, region));
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    EXPECT_EQ(region[i].signedArea() < 0, cases[i].depth % 2 == 0) << i;
+  }
+}
+
 TEST(PolygonCheck, RejectsWhatIsNotAPolygon) {
   Region region;
   region.appendLine(squareRing(50, 50, 51, 51));
