@@ -149,6 +149,13 @@ QProgressDialog* waitForProgress(CTarnwickDlg& window) {
   return shown ? window.evaluationRunner().progressDialog() : nullptr;
 }
 
+// Presses the cancel button of the progress dialog and waits for the run to end as cancelled.
+void cancelRun(QProgressDialog& progress, QSignalSpy& finished, WindowFixture& f) {
+  progress.findChild<QPushButton*>()->click();
+  QVERIFY(!finished.isEmpty() || finished.wait(20000));
+  QCOMPARE(f.window->messageText(), QStringLiteral("Вычисление прервано"));
+}
+
 }  // namespace
 
 void EvaluationWindowTest::cancellingProgressKeepsResult() {
@@ -173,10 +180,8 @@ void EvaluationWindowTest::cancellingProgressKeepsResult() {
   QVERIFY(!f.window->button(QStringLiteral("Расчет"))->isEnabled());
   QVERIFY(!f.window->display()->isEnabled());
   f.press(QStringLiteral("Расчет"));  // ignored while busy
-  progress->findChild<QPushButton*>()->click();
-  QVERIFY(!finished.isEmpty() || finished.wait(20000));
+  cancelRun(*progress, finished, f);
   QCOMPARE(finished.size(), 1);
-  QCOMPARE(f.window->messageText(), QStringLiteral("Вычисление прервано"));
   QCOMPARE(f.window->currentResult().numberValue(), 7.0);
   QVERIFY(f.window->button(QStringLiteral("Расчет"))->isEnabled());
   // The registry is exactly as before the run: the statements had run, but nothing landed.
@@ -235,9 +240,7 @@ void EvaluationWindowTest::cancellingGridKernelStopsIt() {
   // The kernel's caption, with a percentage: the work reports its total.
   QTRY_COMPARE(progress->labelText(), QStringLiteral("Расчет грида..."));
   QTRY_VERIFY(progress->maximum() > 0);
-  progress->findChild<QPushButton*>()->click();
-  QVERIFY(!finished.isEmpty() || finished.wait(20000));
-  QCOMPARE(f.window->messageText(), QStringLiteral("Вычисление прервано"));
+  cancelRun(*progress, finished, f);
   QCOMPARE(QString::fromStdString(*own), QStringLiteral("Вычисление прервано"));
   QCOMPARE(f.window->currentResult().numberValue(), 7.0);
   QVERIFY(f.window->calculator().registry().find("G") == nullptr);

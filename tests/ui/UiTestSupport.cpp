@@ -56,6 +56,23 @@ void WindowFixture::press(const QString& caption) {
   button->click();
 }
 
+void WindowFixture::save(const QString& file) {
+  dialogs.files.push_back(file);
+  press(QStringLiteral("Сохранить"));
+}
+
+void WindowFixture::loadData(const QString& file) {
+  dialogs.files.push_back(file);
+  press(QStringLiteral("Данные"));
+}
+
+void WindowFixture::answerDataFormat(const DataFormat& format) {
+  dialogs.onDialog = [format](QDialog& dialog) {
+    dynamic_cast<DataFileProc&>(dialog).setFormat(format);
+    return true;
+  };
+}
+
 std::string gridFile() {
   return "DSAA\r\n3 3\r\n0 2\r\n0 2\r\n1 9\r\n1 2 3\r\n4 5 6\r\n7 8 9\r\n";
 }
