@@ -302,19 +302,18 @@ TEST_F(GridFunctions, BlankNodesAreSkippedByPolygonFunctionsAndRefusedByIntegral
   // area times z at the centroid. The cells [2, 4] x [0, 1] have no blank corner.
   for (const char* mode : {"Gb", "Gl"}) {
     putRectangle(calc_, 2.6, 0.1, 3.9, 0.9);
-    EXPECT_NEAR(number(std::string("Integral(") + mode + ", Pr)"), 1.3 * 0.8 * 33.0,
-                1e-9)
-        << mode;
+    EXPECT_NEAR(number(std::string("Integral(") + mode + ", Pr)"), 1.3 * 0.8 * 33.0, 1e-9) << mode;
     // Touching a blank cell along its edge covers none of it.
     putRectangle(calc_, 2.5, 0.2, 3.5, 1.0);
-    EXPECT_NEAR(number(std::string("Integral(") + mode + ", Pr)"), 0.8 * 30.6, 1e-9)
-        << mode;
+    EXPECT_NEAR(number(std::string("Integral(") + mode + ", Pr)"), 0.8 * 30.6, 1e-9) << mode;
     // Reaching into the cell [2, 3] x [1, 2], whose corner (2, 2) is blank, fails.
     putRectangle(calc_, 2.5, 0.5, 3.5, 1.01);
     const auto outcome = evaluate(calc_, std::string("Integral(") + mode + ", Pr)");
     EXPECT_FALSE(outcome.ok) << mode;
     EXPECT_EQ(outcome.text, ": область содержит пустые узлы грида") << mode;
   }
+  calc_.setLanguage(Language::English);
+  EXPECT_EQ(failure("Integral(Gb, Pr)"), ": the area contains blank grid nodes");
 }
 
 }  // namespace

@@ -119,9 +119,9 @@ TEST(GeometryModel, AppendRemoveAndRectangle) {
 }
 
 TEST(GeometryModel, CoverSortsRectanglesAndMarks) {
-  Cover cover = coverOf({tagged(squareRing(0, 0, 1, 1), 3, 30),
-                         tagged(squareRing(-5, -5, 5, 5, true), 1, 10),
-                         tagged(polyline({{20, 20}, {21, 20}, {21, 22}}), 2, 20)});
+  Cover cover =
+      coverOf({tagged(squareRing(0, 0, 1, 1), 3, 30), tagged(squareRing(-5, -5, 5, 5, true), 1, 10),
+               tagged(polyline({{20, 20}, {21, 20}, {21, 22}}), 2, 20)});
   EXPECT_EQ(cover.rect().right, 21);
   EXPECT_EQ(cover.rect().bottom, -5);
   EXPECT_EQ(cover.pointCount(), 13u);

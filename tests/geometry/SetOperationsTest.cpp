@@ -97,8 +97,10 @@ TEST(SetOperations, TrivialOperandsAreAnsweredAsTheyAre) {
   Region result;
   // The operand itself, then nothing; the result's old rings and inversion never stay.
   for (const auto& [operation, left, right, same] :
-       {std::tuple{SetOperation::Union, &a, &empty, true}, {SetOperation::Union, &empty, &a, true},
-        {SetOperation::Difference, &a, &empty, true}, {SetOperation::Difference, &empty, &a, false},
+       {std::tuple{SetOperation::Union, &a, &empty, true},
+        {SetOperation::Union, &empty, &a, true},
+        {SetOperation::Difference, &a, &empty, true},
+        {SetOperation::Difference, &empty, &a, false},
         {SetOperation::Intersection, &a, &empty, false},
         {SetOperation::Intersection, &empty, &a, false},
         {SetOperation::Union, &empty, &empty, false}}) {

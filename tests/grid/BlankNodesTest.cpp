@@ -113,13 +113,6 @@ TEST(BlankNodes, AreTheBlankingValueAndAboveOrNaN) {
   EXPECT_TRUE(copy.hasBlanks());
 }
 
-TEST(BlankNodes, TheAreaMessageIsInTheGridTable) {
-  const MessageText* message = kernelMessage(sink_code::kGridBlankArea);
-  ASSERT_NE(message, nullptr);
-  EXPECT_STREQ(message->in(Language::Russian), "область содержит пустые узлы грида");
-  EXPECT_STREQ(message->in(Language::English), "the area contains blank grid nodes");
-}
-
 // ---- node-wise results ----
 
 // The operations, each with its reference written out independently of the kernels, and whether
@@ -187,36 +180,36 @@ TEST(BlankNodes, NodeWiseResultsAreBlankWhereAnOperandIs) {
     }
     // With numbers, either side, and through the node-wise functions.
     ErrorSink sink;
-    const auto single = [&](const char* what, const Grid& source, const Grid& result,
-                            double (*expected)(double), bool ranged) {
+    const auto single = [&](const char* what, const Grid& source, const Grid& result, bool ranged,
+                            double (*expected)(double)) {
       expectNodeWise(
           result, source, nullptr, [&](int i, int j) { return expected(source.node(i, j)); },
           ranged, nameOf(pa) + " " + what);
     };
-    single("G * N", a, combine(a, 0.3048, BinaryOp::Multiply, false, sink),
-           [](double v) { return v * 0.3048; }, true);
-    single("N + G", a, combine(a, 5.0, BinaryOp::Add, true, sink),
-           [](double v) { return v + 5.0; }, true);
-    single("N - G", a, combine(a, 5.0, BinaryOp::Subtract, true, sink),
-           [](double v) { return 5.0 - v; }, true);
-    single("G / N", a, combine(a, 4.0, BinaryOp::Divide, false, sink),
-           [](double v) { return v * 0.25; }, true);
-    single("N / G", b, combine(b, 3.0, BinaryOp::Divide, true, sink),
-           [](double v) { return 3.0 / v; }, true);
-    single("min(G, N)", a, combine(a, 0.2, BinaryOp::Min, false, sink),
-           [](double v) { return std::min(v, 0.2); }, false);
-    single("N > G", a, combine(a, 0.2, BinaryOp::Great, true, sink),
-           [](double v) { return 0.2 > v ? 1.0 : 0.0; }, false);
-    single("-G", a, negate(a), [](double v) { return -v; }, true);
-    single("Not", a, apply(a, UnaryFn::Not, kRadiansFactor, sink),
-           [](double v) { return v == 0.0 ? 1.0 : 0.0; }, true);
-    single("Exp", a, apply(a, UnaryFn::Exp, kRadiansFactor, sink),
-           [](double v) { return std::exp(v); }, true);
+    single("G * N", a, combine(a, 0.3048, BinaryOp::Multiply, false, sink), true,
+           [](double v) { return v * 0.3048; });
+    single("N + G", a, combine(a, 5.0, BinaryOp::Add, true, sink), true,
+           [](double v) { return v + 5.0; });
+    single("N - G", a, combine(a, 5.0, BinaryOp::Subtract, true, sink), true,
+           [](double v) { return 5.0 - v; });
+    single("G / N", a, combine(a, 4.0, BinaryOp::Divide, false, sink), true,
+           [](double v) { return v * 0.25; });
+    single("N / G", b, combine(b, 3.0, BinaryOp::Divide, true, sink), true,
+           [](double v) { return 3.0 / v; });
+    single("min(G, N)", a, combine(a, 0.2, BinaryOp::Min, false, sink), false,
+           [](double v) { return std::min(v, 0.2); });
+    single("N > G", a, combine(a, 0.2, BinaryOp::Great, true, sink), false,
+           [](double v) { return 0.2 > v ? 1.0 : 0.0; });
+    single("-G", a, negate(a), true, [](double v) { return -v; });
+    single("Not", a, apply(a, UnaryFn::Not, kRadiansFactor, sink), true,
+           [](double v) { return v == 0.0 ? 1.0 : 0.0; });
+    single("Exp", a, apply(a, UnaryFn::Exp, kRadiansFactor, sink), true,
+           [](double v) { return std::exp(v); });
     // A blank is no value outside a function's domain: ArcSin of values in [-1, 1] succeeds.
     const Grid unit = blanked(
         makeGrid(9, 7, 0.0, 8.0, 0.0, 3.0, [](double x, double y) { return std::sin(x * y); }), pa);
-    single("ArcSin", unit, apply(unit, UnaryFn::ArcSin, kRadiansFactor, sink),
-           [](double v) { return std::asin(v); }, true);
+    single("ArcSin", unit, apply(unit, UnaryFn::ArcSin, kRadiansFactor, sink), true,
+           [](double v) { return std::asin(v); });
     EXPECT_FALSE(sink.failed()) << nameOf(pa);
   }
 }

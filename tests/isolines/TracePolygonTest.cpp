@@ -285,7 +285,8 @@ TEST_F(TracePolygon, AreasAgreeWithCountedSamplesAndBothSidesFillTheFrame) {
     ASSERT_EQ(geometry::combineRegions(geometry::SetOperation::Intersection, up, down, 0.0, overlap),
               geometry::SetStatus::Done)
         << args;
-    EXPECT_TRUE(overlap.empty()) << args << overlap.size() << " rings of area " << enclosedArea(overlap);
+    EXPECT_TRUE(overlap.empty()) << args << overlap.size() << " rings of area "
+                                 << enclosedArea(overlap);
     geometry::Region both;
     ASSERT_EQ(geometry::combineRegions(geometry::SetOperation::Union, up, down, 0.0, both),
               geometry::SetStatus::Done)
