@@ -428,8 +428,7 @@ void FilesWindowTest::dialogsStartInTheFolderLastUsed() {
     f.load(engine::FileKind::Grid, f.write("other.grd", gridFile()));
     QCOMPARE(f.dialogs.fileDialogs.back().folder, QFileInfo(grid).absolutePath());
     // Each kind of file has its own folder.
-    f.dialogs.files.push_back(QDir(elsewhere.path()).filePath("x.pol"));
-    f.press(QStringLiteral("Полигоны"));
+    f.pressChoosing(QStringLiteral("Полигоны"), QDir(elsewhere.path()).filePath("x.pol"));
     f.press(QStringLiteral("Полигоны"));
     QCOMPARE(f.dialogs.fileDialogs.back().folder, elsewhere.path());
     // Saving a grid is the same kind as loading one.

@@ -46,8 +46,7 @@ QString WindowFixture::evaluate(const QString& text) {
 
 void WindowFixture::load(engine::FileKind kind, const QString& file) {
   static const char* const kButtons[] = {"Гриды", "Линии", "Полигоны"};
-  dialogs.files.push_back(file);
-  press(QString::fromUtf8(kButtons[static_cast<int>(kind)]));
+  pressChoosing(QString::fromUtf8(kButtons[static_cast<int>(kind)]), file);
 }
 
 void WindowFixture::press(const QString& caption) {
@@ -56,14 +55,17 @@ void WindowFixture::press(const QString& caption) {
   button->click();
 }
 
-void WindowFixture::save(const QString& file) {
+void WindowFixture::pressChoosing(const QString& caption, const QString& file) {
   dialogs.files.push_back(file);
-  press(QStringLiteral("Сохранить"));
+  press(caption);
+}
+
+void WindowFixture::save(const QString& file) {
+  pressChoosing(QStringLiteral("Сохранить"), file);
 }
 
 void WindowFixture::loadData(const QString& file) {
-  dialogs.files.push_back(file);
-  press(QStringLiteral("Данные"));
+  pressChoosing(QStringLiteral("Данные"), file);
 }
 
 void WindowFixture::answerDataFormat(const DataFormat& format) {

@@ -68,6 +68,8 @@ struct WindowFixture {
   // Loads a file of a numbered kind as the user does, choosing path in the file dialog.
   void load(engine::FileKind kind, const QString& path);
   void press(const QString& caption);
+  // Presses a button whose file dialog the user answers with path.
+  void pressChoosing(const QString& caption, const QString& path);
   // Saves the result as the user does, choosing path in the file dialog.
   void save(const QString& path);
   // Loads a data file as the user does, choosing path in the file dialog.
