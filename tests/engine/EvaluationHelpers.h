@@ -19,8 +19,9 @@ struct Outcome {
   std::string text;
 };
 
-inline Outcome evaluate(S_Calculator& calc, const std::string& display) {
-  ErrorSink sink;
+inline Outcome evaluate(S_Calculator& calc, const std::string& display,
+                        ProgressObserver* progress = nullptr) {
+  ErrorSink sink(progress);
   calc.attachErrorSink(&sink);
   std::string text = display;
   const bool ok = calc.run(text);
