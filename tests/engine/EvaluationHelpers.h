@@ -9,6 +9,7 @@
 #include "common/ErrorSink.h"
 #include "engine/Calculator.h"
 #include "engine/ResultText.h"
+#include "grid/Grid.h"
 
 namespace vellumar::engine::testing {
 
@@ -52,6 +53,10 @@ inline double numberOf(S_Calculator& calc, const std::string& display) {
 inline double numberOf(const std::string& display) {
   S_Calculator calc;
   return numberOf(calc, display);
+}
+
+inline Operand gridOperand(grid::Grid grid) {
+  return Operand::grid(std::make_shared<const grid::Grid>(std::move(grid)));
 }
 
 // Data without coordinates, and data with them.

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <memory>
 
+#include "../grid/GridTestSupport.h"
 #include "EvaluationHelpers.h"
 #include "engine/EngineMessages.h"
 #include "engine/LinePacking.h"
@@ -14,6 +15,7 @@ namespace {
 
 using testing::dataOf;
 using testing::evaluate;
+using testing::gridOperand;
 using testing::numberOf;
 
 // A calculator holding a 5 x 5 grid G1 over [0, 4]^2 (z = x + 2y), a grid Gfar beside it, and data
@@ -27,17 +29,10 @@ class GridFunctions : public testing::CalculatorTest {
     put("Dnoxy", dataOf({1, 2}));
   }
 
+  // A 5 x 5 grid over [left, left + 4] x [bottom, bottom + 4].
   template <class F>
   static Operand gridOf(double left, double bottom, F f) {
-    grid::Grid rectangle;
-    rectangle.left = left, rectangle.right = left + 4;
-    rectangle.bottom = bottom, rectangle.top = bottom + 4;
-    rectangle.rectangleFlag = 1;
-    grid::Grid grid(5, 5, rectangle);
-    for (int j = 0; j < 5; ++j) {
-      for (int i = 0; i < 5; ++i) grid.setNode(i, j, f(grid.nodeX(i), grid.nodeY(j)));
-    }
-    return Operand::grid(std::make_shared<const grid::Grid>(std::move(grid)));
+    return gridOperand(grid::testing::makeGrid(5, 5, left, left + 4, bottom, bottom + 4, f));
   }
 
   const grid::Grid& gridResult(const std::string& display) {
@@ -58,8 +53,8 @@ class GridFunctions : public testing::CalculatorTest {
     grid.setNode(2, 2, 2e38);
     grid::Grid bilinear = grid;
     bilinear.setMode(grid::Interpolation::Bilinear);
-    put("Gb", Operand::grid(std::make_shared<const grid::Grid>(std::move(grid))));
-    put("Gl", Operand::grid(std::make_shared<const grid::Grid>(std::move(bilinear))));
+    put("Gb", gridOperand(std::move(grid)));
+    put("Gl", gridOperand(std::move(bilinear)));
     put("Db", dataOf({1, 1, 1}, {3.5, 0.5, 2.5}, {0.5, 0.5, 1.5}));
   }
 };

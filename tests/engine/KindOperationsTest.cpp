@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "../geometry/TestShapes.h"
 #include "EvaluationHelpers.h"
 #include "engine/LinePacking.h"
 #include "grid/Grid.h"
@@ -40,13 +41,8 @@ class KindOperations : public testing::CalculatorTest {
   static geometry::Cover squares(std::initializer_list<Square> list) {
     geometry::Cover cover;
     for (const Square& s : list) {
-      geometry::Line line({{s.x, s.y, 0},
-                           {s.x + s.side, s.y, 0},
-                           {s.x + s.side, s.y + s.side, 0},
-                           {s.x, s.y + s.side, 0},
-                           {s.x, s.y, 0}});
-      line.value = s.value;
-      cover.appendLine(std::move(line));
+      cover.appendLine(geometry::test::tagged(
+          geometry::test::squareRing(s.x, s.y, s.x + s.side, s.y + s.side), 0, s.value));
     }
     return cover;
   }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "../geometry/TestShapes.h"
+#include "../grid/GridTestSupport.h"
 #include "EvaluationHelpers.h"
 #include "engine/LinePacking.h"
 #include "grid/Grid.h"
@@ -28,12 +29,8 @@ geometry::Line ring(std::vector<geometry::Point> points, double value = 0.0) {
 class PolygonFunctions : public testing::CalculatorTest {
  protected:
   void SetUp() override {
-    grid::Grid map(5, 5);
-    map.left = 0, map.right = 4, map.bottom = 0, map.top = 4, map.rectangleFlag = 1;
-    for (int j = 0; j < 5; ++j) {
-      for (int i = 0; i < 5; ++i) map.setNode(i, j, 10.0 * i + j);
-    }
-    put("G1", Operand::grid(std::make_shared<const grid::Grid>(map)));
+    put("G1", testing::gridOperand(grid::testing::makeGrid(
+                  5, 5, 0, 4, 0, 4, [](double x, double y) { return 10.0 * x + y; })));
     // Square 0.5..3.5 with the hole 1.5..2.5: nodes 1..3 on each axis but (2, 2) are inside.
     put("P1", packCover(coverOf({squareRing(1.5, 1.5, 2.5, 2.5), squareRing(0.5, 0.5, 3.5, 3.5)}),
                         Kind::Polygon));

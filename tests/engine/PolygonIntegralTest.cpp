@@ -164,8 +164,7 @@ TEST(PolygonIntegral, AreasAboveALevelOnLongEdges) {
 class IntegralFunction : public testing::CalculatorTest {
  protected:
   void putMap(double (*f)(double, double)) {
-    put("G1", Operand::grid(
-                  std::make_shared<const grid::Grid>(makeGrid(21, 17, 0.0, 10.0, 0.0, 8.0, f))));
+    put("G1", testing::gridOperand(makeGrid(21, 17, 0.0, 10.0, 0.0, 8.0, f)));
   }
   void putPolygon(const std::string& name, std::vector<geometry::Line> rings) {
     put(name, packCover(geometry::test::coverOf(std::move(rings)), Kind::Polygon));

@@ -17,9 +17,7 @@ using testing::evaluate;
 using geometry::test::coverOf;
 
 geometry::Line square(double x0, double y0, double x1, double y1, double value = 0) {
-  geometry::Line line = geometry::test::squareRing(x0, y0, x1, y1);
-  line.value = value;
-  return line;
+  return geometry::test::tagged(geometry::test::squareRing(x0, y0, x1, y1), 0, value);
 }
 
 // A jagged star: the overlay of two of them runs long enough to be cancelled.

@@ -89,8 +89,7 @@ class CalculatorTest : public engine::testing::CalculatorTest {
   using Outcome = engine::testing::Outcome;
 
   void put(const std::string& name, grid::Grid grid) {
-    engine::testing::CalculatorTest::put(
-        name, engine::Operand::grid(std::make_shared<const grid::Grid>(std::move(grid))));
+    engine::testing::CalculatorTest::put(name, engine::testing::gridOperand(std::move(grid)));
   }
   Outcome evaluate(const std::string& display, ProgressObserver* progress = nullptr) {
     return engine::testing::evaluate(calc_, display, progress);
