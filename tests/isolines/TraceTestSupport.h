@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "../engine/EvaluationHelpers.h"
+#include "../grid/GridTestSupport.h"
 #include "common/ErrorSink.h"
 #include "geometry/Geometry.h"
 #include "grid/Grid.h"
@@ -20,12 +21,8 @@ namespace vellumar::isolines::testing {
 inline grid::Grid gridOf(int nx, int ny, double left, double right, double bottom, double top,
                          const std::function<double(double, double)>& f,
                          grid::Interpolation mode = grid::Interpolation::Spline) {
-  grid::Grid g(nx, ny);
-  g.left = left, g.right = right, g.bottom = bottom, g.top = top, g.rectangleFlag = 1;
+  grid::Grid g = grid::testing::makeGrid(nx, ny, left, right, bottom, top, f);
   g.setMode(mode);
-  for (int j = 0; j < ny; ++j) {
-    for (int i = 0; i < nx; ++i) g.setNode(i, j, f(g.nodeX(i), g.nodeY(j)));
-  }
   return g;
 }
 
