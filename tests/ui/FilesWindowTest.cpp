@@ -60,9 +60,8 @@ bool dropFiles(QWidget* target, const QStringList& paths) {
 // Loads the wells table, with its header line, as data slot 1; returns its path.
 QString loadWellsWithHeader(WindowFixture& f) {
   f.answerDataFormat({0, true, true, " "});
-  const QString wells = f.write("wells.dat", dataFile());
-  f.loadData(wells);
-  return wells;
+  f.loadData(f.write("wells.dat", dataFile()));
+  return f.path("wells.dat");
 }
 
 }  // namespace
@@ -192,8 +191,7 @@ void FilesWindowTest::dataFormatDialogRemembersChoices() {
 
 void FilesWindowTest::dataWindowColumnsAndCoordinates() {
   WindowFixture f;
-  f.answerDataFormat({0, true, true, " "});
-  f.loadData(f.write("wells.dat", dataFile()));
+  loadWellsWithHeader(f);
   CDataListDialog* window = f.window->dataWindow(1);
   QVERIFY(window != nullptr && window->isVisible());
   QCOMPARE(window->windowTitle(), QStringLiteral("Файл данных"));
@@ -338,8 +336,7 @@ void FilesWindowTest::shapefileLinesAskForValueField() {
   QCOMPARE(f.evaluate("MAX(C3)"), QStringLiteral("0.000000000000E+00"));
 
   // A shapefile data file needs no format dialog and lists its columns by name.
-  f.answerDataFormat({0, true, true, " "});
-  f.loadData(f.write("wells.dat", dataFile()));
+  loadWellsWithHeader(f);
   f.window->dataWindow(1)->chooseColumn(2);
   f.evaluate("D1_3 * 2");
   f.save(f.path("points.shp"));
