@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "common/ErrorSink.h"
 #include "engine/Calculator.h"
 #include "engine/ResultText.h"
+#include "grid/Grid.h"
 
 namespace vellumar::engine::testing {
 
@@ -17,8 +20,9 @@ struct Outcome {
   std::string text;
 };
 
-inline Outcome evaluate(S_Calculator& calc, const std::string& display) {
-  ErrorSink sink;
+inline Outcome evaluate(S_Calculator& calc, const std::string& display,
+                        ProgressObserver* progress = nullptr) {
+  ErrorSink sink(progress);
   calc.attachErrorSink(&sink);
   std::string text = display;
   const bool ok = calc.run(text);
@@ -50,5 +54,51 @@ inline double numberOf(const std::string& display) {
   S_Calculator calc;
   return numberOf(calc, display);
 }
+
+inline Operand gridOperand(grid::Grid grid) {
+  return Operand::grid(std::make_shared<const grid::Grid>(std::move(grid)));
+}
+
+// Data without coordinates, and data with them.
+inline Operand dataOf(std::vector<double> values) {
+  return Operand::data(std::make_shared<const data::DATA>(std::move(values)));
+}
+inline Operand dataOf(std::vector<double> values, std::vector<double> x, std::vector<double> y) {
+  return Operand::data(
+      std::make_shared<const data::DATA>(std::move(values), std::move(x), std::move(y)));
+}
+
+// A test with a calculator of its own, operands put into its registry as the load commands do,
+// and the outcomes of displays evaluated on it.
+class CalculatorTest : public ::testing::Test {
+ protected:
+  void put(const std::string& name, Operand value, const std::string& path = {}) {
+    value.setSourcePath(path);
+    calc_.registry().findOrCreate(name).value = std::move(value);
+  }
+  // The message of a display that must fail.
+  std::string failure(const std::string& display) {
+    const Outcome outcome = evaluate(calc_, display);
+    EXPECT_FALSE(outcome.ok) << display;
+    return outcome.text;
+  }
+  // The result of a display that must succeed, kept apart from the calculator's own.
+  Operand result(const std::string& display) {
+    const Outcome outcome = evaluate(calc_, display);
+    EXPECT_TRUE(outcome.ok) << display << " -> " << outcome.text;
+    return calc_.result();
+  }
+  double number(const std::string& display) { return numberOf(calc_, display); }
+  // The values of a data, line or polygon result.
+  std::vector<double> values(const std::string& display) {
+    const Outcome outcome = evaluate(calc_, display);
+    EXPECT_TRUE(outcome.ok) << display << " -> " << outcome.text;
+    if (!outcome.ok) return {};
+    const auto span = calc_.result().points().values();
+    return {span.begin(), span.end()};
+  }
+
+  S_Calculator calc_;
+};
 
 }  // namespace vellumar::engine::testing

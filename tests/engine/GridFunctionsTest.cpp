@@ -3,6 +3,7 @@
 #include <cmath>
 #include <memory>
 
+#include "../grid/GridTestSupport.h"
 #include "EvaluationHelpers.h"
 #include "engine/EngineMessages.h"
 #include "engine/LinePacking.h"
@@ -12,43 +13,26 @@
 namespace vellumar::engine {
 namespace {
 
+using testing::dataOf;
 using testing::evaluate;
+using testing::gridOperand;
 using testing::numberOf;
 
 // A calculator holding a 5 x 5 grid G1 over [0, 4]^2 (z = x + 2y), a grid Gfar beside it, and data
 // with and without coordinates.
-class GridFunctions : public ::testing::Test {
+class GridFunctions : public testing::CalculatorTest {
  protected:
   void SetUp() override {
     put("G1", gridOf(0, 0, [](double x, double y) { return x + 2 * y; }));
     put("Gfar", gridOf(10, 0, [](double, double) { return 50.0; }));
-    put("D1", Operand::data(std::make_shared<const data::DATA>(std::vector<double>{0, 0, 0},
-                                                               std::vector<double>{1, 9, 2.5},
-                                                               std::vector<double>{1, 1, 4})));
-    put("Dnoxy", Operand::data(std::make_shared<const data::DATA>(std::vector<double>{1, 2})));
+    put("D1", dataOf({0, 0, 0}, {1, 9, 2.5}, {1, 1, 4}));
+    put("Dnoxy", dataOf({1, 2}));
   }
 
+  // A 5 x 5 grid over [left, left + 4] x [bottom, bottom + 4].
   template <class F>
   static Operand gridOf(double left, double bottom, F f) {
-    grid::Grid rectangle;
-    rectangle.left = left, rectangle.right = left + 4;
-    rectangle.bottom = bottom, rectangle.top = bottom + 4;
-    rectangle.rectangleFlag = 1;
-    grid::Grid grid(5, 5, rectangle);
-    for (int j = 0; j < 5; ++j) {
-      for (int i = 0; i < 5; ++i) grid.setNode(i, j, f(grid.nodeX(i), grid.nodeY(j)));
-    }
-    return Operand::grid(std::make_shared<const grid::Grid>(std::move(grid)));
-  }
-
-  void put(const std::string& name, Operand value) {
-    calc_.registry().findOrCreate(name).value = std::move(value);
-  }
-
-  std::string failure(const std::string& display) {
-    const auto outcome = evaluate(calc_, display);
-    EXPECT_FALSE(outcome.ok) << display;
-    return outcome.text;
+    return gridOperand(grid::testing::makeGrid(5, 5, left, left + 4, bottom, bottom + 4, f));
   }
 
   const grid::Grid& gridResult(const std::string& display) {
@@ -57,14 +41,6 @@ class GridFunctions : public ::testing::Test {
     static const grid::Grid empty;
     const grid::Grid* grid = calc_.result().gridValue();
     return grid != nullptr ? *grid : empty;
-  }
-
-  std::vector<double> values(const std::string& display) {
-    const auto outcome = evaluate(calc_, display);
-    EXPECT_TRUE(outcome.ok) << display << " -> " << outcome.text;
-    if (!outcome.ok) return {};
-    const auto span = calc_.result().points().values();
-    return {span.begin(), span.end()};
   }
 
   // Gb, a 5 x 5 grid over [0, 4]^2 (z = 10x + y) with blank nodes (0, 0), (4, 4) (the largest)
@@ -77,14 +53,10 @@ class GridFunctions : public ::testing::Test {
     grid.setNode(2, 2, 2e38);
     grid::Grid bilinear = grid;
     bilinear.setMode(grid::Interpolation::Bilinear);
-    put("Gb", Operand::grid(std::make_shared<const grid::Grid>(std::move(grid))));
-    put("Gl", Operand::grid(std::make_shared<const grid::Grid>(std::move(bilinear))));
-    put("Db", Operand::data(std::make_shared<const data::DATA>(
-                  std::vector<double>{1, 1, 1}, std::vector<double>{3.5, 0.5, 2.5},
-                  std::vector<double>{0.5, 0.5, 1.5})));
+    put("Gb", gridOperand(std::move(grid)));
+    put("Gl", gridOperand(std::move(bilinear)));
+    put("Db", dataOf({1, 1, 1}, {3.5, 0.5, 2.5}, {0.5, 0.5, 1.5}));
   }
-
-  S_Calculator calc_;
 };
 
 TEST_F(GridFunctions, GridsBeyondTheNodeLimitFailInsteadOfExhaustingMemory) {
@@ -113,9 +85,9 @@ TEST_F(GridFunctions, RectangleArgumentsAreCheckedInOrder) {
   EXPECT_EQ(ones.nx(), 12);
   EXPECT_EQ(ones.ny(), 6);
   EXPECT_EQ(ones.right, 11.0);
-  EXPECT_EQ(numberOf(calc_, "MIN(EG(G1)) + MAX(EG(G1))"), 2);
-  EXPECT_EQ(numberOf(calc_, "MAX(XG(G1) - YG(G1))"), 4);
-  EXPECT_EQ(numberOf(calc_, "MIN(YG(0, 1, -3, 3, 0.5, 2))"), -3);
+  EXPECT_EQ(number("MIN(EG(G1)) + MAX(EG(G1))"), 2);
+  EXPECT_EQ(number("MAX(XG(G1) - YG(G1))"), 4);
+  EXPECT_EQ(number("MIN(YG(0, 1, -3, 3, 0.5, 2))"), -3);
 }
 
 TEST_F(GridFunctions, RandomGridsCheckTheirLaw) {
@@ -133,21 +105,21 @@ TEST_F(GridFunctions, RandomGridsCheckTheirLaw) {
   EXPECT_EQ(uniform.nx(), 31);
   EXPECT_GE(uniform.zmin, 2.0);
   EXPECT_LE(uniform.zmax, 3.0);
-  EXPECT_GE(numberOf(calc_, "MIN(RG(G1, 4, 2))"), 0.0);  // one parameter completes law 4
-  EXPECT_GE(numberOf(calc_, "MIN(RG(G1, 8, 0, 10, 5))"), 0.0);
-  EXPECT_LE(numberOf(calc_, "MAX(RG(G1, 8, 0, 10, 5))"), 10.0);
+  EXPECT_GE(number("MIN(RG(G1, 4, 2))"), 0.0);  // one parameter completes law 4
+  EXPECT_GE(number("MIN(RG(G1, 8, 0, 10, 5))"), 0.0);
+  EXPECT_LE(number("MAX(RG(G1, 8, 0, 10, 5))"), 10.0);
 }
 
 TEST_F(GridFunctions, DerivativesOfLinearGrids) {
-  EXPECT_NEAR(numberOf(calc_, "MIN(Dx(XG(0, 10, 0, 5, 1, 1)))"), 1.0, 1e-8);
-  EXPECT_NEAR(numberOf(calc_, "MAX(Dx(XG(0, 10, 0, 5, 1, 1)))"), 1.0, 1e-8);
-  EXPECT_NEAR(numberOf(calc_, "MAX(Abs(Dy(XG(0, 10, 0, 5, 1, 1))))"), 0.0, 1e-8);
-  EXPECT_NEAR(numberOf(calc_, "MAX(Dy(G1))"), 2.0, 1e-8);
+  EXPECT_NEAR(number("MIN(Dx(XG(0, 10, 0, 5, 1, 1)))"), 1.0, 1e-8);
+  EXPECT_NEAR(number("MAX(Dx(XG(0, 10, 0, 5, 1, 1)))"), 1.0, 1e-8);
+  EXPECT_NEAR(number("MAX(Abs(Dy(XG(0, 10, 0, 5, 1, 1))))"), 0.0, 1e-8);
+  EXPECT_NEAR(number("MAX(Dy(G1))"), 2.0, 1e-8);
   const std::string plane = "(3 * XG(0, 10, 0, 8, 1, 1) + 4 * YG(0, 10, 0, 8, 1, 1))";
-  EXPECT_NEAR(numberOf(calc_, "MIN(Spec(" + plane + ", 1))"), 5.0, 1e-8);
-  EXPECT_NEAR(numberOf(calc_, "MAX(Spec(" + plane + ", 1))"), 5.0, 1e-8);
-  EXPECT_NEAR(numberOf(calc_, "MAX(Abs(Spec(" + plane + ", 17)))"), 0.0, 1e-12);
-  EXPECT_EQ(numberOf(calc_, "MAX(Abs(Spec(G1, 2.9) - Spec(G1, 2)))"), 0.0);
+  EXPECT_NEAR(number("MIN(Spec(" + plane + ", 1))"), 5.0, 1e-8);
+  EXPECT_NEAR(number("MAX(Spec(" + plane + ", 1))"), 5.0, 1e-8);
+  EXPECT_NEAR(number("MAX(Abs(Spec(" + plane + ", 17)))"), 0.0, 1e-12);
+  EXPECT_EQ(number("MAX(Abs(Spec(G1, 2.9) - Spec(G1, 2)))"), 0.0);
   EXPECT_EQ(failure("Spec(G1, 18)"), "Spec: недопустимое значение аргумента 2");
   EXPECT_EQ(failure("Spec(G1, 0)"), "Spec: недопустимое значение аргумента 2");
   EXPECT_EQ(failure("Dxy(D1)"), "Dxy: недопустимый тип аргумента 1");
@@ -176,9 +148,9 @@ TEST_F(GridFunctions, DenseCutAndMerge) {
   EXPECT_EQ(failure("Cut(G1, 1, D1, 1, 3)"), "Cut: недопустимый тип аргумента 3");
 
   EXPECT_EQ(failure("Merge(G1, 1)"), "Merge: неверное сочетание аргументов!");
-  EXPECT_EQ(numberOf(calc_, "MAX(Abs(Merge(G1, 3 * G1) - 2 * G1))"), 0.0);
-  EXPECT_EQ(numberOf(calc_, "MIN(Merge(G1, Gfar))"), 0.0);  // the gap holds mergeC = 0
-  EXPECT_EQ(numberOf(calc_, "mergeC = -1; MIN(Merge(G1, Gfar))"), -1.0);
+  EXPECT_EQ(number("MAX(Abs(Merge(G1, 3 * G1) - 2 * G1))"), 0.0);
+  EXPECT_EQ(number("MIN(Merge(G1, Gfar))"), 0.0);  // the gap holds mergeC = 0
+  EXPECT_EQ(number("mergeC = -1; MIN(Merge(G1, Gfar))"), -1.0);
   const grid::Grid& merged = gridResult("Merge(G1, Gfar)");
   EXPECT_EQ(merged.nx(), 15);
   EXPECT_NEAR(merged.zmax, 50.0, 1e-9);
@@ -243,12 +215,12 @@ TEST_F(GridFunctions, OutlineOfAMapRunsThroughItsBorderNodes) {
 
 TEST_F(GridFunctions, BlankMinMaxAndNodeWiseResultsKeepThemOut) {
   putBlankGrid();
-  EXPECT_EQ(numberOf(calc_, "MAX(Gb)"), 43.0);
-  EXPECT_EQ(numberOf(calc_, "MIN(Gb)"), 1.0);
-  EXPECT_DOUBLE_EQ(numberOf(calc_, "MAX(Gb * 0.3048)"), 43.0 * 0.3048);
-  EXPECT_EQ(numberOf(calc_, "MAX(Gb - Gb)"), 0.0);
+  EXPECT_EQ(number("MAX(Gb)"), 43.0);
+  EXPECT_EQ(number("MIN(Gb)"), 1.0);
+  EXPECT_DOUBLE_EQ(number("MAX(Gb * 0.3048)"), 43.0 * 0.3048);
+  EXPECT_EQ(number("MAX(Gb - Gb)"), 0.0);
   // A blank is no value outside a function's domain.
-  EXPECT_NEAR(numberOf(calc_, "MAX(ArcSin(Gb / 100))"), std::asin(0.43), 1e-12);
+  EXPECT_NEAR(number("MAX(ArcSin(Gb / 100))"), std::asin(0.43), 1e-12);
   const grid::Grid& feet = gridResult("-Gb * 0.3048 + 1");
   EXPECT_TRUE(grid::isBlank(feet.node(0, 0)));
   EXPECT_TRUE(grid::isBlank(feet.node(4, 4)));
@@ -263,8 +235,8 @@ TEST_F(GridFunctions, BlankMinMaxAndNodeWiseResultsKeepThemOut) {
   EXPECT_TRUE(grid::isBlank(resampled.node(0, 0)));
   EXPECT_FALSE(grid::isBlank(resampled.node(7, 1)));
   // Constructions never make blanks.
-  EXPECT_EQ(numberOf(calc_, "MIN(EG(Gb)) + MAX(EG(Gb))"), 2.0);
-  EXPECT_EQ(numberOf(calc_, "MAX(XG(Gb))"), 4.0);
+  EXPECT_EQ(number("MIN(EG(Gb)) + MAX(EG(Gb))"), 2.0);
+  EXPECT_EQ(number("MAX(XG(Gb))"), 4.0);
 }
 
 TEST_F(GridFunctions, BlankSamplingGivesTheMissingValue) {
@@ -294,7 +266,7 @@ TEST_F(GridFunctions, BlankDerivativesAreBlankAroundThem) {
   EXPECT_TRUE(grid::isBlank(dx.node(3, 3)));
   EXPECT_FALSE(grid::isBlank(dx.node(4, 0)));
   EXPECT_NEAR(dx.node(4, 0), 10.0, 1e-8);
-  EXPECT_NEAR(numberOf(calc_, "MAX(Spec(Gb, 1))"), std::sqrt(101.0), 1e-8);
+  EXPECT_NEAR(number("MAX(Spec(Gb, 1))"), std::sqrt(101.0), 1e-8);
 }
 
 // The polygon of the rectangle [x0, x1] x [y0, y1] as Pr.
@@ -308,8 +280,8 @@ TEST_F(GridFunctions, BlankNodesAreSkippedByPolygonFunctionsAndRefusedByIntegral
   putBlankGrid();
   // The row y = 2 through the blank node (2, 2): 12, blank, 32 (and 2, 42 outside).
   putRectangle(calc_, 0.5, 1.5, 3.5, 2.5);
-  EXPECT_EQ(numberOf(calc_, "MAX(Gb, Pr)"), 32.0);
-  EXPECT_EQ(numberOf(calc_, "MIN(Gb, Pr)"), 12.0);
+  EXPECT_EQ(number("MAX(Gb, Pr)"), 32.0);
+  EXPECT_EQ(number("MIN(Gb, Pr)"), 12.0);
   const grid::Grid& inside = gridResult("In_P(Gb, Pr)");
   EXPECT_TRUE(grid::isBlank(inside.node(2, 2)));
   EXPECT_TRUE(grid::isBlank(inside.node(0, 0)));  // outside, and still blank
@@ -325,26 +297,18 @@ TEST_F(GridFunctions, BlankNodesAreSkippedByPolygonFunctionsAndRefusedByIntegral
   // area times z at the centroid. The cells [2, 4] x [0, 1] have no blank corner.
   for (const char* mode : {"Gb", "Gl"}) {
     putRectangle(calc_, 2.6, 0.1, 3.9, 0.9);
-    EXPECT_NEAR(numberOf(calc_, std::string("Integral(") + mode + ", Pr)"), 1.3 * 0.8 * 33.0,
-                1e-9)
-        << mode;
+    EXPECT_NEAR(number(std::string("Integral(") + mode + ", Pr)"), 1.3 * 0.8 * 33.0, 1e-9) << mode;
     // Touching a blank cell along its edge covers none of it.
     putRectangle(calc_, 2.5, 0.2, 3.5, 1.0);
-    EXPECT_NEAR(numberOf(calc_, std::string("Integral(") + mode + ", Pr)"), 0.8 * 30.6, 1e-9)
-        << mode;
+    EXPECT_NEAR(number(std::string("Integral(") + mode + ", Pr)"), 0.8 * 30.6, 1e-9) << mode;
     // Reaching into the cell [2, 3] x [1, 2], whose corner (2, 2) is blank, fails.
     putRectangle(calc_, 2.5, 0.5, 3.5, 1.01);
     const auto outcome = evaluate(calc_, std::string("Integral(") + mode + ", Pr)");
     EXPECT_FALSE(outcome.ok) << mode;
     EXPECT_EQ(outcome.text, ": область содержит пустые узлы грида") << mode;
   }
-}
-
-TEST(GridMessages, TheBlankAreaMessageIsComposedByTheEngine) {
-  EXPECT_STREQ(kernelMessage(sink_code::kGridBlankArea, Language::Russian),
-               "область содержит пустые узлы грида");
-  EXPECT_STREQ(kernelMessage(sink_code::kGridBlankArea, Language::English),
-               "the area contains blank grid nodes");
+  calc_.setLanguage(Language::English);
+  EXPECT_EQ(failure("Integral(Gb, Pr)"), ": the area contains blank grid nodes");
 }
 
 }  // namespace

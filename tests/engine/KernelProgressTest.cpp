@@ -48,20 +48,6 @@ void defineOperands(S_Calculator& calc) {
   ASSERT_TRUE(outcome.ok) << outcome.text;
 }
 
-struct Evaluation {
-  bool ok;
-  std::string text;
-};
-
-Evaluation runWith(S_Calculator& calc, Observer& observer, const std::string& display) {
-  ErrorSink sink(&observer);
-  calc.attachErrorSink(&sink);
-  std::string text = display;
-  const bool ok = calc.run(text);
-  calc.attachErrorSink(nullptr);
-  return {ok, text};
-}
-
 TEST(KernelProgress, LongOperationsShowAPercentageAndStopOnCancel) {
   S_Calculator calc;
   defineOperands(calc);
@@ -82,15 +68,15 @@ TEST(KernelProgress, LongOperationsShowAPercentageAndStopOnCancel) {
     ASSERT_TRUE(plain.ok) << plain.text;
 
     Observer full(0);
-    const Evaluation complete = runWith(calc, full, c.display);
+    const testing::Outcome complete = evaluate(calc, c.display, &full);
     EXPECT_TRUE(complete.ok) << complete.text;
-    EXPECT_EQ(resultText(calc.result(), calc.language()), plain.text);
+    EXPECT_EQ(complete.text, plain.text);
     ASSERT_FALSE(full.steps.empty());
     EXPECT_EQ(full.captions.front(), c.caption);
     EXPECT_GT(full.totals.back(), 0);  // the window shows a percentage
 
     Observer cancelling(1);
-    const Evaluation cancelled = runWith(calc, cancelling, c.display);
+    const testing::Outcome cancelled = evaluate(calc, c.display, &cancelling);
     EXPECT_FALSE(cancelled.ok);
     EXPECT_EQ(cancelled.text, "Вычисление прервано");
     // The operation stopped at its first cancel point: nothing was asked after the cancel.
@@ -98,7 +84,7 @@ TEST(KernelProgress, LongOperationsShowAPercentageAndStopOnCancel) {
   }
   // A cancelled assignment stores no value.
   Observer cancelling(1);
-  EXPECT_FALSE(runWith(calc, cancelling, "H = Dense(G1, 2)").ok);
+  EXPECT_FALSE(evaluate(calc, "H = Dense(G1, 2)", &cancelling).ok);
   const Calc_ID* h = calc.registry().find("H");
   EXPECT_TRUE(h == nullptr || h->value.kind() != Kind::Grid);
 }

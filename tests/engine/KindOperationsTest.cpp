@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "../geometry/TestShapes.h"
 #include "EvaluationHelpers.h"
 #include "engine/LinePacking.h"
 #include "grid/Grid.h"
@@ -11,11 +12,11 @@
 namespace vellumar::engine {
 namespace {
 
+using testing::dataOf;
 using testing::evaluate;
-using testing::numberOf;
 
 // A calculator holding operands of every kind, registered as the load commands would.
-class KindOperations : public ::testing::Test {
+class KindOperations : public testing::CalculatorTest {
  protected:
   void SetUp() override {
     grid::Grid grid(3, 3);
@@ -23,11 +24,9 @@ class KindOperations : public ::testing::Test {
     grid.replaceNodes({1, 2, 3, 4, 5, 6, 7, 8, 9});
     grid.zmin = 1, grid.zmax = 9;
     put("G1", Operand::grid(std::make_shared<const grid::Grid>(grid)), "/maps/g1.grd");
-    put("D1", Operand::data(std::make_shared<const data::DATA>(std::vector<double>{1, -9999, 3},
-                                                               std::vector<double>{0, 1, 5},
-                                                               std::vector<double>{0, 1, 1})));
-    put("Dnoxy", Operand::data(std::make_shared<const data::DATA>(std::vector<double>{1, 2, 3})));
-    put("D4", Operand::data(std::make_shared<const data::DATA>(std::vector<double>{1, 2, 3, 4})));
+    put("D1", dataOf({1, -9999, 3}, {0, 1, 5}, {0, 1, 1}));
+    put("Dnoxy", dataOf({1, 2, 3}));
+    put("D4", dataOf({1, 2, 3, 4}));
     put("Dempty", Operand::data(std::make_shared<const data::DATA>()));
     put("P1", packCover(squares({{0, 0, 2, 2.5}, {5, 5, 1, -1}}), Kind::Polygon), "/maps/p1.pol");
     put("P2", packCover(squares({{1, 1, 2, 7}}), Kind::Polygon));
@@ -42,40 +41,11 @@ class KindOperations : public ::testing::Test {
   static geometry::Cover squares(std::initializer_list<Square> list) {
     geometry::Cover cover;
     for (const Square& s : list) {
-      geometry::Line line({{s.x, s.y, 0},
-                           {s.x + s.side, s.y, 0},
-                           {s.x + s.side, s.y + s.side, 0},
-                           {s.x, s.y + s.side, 0},
-                           {s.x, s.y, 0}});
-      line.value = s.value;
-      cover.appendLine(std::move(line));
+      cover.appendLine(geometry::test::tagged(
+          geometry::test::squareRing(s.x, s.y, s.x + s.side, s.y + s.side), 0, s.value));
     }
     return cover;
   }
-
-  void put(const std::string& name, Operand value, const std::string& path = {}) {
-    value.setSourcePath(path);
-    calc_.registry().findOrCreate(name).value = std::move(value);
-  }
-
-  std::string failure(const std::string& display) {
-    const auto outcome = evaluate(calc_, display);
-    EXPECT_FALSE(outcome.ok) << display;
-    return outcome.text;
-  }
-
-  const Operand& result(const std::string& display) {
-    const auto outcome = evaluate(calc_, display);
-    EXPECT_TRUE(outcome.ok) << display << " -> " << outcome.text;
-    return calc_.result();
-  }
-
-  std::vector<double> values(const std::string& display) {
-    const auto span = result(display).points().values();
-    return {span.begin(), span.end()};
-  }
-
-  S_Calculator calc_;
 };
 
 TEST_F(KindOperations, OperatorPairsOutsideTheTableAreRejected) {
@@ -123,7 +93,7 @@ TEST_F(KindOperations, LinesAndPolygonsWithNumbersGiveLines) {
   EXPECT_EQ(result("Sqrt(Abs(P1) * 2)").kind(), Kind::Lines);
   EXPECT_EQ(result("Abs(P1)").kind(), Kind::Polygon);
   EXPECT_EQ(failure("min(P1, G1)"), "min: недопустимый тип аргумента 2");
-  EXPECT_EQ(numberOf(calc_, "MIN(max(P1, 0))"), 0);
+  EXPECT_EQ(number("MIN(max(P1, 0))"), 0);
 }
 
 TEST_F(KindOperations, PolygonSetOperationsCheckTheirOperandsFirst) {
@@ -151,17 +121,17 @@ TEST_F(KindOperations, DataColumnsKeepMissingElementsAndTheirLengths) {
   EXPECT_EQ(failure("Mul_SP(Dnoxy, D4)"), "Mul_SP: разная длина колонок!");
   EXPECT_EQ(failure("Ln(D1 - 1)"), ": недопустимое значение аргумента!");
   EXPECT_EQ(failure("1 / (D1 - 1)"), ": деление на 0!");
-  EXPECT_EQ(numberOf(calc_, "Sum(D1)"), 4);
-  EXPECT_EQ(numberOf(calc_, "MIN(D1) + MAX(D1)"), 4);
+  EXPECT_EQ(number("Sum(D1)"), 4);
+  EXPECT_EQ(number("MIN(D1) + MAX(D1)"), 4);
   EXPECT_EQ(failure("MAX(Dempty)"), "MAX: пустая колонка аргумента 1");
-  EXPECT_EQ(numberOf(calc_, "outC = 3; Sum(D1)"), -9998);  // 3 is now the missing value
+  EXPECT_EQ(number("outC = 3; Sum(D1)"), -9998);  // 3 is now the missing value
 }
 
 TEST_F(KindOperations, ExtremaOfGridsAndLines) {
-  EXPECT_EQ(numberOf(calc_, "MIN(G1) + MAX(G1)"), 10);
-  EXPECT_EQ(numberOf(calc_, "MAX(G1 * -1)"), -1);
-  EXPECT_EQ(numberOf(calc_, "MIN(P1)"), -1);
-  EXPECT_EQ(numberOf(calc_, "MAX(P1)"), 2.5);
+  EXPECT_EQ(number("MIN(G1) + MAX(G1)"), 10);
+  EXPECT_EQ(number("MAX(G1 * -1)"), -1);
+  EXPECT_EQ(number("MIN(P1)"), -1);
+  EXPECT_EQ(number("MAX(P1)"), 2.5);
   EXPECT_EQ(evaluate(calc_, "G1 / G1").text, "Результат - карта - готов !");
   EXPECT_EQ(evaluate(calc_, "D1").text, "Результат - данные - готов !");
   EXPECT_EQ(evaluate(calc_, "Dempty").text, "Результат - данные - пустой !");
@@ -170,15 +140,15 @@ TEST_F(KindOperations, ExtremaOfGridsAndLines) {
 }
 
 TEST_F(KindOperations, AssigningANumberFillsTheContent) {
-  EXPECT_EQ(numberOf(calc_, "x = G1; G1 = 3; MIN(G1) + MAX(G1)"), 6);
+  EXPECT_EQ(number("x = G1; G1 = 3; MIN(G1) + MAX(G1)"), 6);
   EXPECT_EQ(calc_.registry().find("G1")->value.gridValue()->nx(), 3);
   EXPECT_EQ(calc_.registry().find("G1")->value.sourcePath(), "/maps/g1.grd");
-  EXPECT_EQ(numberOf(calc_, "MAX(x)"), 9);  // the earlier copy is independent
+  EXPECT_EQ(number("MAX(x)"), 9);  // the earlier copy is independent
   EXPECT_EQ(values("D1 = 0"), (std::vector<double>{0, -9999, 0}));
   EXPECT_TRUE(calc_.registry().find("D1")->value.points().hasCoordinates());
-  EXPECT_EQ(numberOf(calc_, "P1 = 4; MIN(P1) + MAX(P1)"), 8);
+  EXPECT_EQ(number("P1 = 4; MIN(P1) + MAX(P1)"), 8);
   EXPECT_EQ(calc_.registry().find("P1")->value.kind(), Kind::Polygon);
-  EXPECT_EQ(numberOf(calc_, "G1 = P1 + 0; 1"), 1);
+  EXPECT_EQ(number("G1 = P1 + 0; 1"), 1);
   EXPECT_EQ(calc_.registry().find("G1")->value.kind(), Kind::Lines);
   EXPECT_EQ(calc_.registry().find("G1")->value.sourcePath(), "/maps/g1.grd");
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "../geometry/TestShapes.h"
+#include "../grid/GridTestSupport.h"
 #include "EvaluationHelpers.h"
 #include "engine/LinePacking.h"
 #include "grid/Grid.h"
@@ -15,7 +16,7 @@ namespace {
 
 using geometry::test::coverOf;
 using geometry::test::squareRing;
-using testing::evaluate;
+using testing::dataOf;
 
 geometry::Line ring(std::vector<geometry::Point> points, double value = 0.0) {
   geometry::Line line(std::move(points));
@@ -23,22 +24,13 @@ geometry::Line ring(std::vector<geometry::Point> points, double value = 0.0) {
   return line;
 }
 
-Operand dataOf(std::vector<double> values, std::vector<double> x, std::vector<double> y) {
-  return Operand::data(
-      std::make_shared<const data::DATA>(std::move(values), std::move(x), std::move(y)));
-}
-
 // A calculator holding a 5 x 5 map over [0, 4]^2 whose node (i, j) holds 10 i + j, polygons with
 // holes and vertices on nodes, data and lines.
-class PolygonFunctions : public ::testing::Test {
+class PolygonFunctions : public testing::CalculatorTest {
  protected:
   void SetUp() override {
-    grid::Grid map(5, 5);
-    map.left = 0, map.right = 4, map.bottom = 0, map.top = 4, map.rectangleFlag = 1;
-    for (int j = 0; j < 5; ++j) {
-      for (int i = 0; i < 5; ++i) map.setNode(i, j, 10.0 * i + j);
-    }
-    put("G1", Operand::grid(std::make_shared<const grid::Grid>(map)));
+    put("G1", testing::gridOperand(grid::testing::makeGrid(
+                  5, 5, 0, 4, 0, 4, [](double x, double y) { return 10.0 * x + y; })));
     // Square 0.5..3.5 with the hole 1.5..2.5: nodes 1..3 on each axis but (2, 2) are inside.
     put("P1", packCover(coverOf({squareRing(1.5, 1.5, 2.5, 2.5), squareRing(0.5, 0.5, 3.5, 3.5)}),
                         Kind::Polygon));
@@ -49,7 +41,7 @@ class PolygonFunctions : public ::testing::Test {
     put("Popen", packCover(coverOf({ring({{0, 0}, {1, 0}, {1, 1}})}), Kind::Polygon));
     // Rows: inside, missing inside, in the hole, outside, on the rectangle of P1, inside.
     put("D1", dataOf({5, -9999, 7, 9, 11, 13}, {1, 1.2, 2, 4, 0.5, 3}, {1, 1.2, 2, 4, 2, 3.2}));
-    put("Dnoxy", Operand::data(std::make_shared<const data::DATA>(std::vector<double>{1, 2})));
+    put("Dnoxy", dataOf({1, 2}));
     put("Dempty", Operand::data(std::make_shared<const data::DATA>()));
     // Lines: one across P1 below the hole (value 4), one through the hole (value 6), one outside
     // with a vertex at a corner of P1's rectangle (value -3), one crossing P1 without a vertex
@@ -58,24 +50,6 @@ class PolygonFunctions : public ::testing::Test {
                                  ring({{3.5, 3.5}, {4, 4}}, -3), ring({{0, 3}, {4, 3}}, -5)}),
                         Kind::Lines));
   }
-
-  void put(const std::string& name, Operand value) {
-    calc_.registry().findOrCreate(name).value = std::move(value);
-  }
-  double number(const std::string& display) { return testing::numberOf(calc_, display); }
-  std::string failure(const std::string& display) {
-    const auto outcome = evaluate(calc_, display);
-    EXPECT_FALSE(outcome.ok) << display;
-    return outcome.text;
-  }
-  // The result, kept apart from the calculator's, which the next evaluation replaces.
-  Operand result(const std::string& display) {
-    const auto outcome = evaluate(calc_, display);
-    EXPECT_TRUE(outcome.ok) << display << " -> " << outcome.text;
-    return calc_.result();
-  }
-
-  S_Calculator calc_;
 };
 
 TEST_F(PolygonFunctions, AreaAndLength) {
@@ -146,15 +120,9 @@ TEST_F(PolygonFunctions, InsideAndOutsideFlags) {
 
   // Data rows and vertices keep their coordinates. The row on the left edge passes the
   // rectangle test here, but a left edge is outside its ring.
-  const Operand dOperand = result("IO_P(D1, P1)");
-  const data::DATA& d = dOperand.points();
-  EXPECT_EQ(std::vector<double>(d.values().begin(), d.values().end()),
-            (std::vector<double>{1, 1, 0, 0, 0, 1}));
-  EXPECT_EQ(d.x()[4], 0.5);
-  const Operand cOperand = result("Out(C1, P1)");
-  const data::DATA& c = cOperand.points();
-  EXPECT_EQ(std::vector<double>(c.values().begin(), c.values().end()),
-            (std::vector<double>{1, 0, 1, 1, 1, 0, 1, 1, 1}));
+  EXPECT_EQ(values("IO_P(D1, P1)"), (std::vector<double>{1, 1, 0, 0, 0, 1}));
+  EXPECT_EQ(calc_.result().points().x()[4], 0.5);
+  EXPECT_EQ(values("Out(C1, P1)"), (std::vector<double>{1, 0, 1, 1, 1, 0, 1, 1, 1}));
   EXPECT_EQ(failure("IO_P(Dnoxy, P1)"), "IO_P: не указаны столбцы координат для аргумента 1");
   EXPECT_EQ(failure("Out(G1, Popen)"), "Out: недопустимое значение аргумента 2");
   EXPECT_EQ(failure("In(G1, 2)"), "In: недопустимый тип аргумента 2");
@@ -179,16 +147,10 @@ TEST_F(PolygonFunctions, MasksKeepWhatLiesInsideOrOutside) {
   // A node on a vertex of the polygon is on its rectangle, so never kept by In_P.
   EXPECT_EQ(result("In_P(G1, Pnodes)").gridValue()->zmax, 22.0);
 
-  const Operand rowsOperand = result("In_P(D1, P1)");
-  const data::DATA& rows = rowsOperand.points();
-  EXPECT_EQ(std::vector<double>(rows.values().begin(), rows.values().end()),
-            (std::vector<double>{5, -9999, 13}));
-  EXPECT_EQ(std::vector<double>(rows.x().begin(), rows.x().end()),
-            (std::vector<double>{1, 1.2, 3}));
-  const Operand othersOperand = result("Out_P(D1, P1)");
-  const data::DATA& others = othersOperand.points();
-  EXPECT_EQ(std::vector<double>(others.values().begin(), others.values().end()),
-            (std::vector<double>{7, 9, 11}));
+  EXPECT_EQ(values("In_P(D1, P1)"), (std::vector<double>{5, -9999, 13}));
+  const auto x = calc_.result().points().x();
+  EXPECT_EQ(std::vector<double>(x.begin(), x.end()), (std::vector<double>{1, 1.2, 3}));
+  EXPECT_EQ(values("Out_P(D1, P1)"), (std::vector<double>{7, 9, 11}));
   EXPECT_EQ(failure("In_P(D1, Pnone)"), "In_P: вне полигона или прямоугольника аргумент 1");
   EXPECT_EQ(failure("Out_P(Dnoxy, P1)"), "Out_P: не указаны столбцы координат для аргумента 1");
 
@@ -238,12 +200,10 @@ TEST_F(PolygonFunctions, ExtremaAndSumsOverAPolygon) {
 }
 
 TEST_F(PolygonFunctions, PointsOfLinesAsData) {
-  const Operand points = result("C_D(C1)");
-  ASSERT_EQ(points.kind(), Kind::Data);
-  const data::DATA& rows = points.points();
-  EXPECT_EQ(std::vector<double>(rows.values().begin(), rows.values().end()),
-            (std::vector<double>{4, 4, 4, 6, 6, -3, -3, -5, -5}));
-  EXPECT_EQ(std::vector<double>(rows.y().begin(), rows.y().end()),
+  EXPECT_EQ(values("C_D(C1)"), (std::vector<double>{4, 4, 4, 6, 6, -3, -3, -5, -5}));
+  ASSERT_EQ(calc_.result().kind(), Kind::Data);
+  const auto y = calc_.result().points().y();
+  EXPECT_EQ(std::vector<double>(y.begin(), y.end()),
             (std::vector<double>{1, 1, 1, 2, 2, 3.5, 4, 3, 3}));
   EXPECT_EQ(result("C_D(D1)").points().count(), 6u);
   EXPECT_EQ(result("C_D(P1)").points().count(), 10u);

@@ -6,6 +6,7 @@
 #include <random>
 #include <vector>
 
+#include "../geometry/TestShapes.h"
 #include "../grid/GridTestSupport.h"
 #include "EvaluationHelpers.h"
 #include "engine/LinePacking.h"
@@ -160,25 +161,17 @@ TEST(PolygonIntegral, AreasAboveALevelOnLongEdges) {
 }
 
 // The map of the calculator tests: 0..10 x 0..8 on 21 x 17 nodes.
-class IntegralFunction : public ::testing::Test {
+class IntegralFunction : public testing::CalculatorTest {
  protected:
-  void put(const std::string& name, Operand value) {
-    calc_.registry().findOrCreate(name).value = std::move(value);
-  }
   void putMap(double (*f)(double, double)) {
-    put("G1", Operand::grid(
-                  std::make_shared<const grid::Grid>(makeGrid(21, 17, 0.0, 10.0, 0.0, 8.0, f))));
+    put("G1", testing::gridOperand(makeGrid(21, 17, 0.0, 10.0, 0.0, 8.0, f)));
   }
   void putPolygon(const std::string& name, std::vector<geometry::Line> rings) {
-    geometry::Cover cover;
-    for (geometry::Line& ring : rings) cover.appendLine(std::move(ring));
-    put(name, packCover(cover, Kind::Polygon));
+    put(name, packCover(geometry::test::coverOf(std::move(rings)), Kind::Polygon));
   }
   static geometry::Line square(double x0, double y0, double x1, double y1) {
-    return geometry::Line({{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}, {x0, y0}});
+    return geometry::test::squareRing(x0, y0, x1, y1);
   }
-
-  S_Calculator calc_;
 };
 
 TEST_F(IntegralFunction, ConstantSurfacesGiveTheValueTimesTheArea) {
@@ -187,9 +180,9 @@ TEST_F(IntegralFunction, ConstantSurfacesGiveTheValueTimesTheArea) {
   for (int round = 0; round < 5; ++round) {
     const geometry::Region region = randomRegion(rng);
     put("P1", packCover(region, Kind::Polygon));
-    EXPECT_NEAR(testing::numberOf(calc_, "Integral(G1, P1)"), 2.5 * momentsOf(region).area,
+    EXPECT_NEAR(number("Integral(G1, P1)"), 2.5 * momentsOf(region).area,
                 1e-10 * momentsOf(region).area);
-    EXPECT_NEAR(testing::numberOf(calc_, "Integral(G1, P1) / Area(P1)"), 2.5, 2.5e-10);
+    EXPECT_NEAR(number("Integral(G1, P1) / Area(P1)"), 2.5, 2.5e-10);
   }
 }
 
@@ -200,14 +193,9 @@ TEST_F(IntegralFunction, PolygonsBesideTheMapAndWrongArguments) {
   putPolygon("Pfar", {square(20, 20, 21, 21)});
   putPolygon("Popen", {geometry::Line({{1, 1}, {2, 1}, {2, 2}})});
   putPolygon("Pcross", {square(1, 1, 3, 3), square(2, 2, 4, 4)});
-  EXPECT_EQ(testing::numberOf(calc_, "Integral(G1, Ptouch)"), 0.0);
-  EXPECT_EQ(testing::numberOf(calc_, "Integral(G1, Pcorner)"), 0.0);
-  EXPECT_EQ(testing::numberOf(calc_, "Integral(G1, Pfar)"), 0.0);
-  auto failure = [&](const std::string& display) {
-    const auto outcome = testing::evaluate(calc_, display);
-    EXPECT_FALSE(outcome.ok) << display;
-    return outcome.text;
-  };
+  EXPECT_EQ(number("Integral(G1, Ptouch)"), 0.0);
+  EXPECT_EQ(number("Integral(G1, Pcorner)"), 0.0);
+  EXPECT_EQ(number("Integral(G1, Pfar)"), 0.0);
   EXPECT_EQ(failure("Integral(G1, Popen)"), "Integral: недопустимый тип аргумента 2");
   EXPECT_EQ(failure("Integral(G1, Pcross)"), "Integral: недопустимый тип аргумента 2");
   EXPECT_EQ(failure("Integral(Ptouch, Ptouch)"), "Integral: недопустимый тип аргумента 1");
@@ -218,13 +206,13 @@ TEST_F(IntegralFunction, PolygonsReachingBeyondTheMapAreCutToIt) {
   putMap([](double x, double y) { return 1 + x + y; });
   // [0, 3]^2 of the map: area 9, centroid (1.5, 1.5).
   putPolygon("Pcorner", {square(-2, -2, 3, 3)});
-  EXPECT_NEAR(testing::numberOf(calc_, "Integral(G1, Pcorner)"), 9 * 4.0, 1e-9 * 36);
+  EXPECT_NEAR(number("Integral(G1, Pcorner)"), 9 * 4.0, 1e-9 * 36);
   // A hole across the map's corner: [8, 10] x [6, 8] without [9, 10] x [7, 8].
   putPolygon("Pholed", {square(8, 6, 12, 10), square(9, 7, 11, 9)});
-  EXPECT_NEAR(testing::numberOf(calc_, "Integral(G1, Pholed)"), 4 * 17.0 - 1 * 18.0, 1e-9 * 50);
+  EXPECT_NEAR(number("Integral(G1, Pholed)"), 4 * 17.0 - 1 * 18.0, 1e-9 * 50);
   // A polygon around the whole map integrates all of it.
   putPolygon("Pall", {square(-5, -5, 15, 15)});
-  EXPECT_NEAR(testing::numberOf(calc_, "Integral(G1, Pall)"), 80 * 10.0, 1e-9 * 800);
+  EXPECT_NEAR(number("Integral(G1, Pall)"), 80 * 10.0, 1e-9 * 800);
 }
 
 // Cancels at the first step.

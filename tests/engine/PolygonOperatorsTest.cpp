@@ -17,9 +17,7 @@ using testing::evaluate;
 using geometry::test::coverOf;
 
 geometry::Line square(double x0, double y0, double x1, double y1, double value = 0) {
-  geometry::Line line = geometry::test::squareRing(x0, y0, x1, y1);
-  line.value = value;
-  return line;
+  return geometry::test::tagged(geometry::test::squareRing(x0, y0, x1, y1), 0, value);
 }
 
 // A jagged star: the overlay of two of them runs long enough to be cancelled.
@@ -34,7 +32,7 @@ geometry::Line star(int n, double cx, double cy) {
   return geometry::Line(std::move(points));
 }
 
-class PolygonOperators : public ::testing::Test {
+class PolygonOperators : public testing::CalculatorTest {
  protected:
   void SetUp() override {
     // P1: two squares; P2 overlaps the first in a corner; P3, large, lies 0.5 beside P2's right
@@ -45,30 +43,14 @@ class PolygonOperators : public ::testing::Test {
     put("Pcross", coverOf({square(0, 0, 2, 1), square(1, 0.5, 3, 3)}));
     put("Ptouch", coverOf({square(0, 0, 1, 1), square(1, 1, 2, 2)}));
     // Finite corners so far out that the overlay's arithmetic overflows.
-    put("Phuge", coverOf({geometry::Line({{-1.7e308, -1.7e308, 0},
-                                          {1.7e308, -1.7e308, 0},
-                                          {0, 1.7e308, 0},
-                                          {-1.7e308, -1.7e308, 0}})}));
-    put("Phuge2", coverOf({geometry::Line({{-1.7e308, 1.7e308, 0},
-                                           {0, -1.7e308, 0},
-                                           {1.7e308, 1.7e308, 0},
-                                           {-1.7e308, 1.7e308, 0}})}));
+    const double h = 1.7e308;
+    put("Phuge", coverOf({geometry::Line({{-h, -h}, {h, -h}, {0, h}, {-h, -h}})}));
+    put("Phuge2", coverOf({geometry::Line({{-h, h}, {0, -h}, {h, h}, {-h, h}})}));
   }
 
+  using CalculatorTest::put;
   void put(const std::string& name, const geometry::Cover& cover) {
-    calc_.registry().findOrCreate(name).value = packCover(cover, Kind::Polygon);
-  }
-
-  const Operand& result(const std::string& display) {
-    const auto outcome = evaluate(calc_, display);
-    EXPECT_TRUE(outcome.ok) << display << " -> " << outcome.text;
-    return calc_.result();
-  }
-
-  std::string failure(const std::string& display) {
-    const auto outcome = evaluate(calc_, display);
-    EXPECT_FALSE(outcome.ok) << display;
-    return outcome.text;
+    put(name, packCover(cover, Kind::Polygon));
   }
 
   // The rings of a polygon result, which must pass the polygon check unchanged.
@@ -82,13 +64,7 @@ class PolygonOperators : public ::testing::Test {
     return cover;
   }
 
-  static double area(const geometry::Cover& cover) {
-    double sum = 0;
-    for (const geometry::Line& ring : cover.lines()) sum -= ring.signedArea();
-    return sum;
-  }
-
-  S_Calculator calc_;
+  static double area(const geometry::Cover& cover) { return geometry::test::enclosedArea(cover); }
 };
 
 TEST_F(PolygonOperators, UnionIntersectionDifferenceAndPowers) {

@@ -134,6 +134,30 @@ std::vector<Key> keys(const std::vector<CrPoint>& points) {
   return k;
 }
 
+// The crossings found by comparing every pair of segments: between the covers a and b, or, with
+// a the same cover as b, between different lines and strictly between segments of one line that
+// share no vertex.
+void bruteCrossings(const Cover& a, const Cover& b, std::vector<CrPoint>& onA,
+                    std::vector<CrPoint>& onB) {
+  const bool one = &a == &b;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    for (std::size_t j = one ? i : 0; j < b.size(); ++j) {
+      for (std::size_t k = 0; k + 1 < a[i].size(); ++k) {
+        for (std::size_t m = (one && i == j ? k + 2 : 0); m + 1 < b[j].size(); ++m) {
+          const SegmentCrossing x = intersectSegments(a[i][k], a[i][k + 1], b[j][m], b[j][m + 1]);
+          if (!x.found || (one && i == j && !x.interior)) continue;
+          CrPoint p;
+          static_cast<Point&>(p) = x.point;
+          p.line = int(i), p.segment = int(k);
+          onA.push_back(p);
+          p.line = int(j), p.segment = int(m);
+          onB.push_back(p);
+        }
+      }
+    }
+  }
+}
+
 TEST(CrossingSearch, IndexFindsWhatComparingEveryPairFinds) {
   std::mt19937 rng(7);
   for (int round = 0; round < 6; ++round) {
@@ -141,48 +165,17 @@ TEST(CrossingSearch, IndexFindsWhatComparingEveryPairFinds) {
     const Cover b = randomLines(rng, 15, 50, 30);
     std::vector<CrPoint> onA, onB, bruteA, bruteB;
     findCrossings(a, b, onA, onB);
-    for (std::size_t i = 0; i < a.size(); ++i) {
-      for (std::size_t j = 0; j < b.size(); ++j) {
-        for (std::size_t k = 0; k + 1 < a[i].size(); ++k) {
-          for (std::size_t m = 0; m + 1 < b[j].size(); ++m) {
-            const SegmentCrossing x = intersectSegments(a[i][k], a[i][k + 1], b[j][m], b[j][m + 1]);
-            if (!x.found) continue;
-            CrPoint p;
-            static_cast<Point&>(p) = x.point;
-            p.line = int(i), p.segment = int(k);
-            bruteA.push_back(p);
-            p.line = int(j), p.segment = int(m);
-            bruteB.push_back(p);
-          }
-        }
-      }
-    }
+    bruteCrossings(a, b, bruteA, bruteB);
     EXPECT_GT(bruteA.size(), 10u);
     EXPECT_EQ(keys(onA), keys(bruteA));
     EXPECT_EQ(keys(onB), keys(bruteB));
 
-    // Within one cover: every pair of segments of different lines, and strict crossings of
-    // segments of one line that do not share a vertex.
+    // Within one cover: both sides of each crossing are listed.
     Cover both = a;
     for (const Line& line : b.lines()) both.appendLine(line);
-    std::vector<CrPoint> brute;
-    for (std::size_t i = 0; i < both.size(); ++i) {
-      for (std::size_t j = i; j < both.size(); ++j) {
-        for (std::size_t k = 0; k + 1 < both[i].size(); ++k) {
-          for (std::size_t m = (i == j ? k + 2 : 0); m + 1 < both[j].size(); ++m) {
-            const SegmentCrossing x =
-                intersectSegments(both[i][k], both[i][k + 1], both[j][m], both[j][m + 1]);
-            if (!x.found || (i == j && !x.interior)) continue;
-            CrPoint p;
-            static_cast<Point&>(p) = x.point;
-            p.line = int(i), p.segment = int(k);
-            brute.push_back(p);
-            p.line = int(j), p.segment = int(m);
-            brute.push_back(p);
-          }
-        }
-      }
-    }
+    std::vector<CrPoint> brute, other;
+    bruteCrossings(both, both, brute, other);
+    brute.insert(brute.end(), other.begin(), other.end());
     EXPECT_EQ(keys(findSelfCrossings(both)), keys(brute));
     EXPECT_EQ(hasSelfCrossing(both), !brute.empty());
   }

@@ -12,6 +12,7 @@ namespace {
 using test::coverOf;
 using test::polyline;
 using test::squareRing;
+using test::tagged;
 
 TEST(GeometryModel, RectUnionIgnoresUndefinedRectangles) {
   Rect a;
@@ -118,16 +119,9 @@ TEST(GeometryModel, AppendRemoveAndRectangle) {
 }
 
 TEST(GeometryModel, CoverSortsRectanglesAndMarks) {
-  Line small = squareRing(0, 0, 1, 1);
-  small.id = 3;
-  small.value = 30;
-  Line large = squareRing(-5, -5, 5, 5, true);
-  large.id = 1;
-  large.value = 10;
-  Line open = polyline({{20, 20}, {21, 20}, {21, 22}});
-  open.id = 2;
-  open.value = 20;
-  Cover cover = coverOf({small, large, open});
+  Cover cover =
+      coverOf({tagged(squareRing(0, 0, 1, 1), 3, 30), tagged(squareRing(-5, -5, 5, 5, true), 1, 10),
+               tagged(polyline({{20, 20}, {21, 20}, {21, 22}}), 2, 20)});
   EXPECT_EQ(cover.rect().right, 21);
   EXPECT_EQ(cover.rect().bottom, -5);
   EXPECT_EQ(cover.pointCount(), 13u);

@@ -15,22 +15,17 @@
 namespace vellumar::geometry {
 namespace {
 
+using test::coordinates;
 using test::coverOf;
 using test::polyline;
 using test::squareRing;
-using Points = std::vector<std::pair<double, double>>;
+using Points = test::Coords;
 
 Rect rectOf(double left, double bottom, double right, double top) {
   Rect rect;
   rect.include(left, bottom);
   rect.include(right, top);
   return rect;
-}
-
-Points coordinates(const Line& line) {
-  Points out;
-  for (const Point& p : line.points()) out.emplace_back(p.x, p.y);
-  return out;
 }
 
 // Whether two closed rings run through the same vertices in the same order, from any start.
@@ -44,13 +39,6 @@ bool sameRing(const Line& ring, Points expected) {
     if (got == expected) return true;
   }
   return false;
-}
-
-// The area of a region: outer boundaries run clockwise (negative), holes counter-clockwise.
-double regionArea(const Region& region) {
-  double area = 0.0;
-  for (const Line& ring : region.lines()) area -= ring.signedArea();
-  return area;
 }
 
 bool insideFrame(const Region& region, const Rect& frame) {
@@ -104,7 +92,7 @@ TEST(GridOutline, CellRegionCoversExactlyTheChosenCells) {
     const Region region = cellRegion(rect, nx, ny, cells);
     int chosen = 0;
     for (const auto cell : cells) chosen += cell;
-    EXPECT_DOUBLE_EQ(regionArea(region), chosen) << m;
+    EXPECT_DOUBLE_EQ(test::enclosedArea(region), chosen) << m;
     if (chosen == 0) {
       EXPECT_TRUE(region.empty());
       continue;
@@ -154,7 +142,7 @@ TEST(LevelRegion, RidgeAboveIsOneRingAndBelowTwo) {
   Region below;
   ASSERT_TRUE(closeLevelRegion(ridge(), frame, 1.0, false, below));
   ASSERT_EQ(below.size(), 2u);
-  EXPECT_DOUBLE_EQ(regionArea(below), 80.0);
+  EXPECT_DOUBLE_EQ(test::enclosedArea(below), 80.0);
   EXPECT_TRUE(insideFrame(below, frame));
   for (const Line& ring : below.lines()) EXPECT_DOUBLE_EQ(ring.signedArea(), -40.0);
   // The southern band takes the frame's corners (0, 0) and (10, 0), the northern one the others.
@@ -180,7 +168,7 @@ TEST(LevelRegion, ClosedLinesTakeTheFrameOnlyWhenTheLargestRunsCounterClockwise)
   ASSERT_EQ(below.size(), 2u);
   EXPECT_EQ(coordinates(below[0]), coordinates(latticeOutline(frame, 2, 2)));
   EXPECT_DOUBLE_EQ(below[1].signedArea(), 16.0);
-  EXPECT_DOUBLE_EQ(regionArea(below), 84.0);
+  EXPECT_DOUBLE_EQ(test::enclosedArea(below), 84.0);
 
   // A pit with a summit inside it: the largest ring decides, so the region above is the frame
   // with the pit as a hole and the summit as an island in it; the rings come smallest first after
@@ -193,7 +181,7 @@ TEST(LevelRegion, ClosedLinesTakeTheFrameOnlyWhenTheLargestRunsCounterClockwise)
   EXPECT_DOUBLE_EQ(nested[0].signedArea(), -100.0);
   EXPECT_DOUBLE_EQ(nested[1].signedArea(), -4.0);
   EXPECT_DOUBLE_EQ(nested[2].signedArea(), 36.0);
-  EXPECT_DOUBLE_EQ(regionArea(nested), 68.0);
+  EXPECT_DOUBLE_EQ(test::enclosedArea(nested), 68.0);
 
   // Nothing traced: an empty region, and that is no failure.
   Region none;
@@ -210,12 +198,12 @@ TEST(LevelRegion, IsolinesThroughCornersAndAlongTheBorderCloseOnTheFrame) {
   Region above;
   ASSERT_TRUE(closeLevelRegion(diagonal, frame, 2.0, true, above));
   ASSERT_EQ(above.size(), 1u);
-  EXPECT_DOUBLE_EQ(regionArea(above), 50.0);
+  EXPECT_DOUBLE_EQ(test::enclosedArea(above), 50.0);
   EXPECT_TRUE(insideFrame(above, frame));
   Region below;
   ASSERT_TRUE(closeLevelRegion(diagonal, frame, 2.0, false, below));
   ASSERT_EQ(below.size(), 1u);
-  EXPECT_DOUBLE_EQ(regionArea(below), 50.0);
+  EXPECT_DOUBLE_EQ(test::enclosedArea(below), 50.0);
 
   // Two isolines leaving the frame at one border point give two identical stubs, which hold each
   // other's ends; they still stay out of the result. A valley narrowing to the point (5, 0) of
@@ -230,7 +218,7 @@ TEST(LevelRegion, IsolinesThroughCornersAndAlongTheBorderCloseOnTheFrame) {
   ASSERT_TRUE(closeLevelRegion(valley, frame, 1.0, true, sides));
   ASSERT_EQ(sides.size(), 2u);
   EXPECT_TRUE(insideFrame(sides, frame));
-  EXPECT_DOUBLE_EQ(regionArea(sides), 80.0);
+  EXPECT_DOUBLE_EQ(test::enclosedArea(sides), 80.0);
 }
 
 TEST(LevelRegion, RingsThatFailThePolygonCheckFailTheRegion) {
@@ -266,7 +254,7 @@ TEST(LevelRegion, EveryResultPassesThePolygonCheckUnchanged) {
     for (std::size_t i = 0; i < region.size(); ++i) {
       EXPECT_EQ(coordinates(again[i]), coordinates(region[i]));
     }
-    EXPECT_DOUBLE_EQ(regionArea(region), above ? 60.0 - 4.0 + 2.0 : 40.0 + 4.0 - 2.0);
+    EXPECT_DOUBLE_EQ(test::enclosedArea(region), above ? 60.0 - 4.0 + 2.0 : 40.0 + 4.0 - 2.0);
   }
 }
 

@@ -14,7 +14,6 @@
 #include "common/CFormat.h"
 #include "common/FileIo.h"
 #include "common/SafeSave.h"
-#include "geometry/GeometryMessages.h"
 #include "geometry/LineFile.h"
 
 namespace vellumar::geometry {
@@ -24,31 +23,18 @@ namespace fs = std::filesystem;
 using test::coverOf;
 using test::polyline;
 using test::squareRing;
+using test::tagged;
 
-LineFileStatus parse(std::string_view lines, Cover& cover) {
-  return parseLineFile(lines, std::nullopt, cover);
-}
-
-LineFileStatus parse(std::string_view lines, std::string_view values, Cover& cover) {
+LineFileStatus parse(std::string_view lines, Cover& cover,
+                     std::optional<std::string_view> values = std::nullopt) {
   return parseLineFile(lines, values, cover);
 }
 
-class TempDir : public ::testing::Test {
+class LineFileDisk : public vellumar::testing::FolderTest {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("vellumar-geometry-" + std::to_string(getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  std::string path(const std::string& name) const { return (dir_ / name).string(); }
   std::string contents(const std::string& name) const {
     return readWholeFile(path(name)).value_or("<missing>");
   }
-
-  fs::path dir_;
 };
 
 TEST(LineFileNames, ValueFileSitsBesideTheLineFile) {
@@ -117,15 +103,15 @@ TEST(LineFileReading, DuplicatePointsAreStoredOnceButTheClosingPointStays) {
 TEST(LineFileReading, ValuesComeFromTheFirstRecordOfTheirId) {
   const char* lines = "5\n0 0\n1 0\nEND\n6\n0 1\n1 1\nEND\n9\n0 2\nEND\nEND\n";
   Cover cover;
-  ASSERT_EQ(parse(lines, "5 2.5\r\n\r\n6 -1e3 1 0\n5 7\n", cover), LineFileStatus::Ok);
+  ASSERT_EQ(parse(lines, cover, "5 2.5\r\n\r\n6 -1e3 1 0\n5 7\n"), LineFileStatus::Ok);
   ASSERT_EQ(cover.size(), 3u);
   EXPECT_EQ(cover[0].value, 2.5);
   EXPECT_EQ(cover[1].value, -1000.0);
   EXPECT_EQ(cover[2].value, 0.0);  // id 9 is not listed
   ASSERT_EQ(parse(lines, cover), LineFileStatus::Ok);
   EXPECT_EQ(cover[0].value, 0.0);
-  EXPECT_EQ(parse(lines, "5 x\n", cover), LineFileStatus::BadValueRecord);
-  EXPECT_EQ(parse(lines, "5\n", cover), LineFileStatus::BadValueRecord);
+  EXPECT_EQ(parse(lines, cover, "5 x\n"), LineFileStatus::BadValueRecord);
+  EXPECT_EQ(parse(lines, cover, "5\n"), LineFileStatus::BadValueRecord);
 }
 
 TEST(LineFileReading, MalformedRecordsFailAndLeaveTheCoverAlone) {
@@ -136,7 +122,7 @@ TEST(LineFileReading, MalformedRecordsFailAndLeaveTheCoverAlone) {
   EXPECT_EQ(parse("1\n" + longPoint + "\nEND\nEND\n", cover), LineFileStatus::RecordTooLong);
   EXPECT_EQ(parse("1\n0 0\nEND\nEND\n" + std::string(64, ' ') + "\n", cover),
             LineFileStatus::RecordTooLong);
-  EXPECT_EQ(parse("1\n0 0\nEND\nEND\n", std::string(64, '1') + " 2\n", cover),
+  EXPECT_EQ(parse("1\n0 0\nEND\nEND\n", cover, std::string(64, '1') + " 2\n"),
             LineFileStatus::RecordTooLong);
   for (const char* point : {"abc def", "1", "1 2 3", "1 nan", "inf 0", "1,5 2", "0x", "1e999 0"}) {
     EXPECT_EQ(parse(std::string("1\n") + point + "\nEND\nEND\n", cover), LineFileStatus::BadPoint)
@@ -167,20 +153,12 @@ TEST(LineFileReading, ClosureRuleIsExact) {
   EXPECT_FALSE(allLinesClosed(coverOf({polyline({{NAN, 0}, {1, 1}, {NAN, 0}})})));
   EXPECT_TRUE(allLinesClosed(coverOf({polyline({{3, 3}, {3, 3}}), squareRing(0, 0, 1, 1)})));
   EXPECT_TRUE(allLinesClosed(Cover{}));
-  EXPECT_STREQ(text::kPolygonNotClosed.in(Language::Russian), "Линии полигонa не замкнуты!");
-  EXPECT_STREQ(text::kInvalidPolygonFile.in(Language::English), "Invalid polygon file format!");
 }
 
-using LineFileDisk = TempDir;
-
 TEST_F(LineFileDisk, SaveAndReloadKeepsIdsValuesAndTwelveDigits) {
-  Line ring = squareRing(0.123456789012345, 1e-20, 123456.789012345, 2.5e15);
-  ring.id = 42;
-  ring.value = 3.14159265358979;
-  Line open = polyline({{-1.5, 2}, {-0.1, 7}});
-  open.id = -7;
-  open.value = -2e-30;
-  const Cover original = coverOf({ring, open});
+  const Cover original = coverOf(
+      {tagged(squareRing(0.123456789012345, 1e-20, 123456.789012345, 2.5e15), 42, 3.14159265358979),
+       tagged(polyline({{-1.5, 2}, {-0.1, 7}}), -7, -2e-30)});
   ASSERT_TRUE(writeLineFile(path("a.con"), original));
 
   EXPECT_EQ(contents("a.val"), "42 3.14159265359 1\r\n-7 -2e-30 1\r\n");
@@ -214,13 +192,8 @@ TEST_F(LineFileDisk, SaveAndReloadKeepsIdsValuesAndTwelveDigits) {
 }
 
 TEST_F(LineFileDisk, OrientationFlagColumnFollowsTheSignedArea) {
-  Line ccw = squareRing(0, 0, 1, 1);
-  ccw.id = 1;
-  Line cw = squareRing(2, 2, 3, 3, true);
-  cw.id = 2;
-  Line open = polyline({{0, 0}, {5, 5}});
-  open.id = 3;
-  Cover cover = coverOf({ccw, cw, open});
+  Cover cover = coverOf({tagged(squareRing(0, 0, 1, 1), 1), tagged(squareRing(2, 2, 3, 3, true), 2),
+                         tagged(polyline({{0, 0}, {5, 5}}), 3)});
   cover.writeOrientationFlags = true;
   ASSERT_TRUE(writeLineFile(path("o.pol"), cover));
   EXPECT_EQ(contents("o.val"), "1 0 1 1\r\n2 0 1 0\r\n3 0 1 0\r\n");
@@ -237,9 +210,7 @@ TEST_F(LineFileDisk, MissingFilesAndFailedSavesKeepWhatWasThere) {
   ASSERT_EQ(readLineFile(path("novalues.con"), loaded), LineFileStatus::Ok);
   EXPECT_EQ(loaded[0].value, 0.0);
 
-  Line line = polyline({{0, 0}, {1, 1}});
-  line.value = 5;
-  const Cover cover = coverOf({line});
+  const Cover cover = coverOf({tagged(polyline({{0, 0}, {1, 1}}), 0, 5)});
 
   // The value file cannot be replaced (a folder is in the way): the old line file stays.
   ASSERT_TRUE(writeFileAtomically(path("x.con"), "old lines"));
@@ -304,7 +275,6 @@ TEST_F(LineFileDisk, ValueFilesAreOptionalButMustBeReadableWhenThere) {
   ASSERT_TRUE(writeFileAtomically(path("big.con"), std::string(3 << 20, '\n') + "END\n"));
   setenv("VELLUMAR_MEMORY_LIMIT", "1M", 1);
   EXPECT_EQ(readLineFile(path("big.con"), loaded), LineFileStatus::OutOfMemory);
-  unsetenv("VELLUMAR_MEMORY_LIMIT");
   EXPECT_EQ(loaded.size(), 1u);
 }
 
@@ -312,15 +282,9 @@ TEST_F(LineFileDisk, ValueFilesAreOptionalButMustBeReadableWhenThere) {
 // and the reader takes what it finds (the value file is renamed first, so a cut save gives the old
 // lines with the new values of their ids).
 TEST_F(LineFileDisk, SavesCutShortLeaveBothFiles) {
-  Line first = polyline({{0, 0}, {1, 1}});
-  first.id = 1;
-  first.value = 10;
-  const Cover before = coverOf({first});
-  Line second = polyline({{5, 5}, {6, 6}});
-  second.id = 2;
-  second.value = 20;
-  Cover after = coverOf({first, second});
-  after.line(0).value = 11;
+  const Cover before = coverOf({tagged(polyline({{0, 0}, {1, 1}}), 1, 10)});
+  const Cover after = coverOf(
+      {tagged(polyline({{0, 0}, {1, 1}}), 1, 11), tagged(polyline({{5, 5}, {6, 6}}), 2, 20)});
   for (int renames = 0; renames <= 2; ++renames) {
     ASSERT_TRUE(writeLineFile(path("cut.con"), before));
     stopCommitsAfterRename(renames);
@@ -335,12 +299,6 @@ TEST_F(LineFileDisk, SavesCutShortLeaveBothFiles) {
     EXPECT_EQ(loaded[0].value, renames == 0 ? 10.0 : 11.0);
   }
 }
-
-}  // namespace
-}  // namespace vellumar::geometry
-
-namespace vellumar::geometry {
-namespace {
 
 LineFileFault faultOf(std::string_view lines, std::optional<std::string_view> values,
                       LineFileStatus expected) {

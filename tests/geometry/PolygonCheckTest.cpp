@@ -15,16 +15,13 @@ using test::coverOf;
 using test::enclosedArea;
 using test::polyline;
 using test::squareRing;
+using test::tagged;
 
 TEST(PolygonCheck, NestedRingsAreOrientedByDepthWhateverTheirDirection) {
   for (int directions = 0; directions < 8; ++directions) {
-    Line outer = squareRing(0, 0, 10, 10, directions & 1);
-    outer.id = 1;
-    outer.value = 100;
-    Line hole = squareRing(2, 2, 8, 8, directions & 2);
-    hole.id = 2;
-    Line island = squareRing(4, 4, 6, 6, directions & 4);
-    island.id = 3;
+    const Line outer = tagged(squareRing(0, 0, 10, 10, directions & 1), 1, 100);
+    const Line hole = tagged(squareRing(2, 2, 8, 8, directions & 2), 2);
+    const Line island = tagged(squareRing(4, 4, 6, 6, directions & 4), 3);
     Region region;
     region.inverted = true;
     ASSERT_TRUE(buildRegion(coverOf({hole, island, outer}), region)) << directions;

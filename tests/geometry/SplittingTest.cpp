@@ -11,9 +11,13 @@
 namespace vellumar::geometry {
 namespace {
 
+using test::coordinates;
+using test::Coords;
 using test::coverOf;
 using test::polyline;
+using test::regionOf;
 using test::squareRing;
+using test::tagged;
 
 CrPoint crossing(double x, double y, int line, int segment) {
   CrPoint c;
@@ -24,14 +28,6 @@ CrPoint crossing(double x, double y, int line, int segment) {
   return c;
 }
 
-std::vector<std::pair<double, double>> coordinates(const Line& line) {
-  std::vector<std::pair<double, double>> out;
-  for (const Point& p : line.points()) out.emplace_back(p.x, p.y);
-  return out;
-}
-
-using Coords = std::vector<std::pair<double, double>>;
-
 double totalLength(const Cover& cover) {
   double sum = 0.0;
   for (const Line& line : cover.lines()) sum += line.length();
@@ -39,9 +35,7 @@ double totalLength(const Cover& cover) {
 }
 
 TEST(SplitAtCrossings, CutsInsideSegmentsAndOnVerticesKeepingAttributes) {
-  Line line = polyline({{0, 0}, {2, 0}, {2, 2}, {4, 2}});
-  line.id = 7;
-  line.value = 2.5;
+  Line line = tagged(polyline({{0, 0}, {2, 0}, {2, 2}, {4, 2}}), 7, 2.5);
   line.visited = 1;
   Cover cover = coverOf({squareRing(10, 10, 11, 11), line});
   // Given out of order: one inside segment 0, one on vertex 2 (end of segment 1), one on vertex 2
@@ -126,18 +120,10 @@ TEST(SplitAtCrossings, RandomCutsKeepEveryVertexAndTheLength) {
   }
 }
 
-Region regionOf(std::vector<Line> rings) {
-  Region region;
-  EXPECT_TRUE(buildRegion(coverOf(std::move(rings)), region));
-  return region;
-}
-
 TEST(Clip, KeepsThePiecesInsideOrOutside) {
   // A square with a square hole; a horizontal line crossing it all.
   const Region region = regionOf({squareRing(0, 0, 10, 10), squareRing(3, 3, 7, 7)});
-  Line line = polyline({{-5, 5}, {15, 5}});
-  line.id = 4;
-  line.value = 9;
+  const Line line = tagged(polyline({{-5, 5}, {15, 5}}), 4, 9);
   Cover inside = coverOf({line});
   clip(region, inside, true);
   // Pieces cut off a line follow the cover from its last cut to its first.

@@ -1,8 +1,12 @@
 #pragma once
 
+#include <utility>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "geometry/Geometry.h"
+#include "geometry/PolygonCheck.h"
 
 namespace vellumar::geometry::test {
 
@@ -18,6 +22,13 @@ inline Line polyline(std::vector<Point> points) {
   return Line(std::move(points));
 }
 
+// The line with the id and value given.
+inline Line tagged(Line line, std::int32_t id, double value = 0) {
+  line.id = id;
+  line.value = value;
+  return line;
+}
+
 inline Cover coverOf(std::vector<Line> lines) {
   Cover cover;
   for (Line& line : lines) cover.appendLine(std::move(line));
@@ -30,6 +41,21 @@ inline double enclosedArea(const Cover& region) {
   double sum = 0.0;
   for (const Line& ring : region.lines()) sum -= ring.signedArea();
   return sum;
+}
+
+// The region the rings make; they must pass the polygon check.
+inline Region regionOf(std::vector<Line> rings) {
+  Region region;
+  EXPECT_TRUE(buildRegion(coverOf(std::move(rings)), region));
+  return region;
+}
+
+using Coords = std::vector<std::pair<double, double>>;
+
+inline Coords coordinates(const Line& line) {
+  Coords out;
+  for (const Point& p : line.points()) out.emplace_back(p.x, p.y);
+  return out;
 }
 
 }  // namespace vellumar::geometry::test

@@ -29,19 +29,8 @@ constexpr Pattern kPatterns[] = {Pattern::Corners, Pattern::Edges, Pattern::Inte
                                  Pattern::Isolated, Pattern::Checkerboard};
 
 std::string nameOf(Pattern pattern) {
-  switch (pattern) {
-    case Pattern::Corners:
-      return "corners";
-    case Pattern::Edges:
-      return "edges";
-    case Pattern::Interior:
-      return "interior";
-    case Pattern::Isolated:
-      return "isolated";
-    case Pattern::Checkerboard:
-      return "checkerboard";
-  }
-  return "";
+  const char* const names[] = {"corners", "edges", "interior", "isolated", "checkerboard"};
+  return names[static_cast<int>(pattern)];
 }
 
 bool inPattern(Pattern pattern, int i, int j, int nx, int ny) {
@@ -124,44 +113,26 @@ TEST(BlankNodes, AreTheBlankingValueAndAboveOrNaN) {
   EXPECT_TRUE(copy.hasBlanks());
 }
 
-TEST(BlankNodes, TheAreaMessageIsInTheGridTable) {
-  const MessageText* message = kernelMessage(sink_code::kGridBlankArea);
-  ASSERT_NE(message, nullptr);
-  EXPECT_STREQ(message->in(Language::Russian), "область содержит пустые узлы грида");
-  EXPECT_STREQ(message->in(Language::English), "the area contains blank grid nodes");
-}
-
 // ---- node-wise results ----
 
-// The reference of each operation, written out independently of the kernels.
-double expectedOf(BinaryOp op, double a, double b) {
-  switch (op) {
-    case BinaryOp::Add:
-      return a + b;
-    case BinaryOp::Subtract:
-      return a - b;
-    case BinaryOp::Multiply:
-      return a * b;
-    case BinaryOp::Divide:
-      return a / b;
-    case BinaryOp::Min:
-      return std::min(a, b);
-    case BinaryOp::Max:
-      return std::max(a, b);
-    case BinaryOp::Great:
-      return a > b ? 1 : 0;
-    case BinaryOp::LessEqual:
-      return a <= b ? 1 : 0;
-    case BinaryOp::Equal:
-      return a == b ? 1 : 0;
-    case BinaryOp::And:
-      return a != 0 && b != 0 ? 1 : 0;
-    case BinaryOp::Or:
-      return a != 0 || b != 0 ? 1 : 0;
-    default:
-      return kNaN;
-  }
-}
+// The operations, each with its reference written out independently of the kernels, and whether
+// its result has a z-range (truth values have none to check).
+struct Reference {
+  BinaryOp op;
+  double (*expected)(double, double);
+  bool ranged;
+};
+constexpr Reference kReferences[] = {
+    {BinaryOp::Add, [](double a, double b) { return a + b; }, true},
+    {BinaryOp::Subtract, [](double a, double b) { return a - b; }, true},
+    {BinaryOp::Multiply, [](double a, double b) { return a * b; }, true},
+    {BinaryOp::Divide, [](double a, double b) { return a / b; }, true},
+    {BinaryOp::Min, [](double a, double b) { return std::min(a, b); }, true},
+    {BinaryOp::Max, [](double a, double b) { return std::max(a, b); }, true},
+    {BinaryOp::Great, [](double a, double b) { return a > b ? 1.0 : 0.0; }, false},
+    {BinaryOp::LessEqual, [](double a, double b) { return a <= b ? 1.0 : 0.0; }, false},
+    {BinaryOp::And, [](double a, double b) { return a != 0 && b != 0 ? 1.0 : 0.0; }, true},
+    {BinaryOp::Or, [](double a, double b) { return a != 0 || b != 0 ? 1.0 : 0.0; }, true}};
 
 // Checks a node-wise result: blank exactly where a source node is blank, the expected value
 // elsewhere, and a z-range over the valid results only (when checkRange).
@@ -199,56 +170,46 @@ TEST(BlankNodes, NodeWiseResultsAreBlankWhereAnOperandIs) {
                               [](double x, double y) { return 2.0 + std::cos(x + y); }),
                      Pattern::Isolated);
     b.setNode(0, 6, kBlankValue);
-    for (const BinaryOp op :
-         {BinaryOp::Add, BinaryOp::Subtract, BinaryOp::Multiply, BinaryOp::Divide, BinaryOp::Min,
-          BinaryOp::Max, BinaryOp::Great, BinaryOp::LessEqual, BinaryOp::And, BinaryOp::Or}) {
+    for (const Reference& reference : kReferences) {
       ErrorSink sink;
-      const Grid r = combine(a, b, op, sink);
+      const Grid r = combine(a, b, reference.op, sink);
       EXPECT_FALSE(sink.failed());
-      const bool truth = op == BinaryOp::Great || op == BinaryOp::LessEqual;
       expectNodeWise(
-          r, a, &b, [&](int i, int j) { return expectedOf(op, a.node(i, j), b.node(i, j)); },
-          !truth, nameOf(pa) + " op " + std::to_string(static_cast<int>(op)));
+          r, a, &b, [&](int i, int j) { return reference.expected(a.node(i, j), b.node(i, j)); },
+          reference.ranged, nameOf(pa) + " op " + std::to_string(static_cast<int>(reference.op)));
     }
-    // With numbers, either side.
+    // With numbers, either side, and through the node-wise functions.
     ErrorSink sink;
-    const auto node = [&a](int i, int j) { return a.node(i, j); };
-    expectNodeWise(
-        combine(a, 0.3048, BinaryOp::Multiply, false, sink), a, nullptr,
-        [&](int i, int j) { return node(i, j) * 0.3048; }, true, "G * N");
-    expectNodeWise(
-        combine(a, 5.0, BinaryOp::Add, true, sink), a, nullptr,
-        [&](int i, int j) { return node(i, j) + 5.0; }, true, "N + G");
-    expectNodeWise(
-        combine(a, 5.0, BinaryOp::Subtract, true, sink), a, nullptr,
-        [&](int i, int j) { return 5.0 - node(i, j); }, true, "N - G");
-    expectNodeWise(
-        combine(a, 4.0, BinaryOp::Divide, false, sink), a, nullptr,
-        [&](int i, int j) { return node(i, j) * 0.25; }, true, "G / N");
-    expectNodeWise(
-        combine(b, 3.0, BinaryOp::Divide, true, sink), b, nullptr,
-        [&](int i, int j) { return 3.0 / b.node(i, j); }, true, "N / G");
-    expectNodeWise(
-        combine(a, 0.2, BinaryOp::Min, false, sink), a, nullptr,
-        [&](int i, int j) { return std::min(node(i, j), 0.2); }, false, "min(G, N)");
-    expectNodeWise(
-        combine(a, 0.2, BinaryOp::Great, true, sink), a, nullptr,
-        [&](int i, int j) { return 0.2 > node(i, j) ? 1.0 : 0.0; }, false, "N > G");
-    expectNodeWise(
-        negate(a), a, nullptr, [&](int i, int j) { return -node(i, j); }, true, "-G");
-    expectNodeWise(
-        apply(a, UnaryFn::Not, kRadiansFactor, sink), a, nullptr,
-        [&](int i, int j) { return node(i, j) == 0.0 ? 1.0 : 0.0; }, true, "Not");
-    expectNodeWise(
-        apply(a, UnaryFn::Exp, kRadiansFactor, sink), a, nullptr,
-        [&](int i, int j) { return std::exp(node(i, j)); }, true, "Exp");
-    EXPECT_FALSE(sink.failed());
+    const auto single = [&](const char* what, const Grid& source, const Grid& result, bool ranged,
+                            double (*expected)(double)) {
+      expectNodeWise(
+          result, source, nullptr, [&](int i, int j) { return expected(source.node(i, j)); },
+          ranged, nameOf(pa) + " " + what);
+    };
+    single("G * N", a, combine(a, 0.3048, BinaryOp::Multiply, false, sink), true,
+           [](double v) { return v * 0.3048; });
+    single("N + G", a, combine(a, 5.0, BinaryOp::Add, true, sink), true,
+           [](double v) { return v + 5.0; });
+    single("N - G", a, combine(a, 5.0, BinaryOp::Subtract, true, sink), true,
+           [](double v) { return 5.0 - v; });
+    single("G / N", a, combine(a, 4.0, BinaryOp::Divide, false, sink), true,
+           [](double v) { return v * 0.25; });
+    single("N / G", b, combine(b, 3.0, BinaryOp::Divide, true, sink), true,
+           [](double v) { return 3.0 / v; });
+    single("min(G, N)", a, combine(a, 0.2, BinaryOp::Min, false, sink), false,
+           [](double v) { return std::min(v, 0.2); });
+    single("N > G", a, combine(a, 0.2, BinaryOp::Great, true, sink), false,
+           [](double v) { return 0.2 > v ? 1.0 : 0.0; });
+    single("-G", a, negate(a), true, [](double v) { return -v; });
+    single("Not", a, apply(a, UnaryFn::Not, kRadiansFactor, sink), true,
+           [](double v) { return v == 0.0 ? 1.0 : 0.0; });
+    single("Exp", a, apply(a, UnaryFn::Exp, kRadiansFactor, sink), true,
+           [](double v) { return std::exp(v); });
     // A blank is no value outside a function's domain: ArcSin of values in [-1, 1] succeeds.
     const Grid unit = blanked(
         makeGrid(9, 7, 0.0, 8.0, 0.0, 3.0, [](double x, double y) { return std::sin(x * y); }), pa);
-    expectNodeWise(
-        apply(unit, UnaryFn::ArcSin, kRadiansFactor, sink), unit, nullptr,
-        [&](int i, int j) { return std::asin(unit.node(i, j)); }, true, "ArcSin");
+    single("ArcSin", unit, apply(unit, UnaryFn::ArcSin, kRadiansFactor, sink), true,
+           [](double v) { return std::asin(v); });
     EXPECT_FALSE(sink.failed()) << nameOf(pa);
   }
 }

@@ -17,7 +17,7 @@ constexpr Derivative kAll[] = {Derivative::X, Derivative::Y, Derivative::XX, Der
 
 // Every node of the derivative grid of code, compared with expected(x, y).
 template <class F>
-void expectNodes(const Grid& grid, int code, F expected, double tolerance) {
+void expectNodes(const Grid& grid, int code, double tolerance, F expected) {
   const Grid result = derivativeGrid(grid, code);
   ASSERT_TRUE(result.sameLattice(grid));
   for (int j = 0; j < grid.ny(); ++j) {
@@ -30,24 +30,16 @@ void expectNodes(const Grid& grid, int code, F expected, double tolerance) {
 
 TEST(GridDerivatives, LinearAndPlanarGrids) {
   const Grid xs = makeGrid(9, 7, 100, 180, -3, 3, [](double x, double) { return x; });
-  expectNodes(
-      xs, 1, [](double, double) { return 1.0; }, 1e-8);
-  for (int code : {2, 3, 4, 5})
-    expectNodes(
-        xs, code, [](double, double) { return 0.0; }, 1e-8);
+  expectNodes(xs, 1, 1e-8, [](double, double) { return 1.0; });
+  for (int code : {2, 3, 4, 5}) expectNodes(xs, code, 1e-8, [](double, double) { return 0.0; });
 
   const Grid plane =
       makeGrid(12, 10, 0, 11, 0, 18, [](double x, double y) { return 3 * x + 4 * y; });
-  expectNodes(
-      plane, 6, [](double, double) { return 5.0; }, 1e-8);
-  expectNodes(
-      plane, 8, [](double, double) { return std::atan(5.0) * 180 / M_PI; }, 1e-7);
-  expectNodes(
-      plane, 22, [](double, double) { return 0.0; }, 1e-10);
-  expectNodes(
-      plane, 7, [](double, double) { return 0.0; }, 1e-10);
-  expectNodes(
-      plane, 9, [](double, double) { return 5.0 / std::sqrt(26.0); }, 1e-9);
+  expectNodes(plane, 6, 1e-8, [](double, double) { return 5.0; });
+  expectNodes(plane, 8, 1e-7, [](double, double) { return std::atan(5.0) * 180 / M_PI; });
+  expectNodes(plane, 22, 1e-10, [](double, double) { return 0.0; });
+  expectNodes(plane, 7, 1e-10, [](double, double) { return 0.0; });
+  expectNodes(plane, 9, 1e-9, [](double, double) { return 5.0 / std::sqrt(26.0); });
   const Grid slope = derivativeGrid(plane, 6);
   EXPECT_NEAR(slope.zmin, 5.0, 1e-8);
   EXPECT_NEAR(slope.zmax, 5.0, 1e-8);
@@ -124,8 +116,8 @@ TEST(GridDerivatives, DerivativeGridsAgreeWithPointDerivativesAtTheNodes) {
     grid.setMode(mode);
     for (const Derivative d : kAll) {
       const int code = static_cast<int>(d);
-      expectNodes(
-          grid, code, [&](double x, double y) { return derivativeAt(grid, d, x, y); }, 1e-9);
+      expectNodes(grid, code, 1e-9,
+                  [&](double x, double y) { return derivativeAt(grid, d, x, y); });
       EXPECT_EQ(derivativeGrid(grid, code).mode(), mode);
     }
   }

@@ -4,13 +4,13 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <random>
-#include <sstream>
 #include <vector>
 
+#include "../common/TestSupport.h"
 #include "GridTestSupport.h"
 #include "common/CFormat.h"
+#include "common/FileIo.h"
 #include "grid/DsaaFile.h"
 #include "grid/Sampling.h"
 
@@ -19,29 +19,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A fresh, empty folder for one test, removed afterwards.
-class DsaaFiles : public ::testing::Test {
+class DsaaFiles : public vellumar::testing::FolderTest {
  protected:
-  void SetUp() override {
-    folder_ = fs::temp_directory_path() /
-              ("vellumar-dsaa-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
-  }
-  void TearDown() override { fs::remove_all(folder_); }
-  std::string path(const std::string& name) const { return (folder_ / name).string(); }
   std::size_t fileCount() const {
-    return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder_), {}));
+    return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir_), {}));
   }
-  static std::string read(const std::string& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
-
-  fs::path folder_;
+  static std::string read(const std::string& file) { return readWholeFile(file).value_or(""); }
 };
 
 TEST_F(DsaaFiles, WritesTheDocumentedBytes) {
@@ -144,7 +127,7 @@ TEST_F(DsaaFiles, OnlyRegularFilesThatFitAreRead) {
   // At once, not blocked.
   EXPECT_EQ(readDsaa(path("fifo.grd"), grid).status, DsaaStatus::CannotOpen);
   EXPECT_EQ(readDsaa("/dev/zero", grid).status, DsaaStatus::CannotOpen);
-  EXPECT_EQ(readDsaa(folder_.string(), grid).status, DsaaStatus::CannotOpen);
+  EXPECT_EQ(readDsaa(dir_.string(), grid).status, DsaaStatus::CannotOpen);
   const Grid big =
       testing::makeGrid(600, 600, 0, 1, 0, 1, [](double x, double y) { return x * y; });
   ASSERT_TRUE(writeDsaa(big, path("big.grd")));

@@ -6,6 +6,7 @@
 #include <memory>
 #include <random>
 
+#include "../geometry/TestShapes.h"
 #include "TraceTestSupport.h"
 #include "engine/Calculator.h"
 #include "engine/LinePacking.h"
@@ -36,12 +37,7 @@ std::string exact(double value) {
   return text;
 }
 
-// The area of a polygon whose outer boundaries run clockwise and holes counter-clockwise.
-double regionArea(const geometry::Cover& region) {
-  double area = 0.0;
-  for (const geometry::Line& ring : region.lines()) area -= ring.signedArea();
-  return area;
-}
+using geometry::test::enclosedArea;
 
 double perimeter(const geometry::Cover& region) {
   double length = 0.0;
@@ -160,6 +156,28 @@ class TracePolygon : public isolines::testing::CalculatorTest {
     }
   }
 
+  // The regions above and below the level, each valid and agreeing with the sampled surface the
+  // tracing sees: within a lattice cell the traced line is the chord of the lattice surface's
+  // isoline, so they differ from the sampled regions only in a thin strip along the boundary.
+  std::pair<geometry::Cover, geometry::Cover> bothSides(const std::string& name, double level,
+                                                        double densification) {
+    const grid::Grid& m = map(name);
+    const std::string args =
+        name + ", " + std::to_string(level) + ", " + std::to_string(densification) + ", ";
+    std::pair<geometry::Cover, geometry::Cover> sides{polygon("Trace(" + args + "1)"),
+                                                      polygon("Trace(" + args + "0)")};
+    const double step = std::min(m.stepX(), m.stepY()) / densification;
+    const grid::Grid surface = latticeSurface(m, densification);
+    for (const bool above : {true, false}) {
+      const geometry::Cover& region = above ? sides.first : sides.second;
+      expectValidRegion(region, m, args + (above ? "above" : "below"));
+      const Sampled sampled = sample(surface, region, level, above);
+      const double strip = 0.05 * perimeter(region) * step + 0.005;
+      EXPECT_NEAR(enclosedArea(region), sampled.area, strip) << args << above;
+      EXPECT_LT(sampled.mismatch, strip) << args << above;
+    }
+    return sides;
+  }
 };
 
 TEST_F(TracePolygon, ArgumentsAreCheckedInOrder) {
@@ -191,7 +209,7 @@ TEST_F(TracePolygon, PeakAndPitGiveTheRingOrTheFrameWithAHole) {
   EXPECT_EQ(evaluate("Trace(G1, 5, 1, 1)").text, "Результат - полигон - готов !");
   ASSERT_EQ(peak.size(), 1u);
   EXPECT_LT(peak[0].signedArea(), 0.0);
-  EXPECT_NEAR(regionArea(peak), 5 * M_PI, 0.05);
+  EXPECT_NEAR(enclosedArea(peak), 5 * M_PI, 0.05);
   EXPECT_EQ(peak[0].value, 5.0);
   expectValidRegion(peak, map("G1"), "peak");
 
@@ -201,22 +219,22 @@ TEST_F(TracePolygon, PeakAndPitGiveTheRingOrTheFrameWithAHole) {
   EXPECT_EQ(around[0].size(), 5u);
   EXPECT_EQ(around[0].signedArea(), -36.0);
   EXPECT_GT(around[1].signedArea(), 0.0);
-  EXPECT_NEAR(regionArea(around), 36 - 5 * M_PI, 0.05);
+  EXPECT_NEAR(enclosedArea(around), 36 - 5 * M_PI, 0.05);
   expectValidRegion(around, map("G1"), "around the peak");
   // N3 is truncated: 0.7 asks for the region below, -1 and 2.5 for the region above.
-  EXPECT_EQ(regionArea(polygon("Trace(G1, 5, 1, 0.7)")), regionArea(around));
-  EXPECT_EQ(regionArea(polygon("Trace(G1, 5, 1, -1)")), regionArea(peak));
-  EXPECT_EQ(regionArea(polygon("Trace(G1, 5, 1, 2.5)")), regionArea(peak));
+  EXPECT_EQ(enclosedArea(polygon("Trace(G1, 5, 1, 0.7)")), enclosedArea(around));
+  EXPECT_EQ(enclosedArea(polygon("Trace(G1, 5, 1, -1)")), enclosedArea(peak));
+  EXPECT_EQ(enclosedArea(polygon("Trace(G1, 5, 1, 2.5)")), enclosedArea(peak));
 
   // A pit: above the level is the frame with the pit as a hole, below it the pit itself.
   const geometry::Cover pit = polygon("Trace(G2, 5, 1, 1)");
   ASSERT_EQ(pit.size(), 2u);
   EXPECT_EQ(pit[0].signedArea(), -36.0);
-  EXPECT_NEAR(regionArea(pit), 36 - 5 * M_PI, 0.05);
+  EXPECT_NEAR(enclosedArea(pit), 36 - 5 * M_PI, 0.05);
   expectValidRegion(pit, map("G2"), "pit");
   const geometry::Cover floor = polygon("Trace(G2, 5, 1, 0)");
   ASSERT_EQ(floor.size(), 1u);
-  EXPECT_NEAR(regionArea(floor), 5 * M_PI, 0.05);
+  EXPECT_NEAR(enclosedArea(floor), 5 * M_PI, 0.05);
 }
 
 TEST_F(TracePolygon, RidgeFromBorderToBorderClosesAlongTheFrame) {
@@ -226,12 +244,12 @@ TEST_F(TracePolygon, RidgeFromBorderToBorderClosesAlongTheFrame) {
   const geometry::Cover band = polygon("Trace(G3, 6, 2, 1)");
   ASSERT_EQ(band.size(), 1u);
   expectValidRegion(band, ridge, "band");
-  EXPECT_NEAR(regionArea(band), 4 * 8, 0.02);
+  EXPECT_NEAR(enclosedArea(band), 4 * 8, 0.02);
   // Below it, one ring on each side.
   const geometry::Cover sides = polygon("Trace(G3, 6, 2, 0)");
   ASSERT_EQ(sides.size(), 2u);
   expectValidRegion(sides, ridge, "sides");
-  EXPECT_NEAR(regionArea(sides), 48 - 4 * 8, 0.02);
+  EXPECT_NEAR(enclosedArea(sides), 48 - 4 * 8, 0.02);
   // Every frame corner belongs to the region below, none to the band.
   int corners = 0;
   for (const geometry::Line& ring : sides.lines()) {
@@ -254,26 +272,11 @@ TEST_F(TracePolygon, AreasAgreeWithCountedSamplesAndBothSidesFillTheFrame) {
   for (const Case c : {Case{"G1", 3.5, 1}, Case{"G5", 0.1, 1}, Case{"G5", -0.4, 2.5},
                        Case{"G3", 9.2, 1}}) {
     const grid::Grid& m = map(c.name);
-    const std::string args = std::string(c.name) + ", " + std::to_string(c.level) + ", " +
-                             std::to_string(c.densification) + ", ";
-    const geometry::Cover above = polygon("Trace(" + args + "1)");
-    const geometry::Cover below = polygon("Trace(" + args + "0)");
-    expectValidRegion(above, m, args + "above");
-    expectValidRegion(below, m, args + "below");
-    // Within a lattice cell the traced line is the chord of the lattice surface's isoline, so the
-    // regions differ from the sampled ones only in a thin strip along the boundary.
-    const double step = std::min(m.stepX(), m.stepY()) / c.densification;
-    const grid::Grid surface = latticeSurface(m, c.densification);
-    for (const bool side : {true, false}) {
-      const geometry::Cover& region = side ? above : below;
-      const Sampled sampled = sample(surface, region, c.level, side);
-      const double strip = 0.05 * perimeter(region) * step + 0.005;
-      EXPECT_NEAR(regionArea(region), sampled.area, strip) << args << side;
-      EXPECT_LT(sampled.mismatch, strip) << args << side;
-    }
+    const auto [above, below] = bothSides(c.name, c.level, c.densification);
+    const std::string args = std::string(c.name) + " " + std::to_string(c.level);
     // Above and below share their boundary: together they are the frame, and they do not overlap.
     const double frame = (m.right - m.left) * (m.top - m.bottom);
-    EXPECT_NEAR(regionArea(above) + regionArea(below), frame, frame * 1e-12) << args;
+    EXPECT_NEAR(enclosedArea(above) + enclosedArea(below), frame, frame * 1e-12) << args;
     geometry::Region up;
     geometry::Region down;
     ASSERT_TRUE(geometry::buildRegion(above, up));
@@ -282,12 +285,13 @@ TEST_F(TracePolygon, AreasAgreeWithCountedSamplesAndBothSidesFillTheFrame) {
     ASSERT_EQ(geometry::combineRegions(geometry::SetOperation::Intersection, up, down, 0.0, overlap),
               geometry::SetStatus::Done)
         << args;
-    EXPECT_TRUE(overlap.empty()) << args << overlap.size() << " rings of area " << regionArea(overlap);
+    EXPECT_TRUE(overlap.empty()) << args << overlap.size() << " rings of area "
+                                 << enclosedArea(overlap);
     geometry::Region both;
     ASSERT_EQ(geometry::combineRegions(geometry::SetOperation::Union, up, down, 0.0, both),
               geometry::SetStatus::Done)
         << args;
-    EXPECT_NEAR(regionArea(both), frame, frame * 1e-9) << args;
+    EXPECT_NEAR(enclosedArea(both), frame, frame * 1e-9) << args;
   }
 }
 
@@ -305,21 +309,9 @@ TEST_F(TracePolygon, BlankAreasBoundTheRegionLikeTheBorder) {
   // from the valid side.
   for (const double densification : {1.0, 2.0}) {
     for (const double level : {0.1, -0.4, 0.6}) {
-      const std::string args = "G7, " + std::to_string(level) + ", " +
-                               std::to_string(densification) + ", ";
-      const geometry::Cover above = polygon("Trace(" + args + "1)");
-      const geometry::Cover below = polygon("Trace(" + args + "0)");
-      expectValidRegion(above, m, args + "above");
-      expectValidRegion(below, m, args + "below");
-      const grid::Grid surface = latticeSurface(m, densification);
-      for (const bool side : {true, false}) {
-        const geometry::Cover& region = side ? above : below;
-        const Sampled sampled = sample(surface, region, level, side);
-        const double strip = 0.05 * perimeter(region) * m.stepX() / densification + 0.005;
-        EXPECT_NEAR(regionArea(region), sampled.area, strip) << args << side;
-        EXPECT_LT(sampled.mismatch, strip) << args << side;
-      }
-      EXPECT_NEAR(regionArea(above) + regionArea(below), validArea, validArea * 1e-9) << args;
+      const auto [above, below] = bothSides("G7", level, densification);
+      EXPECT_NEAR(enclosedArea(above) + enclosedArea(below), validArea, validArea * 1e-9)
+          << level << " " << densification;
     }
   }
   // A level outside the valid nodes' range is refused, as on a map without blanks.

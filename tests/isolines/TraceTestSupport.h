@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "../engine/EvaluationHelpers.h"
+#include "../grid/GridTestSupport.h"
 #include "common/ErrorSink.h"
-#include "engine/Calculator.h"
-#include "engine/ResultText.h"
 #include "geometry/Geometry.h"
 #include "grid/Grid.h"
 
@@ -21,12 +21,8 @@ namespace vellumar::isolines::testing {
 inline grid::Grid gridOf(int nx, int ny, double left, double right, double bottom, double top,
                          const std::function<double(double, double)>& f,
                          grid::Interpolation mode = grid::Interpolation::Spline) {
-  grid::Grid g(nx, ny);
-  g.left = left, g.right = right, g.bottom = bottom, g.top = top, g.rectangleFlag = 1;
+  grid::Grid g = grid::testing::makeGrid(nx, ny, left, right, bottom, top, f);
   g.setMode(mode);
-  for (int j = 0; j < ny; ++j) {
-    for (int i = 0; i < nx; ++i) g.setNode(i, j, f(g.nodeX(i), g.nodeY(j)));
-  }
   return g;
 }
 
@@ -85,38 +81,20 @@ class RecordingProgress : public ProgressObserver {
 };
 
 // A calculator evaluating displays as the window does, with maps put under names.
-class CalculatorTest : public ::testing::Test {
+class CalculatorTest : public engine::testing::CalculatorTest {
  protected:
-  struct Outcome {
-    bool ok;
-    std::string text;
-  };
+  using Outcome = engine::testing::Outcome;
 
   void put(const std::string& name, grid::Grid grid) {
-    calc_.registry().findOrCreate(name).value =
-        engine::Operand::grid(std::make_shared<const grid::Grid>(std::move(grid)));
+    engine::testing::CalculatorTest::put(name, engine::testing::gridOperand(std::move(grid)));
   }
-
-  // Success with the message-line text of the result, or failure with the error message.
   Outcome evaluate(const std::string& display, ProgressObserver* progress = nullptr) {
-    ErrorSink sink(progress);
-    calc_.attachErrorSink(&sink);
-    std::string text = display;
-    const bool ok = calc_.run(text);
-    calc_.attachErrorSink(nullptr);
-    return {ok, ok ? engine::resultText(calc_.result(), calc_.language()) : text};
+    return engine::testing::evaluate(calc_, display, progress);
   }
-
   // Expects every display to fail with its message.
   void expectFailures(std::span<const std::pair<const char*, const char*>> cases) {
-    for (const auto& [display, message] : cases) {
-      const Outcome outcome = evaluate(display);
-      EXPECT_FALSE(outcome.ok) << display;
-      EXPECT_EQ(outcome.text, message) << display;
-    }
+    for (const auto& [display, message] : cases) EXPECT_EQ(failure(display), message) << display;
   }
-
-  engine::S_Calculator calc_;
 };
 
 }  // namespace vellumar::isolines::testing

@@ -45,11 +45,8 @@ class EvaluationWindowTest : public QObject {
 
 void EvaluationWindowTest::numbersInFixedOrExponentForm() {
   WindowFixture f;
+  // The message line shows the result text (its forms are the engine's, tested there).
   QCOMPARE(f.evaluate("2+3*4"), QStringLiteral("14.000000000000"));
-  QCOMPARE(f.evaluate("0"), QStringLiteral("0.000000000000E+00"));
-  QCOMPARE(f.evaluate("1000000000000"), QStringLiteral("1000000000000.000000000000"));
-  QCOMPARE(f.evaluate("1000000000000*10"), QStringLiteral("1.000000000000E+13"));
-  QCOMPARE(f.evaluate("0.000000000001"), QStringLiteral("0.000000000001"));
   QCOMPARE(f.evaluate("-0.000000000001/10"), QStringLiteral("-1.000000000000E-13"));
   QCOMPARE(f.evaluate("x = 1.5;\nx * 2"), QStringLiteral("3.000000000000"));
   // An empty display only clears the message line.
@@ -149,6 +146,13 @@ QProgressDialog* waitForProgress(CTarnwickDlg& window) {
   return shown ? window.evaluationRunner().progressDialog() : nullptr;
 }
 
+// Presses the cancel button of the progress dialog and waits for the run to end as cancelled.
+void cancelRun(QProgressDialog& progress, QSignalSpy& finished, WindowFixture& f) {
+  progress.findChild<QPushButton*>()->click();
+  QVERIFY(!finished.isEmpty() || finished.wait(20000));
+  QCOMPARE(f.window->messageText(), QStringLiteral("Вычисление прервано"));
+}
+
 }  // namespace
 
 void EvaluationWindowTest::cancellingProgressKeepsResult() {
@@ -173,10 +177,8 @@ void EvaluationWindowTest::cancellingProgressKeepsResult() {
   QVERIFY(!f.window->button(QStringLiteral("Расчет"))->isEnabled());
   QVERIFY(!f.window->display()->isEnabled());
   f.press(QStringLiteral("Расчет"));  // ignored while busy
-  progress->findChild<QPushButton*>()->click();
-  QVERIFY(!finished.isEmpty() || finished.wait(20000));
+  cancelRun(*progress, finished, f);
   QCOMPARE(finished.size(), 1);
-  QCOMPARE(f.window->messageText(), QStringLiteral("Вычисление прервано"));
   QCOMPARE(f.window->currentResult().numberValue(), 7.0);
   QVERIFY(f.window->button(QStringLiteral("Расчет"))->isEnabled());
   // The registry is exactly as before the run: the statements had run, but nothing landed.
@@ -235,9 +237,7 @@ void EvaluationWindowTest::cancellingGridKernelStopsIt() {
   // The kernel's caption, with a percentage: the work reports its total.
   QTRY_COMPARE(progress->labelText(), QStringLiteral("Расчет грида..."));
   QTRY_VERIFY(progress->maximum() > 0);
-  progress->findChild<QPushButton*>()->click();
-  QVERIFY(!finished.isEmpty() || finished.wait(20000));
-  QCOMPARE(f.window->messageText(), QStringLiteral("Вычисление прервано"));
+  cancelRun(*progress, finished, f);
   QCOMPARE(QString::fromStdString(*own), QStringLiteral("Вычисление прервано"));
   QCOMPARE(f.window->currentResult().numberValue(), 7.0);
   QVERIFY(f.window->calculator().registry().find("G") == nullptr);

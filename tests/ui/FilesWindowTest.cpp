@@ -59,14 +59,9 @@ bool dropFiles(QWidget* target, const QStringList& paths) {
 
 // Loads the wells table, with its header line, as data slot 1; returns its path.
 QString loadWellsWithHeader(WindowFixture& f) {
-  f.dialogs.onDialog = [](QDialog& dialog) {
-    dynamic_cast<DataFileProc&>(dialog).setFormat({0, true, true, " "});
-    return true;
-  };
-  const QString wells = f.write("wells.dat", dataFile());
-  f.dialogs.files.push_back(wells);
-  f.press(QStringLiteral("Данные"));
-  return wells;
+  f.answerDataFormat({0, true, true, " "});
+  f.loadData(f.write("wells.dat", dataFile()));
+  return f.path("wells.dat");
 }
 
 }  // namespace
@@ -124,8 +119,7 @@ void FilesWindowTest::loadFailuresRegisterNothing() {
   QVERIFY(f.window->calculator().registry().find("G1") == nullptr);
   QVERIFY(f.window->calculator().registry().find("P1") == nullptr);
 
-  f.dialogs.files.push_back(f.path("none.dat"));
-  f.press(QStringLiteral("Данные"));
+  f.loadData(f.path("none.dat"));
   QCOMPARE(f.dialogs.lastMessage(), "Нельзя открыть файл " + f.path("none.dat") + " !");
 }
 
@@ -181,13 +175,11 @@ void FilesWindowTest::dataFormatDialogRemembersChoices() {
 
   f.dialogs.files.push_back(f.path("other.dat"));
   answer({4, true, false, ";"}, true);
-  f.dialogs.files.push_back(f.path("other.dat"));
-  f.press(QStringLiteral("Данные"));
+  f.loadData(f.path("other.dat"));
   QCOMPARE(f.window->dataWindow(2)->entries().size(), 1);  // "X Y Z" is one field with ';'
   f.press(QStringLiteral("Данные"));
   QCOMPARE(f.dialogs.lastMessage(), QStringLiteral("Такой файл уже загружен!"));
-  f.dialogs.files.push_back(f.write("third.dat", "1\n"));
-  f.press(QStringLiteral("Данные"));
+  f.loadData(f.write("third.dat", "1\n"));
   QCOMPARE(seen.back().choice, 4);
   QCOMPARE(seen.back().character, QStringLiteral(";"));
 
@@ -199,12 +191,7 @@ void FilesWindowTest::dataFormatDialogRemembersChoices() {
 
 void FilesWindowTest::dataWindowColumnsAndCoordinates() {
   WindowFixture f;
-  f.dialogs.onDialog = [](QDialog& dialog) {
-    dynamic_cast<DataFileProc&>(dialog).setFormat({0, true, true, " "});
-    return true;
-  };
-  f.dialogs.files.push_back(f.write("wells.dat", dataFile()));
-  f.press(QStringLiteral("Данные"));
+  loadWellsWithHeader(f);
   CDataListDialog* window = f.window->dataWindow(1);
   QVERIFY(window != nullptr && window->isVisible());
   QCOMPARE(window->windowTitle(), QStringLiteral("Файл данных"));
@@ -226,12 +213,8 @@ void FilesWindowTest::dataWindowColumnsAndCoordinates() {
   QCOMPARE(f.dialogs.messages.size(), shown);
 
   // A table of one row without coordinates gives a number; without a header, numbered entries.
-  f.dialogs.onDialog = [](QDialog& dialog) {
-    dynamic_cast<DataFileProc&>(dialog).setFormat({0, true, false, " "});
-    return true;
-  };
-  f.dialogs.files.push_back(f.write("one.dat", "4 8\n"));
-  f.press(QStringLiteral("Данные"));
+  f.answerDataFormat({0, true, false, " "});
+  f.loadData(f.write("one.dat", "4 8\n"));
   CDataListDialog* one = f.window->dataWindow(2);
   QCOMPARE(one->entries(), QStringList({"D2_1      1", "D2_2      2"}));
   one->setCoordinateTexts(QString(), QString());
@@ -242,8 +225,7 @@ void FilesWindowTest::dataWindowColumnsAndCoordinates() {
   // Closing frees the slot: the next load reuses it and its window.
   window->close();
   QVERIFY(!window->isVisible());
-  f.dialogs.files.push_back(f.write("again.dat", "1\n2\n"));
-  f.press(QStringLiteral("Данные"));
+  f.loadData(f.write("again.dat", "1\n2\n"));
   QCOMPARE(f.window->dataWindow(1), window);
   QCOMPARE(window->entries(), QStringList({"D1_1      1"}));
   QCOMPARE(window->countsText(), QStringLiteral("Всего: строк  2,  столбцов  1"));
@@ -262,8 +244,7 @@ void FilesWindowTest::savingByKind() {
   const QString gridPath = f.write("relief.grd", gridFile());
   f.load(engine::FileKind::Grid, gridPath);
   f.evaluate("G1 * 10");
-  f.dialogs.files.push_back(f.path("scaled.grd"));
-  f.press(QStringLiteral("Сохранить"));
+  f.save(f.path("scaled.grd"));
   QCOMPARE(f.dialogs.fileDialogs.back().title, QStringLiteral("Сохранить грид как..."));
   QCOMPARE(f.dialogs.fileDialogs.back().defaultSuffix, QStringLiteral("grd"));
   f.load(engine::FileKind::Grid, f.path("scaled.grd"));
@@ -271,14 +252,12 @@ void FilesWindowTest::savingByKind() {
 
   // Saving over a loaded file re-registers the result under that file's name.
   f.evaluate("G1 + 100");
-  f.dialogs.files.push_back(gridPath);
-  f.press(QStringLiteral("Сохранить"));
+  f.save(gridPath);
   QCOMPARE(f.evaluate("MIN(G1)"), QStringLiteral("101.000000000000"));
 
   f.load(engine::FileKind::Polygon, f.write("square.pol", squareFile(4)));
   f.evaluate("P1");
-  f.dialogs.files.push_back(f.path("copy.pol"));
-  f.press(QStringLiteral("Сохранить"));
+  f.save(f.path("copy.pol"));
   QCOMPARE(f.dialogs.fileDialogs.back().title, QStringLiteral("Сохранить полигон как..."));
   f.load(engine::FileKind::Polygon, f.path("copy.pol"));
   QCOMPARE(f.dialogs.messages.size(), std::size_t(1));
@@ -286,11 +265,9 @@ void FilesWindowTest::savingByKind() {
 
   f.load(engine::FileKind::Lines, f.write("edge.con", squareFile(4, 1)));
   f.evaluate("C1");
-  f.dialogs.files.push_back(f.path("lines.shp.con"));
-  f.press(QStringLiteral("Сохранить"));
+  f.save(f.path("lines.shp.con"));
   QCOMPARE(f.dialogs.fileDialogs.back().title, QStringLiteral("Сохранить линии как..."));
-  f.dialogs.files.push_back(f.path("no/such/dir/x.con"));
-  f.press(QStringLiteral("Сохранить"));
+  f.save(f.path("no/such/dir/x.con"));
   QCOMPARE(f.dialogs.lastMessage(), QStringLiteral("Ошибка сохранения линий!"));
 }
 
@@ -300,8 +277,7 @@ void FilesWindowTest::savingDataAppendsZres() {
   CDataListDialog* window = f.window->dataWindow(1);
   window->chooseColumn(2);
   QCOMPARE(f.evaluate("D1_3 * 2"), QStringLiteral("Результат - данные - готов !"));
-  f.dialogs.files.push_back(wells);
-  f.press(QStringLiteral("Сохранить"));
+  f.save(wells);
   QCOMPARE(f.dialogs.fileDialogs.back().title, QStringLiteral("Сохранить данные как..."));
   QVERIFY2(f.dialogs.messages.empty(), qPrintable(f.dialogs.lastMessage()));
   QCOMPARE(window->entries().back(), QStringLiteral("D1_4      Zres"));
@@ -312,16 +288,12 @@ void FilesWindowTest::savingDataAppendsZres() {
   // A result of another length is refused and the file stays.
   const std::string before = f.read("wells.dat");
   f.dialogs.files.push_back(f.write("two.dat", "1\n2\n"));
-  f.dialogs.onDialog = [](QDialog& dialog) {
-    dynamic_cast<DataFileProc&>(dialog).setFormat({0, true, false, " "});
-    return true;
-  };
+  f.answerDataFormat({0, true, false, " "});
   f.press(QStringLiteral("Данные"));
   f.window->dataWindow(2)->setCoordinateTexts(QString(), QString());
   f.window->dataWindow(2)->chooseColumn(0);
   QCOMPARE(f.evaluate("D2_1 + 1"), QStringLiteral("Результат - данные - готов !"));
-  f.dialogs.files.push_back(wells);
-  f.press(QStringLiteral("Сохранить"));
+  f.save(wells);
   QCOMPARE(f.dialogs.lastMessage(), QStringLiteral("Несовпадение размерности данных!"));
   QCOMPARE(f.read("wells.dat"), before);
 }
@@ -331,8 +303,7 @@ void FilesWindowTest::shapefileLinesAskForValueField() {
   // Lines saved as a shapefile load back with the value field chosen in the DBF dialog.
   f.load(engine::FileKind::Lines, f.write("edge.con", squareFile(4, 1)));
   QCOMPARE(f.evaluate("C1 + 5"), QStringLiteral("Результат - линии - готов !"));
-  f.dialogs.files.push_back(f.path("roads.shp"));
-  f.press(QStringLiteral("Сохранить"));
+  f.save(f.path("roads.shp"));
   QVERIFY2(f.dialogs.messages.empty(), qPrintable(f.dialogs.lastMessage()));
 
   QStringList listed;
@@ -365,20 +336,13 @@ void FilesWindowTest::shapefileLinesAskForValueField() {
   QCOMPARE(f.evaluate("MAX(C3)"), QStringLiteral("0.000000000000E+00"));
 
   // A shapefile data file needs no format dialog and lists its columns by name.
-  f.dialogs.onDialog = [](QDialog& dialog) {
-    dynamic_cast<DataFileProc&>(dialog).setFormat({0, true, true, " "});
-    return true;
-  };
-  f.dialogs.files.push_back(f.write("wells.dat", dataFile()));
-  f.press(QStringLiteral("Данные"));
+  loadWellsWithHeader(f);
   f.window->dataWindow(1)->chooseColumn(2);
   f.evaluate("D1_3 * 2");
-  f.dialogs.files.push_back(f.path("points.shp"));
-  f.press(QStringLiteral("Сохранить"));
+  f.save(f.path("points.shp"));
   bool asked = false;
   f.dialogs.onDialog = [&asked](QDialog&) { return asked = true; };
-  f.dialogs.files.push_back(f.path("points.shp"));
-  f.press(QStringLiteral("Данные"));
+  f.loadData(f.path("points.shp"));
   QVERIFY(!asked);
   QCOMPARE(f.window->dataWindow(2)->entries(),
            QStringList({"D2_1      X", "D2_2      Y", "D2_3      Z"}));
@@ -386,8 +350,7 @@ void FilesWindowTest::shapefileLinesAskForValueField() {
   QCOMPARE(f.evaluate("Sum(D2_3)"), QStringLiteral("42.000000000000"));
   // Saving into a loaded shapefile is refused.
   f.evaluate("D2_3 + 1");
-  f.dialogs.files.push_back(f.path("points.shp"));
-  f.press(QStringLiteral("Сохранить"));
+  f.save(f.path("points.shp"));
   QCOMPARE(f.dialogs.lastMessage(),
            QStringLiteral("Не допускается сохранение в загруженном shp-файле!"));
   // Grids never ask for a field.
@@ -401,8 +364,7 @@ void FilesWindowTest::droppedFilesLoadByExtension() {
   // Closed lines saved as a shapefile, to be dropped later.
   f.load(engine::FileKind::Lines, f.write("edge.con", squareFile(4)));
   f.evaluate("C1 * 1");
-  f.dialogs.files.push_back(f.path("roads.shp"));
-  f.press(QStringLiteral("Сохранить"));
+  f.save(f.path("roads.shp"));
   QVERIFY2(f.dialogs.messages.empty(), qPrintable(f.dialogs.lastMessage()));
 
   int formatDialogs = 0;
@@ -463,8 +425,7 @@ void FilesWindowTest::dialogsStartInTheFolderLastUsed() {
     f.load(engine::FileKind::Grid, f.write("other.grd", gridFile()));
     QCOMPARE(f.dialogs.fileDialogs.back().folder, QFileInfo(grid).absolutePath());
     // Each kind of file has its own folder.
-    f.dialogs.files.push_back(QDir(elsewhere.path()).filePath("x.pol"));
-    f.press(QStringLiteral("Полигоны"));
+    f.pressChoosing(QStringLiteral("Полигоны"), QDir(elsewhere.path()).filePath("x.pol"));
     f.press(QStringLiteral("Полигоны"));
     QCOMPARE(f.dialogs.fileDialogs.back().folder, elsewhere.path());
     // Saving a grid is the same kind as loading one.
@@ -489,26 +450,22 @@ void FilesWindowTest::savingDataOverAFileSaysWhatHappens() {
   // Declining leaves the file as it was.
   const std::string before = f.read("wells.dat");
   f.dialogs.answer = false;
-  f.dialogs.files.push_back(wells);
-  f.press(QStringLiteral("Сохранить"));
+  f.save(wells);
   QCOMPARE(f.dialogs.questions.back(), QStringLiteral("Добавить столбец Zres в wells.dat?"));
   QVERIFY(!f.dialogs.fileDialogs.back().confirmOverwrite);  // the window asks its own question
   QCOMPARE(f.read("wells.dat"), before);
   // Another existing file is replaced only when the user agrees.
   f.write("old.dat", "1\n");
-  f.dialogs.files.push_back(f.path("old.dat"));
-  f.press(QStringLiteral("Сохранить"));
+  f.save(f.path("old.dat"));
   QCOMPARE(f.dialogs.questions.back(),
            QStringLiteral("Файл old.dat уже существует. Заменить его?"));
   QCOMPARE(f.read("old.dat"), std::string("1\n"));
   f.dialogs.answer = true;
-  f.dialogs.files.push_back(f.path("old.dat"));
-  f.press(QStringLiteral("Сохранить"));
+  f.save(f.path("old.dat"));
   QVERIFY(f.read("old.dat") != "1\n");
   // A new file needs no question.
   const std::size_t asked = f.dialogs.questions.size();
-  f.dialogs.files.push_back(f.path("new.dat"));
-  f.press(QStringLiteral("Сохранить"));
+  f.save(f.path("new.dat"));
   QCOMPARE(f.dialogs.questions.size(), asked);
   QVERIFY(f.read("new.dat") != "<missing>");
 }

@@ -140,16 +140,14 @@ void HistoryWindowTest::displayFilesRoundTrip() {
   QPlainTextEdit* display = f.window->display();
   const QString text = QStringLiteral("x = 2;\n\ny = x * 3\nглубина = 1");
   display->setPlainText(text);
-  f.dialogs.files.push_back(f.path("sheet.ctb"));
-  f.press(QStringLiteral(">>"));
+  f.pressChoosing(QStringLiteral(">>"), f.path("sheet.ctb"));
   QCOMPARE(f.dialogs.fileDialogs.back().title,
            QStringLiteral("Сохранить в файле содержимое табло"));
   QCOMPARE(f.dialogs.fileDialogs.back().defaultSuffix, QStringLiteral("ctb"));
   QCOMPARE(f.read("sheet.ctb"), std::string("x = 2;\r\n\r\ny = x * 3\r\nглубина = 1"));
 
   display->clear();
-  f.dialogs.files.push_back(f.path("sheet.ctb"));
-  f.press(QStringLiteral("<<"));
+  f.pressChoosing(QStringLiteral("<<"), f.path("sheet.ctb"));
   QCOMPARE(f.dialogs.fileDialogs.back().title,
            QStringLiteral("Загрузить из файла содержимое табло"));
   QCOMPARE(display->toPlainText(), text);
@@ -159,26 +157,22 @@ void HistoryWindowTest::displayFilesRoundTrip() {
   QTextCursor cursor = display->textCursor();
   cursor.setPosition(1);
   display->setTextCursor(cursor);
-  f.dialogs.files.push_back(f.write("unix.ctb", "a\nb"));
-  f.press(QStringLiteral("<<"));
+  f.pressChoosing(QStringLiteral("<<"), f.write("unix.ctb", "a\nb"));
   QCOMPARE(display->toPlainText(), QStringLiteral("[a\nb]"));
   display->clear();
-  f.dialogs.files.push_back(f.write("win.ctb", "\xE3\xEB\xF3\xE1\xE8\xED\xE0\r\n1"));
-  f.press(QStringLiteral("<<"));
+  f.pressChoosing(QStringLiteral("<<"), f.write("win.ctb", "\xE3\xEB\xF3\xE1\xE8\xED\xE0\r\n1"));
   QCOMPARE(display->toPlainText(), QStringLiteral("глубина\n1"));
 }
 
 void HistoryWindowTest::displayFileFailures() {
   WindowFixture f;
   f.window->display()->setPlainText(QStringLiteral("kept"));
-  f.dialogs.files.push_back(f.path("missing.ctb"));
-  f.press(QStringLiteral("<<"));
+  f.pressChoosing(QStringLiteral("<<"), f.path("missing.ctb"));
   QCOMPARE(f.dialogs.lastMessage(), QStringLiteral("Нельзя открыть файл содержимого табло!"));
   QCOMPARE(f.dialogs.messages.back().icon, UserDialogs::Icon::Stop);
   QCOMPARE(f.window->display()->toPlainText(), QStringLiteral("kept"));
 
-  f.dialogs.files.push_back(f.path("no/such/folder/x.ctb"));
-  f.press(QStringLiteral(">>"));
+  f.pressChoosing(QStringLiteral(">>"), f.path("no/such/folder/x.ctb"));
   QCOMPARE(f.dialogs.lastMessage(), QStringLiteral("Нельзя открыть файл для сохранения табло!"));
   // A cancelled dialog does nothing.
   const auto shown = f.dialogs.messages.size();

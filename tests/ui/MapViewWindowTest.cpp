@@ -19,6 +19,7 @@ namespace vellumar::ui::testing {
 
 using mapview::CRVWnd;
 using mapview::MapLayout;
+using mapview::WorldBounds;
 
 class MapViewWindowTest : public QObject {
   Q_OBJECT

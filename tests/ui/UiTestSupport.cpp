@@ -46,14 +46,33 @@ QString WindowFixture::evaluate(const QString& text) {
 
 void WindowFixture::load(engine::FileKind kind, const QString& file) {
   static const char* const kButtons[] = {"Гриды", "Линии", "Полигоны"};
-  dialogs.files.push_back(file);
-  press(QString::fromUtf8(kButtons[static_cast<int>(kind)]));
+  pressChoosing(QString::fromUtf8(kButtons[static_cast<int>(kind)]), file);
 }
 
 void WindowFixture::press(const QString& caption) {
   QAbstractButton* button = window->button(caption);
   if (button == nullptr) QFAIL(qPrintable("no button " + caption));
   button->click();
+}
+
+void WindowFixture::pressChoosing(const QString& caption, const QString& file) {
+  dialogs.files.push_back(file);
+  press(caption);
+}
+
+void WindowFixture::save(const QString& file) {
+  pressChoosing(QStringLiteral("Сохранить"), file);
+}
+
+void WindowFixture::loadData(const QString& file) {
+  pressChoosing(QStringLiteral("Данные"), file);
+}
+
+void WindowFixture::answerDataFormat(const DataFormat& format) {
+  dialogs.onDialog = [format](QDialog& dialog) {
+    dynamic_cast<DataFileProc&>(dialog).setFormat(format);
+    return true;
+  };
 }
 
 std::string gridFile() {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ui/CTarnwickDlg.h"
+#include "ui/DataFileProc.h"
 #include "ui/UserDialogs.h"
 
 namespace vellumar::ui::testing {
@@ -67,6 +68,14 @@ struct WindowFixture {
   // Loads a file of a numbered kind as the user does, choosing path in the file dialog.
   void load(engine::FileKind kind, const QString& path);
   void press(const QString& caption);
+  // Presses a button whose file dialog the user answers with path.
+  void pressChoosing(const QString& caption, const QString& path);
+  // Saves the result as the user does, choosing path in the file dialog.
+  void save(const QString& path);
+  // Loads a data file as the user does, choosing path in the file dialog.
+  void loadData(const QString& path);
+  // Answers every data-format dialog from now on with the format, accepted.
+  void answerDataFormat(const DataFormat& format);
 
   QTemporaryDir dir;
   FakeDialogs dialogs;

@@ -36,11 +36,25 @@ Operand dataOperand(std::vector<double> z, std::vector<double> x, std::vector<do
       std::make_shared<const data::DATA>(std::move(z), std::move(x), std::move(y)));
 }
 
-geometry::Line ring(std::initializer_list<std::pair<double, double>> corners) {
-  std::vector<geometry::Point> points;
-  for (const auto& [x, y] : corners) points.push_back({x, y, 0});
-  points.push_back(points.front());
-  return geometry::Line(std::move(points));
+// A polygon or lines operand of closed rings, each from its corners.
+Operand ringsOperand(std::initializer_list<std::initializer_list<std::pair<double, double>>> rings,
+                     Kind kind = Kind::Polygon) {
+  geometry::Cover cover;
+  for (const auto& corners : rings) {
+    std::vector<geometry::Point> points;
+    for (const auto& [x, y] : corners) points.push_back({x, y, 0});
+    if (kind == Kind::Polygon) points.push_back(points.front());
+    cover.appendLine(geometry::Line(std::move(points)));
+  }
+  return engine::packCover(cover, kind);
+}
+
+// Sends a mouse event at a point of the view.
+void sendMouse(CRVWnd& view, QEvent::Type type, QPoint at, Qt::MouseButton button,
+               Qt::MouseButtons buttons) {
+  QMouseEvent event(type, QPointF(at), QPointF(view.mapToGlobal(at)), button, buttons,
+                    Qt::NoModifier);
+  QCoreApplication::sendEvent(&view, &event);
 }
 
 QColor pixelAt(CRVWnd& view, double x, double y) {
@@ -130,9 +144,7 @@ TEST(MapView, LegendLabelsNameEveryBoundInsideTheWindow) {
 }
 
 TEST(MapView, ThePlotFillsTheWindowButForAxesAndLegend) {
-  geometry::Cover cover;
-  cover.appendLine(ring({{0, 0}, {0, 10}, {10, 10}, {10, 0}}));
-  CRVWnd polygon(engine::packCover(cover, Kind::Polygon), -9999, Language::Russian);
+  CRVWnd polygon(ringsOperand({{{0, 0}, {0, 10}, {10, 10}, {10, 0}}}), -9999, Language::Russian);
   const MapLayout& plot = polygon.layout();
   EXPECT_GE(plot.width * plot.height, 0.7 * 500 * 500);
   CRVWnd grid(gridOperand(2, 2, {0, 10, 0, 10}), -9999, Language::Russian);
@@ -183,20 +195,16 @@ TEST(MapView, DataDotsAndAWidenedAxis) {
 }
 
 TEST(MapView, LinesAreBluePolylines) {
-  geometry::Cover cover;
-  geometry::Line line({{0, 0, 0}, {10, 10, 0}});
-  cover.appendLine(line);
-  CRVWnd view(engine::packCover(cover, Kind::Lines), -9999, Language::Russian);
+  CRVWnd view(ringsOperand({{{0, 0}, {10, 10}}}, Kind::Lines), -9999, Language::Russian);
   EXPECT_EQ(pixelAt(view, 5, 5), QColor(0, 0, 255));
   EXPECT_EQ(pixelAt(view, 2, 8), QColor(Qt::white));
 }
 
 TEST(MapView, PolygonsAreFilledWithHolesAndIslands) {
-  geometry::Cover cover;
-  cover.appendLine(ring({{0, 0}, {0, 10}, {10, 10}, {10, 0}}));
-  cover.appendLine(ring({{2, 2}, {8, 2}, {8, 8}, {2, 8}}));
-  cover.appendLine(ring({{4, 4}, {4, 6}, {6, 6}, {6, 4}}));
-  CRVWnd view(engine::packCover(cover, Kind::Polygon), -9999, Language::Russian);
+  CRVWnd view(ringsOperand({{{0, 0}, {0, 10}, {10, 10}, {10, 0}},
+                            {{2, 2}, {8, 2}, {8, 8}, {2, 8}},
+                            {{4, 4}, {4, 6}, {6, 6}, {6, 4}}}),
+              -9999, Language::Russian);
   EXPECT_EQ(pixelAt(view, 1, 1), QColor(250, 150, 100));
   EXPECT_EQ(pixelAt(view, 3, 3), QColor(Qt::white));
   EXPECT_EQ(pixelAt(view, 5, 5), QColor(250, 150, 100));
@@ -381,22 +389,14 @@ TEST(MapView, MouseZoomsAndPans) {
   const QPoint moved(260, 170);
   const double xBefore = zoomed.worldX(start.x());
   const double yBefore = zoomed.worldY(start.y());
-  QMouseEvent press(QEvent::MouseButtonPress, QPointF(start), QPointF(view.mapToGlobal(start)),
-                    Qt::MiddleButton, Qt::MiddleButton, Qt::NoModifier);
-  QCoreApplication::sendEvent(&view, &press);
-  QMouseEvent move(QEvent::MouseMove, QPointF(moved), QPointF(view.mapToGlobal(moved)),
-                   Qt::NoButton, Qt::MiddleButton, Qt::NoModifier);
-  QCoreApplication::sendEvent(&view, &move);
-  QMouseEvent release(QEvent::MouseButtonRelease, QPointF(moved), QPointF(view.mapToGlobal(moved)),
-                      Qt::MiddleButton, Qt::NoButton, Qt::NoModifier);
-  QCoreApplication::sendEvent(&view, &release);
+  sendMouse(view, QEvent::MouseButtonPress, start, Qt::MiddleButton, Qt::MiddleButton);
+  sendMouse(view, QEvent::MouseMove, moved, Qt::NoButton, Qt::MiddleButton);
+  sendMouse(view, QEvent::MouseButtonRelease, moved, Qt::MiddleButton, Qt::NoButton);
   EXPECT_NEAR(view.layout().worldX(moved.x()), xBefore, zoomed.pixelSize());
   EXPECT_NEAR(view.layout().worldY(moved.y()), yBefore, zoomed.pixelSize());
   const double xMoved = view.layout().worldX(moved.x());
   QTest::mousePress(&view, Qt::LeftButton, Qt::NoModifier, moved);
-  QMouseEvent drag(QEvent::MouseMove, QPointF(start), QPointF(view.mapToGlobal(start)),
-                   Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
-  QCoreApplication::sendEvent(&view, &drag);
+  sendMouse(view, QEvent::MouseMove, start, Qt::NoButton, Qt::LeftButton);
   QTest::mouseRelease(&view, Qt::LeftButton, Qt::NoModifier, start);
   EXPECT_NEAR(view.layout().worldX(start.x()), xMoved, zoomed.pixelSize());
   // Shift and a right click go back to the whole map from any pan or wheel zoom.
