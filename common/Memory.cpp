@@ -1,5 +1,6 @@
 #include "common/Memory.h"
 
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -39,6 +40,8 @@ std::uint64_t heldLocked(Ledger& book) {
   book.lastResident = resident;
   return resident + book.untouched;
 }
+
+constexpr std::uintptr_t kPage = 4096;
 
 bool fitsBeside(std::uint64_t held, std::uint64_t bytes) {
   const std::uint64_t limit = usableBytes();
@@ -198,6 +201,20 @@ void release(std::uint64_t bytes) {
   Ledger& book = ledger();
   const std::lock_guard<std::mutex> hold(book.mutex);
   book.untouched -= std::min(book.untouched, bytes);
+}
+
+void adviseHugePages(void* block, std::size_t bytes) {
+#ifdef MADV_HUGEPAGE
+  if (bytes < kHugePageBytes) return;  // smaller than one huge page: nothing to gain
+  // madvise takes whole pages: the pages that lie inside the block, so that the advice reaches
+  // no memory of a neighbouring allocation.
+  const auto begin = (reinterpret_cast<std::uintptr_t>(block) + kPage - 1) & ~(kPage - 1);
+  const auto end = (reinterpret_cast<std::uintptr_t>(block) + bytes) & ~(kPage - 1);
+  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+  (void)block;
+  (void)bytes;
+#endif
 }
 
 }  // namespace vellumar::memory

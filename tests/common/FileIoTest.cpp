@@ -71,7 +71,8 @@ TEST_F(FileReading, RefusesWhatIsNotARegularFileAtOnce) {
 
 TEST_F(FileReading, FileBytesHoldTheWholeFileAndFailuresKeepThePrevious) {
   std::string text;
-  // Large enough to be mapped; the small files below are read into a buffer.
+  // Large enough for a buffer aligned to huge pages; the small files below are read into a plain
+  // one.
   for (int i = 0; i < 3000000; ++i) text += static_cast<char>('a' + i % 26);
   ASSERT_TRUE(writeFileAtomically(path("big.txt"), text));
   FileBytes bytes;
