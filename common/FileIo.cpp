@@ -142,14 +142,17 @@ FileError readFile(const std::string& path, FileBytes& bytes, FileStamp* stamp,
                    std::uint64_t maxBytes) {
   FileBytes read;
   const auto allocate = [&read](std::size_t count) {
-    // Not zero-filled: the read writes every byte. A large file is aligned to huge pages, so that
-    // it lands in as few pages as it can (see memory::adviseHugePages).
-    const std::size_t alignment =
-        count >= memory::kHugePageBytes ? memory::kHugePageBytes : alignof(std::max_align_t);
-    auto* buffer = static_cast<char*>(::operator new(count, std::align_val_t{alignment}));
+    // Not zero-filled: the read writes every byte. A large file takes whole huge pages, aligned,
+    // so that it lands in as few pages as it can (see memory::adviseHugePages); its last one is
+    // only partly used, for as long as the bytes are kept.
+    constexpr std::size_t kHuge = memory::kHugePageBytes;
+    const bool large = count >= kHuge;
+    const std::size_t alignment = large ? kHuge : alignof(std::max_align_t);
+    const std::size_t block = large ? (count + kHuge - 1) / kHuge * kHuge : count;
+    auto* buffer = static_cast<char*>(::operator new(block, std::align_val_t{alignment}));
     read.data_ = {buffer, FileBytes::Release{alignment}};
     read.size_ = count;
-    memory::adviseHugePages(buffer, count);
+    memory::adviseHugePages(buffer, block);
     return buffer;
   };
   const FileError error = readRegular(path, allocate, stamp, maxBytes);
