@@ -39,11 +39,11 @@ struct FileStamp {
 std::uint64_t hashBytes(std::string_view bytes);
 FileStamp makeStamp(std::string_view bytes, std::int64_t modifiedNs);
 
-// The bytes of a whole file, read into a buffer of exactly its size (written once, by the read
-// itself, never zero-filled first). A copy rather than a mapping: a mapping's pages would each be
-// faulted in on first use, which costs more than the copy on a virtual machine, and a file cut
-// short by another program while it is parsed would crash the reader. Move-only; an empty object
-// views no bytes.
+// The bytes of a whole file, read into a buffer written once, by the read itself (never
+// zero-filled first); a large file's buffer takes whole huge pages. A copy rather than a mapping:
+// the pages of a mapping are each faulted in on first use, which costs more than the copy on a
+// virtual machine, and a file cut short by another program while it is parsed would crash the
+// reader of a mapping. Move-only; an empty object views no bytes.
 class FileBytes {
  public:
   std::string_view view() const { return {data_.get(), size_}; }

@@ -41,8 +41,6 @@ std::uint64_t heldLocked(Ledger& book) {
   return resident + book.untouched;
 }
 
-constexpr std::uintptr_t kPage = 4096;
-
 bool fitsBeside(std::uint64_t held, std::uint64_t bytes) {
   const std::uint64_t limit = usableBytes();
   return limit == 0 || (held <= limit && bytes <= limit - held);
@@ -208,8 +206,9 @@ void adviseHugePages(void* block, std::size_t bytes) {
   if (bytes < kHugePageBytes) return;  // smaller than one huge page: nothing to gain
   // madvise takes whole pages: the pages that lie inside the block, so that the advice reaches
   // no memory of a neighbouring allocation.
-  const auto begin = (reinterpret_cast<std::uintptr_t>(block) + kPage - 1) & ~(kPage - 1);
-  const auto end = (reinterpret_cast<std::uintptr_t>(block) + bytes) & ~(kPage - 1);
+  static const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+  const auto begin = (reinterpret_cast<std::uintptr_t>(block) + page - 1) & ~(page - 1);
+  const auto end = (reinterpret_cast<std::uintptr_t>(block) + bytes) & ~(page - 1);
   if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
 #else
   (void)block;

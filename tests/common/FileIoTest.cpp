@@ -99,6 +99,25 @@ TEST_F(FileReading, FileBytesHoldTheWholeFileAndFailuresKeepThePrevious) {
   EXPECT_TRUE(bytes.view().empty());
 }
 
+TEST_F(FileReading, FileBytesOfEverySizeAroundAHugePage) {
+  // A large file's buffer is rounded up to whole huge pages: the bytes seen are still the file's,
+  // no more, whether the file fills its last huge page, misses it by a byte or spills into one.
+  const std::size_t huge = std::size_t(1) << 21;
+  for (const std::size_t size : {huge - 1, huge, huge + 1, 3 * huge + 4097}) {
+    std::string text(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) {
+      text[i] = static_cast<char>('A' + (i * 31 + i / 4096) % 26);
+    }
+    ASSERT_TRUE(writeFileAtomically(path("sized.txt"), text));
+    FileBytes bytes;
+    FileStamp stamp;
+    ASSERT_EQ(readFile(path("sized.txt"), bytes, &stamp), FileError::None) << size;
+    EXPECT_EQ(bytes.size(), size);
+    EXPECT_TRUE(bytes.view() == text) << size;
+    EXPECT_EQ(stamp.size, size);
+  }
+}
+
 TEST_F(FileReading, UnreadableFilesAreNotMissing) {
   // Root reads every file: the read is tried as the user nobody.
   fs::permissions(dir_, fs::perms::all);
