@@ -2,11 +2,11 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstddef>
 #include <cstring>
 #include <new>
 
@@ -135,50 +135,27 @@ FileStamp makeStamp(std::string_view bytes, std::int64_t modified) {
 }
 
 void FileBytes::Release::operator()(const char* bytes) const {
-  if (mapped != 0) {
-    munmap(const_cast<char*>(bytes), mapped);
-  } else {
-    delete[] bytes;
-  }
+  ::operator delete(const_cast<char*>(bytes), std::align_val_t{alignment});
 }
 
 FileError readFile(const std::string& path, FileBytes& bytes, FileStamp* stamp,
                    std::uint64_t maxBytes) {
-  // Below this size a read costs no more than a mapping.
-  constexpr std::uint64_t kMapFrom = std::uint64_t(1) << 20;
-  int fd = -1;
-  struct stat info {};
-  const FileError opened = openRegular(path, fd, info);
-  if (opened != FileError::None) return opened;
-  const auto size = static_cast<std::uint64_t>(info.st_size);
   FileBytes read;
-  FileError error = FileError::None;
-  void* mapped = MAP_FAILED;
-  if (size >= kMapFrom && size <= maxBytes && size <= std::uint64_t(PTRDIFF_MAX) &&
-      memory::fits(size)) {
-    // Populated at once: one pass of the kernel instead of a page fault per page.
-    mapped = mmap(nullptr, static_cast<std::size_t>(size), PROT_READ, MAP_PRIVATE | MAP_POPULATE,
-                  fd, 0);
-  }
-  if (mapped != MAP_FAILED) {
-    read.data_ = {static_cast<const char*>(mapped), FileBytes::Release{size}};
-    read.size_ = static_cast<std::size_t>(size);
-    // A file whose size changed since it was opened was being written and is not trusted.
-    struct stat now {};
-    if (fstat(fd, &now) != 0 || now.st_size != info.st_size) error = FileError::ReadFailed;
-    if (error == FileError::None && stamp != nullptr) {
-      *stamp = makeStamp(read.view(), modifiedNs(info));
-    }
-  } else {
-    const auto allocate = [&read](std::size_t count) {
-      char* buffer = new char[count];  // not zero-filled: the read writes every byte
-      read.data_ = {buffer, FileBytes::Release{0}};
-      read.size_ = count;
-      return buffer;
-    };
-    error = readOpened(fd, info, allocate, stamp, maxBytes);
-  }
-  close(fd);
+  const auto allocate = [&read](std::size_t count) {
+    // Not zero-filled: the read writes every byte. A large file takes whole huge pages, aligned,
+    // so that it lands in as few pages as it can (see memory::adviseHugePages); its last one is
+    // only partly used, for as long as the bytes are kept.
+    constexpr std::size_t kHuge = memory::kHugePageBytes;
+    const bool large = count >= kHuge;
+    const std::size_t alignment = large ? kHuge : alignof(std::max_align_t);
+    const std::size_t block = large ? (count + kHuge - 1) / kHuge * kHuge : count;
+    auto* buffer = static_cast<char*>(::operator new(block, std::align_val_t{alignment}));
+    read.data_ = {buffer, FileBytes::Release{alignment}};
+    read.size_ = count;
+    memory::adviseHugePages(buffer, block);
+    return buffer;
+  };
+  const FileError error = readRegular(path, allocate, stamp, maxBytes);
   if (error == FileError::None) bytes = std::move(read);
   return error;
 }

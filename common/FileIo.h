@@ -39,9 +39,11 @@ struct FileStamp {
 std::uint64_t hashBytes(std::string_view bytes);
 FileStamp makeStamp(std::string_view bytes, std::int64_t modifiedNs);
 
-// The bytes of a whole file. A large file is mapped read-only (its pages come straight from the
-// page cache: nothing is zero-filled, nothing copied); a small one is read into a buffer of
-// exactly its size, written once by the read itself. Move-only; an empty object views no bytes.
+// The bytes of a whole file, read into a buffer written once, by the read itself (never
+// zero-filled first); a large file's buffer takes whole huge pages. A copy rather than a mapping:
+// the pages of a mapping are each faulted in on first use, which costs more than the copy on a
+// virtual machine, and a file cut short by another program while it is parsed would crash the
+// reader of a mapping. Move-only; an empty object views no bytes.
 class FileBytes {
  public:
   std::string_view view() const { return {data_.get(), size_}; }
@@ -49,9 +51,9 @@ class FileBytes {
 
  private:
   friend FileError readFile(const std::string&, FileBytes&, FileStamp*, std::uint64_t);
-  // Unmaps a mapping (mapped bytes long) or frees a buffer (mapped 0).
+  // Frees a buffer allocated with the given alignment.
   struct Release {
-    std::size_t mapped;  // value-initialised: 0
+    std::size_t alignment;
     void operator()(const char* bytes) const;
   };
   std::unique_ptr<const char, Release> data_;

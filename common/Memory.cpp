@@ -201,13 +201,19 @@ void release(std::uint64_t bytes) {
   book.untouched -= std::min(book.untouched, bytes);
 }
 
-void adviseHugePages(const void* data, std::size_t bytes) {
-  constexpr std::uintptr_t kHugePage = std::uintptr_t(2) << 20;
-  if (data == nullptr || bytes < 2 * kHugePage) return;
-  const auto begin = reinterpret_cast<std::uintptr_t>(data);
-  const std::uintptr_t first = (begin + kHugePage - 1) & ~(kHugePage - 1);
-  const std::uintptr_t last = (begin + bytes) & ~(kHugePage - 1);
-  if (first < last) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+void adviseHugePages(void* block, std::size_t bytes) {
+#ifdef MADV_HUGEPAGE
+  if (bytes < kHugePageBytes) return;  // smaller than one huge page: nothing to gain
+  // madvise takes whole pages: the pages that lie inside the block, so that the advice reaches
+  // no memory of a neighbouring allocation.
+  static const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+  const auto begin = (reinterpret_cast<std::uintptr_t>(block) + page - 1) & ~(page - 1);
+  const auto end = (reinterpret_cast<std::uintptr_t>(block) + bytes) & ~(page - 1);
+  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+  (void)block;
+  (void)bytes;
+#endif
 }
 
 }  // namespace vellumar::memory

@@ -83,11 +83,7 @@ void combineElements(double* out, std::size_t n, double missing, ErrorSink& sink
 // A new column of n elements. A large one is asked to sit on huge pages before it is first
 // touched, which more than halves the page-fault cost of a fresh 80 MB column.
 std::vector<double> freshColumn(std::size_t n) {
-  std::vector<double> column;
-  column.reserve(n);
-  memory::adviseHugePages(column.data(), n * sizeof(double));
-  column.resize(n);
-  return column;
+  return memory::filledVector(n, 0.0);
 }
 
 // The column a kernel writes its result into: the operand's own column when the caller handed

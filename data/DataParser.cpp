@@ -88,7 +88,7 @@ class DataParser {
     if (static_cast<std::size_t>(index) < drafts_.size()) return &drafts_[index];
     if ((drafts_.size() + 1) * rows_ > cellLimit_) return nullptr;  // absurdly ragged lines
     if (!memory::fits(rows_ * sizeof(double))) throw std::bad_alloc();
-    drafts_.push_back(Draft{std::vector<double>(rows_, missing_)});
+    drafts_.push_back(Draft{memory::filledVector(rows_, missing_)});
     return &drafts_.back();
   }
 
@@ -198,7 +198,7 @@ class DataParser {
   bool collectTexts(bool header) {
     texts_.resize(drafts_.size());
     for (std::size_t j = 0; j < drafts_.size(); ++j) {
-      if (drafts_[j].pureText()) texts_[j].resize(rows_);
+      if (drafts_[j].pureText()) texts_[j] = memory::filledVector(rows_, std::string());
     }
     LineCursor cursor(bytes_);
     std::string_view line;
@@ -225,7 +225,7 @@ class DataParser {
     M_Data& t = table_;
     t.Clear();
     t.rows_ = static_cast<int>(rows_);
-    t.rowMarks_.assign(rows_, 0);
+    t.rowMarks_ = memory::filledVector(rows_, 0);
     t.columns_.resize(drafts_.size());
     for (std::size_t j = 0; j < drafts_.size(); ++j) {
       M_Data::Column& c = t.columns_[j];

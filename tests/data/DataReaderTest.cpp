@@ -328,6 +328,45 @@ TEST_F(DataFilesOnDisk, ATableRemembersWhatItsFileHeld) {
   EXPECT_EQ(t.path(), "");
 }
 
+TEST_F(DataFilesOnDisk, LargeFilesReadEveryCell) {
+  // Large enough that the file's buffer and every column are blocks advised huge pages; short rows
+  // and empty fields leave missing cells all through the columns, and the last line has no line
+  // end.
+  constexpr int kRows = 300'000;
+  const auto missing = [](int r) { return r % 1000 == 7; };
+  const auto shortRow = [](int r) { return r % 777 == 0; };
+  std::string bytes = "X\tY\tName\r\n";
+  bytes.reserve(kRows * 24);
+  for (int r = 0; r < kRows; ++r) {
+    const std::string number = std::to_string(r);
+    bytes += number;
+    if (!shortRow(r)) {
+      bytes += '\t';
+      if (!missing(r)) bytes += std::to_string(r / 2) + ".5";
+      bytes += "\tw" + number;
+    }
+    if (r + 1 < kRows) bytes += "\r\n";
+  }
+  ASSERT_TRUE(writeFileAtomically(path("large.dat"), bytes));
+  M_Data t;
+  t.setOptions({'\t', false, true});
+  t.setMissingCellValue(-9999.0);
+  ASSERT_EQ(t.ReadFile(path("large.dat")), ReadStatus::Ok);
+  ASSERT_EQ(t.rowCount(), kRows);
+  ASSERT_EQ(t.columnCount(), 3);
+  EXPECT_EQ(t.fileStamp().hash, hashBytes(bytes));
+  EXPECT_EQ(t.columnWidth(2), 8);  // "w299999" and its terminator
+  int wrong = 0;
+  for (int r = 0; r < kRows; ++r) {
+    const bool blank = shortRow(r) || missing(r);
+    const double y = blank ? -9999.0 : r / 2 + 0.5;
+    const std::string name = shortRow(r) ? "" : "w" + std::to_string(r);
+    wrong += t.NumericValue(r, 0) != r || t.NumericValue(r, 1) != y || t.CellText(r, 2) != name ||
+             t.rowMark(r) != 0;
+  }
+  EXPECT_EQ(wrong, 0);
+}
+
 TEST(DataCells, FormatNumbersByTheCellTextRule) {
   EXPECT_EQ(M_Data::formatCell(0.0000005, -1), " 5.0000E-07");
   EXPECT_EQ(M_Data::formatCell(-2e13, -1), "-2.0000E+13");
