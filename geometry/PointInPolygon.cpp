@@ -78,8 +78,12 @@ bool insideEvenOdd(const Cover& region, double x, double y, bool rectTest) {
 // ---- PreparedPolygon ----
 
 PreparedPolygon::PreparedPolygon(const Cover& region) : regionRect_(region.rect()) {
+  std::size_t points = 0;
+  for (const Line& ring : region.lines()) points += ring.size();
   std::vector<Edge> edges;
   std::vector<Vertex> vertices;
+  edges.reserve(points);
+  vertices.reserve(points);
   for (std::size_t r = 0; r < region.size(); ++r) {
     const Line& ring = region[r];
     areas_.push_back(ring.signedArea());
@@ -100,11 +104,16 @@ PreparedPolygon::PreparedPolygon(const Cover& region) : regionRect_(region.rect(
     }
   }
   buildBins(rows_, edges, false);
-  buildBins(columns_, edges, true);
+  edges_ = std::move(edges);
   // Vertices by the row bin of their ordinate: a point can only equal those of its own bin.
   vertices_.build(static_cast<std::size_t>(rows_.axis.count), [&](auto&& file) {
     for (const Vertex& v : vertices) file(static_cast<std::size_t>(rows_.axis.binOf(v.y)), v);
   });
+}
+
+const PreparedPolygon::EdgeBins& PreparedPolygon::columns() const {
+  std::call_once(columns_->built, [this] { buildBins(columns_->bins, edges_, true); });
+  return columns_->bins;
 }
 
 void PreparedPolygon::buildBins(EdgeBins& bins, const std::vector<Edge>& edges, bool alongY) {
@@ -217,7 +226,7 @@ bool PreparedPolygon::insideEvenOdd(double x, double y, bool rectTest) const {
   });
   if (vertexHit) return true;
   const bool upward = nearRectEdgeInY(regionRect_, y);
-  const EdgeBins& bins = upward ? columns_ : rows_;
+  const EdgeBins& bins = upward ? columns() : rows_;
   const auto bin = static_cast<std::size_t>(bins.axis.binOf(upward ? x : y));
   bool inside = false;
   for (const Edge& e : bins.edges.in(bin)) {

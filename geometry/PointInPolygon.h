@@ -2,6 +2,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <span>
 #include <vector>
 
@@ -46,7 +48,7 @@ bool insideInnermost(const Cover& region, double x, double y);
 bool insideEvenOdd(const Cover& region, double x, double y, bool rectTest);
 
 // A polygon prepared for many queries: the edges are binned into rows (and columns, for rays
-// along +y), each bin holding copies of its edges, and the vertices are binned by row, so one
+// along +y, when first needed), each bin holding copies of its edges, and the vertices are binned by row, so one
 // query reads the few edges and vertices of its row from one place. Every answer equals the
 // single-point rule above for the cover as it was when prepared (its rings, signed areas and
 // stored rectangles). Queries are const and may run concurrently.
@@ -82,7 +84,15 @@ class PreparedPolygon {
     BinLists<Edge> edges;
   };
 
+  // The columns serve only the even-odd rule's rays along +y, for points near the region's
+  // bottom or top, which most uses never ask: they are built on the first such query.
+  struct LazyColumns {
+    std::once_flag built;
+    EdgeBins bins;
+  };
+
   static void buildBins(EdgeBins& bins, const std::vector<Edge>& edges, bool alongY);
+  const EdgeBins& columns() const;
   template <typename Visit>
   void forEachVertexAt(double x, double y, Visit&& visit) const;
   // The innermost-ring rule with rings as the work space (see containingRings).
@@ -92,8 +102,9 @@ class PreparedPolygon {
   std::vector<Rect> ringRects_;
   Rect regionRect_;
   bool allClosed_ = true;
+  std::vector<Edge> edges_;    // every edge that counts, kept for the columns
   EdgeBins rows_;              // edges that can cross a ray along +x, by y
-  EdgeBins columns_;           // edges that can cross a ray along +y, by x
+  std::unique_ptr<LazyColumns> columns_ = std::make_unique<LazyColumns>();  // by x
   BinLists<Vertex> vertices_;  // by the row bins of rows_
 };
 
