@@ -39,6 +39,18 @@ void testPoints(const Line& ring, std::vector<Point>& points) {
   if (points.empty() && !ring.empty()) points.push_back(ring.front());
 }
 
+// Whether, sorted, the votes come in pairs: every ring voted for exactly twice.
+bool votedInPairs(std::vector<std::size_t>& votes) {
+  std::sort(votes.begin(), votes.end());
+  for (std::size_t v = 0; v < votes.size(); v += 2) {
+    if (v + 1 == votes.size() || votes[v + 1] != votes[v] ||
+        (v + 2 < votes.size() && votes[v + 2] == votes[v])) {
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 RingNesting ringNesting(const Cover& rings) {
@@ -127,7 +139,11 @@ RingNesting ringNesting(const Cover& rings) {
     if (isLarge) ++nextLarge;
     testPoints(rings[i], points);
     votes.clear();
-    for (const Point& p : points) {
+    for (std::size_t k = 0; k < points.size(); ++k) {
+      const Point& p = points[k];
+      // Of three points, the third decides only for a ring that holds one of the first two: when
+      // every ring that voted holds both, it cannot change the outcome and is not asked.
+      if (k == 2 && votedInPairs(votes)) break;
       // Each ring ranked above i that holds the point in itself and its rectangle votes once.
       auto vote = [&](std::size_t j) {
         if (rank[j] > rank[i] && rings[j].rect().contains(p.x, p.y)) votes.push_back(j);
