@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <numeric>
+#include <utility>
 #include <vector>
 
 #include "geometry/Crossings.h"
@@ -309,7 +310,7 @@ bool closeLevelRegion(Cover isolines, const Rect& frame, double margin, bool abo
     return false;
   }
   Region built;
-  if (!buildRegion(rings, built)) return false;
+  if (!buildRegion(std::move(rings), built)) return false;
   // The rings holding the frame were added last; the result lists the rings the other way round,
   // so that they come first.
   for (std::size_t i = built.size(); i-- > 0;) region.appendLine(std::move(built.line(i)));

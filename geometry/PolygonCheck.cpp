@@ -168,10 +168,10 @@ RingNesting ringNesting(const Cover& rings) {
   return nesting;
 }
 
-bool buildRegion(const Cover& cover, Region& region, bool check) {
+bool buildRegion(Cover cover, Region& region, bool check) {
   if (cover.empty()) return false;
   Region result;
-  static_cast<Cover&>(result) = cover;
+  static_cast<Cover&>(result) = std::move(cover);
   if (check) {
     if (!ringsValid(result)) return false;
     result.recomputeRects();

@@ -14,8 +14,9 @@ namespace vellumar::geometry {
 // that meet at a corner do. Then each ring's nesting depth is taken from ringNesting, and rings
 // are reversed where needed so that even depths run clockwise (negative area) and odd depths
 // (holes) counter-clockwise. Rings keep their order, ids and values. On failure region is left
-// unchanged.
-[[nodiscard]] bool buildRegion(const Cover& cover, Region& region, bool check = true);
+// unchanged. The cover is taken by value: a caller done with its cover moves it in, and the
+// region takes over its rings without a copy.
+[[nodiscard]] bool buildRegion(Cover cover, Region& region, bool check = true);
 
 // How the closed, non-crossing rings of a cover nest: depth[i] counts the larger rings (by
 // |signed area|, ties in cover order) that contain ring i, parent[i] is the smallest of them (-1

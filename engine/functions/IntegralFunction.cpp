@@ -4,6 +4,7 @@
 #include <cmath>
 #include <optional>
 #include <span>
+#include <utility>
 
 #include "engine/LinePacking.h"
 #include "engine/PolygonIntegral.h"
@@ -91,12 +92,12 @@ Operand integral(S_Calculator& calc, Arguments& args) {
     return Operand();
   }
   // Rectangles that do not overlap, or only touch, enclose no common area.
-  const geometry::Rect& p = cover.rect();
+  const geometry::Rect p = cover.rect();
   if (!(map.left < p.right && p.left < map.right && map.bottom < p.top && p.bottom < map.top)) {
     return Operand::number(0.0);
   }
   geometry::Region region;
-  if (!geometry::buildRegion(cover, region)) {
+  if (!geometry::buildRegion(std::move(cover), region)) {
     calc.argumentError(ArgumentMessage::InvalidType, polygon.argumentPosition());
     return Operand();
   }
@@ -108,7 +109,7 @@ Operand integral(S_Calculator& calc, Arguments& args) {
   geometry::Cover outline;
   outline.appendLine(geometry::latticeOutline(mapRect, map.nx(), map.ny()));
   geometry::Region mapRegion;
-  if (!geometry::buildRegion(outline, mapRegion)) {
+  if (!geometry::buildRegion(std::move(outline), mapRegion)) {
     calc.argumentError(ArgumentMessage::InvalidType, args[0].argumentPosition());
     return Operand();
   }

@@ -15,7 +15,9 @@ geometry::Rect mapRectangle(const grid::Grid& map) {
 bool polygonRegion(S_Calculator& calc, const Operand& polygon, ArgumentMessage failure,
                    geometry::Region& region) {
   geometry::Cover cover;
-  if (unpackOperand(polygon, cover) && geometry::buildRegion(cover, region)) return true;
+  if (unpackOperand(polygon, cover) && geometry::buildRegion(std::move(cover), region)) {
+    return true;
+  }
   calc.argumentError(failure, polygon.argumentPosition());
   return false;
 }
