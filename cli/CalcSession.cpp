@@ -27,6 +27,7 @@ CalcSession::CalcSession(const Options& options, std::ostream& out, std::ostream
   calc_.setAnglesInRadians(!options.degrees);
   calc_.setLengthTolerance(options.meters ? 1.0 : 0.001);
   calc_.setLanguage(options.english ? Language::English : Language::Russian);
+  workspace_.setRasterOptions({options.creationOptions, options.dataType, 0});
 }
 
 int CalcSession::run() {
@@ -39,7 +40,7 @@ int CalcSession::loadFiles() {
     engine::FileStatus status;
     switch (action.type) {
       case Action::Type::LoadGrid:
-        status = workspace_.load(engine::FileKind::Grid, action.argument);
+        status = workspace_.load(engine::FileKind::Grid, action.argument, {}, action.band);
         break;
       case Action::Type::LoadLines:
         status = workspace_.load(engine::FileKind::Lines, action.argument, action.valueField);

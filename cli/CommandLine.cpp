@@ -2,6 +2,9 @@
 
 #include <charconv>
 #include <map>
+#include <utility>
+
+#include "formats/RasterFile.h"
 
 namespace vellumar::cli {
 namespace {
@@ -78,6 +81,8 @@ class Parser {
       xyOption(name, attached);
     } else if (name == "--value-field") {
       if (const auto value = valueOf(name, attached)) valueField_ = *value;
+    } else if (name == "--band" || name == "--co" || name == "--type") {
+      rasterOption(name, attached);
     } else if (!flag(name)) {
       result_.error = "unknown option " + name;
     }
@@ -104,6 +109,24 @@ class Parser {
       return true;
     }
     return false;
+  }
+
+  void rasterOption(const std::string& name, const std::optional<std::string>& attached) {
+    const auto value = valueOf(name, attached);
+    if (!value) return;
+    Options& options = result_.options;
+    if (name == "--band") {
+      if (!parseColumn(*value, band_)) result_.error = "--band takes a band number, not '" + *value + "'";
+    } else if (name == "--co") {
+      if (value->find('=') == std::string::npos || value->front() == '=') {
+        result_.error = "--co takes KEY=VALUE, not '" + *value + "'";
+      }
+      options.creationOptions.push_back(*value);
+    } else if (!formats::knownDataType(*value)) {
+      result_.error = "unknown raster type '" + *value + "' for --type";
+    } else {
+      options.dataType = *value;
+    }
   }
 
   void delimiterOption(const std::string& name, const std::optional<std::string>& attached) {
@@ -148,13 +171,16 @@ class Parser {
 
   void addAction(Action::Type type, std::string argument, std::string option = {}) {
     result_.options.actions.push_back(
-        {type, std::move(argument), format_, valueField_, std::move(option)});
+        {type, std::move(argument), format_, valueField_, std::move(option), 1});
+    // A --band holds for the one grid after it.
+    if (type == Action::Type::LoadGrid) result_.options.actions.back().band = std::exchange(band_, 1);
   }
 
   const std::vector<std::string>& arguments_;
   std::size_t index_ = 0;
   DataFormat format_;
   std::string valueField_;
+  int band_ = 1;
   ParseResult result_;
 };
 
@@ -169,7 +195,9 @@ std::string usageText() {
 Evaluate Vellumar expressions over maps, data, lines, polygons and numbers.
 
 Operand files (loaded in the order given, before any evaluation):
-  -g, --grid FILE        a DSAA grid, registered as G1, G2, ...
+  -g, --grid FILE        a grid (DSAA .grd, GeoTIFF, ESRI ASCII, netCDF, Imagine, VRT,
+                         or any raster GDAL reads), registered as G1, G2, ...
+  --band N               the raster band read for the -g after it (default: 1)
   -l, --lines FILE       a line file (.con, .lin with .val) or shapefile, as C1, C2, ...
   -p, --polygon FILE     a polygon file (.pol, .con with .val) or shapefile, as P1, P2, ...
   -d, --data FILE        a delimited data file or shapefile; column c of slot s is Ds_c
@@ -187,7 +215,13 @@ Settings:
 Evaluation and output:
   -e, --eval TEXT        evaluate TEXT (statements separated by ';')
   -f, --file FILE        evaluate the text of a display file (.ctb)
-  -o, --output FILE      save the final result with the writer of its kind
+  -o, --output FILE      save the final result with the writer of its kind; a grid by
+                         extension: .grd DSAA, .tif/.tiff GeoTIFF, .asc ESRI ASCII,
+                         .nc netCDF, .img Imagine
+  --co KEY=VALUE         a GDAL creation option of a raster result (repeatable),
+                         e.g. --co COMPRESS=DEFLATE
+  --type TYPE            the type of a raster result's values (Byte, Int16, Float32, ...;
+                         default: Float64, which keeps every node exactly)
   --list                 print the identifier-values list after the evaluations
   --help                 print this help;  --version  print the version
   --                     end of options: every later argument is an expression

@@ -24,12 +24,17 @@ struct Action {
   DataFormat format;       // for LoadData: the data options in force at that point
   std::string valueField;  // for shapefile lines and polygons: the DBF field of line values
   std::string option;      // the option as written ("-g", "--grid"), empty for bare expressions
+  int band = 1;            // for LoadGrid: the raster band read (--band before the -g)
 };
 
 // Everything the command line asks for.
 struct Options {
   std::vector<Action> actions;
   std::string outputPath;
+  // How a grid result saved as a raster is written: GDAL creation options (--co) and the type
+  // of its values (--type; empty for Float64).
+  std::vector<std::string> creationOptions;
+  std::string dataType;
   bool degrees = false;
   bool meters = false;
   bool english = false;

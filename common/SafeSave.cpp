@@ -130,6 +130,16 @@ bool SaveFile::write(std::string_view bytes) {
   return true;
 }
 
+bool SaveFile::adoptLibraryWrite() {
+  if (temporary_.empty() || finished_) return fail(SaveError::WriteFailed);
+  if (fd_ >= 0) close(fd_);
+  fd_ = ::open(temporary_.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+  if (fd_ < 0) return fail(SaveError::WriteFailed);
+  struct stat info {};
+  if (fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) return fail(SaveError::WriteFailed);
+  return true;
+}
+
 void SaveFile::applyOwnerAndMode() {
   if (!existed_) {
     fchmod(fd_, 0666 & ~currentUmask());

@@ -50,6 +50,12 @@ class SaveFile {
   [[nodiscard]] bool open();
   // Appends bytes to the new content.
   [[nodiscard]] bool write(std::string_view bytes);
+  // The temporary file, for a library that writes the new content by path itself (GDAL's
+  // drivers) instead of through write(); empty before open() and after the save ended.
+  const std::string& temporaryPath() const { return temporary_; }
+  // Takes up the temporary file again after a library wrote it by path, so that finish() syncs
+  // and closes what the library left there, even when it replaced the file it was given.
+  [[nodiscard]] bool adoptLibraryWrite();
   // Gives the new file its permissions and owner, syncs and closes it.
   bool finish();
   // Renames the finished file over the target and syncs the folder.

@@ -7,8 +7,10 @@
 #include "common/CFormat.h"
 #include "common/Pointwise.h"
 #include "engine/Builtins.h"
+#include "engine/CoordinateSystems.h"
 #include "engine/OperandKernels.h"
 #include "engine/Operators.h"
+#include "grid/Grid.h"
 
 namespace vellumar::engine {
 namespace {
@@ -254,7 +256,14 @@ Operand S_Calculator::callFunction(const Builtin& builtin) {
     }
   }
   if (form->check != nullptr && !form->check(*this, arguments)) return Operand();
-  return form->handler(*this, arguments);
+  std::vector<const Operand*> operands;
+  for (const Operand& argument : arguments) operands.push_back(&argument);
+  if (!checkCoordinateSystems(*this, operands)) return Operand();
+  // The handler may take the arguments' contents over: their georeference is kept aside first.
+  const std::optional<grid::Georeference> georeference = resultGeoreference(operands);
+  Operand result = form->handler(*this, arguments);
+  carryGeoreference(result, georeference);
+  return result;
 }
 
 std::vector<Operand> S_Calculator::parseArguments(const Builtin& builtin) {

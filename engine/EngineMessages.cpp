@@ -48,6 +48,8 @@ const MessageText kAtLine = {", строка %lld", ", line %lld"};
 const MessageText kAtValueFileLine = {", строка %lld файла значений", ", line %lld of the value file"};
 const MessageText kAtRecord = {", запись %lld", ", record %lld"};
 const MessageText kInMemory = {"[В памяти Vellumar]", "[In Vellumar memory]"};
+const MessageText kCoordinateSystemsDiffer = {"системы координат гридов различны",
+                                              "the grids have different coordinate systems"};
 const MessageText kNumberInTextField = {"Результат - число - в текстовом поле",
                                         "Result - number - in the text field"};
 const MessageText kCannotOpenDisplayFile = {"Нельзя открыть файл содержимого табло!",

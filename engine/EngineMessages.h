@@ -42,6 +42,7 @@ extern const MessageText kAtLine;
 extern const MessageText kAtValueFileLine;
 extern const MessageText kAtRecord;
 extern const MessageText kInMemory;  // identifier list entry of a computed value
+extern const MessageText kCoordinateSystemsDiffer;
 extern const MessageText kNumberInTextField;
 extern const MessageText kCannotOpenDisplayFile;
 extern const MessageText kResultGrid;

@@ -64,6 +64,11 @@ grid::Grid Operand::takeGrid() {
   return taken;
 }
 
+void Operand::adoptGeoreference(const grid::Georeference& georeference) {
+  if (!gridIsNew_ || grid_.use_count() != 1 || grid_->georeference.hasCoordinateSystem()) return;
+  const_cast<grid::Grid&>(*grid_).georeference = georeference;
+}
+
 data::DATA Operand::takePoints() {
   // A copy shares the columns; dropping this operand's hold then leaves the copy their only
   // holder when this operand was.

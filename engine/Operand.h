@@ -9,6 +9,7 @@
 
 namespace vellumar::grid {
 class Grid;
+struct Georeference;
 }
 
 namespace vellumar::engine {
@@ -71,6 +72,9 @@ class Operand {
   // value, or any contents another operand holds, is never changed.
   grid::Grid takeGrid();
   data::DATA takePoints();
+  // Gives a grid this operand alone holds, built without a coordinate system, the georeference
+  // of the grid it was computed from; any other grid keeps its own.
+  void adoptGeoreference(const grid::Georeference& georeference);
 
   const std::string& sourcePath() const { return sourcePath_; }
   void setSourcePath(std::string path) { sourcePath_ = std::move(path); }

@@ -3,7 +3,9 @@
 #include <cmath>
 
 #include "engine/Calculator.h"
+#include "engine/CoordinateSystems.h"
 #include "engine/OperandKernels.h"
+#include "grid/Grid.h"
 
 namespace vellumar::engine {
 namespace {
@@ -38,7 +40,12 @@ Operand dispatch(S_Calculator& calc, BinaryOp op, const MessageText& name, Opera
     calc.argumentError(ArgumentMessage::InvalidCombination);
     return Operand();
   }
-  return combine(calc, op, std::move(left), std::move(right));
+  const Operand* const pair[] = {&left, &right};
+  if (!checkCoordinateSystems(calc, pair)) return Operand();
+  const std::optional<grid::Georeference> georeference = resultGeoreference(pair);
+  Operand result = combine(calc, op, std::move(left), std::move(right));
+  carryGeoreference(result, georeference);
+  return result;
 }
 
 // Exponents up to this many multiplications are computed one multiplication at a time; larger

@@ -1,5 +1,7 @@
 #include "engine/Registry.h"
 
+#include "grid/Grid.h"
+
 #include <algorithm>
 #include <cassert>
 
@@ -96,6 +98,11 @@ std::string listLine(const Calc_ID& entry, Language language) {
     line += value.sourcePath();
   } else {
     line += text::kInMemory.in(language);
+  }
+  // A grid's coordinate system, in short, after its source.
+  if (const grid::Grid* grid = value.gridValue();
+      grid != nullptr && !grid->georeference.shortName.empty()) {
+    line += "  " + grid->georeference.shortName;
   }
   return line;
 }

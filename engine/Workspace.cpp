@@ -13,6 +13,7 @@
 #include "engine/EngineMessages.h"
 #include "engine/LinePacking.h"
 #include "engine/ResultText.h"
+#include "formats/FormatMessages.h"
 #include "geometry/GeometryMessages.h"
 #include "geometry/LineFile.h"
 #include "geometry/PolygonCheck.h"
@@ -129,11 +130,12 @@ void Workspace::closeList(FileKind kind) {
   paths_[static_cast<int>(kind)].clear();
 }
 
-FileStatus Workspace::load(FileKind kind, const std::string& path, const std::string& valueField) {
+FileStatus Workspace::load(FileKind kind, const std::string& path, const std::string& valueField,
+                           int band) {
   return guarded([&] {
     if (FileStatus loaded = checkNotLoaded(kind, path); !loaded.ok) return loaded;
     Operand operand;
-    FileStatus status = read(kind, path, valueField, operand);
+    FileStatus status = read(kind, path, valueField, operand, band);
     if (status.ok) addLoaded(kind, path, std::move(operand));
     return status;
   });
@@ -157,31 +159,13 @@ void Workspace::addLoaded(FileKind kind, const std::string& path, Operand operan
 }
 
 FileStatus Workspace::read(FileKind kind, const std::string& path, const std::string& valueField,
-                           Operand& operand) const {
+                           Operand& operand, int band) const {
   // The window calls read() on its own: the progress of the file's rows closes with it.
   struct ProgressCloser {
     ErrorSink& sink;
     ~ProgressCloser() { sink.progressClose(); }
   } closer{calc_.sink()};
-  const FileStatus outOfMemory = FileStatus::failure(text(text::kOutOfMemory));
-  if (kind == FileKind::Grid) {
-    auto grid = std::make_shared<grid::Grid>();
-    const grid::DsaaRead read = grid::readDsaa(path, *grid, fileProgress());
-    switch (read.status) {
-      case grid::DsaaStatus::Ok:
-        operand = Operand::grid(std::move(grid));
-        return FileStatus::success();
-      case grid::DsaaStatus::OutOfMemory:
-        return outOfMemory;
-      case grid::DsaaStatus::Cancelled:
-        return cancelled();
-      case grid::DsaaStatus::Invalid:
-      case grid::DsaaStatus::CannotOpen:
-        break;
-    }
-    return FileStatus::failure(
-        placed(text(grid::text::kInvalidGridFile), text::kAtLine, read.line));
-  }
+  if (kind == FileKind::Grid) return readGrid(path, band, operand);
   const bool polygon = kind == FileKind::Polygon;
   geometry::Cover cover;
   std::string notice;
@@ -200,7 +184,9 @@ FileStatus Workspace::read(FileKind kind, const std::string& path, const std::st
     geometry::LineFileFault where;
     const geometry::LineFileStatus status =
         geometry::readLineFile(path, cover, &valuesMissing, &where, fileProgress());
-    if (status == geometry::LineFileStatus::OutOfMemory) return outOfMemory;
+    if (status == geometry::LineFileStatus::OutOfMemory) {
+      return FileStatus::failure(text(text::kOutOfMemory));
+    }
     if (status == geometry::LineFileStatus::Cancelled) return cancelled();
     read = status == geometry::LineFileStatus::Ok;
     fault = placed("", where.inValueFile ? text::kAtValueFileLine : text::kAtLine, where.line);
@@ -220,6 +206,93 @@ FileStatus Workspace::read(FileKind kind, const std::string& path, const std::st
   // file) are saved together again.
   operand = packCover(cover, kindOf(kind), polygon);
   return FileStatus::success(std::move(notice));
+}
+
+FileStatus Workspace::readGrid(const std::string& path, int band, Operand& operand) const {
+  auto grid = std::make_shared<grid::Grid>();
+  if (formats::readsAsRaster(path)) {
+    FileStatus status = readRasterGrid(path, band, *grid);
+    if (status.ok) operand = Operand::grid(std::move(grid));
+    return status;
+  }
+  const grid::DsaaRead read = grid::readDsaa(path, *grid, fileProgress());
+  switch (read.status) {
+    case grid::DsaaStatus::Ok:
+      operand = Operand::grid(std::move(grid));
+      return FileStatus::success();
+    case grid::DsaaStatus::OutOfMemory:
+      return FileStatus::failure(text(text::kOutOfMemory));
+    case grid::DsaaStatus::Cancelled:
+      return cancelled();
+    case grid::DsaaStatus::Invalid:
+    case grid::DsaaStatus::CannotOpen:
+      break;
+  }
+  return FileStatus::failure(placed(text(grid::text::kInvalidGridFile), text::kAtLine, read.line));
+}
+
+FileStatus Workspace::readRasterGrid(const std::string& path, int band, grid::Grid& grid) const {
+  const formats::RasterRead read = formats::readRaster(path, band, grid, fileProgress());
+  const char* file = path.c_str();
+  // The grid load message naming the file, and what GDAL said on a line of its own.
+  std::string failure = text(grid::text::kInvalidGridFile) + cformat(text(formats::text::kInFile), file);
+  if (!read.libraryError.empty()) failure += "\n" + read.libraryError;
+  switch (read.status) {
+    case formats::RasterStatus::Ok:
+      break;
+    case formats::RasterStatus::OutOfMemory:
+      return FileStatus::failure(text(text::kOutOfMemory));
+    case formats::RasterStatus::Cancelled:
+      return cancelled();
+    case formats::RasterStatus::NoSuchBand:
+      return FileStatus::failure(cformat(text(formats::text::kNoSuchBand), file, band));
+    case formats::RasterStatus::Rotated:
+      return FileStatus::failure(cformat(text(formats::text::kRotated), file));
+    case formats::RasterStatus::SeveralGrids: {
+      std::string names;
+      for (const std::string& name : read.subdatasets) names += (names.empty() ? "" : ", ") + name;
+      return FileStatus::failure(text(grid::text::kInvalidGridFile) +
+                                 cformat(text(formats::text::kInFile), file) + "\n" +
+                                 cformat(text(formats::text::kSeveralGrids), names.c_str()));
+    }
+    case formats::RasterStatus::CannotOpen:
+    case formats::RasterStatus::NotRaster:
+      return FileStatus::failure(failure);
+  }
+  std::string notices;
+  for (const formats::RasterNotice notice : read.notices) {
+    if (!notices.empty()) notices += '\n';
+    if (notice == formats::RasterNotice::NoGeotransform) {
+      notices += cformat(text(formats::text::kNoGeotransform), file, grid.nx() - 1, grid.ny() - 1);
+    } else {
+      notices += cformat(text(formats::text::kNoDataOutOfType),
+                         cformat("%.17g", read.ignoredNoData).c_str(), file, read.bandType.c_str());
+    }
+  }
+  return FileStatus::success(std::move(notices));
+}
+
+int Workspace::gridBandCount(const std::string& path) {
+  return formats::readsAsRaster(path) ? formats::bandCount(path) : 1;
+}
+
+FileStatus Workspace::saveGrid(const Operand& result, const std::string& path) {
+  const grid::Grid& grid = *result.gridValue();
+  if (formats::writesRaster(path)) {
+    const formats::RasterWrite written =
+        formats::writeRaster(grid, path, rasterOptions_, fileProgress());
+    if (written.status == formats::RasterWriteStatus::Cancelled) return cancelled();
+    if (!written) {
+      std::string message = text(grid::text::kSaveFailed);
+      if (!written.libraryError.empty()) message += "\n" + written.libraryError;
+      return FileStatus::failure(std::move(message));
+    }
+  } else if (!grid::writeDsaa(grid, path, fileProgress())) {
+    if (calc_.sink().code() == sink_code::kCancelled) return cancelled();
+    return FileStatus::failure(text(grid::text::kSaveFailed));
+  }
+  refreshLoaded(FileKind::Grid, path, result);
+  return FileStatus::success();
 }
 
 void Workspace::registerOperand(const std::string& name, const std::string& path, Operand operand) {
@@ -245,12 +318,7 @@ FileStatus Workspace::save(const Operand& result, const std::string& path) {
       case Kind::Number:
         return FileStatus::success(text(text::kNumberInTextField));
       case Kind::Grid:
-        if (!grid::writeDsaa(*result.gridValue(), path, fileProgress())) {
-          if (calc_.sink().code() == sink_code::kCancelled) return cancelled();
-          return FileStatus::failure(text(grid::text::kSaveFailed));
-        }
-        refreshLoaded(FileKind::Grid, path, result);
-        return FileStatus::success();
+        return saveGrid(result, path);
       case Kind::Lines:
         return saveLines(result, path, FileKind::Lines);
       case Kind::Polygon:

@@ -8,6 +8,7 @@
 #include "data/DataColumnChoice.h"
 #include "data/M_Data.h"
 #include "engine/Calculator.h"
+#include "formats/RasterFile.h"
 
 namespace vellumar::engine {
 
@@ -47,14 +48,19 @@ class Workspace {
   // Loads path as the next operand of the kind and registers it; valueField names the DBF field
   // of line values for shapefiles. On success lastLoadedName() tells the name, and the status
   // carries a warning when a line or polygon file had no value file (its values are 0).
-  FileStatus load(FileKind kind, const std::string& path, const std::string& valueField = {});
+  // band is the raster band a grid is read from (1 for the first).
+  FileStatus load(FileKind kind, const std::string& path, const std::string& valueField = {},
+                  int band = 1);
   const std::string& lastLoadedName() const { return lastLoadedName_; }
   // The three steps of load, for a window that reads in a worker thread: the duplicate check,
   // the read (which changes nothing, so it may run while nothing else touches the workspace),
   // and the registration under the next name.
   FileStatus checkNotLoaded(FileKind kind, const std::string& path) const;
   FileStatus read(FileKind kind, const std::string& path, const std::string& valueField,
-                  Operand& operand) const;
+                  Operand& operand, int band = 1) const;
+  // The bands of a raster grid file, for a window that asks which to read; 1 for a DSAA grid, 0
+  // for a file GDAL cannot open.
+  static int gridBandCount(const std::string& path);
   void addLoaded(FileKind kind, const std::string& path, Operand operand);
 
   // Paths loaded since the kind's list was last closed; entry i is the operand numbered i + 1.
@@ -82,6 +88,9 @@ class Workspace {
   // Saves a result with the writer of its kind. Saving over a loaded file of the same kind
   // registers the result under that file's name.
   FileStatus save(const Operand& result, const std::string& path);
+  // How grids saved to raster formats (.tif, .asc, .nc, .img) are written: creation options and
+  // the type of the values (Float64 unless set).
+  void setRasterOptions(formats::RasterWriteOptions options) { rasterOptions_ = std::move(options); }
 
   // The projection a result saved as a shapefile gets as its .prj: that of the shapefiles loaded
   // so far when every one that carried a .prj carried the same bytes; empty (no .prj is written)
@@ -94,6 +103,9 @@ class Workspace {
   static std::string operandName(FileKind kind, std::size_t number);
 
  private:
+  FileStatus readGrid(const std::string& path, int band, Operand& operand) const;
+  FileStatus readRasterGrid(const std::string& path, int band, grid::Grid& grid) const;
+  FileStatus saveGrid(const Operand& result, const std::string& path);
   FileStatus saveLines(const Operand& result, const std::string& path, FileKind kind);
   FileStatus saveData(const Operand& result, const std::string& path);
   // A shapefile as a table, with the status of the data file reader; faultRecord receives the
@@ -125,6 +137,7 @@ class Workspace {
   std::string lastLoadedName_;
   std::string projection_;
   bool projectionsDiffer_ = false;
+  formats::RasterWriteOptions rasterOptions_;
 };
 
 }  // namespace vellumar::engine

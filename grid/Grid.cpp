@@ -99,6 +99,7 @@ Grid::Grid(int nx, int ny, const Grid& prototype) {
   bottom = prototype.bottom;
   right = prototype.right;
   left = prototype.left;
+  georeference = prototype.georeference;
 }
 
 Grid::Grid(int nx, int ny, const Grid& prototype, NodeVector values)

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -18,6 +19,18 @@ enum class Interpolation : std::uint32_t { Spline = 1, Bilinear = 2 };
 
 // Start values of a z-range scan, so that a grid without nodes keeps (kZRangeStart, -kZRangeStart).
 inline constexpr double kZRangeStart = 3.4028234663852886e38;
+
+// Where a grid lies on the Earth, as its raster file told: the coordinate system as WKT (empty
+// when unknown, as for every DSAA grid), its short name for lists and the map view (an EPSG code
+// or the system's name), and the file's own no-data value, which a raster save writes blank nodes
+// as. Grids built over a prototype's lattice keep the prototype's georeference.
+struct Georeference {
+  std::string wkt;
+  std::string shortName;
+  std::optional<double> noData;
+
+  bool hasCoordinateSystem() const { return !wkt.empty(); }
+};
 
 // A regular lattice of nx x ny nodes over the rectangle [left, right] x [bottom, top], one double
 // per node, stored flat with X fastest and the bottom row first: node (i, j) is at j*nx + i.
@@ -46,11 +59,13 @@ class Grid {
   double zmin = 0.0;
   double zmax = 0.0;
   std::string name;  // path the grid was loaded from; empty for computed grids
+  Georeference georeference;
 
   Grid() = default;
   // nx x ny nodes, all 0, over an empty rectangle. Counts below 1 give a grid without nodes.
   Grid(int nx, int ny);
-  // nx x ny nodes, all 0, over the rectangle of the prototype (flag included), spline mode.
+  // nx x ny nodes, all 0, over the rectangle of the prototype (flag included) and with its
+  // georeference, spline mode.
   Grid(int nx, int ny, const Grid& prototype);
   // A grid over the rectangle of the prototype holding the given node values (nx*ny of them);
   // zmin/zmax become their minimum and maximum.

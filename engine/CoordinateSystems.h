@@ -1,0 +1,31 @@
+#pragma once
+
+#include <optional>
+#include <span>
+
+#include "engine/Calculator.h"
+#include "engine/Operand.h"
+#include "grid/Grid.h"
+
+namespace vellumar::engine {
+
+// Grids of one operation must lie in one coordinate system: combining metres with degrees is a
+// wrong result, not a result. A grid without a coordinate system (every DSAA grid) goes with any.
+// Results keep the coordinate system of the first grid operand that has one.
+
+// The operands of one operation, by address, so that none is copied (a copy would keep a
+// kernel from taking a temporary grid over).
+using OperandRefs = std::span<const Operand* const>;
+
+// Whether the grid operands among operands share one coordinate system (compared by GDAL); when
+// they do not, records "системы координат гридов различны" under the running operation's name.
+bool checkCoordinateSystems(S_Calculator& calc, OperandRefs operands);
+
+// The georeference a grid result of the operands keeps: that of the first grid among them with a
+// coordinate system; none when no grid has one.
+std::optional<grid::Georeference> resultGeoreference(OperandRefs operands);
+
+// Gives a grid result without a coordinate system of its own the georeference of its operands.
+void carryGeoreference(Operand& result, const std::optional<grid::Georeference>& georeference);
+
+}  // namespace vellumar::engine

@@ -1,0 +1,521 @@
+#include "formats/RasterFile.h"
+
+#include <cpl_conv.h>
+#include <cpl_string.h>
+#include <cpl_vsi.h>
+#include <gdal.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cctype>
+#include <cerrno>
+#include <cfloat>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <new>
+
+#include "formats/CoordinateSystem.h"
+#include "formats/GdalLibrary.h"
+
+namespace vellumar::formats {
+namespace {
+
+struct DatasetCloser {
+  void operator()(void* dataset) const {
+    if (dataset != nullptr) GDALClose(dataset);
+  }
+};
+// GDALDatasetH is a void pointer.
+using Dataset = std::unique_ptr<void, DatasetCloser>;
+
+// Rows are read and written in blocks of at least this many bytes, whole blocks of the file.
+constexpr std::size_t kChunkBytes = std::size_t(4) << 20;
+
+std::string lowerExtension(std::string_view path) {
+  const std::size_t slash = path.rfind('/');
+  const std::size_t dot = path.rfind('.');
+  if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) return {};
+  std::string extension(path.substr(dot));
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return extension;
+}
+
+// The GDAL driver that writes the extension; null for one that is not a raster's.
+const char* writingDriver(std::string_view extension) {
+  if (extension == ".tif" || extension == ".tiff") return "GTiff";
+  if (extension == ".asc") return "AAIGrid";
+  if (extension == ".nc") return "netCDF";
+  if (extension == ".img") return "HFA";
+  return nullptr;
+}
+
+bool isRasterExtension(std::string_view extension) {
+  return writingDriver(extension) != nullptr || extension == ".vrt";
+}
+
+// Whether the regular file at path starts, after white space, with the DSAA magic word.
+bool startsWithDsaa(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return false;
+  std::array<char, 256> head{};
+  const std::size_t read = std::fread(head.data(), 1, head.size(), file);
+  std::fclose(file);
+  std::string_view text(head.data(), read);
+  const std::size_t start = text.find_first_not_of(" \t\r\n\v\f");
+  return start != std::string_view::npos && text.substr(start).starts_with("DSAA");
+}
+
+// Whether a value of the given type can hold v exactly.
+bool typeHolds(GDALDataType type, double v) {
+  if (GDALDataTypeIsFloating(type)) {
+    if (GDALGetDataTypeSizeBits(type) >= 64 || !std::isfinite(v)) return true;
+    return std::fabs(v) <= FLT_MAX && static_cast<double>(static_cast<float>(v)) == v;
+  }
+  if (!GDALDataTypeIsInteger(type) || v != std::trunc(v)) return false;
+  const int bits = std::min(GDALGetDataTypeSizeBits(type), 64);
+  const double span = std::ldexp(1.0, GDALDataTypeIsSigned(type) ? bits - 1 : bits);
+  const double low = GDALDataTypeIsSigned(type) ? -span : 0.0;
+  return v >= low && v < span;
+}
+
+// The value a band of the type hands back for a no-data value it holds: Float32 bands give the
+// float nearest to it, every other type the value itself.
+double asRead(GDALDataType type, double v) {
+  if (GDALDataTypeIsFloating(type) && GDALGetDataTypeSizeBits(type) == 32) {
+    return static_cast<double>(static_cast<float>(v));
+  }
+  return v;
+}
+
+// Rows read or written at once: whole blocks of the band, at least kChunkBytes of doubles.
+int rowsPerChunk(GDALRasterBandH band, int nx, int ny) {
+  int blockX = 0;
+  int blockY = 0;
+  GDALGetBlockSize(band, &blockX, &blockY);
+  blockY = std::max(blockY, 1);
+  const std::size_t rowBytes = static_cast<std::size_t>(nx) * sizeof(double);
+  const std::size_t wanted = std::max<std::size_t>(1, kChunkBytes / std::max<std::size_t>(rowBytes, 1));
+  const std::size_t blocks = (wanted + blockY - 1) / blockY;
+  return static_cast<int>(std::min<std::size_t>(blocks * blockY, static_cast<std::size_t>(ny)));
+}
+
+std::vector<std::string> subdatasetNames(GDALDatasetH dataset) {
+  std::vector<std::string> names;
+  char** entries = GDALGetMetadata(dataset, "SUBDATASETS");
+  for (int i = 0; entries != nullptr && entries[i] != nullptr; ++i) {
+    std::string_view entry(entries[i]);
+    const std::size_t equals = entry.find('=');
+    if (equals == std::string_view::npos) continue;
+    if (entry.substr(0, equals).ends_with("_NAME")) names.emplace_back(entry.substr(equals + 1));
+  }
+  return names;
+}
+
+// The rectangle of the node lattice of an nx x ny raster, and whether its rows run from the top.
+struct Lattice {
+  double left = 0.0, right = 0.0, bottom = 0.0, top = 0.0;
+  bool topRowFirst = true;
+};
+
+// The lattice of a geotransform whose pixels are axis-parallel and run east; false otherwise.
+bool latticeOf(const double (&gt)[6], int nx, int ny, Lattice& lattice) {
+  for (const double g : gt) {
+    if (!std::isfinite(g)) return false;
+  }
+  if (gt[2] != 0.0 || gt[4] != 0.0 || !(gt[1] > 0.0) || gt[5] == 0.0) return false;
+  lattice.left = gt[0] + 0.5 * gt[1];
+  lattice.right = lattice.left + (nx - 1) * gt[1];
+  const double firstRow = gt[3] + 0.5 * gt[5];
+  const double lastRow = firstRow + (ny - 1) * gt[5];
+  lattice.topRowFirst = gt[5] < 0.0;
+  lattice.top = std::max(firstRow, lastRow);
+  lattice.bottom = std::min(firstRow, lastRow);
+  return std::isfinite(lattice.right) && std::isfinite(lattice.bottom) &&
+         std::isfinite(lattice.top);
+}
+
+// Reads the rows of the band straight into nodes, bottom row first: a block of rows at a time,
+// each row landing in its place (a negative line spacing turns a top-first raster over).
+bool readRows(GDALRasterBandH band, int nx, int ny, bool topRowFirst, grid::NodeVector& nodes,
+              const RowProgress& progress, RasterRead& result) {
+  const int chunk = rowsPerChunk(band, nx, ny);
+  const auto rowSpacing = static_cast<GSpacing>(nx) * static_cast<GSpacing>(sizeof(double));
+  for (int row = 0; row < ny; row += chunk) {
+    const int rows = std::min(chunk, ny - row);
+    const std::size_t nodeRow = topRowFirst ? static_cast<std::size_t>(ny - 1 - row)
+                                            : static_cast<std::size_t>(row);
+    double* start = nodes.data() + nodeRow * static_cast<std::size_t>(nx);
+    if (GDALRasterIOEx(band, GF_Read, 0, row, nx, rows, start, nx, rows, GDT_Float64, 0,
+                       topRowFirst ? -rowSpacing : rowSpacing, nullptr) != CE_None) {
+      result.status = RasterStatus::NotRaster;
+      return false;
+    }
+    if (!reportRows(progress, row + rows, ny)) {
+      result.status = RasterStatus::Cancelled;
+      return false;
+    }
+  }
+  return true;
+}
+
+// Turns the band's no-data value and NaN into blank nodes; the z-range of the rest.
+grid::Range blankNoData(grid::NodeVector& nodes, bool hasNoData, double noData) {
+  for (double& v : nodes) {
+    if (std::isnan(v) || (hasNoData && v == noData)) v = grid::kBlankValue;
+  }
+  return grid::rangeOf(nodes);
+}
+
+// The band's no-data value when it has one its type can hold; notes one it cannot.
+std::optional<double> bandNoData(GDALRasterBandH band, RasterRead& result) {
+  int has = 0;
+  const double noData = GDALGetRasterNoDataValue(band, &has);
+  if (!has) return std::nullopt;
+  const GDALDataType type = GDALGetRasterDataType(band);
+  if (!std::isnan(noData) && !typeHolds(type, asRead(type, noData))) {
+    result.notices.push_back(RasterNotice::NoDataOutOfType);
+    result.ignoredNoData = noData;
+    return std::nullopt;
+  }
+  return noData;
+}
+
+RasterRead readDataset(GDALDatasetH dataset, int bandNumber, const std::string& name,
+                       grid::Grid& grid, const RowProgress& progress,
+                       const detail::ErrorCapture& errors) {
+  RasterRead result;
+  const int bands = GDALGetRasterCount(dataset);
+  if (bands == 0) {
+    result.subdatasets = subdatasetNames(dataset);
+    result.status = result.subdatasets.empty() ? RasterStatus::NotRaster : RasterStatus::SeveralGrids;
+    return result;
+  }
+  if (bandNumber < 1 || bandNumber > bands) {
+    result.status = RasterStatus::NoSuchBand;
+    return result;
+  }
+  GDALRasterBandH band = GDALGetRasterBand(dataset, bandNumber);
+  const int nx = GDALGetRasterXSize(dataset);
+  const int ny = GDALGetRasterYSize(dataset);
+  if (band == nullptr || nx < 1 || ny < 1) {
+    result.status = RasterStatus::NotRaster;
+    return result;
+  }
+  result.bandType = GDALGetDataTypeName(GDALGetRasterDataType(band));
+  double gt[6] = {0, 1, 0, 0, 0, -1};
+  Lattice lattice{0.0, nx - 1.0, 0.0, ny - 1.0, true};
+  if (GDALGetGeoTransform(dataset, gt) == CE_None) {
+    if (!latticeOf(gt, nx, ny, lattice)) {
+      result.status = RasterStatus::Rotated;
+      return result;
+    }
+  } else {
+    result.notices.push_back(RasterNotice::NoGeotransform);
+  }
+  const std::optional<double> noData = bandNoData(band, result);
+
+  grid::NodeVector nodes;
+  try {
+    nodes.resize(static_cast<std::size_t>(nx) * static_cast<std::size_t>(ny));
+  } catch (const std::bad_alloc&) {
+    result.status = RasterStatus::OutOfMemory;
+    return result;
+  }
+  if (!readRows(band, nx, ny, lattice.topRowFirst, nodes, progress, result)) {
+    result.libraryError = errors.message();
+    return result;
+  }
+  const GDALDataType type = GDALGetRasterDataType(band);
+  const grid::Range range = blankNoData(nodes, noData.has_value(),
+                                        noData ? asRead(type, *noData) : 0.0);
+
+  grid::Grid shape;
+  shape.rectangleFlag = 1;
+  shape.left = lattice.left;
+  shape.right = lattice.right;
+  shape.bottom = lattice.bottom;
+  shape.top = lattice.top;
+  grid = grid::resultGrid(nx, ny, shape, std::move(nodes), grid::Interpolation::Spline, range);
+  grid.name = name;
+  const char* wkt = GDALGetProjectionRef(dataset);
+  grid.georeference.wkt = wkt != nullptr ? wkt : "";
+  grid.georeference.shortName = shortName(grid.georeference.wkt);
+  grid.georeference.noData = noData;
+  return result;
+}
+
+RasterRead failure(RasterStatus status) {
+  RasterRead result;
+  result.status = status;
+  return result;
+}
+
+Dataset openRaster(const char* name) {
+  return Dataset(GDALOpenEx(name, GDAL_OF_RASTER | GDAL_OF_READONLY | GDAL_OF_VERBOSE_ERROR,
+                            nullptr, nullptr, nullptr));
+}
+
+}  // namespace
+
+bool readsAsRaster(const std::string& path) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) == 0) {
+    if (!S_ISREG(info.st_mode) || startsWithDsaa(path)) return false;
+    if (isRasterExtension(lowerExtension(path))) return true;
+  }
+  detail::ensureRegistered();
+  detail::ErrorCapture quiet;
+  return GDALIdentifyDriverEx(path.c_str(), GDAL_OF_RASTER, nullptr, nullptr) != nullptr;
+}
+
+RasterRead readRaster(const std::string& path, int band, grid::Grid& grid,
+                      const RowProgress& progress) {
+  struct stat info {};
+  const bool exists = stat(path.c_str(), &info) == 0;
+  if (exists && !S_ISREG(info.st_mode)) return failure(RasterStatus::CannotOpen);
+  detail::ensureRegistered();
+  detail::ErrorCapture errors;
+  try {
+    const Dataset dataset = openRaster(path.c_str());
+    if (!dataset) {
+      RasterRead result = failure(exists ? RasterStatus::NotRaster : RasterStatus::CannotOpen);
+      result.libraryError = errors.message();
+      return result;
+    }
+    return readDataset(dataset.get(), band, path, grid, progress, errors);
+  } catch (const std::bad_alloc&) {
+    return failure(RasterStatus::OutOfMemory);
+  }
+}
+
+RasterRead readRasterBytes(std::string_view bytes, std::string_view extension, int band,
+                           grid::Grid& grid) {
+  static std::atomic<unsigned> counter{0};
+  detail::ensureRegistered();
+  detail::ErrorCapture errors;
+  const std::string name = "/vsimem/vellumar-" + std::to_string(counter++) + std::string(extension);
+  // GDAL reads the bytes where they are; the buffer outlives the file, which is unlinked below.
+  VSILFILE* file = VSIFileFromMemBuffer(
+      name.c_str(), reinterpret_cast<GByte*>(const_cast<char*>(bytes.data())), bytes.size(), FALSE);
+  if (file == nullptr) return failure(RasterStatus::CannotOpen);
+  VSIFCloseL(file);
+  RasterRead result;
+  try {
+    const Dataset dataset = openRaster(name.c_str());
+    if (dataset) {
+      result = readDataset(dataset.get(), band, name, grid, {}, errors);
+    } else {
+      result.status = RasterStatus::NotRaster;
+      result.libraryError = errors.message();
+    }
+  } catch (const std::bad_alloc&) {
+    result.status = RasterStatus::OutOfMemory;
+  }
+  VSIUnlink(name.c_str());
+  return result;
+}
+
+int bandCount(const std::string& path) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) return 0;
+  detail::ensureRegistered();
+  detail::ErrorCapture quiet;
+  const Dataset dataset = openRaster(path.c_str());
+  return dataset ? GDALGetRasterCount(dataset.get()) : 0;
+}
+
+bool writesRaster(const std::string& path) {
+  return writingDriver(lowerExtension(path)) != nullptr;
+}
+
+bool knownDataType(const std::string& name) {
+  return GDALGetDataTypeByName(name.c_str()) != GDT_Unknown;
+}
+
+namespace {
+
+// A NULL-terminated list of KEY=VALUE texts, as GDAL takes options.
+class OptionList {
+ public:
+  explicit OptionList(const std::vector<std::string>& options) : texts_(options) {}
+  bool has(std::string_view key) const {
+    return std::any_of(texts_.begin(), texts_.end(), [&](const std::string& option) {
+      return option.size() > key.size() && option[key.size()] == '=' &&
+             EQUALN(option.c_str(), std::string(key).c_str(), static_cast<int>(key.size()));
+    });
+  }
+  void add(std::string option) { texts_.push_back(std::move(option)); }
+  char** get() {
+    pointers_.clear();
+    for (std::string& text : texts_) pointers_.push_back(text.data());
+    pointers_.push_back(nullptr);
+    return pointers_.data();
+  }
+
+ private:
+  std::vector<std::string> texts_;
+  std::vector<char*> pointers_;
+};
+
+OptionList creationOptions(const char* driver, const RasterWriteOptions& options) {
+  OptionList list(options.creationOptions);
+  if (std::string_view(driver) == "GTiff" && !list.has("TILED")) list.add("TILED=YES");
+  if (list.has("COMPRESS") && !list.has("NUM_THREADS")) {
+    list.add("NUM_THREADS=" +
+             (options.threads > 0 ? std::to_string(options.threads) : std::string("ALL_CPUS")));
+  }
+  return list;
+}
+
+// The value blank nodes are written as in a file of the type.
+double noDataFor(const grid::Grid& grid, GDALDataType type) {
+  if (grid.georeference.noData && typeHolds(type, *grid.georeference.noData)) {
+    return *grid.georeference.noData;
+  }
+  if (typeHolds(type, grid::kBlankValue)) return grid::kBlankValue;
+  if (GDALDataTypeIsFloating(type)) return static_cast<double>(FLT_MAX);
+  const int bits = std::min(GDALGetDataTypeSizeBits(type), 64);
+  return GDALDataTypeIsSigned(type) ? -std::ldexp(1.0, bits - 1) : std::ldexp(1.0, bits) - 1.0;
+}
+
+// Writes the grid's rows into band 1 of dataset, top row first, blanks as noData.
+RasterWriteStatus writeRows(const grid::Grid& grid, GDALDatasetH dataset, double noData,
+                            const RowProgress& progress) {
+  GDALRasterBandH band = GDALGetRasterBand(dataset, 1);
+  const int nx = grid.nx();
+  const int ny = grid.ny();
+  const int chunk = rowsPerChunk(band, nx, ny);
+  std::vector<double> rows(static_cast<std::size_t>(nx) * static_cast<std::size_t>(chunk));
+  const std::span<const double> nodes = grid.nodes();
+  for (int row = 0; row < ny; row += chunk) {
+    const int count = std::min(chunk, ny - row);
+    for (int k = 0; k < count; ++k) {
+      const std::size_t source = static_cast<std::size_t>(ny - 1 - row - k) * nx;
+      double* out = rows.data() + static_cast<std::size_t>(k) * nx;
+      for (int i = 0; i < nx; ++i) {
+        const double v = nodes[source + i];
+        out[i] = grid::isBlank(v) ? noData : v;
+      }
+    }
+    if (GDALRasterIOEx(band, GF_Write, 0, row, nx, count, rows.data(), nx, count, GDT_Float64, 0,
+                       0, nullptr) != CE_None) {
+      return RasterWriteStatus::Failed;
+    }
+    if (!reportRows(progress, row + count, ny)) return RasterWriteStatus::Cancelled;
+  }
+  return RasterWriteStatus::Ok;
+}
+
+std::string prjPathOf(const std::string& path) {
+  const std::size_t dot = path.rfind('.');
+  return path.substr(0, dot) + ".prj";
+}
+
+// Builds the dataset GDAL is to save: the file itself for drivers that create files, else an
+// in-memory copy that the driver then copies to the file.
+class RasterTarget {
+ public:
+  RasterTarget(GDALDriverH driver, const std::string& path, const grid::Grid& grid,
+               GDALDataType type, OptionList& options)
+      : driver_(driver),
+        creates_(GDALGetMetadataItem(driver, GDAL_DCAP_CREATE, nullptr) != nullptr),
+        path_(path) {
+    GDALDriverH maker = creates_ ? driver : GDALGetDriverByName("MEM");
+    dataset_.reset(GDALCreate(maker, creates_ ? path.c_str() : "", grid.nx(), grid.ny(), 1, type,
+                              creates_ ? options.get() : nullptr));
+  }
+  GDALDatasetH dataset() const { return dataset_.get(); }
+  // Whether the coordinate system goes into the dataset: a copied one's driver would write it
+  // beside the temporary file, so it is saved as a .prj of its own.
+  bool keepsCoordinateSystem() const { return creates_; }
+  // Writes the file of a copied dataset and closes it; false when GDAL failed.
+  bool close(OptionList& options) {
+    if (!creates_) {
+      const Dataset copy(GDALCreateCopy(driver_, path_.c_str(), dataset_.get(), FALSE,
+                                        options.get(), nullptr, nullptr));
+      if (!copy) return false;
+    }
+    dataset_.reset();
+    return true;
+  }
+
+ private:
+  GDALDriverH driver_;
+  bool creates_;
+  std::string path_;
+  Dataset dataset_;
+};
+
+void placeOnLattice(GDALDatasetH dataset, const grid::Grid& grid, bool withSystem) {
+  const double hx = grid.stepX() > 0.0 ? grid.stepX() : 1.0;
+  const double hy = grid.stepY() > 0.0 ? grid.stepY() : 1.0;
+  double gt[6] = {grid.left - 0.5 * hx, hx, 0.0, grid.top + 0.5 * hy, 0.0, -hy};
+  GDALSetGeoTransform(dataset, gt);
+  if (withSystem && grid.georeference.hasCoordinateSystem()) {
+    GDALSetProjection(dataset, grid.georeference.wkt.c_str());
+  }
+}
+
+}  // namespace
+
+RasterWrite writeRaster(const grid::Grid& grid, const std::string& path,
+                        const RasterWriteOptions& options, const RowProgress& progress) {
+  RasterWrite result;
+  const char* driverName = writingDriver(lowerExtension(path));
+  const GDALDataType type = options.dataType.empty() ? GDT_Float64
+                                                     : GDALGetDataTypeByName(options.dataType.c_str());
+  if (!grid.hasNodes() || driverName == nullptr || type == GDT_Unknown) {
+    result.status = RasterWriteStatus::Failed;
+    return result;
+  }
+  detail::ensureRegistered();
+  detail::ErrorCapture errors;
+  // Side files (.aux.xml) would be named after the temporary file and left behind.
+  const detail::ThreadOption noSideFiles("GDAL_PAM_ENABLED", "NO");
+  GDALDriverH driver = GDALGetDriverByName(driverName);
+  const auto failed = [&](RasterWriteStatus status) {
+    result.status = status;
+    result.libraryError = errors.message();
+    return result;
+  };
+  if (driver == nullptr) return failed(RasterWriteStatus::Failed);
+  {
+    SaveSet files;
+    const bool copied = GDALGetMetadataItem(driver, GDAL_DCAP_CREATE, nullptr) == nullptr;
+    const std::string prj = copied && grid.georeference.hasCoordinateSystem()
+                                ? esriWkt(grid.georeference.wkt)
+                                : std::string();
+    SaveFile* prjFile = prj.empty() ? nullptr : &files.add(prjPathOf(path));
+    SaveFile& rasterFile = files.add(path);
+    if (!files.open()) {
+      result.saveError = files.error();
+      return failed(RasterWriteStatus::Refused);
+    }
+    OptionList creation = creationOptions(driverName, options);
+    RasterTarget target(driver, rasterFile.temporaryPath(), grid, type, creation);
+    if (target.dataset() == nullptr) return failed(RasterWriteStatus::Failed);
+    placeOnLattice(target.dataset(), grid, target.keepsCoordinateSystem());
+    if (grid.georeference.noData || grid.hasBlanks()) {
+      GDALSetRasterNoDataValue(GDALGetRasterBand(target.dataset(), 1), noDataFor(grid, type));
+    }
+    const double noData = noDataFor(grid, type);
+    if (const RasterWriteStatus rows = writeRows(grid, target.dataset(), noData, progress);
+        rows != RasterWriteStatus::Ok) {
+      return failed(rows);
+    }
+    if (!target.close(creation) || errors.failed()) {
+      return failed(RasterWriteStatus::Failed);
+    }
+    if (!rasterFile.adoptLibraryWrite() || (prjFile != nullptr && !prjFile->write(prj)) ||
+        !files.commit()) {
+      result.saveError = files.error() != SaveError::None ? files.error() : rasterFile.error();
+      return failed(RasterWriteStatus::Failed);
+    }
+  }
+  return result;
+}
+
+}  // namespace vellumar::formats
