@@ -25,9 +25,9 @@ bool checkCoordinateSystems(S_Calculator& calc, OperandRefs operands) {
     const grid::Grid* grid = operand->gridValue();
     if (grid == nullptr || grid == first) continue;
     if (!formats::sameCoordinateSystem(first->georeference.wkt, grid->georeference.wkt)) {
-      calc.sink().record(sink_code::kMessage,
-                         calc.contextName() + ": " +
-                             text::kCoordinateSystemsDiffer.in(calc.language()));
+      calc.sink().record(
+          sink_code::kMessage,
+          calc.contextName() + ": " + text::kCoordinateSystemsDiffer.in(calc.language()));
       return false;
     }
   }

@@ -13,8 +13,8 @@ namespace {
 struct SpatialReferenceDeleter {
   void operator()(OGRSpatialReferenceH srs) const { OSRDestroySpatialReference(srs); }
 };
-using SpatialReference = std::unique_ptr<std::remove_pointer_t<OGRSpatialReferenceH>,
-                                         SpatialReferenceDeleter>;
+using SpatialReference =
+    std::unique_ptr<std::remove_pointer_t<OGRSpatialReferenceH>, SpatialReferenceDeleter>;
 
 // The system of a WKT text; null for an empty or unreadable one.
 SpatialReference fromWkt(const std::string& wkt) {

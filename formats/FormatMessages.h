@@ -8,7 +8,8 @@ namespace vellumar::formats {
 // error. Each takes the file's path first where it has a %s.
 namespace text {
 inline constexpr MessageText kInFile{", файл %s", ", file %s"};
-inline constexpr MessageText kNoSuchBand{"В файле %s нет канала %d!", "The file %s has no band %d!"};
+inline constexpr MessageText kNoSuchBand{"В файле %s нет канала %d!",
+                                         "The file %s has no band %d!"};
 inline constexpr MessageText kRotated{
     "Растр %s повёрнут или скошен: такой растр не читается как грид!",
     "The raster %s is rotated or sheared: it cannot be read as a grid!"};

@@ -22,7 +22,8 @@ void ensureRegistered() {
   static std::once_flag once;
   std::call_once(once, [] {
     GDALAllRegister();
-    if (CPLGetConfigOption("GDAL_CACHEMAX", nullptr) == nullptr) GDALSetCacheMax64(kBlockCacheBytes);
+    if (CPLGetConfigOption("GDAL_CACHEMAX", nullptr) == nullptr)
+      GDALSetCacheMax64(kBlockCacheBytes);
   });
 }
 

@@ -97,7 +97,8 @@ int rowsPerChunk(GDALRasterBandH band, int nx, int ny) {
   GDALGetBlockSize(band, &blockX, &blockY);
   blockY = std::max(blockY, 1);
   const std::size_t rowBytes = static_cast<std::size_t>(nx) * sizeof(double);
-  const std::size_t wanted = std::max<std::size_t>(1, kChunkBytes / std::max<std::size_t>(rowBytes, 1));
+  const std::size_t wanted =
+      std::max<std::size_t>(1, kChunkBytes / std::max<std::size_t>(rowBytes, 1));
   const std::size_t blocks = (wanted + blockY - 1) / blockY;
   return static_cast<int>(std::min<std::size_t>(blocks * blockY, static_cast<std::size_t>(ny)));
 }
@@ -145,8 +146,8 @@ bool readRows(GDALRasterBandH band, int nx, int ny, bool topRowFirst, grid::Node
   const auto rowSpacing = static_cast<GSpacing>(nx) * static_cast<GSpacing>(sizeof(double));
   for (int row = 0; row < ny; row += chunk) {
     const int rows = std::min(chunk, ny - row);
-    const std::size_t nodeRow = topRowFirst ? static_cast<std::size_t>(ny - 1 - row)
-                                            : static_cast<std::size_t>(row);
+    const std::size_t nodeRow =
+        topRowFirst ? static_cast<std::size_t>(ny - 1 - row) : static_cast<std::size_t>(row);
     double* start = nodes.data() + nodeRow * static_cast<std::size_t>(nx);
     if (GDALRasterIOEx(band, GF_Read, 0, row, nx, rows, start, nx, rows, GDT_Float64, 0,
                        topRowFirst ? -rowSpacing : rowSpacing, nullptr) != CE_None) {
@@ -190,7 +191,8 @@ RasterRead readDataset(GDALDatasetH dataset, int bandNumber, const std::string& 
   const int bands = GDALGetRasterCount(dataset);
   if (bands == 0) {
     result.subdatasets = subdatasetNames(dataset);
-    result.status = result.subdatasets.empty() ? RasterStatus::NotRaster : RasterStatus::SeveralGrids;
+    result.status =
+        result.subdatasets.empty() ? RasterStatus::NotRaster : RasterStatus::SeveralGrids;
     return result;
   }
   if (bandNumber < 1 || bandNumber > bands) {
@@ -229,8 +231,8 @@ RasterRead readDataset(GDALDatasetH dataset, int bandNumber, const std::string& 
     return result;
   }
   const GDALDataType type = GDALGetRasterDataType(band);
-  const grid::Range range = blankNoData(nodes, noData.has_value(),
-                                        noData ? asRead(type, *noData) : 0.0);
+  const grid::Range range =
+      blankNoData(nodes, noData.has_value(), noData ? asRead(type, *noData) : 0.0);
 
   grid::Grid shape;
   shape.rectangleFlag = 1;
@@ -254,6 +256,8 @@ RasterRead failure(RasterStatus status) {
 }
 
 Dataset openRaster(const char* name) {
+  // ESRI ASCII grids hold decimal text; GDAL would read them as Float32 unless told otherwise.
+  const detail::ThreadOption exactText("AAIGRID_DATATYPE", "Float64");
   return Dataset(GDALOpenEx(name, GDAL_OF_RASTER | GDAL_OF_READONLY | GDAL_OF_VERBOSE_ERROR,
                             nullptr, nullptr, nullptr));
 }
@@ -363,6 +367,11 @@ class OptionList {
 OptionList creationOptions(const char* driver, const RasterWriteOptions& options) {
   OptionList list(options.creationOptions);
   if (std::string_view(driver) == "GTiff" && !list.has("TILED")) list.add("TILED=YES");
+  // ESRI ASCII keeps every double only with all the digits that tell it apart.
+  if (std::string_view(driver) == "AAIGrid" && !list.has("DECIMAL_PRECISION") &&
+      !list.has("SIGNIFICANT_DIGITS")) {
+    list.add("SIGNIFICANT_DIGITS=17");
+  }
   if (list.has("COMPRESS") && !list.has("NUM_THREADS")) {
     list.add("NUM_THREADS=" +
              (options.threads > 0 ? std::to_string(options.threads) : std::string("ALL_CPUS")));
@@ -400,8 +409,8 @@ RasterWriteStatus writeRows(const grid::Grid& grid, GDALDatasetH dataset, double
         out[i] = grid::isBlank(v) ? noData : v;
       }
     }
-    if (GDALRasterIOEx(band, GF_Write, 0, row, nx, count, rows.data(), nx, count, GDT_Float64, 0,
-                       0, nullptr) != CE_None) {
+    if (GDALRasterIOEx(band, GF_Write, 0, row, nx, count, rows.data(), nx, count, GDT_Float64, 0, 0,
+                       nullptr) != CE_None) {
       return RasterWriteStatus::Failed;
     }
     if (!reportRows(progress, row + count, ny)) return RasterWriteStatus::Cancelled;
@@ -465,8 +474,8 @@ RasterWrite writeRaster(const grid::Grid& grid, const std::string& path,
                         const RasterWriteOptions& options, const RowProgress& progress) {
   RasterWrite result;
   const char* driverName = writingDriver(lowerExtension(path));
-  const GDALDataType type = options.dataType.empty() ? GDT_Float64
-                                                     : GDALGetDataTypeByName(options.dataType.c_str());
+  const GDALDataType type =
+      options.dataType.empty() ? GDT_Float64 : GDALGetDataTypeByName(options.dataType.c_str());
   if (!grid.hasNodes() || driverName == nullptr || type == GDT_Unknown) {
     result.status = RasterWriteStatus::Failed;
     return result;

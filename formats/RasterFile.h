@@ -24,21 +24,21 @@ namespace vellumar::formats {
 // else as the DSAA blank value 1.70141e38 where the type holds that, else as the type's lowest
 // value.
 
-enum class [[nodiscard]] RasterStatus {
-  Ok,
-  CannotOpen,   // no such file, or not a regular file
-  NotRaster,    // GDAL cannot read it as a raster, or it is damaged (libraryError says why)
-  SeveralGrids, // the file holds several grids (netCDF variables): subdatasets lists them
-  NoSuchBand,   // the band asked for is not in the file
-  Rotated,      // the geotransform rotates or shears the lattice, or runs west or both ways
-  OutOfMemory,  // the grid does not fit in the memory the program may use
-  Cancelled,    // the progress callable asked to stop
+enum class [[nodiscard]] RasterStatus{
+    Ok,
+    CannotOpen,    // no such file, or not a regular file
+    NotRaster,     // GDAL cannot read it as a raster, or it is damaged (libraryError says why)
+    SeveralGrids,  // the file holds several grids (netCDF variables): subdatasets lists them
+    NoSuchBand,    // the band asked for is not in the file
+    Rotated,       // the geotransform rotates or shears the lattice, or runs west or both ways
+    OutOfMemory,   // the grid does not fit in the memory the program may use
+    Cancelled,     // the progress callable asked to stop
 };
 
 // What a load may warn of while still succeeding.
 enum class RasterNotice {
-  NoGeotransform,  // the lattice is 0 ... nx - 1 by 0 ... ny - 1
-  NoDataOutOfType, // the band's no-data value cannot occur in its type and was ignored
+  NoGeotransform,   // the lattice is 0 ... nx - 1 by 0 ... ny - 1
+  NoDataOutOfType,  // the band's no-data value cannot occur in its type and was ignored
 };
 
 struct [[nodiscard]] RasterRead {
@@ -86,11 +86,11 @@ bool writesRaster(const std::string& path);
 // Whether GDAL knows the type name ("Float32", "Int16", ...).
 bool knownDataType(const std::string& name);
 
-enum class [[nodiscard]] RasterWriteStatus {
-  Ok,
-  Refused,      // the target cannot be replaced (saveError says why)
-  Failed,       // GDAL could not write the file (libraryError says why), or the grid has no nodes
-  Cancelled,    // the progress callable asked to stop
+enum class [[nodiscard]] RasterWriteStatus{
+    Ok,
+    Refused,    // the target cannot be replaced (saveError says why)
+    Failed,     // GDAL could not write the file (libraryError says why), or the grid has no nodes
+    Cancelled,  // the progress callable asked to stop
 };
 
 struct [[nodiscard]] RasterWrite {

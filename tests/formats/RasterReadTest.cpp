@@ -1,0 +1,297 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cmath>
+#include <fstream>
+#include <limits>
+
+#include "../common/TestSupport.h"
+#include "RasterFixtures.h"
+#include "common/ErrorSink.h"
+#include "formats/RasterFile.h"
+#include "grid/Blank.h"
+#include "grid/DsaaFile.h"
+
+namespace vellumar::formats {
+namespace {
+
+using testing::RasterSpec;
+using testing::valuesOf;
+using testing::writeFixture;
+
+class RasterReadTest : public vellumar::testing::FolderTest {
+ protected:
+  // A 5 x 4 raster at (1000, 2000) with 10 x 20 pixels, values 0.5, 1.5, ... from the top row.
+  RasterSpec spec() const {
+    RasterSpec spec;
+    spec.bands = {valuesOf(spec.nx, spec.ny, [](int k) { return k + 0.5; })};
+    spec.wkt = testing::epsgWkt(32632);
+    return spec;
+  }
+
+  // The value GDAL holds at (column, row from the top) equals the grid's node there.
+  static void expectNodesOf(const grid::Grid& grid, const std::vector<double>& topFirst) {
+    ASSERT_EQ(grid.nodeCount(), topFirst.size());
+    for (int j = 0; j < grid.ny(); ++j) {
+      for (int i = 0; i < grid.nx(); ++i) {
+        const double expected =
+            topFirst[static_cast<std::size_t>(grid.ny() - 1 - j) * grid.nx() + i];
+        ASSERT_EQ(grid.node(i, j), expected) << i << "," << j;
+      }
+    }
+  }
+};
+
+// Pixel centres: xmin is the origin plus half a pixel; the top row of the file is the grid's top.
+TEST_F(RasterReadTest, ReadsEveryListedFormatOnPixelCentres) {
+  struct Case {
+    const char* driver;
+    const char* file;
+    GDALDataType type;
+    bool keepsSystem;
+  };
+  const Case cases[] = {
+      {"GTiff", "a.tif", GDT_Float64, true},   {"COG", "a.tiff", GDT_Float64, true},
+      {"AAIGrid", "a.asc", GDT_Float64, true}, {"netCDF", "a.nc", GDT_Float64, true},
+      {"HFA", "a.img", GDT_Float64, true},     {"GSBG", "b.grd", GDT_Float32, false},
+      {"GS7BG", "c.grd", GDT_Float64, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.driver);
+    RasterSpec fixture = spec();
+    fixture.type = c.type;
+    ASSERT_TRUE(writeFixture(fixture, c.driver, path(c.file)));
+    ASSERT_TRUE(readsAsRaster(path(c.file)));
+    grid::Grid grid;
+    ASSERT_TRUE(readRaster(path(c.file), 1, grid));
+    EXPECT_EQ(grid.nx(), 5);
+    EXPECT_EQ(grid.ny(), 4);
+    EXPECT_DOUBLE_EQ(grid.left, 1005.0);
+    EXPECT_DOUBLE_EQ(grid.right, 1045.0);
+    EXPECT_DOUBLE_EQ(grid.top, 1990.0);
+    EXPECT_DOUBLE_EQ(grid.bottom, 1930.0);
+    EXPECT_EQ(grid.zmin, 0.5);
+    EXPECT_EQ(grid.zmax, 19.5);
+    EXPECT_EQ(grid.name, path(c.file));
+    expectNodesOf(grid, fixture.bands[0]);
+    if (c.keepsSystem) {
+      EXPECT_EQ(grid.georeference.shortName, "EPSG:32632");
+    }
+  }
+  // A VRT over one of them reads like it.
+  GDALDatasetH source = GDALOpen(path("a.tif").c_str(), GA_ReadOnly);
+  GDALDatasetH vrt = GDALCreateCopy(GDALGetDriverByName("VRT"), path("a.vrt").c_str(), source,
+                                    FALSE, nullptr, nullptr, nullptr);
+  GDALClose(vrt);
+  GDALClose(source);
+  grid::Grid grid;
+  ASSERT_TRUE(readRaster(path("a.vrt"), 1, grid));
+  expectNodesOf(grid, spec().bands[0]);
+}
+
+// GDAL's own DSAA driver writes the lattice the same way, to the digits it writes.
+TEST_F(RasterReadTest, LatticeAgreesWithGdalsDsaaDriver) {
+  RasterSpec fixture = spec();
+  fixture.gt[0] = 1234.5678901234;
+  fixture.gt[1] = 0.123456789;
+  fixture.gt[3] = -98765.4321;
+  fixture.gt[5] = -0.987654321;
+  fixture.bands = {valuesOf(5, 4, [](int k) { return std::sin(k) * 1000.0 / 3.0; })};
+  ASSERT_TRUE(writeFixture(fixture, "GTiff", path("r.tif")));
+  ASSERT_TRUE(writeFixture(fixture, "GSAG", path("r.grd")));
+  grid::Grid mine;
+  grid::Grid theirs;
+  ASSERT_TRUE(readRaster(path("r.tif"), 1, mine));
+  ASSERT_TRUE(grid::readDsaa(path("r.grd"), theirs));
+  ASSERT_EQ(mine.nodeCount(), theirs.nodeCount());
+  const auto near = [](double a, double b) { return std::fabs(a - b) <= 1e-12 * std::fabs(b); };
+  EXPECT_TRUE(near(mine.left, theirs.left)) << mine.left << " " << theirs.left;
+  EXPECT_TRUE(near(mine.right, theirs.right)) << mine.right << " " << theirs.right;
+  EXPECT_TRUE(near(mine.bottom, theirs.bottom)) << mine.bottom << " " << theirs.bottom;
+  EXPECT_TRUE(near(mine.top, theirs.top)) << mine.top << " " << theirs.top;
+  for (std::size_t k = 0; k < mine.nodeCount(); ++k) {
+    EXPECT_TRUE(near(mine.nodes()[k], theirs.nodes()[k])) << k;
+  }
+}
+
+// The band's no-data value and every NaN are blank, in every type; values read exactly.
+TEST_F(RasterReadTest, NoDataOfEveryTypeIsBlank) {
+  struct Case {
+    GDALDataType type;
+    double noData;
+    double extreme;  // a value the type holds exactly at its edge
+  };
+  const Case cases[] = {{GDT_Byte, 255, 254},           {GDT_Int16, -32768, 32767},
+                        {GDT_UInt16, 65535, 65534},     {GDT_Int32, -9999, 2147483647},
+                        {GDT_Float32, -3.4e38, 1.5e38}, {GDT_Float64, -1e300, 1.7e38}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(GDALGetDataTypeName(c.type));
+    RasterSpec fixture = spec();
+    fixture.type = c.type;
+    fixture.hasNoData = true;
+    fixture.noData = c.noData;
+    fixture.bands[0][3] = c.noData;
+    fixture.bands[0][7] = c.extreme;
+    ASSERT_TRUE(writeFixture(fixture, "GTiff", path("n.tif")));
+    grid::Grid grid;
+    ASSERT_TRUE(readRaster(path("n.tif"), 1, grid));
+    const std::vector<double> stored = testing::gdalValues(path("n.tif"));
+    std::vector<double> expected = stored;
+    expected[3] = grid::kBlankValue;
+    expectNodesOf(grid, expected);
+    EXPECT_EQ(grid.zmax, stored[7]);
+    ASSERT_TRUE(grid.georeference.noData.has_value());
+    EXPECT_EQ(static_cast<float>(*grid.georeference.noData), static_cast<float>(c.noData));
+  }
+  // NaN pixels are blank without any no-data value; one the type cannot hold is ignored.
+  RasterSpec fixture = spec();
+  fixture.bands[0][0] = std::numeric_limits<double>::quiet_NaN();
+  ASSERT_TRUE(writeFixture(fixture, "GTiff", path("nan.tif")));
+  grid::Grid grid;
+  ASSERT_TRUE(readRaster(path("nan.tif"), 1, grid));
+  EXPECT_EQ(grid.node(0, 3), grid::kBlankValue);
+  fixture = spec();
+  fixture.type = GDT_Byte;
+  fixture.hasNoData = true;
+  fixture.noData = -9999;
+  ASSERT_TRUE(writeFixture(fixture, "GTiff", path("byte.tif")));
+  const RasterRead read = readRaster(path("byte.tif"), 1, grid);
+  ASSERT_TRUE(read);
+  ASSERT_EQ(read.notices.size(), 1u);
+  EXPECT_EQ(read.notices[0], RasterNotice::NoDataOutOfType);
+  EXPECT_EQ(read.ignoredNoData, -9999);
+  EXPECT_FALSE(grid.georeference.noData.has_value());
+  EXPECT_FALSE(grid.hasBlanks());
+}
+
+TEST_F(RasterReadTest, GeotransformsItCannotPlaceAreRefusedOrWarnedOf) {
+  RasterSpec fixture = spec();
+  fixture.placed = false;
+  fixture.wkt.clear();
+  ASSERT_TRUE(writeFixture(fixture, "GTiff", path("plain.tif")));
+  grid::Grid grid;
+  RasterRead read = readRaster(path("plain.tif"), 1, grid);
+  ASSERT_TRUE(read);
+  EXPECT_EQ(read.notices, std::vector<RasterNotice>{RasterNotice::NoGeotransform});
+  EXPECT_EQ(grid.left, 0.0);
+  EXPECT_EQ(grid.right, 4.0);
+  EXPECT_EQ(grid.bottom, 0.0);
+  EXPECT_EQ(grid.top, 3.0);
+  expectNodesOf(grid, fixture.bands[0]);
+  EXPECT_TRUE(grid.georeference.shortName.empty());
+
+  fixture = spec();
+  fixture.gt[2] = 0.5;  // rotated
+  ASSERT_TRUE(writeFixture(fixture, "GTiff", path("rotated.tif")));
+  grid::Grid untouched;
+  EXPECT_EQ(readRaster(path("rotated.tif"), 1, untouched).status, RasterStatus::Rotated);
+  EXPECT_FALSE(untouched.hasNodes());
+
+  // Rows that run north (a positive pixel height) are the grid's rows as they stand.
+  fixture = spec();
+  fixture.gt[5] = 20.0;
+  ASSERT_TRUE(writeFixture(fixture, "GTiff", path("southup.tif")));
+  ASSERT_TRUE(readRaster(path("southup.tif"), 1, grid));
+  EXPECT_DOUBLE_EQ(grid.bottom, 2010.0);
+  EXPECT_DOUBLE_EQ(grid.top, 2070.0);
+  EXPECT_EQ(grid.node(0, 0), 0.5);
+  EXPECT_EQ(grid.node(4, 3), 19.5);
+}
+
+TEST_F(RasterReadTest, BandsAreChosenAndMissingOnesRefused) {
+  RasterSpec fixture = spec();
+  fixture.bands.push_back(valuesOf(5, 4, [](int k) { return -k; }));
+  ASSERT_TRUE(writeFixture(fixture, "GTiff", path("two.tif")));
+  EXPECT_EQ(bandCount(path("two.tif")), 2);
+  EXPECT_EQ(bandCount(path("none.tif")), 0);
+  grid::Grid grid;
+  ASSERT_TRUE(readRaster(path("two.tif"), 2, grid));
+  expectNodesOf(grid, fixture.bands[1]);
+  EXPECT_EQ(readRaster(path("two.tif"), 3, grid).status, RasterStatus::NoSuchBand);
+  EXPECT_EQ(readRaster(path("two.tif"), 0, grid).status, RasterStatus::NoSuchBand);
+}
+
+// A netCDF file of two variables (GDAL writes the bands of a raster so) is a file of several
+// grids: each is named by GDAL's subdataset name, which then opens as a grid.
+TEST_F(RasterReadTest, NetcdfVariablesAreNamedAndOpened) {
+  RasterSpec fixture = spec();
+  fixture.bands.push_back(valuesOf(5, 4, [](int k) { return 100.0 + k; }));
+  ASSERT_TRUE(writeFixture(fixture, "netCDF", path("two.nc")));
+  grid::Grid grid;
+  const RasterRead read = readRaster(path("two.nc"), 1, grid);
+  ASSERT_EQ(read.status, RasterStatus::SeveralGrids);
+  ASSERT_EQ(read.subdatasets.size(), 2u);
+  EXPECT_FALSE(grid.hasNodes());
+  EXPECT_TRUE(readsAsRaster(read.subdatasets[1]));
+  ASSERT_TRUE(readRaster(read.subdatasets[1], 1, grid));
+  expectNodesOf(grid, fixture.bands[1]);
+  EXPECT_EQ(grid.georeference.shortName, "EPSG:32632");
+}
+
+TEST_F(RasterReadTest, DamagedAndForeignFilesAreRefusedWithGdalsWords) {
+  RasterSpec fixture = spec();
+  fixture.nx = 300;
+  fixture.ny = 300;
+  fixture.bands = {valuesOf(300, 300, [](int k) { return k; })};
+  ASSERT_TRUE(writeFixture(fixture, "GTiff", path("whole.tif")));
+  std::ifstream in(path("whole.tif"), std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), {});
+  grid::Grid grid;
+  for (const std::size_t keep :
+       {std::size_t(0), std::size_t(7), std::size_t(200), bytes.size() / 2}) {
+    SCOPED_TRACE(keep);
+    std::ofstream(path("cut.tif"), std::ios::binary) << bytes.substr(0, keep);
+    const RasterRead read = readRaster(path("cut.tif"), 1, grid);
+    EXPECT_EQ(read.status, RasterStatus::NotRaster);
+    EXPECT_FALSE(read.libraryError.empty());
+    EXPECT_FALSE(grid.hasNodes());
+  }
+  // A missing file, and anything that is not a regular file, is refused before GDAL opens it.
+  EXPECT_EQ(readRaster(path("missing.tif"), 1, grid).status, RasterStatus::CannotOpen);
+  ASSERT_EQ(mkfifo(path("fifo.tif").c_str(), 0600), 0);
+  EXPECT_EQ(readRaster(path("fifo.tif"), 1, grid).status, RasterStatus::CannotOpen);
+  EXPECT_FALSE(readsAsRaster(path("fifo.tif")));
+  EXPECT_EQ(readRaster(dir_.string(), 1, grid).status, RasterStatus::CannotOpen);
+}
+
+// DSAA texts, whatever their names, and texts no raster driver knows go to the DSAA reader.
+TEST_F(RasterReadTest, DsaaTextsAndUnknownTextsAreNotRasters) {
+  std::ofstream(path("dsaa.grd")) << "DSAA\n2 2\n0 1\n0 1\n0 3\n0 1\n2 3\n";
+  std::ofstream(path("dsaa.tif")) << "  DSAA\n2 2\n0 1\n0 1\n0 3\n0 1\n2 3\n";
+  std::ofstream(path("typo.grd")) << "DSAB\n2 2\n0 1\n0 1\n0 3\n0 1\n2 3\n";
+  EXPECT_FALSE(readsAsRaster(path("dsaa.grd")));
+  EXPECT_FALSE(readsAsRaster(path("dsaa.tif")));
+  EXPECT_FALSE(readsAsRaster(path("typo.grd")));
+  RasterSpec binary = spec();
+  binary.type = GDT_Float32;
+  ASSERT_TRUE(writeFixture(binary, "GSBG", path("binary.grd")));
+  EXPECT_TRUE(readsAsRaster(path("binary.grd")));
+}
+
+TEST_F(RasterReadTest, ProgressHearsOfBlocksAndStopsTheRead) {
+  RasterSpec fixture = spec();
+  fixture.nx = 1000;
+  fixture.ny = 3000;  // 24 MB in strips of one row: read in several blocks of rows
+  fixture.bands = {valuesOf(1000, 3000, [](int k) { return k % 97; })};
+  char* strips[] = {const_cast<char*>("BLOCKYSIZE=1"), nullptr};
+  ASSERT_TRUE(writeFixture(fixture, "GTiff", path("long.tif"), strips));
+  std::vector<std::int64_t> done;
+  grid::Grid grid;
+  ASSERT_TRUE(readRaster(path("long.tif"), 1, grid, [&](std::int64_t rows, std::int64_t total) {
+    EXPECT_EQ(total, 3000);
+    done.push_back(rows);
+    return true;
+  }));
+  ASSERT_GE(done.size(), 2u);
+  EXPECT_TRUE(std::is_sorted(done.begin(), done.end()));
+  EXPECT_EQ(done.back(), 3000);
+  expectNodesOf(grid, fixture.bands[0]);
+
+  grid::Grid untouched;
+  const RasterRead read =
+      readRaster(path("long.tif"), 1, untouched, [](std::int64_t, std::int64_t) { return false; });
+  EXPECT_EQ(read.status, RasterStatus::Cancelled);
+  EXPECT_FALSE(untouched.hasNodes());
+}
+
+}  // namespace
+}  // namespace vellumar::formats
