@@ -116,7 +116,8 @@ class Parser {
     if (!value) return;
     Options& options = result_.options;
     if (name == "--band") {
-      if (!parseColumn(*value, band_)) result_.error = "--band takes a band number, not '" + *value + "'";
+      if (!parseColumn(*value, band_))
+        result_.error = "--band takes a band number, not '" + *value + "'";
     } else if (name == "--co") {
       if (value->find('=') == std::string::npos || value->front() == '=') {
         result_.error = "--co takes KEY=VALUE, not '" + *value + "'";
@@ -173,7 +174,8 @@ class Parser {
     result_.options.actions.push_back(
         {type, std::move(argument), format_, valueField_, std::move(option), 1});
     // A --band holds for the one grid after it.
-    if (type == Action::Type::LoadGrid) result_.options.actions.back().band = std::exchange(band_, 1);
+    if (type == Action::Type::LoadGrid)
+      result_.options.actions.back().band = std::exchange(band_, 1);
   }
 
   const std::vector<std::string>& arguments_;

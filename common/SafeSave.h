@@ -27,15 +27,15 @@ namespace vellumar {
 //    order they were added, so whatever instant the process dies, no target is ever missing; the
 //    caller adds the file that readers check everything else against last.
 
-enum class [[nodiscard]] SaveError {
-  None,
-  NotRegularFile,  // the target is a device, FIFO, directory, socket or a loop of links
-  NotWritable,     // the user may not write the target
-  SameFile,        // two files of one save name the same file
-  CannotCreate,    // the temporary file cannot be created beside the target
-  WriteFailed,     // writing or syncing the new content failed (disk full, file size limit)
-  RenameFailed,    // the new file could not take the target's place
-  Stopped,         // the test hook stopped the commit (see stopCommitsAfterRename)
+enum class [[nodiscard]] SaveError{
+    None,
+    NotRegularFile,  // the target is a device, FIFO, directory, socket or a loop of links
+    NotWritable,     // the user may not write the target
+    SameFile,        // two files of one save name the same file
+    CannotCreate,    // the temporary file cannot be created beside the target
+    WriteFailed,     // writing or syncing the new content failed (disk full, file size limit)
+    RenameFailed,    // the new file could not take the target's place
+    Stopped,         // the test hook stopped the commit (see stopCommitsAfterRename)
 };
 
 // The new content of one target file.

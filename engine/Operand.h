@@ -10,7 +10,7 @@
 namespace vellumar::grid {
 class Grid;
 struct Georeference;
-}
+}  // namespace vellumar::grid
 
 namespace vellumar::engine {
 

@@ -235,7 +235,8 @@ FileStatus Workspace::readRasterGrid(const std::string& path, int band, grid::Gr
   const formats::RasterRead read = formats::readRaster(path, band, grid, fileProgress());
   const char* file = path.c_str();
   // The grid load message naming the file, and what GDAL said on a line of its own.
-  std::string failure = text(grid::text::kInvalidGridFile) + cformat(text(formats::text::kInFile), file);
+  std::string failure =
+      text(grid::text::kInvalidGridFile) + cformat(text(formats::text::kInFile), file);
   if (!read.libraryError.empty()) failure += "\n" + read.libraryError;
   switch (read.status) {
     case formats::RasterStatus::Ok:

@@ -90,7 +90,9 @@ class Workspace {
   FileStatus save(const Operand& result, const std::string& path);
   // How grids saved to raster formats (.tif, .asc, .nc, .img) are written: creation options and
   // the type of the values (Float64 unless set).
-  void setRasterOptions(formats::RasterWriteOptions options) { rasterOptions_ = std::move(options); }
+  void setRasterOptions(formats::RasterWriteOptions options) {
+    rasterOptions_ = std::move(options);
+  }
 
   // The projection a result saved as a shapefile gets as its .prj: that of the shapefiles loaded
   // so far when every one that carried a .prj carried the same bytes; empty (no .prj is written)

@@ -1,0 +1,128 @@
+// Grids in raster formats through vellumar-calc: their coordinate systems carried, compared and
+// listed, bands chosen, output formats and options, and the messages of files GDAL cannot read.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "CalcRunner.h"
+
+namespace vellumar::cli {
+namespace {
+
+using testing::runCalc;
+using testing::runClean;
+using testing::ScratchFolder;
+
+constexpr const char* kUtm32 =
+    "PROJCS[\"WGS_1984_UTM_Zone_32N\",GEOGCS[\"GCS_WGS_1984\",DATUM[\"D_WGS_1984\","
+    "SPHEROID[\"WGS_1984\",6378137.0,298.257223563]],PRIMEM[\"Greenwich\",0.0],"
+    "UNIT[\"Degree\",0.0174532925199433]],PROJECTION[\"Transverse_Mercator\"],"
+    "PARAMETER[\"False_Easting\",500000.0],PARAMETER[\"False_Northing\",0.0],"
+    "PARAMETER[\"Central_Meridian\",9.0],PARAMETER[\"Scale_Factor\",0.9996],"
+    "PARAMETER[\"Latitude_Of_Origin\",0.0],UNIT[\"Meter\",1.0]]";
+constexpr const char* kWgs84 =
+    "GEOGCS[\"GCS_WGS_1984\",DATUM[\"D_WGS_1984\",SPHEROID[\"WGS_1984\",6378137.0,"
+    "298.257223563]],PRIMEM[\"Greenwich\",0.0],UNIT[\"Degree\",0.0174532925199433]]";
+
+// A 3 x 2 ESRI ASCII grid at (1000, 2000) with 10-unit cells, and a .prj when a system is given.
+std::string writeAscii(const ScratchFolder& folder, const std::string& name,
+                       const std::string& rows, const char* system = nullptr) {
+  if (system != nullptr) folder.write(name + ".prj", system);
+  return folder.write(name + ".asc",
+                      "ncols 3\nnrows 2\nxllcorner 1000\nyllcorner 2000\ncellsize 10\n"
+                      "NODATA_value -9999\n" +
+                          rows);
+}
+
+TEST(CalcRasters, CoordinateSystemsAreCarriedListedAndCompared) {
+  ScratchFolder folder;
+  const std::string utm = writeAscii(folder, "utm", "1 2 3\n4 -9999 6\n", kUtm32);
+  const std::string degrees = writeAscii(folder, "degrees", "1 2 3\n4 5 6\n", kWgs84);
+  const std::string plain = folder.write("plain.grd",
+                                         "DSAA\n3 2\n1005 1025\n2005 2015\n1 6\n"
+                                         "4 5 6\n1 2 3\n");
+  // The ESRI spelling of the system is known by its EPSG code.
+  const auto listed = runClean({"--list", "-g", utm, "-g", plain, "MAX(G1)"});
+  EXPECT_NE(listed.out.find("G1:                 " + utm + "  EPSG:32632\n"), std::string::npos)
+      << listed.out;
+  EXPECT_NE(listed.out.find("G2:                 " + plain + "\n"), std::string::npos);
+  EXPECT_EQ(listed.out.substr(0, listed.out.find('\n')), "6.000000000000");
+
+  // Metres and degrees do not mix, in operators and in functions alike.
+  EXPECT_EQ(runCalc({"-g", utm, "-g", degrees, "G1 + G2"}).outcome(),
+            "1: Сложение: системы координат гридов различны\n");
+  EXPECT_EQ(runCalc({"--english", "-g", utm, "-g", degrees, "Merge(G2, G1)"}).outcome(),
+            "1: Merge: the grids have different coordinate systems\n");
+
+  // A grid without a system goes with any; the result keeps the first system there is, and a
+  // GeoTIFF of it (spelt by EPSG) is the same system as the ESRI .prj.
+  runClean({"-g", plain, "-g", utm, "-o", folder.path("sum.tif"), "G1 + G2"});
+  const auto sum = runClean({"--list", "-g", folder.path("sum.tif"), "-g", utm, "MAX(G1 - 2*G2)"});
+  EXPECT_EQ(sum.out.substr(0, sum.out.find('\n')), "0.000000000000E+00");
+  EXPECT_NE(sum.out.find(folder.path("sum.tif") + "  EPSG:32632"), std::string::npos);
+  // The blank node of the ASCII grid stays blank through the GeoTIFF.
+  EXPECT_EQ(runClean({"-g", folder.path("sum.tif"), "MIN(G1)", "MAX(G1)"}).out,
+            "2.000000000000\n12.000000000000\n");
+}
+
+TEST(CalcRasters, BandsFormatsAndOptions) {
+  ScratchFolder folder;
+  writeAscii(folder, "low", "1 2 3\n4 5 6\n");
+  writeAscii(folder, "high", "10 20 30\n40 50 60\n");
+  // Two bands in one file: a VRT over the two grids.
+  std::string bands;
+  for (const char* name : {"low.asc", "high.asc"}) {
+    bands += std::string("<VRTRasterBand dataType=\"Float64\" band=\"") +
+             (bands.empty() ? "1" : "2") + "\"><SimpleSource><SourceFilename relativeToVRT=\"1\">" +
+             name + "</SourceFilename><SourceBand>1</SourceBand></SimpleSource></VRTRasterBand>";
+  }
+  const std::string vrt =
+      folder.write("two.vrt",
+                   "<VRTDataset rasterXSize=\"3\" rasterYSize=\"2\"><GeoTransform>1000, 10, 0, "
+                   "2020, 0, -10</GeoTransform>" +
+                       bands + "</VRTDataset>");
+  // --band holds for the one -g after it.
+  EXPECT_EQ(
+      runClean({"--band", "2", "-g", vrt, "-g", folder.path("low.asc"), "MAX(G1)", "MAX(G2)"}).out,
+      "60.000000000000\n6.000000000000\n");
+  EXPECT_EQ(runCalc({"--band", "3", "-g", vrt, "1"}).outcome(),
+            "3: В файле " + vrt + " нет канала 3!\n");
+
+  // Every output format by its extension, read back; a type and creation options for GeoTIFF.
+  for (const char* name : {"out.tif", "out.asc", "out.nc", "out.img", "out.grd"}) {
+    runClean({"-g", vrt, "-o", folder.path(name), "G1 * 2 - 100"});
+    EXPECT_EQ(runClean({"-g", folder.path(name), "MIN(G1)"}).out, "-98.000000000000\n") << name;
+  }
+  runClean({"--type", "Int16", "--co", "COMPRESS=DEFLATE", "-g", vrt, "-o",
+            folder.path("small.tif"), "G1 / 4"});
+  EXPECT_EQ(runClean({"-g", folder.path("small.tif"), "MAX(G1)"}).out, "2.000000000000\n");
+
+  EXPECT_EQ(runCalc({"--type", "Float65", "1"}).status, 2);
+  EXPECT_EQ(runCalc({"--co", "COMPRESS", "1"}).status, 2);
+  EXPECT_EQ(runCalc({"--band", "two", "1"}).status, 2);
+}
+
+TEST(CalcRasters, FilesGdalCannotReadNameTheFileAndGdalsReason) {
+  ScratchFolder folder;
+  const std::string broken = folder.write("broken.tif", "II*\0garbage");
+  const auto run = runCalc({"-g", broken, "1"});
+  EXPECT_EQ(run.status, 3);
+  const std::string first = "Недопустимый формат файла гридa!, файл " + broken + "\n";
+  ASSERT_EQ(run.err.substr(0, first.size()), first) << run.err;
+  EXPECT_GT(run.err.size(), first.size() + 1);  // GDAL's own words on a second line
+  EXPECT_EQ(run.err.back(), '\n');
+  // A raster without a geotransform loads on the lattice of its indices, with a warning.
+  writeAscii(folder, "low", "1 2 3\n4 5 6\n");
+  const std::string unplaced = folder.write(
+      "unplaced.vrt",
+      "<VRTDataset rasterXSize=\"3\" rasterYSize=\"2\"><VRTRasterBand dataType=\"Float64\" "
+      "band=\"1\"><SimpleSource><SourceFilename relativeToVRT=\"1\">low.asc</SourceFilename>"
+      "<SourceBand>1</SourceBand></SimpleSource></VRTRasterBand></VRTDataset>");
+  const auto warned = runClean({"--english", "-g", unplaced, "G_D(G1)"});
+  EXPECT_EQ(warned.err,
+            "the raster " + unplaced +
+                " has no geotransform: its nodes are 0 … 2 along X and 0 … 1 along Y\n");
+}
+
+}  // namespace
+}  // namespace vellumar::cli
