@@ -146,8 +146,8 @@ BENCHMARK(BM_AddScaledColumnShared)->Unit(benchmark::kMillisecond)->Iterations(1
 void BM_OperatorChainThroughEvaluator(benchmark::State& state) {
   constexpr std::size_t kCount = 10'000'000;
   vellumar::engine::S_Calculator calc;
-  calc.registry().findOrCreate("D").value = vellumar::engine::Operand::data(
-      std::make_shared<const DATA>(column(kCount, 0.5, true)));
+  calc.registry().findOrCreate("D").value =
+      vellumar::engine::Operand::data(std::make_shared<const DATA>(column(kCount, 0.5, true)));
   for (auto _ : state) {
     vellumar::ErrorSink sink;
     calc.attachErrorSink(&sink);

@@ -135,7 +135,7 @@ FileStamp makeStamp(std::string_view bytes, std::int64_t modified) {
 }
 
 void FileBytes::Release::operator()(const char* bytes) const {
-  ::operator delete(const_cast<char*>(bytes), std::align_val_t{alignment});
+  ::operator delete (const_cast<char*>(bytes), std::align_val_t{alignment});
 }
 
 FileError readFile(const std::string& path, FileBytes& bytes, FileStamp* stamp,
@@ -149,7 +149,7 @@ FileError readFile(const std::string& path, FileBytes& bytes, FileStamp* stamp,
     const bool large = count >= kHuge;
     const std::size_t alignment = large ? kHuge : alignof(std::max_align_t);
     const std::size_t block = large ? (count + kHuge - 1) / kHuge * kHuge : count;
-    auto* buffer = static_cast<char*>(::operator new(block, std::align_val_t{alignment}));
+    auto* buffer = static_cast<char*>(::operator new (block, std::align_val_t{alignment}));
     read.data_ = {buffer, FileBytes::Release{alignment}};
     read.size_ = count;
     memory::adviseHugePages(buffer, block);

@@ -15,13 +15,13 @@ namespace vellumar {
 // once (never opened for a read that could block or run on forever), and no more than the size
 // the file had when it was opened is ever read. See common/SafeSave.h for writing.
 
-enum class [[nodiscard]] FileError {
-  None,
-  Missing,         // nothing exists at the path
-  CannotOpen,      // the file exists but cannot be opened (permissions, a broken path)
-  NotRegularFile,  // a FIFO, device, socket or directory
-  OutOfMemory,     // the file is larger than the memory the program may use
-  ReadFailed,      // a read error, or the file changed its size while it was read
+enum class [[nodiscard]] FileError{
+    None,
+    Missing,         // nothing exists at the path
+    CannotOpen,      // the file exists but cannot be opened (permissions, a broken path)
+    NotRegularFile,  // a FIFO, device, socket or directory
+    OutOfMemory,     // the file is larger than the memory the program may use
+    ReadFailed,      // a read error, or the file changed its size while it was read
 };
 
 // What a file held when it was read: its size, its modification time and a hash of its bytes.

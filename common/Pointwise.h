@@ -26,7 +26,7 @@ enum class BinaryOp {
 
 enum class UnaryFn { Sqrt, Abs, Exp, Ln, Lg, Sin, Cos, Tg, ArcSin, ArcCos, ArcTg, Not };
 
-enum class [[nodiscard]] DomainStatus {Ok, DivisionByZero, OutOfDomain};
+enum class [[nodiscard]] DomainStatus{Ok, DivisionByZero, OutOfDomain};
 
 // Angle factor of the trigonometric functions: angles are multiplied by it before Sin, Cos and
 // Tg, and the results of ArcSin, ArcCos and ArcTg are divided by it.

@@ -23,11 +23,11 @@ CoordinateColumns coordinateColumnsFromText(std::string_view x, std::string_view
 // True when present columns satisfy 1 <= X, Y <= columnCount and X != Y (absent ones always do).
 bool validCoordinateColumns(const CoordinateColumns& xy, int columnCount);
 
-enum class [[nodiscard]] ChoiceStatus {
-  Ok,
-  NoData,                // the table has no rows, or the column does not exist
-  BadCoordinateColumns,  // X or Y out of 1..columns, or X == Y
-  OutOfMemory,           // the operand's storage cannot be obtained
+enum class [[nodiscard]] ChoiceStatus{
+    Ok,
+    NoData,                // the table has no rows, or the column does not exist
+    BadCoordinateColumns,  // X or Y out of 1..columns, or X == Y
+    OutOfMemory,           // the operand's storage cannot be obtained
 };
 
 // The operand made from one column of a table: a number when the table has exactly one row and

@@ -13,15 +13,15 @@ namespace vellumar::data {
 // failed save leaves the old file as it was. New files' lines end in CR LF; an appended file keeps
 // its own line ends.
 
-enum class [[nodiscard]] SaveStatus {
-  Ok,
-  LoadedShapefile,     // appending to a table loaded from a shapefile
-  BufferFailed,        // the file beside the target cannot be created
-  DataChanged,         // the data file changed on disk after the table was read from it
-  OutOfMemory,         // the new file does not fit in memory
-  SizeMismatch,        // the result's point count differs from the table's row count
-  CoordinateMismatch,  // the result's X and Y differ from the table's coordinate columns
-  SaveFailed,          // the target was refused, or writing, renaming or reading back failed
+enum class [[nodiscard]] SaveStatus{
+    Ok,
+    LoadedShapefile,     // appending to a table loaded from a shapefile
+    BufferFailed,        // the file beside the target cannot be created
+    DataChanged,         // the data file changed on disk after the table was read from it
+    OutOfMemory,         // the new file does not fit in memory
+    SizeMismatch,        // the result's point count differs from the table's row count
+    CoordinateMismatch,  // the result's X and Y differ from the table's coordinate columns
+    SaveFailed,          // the target was refused, or writing, renaming or reading back failed
 };
 
 // True when the path names a shapefile (holds ".shp" or ".SHP"); such paths are saved by the

@@ -214,7 +214,8 @@ class FieldSplitter {
 };
 
 inline std::string FieldSplitter::cellText(std::string_view field) const {
-  if (!quoted(field.data(), field.data() + field.size())) return std::string(trimSpacesAndTabs(field));
+  if (!quoted(field.data(), field.data() + field.size()))
+    return std::string(trimSpacesAndTabs(field));
   std::string text;
   std::size_t i = field.find('"') + 1;
   for (; i < field.size(); ++i) {

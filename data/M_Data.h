@@ -20,12 +20,12 @@ struct ReadOptions {
   bool hasHeader = false;
 };
 
-enum class [[nodiscard]] ReadStatus {
-  Ok,
-  CannotOpen,     // the file cannot be opened or read, or is not a regular file
-  InvalidFormat,  // not a data file: zero or control bytes, mixed line ends, no rows, ...
-  OutOfMemory,    // the table does not fit in memory
-  Cancelled,      // the progress callable asked to stop
+enum class [[nodiscard]] ReadStatus{
+    Ok,
+    CannotOpen,     // the file cannot be opened or read, or is not a regular file
+    InvalidFormat,  // not a data file: zero or control bytes, mixed line ends, no rows, ...
+    OutOfMemory,    // the table does not fit in memory
+    Cancelled,      // the progress callable asked to stop
 };
 
 // A rectangular table of numeric and text columns, read from a delimited text file or built by

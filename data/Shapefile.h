@@ -14,13 +14,13 @@
 namespace vellumar::data {
 
 // Outcome of a shapefile conversion.
-enum class [[nodiscard]] ShapeStatus : int {
-  Done = 0,
-  FileFailed = 2,    // a file could not be opened, created, written or renamed into place
-  WrongType = -1,    // the shape type does not suit the conversion
-  Invalid = 3,       // a damaged file: unreadable records, counts that disagree, bad part starts
-  UnknownField = 4,  // the DBF has no field of the name asked for
-  Cancelled = 5,     // the progress callable asked to stop
+enum class [[nodiscard]] ShapeStatus : int{
+    Done = 0,
+    FileFailed = 2,    // a file could not be opened, created, written or renamed into place
+    WrongType = -1,    // the shape type does not suit the conversion
+    Invalid = 3,       // a damaged file: unreadable records, counts that disagree, bad part starts
+    UnknownField = 4,  // the DBF has no field of the name asked for
+    Cancelled = 5,     // the progress callable asked to stop
 };
 
 // Shape type codes of the shapefile standard that the conversions accept.

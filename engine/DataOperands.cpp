@@ -49,8 +49,8 @@ Operand combineData(S_Calculator& calc, BinaryOp op, Operand a, Operand b) {
   const ProgressScope progress(calc, text::kComputingData, 0);
   if (a.kind() == Kind::Grid || b.kind() == Kind::Grid) return combineDataWithGrid(calc, op, a, b);
   if (a.kind() == Kind::Data && b.kind() == Kind::Data) {
-    return dataOperand(data::combine(a.takePoints(), b.takePoints(), op, calc.missingValue(),
-                                     calc.sink()));
+    return dataOperand(
+        data::combine(a.takePoints(), b.takePoints(), op, calc.missingValue(), calc.sink()));
   }
   const bool numberOnLeft = a.isNumber();
   Operand& dataSide = numberOnLeft ? b : a;

@@ -45,7 +45,8 @@ const MessageText kCancelled = {"Вычисление прервано", "Calcul
 const MessageText kOutOfMemory = {"недостаточно памяти для вычисления!",
                                   "not enough memory for the calculation!"};
 const MessageText kAtLine = {", строка %lld", ", line %lld"};
-const MessageText kAtValueFileLine = {", строка %lld файла значений", ", line %lld of the value file"};
+const MessageText kAtValueFileLine = {", строка %lld файла значений",
+                                      ", line %lld of the value file"};
 const MessageText kAtRecord = {", запись %lld", ", record %lld"};
 const MessageText kInMemory = {"[В памяти Vellumar]", "[In Vellumar memory]"};
 const MessageText kCoordinateSystemsDiffer = {"системы координат гридов различны",

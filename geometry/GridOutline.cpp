@@ -25,7 +25,9 @@ constexpr std::array<int, 4> kStepY = {0, 1, 0, -1};
 class CellBoundary {
  public:
   CellBoundary(int nx, int ny, std::span<const std::uint8_t> cells)
-      : nx_(nx), ny_(ny), cells_(cells),
+      : nx_(nx),
+        ny_(ny),
+        cells_(cells),
         used_(static_cast<std::size_t>(nx) * static_cast<std::size_t>(ny), 0) {}
 
   // Whether an edge leaves node (i, j) in direction d.
@@ -80,10 +82,14 @@ Line latticeOutline(const Rect& rect, int nx, int ny) {
   ny = ny < 2 ? 2 : ny;
   Line ring;
   ring.reserve(static_cast<std::size_t>(2 * (nx + ny) - 3));
-  for (int j = 0; j < ny - 1; ++j) ring.append(Point{rect.left, along(rect.bottom, rect.top, j, ny)});
-  for (int i = 0; i < nx - 1; ++i) ring.append(Point{along(rect.left, rect.right, i, nx), rect.top});
-  for (int j = 0; j < ny - 1; ++j) ring.append(Point{rect.right, along(rect.top, rect.bottom, j, ny)});
-  for (int i = 0; i < nx - 1; ++i) ring.append(Point{along(rect.right, rect.left, i, nx), rect.bottom});
+  for (int j = 0; j < ny - 1; ++j)
+    ring.append(Point{rect.left, along(rect.bottom, rect.top, j, ny)});
+  for (int i = 0; i < nx - 1; ++i)
+    ring.append(Point{along(rect.left, rect.right, i, nx), rect.top});
+  for (int j = 0; j < ny - 1; ++j)
+    ring.append(Point{rect.right, along(rect.top, rect.bottom, j, ny)});
+  for (int i = 0; i < nx - 1; ++i)
+    ring.append(Point{along(rect.right, rect.left, i, nx), rect.bottom});
   ring.append(Point{rect.left, rect.bottom});
   return ring;
 }

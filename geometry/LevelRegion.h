@@ -25,7 +25,6 @@ namespace vellumar::geometry {
 // Returns false when the pieces cannot be closed into rings or the rings fail the polygon check;
 // region is then empty. No isolines give true and an empty region. Every vertex of the result lies
 // inside the frame or on it; ring values are the level (isoline rings) or 0 (the frame alone).
-bool closeLevelRegion(Cover isolines, const Rect& frame, double margin, bool above,
-                      Region& region);
+bool closeLevelRegion(Cover isolines, const Rect& frame, double margin, bool above, Region& region);
 
 }  // namespace vellumar::geometry

@@ -76,7 +76,8 @@ bool parseHeader(std::string_view record, std::int32_t& id) {
 bool parsePoint(std::string_view record, Point& p) {
   std::string_view xs, ys;
   return nextToken(record, xs) && nextToken(record, ys) && parseWholeDouble(xs, p.x) &&
-         parseWholeDouble(ys, p.y) && std::isfinite(p.x) && std::isfinite(p.y) && onlyBlanks(record);
+         parseWholeDouble(ys, p.y) && std::isfinite(p.x) && std::isfinite(p.y) &&
+         onlyBlanks(record);
 }
 
 using ValueTable = std::unordered_map<std::int32_t, double>;

@@ -15,17 +15,17 @@ namespace vellumar::geometry {
 // at most 63 characters, ended by LF or CR LF. The companion value file (same base name, extension
 // "val") holds one "id value ..." record per line; it is optional when reading.
 
-enum class [[nodiscard]] LineFileStatus {
-  Ok = 0,
-  CannotOpen,        // the line file could not be read (missing, not a regular file, unreadable)
-  CannotReadValues,  // the value file exists but could not be read
-  OutOfMemory,       // the files do not fit in memory
-  NoEndRecord,       // no "END" record at all
-  RecordTooLong,     // a record of the line or value file exceeds 63 characters
-  BadHeader,         // a line header that is not an integer
-  BadPoint,          // a point record that is not two finite numbers
-  BadValueRecord,    // a value record that does not start with an integer id and a number
-  Cancelled,         // the progress callable asked to stop
+enum class [[nodiscard]] LineFileStatus{
+    Ok = 0,
+    CannotOpen,        // the line file could not be read (missing, not a regular file, unreadable)
+    CannotReadValues,  // the value file exists but could not be read
+    OutOfMemory,       // the files do not fit in memory
+    NoEndRecord,       // no "END" record at all
+    RecordTooLong,     // a record of the line or value file exceeds 63 characters
+    BadHeader,         // a line header that is not an integer
+    BadPoint,          // a point record that is not two finite numbers
+    BadValueRecord,    // a value record that does not start with an integer id and a number
+    Cancelled,         // the progress callable asked to stop
 };
 
 // Where a failed read found its fault: the 1-based line (0 when no one line is at fault) and

@@ -48,10 +48,10 @@ bool insideInnermost(const Cover& region, double x, double y);
 bool insideEvenOdd(const Cover& region, double x, double y, bool rectTest);
 
 // A polygon prepared for many queries: the edges are binned into rows (and columns, for rays
-// along +y, when first needed), each bin holding copies of its edges, and the vertices are binned by row, so one
-// query reads the few edges and vertices of its row from one place. Every answer equals the
-// single-point rule above for the cover as it was when prepared (its rings, signed areas and
-// stored rectangles). Queries are const and may run concurrently.
+// along +y, when first needed), each bin holding copies of its edges, and the vertices are binned
+// by row, so one query reads the few edges and vertices of its row from one place. Every answer
+// equals the single-point rule above for the cover as it was when prepared (its rings, signed areas
+// and stored rectangles). Queries are const and may run concurrently.
 class PreparedPolygon {
  public:
   explicit PreparedPolygon(const Cover& region);
@@ -102,8 +102,8 @@ class PreparedPolygon {
   std::vector<Rect> ringRects_;
   Rect regionRect_;
   bool allClosed_ = true;
-  std::vector<Edge> edges_;    // every edge that counts, kept for the columns
-  EdgeBins rows_;              // edges that can cross a ray along +x, by y
+  std::vector<Edge> edges_;  // every edge that counts, kept for the columns
+  EdgeBins rows_;            // edges that can cross a ray along +x, by y
   std::unique_ptr<LazyColumns> columns_ = std::make_unique<LazyColumns>();  // by x
   BinLists<Vertex> vertices_;  // by the row bins of rows_
 };

@@ -10,10 +10,10 @@ namespace vellumar::geometry {
 enum class SetOperation { Union = 1, Intersection = 2, Difference = 3 };
 
 // Outcome of a set operation.
-enum class [[nodiscard]] SetStatus {
-  Done,       // result holds the region (possibly empty)
-  Cancelled,  // the user cancelled through the sink's progress hook; result is empty
-  Failed,     // the overlay failed or its result is not a valid region; result is empty
+enum class [[nodiscard]] SetStatus{
+    Done,       // result holds the region (possibly empty)
+    Cancelled,  // the user cancelled through the sink's progress hook; result is empty
+    Failed,     // the overlay failed or its result is not a valid region; result is empty
 };
 
 // Computes a op b into result (emptied first). a and b are regions (they passed the polygon

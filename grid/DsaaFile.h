@@ -12,12 +12,12 @@ namespace vellumar::grid {
 // The "DSAA" text grid: the magic word, nx ny, xmin xmax, ymin ymax, zmin zmax, then nx*ny node
 // values, bottom row first, separated by any white space.
 //
-enum class [[nodiscard]] DsaaStatus {
-  Ok,
-  Invalid,      // not a DSAA text (see parseDsaa)
-  OutOfMemory,  // the file or its nodes do not fit in memory
-  Cancelled,    // the progress callable asked to stop
-  CannotOpen,   // the file could not be read (missing, not a regular file, unreadable)
+enum class [[nodiscard]] DsaaStatus{
+    Ok,
+    Invalid,      // not a DSAA text (see parseDsaa)
+    OutOfMemory,  // the file or its nodes do not fit in memory
+    Cancelled,    // the progress callable asked to stop
+    CannotOpen,   // the file could not be read (missing, not a regular file, unreadable)
 };
 
 // The outcome of reading a DSAA text: its status and, for an invalid one, the 1-based line at

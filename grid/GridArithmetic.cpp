@@ -241,8 +241,8 @@ Grid combineOnEqualRectangles(const Grid& a, const Grid& b, BinaryOp op, ErrorSi
     const double* left = a.nodes().data();
     const double* right = b.nodes().data();
     const bool done = forEachBlock(out.size(), pacer, [&](std::size_t begin, std::size_t end) {
-      candidates |= combineValues(op, left + begin, right + begin, out.data() + begin,
-                                  end - begin, range, known);
+      candidates |= combineValues(op, left + begin, right + begin, out.data() + begin, end - begin,
+                                  range, known);
     });
     if (!done) return Grid();
     if (!candidates) other.noteWithoutBlanks();

@@ -11,14 +11,14 @@
 namespace vellumar::isolines {
 
 // Outcome of the tracing driver.
-enum class [[nodiscard]] TraceStatus {
-  Done,
-  NoValues,         // the map has neither node values nor surface coefficients
-  EmptyRectangle,   // xmin >= xmax or ymin >= ymax (after clipping)
-  LatticeTooSmall,  // fewer than 3 lattice nodes in a direction
-  NoMemory,         // the lattice does not fit in memory
-  Flat,             // all lattice values are equal
-  Failed,           // resampling or tracing failed, or the user cancelled
+enum class [[nodiscard]] TraceStatus{
+    Done,
+    NoValues,         // the map has neither node values nor surface coefficients
+    EmptyRectangle,   // xmin >= xmax or ymin >= ymax (after clipping)
+    LatticeTooSmall,  // fewer than 3 lattice nodes in a direction
+    NoMemory,         // the lattice does not fit in memory
+    Flat,             // all lattice values are equal
+    Failed,           // resampling or tracing failed, or the user cancelled
 };
 
 // What to trace: the levels (lowest, highest, step; see S_IsolineComputer), the lattice step as

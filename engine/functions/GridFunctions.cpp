@@ -136,7 +136,7 @@ Operand randomGrid(S_Calculator& calc, Arguments& args) {
   // One seed per call, from the calendar time in whole seconds.
   const auto seed = static_cast<std::uint32_t>(std::time(nullptr));
   return Operand::newGrid(grid::randomGrid(*shape, args[lawAt].numberValue(), parameters[0],
-                                      parameters[1], parameters[2], seed));
+                                           parameters[1], parameters[2], seed));
 }
 
 Operand denseGrid(S_Calculator& calc, Arguments& args) {

@@ -38,8 +38,8 @@ TEST(CFormat, ParsesWholeNumbersOnly) {
   EXPECT_FALSE(parseWholeDouble("12abc", value));
   EXPECT_FALSE(parseWholeDouble("", value));
   // The forms the fast path leaves to strtod read exactly as strtod reads them.
-  for (const char* text : {"+1.5", "0x1.8p1", "1e400", "-1e-400", "  7", "4.9e-324", "inf",
-                           "-nan", "0.1000000000000000055511151231257827"}) {
+  for (const char* text : {"+1.5", "0x1.8p1", "1e400", "-1e-400", "  7", "4.9e-324", "inf", "-nan",
+                           "0.1000000000000000055511151231257827"}) {
     char* stop = nullptr;
     const double expected = std::strtod(text, &stop);
     ASSERT_TRUE(parseWholeDouble(text, value)) << text;

@@ -29,7 +29,9 @@ TEST(DataReadFaults, NameTheLineAtFault) {
   EXPECT_EQ(faultLineOf("X \x02 Y\n1 2\n", true), 1);
   // An LF line end among CR LF ones; a byte order mark and CR-only files count lines alike.
   EXPECT_EQ(faultLineOf("1 2\r\n3 4\r\n5 6\n7 8\r\n"), 3);
-  EXPECT_EQ(faultLineOf("\xEF\xBB\xBF" "1 2\n3\x7F\x01\n"), 2);
+  EXPECT_EQ(faultLineOf("\xEF\xBB\xBF"
+                        "1 2\n3\x7F\x01\n"),
+            2);
   EXPECT_EQ(faultLineOf("1;2\r3;4\r\x03;6\r", false, ';'), 3);
   // A line longer than any data file holds.
   EXPECT_EQ(faultLineOf("1 2\n" + std::string(100001, '7') + "\n"), 2);

@@ -44,8 +44,8 @@ class GridFunctions : public testing::CalculatorTest {
   }
 
   // Gb, a 5 x 5 grid over [0, 4]^2 (z = 10x + y) with blank nodes (0, 0), (4, 4) (the largest)
-  // and (2, 2), Gl the same in bilinear mode, and data Db with points in valid and in blank cells: (3.5, 0.5) lies in a valid
-  // cell, (0.5, 0.5) and (2.5, 1.5) in cells with a blank corner.
+  // and (2, 2), Gl the same in bilinear mode, and data Db with points in valid and in blank cells:
+  // (3.5, 0.5) lies in a valid cell, (0.5, 0.5) and (2.5, 1.5) in cells with a blank corner.
   void putBlankGrid() {
     grid::Grid grid = *gridOf(0, 0, [](double x, double y) { return 10 * x + y; }).gridValue();
     grid.setNode(0, 0, grid::kBlankValue);

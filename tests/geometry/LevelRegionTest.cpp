@@ -52,8 +52,8 @@ bool insideFrame(const Region& region, const Rect& frame) {
 
 TEST(GridOutline, RunsClockwiseThroughEveryBorderNode) {
   const Line ring = latticeOutline(rectOf(1, 2, 5, 6), 3, 3);
-  EXPECT_EQ(coordinates(ring), (Points{{1, 2}, {1, 4}, {1, 6}, {3, 6}, {5, 6}, {5, 4}, {5, 2},
-                                       {3, 2}, {1, 2}}));
+  EXPECT_EQ(coordinates(ring),
+            (Points{{1, 2}, {1, 4}, {1, 6}, {3, 6}, {5, 6}, {5, 4}, {5, 2}, {3, 2}, {1, 2}}));
   EXPECT_EQ(ring.signedArea(), -16.0);
   // 2 (nx + ny) - 3 points on an uneven lattice, closed, every mark 0.
   const Line wide = latticeOutline(rectOf(0, 0, 1, 1), 7, 4);
@@ -77,8 +77,8 @@ TEST(GridOutline, CellRegionCoversExactlyTheChosenCells) {
     return (seed >> 16) & 1u;
   };
   std::vector<std::vector<std::uint8_t>> masks;
-  masks.emplace_back(72, 0);                                  // nothing
-  masks.emplace_back(72, 1);                                  // everything
+  masks.emplace_back(72, 0);  // nothing
+  masks.emplace_back(72, 1);  // everything
   masks.emplace_back(72, 0);
   for (int k = 0; k < 72; ++k) masks.back()[k] = ((k % 12) + (k / 12)) % 2;  // checkerboard
   masks.emplace_back(72, 1);
@@ -125,7 +125,8 @@ TEST(GridOutline, CellRegionCoversExactlyTheChosenCells) {
 // A ridge along the band 4 < y < 6 of the frame [0, 10] x [0, 10]: the isoline south of the
 // crest runs west and the one north of it runs east (higher values on their right).
 Cover ridge() {
-  return coverOf({polyline({{10, 4}, {6, 4}, {3, 4}, {0, 4}}), polyline({{0, 6}, {5, 6}, {10, 6}})});
+  return coverOf(
+      {polyline({{10, 4}, {6, 4}, {3, 4}, {0, 4}}), polyline({{0, 6}, {5, 6}, {10, 6}})});
 }
 
 TEST(LevelRegion, RidgeAboveIsOneRingAndBelowTwo) {
@@ -134,8 +135,8 @@ TEST(LevelRegion, RidgeAboveIsOneRingAndBelowTwo) {
   ASSERT_TRUE(closeLevelRegion(ridge(), frame, 1.0, true, above));
   // The two branches joined by the frame pieces between them, clockwise, no stub beyond the frame.
   ASSERT_EQ(above.size(), 1u);
-  EXPECT_TRUE(sameRing(above[0],
-                       {{10, 4}, {6, 4}, {3, 4}, {0, 4}, {0, 6}, {5, 6}, {10, 6}, {10, 4}}));
+  EXPECT_TRUE(
+      sameRing(above[0], {{10, 4}, {6, 4}, {3, 4}, {0, 4}, {0, 6}, {5, 6}, {10, 6}, {10, 4}}));
   EXPECT_DOUBLE_EQ(above[0].signedArea(), -20.0);
   EXPECT_EQ(above[0].value, 0.0);
 
@@ -149,8 +150,8 @@ TEST(LevelRegion, RidgeAboveIsOneRingAndBelowTwo) {
   const bool southFirst = below[0].rect().bottom == 0.0;
   EXPECT_TRUE(sameRing(below[southFirst ? 0 : 1],
                        {{0, 4}, {3, 4}, {6, 4}, {10, 4}, {10, 0}, {0, 0}, {0, 4}}));
-  EXPECT_TRUE(sameRing(below[southFirst ? 1 : 0],
-                       {{10, 6}, {5, 6}, {0, 6}, {0, 10}, {10, 10}, {10, 6}}));
+  EXPECT_TRUE(
+      sameRing(below[southFirst ? 1 : 0], {{10, 6}, {5, 6}, {0, 6}, {0, 10}, {10, 10}, {10, 6}}));
 }
 
 TEST(LevelRegion, ClosedLinesTakeTheFrameOnlyWhenTheLargestRunsCounterClockwise) {
@@ -173,8 +174,7 @@ TEST(LevelRegion, ClosedLinesTakeTheFrameOnlyWhenTheLargestRunsCounterClockwise)
   // A pit with a summit inside it: the largest ring decides, so the region above is the frame
   // with the pit as a hole and the summit as an island in it; the rings come smallest first after
   // the frame.
-  const Cover pitAndSummit =
-      coverOf({squareRing(4, 4, 6, 6, true), squareRing(2, 2, 8, 8, false)});
+  const Cover pitAndSummit = coverOf({squareRing(4, 4, 6, 6, true), squareRing(2, 2, 8, 8, false)});
   Region nested;
   ASSERT_TRUE(closeLevelRegion(pitAndSummit, frame, 1.0, true, nested));
   ASSERT_EQ(nested.size(), 3u);

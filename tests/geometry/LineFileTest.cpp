@@ -310,12 +310,11 @@ LineFileFault faultOf(std::string_view lines, std::optional<std::string_view> va
 
 TEST(LineFileFaults, NameTheLineAtFaultAndItsFile) {
   const std::string good = "1\r\n0 0\r\n1 1\r\nEND\r\n";
-  LineFileFault fault = faultOf(good + "2\r\n5 five\r\nEND\r\nEND\r\n", std::nullopt,
-                                LineFileStatus::BadPoint);
+  LineFileFault fault =
+      faultOf(good + "2\r\n5 five\r\nEND\r\nEND\r\n", std::nullopt, LineFileStatus::BadPoint);
   EXPECT_EQ(fault.line, 6);
   EXPECT_FALSE(fault.inValueFile);
-  fault = faultOf(good + "label\r\n5 5\r\nEND\r\nEND\r\n", std::nullopt,
-                  LineFileStatus::BadHeader);
+  fault = faultOf(good + "label\r\n5 5\r\nEND\r\nEND\r\n", std::nullopt, LineFileStatus::BadHeader);
   EXPECT_EQ(fault.line, 5);
   fault = faultOf(good + "2\r\n" + std::string(64, '1') + "\r\nEND\r\nEND\r\n", std::nullopt,
                   LineFileStatus::RecordTooLong);
@@ -338,7 +337,8 @@ TEST(LineFileFaults, NameTheLineAtFaultAndItsFile) {
 
 TEST(LineFileFaults, ReadingReportsLinesAndStopsWhenAsked) {
   std::string text;
-  for (int id = 1; id <= 4; ++id) text += std::to_string(id) + "\n0 0\n1 " + std::to_string(id) + "\nEND\n";
+  for (int id = 1; id <= 4; ++id)
+    text += std::to_string(id) + "\n0 0\n1 " + std::to_string(id) + "\nEND\n";
   text += "END\n";
   std::vector<std::int64_t> done;
   Cover cover;

@@ -269,8 +269,8 @@ TEST_F(TracePolygon, AreasAgreeWithCountedSamplesAndBothSidesFillTheFrame) {
     double level;
     double densification;
   };
-  for (const Case c : {Case{"G1", 3.5, 1}, Case{"G5", 0.1, 1}, Case{"G5", -0.4, 2.5},
-                       Case{"G3", 9.2, 1}}) {
+  for (const Case c :
+       {Case{"G1", 3.5, 1}, Case{"G5", 0.1, 1}, Case{"G5", -0.4, 2.5}, Case{"G3", 9.2, 1}}) {
     const grid::Grid& m = map(c.name);
     const auto [above, below] = bothSides(c.name, c.level, c.densification);
     const std::string args = std::string(c.name) + " " + std::to_string(c.level);
@@ -282,8 +282,9 @@ TEST_F(TracePolygon, AreasAgreeWithCountedSamplesAndBothSidesFillTheFrame) {
     ASSERT_TRUE(geometry::buildRegion(above, up));
     ASSERT_TRUE(geometry::buildRegion(below, down));
     geometry::Region overlap;
-    ASSERT_EQ(geometry::combineRegions(geometry::SetOperation::Intersection, up, down, 0.0, overlap),
-              geometry::SetStatus::Done)
+    ASSERT_EQ(
+        geometry::combineRegions(geometry::SetOperation::Intersection, up, down, 0.0, overlap),
+        geometry::SetStatus::Done)
         << args;
     EXPECT_TRUE(overlap.empty()) << args << overlap.size() << " rings of area "
                                  << enclosedArea(overlap);
@@ -302,7 +303,8 @@ TEST_F(TracePolygon, BlankAreasBoundTheRegionLikeTheBorder) {
   const grid::Grid& m = map("G7");
   double validArea = 0.0;
   for (int j = 0; j + 1 < m.ny(); ++j) {
-    for (int i = 0; i + 1 < m.nx(); ++i) validArea += m.cellIsBlank(i, j) ? 0.0 : m.stepX() * m.stepY();
+    for (int i = 0; i + 1 < m.nx(); ++i)
+      validArea += m.cellIsBlank(i, j) ? 0.0 : m.stepX() * m.stepY();
   }
   ASSERT_NEAR(validArea, 39 * 29 - 4 * 29 - 4 * 4 - 2 * 2, 1e-9);  // the margin, the block, the NaN
   // On the map's own lattice and on a finer one, whose nodes on the valid area's edge must be read
