@@ -238,6 +238,7 @@ TEST(BlankNodes, MinMaxAndRangesLeaveThemOut) {
   const Grid doubled = combine(empty, empty, BinaryOp::Add, sink);
   EXPECT_EQ(doubled.zmin, kZRangeStart);
   EXPECT_EQ(doubled.zmax, -kZRangeStart);
+  ASSERT_EQ(doubled.nodeCount(), empty.nodeCount());
   for (const double v : doubled.nodes()) EXPECT_TRUE(isBlank(v));
 }
 
@@ -553,6 +554,7 @@ TEST(BlankDerivatives, AreBlankWhereTheStencilHasABlank) {
   // A NaN a function gives (the horizontal curvature of a flat grid) is a blank node.
   const Grid flat = makeGrid(5, 5, 0, 4, 0, 4, [](double, double) { return 2.0; });
   const Grid curvature = derivativeGrid(flat, kFirstSpecialCode + 8);
+  ASSERT_EQ(curvature.nodeCount(), 25u);
   for (const double v : curvature.nodes()) EXPECT_TRUE(isBlank(v));
   EXPECT_EQ(maximum(curvature), -kMinMaxStart);
 }
@@ -592,6 +594,7 @@ TEST(SameLattice, ExtentsWithinRoundingOfAStepAreTheSameLattice) {
   const Grid difference = combine(a, b, BinaryOp::Subtract, sink);
   EXPECT_EQ(difference.nx(), 120);
   EXPECT_EQ(difference.ny(), 91);
+  ASSERT_EQ(difference.nodeCount(), 120u * 91u);
   for (const double v : difference.nodes()) EXPECT_EQ(v, 0.0);
   EXPECT_EQ(combine(a, b, BinaryOp::Equal, sink).node(7, 9), 1.0);
   EXPECT_FALSE(sink.failed());

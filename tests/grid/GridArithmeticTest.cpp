@@ -46,6 +46,7 @@ TEST(GridCommonLattice, SelfDifferenceAndModes) {
   Grid g = makeGrid(7, 5, -3, 3, 1, 2, wavy);
   ErrorSink sink;
   const Grid zero = combine(g, g, BinaryOp::Subtract, sink);
+  ASSERT_EQ(zero.nodeCount(), 35u);
   for (const double v : zero.nodes()) EXPECT_EQ(v, 0.0);
   EXPECT_EQ(zero.zmin, 0.0);
   EXPECT_EQ(zero.zmax, 0.0);

@@ -60,7 +60,8 @@ TEST(GridConstruction, OnesAndCoordinateGrids) {
   EXPECT_EQ(ones.mode(), Interpolation::Bilinear);
   EXPECT_EQ(ones.zmin, 1.0);
   EXPECT_EQ(ones.zmax, 1.0);
-  for (const double v : ones.nodes()) EXPECT_EQ(v, 1.0);
+  EXPECT_EQ(std::vector<double>(ones.nodes().begin(), ones.nodes().end()),
+            std::vector<double>(12, 1.0));
 
   const Grid xg = coordinateGrid(prototype, Axis::X, prototype.stepX());
   const Grid yg = coordinateGrid(prototype, Axis::Y, prototype.stepY());
