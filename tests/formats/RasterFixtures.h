@@ -24,7 +24,7 @@ inline std::string epsgWkt(int code) {
 
 // A raster as another program writes it: size, bands of values row by row from the top row
 // (as GDAL stores them), a geotransform, a coordinate system and a no-data value.
-struct RasterSpec {
+struct RasterFixture {
   int nx = 5;
   int ny = 4;
   GDALDataType type = GDT_Float64;
@@ -36,27 +36,27 @@ struct RasterSpec {
   double noData = 0.0;
 };
 
-// Writes spec to path with the GDAL driver, directly where it creates files, else through an
+// Writes the raster to path with the GDAL driver, directly where it creates files, else through an
 // in-memory copy; true when GDAL wrote it.
-inline bool writeFixture(const RasterSpec& spec, const char* driverName, const std::string& path,
-                         char** options = nullptr) {
+inline bool writeFixture(const RasterFixture& raster, const char* driverName,
+                         const std::string& path, char** options = nullptr) {
   GDALAllRegister();
   GDALDriverH driver = GDALGetDriverByName(driverName);
   if (driver == nullptr) return false;
   const bool creates = GDALGetMetadataItem(driver, GDAL_DCAP_CREATE, nullptr) != nullptr;
   GDALDatasetH dataset = GDALCreate(
-      creates ? driver : GDALGetDriverByName("MEM"), creates ? path.c_str() : "", spec.nx, spec.ny,
-      static_cast<int>(spec.bands.size()), spec.type, creates ? options : nullptr);
+      creates ? driver : GDALGetDriverByName("MEM"), creates ? path.c_str() : "", raster.nx,
+      raster.ny, static_cast<int>(raster.bands.size()), raster.type, creates ? options : nullptr);
   if (dataset == nullptr) return false;
-  if (spec.placed) GDALSetGeoTransform(dataset, const_cast<double*>(spec.gt));
-  if (!spec.wkt.empty()) GDALSetProjection(dataset, spec.wkt.c_str());
+  if (raster.placed) GDALSetGeoTransform(dataset, const_cast<double*>(raster.gt));
+  if (!raster.wkt.empty()) GDALSetProjection(dataset, raster.wkt.c_str());
   bool ok = true;
-  for (std::size_t b = 0; b < spec.bands.size(); ++b) {
+  for (std::size_t b = 0; b < raster.bands.size(); ++b) {
     GDALRasterBandH band = GDALGetRasterBand(dataset, static_cast<int>(b) + 1);
-    if (spec.hasNoData) GDALSetRasterNoDataValue(band, spec.noData);
-    std::vector<double> values = spec.bands[b];
-    ok = ok && GDALRasterIO(band, GF_Write, 0, 0, spec.nx, spec.ny, values.data(), spec.nx, spec.ny,
-                            GDT_Float64, 0, 0) == CE_None;
+    if (raster.hasNoData) GDALSetRasterNoDataValue(band, raster.noData);
+    std::vector<double> values = raster.bands[b];
+    ok = ok && GDALRasterIO(band, GF_Write, 0, 0, raster.nx, raster.ny, values.data(), raster.nx,
+                            raster.ny, GDT_Float64, 0, 0) == CE_None;
   }
   if (!creates) {
     GDALDatasetH copy =

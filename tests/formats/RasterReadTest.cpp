@@ -15,18 +15,18 @@
 namespace vellumar::formats {
 namespace {
 
-using testing::RasterSpec;
+using testing::RasterFixture;
 using testing::valuesOf;
 using testing::writeFixture;
 
 class RasterReadTest : public vellumar::testing::FolderTest {
  protected:
   // A 5 x 4 raster at (1000, 2000) with 10 x 20 pixels, values 0.5, 1.5, ... from the top row.
-  RasterSpec spec() const {
-    RasterSpec spec;
-    spec.bands = {valuesOf(spec.nx, spec.ny, [](int k) { return k + 0.5; })};
-    spec.wkt = testing::epsgWkt(32632);
-    return spec;
+  RasterFixture sample() const {
+    RasterFixture raster;
+    raster.bands = {valuesOf(raster.nx, raster.ny, [](int k) { return k + 0.5; })};
+    raster.wkt = testing::epsgWkt(32632);
+    return raster;
   }
 
   // The value GDAL holds at (column, row from the top) equals the grid's node there.
@@ -57,7 +57,7 @@ TEST_F(RasterReadTest, ReadsEveryListedFormatOnPixelCentres) {
       {"GS7BG", "c.grd", GDT_Float64, false}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.driver);
-    RasterSpec fixture = spec();
+    RasterFixture fixture = sample();
     fixture.type = c.type;
     ASSERT_TRUE(writeFixture(fixture, c.driver, path(c.file)));
     ASSERT_TRUE(readsAsRaster(path(c.file)));
@@ -85,12 +85,12 @@ TEST_F(RasterReadTest, ReadsEveryListedFormatOnPixelCentres) {
   GDALClose(source);
   grid::Grid grid;
   ASSERT_TRUE(readRaster(path("a.vrt"), 1, grid));
-  expectNodesOf(grid, spec().bands[0]);
+  expectNodesOf(grid, sample().bands[0]);
 }
 
 // GDAL's own DSAA driver writes the lattice the same way, to the digits it writes.
 TEST_F(RasterReadTest, LatticeAgreesWithGdalsDsaaDriver) {
-  RasterSpec fixture = spec();
+  RasterFixture fixture = sample();
   fixture.gt[0] = 1234.5678901234;
   fixture.gt[1] = 0.123456789;
   fixture.gt[3] = -98765.4321;
@@ -125,7 +125,7 @@ TEST_F(RasterReadTest, NoDataOfEveryTypeIsBlank) {
                         {GDT_Float32, -3.4e38, 1.5e38}, {GDT_Float64, -1e300, 1.7e38}};
   for (const Case& c : cases) {
     SCOPED_TRACE(GDALGetDataTypeName(c.type));
-    RasterSpec fixture = spec();
+    RasterFixture fixture = sample();
     fixture.type = c.type;
     fixture.hasNoData = true;
     fixture.noData = c.noData;
@@ -143,13 +143,13 @@ TEST_F(RasterReadTest, NoDataOfEveryTypeIsBlank) {
     EXPECT_EQ(static_cast<float>(*grid.georeference.noData), static_cast<float>(c.noData));
   }
   // NaN pixels are blank without any no-data value; one the type cannot hold is ignored.
-  RasterSpec fixture = spec();
+  RasterFixture fixture = sample();
   fixture.bands[0][0] = std::numeric_limits<double>::quiet_NaN();
   ASSERT_TRUE(writeFixture(fixture, "GTiff", path("nan.tif")));
   grid::Grid grid;
   ASSERT_TRUE(readRaster(path("nan.tif"), 1, grid));
   EXPECT_EQ(grid.node(0, 3), grid::kBlankValue);
-  fixture = spec();
+  fixture = sample();
   fixture.type = GDT_Byte;
   fixture.hasNoData = true;
   fixture.noData = -9999;
@@ -164,7 +164,7 @@ TEST_F(RasterReadTest, NoDataOfEveryTypeIsBlank) {
 }
 
 TEST_F(RasterReadTest, GeotransformsItCannotPlaceAreRefusedOrWarnedOf) {
-  RasterSpec fixture = spec();
+  RasterFixture fixture = sample();
   fixture.placed = false;
   fixture.wkt.clear();
   ASSERT_TRUE(writeFixture(fixture, "GTiff", path("plain.tif")));
@@ -179,7 +179,7 @@ TEST_F(RasterReadTest, GeotransformsItCannotPlaceAreRefusedOrWarnedOf) {
   expectNodesOf(grid, fixture.bands[0]);
   EXPECT_TRUE(grid.georeference.shortName.empty());
 
-  fixture = spec();
+  fixture = sample();
   fixture.gt[2] = 0.5;  // rotated
   ASSERT_TRUE(writeFixture(fixture, "GTiff", path("rotated.tif")));
   grid::Grid untouched;
@@ -187,7 +187,7 @@ TEST_F(RasterReadTest, GeotransformsItCannotPlaceAreRefusedOrWarnedOf) {
   EXPECT_FALSE(untouched.hasNodes());
 
   // Rows that run north (a positive pixel height) are the grid's rows as they stand.
-  fixture = spec();
+  fixture = sample();
   fixture.gt[5] = 20.0;
   ASSERT_TRUE(writeFixture(fixture, "GTiff", path("southup.tif")));
   ASSERT_TRUE(readRaster(path("southup.tif"), 1, grid));
@@ -198,7 +198,7 @@ TEST_F(RasterReadTest, GeotransformsItCannotPlaceAreRefusedOrWarnedOf) {
 }
 
 TEST_F(RasterReadTest, BandsAreChosenAndMissingOnesRefused) {
-  RasterSpec fixture = spec();
+  RasterFixture fixture = sample();
   fixture.bands.push_back(valuesOf(5, 4, [](int k) { return -k; }));
   ASSERT_TRUE(writeFixture(fixture, "GTiff", path("two.tif")));
   EXPECT_EQ(bandCount(path("two.tif")), 2);
@@ -213,7 +213,7 @@ TEST_F(RasterReadTest, BandsAreChosenAndMissingOnesRefused) {
 // A netCDF file of two variables (GDAL writes the bands of a raster so) is a file of several
 // grids: each is named by GDAL's subdataset name, which then opens as a grid.
 TEST_F(RasterReadTest, NetcdfVariablesAreNamedAndOpened) {
-  RasterSpec fixture = spec();
+  RasterFixture fixture = sample();
   fixture.bands.push_back(valuesOf(5, 4, [](int k) { return 100.0 + k; }));
   ASSERT_TRUE(writeFixture(fixture, "netCDF", path("two.nc")));
   grid::Grid grid;
@@ -228,7 +228,7 @@ TEST_F(RasterReadTest, NetcdfVariablesAreNamedAndOpened) {
 }
 
 TEST_F(RasterReadTest, DamagedAndForeignFilesAreRefusedWithGdalsWords) {
-  RasterSpec fixture = spec();
+  RasterFixture fixture = sample();
   fixture.nx = 300;
   fixture.ny = 300;
   fixture.bands = {valuesOf(300, 300, [](int k) { return k; })};
@@ -261,14 +261,14 @@ TEST_F(RasterReadTest, DsaaTextsAndUnknownTextsAreNotRasters) {
   EXPECT_FALSE(readsAsRaster(path("dsaa.grd")));
   EXPECT_FALSE(readsAsRaster(path("dsaa.tif")));
   EXPECT_FALSE(readsAsRaster(path("typo.grd")));
-  RasterSpec binary = spec();
+  RasterFixture binary = sample();
   binary.type = GDT_Float32;
   ASSERT_TRUE(writeFixture(binary, "GSBG", path("binary.grd")));
   EXPECT_TRUE(readsAsRaster(path("binary.grd")));
 }
 
 TEST_F(RasterReadTest, ProgressHearsOfBlocksAndStopsTheRead) {
-  RasterSpec fixture = spec();
+  RasterFixture fixture = sample();
   fixture.nx = 1000;
   fixture.ny = 3000;  // 24 MB in strips of one row: read in several blocks of rows
   fixture.bands = {valuesOf(1000, 3000, [](int k) { return k % 97; })};
