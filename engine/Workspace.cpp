@@ -235,9 +235,8 @@ FileStatus Workspace::readRasterGrid(const std::string& path, int band, grid::Gr
   const formats::RasterRead read = formats::readRaster(path, band, grid, fileProgress());
   const char* file = path.c_str();
   // The grid load message naming the file, and what GDAL said on a line of its own.
-  std::string failure =
+  const std::string invalid =
       text(grid::text::kInvalidGridFile) + cformat(text(formats::text::kInFile), file);
-  if (!read.libraryError.empty()) failure += "\n" + read.libraryError;
   switch (read.status) {
     case formats::RasterStatus::Ok:
       break;
@@ -252,13 +251,13 @@ FileStatus Workspace::readRasterGrid(const std::string& path, int band, grid::Gr
     case formats::RasterStatus::SeveralGrids: {
       std::string names;
       for (const std::string& name : read.subdatasets) names += (names.empty() ? "" : ", ") + name;
-      return FileStatus::failure(text(grid::text::kInvalidGridFile) +
-                                 cformat(text(formats::text::kInFile), file) + "\n" +
+      return FileStatus::failure(invalid + "\n" +
                                  cformat(text(formats::text::kSeveralGrids), names.c_str()));
     }
     case formats::RasterStatus::CannotOpen:
     case formats::RasterStatus::NotRaster:
-      return FileStatus::failure(failure);
+      return FileStatus::failure(read.libraryError.empty() ? invalid
+                                                           : invalid + "\n" + read.libraryError);
   }
   std::string notices;
   for (const formats::RasterNotice notice : read.notices) {

@@ -507,10 +507,10 @@ RasterWrite writeRaster(const grid::Grid& grid, const std::string& path,
     RasterTarget target(driver, rasterFile.temporaryPath(), grid, type, creation);
     if (target.dataset() == nullptr) return failed(RasterWriteStatus::Failed);
     placeOnLattice(target.dataset(), grid, target.keepsCoordinateSystem());
-    if (grid.georeference.noData || grid.hasBlanks()) {
-      GDALSetRasterNoDataValue(GDALGetRasterBand(target.dataset(), 1), noDataFor(grid, type));
-    }
     const double noData = noDataFor(grid, type);
+    if (grid.georeference.noData || grid.hasBlanks()) {
+      GDALSetRasterNoDataValue(GDALGetRasterBand(target.dataset(), 1), noData);
+    }
     if (const RasterWriteStatus rows = writeRows(grid, target.dataset(), noData, progress);
         rows != RasterWriteStatus::Ok) {
       return failed(rows);
