@@ -34,6 +34,7 @@
 #include "data/Shapefile.h"
 #include "engine/EngineMessages.h"
 #include "engine/ResultText.h"
+#include "formats/FormatMessages.h"
 #include "ui/CDataListDialog.h"
 #include "ui/FileDialogs.h"
 #include "ui/FileListWindow.h"
@@ -456,12 +457,14 @@ void CTarnwickDlg::loadOperandFile(FileKind kind, const std::string& path) {
     CInputDbfDialog fields(path, dbfFields_, this);
     if (dialogs_.runDialog(fields)) valueField = fields.chosenField();
   }
+  const int band = kind == FileKind::Grid ? chooseBand(path) : 1;
+  if (band < 1) return;
   engine::Operand operand;
   // Stays a failure when the work runs out of memory.
   engine::FileStatus status = outOfMemory(calc_.language());
   const bool completed =
-      runFileTask(text::kLoading, [this, kind, &path, &valueField, &operand, &status] {
-        status = workspace_.read(kind, path, valueField, operand);
+      runFileTask(text::kLoading, [this, kind, &path, &valueField, band, &operand, &status] {
+        status = workspace_.read(kind, path, valueField, operand, band);
       });
   // A cancelled load registers nothing, even when the reader finished.
   if (!completed) return;
@@ -472,6 +475,18 @@ void CTarnwickDlg::loadOperandFile(FileKind kind, const std::string& path) {
   workspace_.addLoaded(kind, path, std::move(operand));
   showFileList(kind);
   refreshIdentifiers();
+}
+
+int CTarnwickDlg::chooseBand(const std::string& path) {
+  const int bands = engine::Workspace::gridBandCount(path);
+  // A file GDAL cannot open reads as band 1, so the load reports why it fails.
+  if (bands <= 1) return 1;
+  const std::string name = QFileInfo(QString::fromStdString(path)).fileName().toStdString();
+  return dialogs_.chooseNumber(
+      this,
+      QString::fromStdString(
+          cformat(formats::text::kBandQuestion.in(calc_.language()), name.c_str(), bands)),
+      1, bands);
 }
 
 void CTarnwickDlg::showFileList(FileKind kind) {
@@ -541,6 +556,18 @@ void CTarnwickDlg::loadDataFile(const std::string& path) {
   window->raise();
 }
 
+namespace {
+
+// The extensions a dropped file loads as a grid by: DSAA and the rasters read through GDAL.
+bool isGridSuffix(const QString& suffix) {
+  static const QStringList kGridSuffixes = {
+      QStringLiteral("grd"), QStringLiteral("tif"), QStringLiteral("tiff"), QStringLiteral("asc"),
+      QStringLiteral("nc"),  QStringLiteral("img"), QStringLiteral("vrt")};
+  return kGridSuffixes.contains(suffix);
+}
+
+}  // namespace
+
 void CTarnwickDlg::loadDroppedFiles(const QStringList& paths) {
   for (const QString& path : paths) {
     if (closePending_ || runner_->running()) return;
@@ -553,7 +580,7 @@ void CTarnwickDlg::loadDroppedFile(const QString& path) {
   const std::string file = path.toStdString();
   const QString suffix = QFileInfo(path).suffix().toLower();
   const std::string name = QFileInfo(path).fileName().toStdString();
-  if (suffix == QLatin1String("grd")) {
+  if (isGridSuffix(suffix)) {
     loadOperandFile(FileKind::Grid, file);
   } else if (suffix == QLatin1String("con") || suffix == QLatin1String("lin")) {
     loadOperandFile(FileKind::Lines, file);

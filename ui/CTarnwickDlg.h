@@ -121,6 +121,9 @@ class CTarnwickDlg : public QWidget {
   // user cancelled it or closed the window meanwhile.
   bool runFileTask(const MessageText& caption, std::function<void()> work);
   void loadOperandFile(engine::FileKind kind, const std::string& path);
+  // The band of a grid file to read: 1 for a file of one band, else the user's choice; -1 when
+  // the user cancelled.
+  int chooseBand(const std::string& path);
   void loadDataFile(const std::string& path);
   void loadDroppedFile(const QString& path);
   // Asks before a data result is written over an existing file; false when the user declines.

@@ -5,7 +5,14 @@
 namespace vellumar::ui {
 namespace {
 
-constexpr std::string_view kGridFilter = "Файлы гридов (*.grd) |*.grd|Все файлы (*.*)|*.*||";
+// Loads offer every grid format at once; saves one filter per format, whose first pattern is the
+// extension a name typed without one gets.
+constexpr std::string_view kGridLoadFilter =
+    "Гриды (*.grd *.tif *.tiff *.asc *.nc *.img *.vrt)|*.grd *.tif *.tiff *.asc *.nc *.img "
+    "*.vrt|Все файлы (*.*)|*.*||";
+constexpr std::string_view kGridSaveFilter =
+    "Файлы гридов (*.grd) |*.grd|GeoTIFF (*.tif *.tiff)|*.tif *.tiff|ESRI ASCII (*.asc)|*.asc|"
+    "netCDF (*.nc)|*.nc|ERDAS Imagine (*.img)|*.img|Все файлы (*.*)|*.*||";
 constexpr std::string_view kLineFilter =
     "Файлы линий (*.con) |*.con|Файлы линий (*.lin) |*.lin|Файлы линий (*.shp) |*.shp| Все "
     "файлы (*.*)|*.*||";
@@ -58,7 +65,7 @@ QString qtFilter(std::string_view pairs) {
 FileDialogSetup loadDialogSetup(engine::FileKind kind) {
   switch (kind) {
     case engine::FileKind::Grid:
-      return setup("Загрузить грид из файла", "grd", kGridFilter, kGridFolder);
+      return setup("Загрузить грид из файла", "grd", kGridLoadFilter, kGridFolder);
     case engine::FileKind::Lines:
       return setup("Загрузить линии из файла", "con", kLineFilter, kLineFolder);
     case engine::FileKind::Polygon:
@@ -80,7 +87,7 @@ FileDialogSetup loadDataDialogSetup() {
 FileDialogSetup saveDialogSetup(engine::Kind kind) {
   switch (kind) {
     case engine::Kind::Grid:
-      return setup("Сохранить грид как...", "grd", kGridFilter, kGridFolder);
+      return setup("Сохранить грид как...", "grd", kGridSaveFilter, kGridFolder);
     case engine::Kind::Lines:
       return setup("Сохранить линии как...", "con", kLineFilter, kLineFolder);
     case engine::Kind::Polygon:

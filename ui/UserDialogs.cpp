@@ -2,6 +2,7 @@
 
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
@@ -13,6 +14,23 @@ namespace {
 
 constexpr const char* kCaption = "Vellumar";
 
+}  // namespace
+
+QString filterExtension(const QString& filter) {
+  const qsizetype open = filter.indexOf(QLatin1String("(*."));
+  if (open < 0) return {};
+  const qsizetype start = open + 3;
+  qsizetype end = start;
+  while (end < filter.size() && filter[end] != QLatin1Char(' ') &&
+         filter[end] != QLatin1Char(')')) {
+    ++end;
+  }
+  const QString extension = filter.mid(start, end - start);
+  return extension == QLatin1String("*") ? QString() : extension;
+}
+
+namespace {
+
 QString runFileDialog(QWidget* parent, const FileDialogSetup& setup, QFileDialog::AcceptMode mode) {
   QFileDialog dialog(parent, setup.title);
   dialog.setAcceptMode(mode);
@@ -20,6 +38,14 @@ QString runFileDialog(QWidget* parent, const FileDialogSetup& setup, QFileDialog
                                                      : QFileDialog::AnyFile);
   dialog.setNameFilter(setup.filter);
   dialog.setDefaultSuffix(setup.defaultSuffix);
+  // A save dialog of several formats gives a name typed without extension the chosen format's.
+  if (mode == QFileDialog::AcceptSave) {
+    QObject::connect(
+        &dialog, &QFileDialog::filterSelected, &dialog, [&dialog, &setup](const QString& filter) {
+          const QString extension = filterExtension(filter);
+          dialog.setDefaultSuffix(extension.isEmpty() ? setup.defaultSuffix : extension);
+        });
+  }
   if (!setup.folder.isEmpty()) dialog.setDirectory(setup.folder);
   dialog.setOption(QFileDialog::DontConfirmOverwrite, !setup.confirmOverwrite);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
@@ -62,6 +88,12 @@ int QtUserDialogs::choose(QWidget* parent, const QString& text, const QStringLis
   box.exec();
   const auto chosen = std::find(buttons.begin(), buttons.end(), box.clickedButton());
   return chosen == buttons.end() ? -1 : static_cast<int>(chosen - buttons.begin());
+}
+
+int QtUserDialogs::chooseNumber(QWidget* parent, const QString& text, int first, int last) {
+  bool ok = false;
+  const int chosen = QInputDialog::getInt(parent, kCaption, text, first, first, last, 1, &ok);
+  return ok ? chosen : -1;
 }
 
 QString chooseFile(UserDialogs& dialogs, QWidget* parent, FileDialogSetup setup, bool save) {

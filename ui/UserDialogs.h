@@ -41,6 +41,8 @@ class UserDialogs {
   virtual bool runDialog(QDialog& dialog) = 0;
   // A short choice among a few answers; the index of the one chosen, or -1 when cancelled.
   virtual int choose(QWidget* parent, const QString& text, const QStringList& answers) = 0;
+  // A whole number from first to last, or -1 when cancelled.
+  virtual int chooseNumber(QWidget* parent, const QString& text, int first, int last) = 0;
 };
 
 // The interactive implementation: Qt's file dialogs, message boxes and QDialog::exec.
@@ -52,7 +54,12 @@ class QtUserDialogs final : public UserDialogs {
   bool question(QWidget* parent, const QString& text) override;
   bool runDialog(QDialog& dialog) override;
   int choose(QWidget* parent, const QString& text, const QStringList& answers) override;
+  int chooseNumber(QWidget* parent, const QString& text, int first, int last) override;
 };
+
+// The extension of a file filter's first pattern ("GeoTIFF (*.tif *.tiff)" gives "tif"); empty
+// for a filter of every file.
+QString filterExtension(const QString& filter);
 
 // Shows the file dialog of setup (a save dialog when save is true). It starts in the folder last
 // used for the setup's kind of file, and remembers the folder of the file chosen, across runs.

@@ -16,10 +16,12 @@
 
 #include "UiTestSupport.h"
 #include "UiTests.h"
+#include "common/CFormat.h"
 #include "ui/CDataListDialog.h"
 #include "ui/CInputDbfDialog.h"
 #include "ui/DataFileProc.h"
 #include "ui/FileListWindow.h"
+#include "ui/mapview/CRVWnd.h"
 
 namespace vellumar::ui::testing {
 
@@ -37,6 +39,7 @@ class FilesWindowTest : public QObject {
   void droppedFilesLoadByExtension();
   void dialogsStartInTheFolderLastUsed();
   void savingDataOverAFileSaysWhatHappens();
+  void rasterGridsByBandFormatAndCoordinateSystem();
 };
 
 namespace {
@@ -57,6 +60,33 @@ bool dropFiles(QWidget* target, const QStringList& paths) {
   return drop.isAccepted();
 }
 
+// A 3 × 3 ESRI ASCII grid with one no-data node, 100 m cells, in UTM zone 32 (its .prj beside it).
+QString writeAsciiRaster(WindowFixture& f) {
+  f.write("dem.prj",
+          "PROJCS[\"WGS_1984_UTM_Zone_32N\",GEOGCS[\"GCS_WGS_1984\",DATUM[\"D_WGS_1984\","
+          "SPHEROID[\"WGS_1984\",6378137.0,298.257223563]],PRIMEM[\"Greenwich\",0.0],"
+          "UNIT[\"Degree\",0.0174532925199433]],PROJECTION[\"Transverse_Mercator\"],"
+          "PARAMETER[\"False_Easting\",500000.0],PARAMETER[\"False_Northing\",0.0],"
+          "PARAMETER[\"Central_Meridian\",9.0],PARAMETER[\"Scale_Factor\",0.9996],"
+          "PARAMETER[\"Latitude_Of_Origin\",0.0],UNIT[\"Meter\",1.0]]");
+  return f.write("dem.asc",
+                 "ncols 3\nnrows 3\nxllcorner 500000\nyllcorner 5500000\ncellsize 100\n"
+                 "NODATA_value -9999\n7 8 9\n4 -9999 6\n1 2 3\n");
+}
+
+// A virtual raster of two bands over dem.asc: band 1 as it is, band 2 ten times its values.
+QString writeTwoBandRaster(WindowFixture& f) {
+  const std::string band =
+      "<VRTRasterBand dataType=\"Float64\" band=\"%d\"><NoDataValue>-9999</NoDataValue>"
+      "<ComplexSource><SourceFilename relativeToVRT=\"1\">dem.asc</SourceFilename>"
+      "<SourceBand>1</SourceBand><ScaleRatio>%d</ScaleRatio><NODATA>-9999</NODATA>"
+      "</ComplexSource></VRTRasterBand>";
+  return f.write("bands.vrt",
+                 "<VRTDataset rasterXSize=\"3\" rasterYSize=\"3\">"
+                 "<GeoTransform>500000, 100, 0, 5500300, 0, -100</GeoTransform>" +
+                     cformat(band.c_str(), 1, 1) + cformat(band.c_str(), 2, 10) + "</VRTDataset>");
+}
+
 // Loads the wells table, with its header line, as data slot 1; returns its path.
 QString loadWellsWithHeader(WindowFixture& f) {
   f.answerDataFormat({0, true, true, " "});
@@ -73,7 +103,7 @@ void FilesWindowTest::gridListsDuplicatesAndRenumbering() {
   f.load(engine::FileKind::Grid, first);
   QCOMPARE(f.dialogs.fileDialogs.back().title, QStringLiteral("Загрузить грид из файла"));
   QCOMPARE(f.dialogs.fileDialogs.back().filter,
-           QStringLiteral("Файлы гридов (*.grd);;Все файлы (*.*)"));
+           QStringLiteral("Гриды (*.grd *.tif *.tiff *.asc *.nc *.img *.vrt);;Все файлы (*.*)"));
   f.load(engine::FileKind::Grid, second);
   FileListWindow* list = f.window->fileListWindow(engine::FileKind::Grid);
   QVERIFY(list != nullptr);
@@ -471,6 +501,56 @@ void FilesWindowTest::savingDataOverAFileSaysWhatHappens() {
 }
 
 VELLUMAR_UI_TEST(FilesWindowTest);
+
+}  // namespace vellumar::ui::testing
+
+namespace vellumar::ui::testing {
+
+void FilesWindowTest::rasterGridsByBandFormatAndCoordinateSystem() {
+  WindowFixture f;
+  f.load(engine::FileKind::Grid, writeAsciiRaster(f));
+  QVERIFY2(f.dialogs.messages.empty(), qPrintable(f.dialogs.lastMessage()));
+  QCOMPARE(f.evaluate("MIN(G1)"), QStringLiteral("1.000000000000"));
+  QCOMPARE(f.evaluate("MAX(G1)"), QStringLiteral("9.000000000000"));
+
+  // The map view's status line names the coordinate system.
+  f.evaluate("G1 * 1");
+  f.press(QStringLiteral("Вид"));
+  mapview::CRVWnd* view = f.window->mapView();
+  QVERIFY(view != nullptr);
+  view->readOut(QPoint(view->layout().column(500150), view->layout().row(5500150)));
+  QVERIFY2(view->statusText().endsWith(QStringLiteral("    EPSG:32632")),
+           qPrintable(view->statusText()));
+  view->close();
+
+  // A file of several bands asks which; a cancel loads nothing.
+  const QString bands = writeTwoBandRaster(f);
+  f.load(engine::FileKind::Grid, bands);
+  QCOMPARE(f.dialogs.choices.back(),
+           QStringLiteral("В файле bands.vrt каналов: 2. Какой прочитать? 1…2"));
+  QVERIFY(f.window->calculator().registry().find("G2") == nullptr);
+  f.dialogs.chosenNumber = 2;
+  f.load(engine::FileKind::Grid, bands);
+  QVERIFY2(f.dialogs.messages.empty(), qPrintable(f.dialogs.lastMessage()));
+  QCOMPARE(f.evaluate("MAX(G2 - G1 * 10)"), QStringLiteral("0.000000000000E+00"));
+
+  // Saved as GeoTIFF through the per-format filters, and loaded again by a drop: the values,
+  // the blank and the coordinate system come back.
+  f.evaluate("G1 * 2");
+  f.save(f.path("twice.tif"));
+  QVERIFY2(f.dialogs.messages.empty(), qPrintable(f.dialogs.lastMessage()));
+  QCOMPARE(f.dialogs.fileDialogs.back().filter,
+           QStringLiteral("Файлы гридов (*.grd);;GeoTIFF (*.tif *.tiff);;ESRI ASCII (*.asc);;"
+                          "netCDF (*.nc);;ERDAS Imagine (*.img);;Все файлы (*.*)"));
+  QVERIFY(dropFiles(f.window.get(), {f.path("twice.tif")}));
+  const engine::Registry& registry = f.window->calculator().registry();
+  QTRY_VERIFY2(registry.find("G3") != nullptr, qPrintable(f.dialogs.lastMessage()));
+  QCOMPARE(registry.find("G3")->value.gridValue()->georeference.shortName,
+           std::string("EPSG:32632"));
+  QCOMPARE(f.evaluate("MAX(G3)"), QStringLiteral("18.000000000000"));
+  QCOMPARE(f.evaluate("MAX(G3 - G1 * 2)"), QStringLiteral("0.000000000000E+00"));
+  QCOMPARE(f.evaluate("MIN(G3 - G1 * 2)"), QStringLiteral("0.000000000000E+00"));
+}
 
 }  // namespace vellumar::ui::testing
 

@@ -155,6 +155,11 @@ void KeypadTest::fileFiltersInQtForm() {
   QCOMPARE(polygons.defaultSuffix, QStringLiteral("pol"));
   QCOMPARE(polygons.filter, QStringLiteral("Файлы полигонов (*.pol);;Файлы полигонов (*.con);;"
                                            "Файлы полигонов (*.shp);;Все файлы (*.*)"));
+  // A save dialog's chosen filter gives a name typed without extension its format's extension.
+  QCOMPARE(filterExtension(QStringLiteral("GeoTIFF (*.tif *.tiff)")), QStringLiteral("tif"));
+  QCOMPARE(filterExtension(QStringLiteral("Файлы гридов (*.grd)")), QStringLiteral("grd"));
+  QVERIFY(filterExtension(QStringLiteral("Все файлы (*.*)")).isEmpty());
+  QVERIFY(filterExtension(QStringLiteral("Tables")).isEmpty());
 }
 
 VELLUMAR_UI_TEST(KeypadTest);

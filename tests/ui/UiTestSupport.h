@@ -45,8 +45,13 @@ class FakeDialogs final : public UserDialogs {
     choices.push_back(text + " " + answers.join(QLatin1Char('/')));
     return chosen;
   }
-  std::vector<QString> choices;  // the questions of short choices, with their answers
+  int chooseNumber(QWidget*, const QString& text, int first, int last) override {
+    choices.push_back(text + QStringLiteral(" %1…%2").arg(first).arg(last));
+    return chosenNumber;
+  }
+  std::vector<QString> choices;  // the questions of short choices, with their answers or range
   int chosen = -1;
+  int chosenNumber = -1;
 
   QString lastMessage() const { return messages.empty() ? QString() : messages.back().text; }
 

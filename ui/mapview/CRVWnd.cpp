@@ -379,6 +379,11 @@ QString CRVWnd::statusLine(const PointerReading& reading) const {
       line += "?";
     }
   }
+  // A grid with a coordinate system names it, as the operand list does.
+  if (const grid::Grid* grid = shown_.kind() == engine::Kind::Grid ? shown_.gridValue() : nullptr;
+      grid != nullptr && !grid->georeference.shortName.empty()) {
+    line += "    " + grid->georeference.shortName;
+  }
   return fromUtf8(line);
 }
 
