@@ -193,8 +193,10 @@ void joinColumnGaps(double* c, std::uint8_t* mask, std::size_t width, std::size_
   std::uint8_t* here = mask + j * width;
   findColumnGaps(here - width, here, here + width, flags.data(), width);
   double* r = c + j * width;
+  const double* below = r - width;
+  const double* above = r + width;
   forEachByteNot(flags.data(), width, 0, [&](std::size_t l) {
-    r[l] = (r[l - width] + r[l + width]) / 2.0;
+    r[l] = (below[l] + above[l]) / 2.0;
     here[l] |= kNodeSlot;
   });
 }
