@@ -15,10 +15,6 @@ struct Rule {
   double w[4];
 };
 
-// Three points at t = (1 + xi) / 2, xi = 0 and +-sqrt(3/5), weights 8/9 and 5/9 halved.
-constexpr double kXi = 0.7745966692414834;
-constexpr Rule kThreePoint{
-    3, {0.5, 0.5 + 0.5 * kXi, 0.5 - 0.5 * kXi, 0.0}, {4.0 / 9.0, 5.0 / 18.0, 5.0 / 18.0, 0.0}};
 // Four points at xi = +-0.8611363115940526 and +-0.3399810435848563, weights halved.
 constexpr Rule kFourPoint{
     4,
@@ -44,13 +40,6 @@ class CompensatedSum {
   double compensation_ = 0.0;
 };
 
-// Number of equal pieces of an edge of length length: ceil(length / pieceLength); 0 for an edge
-// of length 0.
-std::int64_t piecesOf(double length, double pieceLength) {
-  if (!(length > 0.0)) return 0;
-  return static_cast<std::int64_t>(std::min(std::ceil(length / pieceLength), 1e18));
-}
-
 // Number of whole numbers strictly between a and b.
 std::int64_t wholesBetween(double a, double b) {
   const double low = std::min(a, b);
@@ -59,26 +48,20 @@ std::int64_t wholesBetween(double a, double b) {
 }
 
 // How the edges of a ring are cut into the pieces the quadrature rule integrates one by one.
-// Spline mode: ceil(L / min(hx, hy)) equal pieces. Bilinear mode: the surface's integrals are
-// polynomials only within a cell, so the edge is cut where it crosses the lines of the lattice,
-// and the four-point rule is then exact on every piece.
+// Within a cell the surface is a polynomial (bicubic for the spline, bilinear otherwise), so its
+// integral along an axis is a polynomial of degree at most 7 in the parameter of a straight piece
+// inside the cell. The edge is therefore cut where it crosses the lines of the lattice, and the
+// four-point rule, exact to degree 7, is then exact on every piece.
 class EdgeCuts {
  public:
   explicit EdgeCuts(const grid::Grid& grid)
-      : spline_(grid.mode() == grid::Interpolation::Spline),
-        left_(grid.left),
-        bottom_(grid.bottom),
-        hx_(grid.stepX()),
-        hy_(grid.stepY()) {}
+      : left_(grid.left), bottom_(grid.bottom), hx_(grid.stepX()), hy_(grid.stepY()) {}
 
-  const Rule& rule() const { return spline_ ? kThreePoint : kFourPoint; }
+  const Rule& rule() const { return kFourPoint; }
 
-  // Pieces of the edge from a to b (an upper bound in bilinear mode, where cuts may coincide).
+  // Pieces of the edge from a to b (an upper bound, as cuts may coincide).
   std::int64_t count(const geometry::Point& a, const geometry::Point& b) const {
-    const double dx = b.x - a.x;
-    const double dy = b.y - a.y;
-    if (!(dx != 0.0 || dy != 0.0)) return 0;
-    if (spline_) return piecesOf(std::sqrt(dx * dx + dy * dy), std::min(hx_, hy_));
+    if (!(b.x != a.x || b.y != a.y)) return 0;
     return 1 + wholesBetween(u(a.x), u(b.x)) + wholesBetween(v(a.y), v(b.y));
   }
 
@@ -86,15 +69,7 @@ class EdgeCuts {
   // to 1 at b; nothing for an edge of length 0. Stops when piece returns false.
   template <class Piece>
   bool forEachPiece(const geometry::Point& a, const geometry::Point& b, Piece&& piece) const {
-    const std::int64_t count = this->count(a, b);
-    if (spline_) {
-      const auto m = static_cast<double>(count);
-      for (std::int64_t k = 0; k < count; ++k) {
-        if (!piece(static_cast<double>(k) / m, static_cast<double>(k + 1) / m)) return false;
-      }
-      return true;
-    }
-    if (count == 0) return true;
+    if (count(a, b) == 0) return true;
     cuts_ = {0.0, 1.0};
     crossings(u(a.x), u(b.x));
     crossings(v(a.y), v(b.y));
@@ -118,7 +93,6 @@ class EdgeCuts {
     }
   }
 
-  bool spline_;
   double left_, bottom_, hx_, hy_;
   mutable std::vector<double> cuts_;  // work space of forEachPiece
 };

@@ -17,10 +17,9 @@ namespace vellumar::engine {
 // and G the integrals of the surface along X and Y (grid::AxisIntegrals), is the integral of the
 // surface over the enclosed area for a clockwise ring and its negative for a counter-clockwise
 // one, so outer boundaries add and holes subtract.
-// - Spline mode: each edge of length L is cut into ceil(L / min(hx, hy)) equal pieces, and each
-//   piece is integrated with the three-point Gauss-Legendre rule.
-// - Bilinear mode: each edge is cut where it crosses the lines of the lattice, and each piece is
-//   integrated with the four-point rule, which is exact there.
+// Each edge is cut where it crosses the lines of the lattice, and each piece is integrated with
+// the four-point Gauss-Legendre rule, which is exact there in either mode (the surface is a
+// polynomial within a cell), so the integral is exact to rounding.
 // A ring that is not closed, or has fewer than 2 points, and an edge of length 0 contribute
 // nothing; so does every ring of a grid whose surface is 0 everywhere.
 //

@@ -49,12 +49,16 @@ bool Line::isClosed() const {
 double Line::signedArea() const {
   if (areaCached()) return area_.get();
   if (!isClosed()) return 0.0;
+  // The shoelace terms are taken relative to the first vertex: far from the origin the products
+  // of raw coordinates are large and cancel, losing digits; the differences keep them. The ring
+  // is closed, so its last edge ends at the first vertex and the sum needs no closing term.
+  const double x0 = points_[0].x;
+  const double y0 = points_[0].y;
   double sum = 0.0;
-  const std::size_t n = points_.size();
-  for (std::size_t i = 0; i + 1 < n; ++i) {
-    sum += points_[i].x * points_[i + 1].y - points_[i + 1].x * points_[i].y;
+  for (std::size_t i = 1; i + 1 < points_.size(); ++i) {
+    sum += (points_[i].x - x0) * (points_[i + 1].y - y0) -
+           (points_[i + 1].x - x0) * (points_[i].y - y0);
   }
-  sum += points_[n - 1].x * points_[0].y - points_[0].x * points_[n - 1].y;
   area_.set(0.5 * sum);
   return 0.5 * sum;
 }

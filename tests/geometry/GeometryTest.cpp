@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <random>
 #include <thread>
 #include <vector>
 
@@ -60,6 +62,31 @@ TEST(GeometryModel, AreaLengthAndTheirCaches) {
   EXPECT_FALSE(open.areaCached());
   EXPECT_DOUBLE_EQ(open.length(), 9.0);
   EXPECT_FALSE(polyline({{0, 0}}).isClosed());
+}
+
+TEST(GeometryModel, AreasFarFromTheOriginKeepTheirDigits) {
+  // A district-sized ring in UTM metres: the products of raw coordinates are near 1e12 and
+  // cancel to an area near 1e7. The reference is the shoelace sum, in long double, of the
+  // vertices' exact offsets from a corner of the map.
+  std::mt19937 rng(3);
+  std::uniform_real_distribution<double> jitter(-400.0, 400.0);
+  for (int round = 0; round < 20; ++round) {
+    std::vector<Point> points;
+    for (int k = 0; k < 60; ++k) {
+      const double a = 2 * M_PI * k / 60;
+      points.push_back({654321.123 + (2000 + jitter(rng)) * std::cos(a),
+                        5123456.789 + (1500 + jitter(rng)) * std::sin(a)});
+    }
+    points.push_back(points.front());
+    long double twice = 0.0L;
+    for (std::size_t i = 0; i + 1 < points.size(); ++i) {
+      const long double x0 = points[i].x - 650000.0, y0 = points[i].y - 5120000.0;
+      const long double x1 = points[i + 1].x - 650000.0, y1 = points[i + 1].y - 5120000.0;
+      twice += x0 * y1 - x1 * y0;
+    }
+    const auto expected = static_cast<double>(twice / 2);
+    EXPECT_NEAR(Line(std::move(points)).signedArea(), expected, 1e-13 * expected) << round;
+  }
 }
 
 TEST(GeometryModel, ThreadsMeasuringOneLineAgree) {
