@@ -337,12 +337,16 @@ bool mapNodes(std::span<double> nodes, ProgressPacer& pacer, F f) {
 // unchanged grid keeps its coefficients. The z-range follows from the operand's node range the
 // same way.
 Grid scaleShift(Grid result, double factor, double shift, ErrorSink* progress) {
-  const Range range = rangeOf(result.nodes());
+  Range range;
   result.name.clear();
-  if (factor != 1.0 || shift != 0.0) {
+  if (factor == 1.0 && shift == 0.0) {
+    range = rangeOf(result.nodes());
+  } else {
     const std::span<double> nodes = result.mutableNodes();
     ProgressPacer pacer(progress, static_cast<std::int64_t>(nodes.size()));
     const bool done = forEachBlock(nodes.size(), pacer, [&](std::size_t begin, std::size_t end) {
+      // The block's range while it is in the cache, before it changes.
+      range.add(rangeOf(nodes.subspan(begin, end - begin)));
       if (factor != 1.0) {
         for (std::size_t k = begin; k < end; ++k) {
           nodes[k] = unlessBlank(nodes[k], [factor](double x) { return x * factor; });

@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <limits>
+#include <string>
+#include <vector>
 
 #include "../common/TestSupport.h"
 #include "RasterFixtures.h"
@@ -86,6 +90,58 @@ TEST_F(RasterReadTest, ReadsEveryListedFormatOnPixelCentres) {
   grid::Grid grid;
   ASSERT_TRUE(readRaster(path("a.vrt"), 1, grid));
   expectNodesOf(grid, sample().bands[0]);
+}
+
+// Rasters of many blocks land node by node whatever their blocks: tiles and strips that stop
+// short at the right and bottom edges, a band of a pixel-interleaved file, an integer type, rows
+// stored bottom first, and one block too large to hold twice, which is read row by row.
+TEST_F(RasterReadTest, EveryBlockLayoutLandsInPlace) {
+  struct Case {
+    const char* name;
+    int nx, ny, bands;
+    GDALDataType type;
+    std::vector<std::string> options;
+    bool bottomFirst = false;
+  };
+  const std::vector<Case> cases = {
+      {"tiles.tif", 300, 170, 1, GDT_Float64, {"TILED=YES", "BLOCKXSIZE=128", "BLOCKYSIZE=64"}},
+      {"strips.tif", 300, 170, 1, GDT_Float32, {"BLOCKYSIZE=7"}},
+      {"interleaved.tif", 61, 45, 2, GDT_Int16, {"INTERLEAVE=PIXEL", "BLOCKYSIZE=4"}},
+      {"upward.tif", 33, 29, 1, GDT_Float64, {"TILED=YES", "BLOCKXSIZE=16", "BLOCKYSIZE=16"}, true},
+      {"blocks.img", 150, 70, 1, GDT_Float64, {"BLOCKSIZE=64"}},
+      {"one_strip.tif", 3000, 3000, 1, GDT_Float64, {"BLOCKYSIZE=3000"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RasterFixture fixture;
+    fixture.nx = c.nx;
+    fixture.ny = c.ny;
+    fixture.type = c.type;
+    for (int b = 0; b < c.bands; ++b) {
+      fixture.bands.push_back(valuesOf(c.nx, c.ny, [&](int k) { return (k % 9973) + 7 * b; }));
+    }
+    if (c.bottomFirst) fixture.gt[5] = 20.0;
+    std::vector<char*> options;
+    for (const std::string& option : c.options)
+      options.push_back(const_cast<char*>(option.c_str()));
+    options.push_back(nullptr);
+    ASSERT_TRUE(writeFixture(fixture, c.name[std::strlen(c.name) - 1] == 'g' ? "HFA" : "GTiff",
+                             path(c.name), options.data()));
+    const int band = c.bands;
+    grid::Grid grid;
+    ASSERT_TRUE(readRaster(path(c.name), band, grid));
+    std::vector<double> topFirst = fixture.bands[static_cast<std::size_t>(band - 1)];
+    if (c.bottomFirst) {
+      // The file's first row is the grid's bottom row: the rows as GDAL stores them, turned over.
+      std::vector<double> turned(topFirst.size());
+      for (int j = 0; j < c.ny; ++j) {
+        std::copy_n(topFirst.begin() + static_cast<std::ptrdiff_t>(j) * c.nx, c.nx,
+                    turned.begin() + static_cast<std::ptrdiff_t>(c.ny - 1 - j) * c.nx);
+      }
+      topFirst = turned;
+    }
+    expectNodesOf(grid, topFirst);
+  }
 }
 
 // GDAL's own DSAA driver writes the lattice the same way, to the digits it writes.

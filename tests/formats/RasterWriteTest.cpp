@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <string>
+#include <vector>
 
 #include "../common/TestSupport.h"
 #include "RasterFixtures.h"
@@ -143,6 +145,52 @@ TEST_F(RasterWriteTest, TypesAndCreationOptionsAreGdals) {
   EXPECT_FALSE(knownDataType("Float65"));
   EXPECT_FALSE(writesRaster(path("a.grd")));
   EXPECT_FALSE(writesRaster(path("a.vrt")));
+}
+
+// Grids of many blocks are written node by node whatever the file's blocks: tiles and strips that
+// stop short at the right and bottom edges, in the grid's type and in an integer one, and Imagine
+// files of their own block size.
+TEST_F(RasterWriteTest, EveryBlockLayoutIsWrittenInPlace) {
+  grid::Grid shape;
+  shape.rectangleFlag = 1;
+  shape.left = 0.0;
+  shape.right = 299.0;
+  shape.bottom = 0.0;
+  shape.top = 169.0;
+  grid::Grid grid(300, 170, shape);
+  std::size_t k = 0;
+  for (double& v : grid.mutableNodes()) v = static_cast<double>(k++ % 20011) - 10000.0;
+  grid.setNode(299, 0, grid::kBlankValue);  // the last node of the last, partial block
+  grid.setNode(0, 169, grid::kBlankValue);  // the first node of the file
+  struct Case {
+    const char* name;
+    const char* type;
+    std::vector<std::string> options;
+    double noData;
+  };
+  const std::vector<Case> cases = {
+      {"tiles.tif", "", {"BLOCKXSIZE=128", "BLOCKYSIZE=64"}, grid::kBlankValue},
+      {"strips.tif", "", {"TILED=NO", "BLOCKYSIZE=7"}, grid::kBlankValue},
+      {"int16.tif", "Int16", {"BLOCKXSIZE=64", "BLOCKYSIZE=32"}, -32768.0},
+      {"blocks.img", "", {}, grid::kBlankValue},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RasterWriteOptions options;
+    options.dataType = c.type;
+    options.creationOptions = c.options;
+    ASSERT_TRUE(writeRaster(grid, path(c.name), options));
+    const std::vector<double> topFirst = testing::gdalValues(path(c.name));
+    ASSERT_EQ(topFirst.size(), grid.nodeCount());
+    for (int j = 0; j < grid.ny(); ++j) {
+      for (int i = 0; i < grid.nx(); ++i) {
+        const double v = grid.node(i, j);
+        ASSERT_EQ(topFirst[static_cast<std::size_t>(grid.ny() - 1 - j) * grid.nx() + i],
+                  grid::isBlank(v) ? c.noData : v)
+            << i << "," << j;
+      }
+    }
+  }
 }
 
 // A save replaces the old file only once the new one is whole: a refused target, a cancel, a
