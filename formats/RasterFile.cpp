@@ -19,6 +19,7 @@
 #include <memory>
 #include <new>
 
+#include "common/Memory.h"
 #include "formats/CoordinateSystem.h"
 #include "formats/GdalLibrary.h"
 #include "formats/RasterBlocks.h"
@@ -200,6 +201,21 @@ std::optional<double> bandNoData(GDALRasterBandH band, RasterRead& result) {
   return noData;
 }
 
+// Whether the memory GDAL takes to read one block fits: a block of the band, or of every band
+// at once where the values of all bands are stored pixel by pixel. A tiny file may claim blocks of
+// gigabytes (a tile far taller than its raster, of many bands), which GDAL would allocate.
+bool blockFits(GDALDatasetH dataset, GDALRasterBandH band) {
+  int blockX = 0;
+  int blockY = 0;
+  GDALGetBlockSize(band, &blockX, &blockY);
+  const char* interleave = GDALGetMetadataItem(dataset, "INTERLEAVE", "IMAGE_STRUCTURE");
+  const bool pixelInterleaved = interleave != nullptr && EQUAL(interleave, "PIXEL");
+  const double bytes = static_cast<double>(std::max(blockX, 0)) * std::max(blockY, 0) *
+                       GDALGetDataTypeSizeBytes(GDALGetRasterDataType(band)) *
+                       (pixelInterleaved ? GDALGetRasterCount(dataset) : 1);
+  return bytes < 1e18 && memory::fits(static_cast<std::uint64_t>(bytes));
+}
+
 RasterRead readDataset(GDALDatasetH dataset, int bandNumber, const std::string& name,
                        grid::Grid& grid, const RowProgress& progress,
                        const detail::ErrorCapture& errors) {
@@ -234,6 +250,10 @@ RasterRead readDataset(GDALDatasetH dataset, int bandNumber, const std::string& 
     result.notices.push_back(RasterNotice::NoGeotransform);
   }
   const std::optional<double> noData = bandNoData(band, result);
+  if (!blockFits(dataset, band)) {
+    result.status = RasterStatus::OutOfMemory;
+    return result;
+  }
 
   grid::NodeVector nodes;
   try {
