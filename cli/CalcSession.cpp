@@ -123,6 +123,7 @@ bool CalcSession::evaluate(const std::string& text) {
     out_ << engine::resultText(calc_.result(), calc_.language()) << '\n';
   } else {
     err_ << display << '\n';
+    if (!sink.detail().empty()) err_ << sink.detail() << '\n';
   }
   out_.flush();
   return ok;

@@ -64,6 +64,10 @@ class ErrorSink {
   void kernelError(int code) { record(code, {}); }
   // Replaces the message of the recorded error (used when a kernel code is composed).
   void setMessage(std::string message) { message_ = std::move(message); }
+  // A line that tells more about the recorded error than its message can (which two records of
+  // a layer overlap); the command line writes it below the message.
+  void setDetail(std::string detail) { detail_ = std::move(detail); }
+  const std::string& detail() const { return detail_; }
 
   // Progress of a long kernel. step() returns false once the user cancelled; the sink then holds
   // code kCancelled with the given cancel message, so a cancelled evaluation never succeeds.
@@ -83,6 +87,7 @@ class ErrorSink {
  private:
   int code_ = sink_code::kNone;
   std::string message_;
+  std::string detail_;
   ProgressObserver* progress_ = nullptr;
   bool progressOpen_ = false;
   std::string caption_;

@@ -51,6 +51,7 @@ const MessageText kAtRecord = {", запись %lld", ", record %lld"};
 const MessageText kInMemory = {"[В памяти Vellumar]", "[In Vellumar memory]"};
 const MessageText kCoordinateSystemsDiffer = {"системы координат гридов различны",
                                               "the grids have different coordinate systems"};
+const MessageText kRecordsOverlap = {"объекты %d и %d перекрываются", "records %d and %d overlap"};
 const MessageText kNumberInTextField = {"Результат - число - в текстовом поле",
                                         "Result - number - in the text field"};
 const MessageText kCannotOpenDisplayFile = {"Нельзя открыть файл содержимого табло!",
@@ -65,6 +66,8 @@ const MessageText kSubtraction = {"Вычитание", "Subtraction"};
 const MessageText kMultiplying = {"Умножение", "Multiplying"};
 const MessageText kDivision = {"Деление", "Division"};
 const MessageText kOverlayingPolygons = {"Наложение полигонов...", "Overlaying polygons..."};
+const MessageText kCheckingPolygons = {"Объединение объектов слоя...",
+                                       "Uniting the records of a layer..."};
 const MessageText kSelectingByPolygon = {"Выборка по полигону", "Selecting by the polygon"};
 const MessageText kIntegrating = {"Интегрирование по полигону", "Integrating over the polygon"};
 const MessageText kComputingGrid = {"Расчет грида...", "Computing the grid..."};

@@ -43,6 +43,7 @@ extern const MessageText kAtValueFileLine;
 extern const MessageText kAtRecord;
 extern const MessageText kInMemory;  // identifier list entry of a computed value
 extern const MessageText kCoordinateSystemsDiffer;
+extern const MessageText kRecordsOverlap;  // the numbers of the two records
 extern const MessageText kNumberInTextField;
 extern const MessageText kCannotOpenDisplayFile;
 extern const MessageText kResultGrid;
@@ -55,6 +56,7 @@ extern const MessageText kSubtraction;
 extern const MessageText kMultiplying;
 extern const MessageText kDivision;
 extern const MessageText kOverlayingPolygons;  // progress caption of every overlay
+extern const MessageText kCheckingPolygons;    // progress caption of the union of a layer
 extern const MessageText kSelectingByPolygon;  // progress captions of the polygon functions
 extern const MessageText kIntegrating;
 extern const MessageText kComputingGrid;  // progress captions of the grid and data kernels

@@ -1,7 +1,5 @@
 #include "geometry/SetOperations.h"
 
-#include <geos_c.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -10,6 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "geometry/GeosSupport.h"
 #include "geometry/PolygonCheck.h"
 #include "geometry/SegmentGrid.h"
 #include "geometry/Splitting.h"
@@ -21,69 +20,13 @@
 namespace vellumar::geometry {
 namespace {
 
-// ---- Cancel ----------------------------------------------------------------------------------
-
-// GEOS 3.11 has one process-wide interrupt callback. It runs on the thread that checks for
-// interrupts, so a thread-local pointer tells it which call's sink to ask; requesting the interrupt
-// from inside the callback makes that same check throw at once.
-thread_local ErrorSink* tActiveSink = nullptr;
-thread_local std::int64_t tInterruptChecks = 0;
-// GEOS checks very often (every few hundred operations); the sink is asked every this many checks.
-constexpr std::int64_t kChecksPerPoll = 1024;
-GEOSInterruptCallback* previousCallback = nullptr;
-
-void onInterruptCheck() {
-  if (previousCallback != nullptr) previousCallback();
-  ErrorSink* sink = tActiveSink;
-  if (sink == nullptr || ++tInterruptChecks % kChecksPerPoll != 0) return;
-  if (!sink->progressStep(tInterruptChecks / kChecksPerPoll)) GEOS_interruptRequest();
-}
-
-// Routes the interrupt checks of this thread to sink while it lives.
-class InterruptScope {
- public:
-  explicit InterruptScope(ErrorSink* sink) : saved_(tActiveSink) {
-    static const bool installed = [] {
-      previousCallback = GEOS_interruptRegisterCallback(&onInterruptCheck);
-      return true;
-    }();
-    (void)installed;
-    tActiveSink = sink;
-    tInterruptChecks = 0;
-  }
-  ~InterruptScope() { tActiveSink = saved_; }
-  InterruptScope(const InterruptScope&) = delete;
-  InterruptScope& operator=(const InterruptScope&) = delete;
-
- private:
-  ErrorSink* saved_;
-};
-
-bool cancelled(const ErrorSink* sink) {
-  return sink != nullptr && sink->code() == sink_code::kCancelled;
-}
-
-// ---- GEOS handles ------------------------------------------------------------------------------
-
-class GeosContext {
- public:
-  GeosContext() : handle_(GEOS_init_r()) {}
-  ~GeosContext() {
-    if (handle_ != nullptr) GEOS_finish_r(handle_);
-  }
-  GeosContext(const GeosContext&) = delete;
-  GeosContext& operator=(const GeosContext&) = delete;
-  GEOSContextHandle_t get() const { return handle_; }
-
- private:
-  GEOSContextHandle_t handle_;
-};
-
-struct GeometryDeleter {
-  GEOSContextHandle_t handle;
-  void operator()(GEOSGeometry* geometry) const { GEOSGeom_destroy_r(handle, geometry); }
-};
-using GeometryPtr = std::unique_ptr<GEOSGeometry, GeometryDeleter>;
+using detail::cancelled;
+using detail::GeometryDeleter;
+using detail::GeometryPtr;
+using detail::GeosContext;
+using detail::InterruptScope;
+using detail::readPolygons;
+using detail::toGeos;
 
 // ---- Snapping ----------------------------------------------------------------------------------
 
@@ -273,107 +216,6 @@ void snapTogether(Cover& a, Cover& b, double tolerance) {
   insertPoints(b, intoB);
 }
 
-// ---- Regions to GEOS and back ------------------------------------------------------------------
-
-GEOSGeometry* linearRing(GEOSContextHandle_t handle, const Line& ring) {
-  std::vector<double> xy;
-  xy.reserve(2 * ring.size());
-  for (const Point& p : ring.points()) {
-    xy.push_back(p.x);
-    xy.push_back(p.y);
-  }
-  GEOSCoordSequence* sequence = GEOSCoordSeq_copyFromBuffer_r(
-      handle, xy.data(), static_cast<unsigned int>(ring.size()), 0, 0);
-  return sequence == nullptr ? nullptr : GEOSGeom_createLinearRing_r(handle, sequence);
-}
-
-// The rings as a GEOS multipolygon: each ring of even depth is an outer boundary with the rings
-// whose parent it is as holes. Emptied rings (collapsed by snapping) and the holes of emptied
-// boundaries are left out. Null when the nesting is not that of a region or GEOS fails.
-GeometryPtr toGeos(GEOSContextHandle_t handle, const Cover& rings, const RingNesting& nesting) {
-  const GeometryDeleter deleter{handle};
-  const std::size_t n = rings.size();
-  std::vector<std::vector<std::size_t>> holes(n);
-  for (std::size_t i = 0; i < n; ++i) {
-    if (nesting.depth[i] % 2 == 0 || rings[i].empty()) continue;
-    const std::ptrdiff_t parent = nesting.parent[i];
-    if (parent < 0 || nesting.depth[static_cast<std::size_t>(parent)] % 2 != 0) {
-      return GeometryPtr(nullptr, deleter);
-    }
-    holes[static_cast<std::size_t>(parent)].push_back(i);
-  }
-  std::vector<GeometryPtr> polygons;
-  for (std::size_t i = 0; i < n; ++i) {
-    if (nesting.depth[i] % 2 != 0 || rings[i].empty()) continue;
-    GeometryPtr shell(linearRing(handle, rings[i]), deleter);
-    if (!shell) return GeometryPtr(nullptr, deleter);
-    std::vector<GeometryPtr> holeRings;
-    for (const std::size_t h : holes[i]) {
-      holeRings.emplace_back(linearRing(handle, rings[h]), deleter);
-      if (!holeRings.back()) return GeometryPtr(nullptr, deleter);
-    }
-    std::vector<GEOSGeometry*> raw;
-    for (GeometryPtr& hole : holeRings) raw.push_back(hole.release());
-    GEOSGeometry* polygon = GEOSGeom_createPolygon_r(handle, shell.release(), raw.data(),
-                                                     static_cast<unsigned int>(raw.size()));
-    if (polygon == nullptr) return GeometryPtr(nullptr, deleter);
-    polygons.emplace_back(polygon, deleter);
-  }
-  std::vector<GEOSGeometry*> raw;
-  for (GeometryPtr& polygon : polygons) raw.push_back(polygon.release());
-  return GeometryPtr(GEOSGeom_createCollection_r(handle, GEOS_MULTIPOLYGON, raw.data(),
-                                                 static_cast<unsigned int>(raw.size())),
-                     deleter);
-}
-
-// A GEOS ring as a line running clockwise (outer) or counter-clockwise; false when it is not a
-// closed ring of at least 4 finite points.
-bool readRing(GEOSContextHandle_t handle, const GEOSGeometry* ring, bool outer, Line& line) {
-  const GEOSCoordSequence* sequence = GEOSGeom_getCoordSeq_r(handle, ring);
-  unsigned int size = 0;
-  if (sequence == nullptr || GEOSCoordSeq_getSize_r(handle, sequence, &size) == 0) return false;
-  std::vector<double> xy(2 * static_cast<std::size_t>(size));
-  if (size > 0 && GEOSCoordSeq_copyToBuffer_r(handle, sequence, xy.data(), 0, 0) == 0) {
-    return false;
-  }
-  std::vector<Point> points(size);
-  for (std::size_t i = 0; i < size; ++i) {
-    points[i] = Point{xy[2 * i], xy[2 * i + 1], 0};
-    if (!std::isfinite(points[i].x) || !std::isfinite(points[i].y)) return false;
-  }
-  line.assign(std::move(points));
-  if (line.size() < 4 || !line.isClosed()) return false;
-  if ((line.signedArea() > 0.0) == outer) line.reverse();
-  return true;
-}
-
-// Appends the rings of every polygon in geometry (a polygon, multipolygon or collection; parts of
-// lower dimension are left out) to region.
-bool readPolygons(GEOSContextHandle_t handle, const GEOSGeometry* geometry, Region& region) {
-  const int type = GEOSGeomTypeId_r(handle, geometry);
-  if (type == GEOS_MULTIPOLYGON || type == GEOS_GEOMETRYCOLLECTION) {
-    const int parts = GEOSGetNumGeometries_r(handle, geometry);
-    if (parts < 0) return false;
-    for (int i = 0; i < parts; ++i) {
-      if (!readPolygons(handle, GEOSGetGeometryN_r(handle, geometry, i), region)) return false;
-    }
-    return true;
-  }
-  if (type != GEOS_POLYGON) return type >= 0;
-  if (GEOSisEmpty_r(handle, geometry) == 1) return true;
-  Line ring;
-  if (!readRing(handle, GEOSGetExteriorRing_r(handle, geometry), true, ring)) return false;
-  region.appendLine(std::move(ring));
-  const int holes = GEOSGetNumInteriorRings_r(handle, geometry);
-  if (holes < 0) return false;
-  for (int h = 0; h < holes; ++h) {
-    Line hole;
-    if (!readRing(handle, GEOSGetInteriorRingN_r(handle, geometry, h), false, hole)) return false;
-    region.appendLine(std::move(hole));
-  }
-  return true;
-}
-
 GEOSGeometry* overlay(GEOSContextHandle_t handle, SetOperation operation, const GEOSGeometry* a,
                       const GEOSGeometry* b) {
   switch (operation) {
@@ -398,65 +240,6 @@ GeometryPtr overlayOrRepair(GEOSContextHandle_t handle, SetOperation operation,
   const GeometryPtr validB(GEOSMakeValid_r(handle, b), deleter);
   if (!validA || !validB) return result;
   return GeometryPtr(overlay(handle, operation, validA.get(), validB.get()), deleter);
-}
-
-// ---- Ring attributes ---------------------------------------------------------------------------
-
-// Gives every result ring the id and value of the operand ring its first edge lies on: the
-// nearest segment within epsilon of the edge's middle, a's before b's (a shared boundary is a's).
-// The operands' segments are streamed over an index of the few first edges. A middle that no
-// segment comes that close to (GEOS had to move a crossing) takes the nearest segment of all.
-void assignRingAttributes(Region& result, const Cover& a, const Cover& b, double epsilon) {
-  Cover edges;
-  edges.reserve(result.size());
-  for (const Line& ring : result.lines())
-    edges.appendLine(Line(std::vector<Point>{ring[0], ring[1]}));
-  SegmentGrid grid(edges.rect(), SegmentGrid::crossingSearchCells(edges.pointCount()));
-  grid.add(edges);
-  grid.build();
-
-  struct Best {
-    const Line* line = nullptr;
-    double distance = 0.0;
-  };
-  std::vector<Best> best(result.size());
-  auto middle = [&](std::size_t r) {
-    return Point{(edges[r][0].x + edges[r][1].x) / 2.0, (edges[r][0].y + edges[r][1].y) / 2.0, 0};
-  };
-  auto stream = [&](const Cover& operand, double reach, bool onlyUnassigned) {
-    for (std::size_t l = 0; l < operand.size(); ++l) {
-      const Line& line = operand[l];
-      for (std::size_t k = 0; k + 1 < line.size(); ++k) {
-        const auto query = SegmentGrid::segmentRef(line, l, k, reach);
-        if (!query) continue;
-        grid.forEachOverlapping(*query, [&](const SegmentRef& edge) {
-          Best& chosen = best[static_cast<std::size_t>(edge.line)];
-          if (onlyUnassigned && chosen.line != nullptr && chosen.distance <= epsilon) return;
-          const Point m = middle(static_cast<std::size_t>(edge.line));
-          if (!withinBox(m, line[k], line[k + 1], reach)) return;
-          const double d = nearestOnSegment(line[k], line[k + 1], m.x, m.y).distance;
-          if (d <= reach && (chosen.line == nullptr || d < chosen.distance)) chosen = {&line, d};
-        });
-      }
-    }
-  };
-  stream(a, epsilon, false);
-  stream(b, epsilon, true);
-  for (std::size_t r = 0; r < result.size(); ++r) {
-    if (best[r].line != nullptr) continue;
-    const Point m = middle(r);
-    for (const Cover* operand : {&a, &b}) {
-      const NearestPoint near = nearestOnCover(*operand, m.x, m.y);
-      if (near.distance >= 0.0 && (best[r].line == nullptr || near.distance < best[r].distance)) {
-        best[r] = {&(*operand)[near.line], near.distance};
-      }
-    }
-  }
-  for (std::size_t r = 0; r < result.size(); ++r) {
-    if (best[r].line == nullptr) continue;
-    result.line(r).id = best[r].line->id;
-    result.line(r).value = best[r].line->value;
-  }
 }
 
 // ---- The operation -----------------------------------------------------------------------------
@@ -515,6 +298,61 @@ SetStatus overlayRegions(SetOperation operation, const Region& a, const Region& 
 }
 
 }  // namespace
+
+// The operands' segments are streamed over an index of the few first edges. A middle that no
+// segment comes that close to (GEOS had to move a crossing) takes the nearest segment of all.
+void assignRingAttributes(Region& result, const Cover& a, const Cover& b, double epsilon) {
+  Cover edges;
+  edges.reserve(result.size());
+  for (const Line& ring : result.lines())
+    edges.appendLine(Line(std::vector<Point>{ring[0], ring[1]}));
+  SegmentGrid grid(edges.rect(), SegmentGrid::crossingSearchCells(edges.pointCount()));
+  grid.add(edges);
+  grid.build();
+
+  struct Best {
+    const Line* line = nullptr;
+    double distance = 0.0;
+  };
+  std::vector<Best> best(result.size());
+  auto middle = [&](std::size_t r) {
+    return Point{(edges[r][0].x + edges[r][1].x) / 2.0, (edges[r][0].y + edges[r][1].y) / 2.0, 0};
+  };
+  auto stream = [&](const Cover& operand, double reach, bool onlyUnassigned) {
+    for (std::size_t l = 0; l < operand.size(); ++l) {
+      const Line& line = operand[l];
+      for (std::size_t k = 0; k + 1 < line.size(); ++k) {
+        const auto query = SegmentGrid::segmentRef(line, l, k, reach);
+        if (!query) continue;
+        grid.forEachOverlapping(*query, [&](const SegmentRef& edge) {
+          Best& chosen = best[static_cast<std::size_t>(edge.line)];
+          if (onlyUnassigned && chosen.line != nullptr && chosen.distance <= epsilon) return;
+          const Point m = middle(static_cast<std::size_t>(edge.line));
+          if (!withinBox(m, line[k], line[k + 1], reach)) return;
+          const double d = nearestOnSegment(line[k], line[k + 1], m.x, m.y).distance;
+          if (d <= reach && (chosen.line == nullptr || d < chosen.distance)) chosen = {&line, d};
+        });
+      }
+    }
+  };
+  stream(a, epsilon, false);
+  stream(b, epsilon, true);
+  for (std::size_t r = 0; r < result.size(); ++r) {
+    if (best[r].line != nullptr) continue;
+    const Point m = middle(r);
+    for (const Cover* operand : {&a, &b}) {
+      const NearestPoint near = nearestOnCover(*operand, m.x, m.y);
+      if (near.distance >= 0.0 && (best[r].line == nullptr || near.distance < best[r].distance)) {
+        best[r] = {&(*operand)[near.line], near.distance};
+      }
+    }
+  }
+  for (std::size_t r = 0; r < result.size(); ++r) {
+    if (best[r].line == nullptr) continue;
+    result.line(r).id = best[r].line->id;
+    result.line(r).value = best[r].line->value;
+  }
+}
 
 SetStatus combineRegions(SetOperation operation, const Region& a, const Region& b, double tolerance,
                          Region& result, ErrorSink* progress) {

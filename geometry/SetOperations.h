@@ -35,4 +35,8 @@ enum class [[nodiscard]] SetStatus{
 SetStatus combineRegions(SetOperation operation, const Region& a, const Region& b, double tolerance,
                          Region& result, ErrorSink* progress = nullptr);
 
+// Gives every ring of result the id and value of the operand ring its first edge lies on: the
+// nearest segment within epsilon of the edge's middle, a's before b's (a shared boundary is a's).
+void assignRingAttributes(Region& result, const Cover& a, const Cover& b, double epsilon);
+
 }  // namespace vellumar::geometry

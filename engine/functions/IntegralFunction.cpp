@@ -97,8 +97,7 @@ Operand integral(S_Calculator& calc, Arguments& args) {
     return Operand::number(0.0);
   }
   geometry::Region region;
-  if (!geometry::buildRegion(std::move(cover), region)) {
-    calc.argumentError(ArgumentMessage::InvalidType, polygon.argumentPosition());
+  if (!layerRegion(calc, cover, polygon.argumentPosition(), ArgumentMessage::InvalidType, region)) {
     return Operand();
   }
   const geometry::Rect mapRect = mapRectangle(map);

@@ -140,14 +140,15 @@ TEST_F(CalcPolygonOperators, CornersThatTouchToleranceAndMessages) {
   EXPECT_EQ(saved("km.pol", {"-p", b_, "-p", beside, "P1 + P2"}).size(), 2u);
   EXPECT_EQ(saved("m.pol", {"--meters", "-p", b_, "-p", beside, "P1 + P2"}).size(), 1u);
 
-  // Crossing rings are no polygon: message 7 with the operand's position, nothing saved.
+  // Crossing rings of two records are records that overlap: message 7 with the operand's
+  // position and the two records named, nothing saved.
   const std::string crossing = folder_.write(
       "cross.pol", squareFile(1, 0, 0, 2, 1) + squareFile(2, 1, 0.5, 3, 3) + "END\r\n");
   folder_.write("cross.val", "1 0\r\n2 0\r\n");
   EXPECT_EQ(runCalc({"-p", a_, "-p", crossing, "-o", folder_.path("no.pol"), "P1 + P2"}).outcome(),
-            "1: Сложение: недопустимое значение аргумента 2\n");
+            "1: Сложение: недопустимое значение аргумента 2\nобъекты 1 и 2 перекрываются\n");
   EXPECT_EQ(runCalc({"--english", "-p", crossing, "-p", a_, "P1 - P2"}).outcome(),
-            "1: Subtraction: invalid value of argument 1\n");
+            "1: Subtraction: invalid value of argument 1\nrecords 1 and 2 overlap\n");
   EXPECT_EQ(folder_.read("no.pol"), "");
 }
 
