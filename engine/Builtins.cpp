@@ -62,6 +62,7 @@ std::vector<Builtin> makeTable() {
       withPolygon("In", kGDCP, insideFlags<true>),
       withPolygon("Out", kGDCP, insideFlags<false>),
       withPolygon("Integral", kG, integral),
+      withPolygon("Mean", kG, mean),
       // Numbers and grids are refused with the message on missing coordinates, not on the type.
       unaryFunction("C_D", pointsToData),
       unaryFunction("G_D", gridToData, kG | kD),

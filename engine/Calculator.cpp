@@ -129,6 +129,10 @@ void S_Calculator::argumentError(ArgumentMessage message, std::uint32_t position
   sink_->record(sink_code::kArgument, std::move(composed));
 }
 
+void S_Calculator::functionError(const MessageText& message) {
+  sink_->record(sink_code::kMessage, contextName_ + ": " + message.in(language_));
+}
+
 Operand S_Calculator::executionError() {
   argumentError(ArgumentMessage::ExecutionError);
   return Operand();

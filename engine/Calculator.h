@@ -73,6 +73,8 @@ class S_Calculator {
   bool failed() const { return sink_->failed(); }
   // Records an argument or parse message, composed with the context name and the position.
   void argumentError(ArgumentMessage message, std::uint32_t position = 0);
+  // Records a message of the function being evaluated, after its name ("Mean: ...").
+  void functionError(const MessageText& message);
   // Records message 12 (the function could not be executed) and returns the empty value.
   Operand executionError();
   // Records a kernel code; its message is composed when the evaluation fails.

@@ -52,6 +52,8 @@ const MessageText kInMemory = {"[В памяти Vellumar]", "[In Vellumar memor
 const MessageText kCoordinateSystemsDiffer = {"системы координат гридов различны",
                                               "the grids have different coordinate systems"};
 const MessageText kRecordsOverlap = {"объекты %d и %d перекрываются", "records %d and %d overlap"};
+const MessageText kNoGridValues = {"в полигоне нет значений грида",
+                                   "the polygon covers no grid values"};
 const MessageText kNumberInTextField = {"Результат - число - в текстовом поле",
                                         "Result - number - in the text field"};
 const MessageText kCannotOpenDisplayFile = {"Нельзя открыть файл содержимого табло!",

@@ -44,6 +44,7 @@ extern const MessageText kAtRecord;
 extern const MessageText kInMemory;  // identifier list entry of a computed value
 extern const MessageText kCoordinateSystemsDiffer;
 extern const MessageText kRecordsOverlap;  // the numbers of the two records
+extern const MessageText kNoGridValues;    // Mean over a polygon that covers no grid values
 extern const MessageText kNumberInTextField;
 extern const MessageText kCannotOpenDisplayFile;
 extern const MessageText kResultGrid;

@@ -15,7 +15,7 @@ constexpr std::string_view kTwo = "( X, X )";
 constexpr std::string_view kWithPolygon = "( X, P )";
 constexpr std::string_view kLattice = "( Xmin, Xmax, Ymin, Ymax, Hx, Hy )";
 
-constexpr std::array<FunctionButton, 50> kButtons{{
+constexpr std::array<FunctionButton, 51> kButtons{{
     {"Dense", "Dense", "( G, N )", "", "Dense(G,N) - сгущение (разрежение) сетки грида"},
     {"min", "min", kTwo, kAny, "min(X,X) - минимум из двух аргументов"},
     {"max", "max", kTwo, kAny, "max(X,X) - максимум из двух аргументов"},
@@ -33,6 +33,7 @@ constexpr std::array<FunctionButton, 50> kButtons{{
     {"Great", "Great", kTwo, kLogic, "Great(X,X) - логическое >"},
     {"Less", "Less", kTwo, kLogic, "Less(X,X) - логическое <"},
     {"Integral", "Integral", "( G, P )", "", "Integral(G,P) - интеграл от грида по полигону"},
+    {"Mean", "Mean", "( G, P )", "", "Mean(G,P) - среднее значение грида по полигону"},
     {"Cut", "Cut", "( G, N, N, N, N [,N])", "",
      "Cut(G, N, N, N, N [,N]) - вырезание фрагмента из грида"},
     {"Merge", "Merge", "( G, G )", "", "Merge(G,G) - слияние двух гридов"},

@@ -99,6 +99,8 @@ Operand pointsToData(S_Calculator& calc, Arguments& args);
 
 // The integral of a map's surface over a polygon (Integral).
 Operand integral(S_Calculator& calc, Arguments& args);
+// The mean of a map's surface over the part of a polygon where it has values (Mean).
+Operand mean(S_Calculator& calc, Arguments& args);
 
 // Functions whose kernels are not part of the calculator yet: after their argument checks they
 // report that the function could not be executed, never a made-up value.

@@ -1,11 +1,16 @@
-// Integral(G, P): the integral of a map's surface over a polygon. A polygon reaching beyond the
-// map is first cut to the map's outline, since the surface is defined only over the map.
+// Integral(G, P): the integral of a map's surface over a polygon; Mean(G, P): its mean over the
+// part of the polygon where the surface has values. A polygon reaching beyond the map is first cut
+// to the map's outline, since the surface is defined only over the map.
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <utility>
+#include <vector>
 
+#include "engine/EngineMessages.h"
 #include "engine/LinePacking.h"
 #include "engine/PolygonIntegral.h"
 #include "engine/functions/Functions.h"
@@ -38,14 +43,24 @@ grid::Grid bilinearOf(const grid::Grid& map, NodeValue f) {
   return result;
 }
 
+// The integral over a region of a map with blank nodes, taking the surface as 0 in every cell with
+// a blank corner: the line integrals pass through blank cells outside the region, and their
+// contributions cancel only when they are finite (the spline coefficients are finite everywhere;
+// bilinear nodes are not, so they are zeroed). Empty when cancelled.
+std::optional<double> integralWithoutBlanks(S_Calculator& calc, const grid::Grid& map,
+                                            const geometry::Cover& region) {
+  if (map.mode() == grid::Interpolation::Bilinear) {
+    return surfaceIntegral(
+        calc, bilinearOf(map, [](double v) { return grid::isBlank(v) ? 0.0 : v; }), region);
+  }
+  return surfaceIntegral(calc, map, region);
+}
+
 // The integral over a region of a map with blank nodes. The surface has no value in a cell with
 // a blank corner, so a region covering any part of such a cell fails with the blank-area message.
 // It covers one exactly when the bilinear surface of the blank indicator (1 at blank nodes, 0
 // elsewhere), which is positive inside every such cell and 0 elsewhere, has a positive integral
-// over it; the bilinear integral cuts the edges at the grid lines, so it is exact. Otherwise the
-// surface is integrated with the blank cells counting 0: the line integrals pass through blank
-// cells outside the region, and their contributions cancel only when they are finite (the spline
-// coefficients are finite everywhere; bilinear nodes are not, so they are zeroed).
+// over it; the bilinear integral cuts the edges at the grid lines, so it is exact.
 Operand integrateAroundBlanks(S_Calculator& calc, const grid::Grid& map,
                               const geometry::Cover& region) {
   const grid::Grid indicator =
@@ -57,13 +72,7 @@ Operand integrateAroundBlanks(S_Calculator& calc, const grid::Grid& map,
     calc.kernelError(sink_code::kGridBlankArea);
     return Operand();
   }
-  std::optional<double> value;
-  if (map.mode() == grid::Interpolation::Bilinear) {
-    value = surfaceIntegral(
-        calc, bilinearOf(map, [](double v) { return grid::isBlank(v) ? 0.0 : v; }), region);
-  } else {
-    value = surfaceIntegral(calc, map, region);
-  }
+  const std::optional<double> value = integralWithoutBlanks(calc, map, region);
   return value ? Operand::number(*value) : Operand();
 }
 
@@ -81,7 +90,93 @@ geometry::SetStatus cutToMap(S_Calculator& calc, const geometry::Region& region,
   return overlayRegions(calc, geometry::SetOperation::Intersection, region, map, 0.0, inside);
 }
 
+// The region of the cells of the map, within the part of its lattice that the rectangle covers,
+// whose four corners all have values.
+geometry::Region valuedCells(const grid::Grid& map, const geometry::Rect& within) {
+  const auto span = [](double low, double high, double origin, double step, int nodes) {
+    const double first = std::floor((low - origin) / step);
+    const double last = std::ceil((high - origin) / step);
+    const int i0 = static_cast<int>(std::clamp(first, 0.0, nodes - 2.0));
+    const int i1 = static_cast<int>(std::clamp(last, i0 + 1.0, nodes - 1.0));
+    return std::pair{i0, i1};
+  };
+  const auto [i0, i1] = span(within.left, within.right, map.left, map.stepX(), map.nx());
+  const auto [j0, j1] = span(within.bottom, within.top, map.bottom, map.stepY(), map.ny());
+  const int cellsX = i1 - i0;
+  const int cellsY = j1 - j0;
+  std::vector<std::uint8_t> cells(static_cast<std::size_t>(cellsX) * cellsY);
+  for (int j = 0; j < cellsY; ++j) {
+    for (int i = 0; i < cellsX; ++i) {
+      const int x = i0 + i;
+      const int y = j0 + j;
+      cells[static_cast<std::size_t>(j) * cellsX + i] =
+          !grid::isBlank(map.node(x, y)) && !grid::isBlank(map.node(x + 1, y)) &&
+          !grid::isBlank(map.node(x, y + 1)) && !grid::isBlank(map.node(x + 1, y + 1));
+    }
+  }
+  geometry::Rect window;
+  window.include(map.nodeX(i0), map.nodeY(j0));
+  window.include(map.nodeX(i1), map.nodeY(j1));
+  return geometry::cellRegion(window, cellsX + 1, cellsY + 1, cells);
+}
+
+// The part of the region where the map's surface has values: within its outline, outside every
+// cell with a blank corner. False when the user cancelled or the overlay failed (recorded).
+bool valuedPart(S_Calculator& calc, const grid::Grid& map, const geometry::Region& region,
+                std::uint32_t position, geometry::Region& part) {
+  const geometry::Rect mapRect = mapRectangle(map);
+  const geometry::Rect& r = region.rect();
+  geometry::Region valued;
+  if (grid::anyBlank(map.nodes())) {
+    geometry::Rect within;
+    within.include(std::max(r.left, map.left), std::max(r.bottom, map.bottom));
+    within.include(std::min(r.right, map.right), std::min(r.top, map.top));
+    valued = valuedCells(map, within);
+  } else if (mapRect.contains(r.left, r.bottom) && mapRect.contains(r.right, r.top)) {
+    part = region;
+    return true;
+  } else {
+    valued.appendLine(geometry::latticeOutline(mapRect, map.nx(), map.ny()));
+  }
+  if (valued.empty()) {
+    part = geometry::Region{};
+    return true;
+  }
+  switch (cutToMap(calc, region, valued, part)) {
+    case geometry::SetStatus::Done:
+      return true;
+    case geometry::SetStatus::Cancelled:
+      return false;
+    case geometry::SetStatus::Failed:
+      break;
+  }
+  calc.argumentError(ArgumentMessage::InvalidType, position);
+  return false;
+}
+
 }  // namespace
+
+Operand mean(S_Calculator& calc, Arguments& args) {
+  const grid::Grid& map = *args[0].gridValue();
+  const Operand& polygon = args[1];
+  geometry::Region region;
+  if (!polygonRegion(calc, polygon, ArgumentMessage::InvalidType, region)) return Operand();
+  const geometry::Rect& p = region.rect();
+  if (!(map.left < p.right && p.left < map.right && map.bottom < p.top && p.bottom < map.top)) {
+    calc.functionError(text::kNoGridValues);
+    return Operand();
+  }
+  geometry::Region part;
+  if (!valuedPart(calc, map, region, polygon.argumentPosition(), part)) return Operand();
+  double area = 0.0;
+  for (const geometry::Line& ring : part.lines()) area -= ring.signedArea();
+  if (!(area > 0.0)) {
+    calc.functionError(text::kNoGridValues);
+    return Operand();
+  }
+  const std::optional<double> value = integralWithoutBlanks(calc, map, part);
+  return value ? Operand::number(*value / area) : Operand();
+}
 
 Operand integral(S_Calculator& calc, Arguments& args) {
   const grid::Grid& map = *args[0].gridValue();

@@ -280,6 +280,48 @@ TEST_F(IntegralFunction, PolygonsReachingBeyondTheMapAreCutToIt) {
   EXPECT_NEAR(number("Integral(G1, Pall)"), 80 * 10.0, 1e-9 * 800);
 }
 
+TEST_F(IntegralFunction, MeansOfMapsWithoutBlanksAreTheIntegralOverTheArea) {
+  putMap([](double x, double y) { return 50 + 20 * std::sin(0.9 * x) * std::cos(0.7 * y); });
+  std::mt19937 rng(12);
+  for (int round = 0; round < 4; ++round) {
+    put("P1", packCover(randomRegion(rng), Kind::Polygon));
+    const double expected = number("Integral(G1, P1) / Area(P1)");
+    EXPECT_NEAR(number("Mean(G1, P1)"), expected, 1e-12 * std::fabs(expected)) << round;
+  }
+  // Beyond the map the surface has no values: the mean is over the part inside it.
+  putPolygon("Pcorner", {square(-2, -2, 3, 3)});
+  putPolygon("Pinside", {square(0, 0, 3, 3)});
+  EXPECT_NEAR(number("Mean(G1, Pcorner)"), number("Mean(G1, Pinside)"), 1e-12 * 50);
+}
+
+TEST_F(IntegralFunction, MeansOverTheValuedPartOfMapsWithBlanks) {
+  // Nodes from x = 6 on are blank, so the cells from x = 5.5 on have a blank corner; a square
+  // across them has the valued part [1, 5.5] x [1, 7], integrated here by slices of the surface.
+  for (const grid::Interpolation mode :
+       {grid::Interpolation::Spline, grid::Interpolation::Bilinear}) {
+    grid::Grid map = makeGrid(21, 17, 0.0, 10.0, 0.0, 8.0, [](double x, double y) {
+      return x >= 6 ? grid::kBlankValue : 30 + 3 * std::sin(x) * std::cos(0.5 * y) + x * y;
+    });
+    map.setMode(mode);
+    put("G1", testing::gridOperand(map));
+    putPolygon("P1", {square(1, 1, 9, 7)});
+    geometry::Cover valued;
+    valued.appendLine(square(1, 1, 5.5, 7));
+    geometry::Region part;
+    ASSERT_TRUE(geometry::buildRegion(valued, part));
+    const double expected = sliceIntegral(map, part) / (4.5 * 6);
+    EXPECT_EQ(failure("Integral(G1, P1)"), ": область содержит пустые узлы грида");
+    EXPECT_NEAR(number("Mean(G1, P1)"), expected, 1e-10 * expected);
+    // A polygon of blank cells only, or beside the map, has no values to average.
+    putPolygon("Pblank", {square(7, 1, 9, 3)});
+    putPolygon("Pfar", {square(20, 20, 21, 21)});
+    EXPECT_EQ(failure("Mean(G1, Pblank)"), "Mean: в полигоне нет значений грида");
+    EXPECT_EQ(failure("Mean(G1, Pfar)"), "Mean: в полигоне нет значений грида");
+    EXPECT_EQ(failure("Mean(P1, P1)"), "Mean: недопустимый тип аргумента 1");
+    EXPECT_EQ(failure("Mean(G1, G1)"), "Mean: недопустимый тип аргумента 2");
+  }
+}
+
 // Cancels at the first step.
 class CancelAlways final : public ProgressObserver {
  public:
