@@ -7,6 +7,7 @@
 
 #include "common/ErrorSink.h"
 #include "common/Language.h"
+#include "data/AttributeTable.h"
 #include "data/DATA.h"
 #include "data/M_Data.h"
 #include "geometry/Geometry.h"
@@ -47,6 +48,13 @@ bool ListDbfFields(const std::string& path, std::vector<std::string>& names);
 // when there is one that can be read.
 bool ReadProjection(const std::string& path, std::string& bytes);
 
+// The attributes a line or polygon export writes with its records: the layer's table, and for each
+// line of the cover the row of the record it came from (null for a line of no record).
+struct SavedAttributes {
+  const AttributeTable* table = nullptr;
+  std::vector<const std::vector<std::string>*> ringRows;
+};
+
 // Converts between shapefiles (a .shp/.shx pair with a .dbf of one attribute record per shape)
 // and the calculator's covers and tables. One converter serves one load or save command: it
 // collects a message log (texts in its language, separated by CR LF), and keeps what the last
@@ -71,6 +79,8 @@ class ShapefileConverter {
   // The last text added to the log: after a failed conversion, what went wrong.
   const std::string& lastNote() const { return lastNote_; }
   const M_Data& attributes() const { return attributes_; }
+  // Every field and record of the DBF the last line reading read, as the file holds them.
+  const AttributeTable& recordAttributes() const { return recordAttributes_; }
   const std::vector<std::int32_t>& recordStarts() const { return recordStarts_; }
   const std::vector<double>& zValues() const { return zValues_; }
   const std::vector<double>& measures() const { return measures_; }
@@ -121,14 +131,18 @@ class ShapefileConverter {
 
   // Writes cover as a line (type 3) or polygon (type 5) shapefile with the fields "Atribute"
   // (value), "ID" (id) and "NAME" (names[i], or empty; cut to 16 bytes), each record taking them
-  // from its first line. Lines: one single-part record per line. Polygons: the clockwise rings
-  // (negative area) of one id form one record, in the order of their first ring; each is a part
-  // followed by its holes, in cover order. A hole (counter-clockwise ring) belongs to a clockwise
-  // ring whose rectangle and ring hold its first point strictly inside: one of its own id first,
-  // else the smallest. Rings of zero area and holes inside no clockwise ring are not written.
-  // When a projection is set it is written as the .prj of the set.
+  // from its first line. With saved attributes, every field of the layer comes first, each
+  // record holding the row of its first line's record, values written as they were read; a
+  // documented field whose name the layer has already takes the suffix "_1" ("_2", ...). Lines: one
+  // single-part record per line. Polygons: the clockwise rings (negative area) of one id form one
+  // record, in the order of their first ring; each is a part followed by its holes, in cover order.
+  // A hole (counter-clockwise ring) belongs to a clockwise ring whose rectangle and ring hold its
+  // first point strictly inside: one of its own id first, else the smallest. Rings of zero area and
+  // holes inside no clockwise ring are not written. When a projection is set it is written as the
+  // .prj of the set.
   ShapeStatus CoverToShapefile(const std::string& path, const geometry::Cover& cover, int shapeType,
-                               std::span<const std::string> names = {});
+                               std::span<const std::string> names = {},
+                               const SavedAttributes* saved = nullptr);
 
  private:
   void note(const MessageText& message);
@@ -140,6 +154,8 @@ class ShapefileConverter {
   // ReadDbf with its outcome: FileFailed when the DBF cannot be opened, Invalid when a record
   // cannot be read.
   ShapeStatus readAttributes(const std::string& path, M_Data& table);
+  // Fills recordAttributes_ from the DBF beside path, with the outcomes of readAttributes.
+  ShapeStatus readLayerAttributes(const std::string& path);
   ShapeStatus pointTable(const std::string& path, int type, M_Data& table);
   ShapeStatus multipointTable(const std::string& path, int type, M_Data& table);
   ShapeStatus lineTable(const std::string& path, int type, M_Data& table);
@@ -149,6 +165,7 @@ class ShapefileConverter {
   std::string lastNote_;
   std::string projection_;
   M_Data attributes_;
+  AttributeTable recordAttributes_;
   std::vector<std::int32_t> recordStarts_;
   std::vector<double> zValues_;
   std::vector<double> measures_;

@@ -106,6 +106,37 @@ bool readDbfColumns(DBFInfo* dbf, std::vector<DbfColumn>& columns, int& records,
   return true;
 }
 
+// Every field and record of dbf as the file holds them: the fields' declarations and each value's
+// text (a null value empty); false when a record cannot be read (failed then tells its 0-based
+// index). Rows grow with the records read, so an absurd record count allocates nothing.
+bool readRecordAttributes(DBFInfo* dbf, AttributeTable& table, int& failed) {
+  const int fields = DBFGetFieldCount(dbf);
+  const int records = DBFGetRecordCount(dbf);
+  if (fields < 0 || records < 0) return false;
+  table.fields.assign(static_cast<std::size_t>(fields), {});
+  for (int j = 0; j < fields; ++j) {
+    char name[XBASE_FLDNAME_LEN_READ + 8] = {};
+    AttributeField& field = table.fields[static_cast<std::size_t>(j)];
+    DBFGetFieldInfo(dbf, j, name, &field.width, &field.decimals);
+    field.name = name;
+    field.type = DBFGetNativeFieldType(dbf, j);
+  }
+  table.rows.clear();
+  for (int i = 0; i < records; ++i) {
+    failed = i;
+    if (DBFReadTuple(dbf, i) == nullptr) return false;
+    std::vector<std::string>& row = table.rows.emplace_back();
+    row.reserve(static_cast<std::size_t>(fields));
+    for (int j = 0; j < fields; ++j) {
+      const char* text = DBFIsAttributeNULL(dbf, i, j) ? "" : DBFReadStringAttribute(dbf, i, j);
+      if (text == nullptr) return false;
+      row.emplace_back(trimSpaces(text));
+    }
+  }
+  failed = -1;
+  return true;
+}
+
 void fillTable(std::vector<DbfColumn>& columns, int records, M_Data& table) {
   std::vector<int> widths;
   for (const DbfColumn& column : columns) widths.push_back(column.width);
@@ -254,6 +285,23 @@ ShapeStatus ShapefileConverter::readAttributes(const std::string& path, M_Data& 
   return ShapeStatus::Done;
 }
 
+ShapeStatus ShapefileConverter::readLayerAttributes(const std::string& path) {
+  const DbfFile dbf = openDbf(path, "rb");
+  if (!dbf) {
+    note(text::kDbfOpenFailed);
+    return ShapeStatus::FileFailed;
+  }
+  AttributeTable table;
+  int failed = -1;
+  if (!readRecordAttributes(dbf.get(), table, failed)) {
+    if (failed >= 0) return invalidRecord(failed);
+    note(text::kInvalidShapefile);
+    return ShapeStatus::Invalid;
+  }
+  recordAttributes_ = std::move(table);
+  return ShapeStatus::Done;
+}
+
 ShapeStatus ShapefileConverter::ReadShapeLines(const std::string& path, geometry::Cover& cover,
                                                const std::string& valueField,
                                                const std::string& idField,
@@ -283,6 +331,9 @@ ShapeStatus ShapefileConverter::ReadShapeLines(const std::string& path, geometry
   if (attributes.rowCount() != records) {
     note(text::kInvalidShapefile);
     return ShapeStatus::Invalid;
+  }
+  if (const ShapeStatus status = readLayerAttributes(path); status != ShapeStatus::Done) {
+    return status;
   }
   attributes.InsertColumn(0, 0, false);
   attributes.setColumnName(0, "IRec");

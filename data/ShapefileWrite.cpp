@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <map>
 #include <string_view>
@@ -175,8 +176,53 @@ std::vector<std::vector<std::size_t>> polygonRecords(const geometry::Cover& cove
 }
 
 // Writes one shape of the given lines as parts, with the DBF record of the first line.
+// The names of the fields Atribute, ID and NAME beside the layer's own: each as it is, or with
+// the first suffix "_1", "_2", ... that no field of the layer has (DBF readers compare names
+// without regard to case).
+std::vector<std::string> ownFieldNames(const AttributeTable* layer) {
+  const auto taken = [&](const std::string& name) {
+    if (layer == nullptr) return false;
+    return std::any_of(layer->fields.begin(), layer->fields.end(), [&](const AttributeField& f) {
+      return f.name.size() == name.size() &&
+             std::equal(name.begin(), name.end(), f.name.begin(), [](char a, char b) {
+               return std::toupper(static_cast<unsigned char>(a)) ==
+                      std::toupper(static_cast<unsigned char>(b));
+             });
+    });
+  };
+  std::vector<std::string> names;
+  for (const char* base : {"Atribute", "ID", "NAME"}) {
+    std::string name = base;
+    for (int suffix = 1; taken(name); ++suffix)
+      name = std::string(base) + "_" + std::to_string(suffix);
+    names.push_back(std::move(name));
+  }
+  return names;
+}
+
+// Writes the layer's attribute row of a record into its first fields, each value as the file it
+// came from held it; a record without a row, or an empty value, is null.
+void writeAttributeRow(ExportWriter& writer, int record, const AttributeTable& layer,
+                       const std::vector<std::string>* row) {
+  for (std::size_t j = 0; j < layer.fields.size() && writer.ok; ++j) {
+    const int field = static_cast<int>(j);
+    const AttributeField& declared = layer.fields[j];
+    const std::string* text = row != nullptr && j < row->size() ? &(*row)[j] : nullptr;
+    if (text == nullptr || text->empty()) {
+      writer.ok = DBFWriteNULLAttribute(writer.dbf.get(), record, field) != 0;
+    } else if (declared.type == 'C') {
+      writer.writeText(record, field, *text, declared.width);
+    } else if (declared.type == 'L') {
+      writer.ok = DBFWriteLogicalAttribute(writer.dbf.get(), record, field, (*text)[0]) != 0;
+    } else {
+      writer.writeNumberText(record, field, *text);
+    }
+  }
+}
+
 void writeLineRecord(ExportWriter& writer, int type, const geometry::Cover& cover,
-                     const std::vector<std::size_t>& rings, std::string_view name) {
+                     const std::vector<std::size_t>& rings, std::string_view name,
+                     const SavedAttributes* saved) {
   writer.xs.clear();
   writer.ys.clear();
   writer.partStarts.clear();
@@ -195,9 +241,16 @@ void writeLineRecord(ExportWriter& writer, int type, const geometry::Cover& cove
   }
   const geometry::Line& head = cover[rings.front()];
   const int record = DBFGetRecordCount(writer.dbf.get());
-  writer.writeNumberText(record, 0, numberField(head.value, kNumberWidth, kAttributeDecimals));
-  writer.writeNumberText(record, 1, cformat("%*d", kNumberWidth, head.id));
-  writer.writeText(record, 2, name, kNameWidth);
+  int own = 0;  // the first of Atribute, ID and NAME
+  if (saved != nullptr && saved->table != nullptr) {
+    const std::size_t ring = rings.front();
+    writeAttributeRow(writer, record, *saved->table,
+                      ring < saved->ringRows.size() ? saved->ringRows[ring] : nullptr);
+    own = static_cast<int>(saved->table->fields.size());
+  }
+  writer.writeNumberText(record, own, numberField(head.value, kNumberWidth, kAttributeDecimals));
+  writer.writeNumberText(record, own + 1, cformat("%*d", kNumberWidth, head.id));
+  writer.writeText(record, own + 2, name, kNameWidth);
 }
 
 // A number rounded to 12 significant digits in fixed notation, without trailing zeros ("-0.0015",
@@ -287,7 +340,8 @@ std::string fieldName(const M_Data& table, int column) {
 
 ShapeStatus ShapefileConverter::CoverToShapefile(const std::string& path,
                                                  const geometry::Cover& cover, int shapeType,
-                                                 std::span<const std::string> names) {
+                                                 std::span<const std::string> names,
+                                                 const SavedAttributes* saved) {
   if (shapeType != shape_type::kArc && shapeType != shape_type::kPolygon) {
     note(text::kNotLineType);
     return ShapeStatus::WrongType;
@@ -301,9 +355,17 @@ ShapeStatus ShapefileConverter::CoverToShapefile(const std::string& path,
     note(text::kDbfOpenFailed);
     return ShapeStatus::FileFailed;
   }
-  writer.addField("Atribute", FTDouble, kNumberWidth, kAttributeDecimals);
-  writer.addField("ID", FTInteger, kNumberWidth, 0);
-  writer.addField("NAME", FTString, kNameWidth, 0);
+  const AttributeTable* layer = saved != nullptr ? saved->table : nullptr;
+  if (layer != nullptr) {
+    for (const AttributeField& field : layer->fields) {
+      writer.ok = writer.ok && DBFAddNativeFieldType(writer.dbf.get(), field.name.c_str(),
+                                                     field.type, field.width, field.decimals) >= 0;
+    }
+  }
+  const std::vector<std::string> own = ownFieldNames(layer);
+  writer.addField(own[0], FTDouble, kNumberWidth, kAttributeDecimals);
+  writer.addField(own[1], FTInteger, kNumberWidth, 0);
+  writer.addField(own[2], FTString, kNameWidth, 0);
   auto nameOf = [&](std::size_t line) {
     return line < names.size() ? std::string_view(names[line]) : std::string_view();
   };
@@ -311,12 +373,12 @@ ShapeStatus ShapefileConverter::CoverToShapefile(const std::string& path,
     std::vector<std::size_t> single(1);
     for (std::size_t i = 0; i < cover.size() && writer.ok; ++i) {
       single[0] = i;
-      writeLineRecord(writer, shapeType, cover, single, nameOf(i));
+      writeLineRecord(writer, shapeType, cover, single, nameOf(i), saved);
     }
   } else {
     for (const std::vector<std::size_t>& rings : polygonRecords(cover)) {
       if (!writer.ok) break;
-      writeLineRecord(writer, shapeType, cover, rings, nameOf(rings.front()));
+      writeLineRecord(writer, shapeType, cover, rings, nameOf(rings.front()), saved);
     }
   }
   if (!writer.finish()) {

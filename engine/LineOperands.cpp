@@ -11,10 +11,10 @@
 namespace vellumar::engine {
 namespace {
 
-// The same lines, with their ids, with new vertex values.
+// The same lines, with their ids and attributes, with new vertex values.
 Operand withPoints(const Operand& lines, Kind kind, data::DATA points) {
   return Operand::lines(kind, std::make_shared<const data::DATA>(std::move(points)),
-                        lines.sharedParts(), lines.sharedIds());
+                        lines.sharedParts(), lines.sharedIds(), lines.attributes());
 }
 
 // + unites, - subtracts the right polygon from the left, * intersects.

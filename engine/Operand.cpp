@@ -84,12 +84,14 @@ Operand Operand::data(DataPtr points) {
   return result;
 }
 
-Operand Operand::lines(Kind kind, DataPtr points, PartsPtr parts, PartsPtr ids) {
+Operand Operand::lines(Kind kind, DataPtr points, PartsPtr parts, PartsPtr ids,
+                       AttributesPtr attributes) {
   Operand result;
   result.kind_ = kind;
   result.points_ = std::move(points);
   result.parts_ = std::move(parts);
   result.ids_ = std::move(ids);
+  result.attributes_ = result.ids_ ? std::move(attributes) : nullptr;
   return result;
 }
 
@@ -116,6 +118,7 @@ void Operand::assign(const Operand& source) {
   points_ = hasPoints ? source.points_ : nullptr;
   parts_ = isLineKind() ? source.parts_ : nullptr;
   ids_ = isLineKind() ? source.ids_ : nullptr;
+  attributes_ = isLineKind() ? source.attributes_ : nullptr;
 }
 
 void Operand::setKind(Kind kind) {

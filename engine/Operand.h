@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "data/AttributeTable.h"
 #include "data/DATA.h"
 
 namespace vellumar::grid {
@@ -36,6 +37,7 @@ class Operand {
   using GridPtr = std::shared_ptr<const grid::Grid>;
   using DataPtr = std::shared_ptr<const data::DATA>;
   using PartsPtr = std::shared_ptr<const std::vector<std::int32_t>>;
+  using AttributesPtr = std::shared_ptr<const data::AttributeTable>;
 
   Operand() = default;
   static Operand number(double value);
@@ -44,8 +46,10 @@ class Operand {
   static Operand newGrid(grid::Grid value);
   static Operand data(DataPtr points);
   // A polygon (Kind::Polygon) or lines (Kind::Lines) operand from packed tables; ids, when given,
-  // holds one id per part.
-  static Operand lines(Kind kind, DataPtr points, PartsPtr parts, PartsPtr ids = nullptr);
+  // holds one id per part, and attributes, kept only with ids, the attribute row of each id (the
+  // record number of a shapefile layer).
+  static Operand lines(Kind kind, DataPtr points, PartsPtr parts, PartsPtr ids = nullptr,
+                       AttributesPtr attributes = nullptr);
 
   Kind kind() const { return kind_; }
   bool isNumber() const { return kind_ == Kind::Number; }
@@ -64,6 +68,9 @@ class Operand {
   // The ids of the lines or rings, one per part; empty when the operand carries none.
   const std::vector<std::int32_t>& ids() const;
   const PartsPtr& sharedIds() const { return ids_; }
+  // The attributes of the records the ids name (a layer loaded from a shapefile, or a result that
+  // keeps its records); null when the operand carries none.
+  const AttributesPtr& attributes() const { return attributes_; }
 
   // Contents for a kernel that builds its result over them, leaving this operand without them.
   // When this operand is a temporary that alone holds contents it made (newGrid; a data column
@@ -96,6 +103,7 @@ class Operand {
   DataPtr points_;
   PartsPtr parts_;
   PartsPtr ids_;
+  AttributesPtr attributes_;
   std::uint32_t argumentPosition_ = 0;
 };
 

@@ -50,19 +50,33 @@ data::SaveStatus saveDataShapefile(const data::DATA& points, const std::string& 
 }
 
 bool saveCoverShapefile(const geometry::Cover& cover, const std::string& path, bool polygon,
-                        Language language, const std::string& projection) {
+                        Language language, const std::string& projection,
+                        const data::SavedAttributes* saved) {
   data::ShapefileConverter converter(language);
   converter.setProjection(projection);
   if (!polygon) {
-    return converter.CoverToShapefile(path, cover, data::shape_type::kArc) ==
+    return converter.CoverToShapefile(path, cover, data::shape_type::kArc, {}, saved) ==
            data::ShapeStatus::Done;
   }
   // The export tells outer rings from holes by orientation: a valid polygon is oriented by
-  // nesting first, so a counter-clockwise outer ring is not taken for a hole.
+  // nesting first, so a counter-clockwise outer ring is not taken for a hole. The check keeps
+  // the rings in their order, so the rows found for them still match.
   geometry::Region region;
   const geometry::Cover& rings = geometry::buildRegion(cover, region) ? region : cover;
-  return converter.CoverToShapefile(path, rings, data::shape_type::kPolygon) ==
+  return converter.CoverToShapefile(path, rings, data::shape_type::kPolygon, {}, saved) ==
          data::ShapeStatus::Done;
+}
+
+// The attribute row of each ring's record, found by the ids the rings have before a save
+// numbers them afresh.
+data::SavedAttributes savedAttributes(const Operand& result, const geometry::Cover& cover) {
+  data::SavedAttributes saved;
+  saved.table = result.attributes().get();
+  if (saved.table == nullptr) return saved;
+  saved.ringRows.reserve(cover.size());
+  for (const geometry::Line& ring : cover.lines())
+    saved.ringRows.push_back(saved.table->row(ring.id));
+  return saved;
 }
 
 // Shapefile tables carry their coordinates in columns named X and Y, wherever they stand (point
@@ -171,6 +185,7 @@ FileStatus Workspace::read(FileKind kind, const std::string& path, const std::st
   std::string notice;
   bool read = false;
   std::string fault;  // where the file is at fault, when the reader knows it
+  Operand::AttributesPtr attributes;
   if (isShapefilePath(path)) {
     data::ShapefileConverter converter(calc_.language());
     converter.setProgress(fileProgress());
@@ -178,6 +193,8 @@ FileStatus Workspace::read(FileKind kind, const std::string& path, const std::st
     if (status == data::ShapeStatus::Cancelled) return cancelled();
     if (status == data::ShapeStatus::UnknownField) return FileStatus::failure(converter.lastNote());
     read = status == data::ShapeStatus::Done;
+    if (read)
+      attributes = std::make_shared<const data::AttributeTable>(converter.recordAttributes());
     fault = placed("", text::kAtRecord, converter.faultRecord());
   } else {
     bool valuesMissing = false;
@@ -204,7 +221,12 @@ FileStatus Workspace::read(FileKind kind, const std::string& path, const std::st
   }
   // A polygon's rings keep their ids: rings of one id (one shapefile record, one id of a polygon
   // file) are saved together again.
+  // A shapefile's polygons carry the attribute row of each record, found by the rings' ids.
   operand = packCover(cover, kindOf(kind), polygon);
+  if (polygon && attributes) {
+    operand = Operand::lines(operand.kind(), operand.sharedPoints(), operand.sharedParts(),
+                             operand.sharedIds(), std::move(attributes));
+  }
   return FileStatus::success(std::move(notice));
 }
 
@@ -470,6 +492,7 @@ FileStatus Workspace::saveLines(const Operand& result, const std::string& path, 
   // A result without lines (isolines of a flat map, say) is saved as an empty file.
   const bool empty = result.parts().empty();
   if (!empty && !unpackOperand(result, cover)) return failed;
+  const data::SavedAttributes attributes = savedAttributes(result, cover);
   // Lines are numbered 1, 2, ..., which keeps each line's value findable in the value file.
   // Polygon rings are numbered by feature: rings of one id and value share their number, so
   // rings of distinct ids are numbered as lines are.
@@ -482,7 +505,7 @@ FileStatus Workspace::saveLines(const Operand& result, const std::string& path, 
   bool outOfMemory = false;
   const bool saved = isShapefilePath(path)
                          ? saveCoverShapefile(cover, path, kind == FileKind::Polygon,
-                                              calc_.language(), sessionProjection())
+                                              calc_.language(), sessionProjection(), &attributes)
                          : geometry::writeLineFile(path, cover, &outOfMemory);
   if (outOfMemory) return FileStatus::failure(text(text::kOutOfMemory));
   if (!saved) return failed;

@@ -116,8 +116,8 @@ void expectCounties(const std::string& path, const std::vector<County>& counties
     EXPECT_EQ(records[r].parts, expected.parts);
     EXPECT_EQ(records[r].x, expected.x);
     EXPECT_EQ(records[r].y, expected.y);
-    EXPECT_EQ(records[r].numbers.at(0), counties[r].area);
-    EXPECT_EQ(records[r].numbers.at(1), r + 1.0);
+    EXPECT_EQ(records[r].number("Atribute"), counties[r].area);
+    EXPECT_EQ(records[r].number("ID"), r + 1.0);
   }
 }
 
@@ -184,6 +184,88 @@ TEST(CalcShapefiles, DistrictsThatShareBordersAnswerForTheirUnion) {
             "1: Area: недопустимое значение аргумента 1\nобъекты 3 и 4 перекрываются\n");
   EXPECT_EQ(runCalc({"--english", "-p", folder.path("overlapping.shp"), "Area(P1)"}).err,
             "Area: invalid value of argument 1\nrecords 3 and 4 overlap\n");
+}
+
+// A DBF field of the test layer: its declaration and one text per record ("" for null).
+struct DeclaredField {
+  const char* name;
+  char type;
+  int width, decimals;
+  std::vector<std::string> values;
+};
+
+// Replaces the DBF of a shapefile with one of the given fields.
+void writeDbf(const std::string& shp, const std::vector<DeclaredField>& fields) {
+  const std::string path = shp.substr(0, shp.size() - 4) + ".dbf";
+  std::remove(path.c_str());
+  DBFHandle dbf = DBFCreate(path.c_str());
+  ASSERT_NE(dbf, nullptr);
+  for (const DeclaredField& f : fields) {
+    ASSERT_GE(DBFAddNativeFieldType(dbf, f.name, f.type, f.width, f.decimals), 0);
+  }
+  for (int j = 0; j < static_cast<int>(fields.size()); ++j) {
+    for (int r = 0; r < static_cast<int>(fields[j].values.size()); ++r) {
+      const std::string& value = fields[j].values[r];
+      if (value.empty()) {
+        DBFWriteNULLAttribute(dbf, r, j);
+      } else if (fields[j].type == 'C') {
+        DBFWriteStringAttribute(dbf, r, j, value.c_str());
+      } else {
+        DBFWriteAttributeDirectly(dbf, r, j, const_cast<char*>(value.c_str()));
+      }
+    }
+  }
+  DBFClose(dbf);
+}
+
+TEST(CalcShapefiles, EveryAttributeFieldOfALayerIsSavedBack) {
+  ScratchFolder folder;
+  const std::string layer = folder.path("cantons.shp");
+  writeCounties(layer, {{{{0, 0, 10, true}}, "", 0}, {{{10, 0, 10, true}}, "", 0}});
+  const std::vector<DeclaredField> fields = {
+      {"NAME", 'C', 24, 0, {"Clervaux", "Wiltz"}},
+      {"POP", 'N', 9, 0, {"19542", ""}},
+      {"DENSITY", 'N', 12, 4, {"58.3012", "-0.0001"}},
+      {"RATIO", 'F', 19, 11, {"0.12345678901", "1.5"}},
+      {"COASTAL", 'L', 1, 0, {"F", "T"}},
+      {"FOUNDED", 'D', 8, 0, {"18390419", ""}},
+      {"id", 'N', 5, 0, {"7", "8"}},
+  };
+  writeDbf(layer, fields);
+  runClean({"--value-field", "POP", "-p", layer, "-o", folder.path("kept.shp"), "P1 * 2"});
+  DBFHandle dbf = DBFOpen(folder.path("kept.dbf").c_str(), "rb");
+  ASSERT_NE(dbf, nullptr);
+  ASSERT_EQ(DBFGetFieldCount(dbf), 10);
+  ASSERT_EQ(DBFGetRecordCount(dbf), 2);
+  for (int j = 0; j < 7; ++j) {
+    SCOPED_TRACE(fields[j].name);
+    char name[XBASE_FLDNAME_LEN_READ + 1] = {};
+    int width = 0;
+    int decimals = 0;
+    DBFGetFieldInfo(dbf, j, name, &width, &decimals);
+    EXPECT_STREQ(name, fields[j].name);
+    EXPECT_EQ(DBFGetNativeFieldType(dbf, j), fields[j].type);
+    EXPECT_EQ(width, fields[j].width);
+    EXPECT_EQ(decimals, fields[j].decimals);
+    for (int r = 0; r < 2; ++r) {
+      const std::string& value = fields[j].values[r];
+      EXPECT_EQ(DBFIsAttributeNULL(dbf, r, j) != 0, value.empty()) << r;
+      if (value.empty()) continue;
+      std::string read = DBFReadStringAttribute(dbf, r, j);
+      read.erase(0, read.find_first_not_of(' '));
+      read.erase(read.find_last_not_of(' ') + 1);
+      EXPECT_EQ(read, value) << r;
+    }
+  }
+  // The documented fields follow; ID takes a suffix beside the layer's own "id".
+  for (const auto& [j, expected] :
+       std::vector<std::pair<int, const char*>>{{7, "Atribute"}, {8, "ID_1"}, {9, "NAME_1"}}) {
+    char name[XBASE_FLDNAME_LEN_READ + 1] = {};
+    DBFGetFieldInfo(dbf, j, name, nullptr, nullptr);
+    EXPECT_STREQ(name, expected);
+  }
+  EXPECT_EQ(DBFReadDoubleAttribute(dbf, 0, 7), 2 * 19542.0);
+  DBFClose(dbf);
 }
 
 TEST(CalcShapefiles, PolygonFilesKeepTheirRingNumbering) {

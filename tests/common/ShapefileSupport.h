@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <shapefil.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -56,12 +57,20 @@ inline void writeShapefile(const std::string& path, int type, const std::vector<
 }
 
 // A record as shapelib reads it back: its shape type, part starts, vertices, and every DBF field
-// read as a number.
+// read as a number, with the fields' names.
 struct ShapeRecord {
   int type = -1;
   std::vector<int> parts;
   std::vector<double> x, y;
   std::vector<double> numbers;
+  std::vector<std::string> fields;
+  // The number of the field of that name; NaN when there is none.
+  double number(const std::string& name) const {
+    for (std::size_t f = 0; f < fields.size() && f < numbers.size(); ++f) {
+      if (fields[f] == name) return numbers[f];
+    }
+    return std::nan("");
+  }
 };
 
 // The records of a shapefile and its DBF as shapelib reads them; none when either cannot be
@@ -83,6 +92,9 @@ inline std::vector<ShapeRecord> readShapefile(const std::string& path) {
       record.y.assign(shape->padfY, shape->padfY + shape->nVertices);
       SHPDestroyObject(shape);
       for (int f = 0; f < DBFGetFieldCount(dbf); ++f) {
+        char name[XBASE_FLDNAME_LEN_READ + 1] = {};
+        DBFGetFieldInfo(dbf, f, name, nullptr, nullptr);
+        record.fields.emplace_back(name);
         record.numbers.push_back(DBFReadDoubleAttribute(dbf, r, f));
       }
     }
