@@ -2,15 +2,20 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
+#include <optional>
 
+#include "cli/CliMessages.h"
 #include "cli/Prompt.h"
+#include "common/CFormat.h"
 #include "common/DisplayFile.h"
 #include "common/ErrorSink.h"
 #include "common/FileIo.h"
 #include "common/TextEncoding.h"
 #include "engine/EngineMessages.h"
+#include "engine/LayerRecords.h"
 #include "engine/ResultText.h"
 
 namespace vellumar::cli {
@@ -95,11 +100,18 @@ int CalcSession::saveResult() {
 
 int CalcSession::runActions() {
   bool anyExpression = false;
+  // With --each the last display text is the one evaluated per record.
+  const Action* perRecord = nullptr;
+  for (const Action& action : options_.actions) {
+    if (action.type == Action::Type::Evaluate) perRecord = &action;
+  }
   for (const Action& action : options_.actions) {
     int status = exit_status::kSuccess;
     if (action.type == Action::Type::Evaluate) {
       anyExpression = true;
-      status = evaluate(action.argument) ? exit_status::kSuccess : exit_status::kEvaluationFailed;
+      const bool each = !options_.eachLayer.empty() && &action == perRecord;
+      const bool ok = each ? evaluateEach(action.argument) : evaluate(action.argument);
+      status = ok ? exit_status::kSuccess : exit_status::kEvaluationFailed;
     } else if (action.type == Action::Type::EvaluateFile) {
       anyExpression = true;
       status = evaluateFile(action.argument);
@@ -110,23 +122,69 @@ int CalcSession::runActions() {
   return finish(true);
 }
 
-bool CalcSession::evaluate(const std::string& text) {
-  if (isBlankText(text)) return true;
+bool CalcSession::evaluateOnce(const std::string& text, std::string& message, std::string& detail) {
   ErrorSink sink;
   calc_.attachErrorSink(&sink);
-  std::string display = text;
-  const bool ok = calc_.run(display);
+  message = text;
+  const bool ok = calc_.run(message);
   calc_.attachErrorSink(nullptr);
+  detail = sink.detail();
+  return ok;
+}
+
+bool CalcSession::evaluate(const std::string& text) {
+  if (isBlankText(text)) return true;
+  std::string message;
+  std::string detail;
+  const bool ok = evaluateOnce(text, message, detail);
   if (ok) {
     evaluatedAny_ = true;
     currentResult_ = calc_.result();
     out_ << engine::resultText(calc_.result(), calc_.language()) << '\n';
   } else {
-    err_ << display << '\n';
-    if (!sink.detail().empty()) err_ << sink.detail() << '\n';
+    err_ << message << '\n';
+    if (!detail.empty()) err_ << detail << '\n';
   }
   out_.flush();
   return ok;
+}
+
+bool CalcSession::evaluateEach(const std::string& text) {
+  const Language language = calc_.language();
+  engine::Calc_ID* entry = calc_.registry().find(options_.eachLayer);
+  const std::vector<engine::LayerRecord> records =
+      entry != nullptr ? engine::layerRecords(entry->value) : std::vector<engine::LayerRecord>();
+  if (records.empty()) {
+    err_ << cformat(text::kNoLayer.in(language), options_.eachLayer.c_str()) << '\n';
+    return false;
+  }
+  const engine::Operand layer = entry->value;
+  std::vector<std::optional<double>> values;
+  for (const engine::LayerRecord& record : records) {
+    // The record stands for the layer while the text is evaluated.
+    calc_.registry().find(options_.eachLayer)->value.assign(record.operand);
+    std::string message;
+    std::string detail;
+    const bool ok = evaluateOnce(text, message, detail);
+    if (ok && calc_.result().isNumber()) {
+      values.emplace_back(calc_.result().numberValue());
+      out_ << record.number << '\t' << engine::resultText(calc_.result(), language) << '\n';
+    } else {
+      values.emplace_back();
+      if (ok) message = text::kNotANumber.in(language);
+      err_ << record.number << '\t' << message << '\n';
+      if (!detail.empty()) err_ << record.number << '\t' << detail << '\n';
+    }
+  }
+  out_.flush();
+  calc_.registry().find(options_.eachLayer)->value.assign(layer);
+  const bool anySucceeded = std::any_of(
+      values.begin(), values.end(), [](const std::optional<double>& v) { return v.has_value(); });
+  if (anySucceeded) {
+    evaluatedAny_ = true;
+    currentResult_ = engine::layerWithResults(layer, records, values, calc_.missingValue());
+  }
+  return anySucceeded;
 }
 
 int CalcSession::evaluateFile(const std::string& path) {

@@ -75,6 +75,8 @@ class Parser {
     }
     if (name == "-o" || name == "--output") {
       if (const auto value = valueOf(name, attached)) result_.options.outputPath = *value;
+    } else if (name == "--each") {
+      eachOption(name, attached);
     } else if (name == "--delimiter") {
       delimiterOption(name, attached);
     } else if (name == "--xy") {
@@ -128,6 +130,20 @@ class Parser {
     } else {
       options.dataType = *value;
     }
+  }
+
+  // A polygon or lines operand name: P or C, then its number.
+  void eachOption(const std::string& name, const std::optional<std::string>& attached) {
+    const auto value = valueOf(name, attached);
+    if (!value) return;
+    int number = 0;
+    if (value->size() < 2 || ((*value)[0] != 'P' && (*value)[0] != 'C') ||
+        !parseColumn(value->substr(1), number) || number < 1) {
+      result_.error =
+          "--each takes a polygon or lines operand such as P1 or C2, not '" + *value + "'";
+      return;
+    }
+    result_.options.eachLayer = *value;
   }
 
   void delimiterOption(const std::string& name, const std::optional<std::string>& attached) {
@@ -224,6 +240,10 @@ Evaluation and output:
                          e.g. --co COMPRESS=DEFLATE
   --type TYPE            the type of a raster result's values (Byte, Int16, Float32, ...;
                          default: Float64, which keeps every node exactly)
+  --each P1              evaluate the last expression once per record of the layer P1
+                         (or lines C1), which stands for that record alone: one line
+                         per record (its number, a tab, the result); the result is the
+                         layer with the numbers in the field Zres, saved with -o
   --list                 print the identifier-values list after the evaluations
   --help                 print this help;  --version  print the version
   --                     end of options: every later argument is an expression

@@ -31,6 +31,9 @@ struct Action {
 struct Options {
   std::vector<Action> actions;
   std::string outputPath;
+  // --each: the layer (P1, C2, ...) whose records the last display text is evaluated for, one at
+  // a time; empty when off.
+  std::string eachLayer;
   // How a grid result saved as a raster is written: GDAL creation options (--co) and the type
   // of its values (--type; empty for Float64).
   std::vector<std::string> creationOptions;

@@ -268,6 +268,66 @@ TEST(CalcShapefiles, EveryAttributeFieldOfALayerIsSavedBack) {
   DBFClose(dbf);
 }
 
+// A 5 x 5 grid over [0, 20] x [0, 20] of z = x + y.
+std::string writePlaneGrid(ScratchFolder& folder) {
+  std::string text = "DSAA\r\n5 5\r\n0 20\r\n0 20\r\n0 40\r\n";
+  for (int j = 0; j < 5; ++j) {
+    for (int i = 0; i < 5; ++i) text += std::to_string(5 * (i + j)) + (i < 4 ? " " : "\r\n");
+  }
+  return folder.write("plane.grd", text);
+}
+
+TEST(CalcShapefiles, EachRecordIsEvaluatedAloneAndTheResultsBecomeALayer) {
+  ScratchFolder folder;
+  const std::string grid = writePlaneGrid(folder);
+  const std::vector<County> districts{{{{0, 0, 10, true}}, "SW", 1},
+                                      {{{10, 0, 10, true}}, "SE", 2},
+                                      {{{0, 10, 10, true}, {2, 12, 3, false}}, "NW", 3},
+                                      {{{10, 10, 10, true}}, "NE", 4},
+                                      {{{40, 40, 5, true}}, "Far", 5}};
+  writeCounties(folder.path("districts.shp"), districts);
+  const auto run = runCalc({"-g", grid, "--each", "P1", "-p", folder.path("districts.shp"), "-o",
+                            folder.path("means.shp"), "S = G1 * 2", "Mean(S, P1) / 2"});
+  EXPECT_EQ(run.status, 0);
+  // Each line agrees with the record evaluated alone, as a layer of one record.
+  std::string expected = "Результат - карта - готов !\n";
+  for (std::size_t k = 0; k + 1 < districts.size(); ++k) {
+    const std::string one = folder.path("one" + std::to_string(k) + ".shp");
+    writeCounties(one, {districts[k]});
+    const auto alone = runClean({"-g", grid, "-p", one, "Mean(G1, P1)"});
+    expected += std::to_string(k + 1) + "\t" + alone.out;
+  }
+  EXPECT_EQ(run.out, expected);
+  EXPECT_EQ(run.err, "5\tMean: в полигоне нет значений грида\n");
+
+  // The layer keeps the records' fields and adds Zres; the failed record's value is outC.
+  const auto saved = readShapefile(folder.path("means.shp"));
+  ASSERT_EQ(saved.size(), 5u);
+  EXPECT_EQ(saved[0].fields,
+            (std::vector<std::string>{"NAME", "AREA", "Zres", "Atribute", "ID", "NAME_1"}));
+  EXPECT_NEAR(saved[0].number("Zres"), 10.0, 1e-9);
+  EXPECT_NEAR(saved[3].number("Zres"), 30.0, 1e-9);
+  EXPECT_EQ(saved[2].parts.size(), 2u);  // NW keeps its hole
+  EXPECT_EQ(saved[2].number("AREA"), 3.0);
+  EXPECT_DOUBLE_EQ(saved[4].number("Atribute"), std::stod(runClean({"outC"}).out));
+  DBFHandle dbf = DBFOpen(folder.path("means.dbf").c_str(), "rb");
+  ASSERT_NE(dbf, nullptr);
+  EXPECT_TRUE(DBFIsAttributeNULL(dbf, 4, 2));
+  DBFClose(dbf);
+
+  // A layer of which no record succeeds fails the run.
+  writeCounties(folder.path("far.shp"), {districts[4]});
+  EXPECT_EQ(
+      runCalc({"-g", grid, "--each", "P1", "-p", folder.path("far.shp"), "Mean(G1, P1)"}).outcome(),
+      "1: 1\tMean: в полигоне нет значений грида\n");
+  // A result that is no number counts as a failed record; an unknown layer fails at once.
+  EXPECT_EQ(runCalc({"--english", "--each", "P1", "-p", folder.path("far.shp"), "P1"}).outcome(),
+            "1: 1\tthe result is not a number\n");
+  EXPECT_EQ(runCalc({"--each", "P2", "-p", folder.path("far.shp"), "1"}).outcome(),
+            "1: --each: P2 - не слой полигонов или линий\n");
+  EXPECT_EQ(runCalc({"--each", "G1", "1"}).status, 2);
+}
+
 TEST(CalcShapefiles, PolygonFilesKeepTheirRingNumbering) {
   ScratchFolder folder;
   // Distinct ids are numbered 1, 2, ... as they always were; rings that share an id share it.

@@ -1,0 +1,88 @@
+#include "engine/LayerRecords.h"
+
+#include <cmath>
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "common/CFormat.h"
+#include "engine/LinePacking.h"
+
+namespace vellumar::engine {
+namespace {
+
+// The DBF declaration of the results: wide enough for 12 decimals of any number a map holds;
+// larger numbers are written in exponent form, which DBF readers read as well.
+constexpr int kResultWidth = 24;
+constexpr int kResultDecimals = 12;
+
+std::string resultText(double value) {
+  std::string text = cformat("%.*f", kResultDecimals, value);
+  if (static_cast<int>(text.size()) > kResultWidth) text = cformat("%.15e", value);
+  return text;
+}
+
+// The rings of each id of the cover, in the order of their first ring.
+std::vector<geometry::Cover> ringsById(const geometry::Cover& cover) {
+  std::vector<geometry::Cover> groups;
+  std::map<std::int32_t, std::size_t> index;
+  for (const geometry::Line& ring : cover.lines()) {
+    const auto [at, fresh] = index.try_emplace(ring.id, groups.size());
+    if (fresh) groups.emplace_back();
+    groups[at->second].appendLine(ring);
+  }
+  return groups;
+}
+
+}  // namespace
+
+std::vector<LayerRecord> layerRecords(const Operand& layer) {
+  geometry::Cover cover;
+  if (!unpackOperand(layer, cover)) return {};
+  std::vector<LayerRecord> records;
+  for (const geometry::Cover& rings : ringsById(cover)) {
+    const Operand packed = packCover(rings, layer.kind(), true);
+    LayerRecord record;
+    record.number =
+        layer.attributes() ? rings[0].id : static_cast<std::int64_t>(records.size() + 1);
+    record.operand = Operand::lines(layer.kind(), packed.sharedPoints(), packed.sharedParts(),
+                                    packed.sharedIds(), layer.attributes());
+    records.push_back(std::move(record));
+  }
+  return records;
+}
+
+Operand layerWithResults(const Operand& layer, const std::vector<LayerRecord>& records,
+                         const std::vector<std::optional<double>>& values, double missing) {
+  auto table = std::make_shared<data::AttributeTable>();
+  const data::AttributeTable* source = layer.attributes().get();
+  if (source != nullptr) table->fields = source->fields;
+  table->fields.push_back({"Zres", 'N', kResultWidth, kResultDecimals});
+  geometry::Cover all;
+  for (std::size_t k = 0; k < records.size(); ++k) {
+    geometry::Cover rings;
+    if (!unpackOperand(records[k].operand, rings) || rings.empty()) continue;
+    const std::optional<double> value = k < values.size() ? values[k] : std::nullopt;
+    const std::int32_t originalId = rings[0].id;
+    const auto number = static_cast<std::int32_t>(table->rows.size() + 1);
+    for (std::size_t r = 0; r < rings.size(); ++r) {
+      geometry::Line ring = rings[r];
+      ring.id = number;
+      ring.value = value.value_or(missing);
+      all.appendLine(std::move(ring));
+    }
+    std::vector<std::string> row;
+    if (source != nullptr) {
+      const std::vector<std::string>* kept = source->row(originalId);
+      row = kept != nullptr ? *kept : std::vector<std::string>(source->fields.size());
+    }
+    row.push_back(value && std::isfinite(*value) ? resultText(*value) : std::string());
+    table->rows.push_back(std::move(row));
+  }
+  const Operand packed = packCover(all, layer.kind(), true);
+  return Operand::lines(layer.kind(), packed.sharedPoints(), packed.sharedParts(),
+                        packed.sharedIds(), std::move(table));
+}
+
+}  // namespace vellumar::engine
