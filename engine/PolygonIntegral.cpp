@@ -158,10 +158,14 @@ std::optional<double> PolygonIntegral::compute(ErrorSink* progress) const {
   std::vector<double> alongY(capacity);
   CompensatedSum total;
   std::int64_t done = 0;
+  // The integrals along the axes are taken from the region's lower left corner, so that a small
+  // region costs what it covers; every batch takes the same origin.
+  const geometry::Rect& rect = region_.rect();
+  const grid::AxisIntegrals::Origin origin = axes_.originBelow(rect.left, rect.bottom);
   auto flush = [&] {
     const std::size_t n = xs.size();
-    if (!axes_.evaluate(xs, ys, std::span(alongX).first(n), std::span(alongY).first(n), progress,
-                        done)) {
+    if (!axes_.evaluate(xs, ys, std::span(alongX).first(n), std::span(alongY).first(n), origin,
+                        progress, done)) {
       return false;
     }
     done += axes_.sweepRows();

@@ -134,8 +134,19 @@ std::int64_t AxisIntegrals::sweepRows() const {
   return usable_ ? 2 * static_cast<std::int64_t>(cellsY_) + 4 : 0;
 }
 
+AxisIntegrals::Origin AxisIntegrals::originBelow(double x, double y) const {
+  if (!usable_) return {};
+  const Grid& g = grid_;
+  double offset = 0.0;
+  const int column =
+      detail::cellOf((std::clamp(x, g.left, g.right) - g.left) / g.stepX(), g.nx(), offset);
+  const int row =
+      detail::cellOf((std::clamp(y, g.bottom, g.top) - g.bottom) / g.stepY(), g.ny(), offset);
+  return {column, row};
+}
+
 bool AxisIntegrals::evaluate(std::span<const double> xs, std::span<const double> ys,
-                             std::span<double> alongX, std::span<double> alongY,
+                             std::span<double> alongX, std::span<double> alongY, Origin from,
                              ErrorSink* progress, std::int64_t progressDone) const {
   std::fill(alongX.begin(), alongX.end(), 0.0);
   std::fill(alongY.begin(), alongY.end(), 0.0);
@@ -172,7 +183,11 @@ bool AxisIntegrals::evaluate(std::span<const double> xs, std::span<const double>
   auto carryOn = [&] { return progress == nullptr || progress->progressStep(++swept); };
   auto row = [&](int r) { return data_ + static_cast<std::size_t>(r) * stride_; };
 
-  // F: along each data row r, one running sum from the left edge serves the points of the cell
+  // The integrals run from the origin's lattice lines (see the header), which lie left of and
+  // below every point.
+  const int origin = std::min(from.column, buckets.lowColumn);
+
+  // F: along each data row r, one running sum from the origin column serves the points of the cell
   // rows r - taps + 1 ... r, taken from left to right, each with its weight for that row.
   struct Cursor {
     std::uint32_t next, end;
@@ -188,9 +203,9 @@ bool AxisIntegrals::evaluate(std::span<const double> xs, std::span<const double>
     }
     if (cursors.empty()) continue;
     const double* values = row(r);
-    const double base = tailAt(basis, values, 0);
-    double sum = 0.0;  // of values[0 .. at)
-    int at = 0;
+    const double base = tailAt(basis, values, origin);
+    double sum = 0.0;  // of values[origin .. at)
+    int at = origin;
     for (;;) {
       Cursor* nearest = nullptr;
       for (Cursor& c : cursors) {
@@ -216,17 +231,20 @@ bool AxisIntegrals::evaluate(std::span<const double> xs, std::span<const double>
     if (!carryOn()) return false;
   }
 
-  // G: upward through the cell rows, a running sum of every data column in reach; the points of
-  // cell row l are served before that row is added.
+  // G: upward through the cell rows from the lowest row of a point, a running sum of every data
+  // column in reach; the points of cell row l are served before that row is added.
   const int columnFrom = buckets.lowColumn;
   const int columnTo = buckets.highColumn + taps - 1;
   const std::size_t width = static_cast<std::size_t>(columnTo - columnFrom) + 1;
   std::vector<double> columnSum(width, 0.0);
   std::vector<double> columnBase(width, 0.0);
+  const int bottom = std::min(from.row, buckets.lowRow);
   for (int c = columnFrom; c <= columnTo; ++c) {
-    for (int d = 0; d + 1 < taps; ++d) columnBase[c - columnFrom] += basis.tail[d] * row(d)[c];
+    for (int d = 0; d + 1 < taps; ++d) {
+      columnBase[c - columnFrom] += basis.tail[d] * row(bottom + d)[c];
+    }
   }
-  for (int l = 0; l <= buckets.highRow; ++l) {
+  for (int l = bottom; l <= buckets.highRow; ++l) {
     const double* rows[4] = {nullptr, nullptr, nullptr, nullptr};
     for (int b = 0; b < taps; ++b) rows[b] = row(l + b);
     for (std::uint32_t n = buckets.first[l]; n < buckets.first[l + 1]; ++n) {

@@ -24,6 +24,13 @@ namespace vellumar::grid {
 //
 // Points outside the rectangle are taken at the nearest point of its edge. A grid whose surface
 // is 0 everywhere (no nodes, or fewer than two nodes along an axis) gives 0.
+// A lattice column and row from which the integrals along the axes may be taken instead of the
+// edges (see AxisIntegrals::evaluate).
+struct LatticeOrigin {
+  int column = 0;
+  int row = 0;
+};
+
 class AxisIntegrals {
  public:
   explicit AxisIntegrals(const Grid& grid);
@@ -33,11 +40,21 @@ class AxisIntegrals {
   // Rows one evaluate() sweeps at most, the unit of its progress.
   std::int64_t sweepRows() const;
 
+  using Origin = LatticeOrigin;
+  // The origin of the cell that holds (x, y), clamped onto the rectangle: left of and below every
+  // point of a region whose lower left corner that is.
+  Origin originBelow(double x, double y) const;
+
   // alongX[k] = F(xs[k], ys[k]) and alongY[k] = G(xs[k], ys[k]); all spans of equal length.
+  // With an origin other than the edges', F is taken from the origin's column line and G from its
+  // row line: they then differ from the definitions by a function of y alone (of x alone), whose
+  // line integral around a closed ring vanishes, and the sweep covers only the part of the grid
+  // between the origin and the points instead of the whole way from the edges. The origin must
+  // lie left of and below every point, and stay the same for every batch of one ring integral.
   // Reports progressDone plus the rows swept through progress and returns false when the user
   // cancels (the results are then incomplete).
   bool evaluate(std::span<const double> xs, std::span<const double> ys, std::span<double> alongX,
-                std::span<double> alongY, ErrorSink* progress = nullptr,
+                std::span<double> alongY, Origin from = {}, ErrorSink* progress = nullptr,
                 std::int64_t progressDone = 0) const;
 
  private:

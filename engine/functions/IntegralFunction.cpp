@@ -78,7 +78,7 @@ Operand integrateAroundBlanks(S_Calculator& calc, const grid::Grid& map,
 
 // The integral over a region, with progress; empty value when cancelled.
 Operand integrate(S_Calculator& calc, const grid::Grid& map, const geometry::Cover& region) {
-  if (grid::anyBlank(map.nodes())) return integrateAroundBlanks(calc, map, region);
+  if (map.hasBlanks()) return integrateAroundBlanks(calc, map, region);
   const std::optional<double> value = surfaceIntegral(calc, map, region);
   return value ? Operand::number(*value) : Operand();
 }
@@ -127,7 +127,7 @@ bool valuedPart(S_Calculator& calc, const grid::Grid& map, const geometry::Regio
   const geometry::Rect mapRect = mapRectangle(map);
   const geometry::Rect& r = region.rect();
   geometry::Region valued;
-  if (grid::anyBlank(map.nodes())) {
+  if (map.hasBlanks()) {
     geometry::Rect within;
     within.include(std::max(r.left, map.left), std::max(r.bottom, map.bottom));
     within.include(std::min(r.right, map.right), std::min(r.top, map.top));

@@ -200,10 +200,21 @@ Operand extremum(S_Calculator& calc, Arguments& args, bool largest) {
   geometry::Region region;
   if (!polygonRegion(calc, args[1], ArgumentMessage::InvalidValue, region)) return Operand();
   if (x.kind() == Kind::Grid) {
+    // Only the nodes of the region's rectangle can take part: a district of a large map costs
+    // what it covers.
     const grid::Grid& map = *x.gridValue();
-    const auto selected = selectNodes(calc, map, region, RectBounds::Excluded);
-    if (!selected) return Operand();
-    const grid::NodeExtremum found = grid::selectedExtremum(map, *selected, largest);
+    const geometry::Rect& r = region.rect();
+    const grid::NodeWindow window = grid::nodesWithin(map, r.left, r.right, r.bottom, r.top);
+    const std::vector<double> xs = grid::latticeXs(map);
+    const std::vector<double> ys = grid::latticeYs(map);
+    Flags selected(window.nodeCount());
+    const ProgressScope progress(calc, text::kSelectingByPolygon, window.j1 - window.j0);
+    if (!geometry::selectLattice(region, std::span(xs).subspan(window.i0, window.i1 - window.i0),
+                                 std::span(ys).subspan(window.j0, window.j1 - window.j0),
+                                 RectBounds::Excluded, selected, progress.sink())) {
+      return Operand();
+    }
+    const grid::NodeExtremum found = grid::selectedExtremum(map, window, selected, largest);
     return found.found ? Operand::number(found.value) : outside(calc, x);
   }
   const data::DATA& points = x.points();

@@ -98,6 +98,34 @@ TEST(AxisIntegrals, ZeroWhereTheSurfaceIsZeroEverywhere) {
   }
 }
 
+TEST(AxisIntegrals, FromAnOriginTheyLackAFunctionOfTheOtherAxisAlone) {
+  // F taken from the origin's column differs from F taken from the left edge by the integral
+  // from the edge to that column, which depends on y alone: the same for every point of a row.
+  // Likewise G, by a function of x alone.
+  for (const bool bilinear : {false, true}) {
+    Grid g = makeGrid(31, 27, 0, 3, 0, 2, wavy);
+    if (bilinear) g.setMode(Interpolation::Bilinear);
+    const AxisIntegrals integrals(g);
+    const AxisIntegrals::Origin origin = integrals.originBelow(1.23, 0.81);
+    std::mt19937 rng(3);
+    std::uniform_real_distribution<double> ux(1.23, 3.0), uy(0.81, 2.0);
+    for (int round = 0; round < 20; ++round) {
+      const double y = uy(rng);
+      const double x = ux(rng);
+      // Two points of one row, and two of one column.
+      const std::vector<double> xs = {ux(rng), ux(rng), x, x};
+      const std::vector<double> ys = {y, y, uy(rng), uy(rng)};
+      std::vector<double> edgeF(4), edgeG(4), localF(4), localG(4);
+      ASSERT_TRUE(integrals.evaluate(xs, ys, edgeF, edgeG));
+      ASSERT_TRUE(integrals.evaluate(xs, ys, localF, localG, origin));
+      EXPECT_NEAR(edgeF[0] - localF[0], edgeF[1] - localF[1], 1e-12) << bilinear;
+      EXPECT_NEAR(edgeG[2] - localG[2], edgeG[3] - localG[3], 1e-12) << bilinear;
+      // The origin lies inside the map: the lacking parts are not all zero.
+      EXPECT_GT(std::fabs(edgeF[0] - localF[0]), 1e-3);
+    }
+  }
+}
+
 // Cancels at the first step.
 class CancelAlways final : public ProgressObserver {
  public:
@@ -112,7 +140,7 @@ TEST(AxisIntegrals, StopsWhenCancelled) {
   ErrorSink sink(&observer);
   sink.progressStart("integrating", AxisIntegrals(g).sweepRows());
   std::vector<double> x = {0.5}, f(1), gy(1);
-  EXPECT_FALSE(AxisIntegrals(g).evaluate(x, x, f, gy, &sink));
+  EXPECT_FALSE(AxisIntegrals(g).evaluate(x, x, f, gy, {}, &sink));
   EXPECT_EQ(sink.code(), sink_code::kCancelled);
 }
 
