@@ -1,13 +1,13 @@
 #include "engine/LayerRecords.h"
 
 #include <cmath>
-#include <map>
 #include <memory>
 #include <string>
 #include <utility>
 
 #include "common/CFormat.h"
 #include "engine/LinePacking.h"
+#include "geometry/LayerRegion.h"
 
 namespace vellumar::engine {
 namespace {
@@ -17,22 +17,10 @@ namespace {
 constexpr int kResultWidth = 24;
 constexpr int kResultDecimals = 12;
 
-std::string resultText(double value) {
+std::string zresText(double value) {
   std::string text = cformat("%.*f", kResultDecimals, value);
   if (static_cast<int>(text.size()) > kResultWidth) text = cformat("%.15e", value);
   return text;
-}
-
-// The rings of each id of the cover, in the order of their first ring.
-std::vector<geometry::Cover> ringsById(const geometry::Cover& cover) {
-  std::vector<geometry::Cover> groups;
-  std::map<std::int32_t, std::size_t> index;
-  for (const geometry::Line& ring : cover.lines()) {
-    const auto [at, fresh] = index.try_emplace(ring.id, groups.size());
-    if (fresh) groups.emplace_back();
-    groups[at->second].appendLine(ring);
-  }
-  return groups;
 }
 
 }  // namespace
@@ -41,7 +29,7 @@ std::vector<LayerRecord> layerRecords(const Operand& layer) {
   geometry::Cover cover;
   if (!unpackOperand(layer, cover)) return {};
   std::vector<LayerRecord> records;
-  for (const geometry::Cover& rings : ringsById(cover)) {
+  for (const geometry::Cover& rings : geometry::recordsOf(cover)) {
     const Operand packed = packCover(rings, layer.kind(), true);
     LayerRecord record;
     record.number =
@@ -77,7 +65,7 @@ Operand layerWithResults(const Operand& layer, const std::vector<LayerRecord>& r
       const std::vector<std::string>* kept = source->row(originalId);
       row = kept != nullptr ? *kept : std::vector<std::string>(source->fields.size());
     }
-    row.push_back(value && std::isfinite(*value) ? resultText(*value) : std::string());
+    row.push_back(value && std::isfinite(*value) ? zresText(*value) : std::string());
     table->rows.push_back(std::move(row));
   }
   const Operand packed = packCover(all, layer.kind(), true);

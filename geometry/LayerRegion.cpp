@@ -28,18 +28,6 @@ struct Record {
   double area = 0.0;
 };
 
-// The rings of each id, in the order of their first ring.
-std::vector<Cover> ringsById(const Cover& cover) {
-  std::vector<Cover> groups;
-  std::map<std::int32_t, std::size_t> index;
-  for (const Line& ring : cover.lines()) {
-    const auto [at, fresh] = index.try_emplace(ring.id, groups.size());
-    if (fresh) groups.emplace_back();
-    groups[at->second].appendLine(ring);
-  }
-  return groups;
-}
-
 double regionArea(const Region& region) {
   double total = 0.0;
   for (const Line& ring : region.lines()) total -= ring.signedArea();
@@ -119,7 +107,7 @@ std::pair<std::ptrdiff_t, std::ptrdiff_t> overlappingPair(
 
 // The records of the cover, each checked alone; false when one fails the check.
 bool checkedRecords(const Cover& cover, std::vector<Record>& records) {
-  for (Cover& rings : ringsById(cover)) {
+  for (Cover& rings : recordsOf(cover)) {
     Record record;
     record.id = rings[0].id;
     if (!buildRegion(std::move(rings), record.region)) return false;
@@ -163,6 +151,17 @@ LayerRegion unionOfRecords(const Cover& cover, Region& region, ErrorSink* progre
 }
 
 }  // namespace
+
+std::vector<Cover> recordsOf(const Cover& cover) {
+  std::vector<Cover> groups;
+  std::map<std::int32_t, std::size_t> index;
+  for (const Line& ring : cover.lines()) {
+    const auto [at, fresh] = index.try_emplace(ring.id, groups.size());
+    if (fresh) groups.emplace_back();
+    groups[at->second].appendLine(ring);
+  }
+  return groups;
+}
 
 LayerRegion buildLayerRegion(const Cover& cover, Region& region, ErrorSink* progress) {
   if (buildRegion(cover, region)) return {LayerStatus::Done};

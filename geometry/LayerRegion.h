@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "common/ErrorSink.h"
 #include "geometry/Geometry.h"
@@ -21,6 +22,9 @@ struct [[nodiscard]] LayerRegion {
   std::int32_t first = 0;
   std::int32_t second = 0;
 };
+
+// The records of a layer: the rings of each id, in the order of their first ring.
+std::vector<Cover> recordsOf(const Cover& cover);
 
 // Builds the region of a polygon layer, whose rings that share an id form one record (the parts
 // of a shapefile record, the rings of one id in a polygon file), as the union of its records.
