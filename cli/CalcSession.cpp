@@ -150,41 +150,23 @@ bool CalcSession::evaluate(const std::string& text) {
 }
 
 bool CalcSession::evaluateEach(const std::string& text) {
-  const Language language = calc_.language();
-  engine::Calc_ID* entry = calc_.registry().find(options_.eachLayer);
-  const std::vector<engine::LayerRecord> records =
-      entry != nullptr ? engine::layerRecords(entry->value) : std::vector<engine::LayerRecord>();
-  if (records.empty()) {
-    err_ << cformat(text::kNoLayer.in(language), options_.eachLayer.c_str()) << '\n';
+  const engine::EachOutcome outcome = engine::evaluateEachRecord(
+      calc_, options_.eachLayer, text, nullptr, [&](const engine::RecordOutcome& record) {
+        std::ostream& to = record.value ? out_ : err_;
+        to << record.number << '\t' << record.text << '\n';
+        if (!record.detail.empty()) err_ << record.number << '\t' << record.detail << '\n';
+      });
+  out_.flush();
+  if (!outcome.layerFound) {
+    err_ << "--each: "
+         << cformat(engine::text::kNotALayer.in(calc_.language()), options_.eachLayer.c_str())
+         << '\n';
     return false;
   }
-  const engine::Operand layer = entry->value;
-  std::vector<std::optional<double>> values;
-  for (const engine::LayerRecord& record : records) {
-    // The record stands for the layer while the text is evaluated.
-    calc_.registry().find(options_.eachLayer)->value.assign(record.operand);
-    std::string message;
-    std::string detail;
-    const bool ok = evaluateOnce(text, message, detail);
-    if (ok && calc_.result().isNumber()) {
-      values.emplace_back(calc_.result().numberValue());
-      out_ << record.number << '\t' << engine::resultText(calc_.result(), language) << '\n';
-    } else {
-      values.emplace_back();
-      if (ok) message = text::kNotANumber.in(language);
-      err_ << record.number << '\t' << message << '\n';
-      if (!detail.empty()) err_ << record.number << '\t' << detail << '\n';
-    }
-  }
-  out_.flush();
-  calc_.registry().find(options_.eachLayer)->value.assign(layer);
-  const bool anySucceeded = std::any_of(
-      values.begin(), values.end(), [](const std::optional<double>& v) { return v.has_value(); });
-  if (anySucceeded) {
-    evaluatedAny_ = true;
-    currentResult_ = engine::layerWithResults(layer, records, values, calc_.missingValue());
-  }
-  return anySucceeded;
+  if (!outcome.layer.isLineKind()) return false;  // no record succeeded
+  evaluatedAny_ = true;
+  currentResult_ = outcome.layer;
+  return true;
 }
 
 int CalcSession::evaluateFile(const std::string& path) {

@@ -55,6 +55,8 @@ class ErrorSink {
   explicit ErrorSink(ProgressObserver* progress = nullptr) : progress_(progress) {}
 
   int code() const { return code_; }
+  // The observer that hears of this sink's progress; null when nobody watches.
+  ProgressObserver* observer() const { return progress_; }
   bool failed() const { return code_ != sink_code::kNone; }
   const std::string& message() const { return message_; }
 

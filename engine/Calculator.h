@@ -39,10 +39,15 @@ class S_Calculator {
 
   // Attaches the error sink of the next evaluation (a fresh one for each).
   void attachErrorSink(ErrorSink* sink);
+  // The sink attached now (the calculator's own when none is).
+  ErrorSink* attachedSink() const { return sink_; }
   // Evaluates text. On success the result holds the last statement's value; on failure text is
   // replaced by the error message (it stays as it was when the input is blank).
   bool run(std::string& text);
   const Operand& result() const { return result_; }
+  // Makes value the result, as an evaluation that computed it would (a layer evaluated record by
+  // record).
+  void setResult(const Operand& value) { result_.assign(value); }
 
   Registry& registry() { return registry_; }
   const Registry& registry() const { return registry_; }

@@ -54,6 +54,9 @@ const MessageText kCoordinateSystemsDiffer = {"системы координат
 const MessageText kRecordsOverlap = {"объекты %d и %d перекрываются", "records %d and %d overlap"};
 const MessageText kNoGridValues = {"в полигоне нет значений грида",
                                    "the polygon covers no grid values"};
+const MessageText kNotALayer = {"%s - не слой полигонов или линий",
+                                "%s is no layer of polygons or lines"};
+const MessageText kNotANumber = {"результат - не число", "the result is not a number"};
 const MessageText kNumberInTextField = {"Результат - число - в текстовом поле",
                                         "Result - number - in the text field"};
 const MessageText kCannotOpenDisplayFile = {"Нельзя открыть файл содержимого табло!",

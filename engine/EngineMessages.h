@@ -45,6 +45,8 @@ extern const MessageText kInMemory;  // identifier list entry of a computed valu
 extern const MessageText kCoordinateSystemsDiffer;
 extern const MessageText kRecordsOverlap;  // the numbers of the two records
 extern const MessageText kNoGridValues;    // Mean over a polygon that covers no grid values
+extern const MessageText kNotALayer;       // a record-by-record evaluation: the name given
+extern const MessageText kNotANumber;      // a record's result is not a number
 extern const MessageText kNumberInTextField;
 extern const MessageText kCannotOpenDisplayFile;
 extern const MessageText kResultGrid;

@@ -1,12 +1,16 @@
 #include "engine/LayerRecords.h"
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <string>
 #include <utility>
 
 #include "common/CFormat.h"
+#include "engine/Calculator.h"
+#include "engine/EngineMessages.h"
 #include "engine/LinePacking.h"
+#include "engine/ResultText.h"
 #include "geometry/LayerRegion.h"
 
 namespace vellumar::engine {
@@ -71,6 +75,63 @@ Operand layerWithResults(const Operand& layer, const std::vector<LayerRecord>& r
   const Operand packed = packCover(all, layer.kind(), true);
   return Operand::lines(layer.kind(), packed.sharedPoints(), packed.sharedParts(),
                         packed.sharedIds(), std::move(table));
+}
+
+namespace {
+
+// One evaluation of the text with a sink of its own.
+RecordOutcome evaluateRecord(S_Calculator& calc, const std::string& text,
+                             ProgressObserver* observer, bool& cancelled) {
+  RecordOutcome outcome;
+  ErrorSink* outer = calc.attachedSink();
+  ErrorSink sink(observer);
+  calc.attachErrorSink(&sink);
+  outcome.text = text;
+  const bool ok = calc.run(outcome.text);
+  calc.attachErrorSink(outer);
+  cancelled = sink.code() == sink_code::kCancelled;
+  if (ok && calc.result().isNumber()) {
+    outcome.value = calc.result().numberValue();
+    outcome.text = resultText(calc.result(), calc.language());
+  } else if (ok) {
+    outcome.text = text::kNotANumber.in(calc.language());
+  } else {
+    outcome.detail = sink.detail();
+  }
+  return outcome;
+}
+
+}  // namespace
+
+EachOutcome evaluateEachRecord(S_Calculator& calc, const std::string& name, const std::string& text,
+                               ProgressObserver* observer,
+                               const std::function<void(const RecordOutcome&)>& onRecord) {
+  EachOutcome outcome;
+  Calc_ID* entry = calc.registry().find(name);
+  const std::vector<LayerRecord> records =
+      entry != nullptr ? layerRecords(entry->value) : std::vector<LayerRecord>();
+  outcome.layerFound = !records.empty();
+  if (!outcome.layerFound) return outcome;
+  const Operand layer = entry->value;
+  std::vector<std::optional<double>> values;
+  for (const LayerRecord& record : records) {
+    // Evaluations may add names, but the entry of a loaded layer stays where it is.
+    calc.registry().find(name)->value.assign(record.operand);
+    RecordOutcome done = evaluateRecord(calc, text, observer, outcome.cancelled);
+    done.number = record.number;
+    if (outcome.cancelled) break;
+    values.push_back(done.value);
+    if (onRecord) onRecord(done);
+    outcome.records.push_back(std::move(done));
+  }
+  calc.registry().find(name)->value.assign(layer);
+  const bool anySucceeded = std::any_of(
+      values.begin(), values.end(), [](const std::optional<double>& v) { return v.has_value(); });
+  if (anySucceeded && !outcome.cancelled) {
+    outcome.layer = layerWithResults(layer, records, values, calc.missingValue());
+    calc.setResult(outcome.layer);
+  }
+  return outcome;
 }
 
 }  // namespace vellumar::engine

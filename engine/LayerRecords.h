@@ -1,10 +1,18 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <string>
 #include <vector>
 
+#include "common/ErrorSink.h"
+
 #include "engine/Operand.h"
+
+namespace vellumar::engine {
+class S_Calculator;
+}
 
 namespace vellumar::engine {
 
@@ -30,5 +38,31 @@ std::vector<LayerRecord> layerRecords(const Operand& layer);
 // followed by the numeric field "Zres" with the result (null where it failed).
 Operand layerWithResults(const Operand& layer, const std::vector<LayerRecord>& records,
                          const std::vector<std::optional<double>>& values, double missing);
+
+// What came of the evaluation of one record: its value, or none when it failed, and the text of
+// the message line (the result, or the error's message and its detail).
+struct RecordOutcome {
+  std::int64_t number = 0;
+  std::optional<double> value;
+  std::string text;
+  std::string detail;
+};
+
+struct EachOutcome {
+  bool layerFound = false;  // the name holds a layer of at least one record
+  bool cancelled = false;   // the user cancelled; the records after the one cancelled were not done
+  std::vector<RecordOutcome> records;
+  Operand layer;  // the layer with the results, when a record succeeded
+};
+
+// Evaluates text once per record of the layer the name holds, the record standing for the name,
+// and makes the layer with the results (layerWithResults) the calculator's result when a record
+// succeeded. Each record has a sink of its own, whose progress observer watches (the sink attached
+// before is attached again afterwards); the user's cancel stops the run at once, inside a record
+// or between two. onRecord (may be empty) hears of
+// each record as it is done. Afterwards the name holds the whole layer again.
+EachOutcome evaluateEachRecord(S_Calculator& calc, const std::string& name, const std::string& text,
+                               ProgressObserver* observer,
+                               const std::function<void(const RecordOutcome&)>& onRecord = {});
 
 }  // namespace vellumar::engine

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -33,6 +34,7 @@
 #include "data/DataMessages.h"
 #include "data/Shapefile.h"
 #include "engine/EngineMessages.h"
+#include "engine/LayerRecords.h"
 #include "engine/ResultText.h"
 #include "formats/FormatMessages.h"
 #include "ui/CDataListDialog.h"
@@ -267,6 +269,22 @@ QWidget* CTarnwickDlg::buildCommands() {
   }
   grid->addWidget(angles, 1, 4, 1, 3);
   grid->addWidget(units, 1, 7, 1, 3);
+
+  auto* records = new QWidget(box);
+  auto* recordsLayout = new QHBoxLayout(records);
+  recordsLayout->setContentsMargins(0, 0, 0, 0);
+  byRecord_ = new QCheckBox(QStringLiteral("По объектам"), records);
+  byRecord_->setToolTip(fromUtf8(text::kByRecordTip.in(calc_.language())));
+  byRecord_->setFocusPolicy(Qt::NoFocus);
+  recordLayer_ = new QLineEdit(QStringLiteral("P1"), records);
+  recordLayer_->setMaximumWidth(60);
+  recordLayer_->setEnabled(false);
+  connect(byRecord_, &QCheckBox::toggled, recordLayer_, &QWidget::setEnabled);
+  recordsLayout->addWidget(byRecord_);
+  recordsLayout->addWidget(recordLayer_);
+  recordsLayout->addStretch(1);
+  buttons_[byRecord_->text()] = byRecord_;
+  grid->addWidget(records, 2, 0, 1, 4);
   return box;
 }
 
@@ -386,7 +404,37 @@ void CTarnwickDlg::evaluate() {
   calc_.setAnglesInRadians(radians_->isChecked());
   QApplication::setOverrideCursor(Qt::WaitCursor);
   setBusy(true);
+  recordFailures_.clear();
+  if (byRecord_->isChecked()) {
+    const std::string layer = recordLayer_->text().trimmed().toStdString();
+    runner_->start(text.toStdString(), [this, layer](engine::S_Calculator& calc, std::string& t) {
+      return evaluateByRecord(calc, layer, t);
+    });
+    return;
+  }
   runner_->start(text.toStdString());
+}
+
+bool CTarnwickDlg::evaluateByRecord(engine::S_Calculator& calc, const std::string& layer,
+                                    std::string& text) {
+  ErrorSink* sink = calc.attachedSink();
+  const engine::EachOutcome outcome =
+      engine::evaluateEachRecord(calc, layer, text, sink->observer());
+  for (const engine::RecordOutcome& record : outcome.records) {
+    if (!record.value)
+      recordFailures_.push_back(cformat("%lld\t", static_cast<long long>(record.number)) +
+                                record.text);
+  }
+  if (!outcome.layerFound) {
+    text = cformat(engine::text::kNotALayer.in(calc.language()), layer.c_str());
+    return false;
+  }
+  if (!outcome.layer.isLineKind()) {
+    // Cancelled (the runner says so), or no record succeeded: the first failure tells why.
+    text = recordFailures_.empty() ? std::string() : recordFailures_.front();
+    return false;
+  }
+  return true;
 }
 
 void CTarnwickDlg::onEvaluationFinished(bool ok, const QString& text) {
@@ -396,6 +444,11 @@ void CTarnwickDlg::onEvaluationFinished(bool ok, const QString& text) {
     currentResult_ = calc_.result();
     showMessage(QString::fromStdString(engine::resultText(currentResult_, calc_.language())),
                 false);
+    if (!recordFailures_.empty()) {
+      std::string list = text::kFailedRecords.in(calc_.language());
+      for (const std::string& failure : recordFailures_) list += "\n" + failure;
+      dialogs_.message(this, QString::fromStdString(list), UserDialogs::Icon::Information);
+    }
   } else {
     showMessage(text, true);
   }

@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/Calculator.h"
 #include "engine/Workspace.h"
@@ -16,6 +17,7 @@
 #include "ui/InputHistory.h"
 
 class QAbstractButton;
+class QCheckBox;
 class QGridLayout;
 class QLineEdit;
 class QPlainTextEdit;
@@ -78,6 +80,8 @@ class CTarnwickDlg : public QWidget {
   // A keypad or function button: inserts its text and shows its argument hint.
   void pressKey(const QString& caption);
   void evaluate();
+  // The worker's evaluation by record: the display text once per record of layer.
+  bool evaluateByRecord(engine::S_Calculator& calc, const std::string& layer, std::string& text);
   void resetDisplay();
   void deleteLastCharacter();
   void loadFile(engine::FileKind kind);
@@ -152,6 +156,12 @@ class CTarnwickDlg : public QWidget {
   QLineEdit* messageLine_ = nullptr;
   QRadioButton* radians_ = nullptr;
   QRadioButton* kilometres_ = nullptr;
+  // "По объектам": the display text is evaluated once per record of the layer named beside it.
+  QCheckBox* byRecord_ = nullptr;
+  QLineEdit* recordLayer_ = nullptr;
+  // The records whose evaluation failed in the last run by record ("number<tab>message"), set by
+  // the worker thread, read once it has finished.
+  std::vector<std::string> recordFailures_;
   std::map<QString, QAbstractButton*> buttons_;
 
   QPointer<HelpWindow> helpWindow_;

@@ -82,13 +82,17 @@ void EvaluationRunner::launch(std::function<void()> work) {
 }
 
 void EvaluationRunner::start(const std::string& text) {
+  start(text, evaluate_);
+}
+
+void EvaluationRunner::start(const std::string& text, Evaluate evaluate) {
   if (running()) return;
   evaluation_ = true;
   caption_ = text::kEvaluating.in(calc_.language());
   checkpoint_ = calc_.checkpoint();
   text_ = text;
   ok_ = false;
-  launch([this] { ok_ = evaluate_(calc_, text_); });
+  launch([this, evaluate = std::move(evaluate)] { ok_ = evaluate(calc_, text_); });
 }
 
 bool EvaluationRunner::runTask(const std::string& caption, std::function<void()> work) {

@@ -66,6 +66,8 @@ class EvaluationRunner : public QObject {
   bool running() const { return thread_ != nullptr; }
   // Attaches a fresh sink to the calculator and starts the evaluation of text; finished() follows.
   void start(const std::string& text);
+  // The same with evaluate in place of the runner's own way of evaluating, for this run only.
+  void start(const std::string& text, Evaluate evaluate);
   // Runs work (a load or a save) in the worker thread with a fresh sink attached to the
   // calculator, showing caption in the progress dialog, and returns when it has finished; the
   // window goes on processing events meanwhile. False when the user cancelled.

@@ -60,6 +60,11 @@ inline constexpr MessageText kAsData{"Данные", "Data"};
 inline constexpr MessageText kUnknownFileType{"Неизвестный тип файла: %s", "Unknown file type: %s"};
 
 // Tooltips of commands.
+inline constexpr MessageText kByRecordTip{
+    "Вычислить табло для каждого объекта слоя: слой обозначает один объект",
+    "Evaluate the display for each record of the layer, the layer standing for one record"};
+inline constexpr MessageText kFailedRecords{"Объекты, для которых вычисление не удалось:",
+                                            "Records whose evaluation failed:"};
 inline constexpr MessageText kEvaluateTip{"Вычислить выражение табло (Ctrl+Enter)",
                                           "Evaluate the display (Ctrl+Enter)"};
 inline constexpr MessageText kViewTip{"Показать результат на карте", "Show the result on a map"};

@@ -40,6 +40,7 @@ class FilesWindowTest : public QObject {
   void dialogsStartInTheFolderLastUsed();
   void savingDataOverAFileSaysWhatHappens();
   void rasterGridsByBandFormatAndCoordinateSystem();
+  void evaluationByRecord();
 };
 
 namespace {
@@ -550,6 +551,35 @@ void FilesWindowTest::rasterGridsByBandFormatAndCoordinateSystem() {
   QCOMPARE(f.evaluate("MAX(G3)"), QStringLiteral("18.000000000000"));
   QCOMPARE(f.evaluate("MAX(G3 - G1 * 2)"), QStringLiteral("0.000000000000E+00"));
   QCOMPARE(f.evaluate("MIN(G3 - G1 * 2)"), QStringLiteral("0.000000000000E+00"));
+}
+
+void FilesWindowTest::evaluationByRecord() {
+  WindowFixture f;
+  // z = x + y over [0, 20]^2; two squares on it and one beside it.
+  std::string grid = "DSAA\r\n5 5\r\n0 20\r\n0 20\r\n0 40\r\n";
+  for (int j = 0; j < 5; ++j) {
+    for (int i = 0; i < 5; ++i) grid += std::to_string(5 * (i + j)) + (i < 4 ? " " : "\r\n");
+  }
+  f.load(engine::FileKind::Grid, f.write("plane.grd", grid));
+  f.write("d.val", "1 7\r\n2 8\r\n3 9\r\n");
+  f.load(engine::FileKind::Polygon,
+         f.write("d.pol",
+                 "1\r\n0 0\r\n0 10\r\n10 10\r\n10 0\r\n0 0\r\nEND\r\n"
+                 "2\r\n10 0\r\n10 10\r\n20 10\r\n20 0\r\n10 0\r\nEND\r\n"
+                 "3\r\n40 40\r\n40 45\r\n45 45\r\n45 40\r\n40 40\r\nEND\r\nEND\r\n"));
+  const QString layerMessage = f.evaluate("P1");
+  f.window->button(QStringLiteral("По объектам"))->setChecked(true);
+  // The layer with the records' means is the result; the record beside the map is listed.
+  QCOMPARE(f.evaluate("Mean(G1, P1)"), layerMessage);
+  QCOMPARE(f.dialogs.lastMessage(), QStringLiteral("Объекты, для которых вычисление не удалось:\n"
+                                                   "3\tMean: в полигоне нет значений грида"));
+  f.save(f.path("means.pol"));
+  const std::string values = f.read("means.val");
+  QVERIFY2(values.rfind("1 9.9999999999", 0) == 0, values.c_str());
+  QVERIFY2(values.find("\r\n2 19.999999999") != std::string::npos, values.c_str());
+  // P1 is the whole layer again, and without the control the text is evaluated once.
+  f.window->button(QStringLiteral("По объектам"))->setChecked(false);
+  QCOMPARE(f.evaluate("Area(P1)"), QStringLiteral("225.000000000000"));
 }
 
 }  // namespace vellumar::ui::testing
