@@ -221,9 +221,10 @@ FileStatus Workspace::read(FileKind kind, const std::string& path, const std::st
   }
   // A polygon's rings keep their ids: rings of one id (one shapefile record, one id of a polygon
   // file) are saved together again.
-  // A shapefile's polygons carry the attribute row of each record, found by the rings' ids.
-  operand = packCover(cover, kindOf(kind), polygon);
-  if (polygon && attributes) {
+  // A shapefile's lines and polygons carry the attribute row of each record, found by the ids of
+  // their lines (the record numbers), so the parts of one record stay one record.
+  operand = packCover(cover, kindOf(kind), polygon || attributes != nullptr);
+  if (attributes) {
     operand = Operand::lines(operand.kind(), operand.sharedPoints(), operand.sharedParts(),
                              operand.sharedIds(), std::move(attributes));
   }

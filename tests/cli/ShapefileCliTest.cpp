@@ -328,6 +328,34 @@ TEST(CalcShapefiles, EachRecordIsEvaluatedAloneAndTheResultsBecomeALayer) {
   EXPECT_EQ(runCalc({"--each", "G1", "1"}).status, 2);
 }
 
+TEST(CalcShapefiles, LineRecordsKeepTheirPartsAndAttributes) {
+  ScratchFolder folder;
+  // Road 1 has two parts (3 + 4 long), road 2 one (5 long).
+  Shape two;
+  two.parts = {0, 2};
+  two.x = {0, 3, 10, 10};
+  two.y = {0, 0, 0, 4};
+  Shape one;
+  one.parts = {0};
+  one.x = {0, 3};
+  one.y = {5, 9};
+  writeShapefile(folder.path("roads.shp"), SHPT_ARC, {two, one},
+                 {{"NAME", FTString, {"Main", "Side"}}, {"LANES", FTDouble, {"2", "1"}}});
+  // Each record, both parts of it, is one record of --each.
+  const auto lengths = runClean({"--each", "C1", "-l", folder.path("roads.shp"), "Len(C1)"});
+  EXPECT_EQ(lengths.out, "1\t7.000000000000\n2\t5.000000000000\n");
+  // Saved, every line is a record of its own with the fields of the record it came from.
+  runClean({"-l", folder.path("roads.shp"), "-o", folder.path("saved.shp"), "C1"});
+  const auto saved = readShapefile(folder.path("saved.shp"));
+  ASSERT_EQ(saved.size(), 3u);
+  EXPECT_EQ(saved[0].fields,
+            (std::vector<std::string>{"NAME", "LANES", "Atribute", "ID", "NAME_1"}));
+  EXPECT_EQ(saved[0].number("LANES"), 2.0);
+  EXPECT_EQ(saved[1].number("LANES"), 2.0);
+  EXPECT_EQ(saved[2].number("LANES"), 1.0);
+  EXPECT_EQ(saved[2].number("ID"), 3.0);
+}
+
 TEST(CalcShapefiles, PolygonFilesKeepTheirRingNumbering) {
   ScratchFolder folder;
   // Distinct ids are numbered 1, 2, ... as they always were; rings that share an id share it.
