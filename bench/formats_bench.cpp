@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <string>
 
+#include "BenchSupport.h"
 #include "formats/RasterFile.h"
 #include "grid/Grid.h"
 
@@ -18,20 +19,7 @@ using vellumar::grid::Grid;
 constexpr int kSide = 4000;
 
 Grid makeGrid(int n) {
-  Grid rectangle;
-  rectangle.left = 500000.0;
-  rectangle.right = 500000.0 + 10.0 * (n - 1);
-  rectangle.bottom = 5500000.0;
-  rectangle.top = 5500000.0 + 10.0 * (n - 1);
-  rectangle.rectangleFlag = 1;
-  vellumar::grid::NodeVector values(static_cast<std::size_t>(n) * n);
-  for (int j = 0; j < n; ++j) {
-    for (int i = 0; i < n; ++i) {
-      values[static_cast<std::size_t>(j) * n + i] =
-          1000.0 * std::sin(0.013 * i) * std::cos(0.017 * j) + 0.37 * i - 0.11 * j;
-    }
-  }
-  return Grid(n, n, rectangle, std::move(values));
+  return vellumar::bench::wavyGrid(n, 500000.0, 5500000.0, 10.0 * (n - 1));
 }
 
 std::string temporaryFile(const std::string& name) {

@@ -7,6 +7,7 @@
 #include <random>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "common/ErrorSink.h"
 #include "grid/Derivatives.h"
 #include "grid/GridConstruction.h"
@@ -17,20 +18,7 @@ namespace {
 using vellumar::grid::Grid;
 
 Grid makeGrid(int n, double left, double bottom, double size) {
-  Grid rectangle;
-  rectangle.left = left;
-  rectangle.right = left + size;
-  rectangle.bottom = bottom;
-  rectangle.top = bottom + size;
-  rectangle.rectangleFlag = 1;
-  vellumar::grid::NodeVector values(static_cast<std::size_t>(n) * n);
-  for (int j = 0; j < n; ++j) {
-    for (int i = 0; i < n; ++i) {
-      values[static_cast<std::size_t>(j) * n + i] =
-          1000.0 * std::sin(0.013 * i) * std::cos(0.017 * j) + 0.37 * i - 0.11 * j;
-    }
-  }
-  return Grid(n, n, rectangle, std::move(values));
+  return vellumar::bench::wavyGrid(n, left, bottom, size);
 }
 
 // Derivative code 1 ... 22 (Dx ... Dyy, then Spec 1 ... 17) of a 4000 x 4000 grid whose spline

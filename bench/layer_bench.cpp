@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "common/ErrorSink.h"
+#include "BenchSupport.h"
 #include "engine/Calculator.h"
 #include "engine/LayerRecords.h"
 #include "engine/LinePacking.h"
@@ -20,7 +20,6 @@
 
 namespace {
 
-using vellumar::ErrorSink;
 using vellumar::engine::Operand;
 using vellumar::engine::S_Calculator;
 namespace geometry = vellumar::geometry;
@@ -72,31 +71,10 @@ geometry::Cover voronoiCoverage(int n) {
 
 // A 4000 x 4000 map of 10 m cells over the square.
 std::shared_ptr<const grid::Grid> largeMap() {
-  constexpr int n = 4000;
-  grid::Grid rectangle;
-  rectangle.left = kLeft;
-  rectangle.right = kLeft + kSide;
-  rectangle.bottom = kBottom;
-  rectangle.top = kBottom + kSide;
-  rectangle.rectangleFlag = 1;
-  grid::NodeVector values(static_cast<std::size_t>(n) * n);
-  for (int j = 0; j < n; ++j) {
-    for (int i = 0; i < n; ++i) {
-      values[static_cast<std::size_t>(j) * n + i] =
-          1000.0 * std::sin(0.013 * i) * std::cos(0.017 * j) + 0.37 * i - 0.11 * j;
-    }
-  }
-  return std::make_shared<const grid::Grid>(n, n, rectangle, std::move(values));
+  return std::make_shared<const grid::Grid>(vellumar::bench::wavyGrid(4000, kLeft, kBottom, kSide));
 }
 
-bool evaluate(S_Calculator& calc, const std::string& text) {
-  ErrorSink sink;
-  calc.attachErrorSink(&sink);
-  std::string display = text;
-  const bool ok = calc.run(display);
-  calc.attachErrorSink(nullptr);
-  return ok;
-}
+using vellumar::bench::evaluate;
 
 void BM_AreaOfCoverage470(benchmark::State& state) {
   S_Calculator calc;
