@@ -122,31 +122,19 @@ int CalcSession::runActions() {
   return finish(true);
 }
 
-bool CalcSession::evaluateOnce(const std::string& text, std::string& message, std::string& detail) {
-  ErrorSink sink;
-  calc_.attachErrorSink(&sink);
-  message = text;
-  const bool ok = calc_.run(message);
-  calc_.attachErrorSink(nullptr);
-  detail = sink.detail();
-  return ok;
-}
-
 bool CalcSession::evaluate(const std::string& text) {
   if (isBlankText(text)) return true;
-  std::string message;
-  std::string detail;
-  const bool ok = evaluateOnce(text, message, detail);
-  if (ok) {
+  const engine::TextEvaluation evaluation = engine::evaluateText(calc_, text);
+  if (evaluation.ok) {
     evaluatedAny_ = true;
     currentResult_ = calc_.result();
     out_ << engine::resultText(calc_.result(), calc_.language()) << '\n';
   } else {
-    err_ << message << '\n';
-    if (!detail.empty()) err_ << detail << '\n';
+    err_ << evaluation.message << '\n';
+    if (!evaluation.detail.empty()) err_ << evaluation.detail << '\n';
   }
   out_.flush();
-  return ok;
+  return evaluation.ok;
 }
 
 bool CalcSession::evaluateEach(const std::string& text) {

@@ -37,8 +37,6 @@ class CalcSession {
   // The display text once per record of the --each layer; the layer with the results becomes
   // the current result. Fails only when no record succeeded.
   bool evaluateEach(const std::string& text);
-  // One evaluation of the text: true with the result in calc_, else the message in message.
-  bool evaluateOnce(const std::string& text, std::string& message, std::string& detail);
   int evaluateFile(const std::string& path);
   int finish(bool evaluationsOk);
   void reportFileError(const std::string& message);

@@ -300,4 +300,18 @@ std::vector<Operand> S_Calculator::parseArguments(const Builtin& builtin) {
   return arguments;
 }
 
+TextEvaluation evaluateText(S_Calculator& calc, const std::string& text,
+                            ProgressObserver* observer) {
+  TextEvaluation evaluation;
+  ErrorSink* outer = calc.attachedSink();
+  ErrorSink sink(observer);
+  calc.attachErrorSink(&sink);
+  evaluation.message = text;
+  evaluation.ok = calc.run(evaluation.message);
+  calc.attachErrorSink(outer);
+  evaluation.detail = sink.detail();
+  evaluation.cancelled = sink.code() == sink_code::kCancelled;
+  return evaluation;
+}
+
 }  // namespace vellumar::engine

@@ -122,4 +122,18 @@ class S_Calculator {
   int nesting_ = 0;
 };
 
+// What came of one evaluation: success, or the error's message and detail, and whether it was
+// the user's cancel.
+struct TextEvaluation {
+  bool ok = false;
+  std::string message;
+  std::string detail;
+  bool cancelled = false;
+};
+
+// Evaluates text with a sink of its own, which reports progress to observer (may be null); the
+// sink attached before is attached again afterwards.
+TextEvaluation evaluateText(S_Calculator& calc, const std::string& text,
+                            ProgressObserver* observer = nullptr);
+
 }  // namespace vellumar::engine

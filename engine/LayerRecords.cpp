@@ -79,24 +79,20 @@ Operand layerWithResults(const Operand& layer, const std::vector<LayerRecord>& r
 
 namespace {
 
-// One evaluation of the text with a sink of its own.
+// One evaluation of the text for a record: its number, or why it has none.
 RecordOutcome evaluateRecord(S_Calculator& calc, const std::string& text,
                              ProgressObserver* observer, bool& cancelled) {
+  const TextEvaluation evaluation = evaluateText(calc, text, observer);
+  cancelled = evaluation.cancelled;
   RecordOutcome outcome;
-  ErrorSink* outer = calc.attachedSink();
-  ErrorSink sink(observer);
-  calc.attachErrorSink(&sink);
-  outcome.text = text;
-  const bool ok = calc.run(outcome.text);
-  calc.attachErrorSink(outer);
-  cancelled = sink.code() == sink_code::kCancelled;
-  if (ok && calc.result().isNumber()) {
+  if (evaluation.ok && calc.result().isNumber()) {
     outcome.value = calc.result().numberValue();
     outcome.text = resultText(calc.result(), calc.language());
-  } else if (ok) {
+  } else if (evaluation.ok) {
     outcome.text = text::kNotANumber.in(calc.language());
   } else {
-    outcome.detail = sink.detail();
+    outcome.text = evaluation.message;
+    outcome.detail = evaluation.detail;
   }
   return outcome;
 }
