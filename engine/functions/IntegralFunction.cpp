@@ -19,6 +19,7 @@
 #include "geometry/PolygonCheck.h"
 #include "geometry/SetOperations.h"
 #include "grid/Grid.h"
+#include "grid/NodeSelection.h"
 
 namespace vellumar::engine::functions {
 
@@ -93,15 +94,13 @@ geometry::SetStatus cutToMap(S_Calculator& calc, const geometry::Region& region,
 // The region of the cells of the map, within the part of its lattice that the rectangle covers,
 // whose four corners all have values.
 geometry::Region valuedCells(const grid::Grid& map, const geometry::Rect& within) {
-  const auto span = [](double low, double high, double origin, double step, int nodes) {
-    const double first = std::floor((low - origin) / step);
-    const double last = std::ceil((high - origin) / step);
-    const int i0 = static_cast<int>(std::clamp(first, 0.0, nodes - 2.0));
-    const int i1 = static_cast<int>(std::clamp(last, i0 + 1.0, nodes - 1.0));
-    return std::pair{i0, i1};
-  };
-  const auto [i0, i1] = span(within.left, within.right, map.left, map.stepX(), map.nx());
-  const auto [j0, j1] = span(within.bottom, within.top, map.bottom, map.stepY(), map.ny());
+  // The nodes around the rectangle, and so the cells between them: at least one cell.
+  const grid::NodeWindow nodes =
+      grid::nodesWithin(map, within.left, within.right, within.bottom, within.top);
+  const int i0 = std::min(nodes.i0, map.nx() - 2);
+  const int i1 = std::max(nodes.i1 - 1, i0 + 1);
+  const int j0 = std::min(nodes.j0, map.ny() - 2);
+  const int j1 = std::max(nodes.j1 - 1, j0 + 1);
   const int cellsX = i1 - i0;
   const int cellsY = j1 - j0;
   std::vector<std::uint8_t> cells(static_cast<std::size_t>(cellsX) * cellsY);
