@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vellumar::data {
@@ -27,6 +29,23 @@ struct AttributeTable {
     if (record < 1 || record > static_cast<std::int64_t>(rows.size())) return nullptr;
     return &rows[static_cast<std::size_t>(record - 1)];
   }
+  // The index of the field of that name, compared without regard to case as DBF readers do;
+  // -1 when there is none.
+  std::ptrdiff_t findField(std::string_view name) const;
 };
+
+// The name itself when no field of the table (may be null) has it, else the first of name_1,
+// name_2, ... that none has.
+std::string unusedFieldName(const AttributeTable* table, const std::string& name);
+
+// The fields of two tables side by side, for a layer whose records come from either: every field
+// of first, then each field of second, which joins a field of first of the same name and type
+// (widened to hold both) or is added under a name unused by then.
+struct MergedFields {
+  std::vector<AttributeField> fields;
+  std::vector<std::size_t> columnOfFirst;   // the merged column of each field of first
+  std::vector<std::size_t> columnOfSecond;  // the merged column of each field of second
+};
+MergedFields mergeFields(const AttributeTable* first, const AttributeTable* second);
 
 }  // namespace vellumar::data

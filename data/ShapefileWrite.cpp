@@ -175,28 +175,12 @@ std::vector<std::vector<std::size_t>> polygonRecords(const geometry::Cover& cove
   return records;
 }
 
-// Writes one shape of the given lines as parts, with the DBF record of the first line.
 // The names of the fields Atribute, ID and NAME beside the layer's own: each as it is, or with
 // the first suffix "_1", "_2", ... that no field of the layer has (DBF readers compare names
 // without regard to case).
 std::vector<std::string> ownFieldNames(const AttributeTable* layer) {
-  const auto taken = [&](const std::string& name) {
-    if (layer == nullptr) return false;
-    return std::any_of(layer->fields.begin(), layer->fields.end(), [&](const AttributeField& f) {
-      return f.name.size() == name.size() &&
-             std::equal(name.begin(), name.end(), f.name.begin(), [](char a, char b) {
-               return std::toupper(static_cast<unsigned char>(a)) ==
-                      std::toupper(static_cast<unsigned char>(b));
-             });
-    });
-  };
   std::vector<std::string> names;
-  for (const char* base : {"Atribute", "ID", "NAME"}) {
-    std::string name = base;
-    for (int suffix = 1; taken(name); ++suffix)
-      name = std::string(base) + "_" + std::to_string(suffix);
-    names.push_back(std::move(name));
-  }
+  for (const char* base : {"Atribute", "ID", "NAME"}) names.push_back(unusedFieldName(layer, base));
   return names;
 }
 
@@ -220,6 +204,7 @@ void writeAttributeRow(ExportWriter& writer, int record, const AttributeTable& l
   }
 }
 
+// Writes one shape of the given lines as parts, with the DBF record of the first line.
 void writeLineRecord(ExportWriter& writer, int type, const geometry::Cover& cover,
                      const std::vector<std::size_t>& rings, std::string_view name,
                      const SavedAttributes* saved) {

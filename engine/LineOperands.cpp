@@ -5,6 +5,7 @@
 #include "data/DataKernels.h"
 #include "engine/Calculator.h"
 #include "engine/LinePacking.h"
+#include "engine/OverlayRecords.h"
 #include "engine/functions/PolygonArguments.h"
 #include "geometry/SetOperations.h"
 
@@ -48,14 +49,13 @@ Operand combinePolygons(S_Calculator& calc, BinaryOp op, const Operand& a, const
       !functions::polygonRegion(calc, b, ArgumentMessage::InvalidValue, second)) {
     return Operand();
   }
-  // Each result ring takes the id of an operand ring: the operands' features are numbered apart
-  // so that no feature of one joins a feature of the other.
-  geometry::numberLineGroups(second, geometry::numberLineGroups(first, 1));
+  // Each result ring takes the record of an operand ring, with its attributes.
+  const std::vector<RecordSource> sources = numberRecordsApart(first, second);
   geometry::Region result;
   switch (functions::overlayRegions(calc, setOperation(op), first, second, calc.lengthTolerance(),
                                     result)) {
     case geometry::SetStatus::Done:
-      return packCover(result, Kind::Polygon, true);
+      return packOverlayResult(std::move(result), sources, a, b);
     case geometry::SetStatus::Cancelled:
       return Operand();
     case geometry::SetStatus::Failed:

@@ -1,12 +1,14 @@
 #include "geometry/Crossings.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <numbers>
 #include <span>
 
 #include "geometry/SegmentGrid.h"
+#include "geometry/Splitting.h"
 
 namespace vellumar::geometry {
 namespace {
@@ -139,21 +141,25 @@ double angleFrom(double ux, double uy, double vx, double vy) {
   return angle < 0.0 ? angle + 2.0 * std::numbers::pi : angle;
 }
 
-// Parallel to within |tan| <= 1e-12 (the tolerance of the segment intersection) and pointing the
-// same way.
-bool sameDirection(double ux, double uy, double vx, double vy) {
+// Pointing the same way, and parallel to within |tan| <= 1e-12 (the tolerance of the segment
+// intersection) or so nearly that the tip of the shorter lies within epsilon of the other's line:
+// a stretch shared within the rounding of the coordinates is shared.
+bool sameDirection(double ux, double uy, double vx, double vy, double epsilon) {
   const double dot = ux * vx + uy * vy;
-  return dot > 0.0 && std::fabs(ux * vy - uy * vx) <= 1e-12 * dot;
+  if (dot <= 0.0) return false;
+  const double cross = std::fabs(ux * vy - uy * vx);
+  return cross <= 1e-12 * dot ||
+         cross <= epsilon * std::max(std::hypot(ux, uy), std::hypot(vx, vy));
 }
 
 // Two passages through one point cross or share a stretch: they do not when both directions of q
 // lie strictly inside, or both strictly outside, the angle p turns through.
-bool crossOrOverlap(const Passage& p, const Passage& q) {
+bool crossOrOverlap(const Passage& p, const Passage& q, double epsilon) {
   const double pd[2][2] = {{p.ux, p.uy}, {p.wx, p.wy}};
   const double qd[2][2] = {{q.ux, q.uy}, {q.wx, q.wy}};
   for (const auto& a : pd) {
     for (const auto& b : qd) {
-      if (sameDirection(a[0], a[1], b[0], b[1])) return true;
+      if (sameDirection(a[0], a[1], b[0], b[1], epsilon)) return true;
     }
   }
   const double turn = angleFrom(p.ux, p.uy, p.wx, p.wy);
@@ -182,12 +188,42 @@ bool touchIsCrossing(const Cover& cover, std::span<const Contact> contacts, doub
   }
   for (std::size_t i = 0; i < passages.size(); ++i) {
     for (std::size_t j = i + 1; j < passages.size(); ++j) {
-      if (passages[i].line != passages[j].line && crossOrOverlap(passages[i], passages[j])) {
+      if (passages[i].line != passages[j].line &&
+          crossOrOverlap(passages[i], passages[j], epsilon)) {
         return true;
       }
     }
   }
   return false;
+}
+
+// Notes where two segments of different lines touch: at the point intersectSegments finds, and
+// at every end of one within epsilon of the other (an end that near touches, as one exactly on
+// it does). False when they cross strictly inside both. A crossing computed strictly inside both
+// next to such an end is the rounding of a touch there (two segments that meet at an end of both,
+// or a vertex on an edge): the passages at that end tell whether the lines cross.
+bool noteContacts(const Cover& cover, const SegmentRef& a, const SegmentRef& b, double epsilon,
+                  std::vector<Contact>& contacts) {
+  const Point& a0 = cover[a.line][a.segment];
+  const Point& a1 = cover[a.line][a.segment + 1];
+  const Point& b0 = cover[b.line][b.segment];
+  const Point& b1 = cover[b.line][b.segment + 1];
+  std::vector<Point> nearEnds;
+  for (const Point* end : {&a0, &a1}) {
+    if (nearestOnSegment(b0, b1, end->x, end->y).distance <= epsilon) nearEnds.push_back(*end);
+  }
+  for (const Point* end : {&b0, &b1}) {
+    if (nearestOnSegment(a0, a1, end->x, end->y).distance <= epsilon) nearEnds.push_back(*end);
+  }
+  const SegmentCrossing hit = intersectSegments(a0, a1, b0, b1);
+  if (hit.interior && nearEnds.empty()) return false;
+  if (hit.found && !hit.interior)
+    nearEnds.push_back(touchingPoint(hit.point, {&a0, &a1, &b0, &b1}));
+  for (const Point& at : nearEnds) {
+    contacts.push_back({Point{at.x, at.y, 0}, a.line, a.segment});
+    contacts.push_back({Point{at.x, at.y, 0}, b.line, b.segment});
+  }
+  return true;
 }
 
 SegmentGrid selfGrid(const Cover& cover) {
@@ -279,32 +315,22 @@ bool hasSelfCrossing(const Cover& cover) {
 }
 
 bool linesCrossOrOverlap(const Cover& cover) {
+  // Lines nearer than a billionth of the coordinates' magnitude touch: a stretch that two rings
+  // share up to the digits an overlay or a conversion leaves is refused as an exact one is.
+  const double epsilon = 1e3 * roundingScale(cover.rect());
   std::vector<Contact> contacts;
-  const bool crossed =
-      !SegmentRuns(cover).forEachOverlappingPair([&](const SegmentRef& a, const SegmentRef& b) {
-        if (a.line == b.line) return !selfCrossing(cover, a, b).found;
-        const Line& la = cover[a.line];
-        const Line& lb = cover[b.line];
-        const Point& a0 = la[a.segment];
-        const Point& a1 = la[a.segment + 1];
-        const Point& b0 = lb[b.segment];
-        const Point& b1 = lb[b.segment + 1];
-        const SegmentCrossing hit = intersectSegments(a0, a1, b0, b1);
-        if (!hit.found) return true;
-        if (hit.interior) return false;
-        const Point at = touchingPoint(hit.point, {&a0, &a1, &b0, &b1});
-        contacts.push_back({at, a.line, a.segment});
-        contacts.push_back({at, b.line, b.segment});
-        return true;
-      });
-  if (crossed) return true;
+  const SegmentRuns runs(cover, epsilon);
+  const auto pair = [&](const SegmentRef& a, const SegmentRef& b) {
+    if (a.line == b.line) return !selfCrossing(cover, a, b).found;
+    return noteContacts(cover, a, b, epsilon, contacts);
+  };
+  if (!runs.forEachOverlappingPair(pair)) return true;
   std::sort(contacts.begin(), contacts.end(), [](const Contact& p, const Contact& q) {
     if (p.at.x != q.at.x) return p.at.x < q.at.x;
     if (p.at.y != q.at.y) return p.at.y < q.at.y;
     if (p.line != q.line) return p.line < q.line;
     return p.segment < q.segment;
   });
-  const double epsilon = roundingScale(cover.rect());
   for (std::size_t first = 0; first < contacts.size();) {
     std::size_t last = first + 1;
     while (last < contacts.size() && samePosition(contacts[last].at, contacts[first].at)) ++last;

@@ -74,8 +74,9 @@ void SegmentGrid::fillCells() {
   });
 }
 
-SegmentRuns::SegmentRuns(const Cover& cover)
+SegmentRuns::SegmentRuns(const Cover& cover, double reach)
     : cover_(cover),
+      reach_(reach),
       // About as many cells as runs, as for a cover of 16 points per run.
       boxes_(cover.rect(), SegmentGrid::crossingSearchCells(16 * runCount(cover))) {
   boxes_.reserve(runCount(cover));
@@ -87,7 +88,12 @@ SegmentRuns::SegmentRuns(const Cover& cover)
       for (const Point& q : p.subspan(k, std::min(p.size() - k, kRunLength + 1))) {
         if (!std::isnan(q.x) && !std::isnan(q.y)) box.include(q.x, q.y);
       }
-      if (box.defined) boxes_.addBox(box, l, k);
+      if (!box.defined) continue;
+      box.left -= reach;
+      box.right += reach;
+      box.bottom -= reach;
+      box.top += reach;
+      boxes_.addBox(box, l, k);
     }
   }
   boxes_.build();

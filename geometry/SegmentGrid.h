@@ -137,7 +137,9 @@ class SegmentRuns {
  public:
   static constexpr std::size_t kRunLength = 16;
 
-  explicit SegmentRuns(const Cover& cover);
+  // With a reach, every box is widened by it on each side, so segments that come within reach
+  // of each other pair as well.
+  explicit SegmentRuns(const Cover& cover, double reach = 0.0);
 
   // Calls visit(a, b) once for every pair of segments of the cover whose boxes overlap (touching
   // boxes overlap), a before b in cover order, until visit returns false; returns false then.
@@ -201,12 +203,13 @@ class SegmentRuns {
     const Line& line = cover_[l];
     const std::size_t end = std::min(line.size() - 1, first + kRunLength);
     for (std::size_t k = first; k < end; ++k) {
-      const auto s = SegmentGrid::segmentRef(line, l, k);
+      const auto s = SegmentGrid::segmentRef(line, l, k, reach_);
       if (s && (box == nullptr || boxesMeet(*s, *box))) segments.at[segments.size++] = *s;
     }
   }
 
   const Cover& cover_;
+  double reach_;
   SegmentGrid boxes_;  // run boxes, filed as the run's line and first segment
 };
 

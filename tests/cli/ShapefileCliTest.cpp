@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <shapefil.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -153,9 +154,81 @@ TEST(CalcShapefiles, PolygonRecordsComeBackRecordByRecord) {
   const auto combinedRecords = readShapefile(folder.path("combined.shp"));
   ASSERT_EQ(combinedRecords.size(), 5u);
   std::map<double, std::size_t> partsByValue;
-  for (const auto& record : combinedRecords) partsByValue[record.numbers[0]] = record.parts.size();
+  for (const auto& record : combinedRecords)
+    partsByValue[record.number("Atribute")] = record.parts.size();
   EXPECT_EQ(partsByValue,
             (std::map<double, std::size_t>{{1.5, 4}, {2.25, 1}, {-3, 3}, {0.125, 3}, {9, 1}}));
+}
+
+// The texts of one DBF field, record by record ("" for null), and the names of every field.
+struct DbfColumn {
+  std::vector<std::string> names;
+  std::vector<std::string> values;
+};
+DbfColumn readDbfColumn(const std::string& dbfPath, const std::string& field) {
+  DbfColumn column;
+  DBFHandle dbf = DBFOpen(dbfPath.c_str(), "rb");
+  if (dbf == nullptr) return column;
+  for (int j = 0; j < DBFGetFieldCount(dbf); ++j) {
+    char name[XBASE_FLDNAME_LEN_READ + 1] = {};
+    DBFGetFieldInfo(dbf, j, name, nullptr, nullptr);
+    column.names.emplace_back(name);
+  }
+  const int index = DBFGetFieldIndex(dbf, field.c_str());
+  for (int r = 0; index >= 0 && r < DBFGetRecordCount(dbf); ++r) {
+    std::string text =
+        DBFIsAttributeNULL(dbf, r, index) ? "" : DBFReadStringAttribute(dbf, r, index);
+    text.erase(0, text.find_first_not_of(' '));
+    text.erase(text.find_last_not_of(' ') + 1);
+    column.values.push_back(text);
+  }
+  DBFClose(dbf);
+  return column;
+}
+
+TEST(CalcShapefiles, SetOperationsKeepTheAttributesOfEachRecord) {
+  ScratchFolder folder;
+  writeCounties(folder.path("counties.shp"), kCounties);
+  // A second layer whose NAME matches the counties' field and whose AREA is text: that one joins,
+  // this one is kept apart under a new name.
+  writeShapefile(folder.path("zones.shp"), SHPT_POLYGON,
+                 {shapeOf({{{100, 0, 5, true}}, "", 0}), shapeOf({{{38, -2, 4, true}}, "", 0})},
+                 {Field{"NAME", FTString, {"Zone", "Cut"}}, Field{"AREA", FTString, {"big", "x"}},
+                  Field{"CODE", FTInteger, {"7", "8"}}});
+  runClean({"-p", folder.path("counties.shp"), "-p", folder.path("zones.shp"), "-o",
+            folder.path("union.shp"), "P1 + P2"});
+  const std::string dbf = folder.path("union.dbf");
+  const DbfColumn names = readDbfColumn(dbf, "NAME");
+  EXPECT_EQ(names.names, (std::vector<std::string>{"NAME", "AREA", "AREA_1", "CODE", "Atribute",
+                                                   "ID", "NAME_1"}));
+  // Simple and Cut overlap: their union is one ring, which keeps the record of its first edge.
+  ASSERT_EQ(names.values.size(), 5u);
+  const DbfColumn area = readDbfColumn(dbf, "AREA");
+  const DbfColumn text = readDbfColumn(dbf, "AREA_1");
+  const DbfColumn code = readDbfColumn(dbf, "CODE");
+  std::map<std::string, std::vector<std::string>> rows;
+  for (std::size_t r = 0; r < names.values.size(); ++r)
+    rows[names.values[r]] = {area.values[r], text.values[r], code.values[r]};
+  EXPECT_EQ(rows.at("Zone"), (std::vector<std::string>{"", "big", "7.000"}));
+  EXPECT_EQ(rows.at("Holes"), (std::vector<std::string>{"-3.000", "", ""}));
+  EXPECT_EQ(rows.count("Двойной") + rows.count("Island"), 2u);
+
+  // A record cut by the other layer keeps its own row; a layer without attributes adds none.
+  runClean({"-p", folder.path("counties.shp"), "-p", folder.path("zones.shp"), "-o",
+            folder.path("cut.shp"), "P1 - P2"});
+  const DbfColumn cut = readDbfColumn(folder.path("cut.dbf"), "NAME");
+  const DbfColumn cutCodes = readDbfColumn(folder.path("cut.dbf"), "CODE");
+  ASSERT_EQ(cut.values.size(), 4u);
+  for (std::size_t r = 0; r < cut.values.size(); ++r) {
+    EXPECT_NE(cut.values[r], "Zone");
+    EXPECT_EQ(cutCodes.values[r], cut.values[r] == "Cut" ? "8.000" : "") << cut.values[r];
+  }
+  const std::string frame =
+      folder.write("frame.pol", "1\r\n-5 -5\r\n-5 80\r\n80 80\r\n80 -5\r\n-5 -5\r\nEND\r\nEND\r\n");
+  runClean(
+      {"-p", frame, "-p", folder.path("counties.shp"), "-o", folder.path("framed.shp"), "P1 * P2"});
+  EXPECT_EQ(readDbfColumn(folder.path("framed.dbf"), "NAME").names,
+            (std::vector<std::string>{"NAME", "AREA", "Atribute", "ID", "NAME_1"}));
 }
 
 TEST(CalcShapefiles, DistrictsThatShareBordersAnswerForTheirUnion) {

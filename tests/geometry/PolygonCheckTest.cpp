@@ -245,6 +245,12 @@ TEST(PolygonCheck, RingsMayTouchAtIsolatedPoints) {
     EXPECT_TRUE(insideInnermost(region, 5, 5));
   }
 
+  // Rings that meet at a shared vertex through edges of rounded slopes, where the crossing of
+  // the two edges' lines is computed a rounding inside both: a touch, not a crossing.
+  EXPECT_TRUE(buildRegion(coverOf({Line({{5, 2}, {3.66666666667, 2.66666666667}, {6, 5}, {5, 2}}),
+                                   Line({{2, 7}, {6, 5}, {2.11111111111, 6.55555555556}, {2, 7}})}),
+                          region));
+
   // A corner of one ring on the edge of another, from outside.
   EXPECT_TRUE(buildRegion(coverOf({squareRing(0, 0, 4, 4), Line({{4, 2}, {6, 1}, {6, 3}, {4, 2}})}),
                           region));
@@ -265,6 +271,13 @@ TEST(PolygonCheck, RingsMayNotCrossOrShareAStretch) {
   EXPECT_FALSE(buildRegion(coverOf({square, squareRing(0, 0.5, 1, 1.5)}), region));
   // Touching corner to corner but along the same direction: a shared stretch of zero width.
   EXPECT_FALSE(buildRegion(coverOf({square, Line({{2, 2}, {2, 1}, {3, 1}, {2, 2}})}), region));
+  // A shared edge is shared up to rounding, as an overlay leaves it: with a vertex 5e-11 off the
+  // edge, and with the whole edge that far beside it.
+  EXPECT_FALSE(buildRegion(
+      coverOf({square, Line({{2, 0}, {2 + 5e-11, 1}, {2, 2}, {3, 2}, {3, 0}, {2, 0}})}), region));
+  EXPECT_FALSE(buildRegion(
+      coverOf({square, Line({{2 + 5e-11, 0}, {2 + 5e-11, 2}, {3, 2}, {3, 0}, {2 + 5e-11, 0}})}),
+      region));
 }
 
 TEST(PolygonCheck, CrossingsAnywhereAlongLongRingsAreFound) {

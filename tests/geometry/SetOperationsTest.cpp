@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "TestShapes.h"
+#include "common/CFormat.h"
 #include "geometry/PointInPolygon.h"
 #include "geometry/PolygonCheck.h"
 #include "geometry/SetOperations.h"
@@ -46,6 +47,19 @@ bool sameRings(const Cover& a, const Cover& b) {
   return true;
 }
 
+// The rings with every coordinate rounded to 12 significant digits, as a polygon file holds it.
+Cover asWritten(const Cover& rings) {
+  Cover written;
+  for (const Line& ring : rings.lines()) {
+    std::vector<Point> points;
+    for (const Point& p : ring.points()) {
+      points.push_back({std::stod(cformat("%.12g", p.x)), std::stod(cformat("%.12g", p.y)), 0});
+    }
+    written.appendLine(Line(std::move(points)));
+  }
+  return written;
+}
+
 // The rules every result keeps: it passes the polygon check without any ring being turned
 // (outer boundaries clockwise, holes counter-clockwise), lists its rings from the largest |area|
 // down, carries marks 0 and current rectangles, and each ring has the id and value of an operand
@@ -61,6 +75,8 @@ void expectWellFormed(const Region& result, const Region& a, const Region& b,
     for (std::size_t i = 0; i < result.size(); ++i) {
       EXPECT_EQ(checked[i].signedArea(), result[i].signedArea()) << where << " ring " << i;
     }
+    // Saved in a polygon file, with 12 significant digits, it loads back as a region.
+    EXPECT_TRUE(buildRegion(asWritten(result), checked)) << where << " as written";
   }
   Rect rect;
   for (const Line& ring : result.lines()) {

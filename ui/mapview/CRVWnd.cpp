@@ -63,14 +63,13 @@ CRVWnd::CRVWnd(engine::Operand shown, double missingValue, Language language, QW
   setCursor(Qt::ArrowCursor);
   setWindowTitle(text::kTitle.in(language_));
   if (const grid::Grid* grid = shown_.gridValue()) {
-    gridMinimum_ = grid::minimum(*grid);
-    gridMaximum_ = grid::maximum(*grid);
-    classes_.emplace(*gridMinimum_, *gridMaximum_);
-    valueMagnitude_ = std::max(std::abs(*gridMinimum_), std::abs(*gridMaximum_));
-    valueRange_ = *gridMaximum_ - *gridMinimum_;
+    classifyValues(grid::minimum(*grid), grid::maximum(*grid));
     // The grid is shared with the calculator, whose evaluations run in a worker thread: compute
     // its lazy spline now, while no evaluation runs, so that the view only ever reads it.
     grid->splineCoefficients();
+  } else if (shown_.kind() == engine::Kind::Polygon &&
+             (choropleth_ = Choropleth::of(shown_, missingValue_))) {
+    classifyValues(choropleth_->minimum(), choropleth_->maximum());
   } else if (shown_.kind() == engine::Kind::Data) {
     std::optional<double> low;
     std::optional<double> high;
@@ -92,6 +91,14 @@ CRVWnd::CRVWnd(engine::Operand shown, double missingValue, Language language, QW
   });
   resize(500, 500);
   relayout();
+}
+
+void CRVWnd::classifyValues(double minimum, double maximum) {
+  valueMinimum_ = minimum;
+  valueMaximum_ = maximum;
+  classes_.emplace(minimum, maximum);
+  valueMagnitude_ = std::max(std::abs(minimum), std::abs(maximum));
+  valueRange_ = maximum - minimum;
 }
 
 bool CRVWnd::canShow(const engine::Operand& value) {
@@ -152,10 +159,14 @@ void CRVWnd::relayout() {
 
 void CRVWnd::setClassMode(ClassMode mode) {
   const grid::Grid* grid = shown_.gridValue();
-  if (grid == nullptr || mode == classMode_) return;
+  if (!classes_ || mode == classMode_) return;
   classMode_ = mode;
-  classes_ = mode == ClassMode::EqualCount ? ColorClasses::equalCount(grid->nodes())
-                                           : ColorClasses(*gridMinimum_, *gridMaximum_);
+  if (mode == ClassMode::EqualIntervals) {
+    classes_ = ColorClasses(valueMinimum_, valueMaximum_);
+  } else {
+    classes_ = grid != nullptr ? ColorClasses::equalCount(grid->nodes())
+                               : ColorClasses::equalCount(choropleth_->values());
+  }
   if (equalCount_ != nullptr) equalCount_->setChecked(mode == ClassMode::EqualCount);
   if (equalIntervals_ != nullptr) equalIntervals_->setChecked(mode == ClassMode::EqualIntervals);
   relayout();
@@ -193,7 +204,11 @@ void CRVWnd::paintMap(QPainter& painter) const {
       map.lines(shown_);
       break;
     case engine::Kind::Polygon:
-      map.polygon(shown_);
+      if (choropleth_) {
+        map.choropleth(*choropleth_, *classes_);
+      } else {
+        map.polygon(shown_);
+      }
       break;
     case engine::Kind::Number:
       return;
@@ -342,6 +357,16 @@ PointerReading CRVWnd::readingAt(QPoint position) const {
         reading.value = grid->value(reading.x, reading.y);
       }
     }
+  } else if (choropleth_) {
+    reading.hasValue = true;
+    const Choropleth::Record* record =
+        reading.insideX && reading.insideY ? choropleth_->recordAt(reading.x, reading.y) : nullptr;
+    if (record != nullptr) {
+      reading.record = record->number;
+      reading.label = record->label;
+      reading.value = record->value;
+      reading.missing = !record->value;
+    }
   } else if (shown_.kind() == engine::Kind::Data) {
     reading.hasValue = true;
     const std::optional<std::size_t> near = pointNear(position);
@@ -367,6 +392,10 @@ QString CRVWnd::statusLine(const PointerReading& reading) const {
       coordinate(reading.insideX, reading.x, std::max(std::abs(w.xmin), std::abs(w.xmax))) +
       "    y = " +
       coordinate(reading.insideY, reading.y, std::max(std::abs(w.ymin), std::abs(w.ymax)));
+  if (reading.record) {
+    line += "    " +
+            cformat(text::kRecordNumber.in(language_), static_cast<long long>(*reading.record));
+  }
   if (reading.hasValue) {
     line += "    z = ";
     if (reading.blank) {
@@ -379,6 +408,7 @@ QString CRVWnd::statusLine(const PointerReading& reading) const {
       line += "?";
     }
   }
+  if (!reading.label.empty()) line += "    " + reading.label;
   // A grid with a coordinate system names it, as the operand list does.
   if (const grid::Grid* grid = shown_.kind() == engine::Kind::Grid ? shown_.gridValue() : nullptr;
       grid != nullptr && !grid->georeference.shortName.empty()) {
@@ -391,7 +421,7 @@ QString CRVWnd::coordinateTitle(const PointerReading& reading) const {
   std::string title = std::string(text::kTitle.in(language_)) + " | x=";
   title += reading.insideX ? cformat(" %.2lf,", reading.x) : std::string(" ?,");
   title += reading.insideY ? cformat(" y= %.2lf", reading.y) : std::string(" y= ?");
-  if (shown_.gridValue() != nullptr) {
+  if (shown_.gridValue() != nullptr || choropleth_) {
     if (reading.blank) {
       title += std::string(", z= ") + text::kReadOutBlank.in(language_);
     } else {

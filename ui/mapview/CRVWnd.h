@@ -6,12 +6,15 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "common/Language.h"
 #include "engine/Operand.h"
+#include "ui/mapview/Choropleth.h"
 #include "ui/mapview/ColorClasses.h"
 #include "ui/mapview/MapLayout.h"
 #include "ui/mapview/MapPainter.h"
@@ -33,18 +36,22 @@ struct PointerReading {
   std::optional<double> value;
   bool missing = false;  // the value is the missing-value marker of data
   bool blank = false;    // the grid is blank (no data) under the pointer
+  // The record of a choropleth under the pointer: its number and its first text attribute.
+  std::optional<std::int64_t> record;
+  std::string label;
 };
 
 // The map view: shows one result (a copy taken when the view opens) as a grid raster with its
-// legend, data dots, blue lines or a filled and outlined polygon, in a frame with labelled axes.
+// legend, data dots, blue lines, or a filled and outlined polygon (a choropleth with a legend when
+// its records carry different values), in a frame with labelled axes.
 // The plot fills the window but for the axes, the legend and a status line, which reads out the
 // pointer's coordinates and the value there; the title reads them out as well, in short.
 //
 // Mouse: drag (left button without Shift, or the middle button) pans; the wheel zooms around the
 // pointer; Shift with a left-button drag zooms to the dragged rectangle and Shift with a right
 // click goes back one zoom level; Control with a right click saves the picture as BMP; a left
-// click on a data view picks the nearest data point and marks it. The context menu of a grid view
-// switches between equal-interval and equal-count colour classes.
+// click on a data view picks the nearest data point and marks it. The context menu of a grid or
+// choropleth view switches between equal-interval and equal-count colour classes.
 //
 // The picture of each view and zoom is drawn once and kept: repaints (the pointer moving, the
 // status line, a window in front going away) copy it. While the view changes (resizing, panning,
@@ -109,6 +116,8 @@ class CRVWnd : public QWidget {
   void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
+  // Colour classes of equal intervals over the values of a grid or a choropleth.
+  void classifyValues(double minimum, double maximum);
   WorldBounds currentBounds() const;
   TextMetrics metrics() const;
   // A new layout for the current size and bounds; the kept picture is drawn again soon (now,
@@ -136,8 +145,9 @@ class CRVWnd : public QWidget {
   MapLayout layout_;
   std::vector<PlacedText> labels_;
   LegendLayout legend_;
-  std::optional<double> gridMinimum_;
-  std::optional<double> gridMaximum_;
+  std::optional<Choropleth> choropleth_;
+  double valueMinimum_ = 0.0;  // the range of the values the colour classes divide
+  double valueMaximum_ = 0.0;
   ClassMode classMode_ = ClassMode::EqualIntervals;
   std::optional<ColorClasses> classes_;
   double valueMagnitude_ = 0.0;  // the largest absolute value shown, for the read-out precision

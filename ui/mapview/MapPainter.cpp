@@ -161,15 +161,37 @@ void MapPainter::polygon(const engine::Operand& polygon) {
   path.setFillRule(Qt::OddEvenFill);
   engine::forEachPackedPart(polygon, [&](engine::PackedPart part) {
     QPolygonF ring;
-    for (std::size_t k = part.first; k < part.first + part.count; ++k) {
-      const QPointF p = pixel(xs[k], ys[k]);
-      if (ring.isEmpty() || ring.back() != p) ring.append(p);
-    }
+    for (std::size_t k = part.first; k < part.first + part.count; ++k)
+      addVertex(ring, xs[k], ys[k]);
     path.addPolygon(ring);
   });
+  fillAndOutline(path, QColor(250, 150, 100));
+}
+
+void MapPainter::choropleth(const Choropleth& map, const ColorClasses& classes) {
+  for (const Choropleth::Record& record : map.records()) {
+    QPainterPath path;
+    path.setFillRule(Qt::OddEvenFill);
+    for (const geometry::Line& line : record.rings.lines()) {
+      QPolygonF ring;
+      for (const geometry::Point& p : line.points()) addVertex(ring, p.x, p.y);
+      path.addPolygon(ring);
+    }
+    // A record without a value is left in the background colour, as a blank node is.
+    fillAndOutline(path, record.value ? rgb(classes.color(classes.classOf(*record.value)))
+                                      : QColor(Qt::white));
+  }
+}
+
+void MapPainter::addVertex(QPolygonF& ring, double x, double y) const {
+  const QPointF p = pixel(x, y);
+  if (ring.isEmpty() || ring.back() != p) ring.append(p);
+}
+
+void MapPainter::fillAndOutline(const QPainterPath& path, const QColor& fill) {
   painter_.save();
   painter_.setClipRect(QRect(layout_.left, layout_.top, layout_.width + 1, layout_.height + 1));
-  painter_.fillPath(path, QColor(250, 150, 100));
+  painter_.fillPath(path, fill);
   painter_.strokePath(path, QPen(kOutline, 1));
   painter_.restore();
 }

@@ -2,11 +2,14 @@
 
 #include <QImage>
 #include <QPainter>
+#include <QPainterPath>
+#include <QPolygonF>
 
 #include <optional>
 #include <vector>
 
 #include "engine/Operand.h"
+#include "ui/mapview/Choropleth.h"
 #include "ui/mapview/ColorClasses.h"
 #include "ui/mapview/MapLayout.h"
 
@@ -52,6 +55,9 @@ class MapPainter {
   // The rings filled with the even-odd rule (holes white, islands in holes filled) and outlined,
   // so adjacent polygons stay distinct; clipped to the plot.
   void polygon(const engine::Operand& polygon);
+  // Each record filled with the colour of its value's class (white where it has none) and
+  // outlined, clipped to the plot.
+  void choropleth(const Choropleth& map, const ColorClasses& classes);
   // Whites the four margins around the plot, clipping what was drawn beyond it.
   void margins();
   // The frame, the ticks of both axes and their labels.
@@ -63,6 +69,9 @@ class MapPainter {
 
  private:
   QPointF pixel(double x, double y) const;
+  // Appends the pixel of a world point to a ring, unless it repeats the last one.
+  void addVertex(QPolygonF& ring, double x, double y) const;
+  void fillAndOutline(const QPainterPath& path, const QColor& fill);
   void text(const PlacedText& placed);
 
   QPainter& painter_;

@@ -17,5 +17,7 @@ inline constexpr MessageText kEqualCount{"Равное число узлов (к
                                          "Equal node counts (quantiles)"};
 // Shown for the grid value under the pointer where the grid is blank (no data).
 inline constexpr MessageText kReadOutBlank{"пусто", "blank"};
+// The record of a choropleth under the pointer, by its number.
+inline constexpr MessageText kRecordNumber{"объект %lld", "record %lld"};
 
 }  // namespace vellumar::ui::mapview::text

@@ -213,6 +213,75 @@ TEST(MapView, PolygonsAreFilledWithHolesAndIslands) {
   EXPECT_EQ(pixelAt(view, 8, 5), QColor(140, 60, 20));
 }
 
+// A layer of three square districts side by side with their values (the third holds the
+// missing value) and names; the second has a lake.
+Operand districtLayer() {
+  geometry::Cover cover;
+  const auto square = [&](double x, double y, double a, std::int32_t id, double value) {
+    geometry::Line ring(std::vector<geometry::Point>{
+        {x, y, 0}, {x, y + a, 0}, {x + a, y + a, 0}, {x + a, y, 0}, {x, y, 0}});
+    ring.id = id;
+    ring.value = value;
+    cover.appendLine(std::move(ring));
+  };
+  square(0, 0, 10, 1, 1.0);
+  square(10, 0, 10, 2, 5.0);
+  square(12, 2, 2, 2, 5.0);
+  square(20, 0, 10, 3, -9999);
+  const Operand packed = engine::packCover(cover, Kind::Polygon, true);
+  auto table = std::make_shared<data::AttributeTable>();
+  table->fields = {{"POP", 'N', 9, 0}, {"NAME", 'C', 20, 0}};
+  table->rows = {{"120", "Clervaux"}, {"80", "Wiltz"}, {"", ""}};
+  return Operand::lines(Kind::Polygon, packed.sharedPoints(), packed.sharedParts(),
+                        packed.sharedIds(), std::move(table));
+}
+
+TEST(MapView, ALayerWithValuesIsAChoropleth) {
+  CRVWnd view(districtLayer(), -9999, Language::Russian);
+  ASSERT_NE(view.classes(), nullptr);
+  EXPECT_EQ(view.legend().boxes.size(), 10u);
+  EXPECT_EQ(pixelAt(view, 5, 5), QColor(128, 64, 0));    // the lowest value
+  EXPECT_EQ(pixelAt(view, 17, 7), QColor(0, 50, 250));   // the highest
+  EXPECT_EQ(pixelAt(view, 13, 3), QColor(Qt::white));    // the lake
+  EXPECT_EQ(pixelAt(view, 25, 5), QColor(Qt::white));    // no value
+  EXPECT_EQ(pixelAt(view, 10, 5), QColor(140, 60, 20));  // the shared border
+
+  const QRegularExpression form(
+      QStringLiteral("^x = \\S+    y = \\S+    объект (\\d+)    z = (.+?)(?:    (.+))?$"));
+  const auto readOut = [&](double x, double y) {
+    view.readOut(QPoint(view.layout().column(x), view.layout().row(y)));
+    const QRegularExpressionMatch match = form.match(view.statusText());
+    EXPECT_TRUE(match.hasMatch()) << view.statusText().toStdString();
+    return std::vector<std::string>{match.captured(1).toStdString(),
+                                    match.captured(2).toStdString(),
+                                    match.captured(3).toStdString()};
+  };
+  const std::vector<std::string> wiltz = readOut(16, 7);
+  EXPECT_EQ(wiltz[0], "2");
+  EXPECT_DOUBLE_EQ(std::stod(wiltz[1]), 5.0);
+  EXPECT_EQ(wiltz[2], "Wiltz");
+  EXPECT_EQ(readOut(25, 5), (std::vector<std::string>{"3", "не число", ""}));
+  // In the lake, and beyond every record, no record is read out.
+  view.readOut(QPoint(view.layout().column(13), view.layout().row(3)));
+  EXPECT_TRUE(view.statusText().endsWith("z = ?")) << view.statusText().toStdString();
+
+  // Equal counts divide the two values into two classes.
+  view.setClassMode(ClassMode::EqualCount);
+  EXPECT_EQ(view.classes()->classCount(), 2);
+  EXPECT_EQ(pixelAt(view, 17, 7), QColor(0, 50, 250));
+}
+
+TEST(MapView, APolygonOfOneValueKeepsItsPlainFill) {
+  const Operand layer = districtLayer();
+  CRVWnd view(Operand::lines(Kind::Polygon,
+                             std::make_shared<const data::DATA>(layer.points().withValues(
+                                 std::vector<double>(layer.points().count(), 7.0))),
+                             layer.sharedParts(), layer.sharedIds(), layer.attributes()),
+              -9999, Language::Russian);
+  EXPECT_EQ(view.classes(), nullptr);
+  EXPECT_EQ(pixelAt(view, 5, 5), QColor(250, 150, 100));
+}
+
 // The title's text for the world coordinates of a pixel position.
 std::string at(const MapLayout& layout, QPoint p, const char* rest) {
   return cformat("Вид | x= %.2lf, y= %.2lf%s", layout.worldX(p.x()), layout.worldY(p.y()), rest);
