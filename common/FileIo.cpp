@@ -220,4 +220,33 @@ FileError FileLock::read(std::string& bytes, FileStamp& stamp) const {
   return error;
 }
 
+std::string folderOf(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+std::string followLinks(const std::string& path) {
+  std::string current = path;
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat info {};
+    if (lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return current;
+    std::string link(static_cast<std::size_t>(info.st_size > 0 ? info.st_size : 255) + 1, '\0');
+    const ssize_t length = readlink(current.c_str(), link.data(), link.size());
+    if (length < 0 || static_cast<std::size_t>(length) >= link.size()) return {};
+    link.resize(static_cast<std::size_t>(length));
+    current = link.front() == '/' ? link : folderOf(current) + "/" + link;
+  }
+  return {};
+}
+
+bool syncFolder(const std::string& path) {
+  const int fd = ::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool ok = fsync(fd) == 0 || errno == EINVAL;  // some file systems cannot sync folders
+  close(fd);
+  return ok;
+}
+
 }  // namespace vellumar

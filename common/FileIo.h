@@ -75,6 +75,14 @@ std::optional<std::string> readWholeFile(const std::string& path,
 // regular file that exists (whether it can be opened is not tried).
 FileError checkRegularFile(const std::string& path);
 
+// The folder of a path ("." for a bare name, "/" at the root).
+std::string folderOf(const std::string& path);
+// The file a path names after following symbolic links in its last component; the path itself
+// when it is not a link or does not exist. Empty for a loop of links.
+std::string followLinks(const std::string& path);
+// Syncs the folder of path (its entries); true where the file system cannot sync folders.
+bool syncFolder(const std::string& path);
+
 // An exclusive advisory lock (flock) on the file a path names, held until the object is
 // destroyed. While one process waited for the lock another may have replaced the file (a save
 // renames a new file over the old one): the lock is then taken again on the file the path names

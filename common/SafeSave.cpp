@@ -1,5 +1,8 @@
 #include "common/SafeSave.h"
 
+#include "common/CommitJournal.h"
+#include "common/FileIo.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,35 +17,13 @@
 namespace vellumar {
 namespace {
 
-std::atomic<int> stopAfterRenames{-1};
+std::atomic<int> faultAfterRenames{-1};
+std::atomic<CommitFault> injectedFault{CommitFault::Kill};
 
 // A file size limit (ulimit -f) must give a write error, not kill the program with SIGXFSZ.
 void ignoreFileSizeSignal() {
   static std::once_flag once;
   std::call_once(once, [] { std::signal(SIGXFSZ, SIG_IGN); });
-}
-
-std::string folderOf(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-// The file a path names after following symbolic links in its last component; the path itself
-// when it is not a link or does not exist. Empty for a loop of links.
-std::string followLinks(const std::string& path) {
-  std::string current = path;
-  for (int hops = 0; hops < 40; ++hops) {
-    struct stat info {};
-    if (lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return current;
-    std::string link(static_cast<std::size_t>(info.st_size > 0 ? info.st_size : 255) + 1, '\0');
-    const ssize_t length = readlink(current.c_str(), link.data(), link.size());
-    if (length < 0 || static_cast<std::size_t>(length) >= link.size()) return {};
-    link.resize(static_cast<std::size_t>(length));
-    current = link.front() == '/' ? link : folderOf(current) + "/" + link;
-  }
-  return {};
 }
 
 // The umask, read without changing it (the window saves while a worker may create files).
@@ -60,14 +41,6 @@ mode_t currentUmask() {
   const mode_t mask = umask(022);
   umask(mask);
   return mask;
-}
-
-bool syncFolder(const std::string& path) {
-  const int fd = ::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return false;
-  const bool ok = fsync(fd) == 0 || errno == EINVAL;  // some file systems cannot sync folders
-  close(fd);
-  return ok;
 }
 
 }  // namespace
@@ -112,7 +85,8 @@ bool SaveFile::open() {
   } else if (errno != ENOENT) {
     return fail(SaveError::CannotCreate);
   }
-  std::string name = folderOf(destination_) + "/.vellumar-XXXXXX";
+  removeOrphans(destination_);
+  std::string name = hiddenPrefix(folderOf(destination_)) + "XXXXXX";
   fd_ = mkostemp(name.data(), O_CLOEXEC);
   if (fd_ < 0) return fail(SaveError::CannotCreate);
   temporary_ = std::move(name);
@@ -167,6 +141,8 @@ bool SaveFile::finish() {
   fd_ = -1;
   if (closed != 0) return fail(SaveError::WriteFailed);
   size_ = static_cast<std::uint64_t>(info.st_size);
+  newDevice_ = static_cast<std::uint64_t>(info.st_dev);
+  newInode_ = static_cast<std::uint64_t>(info.st_ino);
   modifiedNs_ = std::int64_t(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
   finished_ = true;
   return true;
@@ -205,6 +181,8 @@ bool SaveSet::fail(SaveError error) {
 }
 
 bool SaveSet::open() {
+  // An unfinished commit of this set is rolled back before anything else.
+  if (!files_.empty()) recoverInterruptedSave(files_.back()->target());
   for (std::size_t i = 0; i < files_.size(); ++i) {
     SaveFile& file = *files_[i];
     if (!file.open()) return fail(file.error());
@@ -221,13 +199,51 @@ bool SaveSet::commit() {
   for (const auto& file : files_) {
     if (!file->finish()) return fail(file->error());
   }
-  const int stopAfter = stopAfterRenames.load();
+  // One file needs no journal: its rename alone is all or nothing.
+  if (files_.size() == 1) {
+    if (faultAfterRenames.load() == 0) {
+      return fail(injectedFault.load() == CommitFault::Kill ? SaveError::Stopped
+                                                            : SaveError::RenameFailed);
+    }
+    return files_[0]->replaceTarget() || fail(files_[0]->error());
+  }
+  if (files_.empty()) return true;
+  CommitJournal journal(journalPathOf(files_.back()->destination()));
+  if (!journal.locked()) return fail(SaveError::Locked);
+  std::vector<JournalEntry> entries;
+  const auto dropBackups = [&] {
+    for (const JournalEntry& e : entries) {
+      if (!e.backup.empty()) unlink(e.backup.c_str());
+    }
+  };
+  for (const auto& file : files_) {
+    JournalEntry& e = entries.emplace_back();
+    e.temporary = file->temporaryPath();
+    e.device = file->newDevice();
+    e.inode = file->newInode();
+    e.destination = file->destination();
+    if (file->existed() && (e.backup = backupOf(e.destination)).empty()) {
+      dropBackups();
+      return fail(SaveError::CannotCreate);
+    }
+  }
+  if (!journal.record(entries)) {
+    dropBackups();
+    return fail(SaveError::WriteFailed);
+  }
+  const int faultAfter = faultAfterRenames.load();
   for (std::size_t k = 0; k < files_.size(); ++k) {
-    if (stopAfter >= 0 && k == static_cast<std::size_t>(stopAfter)) {
+    const bool faulty = faultAfter >= 0 && k == static_cast<std::size_t>(faultAfter);
+    if (faulty && injectedFault.load() == CommitFault::Kill) {
+      journal.abandon();
       return fail(SaveError::Stopped);
     }
-    if (!files_[k]->replaceTarget()) return fail(files_[k]->error());
+    if (faulty || !files_[k]->replaceTarget()) {
+      journal.rollBack(entries);
+      return fail(faulty ? SaveError::RenameFailed : files_[k]->error());
+    }
   }
+  journal.complete(entries);
   return true;
 }
 
@@ -241,8 +257,9 @@ bool writeFileAtomically(const std::string& path, std::string_view bytes) {
   return saveFile(path, bytes) == SaveError::None;
 }
 
-void stopCommitsAfterRename(int renames) {
-  stopAfterRenames = renames;
+void injectCommitFault(int renames, CommitFault fault) {
+  injectedFault = fault;
+  faultAfterRenames = renames;
 }
 
 }  // namespace vellumar

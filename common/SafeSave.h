@@ -23,9 +23,11 @@ namespace vellumar {
 //  - The file is synced before the rename and its folder after it; every failure, a full disk and
 //    a file size limit included (SIGXFSZ is ignored so that a limit gives an error, not a kill),
 //    removes the temporary file and leaves the target untouched.
-//  - Several files saved together (SaveSet) are each renamed straight over their old file, in the
-//    order they were added, so whatever instant the process dies, no target is ever missing; the
-//    caller adds the file that readers check everything else against last.
+//  - Several files saved together (SaveSet) are all or nothing, even across a kill: a rollback
+//    journal (CommitJournal.h) records the commit before the first rename, and a load or save
+//    that finds it rolls the commit back. Two saves of one set take turns.
+//  - Temporary files carry the writer's process id (".vellumar-PID-XXXXXX"); a save removes
+//    those beside its target whose writer is gone (killed before it could clean up).
 
 enum class [[nodiscard]] SaveError{
     None,
@@ -36,6 +38,7 @@ enum class [[nodiscard]] SaveError{
     WriteFailed,     // writing or syncing the new content failed (disk full, file size limit)
     RenameFailed,    // the new file could not take the target's place
     Stopped,         // the test hook stopped the commit (see stopCommitsAfterRename)
+    Locked,          // the journal of a set cannot be created or locked beside its files
 };
 
 // The new content of one target file.
@@ -74,6 +77,11 @@ class SaveFile {
   std::int64_t modifiedNs() const { return modifiedNs_; }
   // True when both name an existing file and it is the same one (device and inode).
   bool sameExistingFile(const SaveFile& other) const;
+  // Whether the target existed when the file was opened.
+  bool existed() const { return existed_; }
+  // The device and inode of the new file, known once finish() succeeded.
+  std::uint64_t newDevice() const { return newDevice_; }
+  std::uint64_t newInode() const { return newInode_; }
 
  private:
   bool fail(SaveError error);
@@ -93,12 +101,17 @@ class SaveFile {
   bool replaced_ = false;
   std::uint64_t size_ = 0;
   std::int64_t modifiedNs_ = 0;
+  std::uint64_t newDevice_ = 0;
+  std::uint64_t newInode_ = 0;
   SaveError error_ = SaveError::None;
 };
 
 // Several files saved together: a line file with its value file, the three files of a shapefile.
-// Nothing is replaced until every file is written; then each is renamed over its target in the
-// order added. A failure removes every temporary file not yet renamed.
+// The last file added is the set's main file, which names its journal. Nothing is replaced until
+// every file is written; then, holding the journal's lock, the commit backs up every old target,
+// records the commit, renames each new file over its target in the order added, and removes the
+// journal and the backups. A failed rename puts every replaced file back. A failure removes every
+// temporary file not yet renamed.
 class SaveSet {
  public:
   // Adds a target; the reference stays valid for the life of the set.
@@ -121,9 +134,14 @@ SaveError saveFile(const std::string& path, std::string_view bytes);
 // The same, true on success.
 [[nodiscard]] bool writeFileAtomically(const std::string& path, std::string_view bytes);
 
-// For tests of what a killed save leaves behind: every SaveSet commit stops, as if the process
-// had died, after the given number of renames (the files not yet renamed are then removed, as a
-// restart would find them orphaned). A negative number turns the stop off.
-void stopCommitsAfterRename(int renames);
+// For tests of faults during a commit. Every SaveSet commit stops after the given number of
+// renames (a negative number turns the hook off): as if the process had died (Kill: the journal
+// and the backups stay for the next load or save, the files not yet renamed are removed as
+// orphans would be), or as if the next rename failed (RenameError).
+enum class CommitFault { Kill, RenameError };
+void injectCommitFault(int renames, CommitFault fault);
+inline void stopCommitsAfterRename(int renames) {
+  injectCommitFault(renames, CommitFault::Kill);
+}
 
 }  // namespace vellumar

@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "common/CFormat.h"
+#include "common/CommitJournal.h"
 #include "common/FileIo.h"
 
 namespace vellumar::data::detail {
@@ -233,7 +234,16 @@ SAHooks* shapeHooks() {
   return &hooks;
 }
 
+// A save of the shapefile's files that died half-way is rolled back before any is read; its
+// journal is named after the .shp file, in either case.
+void recoverShapefileSave(const std::string& path) {
+  const std::string base = path.substr(0, extensionDot(path));
+  recoverInterruptedSave(base + ".shp");
+  recoverInterruptedSave(base + ".SHP");
+}
+
 ShpFile openShp(const std::string& path) {
+  recoverShapefileSave(path);
   if (!preloadShapes(path)) return nullptr;
   ShpFile shp(SHPOpenLL(path.c_str(), "rb", shapeHooks()));
   tPreloaded.clear();
@@ -241,6 +251,7 @@ ShpFile openShp(const std::string& path) {
 }
 
 DbfFile openDbf(const std::string& path, const char* mode) {
+  if (std::string_view(mode) == "rb") recoverShapefileSave(path);
   return DbfFile(DBFOpenLL(path.c_str(), mode, shapeHooks()));
 }
 

@@ -19,6 +19,7 @@
 #include <memory>
 #include <new>
 
+#include "common/CommitJournal.h"
 #include "common/Memory.h"
 #include "formats/CoordinateSystem.h"
 #include "formats/GdalLibrary.h"
@@ -313,6 +314,8 @@ bool readsAsRaster(const std::string& path) {
 
 RasterRead readRaster(const std::string& path, int band, grid::Grid& grid,
                       const RowProgress& progress) {
+  // A save of the raster with its .prj that died half-way is rolled back first.
+  recoverInterruptedSave(path);
   struct stat info {};
   const bool exists = stat(path.c_str(), &info) == 0;
   if (exists && !S_ISREG(info.st_mode)) return failure(RasterStatus::CannotOpen);

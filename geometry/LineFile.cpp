@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/CFormat.h"
+#include "common/CommitJournal.h"
 #include "common/FileIo.h"
 #include "common/SafeSave.h"
 
@@ -228,6 +229,8 @@ LineFileStatus parseLineFile(std::string_view lineBytes, std::optional<std::stri
 LineFileStatus readLineFile(const std::string& path, Cover& cover, bool* valuesMissing,
                             LineFileFault* fault, const RowProgress& progress) {
   if (fault != nullptr) *fault = {};
+  // A save of the pair that died half-way is rolled back before either file is read.
+  recoverInterruptedSave(path);
   auto failure = [](FileError error) {
     return error == FileError::OutOfMemory ? LineFileStatus::OutOfMemory
                                            : LineFileStatus::CannotOpen;

@@ -279,8 +279,8 @@ TEST_F(LineFileDisk, ValueFilesAreOptionalButMustBeReadableWhenThere) {
 }
 
 // A save of a line file and its value file killed after each rename: both files are always there,
-// and the reader takes what it finds (the value file is renamed first, so a cut save gives the old
-// lines with the new values of their ids).
+// and the reader rolls the cut save back, so it reads the old pair, never old lines with new
+// values.
 TEST_F(LineFileDisk, SavesCutShortLeaveBothFiles) {
   const Cover before = coverOf({tagged(polyline({{0, 0}, {1, 1}}), 1, 10)});
   const Cover after = coverOf(
@@ -290,13 +290,13 @@ TEST_F(LineFileDisk, SavesCutShortLeaveBothFiles) {
     stopCommitsAfterRename(renames);
     EXPECT_EQ(writeLineFile(path("cut.con"), after), renames == 2);
     stopCommitsAfterRename(-1);
-    std::size_t files = 0;
-    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir_)) ++files;
-    EXPECT_EQ(files, 2u) << renames;  // cut.con and cut.val, no temporary
     Cover loaded;
     ASSERT_EQ(readLineFile(path("cut.con"), loaded), LineFileStatus::Ok);
     EXPECT_EQ(loaded.size(), renames == 2 ? 2u : 1u);
-    EXPECT_EQ(loaded[0].value, renames == 0 ? 10.0 : 11.0);
+    EXPECT_EQ(loaded[0].value, renames == 2 ? 11.0 : 10.0);
+    std::size_t files = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir_)) ++files;
+    EXPECT_EQ(files, 2u) << renames;  // cut.con and cut.val, no journal or temporary
   }
 }
 
