@@ -20,6 +20,66 @@ namespace {
 std::atomic<int> faultAfterRenames{-1};
 std::atomic<CommitFault> injectedFault{CommitFault::Kill};
 
+// ---- Temporary files removed when a signal ends the program ---------------------------------
+// The paths of the temporary files being written sit in fixed slots that a signal handler may
+// read: it removes them, then lets the signal end the program as it would have.
+
+constexpr std::size_t kSlots = 64;
+constexpr std::size_t kPathBytes = 4096;
+struct TemporarySlot {
+  std::atomic<int> state{0};  // 0 free, 1 being filled or emptied, 2 holds a path
+  char path[kPathBytes];
+};
+TemporarySlot temporarySlots[kSlots];
+
+void removeTemporariesAndDie(int signal) {
+  for (TemporarySlot& slot : temporarySlots) {
+    if (slot.state.load(std::memory_order_acquire) == 2) unlink(slot.path);
+  }
+  std::signal(signal, SIG_DFL);
+  raise(signal);
+}
+
+// Takes over SIGTERM, SIGHUP and SIGINT where they would end the program (a disposition the
+// program or its parent chose, such as SIGHUP ignored by nohup, is left alone).
+void installSignalCleanup() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    for (const int signal : {SIGTERM, SIGHUP, SIGINT}) {
+      struct sigaction current {};
+      if (sigaction(signal, nullptr, &current) != 0 || current.sa_handler != SIG_DFL ||
+          (current.sa_flags & SA_SIGINFO) != 0) {
+        continue;
+      }
+      struct sigaction cleanup {};
+      cleanup.sa_handler = removeTemporariesAndDie;
+      sigemptyset(&cleanup.sa_mask);
+      sigaction(signal, &cleanup, nullptr);
+    }
+  });
+}
+
+// The slot now holding path; -1 when every slot is taken or the path is too long (the file is then
+// left to the cleanup of orphans by a later save).
+int registerTemporary(const std::string& path) {
+  installSignalCleanup();
+  if (path.size() >= kPathBytes) return -1;
+  for (std::size_t k = 0; k < kSlots; ++k) {
+    int expected = 0;
+    if (!temporarySlots[k].state.compare_exchange_strong(expected, 1)) continue;
+    path.copy(temporarySlots[k].path, path.size());
+    temporarySlots[k].path[path.size()] = '\0';
+    temporarySlots[k].state.store(2, std::memory_order_release);
+    return static_cast<int>(k);
+  }
+  return -1;
+}
+
+void unregisterTemporary(int& slot) {
+  if (slot >= 0) temporarySlots[static_cast<std::size_t>(slot)].state.store(0);
+  slot = -1;
+}
+
 // A file size limit (ulimit -f) must give a write error, not kill the program with SIGXFSZ.
 void ignoreFileSizeSignal() {
   static std::once_flag once;
@@ -64,6 +124,7 @@ void SaveFile::abandon() {
   }
   if (!temporary_.empty() && !replaced_) unlink(temporary_.c_str());
   temporary_.clear();
+  unregisterTemporary(signalSlot_);
 }
 
 bool SaveFile::open() {
@@ -90,6 +151,7 @@ bool SaveFile::open() {
   fd_ = mkostemp(name.data(), O_CLOEXEC);
   if (fd_ < 0) return fail(SaveError::CannotCreate);
   temporary_ = std::move(name);
+  signalSlot_ = registerTemporary(temporary_);
   return true;
 }
 
@@ -155,6 +217,7 @@ bool SaveFile::replaceTarget() {
   }
   replaced_ = true;
   temporary_.clear();
+  unregisterTemporary(signalSlot_);
   // The rename is done; a folder that cannot be synced does not undo it.
   syncFolder(destination_);
   return true;

@@ -26,6 +26,8 @@ namespace vellumar {
 //  - Several files saved together (SaveSet) are all or nothing, even across a kill: a rollback
 //    journal (CommitJournal.h) records the commit before the first rename, and a load or save
 //    that finds it rolls the commit back. Two saves of one set take turns.
+//  - SIGTERM, SIGHUP and SIGINT remove the temporary files being written before they end the
+//    program (unless the program or its parent chose another disposition for them).
 //  - Temporary files carry the writer's process id (".vellumar-PID-XXXXXX"); a save removes
 //    those beside its target whose writer is gone (killed before it could clean up).
 
@@ -91,6 +93,7 @@ class SaveFile {
   std::string destination_;
   std::string temporary_;
   int fd_ = -1;
+  int signalSlot_ = -1;  // where a signal that ends the program finds the temporary file
   bool existed_ = false;
   std::uint64_t oldDevice_ = 0;
   std::uint64_t oldInode_ = 0;

@@ -5,10 +5,12 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <csignal>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -309,6 +311,25 @@ TEST_F(SafeSave, SavesOfOneSetTakeTurns) {
   second.join();
   EXPECT_FALSE(mixed);
   EXPECT_EQ(names(), (std::vector<std::string>{"pair.con", "pair.val"}));
+}
+
+TEST_F(SafeSave, SignalsThatEndTheProgramRemoveTheTemporaryFile) {
+  ASSERT_EQ(saveFile(path("result.txt"), "old"), SaveError::None);
+  for (const int signal : {SIGTERM, SIGHUP, SIGINT}) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      SaveFile file(path("result.txt"));
+      if (!file.open() || !file.write("half of the new")) _exit(99);
+      raise(signal);
+      _exit(98);  // not reached: the signal ends the child
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << signal << " " << status;
+    EXPECT_EQ(contents("result.txt"), "old");
+    EXPECT_EQ(names(), std::vector<std::string>{"result.txt"}) << signal;
+  }
 }
 
 TEST_F(SafeSave, HiddenFilesOfProcessesThatAreGoneAreRemoved) {
