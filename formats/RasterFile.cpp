@@ -180,10 +180,11 @@ bool readRows(GDALRasterBandH band, int nx, int ny, bool topRowFirst, grid::Node
   return true;
 }
 
-// Turns the band's no-data value and NaN into blank nodes; the z-range of the rest.
+// Turns the band's no-data value, NaN and the infinities into blank nodes; the z-range of the
+// rest.
 grid::Range blankNoData(grid::NodeVector& nodes, bool hasNoData, double noData) {
   for (double& v : nodes) {
-    if (std::isnan(v) || (hasNoData && v == noData)) v = grid::kBlankValue;
+    if (!std::isfinite(v) || (hasNoData && v == noData)) v = grid::kBlankValue;
   }
   return grid::rangeOf(nodes);
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <functional>
 #include <new>
 
@@ -173,6 +174,9 @@ DsaaRead parse(std::string_view bytes, Grid& grid, const RowProgress& progress) 
   for (int row = 0; row < ny; ++row) {
     for (double& value : nodes.subspan(static_cast<std::size_t>(row) * nx, nx)) {
       if (!tokens.number(value)) return faultHere();
+      // An infinite or NaN node ("inf", "nan", or a number too large for a double) has no
+      // usable value: it reads as blank, as every node at or above the blanking value does.
+      if (!std::isfinite(value)) value = kBlankValue;
     }
     if (!reportRows(progress, row + 1, ny)) return {DsaaStatus::Cancelled, 0};
   }

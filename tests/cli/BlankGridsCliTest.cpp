@@ -46,5 +46,16 @@ TEST(CalcBlankGrids, AGdalGridWithBlanksComputesAndSavesThem) {
   EXPECT_LT(v, 1e-9);
 }
 
+TEST(CalcBlankGrids, InfiniteAndNanNodesAreBlank) {
+  ScratchFolder folder;
+  const std::string grid =
+      folder.write("inf.grd", "DSAA\n3 2\n0 2\n0 1\n1 5\n1 inf 3\n-inf 5 nan\n");
+  EXPECT_EQ(runClean({"-g", grid, "MAX(G1)", "MIN(G1)"}).out, "5.000000000000\n1.000000000000\n");
+  runClean({"-g", grid, "-o", folder.path("plus.grd"), "G1 + 1"});
+  EXPECT_EQ(
+      folder.read("plus.grd"),
+      "DSAA\r\n3 2\r\n0 2\r\n0 1\r\n2 6\r\n2 1.70141e+38 4 \r\n1.70141e+38 6 1.70141e+38 \r\n");
+}
+
 }  // namespace
 }  // namespace vellumar::cli

@@ -198,13 +198,17 @@ TEST_F(RasterReadTest, NoDataOfEveryTypeIsBlank) {
     ASSERT_TRUE(grid.georeference.noData.has_value());
     EXPECT_EQ(static_cast<float>(*grid.georeference.noData), static_cast<float>(c.noData));
   }
-  // NaN pixels are blank without any no-data value; one the type cannot hold is ignored.
+  // NaN and infinite pixels are blank without any no-data value, and leave the z-range finite;
+  // a no-data value the type cannot hold is ignored.
   RasterFixture fixture = sample();
   fixture.bands[0][0] = std::numeric_limits<double>::quiet_NaN();
+  fixture.bands[0][1] = std::numeric_limits<double>::infinity();
+  fixture.bands[0][2] = -std::numeric_limits<double>::infinity();
   ASSERT_TRUE(writeFixture(fixture, "GTiff", path("nan.tif")));
   grid::Grid grid;
   ASSERT_TRUE(readRaster(path("nan.tif"), 1, grid));
-  EXPECT_EQ(grid.node(0, 3), grid::kBlankValue);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(grid.node(i, 3), grid::kBlankValue) << i;
+  EXPECT_TRUE(std::isfinite(grid.zmin) && std::isfinite(grid.zmax));
   fixture = sample();
   fixture.type = GDT_Byte;
   fixture.hasNoData = true;

@@ -81,8 +81,21 @@ TEST(DsaaParse, AcceptsLooseWhiteSpaceAndNoFinalBreak) {
   EXPECT_EQ(grid.node(0, 1), 8.0);
   ASSERT_TRUE(parseDsaa("DSAA 0 5 0 1 0 1 0 0", grid));
   EXPECT_FALSE(grid.hasNodes());
-  ASSERT_TRUE(parseDsaa("DSAA 1 1 0 1 0 1 0 0 1e400", grid));
-  EXPECT_TRUE(std::isinf(grid.node(0, 0)));
+}
+
+TEST(DsaaParse, InfiniteAndNanNodesReadAsBlank) {
+  Grid grid;
+  ASSERT_TRUE(parseDsaa("DSAA 4 2 0 3 0 1 -1 1\n1 inf -inf nan\n-INF 1e400 -1e400 2\n", grid));
+  for (const auto& [i, j] : {std::pair{1, 0}, {2, 0}, {3, 0}, {0, 1}, {1, 1}, {2, 1}}) {
+    EXPECT_EQ(grid.node(i, j), kBlankValue) << i << ' ' << j;
+  }
+  EXPECT_EQ(grid.node(0, 0), 1.0);
+  const Range range = rangeOf(grid.nodes());
+  EXPECT_EQ(range.min, 1.0);
+  EXPECT_EQ(range.max, 2.0);
+  EXPECT_EQ(formatDsaa(grid),
+            "DSAA\r\n4 2\r\n0 3\r\n0 1\r\n-1 1\r\n1 1.70141e+38 1.70141e+38 1.70141e+38 \r\n"
+            "1.70141e+38 1.70141e+38 1.70141e+38 2 \r\n");
 }
 
 TEST(DsaaParse, RejectsMalformedFilesAndKeepsTheGrid) {
