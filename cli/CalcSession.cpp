@@ -184,6 +184,12 @@ int CalcSession::runStandardInput(bool interactive) {
     // Lines piped from files written on Russian Windows desktops may be CP1251.
     allOk = evaluate(toUtf8(line)) && allOk;
   }
+  // Input that could not be read (a folder, a broken device) is not an empty session: nothing
+  // after the last line read is saved or listed.
+  if (!interactive && std::ferror(stdin) != 0) {
+    err_ << text::kInputFailed.in(calc_.language()) << '\n';
+    return exit_status::kUsage;
+  }
   return finish(allOk);
 }
 

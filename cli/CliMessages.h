@@ -8,5 +8,7 @@ namespace vellumar::cli::text {
 // tables).
 inline constexpr MessageText kOutputFailed{"Ошибка записи в стандартный вывод!",
                                            "Cannot write to standard output!"};
+inline constexpr MessageText kInputFailed{"Ошибка чтения стандартного ввода!",
+                                          "Cannot read standard input!"};
 
 }  // namespace vellumar::cli::text

@@ -88,7 +88,8 @@ CalcProcess::CalcProcess(const std::vector<std::string>& arguments, const RunSet
       const rlimit limit{static_cast<rlim_t>(bytes), static_cast<rlim_t>(bytes)};
       setrlimit(resource, &limit);
     }
-    const int in = open(inPath.c_str(), O_RDONLY);
+    const int in =
+        open(setup.inputPath.empty() ? inPath.c_str() : setup.inputPath.c_str(), O_RDONLY);
     const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     dup2(in, 0);

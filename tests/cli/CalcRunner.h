@@ -19,7 +19,8 @@ struct RunResult {
 
 // How to run it besides its arguments.
 struct RunSetup {
-  std::string input;                                             // standard input
+  std::string input;      // standard input
+  std::string inputPath;  // a file or folder to open as standard input instead of input
   std::vector<std::pair<std::string, std::string>> environment;  // variables to set
   std::string output;                // a file to use as standard output instead of capturing it
   std::string directory;             // the working directory of the run; empty: the test's

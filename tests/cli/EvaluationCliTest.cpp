@@ -42,6 +42,15 @@ TEST(CalcEvaluation, StandardInputGoesOnAfterAnError) {
   EXPECT_EQ(cp1251.out, "3.000000000000\n6.000000000000\n");
 }
 
+TEST(CalcEvaluation, StandardInputThatCannotBeReadIsAFailure) {
+  ScratchFolder folder;
+  testing::RunSetup fromFolder;
+  fromFolder.inputPath = folder.root();
+  EXPECT_EQ(runCalc({}, fromFolder).outcome(), "2: Ошибка чтения стандартного ввода!\n");
+  EXPECT_EQ(runCalc({"--english", "-o", folder.path("x.grd")}, fromFolder).outcome(),
+            "2: Cannot read standard input!\n");
+}
+
 TEST(CalcEvaluation, DisplayFilesAreOneDisplayText) {
   ScratchFolder folder;
   // Display files store line breaks as CR CR LF; old ones may be CP1251.
