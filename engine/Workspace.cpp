@@ -1,6 +1,9 @@
 #include "engine/Workspace.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <memory>
 #include <new>
 #include <stdexcept>
@@ -33,6 +36,12 @@ Kind kindOf(FileKind kind) {
       return Kind::Polygon;
   }
   return Kind::Number;
+}
+
+// A path that names no file at all: its load failed for that, not for what the file holds.
+bool isMissing(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) != 0 && (errno == ENOENT || errno == ENOTDIR);
 }
 
 // Writes a data result as a point shapefile; a result without coordinates keeps its values in
@@ -211,6 +220,9 @@ FileStatus Workspace::read(FileKind kind, const std::string& path, const std::st
       notice = cformat(text(geometry::text::kNoValueFile), geometry::valueFileName(path).c_str());
     }
   }
+  if (!read && isMissing(path)) {
+    return FileStatus::failure(cformat(text(data::text::kCannotOpen), path.c_str()));
+  }
   if (!read) {
     return FileStatus::failure(
         text(polygon ? geometry::text::kInvalidPolygonFile : geometry::text::kInvalidLineFile) +
@@ -247,8 +259,12 @@ FileStatus Workspace::readGrid(const std::string& path, int band, Operand& opera
       return FileStatus::failure(text(text::kOutOfMemory));
     case grid::DsaaStatus::Cancelled:
       return cancelled();
-    case grid::DsaaStatus::Invalid:
     case grid::DsaaStatus::CannotOpen:
+      if (isMissing(path)) {
+        return FileStatus::failure(cformat(text(data::text::kCannotOpen), path.c_str()));
+      }
+      break;
+    case grid::DsaaStatus::Invalid:
       break;
   }
   return FileStatus::failure(placed(text(grid::text::kInvalidGridFile), text::kAtLine, read.line));

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <utility>
 
 #include "CalcRunner.h"
 
@@ -36,10 +37,19 @@ TEST(CalcFiles, LoadFailuresStopWithStatusThree) {
   EXPECT_EQ(bad.outcome(), "3: Недопустимый формат файла гридa!, строка 1\n");
   const auto open = runCalc({"-p", folder.write("open.pol", "1\n0 0\n1 0\n1 1\nEND\nEND\n"), "1"});
   EXPECT_EQ(open.outcome(), "3: Линии полигонa не замкнуты!\n");
-  const auto lines = runCalc({"-l", folder.path("missing.con"), "1"});
-  EXPECT_EQ(lines.err, "Недопустимый формат файла линий!\n");
-  EXPECT_EQ(runCalc({"--english", "-d", folder.path("missing.dat"), "1"}).outcome(),
-            "3: Cannot open the file " + folder.path("missing.dat") + " !\n");
+  // A missing file of any kind is named; a file that is there but not of the kind is not.
+  for (const auto& [option, name] : {std::pair{"-g", "missing.grd"},
+                                     {"-l", "missing.con"},
+                                     {"-p", "missing.pol"},
+                                     {"-l", "missing.shp"},
+                                     {"-d", "missing.dat"},
+                                     {"-g", "dem.grd/missing.grd"}}) {
+    EXPECT_EQ(runCalc({option, folder.path(name), "1"}).outcome(),
+              "3: Нельзя открыть файл " + folder.path(name) + " !\n");
+  }
+  EXPECT_EQ(runCalc({"--english", "-p", folder.path("missing.pol"), "1"}).outcome(),
+            "3: Cannot open the file " + folder.path("missing.pol") + " !\n");
+  EXPECT_EQ(runCalc({"-l", grid, "1"}).outcome(), "3: Недопустимый формат файла линий!\n");
 }
 
 TEST(CalcFiles, PolygonsAndLinesRoundTripWithTheirValues) {

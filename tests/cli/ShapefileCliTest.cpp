@@ -579,7 +579,7 @@ TEST(CalcShapefiles, UnreadableShapefilesGiveTheFormatMessages) {
   EXPECT_EQ(runCalc({"-l", folder.path("points.shp"), "1"}).outcome(),
             "3: Недопустимый формат файла линий!\n");
   const auto polygon = runCalc({"--english", "-p", folder.path("missing.shp"), "1"});
-  EXPECT_EQ(polygon.outcome(), "3: Invalid polygon file format!\n");
+  EXPECT_EQ(polygon.outcome(), "3: Cannot open the file " + folder.path("missing.shp") + " !\n");
   EXPECT_EQ(runCalc({"-d", folder.path("missing.shp"), "1"}).outcome(),
             "3: Нельзя открыть файл " + folder.path("missing.shp") + " !\n");
   const auto broken = runCalc({"-d", folder.write("broken.shp", "not a shapefile"), "1"});
