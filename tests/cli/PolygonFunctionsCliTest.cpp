@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "CalcRunner.h"
@@ -41,6 +42,30 @@ TEST(CalcPolygonFunctions, MeasuresReductionsAndTheIntegral) {
   EXPECT_NEAR(v[0], 9.0, 1e-9);  // the plane at the centroid
   const std::vector<double> expected = {8, 16, 16, 5, 13, 18, 2, 13, 3, 16, 0};
   for (std::size_t k = 0; k < expected.size(); ++k) EXPECT_EQ(v[k + 1], expected[k]) << k;
+}
+
+TEST(CalcPolygonFunctions, MeasuresThatOverflowRefuseTheirOperand) {
+  ScratchFolder folder;
+  const auto square = [](const char* c) {
+    return std::string("1\n-") + c + " -" + c + "\n-" + c + " " + c + "\n" + c + " " + c + "\n" +
+           c + " -" + c + "\n-" + c + " -" + c + "\nEND\nEND\n";
+  };
+  const std::string near = folder.write("near.pol", square("1e300"));
+  const std::string edge = folder.write("edge.con", square("1e308"));
+  folder.write("near.val", "1 0\n");
+  folder.write("edge.val", "1 0\n");
+  const std::string wide = folder.write("wide.grd", "DSAA 2 2 -1e308 1e308 -1 1 0 1 0 1 0 1");
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"-p", near, "Area(P1)"}, "Area: недопустимое значение аргумента 1"},
+      {{"-p", near, "2 + Len(P1)"}, ""},
+      {{"-l", edge, "Len(C1)"}, "Len: недопустимое значение аргумента 1"},
+      {{"-g", wide, "Area(G1)"}, "Area: недопустимое значение аргумента 1"},
+      {{"-g", wide, "Len(G1)"}, "Len: недопустимое значение аргумента 1"},
+  };
+  for (const auto& [arguments, message] : cases) {
+    const auto run = runCalc(arguments);
+    EXPECT_EQ(run.outcome(), message.empty() ? "0: " : "1: " + message + "\n") << arguments.back();
+  }
 }
 
 TEST(CalcPolygonFunctions, MasksAndFlagsAreSaved) {
