@@ -36,6 +36,9 @@ CalcSession::CalcSession(const Options& options, std::ostream& out, std::ostream
 }
 
 int CalcSession::run() {
+  if (const std::string warning = engine::memoryLimitWarning(calc_.language()); !warning.empty()) {
+    err_ << warning << '\n';
+  }
   if (const int status = loadFiles(); status != exit_status::kSuccess) return status;
   return runActions();
 }

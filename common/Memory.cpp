@@ -157,9 +157,18 @@ std::uint64_t cgroupLimit(std::string_view procSelfCgroup, const std::string& ro
   return tightest;
 }
 
+std::optional<std::string> badLimitSetting() {
+  const char* text = std::getenv("VELLUMAR_MEMORY_LIMIT");
+  if (text == nullptr) return std::nullopt;
+  const auto bytes = parseByteCount(text);
+  if (bytes && *bytes > 0) return std::nullopt;
+  return std::string(text);
+}
+
 std::uint64_t usableBytes() {
+  // A limit of 0 would switch the guard off: it is refused like any other bad value.
   if (const char* text = std::getenv("VELLUMAR_MEMORY_LIMIT")) {
-    if (const auto bytes = parseByteCount(text)) return *bytes;
+    if (const auto bytes = parseByteCount(text); bytes && *bytes > 0) return *bytes;
   }
   static std::once_flag once;
   static std::uint64_t limit = 0;

@@ -27,6 +27,10 @@ inline constexpr std::uint64_t kLargeBlock = std::uint64_t(1) << 20;
 
 // The limit in bytes; 0 when nothing is known (no limit is then applied).
 std::uint64_t usableBytes();
+// The text of VELLUMAR_MEMORY_LIMIT when it is set but is no limit (not a byte count, or 0), so
+// that the programs can warn that the automatic limit is used instead; nullopt when the variable
+// is unset or valid.
+std::optional<std::string> badLimitSetting();
 // Resident memory of the process in bytes (0 when the system does not tell).
 std::uint64_t residentBytes();
 

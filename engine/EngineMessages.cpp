@@ -2,7 +2,9 @@
 
 #include <array>
 
+#include "common/CFormat.h"
 #include "common/ErrorSink.h"
+#include "common/Memory.h"
 #include "data/DataMessages.h"
 #include "grid/GridMessages.h"
 
@@ -44,6 +46,9 @@ const MessageText kIntegration = {"функции интегрирования !
 const MessageText kCancelled = {"Вычисление прервано", "Calculation cancelled"};
 const MessageText kOutOfMemory = {"недостаточно памяти для вычисления!",
                                   "not enough memory for the calculation!"};
+const MessageText kBadMemoryLimit = {
+    "недопустимый предел памяти VELLUMAR_MEMORY_LIMIT=\"%s\": используется автоматический предел",
+    "invalid memory limit VELLUMAR_MEMORY_LIMIT=\"%s\": the automatic limit is used"};
 const MessageText kAtLine = {", строка %lld", ", line %lld"};
 const MessageText kAtValueFileLine = {", строка %lld файла значений",
                                       ", line %lld of the value file"};
@@ -91,6 +96,11 @@ const char* kernelMessage(int code, Language language) {
 
 const MessageText& displayFileMessage(FileError error) {
   return error == FileError::OutOfMemory ? text::kOutOfMemory : text::kCannotOpenDisplayFile;
+}
+
+std::string memoryLimitWarning(Language language) {
+  const std::optional<std::string> bad = memory::badLimitSetting();
+  return bad ? cformat(text::kBadMemoryLimit.in(language), bad->c_str()) : std::string();
 }
 
 const char* kindName(Kind kind, Language language) {

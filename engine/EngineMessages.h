@@ -36,6 +36,7 @@ extern const MessageText kUnknownName;    // framed by blanks and double quotes 
 extern const MessageText kIntegration;
 extern const MessageText kCancelled;
 extern const MessageText kOutOfMemory;
+extern const MessageText kBadMemoryLimit;  // the text of VELLUMAR_MEMORY_LIMIT
 // The place of a fault in a file, appended to a load's message: takes the 1-based line or record
 // number as its %lld.
 extern const MessageText kAtLine;
@@ -71,6 +72,10 @@ const char* kernelMessage(int code, Language language);
 
 // The message of a display file that could not be read: out of memory, or cannot be opened.
 const MessageText& displayFileMessage(FileError error);
+
+// The warning that VELLUMAR_MEMORY_LIMIT is set to no usable limit; empty when it is unset or
+// valid.
+std::string memoryLimitWarning(Language language);
 
 // The name of an operand kind as the identifier-values window shows it ("Число", "Грид", ...).
 const char* kindName(Kind kind, Language language);

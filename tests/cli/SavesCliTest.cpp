@@ -218,6 +218,14 @@ TEST(CalcSaves, RequestsBeyondTheMemoryFailAtOnceWithTheMessage) {
   setup.environment = {{"VELLUMAR_MEMORY_LIMIT", "1M"}};
   const auto file = runCalc({"--english", "-f", display}, setup);
   EXPECT_EQ(file.outcome(), "3: not enough memory for the calculation!\n");
+
+  // A limit that is no limit is warned of; the automatic limit is used.
+  for (const char* bad : {"abc", "0", "-5", ""}) {
+    setup.environment = {{"VELLUMAR_MEMORY_LIMIT", bad}};
+    EXPECT_EQ(runCalc({"--english", "2+3"}, setup).outcome(),
+              std::string("0: invalid memory limit VELLUMAR_MEMORY_LIMIT=\"") + bad +
+                  "\": the automatic limit is used\n");
+  }
 }
 
 TEST(CalcSaves, AThreadThatCannotStartGivesTheMemoryMessage) {

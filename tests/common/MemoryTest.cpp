@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -86,8 +87,17 @@ TEST(Memory, TheOverrideBoundsClaimsBesideWhatIsHeld) {
   EXPECT_TRUE(claim(40 * mb));
   release(40 * mb);
   EXPECT_TRUE(claim(100));
-  setenv("VELLUMAR_MEMORY_LIMIT", "not a number", 1);
-  EXPECT_GT(usableBytes(), 64 * mb);  // ignored
+  EXPECT_FALSE(badLimitSetting().has_value());
+  // Values that are no limit (0 would switch the guard off) give the automatic limit, and are
+  // told apart so that the programs can warn of them.
+  unsetenv("VELLUMAR_MEMORY_LIMIT");
+  const std::uint64_t automatic = usableBytes();
+  EXPECT_FALSE(badLimitSetting().has_value());
+  for (const char* bad : {"not a number", "abc", "0", "-5", "", "0G"}) {
+    setenv("VELLUMAR_MEMORY_LIMIT", bad, 1);
+    EXPECT_EQ(usableBytes(), automatic) << bad;
+    EXPECT_EQ(badLimitSetting(), std::optional<std::string>(bad));
+  }
   unsetenv("VELLUMAR_MEMORY_LIMIT");
 }
 
