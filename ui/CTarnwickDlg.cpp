@@ -149,6 +149,10 @@ CTarnwickDlg::CTarnwickDlg(UserDialogs& dialogs, const QString& startDirectory, 
     return names;
   };
   display_->setFocus();
+  // A memory limit setting that is no limit is not ignored in silence.
+  if (const std::string warning = engine::memoryLimitWarning(calc_.language()); !warning.empty()) {
+    showMessage(fromUtf8(warning), true);
+  }
 }
 
 // The tool windows refer to the evaluator and the workspace: they go before those members do.

@@ -32,6 +32,7 @@ class EvaluationWindowTest : public QObject {
  private slots:
   void numbersInFixedOrExponentForm();
   void resultKindsAndErrors();
+  void aMemoryLimitThatIsNoLimitIsShown();
   void switchesAndShortcut();
   void cancellingProgressKeepsResult();
   void cancellingSilentKernelKeepsResult();
@@ -56,6 +57,17 @@ void EvaluationWindowTest::numbersInFixedOrExponentForm() {
   f.press(QStringLiteral("Расчет"));
   QVERIFY(!f.window->isEvaluating());
   QCOMPARE(f.window->messageText(), QString());
+}
+
+void EvaluationWindowTest::aMemoryLimitThatIsNoLimitIsShown() {
+  qputenv("VELLUMAR_MEMORY_LIMIT", "0");
+  {
+    WindowFixture f;
+    QCOMPARE(f.window->messageText(),
+             QStringLiteral("недопустимый предел памяти VELLUMAR_MEMORY_LIMIT=\"0\": используется "
+                            "автоматический предел"));
+  }
+  qunsetenv("VELLUMAR_MEMORY_LIMIT");
 }
 
 void EvaluationWindowTest::resultKindsAndErrors() {

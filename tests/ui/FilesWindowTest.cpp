@@ -152,6 +152,8 @@ void FilesWindowTest::loadFailuresRegisterNothing() {
 
   f.loadData(f.path("none.dat"));
   QCOMPARE(f.dialogs.lastMessage(), "Нельзя открыть файл " + f.path("none.dat") + " !");
+  f.load(engine::FileKind::Polygon, f.path("none.pol"));
+  QCOMPARE(f.dialogs.lastMessage(), "Нельзя открыть файл " + f.path("none.pol") + " !");
 }
 
 void FilesWindowTest::dataFormatDialogRemembersChoices() {
@@ -358,8 +360,7 @@ void FilesWindowTest::shapefileLinesAskForValueField() {
   // A cancelled field choice loads the lines without values.
   accept = false;
   f.load(engine::FileKind::Lines, f.path("roads.shp.copy.shp"));
-  QCOMPARE(f.dialogs.lastMessage(),
-           "Недопустимый формат файла линий!\n" + f.path("roads.shp.copy.shp"));
+  QCOMPARE(f.dialogs.lastMessage(), "Нельзя открыть файл " + f.path("roads.shp.copy.shp") + " !");
   QFile::copy(f.path("roads.shp"), f.path("b.shp"));
   QFile::copy(f.path("roads.shx"), f.path("b.shx"));
   QFile::copy(f.path("roads.dbf"), f.path("b.dbf"));
