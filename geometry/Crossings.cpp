@@ -197,31 +197,59 @@ bool touchIsCrossing(const Cover& cover, std::span<const Contact> contacts, doub
   return false;
 }
 
-// Notes where two segments of different lines touch: at the point intersectSegments finds, and
-// at every end of one within epsilon of the other (an end that near touches, as one exactly on
-// it does). False when they cross strictly inside both. A crossing computed strictly inside both
-// next to such an end is the rounding of a touch there (two segments that meet at an end of both,
-// or a vertex on an edge): the passages at that end tell whether the lines cross.
+// Whether v lies within epsilon of segment p-q (its box first, which rules out most).
+bool nearSegment(const Point& v, const Point& p, const Point& q, double epsilon) {
+  if (v.x < std::min(p.x, q.x) - epsilon || v.x > std::max(p.x, q.x) + epsilon ||
+      v.y < std::min(p.y, q.y) - epsilon || v.y > std::max(p.y, q.y) + epsilon) {
+    return false;
+  }
+  return nearestOnSegment(p, q, v.x, v.y).distance <= epsilon;
+}
+
+// Notes where two segments of different lines touch: at an end they share, at the point
+// intersectSegments finds, and at an end of one within epsilon of the other (an end that near
+// touches, as one exactly on it does). False when they cross strictly inside both. A crossing
+// computed strictly inside both next to such an end is the rounding of a touch there (two
+// segments that meet at an end of both, or a vertex on an edge): the passages at that end tell
+// whether the lines cross. Two segments that share a stretch longer than epsilon overlap (false).
 bool noteContacts(const Cover& cover, const SegmentRef& a, const SegmentRef& b, double epsilon,
                   std::vector<Contact>& contacts) {
   const Point& a0 = cover[a.line][a.segment];
   const Point& a1 = cover[a.line][a.segment + 1];
   const Point& b0 = cover[b.line][b.segment];
   const Point& b1 = cover[b.line][b.segment + 1];
-  std::vector<Point> nearEnds;
+  std::array<Point, 5> touches;
+  std::size_t count = 0;
+  const auto touch = [&](const Point& at) {
+    for (std::size_t k = 0; k < count; ++k) {
+      if (samePosition(touches[k], at)) return;
+    }
+    touches[count++] = Point{at.x, at.y, 0};
+  };
   for (const Point* end : {&a0, &a1}) {
-    if (nearestOnSegment(b0, b1, end->x, end->y).distance <= epsilon) nearEnds.push_back(*end);
+    if (samePosition(*end, b0) || samePosition(*end, b1)) {
+      touch(*end);
+    } else if (nearSegment(*end, b0, b1, epsilon)) {
+      touch(*end);
+    }
   }
   for (const Point* end : {&b0, &b1}) {
-    if (nearestOnSegment(a0, a1, end->x, end->y).distance <= epsilon) nearEnds.push_back(*end);
+    if (!samePosition(*end, a0) && !samePosition(*end, a1) && nearSegment(*end, a0, a1, epsilon)) {
+      touch(*end);
+    }
+  }
+  // Two points apart that both segments pass: they share the stretch between them.
+  for (std::size_t k = 1; k < count; ++k) {
+    if (std::hypot(touches[k].x - touches[0].x, touches[k].y - touches[0].y) > epsilon) {
+      return false;
+    }
   }
   const SegmentCrossing hit = intersectSegments(a0, a1, b0, b1);
-  if (hit.interior && nearEnds.empty()) return false;
-  if (hit.found && !hit.interior)
-    nearEnds.push_back(touchingPoint(hit.point, {&a0, &a1, &b0, &b1}));
-  for (const Point& at : nearEnds) {
-    contacts.push_back({Point{at.x, at.y, 0}, a.line, a.segment});
-    contacts.push_back({Point{at.x, at.y, 0}, b.line, b.segment});
+  if (hit.interior && count == 0) return false;
+  if (hit.found && !hit.interior) touch(touchingPoint(hit.point, {&a0, &a1, &b0, &b1}));
+  for (std::size_t k = 0; k < count; ++k) {
+    contacts.push_back({touches[k], a.line, a.segment});
+    contacts.push_back({touches[k], b.line, b.segment});
   }
   return true;
 }
