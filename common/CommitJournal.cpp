@@ -117,20 +117,6 @@ int lockJournal(const std::string& path, bool create) {
   return -1;
 }
 
-std::string readAll(int fd) {
-  std::string text;
-  char buffer[4096];
-  off_t offset = 0;
-  for (;;) {
-    const ssize_t got = pread(fd, buffer, sizeof buffer, offset);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) break;
-    text.append(buffer, static_cast<std::size_t>(got));
-    offset += got;
-  }
-  return text;
-}
-
 // Whether the file at path is the new file the entry recorded.
 bool isNewFile(const std::string& path, const JournalEntry& e) {
   struct stat info {};
@@ -161,8 +147,8 @@ bool restore(const JournalEntry& e) {
 // another try otherwise). A journal without its end line was still being written, so nothing was
 // renamed: it is emptied, and the temporary files and backups of its dead writer are orphans.
 void recoverFrom(int fd, const std::string& path) {
-  const std::string text = readAll(fd);
-  if (text.empty()) return;
+  std::string text;
+  if (readFile(path, text) != FileError::None || text.empty()) return;
   std::vector<JournalEntry> entries;
   bool restored = true;
   if (JournalReader(text).read(entries)) {
@@ -316,9 +302,7 @@ void removeOrphans(const std::string& path) {
   bool unfinished = false;
   while (const dirent* entry = readdir(dir)) {
     const std::string name = entry->d_name;
-    if (name.size() > std::string(kJournalSuffix).size() &&
-        name.compare(name.size() - std::string(kJournalSuffix).size(), std::string::npos,
-                     kJournalSuffix) == 0) {
+    if (name.ends_with(kJournalSuffix)) {
       struct stat info {};
       unfinished |= stat((folder + "/" + name).c_str(), &info) == 0 && info.st_size > 0;
     } else if (processGone(hiddenFilePid(entry->d_name))) {

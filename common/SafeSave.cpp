@@ -262,6 +262,7 @@ bool SaveSet::commit() {
   for (const auto& file : files_) {
     if (!file->finish()) return fail(file->error());
   }
+  if (files_.empty()) return true;
   // One file needs no journal: its rename alone is all or nothing.
   if (files_.size() == 1) {
     if (faultAfterRenames.load() == 0) {
@@ -270,7 +271,6 @@ bool SaveSet::commit() {
     }
     return files_[0]->replaceTarget() || fail(files_[0]->error());
   }
-  if (files_.empty()) return true;
   CommitJournal journal(journalPathOf(files_.back()->destination()));
   if (!journal.locked()) return fail(SaveError::Locked);
   std::vector<JournalEntry> entries;

@@ -29,18 +29,25 @@ std::string zresText(double value) {
 
 }  // namespace
 
-std::vector<LayerRecord> layerRecords(const Operand& layer) {
+std::vector<RecordRings> layerRecordRings(const Operand& layer) {
   geometry::Cover cover;
   if (!unpackOperand(layer, cover)) return {};
-  std::vector<LayerRecord> records;
-  for (const geometry::Cover& rings : geometry::recordsOf(cover)) {
-    const Operand packed = packCover(rings, layer.kind(), true);
-    LayerRecord record;
-    record.number =
+  std::vector<RecordRings> records;
+  for (geometry::Cover& rings : geometry::recordsOf(cover)) {
+    const std::int64_t number =
         layer.attributes() ? rings[0].id : static_cast<std::int64_t>(records.size() + 1);
-    record.operand = Operand::lines(layer.kind(), packed.sharedPoints(), packed.sharedParts(),
-                                    packed.sharedIds(), layer.attributes());
-    records.push_back(std::move(record));
+    records.push_back({number, std::move(rings)});
+  }
+  return records;
+}
+
+std::vector<LayerRecord> layerRecords(const Operand& layer) {
+  std::vector<LayerRecord> records;
+  for (const RecordRings& record : layerRecordRings(layer)) {
+    const Operand packed = packCover(record.rings, layer.kind(), true);
+    records.push_back(
+        {record.number, Operand::lines(layer.kind(), packed.sharedPoints(), packed.sharedParts(),
+                                       packed.sharedIds(), layer.attributes())});
   }
   return records;
 }

@@ -9,6 +9,7 @@
 #include "common/ErrorSink.h"
 
 #include "engine/Operand.h"
+#include "geometry/Geometry.h"
 
 namespace vellumar::engine {
 class S_Calculator;
@@ -31,6 +32,13 @@ struct LayerRecord {
 // The records of a polygon or lines layer, in the order of their first ring; none for another
 // kind or an empty layer.
 std::vector<LayerRecord> layerRecords(const Operand& layer);
+
+// The same records as their rings, for a reader that needs no operands (the map view).
+struct RecordRings {
+  std::int64_t number = 0;
+  geometry::Cover rings;
+};
+std::vector<RecordRings> layerRecordRings(const Operand& layer);
 
 // The layer of the records with their results: every ring of record k takes values[k] (missing
 // where the record failed, values[k] empty), the records are numbered 1, 2, ... in order, and

@@ -1,15 +1,13 @@
 #include "engine/Workspace.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <memory>
 #include <new>
 #include <stdexcept>
 #include <system_error>
 
 #include "common/CFormat.h"
+#include "common/FileIo.h"
 #include "data/DataFileWriter.h"
 #include "data/DataMessages.h"
 #include "data/Shapefile.h"
@@ -40,8 +38,7 @@ Kind kindOf(FileKind kind) {
 
 // A path that names no file at all: its load failed for that, not for what the file holds.
 bool isMissing(const std::string& path) {
-  struct stat info {};
-  return stat(path.c_str(), &info) != 0 && (errno == ENOENT || errno == ENOTDIR);
+  return checkRegularFile(path) == FileError::Missing;
 }
 
 // Writes a data result as a point shapefile; a result without coordinates keeps its values in

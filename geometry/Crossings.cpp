@@ -227,9 +227,7 @@ bool noteContacts(const Cover& cover, const SegmentRef& a, const SegmentRef& b, 
     touches[count++] = Point{at.x, at.y, 0};
   };
   for (const Point* end : {&a0, &a1}) {
-    if (samePosition(*end, b0) || samePosition(*end, b1)) {
-      touch(*end);
-    } else if (nearSegment(*end, b0, b1, epsilon)) {
+    if (samePosition(*end, b0) || samePosition(*end, b1) || nearSegment(*end, b0, b1, epsilon)) {
       touch(*end);
     }
   }

@@ -4,7 +4,6 @@
 #include <cmath>
 
 #include "engine/LayerRecords.h"
-#include "engine/LinePacking.h"
 #include "geometry/PointInPolygon.h"
 
 namespace vellumar::ui::mapview {
@@ -25,10 +24,11 @@ std::string firstText(const data::AttributeTable* table, std::int32_t id) {
 std::optional<Choropleth> Choropleth::of(const engine::Operand& polygon, double missingValue) {
   if (polygon.kind() != engine::Kind::Polygon || !polygon.points().hasCoordinates()) return {};
   Choropleth map;
-  for (engine::LayerRecord& layerRecord : engine::layerRecords(polygon)) {
+  for (engine::RecordRings& rings : engine::layerRecordRings(polygon)) {
+    if (rings.rings.empty()) continue;
     Record record;
-    record.number = layerRecord.number;
-    if (!engine::unpackOperand(layerRecord.operand, record.rings) || record.rings.empty()) continue;
+    record.number = rings.number;
+    record.rings = std::move(rings.rings);
     const double value = record.rings[0].value;
     if (std::isfinite(value) && value != missingValue) {
       record.value = value;
