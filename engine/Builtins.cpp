@@ -13,17 +13,19 @@ using namespace functions;
 constexpr KindSet kGDN = kG | kD | kN;
 constexpr KindSet kGDCP = kG | kD | kC | kP;
 
-Builtin unaryFunction(std::string_view name, Handler handler, KindSet kinds = kAny) {
-  return {name, {{1, {kinds}, handler}}};
+Builtin unaryFunction(std::string_view name, Handler handler, KindSet kinds = kAny,
+                      FormCheck check = nullptr) {
+  return {name, {{1, {kinds}, handler, check}}};
 }
 
 Builtin binaryFunction(std::string_view name, Handler handler, KindSet kinds) {
   return {name, {{2, {kinds, kinds}, handler}}};
 }
 
-// An argument that must be a polygon after a first argument of the given kinds.
+// An argument that must be a polygon after a first argument of the given kinds; the functions
+// over polygons compute with the coordinates of both.
 Builtin withPolygon(std::string_view name, KindSet first, Handler handler) {
-  return {name, {{2, {first, kP}, handler}}};
+  return {name, {{2, {first, kP}, handler, checkArgumentCoordinates}}};
 }
 
 std::vector<Builtin> makeTable() {
@@ -51,11 +53,13 @@ std::vector<Builtin> makeTable() {
       unaryFunction("Not", unary<UnaryFn::Not>, kGDN),
       {"Mul_SP", {{2, {kAny, kAny}, multiplyKeepingSign, multiplicationPair}}},
       {"IF", {{3, {kN, kAny, kAny}, choose}}, nullptr, checkChoiceCondition},
-      {"MIN", {{1, {kAny}, minimum}, {2, {kGDCP, kP}, minimum}}},
-      {"MAX", {{1, {kAny}, maximum}, {2, {kGDCP, kP}, maximum}}},
-      {"Sum", {{1, {kD}, sum}, {2, {kD, kP}, sum}}},
-      unaryFunction("Area", area, kG | kP),
-      {"Len", {{1, {kGDCP}, length}, {2, {kGDCP, kP}, length}}},
+      {"MIN", {{1, {kAny}, minimum}, {2, {kGDCP, kP}, minimum, checkArgumentCoordinates}}},
+      {"MAX", {{1, {kAny}, maximum}, {2, {kGDCP, kP}, maximum, checkArgumentCoordinates}}},
+      {"Sum", {{1, {kD}, sum}, {2, {kD, kP}, sum, checkArgumentCoordinates}}},
+      unaryFunction("Area", area, kG | kP, checkArgumentCoordinates),
+      {"Len",
+       {{1, {kGDCP}, length, checkArgumentCoordinates},
+        {2, {kGDCP, kP}, length, checkArgumentCoordinates}}},
       withPolygon("In_P", kGDCP, keepPart<true>),
       withPolygon("Out_P", kGDCP, keepPart<false>),
       withPolygon("IO_P", kGDCP, insideFlags<true>),
@@ -72,7 +76,9 @@ std::vector<Builtin> makeTable() {
       {"C_G_D", sampleGrid<0>},   {"C_Gx_D", sampleGrid<1>},  {"C_Gy_D", sampleGrid<2>},
       {"C_Gxx_D", sampleGrid<3>}, {"C_Gxy_D", sampleGrid<4>}, {"C_Gyy_D", sampleGrid<5>}};
   for (const auto& [name, handler] : samplers) {
-    table.push_back({name, {{2, {kD | kC | kP, kG}, handler}}});
+    // The derivatives divide by products of the grid's steps; the surface value does not.
+    const FormCheck check = name == "C_G_D" ? nullptr : checkArgumentCoordinates;
+    table.push_back({name, {{2, {kD | kC | kP, kG}, handler, check}}});
   }
   const std::pair<std::string_view, Handler> derivatives[] = {{"Dx", derivative<1>},
                                                               {"Dy", derivative<2>},
@@ -80,9 +86,10 @@ std::vector<Builtin> makeTable() {
                                                               {"Dxy", derivative<4>},
                                                               {"Dyy", derivative<5>}};
   for (const auto& [name, handler] : derivatives) {
-    table.push_back(unaryFunction(name, handler, kG));
+    table.push_back(unaryFunction(name, handler, kG, checkArgumentCoordinates));
   }
-  table.push_back({"Spec", {{2, {kG, kN}, specialGrid}}, nullptr, checkSpecNumber});
+  table.push_back(
+      {"Spec", {{2, {kG, kN}, specialGrid, checkArgumentCoordinates}}, nullptr, checkSpecNumber});
   // The rectangle forms check their arguments in the documented order themselves.
   const std::pair<std::string_view, Handler> constructors[] = {
       {"EG", onesGrid}, {"XG", xCoordinateGrid}, {"YG", yCoordinateGrid}};
@@ -101,7 +108,10 @@ std::vector<Builtin> makeTable() {
   table.push_back({"Dense", {{2, {kG, kN}, denseGrid}}});
   table.push_back({"Cut", {{5, {kG, kN}, cutGrid}, {6, {kG, kN}, cutGrid}}});
   table.push_back({"Merge", {{2, {kAny, kAny}, mergeGrids, twoGrids}}});
-  table.push_back({"Trace", {{4, {kG, kN}, traceRegion}, {5, {kG, kN}, traceIsolines}}});
+  // The level regions pass the polygon check and the overlay; isolines only interpolate.
+  table.push_back(
+      {"Trace",
+       {{4, {kG, kN}, traceRegion, checkArgumentCoordinates}, {5, {kG, kN}, traceIsolines}}});
   return table;
 }
 

@@ -1,5 +1,6 @@
 #include "engine/Calculator.h"
 
+#include <cmath>
 #include <new>
 #include <stdexcept>
 #include <system_error>
@@ -38,6 +39,15 @@ class NestingGuard {
  private:
   int& nesting_;
 };
+
+// The argument a function's overflowing number result is blamed on: the first one that is not a
+// number (the map or data whose values gave it), else a lone number argument; 0 names none.
+std::uint32_t overflowPosition(const Arguments& arguments) {
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    if (!arguments[i].isNumber()) return static_cast<std::uint32_t>(i + 1);
+  }
+  return arguments.size() == 1 ? 1 : 0;
+}
 
 }  // namespace
 
@@ -173,18 +183,31 @@ Operand S_Calculator::leftToRight(Operand (S_Calculator::*operand)(), std::strin
 }
 
 Operand S_Calculator::applyOperator(int op, Operand left, Operand right) {
+  Operand result;
   switch (op) {
     case '+':
-      return add(*this, std::move(left), std::move(right));
+      result = add(*this, std::move(left), std::move(right));
+      break;
     case '-':
-      return subtract(*this, std::move(left), std::move(right));
+      result = subtract(*this, std::move(left), std::move(right));
+      break;
     case '*':
-      return multiply(*this, std::move(left), std::move(right));
+      result = multiply(*this, std::move(left), std::move(right));
+      break;
     case '/':
-      return divide(*this, std::move(left), std::move(right));
+      result = divide(*this, std::move(left), std::move(right));
+      break;
     default:
-      return raise(*this, std::move(left), std::move(right));
+      result = raise(*this, std::move(left), std::move(right));
   }
+  // A number comes of two numbers only, and an overflow is owed to both of them.
+  return finiteNumber(std::move(result), 0);
+}
+
+Operand S_Calculator::finiteNumber(Operand result, std::uint32_t position) {
+  if (failed() || !result.isNumber() || std::isfinite(result.numberValue())) return result;
+  argumentError(ArgumentMessage::InvalidValue, position);
+  return Operand();
 }
 
 Operand S_Calculator::primary() {
@@ -267,7 +290,7 @@ Operand S_Calculator::callFunction(const Builtin& builtin) {
   const std::optional<grid::Georeference> georeference = resultGeoreference(operands);
   Operand result = form->handler(*this, arguments);
   carryGeoreference(result, georeference);
-  return result;
+  return finiteNumber(std::move(result), overflowPosition(arguments));
 }
 
 std::vector<Operand> S_Calculator::parseArguments(const Builtin& builtin) {

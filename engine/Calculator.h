@@ -100,6 +100,9 @@ class S_Calculator {
   // operand { op operand } for the operator characters given, combined left to right.
   Operand leftToRight(Operand (S_Calculator::*operand)(), std::string_view operators);
   Operand applyOperator(int op, Operand left, Operand right);
+  // A number result that is not finite (an overflow, a NaN) is no result: it fails with the
+  // argument-value message for position (0 names no argument).
+  Operand finiteNumber(Operand result, std::uint32_t position);
   Operand primary();
   Operand namePrimary();
   Operand callFunction(const Builtin& builtin);

@@ -6,6 +6,7 @@
 #include "engine/Calculator.h"
 #include "engine/LinePacking.h"
 #include "engine/OverlayRecords.h"
+#include "engine/functions/Functions.h"
 #include "engine/functions/PolygonArguments.h"
 #include "geometry/SetOperations.h"
 
@@ -45,7 +46,8 @@ Operand combineLinesWithNumber(S_Calculator& calc, BinaryOp op, const Operand& a
 Operand combinePolygons(S_Calculator& calc, BinaryOp op, const Operand& a, const Operand& b) {
   geometry::Region first;
   geometry::Region second;
-  if (!functions::polygonRegion(calc, a, ArgumentMessage::InvalidValue, first) ||
+  if (!functions::checkCoordinates(calc, a) || !functions::checkCoordinates(calc, b) ||
+      !functions::polygonRegion(calc, a, ArgumentMessage::InvalidValue, first) ||
       !functions::polygonRegion(calc, b, ArgumentMessage::InvalidValue, second)) {
     return Operand();
   }

@@ -121,8 +121,10 @@ Operand raise(S_Calculator& calc, Operand left, Operand right) {
   if (right.isNumber()) {
     const double k = right.numberValue();
     if (k == std::trunc(k) && k >= 1) {
-      if (left.isNumber()) return Operand::number(numberPower(left.numberValue(), k));
-      return operandPower(calc, left, k);
+      if (!left.isNumber()) return operandPower(calc, left, k);
+      // Repeated multiplication, named as the multiplications of operand powers are.
+      calc.setContextName(text::kMultiplying.in(calc.language()));
+      return Operand::number(numberPower(left.numberValue(), k));
     }
   }
   calc.setContextName("Ln");

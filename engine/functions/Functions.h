@@ -102,6 +102,14 @@ Operand integral(S_Calculator& calc, Arguments& args);
 // The mean of a map's surface over the part of a polygon where it has values (Mean).
 Operand mean(S_Calculator& calc, Arguments& args);
 
+// The coordinates of grids, lines and polygons that the computations with coordinates accept:
+// within +-1e18, grid steps of at least 1e-18 (see CoordinateRange.cpp); data rows always pass.
+bool coordinatesInRange(const Operand& x);
+// The same, recording the argument-value message for the operand's position when it fails.
+bool checkCoordinates(S_Calculator& calc, const Operand& x);
+// The form check of the functions that compute with their arguments' coordinates.
+bool checkArgumentCoordinates(S_Calculator& calc, const Arguments& args);
+
 // Functions whose kernels are not part of the calculator yet: after their argument checks they
 // report that the function could not be executed, never a made-up value.
 Operand unavailable(S_Calculator& calc, Arguments& args);

@@ -3,7 +3,6 @@
 // with the region's rectangle and the innermost-ring rule.
 
 #include <algorithm>
-#include <cmath>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -47,14 +46,6 @@ double totalLength(const geometry::Cover& cover) {
   double total = 0.0;
   for (const geometry::Line& line : cover.lines()) total += line.length();
   return total;
-}
-
-// A measure of an operand's coordinates; one that is not finite means they are so large that
-// the computation overflowed, and the operand is refused rather than the overflow passed on.
-Operand measureOf(S_Calculator& calc, const Operand& x, double value) {
-  if (std::isfinite(value)) return Operand::number(value);
-  calc.argumentError(ArgumentMessage::InvalidValue, x.argumentPosition());
-  return Operand();
 }
 
 // Flags of the grid's nodes selected by the region, in node order; empty when cancelled.
@@ -122,7 +113,7 @@ Operand lengthInPolygon(S_Calculator& calc, const Operand& x, const geometry::Re
       if (!linesOf(calc, x, ArgumentMessage::InvalidValue, cover)) return Operand();
   }
   geometry::clip(region, cover, true);
-  return measureOf(calc, x, totalLength(cover));
+  return Operand::number(totalLength(cover));
 }
 
 // IO_P, In and Out: one row per node, data row or vertex of x with its coordinates and the flag
@@ -262,14 +253,14 @@ Operand area(S_Calculator& calc, Arguments& args) {
   const Operand& x = args[0];
   if (x.kind() == Kind::Grid) {
     const grid::Grid& map = *x.gridValue();
-    return measureOf(calc, x, (map.right - map.left) * (map.top - map.bottom));
+    return Operand::number((map.right - map.left) * (map.top - map.bottom));
   }
   geometry::Region region;
   if (!polygonRegion(calc, x, ArgumentMessage::InvalidValue, region)) return Operand();
   // Outer boundaries run clockwise (negative area) and holes counter-clockwise.
   double total = 0.0;
   for (const geometry::Line& ring : region.lines()) total -= ring.signedArea();
-  return measureOf(calc, x, total);
+  return Operand::number(total);
 }
 
 Operand length(S_Calculator& calc, Arguments& args) {
@@ -282,7 +273,7 @@ Operand length(S_Calculator& calc, Arguments& args) {
   switch (x.kind()) {
     case Kind::Grid: {
       const grid::Grid& map = *x.gridValue();
-      return measureOf(calc, x, 2.0 * ((map.right - map.left) + (map.top - map.bottom)));
+      return Operand::number(2.0 * ((map.right - map.left) + (map.top - map.bottom)));
     }
     case Kind::Data:
       return Operand::number(
@@ -290,7 +281,7 @@ Operand length(S_Calculator& calc, Arguments& args) {
     default: {
       geometry::Cover cover;
       if (!linesOf(calc, x, ArgumentMessage::InvalidValue, cover)) return Operand();
-      return measureOf(calc, x, totalLength(cover));
+      return Operand::number(totalLength(cover));
     }
   }
 }

@@ -61,6 +61,20 @@ TEST(Evaluator, NumberSyntax) {
   EXPECT_EQ(numberOf(std::string(300, '0') + "7"), 7);
 }
 
+TEST(Evaluator, NumberResultsThatAreNotFiniteFail) {
+  expectFailure("1e200 * 1e200", "Умножение: недопустимое значение аргумента");
+  expectFailure("(0 - 1e308) - 1e308", "Вычитание: недопустимое значение аргумента");
+  expectFailure("2 ^ 5000", "Умножение: недопустимое значение аргумента");
+  expectFailure("10 ^ 400.5", "Exp: недопустимое значение аргумента");
+  expectFailure("Exp(1000)", "Exp: недопустимое значение аргумента 1");
+  expectFailure("Mul_SP(1e200, 1e200)", "Mul_SP: недопустимое значение аргумента");
+  EXPECT_EQ(numberOf("Exp(700) / Exp(700)"), 1);
+  // The failed statement assigns nothing.
+  S_Calculator calc;
+  EXPECT_FALSE(evaluate(calc, "x = 2; x = 1e300 * x * 1e10").ok);
+  EXPECT_EQ(numberOf(calc, "x"), 2);
+}
+
 TEST(Evaluator, InvalidCharacters) {
   expectFailure("2 # 3", "Неверный символ '#'");
   expectFailure("_x", "Неверный символ '_'");

@@ -239,6 +239,16 @@ TEST_F(GridFunctions, BlankMinMaxAndNodeWiseResultsKeepThemOut) {
   EXPECT_EQ(number("MAX(XG(Gb))"), 4.0);
 }
 
+TEST_F(GridFunctions, ReductionsToNumbersThatAreNotFiniteFail) {
+  grid::Grid sunk = *gridOf(0, 0, [](double x, double y) { return x + y; }).gridValue();
+  sunk.setNode(1, 1, -INFINITY);
+  put("Gsunk", gridOperand(std::move(sunk)));
+  put("Dinf", dataOf({1, INFINITY}, {0, 1}, {0, 1}));
+  EXPECT_EQ(failure("MIN(Gsunk)"), "MIN: недопустимое значение аргумента 1");
+  EXPECT_EQ(failure("Sum(Dinf) + 1"), "Sum: недопустимое значение аргумента 1");
+  EXPECT_EQ(number("MAX(Gsunk)"), 8.0);
+}
+
 TEST_F(GridFunctions, BlankSamplingGivesTheMissingValue) {
   putBlankGrid();
   const auto sampled = values("C_G_D(Db, Gb)");

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "../geometry/TestShapes.h"
@@ -197,6 +198,47 @@ TEST_F(PolygonFunctions, ExtremaAndSumsOverAPolygon) {
   EXPECT_EQ(failure("Sum(Dnoxy, P1)"), "Sum: не указаны столбцы координат для аргумента 1");
   EXPECT_EQ(failure("Sum(Dempty, Popen)"), "Sum: недопустимое значение аргумента 2");
   EXPECT_EQ(failure("Sum(G1, P1)"), "Sum: недопустимый тип аргумента 1");
+}
+
+TEST_F(PolygonFunctions, CoordinatesBeyondTheRangeAreRefusedBeforeAnyWork) {
+  const auto polygon = [](double h) {
+    return packCover(coverOf({squareRing(-h, -h, h, h)}), Kind::Polygon);
+  };
+  const auto map = [](int n, double low, double high) {
+    return testing::gridOperand(grid::testing::makeGrid(
+        n, n, low, high, low, high, [](double x, double) { return x > 0 ? 10.0 : 0.0; }));
+  };
+  // At 1e20 a ring's area passes the bound of the innermost-ring rule and would select nothing;
+  // at 1e155 the integral's products overflow; steps of 1e-20 square to less than the
+  // derivatives can divide by.
+  put("Pfar", polygon(1e20));
+  put("Gfar", map(4, -1e155, 1e155));
+  put("Gfine", map(5, 0, 4e-20));
+  put("Cfar", packCover(coverOf({ring({{-1e300, 2}, {1e300, 2}})}), Kind::Lines));
+  const std::pair<const char*, const char*> refused[] = {
+      {"MAX(G1, Pfar)", "MAX: недопустимое значение аргумента 2"},
+      {"IO_P(D1, Pfar)", "IO_P: недопустимое значение аргумента 2"},
+      {"Sum(D1, Pfar)", "Sum: недопустимое значение аргумента 2"},
+      {"Mean(G1, Pfar)", "Mean: недопустимое значение аргумента 2"},
+      {"Len(Cfar, P1)", "Len: недопустимое значение аргумента 1"},
+      {"In_P(Cfar, P1)", "In_P: недопустимое значение аргумента 1"},
+      {"Integral(Gfar, G_P(Gfar))", "Integral: недопустимое значение аргумента 1"},
+      {"Trace(Gfar, 7, 1, 1)", "Trace: недопустимое значение аргумента 1"},
+      {"Area(Gfar)", "Area: недопустимое значение аргумента 1"},
+      {"Dxx(Gfine)", "Dxx: недопустимое значение аргумента 1"},
+      {"Spec(Gfine, 6)", "Spec: недопустимое значение аргумента 1"},
+      {"C_Gxy_D(D1, Gfine)", "C_Gxy_D: недопустимое значение аргумента 2"},
+  };
+  for (const auto& [display, message] : refused) EXPECT_EQ(failure(display), message);
+  // At the bound the selection still works: the 3 x 3 inner nodes of a map over +-1e18.
+  put("Pedge", polygon(0.75e18));
+  put("Gedge", map(5, -1e18, 1e18));
+  EXPECT_EQ(number("Sum(IO_P(Gedge, Pedge))"), 9.0);
+  // What only compares or copies coordinates takes them as they are.
+  put("Dfar", dataOf({1, 2}, {1e300, 1}, {1e300, 1}));
+  EXPECT_EQ(number("Sum(IO_P(Dfar, P1))"), 1.0);
+  EXPECT_EQ(number("MAX(Gfar * 2)"), 20.0);
+  EXPECT_EQ(number("MAX(G_D(Gfine))"), 10.0);
 }
 
 TEST_F(PolygonFunctions, PointsOfLinesAsData) {
