@@ -40,29 +40,44 @@ class CompensatedSum {
   double compensation_ = 0.0;
 };
 
-// Number of whole numbers strictly between a and b.
-std::int64_t wholesBetween(double a, double b) {
-  const double low = std::min(a, b);
-  const double high = std::max(a, b);
-  return static_cast<std::int64_t>(std::clamp(std::ceil(high) - std::floor(low) - 1.0, 0.0, 1e18));
+// The whole numbers strictly between a and b that are lattice lines, 0 ... last: from first on,
+// count of them (none for NaN).
+struct Wholes {
+  double first;
+  std::int64_t count;
+};
+
+Wholes wholesBetween(double a, double b, double last) {
+  const double first = std::max(std::floor(std::min(a, b)) + 1.0, 0.0);
+  const double final = std::min(std::ceil(std::max(a, b)) - 1.0, last);
+  if (!(final >= first)) return {first, 0};
+  return {first, static_cast<std::int64_t>(final - first) + 1};
 }
 
 // How the edges of a ring are cut into the pieces the quadrature rule integrates one by one.
 // Within a cell the surface is a polynomial (bicubic for the spline, bilinear otherwise), so its
 // integral along an axis is a polynomial of degree at most 7 in the parameter of a straight piece
 // inside the cell. The edge is therefore cut where it crosses the lines of the lattice, and the
-// four-point rule, exact to degree 7, is then exact on every piece.
+// four-point rule, exact to degree 7, is then exact on every piece. Beyond the lattice the surface
+// is taken at its edge (see AxisIntegrals), polynomial again along a piece outside, so only the
+// lattice lines cut: an edge costs at most the lattice's lines, however far it runs.
 class EdgeCuts {
  public:
   explicit EdgeCuts(const grid::Grid& grid)
-      : left_(grid.left), bottom_(grid.bottom), hx_(grid.stepX()), hy_(grid.stepY()) {}
+      : left_(grid.left),
+        bottom_(grid.bottom),
+        hx_(grid.stepX()),
+        hy_(grid.stepY()),
+        lastColumn_(grid.nx() - 1),
+        lastRow_(grid.ny() - 1) {}
 
   const Rule& rule() const { return kFourPoint; }
 
   // Pieces of the edge from a to b (an upper bound, as cuts may coincide).
   std::int64_t count(const geometry::Point& a, const geometry::Point& b) const {
     if (!(b.x != a.x || b.y != a.y)) return 0;
-    return 1 + wholesBetween(u(a.x), u(b.x)) + wholesBetween(v(a.y), v(b.y));
+    return 1 + wholesBetween(u(a.x), u(b.x), lastColumn_).count +
+           wholesBetween(v(a.y), v(b.y), lastRow_).count;
   }
 
   // Calls piece(t0, t1) for the pieces of the edge from a to b in order, t running from 0 at a
@@ -71,8 +86,8 @@ class EdgeCuts {
   bool forEachPiece(const geometry::Point& a, const geometry::Point& b, Piece&& piece) const {
     if (count(a, b) == 0) return true;
     cuts_ = {0.0, 1.0};
-    crossings(u(a.x), u(b.x));
-    crossings(v(a.y), v(b.y));
+    crossings(u(a.x), u(b.x), lastColumn_);
+    crossings(v(a.y), v(b.y), lastRow_);
     std::sort(cuts_.begin(), cuts_.end());
     for (std::size_t k = 0; k + 1 < cuts_.size(); ++k) {
       if (cuts_[k] < cuts_[k + 1] && !piece(cuts_[k], cuts_[k + 1])) return false;
@@ -84,16 +99,16 @@ class EdgeCuts {
   double u(double x) const { return (x - left_) / hx_; }
   double v(double y) const { return (y - bottom_) / hy_; }
 
-  // The parameters where the coordinate, running from c0 to c1 in step units, is whole.
-  void crossings(double c0, double c1) const {
-    const double first = std::floor(std::min(c0, c1)) + 1.0;
-    const std::int64_t count = wholesBetween(c0, c1);
-    for (std::int64_t n = 0; n < count; ++n) {
-      cuts_.push_back((first + static_cast<double>(n) - c0) / (c1 - c0));
+  // The parameters where the coordinate, running from c0 to c1 in step units, is a lattice line.
+  void crossings(double c0, double c1, double last) const {
+    const Wholes wholes = wholesBetween(c0, c1, last);
+    for (std::int64_t n = 0; n < wholes.count; ++n) {
+      cuts_.push_back((wholes.first + static_cast<double>(n) - c0) / (c1 - c0));
     }
   }
 
   double left_, bottom_, hx_, hy_;
+  double lastColumn_, lastRow_;       // the last lattice line of each axis, in step units
   mutable std::vector<double> cuts_;  // work space of forEachPiece
 };
 

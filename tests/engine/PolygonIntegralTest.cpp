@@ -225,6 +225,17 @@ TEST(PolygonIntegral, AreasAboveALevelOnLongEdges) {
   EXPECT_NEAR(integralOf(map, region), reference, 1e-10 * reference);
 }
 
+TEST(PolygonIntegral, EdgesFarBeyondTheMapCostNoMoreThanItsLattice) {
+  const grid::Grid map =
+      makeGrid(21, 17, 0.0, 10.0, 0.0, 8.0, [](double x, double y) { return 1 + x + y; });
+  geometry::Cover around;
+  around.appendLine(geometry::test::squareRing(-1, -1, 11, 9));
+  geometry::Cover far;
+  far.appendLine(geometry::test::squareRing(-1e17, -1e17, 1e17, 1e17));
+  EXPECT_EQ(PolygonIntegral(map, far).progressTotal(),
+            PolygonIntegral(map, around).progressTotal());
+}
+
 // The map of the calculator tests: 0..10 x 0..8 on 21 x 17 nodes.
 class IntegralFunction : public testing::CalculatorTest {
  protected:
