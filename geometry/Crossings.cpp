@@ -340,10 +340,14 @@ bool hasSelfCrossing(const Cover& cover) {
       [&](const SegmentRef& a, const SegmentRef& b) { return !selfCrossing(cover, a, b).found; });
 }
 
+// Lines nearer than a billionth of the coordinates' magnitude touch: a stretch that two rings
+// share up to the digits an overlay or a conversion leaves is refused as an exact one is.
+double contactTolerance(const Rect& r) {
+  return 1e3 * roundingScale(r);
+}
+
 bool linesCrossOrOverlap(const Cover& cover) {
-  // Lines nearer than a billionth of the coordinates' magnitude touch: a stretch that two rings
-  // share up to the digits an overlay or a conversion leaves is refused as an exact one is.
-  const double epsilon = 1e3 * roundingScale(cover.rect());
+  const double epsilon = contactTolerance(cover.rect());
   std::vector<Contact> contacts;
   const SegmentRuns runs(cover, epsilon);
   const auto pair = [&](const SegmentRef& a, const SegmentRef& b) {

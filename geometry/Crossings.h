@@ -52,9 +52,13 @@ bool hasSelfCrossing(const Cover& cover);
 // Different lines may touch at isolated points (a corner on a corner, a corner on an edge) when
 // each stays on its side of the other there; they fail when they cross, at a vertex or not, or
 // leave a touching point in the same direction, that is, share a stretch of boundary. A vertex
-// within 1e-9 of the coordinates' magnitude of another line touches it, and directions whose tips
+// within contactTolerance of another line touches it, and directions whose tips
 // lie that close to each other's lines are the same, so a stretch shared up to rounding is shared.
 bool linesCrossOrOverlap(const Cover& cover);
+
+// The distance below which linesCrossOrOverlap takes points within r for one: a billionth of the
+// coordinates' magnitude.
+double contactTolerance(const Rect& r);
 
 // Orders crossing points by line index, then segment index, then distance from the segment's
 // first point, the order in which lines are split at them (from the last to the first).

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <numeric>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -37,28 +38,199 @@ Rect widened(const Rect& rect, double margin) {
   return outer;
 }
 
-// Stage 1: closed isolines become rings (their signed areas cached); open ones are extended at
-// both ends to the nearest point of the outer frame, so that every open piece crosses the frame.
-void sortLines(Cover& isolines, const Cover& outerFrame, Cover& rings, Cover& pieces) {
-  rings.reserve(isolines.size());
-  for (std::size_t i = 0; i < isolines.size(); ++i) {
-    Line& line = isolines.line(i);
-    if (line.isClosed()) {
-      line.signedArea();
-      rings.appendLine(std::move(line));
-      continue;
+// The traced lines of one level, cleaned of what a level equal to node values makes degenerate.
+// Such a level puts crossings exactly on nodes (bit for bit, whichever edge reaches them), so
+// lines repeat points, and a stretch between two nodes at the level can be traced twice in
+// opposite directions (the diagonal of a saddle whose low corners lie at the level, an edge
+// between two such nodes with higher ground on both sides) or run along the frame. Repeated points
+// go; a stretch traced both ways is a slit of no width, and goes with its partner; a stretch on
+// the frame goes too, since the frame itself bounds the region there (or the region has no width
+// there). What is left of a line is cut into runs at the stretches that went.
+class TracedLevel {
+ public:
+  // Takes the lines over: the cover is left empty.
+  TracedLevel(Cover& isolines, const Rect& frame)
+      : frame_(frame),
+        // To within rounding of the frame's magnitude (the lattice places its last nodes by a
+        // step, which may miss the frame's right and top by an ulp or two).
+        onFrameTolerance_(1e-12 * std::max({std::fabs(frame.left), std::fabs(frame.right),
+                                            std::fabs(frame.bottom), std::fabs(frame.top),
+                                            frame.right - frame.left, frame.top - frame.bottom})) {
+    // Each line's memory goes as soon as it is read, so that the copy never doubles the trace.
+    for (std::size_t i = 0; i < isolines.size(); ++i) {
+      addLine(isolines.line(i));
+      isolines.line(i) = Line();
     }
-    if (line.empty()) continue;
-    std::vector<Point> points;
-    points.reserve(line.size() + 2);
-    points.push_back(nearestOnCover(outerFrame, line.front().x, line.front().y).point);
-    points.insert(points.end(), line.points().begin(), line.points().end());
-    points.push_back(nearestOnCover(outerFrame, line.back().x, line.back().y).point);
-    Line extended(std::move(points));
-    extended.value = line.value;
-    pieces.appendLine(std::move(extended));
+    isolines = Cover();
+    dropSlits();
+    for (Traced& line : lines_) {
+      if (line.closed &&
+          std::any_of(line.drop.begin(), line.drop.end(), [](Drop d) { return d != kKept; })) {
+        startAfterDrop(line);
+      }
+    }
   }
-}
+
+  // Every run that comes back to its start (a closed line with nothing dropped among them)
+  // becomes a ring, its signed area cached; every other run becomes a piece. A piece's end that
+  // is a line's open end, or that met a stretch on the frame, is extended to the nearest point of
+  // the outer frame, so that the piece crosses the frame there. Returns whether any piece was.
+  bool sort(const Cover& outerFrame, Cover& rings, Cover& pieces) const {
+    bool extended = false;
+    for (const Traced& line : lines_) {
+      forEachRun(line, [&](std::size_t first, std::size_t last, bool extendFront, bool extendBack) {
+        std::vector<Point> points;
+        points.reserve(last - first + 3);
+        const auto stub = [&](const Point& p) {
+          points.push_back(nearestOnCover(outerFrame, p.x, p.y).point);
+        };
+        if (extendFront) stub(line.points[first]);
+        points.insert(points.end(), line.points.begin() + static_cast<std::ptrdiff_t>(first),
+                      line.points.begin() + static_cast<std::ptrdiff_t>(last) + 1);
+        if (extendBack) stub(line.points[last]);
+        Line piece(std::move(points));
+        piece.value = line.value;
+        // A run that comes back to its start (what a slit leaves of a closed line) is a ring: as
+        // a piece it would dangle from its one junction.
+        if (!extendFront && !extendBack && piece.isClosed()) {
+          piece.signedArea();
+          rings.appendLine(std::move(piece));
+          return;
+        }
+        pieces.appendLine(std::move(piece));
+        extended = extended || extendFront || extendBack;
+      });
+    }
+    return extended;
+  }
+
+ private:
+  enum Drop : std::uint8_t { kKept, kSlit, kOnFrame };
+  struct Traced {
+    std::vector<Point> points;  // no point repeats its predecessor
+    std::vector<Drop> drop;     // per segment
+    bool closed = false;
+    double value = 0.0;
+  };
+
+  void addLine(const Line& line) {
+    Traced traced;
+    traced.closed = line.isClosed();
+    traced.value = line.value;
+    for (const Point& p : line.points()) {
+      if (traced.points.empty() || !samePosition(traced.points.back(), p)) {
+        traced.points.push_back(p);
+      }
+    }
+    if (traced.points.size() < 2) return;
+    traced.drop.assign(traced.points.size() - 1, kKept);
+    for (std::size_t k = 0; k + 1 < traced.points.size(); ++k) {
+      if (onFrame(traced.points[k], traced.points[k + 1])) traced.drop[k] = kOnFrame;
+    }
+    lines_.push_back(std::move(traced));
+  }
+
+  // Both ends on one side of the frame.
+  bool onFrame(const Point& a, const Point& b) const {
+    const auto near = [this](double u, double v) { return std::fabs(u - v) <= onFrameTolerance_; };
+    return (near(a.x, frame_.left) && near(b.x, frame_.left)) ||
+           (near(a.x, frame_.right) && near(b.x, frame_.right)) ||
+           (near(a.y, frame_.bottom) && near(b.y, frame_.bottom)) ||
+           (near(a.y, frame_.top) && near(b.y, frame_.top));
+  }
+
+  // Pairs every stretch with one traced the other way between the same two points; both go.
+  void dropSlits() {
+    struct Stretch {
+      Point low, high;  // the ends in (x, y) order
+      bool forward;     // traced from low to high
+      std::size_t line, segment;
+    };
+    const auto before = [](const Point& p, const Point& q) {
+      return p.x != q.x ? p.x < q.x : p.y < q.y;
+    };
+    std::vector<Stretch> stretches;
+    for (std::size_t i = 0; i < lines_.size(); ++i) {
+      const std::vector<Point>& points = lines_[i].points;
+      for (std::size_t k = 0; k + 1 < points.size(); ++k) {
+        const Point& a = points[k];
+        const Point& b = points[k + 1];
+        if (lines_[i].drop[k] != kKept || a.mark != kOnNode || b.mark != kOnNode) continue;
+        const bool forward = before(a, b);
+        stretches.push_back({forward ? a : b, forward ? b : a, forward, i, k});
+      }
+    }
+    const auto sameEnds = [](const Stretch& s, const Stretch& t) {
+      return samePosition(s.low, t.low) && samePosition(s.high, t.high);
+    };
+    std::sort(stretches.begin(), stretches.end(), [&](const Stretch& s, const Stretch& t) {
+      if (!samePosition(s.low, t.low)) return before(s.low, t.low);
+      if (!samePosition(s.high, t.high)) return before(s.high, t.high);
+      return s.forward < t.forward;
+    });
+    for (std::size_t g = 0; g < stretches.size();) {
+      std::size_t end = g;
+      while (end < stretches.size() && sameEnds(stretches[g], stretches[end])) ++end;
+      // Backward ones sort first: pair the first backward with the first forward, and so on.
+      const auto firstForward = static_cast<std::size_t>(
+          std::find_if(stretches.begin() + static_cast<std::ptrdiff_t>(g),
+                       stretches.begin() + static_cast<std::ptrdiff_t>(end),
+                       [](const Stretch& s) { return s.forward; }) -
+          stretches.begin());
+      const std::size_t pairs = std::min(firstForward - g, end - firstForward);
+      for (std::size_t p = 0; p < pairs; ++p) {
+        for (const Stretch* s : {&stretches[g + p], &stretches[firstForward + p]}) {
+          lines_[s->line].drop[s->segment] = kSlit;
+        }
+      }
+      g = end;
+    }
+  }
+
+  // Walks a closed line that is cut from the end of its first dropped segment on, so that its
+  // last segment is dropped and no run wraps around its closing point.
+  static void startAfterDrop(Traced& line) {
+    const std::size_t m = line.drop.size();
+    const auto d = static_cast<std::size_t>(
+        std::find_if(line.drop.begin(), line.drop.end(), [](Drop x) { return x != kKept; }) -
+        line.drop.begin());
+    std::vector<Point> points(m + 1);
+    std::vector<Drop> drop(m);
+    for (std::size_t k = 0; k < m; ++k) {
+      points[k] = line.points[(d + 1 + k) % m];
+      drop[k] = line.drop[(d + 1 + k) % m];
+    }
+    points[m] = points[0];
+    line.points = std::move(points);
+    line.drop = std::move(drop);
+  }
+
+  // Calls visit(first, last, extendFront, extendBack) for each run of kept segments, points
+  // first ... last of the line. A run's end is extended where it is an open line's end or meets
+  // a dropped stretch on the frame.
+  template <typename Visit>
+  static void forEachRun(const Traced& line, Visit visit) {
+    const std::vector<Drop>& drop = line.drop;
+    const std::size_t m = drop.size();
+    for (std::size_t k = 0; k < m;) {
+      if (drop[k] != kKept) {
+        ++k;
+        continue;
+      }
+      const std::size_t first = k;
+      while (k < m && drop[k] == kKept) ++k;
+      // A closed line's last segment is dropped (startAfterDrop): it precedes the first run.
+      const bool front =
+          first == 0 ? !line.closed || drop[m - 1] == kOnFrame : drop[first - 1] == kOnFrame;
+      const bool back = k == m ? !line.closed : drop[k] == kOnFrame;
+      visit(first, k, front, back);
+    }
+  }
+
+  Rect frame_;
+  double onFrameTolerance_;
+  std::vector<Traced> lines_;
+};
 
 void reverseAll(Cover& cover) {
   for (std::size_t i = 0; i < cover.size(); ++i) cover.line(i).reverse();
@@ -111,10 +283,56 @@ Junctions findJunctions(const Cover& pieces) {
   return junctions;
 }
 
+// Whether two pieces run through the same points, in the same direction (1), the other way (-1),
+// or not (0).
+int twinDirection(const Line& p, const Line& q) {
+  if (p.size() != q.size()) return 0;
+  const std::size_t m = p.size();
+  bool same = true;
+  bool reversed = true;
+  for (std::size_t k = 0; k < m && (same || reversed); ++k) {
+    same = same && samePosition(p[k], q[k]);
+    reversed = reversed && samePosition(p[k], q[m - 1 - k]);
+  }
+  return same ? 1 : reversed ? -1 : 0;
+}
+
+// Pieces that the splitting left on top of each other: a sliver narrower than the splitting's
+// tolerance collapses onto the frame or onto another line. Of pieces that run the same way only
+// one bounds the region (a frame piece before an isoline piece); two that run opposite ways
+// bound no region at all, and both go.
+void dropTwins(const Cover& pieces, const Junctions& junctions, std::vector<bool>& alive) {
+  const std::size_t n = pieces.size();
+  const auto ends = [&](std::size_t p) {
+    return std::minmax(junctions.first[p], junctions.last[p]);
+  };
+  std::vector<std::size_t> order(n);
+  std::iota(order.begin(), order.end(), std::size_t{0});
+  // Frame pieces first among pieces with the same ends, so that they are the ones kept.
+  std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    return std::make_tuple(ends(a), pieces[a].id, a) < std::make_tuple(ends(b), pieces[b].id, b);
+  });
+  for (std::size_t g = 0; g < n;) {
+    std::size_t end = g + 1;
+    while (end < n && ends(order[end]) == ends(order[g])) ++end;
+    for (std::size_t i = g; i < end; ++i) {
+      for (std::size_t k = i + 1; k < end && alive[order[i]]; ++k) {
+        const std::size_t p = order[i];
+        const std::size_t q = order[k];
+        if (!alive[q]) continue;
+        const int twin = twinDirection(pieces[p], pieces[q]);
+        if (twin != 0) alive[q] = false;
+        if (twin < 0) alive[p] = false;
+      }
+    }
+    g = end;
+  }
+}
+
 // Stage 2: prunes the pieces that dangle, those with an end that no other piece shares, until
 // none is left; first the pieces outside the frame (the stubs to the outer frame, even when two
-// isolines ending at one border point give two identical stubs that hold each other). Returns
-// which pieces stay.
+// isolines ending at one border point give two identical stubs that hold each other) and the
+// twins of other pieces (dropTwins). Returns which pieces stay.
 std::vector<bool> prune(const Cover& pieces, const Junctions& junctions, const Rect& frame,
                         double margin) {
   const std::size_t n = pieces.size();
@@ -130,6 +348,7 @@ std::vector<bool> prune(const Cover& pieces, const Junctions& junctions, const R
     const Point& b = piece.size() > 1 ? piece[1] : a;
     if (!inner.contains((a.x + b.x) / 2, (a.y + b.y) / 2)) alive[p] = false;
   }
+  dropTwins(pieces, junctions, alive);
   std::vector<std::size_t> ends(junctions.begin.size() - 1, 0);
   for (std::size_t p = 0; p < n; ++p) {
     if (!alive[p]) continue;
@@ -173,17 +392,11 @@ Direction unit(const Point& a, const Point& b) {
   return {dx / length, dy / length};
 }
 
-// A piece that may continue a ring: its index and whether it is walked from its last point.
-struct Candidate {
-  std::size_t piece;
-  bool reversed;
-};
-
 // The turn rule at a junction with several candidates: the candidate turning sharpest to the
 // right of the ring's last direction, or the straightest when none turns right; candidates that
 // go straight back are never taken. Ties go to the first candidate. -1 when no choice is possible.
 int chooseTurn(const std::vector<Point>& ring, const Cover& pieces,
-               const std::vector<Candidate>& candidates) {
+               const std::vector<std::size_t>& candidates) {
   const std::size_t n = ring.size();
   if (n < 2) return -1;
   Direction d = unit(ring[n - 2], ring[n - 1]);
@@ -197,9 +410,8 @@ int chooseTurn(const std::vector<Point>& ring, const Cover& pieces,
   std::vector<Direction> u(candidates.size());
   std::vector<bool> usable(candidates.size(), false);
   for (std::size_t c = 0; c < candidates.size(); ++c) {
-    const Line& piece = pieces[candidates[c].piece];
-    const std::size_t m = piece.size();
-    u[c] = candidates[c].reversed ? unit(piece[m - 1], piece[m - 2]) : unit(piece[0], piece[1]);
+    const Line& piece = pieces[candidates[c]];
+    u[c] = unit(piece[0], piece[1]);
     const double cross = u[c].x * d.y - u[c].y * d.x;
     const double dot = u[c].x * d.x + u[c].y * d.y;
     usable[c] = !(std::fabs(cross) < kParallel && dot < 0.0);
@@ -219,17 +431,16 @@ int chooseTurn(const std::vector<Point>& ring, const Cover& pieces,
   return best;
 }
 
-// Stage 3: assembles rings from the pieces that stay. Each ring starts with the first unused
-// isoline piece and follows, at every junction, the unused pieces never offered before (a piece
-// offered once, taken or not, is not offered again: at a junction of three pieces the one passed
-// over lies beyond the isoline, outside the region), until it comes back to its start. False when
-// a ring cannot be continued or closed.
+// Stage 3: assembles rings from the pieces that stay. Every piece runs with the region on its
+// right, the frame clockwise, so a ring is the boundary of one face: it starts with the first
+// unused isoline piece and goes on, at every junction, with an unused piece that leaves it, the
+// one the turn rule picks among several (where lines touch at a node on the level), until it
+// comes back to its start. False when a ring cannot be continued or closed.
 bool assemble(const Cover& pieces, const Junctions& junctions, const std::vector<bool>& alive,
               Cover& rings) {
   const std::size_t n = pieces.size();
   std::vector<bool> used(n, false);
-  std::vector<bool> offered(n, false);
-  std::vector<Candidate> candidates;
+  std::vector<std::size_t> candidates;
   for (std::size_t start = 0;; ++start) {
     while (start < n && !(alive[start] && !used[start] && pieces[start].id == kIsolinePiece)) {
       ++start;
@@ -245,23 +456,18 @@ bool assemble(const Cover& pieces, const Junctions& junctions, const std::vector
     for (std::size_t step = 0; step < n && !closed(); ++step) {
       candidates.clear();
       for (const std::size_t q : junctions.at(end)) {
-        if (!alive[q] || used[q] || offered[q] || pieces[q].size() < 2) continue;
-        offered[q] = true;
-        candidates.push_back({q, junctions.first[q] != end});
+        if (alive[q] && !used[q] && junctions.first[q] == end && pieces[q].size() >= 2) {
+          candidates.push_back(q);
+        }
       }
       if (candidates.empty()) return false;
       const int chosen = candidates.size() == 1 ? 0 : chooseTurn(ring, pieces, candidates);
       if (chosen < 0) return false;
-      const Candidate next = candidates[static_cast<std::size_t>(chosen)];
-      const std::span<const Point> points = pieces[next.piece].points();
-      if (next.reversed) {
-        ring.insert(ring.end(), points.rbegin() + 1, points.rend());
-        end = junctions.first[next.piece];
-      } else {
-        ring.insert(ring.end(), points.begin() + 1, points.end());
-        end = junctions.last[next.piece];
-      }
-      used[next.piece] = true;
+      const std::size_t next = candidates[static_cast<std::size_t>(chosen)];
+      const std::span<const Point> points = pieces[next].points();
+      ring.insert(ring.end(), points.begin() + 1, points.end());
+      end = junctions.last[next];
+      used[next] = true;
     }
     if (!closed()) return false;
     for (Point& p : ring) p.mark = 0;
@@ -271,12 +477,13 @@ bool assemble(const Cover& pieces, const Junctions& junctions, const std::vector
   }
 }
 
-// Stage 4 with open lines: the extended lines (marked 1) and the frame (marked 0) are split at
-// their crossings, dangling pieces are pruned and rings are assembled from the rest.
-bool closeOpenPieces(Cover& pieces, const Rect& frame, double margin, Cover& rings) {
+// Stage 4 with open lines: the extended lines (marked 1) and, when they reach it, the frame
+// (marked 0) are split at their crossings, dangling pieces are pruned and rings are assembled from
+// the rest.
+bool closePieces(Cover& pieces, const Rect& frame, bool withFrame, double margin, Cover& rings) {
   pieces.stampMark(1);
   for (std::size_t p = 0; p < pieces.size(); ++p) pieces.line(p).id = kIsolinePiece;
-  pieces.appendLine(frameRing(frame));
+  if (withFrame) pieces.appendLine(frameRing(frame));
   pieces.recomputeRects();
   splitAtCrossings(pieces, findSelfCrossings(pieces));
   const Junctions junctions = findJunctions(pieces);
@@ -294,20 +501,19 @@ bool closeLevelRegion(Cover isolines, const Rect& frame, double margin, bool abo
   outerFrame.appendLine(frameRing(widened(frame, margin)));
   Cover rings;
   Cover pieces;
-  sortLines(isolines, outerFrame, rings, pieces);
+  const bool reachesFrame = TracedLevel(isolines, frame).sort(outerFrame, rings, pieces);
   // The region always lies on the right of its lines: above the level that is where the isolines
   // have their higher values; below it, the lines are walked the other way.
   if (!above) {
     reverseAll(rings);
     reverseAll(pieces);
   }
-  if (pieces.empty()) {
-    // Only closed lines: when the largest one runs counter-clockwise, the region lies outside it
-    // and the frame bounds it.
+  if (!pieces.empty() && !closePieces(pieces, frame, reachesFrame, margin, rings)) return false;
+  if (!reachesFrame) {
+    // No line reaches the frame: when the largest ring runs counter-clockwise, the region lies
+    // outside it and the frame bounds it.
     rings.sortDescending(3);
     if (!rings.empty() && rings[0].signedArea() > 0.0) rings.appendLine(frameRing(frame));
-  } else if (!closeOpenPieces(pieces, frame, margin, rings)) {
-    return false;
   }
   Region built;
   if (!buildRegion(std::move(rings), built)) return false;

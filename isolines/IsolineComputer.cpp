@@ -7,6 +7,7 @@
 #include <type_traits>
 
 #include "common/Memory.h"
+#include "geometry/Crossings.h"
 #include "grid/Blank.h"
 
 namespace vellumar::isolines {
@@ -42,6 +43,12 @@ bool S_IsolineComputer::traceLevels(const grid::Grid& lattice, double lowest, do
   ymin_ = lattice.bottom;
   hx_ = (lattice.right - lattice.left) / (nx_ - 1);
   hy_ = (lattice.top - lattice.bottom) / (ny_ - 1);
+  geometry::Rect extent;
+  extent.include(lattice.left, lattice.bottom);
+  extent.include(lattice.right, lattice.top);
+  const double nearNode = geometry::contactTolerance(extent);
+  nearNodeX_ = nearNode / hx_;
+  nearNodeY_ = nearNode / hy_;
   lowerEnd_ = lowerEnd != 0;
   if (!chooseLevels(lowest, highest, step)) return false;
 
@@ -354,6 +361,7 @@ void S_IsolineComputer::emit(std::uint32_t k) {
   const bool reversed = !highOnRight(at(0), at(1));
   for (std::size_t n = 0; n < count; ++n) {
     const GridPoint& p = at(reversed ? count - 1 - n : n);
+    if (p.onNode) output_.nodePoints.push_back(output_.x.size());
     output_.x.push_back(p.x);
     output_.y.push_back(p.y);
   }
@@ -488,12 +496,22 @@ S_IsolineComputer::GridPoint S_IsolineComputer::crossingPoint(const EdgeNodes& e
   const int i1 = e.horizontal ? e.i + 1 : e.i;
   const int j1 = e.horizontal ? e.j : e.j + 1;
   const double z0 = nodeValue(e.i, e.j);
-  const double t = std::clamp((levelValue - z0) / (nodeValue(i1, j1) - z0), 0.0, 1.0);
+  double t = std::clamp((levelValue - z0) / (nodeValue(i1, j1) - z0), 0.0, 1.0);
+  // A crossing nearer a node than the polygon check tells points apart is that node: the lines of
+  // a level that nearly meets node values then meet where they pass the node, as at the level
+  // itself, instead of leaving slivers no check can tell from shared stretches.
+  const double nearNode = e.horizontal ? nearNodeX_ : nearNodeY_;
+  if (t <= nearNode) t = 0.0;
+  if (t >= 1.0 - nearNode) t = 1.0;
   const double x0 = xmin_ + e.i * hx_;
   const double y0 = ymin_ + e.j * hy_;
   const double x1 = xmin_ + i1 * hx_;
   const double y1 = ymin_ + j1 * hy_;
-  return {x0 + t * (x1 - x0), y0 + t * (y1 - y0), edge};
+  // A crossing at a node is that node's position exactly, whichever edge reaches it: the pieces
+  // of lines that pass through a node at the level then meet there bit for bit.
+  if (t == 0.0) return {x0, y0, edge, true};
+  if (t == 1.0) return {x1, y1, edge, true};
+  return {x0 + t * (x1 - x0), y0 + t * (y1 - y0), edge, false};
 }
 
 bool S_IsolineComputer::reportProgress(std::int64_t done) {

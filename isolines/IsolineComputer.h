@@ -44,6 +44,7 @@ class S_IsolineComputer {
     double x = 0.0;
     double y = 0.0;
     std::int32_t edge = -1;
+    bool onNode = false;  // placed exactly on one of the edge's nodes
   };
 
   // progress: the sink whose progress hook shows the trace and may cancel it; null for none.
@@ -151,6 +152,9 @@ class S_IsolineComputer {
   double ymin_ = 0.0;
   double hx_ = 0.0;
   double hy_ = 0.0;
+  // Crossings within this fraction of an edge from its node are placed on the node.
+  double nearNodeX_ = 0.0;
+  double nearNodeY_ = 0.0;
   bool lowerEnd_ = true;
   std::uint32_t levelCount_ = 0;
   double lowLevel_ = 0.0;

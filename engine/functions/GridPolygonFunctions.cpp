@@ -93,7 +93,7 @@ Operand traceRegion(S_Calculator& calc, Arguments& args) {
   isolines::TracedLines traced;
   if (!traceMap(calc, map, levels, traced)) return Operand();
   geometry::Cover isolines;
-  traced.appendTo(isolines);
+  traced.appendTo(isolines, geometry::kOnNode);
   traced.clear();
   geometry::Region region;
   if (!geometry::closeLevelRegion(std::move(isolines), mapRectangle(map), map.stepX(), above,

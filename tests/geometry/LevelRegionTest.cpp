@@ -225,8 +225,16 @@ TEST(LevelRegion, RingsThatFailThePolygonCheckFailTheRegion) {
   const Rect frame = rectOf(0, 0, 10, 10);
   Region region;
   region.appendLine(squareRing(0, 0, 1, 1));
-  // Two summits whose isolines share a stretch, and two whose isolines cross.
-  const Cover sharing = coverOf({squareRing(1, 1, 4, 4, true), squareRing(4, 1, 8, 4, true)});
+  // Two summits whose isolines run along one stretch the one way and the other are one summit
+  // with that stretch on the level: the region is their union. A summit and a pit whose lines
+  // run along a stretch the same way put the region on its one side twice, and fail, as do two
+  // summits whose isolines cross.
+  Cover joined = coverOf({squareRing(1, 1, 4, 4, true), squareRing(4, 1, 8, 4, true)});
+  joined.stampMark(kOnNode);
+  ASSERT_TRUE(closeLevelRegion(joined, frame, 1.0, true, region));
+  EXPECT_EQ(region.size(), 1u);
+  EXPECT_DOUBLE_EQ(test::enclosedArea(region), 21.0);
+  const Cover sharing = coverOf({squareRing(1, 1, 4, 4, true), squareRing(4, 1, 8, 4)});
   EXPECT_FALSE(closeLevelRegion(sharing, frame, 1.0, true, region));
   EXPECT_TRUE(region.empty());
   const Cover crossing = coverOf({squareRing(1, 1, 5, 5, true), squareRing(3, 3, 8, 8, true)});

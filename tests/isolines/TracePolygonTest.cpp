@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <memory>
 #include <random>
+#include <string>
+#include <vector>
 
 #include "../geometry/TestShapes.h"
 #include "TraceTestSupport.h"
@@ -83,6 +85,53 @@ Sampled sample(const grid::Grid& map, const geometry::Cover& region, double leve
     }
   }
   return {count * w * h, wrong * w * h};
+}
+
+// The area of the part of each cell of the map's own lattice above the level, counted cell by
+// cell with the crossings the tracing places (linear along the edges, a node above only when
+// higher than the level) and its saddle rule (a saddle cell's high corners stay apart): an
+// exact count that knows nothing of how lines are closed into rings.
+double cellAreaAbove(const grid::Grid& map, double level) {
+  using geometry::Point;
+  const auto shoelace = [](const std::vector<Point>& ring) {
+    double twice = 0.0;
+    for (std::size_t k = 0; k < ring.size(); ++k) {
+      const Point& a = ring[k];
+      const Point& b = ring[(k + 1) % ring.size()];
+      twice += a.x * b.y - b.x * a.y;
+    }
+    return std::fabs(twice) / 2.0;
+  };
+  double area = 0.0;
+  for (int j = 0; j + 1 < map.ny(); ++j) {
+    for (int i = 0; i + 1 < map.nx(); ++i) {
+      const int ci[4] = {i, i + 1, i + 1, i};
+      const int cj[4] = {j, j, j + 1, j + 1};
+      double z[4];
+      bool up[4];
+      Point p[4];
+      for (int c = 0; c < 4; ++c) {
+        z[c] = map.node(ci[c], cj[c]);
+        up[c] = z[c] > level;
+        p[c] = Point{map.nodeX(ci[c]), map.nodeY(cj[c]), 0};
+      }
+      const auto crossing = [&](int s) {
+        const int t = (s + 1) % 4;
+        const double f = (level - z[s]) / (z[t] - z[s]);
+        return Point{p[s].x + f * (p[t].x - p[s].x), p[s].y + f * (p[t].y - p[s].y), 0};
+      };
+      const bool saddle = up[0] == up[2] && up[1] == up[3] && up[0] != up[1];
+      std::vector<Point> part;
+      for (int s = 0; s < 4; ++s) {
+        if (saddle && up[s]) area += shoelace({crossing((s + 3) % 4), p[s], crossing(s)});
+        if (saddle) continue;
+        if (up[s]) part.push_back(p[s]);
+        if (up[s] != up[(s + 1) % 4]) part.push_back(crossing(s));
+      }
+      if (!part.empty()) area += shoelace(part);
+    }
+  }
+  return area;
 }
 
 // A calculator holding a peak (G1), a pit (G2), a ridge from the left side to the right (G3), a
@@ -333,13 +382,45 @@ TEST_F(TracePolygon, FlatMapsAndUntouchedLevelsGiveAnEmptyPolygon) {
   EXPECT_EQ(calc_.result().numberValue(), 5.0);
 }
 
-TEST_F(TracePolygon, RegionsThatCannotBeBuiltFailTheStatement) {
-  // At level 5 both ridges' isolines run along the row of 5 between them: two rings sharing a
-  // stretch of boundary are no valid polygon, so the statement fails instead of returning an
-  // empty polygon.
-  const Outcome touching = evaluate("Trace(G6, 5, 1, 1)");
-  EXPECT_FALSE(touching.ok);
-  EXPECT_EQ(touching.text, "Trace: ошибка исполнения функции!");
+// Levels equal to node values put crossings on nodes: lines that meet at nodes, run along the
+// border, or trace a stretch between two nodes on the level from both sides. Every integer level
+// of an integer relief (and of a terraced one, with wide flats on the levels) and levels a
+// rounding away from them must give valid regions whose areas are the exact cell count.
+TEST_F(TracePolygon, LevelsOnAndNearNodeValuesGiveTheExactCellAreas) {
+  for (const int terrace : {1, 4}) {
+    const auto relief = [terrace](double x, double y) {
+      const double i = x / 10.0;
+      const double j = y / 10.0;
+      const double v = std::round(
+          200 + 30 * std::sin(0.21 * i + 0.13 * j + 1) + 20 * std::sin(0.07 * i - 0.31 * j) +
+          12 * std::sin(0.37 * i + 0.29 * j + 2) + 6 * std::sin(0.53 * i - 0.41 * j + 0.5));
+      return std::floor(v / terrace) * terrace;
+    };
+    put("G8", gridOf(48, 40, 0, 470, 0, 390, relief, grid::Interpolation::Bilinear));
+    const grid::Grid& m = map("G8");
+    const double frame = (m.right - m.left) * (m.top - m.bottom);
+    for (double base = std::ceil(m.zmin) + 1; base < m.zmax; base += terrace) {
+      for (const double level : {base, base + 2e-7, base - 1e-12}) {
+        const std::string args = "G8, " + exact(level) + ", 1, ";
+        const geometry::Cover above = polygon("Trace(" + args + "1)");
+        const geometry::Cover below = polygon("Trace(" + args + "0)");
+        expectValidRegion(above, m, args + "1");
+        expectValidRegion(below, m, args + "0");
+        const double expected = cellAreaAbove(m, level);
+        EXPECT_NEAR(enclosedArea(above), expected, frame * 1e-8) << args;
+        EXPECT_NEAR(enclosedArea(below), frame - expected, frame * 1e-8) << args;
+      }
+    }
+  }
+}
+
+TEST_F(TracePolygon, RidgesMeetingAlongARowOnTheLevelMergeIntoOneRegion) {
+  // At level 5 both ridges' isolines run along the row of 5 between them, the one way and the
+  // other: the region above is the two ridges joined along that row, not two rings sharing it.
+  const geometry::Cover joined = polygon("Trace(G6, 5, 1, 1)");
+  expectValidRegion(joined, map("G6"), "joined");
+  EXPECT_EQ(joined.size(), 1u);
+  EXPECT_NEAR(enclosedArea(joined), cellAreaAbove(map("G6"), 5.0), 1e-12);
   // Slightly higher, they are apart.
   const geometry::Cover apart = polygon("Trace(G6, 5.5, 1, 1)");
   EXPECT_EQ(apart.size(), 2u);
