@@ -143,7 +143,7 @@ TEST(IsolineComputer, LevelsFollowLowestHighestAndStep) {
   }
 
   // A reversed range fails and leaves the output empty.
-  TracedLines lines{{0, 1}, {0, 1}, {2}, {5}};
+  TracedLines lines{{0, 1}, {0, 1}, {2}, {5}, {}};
   S_IsolineComputer computer(lines, nullptr, "");
   EXPECT_FALSE(computer.traceLevels(lattice, 2, 1, 1));
   EXPECT_TRUE(lines.empty() && lines.pointCount() == 0);
