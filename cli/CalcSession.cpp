@@ -13,6 +13,7 @@
 #include "common/DisplayFile.h"
 #include "common/ErrorSink.h"
 #include "common/FileIo.h"
+#include "common/SafeSave.h"
 #include "common/TextEncoding.h"
 #include "engine/EngineMessages.h"
 #include "engine/LayerRecords.h"
@@ -28,7 +29,9 @@ bool isBlankText(const std::string& text) {
 }  // namespace
 
 CalcSession::CalcSession(const Options& options, std::ostream& out, std::ostream& err)
-    : options_(options), out_(out), err_(err) {
+    // With "-o -" standard output carries the saved file alone: what the run would print there
+    // goes to standard error.
+    : options_(options), out_(options.outputToStandardOutput() ? err : out), err_(err) {
   calc_.setAnglesInRadians(!options.degrees);
   calc_.setLengthTolerance(options.meters ? 1.0 : 0.001);
   calc_.setLanguage(options.english ? Language::English : Language::Russian);
@@ -96,7 +99,9 @@ engine::FileStatus CalcSession::loadData(const Action& action) {
 
 int CalcSession::saveResult() {
   if (options_.outputPath.empty() || !evaluatedAny_) return exit_status::kSuccess;
-  const engine::FileStatus status = workspace_.save(currentResult_, options_.outputPath);
+  const std::string path =
+      options_.outputToStandardOutput() ? std::string(kStandardOutputName) : options_.outputPath;
+  const engine::FileStatus status = workspace_.save(currentResult_, path);
   if (!status.message.empty()) err_ << status.message << '\n';
   return status.ok ? exit_status::kSuccess : exit_status::kFileFailed;
 }
@@ -172,7 +177,7 @@ int CalcSession::evaluateFile(const std::string& path) {
 
 int CalcSession::runStandardInput(bool interactive) {
   bool allOk = true;
-  Prompt prompt("vellumar> ");
+  Prompt prompt("vellumar> ", options_.outputToStandardOutput() ? stderr : stdout);
   for (bool first = true;; first = false) {
     std::string line;
     if (interactive) {

@@ -235,7 +235,8 @@ Evaluation and output:
   -f, --file FILE        evaluate the text of a display file (.ctb)
   -o, --output FILE      save the final result with the writer of its kind; a grid by
                          extension: .grd DSAA, .tif/.tiff GeoTIFF, .asc ESRI ASCII,
-                         .nc netCDF, .img Imagine
+                         .nc netCDF, .img Imagine; '-' writes a DSAA grid or a data
+                         file to standard output (the messages go to standard error)
   --co KEY=VALUE         a GDAL creation option of a raster result (repeatable),
                          e.g. --co COMPRESS=DEFLATE
   --type TYPE            the type of a raster result's values (Byte, Int16, Float32, ...;

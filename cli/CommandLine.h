@@ -30,7 +30,9 @@ struct Action {
 // Everything the command line asks for.
 struct Options {
   std::vector<Action> actions;
+  // The -o path; "-" for standard output.
   std::string outputPath;
+  bool outputToStandardOutput() const { return outputPath == "-"; }
   // --each: the layer (P1, C2, ...) whose records the last display text is evaluated for, one at
   // a time; empty when off.
   std::string eachLayer;

@@ -86,6 +86,7 @@ class InterruptCatcher {
 
 std::optional<std::string> Prompt::next() {
   rl_catch_signals = 0;
+  rl_outstream = screen_;
   InterruptCatcher catcher;
   Delivery received;
   delivery = &received;

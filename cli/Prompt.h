@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdio>
 #include <optional>
 #include <string>
 
@@ -11,13 +12,17 @@ namespace vellumar::cli {
 // line is being read, so a long evaluation can still be interrupted.
 class Prompt {
  public:
-  explicit Prompt(std::string prompt) : prompt_(std::move(prompt)) {}
+  // screen is where the prompt and the echo of the typed line go (standard error when standard
+  // output carries a saved file).
+  explicit Prompt(std::string prompt, std::FILE* screen = stdout)
+      : prompt_(std::move(prompt)), screen_(screen) {}
 
   // The next line (without its line break); nullopt at the end of the input.
   std::optional<std::string> next();
 
  private:
   std::string prompt_;
+  std::FILE* screen_;
 };
 
 }  // namespace vellumar::cli

@@ -6,9 +6,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstddef>
 #include <cstring>
 #include <new>
+#include <string_view>
+#include <utility>
 
 #include "common/Memory.h"
 
@@ -227,10 +230,30 @@ std::string folderOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
+int descriptorNamed(const std::string& path) {
+  static constexpr std::pair<std::string_view, int> kStreams[] = {
+      {"/dev/stdin", 0}, {"/dev/stdout", 1}, {"/dev/stderr", 2}};
+  for (const auto& [name, fd] : kStreams) {
+    if (path == name) return fd;
+  }
+  const std::string own = "/proc/" + std::to_string(getpid()) + "/fd/";
+  for (const std::string_view folder :
+       {std::string_view("/dev/fd/"), std::string_view("/proc/self/fd/"),
+        std::string_view("/proc/thread-self/fd/"), std::string_view(own)}) {
+    if (!path.starts_with(folder) || path.size() == folder.size()) continue;
+    const char* end = path.data() + path.size();
+    int fd = -1;
+    const auto [stop, error] = std::from_chars(path.data() + folder.size(), end, fd);
+    return error == std::errc() && stop == end && fd >= 0 ? fd : -1;
+  }
+  return -1;
+}
+
 std::string followLinks(const std::string& path) {
   std::string current = path;
   for (int hops = 0; hops < 40; ++hops) {
     struct stat info {};
+    if (descriptorNamed(current) >= 0) return current;
     if (lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return current;
     std::string link(static_cast<std::size_t>(info.st_size > 0 ? info.st_size : 255) + 1, '\0');
     const ssize_t length = readlink(current.c_str(), link.data(), link.size());

@@ -77,8 +77,15 @@ FileError checkRegularFile(const std::string& path);
 
 // The folder of a path ("." for a bare name, "/" at the root).
 std::string folderOf(const std::string& path);
+// The descriptor a name designates: 0, 1 and 2 for /dev/stdin, /dev/stdout and /dev/stderr, N
+// for /dev/fd/N, /proc/self/fd/N, /proc/thread-self/fd/N and /proc/PID/fd/N of this process;
+// -1 for every other path. Whether the descriptor is open is not checked.
+int descriptorNamed(const std::string& path);
 // The file a path names after following symbolic links in its last component; the path itself
-// when it is not a link or does not exist. Empty for a loop of links.
+// when it is not a link or does not exist. Empty for a loop of links. A link that names a
+// descriptor (descriptorNamed) is where following stops: what that link leads to is the file the
+// descriptor has open, which only the descriptor reaches as it stands (its offset, its append
+// mode; a pipe has no name at all).
 std::string followLinks(const std::string& path);
 // Syncs the folder of path (its entries); true where the file system cannot sync folders.
 bool syncFolder(const std::string& path);

@@ -103,7 +103,20 @@ mode_t currentUmask() {
   return mask;
 }
 
+// Character devices and FIFOs are written in place.
+bool isStream(mode_t mode) {
+  return S_ISCHR(mode) || S_ISFIFO(mode);
+}
+
 }  // namespace
+
+bool writesInPlace(const std::string& path) {
+  const std::string destination = followLinks(path);
+  if (destination.empty()) return false;
+  struct stat info {};
+  return descriptorNamed(destination) >= 0 ||
+         (stat(destination.c_str(), &info) == 0 && isStream(info.st_mode));
+}
 
 SaveFile::SaveFile(std::string target) : target_(std::move(target)) {}
 
@@ -131,8 +144,10 @@ bool SaveFile::open() {
   ignoreFileSizeSignal();
   destination_ = followLinks(target_);
   if (destination_.empty()) return fail(SaveError::NotRegularFile);
+  if (const int named = descriptorNamed(destination_); named >= 0) return openDescriptor(named);
   struct stat info {};
   if (stat(destination_.c_str(), &info) == 0) {
+    if (isStream(info.st_mode)) return openStream();
     if (!S_ISREG(info.st_mode)) return fail(SaveError::NotRegularFile);
     if (faccessat(AT_FDCWD, destination_.c_str(), W_OK, AT_EACCESS) != 0) {
       return fail(SaveError::NotWritable);
@@ -155,6 +170,31 @@ bool SaveFile::open() {
   return true;
 }
 
+// A descriptor is written through a duplicate, so the write goes where the descriptor stands;
+// reopening its name would start a regular file anew at its first byte.
+bool SaveFile::openDescriptor(int named) {
+  const int flags = fcntl(named, F_GETFL);
+  if (flags < 0) return fail(SaveError::CannotCreate);
+  if ((flags & O_ACCMODE) == O_RDONLY) return fail(SaveError::NotWritable);
+  fd_ = fcntl(named, F_DUPFD_CLOEXEC, 0);
+  if (fd_ < 0) return fail(SaveError::CannotCreate);
+  inPlace_ = true;
+  return true;
+}
+
+bool SaveFile::openStream() {
+  fd_ = ::open(destination_.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+  if (fd_ < 0) {
+    return fail(errno == EACCES || errno == EPERM || errno == EROFS ? SaveError::NotWritable
+                                                                    : SaveError::CannotCreate);
+  }
+  // A regular file put in the device's place since it was looked at is not written in place.
+  struct stat info {};
+  if (fstat(fd_, &info) != 0 || !isStream(info.st_mode)) return fail(SaveError::NotRegularFile);
+  inPlace_ = true;
+  return true;
+}
+
 bool SaveFile::write(std::string_view bytes) {
   if (fd_ < 0 || finished_) return fail(SaveError::WriteFailed);
   while (!bytes.empty()) {
@@ -162,6 +202,7 @@ bool SaveFile::write(std::string_view bytes) {
     if (written < 0 && errno == EINTR) continue;
     if (written <= 0) return fail(SaveError::WriteFailed);
     bytes.remove_prefix(static_cast<std::size_t>(written));
+    size_ += static_cast<std::uint64_t>(written);
   }
   return true;
 }
@@ -196,6 +237,13 @@ void SaveFile::applyOwnerAndMode() {
 bool SaveFile::finish() {
   if (finished_) return true;
   if (fd_ < 0) return fail(SaveError::WriteFailed);
+  if (inPlace_) {
+    // A stream is not synced (pipes and most devices cannot be); its size is what was written.
+    const int closed = close(fd_);
+    fd_ = -1;
+    finished_ = closed == 0;
+    return finished_ || fail(SaveError::WriteFailed);
+  }
   applyOwnerAndMode();
   struct stat info {};
   if (fsync(fd_) != 0 || fstat(fd_, &info) != 0) return fail(SaveError::WriteFailed);
@@ -211,6 +259,7 @@ bool SaveFile::finish() {
 }
 
 bool SaveFile::replaceTarget() {
+  if (inPlace_ && finished_) return true;  // a stream holds its content already
   if (!finished_ || temporary_.empty()) return fail(SaveError::RenameFailed);
   if (std::rename(temporary_.c_str(), destination_.c_str()) != 0) {
     return fail(SaveError::RenameFailed);
@@ -248,7 +297,10 @@ bool SaveSet::open() {
   if (!files_.empty()) recoverInterruptedSave(files_.back()->target());
   for (std::size_t i = 0; i < files_.size(); ++i) {
     SaveFile& file = *files_[i];
+    // Checked before opening, which for a FIFO would wait for a reader.
+    if (writesInPlace(file.target())) return fail(SaveError::StreamTarget);
     if (!file.open()) return fail(file.error());
+    if (file.inPlace()) return fail(SaveError::StreamTarget);
     for (std::size_t j = 0; j < i; ++j) {
       if (files_[j]->destination() == file.destination() || files_[j]->sameExistingFile(file)) {
         return fail(SaveError::SameFile);

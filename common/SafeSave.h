@@ -16,8 +16,13 @@ namespace vellumar {
 //    (O_CREAT | O_EXCL) under a short unpredictable name, so a link planted in the folder cannot
 //    redirect the write and a 240-character target name still leaves room for it.
 //  - A target that is a symbolic link is followed: the file it names is replaced, the link stays.
-//  - A target that exists and is not a regular file (a device, a FIFO, a directory) is refused, and
-//    so is one the user may not write.
+//  - A stream is written in place, never replaced: a character device (/dev/null, a terminal), a
+//    FIFO, and a name of an open descriptor (/dev/stdout, /dev/fd/N, /proc/self/fd/N, or a link to
+//    one). A descriptor is written as it stands, so a regular file behind /dev/stdout that the
+//    shell opened for appending (>>) gets the content at its end and keeps its old lines. A stream
+//    cannot take back what was written: a failed write leaves what went out before it.
+//  - Every other target that exists and is not a regular file (a directory, a socket, a block
+//    device) is refused, and so is one the user may not write.
 //  - The new file keeps the replaced file's permission bits, and its owner and group where the
 //    process may set them; a new file gets the permissions the umask allows.
 //  - The file is synced before the rename and its folder after it; every failure, a full disk and
@@ -33,7 +38,8 @@ namespace vellumar {
 
 enum class [[nodiscard]] SaveError{
     None,
-    NotRegularFile,  // the target is a device, FIFO, directory, socket or a loop of links
+    NotRegularFile,  // the target is a directory, socket, block device or a loop of links
+    StreamTarget,    // a stream where only files will do (a set of files, a write by path)
     NotWritable,     // the user may not write the target
     SameFile,        // two files of one save name the same file
     CannotCreate,    // the temporary file cannot be created beside the target
@@ -51,12 +57,16 @@ class SaveFile {
   SaveFile(const SaveFile&) = delete;
   SaveFile& operator=(const SaveFile&) = delete;
 
-  // Checks the target and creates the temporary file; false with error() set on refusal.
+  // Checks the target and creates the temporary file, or opens the stream it names (which for a
+  // FIFO waits for a reader); false with error() set on refusal.
   [[nodiscard]] bool open();
+  // Whether the target is a stream written in place (known once open() succeeded).
+  bool inPlace() const { return inPlace_; }
   // Appends bytes to the new content.
   [[nodiscard]] bool write(std::string_view bytes);
   // The temporary file, for a library that writes the new content by path itself (GDAL's
-  // drivers) instead of through write(); empty before open() and after the save ended.
+  // drivers) instead of through write(); empty before open(), after the save ended and for a
+  // stream.
   const std::string& temporaryPath() const { return temporary_; }
   // Takes up the temporary file again after a library wrote it by path, so that finish() syncs
   // and closes what the library left there, even when it replaced the file it was given.
@@ -87,6 +97,8 @@ class SaveFile {
 
  private:
   bool fail(SaveError error);
+  bool openDescriptor(int named);
+  bool openStream();
   void applyOwnerAndMode();
 
   std::string target_;
@@ -95,6 +107,7 @@ class SaveFile {
   int fd_ = -1;
   int signalSlot_ = -1;  // where a signal that ends the program finds the temporary file
   bool existed_ = false;
+  bool inPlace_ = false;
   std::uint64_t oldDevice_ = 0;
   std::uint64_t oldInode_ = 0;
   unsigned oldMode_ = 0;
@@ -110,7 +123,9 @@ class SaveFile {
 };
 
 // Several files saved together: a line file with its value file, the three files of a shapefile.
-// The last file added is the set's main file, which names its journal. Nothing is replaced until
+// The last file added is the set's main file, which names its journal. A stream cannot take part
+// (StreamTarget): the files of a set are replaced together, which a stream cannot be, and the
+// libraries that write a file by path need one they may seek in. Nothing is replaced until
 // every file is written; then, holding the journal's lock, the commit backs up every old target,
 // records the commit, renames each new file over its target in the order added, and removes the
 // journal and the backups. A failed rename puts every replaced file back. A failure removes every
@@ -131,6 +146,12 @@ class SaveSet {
   std::vector<std::unique_ptr<SaveFile>> files_;
   SaveError error_ = SaveError::None;
 };
+
+// The name of standard output, written in place wherever standard output goes.
+inline constexpr std::string_view kStandardOutputName = "/dev/stdout";
+
+// True when a save to path would write a stream in place (see SaveFile).
+bool writesInPlace(const std::string& path);
 
 // Writes bytes to path through a SaveFile; the error (None on success) is returned.
 SaveError saveFile(const std::string& path, std::string_view bytes);

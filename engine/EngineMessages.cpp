@@ -64,6 +64,9 @@ const MessageText kNotALayer = {"%s - не слой полигонов или л
 const MessageText kNotANumber = {"результат - не число", "the result is not a number"};
 const MessageText kNumberInTextField = {"Результат - число - в текстовом поле",
                                         "Result - number - in the text field"};
+const MessageText kFormatNeedsFiles = {
+    "этот формат пишется только в файлы, не в стандартный вывод, канал или устройство",
+    "this format is written to files only, not to standard output, a pipe or a device"};
 const MessageText kCannotOpenDisplayFile = {"Нельзя открыть файл содержимого табло!",
                                             "Cannot open the display file!"};
 const MessageText kResultGrid = {"Результат - карта - готов !", "Result - map - ready !"};

@@ -49,6 +49,9 @@ extern const MessageText kNoGridValues;    // Mean over a polygon that covers no
 extern const MessageText kNotALayer;       // a record-by-record evaluation: the name given
 extern const MessageText kNotANumber;      // a record's result is not a number
 extern const MessageText kNumberInTextField;
+// Follows the save message of a format of several files or written with seeking (line files,
+// shapefiles, rasters) saved to standard output, a pipe or a device.
+extern const MessageText kFormatNeedsFiles;
 extern const MessageText kCannotOpenDisplayFile;
 extern const MessageText kResultGrid;
 extern const MessageText kResultDataReady;

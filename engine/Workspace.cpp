@@ -8,6 +8,7 @@
 
 #include "common/CFormat.h"
 #include "common/FileIo.h"
+#include "common/SafeSave.h"
 #include "data/DataFileWriter.h"
 #include "data/DataMessages.h"
 #include "data/Shapefile.h"
@@ -123,6 +124,10 @@ RowProgress Workspace::fileProgress() const {
 
 FileStatus Workspace::cancelled() const {
   return FileStatus::failure(text(text::kCancelled));
+}
+
+FileStatus Workspace::needsFiles(const MessageText& saveMessage) const {
+  return FileStatus::failure(std::string(text(saveMessage)) + "\n" + text(text::kFormatNeedsFiles));
 }
 
 std::string Workspace::placed(const char* message, const MessageText& place,
@@ -315,6 +320,8 @@ int Workspace::gridBandCount(const std::string& path) {
 FileStatus Workspace::saveGrid(const Operand& result, const std::string& path) {
   const grid::Grid& grid = *result.gridValue();
   if (formats::writesRaster(path)) {
+    // GDAL's drivers seek in the file they write, and may write a .prj beside it.
+    if (writesInPlace(path)) return needsFiles(grid::text::kSaveFailed);
     const formats::RasterWrite written =
         formats::writeRaster(grid, path, rasterOptions_, fileProgress());
     if (written.status == formats::RasterWriteStatus::Cancelled) return cancelled();
@@ -481,6 +488,7 @@ FileStatus Workspace::saveData(const Operand& result, const std::string& path) {
                  ? data::SaveStatus::LoadedShapefile
                  : data::appendResultColumn(slot->table, result.points(), slot->xy);
   } else if (isShapefilePath(path)) {
+    if (writesInPlace(path)) return needsFiles(data::text::kSaveFailed);
     status = saveDataShapefile(result.points(), path, calc_.language(), sessionProjection());
   } else {
     status = data::saveDataFile(path, result.points());
@@ -495,9 +503,11 @@ FileStatus Workspace::saveData(const Operand& result, const std::string& path) {
 }
 
 FileStatus Workspace::saveLines(const Operand& result, const std::string& path, FileKind kind) {
-  const FileStatus failed =
-      FileStatus::failure(text(kind == FileKind::Polygon ? geometry::text::kSavePolygonFailed
-                                                         : geometry::text::kSaveLinesFailed));
+  const MessageText& saveMessage = kind == FileKind::Polygon ? geometry::text::kSavePolygonFailed
+                                                             : geometry::text::kSaveLinesFailed;
+  const FileStatus failed = FileStatus::failure(text(saveMessage));
+  // A line file goes with its value file, a shapefile is three files.
+  if (writesInPlace(path)) return needsFiles(saveMessage);
   // The value file of "x.val" would be x.val itself.
   if (!isShapefilePath(path) && geometry::valueFileName(path) == path) {
     return FileStatus::failure(text(geometry::text::kSaveToValueFile));

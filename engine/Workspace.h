@@ -126,6 +126,8 @@ class Workspace {
   // The progress and cancel of the calculator's sink for the rows of one file read or written.
   RowProgress fileProgress() const;
   FileStatus cancelled() const;
+  // The save message of a kind for a target that is a stream, where the format needs files.
+  FileStatus needsFiles(const MessageText& saveMessage) const;
   // message followed by the place of its fault (place with number), when number is known (> 0).
   std::string placed(const char* message, const MessageText& place, std::int64_t number) const;
   // Runs a command; memory running out in it gives the out-of-memory message. Closes the

@@ -90,7 +90,8 @@ CalcProcess::CalcProcess(const std::vector<std::string>& arguments, const RunSet
     }
     const int in =
         open(setup.inputPath.empty() ? inPath.c_str() : setup.inputPath.c_str(), O_RDONLY);
-    const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int out =
+        open(outPath.c_str(), O_WRONLY | O_CREAT | (setup.appendOutput ? O_APPEND : O_TRUNC), 0644);
     const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     dup2(in, 0);
     dup2(out, 1);

@@ -23,6 +23,7 @@ struct RunSetup {
   std::string inputPath;  // a file or folder to open as standard input instead of input
   std::vector<std::pair<std::string, std::string>> environment;  // variables to set
   std::string output;                // a file to use as standard output instead of capturing it
+  bool appendOutput = false;         // open that file for appending (>>) rather than anew (>)
   std::string directory;             // the working directory of the run; empty: the test's
   bool asNobody = false;             // run as the user nobody (when the tests run as root)
   long long fileSizeLimit = -1;      // ulimit -f in bytes; negative: none

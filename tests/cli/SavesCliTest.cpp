@@ -4,12 +4,13 @@
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <utility>
@@ -24,6 +25,7 @@ namespace fs = std::filesystem;
 using testing::CalcProcess;
 using testing::runCalc;
 using testing::runClean;
+using testing::RunResult;
 using testing::RunSetup;
 using testing::ScratchFolder;
 
@@ -35,33 +37,101 @@ std::size_t entries(const ScratchFolder& folder) {
       std::distance(fs::directory_iterator(folder.root()), fs::directory_iterator()));
 }
 
-TEST(CalcSaves, SpecialTargetsAreRefusedWithTheKindsMessage) {
+constexpr const char* kNeedsFiles =
+    "\nэтот формат пишется только в файлы, не в стандартный вывод, канал или устройство\n";
+
+// What a reader of the FIFO got while run wrote to it.
+std::string readWhile(const std::string& fifo, const std::function<void()>& run) {
+  std::string received;
+  std::thread reader([&] {
+    std::ifstream in(fifo, std::ios::binary);
+    received.assign(std::istreambuf_iterator<char>(in), {});
+  });
+  run();
+  reader.join();
+  return received;
+}
+
+TEST(CalcSaves, StreamsTakeSingleTextFilesAndOtherSpecialTargetsAreRefused) {
   ScratchFolder folder;
   const std::string grid = folder.write("dem.grd", kGrid);
   const std::string square = folder.write("sq.pol", kSquare);
   folder.write("sq.val", "1 2\r\n");
   const std::string data = folder.write("d.dat", "0 0 1\n1 1 2\n");
-  ASSERT_EQ(mkfifo(folder.path("fifo").c_str(), 0644), 0);
-  fs::create_directory(folder.path("folder"));
-  std::vector<std::string> targets{folder.path("fifo"), folder.path("folder")};
-  // A copy of /dev/null, where root may make one: it must not become a regular file.
-  const bool root = geteuid() == 0;
-  if (root) {
-    ASSERT_EQ(mknod(folder.path("null").c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
-    targets.push_back(folder.path("null"));
+  const std::string target = folder.path("folder");
+  fs::create_directory(target);
+  EXPECT_EQ(runCalc({"-g", grid, "-o", target, "G1"}).outcome(), "3: Ошибка сохранения грида!\n");
+  EXPECT_EQ(runCalc({"-p", square, "-o", target, "P1"}).outcome(),
+            "3: Ошибка сохранения полигона!\n");
+  EXPECT_EQ(runCalc({"--english", "-d", data, "-o", target, "D1_3"}).outcome(),
+            "3: Data saving error!\n");
+  EXPECT_TRUE(fs::is_empty(target));
+
+  // Formats of several files or written with seeking refuse streams, saying why, and never open
+  // them: a FIFO without a reader would wait for ever.
+  for (const std::string name : {"fifo.tif", "fifo.shp", "fifo"}) {
+    ASSERT_EQ(mkfifo(folder.path(name).c_str(), 0644), 0);
   }
-  for (const std::string& target : targets) {
-    EXPECT_EQ(runCalc({"-g", grid, "-o", target, "G1"}).outcome(), "3: Ошибка сохранения грида!\n");
-    EXPECT_EQ(runCalc({"-p", square, "-o", target, "P1"}).outcome(),
-              "3: Ошибка сохранения полигона!\n");
-    EXPECT_EQ(runCalc({"--english", "-d", data, "-o", target, "D1_3"}).outcome(),
-              "3: Data saving error!\n");
+  EXPECT_EQ(runCalc({"-g", grid, "-o", folder.path("fifo.tif"), "G1"}).outcome(),
+            std::string("3: Ошибка сохранения грида!") + kNeedsFiles);
+  for (const std::string& stream : {folder.path("fifo"), std::string("/dev/null")}) {
+    EXPECT_EQ(runCalc({"-p", square, "-o", stream, "P1"}).outcome(),
+              std::string("3: Ошибка сохранения полигона!") + kNeedsFiles);
   }
-  EXPECT_TRUE(fs::is_fifo(folder.path("fifo")));
-  EXPECT_TRUE(fs::is_empty(folder.path("folder")));
-  struct stat info {};
-  EXPECT_TRUE(!root || (lstat(folder.path("null").c_str(), &info) == 0 && S_ISCHR(info.st_mode)));
-  EXPECT_EQ(entries(folder), root ? 7u : 6u);  // nothing left behind
+  EXPECT_EQ(runCalc({"--english", "-d", data, "-o", folder.path("fifo.shp"), "D1_3"}).outcome(),
+            "3: Data saving error!\nthis format is written to files only, not to standard output, "
+            "a pipe or a device\n");
+
+  // A DSAA grid or a data file is written into the stream; the FIFO stays a FIFO.
+  runClean({"-g", grid, "-o", folder.path("copy.grd"), "G1"});
+  EXPECT_EQ(readWhile(folder.path("fifo"),
+                      [&] {
+                        runClean({"-g", grid, "-o", folder.path("fifo"), "G1"});
+                      }),
+            folder.read("copy.grd"));
+  runClean({"-d", data, "-o", "/dev/null", "D1_3"});
+  EXPECT_EQ(entries(folder), 9u);  // nothing left behind
+}
+
+TEST(CalcSaves, StandardOutputTakesTheFileWhereItStands) {
+  ScratchFolder folder;
+  const std::string grid = folder.write("dem.grd", kGrid);
+  const std::string data = folder.write("d.dat", "0 0 1\n1 1 2\n");
+  runClean({"-g", grid, "-o", folder.path("twice.grd"), "G1*2"});
+  runClean({"-d", data, "-o", folder.path("twice.dat"), "D1_3*2"});
+  // "-o -": standard output holds the file alone, whether a file or a pipe; what the run prints
+  // besides goes to standard error.
+  const RunResult toFile = runClean({"-g", grid, "-o", "-", "G1*2"});
+  EXPECT_EQ(toFile.out, folder.read("twice.grd"));
+  EXPECT_EQ(toFile.err, "Результат - карта - готов !\n");
+  ASSERT_EQ(mkfifo(folder.path("pipe").c_str(), 0644), 0);
+  RunSetup piped;
+  piped.output = folder.path("pipe");
+  RunResult listed;
+  EXPECT_EQ(readWhile(piped.output,
+                      [&] {
+                        listed = runCalc({"--list", "-d", data, "-o", "-", "D1_3*2"}, piped);
+                      }),
+            folder.read("twice.dat"));
+  EXPECT_EQ(listed.status, 0);
+  EXPECT_NE(listed.err.find("Результат - данные - готов !\nPi:"), std::string::npos) << listed.err;
+
+  // "-o /dev/stdout" into a log opened for appending keeps its lines, and prints as before.
+  RunSetup appended;
+  appended.output = folder.write("log", "old line\n");
+  appended.appendOutput = true;
+  runClean({"-g", grid, "-o", "/dev/stdout", "G1*2"}, appended);
+  EXPECT_EQ(folder.read("log"),
+            "old line\nРезультат - карта - готов !\n" + folder.read("twice.grd"));
+
+  // Lines and polygons need their files.
+  const std::string square = folder.write("sq.pol", kSquare);
+  folder.write("sq.val", "1 2\r\n");
+  const RunResult lines = runCalc({"-p", square, "-o", "-", "P1"});
+  EXPECT_EQ(lines.outcome(), std::string("3: Результат - полигон - готов !\nОшибка сохранения "
+                                         "полигона!") +
+                                 kNeedsFiles);
+  EXPECT_EQ(lines.out, "");
 }
 
 TEST(CalcSaves, ADataFileWithNoRoomForItsBufferFileSaysSo) {

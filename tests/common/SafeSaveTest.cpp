@@ -1,10 +1,10 @@
 #include "common/CommitJournal.h"
 #include "common/SafeSave.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,7 +12,9 @@
 #include <atomic>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -126,27 +128,67 @@ TEST_F(SafeSave, FollowsLinksAndKeepsThem) {
   EXPECT_TRUE(fs::is_symlink(path("loop1")));
 }
 
-TEST_F(SafeSave, RefusesTargetsThatAreNotRegularFiles) {
+// What a reader of a FIFO gets when saveFile writes to name, a link to it or the FIFO itself.
+std::string savedThroughFifo(const std::string& fifo, const std::string& name) {
+  std::string received;
+  std::thread reader([&] {
+    std::ifstream in(fifo, std::ios::binary);
+    received.assign(std::istreambuf_iterator<char>(in), {});
+  });
+  const SaveError error = saveFile(name, "through the fifo");
+  reader.join();
+  return error == SaveError::None ? received : "<refused>";
+}
+
+TEST_F(SafeSave, StreamsAreWrittenInPlaceAndOtherSpecialFilesRefused) {
   fs::create_directory(path("folder"));
-  ASSERT_EQ(mkfifo(path("fifo").c_str(), 0644), 0);
-  fs::create_symlink("fifo", path("to-fifo"));  // through a link too
-  std::vector<std::string> refused{"fifo", "folder", "to-fifo"};
-  // A copy of /dev/null, where root may make one: saving over it must not turn it into a regular
-  // file.
-  const bool root = geteuid() == 0;
-  if (root) {
-    ASSERT_EQ(mknod(path("null").c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
-    refused.push_back("null");
-  }
-  for (const std::string& name : refused) {
+  fs::create_symlink("folder", path("to-folder"));
+  for (const std::string name : {"folder", "to-folder"}) {
     EXPECT_EQ(saveFile(path(name), "x"), SaveError::NotRegularFile) << name;
   }
-  EXPECT_TRUE(fs::is_directory(path("folder")));
+  EXPECT_TRUE(fs::is_empty(path("folder")));
+  ASSERT_EQ(mkfifo(path("fifo").c_str(), 0644), 0);
+  fs::create_symlink("fifo", path("to-fifo"));
+  for (const std::string name : {"fifo", "to-fifo"}) {
+    EXPECT_EQ(savedThroughFifo(path("fifo"), path(name)), "through the fifo") << name;
+  }
   EXPECT_TRUE(fs::is_fifo(path("fifo")));
-  struct stat info {};
-  EXPECT_TRUE(!root || (lstat(path("null").c_str(), &info) == 0 && S_ISCHR(info.st_mode)));
-  std::sort(refused.begin(), refused.end());
-  EXPECT_EQ(names(), refused);
+  EXPECT_EQ(saveFile("/dev/null", "x"), SaveError::None);
+  EXPECT_TRUE(fs::is_character_file("/dev/null"));
+
+  // A descriptor's names write where it stands: a file opened for appending keeps its old lines,
+  // one opened at an offset is written from there, and a pipe gets the bytes.
+  const int appended = ::open(path("log").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+  const int placed = ::open(path("placed").c_str(), O_RDWR | O_CREAT, 0644);
+  ASSERT_TRUE(appended >= 0 && placed >= 0 && ::write(appended, "old\n", 4) == 4);
+  ASSERT_TRUE(::write(placed, "0123456789", 10) == 10 && lseek(placed, 2, SEEK_SET) == 2);
+  const std::string fd = std::to_string(appended);
+  fs::create_symlink("/proc/self/fd/" + fd, path("to-log"));
+  for (const std::string& name : {"/dev/fd/" + fd, "/proc/self/fd/" + fd, path("to-log")}) {
+    EXPECT_EQ(saveFile(name, "new\n"), SaveError::None) << name;
+  }
+  EXPECT_EQ(saveFile("/dev/fd/" + std::to_string(placed), "ab"), SaveError::None);
+  EXPECT_EQ(contents("log"), "old\nnew\nnew\nnew\n");
+  EXPECT_EQ(contents("placed"), "01ab456789");
+  int pipeEnds[2];
+  ASSERT_EQ(pipe(pipeEnds), 0);
+  EXPECT_EQ(saveFile("/dev/fd/" + std::to_string(pipeEnds[1]), "piped"), SaveError::None);
+  char piped[8] = {};
+  EXPECT_EQ(::read(pipeEnds[0], piped, sizeof piped), 5);
+  EXPECT_STREQ(piped, "piped");
+  // A descriptor open for reading only is no target; neither is a stream in a set of files, which
+  // is refused before the FIFO is opened (that would wait for a reader that never comes).
+  EXPECT_EQ(saveFile("/dev/fd/" + std::to_string(pipeEnds[0]), "x"), SaveError::NotWritable);
+  for (const std::string& stream : {path("fifo"), std::string("/dev/null"), "/dev/fd/" + fd}) {
+    SaveSet set;
+    set.add(path("companion"));
+    set.add(stream);
+    EXPECT_FALSE(set.open());
+    EXPECT_EQ(set.error(), SaveError::StreamTarget) << stream;
+  }
+  for (const int open : {appended, placed, pipeEnds[0], pipeEnds[1]}) close(open);
+  EXPECT_EQ(names(), (std::vector<std::string>{"fifo", "folder", "log", "placed", "to-fifo",
+                                               "to-folder", "to-log"}));
 }
 
 TEST_F(SafeSave, RefusesTargetsTheUserMayNotWrite) {
