@@ -74,6 +74,16 @@ bool saveCoverShapefile(const geometry::Cover& cover, const std::string& path, b
          data::ShapeStatus::Done;
 }
 
+// Leaves out of the cover of a line file the rings (the lines) that its 12 significant digits
+// would collapse, since they would not load back, and says how many went: never in silence.
+std::string dropCollapsed(geometry::Cover& cover, bool polygon, Language language) {
+  const std::size_t dropped = geometry::dropCollapsedLines(cover, polygon);
+  if (dropped == 0) return {};
+  const MessageText& notice =
+      polygon ? geometry::text::kDroppedRings : geometry::text::kDroppedLines;
+  return cformat(notice.in(language), dropped);
+}
+
 // The attribute row of each ring's record, found by the ids the rings have before a save
 // numbers them afresh.
 data::SavedAttributes savedAttributes(const Operand& result, const geometry::Cover& cover) {
@@ -516,6 +526,9 @@ FileStatus Workspace::saveLines(const Operand& result, const std::string& path, 
   // A result without lines (isolines of a flat map, say) is saved as an empty file.
   const bool empty = result.parts().empty();
   if (!empty && !unpackOperand(result, cover)) return failed;
+  const bool shapefile = isShapefilePath(path);
+  const std::string notice =
+      shapefile ? std::string() : dropCollapsed(cover, kind == FileKind::Polygon, calc_.language());
   const data::SavedAttributes attributes = savedAttributes(result, cover);
   // Lines are numbered 1, 2, ..., which keeps each line's value findable in the value file.
   // Polygon rings are numbered by feature: rings of one id and value share their number, so
@@ -527,14 +540,14 @@ FileStatus Workspace::saveLines(const Operand& result, const std::string& path, 
       cover.line(i).id = static_cast<std::int32_t>(i + 1);
   }
   bool outOfMemory = false;
-  const bool saved = isShapefilePath(path)
+  const bool saved = shapefile
                          ? saveCoverShapefile(cover, path, kind == FileKind::Polygon,
                                               calc_.language(), sessionProjection(), &attributes)
                          : geometry::writeLineFile(path, cover, &outOfMemory);
   if (outOfMemory) return FileStatus::failure(text(text::kOutOfMemory));
   if (!saved) return failed;
   refreshLoaded(kind, path, result);
-  return FileStatus::success();
+  return FileStatus::success(notice);
 }
 
 }  // namespace vellumar::engine

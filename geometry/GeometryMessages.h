@@ -22,5 +22,13 @@ inline constexpr MessageText kSaveToValueFile{
 inline constexpr MessageText kSaveLinesFailed{"Ошибка сохранения линий!", "Error saving lines!"};
 inline constexpr MessageText kSavePolygonFailed{"Ошибка сохранения полигона!",
                                                 "Error saving polygon!"};
+// A save of a line file left out the rings or lines that collapse at the file's 12 significant
+// digits (they would not read back); takes their number as its %zu.
+inline constexpr MessageText kDroppedRings{
+    "не записаны кольца, схлопывающиеся при 12 значащих цифрах файла: %zu",
+    "rings that collapse at the file's 12 significant digits were not written: %zu"};
+inline constexpr MessageText kDroppedLines{
+    "не записаны линии, схлопывающиеся в точку при 12 значащих цифрах файла: %zu",
+    "lines that collapse to a point at the file's 12 significant digits were not written: %zu"};
 
 }  // namespace vellumar::geometry::text

@@ -154,6 +154,37 @@ void appendNumber(std::string& out, double value) {
   appendGeneral(out, value, 12);
 }
 
+// A coordinate as the file gives it back.
+double asWritten(double value) {
+  std::string text;
+  appendNumber(text, value);
+  double read = value;
+  return parseWholeDouble(text, read) ? read : value;
+}
+
+// The points of a line as a read of its file gives them: printed, parsed, repeats stored once.
+Line asRead(const Line& line) {
+  std::vector<Point> points;
+  for (const Point& p : line.points()) {
+    const Point written{asWritten(p.x), asWritten(p.y)};
+    if (points.empty() || !samePosition(points.back(), written)) points.push_back(written);
+  }
+  Line read;
+  read.assign(std::move(points));
+  return read;
+}
+
+// Whether the file would not give the line back: a ring needs three distinct points (four with
+// its closing one) and an area; a line of distinct points must keep two.
+bool collapses(const Line& line, bool ring) {
+  const Line read = asRead(line);
+  if (ring) return read.size() < 4 || read.signedArea() == 0.0;
+  const auto points = line.points();
+  const bool distinct = std::any_of(points.begin(), points.end(),
+                                    [&](const Point& p) { return !samePosition(p, points[0]); });
+  return distinct && read.size() < 2;
+}
+
 }  // namespace
 
 std::string valueFileName(std::string_view lineFilePath) {
@@ -303,6 +334,12 @@ bool writeLineFile(const std::string& path, const Cover& cover, bool* outOfMemor
     if (outOfMemory != nullptr) *outOfMemory = true;
     return false;
   }
+}
+
+std::size_t dropCollapsedLines(Cover& cover, bool rings) {
+  const std::size_t before = cover.size();
+  cover.removeLinesIf([rings](const Line& line) { return collapses(line, rings); });
+  return before - cover.size();
 }
 
 bool allLinesClosed(const Cover& cover) {

@@ -71,6 +71,11 @@ std::string formatValueFile(const Cover& cover);
 [[nodiscard]] bool writeLineFile(const std::string& path, const Cover& cover,
                                  bool* outOfMemory = nullptr);
 
+// Removes from cover the lines its line file would not give back, which at 12 significant digits
+// collapse: read back with repeated points stored once, a ring (rings set) needs three distinct
+// points and an area, and a line of distinct points must keep two. Returns how many were removed.
+std::size_t dropCollapsedLines(Cover& cover, bool rings);
+
 // The closure rule of polygons on load: every line has at least 2 points and its first point
 // exactly equals its last (NaN never equal). True for an empty cover.
 bool allLinesClosed(const Cover& cover);

@@ -738,6 +738,8 @@ void CTarnwickDlg::saveOperand(const engine::Operand& operand) {
     if (completed) stop(status.message);
     return;
   }
+  // A save that left something out (rings too small for the file's digits) says so.
+  if (!status.message.empty()) showMessage(fromUtf8(status.message), true);
   // A column appended to a loaded data file shows in its window.
   for (const auto& [slot, window] : dataWindows_) {
     if (window != nullptr && workspace_.dataSlot(slot).path != engine::kEmptySlotPath) {

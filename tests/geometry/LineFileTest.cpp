@@ -155,6 +155,29 @@ TEST(LineFileReading, ClosureRuleIsExact) {
   EXPECT_TRUE(allLinesClosed(Cover{}));
 }
 
+TEST(LineFileWriting, WhatTwelveDigitsCollapseIsDroppedAndTheRestReadsBack) {
+  // A ring whose points print alike, and a sliver whose middle point prints on its base line.
+  const Line tiny = squareRing(1000, 2000, 1000 + 1e-10, 2000 + 1e-10);
+  const Line sliver = polyline({{1000, 2000}, {1001, 2000 + 2e-10}, {1002, 2000}, {1000, 2000}});
+  const Line small = squareRing(1000, 2000, 1000 + 1e-7, 2000 + 1e-7);
+  Cover rings = coverOf({tiny, squareRing(0, 0, 1, 1), sliver, small});
+  EXPECT_EQ(dropCollapsedLines(rings, true), 2u);
+  ASSERT_EQ(rings.size(), 2u);
+  EXPECT_EQ(rings[0][1].x, 1.0);
+  EXPECT_EQ(rings[1][1].x, 1000 + 1e-7);
+  Cover back;
+  ASSERT_EQ(parse(formatLineFile(rings), back), LineFileStatus::Ok);
+  EXPECT_EQ(back.size(), 2u);
+  EXPECT_TRUE(allLinesClosed(back));
+  // Of lines only one that collapses to a point goes: a line of one point never had two, and
+  // the sliver keeps three distinct points.
+  Cover lines = coverOf({polyline({{1000, 2000}, {1000 + 1e-10, 2000}}), polyline({{3, 3}}), sliver,
+                         polyline({{0, 0}, {1e-300, 0}})});
+  EXPECT_EQ(dropCollapsedLines(lines, false), 1u);
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[0].size(), 1u);
+}
+
 TEST_F(LineFileDisk, SaveAndReloadKeepsIdsValuesAndTwelveDigits) {
   const Cover original = coverOf(
       {tagged(squareRing(0.123456789012345, 1e-20, 123456.789012345, 2.5e15), 42, 3.14159265358979),

@@ -295,6 +295,16 @@ void FilesWindowTest::savingByKind() {
   f.load(engine::FileKind::Polygon, f.path("copy.pol"));
   QCOMPARE(f.dialogs.messages.size(), std::size_t(1));
   QCOMPARE(f.window->fileListWindow(engine::FileKind::Polygon)->entries().size(), 2);
+  // A ring the file's twelve digits would collapse is left out, and the message line says so.
+  f.load(engine::FileKind::Polygon,
+         f.write("tiny.pol",
+                 "1\r\n1000 1000\r\n1000.0000000001 1000\r\n1000 1000.0000000001\r\n"
+                 "1000 1000\r\nEND\r\nEND\r\n"));
+  f.evaluate("P3");
+  f.save(f.path("tiny-copy.pol"));
+  QCOMPARE(f.window->messageText(),
+           QStringLiteral("не записаны кольца, схлопывающиеся при 12 значащих цифрах файла: 1"));
+  QCOMPARE(f.read("tiny-copy.pol"), std::string("END\r\n"));
 
   f.load(engine::FileKind::Lines, f.write("edge.con", squareFile(4, 1)));
   f.evaluate("C1");
