@@ -64,6 +64,12 @@ class ErrorSink {
   bool record(int code, std::string message);
   // Stores a bare code (message composed later) when no error is recorded yet.
   void kernelError(int code) { record(code, {}); }
+  // Replaces whatever was recorded by code and message: for a failure that a kernel or library
+  // reported as one of its own while the true cause was a refused allocation.
+  void overrule(int code, std::string message) {
+    code_ = code;
+    message_ = std::move(message);
+  }
   // Replaces the message of the recorded error (used when a kernel code is composed).
   void setMessage(std::string message) { message_ = std::move(message); }
   // A line that tells more about the recorded error than its message can (which two records of

@@ -203,6 +203,14 @@ bool claim(std::uint64_t bytes) {
   return true;
 }
 
+void track(std::uint64_t bytes) {
+  if (bytes < kLargeBlock) return;
+  Ledger& book = ledger();
+  const std::lock_guard<std::mutex> hold(book.mutex);
+  heldLocked(book);  // growth of the resident memory before now belongs to earlier blocks
+  book.untouched += bytes;
+}
+
 void release(std::uint64_t bytes) {
   if (bytes < kLargeBlock) return;
   Ledger& book = ledger();

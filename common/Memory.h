@@ -42,6 +42,9 @@ bool fits(std::uint64_t bytes);
 bool claim(std::uint64_t bytes);
 // Gives back what claim() took for a block of the same size (when freed).
 void release(std::uint64_t bytes);
+// Counts a large block just allocated as claimed, without checking: for blocks whose check came
+// before their size was known exactly (the program's operator new). Released as claimed blocks.
+void track(std::uint64_t bytes);
 
 // The size of a huge page on x86-64 and ARM64 Linux.
 inline constexpr std::size_t kHugePageBytes = std::size_t(1) << 21;

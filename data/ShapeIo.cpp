@@ -16,6 +16,7 @@
 #include "common/CFormat.h"
 #include "common/CommitJournal.h"
 #include "common/FileIo.h"
+#include "common/MemoryGuard.h"
 
 namespace vellumar::data::detail {
 namespace {
@@ -244,15 +245,21 @@ void recoverShapefileSave(const std::string& path) {
 
 ShpFile openShp(const std::string& path) {
   recoverShapefileSave(path);
-  if (!preloadShapes(path)) return nullptr;
+  if (!preloadShapes(path)) {
+    memory::throwIfRefused();  // the hooks cannot pass the refusal through shapelib
+    return nullptr;
+  }
   ShpFile shp(SHPOpenLL(path.c_str(), "rb", shapeHooks()));
   tPreloaded.clear();
+  if (!shp) memory::throwIfRefused();
   return shp;
 }
 
 DbfFile openDbf(const std::string& path, const char* mode) {
   if (std::string_view(mode) == "rb") recoverShapefileSave(path);
-  return DbfFile(DBFOpenLL(path.c_str(), mode, shapeHooks()));
+  DbfFile dbf(DBFOpenLL(path.c_str(), mode, shapeHooks()));
+  if (!dbf) memory::throwIfRefused();  // the hooks cannot pass the refusal through shapelib
+  return dbf;
 }
 
 bool wellFormed(const SHPObject& shape) {

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "common/CFormat.h"
+#include "common/MemoryGuard.h"
 #include "common/TextEncoding.h"
 #include "data/DataFileWriter.h"
 #include "data/ShapeIo.h"
@@ -106,6 +107,8 @@ struct ExportWriter {
   bool finish() {
     shp.reset();
     dbf.reset();
+    // The hooks cannot pass a refused allocation through shapelib: a write failed for it.
+    if (!ok) memory::throwIfRefused();
     return ok && files.commit();
   }
 

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "common/CFormat.h"
+#include "common/MemoryGuard.h"
 #include "common/Pointwise.h"
 #include "engine/Builtins.h"
 #include "engine/CoordinateSystems.h"
@@ -70,6 +71,7 @@ bool S_Calculator::run(std::string& text) {
   }
   if (input.back() != ';') input += ';';
   const Registry::Evaluating evaluating(registry_);
+  const memory::Guard guard;
   lexer_.reset(std::move(input));
   nesting_ = 0;
   bool ok = false;
@@ -83,6 +85,11 @@ bool S_Calculator::run(std::string& text) {
   } catch (const std::system_error&) {
     // A kernel's helper thread could not be started: the system is out of resources.
     sink_->record(sink_code::kMessage, text::kOutOfMemory.in(language_));
+  }
+  // A refused allocation that a library or reader turned into a failure of its own is still the
+  // memory's failure.
+  if (!ok && memory::allocationRefused() && sink_->code() != sink_code::kCancelled) {
+    sink_->overrule(sink_code::kMessage, text::kOutOfMemory.in(language_));
   }
   if (!ok) fail(text);
   return ok;

@@ -8,6 +8,7 @@
 
 #include "common/CFormat.h"
 #include "common/FileIo.h"
+#include "common/MemoryGuard.h"
 #include "common/SafeSave.h"
 #include "data/DataFileWriter.h"
 #include "data/DataMessages.h"
@@ -117,6 +118,7 @@ data::CoordinateColumns defaultCoordinates(const std::string& path, const data::
 template <class Command>
 FileStatus Workspace::guarded(Command&& command) const {
   FileStatus status = FileStatus::failure(text(text::kOutOfMemory));
+  const memory::Guard guard;
   try {
     status = command();
   } catch (const std::bad_alloc&) {

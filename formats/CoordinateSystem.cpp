@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "common/MemoryGuard.h"
 #include "formats/GdalLibrary.h"
 
 namespace vellumar::formats {
@@ -53,6 +54,7 @@ std::string identifiedName(OGRSpatialReferenceH srs) {
 }  // namespace
 
 std::string shortName(const std::string& wkt) {
+  const memory::Unguarded unguarded;  // GDAL cannot pass a refusal through its C code
   const SpatialReference srs = fromWkt(wkt);
   if (!srs) return {};
   std::string name = authorityName(srs.get());
@@ -64,6 +66,7 @@ std::string shortName(const std::string& wkt) {
 }
 
 bool sameCoordinateSystem(const std::string& a, const std::string& b) {
+  const memory::Unguarded unguarded;  // GDAL cannot pass a refusal through its C code
   if (a.empty() || b.empty() || a == b) return true;
   const SpatialReference first = fromWkt(a);
   const SpatialReference second = fromWkt(b);
@@ -73,6 +76,7 @@ bool sameCoordinateSystem(const std::string& a, const std::string& b) {
 }
 
 std::string esriWkt(const std::string& wkt) {
+  const memory::Unguarded unguarded;  // GDAL cannot pass a refusal through its C code
   const SpatialReference srs = fromWkt(wkt);
   if (!srs) return {};
   const char* const options[] = {"FORMAT=WKT1_ESRI", nullptr};

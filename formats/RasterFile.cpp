@@ -21,6 +21,7 @@
 
 #include "common/CommitJournal.h"
 #include "common/Memory.h"
+#include "common/MemoryGuard.h"
 #include "formats/CoordinateSystem.h"
 #include "formats/GdalLibrary.h"
 #include "formats/RasterBlocks.h"
@@ -303,6 +304,7 @@ Dataset openRaster(const char* name) {
 }  // namespace
 
 bool readsAsRaster(const std::string& path) {
+  const memory::Unguarded unguarded;  // GDAL cannot pass a refusal through its C code
   struct stat info {};
   if (stat(path.c_str(), &info) == 0) {
     if (!S_ISREG(info.st_mode) || startsWithDsaa(path)) return false;
@@ -315,6 +317,7 @@ bool readsAsRaster(const std::string& path) {
 
 RasterRead readRaster(const std::string& path, int band, grid::Grid& grid,
                       const RowProgress& progress) {
+  const memory::Unguarded unguarded;  // GDAL cannot pass a refusal through its C code
   // A save of the raster with its .prj that died half-way is rolled back first.
   recoverInterruptedSave(path);
   struct stat info {};
@@ -337,6 +340,7 @@ RasterRead readRaster(const std::string& path, int band, grid::Grid& grid,
 
 RasterRead readRasterBytes(std::string_view bytes, std::string_view extension, int band,
                            grid::Grid& grid) {
+  const memory::Unguarded unguarded;  // GDAL cannot pass a refusal through its C code
   static std::atomic<unsigned> counter{0};
   detail::ensureRegistered();
   detail::ErrorCapture errors;
@@ -363,6 +367,7 @@ RasterRead readRasterBytes(std::string_view bytes, std::string_view extension, i
 }
 
 int bandCount(const std::string& path) {
+  const memory::Unguarded unguarded;  // GDAL cannot pass a refusal through its C code
   struct stat info {};
   if (stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) return 0;
   detail::ensureRegistered();
@@ -563,6 +568,7 @@ void placeOnLattice(GDALDatasetH dataset, const grid::Grid& grid, bool withSyste
 
 RasterWrite writeRaster(const grid::Grid& grid, const std::string& path,
                         const RasterWriteOptions& options, const RowProgress& progress) {
+  const memory::Unguarded unguarded;  // GDAL cannot pass a refusal through its C code
   RasterWrite result;
   const char* driverName = writingDriver(lowerExtension(path));
   const GDALDataType type =

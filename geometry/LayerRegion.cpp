@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/MemoryGuard.h"
 #include "geometry/GeosSupport.h"
 #include "geometry/PolygonCheck.h"
 #include "geometry/SegmentGrid.h"
@@ -165,11 +166,10 @@ std::vector<Cover> recordsOf(const Cover& cover) {
 
 LayerRegion buildLayerRegion(const Cover& cover, Region& region, ErrorSink* progress) {
   if (buildRegion(cover, region)) return {LayerStatus::Done};
-  try {
-    return unionOfRecords(cover, region, progress);
-  } catch (const std::bad_alloc&) {
-    return {};
-  }
+  const LayerRegion united = unionOfRecords(cover, region, progress);
+  // GEOS answers a refused allocation with a null geometry, which is no fault of the layer.
+  if (united.status != LayerStatus::Done) memory::throwIfRefused();
+  return united;
 }
 
 }  // namespace vellumar::geometry

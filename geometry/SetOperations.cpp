@@ -5,9 +5,10 @@
 #include <cstdint>
 #include <memory>
 #include <new>
-#include <unordered_map>
+#include <utility>
 #include <vector>
 
+#include "common/MemoryGuard.h"
 #include "geometry/GeosSupport.h"
 #include "geometry/PolygonCheck.h"
 #include "geometry/SegmentGrid.h"
@@ -81,37 +82,41 @@ void dropRepeatsAndCollapsed(Cover& cover) {
   cover.recomputeRects(false);
 }
 
-// A segment of a and a segment of b whose boxes, b's widened by twice the tolerance, overlap:
-// the only places where snapping can move anything.
-struct ClosePair {
-  std::uint32_t aLine, aSegment, bLine, bSegment;
-};
-
-std::vector<ClosePair> closePairs(const Cover& a, const Cover& b, double tolerance) {
-  Rect area = a.rect();
-  area.unite(b.rect());
-  SegmentGrid grid(area, SegmentGrid::crossingSearchCells(a.pointCount()));
-  grid.add(a);
-  grid.build();
-  std::vector<ClosePair> pairs;
-  for (std::size_t l = 0; l < b.size(); ++l) {
-    for (std::size_t k = 0; k + 1 < b[l].size(); ++k) {
-      const auto query = SegmentGrid::segmentRef(b[l], l, k, 2 * tolerance);
-      if (!query) continue;
-      grid.forEachOverlapping(*query, [&](const SegmentRef& s) {
-        pairs.push_back({static_cast<std::uint32_t>(s.line), static_cast<std::uint32_t>(s.segment),
-                         static_cast<std::uint32_t>(l), static_cast<std::uint32_t>(k)});
-      });
+// The index of one cover for the snapping: its segments in a grid, and the exact positions of its
+// vertices, sorted, for the common case of a vertex that is a vertex of the other cover as it is
+// (shared boundaries, an operand with itself), which needs no search.
+class SnapIndex {
+ public:
+  SnapIndex(const Cover& cover, const Rect& area)
+      : cover_(cover), grid_(area, SegmentGrid::crossingSearchCells(cover.pointCount())) {
+    grid_.add(cover);
+    grid_.build();
+    vertices_.reserve(cover.pointCount());
+    for (const Line& line : cover.lines()) {
+      for (const Point& p : line.points()) vertices_.push_back({p.x, p.y});
     }
+    std::sort(vertices_.begin(), vertices_.end());
+    vertices_.erase(std::unique(vertices_.begin(), vertices_.end()), vertices_.end());
   }
-  return pairs;
-}
 
-// Vertex k of line: the last vertex of a closed ring is its first.
-std::uint64_t vertexKey(const Cover& cover, std::size_t line, std::size_t k) {
-  if (k + 1 == cover[line].size() && cover[line].isClosed()) k = 0;
-  return (static_cast<std::uint64_t>(line) << 32) | k;
-}
+  bool isVertex(const Point& p) const {
+    return std::binary_search(vertices_.begin(), vertices_.end(), std::pair{p.x, p.y});
+  }
+
+  // Calls visit(line, l, segment) for every segment whose box, widened by tolerance, holds v.
+  template <typename Visit>
+  void forEachSegmentNear(const Point& v, double tolerance, Visit&& visit) const {
+    grid_.forEachNear(v.x, v.y, tolerance, [&](const SegmentRef& s) {
+      const auto l = static_cast<std::size_t>(s.line);
+      visit(cover_[l], l, static_cast<std::size_t>(s.segment));
+    });
+  }
+
+ private:
+  const Cover& cover_;
+  SegmentGrid grid_;
+  std::vector<std::pair<double, double>> vertices_;
+};
 
 // Where one vertex goes: onto the nearest vertex within the tolerance, else onto the nearest point
 // of an edge within it.
@@ -122,7 +127,6 @@ struct SnapTarget {
   double edgeDistance = 0.0;
   std::size_t edgeLine = 0;
   Insertion edge{0, 0.0, {}};
-  bool onVertexAlready = false;  // the vertex is a vertex of the other cover as it is
 };
 
 // v lies in the box of segment p-q widened by the tolerance: the cheap test before distances.
@@ -151,32 +155,30 @@ void considerEdge(SnapTarget& target, const Point& v, const Line& line, std::siz
   }
 }
 
-// Moves every vertex of b that lies within tolerance of a vertex of a onto the nearest such
-// vertex, else within tolerance of an edge of a onto the nearest point of that edge (which is then
-// inserted into a as well); then inserts every vertex of a that lies within tolerance of an edge
-// of b, and is not a vertex of b, into that edge. Stretches of the two boundaries closer than the
-// tolerance so end up with the same vertices, that is, as one shared boundary. b may be left with
-// repeated points.
-void snapTogether(Cover& a, Cover& b, double tolerance) {
-  const std::vector<ClosePair> pairs = closePairs(a, b, tolerance);
-  if (pairs.empty()) return;
-
-  std::unordered_map<std::uint64_t, SnapTarget> bTargets;
-  for (const ClosePair& pair : pairs) {
-    const Line& aLine = a[pair.aLine];
-    for (const std::size_t k : {pair.bSegment, pair.bSegment + 1}) {
-      const Point& v = b[pair.bLine][k];
-      if (!withinBox(v, aLine[pair.aSegment], aLine[pair.aSegment + 1], tolerance)) continue;
-      SnapTarget& target = bTargets[vertexKey(b, pair.bLine, k)];
-      considerVertex(target, v, aLine[pair.aSegment], tolerance);
-      considerVertex(target, v, aLine[pair.aSegment + 1], tolerance);
-      considerEdge(target, v, aLine, pair.aLine, pair.aSegment, tolerance);
-    }
+// Calls visit(l, k, v) for every vertex of cover, the last vertex of a closed ring (its first
+// again) left out.
+template <typename Visit>
+void forEachVertex(const Cover& cover, Visit&& visit) {
+  for (std::size_t l = 0; l < cover.size(); ++l) {
+    const Line& line = cover[l];
+    const std::size_t count = line.isClosed() ? line.size() - 1 : line.size();
+    for (std::size_t k = 0; k < count; ++k) visit(l, k, line[k]);
   }
-  Insertions intoA(a.size());
-  for (const auto& [key, target] : bTargets) {
-    const auto l = static_cast<std::size_t>(key >> 32);
-    const auto k = static_cast<std::size_t>(key & 0xffffffffu);
+}
+
+// Moves every vertex of b that lies within tolerance of a vertex of a onto the nearest such
+// vertex, else within tolerance of an edge of a onto the nearest point of that edge, which is
+// recorded in intoA to become a vertex of a as well.
+void snapOnto(const Cover& a, Cover& b, double tolerance, const Rect& area, Insertions& intoA) {
+  const SnapIndex index(a, area);
+  forEachVertex(b, [&](std::size_t l, std::size_t k, const Point& v) {
+    if (index.isVertex(v)) return;  // its nearest vertex is itself
+    SnapTarget target;
+    index.forEachSegmentNear(v, tolerance, [&](const Line& line, std::size_t al, std::size_t s) {
+      considerVertex(target, v, line[s], tolerance);
+      considerVertex(target, v, line[s + 1], tolerance);
+      considerEdge(target, v, line, al, s, tolerance);
+    });
     Point moved;
     if (target.vertex != nullptr) {
       moved = Point{target.vertex->x, target.vertex->y, 0};
@@ -184,34 +186,45 @@ void snapTogether(Cover& a, Cover& b, double tolerance) {
       moved = target.edge.point;
       intoA[target.edgeLine].push_back(target.edge);
     } else {
-      continue;
+      return;
     }
     Line& line = b.line(l);
     const bool closed = line.isClosed();
     line.setPoint(k, moved);
     if (k == 0 && closed) line.setPoint(line.size() - 1, moved);  // the last point is the first
-  }
+  });
+}
 
-  std::unordered_map<std::uint64_t, SnapTarget> aTargets;
-  for (const ClosePair& pair : pairs) {
-    const Line& bLine = b[pair.bLine];
-    const Point& b0 = bLine[pair.bSegment];
-    const Point& b1 = bLine[pair.bSegment + 1];
-    for (const std::size_t k : {pair.aSegment, pair.aSegment + 1}) {
-      const Point& v = a[pair.aLine][k];
-      if (!withinBox(v, b0, b1, tolerance)) continue;
-      SnapTarget& target = aTargets[vertexKey(a, pair.aLine, k)];
-      if (samePosition(v, b0) || samePosition(v, b1)) target.onVertexAlready = true;
-      considerEdge(target, v, bLine, pair.bLine, pair.bSegment, tolerance);
+// Records in intoB every vertex of a that lies within tolerance of an edge of b, and is not a
+// vertex of b, at the nearest point of the nearest such edge.
+void insertionsInto(const Cover& b, const Cover& a, double tolerance, const Rect& area,
+                    Insertions& intoB) {
+  const SnapIndex index(b, area);
+  forEachVertex(a, [&](std::size_t, std::size_t, const Point& v) {
+    if (index.isVertex(v)) return;
+    SnapTarget target;
+    index.forEachSegmentNear(v, tolerance, [&](const Line& line, std::size_t bl, std::size_t s) {
+      considerEdge(target, v, line, bl, s, tolerance);
+    });
+    if (target.onEdge) {
+      intoB[target.edgeLine].push_back({target.edge.segment, target.edge.t, Point{v.x, v.y, 0}});
     }
-  }
+  });
+}
+
+// Snaps b onto a (see snapOnto), then inserts every vertex of a that lies within tolerance of an
+// edge of b, and is not a vertex of b, into that edge. Stretches of the two boundaries closer than
+// the tolerance so end up with the same vertices, that is, as one shared boundary. b may be left
+// with repeated points. Each vertex is looked up on its own, in an index of the other cover: the
+// work grows with the segments near each vertex and the memory with the covers, never with the
+// number of close pairs (a dense boundary within a wide tolerance has hundreds per vertex).
+void snapTogether(Cover& a, Cover& b, double tolerance) {
+  Rect area = a.rect();
+  area.unite(b.rect());
+  Insertions intoA(a.size());
+  snapOnto(a, b, tolerance, area, intoA);
   Insertions intoB(b.size());
-  for (const auto& [key, target] : aTargets) {
-    if (target.onVertexAlready || !target.onEdge) continue;
-    const auto l = static_cast<std::size_t>(key >> 32);
-    const Point& v = a[l][static_cast<std::size_t>(key & 0xffffffffu)];
-    intoB[target.edgeLine].push_back({target.edge.segment, target.edge.t, Point{v.x, v.y, 0}});
-  }
+  insertionsInto(b, a, tolerance, area, intoB);
   insertPoints(a, intoA);
   insertPoints(b, intoB);
 }
@@ -235,6 +248,8 @@ GeometryPtr overlayOrRepair(GEOSContextHandle_t handle, SetOperation operation,
                             const GEOSGeometry* a, const GEOSGeometry* b, const ErrorSink* sink) {
   const GeometryDeleter deleter{handle};
   GeometryPtr result(overlay(handle, operation, a, b), deleter);
+  // A refused allocation is no reason for a repair, which needs more memory still.
+  memory::throwIfRefused();
   if (result || cancelled(sink)) return result;
   const GeometryPtr validA(GEOSMakeValid_r(handle, a), deleter);
   const GeometryPtr validB(GEOSMakeValid_r(handle, b), deleter);
@@ -361,14 +376,10 @@ SetStatus combineRegions(SetOperation operation, const Region& a, const Region& 
     return cancelled(progress) ? SetStatus::Cancelled : SetStatus::Failed;
   }
   if (trivialResult(operation, a, b, result)) return SetStatus::Done;
-  try {
-    Region combined;
-    const SetStatus status = overlayRegions(operation, a, b, tolerance, combined, progress);
-    if (status == SetStatus::Done) result = std::move(combined);
-    return status;
-  } catch (const std::bad_alloc&) {
-    return SetStatus::Failed;
-  }
+  Region combined;
+  const SetStatus status = overlayRegions(operation, a, b, tolerance, combined, progress);
+  if (status == SetStatus::Done) result = std::move(combined);
+  return status;
 }
 
 }  // namespace vellumar::geometry

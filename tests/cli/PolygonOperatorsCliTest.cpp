@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <sstream>
 #include <string>
@@ -150,6 +151,39 @@ TEST_F(CalcPolygonOperators, CornersThatTouchToleranceAndMessages) {
   EXPECT_EQ(runCalc({"--english", "-p", crossing, "-p", a_, "P1 - P2"}).outcome(),
             "1: Subtraction: invalid value of argument 1\nrecords 1 and 2 overlap\n");
   EXPECT_EQ(folder_.read("no.pol"), "");
+}
+
+}  // namespace
+}  // namespace vellumar::cli
+
+namespace vellumar::cli {
+namespace {
+
+// A ring of n vertices round (cx, cy), clockwise, as a polygon file.
+std::string circleFile(int n, double cx, double cy) {
+  std::string text = "1\n";
+  char line[64];
+  for (int i = 0; i <= n; ++i) {
+    const double a = -6.283185307179586 * (i % n) / n;
+    std::snprintf(line, sizeof line, "%.12g %.12g\n", cx + 1000 * std::cos(a),
+                  cy + 1000 * std::sin(a));
+    text += line;
+  }
+  return text + "END\nEND\n";
+}
+
+TEST(CalcPolygonMemory, AnOverlayBeyondTheMemoryFailsWithTheMemoryMessage) {
+  // GEOS builds the overlay of a ring of 300,000 vertices with itself in some 400 MB of small
+  // pieces, and turns a refused allocation into a failure of its own (then tries its older
+  // overlay): it is still the memory's.
+  ScratchFolder folder;
+  const std::string a = folder.write("a.pol", circleFile(300000, 0, 0));
+  testing::RunSetup limited;
+  limited.environment = {{"VELLUMAR_MEMORY_LIMIT", "150M"}};
+  const auto run = runCalc({"--english", "-p", a, "Area(P1 * P1)"}, limited);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("not enough memory for the calculation!\n"), std::string::npos) << run.err;
+  EXPECT_EQ(run.out, "");
 }
 
 }  // namespace

@@ -556,8 +556,8 @@ TEST(CalcShapefiles, TablesWithoutRowsOrRoomForTheirColumnsAreRefused) {
   EXPECT_EQ(empty.outcome(), "3: Отсутствуют данные!\n");
   EXPECT_EQ(runCalc({"--english", "-d", folder.path("empty.shp"), "1"}).err, "No data!\n");
 
-  // One record of 50,000 points: the file (800 KB) is read beneath the size from which memory is
-  // claimed, but a column's copy with its X and Y (1.2 MB) does not fit a 1 MB limit.
+  // One record of 50,000 points: its rows (1.2 MB with X and Y, a few megabytes as they are
+  // built) do not fit a 1 MB limit, and the load says so.
   Shape many;
   for (int i = 0; i < 50000; ++i) many.x.push_back(i);
   many.y.assign(many.x.size(), 1.0);
@@ -565,9 +565,9 @@ TEST(CalcShapefiles, TablesWithoutRowsOrRoomForTheirColumnsAreRefused) {
   testing::RunSetup limited;
   limited.environment = {{"VELLUMAR_MEMORY_LIMIT", "1M"}};
   EXPECT_EQ(runCalc({"-d", folder.path("many.shp"), "Sum(D1_1)"}, limited).outcome(),
-            "3: Ошибка инициализации данных!\n");
+            "3: недостаточно памяти для вычисления!\n");
   EXPECT_EQ(runCalc({"--english", "-d", folder.path("many.shp"), "1"}, limited).err,
-            "Data initialisation error!\n");
+            "not enough memory for the calculation!\n");
   const auto whole = runClean({"-d", folder.path("many.shp"), "Sum(D1_1)"});
   EXPECT_EQ(whole.out, "1249975000.000000000000\n");  // 0 + 1 + ... + 49999
 }
