@@ -124,7 +124,7 @@ bool guarding() noexcept {
 
 void* allocate(std::size_t size) noexcept {
   GuardState& state = tState;
-  const bool guarded = state.depth > 0 && state.suspended == 0 && !state.checking;
+  const bool guarded = guarding() && !state.checking;
   const bool large = size >= kLargeBlock;
   if (guarded && !(large ? checkFits(state, size) : admitsSmall(state, size))) {
     state.refused = true;
@@ -139,10 +139,7 @@ void* allocate(std::size_t size) noexcept {
   if (large) {
     // Until its pages are written a large block is not resident: the ledger counts it meanwhile,
     // so that a check in between sees it (a reserved vector filled later).
-    const bool wasChecking = state.checking;
-    state.checking = true;
     track(malloc_usable_size(block));
-    state.checking = wasChecking;
     if (size >= kHeapStep) adviseHugePages(block, size);
   }
   return block;
