@@ -118,7 +118,8 @@ bool writesInPlace(const std::string& path) {
          (stat(destination.c_str(), &info) == 0 && isStream(info.st_mode));
 }
 
-SaveFile::SaveFile(std::string target) : target_(std::move(target)) {}
+SaveFile::SaveFile(std::string target, std::string temporarySuffix)
+    : target_(std::move(target)), temporarySuffix_(std::move(temporarySuffix)) {}
 
 SaveFile::~SaveFile() {
   abandon();
@@ -162,8 +163,8 @@ bool SaveFile::open() {
     return fail(SaveError::CannotCreate);
   }
   removeOrphans(destination_);
-  std::string name = hiddenPrefix(folderOf(destination_)) + "XXXXXX";
-  fd_ = mkostemp(name.data(), O_CLOEXEC);
+  std::string name = hiddenPrefix(folderOf(destination_)) + "XXXXXX" + temporarySuffix_;
+  fd_ = mkostemps(name.data(), static_cast<int>(temporarySuffix_.size()), O_CLOEXEC);
   if (fd_ < 0) return fail(SaveError::CannotCreate);
   temporary_ = std::move(name);
   signalSlot_ = registerTemporary(temporary_);
@@ -204,6 +205,14 @@ bool SaveFile::write(std::string_view bytes) {
     bytes.remove_prefix(static_cast<std::size_t>(written));
     size_ += static_cast<std::uint64_t>(written);
   }
+  return true;
+}
+
+bool SaveFile::vacateForLibrary() {
+  if (temporary_.empty() || finished_ || fd_ < 0) return fail(SaveError::CannotCreate);
+  close(fd_);
+  fd_ = -1;
+  if (unlink(temporary_.c_str()) != 0) return fail(SaveError::CannotCreate);
   return true;
 }
 

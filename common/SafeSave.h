@@ -52,7 +52,9 @@ enum class [[nodiscard]] SaveError{
 // The new content of one target file.
 class SaveFile {
  public:
-  explicit SaveFile(std::string target);
+  // temporarySuffix ends the temporary file's name, for a library that picks its format or its
+  // layout by the extension of the name it writes (FlatGeobuf writes a folder of files otherwise).
+  explicit SaveFile(std::string target, std::string temporarySuffix = {});
   ~SaveFile();
   SaveFile(const SaveFile&) = delete;
   SaveFile& operator=(const SaveFile&) = delete;
@@ -68,6 +70,10 @@ class SaveFile {
   // drivers) instead of through write(); empty before open(), after the save ended and for a
   // stream.
   const std::string& temporaryPath() const { return temporary_; }
+  // Removes the temporary file, keeping its name, for a library that creates the file it writes
+  // and refuses a name that is taken (OGR's vector drivers); adoptLibraryWrite() then takes up
+  // what it wrote. The name stays unpredictable, and such a library refuses one planted there.
+  [[nodiscard]] bool vacateForLibrary();
   // Takes up the temporary file again after a library wrote it by path, so that finish() syncs
   // and closes what the library left there, even when it replaced the file it was given.
   [[nodiscard]] bool adoptLibraryWrite();
@@ -102,6 +108,7 @@ class SaveFile {
   void applyOwnerAndMode();
 
   std::string target_;
+  std::string temporarySuffix_;
   std::string destination_;
   std::string temporary_;
   int fd_ = -1;

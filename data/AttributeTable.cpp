@@ -48,6 +48,12 @@ std::string unusedFieldName(const AttributeTable* table, const std::string& name
   return candidate;
 }
 
+std::vector<std::string> ownFieldNames(const AttributeTable* layer) {
+  std::vector<std::string> names;
+  for (const char* base : {"Atribute", "ID", "NAME"}) names.push_back(unusedFieldName(layer, base));
+  return names;
+}
+
 MergedFields mergeFields(const AttributeTable* first, const AttributeTable* second) {
   AttributeTable merged;
   MergedFields result;

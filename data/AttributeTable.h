@@ -34,9 +34,21 @@ struct AttributeTable {
   std::ptrdiff_t findField(std::string_view name) const;
 };
 
+// The attributes a line or polygon export writes with its records: the layer's table, and for each
+// line of the cover the row of the record it came from (null for a line of no record).
+struct SavedAttributes {
+  const AttributeTable* table = nullptr;
+  std::vector<const std::vector<std::string>*> ringRows;
+};
+
 // The name itself when no field of the table (may be null) has it, else the first of name_1,
 // name_2, ... that none has.
 std::string unusedFieldName(const AttributeTable* table, const std::string& name);
+
+// The fields a line or polygon export writes after the layer's own: "Atribute" (the value), "ID"
+// and "NAME", each as it is, or with the first suffix "_1", "_2", ... that no field of the layer
+// (may be null) has.
+std::vector<std::string> ownFieldNames(const AttributeTable* layer);
 
 // The fields of two tables side by side, for a layer whose records come from either: every field
 // of first, then each field of second, which joins a field of first of the same name and type

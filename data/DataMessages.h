@@ -26,6 +26,8 @@ inline constexpr MessageText kInitFailed{"Ошибка инициализаци�
                                          "Data initialisation error!"};
 inline constexpr MessageText kLoadedShapefile{"Не допускается сохранение в загруженном shp-файле!",
                                               "Saving into a loaded shp file is not allowed!"};
+inline constexpr MessageText kLoadedLayer{"Не допускается сохранение в загруженном файле слоя!",
+                                          "Saving into a loaded layer file is not allowed!"};
 inline constexpr MessageText kBufferFailed{"Ошибка создания буферного файла!",
                                            "Cannot create the buffer file!"};
 inline constexpr MessageText kSizeMismatch{"Несовпадение размерности данных!",

@@ -48,13 +48,6 @@ bool ListDbfFields(const std::string& path, std::vector<std::string>& names);
 // when there is one that can be read.
 bool ReadProjection(const std::string& path, std::string& bytes);
 
-// The attributes a line or polygon export writes with its records: the layer's table, and for each
-// line of the cover the row of the record it came from (null for a line of no record).
-struct SavedAttributes {
-  const AttributeTable* table = nullptr;
-  std::vector<const std::vector<std::string>*> ringRows;
-};
-
 // Converts between shapefiles (a .shp/.shx pair with a .dbf of one attribute record per shape)
 // and the calculator's covers and tables. One converter serves one load or save command: it
 // collects a message log (texts in its language, separated by CR LF), and keeps what the last

@@ -11,7 +11,7 @@
 #include "data/ShapeIo.h"
 #include "data/Shapefile.h"
 #include "data/ShapefileMessages.h"
-#include "geometry/PointInPolygon.h"
+#include "geometry/PolygonRecords.h"
 
 namespace vellumar::data {
 namespace {
@@ -122,70 +122,6 @@ struct ExportWriter {
   std::vector<double> zeros;
   std::vector<int> partTypes;
 };
-
-// Rings of a polygon cover grouped into records: the outer rings (negative area) of one id form a
-// record, in the order of their first ring, and each is followed by the holes (positive area) it
-// takes, all as cover indices. A hole goes to the outer ring that holds its first point, one of its
-// own id first, else the smallest (the boundary right around it), else the first in cover order.
-std::vector<std::vector<std::size_t>> polygonRecords(const geometry::Cover& cover) {
-  std::vector<std::size_t> outer;
-  std::vector<std::size_t> holes;
-  for (std::size_t i = 0; i < cover.size(); ++i) {
-    const double area = cover[i].signedArea();
-    if (area < 0.0) outer.push_back(i);
-    if (area > 0.0) holes.push_back(i);
-  }
-  // Holes by the x of their first point, so each outer ring looks only at those within its
-  // rectangle's x range.
-  std::sort(holes.begin(), holes.end(),
-            [&](std::size_t a, std::size_t b) { return cover[a].front().x < cover[b].front().x; });
-  std::vector<double> firstX;
-  for (std::size_t h : holes) firstX.push_back(cover[h].front().x);
-  constexpr std::size_t kNone = static_cast<std::size_t>(-1);
-  std::vector<std::size_t> owner(cover.size(), kNone);
-  auto better = [&](std::size_t candidate, std::size_t current, std::size_t hole) {
-    if (current == kNone) return true;
-    const bool candidateOwn = cover[candidate].id == cover[hole].id;
-    const bool currentOwn = cover[current].id == cover[hole].id;
-    if (candidateOwn != currentOwn) return candidateOwn;
-    return -cover[candidate].signedArea() < -cover[current].signedArea();
-  };
-  for (std::size_t o : outer) {
-    const geometry::Line& ring = cover[o];
-    const geometry::Rect& rect = ring.rect();
-    const auto low = std::upper_bound(firstX.begin(), firstX.end(), rect.left);
-    const auto high = std::lower_bound(low, firstX.end(), rect.right);
-    for (auto it = low; it != high; ++it) {
-      const std::size_t h = holes[static_cast<std::size_t>(it - firstX.begin())];
-      const geometry::Point& p = cover[h].front();
-      if (!(rect.bottom < p.y && p.y < rect.top) || !better(o, owner[h], h)) continue;
-      if (geometry::insideRing(ring, p.x, p.y)) owner[h] = o;
-    }
-  }
-  std::vector<std::vector<std::size_t>> ownHoles(cover.size());
-  for (std::size_t h = 0; h < cover.size(); ++h) {
-    if (owner[h] != kNone) ownHoles[owner[h]].push_back(h);
-  }
-  std::map<std::int32_t, std::size_t> recordOfId;
-  std::vector<std::vector<std::size_t>> records;
-  for (std::size_t o : outer) {
-    const auto [found, added] = recordOfId.try_emplace(cover[o].id, records.size());
-    if (added) records.emplace_back();
-    std::vector<std::size_t>& record = records[found->second];
-    record.push_back(o);
-    record.insert(record.end(), ownHoles[o].begin(), ownHoles[o].end());
-  }
-  return records;
-}
-
-// The names of the fields Atribute, ID and NAME beside the layer's own: each as it is, or with
-// the first suffix "_1", "_2", ... that no field of the layer has (DBF readers compare names
-// without regard to case).
-std::vector<std::string> ownFieldNames(const AttributeTable* layer) {
-  std::vector<std::string> names;
-  for (const char* base : {"Atribute", "ID", "NAME"}) names.push_back(unusedFieldName(layer, base));
-  return names;
-}
 
 // Writes the layer's attribute row of a record into its first fields, each value as the file it
 // came from held it; a record without a row, or an empty value, is null.
@@ -364,7 +300,7 @@ ShapeStatus ShapefileConverter::CoverToShapefile(const std::string& path,
       writeLineRecord(writer, shapeType, cover, single, nameOf(i), saved);
     }
   } else {
-    for (const std::vector<std::size_t>& rings : polygonRecords(cover)) {
+    for (const std::vector<std::size_t>& rings : geometry::polygonRecords(cover)) {
       if (!writer.ok) break;
       writeLineRecord(writer, shapeType, cover, rings, nameOf(rings.front()), saved);
     }

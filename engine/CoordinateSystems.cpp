@@ -16,18 +16,27 @@ const grid::Grid* firstPlacedGrid(OperandRefs operands) {
   return nullptr;
 }
 
+// The first operand of any kind that has a coordinate system; null when none has.
+const Operand* firstPlaced(OperandRefs operands) {
+  for (const Operand* operand : operands) {
+    if (!operand->coordinateSystem().empty()) return operand;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 bool checkCoordinateSystems(S_Calculator& calc, OperandRefs operands) {
-  const grid::Grid* first = firstPlacedGrid(operands);
+  const Operand* first = firstPlaced(operands);
   if (first == nullptr) return true;
   for (const Operand* operand : operands) {
-    const grid::Grid* grid = operand->gridValue();
-    if (grid == nullptr || grid == first) continue;
-    if (!formats::sameCoordinateSystem(first->georeference.wkt, grid->georeference.wkt)) {
-      calc.sink().record(
-          sink_code::kMessage,
-          calc.contextName() + ": " + text::kCoordinateSystemsDiffer.in(calc.language()));
+    if (operand == first || operand->coordinateSystem().empty()) continue;
+    if (!formats::sameCoordinateSystem(first->coordinateSystem(), operand->coordinateSystem())) {
+      const bool grids = first->kind() == Kind::Grid && operand->kind() == Kind::Grid;
+      const MessageText& message =
+          grids ? text::kCoordinateSystemsDiffer : text::kOperandSystemsDiffer;
+      calc.sink().record(sink_code::kMessage,
+                         calc.contextName() + ": " + message.in(calc.language()));
       return false;
     }
   }
@@ -36,13 +45,25 @@ bool checkCoordinateSystems(S_Calculator& calc, OperandRefs operands) {
 
 std::optional<grid::Georeference> resultGeoreference(OperandRefs operands) {
   if (const grid::Grid* first = firstPlacedGrid(operands)) return first->georeference;
+  if (const Operand* first = firstPlaced(operands)) {
+    grid::Georeference placed;
+    placed.wkt = first->coordinateSystem();
+    return placed;
+  }
   return std::nullopt;
 }
 
 void carryGeoreference(Operand& result, const std::optional<grid::Georeference>& georeference) {
-  if (georeference && result.kind() == Kind::Grid && result.gridValue() != nullptr) {
-    result.adoptGeoreference(*georeference);
+  if (!georeference || result.isNumber()) return;
+  if (result.kind() != Kind::Grid) {
+    if (result.coordinateSystem().empty()) result.setCoordinateSystem(georeference->wkt);
+    return;
   }
+  if (result.gridValue() == nullptr || !result.coordinateSystem().empty()) return;
+  // A grid made from lines, polygons or data takes their system with the short name lists show.
+  grid::Georeference placed = *georeference;
+  if (placed.shortName.empty()) placed.shortName = formats::shortName(placed.wkt);
+  result.adoptGeoreference(placed);
 }
 
 }  // namespace vellumar::engine

@@ -56,6 +56,8 @@ const MessageText kAtRecord = {", запись %lld", ", record %lld"};
 const MessageText kInMemory = {"[В памяти Vellumar]", "[In Vellumar memory]"};
 const MessageText kCoordinateSystemsDiffer = {"системы координат гридов различны",
                                               "the grids have different coordinate systems"};
+const MessageText kOperandSystemsDiffer = {"системы координат операндов различны",
+                                           "the operands have different coordinate systems"};
 const MessageText kRecordsOverlap = {"объекты %d и %d перекрываются", "records %d and %d overlap"};
 const MessageText kNoGridValues = {"в полигоне нет значений грида",
                                    "the polygon covers no grid values"};

@@ -44,10 +44,11 @@ extern const MessageText kAtValueFileLine;
 extern const MessageText kAtRecord;
 extern const MessageText kInMemory;  // identifier list entry of a computed value
 extern const MessageText kCoordinateSystemsDiffer;
-extern const MessageText kRecordsOverlap;  // the numbers of the two records
-extern const MessageText kNoGridValues;    // Mean over a polygon that covers no grid values
-extern const MessageText kNotALayer;       // a record-by-record evaluation: the name given
-extern const MessageText kNotANumber;      // a record's result is not a number
+extern const MessageText kOperandSystemsDiffer;  // operands of several kinds
+extern const MessageText kRecordsOverlap;        // the numbers of the two records
+extern const MessageText kNoGridValues;          // Mean over a polygon that covers no grid values
+extern const MessageText kNotALayer;             // a record-by-record evaluation: the name given
+extern const MessageText kNotANumber;            // a record's result is not a number
 extern const MessageText kNumberInTextField;
 // Follows the save message of a format of several files or written with seeking (line files,
 // shapefiles, rasters) saved to standard output, a pipe or a device.

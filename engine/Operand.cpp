@@ -69,6 +69,17 @@ void Operand::adoptGeoreference(const grid::Georeference& georeference) {
   const_cast<grid::Grid&>(*grid_).georeference = georeference;
 }
 
+const std::string& Operand::coordinateSystem() const {
+  static const std::string none;
+  if (grid_) return grid_->georeference.wkt;
+  return system_ ? *system_ : none;
+}
+
+void Operand::setCoordinateSystem(std::string wkt) {
+  if (kind_ == Kind::Number || kind_ == Kind::Grid) return;
+  system_ = wkt.empty() ? nullptr : std::make_shared<const std::string>(std::move(wkt));
+}
+
 data::DATA Operand::takePoints() {
   // A copy shares the columns; dropping this operand's hold then leaves the copy their only
   // holder when this operand was.
@@ -119,6 +130,7 @@ void Operand::assign(const Operand& source) {
   parts_ = isLineKind() ? source.parts_ : nullptr;
   ids_ = isLineKind() ? source.ids_ : nullptr;
   attributes_ = isLineKind() ? source.attributes_ : nullptr;
+  system_ = hasPoints ? source.system_ : nullptr;
 }
 
 void Operand::setKind(Kind kind) {

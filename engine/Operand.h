@@ -82,6 +82,13 @@ class Operand {
   // Gives a grid this operand alone holds, built without a coordinate system, the georeference
   // of the grid it was computed from; any other grid keeps its own.
   void adoptGeoreference(const grid::Georeference& georeference);
+  // The coordinate system the operand lies in, as WKT (or the ESRI text of a shapefile's .prj):
+  // a grid's georeference, or the layer's system of lines, polygons and data; empty when it has
+  // none (numbers, DSAA grids, line and data text files).
+  const std::string& coordinateSystem() const;
+  // Gives lines, polygons and data the coordinate system of their layer; grids keep their
+  // georeference's.
+  void setCoordinateSystem(std::string wkt);
 
   const std::string& sourcePath() const { return sourcePath_; }
   void setSourcePath(std::string path) { sourcePath_ = std::move(path); }
@@ -104,6 +111,7 @@ class Operand {
   PartsPtr parts_;
   PartsPtr ids_;
   AttributesPtr attributes_;
+  std::shared_ptr<const std::string> system_;  // shared, as copies of operands are many
   std::uint32_t argumentPosition_ = 0;
 };
 

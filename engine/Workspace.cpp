@@ -13,9 +13,11 @@
 #include "data/DataFileWriter.h"
 #include "data/DataMessages.h"
 #include "data/Shapefile.h"
+#include "data/ShapefileMessages.h"
 #include "engine/EngineMessages.h"
 #include "engine/LinePacking.h"
 #include "engine/ResultText.h"
+#include "formats/CoordinateSystem.h"
 #include "formats/FormatMessages.h"
 #include "geometry/GeometryMessages.h"
 #include "geometry/LineFile.h"
@@ -57,22 +59,28 @@ data::SaveStatus saveDataShapefile(const data::DATA& points, const std::string& 
              : data::SaveStatus::SaveFailed;
 }
 
+// The rings a polygon export writes. The exports tell outer rings from holes by orientation: a
+// valid polygon is oriented by nesting first, so a counter-clockwise outer ring is not taken for
+// a hole. The check keeps the rings in their order, so the rows found for them still match.
+const geometry::Cover& orientedRings(const geometry::Cover& cover, geometry::Region& region) {
+  return geometry::buildRegion(cover, region) ? region : cover;
+}
+
 bool saveCoverShapefile(const geometry::Cover& cover, const std::string& path, bool polygon,
                         Language language, const std::string& projection,
                         const data::SavedAttributes* saved) {
   data::ShapefileConverter converter(language);
   converter.setProjection(projection);
-  if (!polygon) {
-    return converter.CoverToShapefile(path, cover, data::shape_type::kArc, {}, saved) ==
-           data::ShapeStatus::Done;
-  }
-  // The export tells outer rings from holes by orientation: a valid polygon is oriented by
-  // nesting first, so a counter-clockwise outer ring is not taken for a hole. The check keeps
-  // the rings in their order, so the rows found for them still match.
-  geometry::Region region;
-  const geometry::Cover& rings = geometry::buildRegion(cover, region) ? region : cover;
-  return converter.CoverToShapefile(path, rings, data::shape_type::kPolygon, {}, saved) ==
-         data::ShapeStatus::Done;
+  const int type = polygon ? data::shape_type::kPolygon : data::shape_type::kArc;
+  return converter.CoverToShapefile(path, cover, type, {}, saved) == data::ShapeStatus::Done;
+}
+
+// Names in a message: "a, b, c", or "none".
+std::string nameList(const std::vector<std::string>& names, Language language) {
+  if (names.empty()) return data::text::kNoFields.in(language);
+  std::string list;
+  for (const std::string& name : names) list += (list.empty() ? "" : ", ") + name;
+  return list;
 }
 
 // Leaves out of the cover of a line file the rings (the lines) that its 12 significant digits
@@ -97,11 +105,12 @@ data::SavedAttributes savedAttributes(const Operand& result, const geometry::Cov
   return saved;
 }
 
-// Shapefile tables carry their coordinates in columns named X and Y, wherever they stand (point
-// shapefiles put them first; the tables of other shapefiles have them where the DBF has them).
+// Layer tables carry their coordinates in columns named X and Y, wherever they stand (point
+// layers put them first; the tables of line and polygon shapefiles have them where the DBF has
+// them).
 data::CoordinateColumns defaultCoordinates(const std::string& path, const data::M_Data& table) {
   data::CoordinateColumns xy{true, 1, 2};
-  if (!data::isShapefilePath(path)) return xy;
+  if (!Workspace::isLayerPath(path)) return xy;
   int x = 0;
   int y = 0;
   for (int c = table.columnCount(); c >= 1; --c) {
@@ -151,6 +160,20 @@ std::string Workspace::placed(const char* message, const MessageText& place,
 
 bool Workspace::isShapefilePath(std::string_view path) {
   return data::isShapefilePath(path);
+}
+
+bool Workspace::isLayerPath(const std::string& path) {
+  return isShapefilePath(path) || formats::readsAsVector(path);
+}
+
+std::vector<std::string> Workspace::layerFields(const std::string& path) {
+  std::vector<std::string> names;
+  if (isShapefilePath(path)) {
+    if (!data::ListDbfFields(path, names)) names.clear();
+  } else if (formats::readsAsVector(path)) {
+    names = formats::vectorFields(path);
+  }
+  return names;
 }
 
 std::string Workspace::operandName(FileKind kind, std::size_t number) {
@@ -203,6 +226,7 @@ FileStatus Workspace::read(FileKind kind, const std::string& path, const std::st
     ~ProgressCloser() { sink.progressClose(); }
   } closer{calc_.sink()};
   if (kind == FileKind::Grid) return readGrid(path, band, operand);
+  if (formats::readsAsVector(path)) return readVectorLines(kind, path, valueField, operand);
   const bool polygon = kind == FileKind::Polygon;
   geometry::Cover cover;
   std::string notice;
@@ -254,7 +278,71 @@ FileStatus Workspace::read(FileKind kind, const std::string& path, const std::st
     operand = Operand::lines(operand.kind(), operand.sharedPoints(), operand.sharedParts(),
                              operand.sharedIds(), std::move(attributes));
   }
+  if (std::string projection; isShapefilePath(path) && data::ReadProjection(path, projection)) {
+    operand.setCoordinateSystem(std::move(projection));
+  }
   return FileStatus::success(std::move(notice));
+}
+
+FileStatus Workspace::readVectorLines(FileKind kind, const std::string& path,
+                                      const std::string& valueField, Operand& operand) const {
+  const bool polygon = kind == FileKind::Polygon;
+  formats::VectorContent content;
+  const formats::VectorRead read = formats::readVector(
+      path, polygon ? formats::VectorLoad::Polygons : formats::VectorLoad::Lines, valueField,
+      content, fileProgress());
+  if (!read) {
+    return vectorFailure(
+        read, polygon ? geometry::text::kInvalidPolygonFile : geometry::text::kInvalidLineFile,
+        path, valueField);
+  }
+  if (polygon && !geometry::allLinesClosed(content.cover)) {
+    return FileStatus::failure(text(geometry::text::kPolygonNotClosed));
+  }
+  // Each line or ring keeps its feature as its record, with the feature's attributes.
+  const Operand packed = packCover(content.cover, kindOf(kind), true);
+  operand =
+      Operand::lines(packed.kind(), packed.sharedPoints(), packed.sharedParts(), packed.sharedIds(),
+                     std::make_shared<const data::AttributeTable>(std::move(content.attributes)));
+  operand.setCoordinateSystem(read.coordinateSystem);
+  return FileStatus::success(read.droppedZOrM ? text(data::text::kZOrMeasureDropped) : "");
+}
+
+FileStatus Workspace::vectorFailure(const formats::VectorRead& read,
+                                    const MessageText& formatMessage, const std::string& path,
+                                    const std::string& valueField) const {
+  const std::string file = formats::splitLayerPath(path).file;
+  const Language language = calc_.language();
+  std::string reason;
+  switch (read.status) {
+    case formats::VectorStatus::Ok:
+    case formats::VectorStatus::Cancelled:
+      return cancelled();
+    case formats::VectorStatus::CannotOpen:
+      if (isMissing(file)) {
+        return FileStatus::failure(cformat(text(data::text::kCannotOpen), path.c_str()));
+      }
+      break;
+    case formats::VectorStatus::UnknownField:
+      return FileStatus::failure(cformat(text(formats::text::kUnknownLayerField),
+                                         read.layer.c_str(), valueField.c_str(),
+                                         nameList(read.fields, language).c_str()));
+    case formats::VectorStatus::NotVector:
+      reason = read.libraryError;
+      break;
+    case formats::VectorStatus::NoSuchLayer:
+      reason = read.layers.empty() ? text(formats::text::kNoLayers)
+                                   : cformat(text(formats::text::kNoSuchLayer), read.layer.c_str(),
+                                             nameList(read.layers, language).c_str());
+      break;
+    case formats::VectorStatus::WrongGeometry:
+      reason = cformat(text(formats::text::kWrongGeometry), static_cast<long long>(read.feature),
+                       read.layer.c_str(), read.geometryName.c_str());
+      break;
+  }
+  std::string message = text(formatMessage) + cformat(text(formats::text::kInFile), file.c_str());
+  if (!reason.empty()) message += "\n" + reason;
+  return FileStatus::failure(std::move(message));
 }
 
 FileStatus Workspace::readGrid(const std::string& path, int band, Operand& operand) const {
@@ -432,16 +520,30 @@ FileStatus Workspace::loadData(const std::string& path, const data::ReadOptions&
       return FileStatus::failure(text(data::text::kAlreadyLoaded));
     }
     data::M_Data table;
-    FileStatus status = readDataTable(path, options, table);
-    if (status.ok) slot = storeDataTable(path, std::move(table));
+    std::string system;
+    FileStatus status = readDataTable(path, options, table, &system);
+    if (status.ok) slot = storeDataTable(path, std::move(table), std::move(system));
     return status;
   });
 }
 
+FileStatus Workspace::readVectorTable(const std::string& path, data::M_Data& table,
+                                      std::string* system) const {
+  formats::VectorContent content;
+  const formats::VectorRead read =
+      formats::readVector(path, formats::VectorLoad::Table, {}, content, fileProgress());
+  if (!read) return vectorFailure(read, data::text::kBadFormat, path, {});
+  table = std::move(content.table);
+  table.setPath(path);
+  if (system != nullptr) *system = read.coordinateSystem;
+  return FileStatus::success(read.droppedZOrM ? text(data::text::kZOrMeasureDropped) : "");
+}
+
 FileStatus Workspace::readDataTable(const std::string& path, const data::ReadOptions& options,
-                                    data::M_Data& table) const {
+                                    data::M_Data& table, std::string* system) const {
   return guarded([&] {
     table.setOptions(options);
+    if (formats::readsAsVector(path)) return readVectorTable(path, table, system);
     std::int64_t fault = 0;  // a data file's line or a shapefile's record
     const bool shapefile = isShapefilePath(path);
     const data::ReadStatus status = shapefile ? readShapefileTable(path, table, fault)
@@ -458,14 +560,17 @@ FileStatus Workspace::readDataTable(const std::string& path, const data::ReadOpt
   });
 }
 
-int Workspace::storeDataTable(const std::string& path, data::M_Data table) {
+int Workspace::storeDataTable(const std::string& path, data::M_Data table, std::string system) {
   assertNoEvaluation();
   auto free = std::find_if(dataSlots_.begin(), dataSlots_.end(),
                            [](const DataSlot& s) { return s.path == kEmptySlotPath; });
   if (free == dataSlots_.end()) free = dataSlots_.insert(dataSlots_.end(), DataSlot{});
-  if (isShapefilePath(path)) noteProjection(path);
+  if (isShapefilePath(path)) {
+    noteProjection(path);
+    if (!data::ReadProjection(path, system)) system.clear();
+  }
   const data::CoordinateColumns xy = defaultCoordinates(path, table);
-  *free = DataSlot{path, std::move(table), xy};
+  *free = DataSlot{path, std::move(table), xy, std::move(system)};
   return static_cast<int>(free - dataSlots_.begin()) + 1;
 }
 
@@ -481,6 +586,7 @@ FileStatus Workspace::registerColumn(int slot, int column, std::string* name) {
     Operand operand =
         chosen.isNumber ? Operand::number(chosen.number)
                         : Operand::data(std::make_shared<const data::DATA>(std::move(chosen.data)));
+    operand.setCoordinateSystem(source.coordinateSystem);
     registerOperand(operandName, {}, std::move(operand));
     if (name != nullptr) *name = operandName;
     return FileStatus::success();
@@ -489,19 +595,43 @@ FileStatus Workspace::registerColumn(int slot, int column, std::string* name) {
 
 void Workspace::closeDataSlot(int slot) {
   assertNoEvaluation();
-  dataSlot(slot) = DataSlot{std::string(kEmptySlotPath), {}};
+  DataSlot closed;
+  closed.path = kEmptySlotPath;
+  dataSlot(slot) = std::move(closed);
 }
 
 FileStatus Workspace::saveData(const Operand& result, const std::string& path) {
   assertNoEvaluation();
   data::SaveStatus status = data::SaveStatus::Ok;
   if (DataSlot* slot = loadedDataSlot(path)) {
+    // A layer's table is no text file that a column could be appended to.
+    if (!isShapefilePath(path) && formats::readsAsVector(path)) {
+      return FileStatus::failure(text(data::text::kLoadedLayer));
+    }
     status = isShapefilePath(path)
                  ? data::SaveStatus::LoadedShapefile
                  : data::appendResultColumn(slot->table, result.points(), slot->xy);
   } else if (isShapefilePath(path)) {
     if (writesInPlace(path)) return needsFiles(data::text::kSaveFailed);
-    status = saveDataShapefile(result.points(), path, calc_.language(), sessionProjection());
+    status =
+        saveDataShapefile(result.points(), path, calc_.language(), shapefileProjection(result));
+  } else if (formats::writesVector(path)) {
+    if (writesInPlace(path)) return needsFiles(data::text::kSaveFailed);
+    const data::DATA& points = result.points();
+    const int x = points.hasCoordinates() ? 0 : -1;
+    const int y = points.hasCoordinates() ? 1 : -1;
+    if (x < 0 && !formats::holdsFeaturesWithoutGeometry(path)) {
+      return FileStatus::failure(std::string(text(data::text::kSaveFailed)) + "\n" +
+                                 text(formats::text::kNoFeaturesWithoutGeometry));
+    }
+    const formats::VectorWrite written = formats::writeVectorTable(
+        path, data::tableOfResult(points), x, y, savedSystem(result), fileProgress());
+    if (written.status == formats::RasterWriteStatus::Cancelled) return cancelled();
+    if (!written) {
+      std::string message = text(data::text::kSaveFailed);
+      if (!written.libraryError.empty()) message += "\n" + written.libraryError;
+      return FileStatus::failure(std::move(message));
+    }
   } else {
     status = data::saveDataFile(path, result.points());
   }
@@ -518,38 +648,72 @@ FileStatus Workspace::saveLines(const Operand& result, const std::string& path, 
   const MessageText& saveMessage = kind == FileKind::Polygon ? geometry::text::kSavePolygonFailed
                                                              : geometry::text::kSaveLinesFailed;
   const FileStatus failed = FileStatus::failure(text(saveMessage));
-  // A line file goes with its value file, a shapefile is three files.
+  // A line file goes with its value file, a shapefile is three files, and OGR's drivers seek.
   if (writesInPlace(path)) return needsFiles(saveMessage);
+  const bool shapefile = isShapefilePath(path);
+  const bool vector = !shapefile && formats::writesVector(path);
+  const bool lineFile = !shapefile && !vector;
   // The value file of "x.val" would be x.val itself.
-  if (!isShapefilePath(path) && geometry::valueFileName(path) == path) {
+  if (lineFile && geometry::valueFileName(path) == path) {
     return FileStatus::failure(text(geometry::text::kSaveToValueFile));
   }
   geometry::Cover cover;
   // A result without lines (isolines of a flat map, say) is saved as an empty file.
   const bool empty = result.parts().empty();
   if (!empty && !unpackOperand(result, cover)) return failed;
-  const bool shapefile = isShapefilePath(path);
-  const std::string notice =
-      shapefile ? std::string() : dropCollapsed(cover, kind == FileKind::Polygon, calc_.language());
+  const bool polygon = kind == FileKind::Polygon;
+  const std::string notice = lineFile ? dropCollapsed(cover, polygon, calc_.language()) : "";
   const data::SavedAttributes attributes = savedAttributes(result, cover);
   // Lines are numbered 1, 2, ..., which keeps each line's value findable in the value file.
   // Polygon rings are numbered by feature: rings of one id and value share their number, so
   // rings of distinct ids are numbered as lines are.
-  if (kind == FileKind::Polygon) {
+  if (polygon) {
     geometry::numberLineGroups(cover, 1);
   } else {
     for (std::size_t i = 0; i < cover.size(); ++i)
       cover.line(i).id = static_cast<std::int32_t>(i + 1);
   }
-  bool outOfMemory = false;
-  const bool saved = shapefile
-                         ? saveCoverShapefile(cover, path, kind == FileKind::Polygon,
-                                              calc_.language(), sessionProjection(), &attributes)
-                         : geometry::writeLineFile(path, cover, &outOfMemory);
-  if (outOfMemory) return FileStatus::failure(text(text::kOutOfMemory));
-  if (!saved) return failed;
+  geometry::Region region;
+  const geometry::Cover& rings = polygon && !lineFile ? orientedRings(cover, region) : cover;
+  if (vector) {
+    FileStatus status = saveVectorLines(result, rings, attributes, polygon, path, saveMessage);
+    if (!status.ok) return status;
+  } else {
+    bool outOfMemory = false;
+    const bool saved = shapefile ? saveCoverShapefile(rings, path, polygon, calc_.language(),
+                                                      shapefileProjection(result), &attributes)
+                                 : geometry::writeLineFile(path, cover, &outOfMemory);
+    if (outOfMemory) return FileStatus::failure(text(text::kOutOfMemory));
+    if (!saved) return failed;
+  }
   refreshLoaded(kind, path, result);
   return FileStatus::success(notice);
+}
+
+FileStatus Workspace::saveVectorLines(const Operand& result, const geometry::Cover& rings,
+                                      const data::SavedAttributes& attributes, bool polygon,
+                                      const std::string& path,
+                                      const MessageText& saveMessage) const {
+  const formats::VectorWrite written = formats::writeVectorLines(
+      path, rings, polygon, &attributes, savedSystem(result), fileProgress());
+  if (written.status == formats::RasterWriteStatus::Cancelled) return cancelled();
+  if (written) return FileStatus::success();
+  std::string message = text(saveMessage);
+  if (!written.libraryError.empty()) message += "\n" + written.libraryError;
+  return FileStatus::failure(std::move(message));
+}
+
+std::string Workspace::savedSystem(const Operand& result) const {
+  const std::string& system = result.coordinateSystem();
+  return system.empty() ? sessionProjection() : system;
+}
+
+std::string Workspace::shapefileProjection(const Operand& result) const {
+  const std::string& system = result.coordinateSystem();
+  if (system.empty()) return sessionProjection();
+  if (system == projection_) return system;
+  std::string esri = formats::esriWkt(system);
+  return esri.empty() ? system : esri;
 }
 
 }  // namespace vellumar::engine

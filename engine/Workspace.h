@@ -9,6 +9,7 @@
 #include "data/M_Data.h"
 #include "engine/Calculator.h"
 #include "formats/RasterFile.h"
+#include "formats/VectorFile.h"
 
 namespace vellumar::engine {
 
@@ -31,6 +32,7 @@ struct DataSlot {
   std::string path;
   data::M_Data table;
   data::CoordinateColumns xy{true, 1, 2};
+  std::string coordinateSystem;  // of the layer the table came from; empty for text files
 };
 
 inline constexpr std::string_view kEmptySlotPath = "emptyPath";
@@ -45,9 +47,10 @@ class Workspace {
  public:
   explicit Workspace(S_Calculator& calc) : calc_(calc) {}
 
-  // Loads path as the next operand of the kind and registers it; valueField names the DBF field
-  // of line values for shapefiles. On success lastLoadedName() tells the name, and the status
-  // carries a warning when a line or polygon file had no value file (its values are 0).
+  // Loads path as the next operand of the kind and registers it; valueField names the field of
+  // line values for shapefiles and vector layers (GeoPackage, GeoJSON, ...; a path such as
+  // "file.gpkg:layer" names one layer of several). On success lastLoadedName() tells the name, and
+  // the status carries a warning when a line or polygon file had no value file (its values are 0).
   // band is the raster band a grid is read from (1 for the first).
   FileStatus load(FileKind kind, const std::string& path, const std::string& valueField = {},
                   int band = 1);
@@ -74,9 +77,11 @@ class Workspace {
   // The two steps of loadData after its duplicate check: reading the table (changes nothing) and
   // storing it in a slot, whose number is returned. A shapefile's table takes its columns named
   // X and Y as coordinates; other tables take columns 1 and 2.
+  // A vector layer's points become a table of X, Y and the attribute columns; system, when given,
+  // receives the layer's coordinate system, which storeDataTable gives the slot's columns.
   FileStatus readDataTable(const std::string& path, const data::ReadOptions& options,
-                           data::M_Data& table) const;
-  int storeDataTable(const std::string& path, data::M_Data table);
+                           data::M_Data& table, std::string* system = nullptr) const;
+  int storeDataTable(const std::string& path, data::M_Data table, std::string system = {});
   // Registers column (1-based) of a slot as "D<slot>_<column>" with the slot's coordinate
   // columns, as a number when the table has one row and no coordinates are chosen.
   FileStatus registerColumn(int slot, int column, std::string* name = nullptr);
@@ -101,11 +106,34 @@ class Workspace {
 
   // A path names a shapefile when ".shp" or ".SHP" occurs anywhere in it.
   static bool isShapefilePath(std::string_view path);
+  // Whether a path is read as a layer of features with attributes: a shapefile, or a vector file
+  // read through OGR (formats::readsAsVector).
+  static bool isLayerPath(const std::string& path);
+  // The fields of the layer a path names (a shapefile's DBF, a vector layer), for the choice of
+  // the value field; empty when it has none or cannot be read.
+  static std::vector<std::string> layerFields(const std::string& path);
   // The generated name of the n-th (1-based) operand of a kind: "G1", "C2", "P3".
   static std::string operandName(FileKind kind, std::size_t number);
 
  private:
   FileStatus readGrid(const std::string& path, int band, Operand& operand) const;
+  FileStatus readVectorLines(FileKind kind, const std::string& path, const std::string& valueField,
+                             Operand& operand) const;
+  FileStatus readVectorTable(const std::string& path, data::M_Data& table,
+                             std::string* system) const;
+  // The message of a failed vector read: the kind's format message naming the file, and on a
+  // line of its own what was wrong.
+  FileStatus vectorFailure(const formats::VectorRead& read, const MessageText& formatMessage,
+                           const std::string& path, const std::string& valueField) const;
+  // Writes rings (lines, or the oriented rings of a polygon) with the rows of their records.
+  FileStatus saveVectorLines(const Operand& result, const geometry::Cover& rings,
+                             const data::SavedAttributes& attributes, bool polygon,
+                             const std::string& path, const MessageText& saveMessage) const;
+  // The system a result is saved with: its own, else the session's shapefile projection.
+  std::string savedSystem(const Operand& result) const;
+  // The .prj text a shapefile result gets: the loaded .prj it came from as it was, else its
+  // system in the ESRI spelling, else the session's projection.
+  std::string shapefileProjection(const Operand& result) const;
   FileStatus readRasterGrid(const std::string& path, int band, grid::Grid& grid) const;
   FileStatus saveGrid(const Operand& result, const std::string& path);
   FileStatus saveLines(const Operand& result, const std::string& path, FileKind kind);

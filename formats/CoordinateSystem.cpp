@@ -11,22 +11,10 @@
 namespace vellumar::formats {
 namespace {
 
-struct SpatialReferenceDeleter {
-  void operator()(OGRSpatialReferenceH srs) const { OSRDestroySpatialReference(srs); }
-};
-using SpatialReference =
-    std::unique_ptr<std::remove_pointer_t<OGRSpatialReferenceH>, SpatialReferenceDeleter>;
+using detail::SpatialReference;
 
-// The system of a WKT text; null for an empty or unreadable one.
 SpatialReference fromWkt(const std::string& wkt) {
-  if (wkt.empty()) return nullptr;
-  detail::ensureRegistered();
-  detail::ErrorCapture quiet;
-  SpatialReference srs(OSRNewSpatialReference(nullptr));
-  if (!srs) return nullptr;
-  OSRSetAxisMappingStrategy(srs.get(), OAMS_TRADITIONAL_GIS_ORDER);
-  if (OSRSetFromUserInput(srs.get(), wkt.c_str()) != OGRERR_NONE) return nullptr;
-  return srs;
+  return detail::spatialReference(wkt);
 }
 
 std::string authorityName(OGRSpatialReferenceH srs) {

@@ -23,6 +23,21 @@ inline constexpr MessageText kNoDataOutOfType{
     "the no-data value %s of the raster %s does not fit its type %s and is ignored"};
 inline constexpr MessageText kBandQuestion{"В файле %s каналов: %d. Какой прочитать?",
                                            "The file %s has %d bands. Which one is to be read?"};
+// Vector layers: the second line of a load message, after the kind's format message and the file.
+inline constexpr MessageText kNoSuchLayer{"в файле нет слоя «%s»; слои файла: %s",
+                                          "the file has no layer \"%s\"; its layers: %s"};
+inline constexpr MessageText kNoLayers{"в файле нет слоёв", "the file holds no layers"};
+inline constexpr MessageText kWrongGeometry{"объект %lld слоя «%s» — %s",
+                                            "feature %lld of the layer \"%s\" is a %s"};
+// A value field the layer does not have: the layer, the field asked for, then the layer's fields.
+inline constexpr MessageText kUnknownLayerField{
+    "В слое «%s» нет поля \"%s\". Поля слоя: %s.",
+    "The layer \"%s\" has no field \"%s\". Its fields: %s."};
+inline constexpr MessageText kNoFeaturesWithoutGeometry{
+    "в этом формате нет объектов без координат: сохраните значения в GeoPackage или GeoJSON",
+    "this format holds no features without coordinates: save the values as GeoPackage or GeoJSON"};
+inline constexpr MessageText kLayerQuestion{"В файле %s слоёв: %d. Какой прочитать?",
+                                            "The file %s has %d layers. Which one is to be read?"};
 }  // namespace text
 
 }  // namespace vellumar::formats

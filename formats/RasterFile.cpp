@@ -29,25 +29,11 @@
 namespace vellumar::formats {
 namespace {
 
-struct DatasetCloser {
-  void operator()(void* dataset) const {
-    if (dataset != nullptr) GDALClose(dataset);
-  }
-};
-// GDALDatasetH is a void pointer.
-using Dataset = std::unique_ptr<void, DatasetCloser>;
+using detail::Dataset;
+using detail::lowerExtension;
 
 // Rows are read and written in blocks of at least this many bytes, whole blocks of the file.
 constexpr std::size_t kChunkBytes = std::size_t(4) << 20;
-
-std::string lowerExtension(std::string_view path) {
-  const std::size_t slash = path.rfind('/');
-  const std::size_t dot = path.rfind('.');
-  if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) return {};
-  std::string extension(path.substr(dot));
-  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return extension;
-}
 
 // The GDAL driver that writes the extension; null for one that is not a raster's.
 const char* writingDriver(std::string_view extension) {
@@ -341,15 +327,11 @@ RasterRead readRaster(const std::string& path, int band, grid::Grid& grid,
 RasterRead readRasterBytes(std::string_view bytes, std::string_view extension, int band,
                            grid::Grid& grid) {
   const memory::Unguarded unguarded;  // GDAL cannot pass a refusal through its C code
-  static std::atomic<unsigned> counter{0};
   detail::ensureRegistered();
   detail::ErrorCapture errors;
-  const std::string name = "/vsimem/vellumar-" + std::to_string(counter++) + std::string(extension);
-  // GDAL reads the bytes where they are; the buffer outlives the file, which is unlinked below.
-  VSILFILE* file = VSIFileFromMemBuffer(
-      name.c_str(), reinterpret_cast<GByte*>(const_cast<char*>(bytes.data())), bytes.size(), FALSE);
-  if (file == nullptr) return failure(RasterStatus::CannotOpen);
-  VSIFCloseL(file);
+  const detail::MemoryFile file(bytes, extension);
+  if (!file) return failure(RasterStatus::CannotOpen);
+  const std::string& name = file.name();
   RasterRead result;
   try {
     const Dataset dataset = openRaster(name.c_str());
@@ -362,7 +344,6 @@ RasterRead readRasterBytes(std::string_view bytes, std::string_view extension, i
   } catch (const std::bad_alloc&) {
     result.status = RasterStatus::OutOfMemory;
   }
-  VSIUnlink(name.c_str());
   return result;
 }
 

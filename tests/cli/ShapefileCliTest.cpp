@@ -480,11 +480,19 @@ TEST(CalcShapefiles, ResultsTakeTheProjectionEveryLoadedShapefileShares) {
             folder.path("pts.shp"), "D2_3"});
   EXPECT_EQ(folder.read("pts.prj"), wgs84);
 
-  // Two projections that differ: none is written.
+  // Two projections that differ: each result keeps that of its own layer, and the two layers do
+  // not combine.
   std::rename(folder.path("c.keep").c_str(), folder.path("c.prj").c_str());
   runClean({"-p", folder.path("a.shp"), "-p", folder.path("c.shp"), "-o", folder.path("mixed.shp"),
-            "P1"});
-  EXPECT_FALSE(std::filesystem::exists(folder.path("mixed.prj")));
+            "P2"});
+  EXPECT_EQ(folder.read("mixed.prj"), pulkovo);
+  EXPECT_EQ(runCalc({"--english", "-p", folder.path("a.shp"), "-p", folder.path("c.shp"), "P1*P2"})
+                .outcome(),
+            "1: Multiplying: the operands have different coordinate systems\n");
+  // A result of no layer with a projection gets none when the loaded ones differ.
+  runClean({"-p", folder.path("a.shp"), "-p", folder.path("c.shp"), "-d", data, "-o",
+            folder.path("values.shp"), "D1_3"});
+  EXPECT_FALSE(std::filesystem::exists(folder.path("values.prj")));
   // Nothing loaded from a shapefile: none either.
   runClean({"-d", data, "-o", folder.path("plain.shp"), "D1_3"});
   EXPECT_FALSE(std::filesystem::exists(folder.path("plain.prj")));

@@ -1,0 +1,435 @@
+// Vector layers through OGR: what each geometry becomes, ring orientation, attributes, layers,
+// coordinate systems, round trips of every written format, and files that are damaged.
+#include <gdal_utils.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "../common/TestSupport.h"
+#include "RasterFixtures.h"
+#include "formats/CoordinateSystem.h"
+#include "formats/VectorFile.h"
+
+namespace vellumar::formats {
+namespace {
+
+// Two districts in UTM 32N as GeoJSON winds them (outer rings counter-clockwise, holes
+// clockwise): a square with a square lake, and a district of two parts; then a feature without a
+// geometry.
+constexpr const char* kDistricts = R"({"type": "FeatureCollection",
+"crs": {"type": "name", "properties": {"name": "urn:ogc:def:crs:EPSG::32632"}},
+"features": [
+{"type": "Feature", "properties": {"name": "Nord", "pop": 120.5, "code": 7},
+ "geometry": {"type": "Polygon", "coordinates": [
+   [[0, 0], [10, 0], [10, 10], [0, 10], [0, 0]],
+   [[2, 2], [2, 4], [4, 4], [4, 2], [2, 2]]]}},
+{"type": "Feature", "properties": {"name": "Süd", "pop": null, "code": 9},
+ "geometry": {"type": "MultiPolygon", "coordinates": [
+   [[[10, 0], [20, 0], [20, 10], [10, 10], [10, 0]]],
+   [[[30, 0], [31, 0], [31, 1], [30, 1], [30, 0]]]]}},
+{"type": "Feature", "properties": {"name": "none", "pop": 1, "code": 1}, "geometry": null}
+]})";
+
+class VectorFileTest : public vellumar::testing::FolderTest {
+ protected:
+  std::string write(const std::string& name, const std::string& bytes) const {
+    const std::string target = path(name);
+    std::ofstream(target, std::ios::binary) << bytes;
+    return target;
+  }
+
+  // The GeoJSON source converted by GDAL, as ogr2ogr would make the file: to the format of
+  // driver, under the layer name layer when given.
+  std::string converted(const std::string& source, const std::string& name, const char* driver,
+                        const char* layer = nullptr, bool append = false) const {
+    GDALAllRegister();
+    GDALDatasetH input = GDALOpenEx(source.c_str(), GDAL_OF_VECTOR, nullptr, nullptr, nullptr);
+    EXPECT_NE(input, nullptr);
+    std::vector<const char*> arguments = {"-f", driver};
+    if (layer != nullptr) arguments.insert(arguments.end(), {"-nln", layer});
+    if (append) arguments.push_back("-update");
+    // FlatGeobuf's spatial index would sort the features and drop those without a geometry.
+    if (std::string_view(driver) == "FlatGeobuf")
+      arguments.insert(arguments.end(), {"-lco", "SPATIAL_INDEX=NO"});
+    arguments.push_back(nullptr);
+    GDALVectorTranslateOptions* options =
+        GDALVectorTranslateOptionsNew(const_cast<char**>(arguments.data()), nullptr);
+    const std::string target = path(name);
+    GDALDatasetH output = GDALVectorTranslate(target.c_str(), nullptr, 1, &input, options, nullptr);
+    EXPECT_NE(output, nullptr) << name;
+    GDALVectorTranslateOptionsFree(options);
+    if (output != nullptr) GDALClose(output);
+    GDALClose(input);
+    return target;
+  }
+
+  // The source without its coordinate system, which KML (in WGS 84 degrees) would reproject.
+  std::string withoutSystem(const std::string& source) const {
+    std::ifstream in(source);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::size_t start = text.find("\"crs\"");
+    text.erase(start, text.find("\"features\"") - start);
+    return write("plain.geojson", text);
+  }
+
+  static VectorContent read(const std::string& path, VectorLoad load,
+                            const std::string& valueField = {}) {
+    VectorContent content;
+    const VectorRead outcome = readVector(path, load, valueField, content);
+    EXPECT_EQ(outcome.status, VectorStatus::Ok) << path << ": " << outcome.libraryError;
+    return content;
+  }
+};
+
+// Every point of a ring or line, to compare two covers exactly.
+std::vector<double> coordinates(const geometry::Line& line) {
+  std::vector<double> xy;
+  for (const geometry::Point& p : line.points()) xy.insert(xy.end(), {p.x, p.y});
+  return xy;
+}
+
+TEST_F(VectorFileTest, PolygonsOfEveryFormatReadAsOrientedRingsWithTheirRecords) {
+  const std::string source = write("districts.geojson", kDistricts);
+  const std::vector<std::string> files = {
+      source, converted(source, "d.gpkg", "GPKG"), converted(source, "d.fgb", "FlatGeobuf"),
+      converted(source, "d.gml", "GML"), converted(withoutSystem(source), "d.kml", "KML")};
+  for (const std::string& path : files) {
+    SCOPED_TRACE(path);
+    VectorContent content;
+    const VectorRead outcome = readVector(path, VectorLoad::Polygons, "POP", content);
+    ASSERT_EQ(outcome.status, VectorStatus::Ok) << outcome.libraryError;
+    const geometry::Cover& cover = content.cover;
+    ASSERT_EQ(cover.size(), 4u);
+    // Outer rings clockwise, the lake counter-clockwise, whatever the file's winding.
+    EXPECT_DOUBLE_EQ(cover[0].signedArea(), -100.0);
+    EXPECT_DOUBLE_EQ(cover[1].signedArea(), 4.0);
+    EXPECT_DOUBLE_EQ(cover[2].signedArea(), -100.0);
+    EXPECT_DOUBLE_EQ(cover[3].signedArea(), -1.0);
+    // Each ring is its feature's record, with the value of the field asked for (null: 0).
+    const std::vector<std::int32_t> ids = {cover[0].id, cover[1].id, cover[2].id, cover[3].id};
+    EXPECT_EQ(ids, (std::vector<std::int32_t>{1, 1, 2, 2}));
+    EXPECT_EQ(cover[1].value, 120.5);
+    EXPECT_EQ(cover[3].value, 0.0);
+    // The feature without a geometry keeps its record and gives no ring (FlatGeobuf holds none).
+    const data::AttributeTable& table = content.attributes;
+    ASSERT_EQ(table.rows.size(), path.ends_with(".fgb") ? 2u : 3u);
+    const std::ptrdiff_t name = table.findField("name");
+    const std::ptrdiff_t code = table.findField("CODE");
+    ASSERT_GE(name, 0);
+    ASSERT_GE(code, 0);
+    EXPECT_EQ(table.rows[1][static_cast<std::size_t>(name)], "Süd");
+    EXPECT_EQ(table.rows[1][static_cast<std::size_t>(code)], "9");
+    EXPECT_EQ(table.fields[static_cast<std::size_t>(name)].type, 'C');
+    EXPECT_GE(table.fields[static_cast<std::size_t>(name)].width, 4);
+    if (path.ends_with(".kml")) continue;  // KML is in degrees of WGS 84 by definition
+    EXPECT_FALSE(outcome.coordinateSystem.empty());
+    EXPECT_TRUE(sameCoordinateSystem(outcome.coordinateSystem, testing::epsgWkt(32632)));
+    EXPECT_FALSE(sameCoordinateSystem(outcome.coordinateSystem, testing::epsgWkt(4326)));
+  }
+}
+
+TEST_F(VectorFileTest, WhatEachGeometryBecomesAndWhatALoadRefuses) {
+  const std::string polygons = write("districts.geojson", kDistricts);
+  // A polygon layer loads as lines too: its rings as closed lines.
+  const VectorContent rings = read(polygons, VectorLoad::Lines);
+  ASSERT_EQ(rings.cover.size(), 4u);
+  EXPECT_TRUE(rings.cover[1].isClosed());
+
+  const std::string roads = write("roads.geojson", R"({"type": "FeatureCollection", "features": [
+{"type": "Feature", "properties": {"kind": "a"}, "geometry": {"type": "LineString",
+ "coordinates": [[0, 0, 5], [3, 4, 6]]}},
+{"type": "Feature", "properties": {"kind": "b"}, "geometry": {"type": "MultiLineString",
+ "coordinates": [[[1, 1], [2, 2]], [[5, 5], [6, 5], [6, 6]]]}}]})");
+  VectorContent lines;
+  const VectorRead lineRead = readVector(roads, VectorLoad::Lines, {}, lines);
+  ASSERT_TRUE(lineRead);
+  EXPECT_TRUE(lineRead.droppedZOrM);  // the first line has Z
+  ASSERT_EQ(lines.cover.size(), 3u);
+  EXPECT_EQ(coordinates(lines.cover[0]), (std::vector<double>{0, 0, 3, 4}));
+  EXPECT_EQ(lines.cover[2].id, 2);
+  EXPECT_TRUE(lineRead.coordinateSystem.empty() ||
+              sameCoordinateSystem(lineRead.coordinateSystem, testing::epsgWkt(4326)));
+
+  // Lines are no polygon, and not data; polygons are not data.
+  VectorContent unchanged;
+  VectorRead wrong = readVector(roads, VectorLoad::Polygons, {}, unchanged);
+  EXPECT_EQ(wrong.status, VectorStatus::WrongGeometry);
+  EXPECT_EQ(wrong.feature, 1);
+  EXPECT_EQ(wrong.geometryName, "3D Line String");
+  wrong = readVector(polygons, VectorLoad::Table, {}, unchanged);
+  EXPECT_EQ(wrong.status, VectorStatus::WrongGeometry);
+  EXPECT_EQ(wrong.geometryName, "Polygon");
+  EXPECT_TRUE(unchanged.cover.empty());
+  EXPECT_EQ(unchanged.table.rowCount(), 0);
+
+  // A geometry collection is no kind of operand.
+  const std::string mixed = write("mixed.geojson", R"({"type": "FeatureCollection", "features": [
+{"type": "Feature", "properties": {}, "geometry": {"type": "LineString",
+ "coordinates": [[0, 0], [1, 1]]}},
+{"type": "Feature", "properties": {}, "geometry": {"type": "GeometryCollection", "geometries": [
+ {"type": "Point", "coordinates": [1, 2]}]}}]})");
+  wrong = readVector(mixed, VectorLoad::Lines, {}, unchanged);
+  EXPECT_EQ(wrong.status, VectorStatus::WrongGeometry);
+  EXPECT_EQ(wrong.feature, 2);
+  EXPECT_EQ(wrong.geometryName, "Geometry Collection");
+
+  // Points become a table: X, Y, then the attribute columns; a multipoint gives a row per point.
+  const std::string wells = write("wells.geojson", R"({"type": "FeatureCollection", "features": [
+{"type": "Feature", "properties": {"depth": 206.5, "name": "W1"},
+ "geometry": {"type": "Point", "coordinates": [1.5, 1]}},
+{"type": "Feature", "properties": {"depth": null, "name": "W2"},
+ "geometry": {"type": "MultiPoint", "coordinates": [[2.5, 6.5], [3, 7]]}},
+{"type": "Feature", "properties": {"depth": 3, "name": "lost"}, "geometry": null}]})");
+  const data::M_Data table = read(wells, VectorLoad::Table).table;
+  ASSERT_EQ(table.rowCount(), 4);
+  ASSERT_EQ(table.columnCount(), 4);
+  EXPECT_EQ(table.columnName(0), "X");
+  EXPECT_EQ(table.columnName(2), "depth");
+  EXPECT_EQ(table.NumericValue(2, 0), 3.0);
+  EXPECT_EQ(table.NumericValue(2, 1), 7.0);
+  EXPECT_EQ(table.NumericValue(0, 2), 206.5);
+  EXPECT_EQ(table.NumericValue(1, 2), table.missingCellValue());
+  EXPECT_EQ(table.CellText(2, 3), "W2");
+  EXPECT_EQ(table.NumericValue(3, 0), table.missingCellValue());  // no geometry, no position
+}
+
+TEST_F(VectorFileTest, ALayerIsChosenByNameAfterAColon) {
+  const std::string source = write("districts.geojson", kDistricts);
+  const std::string roads = write("roads.geojson", R"({"type": "FeatureCollection", "features": [
+{"type": "Feature", "properties": {"lanes": 2}, "geometry": {"type": "LineString",
+ "coordinates": [[0, 0], [3, 4]]}}]})");
+  const std::string gpkg = converted(source, "both.gpkg", "GPKG", "districts");
+  converted(roads, "both.gpkg", "GPKG", "roads", true);
+  EXPECT_EQ(vectorLayers(gpkg), (std::vector<std::string>{"districts", "roads"}));
+  EXPECT_EQ(vectorFields(gpkg + ":roads"), (std::vector<std::string>{"lanes"}));
+
+  // The first layer unless one is named.
+  EXPECT_EQ(read(gpkg, VectorLoad::Polygons).cover.size(), 4u);
+  VectorContent content;
+  const VectorRead named = readVector(gpkg + ":roads", VectorLoad::Lines, "lanes", content);
+  ASSERT_TRUE(named);
+  EXPECT_EQ(named.layer, "roads");
+  ASSERT_EQ(content.cover.size(), 1u);
+  EXPECT_EQ(content.cover[0].value, 2.0);
+
+  const VectorRead missing = readVector(gpkg + ":rivers", VectorLoad::Lines, {}, content);
+  EXPECT_EQ(missing.status, VectorStatus::NoSuchLayer);
+  EXPECT_EQ(missing.layer, "rivers");
+  EXPECT_EQ(missing.layers, (std::vector<std::string>{"districts", "roads"}));
+  const VectorRead field = readVector(gpkg + ":roads", VectorLoad::Lines, "width", content);
+  EXPECT_EQ(field.status, VectorStatus::UnknownField);
+  EXPECT_EQ(field.fields, (std::vector<std::string>{"lanes"}));
+
+  // A colon in a file's own name is part of it.
+  const std::string colon = write("a:b.geojson", kDistricts);
+  EXPECT_EQ(splitLayerPath(colon).file, colon);
+  EXPECT_EQ(splitLayerPath(gpkg + ":x:y").layer, "");  // no file "both.gpkg:x"
+  EXPECT_EQ(splitLayerPath(gpkg + ":x").layer, "x");
+  EXPECT_EQ(read(colon, VectorLoad::Polygons).cover.size(), 4u);
+}
+
+TEST_F(VectorFileTest, TheReadersAreChosenByExtensionAndContent) {
+  EXPECT_TRUE(readsAsVector(path("none.gpkg")));
+  EXPECT_TRUE(readsAsVector(path("x.GeoJSON")));
+  EXPECT_FALSE(readsAsVector(path("x.shp")));
+  // GeoJSON under another name is known by its content; text tables and line files are not.
+  const std::string json = write("districts.txt", kDistricts);
+  EXPECT_TRUE(readsAsVector(json));
+  EXPECT_FALSE(readsAsVector(write("wells.csv", "X,Y,Z\n1,2,3\n")));
+  EXPECT_FALSE(readsAsVector(write("field.pol", "1\n3 2\n2.5 5\n1 1\n2.5 5\n")));
+  EXPECT_TRUE(writesVector("a.gpkg") && writesVector("a.geojson") && writesVector("a.fgb"));
+  EXPECT_FALSE(writesVector("a.kml") || writesVector("a.shp") || writesVector("a.pol"));
+}
+
+// A polygon cover of two records, the first of two outer rings, one with a hole, with
+// coordinates that need all 17 digits.
+geometry::Cover twoRecords() {
+  std::mt19937_64 random(11);
+  std::uniform_real_distribution<double> jitter(0.0, 1e-3);
+  auto square = [&](double x, double y, double size, bool clockwise, std::int32_t id) {
+    std::vector<geometry::Point> points = {
+        {x, y}, {x + size, y}, {x + size, y + size + jitter(random)}, {x, y + size}, {x, y}};
+    geometry::Line ring(std::move(points));
+    if (clockwise == (ring.signedArea() > 0)) ring.reverse();
+    ring.id = id;
+    ring.value = 0.1 * id;
+    return ring;
+  };
+  geometry::Cover cover;
+  cover.appendLine(square(500000.123456789, 4e6 + 0.987654321, 100, true, 1));
+  cover.appendLine(square(500010.5, 4e6 + 10.25, 10, false, 1));
+  cover.appendLine(square(500200.0, 4e6, 50, true, 1));
+  cover.appendLine(square(500400.0, 4e6, 50, true, 2));
+  return cover;
+}
+
+TEST_F(VectorFileTest, EveryWrittenFormatReadsBackWhatWasWritten) {
+  const geometry::Cover cover = twoRecords();
+  data::AttributeTable layer;
+  layer.fields = {{"NAME", 'C', 12, 0},
+                  {"POP", 'N', 12, 3},
+                  {"CODE", 'N', 6, 0},
+                  {"OPEN", 'L', 1, 0},
+                  {"SINCE", 'D', 8, 0}};
+  layer.rows = {{"Nord", "120.500", "7", "T", "20240131"}, {"Süd", "", "9", "F", "19991231"}};
+  data::SavedAttributes saved{&layer, {}};
+  for (const geometry::Line& ring : cover.lines()) saved.ringRows.push_back(layer.row(ring.id));
+  const std::string utm = testing::epsgWkt(32632);
+  for (const std::string name : {"out.gpkg", "out.geojson", "out.fgb"}) {
+    SCOPED_TRACE(name);
+    const std::string target = path(name);
+    ASSERT_TRUE(writeVectorLines(target, cover, true, &saved, utm));
+    VectorContent back;
+    const VectorRead outcome = readVector(target, VectorLoad::Polygons, "atribute", back);
+    ASSERT_TRUE(outcome) << outcome.libraryError;
+    EXPECT_TRUE(sameCoordinateSystem(outcome.coordinateSystem, utm));
+    ASSERT_EQ(back.cover.size(), cover.size());
+    for (std::size_t i = 0; i < cover.size(); ++i) {
+      EXPECT_EQ(coordinates(back.cover[i]), coordinates(cover[i])) << i;
+      EXPECT_EQ(back.cover[i].id, cover[i].id);
+      EXPECT_EQ(back.cover[i].value, cover[i].value);
+    }
+    // The layer's fields, then Atribute and ID; values as they were, nulls null.
+    const data::AttributeTable& table = back.attributes;
+    ASSERT_EQ(table.rows.size(), 2u);
+    std::vector<std::string> fields;
+    for (const data::AttributeField& field : table.fields) fields.push_back(field.name);
+    EXPECT_EQ(fields,
+              (std::vector<std::string>{"NAME", "POP", "CODE", "OPEN", "SINCE", "Atribute", "ID"}));
+    EXPECT_EQ(table.rows[0][0], "Nord");
+    EXPECT_EQ(std::stod(table.rows[0][1]), 120.5);
+    EXPECT_EQ(table.rows[1][1], "");
+    EXPECT_EQ(table.rows[1][2], "9");
+    EXPECT_EQ(table.rows[0][3], "T");
+    EXPECT_EQ(table.rows[1][3], "F");
+    // GeoJSON has no date type, FlatGeobuf dates with a time: their dates read as text.
+    if (name.ends_with(".gpkg")) {
+      EXPECT_EQ(table.rows[1][4], "19991231");
+    }
+    EXPECT_NE(table.rows[1][4].find("1999"), std::string::npos);
+    EXPECT_EQ(table.rows[1][6], "2");
+  }
+}
+
+TEST_F(VectorFileTest, LinesAndPointTablesReadBackInEveryWrittenFormat) {
+  geometry::Cover lines;
+  lines.appendLine(geometry::Line({{0.1, 0.2}, {1.0 / 3.0, 2.0 / 3.0}, {5, 5}}));
+  lines.appendLine(geometry::Line({{-1e-300, 1e300}, {7, 8}}));
+  lines.line(0).value = -2.5;
+  data::M_Data table;
+  table.Allocate(3, 4, {0, 0, 0, 6});
+  for (int c = 0; c < 4; ++c) table.setColumnName(c, std::string("XYZN").substr(c, 1));
+  for (int r = 0; r < 3; ++r) {
+    table.SetNumeric(r, 0, r + 0.1);
+    table.SetNumeric(r, 1, -r - 1.0 / 7.0);
+    table.SetNumeric(r, 2, r == 1 ? NAN : r * 1e10);
+    table.SetText(r, 3, r == 0 ? "a b" : "c");
+  }
+  for (const std::string extension : {".gpkg", ".geojson", ".fgb"}) {
+    SCOPED_TRACE(extension);
+    const std::string linePath = path("lines" + extension);
+    ASSERT_TRUE(writeVectorLines(linePath, lines, false, nullptr, {}));
+    const VectorContent back = read(linePath, VectorLoad::Lines, "Atribute");
+    ASSERT_EQ(back.cover.size(), 2u);
+    EXPECT_EQ(coordinates(back.cover[0]), coordinates(lines[0]));
+    EXPECT_EQ(coordinates(back.cover[1]), coordinates(lines[1]));
+    EXPECT_EQ(back.cover[0].value, -2.5);
+
+    const std::string pointPath = path("points" + extension);
+    ASSERT_TRUE(writeVectorTable(pointPath, table, 0, 1, testing::epsgWkt(4326)));
+    const data::M_Data points = read(pointPath, VectorLoad::Table).table;
+    ASSERT_EQ(points.rowCount(), 3);
+    ASSERT_EQ(points.columnCount(), 4);
+    EXPECT_EQ(points.columnName(2), "Z");
+    for (int r = 0; r < 3; ++r) {
+      EXPECT_EQ(points.NumericValue(r, 0), table.NumericValue(r, 0));
+      EXPECT_EQ(points.NumericValue(r, 1), table.NumericValue(r, 1));
+      EXPECT_EQ(points.CellText(r, 3), table.CellText(r, 3));
+    }
+    EXPECT_EQ(points.NumericValue(2, 2), 2e10);
+    EXPECT_EQ(points.NumericValue(1, 2), points.missingCellValue());  // not finite: null
+
+    // Values without coordinates come back without coordinates; FlatGeobuf cannot hold them.
+    const std::string valuesPath = path("values" + extension);
+    EXPECT_EQ(holdsFeaturesWithoutGeometry(valuesPath), extension != ".fgb");
+    if (extension == ".fgb") continue;
+    ASSERT_TRUE(writeVectorTable(valuesPath, table, -1, -1, {}));
+    const data::M_Data values = read(valuesPath, VectorLoad::Table).table;
+    ASSERT_EQ(values.rowCount(), 3);
+    EXPECT_EQ(values.columnName(0), "X");  // the table's own X column, now a field
+    EXPECT_EQ(values.columnCount(), 4);
+  }
+}
+
+TEST_F(VectorFileTest, AFailedOrCancelledSaveLeavesTheOldFileAndNothingBeside) {
+  const std::string old = write("old.gpkg", "the old bytes");
+  const geometry::Cover cover = twoRecords();
+  int reports = 0;
+  geometry::Cover many;
+  for (int i = 0; i < 3000; ++i) many.appendLine(cover[static_cast<std::size_t>(i % 4)]);
+  const VectorWrite cancelled = writeVectorLines(
+      old, many, false, nullptr, {}, [&](std::int64_t, std::int64_t) { return ++reports < 2; });
+  EXPECT_EQ(cancelled.status, RasterWriteStatus::Cancelled);
+  // A folder where the file should be is refused.
+  std::filesystem::create_directory(path("folder.geojson"));
+  const VectorWrite refused = writeVectorLines(path("folder.geojson"), cover, true, nullptr, {});
+  EXPECT_EQ(refused.status, RasterWriteStatus::Refused);
+  EXPECT_EQ(refused.saveError, SaveError::NotRegularFile);
+  std::ifstream kept(old);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "the old bytes");
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir_))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"folder.geojson", "old.gpkg"}));
+}
+
+TEST_F(VectorFileTest, DamagedAndHostileFilesFailWithoutACrash) {
+  const std::string source = write("districts.geojson", kDistricts);
+  std::vector<std::string> seeds = {kDistricts};
+  for (const char* name : {"d.gpkg", "d.fgb"}) {
+    const std::string path = converted(source, name, name[2] == 'g' ? "GPKG" : "FlatGeobuf");
+    std::ifstream in(path, std::ios::binary);
+    seeds.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  const std::vector<std::string> extensions = {".geojson", ".gpkg", ".fgb"};
+  VectorContent content;
+  // Cut short and garbled, none reads: each fails with a status (or reads what stayed whole).
+  for (std::size_t s = 0; s < seeds.size(); ++s) {
+    const VectorRead cut =
+        readVectorBytes(std::string_view(seeds[s]).substr(0, seeds[s].size() / 3), extensions[s],
+                        VectorLoad::Polygons, content);
+    EXPECT_NE(cut.status, VectorStatus::Ok) << extensions[s];
+  }
+  const VectorRead garbage = readVectorBytes("{\"type\": \"FeatureCollection\", \"features\": [{]}",
+                                             ".geojson", VectorLoad::Lines, content);
+  EXPECT_EQ(garbage.status, VectorStatus::NotVector);
+  EXPECT_FALSE(garbage.libraryError.empty());
+  std::mt19937 random(5);
+  for (int round = 0; round < 300; ++round) {
+    const std::size_t s = static_cast<std::size_t>(round) % seeds.size();
+    std::string bytes = seeds[s];
+    for (int flips = 0; flips < 1 + round % 8; ++flips)
+      bytes[random() % bytes.size()] = static_cast<char>(random());
+    for (VectorLoad load : {VectorLoad::Lines, VectorLoad::Polygons, VectorLoad::Table}) {
+      VectorContent scratch;
+      (void)readVectorBytes(bytes, extensions[s], load, scratch);
+    }
+  }
+  // A file that is missing, or no file at all.
+  EXPECT_EQ(readVector(path("none.gpkg"), VectorLoad::Lines, {}, content).status,
+            VectorStatus::CannotOpen);
+  EXPECT_EQ(readVector(dir_.string(), VectorLoad::Lines, {}, content).status,
+            VectorStatus::CannotOpen);
+}
+
+}  // namespace
+}  // namespace vellumar::formats
