@@ -91,10 +91,12 @@ engine::FileStatus CalcSession::loadData(const Action& action) {
   } else if (!data::validCoordinateColumns(loaded.xy, columns)) {
     loaded.xy = {};
   }
+  // The load's warning (Z values left out) outlives the registrations.
+  const std::string notice = status.message;
   for (int column = 1; column <= columns && status.ok; ++column) {
     status = workspace_.registerColumn(slot, column);
   }
-  return status;
+  return status.ok ? engine::FileStatus::success(notice) : status;
 }
 
 int CalcSession::saveResult() {

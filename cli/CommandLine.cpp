@@ -216,16 +216,23 @@ Operand files (loaded in the order given, before any evaluation):
   -g, --grid FILE        a grid (DSAA .grd, GeoTIFF, ESRI ASCII, netCDF, Imagine, VRT,
                          or any raster GDAL reads), registered as G1, G2, ...
   --band N               the raster band read for the -g after it (default: 1)
-  -l, --lines FILE       a line file (.con, .lin with .val) or shapefile, as C1, C2, ...
-  -p, --polygon FILE     a polygon file (.pol, .con with .val) or shapefile, as P1, P2, ...
-  -d, --data FILE        a delimited data file or shapefile; column c of slot s is Ds_c
+  -l, --lines FILE       a line file (.con, .lin with .val), shapefile or vector layer,
+                         as C1, C2, ...
+  -p, --polygon FILE     a polygon file (.pol, .con with .val), shapefile or vector layer,
+                         as P1, P2, ...
+  -d, --data FILE        a delimited data file, shapefile or vector layer of points;
+                         column c of slot s is Ds_c
+                         Vector layers: GeoPackage (.gpkg), GeoJSON (.geojson, .json),
+                         FlatGeobuf (.fgb), KML, GML or any vector file GDAL reads;
+                         FILE:LAYER names one layer of several (default: the first)
 Data options (apply to every -d after them):
   --delimiter KIND       space, tab, blank (tab or space), comma (fields may be
                          "quoted"), or one character
   --header, --no-header  the first line holds column names (default: no header)
   --merge, --no-merge    a run of delimiters counts as one (default: merge)
   --xy X,Y | --xy none   coordinate columns of the data operands (default: 1,2)
-  --value-field NAME     DBF field with the line values of shapefile lines and polygons
+  --value-field NAME     the field with the line values of the shapefile or vector
+                         lines and polygons after it
 Settings:
   --degrees              angles in degrees (default: radians)
   --meters               length unit m, tolerance 1.0 (default: km, tolerance 0.001)
@@ -235,7 +242,9 @@ Evaluation and output:
   -f, --file FILE        evaluate the text of a display file (.ctb)
   -o, --output FILE      save the final result with the writer of its kind; a grid by
                          extension: .grd DSAA, .tif/.tiff GeoTIFF, .asc ESRI ASCII,
-                         .nc netCDF, .img Imagine; '-' writes a DSAA grid or a data
+                         .nc netCDF, .img Imagine; lines, polygons and data by
+                         extension too: .shp shapefile, .gpkg GeoPackage, .geojson
+                         GeoJSON, .fgb FlatGeobuf; '-' writes a DSAA grid or a data
                          file to standard output (the messages go to standard error)
   --co KEY=VALUE         a GDAL creation option of a raster result (repeatable),
                          e.g. --co COMPRESS=DEFLATE

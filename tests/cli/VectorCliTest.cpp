@@ -1,0 +1,178 @@
+// Vector layers through vellumar-calc: GeoJSON, GeoPackage and FlatGeobuf loaded as lines,
+// polygons and data, saved back with their attributes and coordinate system, layers chosen by
+// name, systems compared, and the messages of files that cannot be read.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "CalcRunner.h"
+
+namespace vellumar::cli {
+namespace {
+
+using testing::numbersIn;
+using testing::runCalc;
+using testing::runClean;
+using testing::ScratchFolder;
+
+constexpr const char* kUtm32 = R"("crs": {"type": "name", "properties":
+ {"name": "urn:ogc:def:crs:EPSG::32632"}},)";
+constexpr const char* kWgs84 = R"("crs": {"type": "name", "properties":
+ {"name": "urn:ogc:def:crs:OGC:1.3:CRS84"}},)";
+
+// Two districts as GeoJSON winds them (outer rings counter-clockwise): Nord, a 10 x 10 square
+// with a 2 x 2 lake, and Süd, a square and an island of two parts; in the system given.
+std::string districts(const char* system) {
+  return std::string(R"({"type": "FeatureCollection", )") + system + R"( "features": [
+{"type": "Feature", "properties": {"name": "Nord", "pop": 120.5},
+ "geometry": {"type": "Polygon", "coordinates": [
+   [[0, 0], [10, 0], [10, 10], [0, 10], [0, 0]], [[2, 2], [2, 4], [4, 4], [4, 2], [2, 2]]]}},
+{"type": "Feature", "properties": {"name": "Süd", "pop": 80},
+ "geometry": {"type": "MultiPolygon", "coordinates": [
+   [[[10, 0], [20, 0], [20, 10], [10, 10], [10, 0]]],
+   [[[30, 0], [31, 0], [31, 1], [30, 1], [30, 0]]]]}}]})";
+}
+
+TEST(CalcVectors, PolygonLayersMeasureAndRoundTripInEveryFormat) {
+  ScratchFolder folder;
+  const std::string source = folder.write("districts.geojson", districts(kUtm32));
+  EXPECT_EQ(runClean({"-p", source, "Area(P1)"}).out, "197.000000000000\n");
+  std::string previous = source;
+  // Each format is written from the one before, so every writer's output is also read.
+  for (const std::string name : {"d.gpkg", "d.fgb", "d.geojson", "again.gpkg"}) {
+    SCOPED_TRACE(name);
+    runClean({"--value-field", "pop", "-p", previous, "-o", folder.path(name), "P1"});
+    previous = folder.path(name);
+    EXPECT_EQ(runClean({"-p", previous, "Area(P1)"}).out, "197.000000000000\n");
+    // The values of the field asked for, per record, and the attributes kept.
+    const auto each = runClean(
+        {"--value-field", "Atribute", "-p", previous, "--each", "P1", "MAX(P1) + Area(P1)"});
+    EXPECT_EQ(each.out, "1\t216.500000000000\n2\t181.000000000000\n");
+  }
+  // The system went along: the layer combines with a grid in the same system only.
+  const std::string grid =
+      folder.write("utm.asc",
+                   "ncols 4\nnrows 3\nxllcorner 0\nyllcorner 0\ncellsize 5\n1 1 1 1\n1 1 1 1\n"
+                   "1 1 1 1\n");
+  folder.write("utm.prj",
+               "PROJCS[\"WGS_1984_UTM_Zone_32N\",GEOGCS[\"GCS_WGS_1984\",DATUM["
+               "\"D_WGS_1984\",SPHEROID[\"WGS_1984\",6378137.0,298.257223563]],"
+               "PRIMEM[\"Greenwich\",0.0],UNIT[\"Degree\",0.0174532925199433]],"
+               "PROJECTION[\"Transverse_Mercator\"],PARAMETER[\"False_Easting\","
+               "500000.0],PARAMETER[\"False_Northing\",0.0],PARAMETER["
+               "\"Central_Meridian\",9.0],PARAMETER[\"Scale_Factor\",0.9996],"
+               "PARAMETER[\"Latitude_Of_Origin\",0.0],UNIT[\"Meter\",1.0]]");
+  runClean({"-g", grid, "-p", previous, "Integral(G1, P1)"});
+  const std::string degrees = folder.write("degrees.geojson", districts(kWgs84));
+  EXPECT_EQ(runCalc({"--english", "-g", grid, "-p", degrees, "Integral(G1, P1)"}).outcome(),
+            "1: Integral: the operands have different coordinate systems\n");
+  EXPECT_EQ(runCalc({"-p", source, "-p", degrees, "P1 + P2"}).outcome(),
+            "1: Сложение: системы координат операндов различны\n");
+  // A grid without a system goes with any layer (a GeoJSON layer always has one: WGS 84 unless
+  // it names another), and a result keeps its operands' system.
+  const std::string plain = folder.write("plain.grd", "DSAA\n3 2\n0 20\n0 10\n1 1\n1 1 1\n1 1 1\n");
+  EXPECT_EQ(runClean({"-g", plain, "-p", degrees, "Integral(G1, P1)"}).out,
+            runClean({"-g", plain, "-p", source, "Integral(G1, P1)"}).out);
+  runClean({"-p", source, "-o", folder.path("union.gpkg"), "P1 + P1"});
+  EXPECT_EQ(
+      runCalc({"--english", "-p", folder.path("union.gpkg"), "-p", degrees, "P1 * P2"}).outcome(),
+      "1: Multiplying: the operands have different coordinate systems\n");
+}
+
+TEST(CalcVectors, GeoJsonLineLengthsAgreeWithAnIndependentSum) {
+  ScratchFolder folder;
+  std::mt19937_64 random(3);
+  std::uniform_real_distribution<double> coordinate(-1e5, 1e5);
+  std::string json = R"({"type": "FeatureCollection", "features": [)";
+  double expected = 0.0;
+  for (int feature = 0; feature < 40; ++feature) {
+    const int parts = 1 + feature % 3;
+    json += std::string(feature > 0 ? "," : "") + R"({"type": "Feature", "properties": {"id": )" +
+            std::to_string(feature) +
+            R"(}, "geometry": {"type": "MultiLineString", "coordinates": [)";
+    for (int part = 0; part < parts; ++part) {
+      json += part > 0 ? ",[" : "[";
+      double x0 = 0.0, y0 = 0.0;
+      for (int vertex = 0; vertex < 2 + (feature * 7 + part) % 9; ++vertex) {
+        const double x = coordinate(random);
+        const double y = coordinate(random);
+        char text[80];
+        std::snprintf(text, sizeof text, "%s[%.17g, %.17g]", vertex > 0 ? "," : "", x, y);
+        json += text;
+        if (vertex > 0) expected += std::hypot(x - x0, y - y0);
+        x0 = x;
+        y0 = y;
+      }
+      json += "]";
+    }
+    json += "]}}";
+  }
+  json += "]}";
+  const std::string lines = folder.write("lines.geojson", json);
+  const std::vector<double> length = numbersIn(runClean({"-l", lines, "Len(C1)"}).out);
+  ASSERT_EQ(length.size(), 1u);
+  EXPECT_NEAR(length[0], expected, expected * 1e-11);
+  // Saved and read again, the lines keep every coordinate.
+  runClean({"-l", lines, "-o", folder.path("lines.fgb"), "C1"});
+  EXPECT_EQ(runClean({"-l", folder.path("lines.fgb"), "Len(C1)"}).out,
+            runClean({"-l", lines, "Len(C1)"}).out);
+}
+
+TEST(CalcVectors, PointLayersAreDataWithTheirColumns) {
+  ScratchFolder folder;
+  const std::string wells = folder.write("wells.geojson", std::string(R"({"type":
+"FeatureCollection", )") + kUtm32 + R"( "features": [
+{"type": "Feature", "properties": {"depth": 206.5, "name": "W1"},
+ "geometry": {"type": "Point", "coordinates": [1.5, 1, 40]}},
+{"type": "Feature", "properties": {"depth": 228.25, "name": "W2"},
+ "geometry": {"type": "Point", "coordinates": [2.5, 6.5, 41]}}]})");
+  // X and Y are the coordinates, the columns follow; Z is dropped, and said so.
+  const auto sum = runClean({"-d", wells, "Sum(D1_3)"});
+  EXPECT_EQ(sum.out, "434.750000000000\n");
+  EXPECT_NE(sum.err.find("Z, Measure"), std::string::npos) << sum.err;
+  // Data results are saved as points with their values, and read back as data.
+  runClean({"-d", wells, "-o", folder.path("twice.gpkg"), "D1_3 * 2"});
+  EXPECT_EQ(runClean({"-d", folder.path("twice.gpkg"), "Sum(D1_3)"}).out, "869.500000000000\n");
+  // Values without coordinates cannot go into FlatGeobuf; the old file stays.
+  const std::string old = folder.write("values.fgb", "old");
+  EXPECT_EQ(runCalc({"--english", "--xy", "none", "-d", wells, "-o", old, "D1_3"}).outcome(),
+            "3: Shape has Z or Measure - fields: this information will be discarded.\n"
+            "Data saving error!\nthis format holds no features without coordinates: save the "
+            "values as GeoPackage or GeoJSON\n");
+  EXPECT_EQ(folder.read("values.fgb"), "old");
+  // Points are no polygon.
+  EXPECT_EQ(runCalc({"--english", "-p", wells, "1"}).outcome(),
+            "3: Invalid polygon file format!, file " + wells +
+                "\nfeature 1 of the layer \"wells\" is a 3D Point\n");
+}
+
+TEST(CalcVectors, LayersAreChosenByNameAndBadFilesSayWhy) {
+  ScratchFolder folder;
+  const std::string source = folder.write("districts.geojson", districts(kUtm32));
+  const std::string gpkg = folder.path("d.gpkg");
+  runClean({"-p", source, "-o", gpkg, "P1"});
+  EXPECT_EQ(runClean({"-p", gpkg + ":d", "Area(P1)"}).out, "197.000000000000\n");
+  EXPECT_EQ(runCalc({"--english", "-p", gpkg + ":roads", "1"}).outcome(),
+            "3: Invalid polygon file format!, file " + gpkg +
+                "\nthe file has no layer \"roads\"; its layers: d\n");
+  EXPECT_EQ(runCalc({"--value-field", "area", "-p", gpkg, "1"}).outcome(),
+            "3: В слое «d» нет поля \"area\". Поля слоя: name, pop, Atribute, ID.\n");
+  // Damaged files: the load message naming the file, then GDAL's reason.
+  const std::string broken = folder.write("broken.geojson", "{\"type\": \"FeatureCollection\", [");
+  const auto damaged = runCalc({"--english", "-l", broken, "1"});
+  EXPECT_EQ(damaged.status, 3);
+  EXPECT_EQ(damaged.err.rfind("Invalid line file format!, file " + broken + "\n", 0), 0u)
+      << damaged.err;
+  EXPECT_GT(damaged.err.size(), ("Invalid line file format!, file " + broken + "\n\n").size());
+  const std::string cut = folder.write("cut.gpkg", folder.read("d.gpkg").substr(0, 5000));
+  EXPECT_EQ(runCalc({"--english", "-p", cut, "1"}).status, 3);
+  EXPECT_EQ(runCalc({"--english", "-d", folder.path("none.gpkg"), "1"}).outcome(),
+            "3: Cannot open the file " + folder.path("none.gpkg") + " !\n");
+}
+
+}  // namespace
+}  // namespace vellumar::cli
