@@ -67,7 +67,7 @@ void CDataListDialog::refresh() {
   counts_->setText(QString::fromStdString(
       cformat("Всего: строк  %d,  столбцов  %d", table.rowCount(), table.columnCount())));
   path_->setText(QString::fromStdString(data.path));
-  const bool named = table.options().hasHeader || engine::Workspace::isShapefilePath(data.path);
+  const bool named = table.options().hasHeader || engine::Workspace::isLayerPath(data.path);
   columns_->clear();
   for (int c = 1; c <= table.columnCount(); ++c) {
     const std::string entry =

@@ -37,6 +37,7 @@
 #include "engine/LayerRecords.h"
 #include "engine/ResultText.h"
 #include "formats/FormatMessages.h"
+#include "formats/VectorFile.h"
 #include "ui/CDataListDialog.h"
 #include "ui/FileDialogs.h"
 #include "ui/FileListWindow.h"
@@ -143,11 +144,7 @@ CTarnwickDlg::CTarnwickDlg(UserDialogs& dialogs, const QString& startDirectory, 
       saveOperand(engine::Operand(entry->value));
     }
   });
-  dbfFields_ = [](const std::string& path) {
-    std::vector<std::string> names;
-    data::ListDbfFields(path, names);
-    return names;
-  };
+  dbfFields_ = engine::Workspace::layerFields;
   display_->setFocus();
   // A memory limit setting that is no limit is not ignored in silence.
   if (const std::string warning = engine::memoryLimitWarning(calc_.language()); !warning.empty()) {
@@ -504,13 +501,16 @@ void CTarnwickDlg::loadFile(FileKind kind) {
   if (!chosen.isEmpty()) loadOperandFile(kind, chosen.toStdString());
 }
 
-void CTarnwickDlg::loadOperandFile(FileKind kind, const std::string& path) {
+void CTarnwickDlg::loadOperandFile(FileKind kind, const std::string& file) {
+  // The layer of a file of several is part of the operand's path: "file.gpkg:layer".
+  const std::string path = kind == FileKind::Grid ? file : chooseLayer(file);
+  if (path.empty()) return;
   if (const engine::FileStatus loaded = workspace_.checkNotLoaded(kind, path); !loaded.ok) {
     stop(loaded.message);
     return;
   }
   std::string valueField;
-  if (kind != FileKind::Grid && engine::Workspace::isShapefilePath(path)) {
+  if (kind != FileKind::Grid && engine::Workspace::isLayerPath(path)) {
     CInputDbfDialog fields(path, dbfFields_, this);
     if (dialogs_.runDialog(fields)) valueField = fields.chosenField();
   }
@@ -530,8 +530,30 @@ void CTarnwickDlg::loadOperandFile(FileKind kind, const std::string& path) {
     return;
   }
   workspace_.addLoaded(kind, path, std::move(operand));
+  // A load that succeeded with a warning (no value file, Z values left out) says so.
+  if (!status.message.empty()) showMessage(fromUtf8(status.message), true);
   showFileList(kind);
   refreshIdentifiers();
+}
+
+std::string CTarnwickDlg::chooseLayer(const std::string& path) {
+  if (engine::Workspace::isShapefilePath(path) || !formats::readsAsVector(path) ||
+      !formats::splitLayerPath(path).layer.empty()) {
+    return path;
+  }
+  const std::vector<std::string> layers = formats::vectorLayers(path);
+  // A file of one layer, or one GDAL cannot open, is read as it is, so the load says why.
+  if (layers.size() <= 1) return path;
+  QStringList items;
+  for (const std::string& layer : layers) items << QString::fromStdString(layer);
+  const std::string name = QFileInfo(QString::fromStdString(path)).fileName().toStdString();
+  const int chosen = dialogs_.chooseItem(
+      this,
+      QString::fromStdString(cformat(formats::text::kLayerQuestion.in(calc_.language()),
+                                     name.c_str(), static_cast<int>(layers.size()))),
+      items);
+  if (chosen < 0) return {};
+  return path + ":" + layers[static_cast<std::size_t>(chosen)];
 }
 
 int CTarnwickDlg::chooseBand(const std::string& path) {
@@ -571,15 +593,18 @@ void CTarnwickDlg::loadData() {
   if (!chosen.isEmpty()) loadDataFile(chosen.toStdString());
 }
 
-void CTarnwickDlg::loadDataFile(const std::string& path) {
+void CTarnwickDlg::loadDataFile(const std::string& file) {
   const Language language = calc_.language();
+  const std::string path = chooseLayer(file);
+  if (path.empty()) return;
   if (dataFileLoaded(path)) {
     stop(data::text::kAlreadyLoaded.in(language));
     return;
   }
   data::ReadOptions options;
   const bool shapefile = engine::Workspace::isShapefilePath(path);
-  if (!shapefile) {
+  // A layer's table has its columns from the layer, not from a text format.
+  if (!engine::Workspace::isLayerPath(path)) {
     QString preview;
     if (!readPreview(path, preview)) {
       stop(cformat(data::text::kCannotOpen.in(language), path.c_str()));
@@ -595,18 +620,22 @@ void CTarnwickDlg::loadDataFile(const std::string& path) {
     }
   }
   data::M_Data table;
+  std::string system;
   // Stays a failure when the work runs out of memory.
   engine::FileStatus status = outOfMemory(calc_.language());
-  const bool completed = runFileTask(text::kLoading, [this, &path, &options, &table, &status] {
-    status = workspace_.readDataTable(path, options, table);
-  });
+  const bool completed =
+      runFileTask(text::kLoading, [this, &path, &options, &table, &system, &status] {
+        status = workspace_.readDataTable(path, options, table, &system);
+      });
   if (!completed) return;
   if (!status.ok) {
     // A shapefile that cannot be converted loads nothing, silently.
     if (!shapefile) stopLoading(status.message, path);
     return;
   }
-  const int slot = workspace_.storeDataTable(path, std::move(table));
+  // A load that succeeded with a warning (Z values left out) says so.
+  if (!status.message.empty()) showMessage(fromUtf8(status.message), true);
+  const int slot = workspace_.storeDataTable(path, std::move(table), std::move(system));
   CDataListDialog* window = dataWindowFor(slot);
   window->showLoadedTable();
   window->show();
@@ -646,7 +675,7 @@ void CTarnwickDlg::loadDroppedFile(const QString& path) {
   } else if (suffix == QLatin1String("dat") || suffix == QLatin1String("txt") ||
              suffix == QLatin1String("csv")) {
     loadDataFile(file);
-  } else if (suffix == QLatin1String("shp")) {
+  } else if (suffix == QLatin1String("shp") || engine::Workspace::isLayerPath(file)) {
     const QStringList answers = {fromUtf8(text::kAsLines.in(language)),
                                  fromUtf8(text::kAsPolygons.in(language)),
                                  fromUtf8(text::kAsData.in(language))};

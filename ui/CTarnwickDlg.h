@@ -128,6 +128,9 @@ class CTarnwickDlg : public QWidget {
   // The band of a grid file to read: 1 for a file of one band, else the user's choice; -1 when
   // the user cancelled.
   int chooseBand(const std::string& path);
+  // The path with the layer the user chose when a vector file holds several ("file.gpkg:layer");
+  // path itself for a file of one layer or a path that names its layer; empty when cancelled.
+  std::string chooseLayer(const std::string& path);
   void loadDataFile(const std::string& path);
   void loadDroppedFile(const QString& path);
   // Asks before a data result is written over an existing file; false when the user declines.

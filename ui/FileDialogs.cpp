@@ -13,16 +13,34 @@ constexpr std::string_view kGridLoadFilter =
 constexpr std::string_view kGridSaveFilter =
     "Файлы гридов (*.grd) |*.grd|GeoTIFF (*.tif *.tiff)|*.tif *.tiff|ESRI ASCII (*.asc)|*.asc|"
     "netCDF (*.nc)|*.nc|ERDAS Imagine (*.img)|*.img|Все файлы (*.*)|*.*||";
-constexpr std::string_view kLineFilter =
-    "Файлы линий (*.con) |*.con|Файлы линий (*.lin) |*.lin|Файлы линий (*.shp) |*.shp| Все "
-    "файлы (*.*)|*.*||";
-constexpr std::string_view kPolygonFilter =
+// Vector layers read through GDAL: every such format at once for loads, one filter per written
+// format for saves.
+#define VELLUMAR_VECTOR_LOADS                                                                               \
+  "Векторные слои (*.gpkg *.geojson *.json *.fgb *.kml *.gml) |*.gpkg *.geojson *.json *.fgb " \
+  "*.kml *.gml|"
+#define VELLUMAR_VECTOR_SAVES                                                          \
+  "GeoPackage (*.gpkg)|*.gpkg|GeoJSON (*.geojson *.json)|*.geojson *.json|FlatGeobuf " \
+  "(*.fgb)|*.fgb|"
+constexpr std::string_view kLineLoadFilter =
+    "Файлы линий (*.con) |*.con|Файлы линий (*.lin) |*.lin|Файлы линий (*.shp) "
+    "|*.shp|" VELLUMAR_VECTOR_LOADS " Все файлы (*.*)|*.*||";
+constexpr std::string_view kLineSaveFilter =
+    "Файлы линий (*.con) |*.con|Файлы линий (*.lin) |*.lin|Файлы линий (*.shp) "
+    "|*.shp|" VELLUMAR_VECTOR_SAVES " Все файлы (*.*)|*.*||";
+constexpr std::string_view kPolygonLoadFilter =
     "Файлы полигонов (*.pol) |*.pol|Файлы полигонов (*.con) |*.con|Файлы полигонов (*.shp) "
-    "|*.shp| Все файлы (*.*)|*.*||";
+    "|*.shp|" VELLUMAR_VECTOR_LOADS " Все файлы (*.*)|*.*||";
+constexpr std::string_view kPolygonSaveFilter =
+    "Файлы полигонов (*.pol) |*.pol|Файлы полигонов (*.con) |*.con|Файлы полигонов (*.shp) "
+    "|*.shp|" VELLUMAR_VECTOR_SAVES " Все файлы (*.*)|*.*||";
 constexpr std::string_view kDataLoadFilter =
-    "Файлы данных (*.dat) |*.dat|Файлы данных (*.shp) |*.shp| Все файлы (*.*)|*.*||";
+    "Файлы данных (*.dat) |*.dat|Файлы данных (*.shp) |*.shp|" VELLUMAR_VECTOR_LOADS
+    " Все файлы (*.*)|*.*||";
 constexpr std::string_view kDataSaveFilter =
-    "Файлы данных (*.dat) |*.dat| Файлы данных (*.shp) |*.shp| Все файлы (*.*)|*.*||";
+    "Файлы данных (*.dat) |*.dat| Файлы данных (*.shp) |*.shp|" VELLUMAR_VECTOR_SAVES
+    " Все файлы (*.*)|*.*||";
+#undef VELLUMAR_VECTOR_LOADS
+#undef VELLUMAR_VECTOR_SAVES
 constexpr std::string_view kPictureFilter = "Bitmap файлы (*.bmp)|*.bmp|Все файлы (*.*)|*.*||";
 constexpr std::string_view kDisplayFilter = "Файлы табло (*.ctb)|*.ctb| Все файлы (*.*)|*.*||";
 
@@ -67,9 +85,9 @@ FileDialogSetup loadDialogSetup(engine::FileKind kind) {
     case engine::FileKind::Grid:
       return setup("Загрузить грид из файла", "grd", kGridLoadFilter, kGridFolder);
     case engine::FileKind::Lines:
-      return setup("Загрузить линии из файла", "con", kLineFilter, kLineFolder);
+      return setup("Загрузить линии из файла", "con", kLineLoadFilter, kLineFolder);
     case engine::FileKind::Polygon:
-      return setup("Загрузить полигон из файла", "pol", kPolygonFilter, kPolygonFolder);
+      return setup("Загрузить полигон из файла", "pol", kPolygonLoadFilter, kPolygonFolder);
   }
   return {};
 }
@@ -89,9 +107,9 @@ FileDialogSetup saveDialogSetup(engine::Kind kind) {
     case engine::Kind::Grid:
       return setup("Сохранить грид как...", "grd", kGridSaveFilter, kGridFolder);
     case engine::Kind::Lines:
-      return setup("Сохранить линии как...", "con", kLineFilter, kLineFolder);
+      return setup("Сохранить линии как...", "con", kLineSaveFilter, kLineFolder);
     case engine::Kind::Polygon:
-      return setup("Сохранить полигон как...", "pol", kPolygonFilter, kPolygonFolder);
+      return setup("Сохранить полигон как...", "pol", kPolygonSaveFilter, kPolygonFolder);
     case engine::Kind::Data: {
       // Saving over the loaded data file appends a column: the window asks its own question.
       FileDialogSetup data = setup("Сохранить данные как...", "dat", kDataSaveFilter, kDataFolder);

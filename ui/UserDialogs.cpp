@@ -96,6 +96,12 @@ int QtUserDialogs::chooseNumber(QWidget* parent, const QString& text, int first,
   return ok ? chosen : -1;
 }
 
+int QtUserDialogs::chooseItem(QWidget* parent, const QString& text, const QStringList& items) {
+  bool ok = false;
+  const QString chosen = QInputDialog::getItem(parent, kCaption, text, items, 0, false, &ok);
+  return ok ? static_cast<int>(items.indexOf(chosen)) : -1;
+}
+
 QString chooseFile(UserDialogs& dialogs, QWidget* parent, FileDialogSetup setup, bool save) {
   QSettings settings;
   if (setup.folder.isEmpty() && !setup.folderKey.isEmpty()) {

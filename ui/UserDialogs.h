@@ -43,6 +43,8 @@ class UserDialogs {
   virtual int choose(QWidget* parent, const QString& text, const QStringList& answers) = 0;
   // A whole number from first to last, or -1 when cancelled.
   virtual int chooseNumber(QWidget* parent, const QString& text, int first, int last) = 0;
+  // One of a list of names (the layers of a file), by its index; -1 when cancelled.
+  virtual int chooseItem(QWidget* parent, const QString& text, const QStringList& items) = 0;
 };
 
 // The interactive implementation: Qt's file dialogs, message boxes and QDialog::exec.
@@ -55,6 +57,7 @@ class QtUserDialogs final : public UserDialogs {
   bool runDialog(QDialog& dialog) override;
   int choose(QWidget* parent, const QString& text, const QStringList& answers) override;
   int chooseNumber(QWidget* parent, const QString& text, int first, int last) override;
+  int chooseItem(QWidget* parent, const QString& text, const QStringList& items) override;
 };
 
 // The extension of a file filter's first pattern ("GeoTIFF (*.tif *.tiff)" gives "tif"); empty

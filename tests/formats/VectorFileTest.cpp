@@ -1,6 +1,5 @@
 // Vector layers through OGR: what each geometry becomes, ring orientation, attributes, layers,
 // coordinate systems, round trips of every written format, and files that are damaged.
-#include <gdal_utils.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -15,6 +14,7 @@
 
 #include "../common/TestSupport.h"
 #include "RasterFixtures.h"
+#include "VectorFixtures.h"
 #include "formats/CoordinateSystem.h"
 #include "formats/VectorFile.h"
 
@@ -46,28 +46,12 @@ class VectorFileTest : public vellumar::testing::FolderTest {
     return target;
   }
 
-  // The GeoJSON source converted by GDAL, as ogr2ogr would make the file: to the format of
-  // driver, under the layer name layer when given.
+  // The GeoJSON source converted by GDAL to the format of driver, under the layer name layer
+  // when given.
   std::string converted(const std::string& source, const std::string& name, const char* driver,
                         const char* layer = nullptr, bool append = false) const {
-    GDALAllRegister();
-    GDALDatasetH input = GDALOpenEx(source.c_str(), GDAL_OF_VECTOR, nullptr, nullptr, nullptr);
-    EXPECT_NE(input, nullptr);
-    std::vector<const char*> arguments = {"-f", driver};
-    if (layer != nullptr) arguments.insert(arguments.end(), {"-nln", layer});
-    if (append) arguments.push_back("-update");
-    // FlatGeobuf's spatial index would sort the features and drop those without a geometry.
-    if (std::string_view(driver) == "FlatGeobuf")
-      arguments.insert(arguments.end(), {"-lco", "SPATIAL_INDEX=NO"});
-    arguments.push_back(nullptr);
-    GDALVectorTranslateOptions* options =
-        GDALVectorTranslateOptionsNew(const_cast<char**>(arguments.data()), nullptr);
     const std::string target = path(name);
-    GDALDatasetH output = GDALVectorTranslate(target.c_str(), nullptr, 1, &input, options, nullptr);
-    EXPECT_NE(output, nullptr) << name;
-    GDALVectorTranslateOptionsFree(options);
-    if (output != nullptr) GDALClose(output);
-    GDALClose(input);
+    EXPECT_TRUE(testing::translateVector(source, target, driver, layer, append)) << name;
     return target;
   }
 

@@ -14,6 +14,7 @@
 #include <QTest>
 #include <QUrl>
 
+#include "../formats/VectorFixtures.h"
 #include "UiTestSupport.h"
 #include "UiTests.h"
 #include "common/CFormat.h"
@@ -36,6 +37,7 @@ class FilesWindowTest : public QObject {
   void savingByKind();
   void savingDataAppendsZres();
   void shapefileLinesAskForValueField();
+  void geoPackageLayersAreChosenAndLoaded();
   void droppedFilesLoadByExtension();
   void dialogsStartInTheFolderLastUsed();
   void savingDataOverAFileSaysWhatHappens();
@@ -399,6 +401,74 @@ void FilesWindowTest::shapefileLinesAskForValueField() {
   asked = false;
   f.load(engine::FileKind::Grid, f.write("g.shp.grd", gridFile()));
   QVERIFY(!asked);
+}
+
+void FilesWindowTest::geoPackageLayersAreChosenAndLoaded() {
+  WindowFixture f;
+  // Lines saved from the window as a GeoPackage become the second layer of a file of districts.
+  f.load(engine::FileKind::Lines, f.write("edge.con", squareFile(4, 1)));
+  QCOMPARE(f.evaluate("C1 + 5"), QStringLiteral("Результат - линии - готов !"));
+  f.save(f.path("roads.gpkg"));
+  QVERIFY2(f.dialogs.messages.empty(), qPrintable(f.dialogs.lastMessage()));
+  const QString districts = f.write("districts.geojson", R"({"type": "FeatureCollection",
+"features": [{"type": "Feature", "properties": {"name": "Nord", "pop": 120.5},
+ "geometry": {"type": "Polygon", "coordinates": [[[0, 0], [10, 0], [10, 10], [0, 10], [0, 0]],
+ [[2, 2], [2, 4], [4, 4], [4, 2], [2, 2]]]}}]})");
+  const std::string both = f.path("both.gpkg").toStdString();
+  QVERIFY(formats::testing::translateVector(districts.toStdString(), both, "GPKG", "districts"));
+  QVERIFY(formats::testing::translateVector(f.path("roads.gpkg").toStdString(), both, "GPKG",
+                                            "roads", true));
+
+  // The layer is chosen from a list, then its value field from the layer's fields.
+  QStringList listed;
+  int field = 1;
+  f.dialogs.onDialog = [&](QDialog& dialog) {
+    auto& fields = dynamic_cast<CInputDbfDialog&>(dialog);
+    listed = fields.fieldNames();
+    fields.selectField(field);
+    return true;
+  };
+  f.dialogs.chosenItem = 0;
+  f.load(engine::FileKind::Polygon, f.path("both.gpkg"));
+  QVERIFY2(f.dialogs.messages.empty(), qPrintable(f.dialogs.lastMessage()));
+  QCOMPARE(f.dialogs.choices.back(),
+           QStringLiteral("В файле both.gpkg слоёв: 2. Какой прочитать? districts/roads"));
+  QCOMPARE(listed, QStringList({"name", "pop"}));
+  const engine::Registry& registry = f.window->calculator().registry();
+  QCOMPARE(registry.find("P1")->value.sourcePath(), both + ":districts");
+  QCOMPARE(f.evaluate("Area(P1)"), QStringLiteral("96.000000000000"));
+  QCOMPARE(f.evaluate("MAX(P1)"), QStringLiteral("120.500000000000"));
+  QVERIFY(!registry.find("P1")->value.coordinateSystem().empty());  // GeoJSON's WGS 84
+
+  f.dialogs.chosenItem = 1;
+  field = 0;
+  f.load(engine::FileKind::Lines, f.path("both.gpkg"));
+  QCOMPARE(listed, QStringList({"Atribute", "ID"}));
+  QCOMPARE(f.evaluate("MAX(C2)"), QStringLiteral("5.000000000000"));
+  // The other layer of the same file is another operand; the same layer again is refused.
+  f.dialogs.chosenItem = 1;
+  f.load(engine::FileKind::Lines, f.path("both.gpkg"));
+  QCOMPARE(f.dialogs.lastMessage(), QStringLiteral("Такой файл уже загружен!"));
+  // A cancelled layer choice loads nothing and says nothing.
+  const std::size_t shown = f.dialogs.messages.size();
+  f.dialogs.chosenItem = -1;
+  f.load(engine::FileKind::Polygon, f.path("both.gpkg"));
+  QCOMPARE(f.dialogs.messages.size(), shown);
+  QVERIFY(registry.find("P2") == nullptr);
+
+  // Points are data without a format dialog, their attributes named columns.
+  bool asked = false;
+  f.dialogs.onDialog = [&asked](QDialog&) { return asked = true; };
+  f.loadData(f.write("wells.geojson", R"({"type": "FeatureCollection", "features": [
+{"type": "Feature", "properties": {"depth": 206.5}, "geometry": {"type": "Point",
+ "coordinates": [1.5, 1]}}]})"));
+  QVERIFY(!asked);
+  QCOMPARE(f.window->dataWindow(1)->entries(),
+           QStringList({"D1_1      X", "D1_2      Y", "D1_3      depth"}));
+  // A damaged layer names the file and says why.
+  f.load(engine::FileKind::Polygon, f.write("broken.geojson", "{\"type\": \"Feature"));
+  QVERIFY(f.dialogs.lastMessage().startsWith("Недопустимый формат файла полигонa!, файл " +
+                                             f.path("broken.geojson") + "\n"));
 }
 
 void FilesWindowTest::droppedFilesLoadByExtension() {

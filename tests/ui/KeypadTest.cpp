@@ -153,8 +153,15 @@ void KeypadTest::fileFiltersInQtForm() {
   const FileDialogSetup polygons = loadDialogSetup(engine::FileKind::Polygon);
   QCOMPARE(polygons.title, QStringLiteral("Загрузить полигон из файла"));
   QCOMPARE(polygons.defaultSuffix, QStringLiteral("pol"));
-  QCOMPARE(polygons.filter, QStringLiteral("Файлы полигонов (*.pol);;Файлы полигонов (*.con);;"
-                                           "Файлы полигонов (*.shp);;Все файлы (*.*)"));
+  QCOMPARE(polygons.filter,
+           QStringLiteral("Файлы полигонов (*.pol);;Файлы полигонов (*.con);;"
+                          "Файлы полигонов (*.shp);;"
+                          "Векторные слои (*.gpkg *.geojson *.json *.fgb *.kml *.gml);;"
+                          "Все файлы (*.*)"));
+  // Saves offer one filter per written vector format, so a name typed without one gets its own.
+  const QStringList saves = saveDialogSetup(engine::Kind::Polygon).filter.split(";;");
+  QVERIFY(saves.contains(QStringLiteral("GeoPackage (*.gpkg)")));
+  QVERIFY(saves.contains(QStringLiteral("FlatGeobuf (*.fgb)")));
   // A save dialog's chosen filter gives a name typed without extension its format's extension.
   QCOMPARE(filterExtension(QStringLiteral("GeoTIFF (*.tif *.tiff)")), QStringLiteral("tif"));
   QCOMPARE(filterExtension(QStringLiteral("Файлы гридов (*.grd)")), QStringLiteral("grd"));

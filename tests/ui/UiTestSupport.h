@@ -49,9 +49,14 @@ class FakeDialogs final : public UserDialogs {
     choices.push_back(text + QStringLiteral(" %1…%2").arg(first).arg(last));
     return chosenNumber;
   }
+  int chooseItem(QWidget*, const QString& text, const QStringList& items) override {
+    choices.push_back(text + " " + items.join(QLatin1Char('/')));
+    return chosenItem;
+  }
   std::vector<QString> choices;  // the questions of short choices, with their answers or range
   int chosen = -1;
   int chosenNumber = -1;
+  int chosenItem = -1;
 
   QString lastMessage() const { return messages.empty() ? QString() : messages.back().text; }
 
