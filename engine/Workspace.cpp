@@ -59,11 +59,18 @@ data::SaveStatus saveDataShapefile(const data::DATA& points, const std::string& 
              : data::SaveStatus::SaveFailed;
 }
 
-// The rings a polygon export writes. The exports tell outer rings from holes by orientation: a
-// valid polygon is oriented by nesting first, so a counter-clockwise outer ring is not taken for
-// a hole. The check keeps the rings in their order, so the rows found for them still match.
-const geometry::Cover& orientedRings(const geometry::Cover& cover, geometry::Region& region) {
-  return geometry::buildRegion(cover, region) ? region : cover;
+// The rings a polygon export writes. The exports tell outer rings from holes by orientation, so
+// the rings are oriented by their nesting first, and a counter-clockwise outer ring is not taken
+// for a hole; they keep their order, so the rows found for them still match. A shapefile's rings
+// are checked first and written as they are when the check fails; a vector layer's are oriented
+// by nesting alone, and the cover is taken over rather than copied.
+const geometry::Cover& orientedRings(geometry::Cover& cover, geometry::Region& region,
+                                     bool checked) {
+  if (cover.empty()) return cover;
+  if (checked) return geometry::buildRegion(cover, region) ? region : cover;
+  // Unchecked, only an empty cover fails.
+  (void)geometry::buildRegion(std::move(cover), region, false);
+  return region;
 }
 
 bool saveCoverShapefile(const geometry::Cover& cover, const std::string& path, bool polygon,
@@ -674,7 +681,8 @@ FileStatus Workspace::saveLines(const Operand& result, const std::string& path, 
       cover.line(i).id = static_cast<std::int32_t>(i + 1);
   }
   geometry::Region region;
-  const geometry::Cover& rings = polygon && !lineFile ? orientedRings(cover, region) : cover;
+  const geometry::Cover& rings =
+      polygon && !lineFile ? orientedRings(cover, region, shapefile) : cover;
   if (vector) {
     FileStatus status = saveVectorLines(result, rings, attributes, polygon, path, saveMessage);
     if (!status.ok) return status;

@@ -205,8 +205,6 @@ class LayerReader {
   double value_ = 0.0;        // its value
   std::vector<std::vector<std::string>> rows_;
   geometry::Cover cover_;
-  std::vector<double> xs_;
-  std::vector<double> ys_;
   struct TablePoint {
     double x;
     double y;
@@ -319,15 +317,18 @@ bool LayerReader::wrongGeometry(OGRGeometryH geometry) {
 void LayerReader::addLine(OGRGeometryH curve, bool ring, bool outer) {
   const int count = OGR_G_GetPointCount(curve);
   if (count <= 0) return;
-  xs_.resize(static_cast<std::size_t>(count));
-  ys_.resize(static_cast<std::size_t>(count));
-  OGR_G_GetPoints(curve, xs_.data(), sizeof(double), ys_.data(), sizeof(double), nullptr, 0);
-  std::vector<geometry::Point> points;
-  points.reserve(xs_.size() + 1);
-  for (std::size_t i = 0; i < xs_.size(); ++i) points.push_back({xs_[i], ys_[i], 0});
+  // OGR writes the coordinates straight into the points, a stride apart.
+  std::vector<geometry::Point> points(static_cast<std::size_t>(count) + (ring ? 1 : 0));
+  OGR_G_GetPoints(curve, &points[0].x, sizeof(geometry::Point), &points[0].y,
+                  sizeof(geometry::Point), nullptr, 0);
   // A ring is closed, as the polygon model wants, even where the file left it open.
-  if (ring && points.size() > 1 && !geometry::samePosition(points.front(), points.back()))
-    points.push_back(points.front());
+  if (ring) {
+    if (count > 1 && !geometry::samePosition(points.front(), points[points.size() - 2])) {
+      points.back() = points.front();
+    } else {
+      points.pop_back();
+    }
+  }
   geometry::Line line(std::move(points));
   // Outer rings clockwise (negative area), holes counter-clockwise.
   if (ring && (outer ? line.signedArea() > 0.0 : line.signedArea() < 0.0)) line.reverse();
@@ -625,9 +626,11 @@ void setSavedValue(OGRFeatureH feature, int index, const data::AttributeField& f
 OGRGeometryH ringOf(const geometry::Line& line, OGRwkbGeometryType type) {
   OGRGeometryH ring = OGR_G_CreateGeometry(type);
   const std::span<const geometry::Point> points = line.points();
-  OGR_G_SetPointCount(ring, static_cast<int>(points.size()));
-  for (std::size_t i = 0; i < points.size(); ++i)
-    OGR_G_SetPoint_2D(ring, static_cast<int>(i), points[i].x, points[i].y);
+  if (points.empty()) return ring;
+  // OGR reads the coordinates straight from the points, a stride apart.
+  auto* first = const_cast<geometry::Point*>(points.data());
+  OGR_G_SetPoints(ring, static_cast<int>(points.size()), &first->x, sizeof(geometry::Point),
+                  &first->y, sizeof(geometry::Point), nullptr, 0);
   return ring;
 }
 
