@@ -48,6 +48,7 @@ std::optional<grid::Georeference> resultGeoreference(OperandRefs operands) {
   if (const Operand* first = firstPlaced(operands)) {
     grid::Georeference placed;
     placed.wkt = first->coordinateSystem();
+    placed.shortName = first->coordinateSystemName();
     return placed;
   }
   return std::nullopt;
@@ -56,14 +57,12 @@ std::optional<grid::Georeference> resultGeoreference(OperandRefs operands) {
 void carryGeoreference(Operand& result, const std::optional<grid::Georeference>& georeference) {
   if (!georeference || result.isNumber()) return;
   if (result.kind() != Kind::Grid) {
-    if (result.coordinateSystem().empty()) result.setCoordinateSystem(georeference->wkt);
+    if (result.coordinateSystem().empty()) {
+      result.setCoordinateSystem(georeference->wkt, georeference->shortName);
+    }
     return;
   }
-  if (result.gridValue() == nullptr || !result.coordinateSystem().empty()) return;
-  // A grid made from lines, polygons or data takes their system with the short name lists show.
-  grid::Georeference placed = *georeference;
-  if (placed.shortName.empty()) placed.shortName = formats::shortName(placed.wkt);
-  result.adoptGeoreference(placed);
+  if (result.gridValue() != nullptr) result.adoptGeoreference(*georeference);
 }
 
 }  // namespace vellumar::engine

@@ -72,12 +72,21 @@ void Operand::adoptGeoreference(const grid::Georeference& georeference) {
 const std::string& Operand::coordinateSystem() const {
   static const std::string none;
   if (grid_) return grid_->georeference.wkt;
-  return system_ ? *system_ : none;
+  return system_ ? system_->wkt : none;
 }
 
-void Operand::setCoordinateSystem(std::string wkt) {
+const std::string& Operand::coordinateSystemName() const {
+  static const std::string none;
+  if (grid_) return grid_->georeference.shortName;
+  return system_ ? system_->shortName : none;
+}
+
+void Operand::setCoordinateSystem(std::string wkt, std::string shortName) {
   if (kind_ == Kind::Number || kind_ == Kind::Grid) return;
-  system_ = wkt.empty() ? nullptr : std::make_shared<const std::string>(std::move(wkt));
+  system_ =
+      wkt.empty()
+          ? nullptr
+          : std::make_shared<const Placement>(Placement{std::move(wkt), std::move(shortName)});
 }
 
 data::DATA Operand::takePoints() {

@@ -86,9 +86,11 @@ class Operand {
   // a grid's georeference, or the layer's system of lines, polygons and data; empty when it has
   // none (numbers, DSAA grids, line and data text files).
   const std::string& coordinateSystem() const;
-  // Gives lines, polygons and data the coordinate system of their layer; grids keep their
-  // georeference's.
-  void setCoordinateSystem(std::string wkt);
+  // Its short name for lists ("EPSG:32632"); empty when it has none or none is known.
+  const std::string& coordinateSystemName() const;
+  // Gives lines, polygons and data the coordinate system of their layer, with its short name;
+  // grids keep their georeference's.
+  void setCoordinateSystem(std::string wkt, std::string shortName = {});
 
   const std::string& sourcePath() const { return sourcePath_; }
   void setSourcePath(std::string path) { sourcePath_ = std::move(path); }
@@ -111,7 +113,11 @@ class Operand {
   PartsPtr parts_;
   PartsPtr ids_;
   AttributesPtr attributes_;
-  std::shared_ptr<const std::string> system_;  // shared, as copies of operands are many
+  struct Placement {
+    std::string wkt;
+    std::string shortName;
+  };
+  std::shared_ptr<const Placement> system_;  // shared, as copies of operands are many
   std::uint32_t argumentPosition_ = 0;
 };
 

@@ -99,10 +99,9 @@ std::string listLine(const Calc_ID& entry, Language language) {
   } else {
     line += text::kInMemory.in(language);
   }
-  // A grid's coordinate system, in short, after its source.
-  if (const grid::Grid* grid = value.gridValue();
-      grid != nullptr && !grid->georeference.shortName.empty()) {
-    line += "  " + grid->georeference.shortName;
+  // The coordinate system, in short, after the source.
+  if (const std::string& system = value.coordinateSystemName(); !system.empty()) {
+    line += "  " + system;
   }
   return line;
 }

@@ -286,7 +286,8 @@ FileStatus Workspace::read(FileKind kind, const std::string& path, const std::st
                              operand.sharedIds(), std::move(attributes));
   }
   if (std::string projection; isShapefilePath(path) && data::ReadProjection(path, projection)) {
-    operand.setCoordinateSystem(std::move(projection));
+    std::string name = formats::shortName(projection);
+    operand.setCoordinateSystem(std::move(projection), std::move(name));
   }
   return FileStatus::success(std::move(notice));
 }
@@ -311,7 +312,7 @@ FileStatus Workspace::readVectorLines(FileKind kind, const std::string& path,
   operand =
       Operand::lines(packed.kind(), packed.sharedPoints(), packed.sharedParts(), packed.sharedIds(),
                      std::make_shared<const data::AttributeTable>(std::move(content.attributes)));
-  operand.setCoordinateSystem(read.coordinateSystem);
+  operand.setCoordinateSystem(read.coordinateSystem, formats::shortName(read.coordinateSystem));
   return FileStatus::success(read.droppedZOrM ? text(data::text::kZOrMeasureDropped) : "");
 }
 
@@ -577,7 +578,8 @@ int Workspace::storeDataTable(const std::string& path, data::M_Data table, std::
     if (!data::ReadProjection(path, system)) system.clear();
   }
   const data::CoordinateColumns xy = defaultCoordinates(path, table);
-  *free = DataSlot{path, std::move(table), xy, std::move(system)};
+  std::string name = formats::shortName(system);
+  *free = DataSlot{path, std::move(table), xy, std::move(system), std::move(name)};
   return static_cast<int>(free - dataSlots_.begin()) + 1;
 }
 
@@ -593,7 +595,7 @@ FileStatus Workspace::registerColumn(int slot, int column, std::string* name) {
     Operand operand =
         chosen.isNumber ? Operand::number(chosen.number)
                         : Operand::data(std::make_shared<const data::DATA>(std::move(chosen.data)));
-    operand.setCoordinateSystem(source.coordinateSystem);
+    operand.setCoordinateSystem(source.coordinateSystem, source.coordinateSystemName);
     registerOperand(operandName, {}, std::move(operand));
     if (name != nullptr) *name = operandName;
     return FileStatus::success();

@@ -32,7 +32,8 @@ struct DataSlot {
   std::string path;
   data::M_Data table;
   data::CoordinateColumns xy{true, 1, 2};
-  std::string coordinateSystem;  // of the layer the table came from; empty for text files
+  std::string coordinateSystem;      // of the layer the table came from; empty for text files
+  std::string coordinateSystemName;  // its short name for lists
 };
 
 inline constexpr std::string_view kEmptySlotPath = "emptyPath";

@@ -3,7 +3,10 @@
 #include <cpl_conv.h>
 #include <ogr_srs_api.h>
 
+#include <map>
 #include <memory>
+#include <mutex>
+#include <utility>
 
 #include "common/MemoryGuard.h"
 #include "formats/GdalLibrary.h"
@@ -56,11 +59,24 @@ std::string shortName(const std::string& wkt) {
 bool sameCoordinateSystem(const std::string& a, const std::string& b) {
   const memory::Unguarded unguarded;  // GDAL cannot pass a refusal through its C code
   if (a.empty() || b.empty() || a == b) return true;
+  // The same two spellings meet again and again (every operation of an evaluation per record
+  // compares its operands): GDAL's answer is kept, for a bounded number of pairs.
+  static std::mutex mutex;
+  static std::map<std::pair<std::string, std::string>, bool> known;
+  constexpr std::size_t kMostPairs = 64;
+  std::pair<std::string, std::string> key = a < b ? std::pair(a, b) : std::pair(b, a);
+  {
+    const std::lock_guard lock(mutex);
+    if (const auto found = known.find(key); found != known.end()) return found->second;
+  }
   const SpatialReference first = fromWkt(a);
   const SpatialReference second = fromWkt(b);
   // A system GDAL cannot read is equal only to the very same text.
-  if (!first || !second) return false;
-  return OSRIsSame(first.get(), second.get()) != 0;
+  const bool same = first && second && OSRIsSame(first.get(), second.get()) != 0;
+  const std::lock_guard lock(mutex);
+  if (known.size() >= kMostPairs) known.clear();
+  known.emplace(std::move(key), same);
+  return same;
 }
 
 std::string esriWkt(const std::string& wkt) {

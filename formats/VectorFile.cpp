@@ -310,7 +310,8 @@ bool LayerReader::readGeometry(OGRGeometryH geometry, bool part) {
 bool LayerReader::wrongGeometry(OGRGeometryH geometry) {
   read_.status = VectorStatus::WrongGeometry;
   read_.feature = feature_;
-  read_.geometryName = OGRGeometryTypeToName(OGR_G_GetGeometryType(geometry));
+  read_.geometryName = unguarded(
+      [&] { return std::string(OGRGeometryTypeToName(OGR_G_GetGeometryType(geometry))); });
   return false;
 }
 
@@ -401,12 +402,12 @@ VectorRead readDataset(GDALDatasetH dataset, const std::string& layerName, Vecto
                        const std::string& valueField, VectorContent& content,
                        const RowProgress& progress, const detail::ErrorCapture& errors) {
   VectorRead read;
-  OGRLayerH layer = chooseLayer(dataset, layerName, read);
+  OGRLayerH layer = unguarded([&] { return chooseLayer(dataset, layerName, read); });
   if (layer == nullptr) {
     read.libraryError = errors.message();
     return read;
   }
-  read.coordinateSystem = layerSystem(layer);
+  read.coordinateSystem = unguarded([&] { return layerSystem(layer); });
   LayerReader reader(layer, load, read, progress);
   if (!reader.chooseValueField(load == VectorLoad::Table ? std::string() : valueField) ||
       !reader.readFeatures(errors)) {

@@ -41,6 +41,12 @@ TEST(CalcVectors, PolygonLayersMeasureAndRoundTripInEveryFormat) {
   ScratchFolder folder;
   const std::string source = folder.write("districts.geojson", districts(kUtm32));
   EXPECT_EQ(runClean({"-p", source, "Area(P1)"}).out, "197.000000000000\n");
+  // The list names a layer's system in short, as a grid's.
+  const auto listed = runClean({"--list", "-p", source, "x = P1 * 2"});
+  EXPECT_NE(listed.out.find("P1:                 " + source + "  EPSG:32632\n"), std::string::npos)
+      << listed.out;
+  EXPECT_NE(listed.out.find("  EPSG:32632\n", listed.out.find("x:")), std::string::npos)
+      << listed.out;
   std::string previous = source;
   // Each format is written from the one before, so every writer's output is also read.
   for (const std::string name : {"d.gpkg", "d.fgb", "d.geojson", "again.gpkg"}) {
