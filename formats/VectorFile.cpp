@@ -449,23 +449,29 @@ bool readsAsVector(const std::string& path) {
   return name != "CSV" && name != "ESRI Shapefile";
 }
 
+namespace {
+
+// The vector file of a path, opened for a look at its layers without a word from GDAL; null when
+// it is no file OGR opens.
+Dataset openQuietly(const LayerPath& named) {
+  if (!isRegularFile(named.file)) return nullptr;
+  detail::ensureRegistered();
+  const detail::ErrorCapture quiet;
+  return openVector(named.file);
+}
+
+}  // namespace
+
 std::vector<std::string> vectorLayers(const std::string& path) {
   const memory::Unguarded unguarded;  // GDAL cannot pass a refusal through its C code
-  const LayerPath named = splitLayerPath(path);
-  if (!isRegularFile(named.file)) return {};
-  detail::ensureRegistered();
-  detail::ErrorCapture quiet;
-  const Dataset dataset = openVector(named.file);
+  const Dataset dataset = openQuietly(splitLayerPath(path));
   return dataset ? layerNames(dataset.get()) : std::vector<std::string>();
 }
 
 std::vector<std::string> vectorFields(const std::string& path) {
   const memory::Unguarded unguarded;  // GDAL cannot pass a refusal through its C code
   const LayerPath named = splitLayerPath(path);
-  if (!isRegularFile(named.file)) return {};
-  detail::ensureRegistered();
-  detail::ErrorCapture quiet;
-  const Dataset dataset = openVector(named.file);
+  const Dataset dataset = openQuietly(named);
   if (!dataset) return {};
   VectorRead read;
   OGRLayerH layer = chooseLayer(dataset.get(), named.layer, read);
@@ -511,30 +517,35 @@ namespace {
 // place. Destroyed uncommitted, it leaves the target as it was and nothing beside it.
 class LayerWriter {
  public:
-  LayerWriter(const std::string& path, VectorWrite& result)
-      : path_(path), file_(path, lowerExtension(path)), result_(result) {}
+  LayerWriter(const std::string& path, VectorWrite& result, const RowProgress& progress)
+      : path_(path), file_(path, lowerExtension(path)), result_(result), progress_(progress) {}
 
   // Creates the file and its layer; false with the result set on failure.
   bool create(OGRwkbGeometryType type, const std::string& wkt);
   // Adds a field to the layer; its index, -1 on failure.
   int addField(const std::string& name, OGRFieldType type, int width, bool boolean = false);
   OGRFeatureDefnH definition() const { return OGR_L_GetLayerDefn(layer_); }
-  // Writes a feature, taking its geometry; false on failure.
-  bool write(OGRFeatureH feature, OGRGeometryH geometry);
+  // Writes the next of total features, taking its geometry (may be null), and reports the
+  // features written; false with the result set when the write fails or a stop is asked for.
+  bool write(OGRFeatureH feature, OGRGeometryH geometry, std::int64_t total);
   bool commit();
+  // Ends the write with status, unless it has already failed; false.
   bool fail(RasterWriteStatus status);
 
  private:
   std::string path_;
   SaveFile file_;
   VectorWrite& result_;
+  const RowProgress& progress_;
+  std::int64_t written_ = 0;
   detail::ErrorCapture errors_;
   Dataset dataset_;
   OGRLayerH layer_ = nullptr;
 };
 
 bool LayerWriter::fail(RasterWriteStatus status) {
-  result_.status = status;
+  if (result_.status == RasterWriteStatus::Ok)
+    result_.status = status;  // the first failure says why
   if (result_.libraryError.empty()) result_.libraryError = errors_.message();
   return false;
 }
@@ -576,9 +587,13 @@ int LayerWriter::addField(const std::string& name, OGRFieldType type, int width,
   return added ? OGR_FD_GetFieldCount(definition()) - 1 : -1;
 }
 
-bool LayerWriter::write(OGRFeatureH feature, OGRGeometryH geometry) {
+bool LayerWriter::write(OGRFeatureH feature, OGRGeometryH geometry, std::int64_t total) {
   if (geometry != nullptr) OGR_F_SetGeometryDirectly(feature, geometry);
-  return OGR_L_CreateFeature(layer_, feature) == OGRERR_NONE;
+  if (OGR_L_CreateFeature(layer_, feature) != OGRERR_NONE) return fail(RasterWriteStatus::Failed);
+  ++written_;
+  if (written_ % kFeaturesPerReport == 0 && !reportRows(progress_, written_, total))
+    return fail(RasterWriteStatus::Cancelled);
+  return true;
 }
 
 bool LayerWriter::commit() {
@@ -672,7 +687,7 @@ bool addCoverFields(LayerWriter& writer, const data::SavedAttributes* saved, Cov
 
 bool writeCoverFeature(LayerWriter& writer, const CoverFields& fields,
                        const data::SavedAttributes* saved, const geometry::Line& head,
-                       std::size_t headIndex, OGRGeometryH geometry) {
+                       std::size_t headIndex, OGRGeometryH geometry, std::int64_t total) {
   const Feature feature(OGR_F_Create(writer.definition()));
   if (saved != nullptr && saved->table != nullptr && headIndex < saved->ringRows.size()) {
     if (const std::vector<std::string>* row = saved->ringRows[headIndex]) {
@@ -682,7 +697,47 @@ bool writeCoverFeature(LayerWriter& writer, const CoverFields& fields,
   }
   OGR_F_SetFieldDouble(feature.get(), fields.value, head.value);
   OGR_F_SetFieldInteger(feature.get(), fields.id, head.id);
-  return writer.write(feature.get(), geometry);
+  return writer.write(feature.get(), geometry, total);
+}
+
+// Whether some record has several outer rings: the layer is then one of multipolygons.
+bool anyMultipolygon(const geometry::Cover& cover,
+                     const std::vector<std::vector<std::size_t>>& records) {
+  return std::any_of(records.begin(), records.end(), [&](const std::vector<std::size_t>& rings) {
+    return std::count_if(rings.begin(), rings.end(),
+                         [&](std::size_t r) { return cover[r].signedArea() < 0.0; }) > 1;
+  });
+}
+
+// Adds a field for every column of a table but the coordinates; the pairs of column and field.
+bool addTableFields(LayerWriter& writer, const data::M_Data& table, int xColumn, int yColumn,
+                    std::vector<std::pair<int, int>>& columns) {
+  for (int c = table.rowNumberOffset() == 1 ? 1 : 0; c < table.columnCount(); ++c) {
+    if (c == xColumn || c == yColumn) continue;
+    const std::string& name = table.columnName(c);
+    const bool blank = name.find_first_not_of(' ') == std::string::npos;
+    const bool numeric = table.isNumericColumn(c);
+    const int field =
+        writer.addField(blank ? cformat("Z%d", c) : name, numeric ? OFTReal : OFTString,
+                        numeric ? 0 : table.columnWidth(c));
+    if (field < 0) return writer.fail(RasterWriteStatus::Failed);
+    columns.emplace_back(c, field);
+  }
+  return true;
+}
+
+// Sets the fields of one table row on a feature; values that are not finite are null.
+void setRowFields(OGRFeatureH feature, const data::M_Data& table, int row,
+                  const std::vector<std::pair<int, int>>& columns) {
+  for (const auto& [c, field] : columns) {
+    if (!table.isNumericColumn(c)) {
+      OGR_F_SetFieldString(feature, field, table.CellText(row, c).c_str());
+    } else if (const double v = table.NumericValue(row, c); std::isfinite(v)) {
+      OGR_F_SetFieldDouble(feature, field, v);
+    } else {
+      OGR_F_SetFieldNull(feature, field);
+    }
+  }
 }
 
 }  // namespace
@@ -693,38 +748,28 @@ VectorWrite writeVectorLines(const std::string& path, const geometry::Cover& cov
   const memory::Unguarded unguarded;  // GDAL cannot pass a refusal through its C code
   detail::ensureRegistered();
   VectorWrite result;
-  LayerWriter writer(path, result);
+  LayerWriter writer(path, result, progress);
   std::vector<std::vector<std::size_t>> records;
   if (polygons) {
     records = geometry::polygonRecords(cover);
   } else {
     for (std::size_t i = 0; i < cover.size(); ++i) records.push_back({i});
   }
-  bool multi = false;
-  for (const std::vector<std::size_t>& rings : records) {
-    multi = multi || std::count_if(rings.begin(), rings.end(),
-                                   [&](std::size_t r) { return cover[r].signedArea() < 0.0; }) > 1;
-  }
+  const bool multi = polygons && anyMultipolygon(cover, records);
   const OGRwkbGeometryType type = polygons ? (multi ? wkbMultiPolygon : wkbPolygon) : wkbLineString;
   CoverFields fields;
-  if (!writer.create(type, wkt)) return result;
-  if (!addCoverFields(writer, saved, fields)) {
+  if (!writer.create(type, wkt) || !addCoverFields(writer, saved, fields)) {
     writer.fail(RasterWriteStatus::Failed);
     return result;
   }
   const auto total = static_cast<std::int64_t>(records.size());
-  for (std::int64_t k = 0; k < total; ++k) {
-    const std::vector<std::size_t>& rings = records[static_cast<std::size_t>(k)];
+  for (const std::vector<std::size_t>& rings : records) {
     OGRGeometryH geometry =
         polygons ? polygonOf(cover, rings) : ringOf(cover[rings.front()], wkbLineString);
-    if (polygons && multi && wkbFlatten(OGR_G_GetGeometryType(geometry)) == wkbPolygon)
+    if (multi && wkbFlatten(OGR_G_GetGeometryType(geometry)) == wkbPolygon)
       geometry = OGR_G_ForceToMultiPolygon(geometry);
-    if (!writeCoverFeature(writer, fields, saved, cover[rings.front()], rings.front(), geometry)) {
-      writer.fail(RasterWriteStatus::Failed);
-      return result;
-    }
-    if ((k + 1) % kFeaturesPerReport == 0 && !reportRows(progress, k + 1, total)) {
-      writer.fail(RasterWriteStatus::Cancelled);
+    if (!writeCoverFeature(writer, fields, saved, cover[rings.front()], rings.front(), geometry,
+                           total)) {
       return result;
     }
   }
@@ -737,55 +782,29 @@ VectorWrite writeVectorTable(const std::string& path, const data::M_Data& table,
   const memory::Unguarded unguarded;  // GDAL cannot pass a refusal through its C code
   detail::ensureRegistered();
   VectorWrite result;
-  LayerWriter writer(path, result);
   const bool located = xColumn >= 0 && yColumn >= 0;
   if (!located && !holdsFeaturesWithoutGeometry(path)) {
     result.status = RasterWriteStatus::Failed;
     return result;
   }
+  LayerWriter writer(path, result, progress);
+  std::vector<std::pair<int, int>> columns;
   // A point layer even without positions: its features then have no geometry (FlatGeobuf writes
   // no layer of no geometry type).
-  if (!writer.create(wkbPoint, wkt)) return result;
-  std::vector<std::pair<int, int>> columns;  // table column, field
-  for (int c = table.rowNumberOffset() == 1 ? 1 : 0; c < table.columnCount(); ++c) {
-    if (c == xColumn || c == yColumn) continue;
-    const std::string& name = table.columnName(c);
-    const bool blank = name.find_first_not_of(' ') == std::string::npos;
-    const bool numeric = table.isNumericColumn(c);
-    const int field =
-        writer.addField(blank ? cformat("Z%d", c) : name, numeric ? OFTReal : OFTString,
-                        numeric ? 0 : table.columnWidth(c));
-    if (field < 0) {
-      writer.fail(RasterWriteStatus::Failed);
-      return result;
-    }
-    columns.emplace_back(c, field);
+  if (!writer.create(wkbPoint, wkt) || !addTableFields(writer, table, xColumn, yColumn, columns)) {
+    writer.fail(RasterWriteStatus::Failed);
+    return result;
   }
   const int rows = table.rowCount();
   for (int i = 0; i < rows; ++i) {
     const Feature feature(OGR_F_Create(writer.definition()));
-    for (const auto& [c, field] : columns) {
-      if (!table.isNumericColumn(c)) {
-        OGR_F_SetFieldString(feature.get(), field, table.CellText(i, c).c_str());
-      } else if (const double v = table.NumericValue(i, c); std::isfinite(v)) {
-        OGR_F_SetFieldDouble(feature.get(), field, v);
-      } else {
-        OGR_F_SetFieldNull(feature.get(), field);
-      }
-    }
+    setRowFields(feature.get(), table, i, columns);
     OGRGeometryH point = nullptr;
     if (located) {
       point = OGR_G_CreateGeometry(wkbPoint);
       OGR_G_SetPoint_2D(point, 0, table.NumericValue(i, xColumn), table.NumericValue(i, yColumn));
     }
-    if (!writer.write(feature.get(), point)) {
-      writer.fail(RasterWriteStatus::Failed);
-      return result;
-    }
-    if ((i + 1) % kFeaturesPerReport == 0 && !reportRows(progress, i + 1, rows)) {
-      writer.fail(RasterWriteStatus::Cancelled);
-      return result;
-    }
+    if (!writer.write(feature.get(), point, rows)) return result;
   }
   writer.commit();
   return result;
