@@ -19,22 +19,6 @@ const std::vector<std::int32_t>& emptyParts() {
 
 }  // namespace
 
-char kindLetter(Kind kind) {
-  switch (kind) {
-    case Kind::Number:
-      return 'N';
-    case Kind::Grid:
-      return 'G';
-    case Kind::Data:
-      return 'D';
-    case Kind::Polygon:
-      return 'P';
-    case Kind::Lines:
-      return 'C';
-  }
-  return '?';
-}
-
 Operand Operand::number(double value) {
   Operand result;
   result.number_ = value;

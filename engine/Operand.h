@@ -18,9 +18,6 @@ namespace vellumar::engine {
 // Kind codes of operands, as stored in their records and shown in the identifier list.
 enum class Kind : std::uint32_t { Number = 0, Grid = 1, Data = 2, Polygon = 3, Lines = 4 };
 
-// The letter of a kind in function signatures (N, G, D, P, C).
-char kindLetter(Kind kind);
-
 // Every quantity the calculator handles: a number, a grid, a data column, a polygon or a set of
 // lines. Lines and polygons are packed into a points table (one entry per vertex, line after line,
 // each vertex carrying its line's value) and a parts table (the vertex count of each line or ring),

@@ -221,8 +221,7 @@ void Workspace::addLoaded(FileKind kind, const std::string& path, Operand operan
   std::vector<std::string>& paths = paths_[static_cast<int>(kind)];
   paths.push_back(path);
   if (isShapefilePath(path)) noteProjection(path);
-  lastLoadedName_ = operandName(kind, paths.size());
-  registerOperand(lastLoadedName_, path, std::move(operand));
+  registerOperand(operandName(kind, paths.size()), path, std::move(operand));
 }
 
 FileStatus Workspace::read(FileKind kind, const std::string& path, const std::string& valueField,
@@ -430,14 +429,9 @@ FileStatus Workspace::saveGrid(const Operand& result, const std::string& path) {
   if (formats::writesRaster(path)) {
     // GDAL's drivers seek in the file they write, and may write a .prj beside it.
     if (writesInPlace(path)) return needsFiles(grid::text::kSaveFailed);
-    const formats::RasterWrite written =
-        formats::writeRaster(grid, path, rasterOptions_, fileProgress());
-    if (written.status == formats::RasterWriteStatus::Cancelled) return cancelled();
-    if (!written) {
-      std::string message = text(grid::text::kSaveFailed);
-      if (!written.libraryError.empty()) message += "\n" + written.libraryError;
-      return FileStatus::failure(std::move(message));
-    }
+    FileStatus written = libraryWrite(
+        formats::writeRaster(grid, path, rasterOptions_, fileProgress()), grid::text::kSaveFailed);
+    if (!written.ok) return written;
   } else if (!grid::writeDsaa(grid, path, fileProgress())) {
     if (calc_.sink().code() == sink_code::kCancelled) return cancelled();
     return FileStatus::failure(text(grid::text::kSaveFailed));
@@ -625,22 +619,7 @@ FileStatus Workspace::saveData(const Operand& result, const std::string& path) {
     status =
         saveDataShapefile(result.points(), path, calc_.language(), shapefileProjection(result));
   } else if (formats::writesVector(path)) {
-    if (writesInPlace(path)) return needsFiles(data::text::kSaveFailed);
-    const data::DATA& points = result.points();
-    const int x = points.hasCoordinates() ? 0 : -1;
-    const int y = points.hasCoordinates() ? 1 : -1;
-    if (x < 0 && !formats::holdsFeaturesWithoutGeometry(path)) {
-      return FileStatus::failure(std::string(text(data::text::kSaveFailed)) + "\n" +
-                                 text(formats::text::kNoFeaturesWithoutGeometry));
-    }
-    const formats::VectorWrite written = formats::writeVectorTable(
-        path, data::tableOfResult(points), x, y, savedSystem(result), fileProgress());
-    if (written.status == formats::RasterWriteStatus::Cancelled) return cancelled();
-    if (!written) {
-      std::string message = text(data::text::kSaveFailed);
-      if (!written.libraryError.empty()) message += "\n" + written.libraryError;
-      return FileStatus::failure(std::move(message));
-    }
+    return saveVectorData(result, path);
   } else {
     status = data::saveDataFile(path, result.points());
   }
@@ -651,6 +630,29 @@ FileStatus Workspace::saveData(const Operand& result, const std::string& path) {
     return FileStatus::failure(text(*message));
   }
   return FileStatus::success();
+}
+
+FileStatus Workspace::saveVectorData(const Operand& result, const std::string& path) const {
+  if (writesInPlace(path)) return needsFiles(data::text::kSaveFailed);
+  const data::DATA& points = result.points();
+  const int x = points.hasCoordinates() ? 0 : -1;
+  const int y = points.hasCoordinates() ? 1 : -1;
+  if (x < 0 && !formats::holdsFeaturesWithoutGeometry(path)) {
+    return FileStatus::failure(std::string(text(data::text::kSaveFailed)) + "\n" +
+                               text(formats::text::kNoFeaturesWithoutGeometry));
+  }
+  return libraryWrite(formats::writeVectorTable(path, data::tableOfResult(points), x, y,
+                                                savedSystem(result), fileProgress()),
+                      data::text::kSaveFailed);
+}
+
+FileStatus Workspace::libraryWrite(const formats::RasterWrite& written,
+                                   const MessageText& saveMessage) const {
+  if (written.status == formats::RasterWriteStatus::Cancelled) return cancelled();
+  if (written) return FileStatus::success();
+  std::string message = text(saveMessage);
+  if (!written.libraryError.empty()) message += "\n" + written.libraryError;
+  return FileStatus::failure(std::move(message));
 }
 
 FileStatus Workspace::saveLines(const Operand& result, const std::string& path, FileKind kind) {
@@ -704,13 +706,9 @@ FileStatus Workspace::saveVectorLines(const Operand& result, const geometry::Cov
                                       const data::SavedAttributes& attributes, bool polygon,
                                       const std::string& path,
                                       const MessageText& saveMessage) const {
-  const formats::VectorWrite written = formats::writeVectorLines(
-      path, rings, polygon, &attributes, savedSystem(result), fileProgress());
-  if (written.status == formats::RasterWriteStatus::Cancelled) return cancelled();
-  if (written) return FileStatus::success();
-  std::string message = text(saveMessage);
-  if (!written.libraryError.empty()) message += "\n" + written.libraryError;
-  return FileStatus::failure(std::move(message));
+  return libraryWrite(formats::writeVectorLines(path, rings, polygon, &attributes,
+                                                savedSystem(result), fileProgress()),
+                      saveMessage);
 }
 
 std::string Workspace::savedSystem(const Operand& result) const {

@@ -50,12 +50,12 @@ class Workspace {
 
   // Loads path as the next operand of the kind and registers it; valueField names the field of
   // line values for shapefiles and vector layers (GeoPackage, GeoJSON, ...; a path such as
-  // "file.gpkg:layer" names one layer of several). On success lastLoadedName() tells the name, and
-  // the status carries a warning when a line or polygon file had no value file (its values are 0).
+  // "file.gpkg:layer" names one layer of several). On success it is registered under the next name
+  // of its kind (operandName), and the status carries a warning when a line or polygon file had no
+  // value file (its values are 0).
   // band is the raster band a grid is read from (1 for the first).
   FileStatus load(FileKind kind, const std::string& path, const std::string& valueField = {},
                   int band = 1);
-  const std::string& lastLoadedName() const { return lastLoadedName_; }
   // The three steps of load, for a window that reads in a worker thread: the duplicate check,
   // the read (which changes nothing, so it may run while nothing else touches the workspace),
   // and the registration under the next name.
@@ -130,6 +130,11 @@ class Workspace {
   FileStatus saveVectorLines(const Operand& result, const geometry::Cover& rings,
                              const data::SavedAttributes& attributes, bool polygon,
                              const std::string& path, const MessageText& saveMessage) const;
+  FileStatus saveVectorData(const Operand& result, const std::string& path) const;
+  // The outcome of a write through GDAL: the save message of the kind with GDAL's reason on a
+  // second line, or the cancel.
+  FileStatus libraryWrite(const formats::RasterWrite& written,
+                          const MessageText& saveMessage) const;
   // The system a result is saved with: its own, else the session's shapefile projection.
   std::string savedSystem(const Operand& result) const;
   // The .prj text a shapefile result gets: the loaded .prj it came from as it was, else its
@@ -167,7 +172,6 @@ class Workspace {
   S_Calculator& calc_;
   std::array<std::vector<std::string>, 3> paths_;
   std::vector<DataSlot> dataSlots_;
-  std::string lastLoadedName_;
   std::string projection_;
   bool projectionsDiffer_ = false;
   formats::RasterWriteOptions rasterOptions_;

@@ -39,6 +39,15 @@ constexpr std::int64_t kFeaturesPerReport = 1024;
 // The widest text field a DBF holds, which a layer saved as a shapefile then gets.
 constexpr int kMaxTextWidth = 254;
 
+// The extensions of the program's own text formats (data tables, line, polygon and value
+// files), which are never asked of GDAL: a load of one then costs no driver registration.
+bool isOwnTextExtension(std::string_view extension) {
+  for (std::string_view own : {".dat", ".csv", ".con", ".lin", ".pol", ".val"}) {
+    if (extension == own) return true;
+  }
+  return false;
+}
+
 bool isReadExtension(std::string_view extension) {
   for (std::string_view known : {".gpkg", ".geojson", ".json", ".fgb", ".kml", ".gml"}) {
     if (extension == known) return true;
@@ -437,8 +446,9 @@ LayerPath splitLayerPath(const std::string& path) {
 bool readsAsVector(const std::string& path) {
   const LayerPath named = splitLayerPath(path);
   if (data::isShapefilePath(named.file)) return false;
-  if (isReadExtension(lowerExtension(named.file))) return true;
-  if (!isRegularFile(named.file)) return false;
+  const std::string extension = lowerExtension(named.file);
+  if (isReadExtension(extension)) return true;
+  if (isOwnTextExtension(extension) || !isRegularFile(named.file)) return false;
   const memory::Unguarded unguarded;  // GDAL cannot pass a refusal through its C code
   detail::ensureRegistered();
   detail::ErrorCapture quiet;

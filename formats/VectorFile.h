@@ -67,8 +67,9 @@ struct LayerPath {
 LayerPath splitLayerPath(const std::string& path);
 
 // Whether path is read through OGR: yes for the extensions .gpkg, .geojson, .json, .fgb, .kml and
-// .gml, and for any other file an OGR vector driver recognises, except shapefiles and delimited
-// text, which have readers of their own.
+// .gml, and for any other file an OGR vector driver recognises, except shapefiles, delimited text
+// and the files named as the program's own text formats (.dat, .csv, .con, .lin, .pol, .val),
+// which have readers of their own.
 bool readsAsVector(const std::string& path);
 
 // The layers of the vector file at path (a layer after a colon is ignored); empty when OGR cannot

@@ -498,10 +498,6 @@ Range bilinearDerivativeNodes(const Grid& grid, int code, double* out, ProgressP
 
 }  // namespace
 
-double derivativeValue(int code, const LocalDerivatives& d) {
-  return localValue(code, d);
-}
-
 double derivativeAt(const Grid& grid, Derivative derivative, double x, double y) {
   if (!detail::surfaceUsable(grid)) return 0.0;
   if (!(x >= grid.left && x <= grid.right && y >= grid.bottom && y <= grid.top)) return 0.0;

@@ -33,11 +33,6 @@ struct LocalDerivatives {
   double t = 0.0;
 };
 
-// The value of derivative code 1 ... 22 from the local derivatives. Special functions follow
-// their formulas without guards: where a denominator vanishes (p = q = 0) the result is the IEEE
-// NaN or infinity.
-double derivativeValue(int code, const LocalDerivatives& d);
-
 // The derivative of the surface at (x, y); 0 outside the closed rectangle and for grids with
 // fewer than two nodes along an axis; kBlankValue where it would read a cell with a blank corner.
 double derivativeAt(const Grid& grid, Derivative derivative, double x, double y);

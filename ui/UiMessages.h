@@ -31,11 +31,6 @@ inline constexpr MessageText kDescription{
 
 // Kind names of the identifier-values window.
 inline constexpr MessageText kKindNotChosen{"Не выбран", "Not chosen"};
-inline constexpr MessageText kKindNumber{"Число", "Number"};
-inline constexpr MessageText kKindGrid{"Грид", "Grid"};
-inline constexpr MessageText kKindData{"Данные", "Data"};
-inline constexpr MessageText kKindPolygon{"Полигон", "Polygon"};
-inline constexpr MessageText kKindLines{"Линии", "Lines"};
 
 // Progress of a long evaluation, load or save.
 inline constexpr MessageText kEvaluating{"Расчет...", "Calculating..."};

@@ -9,29 +9,11 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "engine/EngineMessages.h"
 #include "engine/Registry.h"
 #include "ui/UiMessages.h"
 
 namespace vellumar::ui {
-namespace {
-
-const MessageText& kindName(engine::Kind kind) {
-  switch (kind) {
-    case engine::Kind::Number:
-      return text::kKindNumber;
-    case engine::Kind::Grid:
-      return text::kKindGrid;
-    case engine::Kind::Data:
-      return text::kKindData;
-    case engine::Kind::Polygon:
-      return text::kKindPolygon;
-    case engine::Kind::Lines:
-      return text::kKindLines;
-  }
-  return text::kKindNotChosen;
-}
-
-}  // namespace
 
 ViewValues::ViewValues(const engine::Registry& registry, Language language, QWidget* parent)
     : QWidget(parent, Qt::Window), registry_(registry), language_(language) {
@@ -110,8 +92,8 @@ QString ViewValues::selectedName() const {
 void ViewValues::showKind() {
   const engine::Calc_ID* entry = registry_.find(selectedName().toStdString());
   const bool chosen = list_->currentItem() != nullptr && entry != nullptr;
-  kind_->setText(QString::fromUtf8(
-      (chosen ? kindName(entry->value.kind()) : text::kKindNotChosen).in(language_)));
+  kind_->setText(QString::fromUtf8(chosen ? engine::kindName(entry->value.kind(), language_)
+                                          : text::kKindNotChosen.in(language_)));
   const bool operand = chosen && !entry->value.isNumber();
   save_->setEnabled(operand);
   show_->setEnabled(operand);

@@ -110,8 +110,5 @@ bool checkCoordinates(S_Calculator& calc, const Operand& x);
 // The form check of the functions that compute with their arguments' coordinates.
 bool checkArgumentCoordinates(S_Calculator& calc, const Arguments& args);
 
-// Functions whose kernels are not part of the calculator yet: after their argument checks they
-// report that the function could not be executed, never a made-up value.
-Operand unavailable(S_Calculator& calc, Arguments& args);
 
 }  // namespace vellumar::engine::functions

@@ -38,8 +38,4 @@ bool twoGrids(S_Calculator& calc, const Arguments& args) {
   return false;
 }
 
-Operand unavailable(S_Calculator& calc, Arguments&) {
-  return calc.executionError();
-}
-
 }  // namespace vellumar::engine::functions

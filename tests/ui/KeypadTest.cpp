@@ -21,7 +21,7 @@ class KeypadTest : public QObject {
  private slots:
   void functionButtonsInsertTemplatesAndHints_data();
   void functionButtonsInsertTemplatesAndHints();
-  void functionButtonsOfTheDescription();
+  void buttonsWhoseCaptionsDifferFromTheirText();
   void keysInsertAtCaretReplacingSelection();
   void backspaceRemovesWholeLineBreaks();
   void tooltipsOfCommands();
@@ -75,7 +75,7 @@ void KeypadTest::functionButtonsInsertTemplatesAndHints() {
   QVERIFY(!f.window->button(caption)->toolTip().isEmpty());
 }
 
-void KeypadTest::functionButtonsOfTheDescription() {
+void KeypadTest::buttonsWhoseCaptionsDifferFromTheirText() {
   // A few buttons whose captions differ from what they insert.
   const std::pair<const char*, const char*> buttons[] = {{"Trace-L", "Trace( G, N, N, N, N )"},
                                                          {"Trace-P", "Trace( G, N, N, N )"},
