@@ -110,5 +110,4 @@ bool checkCoordinates(S_Calculator& calc, const Operand& x);
 // The form check of the functions that compute with their arguments' coordinates.
 bool checkArgumentCoordinates(S_Calculator& calc, const Arguments& args);
 
-
 }  // namespace vellumar::engine::functions
