@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <random>
 #include <vector>
 
@@ -283,13 +284,25 @@ std::optional<Grid> mergeDifferent(const Grid& first, const Grid& second, double
   return result;
 }
 
+// The grid with nx x ny nodes over its own rectangle: grid itself when it has them (no copy),
+// else a resampled copy kept in held; null when the resampling failed.
+const Grid* withCounts(const Grid& grid, int nx, int ny, std::optional<Grid>& held,
+                       ErrorSink& sink) {
+  if (grid.nx() == nx && grid.ny() == ny) return &grid;
+  held.emplace(grid);
+  return held->resample(nx, ny, &sink) ? &*held : nullptr;
+}
+
 Grid mergeEqual(const Grid& first, const Grid& second, ErrorSink& sink) {
   const int nx = std::max(first.nx(), second.nx());
   const int ny = std::max(first.ny(), second.ny());
-  Grid a = first;
-  Grid b = second;
-  if (!a.resample(nx, ny, &sink) || !b.resample(nx, ny, &sink)) return Grid();
-  return combine(combine(a, b, BinaryOp::Add, sink), 2.0, BinaryOp::Divide, false, sink);
+  std::optional<Grid> heldFirst;
+  std::optional<Grid> heldSecond;
+  const Grid* a = withCounts(first, nx, ny, heldFirst, sink);
+  const Grid* b = a != nullptr ? withCounts(second, nx, ny, heldSecond, sink) : nullptr;
+  if (b == nullptr) return Grid();
+  // The sum is a grid of its own, which the halving takes over.
+  return combine(combine(*a, *b, BinaryOp::Add, sink), 2.0, BinaryOp::Divide, false, sink);
 }
 
 }  // namespace
