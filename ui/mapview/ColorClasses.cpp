@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "common/CFormat.h"
+#include "grid/Blank.h"
 
 namespace vellumar::ui::mapview {
 namespace {
@@ -28,8 +29,10 @@ ColorClasses::ColorClasses(std::vector<double> bounds, double maximum)
 ColorClasses ColorClasses::equalCount(std::span<const double> values) {
   std::vector<double> finite;
   finite.reserve(values.size());
+  // Blank nodes (1.70141e38 outside a DEM's border) are no values: counted, they would take the
+  // upper classes and the legend's top label.
   for (const double v : values) {
-    if (std::isfinite(v)) finite.push_back(v);
+    if (std::isfinite(v) && !grid::isBlank(v)) finite.push_back(v);
   }
   if (finite.empty()) return ColorClasses(0.0, 0.0);
   // Each decile is found by a partial sort of the part above the previous one.

@@ -28,8 +28,9 @@ class ColorClasses {
 
   // Ten equal intervals between minimum and maximum (one class when they are equal).
   ColorClasses(double minimum, double maximum);
-  // Classes of about equal node counts: the deciles of the finite values, repeated bounds
-  // merged, so a map with a few extreme nodes still shows its ordinary range in every colour.
+  // Classes of about equal node counts: the deciles of the finite values that are not blank
+  // nodes, repeated bounds merged, so a map with a few extreme nodes still shows its ordinary
+  // range in every colour.
   static ColorClasses equalCount(std::span<const double> values);
 
   int classCount() const { return static_cast<int>(bounds_.size()); }

@@ -370,6 +370,27 @@ TEST(MapView, BlankNodesShowTheBackgroundAndReadOutAsBlank) {
   EXPECT_TRUE(english.windowTitle().endsWith(", z= blank"));
 }
 
+TEST(MapView, EqualCountClassesOfADemBlankOutsideItsBorderLeaveTheBlanksOut) {
+  // A 10 x 10 DEM blank in its outer ring of nodes (64 of 100 nodes have values 1 ... 64): the
+  // deciles are those of the values, and the legend never shows the blank value.
+  std::vector<double> nodes(100, grid::kBlankValue);
+  for (int j = 1; j < 9; ++j) {
+    for (int i = 1; i < 9; ++i) nodes[static_cast<std::size_t>(j * 10 + i)] = (j - 1) * 8 + i;
+  }
+  CRVWnd view(gridOperand(10, 10, nodes), -9999, Language::Russian);
+  view.setClassMode(ClassMode::EqualCount);
+  ASSERT_NE(view.classes(), nullptr);
+  EXPECT_EQ(view.classes()->classCount(), 10);
+  EXPECT_EQ(view.classes()->maximum(), 64.0);
+  EXPECT_EQ(view.classes()->lowerBound(9), 58.0);  // the 57th of the 64 values, from 0
+  for (const std::string& label : view.classes()->boundLabels()) {
+    EXPECT_LT(std::stod(label), 100.0) << label;
+  }
+  // The lowest and the highest values take the two ends of the scale, as they do unblanked.
+  EXPECT_EQ(view.classes()->color(view.classes()->classOf(1.0)), ColorClasses::kColors[0]);
+  EXPECT_EQ(view.classes()->color(view.classes()->classOf(64.0)), ColorClasses::kColors[9]);
+}
+
 TEST(MapView, PickingDataPointsShowsTheirValue) {
   CRVWnd view(dataOperand({3, -9999}, {0, 10}, {0, 10}), -9999, Language::Russian);
   const MapLayout& layout = view.layout();
