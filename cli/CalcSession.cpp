@@ -139,6 +139,8 @@ bool CalcSession::evaluate(const std::string& text) {
     evaluatedAny_ = true;
     currentResult_ = calc_.result();
     out_ << engine::resultText(calc_.result(), calc_.language()) << '\n';
+    // A length or area in degrees is said to be one, beside the result and off its stream.
+    if (!evaluation.warning.empty()) err_ << evaluation.warning << '\n';
   } else {
     err_ << evaluation.message << '\n';
     if (!evaluation.detail.empty()) err_ << evaluation.detail << '\n';
@@ -162,6 +164,9 @@ bool CalcSession::evaluateEach(const std::string& text) {
     return false;
   }
   if (!outcome.layer.isLineKind()) return false;  // no record succeeded
+  if (outcome.measuredInDegrees) {
+    err_ << engine::text::kMeasuredInDegrees.in(calc_.language()) << '\n';
+  }
   evaluatedAny_ = true;
   currentResult_ = outcome.layer;
   return true;

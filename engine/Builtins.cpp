@@ -137,6 +137,10 @@ const std::vector<Builtin>& builtins() {
   return table;
 }
 
+bool measuresLengthOrArea(const Builtin& builtin) {
+  return builtin.name == "Len" || builtin.name == "Area" || builtin.name == "Integral";
+}
+
 const Builtin* findBuiltin(std::string_view name) {
   static const std::unordered_map<std::string_view, const Builtin*> index = [] {
     std::unordered_map<std::string_view, const Builtin*> map;

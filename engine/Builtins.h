@@ -53,6 +53,10 @@ struct Builtin {
   ListStep stepAfter(const Arguments& arguments) const;
 };
 
+// Whether the built-in's result is a length or an area in the units of its operands' coordinates
+// (Len, Area, Integral).
+bool measuresLengthOrArea(const Builtin& builtin);
+
 // The built-in of that exact name, or null.
 const Builtin* findBuiltin(std::string_view name);
 // All built-ins in table order.

@@ -74,6 +74,7 @@ bool S_Calculator::run(std::string& text) {
   const memory::Guard guard;
   lexer_.reset(std::move(input));
   nesting_ = 0;
+  measuredInDegrees_ = false;
   bool ok = false;
   try {
     ok = runStatements();
@@ -293,6 +294,7 @@ Operand S_Calculator::callFunction(const Builtin& builtin) {
   std::vector<const Operand*> operands;
   for (const Operand& argument : arguments) operands.push_back(&argument);
   if (!checkCoordinateSystems(*this, operands)) return Operand();
+  if (measuresLengthOrArea(builtin) && inDegrees(operands)) measuredInDegrees_ = true;
   // The handler may take the arguments' contents over: their georeference is kept aside first.
   const std::optional<grid::Georeference> georeference = resultGeoreference(operands);
   Operand result = form->handler(*this, arguments);
@@ -330,6 +332,10 @@ std::vector<Operand> S_Calculator::parseArguments(const Builtin& builtin) {
   return arguments;
 }
 
+std::string S_Calculator::resultWarning() const {
+  return measuredInDegrees_ ? text::kMeasuredInDegrees.in(language_) : std::string();
+}
+
 TextEvaluation evaluateText(S_Calculator& calc, const std::string& text,
                             ProgressObserver* observer) {
   TextEvaluation evaluation;
@@ -340,6 +346,7 @@ TextEvaluation evaluateText(S_Calculator& calc, const std::string& text,
   evaluation.ok = calc.run(evaluation.message);
   calc.attachErrorSink(outer);
   evaluation.detail = sink.detail();
+  if (evaluation.ok) evaluation.warning = calc.resultWarning();
   evaluation.cancelled = sink.code() == sink_code::kCancelled;
   return evaluation;
 }

@@ -87,6 +87,12 @@ class S_Calculator {
   const std::string& contextName() const { return contextName_; }
   void setContextName(std::string name) { contextName_ = std::move(name); }
 
+  // Whether the last evaluation measured a length or an area (Len, Area, Integral) of an operand
+  // whose coordinates are degrees, which its result then is in: the faces say so beside it.
+  bool measuredInDegrees() const { return measuredInDegrees_; }
+  // The warning of such a result; empty after any other evaluation.
+  std::string resultWarning() const;
+
   // Stores value into a registry entry by the assignment rules: a number assigned to a grid,
   // data, polygon or lines entry fills that content; anything else replaces the value.
   void storeInto(Calc_ID& entry, const Operand& value);
@@ -123,6 +129,7 @@ class S_Calculator {
   double missingValue_ = kDefaultMissing;
   double mergeFill_ = 0.0;
   int nesting_ = 0;
+  bool measuredInDegrees_ = false;
 };
 
 // What came of one evaluation: success, or the error's message and detail, and whether it was
@@ -131,6 +138,7 @@ struct TextEvaluation {
   bool ok = false;
   std::string message;
   std::string detail;
+  std::string warning;  // of a result that succeeded (S_Calculator::resultWarning)
   bool cancelled = false;
 };
 

@@ -1,5 +1,7 @@
 #include "engine/CoordinateSystems.h"
 
+#include <algorithm>
+
 #include "engine/EngineMessages.h"
 #include "formats/CoordinateSystem.h"
 #include "grid/Grid.h"
@@ -41,6 +43,12 @@ bool checkCoordinateSystems(S_Calculator& calc, OperandRefs operands) {
     }
   }
   return true;
+}
+
+bool inDegrees(OperandRefs operands) {
+  return std::any_of(operands.begin(), operands.end(), [](const Operand* operand) {
+    return formats::isGeographic(operand->coordinateSystem());
+  });
 }
 
 std::optional<grid::Georeference> resultGeoreference(OperandRefs operands) {

@@ -24,6 +24,9 @@ using OperandRefs = std::span<const Operand* const>;
 // under the running operation's name.
 bool checkCoordinateSystems(S_Calculator& calc, OperandRefs operands);
 
+// Whether an operand lies in a geographic coordinate system, whose coordinates are degrees.
+bool inDegrees(OperandRefs operands);
+
 // The georeference a result of the operands keeps: that of the first grid among them with a
 // coordinate system, else the system of the first operand with one; none when no operand has one.
 std::optional<grid::Georeference> resultGeoreference(OperandRefs operands);

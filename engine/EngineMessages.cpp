@@ -56,6 +56,9 @@ const MessageText kAtRecord = {", запись %lld", ", record %lld"};
 const MessageText kInMemory = {"[В памяти Vellumar]", "[In Vellumar memory]"};
 const MessageText kCoordinateSystemsDiffer = {"системы координат гридов различны",
                                               "the grids have different coordinate systems"};
+const MessageText kMeasuredInDegrees = {"координаты в градусах: длины и площади в градусах",
+                                        "coordinates are in degrees: lengths and areas are in "
+                                        "degrees"};
 const MessageText kOperandSystemsDiffer = {"системы координат операндов различны",
                                            "the operands have different coordinate systems"};
 const MessageText kRecordsOverlap = {"объекты %d и %d перекрываются", "records %d and %d overlap"};

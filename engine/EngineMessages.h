@@ -45,6 +45,7 @@ extern const MessageText kAtRecord;
 extern const MessageText kInMemory;  // identifier list entry of a computed value
 extern const MessageText kCoordinateSystemsDiffer;
 extern const MessageText kOperandSystemsDiffer;  // operands of several kinds
+extern const MessageText kMeasuredInDegrees;     // a length or area of geographic coordinates
 extern const MessageText kRecordsOverlap;        // the numbers of the two records
 extern const MessageText kNoGridValues;          // Mean over a polygon that covers no grid values
 extern const MessageText kNotALayer;             // a record-by-record evaluation: the name given

@@ -45,9 +45,11 @@ std::vector<LayerRecord> layerRecords(const Operand& layer) {
   std::vector<LayerRecord> records;
   for (const RecordRings& record : layerRecordRings(layer)) {
     const Operand packed = packCover(record.rings, layer.kind(), true);
-    records.push_back(
-        {record.number, Operand::lines(layer.kind(), packed.sharedPoints(), packed.sharedParts(),
-                                       packed.sharedIds(), layer.attributes())});
+    Operand operand = Operand::lines(layer.kind(), packed.sharedPoints(), packed.sharedParts(),
+                                     packed.sharedIds(), layer.attributes());
+    // A record lies where its layer does.
+    operand.setCoordinateSystem(layer.coordinateSystem(), layer.coordinateSystemName());
+    records.push_back({record.number, std::move(operand)});
   }
   return records;
 }
@@ -62,7 +64,8 @@ Operand layerWithResults(const Operand& layer, const std::vector<LayerRecord>& r
   for (std::size_t k = 0; k < records.size(); ++k) {
     geometry::Cover rings;
     if (!unpackOperand(records[k].operand, rings) || rings.empty()) continue;
-    const std::optional<double> value = k < values.size() ? values[k] : std::nullopt;
+    std::optional<double> value;
+    if (k < values.size()) value = values[k];
     const std::int32_t originalId = rings[0].id;
     const auto number = static_cast<std::int32_t>(table->rows.size() + 1);
     for (std::size_t r = 0; r < rings.size(); ++r) {
@@ -80,8 +83,10 @@ Operand layerWithResults(const Operand& layer, const std::vector<LayerRecord>& r
     table->rows.push_back(std::move(row));
   }
   const Operand packed = packCover(all, layer.kind(), true);
-  return Operand::lines(layer.kind(), packed.sharedPoints(), packed.sharedParts(),
-                        packed.sharedIds(), std::move(table));
+  Operand result = Operand::lines(layer.kind(), packed.sharedPoints(), packed.sharedParts(),
+                                  packed.sharedIds(), std::move(table));
+  result.setCoordinateSystem(layer.coordinateSystem(), layer.coordinateSystemName());
+  return result;
 }
 
 namespace {
@@ -122,6 +127,7 @@ EachOutcome evaluateEachRecord(S_Calculator& calc, const std::string& name, cons
     calc.registry().find(name)->value.assign(record.operand);
     RecordOutcome done = evaluateRecord(calc, text, observer, outcome.cancelled);
     done.number = record.number;
+    outcome.measuredInDegrees = outcome.measuredInDegrees || calc.measuredInDegrees();
     if (outcome.cancelled) break;
     values.push_back(done.value);
     if (onRecord) onRecord(done);

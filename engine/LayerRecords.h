@@ -60,7 +60,8 @@ struct EachOutcome {
   bool layerFound = false;  // the name holds a layer of at least one record
   bool cancelled = false;   // the user cancelled; the records after the one cancelled were not done
   std::vector<RecordOutcome> records;
-  Operand layer;  // the layer with the results, when a record succeeded
+  Operand layer;                   // the layer with the results, when a record succeeded
+  bool measuredInDegrees = false;  // some record's result is a length or area in degrees
 };
 
 // Evaluates text once per record of the layer the name holds, the record standing for the name,

@@ -56,27 +56,54 @@ std::string shortName(const std::string& wkt) {
   return name;
 }
 
-bool sameCoordinateSystem(const std::string& a, const std::string& b) {
-  const memory::Unguarded unguarded;  // GDAL cannot pass a refusal through its C code
-  if (a.empty() || b.empty() || a == b) return true;
-  // The same two spellings meet again and again (every operation of an evaluation per record
-  // compares its operands): GDAL's answer is kept, for a bounded number of pairs.
-  static std::mutex mutex;
-  static std::map<std::pair<std::string, std::string>, bool> known;
-  constexpr std::size_t kMostPairs = 64;
-  std::pair<std::string, std::string> key = a < b ? std::pair(a, b) : std::pair(b, a);
-  {
-    const std::lock_guard lock(mutex);
-    if (const auto found = known.find(key); found != known.end()) return found->second;
+namespace {
+
+// Answers of GDAL about texts of systems, kept for a bounded number of questions: the same few
+// spellings meet again and again (every operation of an evaluation per record asks).
+template <class Key>
+class Answers {
+ public:
+  template <class Ask>
+  bool get(const Key& key, Ask&& ask) {
+    {
+      const std::lock_guard lock(mutex_);
+      if (const auto found = known_.find(key); found != known_.end()) return found->second;
+    }
+    const bool answer = ask();
+    const std::lock_guard lock(mutex_);
+    if (known_.size() >= kMostAnswers) known_.clear();
+    known_.emplace(key, answer);
+    return answer;
   }
-  const SpatialReference first = fromWkt(a);
-  const SpatialReference second = fromWkt(b);
-  // A system GDAL cannot read is equal only to the very same text.
-  const bool same = first && second && OSRIsSame(first.get(), second.get()) != 0;
-  const std::lock_guard lock(mutex);
-  if (known.size() >= kMostPairs) known.clear();
-  known.emplace(std::move(key), same);
-  return same;
+
+ private:
+  static constexpr std::size_t kMostAnswers = 64;
+  std::mutex mutex_;
+  std::map<Key, bool> known_;
+};
+
+}  // namespace
+
+bool sameCoordinateSystem(const std::string& a, const std::string& b) {
+  if (a.empty() || b.empty() || a == b) return true;
+  static Answers<std::pair<std::string, std::string>> answers;
+  return answers.get(a < b ? std::pair(a, b) : std::pair(b, a), [&] {
+    const memory::Unguarded unguarded;  // GDAL cannot pass a refusal through its C code
+    const SpatialReference first = fromWkt(a);
+    const SpatialReference second = fromWkt(b);
+    // A system GDAL cannot read is equal only to the very same text.
+    return first && second && OSRIsSame(first.get(), second.get()) != 0;
+  });
+}
+
+bool isGeographic(const std::string& wkt) {
+  if (wkt.empty()) return false;
+  static Answers<std::string> answers;
+  return answers.get(wkt, [&] {
+    const memory::Unguarded unguarded;  // GDAL cannot pass a refusal through its C code
+    const SpatialReference srs = fromWkt(wkt);
+    return srs && OSRIsGeographic(srs.get()) != 0;
+  });
 }
 
 std::string esriWkt(const std::string& wkt) {

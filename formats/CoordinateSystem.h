@@ -16,6 +16,10 @@ std::string shortName(const std::string& wkt);
 // true when either is empty.
 bool sameCoordinateSystem(const std::string& a, const std::string& b);
 
+// Whether the system is geographic (its coordinates are degrees of longitude and latitude); false
+// for an empty or unreadable text.
+bool isGeographic(const std::string& wkt);
+
 // The system in the ESRI spelling of a .prj file; empty when GDAL cannot convert it.
 std::string esriWkt(const std::string& wkt);
 

@@ -443,8 +443,12 @@ void CTarnwickDlg::onEvaluationFinished(bool ok, const QString& text) {
   setBusy(false);
   if (ok) {
     currentResult_ = calc_.result();
-    showMessage(QString::fromStdString(engine::resultText(currentResult_, calc_.language())),
-                false);
+    // A length or area in degrees is said to be one, beside the result.
+    std::string shown = engine::resultText(currentResult_, calc_.language());
+    if (const std::string warning = calc_.resultWarning(); !warning.empty()) {
+      shown += "    " + warning;
+    }
+    showMessage(QString::fromStdString(shown), false);
     if (!recordFailures_.empty()) {
       std::string list = text::kFailedRecords.in(calc_.language());
       for (const std::string& failure : recordFailures_) list += "\n" + failure;

@@ -89,6 +89,24 @@ TEST(CalcVectors, PolygonLayersMeasureAndRoundTripInEveryFormat) {
       "1: Multiplying: the operands have different coordinate systems\n");
 }
 
+TEST(CalcVectors, LengthsAndAreasInDegreesSaySo) {
+  ScratchFolder folder;
+  const std::string degrees = folder.write("degrees.geojson", districts(kWgs84));
+  const std::string metres = folder.write("metres.geojson", districts(kUtm32));
+  const std::string warning = "coordinates are in degrees: lengths and areas are in degrees\n";
+  // On standard error, beside the result on standard output.
+  const auto area = runClean({"--english", "-p", degrees, "Area(P1) * 2"});
+  EXPECT_EQ(area.out, "394.000000000000\n");
+  EXPECT_EQ(area.err, warning);
+  EXPECT_EQ(runClean({"--english", "-p", degrees, "Len(P1)"}).err, warning);
+  EXPECT_EQ(runClean({"--english", "-p", degrees, "--each", "P1", "Area(P1)"}).err, warning);
+  // Metres, and values that are no length or area, say nothing.
+  EXPECT_EQ(runClean({"--english", "-p", metres, "Area(P1)"}).err, "");
+  EXPECT_EQ(runClean({"--english", "-p", degrees, "MAX(P1)"}).err, "");
+  EXPECT_EQ(runClean({"-p", degrees, "Area(P1)"}).err,
+            "координаты в градусах: длины и площади в градусах\n");
+}
+
 TEST(CalcVectors, GeoJsonLineLengthsAgreeWithAnIndependentSum) {
   ScratchFolder folder;
   std::mt19937_64 random(3);
