@@ -159,10 +159,17 @@ data::AttributeField declaredField(OGRFieldDefnH field) {
   return declared;
 }
 
-// A value's text as the table keeps it: dates in the DBF's YYYYMMDD, logicals as T or F, every
-// other value as OGR writes it; empty for a null value.
-std::string fieldText(OGRFeatureH feature, int index, const data::AttributeField& declared) {
+// A value's text as the table keeps it: reals in the fewest digits that read back as the same
+// double, dates in the DBF's YYYYMMDD, logicals as T or F, every other value as OGR writes it;
+// empty for a null value.
+std::string fieldText(OGRFeatureH feature, int index, const data::AttributeField& declared,
+                      bool real) {
   if (!OGR_F_IsFieldSetAndNotNull(feature, index)) return {};
+  if (real) {
+    char text[32];
+    const double value = OGR_F_GetFieldAsDouble(feature, index);
+    return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
+  }
   if (declared.type == 'L') return OGR_F_GetFieldAsInteger(feature, index) != 0 ? "T" : "F";
   if (declared.type == 'D') {
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, zone = 0;
@@ -209,6 +216,7 @@ class LayerReader {
   const RowProgress& progress_;
   std::vector<data::AttributeField> fields_;
   std::vector<bool> widthFromValues_;  // text fields without a declared width
+  std::vector<bool> realFields_;       // fields of OGR's real type
   int valueIndex_ = -1;
   std::int64_t feature_ = 0;  // 1-based number of the feature being read
   double value_ = 0.0;        // its value
@@ -228,6 +236,7 @@ bool LayerReader::chooseValueField(const std::string& valueField) {
   for (int j = 0; j < OGR_FD_GetFieldCount(definition); ++j) {
     fields_.push_back(declaredField(OGR_FD_GetFieldDefn(definition, j)));
     widthFromValues_.push_back(fields_.back().type == 'C' && fields_.back().width == 0);
+    realFields_.push_back(OGR_Fld_GetType(OGR_FD_GetFieldDefn(definition, j)) == OFTReal);
   }
   if (valueField.empty()) return true;
   data::AttributeTable names{fields_, {}};
@@ -263,7 +272,8 @@ bool LayerReader::readFeature(OGRFeatureH feature) {
   std::vector<std::string>& row = rows_.emplace_back();
   row.reserve(fields_.size());
   for (std::size_t j = 0; j < fields_.size(); ++j) {
-    row.push_back(unguarded([&] { return fieldText(feature, static_cast<int>(j), fields_[j]); }));
+    row.push_back(unguarded(
+        [&] { return fieldText(feature, static_cast<int>(j), fields_[j], realFields_[j]); }));
     if (widthFromValues_[j]) {
       const int bytes = static_cast<int>(std::min<std::size_t>(row.back().size(), kMaxTextWidth));
       fields_[j].width = std::max({fields_[j].width, bytes, 1});

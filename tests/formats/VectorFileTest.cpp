@@ -244,7 +244,7 @@ geometry::Cover twoRecords() {
     geometry::Line ring(std::move(points));
     if (clockwise == (ring.signedArea() > 0)) ring.reverse();
     ring.id = id;
-    ring.value = 0.1 * id;
+    ring.value = 0.1 * id + 1.0 / 3.0;  // a value that needs all 17 digits
     return ring;
   };
   geometry::Cover cover;
@@ -307,14 +307,14 @@ TEST_F(VectorFileTest, LinesAndPointTablesReadBackInEveryWrittenFormat) {
   geometry::Cover lines;
   lines.appendLine(geometry::Line({{0.1, 0.2}, {1.0 / 3.0, 2.0 / 3.0}, {5, 5}}));
   lines.appendLine(geometry::Line({{-1e-300, 1e300}, {7, 8}}));
-  lines.line(0).value = -2.5;
+  lines.line(0).value = -1.0 / 3.0;  // a value that needs all 17 digits
   data::M_Data table;
   table.Allocate(3, 4, {0, 0, 0, 6});
   for (int c = 0; c < 4; ++c) table.setColumnName(c, std::string("XYZN").substr(c, 1));
   for (int r = 0; r < 3; ++r) {
     table.SetNumeric(r, 0, r + 0.1);
     table.SetNumeric(r, 1, -r - 1.0 / 7.0);
-    table.SetNumeric(r, 2, r == 1 ? NAN : r * 1e10);
+    table.SetNumeric(r, 2, r == 1 ? NAN : r * 1e10 + 1.0 / 7.0);
     table.SetText(r, 3, r == 0 ? "a b" : "c");
   }
   for (const std::string extension : {".gpkg", ".geojson", ".fgb"}) {
@@ -325,7 +325,7 @@ TEST_F(VectorFileTest, LinesAndPointTablesReadBackInEveryWrittenFormat) {
     ASSERT_EQ(back.cover.size(), 2u);
     EXPECT_EQ(coordinates(back.cover[0]), coordinates(lines[0]));
     EXPECT_EQ(coordinates(back.cover[1]), coordinates(lines[1]));
-    EXPECT_EQ(back.cover[0].value, -2.5);
+    EXPECT_EQ(back.cover[0].value, lines[0].value);
 
     const std::string pointPath = path("points" + extension);
     ASSERT_TRUE(writeVectorTable(pointPath, table, 0, 1, testing::epsgWkt(4326)));
@@ -338,7 +338,8 @@ TEST_F(VectorFileTest, LinesAndPointTablesReadBackInEveryWrittenFormat) {
       EXPECT_EQ(points.NumericValue(r, 1), table.NumericValue(r, 1));
       EXPECT_EQ(points.CellText(r, 3), table.CellText(r, 3));
     }
-    EXPECT_EQ(points.NumericValue(2, 2), 2e10);
+    EXPECT_EQ(points.NumericValue(2, 2), 2e10 + 1.0 / 7.0);
+    EXPECT_EQ(points.NumericValue(0, 2), 1.0 / 7.0);
     EXPECT_EQ(points.NumericValue(1, 2), points.missingCellValue());  // not finite: null
 
     // Values without coordinates come back without coordinates; FlatGeobuf cannot hold them.
