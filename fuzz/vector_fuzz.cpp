@@ -18,10 +18,12 @@ constexpr std::array<vellumar::formats::VectorLoad, 3> kLoads = {
     vellumar::formats::VectorLoad::Table};
 
 // Left out: virtual formats that name other files, which a fuzzer would read from the machine it
-// runs on. A header may claim a layer of gigabytes; a limit of 1 GB makes such claims fail at
-// once, as they would on a smaller machine.
+// runs on; and GDAL's NAS reader (the German cadastre's GML), which leaks the coordinate system
+// of a damaged file inside GDAL (GDAL 3.6), which the leak checker would report as ours. A header
+// may claim a layer of gigabytes; a limit of 1 GB makes such claims fail at once, as they would
+// on a smaller machine.
 const bool kSkipped =
-    setenv("GDAL_SKIP", "VRT OGR_VRT", 1) == 0 && setenv("VELLUMAR_MEMORY_LIMIT", "1G", 1) == 0;
+    setenv("GDAL_SKIP", "VRT OGR_VRT NAS", 1) == 0 && setenv("VELLUMAR_MEMORY_LIMIT", "1G", 1) == 0;
 
 }  // namespace
 
