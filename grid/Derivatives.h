@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cmath>
+
 #include "common/ErrorSink.h"
 #include "grid/Grid.h"
 
@@ -22,6 +24,14 @@ enum class Derivative { X = 1, Y = 2, XX = 3, XY = 4, YY = 5 };
 // Derivative codes of derivative grids: 1 ... 5 are Dx ... Dyy, 5 + n is special function n.
 inline constexpr int kFirstSpecialCode = 6;
 inline constexpr int kLastDerivativeCode = 22;
+// The special functions Spec(G, n) computes: n = 1 ... kSpecialCount.
+inline constexpr int kSpecialCount = kLastDerivativeCode - kFirstSpecialCode + 1;
+
+// Whether n (truncated towards zero) numbers a special function.
+inline bool isSpecialNumber(double n) {
+  const double whole = std::trunc(n);
+  return whole >= 1.0 && whole <= kSpecialCount;
+}
 
 // The five local derivatives at a point: p = dz/dx, q = dz/dy, r = d2z/dx2, s = d2z/dxdy,
 // t = d2z/dy2.

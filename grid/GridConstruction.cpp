@@ -337,7 +337,7 @@ Grid coordinateGrid(const Grid& shape, Axis axis, double step) {
 }
 
 RandomParameter invalidRandomParameter(double law, double a, double b, double c) {
-  if (!(law >= 1.0 && law <= 8.0)) return RandomParameter::Law;
+  if (!(law >= 1.0 && law <= kRandomLawCount)) return RandomParameter::Law;
   const int n = static_cast<int>(law);
   if (n == 2 && !(b > 0.0)) return RandomParameter::B;
   if (n == 8) {
@@ -359,7 +359,7 @@ int randomParameterCount(double law) {
 }
 
 Grid randomGrid(const Grid& shape, double law, double a, double b, double c, std::uint32_t seed) {
-  const int n = static_cast<int>(std::clamp(std::trunc(law), 1.0, 8.0));
+  const int n = static_cast<int>(std::clamp(std::trunc(law), 1.0, kRandomLawCount));
   const std::size_t nx = static_cast<std::size_t>(std::max(shape.nx(), 0));
   const std::size_t ny = nx == 0 ? 0 : shape.nodeCount() / nx;
   NodeVector values(shape.nodeCount());

@@ -33,6 +33,8 @@ Grid coordinateGrid(const Grid& shape, Axis axis, double step);
 // Laws of RG by number: 1 uniform, 2 normal, 3 lognormal, 4 exponential, 5 Weibull, 6 Rayleigh,
 // 7 Pareto, 8 triangular (minimum a, maximum b, mode c).
 enum class RandomParameter { None, Law, A, B, C };
+// The random laws RG draws from: 1 ... kRandomLawCount.
+inline constexpr double kRandomLawCount = 8.0;
 // The first parameter that violates the law's conditions, checked in the documented order (law
 // number in 1 ... 8 first); None when the call is acceptable.
 RandomParameter invalidRandomParameter(double law, double a, double b, double c);

@@ -2,13 +2,14 @@
 
 #include "engine/Calculator.h"
 #include "engine/functions/Functions.h"
+#include "grid/Derivatives.h"
 
 namespace vellumar::engine::functions {
 
 void checkSpecNumber(S_Calculator& calc, const Arguments& args) {
   if (args.size() != 2 || !args[1].isNumber()) return;
-  const double number = std::trunc(args[1].numberValue());
-  if (!(number >= 1 && number <= 17)) calc.argumentError(ArgumentMessage::InvalidValue, 2);
+  if (!grid::isSpecialNumber(args[1].numberValue()))
+    calc.argumentError(ArgumentMessage::InvalidValue, 2);
 }
 
 void checkRandomGridArguments(S_Calculator& calc, const Arguments& args) {

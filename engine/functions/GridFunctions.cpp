@@ -76,7 +76,7 @@ bool randomLawArguments(S_Calculator& calc, const Arguments& args, std::size_t l
                         double parameters[3]) {
   if (!isNumber(calc, args, lawAt)) return false;
   const double law = args[lawAt].numberValue();
-  if (!holds(calc, law >= 1.0 && law <= 8.0, lawAt)) return false;
+  if (!holds(calc, law >= 1.0 && law <= grid::kRandomLawCount, lawAt)) return false;
   for (std::size_t k = 0; k < 3; ++k) {
     const std::size_t index = std::min(lawAt + 1 + k, args.size() - 1);
     if (!isNumber(calc, args, index)) return false;

@@ -25,12 +25,12 @@ Operand derivative(S_Calculator& calc, Arguments& args) {
 }
 
 Operand specialGrid(S_Calculator& calc, Arguments& args) {
-  const double n = std::trunc(args[1].numberValue());
-  if (!(n >= 1.0 && n <= 17.0)) {
+  const double n = args[1].numberValue();
+  if (!grid::isSpecialNumber(n)) {
     calc.argumentError(ArgumentMessage::InvalidValue, 2);
     return Operand();
   }
-  const int code = static_cast<int>(n) + grid::kFirstSpecialCode - 1;
+  const int code = static_cast<int>(std::trunc(n)) + grid::kFirstSpecialCode - 1;
   return derivativeOperand(calc, *args[0].gridValue(), code);
 }
 
