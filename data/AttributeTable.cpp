@@ -33,11 +33,15 @@ std::size_t joinField(AttributeTable& merged, const AttributeField& field) {
 
 }  // namespace
 
-std::ptrdiff_t AttributeTable::findField(std::string_view name) const {
+std::ptrdiff_t findField(std::span<const AttributeField> fields, std::string_view name) {
   for (std::size_t i = 0; i < fields.size(); ++i) {
     if (sameName(fields[i].name, name)) return static_cast<std::ptrdiff_t>(i);
   }
   return -1;
+}
+
+std::ptrdiff_t AttributeTable::findField(std::string_view name) const {
+  return data::findField(fields, name);
 }
 
 std::string unusedFieldName(const AttributeTable* table, const std::string& name) {

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,6 +34,10 @@ struct AttributeTable {
   // -1 when there is none.
   std::ptrdiff_t findField(std::string_view name) const;
 };
+
+// The index of the field of that name among fields, compared as AttributeTable::findField does;
+// -1 when there is none.
+std::ptrdiff_t findField(std::span<const AttributeField> fields, std::string_view name);
 
 // The attributes a line or polygon export writes with its records: the layer's table, and for each
 // line of the cover the row of the record it came from (null for a line of no record).

@@ -265,7 +265,7 @@ FileStatus Workspace::read(FileKind kind, const std::string& path, const std::st
     }
   }
   if (!read && isMissing(path)) {
-    return FileStatus::failure(cformat(text(data::text::kCannotOpen), path.c_str()));
+    return cannotOpen(path);
   }
   if (!read) {
     return FileStatus::failure(
@@ -327,7 +327,7 @@ FileStatus Workspace::vectorFailure(const formats::VectorRead& read,
       return cancelled();
     case formats::VectorStatus::CannotOpen:
       if (isMissing(file)) {
-        return FileStatus::failure(cformat(text(data::text::kCannotOpen), path.c_str()));
+        return cannotOpen(path);
       }
       break;
     case formats::VectorStatus::UnknownField:
@@ -347,9 +347,18 @@ FileStatus Workspace::vectorFailure(const formats::VectorRead& read,
                        read.layer.c_str(), read.geometryName.c_str());
       break;
   }
-  std::string message = text(formatMessage) + cformat(text(formats::text::kInFile), file.c_str());
-  if (!reason.empty()) message += "\n" + reason;
-  return FileStatus::failure(std::move(message));
+  return fileFault(formatMessage, file, reason);
+}
+
+FileStatus Workspace::fileFault(const MessageText& message, const std::string& file,
+                                const std::string& reason) const {
+  std::string composed = text(message) + cformat(text(formats::text::kInFile), file.c_str());
+  if (!reason.empty()) composed += "\n" + reason;
+  return FileStatus::failure(std::move(composed));
+}
+
+FileStatus Workspace::cannotOpen(const std::string& path) const {
+  return FileStatus::failure(cformat(text(data::text::kCannotOpen), path.c_str()));
 }
 
 FileStatus Workspace::readGrid(const std::string& path, int band, Operand& operand) const {
@@ -370,7 +379,7 @@ FileStatus Workspace::readGrid(const std::string& path, int band, Operand& opera
       return cancelled();
     case grid::DsaaStatus::CannotOpen:
       if (isMissing(path)) {
-        return FileStatus::failure(cformat(text(data::text::kCannotOpen), path.c_str()));
+        return cannotOpen(path);
       }
       break;
     case grid::DsaaStatus::Invalid:
@@ -382,9 +391,6 @@ FileStatus Workspace::readGrid(const std::string& path, int band, Operand& opera
 FileStatus Workspace::readRasterGrid(const std::string& path, int band, grid::Grid& grid) const {
   const formats::RasterRead read = formats::readRaster(path, band, grid, fileProgress());
   const char* file = path.c_str();
-  // The grid load message naming the file, and what GDAL said on a line of its own.
-  const std::string invalid =
-      text(grid::text::kInvalidGridFile) + cformat(text(formats::text::kInFile), file);
   switch (read.status) {
     case formats::RasterStatus::Ok:
       break;
@@ -396,16 +402,14 @@ FileStatus Workspace::readRasterGrid(const std::string& path, int band, grid::Gr
       return FileStatus::failure(cformat(text(formats::text::kNoSuchBand), file, band));
     case formats::RasterStatus::Rotated:
       return FileStatus::failure(cformat(text(formats::text::kRotated), file));
-    case formats::RasterStatus::SeveralGrids: {
-      std::string names;
-      for (const std::string& name : read.subdatasets) names += (names.empty() ? "" : ", ") + name;
-      return FileStatus::failure(invalid + "\n" +
-                                 cformat(text(formats::text::kSeveralGrids), names.c_str()));
-    }
+    case formats::RasterStatus::SeveralGrids:
+      return fileFault(grid::text::kInvalidGridFile, path,
+                       cformat(text(formats::text::kSeveralGrids),
+                               nameList(read.subdatasets, calc_.language()).c_str()));
     case formats::RasterStatus::CannotOpen:
     case formats::RasterStatus::NotRaster:
-      return FileStatus::failure(read.libraryError.empty() ? invalid
-                                                           : invalid + "\n" + read.libraryError);
+      // The grid load message naming the file, and what GDAL said on a line of its own.
+      return fileFault(grid::text::kInvalidGridFile, path, read.libraryError);
   }
   std::string notices;
   for (const formats::RasterNotice notice : read.notices) {

@@ -131,6 +131,11 @@ class Workspace {
                              const data::SavedAttributes& attributes, bool polygon,
                              const std::string& path, const MessageText& saveMessage) const;
   FileStatus saveVectorData(const Operand& result, const std::string& path) const;
+  // The load message of a kind naming the file, and on a line of its own why (when known).
+  FileStatus fileFault(const MessageText& message, const std::string& file,
+                       const std::string& reason) const;
+  // "Нельзя открыть файл ... !" for a path that names no file.
+  FileStatus cannotOpen(const std::string& path) const;
   // The outcome of a write through GDAL: the save message of the kind with GDAL's reason on a
   // second line, or the cancel.
   FileStatus libraryWrite(const formats::RasterWrite& written,

@@ -201,7 +201,7 @@ class LayerReader {
   // Reads every feature; false with the read's status set on failure.
   bool readFeatures(const detail::ErrorCapture& errors);
   void fillLines(VectorContent& content);
-  void fillTable(VectorContent& content) const;
+  void fillTable(data::M_Data& table) const;
 
  private:
   bool readFeature(OGRFeatureH feature);
@@ -239,8 +239,7 @@ bool LayerReader::chooseValueField(const std::string& valueField) {
     realFields_.push_back(OGR_Fld_GetType(OGR_FD_GetFieldDefn(definition, j)) == OFTReal);
   }
   if (valueField.empty()) return true;
-  data::AttributeTable names{fields_, {}};
-  valueIndex_ = static_cast<int>(names.findField(valueField));
+  valueIndex_ = static_cast<int>(data::findField(fields_, valueField));
   if (valueIndex_ >= 0) return true;
   read_.status = VectorStatus::UnknownField;
   read_.fields = fieldNames(definition);
@@ -368,8 +367,7 @@ void LayerReader::fillLines(VectorContent& content) {
   content.attributes.rows = std::move(rows_);
 }
 
-void LayerReader::fillTable(VectorContent& content) const {
-  data::M_Data& table = content.table;
+void LayerReader::fillTable(data::M_Data& table) const {
   // Values saved without coordinates come back without coordinates.
   const int front = anyPoint_ ? 2 : 0;
   std::vector<int> widths(static_cast<std::size_t>(front), 0);
@@ -433,9 +431,10 @@ VectorRead readDataset(GDALDatasetH dataset, const std::string& layerName, Vecto
     return read;
   }
   if (load == VectorLoad::Table) {
-    VectorContent filled;
-    reader.fillTable(filled);
-    content.table = std::move(filled.table);
+    // Built aside, so that a failure leaves the table as it was.
+    data::M_Data table;
+    reader.fillTable(table);
+    content.table = std::move(table);
   } else {
     reader.fillLines(content);
   }
