@@ -13,6 +13,7 @@
 #include "common/DisplayFile.h"
 #include "common/ErrorSink.h"
 #include "common/FileIo.h"
+#include "common/Parallel.h"
 #include "common/SafeSave.h"
 #include "common/TextEncoding.h"
 #include "engine/EngineMessages.h"
@@ -39,9 +40,10 @@ CalcSession::CalcSession(const Options& options, std::ostream& out, std::ostream
 }
 
 int CalcSession::run() {
-  if (const std::string warning = engine::memoryLimitWarning(calc_.language()); !warning.empty()) {
+  if (const std::string warning = engine::environmentWarnings(calc_.language()); !warning.empty()) {
     err_ << warning << '\n';
   }
+  if (options_.threads != 0) parallel::setThreadLimit(options_.threads);
   if (const int status = loadFiles(); status != exit_status::kSuccess) return status;
   return runActions();
 }

@@ -4,6 +4,7 @@
 #include <map>
 #include <utility>
 
+#include "common/Parallel.h"
 #include "formats/RasterFile.h"
 
 namespace vellumar::cli {
@@ -85,6 +86,8 @@ class Parser {
       if (const auto value = valueOf(name, attached)) valueField_ = *value;
     } else if (name == "--band" || name == "--co" || name == "--type") {
       rasterOption(name, attached);
+    } else if (name == "--threads") {
+      threadsOption(name, attached);
     } else if (!flag(name)) {
       result_.error = "unknown option " + name;
     }
@@ -129,6 +132,16 @@ class Parser {
       result_.error = "unknown raster type '" + *value + "' for --type";
     } else {
       options.dataType = *value;
+    }
+  }
+
+  void threadsOption(const std::string& name, const std::optional<std::string>& attached) {
+    const auto value = valueOf(name, attached);
+    if (!value) return;
+    if (const std::optional<unsigned> threads = parallel::parseThreadCount(*value)) {
+      result_.options.threads = *threads;
+    } else {
+      result_.error = "--threads takes a number of threads from 1 to 1024, not '" + *value + "'";
     }
   }
 
@@ -254,6 +267,8 @@ Evaluation and output:
                          (or lines C1), which stands for that record alone: one line
                          per record (its number, a tab, the result); the result is the
                          layer with the numbers in the field Zres, saved with -o
+  --threads N            use at most N threads (default: every core the process may
+                         use, by its CPU affinity and control group)
   --list                 print the identifier-values list after the evaluations
   --help                 print this help;  --version  print the version
   --                     end of options: every later argument is an expression
@@ -263,6 +278,7 @@ Without expressions, standard input is read line by line (interactive on a termi
 Environment:
   VELLUMAR_MEMORY_LIMIT  the memory the program may use, in bytes or with K, M or G
                          (default: the physical memory or the control group's limit)
+  VELLUMAR_THREADS       the most threads, as --threads (which takes precedence)
 
 Exit status: 0 success, 1 an evaluation failed, 2 wrong command line,
 3 an operand file could not be loaded or the result could not be saved.

@@ -40,6 +40,9 @@ struct Options {
   // of its values (--type; empty for Float64).
   std::vector<std::string> creationOptions;
   std::string dataType;
+  // --threads: the most threads the evaluation uses; 0 for the default (VELLUMAR_THREADS, else
+  // every core the process may use).
+  unsigned threads = 0;
   bool degrees = false;
   bool meters = false;
   bool english = false;

@@ -113,7 +113,13 @@ class ProgressPacer {
   // A stage of total items (a stage too short to report anything leaves the shown total alone).
   ProgressPacer(ErrorSink* sink, std::int64_t total, std::int64_t every = kEvery);
   // Items done so far, rising; false once the user cancelled or the evaluation failed.
-  bool advance(std::int64_t done) { return done < next_ || report(done); }
+  bool advance(std::int64_t done) {
+    done += base_;
+    return done < next_ || report(done);
+  }
+  // Counts the items of later advance() calls from base on: for a stage made of several loops,
+  // each counting its own items from 0.
+  void setBase(std::int64_t base) { base_ = base; }
 
  private:
   bool report(std::int64_t done);
@@ -121,6 +127,7 @@ class ProgressPacer {
   ErrorSink* sink_;
   std::int64_t every_;
   std::int64_t next_;
+  std::int64_t base_ = 0;
 };
 
 // Runs body(begin, end) over the items [0, n) in blocks, asking the pacer after each block: the

@@ -122,6 +122,11 @@ bool guarding() noexcept {
   return state.depth > 0 && state.suspended == 0;
 }
 
+void noteRefused() noexcept {
+  GuardState& state = tState;
+  if (state.depth > 0) state.refused = true;
+}
+
 void* allocate(std::size_t size) noexcept {
   GuardState& state = tState;
   const bool guarded = guarding() && !state.checking;

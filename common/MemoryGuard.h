@@ -57,6 +57,9 @@ void* allocate(std::size_t size) noexcept;
 void deallocate(void* block) noexcept;
 // Whether the guard of this thread is checking allocations (a failure then must not be retried).
 bool guarding() noexcept;
+// Records on this thread's guard that an allocation was refused elsewhere on its behalf (by a
+// block of a parallel loop it started, run on another thread).
+void noteRefused() noexcept;
 
 }  // namespace detail
 }  // namespace vellumar::memory

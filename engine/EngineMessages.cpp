@@ -5,6 +5,7 @@
 #include "common/CFormat.h"
 #include "common/ErrorSink.h"
 #include "common/Memory.h"
+#include "common/Parallel.h"
 #include "data/DataMessages.h"
 #include "grid/GridMessages.h"
 
@@ -49,6 +50,9 @@ const MessageText kOutOfMemory = {"недостаточно памяти для 
 const MessageText kBadMemoryLimit = {
     "недопустимый предел памяти VELLUMAR_MEMORY_LIMIT=\"%s\": используется автоматический предел",
     "invalid memory limit VELLUMAR_MEMORY_LIMIT=\"%s\": the automatic limit is used"};
+const MessageText kBadThreadCount = {
+    "недопустимое число потоков VELLUMAR_THREADS=\"%s\": используются все доступные ядра",
+    "invalid thread count VELLUMAR_THREADS=\"%s\": every usable core is used"};
 const MessageText kAtLine = {", строка %lld", ", line %lld"};
 const MessageText kAtValueFileLine = {", строка %lld файла значений",
                                       ", line %lld of the value file"};
@@ -106,9 +110,16 @@ const MessageText& displayFileMessage(FileError error) {
   return error == FileError::OutOfMemory ? text::kOutOfMemory : text::kCannotOpenDisplayFile;
 }
 
-std::string memoryLimitWarning(Language language) {
-  const std::optional<std::string> bad = memory::badLimitSetting();
-  return bad ? cformat(text::kBadMemoryLimit.in(language), bad->c_str()) : std::string();
+std::string environmentWarnings(Language language) {
+  std::string warnings;
+  if (const std::optional<std::string> bad = memory::badLimitSetting()) {
+    warnings = cformat(text::kBadMemoryLimit.in(language), bad->c_str());
+  }
+  if (const std::optional<std::string> bad = parallel::applyThreadSetting()) {
+    if (!warnings.empty()) warnings += '\n';
+    warnings += cformat(text::kBadThreadCount.in(language), bad->c_str());
+  }
+  return warnings;
 }
 
 const char* kindName(Kind kind, Language language) {

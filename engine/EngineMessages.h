@@ -37,6 +37,7 @@ extern const MessageText kIntegration;
 extern const MessageText kCancelled;
 extern const MessageText kOutOfMemory;
 extern const MessageText kBadMemoryLimit;  // the text of VELLUMAR_MEMORY_LIMIT
+extern const MessageText kBadThreadCount;  // the text of VELLUMAR_THREADS
 // The place of a fault in a file, appended to a load's message: takes the 1-based line or record
 // number as its %lld.
 extern const MessageText kAtLine;
@@ -78,9 +79,10 @@ const char* kernelMessage(int code, Language language);
 // The message of a display file that could not be read: out of memory, or cannot be opened.
 const MessageText& displayFileMessage(FileError error);
 
-// The warning that VELLUMAR_MEMORY_LIMIT is set to no usable limit; empty when it is unset or
+// Applies the settings of the environment (VELLUMAR_THREADS) and returns the warnings about those
+// set to no usable value (also VELLUMAR_MEMORY_LIMIT), one per line; empty when all are unset or
 // valid.
-std::string memoryLimitWarning(Language language);
+std::string environmentWarnings(Language language);
 
 // The name of an operand kind as the identifier-values window shows it ("Число", "Грид", ...).
 const char* kindName(Kind kind, Language language);

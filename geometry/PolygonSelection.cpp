@@ -6,6 +6,8 @@
 #include <numeric>
 #include <vector>
 
+#include "common/Parallel.h"
+
 namespace vellumar::geometry {
 
 bool inRect(const Rect& rect, double x, double y, RectBounds bounds) {
@@ -26,30 +28,25 @@ bool PointSelection::selected(double x, double y) const {
 bool PointSelection::select(std::span<const double> xs, std::span<const double> ys,
                             std::span<std::uint8_t> selected, ErrorSink* progress) const {
   constexpr std::size_t kChunk = std::size_t{1} << 16;
-  // Only the points within the rectangle are put to the rings, gathered chunk by chunk.
-  std::vector<std::uint32_t> within;
-  std::vector<double> wx, wy;
-  std::vector<std::uint8_t> inside;
-  for (std::size_t first = 0; first < selected.size(); first += kChunk) {
-    const std::size_t end = std::min(selected.size(), first + kChunk);
-    within.clear();
-    wx.clear();
-    wy.clear();
-    for (std::size_t k = first; k < end; ++k) {
-      selected[k] = 0;
-      if (!inRect(rect_, xs[k], ys[k], bounds_)) continue;
-      within.push_back(static_cast<std::uint32_t>(k - first));
-      wx.push_back(xs[k]);
-      wy.push_back(ys[k]);
-    }
-    inside.resize(within.size());
-    prepared_.insideInnermost(wx, wy, inside);
-    for (std::size_t n = 0; n < within.size(); ++n) selected[first + within[n]] = inside[n];
-    if (progress != nullptr && !progress->progressStep(static_cast<std::int64_t>(end))) {
-      return false;
-    }
-  }
-  return true;
+  ProgressPacer pacer(progress, 0, 1);  // the points done, as the caller's stage counts them
+  // Chunks of points at once; only the points within the rectangle are put to the rings.
+  return parallel::forEachBlock(
+      selected.size(), pacer,
+      [&](std::size_t first, std::size_t end) {
+        std::vector<std::uint32_t> within;
+        std::vector<double> wx, wy;
+        for (std::size_t k = first; k < end; ++k) {
+          selected[k] = 0;
+          if (!inRect(rect_, xs[k], ys[k], bounds_)) continue;
+          within.push_back(static_cast<std::uint32_t>(k - first));
+          wx.push_back(xs[k]);
+          wy.push_back(ys[k]);
+        }
+        std::vector<std::uint8_t> inside(within.size());
+        prepared_.insideInnermost(wx, wy, inside);
+        for (std::size_t n = 0; n < within.size(); ++n) selected[first + within[n]] = inside[n];
+      },
+      parallel::Blocking{kChunk, 2 * kChunk});
 }
 
 // ---- selectLattice ----
@@ -306,15 +303,21 @@ bool selectLattice(const Cover& region, std::span<const double> xs, std::span<co
       std::isnan(rect.top)) {
     return true;
   }
-  LatticeScan scan(region, xs, bounds);
+  // Bands of rows at once, each swept from its first row by a copy of the fresh scan: a row's
+  // flags depend on its y alone, not on the rows swept before it.
+  const LatticeScan start(region, xs, bounds);
   const SortedAxis rows(ys);
-  for (std::size_t k = 0; k < rows.values.size(); ++k) {
-    scan.scanRow(rows.values[k], mask.data() + std::size_t{rows.position[k]} * xs.size());
-    if (progress != nullptr && !progress->progressStep(static_cast<std::int64_t>(k + 1))) {
-      return false;
-    }
-  }
-  return true;
+  ProgressPacer pacer(progress, 0, 1);  // the rows done, as the caller's stage counts them
+  const std::size_t band = parallel::rowsPerBlock(xs.size());
+  return parallel::forEachBlock(
+      rows.values.size(), pacer,
+      [&](std::size_t begin, std::size_t end) {
+        LatticeScan scan(start);
+        for (std::size_t k = begin; k < end; ++k) {
+          scan.scanRow(rows.values[k], mask.data() + std::size_t{rows.position[k]} * xs.size());
+        }
+      },
+      parallel::Blocking{band, 2 * band});
 }
 
 }  // namespace vellumar::geometry

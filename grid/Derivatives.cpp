@@ -2,16 +2,15 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 #include <optional>
 #include <span>
-#include <thread>
 #include <utility>
 #include <vector>
 
+#include "common/Parallel.h"
 #include "grid/GridArithmetic.h"
 #include "grid/Surface.h"
 #include "grid/SurfaceKernel.h"
@@ -230,35 +229,29 @@ struct NoiseFloor {
   }
 };
 
-// The cancel point of a band of derivative rows, asked once per row. Only the band on the calling
-// thread talks to the sink, which belongs to that thread; a band on another thread stops when it
-// sees the calling band stopped.
-class BandCancel {
- public:
-  // pacer: null for a band on another thread. bands: how many bands run at once, so that the
-  // calling band's rows stand for the share done of the whole grid.
-  BandCancel(ProgressPacer* pacer, std::atomic<bool>& stopped, std::int64_t bands)
-      : pacer_(pacer), stopped_(stopped), bands_(bands) {}
-  // After rows of nx nodes of the band; false when the band must stop.
-  bool rowsDone(std::int64_t rows, std::int64_t nx) {
-    if (pacer_ == nullptr) return !stopped_.load(std::memory_order_relaxed);
-    if (pacer_->advance(rows * nx * bands_)) return true;
-    stopped_.store(true, std::memory_order_relaxed);
-    return false;
-  }
-
- private:
-  ProgressPacer* pacer_;
-  std::atomic<bool>& stopped_;
-  std::int64_t bands_;
-};
+// The range of the derivative nodes that rows(rowBegin, rowEnd) computes, over every row of the
+// grid in parallel blocks of rows (a grid of fewer rows than a block on the calling thread). The
+// range of the rows done when the pacer stopped them.
+template <class Rows>
+Range derivativeRows(const Grid& grid, ProgressPacer& pacer, Rows&& rows) {
+  const std::size_t nx = static_cast<std::size_t>(grid.nx());
+  const std::size_t ny = static_cast<std::size_t>(grid.ny());
+  const std::size_t perBlock = parallel::rowsPerBlock(nx);
+  Range range{kMinMaxStart, -kMinMaxStart};
+  std::vector<Range> partials((ny + perBlock - 1) / perBlock, range);
+  parallel::forEachRowBlock(ny, nx, pacer, [&](std::size_t rowBegin, std::size_t rowEnd) {
+    partials[rowBegin / perBlock] = rows(static_cast<int>(rowBegin), static_cast<int>(rowEnd));
+  });
+  for (const Range& partial : partials) range.add(partial);
+  return range;
+}
 
 // Fills out with the value of Code at the nodes of rows [rowBegin, rowEnd) of a spline-mode grid
-// whose coefficients are computed; returns their range (of the rows done, when cancel stopped
-// them). With Blanks, a node with a blank in its stencil is blank.
+// whose coefficients are computed; returns their range. With Blanks, a node with a blank in its
+// stencil is blank.
 template <int Code, bool Blanks>
 Range splineDerivativeNodes(const Grid& grid, const NoiseFloor& noise, double* out, int rowBegin,
-                            int rowEnd, BandCancel& cancel) {
+                            int rowEnd) {
   const std::size_t nx = static_cast<std::size_t>(grid.nx());
   const std::size_t stride = nx + 2;
   const double* c = grid.splineCoefficients()->data();
@@ -285,12 +278,11 @@ Range splineDerivativeNodes(const Grid& grid, const NoiseFloor& noise, double* o
       row[i] = v;
       range.add(v);
     }
-    if (!cancel.rowsDone(j + 1 - rowBegin, static_cast<std::int64_t>(nx))) break;
   }
   return range;
 }
 
-using NodeKernel = Range (*)(const Grid&, const NoiseFloor&, double*, int, int, BandCancel&);
+using NodeKernel = Range (*)(const Grid&, const NoiseFloor&, double*, int, int);
 
 template <bool Blanks, std::size_t... I>
 constexpr std::array<NodeKernel, sizeof...(I)> splineKernels(std::index_sequence<I...>) {
@@ -302,32 +294,15 @@ constexpr std::array<NodeKernel, kLastDerivativeCode> kSplineKernels =
 constexpr std::array<NodeKernel, kLastDerivativeCode> kSplineKernelsAroundBlanks =
     splineKernels<true>(std::make_index_sequence<kLastDerivativeCode>{});
 
-// The derivative nodes of a spline-mode grid whose coefficients are computed. Large grids are split
-// into two bands of rows computed at once, since every node depends only on the shared, read-only
-// coefficients.
+// The derivative nodes of a spline-mode grid whose coefficients are computed, in blocks of rows
+// at once: every node depends only on the shared, read-only coefficients.
 Range splineDerivativeGrid(const Grid& grid, int code, double* out, ProgressPacer& pacer) {
   const NoiseFloor noise(grid, grid.stepX(), grid.stepY());
   const NodeKernel kernel = (grid.hasBlanks() ? kSplineKernelsAroundBlanks
                                               : kSplineKernels)[static_cast<std::size_t>(code - 1)];
-  constexpr std::size_t kParallelNodes = std::size_t(1) << 20;
-  std::atomic<bool> stopped{false};
-  if (grid.nodeCount() < kParallelNodes) {
-    BandCancel cancel(&pacer, stopped, 1);
-    return kernel(grid, noise, out, 0, grid.ny(), cancel);
-  }
-  const int middle = grid.ny() / 2;
-  Range lower;
-  std::thread band([&] {
-    BandCancel cancel(nullptr, stopped, 2);
-    lower = kernel(grid, noise, out, 0, middle, cancel);
+  return derivativeRows(grid, pacer, [&](int rowBegin, int rowEnd) {
+    return kernel(grid, noise, out, rowBegin, rowEnd);
   });
-  BandCancel cancel(&pacer, stopped, 2);
-  const Range upper = kernel(grid, noise, out, middle, grid.ny(), cancel);
-  band.join();
-  Range range{kMinMaxStart, -kMinMaxStart};
-  range.add(lower);
-  range.add(upper);
-  return range;
 }
 
 // The B-spline pieces B, B' or B'' (order 0, 1, 2) at the offsets s + 1, s, s - 1, s - 2 of a
@@ -479,21 +454,22 @@ LocalDerivatives bilinearLocal(const Grid& grid, int code, double u, double v) {
 }
 
 Range bilinearDerivativeNodes(const Grid& grid, int code, double* out, ProgressPacer& pacer) {
-  Range range{kMinMaxStart, -kMinMaxStart};
   const std::size_t nx = static_cast<std::size_t>(grid.nx());
   const bool blanks = grid.hasBlanks();
-  BlankStencils stencils(grid);
-  std::vector<std::uint8_t> blank(nx, 0);
-  for (int j = 0; j < grid.ny(); ++j) {
-    if (blanks) stencils.row(j, blank);
-    for (int i = 0; i < grid.nx(); ++i) {
-      const double v = blank[i] ? kBlankValue : localValue(code, bilinearLocal(grid, code, i, j));
-      out[static_cast<std::size_t>(j) * nx + i] = v;
-      range.add(v);
+  return derivativeRows(grid, pacer, [&](int rowBegin, int rowEnd) {
+    Range range{kMinMaxStart, -kMinMaxStart};
+    BlankStencils stencils(grid);
+    std::vector<std::uint8_t> blank(nx, 0);
+    for (int j = rowBegin; j < rowEnd; ++j) {
+      if (blanks) stencils.row(j, blank);
+      for (int i = 0; i < grid.nx(); ++i) {
+        const double v = blank[i] ? kBlankValue : localValue(code, bilinearLocal(grid, code, i, j));
+        out[static_cast<std::size_t>(j) * nx + i] = v;
+        range.add(v);
+      }
     }
-    if (!pacer.advance(static_cast<std::int64_t>((j + 1) * nx))) break;
-  }
-  return range;
+    return range;
+  });
 }
 
 }  // namespace

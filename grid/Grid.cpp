@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 
+#include "common/Parallel.h"
 #include "grid/Surface.h"
 #include "grid/SurfaceKernel.h"
 
@@ -60,16 +61,41 @@ double largestBelowBlanks(std::span<const double> values) {
 
 }  // namespace
 
+namespace {
+
+// Blocks of half a megabyte: the scans are bound by memory, so each block must be worth a thread.
+constexpr parallel::Blocking kScanBlocks{std::size_t(1) << 16, std::size_t(1) << 18};
+
+// scan(block) over blocks of values at once, folded with fold in block order.
+template <class T, class Scan, class Fold>
+T scanBlocks(std::span<const double> values, T start, Scan scan, Fold fold) {
+  ProgressPacer quiet(nullptr, 0);
+  parallel::reduceBlocks(
+      values.size(), quiet, start,
+      [&](std::size_t begin, std::size_t end) { return scan(values.subspan(begin, end - begin)); },
+      fold, kScanBlocks);
+  return start;
+}
+
+Range widenedBy(Range total, const Range& block) {
+  total.add(block);
+  return total;
+}
+
+}  // namespace
+
 Range rangeOf(std::span<const double> values) {
   // Blank values lie at or above the blanking value, so a scan that does not look for them is
   // right unless its largest value reaches it. Then the smallest value still is (blanks never
   // lower it) unless every value reaches it, and the largest is sought again below the blanking
   // value, or is +inf, which is a number.
-  const Range all = scanRange<false>(values);
+  const Range all = scanBlocks(values, Range{}, scanRange<false>, widenedBy);
   if (all.max < kBlankValue) return all;
-  if (!(all.min < kBlankValue)) return scanRange<true>(values);
+  if (!(all.min < kBlankValue)) return scanBlocks(values, Range{}, scanRange<true>, widenedBy);
   const double inf = std::numeric_limits<double>::infinity();
-  return Range{all.min, all.max == inf ? inf : largestBelowBlanks(values)};
+  if (all.max == inf) return Range{all.min, inf};
+  return Range{all.min, scanBlocks(values, -kZRangeStart, largestBelowBlanks,
+                                   [](double a, double b) { return std::max(a, b); })};
 }
 
 Grid resultGrid(int nx, int ny, const Grid& prototype, NodeVector values, Interpolation mode,

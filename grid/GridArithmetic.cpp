@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "common/Parallel.h"
 #include "grid/Surface.h"
 
 namespace vellumar::grid {
@@ -123,6 +124,51 @@ bool combineValues(BinaryOp op, const double* a, const double* b, double* out, s
   return candidates;
 }
 
+// What node-wise blocks found out: the range of their results and whether an operand held a
+// candidate for a blank.
+struct CombinedBlocks {
+  Range range;
+  bool candidates = false;
+  static CombinedBlocks merge(CombinedBlocks total, const CombinedBlocks& block) {
+    total.range.add(block.range);
+    total.candidates |= block.candidates;
+    return total;
+  }
+};
+
+// A block's range added to the ranges before it.
+Range widened(Range total, const Range& block) {
+  total.add(block);
+  return total;
+}
+
+// CombinedBlocks of rows computed by rows(rowBegin, rowEnd) in parallel blocks of rows.
+template <class Rows>
+bool reduceRowBlocks(std::size_t rows, std::size_t nx, ProgressPacer& pacer, CombinedBlocks& total,
+                     Rows&& compute) {
+  const std::size_t perBlock = parallel::rowsPerBlock(nx);
+  std::vector<CombinedBlocks> partials((rows + perBlock - 1) / perBlock);
+  const bool done =
+      parallel::forEachRowBlock(rows, nx, pacer, [&](std::size_t rowBegin, std::size_t rowEnd) {
+        partials[rowBegin / perBlock] = compute(rowBegin, rowEnd);
+      });
+  if (!done) return false;
+  for (const CombinedBlocks& partial : partials) total = CombinedBlocks::merge(total, partial);
+  return true;
+}
+
+// The first node in column order at which a function left its domain (status Ok: none).
+struct FirstFailure {
+  std::size_t i;
+  std::size_t j;
+  DomainStatus status;
+  static FirstFailure earlier(const FirstFailure& a, const FirstFailure& b) {
+    if (b.status == DomainStatus::Ok) return a;
+    if (a.status == DomainStatus::Ok) return b;
+    return (b.i < a.i || (b.i == a.i && b.j < a.j)) ? b : a;
+  }
+};
+
 // What is known of the blanks of two grids, without scanning them.
 Blanks knownBlanks(const Grid& a, const Grid& b) {
   if (a.knownWithoutBlanks() && b.knownWithoutBlanks()) return Blanks::None;
@@ -141,7 +187,12 @@ Grid resultGrid(int nx, int ny, const Grid& prototype, NodeVector values, Interp
 // the spline solve, which turns zero nodes into tiny non-zero values (so that Ln or N / G of a
 // zero node would pass unnoticed) and Equal into noise. The stored value is that exact value.
 NodeVector surfaceAtNodes(const Grid& grid) {
-  return NodeVector(grid.nodes().begin(), grid.nodes().end());
+  const std::span<const double> nodes = grid.nodes();
+  NodeVector copy(nodes.size());
+  parallel::forEachBlock(nodes.size(), [&](std::size_t begin, std::size_t end) {
+    std::copy(nodes.begin() + begin, nodes.begin() + end, copy.begin() + begin);
+  });
+  return copy;
 }
 
 // ---- common lattice of two grids ----
@@ -231,37 +282,49 @@ Grid combineOnEqualRectangles(const Grid& a, const Grid& b, BinaryOp op, ErrorSi
   const bool sameCounts = other.nx() == target.nx() && other.ny() == target.ny();
   if (!sameCounts && !other.prepareSurface(&sink)) return Grid();
   NodeVector out(target.nodeCount());
-  Range range;
   ProgressPacer pacer(&sink, static_cast<std::int64_t>(out.size()));
   // What a pass finds out about the blanks of its operands spares later passes the looking; the
   // surface read through the sampler is blank only where that grid has blanks.
-  bool candidates = false;
+  CombinedBlocks news;
   if (sameCounts) {
     const Blanks known = knownBlanks(a, b);
     const double* left = a.nodes().data();
     const double* right = b.nodes().data();
-    const bool done = forEachBlock(out.size(), pacer, [&](std::size_t begin, std::size_t end) {
-      candidates |= combineValues(op, left + begin, right + begin, out.data() + begin, end - begin,
-                                  range, known);
-    });
+    const bool done = parallel::reduceBlocks(
+        out.size(), pacer, news,
+        [&](std::size_t begin, std::size_t end) {
+          CombinedBlocks block;
+          block.candidates = combineValues(op, left + begin, right + begin, out.data() + begin,
+                                           end - begin, block.range, known);
+          return block;
+        },
+        CombinedBlocks::merge);
     if (!done) return Grid();
-    if (!candidates) other.noteWithoutBlanks();
+    if (!news.candidates) other.noteWithoutBlanks();
   } else {
-    SurfaceSampler sampler(other, target.nodeXs());
+    const SurfaceSampler sampler(other, target.nodeXs());
     other.hasBlanks();  // settled by the sampler's spline solve (or one scan in bilinear mode)
     const Blanks known = knownBlanks(other, target);
-    std::vector<double> row(nx);
-    for (int j = 0; j < target.ny(); ++j) {
-      sampler.sampleRow(target.nodeY(j), row.data());
-      const double* stored = target.nodes().data() + j * nx;
-      double* dst = out.data() + j * nx;
-      const double* left = resampleA ? row.data() : stored;
-      const double* right = resampleA ? stored : row.data();
-      candidates |= combineValues(op, left, right, dst, nx, range, known);
-      if (!pacer.advance(static_cast<std::int64_t>((j + 1) * nx))) return Grid();
-    }
+    const bool done =
+        reduceRowBlocks(static_cast<std::size_t>(target.ny()), nx, pacer, news,
+                        [&](std::size_t rowBegin, std::size_t rowEnd) {
+                          CombinedBlocks block;
+                          SurfaceSampler rows(sampler);
+                          std::vector<double> row(nx);
+                          for (std::size_t j = rowBegin; j < rowEnd; ++j) {
+                            rows.sampleRow(target.nodeY(static_cast<int>(j)), row.data());
+                            const double* stored = target.nodes().data() + j * nx;
+                            const double* left = resampleA ? row.data() : stored;
+                            const double* right = resampleA ? stored : row.data();
+                            block.candidates |= combineValues(op, left, right, out.data() + j * nx,
+                                                              nx, block.range, known);
+                          }
+                          return block;
+                        });
+    if (!done) return Grid();
   }
-  if (candidates) {  // settle which of them has blanks, for the passes to come
+  const Range range = news.range;
+  if (news.candidates) {  // settle which of them has blanks, for the passes to come
     a.hasBlanks();
     b.hasBlanks();
   } else {
@@ -277,21 +340,28 @@ Grid combineOnIntersection(const Grid& a, const Grid& b, BinaryOp op, ErrorSink&
   const Grid& r = lattice.rectangle;
   const std::vector<double> xs = nodeCoordinates(r.left, r.right, lattice.nx);
   const std::vector<double> ys = nodeCoordinates(r.bottom, r.top, lattice.ny);
-  SurfaceSampler samplerA(a, xs);
-  SurfaceSampler samplerB(b, xs);
-  std::vector<double> rowA(xs.size());
-  std::vector<double> rowB(xs.size());
+  const SurfaceSampler samplerA(a, xs);
+  const SurfaceSampler samplerB(b, xs);
   NodeVector out(xs.size() * ys.size());
-  Range range;
   ProgressPacer pacer(&sink, static_cast<std::int64_t>(out.size()));
-  for (std::size_t j = 0; j < ys.size(); ++j) {
-    samplerA.sampleRow(ys[j], rowA.data());
-    samplerB.sampleRow(ys[j], rowB.data());
-    combineValues(op, rowA.data(), rowB.data(), out.data() + j * xs.size(), xs.size(), range,
-                  Blanks::Unknown);
-    if (!pacer.advance(static_cast<std::int64_t>((j + 1) * xs.size()))) return Grid();
-  }
-  return resultGrid(lattice.nx, lattice.ny, r, std::move(out), commonMode(a, b), range);
+  CombinedBlocks news;
+  const bool done = reduceRowBlocks(
+      ys.size(), xs.size(), pacer, news, [&](std::size_t rowBegin, std::size_t rowEnd) {
+        CombinedBlocks block;
+        SurfaceSampler rowsA(samplerA);
+        SurfaceSampler rowsB(samplerB);
+        std::vector<double> rowA(xs.size());
+        std::vector<double> rowB(xs.size());
+        for (std::size_t j = rowBegin; j < rowEnd; ++j) {
+          rowsA.sampleRow(ys[j], rowA.data());
+          rowsB.sampleRow(ys[j], rowB.data());
+          combineValues(op, rowA.data(), rowB.data(), out.data() + j * xs.size(), xs.size(),
+                        block.range, Blanks::Unknown);
+        }
+        return block;
+      });
+  if (!done) return Grid();
+  return resultGrid(lattice.nx, lattice.ny, r, std::move(out), commonMode(a, b), news.range);
 }
 
 // ---- 0/1 results ----
@@ -314,10 +384,11 @@ Grid compareGrids(const Grid& a, const Grid& b, BinaryOp op, ErrorSink& sink) {
   const double* left = a.nodes().data();
   const double* right = b.nodes().data();
   ProgressPacer pacer(&sink, static_cast<std::int64_t>(out.size()));
-  const bool done = forEachBlock(out.size(), pacer, [&](std::size_t begin, std::size_t end) {
-    zipInto<Blanks::Unknown>(left + begin, right + begin, out.data() + begin, end - begin,
-                             [op](double x, double y) { return applyBinary(op, x, y); });
-  });
+  const bool done =
+      parallel::forEachBlock(out.size(), pacer, [&](std::size_t begin, std::size_t end) {
+        zipInto<Blanks::Unknown>(left + begin, right + begin, out.data() + begin, end - begin,
+                                 [op](double x, double y) { return applyBinary(op, x, y); });
+      });
   if (!done) return Grid();
   return withTruthRange(resultGrid(a.nx(), a.ny(), a, std::move(out), Interpolation::Bilinear),
                         !isLogical(op));
@@ -328,7 +399,7 @@ Grid compareGrids(const Grid& a, const Grid& b, BinaryOp op, ErrorSink& sink) {
 // f of every node but the blank ones, in place, block by block; false when cancelled.
 template <class F>
 bool mapNodes(std::span<double> nodes, ProgressPacer& pacer, F f) {
-  return forEachBlock(nodes.size(), pacer, [&](std::size_t begin, std::size_t end) {
+  return parallel::forEachBlock(nodes.size(), pacer, [&](std::size_t begin, std::size_t end) {
     for (std::size_t k = begin; k < end; ++k) nodes[k] = unlessBlank(nodes[k], f);
   });
 }
@@ -344,20 +415,24 @@ Grid scaleShift(Grid result, double factor, double shift, ErrorSink* progress) {
   } else {
     const std::span<double> nodes = result.mutableNodes();
     ProgressPacer pacer(progress, static_cast<std::int64_t>(nodes.size()));
-    const bool done = forEachBlock(nodes.size(), pacer, [&](std::size_t begin, std::size_t end) {
-      // The block's range while it is in the cache, before it changes.
-      range.add(rangeOf(nodes.subspan(begin, end - begin)));
-      if (factor != 1.0) {
-        for (std::size_t k = begin; k < end; ++k) {
-          nodes[k] = unlessBlank(nodes[k], [factor](double x) { return x * factor; });
-        }
-      }
-      if (shift != 0.0) {
-        for (std::size_t k = begin; k < end; ++k) {
-          nodes[k] = unlessBlank(nodes[k], [shift](double x) { return x + shift; });
-        }
-      }
-    });
+    const bool done = parallel::reduceBlocks(
+        nodes.size(), pacer, range,
+        [&](std::size_t begin, std::size_t end) {
+          // The block's range while it is in the cache, before it changes.
+          const Range block = rangeOf(nodes.subspan(begin, end - begin));
+          if (factor != 1.0) {
+            for (std::size_t k = begin; k < end; ++k) {
+              nodes[k] = unlessBlank(nodes[k], [factor](double x) { return x * factor; });
+            }
+          }
+          if (shift != 0.0) {
+            for (std::size_t k = begin; k < end; ++k) {
+              nodes[k] = unlessBlank(nodes[k], [shift](double x) { return x + shift; });
+            }
+          }
+          return block;
+        },
+        widened);
     if (!done) return Grid();
   }
   result.zmin = factor > 0.0 ? factor * range.min : factor * range.max;
@@ -399,10 +474,19 @@ Grid numberOverGrid(double n, Grid grid, ErrorSink* progress) {
   bool zeroDivisor = false;
   const std::span<double> nodes = grid.mutableNodes();
   ProgressPacer pacer(progress, static_cast<std::int64_t>(nodes.size()));
-  const bool done = mapNodes(nodes, pacer, [n, &zeroDivisor](double x) {
-    zeroDivisor |= x == 0.0;
-    return x == 0.0 ? kNumberDivisionByZeroValue : n / x;
-  });
+  const bool done = parallel::reduceBlocks(
+      nodes.size(), pacer, zeroDivisor,
+      [&](std::size_t begin, std::size_t end) {
+        bool zero = false;
+        for (std::size_t k = begin; k < end; ++k) {
+          nodes[k] = unlessBlank(nodes[k], [n, &zero](double x) {
+            zero |= x == 0.0;
+            return x == 0.0 ? kNumberDivisionByZeroValue : n / x;
+          });
+        }
+        return zero;
+      },
+      [](bool seen, bool zero) { return seen || zero; });
   if (!done) return Grid();
   Grid result = rebuilt(std::move(grid), Interpolation::Spline);
   if (zeroDivisor) result.zmax = std::max(result.zmax, kNumberDivisionByZeroValue);
@@ -451,27 +535,27 @@ int codeOf(DomainStatus status) {
 Grid applyToSurface(const Grid& grid, UnaryFn fn, double angleFactor, ErrorSink& sink) {
   NodeVector out = surfaceAtNodes(grid);
   const std::size_t nx = static_cast<std::size_t>(grid.nx());
-  std::size_t stopI = nx;  // first failing node in column order
-  std::size_t stopJ = 0;
-  DomainStatus stopStatus = DomainStatus::Ok;
+  FirstFailure first{nx, 0, DomainStatus::Ok};
   ProgressPacer pacer(&sink, static_cast<std::int64_t>(out.size()));
-  const bool done = forEachBlock(out.size(), pacer, [&](std::size_t begin, std::size_t end) {
-    for (std::size_t k = begin; k < end; ++k) {
-      if (isBlank(out[k])) {  // no value, so no domain to leave
-        out[k] = kBlankValue;
-        continue;
-      }
-      const DomainStatus status = applyUnary(fn, out[k], angleFactor, out[k]);
-      if (status == DomainStatus::Ok) continue;
-      const std::size_t i = k % nx;
-      const std::size_t j = k / nx;
-      if (i < stopI || (i == stopI && j < stopJ)) {
-        stopI = i;
-        stopJ = j;
-        stopStatus = status;
-      }
-    }
-  });
+  const bool done = parallel::reduceBlocks(
+      out.size(), pacer, first,
+      [&](std::size_t begin, std::size_t end) {
+        FirstFailure block{nx, 0, DomainStatus::Ok};
+        for (std::size_t k = begin; k < end; ++k) {
+          if (isBlank(out[k])) {  // no value, so no domain to leave
+            out[k] = kBlankValue;
+            continue;
+          }
+          const DomainStatus status = applyUnary(fn, out[k], angleFactor, out[k]);
+          if (status != DomainStatus::Ok)
+            block = FirstFailure::earlier(block, {k % nx, k / nx, status});
+        }
+        return block;
+      },
+      FirstFailure::earlier);
+  const std::size_t stopI = first.i;
+  const std::size_t stopJ = first.j;
+  const DomainStatus stopStatus = first.status;
   if (!done) return Grid();
   if (stopStatus != DomainStatus::Ok) {
     sink.kernelError(codeOf(stopStatus));

@@ -7,6 +7,7 @@
 #include <random>
 #include <vector>
 
+#include "common/Parallel.h"
 #include "grid/GridArithmetic.h"
 #include "grid/Surface.h"
 
@@ -143,11 +144,16 @@ Grid cutSpans(const Grid& grid, const NodeSpan& xs, const NodeSpan& ys, ErrorSin
   const int ny = j2 - j1 + 1;
   NodeVector values(static_cast<std::size_t>(nx) * static_cast<std::size_t>(ny));
   ProgressPacer pacer(&sink, static_cast<std::int64_t>(values.size()));
-  for (int j = 0; j < ny; ++j) {
-    const double* row = grid.nodes().data() + static_cast<std::size_t>(j1 - 1 + j) * grid.nx();
-    std::copy_n(row + (i1 - 1), nx, values.data() + static_cast<std::size_t>(j) * nx);
-    if (!pacer.advance(static_cast<std::int64_t>(j + 1) * nx)) return Grid();
-  }
+  const bool done = parallel::forEachRowBlock(
+      static_cast<std::size_t>(ny), static_cast<std::size_t>(nx), pacer,
+      [&](std::size_t rowBegin, std::size_t rowEnd) {
+        for (std::size_t j = rowBegin; j < rowEnd; ++j) {
+          const double* row = grid.nodes().data() + (static_cast<std::size_t>(j1 - 1) + j) *
+                                                        static_cast<std::size_t>(grid.nx());
+          std::copy_n(row + (i1 - 1), nx, values.data() + j * nx);
+        }
+      });
+  if (!done) return Grid();
   const double hx = grid.stepX();
   const double hy = grid.stepY();
   const Grid rectangle = shellGrid(0, 0, grid.left + (i1 - 1) * hx, grid.left + (i2 - 1) * hx,
@@ -214,22 +220,51 @@ struct MergeSource {
               double toleranceX, double toleranceY)
       : columns(coordinatesInside(xs, grid.left, grid.right, toleranceX)),
         rows(coordinatesInside(ys, grid.bottom, grid.top, toleranceY)),
-        sampler(grid, columns),
-        values(xs.size(), 0.0) {}
+        sampler(grid, columns) {}
 
-  // Samples row j; false when the row lies outside the grid.
-  bool sampleRow(std::size_t j) {
-    if (std::isnan(rows[j])) return false;
-    sampler.sampleRow(rows[j], values.data());
-    return true;
-  }
+  // The rows a block samples, with a sampler of its own.
+  struct Rows {
+    explicit Rows(const MergeSource& source)
+        : source(source), sampler(source.sampler), values(source.columns.size(), 0.0) {}
+    // Samples row j; false when the row lies outside the grid.
+    bool sample(std::size_t j) {
+      if (std::isnan(source.rows[j])) return false;
+      sampler.sampleRow(source.rows[j], values.data());
+      return true;
+    }
+    const MergeSource& source;
+    SurfaceSampler sampler;
+    std::vector<double> values;
+  };
+
   bool coversColumn(std::size_t i) const { return !std::isnan(columns[i]); }
 
   std::vector<double> columns;
   std::vector<double> rows;
   SurfaceSampler sampler;
-  std::vector<double> values;
 };
+
+// Row j of the merged lattice from the rows of the two sources sampled there (null: the row lies
+// outside that source): their mean where both cover a node, the one that covers it, or fill.
+void mergeRow(const MergeSource::Rows* a, const MergeSource::Rows* b, bool blanks, double fill,
+              double* out, std::size_t n, Range& covered) {
+  for (std::size_t i = 0; i < n; ++i) {
+    const bool inA = a != nullptr && a->source.coversColumn(i);
+    const bool inB = b != nullptr && b->source.coversColumn(i);
+    if (!inA && !inB) {
+      out[i] = fill;
+      continue;
+    }
+    if (inA && inB) {
+      const double x = a->values[i];
+      const double y = b->values[i];
+      out[i] = blanks && (isBlank(x) || isBlank(y)) ? kBlankValue : (x + y) / 2.0;
+    } else {
+      out[i] = inA ? a->values[i] : b->values[i];
+    }
+    covered.add(out[i]);
+  }
+}
 
 std::optional<Grid> mergeDifferent(const Grid& first, const Grid& second, double fill,
                                    ErrorSink& sink) {
@@ -253,30 +288,23 @@ std::optional<Grid> mergeDifferent(const Grid& first, const Grid& second, double
   MergeSource b(second, xs, ys, tx, ty);
   const bool blanks = first.hasBlanks() || second.hasBlanks();
   NodeVector values(xs.size() * ys.size());
-  Range covered{kMinMaxStart, -kMinMaxStart};
   ProgressPacer pacer(&sink, static_cast<std::int64_t>(values.size()));
-  for (std::size_t j = 0; j < ys.size(); ++j) {
-    if (!pacer.advance(static_cast<std::int64_t>(j * xs.size()))) return std::nullopt;
-    const bool rowA = a.sampleRow(j);
-    const bool rowB = b.sampleRow(j);
-    double* out = values.data() + j * xs.size();
-    for (std::size_t i = 0; i < xs.size(); ++i) {
-      const bool inA = rowA && a.coversColumn(i);
-      const bool inB = rowB && b.coversColumn(i);
-      if (!inA && !inB) {
-        out[i] = fill;
-        continue;
-      }
-      if (inA && inB) {
-        const double x = a.values[i];
-        const double y = b.values[i];
-        out[i] = blanks && (isBlank(x) || isBlank(y)) ? kBlankValue : (x + y) / 2.0;
-      } else {
-        out[i] = inA ? a.values[i] : b.values[i];
-      }
-      covered.add(out[i]);
-    }
-  }
+  const std::size_t perBlock = parallel::rowsPerBlock(xs.size());
+  std::vector<Range> partials((ys.size() + perBlock - 1) / perBlock,
+                              Range{kMinMaxStart, -kMinMaxStart});
+  const bool done = parallel::forEachRowBlock(
+      ys.size(), xs.size(), pacer, [&](std::size_t rowBegin, std::size_t rowEnd) {
+        MergeSource::Rows rowsA(a);
+        MergeSource::Rows rowsB(b);
+        Range& covered = partials[rowBegin / perBlock];
+        for (std::size_t j = rowBegin; j < rowEnd; ++j) {
+          mergeRow(rowsA.sample(j) ? &rowsA : nullptr, rowsB.sample(j) ? &rowsB : nullptr, blanks,
+                   fill, values.data() + j * xs.size(), xs.size(), covered);
+        }
+      });
+  if (!done) return std::nullopt;
+  Range covered{kMinMaxStart, -kMinMaxStart};
+  for (const Range& partial : partials) covered.add(partial);
   const Grid rectangle = shellGrid(0, 0, ax.low, ax.high, ay.low, ay.high);
   Grid result = Grid::fromNodes(nx, ny, rectangle, std::move(values));
   result.zmin = covered.min;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "common/Parallel.h"
 #include "grid/Derivatives.h"
 #include "grid/SurfaceKernel.h"
 
@@ -20,14 +21,14 @@ std::vector<double> sampleAtPoints(const Grid& grid, SampledQuantity quantity,
   ProgressPacer pacer(progress, static_cast<std::int64_t>(count));
   bool done = false;
   if (quantity == SampledQuantity::Value) {
-    done = forEachBlock(count, pacer, [&](std::size_t begin, std::size_t end) {
+    done = parallel::forEachBlock(count, pacer, [&](std::size_t begin, std::size_t end) {
       for (std::size_t k = begin; k < end; ++k) {
         if (inside(xs[k], ys[k])) out[k] = grid.value(xs[k], ys[k]);
       }
     });
   } else {
     const Derivative derivative = static_cast<Derivative>(quantity);
-    done = forEachBlock(count, pacer, [&](std::size_t begin, std::size_t end) {
+    done = parallel::forEachBlock(count, pacer, [&](std::size_t begin, std::size_t end) {
       for (std::size_t k = begin; k < end; ++k) {
         if (inside(xs[k], ys[k])) out[k] = derivativeAt(grid, derivative, xs[k], ys[k]);
       }

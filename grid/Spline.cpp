@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/ErrorSink.h"
+#include "common/Parallel.h"
 #include "grid/Blank.h"
 #include "grid/Surface.h"
 
@@ -21,6 +22,9 @@ constexpr double kFactors[11] = {-0.25,          -0.26666666666, -0.26785714285,
 double factor(int k) {
   return kFactors[std::min(k, 10)];
 }
+
+// The rows of the solve along X solved together, interleaved.
+constexpr std::size_t kRowBlock = 8;
 
 // Element k (0 = pad, 1..n = data, n+1 = pad) of many independent 1-D systems ("lanes") at once.
 // RowLanes: element k is a whole row and the lanes are its contiguous values (solve along Y).
@@ -49,7 +53,7 @@ struct ColumnLanes {
 };
 
 // Counts the slot rows a solve has finished and reports them, in slots, through the pacer: the
-// solve's cancel point, once per row.
+// solve's cancel point, once per row, or once per block of a pass run in parallel.
 class RowTicks {
  public:
   RowTicks(ProgressPacer& pacer, std::size_t width)
@@ -57,6 +61,20 @@ class RowTicks {
   bool operator()(std::size_t rows = 1) {
     rows_ += static_cast<std::int64_t>(rows);
     return pacer_.advance(rows_ * width_);
+  }
+  // Asks the pacer again without counting more rows (work redone within a counted pass).
+  bool check() { return pacer_.advance(rows_ * width_); }
+  // Runs body(begin, end) over the slots [0, rows * width) in parallel blocks of blockSlots,
+  // reported as they finish; the pass then counts as weight passes over those rows. False when
+  // cancelled.
+  template <class Body>
+  bool parallelPass(std::size_t rows, std::size_t blockSlots, int weight, Body&& body) {
+    pacer_.setBase(rows_ * width_);
+    const bool done = parallel::forEachBlock(rows * static_cast<std::size_t>(width_), pacer_, body,
+                                             parallel::Blocking{blockSlots, 2 * blockSlots});
+    pacer_.setBase(0);
+    rows_ += weight * static_cast<std::int64_t>(rows);
+    return done;
   }
 
  private:
@@ -484,22 +502,20 @@ void solveRowBlock(double* const* rows, const std::uint8_t* const* masks, const 
 
 bool solveRowRuns(double* c, std::uint8_t* mask, std::size_t width, std::size_t height,
                   RowTicks& ticks) {
-  constexpr std::size_t kBlock = 8;
-  RowSpecials lists[kBlock];
-  std::vector<std::uint8_t> changes((width + 7) / 8 * 8 + 8, 0);
-  double* rows[kBlock];
-  const std::uint8_t* masks[kBlock];
-  for (std::size_t row = 0; row < height; row += kBlock) {
-    const std::size_t lanes = std::min(kBlock, height - row);
+  return ticks.parallelPass(height, kRowBlock * width, 1, [&](std::size_t begin, std::size_t end) {
+    RowSpecials lists[kRowBlock];
+    std::vector<std::uint8_t> changes((width + 7) / 8 * 8 + 8, 0);
+    double* rows[kRowBlock];
+    const std::uint8_t* masks[kRowBlock];
+    const std::size_t row = begin / width;
+    const std::size_t lanes = (end - begin) / width;
     for (std::size_t l = 0; l < lanes; ++l) {
       rows[l] = c + (row + l) * width;
       masks[l] = mask + (row + l) * width;
       scanRow(rows[l], mask + (row + l) * width, width, changes, lists[l]);
     }
     solveRowBlock(rows, masks, lists, lanes, width);
-    if (!ticks(lanes)) return false;
-  }
-  return true;
+  });
 }
 
 // Copies a row of nodes into the coefficient array; true when one of them is blank. The copied
@@ -522,6 +538,34 @@ void placeRow(const double* nodes, std::size_t n, double* out, std::uint8_t* mas
     out[i + 1] = blank ? 0.0 : v;
     mask[i + 1] = static_cast<std::uint8_t>(!blank);
   }
+}
+
+constexpr std::size_t kCancelledPlacing = ~std::size_t{0};
+
+// Copies the rows of nodes into the slots of c, in parallel blocks of rows, and zeroes the pads:
+// the first pass of the solve. Returns the first row holding a blank (ny for none), or
+// kCancelledPlacing when cancelled.
+std::size_t placeRows(std::span<const double> nodes, std::size_t nx, int ny, double* c,
+                      RowTicks& ticks) {
+  const std::size_t width = nx + 2;
+  const std::size_t rows = static_cast<std::size_t>(ny);
+  std::fill_n(c, width, 0.0);
+  std::fill_n(c + (rows + 1) * width, width, 0.0);
+  const std::size_t blockRows = std::max<std::size_t>(1, kProgressBlock / width);
+  std::vector<std::size_t> firstBlanks(parallel::blockCount(rows, {blockRows, 0}), rows);
+  const bool placed =
+      ticks.parallelPass(rows, blockRows * width, 1, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t j = begin / width; j < end / width; ++j) {
+          double* slots = c + (j + 1) * width;
+          slots[0] = slots[width - 1] = 0.0;
+          if (placeRow(nodes.data() + j * nx, nx, slots + 1) &&
+              firstBlanks[j / blockRows] == rows) {
+            firstBlanks[j / blockRows] = j;
+          }
+        }
+      });
+  if (!placed) return kCancelledPlacing;
+  return *std::min_element(firstBlanks.begin(), firstBlanks.end());
 }
 
 // The mask of a grid whose rows before firstBlankRow hold no blank (those rows marked, the pad
@@ -549,28 +593,26 @@ NodeVector computeSplineCoefficients(std::span<const double> nodes, int nx, int 
   ProgressPacer pacer(progress, 4 * static_cast<std::int64_t>(width * height));
   RowTicks ticks(pacer, width);
   // Every return gives c, so that it is built in place of the result; a cancel empties it.
-  // Every data slot is written as its row is placed, so only the pads start as zeros.
   NodeVector c(width * height);
-  std::fill_n(c.data(), width, 0.0);
-  std::fill_n(c.data() + (height - 1) * width, width, 0.0);
-  for (std::size_t j = 1; j + 1 < height; ++j) c[j * width] = c[j * width + width - 1] = 0.0;
-  // Rows are placed as they are until the first blank; from there on the mask is made with them,
+  const std::size_t firstBlank = placeRows(nodes, n, ny, c.data(), ticks);
+  if (firstBlank == kCancelledPlacing) {
+    c = NodeVector();
+    return c;
+  }
+  // From the first row with a blank on, the rows are placed again with the mask made from them,
   // and the single gaps of the column runs are joined a row behind, while the rows are in cache.
   SlotMask mask;
   std::vector<std::uint8_t> gaps;
-  for (std::size_t j = 0; j < static_cast<std::size_t>(ny); ++j) {
-    const double* row = nodes.data() + j * n;
-    double* slots = c.data() + (j + 1) * width;
-    if (!ticks()) {
+  if (firstBlank < static_cast<std::size_t>(ny)) {
+    mask = startMask(width, height, firstBlank);
+    gaps.assign((width + 7) / 8 * 8, 0);
+  }
+  for (std::size_t j = firstBlank; j < static_cast<std::size_t>(ny); ++j) {
+    if (!ticks.check()) {
       c = NodeVector();
       return c;
     }
-    if (mask.empty()) {
-      if (!placeRow(row, n, slots + 1)) continue;
-      mask = startMask(width, height, j);
-      gaps.assign((width + 7) / 8 * 8, 0);
-    }
-    placeRow(row, n, slots, mask.data() + (j + 1) * width);
+    placeRow(nodes.data() + j * n, n, c.data() + (j + 1) * width, mask.data() + (j + 1) * width);
     if (j >= 2) joinColumnGaps(c.data(), mask.data(), width, j, gaps);
   }
   if (blanks != nullptr) *blanks = !mask.empty();
@@ -581,19 +623,20 @@ NodeVector computeSplineCoefficients(std::span<const double> nodes, int nx, int 
     }
     return c;
   }
-  if (!solve(RowLanes{c.data(), width, width}, ny, ticks)) {
-    c = NodeVector();
-    return c;
-  }
-  constexpr std::size_t kBlock = 8;
-  for (std::size_t row = 0; row < height; row += kBlock) {
-    const std::size_t lanes = std::min(kBlock, height - row);
-    solve(ColumnLanes{c.data() + row * width, width, lanes}, nx, [] { return true; });
-    if (!ticks(lanes)) {
-      c = NodeVector();
-      return c;
-    }
-  }
+  // The columns in strips of lanes (the slots counted column by column), then the rows in blocks
+  // of rows, each block on its own.
+  constexpr std::size_t kStrip = 64;
+  const bool solved =
+      ticks.parallelPass(
+          height, kStrip * height, 2,
+          [&](std::size_t begin, std::size_t end) {
+            const std::size_t first = begin / height;
+            solve(RowLanes{c.data() + first, width, end / height - first}, ny, [] { return true; });
+          }) &&
+      ticks.parallelPass(height, kRowBlock * width, 1, [&](std::size_t begin, std::size_t end) {
+        solve(ColumnLanes{c.data() + begin, width, (end - begin) / width}, nx, [] { return true; });
+      });
+  if (!solved) c = NodeVector();
   return c;
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "common/Parallel.h"
 #include "grid/SurfaceKernel.h"
 
 namespace vellumar::grid {
@@ -31,7 +32,9 @@ double bsplineD2(double d) {
 }
 
 SurfaceSampler::SurfaceSampler(const Grid& grid, std::span<const double> xs) : grid_(grid) {
-  columns_.resize(xs.size(), Column{-1, {0.0, 0.0, 0.0, 0.0}, false});
+  auto columns =
+      std::make_shared<std::vector<Column>>(xs.size(), Column{-1, {0.0, 0.0, 0.0, 0.0}, false});
+  columns_ = columns;
   usable_ = detail::surfaceUsable(grid);
   if (!usable_) return;
   const bool spline = grid.mode() == Interpolation::Spline;
@@ -42,7 +45,7 @@ SurfaceSampler::SurfaceSampler(const Grid& grid, std::span<const double> xs) : g
   for (std::size_t k = 0; k < xs.size(); ++k) {
     const double x = xs[k];
     if (!(x >= grid.left && x <= grid.right)) continue;
-    Column& column = columns_[k];
+    Column& column = (*columns)[k];
     double s = 0.0;
     column.cell = detail::cellOf((x - grid.left) / hx, grid.nx(), s);
     column.onLeftEdge = s == 0.0 && column.cell > 0;
@@ -58,12 +61,12 @@ SurfaceSampler::SurfaceSampler(const Grid& grid, std::span<const double> xs) : g
   blanks_ = grid.hasBlanks();
   if (blanks_ && cellHigh_ >= 0) {
     blankCell_.resize(static_cast<std::size_t>(grid.nx()) - 1);
-    xs_.assign(xs.begin(), xs.end());
+    xs_ = std::make_shared<const std::vector<double>>(xs.begin(), xs.end());
   }
 }
 
 void SurfaceSampler::sampleRow(double y, double* out) {
-  std::fill(out, out + columns_.size(), 0.0);
+  std::fill(out, out + columns_->size(), 0.0);
   if (!usable_ || cellHigh_ < 0 || !(y >= grid_.bottom && y <= grid_.top)) return;
   double t = 0.0;
   const int j = detail::cellOf((y - grid_.bottom) / grid_.stepY(), grid_.ny(), t);
@@ -81,11 +84,11 @@ void SurfaceSampler::blankCells(int j, double y, double t, double* out) {
     blankRow_ = j;
   }
   const bool onBottomEdge = t == 0.0 && j > 0;
-  for (std::size_t k = 0; k < columns_.size(); ++k) {
-    const Column& column = columns_[k];
+  for (std::size_t k = 0; k < columns_->size(); ++k) {
+    const Column& column = (*columns_)[k];
     if (column.cell < 0 || !blankCell_[column.cell]) continue;
     // A point on an edge may belong to a valid neighbour: rare, so read it point by point.
-    out[k] = onBottomEdge || column.onLeftEdge ? grid_.value(xs_[k], y) : kBlankValue;
+    out[k] = onBottomEdge || column.onLeftEdge ? grid_.value((*xs_)[k], y) : kBlankValue;
   }
 }
 
@@ -100,8 +103,8 @@ void SurfaceSampler::sampleSplineRow(int j, double t, double* out) {
   for (int c = cellLow_; c <= cellHigh_ + 3; ++c) {
     sums_[c] = ((wt[0] * r0[c] + wt[1] * r1[c]) + wt[2] * r2[c]) + wt[3] * r3[c];
   }
-  for (std::size_t k = 0; k < columns_.size(); ++k) {
-    const Column& column = columns_[k];
+  for (std::size_t k = 0; k < columns_->size(); ++k) {
+    const Column& column = (*columns_)[k];
     if (column.cell < 0) continue;
     const double* s = sums_.data() + column.cell;
     out[k] = ((column.w[0] * s[0] + column.w[1] * s[1]) + column.w[2] * s[2]) + column.w[3] * s[3];
@@ -112,8 +115,8 @@ void SurfaceSampler::sampleBilinearRow(int j, double t, double* out) {
   const std::size_t nx = static_cast<std::size_t>(grid_.nx());
   const double* low = coefficients_ + static_cast<std::size_t>(j) * nx;
   const double* high = low + nx;
-  for (std::size_t k = 0; k < columns_.size(); ++k) {
-    const Column& column = columns_[k];
+  for (std::size_t k = 0; k < columns_->size(); ++k) {
+    const Column& column = (*columns_)[k];
     if (column.cell < 0) continue;
     out[k] = detail::bilinear(low + column.cell, high + column.cell, column.w[0], t);
   }
@@ -123,12 +126,15 @@ NodeVector sampleLattice(const Grid& grid, std::span<const double> xs, std::span
                          ErrorSink* progress) {
   if (!grid.prepareSurface(progress)) return NodeVector();
   NodeVector out(xs.size() * ys.size());
-  SurfaceSampler sampler(grid, xs);
+  const SurfaceSampler sampler(grid, xs);
   ProgressPacer pacer(progress, static_cast<std::int64_t>(out.size()));
-  for (std::size_t r = 0; r < ys.size(); ++r) {
-    sampler.sampleRow(ys[r], out.data() + r * xs.size());
-    if (!pacer.advance(static_cast<std::int64_t>((r + 1) * xs.size()))) return NodeVector();
-  }
+  const bool done = parallel::forEachRowBlock(ys.size(), xs.size(), pacer,
+                                              [&](std::size_t rowBegin, std::size_t rowEnd) {
+                                                SurfaceSampler rows(sampler);
+                                                for (std::size_t r = rowBegin; r < rowEnd; ++r)
+                                                  rows.sampleRow(ys[r], out.data() + r * xs.size());
+                                              });
+  if (!done) return NodeVector();
   return out;
 }
 

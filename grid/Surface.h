@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -31,6 +32,8 @@ NodeVector computeSplineCoefficients(std::span<const double> nodes, int nx, int 
 class SurfaceSampler {
  public:
   SurfaceSampler(const Grid& grid, std::span<const double> xs);
+  // A copy samples rows on its own: blocks of rows run at once each take one.
+  SurfaceSampler(const SurfaceSampler&) = default;
   // out must hold xs.size() values.
   void sampleRow(double y, double* out);
 
@@ -50,14 +53,15 @@ class SurfaceSampler {
   const Grid& grid_;
   const double* coefficients_ = nullptr;
   bool usable_ = false;
-  std::vector<Column> columns_;
-  int cellLow_ = 0;                      // smallest cell index any point uses
-  int cellHigh_ = 0;                     // largest cell index any point uses
-  std::vector<double> sums_;             // per coefficient column: the row weights applied
-  bool blanks_ = false;                  // whether the grid has blank nodes
-  std::vector<double> xs_;               // the X positions, kept for grids with blanks
-  int blankRow_ = -1;                    // the cell row blankCell_ describes
-  std::vector<std::uint8_t> blankCell_;  // per cell of that row: a corner is blank
+  // Shared between copies, which parallel blocks of rows make for the scratch below.
+  std::shared_ptr<const std::vector<Column>> columns_;
+  int cellLow_ = 0;           // smallest cell index any point uses
+  int cellHigh_ = 0;          // largest cell index any point uses
+  std::vector<double> sums_;  // per coefficient column: the row weights applied
+  bool blanks_ = false;       // whether the grid has blank nodes
+  std::shared_ptr<const std::vector<double>> xs_;  // the X positions, kept for grids with blanks
+  int blankRow_ = -1;                              // the cell row blankCell_ describes
+  std::vector<std::uint8_t> blankCell_;            // per cell of that row: a corner is blank
 };
 
 // Surface values of the grid at every (xs[k], ys[r]), row by row: out[r*xs.size() + k]. progress

@@ -146,8 +146,8 @@ CTarnwickDlg::CTarnwickDlg(UserDialogs& dialogs, const QString& startDirectory, 
   });
   dbfFields_ = engine::Workspace::layerFields;
   display_->setFocus();
-  // A memory limit setting that is no limit is not ignored in silence.
-  if (const std::string warning = engine::memoryLimitWarning(calc_.language()); !warning.empty()) {
+  // A memory limit or thread count setting that is no usable value is not ignored in silence.
+  if (const std::string warning = engine::environmentWarnings(calc_.language()); !warning.empty()) {
     showMessage(fromUtf8(warning), true);
   }
 }

@@ -298,17 +298,21 @@ TEST(CalcSaves, RequestsBeyondTheMemoryFailAtOnceWithTheMessage) {
   }
 }
 
-TEST(CalcSaves, AThreadThatCannotStartGivesTheMemoryMessage) {
-  // Derivatives of a grid of a million nodes are computed on two threads. Root may start threads
-  // beyond any limit, so the run is made as the user nobody.
+TEST(CalcSaves, AProcessThatCannotStartThreadsComputesOnItsOwn) {
+  // Derivatives of a grid of a million nodes are computed in parallel blocks. Root may start
+  // threads beyond any limit, so the run is made as the user nobody.
   RunSetup setup;
   setup.asNobody = true;
   setup.threadLimit = 0;
   // The leak checker of sanitized builds needs a thread of its own at exit.
   setup.environment = {{"ASAN_OPTIONS", "detect_leaks=0"}};
-  const auto run = runCalc({"--english", "MAX(Dx(XG(0, 1023, 0, 1023, 1, 1)))"}, setup);
-  EXPECT_EQ(run.outcome(), "1: not enough memory for the calculation!\n");
-  EXPECT_EQ(run.out, "");
+  for (const char* threads : {"1", "2", "16"}) {
+    const auto run =
+        runCalc({"--english", "--threads", threads, "MAX(Dx(XG(0, 1023, 0, 1023, 1, 1)))"}, setup);
+    EXPECT_EQ(run.outcome(), "0: ") << threads;
+    ASSERT_EQ(testing::numbersIn(run.out).size(), 1u) << run.out;
+    EXPECT_NEAR(testing::numbersIn(run.out)[0], 1.0, 1e-8) << threads;
+  }
 }
 
 TEST(CalcSaves, AFailedWriteToStandardOutputIsAnError) {

@@ -1,0 +1,114 @@
+// Results through vellumar-calc are the same, byte for byte, whatever the number of threads: the
+// kernels that run in parallel blocks on grids large enough to be cut into several blocks, with
+// and without blank nodes, and the thread settings' checks.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "CalcRunner.h"
+#include "common/CFormat.h"
+
+namespace vellumar::cli {
+namespace {
+
+using testing::runCalc;
+using testing::runClean;
+using testing::ScratchFolder;
+
+constexpr int kColumns = 480;
+constexpr int kRows = 400;
+
+// A wavy DSAA grid of kColumns x kRows nodes over [0, 479] x [0, 399] with a disc of blank nodes,
+// so that the spline is solved in runs around it.
+std::string blankDiscGrid() {
+  std::string text = "DSAA\r\n" + std::to_string(kColumns) + " " + std::to_string(kRows) +
+                     "\r\n0 479\r\n0 399\r\n-200 200\r\n";
+  for (int j = 0; j < kRows; ++j) {
+    for (int i = 0; i < kColumns; ++i) {
+      const bool blank = std::hypot(i - 300.0, j - 150.0) < 40.0;
+      const double v = 120.0 * std::sin(i / 31.0) * std::cos(j / 17.0) + 0.1 * i - 0.05 * j;
+      text += blank ? std::string("1.70141e38") : cformat("%.9g", v);
+      text += ' ';
+    }
+    text += "\r\n";
+  }
+  return text;
+}
+
+// A polygon of 400 vertices winding around the grid's centre.
+std::string starPolygon() {
+  std::string text = "1\n";
+  for (int k = 0; k <= 400; ++k) {
+    const double angle = 2.0 * M_PI * (k % 400) / 400.0;
+    const double radius = 150.0 + 40.0 * std::sin(7.0 * angle);
+    text += cformat("%.12g %.12g\n", 240.0 + radius * std::cos(angle),
+                    200.0 + radius * std::sin(angle));
+  }
+  return text + "END\nEND\n";
+}
+
+TEST(CalcThreads, EveryParallelKernelGivesTheSameBytesWhateverTheThreads) {
+  ScratchFolder folder;
+  const std::string grid = folder.write("disc.grd", blankDiscGrid());
+  const std::string polygon = folder.write("star.pol", starPolygon());
+  folder.write("star.val", "1 1\n");
+  // A grid without blanks of the same rectangle, with other node counts.
+  const std::string wavy =
+      "w = 100 * Sin(XG(0, 479, 0, 399, 0.8, 0.9) / 23) * Cos(YG(0, 479, 0, 399, 0.8, 0.9) / 19); ";
+  const std::vector<std::string> texts = {
+      "Spec(G1, 3)",                        // derivatives around blanks
+      wavy + "Spec(w, 1) * 2 + 1",          // the solve without blanks, then node-wise
+      wavy + "G1 + w",                      // resampled through the surface
+      wavy + "G1 * Less(0, Dense(G1, 2))",  // a finer lattice, a comparison
+      wavy + "Merge(G1, Cut(w, 10, 300, 20, 350))",
+      wavy + "100 / w + G1 - 3",  // a number over a grid
+      // the lattice mask of a polygon, and reductions over it
+      wavy + "In_P(w, P1) + G1 * (MAX(G1, P1) - MIN(G1, P1))",
+      wavy + "Ln(w + 60)",  // fails at the first node, in column order, below -60
+  };
+  for (std::size_t t = 0; t < texts.size(); ++t) {
+    SCOPED_TRACE(texts[t]);
+    std::string first;
+    std::string firstStreams;
+    for (const char* threads : {"1", "2", "7"}) {
+      const std::string name = "r" + std::to_string(t) + "_" + threads + ".grd";
+      const auto run = runCalc(
+          {"--threads", threads, "-g", grid, "-p", polygon, "-o", folder.path(name), texts[t]});
+      const std::string saved = run.status == 0 ? folder.read(name) : std::string();
+      const std::string streams = run.outcome() + run.out;
+      if (first.empty() && firstStreams.empty()) {
+        first = saved;
+        firstStreams = streams;
+        // Every text but the last makes a result worth comparing.
+        if (t + 1 < texts.size()) {
+          EXPECT_EQ(run.status, 0) << run.err;
+          EXPECT_GT(saved.size(), 100000u);
+        } else {
+          EXPECT_EQ(run.status, 1) << run.err;
+        }
+        continue;
+      }
+      EXPECT_EQ(saved, first) << threads << " threads";
+      EXPECT_EQ(streams, firstStreams) << threads << " threads";
+    }
+  }
+}
+
+TEST(CalcThreads, TheThreadSettingsAreChecked) {
+  EXPECT_EQ(runCalc({"--threads", "0", "1+1"}).status, 2);
+  EXPECT_EQ(runCalc({"--threads=x", "1+1"}).status, 2);
+  EXPECT_EQ(runClean({"--threads=3", "1+1"}).out, "2.000000000000\n");
+  testing::RunSetup setup;
+  setup.environment = {{"VELLUMAR_THREADS", "lots"}};
+  const auto warned = runCalc({"--english", "1+1"}, setup);
+  EXPECT_EQ(warned.status, 0);
+  EXPECT_EQ(warned.err,
+            "invalid thread count VELLUMAR_THREADS=\"lots\": every usable core is used\n");
+  setup.environment = {{"VELLUMAR_THREADS", "2"}};
+  EXPECT_EQ(runCalc({"1+1"}, setup).outcome(), "0: ");
+}
+
+}  // namespace
+}  // namespace vellumar::cli

@@ -1,0 +1,193 @@
+#include "common/Parallel.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <atomic>
+#include <memory>
+#include <new>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "TestSupport.h"
+#include "common/Memory.h"
+#include "common/MemoryGuard.h"
+
+namespace vellumar::parallel {
+namespace {
+
+using vellumar::testing::RecordingObserver;
+
+std::atomic<char*> kept{nullptr};
+
+// Runs the test body under each thread cap, restoring the default afterwards.
+class ParallelLoops : public ::testing::TestWithParam<unsigned> {
+ protected:
+  void SetUp() override { setThreadLimit(GetParam()); }
+  void TearDown() override { setThreadLimit(0); }
+};
+
+TEST_P(ParallelLoops, EveryItemIsVisitedOnceInBlocksThatDoNotDependOnTheThreads) {
+  constexpr std::size_t kItems = 1'000'003;
+  const Blocking blocking{1000, 0};
+  std::vector<int> visits(kItems, 0);
+  std::vector<std::pair<std::size_t, std::size_t>> blocks(blockCount(kItems, blocking));
+  ProgressPacer quiet(nullptr, 0);
+  ASSERT_TRUE(forEachBlock(
+      kItems, quiet,
+      [&](std::size_t begin, std::size_t end) {
+        blocks[begin / 1000] = {begin, end};
+        for (std::size_t k = begin; k < end; ++k) ++visits[k];
+      },
+      blocking));
+  for (std::size_t k = 0; k < kItems; ++k) ASSERT_EQ(visits[k], 1) << k;
+  ASSERT_EQ(blocks.size(), 1001u);
+  for (std::size_t b = 0; b < blocks.size(); ++b) {
+    EXPECT_EQ(blocks[b].first, b * 1000);
+    EXPECT_EQ(blocks[b].second, std::min(kItems, (b + 1) * 1000));
+  }
+}
+
+TEST_P(ParallelLoops, ReductionsFoldThePartialsInBlockOrder) {
+  // Concatenation is not commutative: any other order shows in the text.
+  std::string order;
+  ProgressPacer quiet(nullptr, 0);
+  ASSERT_TRUE(reduceBlocks(
+      100, quiet, order,
+      [](std::size_t begin, std::size_t) { return std::to_string(begin / 10) + ","; },
+      [](std::string total, const std::string& block) { return total + block; }, Blocking{10, 0}));
+  EXPECT_EQ(order, "0,1,2,3,4,5,6,7,8,9,");
+  // A floating-point sum over fixed blocks gives the same bits under every cap.
+  double sum = 0.0;
+  reduceBlocks(
+      1'000'000, quiet, sum,
+      [](std::size_t begin, std::size_t end) {
+        double block = 0.0;
+        for (std::size_t k = begin; k < end; ++k) block += 1.0 / static_cast<double>(k + 1);
+        return block;
+      },
+      [](double total, double block) { return total + block; }, Blocking{4096, 0});
+  setThreadLimit(1);
+  double serial = 0.0;
+  reduceBlocks(
+      1'000'000, quiet, serial,
+      [](std::size_t begin, std::size_t end) {
+        double block = 0.0;
+        for (std::size_t k = begin; k < end; ++k) block += 1.0 / static_cast<double>(k + 1);
+        return block;
+      },
+      [](double total, double block) { return total + block; }, Blocking{4096, 0});
+  EXPECT_EQ(sum, serial);
+}
+
+TEST_P(ParallelLoops, ACancelStopsTheLoopAndNoFurtherBlockStarts) {
+  RecordingObserver observer(3);
+  ErrorSink sink(&observer);
+  sink.progressStart("loop", 1000);
+  ProgressPacer pacer(&sink, 0, 1);
+  std::atomic<int> ran{0};
+  const bool done = forEachBlock(
+      1000, pacer,
+      [&](std::size_t, std::size_t) {
+        ran.fetch_add(1);
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+      },
+      Blocking{1, 0});
+  EXPECT_FALSE(done);
+  EXPECT_EQ(sink.code(), sink_code::kCancelled);
+  // The blocks already running when the cancel came finish; the rest never start. The calling
+  // thread asks after each of its blocks, and the others run about as many meanwhile.
+  if (GetParam() == 1) EXPECT_EQ(ran.load(), 3);
+  EXPECT_LE(ran.load(), 4 * (static_cast<int>(GetParam()) + 1));
+  // Progress rises and counts items done.
+  for (std::size_t k = 1; k < observer.steps.size(); ++k) {
+    EXPECT_GT(observer.steps[k], observer.steps[k - 1]);
+  }
+}
+
+TEST_P(ParallelLoops, ABodyThatSaysStopEndsTheLoop) {
+  std::atomic<int> ran{0};
+  ProgressPacer quiet(nullptr, 0);
+  const bool done = forEachBlock(
+      10'000, quiet,
+      [&](std::size_t begin, std::size_t) {
+        ran.fetch_add(1);
+        return begin < 50;
+      },
+      Blocking{1, 0});
+  EXPECT_FALSE(done);
+  EXPECT_LT(ran.load(), 10'000);
+}
+
+TEST_P(ParallelLoops, AnExceptionOfABlockReachesTheCaller) {
+  ProgressPacer quiet(nullptr, 0);
+  EXPECT_THROW(forEachBlock(
+                   1000, quiet,
+                   [](std::size_t begin, std::size_t) {
+                     if (begin == 700) throw std::runtime_error("block 700");
+                   },
+                   Blocking{1, 0}),
+               std::runtime_error);
+}
+
+TEST_P(ParallelLoops, TheMemoryGuardOfTheCallerHoldsOnEveryThread) {
+  setenv("VELLUMAR_MEMORY_LIMIT", std::to_string(memory::residentBytes() + (256 << 20)).c_str(), 1);
+  {
+    memory::Guard guard;
+    ProgressPacer quiet(nullptr, 0);
+    // Every block asks for far more than the limit; whichever thread runs it is refused.
+    EXPECT_THROW(forEachBlock(
+                     64, quiet,
+                     [](std::size_t, std::size_t) {
+                       std::unique_ptr<char[]> block(new char[std::size_t(4) << 30]);
+                       kept.store(block.get());  // an allocation the compiler cannot leave out
+                     },
+                     Blocking{1, 0}),
+                 std::bad_alloc);
+    EXPECT_TRUE(memory::allocationRefused());
+  }
+  unsetenv("VELLUMAR_MEMORY_LIMIT");
+  EXPECT_FALSE(memory::allocationRefused());
+}
+
+TEST_P(ParallelLoops, LoopsInsideBlocksRunAndFinish) {
+  std::vector<std::atomic<int>> cells(64 * 512);
+  ProgressPacer quiet(nullptr, 0);
+  ASSERT_TRUE(forEachBlock(
+      64, quiet,
+      [&](std::size_t row, std::size_t) {
+        forEachBlock(
+            512,
+            [&](std::size_t begin, std::size_t end) {
+              for (std::size_t k = begin; k < end; ++k) cells[row * 512 + k].fetch_add(1);
+            },
+            Blocking{16, 0});
+      },
+      Blocking{1, 0}));
+  for (const auto& cell : cells) ASSERT_EQ(cell.load(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Caps, ParallelLoops, ::testing::Values(1u, 2u, 7u));
+
+TEST(ParallelThreads, CountsAndTheEnvironmentSetting) {
+  EXPECT_GE(usableCores(), 1u);
+  EXPECT_EQ(parseThreadCount("1"), 1u);
+  EXPECT_EQ(parseThreadCount("1024"), 1024u);
+  for (const char* bad : {"", "0", "-2", "1025", "4x", " 4", "four"}) {
+    EXPECT_EQ(parseThreadCount(bad), std::nullopt) << bad;
+  }
+  setenv("VELLUMAR_THREADS", "3", 1);
+  EXPECT_EQ(applyThreadSetting(), std::nullopt);
+  EXPECT_EQ(threadLimit(), 3u);
+  setenv("VELLUMAR_THREADS", "many", 1);
+  EXPECT_EQ(applyThreadSetting(), "many");
+  EXPECT_EQ(threadLimit(), 3u);  // a bad setting changes nothing
+  unsetenv("VELLUMAR_THREADS");
+  setThreadLimit(0);
+  EXPECT_EQ(threadLimit(), usableCores());
+}
+
+}  // namespace
+}  // namespace vellumar::parallel
