@@ -2,6 +2,7 @@
 
 #include <cassert>
 
+#include "engine/CheckedRegion.h"
 #include "grid/Grid.h"
 
 namespace vellumar::engine {
@@ -78,6 +79,7 @@ data::DATA Operand::takePoints() {
   // holder when this operand was.
   data::DATA taken = points();
   points_.reset();
+  checked_.reset();  // the contents may now change: their check no longer holds
   return taken;
 }
 
@@ -96,6 +98,7 @@ Operand Operand::lines(Kind kind, DataPtr points, PartsPtr parts, PartsPtr ids,
   result.parts_ = std::move(parts);
   result.ids_ = std::move(ids);
   result.attributes_ = result.ids_ ? std::move(attributes) : nullptr;
+  result.checked_ = std::make_shared<CheckedRegion>();
   return result;
 }
 
@@ -123,6 +126,7 @@ void Operand::assign(const Operand& source) {
   parts_ = isLineKind() ? source.parts_ : nullptr;
   ids_ = isLineKind() ? source.ids_ : nullptr;
   attributes_ = isLineKind() ? source.attributes_ : nullptr;
+  checked_ = isLineKind() ? source.checked_ : nullptr;
   system_ = hasPoints ? source.system_ : nullptr;
 }
 

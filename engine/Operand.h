@@ -15,6 +15,8 @@ struct Georeference;
 
 namespace vellumar::engine {
 
+struct CheckedRegion;
+
 // Kind codes of operands, as stored in their records and shown in the identifier list.
 enum class Kind : std::uint32_t { Number = 0, Grid = 1, Data = 2, Polygon = 3, Lines = 4 };
 
@@ -94,6 +96,10 @@ class Operand {
   std::uint32_t argumentPosition() const { return argumentPosition_; }
   void setArgumentPosition(std::uint32_t position) { argumentPosition_ = position; }
 
+  // The checked region of the contents of a polygon or lines operand, shared by its copies (see
+  // CheckedRegion); null for other kinds.
+  const std::shared_ptr<CheckedRegion>& checkedRegion() const { return checked_; }
+
   // Takes the kind and content of source and drops every content of other kinds; this operand's
   // source path and argument position stay.
   void assign(const Operand& source);
@@ -110,6 +116,7 @@ class Operand {
   PartsPtr parts_;
   PartsPtr ids_;
   AttributesPtr attributes_;
+  std::shared_ptr<CheckedRegion> checked_;  // with the line contents, shared as they are
   struct Placement {
     std::string wkt;
     std::string shortName;

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cassert>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 
+#include "common/Memory.h"
 #include "common/Parallel.h"
 #include "grid/Surface.h"
 #include "grid/SurfaceKernel.h"
@@ -340,11 +342,19 @@ bool Grid::resample(int nx, int ny, ErrorSink* progress) {
 }
 
 namespace {
-double mostNodesSetting = double(1 << 28);
+double mostNodesSetting = 0.0;  // 0: follow the usable memory
 }  // namespace
 
 double mostNodes() {
-  return mostNodesSetting;
+  if (mostNodesSetting > 0.0) return mostNodesSetting;
+  // As many nodes as the memory the program may use holds values of, so that a machine with more
+  // memory takes larger grids; beyond 2^31 - 1 nodes the counts of a lattice no longer fit the
+  // 32-bit integers they are kept in. Never below 2^28 nodes (2 GB of values): a request that
+  // large but beyond the memory is refused by the memory claim, with the out-of-memory message.
+  constexpr double kLeast = double(1 << 28);
+  const auto usable = static_cast<double>(memory::usableBytes());
+  return std::clamp(usable / sizeof(double), kLeast,
+                    double(std::numeric_limits<std::int32_t>::max()));
 }
 
 void setMostNodes(double nodes) {

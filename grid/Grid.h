@@ -235,8 +235,9 @@ class Grid {
 };
 
 // The largest number of nodes an operation may give a new grid: a request beyond it fails with its
-// operation's message instead of exhausting memory. 2^28 nodes (2 GB of values) unless lowered,
-// as the fuzzing harnesses do to keep every run small.
+// operation's message instead of exhausting memory. As many nodes as the usable memory
+// (common/Memory.h) holds values of, from 2^28 to 2^31 - 1; unless set, as the fuzzing harnesses do
+// to keep every run small (0 returns to the usable memory).
 double mostNodes();
 void setMostNodes(double nodes);
 

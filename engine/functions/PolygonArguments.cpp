@@ -1,6 +1,7 @@
 #include "engine/functions/PolygonArguments.h"
 
 #include "common/CFormat.h"
+#include "engine/CheckedRegion.h"
 #include "engine/EngineMessages.h"
 #include "engine/LinePacking.h"
 #include "geometry/LayerRegion.h"
@@ -15,20 +16,21 @@ geometry::Rect mapRectangle(const grid::Grid& map) {
   return rect;
 }
 
-bool polygonRegion(S_Calculator& calc, const Operand& polygon, ArgumentMessage failure,
-                   geometry::Region& region) {
-  geometry::Cover cover;
-  if (!unpackOperand(polygon, cover)) {
-    calc.argumentError(failure, polygon.argumentPosition());
-    return false;
-  }
-  return layerRegion(calc, cover, polygon.argumentPosition(), failure, region);
+namespace {
+
+// Thrown out of a check that was cancelled, so that std::call_once leaves it unmade.
+struct CheckCancelled {};
+
+// The polygon check of a layer's rings, shown as its own stage of progress.
+geometry::LayerRegion checkLayer(S_Calculator& calc, const geometry::Cover& cover,
+                                 geometry::Region& region) {
+  const ProgressScope progress(calc, text::kCheckingPolygons, 0);
+  return geometry::buildLayerRegion(cover, region, progress.sink());
 }
 
-bool layerRegion(S_Calculator& calc, const geometry::Cover& cover, std::uint32_t position,
-                 ArgumentMessage failure, geometry::Region& region) {
-  const ProgressScope progress(calc, text::kCheckingPolygons, 0);
-  const geometry::LayerRegion built = geometry::buildLayerRegion(cover, region, progress.sink());
+// The outcome of a check as the evaluation's error; true when the check succeeded.
+bool acceptChecked(S_Calculator& calc, const geometry::LayerRegion& built, std::uint32_t position,
+                   ArgumentMessage failure) {
   switch (built.status) {
     case geometry::LayerStatus::Done:
       return true;
@@ -45,6 +47,46 @@ bool layerRegion(S_Calculator& calc, const geometry::Cover& cover, std::uint32_t
         cformat(text::kRecordsOverlap.in(calc.language()), built.first, built.second));
   }
   return false;
+}
+
+// Fills the checked region of a polygon operand's contents unless it is made already.
+void checkOnce(S_Calculator& calc, const Operand& polygon, CheckedRegion& checked) {
+  std::call_once(checked.once, [&] {
+    geometry::Cover cover;
+    // Rings that cannot be read fail as rings that fail the check do.
+    if (!unpackOperand(polygon, cover)) return;
+    checked.built = checkLayer(calc, cover, checked.region);
+    if (checked.built.status == geometry::LayerStatus::Cancelled) {
+      checked.built = {};
+      checked.region = {};
+      throw CheckCancelled();
+    }
+  });
+}
+
+}  // namespace
+
+bool polygonRegion(S_Calculator& calc, const Operand& polygon, ArgumentMessage failure,
+                   geometry::Region& region) {
+  const std::uint32_t position = polygon.argumentPosition();
+  const std::shared_ptr<CheckedRegion>& checked = polygon.checkedRegion();
+  if (!checked) {  // no polygon contents at all
+    calc.argumentError(failure, position);
+    return false;
+  }
+  try {
+    checkOnce(calc, polygon, *checked);
+  } catch (const CheckCancelled&) {
+    return false;
+  }
+  if (!acceptChecked(calc, checked->built, position, failure)) return false;
+  region = checked->region;
+  return true;
+}
+
+bool layerRegion(S_Calculator& calc, const geometry::Cover& cover, std::uint32_t position,
+                 ArgumentMessage failure, geometry::Region& region) {
+  return acceptChecked(calc, checkLayer(calc, cover, region), position, failure);
 }
 
 geometry::SetStatus overlayRegions(S_Calculator& calc, geometry::SetOperation operation,

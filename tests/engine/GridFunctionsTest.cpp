@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <cmath>
 #include <memory>
@@ -60,13 +61,21 @@ class GridFunctions : public testing::CalculatorTest {
 };
 
 TEST_F(GridFunctions, GridsBeyondTheNodeLimitFailInsteadOfExhaustingMemory) {
-  const double limit = grid::mostNodes();
   grid::setMostNodes(10000);
   EXPECT_TRUE(evaluate(calc_, "EG(0, 99, 0, 99, 1, 1)").ok);  // exactly 10000 nodes
   EXPECT_FALSE(evaluate(calc_, "EG(0, 100, 0, 99, 1, 1)").ok);
   EXPECT_FALSE(evaluate(calc_, "Dense(EG(0, 99, 0, 99, 1, 1), 2)").ok);
-  grid::setMostNodes(limit);
+  grid::setMostNodes(0);
   EXPECT_TRUE(evaluate(calc_, "Dense(EG(0, 99, 0, 99, 1, 1), 2)").ok);
+  // Unless set, the limit is the nodes whose values the usable memory holds, from 2^28 (beyond the
+  // memory, the memory claim refuses with its own message) to 2^31 - 1.
+  setenv("VELLUMAR_MEMORY_LIMIT", "80000", 1);
+  EXPECT_EQ(grid::mostNodes(), double(1 << 28));
+  setenv("VELLUMAR_MEMORY_LIMIT", "4G", 1);
+  EXPECT_EQ(grid::mostNodes(), double(1 << 29));
+  setenv("VELLUMAR_MEMORY_LIMIT", "64G", 1);
+  EXPECT_EQ(grid::mostNodes(), 2147483647.0);
+  unsetenv("VELLUMAR_MEMORY_LIMIT");
 }
 
 TEST_F(GridFunctions, RectangleArgumentsAreCheckedInOrder) {

@@ -186,6 +186,35 @@ class CancelAtOnce : public ProgressObserver {
   bool closed_ = false;
 };
 
+// Counts the progress stages that open with a caption.
+class CaptionCount : public ProgressObserver {
+ public:
+  explicit CaptionCount(std::string caption) : caption_(std::move(caption)) {}
+  void start(std::string_view caption, std::int64_t) override { count += caption == caption_; }
+  bool step(std::int64_t) override { return true; }
+  void close() override {}
+  int count = 0;
+
+ private:
+  std::string caption_;
+};
+
+TEST_F(PolygonOperators, EachOperandIsCheckedOnceForEveryOperatorThatUsesIt) {
+  put("S1", coverOf({star(400, 0, 0)}));
+  put("S2", coverOf({star(400, 150, 80)}));
+  CaptionCount checks("Объединение объектов слоя...");
+  ErrorSink sink(&checks);
+  calc_.attachErrorSink(&sink);
+  std::string text = "x = S1 * S2; y = S1 + S2; z = S1 - S2; 0";
+  ASSERT_TRUE(calc_.run(text)) << text;
+  EXPECT_EQ(checks.count, 2);
+  // Copies of a value share its check; a result is checked once, when first used.
+  text = "w = S1; Area(x) + Area(x) + Area(w) + Area(S2 * w)";
+  ASSERT_TRUE(calc_.run(text)) << text;
+  EXPECT_EQ(checks.count, 4);  // x, and the temporary S2 * w
+  calc_.attachErrorSink(nullptr);
+}
+
 TEST_F(PolygonOperators, ACancelledOverlayGivesNoResult) {
   put("S1", coverOf({star(3000, 0, 0)}));
   put("S2", coverOf({star(3000, 150, 80)}));

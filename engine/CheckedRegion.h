@@ -1,0 +1,20 @@
+#pragma once
+
+#include <mutex>
+
+#include "geometry/Geometry.h"
+#include "geometry/LayerRegion.h"
+
+namespace vellumar::engine {
+
+// The outcome of the polygon check of a polygon operand's contents, made once for them (by the
+// first operation that needs it) and shared by every copy of the operand: the contents never
+// change, so neither does the outcome. A cancelled check leaves it unmade, for the next operation
+// to try again.
+struct CheckedRegion {
+  std::once_flag once;
+  geometry::LayerRegion built;
+  geometry::Region region;  // the checked region when built.status is Done
+};
+
+}  // namespace vellumar::engine
