@@ -1,21 +1,45 @@
 #include "grid/DsaaFile.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <new>
+#include <vector>
 
 #include "common/CFormat.h"
 #include "common/FileIo.h"
+#include "common/Parallel.h"
 #include "common/SafeSave.h"
 
 namespace vellumar::grid {
 
 namespace {
 
+// ---- tokens and lines ----
+
+constexpr std::array<bool, 256> kSpaces = [] {
+  std::array<bool, 256> spaces{};
+  for (const unsigned char c : {' ', '\n', '\r', '\t', '\v', '\f'}) spaces[c] = true;
+  return spaces;
+}();
+
 bool isSpace(char c) {
-  return c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == '\v' || c == '\f';
+  return kSpaces[static_cast<unsigned char>(c)];
+}
+
+// The 1-based line of the byte at offset `at` of text.
+std::int64_t lineAt(std::string_view text, std::size_t at) {
+  return 1 + static_cast<std::int64_t>(std::count(text.begin(), text.begin() + at, '\n'));
+}
+
+// The line of the last character of text that is not white space; 0 when there is none.
+std::int64_t lastTextLine(std::string_view text) {
+  while (!text.empty() && isSpace(text.back())) text.remove_suffix(1);
+  return text.empty() ? 0 : lineAt(text, text.size());
 }
 
 // Walks the white-space separated tokens of a DSAA text, and tells the line of a fault.
@@ -44,13 +68,12 @@ class Tokens {
   // The 1-based line of the last token read; at the end of the text, the line of its last
   // character that is not white space (where the missing token was due).
   std::int64_t lastLine() const {
-    std::string_view before = bytes_.substr(0, static_cast<std::size_t>(last_ - bytes_.data()));
-    if (last_ == bytes_.data() + bytes_.size()) {
-      while (!before.empty() && isSpace(before.back())) before.remove_suffix(1);
-      if (before.empty()) return 0;
-    }
-    return 1 + static_cast<std::int64_t>(std::count(before.begin(), before.end(), '\n'));
+    const auto at = static_cast<std::size_t>(last_ - bytes_.data());
+    return at == bytes_.size() ? lastTextLine(bytes_) : lineAt(bytes_, at);
   }
+
+  // The offset of the text not read yet.
+  std::size_t offset() const { return static_cast<std::size_t>(p_ - bytes_.data()); }
 
  private:
   std::string_view bytes_;
@@ -67,18 +90,205 @@ bool readHeader(Tokens& tokens, int& nx, int& ny, double extents[6]) {
   return true;
 }
 
-// Appends text to a buffer that is handed on in large pieces, so that big grids are written
-// without building the whole file in memory.
-class ChunkWriter {
+// Reports rows one by one to a RowProgress, as a loop does that reports after each row.
+class RowReporter {
  public:
-  template <class Flush>
-  explicit ChunkWriter(Flush&& flush) : flush_(std::forward<Flush>(flush)) {
-    buffer_.reserve(kChunk + 256);
+  RowReporter(const RowProgress& progress, std::int64_t rows) : progress_(progress), rows_(rows) {}
+  // Reports the rows up to `done` that were not reported yet; false when progress asked to stop.
+  bool upTo(std::int64_t done) {
+    while (reported_ < done) {
+      if (!reportRows(progress_, ++reported_, rows_)) return false;
+    }
+    return true;
   }
-  void text(std::string_view s) { buffer_.append(s); }
-  void number(double v) { number(v, 12); }
-  // A node value: blank nodes are written as the blanking value, whatever they hold.
-  void node(double v) { number(isBlank(v) ? kBlankValue : v); }
+
+ private:
+  const RowProgress& progress_;
+  std::int64_t rows_;
+  std::int64_t reported_ = 0;
+};
+
+// ---- node values in 12 significant digits ----
+
+// The digits of a value rounded to 12 significant digits: digits[0] . digits[1..count) times ten
+// to exponent, without trailing zeros.
+struct Decimal {
+  char digits[12];
+  int count = 0;
+  int exponent = 0;
+};
+
+constexpr int kNodeDigits = 12;
+constexpr std::array<std::uint64_t, 19> kPowersOfTen = [] {
+  std::array<std::uint64_t, 19> powers{};
+  powers[0] = 1;
+  for (std::size_t k = 1; k < powers.size(); ++k) powers[k] = 10 * powers[k - 1];
+  return powers;
+}();
+__extension__ typedef unsigned __int128 Wide;  // GCC's and Clang's 128-bit integer
+
+// The values whose 12 digits twelveDigits finds: for them a scaled mantissa fits 128 bits.
+constexpr double kLeastDirect = 1e-5;
+constexpr double kBeyondDirect = 9007199254740992.0;  // 2^53
+
+// mantissa * 2^-shift * 10^(11 - exponent): its whole part, and its rest compared with one half
+// (-1 below, 0 exactly half, 1 above).
+struct Scaled {
+  std::uint64_t whole;
+  int rest;
+};
+
+Scaled scale(std::uint64_t mantissa, int shift, int exponent) {
+  const int k = kNodeDigits - 1 - exponent;
+  if (k >= 0) {
+    const Wide product = static_cast<Wide>(mantissa) * kPowersOfTen[k];
+    if (shift == 0) return {static_cast<std::uint64_t>(product), -1};
+    const Wide whole = product >> shift;
+    const Wide rest = product - (whole << shift);
+    const Wide half = static_cast<Wide>(1) << (shift - 1);
+    return {static_cast<std::uint64_t>(whole), rest < half ? -1 : rest > half ? 1 : 0};
+  }
+  const std::uint64_t divisor = kPowersOfTen[-k] << shift;
+  const std::uint64_t rest = 2 * (mantissa % divisor);
+  return {mantissa / divisor, rest < divisor ? -1 : rest > divisor ? 1 : 0};
+}
+
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+void writeSixDigits(char* out, std::uint32_t six) {
+  std::memcpy(out, kDigitPairs + 2 * (six / 10000), 2);
+  std::memcpy(out + 2, kDigitPairs + 2 * (six / 100 % 100), 2);
+  std::memcpy(out + 4, kDigitPairs + 2 * (six % 100), 2);
+}
+
+// The 12 digits of a in [kLeastDirect, kBeyondDirect), rounded exactly, half to even, as printf
+// rounds: a is mantissa * 2^-shift, so a scaled by a power of ten is an exact integer quotient.
+// The decimal exponent starts as that of the power of two below a (floor(e * log10(2)), exact
+// for every binary exponent e of a double), which is a's or one less, and is raised while the
+// scaled value has more than 12 digits. False (never, in that range) when it started too high.
+bool twelveDigits(double a, Decimal& d) {
+  const std::uint64_t bits = std::bit_cast<std::uint64_t>(a);
+  const int biased = static_cast<int>(bits >> 52);
+  const std::uint64_t mantissa = (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
+  const int shift = 1075 - biased;
+  int exponent = ((biased - 1023) * 78913) >> 18;  // floor((biased - 1023) * log10(2))
+  Scaled scaled = scale(mantissa, shift, exponent);
+  while (scaled.whole >= kPowersOfTen[kNodeDigits]) scaled = scale(mantissa, shift, ++exponent);
+  if (scaled.whole < kPowersOfTen[kNodeDigits - 1]) return false;
+  std::uint64_t n = scaled.whole + (scaled.rest > 0 || (scaled.rest == 0 && (scaled.whole & 1)));
+  if (n == kPowersOfTen[kNodeDigits]) {
+    n = kPowersOfTen[kNodeDigits - 1];
+    ++exponent;
+  }
+  writeSixDigits(d.digits, static_cast<std::uint32_t>(n / 1000000));
+  writeSixDigits(d.digits + 6, static_cast<std::uint32_t>(n % 1000000));
+  d.count = kNodeDigits;
+  while (d.count > 1 && d.digits[d.count - 1] == '0') --d.count;
+  d.exponent = exponent;
+  return true;
+}
+
+char* copyDigits(char* out, const char* digits, int count) {
+  std::memcpy(out, digits, static_cast<std::size_t>(count));
+  return out + count;
+}
+
+// "d.ddde+XX", at least two exponent digits.
+char* writeScientific(char* out, const Decimal& d) {
+  *out++ = d.digits[0];
+  if (d.count > 1) {
+    *out++ = '.';
+    out = copyDigits(out, d.digits + 1, d.count - 1);
+  }
+  *out++ = 'e';
+  *out++ = d.exponent < 0 ? '-' : '+';
+  const int magnitude = std::abs(d.exponent);
+  if (magnitude < 10) *out++ = '0';
+  return std::to_chars(out, out + 4, magnitude).ptr;
+}
+
+// "ddd.ddd" or "0.000ddd", no trailing zeros after the point.
+char* writeFixed(char* out, const Decimal& d) {
+  if (d.exponent < 0) {
+    *out++ = '0';
+    *out++ = '.';
+    for (int k = d.exponent + 1; k < 0; ++k) *out++ = '0';
+    return copyDigits(out, d.digits, d.count);
+  }
+  const int whole = d.exponent + 1;
+  out = copyDigits(out, d.digits, std::min(whole, d.count));
+  for (int k = d.count; k < whole; ++k) *out++ = '0';
+  if (d.count <= whole) return out;
+  *out++ = '.';
+  return copyDigits(out, d.digits + whole, d.count - whole);
+}
+
+// Room for the longest text of writeTwelve ("-1.23456789012e-308").
+constexpr std::size_t kNodeChars = 24;
+
+// Writes v as std::to_chars(general, 12) does, the bytes of printf's "%.12g": usual values at
+// several times its speed through twelveDigits, the others through to_chars itself.
+char* writeTwelve(char* out, double v) {
+  const double a = std::fabs(v);
+  if (a == 0.0) {
+    if (std::signbit(v)) *out++ = '-';
+    *out++ = '0';
+    return out;
+  }
+  Decimal d;
+  if (a >= kLeastDirect && a < kBeyondDirect && twelveDigits(a, d)) {
+    if (v < 0) *out++ = '-';
+    return d.exponent < -4 || d.exponent >= kNodeDigits ? writeScientific(out, d)
+                                                        : writeFixed(out, d);
+  }
+  return std::to_chars(out, out + kNodeChars, v, std::chars_format::general, kNodeDigits).ptr;
+}
+
+// The text of a blank node: the blanking value in 12 digits ("1.70141e+38").
+const std::string& blankText() {
+  static const std::string text = [] {
+    char buffer[kNodeChars];
+    return std::string(buffer, writeTwelve(buffer, kBlankValue));
+  }();
+  return text;
+}
+
+// A node value and its separating blank; blank nodes are written as the blanking value, whatever
+// they hold.
+char* writeNode(char* out, double v) {
+  if (isBlank(v)) {
+    const std::string& blank = blankText();
+    out = copyDigits(out, blank.data(), static_cast<int>(blank.size()));
+  } else {
+    out = writeTwelve(out, v);
+  }
+  *out++ = ' ';
+  return out;
+}
+
+// Formats rows [begin, end) of the nodes into out, each row ending with CR LF.
+void formatRows(std::span<const double> nodes, std::size_t nx, std::size_t begin, std::size_t end,
+                std::string& out) {
+  out.resize((end - begin) * (nx * (kNodeChars + 1) + 2));
+  char* p = out.data();
+  for (std::size_t row = begin; row < end; ++row) {
+    for (const double v : nodes.subspan(row * nx, nx)) p = writeNode(p, v);
+    *p++ = '\r';
+    *p++ = '\n';
+  }
+  out.resize(static_cast<std::size_t>(p - out.data()));
+}
+
+// ---- the writer ----
+
+// Appends the header's numbers to a text.
+class HeaderText {
+ public:
+  void text(std::string_view s) { text_.append(s); }
+  void number(double v) { number(v, kNodeDigits); }
   // An extent: 12 significant digits when they read back as the same double, else the fewest
   // digits that do, so that a saved grid lines up exactly with the grid it was saved from.
   void extent(double v) {
@@ -87,20 +297,15 @@ class ChunkWriter {
     }
     number(v, 17);
   }
-  void integer(int v) { buffer_.append(std::to_string(v)); }
-  bool maybeFlush() { return buffer_.size() < kChunk || flush(); }
-  bool flush() {
-    const bool ok = flush_(buffer_);
-    buffer_.clear();
-    return ok;
-  }
+  void integer(int v) { text_.append(std::to_string(v)); }
+  const std::string& str() const { return text_; }
 
  private:
   void number(double v, int digits) {
     char text[64];
     const auto result =
         std::to_chars(text, text + sizeof text, v, std::chars_format::general, digits);
-    buffer_.append(text, result.ptr);
+    text_.append(text, result.ptr);
   }
   static bool readsBack(double v, int digits) {
     char text[64];
@@ -111,12 +316,11 @@ class ChunkWriter {
     return parsed.ec == std::errc() && read == v;
   }
 
-  static constexpr std::size_t kChunk = std::size_t(1) << 20;
-  std::function<bool(const std::string&)> flush_;
-  std::string buffer_;
+  std::string text_;
 };
 
-bool emitDsaa(const Grid& grid, ChunkWriter& out, const RowProgress& progress) {
+std::string headerText(const Grid& grid) {
+  HeaderText out;
   out.text("DSAA\r\n");
   out.integer(grid.nx());
   out.text(" ");
@@ -133,28 +337,209 @@ bool emitDsaa(const Grid& grid, ChunkWriter& out, const RowProgress& progress) {
   out.text(" ");
   out.number(grid.zmax);
   out.text("\r\n");
+  return out.str();
+}
+
+// Takes the file text piece by piece, in order; false when it could not.
+using TextSink = std::function<bool(std::string_view)>;
+
+// The rows are formatted in blocks of about kWriteBlockNodes nodes, a batch of blocks at once
+// on several threads, each block into a text of its own; the texts go to the sink in order, so
+// that memory stays bounded by a batch, whatever the size of the grid.
+constexpr std::size_t kWriteBlockNodes = std::size_t(1) << 16;
+constexpr std::size_t kBlocksPerThread = 4;
+
+bool emitDsaa(const Grid& grid, const TextSink& sink, const RowProgress& progress) {
+  if (!sink(headerText(grid))) return false;
   const std::span<const double> nodes = grid.nodes();
-  const std::size_t nx = static_cast<std::size_t>(grid.nx());
-  for (int row = 0; row < grid.ny(); ++row) {
-    const std::size_t first = static_cast<std::size_t>(row) * nx;
-    for (std::size_t i = 0; i < nx; ++i) {
-      out.node(nodes[first + i]);
-      out.text(" ");
+  const auto nx = static_cast<std::size_t>(grid.nx());
+  const auto ny = static_cast<std::size_t>(grid.ny());
+  const std::size_t rowsPerBlock = std::max<std::size_t>(1, kWriteBlockNodes / nx);
+  const std::size_t blocks = parallel::blockCount(ny, {rowsPerBlock, 0});
+  const std::size_t batch = kBlocksPerThread * parallel::threadLimit();
+  std::vector<std::string> texts(std::min(batch, blocks));
+  RowReporter rows(progress, grid.ny());
+  for (std::size_t first = 0; first < blocks; first += batch) {
+    const std::size_t count = std::min(batch, blocks - first);
+    parallel::forEachBlock(
+        count,
+        [&](std::size_t begin, std::size_t end) {
+          for (std::size_t k = begin; k < end; ++k) {
+            const std::size_t row = (first + k) * rowsPerBlock;
+            formatRows(nodes, nx, row, std::min(ny, row + rowsPerBlock), texts[k]);
+          }
+        },
+        parallel::kCostlyItems);
+    for (std::size_t k = 0; k < count; ++k) {
+      if (!sink(texts[k])) return false;
     }
-    out.text("\r\n");
-    if (!out.maybeFlush() || !reportRows(progress, row + 1, grid.ny())) return false;
+    const std::size_t done = std::min(ny, (first + count) * rowsPerBlock);
+    if (!rows.upTo(static_cast<std::int64_t>(done))) return false;
   }
-  return out.flush();
+  return true;
+}
+
+// ---- the reader ----
+
+DsaaRead readNodesSerially(Tokens& tokens, std::span<double> nodes, int nx, int ny,
+                           const RowProgress& progress) {
+  for (int row = 0; row < ny; ++row) {
+    for (double& value : nodes.subspan(static_cast<std::size_t>(row) * nx, nx)) {
+      if (!tokens.number(value)) return {DsaaStatus::Invalid, tokens.lastLine()};
+      // An infinite or NaN node ("inf", "nan", or a number too large for a double) has no
+      // usable value: it reads as blank, as every node at or above the blanking value does.
+      if (!std::isfinite(value)) value = kBlankValue;
+    }
+    if (!reportRows(progress, row + 1, ny)) return {DsaaStatus::Cancelled, 0};
+  }
+  return {};
+}
+
+// The node text is read in pieces of about kPieceBytes when it holds more than one.
+constexpr std::size_t kPieceBytes = std::size_t(1) << 20;
+constexpr std::size_t kPiecesPerThread = 4;
+
+// Cuts text into pieces of about kPieceBytes, each ending where white space (or the text) does
+// begin, so that no token is split between two pieces.
+std::vector<std::string_view> cutPieces(std::string_view text) {
+  std::vector<std::string_view> pieces;
+  for (std::size_t begin = 0; begin < text.size();) {
+    std::size_t end = std::min(text.size(), begin + kPieceBytes);
+    while (end < text.size() && !isSpace(text[end])) ++end;
+    pieces.push_back(text.substr(begin, end - begin));
+    begin = end;
+  }
+  return pieces;
+}
+
+std::size_t countTokens(std::string_view piece) {
+  std::size_t count = 0;
+  bool afterSpace = true;
+  for (const char c : piece) {
+    const bool space = isSpace(c);
+    count += afterSpace && !space;
+    afterSpace = space;
+  }
+  return count;
+}
+
+// The first token of a piece that is no number: its node and where it starts (null for none).
+struct PieceFault {
+  std::size_t node = 0;
+  const char* at = nullptr;
+};
+
+// Reads the tokens of piece into the nodes from first on, as far as there are nodes.
+PieceFault parsePiece(std::string_view piece, std::span<double> nodes, std::size_t first) {
+  const char* p = piece.data();
+  const char* const end = p + piece.size();
+  for (std::size_t node = first; node < nodes.size(); ++node) {
+    while (p != end && isSpace(*p)) ++p;
+    if (p == end) break;
+    const char* const token = p;
+    while (p != end && !isSpace(*p)) ++p;
+    double& value = nodes[node];
+    if (!parseWholeDouble({token, static_cast<std::size_t>(p - token)}, value)) {
+      return {node, token};
+    }
+    if (!std::isfinite(value)) value = kBlankValue;  // as readNodesSerially
+  }
+  return {};
+}
+
+// Reads the nodes of a large text in batches of pieces, each batch on several threads: the
+// tokens of every piece are counted, which places the first node of each piece, then the pieces
+// are read into their nodes. The outcome is the serial reader's: the first token that is no
+// number names its line, a missing token the text's last line, progress hears of every row in
+// order, and the tokens after the last node are never parsed (nor counted beyond their batch).
+class PieceReader {
+ public:
+  PieceReader(std::string_view bytes, std::size_t nodeText, std::span<double> nodes, int nx, int ny,
+              const RowProgress& progress)
+      : bytes_(bytes),
+        pieces_(cutPieces(bytes.substr(nodeText))),
+        nodes_(nodes),
+        nx_(static_cast<std::size_t>(nx)),
+        rows_(progress, ny) {}
+
+  DsaaRead run() {
+    const std::size_t batch = kPiecesPerThread * parallel::threadLimit();
+    starts_.resize(std::min(batch, pieces_.size()));
+    faults_.resize(starts_.size());
+    for (std::size_t first = 0; first < pieces_.size() && read_ < nodes_.size(); first += batch) {
+      const PieceFault fault = readBatch(first, std::min(batch, pieces_.size() - first));
+      if (!rows_.upTo(rowsBefore(fault.at != nullptr ? fault.node : read_))) {
+        return {DsaaStatus::Cancelled, 0};
+      }
+      if (fault.at != nullptr) {
+        return {DsaaStatus::Invalid,
+                lineAt(bytes_, static_cast<std::size_t>(fault.at - bytes_.data()))};
+      }
+    }
+    if (read_ < nodes_.size()) return {DsaaStatus::Invalid, lastTextLine(bytes_)};
+    return {};
+  }
+
+ private:
+  // Reads pieces [first, first + count) and advances read_ past their nodes; the first fault
+  // among them.
+  PieceFault readBatch(std::size_t first, std::size_t count) {
+    parallel::forEachBlock(
+        count,
+        [&](std::size_t begin, std::size_t end) {
+          for (std::size_t k = begin; k < end; ++k) starts_[k] = countTokens(pieces_[first + k]);
+        },
+        parallel::kCostlyItems);
+    for (std::size_t k = 0; k < count; ++k) {
+      const std::size_t tokens = starts_[k];
+      starts_[k] = read_;
+      read_ = std::min(nodes_.size(), read_ + tokens);
+    }
+    parallel::forEachBlock(
+        count,
+        [&](std::size_t begin, std::size_t end) {
+          for (std::size_t k = begin; k < end; ++k) {
+            faults_[k] = parsePiece(pieces_[first + k], nodes_, starts_[k]);
+          }
+        },
+        parallel::kCostlyItems);
+    for (std::size_t k = 0; k < count; ++k) {
+      if (faults_[k].at != nullptr) return faults_[k];
+    }
+    return {};
+  }
+
+  std::int64_t rowsBefore(std::size_t node) const { return static_cast<std::int64_t>(node / nx_); }
+
+  std::string_view bytes_;
+  std::vector<std::string_view> pieces_;
+  std::span<double> nodes_;
+  std::size_t nx_;
+  RowReporter rows_;
+  std::size_t read_ = 0;  // the nodes of the pieces read so far
+  std::vector<std::size_t> starts_;
+  std::vector<PieceFault> faults_;
+};
+
+DsaaRead readNodes(std::string_view bytes, Tokens& tokens, std::span<double> nodes, int nx, int ny,
+                   const RowProgress& progress) {
+  if (nodes.empty() || bytes.size() - tokens.offset() <= kPieceBytes) {
+    return readNodesSerially(tokens, nodes, nx, ny, progress);
+  }
+  try {
+    return PieceReader(bytes, tokens.offset(), nodes, nx, ny, progress).run();
+  } catch (const std::bad_alloc&) {
+    return {DsaaStatus::OutOfMemory, 0};
+  }
 }
 
 DsaaRead parse(std::string_view bytes, Grid& grid, const RowProgress& progress) {
   Tokens tokens(bytes);
   const DsaaRead invalid{DsaaStatus::Invalid, 0};
-  const auto faultHere = [&tokens] { return DsaaRead{DsaaStatus::Invalid, tokens.lastLine()}; };
   int nx = 0;
   int ny = 0;
   double extents[6];
-  if (!readHeader(tokens, nx, ny, extents)) return faultHere();
+  if (!readHeader(tokens, nx, ny, extents)) return {DsaaStatus::Invalid, tokens.lastLine()};
   // Every value needs at least one character and one separator (or the end of the text). Each
   // count on its own is held to that too, so that a header of an empty grid ("2000000000 0")
   // cannot make later operations size anything from the count it claims.
@@ -170,16 +555,8 @@ DsaaRead parse(std::string_view bytes, Grid& grid, const RowProgress& progress) 
   } catch (const std::bad_alloc&) {
     return {DsaaStatus::OutOfMemory, 0};
   }
-  const std::span<double> nodes = loaded.mutableNodes();
-  for (int row = 0; row < ny; ++row) {
-    for (double& value : nodes.subspan(static_cast<std::size_t>(row) * nx, nx)) {
-      if (!tokens.number(value)) return faultHere();
-      // An infinite or NaN node ("inf", "nan", or a number too large for a double) has no
-      // usable value: it reads as blank, as every node at or above the blanking value does.
-      if (!std::isfinite(value)) value = kBlankValue;
-    }
-    if (!reportRows(progress, row + 1, ny)) return {DsaaStatus::Cancelled, 0};
-  }
+  const DsaaRead read = readNodes(bytes, tokens, loaded.mutableNodes(), nx, ny, progress);
+  if (!read) return read;
   loaded.rectangleFlag = 1;
   loaded.left = extents[0];
   loaded.right = extents[1];
@@ -211,11 +588,12 @@ DsaaRead readDsaa(const std::string& path, Grid& grid, const RowProgress& progre
 std::string formatDsaa(const Grid& grid) {
   std::string text;
   if (!grid.hasNodes()) return text;
-  ChunkWriter writer([&text](const std::string& piece) {
-    text += piece;
-    return true;
-  });
-  emitDsaa(grid, writer, {});
+  emitDsaa(grid,
+           [&text](std::string_view piece) {
+             text += piece;
+             return true;
+           },
+           {});
   return text;
 }
 
@@ -223,8 +601,9 @@ bool writeDsaa(const Grid& grid, const std::string& path, const RowProgress& pro
   if (!grid.hasNodes()) return false;
   SaveFile file(path);
   if (!file.open()) return false;
-  ChunkWriter writer([&file](const std::string& piece) { return file.write(piece); });
-  return emitDsaa(grid, writer, progress) && file.commit();
+  return emitDsaa(
+             grid, [&file](std::string_view piece) { return file.write(piece); }, progress) &&
+         file.commit();
 }
 
 }  // namespace vellumar::grid
