@@ -25,6 +25,9 @@ double factor(int k) {
 
 // The rows of the solve along X solved together, interleaved.
 constexpr std::size_t kRowBlock = 8;
+// The lanes of a strip of the solve along Y, solved on one thread: a strip of every row fits in
+// the cache between the forward and the backward sweep.
+constexpr std::size_t kColumnStrip = 64;
 
 // Element k (0 = pad, 1..n = data, n+1 = pad) of many independent 1-D systems ("lanes") at once.
 // RowLanes: element k is a whole row and the lanes are its contiguous values (solve along Y).
@@ -62,8 +65,6 @@ class RowTicks {
     rows_ += static_cast<std::int64_t>(rows);
     return pacer_.advance(rows_ * width_);
   }
-  // Asks the pacer again without counting more rows (work redone within a counted pass).
-  bool check() { return pacer_.advance(rows_ * width_); }
   // Runs body(begin, end) over the slots [0, rows * width) in parallel blocks of blockSlots,
   // reported as they finish; the pass then counts as weight passes over those rows. False when
   // cancelled.
@@ -239,39 +240,66 @@ void classifyColumnSlots(const std::uint8_t* __restrict before, const std::uint8
   }
 }
 
-// One sweep step over a row of lanes: the uniform step on the stretches between the specials,
-// and each special's own step from its value.
+// One sweep step over the lanes [first, last) of a row: the uniform step on the stretches between
+// the specials (those of the row in that stretch of lanes, ascending), and each special's own step
+// from its value.
 template <class Uniform, class Own>
 void sweepRow(double* r, const std::uint32_t* lanes, const std::uint8_t* codes, std::size_t count,
-              std::size_t width, Uniform&& uniform, Own&& own) {
-  std::size_t from = 0;
+              std::size_t first, std::size_t last, Uniform&& uniform, Own&& own) {
+  std::size_t from = first;
   for (std::size_t e = 0; e < count; ++e) {
     const std::size_t l = lanes[e];
     uniform(from, l);
     r[l] = own(codes[e], l, r[l]);
     from = l + 1;
   }
-  uniform(from, width);
+  uniform(from, last);
 }
 
-// The column solve (its single gaps joined): the lanes are the columns, contiguous within each
-// row (element k). False when ticks stopped it (cancel).
-bool solveColumnRuns(double* c, std::uint8_t* mask, std::size_t width, int ny, RowTicks& ticks) {
-  const std::size_t height = static_cast<std::size_t>(ny) + 2;
+// The specials of every row of the column solve, for the sweeps: s all of them, pads the pad slots
+// among them. Each row's specials are also cut by strips of kColumnStrip lanes: strip b of row k
+// holds the entries from at[k * (strips + 1) + b] to the next.
+struct ColumnSpecials {
+  struct StripIndex {
+    std::size_t strips = 0;
+    std::vector<std::size_t> at;
+    std::pair<std::size_t, std::size_t> range(std::size_t k, std::size_t strip) const {
+      const std::size_t row = k * (strips + 1);
+      return {at[row + strip], at[row + strip + 1]};
+    }
+    // Adds row k's cuts (the row's entries being lanes[begin, end), ascending).
+    void addRow(const std::uint32_t* lanes, std::size_t begin, std::size_t end) {
+      std::size_t e = begin;
+      for (std::size_t b = 0; b < strips; ++b) {
+        while (e < end && lanes[e] < b * kColumnStrip) ++e;
+        at.push_back(e);
+      }
+      at.push_back(end);
+    }
+  };
+  Specials s;
+  Specials pads;
+  StripIndex sStrips;
+  StripIndex padStrips;
+};
+
+ColumnSpecials classifyColumns(const std::uint8_t* mask, std::size_t width, std::size_t height) {
   const std::size_t padded = (width + 7) / 8 * 8;
   const std::vector<std::uint8_t> none(padded, 0);
   std::vector<std::uint8_t> position(padded, 0);
   std::vector<std::uint8_t> codes(padded, kUniform);
-  Specials s;     // every special, for the sweeps
-  Specials pads;  // the pad slots among them
+  ColumnSpecials found;
+  Specials& s = found.s;
+  Specials& pads = found.pads;
+  const std::size_t strips = (width + kColumnStrip - 1) / kColumnStrip;
+  found.sStrips.strips = found.padStrips.strips = strips;
+  found.sStrips.at.reserve(height * (strips + 1));
+  found.padStrips.at.reserve(height * (strips + 1));
   s.start.assign(height + 1, 0);
   pads.start.assign(height + 1, 0);
   s.lane.reserve(width * height / 16);
   s.code.reserve(width * height / 16);
-  const auto row = [&](std::size_t k) { return c + k * width; };
   const auto maskRow = [&](std::size_t k) { return k >= height ? none.data() : mask + k * width; };
-
-  // The specials of every row first, so that the sweeps stream through the rows undisturbed.
   for (std::size_t k = 0; k < height; ++k) {
     classifyColumnSlots(k == 0 ? none.data() : maskRow(k - 1), maskRow(k), maskRow(k + 1),
                         position.data(), codes.data(), width);
@@ -296,31 +324,46 @@ bool solveColumnRuns(double* c, std::uint8_t* mask, std::size_t width, int ny, R
     pads.code.resize(padCount);
     s.start[k + 1] = count;
     pads.start[k + 1] = padCount;
+    found.sStrips.addRow(s.lane.data(), s.start[k], count);
+    found.padStrips.addRow(pads.lane.data(), pads.start[k], padCount);
   }
-  // Forward, row by row.
+  return found;
+}
+
+// The column solve of the lanes [first, last): forward row by row, then backward, and the pads of
+// each row once the rows they read are final (and before a row that could read them is
+// eliminated): after row k, the start pads of row k + 1 and the end pads of row k + 2. Lanes are
+// independent, so strips of them are solved at once.
+void solveColumnStrip(double* c, std::uint8_t* mask, std::size_t width, std::size_t height,
+                      const ColumnSpecials& found, std::size_t first, std::size_t last) {
+  const Specials& s = found.s;
+  const Specials& pads = found.pads;
+  const std::size_t strip = first / kColumnStrip;
+  const auto row = [&](std::size_t k) { return c + k * width; };
+  const auto inRun = [&](std::size_t k, std::size_t l) {
+    return k < height && (mask[k * width + l] & kColumnRun);
+  };
   for (std::size_t k = 1; k + 1 < height; ++k) {
     double* r = row(k);
     const double* previous = row(k - 1);
+    const auto [begin, end] = found.sStrips.range(k, strip);
     sweepRow(
-        r, s.lane.data() + s.begin(k), s.code.data() + s.begin(k), s.end(k) - s.begin(k), width,
+        r, s.lane.data() + begin, s.code.data() + begin, end - begin, first, last,
         [r, previous](std::size_t from, std::size_t to) {
           for (std::size_t l = from; l < to; ++l) r[l] = (previous[l] - 6.0 * r[l]) * kLastFactor;
         },
         [previous](std::uint8_t code, std::size_t l, double value) {
           return forwardStep(code, previous[l], value);
         });
-    if (!ticks()) return false;
   }
-  // Backward, and the pads of each row once the rows they read are final (and before a row that
-  // could read them is eliminated): after row k, the start pads of row k + 1 and the end pads of
-  // row k + 2.
   for (std::size_t after = height; after-- > 0;) {  // k = after - 1, from height - 2 down to -1
     const std::size_t k = after - 1;
     if (after >= 2 && after < height) {
       double* r = row(k);
       const double* next = row(k + 1);
+      const auto [begin, end] = found.sStrips.range(k, strip);
       sweepRow(
-          r, s.lane.data() + s.begin(k), s.code.data() + s.begin(k), s.end(k) - s.begin(k), width,
+          r, s.lane.data() + begin, s.code.data() + begin, end - begin, first, last,
           [r, next](std::size_t from, std::size_t to) {
             for (std::size_t l = from; l < to; ++l) r[l] = r[l] + kLastFactor * next[l];
           },
@@ -330,10 +373,11 @@ bool solveColumnRuns(double* c, std::uint8_t* mask, std::size_t width, int ny, R
     }
     const std::size_t startRow = after;  // runs start at startRow + 1
     if (startRow + 1 < height) {
-      for (std::size_t e = pads.begin(startRow); e < pads.end(startRow); ++e) {
+      const auto [begin, end] = found.padStrips.range(startRow, strip);
+      for (std::size_t e = begin; e < end; ++e) {
         if (pads.code[e] != kStartPad) continue;
         const std::size_t l = pads.lane[e];
-        const bool inner = maskRow(startRow + 2)[l] & kColumnRun;
+        const bool inner = inRun(startRow + 2, l);
         row(startRow)[l] =
             padBeside(row(startRow + 1)[l], inner ? row(startRow + 2)[l] : 0.0, inner);
         mask[startRow * width + l] |= kColumnPad;
@@ -341,17 +385,28 @@ bool solveColumnRuns(double* c, std::uint8_t* mask, std::size_t width, int ny, R
     }
     const std::size_t endRow = after + 1;  // runs end at endRow - 1
     if (endRow < height) {
-      for (std::size_t e = pads.begin(endRow); e < pads.end(endRow); ++e) {
+      const auto [begin, end] = found.padStrips.range(endRow, strip);
+      for (std::size_t e = begin; e < end; ++e) {
         if (pads.code[e] != kEndPad) continue;
         const std::size_t l = pads.lane[e];
-        const bool inner = after >= 1 && (maskRow(k)[l] & kColumnRun);
+        const bool inner = after >= 1 && inRun(k, l);
         row(endRow)[l] = padBeside(row(endRow - 1)[l], inner ? row(k)[l] : 0.0, inner);
         mask[endRow * width + l] |= kColumnPad;
       }
     }
-    if (!ticks()) return false;
   }
-  return true;
+}
+
+// The column solve (its single gaps joined): the lanes are the columns, contiguous within each
+// row (element k), solved in parallel strips. False when ticks stopped it (cancel).
+bool solveColumnRuns(double* c, std::uint8_t* mask, std::size_t width, int ny, RowTicks& ticks) {
+  const std::size_t height = static_cast<std::size_t>(ny) + 2;
+  // The specials of every row first, so that the sweeps stream through the rows undisturbed.
+  const ColumnSpecials found = classifyColumns(mask, width, height);
+  return ticks.parallelPass(
+      height, kColumnStrip * height, 2, [&](std::size_t begin, std::size_t end) {
+        solveColumnStrip(c, mask, width, height, found, begin / height, end / height);
+      });
 }
 
 // The special slots of one row of the row solve, ascending.
@@ -599,21 +654,37 @@ NodeVector computeSplineCoefficients(std::span<const double> nodes, int nx, int 
     c = NodeVector();
     return c;
   }
-  // From the first row with a blank on, the rows are placed again with the mask made from them,
-  // and the single gaps of the column runs are joined a row behind, while the rows are in cache.
+  // From the first row with a blank on, the rows are placed again with the mask made from them;
+  // then the single gaps of the column runs are joined. A join changes only a blank slot whose
+  // neighbours in its column are nodes, so no join depends on another: both go in parallel rows.
   SlotMask mask;
-  std::vector<std::uint8_t> gaps;
   if (firstBlank < static_cast<std::size_t>(ny)) {
     mask = startMask(width, height, firstBlank);
-    gaps.assign((width + 7) / 8 * 8, 0);
-  }
-  for (std::size_t j = firstBlank; j < static_cast<std::size_t>(ny); ++j) {
-    if (!ticks.check()) {
+    const std::size_t rest = static_cast<std::size_t>(ny) - firstBlank;
+    const std::size_t block = parallel::rowsPerBlock(width) * width;
+    // Rows [begin, end) of the rest, from slot offsets.
+    const auto rows = [&](std::size_t begin, std::size_t end) {
+      return std::pair{firstBlank + begin / width, firstBlank + end / width};
+    };
+    const bool placed = ticks.parallelPass(rest, block, 0, [&](std::size_t begin, std::size_t end) {
+      const auto [first, last] = rows(begin, end);
+      for (std::size_t j = first; j < last; ++j) {
+        placeRow(nodes.data() + j * n, n, c.data() + (j + 1) * width,
+                 mask.data() + (j + 1) * width);
+      }
+    });
+    const bool joined =
+        placed && ticks.parallelPass(rest, block, 0, [&](std::size_t begin, std::size_t end) {
+          const auto [first, last] = rows(begin, end);
+          std::vector<std::uint8_t> gaps((width + 7) / 8 * 8, 0);
+          for (std::size_t j = std::max<std::size_t>(2, first); j < last; ++j) {
+            joinColumnGaps(c.data(), mask.data(), width, j, gaps);
+          }
+        });
+    if (!joined) {
       c = NodeVector();
       return c;
     }
-    placeRow(nodes.data() + j * n, n, c.data() + (j + 1) * width, mask.data() + (j + 1) * width);
-    if (j >= 2) joinColumnGaps(c.data(), mask.data(), width, j, gaps);
   }
   if (blanks != nullptr) *blanks = !mask.empty();
   if (!mask.empty()) {
@@ -625,10 +696,9 @@ NodeVector computeSplineCoefficients(std::span<const double> nodes, int nx, int 
   }
   // The columns in strips of lanes (the slots counted column by column), then the rows in blocks
   // of rows, each block on its own.
-  constexpr std::size_t kStrip = 64;
   const bool solved =
       ticks.parallelPass(
-          height, kStrip * height, 2,
+          height, kColumnStrip * height, 2,
           [&](std::size_t begin, std::size_t end) {
             const std::size_t first = begin / height;
             solve(RowLanes{c.data() + first, width, end / height - first}, ny, [] { return true; });
