@@ -7,6 +7,7 @@
 #include <type_traits>
 
 #include "common/Memory.h"
+#include "common/Parallel.h"
 #include "geometry/Crossings.h"
 #include "grid/Blank.h"
 
@@ -177,10 +178,13 @@ bool S_IsolineComputer::rankNodes() {
     widest = std::max(widest, n);
   };
   constexpr std::uint64_t kMostCrossings = std::numeric_limits<std::uint32_t>::max();
+  // The ranks in parallel blocks first (a blank's 32-bit mark narrows to the type's largest
+  // value; every other rank fits), then the crossings counted row by row.
+  parallel::forEachBlock(store.size(), [&](std::size_t begin, std::size_t end) {
+    for (std::size_t k = begin; k < end; ++k) ranked[k] = static_cast<Rank>(rank(z_[k]));
+  });
   for (std::size_t j = 0; j < static_cast<std::size_t>(ny_); ++j) {
     const std::size_t row = j * nx;
-    // A blank's 32-bit mark narrows to the type's largest value; every other rank fits.
-    for (std::size_t i = 0; i < nx; ++i) ranked[row + i] = static_cast<Rank>(rank(z_[row + i]));
     for (std::size_t i = 0; i + 1 < nx; ++i) count(row + i, row + i + 1);
     if (j > 0) {
       for (std::size_t i = 0; i < nx; ++i) count(row - nx + i, row + i);
