@@ -60,25 +60,21 @@ TEST_P(ParallelLoops, ReductionsFoldThePartialsInBlockOrder) {
       [](std::string total, const std::string& block) { return total + block; }, Blocking{10, 0}));
   EXPECT_EQ(order, "0,1,2,3,4,5,6,7,8,9,");
   // A floating-point sum over fixed blocks gives the same bits under every cap.
-  double sum = 0.0;
-  reduceBlocks(
-      1'000'000, quiet, sum,
-      [](std::size_t begin, std::size_t end) {
-        double block = 0.0;
-        for (std::size_t k = begin; k < end; ++k) block += 1.0 / static_cast<double>(k + 1);
-        return block;
-      },
-      [](double total, double block) { return total + block; }, Blocking{4096, 0});
+  const auto harmonic = [&quiet] {
+    double sum = 0.0;
+    reduceBlocks(
+        1'000'000, quiet, sum,
+        [](std::size_t begin, std::size_t end) {
+          double block = 0.0;
+          for (std::size_t k = begin; k < end; ++k) block += 1.0 / static_cast<double>(k + 1);
+          return block;
+        },
+        [](double total, double block) { return total + block; }, Blocking{4096, 0});
+    return sum;
+  };
+  const double sum = harmonic();
   setThreadLimit(1);
-  double serial = 0.0;
-  reduceBlocks(
-      1'000'000, quiet, serial,
-      [](std::size_t begin, std::size_t end) {
-        double block = 0.0;
-        for (std::size_t k = begin; k < end; ++k) block += 1.0 / static_cast<double>(k + 1);
-        return block;
-      },
-      [](double total, double block) { return total + block; }, Blocking{4096, 0});
+  const double serial = harmonic();
   EXPECT_EQ(sum, serial);
 }
 
