@@ -131,6 +131,27 @@ void BM_DerivativeXX4000(benchmark::State& state) {
 }
 BENCHMARK(BM_DerivativeXX4000)->Unit(benchmark::kMillisecond);
 
+// Spec(G, 1) of a 4000 x 4000 grid whose coefficients are known: the first special map.
+void BM_Spec1_4000(benchmark::State& state) {
+  const Grid a = makeGrid(4000, 0.0);
+  a.splineCoefficients();
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(vellumar::grid::derivativeGrid(a, vellumar::grid::kFirstSpecialCode));
+  }
+}
+BENCHMARK(BM_Spec1_4000)->Unit(benchmark::kMillisecond);
+
+// Dense(G, 1.5) of a 4000 x 4000 grid whose coefficients are known: resampling through the
+// surface onto a lattice 1.5 times finer (6000 x 6000 nodes).
+void BM_Dense1_5Of4000(benchmark::State& state) {
+  const Grid a = makeGrid(4000, 0.0);
+  a.splineCoefficients();
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(vellumar::grid::dense(a, 1.5));
+  }
+}
+BENCHMARK(BM_Dense1_5Of4000)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 
 BENCHMARK_MAIN();
