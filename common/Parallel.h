@@ -132,6 +132,20 @@ bool forEachRowBlock(std::size_t rows, std::size_t nx, ProgressPacer& pacer, Bod
       Blocking{perBlock * nx, leastBlocks * perBlock * nx});
 }
 
+// A reduction over rows: compute(rowBegin, rowEnd) gives the partial result of each block of
+// forEachRowBlock, and combine folds them into total in block order. False, with total unchanged,
+// when the pacer stopped the loop.
+template <class T, class Compute, class Combine>
+bool reduceRowBlocks(std::size_t rows, std::size_t nx, ProgressPacer& pacer, T& total,
+                     Compute&& compute, Combine&& combine) {
+  const std::size_t perBlock = rowsPerBlock(nx);
+  nx = nx == 0 ? 1 : nx;
+  return reduceBlocks(
+      rows * nx, pacer, total,
+      [&](std::size_t begin, std::size_t end) { return compute(begin / nx, end / nx); }, combine,
+      Blocking{perBlock * nx, 8 * perBlock * nx});
+}
+
 // forEachBlock for a loop without progress (nobody watches and nothing can cancel it).
 template <class Body>
 bool forEachBlock(std::size_t n, Body&& body, const Blocking& blocking = {}) {

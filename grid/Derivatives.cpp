@@ -230,19 +230,20 @@ struct NoiseFloor {
 };
 
 // The range of the derivative nodes that rows(rowBegin, rowEnd) computes, over every row of the
-// grid in parallel blocks of rows (a grid of fewer rows than a block on the calling thread). The
-// range of the rows done when the pacer stopped them.
+// grid in parallel blocks of rows (a grid of few rows on the calling thread); meaningless when the
+// pacer stopped them.
 template <class Rows>
 Range derivativeRows(const Grid& grid, ProgressPacer& pacer, Rows&& rows) {
-  const std::size_t nx = static_cast<std::size_t>(grid.nx());
-  const std::size_t ny = static_cast<std::size_t>(grid.ny());
-  const std::size_t perBlock = parallel::rowsPerBlock(nx);
   Range range{kMinMaxStart, -kMinMaxStart};
-  std::vector<Range> partials((ny + perBlock - 1) / perBlock, range);
-  parallel::forEachRowBlock(ny, nx, pacer, [&](std::size_t rowBegin, std::size_t rowEnd) {
-    partials[rowBegin / perBlock] = rows(static_cast<int>(rowBegin), static_cast<int>(rowEnd));
-  });
-  for (const Range& partial : partials) range.add(partial);
+  parallel::reduceRowBlocks(
+      static_cast<std::size_t>(grid.ny()), static_cast<std::size_t>(grid.nx()), pacer, range,
+      [&](std::size_t rowBegin, std::size_t rowEnd) {
+        return rows(static_cast<int>(rowBegin), static_cast<int>(rowEnd));
+      },
+      [](Range total, const Range& block) {
+        total.add(block);
+        return total;
+      });
   return range;
 }
 

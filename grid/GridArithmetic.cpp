@@ -142,21 +142,6 @@ Range widened(Range total, const Range& block) {
   return total;
 }
 
-// CombinedBlocks of rows computed by rows(rowBegin, rowEnd) in parallel blocks of rows.
-template <class Rows>
-bool reduceRowBlocks(std::size_t rows, std::size_t nx, ProgressPacer& pacer, CombinedBlocks& total,
-                     Rows&& compute) {
-  const std::size_t perBlock = parallel::rowsPerBlock(nx);
-  std::vector<CombinedBlocks> partials((rows + perBlock - 1) / perBlock);
-  const bool done =
-      parallel::forEachRowBlock(rows, nx, pacer, [&](std::size_t rowBegin, std::size_t rowEnd) {
-        partials[rowBegin / perBlock] = compute(rowBegin, rowEnd);
-      });
-  if (!done) return false;
-  for (const CombinedBlocks& partial : partials) total = CombinedBlocks::merge(total, partial);
-  return true;
-}
-
 // The first node in column order at which a function left its domain (status Ok: none).
 struct FirstFailure {
   std::size_t i;
@@ -305,22 +290,23 @@ Grid combineOnEqualRectangles(const Grid& a, const Grid& b, BinaryOp op, ErrorSi
     const SurfaceSampler sampler(other, target.nodeXs());
     other.hasBlanks();  // settled by the sampler's spline solve (or one scan in bilinear mode)
     const Blanks known = knownBlanks(other, target);
-    const bool done =
-        reduceRowBlocks(static_cast<std::size_t>(target.ny()), nx, pacer, news,
-                        [&](std::size_t rowBegin, std::size_t rowEnd) {
-                          CombinedBlocks block;
-                          SurfaceSampler rows(sampler);
-                          std::vector<double> row(nx);
-                          for (std::size_t j = rowBegin; j < rowEnd; ++j) {
-                            rows.sampleRow(target.nodeY(static_cast<int>(j)), row.data());
-                            const double* stored = target.nodes().data() + j * nx;
-                            const double* left = resampleA ? row.data() : stored;
-                            const double* right = resampleA ? stored : row.data();
-                            block.candidates |= combineValues(op, left, right, out.data() + j * nx,
-                                                              nx, block.range, known);
-                          }
-                          return block;
-                        });
+    const bool done = parallel::reduceRowBlocks(
+        static_cast<std::size_t>(target.ny()), nx, pacer, news,
+        [&](std::size_t rowBegin, std::size_t rowEnd) {
+          CombinedBlocks block;
+          SurfaceSampler rows(sampler);
+          std::vector<double> row(nx);
+          for (std::size_t j = rowBegin; j < rowEnd; ++j) {
+            rows.sampleRow(target.nodeY(static_cast<int>(j)), row.data());
+            const double* stored = target.nodes().data() + j * nx;
+            const double* left = resampleA ? row.data() : stored;
+            const double* right = resampleA ? stored : row.data();
+            block.candidates |=
+                combineValues(op, left, right, out.data() + j * nx, nx, block.range, known);
+          }
+          return block;
+        },
+        CombinedBlocks::merge);
     if (!done) return Grid();
   }
   const Range range = news.range;
@@ -345,8 +331,9 @@ Grid combineOnIntersection(const Grid& a, const Grid& b, BinaryOp op, ErrorSink&
   NodeVector out(xs.size() * ys.size());
   ProgressPacer pacer(&sink, static_cast<std::int64_t>(out.size()));
   CombinedBlocks news;
-  const bool done = reduceRowBlocks(
-      ys.size(), xs.size(), pacer, news, [&](std::size_t rowBegin, std::size_t rowEnd) {
+  const bool done = parallel::reduceRowBlocks(
+      ys.size(), xs.size(), pacer, news,
+      [&](std::size_t rowBegin, std::size_t rowEnd) {
         CombinedBlocks block;
         SurfaceSampler rowsA(samplerA);
         SurfaceSampler rowsB(samplerB);
@@ -359,7 +346,8 @@ Grid combineOnIntersection(const Grid& a, const Grid& b, BinaryOp op, ErrorSink&
                         block.range, Blanks::Unknown);
         }
         return block;
-      });
+      },
+      CombinedBlocks::merge);
   if (!done) return Grid();
   return resultGrid(lattice.nx, lattice.ny, r, std::move(out), commonMode(a, b), news.range);
 }

@@ -289,22 +289,24 @@ std::optional<Grid> mergeDifferent(const Grid& first, const Grid& second, double
   const bool blanks = first.hasBlanks() || second.hasBlanks();
   NodeVector values(xs.size() * ys.size());
   ProgressPacer pacer(&sink, static_cast<std::int64_t>(values.size()));
-  const std::size_t perBlock = parallel::rowsPerBlock(xs.size());
-  std::vector<Range> partials((ys.size() + perBlock - 1) / perBlock,
-                              Range{kMinMaxStart, -kMinMaxStart});
-  const bool done = parallel::forEachRowBlock(
-      ys.size(), xs.size(), pacer, [&](std::size_t rowBegin, std::size_t rowEnd) {
+  Range covered{kMinMaxStart, -kMinMaxStart};
+  const bool done = parallel::reduceRowBlocks(
+      ys.size(), xs.size(), pacer, covered,
+      [&](std::size_t rowBegin, std::size_t rowEnd) {
         MergeSource::Rows rowsA(a);
         MergeSource::Rows rowsB(b);
-        Range& covered = partials[rowBegin / perBlock];
+        Range block{kMinMaxStart, -kMinMaxStart};
         for (std::size_t j = rowBegin; j < rowEnd; ++j) {
           mergeRow(rowsA.sample(j) ? &rowsA : nullptr, rowsB.sample(j) ? &rowsB : nullptr, blanks,
-                   fill, values.data() + j * xs.size(), xs.size(), covered);
+                   fill, values.data() + j * xs.size(), xs.size(), block);
         }
+        return block;
+      },
+      [](Range total, const Range& block) {
+        total.add(block);
+        return total;
       });
   if (!done) return std::nullopt;
-  Range covered{kMinMaxStart, -kMinMaxStart};
-  for (const Range& partial : partials) covered.add(partial);
   const Grid rectangle = shellGrid(0, 0, ax.low, ax.high, ay.low, ay.high);
   Grid result = Grid::fromNodes(nx, ny, rectangle, std::move(values));
   result.zmin = covered.min;
