@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstddef>
@@ -175,6 +176,55 @@ std::optional<std::string> readWholeFile(const std::string& path, std::uint64_t 
   std::string bytes;
   if (readFile(path, bytes, nullptr, maxBytes) != FileError::None) return std::nullopt;
   return bytes;
+}
+
+FileWindows::~FileWindows() {
+  if (fd_ >= 0) close(fd_);
+}
+
+FileError FileWindows::open(const std::string& path) {
+  if (fd_ >= 0) close(fd_);
+  fd_ = -1;
+  offset_ = 0;
+  held_ = 0;
+  struct stat info {};
+  const FileError opened = openRegular(path, fd_, info);
+  if (opened != FileError::None) return opened;
+  size_ = static_cast<std::uint64_t>(info.st_size);
+  return FileError::None;
+}
+
+FileError FileWindows::advance(std::size_t consumed, std::size_t least) {
+  if (fd_ < 0) return FileError::ReadFailed;
+  consumed = std::min(consumed, held_);
+  offset_ += consumed;
+  held_ -= consumed;
+  const std::uint64_t left = size_ - offset_;
+  const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(least, left));
+  if (wanted > capacity_) {
+    if (!memory::fits(wanted)) return FileError::OutOfMemory;
+    try {
+      std::unique_ptr<char[]> wider(new char[wanted]);
+      if (held_ != 0) std::memcpy(wider.get(), buffer_.get() + consumed, held_);
+      buffer_ = std::move(wider);
+      capacity_ = wanted;
+    } catch (const std::bad_alloc&) {
+      return FileError::OutOfMemory;
+    }
+  } else if (consumed != 0 && held_ != 0) {
+    std::memmove(buffer_.get(), buffer_.get() + consumed, held_);
+  }
+  while (held_ < wanted) {
+    const ssize_t got =
+        readAt(fd_, buffer_.get() + held_, wanted - held_, static_cast<off_t>(offset_ + held_));
+    if (got <= 0) return FileError::ReadFailed;
+    held_ += static_cast<std::size_t>(got);
+  }
+  if (atEnd()) {
+    char extra = 0;
+    if (readAt(fd_, &extra, 1, static_cast<off_t>(size_)) != 0) return FileError::ReadFailed;
+  }
+  return FileError::None;
 }
 
 FileError checkRegularFile(const std::string& path) {

@@ -71,6 +71,39 @@ FileError readFile(const std::string& path, std::string& bytes, FileStamp* stamp
 std::optional<std::string> readWholeFile(const std::string& path,
                                          std::uint64_t maxBytes = std::uint64_t(1) << 40);
 
+// A regular file read front to back a window at a time, for readers that never need the whole
+// file at once: memory stays bounded by the widest window asked for, and no page is written
+// twice. The same files are refused as by readFile, and no more than the size the file had when
+// it was opened is read; a file that shrank or grew meanwhile gives ReadFailed.
+class FileWindows {
+ public:
+  FileWindows() = default;
+  ~FileWindows();
+  FileWindows(const FileWindows&) = delete;
+  FileWindows& operator=(const FileWindows&) = delete;
+
+  // Opens path; the window is empty until the first advance.
+  FileError open(const std::string& path);
+  // The size the file had when it was opened.
+  std::uint64_t size() const { return size_; }
+  // The bytes held, from file offset offset() on.
+  std::string_view window() const { return {buffer_.get(), held_}; }
+  std::uint64_t offset() const { return offset_; }
+  // Whether the window reaches the end of the file.
+  bool atEnd() const { return offset_ + held_ == size_; }
+  // Drops the first `consumed` bytes of the window and reads on until it holds at least `least`
+  // bytes or reaches the end of the file. OutOfMemory when the buffer cannot grow to `least`.
+  FileError advance(std::size_t consumed, std::size_t least);
+
+ private:
+  int fd_ = -1;
+  std::uint64_t size_ = 0;
+  std::uint64_t offset_ = 0;
+  std::unique_ptr<char[]> buffer_;
+  std::size_t capacity_ = 0;
+  std::size_t held_ = 0;
+};
+
 // Missing, NotRegularFile or CannotOpen for what readFile would refuse before reading; None for a
 // regular file that exists (whether it can be opened is not tried).
 FileError checkRegularFile(const std::string& path);

@@ -398,6 +398,65 @@ DsaaRead readNodesSerially(Tokens& tokens, std::span<double> nodes, int nx, int 
 // The node text is read in pieces of about kPieceBytes when it holds more than one.
 constexpr std::size_t kPieceBytes = std::size_t(1) << 20;
 constexpr std::size_t kPiecesPerThread = 4;
+// A file is read in windows of a batch of pieces, within these bounds.
+constexpr std::size_t kLeastWindowBytes = std::size_t(4) << 20;
+constexpr std::size_t kMostWindowBytes = std::size_t(64) << 20;
+
+// The text of a DSAA grid as the reader walks it: bytes held whole, or a file read a window at a
+// time. The window is the text not dropped yet, as far as it is held. The line breaks of the
+// dropped text are counted, and the line of its last character that is not white space kept,
+// so that a fault anywhere names its line as if the text were held whole.
+class DsaaText {
+ public:
+  explicit DsaaText(std::string_view whole) : whole_(whole), size_(whole.size()) {}
+  explicit DsaaText(FileWindows& file) : file_(&file), size_(file.size()) {}
+
+  std::string_view window() const { return file_ != nullptr ? file_->window() : whole_; }
+  // Whether the window reaches the end of the text.
+  bool last() const { return file_ == nullptr || file_->atEnd(); }
+  std::uint64_t size() const { return size_; }
+  std::int64_t linesBefore() const { return linesBefore_; }
+  // The line of the last character that is not white space in the text dropped so far; 0 when
+  // there is none.
+  std::int64_t lastTextLine() const { return lastTextLine_; }
+
+  // Drops the first `consumed` bytes of the window, which hold `newlines` line breaks.
+  void drop(std::size_t consumed, std::int64_t newlines) {
+    const std::string_view gone = window().substr(0, consumed);
+    std::size_t end = gone.size();
+    while (end > 0 && isSpace(gone[end - 1])) --end;
+    if (end > 0) {
+      const auto after =
+          std::count(gone.begin() + static_cast<std::ptrdiff_t>(end), gone.end(), '\n');
+      lastTextLine_ = linesBefore_ + 1 + newlines - after;
+    }
+    linesBefore_ += newlines;
+    consumed_ = consumed;
+    if (file_ == nullptr) whole_.remove_prefix(consumed);
+  }
+  // Reads on until the window holds at least `least` bytes or reaches the end of the text.
+  DsaaStatus fill(std::size_t least) {
+    if (file_ == nullptr) return DsaaStatus::Ok;
+    const FileError error = file_->advance(consumed_, least);
+    consumed_ = 0;
+    if (error == FileError::None) return DsaaStatus::Ok;
+    return error == FileError::OutOfMemory ? DsaaStatus::OutOfMemory : DsaaStatus::CannotOpen;
+  }
+
+ private:
+  std::string_view whole_;
+  FileWindows* file_ = nullptr;
+  std::uint64_t size_ = 0;
+  std::size_t consumed_ = 0;  // dropped from the file's window, not yet released by a fill
+  std::int64_t linesBefore_ = 0;
+  std::int64_t lastTextLine_ = 0;
+};
+
+// The bytes of a file window: a batch of pieces for every thread.
+std::size_t windowBytes() {
+  return std::clamp(kPieceBytes * kPiecesPerThread * parallel::threadLimit(), kLeastWindowBytes,
+                    kMostWindowBytes);
+}
 
 // Cuts text into pieces of about kPieceBytes, each ending where white space (or the text) does
 // begin, so that no token is split between two pieces.
@@ -412,12 +471,19 @@ std::vector<std::string_view> cutPieces(std::string_view text) {
   return pieces;
 }
 
-std::size_t countTokens(std::string_view piece) {
-  std::size_t count = 0;
+// The tokens and the line breaks of a piece.
+struct PieceCount {
+  std::size_t tokens = 0;
+  std::int64_t newlines = 0;
+};
+
+PieceCount countPiece(std::string_view piece) {
+  PieceCount count;
   bool afterSpace = true;
   for (const char c : piece) {
     const bool space = isSpace(c);
-    count += afterSpace && !space;
+    count.tokens += afterSpace && !space;
+    count.newlines += c == '\n';
     afterSpace = space;
   }
   return count;
@@ -447,53 +513,93 @@ PieceFault parsePiece(std::string_view piece, std::span<double> nodes, std::size
   return {};
 }
 
-// Reads the nodes of a large text in batches of pieces, each batch on several threads: the
-// tokens of every piece are counted, which places the first node of each piece, then the pieces
-// are read into their nodes. The outcome is the serial reader's: the first token that is no
-// number names its line, a missing token the text's last line, progress hears of every row in
-// order, and the tokens after the last node are never parsed (nor counted beyond their batch).
+// Reads the nodes of a large text window by window, each window's whole tokens in batches of
+// pieces on several threads: the tokens of every piece are counted, which places the first node
+// of each piece, then the pieces are read into their nodes. The outcome is the serial reader's:
+// the first token that is no number names its line, a missing token the text's last line,
+// progress hears of every row in order, and the tokens after the last node are never parsed (nor
+// counted beyond their batch).
 class PieceReader {
  public:
-  PieceReader(std::string_view bytes, std::size_t nodeText, std::span<double> nodes, int nx, int ny,
-              const RowProgress& progress)
-      : bytes_(bytes),
-        pieces_(cutPieces(bytes.substr(nodeText))),
-        nodes_(nodes),
-        nx_(static_cast<std::size_t>(nx)),
-        rows_(progress, ny) {}
+  PieceReader(DsaaText& text, std::span<double> nodes, int nx, int ny, const RowProgress& progress)
+      : text_(text), nodes_(nodes), nx_(static_cast<std::size_t>(nx)), rows_(progress, ny) {}
 
-  DsaaRead run() {
-    const std::size_t batch = kPiecesPerThread * parallel::threadLimit();
-    starts_.resize(std::min(batch, pieces_.size()));
-    faults_.resize(starts_.size());
-    for (std::size_t first = 0; first < pieces_.size() && read_ < nodes_.size(); first += batch) {
-      const PieceFault fault = readBatch(first, std::min(batch, pieces_.size() - first));
-      if (!rows_.upTo(rowsBefore(fault.at != nullptr ? fault.node : read_))) {
-        return {DsaaStatus::Cancelled, 0};
+  // Reads from offset `start` of the window on.
+  DsaaRead run(std::size_t start) {
+    // The line breaks of the window before the node text.
+    const std::string_view head = text_.window().substr(0, start);
+    std::int64_t newlines = std::count(head.begin(), head.end(), '\n');
+    while (read_ < nodes_.size()) {
+      const std::string_view window = text_.window();
+      const std::size_t cut = wholeTokensEnd(window, start);
+      if (cut == start && !text_.last()) {
+        // One token fills the rest of the window: hold more of it.
+        if (const DsaaStatus grown = text_.fill(2 * window.size()); grown != DsaaStatus::Ok) {
+          return {grown, 0};
+        }
+        continue;
       }
-      if (fault.at != nullptr) {
-        return {DsaaStatus::Invalid,
-                lineAt(bytes_, static_cast<std::size_t>(fault.at - bytes_.data()))};
+      const DsaaRead read = readWindow(window.substr(start, cut - start), newlines);
+      if (!read) return read;
+      text_.drop(cut, newlines);
+      if (text_.last() || read_ == nodes_.size()) break;
+      if (const DsaaStatus filled = text_.fill(windowBytes()); filled != DsaaStatus::Ok) {
+        return {filled, 0};
       }
+      start = 0;
+      newlines = 0;
     }
-    if (read_ < nodes_.size()) return {DsaaStatus::Invalid, lastTextLine(bytes_)};
+    if (read_ < nodes_.size()) return {DsaaStatus::Invalid, text_.lastTextLine()};
     return {};
   }
 
  private:
-  // Reads pieces [first, first + count) and advances read_ past their nodes; the first fault
-  // among them.
-  PieceFault readBatch(std::size_t first, std::size_t count) {
+  // The end of the window's whole tokens from start on: all of it at the end of the text, else
+  // up to its last white space (start when there is none).
+  std::size_t wholeTokensEnd(std::string_view window, std::size_t start) const {
+    if (text_.last()) return window.size();
+    std::size_t cut = window.size();
+    while (cut > start && !isSpace(window[cut - 1])) --cut;
+    return cut;
+  }
+
+  // Reads the tokens of part, a run of whole tokens of the window, and adds its line breaks to
+  // newlines (those of the window before part on entry).
+  DsaaRead readWindow(std::string_view part, std::int64_t& newlines) {
+    pieces_ = cutPieces(part);
+    const std::size_t batch = kPiecesPerThread * parallel::threadLimit();
+    for (std::size_t first = 0; first < pieces_.size() && read_ < nodes_.size(); first += batch) {
+      const std::size_t count = std::min(batch, pieces_.size() - first);
+      const std::size_t faulty = readBatch(first, count);
+      const std::size_t readTo = faulty < count ? faults_[faulty].node : read_;
+      if (!rows_.upTo(static_cast<std::int64_t>(readTo / nx_))) return {DsaaStatus::Cancelled, 0};
+      if (faulty < count) {
+        const std::string_view piece = pieces_[first + faulty];
+        const auto before = static_cast<std::ptrdiff_t>(faults_[faulty].at - piece.data());
+        const std::int64_t within = std::count(piece.begin(), piece.begin() + before, '\n');
+        return {DsaaStatus::Invalid,
+                text_.linesBefore() + 1 + newlines + newlinesBefore(faulty) + within};
+      }
+      newlines += newlinesBefore(count);
+    }
+    return {};
+  }
+
+  // Reads pieces [first, first + count) and advances read_ past their nodes; the index within
+  // the batch of the first piece with a fault, count when none has.
+  std::size_t readBatch(std::size_t first, std::size_t count) {
+    counts_.resize(count);
+    starts_.resize(count);
+    faults_.resize(count);
     parallel::forEachBlock(
         count,
         [&](std::size_t begin, std::size_t end) {
-          for (std::size_t k = begin; k < end; ++k) starts_[k] = countTokens(pieces_[first + k]);
+          for (std::size_t k = begin; k < end; ++k) counts_[k] = countPiece(pieces_[first + k]);
         },
         parallel::kCostlyItems);
     for (std::size_t k = 0; k < count; ++k) {
-      const std::size_t tokens = starts_[k];
       starts_[k] = read_;
-      read_ = std::min(nodes_.size(), read_ + tokens);
+      read_ = std::min(nodes_.size(), read_ + counts_[k].tokens);
     }
     parallel::forEachBlock(
         count,
@@ -504,50 +610,72 @@ class PieceReader {
         },
         parallel::kCostlyItems);
     for (std::size_t k = 0; k < count; ++k) {
-      if (faults_[k].at != nullptr) return faults_[k];
+      if (faults_[k].at != nullptr) return k;
     }
-    return {};
+    return count;
   }
 
-  std::int64_t rowsBefore(std::size_t node) const { return static_cast<std::int64_t>(node / nx_); }
+  // The line breaks of the first `count` pieces of the batch.
+  std::int64_t newlinesBefore(std::size_t count) const {
+    std::int64_t newlines = 0;
+    for (std::size_t k = 0; k < count; ++k) newlines += counts_[k].newlines;
+    return newlines;
+  }
 
-  std::string_view bytes_;
-  std::vector<std::string_view> pieces_;
+  DsaaText& text_;
   std::span<double> nodes_;
   std::size_t nx_;
   RowReporter rows_;
   std::size_t read_ = 0;  // the nodes of the pieces read so far
+  std::vector<std::string_view> pieces_;
+  std::vector<PieceCount> counts_;
   std::vector<std::size_t> starts_;
   std::vector<PieceFault> faults_;
 };
 
-DsaaRead readNodes(std::string_view bytes, Tokens& tokens, std::span<double> nodes, int nx, int ny,
+DsaaRead readNodes(DsaaText& text, Tokens& tokens, std::span<double> nodes, int nx, int ny,
                    const RowProgress& progress) {
-  if (nodes.empty() || bytes.size() - tokens.offset() <= kPieceBytes) {
+  if (nodes.empty() || (text.last() && text.window().size() - tokens.offset() <= kPieceBytes)) {
     return readNodesSerially(tokens, nodes, nx, ny, progress);
   }
   try {
-    return PieceReader(bytes, tokens.offset(), nodes, nx, ny, progress).run();
+    return PieceReader(text, nodes, nx, ny, progress).run(tokens.offset());
   } catch (const std::bad_alloc&) {
     return {DsaaStatus::OutOfMemory, 0};
   }
 }
 
-DsaaRead parse(std::string_view bytes, Grid& grid, const RowProgress& progress) {
-  Tokens tokens(bytes);
-  const DsaaRead invalid{DsaaStatus::Invalid, 0};
+// Reads the header from the window, holding more of the text while the header runs to the end
+// of the window: the header's tokens and the white space after them are then all held, and the
+// text before them is never dropped, so Tokens tells the lines of its faults.
+DsaaRead readHeaderOf(DsaaText& text, Tokens& tokens, int& nx, int& ny, double extents[6]) {
+  for (;;) {
+    tokens = Tokens(text.window());
+    const bool read = readHeader(tokens, nx, ny, extents);
+    if (text.last() || tokens.offset() < text.window().size()) {
+      if (!read) return {DsaaStatus::Invalid, tokens.lastLine()};
+      return {};
+    }
+    if (const DsaaStatus grown = text.fill(2 * text.window().size() + 1); grown != DsaaStatus::Ok) {
+      return {grown, 0};
+    }
+  }
+}
+
+DsaaRead parse(DsaaText& text, Grid& grid, const RowProgress& progress) {
+  Tokens tokens(text.window());
   int nx = 0;
   int ny = 0;
   double extents[6];
-  if (!readHeader(tokens, nx, ny, extents)) return {DsaaStatus::Invalid, tokens.lastLine()};
+  if (const DsaaRead header = readHeaderOf(text, tokens, nx, ny, extents); !header) return header;
   // Every value needs at least one character and one separator (or the end of the text). Each
   // count on its own is held to that too, so that a header of an empty grid ("2000000000 0")
   // cannot make later operations size anything from the count it claims.
-  const std::uint64_t most = (bytes.size() + 1) / 2;
+  const std::uint64_t most = (text.size() + 1) / 2;
   const std::uint64_t count = static_cast<std::uint64_t>(nx) * static_cast<std::uint64_t>(ny);
   if (count > most || static_cast<std::uint64_t>(nx) > most ||
       static_cast<std::uint64_t>(ny) > most) {
-    return invalid;
+    return {DsaaStatus::Invalid, 0};
   }
   Grid loaded;
   try {
@@ -555,7 +683,7 @@ DsaaRead parse(std::string_view bytes, Grid& grid, const RowProgress& progress) 
   } catch (const std::bad_alloc&) {
     return {DsaaStatus::OutOfMemory, 0};
   }
-  const DsaaRead read = readNodes(bytes, tokens, loaded.mutableNodes(), nx, ny, progress);
+  const DsaaRead read = readNodes(text, tokens, loaded.mutableNodes(), nx, ny, progress);
   if (!read) return read;
   loaded.rectangleFlag = 1;
   loaded.left = extents[0];
@@ -571,16 +699,22 @@ DsaaRead parse(std::string_view bytes, Grid& grid, const RowProgress& progress) 
 }  // namespace
 
 DsaaRead parseDsaa(std::string_view bytes, Grid& grid, const RowProgress& progress) {
-  return parse(bytes, grid, progress);
+  DsaaText text(bytes);
+  return parse(text, grid, progress);
 }
 
+// The file is read in windows, never held whole: its pages are copied once into a buffer of a
+// few megabytes that the parse reuses, which costs far less than faulting in a buffer of the
+// whole file.
 DsaaRead readDsaa(const std::string& path, Grid& grid, const RowProgress& progress) {
-  FileBytes bytes;
-  const FileError read = readFile(path, bytes);
-  if (read != FileError::None) {
-    return {read == FileError::OutOfMemory ? DsaaStatus::OutOfMemory : DsaaStatus::CannotOpen, 0};
+  FileWindows file;
+  FileError error = file.open(path);
+  if (error == FileError::None) error = file.advance(0, windowBytes());
+  if (error != FileError::None) {
+    return {error == FileError::OutOfMemory ? DsaaStatus::OutOfMemory : DsaaStatus::CannotOpen, 0};
   }
-  const DsaaRead parsed = parse(bytes.view(), grid, progress);
+  DsaaText text(file);
+  const DsaaRead parsed = parse(text, grid, progress);
   if (parsed) grid.name = path;
   return parsed;
 }

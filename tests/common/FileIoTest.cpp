@@ -117,6 +117,51 @@ TEST_F(FileReading, FileBytesOfEverySizeAroundAHugePage) {
   }
 }
 
+TEST_F(FileReading, FileWindowsWalkTheFileAndGrowOnlyWhenAsked) {
+  std::string text;
+  for (int i = 0; i < 100000; ++i) text += static_cast<char>('a' + i % 26);
+  ASSERT_TRUE(writeFileAtomically(path("a.txt"), text));
+  FileWindows file;
+  ASSERT_EQ(file.open(path("a.txt")), FileError::None);
+  EXPECT_EQ(file.size(), text.size());
+  EXPECT_TRUE(file.window().empty());
+  // Windows of 30000 bytes, each keeping the last 1000 bytes of the one before.
+  std::string seen;
+  ASSERT_EQ(file.advance(0, 30000), FileError::None);
+  for (;;) {
+    EXPECT_EQ(file.window(), std::string_view(text).substr(file.offset(), file.window().size()));
+    const bool end = file.atEnd();
+    const std::size_t consumed = end ? file.window().size() : file.window().size() - 1000;
+    seen += file.window().substr(0, consumed);
+    if (end) break;
+    ASSERT_EQ(file.advance(consumed, 30000), FileError::None);
+    ASSERT_GE(file.window().size(), std::min<std::size_t>(30000, text.size() - file.offset()));
+  }
+  EXPECT_EQ(seen, text);
+  // A wider window than the buffer had keeps what was held.
+  ASSERT_EQ(file.open(path("a.txt")), FileError::None);
+  ASSERT_EQ(file.advance(0, 10), FileError::None);
+  ASSERT_EQ(file.advance(5, 60000), FileError::None);
+  EXPECT_EQ(file.window(), std::string_view(text).substr(5, 60000));
+
+  EXPECT_EQ(file.open(path("none")), FileError::Missing);
+  EXPECT_EQ(file.open(dir_.string()), FileError::NotRegularFile);
+  EXPECT_EQ(file.advance(0, 10), FileError::ReadFailed);  // nothing open
+}
+
+TEST_F(FileReading, FileWindowsRefuseAFileThatChangedItsSize) {
+  ASSERT_TRUE(writeFileAtomically(path("a.txt"), std::string(50000, 'x')));
+  for (const off_t size : {off_t{20000}, off_t{80000}}) {
+    FileWindows file;
+    ASSERT_EQ(file.open(path("a.txt")), FileError::None);
+    ASSERT_EQ(file.advance(0, 10000), FileError::None);
+    ASSERT_EQ(truncate(path("a.txt").c_str(), size), 0);
+    // Cut short: the bytes the opened size promised are missing. Grown: bytes beyond it appear.
+    EXPECT_EQ(file.advance(10000, 100000), FileError::ReadFailed) << size;
+    ASSERT_EQ(truncate(path("a.txt").c_str(), 50000), 0);
+  }
+}
+
 TEST_F(FileReading, UnreadableFilesAreNotMissing) {
   // Root reads every file: the read is tried as the user nobody.
   fs::permissions(dir_, fs::perms::all);

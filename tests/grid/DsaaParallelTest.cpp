@@ -17,6 +17,7 @@
 #include "common/CFormat.h"
 #include "common/FileIo.h"
 #include "common/Parallel.h"
+#include "common/SafeSave.h"
 #include "grid/DsaaFile.h"
 
 namespace vellumar::grid {
@@ -33,6 +34,15 @@ class DsaaParallel : public vellumar::testing::FolderTest {
     FolderTest::TearDown();
   }
   static std::string read(const std::string& file) { return readWholeFile(file).value_or(""); }
+  // Reads text held whole or, written to a file, through the file reader, which holds a window
+  // of a few megabytes at a time: the two must come to the same outcome.
+  DsaaRead readFrom(bool file, const std::string& text, Grid& grid,
+                    const RowProgress& progress = {}) {
+    if (!file) return parseDsaa(text, grid, progress);
+    if (!writeFileAtomically(path("text.grd"), text)) return {DsaaStatus::CannotOpen, -1};
+    return readDsaa(path("text.grd"), grid, progress);
+  }
+  static const char* sourceName(bool file) { return file ? "file" : "bytes"; }
 };
 
 // ---- the writer ----
@@ -181,15 +191,17 @@ TEST_F(DsaaParallel, ReadsTheSameNodesWhateverTheThreads) {
   const std::string trailing = large.text + "\n1 2 junk 3x\n";
   for (const unsigned threads : kThreadCounts) {
     parallel::setThreadLimit(threads);
-    Grid grid;
-    ASSERT_TRUE(parseDsaa(trailing, grid)) << threads;
-    ASSERT_EQ(grid.nodeCount(), large.values.size());
-    EXPECT_EQ(grid.zmin, -1.0);
-    EXPECT_EQ(grid.zmax, 1.0);
-    std::size_t wrong = 0;
-    for (std::size_t k = 0; k < large.values.size(); ++k)
-      wrong += grid.nodes()[k] != large.values[k];
-    EXPECT_EQ(wrong, 0u) << threads << " threads";
+    for (const bool file : {false, true}) {
+      Grid grid;
+      ASSERT_TRUE(readFrom(file, trailing, grid)) << threads << " " << sourceName(file);
+      ASSERT_EQ(grid.nodeCount(), large.values.size());
+      EXPECT_EQ(grid.zmin, -1.0);
+      EXPECT_EQ(grid.zmax, 1.0);
+      std::size_t wrong = 0;
+      for (std::size_t k = 0; k < large.values.size(); ++k)
+        wrong += grid.nodes()[k] != large.values[k];
+      EXPECT_EQ(wrong, 0u) << threads << " threads, " << sourceName(file);
+    }
   }
 }
 
@@ -214,18 +226,60 @@ TEST_F(DsaaParallel, FaultsInLaterPiecesNameTheLineOfTheSerialReader) {
   for (const unsigned threads : kThreadCounts) {
     parallel::setThreadLimit(threads);
     for (const auto& c : cases) {
-      Grid grid = testing::makeGrid(2, 2, 0, 1, 0, 1, [](double, double) { return 9.0; });
-      std::int64_t rowsReported = 0;
-      const RowProgress count = [&rowsReported](std::int64_t done, std::int64_t) {
-        rowsReported = done;
-        return true;
-      };
-      const DsaaRead outcome = parseDsaa(c.text, grid, count);
-      EXPECT_EQ(outcome.status, DsaaStatus::Invalid) << threads << " threads, node " << c.node;
-      EXPECT_EQ(outcome.line, c.line) << threads << " threads, node " << c.node;
-      EXPECT_EQ(grid.node(1, 1), 9.0);
-      // Every whole row before the fault was reported, and no more.
-      EXPECT_EQ(rowsReported, c.node / LargeText::kNx) << threads << " threads, node " << c.node;
+      for (const bool file : {false, true}) {
+        Grid grid = testing::makeGrid(2, 2, 0, 1, 0, 1, [](double, double) { return 9.0; });
+        std::int64_t rowsReported = 0;
+        const RowProgress count = [&rowsReported](std::int64_t done, std::int64_t) {
+          rowsReported = done;
+          return true;
+        };
+        const DsaaRead outcome = readFrom(file, c.text, grid, count);
+        const std::string where = std::to_string(threads) + " threads, node " +
+                                  std::to_string(c.node) + ", " + sourceName(file);
+        EXPECT_EQ(outcome.status, DsaaStatus::Invalid) << where;
+        EXPECT_EQ(outcome.line, c.line) << where;
+        EXPECT_EQ(grid.node(1, 1), 9.0);
+        // Every whole row before the fault was reported, and no more.
+        EXPECT_EQ(rowsReported, c.node / LargeText::kNx) << where;
+      }
+    }
+  }
+}
+
+// Texts whose header, one token or the white space at the end is wider than the file reader's
+// window: the reader holds more of the file as it needs, and lines are counted across windows.
+TEST_F(DsaaParallel, TokensAndSpaceWiderThanAWindowReadAsHeldWhole) {
+  const std::string padding = std::string(9 << 20, ' ') + "\n\n";
+  const std::string wideOne = "1" + std::string(9 << 20, '0') + "e-" + std::to_string(9 << 20);
+  const struct {
+    std::string text;
+    DsaaStatus status;
+    std::int64_t line;
+  } cases[] = {
+      {"DSAA" + padding + "2 2\n0 1 0 1 0 4\n1 2\n3 4\n", DsaaStatus::Ok, 0},
+      {"DSAA\n2 2\n0 1 0 1 0 4\n1 " + wideOne + "\n3 4\n", DsaaStatus::Ok, 0},
+      {"DSAA\n2 2\n0 1 0 1 0 4\n1 " + wideOne + "x\n3 4\n", DsaaStatus::Invalid, 4},
+      // A value short, after lines of nothing: the line of the last value there is.
+      {"DSAA\n2 2\n0 1 0 1 0 4\n1 2\n3" + padding + padding, DsaaStatus::Invalid, 5},
+      {"DSAA\n2 2\n0 1 0 1 0 4\n1 2\n3" + padding + "\nx", DsaaStatus::Invalid, 8},
+      {"DSAA\n2" + padding + "x 2\n0 1 0 1 0 4\n1 2\n3 4\n", DsaaStatus::Invalid, 4},
+  };
+  for (const unsigned threads : {1u, 2u}) {
+    parallel::setThreadLimit(threads);
+    for (const auto& c : cases) {
+      for (const bool file : {false, true}) {
+        Grid grid;
+        const DsaaRead outcome = readFrom(file, c.text, grid);
+        const std::string where = std::to_string(threads) + " threads, line " +
+                                  std::to_string(c.line) + ", " + sourceName(file);
+        EXPECT_EQ(outcome.status, c.status) << where;
+        EXPECT_EQ(outcome.line, c.line) << where;
+        if (c.status != DsaaStatus::Ok) continue;
+        ASSERT_EQ(grid.nodeCount(), 4u) << where;
+        EXPECT_EQ(grid.node(0, 0), 1.0) << where;
+        EXPECT_EQ(grid.node(1, 0), c.text.find(wideOne) != std::string::npos ? 1.0 : 2.0) << where;
+        EXPECT_EQ(grid.node(1, 1), 4.0) << where;
+      }
     }
   }
 }
