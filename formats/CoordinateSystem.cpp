@@ -21,8 +21,8 @@ SpatialReference fromWkt(const std::string& wkt) {
 }
 
 std::string authorityName(OGRSpatialReferenceH srs) {
-  const char* authority = OSRGetAuthorityName(srs, nullptr);
-  const char* code = OSRGetAuthorityCode(srs, nullptr);
+  const char* authority = detail::gdal().OSRGetAuthorityName(srs, nullptr);
+  const char* code = detail::gdal().OSRGetAuthorityCode(srs, nullptr);
   if (authority == nullptr || code == nullptr) return {};
   return std::string(authority) + ":" + code;
 }
@@ -34,11 +34,11 @@ std::string identifiedName(OGRSpatialReferenceH srs) {
   detail::ErrorCapture quiet;
   int count = 0;
   int* confidence = nullptr;
-  OGRSpatialReferenceH* matches = OSRFindMatches(srs, nullptr, &count, &confidence);
+  OGRSpatialReferenceH* matches = detail::gdal().OSRFindMatches(srs, nullptr, &count, &confidence);
   std::string name;
   if (count > 0 && confidence[0] >= kLeastConfidence) name = authorityName(matches[0]);
-  OSRFreeSRSArray(matches);
-  CPLFree(confidence);
+  detail::gdal().OSRFreeSRSArray(matches);
+  detail::gdal().VSIFree(confidence);
   return name;
 }
 
@@ -51,7 +51,7 @@ std::string shortName(const std::string& wkt) {
   std::string name = authorityName(srs.get());
   if (name.empty()) name = identifiedName(srs.get());
   if (name.empty()) {
-    if (const char* own = OSRGetName(srs.get())) name = own;
+    if (const char* own = detail::gdal().OSRGetName(srs.get())) name = own;
   }
   return name;
 }
@@ -92,7 +92,7 @@ bool sameCoordinateSystem(const std::string& a, const std::string& b) {
     const SpatialReference first = fromWkt(a);
     const SpatialReference second = fromWkt(b);
     // A system GDAL cannot read is equal only to the very same text.
-    return first && second && OSRIsSame(first.get(), second.get()) != 0;
+    return first && second && detail::gdal().OSRIsSame(first.get(), second.get()) != 0;
   });
 }
 
@@ -102,7 +102,7 @@ bool isGeographic(const std::string& wkt) {
   return answers.get(wkt, [&] {
     const memory::Unguarded unguarded;  // GDAL cannot pass a refusal through its C code
     const SpatialReference srs = fromWkt(wkt);
-    return srs && OSRIsGeographic(srs.get()) != 0;
+    return srs && detail::gdal().OSRIsGeographic(srs.get()) != 0;
   });
 }
 
@@ -113,8 +113,9 @@ std::string esriWkt(const std::string& wkt) {
   const char* const options[] = {"FORMAT=WKT1_ESRI", nullptr};
   char* text = nullptr;
   std::string esri;
-  if (OSRExportToWktEx(srs.get(), &text, options) == OGRERR_NONE && text != nullptr) esri = text;
-  CPLFree(text);
+  if (detail::gdal().OSRExportToWktEx(srs.get(), &text, options) == OGRERR_NONE && text != nullptr)
+    esri = text;
+  detail::gdal().VSIFree(text);
   return esri;
 }
 

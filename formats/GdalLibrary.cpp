@@ -1,9 +1,6 @@
 #include "formats/GdalLibrary.h"
 
-#include <cpl_conv.h>
-#include <cpl_error.h>
-#include <cpl_vsi.h>
-#include <gdal.h>
+#include <dlfcn.h>
 
 #include <atomic>
 #include <cctype>
@@ -15,27 +12,75 @@ namespace {
 constexpr GIntBig kBlockCacheBytes = GIntBig(64) << 20;
 
 void CPL_STDCALL captureError(CPLErr kind, CPLErrorNum, const char* message) {
-  auto* capture = static_cast<ErrorCapture*>(CPLGetErrorHandlerUserData());
+  auto* capture = static_cast<ErrorCapture*>(gdal().CPLGetErrorHandlerUserData());
   if (capture != nullptr) capture->note(kind == CE_Failure || kind == CE_Fatal, message);
+}
+
+// The table and why it could not be filled, written once under loadGdal's once_flag.
+GdalApi loaded;
+std::string loadError;
+
+// Opens the GDAL library the program was built against and finds every function of the table.
+// The library stays loaded until the program ends.
+bool fillTable() {
+  void* library = dlopen(VELLUMAR_GDAL_LIBRARY, RTLD_LAZY | RTLD_LOCAL);
+  if (library == nullptr) {
+    const char* why = dlerror();
+    loadError = why != nullptr ? why : VELLUMAR_GDAL_LIBRARY;
+    return false;
+  }
+  GdalApi table;
+  bool complete = true;
+#define VELLUMAR_GDAL_FIND(name)                                              \
+  table.name = reinterpret_cast<decltype(table.name)>(dlsym(library, #name)); \
+  if (table.name == nullptr && complete) {                                    \
+    loadError = std::string(VELLUMAR_GDAL_LIBRARY) + ": no " #name;           \
+    complete = false;                                                         \
+  }
+  VELLUMAR_GDAL_FUNCTIONS(VELLUMAR_GDAL_FIND)
+#undef VELLUMAR_GDAL_FIND
+  if (complete) loaded = table;
+  return complete;
 }
 
 }  // namespace
 
-void ensureRegistered() {
+bool loadGdal() {
+  static std::once_flag once;
+  static bool ok = false;
+  std::call_once(once, [] { ok = fillTable(); });
+  return ok;
+}
+
+const std::string& gdalLoadError() {
+  return loadError;
+}
+
+const GdalApi& gdal() {
+  return loaded;
+}
+
+bool ensureRegistered() {
+  if (!loadGdal()) return false;
   static std::once_flag once;
   std::call_once(once, [] {
-    GDALAllRegister();
-    if (CPLGetConfigOption("GDAL_CACHEMAX", nullptr) == nullptr)
-      GDALSetCacheMax64(kBlockCacheBytes);
+    gdal().GDALAllRegister();
+    if (gdal().CPLGetConfigOption("GDAL_CACHEMAX", nullptr) == nullptr)
+      gdal().GDALSetCacheMax64(kBlockCacheBytes);
   });
+  return true;
+}
+
+void SpatialReferenceDeleter::operator()(OGRSpatialReferenceH srs) const {
+  gdal().OSRDestroySpatialReference(srs);
 }
 
 ErrorCapture::ErrorCapture() {
-  CPLPushErrorHandlerEx(captureError, this);
+  gdal().CPLPushErrorHandlerEx(captureError, this);
 }
 
 ErrorCapture::~ErrorCapture() {
-  CPLPopErrorHandler();
+  gdal().CPLPopErrorHandler();
 }
 
 void ErrorCapture::note(bool failure, const char* message) {
@@ -45,17 +90,16 @@ void ErrorCapture::note(bool failure, const char* message) {
 }
 
 void DatasetCloser::operator()(void* dataset) const {
-  if (dataset != nullptr) GDALClose(dataset);
+  if (dataset != nullptr) gdal().GDALClose(dataset);
 }
 
 SpatialReference spatialReference(const std::string& wkt) {
-  if (wkt.empty()) return nullptr;
-  ensureRegistered();
+  if (wkt.empty() || !ensureRegistered()) return nullptr;
   ErrorCapture quiet;
-  SpatialReference srs(OSRNewSpatialReference(nullptr));
+  SpatialReference srs(gdal().OSRNewSpatialReference(nullptr));
   if (!srs) return nullptr;
-  OSRSetAxisMappingStrategy(srs.get(), OAMS_TRADITIONAL_GIS_ORDER);
-  if (OSRSetFromUserInput(srs.get(), wkt.c_str()) != OGRERR_NONE) return nullptr;
+  gdal().OSRSetAxisMappingStrategy(srs.get(), OAMS_TRADITIONAL_GIS_ORDER);
+  if (gdal().OSRSetFromUserInput(srs.get(), wkt.c_str()) != OGRERR_NONE) return nullptr;
   return srs;
 }
 
@@ -72,27 +116,27 @@ MemoryFile::MemoryFile(std::string_view bytes, std::string_view extension) {
   static std::atomic<unsigned> counter{0};
   name_ = "/vsimem/vellumar-" + std::to_string(counter++) + std::string(extension);
   // GDAL reads the bytes where they are; they outlive the file, which the destructor unlinks.
-  VSILFILE* file =
-      VSIFileFromMemBuffer(name_.c_str(), reinterpret_cast<GByte*>(const_cast<char*>(bytes.data())),
-                           bytes.size(), FALSE);
+  VSILFILE* file = gdal().VSIFileFromMemBuffer(
+      name_.c_str(), reinterpret_cast<GByte*>(const_cast<char*>(bytes.data())), bytes.size(),
+      FALSE);
   made_ = file != nullptr;
-  if (file != nullptr) VSIFCloseL(file);
+  if (file != nullptr) gdal().VSIFCloseL(file);
 }
 
 MemoryFile::~MemoryFile() {
-  if (made_) VSIUnlink(name_.c_str());
+  if (made_) gdal().VSIUnlink(name_.c_str());
 }
 
 ThreadOption::ThreadOption(const char* key, const char* value) : key_(key) {
-  if (const char* old = CPLGetThreadLocalConfigOption(key, nullptr)) {
+  if (const char* old = gdal().CPLGetThreadLocalConfigOption(key, nullptr)) {
     old_ = old;
     hadOld_ = true;
   }
-  CPLSetThreadLocalConfigOption(key, value);
+  gdal().CPLSetThreadLocalConfigOption(key, value);
 }
 
 ThreadOption::~ThreadOption() {
-  CPLSetThreadLocalConfigOption(key_, hadOld_ ? old_.c_str() : nullptr);
+  gdal().CPLSetThreadLocalConfigOption(key_, hadOld_ ? old_.c_str() : nullptr);
 }
 
 }  // namespace vellumar::formats::detail

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <ogr_srs_api.h>
+#include "formats/GdalApi.h"
 
 #include <memory>
 #include <string>
@@ -11,9 +11,11 @@
 // once, and GDAL's messages caught instead of printed. Only this folder includes it.
 namespace vellumar::formats::detail {
 
-// Registers GDAL's drivers on first use and bounds GDAL's block cache, so that a whole raster
-// never sits in the cache beside the grid it was read into (unless the user set GDAL_CACHEMAX).
-void ensureRegistered();
+// Loads GDAL and registers its drivers on first use, and bounds GDAL's block cache, so that a
+// whole raster never sits in the cache beside the grid it was read into (unless the user set
+// GDAL_CACHEMAX). False when GDAL could not be loaded (gdalLoadError() says why): no GDAL call
+// may then be made.
+[[nodiscard]] bool ensureRegistered();
 
 // GDAL's errors on this thread while it lives: kept, not printed; message() gives the last
 // failure's text, for the second line of a load or save message.
@@ -40,7 +42,7 @@ struct DatasetCloser {
 using Dataset = std::unique_ptr<void, DatasetCloser>;
 
 struct SpatialReferenceDeleter {
-  void operator()(OGRSpatialReferenceH srs) const { OSRDestroySpatialReference(srs); }
+  void operator()(OGRSpatialReferenceH srs) const;
 };
 using SpatialReference =
     std::unique_ptr<std::remove_pointer_t<OGRSpatialReferenceH>, SpatialReferenceDeleter>;

@@ -13,11 +13,11 @@ class BlockLayout {
  public:
   explicit BlockLayout(GDALRasterBandH band)
       : band_(band),
-        type_(GDALGetRasterDataType(band)),
-        typeBytes_(GDALGetDataTypeSizeBytes(type_)),
-        nx_(GDALGetRasterBandXSize(band)),
-        ny_(GDALGetRasterBandYSize(band)) {
-    GDALGetBlockSize(band, &blockX_, &blockY_);
+        type_(detail::gdal().GDALGetRasterDataType(band)),
+        typeBytes_(detail::gdal().GDALGetDataTypeSizeBytes(type_)),
+        nx_(detail::gdal().GDALGetRasterBandXSize(band)),
+        ny_(detail::gdal().GDALGetRasterBandYSize(band)) {
+    detail::gdal().GDALGetBlockSize(band, &blockX_, &blockY_);
   }
 
   // Whether the blocks are sane and small enough to hold one, which is then allocated.
@@ -82,7 +82,8 @@ BlockTransfer forEachBlock(const BlockLayout& layout, const RowProgress& progres
     for (int i = 0; i < layout.blocksAcross(); ++i) {
       if (!transfer(i, j)) return BlockTransfer::Failed;
     }
-    if (!reportRows(progress, layout.rowsDoneAfter(j), GDALGetRasterBandYSize(layout.band()))) {
+    if (!reportRows(progress, layout.rowsDoneAfter(j),
+                    detail::gdal().GDALGetRasterBandYSize(layout.band()))) {
       return BlockTransfer::Cancelled;
     }
   }
@@ -96,12 +97,12 @@ BlockTransfer readBlocks(GDALRasterBandH band, bool bottomUp, std::span<double> 
   BlockLayout layout(band);
   if (!layout.prepare()) return BlockTransfer::TooLarge;
   return forEachBlock(layout, progress, [&](int i, int j) {
-    if (GDALReadBlock(band, i, j, layout.buffer()) != CE_None) return false;
+    if (detail::gdal().GDALReadBlock(band, i, j, layout.buffer()) != CE_None) return false;
     const int columns = layout.columnsIn(i);
     for (int r = 0; r < layout.rowsIn(j); ++r) {
-      GDALCopyWords(layout.bufferRow(r), layout.type(), layout.typeBytes(),
-                    nodes.data() + layout.nodeOffset(i, j, r, bottomUp), GDT_Float64,
-                    sizeof(double), columns);
+      detail::gdal().GDALCopyWords(layout.bufferRow(r), layout.type(), layout.typeBytes(),
+                                   nodes.data() + layout.nodeOffset(i, j, r, bottomUp), GDT_Float64,
+                                   sizeof(double), columns);
     }
     return true;
   });
@@ -129,11 +130,12 @@ BlockTransfer writeBlocks(GDALRasterBandH band, std::span<const double> nodes, d
     }
     void* block = staging.data();
     if (!sameType) {
-      GDALCopyWords64(staging.data(), GDT_Float64, sizeof(double), layout.buffer(), layout.type(),
-                      layout.typeBytes(), static_cast<GPtrDiff_t>(staging.size()));
+      detail::gdal().GDALCopyWords64(staging.data(), GDT_Float64, sizeof(double), layout.buffer(),
+                                     layout.type(), layout.typeBytes(),
+                                     static_cast<GPtrDiff_t>(staging.size()));
       block = layout.buffer();
     }
-    return GDALWriteBlock(band, i, j, block) == CE_None;
+    return detail::gdal().GDALWriteBlock(band, i, j, block) == CE_None;
   });
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <gdal.h>
+#include "formats/GdalApi.h"
 
 #include <cstddef>
 #include <span>

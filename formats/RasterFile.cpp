@@ -62,21 +62,22 @@ bool startsWithDsaa(const std::string& path) {
 
 // Whether a value of the given type can hold v exactly.
 bool typeHolds(GDALDataType type, double v) {
-  if (GDALDataTypeIsFloating(type)) {
-    if (GDALGetDataTypeSizeBits(type) >= 64 || !std::isfinite(v)) return true;
+  if (detail::gdal().GDALDataTypeIsFloating(type)) {
+    if (detail::gdal().GDALGetDataTypeSizeBits(type) >= 64 || !std::isfinite(v)) return true;
     return std::fabs(v) <= FLT_MAX && static_cast<double>(static_cast<float>(v)) == v;
   }
-  if (!GDALDataTypeIsInteger(type) || v != std::trunc(v)) return false;
-  const int bits = std::min(GDALGetDataTypeSizeBits(type), 64);
-  const double span = std::ldexp(1.0, GDALDataTypeIsSigned(type) ? bits - 1 : bits);
-  const double low = GDALDataTypeIsSigned(type) ? -span : 0.0;
+  if (!detail::gdal().GDALDataTypeIsInteger(type) || v != std::trunc(v)) return false;
+  const int bits = std::min(detail::gdal().GDALGetDataTypeSizeBits(type), 64);
+  const double span = std::ldexp(1.0, detail::gdal().GDALDataTypeIsSigned(type) ? bits - 1 : bits);
+  const double low = detail::gdal().GDALDataTypeIsSigned(type) ? -span : 0.0;
   return v >= low && v < span;
 }
 
 // The value a band of the type hands back for a no-data value it holds: Float32 bands give the
 // float nearest to it, every other type the value itself.
 double asRead(GDALDataType type, double v) {
-  if (GDALDataTypeIsFloating(type) && GDALGetDataTypeSizeBits(type) == 32) {
+  if (detail::gdal().GDALDataTypeIsFloating(type) &&
+      detail::gdal().GDALGetDataTypeSizeBits(type) == 32) {
     return static_cast<double>(static_cast<float>(v));
   }
   return v;
@@ -86,7 +87,7 @@ double asRead(GDALDataType type, double v) {
 int rowsPerChunk(GDALRasterBandH band, int nx, int ny) {
   int blockX = 0;
   int blockY = 0;
-  GDALGetBlockSize(band, &blockX, &blockY);
+  detail::gdal().GDALGetBlockSize(band, &blockX, &blockY);
   blockY = std::max(blockY, 1);
   const std::size_t rowBytes = static_cast<std::size_t>(nx) * sizeof(double);
   const std::size_t wanted =
@@ -97,7 +98,7 @@ int rowsPerChunk(GDALRasterBandH band, int nx, int ny) {
 
 std::vector<std::string> subdatasetNames(GDALDatasetH dataset) {
   std::vector<std::string> names;
-  char** entries = GDALGetMetadata(dataset, "SUBDATASETS");
+  char** entries = detail::gdal().GDALGetMetadata(dataset, "SUBDATASETS");
   for (int i = 0; entries != nullptr && entries[i] != nullptr; ++i) {
     std::string_view entry(entries[i]);
     const std::size_t equals = entry.find('=');
@@ -154,8 +155,9 @@ bool readRows(GDALRasterBandH band, int nx, int ny, bool topRowFirst, grid::Node
     const std::size_t nodeRow =
         topRowFirst ? static_cast<std::size_t>(ny - 1 - row) : static_cast<std::size_t>(row);
     double* start = nodes.data() + nodeRow * static_cast<std::size_t>(nx);
-    if (GDALRasterIOEx(band, GF_Read, 0, row, nx, rows, start, nx, rows, GDT_Float64, 0,
-                       topRowFirst ? -rowSpacing : rowSpacing, nullptr) != CE_None) {
+    if (detail::gdal().GDALRasterIOEx(band, GF_Read, 0, row, nx, rows, start, nx, rows, GDT_Float64,
+                                      0, topRowFirst ? -rowSpacing : rowSpacing,
+                                      nullptr) != CE_None) {
       result.status = RasterStatus::NotRaster;
       return false;
     }
@@ -179,9 +181,9 @@ grid::Range blankNoData(grid::NodeVector& nodes, bool hasNoData, double noData) 
 // The band's no-data value when it has one its type can hold; notes one it cannot.
 std::optional<double> bandNoData(GDALRasterBandH band, RasterRead& result) {
   int has = 0;
-  const double noData = GDALGetRasterNoDataValue(band, &has);
+  const double noData = detail::gdal().GDALGetRasterNoDataValue(band, &has);
   if (!has) return std::nullopt;
-  const GDALDataType type = GDALGetRasterDataType(band);
+  const GDALDataType type = detail::gdal().GDALGetRasterDataType(band);
   if (!std::isnan(noData) && !typeHolds(type, asRead(type, noData))) {
     result.notices.push_back(RasterNotice::NoDataOutOfType);
     result.ignoredNoData = noData;
@@ -196,12 +198,14 @@ std::optional<double> bandNoData(GDALRasterBandH band, RasterRead& result) {
 bool blockFits(GDALDatasetH dataset, GDALRasterBandH band) {
   int blockX = 0;
   int blockY = 0;
-  GDALGetBlockSize(band, &blockX, &blockY);
-  const char* interleave = GDALGetMetadataItem(dataset, "INTERLEAVE", "IMAGE_STRUCTURE");
+  detail::gdal().GDALGetBlockSize(band, &blockX, &blockY);
+  const char* interleave =
+      detail::gdal().GDALGetMetadataItem(dataset, "INTERLEAVE", "IMAGE_STRUCTURE");
   const bool pixelInterleaved = interleave != nullptr && EQUAL(interleave, "PIXEL");
-  const double bytes = static_cast<double>(std::max(blockX, 0)) * std::max(blockY, 0) *
-                       GDALGetDataTypeSizeBytes(GDALGetRasterDataType(band)) *
-                       (pixelInterleaved ? GDALGetRasterCount(dataset) : 1);
+  const double bytes =
+      static_cast<double>(std::max(blockX, 0)) * std::max(blockY, 0) *
+      detail::gdal().GDALGetDataTypeSizeBytes(detail::gdal().GDALGetRasterDataType(band)) *
+      (pixelInterleaved ? detail::gdal().GDALGetRasterCount(dataset) : 1);
   return bytes < 1e18 && memory::fits(static_cast<std::uint64_t>(bytes));
 }
 
@@ -209,7 +213,7 @@ RasterRead readDataset(GDALDatasetH dataset, int bandNumber, const std::string& 
                        grid::Grid& grid, const RowProgress& progress,
                        const detail::ErrorCapture& errors) {
   RasterRead result;
-  const int bands = GDALGetRasterCount(dataset);
+  const int bands = detail::gdal().GDALGetRasterCount(dataset);
   if (bands == 0) {
     result.subdatasets = subdatasetNames(dataset);
     result.status =
@@ -220,17 +224,17 @@ RasterRead readDataset(GDALDatasetH dataset, int bandNumber, const std::string& 
     result.status = RasterStatus::NoSuchBand;
     return result;
   }
-  GDALRasterBandH band = GDALGetRasterBand(dataset, bandNumber);
-  const int nx = GDALGetRasterXSize(dataset);
-  const int ny = GDALGetRasterYSize(dataset);
+  GDALRasterBandH band = detail::gdal().GDALGetRasterBand(dataset, bandNumber);
+  const int nx = detail::gdal().GDALGetRasterXSize(dataset);
+  const int ny = detail::gdal().GDALGetRasterYSize(dataset);
   if (band == nullptr || nx < 1 || ny < 1) {
     result.status = RasterStatus::NotRaster;
     return result;
   }
-  result.bandType = GDALGetDataTypeName(GDALGetRasterDataType(band));
+  result.bandType = detail::gdal().GDALGetDataTypeName(detail::gdal().GDALGetRasterDataType(band));
   double gt[6] = {0, 1, 0, 0, 0, -1};
   Lattice lattice{0.0, nx - 1.0, 0.0, ny - 1.0, true};
-  if (GDALGetGeoTransform(dataset, gt) == CE_None) {
+  if (detail::gdal().GDALGetGeoTransform(dataset, gt) == CE_None) {
     if (!latticeOf(gt, nx, ny, lattice)) {
       result.status = RasterStatus::Rotated;
       return result;
@@ -255,7 +259,7 @@ RasterRead readDataset(GDALDatasetH dataset, int bandNumber, const std::string& 
     result.libraryError = errors.message();
     return result;
   }
-  const GDALDataType type = GDALGetRasterDataType(band);
+  const GDALDataType type = detail::gdal().GDALGetRasterDataType(band);
   const grid::Range range =
       blankNoData(nodes, noData.has_value(), noData ? asRead(type, *noData) : 0.0);
 
@@ -267,10 +271,19 @@ RasterRead readDataset(GDALDatasetH dataset, int bandNumber, const std::string& 
   shape.top = lattice.top;
   grid = grid::resultGrid(nx, ny, shape, std::move(nodes), grid::Interpolation::Spline, range);
   grid.name = name;
-  const char* wkt = GDALGetProjectionRef(dataset);
+  const char* wkt = detail::gdal().GDALGetProjectionRef(dataset);
   grid.georeference.wkt = wkt != nullptr ? wkt : "";
   grid.georeference.shortName = shortName(grid.georeference.wkt);
   grid.georeference.noData = noData;
+  return result;
+}
+
+RasterRead failure(RasterStatus status);
+
+// The outcome of a read when GDAL itself could not be loaded.
+RasterRead libraryMissing() {
+  RasterRead result = failure(RasterStatus::NotRaster);
+  result.libraryError = detail::gdalLoadError();
   return result;
 }
 
@@ -283,8 +296,8 @@ RasterRead failure(RasterStatus status) {
 Dataset openRaster(const char* name) {
   // ESRI ASCII grids hold decimal text; GDAL would read them as Float32 unless told otherwise.
   const detail::ThreadOption exactText("AAIGRID_DATATYPE", "Float64");
-  return Dataset(GDALOpenEx(name, GDAL_OF_RASTER | GDAL_OF_READONLY | GDAL_OF_VERBOSE_ERROR,
-                            nullptr, nullptr, nullptr));
+  return Dataset(detail::gdal().GDALOpenEx(
+      name, GDAL_OF_RASTER | GDAL_OF_READONLY | GDAL_OF_VERBOSE_ERROR, nullptr, nullptr, nullptr));
 }
 
 }  // namespace
@@ -296,9 +309,10 @@ bool readsAsRaster(const std::string& path) {
     if (!S_ISREG(info.st_mode) || startsWithDsaa(path)) return false;
     if (isRasterExtension(lowerExtension(path))) return true;
   }
-  detail::ensureRegistered();
+  if (!detail::ensureRegistered()) return false;
   detail::ErrorCapture quiet;
-  return GDALIdentifyDriverEx(path.c_str(), GDAL_OF_RASTER, nullptr, nullptr) != nullptr;
+  return detail::gdal().GDALIdentifyDriverEx(path.c_str(), GDAL_OF_RASTER, nullptr, nullptr) !=
+         nullptr;
 }
 
 RasterRead readRaster(const std::string& path, int band, grid::Grid& grid,
@@ -309,7 +323,7 @@ RasterRead readRaster(const std::string& path, int band, grid::Grid& grid,
   struct stat info {};
   const bool exists = stat(path.c_str(), &info) == 0;
   if (exists && !S_ISREG(info.st_mode)) return failure(RasterStatus::CannotOpen);
-  detail::ensureRegistered();
+  if (!detail::ensureRegistered()) return libraryMissing();
   detail::ErrorCapture errors;
   try {
     const Dataset dataset = openRaster(path.c_str());
@@ -327,7 +341,7 @@ RasterRead readRaster(const std::string& path, int band, grid::Grid& grid,
 RasterRead readRasterBytes(std::string_view bytes, std::string_view extension, int band,
                            grid::Grid& grid) {
   const memory::Unguarded unguarded;  // GDAL cannot pass a refusal through its C code
-  detail::ensureRegistered();
+  if (!detail::ensureRegistered()) return libraryMissing();
   detail::ErrorCapture errors;
   const detail::MemoryFile file(bytes, extension);
   if (!file) return failure(RasterStatus::CannotOpen);
@@ -350,11 +364,12 @@ RasterRead readRasterBytes(std::string_view bytes, std::string_view extension, i
 int bandCount(const std::string& path) {
   const memory::Unguarded unguarded;  // GDAL cannot pass a refusal through its C code
   struct stat info {};
-  if (stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) return 0;
-  detail::ensureRegistered();
+  if ((stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) || !detail::ensureRegistered()) {
+    return 0;
+  }
   detail::ErrorCapture quiet;
   const Dataset dataset = openRaster(path.c_str());
-  return dataset ? GDALGetRasterCount(dataset.get()) : 0;
+  return dataset ? detail::gdal().GDALGetRasterCount(dataset.get()) : 0;
 }
 
 bool writesRaster(const std::string& path) {
@@ -362,7 +377,7 @@ bool writesRaster(const std::string& path) {
 }
 
 bool knownDataType(const std::string& name) {
-  return GDALGetDataTypeByName(name.c_str()) != GDT_Unknown;
+  return detail::loadGdal() && detail::gdal().GDALGetDataTypeByName(name.c_str()) != GDT_Unknown;
 }
 
 namespace {
@@ -411,16 +426,17 @@ double noDataFor(const grid::Grid& grid, GDALDataType type) {
     return *grid.georeference.noData;
   }
   if (typeHolds(type, grid::kBlankValue)) return grid::kBlankValue;
-  if (GDALDataTypeIsFloating(type)) return static_cast<double>(FLT_MAX);
-  const int bits = std::min(GDALGetDataTypeSizeBits(type), 64);
-  return GDALDataTypeIsSigned(type) ? -std::ldexp(1.0, bits - 1) : std::ldexp(1.0, bits) - 1.0;
+  if (detail::gdal().GDALDataTypeIsFloating(type)) return static_cast<double>(FLT_MAX);
+  const int bits = std::min(detail::gdal().GDALGetDataTypeSizeBits(type), 64);
+  return detail::gdal().GDALDataTypeIsSigned(type) ? -std::ldexp(1.0, bits - 1)
+                                                   : std::ldexp(1.0, bits) - 1.0;
 }
 
 // Writes the grid's rows into band 1 of dataset, top row first, blanks as noData: block by block
 // where a block is of a size to hold, else a block of rows at a time through GDAL.
 RasterWriteStatus writeRows(const grid::Grid& grid, GDALDatasetH dataset, double noData,
                             const RowProgress& progress) {
-  GDALRasterBandH band = GDALGetRasterBand(dataset, 1);
+  GDALRasterBandH band = detail::gdal().GDALGetRasterBand(dataset, 1);
   switch (detail::writeBlocks(band, grid.nodes(), noData, progress)) {
     case detail::BlockTransfer::Done:
       return RasterWriteStatus::Ok;
@@ -446,8 +462,8 @@ RasterWriteStatus writeRows(const grid::Grid& grid, GDALDatasetH dataset, double
         out[i] = grid::isBlank(v) ? noData : v;
       }
     }
-    if (GDALRasterIOEx(band, GF_Write, 0, row, nx, count, rows.data(), nx, count, GDT_Float64, 0, 0,
-                       nullptr) != CE_None) {
+    if (detail::gdal().GDALRasterIOEx(band, GF_Write, 0, row, nx, count, rows.data(), nx, count,
+                                      GDT_Float64, 0, 0, nullptr) != CE_None) {
       return RasterWriteStatus::Failed;
     }
     if (!reportRows(progress, row + count, ny)) return RasterWriteStatus::Cancelled;
@@ -507,11 +523,12 @@ class RasterTarget {
   RasterTarget(GDALDriverH driver, const std::string& path, const grid::Grid& grid,
                GDALDataType type, OptionList& options)
       : driver_(driver),
-        creates_(GDALGetMetadataItem(driver, GDAL_DCAP_CREATE, nullptr) != nullptr),
+        creates_(detail::gdal().GDALGetMetadataItem(driver, GDAL_DCAP_CREATE, nullptr) != nullptr),
         path_(path) {
-    GDALDriverH maker = creates_ ? driver : GDALGetDriverByName("MEM");
-    dataset_.reset(GDALCreate(maker, creates_ ? path.c_str() : "", grid.nx(), grid.ny(), 1, type,
-                              creates_ ? options.get() : nullptr));
+    GDALDriverH maker = creates_ ? driver : detail::gdal().GDALGetDriverByName("MEM");
+    dataset_.reset(detail::gdal().GDALCreate(maker, creates_ ? path.c_str() : "", grid.nx(),
+                                             grid.ny(), 1, type,
+                                             creates_ ? options.get() : nullptr));
   }
   GDALDatasetH dataset() const { return dataset_.get(); }
   // Whether the coordinate system goes into the dataset: a copied one's driver would write it
@@ -520,8 +537,8 @@ class RasterTarget {
   // Writes the file of a copied dataset and closes it; false when GDAL failed.
   bool close(OptionList& options) {
     if (!creates_) {
-      const Dataset copy(GDALCreateCopy(driver_, path_.c_str(), dataset_.get(), FALSE,
-                                        options.get(), nullptr, nullptr));
+      const Dataset copy(detail::gdal().GDALCreateCopy(driver_, path_.c_str(), dataset_.get(),
+                                                       FALSE, options.get(), nullptr, nullptr));
       if (!copy) return false;
     }
     dataset_.reset();
@@ -539,9 +556,9 @@ void placeOnLattice(GDALDatasetH dataset, const grid::Grid& grid, bool withSyste
   const double hx = grid.stepX() > 0.0 ? grid.stepX() : 1.0;
   const double hy = grid.stepY() > 0.0 ? grid.stepY() : 1.0;
   double gt[6] = {grid.left - 0.5 * hx, hx, 0.0, grid.top + 0.5 * hy, 0.0, -hy};
-  GDALSetGeoTransform(dataset, gt);
+  detail::gdal().GDALSetGeoTransform(dataset, gt);
   if (withSystem && grid.georeference.hasCoordinateSystem()) {
-    GDALSetProjection(dataset, grid.georeference.wkt.c_str());
+    detail::gdal().GDALSetProjection(dataset, grid.georeference.wkt.c_str());
   }
 }
 
@@ -552,17 +569,22 @@ RasterWrite writeRaster(const grid::Grid& grid, const std::string& path,
   const memory::Unguarded unguarded;  // GDAL cannot pass a refusal through its C code
   RasterWrite result;
   const char* driverName = writingDriver(lowerExtension(path));
-  const GDALDataType type =
-      options.dataType.empty() ? GDT_Float64 : GDALGetDataTypeByName(options.dataType.c_str());
-  if (!grid.hasNodes() || driverName == nullptr || type == GDT_Unknown) {
+  if (!grid.hasNodes() || driverName == nullptr || !detail::ensureRegistered()) {
+    result.status = RasterWriteStatus::Failed;
+    result.libraryError = detail::gdalLoadError();
+    return result;
+  }
+  const GDALDataType type = options.dataType.empty()
+                                ? GDT_Float64
+                                : detail::gdal().GDALGetDataTypeByName(options.dataType.c_str());
+  if (type == GDT_Unknown) {
     result.status = RasterWriteStatus::Failed;
     return result;
   }
-  detail::ensureRegistered();
   detail::ErrorCapture errors;
   // Side files (.aux.xml) would be named after the temporary file and left behind.
   const detail::ThreadOption noSideFiles("GDAL_PAM_ENABLED", "NO");
-  GDALDriverH driver = GDALGetDriverByName(driverName);
+  GDALDriverH driver = detail::gdal().GDALGetDriverByName(driverName);
   const auto failed = [&](RasterWriteStatus status) {
     result.status = status;
     result.libraryError = errors.message();
@@ -571,7 +593,8 @@ RasterWrite writeRaster(const grid::Grid& grid, const std::string& path,
   if (driver == nullptr) return failed(RasterWriteStatus::Failed);
   {
     SaveSet files;
-    const bool copied = GDALGetMetadataItem(driver, GDAL_DCAP_CREATE, nullptr) == nullptr;
+    const bool copied =
+        detail::gdal().GDALGetMetadataItem(driver, GDAL_DCAP_CREATE, nullptr) == nullptr;
     const std::string prj = copied && grid.georeference.hasCoordinateSystem()
                                 ? esriWkt(grid.georeference.wkt)
                                 : std::string();
@@ -587,7 +610,8 @@ RasterWrite writeRaster(const grid::Grid& grid, const std::string& path,
     placeOnLattice(target.dataset(), grid, target.keepsCoordinateSystem());
     const double noData = noDataFor(grid, type);
     if (grid.georeference.noData || grid.hasBlanks()) {
-      GDALSetRasterNoDataValue(GDALGetRasterBand(target.dataset(), 1), noData);
+      detail::gdal().GDALSetRasterNoDataValue(detail::gdal().GDALGetRasterBand(target.dataset(), 1),
+                                              noData);
     }
     EarlyWriteback writeback(rasterFile.temporaryPath());
     if (const RasterWriteStatus rows =

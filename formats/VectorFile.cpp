@@ -26,11 +26,11 @@ using detail::Dataset;
 using detail::lowerExtension;
 
 struct FeatureDestroyer {
-  void operator()(OGRFeatureH feature) const { OGR_F_Destroy(feature); }
+  void operator()(OGRFeatureH feature) const { detail::gdal().OGR_F_Destroy(feature); }
 };
 using Feature = std::unique_ptr<std::remove_pointer_t<OGRFeatureH>, FeatureDestroyer>;
 struct GeometryDestroyer {
-  void operator()(OGRGeometryH geometry) const { OGR_G_DestroyGeometry(geometry); }
+  void operator()(OGRGeometryH geometry) const { detail::gdal().OGR_G_DestroyGeometry(geometry); }
 };
 using Geometry = std::unique_ptr<std::remove_pointer_t<OGRGeometryH>, GeometryDestroyer>;
 
@@ -78,70 +78,72 @@ auto unguarded(Call&& call) {
 
 Dataset openVector(const std::string& name) {
   return unguarded([&] {
-    return Dataset(GDALOpenEx(name.c_str(),
-                              GDAL_OF_VECTOR | GDAL_OF_READONLY | GDAL_OF_VERBOSE_ERROR, nullptr,
-                              nullptr, nullptr));
+    return Dataset(detail::gdal().GDALOpenEx(
+        name.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY | GDAL_OF_VERBOSE_ERROR, nullptr, nullptr,
+        nullptr));
   });
 }
 
 std::vector<std::string> layerNames(GDALDatasetH dataset) {
   std::vector<std::string> names;
-  const int count = GDALDatasetGetLayerCount(dataset);
+  const int count = detail::gdal().GDALDatasetGetLayerCount(dataset);
   for (int i = 0; i < count; ++i) {
-    if (OGRLayerH layer = GDALDatasetGetLayer(dataset, i)) names.emplace_back(OGR_L_GetName(layer));
+    if (OGRLayerH layer = detail::gdal().GDALDatasetGetLayer(dataset, i))
+      names.emplace_back(detail::gdal().OGR_L_GetName(layer));
   }
   return names;
 }
 
 std::vector<std::string> fieldNames(OGRFeatureDefnH definition) {
   std::vector<std::string> names;
-  for (int j = 0; j < OGR_FD_GetFieldCount(definition); ++j)
-    names.emplace_back(OGR_Fld_GetNameRef(OGR_FD_GetFieldDefn(definition, j)));
+  for (int j = 0; j < detail::gdal().OGR_FD_GetFieldCount(definition); ++j)
+    names.emplace_back(
+        detail::gdal().OGR_Fld_GetNameRef(detail::gdal().OGR_FD_GetFieldDefn(definition, j)));
   return names;
 }
 
 // The layer a read names, its first when it names none; null with the read's status set when the
 // file has no such layer (or none at all).
 OGRLayerH chooseLayer(GDALDatasetH dataset, const std::string& name, VectorRead& read) {
-  OGRLayerH layer = name.empty() ? GDALDatasetGetLayer(dataset, 0)
-                                 : GDALDatasetGetLayerByName(dataset, name.c_str());
+  OGRLayerH layer = name.empty() ? detail::gdal().GDALDatasetGetLayer(dataset, 0)
+                                 : detail::gdal().GDALDatasetGetLayerByName(dataset, name.c_str());
   if (layer == nullptr) {
     read.status = name.empty() ? VectorStatus::NotVector : VectorStatus::NoSuchLayer;
     read.layer = name;
     read.layers = layerNames(dataset);
     return nullptr;
   }
-  read.layer = OGR_L_GetName(layer);
+  read.layer = detail::gdal().OGR_L_GetName(layer);
   return layer;
 }
 
 std::string layerSystem(OGRLayerH layer) {
-  OGRSpatialReferenceH srs = OGR_L_GetSpatialRef(layer);
+  OGRSpatialReferenceH srs = detail::gdal().OGR_L_GetSpatialRef(layer);
   if (srs == nullptr) return {};
   char* text = nullptr;
   std::string wkt;
-  if (OSRExportToWkt(srs, &text) == OGRERR_NONE && text != nullptr) wkt = text;
-  CPLFree(text);
+  if (detail::gdal().OSRExportToWkt(srs, &text) == OGRERR_NONE && text != nullptr) wkt = text;
+  detail::gdal().VSIFree(text);
   return wkt;
 }
 
 bool isBoolean(OGRFieldDefnH field) {
-  return OGR_Fld_GetSubType(field) == OFSTBoolean;
+  return detail::gdal().OGR_Fld_GetSubType(field) == OFSTBoolean;
 }
 
 // A field as a DBF would declare it, so that a layer read here saves as a shapefile too.
 data::AttributeField declaredField(OGRFieldDefnH field) {
   data::AttributeField declared;
-  declared.name = OGR_Fld_GetNameRef(field);
-  const int width = OGR_Fld_GetWidth(field);
-  switch (OGR_Fld_GetType(field)) {
+  declared.name = detail::gdal().OGR_Fld_GetNameRef(field);
+  const int width = detail::gdal().OGR_Fld_GetWidth(field);
+  switch (detail::gdal().OGR_Fld_GetType(field)) {
     case OFTInteger:
     case OFTInteger64:
       declared.type = isBoolean(field) ? 'L' : 'N';
       declared.width = isBoolean(field) ? 1 : (width > 0 ? width : 20);
       break;
     case OFTReal: {
-      const int precision = OGR_Fld_GetPrecision(field);
+      const int precision = detail::gdal().OGR_Fld_GetPrecision(field);
       declared.type = 'N';
       declared.width = width > 0 ? width : 24;
       declared.decimals = width > 0 ? precision : 15;
@@ -164,22 +166,24 @@ data::AttributeField declaredField(OGRFieldDefnH field) {
 // empty for a null value.
 std::string fieldText(OGRFeatureH feature, int index, const data::AttributeField& declared,
                       bool real) {
-  if (!OGR_F_IsFieldSetAndNotNull(feature, index)) return {};
+  if (!detail::gdal().OGR_F_IsFieldSetAndNotNull(feature, index)) return {};
   if (real) {
     char text[32];
-    const double value = OGR_F_GetFieldAsDouble(feature, index);
+    const double value = detail::gdal().OGR_F_GetFieldAsDouble(feature, index);
     return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
   }
-  if (declared.type == 'L') return OGR_F_GetFieldAsInteger(feature, index) != 0 ? "T" : "F";
+  if (declared.type == 'L')
+    return detail::gdal().OGR_F_GetFieldAsInteger(feature, index) != 0 ? "T" : "F";
   if (declared.type == 'D') {
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, zone = 0;
     float second = 0;
-    OGR_F_GetFieldAsDateTimeEx(feature, index, &year, &month, &day, &hour, &minute, &second, &zone);
+    detail::gdal().OGR_F_GetFieldAsDateTimeEx(feature, index, &year, &month, &day, &hour, &minute,
+                                              &second, &zone);
     char text[16];
     std::snprintf(text, sizeof text, "%04d%02d%02d", year, month, day);
     return text;
   }
-  return OGR_F_GetFieldAsString(feature, index);
+  return detail::gdal().OGR_F_GetFieldAsString(feature, index);
 }
 
 // The number a text holds, read whole in any locale; 0 for none.
@@ -232,11 +236,12 @@ class LayerReader {
 };
 
 bool LayerReader::chooseValueField(const std::string& valueField) {
-  OGRFeatureDefnH definition = OGR_L_GetLayerDefn(layer_);
-  for (int j = 0; j < OGR_FD_GetFieldCount(definition); ++j) {
-    fields_.push_back(declaredField(OGR_FD_GetFieldDefn(definition, j)));
+  OGRFeatureDefnH definition = detail::gdal().OGR_L_GetLayerDefn(layer_);
+  for (int j = 0; j < detail::gdal().OGR_FD_GetFieldCount(definition); ++j) {
+    fields_.push_back(declaredField(detail::gdal().OGR_FD_GetFieldDefn(definition, j)));
     widthFromValues_.push_back(fields_.back().type == 'C' && fields_.back().width == 0);
-    realFields_.push_back(OGR_Fld_GetType(OGR_FD_GetFieldDefn(definition, j)) == OFTReal);
+    realFields_.push_back(detail::gdal().OGR_Fld_GetType(
+                              detail::gdal().OGR_FD_GetFieldDefn(definition, j)) == OFTReal);
   }
   if (valueField.empty()) return true;
   valueIndex_ = static_cast<int>(data::findField(fields_, valueField));
@@ -247,10 +252,11 @@ bool LayerReader::chooseValueField(const std::string& valueField) {
 }
 
 bool LayerReader::readFeatures(const detail::ErrorCapture& errors) {
-  unguarded([&] { OGR_L_ResetReading(layer_); });
-  const std::int64_t total = unguarded([&] { return OGR_L_GetFeatureCount(layer_, FALSE); });
+  unguarded([&] { detail::gdal().OGR_L_ResetReading(layer_); });
+  const std::int64_t total =
+      unguarded([&] { return detail::gdal().OGR_L_GetFeatureCount(layer_, FALSE); });
   for (;;) {
-    const Feature feature(unguarded([&] { return OGR_L_GetNextFeature(layer_); }));
+    const Feature feature(unguarded([&] { return detail::gdal().OGR_L_GetNextFeature(layer_); }));
     if (!feature) break;
     ++feature_;
     if (!readFeature(feature.get())) return false;
@@ -279,15 +285,16 @@ bool LayerReader::readFeature(OGRFeatureH feature) {
     }
   }
   value_ = valueIndex_ >= 0 ? numberOf(row[static_cast<std::size_t>(valueIndex_)]) : 0.0;
-  OGRGeometryH geometry = OGR_F_GetGeometryRef(feature);
-  if (geometry == nullptr || OGR_G_IsEmpty(geometry)) {
+  OGRGeometryH geometry = detail::gdal().OGR_F_GetGeometryRef(feature);
+  if (geometry == nullptr || detail::gdal().OGR_G_IsEmpty(geometry)) {
     if (load_ == VectorLoad::Table) points_.push_back({NAN, NAN, rows_.size() - 1});
     return true;
   }
   // Arcs and curved rings are read as the lines OGR approximates them by.
   Geometry linear;
-  if (OGR_G_HasCurveGeometry(geometry, FALSE)) {
-    linear.reset(unguarded([&] { return OGR_G_GetLinearGeometry(geometry, 0, nullptr); }));
+  if (detail::gdal().OGR_G_HasCurveGeometry(geometry, FALSE)) {
+    linear.reset(
+        unguarded([&] { return detail::gdal().OGR_G_GetLinearGeometry(geometry, 0, nullptr); }));
     if (!linear) return wrongGeometry(geometry);
     geometry = linear.get();
   }
@@ -295,8 +302,10 @@ bool LayerReader::readFeature(OGRFeatureH feature) {
 }
 
 bool LayerReader::readGeometry(OGRGeometryH geometry, bool part) {
-  if (OGR_G_Is3D(geometry) || OGR_G_IsMeasured(geometry)) read_.droppedZOrM = true;
-  const OGRwkbGeometryType type = wkbFlatten(OGR_G_GetGeometryType(geometry));
+  if (detail::gdal().OGR_G_Is3D(geometry) || detail::gdal().OGR_G_IsMeasured(geometry))
+    read_.droppedZOrM = true;
+  const OGRwkbGeometryType type =
+      detail::gdal().OGR_GT_Flatten(detail::gdal().OGR_G_GetGeometryType(geometry));
   const bool table = load_ == VectorLoad::Table;
   switch (type) {
     case wkbPoint:
@@ -309,15 +318,15 @@ bool LayerReader::readGeometry(OGRGeometryH geometry, bool part) {
       return true;
     case wkbPolygon:
       if (table) return wrongGeometry(geometry);
-      for (int r = 0; r < OGR_G_GetGeometryCount(geometry); ++r)
-        addLine(OGR_G_GetGeometryRef(geometry, r), true, r == 0);
+      for (int r = 0; r < detail::gdal().OGR_G_GetGeometryCount(geometry); ++r)
+        addLine(detail::gdal().OGR_G_GetGeometryRef(geometry, r), true, r == 0);
       return true;
     case wkbMultiPoint:
     case wkbMultiLineString:
     case wkbMultiPolygon:
       if (part) return wrongGeometry(geometry);
-      for (int g = 0; g < OGR_G_GetGeometryCount(geometry); ++g) {
-        if (!readGeometry(OGR_G_GetGeometryRef(geometry, g), true)) return false;
+      for (int g = 0; g < detail::gdal().OGR_G_GetGeometryCount(geometry); ++g) {
+        if (!readGeometry(detail::gdal().OGR_G_GetGeometryRef(geometry, g), true)) return false;
       }
       return true;
     default:
@@ -328,18 +337,20 @@ bool LayerReader::readGeometry(OGRGeometryH geometry, bool part) {
 bool LayerReader::wrongGeometry(OGRGeometryH geometry) {
   read_.status = VectorStatus::WrongGeometry;
   read_.feature = feature_;
-  read_.geometryName = unguarded(
-      [&] { return std::string(OGRGeometryTypeToName(OGR_G_GetGeometryType(geometry))); });
+  read_.geometryName = unguarded([&] {
+    return std::string(
+        detail::gdal().OGRGeometryTypeToName(detail::gdal().OGR_G_GetGeometryType(geometry)));
+  });
   return false;
 }
 
 void LayerReader::addLine(OGRGeometryH curve, bool ring, bool outer) {
-  const int count = OGR_G_GetPointCount(curve);
+  const int count = detail::gdal().OGR_G_GetPointCount(curve);
   if (count <= 0) return;
   // OGR writes the coordinates straight into the points, a stride apart.
   std::vector<geometry::Point> points(static_cast<std::size_t>(count) + (ring ? 1 : 0));
-  OGR_G_GetPoints(curve, &points[0].x, sizeof(geometry::Point), &points[0].y,
-                  sizeof(geometry::Point), nullptr, 0);
+  detail::gdal().OGR_G_GetPoints(curve, &points[0].x, sizeof(geometry::Point), &points[0].y,
+                                 sizeof(geometry::Point), nullptr, 0);
   // A ring is closed, as the polygon model wants, even where the file left it open.
   if (ring) {
     if (count > 1 && !geometry::samePosition(points.front(), points[points.size() - 2])) {
@@ -358,7 +369,8 @@ void LayerReader::addLine(OGRGeometryH curve, bool ring, bool outer) {
 
 void LayerReader::addPoint(OGRGeometryH point) {
   anyPoint_ = true;
-  points_.push_back({OGR_G_GetX(point, 0), OGR_G_GetY(point, 0), rows_.size() - 1});
+  points_.push_back(
+      {detail::gdal().OGR_G_GetX(point, 0), detail::gdal().OGR_G_GetY(point, 0), rows_.size() - 1});
 }
 
 void LayerReader::fillLines(VectorContent& content) {
@@ -414,6 +426,21 @@ VectorRead failure(VectorStatus status, const detail::ErrorCapture& errors) {
   return read;
 }
 
+// The outcomes of a read and of a write when GDAL itself could not be loaded.
+VectorRead libraryMissing() {
+  VectorRead read;
+  read.status = VectorStatus::NotVector;
+  read.libraryError = detail::gdalLoadError();
+  return read;
+}
+
+VectorWrite writeLibraryMissing() {
+  VectorWrite result;
+  result.status = RasterWriteStatus::Failed;
+  result.libraryError = detail::gdalLoadError();
+  return result;
+}
+
 // Reads the named layer (the first when layer is empty) of an open dataset.
 VectorRead readDataset(GDALDatasetH dataset, const std::string& layerName, VectorLoad load,
                        const std::string& valueField, VectorContent& content,
@@ -459,11 +486,12 @@ bool readsAsVector(const std::string& path) {
   if (isReadExtension(extension)) return true;
   if (isOwnTextExtension(extension) || !isRegularFile(named.file)) return false;
   const memory::Unguarded unguarded;  // GDAL cannot pass a refusal through its C code
-  detail::ensureRegistered();
+  if (!detail::ensureRegistered()) return false;
   detail::ErrorCapture quiet;
-  GDALDriverH driver = GDALIdentifyDriverEx(named.file.c_str(), GDAL_OF_VECTOR, nullptr, nullptr);
+  GDALDriverH driver =
+      detail::gdal().GDALIdentifyDriverEx(named.file.c_str(), GDAL_OF_VECTOR, nullptr, nullptr);
   if (driver == nullptr) return false;
-  const std::string_view name = GDALGetDriverShortName(driver);
+  const std::string_view name = detail::gdal().GDALGetDriverShortName(driver);
   // Delimited text and shapefile parts have readers of their own.
   return name != "CSV" && name != "ESRI Shapefile";
 }
@@ -473,8 +501,7 @@ namespace {
 // The vector file of a path, opened for a look at its layers without a word from GDAL; null when
 // it is no file OGR opens.
 Dataset openQuietly(const LayerPath& named) {
-  if (!isRegularFile(named.file)) return nullptr;
-  detail::ensureRegistered();
+  if (!isRegularFile(named.file) || !detail::ensureRegistered()) return nullptr;
   const detail::ErrorCapture quiet;
   return openVector(named.file);
 }
@@ -494,7 +521,8 @@ std::vector<std::string> vectorFields(const std::string& path) {
   if (!dataset) return {};
   VectorRead read;
   OGRLayerH layer = chooseLayer(dataset.get(), named.layer, read);
-  return layer != nullptr ? fieldNames(OGR_L_GetLayerDefn(layer)) : std::vector<std::string>();
+  return layer != nullptr ? fieldNames(detail::gdal().OGR_L_GetLayerDefn(layer))
+                          : std::vector<std::string>();
 }
 
 VectorRead readVector(const std::string& path, VectorLoad load, const std::string& valueField,
@@ -502,7 +530,7 @@ VectorRead readVector(const std::string& path, VectorLoad load, const std::strin
   const LayerPath named = splitLayerPath(path);
   struct stat info {};
   const bool exists = stat(named.file.c_str(), &info) == 0;
-  detail::ensureRegistered();
+  if (!detail::ensureRegistered()) return libraryMissing();
   detail::ErrorCapture errors;
   if (!exists || !S_ISREG(info.st_mode)) return failure(VectorStatus::CannotOpen, errors);
   const Dataset dataset = openVector(named.file);
@@ -512,7 +540,7 @@ VectorRead readVector(const std::string& path, VectorLoad load, const std::strin
 
 VectorRead readVectorBytes(std::string_view bytes, std::string_view extension, VectorLoad load,
                            VectorContent& content) {
-  detail::ensureRegistered();
+  if (!detail::ensureRegistered()) return libraryMissing();
   detail::ErrorCapture errors;
   const detail::MemoryFile file(bytes, extension);
   if (!file) return failure(VectorStatus::CannotOpen, errors);
@@ -543,7 +571,7 @@ class LayerWriter {
   bool create(OGRwkbGeometryType type, const std::string& wkt);
   // Adds a field to the layer; its index, -1 on failure.
   int addField(const std::string& name, OGRFieldType type, int width, bool boolean = false);
-  OGRFeatureDefnH definition() const { return OGR_L_GetLayerDefn(layer_); }
+  OGRFeatureDefnH definition() const { return detail::gdal().OGR_L_GetLayerDefn(layer_); }
   // Writes the next of total features, taking its geometry (may be null), and reports the
   // features written; false with the result set when the write fails or a stop is asked for.
   bool write(OGRFeatureH feature, OGRGeometryH geometry, std::int64_t total);
@@ -570,45 +598,48 @@ bool LayerWriter::fail(RasterWriteStatus status) {
 }
 
 bool LayerWriter::create(OGRwkbGeometryType type, const std::string& wkt) {
-  GDALDriverH driver = GDALGetDriverByName(writingDriver(lowerExtension(path_)));
+  GDALDriverH driver = detail::gdal().GDALGetDriverByName(writingDriver(lowerExtension(path_)));
   if (driver == nullptr) return fail(RasterWriteStatus::Failed);
   if (!file_.open() || !file_.vacateForLibrary()) {
     result_.saveError = file_.error();
     return fail(RasterWriteStatus::Refused);
   }
-  dataset_.reset(GDALCreate(driver, file_.temporaryPath().c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+  dataset_.reset(detail::gdal().GDALCreate(driver, file_.temporaryPath().c_str(), 0, 0, 0,
+                                           GDT_Unknown, nullptr));
   if (!dataset_) return fail(RasterWriteStatus::Failed);
   const detail::SpatialReference srs = detail::spatialReference(wkt);
   std::string name = path_.substr(path_.rfind('/') + 1);
   name = name.substr(0, name.rfind('.'));
   // GeoJSON keeps every bit of a coordinate; FlatGeobuf keeps the features in their order, which
   // its spatial index would change.
-  const std::string_view driverName = GDALGetDriverShortName(driver);
+  const std::string_view driverName = detail::gdal().GDALGetDriverShortName(driver);
   const char* const jsonOptions[] = {"SIGNIFICANT_FIGURES=17", nullptr};
   const char* const flatOptions[] = {"SPATIAL_INDEX=NO", nullptr};
   const char* const* options = driverName == "GeoJSON"      ? jsonOptions
                                : driverName == "FlatGeobuf" ? flatOptions
                                                             : nullptr;
-  layer_ = GDALDatasetCreateLayer(dataset_.get(), name.empty() ? "layer" : name.c_str(), srs.get(),
-                                  type, const_cast<char**>(options));
+  layer_ =
+      detail::gdal().GDALDatasetCreateLayer(dataset_.get(), name.empty() ? "layer" : name.c_str(),
+                                            srs.get(), type, const_cast<char**>(options));
   if (layer_ == nullptr) return fail(RasterWriteStatus::Failed);
-  GDALDatasetStartTransaction(dataset_.get(), FALSE);
+  detail::gdal().GDALDatasetStartTransaction(dataset_.get(), FALSE);
   return true;
 }
 
 int LayerWriter::addField(const std::string& name, OGRFieldType type, int width, bool boolean) {
-  OGRFieldDefnH field = OGR_Fld_Create(name.c_str(), type);
-  if (boolean) OGR_Fld_SetSubType(field, OFSTBoolean);
+  OGRFieldDefnH field = detail::gdal().OGR_Fld_Create(name.c_str(), type);
+  if (boolean) detail::gdal().OGR_Fld_SetSubType(field, OFSTBoolean);
   // Only text keeps its width: a number's DBF width and decimals would pad every value.
-  if (type == OFTString) OGR_Fld_SetWidth(field, width);
-  const bool added = OGR_L_CreateField(layer_, field, TRUE) == OGRERR_NONE;
-  OGR_Fld_Destroy(field);
-  return added ? OGR_FD_GetFieldCount(definition()) - 1 : -1;
+  if (type == OFTString) detail::gdal().OGR_Fld_SetWidth(field, width);
+  const bool added = detail::gdal().OGR_L_CreateField(layer_, field, TRUE) == OGRERR_NONE;
+  detail::gdal().OGR_Fld_Destroy(field);
+  return added ? detail::gdal().OGR_FD_GetFieldCount(definition()) - 1 : -1;
 }
 
 bool LayerWriter::write(OGRFeatureH feature, OGRGeometryH geometry, std::int64_t total) {
-  if (geometry != nullptr) OGR_F_SetGeometryDirectly(feature, geometry);
-  if (OGR_L_CreateFeature(layer_, feature) != OGRERR_NONE) return fail(RasterWriteStatus::Failed);
+  if (geometry != nullptr) detail::gdal().OGR_F_SetGeometryDirectly(feature, geometry);
+  if (detail::gdal().OGR_L_CreateFeature(layer_, feature) != OGRERR_NONE)
+    return fail(RasterWriteStatus::Failed);
   ++written_;
   if (written_ % kFeaturesPerReport == 0 && !reportRows(progress_, written_, total))
     return fail(RasterWriteStatus::Cancelled);
@@ -616,7 +647,8 @@ bool LayerWriter::write(OGRFeatureH feature, OGRGeometryH geometry, std::int64_t
 }
 
 bool LayerWriter::commit() {
-  const bool committed = GDALDatasetCommitTransaction(dataset_.get()) != OGRERR_FAILURE;
+  const bool committed =
+      detail::gdal().GDALDatasetCommitTransaction(dataset_.get()) != OGRERR_FAILURE;
   dataset_.reset();  // closing writes what the driver holds back (FlatGeobuf writes it all then)
   if (!committed || errors_.failed()) return fail(RasterWriteStatus::Failed);
   if (!file_.adoptLibraryWrite() || !file_.commit()) {
@@ -646,26 +678,27 @@ OGRFieldType ogrType(const data::AttributeField& field) {
 void setSavedValue(OGRFeatureH feature, int index, const data::AttributeField& field,
                    const std::string& text) {
   if (text.empty()) {
-    OGR_F_SetFieldNull(feature, index);
+    detail::gdal().OGR_F_SetFieldNull(feature, index);
   } else if (field.type == 'L') {
-    OGR_F_SetFieldInteger(feature, index,
-                          std::string_view("TtYy").find(text[0]) != std::string_view::npos);
+    detail::gdal().OGR_F_SetFieldInteger(
+        feature, index, std::string_view("TtYy").find(text[0]) != std::string_view::npos);
   } else if (field.type == 'D' && text.size() == 8) {
     const std::string dashed = text.substr(0, 4) + "-" + text.substr(4, 2) + "-" + text.substr(6);
-    OGR_F_SetFieldString(feature, index, dashed.c_str());
+    detail::gdal().OGR_F_SetFieldString(feature, index, dashed.c_str());
   } else {
-    OGR_F_SetFieldString(feature, index, text.c_str());
+    detail::gdal().OGR_F_SetFieldString(feature, index, text.c_str());
   }
 }
 
 OGRGeometryH ringOf(const geometry::Line& line, OGRwkbGeometryType type) {
-  OGRGeometryH ring = OGR_G_CreateGeometry(type);
+  OGRGeometryH ring = detail::gdal().OGR_G_CreateGeometry(type);
   const std::span<const geometry::Point> points = line.points();
   if (points.empty()) return ring;
   // OGR reads the coordinates straight from the points, a stride apart.
   auto* first = const_cast<geometry::Point*>(points.data());
-  OGR_G_SetPoints(ring, static_cast<int>(points.size()), &first->x, sizeof(geometry::Point),
-                  &first->y, sizeof(geometry::Point), nullptr, 0);
+  detail::gdal().OGR_G_SetPoints(ring, static_cast<int>(points.size()), &first->x,
+                                 sizeof(geometry::Point), &first->y, sizeof(geometry::Point),
+                                 nullptr, 0);
   return ring;
 }
 
@@ -673,12 +706,13 @@ OGRGeometryH ringOf(const geometry::Line& line, OGRwkbGeometryType type) {
 OGRGeometryH polygonOf(const geometry::Cover& cover, const std::vector<std::size_t>& rings) {
   std::vector<OGRGeometryH> polygons;
   for (std::size_t r : rings) {
-    if (cover[r].signedArea() < 0.0) polygons.push_back(OGR_G_CreateGeometry(wkbPolygon));
-    OGR_G_AddGeometryDirectly(polygons.back(), ringOf(cover[r], wkbLinearRing));
+    if (cover[r].signedArea() < 0.0)
+      polygons.push_back(detail::gdal().OGR_G_CreateGeometry(wkbPolygon));
+    detail::gdal().OGR_G_AddGeometryDirectly(polygons.back(), ringOf(cover[r], wkbLinearRing));
   }
   if (polygons.size() == 1) return polygons.front();
-  OGRGeometryH multi = OGR_G_CreateGeometry(wkbMultiPolygon);
-  for (OGRGeometryH polygon : polygons) OGR_G_AddGeometryDirectly(multi, polygon);
+  OGRGeometryH multi = detail::gdal().OGR_G_CreateGeometry(wkbMultiPolygon);
+  for (OGRGeometryH polygon : polygons) detail::gdal().OGR_G_AddGeometryDirectly(multi, polygon);
   return multi;
 }
 
@@ -707,15 +741,15 @@ bool addCoverFields(LayerWriter& writer, const data::SavedAttributes* saved, Cov
 bool writeCoverFeature(LayerWriter& writer, const CoverFields& fields,
                        const data::SavedAttributes* saved, const geometry::Line& head,
                        std::size_t headIndex, OGRGeometryH geometry, std::int64_t total) {
-  const Feature feature(OGR_F_Create(writer.definition()));
+  const Feature feature(detail::gdal().OGR_F_Create(writer.definition()));
   if (saved != nullptr && saved->table != nullptr && headIndex < saved->ringRows.size()) {
     if (const std::vector<std::string>* row = saved->ringRows[headIndex]) {
       for (std::size_t j = 0; j < fields.saved.size() && j < row->size(); ++j)
         setSavedValue(feature.get(), fields.saved[j], saved->table->fields[j], (*row)[j]);
     }
   }
-  OGR_F_SetFieldDouble(feature.get(), fields.value, head.value);
-  OGR_F_SetFieldInteger(feature.get(), fields.id, head.id);
+  detail::gdal().OGR_F_SetFieldDouble(feature.get(), fields.value, head.value);
+  detail::gdal().OGR_F_SetFieldInteger(feature.get(), fields.id, head.id);
   return writer.write(feature.get(), geometry, total);
 }
 
@@ -750,11 +784,11 @@ void setRowFields(OGRFeatureH feature, const data::M_Data& table, int row,
                   const std::vector<std::pair<int, int>>& columns) {
   for (const auto& [c, field] : columns) {
     if (!table.isNumericColumn(c)) {
-      OGR_F_SetFieldString(feature, field, table.CellText(row, c).c_str());
+      detail::gdal().OGR_F_SetFieldString(feature, field, table.CellText(row, c).c_str());
     } else if (const double v = table.NumericValue(row, c); std::isfinite(v)) {
-      OGR_F_SetFieldDouble(feature, field, v);
+      detail::gdal().OGR_F_SetFieldDouble(feature, field, v);
     } else {
-      OGR_F_SetFieldNull(feature, field);
+      detail::gdal().OGR_F_SetFieldNull(feature, field);
     }
   }
 }
@@ -765,8 +799,8 @@ VectorWrite writeVectorLines(const std::string& path, const geometry::Cover& cov
                              const data::SavedAttributes* saved, const std::string& wkt,
                              const RowProgress& progress) {
   const memory::Unguarded unguarded;  // GDAL cannot pass a refusal through its C code
-  detail::ensureRegistered();
   VectorWrite result;
+  if (!detail::ensureRegistered()) return writeLibraryMissing();
   LayerWriter writer(path, result, progress);
   std::vector<std::vector<std::size_t>> records;
   if (polygons) {
@@ -785,8 +819,9 @@ VectorWrite writeVectorLines(const std::string& path, const geometry::Cover& cov
   for (const std::vector<std::size_t>& rings : records) {
     OGRGeometryH geometry =
         polygons ? polygonOf(cover, rings) : ringOf(cover[rings.front()], wkbLineString);
-    if (multi && wkbFlatten(OGR_G_GetGeometryType(geometry)) == wkbPolygon)
-      geometry = OGR_G_ForceToMultiPolygon(geometry);
+    if (multi &&
+        detail::gdal().OGR_GT_Flatten(detail::gdal().OGR_G_GetGeometryType(geometry)) == wkbPolygon)
+      geometry = detail::gdal().OGR_G_ForceToMultiPolygon(geometry);
     if (!writeCoverFeature(writer, fields, saved, cover[rings.front()], rings.front(), geometry,
                            total)) {
       return result;
@@ -799,8 +834,8 @@ VectorWrite writeVectorLines(const std::string& path, const geometry::Cover& cov
 VectorWrite writeVectorTable(const std::string& path, const data::M_Data& table, int xColumn,
                              int yColumn, const std::string& wkt, const RowProgress& progress) {
   const memory::Unguarded unguarded;  // GDAL cannot pass a refusal through its C code
-  detail::ensureRegistered();
   VectorWrite result;
+  if (!detail::ensureRegistered()) return writeLibraryMissing();
   const bool located = xColumn >= 0 && yColumn >= 0;
   if (!located && !holdsFeaturesWithoutGeometry(path)) {
     result.status = RasterWriteStatus::Failed;
@@ -816,12 +851,13 @@ VectorWrite writeVectorTable(const std::string& path, const data::M_Data& table,
   }
   const int rows = table.rowCount();
   for (int i = 0; i < rows; ++i) {
-    const Feature feature(OGR_F_Create(writer.definition()));
+    const Feature feature(detail::gdal().OGR_F_Create(writer.definition()));
     setRowFields(feature.get(), table, i, columns);
     OGRGeometryH point = nullptr;
     if (located) {
-      point = OGR_G_CreateGeometry(wkbPoint);
-      OGR_G_SetPoint_2D(point, 0, table.NumericValue(i, xColumn), table.NumericValue(i, yColumn));
+      point = detail::gdal().OGR_G_CreateGeometry(wkbPoint);
+      detail::gdal().OGR_G_SetPoint_2D(point, 0, table.NumericValue(i, xColumn),
+                                       table.NumericValue(i, yColumn));
     }
     if (!writer.write(feature.get(), point, rows)) return result;
   }

@@ -34,6 +34,24 @@ std::string writeAscii(const ScratchFolder& folder, const std::string& name,
                           rows);
 }
 
+// GDAL is loaded when a file needs it, not with the program: a job of DSAA grids, shapefiles
+// and text never loads it. The dynamic loader names every library it initialises (LD_DEBUG).
+TEST(CalcRasters, GdalIsLoadedOnlyForTheFilesThatNeedIt) {
+  ScratchFolder folder;
+  const std::string plain = folder.write("plain.grd", "DSAA\n2 2\n0 1\n0 1\n1 4\n1 2\n3 4\n");
+  const std::string ascii = writeAscii(folder, "utm", "1 2 3\n4 -9999 6\n");
+  testing::RunSetup traced;
+  traced.environment = {{"LD_DEBUG", "libs"}};
+  const auto own = runClean({"-g", plain, "-o", folder.path("iso.shp"), "-o",
+                             folder.path("copy.grd"), "Trace(G1, 1, 4, 1, 1); G1 * 2"},
+                            traced);
+  EXPECT_NE(own.err.find("calling init"), std::string::npos) << "the loader said nothing";
+  EXPECT_EQ(own.err.find("libgdal"), std::string::npos);
+  const auto raster = runClean({"-g", ascii, "MAX(G1)"}, traced);
+  EXPECT_NE(raster.err.find("libgdal"), std::string::npos);
+  EXPECT_EQ(raster.out, "6.000000000000\n");
+}
+
 TEST(CalcRasters, CoordinateSystemsAreCarriedListedAndCompared) {
   ScratchFolder folder;
   const std::string utm = writeAscii(folder, "utm", "1 2 3\n4 -9999 6\n", kUtm32);
