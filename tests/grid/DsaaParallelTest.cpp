@@ -148,7 +148,7 @@ struct LargeText {
   // multiples of 1/4, a few infinities and NaNs (blank nodes), and a token longer than a piece.
   LargeText() {
     text = "DSAA\r\n1000 900\r\n0 1\r\n0 1\r\n-1 1";
-    const char* separators[] = {" ", "\t", "   ", " \t "};
+    const char* separators[] = {" ", "\t\v", "   ", " \f\t "};
     for (int k = 0; k < kNx * kNy; ++k) {
       text += k % 37 == 0 ? (k % 2 ? "\r\n" : "\n") : separators[k % 4];
       line += k % 37 == 0;
