@@ -30,6 +30,9 @@ class LineCursor {
     }
   }
 
+  // The lines of a part of a buffer whose line end kind is known: crlf for CR LF.
+  LineCursor(std::string_view bytes, bool crlf) : bytes_(bytes), crlf_(crlf) {}
+
   // Next line, false at the end or when the buffer is bad (see bad()).
   bool next(std::string_view& line) {
     if (bad_ || pos_ >= bytes_.size()) return false;
@@ -48,6 +51,9 @@ class LineCursor {
   }
 
   bool bad() const { return bad_; }
+  bool crlf() const { return crlf_; }
+  // The offset of the first byte not walked yet.
+  std::size_t position() const { return pos_; }
 
  private:
   bool fail() {

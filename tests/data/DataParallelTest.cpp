@@ -1,0 +1,147 @@
+// Data files large enough that the reader types their rows in pieces on several threads: the
+// table, and the line of a fault, must be those of one reader going line by line, whatever the
+// thread count, also where a column only turns to text or appears in a late piece.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/Parallel.h"
+#include "data/M_Data.h"
+
+namespace vellumar::data {
+namespace {
+
+constexpr unsigned kThreadCounts[] = {1, 2, 7};
+constexpr int kRows = 150000;
+// Rows whose cells are unlike the others', all in late pieces.
+constexpr int kWordRow = 140000;    // column 2: a word, which makes the column text
+constexpr int kSpacedRow = 120000;  // column 3: "1.5 ", a number that reads trimmed
+constexpr int kQuotedRow = 130000;  // column 5: a quoted number, which makes the column text
+constexpr int kWideFrom = 100000;   // from here every tenth row has a sixth field
+
+std::string cellOf(int k, int column) {
+  switch (column) {
+    case 0:
+      return std::to_string(k);
+    case 1:
+      return std::to_string(k / 4) + "." + std::to_string(k % 4 * 25) + "e-1";
+    case 2:
+      return k == kWordRow ? "abc" : std::to_string(-k);
+    case 3:
+      return k == kSpacedRow ? "1.5 " : std::to_string(k % 977);
+    case 4:
+      return k % 3 == 0 ? "" : std::to_string(k % 5);
+    default:
+      return k == kQuotedRow ? "\"7\"" : std::to_string(k % 11);
+  }
+}
+
+// A header and kRows rows of five fields, six in some late rows; line ends as given.
+std::string largeText(const char* lineEnd = "\n") {
+  std::string text = std::string("K,Quarter,Word,Spaced,Sparse,Quoted") + lineEnd;
+  for (int k = 0; k < kRows; ++k) {
+    for (int column = 0; column < 5; ++column) text += cellOf(k, column) + ",";
+    if (k >= kWideFrom && k % 10 == 0) text += cellOf(k, 5);
+    text += lineEnd;
+  }
+  return text;
+}
+
+class DataParallel : public ::testing::Test {
+ protected:
+  void TearDown() override { parallel::setThreadLimit(0); }
+  static M_Data read(const std::string& text, ReadStatus expected = ReadStatus::Ok,
+                     std::int64_t* line = nullptr) {
+    M_Data table;
+    table.setOptions({',', false, true});
+    EXPECT_EQ(table.ReadBytes(text, {}, line), expected);
+    return table;
+  }
+};
+
+TEST_F(DataParallel, TypesLatePiecesAsOneReaderWould) {
+  const std::string text = largeText();
+  ASSERT_GT(text.size(), std::size_t(4) << 20);  // several pieces
+  for (const unsigned threads : kThreadCounts) {
+    parallel::setThreadLimit(threads);
+    const M_Data table = read(text);
+    ASSERT_EQ(table.rowCount(), kRows) << threads;
+    ASSERT_EQ(table.columnCount(), 6) << threads;
+    EXPECT_EQ(table.columnName(5), "Quoted");
+    const double missing = table.missingCellValue();
+    int wrong = 0;
+    for (int k = 0; k < kRows; ++k) {
+      wrong += table.NumericValue(k, 0) != k;
+      wrong += table.NumericValue(k, 1) != std::stod(cellOf(k, 1));
+      wrong += table.CellText(k, 2) != cellOf(k, 2);
+      wrong += table.NumericValue(k, 3) != (k == kSpacedRow ? 1.5 : k % 977);
+      wrong += table.NumericValue(k, 4) != (k % 3 == 0 ? missing : k % 5);
+      const bool wide = k >= kWideFrom && k % 10 == 0;
+      wrong += table.CellText(k, 5) != (k == kQuotedRow ? "7" : wide ? cellOf(k, 5) : "");
+    }
+    EXPECT_EQ(wrong, 0) << threads << " threads";
+    EXPECT_TRUE(table.isNumericColumn(0) && table.isNumericColumn(3) && table.isNumericColumn(4));
+    EXPECT_FALSE(table.isNumericColumn(2) || table.isNumericColumn(5)) << threads;
+  }
+}
+
+TEST_F(DataParallel, TheFirstFaultOfAnyPieceNamesItsLine) {
+  const std::string text = largeText();
+  const std::string crlf = largeText("\r\n");
+  // The offset of row k's first byte in a text of LF line ends.
+  const auto rowStart = [&text](int k) {
+    std::size_t at = text.find('\n');
+    for (int n = 0; n < k; ++n) at = text.find('\n', at + 1);
+    return at + 1;
+  };
+  std::string control = text;
+  control[rowStart(123456)] = '\x01';
+  control[rowStart(140500)] = '\x02';
+  std::string mixed = crlf;
+  // Row 145000 of the CR LF text ends in LF alone: its CR becomes a field's last byte.
+  std::size_t at = 0;
+  for (int n = 0; n <= 145001; ++n) at = mixed.find("\r\n", at) + 2;
+  mixed.erase(at - 2, 1);
+  const struct {
+    std::string text;
+    std::int64_t line;
+  } cases[] = {{control, 123456 + 2}, {mixed, 145001 + 1}};
+  for (const unsigned threads : kThreadCounts) {
+    parallel::setThreadLimit(threads);
+    for (const auto& c : cases) {
+      std::int64_t line = -1;
+      const M_Data table = read(c.text, ReadStatus::InvalidFormat, &line);
+      EXPECT_EQ(line, c.line) << threads << " threads";
+      EXPECT_EQ(table.rowCount(), 0);
+    }
+    EXPECT_EQ(read(crlf).rowCount(), kRows);
+  }
+}
+
+TEST_F(DataParallel, ProgressComesInOrderAndACancelStops) {
+  const std::string text = largeText();
+  parallel::setThreadLimit(1);  // a batch of four pieces: more than one batch
+  std::vector<std::int64_t> reported;
+  M_Data table;
+  table.setOptions({',', false, true});
+  const RowProgress record = [&reported](std::int64_t done, std::int64_t total) {
+    EXPECT_EQ(total, kRows);
+    reported.push_back(done);
+    return true;
+  };
+  ASSERT_EQ(table.ReadBytes(text, record), ReadStatus::Ok);
+  ASSERT_GE(reported.size(), 2u);
+  EXPECT_TRUE(std::is_sorted(reported.begin(), reported.end()));
+  EXPECT_EQ(reported.back(), kRows);
+
+  int calls = 0;
+  const RowProgress stop = [&calls](std::int64_t, std::int64_t) { return ++calls < 2; };
+  EXPECT_EQ(table.ReadBytes(text, stop), ReadStatus::Cancelled);
+  EXPECT_EQ(calls, 2);
+  EXPECT_EQ(table.rowCount(), 0);
+}
+
+}  // namespace
+}  // namespace vellumar::data
