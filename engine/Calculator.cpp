@@ -54,6 +54,16 @@ std::uint32_t overflowPosition(const Arguments& arguments) {
 
 S_Calculator::S_Calculator() = default;
 
+S_Calculator::S_Calculator(const S_Calculator& other)
+    : registry_(other.registry_),
+      result_(other.result_),
+      contextName_(other.contextName_),
+      anglesInRadians_(other.anglesInRadians_),
+      language_(other.language_),
+      lengthTolerance_(other.lengthTolerance_),
+      missingValue_(other.missingValue_),
+      mergeFill_(other.mergeFill_) {}
+
 void S_Calculator::attachErrorSink(ErrorSink* sink) {
   sink_ = sink != nullptr ? sink : &ownSink_;
   sink_->setCancelMessage(text::kCancelled.in(language_));

@@ -36,6 +36,10 @@ class S_Calculator {
   static constexpr int kMostNesting = 400;
 
   S_Calculator();
+  // A calculator with the same names, values and settings, for an evaluation apart from this
+  // one's (a record of a layer on another thread): its own sink, nothing under way.
+  S_Calculator(const S_Calculator& other);
+  S_Calculator& operator=(const S_Calculator&) = delete;
 
   // Attaches the error sink of the next evaluation (a fresh one for each).
   void attachErrorSink(ErrorSink* sink);

@@ -1,14 +1,18 @@
 #include "engine/LayerRecords.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <memory>
 #include <string>
+#include <thread>
 #include <utility>
 
 #include "common/CFormat.h"
+#include "common/Parallel.h"
 #include "engine/Calculator.h"
 #include "engine/EngineMessages.h"
+#include "engine/Lexer.h"
 #include "engine/LinePacking.h"
 #include "engine/ResultText.h"
 #include "geometry/LayerRegion.h"
@@ -109,6 +113,121 @@ RecordOutcome evaluateRecord(S_Calculator& calc, const std::string& text,
   return outcome;
 }
 
+// Whether the text assigns a name: the records are then evaluated one after the other, since a
+// record may read what the one before it assigned. A text the lexer faults is taken as such too,
+// so that its message comes as the first record's evaluation gives it.
+bool assignsNames(const std::string& text, Language language) {
+  Lexer lexer;
+  lexer.reset(text);
+  ErrorSink scratch;
+  for (int token = lexer.next(scratch, language); token != token::kEnd;
+       token = lexer.next(scratch, language)) {
+    if (token == '=') return true;
+  }
+  return scratch.failed();
+}
+
+// Tells a record's evaluation on another thread to stop once the user cancelled the one of the
+// calling thread; shows nothing.
+class CancelRelay : public ProgressObserver {
+ public:
+  explicit CancelRelay(const std::atomic<bool>& stop) : stop_(stop) {}
+  void start(std::string_view, std::int64_t) override {}
+  bool step(std::int64_t) override { return !stop_.load(std::memory_order_relaxed); }
+  void close() override {}
+
+ private:
+  const std::atomic<bool>& stop_;
+};
+
+// The records of one run and what came of them so far.
+struct RecordRun {
+  S_Calculator& calc;
+  const std::string& name;
+  const std::string& text;
+  const std::vector<LayerRecord>& records;
+  EachOutcome& outcome;
+  std::vector<std::optional<double>>& values;
+  const std::function<void(const RecordOutcome&)>& onRecord;
+
+  // Keeps the outcome of a record evaluated, in record order; false once the user cancelled.
+  bool keep(RecordOutcome done, const LayerRecord& record, bool cancelled, bool degrees) {
+    done.number = record.number;
+    outcome.measuredInDegrees = outcome.measuredInDegrees || degrees;
+    if (cancelled) {
+      outcome.cancelled = true;
+      return false;
+    }
+    values.push_back(done.value);
+    if (onRecord) onRecord(done);
+    outcome.records.push_back(std::move(done));
+    return true;
+  }
+};
+
+// Evaluates the records one after the other on the calculator itself, the record standing for
+// the name while its text is evaluated.
+void evaluateInTurn(RecordRun& run, ProgressObserver* observer) {
+  for (const LayerRecord& record : run.records) {
+    // Evaluations may add names, but the entry of a loaded layer stays where it is.
+    run.calc.registry().find(run.name)->value.assign(record.operand);
+    bool cancelled = false;
+    RecordOutcome done = evaluateRecord(run.calc, run.text, observer, cancelled);
+    if (!run.keep(std::move(done), record, cancelled, run.calc.measuredInDegrees())) return;
+  }
+}
+
+// Evaluates records that are independent of each other (the text assigns no name) in batches on
+// several threads, each on a copy of the calculator, and keeps their outcomes in record order.
+// The calling thread's records show progress to the observer, whose cancel stops the other
+// threads' records too. A record that failed is evaluated once more on the calling thread, so
+// that a failure that only the memory of several records at once caused comes out as it would
+// one record at a time.
+void evaluateAtOnce(RecordRun& run, ProgressObserver* observer) {
+  struct Evaluated {
+    RecordOutcome outcome;
+    bool cancelled = false;
+    bool degrees = false;
+  };
+  const std::size_t batch = 4 * parallel::threadLimit();
+  const std::thread::id caller = std::this_thread::get_id();
+  std::atomic<bool> stop{false};
+  CancelRelay relay(stop);
+  const auto evaluate = [&](const LayerRecord& record, ProgressObserver* watcher) {
+    S_Calculator copy(run.calc);
+    copy.registry().find(run.name)->value.assign(record.operand);
+    Evaluated done;
+    done.outcome = evaluateRecord(copy, run.text, watcher, done.cancelled);
+    done.degrees = copy.measuredInDegrees();
+    return done;
+  };
+  std::vector<Evaluated> evaluated;
+  for (std::size_t first = 0; first < run.records.size(); first += batch) {
+    const std::size_t count = std::min(batch, run.records.size() - first);
+    evaluated.assign(count, {});
+    parallel::forEachBlock(
+        count,
+        [&](std::size_t begin, std::size_t end) {
+          const bool calling = std::this_thread::get_id() == caller;
+          for (std::size_t k = begin; k < end; ++k) {
+            evaluated[k] = evaluate(run.records[first + k], calling ? observer : &relay);
+            if (calling && evaluated[k].cancelled) stop.store(true, std::memory_order_relaxed);
+          }
+        },
+        parallel::kCostlyItems);
+    for (std::size_t k = 0; k < count; ++k) {
+      Evaluated& done = evaluated[k];
+      if (!done.cancelled && !done.outcome.value && !stop.load(std::memory_order_relaxed)) {
+        done = evaluate(run.records[first + k], observer);
+      }
+      if (!run.keep(std::move(done.outcome), run.records[first + k], done.cancelled,
+                    done.degrees)) {
+        return;
+      }
+    }
+  }
+}
+
 }  // namespace
 
 EachOutcome evaluateEachRecord(S_Calculator& calc, const std::string& name, const std::string& text,
@@ -122,18 +241,13 @@ EachOutcome evaluateEachRecord(S_Calculator& calc, const std::string& name, cons
   if (!outcome.layerFound) return outcome;
   const Operand layer = entry->value;
   std::vector<std::optional<double>> values;
-  for (const LayerRecord& record : records) {
-    // Evaluations may add names, but the entry of a loaded layer stays where it is.
-    calc.registry().find(name)->value.assign(record.operand);
-    RecordOutcome done = evaluateRecord(calc, text, observer, outcome.cancelled);
-    done.number = record.number;
-    outcome.measuredInDegrees = outcome.measuredInDegrees || calc.measuredInDegrees();
-    if (outcome.cancelled) break;
-    values.push_back(done.value);
-    if (onRecord) onRecord(done);
-    outcome.records.push_back(std::move(done));
+  RecordRun run{calc, name, text, records, outcome, values, onRecord};
+  if (records.size() > 1 && parallel::threadLimit() > 1 && !assignsNames(text, calc.language())) {
+    evaluateAtOnce(run, observer);
+  } else {
+    evaluateInTurn(run, observer);
+    calc.registry().find(name)->value.assign(layer);
   }
-  calc.registry().find(name)->value.assign(layer);
   const bool anySucceeded = std::any_of(
       values.begin(), values.end(), [](const std::optional<double>& v) { return v.has_value(); });
   if (anySucceeded && !outcome.cancelled) {

@@ -19,6 +19,10 @@ Registry::Registry() {
   append(kMissingConstant, Operand::number(kDefaultMissing));
 }
 
+Registry::Registry(const Registry& other) {
+  for (const std::unique_ptr<Calc_ID>& entry : other.entries_) append(entry->name, entry->value);
+}
+
 Registry::Evaluating::Evaluating(Registry& registry)
     : registry_(registry), outer_(registry.evaluator_.exchange(std::this_thread::get_id())) {
   assert((outer_ == std::thread::id{} || outer_ == std::this_thread::get_id()) &&

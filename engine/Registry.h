@@ -52,6 +52,10 @@ class Registry {
   };
 
   Registry();
+  // The same names with the same values (which share their contents), for an evaluation apart;
+  // no evaluation runs over the copy.
+  Registry(const Registry& other);
+  Registry& operator=(const Registry&) = delete;
 
   Snapshot snapshot() const;
   // Puts back the values of the snapshot and removes the entries created after it.

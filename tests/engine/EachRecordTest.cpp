@@ -1,0 +1,121 @@
+// A layer evaluated record by record: records of a text that assigns no name are evaluated on
+// several threads, with the outcomes, their order and the layer of results of one record at a
+// time; a text that assigns names keeps them in turn; a cancel keeps the records before it.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "EvaluationHelpers.h"
+#include "common/Parallel.h"
+#include "engine/LayerRecords.h"
+#include "engine/LinePacking.h"
+#include "geometry/Geometry.h"
+#include "grid/Grid.h"
+
+namespace vellumar::engine {
+namespace {
+
+constexpr int kRecords = 40;
+
+// Squares side by side, record k of side 1 + k % 7, clockwise as outer rings are.
+Operand squares() {
+  geometry::Cover cover;
+  for (int k = 0; k < kRecords; ++k) {
+    const double x = 10.0 * k;
+    const double side = 1 + k % 7;
+    geometry::Line ring(std::vector<geometry::Point>{
+        {x, 0, 0}, {x, side, 0}, {x + side, side, 0}, {x + side, 0, 0}, {x, 0, 0}});
+    ring.id = k + 1;
+    cover.appendLine(std::move(ring));
+  }
+  return packCover(cover, Kind::Polygon, true);
+}
+
+grid::Grid plane() {
+  grid::Grid frame;
+  frame.right = 400;
+  frame.top = 10;
+  grid::NodeVector values(600 * 600);
+  for (std::size_t n = 0; n < values.size(); ++n) values[n] = static_cast<double>(n % 600);
+  return grid::Grid::fromNodes(600, 600, frame, std::move(values));
+}
+
+class EachRecord : public testing::CalculatorTest {
+ protected:
+  void SetUp() override {
+    put("P1", squares());
+    put("G1", testing::gridOperand(plane()));
+  }
+  void TearDown() override { parallel::setThreadLimit(0); }
+  static std::vector<std::string> lines(const EachOutcome& outcome) {
+    std::vector<std::string> out;
+    for (const RecordOutcome& r : outcome.records) {
+      out.push_back(std::to_string(r.number) + " " + (r.value ? std::to_string(*r.value) : "-") +
+                    " " + r.text + " " + r.detail);
+    }
+    return out;
+  }
+};
+
+TEST_F(EachRecord, RecordsComeOutAsOneAtATimeWhateverTheThreads) {
+  // Records of area 4 or less fail; the others are worth a number.
+  const std::string text = "Ln(Area(P1) - 4) + MIN(G1) + Len(P1)";
+  parallel::setThreadLimit(1);
+  const EachOutcome one = evaluateEachRecord(calc_, "P1", text, nullptr);
+  ASSERT_EQ(one.records.size(), std::size_t(kRecords));
+  ASSERT_EQ(one.layer.kind(), Kind::Polygon);
+  const std::vector<std::string> expected = lines(one);
+  EXPECT_EQ(expected[0].substr(0, 4), "1 - ");
+  EXPECT_NE(expected[6].substr(0, 4), "7 - ");
+  for (const unsigned threads : {2u, 7u}) {
+    parallel::setThreadLimit(threads);
+    std::vector<std::int64_t> heard;
+    const EachOutcome outcome =
+        evaluateEachRecord(calc_, "P1", text, nullptr,
+                           [&heard](const RecordOutcome& r) { heard.push_back(r.number); });
+    EXPECT_EQ(lines(outcome), expected) << threads;
+    ASSERT_EQ(heard.size(), std::size_t(kRecords));
+    for (int k = 0; k < kRecords; ++k) EXPECT_EQ(heard[k], k + 1);
+    const auto a = outcome.layer.points().values();
+    const auto b = one.layer.points().values();
+    EXPECT_TRUE(std::equal(a.begin(), a.end(), b.begin(), b.end())) << threads;
+    // The name holds the whole layer again.
+    EXPECT_EQ(calc_.registry().find("P1")->value.parts().size(), std::size_t(kRecords));
+  }
+}
+
+TEST_F(EachRecord, ATextThatAssignsNamesIsEvaluatedInTurn) {
+  for (const unsigned threads : {1u, 7u}) {
+    parallel::setThreadLimit(threads);
+    put("n", Operand::number(0));
+    const EachOutcome outcome = evaluateEachRecord(calc_, "P1", "n = n + 1; n", nullptr);
+    ASSERT_EQ(outcome.records.size(), std::size_t(kRecords));
+    for (int k = 0; k < kRecords; ++k) EXPECT_EQ(outcome.records[k].value, k + 1.0) << threads;
+  }
+}
+
+TEST_F(EachRecord, ACancelKeepsTheRecordsBeforeIt) {
+  struct CancelAt : ProgressObserver {
+    int steps = 0;
+    void start(std::string_view, std::int64_t) override {}
+    bool step(std::int64_t) override { return ++steps < 12; }
+    void close() override {}
+  };
+  for (const unsigned threads : {1u, 2u, 7u}) {
+    parallel::setThreadLimit(threads);
+    CancelAt cancel;
+    const EachOutcome outcome =
+        evaluateEachRecord(calc_, "P1", "MIN(G1 * 2 + 1) + Area(P1)", &cancel);
+    EXPECT_TRUE(outcome.cancelled) << threads;
+    EXPECT_LT(outcome.records.size(), std::size_t(kRecords)) << threads;
+    for (std::size_t k = 0; k < outcome.records.size(); ++k) {
+      EXPECT_EQ(outcome.records[k].number, static_cast<std::int64_t>(k + 1)) << threads;
+      EXPECT_TRUE(outcome.records[k].value.has_value());
+    }
+    EXPECT_NE(outcome.layer.kind(), Kind::Polygon) << threads;
+  }
+}
+
+}  // namespace
+}  // namespace vellumar::engine
