@@ -1,8 +1,12 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -95,6 +99,48 @@ TEST_F(DataFiles, NewFilesHoldHeaderAndValuesThatReadBackTo12Digits) {
   }
   EXPECT_EQ(filesInFolder(), 1u);  // no buffer file left behind
   EXPECT_EQ(saveDataFile(path("missing/x.dat"), plain), SaveStatus::BufferFailed);
+}
+
+// printf's own forms of a value as the writer chooses between them: "%lf" when it reads back
+// as the value to 12 significant digits, else "%.12g".
+std::string printfForm(double value) {
+  const std::string fixed = cformat("%lf", value);
+  return cformat("%.11e", cstrtod(fixed.c_str(), nullptr)) == cformat("%.11e", value)
+             ? fixed
+             : cformat("%.12g", value);
+}
+
+TEST_F(DataFiles, LargeFilesAreWrittenAsPrintfWouldInBlocks) {
+  std::mt19937_64 random(3);
+  std::vector<double> values;
+  std::vector<double> x;
+  std::vector<double> y;
+  const double specials[] = {0.0,
+                             -0.0,
+                             1e-7,
+                             5e-7,
+                             4.9e-324,
+                             1.7976931348623157e308,
+                             -1e300,
+                             std::numeric_limits<double>::infinity(),
+                             123456.0000004,
+                             0.1};
+  values.assign(std::begin(specials), std::end(specials));
+  while (values.size() < 40000) {
+    const double decade = std::pow(10.0, static_cast<int>(random() % 40) - 20);
+    values.push_back(static_cast<double>(random() % 100000000) * decade / 7.0);
+    values.push_back(std::bit_cast<double>(random()));
+  }
+  for (std::size_t k = 0; k < values.size(); ++k) {
+    if (std::isnan(values[k])) values[k] = 1.5;  // "nan" spellings are no concern here
+    x.push_back(k * 0.25);
+    y.push_back(-static_cast<double>(k) / 3);
+  }
+  std::string expected = "X Y Z\r\n";
+  for (std::size_t k = 0; k < values.size(); ++k) {
+    expected += printfForm(x[k]) + " " + printfForm(y[k]) + " " + printfForm(values[k]) + "\r\n";
+  }
+  EXPECT_EQ(dataFileBytes(DATA(values, x, y)), expected);
 }
 
 TEST_F(DataFiles, AppendingKeepsEveryLineAndAddsZres) {
