@@ -1,6 +1,6 @@
 #pragma once
 
-#include <mutex>
+#include "common/FillOnce.h"
 
 #include "geometry/Geometry.h"
 #include "geometry/LayerRegion.h"
@@ -12,7 +12,7 @@ namespace vellumar::engine {
 // change, so neither does the outcome. A cancelled check leaves it unmade, for the next operation
 // to try again.
 struct CheckedRegion {
-  std::once_flag once;
+  FillOnce once;
   geometry::LayerRegion built;
   geometry::Region region;  // the checked region when built.status is Done
 };

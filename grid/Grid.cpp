@@ -259,7 +259,7 @@ bool Grid::prepareSurface(ErrorSink* progress) const {
 
 namespace {
 
-// Thrown out of a cancelled solve: call_once then leaves the coefficients unsolved, so a
+// Thrown out of a cancelled solve: FillOnce then leaves the coefficients unsolved, so a
 // cancelled solve keeps nothing and the next use solves them again.
 struct SolveCancelled {};
 

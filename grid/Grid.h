@@ -3,13 +3,13 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "common/ErrorSink.h"
+#include "common/FillOnce.h"
 #include "grid/Blank.h"
 #include "grid/NodeAllocator.h"
 
@@ -46,7 +46,7 @@ struct Georeference {
 // Spline.cpp for how the spline is solved around blanks.
 //
 // The grid has value semantics. Its const methods may run concurrently from several threads on one
-// grid or on copies of it: the spline coefficients are solved once under std::call_once and the
+// grid or on copies of it: the spline coefficients are solved once (FillOnce) and the
 // blank flag is atomic.
 class Grid {
  public:
@@ -191,7 +191,7 @@ class Grid {
   };
 
   // The spline coefficients of one set of node values, shared between the copies of a grid that
-  // hold those values: solved once by whichever reader asks first (std::call_once), never modified
+  // hold those values: solved once by whichever reader asks first (FillOnce), never modified
   // after, and replaced by a fresh, unsolved cache when this grid's nodes change. Moving a grid
   // shares the cache as copying does, so that a moved-from grid still has one.
   class CoefficientCache {
@@ -204,13 +204,10 @@ class Grid {
     template <class Solve>
     const NodeVector& get(Solve&& solve) const {
       State& state = *state_;
-      std::call_once(state.once, [&] {
-        state.values = solve();
-        state.solved.store(true, std::memory_order_release);
-      });
+      state.fill([&] { state.values = solve(); });
       return state.values;
     }
-    bool solved() const { return state_->solved.load(std::memory_order_acquire); }
+    bool solved() const { return state_->fill.done(); }
     const NodeVector& values() const { return state_->values; }
     // Detaches from the solved or shared coefficients; an unused cache of this grid alone stays.
     void drop() {
@@ -219,8 +216,7 @@ class Grid {
 
    private:
     struct State {
-      std::once_flag once;
-      std::atomic<bool> solved{false};
+      FillOnce fill;
       NodeVector values;
     };
     std::shared_ptr<State> state_;

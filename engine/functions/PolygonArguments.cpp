@@ -18,7 +18,7 @@ geometry::Rect mapRectangle(const grid::Grid& map) {
 
 namespace {
 
-// Thrown out of a check that was cancelled, so that std::call_once leaves it unmade.
+// Thrown out of a check that was cancelled, so that FillOnce leaves it unmade.
 struct CheckCancelled {};
 
 // The polygon check of a layer's rings, shown as its own stage of progress.
@@ -51,7 +51,7 @@ bool acceptChecked(S_Calculator& calc, const geometry::LayerRegion& built, std::
 
 // Fills the checked region of a polygon operand's contents unless it is made already.
 void checkOnce(S_Calculator& calc, const Operand& polygon, CheckedRegion& checked) {
-  std::call_once(checked.once, [&] {
+  checked.once([&] {
     geometry::Cover cover;
     // Rings that cannot be read fail as rings that fail the check do.
     if (!unpackOperand(polygon, cover)) return;
