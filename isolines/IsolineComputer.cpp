@@ -4,7 +4,6 @@
 #include <cmath>
 #include <limits>
 #include <new>
-#include <thread>
 #include <type_traits>
 
 #include "common/Memory.h"
@@ -52,7 +51,6 @@ bool S_IsolineComputer::traceLevels(const grid::Grid& lattice, double lowest, do
   nearNodeX_ = nearNode / hx_;
   nearNodeY_ = nearNode / hy_;
   lowerEnd_ = lowerEnd != 0;
-  sharedBits_ = false;
   if (!chooseLevels(lowest, highest, step)) return false;
 
   if (progress_ != nullptr) progress_->progressStart(caption_, 2 * edgeCount_);
@@ -229,161 +227,65 @@ bool S_IsolineComputer::rankNodes() {
   return true;
 }
 
-// Lattices of fewer edges are scanned by one band, as are traces of one level.
-constexpr std::int64_t kLeastBandedEdges = std::int64_t(1) << 16;
-constexpr std::size_t kBandsPerThread = 4;
-
-// Starts one piece at every crossing not yet visited, in edge order and then level order. The
-// walks of different levels never meet (each crossing has its own bit), so the levels can be
-// scanned in bands, each band on a thread, and their pieces merged by start edge and level.
+// Starts one piece at every crossing not yet visited, in edge order and then level order. An
+// edge whose ends have the same rank is crossed by no level (two blank ends share the blank
+// mark): most edges of a fine lattice are such, and are passed over without a look at their
+// bits. Progress is reported (and a cancel noticed) after every row of edges.
 template <class Rank>
 bool S_IsolineComputer::scan() {
-  const std::size_t bands =
-      edgeCount_ < kLeastBandedEdges
-          ? 1
-          : std::min<std::size_t>(kBandsPerThread * parallel::threadLimit(), levelCount_);
-  if (bands > 1 && parallel::threadLimit() > 1) return scanInBands<Rank>(bands);
-  bandCount_ = 1;
-  bandsDone_.store(0, std::memory_order_relaxed);
-  Band all{0, levelCount_, &output_};
-  return scanBand<Rank>(all, true);
-}
-
-// Scans the edges for the band's levels. An edge whose ends have the same rank is crossed by no
-// level (two blank ends share the blank mark): most edges of a fine lattice are such, and are
-// passed over without a look at their bits. A band that reports tells progress (and notices a
-// cancel) after every row of edges, as the share of all bands' edges done (the bands finished and
-// its own edges); the others stop there once a cancel was noticed.
-template <class Rank>
-bool S_IsolineComputer::scanBand(Band& band, bool reports) {
   const Rank* const ranked = ranks<Rank>();
   const auto nx = static_cast<std::size_t>(nx_);
   const auto ny = static_cast<std::size_t>(ny_);
-  const auto rowDone = [&](std::int32_t e) {
-    if (!reports) return !stopped_.load(std::memory_order_relaxed);
-    const auto finished = static_cast<std::int64_t>(bandsDone_.load(std::memory_order_relaxed));
-    const auto count = static_cast<std::int64_t>(bandCount_);
-    if (reportProgress(edgeCount_ + (finished * edgeCount_ + e) / count)) return true;
-    stopped_.store(true, std::memory_order_relaxed);
-    return false;
-  };
   std::int32_t e = 0;
   for (std::size_t j = 0; j < ny; ++j) {
     const std::size_t row = j * nx;
     for (std::size_t i = 0; i + 1 < nx; ++i, ++e) {
-      if (ranked[row + i] != ranked[row + i + 1]) scanEdge<Rank>(band, e, row + i, row + i + 1);
+      if (ranked[row + i] != ranked[row + i + 1]) scanEdge<Rank>(e, row + i, row + i + 1);
     }
-    if (!rowDone(e)) return false;
+    if (!reportProgress(edgeCount_ + e)) return false;
   }
   for (std::size_t j = 0; j + 1 < ny; ++j) {
     const std::size_t row = j * nx;
     for (std::size_t i = 0; i < nx; ++i, ++e) {
-      if (ranked[row + i] != ranked[row + nx + i]) scanEdge<Rank>(band, e, row + i, row + nx + i);
+      if (ranked[row + i] != ranked[row + nx + i]) scanEdge<Rank>(e, row + i, row + nx + i);
     }
-    if (!rowDone(e)) return false;
+    if (!reportProgress(edgeCount_ + e)) return false;
   }
-  bandsDone_.fetch_add(1, std::memory_order_relaxed);
   return true;
 }
 
-// Traces the band's unvisited crossings of one edge.
+// Traces the unvisited crossings of one edge.
 template <class Rank>
-void S_IsolineComputer::scanEdge(Band& band, std::int32_t edge, std::size_t a, std::size_t b) {
+void S_IsolineComputer::scanEdge(std::int32_t edge, std::size_t a, std::size_t b) {
   const Crossings crossings = crossingsOf<Rank>(edge, a, b);
-  const std::uint32_t first = std::max(crossings.first, band.firstLevel);
-  const std::uint32_t end = std::min(crossings.first + crossings.count, band.endLevel);
-  for (std::uint32_t k = first; k < end; ++k) {
-    if (!visited(crossings, k)) tracePiece<Rank>(band, crossings, k);
-  }
-}
-
-// Bands of about equal numbers of levels, kBandsPerThread for every thread, so that a band of
-// long lines does not leave the other threads waiting. Only the calling thread's band reports.
-template <class Rank>
-bool S_IsolineComputer::scanInBands(std::size_t count) {
-  std::vector<TracedLines> outputs(count);
-  std::vector<Band> bands(count);
-  for (std::size_t b = 0; b < count; ++b) {
-    bands[b].firstLevel = static_cast<std::uint32_t>(levelCount_ * b / count);
-    bands[b].endLevel = static_cast<std::uint32_t>(levelCount_ * (b + 1) / count);
-    bands[b].output = &outputs[b];
-    bands[b].keepStarts = true;
-  }
-  sharedBits_ = true;
-  stopped_.store(false, std::memory_order_relaxed);
-  bandsDone_.store(0, std::memory_order_relaxed);
-  bandCount_ = count;
-  const std::thread::id caller = std::this_thread::get_id();
-  parallel::forEachBlock(
-      count,
-      [&](std::size_t begin, std::size_t end) {
-        for (std::size_t b = begin; b < end; ++b) {
-          scanBand<Rank>(bands[b], std::this_thread::get_id() == caller);
-        }
-      },
-      parallel::kCostlyItems);
-  sharedBits_ = false;
-  if (stopped_.load(std::memory_order_relaxed)) return false;
-  mergeBands(bands, outputs);
-  return reportProgress(2 * edgeCount_);
-}
-
-// Appends the pieces of the bands to the output in the order one scan of all levels gives: by
-// start edge, and on one edge by level, which is band order. Each band's pieces are in that
-// order already.
-void S_IsolineComputer::mergeBands(std::vector<Band>& bands, std::vector<TracedLines>& outputs) {
-  const std::size_t count = bands.size();
-  std::vector<std::size_t> piece(count, 0);
-  std::vector<std::size_t> point(count, 0);
-  std::vector<std::size_t> onNode(count, 0);
-  for (;;) {
-    std::size_t next = count;
-    for (std::size_t b = 0; b < count; ++b) {
-      if (piece[b] == bands[b].startEdges.size()) continue;
-      if (next == count || bands[b].startEdges[piece[b]] < bands[next].startEdges[piece[next]]) {
-        next = b;
-      }
+  for (std::uint32_t n = 0; n < crossings.count; ++n) {
+    if (!visited(crossings, crossings.first + n)) {
+      tracePiece<Rank>(crossings, crossings.first + n);
     }
-    if (next == count) break;
-    const TracedLines& from = outputs[next];
-    const auto n = static_cast<std::size_t>(from.counts[piece[next]]);
-    const std::size_t first = point[next];
-    const std::size_t base = output_.x.size();
-    for (std::size_t& k = onNode[next];
-         k < from.nodePoints.size() && from.nodePoints[k] < first + n; ++k) {
-      output_.nodePoints.push_back(base + from.nodePoints[k] - first);
-    }
-    output_.x.insert(output_.x.end(), from.x.begin() + first, from.x.begin() + first + n);
-    output_.y.insert(output_.y.end(), from.y.begin() + first, from.y.begin() + first + n);
-    output_.counts.push_back(from.counts[piece[next]]);
-    output_.levels.push_back(from.levels[piece[next]]);
-    point[next] += n;
-    ++piece[next];
   }
 }
 
 template <class Rank>
-void S_IsolineComputer::tracePiece(Band& band, const Crossings& start, std::uint32_t k) {
-  band.forward.clear();
-  band.backward.clear();
-  const Walk walk = walkForward<Rank>(band, start, k);
+void S_IsolineComputer::tracePiece(const Crossings& start, std::uint32_t k) {
+  forward_.clear();
+  backward_.clear();
+  const Walk walk = walkForward<Rank>(start, k);
   if (walk == Walk::Abandoned) return;
-  if (walk == Walk::Border && !walkBackward<Rank>(band, start, k)) return;
-  emit(band, k, start.edge);
+  if (walk == Walk::Border && !walkBackward<Rank>(start, k)) return;
+  emit(k);
 }
 
 // Follows the piece from the start crossing into the cell below (or left of) the start edge until
 // it reaches the border or comes back to the start edge.
 template <class Rank>
-S_IsolineComputer::Walk S_IsolineComputer::walkForward(Band& band, const Crossings& start,
-                                                       std::uint32_t k) {
+S_IsolineComputer::Walk S_IsolineComputer::walkForward(const Crossings& start, std::uint32_t k) {
   const double levelValue = level(k);
   markVisited(start, k);
   Cell cell = firstCell<Rank>(start.edge, true);
   std::int32_t edge = start.edge;
   EdgeNodes nodes = decode(start.edge);
   for (bool first = true;; first = false) {
-    band.forward.push_back(crossingPoint(nodes, edge, levelValue));
+    forward_.push_back(crossingPoint(nodes, edge, levelValue));
     if (!first && edge == start.edge) return Walk::Closed;
     if (!cell.inside) return Walk::Border;
     Crossings sides[4];
@@ -401,7 +303,7 @@ S_IsolineComputer::Walk S_IsolineComputer::walkForward(Band& band, const Crossin
 // Follows an open piece from the start crossing into the cell on the other side of the start
 // edge up to the border. False when the walk cannot go on (the piece is dropped).
 template <class Rank>
-bool S_IsolineComputer::walkBackward(Band& band, const Crossings& start, std::uint32_t k) {
+bool S_IsolineComputer::walkBackward(const Crossings& start, std::uint32_t k) {
   const double levelValue = level(k);
   for (Cell cell = firstCell<Rank>(start.edge, false); cell.inside;) {
     Crossings sides[4];
@@ -409,7 +311,7 @@ bool S_IsolineComputer::walkBackward(Band& band, const Crossings& start, std::ui
     const int exit = chooseExit(cell, sides, k, -1);
     if (exit < 0) return false;
     markVisited(sides[exit], k);
-    band.backward.push_back(crossingPoint(sideNodes(cell, exit), sides[exit].edge, levelValue));
+    backward_.push_back(crossingPoint(sideNodes(cell, exit), sides[exit].edge, levelValue));
     cell = across<Rank>(cell, exit);
   }
   return true;
@@ -453,26 +355,22 @@ int S_IsolineComputer::saddleExit(const Cell& cell) const {
 
 // The backward points reversed, then the forward points, oriented with the higher values on the
 // right; pieces of fewer than two points are dropped.
-void S_IsolineComputer::emit(Band& band, std::uint32_t k, std::int32_t startEdge) {
-  const std::vector<GridPoint>& backward = band.backward;
-  const std::vector<GridPoint>& forward = band.forward;
-  const std::size_t count = backward.size() + forward.size();
+void S_IsolineComputer::emit(std::uint32_t k) {
+  const std::size_t count = backward_.size() + forward_.size();
   if (count < 2) return;
-  const std::size_t back = backward.size();
+  const std::size_t back = backward_.size();
   const auto at = [&](std::size_t n) -> const GridPoint& {
-    return n < back ? backward[back - 1 - n] : forward[n - back];
+    return n < back ? backward_[back - 1 - n] : forward_[n - back];
   };
   const bool reversed = !highOnRight(at(0), at(1));
-  TracedLines& output = *band.output;
   for (std::size_t n = 0; n < count; ++n) {
     const GridPoint& p = at(reversed ? count - 1 - n : n);
-    if (p.onNode) output.nodePoints.push_back(output.x.size());
-    output.x.push_back(p.x);
-    output.y.push_back(p.y);
+    if (p.onNode) output_.nodePoints.push_back(output_.x.size());
+    output_.x.push_back(p.x);
+    output_.y.push_back(p.y);
   }
-  output.counts.push_back(static_cast<std::int32_t>(count));
-  output.levels.push_back(level(k));
-  if (band.keepStarts) band.startEdges.push_back(startEdge);
+  output_.counts.push_back(static_cast<std::int32_t>(count));
+  output_.levels.push_back(level(k));
 }
 
 // Whether walking from a to b leaves the higher node of a's edge on the right (x to the right,
@@ -585,25 +483,14 @@ std::size_t S_IsolineComputer::bitOf(const Crossings& edge, std::uint32_t k) con
   return slot + (k - edge.first);
 }
 
-// A bit is read and written by the band of its level only, but the bands share words: while
-// they run, words are read and marked atomically, so that no mark of another band is lost.
 bool S_IsolineComputer::visited(const Crossings& edge, std::uint32_t k) const {
   const std::size_t bit = bitOf(edge, k);
-  std::uint64_t& word = const_cast<std::uint64_t&>(visited_[bit >> 6]);
-  const std::uint64_t bits =
-      sharedBits_ ? std::atomic_ref<std::uint64_t>(word).load(std::memory_order_relaxed) : word;
-  return (bits >> (bit & 63) & 1) != 0;
+  return (visited_[bit >> 6] >> (bit & 63) & 1) != 0;
 }
 
 void S_IsolineComputer::markVisited(const Crossings& edge, std::uint32_t k) {
   const std::size_t bit = bitOf(edge, k);
-  const std::uint64_t mark = std::uint64_t(1) << (bit & 63);
-  std::uint64_t& word = visited_[bit >> 6];
-  if (sharedBits_) {
-    std::atomic_ref<std::uint64_t>(word).fetch_or(mark, std::memory_order_relaxed);
-  } else {
-    word |= mark;
-  }
+  visited_[bit >> 6] |= std::uint64_t(1) << (bit & 63);
 }
 
 // The point where level crosses the edge from its left (lower) node P0 to P1:

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -80,17 +79,6 @@ class S_IsolineComputer {
     std::uint32_t first;
     std::uint32_t count;
   };
-  // The pieces of the levels [firstLevel, endLevel) as one scan traces them: the points of the
-  // two walks of the piece under way, and the pieces done with the edge each started on.
-  struct Band {
-    std::uint32_t firstLevel = 0;
-    std::uint32_t endLevel = 0;
-    TracedLines* output = nullptr;
-    std::vector<std::int32_t> startEdges;  // kept only when bands are merged
-    bool keepStarts = false;
-    std::vector<GridPoint> forward;
-    std::vector<GridPoint> backward;
-  };
 
   bool chooseLevels(double lowest, double highest, double step);
   double level(std::uint32_t k) const;
@@ -107,22 +95,15 @@ class S_IsolineComputer {
   bool rankNodes();
   template <class Rank>
   bool scan();
-  // Scans every edge for the band's levels; false when the trace was cancelled.
   template <class Rank>
-  bool scanBand(Band& band, bool reports);
+  void scanEdge(std::int32_t edge, std::size_t a, std::size_t b);
   template <class Rank>
-  void scanEdge(Band& band, std::int32_t edge, std::size_t a, std::size_t b);
+  void tracePiece(const Crossings& start, std::uint32_t k);
   template <class Rank>
-  void tracePiece(Band& band, const Crossings& start, std::uint32_t k);
+  Walk walkForward(const Crossings& start, std::uint32_t k);
   template <class Rank>
-  Walk walkForward(Band& band, const Crossings& start, std::uint32_t k);
-  template <class Rank>
-  bool walkBackward(Band& band, const Crossings& start, std::uint32_t k);
-  void emit(Band& band, std::uint32_t k, std::int32_t startEdge);
-  // Several bands of levels traced at once, their pieces merged into the output in order.
-  template <class Rank>
-  bool scanInBands(std::size_t bands);
-  void mergeBands(std::vector<Band>& bands, std::vector<TracedLines>& outputs);
+  bool walkBackward(const Crossings& start, std::uint32_t k);
+  void emit(std::uint32_t k);
 
   // Lattice geometry and crossings.
   // The crossings of the edge joining nodes a and b (flat indices); none when a node is unusable.
@@ -189,13 +170,8 @@ class S_IsolineComputer {
   std::uint32_t slotWidth_ = 0;
   std::vector<std::uint32_t> offsets_;
   std::vector<std::uint64_t> visited_;
-  // Set while bands of levels are traced at once: the bands mark bits of one word together, so
-  // marks are atomic, and a cancel noticed by the calling thread's band stops every band.
-  bool sharedBits_ = false;
-  std::atomic<bool> stopped_{false};
-  // Progress of the scan: the bands finished and the bands in all.
-  std::atomic<std::size_t> bandsDone_{0};
-  std::size_t bandCount_ = 1;
+  std::vector<GridPoint> forward_;
+  std::vector<GridPoint> backward_;
 };
 
 }  // namespace vellumar::isolines
