@@ -351,7 +351,7 @@ using TextSink = std::function<bool(std::string_view)>;
 // on several threads, each block into a text of its own; the texts go to the sink in order, so
 // that memory stays bounded by a batch, whatever the size of the grid.
 constexpr std::size_t kWriteBlockNodes = std::size_t(1) << 16;
-constexpr std::size_t kBlocksPerThread = 4;
+constexpr std::size_t kBlocksPerThread = 2;
 
 bool emitDsaa(const Grid& grid, const TextSink& sink, const RowProgress& progress) {
   if (!sink(headerText(grid))) return false;
@@ -456,10 +456,10 @@ class DsaaText {
   std::int64_t lastTextLine_ = 0;
 };
 
-// The bytes of a file window: a batch of pieces for every thread.
+// The bytes of a file window: two pieces for every thread, so that the threads' share of the
+// buffer stays small beside the grid.
 std::size_t windowBytes() {
-  return std::clamp(kPieceBytes * kPiecesPerThread * parallel::threadLimit(), kLeastWindowBytes,
-                    kMostWindowBytes);
+  return std::clamp(kPieceBytes * 2 * parallel::threadLimit(), kLeastWindowBytes, kMostWindowBytes);
 }
 
 // Cuts text into pieces of about kPieceBytes, each ending where white space (or the text) does
