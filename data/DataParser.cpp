@@ -161,7 +161,9 @@ std::vector<RowPiece> cutRowPieces(std::string_view text) {
   for (std::size_t begin = 0; begin < text.size();) {
     std::size_t end = text.find('\n', std::min(text.size(), begin + kRowPieceBytes));
     end = end == std::string_view::npos ? text.size() : end + 1;
-    pieces.push_back(RowPiece{text.substr(begin, end - begin)});
+    RowPiece piece;
+    piece.text = text.substr(begin, end - begin);
+    pieces.push_back(std::move(piece));
     begin = end;
   }
   return pieces;
