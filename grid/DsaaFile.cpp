@@ -402,9 +402,14 @@ DsaaRead readNodesSerially(Tokens& tokens, std::span<double> nodes, int nx, int 
 // The node text is read in pieces of about kPieceBytes when it holds more than one.
 constexpr std::size_t kPieceBytes = std::size_t(1) << 20;
 constexpr std::size_t kPiecesPerThread = 4;
-// A file is read in windows of a batch of pieces, within these bounds.
+// A file is read in windows of two pieces per thread, within these bounds.
 constexpr std::size_t kLeastWindowBytes = std::size_t(4) << 20;
 constexpr std::size_t kMostWindowBytes = std::size_t(64) << 20;
+
+// The status of a read of the file that failed.
+DsaaStatus statusOf(FileError error) {
+  return error == FileError::OutOfMemory ? DsaaStatus::OutOfMemory : DsaaStatus::CannotOpen;
+}
 
 // The text of a DSAA grid as the reader walks it: bytes held whole, or a file read a window at a
 // time. The window is the text not dropped yet, as far as it is held. The line breaks of the
@@ -443,8 +448,7 @@ class DsaaText {
     if (file_ == nullptr) return DsaaStatus::Ok;
     const FileError error = file_->advance(consumed_, least);
     consumed_ = 0;
-    if (error == FileError::None) return DsaaStatus::Ok;
-    return error == FileError::OutOfMemory ? DsaaStatus::OutOfMemory : DsaaStatus::CannotOpen;
+    return error == FileError::None ? DsaaStatus::Ok : statusOf(error);
   }
 
  private:
@@ -737,9 +741,7 @@ DsaaRead readDsaa(const std::string& path, Grid& grid, const RowProgress& progre
   FileWindows file;
   FileError error = file.open(path);
   if (error == FileError::None) error = file.advance(0, windowBytes());
-  if (error != FileError::None) {
-    return {error == FileError::OutOfMemory ? DsaaStatus::OutOfMemory : DsaaStatus::CannotOpen, 0};
-  }
+  if (error != FileError::None) return {statusOf(error), 0};
   DsaaText text(file);
   const DsaaRead parsed = parse(text, grid, progress);
   if (parsed) grid.name = path;
