@@ -1,0 +1,88 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "common/CFormat.h"
+#include "data/DataPreview.h"
+#include "data/M_Data.h"
+
+namespace vellumar::data {
+namespace {
+
+using Cells = std::vector<std::vector<std::string>>;
+
+TEST(DataPreview, AgreesWithTheReaderOnEveryOption) {
+  // Each file is previewed and read with the same options: the preview has the table's columns
+  // and header names, a text column's cells are the table's texts, and a numeric column's cells
+  // read as its numbers (an empty cell as the missing value).
+  struct Case {
+    const char* bytes;
+    ReadOptions options;
+  };
+  const std::vector<Case> cases = {
+      {"X Y Z\n0  0 5\n1 1\n  2 2 9\n", {' ', true, true}},
+      {"a,b,c,d\n1,,3,\n\"x, y\",2,\"say \"\"hi\"\"\",4\n", {',', false, true}},
+      {"1\t2\t3\n4\t\t6\n", {'\t', false, false}},
+      {"1 \t 2\n3\t4\n", {0, true, false}},
+      {",,1,2\n3,4\n", {',', true, false}},
+      {"\xEF\xBB\xBF"
+       "name;depth\r\nw1;10\r\nw2;20\r\n",
+       {';', true, true}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.bytes);
+    M_Data table;
+    table.setOptions(c.options);
+    ASSERT_EQ(table.ReadBytes(c.bytes), ReadStatus::Ok);
+    const CellPreview preview = previewCells(c.bytes, c.options, 20);
+    ASSERT_EQ(preview.columnCount, table.columnCount());
+    ASSERT_EQ(static_cast<int>(preview.rows.size()), table.rowCount());
+    for (int j = 0; j < table.columnCount(); ++j) {
+      EXPECT_EQ(preview.captions[j], table.columnName(j));
+      for (int row = 0; row < table.rowCount(); ++row) {
+        const std::string& cell = preview.rows[row][j];
+        ASSERT_EQ(static_cast<int>(preview.rows[row].size()), table.columnCount());
+        if (!table.isNumericColumn(j)) {
+          EXPECT_EQ(cell, table.CellText(row, j));
+          continue;
+        }
+        double value = table.missingCellValue();
+        EXPECT_TRUE(cell.empty() || parseWholeDouble(cell, value)) << cell;
+        EXPECT_EQ(value, table.NumericValue(row, j)) << row << "," << j;
+      }
+    }
+  }
+}
+
+TEST(DataPreview, CellsCapsAndRefusedLines) {
+  // A quoted field keeps its comma; a short line is padded.
+  CellPreview p = previewCells("name,depth\n\"w1, east\",10\nw2\n", {',', false, true}, 20);
+  EXPECT_EQ(p.captions, (std::vector<std::string>{"name", "depth"}));
+  EXPECT_EQ(p.rows, (Cells{{"w1, east", "10"}, {"w2", ""}}));
+
+  // Without merging, every delimiter separates; with it, a run is one separator.
+  EXPECT_EQ(previewCells("1  2\n", {' ', false, false}, 20).rows, (Cells{{"1", "", "2"}}));
+  EXPECT_EQ(previewCells("1  2\n", {' ', true, false}, 20).rows, (Cells{{"1", "2"}}));
+
+  // At most maxRows rows; CP1251 text becomes UTF-8.
+  p = previewCells("h\n1\n2\n3\n", {' ', true, true}, 2);
+  EXPECT_EQ(p.rows, (Cells{{"1"}, {"2"}}));
+  p = previewCells("\xC8\xEC\xFF 1\n", {' ', true, false}, 20);
+  EXPECT_EQ(p.rows, (Cells{{"Имя", "1"}}));
+
+  // The preview stops before a line the reader refuses; a refused header shows nothing.
+  p = previewCells("1,2\n\"3,4\n5,6\n", {',', true, false}, 20);
+  EXPECT_EQ(p.rows, (Cells{{"1", "2"}}));
+  p = previewCells("a\x01 b\n1 2\n", {' ', true, true}, 20);
+  EXPECT_EQ(p.columnCount, 0);
+  EXPECT_TRUE(p.rows.empty() && p.captions.empty());
+
+  // A header alone gives its columns.
+  p = previewCells("x y\n", {' ', true, true}, 20);
+  EXPECT_EQ(p.columnCount, 2);
+  EXPECT_TRUE(p.rows.empty());
+}
+
+}  // namespace
+}  // namespace vellumar::data
