@@ -3,18 +3,25 @@
 #include <QActionGroup>
 #include <QContextMenuEvent>
 #include <QFileInfo>
+#include <QFontInfo>
+#include <QListWidget>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScreen>
 #include <QSettings>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
 #include <QWheelEvent>
 
 #include <algorithm>
 #include <cmath>
 
 #include "common/CFormat.h"
+#include "engine/LinePacking.h"
 #include "grid/Grid.h"
 #include "grid/GridArithmetic.h"
+#include "ui/mapview/ImageExport.h"
 #include "ui/mapview/MapViewMessages.h"
 
 namespace vellumar::ui::mapview {
@@ -25,6 +32,7 @@ constexpr int kPanThreshold = 3;     // pixels a left drag moves before it pans
 constexpr int kPointPadding = 8;     // dots on the bounds are drawn whole
 constexpr int kRenderDelayMs = 150;  // a new picture once the view has stopped changing
 constexpr double kWheelZoomStep = 0.8;
+constexpr int kResolutions[] = {150, 300, 600};  // dots per inch offered for saved pictures
 
 WorldBounds boundsOfPoints(const data::DATA& points) {
   WorldBounds bounds;
@@ -48,41 +56,84 @@ QString fromUtf8(const std::string& text) {
   return QString::fromStdString(text);
 }
 
+WorldBounds unite(const WorldBounds& a, const WorldBounds& b) {
+  if (a.empty) return b;
+  if (b.empty) return a;
+  return {std::min(a.xmin, b.xmin), std::max(a.xmax, b.xmax), std::min(a.ymin, b.ymin),
+          std::max(a.ymax, b.ymax), false};
+}
+
+// What the visible layers cover; the first layer's extent when none is visible.
+WorldBounds boundsOfLayers(const MapLayers& layers) {
+  WorldBounds bounds;
+  for (const MapLayer& layer : layers) {
+    if (layer.visible) bounds = unite(bounds, boundsOf(layer.value));
+  }
+  if (bounds.empty && !layers.empty()) bounds = boundsOf(layers.front().value);
+  return bounds;
+}
+
+// The level classes of a lines operand whose lines carry at least two different values (isolines);
+// none for lines of one value, which carry no levels.
+std::optional<ColorClasses> lineLevels(const engine::Operand& lines, double missingValue) {
+  const auto values = lines.points().values();
+  std::optional<double> low;
+  std::optional<double> high;
+  engine::forEachPackedPart(lines, [&](engine::PackedPart part) {
+    if (part.count == 0) return;
+    const double v = values[part.first];
+    if (v == missingValue || !std::isfinite(v)) return;
+    low = std::min(low.value_or(v), v);
+    high = std::max(high.value_or(v), v);
+  });
+  if (!low || !(*high > *low)) return std::nullopt;
+  return ColorClasses(*low, *high);
+}
+
+MapLayers singleLayer(engine::Operand shown, double missingValue) {
+  MapLayers layers;
+  layers.push_back(makeLayer(0, {}, std::move(shown), true, missingValue));
+  layers.back().filled = true;
+  return layers;
+}
+
+engine::Operand shownOf(const MapLayers& layers) {
+  for (const MapLayer& layer : layers) {
+    if (layer.visible) return layer.value;
+  }
+  return layers.empty() ? engine::Operand::number(0) : layers.front().value;
+}
+
 }  // namespace
 
 CRVWnd::CRVWnd(engine::Operand shown, double missingValue, Language language, QWidget* parent)
+    : CRVWnd(singleLayer(std::move(shown), missingValue), missingValue, language, parent, false) {}
+
+CRVWnd::CRVWnd(MapLayers layers, double missingValue, Language language, QWidget* parent)
+    : CRVWnd(std::move(layers), missingValue, language, parent, true) {}
+
+CRVWnd::CRVWnd(MapLayers layers, double missingValue, Language language, QWidget* parent,
+               bool withList)
     : QWidget(parent, Qt::Window),
-      shown_(std::move(shown)),
+      shown_(shownOf(layers)),
+      layers_(std::move(layers)),
       missingValue_(missingValue),
       language_(language),
-      fullBounds_(boundsOf(shown_)),
+      fullBounds_(boundsOfLayers(layers_)),
       rubberBand_(new QRubberBand(QRubberBand::Rectangle, this)) {
   setAttribute(Qt::WA_DeleteOnClose);
   setAttribute(Qt::WA_OpaquePaintEvent);
   setMouseTracking(true);
   setCursor(Qt::ArrowCursor);
   setWindowTitle(text::kTitle.in(language_));
-  if (const grid::Grid* grid = shown_.gridValue()) {
-    classifyValues(grid::minimum(*grid), grid::maximum(*grid));
-    // The grid is shared with the calculator, whose evaluations run in a worker thread: compute
-    // its lazy spline now, while no evaluation runs, so that the view only ever reads it.
-    grid->splineCoefficients();
-  } else if (shown_.kind() == engine::Kind::Polygon &&
-             (choropleth_ = Choropleth::of(shown_, missingValue_))) {
-    classifyValues(choropleth_->minimum(), choropleth_->maximum());
-  } else if (shown_.kind() == engine::Kind::Data) {
-    std::optional<double> low;
-    std::optional<double> high;
-    for (const double v : shown_.points().values()) {
-      if (v == missingValue_ || !std::isfinite(v)) continue;
-      low = std::min(low.value_or(v), v);
-      high = std::max(high.value_or(v), v);
-    }
-    if (low) {
-      valueMagnitude_ = std::max(std::abs(*low), std::abs(*high));
-      valueRange_ = *high - *low;
+  for (const MapLayer& layer : layers_) {
+    if (layer.visible && layer.value.kind() == shown_.kind() && layer.choropleth &&
+        layer.value.sharedPoints() == shown_.sharedPoints()) {
+      choropleth_ = layer.choropleth;
     }
   }
+  classifyLayers();
+  if (withList) buildLayerList();
   renderTimer_.setSingleShot(true);
   renderTimer_.setInterval(kRenderDelayMs);
   connect(&renderTimer_, &QTimer::timeout, this, [this] {
@@ -99,6 +150,198 @@ void CRVWnd::classifyValues(double minimum, double maximum) {
   classes_.emplace(minimum, maximum);
   valueMagnitude_ = std::max(std::abs(minimum), std::abs(maximum));
   valueRange_ = maximum - minimum;
+}
+
+const grid::Grid* CRVWnd::shownGrid() const {
+  const std::optional<std::size_t> index = visibleGrid(layers_);
+  return index ? layers_[*index].value.gridValue() : nullptr;
+}
+
+void CRVWnd::classifyLayers() {
+  classes_.reset();
+  classValues_.clear();
+  legendNotes_.clear();
+  valueMagnitude_ = valueRange_ = 0.0;
+  // One legend: the visible grid's classes, else those of the topmost layer coloured by value.
+  const auto dataValues = [this](const data::DATA& points) {
+    std::vector<double> values;
+    for (const double v : points.values()) {
+      if (v != missingValue_ && std::isfinite(v)) values.push_back(v);
+    }
+    return values;
+  };
+  if (const grid::Grid* grid = shownGrid()) {
+    classifyValues(grid::minimum(*grid), grid::maximum(*grid));
+    if (classMode_ == ClassMode::EqualCount) classes_ = ColorClasses::equalCount(grid->nodes());
+    // The grid is shared with the calculator, whose evaluations run in a worker thread: compute
+    // its lazy spline now, while no evaluation runs, so that the view only ever reads it.
+    grid->splineCoefficients();
+    if (!grid->georeference.shortName.empty()) {
+      legendNotes_.push_back(
+          cformat(text::kLegendSystem.in(language_), grid->georeference.shortName.c_str()));
+    }
+    if (const std::string unit = coordinateUnit(grid->georeference.wkt); !unit.empty()) {
+      legendNotes_.push_back(cformat(text::kLegendUnit.in(language_), unit.c_str()));
+    }
+  } else {
+    for (const MapLayer& layer : layers_) {
+      if (!layer.visible) continue;
+      if (layer.choropleth) {
+        classValues_ = layer.choropleth->values();
+      } else if (layer.value.kind() == engine::Kind::Data && layer.byValue) {
+        classValues_ = dataValues(layer.value.points());
+      } else {
+        continue;
+      }
+      if (classValues_.empty()) continue;
+      const auto [low, high] = std::minmax_element(classValues_.begin(), classValues_.end());
+      classifyValues(*low, *high);
+      if (classMode_ == ClassMode::EqualCount) classes_ = ColorClasses::equalCount(classValues_);
+      break;
+    }
+  }
+  // Points without a value are not drawn, so the legend says how many there are.
+  std::size_t unvalued = 0;
+  for (const MapLayer& layer : layers_) {
+    if (!classes_ || !layer.visible || !layer.byValue || layer.value.kind() != engine::Kind::Data)
+      continue;
+    for (const double v : layer.value.points().values()) unvalued += v == missingValue_ ? 1 : 0;
+  }
+  if (unvalued > 0) {
+    legendNotes_.push_back(std::string(text::kNoValue.in(language_)) + ": " +
+                           std::to_string(unvalued));
+  }
+  if (!classes_ && shown_.kind() == engine::Kind::Data) {
+    const std::vector<double> values = dataValues(shown_.points());
+    if (!values.empty()) {
+      const auto [low, high] = std::minmax_element(values.begin(), values.end());
+      valueMagnitude_ = std::max(std::abs(*low), std::abs(*high));
+      valueRange_ = *high - *low;
+    }
+  }
+}
+
+MapLayer* CRVWnd::layerById(int id) {
+  for (MapLayer& layer : layers_) {
+    if (layer.id == id) return &layer;
+  }
+  return nullptr;
+}
+
+void CRVWnd::layersChanged() {
+  classifyLayers();
+  for (QAction* action : {equalIntervals_, equalCount_}) {
+    if (action != nullptr) action->setEnabled(classes_.has_value());
+  }
+  fullBounds_ = boundsOfLayers(layers_);
+  relayout();
+  renderTimer_.stop();
+  picture_ = QImage();  // other layers or colours: the old picture is no preview
+  update();
+}
+
+void CRVWnd::setLayerVisible(int id, bool visible) {
+  const auto found = std::find_if(layers_.begin(), layers_.end(),
+                                  [id](const MapLayer& layer) { return layer.id == id; });
+  if (found == layers_.end()) return;
+  mapview::setLayerVisible(layers_, static_cast<std::size_t>(found - layers_.begin()), visible);
+  if (layerList_ != nullptr) {
+    // A grid shown hides the others: the check boxes follow.
+    const QSignalBlocker quiet(layerList_);
+    for (int row = 0; row < layerList_->count(); ++row) {
+      QListWidgetItem* item = layerList_->item(row);
+      const MapLayer* layer = layerById(item->data(Qt::UserRole).toInt());
+      if (layer != nullptr) item->setCheckState(layer->visible ? Qt::Checked : Qt::Unchecked);
+    }
+  }
+  layersChanged();
+}
+
+void CRVWnd::setLayerFilled(int id, bool filled) {
+  if (MapLayer* layer = layerById(id); layer != nullptr && layer->filled != filled) {
+    layer->filled = filled;
+    layersChanged();
+  }
+}
+
+void CRVWnd::setLayerByValue(int id, bool byValue) {
+  if (MapLayer* layer = layerById(id); layer != nullptr && layer->byValue != byValue) {
+    layer->byValue = byValue;
+    layersChanged();
+  }
+}
+
+void CRVWnd::buildLayerList() {
+  layerPanel_ = new QWidget(this, Qt::Tool);
+  layerPanel_->setWindowTitle(fromUtf8(text::kLayersTitle.in(language_)));
+  layerList_ = new QListWidget(layerPanel_);
+  auto* box = new QVBoxLayout(layerPanel_);
+  box->setContentsMargins(0, 0, 0, 0);
+  box->addWidget(layerList_);
+  layerList_->setDragDropMode(QAbstractItemView::InternalMove);
+  layerList_->setDefaultDropAction(Qt::MoveAction);
+  layerList_->setContextMenuPolicy(Qt::CustomContextMenu);
+  for (const MapLayer& layer : layers_) {
+    auto* item = new QListWidgetItem(fromUtf8(layer.name), layerList_);
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable |
+                   Qt::ItemIsDragEnabled);
+    item->setCheckState(layer.visible ? Qt::Checked : Qt::Unchecked);
+    item->setData(Qt::UserRole, layer.id);
+  }
+  connect(layerList_, &QListWidget::itemChanged, this, [this](QListWidgetItem* item) {
+    const MapLayer* layer = layerById(item->data(Qt::UserRole).toInt());
+    const bool checked = item->checkState() == Qt::Checked;
+    if (layer != nullptr && layer->visible != checked) setLayerVisible(layer->id, checked);
+  });
+  connect(layerList_->model(), &QAbstractItemModel::rowsMoved, this, [this] { readLayerList(); });
+  connect(layerList_, &QWidget::customContextMenuRequested, this, &CRVWnd::showLayerMenu);
+  layerPanel_->resize(220, 320);
+}
+
+void CRVWnd::readLayerList() {
+  MapLayers ordered;
+  for (int row = 0; row < layerList_->count(); ++row) {
+    if (MapLayer* layer = layerById(layerList_->item(row)->data(Qt::UserRole).toInt()))
+      ordered.push_back(std::move(*layer));
+  }
+  if (ordered.size() != layers_.size()) return;
+  layers_ = std::move(ordered);
+  layersChanged();
+}
+
+void CRVWnd::showLayerMenu(const QPoint& position) {
+  const QListWidgetItem* item = layerList_->itemAt(position);
+  const MapLayer* layer = item != nullptr ? layerById(item->data(Qt::UserRole).toInt()) : nullptr;
+  if (layer == nullptr) return;
+  const int id = layer->id;
+  QMenu menu;
+  if (layer->value.kind() == engine::Kind::Polygon && !layer->choropleth) {
+    QAction* fill = menu.addAction(fromUtf8(text::kLayerFill.in(language_)));
+    fill->setCheckable(true);
+    fill->setChecked(layer->filled);
+    connect(fill, &QAction::toggled, this, [this, id](bool on) { setLayerFilled(id, on); });
+  }
+  if (layer->value.kind() == engine::Kind::Data) {
+    QAction* byValue = menu.addAction(fromUtf8(text::kLayerByValue.in(language_)));
+    byValue->setCheckable(true);
+    byValue->setChecked(layer->byValue);
+    connect(byValue, &QAction::toggled, this, [this, id](bool on) { setLayerByValue(id, on); });
+  }
+  if (!menu.isEmpty()) menu.exec(layerList_->viewport()->mapToGlobal(position));
+}
+
+void CRVWnd::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (layerPanel_ == nullptr) return;
+  const QScreen* screen = this->screen();
+  layerPanel_->move(placeBeside(frameGeometry(), layerPanel_->size(),
+                                screen != nullptr ? screen->availableGeometry() : QRect()));
+  layerPanel_->show();
+}
+
+void CRVWnd::hideEvent(QHideEvent* event) {
+  QWidget::hideEvent(event);
+  if (layerPanel_ != nullptr) layerPanel_->hide();
 }
 
 bool CRVWnd::canShow(const engine::Operand& value) {
@@ -140,14 +383,14 @@ TextMetrics CRVWnd::metrics() const {
 void CRVWnd::relayout() {
   const TextMetrics text = metrics();
   LayoutNeeds needs;
-  if (classes_) {
-    needs.legendWidth = legendWidth(*classes_, text);
-  } else if (zoomStack_.empty()) {
-    needs.padding = kPointPadding;
-  }
+  const bool dots = std::any_of(layers_.begin(), layers_.end(), [](const MapLayer& layer) {
+    return layer.visible && layer.value.kind() == engine::Kind::Data;
+  });
+  if (classes_) needs.legendWidth = legendWidth(*classes_, text, legendNotes_);
+  if ((!classes_ || dots) && zoomStack_.empty()) needs.padding = kPointPadding;
   layout_ = computeLayout(width(), height(), currentBounds(), text, needs);
   labels_ = mapview::axisLabels(layout_, text);
-  legend_ = classes_ ? legendLayout(layout_, *classes_, text) : LegendLayout{};
+  legend_ = classes_ ? legendLayout(layout_, *classes_, text, legendNotes_) : LegendLayout{};
   pictureCurrent_ = false;
   if (picture_.isNull()) {
     update();
@@ -158,15 +401,9 @@ void CRVWnd::relayout() {
 }
 
 void CRVWnd::setClassMode(ClassMode mode) {
-  const grid::Grid* grid = shown_.gridValue();
   if (!classes_ || mode == classMode_) return;
   classMode_ = mode;
-  if (mode == ClassMode::EqualIntervals) {
-    classes_ = ColorClasses(valueMinimum_, valueMaximum_);
-  } else {
-    classes_ = grid != nullptr ? ColorClasses::equalCount(grid->nodes())
-                               : ColorClasses::equalCount(choropleth_->values());
-  }
+  classifyLayers();
   if (equalCount_ != nullptr) equalCount_->setChecked(mode == ClassMode::EqualCount);
   if (equalIntervals_ != nullptr) equalIntervals_->setChecked(mode == ClassMode::EqualIntervals);
   relayout();
@@ -183,36 +420,63 @@ void CRVWnd::renderPicture() {
   {
     QPainter painter(&image);
     painter.setFont(font());
-    paintMap(painter);
+    paintMap(painter, 1.0, &lineLabels_);
   }
   picture_ = std::move(image);
   pictureLayout_ = layout_;
   pictureCurrent_ = true;
 }
 
-void CRVWnd::paintMap(QPainter& painter) const {
+void CRVWnd::paintMap(QPainter& painter, double rasterScale, std::vector<LineLabel>* labels) const {
   if (!layout_.drawable) return;
   MapPainter map(painter, layout_);
-  switch (shown_.kind()) {
-    case engine::Kind::Grid:
-      map.raster(renderGridRaster(*shown_.gridValue(), layout_, *classes_));
-      break;
-    case engine::Kind::Data:
-      map.dataPoints(shown_.points());
-      break;
-    case engine::Kind::Lines:
-      map.lines(shown_);
-      break;
-    case engine::Kind::Polygon:
-      if (choropleth_) {
-        map.choropleth(*choropleth_, *classes_);
-      } else {
-        map.polygon(shown_);
-      }
-      break;
-    case engine::Kind::Number:
-      return;
+  bool beneath = false;  // whether something is drawn under the next layer
+  if (const grid::Grid* grid = shownGrid()) {
+    if (rasterScale == 1.0) {
+      map.raster(renderGridRaster(*grid, layout_, *classes_));
+    } else {
+      // The same world at the saved picture's pixels.
+      MapLayout fine = layout_;
+      fine.left = static_cast<int>(std::lround(layout_.left * rasterScale));
+      fine.top = static_cast<int>(std::lround(layout_.top * rasterScale));
+      fine.width = static_cast<int>(std::lround(layout_.width * rasterScale));
+      fine.height = static_cast<int>(std::lround(layout_.height * rasterScale));
+      map.raster(renderGridRaster(*grid, fine, *classes_), rasterScale);
+    }
+    beneath = true;
   }
+  LineLabelPlacer placer(QRectF(layout_.left, layout_.top, layout_.width, layout_.height),
+                         metrics());
+  for (auto layer = layers_.rbegin(); layer != layers_.rend(); ++layer) {
+    if (!layer->visible) continue;
+    const engine::Operand& value = layer->value;
+    switch (value.kind()) {
+      case engine::Kind::Grid:
+      case engine::Kind::Number:
+        continue;
+      case engine::Kind::Data:
+        map.dataPoints(value.points(), layer->byValue && classes_ ? &*classes_ : nullptr,
+                       missingValue_);
+        break;
+      case engine::Kind::Lines: {
+        const std::optional<ColorClasses> levels = lineLevels(value, missingValue_);
+        map.lines(value, levels ? &*levels : nullptr, &placer);
+        break;
+      }
+      case engine::Kind::Polygon:
+        if (layer->choropleth && classes_) {
+          map.choropleth(*layer->choropleth, *classes_, beneath ? Fill::Translucent : Fill::Opaque);
+        } else {
+          map.polygon(value, !layer->filled ? Fill::None
+                             : beneath      ? Fill::Translucent
+                                            : Fill::Opaque);
+        }
+        break;
+    }
+    beneath = true;
+  }
+  map.lineLabels(placer.labels());
+  if (labels != nullptr) *labels = placer.labels();
   map.margins();
   if (classes_) map.legend(legend_);
   map.frameAndAxes(labels_);
@@ -346,7 +610,7 @@ PointerReading CRVWnd::readingAt(QPoint position) const {
                     position.y() <= layout_.top + layout_.height;
   reading.x = layout_.worldX(position.x());
   reading.y = layout_.worldY(position.y());
-  if (const grid::Grid* grid = shown_.gridValue()) {
+  if (const grid::Grid* grid = shownGrid()) {
     reading.hasValue = true;
     const bool overGrid = reading.x >= grid->left && reading.x <= grid->right &&
                           reading.y >= grid->bottom && reading.y <= grid->top;
@@ -410,7 +674,7 @@ QString CRVWnd::statusLine(const PointerReading& reading) const {
   }
   if (!reading.label.empty()) line += "    " + reading.label;
   // A grid with a coordinate system names it, as the operand list does.
-  if (const grid::Grid* grid = shown_.kind() == engine::Kind::Grid ? shown_.gridValue() : nullptr;
+  if (const grid::Grid* grid = shownGrid();
       grid != nullptr && !grid->georeference.shortName.empty()) {
     line += "    " + grid->georeference.shortName;
   }
@@ -421,7 +685,7 @@ QString CRVWnd::coordinateTitle(const PointerReading& reading) const {
   std::string title = std::string(text::kTitle.in(language_)) + " | x=";
   title += reading.insideX ? cformat(" %.2lf,", reading.x) : std::string(" ?,");
   title += reading.insideY ? cformat(" y= %.2lf", reading.y) : std::string(" y= ?");
-  if (shown_.gridValue() != nullptr || choropleth_) {
+  if (shownGrid() != nullptr || choropleth_) {
     if (reading.blank) {
       title += std::string(", z= ") + text::kReadOutBlank.in(language_);
     } else {
@@ -472,14 +736,42 @@ void CRVWnd::pick(QPoint position) {
   update();
 }
 
+void CRVWnd::syncLayout() {
+  // A hidden window gets its resize event only when it is shown or grabbed.
+  if (size() != QSize(layout_.clientWidth, layout_.clientHeight)) relayout();
+}
+
 QImage CRVWnd::picture() {
+  syncLayout();
   if (!pictureCurrent_) renderPicture();
   return grab().toImage();
 }
 
+void CRVWnd::drawPicture(QPainter& painter, double scale) const {
+  // A font sized in pixels draws the same on a device of any resolution.
+  QFont font = this->font();
+  font.setPixelSize(QFontInfo(this->font()).pixelSize());
+  painter.setFont(font);
+  paintMap(painter, scale);
+  if (picked_ && layout_.drawable) {
+    MapPainter map(painter, layout_);
+    map.marker(shown_.points().x()[*picked_], shown_.points().y()[*picked_]);
+  }
+}
+
+void CRVWnd::setImageResolution(int dpi) {
+  imageDpi_ = std::max(0, dpi);
+}
+
 bool CRVWnd::savePicture(QString path) {
-  if (QFileInfo(path).suffix().compare("bmp", Qt::CaseInsensitive) != 0) path += ".bmp";
-  return picture().save(path, "BMP");
+  syncLayout();
+  std::optional<ImageFormat> format = imageFormatOf(path);
+  if (!format) {
+    path += ".bmp";
+    format = ImageFormat::Bmp;
+  }
+  return exportImage(path, *format, size(), imageDpi_ > 0 ? imageDpi_ : kScreenDpi,
+                     [this](QPainter& painter, double scale) { drawPicture(painter, scale); });
 }
 
 void CRVWnd::saveWithDialog() {
@@ -509,11 +801,37 @@ QMenu* CRVWnd::contextMenu() {
   return menu_;
 }
 
+QMenu* CRVWnd::viewMenu() {
+  if (viewMenu_ != nullptr) return viewMenu_;
+  contextMenu();
+  viewMenu_ = new QMenu(this);
+  viewMenu_->addAction(equalIntervals_);
+  viewMenu_->addAction(equalCount_);
+  viewMenu_->addSeparator();
+  connect(viewMenu_->addAction(fromUtf8(text::kSaveImage.in(language_))), &QAction::triggered, this,
+          &CRVWnd::saveWithDialog);
+  QMenu* resolution = viewMenu_->addMenu(fromUtf8(text::kImageResolution.in(language_)));
+  auto* choices = new QActionGroup(resolution);
+  const auto addChoice = [&](const QString& name, int dpi) {
+    QAction* action = resolution->addAction(name);
+    action->setCheckable(true);
+    action->setChecked(imageDpi_ == dpi);
+    action->setData(dpi);
+    choices->addAction(action);
+    connect(action, &QAction::triggered, this, [this, dpi] { setImageResolution(dpi); });
+  };
+  addChoice(fromUtf8(text::kWindowSize.in(language_)), 0);
+  for (const int dpi : kResolutions) addChoice(QString("%1 dpi").arg(dpi), dpi);
+  connect(resolution, &QMenu::aboutToShow, this, [this, choices] {
+    for (QAction* action : choices->actions()) action->setChecked(action->data() == imageDpi_);
+  });
+  return viewMenu_;
+}
+
 void CRVWnd::contextMenuEvent(QContextMenuEvent* event) {
   // Shift and Control with the right button zoom out and save the picture.
   if (event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier)) return;
-  if (!classes_) return;
-  contextMenu()->popup(event->globalPos());
+  viewMenu()->popup(event->globalPos());
 }
 
 void CRVWnd::mousePressEvent(QMouseEvent* event) {

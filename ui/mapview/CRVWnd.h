@@ -16,11 +16,19 @@
 #include "engine/Operand.h"
 #include "ui/mapview/Choropleth.h"
 #include "ui/mapview/ColorClasses.h"
+#include "ui/mapview/LineLabels.h"
+#include "ui/mapview/MapLayers.h"
 #include "ui/mapview/MapLayout.h"
 #include "ui/mapview/MapPainter.h"
 
 class QAction;
+class QListWidget;
+class QListWidgetItem;
 class QMenu;
+
+namespace vellumar::grid {
+class Grid;
+}
 
 namespace vellumar::ui::mapview {
 
@@ -44,14 +52,26 @@ struct PointerReading {
 // The map view: shows one result (a copy taken when the view opens) as a grid raster with its
 // legend, data dots, blue lines, or a filled and outlined polygon (a choropleth with a legend when
 // its records carry different values), in a frame with labelled axes.
+//
+// Opened with layers, it draws any number of them over each other, as the layer list beside it
+// ("Слои", a tool window) chooses: one check box per layer, top first, dragged to reorder. At most
+// one grid is visible, and it is drawn first, under the rest; the others are drawn bottom up.
+// Isolines (lines whose values differ) take the colour of their level's class and carry their
+// level written along them, no label over another; other lines are blue. Data points coloured by
+// value take the colour of their class (the grid's classes when a grid shows), and points holding
+// the missing value are left out and counted in the legend. Polygons are outlines, filled on
+// demand, translucent over what lies beneath; polygons whose records carry values are a
+// choropleth. The legend names the grid's coordinate system and its unit.
 // The plot fills the window but for the axes, the legend and a status line, which reads out the
 // pointer's coordinates and the value there; the title reads them out as well, in short.
 //
 // Mouse: drag (left button without Shift, or the middle button) pans; the wheel zooms around the
 // pointer; Shift with a left-button drag zooms to the dragged rectangle and Shift with a right
-// click goes back one zoom level; Control with a right click saves the picture as BMP; a left
-// click on a data view picks the nearest data point and marks it. The context menu of a grid or
-// choropleth view switches between equal-interval and equal-count colour classes.
+// click goes back one zoom level; Control with a right click saves the picture; a left click on
+// a data view picks the nearest data point and marks it. The context menu switches between
+// equal-interval and equal-count colour classes (views with a legend), saves the picture
+// ("Сохранить изображение…") and chooses the resolution it is saved at. A picture is saved as
+// BMP, PNG or SVG by the file's extension, with the legend and without the status line.
 //
 // The picture of each view and zoom is drawn once and kept: repaints (the pointer moving, the
 // status line, a window in front going away) copy it. While the view changes (resizing, panning,
@@ -65,6 +85,9 @@ class CRVWnd : public QWidget {
   using PicturePathChooser = std::function<QString(const QString& startFolder)>;
 
   CRVWnd(engine::Operand shown, double missingValue, Language language, QWidget* parent = nullptr);
+  // A view of layers (top first, as registryLayers gives them), with the layer list. The first
+  // visible layer is the shown one, whose values the pointer reads out.
+  CRVWnd(MapLayers layers, double missingValue, Language language, QWidget* parent = nullptr);
 
   // The view cannot show numbers, and data without coordinates.
   static bool canShow(const engine::Operand& value);
@@ -76,8 +99,12 @@ class CRVWnd : public QWidget {
   void setPicturePathChooser(PicturePathChooser chooser) {
     choosePicturePath_ = std::move(chooser);
   }
-  // Saves what the window shows as a BMP file (".bmp" is added when missing).
+  // Saves the picture as BMP, PNG or SVG by the path's extension (".bmp" is added to any other)
+  // at the chosen resolution, replacing a file there only once the new one is written.
   [[nodiscard]] bool savePicture(QString path);
+  // The resolution pictures are saved at: 0 for the view's size, else dots per inch.
+  int imageResolution() const { return imageDpi_; }
+  void setImageResolution(int dpi);
   // The picture of the client area, as it is painted once every pending change is drawn.
   QImage picture();
 
@@ -91,8 +118,23 @@ class CRVWnd : public QWidget {
   QString statusText() const { return statusText_; }
   // The index of the picked data point.
   std::optional<std::size_t> pickedPoint() const { return picked_; }
-  // The context menu of the view (its colour-class choices on a grid view).
+  // The colour-class choices, enabled on views with a legend.
   QMenu* contextMenu();
+  // The menu a right click opens: the colour-class choices, "Сохранить изображение…" and the
+  // resolution of saved pictures.
+  QMenu* viewMenu();
+
+  // The layers, top first, and the list beside the view that shows them (null on a view of one
+  // operand).
+  const MapLayers& layers() const { return layers_; }
+  QListWidget* layerList() const { return layerList_; }
+  // Shows or hides the layer of that id, as its check box does.
+  void setLayerVisible(int id, bool visible);
+  // Switches a polygon layer's fill and a data layer's colouring by value.
+  void setLayerFilled(int id, bool filled);
+  void setLayerByValue(int id, bool byValue);
+  // The isoline labels of the current picture.
+  const std::vector<LineLabel>& lineLabels() const { return lineLabels_; }
 
   int zoomDepth() const { return static_cast<int>(zoomStack_.size()); }
   void pushZoom(const ZoomRect& zoom);
@@ -114,10 +156,24 @@ class CRVWnd : public QWidget {
   void mouseReleaseEvent(QMouseEvent* event) override;
   void wheelEvent(QWheelEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
 
  private:
+  CRVWnd(MapLayers layers, double missingValue, Language language, QWidget* parent, bool withList);
   // Colour classes of equal intervals over the values of a grid or a choropleth.
   void classifyValues(double minimum, double maximum);
+  // The classes and the legend's notes for the visible layers.
+  void classifyLayers();
+  // After a layer's visibility, order or style changed: new classes, bounds and picture.
+  void layersChanged();
+  void buildLayerList();
+  void readLayerList();
+  void showLayerMenu(const QPoint& position);
+  MapLayer* layerById(int id);
+  const grid::Grid* shownGrid() const;
+  // The picture as saved: the map, legend and axes without the status line, rasters at scale.
+  void drawPicture(QPainter& painter, double scale) const;
   WorldBounds currentBounds() const;
   TextMetrics metrics() const;
   // A new layout for the current size and bounds; the kept picture is drawn again soon (now,
@@ -128,8 +184,11 @@ class CRVWnd : public QWidget {
   // Shows bounds as the top zoom level, shifted so that the world point (x, y) lies under the
   // client position.
   void showUnder(QPoint position, double x, double y, WorldBounds bounds);
+  // Lays out again when the size changed since the last layout.
+  void syncLayout();
   void renderPicture();
-  void paintMap(QPainter& painter) const;
+  void paintMap(QPainter& painter, double rasterScale = 1.0,
+                std::vector<LineLabel>* labels = nullptr) const;
   void paintPreview(QPainter& painter) const;
   PointerReading readingAt(QPoint position) const;
   QString statusLine(const PointerReading& reading) const;
@@ -138,6 +197,11 @@ class CRVWnd : public QWidget {
   void saveWithDialog();
 
   engine::Operand shown_;
+  MapLayers layers_;
+  std::vector<std::string> legendNotes_;
+  std::vector<double> classValues_;  // the data values the classes divide, when data give them
+  std::vector<LineLabel> lineLabels_;
+  int imageDpi_ = 0;
   double missingValue_;
   Language language_;
   WorldBounds fullBounds_;
@@ -171,6 +235,9 @@ class CRVWnd : public QWidget {
   QMenu* menu_ = nullptr;
   QAction* equalIntervals_ = nullptr;
   QAction* equalCount_ = nullptr;
+  QMenu* viewMenu_ = nullptr;
+  QWidget* layerPanel_ = nullptr;
+  QListWidget* layerList_ = nullptr;
   PicturePathChooser choosePicturePath_;
 };
 

@@ -4,6 +4,7 @@
 #include <QPolygonF>
 
 #include <algorithm>
+#include <cmath>
 
 #include "engine/LinePacking.h"
 #include "grid/Grid.h"
@@ -20,7 +21,10 @@ constexpr int kLegendGap = 30;
 constexpr int kBoxWidth = 20;
 constexpr int kLegendLabelGap = 8;
 constexpr int kLegendRightMargin = 6;
+constexpr int kLineDarkening = 150;  // percent, as QColor::darker takes it
 const QColor kOutline(140, 60, 20);
+const QColor kPolygonFill(250, 150, 100);
+constexpr int kTranslucentAlpha = 110;
 // Where a grid is blank the view shows its background.
 constexpr QRgb kBackground = 0xFFFFFFFFu;
 
@@ -60,18 +64,25 @@ QImage renderGridRaster(const grid::Grid& grid, const MapLayout& layout,
   return image;
 }
 
-int legendWidth(const ColorClasses& classes, const TextMetrics& text) {
+int legendWidth(const ColorClasses& classes, const TextMetrics& text,
+                const std::vector<std::string>& notes) {
   int widest = 0;
   for (const std::string& label : classes.boundLabels())
     widest = std::max(widest, text.width(label));
-  return kLegendGap + kBoxWidth + kLegendLabelGap + widest + kLegendRightMargin;
+  int width = kLegendGap + kBoxWidth + kLegendLabelGap + widest + kLegendRightMargin;
+  // Notes start at the boxes' left edge.
+  for (const std::string& note : notes)
+    width = std::max(width, kLegendGap + text.width(note) + kLegendRightMargin);
+  return width;
 }
 
 LegendLayout legendLayout(const MapLayout& layout, const ColorClasses& classes,
-                          const TextMetrics& text) {
+                          const TextMetrics& text, const std::vector<std::string>& notes) {
   LegendLayout legend;
   if (!layout.drawable) return legend;
-  const int boxHeight = layout.height / ColorClasses::kCount;
+  const int notesHeight =
+      notes.empty() ? 0 : text.height / 2 + static_cast<int>(notes.size()) * text.height;
+  const int boxHeight = std::max(1, (layout.height - notesHeight) / ColorClasses::kCount);
   const int boxLeft = layout.left + layout.width + kLegendGap;
   const int count = classes.classCount();
   for (int k = 0; k < count; ++k) {
@@ -96,7 +107,16 @@ LegendLayout legendLayout(const MapLayout& layout, const ColorClasses& classes,
     legend.labels.push_back(std::move(label));
   }
   legend.labels.push_back(maximum);
+  int noteTop = layout.top + ColorClasses::kCount * boxHeight + text.height / 2;
+  for (const std::string& note : notes) {
+    legend.notes.push_back({note, boxLeft, noteTop, text.width(note), text.height});
+    noteTop += text.height;
+  }
   return legend;
+}
+
+QColor levelLineColor(const ColorClasses& levels, double value) {
+  return rgb(levels.color(levels.classOf(value))).darker(kLineDarkening);
 }
 
 QPointF MapPainter::pixel(double x, double y) const {
@@ -120,28 +140,49 @@ void MapPainter::legend(const LegendLayout& legend) {
     painter_.drawRect(rect);
   }
   for (const PlacedText& label : legend.labels) text(label);
+  for (const PlacedText& note : legend.notes) {
+    painter_.drawText(QRect(note.x, note.y, note.width, note.height),
+                      Qt::AlignLeft | Qt::AlignVCenter | Qt::TextDontClip,
+                      QString::fromStdString(note.text));
+  }
 }
 
-void MapPainter::dataPoints(const data::DATA& points) {
+void MapPainter::raster(const QImage& image, double scale) {
+  if (scale == 1.0) return raster(image);
+  painter_.drawImage(
+      QRectF(layout_.left, layout_.top, image.width() / scale, image.height() / scale), image);
+}
+
+void MapPainter::dataPoints(const data::DATA& points, const ColorClasses* classes,
+                            double missingValue) {
   if (!points.hasCoordinates()) return;
-  painter_.setPen(QColor(255, 0, 0));
+  painter_.setPen(classes != nullptr ? QColor(40, 40, 40) : QColor(255, 0, 0));
   painter_.setBrush(Qt::black);
   const auto xs = points.x();
   const auto ys = points.y();
+  const auto zs = points.values();
   for (std::size_t i = 0; i < points.count(); ++i) {
     if (!layout_.world.contains(xs[i], ys[i])) continue;
+    if (classes != nullptr) {
+      if (zs[i] == missingValue || !std::isfinite(zs[i])) continue;
+      painter_.setBrush(rgb(classes->color(classes->classOf(zs[i]))));
+    }
     painter_.drawEllipse(pixel(xs[i], ys[i]), kDotRadius, kDotRadius);
   }
   painter_.setBrush(Qt::NoBrush);
 }
 
-void MapPainter::lines(const engine::Operand& lines) {
+void MapPainter::lines(const engine::Operand& lines, const ColorClasses* levels,
+                       LineLabelPlacer* labels) {
   painter_.setPen(QPen(QColor(0, 0, 255), 1));
   if (!lines.points().hasCoordinates()) return;
   const auto xs = lines.points().x();
   const auto ys = lines.points().y();
+  const auto zs = lines.points().values();
   QPolygonF polyline;
   engine::forEachPackedPart(lines, [&](engine::PackedPart part) {
+    if (part.count == 0) return;
+    if (levels != nullptr) painter_.setPen(QPen(levelLineColor(*levels, zs[part.first]), 1));
     polyline.clear();
     for (std::size_t k = part.first; k < part.first + part.count; ++k) {
       const QPointF p = pixel(xs[k], ys[k]);
@@ -150,10 +191,33 @@ void MapPainter::lines(const engine::Operand& lines) {
     }
     if (polyline.size() == 1) polyline.append(polyline.front());
     painter_.drawPolyline(polyline);
+    if (levels != nullptr && labels != nullptr) {
+      labels->place(polyline, levelLabel(zs[part.first]),
+                    levelLineColor(*levels, zs[part.first]).rgb() & 0xFFFFFFu);
+    }
   });
 }
 
-void MapPainter::polygon(const engine::Operand& polygon) {
+void MapPainter::lineLabels(const std::vector<LineLabel>& labels) {
+  painter_.save();
+  painter_.setRenderHint(QPainter::Antialiasing);
+  const QFontMetricsF metrics(painter_.font());
+  for (const LineLabel& label : labels) {
+    const QString text = QString::fromStdString(label.text);
+    QPainterPath path;
+    path.addText(-metrics.horizontalAdvance(text) / 2, metrics.ascent() - metrics.height() / 2,
+                 painter_.font(), text);
+    painter_.save();
+    painter_.translate(label.centre);
+    painter_.rotate(label.angle);
+    painter_.strokePath(path, QPen(Qt::white, 3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter_.fillPath(path, rgb(label.color));
+    painter_.restore();
+  }
+  painter_.restore();
+}
+
+void MapPainter::polygon(const engine::Operand& polygon, Fill fill) {
   if (!polygon.points().hasCoordinates()) return;
   const auto xs = polygon.points().x();
   const auto ys = polygon.points().y();
@@ -165,10 +229,13 @@ void MapPainter::polygon(const engine::Operand& polygon) {
       addVertex(ring, xs[k], ys[k]);
     path.addPolygon(ring);
   });
-  fillAndOutline(path, QColor(250, 150, 100));
+  QColor colour = kPolygonFill;
+  if (fill == Fill::Translucent) colour.setAlpha(kTranslucentAlpha);
+  if (fill == Fill::None) colour = Qt::transparent;
+  fillAndOutline(path, colour);
 }
 
-void MapPainter::choropleth(const Choropleth& map, const ColorClasses& classes) {
+void MapPainter::choropleth(const Choropleth& map, const ColorClasses& classes, Fill fill) {
   for (const Choropleth::Record& record : map.records()) {
     QPainterPath path;
     path.setFillRule(Qt::OddEvenFill);
@@ -177,9 +244,14 @@ void MapPainter::choropleth(const Choropleth& map, const ColorClasses& classes) 
       for (const geometry::Point& p : line.points()) addVertex(ring, p.x, p.y);
       path.addPolygon(ring);
     }
-    // A record without a value is left in the background colour, as a blank node is.
-    fillAndOutline(path, record.value ? rgb(classes.color(classes.classOf(*record.value)))
-                                      : QColor(Qt::white));
+    // A record without a value is left in the background colour, as a blank node is; over
+    // other layers it is left unfilled.
+    QColor colour =
+        record.value ? rgb(classes.color(classes.classOf(*record.value))) : QColor(Qt::white);
+    if (fill != Fill::Opaque) colour = record.value ? colour : QColor(Qt::transparent);
+    if (fill == Fill::Translucent && record.value) colour.setAlpha(kTranslucentAlpha);
+    if (fill == Fill::None) colour = Qt::transparent;
+    fillAndOutline(path, colour);
   }
 }
 

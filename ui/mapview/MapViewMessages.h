@@ -20,4 +20,19 @@ inline constexpr MessageText kReadOutBlank{"пусто", "blank"};
 // The record of a choropleth under the pointer, by its number.
 inline constexpr MessageText kRecordNumber{"объект %lld", "record %lld"};
 
+// The layer list beside the view, the name of a shown value that has none, and the styles a
+// layer's context menu switches.
+inline constexpr MessageText kLayersTitle{"Слои", "Layers"};
+inline constexpr MessageText kResultLayer{"результат", "result"};
+inline constexpr MessageText kLayerFill{"Заливка", "Fill"};
+inline constexpr MessageText kLayerByValue{"Цвет по значению", "Colour by value"};
+// Saving the picture from the context menu, and the resolution it is saved at.
+inline constexpr MessageText kSaveImage{"Сохранить изображение…", "Save image…"};
+inline constexpr MessageText kImageResolution{"Разрешение изображения", "Image resolution"};
+inline constexpr MessageText kWindowSize{"Размер окна", "Window size"};
+// Legend notes: the grid's coordinate system and its unit, and the points without a value.
+inline constexpr MessageText kLegendSystem{"СК: %s", "CRS: %s"};
+inline constexpr MessageText kLegendUnit{"единицы: %s", "units: %s"};
+inline constexpr MessageText kNoValue{"нет значения", "no value"};
+
 }  // namespace vellumar::ui::mapview::text

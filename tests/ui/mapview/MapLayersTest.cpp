@@ -1,0 +1,342 @@
+// Layers of the map view: the layer list, isolines with labels, data coloured by value, the
+// legend's notes and the pictures it saves.
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QListWidget>
+#include <QMenu>
+#include <QTemporaryDir>
+#include <QXmlStreamReader>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+#include <memory>
+
+#include "engine/LinePacking.h"
+#include "engine/Registry.h"
+#include "grid/Grid.h"
+#include "ui/mapview/CRVWnd.h"
+
+namespace vellumar::ui::mapview {
+namespace {
+
+using engine::Kind;
+using engine::Operand;
+
+constexpr double kMissing = -9999;
+
+// A grid over [0, 10] x [0, 10] rising along X from low to high.
+Operand ramp(double low, double high, grid::Georeference georeference = {}) {
+  grid::Grid prototype;
+  prototype.left = 0, prototype.right = 10, prototype.bottom = 0, prototype.top = 10;
+  prototype.georeference = std::move(georeference);
+  return Operand::grid(
+      std::make_shared<const grid::Grid>(2, 2, prototype, grid::NodeVector{low, high, low, high}));
+}
+
+Operand points(std::vector<double> z, std::vector<double> x, std::vector<double> y) {
+  return Operand::data(
+      std::make_shared<const data::DATA>(std::move(z), std::move(x), std::move(y)));
+}
+
+// Lines (or closed polygon rings) through the given vertices, each with its value.
+Operand linesOf(const std::vector<std::pair<double, std::vector<std::pair<double, double>>>>& lines,
+                Kind kind = Kind::Lines) {
+  geometry::Cover cover;
+  for (const auto& [value, vertices] : lines) {
+    std::vector<geometry::Point> line;
+    for (const auto& [x, y] : vertices) line.push_back({x, y, 0});
+    if (kind == Kind::Polygon) line.push_back(line.front());
+    geometry::Line made(std::move(line));
+    made.value = value;
+    cover.appendLine(std::move(made));
+  }
+  return engine::packCover(cover, kind);
+}
+
+Operand square(double from, double to) {
+  return linesOf({{0.0, {{from, from}, {from, to}, {to, to}, {to, from}}}}, Kind::Polygon);
+}
+
+MapLayer layer(int id, const char* name, Operand value, bool visible) {
+  return makeLayer(id, name, std::move(value), visible, kMissing);
+}
+
+QColor pixelAt(CRVWnd& view, double x, double y) {
+  return view.picture().pixelColor(view.layout().column(x), view.layout().row(y));
+}
+
+QColor colour(std::uint32_t rgb) {
+  return QColor((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
+}
+
+bool near(const QColor& a, const QColor& b, int tolerance = 2) {
+  return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance &&
+         std::abs(a.blue() - b.blue()) <= tolerance;
+}
+
+TEST(MapLayers, TheRegistryGivesTheLayersAndTheShownOneIsChecked) {
+  engine::Registry registry;
+  registry.findOrCreate("G1").value = ramp(0, 10);
+  registry.findOrCreate("N").value = Operand::number(3);
+  registry.findOrCreate("column").value =
+      Operand::data(std::make_shared<const data::DATA>(std::vector<double>{1, 2}));
+  registry.findOrCreate("P1").value = square(2, 8);
+  // The current result has no name: it comes first, as "результат".
+  MapLayers layers = registryLayers(registry, square(1, 2), {}, kMissing, Language::Russian);
+  ASSERT_EQ(layers.size(), 3u);
+  EXPECT_EQ(layers[0].name, "результат");
+  EXPECT_EQ(layers[1].name, "G1");
+  EXPECT_EQ(layers[2].name, "P1");
+  EXPECT_TRUE(layers[0].visible);
+  EXPECT_FALSE(layers[1].visible || layers[2].visible);
+  // A named operand is its own entry, checked.
+  layers = registryLayers(registry, registry.find("P1")->value, "P1", kMissing, Language::English);
+  ASSERT_EQ(layers.size(), 2u);
+  EXPECT_TRUE(layers[1].visible && layers[1].filled);
+  EXPECT_FALSE(layers[0].visible);
+  // A second grid shown hides the first.
+  layers.push_back(layer(7, "G2", ramp(5, 6), false));
+  setLayerVisible(layers, 0, true);
+  setLayerVisible(layers, 2, true);
+  EXPECT_EQ(visibleGrid(layers), std::optional<std::size_t>(2));
+  EXPECT_FALSE(layers[0].visible);
+}
+
+TEST(MapLayers, TheListChoosesWhatIsDrawnAndInWhichOrder) {
+  MapLayers layers;
+  layers.push_back(layer(0, "outline", square(2.5, 8.5), false));
+  layers.push_back(layer(1, "relief", ramp(0, 10), true));
+  layers.push_back(layer(2, "other relief", ramp(10, 20), false));
+  CRVWnd view(std::move(layers), kMissing, Language::Russian);
+  QListWidget* list = view.layerList();
+  ASSERT_NE(list, nullptr);
+  ASSERT_EQ(list->count(), 3);
+  EXPECT_EQ(list->item(0)->text(), "outline");
+  EXPECT_EQ(list->item(1)->checkState(), Qt::Checked);
+  const QColor ramp55(125, 255, 0);  // the class of 5.5 on the ramp
+  EXPECT_EQ(pixelAt(view, 5.5, 5), ramp55);
+  const QColor ramp25 = colour(ColorClasses::kColors[2]);
+  EXPECT_EQ(pixelAt(view, 2.5, 5), ramp25);  // no outline yet
+
+  // Checking the outline draws it over the grid, inside unfilled.
+  list->item(0)->setCheckState(Qt::Checked);
+  EXPECT_EQ(pixelAt(view, 2.5, 5), QColor(140, 60, 20));
+  EXPECT_EQ(pixelAt(view, 5.5, 5), ramp55);
+  // Filled, it lets the grid show through.
+  view.setLayerFilled(0, true);
+  const QColor blend = pixelAt(view, 5.5, 5);
+  EXPECT_TRUE(near(
+      blend, QColor(125 + (250 - 125) * 110 / 255, 255 + (150 - 255) * 110 / 255, 100 * 110 / 255)))
+      << blend.name().toStdString();
+
+  // Checking the other grid hides the first: one raster, in its own classes.
+  list->item(2)->setCheckState(Qt::Checked);
+  EXPECT_EQ(list->item(1)->checkState(), Qt::Unchecked);
+  ASSERT_NE(view.classes(), nullptr);
+  EXPECT_EQ(view.classes()->lowerBound(0), 10.0);
+  // No grid: the outline alone, filled in full as nothing lies beneath.
+  list->item(2)->setCheckState(Qt::Unchecked);
+  EXPECT_EQ(view.classes(), nullptr);
+  EXPECT_EQ(pixelAt(view, 5.5, 5), QColor(250, 150, 100));
+}
+
+TEST(MapLayers, ReorderingTheListReordersTheDrawing) {
+  MapLayers layers;
+  layers.push_back(layer(0, "dots", points({1}, {5}, {5}), true));
+  layers.push_back(layer(1, "field", square(0, 10), true));
+  layers.back().filled = true;
+  CRVWnd view(std::move(layers), kMissing, Language::Russian);
+  EXPECT_EQ(pixelAt(view, 5, 5), QColor(Qt::black));  // the dot over the field
+  QListWidget* list = view.layerList();
+  ASSERT_TRUE(list->model()->moveRow(QModelIndex(), 1, QModelIndex(), 0));
+  ASSERT_EQ(view.layers().front().name, "field");
+  // The field over the dot: its translucent fill over black.
+  EXPECT_TRUE(near(pixelAt(view, 5, 5), QColor(250 * 110 / 255, 150 * 110 / 255, 100 * 110 / 255)))
+      << pixelAt(view, 5, 5).name().toStdString();
+  // Where no dot lies, the same fill over white.
+  EXPECT_TRUE(near(pixelAt(view, 2, 2), QColor(253, 210, 188)))
+      << pixelAt(view, 2, 2).name().toStdString();
+}
+
+TEST(MapLayers, IsolinesCarryTheirLevelsInTheirColours) {
+  // Horizontal isolines across the map; two of them a hair apart, where labels would collide.
+  std::vector<std::pair<double, std::vector<std::pair<double, double>>>> isolines;
+  for (const double level : {10.0, 20.0, 40.0, 50.0, 60.0}) {
+    isolines.push_back({level, {{0, level / 7}, {10, level / 7}}});
+  }
+  isolines.push_back({35.0, {{0, 40 / 7.0 + 0.04}, {10, 40 / 7.0 + 0.04}}});
+  MapLayers layers;
+  layers.push_back(layer(0, "isolines", linesOf(isolines), true));
+  CRVWnd view(std::move(layers), kMissing, Language::Russian);
+  view.resize(700, 500);
+  const QImage image = view.picture();
+  const std::vector<LineLabel>& labels = view.lineLabels();
+  const QRectF plot(view.layout().left, view.layout().top, view.layout().width,
+                    view.layout().height);
+  std::map<std::string, int> perLevel;
+  for (std::size_t i = 0; i < labels.size(); ++i) {
+    ++perLevel[labels[i].text];
+    EXPECT_TRUE(plot.contains(labels[i].box));
+    for (std::size_t j = i + 1; j < labels.size(); ++j) {
+      EXPECT_FALSE(labels[i].box.intersects(labels[j].box))
+          << labels[i].text << " and " << labels[j].text;
+    }
+  }
+  for (const char* level : {"10", "20", "40", "50", "60"}) EXPECT_GE(perLevel[level], 1) << level;
+  EXPECT_LT(perLevel["35"], perLevel["40"]);  // the crowded line loses labels to its neighbour
+  // A label is drawn where it is placed: dark text on its white halo across the line.
+  const LineLabel& first = labels.front();
+  int dark = 0;
+  for (int x = static_cast<int>(first.box.left()); x < first.box.right(); ++x) {
+    for (int y = static_cast<int>(first.box.top()); y < first.box.bottom(); ++y)
+      dark += qGray(image.pixel(x, y)) < 128 ? 1 : 0;
+  }
+  EXPECT_GT(dark, 5);
+  // Each line in its level's class colour, darkened: the lowest level brown, the highest blue.
+  const int clear = view.layout().column(9.5);  // right of every label on these short lines
+  const auto lineColour = [&](double level) {
+    return image.pixelColor(clear, view.layout().row(level / 7));
+  };
+  EXPECT_EQ(lineColour(10).rgb(), colour(ColorClasses::kColors[0]).darker(150).rgb());
+  EXPECT_EQ(lineColour(60).rgb(), colour(ColorClasses::kColors[9]).darker(150).rgb());
+}
+
+TEST(MapLayers, DataPointsTakeTheColourOfTheirClass) {
+  MapLayers layers;
+  layers.push_back(layer(0, "wells", points({0, 10, kMissing}, {1, 9, 5}, {1, 9, 5}), true));
+  layers.back().byValue = true;
+  CRVWnd view(layers, kMissing, Language::Russian);
+  // Their own classes from 0 to 10.
+  EXPECT_EQ(pixelAt(view, 1, 1), colour(ColorClasses::kColors[0]));
+  EXPECT_EQ(pixelAt(view, 9, 9), colour(ColorClasses::kColors[9]));
+  // The missing value is not drawn, and the legend counts it.
+  EXPECT_EQ(pixelAt(view, 5, 5), QColor(Qt::white));
+  ASSERT_EQ(view.legend().notes.size(), 1u);
+  EXPECT_EQ(view.legend().notes[0].text, "нет значения: 1");
+  // Over a grid from 0 to 100 they take its classes: 10 is in the second.
+  layers.push_back(layer(1, "relief", ramp(0, 100), true));
+  CRVWnd overGrid(std::move(layers), kMissing, Language::English);
+  EXPECT_EQ(pixelAt(overGrid, 9, 9), colour(ColorClasses::kColors[1]));
+  EXPECT_EQ(pixelAt(overGrid, 1, 1), colour(ColorClasses::kColors[0]));
+  EXPECT_EQ(overGrid.legend().notes.back().text, "no value: 1");
+  // Plain dots again when the layer is no longer coloured by value, and nothing to count.
+  overGrid.setLayerByValue(0, false);
+  EXPECT_EQ(pixelAt(overGrid, 9, 9), QColor(Qt::black));
+  EXPECT_TRUE(overGrid.legend().notes.empty());
+}
+
+TEST(MapLayers, TheLegendNamesTheCoordinateSystemAndItsUnit) {
+  const std::string utm =
+      "PROJCS[\"WGS 84 / UTM zone 32N\",GEOGCS[\"WGS 84\",DATUM[\"WGS_1984\"],"
+      "UNIT[\"degree\",0.0174532925199433]],PROJECTION[\"Transverse_Mercator\"],"
+      "UNIT[\"metre\",1,AUTHORITY[\"EPSG\",\"9001\"]],AUTHORITY[\"EPSG\",\"32632\"]]";
+  EXPECT_EQ(coordinateUnit(utm), "metre");
+  EXPECT_EQ(coordinateUnit("GEOGCRS[\"WGS 84\",CS[ellipsoidal,2],AXIS[\"lat\",north,"
+                           "ANGLEUNIT[\"degree\",0.0174532925199433]]]"),
+            "degree");
+  EXPECT_EQ(coordinateUnit(""), "");
+
+  CRVWnd view(ramp(0, 10, {utm, "EPSG:32632", std::nullopt}), kMissing, Language::Russian);
+  const LegendLayout& legend = view.legend();
+  ASSERT_EQ(legend.notes.size(), 2u);
+  EXPECT_EQ(legend.notes[0].text, "СК: EPSG:32632");
+  EXPECT_EQ(legend.notes[1].text, "единицы: metre");
+  // Below the boxes, inside the window, and written there.
+  const QImage image = view.picture();
+  const LegendLayout::Box& lowest = legend.boxes.front();
+  for (const PlacedText& note : legend.notes) {
+    EXPECT_GE(note.y, lowest.y + lowest.height);
+    EXPECT_TRUE(QRect(0, 0, view.width(), view.layout().statusTop)
+                    .contains(QRect(note.x, note.y, note.width, note.height)));
+    int dark = 0;
+    for (int x = note.x; x < note.x + note.width; ++x) {
+      for (int y = note.y; y < note.y + note.height; ++y)
+        dark += qGray(image.pixel(x, y)) < 128 ? 1 : 0;
+    }
+    EXPECT_GT(dark, 10) << note.text;
+  }
+  // A grid without a system has no notes.
+  CRVWnd plain(ramp(0, 10), kMissing, Language::Russian);
+  EXPECT_TRUE(plain.legend().notes.empty());
+}
+
+TEST(MapLayers, SavesPngAndSvgAtTheViewsSizeOrAChosenResolution) {
+  QTemporaryDir folder;
+  CRVWnd view(ramp(0, 10), kMissing, Language::Russian);
+  const MapLayout& layout = view.layout();
+  ASSERT_TRUE(view.savePicture(folder.filePath("map.png")));
+  QFile png(folder.filePath("map.png"));
+  ASSERT_TRUE(png.open(QIODevice::ReadOnly));
+  EXPECT_EQ(png.read(4), QByteArray("\x89PNG"));
+  QImage saved(folder.filePath("map.png"));
+  EXPECT_EQ(saved.size(), QSize(500, 500));
+  EXPECT_EQ(saved.pixelColor(layout.column(0.2), layout.row(5)), QColor(128, 64, 0));
+  const LegendLayout::Box& top = view.legend().boxes.back();
+  EXPECT_EQ(saved.pixelColor(top.x + top.width / 2, top.y + top.height / 2), QColor(0, 50, 250));
+
+  // At 300 dpi: 300/96 pixels a view pixel, over the old file.
+  view.setImageResolution(300);
+  ASSERT_TRUE(view.savePicture(folder.filePath("map.png")));
+  saved = QImage(folder.filePath("map.png"));
+  EXPECT_EQ(saved.size(), QSize(1563, 1563));
+  EXPECT_NEAR(saved.dotsPerMeterX(), 300 / 0.0254, 1);
+  const double scale = 300.0 / 96;
+  EXPECT_EQ(saved.pixelColor(static_cast<int>(layout.column(9.8) * scale),
+                             static_cast<int>(layout.row(5) * scale)),
+            QColor(0, 50, 250));
+
+  // SVG: the view's size as its view box, the physical size from the resolution.
+  ASSERT_TRUE(view.savePicture(folder.filePath("map.svg")));
+  QFile svg(folder.filePath("map.svg"));
+  ASSERT_TRUE(svg.open(QIODevice::ReadOnly));
+  QXmlStreamReader xml(&svg);
+  ASSERT_TRUE(xml.readNextStartElement());
+  EXPECT_EQ(xml.name(), QStringLiteral("svg"));
+  EXPECT_EQ(xml.attributes().value("viewBox").toString(), "0 0 500 500");
+  const QString width = xml.attributes().value("width").toString();
+  ASSERT_TRUE(width.endsWith("mm")) << width.toStdString();
+  EXPECT_NEAR(width.chopped(2).toDouble(), 500 * 25.4 / 300, 0.01);
+  while (!xml.atEnd()) xml.readNext();
+  EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+
+  // A failed save leaves what is there: a folder named like the picture stays a folder.
+  ASSERT_TRUE(QDir(folder.path()).mkdir("taken.png"));
+  EXPECT_FALSE(view.savePicture(folder.filePath("taken.png")));
+  EXPECT_TRUE(QFileInfo(folder.filePath("taken.png")).isDir());
+  // Another extension is saved as BMP, as it always was.
+  ASSERT_TRUE(view.savePicture(folder.filePath("map.jpg")));
+  EXPECT_TRUE(QFile::exists(folder.filePath("map.jpg.bmp")));
+}
+
+TEST(MapLayers, TheContextMenuSavesAndChoosesTheResolution) {
+  QTemporaryDir folder;
+  CRVWnd view(points({1}, {5}, {5}), kMissing, Language::Russian);
+  QString asked;
+  view.setPicturePathChooser([&](const QString& start) {
+    asked = start;
+    return folder.filePath("dots.svg");
+  });
+  QMenu* menu = view.viewMenu();
+  QAction* save = nullptr;
+  QMenu* resolution = nullptr;
+  for (QAction* action : menu->actions()) {
+    if (action->text() == "Сохранить изображение…") save = action;
+    if (action->menu() != nullptr) resolution = action->menu();
+  }
+  ASSERT_NE(save, nullptr);
+  ASSERT_NE(resolution, nullptr);
+  EXPECT_EQ(resolution->title(), "Разрешение изображения");
+  ASSERT_EQ(resolution->actions().size(), 4);
+  EXPECT_EQ(resolution->actions()[0]->text(), "Размер окна");
+  resolution->actions()[2]->trigger();
+  EXPECT_EQ(view.imageResolution(), 300);
+  save->trigger();
+  EXPECT_TRUE(QFile::exists(folder.filePath("dots.svg")));
+}
+
+}  // namespace
+}  // namespace vellumar::ui::mapview
