@@ -136,7 +136,7 @@ CTarnwickDlg::CTarnwickDlg(UserDialogs& dialogs, const QString& startDirectory, 
   connect(viewValues_, &ViewValues::nameChosen, this, &CTarnwickDlg::insertAtCaret);
   connect(viewValues_, &ViewValues::showRequested, this, [this](const QString& name) {
     if (const engine::Calc_ID* entry = calc_.registry().find(name.toStdString())) {
-      showInView(entry->value);
+      showInView(entry->value, entry->name);
     }
   });
   connect(viewValues_, &ViewValues::saveRequested, this, [this](const QString& name) {
@@ -802,7 +802,7 @@ void CTarnwickDlg::showView() {
   showInView(currentResult_);
 }
 
-void CTarnwickDlg::showInView(const engine::Operand& operand) {
+void CTarnwickDlg::showInView(const engine::Operand& operand, const std::string& name) {
   if (operand.isNumber()) {
     saveOperand(operand);
     return;
@@ -812,7 +812,9 @@ void CTarnwickDlg::showInView(const engine::Operand& operand) {
     return;
   }
   delete mapView_.data();
-  mapView_ = new mapview::CRVWnd(operand, calc_.missingValue(), calc_.language());
+  mapView_ = new mapview::CRVWnd(mapview::registryLayers(calc_.registry(), operand, name,
+                                                         calc_.missingValue(), calc_.language()),
+                                 calc_.missingValue(), calc_.language());
   mapView_->setPicturePathChooser([this](const QString& folder) {
     return chooseFile(dialogs_, mapView_, savePictureDialogSetup(folder), true);
   });

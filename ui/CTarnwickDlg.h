@@ -96,8 +96,9 @@ class CTarnwickDlg : public QWidget {
   // "Вид": shows the current result in the map view.
   void showView();
   // Shows an operand in a new map view, replacing the open one (a number is saved instead, as
-  // "Сохранить" does; data without coordinates cannot be shown).
-  void showInView(const engine::Operand& operand);
+  // "Сохранить" does; data without coordinates cannot be shown). The view lists every named
+  // operand it can draw as a layer, the one of that name (or the unnamed result) checked.
+  void showInView(const engine::Operand& operand, const std::string& name = {});
   void showHistory();
   void loadDisplay();
   void saveDisplay();

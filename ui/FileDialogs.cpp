@@ -41,7 +41,8 @@ constexpr std::string_view kDataSaveFilter =
     " Все файлы (*.*)|*.*||";
 #undef VELLUMAR_VECTOR_LOADS
 #undef VELLUMAR_VECTOR_SAVES
-constexpr std::string_view kPictureFilter = "Bitmap файлы (*.bmp)|*.bmp|Все файлы (*.*)|*.*||";
+constexpr std::string_view kPictureFilter =
+    "Bitmap файлы (*.bmp)|*.bmp|PNG (*.png)|*.png|SVG (*.svg)|*.svg|Все файлы (*.*)|*.*||";
 constexpr std::string_view kDisplayFilter = "Файлы табло (*.ctb)|*.ctb| Все файлы (*.*)|*.*||";
 
 // Settings keys of the folders last used, per kind of file.

@@ -2,6 +2,8 @@
 // window, one view at a time, and the picture dialog.
 
 #include <QFile>
+#include <QListWidget>
+#include <QMenu>
 #include <QPointer>
 #include <QRegularExpression>
 #include <QScreen>
@@ -32,6 +34,7 @@ class MapViewWindowTest : public QObject {
   void viewOpensBesideTheCalculator();
   void identifierWindowShowsAnEntry();
   void pictureDialogStartsInTheProfileFolder();
+  void namedOperandsAreLayersOfTheView();
 };
 
 void MapViewWindowTest::numbersAreSavedInsteadOfShown() {
@@ -156,6 +159,50 @@ void MapViewWindowTest::pictureDialogStartsInTheProfileFolder() {
   QVERIFY(picture.open(QIODevice::ReadOnly));
   QCOMPARE(picture.read(2), QByteArray("BM"));
   QSettings().remove("Directory/LastOpenedDir");
+}
+
+void MapViewWindowTest::namedOperandsAreLayersOfTheView() {
+  WindowFixture f;
+  f.load(engine::FileKind::Grid, f.write("relief.grd", gridFile()));
+  f.load(engine::FileKind::Polygon, f.write("field.pol", squareFile(5)));
+  f.evaluate("G1 * 2");
+  f.press(QStringLiteral("Вид"));
+  CRVWnd* view = f.window->mapView();
+  QVERIFY(view != nullptr);
+  QListWidget* list = view->layerList();
+  QVERIFY(list != nullptr);
+  QStringList names;
+  for (int row = 0; row < list->count(); ++row) names << list->item(row)->text();
+  QCOMPARE(names, QStringList({"результат", "G1", "P1"}));
+  QCOMPARE(list->item(0)->checkState(), Qt::Checked);
+  QCOMPARE(list->item(2)->checkState(), Qt::Unchecked);
+  // The polygon checked: the view now spans both, the field over the doubled grid.
+  list->item(2)->setCheckState(Qt::Checked);
+  QVERIFY(view->layout().world.xmax >= 5);
+  QVERIFY(view->classes() != nullptr);
+  QCOMPARE(view->classes()->maximum(), 18.0);  // the doubled nodes 1 ... 9
+
+  // Shown from the identifier list, a named operand is its own layer, checked.
+  f.evaluate("1");
+  f.press(QStringLiteral("ID"));
+  ViewValues* values = f.window->viewValues();
+  values->selectLine(static_cast<int>(values->lines().indexOf(QRegularExpression("^P1:.*"))));
+  values->showSelected();
+  list = f.window->mapView()->layerList();
+  QCOMPARE(list->count(), 2);
+  QCOMPARE(list->item(1)->text(), QStringLiteral("P1"));
+  QCOMPARE(list->item(1)->checkState(), Qt::Checked);
+  QCOMPARE(list->item(0)->checkState(), Qt::Unchecked);
+
+  // "Сохранить изображение…" writes the format the file's extension names.
+  f.dialogs.files.push_back(f.path("map.png"));
+  for (QAction* action : f.window->mapView()->viewMenu()->actions()) {
+    if (action->text() == QStringLiteral("Сохранить изображение…")) action->trigger();
+  }
+  QFile picture(f.path("map.png"));
+  QVERIFY(picture.open(QIODevice::ReadOnly));
+  QCOMPARE(picture.read(4), QByteArray("\x89PNG"));
+  QVERIFY(f.dialogs.fileDialogs.back().filter.contains(QStringLiteral("*.svg")));
 }
 
 VELLUMAR_UI_TEST(MapViewWindowTest);
