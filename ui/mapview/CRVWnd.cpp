@@ -244,6 +244,7 @@ void CRVWnd::setLayerVisible(int id, bool visible) {
   const auto found = std::find_if(layers_.begin(), layers_.end(),
                                   [id](const MapLayer& layer) { return layer.id == id; });
   if (found == layers_.end()) return;
+  if (visible) readRecords(*found, missingValue_);
   mapview::setLayerVisible(layers_, static_cast<std::size_t>(found - layers_.begin()), visible);
   if (layerList_ != nullptr) {
     // A grid shown hides the others: the check boxes follow.

@@ -20,9 +20,15 @@ MapLayer makeLayer(int id, std::string name, engine::Operand value, bool visible
   layer.id = id;
   layer.name = std::move(name);
   layer.visible = visible;
-  layer.choropleth = Choropleth::of(value, missingValue);
   layer.value = std::move(value);
+  if (visible) readRecords(layer, missingValue);
   return layer;
+}
+
+void readRecords(MapLayer& layer, double missingValue) {
+  if (layer.recordsRead) return;
+  layer.choropleth = Choropleth::of(layer.value, missingValue);
+  layer.recordsRead = true;
 }
 
 MapLayers registryLayers(const engine::Registry& registry, const engine::Operand& shown,

@@ -25,17 +25,21 @@ struct MapLayer {
   bool filled = false;
   // Data: each point in the colour of its value's class rather than the plain black dot.
   bool byValue = false;
-  // Polygons whose records carry values, drawn as a choropleth.
+  // Polygons whose records carry values, drawn as a choropleth; found when the layer is first
+  // shown, since a layer of many records takes a while to split into them.
   std::optional<Choropleth> choropleth;
+  bool recordsRead = false;
 };
 
 // The layers of a view, top first: the order the layer list shows and the reverse of the order
 // they are drawn in (a grid, of which at most one is visible, is always drawn first).
 using MapLayers = std::vector<MapLayer>;
 
-// A layer for a value, with its choropleth computed when it has one.
+// A layer for a value; a visible one has its choropleth found at once.
 MapLayer makeLayer(int id, std::string name, engine::Operand value, bool visible,
                    double missingValue);
+// Finds the layer's choropleth unless that was done before.
+void readRecords(MapLayer& layer, double missingValue);
 
 // The layers of a view opened on shown: every named operand of the registry the view can draw, in
 // the registry's order, the one named shownName visible. A shown value without a name (the

@@ -111,10 +111,14 @@ TEST(MapLayers, TheListChoosesWhatIsDrawnAndInWhichOrder) {
   layers.push_back(layer(0, "outline", square(2.5, 8.5), false));
   layers.push_back(layer(1, "relief", ramp(0, 10), true));
   layers.push_back(layer(2, "other relief", ramp(10, 20), false));
+  layers.push_back(layer(
+      3, "districts",
+      linesOf({{1.0, {{0, 0}, {0, 1}, {1, 1}}}, {5.0, {{2, 2}, {2, 3}, {3, 3}}}}, Kind::Polygon),
+      false));
   CRVWnd view(std::move(layers), kMissing, Language::Russian);
   QListWidget* list = view.layerList();
   ASSERT_NE(list, nullptr);
-  ASSERT_EQ(list->count(), 3);
+  ASSERT_EQ(list->count(), 4);
   EXPECT_EQ(list->item(0)->text(), "outline");
   EXPECT_EQ(list->item(1)->checkState(), Qt::Checked);
   const QColor ramp55(125, 255, 0);  // the class of 5.5 on the ramp
@@ -142,6 +146,11 @@ TEST(MapLayers, TheListChoosesWhatIsDrawnAndInWhichOrder) {
   list->item(2)->setCheckState(Qt::Unchecked);
   EXPECT_EQ(view.classes(), nullptr);
   EXPECT_EQ(pixelAt(view, 5.5, 5), QColor(250, 150, 100));
+  // Districts with values are a choropleth with its own classes once shown.
+  list->item(3)->setCheckState(Qt::Checked);
+  ASSERT_NE(view.classes(), nullptr);
+  EXPECT_EQ(view.classes()->lowerBound(0), 1.0);
+  EXPECT_EQ(view.classes()->maximum(), 5.0);
 }
 
 TEST(MapLayers, ReorderingTheListReordersTheDrawing) {
