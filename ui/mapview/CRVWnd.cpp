@@ -826,6 +826,15 @@ QMenu* CRVWnd::viewMenu() {
   connect(resolution, &QMenu::aboutToShow, this, [this, choices] {
     for (QAction* action : choices->actions()) action->setChecked(action->data() == imageDpi_);
   });
+  if (layerPanel_ != nullptr) {
+    // Brings back the layer list once it was closed.
+    viewMenu_->addSeparator();
+    connect(viewMenu_->addAction(fromUtf8(text::kLayersTitle.in(language_))), &QAction::triggered,
+            this, [this] {
+              layerPanel_->show();
+              layerPanel_->raise();
+            });
+  }
   return viewMenu_;
 }
 

@@ -120,8 +120,8 @@ class CRVWnd : public QWidget {
   std::optional<std::size_t> pickedPoint() const { return picked_; }
   // The colour-class choices, enabled on views with a legend.
   QMenu* contextMenu();
-  // The menu a right click opens: the colour-class choices, "Сохранить изображение…" and the
-  // resolution of saved pictures.
+  // The menu a right click opens: the colour-class choices, "Сохранить изображение…", the
+  // resolution of saved pictures and, on a view of layers, "Слои", which shows the layer list.
   QMenu* viewMenu();
 
   // The layers, top first, and the list beside the view that shows them (null on a view of one

@@ -151,6 +151,12 @@ TEST(MapLayers, TheListChoosesWhatIsDrawnAndInWhichOrder) {
   ASSERT_NE(view.classes(), nullptr);
   EXPECT_EQ(view.classes()->lowerBound(0), 1.0);
   EXPECT_EQ(view.classes()->maximum(), 5.0);
+  // The list closed, the view's menu brings it back.
+  list->window()->close();
+  QAction* layersItem = view.viewMenu()->actions().back();
+  EXPECT_EQ(layersItem->text(), "Слои");
+  layersItem->trigger();
+  EXPECT_TRUE(list->window()->isVisible());
 }
 
 TEST(MapLayers, ReorderingTheListReordersTheDrawing) {
