@@ -2,9 +2,13 @@
 
 #include <QWidget>
 
+#include "common/Language.h"
+
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QPushButton;
+class QTableWidget;
 
 namespace vellumar::engine {
 class Workspace;
@@ -18,11 +22,17 @@ class UserDialogs;
 // and "Y :" and one entry per column. Clicking a column registers it as the operand
 // "D<slot>_<column>" (with the coordinate columns) and asks for its name to be inserted;
 // "Закрыть" frees the slot and hides the window, which the next load into the slot reuses.
+// The toggle "Значения" shows or hides the table's values: its first kValueRows rows, numbers
+// printed as data files are written, with a note of how many rows there are when not all are
+// shown.
 class CDataListDialog : public QWidget {
   Q_OBJECT
 
  public:
-  CDataListDialog(engine::Workspace& workspace, int slot, UserDialogs& dialogs,
+  // The most rows the values table shows.
+  static constexpr int kValueRows = 1000;
+
+  CDataListDialog(engine::Workspace& workspace, int slot, UserDialogs& dialogs, Language language,
                   QWidget* parent = nullptr);
 
   int slot() const { return slot_; }
@@ -36,6 +46,12 @@ class CDataListDialog : public QWidget {
   QStringList entries() const;
   // Clicks a column entry, as the user does.
   void chooseColumn(int row);
+  // Switches the values table on or off, as the toggle does.
+  void showValues(bool shown);
+  bool valuesShown() const;
+  const QTableWidget* valueTable() const { return values_; }
+  // The note under the values ("" when every row is shown).
+  QString valuesNote() const;
 
  signals:
   void nameChosen(const QString& name);
@@ -45,6 +61,8 @@ class CDataListDialog : public QWidget {
 
  private:
   void storeCoordinates();
+  // Fills the values table from the slot's table; done only while it is shown.
+  void fillValues();
 
   engine::Workspace& workspace_;
   int slot_;
@@ -54,6 +72,11 @@ class CDataListDialog : public QWidget {
   QLineEdit* x_;
   QLineEdit* y_;
   QListWidget* columns_;
+  Language language_;
+  QPushButton* valuesToggle_;
+  QTableWidget* values_;
+  QLabel* valuesNote_;
+  bool valuesStale_ = true;  // the table changed since the values were filled
 };
 
 }  // namespace vellumar::ui

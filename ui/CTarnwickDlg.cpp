@@ -609,13 +609,14 @@ void CTarnwickDlg::loadDataFile(const std::string& file) {
   const bool shapefile = engine::Workspace::isShapefilePath(path);
   // A layer's table has its columns from the layer, not from a text format.
   if (!engine::Workspace::isLayerPath(path)) {
-    QString preview;
-    if (!readPreview(path, preview)) {
+    std::string head;
+    if (!readDataHead(path, head)) {
       stop(cformat(data::text::kCannotOpen.in(language), path.c_str()));
       return;
     }
-    DataFileProc format(dataFormat_, QFileInfo(QString::fromStdString(path)).fileName(), preview,
+    DataFileProc format(dataFormat_, QFileInfo(QString::fromStdString(path)).fileName(), QString(),
                         this);
+    format.setFileHead(std::move(head));
     if (!dialogs_.runDialog(format)) return;
     dataFormat_ = format.format();
     if (!dataFormat_.readOptions(options)) {
@@ -735,7 +736,7 @@ void CTarnwickDlg::dropEvent(QDropEvent* event) {
 CDataListDialog* CTarnwickDlg::dataWindowFor(int slot) {
   QPointer<CDataListDialog>& window = dataWindows_[slot];
   if (window == nullptr) {
-    window = new CDataListDialog(workspace_, slot, dialogs_, this);
+    window = new CDataListDialog(workspace_, slot, dialogs_, calc_.language(), this);
     connect(window, &CDataListDialog::nameChosen, this, [this](const QString& name) {
       insertAtCaret(name);
       refreshIdentifiers();

@@ -7,15 +7,18 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTableWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <array>
 #include <fstream>
+#include <utility>
 
 #include "common/FileIo.h"
 #include "common/TextEncoding.h"
+#include "data/DataPreview.h"
 
 namespace vellumar::ui {
 namespace {
@@ -45,19 +48,42 @@ bool DataFormat::readOptions(data::ReadOptions& options) const {
   return true;
 }
 
-bool readPreview(const std::string& path, QString& preview) {
+bool readDataHead(const std::string& path, std::string& head) {
   // A FIFO or a device would block the window or never end; only regular files are data files.
   if (checkRegularFile(path) != FileError::None) return false;
   std::ifstream file(path, std::ios::binary);
   if (!file) return false;
+  // The header line and the rows of the table.
+  const std::size_t limit = data::previewHeadBytes(kPreviewRows + 1);
+  head.assign(limit, '\0');
+  file.read(head.data(), static_cast<std::streamsize>(limit));
+  head.resize(static_cast<std::size_t>(file.gcount()));
+  // A full read may end inside a line too long for the reader: that part is left out, unless
+  // it is all there is.
+  if (head.size() == limit && file.peek() != std::ifstream::traits_type::eof()) {
+    const std::size_t lineEnd = head.rfind('\n');
+    if (lineEnd != std::string::npos) head.resize(lineEnd + 1);
+  }
+  return true;
+}
+
+QString previewText(std::string_view head) {
   QStringList lines;
-  std::string line;
-  while (lines.size() < kPreviewLines && std::getline(file, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+  while (lines.size() < kPreviewLines && !head.empty()) {
+    const std::size_t lineEnd = std::min(head.find('\n'), head.size());
+    std::string_view line = head.substr(0, lineEnd);
+    head.remove_prefix(std::min(lineEnd + 1, head.size()));
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     QString text = QString::fromStdString(toUtf8(line));
     lines << text.left(static_cast<qsizetype>(kPreviewWidth));
   }
-  preview = lines.join(QLatin1Char('\n'));
+  return lines.join(QLatin1Char('\n'));
+}
+
+bool readPreview(const std::string& path, QString& preview) {
+  std::string head;
+  if (!readDataHead(path, head)) return false;
+  preview = previewText(head);
   return true;
 }
 
@@ -78,15 +104,20 @@ DataFileProc::DataFileProc(const DataFormat& format, const QString& fileName,
   character_->setMaxLength(1);
   character_->setMaximumWidth(40);
   choiceLayout->addWidget(character_, kAnyCharacter, 1);
-  connect(choices_, &QButtonGroup::idToggled, this,
-          [this] { character_->setEnabled(choices_->checkedId() == kAnyCharacter); });
+  connect(choices_, &QButtonGroup::idToggled, this, [this](int, bool checked) {
+    character_->setEnabled(choices_->checkedId() == kAnyCharacter);
+    if (checked) updateTable();
+  });
+  connect(character_, &QLineEdit::textChanged, this, &DataFileProc::updateTable);
 
   merge_ = new QCheckBox(QStringLiteral("Несколько разделителей считать одним"), this);
   header_ = new QCheckBox(QStringLiteral(" Есть заголовок (имена столбцов)"), this);
+  connect(merge_, &QCheckBox::toggled, this, &DataFileProc::updateTable);
+  connect(header_, &QCheckBox::toggled, this, &DataFileProc::updateTable);
   fileCaption_ = new QLabel(QStringLiteral("Имя файла:  ...") + QLatin1Char('/') + fileName, this);
-  preview_ = new QPlainTextEdit(preview, this);
-  preview_->setReadOnly(true);
-  preview_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  table_ = new QTableWidget(this);
+  table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  preview_ = preview;
 
   auto* buttons = new QDialogButtonBox(this);
   buttons->addButton(QStringLiteral("Ввод"), QDialogButtonBox::AcceptRole);
@@ -96,13 +127,13 @@ DataFileProc::DataFileProc(const DataFormat& format, const QString& fileName,
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(fileCaption_);
-  layout->addWidget(preview_);
+  layout->addWidget(table_);
   layout->addWidget(choiceBox);
   layout->addWidget(merge_);
   layout->addWidget(header_);
   layout->addWidget(buttons);
   setFormat(format);
-  resize(520, 420);
+  resize(560, 520);
 }
 
 DataFormat DataFileProc::format() const {
@@ -120,8 +151,34 @@ void DataFileProc::setFormat(const DataFormat& format) {
 QString DataFileProc::fileCaption() const {
   return fileCaption_->text();
 }
+void DataFileProc::setFileHead(std::string head) {
+  head_ = std::move(head);
+  preview_ = previewText(head_);
+  updateTable();
+}
+
+void DataFileProc::updateTable() {
+  data::ReadOptions options;
+  data::CellPreview cells;
+  // A choice without a usable delimiter shows no columns.
+  if (format().readOptions(options)) cells = data::previewCells(head_, options, kPreviewRows);
+  table_->clear();
+  table_->setColumnCount(cells.columnCount);
+  table_->setRowCount(static_cast<int>(cells.rows.size()));
+  QStringList captions;
+  for (const std::string& caption : cells.captions) captions << QString::fromStdString(caption);
+  table_->setHorizontalHeaderLabels(captions);
+  for (int row = 0; row < table_->rowCount(); ++row) {
+    const std::vector<std::string>& line = cells.rows[static_cast<std::size_t>(row)];
+    for (int column = 0; column < cells.columnCount; ++column) {
+      const std::string& cell = line[static_cast<std::size_t>(column)];
+      table_->setItem(row, column, new QTableWidgetItem(QString::fromStdString(cell)));
+    }
+  }
+}
+
 QString DataFileProc::preview() const {
-  return preview_->toPlainText();
+  return preview_;
 }
 bool DataFileProc::characterEditEnabled() const {
   return character_->isEnabled();

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <string>
+#include <string_view>
 
 #include "data/M_Data.h"
 
@@ -9,7 +10,7 @@ class QButtonGroup;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
-class QPlainTextEdit;
+class QTableWidget;
 
 namespace vellumar::ui {
 
@@ -26,12 +27,22 @@ struct DataFormat {
   [[nodiscard]] bool readOptions(data::ReadOptions& options) const;
 };
 
-// The first three lines of a data file (each cut to 250 characters, without line ends), joined
-// by line breaks, for the preview of the format dialog; false when the file cannot be opened.
+// Rows the preview table of the format dialog shows.
+inline constexpr int kPreviewRows = 20;
+
+// The start of a data file for the format dialog: whole lines, enough for the preview table
+// (a line the reader accepts is never cut); false when the file is no regular file or cannot be
+// opened.
+[[nodiscard]] bool readDataHead(const std::string& path, std::string& head);
+// The first three lines of a file's start (each cut to 250 characters, without line ends), joined
+// by line breaks.
+QString previewText(std::string_view head);
+// previewText of the file's start; false when the file cannot be opened.
 [[nodiscard]] bool readPreview(const std::string& path, QString& preview);
 
-// "Формат данных": the delimiter choice, the two check boxes, the file name and a preview of
-// the first lines; "Ввод" accepts, "Отмена" cancels.
+// "Формат данных": the delimiter choice, the two check boxes, the file name and a table of the
+// first rows of the file split by the choices (with a header line, its cells are the captions),
+// redone whenever a choice changes; "Ввод" accepts, "Отмена" cancels.
 class DataFileProc : public QDialog {
   Q_OBJECT
 
@@ -41,17 +52,26 @@ class DataFileProc : public QDialog {
 
   DataFormat format() const;
   void setFormat(const DataFormat& format);
+  // The start of the file (see readDataHead) the table splits; it also sets preview().
+  void setFileHead(std::string head);
   QString fileCaption() const;
+  // The first lines as read (previewText), before the choices split them.
   QString preview() const;
   bool characterEditEnabled() const;
+  const QTableWidget* previewTable() const { return table_; }
 
  private:
   QButtonGroup* choices_;
   QLineEdit* character_;
   QCheckBox* merge_;
   QCheckBox* header_;
+  // Splits the file's start by the current choices into the table.
+  void updateTable();
+
   QLabel* fileCaption_;
-  QPlainTextEdit* preview_;
+  QTableWidget* table_;
+  QString preview_;
+  std::string head_;
 };
 
 }  // namespace vellumar::ui
