@@ -294,18 +294,31 @@ void CRVWnd::buildLayerList() {
     const bool checked = item->checkState() == Qt::Checked;
     if (layer != nullptr && layer->visible != checked) setLayerVisible(layer->id, checked);
   });
+  // A drag within the list moves its row, or inserts a copy and removes the original.
   connect(layerList_->model(), &QAbstractItemModel::rowsMoved, this, [this] { readLayerList(); });
+  connect(layerList_->model(), &QAbstractItemModel::rowsRemoved, this, [this] { readLayerList(); });
   connect(layerList_, &QWidget::customContextMenuRequested, this, &CRVWnd::showLayerMenu);
   layerPanel_->resize(220, 320);
 }
 
 void CRVWnd::readLayerList() {
-  MapLayers ordered;
+  std::vector<std::size_t> order;
+  std::vector<bool> listed(layers_.size(), false);
   for (int row = 0; row < layerList_->count(); ++row) {
-    if (MapLayer* layer = layerById(layerList_->item(row)->data(Qt::UserRole).toInt()))
-      ordered.push_back(std::move(*layer));
+    const int id = layerList_->item(row)->data(Qt::UserRole).toInt();
+    const auto found = std::find_if(layers_.begin(), layers_.end(),
+                                    [id](const MapLayer& layer) { return layer.id == id; });
+    if (found == layers_.end()) return;
+    const auto index = static_cast<std::size_t>(found - layers_.begin());
+    // A drop that copies the item before it removes the original lists it twice meanwhile.
+    if (listed[index]) return;
+    listed[index] = true;
+    order.push_back(index);
   }
-  if (ordered.size() != layers_.size()) return;
+  if (order.size() != layers_.size()) return;
+  if (std::is_sorted(order.begin(), order.end())) return;  // the same order
+  MapLayers ordered;
+  for (const std::size_t index : order) ordered.push_back(std::move(layers_[index]));
   layers_ = std::move(ordered);
   layersChanged();
 }

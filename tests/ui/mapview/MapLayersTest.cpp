@@ -175,6 +175,12 @@ TEST(MapLayers, ReorderingTheListReordersTheDrawing) {
   // Where no dot lies, the same fill over white.
   EXPECT_TRUE(near(pixelAt(view, 2, 2), QColor(253, 210, 188)))
       << pixelAt(view, 2, 2).name().toStdString();
+  // A drop that copies the dots to the top and then removes the original: back as at first.
+  list->insertItem(0, list->item(1)->clone());
+  delete list->takeItem(2);
+  ASSERT_EQ(view.layers().front().name, "dots");
+  EXPECT_EQ(pixelAt(view, 5, 5), QColor(Qt::black));
+  EXPECT_EQ(pixelAt(view, 2, 2), QColor(250, 150, 100));
 }
 
 TEST(MapLayers, IsolinesCarryTheirLevelsInTheirColours) {
