@@ -3,6 +3,7 @@
 #include <QLineF>
 #include <QTransform>
 
+#include <algorithm>
 #include <cmath>
 
 #include "common/CFormat.h"
@@ -13,16 +14,14 @@ namespace {
 // The point at distance s along a polyline whose cumulative vertex distances are given.
 QPointF pointAlong(const QPolygonF& line, const std::vector<double>& along, double s) {
   if (s <= 0) return line.front();
-  for (std::size_t k = 1; k < along.size(); ++k) {
-    if (along[k] >= s) {
-      const double piece = along[k] - along[k - 1];
-      const double t = piece > 0 ? (s - along[k - 1]) / piece : 0.0;
-      const QPointF a = line[static_cast<qsizetype>(k - 1)];
-      const QPointF b = line[static_cast<qsizetype>(k)];
-      return a + (b - a) * t;
-    }
-  }
-  return line.back();
+  const auto end = std::lower_bound(along.begin() + 1, along.end(), s);
+  if (end == along.end()) return line.back();
+  const auto k = static_cast<std::size_t>(end - along.begin());
+  const double piece = along[k] - along[k - 1];
+  const double t = piece > 0 ? (s - along[k - 1]) / piece : 0.0;
+  const QPointF a = line[static_cast<qsizetype>(k - 1)];
+  const QPointF b = line[static_cast<qsizetype>(k)];
+  return a + (b - a) * t;
 }
 
 }  // namespace
