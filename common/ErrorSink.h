@@ -18,6 +18,13 @@ class ProgressObserver {
   // Returns false when the user asked to cancel.
   virtual bool step(std::int64_t done) = 0;
   virtual void close() = 0;
+  // A text of several statements: statement index (from 0) of count begins, and the progress
+  // that follows is its share of the whole text. (0, 1) follows the last statement: progress is
+  // of one piece of work again. Texts of one statement never call it.
+  virtual void statement(int index, int count) {
+    (void)index;
+    (void)count;
+  }
 };
 
 // Row-level progress of a file reader or writer, passed down to it as a small callable: called
@@ -86,6 +93,10 @@ class ErrorSink {
   // Starts a new stage of the open progress: the same caption, a new total (the window's bar
   // starts again from 0). Nothing happens while no progress is open.
   void progressStage(std::int64_t total);
+  // Statement index of count begins (see ProgressObserver::statement).
+  void statementStarted(int index, int count) {
+    if (progress_ != nullptr) progress_->statement(index, count);
+  }
   void setCancelMessage(std::string message) { cancelMessage_ = std::move(message); }
   // The sink's progress as a RowProgress for a reader or writer: the first call starts progress
   // with caption, later ones step it; without an observer it never stops the work. The caller

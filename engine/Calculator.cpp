@@ -82,12 +82,12 @@ bool S_Calculator::run(std::string& text) {
   if (input.back() != ';') input += ';';
   const Registry::Evaluating evaluating(registry_);
   const memory::Guard guard;
-  lexer_.reset(std::move(input));
+  lexer_.reset(input);
   nesting_ = 0;
   measuredInDegrees_ = false;
   bool ok = false;
   try {
-    ok = runStatements();
+    ok = runStatements(input);
   } catch (const std::bad_alloc&) {
     // A result too large for memory (a huge Dense, say) fails the evaluation, not the program.
     sink_->record(sink_code::kMessage, text::kOutOfMemory.in(language_));
@@ -106,8 +106,36 @@ bool S_Calculator::run(std::string& text) {
   return ok;
 }
 
-bool S_Calculator::runStatements() {
-  for (;;) {
+namespace {
+
+// The statements of a text that ends in ';': its ';' tokens, empty statements included. A text
+// the lexer refuses counts as one; its evaluation fails at the fault.
+int statementCount(const std::string& text, Language language) {
+  Lexer lexer;
+  lexer.reset(text);
+  ErrorSink scratch;
+  int count = 0;
+  for (int token = lexer.next(scratch, language); token != token::kEnd && !scratch.failed();
+       token = lexer.next(scratch, language)) {
+    if (token == ';') ++count;
+  }
+  return scratch.failed() ? 1 : count;
+}
+
+}  // namespace
+
+bool S_Calculator::runStatements(const std::string& text) {
+  // Whoever watches the progress of a text of several statements hears where each begins.
+  const int count = sink_->observer() != nullptr ? statementCount(text, language_) : 1;
+  struct TextEnd {
+    ErrorSink& sink;
+    int count;
+    ~TextEnd() {
+      if (count > 1) sink.statementStarted(0, 1);
+    }
+  } textEnd{*sink_, count};
+  for (int index = 0;; ++index) {
+    if (count > 1 && index < count) sink_->statementStarted(index, count);
     nextToken();
     if (failed()) return false;
     if (token_ != ';') {

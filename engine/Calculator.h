@@ -102,7 +102,8 @@ class S_Calculator {
   void storeInto(Calc_ID& entry, const Operand& value);
 
  private:
-  bool runStatements();
+  // Evaluates the statements of text, which the lexer has been reset to.
+  bool runStatements(const std::string& text);
   int nextToken();
   Operand expression();
   Operand term();

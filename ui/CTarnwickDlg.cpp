@@ -131,6 +131,9 @@ CTarnwickDlg::CTarnwickDlg(UserDialogs& dialogs, const QString& startDirectory, 
   setContextMenuPolicy(Qt::ActionsContextMenu);
 
   connect(runner_.get(), &EvaluationRunner::finished, this, &CTarnwickDlg::onEvaluationFinished);
+  // Closing the progress dialog from the window manager asks what closing the window asks.
+  connect(runner_.get(), &EvaluationRunner::closeRequested, this, &QWidget::close,
+          Qt::QueuedConnection);
 
   viewValues_ = new ViewValues(calc_.registry(), calc_.language(), this);
   connect(viewValues_, &ViewValues::nameChosen, this, &CTarnwickDlg::insertAtCaret);
@@ -342,6 +345,15 @@ void CTarnwickDlg::pressKey(const QString& caption) {
   insertAtCaret(QString::fromStdString(insertion.text));
 }
 
+void CTarnwickDlg::replaceDisplay(const QString& text) {
+  // One undoable edit, as typing over a selection of everything is.
+  QTextCursor cursor(display_->document());
+  cursor.select(QTextCursor::Document);
+  cursor.insertText(text);
+  display_->setTextCursor(cursor);
+  display_->setFocus();
+}
+
 void CTarnwickDlg::deleteLastCharacter() {
   const QString text = display_->toPlainText();
   if (text.isEmpty()) return;
@@ -376,7 +388,7 @@ void CTarnwickDlg::loadDisplay() {
   std::string text;
   // Stays a failure when the work runs out of memory.
   FileError error = FileError::OutOfMemory;
-  if (!runFileTask(text::kLoading, [&] { error = readDisplayFile(file, text); })) return;
+  if (!runFileTask(text::kLoading, file, [&] { error = readDisplayFile(file, text); })) return;
   if (error != FileError::None) {
     stop(engine::displayFileMessage(error).in(calc_.language()));
     return;
@@ -390,7 +402,7 @@ void CTarnwickDlg::saveDisplay() {
   const std::string file = path.toStdString();
   const std::string text = display_->toPlainText().toStdString();
   bool saved = false;
-  if (!runFileTask(text::kSaving, [&] { saved = writeDisplayFile(file, text); })) return;
+  if (!runFileTask(text::kSaving, file, [&] { saved = writeDisplayFile(file, text); })) return;
   if (!saved) stop(text::kCannotSaveDisplay.in(calc_.language()));
 }
 
@@ -401,6 +413,7 @@ void CTarnwickDlg::evaluate() {
   showMessage({}, false);
   const QString text = display_->toPlainText();
   if (text.isEmpty()) return;
+  history_.append(text.toStdString());
   calc_.setLengthTolerance(kilometres_->isChecked() ? 0.001 : 1.0);
   calc_.setAnglesInRadians(radians_->isChecked());
   QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -481,12 +494,19 @@ void CTarnwickDlg::refreshIdentifiers() {
   if (viewValues_ != nullptr) viewValues_->refresh();
 }
 
-bool CTarnwickDlg::runFileTask(const MessageText& caption, std::function<void()> work) {
+bool CTarnwickDlg::runFileTask(const MessageText& caption, const std::string& file,
+                               std::function<void()> work) {
   // One piece of work at a time: the worker is taken while an evaluation runs.
   if (runner_->running()) return false;
   QApplication::setOverrideCursor(Qt::WaitCursor);
   setBusy(true);
-  const bool completed = runner_->runTask(caption.in(calc_.language()), std::move(work));
+  // The progress dialog names the file; a load of a file whose size is known shows its
+  // percentage from the start.
+  const QFileInfo info(QString::fromStdString(file));
+  QString shown = fromUtf8(caption.in(calc_.language()));
+  if (!file.empty()) shown += QLatin1Char('\n') + info.fileName();
+  const bool measured = &caption == &text::kLoading && info.isFile() && info.size() > 0;
+  const bool completed = runner_->runTask(shown.toStdString(), std::move(work), measured);
   QApplication::restoreOverrideCursor();
   setBusy(false);
   if (closePending_) {
@@ -496,7 +516,7 @@ bool CTarnwickDlg::runFileTask(const MessageText& caption, std::function<void()>
   return completed;
 }
 
-void CTarnwickDlg::stopLoading(const std::string& message, const std::string& path) {
+void CTarnwickDlg::stopNamingFile(const std::string& message, const std::string& path) {
   stop(message.find(path) == std::string::npos ? message + "\n" + path : message);
 }
 
@@ -524,13 +544,13 @@ void CTarnwickDlg::loadOperandFile(FileKind kind, const std::string& file) {
   // Stays a failure when the work runs out of memory.
   engine::FileStatus status = outOfMemory(calc_.language());
   const bool completed =
-      runFileTask(text::kLoading, [this, kind, &path, &valueField, band, &operand, &status] {
+      runFileTask(text::kLoading, path, [this, kind, &path, &valueField, band, &operand, &status] {
         status = workspace_.read(kind, path, valueField, operand, band);
       });
   // A cancelled load registers nothing, even when the reader finished.
   if (!completed) return;
   if (!status.ok) {
-    stopLoading(status.message, path);
+    stopNamingFile(status.message, path);
     return;
   }
   workspace_.addLoaded(kind, path, std::move(operand));
@@ -629,13 +649,13 @@ void CTarnwickDlg::loadDataFile(const std::string& file) {
   // Stays a failure when the work runs out of memory.
   engine::FileStatus status = outOfMemory(calc_.language());
   const bool completed =
-      runFileTask(text::kLoading, [this, &path, &options, &table, &system, &status] {
+      runFileTask(text::kLoading, path, [this, &path, &options, &table, &system, &status] {
         status = workspace_.readDataTable(path, options, table, &system);
       });
   if (!completed) return;
   if (!status.ok) {
     // A shapefile that cannot be converted loads nothing, silently.
-    if (!shapefile) stopLoading(status.message, path);
+    if (!shapefile) stopNamingFile(status.message, path);
     return;
   }
   // A load that succeeded with a warning (Z values left out) says so.
@@ -763,13 +783,20 @@ void CTarnwickDlg::saveOperand(const engine::Operand& operand) {
   if (operand.kind() == engine::Kind::Data && !confirmDataSave(path)) return;
   // Stays a failure when the work runs out of memory.
   engine::FileStatus status = outOfMemory(calc_.language());
-  const bool completed = runFileTask(
-      text::kSaving, [this, &operand, &path, &status] { status = workspace_.save(operand, path); });
+  const bool completed = runFileTask(text::kSaving, path, [this, &operand, &path, &status] {
+    status = workspace_.save(operand, path);
+  });
   // When the window is closing, a save that ran to its end stays, but nothing more is shown.
   if (closePending_) return;
   if (!status.ok) {
-    // A save the user cancelled leaves the old file; it needs no message box.
-    if (completed) stop(status.message);
+    // A save the user cancelled leaves the old file; it needs no message box. A data file that
+    // another program changed since its load is named, since the message does not say which.
+    if (!completed) return;
+    if (status.message == data::text::kDataChanged.in(calc_.language())) {
+      stopNamingFile(status.message, path);
+    } else {
+      stop(status.message);
+    }
     return;
   }
   // A save that left something out (rings too small for the file's digits) says so.
@@ -791,12 +818,15 @@ bool CTarnwickDlg::confirmDataSave(const std::string& path) {
   if (dataFileLoaded(path)) {
     // A loaded shapefile is refused by the save itself; a loaded table gains a column.
     return shapefile ||
-           dialogs_.question(this, QString::fromStdString(cformat(
-                                       text::kAppendZresQuestion.in(language), name.c_str())));
+           dialogs_.question(this,
+                             QString::fromStdString(
+                                 cformat(text::kAppendZresQuestion.in(language), name.c_str())),
+                             UserDialogs::Icon::Question);
   }
   if (!file.exists()) return true;
   return dialogs_.question(
-      this, QString::fromStdString(cformat(text::kReplaceQuestion.in(language), name.c_str())));
+      this, QString::fromStdString(cformat(text::kReplaceQuestion.in(language), name.c_str())),
+      UserDialogs::Icon::Stop);
 }
 
 void CTarnwickDlg::showView() {
@@ -845,12 +875,16 @@ void CTarnwickDlg::showHistory() {
     return;
   }
   std::string text;
-  if (!runFileTask(text::kLoading, [&] { text = history_.windowText(); })) return;
+  if (!runFileTask(text::kLoading, history_.path(), [&] { text = history_.windowText(); })) {
+    return;
+  }
   historyWindow_ = new HistoryWindow(
       history_, text, dialogs_, calc_.language(),
-      [this](std::function<void()> work) { return runFileTask(text::kSaving, std::move(work)); },
+      [this](std::function<void()> work) {
+        return runFileTask(text::kSaving, history_.path(), std::move(work));
+      },
       this);
-  connect(historyWindow_, &HistoryWindow::entryChosen, this, &CTarnwickDlg::insertAtCaret);
+  connect(historyWindow_, &HistoryWindow::entryChosen, this, &CTarnwickDlg::replaceDisplay);
   QAbstractButton* historyButton = button(QStringLiteral("История"));
   historyButton->setEnabled(false);
   connect(historyWindow_, &QObject::destroyed, historyButton,
@@ -884,15 +918,25 @@ void CTarnwickDlg::closeToolWindows() {
   fileLists_.clear();
 }
 
+bool CTarnwickDlg::stopRunToClose() {
+  if (closePending_) return true;
+  // Asked above the progress dialog while it shows, where it can be answered.
+  QWidget* progress = runner_->progressDialog();
+  QWidget* above = progress != nullptr && progress->isVisible() ? progress : this;
+  if (!dialogs_.question(above, fromUtf8(text::kCloseWhileRunning.in(calc_.language())),
+                         UserDialogs::Icon::Question)) {
+    return false;
+  }
+  closePending_ = true;
+  runner_->cancel();
+  return true;
+}
+
 void CTarnwickDlg::closeEvent(QCloseEvent* event) {
-  if (runner_->running()) {
-    // The evaluator is busy in the worker thread: on the user's word, stop it and close when it
-    // has finished.
-    if (!closePending_ &&
-        dialogs_.question(this, fromUtf8(text::kCloseWhileRunning.in(calc_.language())))) {
-      closePending_ = true;
-      runner_->cancel();
-    }
+  // While the worker runs, the window closes on the user's word once it has stopped: the end of
+  // the run or of the file task closes it again. A run that ended while the question was open
+  // lets the window close at once.
+  if (runner_->running() && (!stopRunToClose() || runner_->running())) {
     event->ignore();
     return;
   }

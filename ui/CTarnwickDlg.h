@@ -77,6 +77,8 @@ class CTarnwickDlg : public QWidget {
  public slots:
   // Replaces the display's selection with text (undoable) and leaves the caret after it.
   void insertAtCaret(const QString& text);
+  // Replaces the whole display text (undoable), as choosing a history entry does.
+  void replaceDisplay(const QString& text);
   // A keypad or function button: inserts its text and shows its argument hint.
   void pressKey(const QString& caption);
   void evaluate();
@@ -124,7 +126,9 @@ class CTarnwickDlg : public QWidget {
   void showMessage(const QString& text, bool error);
   // Runs a load or save in the worker thread (see EvaluationRunner::runTask); false when the
   // user cancelled it or closed the window meanwhile.
-  bool runFileTask(const MessageText& caption, std::function<void()> work);
+  // The progress dialog names file, the file loaded or saved (none when empty).
+  bool runFileTask(const MessageText& caption, const std::string& file,
+                   std::function<void()> work);
   void loadOperandFile(engine::FileKind kind, const std::string& path);
   // The band of a grid file to read: 1 for a file of one band, else the user's choice; -1 when
   // the user cancelled.
@@ -137,13 +141,15 @@ class CTarnwickDlg : public QWidget {
   // Asks before a data result is written over an existing file; false when the user declines.
   bool confirmDataSave(const std::string& path);
   void stop(const std::string& message);
-  // A load failure: the message, and the file when the message does not name it.
-  void stopLoading(const std::string& message, const std::string& path);
+  // A load or save failure: the message, and the file when the message does not name it.
+  void stopNamingFile(const std::string& message, const std::string& path);
   void refreshIdentifiers();
   void showFileList(engine::FileKind kind);
   CDataListDialog* dataWindowFor(int slot);
   bool dataFileLoaded(const std::string& path);
   void closeToolWindows();
+  // Asks whether to stop the running work and close (once); true when the user said so.
+  bool stopRunToClose();
 
   UserDialogs& dialogs_;
   engine::S_Calculator calc_;

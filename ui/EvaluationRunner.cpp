@@ -1,5 +1,6 @@
 #include "ui/EvaluationRunner.h"
 
+#include <QEvent>
 #include <QEventLoop>
 #include <QProgressBar>
 #include <QProgressDialog>
@@ -19,9 +20,21 @@ constexpr int kProgressSteps = 1000;
 
 }  // namespace
 
+std::optional<double> ProgressBridge::Snapshot::share() const {
+  const bool measured = open && total > 0;
+  const double part =
+      measured ? std::clamp(static_cast<double>(done) / static_cast<double>(total), 0.0, 1.0) : 0.0;
+  if (statements > 1) return (statement + part) / statements;
+  if (measured) return part;
+  return std::nullopt;
+}
+
 void ProgressBridge::start(std::string_view caption, std::int64_t total) {
   std::lock_guard lock(mutex_);
-  state_ = {true, std::string(caption), total, 0};
+  state_.open = true;
+  state_.caption = caption;
+  state_.total = total;
+  state_.done = 0;
 }
 
 bool ProgressBridge::step(std::int64_t done) {
@@ -35,6 +48,12 @@ bool ProgressBridge::step(std::int64_t done) {
 void ProgressBridge::close() {
   std::lock_guard lock(mutex_);
   state_.open = false;
+}
+
+void ProgressBridge::statement(int index, int count) {
+  std::lock_guard lock(mutex_);
+  state_.statement = index;
+  state_.statements = count;
 }
 
 void ProgressBridge::reset() {
@@ -64,6 +83,7 @@ EvaluationRunner::~EvaluationRunner() {
 
 void EvaluationRunner::launch(std::function<void()> work) {
   bridge_.reset();
+  shownSteps_ = 0;
   sink_ = std::make_unique<ErrorSink>(&bridge_);
   calc_.attachErrorSink(sink_.get());
   // A file too large for memory fails its load or save (the caller's status says so), never
@@ -74,8 +94,14 @@ void EvaluationRunner::launch(std::function<void()> work) {
     } catch (const std::bad_alloc&) {
     }
   });
-  connect(thread_, &QThread::finished, this, &EvaluationRunner::onThreadFinished,
-          Qt::QueuedConnection);
+  // The finish of a run that runTask already waited for, delivered late, finds nothing to do.
+  const std::uint64_t run = ++runSerial_;
+  connect(
+      thread_, &QThread::finished, this,
+      [this, run] {
+        if (run == runSerial_ && thread_ != nullptr) onThreadFinished();
+      },
+      Qt::QueuedConnection);
   clock_.start();
   pollTimer_.start();
   thread_->start();
@@ -88,6 +114,7 @@ void EvaluationRunner::start(const std::string& text) {
 void EvaluationRunner::start(const std::string& text, Evaluate evaluate) {
   if (running()) return;
   evaluation_ = true;
+  measured_ = false;
   caption_ = text::kEvaluating.in(calc_.language());
   checkpoint_ = calc_.checkpoint();
   text_ = text;
@@ -95,42 +122,68 @@ void EvaluationRunner::start(const std::string& text, Evaluate evaluate) {
   launch([this, evaluate = std::move(evaluate)] { ok_ = evaluate(calc_, text_); });
 }
 
-bool EvaluationRunner::runTask(const std::string& caption, std::function<void()> work) {
+bool EvaluationRunner::runTask(const std::string& caption, std::function<void()> work,
+                               bool measured) {
   if (running()) return false;
   evaluation_ = false;
+  measured_ = measured;
   caption_ = caption;
   QEventLoop loop;
   connect(this, &EvaluationRunner::taskFinished, &loop, &QEventLoop::quit);
   launch(std::move(work));
   loop.exec();
+  // A quitting application ends every event loop, this one too, while the worker may still use
+  // what the caller handed it: the worker is stopped and waited for before the caller goes on.
+  if (running()) {
+    bridge_.cancel();
+    thread_->wait();
+    onThreadFinished();
+  }
   return !bridge_.cancelled();
+}
+
+void EvaluationRunner::createDialog() {
+  dialog_ = new QProgressDialog(dialogParent_);
+  dialog_->setWindowTitle(QString::fromUtf8(text::kProgramName.in(calc_.language())));
+  dialog_->setCancelButtonText(QString::fromUtf8(text::kCancel.in(calc_.language())));
+  dialog_->setAutoClose(false);
+  dialog_->setAutoReset(false);
+  dialog_->setMinimumDuration(0);
+  // The percentage done, where the work reports its total.
+  auto* bar = new QProgressBar(dialog_);
+  bar->setFormat(QStringLiteral("%p%"));
+  bar->setTextVisible(true);
+  dialog_->setBar(bar);
+  dialog_->installEventFilter(this);
+  connect(dialog_, &QProgressDialog::canceled, this, &EvaluationRunner::cancel);
+}
+
+bool EvaluationRunner::eventFilter(QObject* watched, QEvent* event) {
+  // A close from outside (the window manager's button, Alt+F4) is a close request of the
+  // program, not a cancel. Escape and the cancel button cancel the work; the close event of
+  // Escape never gets here (the dialog eats it), and the cancel button only hides the dialog.
+  if (watched == dialog_ && event->type() == QEvent::Close) {
+    event->ignore();
+    emit closeRequested();
+    return true;
+  }
+  return QObject::eventFilter(watched, event);
 }
 
 void EvaluationRunner::poll() {
   if (clock_.elapsed() < kDialogDelayMs) return;
   const ProgressBridge::Snapshot progress = bridge_.snapshot();
-  if (dialog_ == nullptr) {
-    dialog_ = new QProgressDialog(dialogParent_);
-    dialog_->setWindowTitle(QString::fromUtf8(text::kProgramName.in(calc_.language())));
-    dialog_->setCancelButtonText(QString::fromUtf8(text::kCancel.in(calc_.language())));
-    dialog_->setWindowModality(Qt::WindowModal);
-    dialog_->setAutoClose(false);
-    dialog_->setAutoReset(false);
-    dialog_->setMinimumDuration(0);
-    // The percentage done, where the work reports its total.
-    auto* bar = new QProgressBar(dialog_);
-    bar->setFormat(QStringLiteral("%p%"));
-    bar->setTextVisible(true);
-    dialog_->setBar(bar);
-    connect(dialog_, &QProgressDialog::canceled, this, &EvaluationRunner::cancel);
-  }
-  const bool measured = progress.open && progress.total > 0;
+  if (dialog_ == nullptr) createDialog();
   dialog_->setLabelText(QString::fromStdString(
       progress.open && !progress.caption.empty() ? progress.caption : caption_));
-  dialog_->setRange(0, measured ? kProgressSteps : 0);
-  if (measured) {
-    const double share = static_cast<double>(progress.done) / static_cast<double>(progress.total);
-    dialog_->setValue(static_cast<int>(std::clamp(share, 0.0, 1.0) * kProgressSteps));
+  const std::optional<double> share = progress.share();
+  if (share || measured_) {
+    const int steps = static_cast<int>(share.value_or(0.0) * kProgressSteps);
+    shownSteps_ = progress.statements > 1 ? std::max(shownSteps_, steps) : steps;
+    dialog_->setRange(0, kProgressSteps);
+    dialog_->setValue(shownSteps_);
+  } else {
+    dialog_->setRange(0, 0);
   }
   if (!dialog_->isVisible()) dialog_->show();
 }

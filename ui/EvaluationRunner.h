@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "common/ErrorSink.h"
@@ -29,11 +30,18 @@ class ProgressBridge final : public ProgressObserver {
     std::string caption;
     std::int64_t total = 0;
     std::int64_t done = 0;
+    int statement = 0;  // the statement running, of a text of several
+    int statements = 1;
+
+    // The share of the whole work done, from 0 to 1: the statements before this one and the
+    // part of this one its kernel reports. None when nothing tells how far the work is.
+    std::optional<double> share() const;
   };
 
   void start(std::string_view caption, std::int64_t total) override;
   bool step(std::int64_t done) override;
   void close() override;
+  void statement(int index, int count) override;
 
   void reset();
   void cancel() { cancelled_ = true; }
@@ -48,9 +56,15 @@ class ProgressBridge final : public ProgressObserver {
 
 // Runs one evaluation, load or save at a time in a worker thread so the window keeps repainting.
 // After about half a second a progress dialog appears: with a percentage when the kernel or
-// reader reports a total, else a busy indicator; its cancel button asks the work to stop. A
-// cancelled evaluation fails with the sink's cancel message, whether or not the kernel noticed,
-// and the calculator is rolled back to its state before the run, so none of its assignments land.
+// reader reports a total, else a busy indicator; its cancel button asks the work to stop. A text
+// of several statements shows one bar for the whole text, each statement a share, that only moves
+// forward. A cancelled evaluation fails with the sink's cancel message, whether or not the kernel
+// noticed, and the calculator is rolled back to its state before the run, so none of its
+// assignments land.
+//
+// The dialog does not block the window (the window disables its own controls while the worker
+// runs), so a close request of the window manager reaches the window; one that reaches the dialog
+// is passed on as closeRequested().
 class EvaluationRunner : public QObject {
   Q_OBJECT
 
@@ -71,7 +85,9 @@ class EvaluationRunner : public QObject {
   // Runs work (a load or a save) in the worker thread with a fresh sink attached to the
   // calculator, showing caption in the progress dialog, and returns when it has finished; the
   // window goes on processing events meanwhile. False when the user cancelled.
-  bool runTask(const std::string& caption, std::function<void()> work);
+  // A task whose amount is known (a load of a file of known size) shows a percentage from the
+  // start. When the application quits meanwhile, the task is cancelled and waited for.
+  bool runTask(const std::string& caption, std::function<void()> work, bool measured = false);
   void cancel() { bridge_.cancel(); }
   // The progress dialog while it exists (shown after the delay), else null.
   QProgressDialog* progressDialog() const { return dialog_; }
@@ -81,9 +97,15 @@ class EvaluationRunner : public QObject {
   void finished(bool ok, const QString& text);
   // A task of runTask has finished.
   void taskFinished();
+  // The window manager asked to close the progress dialog.
+  void closeRequested();
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void launch(std::function<void()> work);
+  void createDialog();
   void poll();
   void onThreadFinished();
 
@@ -93,10 +115,13 @@ class EvaluationRunner : public QObject {
   ProgressBridge bridge_;
   std::unique_ptr<ErrorSink> sink_;
   QThread* thread_ = nullptr;
+  std::uint64_t runSerial_ = 0;  // counts the runs launched
   std::string text_;
   bool ok_ = false;
   bool evaluation_ = false;
   std::string caption_;
+  bool measured_ = false;  // the task's amount is known from the start
+  int shownSteps_ = 0;     // the bar's value, which a text of several statements never lowers
   engine::S_Calculator::Checkpoint checkpoint_;
   QTimer pollTimer_;
   QElapsedTimer clock_;

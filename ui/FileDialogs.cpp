@@ -15,30 +15,41 @@ constexpr std::string_view kGridSaveFilter =
     "netCDF (*.nc)|*.nc|ERDAS Imagine (*.img)|*.img|Все файлы (*.*)|*.*||";
 // Vector layers read through GDAL: every such format at once for loads, one filter per written
 // format for saves.
-#define VELLUMAR_VECTOR_LOADS                                                                               \
-  "Векторные слои (*.gpkg *.geojson *.json *.fgb *.kml *.gml) |*.gpkg *.geojson *.json *.fgb " \
-  "*.kml *.gml|"
+#define VELLUMAR_VECTOR_PATTERNS "*.gpkg *.geojson *.json *.fgb *.kml *.gml"
+#define VELLUMAR_VECTOR_LOADS \
+  "Векторные слои (" VELLUMAR_VECTOR_PATTERNS ") |" VELLUMAR_VECTOR_PATTERNS "|"
 #define VELLUMAR_VECTOR_SAVES                                                          \
   "GeoPackage (*.gpkg)|*.gpkg|GeoJSON (*.geojson *.json)|*.geojson *.json|FlatGeobuf " \
   "(*.fgb)|*.fgb|"
+// Each load dialog opens on every file of its kind, shapefiles and vector layers included.
 constexpr std::string_view kLineLoadFilter =
+    "Линии (*.con *.lin *.shp " VELLUMAR_VECTOR_PATTERNS
+    ")|*.con *.lin *.shp " VELLUMAR_VECTOR_PATTERNS
+    "|"
     "Файлы линий (*.con) |*.con|Файлы линий (*.lin) |*.lin|Файлы линий (*.shp) "
     "|*.shp|" VELLUMAR_VECTOR_LOADS " Все файлы (*.*)|*.*||";
 constexpr std::string_view kLineSaveFilter =
     "Файлы линий (*.con) |*.con|Файлы линий (*.lin) |*.lin|Файлы линий (*.shp) "
     "|*.shp|" VELLUMAR_VECTOR_SAVES " Все файлы (*.*)|*.*||";
 constexpr std::string_view kPolygonLoadFilter =
+    "Полигоны (*.pol *.con *.shp " VELLUMAR_VECTOR_PATTERNS
+    ")|*.pol *.con *.shp " VELLUMAR_VECTOR_PATTERNS
+    "|"
     "Файлы полигонов (*.pol) |*.pol|Файлы полигонов (*.con) |*.con|Файлы полигонов (*.shp) "
     "|*.shp|" VELLUMAR_VECTOR_LOADS " Все файлы (*.*)|*.*||";
 constexpr std::string_view kPolygonSaveFilter =
     "Файлы полигонов (*.pol) |*.pol|Файлы полигонов (*.con) |*.con|Файлы полигонов (*.shp) "
     "|*.shp|" VELLUMAR_VECTOR_SAVES " Все файлы (*.*)|*.*||";
 constexpr std::string_view kDataLoadFilter =
+    "Данные (*.dat *.txt *.csv *.shp " VELLUMAR_VECTOR_PATTERNS
+    ")|*.dat *.txt *.csv *.shp " VELLUMAR_VECTOR_PATTERNS
+    "|"
     "Файлы данных (*.dat) |*.dat|Файлы данных (*.shp) |*.shp|" VELLUMAR_VECTOR_LOADS
     " Все файлы (*.*)|*.*||";
 constexpr std::string_view kDataSaveFilter =
     "Файлы данных (*.dat) |*.dat| Файлы данных (*.shp) |*.shp|" VELLUMAR_VECTOR_SAVES
     " Все файлы (*.*)|*.*||";
+#undef VELLUMAR_VECTOR_PATTERNS
 #undef VELLUMAR_VECTOR_LOADS
 #undef VELLUMAR_VECTOR_SAVES
 constexpr std::string_view kPictureFilter =

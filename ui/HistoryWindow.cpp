@@ -61,7 +61,8 @@ void HistoryWindow::chooseLine(int line) {
 }
 
 void HistoryWindow::clearHistory() {
-  if (!dialogs_.question(this, QString::fromUtf8(text::kClearHistoryQuestion.in(language_)))) {
+  if (!dialogs_.question(this, QString::fromUtf8(text::kClearHistoryQuestion.in(language_)),
+                         UserDialogs::Icon::Stop)) {
     return;
   }
   if (!runFileWork_([this] { history_.clear(); })) return;

@@ -22,7 +22,7 @@ std::string InputHistory::sessionHeader(std::time_t time) {
 }
 
 void InputHistory::append(std::string_view displayText) {
-  if (displayText.empty()) return;
+  if (displayText.empty() || (headerWritten_ && displayText == lastEntry_)) return;
   std::FILE* file = std::fopen(path_.c_str(), "ab");
   if (file == nullptr) return;
   std::string record;
@@ -31,7 +31,10 @@ void InputHistory::append(std::string_view displayText) {
   record += '\n';
   const std::string bytes = toFileLineBreaks(record);
   const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  if (std::fclose(file) == 0 && written) headerWritten_ = true;
+  if (std::fclose(file) == 0 && written) {
+    headerWritten_ = true;
+    lastEntry_ = displayText;
+  }
 }
 
 std::string InputHistory::windowText() const {

@@ -7,9 +7,11 @@
 
 namespace vellumar::ui {
 
-// The input history file: every display the user resets is appended to it, preceded by a
-// session header before the first entry of a run (and again after the history is cleared).
-// Line breaks are written as CR LF. A file that cannot be opened is skipped silently.
+// The input history file: every display the user evaluates or resets is appended to it, preceded
+// by a session header before the first entry of a run (and again after the history is cleared).
+// An entry equal to the one appended just before it is not repeated, so a display evaluated and
+// then reset is logged once. Line breaks are written as CR LF. A file that cannot be opened is
+// skipped silently.
 class InputHistory {
  public:
   // The clock gives the time of the session header (tests fix it).
@@ -31,6 +33,7 @@ class InputHistory {
   std::string path_;
   std::function<std::time_t()> clock_;
   bool headerWritten_ = false;
+  std::string lastEntry_;  // the entry appended last in this session
 };
 
 }  // namespace vellumar::ui

@@ -62,15 +62,29 @@ QString QtUserDialogs::saveFile(QWidget* parent, const FileDialogSetup& setup) {
   return runFileDialog(parent, setup, QFileDialog::AcceptSave);
 }
 
+namespace {
+
+QMessageBox::Icon boxIcon(UserDialogs::Icon icon) {
+  switch (icon) {
+    case UserDialogs::Icon::Stop:
+      return QMessageBox::Critical;
+    case UserDialogs::Icon::Question:
+      return QMessageBox::Question;
+    case UserDialogs::Icon::Information:
+      break;
+  }
+  return QMessageBox::Information;
+}
+
+}  // namespace
+
 void QtUserDialogs::message(QWidget* parent, const QString& text, Icon icon) {
-  QMessageBox box(icon == Icon::Stop ? QMessageBox::Critical : QMessageBox::Information, kCaption,
-                  text, QMessageBox::Ok, parent);
+  QMessageBox box(boxIcon(icon), kCaption, text, QMessageBox::Ok, parent);
   box.exec();
 }
 
-bool QtUserDialogs::question(QWidget* parent, const QString& text) {
-  QMessageBox box(QMessageBox::Critical, kCaption, text, QMessageBox::Yes | QMessageBox::No,
-                  parent);
+bool QtUserDialogs::question(QWidget* parent, const QString& text, Icon icon) {
+  QMessageBox box(boxIcon(icon), kCaption, text, QMessageBox::Yes | QMessageBox::No, parent);
   return box.exec() != QMessageBox::No;
 }
 

@@ -26,7 +26,7 @@ struct FileDialogSetup {
 // gets the Qt implementation; tests give their own, so no modal dialog ever waits in a test.
 class UserDialogs {
  public:
-  enum class Icon { Stop, Information };
+  enum class Icon { Stop, Information, Question };
 
   virtual ~UserDialogs() = default;
   // The chosen existing file, or an empty text when the user cancelled.
@@ -35,8 +35,9 @@ class UserDialogs {
   virtual QString saveFile(QWidget* parent, const FileDialogSetup& setup) = 0;
   // A message box captioned "Vellumar".
   virtual void message(QWidget* parent, const QString& text, Icon icon) = 0;
-  // A Yes/No question with the stop icon; false only when the answer is No.
-  virtual bool question(QWidget* parent, const QString& text) = 0;
+  // A Yes/No question with the icon (the stop icon for a warning); false only when the answer
+  // is No.
+  virtual bool question(QWidget* parent, const QString& text, Icon icon) = 0;
   // Runs one of the program's modal dialogs; true when the user accepted it.
   virtual bool runDialog(QDialog& dialog) = 0;
   // A short choice among a few answers; the index of the one chosen, or -1 when cancelled.
@@ -53,7 +54,7 @@ class QtUserDialogs final : public UserDialogs {
   QString openFile(QWidget* parent, const FileDialogSetup& setup) override;
   QString saveFile(QWidget* parent, const FileDialogSetup& setup) override;
   void message(QWidget* parent, const QString& text, Icon icon) override;
-  bool question(QWidget* parent, const QString& text) override;
+  bool question(QWidget* parent, const QString& text, Icon icon) override;
   bool runDialog(QDialog& dialog) override;
   int choose(QWidget* parent, const QString& text, const QStringList& answers) override;
   int chooseNumber(QWidget* parent, const QString& text, int first, int last) override;

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "EvaluationHelpers.h"
@@ -31,7 +32,9 @@ class Observer final : public ProgressObserver {
     return cancelAt_ == 0 || static_cast<int>(steps.size()) < cancelAt_;
   }
   void close() override {}
+  void statement(int index, int count) override { statements.emplace_back(index, count); }
   std::vector<std::string> captions;
+  std::vector<std::pair<int, int>> statements;
   std::vector<std::int64_t> totals;
   std::vector<std::int64_t> steps;
 
@@ -87,6 +90,22 @@ TEST(KernelProgress, LongOperationsShowAPercentageAndStopOnCancel) {
   EXPECT_FALSE(evaluate(calc, "H = Dense(G1, 2)", &cancelling).ok);
   const Calc_ID* h = calc.registry().find("H");
   EXPECT_TRUE(h == nullptr || h->value.kind() != Kind::Grid);
+}
+
+TEST(KernelProgress, TextsOfSeveralStatementsSayWhereEachBegins) {
+  S_Calculator calc;
+  Observer several(0);
+  // An empty statement counts as one.
+  ASSERT_TRUE(evaluate(calc, "a = 1;; Dense(EG(0, 1, 0, 1, 0.004, 0.004), 2); a", &several).ok);
+  const std::vector<std::pair<int, int>> expected = {{0, 4}, {1, 4}, {2, 4}, {3, 4}, {0, 1}};
+  EXPECT_EQ(several.statements, expected);
+  EXPECT_FALSE(several.steps.empty());
+  // One statement, with or without its ';', reports the kernel's progress alone.
+  for (const char* text : {"Dense(EG(0, 1, 0, 1, 0.004, 0.004), 2)", "1;"}) {
+    Observer one(0);
+    ASSERT_TRUE(evaluate(calc, text, &one).ok);
+    EXPECT_TRUE(one.statements.empty()) << text;
+  }
 }
 
 // Values of a grid operand's nodes.

@@ -4,20 +4,26 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFile>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "UiTestSupport.h"
 #include "UiTests.h"
@@ -38,6 +44,9 @@ class EvaluationWindowTest : public QObject {
   void cancellingSilentKernelKeepsResult();
   void cancellingGridKernelStopsIt();
   void closingDuringARunAsksFirst();
+  void closeRequestsWhileTheProgressShows();
+  void closingDuringRunsNeverLosesTheProcess();
+  void progressOfSeveralStatementsOnlyMovesForward();
   void messageColoursAndTooltips();
   void qtDialogsSpeakRussian();
   void identifierWindow();
@@ -282,6 +291,130 @@ void EvaluationWindowTest::closingDuringARunAsksFirst() {
   QVERIFY(f.window->calculator().registry().find("w") == nullptr);
 }
 
+void EvaluationWindowTest::closeRequestsWhileTheProgressShows() {
+  WindowFixture f;
+  f.window->show();
+  QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+  SilentKernel kernel;
+  f.window->evaluationRunner().setEvaluate(kernel.evaluate());
+  QSignalSpy finished(f.window.get(), &CTarnwickDlg::evaluationFinished);
+  f.window->display()->setPlainText(QStringLiteral("w = 1"));
+  f.press(QStringLiteral("Расчет"));
+  QProgressDialog* progress = waitForProgress(*f.window);
+  QVERIFY(progress != nullptr);
+  // Nothing blocks the window, so the window manager's close reaches it; the question is asked
+  // above the progress dialog, where it can be answered. "No" keeps the run going.
+  QVERIFY(QGuiApplication::modalWindow() == nullptr);
+  f.dialogs.answer = false;
+  f.window->windowHandle()->close();
+  QTRY_COMPARE(f.dialogs.questions.size(), std::size_t(1));
+  QCOMPARE(f.dialogs.questionParents.back(), static_cast<QWidget*>(progress));
+  QCOMPARE(f.dialogs.questionIcons.back(), UserDialogs::Icon::Question);
+  QVERIFY(f.window->isEvaluating());
+  QVERIFY(progress->isVisible());
+  // The window manager's close of the progress dialog asks the same; "Yes" stops the run, and
+  // the window closes once the worker is done.
+  f.dialogs.answer = true;
+  progress->windowHandle()->close();
+  QTRY_COMPARE(f.dialogs.questions.size(), std::size_t(2));
+  QCOMPARE(f.dialogs.questions.back(),
+           QStringLiteral("Идет расчет. Прервать его и закрыть Vellumar?"));
+  kernel.release();
+  QVERIFY(!finished.isEmpty() || finished.wait(20000));
+  QTRY_VERIFY(!f.window->isVisible());
+  QVERIFY(f.window->calculator().registry().find("w") == nullptr);
+}
+
+void EvaluationWindowTest::closingDuringRunsNeverLosesTheProcess() {
+  // A grid of 1001 x 1001 nodes whose load takes a while.
+  std::string grid = "DSAA\n1001 1001\n0 1000\n0 1000\n0 2000\n";
+  for (int row = 0; row < 1001; ++row) {
+    for (int column = 0; column < 1001; ++column) grid += std::to_string(row + column) + ' ';
+    grid += '\n';
+  }
+  QTemporaryDir scratch;
+  const QString big = scratch.filePath(QStringLiteral("big.grd"));
+  {
+    QFile file(big);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(grid.data(), static_cast<qint64>(grid.size()));
+  }
+  std::string display = "G = EG(0, 1, 0, 1, 0.002, 0.002)";
+  for (int k = 0; k < 200; ++k) display += "; H = Dense(G, 2)";
+  // Every way of asking to close, during evaluations and loads, early and late in the run.
+  int closesDuringRuns = 0;
+  for (int round = 0; round < 20; ++round) {
+    WindowFixture f;
+    f.window->show();
+    f.dialogs.answer = true;
+    bool closedDuringTheRun = false;
+    const auto closeSomehow = [&f, round, &closedDuringTheRun] {
+      closedDuringTheRun = f.window->isEvaluating();
+      QProgressDialog* progress = f.window->evaluationRunner().progressDialog();
+      if (round % 3 == 2 && progress != nullptr && progress->isVisible()) {
+        progress->windowHandle()->close();
+      } else if (round % 3 == 1 && f.window->windowHandle() != nullptr) {
+        f.window->windowHandle()->close();
+      } else {
+        f.window->close();
+      }
+    };
+    const int delayMs = (round / 2) % 2 == 0 ? 0 : 700;
+    if (round % 2 == 0) {
+      f.window->display()->setPlainText(QString::fromStdString(display));
+      f.press(QStringLiteral("Расчет"));
+      QTest::qWait(delayMs);
+      closeSomehow();
+    } else {
+      QTimer::singleShot(delayMs, f.window.get(), closeSomehow);
+      f.load(engine::FileKind::Grid, big);
+    }
+    QTRY_VERIFY2_WITH_TIMEOUT(!f.window->isVisible(), qPrintable(QString::number(round)), 30000);
+    QVERIFY(!f.window->isEvaluating());
+    // A run stopped by the close leaves none of its assignments.
+    if (closedDuringTheRun) QVERIFY(f.window->calculator().registry().find("H") == nullptr);
+    closesDuringRuns += closedDuringTheRun ? 1 : 0;
+  }
+  // At least the early closes met a running worker.
+  QVERIFY2(closesDuringRuns >= 10, qPrintable(QString::number(closesDuringRuns)));
+}
+
+void EvaluationWindowTest::progressOfSeveralStatementsOnlyMovesForward() {
+  WindowFixture f;
+  f.window->show();
+  // Four statements whose kernels each count from 0 to 100 again.
+  f.window->evaluationRunner().setEvaluate([](engine::S_Calculator& calc, std::string& text) {
+    ErrorSink& sink = calc.sink();
+    for (int statement = 0; statement < 4; ++statement) {
+      sink.statementStarted(statement, 4);
+      sink.progressStart("Шаг", 100);
+      for (int done = 0; done <= 100; done += 5) {
+        sink.progressStep(done);
+        std::this_thread::sleep_for(std::chrono::milliseconds(15));
+      }
+      sink.progressClose();
+    }
+    return calc.run(text);
+  });
+  QSignalSpy finished(f.window.get(), &CTarnwickDlg::evaluationFinished);
+  f.window->display()->setPlainText(QStringLiteral("1"));
+  f.press(QStringLiteral("Расчет"));
+  QProgressDialog* progress = waitForProgress(*f.window);
+  QVERIFY(progress != nullptr);
+  std::vector<int> seen;
+  while (finished.isEmpty()) {
+    if (f.window->evaluationRunner().progressDialog() == nullptr) break;
+    seen.push_back(progress->value());
+    QTest::qWait(10);
+  }
+  QVERIFY(!finished.isEmpty() || finished.wait(20000));
+  QVERIFY(seen.size() > 10);
+  QVERIFY(std::is_sorted(seen.begin(), seen.end()));
+  // One bar for the whole text: the last statement's share is reached, the first ones passed.
+  QVERIFY2(seen.back() >= 750, qPrintable(QString::number(seen.back())));
+  QVERIFY(std::count_if(seen.begin(), seen.end(), [](int v) { return v > 250 && v < 750; }) > 0);
+}
+
 void EvaluationWindowTest::messageColoursAndTooltips() {
   WindowFixture f;
   const QColor normal = f.window->palette().color(QPalette::Text);
@@ -300,16 +433,20 @@ void EvaluationWindowTest::messageColoursAndTooltips() {
 void EvaluationWindowTest::qtDialogsSpeakRussian() {
   // The history-clear question as the program asks it, answered by a timer.
   QStringList buttons;
-  QTimer::singleShot(0, [&buttons] {
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+  QTimer::singleShot(0, [&buttons, &icon] {
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     if (box == nullptr) return;
     for (QAbstractButton* button : box->buttons()) buttons << button->text().remove('&');
+    icon = box->icon();
     box->button(QMessageBox::No)->click();
   });
   QtUserDialogs dialogs;
-  QVERIFY(!dialogs.question(nullptr, QStringLiteral("История ввода будет потеряна, продолжить?")));
+  QVERIFY(!dialogs.question(nullptr, QStringLiteral("Добавить столбец Zres в wells.dat?"),
+                            UserDialogs::Icon::Question));
   buttons.sort();
   QCOMPARE(buttons, QStringList({"Да", "Нет"}));
+  QCOMPARE(icon, QMessageBox::Question);
   // Qt's own file dialog.
   QFileDialog files;
   files.setOption(QFileDialog::DontUseNativeDialog);

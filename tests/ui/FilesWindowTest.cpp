@@ -566,6 +566,7 @@ void FilesWindowTest::savingDataOverAFileSaysWhatHappens() {
   f.dialogs.answer = false;
   f.save(wells);
   QCOMPARE(f.dialogs.questions.back(), QStringLiteral("Добавить столбец Zres в wells.dat?"));
+  QCOMPARE(f.dialogs.questionIcons.back(), UserDialogs::Icon::Question);
   QVERIFY(!f.dialogs.fileDialogs.back().confirmOverwrite);  // the window asks its own question
   QCOMPARE(f.read("wells.dat"), before);
   // Another existing file is replaced only when the user agrees.

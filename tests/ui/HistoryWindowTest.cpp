@@ -21,6 +21,7 @@ class HistoryWindowTest : public QObject {
 
  private slots:
   void resetAppendsEntriesAfterOneHeader();
+  void evaluationsAreLoggedOnce();
   void clearingStartsANewSession();
   void historyWindowShowsAndClears();
   void doubleClickPutsAnEntryIntoTheDisplay();
@@ -55,6 +56,21 @@ void HistoryWindowTest::resetAppendsEntriesAfterOneHeader() {
   QCOMPARE(bytes.substr(bytes.size() - entries.size()), entries);
   const QString header = QString::fromStdString(bytes.substr(0, bytes.size() - entries.size()));
   QVERIFY2(kHeader.match(header).hasMatch(), qPrintable(header));
+}
+
+void HistoryWindowTest::evaluationsAreLoggedOnce() {
+  WindowFixture f;
+  f.evaluate(QStringLiteral("1 + 1"));
+  f.evaluate(QStringLiteral("1 + 1"));
+  f.press(QStringLiteral("Сброс"));  // the same text again: not repeated
+  f.evaluate(QStringLiteral("Sqrt(-1)"));  // a failed evaluation is logged too
+  f.evaluate(QStringLiteral("1 + 1"));
+  const std::string bytes = f.read("history.ses");
+  const std::string entries = "1 + 1\r\nSqrt(-1)\r\n1 + 1\r\n";
+  QVERIFY(bytes.size() > entries.size());
+  QCOMPARE(bytes.substr(bytes.size() - entries.size()), entries);
+  QVERIFY(kHeader.match(QString::fromStdString(bytes.substr(0, bytes.size() - entries.size())))
+              .hasMatch());
 }
 
 void HistoryWindowTest::clearingStartsANewSession() {
@@ -123,8 +139,12 @@ void HistoryWindowTest::doubleClickPutsAnEntryIntoTheDisplay() {
   // A real double-click on the entry's line.
   const QTextBlock block = text->document()->findBlockByNumber(entry);
   const QPoint point = text->cursorRect(QTextCursor(block)).center();
+  // The entry replaces what the display holds, as one edit that undo takes back.
+  f.window->display()->setPlainText(QStringLiteral("Sqrt("));
   QTest::mouseDClick(text->viewport(), Qt::LeftButton, Qt::NoModifier, point);
   QCOMPARE(f.window->display()->toPlainText(), QStringLiteral("2 + 2"));
+  f.window->display()->undo();
+  QCOMPARE(f.window->display()->toPlainText(), QStringLiteral("Sqrt("));
   // Session headers and empty lines put nothing there.
   f.window->display()->clear();
   for (int line = 0; line < lines.size(); ++line) {

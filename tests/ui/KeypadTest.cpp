@@ -153,11 +153,17 @@ void KeypadTest::fileFiltersInQtForm() {
   const FileDialogSetup polygons = loadDialogSetup(engine::FileKind::Polygon);
   QCOMPARE(polygons.title, QStringLiteral("Загрузить полигон из файла"));
   QCOMPARE(polygons.defaultSuffix, QStringLiteral("pol"));
+  // Each load dialog opens on every file of its kind, shapefiles included.
+  const QString vectors = QStringLiteral("*.gpkg *.geojson *.json *.fgb *.kml *.gml");
   QCOMPARE(polygons.filter,
-           QStringLiteral("Файлы полигонов (*.pol);;Файлы полигонов (*.con);;"
-                          "Файлы полигонов (*.shp);;"
-                          "Векторные слои (*.gpkg *.geojson *.json *.fgb *.kml *.gml);;"
-                          "Все файлы (*.*)"));
+           "Полигоны (*.pol *.con *.shp " + vectors +
+               ");;Файлы полигонов (*.pol);;Файлы полигонов (*.con);;Файлы полигонов (*.shp);;"
+               "Векторные слои (" +
+               vectors + ");;Все файлы (*.*)");
+  QVERIFY(loadDialogSetup(engine::FileKind::Lines)
+              .filter.startsWith("Линии (*.con *.lin *.shp " + vectors + ");;"));
+  QVERIFY(loadDataDialogSetup().filter.startsWith("Данные (*.dat *.txt *.csv *.shp " + vectors +
+                                                  ");;"));
   // Saves offer one filter per written vector format, so a name typed without one gets its own.
   const QStringList saves = saveDialogSetup(engine::Kind::Polygon).filter.split(";;");
   QVERIFY(saves.contains(QStringLiteral("GeoPackage (*.gpkg)")));

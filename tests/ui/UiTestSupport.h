@@ -28,6 +28,8 @@ class FakeDialogs final : public UserDialogs {
   std::vector<FileDialogSetup> fileDialogs;
   std::vector<Shown> messages;
   std::vector<QString> questions;
+  std::vector<Icon> questionIcons;        // the icon of each question
+  std::vector<QWidget*> questionParents;  // the window each question was asked above
   bool answer = true;
   std::function<bool(QDialog&)> onDialog;  // default: cancel
 
@@ -36,8 +38,10 @@ class FakeDialogs final : public UserDialogs {
   void message(QWidget*, const QString& text, Icon icon) override {
     messages.push_back({text, icon});
   }
-  bool question(QWidget*, const QString& text) override {
+  bool question(QWidget* parent, const QString& text, Icon icon) override {
     questions.push_back(text);
+    questionIcons.push_back(icon);
+    questionParents.push_back(parent);
     return answer;
   }
   bool runDialog(QDialog& dialog) override { return onDialog ? onDialog(dialog) : false; }
