@@ -127,9 +127,9 @@ CRVWnd::CRVWnd(MapLayers layers, double missingValue, Language language, QWidget
   setCursor(Qt::ArrowCursor);
   setWindowTitle(text::kTitle.in(language_));
   for (const MapLayer& layer : layers_) {
-    if (layer.visible && layer.value.kind() == shown_.kind() && layer.choropleth &&
-        layer.value.sharedPoints() == shown_.sharedPoints()) {
-      choropleth_ = layer.choropleth;
+    if (layer.visible) {
+      shownId_ = layer.id;
+      break;
     }
   }
   classifyLayers();
@@ -219,6 +219,13 @@ void CRVWnd::classifyLayers() {
       valueRange_ = *high - *low;
     }
   }
+}
+
+const Choropleth* CRVWnd::shownChoropleth() const {
+  for (const MapLayer& layer : layers_) {
+    if (layer.id == shownId_ && layer.choropleth) return &*layer.choropleth;
+  }
+  return nullptr;
 }
 
 MapLayer* CRVWnd::layerById(int id) {
@@ -635,10 +642,10 @@ PointerReading CRVWnd::readingAt(QPoint position) const {
         reading.value = grid->value(reading.x, reading.y);
       }
     }
-  } else if (choropleth_) {
+  } else if (const Choropleth* choropleth = shownChoropleth()) {
     reading.hasValue = true;
     const Choropleth::Record* record =
-        reading.insideX && reading.insideY ? choropleth_->recordAt(reading.x, reading.y) : nullptr;
+        reading.insideX && reading.insideY ? choropleth->recordAt(reading.x, reading.y) : nullptr;
     if (record != nullptr) {
       reading.record = record->number;
       reading.label = record->label;
@@ -699,7 +706,7 @@ QString CRVWnd::coordinateTitle(const PointerReading& reading) const {
   std::string title = std::string(text::kTitle.in(language_)) + " | x=";
   title += reading.insideX ? cformat(" %.2lf,", reading.x) : std::string(" ?,");
   title += reading.insideY ? cformat(" y= %.2lf", reading.y) : std::string(" y= ?");
-  if (shownGrid() != nullptr || choropleth_) {
+  if (shownGrid() != nullptr || shownChoropleth() != nullptr) {
     if (reading.blank) {
       title += std::string(", z= ") + text::kReadOutBlank.in(language_);
     } else {

@@ -172,6 +172,7 @@ class CRVWnd : public QWidget {
   void showLayerMenu(const QPoint& position);
   MapLayer* layerById(int id);
   const grid::Grid* shownGrid() const;
+  const Choropleth* shownChoropleth() const;
   // The picture as saved: the map, legend and axes without the status line, rasters at scale.
   void drawPicture(QPainter& painter, double scale) const;
   WorldBounds currentBounds() const;
@@ -209,7 +210,7 @@ class CRVWnd : public QWidget {
   MapLayout layout_;
   std::vector<PlacedText> labels_;
   LegendLayout legend_;
-  std::optional<Choropleth> choropleth_;
+  int shownId_ = -1;  // the layer the view was opened on, whose records the pointer reads out
   double valueMinimum_ = 0.0;  // the range of the values the colour classes divide
   double valueMaximum_ = 0.0;
   ClassMode classMode_ = ClassMode::EqualIntervals;
