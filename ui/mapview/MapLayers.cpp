@@ -49,6 +49,7 @@ MapLayers registryLayers(const engine::Registry& registry, const engine::Operand
     // The shown entry is the copy the view was opened with, not a later value of the name.
     layers.push_back(
         makeLayer(id++, entry->name, isShown ? shown : entry->value, isShown, missingValue));
+    layers.back().byValue = true;
     if (isShown) shownStyle(layers.back());
   }
   return layers;

@@ -43,9 +43,8 @@ void readRecords(MapLayer& layer, double missingValue);
 
 // The layers of a view opened on shown: every named operand of the registry the view can draw, in
 // the registry's order, the one named shownName visible. A shown value without a name (the
-// current result) comes first under the name "результат". The shown layer is filled and coloured
-// by value, as the view has always drawn a single operand; the others start as plain outlines and
-// dots.
+// current result) comes first under the name "результат". Data are coloured by value; the shown
+// polygon is filled, as the view has always drawn a single operand, the others start as outlines.
 MapLayers registryLayers(const engine::Registry& registry, const engine::Operand& shown,
                          std::string_view shownName, double missingValue, Language language);
 

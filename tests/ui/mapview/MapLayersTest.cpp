@@ -93,6 +93,7 @@ TEST(MapLayers, TheRegistryGivesTheLayersAndTheShownOneIsChecked) {
   EXPECT_EQ(layers[2].name, "P1");
   EXPECT_TRUE(layers[0].visible);
   EXPECT_FALSE(layers[1].visible || layers[2].visible);
+  EXPECT_FALSE(layers[2].filled);  // polygons not shown are outlines
   // A named operand is its own entry, checked.
   layers = registryLayers(registry, registry.find("P1")->value, "P1", kMissing, Language::English);
   ASSERT_EQ(layers.size(), 2u);
