@@ -46,6 +46,7 @@ class EvaluationWindowTest : public QObject {
   void closingDuringARunAsksFirst();
   void closeRequestsWhileTheProgressShows();
   void closingDuringRunsNeverLosesTheProcess();
+  void fileTasksShowTheirShareFromTheStart();
   void progressOfSeveralStatementsOnlyMovesForward();
   void messageColoursAndTooltips();
   void qtDialogsSpeakRussian();
@@ -377,6 +378,33 @@ void EvaluationWindowTest::closingDuringRunsNeverLosesTheProcess() {
   }
   // At least the early closes met a running worker.
   QVERIFY2(closesDuringRuns >= 10, qPrintable(QString::number(closesDuringRuns)));
+}
+
+void EvaluationWindowTest::fileTasksShowTheirShareFromTheStart() {
+  WindowFixture f;
+  EvaluationRunner& runner = f.window->evaluationRunner();
+  // A load of a known size shows a percentage before the reader reports anything; a task of
+  // unknown size a busy indicator. Both show their caption, the file's name included.
+  for (const bool measured : {true, false}) {
+    std::atomic<bool> release{false};
+    bool done = false;
+    QTimer::singleShot(0, [&] {
+      QProgressDialog* progress = waitForProgress(*f.window);
+      QVERIFY(progress != nullptr);
+      QCOMPARE(progress->labelText(), QStringLiteral("Загрузка файла...\nrelief.grd"));
+      QCOMPARE(progress->maximum() > 0, measured);
+      QCOMPARE(progress->value() <= 0, true);
+      release = true;
+    });
+    QVERIFY(runner.runTask(
+        "Загрузка файла...\nrelief.grd",
+        [&] {
+          while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+          done = true;
+        },
+        measured));
+    QVERIFY(done);
+  }
 }
 
 void EvaluationWindowTest::progressOfSeveralStatementsOnlyMovesForward() {

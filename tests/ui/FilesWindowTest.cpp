@@ -583,6 +583,13 @@ void FilesWindowTest::savingDataOverAFileSaysWhatHappens() {
   f.save(f.path("new.dat"));
   QCOMPARE(f.dialogs.questions.size(), asked);
   QVERIFY(f.read("new.dat") != "<missing>");
+  // A loaded file another program changed is refused, and the message says which file.
+  f.dialogs.answer = true;
+  const std::string changed = f.read("wells.dat") + "9 9 9\n";
+  f.write("wells.dat", changed);
+  f.save(wells);
+  QCOMPARE(f.dialogs.lastMessage(), "файл данных изменён после загрузки\n" + wells);
+  QCOMPARE(f.read("wells.dat"), changed);
 }
 
 VELLUMAR_UI_TEST(FilesWindowTest);
