@@ -55,33 +55,17 @@ TEST(DataPreview, AgreesWithTheReaderOnEveryOption) {
   }
 }
 
-TEST(DataPreview, CellsCapsAndRefusedLines) {
-  // A quoted field keeps its comma; a short line is padded.
-  CellPreview p = previewCells("name,depth\n\"w1, east\",10\nw2\n", {',', false, true}, 20);
-  EXPECT_EQ(p.captions, (std::vector<std::string>{"name", "depth"}));
-  EXPECT_EQ(p.rows, (Cells{{"w1, east", "10"}, {"w2", ""}}));
-
-  // Without merging, every delimiter separates; with it, a run is one separator.
-  EXPECT_EQ(previewCells("1  2\n", {' ', false, false}, 20).rows, (Cells{{"1", "", "2"}}));
-  EXPECT_EQ(previewCells("1  2\n", {' ', true, false}, 20).rows, (Cells{{"1", "2"}}));
-
+TEST(DataPreview, RowCapEncodingAndRefusedLines) {
   // At most maxRows rows; CP1251 text becomes UTF-8.
-  p = previewCells("h\n1\n2\n3\n", {' ', true, true}, 2);
-  EXPECT_EQ(p.rows, (Cells{{"1"}, {"2"}}));
-  p = previewCells("\xC8\xEC\xFF 1\n", {' ', true, false}, 20);
-  EXPECT_EQ(p.rows, (Cells{{"Имя", "1"}}));
+  EXPECT_EQ(previewCells("h\n1\n2\n3\n", {' ', true, true}, 2).rows, (Cells{{"1"}, {"2"}}));
+  EXPECT_EQ(previewCells("\xC8\xEC\xFF 1\n", {' ', true, false}, 20).rows, (Cells{{"Имя", "1"}}));
 
-  // The preview stops before a line the reader refuses; a refused header shows nothing.
-  p = previewCells("1,2\n\"3,4\n5,6\n", {',', true, false}, 20);
-  EXPECT_EQ(p.rows, (Cells{{"1", "2"}}));
-  p = previewCells("a\x01 b\n1 2\n", {' ', true, true}, 20);
-  EXPECT_EQ(p.columnCount, 0);
-  EXPECT_TRUE(p.rows.empty() && p.captions.empty());
-
-  // A header alone gives its columns.
-  p = previewCells("x y\n", {' ', true, true}, 20);
-  EXPECT_EQ(p.columnCount, 2);
-  EXPECT_TRUE(p.rows.empty());
+  // The preview stops before a line the reader refuses; a refused header shows nothing, and a
+  // header alone gives its columns.
+  EXPECT_EQ(previewCells("1,2\n\"3,4\n5,6\n", {',', true, false}, 20).rows, (Cells{{"1", "2"}}));
+  const CellPreview refused = previewCells("a\x01 b\n1 2\n", {' ', true, true}, 20);
+  EXPECT_TRUE(refused.columnCount == 0 && refused.rows.empty() && refused.captions.empty());
+  EXPECT_EQ(previewCells("x y\n", {' ', true, true}, 20).columnCount, 2);
 }
 
 }  // namespace

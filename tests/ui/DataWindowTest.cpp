@@ -1,7 +1,6 @@
 // The data-format dialog's preview table and the values of a loaded table in the data window.
 
 #include <QCheckBox>
-#include <QHeaderView>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -27,26 +26,18 @@ class DataWindowTest : public QObject {
 
 namespace {
 
-QStringList captions(const QTableWidget* table) {
-  QStringList texts;
-  for (int c = 0; c < table->columnCount(); ++c) {
-    const QTableWidgetItem* item = table->horizontalHeaderItem(c);
-    texts << (item != nullptr ? item->text() : QString());
-  }
-  return texts;
-}
-
-QList<QStringList> cells(const QTableWidget* table) {
-  QList<QStringList> rows;
-  for (int r = 0; r < table->rowCount(); ++r) {
+// A table's captions, then its rows, as "a|b/1|2": cells split by "|", rows by "/".
+QString shape(const QTableWidget* table) {
+  QStringList rows;
+  for (int r = -1; r < table->rowCount(); ++r) {
     QStringList row;
     for (int c = 0; c < table->columnCount(); ++c) {
-      const QTableWidgetItem* item = table->item(r, c);
+      const QTableWidgetItem* item = r < 0 ? table->horizontalHeaderItem(c) : table->item(r, c);
       row << (item != nullptr ? item->text() : QString());
     }
-    rows << row;
+    rows << row.join(QLatin1Char('|'));
   }
-  return rows;
+  return rows.join(QLatin1Char('/'));
 }
 
 // The format dialog of a file of the scratch folder, with the file's start read as the window
@@ -59,9 +50,9 @@ std::unique_ptr<DataFileProc> formatDialog(const QString& path, const DataFormat
   return dialog;
 }
 
-QPushButton* valuesButton(CDataListDialog* window) {
+QPushButton* button(QWidget* window, const QString& caption) {
   for (QPushButton* button : window->findChildren<QPushButton*>()) {
-    if (button->text() == QStringLiteral("Значения")) return button;
+    if (button->text() == caption) return button;
   }
   return nullptr;
 }
@@ -70,64 +61,42 @@ QPushButton* valuesButton(CDataListDialog* window) {
 
 void DataWindowTest::previewTableSplitsByTheChoices() {
   WindowFixture f;
+  f.write("space.dat", "X  Y Z\r\n0 0 5\r\n1 1 7\r\n");
+  f.write("comma.csv", "name,depth\n\"w1, east\",10\nw2,\n");
+  f.write("tab.txt", "a\tb\tc\n1\t\t3\n");
   struct Case {
-    const char* name;
-    std::string bytes;
+    const char* file;
     DataFormat format;
-    QStringList captions;
-    QList<QStringList> cells;
+    int columns;
+    const char* shape;  // captions, then rows (see shape)
   };
-  const std::string space = "X  Y Z\r\n0 0 5\r\n1 1 7\r\n";
-  const std::string comma = "name,depth\n\"w1, east\",10\nw2,\n";
-  const std::string tab = "a\tb\tc\n1\t\t3\n";
-  const QList<Case> cases = {
-      {"space.dat",
-       space,
-       {0, true, true, " "},
-       {"X", "Y", "Z"},
-       {{"0", "0", "5"}, {"1", "1", "7"}}},
-      {"space.dat",
-       space,
-       {0, false, false, " "},
-       {"1", "2", "3", "4"},
-       {{"X", "", "Y", "Z"}, {"0", "0", "5", ""}, {"1", "1", "7", ""}}},
-      {"comma.csv",
-       comma,
-       {3, false, true, " "},
-       {"name", "depth"},
-       {{"w1, east", "10"}, {"w2", ""}}},
-      {"comma.csv",
-       comma,
-       {3, false, false, " "},
-       {"1", "2"},
-       {{"name", "depth"}, {"w1, east", "10"}, {"w2", ""}}},
-      {"tab.txt", tab, {1, false, true, " "}, {"a", "b", "c"}, {{"1", "", "3"}}},
-      {"tab.txt", tab, {1, true, false, " "}, {"1", "2", "3"}, {{"a", "b", "c"}, {"1", "3", ""}}},
-      // Tab or space, and a typed character.
+  const std::vector<Case> cases = {
+      {"space.dat", {0, true, true, " "}, 3, "X|Y|Z/0|0|5/1|1|7"},
+      {"space.dat", {0, false, false, " "}, 4, "1|2|3|4/X||Y|Z/0|0|5|/1|1|7|"},
+      {"comma.csv", {3, false, true, " "}, 2, "name|depth/w1, east|10/w2|"},
+      {"comma.csv", {3, false, false, " "}, 2, "1|2/name|depth/w1, east|10/w2|"},
+      {"tab.txt", {1, false, true, " "}, 3, "a|b|c/1||3"},
+      {"tab.txt", {1, true, false, " "}, 3, "1|2|3/a|b|c/1|3|"},
       // Merged, the row has two fields: the header's third name gets no column, as in a load.
-      {"tab.txt", tab, {2, true, true, " "}, {"a", "b"}, {{"1", "3"}}},
-      {"space.dat", space, {4, true, true, "Y"}, {"X"}, {{"0 0 5"}, {"1 1 7"}}},
+      {"tab.txt", {2, true, true, " "}, 2, "a|b/1|3"},
   };
   for (const Case& c : cases) {
-    const QString path = f.write(QString::fromUtf8(c.name), c.bytes);
-    std::unique_ptr<DataFileProc> dialog = formatDialog(path, c.format);
+    std::unique_ptr<DataFileProc> dialog = formatDialog(f.path(c.file), c.format);
     QVERIFY(dialog != nullptr);
-    const QTableWidget* table = dialog->previewTable();
-    QCOMPARE(table->columnCount(), c.captions.size());
-    QCOMPARE(captions(table), c.captions);
-    QCOMPARE(cells(table), c.cells);
+    QCOMPARE(dialog->previewTable()->columnCount(), c.columns);
+    QCOMPARE(shape(dialog->previewTable()), QString::fromUtf8(c.shape));
   }
 
-  // The window's own dialog shows the file it loads; the load gives the columns shown.
-  QStringList shown;
+  // The window's own dialog shows the file it loads, and the load gives the columns shown.
+  QString shown;
   f.dialogs.onDialog = [&](QDialog& dialog) {
     auto& format = dynamic_cast<DataFileProc&>(dialog);
     format.setFormat({3, false, true, " "});
-    shown = captions(format.previewTable());
+    shown = shape(format.previewTable());
     return true;
   };
   f.loadData(f.path("comma.csv"));
-  QCOMPARE(shown, QStringList({"name", "depth"}));
+  QCOMPARE(shown, QStringLiteral("name|depth/w1, east|10/w2|"));
   QCOMPARE(f.window->dataWindow(1)->entries(), QStringList({"D1_1      name", "D1_2      depth"}));
 }
 
@@ -136,31 +105,27 @@ void DataWindowTest::previewTableFollowsChangedChoices() {
   const QString path = f.write("wells.csv", "name,x,y\nw1,10,20\nw2,11,21\n");
   std::unique_ptr<DataFileProc> dialog = formatDialog(path, {0, true, false, " "});
   const QTableWidget* table = dialog->previewTable();
-  QCOMPARE(table->columnCount(), 1);  // no spaces: one column
-  QCOMPARE(table->rowCount(), 3);
+  QCOMPARE(shape(table), QStringLiteral("1/name,x,y/w1,10,20/w2,11,21"));  // no blanks
 
   // The user picks the comma, then says the first line is a header.
   QRadioButton* comma = nullptr;
-  QCheckBox* header = nullptr;
   for (QRadioButton* radio : dialog->findChildren<QRadioButton*>()) {
     if (radio->text() == QStringLiteral("Запятая")) comma = radio;
   }
+  QCheckBox* header = nullptr;
   for (QCheckBox* box : dialog->findChildren<QCheckBox*>()) {
     if (box->text().contains(QStringLiteral("заголовок"))) header = box;
   }
   QVERIFY(comma != nullptr && header != nullptr);
   comma->click();
-  QCOMPARE(captions(table), QStringList({"1", "2", "3"}));
-  QCOMPARE(cells(table).front(), QStringList({"name", "x", "y"}));
+  QCOMPARE(shape(table), QStringLiteral("1|2|3/name|x|y/w1|10|20/w2|11|21"));
   header->click();
-  QCOMPARE(captions(table), QStringList({"name", "x", "y"}));
-  QCOMPARE(cells(table), QList<QStringList>({{"w1", "10", "20"}, {"w2", "11", "21"}}));
-
-  // A typed character splits as soon as it is typed; none typed shows no columns.
+  QCOMPARE(shape(table), QStringLiteral("name|x|y/w1|10|20/w2|11|21"));
+  // A typed character splits at once; none typed shows no columns.
   dialog->setFormat({4, true, true, ""});
   QCOMPARE(table->columnCount(), 0);
   dialog->setFormat({4, true, true, "1"});
-  QCOMPARE(cells(table), QList<QStringList>({{"w", ",", "0,20"}, {"w2,", ",2", ""}}));
+  QCOMPARE(shape(table), QStringLiteral("name,x,y||/w|,|0,20/w2,|,2|"));
 
   // The raw first lines stay available as read.
   QCOMPARE(dialog->preview(), QStringLiteral("name,x,y\nw1,10,20\nw2,11,21"));
@@ -171,22 +136,18 @@ void DataWindowTest::dataWindowShowsValues() {
   f.answerDataFormat({3, false, true, " "});
   f.loadData(f.write("wells.csv", "name,depth,note\nw1,1.5,\nw2,,\"a, b\"\nw3,0.0000001,c\n"));
   CDataListDialog* window = f.window->dataWindow(1);
-  QVERIFY(window != nullptr);
   const QTableWidget* values = window->valueTable();
-  QPushButton* toggle = valuesButton(window);
+  QPushButton* toggle = button(window, QStringLiteral("Значения"));
   QVERIFY(toggle != nullptr);
   QVERIFY(!window->valuesShown() && !values->isVisible());
 
   toggle->click();
   QVERIFY(window->valuesShown() && values->isVisible());
-  QCOMPARE(captions(values), QStringList({"name", "depth", "note"}));
   // Numbers as a data file is written ("%lf", or "%.12g" for digits "%lf" would lose); an empty
   // numeric cell shows the missing-cell value, an empty text cell nothing.
-  QCOMPARE(cells(values),
-           QList<QStringList>(
-               {{"w1", "1.500000", ""}, {"w2", "0.000000", "a, b"}, {"w3", "1e-07", "c"}}));
+  QCOMPARE(shape(values),
+           QStringLiteral("name|depth|note/w1|1.500000|/w2|0.000000|a, b/w3|1e-07|c"));
   QCOMPARE(window->valuesNote(), QString());
-
   toggle->click();
   QVERIFY(!window->valuesShown() && !values->isVisible());
 
@@ -196,8 +157,7 @@ void DataWindowTest::dataWindowShowsValues() {
   f.answerDataFormat({0, true, false, " "});
   f.loadData(f.write("again.dat", "4 -2.25\n"));
   QCOMPARE(f.window->dataWindow(1), window);
-  QCOMPARE(captions(values), QStringList({"1", "2"}));
-  QCOMPARE(cells(values), QList<QStringList>({{"4.000000", "-2.250000"}}));
+  QCOMPARE(shape(values), QStringLiteral("1|2/4.000000|-2.250000"));
 }
 
 void DataWindowTest::valuesTableShowsTheFirstThousandRows() {
@@ -210,27 +170,22 @@ void DataWindowTest::valuesTableShowsTheFirstThousandRows() {
   window->showValues(true);
   const QTableWidget* values = window->valueTable();
   QCOMPARE(values->rowCount(), 1000);
-  QCOMPARE(values->item(0, 0)->text(), QStringLiteral("1.000000"));
   QCOMPARE(values->item(999, 0)->text(), QStringLiteral("1000.000000"));
   QCOMPARE(window->valuesNote(), QStringLiteral("показаны первые 1000 строк из 1500"));
-  // The rows beyond the window's height are reached by scrolling.
-  QTRY_VERIFY(values->verticalScrollBar()->maximum() > 0);
+  QTRY_VERIFY(values->verticalScrollBar()->maximum() > 0);  // the rest is reached by scrolling
 
   // In English; a table of exactly 1000 rows is shown whole, without the note.
   CDataListDialog english(f.window->workspace(), 1, f.dialogs, Language::English);
-  QStringList texts;
-  for (QPushButton* button : english.findChildren<QPushButton*>()) texts << button->text();
-  QVERIFY(texts.contains(QStringLiteral("Values")));
   english.refresh();
   english.showValues(true);
   QCOMPARE(english.valuesNote(), QStringLiteral("first 1000 rows of 1500 shown"));
+  QVERIFY(button(&english, QStringLiteral("Values")) != nullptr);
 
   rows.resize(rows.find("\n1001\n") + 1);
   f.loadData(f.write("thousand.dat", rows));
-  CDataListDialog* whole = f.window->dataWindow(2);
-  whole->showValues(true);
-  QCOMPARE(whole->valueTable()->rowCount(), 1000);
-  QCOMPARE(whole->valuesNote(), QString());
+  f.window->dataWindow(2)->showValues(true);
+  QCOMPARE(f.window->dataWindow(2)->valueTable()->rowCount(), 1000);
+  QCOMPARE(f.window->dataWindow(2)->valuesNote(), QString());
 }
 
 VELLUMAR_UI_TEST(DataWindowTest);
