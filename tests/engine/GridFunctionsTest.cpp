@@ -208,6 +208,7 @@ TEST_F(GridFunctions, OutlineOfAMapRunsThroughItsBorderNodes) {
     // Neighbouring points are one node step apart along the border.
     EXPECT_EQ(std::hypot(ring[k + 1].x - ring[k].x, ring[k + 1].y - ring[k].y), 1.0) << k;
   }
+  ASSERT_EQ(calc_.result().points().values().size(), ring.size());
   for (const double v : calc_.result().points().values()) EXPECT_EQ(v, 0.0);
   // A polygon passes through unchanged.
   ASSERT_TRUE(evaluate(calc_, "G_P(P)").ok);

@@ -131,6 +131,7 @@ TEST(KernelProgress, OperatorsWriteIntoTemporariesOnly) {
   chain = divide(calc, std::move(chain), Operand::number(5.0));
   ASSERT_FALSE(sink.failed());
   EXPECT_EQ(chain.points().values().data(), storage);
+  ASSERT_EQ(chain.points().values().size(), column.size());
   for (std::size_t k = 0; k < column.size(); ++k) {
     ASSERT_DOUBLE_EQ(chain.points().values()[k], ((column[k] * 2 + 1) * 3 - 4) / 5);
   }
@@ -160,6 +161,10 @@ TEST(KernelProgress, OperatorsWriteIntoTemporariesOnly) {
   const std::vector<double> k = nodesOf(calc.registry().find("K")->value);
   const auto e = calc.registry().find("E")->value.points().values();
   const auto l = calc.registry().find("L")->value.points().values();
+  ASSERT_EQ(h.size(), nodes.size());
+  ASSERT_EQ(k.size(), nodes.size());
+  ASSERT_EQ(e.size(), column.size());
+  ASSERT_EQ(l.size(), column.size());
   for (std::size_t n = 0; n < nodes.size(); ++n) {
     ASSERT_EQ(h[n], nodes[n] * 2);
     ASSERT_EQ(k[n], nodes[n] * 2 + 1);

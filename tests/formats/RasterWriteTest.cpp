@@ -127,6 +127,7 @@ TEST_F(RasterWriteTest, TypesAndCreationOptionsAreGdals) {
   GDALClose(dataset);
   grid::Grid read;
   ASSERT_TRUE(readRaster(path("f.tif"), 1, read));
+  ASSERT_EQ(read.nodeCount(), grid.nodeCount());
   for (std::size_t n = 0; n < grid.nodeCount(); ++n) {
     const double v = grid.nodes()[n];
     EXPECT_EQ(read.nodes()[n],

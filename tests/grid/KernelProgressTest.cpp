@@ -86,6 +86,7 @@ void checkKernel(const std::string& what, const std::function<Grid(ErrorSink*)>&
   expectSameGrid(reported, plain);
   ASSERT_FALSE(full.observer.steps.empty());
   // The caption stays that of the operation; each stage shows a total.
+  ASSERT_FALSE(full.observer.captions.empty());
   for (const std::string& caption : full.observer.captions) EXPECT_EQ(caption, "Расчет грида...");
   EXPECT_GT(full.observer.totals.back(), 0);
 
@@ -229,6 +230,7 @@ TEST(KernelProgress, GridWithNumberWritesOverTheNodesHandedIn) {
   EXPECT_NE(storage, g.nodes().data());
   const Grid shifted = combine(std::move(scaled), 1.0, BinaryOp::Add, false, sink);
   EXPECT_EQ(shifted.nodes().data(), storage);
+  ASSERT_EQ(shifted.nodeCount(), g.nodeCount());
   for (int j = 0; j < g.ny(); ++j) {
     for (int i = 0; i < g.nx(); ++i) ASSERT_EQ(shifted.node(i, j), g.node(i, j) * 2.0 + 1.0);
   }
