@@ -118,6 +118,168 @@ RowBuckets bucketByRow(const std::vector<Located>& points, const std::vector<std
   return b;
 }
 
+// Locates every point in its cell, clamped onto the rectangle; a NaN point is marked invalid
+// and gets NaN integrals.
+std::vector<Located> locatePoints(const Grid& g, bool spline, std::span<const double> xs,
+                                  std::span<const double> ys, std::vector<std::uint8_t>& valid,
+                                  std::span<double> alongX, std::span<double> alongY) {
+  const double hx = g.stepX();
+  const double hy = g.stepY();
+  std::vector<Located> points(xs.size());
+  for (std::size_t k = 0; k < xs.size(); ++k) {
+    if (std::isnan(xs[k]) || std::isnan(ys[k])) {
+      valid[k] = 0;
+      alongX[k] = alongY[k] = std::numeric_limits<double>::quiet_NaN();
+      continue;
+    }
+    const double x = std::clamp(xs[k], g.left, g.right);
+    const double y = std::clamp(ys[k], g.bottom, g.top);
+    Located& p = points[k];
+    p.i = detail::cellOf((x - g.left) / hx, g.nx(), p.s);
+    p.j = detail::cellOf((y - g.bottom) / hy, g.ny(), p.t);
+    if (!spline) {
+      p.s = detail::bilinearOffset(x - g.left, p.i, hx);
+      p.t = detail::bilinearOffset(y - g.bottom, p.j, hy);
+    }
+  }
+  return points;
+}
+
+// The rows of the surface's data (spline coefficients or nodes), stride values apart.
+struct DataRows {
+  const double* data;
+  std::size_t stride;
+  const double* operator()(int r) const { return data + static_cast<std::size_t>(r) * stride; }
+};
+
+// What both sweeps read, and their shared progress: one step a row swept.
+struct RowSweep {
+  const Basis& basis;
+  DataRows row;
+  const std::vector<Located>& points;
+  const RowBuckets& buckets;
+  ErrorSink* progress;
+  std::int64_t swept;
+  // False when the user cancels.
+  bool carryOn() { return progress == nullptr || progress->progressStep(++swept); }
+};
+
+// The points of one cell row still to be served along a data row, taken from left to right.
+struct Cursor {
+  std::uint32_t next, end;
+  int row;
+};
+
+// The cursor whose next point lies leftmost (the first of equals), or null when all are done.
+Cursor* leftmostCursor(std::vector<Cursor>& cursors, const RowSweep& sweep) {
+  Cursor* nearest = nullptr;
+  for (Cursor& c : cursors) {
+    if (c.next < c.end &&
+        (nearest == nullptr || sweep.points[sweep.buckets.order[c.next]].i <
+                                   sweep.points[sweep.buckets.order[nearest->next]].i)) {
+      nearest = &c;
+    }
+  }
+  return nearest;
+}
+
+// F: along each data row r, one running sum from the origin column serves the points of the cell
+// rows r - taps + 1 ... r, taken from left to right, each with its weight for that row. Adds
+// into alongX (not yet scaled by the step); false when the user cancels.
+bool sweepAlongX(RowSweep& sweep, int origin, std::span<double> alongX) {
+  const Basis& basis = sweep.basis;
+  const RowBuckets& buckets = sweep.buckets;
+  const int taps = basis.taps;
+  std::vector<Cursor> cursors;
+  for (int r = buckets.lowRow; r <= buckets.highRow + taps - 1; ++r) {
+    cursors.clear();
+    for (int j = std::max(buckets.lowRow, r - taps + 1); j <= std::min(buckets.highRow, r); ++j) {
+      if (buckets.first[j] < buckets.first[j + 1]) {
+        cursors.push_back({buckets.first[j], buckets.first[j + 1], j});
+      }
+    }
+    if (cursors.empty()) continue;
+    const double* values = sweep.row(r);
+    const double base = tailAt(basis, values, origin);
+    double sum = 0.0;  // of values[origin .. at)
+    int at = origin;
+    while (Cursor* nearest = leftmostCursor(cursors, sweep)) {
+      const std::uint32_t k = buckets.order[nearest->next++];
+      const Located& p = sweep.points[k];
+      sum += rangeSum(values, at, p.i);
+      at = p.i;
+      double wt[4];
+      double partial[4];
+      basis.at(p.t, wt);
+      basis.integrated(p.s, partial);
+      double inCell = 0.0;
+      for (int a = 0; a < taps; ++a) inCell += partial[a] * values[p.i + a];
+      const double wholeCells = sum + (tailAt(basis, values, p.i) - base);
+      alongX[k] += wt[r - nearest->row] * (wholeCells + inCell);
+    }
+    if (!sweep.carryOn()) return false;
+  }
+  return true;
+}
+
+// G: upward through the cell rows from the bottom row, a running sum of every data column in
+// reach; the points of cell row l are served before that row is added. Writes alongY (not yet
+// scaled by the step); false when the user cancels.
+bool sweepAlongY(RowSweep& sweep, int bottom, std::span<double> alongY) {
+  const Basis& basis = sweep.basis;
+  const RowBuckets& buckets = sweep.buckets;
+  const int taps = basis.taps;
+  const int columnFrom = buckets.lowColumn;
+  const int columnTo = buckets.highColumn + taps - 1;
+  const std::size_t width = static_cast<std::size_t>(columnTo - columnFrom) + 1;
+  std::vector<double> columnSum(width, 0.0);
+  std::vector<double> columnBase(width, 0.0);
+  for (int c = columnFrom; c <= columnTo; ++c) {
+    for (int d = 0; d + 1 < taps; ++d) {
+      columnBase[c - columnFrom] += basis.tail[d] * sweep.row(bottom + d)[c];
+    }
+  }
+  for (int l = bottom; l <= buckets.highRow; ++l) {
+    const double* rows[4] = {nullptr, nullptr, nullptr, nullptr};
+    for (int b = 0; b < taps; ++b) rows[b] = sweep.row(l + b);
+    for (std::uint32_t n = buckets.first[l]; n < buckets.first[l + 1]; ++n) {
+      const std::uint32_t k = buckets.order[n];
+      const Located& p = sweep.points[k];
+      double ws[4];
+      double partial[4];
+      basis.at(p.s, ws);
+      basis.integrated(p.t, partial);
+      double sum = 0.0;
+      for (int a = 0; a < taps; ++a) {
+        const int c = p.i + a;
+        double tail = 0.0;
+        for (int d = 0; d + 1 < taps; ++d) tail += basis.tail[d] * rows[d][c];
+        double inCell = 0.0;
+        for (int b = 0; b < taps; ++b) inCell += partial[b] * rows[b][c];
+        const double wholeCells = columnSum[c - columnFrom] + (tail - columnBase[c - columnFrom]);
+        sum += ws[a] * (wholeCells + inCell);
+      }
+      alongY[k] = sum;
+    }
+    if (l < buckets.highRow) {
+      const double* first = rows[0] + columnFrom;
+      for (std::size_t c = 0; c < width; ++c) columnSum[c] += first[c];
+    }
+    if (!sweep.carryOn()) return false;
+  }
+  return true;
+}
+
+// The sweeps work in step units; the integrals of the valid points take the steps at the end.
+void scaleBySteps(const std::vector<std::uint8_t>& valid, double hx, double hy,
+                  std::span<double> alongX, std::span<double> alongY) {
+  for (std::size_t k = 0; k < valid.size(); ++k) {
+    if (!valid[k]) continue;
+    alongX[k] *= hx;
+    alongY[k] *= hy;
+  }
+}
+
 }  // namespace
 
 AxisIntegrals::AxisIntegrals(const Grid& grid) : grid_(grid) {
@@ -152,132 +314,17 @@ bool AxisIntegrals::evaluate(std::span<const double> xs, std::span<const double>
   std::fill(alongY.begin(), alongY.end(), 0.0);
   if (!usable_ || xs.empty()) return true;
   const Basis& basis = spline_ ? kSplineBasis : kBilinearBasis;
-  const int taps = basis.taps;
-  const Grid& g = grid_;
-  const double hx = g.stepX();
-  const double hy = g.stepY();
-
-  // Locate every point in its cell, clamped onto the rectangle; NaN points give NaN.
-  std::vector<Located> points(xs.size());
   std::vector<std::uint8_t> valid(xs.size(), 1);
-  for (std::size_t k = 0; k < xs.size(); ++k) {
-    if (std::isnan(xs[k]) || std::isnan(ys[k])) {
-      valid[k] = 0;
-      alongX[k] = alongY[k] = std::numeric_limits<double>::quiet_NaN();
-      continue;
-    }
-    const double x = std::clamp(xs[k], g.left, g.right);
-    const double y = std::clamp(ys[k], g.bottom, g.top);
-    Located& p = points[k];
-    p.i = detail::cellOf((x - g.left) / hx, g.nx(), p.s);
-    p.j = detail::cellOf((y - g.bottom) / hy, g.ny(), p.t);
-    if (!spline_) {
-      p.s = detail::bilinearOffset(x - g.left, p.i, hx);
-      p.t = detail::bilinearOffset(y - g.bottom, p.j, hy);
-    }
-  }
+  const std::vector<Located> points = locatePoints(grid_, spline_, xs, ys, valid, alongX, alongY);
   const RowBuckets buckets = bucketByRow(points, valid, cellsY_);
   if (buckets.highRow < 0) return true;
 
-  std::int64_t swept = progressDone;
-  auto carryOn = [&] { return progress == nullptr || progress->progressStep(++swept); };
-  auto row = [&](int r) { return data_ + static_cast<std::size_t>(r) * stride_; };
-
+  RowSweep sweep{basis, DataRows{data_, stride_}, points, buckets, progress, progressDone};
   // The integrals run from the origin's lattice lines (see the header), which lie left of and
   // below every point.
-  const int origin = std::min(from.column, buckets.lowColumn);
-
-  // F: along each data row r, one running sum from the origin column serves the points of the cell
-  // rows r - taps + 1 ... r, taken from left to right, each with its weight for that row.
-  struct Cursor {
-    std::uint32_t next, end;
-    int row;
-  };
-  std::vector<Cursor> cursors;
-  for (int r = buckets.lowRow; r <= buckets.highRow + taps - 1; ++r) {
-    cursors.clear();
-    for (int j = std::max(buckets.lowRow, r - taps + 1); j <= std::min(buckets.highRow, r); ++j) {
-      if (buckets.first[j] < buckets.first[j + 1]) {
-        cursors.push_back({buckets.first[j], buckets.first[j + 1], j});
-      }
-    }
-    if (cursors.empty()) continue;
-    const double* values = row(r);
-    const double base = tailAt(basis, values, origin);
-    double sum = 0.0;  // of values[origin .. at)
-    int at = origin;
-    for (;;) {
-      Cursor* nearest = nullptr;
-      for (Cursor& c : cursors) {
-        if (c.next < c.end && (nearest == nullptr || points[buckets.order[c.next]].i <
-                                                         points[buckets.order[nearest->next]].i)) {
-          nearest = &c;
-        }
-      }
-      if (nearest == nullptr) break;
-      const std::uint32_t k = buckets.order[nearest->next++];
-      const Located& p = points[k];
-      sum += rangeSum(values, at, p.i);
-      at = p.i;
-      double wt[4];
-      double partial[4];
-      basis.at(p.t, wt);
-      basis.integrated(p.s, partial);
-      double inCell = 0.0;
-      for (int a = 0; a < taps; ++a) inCell += partial[a] * values[p.i + a];
-      const double wholeCells = sum + (tailAt(basis, values, p.i) - base);
-      alongX[k] += wt[r - nearest->row] * (wholeCells + inCell);
-    }
-    if (!carryOn()) return false;
-  }
-
-  // G: upward through the cell rows from the lowest row of a point, a running sum of every data
-  // column in reach; the points of cell row l are served before that row is added.
-  const int columnFrom = buckets.lowColumn;
-  const int columnTo = buckets.highColumn + taps - 1;
-  const std::size_t width = static_cast<std::size_t>(columnTo - columnFrom) + 1;
-  std::vector<double> columnSum(width, 0.0);
-  std::vector<double> columnBase(width, 0.0);
-  const int bottom = std::min(from.row, buckets.lowRow);
-  for (int c = columnFrom; c <= columnTo; ++c) {
-    for (int d = 0; d + 1 < taps; ++d) {
-      columnBase[c - columnFrom] += basis.tail[d] * row(bottom + d)[c];
-    }
-  }
-  for (int l = bottom; l <= buckets.highRow; ++l) {
-    const double* rows[4] = {nullptr, nullptr, nullptr, nullptr};
-    for (int b = 0; b < taps; ++b) rows[b] = row(l + b);
-    for (std::uint32_t n = buckets.first[l]; n < buckets.first[l + 1]; ++n) {
-      const std::uint32_t k = buckets.order[n];
-      const Located& p = points[k];
-      double ws[4];
-      double partial[4];
-      basis.at(p.s, ws);
-      basis.integrated(p.t, partial);
-      double sum = 0.0;
-      for (int a = 0; a < taps; ++a) {
-        const int c = p.i + a;
-        double tail = 0.0;
-        for (int d = 0; d + 1 < taps; ++d) tail += basis.tail[d] * rows[d][c];
-        double inCell = 0.0;
-        for (int b = 0; b < taps; ++b) inCell += partial[b] * rows[b][c];
-        const double wholeCells = columnSum[c - columnFrom] + (tail - columnBase[c - columnFrom]);
-        sum += ws[a] * (wholeCells + inCell);
-      }
-      alongY[k] = sum;
-    }
-    if (l < buckets.highRow) {
-      const double* first = rows[0] + columnFrom;
-      for (std::size_t c = 0; c < width; ++c) columnSum[c] += first[c];
-    }
-    if (!carryOn()) return false;
-  }
-
-  for (std::size_t k = 0; k < xs.size(); ++k) {
-    if (!valid[k]) continue;
-    alongX[k] *= hx;
-    alongY[k] *= hy;
-  }
+  if (!sweepAlongX(sweep, std::min(from.column, buckets.lowColumn), alongX)) return false;
+  if (!sweepAlongY(sweep, std::min(from.row, buckets.lowRow), alongY)) return false;
+  scaleBySteps(valid, grid_.stepX(), grid_.stepY(), alongX, alongY);
   return true;
 }
 
