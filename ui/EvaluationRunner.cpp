@@ -4,9 +4,9 @@
 #include <QEventLoop>
 #include <QProgressBar>
 #include <QProgressDialog>
-#include <QThread>
 #include <algorithm>
 #include <new>
+#include <system_error>
 
 #include "engine/EngineMessages.h"
 #include "ui/UiMessages.h"
@@ -75,10 +75,9 @@ EvaluationRunner::EvaluationRunner(engine::S_Calculator& calc, QWidget* dialogPa
 }
 
 EvaluationRunner::~EvaluationRunner() {
-  if (thread_ == nullptr) return;
+  if (!running_) return;
   bridge_.cancel();
-  thread_->wait();
-  delete thread_;
+  if (thread_.joinable()) thread_.join();
 }
 
 void EvaluationRunner::launch(std::function<void()> work) {
@@ -86,25 +85,33 @@ void EvaluationRunner::launch(std::function<void()> work) {
   shownSteps_ = 0;
   sink_ = std::make_unique<ErrorSink>(&bridge_);
   calc_.attachErrorSink(sink_.get());
-  // A file too large for memory fails its load or save (the caller's status says so), never
-  // the program.
-  thread_ = QThread::create([work = std::move(work)] {
+  running_ = true;
+  // The end of the work is posted to the window's thread. The finish of a run that runTask
+  // already waited for, delivered late, finds nothing to do.
+  const std::uint64_t run = ++runSerial_;
+  auto body = [this, run, work = std::move(work)] {
+    // A file too large for memory fails its load or save (the caller's status says so), never
+    // the program.
     try {
       work();
     } catch (const std::bad_alloc&) {
     }
-  });
-  // The finish of a run that runTask already waited for, delivered late, finds nothing to do.
-  const std::uint64_t run = ++runSerial_;
-  connect(
-      thread_, &QThread::finished, this,
-      [this, run] {
-        if (run == runSerial_ && thread_ != nullptr) onThreadFinished();
-      },
-      Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this,
+        [this, run] {
+          if (run == runSerial_ && running_) onThreadFinished();
+        },
+        Qt::QueuedConnection);
+  };
   clock_.start();
   pollTimer_.start();
-  thread_->start();
+  // A plain thread, not a QThread: nothing of Qt runs in it, so no Qt state is handed between
+  // the threads. Without the resources for a thread, the work runs here.
+  try {
+    thread_ = std::thread(body);
+  } catch (const std::system_error&) {
+    body();
+  }
 }
 
 void EvaluationRunner::start(const std::string& text) {
@@ -136,7 +143,7 @@ bool EvaluationRunner::runTask(const std::string& caption, std::function<void()>
   // what the caller handed it: the worker is stopped and waited for before the caller goes on.
   if (running()) {
     bridge_.cancel();
-    thread_->wait();
+    if (thread_.joinable()) thread_.join();
     onThreadFinished();
   }
   return !bridge_.cancelled();
@@ -190,9 +197,8 @@ void EvaluationRunner::poll() {
 
 void EvaluationRunner::onThreadFinished() {
   pollTimer_.stop();
-  thread_->wait();
-  delete thread_;
-  thread_ = nullptr;
+  if (thread_.joinable()) thread_.join();
+  running_ = false;
   if (dialog_ != nullptr) {
     dialog_->hide();
     dialog_->deleteLater();

@@ -10,12 +10,12 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "common/ErrorSink.h"
 #include "engine/Calculator.h"
 
 class QProgressDialog;
-class QThread;
 class QWidget;
 
 namespace vellumar::ui {
@@ -77,7 +77,7 @@ class EvaluationRunner : public QObject {
   ~EvaluationRunner() override;
 
   void setEvaluate(Evaluate evaluate) { evaluate_ = std::move(evaluate); }
-  bool running() const { return thread_ != nullptr; }
+  bool running() const { return running_; }
   // Attaches a fresh sink to the calculator and starts the evaluation of text; finished() follows.
   void start(const std::string& text);
   // The same with evaluate in place of the runner's own way of evaluating, for this run only.
@@ -114,7 +114,8 @@ class EvaluationRunner : public QObject {
   Evaluate evaluate_;
   ProgressBridge bridge_;
   std::unique_ptr<ErrorSink> sink_;
-  QThread* thread_ = nullptr;
+  std::thread thread_;
+  bool running_ = false;
   std::uint64_t runSerial_ = 0;  // counts the runs launched
   std::string text_;
   bool ok_ = false;
