@@ -208,18 +208,8 @@ void MapViewWindowTest::namedOperandsAreLayersOfTheView() {
 
 void MapViewWindowTest::legendNamesTheRastersCoordinateSystem() {
   WindowFixture f;
-  // A 3 x 3 ESRI ASCII grid in UTM zone 32, its .prj beside it, read through GDAL.
-  f.write("dem.prj",
-          "PROJCS[\"WGS_1984_UTM_Zone_32N\",GEOGCS[\"GCS_WGS_1984\",DATUM[\"D_WGS_1984\","
-          "SPHEROID[\"WGS_1984\",6378137.0,298.257223563]],PRIMEM[\"Greenwich\",0.0],"
-          "UNIT[\"Degree\",0.0174532925199433]],PROJECTION[\"Transverse_Mercator\"],"
-          "PARAMETER[\"False_Easting\",500000.0],PARAMETER[\"False_Northing\",0.0],"
-          "PARAMETER[\"Central_Meridian\",9.0],PARAMETER[\"Scale_Factor\",0.9996],"
-          "PARAMETER[\"Latitude_Of_Origin\",0.0],UNIT[\"Meter\",1.0]]");
-  f.load(engine::FileKind::Grid,
-         f.write("dem.asc",
-                 "ncols 3\nnrows 3\nxllcorner 500000\nyllcorner 5500000\n"
-                 "cellsize 100\nNODATA_value -9999\n7 8 9\n4 5 6\n1 2 3\n"));
+  // A grid read through GDAL with the coordinate system of its .prj.
+  f.load(engine::FileKind::Grid, writeAsciiRaster(f));
   f.evaluate("G1");
   f.press(QStringLiteral("Вид"));
   CRVWnd* view = f.window->mapView();

@@ -101,4 +101,8 @@ std::string gridFile();  // 3 x 3 DSAA grid over [0, 2] x [0, 2], nodes 1..9
 std::string squareFile(double side, double gap = 0);  // one ring; gap > 0 leaves it open
 std::string dataFile();                               // header "X Y Z", 3 rows, space delimited
 
+// A 3 × 3 ESRI ASCII grid with one no-data node, 100 m cells, in UTM zone 32 (its .prj beside
+// it); its path.
+QString writeAsciiRaster(WindowFixture& f);
+
 }  // namespace vellumar::ui::testing
