@@ -330,69 +330,87 @@ ColumnSpecials classifyColumns(const std::uint8_t* mask, std::size_t width, std:
   return found;
 }
 
+// The column solve of the lanes [first, last) of one strip, in its stages.
+struct ColumnStrip {
+  double* c;
+  std::uint8_t* mask;
+  std::size_t width;
+  std::size_t height;
+  const ColumnSpecials& found;
+  std::size_t first;
+  std::size_t last;
+  std::size_t strip;
+
+  double* row(std::size_t k) const { return c + k * width; }
+  bool inRun(std::size_t k, std::size_t l) const {
+    return k < height && (mask[k * width + l] & kColumnRun);
+  }
+
+  // The forward elimination, row by row from the second to the last but one.
+  void forward() const {
+    const Specials& s = found.s;
+    for (std::size_t k = 1; k + 1 < height; ++k) {
+      double* r = row(k);
+      const double* previous = row(k - 1);
+      const auto [begin, end] = found.sStrips.range(k, strip);
+      sweepRow(
+          r, s.lane.data() + begin, s.code.data() + begin, end - begin, first, last,
+          [r, previous](std::size_t from, std::size_t to) {
+            for (std::size_t l = from; l < to; ++l) r[l] = (previous[l] - 6.0 * r[l]) * kLastFactor;
+          },
+          [previous](std::uint8_t code, std::size_t l, double value) {
+            return forwardStep(code, previous[l], value);
+          });
+    }
+  }
+
+  // The back substitution of row k from row k + 1.
+  void backward(std::size_t k) const {
+    const Specials& s = found.s;
+    double* r = row(k);
+    const double* next = row(k + 1);
+    const auto [begin, end] = found.sStrips.range(k, strip);
+    sweepRow(
+        r, s.lane.data() + begin, s.code.data() + begin, end - begin, first, last,
+        [r, next](std::size_t from, std::size_t to) {
+          for (std::size_t l = from; l < to; ++l) r[l] = r[l] + kLastFactor * next[l];
+        },
+        [next](std::uint8_t code, std::size_t l, double value) {
+          return backwardStep(code, value, next[l]);
+        });
+  }
+
+  // The pads of row k of the given code: start pads before runs that start at row k + 1, end pads
+  // after runs that end at row k - 1 (the rows they read must be final).
+  void placePads(std::size_t k, std::uint8_t code) const {
+    const Specials& pads = found.pads;
+    const bool start = code == kStartPad;
+    const std::size_t endRow = start ? k + 1 : k - 1;    // the end of the run beside the pad
+    const std::size_t innerRow = start ? k + 2 : k - 2;  // the run's next row inwards
+    const auto [begin, end] = found.padStrips.range(k, strip);
+    for (std::size_t e = begin; e < end; ++e) {
+      if (pads.code[e] != code) continue;
+      const std::size_t l = pads.lane[e];
+      const bool inner = (start || k >= 2) && inRun(innerRow, l);
+      row(k)[l] = padBeside(row(endRow)[l], inner ? row(innerRow)[l] : 0.0, inner);
+      mask[k * width + l] |= kColumnPad;
+    }
+  }
+};
+
 // The column solve of the lanes [first, last): forward row by row, then backward, and the pads of
 // each row once the rows they read are final (and before a row that could read them is
 // eliminated): after row k, the start pads of row k + 1 and the end pads of row k + 2. Lanes are
 // independent, so strips of them are solved at once.
 void solveColumnStrip(double* c, std::uint8_t* mask, std::size_t width, std::size_t height,
                       const ColumnSpecials& found, std::size_t first, std::size_t last) {
-  const Specials& s = found.s;
-  const Specials& pads = found.pads;
-  const std::size_t strip = first / kColumnStrip;
-  const auto row = [&](std::size_t k) { return c + k * width; };
-  const auto inRun = [&](std::size_t k, std::size_t l) {
-    return k < height && (mask[k * width + l] & kColumnRun);
-  };
-  for (std::size_t k = 1; k + 1 < height; ++k) {
-    double* r = row(k);
-    const double* previous = row(k - 1);
-    const auto [begin, end] = found.sStrips.range(k, strip);
-    sweepRow(
-        r, s.lane.data() + begin, s.code.data() + begin, end - begin, first, last,
-        [r, previous](std::size_t from, std::size_t to) {
-          for (std::size_t l = from; l < to; ++l) r[l] = (previous[l] - 6.0 * r[l]) * kLastFactor;
-        },
-        [previous](std::uint8_t code, std::size_t l, double value) {
-          return forwardStep(code, previous[l], value);
-        });
-  }
+  const ColumnStrip strip{c, mask, width, height, found, first, last, first / kColumnStrip};
+  strip.forward();
   for (std::size_t after = height; after-- > 0;) {  // k = after - 1, from height - 2 down to -1
-    const std::size_t k = after - 1;
-    if (after >= 2 && after < height) {
-      double* r = row(k);
-      const double* next = row(k + 1);
-      const auto [begin, end] = found.sStrips.range(k, strip);
-      sweepRow(
-          r, s.lane.data() + begin, s.code.data() + begin, end - begin, first, last,
-          [r, next](std::size_t from, std::size_t to) {
-            for (std::size_t l = from; l < to; ++l) r[l] = r[l] + kLastFactor * next[l];
-          },
-          [next](std::uint8_t code, std::size_t l, double value) {
-            return backwardStep(code, value, next[l]);
-          });
-    }
-    const std::size_t startRow = after;  // runs start at startRow + 1
-    if (startRow + 1 < height) {
-      const auto [begin, end] = found.padStrips.range(startRow, strip);
-      for (std::size_t e = begin; e < end; ++e) {
-        if (pads.code[e] != kStartPad) continue;
-        const std::size_t l = pads.lane[e];
-        const bool inner = inRun(startRow + 2, l);
-        row(startRow)[l] =
-            padBeside(row(startRow + 1)[l], inner ? row(startRow + 2)[l] : 0.0, inner);
-        mask[startRow * width + l] |= kColumnPad;
-      }
-    }
-    const std::size_t endRow = after + 1;  // runs end at endRow - 1
-    if (endRow < height) {
-      const auto [begin, end] = found.padStrips.range(endRow, strip);
-      for (std::size_t e = begin; e < end; ++e) {
-        if (pads.code[e] != kEndPad) continue;
-        const std::size_t l = pads.lane[e];
-        const bool inner = after >= 1 && inRun(k, l);
-        row(endRow)[l] = padBeside(row(endRow - 1)[l], inner ? row(k)[l] : 0.0, inner);
-        mask[endRow * width + l] |= kColumnPad;
-      }
+    if (after >= 2 && after < height) strip.backward(after - 1);
+    if (after + 1 < height) {
+      strip.placePads(after, kStartPad);    // of the runs that start at row after + 1
+      strip.placePads(after + 1, kEndPad);  // of the runs that end at row after
     }
   }
 }
