@@ -157,32 +157,45 @@ std::uint32_t S_IsolineComputer::rank(double v) const {
 
 // Ranks every node, row by row, and counts the crossings of the edges: the most on one edge
 // decides the layout of the visited bits. Progress counts the edges whose crossings are known.
+// Ranks the nodes, counts the crossings they give and lays out the visited bits and the output
+// for them. False when the user cancels or the crossings are more than 32 bits can count.
 template <class Rank>
 bool S_IsolineComputer::rankNodes() {
-  const auto nx = static_cast<std::size_t>(nx_);
   std::vector<Rank>& store = rankStore<Rank>();
-  store.resize(nx * static_cast<std::size_t>(ny_));
+  store.resize(static_cast<std::size_t>(nx_) * static_cast<std::size_t>(ny_));
   Rank* const ranked = store.data();
   rankData_ = ranked;
-  const auto span = [ranked](std::size_t a, std::size_t b) -> std::uint32_t {
-    const std::uint32_t ra = ranked[a];
-    const std::uint32_t rb = ranked[b];
-    if (ra == kNoRank<Rank> || rb == kNoRank<Rank>) return 0;
-    return ra > rb ? ra - rb : rb - ra;
-  };
-  std::uint64_t total = 0;
-  std::uint32_t widest = 0;
-  const auto count = [&](std::size_t a, std::size_t b) {
-    const std::uint32_t n = span(a, b);
-    total += n;
-    widest = std::max(widest, n);
-  };
-  constexpr std::uint64_t kMostCrossings = std::numeric_limits<std::uint32_t>::max();
   // The ranks in parallel blocks first (a blank's 32-bit mark narrows to the type's largest
   // value; every other rank fits), then the crossings counted row by row.
   parallel::forEachBlock(store.size(), [&](std::size_t begin, std::size_t end) {
     for (std::size_t k = begin; k < end; ++k) ranked[k] = static_cast<Rank>(rank(z_[k]));
   });
+  std::uint64_t total = 0;
+  std::uint32_t widest = 0;
+  if (!countCrossings<Rank>(total, widest)) return false;
+  layOutVisitedBits<Rank>(total, widest);
+  reserveOutput(total);
+  return true;
+}
+
+template <class Rank>
+std::uint32_t S_IsolineComputer::rankSpan(std::size_t a, std::size_t b) const {
+  const Rank* const ranked = ranks<Rank>();
+  const std::uint32_t ra = ranked[a];
+  const std::uint32_t rb = ranked[b];
+  if (ra == kNoRank<Rank> || rb == kNoRank<Rank>) return 0;
+  return ra > rb ? ra - rb : rb - ra;
+}
+
+template <class Rank>
+bool S_IsolineComputer::countCrossings(std::uint64_t& total, std::uint32_t& widest) {
+  const auto nx = static_cast<std::size_t>(nx_);
+  const auto count = [&](std::size_t a, std::size_t b) {
+    const std::uint32_t n = rankSpan<Rank>(a, b);
+    total += n;
+    widest = std::max(widest, n);
+  };
+  constexpr std::uint64_t kMostCrossings = std::numeric_limits<std::uint32_t>::max();
   for (std::size_t j = 0; j < static_cast<std::size_t>(ny_); ++j) {
     const std::size_t row = j * nx;
     for (std::size_t i = 0; i + 1 < nx; ++i) count(row + i, row + i + 1);
@@ -192,7 +205,12 @@ bool S_IsolineComputer::rankNodes() {
     const auto known = static_cast<std::int64_t>((j + 1) * (nx - 1) + j * nx);
     if (total > kMostCrossings || !reportProgress(known)) return false;
   }
-  // A slot of the widest edge's crossings per edge, unless 32-bit offsets take less room.
+  return true;
+}
+
+template <class Rank>
+void S_IsolineComputer::layOutVisitedBits(std::uint64_t total, std::uint32_t widest) {
+  const auto nx = static_cast<std::size_t>(nx_);
   std::uint64_t bits = 0;
   if (widest <= 32) {
     slotWidth_ = widest;
@@ -205,26 +223,28 @@ bool S_IsolineComputer::rankNodes() {
     for (std::size_t j = 0; j < static_cast<std::size_t>(ny_); ++j) {
       for (std::size_t i = 0; i + 1 < nx; ++i, ++e) {
         offsets_[e] = offset;
-        offset += span(j * nx + i, j * nx + i + 1);
+        offset += rankSpan<Rank>(j * nx + i, j * nx + i + 1);
       }
     }
     for (std::size_t j = 0; j + 1 < static_cast<std::size_t>(ny_); ++j) {
       for (std::size_t i = 0; i < nx; ++i, ++e) {
         offsets_[e] = offset;
-        offset += span(j * nx + i, (j + 1) * nx + i);
+        offset += rankSpan<Rank>(j * nx + i, (j + 1) * nx + i);
       }
     }
     bits = total;
   }
   visited_.assign(static_cast<std::size_t>((bits + 63) / 64), 0);
-  // Room for the most points the crossings can give, reserved once: pages that stay unused are
-  // never touched, and the arrays never move while they grow.
+}
+
+// Room for the most points the crossings can give, reserved once: pages that stay unused are
+// never touched, and the arrays never move while they grow.
+void S_IsolineComputer::reserveOutput(std::uint64_t total) {
   const auto mostPoints = static_cast<std::size_t>(total + total / 4 + 1);
   output_.x.reserve(mostPoints);
   output_.y.reserve(mostPoints);
   memory::adviseHugePages(output_.x.data(), mostPoints * sizeof(double));
   memory::adviseHugePages(output_.y.data(), mostPoints * sizeof(double));
-  return true;
 }
 
 // Starts one piece at every crossing not yet visited, in edge order and then level order. An

@@ -93,6 +93,18 @@ class S_IsolineComputer {
   const Rank* ranks() const;
   template <class Rank>
   bool rankNodes();
+  // The levels between the ranks of nodes a and b, which cross their edge (none at a blank end).
+  template <class Rank>
+  std::uint32_t rankSpan(std::size_t a, std::size_t b) const;
+  // Counts the crossings of every edge, row by row, reporting progress: their total and the most
+  // on one edge. False on cancel or when the total passes 32 bits.
+  template <class Rank>
+  bool countCrossings(std::uint64_t& total, std::uint32_t& widest);
+  // Gives every edge its slot of visited bits: as wide as the widest edge's crossings, or, when
+  // 32-bit offsets take less room, just its own crossings.
+  template <class Rank>
+  void layOutVisitedBits(std::uint64_t total, std::uint32_t widest);
+  void reserveOutput(std::uint64_t total);
   template <class Rank>
   bool scan();
   template <class Rank>

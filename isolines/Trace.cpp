@@ -133,55 +133,63 @@ LatticePlan planLattice(double left, double right, double bottom, double top, do
   return plan;
 }
 
-TraceStatus trace(TracedLines& output, const grid::Grid& map, const TraceRequest& request,
-                  ErrorSink* progress) {
-  output.clear();
-  if (!map.hasNodes() && !map.hasCoefficients()) return TraceStatus::NoValues;
-  double left = map.left, right = map.right, bottom = map.bottom, top = map.top;
+namespace {
+
+// The rectangle traced: the map's, cut to the request's clip rectangle when it has one.
+struct Extent {
+  double left, right, bottom, top;
+};
+
+Extent tracedExtent(const grid::Grid& map, const TraceRequest& request) {
+  Extent e{map.left, map.right, map.bottom, map.top};
   if (request.clip) {
-    left = std::max(left, request.clip->left);
-    right = std::min(right, request.clip->right);
-    bottom = std::max(bottom, request.clip->bottom);
-    top = std::min(top, request.clip->top);
+    e.left = std::max(e.left, request.clip->left);
+    e.right = std::min(e.right, request.clip->right);
+    e.bottom = std::max(e.bottom, request.clip->bottom);
+    e.top = std::min(e.top, request.clip->top);
   }
-  if (!(left < right) || !(bottom < top)) return TraceStatus::EmptyRectangle;
-  // A map of equal nodes (blanks aside) has a flat surface; its spline only wobbles by rounding,
-  // which must not turn into isolines.
-  if (map.hasNodes()) {
-    const grid::Range range = grid::rangeOf(map.nodes());
-    if (!(range.min < range.max)) return TraceStatus::Flat;
-  }
-  const LatticePlan plan = planLattice(left, right, bottom, top, request.cellSize);
-  if (plan.status != TraceStatus::Done) return plan.status;
+  return e;
+}
 
-  ErrorSink* shown = request.progress ? progress : nullptr;
-  const std::string_view preparing = text::kPreparingData.in(request.language);
+// A lattice that is the map's own (the finer node step, nothing clipped away) holds exactly the
+// map's nodes, through which the surface passes: those are traced in place instead of
+// resampled, or copied with their blanks filled when the request fills them.
+bool isMapLattice(const grid::Grid& map, const LatticePlan& plan, const Extent& e) {
+  return plan.nx == map.nx() && plan.ny == map.ny() && e.left == map.left && e.right == map.right &&
+         e.bottom == map.bottom && e.top == map.top && map.hasNodes();
+}
+
+// Traces the map's own nodes, after one progress step for their preparation.
+TraceStatus traceMapLattice(TracedLines& output, const grid::Grid& map, const TraceRequest& request,
+                            ErrorSink* shown) {
   const std::string_view tracing = text::kTracingIsolines.in(request.language);
-  // A lattice that is the map's own (the finer node step, nothing clipped away) holds exactly the
-  // map's nodes, through which the surface passes: those are traced in place instead of
-  // resampled, or copied with their blanks filled when the request fills them.
-  if (plan.nx == map.nx() && plan.ny == map.ny() && left == map.left && right == map.right &&
-      bottom == map.bottom && top == map.top && map.hasNodes()) {
-    const auto count = static_cast<std::int64_t>(map.nodeCount());
-    if (shown != nullptr) shown->progressStart(preparing, count);
-    const bool prepared = shown == nullptr || shown->progressStep(count);
-    if (shown != nullptr) shown->progressClose();
-    if (!prepared) return TraceStatus::Failed;
-    if (!request.blankFill || !map.hasBlanks()) {
-      return traceLattice(output, map, request, shown, tracing);
-    }
-    return traceLattice(output, withBlanksFilled(map, *request.blankFill), request, shown, tracing);
+  const auto count = static_cast<std::int64_t>(map.nodeCount());
+  if (shown != nullptr) shown->progressStart(text::kPreparingData.in(request.language), count);
+  const bool prepared = shown == nullptr || shown->progressStep(count);
+  if (shown != nullptr) shown->progressClose();
+  if (!prepared) return TraceStatus::Failed;
+  if (!request.blankFill || !map.hasBlanks()) {
+    return traceLattice(output, map, request, shown, tracing);
   }
+  return traceLattice(output, withBlanksFilled(map, *request.blankFill), request, shown, tracing);
+}
 
+// Resamples the surface onto the planned lattice over the extent (filling blanks when the
+// request asks) and traces that.
+TraceStatus traceResampled(TracedLines& output, const grid::Grid& map, const TraceRequest& request,
+                           const LatticePlan& plan, const Extent& e, ErrorSink* shown) {
   grid::NodeVector values;
   try {
     values.resize(static_cast<std::size_t>(plan.nx) * static_cast<std::size_t>(plan.ny));
   } catch (const std::bad_alloc&) {
     return TraceStatus::NoMemory;
   }
-  if (shown != nullptr) shown->progressStart(preparing, static_cast<std::int64_t>(values.size()));
-  const std::vector<double> xs = latticeCoordinates(left, right, plan.nx);
-  const std::vector<double> ys = latticeCoordinates(bottom, top, plan.ny);
+  if (shown != nullptr) {
+    shown->progressStart(text::kPreparingData.in(request.language),
+                         static_cast<std::int64_t>(values.size()));
+  }
+  const std::vector<double> xs = latticeCoordinates(e.left, e.right, plan.nx);
+  const std::vector<double> ys = latticeCoordinates(e.bottom, e.top, plan.ny);
   const bool sampled = resample(map, xs, ys, values, shown);
   if (shown != nullptr) shown->progressClose();
   if (!sampled) return TraceStatus::Failed;
@@ -189,9 +197,33 @@ TraceStatus trace(TracedLines& output, const grid::Grid& map, const TraceRequest
 
   grid::Grid frame;
   frame.rectangleFlag = 1;
-  frame.left = left, frame.right = right, frame.bottom = bottom, frame.top = top;
+  frame.left = e.left, frame.right = e.right, frame.bottom = e.bottom, frame.top = e.top;
   const grid::Grid lattice = grid::Grid::fromNodes(plan.nx, plan.ny, frame, std::move(values));
-  return traceLattice(output, lattice, request, shown, tracing);
+  return traceLattice(output, lattice, request, shown, text::kTracingIsolines.in(request.language));
+}
+
+}  // namespace
+
+TraceStatus trace(TracedLines& output, const grid::Grid& map, const TraceRequest& request,
+                  ErrorSink* progress) {
+  output.clear();
+  if (!map.hasNodes() && !map.hasCoefficients()) return TraceStatus::NoValues;
+  const Extent extent = tracedExtent(map, request);
+  if (!(extent.left < extent.right) || !(extent.bottom < extent.top)) {
+    return TraceStatus::EmptyRectangle;
+  }
+  // A map of equal nodes (blanks aside) has a flat surface; its spline only wobbles by rounding,
+  // which must not turn into isolines.
+  if (map.hasNodes()) {
+    const grid::Range range = grid::rangeOf(map.nodes());
+    if (!(range.min < range.max)) return TraceStatus::Flat;
+  }
+  const LatticePlan plan =
+      planLattice(extent.left, extent.right, extent.bottom, extent.top, request.cellSize);
+  if (plan.status != TraceStatus::Done) return plan.status;
+  ErrorSink* shown = request.progress ? progress : nullptr;
+  if (isMapLattice(map, plan, extent)) return traceMapLattice(output, map, request, shown);
+  return traceResampled(output, map, request, plan, extent, shown);
 }
 
 TraceStatus trace(geometry::Cover& output, const grid::Grid& map, const TraceRequest& request,
