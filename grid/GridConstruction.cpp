@@ -315,12 +315,18 @@ std::optional<Grid> mergeDifferent(const Grid& first, const Grid& second, double
 }
 
 // The grid with nx x ny nodes over its own rectangle: grid itself when it has them (no copy),
-// else a resampled copy kept in held; null when the resampling failed.
+// else, kept in held, a grid of its mode holding its surface sampled at those nodes, as
+// Grid::resample would give, without first copying the nodes it replaces; null when the sampling
+// was cancelled.
 const Grid* withCounts(const Grid& grid, int nx, int ny, std::optional<Grid>& held,
                        ErrorSink& sink) {
   if (grid.nx() == nx && grid.ny() == ny) return &grid;
-  held.emplace(grid);
-  return held->resample(nx, ny, &sink) ? &*held : nullptr;
+  NodeVector values = sampleLattice(grid, nodeCoordinates(grid.left, grid.right, nx),
+                                    nodeCoordinates(grid.bottom, grid.top, ny), &sink);
+  if (sink.failed()) return nullptr;
+  held.emplace(nx, ny, grid, std::move(values));  // zmin/zmax: the range of the new nodes
+  held->setMode(grid.mode());
+  return &*held;
 }
 
 Grid mergeEqual(const Grid& first, const Grid& second, ErrorSink& sink) {
