@@ -15,7 +15,8 @@ namespace vellumar::ui {
 namespace {
 
 constexpr int kDialogDelayMs = 500;
-constexpr int kPollMs = 50;
+// The worker's end is noticed within a poll; the dialog is updated as often.
+constexpr int kPollMs = 10;
 constexpr int kProgressSteps = 1000;
 
 }  // namespace
@@ -86,22 +87,17 @@ void EvaluationRunner::launch(std::function<void()> work) {
   sink_ = std::make_unique<ErrorSink>(&bridge_);
   calc_.attachErrorSink(sink_.get());
   running_ = true;
-  // The end of the work is posted to the window's thread. The finish of a run that runTask
-  // already waited for, delivered late, finds nothing to do.
-  const std::uint64_t run = ++runSerial_;
-  auto body = [this, run, work = std::move(work)] {
+  workDone_.store(false, std::memory_order_relaxed);
+  // The worker says it is done through an atomic flag that the window's timer reads: nothing of
+  // the worker's making crosses to the window's thread before it has been joined.
+  auto body = [this, work = std::move(work)] {
     // A file too large for memory fails its load or save (the caller's status says so), never
     // the program.
     try {
       work();
     } catch (const std::bad_alloc&) {
     }
-    QMetaObject::invokeMethod(
-        this,
-        [this, run] {
-          if (run == runSerial_ && running_) onThreadFinished();
-        },
-        Qt::QueuedConnection);
+    workDone_.store(true, std::memory_order_release);
   };
   clock_.start();
   pollTimer_.start();
@@ -178,6 +174,10 @@ bool EvaluationRunner::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void EvaluationRunner::poll() {
+  if (workDone_.load(std::memory_order_acquire)) {
+    onThreadFinished();
+    return;
+  }
   if (clock_.elapsed() < kDialogDelayMs) return;
   const ProgressBridge::Snapshot progress = bridge_.snapshot();
   if (dialog_ == nullptr) createDialog();

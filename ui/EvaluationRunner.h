@@ -116,7 +116,7 @@ class EvaluationRunner : public QObject {
   std::unique_ptr<ErrorSink> sink_;
   std::thread thread_;
   bool running_ = false;
-  std::uint64_t runSerial_ = 0;  // counts the runs launched
+  std::atomic<bool> workDone_{false};  // set by the worker as its last step
   std::string text_;
   bool ok_ = false;
   bool evaluation_ = false;
