@@ -16,7 +16,7 @@ inline constexpr MessageText kEqualIntervals{"Равные интервалы", 
 inline constexpr MessageText kEqualCount{"Равное число узлов (квантили)",
                                          "Equal node counts (quantiles)"};
 // Shown for the grid value under the pointer where the grid is blank (no data).
-inline constexpr MessageText kReadOutBlank{"пусто", "blank"};
+inline constexpr MessageText kReadOutBlank{"пустой узел", "blank node"};
 // The record of a choropleth under the pointer, by its number.
 inline constexpr MessageText kRecordNumber{"объект %lld", "record %lld"};
 

@@ -359,7 +359,7 @@ TEST(MapView, BlankNodesShowTheBackgroundAndReadOutAsBlank) {
   const MapLayout& layout = view.layout();
   const QPoint hole(layout.column(7.5), layout.row(7.5));
   view.readOut(hole);
-  EXPECT_EQ(view.windowTitle().toStdString(), at(layout, hole, ", z= пусто"));
+  EXPECT_EQ(view.windowTitle().toStdString(), at(layout, hole, ", z= пустой узел"));
   const QPoint ramp(layout.column(2.5), layout.row(2.5));
   view.readOut(ramp);
   EXPECT_EQ(view.windowTitle().toStdString(),
@@ -367,7 +367,7 @@ TEST(MapView, BlankNodesShowTheBackgroundAndReadOutAsBlank) {
 
   CRVWnd english(gridOperand(3, 3, {0, 5, 10, 0, 5, 10, 0, 5, blank}), -9999, Language::English);
   english.readOut(hole);
-  EXPECT_TRUE(english.windowTitle().endsWith(", z= blank"));
+  EXPECT_TRUE(english.windowTitle().endsWith(", z= blank node"));
 }
 
 TEST(MapView, EqualCountClassesOfADemBlankOutsideItsBorderLeaveTheBlanksOut) {
