@@ -127,8 +127,7 @@ class CTarnwickDlg : public QWidget {
   // Runs a load or save in the worker thread (see EvaluationRunner::runTask); false when the
   // user cancelled it or closed the window meanwhile.
   // The progress dialog names file, the file loaded or saved (none when empty).
-  bool runFileTask(const MessageText& caption, const std::string& file,
-                   std::function<void()> work);
+  bool runFileTask(const MessageText& caption, const std::string& file, std::function<void()> work);
   void loadOperandFile(engine::FileKind kind, const std::string& path);
   // The band of a grid file to read: 1 for a file of one band, else the user's choice; -1 when
   // the user cancelled.

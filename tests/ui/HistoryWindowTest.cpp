@@ -62,7 +62,7 @@ void HistoryWindowTest::evaluationsAreLoggedOnce() {
   WindowFixture f;
   f.evaluate(QStringLiteral("1 + 1"));
   f.evaluate(QStringLiteral("1 + 1"));
-  f.press(QStringLiteral("Сброс"));  // the same text again: not repeated
+  f.press(QStringLiteral("Сброс"));        // the same text again: not repeated
   f.evaluate(QStringLiteral("Sqrt(-1)"));  // a failed evaluation is logged too
   f.evaluate(QStringLiteral("1 + 1"));
   const std::string bytes = f.read("history.ses");
