@@ -23,7 +23,8 @@ inline constexpr std::size_t kMaxLineBytes = 100000;
 class LineCursor {
  public:
   explicit LineCursor(std::string_view bytes) : bytes_(bytes) {
-    const void* lf = std::memchr(bytes.data(), '\n', bytes.size());
+    // An empty view may have no data at all, which memchr must not be given.
+    const void* lf = bytes.empty() ? nullptr : std::memchr(bytes.data(), '\n', bytes.size());
     if (lf != nullptr) {
       const auto at = static_cast<const char*>(lf) - bytes.data();
       crlf_ = at > 0 && bytes[at - 1] == '\r';

@@ -66,6 +66,9 @@ TEST(DataPreview, RowCapEncodingAndRefusedLines) {
   const CellPreview refused = previewCells("a\x01 b\n1 2\n", {' ', true, true}, 20);
   EXPECT_TRUE(refused.columnCount == 0 && refused.rows.empty() && refused.captions.empty());
   EXPECT_EQ(previewCells("x y\n", {' ', true, true}, 20).columnCount, 2);
+  // Nothing read yet (a view without data) previews nothing.
+  const CellPreview none = previewCells(std::string_view(), {' ', true, true}, 20);
+  EXPECT_TRUE(none.columnCount == 0 && none.rows.empty() && none.captions.empty());
 }
 
 }  // namespace
