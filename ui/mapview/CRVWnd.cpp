@@ -18,7 +18,6 @@
 #include <cmath>
 
 #include "common/CFormat.h"
-#include "engine/LinePacking.h"
 #include "grid/Grid.h"
 #include "grid/GridArithmetic.h"
 #include "ui/mapview/ImageExport.h"
@@ -73,21 +72,16 @@ WorldBounds boundsOfLayers(const MapLayers& layers) {
   return bounds;
 }
 
-// The level classes of a lines operand whose lines carry at least two different values (isolines);
-// none for lines of one value, which carry no levels.
-std::optional<ColorClasses> lineLevels(const engine::Operand& lines, double missingValue) {
-  const auto values = lines.points().values();
-  std::optional<double> low;
-  std::optional<double> high;
-  engine::forEachPackedPart(lines, [&](engine::PackedPart part) {
-    if (part.count == 0) return;
-    const double v = values[part.first];
-    if (v == missingValue || !std::isfinite(v)) return;
-    low = std::min(low.value_or(v), v);
-    high = std::max(high.value_or(v), v);
-  });
-  if (!low || !(*high > *low)) return std::nullopt;
-  return ColorClasses(*low, *high);
+// The legend's notes on a grid's coordinate system: its short name and its unit, where known.
+std::vector<std::string> systemNotes(const grid::Grid& grid, Language language) {
+  std::vector<std::string> notes;
+  if (!grid.georeference.shortName.empty()) {
+    notes.push_back(cformat(text::kLegendSystem.in(language), grid.georeference.shortName.c_str()));
+  }
+  if (const std::string unit = coordinateUnit(grid.georeference.wkt); !unit.empty()) {
+    notes.push_back(cformat(text::kLegendUnit.in(language), unit.c_str()));
+  }
+  return notes;
 }
 
 MapLayers singleLayer(engine::Operand shown, double missingValue) {
@@ -176,13 +170,7 @@ void CRVWnd::classifyLayers() {
     // The grid is shared with the calculator, whose evaluations run in a worker thread: compute
     // its lazy spline now, while no evaluation runs, so that the view only ever reads it.
     grid->splineCoefficients();
-    if (!grid->georeference.shortName.empty()) {
-      legendNotes_.push_back(
-          cformat(text::kLegendSystem.in(language_), grid->georeference.shortName.c_str()));
-    }
-    if (const std::string unit = coordinateUnit(grid->georeference.wkt); !unit.empty()) {
-      legendNotes_.push_back(cformat(text::kLegendUnit.in(language_), unit.c_str()));
-    }
+    legendNotes_ = systemNotes(*grid, language_);
   } else {
     for (const MapLayer& layer : layers_) {
       if (!layer.visible) continue;
@@ -229,10 +217,8 @@ const Choropleth* CRVWnd::shownChoropleth() const {
 }
 
 MapLayer* CRVWnd::layerById(int id) {
-  for (MapLayer& layer : layers_) {
-    if (layer.id == id) return &layer;
-  }
-  return nullptr;
+  const std::optional<std::size_t> index = layerIndex(layers_, id);
+  return index ? &layers_[*index] : nullptr;
 }
 
 void CRVWnd::layersChanged() {
@@ -248,11 +234,10 @@ void CRVWnd::layersChanged() {
 }
 
 void CRVWnd::setLayerVisible(int id, bool visible) {
-  const auto found = std::find_if(layers_.begin(), layers_.end(),
-                                  [id](const MapLayer& layer) { return layer.id == id; });
-  if (found == layers_.end()) return;
-  if (visible) readRecords(*found, missingValue_);
-  mapview::setLayerVisible(layers_, static_cast<std::size_t>(found - layers_.begin()), visible);
+  const std::optional<std::size_t> index = layerIndex(layers_, id);
+  if (!index) return;
+  if (visible) readRecords(layers_[*index], missingValue_);
+  mapview::setLayerVisible(layers_, *index, visible);
   if (layerList_ != nullptr) {
     // A grid shown hides the others: the check boxes follow.
     const QSignalBlocker quiet(layerList_);
@@ -312,15 +297,13 @@ void CRVWnd::readLayerList() {
   std::vector<std::size_t> order;
   std::vector<bool> listed(layers_.size(), false);
   for (int row = 0; row < layerList_->count(); ++row) {
-    const int id = layerList_->item(row)->data(Qt::UserRole).toInt();
-    const auto found = std::find_if(layers_.begin(), layers_.end(),
-                                    [id](const MapLayer& layer) { return layer.id == id; });
-    if (found == layers_.end()) return;
-    const auto index = static_cast<std::size_t>(found - layers_.begin());
+    const std::optional<std::size_t> index =
+        layerIndex(layers_, layerList_->item(row)->data(Qt::UserRole).toInt());
+    if (!index) return;
     // A drop that copies the item before it removes the original lists it twice meanwhile.
-    if (listed[index]) return;
-    listed[index] = true;
-    order.push_back(index);
+    if (listed[*index]) return;
+    listed[*index] = true;
+    order.push_back(*index);
   }
   if (order.size() != layers_.size()) return;
   if (std::is_sorted(order.begin(), order.end())) return;  // the same order
@@ -366,8 +349,7 @@ void CRVWnd::hideEvent(QHideEvent* event) {
 }
 
 bool CRVWnd::canShow(const engine::Operand& value) {
-  if (value.isNumber()) return false;
-  return value.kind() != engine::Kind::Data || value.points().hasCoordinates();
+  return canDraw(value);
 }
 
 QPoint CRVWnd::placeBeside(const QRect& anchor, const QSize& size, const QRect& screen) {
@@ -479,11 +461,9 @@ void CRVWnd::paintMap(QPainter& painter, double rasterScale, std::vector<LineLab
         map.dataPoints(value.points(), layer->byValue && classes_ ? &*classes_ : nullptr,
                        missingValue_);
         break;
-      case engine::Kind::Lines: {
-        const std::optional<ColorClasses> levels = lineLevels(value, missingValue_);
-        map.lines(value, levels ? &*levels : nullptr, &placer);
+      case engine::Kind::Lines:
+        map.lines(value, layer->levels ? &*layer->levels : nullptr, &placer);
         break;
-      }
       case engine::Kind::Polygon:
         if (layer->choropleth && classes_) {
           map.choropleth(*layer->choropleth, *classes_, beneath ? Fill::Translucent : Fill::Opaque);

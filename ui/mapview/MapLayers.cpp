@@ -1,18 +1,45 @@
 #include "ui/mapview/MapLayers.h"
 
+#include <algorithm>
+#include <cmath>
+
+#include "engine/LinePacking.h"
 #include "engine/Registry.h"
 #include "ui/mapview/MapViewMessages.h"
 
 namespace vellumar::ui::mapview {
 namespace {
 
-// What the view can draw: no numbers, no data without coordinates.
-bool drawable(const engine::Operand& value) {
+// The level classes of a lines operand whose lines carry at least two different values
+// (isolines); none for lines of one value, which carry no levels.
+std::optional<ColorClasses> lineLevels(const engine::Operand& lines, double missingValue) {
+  const auto values = lines.points().values();
+  std::optional<double> low;
+  std::optional<double> high;
+  engine::forEachPackedPart(lines, [&](engine::PackedPart part) {
+    if (part.count == 0) return;
+    const double v = values[part.first];
+    if (v == missingValue || !std::isfinite(v)) return;
+    low = std::min(low.value_or(v), v);
+    high = std::max(high.value_or(v), v);
+  });
+  if (!low || !(*high > *low)) return std::nullopt;
+  return ColorClasses(*low, *high);
+}
+
+}  // namespace
+
+bool canDraw(const engine::Operand& value) {
   if (value.isNumber()) return false;
   return value.kind() != engine::Kind::Data || value.points().hasCoordinates();
 }
 
-}  // namespace
+std::optional<std::size_t> layerIndex(const MapLayers& layers, int id) {
+  for (std::size_t i = 0; i < layers.size(); ++i) {
+    if (layers[i].id == id) return i;
+  }
+  return std::nullopt;
+}
 
 MapLayer makeLayer(int id, std::string name, engine::Operand value, bool visible,
                    double missingValue) {
@@ -28,6 +55,8 @@ MapLayer makeLayer(int id, std::string name, engine::Operand value, bool visible
 void readRecords(MapLayer& layer, double missingValue) {
   if (layer.recordsRead) return;
   layer.choropleth = Choropleth::of(layer.value, missingValue);
+  if (layer.value.kind() == engine::Kind::Lines)
+    layer.levels = lineLevels(layer.value, missingValue);
   layer.recordsRead = true;
 }
 
@@ -44,7 +73,7 @@ MapLayers registryLayers(const engine::Registry& registry, const engine::Operand
     shownStyle(layers.back());
   }
   for (const auto& entry : registry.entries()) {
-    if (!drawable(entry->value)) continue;
+    if (!canDraw(entry->value)) continue;
     const bool isShown = !shownName.empty() && entry->name == shownName;
     // The shown entry is the copy the view was opened with, not a later value of the name.
     layers.push_back(

@@ -8,6 +8,7 @@
 #include "common/Language.h"
 #include "engine/Operand.h"
 #include "ui/mapview/Choropleth.h"
+#include "ui/mapview/ColorClasses.h"
 
 namespace vellumar::engine {
 class Registry;
@@ -28,6 +29,9 @@ struct MapLayer {
   // Polygons whose records carry values, drawn as a choropleth; found when the layer is first
   // shown, since a layer of many records takes a while to split into them.
   std::optional<Choropleth> choropleth;
+  // Lines whose lines carry at least two different values (isolines): the classes of their
+  // levels, which colour and label them; found with the choropleth.
+  std::optional<ColorClasses> levels;
   bool recordsRead = false;
 };
 
@@ -38,7 +42,7 @@ using MapLayers = std::vector<MapLayer>;
 // A layer for a value; a visible one has its choropleth found at once.
 MapLayer makeLayer(int id, std::string name, engine::Operand value, bool visible,
                    double missingValue);
-// Finds the layer's choropleth unless that was done before.
+// Finds the layer's choropleth or line levels unless that was done before.
 void readRecords(MapLayer& layer, double missingValue);
 
 // The layers of a view opened on shown: every named operand of the registry the view can draw, in
@@ -47,6 +51,12 @@ void readRecords(MapLayer& layer, double missingValue);
 // polygon is filled, as the view has always drawn a single operand, the others start as outlines.
 MapLayers registryLayers(const engine::Registry& registry, const engine::Operand& shown,
                          std::string_view shownName, double missingValue, Language language);
+
+// What the view can draw: no numbers, no data without coordinates.
+bool canDraw(const engine::Operand& value);
+
+// The index of the layer with that id, if any.
+std::optional<std::size_t> layerIndex(const MapLayers& layers, int id);
 
 // The index of the visible grid layer, if any.
 std::optional<std::size_t> visibleGrid(const MapLayers& layers);

@@ -25,6 +25,13 @@ constexpr int kLineDarkening = 150;  // percent, as QColor::darker takes it
 const QColor kOutline(140, 60, 20);
 const QColor kPolygonFill(250, 150, 100);
 constexpr int kTranslucentAlpha = 110;
+
+// A polygon's fill colour as the fill asks for it: the colour itself, translucent, or none.
+QColor fillColour(QColor colour, Fill fill) {
+  if (fill == Fill::None) return Qt::transparent;
+  if (fill == Fill::Translucent) colour.setAlpha(kTranslucentAlpha);
+  return colour;
+}
 // Where a grid is blank the view shows its background.
 constexpr QRgb kBackground = 0xFFFFFFFFu;
 
@@ -182,7 +189,8 @@ void MapPainter::lines(const engine::Operand& lines, const ColorClasses* levels,
   QPolygonF polyline;
   engine::forEachPackedPart(lines, [&](engine::PackedPart part) {
     if (part.count == 0) return;
-    if (levels != nullptr) painter_.setPen(QPen(levelLineColor(*levels, zs[part.first]), 1));
+    const QColor colour = levels != nullptr ? levelLineColor(*levels, zs[part.first]) : QColor();
+    if (levels != nullptr) painter_.setPen(QPen(colour, 1));
     polyline.clear();
     for (std::size_t k = part.first; k < part.first + part.count; ++k) {
       const QPointF p = pixel(xs[k], ys[k]);
@@ -192,8 +200,7 @@ void MapPainter::lines(const engine::Operand& lines, const ColorClasses* levels,
     if (polyline.size() == 1) polyline.append(polyline.front());
     painter_.drawPolyline(polyline);
     if (levels != nullptr && labels != nullptr) {
-      labels->place(polyline, levelLabel(zs[part.first]),
-                    levelLineColor(*levels, zs[part.first]).rgb() & 0xFFFFFFu);
+      labels->place(polyline, levelLabel(zs[part.first]), colour.rgb() & 0xFFFFFFu);
     }
   });
 }
@@ -229,10 +236,7 @@ void MapPainter::polygon(const engine::Operand& polygon, Fill fill) {
       addVertex(ring, xs[k], ys[k]);
     path.addPolygon(ring);
   });
-  QColor colour = kPolygonFill;
-  if (fill == Fill::Translucent) colour.setAlpha(kTranslucentAlpha);
-  if (fill == Fill::None) colour = Qt::transparent;
-  fillAndOutline(path, colour);
+  fillAndOutline(path, fillColour(kPolygonFill, fill));
 }
 
 void MapPainter::choropleth(const Choropleth& map, const ColorClasses& classes, Fill fill) {
@@ -246,12 +250,11 @@ void MapPainter::choropleth(const Choropleth& map, const ColorClasses& classes, 
     }
     // A record without a value is left in the background colour, as a blank node is; over
     // other layers it is left unfilled.
-    QColor colour =
-        record.value ? rgb(classes.color(classes.classOf(*record.value))) : QColor(Qt::white);
-    if (fill != Fill::Opaque) colour = record.value ? colour : QColor(Qt::transparent);
-    if (fill == Fill::Translucent && record.value) colour.setAlpha(kTranslucentAlpha);
-    if (fill == Fill::None) colour = Qt::transparent;
-    fillAndOutline(path, colour);
+    if (record.value) {
+      fillAndOutline(path, fillColour(rgb(classes.color(classes.classOf(*record.value))), fill));
+    } else {
+      fillAndOutline(path, fill == Fill::Opaque ? QColor(Qt::white) : QColor(Qt::transparent));
+    }
   }
 }
 
