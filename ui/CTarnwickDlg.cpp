@@ -634,8 +634,7 @@ void CTarnwickDlg::loadDataFile(const std::string& file) {
       stop(cformat(data::text::kCannotOpen.in(language), path.c_str()));
       return;
     }
-    DataFileProc format(dataFormat_, QFileInfo(QString::fromStdString(path)).fileName(), QString(),
-                        this);
+    DataFileProc format(dataFormat_, QFileInfo(QString::fromStdString(path)).fileName(), this);
     format.setFileHead(std::move(head));
     if (!dialogs_.runDialog(format)) return;
     dataFormat_ = format.format();

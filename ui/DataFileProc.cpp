@@ -80,15 +80,7 @@ QString previewText(std::string_view head) {
   return lines.join(QLatin1Char('\n'));
 }
 
-bool readPreview(const std::string& path, QString& preview) {
-  std::string head;
-  if (!readDataHead(path, head)) return false;
-  preview = previewText(head);
-  return true;
-}
-
-DataFileProc::DataFileProc(const DataFormat& format, const QString& fileName,
-                           const QString& preview, QWidget* parent)
+DataFileProc::DataFileProc(const DataFormat& format, const QString& fileName, QWidget* parent)
     : QDialog(parent) {
   setWindowTitle(QStringLiteral("Формат данных"));
   choices_ = new QButtonGroup(this);
@@ -117,7 +109,6 @@ DataFileProc::DataFileProc(const DataFormat& format, const QString& fileName,
   fileCaption_ = new QLabel(QStringLiteral("Имя файла:  ...") + QLatin1Char('/') + fileName, this);
   table_ = new QTableWidget(this);
   table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  preview_ = preview;
 
   auto* buttons = new QDialogButtonBox(this);
   buttons->addButton(QStringLiteral("Ввод"), QDialogButtonBox::AcceptRole);
@@ -153,7 +144,6 @@ QString DataFileProc::fileCaption() const {
 }
 void DataFileProc::setFileHead(std::string head) {
   head_ = std::move(head);
-  preview_ = previewText(head_);
   updateTable();
 }
 
@@ -178,7 +168,7 @@ void DataFileProc::updateTable() {
 }
 
 QString DataFileProc::preview() const {
-  return preview_;
+  return previewText(head_);
 }
 bool DataFileProc::characterEditEnabled() const {
   return character_->isEnabled();

@@ -37,8 +37,6 @@ inline constexpr int kPreviewRows = 20;
 // The first three lines of a file's start (each cut to 250 characters, without line ends), joined
 // by line breaks.
 QString previewText(std::string_view head);
-// previewText of the file's start; false when the file cannot be opened.
-[[nodiscard]] bool readPreview(const std::string& path, QString& preview);
 
 // "Формат данных": the delimiter choice, the two check boxes, the file name and a table of the
 // first rows of the file split by the choices (with a header line, its cells are the captions),
@@ -47,12 +45,11 @@ class DataFileProc : public QDialog {
   Q_OBJECT
 
  public:
-  DataFileProc(const DataFormat& format, const QString& fileName, const QString& preview,
-               QWidget* parent = nullptr);
+  DataFileProc(const DataFormat& format, const QString& fileName, QWidget* parent = nullptr);
 
   DataFormat format() const;
   void setFormat(const DataFormat& format);
-  // The start of the file (see readDataHead) the table splits; it also sets preview().
+  // The start of the file (see readDataHead) the table splits and preview() shows.
   void setFileHead(std::string head);
   QString fileCaption() const;
   // The first lines as read (previewText), before the choices split them.
@@ -70,7 +67,6 @@ class DataFileProc : public QDialog {
 
   QLabel* fileCaption_;
   QTableWidget* table_;
-  QString preview_;
   std::string head_;
 };
 

@@ -45,7 +45,7 @@ QString shape(const QTableWidget* table) {
 std::unique_ptr<DataFileProc> formatDialog(const QString& path, const DataFormat& format) {
   std::string head;
   if (!readDataHead(path.toStdString(), head)) return nullptr;
-  auto dialog = std::make_unique<DataFileProc>(format, QStringLiteral("f.dat"), QString());
+  auto dialog = std::make_unique<DataFileProc>(format, QStringLiteral("f.dat"));
   dialog->setFileHead(std::move(head));
   return dialog;
 }

@@ -204,7 +204,7 @@ void FilesWindowTest::dataFormatDialogRemembersChoices() {
   QCOMPARE(seen.back().choice, 4);
   QCOMPARE(seen.back().character, QStringLiteral(";"));
 
-  DataFileProc dialog({4, true, false, "|"}, "x.dat", "", nullptr);
+  DataFileProc dialog({4, true, false, "|"}, "x.dat", nullptr);
   QVERIFY(dialog.characterEditEnabled());
   dialog.setFormat({1, true, false, "|"});
   QVERIFY(!dialog.characterEditEnabled());
