@@ -156,6 +156,12 @@ struct SilentKernel {
     };
   }
   void release() const { *released = true; }
+  // Starts the window's evaluation of text with this kernel.
+  void run(WindowFixture& f, const QString& text) const {
+    f.window->evaluationRunner().setEvaluate(evaluate());
+    f.window->display()->setPlainText(text);
+    f.press(QStringLiteral("Расчет"));
+  }
 };
 
 QProgressDialog* waitForProgress(CTarnwickDlg& window) {
@@ -220,10 +226,8 @@ void EvaluationWindowTest::cancellingSilentKernelKeepsResult() {
   QCOMPARE(f.evaluate("5"), QStringLiteral("5.000000000000"));
   // A kernel that never reports progress: a busy indicator appears and cancel drops its result.
   SilentKernel kernel;
-  f.window->evaluationRunner().setEvaluate(kernel.evaluate());
   QSignalSpy finished(f.window.get(), &CTarnwickDlg::evaluationFinished);
-  f.window->display()->setPlainText(QStringLiteral("z = 8"));
-  f.press(QStringLiteral("Расчет"));
+  kernel.run(f, QStringLiteral("z = 8"));
   QProgressDialog* progress = waitForProgress(*f.window);
   QVERIFY(progress != nullptr);
   QCOMPARE(progress->maximum(), 0);
@@ -270,10 +274,8 @@ void EvaluationWindowTest::closingDuringARunAsksFirst() {
   WindowFixture f;
   f.window->show();
   SilentKernel kernel;
-  f.window->evaluationRunner().setEvaluate(kernel.evaluate());
   QSignalSpy finished(f.window.get(), &CTarnwickDlg::evaluationFinished);
-  f.window->display()->setPlainText(QStringLiteral("w = 1"));
-  f.press(QStringLiteral("Расчет"));
+  kernel.run(f, QStringLiteral("w = 1"));
   // "No" keeps the run and the window.
   f.dialogs.answer = false;
   QVERIFY(!f.window->close());
@@ -297,10 +299,8 @@ void EvaluationWindowTest::closeRequestsWhileTheProgressShows() {
   f.window->show();
   QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
   SilentKernel kernel;
-  f.window->evaluationRunner().setEvaluate(kernel.evaluate());
   QSignalSpy finished(f.window.get(), &CTarnwickDlg::evaluationFinished);
-  f.window->display()->setPlainText(QStringLiteral("w = 1"));
-  f.press(QStringLiteral("Расчет"));
+  kernel.run(f, QStringLiteral("w = 1"));
   QProgressDialog* progress = waitForProgress(*f.window);
   QVERIFY(progress != nullptr);
   // Nothing blocks the window, so the window manager's close reaches it; the question is asked
