@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -44,6 +45,41 @@ inline void expectFailure(const std::string& display, const std::string& message
   EXPECT_EQ(outcome.text, message) << display;
 }
 
+// The argument checks of functions, each failing with "<function>: <check> <argument>".
+inline const char* const kType = "недопустимый тип аргумента";
+inline const char* const kValue = "недопустимое значение аргумента";
+inline const char* const kNoCoordinates = "не указаны столбцы координат для аргумента";
+inline const char* const kOutside = "вне полигона или прямоугольника аргумент";
+
+// Expects every display to fail with the message of the function it starts with, followed by
+// the tail: "Sqrt(1, 2)" with ": пропущена ')'!" fails with "Sqrt: пропущена ')'!".
+inline void expectFunctionFailures(S_Calculator& calc, const std::string& tail,
+                                   std::initializer_list<std::string> displays) {
+  for (const std::string& display : displays) {
+    const Outcome outcome = evaluate(calc, display);
+    EXPECT_FALSE(outcome.ok) << display;
+    EXPECT_EQ(outcome.text, display.substr(0, display.find('(')) + tail) << display;
+  }
+}
+
+// Expects every display to fail that check, at that argument, of the function it starts with.
+inline void expectArgumentFailures(S_Calculator& calc, const std::string& check, int argument,
+                                   std::initializer_list<std::string> displays) {
+  expectFunctionFailures(calc, ": " + check + " " + std::to_string(argument), displays);
+}
+
+inline void expectFunctionFailures(const std::string& tail,
+                                   std::initializer_list<std::string> displays) {
+  S_Calculator calc;
+  expectFunctionFailures(calc, tail, displays);
+}
+
+inline void expectArgumentFailures(const std::string& check, int argument,
+                                   std::initializer_list<std::string> displays) {
+  S_Calculator calc;
+  expectArgumentFailures(calc, check, argument, displays);
+}
+
 inline double numberOf(S_Calculator& calc, const std::string& display) {
   const Outcome outcome = evaluate(calc, display);
   EXPECT_TRUE(outcome.ok) << display << " -> " << outcome.text;
@@ -68,6 +104,12 @@ inline Operand dataOf(std::vector<double> values, std::vector<double> x, std::ve
       std::make_shared<const data::DATA>(std::move(values), std::move(x), std::move(y)));
 }
 
+// A display and the number it evaluates to, for tables of cases.
+struct NumberCase {
+  const char* display;
+  double value;
+};
+
 // A test with a calculator of its own, operands put into its registry as the load commands do,
 // and the outcomes of displays evaluated on it.
 class CalculatorTest : public ::testing::Test {
@@ -89,6 +131,25 @@ class CalculatorTest : public ::testing::Test {
     return calc_.result();
   }
   double number(const std::string& display) { return numberOf(calc_, display); }
+  // Expects each display to evaluate to its number exactly, or within 4 ULPs when nearly.
+  template <std::size_t N>
+  void expectNumbers(const NumberCase (&cases)[N], bool nearly = false) {
+    for (const NumberCase& c : cases) {
+      if (nearly) {
+        EXPECT_DOUBLE_EQ(number(c.display), c.value) << c.display;
+      } else {
+        EXPECT_EQ(number(c.display), c.value) << c.display;
+      }
+    }
+  }
+  void expectArgumentFailures(const std::string& check, int argument,
+                              std::initializer_list<std::string> displays) {
+    testing::expectArgumentFailures(calc_, check, argument, displays);
+  }
+  void expectFunctionFailures(const std::string& tail,
+                              std::initializer_list<std::string> displays) {
+    testing::expectFunctionFailures(calc_, tail, displays);
+  }
   // The values of a data, line or polygon result.
   std::vector<double> values(const std::string& display) {
     const Outcome outcome = evaluate(calc_, display);

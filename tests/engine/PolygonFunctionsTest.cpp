@@ -53,7 +53,7 @@ class PolygonFunctions : public testing::CalculatorTest {
   }
 };
 
-TEST_F(PolygonFunctions, AreaAndLength) {
+TEST_F(PolygonFunctions, AreaAndLengthWholeAndInsideAPolygon) {
   // The square with a hole has area 3.75 whichever way its rings were given.
   for (const bool outerClockwise : {false, true}) {
     for (const bool holeClockwise : {false, true}) {
@@ -63,32 +63,26 @@ TEST_F(PolygonFunctions, AreaAndLength) {
       EXPECT_DOUBLE_EQ(number("Area(Psq)"), 3.75);
     }
   }
-  EXPECT_DOUBLE_EQ(number("Area(G1)"), 16.0);
-  EXPECT_EQ(failure("Area(D1)"), "Area: недопустимый тип аргумента 1");
-  EXPECT_EQ(failure("Area(Popen)"), "Area: недопустимое значение аргумента 1");
-
-  EXPECT_DOUBLE_EQ(number("Len(G1)"), 16.0);
-  EXPECT_DOUBLE_EQ(number("Len(D1)"), 5.0);  // one row missing
+  // The data counts its rows with a value; lines need not be closed to be measured. Inside a
+  // polygon: the rows strictly inside with a value, (1, 1) and (3, 3.2), not those in the hole,
+  // on the rectangle's edge or outside; of the lines 3 below the hole, 2 through it and 3 along
+  // y = 3; of the map's outline the two sides from (0, 0) to (0, 2) and (2, 0). P1's rings are 12
+  // and 4 long, and 1.5 + 1.5 of the outer ring and 0.5 + 0.5 of the hole lie inside Pcorner.
+  const testing::NumberCase measures[] = {
+      {"Area(G1)", 16},   {"Len(G1)", 16},        {"Len(D1)", 5},     {"Len(P1)", 16},
+      {"Len(Popen)", 2},  {"Len(D1, P1)", 2},     {"Len(C1, P1)", 8}, {"Len(G1, Pcorner)", 4},
+      {"Len(G1, P1)", 0}, {"Len(P1, Pcorner)", 4}};
   EXPECT_DOUBLE_EQ(number("Len(C1)"), 4 + 4 + std::sqrt(0.5) + 4);
-  EXPECT_DOUBLE_EQ(number("Len(P1)"), 4 * 3 + 4 * 1);
-  EXPECT_DOUBLE_EQ(number("Len(Popen)"), 2.0);  // lines need not be closed to be measured
-  EXPECT_EQ(failure("Len(5)"), "Len: недопустимый тип аргумента 1");
-}
-
-TEST_F(PolygonFunctions, LengthInsideAPolygon) {
-  // Rows strictly inside, with a value: (1, 1) and (3, 3.2); the hole, the rectangle's edge, the
-  // missing value and the outside row do not count.
-  EXPECT_DOUBLE_EQ(number("Len(D1, P1)"), 2.0);
-  // Of the lines: 3 below the hole, 2 through it, 3 along y = 3.
-  EXPECT_DOUBLE_EQ(number("Len(C1, P1)"), 3 + 2 + 3);
-  // Of the map's outline: the two sides from (0, 0) to (0, 2) and (2, 0).
-  EXPECT_DOUBLE_EQ(number("Len(G1, Pcorner)"), 4.0);
-  EXPECT_DOUBLE_EQ(number("Len(G1, P1)"), 0.0);
-  EXPECT_DOUBLE_EQ(number("Len(P1, Pcorner)"), 1.5 + 1.5 + 0.5 + 0.5);
-  EXPECT_EQ(failure("Len(Dnoxy, P1)"), "Len: не указаны столбцы координат для аргумента 1");
-  EXPECT_EQ(failure("Len(D1, Popen)"), "Len: недопустимое значение аргумента 2");
-  EXPECT_EQ(failure("Len(D1, G1)"), "Len: недопустимый тип аргумента 2");
-  EXPECT_EQ(failure("Len(1, P1)"), "Len: недопустимый тип аргумента 1");
+  expectNumbers(measures, true);
+  const std::pair<const char*, const char*> refused[] = {
+      {"Area(D1)", "Area: недопустимый тип аргумента 1"},
+      {"Area(Popen)", "Area: недопустимое значение аргумента 1"},
+      {"Len(5)", "Len: недопустимый тип аргумента 1"},
+      {"Len(Dnoxy, P1)", "Len: не указаны столбцы координат для аргумента 1"},
+      {"Len(D1, Popen)", "Len: недопустимое значение аргумента 2"},
+      {"Len(D1, G1)", "Len: недопустимый тип аргумента 2"},
+      {"Len(1, P1)", "Len: недопустимый тип аргумента 1"}};
+  for (const auto& [display, message] : refused) EXPECT_EQ(failure(display), message);
 }
 
 TEST_F(PolygonFunctions, InsideAndOutsideFlags) {
@@ -172,32 +166,26 @@ TEST_F(PolygonFunctions, MasksKeepWhatLiesInsideOrOutside) {
   EXPECT_EQ(failure("In_P(Popen, P1)"), "In_P: недопустимое значение аргумента 1");
 }
 
+// Only the middle node is strictly inside the square on nodes; a missing value takes no part.
+// Each line counts once, with its value, when one of its vertices is inside: the line along
+// y = 3 crosses P1 without a vertex inside and the corner vertex lies on the rectangle.
 TEST_F(PolygonFunctions, ExtremaAndSumsOverAPolygon) {
-  EXPECT_EQ(number("MIN(G1, P1)"), 11.0);
-  EXPECT_EQ(number("MAX(G1, P1)"), 33.0);
-  EXPECT_EQ(number("MAX(G1, Pnodes)"), 22.0);  // only the middle node is strictly inside
-  EXPECT_EQ(failure("MAX(G1, Pnone)"), "MAX: вне полигона или прямоугольника аргумент 1");
-
-  EXPECT_EQ(number("MIN(D1, P1)"), 5.0);  // the missing value does not take part
-  EXPECT_EQ(number("MAX(D1, P1)"), 13.0);
-  EXPECT_EQ(failure("MIN(Dempty, P1)"), "MIN: пустая колонка аргумента 1");
-  EXPECT_EQ(failure("MAX(Dnoxy, P1)"), "MAX: не указаны столбцы координат для аргумента 1");
-  EXPECT_EQ(failure("MIN(D1, Pnone)"), "MIN: вне полигона или прямоугольника аргумент 1");
-
-  // Each line once, with its value, when one of its vertices is inside: the line along y = 3
-  // crosses P1 without a vertex inside and the corner vertex lies on the rectangle.
-  EXPECT_EQ(number("MIN(C1, P1)"), 4.0);
-  EXPECT_EQ(number("MAX(C1, P1)"), 4.0);
-  EXPECT_EQ(number("MIN(P1, Pcorner)"), 0.0);
-  EXPECT_EQ(failure("MIN(C1, Pnone)"), "MIN: вне полигона или прямоугольника аргумент 1");
-
-  EXPECT_EQ(number("Sum(D1, P1)"), 5.0 + 13.0);
-  EXPECT_EQ(number("Sum(Dempty, P1)"), 0.0);
-  EXPECT_EQ(number("Sum(Dempty, Pnone)"), 0.0);
-  EXPECT_EQ(number("Sum(D1, Pnone)"), 0.0);
-  EXPECT_EQ(failure("Sum(Dnoxy, P1)"), "Sum: не указаны столбцы координат для аргумента 1");
-  EXPECT_EQ(failure("Sum(Dempty, Popen)"), "Sum: недопустимое значение аргумента 2");
-  EXPECT_EQ(failure("Sum(G1, P1)"), "Sum: недопустимый тип аргумента 1");
+  const testing::NumberCase cases[] = {
+      {"MIN(G1, P1)", 11},    {"MAX(G1, P1)", 33},       {"MAX(G1, Pnodes)", 22},
+      {"MIN(D1, P1)", 5},     {"MAX(D1, P1)", 13},       {"MIN(C1, P1)", 4},
+      {"MAX(C1, P1)", 4},     {"MIN(P1, Pcorner)", 0},   {"Sum(D1, P1)", 5 + 13},
+      {"Sum(Dempty, P1)", 0}, {"Sum(Dempty, Pnone)", 0}, {"Sum(D1, Pnone)", 0}};
+  expectNumbers(cases);
+  const std::pair<const char*, const char*> refused[] = {
+      {"MAX(G1, Pnone)", "MAX: вне полигона или прямоугольника аргумент 1"},
+      {"MIN(Dempty, P1)", "MIN: пустая колонка аргумента 1"},
+      {"MAX(Dnoxy, P1)", "MAX: не указаны столбцы координат для аргумента 1"},
+      {"MIN(D1, Pnone)", "MIN: вне полигона или прямоугольника аргумент 1"},
+      {"MIN(C1, Pnone)", "MIN: вне полигона или прямоугольника аргумент 1"},
+      {"Sum(Dnoxy, P1)", "Sum: не указаны столбцы координат для аргумента 1"},
+      {"Sum(Dempty, Popen)", "Sum: недопустимое значение аргумента 2"},
+      {"Sum(G1, P1)", "Sum: недопустимый тип аргумента 1"}};
+  for (const auto& [display, message] : refused) EXPECT_EQ(failure(display), message);
 }
 
 TEST_F(PolygonFunctions, CoordinatesBeyondTheRangeAreRefusedBeforeAnyWork) {

@@ -76,9 +76,8 @@ TEST_F(PolygonOperators, UnionIntersectionDifferenceAndPowers) {
   EXPECT_EQ(united[1].value, -1);         // values travel with their rings
   EXPECT_TRUE(united[0].value == 2.5 || united[0].value == 7);
 
-  const geometry::Cover common = rings("P1 * P2");
-  ASSERT_EQ(common.size(), 1u);
-  EXPECT_EQ(area(common), 1);
+  EXPECT_EQ(rings("P1 * P2").size(), 1u);
+  EXPECT_EQ(area(rings("P1 * P2")), 1);
   EXPECT_EQ(area(rings("P2 * P1")), 1);
 
   const geometry::Cover rest = rings("P1 - P2");
@@ -158,15 +157,17 @@ TEST_F(PolygonOperators, TheLengthUnitDecidesWhatCountsAsOneBoundary) {
 }
 
 TEST_F(PolygonOperators, MessagesAndPositions) {
-  EXPECT_EQ(failure("P1 + Pcross"), "Сложение: недопустимое значение аргумента 2");
-  EXPECT_EQ(failure("Pcross * P1"), "Умножение: недопустимое значение аргумента 1");
-  EXPECT_EQ(failure("P1 - Pcross"), "Вычитание: недопустимое значение аргумента 2");
-  EXPECT_EQ(failure("Pcross ^ 2"), "Умножение: недопустимое значение аргумента 1");
   // An empty result is no polygon to combine further.
-  EXPECT_EQ(failure("(P1 - P1) + P2"), "Сложение: недопустимое значение аргумента 1");
-  EXPECT_EQ(failure("Phuge * Phuge2"), "Умножение: недопустимое значение аргумента 1");
-  EXPECT_EQ(failure("P1 - Phuge2"), "Вычитание: недопустимое значение аргумента 2");
-  EXPECT_EQ(failure("In_P(P1, Phuge)"), "In_P: недопустимое значение аргумента 2");
+  const std::pair<const char*, const char*> cases[] = {
+      {"P1 + Pcross", "Сложение: недопустимое значение аргумента 2"},
+      {"Pcross * P1", "Умножение: недопустимое значение аргумента 1"},
+      {"P1 - Pcross", "Вычитание: недопустимое значение аргумента 2"},
+      {"Pcross ^ 2", "Умножение: недопустимое значение аргумента 1"},
+      {"(P1 - P1) + P2", "Сложение: недопустимое значение аргумента 1"},
+      {"Phuge * Phuge2", "Умножение: недопустимое значение аргумента 1"},
+      {"P1 - Phuge2", "Вычитание: недопустимое значение аргумента 2"},
+      {"In_P(P1, Phuge)", "In_P: недопустимое значение аргумента 2"}};
+  for (const auto& [display, message] : cases) EXPECT_EQ(failure(display), message) << display;
   calc_.setLanguage(Language::English);
   EXPECT_EQ(failure("Phuge + Phuge2"), "Summing: invalid value of argument 1");
   EXPECT_EQ(failure("P2 + Pcross"), "Summing: invalid value of argument 2");
@@ -203,31 +204,21 @@ TEST_F(PolygonOperators, EachOperandIsCheckedOnceForEveryOperatorThatUsesIt) {
   put("S1", coverOf({star(400, 0, 0)}));
   put("S2", coverOf({star(400, 150, 80)}));
   CaptionCount checks("Объединение объектов слоя...");
-  ErrorSink sink(&checks);
-  calc_.attachErrorSink(&sink);
-  std::string text = "x = S1 * S2; y = S1 + S2; z = S1 - S2; 0";
-  ASSERT_TRUE(calc_.run(text)) << text;
+  ASSERT_TRUE(evaluate(calc_, "x = S1 * S2; y = S1 + S2; z = S1 - S2; 0", &checks).ok);
   EXPECT_EQ(checks.count, 2);
   // Copies of a value share its check; a result is checked once, when first used.
-  text = "w = S1; Area(x) + Area(x) + Area(w) + Area(S2 * w)";
-  ASSERT_TRUE(calc_.run(text)) << text;
+  ASSERT_TRUE(evaluate(calc_, "w = S1; Area(x) + Area(x) + Area(w) + Area(S2 * w)", &checks).ok);
   EXPECT_EQ(checks.count, 4);  // x, and the temporary S2 * w
-  calc_.attachErrorSink(nullptr);
 }
 
 TEST_F(PolygonOperators, ACancelledOverlayGivesNoResult) {
   put("S1", coverOf({star(3000, 0, 0)}));
   put("S2", coverOf({star(3000, 150, 80)}));
   CancelAtOnce observer;
-  ErrorSink sink(&observer);
-  calc_.attachErrorSink(&sink);
-  std::string text = "X = S1 * S2";
-  EXPECT_FALSE(calc_.run(text));
-  EXPECT_EQ(text, "Вычисление прервано");
+  EXPECT_EQ(evaluate(calc_, "X = S1 * S2", &observer).text, "Вычисление прервано");
   EXPECT_EQ(observer.caption_, "Наложение полигонов...");
   EXPECT_EQ(observer.total_, 0);
   EXPECT_TRUE(observer.closed_);
-  calc_.attachErrorSink(nullptr);
   EXPECT_TRUE(calc_.registry().find("X")->value.isNumber());  // nothing was stored
 }
 
