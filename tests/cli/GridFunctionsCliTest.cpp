@@ -41,8 +41,6 @@ TEST(CalcGridFunctions, SlopeAndCutOfALoadedGrid) {
   runClean({"-g", plane, "-o", folder.path("cut.grd"), "Cut(G1, 2, 3, 1, 3)"});
   EXPECT_EQ(folder.read("cut.grd"), "DSAA\r\n2 3\r\n1 2\r\n0 2\r\n2 9\r\n2 3 \r\n5 6 \r\n8 9 \r\n");
 
-  EXPECT_EQ(runCalc({"-g", plane, "Spec(G1, 18)"}).outcome(),
-            "1: Spec: недопустимое значение аргумента 2\n");
   EXPECT_EQ(runCalc({"-g", plane, "--english", "Cut(G1, 3, 3, 1, 3)"}).outcome(),
             "1: : invalid argument value!\n");
 }
