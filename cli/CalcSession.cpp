@@ -44,36 +44,42 @@ int CalcSession::run() {
     err_ << warning << '\n';
   }
   if (options_.threads != 0) parallel::setThreadLimit(options_.threads);
+  if (options_.tiles > 0) return runTiled();
   if (const int status = loadFiles(); status != exit_status::kSuccess) return status;
   return runActions();
 }
 
 int CalcSession::loadFiles() {
   for (const Action& action : options_.actions) {
-    engine::FileStatus status;
-    switch (action.type) {
-      case Action::Type::LoadGrid:
-        status = workspace_.load(engine::FileKind::Grid, action.argument, {}, action.band);
-        break;
-      case Action::Type::LoadLines:
-        status = workspace_.load(engine::FileKind::Lines, action.argument, action.valueField);
-        break;
-      case Action::Type::LoadPolygon:
-        status = workspace_.load(engine::FileKind::Polygon, action.argument, action.valueField);
-        break;
-      case Action::Type::LoadData:
-        status = loadData(action);
-        break;
-      default:
-        continue;
+    if (const int status = reportLoad(loadOperand(action)); status != exit_status::kSuccess) {
+      return status;
     }
-    if (!status.ok) {
-      reportFileError(status.message);
-      return exit_status::kFileFailed;
-    }
-    // A load that succeeded with a warning (a line file without its value file).
-    if (!status.message.empty()) err_ << status.message << '\n';
   }
+  return exit_status::kSuccess;
+}
+
+engine::FileStatus CalcSession::loadOperand(const Action& action) {
+  switch (action.type) {
+    case Action::Type::LoadGrid:
+      return workspace_.load(engine::FileKind::Grid, action.argument, {}, action.band);
+    case Action::Type::LoadLines:
+      return workspace_.load(engine::FileKind::Lines, action.argument, action.valueField);
+    case Action::Type::LoadPolygon:
+      return workspace_.load(engine::FileKind::Polygon, action.argument, action.valueField);
+    case Action::Type::LoadData:
+      return loadData(action);
+    default:
+      return engine::FileStatus::success();
+  }
+}
+
+int CalcSession::reportLoad(const engine::FileStatus& status) {
+  if (!status.ok) {
+    reportFileError(status.message);
+    return exit_status::kFileFailed;
+  }
+  // A load that succeeded with a warning (a line file without its value file).
+  if (!status.message.empty()) err_ << status.message << '\n';
   return exit_status::kSuccess;
 }
 

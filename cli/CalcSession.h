@@ -6,6 +6,7 @@
 #include "cli/CommandLine.h"
 #include "engine/Calculator.h"
 #include "engine/Workspace.h"
+#include "tiles/TiledEvaluation.h"
 
 namespace vellumar::cli {
 
@@ -30,6 +31,10 @@ class CalcSession {
 
  private:
   int loadFiles();
+  // Loads the operand file of a load action; success for any other action.
+  engine::FileStatus loadOperand(const Action& action);
+  // Reports a load's failure or warning; the exit status it gives.
+  int reportLoad(const engine::FileStatus& status);
   engine::FileStatus loadData(const Action& action);
   int runActions();
   int saveResult();
@@ -39,6 +44,12 @@ class CalcSession {
   bool evaluateEach(const std::string& text);
   int evaluateFile(const std::string& path);
   int finish(bool evaluationsOk);
+  // --tiles: loads the raster grids for reading by windows (the rest as usual), evaluates the one
+  // expression tile by tile and writes the GeoTIFF.
+  int runTiled();
+  int loadTileInputs(std::vector<tiles::TiledEvaluation::Input>& inputs);
+  // The one display text of a tiled run; false (after the message) when there is not one.
+  bool tiledText(std::string& text);
   void reportFileError(const std::string& message);
 
   const Options& options_;

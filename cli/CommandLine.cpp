@@ -88,6 +88,8 @@ class Parser {
       rasterOption(name, attached);
     } else if (name == "--threads") {
       threadsOption(name, attached);
+    } else if (name == "--tiles") {
+      tilesOption(name, attached);
     } else if (!flag(name)) {
       result_.error = "unknown option " + name;
     }
@@ -143,6 +145,19 @@ class Parser {
     } else {
       result_.error = "--threads takes a number of threads from 1 to 1024, not '" + *value + "'";
     }
+  }
+
+  // Tiles of 1 to 1,000,000 nodes a side; below 64 the halo read around each tile costs more
+  // than the tile itself, but small tiles are what tests use.
+  void tilesOption(const std::string& name, const std::optional<std::string>& attached) {
+    const auto value = valueOf(name, attached);
+    if (!value) return;
+    int size = 0;
+    if (!parseColumn(*value, size) || size < 1 || size > 1000000) {
+      result_.error = "--tiles takes a tile size from 1 to 1000000 nodes, not '" + *value + "'";
+      return;
+    }
+    result_.options.tiles = size;
   }
 
   // A polygon or lines operand name: P or C, then its number.
@@ -269,6 +284,9 @@ Evaluation and output:
                          layer with the numbers in the field Zres, saved with -o
   --threads N            use at most N threads (default: every core the process may
                          use, by its CPU affinity and control group)
+  --tiles N              evaluate the grid result by tiles of N x N nodes, reading only
+                         each tile's window of every raster grid: for grids larger than
+                         memory; the result must go to a GeoTIFF (-o FILE.tif)
   --list                 print the identifier-values list after the evaluations
   --help                 print this help;  --version  print the version
   --                     end of options: every later argument is an expression

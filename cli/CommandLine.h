@@ -43,6 +43,8 @@ struct Options {
   // --threads: the most threads the evaluation uses; 0 for the default (VELLUMAR_THREADS, else
   // every core the process may use).
   unsigned threads = 0;
+  // --tiles: the side of the output tiles in nodes; 0 when the result is evaluated whole.
+  int tiles = 0;
   bool degrees = false;
   bool meters = false;
   bool english = false;

@@ -390,6 +390,17 @@ FileStatus Workspace::readGrid(const std::string& path, int band, Operand& opera
 
 FileStatus Workspace::readRasterGrid(const std::string& path, int band, grid::Grid& grid) const {
   const formats::RasterRead read = formats::readRaster(path, band, grid, fileProgress());
+  return rasterStatus(read, path, band, grid.nx(), grid.ny());
+}
+
+FileStatus Workspace::openGridWindows(const std::string& path, int band,
+                                      formats::RasterWindowReader& reader) const {
+  const formats::RasterRead read = reader.open(path, band);
+  return rasterStatus(read, path, band, reader.lattice().nx, reader.lattice().ny);
+}
+
+FileStatus Workspace::rasterStatus(const formats::RasterRead& read, const std::string& path,
+                                   int band, int nx, int ny) const {
   const char* file = path.c_str();
   switch (read.status) {
     case formats::RasterStatus::Ok:
@@ -415,7 +426,7 @@ FileStatus Workspace::readRasterGrid(const std::string& path, int band, grid::Gr
   for (const formats::RasterNotice notice : read.notices) {
     if (!notices.empty()) notices += '\n';
     if (notice == formats::RasterNotice::NoGeotransform) {
-      notices += cformat(text(formats::text::kNoGeotransform), file, grid.nx() - 1, grid.ny() - 1);
+      notices += cformat(text(formats::text::kNoGeotransform), file, nx - 1, ny - 1);
     } else {
       notices += cformat(text(formats::text::kNoDataOutOfType),
                          cformat("%.17g", read.ignoredNoData).c_str(), file, read.bandType.c_str());

@@ -9,6 +9,7 @@
 #include "data/M_Data.h"
 #include "engine/Calculator.h"
 #include "formats/RasterFile.h"
+#include "formats/RasterWindows.h"
 #include "formats/VectorFile.h"
 
 namespace vellumar::engine {
@@ -66,6 +67,10 @@ class Workspace {
   // for a file GDAL cannot open.
   static int gridBandCount(const std::string& path);
   void addLoaded(FileKind kind, const std::string& path, Operand operand);
+  // Opens band of a raster grid file for reading by windows (a grid too large to hold whole),
+  // with the load's messages; nothing is read or registered.
+  FileStatus openGridWindows(const std::string& path, int band,
+                             formats::RasterWindowReader& reader) const;
 
   // Paths loaded since the kind's list was last closed; entry i is the operand numbered i + 1.
   const std::vector<std::string>& loadedPaths(FileKind kind) const;
@@ -146,6 +151,9 @@ class Workspace {
   // system in the ESRI spelling, else the session's projection.
   std::string shapefileProjection(const Operand& result) const;
   FileStatus readRasterGrid(const std::string& path, int band, grid::Grid& grid) const;
+  // The outcome of a raster read or open of an nx x ny band: its message, or its notices.
+  FileStatus rasterStatus(const formats::RasterRead& read, const std::string& path, int band,
+                          int nx, int ny) const;
   FileStatus saveGrid(const Operand& result, const std::string& path);
   FileStatus saveLines(const Operand& result, const std::string& path, FileKind kind);
   FileStatus saveData(const Operand& result, const std::string& path);

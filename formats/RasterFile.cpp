@@ -25,11 +25,13 @@
 #include "formats/CoordinateSystem.h"
 #include "formats/GdalLibrary.h"
 #include "formats/RasterBlocks.h"
+#include "formats/RasterDetail.h"
 
 namespace vellumar::formats {
 namespace {
 
 using detail::Dataset;
+using namespace detail;
 using detail::lowerExtension;
 
 // Rows are read and written in blocks of at least this many bytes, whole blocks of the file.
@@ -60,29 +62,6 @@ bool startsWithDsaa(const std::string& path) {
   return start != std::string_view::npos && text.substr(start).starts_with("DSAA");
 }
 
-// Whether a value of the given type can hold v exactly.
-bool typeHolds(GDALDataType type, double v) {
-  if (detail::gdal().GDALDataTypeIsFloating(type)) {
-    if (detail::gdal().GDALGetDataTypeSizeBits(type) >= 64 || !std::isfinite(v)) return true;
-    return std::fabs(v) <= FLT_MAX && static_cast<double>(static_cast<float>(v)) == v;
-  }
-  if (!detail::gdal().GDALDataTypeIsInteger(type) || v != std::trunc(v)) return false;
-  const int bits = std::min(detail::gdal().GDALGetDataTypeSizeBits(type), 64);
-  const double span = std::ldexp(1.0, detail::gdal().GDALDataTypeIsSigned(type) ? bits - 1 : bits);
-  const double low = detail::gdal().GDALDataTypeIsSigned(type) ? -span : 0.0;
-  return v >= low && v < span;
-}
-
-// The value a band of the type hands back for a no-data value it holds: Float32 bands give the
-// float nearest to it, every other type the value itself.
-double asRead(GDALDataType type, double v) {
-  if (detail::gdal().GDALDataTypeIsFloating(type) &&
-      detail::gdal().GDALGetDataTypeSizeBits(type) == 32) {
-    return static_cast<double>(static_cast<float>(v));
-  }
-  return v;
-}
-
 // Rows read or written at once: whole blocks of the band, at least kChunkBytes of doubles.
 int rowsPerChunk(GDALRasterBandH band, int nx, int ny) {
   int blockX = 0;
@@ -106,29 +85,6 @@ std::vector<std::string> subdatasetNames(GDALDatasetH dataset) {
     if (entry.substr(0, equals).ends_with("_NAME")) names.emplace_back(entry.substr(equals + 1));
   }
   return names;
-}
-
-// The rectangle of the node lattice of an nx x ny raster, and whether its rows run from the top.
-struct Lattice {
-  double left = 0.0, right = 0.0, bottom = 0.0, top = 0.0;
-  bool topRowFirst = true;
-};
-
-// The lattice of a geotransform whose pixels are axis-parallel and run east; false otherwise.
-bool latticeOf(const double (&gt)[6], int nx, int ny, Lattice& lattice) {
-  for (const double g : gt) {
-    if (!std::isfinite(g)) return false;
-  }
-  if (gt[2] != 0.0 || gt[4] != 0.0 || !(gt[1] > 0.0) || gt[5] == 0.0) return false;
-  lattice.left = gt[0] + 0.5 * gt[1];
-  lattice.right = lattice.left + (nx - 1) * gt[1];
-  const double firstRow = gt[3] + 0.5 * gt[5];
-  const double lastRow = firstRow + (ny - 1) * gt[5];
-  lattice.topRowFirst = gt[5] < 0.0;
-  lattice.top = std::max(firstRow, lastRow);
-  lattice.bottom = std::min(firstRow, lastRow);
-  return std::isfinite(lattice.right) && std::isfinite(lattice.bottom) &&
-         std::isfinite(lattice.top);
 }
 
 // Reads the rows of the band straight into nodes, bottom row first: block by block where a block
@@ -167,29 +123,6 @@ bool readRows(GDALRasterBandH band, int nx, int ny, bool topRowFirst, grid::Node
     }
   }
   return true;
-}
-
-// Turns the band's no-data value, NaN and the infinities into blank nodes; the z-range of the
-// rest.
-grid::Range blankNoData(grid::NodeVector& nodes, bool hasNoData, double noData) {
-  for (double& v : nodes) {
-    if (!std::isfinite(v) || (hasNoData && v == noData)) v = grid::kBlankValue;
-  }
-  return grid::rangeOf(nodes);
-}
-
-// The band's no-data value when it has one its type can hold; notes one it cannot.
-std::optional<double> bandNoData(GDALRasterBandH band, RasterRead& result) {
-  int has = 0;
-  const double noData = detail::gdal().GDALGetRasterNoDataValue(band, &has);
-  if (!has) return std::nullopt;
-  const GDALDataType type = detail::gdal().GDALGetRasterDataType(band);
-  if (!std::isnan(noData) && !typeHolds(type, asRead(type, noData))) {
-    result.notices.push_back(RasterNotice::NoDataOutOfType);
-    result.ignoredNoData = noData;
-    return std::nullopt;
-  }
-  return noData;
 }
 
 // Whether the memory GDAL takes to read one block fits: a block of the band, or of every band
@@ -233,7 +166,7 @@ RasterRead readDataset(GDALDatasetH dataset, int bandNumber, const std::string& 
   }
   result.bandType = detail::gdal().GDALGetDataTypeName(detail::gdal().GDALGetRasterDataType(band));
   double gt[6] = {0, 1, 0, 0, 0, -1};
-  Lattice lattice{0.0, nx - 1.0, 0.0, ny - 1.0, true};
+  RasterLattice lattice{0.0, nx - 1.0, 0.0, ny - 1.0, true};
   if (detail::gdal().GDALGetGeoTransform(dataset, gt) == CE_None) {
     if (!latticeOf(gt, nx, ny, lattice)) {
       result.status = RasterStatus::Rotated;
@@ -276,28 +209,6 @@ RasterRead readDataset(GDALDatasetH dataset, int bandNumber, const std::string& 
   grid.georeference.shortName = shortName(grid.georeference.wkt);
   grid.georeference.noData = noData;
   return result;
-}
-
-RasterRead failure(RasterStatus status);
-
-// The outcome of a read when GDAL itself could not be loaded.
-RasterRead libraryMissing() {
-  RasterRead result = failure(RasterStatus::NotRaster);
-  result.libraryError = detail::gdalLoadError();
-  return result;
-}
-
-RasterRead failure(RasterStatus status) {
-  RasterRead result;
-  result.status = status;
-  return result;
-}
-
-Dataset openRaster(const char* name) {
-  // ESRI ASCII grids hold decimal text; GDAL would read them as Float32 unless told otherwise.
-  const detail::ThreadOption exactText("AAIGRID_DATATYPE", "Float64");
-  return Dataset(detail::gdal().GDALOpenEx(
-      name, GDAL_OF_RASTER | GDAL_OF_READONLY | GDAL_OF_VERBOSE_ERROR, nullptr, nullptr, nullptr));
 }
 
 }  // namespace
@@ -381,56 +292,6 @@ bool knownDataType(const std::string& name) {
 }
 
 namespace {
-
-// A NULL-terminated list of KEY=VALUE texts, as GDAL takes options.
-class OptionList {
- public:
-  explicit OptionList(const std::vector<std::string>& options) : texts_(options) {}
-  bool has(std::string_view key) const {
-    return std::any_of(texts_.begin(), texts_.end(), [&](const std::string& option) {
-      return option.size() > key.size() && option[key.size()] == '=' &&
-             EQUALN(option.c_str(), std::string(key).c_str(), static_cast<int>(key.size()));
-    });
-  }
-  void add(std::string option) { texts_.push_back(std::move(option)); }
-  char** get() {
-    pointers_.clear();
-    for (std::string& text : texts_) pointers_.push_back(text.data());
-    pointers_.push_back(nullptr);
-    return pointers_.data();
-  }
-
- private:
-  std::vector<std::string> texts_;
-  std::vector<char*> pointers_;
-};
-
-OptionList creationOptions(const char* driver, const RasterWriteOptions& options) {
-  OptionList list(options.creationOptions);
-  if (std::string_view(driver) == "GTiff" && !list.has("TILED")) list.add("TILED=YES");
-  // ESRI ASCII keeps every double only with all the digits that tell it apart.
-  if (std::string_view(driver) == "AAIGrid" && !list.has("DECIMAL_PRECISION") &&
-      !list.has("SIGNIFICANT_DIGITS")) {
-    list.add("SIGNIFICANT_DIGITS=17");
-  }
-  if (list.has("COMPRESS") && !list.has("NUM_THREADS")) {
-    list.add("NUM_THREADS=" +
-             (options.threads > 0 ? std::to_string(options.threads) : std::string("ALL_CPUS")));
-  }
-  return list;
-}
-
-// The value blank nodes are written as in a file of the type.
-double noDataFor(const grid::Grid& grid, GDALDataType type) {
-  if (grid.georeference.noData && typeHolds(type, *grid.georeference.noData)) {
-    return *grid.georeference.noData;
-  }
-  if (typeHolds(type, grid::kBlankValue)) return grid::kBlankValue;
-  if (detail::gdal().GDALDataTypeIsFloating(type)) return static_cast<double>(FLT_MAX);
-  const int bits = std::min(detail::gdal().GDALGetDataTypeSizeBits(type), 64);
-  return detail::gdal().GDALDataTypeIsSigned(type) ? -std::ldexp(1.0, bits - 1)
-                                                   : std::ldexp(1.0, bits) - 1.0;
-}
 
 // Writes the grid's rows into band 1 of dataset, top row first, blanks as noData: block by block
 // where a block is of a size to hold, else a block of rows at a time through GDAL.
@@ -552,16 +413,6 @@ class RasterTarget {
   Dataset dataset_;
 };
 
-void placeOnLattice(GDALDatasetH dataset, const grid::Grid& grid, bool withSystem) {
-  const double hx = grid.stepX() > 0.0 ? grid.stepX() : 1.0;
-  const double hy = grid.stepY() > 0.0 ? grid.stepY() : 1.0;
-  double gt[6] = {grid.left - 0.5 * hx, hx, 0.0, grid.top + 0.5 * hy, 0.0, -hy};
-  detail::gdal().GDALSetGeoTransform(dataset, gt);
-  if (withSystem && grid.georeference.hasCoordinateSystem()) {
-    detail::gdal().GDALSetProjection(dataset, grid.georeference.wkt.c_str());
-  }
-}
-
 }  // namespace
 
 RasterWrite writeRaster(const grid::Grid& grid, const std::string& path,
@@ -574,9 +425,7 @@ RasterWrite writeRaster(const grid::Grid& grid, const std::string& path,
     result.libraryError = detail::gdalLoadError();
     return result;
   }
-  const GDALDataType type = options.dataType.empty()
-                                ? GDT_Float64
-                                : detail::gdal().GDALGetDataTypeByName(options.dataType.c_str());
+  const GDALDataType type = writtenType(options);
   if (type == GDT_Unknown) {
     result.status = RasterWriteStatus::Failed;
     return result;
@@ -607,8 +456,9 @@ RasterWrite writeRaster(const grid::Grid& grid, const std::string& path,
     OptionList creation = creationOptions(driverName, options);
     RasterTarget target(driver, rasterFile.temporaryPath(), grid, type, creation);
     if (target.dataset() == nullptr) return failed(RasterWriteStatus::Failed);
-    placeOnLattice(target.dataset(), grid, target.keepsCoordinateSystem());
-    const double noData = noDataFor(grid, type);
+    placeOnLattice(target.dataset(), grid::Lattice::of(grid), grid.georeference,
+                   target.keepsCoordinateSystem());
+    const double noData = noDataFor(grid.georeference.noData, type);
     if (grid.georeference.noData || grid.hasBlanks()) {
       detail::gdal().GDALSetRasterNoDataValue(detail::gdal().GDALGetRasterBand(target.dataset(), 1),
                                               noData);

@@ -8,6 +8,7 @@
 
 #include "common/Memory.h"
 #include "common/Parallel.h"
+#include "grid/Lattice.h"
 #include "grid/Surface.h"
 #include "grid/SurfaceKernel.h"
 
@@ -203,21 +204,8 @@ bool Grid::sameRectangle(const Grid& other) const {
   return left == other.left && right == other.right && bottom == other.bottom && top == other.top;
 }
 
-namespace {
-
-// Whether two extents of an axis with the given step lie within rounding of each other.
-bool sameExtent(double a, double b, double step) {
-  return a == b || std::abs(a - b) < 1e-9 * std::abs(step);
-}
-
-}  // namespace
-
 bool Grid::sameLattice(const Grid& other) const {
-  if (nx_ != other.nx_ || ny_ != other.ny_) return false;
-  const double hx = std::min(std::abs(stepX()), std::abs(other.stepX()));
-  const double hy = std::min(std::abs(stepY()), std::abs(other.stepY()));
-  return sameExtent(left, other.left, hx) && sameExtent(right, other.right, hx) &&
-         sameExtent(bottom, other.bottom, hy) && sameExtent(top, other.top, hy);
+  return Lattice::of(*this).sameNodes(Lattice::of(other));
 }
 
 bool Grid::findBlanks() const {

@@ -1,0 +1,96 @@
+// The run of vellumar-calc by tiles (--tiles N): a grid result evaluated window by window.
+#include <memory>
+
+#include "cli/CalcSession.h"
+#include "common/DisplayFile.h"
+#include "engine/EngineMessages.h"
+#include "engine/ResultText.h"
+#include "formats/RasterWindows.h"
+#include "tiles/TileMessages.h"
+#include "tiles/TiledRun.h"
+
+namespace vellumar::cli {
+
+bool CalcSession::tiledText(std::string& text) {
+  int expressions = 0;
+  for (const Action& action : options_.actions) {
+    if (action.type == Action::Type::Evaluate) {
+      text = action.argument;
+      ++expressions;
+    } else if (action.type == Action::Type::EvaluateFile) {
+      if (const FileError error = readDisplayFile(action.argument, text);
+          error != FileError::None) {
+        reportFileError(engine::displayFileMessage(error).in(calc_.language()));
+        return false;
+      }
+      ++expressions;
+    }
+  }
+  if (expressions != 1) {
+    err_ << tiles::text::kOneExpression.in(calc_.language()) << '\n';
+    return false;
+  }
+  return true;
+}
+
+int CalcSession::loadTileInputs(std::vector<tiles::TiledEvaluation::Input>& inputs) {
+  for (const Action& action : options_.actions) {
+    const bool windows =
+        action.type == Action::Type::LoadGrid && formats::readsAsRaster(action.argument);
+    auto reader = std::make_shared<formats::RasterWindowReader>();
+    engine::FileStatus status =
+        windows ? workspace_.checkNotLoaded(engine::FileKind::Grid, action.argument)
+                : loadOperand(action);
+    if (windows && status.ok) {
+      status = workspace_.openGridWindows(action.argument, action.band, *reader);
+    }
+    if (const int reported = reportLoad(status); reported != exit_status::kSuccess) {
+      return reported;
+    }
+    if (action.type != Action::Type::LoadGrid) continue;
+    if (windows) {
+      // The name stands for a grid without nodes until each tile puts its window there.
+      auto placeholder = std::make_shared<grid::Grid>();
+      placeholder->name = action.argument;
+      workspace_.addLoaded(engine::FileKind::Grid, action.argument,
+                           engine::Operand::grid(std::move(placeholder)));
+    }
+    const std::string name = engine::Workspace::operandName(
+        engine::FileKind::Grid, workspace_.loadedPaths(engine::FileKind::Grid).size());
+    // A DSAA grid has no windowed reader: it was read whole, as a load reads it.
+    inputs.push_back({name, windows ? tiles::TileInput::ofRaster(std::move(reader))
+                                    : tiles::TileInput::ofGrid(
+                                          calc_.registry().find(name)->value.sharedGrid())});
+  }
+  return exit_status::kSuccess;
+}
+
+int CalcSession::runTiled() {
+  const Language language = calc_.language();
+  std::string text;
+  if (!tiledText(text)) return exit_status::kUsage;
+  if (!formats::RasterTileWriter::writes(options_.outputPath)) {
+    err_ << tiles::text::kWritesGeoTiff.in(language) << '\n';
+    return exit_status::kUsage;
+  }
+  // Lines, polygons and data load as usual; a text that uses them is refused below.
+  std::vector<tiles::TiledEvaluation::Input> inputs;
+  if (const int status = loadTileInputs(inputs); status != exit_status::kSuccess) return status;
+  const tiles::TiledEvaluation evaluation(calc_, std::move(inputs), options_.tiles);
+  if (const std::string refusal = evaluation.refusal(text); !refusal.empty()) {
+    err_ << refusal << '\n';
+    return exit_status::kEvaluationFailed;
+  }
+  const tiles::TiledRunOutcome outcome = tiles::runTiles(
+      evaluation, text, options_.outputPath, {options_.creationOptions, options_.dataType, 0});
+  if (!outcome.ok()) {
+    err_ << outcome.message << '\n';
+    if (!outcome.detail.empty()) err_ << outcome.detail << '\n';
+    return outcome.failure;
+  }
+  out_ << engine::resultText(engine::Operand::grid(std::make_shared<grid::Grid>()), language)
+       << '\n';
+  return exit_status::kSuccess;
+}
+
+}  // namespace vellumar::cli

@@ -1,0 +1,232 @@
+#include "formats/RasterWindows.h"
+
+#include <gdal.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <new>
+#include <vector>
+
+#include "common/MemoryGuard.h"
+#include "common/SafeSave.h"
+#include "formats/CoordinateSystem.h"
+#include "formats/RasterDetail.h"
+
+namespace vellumar::formats {
+
+using namespace detail;
+
+struct RasterWindowReader::Band {
+  Dataset dataset;
+  GDALRasterBandH band = nullptr;
+  bool topRowFirst = true;
+  std::optional<double> noData;  // as the band hands it back
+  int nx = 0;
+  int ny = 0;
+};
+
+RasterWindowReader::RasterWindowReader() = default;
+RasterWindowReader::~RasterWindowReader() = default;
+RasterWindowReader::RasterWindowReader(RasterWindowReader&&) noexcept = default;
+RasterWindowReader& RasterWindowReader::operator=(RasterWindowReader&&) noexcept = default;
+
+RasterRead RasterWindowReader::open(const std::string& path, int bandNumber) {
+  const memory::Unguarded unguarded;  // GDAL cannot pass a refusal through its C code
+  struct stat info {};
+  const bool exists = stat(path.c_str(), &info) == 0;
+  if (exists && !S_ISREG(info.st_mode)) return failure(RasterStatus::CannotOpen);
+  if (!ensureRegistered()) return libraryMissing();
+  ErrorCapture errors;
+  auto opened = std::make_unique<Band>();
+  opened->dataset = openRaster(path.c_str());
+  RasterRead result;
+  if (!opened->dataset) {
+    result = failure(exists ? RasterStatus::NotRaster : RasterStatus::CannotOpen);
+    result.libraryError = errors.message();
+    return result;
+  }
+  GDALDatasetH dataset = opened->dataset.get();
+  const int bands = gdal().GDALGetRasterCount(dataset);
+  if (bands == 0) return failure(RasterStatus::NotRaster);
+  if (bandNumber < 1 || bandNumber > bands) return failure(RasterStatus::NoSuchBand);
+  opened->band = gdal().GDALGetRasterBand(dataset, bandNumber);
+  opened->nx = gdal().GDALGetRasterXSize(dataset);
+  opened->ny = gdal().GDALGetRasterYSize(dataset);
+  if (opened->band == nullptr || opened->nx < 1 || opened->ny < 1) {
+    return failure(RasterStatus::NotRaster);
+  }
+  const GDALDataType type = gdal().GDALGetRasterDataType(opened->band);
+  result.bandType = gdal().GDALGetDataTypeName(type);
+  double gt[6] = {0, 1, 0, 0, 0, -1};
+  RasterLattice raster{0.0, opened->nx - 1.0, 0.0, opened->ny - 1.0, true};
+  if (gdal().GDALGetGeoTransform(dataset, gt) == CE_None) {
+    if (!latticeOf(gt, opened->nx, opened->ny, raster)) return failure(RasterStatus::Rotated);
+  } else {
+    result.notices.push_back(RasterNotice::NoGeotransform);
+  }
+  georeference_.noData = bandNoData(opened->band, result);
+  if (georeference_.noData) opened->noData = asRead(type, *georeference_.noData);
+  opened->topRowFirst = raster.topRowFirst;
+  const char* wkt = gdal().GDALGetProjectionRef(dataset);
+  georeference_.wkt = wkt != nullptr ? wkt : "";
+  georeference_.shortName = shortName(georeference_.wkt);
+  lattice_ = {opened->nx, opened->ny, raster.left, raster.right, raster.bottom, raster.top};
+  path_ = path;
+  band_ = std::move(opened);
+  return result;
+}
+
+RasterRead RasterWindowReader::read(const grid::NodeWindow& window, grid::Grid& grid) const {
+  const memory::Unguarded unguarded;  // GDAL cannot pass a refusal through its C code
+  if (!band_ || window.nx < 1 || window.ny < 1 || window.i0 < 0 || window.j0 < 0 ||
+      window.i0 + window.nx > band_->nx || window.j0 + window.ny > band_->ny) {
+    return failure(RasterStatus::NotRaster);
+  }
+  ErrorCapture errors;
+  grid::NodeVector nodes;
+  try {
+    nodes.resize(window.nodeCount());
+  } catch (const std::bad_alloc&) {
+    return failure(RasterStatus::OutOfMemory);
+  }
+  // Grid rows count from the bottom; a top-first raster's rows are read turned over, its first
+  // row read landing in the window's last.
+  const auto rowSpacing = static_cast<GSpacing>(window.nx) * static_cast<GSpacing>(sizeof(double));
+  const bool turned = band_->topRowFirst;
+  const int firstRow = turned ? band_->ny - window.j0 - window.ny : window.j0;
+  double* start = turned ? nodes.data() + (window.nodeCount() - window.nx) : nodes.data();
+  if (gdal().GDALRasterIOEx(band_->band, GF_Read, window.i0, firstRow, window.nx, window.ny, start,
+                            window.nx, window.ny, GDT_Float64, 0, turned ? -rowSpacing : rowSpacing,
+                            nullptr) != CE_None) {
+    RasterRead result = failure(RasterStatus::NotRaster);
+    result.libraryError = errors.message();
+    return result;
+  }
+  const grid::Range range =
+      blankNoData(nodes, band_->noData.has_value(), band_->noData.value_or(0.0));
+  grid::Grid prototype;
+  prototype.georeference = georeference_;
+  grid = grid::gridOn(lattice_.window(window), prototype, std::move(nodes), range);
+  grid.name = path_;
+  return {};
+}
+
+struct RasterTileWriter::File {
+  SaveSet files;
+  SaveFile* target = nullptr;
+  Dataset dataset;
+  GDALRasterBandH band = nullptr;
+  grid::Lattice lattice;
+  std::optional<double> ownNoData;
+  double noData = 0.0;
+  bool wroteBlank = false;
+  std::vector<double> rows;  // the rows of one window as GDAL takes them
+};
+
+RasterTileWriter::RasterTileWriter() = default;
+RasterTileWriter::~RasterTileWriter() {
+  const memory::Unguarded unguarded;
+  file_.reset();  // closes the dataset before the save set removes its file
+}
+
+bool RasterTileWriter::writes(const std::string& path) {
+  const std::string extension = lowerExtension(path);
+  return extension == ".tif" || extension == ".tiff";
+}
+
+RasterWrite RasterTileWriter::create(const std::string& path, const grid::Lattice& lattice,
+                                     const grid::Georeference& georeference,
+                                     const RasterWriteOptions& options) {
+  const memory::Unguarded unguarded;  // GDAL cannot pass a refusal through its C code
+  RasterWrite result;
+  result.status = RasterWriteStatus::Failed;
+  if (!writes(path) || lattice.nodeCount() == 0 || !ensureRegistered()) {
+    result.libraryError = gdalLoadError();
+    return result;
+  }
+  const GDALDataType type = writtenType(options);
+  GDALDriverH driver = gdal().GDALGetDriverByName("GTiff");
+  if (type == GDT_Unknown || driver == nullptr) return result;
+  ErrorCapture errors;
+  const ThreadOption noSideFiles("GDAL_PAM_ENABLED", "NO");
+  auto file = std::make_unique<File>();
+  file->target = &file->files.add(path);
+  if (!file->files.open()) {
+    result.status = RasterWriteStatus::Refused;
+    result.saveError = file->files.error();
+    return result;
+  }
+  OptionList creation = creationOptions("GTiff", options);
+  file->dataset.reset(gdal().GDALCreate(driver, file->target->temporaryPath().c_str(), lattice.nx,
+                                        lattice.ny, 1, type, creation.get()));
+  if (!file->dataset) {
+    result.libraryError = errors.message();
+    return result;
+  }
+  placeOnLattice(file->dataset.get(), lattice, georeference, true);
+  file->band = gdal().GDALGetRasterBand(file->dataset.get(), 1);
+  file->lattice = lattice;
+  file->ownNoData = georeference.noData;
+  file->noData = noDataFor(georeference.noData, type);
+  file_ = std::move(file);
+  return {};
+}
+
+RasterWrite RasterTileWriter::write(const grid::Grid& part, const grid::NodeWindow& where) {
+  const memory::Unguarded unguarded;  // GDAL cannot pass a refusal through its C code
+  RasterWrite result;
+  result.status = RasterWriteStatus::Failed;
+  if (!file_ || part.nx() != where.nx || part.ny() != where.ny ||
+      where.i0 + where.nx > file_->lattice.nx || where.j0 + where.ny > file_->lattice.ny) {
+    return result;
+  }
+  ErrorCapture errors;
+  std::vector<double>& rows = file_->rows;
+  rows.resize(where.nodeCount());
+  const std::span<const double> nodes = part.nodes();
+  for (int r = 0; r < where.ny; ++r) {
+    const double* from = nodes.data() + static_cast<std::size_t>(where.ny - 1 - r) * where.nx;
+    double* to = rows.data() + static_cast<std::size_t>(r) * where.nx;
+    for (int i = 0; i < where.nx; ++i) {
+      const bool blank = grid::isBlank(from[i]);
+      file_->wroteBlank = file_->wroteBlank || blank;
+      to[i] = blank ? file_->noData : from[i];
+    }
+  }
+  const int firstRow = file_->lattice.ny - where.j0 - where.ny;
+  if (gdal().GDALRasterIOEx(file_->band, GF_Write, where.i0, firstRow, where.nx, where.ny,
+                            rows.data(), where.nx, where.ny, GDT_Float64, 0, 0,
+                            nullptr) != CE_None) {
+    result.libraryError = errors.message();
+    return result;
+  }
+  return {};
+}
+
+RasterWrite RasterTileWriter::commit() {
+  const memory::Unguarded unguarded;  // GDAL cannot pass a refusal through its C code
+  RasterWrite result;
+  result.status = RasterWriteStatus::Failed;
+  if (!file_) return result;
+  ErrorCapture errors;
+  if (file_->ownNoData || file_->wroteBlank) {
+    gdal().GDALSetRasterNoDataValue(file_->band, file_->noData);
+  }
+  file_->dataset.reset();
+  if (errors.failed()) {
+    result.libraryError = errors.message();
+    file_.reset();
+    return result;
+  }
+  SaveFile& target = *file_->target;
+  if (!target.adoptLibraryWrite() || !file_->files.commit()) {
+    result.saveError =
+        file_->files.error() != SaveError::None ? file_->files.error() : target.error();
+    file_.reset();
+    return result;
+  }
+  file_.reset();
+  return {};
+}
+
+}  // namespace vellumar::formats

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstddef>
+
+#include "grid/Grid.h"
+
+namespace vellumar::grid {
+
+// A rectangle of a lattice's nodes: columns i0 ... i0 + nx - 1 and rows j0 ... j0 + ny - 1, rows
+// counted from the bottom one as grids store them.
+struct NodeWindow {
+  int i0 = 0;
+  int j0 = 0;
+  int nx = 0;
+  int ny = 0;
+
+  std::size_t nodeCount() const {
+    return static_cast<std::size_t>(nx) * static_cast<std::size_t>(ny);
+  }
+  bool operator==(const NodeWindow&) const = default;
+  // The window widened by margin nodes on every side and clipped to a lattice of nx x ny nodes.
+  NodeWindow widened(int margin, int latticeNx, int latticeNy) const;
+};
+
+// The nodes of a grid without their values: nx x ny nodes evenly over [left, right] x [bottom,
+// top]. Node coordinates follow Grid's formulas exactly, so a grid built over a lattice and the
+// lattice agree on every node; a window's lattice takes its extents from the nodes it covers.
+struct Lattice {
+  int nx = 0;
+  int ny = 0;
+  double left = 0.0;
+  double right = 0.0;
+  double bottom = 0.0;
+  double top = 0.0;
+
+  static Lattice of(const Grid& grid);
+  double stepX() const { return nx >= 2 ? (right - left) / (nx - 1) : 0.0; }
+  double stepY() const { return ny >= 2 ? (top - bottom) / (ny - 1) : 0.0; }
+  double nodeX(int i) const;
+  double nodeY(int j) const;
+  std::size_t nodeCount() const {
+    return static_cast<std::size_t>(nx) * static_cast<std::size_t>(ny);
+  }
+  // The lattice of the nodes the window covers.
+  Lattice window(const NodeWindow& window) const;
+  // Equal counts and extents within 1e-9 of a step, as Grid::sameLattice.
+  bool sameNodes(const Lattice& other) const;
+};
+
+// A grid over the lattice holding values (lattice.nodeCount() of them), in spline mode, with the
+// prototype's georeference and zmin/zmax from range.
+Grid gridOn(const Lattice& lattice, const Grid& prototype, NodeVector values, const Range& range);
+
+// The grid's nodes inside the window, as a grid over the window's lattice with the grid's
+// georeference and mode.
+Grid cutWindow(const Grid& grid, const NodeWindow& window);
+
+}  // namespace vellumar::grid

@@ -1,0 +1,253 @@
+#include "tiles/TiledEvaluation.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "../common/TestSupport.h"
+#include "../formats/RasterFixtures.h"
+#include "engine/Calculator.h"
+#include "formats/RasterFile.h"
+#include "formats/RasterWindows.h"
+#include "grid/Blank.h"
+#include "grid/Lattice.h"
+#include "grid/Surface.h"
+#include "tiles/TiledRun.h"
+
+namespace vellumar::tiles {
+namespace {
+
+// A grid of nx x ny nodes over [0, nx - 1] x [10, 10 + 2 (ny - 1)], smooth or rough (random
+// node values), with every node that blank() picks blank.
+grid::Grid makeGrid(int nx, int ny, bool rough, bool (*blank)(int, int) = nullptr) {
+  std::mt19937 random(7);
+  std::uniform_real_distribution<double> noise(-50.0, 50.0);
+  grid::NodeVector values(static_cast<std::size_t>(nx) * ny);
+  for (int j = 0; j < ny; ++j) {
+    for (int i = 0; i < nx; ++i) {
+      const double smooth = 100.0 * std::sin(i / 9.0) * std::cos(j / 6.0) + 3.0 * i;
+      double& v = values[static_cast<std::size_t>(j) * nx + i];
+      v = rough ? noise(random) : smooth;
+      if (blank != nullptr && blank(i, j)) v = grid::kBlankValue;
+    }
+  }
+  grid::Grid shape;
+  shape.rectangleFlag = 1;
+  shape.left = 0.0;
+  shape.right = nx - 1.0;
+  shape.bottom = 10.0;
+  shape.top = 10.0 + 2.0 * (ny - 1);
+  return grid::Grid(nx, ny, shape, std::move(values));
+}
+
+bool holes(int i, int j) {
+  return (i - 40) * (i - 40) + (j - 30) * (j - 30) < 60 || (i == 17 && j > 5);
+}
+
+class TiledEvaluationTest : public testing::FolderTest {
+ protected:
+  // Writes the grids as GeoTIFFs named G1.tif, G2.tif, ... and opens them for windows.
+  void useRasters(const std::vector<grid::Grid>& grids) {
+    for (std::size_t k = 0; k < grids.size(); ++k) {
+      const std::string name = "G" + std::to_string(k + 1);
+      ASSERT_TRUE(formats::writeRaster(grids[k], path(name + ".tif")));
+      auto reader = std::make_shared<formats::RasterWindowReader>();
+      ASSERT_TRUE(reader->open(path(name + ".tif"), 1));
+      inputs_.push_back({name, TileInput::ofRaster(reader)});
+      auto whole = std::make_shared<grid::Grid>();
+      ASSERT_TRUE(formats::readRaster(path(name + ".tif"), 1, *whole));
+      calc_.registry().findOrCreate(name).value = engine::Operand::grid(whole);
+    }
+  }
+
+  // The text evaluated over the whole grids.
+  grid::Grid wholeResult(const std::string& text) {
+    engine::S_Calculator calc(calc_);
+    const engine::TextEvaluation evaluation = engine::evaluateText(calc, text);
+    EXPECT_TRUE(evaluation.ok) << evaluation.message;
+    return calc.result().gridValue() != nullptr ? *calc.result().gridValue() : grid::Grid();
+  }
+
+  // The text evaluated by tiles of the size into out.tif, read back.
+  grid::Grid tiledResult(const std::string& text, int size) {
+    const TiledEvaluation evaluation(calc_, inputs_, size);
+    EXPECT_EQ(evaluation.refusal(text), "");
+    const TiledRunOutcome outcome = runTiles(evaluation, text, path("out.tif"), {});
+    EXPECT_TRUE(outcome.ok()) << outcome.message;
+    grid::Grid read;
+    EXPECT_TRUE(formats::readRaster(path("out.tif"), 1, read));
+    return read;
+  }
+
+  engine::S_Calculator calc_;
+  std::vector<TiledEvaluation::Input> inputs_;
+};
+
+// Blank where the whole result is blank, and elsewhere within 1e-10 of its largest value.
+void expectAgrees(const grid::Grid& tiled, const grid::Grid& whole) {
+  ASSERT_EQ(tiled.nx(), whole.nx());
+  ASSERT_EQ(tiled.ny(), whole.ny());
+  ASSERT_TRUE(tiled.sameLattice(whole));
+  double scale = 0.0;
+  for (const double v : whole.nodes()) {
+    if (!grid::isBlank(v)) scale = std::max(scale, std::abs(v));
+  }
+  ASSERT_GT(scale, 0.0);
+  double worst = 0.0;
+  for (std::size_t k = 0; k < whole.nodeCount(); ++k) {
+    const double a = tiled.nodes()[k];
+    const double b = whole.nodes()[k];
+    ASSERT_EQ(grid::isBlank(a), grid::isBlank(b)) << "node " << k;
+    if (!grid::isBlank(b)) worst = std::max(worst, std::abs(a - b));
+  }
+  EXPECT_LE(worst, 1e-10 * scale);
+}
+
+TEST_F(TiledEvaluationTest, TilesAgreeWithTheWholeGridForEverySizeAndSurface) {
+  struct Case {
+    bool rough;
+    bool blanks;
+  };
+  // 131 x 97 nodes: no tile size below divides either count.
+  for (const Case c : {Case{false, false}, Case{true, false}, Case{false, true}}) {
+    SCOPED_TRACE(::testing::Message() << "rough " << c.rough << " blanks " << c.blanks);
+    inputs_.clear();
+    useRasters(
+        {makeGrid(131, 97, c.rough, c.blanks ? holes : nullptr), makeGrid(131, 97, !c.rough)});
+    for (const char* text :
+         {"Spec(G1, 1) * 100", "Dx(G1) + Dyy(G2) * G1", "x = Sqrt(Abs(G1)); Great(G1, G2) + x"}) {
+      SCOPED_TRACE(text);
+      const grid::Grid whole = wholeResult(text);
+      for (const int size : {7, 64, 1000}) {
+        SCOPED_TRACE(size);
+        expectAgrees(tiledResult(text, size), whole);
+      }
+    }
+  }
+}
+
+TEST_F(TiledEvaluationTest, TheHaloHoldsTheSplineToTheBoundOnARoughRun) {
+  // The spline of a run cut kHaloNodes from a node gives that node's coefficient within the
+  // bound of the whole run's: the worst case is a rough run, where nothing smooths the error.
+  const grid::Grid rough = makeGrid(200, 3, true);
+  const grid::NodeWindow cut{100 - kHaloNodes, 0, 100 + kHaloNodes + 1 - (100 - kHaloNodes), 3};
+  const grid::Grid part = grid::cutWindow(rough, cut);
+  const grid::NodeVector whole = grid::computeSplineCoefficients(rough.nodes(), 200, 3);
+  const grid::NodeVector windowed =
+      grid::computeSplineCoefficients(part.nodes(), part.nx(), part.ny());
+  ASSERT_EQ(whole.size(), std::size_t(202) * 5);
+  ASSERT_EQ(windowed.size(), static_cast<std::size_t>(part.nx() + 2) * 5);
+  const double centre = whole[2 * 202 + 101];
+  const double cutCentre = windowed[2 * (part.nx() + 2) + kHaloNodes + 1];
+  EXPECT_LE(std::abs(centre - cutCentre), 1e-10 * 50.0);
+  // Half the halo does not: the bound is a property of its width, not of any window.
+  const grid::NodeWindow narrow{100 - kHaloNodes / 4, 0, kHaloNodes / 2 + 1, 3};
+  const grid::Grid close = grid::cutWindow(rough, narrow);
+  const grid::NodeVector near = grid::computeSplineCoefficients(close.nodes(), close.nx(), 3);
+  EXPECT_GT(std::abs(centre - near[2 * (close.nx() + 2) + kHaloNodes / 4 + 1]), 1e-10 * 50.0);
+}
+
+TEST_F(TiledEvaluationTest, TextsThatDoNotTileAreRefusedBeforeAnyWork) {
+  useRasters({makeGrid(20, 10, false)});
+  calc_.registry().findOrCreate("P1").value = engine::Operand::number(0);
+  calc_.registry().findOrCreate("kept").value = engine::Operand::newGrid(makeGrid(20, 10, true));
+  calc_.setLanguage(Language::English);
+  const TiledEvaluation evaluation(calc_, inputs_, 8);
+  EXPECT_EQ(evaluation.refusal("Spec(G1, 3) + G1 * 2 - Pi"), "");
+  EXPECT_EQ(evaluation.refusal("G1 - MIN(G1)"), "--tiles: MIN cannot be evaluated tile by tile");
+  EXPECT_EQ(evaluation.refusal("Dense(G1, 2)"), "--tiles: Dense cannot be evaluated tile by tile");
+  EXPECT_EQ(evaluation.refusal("Integral(G1, P1)"),
+            "--tiles: Integral cannot be evaluated tile by tile");
+  EXPECT_EQ(evaluation.refusal("G1 + kept"), "--tiles: the operand kept is not a grid");
+  EXPECT_FALSE(std::filesystem::exists(path("out.tif")));
+}
+
+TEST_F(TiledEvaluationTest, GridsOnOtherLatticesAndResultsThatAreNotGridsAreRefused) {
+  useRasters({makeGrid(20, 10, false), makeGrid(21, 10, false)});
+  calc_.setLanguage(Language::English);
+  const TiledEvaluation evaluation(calc_, inputs_, 8);
+  EXPECT_EQ(evaluation.refusal("G1"), "--tiles: the grids G1 and G2 lie on different lattices");
+
+  const TiledEvaluation one(calc_, {inputs_.front()}, 8);
+  const TileOutcome number = one.evaluate("5", 0);
+  EXPECT_FALSE(number.ok);
+  EXPECT_EQ(number.failure, 1);
+  EXPECT_EQ(number.message, "--tiles: the result is not a grid over the lattice of the grids read");
+}
+
+TEST_F(TiledEvaluationTest, TheTilesCoverTheLatticeOnceInOrder) {
+  const TilePlan plan({23, 10, 0.0, 22.0, 0.0, 9.0}, 7);
+  ASSERT_EQ(plan.count(), 8);
+  std::vector<int> covered(23 * 10, 0);
+  for (int k = 0; k < plan.count(); ++k) {
+    const grid::NodeWindow tile = plan.tile(k);
+    for (int j = tile.j0; j < tile.j0 + tile.ny; ++j) {
+      for (int i = tile.i0; i < tile.i0 + tile.nx; ++i) ++covered[j * 23 + i];
+    }
+  }
+  EXPECT_TRUE(std::all_of(covered.begin(), covered.end(), [](int n) { return n == 1; }));
+  EXPECT_EQ(plan.tile(3), (grid::NodeWindow{21, 0, 2, 7}));
+  EXPECT_EQ(plan.tile(7), (grid::NodeWindow{21, 7, 2, 3}));
+}
+
+TEST_F(TiledEvaluationTest, AFailingTileLeavesTheOldTargetAndNoTemporaryFile) {
+  useRasters({makeGrid(40, 30, false)});
+  ASSERT_TRUE(writeFileAtomically(path("out.tif"), "old"));
+  const std::size_t before = entryCount();
+  // Ln of the grid fails in the tiles where it goes below zero, which are not the first.
+  const TiledEvaluation evaluation(calc_, inputs_, 8);
+  const TiledRunOutcome outcome = runTiles(evaluation, "Ln(G1 + 60)", path("out.tif"), {});
+  EXPECT_EQ(outcome.failure, 1);
+  EXPECT_NE(outcome.message, "");
+  EXPECT_EQ(fileText("out.tif"), "old");
+  EXPECT_EQ(entryCount(), before);
+}
+
+TEST_F(TiledEvaluationTest, WindowsReadTheNodesOfTheWholeRead) {
+  // A top-first raster as GDAL writes them, with no-data, and one whose rows run from the bottom.
+  grid::Grid source = makeGrid(30, 20, true, holes);
+  source.georeference.noData = -7.0;
+  ASSERT_TRUE(formats::writeRaster(source, path("top.tif")));
+  formats::testing::RasterFixture bottomUp;
+  bottomUp.nx = 30;
+  bottomUp.ny = 20;
+  bottomUp.gt[5] = 20.0;
+  bottomUp.bands.emplace_back(source.nodes().begin(), source.nodes().end());
+  ASSERT_TRUE(formats::testing::writeFixture(bottomUp, "GTiff", path("bottom.tif")));
+  for (const char* name : {"top.tif", "bottom.tif"}) {
+    SCOPED_TRACE(name);
+    grid::Grid whole;
+    ASSERT_TRUE(formats::readRaster(path(name), 1, whole));
+    formats::RasterWindowReader reader;
+    ASSERT_TRUE(reader.open(path(name), 1));
+    EXPECT_TRUE(reader.lattice().sameNodes(grid::Lattice::of(whole)));
+    for (const grid::NodeWindow window :
+         {grid::NodeWindow{0, 0, 30, 20}, grid::NodeWindow{3, 11, 9, 9},
+          grid::NodeWindow{29, 0, 1, 1}}) {
+      grid::Grid part;
+      ASSERT_TRUE(reader.read(window, part));
+      const grid::Grid expected = grid::cutWindow(whole, window);
+      ASSERT_EQ(part.nodeCount(), window.nodeCount());
+      EXPECT_TRUE(std::equal(part.nodes().begin(), part.nodes().end(), expected.nodes().begin()));
+      EXPECT_TRUE(part.sameLattice(expected));
+    }
+    grid::Grid untouched;
+    EXPECT_FALSE(reader.read({25, 0, 6, 1}, untouched));
+    EXPECT_FALSE(untouched.hasNodes());
+  }
+  formats::RasterWindowReader reader;
+  ASSERT_TRUE(reader.open(path("top.tif"), 1));
+  EXPECT_EQ(reader.georeference().noData, std::optional<double>(-7.0));
+  grid::Grid blanks;
+  ASSERT_TRUE(reader.read({0, 0, 30, 20}, blanks));
+  EXPECT_TRUE(blanks.hasBlanks());
+}
+
+}  // namespace
+}  // namespace vellumar::tiles

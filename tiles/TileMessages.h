@@ -1,0 +1,29 @@
+#pragma once
+
+#include "common/Language.h"
+
+namespace vellumar::tiles::text {
+
+// Messages of the evaluation by tiles; the engine's and the readers' messages come from their own
+// tables.
+inline constexpr MessageText kNotTileable{"--tiles: функция %s не вычисляется по плиткам",
+                                          "--tiles: %s cannot be evaluated tile by tile"};
+inline constexpr MessageText kNotAGrid{"--tiles: операнд %s - не грид",
+                                       "--tiles: the operand %s is not a grid"};
+inline constexpr MessageText kLatticesDiffer{
+    "--tiles: гриды %s и %s лежат на разных решетках",
+    "--tiles: the grids %s and %s lie on different lattices"};
+inline constexpr MessageText kNoGrid{"--tiles: не загружен ни один грид",
+                                     "--tiles: no grid is loaded"};
+inline constexpr MessageText kResultNotGrid{
+    "--tiles: результат - не грид на решетке исходных гридов",
+    "--tiles: the result is not a grid over the lattice of the grids read"};
+inline constexpr MessageText kWindowReadFailed{"--tiles: ошибка чтения грида %s",
+                                               "--tiles: cannot read the grid %s"};
+inline constexpr MessageText kWritesGeoTiff{
+    "--tiles: результат записывается в GeoTIFF: -o ФАЙЛ.tif",
+    "--tiles: the result is written as a GeoTIFF: -o FILE.tif"};
+inline constexpr MessageText kOneExpression{"--tiles: по плиткам вычисляется одно выражение",
+                                            "--tiles: one expression is evaluated tile by tile"};
+
+}  // namespace vellumar::tiles::text

@@ -1,0 +1,41 @@
+#include "tiles/TiledRun.h"
+
+#include "grid/GridMessages.h"
+
+namespace vellumar::tiles {
+
+TiledRunOutcome writeFailure(const formats::RasterWrite& written, Language language) {
+  TiledRunOutcome outcome;
+  outcome.failure = 3;
+  outcome.message = grid::text::kSaveFailed.in(language);
+  outcome.detail = written.libraryError;
+  return outcome;
+}
+
+TiledRunOutcome runTiles(const TiledEvaluation& evaluation, const std::string& text,
+                         const std::string& path, const formats::RasterWriteOptions& options,
+                         const TileProgress& progress) {
+  const Language language = evaluation.language();
+  formats::RasterTileWriter writer;
+  if (const formats::RasterWrite created =
+          writer.create(path, evaluation.plan().lattice(), evaluation.georeference(), options);
+      !created) {
+    return writeFailure(created, language);
+  }
+  const int count = evaluation.plan().count();
+  for (int index = 0; index < count; ++index) {
+    TileOutcome tile = evaluation.evaluate(text, index);
+    if (!tile.ok) return {tile.failure, std::move(tile.message), std::move(tile.detail)};
+    if (const formats::RasterWrite written = writer.write(tile.part, evaluation.plan().tile(index));
+        !written) {
+      return writeFailure(written, language);
+    }
+    if (progress) progress(index + 1, count);
+  }
+  if (const formats::RasterWrite committed = writer.commit(); !committed) {
+    return writeFailure(committed, language);
+  }
+  return {};
+}
+
+}  // namespace vellumar::tiles

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "formats/RasterFile.h"
+#include "tiles/TiledEvaluation.h"
+
+namespace vellumar::tiles {
+
+// What came of a run by tiles: success, or the first failure's message (and its second line),
+// with the exit status the command line gives it (1: the evaluation failed, 3: a file could not
+// be read or written).
+struct TiledRunOutcome {
+  int failure = 0;
+  std::string message;
+  std::string detail;
+  bool ok() const { return failure == 0; }
+};
+
+// Hears of the tiles done so far out of all of them.
+using TileProgress = std::function<void(int done, int total)>;
+
+// Evaluates the text tile after tile and writes the result as the GeoTIFF path, through the safe
+// save: a failure leaves the old file in place. Memory holds one tile's windows and result at a
+// time.
+TiledRunOutcome runTiles(const TiledEvaluation& evaluation, const std::string& text,
+                         const std::string& path, const formats::RasterWriteOptions& options,
+                         const TileProgress& progress = {});
+
+// The message of a failed raster write: the grid save message and GDAL's reason.
+TiledRunOutcome writeFailure(const formats::RasterWrite& written, Language language);
+
+}  // namespace vellumar::tiles
