@@ -11,11 +11,6 @@ namespace {
 
 using testing::FolderTest;
 
-std::string bytesOf(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 void writeBytes(const std::string& path, std::string_view bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
 }
@@ -40,7 +35,7 @@ using DisplayFile = FolderTest;
 TEST_F(DisplayFile, WritesCrLfAndReadsBothLineBreaks) {
   const std::string sheet = path("sheet.ctb");
   ASSERT_TRUE(writeDisplayFile(sheet, "x = 2;\nglubina = x"));
-  EXPECT_EQ(bytesOf(sheet), "x = 2;\r\nglubina = x");
+  EXPECT_EQ(fileText("sheet.ctb"), "x = 2;\r\nglubina = x");
   std::string text = "old";
   ASSERT_EQ(readDisplayFile(sheet, text), FileError::None);
   EXPECT_EQ(text, "x = 2;\nglubina = x");

@@ -36,17 +36,12 @@ class SafeSave : public testing::FolderTest {
     stopCommitsAfterRename(-1);
     FolderTest::TearDown();
   }
-  std::string contents(const std::string& name) const {
-    return readWholeFile(path(name)).value_or("<unreadable>");
-  }
-  // Names in the folder, sorted.
-  std::vector<std::string> names() const {
-    std::vector<std::string> found;
-    for (const auto& entry : fs::directory_iterator(dir_)) {
-      found.push_back(entry.path().filename().string());
-    }
-    std::sort(found.begin(), found.end());
-    return found;
+  // The error of opening a set of these targets, which must fail.
+  static SaveError refusedSet(const std::vector<std::string>& targets) {
+    SaveSet set;
+    for (const std::string& target : targets) set.add(target);
+    EXPECT_FALSE(set.open());
+    return set.error();
   }
 };
 
@@ -57,18 +52,18 @@ TEST_F(SafeSave, ReplacesTheTargetOnlyOnCommitAndLeavesNothingBehind) {
     ASSERT_TRUE(file.open());
     ASSERT_TRUE(file.write("new"));
     ASSERT_TRUE(file.finish());
-    EXPECT_EQ(contents("result.txt"), "old");  // not yet renamed
+    EXPECT_EQ(fileText("result.txt"), "old");  // not yet renamed
     // The temporary file lies beside the target under a short name of its own.
-    const std::vector<std::string> during = names();
+    const std::vector<std::string> during = entryNames();
     ASSERT_EQ(during.size(), 2u);
     EXPECT_LT(during[0].size(), 32u);
     // Abandoned here.
   }
-  EXPECT_EQ(contents("result.txt"), "old");
-  EXPECT_EQ(names(), std::vector<std::string>{"result.txt"});
+  EXPECT_EQ(fileText("result.txt"), "old");
+  EXPECT_EQ(entryNames(), std::vector<std::string>{"result.txt"});
   ASSERT_EQ(saveFile(path("result.txt"), "new"), SaveError::None);
-  EXPECT_EQ(contents("result.txt"), "new");
-  EXPECT_EQ(names(), std::vector<std::string>{"result.txt"});
+  EXPECT_EQ(fileText("result.txt"), "new");
+  EXPECT_EQ(entryNames(), std::vector<std::string>{"result.txt"});
 
   EXPECT_EQ(saveFile(path("no/such/folder/x.txt"), "data"), SaveError::CannotCreate);
 }
@@ -78,7 +73,7 @@ TEST_F(SafeSave, TemporaryNamesAreShortUniqueAndNeverFollowLinks) {
   const std::string longName(240, 'n');
   ASSERT_EQ(saveFile(path(longName), "first"), SaveError::None);
   ASSERT_EQ(saveFile(path(longName), "second"), SaveError::None);
-  EXPECT_EQ(contents(longName), "second");
+  EXPECT_EQ(fileText(longName), "second");
 
   // Two saves of one target at once get two different temporary files, each a fresh regular
   // file only its owner can read until it is finished.
@@ -87,7 +82,7 @@ TEST_F(SafeSave, TemporaryNamesAreShortUniqueAndNeverFollowLinks) {
   ASSERT_TRUE(a.open());
   ASSERT_TRUE(b.open());
   std::vector<std::string> temporaries;
-  for (const std::string& name : names()) {
+  for (const std::string& name : entryNames()) {
     if (name != longName) temporaries.push_back(name);
   }
   ASSERT_EQ(temporaries.size(), 2u);
@@ -100,7 +95,7 @@ TEST_F(SafeSave, TemporaryNamesAreShortUniqueAndNeverFollowLinks) {
   }
   ASSERT_TRUE(a.write("A") && a.commit());
   ASSERT_TRUE(b.write("B") && b.commit());
-  EXPECT_EQ(contents("t.txt"), "B");
+  EXPECT_EQ(fileText("t.txt"), "B");
 }
 
 TEST_F(SafeSave, FollowsLinksAndKeepsThem) {
@@ -112,14 +107,14 @@ TEST_F(SafeSave, FollowsLinksAndKeepsThem) {
   EXPECT_TRUE(fs::is_symlink(path("link.txt")));
   EXPECT_TRUE(fs::is_symlink(path("chain.txt")));
   EXPECT_EQ(fs::read_symlink(path("link.txt")), "real/data.txt");
-  EXPECT_EQ(contents("real/data.txt"), "new");
+  EXPECT_EQ(fileText("real/data.txt"), "new");
   // The temporary file was made beside the file replaced, not beside the link.
   EXPECT_EQ(std::distance(fs::directory_iterator(path("real")), fs::directory_iterator()), 1);
 
   // A dangling link: the file it names is created.
   fs::create_symlink("real/fresh.txt", path("dangling.txt"));
   ASSERT_EQ(saveFile(path("dangling.txt"), "made"), SaveError::None);
-  EXPECT_EQ(contents("real/fresh.txt"), "made");
+  EXPECT_EQ(fileText("real/fresh.txt"), "made");
   EXPECT_TRUE(fs::is_symlink(path("dangling.txt")));
 
   fs::create_symlink("loop2", path("loop1"));
@@ -168,8 +163,8 @@ TEST_F(SafeSave, StreamsAreWrittenInPlaceAndOtherSpecialFilesRefused) {
     EXPECT_EQ(saveFile(name, "new\n"), SaveError::None) << name;
   }
   EXPECT_EQ(saveFile("/dev/fd/" + std::to_string(placed), "ab"), SaveError::None);
-  EXPECT_EQ(contents("log"), "old\nnew\nnew\nnew\n");
-  EXPECT_EQ(contents("placed"), "01ab456789");
+  EXPECT_EQ(fileText("log"), "old\nnew\nnew\nnew\n");
+  EXPECT_EQ(fileText("placed"), "01ab456789");
   int pipeEnds[2];
   ASSERT_EQ(pipe(pipeEnds), 0);
   EXPECT_EQ(saveFile("/dev/fd/" + std::to_string(pipeEnds[1]), "piped"), SaveError::None);
@@ -180,15 +175,11 @@ TEST_F(SafeSave, StreamsAreWrittenInPlaceAndOtherSpecialFilesRefused) {
   // is refused before the FIFO is opened (that would wait for a reader that never comes).
   EXPECT_EQ(saveFile("/dev/fd/" + std::to_string(pipeEnds[0]), "x"), SaveError::NotWritable);
   for (const std::string& stream : {path("fifo"), std::string("/dev/null"), "/dev/fd/" + fd}) {
-    SaveSet set;
-    set.add(path("companion"));
-    set.add(stream);
-    EXPECT_FALSE(set.open());
-    EXPECT_EQ(set.error(), SaveError::StreamTarget) << stream;
+    EXPECT_EQ(refusedSet({path("companion"), stream}), SaveError::StreamTarget) << stream;
   }
   for (const int open : {appended, placed, pipeEnds[0], pipeEnds[1]}) close(open);
-  EXPECT_EQ(names(), (std::vector<std::string>{"fifo", "folder", "log", "placed", "to-fifo",
-                                               "to-folder", "to-log"}));
+  EXPECT_EQ(entryNames(), (std::vector<std::string>{"fifo", "folder", "log", "placed", "to-fifo",
+                                                    "to-folder", "to-log"}));
 }
 
 TEST_F(SafeSave, RefusesTargetsTheUserMayNotWrite) {
@@ -204,7 +195,7 @@ TEST_F(SafeSave, RefusesTargetsTheUserMayNotWrite) {
   const std::string target = path("readonly.txt");
   EXPECT_EQ(inChild([&] { return static_cast<int>(saveFile(target, "new")); }, root),
             static_cast<int>(SaveError::NotWritable));
-  EXPECT_EQ(contents("readonly.txt"), "old");
+  EXPECT_EQ(fileText("readonly.txt"), "old");
   if (root) {
     // A file of another user that nobody may write.
     ASSERT_EQ(saveFile(path("roots.txt"), "old"), SaveError::None);
@@ -213,9 +204,9 @@ TEST_F(SafeSave, RefusesTargetsTheUserMayNotWrite) {
     const std::string roots = path("roots.txt");
     EXPECT_EQ(inChild([&] { return static_cast<int>(saveFile(roots, "new")); }, true),
               static_cast<int>(SaveError::NotWritable));
-    EXPECT_EQ(contents("roots.txt"), "old");
+    EXPECT_EQ(fileText("roots.txt"), "old");
   }
-  EXPECT_EQ(names().size(), root ? 2u : 1u);
+  EXPECT_EQ(entryNames().size(), root ? 2u : 1u);
 }
 
 TEST_F(SafeSave, KeepsPermissionsAndGivesNewFilesTheUmask) {
@@ -244,7 +235,7 @@ TEST_F(SafeSave, KeepsOwnerAndGroup) {
   EXPECT_EQ(info.st_uid, kNobody);
   EXPECT_EQ(info.st_gid, kNobody);
   EXPECT_EQ(info.st_mode & 0777, 0660u);
-  EXPECT_EQ(contents("theirs.txt"), "new");
+  EXPECT_EQ(fileText("theirs.txt"), "new");
 }
 
 TEST_F(SafeSave, AFileSizeLimitGivesAnErrorAndLeavesNothingBehind) {
@@ -259,8 +250,8 @@ TEST_F(SafeSave, AFileSizeLimitGivesAnErrorAndLeavesNothingBehind) {
       },
       false);
   EXPECT_EQ(error, static_cast<int>(SaveError::WriteFailed));
-  EXPECT_EQ(contents("big.txt"), "old");
-  EXPECT_EQ(names(), std::vector<std::string>{"big.txt"});
+  EXPECT_EQ(fileText("big.txt"), "old");
+  EXPECT_EQ(entryNames(), std::vector<std::string>{"big.txt"});
 }
 
 TEST_F(SafeSave, SetsRenameInOrderAndNeverLeaveATargetMissing) {
@@ -287,9 +278,9 @@ TEST_F(SafeSave, SetsRenameInOrderAndNeverLeaveATargetMissing) {
     EXPECT_EQ(fs::exists(path(".c.main.vellumar-journal")), stop < 3) << stop;
     recoverInterruptedSave(path("c.main"));
     for (int k = 0; k < 3; ++k) {
-      EXPECT_EQ(contents(targets[k]), stop < 3 ? "old" : "new") << "stop " << stop << " file " << k;
+      EXPECT_EQ(fileText(targets[k]), stop < 3 ? "old" : "new") << "stop " << stop << " file " << k;
     }
-    EXPECT_EQ(names(), targets);  // no journal, backup or temporary left
+    EXPECT_EQ(entryNames(), targets);  // no journal, backup or temporary left
   }
 
   // A rename that fails puts back the files already replaced, and a target that was new goes.
@@ -299,9 +290,9 @@ TEST_F(SafeSave, SetsRenameInOrderAndNeverLeaveATargetMissing) {
     injectCommitFault(failAt, CommitFault::RenameError);
     EXPECT_EQ(saveAll("new"), SaveError::RenameFailed);
     injectCommitFault(-1, CommitFault::Kill);
-    EXPECT_EQ(contents("a.idx"), "old") << failAt;
-    EXPECT_EQ(contents("c.main"), "old") << failAt;
-    EXPECT_EQ(names(), (std::vector<std::string>{"a.idx", "c.main"})) << failAt;
+    EXPECT_EQ(fileText("a.idx"), "old") << failAt;
+    EXPECT_EQ(fileText("c.main"), "old") << failAt;
+    EXPECT_EQ(entryNames(), (std::vector<std::string>{"a.idx", "c.main"})) << failAt;
   }
   ASSERT_EQ(saveAll("old"), SaveError::None);
 
@@ -309,29 +300,21 @@ TEST_F(SafeSave, SetsRenameInOrderAndNeverLeaveATargetMissing) {
   stopCommitsAfterRename(2);
   EXPECT_EQ(saveAll("dead"), SaveError::Stopped);
   stopCommitsAfterRename(-1);
-  EXPECT_EQ(contents("a.idx"), "dead");
+  EXPECT_EQ(fileText("a.idx"), "dead");
   SaveSet partial;
   SaveFile& main = partial.add(path("c.main"));
   ASSERT_TRUE(partial.open());
-  EXPECT_EQ(contents("a.idx"), "old");
+  EXPECT_EQ(fileText("a.idx"), "old");
   ASSERT_TRUE(main.write("main only") && partial.commit());
-  EXPECT_EQ(contents("b.tab"), "old");
-  EXPECT_EQ(names(), targets);
+  EXPECT_EQ(fileText("b.tab"), "old");
+  EXPECT_EQ(entryNames(), targets);
 
   // Two names for one file are refused before anything is written.
   fs::create_symlink("a.idx", path("alias"));
-  SaveSet same;
-  same.add(path("a.idx"));
-  same.add(path("alias"));
-  EXPECT_FALSE(same.open());
-  EXPECT_EQ(same.error(), SaveError::SameFile);
-  SaveSet twice;
-  twice.add(path("new.txt"));
-  twice.add(path("new.txt"));
-  EXPECT_FALSE(twice.open());
-  EXPECT_EQ(twice.error(), SaveError::SameFile);
-  EXPECT_EQ(contents("a.idx"), "old");
-  EXPECT_EQ(names(), (std::vector<std::string>{"a.idx", "alias", "b.tab", "c.main"}));
+  EXPECT_EQ(refusedSet({path("a.idx"), path("alias")}), SaveError::SameFile);
+  EXPECT_EQ(refusedSet({path("new.txt"), path("new.txt")}), SaveError::SameFile);
+  EXPECT_EQ(fileText("a.idx"), "old");
+  EXPECT_EQ(entryNames(), (std::vector<std::string>{"a.idx", "alias", "b.tab", "c.main"}));
 }
 
 TEST_F(SafeSave, SavesOfOneSetTakeTurns) {
@@ -344,7 +327,7 @@ TEST_F(SafeSave, SavesOfOneSetTakeTurns) {
       SaveFile& lines = set.add(path("pair.con"));
       ASSERT_TRUE(set.open() && values.write(content) && lines.write(content) && set.commit());
       recoverInterruptedSave(path("pair.con"));
-      if (contents("pair.val") != contents("pair.con")) mixed = true;
+      if (fileText("pair.val") != fileText("pair.con")) mixed = true;
     }
   };
   std::thread first(writer, "first");
@@ -352,7 +335,7 @@ TEST_F(SafeSave, SavesOfOneSetTakeTurns) {
   first.join();
   second.join();
   EXPECT_FALSE(mixed);
-  EXPECT_EQ(names(), (std::vector<std::string>{"pair.con", "pair.val"}));
+  EXPECT_EQ(entryNames(), (std::vector<std::string>{"pair.con", "pair.val"}));
 }
 
 TEST_F(SafeSave, SignalsThatEndTheProgramRemoveTheTemporaryFile) {
@@ -369,8 +352,8 @@ TEST_F(SafeSave, SignalsThatEndTheProgramRemoveTheTemporaryFile) {
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << signal << " " << status;
-    EXPECT_EQ(contents("result.txt"), "old");
-    EXPECT_EQ(names(), std::vector<std::string>{"result.txt"}) << signal;
+    EXPECT_EQ(fileText("result.txt"), "old");
+    EXPECT_EQ(entryNames(), std::vector<std::string>{"result.txt"}) << signal;
   }
 }
 
@@ -380,19 +363,16 @@ TEST_F(SafeSave, HiddenFilesOfProcessesThatAreGoneAreRemoved) {
   const std::string own = hiddenPrefix(dir_.string()) + "own123";
   ASSERT_EQ(saveFile(own, "mine"), SaveError::None);
   ASSERT_EQ(saveFile(path("result.txt"), "new"), SaveError::None);
-  EXPECT_EQ(names(), (std::vector<std::string>{fs::path(own).filename().string(), "result.txt"}));
+  EXPECT_EQ(entryNames(),
+            (std::vector<std::string>{fs::path(own).filename().string(), "result.txt"}));
 }
 
 TEST_F(SafeSave, AFailedSetLeavesEveryOldFile) {
   ASSERT_EQ(saveFile(path("one"), "old one"), SaveError::None);
   fs::create_directory(path("two"));
-  SaveSet set;
-  set.add(path("one"));
-  set.add(path("two"));
-  EXPECT_FALSE(set.open());
-  EXPECT_EQ(set.error(), SaveError::NotRegularFile);
-  EXPECT_EQ(contents("one"), "old one");
-  EXPECT_EQ(names(), (std::vector<std::string>{"one", "two"}));
+  EXPECT_EQ(refusedSet({path("one"), path("two")}), SaveError::NotRegularFile);
+  EXPECT_EQ(fileText("one"), "old one");
+  EXPECT_EQ(entryNames(), (std::vector<std::string>{"one", "two"}));
 }
 
 }  // namespace

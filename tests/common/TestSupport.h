@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "common/ErrorSink.h"
+#include "common/FileIo.h"
 
 namespace vellumar::testing {
 
@@ -32,6 +34,20 @@ class FolderTest : public ::testing::Test {
     std::filesystem::remove_all(dir_);
   }
   std::string path(const std::string& name) const { return (dir_ / name).string(); }
+  // The bytes of a file in the folder; "<missing>" when it cannot be read.
+  std::string fileText(const std::string& name) const {
+    return readWholeFile(path(name)).value_or("<missing>");
+  }
+  // The names in the folder, sorted, and their number.
+  std::vector<std::string> entryNames() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_)) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  std::size_t entryCount() const { return entryNames().size(); }
 
   std::filesystem::path dir_;
 };

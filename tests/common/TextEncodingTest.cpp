@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
+
 namespace vellumar {
 namespace {
 
@@ -16,11 +19,12 @@ TEST(TextEncoding, Cp1251IsConvertedAndUtf8KeptAsItIs) {
 }
 
 TEST(TextEncoding, DecodingNeverReadsPastTheEnd) {
-  char32_t cp = 0;
-  EXPECT_EQ(decodeUtf8("\xD0", 0, cp), 1u);  // truncated sequence
-  EXPECT_EQ(cp, U'\uFFFD');
-  EXPECT_EQ(decodeUtf8("\xC0\x80", 0, cp), 1u);  // overlong form
-  EXPECT_EQ(cp, U'\uFFFD');
+  // A truncated sequence and an overlong form.
+  for (const char* bytes : {"\xD0", "\xC0\x80"}) {
+    char32_t cp = 0;
+    EXPECT_EQ(decodeUtf8(bytes, 0, cp), 1u);
+    EXPECT_EQ(cp, U'\uFFFD');
+  }
   EXPECT_EQ(utf8Length("Pi×ф"), 4u);
   std::string out;
   appendUtf8(out, U'ж');
@@ -38,12 +42,14 @@ TEST(TextEncoding, TextFilesLoseTheirByteOrderMarkAndCrLf) {
 
 TEST(TextEncoding, CutsWithoutSplittingCharactersAndTrimsByEachRule) {
   const std::string text = "Пр\xE2\x82\xAC";  // П, р (2 bytes each), the euro sign (3 bytes)
-  EXPECT_EQ(cutUtf8(text, 100), text);
-  EXPECT_EQ(cutUtf8(text, 7), text);
-  EXPECT_EQ(cutUtf8(text, 6), "Пр");
-  EXPECT_EQ(cutUtf8(text, 5), "Пр");
-  EXPECT_EQ(cutUtf8(text, 3), "П");
-  EXPECT_EQ(cutUtf8(text, 1), "");
+  for (const auto& [bytes, cut] : {std::pair<std::size_t, std::string>{100, text},
+                                   {7, text},
+                                   {6, "Пр"},
+                                   {5, "Пр"},
+                                   {3, "П"},
+                                   {1, ""}}) {
+    EXPECT_EQ(cutUtf8(text, bytes), cut) << bytes;
+  }
   EXPECT_EQ(cutUtf8("abc", 2), "ab");
 
   EXPECT_EQ(trimSpacesAndTabs(" \t 1.5\t x \t"), "1.5\t x");
