@@ -18,8 +18,11 @@
 namespace vellumar::grid {
 namespace {
 
+using testing::countsOf;
 using testing::makeGrid;
+using testing::nodesOf;
 using testing::wavy;
+using testing::zRangeOf;
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
@@ -67,6 +70,14 @@ Grid wavyWith(Pattern pattern) {
   return blanked(makeGrid(9, 7, 0.0, 8.0, 0.0, 3.0, wavy), pattern);
 }
 
+// Calls f(i, j, x, y) for every node of the grid.
+template <class F>
+void forEachNode(const Grid& grid, F f) {
+  for (int j = 0; j < grid.ny(); ++j) {
+    for (int i = 0; i < grid.nx(); ++i) f(i, j, grid.nodeX(i), grid.nodeY(j));
+  }
+}
+
 bool cellHasBlankCorner(const Grid& grid, int i, int j) {
   return isBlank(grid.node(i, j)) || isBlank(grid.node(i + 1, j)) || isBlank(grid.node(i, j + 1)) ||
          isBlank(grid.node(i + 1, j + 1));
@@ -89,17 +100,15 @@ bool expectedBlankAt(const Grid& grid, double x, double y) {
 
 TEST(BlankNodes, AreTheBlankingValueAndAboveOrNaN) {
   EXPECT_EQ(kBlankValue, 1.70141e38);
-  EXPECT_TRUE(isBlank(1.70141e38));
-  EXPECT_TRUE(isBlank(std::stod("1.70141e+38")));
-  EXPECT_TRUE(isBlank(1.7015e38));
-  EXPECT_TRUE(isBlank(std::numeric_limits<double>::max()));
-  EXPECT_TRUE(isBlank(kNaN));
-  EXPECT_FALSE(isBlank(1.70140e38));
-  EXPECT_FALSE(isBlank(-1.70141e38));
-  EXPECT_FALSE(isBlank(0.0));
+  for (const double v : {1.70141e38, std::stod("1.70141e+38"), 1.7015e38,
+                         std::numeric_limits<double>::max(), kNaN}) {
+    EXPECT_TRUE(isBlank(v)) << v;
+  }
   // Infinities are numbers.
-  EXPECT_FALSE(isBlank(std::numeric_limits<double>::infinity()));
-  EXPECT_FALSE(isBlank(-std::numeric_limits<double>::infinity()));
+  for (const double v : {1.70140e38, -1.70141e38, 0.0, std::numeric_limits<double>::infinity(),
+                         -std::numeric_limits<double>::infinity()}) {
+    EXPECT_FALSE(isBlank(v)) << v;
+  }
 
   Grid grid = makeGrid(3, 3, 0, 2, 0, 2, wavy);
   EXPECT_FALSE(grid.hasBlanks());
@@ -221,9 +230,7 @@ TEST(BlankNodes, MinMaxAndRangesLeaveThemOut) {
   EXPECT_EQ(maximum(grid), 31.0);
   EXPECT_EQ(minimum(grid), 1.0);
   ErrorSink sink;
-  const Grid sum = combine(grid, grid, BinaryOp::Add, sink);
-  EXPECT_EQ(sum.zmin, 2.0);
-  EXPECT_EQ(sum.zmax, 62.0);
+  EXPECT_EQ(zRangeOf(combine(grid, grid, BinaryOp::Add, sink)), std::pair(2.0, 62.0));
   // Through the surface: node (3, 1) = 31 is read from the valid cell below its own.
   Grid copy = grid;
   copy.recomputeZRange();
@@ -236,15 +243,14 @@ TEST(BlankNodes, MinMaxAndRangesLeaveThemOut) {
   EXPECT_EQ(minimum(empty), kMinMaxStart);
   EXPECT_EQ(maximum(empty), -kMinMaxStart);
   const Grid doubled = combine(empty, empty, BinaryOp::Add, sink);
-  EXPECT_EQ(doubled.zmin, kZRangeStart);
-  EXPECT_EQ(doubled.zmax, -kZRangeStart);
+  EXPECT_EQ(zRangeOf(doubled), std::pair(kZRangeStart, -kZRangeStart));
   ASSERT_EQ(doubled.nodeCount(), empty.nodeCount());
   for (const double v : doubled.nodes()) EXPECT_TRUE(isBlank(v));
 }
 
 // ---- the surface ----
 
-TEST(BlankSurface, IsBlankExactlyInCellsWithABlankCorner) {
+TEST(BlankSurface, IsBlankExactlyInCellsWithABlankCornerAndReproducesTheOthers) {
   for (const Interpolation mode : {Interpolation::Spline, Interpolation::Bilinear}) {
     for (const Pattern pattern : kPatterns) {
       Grid grid = wavyWith(pattern);
@@ -269,23 +275,11 @@ TEST(BlankSurface, IsBlankExactlyInCellsWithABlankCorner) {
       // Outside the rectangle the surface is 0, not blank.
       EXPECT_EQ(grid.value(-1.0, 1.0), 0.0);
       EXPECT_FALSE(grid.blankAt(-1.0, 1.0));
-    }
-  }
-}
-
-TEST(BlankSurface, ReproducesEveryValidNodeOfAValidCell) {
-  for (const Interpolation mode : {Interpolation::Spline, Interpolation::Bilinear}) {
-    for (const Pattern pattern : kPatterns) {
-      Grid grid = wavyWith(pattern);
-      grid.setMode(mode);
-      for (int j = 0; j < grid.ny(); ++j) {
-        for (int i = 0; i < grid.nx(); ++i) {
-          const double x = grid.nodeX(i);
-          const double y = grid.nodeY(j);
-          if (expectedBlankAt(grid, x, y)) continue;
-          EXPECT_NEAR(grid.value(x, y), grid.node(i, j), 1e-9) << nameOf(pattern) << i << "," << j;
-        }
-      }
+      // Every valid node of a valid cell is reproduced.
+      forEachNode(grid, [&](int i, int j, double x, double y) {
+        if (expectedBlankAt(grid, x, y)) return;
+        EXPECT_NEAR(grid.value(x, y), grid.node(i, j), 1e-9) << nameOf(pattern) << i << "," << j;
+      });
     }
   }
   // The same at a node next to a single blank, in a row and in a column: the runs on both sides
@@ -315,17 +309,11 @@ TEST(BlankSurface, HoldsOnRandomGridsOfEverySmallSize) {
       }
     }
     if (trial % 2 == 1) grid.setMode(Interpolation::Bilinear);
-    for (int j = 0; j < ny; ++j) {
-      for (int i = 0; i < nx; ++i) {
-        const double x = grid.nodeX(i);
-        const double y = grid.nodeY(j);
-        const double v = grid.value(x, y);
-        ASSERT_EQ(isBlank(v), expectedBlankAt(grid, x, y)) << trial << ": " << i << "," << j;
-        if (!isBlank(v)) {
-          EXPECT_NEAR(v, grid.node(i, j), 1e-9) << trial << ": " << i << "," << j;
-        }
-      }
-    }
+    forEachNode(grid, [&](int i, int j, double x, double y) {
+      const double v = grid.value(x, y);
+      EXPECT_EQ(isBlank(v), expectedBlankAt(grid, x, y)) << trial << ": " << i << "," << j;
+      if (!isBlank(v)) EXPECT_NEAR(v, grid.node(i, j), 1e-9) << trial << ": " << i << "," << j;
+    });
     for (int k = 0; k < 40; ++k) {
       // Points on a lattice of quarter steps, so that "on an edge" is exact.
       const double x = std::floor(unit(random) * 4 * (nx - 1)) / 4;
@@ -442,16 +430,10 @@ TEST(ThroughTheSurface, ResamplingAndOtherLatticesAreBlankWhereTheSurfaceIs) {
     const Grid grid = wavyWith(pattern);
     const std::optional<Grid> denser = dense(grid, 2.0);
     ASSERT_TRUE(denser);
-    for (int j = 0; j < denser->ny(); ++j) {
-      for (int i = 0; i < denser->nx(); ++i) {
-        const double x = denser->nodeX(i);
-        const double y = denser->nodeY(j);
-        EXPECT_EQ(isBlank(denser->node(i, j)), expectedBlankAt(grid, x, y));
-        if (!isBlank(denser->node(i, j))) {
-          EXPECT_EQ(denser->node(i, j), grid.value(x, y));
-        }
-      }
-    }
+    forEachNode(*denser, [&](int i, int j, double x, double y) {
+      EXPECT_EQ(isBlank(denser->node(i, j)), expectedBlankAt(grid, x, y));
+      if (!isBlank(denser->node(i, j))) EXPECT_EQ(denser->node(i, j), grid.value(x, y));
+    });
     EXPECT_EQ(denser->zmax, rangeOf(denser->nodes()).max);
     EXPECT_LT(denser->zmax, 10.0);
 
@@ -460,25 +442,17 @@ TEST(ThroughTheSurface, ResamplingAndOtherLatticesAreBlankWhereTheSurfaceIs) {
     ErrorSink sink;
     const Grid sum = combine(other, grid, BinaryOp::Add, sink);
     ASSERT_TRUE(sum.hasNodes());
-    for (int j = 0; j < sum.ny(); ++j) {
-      for (int i = 0; i < sum.nx(); ++i) {
-        const double x = sum.nodeX(i);
-        const double y = sum.nodeY(j);
-        EXPECT_EQ(isBlank(sum.node(i, j)), expectedBlankAt(grid, x, y)) << x << "," << y;
-      }
-    }
+    forEachNode(sum, [&](int i, int j, double x, double y) {
+      EXPECT_EQ(isBlank(sum.node(i, j)), expectedBlankAt(grid, x, y)) << x << "," << y;
+    });
 
     // Merge over different rectangles: blank where a surface read is blank, mergeC elsewhere.
     const Grid beside = makeGrid(9, 7, 4.0, 12.0, 0.0, 3.0, [](double, double) { return 1.0; });
     const Grid merged = merge(grid, beside, -7.0, sink);
     ASSERT_TRUE(merged.hasNodes());
-    for (int j = 0; j < merged.ny(); ++j) {
-      for (int i = 0; i < merged.nx(); ++i) {
-        const double x = merged.nodeX(i);
-        const double y = merged.nodeY(j);
-        EXPECT_EQ(isBlank(merged.node(i, j)), x <= 8.0 && expectedBlankAt(grid, x, y));
-      }
-    }
+    forEachNode(merged, [&](int i, int j, double x, double y) {
+      EXPECT_EQ(isBlank(merged.node(i, j)), x <= 8.0 && expectedBlankAt(grid, x, y));
+    });
     EXPECT_FALSE(sink.failed());
   }
 }
@@ -493,6 +467,7 @@ TEST(ThroughTheSurface, SamplingGivesTheMissingValue) {
   for (const SampledQuantity quantity :
        {SampledQuantity::Value, SampledQuantity::X, SampledQuantity::XX, SampledQuantity::YY}) {
     const std::vector<double> values = sampleAtPoints(grid, quantity, xs, ys, -99.0);
+    ASSERT_EQ(values.size(), xs.size());
     for (std::size_t k = 0; k < xs.size(); ++k) {
       const bool inside = xs[k] >= 0.0 && xs[k] <= 8.0;
       const bool missing = !inside || expectedBlankAt(grid, xs[k], ys[k]);
@@ -501,6 +476,7 @@ TEST(ThroughTheSurface, SamplingGivesTheMissingValue) {
   }
   // G_D: the missing value at blank nodes.
   const GridPoints points = gridToPoints(grid, -99.0);
+  ASSERT_EQ(points.values.size(), grid.nodeCount());
   for (std::size_t k = 0; k < points.values.size(); ++k) {
     const int i = static_cast<int>(k) / grid.ny();
     const int j = static_cast<int>(k) % grid.ny();
@@ -592,16 +568,13 @@ TEST(SameLattice, ExtentsWithinRoundingOfAStepAreTheSameLattice) {
   EXPECT_TRUE(b.sameLattice(a));
   ErrorSink sink;
   const Grid difference = combine(a, b, BinaryOp::Subtract, sink);
-  EXPECT_EQ(difference.nx(), 120);
-  EXPECT_EQ(difference.ny(), 91);
-  ASSERT_EQ(difference.nodeCount(), 120u * 91u);
-  for (const double v : difference.nodes()) EXPECT_EQ(v, 0.0);
+  EXPECT_EQ(countsOf(difference), std::pair(120, 91));
+  EXPECT_EQ(nodesOf(difference), std::vector<double>(120 * 91, 0.0));
   EXPECT_EQ(combine(a, b, BinaryOp::Equal, sink).node(7, 9), 1.0);
   EXPECT_FALSE(sink.failed());
   // Merge takes them as one lattice too.
   const Grid mean = merge(a, b, 0.0, sink);
-  EXPECT_EQ(mean.nx(), 120);
-  EXPECT_EQ(mean.ny(), 91);
+  EXPECT_EQ(countsOf(mean), std::pair(120, 91));
   EXPECT_EQ(mean.node(5, 5), a.node(5, 5));
 
   // A shift of a thousandth of a step is another lattice, and so are other counts.

@@ -53,8 +53,7 @@ bool fixtureBlank(int i, int j) {
 TEST(DsaaBlanks, AGdalGridReadsComputesAndWritesBackWithItsBlanks) {
   Grid grid;
   ASSERT_TRUE(readDsaa(kFixture, grid));
-  ASSERT_EQ(grid.nx(), 12);
-  ASSERT_EQ(grid.ny(), 9);
+  ASSERT_EQ(testing::countsOf(grid), std::pair(12, 9));
   EXPECT_EQ(grid.left, parsed("37.127616666667"));
   EXPECT_EQ(grid.top, parsed("55.770883333334"));
   int blanks = 0;
@@ -67,10 +66,8 @@ TEST(DsaaBlanks, AGdalGridReadsComputesAndWritesBackWithItsBlanks) {
   ASSERT_EQ(blanks, 20);
   EXPECT_EQ(grid.node(3, 0), 187.5);
   // The range GDAL gives in the header is the range MIN and MAX find.
-  EXPECT_EQ(minimum(grid), 120.53);
-  EXPECT_EQ(maximum(grid), 310.55);
-  EXPECT_EQ(grid.zmin, 120.53);
-  EXPECT_EQ(grid.zmax, 310.55);
+  EXPECT_EQ(std::pair(minimum(grid), maximum(grid)), std::pair(120.53, 310.55));
+  EXPECT_EQ(testing::zRangeOf(grid), std::pair(120.53, 310.55));
 
   // Feet to metres keeps every blank blank.
   ErrorSink sink;
@@ -93,10 +90,7 @@ TEST(DsaaBlanks, AGdalGridReadsComputesAndWritesBackWithItsBlanks) {
   Grid again;
   ASSERT_TRUE(readDsaa(path, again));
   fs::remove(path);
-  EXPECT_EQ(again.left, grid.left);
-  EXPECT_EQ(again.right, grid.right);
-  EXPECT_EQ(again.bottom, grid.bottom);
-  EXPECT_EQ(again.top, grid.top);
+  EXPECT_EQ(testing::extentsOf(again), testing::extentsOf(grid));
   EXPECT_TRUE(again.sameLattice(grid));
   for (int j = 0; j < 9; ++j) {
     for (int i = 0; i < 12; ++i) {
@@ -109,8 +103,7 @@ TEST(DsaaBlanks, AGdalGridReadsComputesAndWritesBackWithItsBlanks) {
   }
   // Read back, it is node for node the computed grid: same lattice, no resampling.
   const Grid difference = combine(again, metres, BinaryOp::Subtract, sink);
-  EXPECT_EQ(difference.nx(), 12);
-  EXPECT_EQ(difference.ny(), 9);
+  EXPECT_EQ(testing::countsOf(difference), std::pair(12, 9));
   EXPECT_LT(std::max(std::abs(difference.zmin), std::abs(difference.zmax)), 1e-9);
   EXPECT_FALSE(sink.failed());
 }

@@ -12,20 +12,13 @@
 #include "common/CFormat.h"
 #include "common/FileIo.h"
 #include "grid/DsaaFile.h"
-#include "grid/Sampling.h"
 
 namespace vellumar::grid {
 namespace {
 
 namespace fs = std::filesystem;
 
-class DsaaFiles : public vellumar::testing::FolderTest {
- protected:
-  std::size_t fileCount() const {
-    return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir_), {}));
-  }
-  static std::string read(const std::string& file) { return readWholeFile(file).value_or(""); }
-};
+using DsaaFiles = vellumar::testing::FolderTest;
 
 TEST_F(DsaaFiles, WritesTheDocumentedBytes) {
   Grid grid =
@@ -38,7 +31,7 @@ TEST_F(DsaaFiles, WritesTheDocumentedBytes) {
             "DSAA\r\n3 2\r\n0 2\r\n-1 1\r\n-1.5 4\r\n"
             "1e+20 -2 -1 \r\n3 4 0.333333333333 \r\n");
   ASSERT_TRUE(writeDsaa(grid, path("a.grd")));
-  EXPECT_EQ(read(path("a.grd")), formatDsaa(grid));
+  EXPECT_EQ(fileText("a.grd"), formatDsaa(grid));
 }
 
 TEST_F(DsaaFiles, RoundTripKeepsTwelveDigitsAndTheHeaderRange) {
@@ -52,23 +45,22 @@ TEST_F(DsaaFiles, RoundTripKeepsTwelveDigitsAndTheHeaderRange) {
   ASSERT_TRUE(writeDsaa(grid, path("r.grd")));
   Grid loaded;
   ASSERT_TRUE(readDsaa(path("r.grd"), loaded));
-  EXPECT_EQ(loaded.nx(), 17);
-  EXPECT_EQ(loaded.ny(), 11);
+  EXPECT_EQ(testing::countsOf(loaded), std::pair(17, 11));
   EXPECT_EQ(loaded.rectangleFlag, 1u);
   EXPECT_EQ(loaded.name, path("r.grd"));
-  EXPECT_EQ(loaded.zmin, -5.0);
-  EXPECT_EQ(loaded.zmax, 5.0);
+  EXPECT_EQ(testing::zRangeOf(loaded), std::pair(-5.0, 5.0));
   const auto twelve = [](double v) { return cstrtod(cformat("%.12g", v).c_str(), nullptr); };
   // The extents read back exactly (they need more than 12 digits here); the nodes keep 12.
   EXPECT_EQ(loaded.left, grid.left);
   EXPECT_EQ(loaded.right, grid.right);
+  ASSERT_EQ(loaded.nodeCount(), grid.nodeCount());
   for (std::size_t k = 0; k < grid.nodeCount(); ++k) {
     EXPECT_EQ(loaded.nodes()[k], twelve(grid.nodes()[k])) << k;
   }
   // Saving again over the file gives the same bytes.
-  const std::string first = read(path("r.grd"));
+  const std::string first = fileText("r.grd");
   ASSERT_TRUE(writeDsaa(loaded, path("r.grd")));
-  EXPECT_EQ(read(path("r.grd")), first);
+  EXPECT_EQ(fileText("r.grd"), first);
 }
 
 TEST(DsaaParse, AcceptsLooseWhiteSpaceAndNoFinalBreak) {
@@ -91,8 +83,7 @@ TEST(DsaaParse, InfiniteAndNanNodesReadAsBlank) {
   }
   EXPECT_EQ(grid.node(0, 0), 1.0);
   const Range range = rangeOf(grid.nodes());
-  EXPECT_EQ(range.min, 1.0);
-  EXPECT_EQ(range.max, 2.0);
+  EXPECT_EQ(std::pair(range.min, range.max), std::pair(1.0, 2.0));
   EXPECT_EQ(formatDsaa(grid),
             "DSAA\r\n4 2\r\n0 3\r\n0 1\r\n-1 1\r\n1 1.70141e+38 1.70141e+38 1.70141e+38 \r\n"
             "1.70141e+38 1.70141e+38 1.70141e+38 2 \r\n");
@@ -196,52 +187,43 @@ TEST_F(DsaaFiles, ReadsAndWritesReportRowsAndStopWhenAsked) {
   // Stopping after the second row: the load changes nothing, the save keeps the old file and
   // leaves no temporary file.
   const RowProgress stopAtTwo = [](std::int64_t done, std::int64_t) { return done < 2; };
-  Grid kept = testing::makeGrid(2, 2, 0, 1, 0, 1, [](double, double) { return 9.0; });
+  Grid kept = testing::constantGrid(2, 2, 9.0);
   EXPECT_EQ(readDsaa(path("a.grd"), kept, stopAtTwo).status, DsaaStatus::Cancelled);
   EXPECT_EQ(kept.nx(), 2);
   EXPECT_EQ(kept.node(0, 0), 9.0);
-  const std::string before = read(path("a.grd"));
-  const Grid other = testing::makeGrid(3, 5, 0, 1, 0, 1, [](double, double) { return -1.0; });
-  EXPECT_FALSE(writeDsaa(other, path("a.grd"), stopAtTwo));
-  EXPECT_EQ(read(path("a.grd")), before);
-  EXPECT_EQ(fileCount(), 1u);
-}
-
-TEST(GridPoints, AGridWithoutNodesGivesNoPointsWhateverItsCounts) {
-  const Grid empty(2000000000, 0);
-  const GridPoints points = gridToPoints(empty);
-  EXPECT_TRUE(points.values.empty());
-  EXPECT_TRUE(points.x.empty());
+  const std::string before = fileText("a.grd");
+  EXPECT_FALSE(writeDsaa(testing::constantGrid(3, 5, -1.0), path("a.grd"), stopAtTwo));
+  EXPECT_EQ(fileText("a.grd"), before);
+  EXPECT_EQ(entryCount(), 1u);
 }
 
 TEST_F(DsaaFiles, FailedSavesLeaveNothingBehind) {
   const Grid grid = testing::makeGrid(2, 2, 0, 1, 0, 1, [](double x, double y) { return x + y; });
   EXPECT_FALSE(writeDsaa(grid, path("missing/a.grd")));
   EXPECT_FALSE(fs::exists(path("missing")));
-  EXPECT_EQ(fileCount(), 0u);
+  EXPECT_EQ(entryCount(), 0u);
 
   EXPECT_FALSE(writeDsaa(Grid(), path("empty.grd")));
-  EXPECT_EQ(fileCount(), 0u);
+  EXPECT_EQ(entryCount(), 0u);
 
   // A failed save over an existing file keeps the old file.
   ASSERT_TRUE(writeDsaa(grid, path("keep.grd")));
-  const std::string before = read(path("keep.grd"));
+  const std::string before = fileText("keep.grd");
   EXPECT_FALSE(writeDsaa(Grid(), path("keep.grd")));
-  EXPECT_EQ(read(path("keep.grd")), before);
+  EXPECT_EQ(fileText("keep.grd"), before);
   fs::create_directory(path("dir.grd"));
   EXPECT_FALSE(writeDsaa(grid, path("dir.grd")));
-  EXPECT_EQ(fileCount(), 2u);
+  EXPECT_EQ(entryCount(), 2u);
 
   // Saves through a link replace the file it names and keep the link and the file's mode.
   fs::permissions(path("keep.grd"), fs::perms::owner_read | fs::perms::owner_write);
   fs::create_symlink("keep.grd", path("link.grd"));
-  ASSERT_TRUE(writeDsaa(testing::makeGrid(2, 2, 0, 1, 0, 1, [](double, double) { return 7.0; }),
-                        path("link.grd")));
+  ASSERT_TRUE(writeDsaa(testing::constantGrid(2, 2, 7.0), path("link.grd")));
   EXPECT_TRUE(fs::is_symlink(path("link.grd")));
-  EXPECT_NE(read(path("keep.grd")), before);
+  EXPECT_NE(fileText("keep.grd"), before);
   EXPECT_EQ(fs::status(path("keep.grd")).permissions(),
             fs::perms::owner_read | fs::perms::owner_write);
-  EXPECT_EQ(fileCount(), 3u);
+  EXPECT_EQ(entryCount(), 3u);
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <tuple>
 
 #include "GridTestSupport.h"
 #include "common/ErrorSink.h"
@@ -9,7 +11,11 @@
 namespace vellumar::grid {
 namespace {
 
+using testing::countsOf;
+using testing::extentsOf;
 using testing::makeGrid;
+using testing::zRangeOf;
+using Z = std::pair<double, double>;
 
 // Mean of the finite nodes: a draw of exactly 0 or 1 gives an infinite value in some laws.
 double mean(const Grid& grid) {
@@ -29,23 +35,25 @@ double standardDeviation(const Grid& grid) {
 }
 
 TEST(GridConstruction, LatticeFromStepsRoundsToWholeSteps) {
-  const auto exact = latticeFromSteps(0, 10, 0, 5, 1, 1);
-  ASSERT_TRUE(exact);
-  EXPECT_EQ(exact->nx(), 11);
-  EXPECT_EQ(exact->ny(), 6);
-  EXPECT_EQ(exact->right, 10.0);
-  EXPECT_EQ(exact->top, 5.0);
-  EXPECT_EQ(exact->rectangleFlag, 1u);
-  const auto shortOf = latticeFromSteps(0, 10.4, 0, 5, 1, 1);
-  EXPECT_EQ(shortOf->nx(), 11);
-  EXPECT_EQ(shortOf->right, 10.0);
-  const auto past = latticeFromSteps(0, 10.6, 0, 5, 1, 1);
-  EXPECT_EQ(past->nx(), 12);
-  EXPECT_EQ(past->right, 11.0);
+  const struct {
+    double right, top, stepX, stepY;
+    std::pair<int, int> counts;
+    std::array<double, 4> extents;
+  } cases[] = {
+      {10, 5, 1, 1, {11, 6}, {0, 10, 0, 5}},
+      {10.4, 5, 1, 1, {11, 6}, {0, 10, 0, 5}},  // short of a step
+      {10.6, 5, 1, 1, {12, 6}, {0, 11, 0, 5}},  // past half a step
+  };
+  for (const auto& c : cases) {
+    const auto lattice = latticeFromSteps(0, c.right, 0, c.top, c.stepX, c.stepY);
+    ASSERT_TRUE(lattice) << c.right;
+    EXPECT_EQ(countsOf(*lattice), c.counts) << c.right;
+    EXPECT_EQ(extentsOf(*lattice), c.extents) << c.right;
+    EXPECT_EQ(lattice->rectangleFlag, 1u);
+  }
   // Steps from a non-zero origin keep the origin.
   const auto shifted = latticeFromSteps(-3, 3, 100, 101, 0.5, 0.25);
-  EXPECT_EQ(shifted->nx(), 13);
-  EXPECT_EQ(shifted->ny(), 5);
+  EXPECT_EQ(countsOf(*shifted), std::pair(13, 5));
   EXPECT_EQ(shifted->left, -3.0);
   EXPECT_EQ(shifted->bottom, 100.0);
   // A lattice that could never be held is refused instead of exhausting memory.
@@ -58,10 +66,8 @@ TEST(GridConstruction, OnesAndCoordinateGrids) {
   prototype.setMode(Interpolation::Bilinear);
   const Grid ones = onesLike(prototype);
   EXPECT_EQ(ones.mode(), Interpolation::Bilinear);
-  EXPECT_EQ(ones.zmin, 1.0);
-  EXPECT_EQ(ones.zmax, 1.0);
-  EXPECT_EQ(std::vector<double>(ones.nodes().begin(), ones.nodes().end()),
-            std::vector<double>(12, 1.0));
+  EXPECT_EQ(zRangeOf(ones), Z(1.0, 1.0));
+  EXPECT_EQ(testing::nodesOf(ones), std::vector<double>(12, 1.0));
 
   const Grid xg = coordinateGrid(prototype, Axis::X, prototype.stepX());
   const Grid yg = coordinateGrid(prototype, Axis::Y, prototype.stepY());
@@ -71,38 +77,35 @@ TEST(GridConstruction, OnesAndCoordinateGrids) {
       EXPECT_EQ(yg.node(i, j), -5.0 + 10.0 * j);
     }
   }
-  EXPECT_EQ(xg.zmin, 100.0);
-  EXPECT_EQ(xg.zmax, 130.0);
-  EXPECT_EQ(yg.zmin, -5.0);
-  EXPECT_EQ(yg.zmax, 15.0);
+  EXPECT_EQ(zRangeOf(xg), Z(100.0, 130.0));
+  EXPECT_EQ(zRangeOf(yg), Z(-5.0, 15.0));
   EXPECT_EQ(xg.mode(), Interpolation::Spline);
   EXPECT_TRUE(xg.sameLattice(prototype));
 }
 
 TEST(GridConstruction, RandomLawConditionsAreCheckedInOrder) {
-  EXPECT_EQ(invalidRandomParameter(9, 0, 1, 1), RandomParameter::Law);
-  EXPECT_EQ(invalidRandomParameter(0.5, 0, 1, 1), RandomParameter::Law);
-  EXPECT_EQ(invalidRandomParameter(NAN, 0, 1, 1), RandomParameter::Law);
-  EXPECT_EQ(invalidRandomParameter(1, 0, 1, 1), RandomParameter::None);
-  EXPECT_EQ(invalidRandomParameter(1, 1, 1, 1), RandomParameter::B);
-  EXPECT_EQ(invalidRandomParameter(2, -5, 0, 0), RandomParameter::B);
-  EXPECT_EQ(invalidRandomParameter(2, -5, 1, 1), RandomParameter::None);
-  EXPECT_EQ(invalidRandomParameter(3, 0, -1, -1), RandomParameter::B);
-  EXPECT_EQ(invalidRandomParameter(4, 0, 0, 0), RandomParameter::A);
-  EXPECT_EQ(invalidRandomParameter(4, 2, 2, 2), RandomParameter::None);
-  EXPECT_EQ(invalidRandomParameter(5, 0, 1, 1), RandomParameter::A);
-  EXPECT_EQ(invalidRandomParameter(5, 0, 0, 0), RandomParameter::B);  // b is checked first
-  EXPECT_EQ(invalidRandomParameter(6, -1, -1, -1), RandomParameter::A);
-  EXPECT_EQ(invalidRandomParameter(7.9, 0.5, 0.5, 0.5), RandomParameter::None);
-  EXPECT_EQ(invalidRandomParameter(8, 0, 10, 5), RandomParameter::None);
-  EXPECT_EQ(invalidRandomParameter(8, 0, 10, 10), RandomParameter::C);
-  EXPECT_EQ(invalidRandomParameter(8, -1, 10, 5), RandomParameter::A);
-  EXPECT_EQ(invalidRandomParameter(8, 5, 5, 5), RandomParameter::B);
-  EXPECT_EQ(randomParameterCount(4), 1);
-  EXPECT_EQ(randomParameterCount(6.5), 1);
-  EXPECT_EQ(randomParameterCount(8), 3);
-  EXPECT_EQ(randomParameterCount(1), 2);
-  EXPECT_EQ(randomParameterCount(3), 2);
+  using P = RandomParameter;
+  const struct {
+    double law, a, b, c;
+    RandomParameter invalid;
+  } cases[] = {
+      {9, 0, 1, 1, P::Law},   {0.5, 0, 1, 1, P::Law},
+      {NAN, 0, 1, 1, P::Law}, {1, 0, 1, 1, P::None},
+      {1, 1, 1, 1, P::B},     {2, -5, 0, 0, P::B},
+      {2, -5, 1, 1, P::None}, {3, 0, -1, -1, P::B},
+      {4, 0, 0, 0, P::A},     {4, 2, 2, 2, P::None},
+      {5, 0, 1, 1, P::A},     {5, 0, 0, 0, P::B},  // b first
+      {6, -1, -1, -1, P::A},  {7.9, 0.5, 0.5, 0.5, P::None},
+      {8, 0, 10, 5, P::None}, {8, 0, 10, 10, P::C},
+      {8, -1, 10, 5, P::A},   {8, 5, 5, 5, P::B},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(invalidRandomParameter(c.law, c.a, c.b, c.c), c.invalid)
+        << c.law << " " << c.a << " " << c.b << " " << c.c;
+  }
+  for (const auto& [law, count] : {std::pair{4.0, 1}, {6.5, 1}, {8.0, 3}, {1.0, 2}, {3.0, 2}}) {
+    EXPECT_EQ(randomParameterCount(law), count) << law;
+  }
 }
 
 TEST(GridConstruction, RandomLawsDrawFromTheirRanges) {
@@ -136,11 +139,8 @@ TEST(GridConstruction, RandomLawsDrawFromTheirRanges) {
   EXPECT_GE(pareto.zmin, 1.0);
   EXPECT_TRUE(pareto.sameLattice(shape));
   // The z-range is the range of the draws; one seed gives one grid.
-  double low = INFINITY;
-  double high = -INFINITY;
-  for (const double v : normal.nodes()) low = std::min(low, v), high = std::max(high, v);
-  EXPECT_EQ(normal.zmin, low);
-  EXPECT_EQ(normal.zmax, high);
+  EXPECT_EQ(zRangeOf(normal), Z(*std::min_element(normal.nodes().begin(), normal.nodes().end()),
+                                *std::max_element(normal.nodes().begin(), normal.nodes().end())));
   const Grid again = randomGrid(shape, 2, 5, 2, 2, 14);
   EXPECT_TRUE(std::equal(again.nodes().begin(), again.nodes().end(), normal.nodes().begin()));
   const Grid other = randomGrid(shape, 2, 5, 2, 2, 99);
@@ -160,8 +160,7 @@ TEST(GridConstruction, DenseRefinesAndCoarsensThroughTheSurface) {
   const Grid grid = makeGrid(11, 11, 0, 10, 0, 20, testing::wavy);
   const auto twice = dense(grid, 2);
   ASSERT_TRUE(twice);
-  EXPECT_EQ(twice->nx(), 21);
-  EXPECT_EQ(twice->ny(), 21);
+  EXPECT_EQ(countsOf(*twice), std::pair(21, 21));
   EXPECT_TRUE(twice->sameRectangle(grid));
   for (int j = 0; j < 21; ++j) {
     for (int i = 0; i < 21; ++i) {
@@ -192,20 +191,14 @@ TEST(GridConstruction, CutByNodeNumbers) {
   ErrorSink sink;
   const Grid cut = cutByNodes(grid, 2, 4, 1, 3, sink);
   EXPECT_FALSE(sink.failed());
-  EXPECT_EQ(cut.nx(), 3);
-  EXPECT_EQ(cut.ny(), 3);
-  EXPECT_EQ(cut.left, 1.0);
-  EXPECT_EQ(cut.right, 3.0);
-  EXPECT_EQ(cut.bottom, 0.0);
-  EXPECT_EQ(cut.top, 2.0);
+  EXPECT_EQ(countsOf(cut), std::pair(3, 3));
+  EXPECT_EQ(extentsOf(cut), (std::array{1.0, 3.0, 0.0, 2.0}));
   EXPECT_EQ(cut.node(0, 0), 10.0);
   EXPECT_EQ(cut.node(2, 1), 31.0);
-  EXPECT_EQ(cut.zmin, 10.0);
-  EXPECT_EQ(cut.zmax, 32.0);
+  EXPECT_EQ(zRangeOf(cut), Z(10.0, 32.0));
   // Fractions are truncated and the upper ends capped at the grid.
   const Grid capped = cutByNodes(grid, 4.9, 99, 1.5, 2.2, sink);
-  EXPECT_EQ(capped.nx(), 2);
-  EXPECT_EQ(capped.ny(), 2);
+  EXPECT_EQ(countsOf(capped), std::pair(2, 2));
   EXPECT_EQ(capped.right, 4.0);
   EXPECT_FALSE(sink.failed());
   for (const auto& bad : {std::array<double, 4>{3, 3, 1, 3},
@@ -224,31 +217,24 @@ TEST(GridConstruction, CutByCoordinatesWidensOrNarrows) {
   const Grid grid = makeGrid(6, 6, 0, 5, 0, 5, [](double x, double y) { return x - y; });
   ErrorSink sink;
   const Grid outward = cutByCoordinates(grid, 0.5, 2.5, 0.5, 2.5, 0, sink);
-  EXPECT_EQ(outward.nx(), 4);
-  EXPECT_EQ(outward.ny(), 4);
-  EXPECT_EQ(outward.left, 0.0);
-  EXPECT_EQ(outward.right, 3.0);
+  EXPECT_EQ(countsOf(outward), std::pair(4, 4));
+  EXPECT_EQ(extentsOf(outward), (std::array{0.0, 3.0, 0.0, 3.0}));
   const Grid inward = cutByCoordinates(grid, 0.5, 2.5, 0.5, 2.5, 1, sink);
-  EXPECT_EQ(inward.nx(), 2);
-  EXPECT_EQ(inward.left, 1.0);
-  EXPECT_EQ(inward.right, 2.0);
+  EXPECT_EQ(countsOf(inward), std::pair(2, 2));
+  EXPECT_EQ(extentsOf(inward), (std::array{1.0, 2.0, 1.0, 2.0}));
   EXPECT_EQ(inward.node(1, 0), 1.0);
   // Nodes exactly on the rectangle are kept either way; a rectangle past the grid is clipped.
-  const Grid exact = cutByCoordinates(grid, 1, 3, -10, 10, 1, sink);
-  EXPECT_EQ(exact.nx(), 3);
-  EXPECT_EQ(exact.ny(), 6);
-  EXPECT_FALSE(sink.failed());
+  EXPECT_EQ(countsOf(cutByCoordinates(grid, 1, 3, -10, 10, 1, sink)), std::pair(3, 6));
   // Rounded steps still reach the far edge.
   const Grid odd = makeGrid(4, 4, 0.3, 0.9, 0.3, 0.9, [](double x, double) { return x; });
-  const Grid whole = cutByCoordinates(odd, 0.3, 0.9, 0.3, 0.9, 1, sink);
-  EXPECT_EQ(whole.nx(), 4);
+  EXPECT_EQ(cutByCoordinates(odd, 0.3, 0.9, 0.3, 0.9, 1, sink).nx(), 4);
   EXPECT_FALSE(sink.failed());
-  ErrorSink outside;
-  EXPECT_FALSE(cutByCoordinates(grid, 6, 8, 0, 5, 0, outside).hasNodes());
-  EXPECT_EQ(outside.code(), sink_code::kGridDomain);
-  ErrorSink narrow;
-  EXPECT_FALSE(cutByCoordinates(grid, 1.2, 1.8, 0, 5, 1, narrow).hasNodes());
-  EXPECT_EQ(narrow.code(), sink_code::kGridDomain);
+  // Outside the grid, and narrower than a step between nodes.
+  for (const auto& [left, right, inwards] : {std::tuple{6.0, 8.0, 0}, {1.2, 1.8, 1}}) {
+    ErrorSink failing;
+    EXPECT_FALSE(cutByCoordinates(grid, left, right, 0, 5, inwards, failing).hasNodes());
+    EXPECT_EQ(failing.code(), sink_code::kGridDomain) << left;
+  }
 }
 
 TEST(GridConstruction, MergeOfEqualRectanglesIsTheMean) {
@@ -275,10 +261,8 @@ TEST(GridConstruction, MergeOfDifferentRectanglesFillsTheGap) {
   ErrorSink sink;
   const Grid merged = merge(left, right, -7, sink);
   EXPECT_FALSE(sink.failed());
-  ASSERT_EQ(merged.nx(), 7);
-  ASSERT_EQ(merged.ny(), 3);
-  EXPECT_EQ(merged.left, 0.0);
-  EXPECT_EQ(merged.right, 6.0);
+  ASSERT_EQ(countsOf(merged), std::pair(7, 3));
+  EXPECT_EQ(extentsOf(merged), (std::array{0.0, 6.0, 0.0, 2.0}));
   for (int j = 0; j < 3; ++j) {
     EXPECT_NEAR(merged.node(1, j), 2.0 + j, 1e-9);
     EXPECT_EQ(merged.node(3, j), -7.0);
@@ -291,8 +275,7 @@ TEST(GridConstruction, MergeOfDifferentRectanglesFillsTheGap) {
   const Grid coarse = makeGrid(5, 5, 0, 4, 0, 4, [](double, double) { return 2.0; });
   const Grid fine = makeGrid(5, 5, 1.25, 3.25, 1.25, 3.25, [](double, double) { return 4.0; });
   const Grid overlap = merge(coarse, fine, 0, sink);
-  EXPECT_EQ(overlap.left, 0.25);
-  EXPECT_EQ(overlap.right, 3.75);
+  EXPECT_EQ(extentsOf(overlap), (std::array{0.25, 3.75, 0.25, 3.75}));
   EXPECT_EQ(overlap.nx(), 8);
   EXPECT_NEAR(overlap.node(0, 0), 2.0, 1e-9);  // (0.25, 0.25): coarse only
   EXPECT_NEAR(overlap.node(3, 3), 3.0, 1e-9);  // (1.75, 1.75): both

@@ -106,14 +106,16 @@ TEST(GridSurface, SmallAndDegenerateGrids) {
 
 TEST(GridSurface, EdgesAndOutsidePoints) {
   const Grid grid = makeGrid(5, 4, 1.0, 9.0, -2.0, 4.0, wavy);
-  EXPECT_NEAR(grid.value(9.0, 4.0), grid.node(4, 3), 1e-9);
-  EXPECT_NEAR(grid.value(9.0, 2.0), grid.node(4, 2), 1e-9);
-  EXPECT_NEAR(grid.value(3.0, 4.0), grid.node(1, 3), 1e-9);
-  EXPECT_EQ(grid.value(9.0 + 1e-12, 0.0), 0.0);
-  EXPECT_EQ(grid.value(1.0 - 1e-12, 0.0), 0.0);
-  EXPECT_EQ(grid.value(3.0, 4.0 + 1e-12), 0.0);
-  EXPECT_EQ(grid.value(3.0, -2.5), 0.0);
-  EXPECT_EQ(grid.value(NAN, 0.0), 0.0);
+  for (const auto& [i, j] : {std::pair{4, 3}, {4, 2}, {1, 3}}) {
+    EXPECT_NEAR(grid.value(grid.nodeX(i), grid.nodeY(j)), grid.node(i, j), 1e-9) << i << "," << j;
+  }
+  for (const auto& [x, y] : {std::pair{9.0 + 1e-12, 0.0},
+                             {1.0 - 1e-12, 0.0},
+                             {3.0, 4.0 + 1e-12},
+                             {3.0, -2.5},
+                             {NAN, 0.0}}) {
+    EXPECT_EQ(grid.value(x, y), 0.0) << x << "," << y;
+  }
 }
 
 TEST(GridSurface, BilinearModeAndNodeChanges) {
@@ -202,12 +204,10 @@ TEST(GridSurface, ZRangeAndResample) {
   EXPECT_NEAR(grid.zmax, 4.0, 1e-9);
   Grid empty;
   empty.recomputeZRange();
-  EXPECT_EQ(empty.zmin, kZRangeStart);
-  EXPECT_EQ(empty.zmax, -kZRangeStart);
+  EXPECT_EQ(testing::zRangeOf(empty), std::pair(kZRangeStart, -kZRangeStart));
 
   ASSERT_TRUE(grid.resample(9, 3));
-  EXPECT_EQ(grid.nx(), 9);
-  EXPECT_EQ(grid.ny(), 3);
+  EXPECT_EQ(testing::countsOf(grid), std::pair(9, 3));
   EXPECT_NEAR(grid.node(1, 1), 0.5 - 4.0, 1e-9);
   EXPECT_NEAR(grid.node(8, 2), 4.0 - 8.0, 1e-9);
   EXPECT_EQ(grid.zmin, *std::min_element(grid.nodes().begin(), grid.nodes().end()));

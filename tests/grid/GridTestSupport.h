@@ -1,7 +1,9 @@
 #pragma once
 
+#include <array>
 #include <cmath>
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "grid/Grid.h"
@@ -22,6 +24,25 @@ inline Grid makeGrid(int nx, int ny, double left, double right, double bottom, d
     for (int i = 0; i < nx; ++i) grid.setNode(i, j, f(grid.nodeX(i), grid.nodeY(j)));
   }
   return grid;
+}
+
+// A grid of nx x ny nodes over [0, 1] x [0, 1] holding one value.
+inline Grid constantGrid(int nx, int ny, double value) {
+  return makeGrid(nx, ny, 0.0, 1.0, 0.0, 1.0, [value](double, double) { return value; });
+}
+
+// The node counts, the extents and the z-range of a grid, each compared in one assertion.
+inline std::pair<int, int> countsOf(const Grid& grid) {
+  return {grid.nx(), grid.ny()};
+}
+inline std::array<double, 4> extentsOf(const Grid& grid) {
+  return {grid.left, grid.right, grid.bottom, grid.top};
+}
+inline std::pair<double, double> zRangeOf(const Grid& grid) {
+  return {grid.zmin, grid.zmax};
+}
+inline std::vector<double> nodesOf(const Grid& grid) {
+  return {grid.nodes().begin(), grid.nodes().end()};
 }
 
 // A smooth, non-polynomial test surface.

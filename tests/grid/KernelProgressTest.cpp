@@ -63,13 +63,9 @@ Grid wavyGrid(int nx = 400, int ny = 300) {
 }
 
 void expectSameGrid(const Grid& a, const Grid& b) {
-  ASSERT_EQ(a.nx(), b.nx());
-  ASSERT_EQ(a.ny(), b.ny());
-  for (std::size_t k = 0; k < a.nodeCount(); ++k) {
-    ASSERT_EQ(a.nodes()[k], b.nodes()[k]) << "node " << k;
-  }
-  EXPECT_EQ(a.zmin, b.zmin);
-  EXPECT_EQ(a.zmax, b.zmax);
+  ASSERT_EQ(testing::countsOf(a), testing::countsOf(b));
+  EXPECT_TRUE(testing::nodesOf(a) == testing::nodesOf(b));
+  EXPECT_EQ(testing::zRangeOf(a), testing::zRangeOf(b));
   EXPECT_EQ(a.mode(), b.mode());
 }
 
