@@ -19,37 +19,24 @@ SegmentCrossing hit(Point a, Point b, Point c, Point d) {
   return intersectSegments(a, b, c, d);
 }
 
+// Whether a crossing was found, whether it lies inside both segments, and where, with its mark.
+std::tuple<bool, bool, double, double, int> crossingOf(Point a, Point b, Point c, Point d) {
+  const SegmentCrossing x = intersectSegments(a, b, c, d);
+  return {x.found, x.interior, x.point.x, x.point.y, x.point.mark};
+}
+using Found = std::tuple<bool, bool, double, double, int>;
+
 TEST(SegmentIntersection, CrossingTouchingAndSnappedPoints) {
-  SegmentCrossing x = hit({0, 0}, {2, 2}, {0, 2}, {2, 0});
-  ASSERT_TRUE(x.found);
-  EXPECT_TRUE(x.interior);
-  EXPECT_EQ(x.point.x, 1);
-  EXPECT_EQ(x.point.y, 1);
-  EXPECT_EQ(x.point.mark, 0);
-
-  // A T-junction: the crossing is the end of the shorter segment exactly.
-  x = hit({0, 0}, {4, 2}, {1, 0.5}, {1, 3});
-  ASSERT_TRUE(x.found);
-  EXPECT_FALSE(x.interior);
-  EXPECT_EQ(x.point.x, 1);
-  EXPECT_EQ(x.point.y, 0.5);
-  EXPECT_EQ(x.point.mark, 1);
-  x = hit({1, 3}, {1, 0.5}, {0, 0}, {4, 2});  // same with the segments swapped and reversed
-  ASSERT_TRUE(x.found);
-  EXPECT_EQ(x.point.y, 0.5);
-  EXPECT_EQ(x.point.mark, 1);
-
+  EXPECT_EQ(crossingOf({0, 0}, {2, 2}, {0, 2}, {2, 0}), Found(true, true, 1, 1, 0));
+  // A T-junction: the crossing is the end of the shorter segment exactly, also with the segments
+  // swapped and reversed.
+  EXPECT_EQ(crossingOf({0, 0}, {4, 2}, {1, 0.5}, {1, 3}), Found(true, false, 1, 0.5, 1));
+  EXPECT_EQ(crossingOf({1, 3}, {1, 0.5}, {0, 0}, {4, 2}), Found(true, false, 1, 0.5, 1));
   // Segments meeting end to end touch.
-  x = hit({0, 0}, {1, 0}, {1, 0}, {2, 1});
-  ASSERT_TRUE(x.found);
-  EXPECT_EQ(x.point.x, 1);
-  EXPECT_EQ(x.point.mark, 1);
-
-  // Along the longer segment the end is not snapped: the point stays where it was computed.
-  x = hit({0, 0}, {0.5, 0.5}, {-3, 1}, {3, -1});
-  ASSERT_TRUE(x.found);
-  EXPECT_EQ(x.point.mark, 1);  // along the first (shorter), at its start
-  EXPECT_EQ(x.point.x, 0);
+  EXPECT_EQ(crossingOf({0, 0}, {1, 0}, {1, 0}, {2, 1}), Found(true, false, 1, 0, 1));
+  // Along the longer segment the end is not snapped: the point stays where it was computed,
+  // along the first (shorter) segment, at its start.
+  EXPECT_EQ(crossingOf({0, 0}, {0.5, 0.5}, {-3, 1}, {3, -1}), Found(true, false, 0, 0, 1));
 
   EXPECT_FALSE(hit({0, 0}, {1, 1}, {2, 0}, {3, -5}).found);   // boxes apart
   EXPECT_FALSE(hit({0, 0}, {2, 2}, {2, 0}, {1.5, 1}).found);  // boxes overlap, lines miss
@@ -100,13 +87,12 @@ TEST(CrossingSearch, SortedAlongEachSegment) {
   const Cover b = coverOf({polyline({{7, -1}, {7, 1}, {2, 1}, {2, -1}, {5, -1}, {5, 1}})});
   std::vector<CrPoint> onA, onB;
   findCrossings(a, b, onA, onB);
-  ASSERT_EQ(onA.size(), 3u);
-  EXPECT_EQ(onA[0].x, 2);
-  EXPECT_EQ(onA[1].x, 5);
-  EXPECT_EQ(onA[2].x, 7);
-  EXPECT_EQ(onB[0].segment, 0);
-  EXPECT_EQ(onB[1].segment, 2);
-  EXPECT_EQ(onB[2].segment, 4);
+  std::vector<double> xs;
+  std::vector<int> segments;
+  for (const CrPoint& p : onA) xs.push_back(p.x);
+  for (const CrPoint& p : onB) segments.push_back(p.segment);
+  EXPECT_EQ(xs, (std::vector<double>{2, 5, 7}));
+  EXPECT_EQ(segments, (std::vector{0, 2, 4}));
 }
 
 Cover randomLines(std::mt19937& rng, int lines, int points, double extent) {

@@ -12,7 +12,9 @@ namespace vellumar::geometry {
 namespace {
 
 using test::coverOf;
+using test::idsOf;
 using test::polyline;
+using test::sidesOf;
 using test::squareRing;
 using test::tagged;
 
@@ -22,19 +24,13 @@ TEST(GeometryModel, RectUnionIgnoresUndefinedRectangles) {
   b.include(1, 2);
   a.unite(b);
   EXPECT_TRUE(a.defined);
-  EXPECT_EQ(a.left, 1);
-  EXPECT_EQ(a.right, 1);
-  EXPECT_EQ(a.top, 2);
-  EXPECT_EQ(a.bottom, 2);
+  EXPECT_EQ(sidesOf(a), (std::array<double, 4>{1, 1, 2, 2}));
   a.unite(Rect{});
-  EXPECT_EQ(a.left, 1);
+  EXPECT_EQ(sidesOf(a), (std::array<double, 4>{1, 1, 2, 2}));
   Rect c;
   c.include(-3, 5);
   a.unite(c);
-  EXPECT_EQ(a.left, -3);
-  EXPECT_EQ(a.right, 1);
-  EXPECT_EQ(a.bottom, 2);
-  EXPECT_EQ(a.top, 5);
+  EXPECT_EQ(sidesOf(a), (std::array<double, 4>{-3, 1, 2, 5}));
   EXPECT_TRUE(a.contains(-3, 2));
   EXPECT_FALSE(a.contains(-3.1, 2));
   EXPECT_FALSE(Rect{}.contains(0, 0));
@@ -128,20 +124,17 @@ TEST(GeometryModel, AppendRemoveAndRectangle) {
   line.append(polyline({{1, 0}, {1, 5}, {-2, 5}}));  // joint (1, 0) not doubled
   ASSERT_EQ(line.size(), 4u);
   EXPECT_EQ(line.cachedLength(), -1.0);
-  EXPECT_EQ(line.rect().left, -2);
-  EXPECT_EQ(line.rect().top, 5);
+  EXPECT_EQ(sidesOf(line.rect()), (std::array<double, 4>{-2, 1, 0, 5}));
   line.append(polyline({{7, 7}, {8, 8}}));  // not at the joint: all points kept
   EXPECT_EQ(line.size(), 6u);
 
   line.removePoint(5);
   line.removePoint(4);
-  EXPECT_EQ(line.rect().right, 1);
-  EXPECT_EQ(line.rect().top, 5);
+  EXPECT_EQ(sidesOf(line.rect()), (std::array<double, 4>{-2, 1, 0, 5}));
   line.removePoint(3);  // (-2, 5) held two bounds
-  EXPECT_EQ(line.rect().left, 0);
-  EXPECT_EQ(line.rect().top, 5);
+  EXPECT_EQ(sidesOf(line.rect()), (std::array<double, 4>{0, 1, 0, 5}));
   line.insert(0, Point{0.5, -1});
-  EXPECT_EQ(line.rect().bottom, -1);
+  EXPECT_EQ(sidesOf(line.rect()), (std::array<double, 4>{0, 1, -1, 5}));
   EXPECT_EQ(line[0].x, 0.5);
 }
 
@@ -149,19 +142,15 @@ TEST(GeometryModel, CoverSortsRectanglesAndMarks) {
   Cover cover =
       coverOf({tagged(squareRing(0, 0, 1, 1), 3, 30), tagged(squareRing(-5, -5, 5, 5, true), 1, 10),
                tagged(polyline({{20, 20}, {21, 20}, {21, 22}}), 2, 20)});
-  EXPECT_EQ(cover.rect().right, 21);
-  EXPECT_EQ(cover.rect().bottom, -5);
+  EXPECT_EQ(sidesOf(cover.rect()), (std::array<double, 4>{-5, 21, -5, 22}));
   EXPECT_EQ(cover.pointCount(), 13u);
 
   cover.sortAscending(1);
-  EXPECT_EQ(cover[0].id, 1);
-  EXPECT_EQ(cover[2].id, 3);
+  EXPECT_EQ(idsOf(cover), (std::vector<std::int32_t>{1, 2, 3}));
   cover.sortDescending(3);  // |area| 100, 1, 0
-  EXPECT_EQ(cover[0].id, 1);
-  EXPECT_EQ(cover[1].id, 3);
-  EXPECT_EQ(cover[2].id, 2);
+  EXPECT_EQ(idsOf(cover), (std::vector<std::int32_t>{1, 3, 2}));
   cover.sortAscending(2);  // lengths 3, 4, 40
-  EXPECT_EQ(cover[0].id, 2);
+  EXPECT_EQ(idsOf(cover), (std::vector<std::int32_t>{2, 3, 1}));
   cover.sortDescending(5);
   EXPECT_EQ(cover[0].value, 30);
   cover.sortAscending(4);

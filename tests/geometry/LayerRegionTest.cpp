@@ -121,10 +121,8 @@ TEST(LayerRegion, LayersThatPassTheCheckKeepTheirRings) {
       coverOf({square(0, 0, 1, 1, 1), square(3, 0, 4, 1, 2), square(0.25, 0.25, 0.75, 0.75, 3)});
   Region region;
   ASSERT_EQ(buildLayerRegion(apart, region).status, LayerStatus::Done);
-  ASSERT_EQ(region.size(), 3u);
-  EXPECT_EQ(region[0].id, 1);
-  EXPECT_EQ(region[2].id, 3);
-  EXPECT_GT(region[2].signedArea(), 0.0);  // a hole of the first square
+  EXPECT_EQ(test::idsOf(region), (std::vector<std::int32_t>{1, 2, 3}));
+  EXPECT_EQ(test::orientationsOf(region), (std::vector{-1, -1, 1}));  // a hole in the first
 }
 
 }  // namespace

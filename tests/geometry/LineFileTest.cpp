@@ -30,12 +30,7 @@ LineFileStatus parse(std::string_view lines, Cover& cover,
   return parseLineFile(lines, values, cover);
 }
 
-class LineFileDisk : public vellumar::testing::FolderTest {
- protected:
-  std::string contents(const std::string& name) const {
-    return readWholeFile(path(name)).value_or("<missing>");
-  }
-};
+using LineFileDisk = vellumar::testing::FolderTest;
 
 TEST(LineFileNames, ValueFileSitsBesideTheLineFile) {
   EXPECT_EQ(valueFileName("maps/field.con"), "maps/field.val");
@@ -184,8 +179,8 @@ TEST_F(LineFileDisk, SaveAndReloadKeepsIdsValuesAndTwelveDigits) {
        tagged(polyline({{-1.5, 2}, {-0.1, 7}}), -7, -2e-30)});
   ASSERT_TRUE(writeLineFile(path("a.con"), original));
 
-  EXPECT_EQ(contents("a.val"), "42 3.14159265359 1\r\n-7 -2e-30 1\r\n");
-  const std::string lines = contents("a.con");
+  EXPECT_EQ(fileText("a.val"), "42 3.14159265359 1\r\n-7 -2e-30 1\r\n");
+  const std::string lines = fileText("a.con");
   const std::string head = "42\r\n0.123456789012 1e-20\r\n123456.789012 1e-20\r\n";
   EXPECT_EQ(lines.substr(0, head.size()), head);
   EXPECT_EQ(lines.substr(lines.size() - 10), "END\r\nEND\r\n");
@@ -207,11 +202,11 @@ TEST_F(LineFileDisk, SaveAndReloadKeepsIdsValuesAndTwelveDigits) {
 
   // Saving what was loaded gives the same bytes again.
   ASSERT_TRUE(writeLineFile(path("b.con"), loaded));
-  EXPECT_EQ(contents("b.con"), lines);
+  EXPECT_EQ(fileText("b.con"), lines);
 
   ASSERT_TRUE(writeLineFile(path("empty.pol"), Cover{}));
-  EXPECT_EQ(contents("empty.pol"), "END\r\n");
-  EXPECT_EQ(contents("empty.val"), "");
+  EXPECT_EQ(fileText("empty.pol"), "END\r\n");
+  EXPECT_EQ(fileText("empty.val"), "");
 }
 
 TEST_F(LineFileDisk, OrientationFlagColumnFollowsTheSignedArea) {
@@ -219,7 +214,7 @@ TEST_F(LineFileDisk, OrientationFlagColumnFollowsTheSignedArea) {
                          tagged(polyline({{0, 0}, {5, 5}}), 3)});
   cover.writeOrientationFlags = true;
   ASSERT_TRUE(writeLineFile(path("o.pol"), cover));
-  EXPECT_EQ(contents("o.val"), "1 0 1 1\r\n2 0 1 0\r\n3 0 1 0\r\n");
+  EXPECT_EQ(fileText("o.val"), "1 0 1 1\r\n2 0 1 0\r\n3 0 1 0\r\n");
 
   Cover loaded;
   ASSERT_EQ(readLineFile(path("o.pol"), loaded), LineFileStatus::Ok);
@@ -239,13 +234,13 @@ TEST_F(LineFileDisk, MissingFilesAndFailedSavesKeepWhatWasThere) {
   ASSERT_TRUE(writeFileAtomically(path("x.con"), "old lines"));
   fs::create_directory(path("x.val"));
   EXPECT_FALSE(writeLineFile(path("x.con"), cover));
-  EXPECT_EQ(contents("x.con"), "old lines");
+  EXPECT_EQ(fileText("x.con"), "old lines");
 
   // The line file cannot be replaced: the old value file is put back.
   fs::create_directory(path("y.con"));
   ASSERT_TRUE(writeFileAtomically(path("y.val"), "old values"));
   EXPECT_FALSE(writeLineFile(path("y.con"), cover));
-  EXPECT_EQ(contents("y.val"), "old values");
+  EXPECT_EQ(fileText("y.val"), "old values");
 
   // The line file's folder does not exist.
   EXPECT_FALSE(writeLineFile(path("nowhere/z.con"), cover));
@@ -317,9 +312,7 @@ TEST_F(LineFileDisk, SavesCutShortLeaveBothFiles) {
     ASSERT_EQ(readLineFile(path("cut.con"), loaded), LineFileStatus::Ok);
     EXPECT_EQ(loaded.size(), renames == 2 ? 2u : 1u);
     EXPECT_EQ(loaded[0].value, renames == 2 ? 11.0 : 10.0);
-    std::size_t files = 0;
-    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir_)) ++files;
-    EXPECT_EQ(files, 2u) << renames;  // cut.con and cut.val, no journal or temporary
+    EXPECT_EQ(entryCount(), 2u) << renames;  // cut.con and cut.val, no journal or temporary
   }
 }
 

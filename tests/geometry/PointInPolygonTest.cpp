@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <random>
+#include <tuple>
+#include <utility>
 
 #include "TestShapes.h"
 #include "geometry/PointInPolygon.h"
@@ -22,16 +24,22 @@ Region nestedRegion() {
   return region;
 }
 
+using XY = std::pair<double, double>;
+
 TEST(PointInRing, VerticesInsideAndHalfOpenEdges) {
   const Line ring = squareRing(0, 0, 2, 2, true);
   for (const Point& v : ring.points()) EXPECT_TRUE(insideRing(ring, v.x, v.y)) << v.x << v.y;
-  EXPECT_TRUE(insideRing(ring, 1, 1));
-  EXPECT_TRUE(insideRing(ring, 1, 0));   // bottom edge: lower ends belong to the edges
-  EXPECT_FALSE(insideRing(ring, 1, 2));  // top edge: no edge counts
-  EXPECT_TRUE(insideRing(ring, 2, 1));   // right edge: crossing at x counts
-  EXPECT_FALSE(insideRing(ring, 0, 1));  // left edge: both side edges count
-  EXPECT_FALSE(insideRing(ring, 3, 1));
-  EXPECT_FALSE(insideRing(ring, -1, 1));
+  // On the bottom edge lower ends belong to the edges; on the top edge no edge counts; on the
+  // right edge the crossing at x counts; on the left edge both side edges count.
+  for (const auto& [x, y, inside] : {std::tuple{1, 1, true},
+                                     {1, 0, true},
+                                     {1, 2, false},
+                                     {2, 1, true},
+                                     {0, 1, false},
+                                     {3, 1, false},
+                                     {-1, 1, false}}) {
+    EXPECT_EQ(insideRing(ring, x, y), inside) << x << "," << y;
+  }
 
   const Line triangle = polyline({{0, 0}, {4, 0}, {0, 4}, {0, 0}});
   EXPECT_TRUE(insideRing(triangle, 1, 1));
@@ -46,19 +54,16 @@ TEST(PointInRing, VerticesInsideAndHalfOpenEdges) {
 
 TEST(PointInPolygon, InnermostRingDecides) {
   const Region region = nestedRegion();
-  EXPECT_TRUE(insideInnermost(region, 1, 1));
-  EXPECT_FALSE(insideInnermost(region, 3, 3));   // in the hole
-  EXPECT_TRUE(insideInnermost(region, 5, 5));    // on the island
-  EXPECT_TRUE(insideInnermost(region, 0, 0));    // vertex of the outer ring
-  EXPECT_TRUE(insideInnermost(region, 10, 10));  // vertex of the outer ring
-  EXPECT_FALSE(insideInnermost(region, 2, 2));   // vertex of the hole
-  EXPECT_FALSE(insideInnermost(region, 8, 8));
-  EXPECT_TRUE(insideInnermost(region, 4, 6));  // vertex of the island
-  EXPECT_FALSE(insideInnermost(region, 11, 5));
-  EXPECT_FALSE(insideInnermost(region, 5, 10));  // top edge of the outer ring
-  EXPECT_TRUE(insideInnermost(region, 5, 0));    // bottom edge of the outer ring
-  EXPECT_FALSE(insideInnermost(region, 8, 5));   // right edge of the hole
-  EXPECT_TRUE(insideInnermost(region, 2, 5));    // left edge of the hole: outer ring only
+  // Inside: the ring, the island, vertices of the outer ring and of the island, the outer ring's
+  // bottom edge and the hole's left edge (the outer ring's only).
+  for (const auto& [x, y] : {XY{1, 1}, {5, 5}, {0, 0}, {10, 10}, {4, 6}, {5, 0}, {2, 5}}) {
+    EXPECT_TRUE(insideInnermost(region, x, y)) << x << "," << y;
+  }
+  // Outside: in the hole, vertices of the hole, beyond, the outer ring's top edge and the hole's
+  // right edge.
+  for (const auto& [x, y] : {XY{3, 3}, {2, 2}, {8, 8}, {11, 5}, {5, 10}, {8, 5}}) {
+    EXPECT_FALSE(insideInnermost(region, x, y)) << x << "," << y;
+  }
   EXPECT_FALSE(insideInnermost(Cover{}, 0, 0));
 
   // A counter-clockwise lone ring is a hole with nothing around it.
@@ -70,16 +75,14 @@ TEST(PointInPolygon, InnermostRingDecides) {
 TEST(PointInPolygon, EvenOddOverAllRings) {
   const Region region = nestedRegion();
   for (const bool rectTest : {false, true}) {
-    EXPECT_TRUE(insideEvenOdd(region, 1, 1, rectTest));
-    EXPECT_FALSE(insideEvenOdd(region, 3, 3, rectTest));
-    EXPECT_TRUE(insideEvenOdd(region, 5, 5, rectTest));
-    EXPECT_TRUE(insideEvenOdd(region, 2, 2, rectTest));  // any vertex is inside
-    EXPECT_FALSE(insideEvenOdd(region, 12, 5, rectTest));
-    // Within 0.0001 of the bottom or top the ray runs upward: the bottom edge is outside, unlike
-    // under the ring rule, and the top edge is inside.
-    EXPECT_FALSE(insideEvenOdd(region, 5, 0, rectTest));
-    EXPECT_TRUE(insideEvenOdd(region, 5, 10, rectTest));
-    EXPECT_TRUE(insideEvenOdd(region, 5, 0.00005, rectTest));
+    // Any vertex (2, 2) is inside. Within 0.0001 of the bottom or top the ray runs upward: the
+    // bottom edge is outside, unlike under the ring rule, and the top edge is inside.
+    for (const auto& [x, y] : {XY{1, 1}, {5, 5}, {2, 2}, {5, 10}, {5, 0.00005}}) {
+      EXPECT_TRUE(insideEvenOdd(region, x, y, rectTest)) << x << "," << y;
+    }
+    for (const auto& [x, y] : {XY{3, 3}, {12, 5}, {5, 0}}) {
+      EXPECT_FALSE(insideEvenOdd(region, x, y, rectTest)) << x << "," << y;
+    }
   }
   EXPECT_TRUE(insideEvenOdd(region, 1, 9.99995, true));
   EXPECT_FALSE(insideEvenOdd(region, 1, 10.00005, false));

@@ -13,6 +13,8 @@ namespace {
 
 using test::coverOf;
 using test::enclosedArea;
+using test::idsOf;
+using test::orientationsOf;
 using test::polyline;
 using test::squareRing;
 using test::tagged;
@@ -27,14 +29,11 @@ TEST(PolygonCheck, NestedRingsAreOrientedByDepthWhateverTheirDirection) {
     ASSERT_TRUE(buildRegion(coverOf({hole, island, outer}), region)) << directions;
     ASSERT_EQ(region.size(), 3u);
     EXPECT_FALSE(region.inverted);
-    // Order, ids and values are kept.
-    EXPECT_EQ(region[0].id, 2);
-    EXPECT_EQ(region[1].id, 3);
-    EXPECT_EQ(region[2].id, 1);
+    // Order, ids and values are kept; the hole runs counter-clockwise, the island and the outer
+    // ring clockwise.
+    EXPECT_EQ(idsOf(region), (std::vector<std::int32_t>{2, 3, 1}));
     EXPECT_EQ(region[2].value, 100);
-    EXPECT_GT(region[0].signedArea(), 0);  // hole counter-clockwise
-    EXPECT_LT(region[1].signedArea(), 0);  // island clockwise
-    EXPECT_LT(region[2].signedArea(), 0);  // outer clockwise
+    EXPECT_EQ(orientationsOf(region), (std::vector{1, -1, -1}));
     for (const Line& ring : region.lines()) EXPECT_TRUE(ring.isClosed());
     EXPECT_DOUBLE_EQ(enclosedArea(region), 100 - 36 + 4);
     EXPECT_EQ(region.rect().right, 10);
@@ -55,8 +54,7 @@ TEST(PolygonCheck, NestedRingsAreOrientedByDepthWhateverTheirDirection) {
   // Side by side rings are all outer boundaries.
   Region twins;
   ASSERT_TRUE(buildRegion(coverOf({squareRing(0, 0, 1, 1), squareRing(3, 0, 4, 1)}), twins));
-  EXPECT_LT(twins[0].signedArea(), 0);
-  EXPECT_LT(twins[1].signedArea(), 0);
+  EXPECT_EQ(orientationsOf(twins), (std::vector{-1, -1}));
   EXPECT_TRUE(insideInnermost(twins, 0.5, 0.5));
   EXPECT_TRUE(insideInnermost(twins, 3.5, 0.5));
 }
@@ -218,8 +216,7 @@ TEST(PolygonCheck, RingsMayTouchAtIsolatedPoints) {
   Region region;
   ASSERT_TRUE(buildRegion(
       coverOf({squareRing(0, 0, 2, 2), Line({{2, 2}, {3, 2}, {3, 3}, {2, 3}, {2, 2}})}), region));
-  EXPECT_LT(region[0].signedArea(), 0);
-  EXPECT_LT(region[1].signedArea(), 0);
+  EXPECT_EQ(orientationsOf(region), (std::vector{-1, -1}));
   EXPECT_TRUE(insideInnermost(region, 2.5, 2.5));
   EXPECT_FALSE(insideInnermost(region, 2.5, 1.5));
 
@@ -235,10 +232,8 @@ TEST(PolygonCheck, RingsMayTouchAtIsolatedPoints) {
     ASSERT_TRUE(
         buildRegion(coverOf({cornerHole, squareRing(0, 0, 10, 10), edgeHole, island}), region))
         << directions;
-    EXPECT_GT(region[0].signedArea(), 0) << directions;  // holes counter-clockwise
-    EXPECT_LT(region[1].signedArea(), 0) << directions;
-    EXPECT_GT(region[2].signedArea(), 0) << directions;
-    EXPECT_LT(region[3].signedArea(), 0) << directions;  // the island clockwise
+    // Holes counter-clockwise, the boundary and the island clockwise.
+    EXPECT_EQ(orientationsOf(region), (std::vector{1, -1, 1, -1})) << directions;
     EXPECT_FALSE(insideInnermost(region, 1, 1));
     EXPECT_FALSE(insideInnermost(region, 7.5, 4.2));
     EXPECT_TRUE(insideInnermost(region, 7.5, 5));
@@ -292,8 +287,7 @@ TEST(PolygonCheck, CrossingsAnywhereAlongLongRingsAreFound) {
   Cover cover = coverOf({Line(p), squareRing(-10, -10, 10, 10)});
   Region region;
   ASSERT_TRUE(buildRegion(cover, region));
-  EXPECT_LT(region[0].signedArea(), 0);
-  EXPECT_GT(region[1].signedArea(), 0);
+  EXPECT_EQ(orientationsOf(region), (std::vector{-1, 1}));
 
   // Pull one vertex across the ring's far side: the ring now crosses itself.
   p[1234] = {-p[1234].x * 0.99, -p[1234].y * 0.99};

@@ -144,22 +144,22 @@ TEST(PolygonSelection, VerticesHolesIslandsAndTheRectangleBounds) {
                           region));
   const PointSelection strict(region, RectBounds::Excluded);
   const PointSelection inclusive(region, RectBounds::Included);
-  // A vertex of a hole is outside; a vertex of the island inside; inside the hole outside.
-  EXPECT_FALSE(strict.selected(2, 2));
-  EXPECT_FALSE(strict.selected(8, 8));
-  EXPECT_TRUE(strict.selected(4, 6));
-  EXPECT_TRUE(strict.selected(5, 5));
-  EXPECT_FALSE(strict.selected(3, 3));
-  EXPECT_TRUE(strict.selected(1, 1));
-  // On the region's rectangle: never selected strictly, even on a vertex of the outer ring.
-  for (const auto& [x, y] : {std::pair{0.0, 0.0}, {10.0, 10.0}, {0.0, 5.0}, {5.0, 0.0}}) {
-    EXPECT_FALSE(strict.selected(x, y)) << x << ' ' << y;
+  // A vertex of a hole is outside; a vertex of the island inside; inside the hole outside. On
+  // the region's rectangle nothing is selected strictly, even on a vertex of the outer ring.
+  const struct {
+    double x, y;
+    bool strict, inclusive;
+  } cases[] = {
+      {2, 2, false, false},    {8, 8, false, false}, {4, 6, true, true},  {5, 5, true, true},
+      {3, 3, false, false},    {1, 1, true, true},   {0, 0, false, true}, {10, 10, false, true},
+      {0, 5, false, false},    {5, 0, false, true},  // the bottom edge belongs to the ring
+      {5, 10, false, false},                         // the top edge does not
+      {10.5, 5, false, false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(strict.selected(c.x, c.y), c.strict) << c.x << ' ' << c.y;
+    EXPECT_EQ(inclusive.selected(c.x, c.y), c.inclusive) << c.x << ' ' << c.y;
   }
-  EXPECT_TRUE(inclusive.selected(0, 0));
-  EXPECT_TRUE(inclusive.selected(10, 10));
-  EXPECT_TRUE(inclusive.selected(5, 0));    // the bottom edge belongs to the ring
-  EXPECT_FALSE(inclusive.selected(5, 10));  // the top edge does not
-  EXPECT_FALSE(inclusive.selected(10.5, 5));
 
   // The batch form and the lattice give the same answers as single points.
   std::mt19937 rng(3);

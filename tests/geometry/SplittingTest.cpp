@@ -52,10 +52,9 @@ TEST(SplitAtCrossings, CutsInsideSegmentsAndOnVerticesKeepingAttributes) {
     EXPECT_EQ(cover[i].value, 2.5);
     EXPECT_EQ(cover[i].visited, 1);
   }
-  EXPECT_EQ(cover[1].rect().right, 1);
-  EXPECT_EQ(cover[3].rect().left, 1);
-  EXPECT_EQ(cover[3].rect().top, 2);
-  EXPECT_EQ(cover.rect().right, 11);
+  EXPECT_EQ(test::sidesOf(cover[1].rect()), (std::array<double, 4>{0, 1, 0, 0}));
+  EXPECT_EQ(test::sidesOf(cover[3].rect()), (std::array<double, 4>{1, 2, 0, 2}));
+  EXPECT_EQ(test::sidesOf(cover.rect()), (std::array<double, 4>{0, 11, 0, 11}));
 }
 
 TEST(SplitAtCrossings, IgnoresEndsAndIndicesOutOfRangeAndCleansNearEnds) {
@@ -132,8 +131,7 @@ TEST(Clip, KeepsThePiecesInsideOrOutside) {
   EXPECT_EQ(coordinates(inside[1]), (Coords{{0, 5}, {3, 5}}));
   EXPECT_EQ(inside[1].id, 4);
   EXPECT_EQ(inside[1].value, 9);
-  EXPECT_EQ(inside.rect().left, 0);
-  EXPECT_EQ(inside.rect().right, 10);
+  EXPECT_EQ(test::sidesOf(inside.rect()), (std::array<double, 4>{0, 10, 5, 5}));
   Cover outside = coverOf({line});
   clip(region, outside, false);
   ASSERT_EQ(outside.size(), 3u);
@@ -194,23 +192,22 @@ TEST(NearestOnCover, SmallestDistanceWithPointAndLine) {
   EXPECT_EQ(nearestOnCover(Cover{}, 1, 1).distance, -1.0);
   const Cover cover = coverOf({polyline({{0, 10}, {10, 10}}), polyline({{0, 0}, {10, 0}, {10, 5}}),
                                polyline({{20, 5}}), polyline({{0, -10}, {10, -10}})});
-  NearestPoint near = nearestOnCover(cover, 4, 3);
-  EXPECT_DOUBLE_EQ(near.distance, 3);
+  const NearestPoint near = nearestOnCover(cover, 4, 3);
   EXPECT_EQ(near.point.x, 4);
   EXPECT_EQ(near.point.y, 0);
-  EXPECT_EQ(near.line, 1u);
-  near = nearestOnCover(cover, 13, 9);  // beyond the end of segment (10,0)-(10,5)
-  EXPECT_DOUBLE_EQ(near.distance, std::hypot(3, 1));
-  EXPECT_EQ(near.line, 0u);
-  near = nearestOnCover(cover, 21, 5);
-  EXPECT_EQ(near.distance, 1);
-  EXPECT_EQ(near.line, 2u);
-  near = nearestOnCover(cover, 5, -5);  // equally far from lines 1 and 3: the first wins
-  EXPECT_EQ(near.distance, 5);
-  EXPECT_EQ(near.line, 1u);
-  near = nearestOnCover(cover, 10, 10);
-  EXPECT_EQ(near.distance, 0);
-  EXPECT_EQ(near.line, 0u);
+  const struct {
+    double x, y, distance;
+    std::size_t line;
+  } cases[] = {
+      {4, 3, 3, 1},   {13, 9, std::hypot(3, 1), 0},  // beyond the end of segment (10,0)-(10,5)
+      {21, 5, 1, 2},  {5, -5, 5, 1},  // equally far from lines 1 and 3: the first wins
+      {10, 10, 0, 0},
+  };
+  for (const auto& c : cases) {
+    const NearestPoint found = nearestOnCover(cover, c.x, c.y);
+    EXPECT_DOUBLE_EQ(found.distance, c.distance) << c.x << "," << c.y;
+    EXPECT_EQ(found.line, c.line) << c.x << "," << c.y;
+  }
 }
 
 }  // namespace

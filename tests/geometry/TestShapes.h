@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <utility>
 #include <vector>
 
@@ -48,6 +50,25 @@ inline Region regionOf(std::vector<Line> rings) {
   Region region;
   EXPECT_TRUE(buildRegion(coverOf(std::move(rings)), region));
   return region;
+}
+
+// A rectangle's left, right, bottom and top, compared in one assertion.
+inline std::array<double, 4> sidesOf(const Rect& rect) {
+  return {rect.left, rect.right, rect.bottom, rect.top};
+}
+
+// The ids of the cover's lines, and the signs of their signed areas (-1 clockwise, 1
+// counter-clockwise, 0 for none), in cover order.
+inline std::vector<std::int32_t> idsOf(const Cover& cover) {
+  std::vector<std::int32_t> ids;
+  for (const Line& line : cover.lines()) ids.push_back(line.id);
+  return ids;
+}
+inline std::vector<int> orientationsOf(const Cover& cover) {
+  std::vector<int> signs;
+  for (const Line& line : cover.lines())
+    signs.push_back((line.signedArea() > 0) - (line.signedArea() < 0));
+  return signs;
 }
 
 using Coords = std::vector<std::pair<double, double>>;
