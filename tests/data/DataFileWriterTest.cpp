@@ -70,12 +70,6 @@ class DataFiles : public vellumar::testing::FolderTest {
     }
     return *readWholeFile(file);
   }
-
-  std::size_t filesInFolder() const {
-    std::size_t count = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir_)) ++count;
-    return count;
-  }
 };
 
 TEST_F(DataFiles, NewFilesHoldHeaderAndValuesThatReadBackTo12Digits) {
@@ -97,7 +91,7 @@ TEST_F(DataFiles, NewFilesHoldHeaderAndValuesThatReadBackTo12Digits) {
     EXPECT_EQ(cformat("%.11e", back.NumericValue(row, 2)), cformat("%.11e", withXy.values()[row]));
     EXPECT_EQ(back.NumericValue(row, 0), withXy.x()[row]);
   }
-  EXPECT_EQ(filesInFolder(), 1u);  // no buffer file left behind
+  EXPECT_EQ(entryCount(), 1u);  // no buffer file left behind
   EXPECT_EQ(saveDataFile(path("missing/x.dat"), plain), SaveStatus::BufferFailed);
 }
 
@@ -160,7 +154,7 @@ TEST_F(DataFiles, AppendingKeepsEveryLineAndAddsZres) {
   EXPECT_EQ(table.CellText(1, 0), "well-2");
   EXPECT_EQ(table.NumericValue(1, 3), 1e-9);
   EXPECT_EQ(table.path(), file);
-  EXPECT_EQ(filesInFolder(), 1u);
+  EXPECT_EQ(entryCount(), 1u);
 
   // A second result appends after the first; no header, LF lines, no coordinates check.
   const std::string lf = write("plain.dat", "1 2\n3 4\n");
@@ -322,7 +316,7 @@ TEST_F(DataFiles, OfTwoAppendsFromOneLoadOnlyTheFirstIsWritten) {
   // The table that was written knows the new file and can append again.
   ASSERT_EQ(appendResultColumn(first, DATA({9.0, 9.5}), {}), SaveStatus::Ok);
   EXPECT_EQ(*readWholeFile(file), "1 10 5.000000 9.000000\n2 20 6.000000 9.500000\n");
-  EXPECT_EQ(filesInFolder(), 1u);
+  EXPECT_EQ(entryCount(), 1u);
 }
 
 TEST_F(DataFiles, NewFilesRefuseFoldersAndFollowLinks) {
@@ -335,7 +329,7 @@ TEST_F(DataFiles, NewFilesRefuseFoldersAndFollowLinks) {
   ASSERT_EQ(saveDataFile(path("link.dat"), result), SaveStatus::Ok);
   EXPECT_TRUE(std::filesystem::is_symlink(path("link.dat")));
   EXPECT_EQ(*readWholeFile(real), "Z\r\n1.000000\r\n");
-  EXPECT_EQ(filesInFolder(), 3u);
+  EXPECT_EQ(entryCount(), 3u);
 }
 
 TEST(DataColumnChoice, ReadsCoordinateEditsLikeTheWindow) {

@@ -119,20 +119,18 @@ TEST(DataKernels, MissingElementsStayMissingThroughEveryKernel) {
   EXPECT_EQ(maximum(a, kMissing), 4.0);
   const DATA allMissing({kMissing, kMissing});
   EXPECT_EQ(sum(allMissing, kMissing), 0.0);
-  EXPECT_EQ(minimum(allMissing, kMissing), 9.999999680285692e37);
-  EXPECT_EQ(maximum(allMissing, kMissing), -9.999999680285692e37);
+  EXPECT_EQ(std::pair(minimum(allMissing, kMissing), maximum(allMissing, kMissing)),
+            std::pair(9.999999680285692e37, -9.999999680285692e37));
 }
 
 TEST(DataKernels, ResultsShareTheDataOperandsCoordinates) {
   const DATA a = withCoordinates({1.0, 2.0});
   const DATA plain({3.0, 4.0});
   ErrorSink sink;
-  const DATA sum1 = combine(a, plain, BinaryOp::Add, kMissing, sink);
-  EXPECT_EQ(sum1.x().data(), a.x().data());
-  const DATA sum2 = combine(plain, a, BinaryOp::Add, kMissing, sink);
-  EXPECT_FALSE(sum2.hasCoordinates());  // the left operand's (none)
-  const DATA scaled = combine(a, 2.0, BinaryOp::Multiply, true, kMissing, sink);
-  EXPECT_EQ(scaled.y().data(), a.y().data());
+  EXPECT_EQ(combine(a, plain, BinaryOp::Add, kMissing, sink).x().data(), a.x().data());
+  // The left operand's (none).
+  EXPECT_FALSE(combine(plain, a, BinaryOp::Add, kMissing, sink).hasCoordinates());
+  EXPECT_EQ(combine(a, 2.0, BinaryOp::Multiply, true, kMissing, sink).y().data(), a.y().data());
   EXPECT_EQ(apply(a, UnaryFn::Abs, 1.0, kMissing, sink).x().data(), a.x().data());
   EXPECT_FALSE(sink.failed());
 }
@@ -168,40 +166,36 @@ TEST(DataKernels, ColumnsOfDifferentLengthGiveCode101AndTheLeftOperand) {
 
 TEST(DataKernels, ZeroDivisorsGiveCode103) {
   const DATA d({4.0, kMissing, 0.0});
-  {
-    ErrorSink sink;  // a missing divisor is no zero divisor
-    combine(DATA({1.0, 1.0, 1.0}), DATA({2.0, kMissing, 4.0}), BinaryOp::Divide, kMissing, sink);
-    EXPECT_FALSE(sink.failed());
-  }
-  {
+  const FunctionSurface zero([](double, double) { return true; },
+                             [](double, double) { return 0.0; });
+  // A missing divisor is no zero divisor; a surface that is zero at a point is.
+  const std::pair<std::function<DATA(ErrorSink&)>, int> cases[] = {
+      {[](ErrorSink& s) {
+         return combine(DATA({1, 1, 1}), DATA({2, kMissing, 4}), BinaryOp::Divide, kMissing, s);
+       },
+       sink_code::kNone},
+      {[&](ErrorSink& s) {
+         return combine(DATA({1, 1, 1}), d, BinaryOp::Divide, kMissing, s);
+       },
+       sink_code::kDivisionByZero},
+      {[&](ErrorSink& s) { return combine(d, 0.0, BinaryOp::Divide, false, kMissing, s); },
+       sink_code::kDivisionByZero},
+      {[&](ErrorSink& s) { return combine(d, 8.0, BinaryOp::Divide, true, kMissing, s); },
+       sink_code::kDivisionByZero},
+      {[&](ErrorSink& s) {
+         return combineWithSurface(withCoordinates({1}), zero, BinaryOp::Divide, true, kMissing, s);
+       },
+       sink_code::kDivisionByZero},
+  };
+  for (std::size_t k = 0; k < std::size(cases); ++k) {
     ErrorSink sink;
-    combine(DATA({1.0, 1.0, 1.0}), d, BinaryOp::Divide, kMissing, sink);
-    EXPECT_EQ(sink.code(), sink_code::kDivisionByZero);
+    cases[k].first(sink);
+    EXPECT_EQ(sink.code(), cases[k].second) << k;
   }
-  {
-    ErrorSink sink;
-    const DATA r = combine(d, 0.0, BinaryOp::Divide, false, kMissing, sink);
-    EXPECT_EQ(sink.code(), sink_code::kDivisionByZero);
-  }
-  {
-    ErrorSink sink;
-    combine(d, 8.0, BinaryOp::Divide, true, kMissing, sink);
-    EXPECT_EQ(sink.code(), sink_code::kDivisionByZero);
-  }
-  {
-    ErrorSink sink;  // D / N multiplies by 1 / N
-    const DATA r = combine(DATA({10.0, 0.0}), 3.0, BinaryOp::Divide, false, kMissing, sink);
-    EXPECT_FALSE(sink.failed());
-    EXPECT_EQ(r.values()[0], 10.0 * (1.0 / 3.0));
-    EXPECT_EQ(r.values()[1], 0.0);
-  }
-  {
-    ErrorSink sink;  // data divided by a surface that is zero at a point
-    const FunctionSurface zero([](double, double) { return true; },
-                               [](double, double) { return 0.0; });
-    combineWithSurface(withCoordinates({1.0}), zero, BinaryOp::Divide, true, kMissing, sink);
-    EXPECT_EQ(sink.code(), sink_code::kDivisionByZero);
-  }
+  ErrorSink sink;  // D / N multiplies by 1 / N
+  const DATA r = combine(DATA({10.0, 0.0}), 3.0, BinaryOp::Divide, false, kMissing, sink);
+  EXPECT_FALSE(sink.failed());
+  EXPECT_EQ(valuesOf(r), (std::vector<double>{10.0 * (1.0 / 3.0), 0.0}));
 }
 
 TEST(DataKernels, SurfacesGiveMissingOutsideAndNeedCoordinates) {

@@ -28,13 +28,7 @@ using testing::readShapefile;
 using testing::Shape;
 using testing::writeShapefile;
 
-class Shapefiles : public vellumar::testing::FolderTest {
- protected:
-  static std::string bytesOf(const std::string& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  }
-};
+using Shapefiles = vellumar::testing::FolderTest;
 
 Line ring(std::vector<Point> points, double value, int id) {
   Line line(std::move(points));
@@ -539,10 +533,10 @@ TEST_F(Shapefiles, ProjectionsAreWrittenBesideTheExportWhenGiven) {
   ShapefileConverter converter;
   converter.setProjection(wgs84);
   ASSERT_EQ(converter.CoverToShapefile(path("a.shp"), cover, shape_type::kArc), ShapeStatus::Done);
-  EXPECT_EQ(bytesOf(path("a.prj")), wgs84);
+  EXPECT_EQ(fileText("a.prj"), wgs84);
   ASSERT_EQ(converter.TableToPointShapefile(path("B.SHP"), tableOfResult(DATA({1.0})), -1, -1),
             ShapeStatus::Done);
-  EXPECT_EQ(bytesOf(path("B.PRJ")), wgs84);
+  EXPECT_EQ(fileText("B.PRJ"), wgs84);
   std::string read;
   ASSERT_TRUE(ReadProjection(path("B.SHP"), read));
   EXPECT_EQ(read, wgs84);
@@ -564,19 +558,19 @@ TEST_F(Shapefiles, FailedExportsLeaveEarlierFilesIntact) {
   ShapefileConverter converter(Language::English);
   ASSERT_EQ(converter.CoverToShapefile(path("keep.shp"), cover, shape_type::kArc),
             ShapeStatus::Done);
-  const std::string shp = bytesOf(path("keep.shp"));
-  const std::string dbf = bytesOf(path("keep.dbf"));
+  const std::string shp = fileText("keep.shp");
+  const std::string dbf = fileText("keep.dbf");
   // The index cannot be replaced: the .shx path is a folder.
   fs::remove(path("keep.shx"));
   fs::create_directories(path("keep.shx") + "/inside");
   cover.appendLine(ring({{5, 5}, {6, 6}}, 2, 2));
   EXPECT_EQ(converter.CoverToShapefile(path("keep.shp"), cover, shape_type::kArc),
             ShapeStatus::FileFailed);
-  EXPECT_EQ(bytesOf(path("keep.shp")), shp);
-  EXPECT_EQ(bytesOf(path("keep.dbf")), dbf);
+  EXPECT_EQ(fileText("keep.shp"), shp);
+  EXPECT_EQ(fileText("keep.dbf"), dbf);
   EXPECT_EQ(converter.TableToPointShapefile(path("keep.shp"), tableOfResult(DATA({1.0})), -1, -1),
             ShapeStatus::FileFailed);
-  EXPECT_EQ(bytesOf(path("keep.shp")), shp);
+  EXPECT_EQ(fileText("keep.shp"), shp);
   EXPECT_EQ(converter.CoverToShapefile(path("no/such/folder/x.shp"), cover, shape_type::kArc),
             ShapeStatus::FileFailed);
   EXPECT_EQ(converter.CoverToShapefile(path("pt.shp"), cover, shape_type::kPoint),
@@ -586,7 +580,7 @@ TEST_F(Shapefiles, FailedExportsLeaveEarlierFilesIntact) {
             "SHPOpen failed.\r\n[1]SHPCreate failed.\r\nSHPOpen failed.\r\n"
             "Shape is not of Polygon or Polyline type.");
   // Nothing but the earlier files and the folder is left behind.
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 3);
+  EXPECT_EQ(entryCount(), 3u);
 }
 
 // A save of a line shapefile killed after each of its renames: every target is always there, and
@@ -616,7 +610,7 @@ TEST_F(Shapefiles, ExportsCutShortLeaveEveryFileAndAreRolledBack) {
               ShapeStatus::Done)
         << renames;
     EXPECT_EQ(read.size(), renames == 3 ? 3u : 2u);
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 3);
+    EXPECT_EQ(entryCount(), 3u);
   }
 
   // Points too (a data result saved as a shapefile), with the same number of records before and
@@ -703,39 +697,50 @@ TEST_F(Shapefiles, DamagedFilesAreRefusedNotTrusted) {
   };
   fresh();
   EXPECT_EQ(status(), ShapeStatus::Done);
-  // First record: header 100, record header 8, type 4, box 32, then part and point counts.
-  patch(path("d.shp"), 100 + 8 + 4 + 32 + 8 + 4, littleEndian(1000));  // second part start
-  EXPECT_NE(status(), ShapeStatus::Done);
+  // Bytes written over a part of the fresh file, or a length it is cut to (from its end when
+  // negative), and the status; Done stands for any failure. The first record: header 100,
+  // record header 8, type 4, box 32, then part and point counts.
+  const struct {
+    const char* file;
+    long offset;
+    std::string bytes;
+    ShapeStatus status;
+  } damages[] = {
+      {"d.shp", 100 + 8 + 4 + 32 + 8 + 4, littleEndian(1000), ShapeStatus::Done},    // part start
+      {"d.shp", 100 + 8 + 4 + 32, littleEndian(-5), ShapeStatus::Done},              // part count
+      {"d.shp", 100 + 8 + 4 + 32 + 4, littleEndian(0x7fffffff), ShapeStatus::Done},  // points
+      {"d.shp", -20, "", ShapeStatus::Done},                                         // truncated
+      {"d.dbf", 4, littleEndian(1000000), ShapeStatus::Invalid},  // DBF record count
+      {"d.dbf", 4, littleEndian(1), ShapeStatus::Invalid},  // fewer attribute records than shapes
+      {"d.shx", 60, "", ShapeStatus::FileFailed},           // index cut inside its header
+      // An index claiming more than it holds, or a record far larger than the .shp, is refused
+      // before anything is sized from it.
+      {"d.shx", 24, std::string("\x7f\xff\xff\xff", 4), ShapeStatus::FileFailed},
+      {"d.shx", 100 + 4, std::string("\x7f\xff\xff\xf0", 4), ShapeStatus::FileFailed},
+  };
+  for (const auto& damage : damages) {
+    SCOPED_TRACE(std::string(damage.file) + " at " + std::to_string(damage.offset));
+    fresh();
+    const std::string file = path(damage.file);
+    if (!damage.bytes.empty()) {
+      patch(file, damage.offset, damage.bytes);
+    } else {
+      fs::resize_file(file,
+                      damage.offset < 0 ? fs::file_size(file) + damage.offset : damage.offset);
+    }
+    if (damage.status == ShapeStatus::Done) {
+      EXPECT_NE(status(), ShapeStatus::Done);
+    } else {
+      EXPECT_EQ(status(), damage.status);
+    }
+  }
+  // The last DBF damage, in English.
   fresh();
-  patch(path("d.shp"), 100 + 8 + 4 + 32, littleEndian(-5));  // part count
-  EXPECT_NE(status(), ShapeStatus::Done);
-  fresh();
-  patch(path("d.shp"), 100 + 8 + 4 + 32 + 4, littleEndian(0x7fffffff));  // point count
-  EXPECT_NE(status(), ShapeStatus::Done);
-  fresh();
-  fs::resize_file(path("d.shp"), fs::file_size(path("d.shp")) - 20);  // truncated
-  EXPECT_NE(status(), ShapeStatus::Done);
-  fresh();
-  patch(path("d.dbf"), 4, littleEndian(1000000));  // DBF record count
-  EXPECT_EQ(status(), ShapeStatus::Invalid);
-  fresh();
-  patch(path("d.dbf"), 4, littleEndian(1));  // fewer attribute records than shapes
-  EXPECT_EQ(status(), ShapeStatus::Invalid);
+  patch(path("d.dbf"), 4, littleEndian(1));
   ShapefileConverter english(Language::English);
   M_Data table;
   EXPECT_EQ(english.ShapefileToTable(path("d.shp"), table), ShapeStatus::Invalid);
   EXPECT_EQ(english.log(), "Invalid shp-file.");
-  fresh();
-  fs::resize_file(path("d.shx"), 60);  // index cut inside its header
-  EXPECT_EQ(status(), ShapeStatus::FileFailed);
-  // An index claiming more than it holds, or a record far larger than the .shp, is refused
-  // before anything is sized from it.
-  fresh();
-  patch(path("d.shx"), 24, std::string("\x7f\xff\xff\xff", 4));
-  EXPECT_EQ(status(), ShapeStatus::FileFailed);
-  fresh();
-  patch(path("d.shx"), 100 + 4, std::string("\x7f\xff\xff\xf0", 4));
-  EXPECT_EQ(status(), ShapeStatus::FileFailed);
 }
 
 }  // namespace
