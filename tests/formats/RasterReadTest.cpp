@@ -2,11 +2,13 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <fstream>
 #include <limits>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "../common/TestSupport.h"
@@ -67,14 +69,12 @@ TEST_F(RasterReadTest, ReadsEveryListedFormatOnPixelCentres) {
     ASSERT_TRUE(readsAsRaster(path(c.file)));
     grid::Grid grid;
     ASSERT_TRUE(readRaster(path(c.file), 1, grid));
-    EXPECT_EQ(grid.nx(), 5);
-    EXPECT_EQ(grid.ny(), 4);
+    EXPECT_EQ(std::pair(grid.nx(), grid.ny()), std::pair(5, 4));
     EXPECT_DOUBLE_EQ(grid.left, 1005.0);
     EXPECT_DOUBLE_EQ(grid.right, 1045.0);
     EXPECT_DOUBLE_EQ(grid.top, 1990.0);
     EXPECT_DOUBLE_EQ(grid.bottom, 1930.0);
-    EXPECT_EQ(grid.zmin, 0.5);
-    EXPECT_EQ(grid.zmax, 19.5);
+    EXPECT_EQ(std::pair(grid.zmin, grid.zmax), std::pair(0.5, 19.5));
     EXPECT_EQ(grid.name, path(c.file));
     expectNodesOf(grid, fixture.bands[0]);
     if (c.keepsSystem) {
@@ -160,10 +160,12 @@ TEST_F(RasterReadTest, LatticeAgreesWithGdalsDsaaDriver) {
   ASSERT_TRUE(grid::readDsaa(path("r.grd"), theirs));
   ASSERT_EQ(mine.nodeCount(), theirs.nodeCount());
   const auto near = [](double a, double b) { return std::fabs(a - b) <= 1e-12 * std::fabs(b); };
-  EXPECT_TRUE(near(mine.left, theirs.left)) << mine.left << " " << theirs.left;
-  EXPECT_TRUE(near(mine.right, theirs.right)) << mine.right << " " << theirs.right;
-  EXPECT_TRUE(near(mine.bottom, theirs.bottom)) << mine.bottom << " " << theirs.bottom;
-  EXPECT_TRUE(near(mine.top, theirs.top)) << mine.top << " " << theirs.top;
+  for (const auto& [a, b] : {std::pair{mine.left, theirs.left},
+                             {mine.right, theirs.right},
+                             {mine.bottom, theirs.bottom},
+                             {mine.top, theirs.top}}) {
+    EXPECT_TRUE(near(a, b)) << a << " " << b;
+  }
   for (std::size_t k = 0; k < mine.nodeCount(); ++k) {
     EXPECT_TRUE(near(mine.nodes()[k], theirs.nodes()[k])) << k;
   }
@@ -232,10 +234,8 @@ TEST_F(RasterReadTest, GeotransformsItCannotPlaceAreRefusedOrWarnedOf) {
   RasterRead read = readRaster(path("plain.tif"), 1, grid);
   ASSERT_TRUE(read);
   EXPECT_EQ(read.notices, std::vector<RasterNotice>{RasterNotice::NoGeotransform});
-  EXPECT_EQ(grid.left, 0.0);
-  EXPECT_EQ(grid.right, 4.0);
-  EXPECT_EQ(grid.bottom, 0.0);
-  EXPECT_EQ(grid.top, 3.0);
+  EXPECT_EQ((std::array{grid.left, grid.right, grid.bottom, grid.top}),
+            (std::array{0.0, 4.0, 0.0, 3.0}));
   expectNodesOf(grid, fixture.bands[0]);
   EXPECT_TRUE(grid.georeference.shortName.empty());
 
@@ -318,9 +318,9 @@ TEST_F(RasterReadTest, DsaaTextsAndUnknownTextsAreNotRasters) {
   std::ofstream(path("dsaa.grd")) << "DSAA\n2 2\n0 1\n0 1\n0 3\n0 1\n2 3\n";
   std::ofstream(path("dsaa.tif")) << "  DSAA\n2 2\n0 1\n0 1\n0 3\n0 1\n2 3\n";
   std::ofstream(path("typo.grd")) << "DSAB\n2 2\n0 1\n0 1\n0 3\n0 1\n2 3\n";
-  EXPECT_FALSE(readsAsRaster(path("dsaa.grd")));
-  EXPECT_FALSE(readsAsRaster(path("dsaa.tif")));
-  EXPECT_FALSE(readsAsRaster(path("typo.grd")));
+  for (const char* name : {"dsaa.grd", "dsaa.tif", "typo.grd"}) {
+    EXPECT_FALSE(readsAsRaster(path(name))) << name;
+  }
   RasterFixture binary = sample();
   binary.type = GDT_Float32;
   ASSERT_TRUE(writeFixture(binary, "GSBG", path("binary.grd")));

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "../common/TestSupport.h"
@@ -59,8 +60,7 @@ class RasterWriteTest : public vellumar::testing::FolderTest {
   }
 
   static void expectSameNodes(const grid::Grid& read, const grid::Grid& written) {
-    ASSERT_EQ(read.nx(), written.nx());
-    ASSERT_EQ(read.ny(), written.ny());
+    ASSERT_EQ(std::pair(read.nx(), read.ny()), std::pair(written.nx(), written.ny()));
     for (std::size_t k = 0; k < written.nodeCount(); ++k) {
       ASSERT_EQ(std::bit_cast<std::uint64_t>(read.nodes()[k]),
                 std::bit_cast<std::uint64_t>(written.nodes()[k]))

@@ -370,11 +370,7 @@ TEST_F(VectorFileTest, AFailedOrCancelledSaveLeavesTheOldFileAndNothingBeside) {
   EXPECT_EQ(refused.saveError, SaveError::NotRegularFile);
   std::ifstream kept(old);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "the old bytes");
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(dir_))
-    names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"folder.geojson", "old.gpkg"}));
+  EXPECT_EQ(entryNames(), (std::vector<std::string>{"folder.geojson", "old.gpkg"}));
 }
 
 TEST_F(VectorFileTest, DamagedAndHostileFilesFailWithoutACrash) {
