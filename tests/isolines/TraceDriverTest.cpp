@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <numbers>
+#include <utility>
 
 #include "TraceTestSupport.h"
 #include "isolines/Trace.h"
@@ -38,13 +39,11 @@ TEST(TraceDriver, LatticeFollowsTheFinerStepAndTheDensification) {
 
   const LatticePlan plan = planLattice(0, 10, 0, 5, cellSizeParameter(map, 1));
   EXPECT_EQ(plan.status, TraceStatus::Done);
-  EXPECT_EQ(plan.nx, 21);
-  EXPECT_EQ(plan.ny, 11);
+  EXPECT_EQ(std::pair(plan.nx, plan.ny), std::pair(21, 11));
   EXPECT_DOUBLE_EQ(plan.h, 0.5);
   // N4 = 2 halves the step.
   const LatticePlan twice = planLattice(0, 10, 0, 5, cellSizeParameter(map, 2));
-  EXPECT_EQ(twice.nx, 41);
-  EXPECT_EQ(twice.ny, 21);
+  EXPECT_EQ(std::pair(twice.nx, twice.ny), std::pair(41, 21));
   // Counts round to the nearest whole number of steps; the step then fits the width exactly.
   const LatticePlan rounded = planLattice(0, 10, 0, 10, 3.4e6);
   EXPECT_EQ(rounded.nx, 4);
