@@ -68,13 +68,9 @@ TEST(BlankIsolines, IsolinesAroundAPeakStopAtABlankHole) {
     }
   }
   for (const double densification : {1.0, 2.0}) {  // the map's own lattice, and a finer one
-    TraceRequest request;
-    request.lowest = 1;
-    request.highest = 9;
-    request.step = 1;
-    request.cellSize = cellSizeParameter(map, densification);
     geometry::Cover cover;
-    ASSERT_EQ(trace(cover, map, request, nullptr), TraceStatus::Done);
+    ASSERT_EQ(trace(cover, map, testing::levels(1, 9, 1, map, densification), nullptr),
+              TraceStatus::Done);
     int open = 0;
     for (const geometry::Line& line : cover.lines()) {
       for (const geometry::Point& p : line.points()) {
@@ -103,13 +99,8 @@ TEST(BlankIsolines, AMapOfOneValueAmongBlanksIsFlat) {
   grid::Grid map = gridOf(6, 6, 0, 5, 0, 5, [](double, double) { return 4.0; });
   map.setNode(2, 3, grid::kBlankValue);
   map.setNode(0, 0, std::nan(""));
-  TraceRequest request;
-  request.lowest = 0;
-  request.highest = 10;
-  request.step = 1;
-  request.cellSize = cellSizeParameter(map, 2);
   geometry::Cover cover;
-  EXPECT_EQ(trace(cover, map, request, nullptr), TraceStatus::Flat);
+  EXPECT_EQ(trace(cover, map, testing::levels(0, 10, 1, map, 2), nullptr), TraceStatus::Flat);
   EXPECT_EQ(cover.size(), 0u);
 }
 

@@ -13,17 +13,8 @@ namespace {
 
 using testing::gridOf;
 using testing::higherOnTheRight;
+using testing::levels;
 using testing::RecordingProgress;
-
-TraceRequest levels(double lowest, double highest, double step, const grid::Grid& map,
-                    double densification = 1) {
-  TraceRequest request;
-  request.lowest = lowest;
-  request.highest = highest;
-  request.step = step;
-  request.cellSize = cellSizeParameter(map, densification);
-  return request;
-}
 
 double peak(double x, double y) {
   return 10 * std::exp(-(x * x + y * y) / 20);

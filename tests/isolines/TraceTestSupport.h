@@ -14,6 +14,7 @@
 #include "common/ErrorSink.h"
 #include "geometry/Geometry.h"
 #include "grid/Grid.h"
+#include "isolines/Trace.h"
 
 namespace vellumar::isolines::testing {
 
@@ -32,6 +33,18 @@ inline grid::Grid latticeOf(int nx, int ny, grid::NodeVector values) {
   frame.right = nx - 1;
   frame.top = ny - 1;
   return grid::Grid::fromNodes(nx, ny, frame, std::move(values));
+}
+
+// A request for the levels lowest, lowest + step, ... up to highest over the map's lattice made
+// densification times finer.
+inline TraceRequest levels(double lowest, double highest, double step, const grid::Grid& map,
+                           double densification = 1) {
+  TraceRequest request;
+  request.lowest = lowest;
+  request.highest = highest;
+  request.step = step;
+  request.cellSize = cellSizeParameter(map, densification);
+  return request;
 }
 
 inline std::vector<std::pair<double, double>> coordinates(const geometry::Line& line) {
