@@ -48,8 +48,6 @@ inline void expectFailure(const std::string& display, const std::string& message
 // The argument checks of functions, each failing with "<function>: <check> <argument>".
 inline const char* const kType = "недопустимый тип аргумента";
 inline const char* const kValue = "недопустимое значение аргумента";
-inline const char* const kNoCoordinates = "не указаны столбцы координат для аргумента";
-inline const char* const kOutside = "вне полигона или прямоугольника аргумент";
 
 // Expects every display to fail with the message of the function it starts with, followed by
 // the tail: "Sqrt(1, 2)" with ": пропущена ')'!" fails with "Sqrt: пропущена ')'!".

@@ -70,12 +70,11 @@ TEST_F(GridFunctions, GridsBeyondTheNodeLimitFailInsteadOfExhaustingMemory) {
   EXPECT_TRUE(evaluate(calc_, "Dense(EG(0, 99, 0, 99, 1, 1), 2)").ok);
   // Unless set, the limit is the nodes whose values the usable memory holds, from 2^28 (beyond the
   // memory, the memory claim refuses with its own message) to 2^31 - 1.
-  setenv("VELLUMAR_MEMORY_LIMIT", "80000", 1);
-  EXPECT_EQ(grid::mostNodes(), double(1 << 28));
-  setenv("VELLUMAR_MEMORY_LIMIT", "4G", 1);
-  EXPECT_EQ(grid::mostNodes(), double(1 << 29));
-  setenv("VELLUMAR_MEMORY_LIMIT", "64G", 1);
-  EXPECT_EQ(grid::mostNodes(), 2147483647.0);
+  for (const auto& [limit, nodes] :
+       {std::pair{"80000", double(1 << 28)}, {"4G", double(1 << 29)}, {"64G", 2147483647.0}}) {
+    setenv("VELLUMAR_MEMORY_LIMIT", limit, 1);
+    EXPECT_EQ(grid::mostNodes(), nodes) << limit;
+  }
   unsetenv("VELLUMAR_MEMORY_LIMIT");
 }
 

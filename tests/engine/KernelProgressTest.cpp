@@ -108,9 +108,18 @@ TEST(KernelProgress, TextsOfSeveralStatementsSayWhereEachBegins) {
   }
 }
 
-// Values of a grid operand's nodes.
+// Values of a grid operand's nodes, and of a data operand's column.
 std::vector<double> nodesOf(const Operand& operand) {
   return {operand.gridValue()->nodes().begin(), operand.gridValue()->nodes().end()};
+}
+std::vector<double> columnOf(const Operand& operand) {
+  return {operand.points().values().begin(), operand.points().values().end()};
+}
+
+// a v + b, element by element.
+std::vector<double> scaled(std::vector<double> v, double a, double b) {
+  for (double& x : v) x = x * a + b;
+  return v;
 }
 
 TEST(KernelProgress, OperatorsWriteIntoTemporariesOnly) {
@@ -119,7 +128,7 @@ TEST(KernelProgress, OperatorsWriteIntoTemporariesOnly) {
   ErrorSink sink;
   calc.attachErrorSink(&sink);
   const Operand d1 = calc.registry().find("D1")->value;
-  const std::vector<double> column(d1.points().values().begin(), d1.points().values().end());
+  const std::vector<double> column = columnOf(d1);
 
   // ((D1*2+1)*3-4)/5: one new column, made by the first operator; the others write into it.
   Operand chain = multiply(calc, d1, Operand::number(2.0));
@@ -136,8 +145,7 @@ TEST(KernelProgress, OperatorsWriteIntoTemporariesOnly) {
     ASSERT_DOUBLE_EQ(chain.points().values()[k], ((column[k] * 2 + 1) * 3 - 4) / 5);
   }
   // The named column is unchanged, in the registry and in the copy.
-  EXPECT_TRUE(std::equal(column.begin(), column.end(),
-                         calc.registry().find("D1")->value.points().values().begin()));
+  EXPECT_EQ(columnOf(calc.registry().find("D1")->value), column);
 
   // G1*2+1: one new grid.
   const Operand g1 = calc.registry().find("G1")->value;
@@ -157,22 +165,10 @@ TEST(KernelProgress, OperatorsWriteIntoTemporariesOnly) {
   // Through the evaluator: a value assigned inside an expression is named, so the operator
   // around it leaves it alone.
   ASSERT_TRUE(evaluate(calc, "K = (H = G1 * 2) + 1; L = (E = D1 * 2) - 1; 0").ok);
-  const std::vector<double> h = nodesOf(calc.registry().find("H")->value);
-  const std::vector<double> k = nodesOf(calc.registry().find("K")->value);
-  const auto e = calc.registry().find("E")->value.points().values();
-  const auto l = calc.registry().find("L")->value.points().values();
-  ASSERT_EQ(h.size(), nodes.size());
-  ASSERT_EQ(k.size(), nodes.size());
-  ASSERT_EQ(e.size(), column.size());
-  ASSERT_EQ(l.size(), column.size());
-  for (std::size_t n = 0; n < nodes.size(); ++n) {
-    ASSERT_EQ(h[n], nodes[n] * 2);
-    ASSERT_EQ(k[n], nodes[n] * 2 + 1);
-  }
-  for (std::size_t n = 0; n < column.size(); ++n) {
-    ASSERT_EQ(e[n], column[n] * 2);
-    ASSERT_EQ(l[n], column[n] * 2 - 1);
-  }
+  EXPECT_EQ(nodesOf(calc.registry().find("H")->value), scaled(nodes, 2, 0));
+  EXPECT_EQ(nodesOf(calc.registry().find("K")->value), scaled(nodes, 2, 1));
+  EXPECT_EQ(columnOf(calc.registry().find("E")->value), scaled(column, 2, 0));
+  EXPECT_EQ(columnOf(calc.registry().find("L")->value), scaled(column, 2, -1));
 }
 
 }  // namespace
