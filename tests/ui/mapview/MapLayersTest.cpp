@@ -329,9 +329,16 @@ TEST(MapLayers, SavesPngAndSvgAtTheViewsSizeOrAChosenResolution) {
   ASSERT_TRUE(QDir(folder.path()).mkdir("taken.png"));
   EXPECT_FALSE(view.savePicture(folder.filePath("taken.png")));
   EXPECT_TRUE(QFileInfo(folder.filePath("taken.png")).isDir());
-  // Another extension is saved as BMP, as it always was.
+  // Another extension, or none, is saved as BMP, as it always was; so is .BMP in capitals.
   ASSERT_TRUE(view.savePicture(folder.filePath("map.jpg")));
   EXPECT_TRUE(QFile::exists(folder.filePath("map.jpg.bmp")));
+  ASSERT_TRUE(view.savePicture(folder.filePath("map")));
+  QFile bmp(folder.filePath("map.bmp"));
+  ASSERT_TRUE(bmp.open(QIODevice::ReadOnly));
+  EXPECT_EQ(bmp.read(2), QByteArray("BM"));
+  EXPECT_EQ(QImage(folder.filePath("map.bmp")).size(), QSize(1563, 1563));  // still at 300 dpi
+  ASSERT_TRUE(view.savePicture(folder.filePath("again.BMP")));
+  EXPECT_TRUE(QFile::exists(folder.filePath("again.BMP")));
 }
 
 TEST(MapLayers, TheContextMenuSavesAndChoosesTheResolution) {

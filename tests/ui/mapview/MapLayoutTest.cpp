@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cmath>
+#include <utility>
 
 #include "ui/mapview/ColorClasses.h"
 #include "ui/mapview/MapLayout.h"
@@ -10,11 +11,9 @@ namespace vellumar::ui::mapview {
 namespace {
 
 TEST(MapLayout, LabelDecimalsFollowTheRange) {
-  EXPECT_EQ(labelFormat(0.000001), "%.6lf");
-  EXPECT_EQ(labelFormat(1.0), "%.2lf");
-  EXPECT_EQ(labelFormat(100.0), "%.1lf");
-  EXPECT_EQ(labelFormat(1e6), "%.1lf");
-  EXPECT_EQ(labelFormat(0.05), "%.3lf");
+  const std::pair<double, const char*> formats[] = {
+      {0.000001, "%.6lf"}, {1.0, "%.2lf"}, {100.0, "%.1lf"}, {1e6, "%.1lf"}, {0.05, "%.3lf"}};
+  for (const auto& [range, format] : formats) EXPECT_EQ(labelFormat(range), format) << range;
   EXPECT_EQ(labelScale(3.0), 10.0);
   EXPECT_EQ(formatLabel(2.5, 100.0), "2.5");
 }
@@ -125,13 +124,9 @@ TEST(MapLayout, ZoomRectanglesInEitherDirectionGiveTheSameBounds) {
 TEST(ColorClasses, HalfOpenClassesBetweenMinimumAndMaximum) {
   const ColorClasses classes(0, 10);
   EXPECT_EQ(classes.classCount(), 10);
-  EXPECT_EQ(classes.classOf(-1), 0);
-  EXPECT_EQ(classes.classOf(0.999), 0);
-  EXPECT_EQ(classes.classOf(1), 1);
-  EXPECT_EQ(classes.classOf(8.5), 8);
-  EXPECT_EQ(classes.classOf(9), 9);
-  EXPECT_EQ(classes.classOf(10), 9);
-  EXPECT_EQ(classes.classOf(11), 9);
+  const std::pair<double, int> classOf[] = {{-1, 0}, {0.999, 0}, {1, 1}, {8.5, 8},
+                                            {9, 9},  {10, 9},    {11, 9}};
+  for (const auto& [value, k] : classOf) EXPECT_EQ(classes.classOf(value), k) << value;
   EXPECT_EQ(classes.lowerBound(3), 3);
   const ColorClasses flat(5, 5);
   EXPECT_EQ(flat.classCount(), 1);

@@ -1,10 +1,8 @@
 #include <QCoreApplication>
-#include <QFile>
 #include <QImage>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QWheelEvent>
 
@@ -12,6 +10,7 @@
 
 #include <map>
 #include <memory>
+#include <tuple>
 
 #include "common/CFormat.h"
 #include "engine/LinePacking.h"
@@ -194,23 +193,19 @@ TEST(MapView, DataDotsAndAWidenedAxis) {
   }
 }
 
-TEST(MapView, LinesAreBluePolylines) {
-  CRVWnd view(ringsOperand({{{0, 0}, {10, 10}}}, Kind::Lines), -9999, Language::Russian);
-  EXPECT_EQ(pixelAt(view, 5, 5), QColor(0, 0, 255));
-  EXPECT_EQ(pixelAt(view, 2, 8), QColor(Qt::white));
-}
-
-TEST(MapView, PolygonsAreFilledWithHolesAndIslands) {
+TEST(MapView, LinesAreBluePolylinesAndPolygonsFilledWithHolesAndIslands) {
+  CRVWnd lines(ringsOperand({{{0, 0}, {10, 10}}}, Kind::Lines), -9999, Language::Russian);
+  EXPECT_EQ(pixelAt(lines, 5, 5), QColor(0, 0, 255));
+  EXPECT_EQ(pixelAt(lines, 2, 8), QColor(Qt::white));
   CRVWnd view(ringsOperand({{{0, 0}, {0, 10}, {10, 10}, {10, 0}},
                             {{2, 2}, {8, 2}, {8, 8}, {2, 8}},
                             {{4, 4}, {4, 6}, {6, 6}, {6, 4}}}),
               -9999, Language::Russian);
-  EXPECT_EQ(pixelAt(view, 1, 1), QColor(250, 150, 100));
-  EXPECT_EQ(pixelAt(view, 3, 3), QColor(Qt::white));
-  EXPECT_EQ(pixelAt(view, 5, 5), QColor(250, 150, 100));
-  // Outlines keep neighbouring districts apart.
-  EXPECT_EQ(pixelAt(view, 0, 5), QColor(140, 60, 20));
-  EXPECT_EQ(pixelAt(view, 8, 5), QColor(140, 60, 20));
+  // Filled, the hole white, the island filled; outlines keep neighbouring districts apart.
+  const QColor fill(250, 150, 100), outline(140, 60, 20);
+  const std::tuple<double, double, QColor> pixels[] = {
+      {1, 1, fill}, {3, 3, Qt::white}, {5, 5, fill}, {0, 5, outline}, {8, 5, outline}};
+  for (const auto& [x, y, expected] : pixels) EXPECT_EQ(pixelAt(view, x, y), expected) << x << y;
 }
 
 // A layer of three square districts side by side with their values (the third holds the
@@ -282,6 +277,12 @@ TEST(MapView, APolygonOfOneValueKeepsItsPlainFill) {
   EXPECT_EQ(pixelAt(view, 5, 5), QColor(250, 150, 100));
 }
 
+// The title after the pointer reads out at a pixel position.
+std::string titleAt(CRVWnd& view, QPoint p) {
+  view.readOut(p);
+  return view.windowTitle().toStdString();
+}
+
 // The title's text for the world coordinates of a pixel position.
 std::string at(const MapLayout& layout, QPoint p, const char* rest) {
   return cformat("Вид | x= %.2lf, y= %.2lf%s", layout.worldX(p.x()), layout.worldY(p.y()), rest);
@@ -294,11 +295,9 @@ TEST(MapView, TitleReadsOutThePointer) {
   view.readOut(inside);
   const double z = 10 * layout.worldX(inside.x()) / 10;
   EXPECT_EQ(view.windowTitle().toStdString(), at(layout, inside, cformat(", z= %.3lf", z).c_str()));
-  view.readOut(QPoint(2, inside.y()));
-  EXPECT_EQ(view.windowTitle().toStdString(),
+  EXPECT_EQ(titleAt(view, QPoint(2, inside.y())),
             cformat("Вид | x= ?, y= %.2lf, z= ?", layout.worldY(inside.y())));
-  view.readOut(QPoint(inside.x(), 499));
-  EXPECT_EQ(view.windowTitle().toStdString(),
+  EXPECT_EQ(titleAt(view, QPoint(inside.x(), 499)),
             cformat("Вид | x= %.2lf, y= ?, z= ?", layout.worldX(inside.x())));
 }
 
@@ -358,11 +357,9 @@ TEST(MapView, BlankNodesShowTheBackgroundAndReadOutAsBlank) {
   EXPECT_EQ(pixelAt(view, 0.2, 7.5), QColor(128, 64, 0));
   const MapLayout& layout = view.layout();
   const QPoint hole(layout.column(7.5), layout.row(7.5));
-  view.readOut(hole);
-  EXPECT_EQ(view.windowTitle().toStdString(), at(layout, hole, ", z= пустой узел"));
+  EXPECT_EQ(titleAt(view, hole), at(layout, hole, ", z= пустой узел"));
   const QPoint ramp(layout.column(2.5), layout.row(2.5));
-  view.readOut(ramp);
-  EXPECT_EQ(view.windowTitle().toStdString(),
+  EXPECT_EQ(titleAt(view, ramp),
             at(layout, ramp, cformat(", z= %.3lf", layout.worldX(ramp.x())).c_str()));
 
   CRVWnd english(gridOperand(3, 3, {0, 5, 10, 0, 5, 10, 0, 5, blank}), -9999, Language::English);
@@ -398,17 +395,14 @@ TEST(MapView, PickingDataPointsShowsTheirValue) {
   view.pick(first);
   EXPECT_EQ(view.windowTitle().toStdString(), at(layout, first, ", z= 3.00"));
   const QPoint middle(layout.column(5), layout.row(5));
-  view.readOut(middle);
-  EXPECT_EQ(view.windowTitle().toStdString(), at(layout, middle, ", z= 3.000"));
+  EXPECT_EQ(titleAt(view, middle), at(layout, middle, ", z= 3.000"));
   const QPoint second(layout.column(10), layout.row(10));
   view.pick(second);
   EXPECT_EQ(view.windowTitle().toStdString(), at(layout, second, ", z= не число"));
-  view.readOut(middle);
-  EXPECT_EQ(view.windowTitle().toStdString(), at(layout, middle, ", z= not number"));
+  EXPECT_EQ(titleAt(view, middle), at(layout, middle, ", z= not number"));
   // A click far from every point clears the selection.
   view.pick(QPoint(layout.column(5), layout.row(5)));
-  view.readOut(middle);
-  EXPECT_EQ(view.windowTitle().toStdString(), at(layout, middle, ""));
+  EXPECT_EQ(titleAt(view, middle), at(layout, middle, ""));
   EXPECT_FALSE(view.pickedPoint().has_value());
 }
 
@@ -530,20 +524,6 @@ TEST(MapView, EqualCountClassesFromTheContextMenu) {
   // Other views have no classes to choose.
   CRVWnd dots(dataOperand({1}, {0}, {0}), -9999, Language::Russian);
   EXPECT_FALSE(dots.contextMenu()->actions()[1]->isEnabled());
-}
-
-TEST(MapView, SavesThePictureAsBmp) {
-  QTemporaryDir folder;
-  CRVWnd view(gridOperand(2, 2, {0, 10, 0, 10}), -9999, Language::Russian);
-  ASSERT_TRUE(view.savePicture(folder.filePath("map")));
-  QFile file(folder.filePath("map.bmp"));
-  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-  EXPECT_EQ(file.read(2), QByteArray("BM"));
-  const QImage saved(folder.filePath("map.bmp"));
-  EXPECT_EQ(saved.size(), QSize(500, 500));
-  EXPECT_EQ(saved.pixelColor(view.layout().column(0.2), view.layout().row(5)), QColor(128, 64, 0));
-  ASSERT_TRUE(view.savePicture(folder.filePath("again.BMP")));
-  EXPECT_TRUE(QFile::exists(folder.filePath("again.BMP")));
 }
 
 }  // namespace
