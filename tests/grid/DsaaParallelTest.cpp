@@ -107,7 +107,13 @@ std::string nodeLines(const std::string& file) {
   return file.substr(at);
 }
 
-TEST_F(DsaaParallel, WritesEveryNodeAsPrintfDoesWhateverTheThreads) {
+// Rows of 1000 nodes, longer than those of the thread-count test below.
+TEST_F(DsaaParallel, WritesEveryNodeAsPrintfDoes) {
+  const Grid grid = gridOf(1000, 150, hardValues(150000));
+  EXPECT_EQ(nodeLines(formatDsaa(grid)), printfNodeLines(grid));
+}
+
+TEST_F(DsaaParallel, WritesTheSameBytesWhateverTheThreads) {
   // 14 blocks of rows: several batches of blocks at one or two threads, one at seven.
   const Grid grid = gridOf(300, 3000, hardValues(900000));
   std::string first;
