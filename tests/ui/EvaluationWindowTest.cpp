@@ -43,7 +43,6 @@ class EvaluationWindowTest : public QObject {
   void cancellingProgressKeepsResult();
   void cancellingSilentKernelKeepsResult();
   void cancellingGridKernelStopsIt();
-  void closingDuringARunAsksFirst();
   void closeRequestsWhileTheProgressShows();
   void closingDuringRunsNeverLosesTheProcess();
   void fileTasksShowTheirShareFromTheStart();
@@ -270,30 +269,6 @@ void EvaluationWindowTest::cancellingGridKernelStopsIt() {
   QVERIFY(f.window->calculator().registry().find("H") == nullptr);
 }
 
-void EvaluationWindowTest::closingDuringARunAsksFirst() {
-  WindowFixture f;
-  f.window->show();
-  SilentKernel kernel;
-  QSignalSpy finished(f.window.get(), &CTarnwickDlg::evaluationFinished);
-  kernel.run(f, QStringLiteral("w = 1"));
-  // "No" keeps the run and the window.
-  f.dialogs.answer = false;
-  QVERIFY(!f.window->close());
-  QCOMPARE(f.dialogs.questions.back(),
-           QStringLiteral("Идет расчет. Прервать его и закрыть Vellumar?"));
-  QVERIFY(f.window->isVisible());
-  QVERIFY(f.window->isEvaluating());
-  // "Yes" stops the run and closes the window once the worker is done.
-  f.dialogs.answer = true;
-  QVERIFY(!f.window->close());
-  QCOMPARE(f.dialogs.questions.size(), std::size_t(2));
-  QVERIFY(f.window->isVisible());
-  kernel.release();
-  QVERIFY(!finished.isEmpty() || finished.wait(20000));
-  QTRY_VERIFY(!f.window->isVisible());
-  QVERIFY(f.window->calculator().registry().find("w") == nullptr);
-}
-
 void EvaluationWindowTest::closeRequestsWhileTheProgressShows() {
   WindowFixture f;
   f.window->show();
@@ -303,12 +278,14 @@ void EvaluationWindowTest::closeRequestsWhileTheProgressShows() {
   kernel.run(f, QStringLiteral("w = 1"));
   QProgressDialog* progress = waitForProgress(*f.window);
   QVERIFY(progress != nullptr);
-  // Nothing blocks the window, so the window manager's close reaches it; the question is asked
-  // above the progress dialog, where it can be answered. "No" keeps the run going.
+  // Nothing blocks the window, so the window manager's close reaches it, as the program's own
+  // does; the question is asked above the progress dialog, where it can be answered. "No" keeps
+  // the run going.
   QVERIFY(QGuiApplication::modalWindow() == nullptr);
   f.dialogs.answer = false;
+  QVERIFY(!f.window->close());
   f.window->windowHandle()->close();
-  QTRY_COMPARE(f.dialogs.questions.size(), std::size_t(1));
+  QTRY_COMPARE(f.dialogs.questions.size(), std::size_t(2));
   QCOMPARE(f.dialogs.questionParents.back(), static_cast<QWidget*>(progress));
   QCOMPARE(f.dialogs.questionIcons.back(), UserDialogs::Icon::Question);
   QVERIFY(f.window->isEvaluating());
@@ -317,7 +294,7 @@ void EvaluationWindowTest::closeRequestsWhileTheProgressShows() {
   // the window closes once the worker is done.
   f.dialogs.answer = true;
   progress->windowHandle()->close();
-  QTRY_COMPARE(f.dialogs.questions.size(), std::size_t(2));
+  QTRY_COMPARE(f.dialogs.questions.size(), std::size_t(3));
   QCOMPARE(f.dialogs.questions.back(),
            QStringLiteral("Идет расчет. Прервать его и закрыть Vellumar?"));
   kernel.release();
