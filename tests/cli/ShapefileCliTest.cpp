@@ -508,29 +508,6 @@ TEST(CalcShapefiles, AMisspeltValueFieldListsTheFields) {
       "3: The dbf-file has no field \"NAMES\". Its fields: NAME, AREA.\n");
 }
 
-TEST(CalcShapefiles, PolygonWithAHoleIsOneRecordOfTwoParts) {
-  ScratchFolder folder;
-  // Both rings counter-clockwise in the file: the saved polygon is oriented by nesting first.
-  const std::string polygon =
-      folder.write("lake.pol",
-                   "1\r\n0 0\r\n10 0\r\n10 10\r\n0 10\r\n0 0\r\nEND\r\n"
-                   "2\r\n2 2\r\n4 2\r\n4 4\r\n2 4\r\n2 2\r\nEND\r\nEND\r\n");
-  folder.write("lake.val", "1 3\r\n2 3\r\n");
-  runClean({"-p", polygon, "-o", folder.path("lake.shp"), "P1"});
-  const auto lake = readShapefile(folder.path("lake.shp"));
-  EXPECT_EQ(lake.size(), 1u);
-  EXPECT_EQ(lake.at(0).type, SHPT_POLYGON);
-  EXPECT_EQ(lake.at(0).parts.size(), 2u);
-  runClean({"--value-field", "Atribute", "-p", folder.path("lake.shp"), "-o",
-            folder.path("back.pol"), "P1"});
-  // The outer ring now runs clockwise and the hole counter-clockwise; both keep the value, and
-  // the id of the record they came from.
-  EXPECT_EQ(folder.read("back.pol"),
-            "1\r\n0 0\r\n0 10\r\n10 10\r\n10 0\r\n0 0\r\nEND\r\n"
-            "1\r\n2 2\r\n4 2\r\n4 4\r\n2 4\r\n2 2\r\nEND\r\nEND\r\n");
-  EXPECT_EQ(folder.read("back.val"), "1 3 1\r\n1 3 1\r\n");
-}
-
 TEST(CalcShapefiles, DataResultsRoundTripWithAndWithoutCoordinates) {
   ScratchFolder folder;
   const std::string data = folder.write("wells.dat", "1 2 3.25\r\n4 5 -6e-9\r\n");

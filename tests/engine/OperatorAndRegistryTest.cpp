@@ -14,14 +14,12 @@ namespace {
 using testing::evaluate;
 using testing::numberOf;
 
+// In turn on one calculator; z exists, as 0, before its value is read.
 TEST(Registry, AssignmentCreatesNamesThatOutliveTheEvaluation) {
   S_Calculator calc;
-  EXPECT_EQ(numberOf(calc, "x = 4; x*x"), 16);
-  EXPECT_EQ(numberOf(calc, "x + 1"), 5);
-  EXPECT_EQ(numberOf(calc, "1 + y = 2 * 3"), 7);
-  EXPECT_EQ(numberOf(calc, "y"), 6);
-  EXPECT_EQ(numberOf(calc, "z = z + 1"), 1);  // the name exists, as 0, before its value is read
-  EXPECT_EQ(numberOf(calc, "Pi = 3; Pi"), 3);
+  const testing::NumberCase cases[] = {{"x = 4; x*x", 16}, {"x + 1", 5},     {"1 + y = 2 * 3", 7},
+                                       {"y", 6},           {"z = z + 1", 1}, {"Pi = 3; Pi", 3}};
+  for (const auto& c : cases) EXPECT_EQ(numberOf(calc, c.display), c.value) << c.display;
 }
 
 TEST(Registry, ListLinesPadNamesToNineteenCharacters) {

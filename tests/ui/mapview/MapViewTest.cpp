@@ -235,11 +235,13 @@ TEST(MapView, ALayerWithValuesIsAChoropleth) {
   CRVWnd view(districtLayer(), -9999, Language::Russian);
   ASSERT_NE(view.classes(), nullptr);
   EXPECT_EQ(view.legend().boxes.size(), 10u);
-  EXPECT_EQ(pixelAt(view, 5, 5), QColor(128, 64, 0));    // the lowest value
-  EXPECT_EQ(pixelAt(view, 17, 7), QColor(0, 50, 250));   // the highest
-  EXPECT_EQ(pixelAt(view, 13, 3), QColor(Qt::white));    // the lake
-  EXPECT_EQ(pixelAt(view, 25, 5), QColor(Qt::white));    // no value
-  EXPECT_EQ(pixelAt(view, 10, 5), QColor(140, 60, 20));  // the shared border
+  // The lowest value, the highest, the lake, the record without a value, the shared border.
+  const std::tuple<double, double, QColor> pixels[] = {{5, 5, QColor(128, 64, 0)},
+                                                       {17, 7, QColor(0, 50, 250)},
+                                                       {13, 3, Qt::white},
+                                                       {25, 5, Qt::white},
+                                                       {10, 5, QColor(140, 60, 20)}};
+  for (const auto& [x, y, expected] : pixels) EXPECT_EQ(pixelAt(view, x, y), expected) << x << y;
 
   const QRegularExpression form(
       QStringLiteral("^x = \\S+    y = \\S+    объект (\\d+)    z = (.+?)(?:    (.+))?$"));
