@@ -8,6 +8,9 @@
 #include "formats/RasterWindows.h"
 #include "tiles/TileMessages.h"
 #include "tiles/TiledRun.h"
+#ifdef VELLUMAR_MPI
+#include "tiles/MpiRun.h"
+#endif
 
 namespace vellumar::cli {
 
@@ -81,8 +84,18 @@ int CalcSession::runTiled() {
     err_ << refusal << '\n';
     return exit_status::kEvaluationFailed;
   }
-  const tiles::TiledRunOutcome outcome = tiles::runTiles(
-      evaluation, text, options_.outputPath, {options_.creationOptions, options_.dataType, 0});
+  const formats::RasterWriteOptions written{options_.creationOptions, options_.dataType, 0};
+  tiles::TiledRunOutcome outcome;
+  if (tiles::launchRanks().size > 1) {
+#ifdef VELLUMAR_MPI
+    outcome = tiles::runTilesOverRanks(evaluation, text, options_.outputPath, written, err_);
+#else
+    err_ << tiles::text::kNoMpi.in(language) << '\n';
+    return exit_status::kUsage;
+#endif
+  } else {
+    outcome = tiles::runTiles(evaluation, text, options_.outputPath, written);
+  }
   if (!outcome.ok()) {
     err_ << outcome.message << '\n';
     if (!outcome.detail.empty()) err_ << outcome.detail << '\n';

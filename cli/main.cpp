@@ -11,6 +11,7 @@
 #include "cli/CliMessages.h"
 #include "cli/CommandLine.h"
 #include "engine/EngineMessages.h"
+#include "tiles/TiledRun.h"
 
 namespace {
 
@@ -29,7 +30,10 @@ int run(const ParseResult& parsed) {
     std::cout << "vellumar-calc " << VELLUMAR_VERSION << '\n';
     return exit_status::kSuccess;
   }
-  CalcSession session(parsed.options, std::cout, std::cerr);
+  // Of the processes of an MPI launch, rank 0 alone speaks: the others evaluate their tiles.
+  std::ostream silent(nullptr);
+  const bool speaks = parsed.options.tiles == 0 || vellumar::tiles::launchRanks().rank == 0;
+  CalcSession session(parsed.options, speaks ? std::cout : silent, speaks ? std::cerr : silent);
   return session.run();
 }
 

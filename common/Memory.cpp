@@ -1,5 +1,7 @@
 #include "common/Memory.h"
 
+#include <malloc.h>
+
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -231,6 +233,10 @@ void adviseHugePages(void* block, std::size_t bytes) {
   (void)block;
   (void)bytes;
 #endif
+}
+
+void giveBackFreePages() {
+  malloc_trim(0);
 }
 
 }  // namespace vellumar::memory

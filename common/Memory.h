@@ -45,6 +45,10 @@ void release(std::uint64_t bytes);
 // Counts a large block just allocated as claimed, without checking: for blocks whose check came
 // before their size was known exactly (the program's operator new). Released as claimed blocks.
 void track(std::uint64_t bytes);
+// Hands the free pages of malloc's heap back to the system. The heap grows in huge-page steps and
+// keeps blocks of up to 32 MB, so a long run of jobs of mixed sizes (the tiles of a large grid)
+// would otherwise keep every page it ever touched resident.
+void giveBackFreePages();
 
 // The size of a huge page on x86-64 and ARM64 Linux.
 inline constexpr std::size_t kHugePageBytes = std::size_t(1) << 21;

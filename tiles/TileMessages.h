@@ -25,5 +25,11 @@ inline constexpr MessageText kWritesGeoTiff{
     "--tiles: the result is written as a GeoTIFF: -o FILE.tif"};
 inline constexpr MessageText kOneExpression{"--tiles: по плиткам вычисляется одно выражение",
                                             "--tiles: one expression is evaluated tile by tile"};
+inline constexpr MessageText kTilesHandedOut{"--tiles: роздано %d%% плиток",
+                                             "--tiles: %d%% of the tiles handed out"};
+inline constexpr MessageText kNoMpi{
+    "--tiles: vellumar-calc собран без MPI и не делит плитки между процессами mpirun",
+    "--tiles: this vellumar-calc was built without MPI and cannot share tiles between the "
+    "processes of mpirun"};
 
 }  // namespace vellumar::tiles::text

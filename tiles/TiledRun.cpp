@@ -1,8 +1,31 @@
 #include "tiles/TiledRun.h"
 
+#include <cstdlib>
+#include <initializer_list>
+
+#include "common/Memory.h"
 #include "grid/GridMessages.h"
 
 namespace vellumar::tiles {
+
+namespace {
+
+// The first of the variables that is set, as a number; fallback when none is.
+int environmentNumber(std::initializer_list<const char*> names, int fallback) {
+  for (const char* name : names) {
+    if (const char* value = std::getenv(name); value != nullptr && *value != '\0') {
+      return std::atoi(value);
+    }
+  }
+  return fallback;
+}
+
+}  // namespace
+
+LaunchRanks launchRanks() {
+  return {environmentNumber({"OMPI_COMM_WORLD_RANK", "PMI_RANK", "PMIX_RANK"}, 0),
+          environmentNumber({"OMPI_COMM_WORLD_SIZE", "PMI_SIZE"}, 1)};
+}
 
 TiledRunOutcome writeFailure(const formats::RasterWrite& written, Language language) {
   TiledRunOutcome outcome;
@@ -25,6 +48,7 @@ TiledRunOutcome runTiles(const TiledEvaluation& evaluation, const std::string& t
   const int count = evaluation.plan().count();
   for (int index = 0; index < count; ++index) {
     TileOutcome tile = evaluation.evaluate(text, index);
+    memory::giveBackFreePages();
     if (!tile.ok) return {tile.failure, std::move(tile.message), std::move(tile.detail)};
     if (const formats::RasterWrite written = writer.write(tile.part, evaluation.plan().tile(index));
         !written) {

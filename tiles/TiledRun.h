@@ -28,6 +28,15 @@ TiledRunOutcome runTiles(const TiledEvaluation& evaluation, const std::string& t
                          const std::string& path, const formats::RasterWriteOptions& options,
                          const TileProgress& progress = {});
 
+// The rank of this process and the number of processes of an MPI launch, as the launcher's
+// environment tells them before MPI is initialised (Open MPI, MPICH, Slurm's PMI); rank 0 of 1
+// for a process that was not launched by mpirun, which then never initialises MPI.
+struct LaunchRanks {
+  int rank = 0;
+  int size = 1;
+};
+LaunchRanks launchRanks();
+
 // The message of a failed raster write: the grid save message and GDAL's reason.
 TiledRunOutcome writeFailure(const formats::RasterWrite& written, Language language);
 

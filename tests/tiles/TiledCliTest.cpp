@@ -1,0 +1,151 @@
+// vellumar-calc --tiles as scripts run it: alone, and under mpirun with several ranks.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "../common/TestSupport.h"
+#include "common/FileIo.h"
+#include "common/SafeSave.h"
+
+namespace vellumar::tiles {
+namespace {
+
+// What a run printed and returned.
+struct Ran {
+  int status = -1;
+  std::string err;
+};
+
+class TiledCliTest : public testing::FolderTest {
+ protected:
+  void SetUp() override {
+    FolderTest::SetUp();
+    // Open MPI refuses to start as root unless told that it is meant.
+    setenv("OMPI_ALLOW_RUN_AS_ROOT", "1", 1);
+    setenv("OMPI_ALLOW_RUN_AS_ROOT_CONFIRM", "1", 1);
+  }
+
+  // Runs the program (vellumar-calc, or mpirun with its arguments) and waits for it.
+  Ran run(const std::vector<std::string>& arguments) const {
+    const pid_t child = start(arguments);
+    int status = 0;
+    waitpid(child, &status, 0);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, fileText("err.txt")};
+  }
+
+  pid_t start(const std::vector<std::string>& arguments) const {
+    const std::string errPath = path("err.txt");
+    const pid_t child = fork();
+    if (child == 0) {
+      setpgid(0, 0);
+      if (!freopen("/dev/null", "w", stdout) || !freopen(errPath.c_str(), "w", stderr)) _exit(99);
+      std::vector<char*> argv;
+      for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+      argv.push_back(nullptr);
+      execvp(argv[0], argv.data());
+      _exit(127);
+    }
+    return child;
+  }
+
+  // A GeoTIFF of n x n nodes with a hole of blank nodes, made by the program itself.
+  void makeInput(int n) const {
+    const std::string side = std::to_string(n - 1);
+    const std::string lattice = "(0, " + side + ", 0, " + side + ", 1, 1)";
+    const std::string text =
+        "x = XG" + lattice + "; y = YG" + lattice + "; Sin(x / 7) * Cos(y / 5) * 100 + x";
+    ASSERT_EQ(run({kCalc, "-o", path("in.tif"), text}).status, 0);
+  }
+
+  std::vector<std::string> tiled(int size, const std::string& out, const std::string& text) const {
+    return {kCalc, "--tiles", std::to_string(size), "-g", path("in.tif"), "-o", path(out), text};
+  }
+
+  static std::vector<std::string> underMpi(int ranks, std::vector<std::string> calc) {
+    std::vector<std::string> arguments = {"mpirun", "--oversubscribe", "-np", std::to_string(ranks),
+                                          // The sanitizers' leak check would count MPI's own.
+                                          "-x", "ASAN_OPTIONS=detect_leaks=0"};
+    arguments.insert(arguments.end(), calc.begin(), calc.end());
+    return arguments;
+  }
+
+  static bool mpiRuns() {
+#ifndef VELLUMAR_MPI
+    return false;
+#else
+    return std::system("command -v mpirun > /dev/null 2>&1") == 0;
+#endif
+  }
+
+  const std::string kCalc = VELLUMAR_CALC_PATH;
+};
+
+TEST_F(TiledCliTest, TheCommandLineRefusesWhatItCannotTile) {
+  makeInput(40);
+  Ran refused = run(tiled(16, "out.tif", "G1 - MIN(G1)"));
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.err, "--tiles: функция MIN не вычисляется по плиткам\n");
+  refused =
+      run({kCalc, "--english", "--tiles", "16", "-g", path("in.tif"), "-o", path("out.grd"), "G1"});
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_EQ(refused.err, "--tiles: the result is written as a GeoTIFF: -o FILE.tif\n");
+  refused = run({kCalc, "--tiles", "0", "G1"});
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_FALSE(std::filesystem::exists(path("out.tif")));
+}
+
+TEST_F(TiledCliTest, RanksOfMpiWriteTheFileOfOneProcess) {
+  if (!mpiRuns()) GTEST_SKIP() << "vellumar-calc was built without MPI, or mpirun is missing";
+  makeInput(61);
+  const std::string text = "Spec(G1, 1) * 100 + Dx(G1)";
+  ASSERT_EQ(run(tiled(7, "one.tif", text)).status, 0);
+  for (const int ranks : {2, 3}) {
+    SCOPED_TRACE(ranks);
+    const Ran shared = run(underMpi(ranks, tiled(7, "shared.tif", text)));
+    ASSERT_EQ(shared.status, 0) << shared.err;
+    EXPECT_EQ(fileText("shared.tif"), fileText("one.tif"));
+    // Nothing is left beside the result but the inputs and the logs.
+    EXPECT_EQ(entryNames(),
+              (std::vector<std::string>{"err.txt", "in.tif", "one.tif", "shared.tif"}));
+  }
+}
+
+TEST_F(TiledCliTest, AFailureOnAnyRankIsTheRunsAndLeavesTheOldTarget) {
+  if (!mpiRuns()) GTEST_SKIP() << "vellumar-calc was built without MPI, or mpirun is missing";
+  makeInput(61);
+  ASSERT_TRUE(writeFileAtomically(path("out.tif"), "old"));
+  // Ln fails in the tiles where the surface goes below zero, whichever rank takes them.
+  const Ran failed = run(underMpi(3, tiled(7, "out.tif", "Ln(G1)")));
+  EXPECT_EQ(failed.status, 1);
+  EXPECT_NE(failed.err.find("недопустимое значение аргумента"), std::string::npos) << failed.err;
+  EXPECT_EQ(fileText("out.tif"), "old");
+}
+
+TEST_F(TiledCliTest, AnInterruptedMpiRunLeavesTheOldTarget) {
+  if (!mpiRuns()) GTEST_SKIP() << "vellumar-calc was built without MPI, or mpirun is missing";
+  makeInput(400);
+  ASSERT_TRUE(writeFileAtomically(path("out.tif"), "old"));
+  // Tiles of 8 nodes each read a window of 56 x 56: the run takes seconds, and is stopped as
+  // Ctrl-C stops it once the ranks are at work.
+  const pid_t mpirun = start(underMpi(2, tiled(8, "out.tif", "Spec(G1, 3)")));
+  for (int wait = 0; wait < 200 && fileText("err.txt").find("10%") == std::string::npos; ++wait) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  kill(-mpirun, SIGINT);
+  int status = 0;
+  waitpid(mpirun, &status, 0);
+  EXPECT_FALSE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << fileText("err.txt");
+  EXPECT_EQ(fileText("out.tif"), "old");
+}
+
+}  // namespace
+}  // namespace vellumar::tiles
