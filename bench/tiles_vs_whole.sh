@@ -1,0 +1,64 @@
+#!/bin/bash
+# Tiled evaluation against the whole-grid one, as fresh processes:
+#   - a SIDE x SIDE GeoTIFF (default 20,000: 3.2 GB of doubles) with
+#     --tiles 2048 'Spec(G1, 1) * 100': wall time, time per node and peak resident memory;
+#   - the same expression over a whole 6000 x 6000 grid in memory: time per node, and the ratio;
+#   - mpirun -np 2 --oversubscribe --tiles 1024 on the 6000 x 6000 grid against one process,
+#     each rank and the one process on one thread (--threads 1), so that the ranks and not the
+#     threads share the cores: the speed-up, and whether the two files are byte for byte the same.
+# Prints the median of RUNS runs of each. Needs about 2.5 times the big grid's size of free disk
+# in the work folder (the input, the result and a temporary file) and about 10 GB of memory to
+# make the input (it is made whole, by vellumar-calc).
+#
+#   bench/tiles_vs_whole.sh BUILD/bin/vellumar-calc [RUNS] [SIDE] [WORK_FOLDER]
+set -eu
+calc=$(realpath "$1")
+runs=${2:-5}
+side=${3:-20000}
+work=$(mktemp -d "${4:-/tmp}/vellumar-tiles-XXXXXX")
+trap 'rm -rf "$work"' EXIT
+export OMPI_ALLOW_RUN_AS_ROOT=1 OMPI_ALLOW_RUN_AS_ROOT_CONFIRM=1
+
+surface() {
+  local n=$(($1 - 1))
+  local lattice="(0, $n, 0, $n, 1, 1)"
+  echo "x = XG$lattice; y = YG$lattice; Sin(x / 300) * Cos(y / 200) * 100 + x / 10"
+}
+"$calc" -o "$work/big.tif" "$(surface "$side")" >/dev/null
+"$calc" -o "$work/6k.tif" "$(surface 6000)" >/dev/null
+
+# Median wall time and the largest peak memory (MB) of RUNS runs of the command.
+measure() {
+  local times=() peak=0
+  for _ in $(seq "$runs"); do
+    /usr/bin/time -f '%e %M' -o "$work/time" "$@" >/dev/null 2>&1
+    read -r t m <"$work/time"
+    times+=("$t")
+    [ "$m" -gt "$peak" ] && peak=$m
+  done
+  local median
+  median=$(printf '%s\n' "${times[@]}" | sort -g | sed -n "$(((runs + 1) / 2))p")
+  echo "$median $((peak / 1024))"
+}
+
+text='Spec(G1, 1) * 100'
+read -r tiled tiledPeak < <(measure "$calc" --tiles 2048 -g "$work/big.tif" -o "$work/out.tif" "$text")
+read -r whole wholePeak < <(measure "$calc" -g "$work/6k.tif" -o "$work/whole.tif" "$text")
+awk -v t="$tiled" -v w="$whole" -v s="$side" -v tp="$tiledPeak" -v wp="$wholePeak" 'BEGIN {
+  tn = t / (s * s) * 1e9; wn = w / (6000 * 6000) * 1e9
+  printf "tiled %d x %d: %.2f s, %.1f ns a node, peak %d MB\n", s, s, t, tn, tp
+  printf "whole 6000 x 6000: %.2f s, %.1f ns a node, peak %d MB\n", w, wn, wp
+  printf "time per node, tiled / whole: %.2fx (target <= 1.3x; peak target <= 1024 MB)\n", tn / wn
+}'
+
+if command -v mpirun >/dev/null; then
+  read -r one _ < <(measure "$calc" --threads 1 --tiles 1024 -g "$work/6k.tif" \
+    -o "$work/one.tif" "$text")
+  read -r two _ < <(measure mpirun --oversubscribe -np 2 "$calc" --threads 1 --tiles 1024 \
+    -g "$work/6k.tif" -o "$work/two.tif" "$text")
+  same=different
+  cmp -s "$work/one.tif" "$work/two.tif" && same=identical
+  awk -v a="$one" -v b="$two" -v same="$same" 'BEGIN {
+    printf "6000 x 6000 by tiles: one process %.2f s, mpirun -np 2 %.2f s: %.2fx (target >= 1.7x), files %s\n",
+      a, b, a / b, same }'
+fi
