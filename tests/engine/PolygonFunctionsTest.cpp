@@ -82,7 +82,7 @@ TEST_F(PolygonFunctions, AreaAndLengthWholeAndInsideAPolygon) {
       {"Len(D1, Popen)", "Len: недопустимое значение аргумента 2"},
       {"Len(D1, G1)", "Len: недопустимый тип аргумента 2"},
       {"Len(1, P1)", "Len: недопустимый тип аргумента 1"}};
-  for (const auto& [display, message] : refused) EXPECT_EQ(failure(display), message);
+  for (const auto& [display, message] : refused) EXPECT_EQ(failure(display), message) << display;
 }
 
 TEST_F(PolygonFunctions, InsideAndOutsideFlags) {
@@ -185,7 +185,7 @@ TEST_F(PolygonFunctions, ExtremaAndSumsOverAPolygon) {
       {"Sum(Dnoxy, P1)", "Sum: не указаны столбцы координат для аргумента 1"},
       {"Sum(Dempty, Popen)", "Sum: недопустимое значение аргумента 2"},
       {"Sum(G1, P1)", "Sum: недопустимый тип аргумента 1"}};
-  for (const auto& [display, message] : refused) EXPECT_EQ(failure(display), message);
+  for (const auto& [display, message] : refused) EXPECT_EQ(failure(display), message) << display;
 }
 
 TEST_F(PolygonFunctions, CoordinatesBeyondTheRangeAreRefusedBeforeAnyWork) {
@@ -217,7 +217,7 @@ TEST_F(PolygonFunctions, CoordinatesBeyondTheRangeAreRefusedBeforeAnyWork) {
       {"Spec(Gfine, 6)", "Spec: недопустимое значение аргумента 1"},
       {"C_Gxy_D(D1, Gfine)", "C_Gxy_D: недопустимое значение аргумента 2"},
   };
-  for (const auto& [display, message] : refused) EXPECT_EQ(failure(display), message);
+  for (const auto& [display, message] : refused) EXPECT_EQ(failure(display), message) << display;
   // At the bound the selection still works: the 3 x 3 inner nodes of a map over +-1e18.
   put("Pedge", polygon(0.75e18));
   put("Gedge", map(5, -1e18, 1e18));

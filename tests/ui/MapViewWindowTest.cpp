@@ -148,9 +148,7 @@ void MapViewWindowTest::pictureDialogStartsInTheProfileFolder() {
   CRVWnd* view = f.window->mapView();
   f.dialogs.files.push_back(f.path("picture"));
   QTest::mouseClick(view, Qt::RightButton, Qt::ControlModifier, QPoint(100, 100));
-  const FileDialogSetup& setup = f.dialogs.fileDialogs.back();
-  QCOMPARE(setup.title, QStringLiteral("Сохранить картинку"));
-  QCOMPARE(setup.folder, f.dir.path());
+  QCOMPARE(f.dialogs.fileDialogs.back().folder, f.dir.path());
   QFile picture(f.path("picture.bmp"));
   QVERIFY(picture.open(QIODevice::ReadOnly));
   QCOMPARE(picture.read(2), QByteArray("BM"));
