@@ -15,19 +15,6 @@ using testing::runClean;
 using testing::ScratchFolder;
 
 constexpr const char* kGrid = "DSAA\r\n3 3\r\n0 2\r\n0 2\r\n1 9\r\n1 2 3 \r\n4 5 6 \r\n7 8 9 \r\n";
-constexpr const char* kSquare = "1\r\n0 0\r\n1 0\r\n1 1\r\n0 1\r\n0 0\r\nEND\r\nEND\r\n";
-
-TEST(CalcFiles, GridsAreLoadedComputedAndSaved) {
-  ScratchFolder folder;
-  const std::string grid = folder.write("dem.grd", kGrid);
-  const auto run = runClean({"-g", grid, "-o", folder.path("twice.grd"), "MAX(G1)", "G1 * 2"});
-  EXPECT_EQ(run.out, "9.000000000000\nРезультат - карта - готов !\n");
-  EXPECT_EQ(folder.read("twice.grd"),
-            "DSAA\r\n3 3\r\n0 2\r\n0 2\r\n2 18\r\n2 4 6 \r\n8 10 12 \r\n14 16 18 \r\n");
-  // The saved grid loads again and carries its values.
-  const auto again = runCalc({"-g", folder.path("twice.grd"), "-g", grid, "MIN(G1 - G2)"});
-  EXPECT_EQ(again.out, "1.000000000000\n");
-}
 
 TEST(CalcFiles, LoadFailuresStopWithStatusThree) {
   ScratchFolder folder;
@@ -52,17 +39,6 @@ TEST(CalcFiles, LoadFailuresStopWithStatusThree) {
   EXPECT_EQ(runCalc({"--english", "-p", folder.path("missing.pol"), "1"}).outcome(),
             "3: Cannot open the file " + folder.path("missing.pol") + " !\n");
   EXPECT_EQ(runCalc({"-l", grid, "1"}).outcome(), "3: Недопустимый формат файла линий!\n");
-}
-
-TEST(CalcFiles, PolygonsAndLinesRoundTripWithTheirValues) {
-  ScratchFolder folder;
-  const std::string polygon = folder.write("field.pol", kSquare);
-  folder.write("field.val", "1 2.5\r\n");
-  const auto run = runClean({"-p", polygon, "-o", folder.path("out.con"), "MAX(P1)", "P1 * 2"});
-  EXPECT_EQ(run.out, "2.500000000000\nРезультат - линии - готов !\n");
-  EXPECT_EQ(folder.read("out.con"), "1\r\n0 0\r\n1 0\r\n1 1\r\n0 1\r\n0 0\r\nEND\r\nEND\r\n");
-  const auto back = runCalc({"-l", folder.path("out.con"), "MAX(C1)"});
-  EXPECT_EQ(back.out, "5.000000000000\n");
 }
 
 // Every writer's file loads back with the reader of its kind and gives the result again, to the

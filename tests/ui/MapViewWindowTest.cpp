@@ -32,7 +32,6 @@ class MapViewWindowTest : public QObject {
   void viewShowsTheCurrentResultAndReplacesTheOpenView();
   void aResultHoldsOnlyWhatItsKindHolds();
   void viewOpensBesideTheCalculator();
-  void identifierWindowShowsAnEntry();
   void pictureDialogStartsInTheProfileFolder();
   void namedOperandsAreLayersOfTheView();
   void legendNamesTheRastersCoordinateSystem();
@@ -122,23 +121,6 @@ void MapViewWindowTest::viewOpensBesideTheCalculator() {
   QVERIFY(placed.topLeft() != QPoint(0, 0));
 }
 
-void MapViewWindowTest::identifierWindowShowsAnEntry() {
-  WindowFixture f;
-  f.load(engine::FileKind::Grid, f.write("relief.grd", gridFile()));
-  f.evaluate("1");
-  f.press(QStringLiteral("ID"));
-  ViewValues* values = f.window->viewValues();
-  const int gridRow = static_cast<int>(values->lines().indexOf(QRegularExpression("^G1:.*")));
-  values->selectLine(gridRow);
-  QVERIFY(values->showEnabled());
-  values->showSelected();
-  QVERIFY(f.window->mapView() != nullptr);
-  const WorldBounds& shown = f.window->mapView()->layout().world;
-  QVERIFY(shown.xmin <= 0 && shown.xmax >= 2 && shown.ymin <= 0 && shown.ymax >= 2);
-  // The current result is still the number of the last evaluation.
-  QVERIFY(f.window->currentResult().isNumber());
-}
-
 void MapViewWindowTest::pictureDialogStartsInTheProfileFolder() {
   WindowFixture f;
   QSettings().setValue("Directory/LastOpenedDir", f.dir.path());
@@ -176,12 +158,17 @@ void MapViewWindowTest::namedOperandsAreLayersOfTheView() {
   QVERIFY(view->classes() != nullptr);
   QCOMPARE(view->classes()->maximum(), 18.0);  // the doubled nodes 1 ... 9
 
-  // Shown from the identifier list, a named operand is its own layer, checked.
+  // Shown from the identifier list, a named operand is its own layer, checked, and the current
+  // result stays the number of the last evaluation.
   f.evaluate("1");
   f.press(QStringLiteral("ID"));
   ViewValues* values = f.window->viewValues();
   values->selectLine(static_cast<int>(values->lines().indexOf(QRegularExpression("^P1:.*"))));
+  QVERIFY(values->showEnabled());
   values->showSelected();
+  QVERIFY(f.window->currentResult().isNumber());
+  const WorldBounds& shown = f.window->mapView()->layout().world;
+  QVERIFY(shown.xmin <= 0 && shown.xmax >= 5 && shown.ymin <= 0 && shown.ymax >= 5);
   list = f.window->mapView()->layerList();
   QCOMPARE(list->count(), 2);
   QCOMPARE(list->item(1)->text(), QStringLiteral("P1"));
