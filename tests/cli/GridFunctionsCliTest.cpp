@@ -45,29 +45,5 @@ TEST(CalcGridFunctions, SlopeAndCutOfALoadedGrid) {
             "1: : invalid argument value!\n");
 }
 
-TEST(CalcGridFunctions, MergeFillFollowsMergeC) {
-  ScratchFolder folder;
-  const std::string left = folder.write("a.grd", kPlane);
-  const std::string right =
-      folder.write("b.grd", "DSAA\r\n3 3\r\n4 6\r\n0 2\r\n5 5\r\n5 5 5 \r\n5 5 5 \r\n5 5 5 \r\n");
-  const auto run = runClean(
-      {"-g", left, "-g", right, "MIN(Merge(G1, G2))", "mergeC = -1", "MIN(Merge(G1, G2))"});
-  // 0 is printed in exponent form, as the message line shows values below 1e-12.
-  EXPECT_EQ(run.out, "0.000000000000E+00\n-1.000000000000\n-1.000000000000\n");
-}
-
-TEST(CalcGridFunctions, SamplingWritesDataFiles) {
-  ScratchFolder folder;
-  const std::string plane = folder.write("plane.grd", kPlane);
-  const std::string wells = folder.write("wells.dat", "0.5 0.5 1\r\n5 5 2\r\n2 1 3\r\n");
-  runClean({"-g", plane, "-d", wells, "-o", folder.path("at.dat"), "C_G_D(D1_3, G1)"});
-  EXPECT_EQ(folder.read("at.dat"),
-            "X Y Z\r\n0.500000 0.500000 3.000000\r\n5.000000 5.000000 -9999.000000\r\n"
-            "2.000000 1.000000 6.000000\r\n");
-  runClean({"-g", plane, "-o", folder.path("nodes.dat"), "G_D(G1)"});
-  EXPECT_EQ(folder.read("nodes.dat").substr(0, 63),
-            "X Y Z\r\n0.000000 0.000000 1.000000\r\n0.000000 1.000000 4.000000\r\n");
-}
-
 }  // namespace
 }  // namespace vellumar::cli
