@@ -7,6 +7,7 @@
 #include "engine/Calculator.h"
 #include "engine/Workspace.h"
 #include "tiles/TiledEvaluation.h"
+#include "tiles/TiledRun.h"
 
 namespace vellumar::cli {
 
@@ -50,6 +51,13 @@ class CalcSession {
   int loadTileInputs(std::vector<tiles::TiledEvaluation::Input>& inputs);
   // The one display text of a tiled run; false (after the message) when there is not one.
   bool tiledText(std::string& text);
+  // The tiles evaluated in this process, or shared between the ranks of mpirun.
+  tiles::TiledRunOutcome writeTiles(const tiles::TiledEvaluation& evaluation,
+                                    const std::string& text);
+  tiles::TiledRunOutcome reduceTiles(const tiles::TiledEvaluation& evaluation,
+                                     tiles::TiledExtremum& extremum);
+  // The refusal of an mpirun launch by a build without MPI.
+  tiles::TiledRunOutcome noMpi() const;
   void reportFileError(const std::string& message);
 
   const Options& options_;

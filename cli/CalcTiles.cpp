@@ -1,5 +1,6 @@
 // The run of vellumar-calc by tiles (--tiles N): a grid result evaluated window by window.
 #include <memory>
+#include <optional>
 
 #include "cli/CalcSession.h"
 #include "common/DisplayFile.h"
@@ -72,10 +73,7 @@ int CalcSession::runTiled() {
   const Language language = calc_.language();
   std::string text;
   if (!tiledText(text)) return exit_status::kUsage;
-  if (!formats::RasterTileWriter::writes(options_.outputPath)) {
-    err_ << tiles::text::kWritesGeoTiff.in(language) << '\n';
-    return exit_status::kUsage;
-  }
+  std::optional<tiles::TiledExtremum> extremum = tiles::TiledExtremum::of(text);
   // Lines, polygons and data load as usual; a text that uses them is refused below.
   std::vector<tiles::TiledEvaluation::Input> inputs;
   if (const int status = loadTileInputs(inputs); status != exit_status::kSuccess) return status;
@@ -84,26 +82,54 @@ int CalcSession::runTiled() {
     err_ << refusal << '\n';
     return exit_status::kEvaluationFailed;
   }
-  const formats::RasterWriteOptions written{options_.creationOptions, options_.dataType, 0};
-  tiles::TiledRunOutcome outcome;
-  if (tiles::launchRanks().size > 1) {
-#ifdef VELLUMAR_MPI
-    outcome = tiles::runTilesOverRanks(evaluation, text, options_.outputPath, written, err_);
-#else
-    err_ << tiles::text::kNoMpi.in(language) << '\n';
+  if (!extremum && !formats::RasterTileWriter::writes(options_.outputPath)) {
+    err_ << tiles::text::kWritesGeoTiff.in(language) << '\n';
     return exit_status::kUsage;
-#endif
-  } else {
-    outcome = tiles::runTiles(evaluation, text, options_.outputPath, written);
   }
+  const tiles::TiledRunOutcome outcome =
+      extremum ? reduceTiles(evaluation, *extremum) : writeTiles(evaluation, text);
   if (!outcome.ok()) {
     err_ << outcome.message << '\n';
     if (!outcome.detail.empty()) err_ << outcome.detail << '\n';
     return outcome.failure;
   }
-  out_ << engine::resultText(engine::Operand::grid(std::make_shared<grid::Grid>()), language)
-       << '\n';
-  return exit_status::kSuccess;
+  if (!extremum) {
+    out_ << engine::resultText(engine::Operand::grid(std::make_shared<grid::Grid>()), language)
+         << '\n';
+    return exit_status::kSuccess;
+  }
+  // A number, as the whole evaluation would give it: printed, and never saved.
+  currentResult_ = engine::Operand::number(extremum->value());
+  evaluatedAny_ = true;
+  out_ << engine::resultText(currentResult_, language) << '\n';
+  return finish(true);
+}
+
+tiles::TiledRunOutcome CalcSession::writeTiles(const tiles::TiledEvaluation& evaluation,
+                                               const std::string& text) {
+  const formats::RasterWriteOptions written{options_.creationOptions, options_.dataType, 0};
+  if (tiles::launchRanks().size == 1) {
+    return tiles::runTiles(evaluation, text, options_.outputPath, written);
+  }
+#ifdef VELLUMAR_MPI
+  return tiles::runTilesOverRanks(evaluation, text, options_.outputPath, written, err_);
+#else
+  return noMpi();
+#endif
+}
+
+tiles::TiledRunOutcome CalcSession::reduceTiles(const tiles::TiledEvaluation& evaluation,
+                                                tiles::TiledExtremum& extremum) {
+  if (tiles::launchRanks().size == 1) return tiles::reduceTiles(evaluation, extremum);
+#ifdef VELLUMAR_MPI
+  return tiles::reduceTilesOverRanks(evaluation, extremum, err_);
+#else
+  return noMpi();
+#endif
+}
+
+tiles::TiledRunOutcome CalcSession::noMpi() const {
+  return {exit_status::kUsage, tiles::text::kNoMpi.in(calc_.language()), {}};
 }
 
 }  // namespace vellumar::cli

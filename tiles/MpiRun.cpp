@@ -169,6 +169,37 @@ TiledRunOutcome joinTiles(const TiledEvaluation& evaluation, const std::vector<b
   return {};
 }
 
+// Evaluates the tiles this rank takes from the counter, handing each to take; the first failure
+// of any rank, by tile number, ends every rank's loop and is every rank's outcome.
+TiledRunOutcome shareTiles(const MpiSession& mpi, const TiledEvaluation& evaluation,
+                           const std::string& text, std::ostream& progress, const TileTaker& take) {
+  const int count = evaluation.plan().count();
+  TiledRunOutcome outcome;
+  int failedTile = INT_MAX;
+  TileCounter counter(mpi.rank(), count);
+  int reported = 0;
+  for (long long next = counter.next(); next < count; next = counter.next()) {
+    const int index = static_cast<int>(next);
+    TileOutcome tile = evaluation.evaluate(text, index);
+    memory::giveBackFreePages();
+    outcome = tile.ok
+                  ? take(index, tile.part)
+                  : TiledRunOutcome{tile.failure, std::move(tile.message), std::move(tile.detail)};
+    if (!outcome.ok()) {
+      failedTile = index;
+      counter.stop();
+      break;
+    }
+    // The share of the tiles handed out, each tenth once, as rank 0 sees it.
+    const int tenth = static_cast<int>(10 * (next + 1) / count);
+    if (mpi.rank() == 0 && tenth > reported) {
+      reported = tenth;
+      progress << cformat(text::kTilesHandedOut.in(evaluation.language()), 10 * tenth) << std::endl;
+    }
+  }
+  return shareFailure(mpi, std::move(outcome), failedTile);
+}
+
 }  // namespace
 
 TiledRunOutcome runTilesOverRanks(const TiledEvaluation& evaluation, const std::string& text,
@@ -177,7 +208,6 @@ TiledRunOutcome runTilesOverRanks(const TiledEvaluation& evaluation, const std::
                                   std::ostream& progress) {
   const MpiSession mpi;
   const Language language = evaluation.language();
-  const int count = evaluation.plan().count();
   const std::filesystem::path folder = tileFolder(path, mpi.rank());
   formats::RasterTileWriter writer;
   TiledRunOutcome outcome;
@@ -192,56 +222,44 @@ TiledRunOutcome runTilesOverRanks(const TiledEvaluation& evaluation, const std::
   // Nobody starts before the folder exists, or when rank 0 could not start the file.
   int startFailure = outcome.failure;
   MPI_Bcast(&startFailure, 1, MPI_INT, 0, MPI_COMM_WORLD);
-  if (startFailure != 0) {
-    std::error_code ignored;
-    if (mpi.rank() == 0) std::filesystem::remove_all(folder, ignored);
-    outcome.failure = startFailure;
-    return outcome;
+  if (startFailure == 0) {
+    std::vector<bool> own(static_cast<std::size_t>(evaluation.plan().count()), false);
+    const auto keep = [&](int index, const grid::Grid& part) -> TiledRunOutcome {
+      if (mpi.rank() != 0) {
+        return writeTileFile(tileFile(folder, index), part) ? TiledRunOutcome{}
+                                                            : saveFailure(language);
+      }
+      own[static_cast<std::size_t>(index)] = true;
+      const formats::RasterWrite written = writer.write(part, evaluation.plan().tile(index));
+      return written ? TiledRunOutcome{} : writeFailure(written, language);
+    };
+    outcome = shareTiles(mpi, evaluation, text, progress, keep);
+    if (mpi.rank() == 0 && outcome.ok()) outcome = joinTiles(evaluation, own, folder, writer);
   }
-  std::vector<bool> own(static_cast<std::size_t>(count), false);
-  int failedTile = INT_MAX;
-  {
-    TileCounter counter(mpi.rank(), count);
-    int reported = 0;
-    for (long long next = counter.next(); next < count; next = counter.next()) {
-      const int index = static_cast<int>(next);
-      TileOutcome tile = evaluation.evaluate(text, index);
-      memory::giveBackFreePages();
-      if (tile.ok) {
-        if (mpi.rank() == 0) {
-          const formats::RasterWrite written =
-              writer.write(tile.part, evaluation.plan().tile(index));
-          if (!written) outcome = writeFailure(written, language);
-          own[static_cast<std::size_t>(index)] = true;
-        } else if (!writeTileFile(tileFile(folder, index), tile.part)) {
-          outcome = saveFailure(language);
-        }
-      } else {
-        outcome = {tile.failure, std::move(tile.message), std::move(tile.detail)};
-      }
-      if (!outcome.ok()) {
-        failedTile = index;
-        counter.stop();
-        break;
-      }
-      // The share of the tiles handed out, each tenth once, as rank 0 sees it.
-      const int tenth = static_cast<int>(10 * (next + 1) / count);
-      if (mpi.rank() == 0 && tenth > reported) {
-        reported = tenth;
-        progress << cformat(text::kTilesHandedOut.in(language), 10 * tenth) << std::endl;
-      }
-    }
-  }
-  outcome = shareFailure(mpi, std::move(outcome), failedTile);
   if (mpi.rank() == 0) {
-    if (outcome.ok()) outcome = joinTiles(evaluation, own, folder, writer);
     std::error_code ignored;
     std::filesystem::remove_all(folder, ignored);
   }
-  // Every rank ends with rank 0's outcome of the join.
+  // Every rank ends with rank 0's outcome.
   int failure = outcome.failure;
   MPI_Bcast(&failure, 1, MPI_INT, 0, MPI_COMM_WORLD);
   outcome.failure = failure;
+  return outcome;
+}
+
+TiledRunOutcome reduceTilesOverRanks(const TiledEvaluation& evaluation, TiledExtremum& extremum,
+                                     std::ostream& progress) {
+  const MpiSession mpi;
+  const auto reduce = [&](int, const grid::Grid& part) {
+    extremum.add(part);
+    return TiledRunOutcome{};
+  };
+  TiledRunOutcome outcome = shareTiles(mpi, evaluation, extremum.inner(), progress, reduce);
+  // The extremum of the ranks' extrema does not depend on their order.
+  const double mine = extremum.value();
+  double all = mine;
+  MPI_Allreduce(&mine, &all, 1, MPI_DOUBLE, extremum.largest() ? MPI_MAX : MPI_MIN, MPI_COMM_WORLD);
+  extremum.add(all);
   return outcome;
 }
 

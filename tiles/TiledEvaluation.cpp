@@ -7,6 +7,7 @@
 #include "common/ErrorSink.h"
 #include "engine/Builtins.h"
 #include "engine/Lexer.h"
+#include "grid/GridArithmetic.h"
 #include "tiles/TileMessages.h"
 
 namespace vellumar::tiles {
@@ -24,6 +25,39 @@ constexpr std::array<std::string_view, 29> kTileable = {
 
 bool tileable(std::string_view function) {
   return std::find(kTileable.begin(), kTileable.end(), function) != kTileable.end();
+}
+
+TiledExtremum::TiledExtremum(bool largest, std::string inner)
+    : largest_(largest),
+      inner_(std::move(inner)),
+      value_(largest ? -grid::kMinMaxStart : grid::kMinMaxStart) {}
+
+std::optional<TiledExtremum> TiledExtremum::of(const std::string& text) {
+  const std::size_t first = text.find_first_not_of(" \t\r\n");
+  const std::size_t last = text.find_last_not_of(" \t\r\n");
+  if (first == std::string::npos || text[last] != ')') return std::nullopt;
+  const std::string_view head = std::string_view(text).substr(first, 3);
+  if (head != "MIN" && head != "MAX") return std::nullopt;
+  const std::size_t open = text.find_first_not_of(" \t", first + 3);
+  if (open == std::string::npos || text[open] != '(') return std::nullopt;
+  // The parenthesis that opens the argument must be the one that closes the text, and the
+  // argument one expression: no comma or statement break outside inner parentheses.
+  int depth = 0;
+  for (std::size_t k = open; k <= last; ++k) {
+    const char c = text[k];
+    if (c == '(') ++depth;
+    if (c == ')' && --depth == 0 && k != last) return std::nullopt;
+    if ((c == ',' || c == ';') && depth == 1) return std::nullopt;
+  }
+  return TiledExtremum(head == "MAX", text.substr(open + 1, last - open - 1));
+}
+
+void TiledExtremum::add(const grid::Grid& part) {
+  add(largest_ ? grid::maximum(part) : grid::minimum(part));
+}
+
+void TiledExtremum::add(double value) {
+  value_ = largest_ ? std::max(value_, value) : std::min(value_, value);
 }
 
 TileInput TileInput::ofRaster(std::shared_ptr<const formats::RasterWindowReader> reader) {
@@ -84,6 +118,10 @@ std::string TiledEvaluation::refusal(const std::string& text) const {
       return cformat(text::kLatticesDiffer.in(language), inputs_.front().name.c_str(),
                      input.name.c_str());
     }
+  }
+  // MIN or MAX of the whole text reduces the tiles of what it holds.
+  if (const std::optional<TiledExtremum> extremum = TiledExtremum::of(text)) {
+    return tokenRefusal(extremum->inner());
   }
   return tokenRefusal(text);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -77,8 +78,9 @@ class TiledEvaluation {
   // calc holds the names and settings the text is evaluated with; it must outlive this.
   TiledEvaluation(const engine::S_Calculator& calc, std::vector<Input> inputs, int tileSize);
 
-  // Why the text cannot be evaluated by tiles, in the calculator's language; empty when it can.
-  // Looks at the text and the inputs only: nothing is read.
+  // Why the text cannot be evaluated by tiles, in the calculator's language; empty when it can
+  // (a text that is the MIN or MAX of a grid expression can when that expression can). Looks at
+  // the text and the inputs only: nothing is read.
   std::string refusal(const std::string& text) const;
   // The tiles of the result; needs at least one input.
   const TilePlan& plan() const { return plan_; }
@@ -94,6 +96,26 @@ class TiledEvaluation {
   const engine::S_Calculator& calc_;
   std::vector<Input> inputs_;
   TilePlan plan_;
+};
+
+// The smallest or largest node of a grid over all tiles: a text that is MIN(...) or MAX(...) of
+// one grid expression as a whole. Each tile gives the extremum of its own nodes (blanks left
+// out), and the run's is the extremum of those, the very value MIN and MAX give the whole grid.
+class TiledExtremum {
+ public:
+  // The extremum a text asks for; nullopt for any other text (MIN(G1) + 1, MIN(G1, P1), ...).
+  static std::optional<TiledExtremum> of(const std::string& text);
+  const std::string& inner() const { return inner_; }
+  bool largest() const { return largest_; }
+  void add(const grid::Grid& part);
+  void add(double value);
+  double value() const { return value_; }
+
+ private:
+  TiledExtremum(bool largest, std::string inner);
+  bool largest_;
+  std::string inner_;
+  double value_;
 };
 
 // Whether the built-in of that name gives each node from the nodes near it, so that it can be

@@ -35,6 +35,19 @@ TiledRunOutcome writeFailure(const formats::RasterWrite& written, Language langu
   return outcome;
 }
 
+TiledRunOutcome forEachTile(const TiledEvaluation& evaluation, const std::string& text,
+                            const TileTaker& take, const TileProgress& progress) {
+  const int count = evaluation.plan().count();
+  for (int index = 0; index < count; ++index) {
+    TileOutcome tile = evaluation.evaluate(text, index);
+    memory::giveBackFreePages();
+    if (!tile.ok) return {tile.failure, std::move(tile.message), std::move(tile.detail)};
+    if (TiledRunOutcome taken = take(index, tile.part); !taken.ok()) return taken;
+    if (progress) progress(index + 1, count);
+  }
+  return {};
+}
+
 TiledRunOutcome runTiles(const TiledEvaluation& evaluation, const std::string& text,
                          const std::string& path, const formats::RasterWriteOptions& options,
                          const TileProgress& progress) {
@@ -45,21 +58,26 @@ TiledRunOutcome runTiles(const TiledEvaluation& evaluation, const std::string& t
       !created) {
     return writeFailure(created, language);
   }
-  const int count = evaluation.plan().count();
-  for (int index = 0; index < count; ++index) {
-    TileOutcome tile = evaluation.evaluate(text, index);
-    memory::giveBackFreePages();
-    if (!tile.ok) return {tile.failure, std::move(tile.message), std::move(tile.detail)};
-    if (const formats::RasterWrite written = writer.write(tile.part, evaluation.plan().tile(index));
-        !written) {
-      return writeFailure(written, language);
-    }
-    if (progress) progress(index + 1, count);
+  const auto write = [&](int index, const grid::Grid& part) -> TiledRunOutcome {
+    const formats::RasterWrite written = writer.write(part, evaluation.plan().tile(index));
+    return written ? TiledRunOutcome{} : writeFailure(written, language);
+  };
+  if (TiledRunOutcome outcome = forEachTile(evaluation, text, write, progress); !outcome.ok()) {
+    return outcome;
   }
   if (const formats::RasterWrite committed = writer.commit(); !committed) {
     return writeFailure(committed, language);
   }
   return {};
+}
+
+TiledRunOutcome reduceTiles(const TiledEvaluation& evaluation, TiledExtremum& extremum,
+                            const TileProgress& progress) {
+  const auto reduce = [&](int, const grid::Grid& part) {
+    extremum.add(part);
+    return TiledRunOutcome{};
+  };
+  return forEachTile(evaluation, extremum.inner(), reduce, progress);
 }
 
 }  // namespace vellumar::tiles

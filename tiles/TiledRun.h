@@ -28,6 +28,18 @@ TiledRunOutcome runTiles(const TiledEvaluation& evaluation, const std::string& t
                          const std::string& path, const formats::RasterWriteOptions& options,
                          const TileProgress& progress = {});
 
+// Evaluates the extremum's expression tile after tile and finds the extremum of all of them.
+TiledRunOutcome reduceTiles(const TiledEvaluation& evaluation, TiledExtremum& extremum,
+                            const TileProgress& progress = {});
+
+// Takes the nodes of one evaluated tile (writes them, reduces them); a failure ends the run.
+using TileTaker = std::function<TiledRunOutcome(int index, const grid::Grid& part)>;
+
+// Evaluates the text over every tile in order, handing each to take, and gives the heap's free
+// pages back after each one, so that memory stays that of one tile.
+TiledRunOutcome forEachTile(const TiledEvaluation& evaluation, const std::string& text,
+                            const TileTaker& take, const TileProgress& progress = {});
+
 // The rank of this process and the number of processes of an MPI launch, as the launcher's
 // environment tells them before MPI is initialised (Open MPI, MPICH, Slurm's PMI); rank 0 of 1
 // for a process that was not launched by mpirun, which then never initialises MPI.

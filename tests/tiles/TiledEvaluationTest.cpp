@@ -132,6 +132,32 @@ TEST_F(TiledEvaluationTest, TilesAgreeWithTheWholeGridForEverySizeAndSurface) {
   }
 }
 
+TEST_F(TiledEvaluationTest, MinAndMaxOfTheTilesAreThoseOfTheWholeGrid) {
+  useRasters({makeGrid(131, 97, false, holes)});
+  for (const char* text : {"MIN(Spec(G1, 1) * 100)", " MAX (Dx(G1) - G1) "}) {
+    SCOPED_TRACE(text);
+    engine::S_Calculator whole(calc_);
+    const engine::TextEvaluation evaluation = engine::evaluateText(whole, text);
+    ASSERT_TRUE(evaluation.ok) << evaluation.message;
+    ASSERT_TRUE(whole.result().isNumber());
+    for (const int size : {7, 64, 1000}) {
+      std::optional<TiledExtremum> extremum = TiledExtremum::of(text);
+      ASSERT_TRUE(extremum.has_value());
+      const TiledEvaluation tiled(calc_, inputs_, size);
+      ASSERT_EQ(tiled.refusal(text), "");
+      ASSERT_TRUE(reduceTiles(tiled, *extremum).ok());
+      EXPECT_NEAR(extremum->value(), whole.result().numberValue(),
+                  1e-10 * std::abs(whole.result().numberValue()))
+          << size;
+    }
+  }
+  // Only MIN or MAX of one expression as the whole text reduces.
+  for (const char* other : {"MIN(G1) + 1", "MIN(G1, P1)", "MIN(G1); 2", "MINI(G1)", "(MIN(G1))"}) {
+    EXPECT_FALSE(TiledExtremum::of(other).has_value()) << other;
+  }
+  EXPECT_EQ(TiledExtremum::of("MAX((G1 + 1) * 2)")->inner(), "(G1 + 1) * 2");
+}
+
 TEST_F(TiledEvaluationTest, TheHaloHoldsTheSplineToTheBoundOnARoughRun) {
   // The spline of a run cut kHaloNodes from a node gives that node's coefficient within the
   // bound of the whole run's: the worst case is a rough run, where nothing smooths the error.
