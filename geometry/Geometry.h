@@ -178,11 +178,27 @@ class Cover {
   Rect rect_;
 };
 
+// How the closed, non-crossing rings of a cover nest: depth[i] counts the larger rings (by
+// |signed area|, ties in cover order) that contain ring i, parent[i] is the smallest of them (-1
+// when there is none). In a region, even depths are outer boundaries and islands, odd depths
+// holes, and a hole's parent is the boundary it lies in. ringNesting (PolygonCheck.h) finds it.
+struct RingNesting {
+  std::vector<int> depth;
+  std::vector<std::ptrdiff_t> parent;
+};
+
 // A cover that passed the polygon check: closed rings that do not cross, outer boundaries and
 // islands clockwise (negative area), holes counter-clockwise. inverted is toggled by set
 // operations that reverse every ring.
+//
+// nesting is the nesting the check found for these rings, kept so that the set operations and
+// the conversion to GEOS need not find it again (regionNesting, PolygonCheck.h); it is empty for
+// a region made otherwise (traced, read back from GEOS, built without the check), and found afresh
+// when it no longer counts the rings. Reversing rings or renumbering their ids leaves it true;
+// code that reorders the rings of a region that holds one must clear it.
 struct Region : Cover {
   bool inverted = false;
+  RingNesting nesting;
 };
 
 // Gives the lines that share both id and value one new id, numbering these groups first, first + 1,

@@ -46,7 +46,7 @@ std::vector<GeometryPtr> recordPolygons(GEOSContextHandle_t handle,
   std::vector<GeometryPtr> polygons;
   polygons.reserve(records.size());
   for (const Record& record : records) {
-    polygons.push_back(detail::toGeos(handle, record.region, ringNesting(record.region)));
+    polygons.push_back(detail::toGeos(handle, record.region, regionNesting(record.region)));
     if (!polygons.back()) return {};
   }
   return polygons;

@@ -1,6 +1,7 @@
 #include "geometry/PolygonCheck.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <numeric>
 #include <utility>
@@ -12,6 +13,8 @@
 
 namespace vellumar::geometry {
 namespace {
+
+std::atomic<std::uint64_t> gRingNestingCalls{0};
 
 // Closed rings of at least 2 points with finite coordinates (a NaN or infinite vertex has no
 // place in an area); caches every ring's signed area.
@@ -191,7 +194,12 @@ void nestInLarge(NestingSearch& search, const RingsBySize& split) {
 
 }  // namespace
 
+std::uint64_t detail::ringNestingCalls() {
+  return gRingNestingCalls.load(std::memory_order_relaxed);
+}
+
 RingNesting ringNesting(const Cover& rings) {
+  gRingNestingCalls.fetch_add(1, std::memory_order_relaxed);
   const std::size_t n = rings.size();
   NestingSearch search{
       rings, rankByArea(rings), {std::vector<int>(n, 0), std::vector<std::ptrdiff_t>(n, -1)}, {}};
@@ -213,6 +221,14 @@ RingNesting ringNesting(const Cover& rings) {
   return search.nesting;
 }
 
+RingNesting regionNesting(const Region& region) {
+  if (region.nesting.depth.size() == region.size() &&
+      region.nesting.parent.size() == region.size()) {
+    return region.nesting;
+  }
+  return ringNesting(region);
+}
+
 bool buildRegion(Cover cover, Region& region, bool check) {
   if (cover.empty()) return false;
   Region result;
@@ -221,10 +237,10 @@ bool buildRegion(Cover cover, Region& region, bool check) {
     if (!ringsValid(result)) return false;
     result.recomputeRects();
     if (linesCrossOrOverlap(result)) return false;
-    const std::vector<int> depth = ringNesting(result).depth;
+    result.nesting = ringNesting(result);
     for (std::size_t i = 0; i < result.size(); ++i) {
       Line& ring = result.line(i);
-      const bool even = depth[i] % 2 == 0;
+      const bool even = result.nesting.depth[i] % 2 == 0;
       if (ring.signedArea() > 0.0 && even) ring.reverse();
       if (ring.signedArea() < 0.0 && !even) ring.reverse();
     }

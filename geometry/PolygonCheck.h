@@ -1,7 +1,6 @@
 #pragma once
 
-#include <cstddef>
-#include <vector>
+#include <cstdint>
 
 #include "geometry/Geometry.h"
 
@@ -13,21 +12,25 @@ namespace vellumar::geometry {
 // itself (see linesCrossOrOverlap); rings may touch at isolated points, as the parts of a map
 // that meet at a corner do. Then each ring's nesting depth is taken from ringNesting, and rings
 // are reversed where needed so that even depths run clockwise (negative area) and odd depths
-// (holes) counter-clockwise. Rings keep their order, ids and values. On failure region is left
+// (holes) counter-clockwise; the region keeps that nesting (Region::nesting), which the reversal
+// leaves true. Rings keep their order, ids and values. On failure region is left
 // unchanged. The cover is taken by value: a caller done with its cover moves it in, and the
 // region takes over its rings without a copy.
 [[nodiscard]] bool buildRegion(Cover cover, Region& region, bool check = true);
 
-// How the closed, non-crossing rings of a cover nest: depth[i] counts the larger rings (by
-// |signed area|, ties in cover order) that contain ring i, parent[i] is the smallest of them (-1
-// when there is none). Ring i lies in ring j when most of the middles of i's first three edges
-// lie in j by the single-ring rule and in j's rectangle; for rings that do not touch this is the
-// same as asking for any one point of i. In a region, even depths are outer boundaries and islands,
-// odd depths holes, and a hole's parent is the boundary it lies in.
-struct RingNesting {
-  std::vector<int> depth;
-  std::vector<std::ptrdiff_t> parent;
-};
+// The nesting of the rings of a cover (see RingNesting). Ring i lies in ring j when most of the
+// middles of i's first three edges lie in j by the single-ring rule and in j's rectangle; for
+// rings that do not touch this is the same as asking for any one point of i.
 RingNesting ringNesting(const Cover& rings);
+
+// The nesting of a region's rings: the one its check kept when it covers every ring, else found
+// afresh by ringNesting. The set operations and the conversion to GEOS ask here, so that a region
+// that passed the check has its nesting found once, by the check.
+RingNesting regionNesting(const Region& region);
+
+namespace detail {
+// How many times ringNesting has run in this process, for tests that count the work done.
+std::uint64_t ringNestingCalls();
+}  // namespace detail
 
 }  // namespace vellumar::geometry

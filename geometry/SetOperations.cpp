@@ -282,8 +282,9 @@ SetStatus overlayRegions(SetOperation operation, const Region& a, const Region& 
   const GeosContext context;
   const GEOSContextHandle_t handle = context.get();
   if (handle == nullptr) return SetStatus::Failed;
-  const RingNesting nestingA = ringNesting(a);
-  const RingNesting nestingB = ringNesting(b);
+  // The operands' nesting, taken before snapping moves their rings: a checked region keeps it.
+  const RingNesting nestingA = regionNesting(a);
+  const RingNesting nestingB = regionNesting(b);
   Cover workA = a;
   Cover workB = b;
   if (tolerance > 0.0) snapTogether(workA, workB, tolerance);
