@@ -131,6 +131,12 @@ bool SaveFile::fail(SaveError error) {
   return false;
 }
 
+RemovedOnSignal::RemovedOnSignal(const std::string& path) : slot_(registerTemporary(path)) {}
+
+RemovedOnSignal::~RemovedOnSignal() {
+  unregisterTemporary(slot_);
+}
+
 void SaveFile::abandon() {
   if (fd_ >= 0) {
     close(fd_);

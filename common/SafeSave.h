@@ -154,6 +154,20 @@ class SaveSet {
   SaveError error_ = SaveError::None;
 };
 
+// Puts a file the program writes beside the user's files (a part of a result being assembled)
+// among those that SIGTERM, SIGHUP and SIGINT remove before they end the program, for as long as
+// it lives; the file itself is left to its owner.
+class RemovedOnSignal {
+ public:
+  explicit RemovedOnSignal(const std::string& path);
+  ~RemovedOnSignal();
+  RemovedOnSignal(const RemovedOnSignal&) = delete;
+  RemovedOnSignal& operator=(const RemovedOnSignal&) = delete;
+
+ private:
+  int slot_;
+};
+
 // The name of standard output, written in place wherever standard output goes.
 inline constexpr std::string_view kStandardOutputName = "/dev/stdout";
 

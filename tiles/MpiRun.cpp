@@ -11,6 +11,7 @@
 
 #include "common/CFormat.h"
 #include "common/Memory.h"
+#include "common/SafeSave.h"
 #include "grid/GridMessages.h"
 #include "tiles/TileMessages.h"
 
@@ -78,42 +79,94 @@ class TileCounter {
   MPI_Win window_{};
 };
 
-// The folder beside the target where the ranks other than 0 leave their tiles; its name comes
-// from rank 0, so that every rank of one run uses the same.
-std::filesystem::path tileFolder(const std::string& target, int rank) {
-  std::string name;
-  if (rank == 0) {
-    const std::filesystem::path path(target);
-    name = (path.parent_path() /
-            ("." + path.filename().string() + ".tiles-" + std::to_string(getpid())))
-               .string();
+// The file beside the target where a rank other than 0 leaves its tiles, one after the other in
+// the order it took them, as they are in memory: only this program reads it back, on a machine of
+// the same kind. The names come from rank 0's, so that every rank of one run agrees on them, and
+// a signal that ends the rank removes its file.
+class RankTiles {
+ public:
+  static std::string baseName(const std::string& target, int rank) {
+    std::string name;
+    if (rank == 0) {
+      const std::filesystem::path path(target);
+      name = (path.parent_path() /
+              ("." + path.filename().string() + ".tiles-" + std::to_string(getpid()) + "-"))
+                 .string();
+    }
+    int length = static_cast<int>(name.size());
+    MPI_Bcast(&length, 1, MPI_INT, 0, MPI_COMM_WORLD);
+    name.resize(static_cast<std::size_t>(length));
+    MPI_Bcast(name.data(), length, MPI_CHAR, 0, MPI_COMM_WORLD);
+    return name;
   }
-  int length = static_cast<int>(name.size());
-  MPI_Bcast(&length, 1, MPI_INT, 0, MPI_COMM_WORLD);
-  name.resize(static_cast<std::size_t>(length));
-  MPI_Bcast(name.data(), length, MPI_CHAR, 0, MPI_COMM_WORLD);
-  return name;
+
+  RankTiles(const std::string& base, int rank)
+      : path_(base + std::to_string(rank)), removal_(path_) {}
+  ~RankTiles() {
+    if (file_ != nullptr) std::fclose(file_);
+    if (created_) std::remove(path_.c_str());
+  }
+  RankTiles(const RankTiles&) = delete;
+  RankTiles& operator=(const RankTiles&) = delete;
+
+  // Appends the tile's nodes; false when they could not be written whole.
+  bool add(int index, const grid::Grid& part) {
+    if (file_ == nullptr) {
+      file_ = std::fopen(path_.c_str(), "wb");
+      created_ = file_ != nullptr;
+      if (file_ == nullptr) return false;
+    }
+    tiles_.push_back(index);
+    return std::fwrite(part.nodes().data(), sizeof(double), part.nodeCount(), file_) ==
+               part.nodeCount() &&
+           std::fflush(file_) == 0;
+  }
+  const std::vector<int>& tiles() const { return tiles_; }
+
+ private:
+  std::string path_;
+  RemovedOnSignal removal_;
+  std::FILE* file_ = nullptr;
+  bool created_ = false;
+  std::vector<int> tiles_;
+};
+
+// Where each tile left by the other ranks lies: the rank whose file holds it and its offset
+// there, in bytes; rank -1 for the tiles rank 0 wrote itself. Known to rank 0 alone.
+struct TilePlace {
+  int rank = -1;
+  long offset = 0;
+};
+
+std::vector<TilePlace> gatherPlaces(const MpiSession& mpi, const TilePlan& plan,
+                                    const std::vector<int>& mine) {
+  int count = static_cast<int>(mine.size());
+  std::vector<int> counts(static_cast<std::size_t>(mpi.size()));
+  MPI_Gather(&count, 1, MPI_INT, counts.data(), 1, MPI_INT, 0, MPI_COMM_WORLD);
+  std::vector<int> starts(counts.size(), 0);
+  for (std::size_t r = 1; r < counts.size(); ++r) starts[r] = starts[r - 1] + counts[r - 1];
+  std::vector<int> all(mpi.rank() == 0 ? static_cast<std::size_t>(starts.back() + counts.back())
+                                       : 0);
+  MPI_Gatherv(mine.data(), count, MPI_INT, all.data(), counts.data(), starts.data(), MPI_INT, 0,
+              MPI_COMM_WORLD);
+  std::vector<TilePlace> places(mpi.rank() == 0 ? static_cast<std::size_t>(plan.count()) : 0);
+  for (int r = 1; mpi.rank() == 0 && r < mpi.size(); ++r) {
+    long offset = 0;
+    for (int k = 0; k < counts[r]; ++k) {
+      const int index = all[static_cast<std::size_t>(starts[r] + k)];
+      places[static_cast<std::size_t>(index)] = {r, offset};
+      offset += static_cast<long>(plan.tile(index).nodeCount() * sizeof(double));
+    }
+  }
+  return places;
 }
 
-std::filesystem::path tileFile(const std::filesystem::path& folder, int index) {
-  return folder / (std::to_string(index) + ".tile");
-}
-
-// The nodes of a tile as they are in memory: the file is only ever read back by this program,
-// on this machine or one of its kind.
-bool writeTileFile(const std::filesystem::path& file, const grid::Grid& part) {
-  std::FILE* out = std::fopen(file.c_str(), "wb");
-  if (out == nullptr) return false;
-  const bool written =
-      std::fwrite(part.nodes().data(), sizeof(double), part.nodeCount(), out) == part.nodeCount();
-  return std::fclose(out) == 0 && written;
-}
-
-bool readTileFile(const std::filesystem::path& file, grid::Grid& part) {
-  std::FILE* in = std::fopen(file.c_str(), "rb");
+bool readTile(const std::string& base, const TilePlace& place, grid::Grid& part) {
+  std::FILE* in = std::fopen((base + std::to_string(place.rank)).c_str(), "rb");
   if (in == nullptr) return false;
   const std::span<double> nodes = part.mutableNodes();
-  const bool read = std::fread(nodes.data(), sizeof(double), nodes.size(), in) == nodes.size();
+  const bool read = std::fseek(in, place.offset, SEEK_SET) == 0 &&
+                    std::fread(nodes.data(), sizeof(double), nodes.size(), in) == nodes.size();
   std::fclose(in);
   return read;
 }
@@ -151,14 +204,15 @@ TiledRunOutcome shareFailure(const MpiSession& mpi, TiledRunOutcome outcome, int
 }
 
 // Rank 0's part after every tile is done: the other ranks' tiles copied into the GeoTIFF.
-TiledRunOutcome joinTiles(const TiledEvaluation& evaluation, const std::vector<bool>& own,
-                          const std::filesystem::path& folder, formats::RasterTileWriter& writer) {
+TiledRunOutcome joinTiles(const TiledEvaluation& evaluation, const std::vector<TilePlace>& places,
+                          const std::string& base, formats::RasterTileWriter& writer) {
   const Language language = evaluation.language();
   for (int index = 0; index < evaluation.plan().count(); ++index) {
-    if (own[static_cast<std::size_t>(index)]) continue;
+    const TilePlace& place = places[static_cast<std::size_t>(index)];
+    if (place.rank < 0) continue;
     const grid::NodeWindow tile = evaluation.plan().tile(index);
     grid::Grid part(tile.nx, tile.ny);
-    if (!readTileFile(tileFile(folder, index), part)) return saveFailure(language);
+    if (!readTile(base, place, part)) return saveFailure(language);
     if (const formats::RasterWrite written = writer.write(part, tile); !written) {
       return writeFailure(written, language);
     }
@@ -208,40 +262,32 @@ TiledRunOutcome runTilesOverRanks(const TiledEvaluation& evaluation, const std::
                                   std::ostream& progress) {
   const MpiSession mpi;
   const Language language = evaluation.language();
-  const std::filesystem::path folder = tileFolder(path, mpi.rank());
+  const std::string base = RankTiles::baseName(path, mpi.rank());
   formats::RasterTileWriter writer;
   TiledRunOutcome outcome;
   if (mpi.rank() == 0) {
-    std::error_code error;
-    std::filesystem::create_directory(folder, error);
     const formats::RasterWrite created =
         writer.create(path, evaluation.plan().lattice(), evaluation.georeference(), options);
-    if (error) outcome = saveFailure(language);
     if (!created) outcome = writeFailure(created, language);
   }
-  // Nobody starts before the folder exists, or when rank 0 could not start the file.
-  int startFailure = outcome.failure;
-  MPI_Bcast(&startFailure, 1, MPI_INT, 0, MPI_COMM_WORLD);
-  if (startFailure == 0) {
-    std::vector<bool> own(static_cast<std::size_t>(evaluation.plan().count()), false);
+  // Nobody starts when rank 0 could not start the file.
+  int failure = outcome.failure;
+  MPI_Bcast(&failure, 1, MPI_INT, 0, MPI_COMM_WORLD);
+  if (failure == 0) {
+    RankTiles mine(base, mpi.rank());
     const auto keep = [&](int index, const grid::Grid& part) -> TiledRunOutcome {
-      if (mpi.rank() != 0) {
-        return writeTileFile(tileFile(folder, index), part) ? TiledRunOutcome{}
-                                                            : saveFailure(language);
-      }
-      own[static_cast<std::size_t>(index)] = true;
+      if (mpi.rank() != 0) return mine.add(index, part) ? TiledRunOutcome{} : saveFailure(language);
       const formats::RasterWrite written = writer.write(part, evaluation.plan().tile(index));
       return written ? TiledRunOutcome{} : writeFailure(written, language);
     };
     outcome = shareTiles(mpi, evaluation, text, progress, keep);
-    if (mpi.rank() == 0 && outcome.ok()) outcome = joinTiles(evaluation, own, folder, writer);
-  }
-  if (mpi.rank() == 0) {
-    std::error_code ignored;
-    std::filesystem::remove_all(folder, ignored);
+    const std::vector<TilePlace> places = gatherPlaces(mpi, evaluation.plan(), mine.tiles());
+    if (mpi.rank() == 0 && outcome.ok()) outcome = joinTiles(evaluation, places, base, writer);
+    // Every rank's file stays until rank 0 has read it.
+    MPI_Barrier(MPI_COMM_WORLD);
   }
   // Every rank ends with rank 0's outcome.
-  int failure = outcome.failure;
+  failure = outcome.failure;
   MPI_Bcast(&failure, 1, MPI_INT, 0, MPI_COMM_WORLD);
   outcome.failure = failure;
   return outcome;

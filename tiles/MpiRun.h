@@ -13,9 +13,9 @@ namespace vellumar::tiles {
 // rank 0 hands the tiles out one at a time as the ranks ask, from a counter the ranks advance
 // with one-sided atomic adds, so that fast and slow ranks balance without anyone waiting on
 // rank 0. Rank 0 writes its own tiles straight into the target's GeoTIFF; every other rank
-// writes each finished tile to a file of its own in a folder beside the target, which rank 0
-// copies in once all tiles are done, so that one process alone writes the GeoTIFF. The result
-// is the same file whatever the number of ranks. The first failure (by tile number) is every
+// appends its finished tiles to a file of its own beside the target, which rank 0 copies in
+// once all tiles are done, so that one process alone writes the GeoTIFF. The nodes are the same
+// whatever the number of ranks. The first failure (by tile number) is every
 // rank's outcome; progress goes to rank 0's progress stream. Initialises and finalises MPI.
 TiledRunOutcome runTilesOverRanks(const TiledEvaluation& evaluation, const std::string& text,
                                   const std::string& path,

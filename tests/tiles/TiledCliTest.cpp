@@ -159,21 +159,22 @@ TEST_F(TiledCliTest, AFailureOnAnyRankIsTheRunsAndLeavesTheOldTarget) {
   EXPECT_EQ(fileText("out.tif"), "old");
 }
 
-TEST_F(TiledCliTest, AnInterruptedMpiRunLeavesTheOldTarget) {
+TEST_F(TiledCliTest, AnInterruptedMpiRunLeavesTheOldTargetAndNoFilesOfItsOwn) {
   if (!mpiRuns()) GTEST_SKIP() << "vellumar-calc was built without MPI, or mpirun is missing";
-  makeInput(400);
+  makeInput(1200);
   ASSERT_TRUE(writeFileAtomically(path("out.tif"), "old"));
-  // Tiles of 8 nodes each read a window of 56 x 56: the run takes seconds, and is stopped as
-  // Ctrl-C stops it once the ranks are at work.
+  // 22,500 tiles of 8 nodes, each reading a window of 56 x 56, take many seconds; the run is
+  // stopped as Ctrl-C stops it once the ranks are at work and have left tiles.
   const pid_t mpirun = start(underMpi(2, tiled(8, "out.tif", "Spec(G1, 3)")));
-  for (int wait = 0; wait < 200 && fileText("err.txt").find("10%") == std::string::npos; ++wait) {
+  for (int wait = 0; wait < 400 && fileText("err.txt").find("10%") == std::string::npos; ++wait) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   kill(-mpirun, SIGINT);
   int status = 0;
   waitpid(mpirun, &status, 0);
   EXPECT_FALSE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << fileText("err.txt");
-  EXPECT_EQ(fileText("out.tif"), "old");
+  EXPECT_TRUE(fileText("out.tif") == "old");
+  EXPECT_EQ(entryNames(), (std::vector<std::string>{"err.txt", "in.tif", "out.tif", "out.txt"}));
 }
 
 }  // namespace
