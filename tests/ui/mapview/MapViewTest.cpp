@@ -66,9 +66,6 @@ TEST(MapView, OpensOnlyWhatItCanShow) {
   EXPECT_FALSE(
       CRVWnd::canShow(Operand::data(std::make_shared<const data::DATA>(std::vector<double>{1}))));
   EXPECT_TRUE(CRVWnd::canShow(dataOperand({1}, {0}, {0})));
-  CRVWnd view(gridOperand(2, 2, {0, 1, 2, 3}), -9999, Language::Russian);
-  EXPECT_EQ(view.size(), QSize(500, 500));
-  EXPECT_EQ(view.windowTitle(), "Вид");
 }
 
 TEST(MapView, OpensBesideTheCalculator) {
