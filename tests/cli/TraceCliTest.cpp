@@ -93,10 +93,6 @@ TEST_F(CalcTrace, RegionsAreSavedAsPolygonFilesAndShapefiles) {
   // An empty region is saved as an empty polygon file.
   runClean({"-g", hill_, "-o", folder_.path("none.pol"), "Trace(G1, 9, 1, 1)"});
   EXPECT_EQ(folder_.read("none.pol"), "END\r\n");
-
-  // The map's outline is one closed ring around its 16 border nodes.
-  runClean({"-g", hill_, "-o", folder_.path("frame.pol"), "G_P(G1)"});
-  EXPECT_EQ(linesOf(folder_.read("frame.pol"))[0].size(), 18u);  // the id and 17 points
 }
 
 }  // namespace
