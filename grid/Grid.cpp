@@ -185,11 +185,11 @@ std::vector<double> nodeCoordinates(double low, double high, int count) {
 }
 
 double Grid::nodeX(int i) const {
-  return std::min(left + i * stepX(), right);
+  return Lattice::of(*this).nodeX(i);
 }
 
 double Grid::nodeY(int j) const {
-  return std::min(bottom + j * stepY(), top);
+  return Lattice::of(*this).nodeY(j);
 }
 
 std::vector<double> Grid::nodeXs() const {

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "common/Parallel.h"
+#include "grid/Lattice.h"
 #include "grid/Surface.h"
 
 namespace vellumar::grid {
@@ -182,12 +183,6 @@ NodeVector surfaceAtNodes(const Grid& grid) {
 
 // ---- common lattice of two grids ----
 
-struct Lattice {
-  Grid rectangle;  // carries the extents only
-  int nx = 0;
-  int ny = 0;
-};
-
 // The smaller positive step of the two (b's when equal); 0 when neither is positive.
 double finerStep(double a, double b) {
   if (!(a > 0.0)) return b > 0.0 ? b : 0.0;
@@ -209,13 +204,13 @@ void trimLattice(Lattice& lattice, double w, double h, double sx, double sy, int
   // Counts below two would leave an axis without a step; such lattices keep the full n x m.
   if (areaH > areaW) {
     if (p < 2.0 || p * m > mostNodes()) return;
-    lattice.rectangle.left += rw / 2;
-    lattice.rectangle.right -= rw / 2;
+    lattice.left += rw / 2;
+    lattice.right -= rw / 2;
     lattice.nx = static_cast<int>(p);
   } else {
     if (q < 2.0 || q * n > mostNodes()) return;
-    lattice.rectangle.bottom += rh / 2;
-    lattice.rectangle.top -= rh / 2;
+    lattice.bottom += rh / 2;
+    lattice.top -= rh / 2;
     lattice.ny = static_cast<int>(q);
   }
 }
@@ -223,7 +218,7 @@ void trimLattice(Lattice& lattice, double w, double h, double sx, double sy, int
 // Lattice over the intersection of two different rectangles; false when it has no nodes. Sets
 // code 201 when the lattice the steps ask for is too large to build.
 bool intersectionLattice(const Grid& a, const Grid& b, Lattice& lattice, ErrorSink& sink) {
-  Grid& r = lattice.rectangle;
+  Lattice& r = lattice;
   r.left = std::max(a.left, b.left);
   r.right = std::min(a.right, b.right);
   r.bottom = std::max(a.bottom, b.bottom);
@@ -235,7 +230,6 @@ bool intersectionLattice(const Grid& a, const Grid& b, Lattice& lattice, ErrorSi
     r.top = a.top;
   }
   if (!(r.right > r.left && r.top > r.bottom)) return false;
-  r.rectangleFlag = 1;
   const double w = r.right - r.left;
   const double h = r.top - r.bottom;
   const double hx = finerStep(a.stepX(), b.stepX());
@@ -323,9 +317,8 @@ Grid combineOnIntersection(const Grid& a, const Grid& b, BinaryOp op, ErrorSink&
   Lattice lattice;
   if (!intersectionLattice(a, b, lattice, sink)) return Grid();
   if (!a.prepareSurface(&sink) || !b.prepareSurface(&sink)) return Grid();
-  const Grid& r = lattice.rectangle;
-  const std::vector<double> xs = nodeCoordinates(r.left, r.right, lattice.nx);
-  const std::vector<double> ys = nodeCoordinates(r.bottom, r.top, lattice.ny);
+  const std::vector<double> xs = nodeCoordinates(lattice.left, lattice.right, lattice.nx);
+  const std::vector<double> ys = nodeCoordinates(lattice.bottom, lattice.top, lattice.ny);
   const SurfaceSampler samplerA(a, xs);
   const SurfaceSampler samplerB(b, xs);
   NodeVector out(xs.size() * ys.size());
@@ -349,7 +342,7 @@ Grid combineOnIntersection(const Grid& a, const Grid& b, BinaryOp op, ErrorSink&
       },
       CombinedBlocks::merge);
   if (!done) return Grid();
-  return resultGrid(lattice.nx, lattice.ny, r, std::move(out), commonMode(a, b), news.range);
+  return gridOn(lattice, Grid(), std::move(out), news.range, commonMode(a, b));
 }
 
 // ---- 0/1 results ----

@@ -44,7 +44,8 @@ bool Lattice::sameNodes(const Lattice& other) const {
          near(bottom, other.bottom, hy) && near(top, other.top, hy);
 }
 
-Grid gridOn(const Lattice& lattice, const Grid& prototype, NodeVector values, const Range& range) {
+Grid gridOn(const Lattice& lattice, const Grid& prototype, NodeVector values, const Range& range,
+            Interpolation mode) {
   Grid shape;
   shape.rectangleFlag = 1;
   shape.left = lattice.left;
@@ -52,7 +53,7 @@ Grid gridOn(const Lattice& lattice, const Grid& prototype, NodeVector values, co
   shape.bottom = lattice.bottom;
   shape.top = lattice.top;
   shape.georeference = prototype.georeference;
-  return resultGrid(lattice.nx, lattice.ny, shape, std::move(values), Interpolation::Spline, range);
+  return resultGrid(lattice.nx, lattice.ny, shape, std::move(values), mode, range);
 }
 
 Grid cutWindow(const Grid& grid, const NodeWindow& window) {
@@ -64,8 +65,7 @@ Grid cutWindow(const Grid& grid, const NodeWindow& window) {
                 sizeof(double) * window.nx);
   }
   const Range range = rangeOf(values);
-  Grid part = gridOn(Lattice::of(grid).window(window), grid, std::move(values), range);
-  part.setMode(grid.mode());
+  Grid part = gridOn(Lattice::of(grid).window(window), grid, std::move(values), range, grid.mode());
   part.name = grid.name;
   return part;
 }

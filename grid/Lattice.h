@@ -47,9 +47,11 @@ struct Lattice {
   bool sameNodes(const Lattice& other) const;
 };
 
-// A grid over the lattice holding values (lattice.nodeCount() of them), in spline mode, with the
-// prototype's georeference and zmin/zmax from range.
-Grid gridOn(const Lattice& lattice, const Grid& prototype, NodeVector values, const Range& range);
+// A grid over the lattice holding values (lattice.nodeCount() of them), in the mode, with the
+// prototype's georeference and zmin/zmax from range: how a kernel builds a grid of a lattice it
+// computed.
+Grid gridOn(const Lattice& lattice, const Grid& prototype, NodeVector values, const Range& range,
+            Interpolation mode = Interpolation::Spline);
 
 // The grid's nodes inside the window, as a grid over the window's lattice with the grid's
 // georeference and mode.

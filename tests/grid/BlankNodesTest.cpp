@@ -312,7 +312,9 @@ TEST(BlankSurface, HoldsOnRandomGridsOfEverySmallSize) {
     forEachNode(grid, [&](int i, int j, double x, double y) {
       const double v = grid.value(x, y);
       EXPECT_EQ(isBlank(v), expectedBlankAt(grid, x, y)) << trial << ": " << i << "," << j;
-      if (!isBlank(v)) EXPECT_NEAR(v, grid.node(i, j), 1e-9) << trial << ": " << i << "," << j;
+      if (!isBlank(v)) {
+        EXPECT_NEAR(v, grid.node(i, j), 1e-9) << trial << ": " << i << "," << j;
+      }
     });
     for (int k = 0; k < 40; ++k) {
       // Points on a lattice of quarter steps, so that "on an edge" is exact.
@@ -432,7 +434,9 @@ TEST(ThroughTheSurface, ResamplingAndOtherLatticesAreBlankWhereTheSurfaceIs) {
     ASSERT_TRUE(denser);
     forEachNode(*denser, [&](int i, int j, double x, double y) {
       EXPECT_EQ(isBlank(denser->node(i, j)), expectedBlankAt(grid, x, y));
-      if (!isBlank(denser->node(i, j))) EXPECT_EQ(denser->node(i, j), grid.value(x, y));
+      if (!isBlank(denser->node(i, j))) {
+        EXPECT_EQ(denser->node(i, j), grid.value(x, y));
+      }
     });
     EXPECT_EQ(denser->zmax, rangeOf(denser->nodes()).max);
     EXPECT_LT(denser->zmax, 10.0);
