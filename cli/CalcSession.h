@@ -56,6 +56,8 @@ class CalcSession {
                                     const std::string& text);
   tiles::TiledRunOutcome reduceTiles(const tiles::TiledEvaluation& evaluation,
                                      tiles::TiledExtremum& extremum);
+  // The progress of a tiled run in this process, for a terminal.
+  tiles::TileProgress tileProgress();
   // The refusal of an mpirun launch by a build without MPI.
   tiles::TiledRunOutcome noMpi() const;
   void reportFileError(const std::string& message);

@@ -1,8 +1,11 @@
 // The run of vellumar-calc by tiles (--tiles N): a grid result evaluated window by window.
+#include <unistd.h>
+
 #include <memory>
 #include <optional>
 
 #include "cli/CalcSession.h"
+#include "common/CFormat.h"
 #include "common/DisplayFile.h"
 #include "engine/EngineMessages.h"
 #include "engine/ResultText.h"
@@ -109,7 +112,7 @@ tiles::TiledRunOutcome CalcSession::writeTiles(const tiles::TiledEvaluation& eva
                                                const std::string& text) {
   const formats::RasterWriteOptions written{options_.creationOptions, options_.dataType, 0};
   if (tiles::launchRanks().size == 1) {
-    return tiles::runTiles(evaluation, text, options_.outputPath, written);
+    return tiles::runTiles(evaluation, text, options_.outputPath, written, tileProgress());
   }
 #ifdef VELLUMAR_MPI
   return tiles::runTilesOverRanks(evaluation, text, options_.outputPath, written, err_);
@@ -120,12 +123,26 @@ tiles::TiledRunOutcome CalcSession::writeTiles(const tiles::TiledEvaluation& eva
 
 tiles::TiledRunOutcome CalcSession::reduceTiles(const tiles::TiledEvaluation& evaluation,
                                                 tiles::TiledExtremum& extremum) {
-  if (tiles::launchRanks().size == 1) return tiles::reduceTiles(evaluation, extremum);
+  if (tiles::launchRanks().size == 1) {
+    return tiles::reduceTiles(evaluation, extremum, tileProgress());
+  }
 #ifdef VELLUMAR_MPI
   return tiles::reduceTilesOverRanks(evaluation, extremum, err_);
 #else
   return noMpi();
 #endif
+}
+
+tiles::TileProgress CalcSession::tileProgress() {
+  // Someone watching a terminal hears how far a long run is, each tenth once; a script's
+  // standard error keeps the messages alone.
+  if (isatty(STDERR_FILENO) == 0) return {};
+  return [this, reported = 0](int done, int total) mutable {
+    const int tenth = 10 * done / total;
+    if (tenth <= reported) return;
+    reported = tenth;
+    err_ << cformat(tiles::text::kTilesDone.in(calc_.language()), 10 * tenth) << std::endl;
+  };
 }
 
 tiles::TiledRunOutcome CalcSession::noMpi() const {

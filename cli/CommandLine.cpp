@@ -30,6 +30,10 @@ class Parser {
 
   ParseResult run() {
     while (index_ < arguments_.size() && result_.ok()) step();
+    // A tiled run evaluates one grid expression; records of a layer are no grid.
+    if (result_.ok() && result_.options.tiles > 0 && !result_.options.eachLayer.empty()) {
+      result_.error = "--tiles and --each cannot be used together";
+    }
     return std::move(result_);
   }
 

@@ -27,6 +27,8 @@ inline constexpr MessageText kOneExpression{"--tiles: по плиткам выч
                                             "--tiles: one expression is evaluated tile by tile"};
 inline constexpr MessageText kTilesHandedOut{"--tiles: роздано %d%% плиток",
                                              "--tiles: %d%% of the tiles handed out"};
+inline constexpr MessageText kTilesDone{"--tiles: готово %d%% плиток",
+                                        "--tiles: %d%% of the tiles done"};
 inline constexpr MessageText kNoMpi{
     "--tiles: vellumar-calc собран без MPI и не делит плитки между процессами mpirun",
     "--tiles: this vellumar-calc was built without MPI and cannot share tiles between the "

@@ -106,6 +106,10 @@ TEST_F(TiledCliTest, TheCommandLineRefusesWhatItCannotTile) {
   EXPECT_EQ(refused.err, "--tiles: the result is written as a GeoTIFF: -o FILE.tif\n");
   refused = run({kCalc, "--tiles", "0", "G1"});
   EXPECT_EQ(refused.status, 2);
+  refused = run({kCalc, "--tiles", "8", "--each", "P1", "G1"});
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_EQ(refused.err.rfind("vellumar-calc: --tiles and --each cannot be used together\n", 0),
+            0u);
   EXPECT_FALSE(std::filesystem::exists(path("out.tif")));
 }
 
