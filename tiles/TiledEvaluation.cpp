@@ -6,6 +6,7 @@
 #include "common/CFormat.h"
 #include "common/ErrorSink.h"
 #include "engine/Builtins.h"
+#include "engine/EngineMessages.h"
 #include "engine/Lexer.h"
 #include "grid/GridArithmetic.h"
 #include "tiles/TileMessages.h"
@@ -78,14 +79,10 @@ const grid::Georeference& TileInput::georeference() const {
   return reader_ ? reader_->georeference() : grid_->georeference;
 }
 
-bool TileInput::read(const grid::NodeWindow& window, grid::Grid& part, std::string& reason) const {
-  if (grid_) {
-    part = grid::cutWindow(*grid_, window);
-    return true;
-  }
-  const formats::RasterRead read = reader_->read(window, part);
-  reason = read.libraryError;
-  return read.status == formats::RasterStatus::Ok;
+formats::RasterRead TileInput::read(const grid::NodeWindow& window, grid::Grid& part) const {
+  if (reader_) return reader_->read(window, part);
+  part = grid::cutWindow(*grid_, window);
+  return {};
 }
 
 TilePlan::TilePlan(const grid::Lattice& lattice, int size)
@@ -161,11 +158,14 @@ TileOutcome TiledEvaluation::evaluate(const std::string& text, int index) const 
   engine::S_Calculator calc(calc_);
   for (const Input& input : inputs_) {
     auto part = std::make_shared<grid::Grid>();
-    std::string reason;
-    if (!input.source.read(window, *part, reason)) {
-      outcome.message = cformat(text::kWindowReadFailed.in(calc_.language()), input.name.c_str());
-      outcome.detail = reason;
-      outcome.failure = 3;
+    if (const formats::RasterRead read = input.source.read(window, *part); !read) {
+      // A window too large for the memory left is said as every other shortage is.
+      const bool memory = read.status == formats::RasterStatus::OutOfMemory;
+      outcome.message =
+          memory ? engine::text::kOutOfMemory.in(calc_.language())
+                 : cformat(text::kWindowReadFailed.in(calc_.language()), input.name.c_str());
+      outcome.detail = read.libraryError;
+      outcome.failure = memory ? 1 : 3;
       return outcome;
     }
     calc.registry().findOrCreate(input.name).value = engine::Operand::grid(std::move(part));

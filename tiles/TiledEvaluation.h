@@ -27,8 +27,8 @@ class TileInput {
 
   const grid::Lattice& lattice() const { return lattice_; }
   const grid::Georeference& georeference() const;
-  // Reads the window's nodes; false with the reason (GDAL's words, when it gave any) on failure.
-  bool read(const grid::NodeWindow& window, grid::Grid& part, std::string& reason) const;
+  // Reads the window's nodes; on failure the status says why, with GDAL's words when it gave any.
+  formats::RasterRead read(const grid::NodeWindow& window, grid::Grid& part) const;
 
  private:
   std::shared_ptr<const formats::RasterWindowReader> reader_;

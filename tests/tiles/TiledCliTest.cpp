@@ -113,6 +113,19 @@ TEST_F(TiledCliTest, TheCommandLineRefusesWhatItCannotTile) {
   EXPECT_FALSE(std::filesystem::exists(path("out.tif")));
 }
 
+TEST_F(TiledCliTest, AWindowBeyondTheMemoryGivesTheMemoryMessageAndKeepsTheTarget) {
+  makeInput(1500);
+  ASSERT_TRUE(writeFileAtomically(path("out.tif"), "old"));
+  // One tile of the whole grid needs 18 MB for its window alone; small tiles fit.
+  setenv("VELLUMAR_MEMORY_LIMIT", "12M", 1);
+  const Ran whole = run(tiled(1500, "out.tif", "G1 * 2"));
+  EXPECT_EQ(whole.status, 1);
+  EXPECT_EQ(whole.err, "недостаточно памяти для вычисления!\n");
+  EXPECT_TRUE(fileText("out.tif") == "old");
+  EXPECT_EQ(run(tiled(256, "out.tif", "G1 * 2")).status, 0);
+  EXPECT_FALSE(fileText("out.tif") == "old");
+}
+
 TEST_F(TiledCliTest, RanksOfMpiWriteTheFileOfOneProcess) {
   if (!mpiRuns()) GTEST_SKIP() << "vellumar-calc was built without MPI, or mpirun is missing";
   makeInput(61);
