@@ -49,8 +49,9 @@ class CalcSession {
   // expression tile by tile and writes the GeoTIFF.
   int runTiled();
   int loadTileInputs(std::vector<tiles::TiledEvaluation::Input>& inputs);
-  // The one display text of a tiled run; false (after the message) when there is not one.
-  bool tiledText(std::string& text);
+  // The one display text of a tiled run (an expression or a display file's text); the exit
+  // status after the message when there is not one, or the file cannot be read.
+  int tiledText(std::string& text);
   // The tiles evaluated in this process, or shared between the ranks of mpirun.
   tiles::TiledRunOutcome writeTiles(const tiles::TiledEvaluation& evaluation,
                                     const std::string& text);

@@ -18,7 +18,7 @@
 
 namespace vellumar::cli {
 
-bool CalcSession::tiledText(std::string& text) {
+int CalcSession::tiledText(std::string& text) {
   int expressions = 0;
   for (const Action& action : options_.actions) {
     if (action.type == Action::Type::Evaluate) {
@@ -28,16 +28,16 @@ bool CalcSession::tiledText(std::string& text) {
       if (const FileError error = readDisplayFile(action.argument, text);
           error != FileError::None) {
         reportFileError(engine::displayFileMessage(error).in(calc_.language()));
-        return false;
+        return exit_status::kFileFailed;
       }
       ++expressions;
     }
   }
   if (expressions != 1) {
     err_ << tiles::text::kOneExpression.in(calc_.language()) << '\n';
-    return false;
+    return exit_status::kUsage;
   }
-  return true;
+  return exit_status::kSuccess;
 }
 
 int CalcSession::loadTileInputs(std::vector<tiles::TiledEvaluation::Input>& inputs) {
@@ -75,7 +75,7 @@ int CalcSession::loadTileInputs(std::vector<tiles::TiledEvaluation::Input>& inpu
 int CalcSession::runTiled() {
   const Language language = calc_.language();
   std::string text;
-  if (!tiledText(text)) return exit_status::kUsage;
+  if (const int status = tiledText(text); status != exit_status::kSuccess) return status;
   std::optional<tiles::TiledExtremum> extremum = tiles::TiledExtremum::of(text);
   // Lines, polygons and data load as usual; a text that uses them is refused below.
   std::vector<tiles::TiledEvaluation::Input> inputs;

@@ -104,6 +104,12 @@ TEST_F(TiledCliTest, TheCommandLineRefusesWhatItCannotTile) {
       run({kCalc, "--english", "--tiles", "16", "-g", path("in.tif"), "-o", path("out.grd"), "G1"});
   EXPECT_EQ(refused.status, 2);
   EXPECT_EQ(refused.err, "--tiles: the result is written as a GeoTIFF: -o FILE.tif\n");
+  refused = run({kCalc, "--tiles", "8", "-g", path("in.tif"), "-o", path("out.tif"), "-f",
+                 path("missing.ctb")});
+  EXPECT_EQ(refused.status, 3);
+  refused = run({kCalc, "--tiles", "8", "-g", path("in.tif"), "-o", path("out.tif"), "G1", "G1"});
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_EQ(refused.err, "--tiles: по плиткам вычисляется одно выражение\n");
   refused = run({kCalc, "--tiles", "0", "G1"});
   EXPECT_EQ(refused.status, 2);
   refused = run({kCalc, "--tiles", "8", "--each", "P1", "G1"});
