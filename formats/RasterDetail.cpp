@@ -77,6 +77,70 @@ RasterRead libraryMissing() {
   return result;
 }
 
+namespace {
+
+std::vector<std::string> subdatasetNames(GDALDatasetH dataset) {
+  std::vector<std::string> names;
+  char** entries = gdal().GDALGetMetadata(dataset, "SUBDATASETS");
+  for (int i = 0; entries != nullptr && entries[i] != nullptr; ++i) {
+    std::string_view entry(entries[i]);
+    const std::size_t equals = entry.find('=');
+    if (equals == std::string_view::npos) continue;
+    if (entry.substr(0, equals).ends_with("_NAME")) names.emplace_back(entry.substr(equals + 1));
+  }
+  return names;
+}
+
+}  // namespace
+
+grid::Grid BandLayout::gridOf(const grid::Lattice& over, grid::NodeVector nodes) const {
+  const grid::Range range = blankNoData(nodes, readNoData.has_value(), readNoData.value_or(0.0));
+  grid::Grid prototype;
+  prototype.georeference = georeference;
+  return grid::gridOn(over, prototype, std::move(nodes), range);
+}
+
+bool describeBand(GDALDatasetH dataset, int bandNumber, BandLayout& layout, RasterRead& result) {
+  const int bands = gdal().GDALGetRasterCount(dataset);
+  if (bands == 0) {
+    result.subdatasets = subdatasetNames(dataset);
+    result.status =
+        result.subdatasets.empty() ? RasterStatus::NotRaster : RasterStatus::SeveralGrids;
+    return false;
+  }
+  if (bandNumber < 1 || bandNumber > bands) {
+    result.status = RasterStatus::NoSuchBand;
+    return false;
+  }
+  layout.band = gdal().GDALGetRasterBand(dataset, bandNumber);
+  layout.nx = gdal().GDALGetRasterXSize(dataset);
+  layout.ny = gdal().GDALGetRasterYSize(dataset);
+  if (layout.band == nullptr || layout.nx < 1 || layout.ny < 1) {
+    result.status = RasterStatus::NotRaster;
+    return false;
+  }
+  const GDALDataType type = gdal().GDALGetRasterDataType(layout.band);
+  result.bandType = gdal().GDALGetDataTypeName(type);
+  double gt[6] = {0, 1, 0, 0, 0, -1};
+  RasterLattice raster{0.0, layout.nx - 1.0, 0.0, layout.ny - 1.0, true};
+  if (gdal().GDALGetGeoTransform(dataset, gt) == CE_None) {
+    if (!latticeOf(gt, layout.nx, layout.ny, raster)) {
+      result.status = RasterStatus::Rotated;
+      return false;
+    }
+  } else {
+    result.notices.push_back(RasterNotice::NoGeotransform);
+  }
+  layout.lattice = {layout.nx, layout.ny, raster.left, raster.right, raster.bottom, raster.top};
+  layout.topRowFirst = raster.topRowFirst;
+  layout.georeference.noData = bandNoData(layout.band, result);
+  if (layout.georeference.noData) layout.readNoData = asRead(type, *layout.georeference.noData);
+  const char* wkt = gdal().GDALGetProjectionRef(dataset);
+  layout.georeference.wkt = wkt != nullptr ? wkt : "";
+  layout.georeference.shortName = shortName(layout.georeference.wkt);
+  return true;
+}
+
 RasterRead failure(RasterStatus status) {
   RasterRead result;
   result.status = status;

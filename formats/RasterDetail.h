@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "formats/CoordinateSystem.h"
 #include "formats/GdalLibrary.h"
 #include "formats/RasterFile.h"
 #include "grid/Grid.h"
@@ -35,6 +36,26 @@ bool latticeOf(const double (&gt)[6], int nx, int ny, RasterLattice& lattice);
 grid::Range blankNoData(std::span<double> nodes, bool hasNoData, double noData);
 // The band's no-data value when it has one its type can hold; notes one it cannot.
 std::optional<double> bandNoData(GDALRasterBandH band, RasterRead& result);
+
+// A band of an open raster as a grid reads it: the lattice of its pixel centres, whether GDAL's
+// rows run from the top, the coordinate system and no-data value, and that value as the band
+// hands it back.
+struct BandLayout {
+  GDALRasterBandH band = nullptr;
+  int nx = 0;
+  int ny = 0;
+  grid::Lattice lattice;
+  bool topRowFirst = true;
+  grid::Georeference georeference;
+  std::optional<double> readNoData;
+
+  // A grid over lattice (the band's, or a window's) holding nodes read from the band, bottom row
+  // first, with the no-data value, NaN and the infinities made blank.
+  grid::Grid gridOf(const grid::Lattice& over, grid::NodeVector nodes) const;
+};
+// Describes band (1-based) of the dataset, with the band's type and the notices in result; false
+// with result's status set when it is no grid (several grids, no such band, a rotated lattice).
+bool describeBand(GDALDatasetH dataset, int bandNumber, BandLayout& layout, RasterRead& result);
 
 RasterRead failure(RasterStatus status);
 // The outcome of a read when GDAL itself could not be loaded.

@@ -75,18 +75,6 @@ int rowsPerChunk(GDALRasterBandH band, int nx, int ny) {
   return static_cast<int>(std::min<std::size_t>(blocks * blockY, static_cast<std::size_t>(ny)));
 }
 
-std::vector<std::string> subdatasetNames(GDALDatasetH dataset) {
-  std::vector<std::string> names;
-  char** entries = detail::gdal().GDALGetMetadata(dataset, "SUBDATASETS");
-  for (int i = 0; entries != nullptr && entries[i] != nullptr; ++i) {
-    std::string_view entry(entries[i]);
-    const std::size_t equals = entry.find('=');
-    if (equals == std::string_view::npos) continue;
-    if (entry.substr(0, equals).ends_with("_NAME")) names.emplace_back(entry.substr(equals + 1));
-  }
-  return names;
-}
-
 // Reads the rows of the band straight into nodes, bottom row first: block by block where a block
 // is of a size to hold, else a block of rows at a time through GDAL, each row landing in its place
 // (a negative line spacing turns a top-first raster over).
@@ -146,68 +134,28 @@ RasterRead readDataset(GDALDatasetH dataset, int bandNumber, const std::string& 
                        grid::Grid& grid, const RowProgress& progress,
                        const detail::ErrorCapture& errors) {
   RasterRead result;
-  const int bands = detail::gdal().GDALGetRasterCount(dataset);
-  if (bands == 0) {
-    result.subdatasets = subdatasetNames(dataset);
-    result.status =
-        result.subdatasets.empty() ? RasterStatus::NotRaster : RasterStatus::SeveralGrids;
-    return result;
-  }
-  if (bandNumber < 1 || bandNumber > bands) {
-    result.status = RasterStatus::NoSuchBand;
-    return result;
-  }
-  GDALRasterBandH band = detail::gdal().GDALGetRasterBand(dataset, bandNumber);
-  const int nx = detail::gdal().GDALGetRasterXSize(dataset);
-  const int ny = detail::gdal().GDALGetRasterYSize(dataset);
-  if (band == nullptr || nx < 1 || ny < 1) {
-    result.status = RasterStatus::NotRaster;
-    return result;
-  }
-  result.bandType = detail::gdal().GDALGetDataTypeName(detail::gdal().GDALGetRasterDataType(band));
-  double gt[6] = {0, 1, 0, 0, 0, -1};
-  RasterLattice lattice{0.0, nx - 1.0, 0.0, ny - 1.0, true};
-  if (detail::gdal().GDALGetGeoTransform(dataset, gt) == CE_None) {
-    if (!latticeOf(gt, nx, ny, lattice)) {
-      result.status = RasterStatus::Rotated;
-      return result;
-    }
-  } else {
-    result.notices.push_back(RasterNotice::NoGeotransform);
-  }
-  const std::optional<double> noData = bandNoData(band, result);
+  BandLayout layout;
+  if (!describeBand(dataset, bandNumber, layout, result)) return result;
+  GDALRasterBandH band = layout.band;
+  const int nx = layout.nx;
+  const int ny = layout.ny;
   if (!blockFits(dataset, band)) {
     result.status = RasterStatus::OutOfMemory;
     return result;
   }
-
   grid::NodeVector nodes;
   try {
-    nodes.resize(static_cast<std::size_t>(nx) * static_cast<std::size_t>(ny));
+    nodes.resize(layout.lattice.nodeCount());
   } catch (const std::bad_alloc&) {
     result.status = RasterStatus::OutOfMemory;
     return result;
   }
-  if (!readRows(band, nx, ny, lattice.topRowFirst, nodes, progress, result)) {
+  if (!readRows(band, nx, ny, layout.topRowFirst, nodes, progress, result)) {
     result.libraryError = errors.message();
     return result;
   }
-  const GDALDataType type = detail::gdal().GDALGetRasterDataType(band);
-  const grid::Range range =
-      blankNoData(nodes, noData.has_value(), noData ? asRead(type, *noData) : 0.0);
-
-  grid::Grid shape;
-  shape.rectangleFlag = 1;
-  shape.left = lattice.left;
-  shape.right = lattice.right;
-  shape.bottom = lattice.bottom;
-  shape.top = lattice.top;
-  grid = grid::resultGrid(nx, ny, shape, std::move(nodes), grid::Interpolation::Spline, range);
+  grid = layout.gridOf(layout.lattice, std::move(nodes));
   grid.name = name;
-  const char* wkt = detail::gdal().GDALGetProjectionRef(dataset);
-  grid.georeference.wkt = wkt != nullptr ? wkt : "";
-  grid.georeference.shortName = shortName(grid.georeference.wkt);
-  grid.georeference.noData = noData;
   return result;
 }
 

@@ -9,7 +9,6 @@
 
 #include "common/MemoryGuard.h"
 #include "common/SafeSave.h"
-#include "formats/CoordinateSystem.h"
 #include "formats/RasterDetail.h"
 
 namespace vellumar::formats {
@@ -18,11 +17,7 @@ using namespace detail;
 
 struct RasterWindowReader::Band {
   Dataset dataset;
-  GDALRasterBandH band = nullptr;
-  bool topRowFirst = true;
-  std::optional<double> noData;  // as the band hands it back
-  int nx = 0;
-  int ny = 0;
+  BandLayout layout;
 };
 
 RasterWindowReader::RasterWindowReader() = default;
@@ -45,32 +40,9 @@ RasterRead RasterWindowReader::open(const std::string& path, int bandNumber) {
     result.libraryError = errors.message();
     return result;
   }
-  GDALDatasetH dataset = opened->dataset.get();
-  const int bands = gdal().GDALGetRasterCount(dataset);
-  if (bands == 0) return failure(RasterStatus::NotRaster);
-  if (bandNumber < 1 || bandNumber > bands) return failure(RasterStatus::NoSuchBand);
-  opened->band = gdal().GDALGetRasterBand(dataset, bandNumber);
-  opened->nx = gdal().GDALGetRasterXSize(dataset);
-  opened->ny = gdal().GDALGetRasterYSize(dataset);
-  if (opened->band == nullptr || opened->nx < 1 || opened->ny < 1) {
-    return failure(RasterStatus::NotRaster);
-  }
-  const GDALDataType type = gdal().GDALGetRasterDataType(opened->band);
-  result.bandType = gdal().GDALGetDataTypeName(type);
-  double gt[6] = {0, 1, 0, 0, 0, -1};
-  RasterLattice raster{0.0, opened->nx - 1.0, 0.0, opened->ny - 1.0, true};
-  if (gdal().GDALGetGeoTransform(dataset, gt) == CE_None) {
-    if (!latticeOf(gt, opened->nx, opened->ny, raster)) return failure(RasterStatus::Rotated);
-  } else {
-    result.notices.push_back(RasterNotice::NoGeotransform);
-  }
-  georeference_.noData = bandNoData(opened->band, result);
-  if (georeference_.noData) opened->noData = asRead(type, *georeference_.noData);
-  opened->topRowFirst = raster.topRowFirst;
-  const char* wkt = gdal().GDALGetProjectionRef(dataset);
-  georeference_.wkt = wkt != nullptr ? wkt : "";
-  georeference_.shortName = shortName(georeference_.wkt);
-  lattice_ = {opened->nx, opened->ny, raster.left, raster.right, raster.bottom, raster.top};
+  if (!describeBand(opened->dataset.get(), bandNumber, opened->layout, result)) return result;
+  lattice_ = opened->layout.lattice;
+  georeference_ = opened->layout.georeference;
   path_ = path;
   band_ = std::move(opened);
   return result;
@@ -79,7 +51,7 @@ RasterRead RasterWindowReader::open(const std::string& path, int bandNumber) {
 RasterRead RasterWindowReader::read(const grid::NodeWindow& window, grid::Grid& grid) const {
   const memory::Unguarded unguarded;  // GDAL cannot pass a refusal through its C code
   if (!band_ || window.nx < 1 || window.ny < 1 || window.i0 < 0 || window.j0 < 0 ||
-      window.i0 + window.nx > band_->nx || window.j0 + window.ny > band_->ny) {
+      window.i0 + window.nx > lattice_.nx || window.j0 + window.ny > lattice_.ny) {
     return failure(RasterStatus::NotRaster);
   }
   ErrorCapture errors;
@@ -91,22 +63,19 @@ RasterRead RasterWindowReader::read(const grid::NodeWindow& window, grid::Grid& 
   }
   // Grid rows count from the bottom; a top-first raster's rows are read turned over, its first
   // row read landing in the window's last.
+  const BandLayout& layout = band_->layout;
   const auto rowSpacing = static_cast<GSpacing>(window.nx) * static_cast<GSpacing>(sizeof(double));
-  const bool turned = band_->topRowFirst;
-  const int firstRow = turned ? band_->ny - window.j0 - window.ny : window.j0;
+  const bool turned = layout.topRowFirst;
+  const int firstRow = turned ? lattice_.ny - window.j0 - window.ny : window.j0;
   double* start = turned ? nodes.data() + (window.nodeCount() - window.nx) : nodes.data();
-  if (gdal().GDALRasterIOEx(band_->band, GF_Read, window.i0, firstRow, window.nx, window.ny, start,
+  if (gdal().GDALRasterIOEx(layout.band, GF_Read, window.i0, firstRow, window.nx, window.ny, start,
                             window.nx, window.ny, GDT_Float64, 0, turned ? -rowSpacing : rowSpacing,
                             nullptr) != CE_None) {
     RasterRead result = failure(RasterStatus::NotRaster);
     result.libraryError = errors.message();
     return result;
   }
-  const grid::Range range =
-      blankNoData(nodes, band_->noData.has_value(), band_->noData.value_or(0.0));
-  grid::Grid prototype;
-  prototype.georeference = georeference_;
-  grid = grid::gridOn(lattice_.window(window), prototype, std::move(nodes), range);
+  grid = layout.gridOf(lattice_.window(window), std::move(nodes));
   grid.name = path_;
   return {};
 }
