@@ -193,6 +193,20 @@ double noDataFor(const std::optional<double>& own, GDALDataType type) {
                                            : std::ldexp(1.0, bits) - 1.0;
 }
 
+bool toGdalRows(const double* nodes, int nx, int top, int count, double noData, double* out) {
+  bool blank = false;
+  for (int k = 0; k < count; ++k) {
+    const double* from = nodes + static_cast<std::size_t>(top - k) * nx;
+    double* to = out + static_cast<std::size_t>(k) * nx;
+    for (int i = 0; i < nx; ++i) {
+      const bool empty = grid::isBlank(from[i]);
+      blank = blank || empty;
+      to[i] = empty ? noData : from[i];
+    }
+  }
+  return blank;
+}
+
 GDALDataType writtenType(const RasterWriteOptions& options) {
   return options.dataType.empty() ? GDT_Float64
                                   : gdal().GDALGetDataTypeByName(options.dataType.c_str());

@@ -82,6 +82,10 @@ double noDataFor(const std::optional<double>& own, GDALDataType type);
 // The type of the written values; GDT_Unknown for a name GDAL does not know.
 GDALDataType writtenType(const RasterWriteOptions& options);
 
+// Copies count rows of nx nodes, from row top of a bottom-first node array downwards, into out in
+// GDAL's order (top row first), with blank nodes as noData; true when any node was blank.
+bool toGdalRows(const double* nodes, int nx, int top, int count, double noData, double* out);
+
 // Gives the dataset the lattice as its geotransform, and the coordinate system when asked.
 void placeOnLattice(GDALDatasetH dataset, const grid::Lattice& lattice,
                     const grid::Georeference& georeference, bool withSystem);

@@ -263,14 +263,7 @@ RasterWriteStatus writeRows(const grid::Grid& grid, GDALDatasetH dataset, double
   const std::span<const double> nodes = grid.nodes();
   for (int row = 0; row < ny; row += chunk) {
     const int count = std::min(chunk, ny - row);
-    for (int k = 0; k < count; ++k) {
-      const std::size_t source = static_cast<std::size_t>(ny - 1 - row - k) * nx;
-      double* out = rows.data() + static_cast<std::size_t>(k) * nx;
-      for (int i = 0; i < nx; ++i) {
-        const double v = nodes[source + i];
-        out[i] = grid::isBlank(v) ? noData : v;
-      }
-    }
+    toGdalRows(nodes.data(), nx, ny - 1 - row, count, noData, rows.data());
     if (detail::gdal().GDALRasterIOEx(band, GF_Write, 0, row, nx, count, rows.data(), nx, count,
                                       GDT_Float64, 0, 0, nullptr) != CE_None) {
       return RasterWriteStatus::Failed;

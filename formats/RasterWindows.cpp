@@ -152,15 +152,9 @@ RasterWrite RasterTileWriter::write(const grid::Grid& part, const grid::NodeWind
   ErrorCapture errors;
   std::vector<double>& rows = file_->rows;
   rows.resize(where.nodeCount());
-  const std::span<const double> nodes = part.nodes();
-  for (int r = 0; r < where.ny; ++r) {
-    const double* from = nodes.data() + static_cast<std::size_t>(where.ny - 1 - r) * where.nx;
-    double* to = rows.data() + static_cast<std::size_t>(r) * where.nx;
-    for (int i = 0; i < where.nx; ++i) {
-      const bool blank = grid::isBlank(from[i]);
-      file_->wroteBlank = file_->wroteBlank || blank;
-      to[i] = blank ? file_->noData : from[i];
-    }
+  if (toGdalRows(part.nodes().data(), where.nx, where.ny - 1, where.ny, file_->noData,
+                 rows.data())) {
+    file_->wroteBlank = true;
   }
   const int firstRow = file_->lattice.ny - where.j0 - where.ny;
   if (gdal().GDALRasterIOEx(file_->band, GF_Write, where.i0, firstRow, where.nx, where.ny,
