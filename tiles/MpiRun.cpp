@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "common/CFormat.h"
-#include "common/Memory.h"
 #include "common/SafeSave.h"
 #include "grid/GridMessages.h"
 #include "tiles/TileMessages.h"
@@ -234,11 +233,7 @@ TiledRunOutcome shareTiles(const MpiSession& mpi, const TiledEvaluation& evaluat
   int reported = 0;
   for (long long next = counter.next(); next < count; next = counter.next()) {
     const int index = static_cast<int>(next);
-    TileOutcome tile = evaluation.evaluate(text, index);
-    memory::giveBackFreePages();
-    outcome = tile.ok
-                  ? take(index, tile.part)
-                  : TiledRunOutcome{tile.failure, std::move(tile.message), std::move(tile.detail)};
+    outcome = takeTile(evaluation, text, index, take);
     if (!outcome.ok()) {
       failedTile = index;
       counter.stop();

@@ -35,14 +35,19 @@ TiledRunOutcome writeFailure(const formats::RasterWrite& written, Language langu
   return outcome;
 }
 
+TiledRunOutcome takeTile(const TiledEvaluation& evaluation, const std::string& text, int index,
+                         const TileTaker& take) {
+  TileOutcome tile = evaluation.evaluate(text, index);
+  memory::giveBackFreePages();
+  if (!tile.ok) return {tile.failure, std::move(tile.message), std::move(tile.detail)};
+  return take(index, tile.part);
+}
+
 TiledRunOutcome forEachTile(const TiledEvaluation& evaluation, const std::string& text,
                             const TileTaker& take, const TileProgress& progress) {
   const int count = evaluation.plan().count();
   for (int index = 0; index < count; ++index) {
-    TileOutcome tile = evaluation.evaluate(text, index);
-    memory::giveBackFreePages();
-    if (!tile.ok) return {tile.failure, std::move(tile.message), std::move(tile.detail)};
-    if (TiledRunOutcome taken = take(index, tile.part); !taken.ok()) return taken;
+    if (TiledRunOutcome taken = takeTile(evaluation, text, index, take); !taken.ok()) return taken;
     if (progress) progress(index + 1, count);
   }
   return {};

@@ -35,6 +35,11 @@ TiledRunOutcome reduceTiles(const TiledEvaluation& evaluation, TiledExtremum& ex
 // Takes the nodes of one evaluated tile (writes them, reduces them); a failure ends the run.
 using TileTaker = std::function<TiledRunOutcome(int index, const grid::Grid& part)>;
 
+// Evaluates the text over one tile and hands its nodes to take, then gives the heap's free pages
+// back, so that memory stays that of one tile; the evaluation's failure, or take's.
+TiledRunOutcome takeTile(const TiledEvaluation& evaluation, const std::string& text, int index,
+                         const TileTaker& take);
+
 // Evaluates the text over every tile in order, handing each to take, and gives the heap's free
 // pages back after each one, so that memory stays that of one tile.
 TiledRunOutcome forEachTile(const TiledEvaluation& evaluation, const std::string& text,
