@@ -32,19 +32,13 @@ p = Polygon(xy)
 print(p.intersection(p).area)
 PY
 
+source "$(dirname "$0")/timing.sh"
 measure() {
   local name=$1
   shift
-  local times=() peak=0
-  for _ in $(seq "$runs"); do
-    /usr/bin/time -o "$work/time" -f '%e %M' "$@" > /dev/null 2>&1
-    read -r t m < "$work/time"
-    times+=("$t")
-    [ "$m" -gt "$peak" ] && peak=$m
-  done
-  local median
-  median=$(printf '%s\n' "${times[@]}" | sort -n | sed -n "$(((runs + 1) / 2))p")
-  printf '%-28s median %6.2f s  peak %5d MB  (%s)\n' "$name" "$median" "$((peak / 1024))" "${times[*]}"
+  local median peak times
+  read -r median peak times < <(median_and_peak "$runs" "$work" "$@")
+  printf '%-28s median %6.2f s  peak %5d MB  (%s)\n' "$name" "$median" "$((peak / 1024))" "$times"
 }
 
 measure "vellumar-calc, km" "$calc" -p "$work/circle.pol" 'Area(P1*P1)'

@@ -28,17 +28,11 @@ surface() {
 "$calc" -o "$work/big.tif" "$(surface "$side")" >/dev/null
 "$calc" -o "$work/6k.tif" "$(surface 6000)" >/dev/null
 
+source "$(dirname "$0")/timing.sh"
 # Median wall time and the largest peak memory (MB) of RUNS runs of the command.
 measure() {
-  local times=() peak=0
-  for _ in $(seq "$runs"); do
-    /usr/bin/time -f '%e %M' -o "$work/time" "$@" >/dev/null 2>&1
-    read -r t m <"$work/time"
-    times+=("$t")
-    [ "$m" -gt "$peak" ] && peak=$m
-  done
-  local median
-  median=$(printf '%s\n' "${times[@]}" | sort -g | sed -n "$(((runs + 1) / 2))p")
+  local median peak
+  read -r median peak _ < <(median_and_peak "$runs" "$work" "$@")
   echo "$median $((peak / 1024))"
 }
 
