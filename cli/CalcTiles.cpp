@@ -44,11 +44,12 @@ int CalcSession::loadTileInputs(std::vector<tiles::TiledEvaluation::Input>& inpu
   for (const Action& action : options_.actions) {
     const bool windows =
         action.type == Action::Type::LoadGrid && formats::readsAsRaster(action.argument);
-    auto reader = std::make_shared<formats::RasterWindowReader>();
+    std::shared_ptr<formats::RasterWindowReader> reader;
     engine::FileStatus status =
         windows ? workspace_.checkNotLoaded(engine::FileKind::Grid, action.argument)
                 : loadOperand(action);
     if (windows && status.ok) {
+      reader = std::make_shared<formats::RasterWindowReader>();
       status = workspace_.openGridWindows(action.argument, action.band, *reader);
     }
     if (const int reported = reportLoad(status); reported != exit_status::kSuccess) {
