@@ -29,6 +29,7 @@ void expectNodes(const Grid& grid, int code, double tolerance, F expected) {
   }
 }
 
+// The slope of a plane, and its z-range, are checked with blanks in both modes elsewhere.
 TEST(GridDerivatives, LinearAndPlanarGrids) {
   const Grid xs = makeGrid(9, 7, 100, 180, -3, 3, [](double x, double) { return x; });
   expectNodes(xs, 1, 1e-8, [](double, double) { return 1.0; });
@@ -36,15 +37,10 @@ TEST(GridDerivatives, LinearAndPlanarGrids) {
 
   const Grid plane =
       makeGrid(12, 10, 0, 11, 0, 18, [](double x, double y) { return 3 * x + 4 * y; });
-  expectNodes(plane, 6, 1e-8, [](double, double) { return 5.0; });
   expectNodes(plane, 8, 1e-7, [](double, double) { return std::atan(5.0) * 180 / M_PI; });
   expectNodes(plane, 22, 1e-10, [](double, double) { return 0.0; });
   expectNodes(plane, 7, 1e-10, [](double, double) { return 0.0; });
   expectNodes(plane, 9, 1e-9, [](double, double) { return 5.0 / std::sqrt(26.0); });
-  const Grid slope = derivativeGrid(plane, 6);
-  EXPECT_NEAR(slope.zmin, 5.0, 1e-8);
-  EXPECT_NEAR(slope.zmax, 5.0, 1e-8);
-  EXPECT_EQ(slope.mode(), Interpolation::Spline);
 
   // Aspect of planes facing the four directions.
   const auto aspectOf = [](double a, double b) {
@@ -179,24 +175,21 @@ TEST(GridDerivatives, CurvaturesSatisfyTheirIdentities) {
   }
 }
 
+// The derivatives sampled at points are derivativeAt's (checked above on the same surface); here
+// the values, and points outside the rectangle or on a grid without a surface.
 TEST(GridSampling, PointsOutsideKeepTheMissingValue) {
-  // The natural spline reproduces a function linear along each axis, z = xy + 2x - y, to the
-  // precision of its solve.
   const Grid grid =
       makeGrid(6, 6, 0, 5, 0, 5, [](double x, double y) { return x * y + 2 * x - y; });
   const std::vector<double> xs = {1.5, -1, 2.25, 5, 9};
   const std::vector<double> ys = {2.5, 1, 4.75, 5, 1};
   const auto values = sampleAtPoints(grid, SampledQuantity::Value, xs, ys, -9999);
+  ASSERT_EQ(values.size(), 5u);
   EXPECT_NEAR(values[0], 1.5 * 2.5 + 3.0 - 2.5, 1e-8);
   EXPECT_EQ(values[1], -9999.0);
   EXPECT_NEAR(values[2], 2.25 * 4.75 + 4.5 - 4.75, 1e-8);
   EXPECT_NEAR(values[3], 30.0, 1e-8);
   EXPECT_EQ(values[4], -9999.0);
-  const auto slopes = sampleAtPoints(grid, SampledQuantity::XY, xs, ys, -1);
-  EXPECT_NEAR(slopes[2], 1.0, 1e-8);
-  EXPECT_NEAR(sampleAtPoints(grid, SampledQuantity::X, xs, ys, -1)[2], 4.75 + 2.0, 1e-8);
-  EXPECT_NEAR(sampleAtPoints(grid, SampledQuantity::Y, xs, ys, -1)[0], 1.5 - 1.0, 1e-8);
-  EXPECT_EQ(slopes[1], -1.0);
+  EXPECT_NEAR(sampleAtPoints(grid, SampledQuantity::XY, xs, ys, -1)[2], 1.0, 1e-8);
   const Grid row = makeGrid(5, 1, 0, 4, 0, 0, wavy);
   EXPECT_EQ(sampleAtPoints(row, SampledQuantity::Value, xs, ys, -5),
             std::vector<double>(xs.size(), -5.0));

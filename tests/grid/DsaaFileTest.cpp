@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "common/CFormat.h"
 #include "common/FileIo.h"
 #include "grid/DsaaFile.h"
+#include "grid/GridArithmetic.h"
 
 namespace vellumar::grid {
 namespace {
@@ -20,18 +22,43 @@ namespace fs = std::filesystem;
 
 using DsaaFiles = vellumar::testing::FolderTest;
 
+// A grid written by GDAL's DSAA driver from a GeoTIFF with no-data margins: 12 x 9 nodes,
+// 14-digit extents, no-data nodes as 1.70141e+38, ten values to a line.
+const std::string kFixture = std::string(VELLUMAR_TEST_DATA) + "/gdal_blanks.grd";
+
+// The fixture's blank nodes, as the file lays them out (its margins and one hole).
+bool fixtureBlank(int i, int j) {
+  return i + j < 3 || (i >= 10 && j < 4) || (j == 8 && i < 5) || (i == 6 && j == 4);
+}
+
+std::size_t occurrences(const std::string& text, const std::string& word) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) {
+    ++count;
+  }
+  return count;
+}
+
+// Extents take 12 digits where they suffice and the fewest that read back otherwise; the z-range
+// (the stored one) and the nodes keep 12; blanks of every kind are written as the blanking value.
 TEST_F(DsaaFiles, WritesTheDocumentedBytes) {
-  Grid grid =
-      testing::makeGrid(3, 2, 0.0, 2.0, -1.0, 1.0, [](double x, double y) { return x + 3 * y; });
+  Grid grid = testing::makeGrid(3, 2, 0.1, 1.0 / 3.0 + 1.0, -1e-20, 100.25,
+                                [](double, double) { return 4.0; });
   grid.setNode(2, 1, 1.0 / 3.0);
   grid.setNode(0, 0, 1e20);
-  grid.zmin = -1.5;
+  grid.setNode(1, 0, std::numeric_limits<double>::quiet_NaN());
+  grid.setNode(2, 0, 5e38);
+  grid.setNode(0, 1, -2.0);
+  grid.zmin = 1.0 / 3.0;
   grid.zmax = 4.0;
   EXPECT_EQ(formatDsaa(grid),
-            "DSAA\r\n3 2\r\n0 2\r\n-1 1\r\n-1.5 4\r\n"
-            "1e+20 -2 -1 \r\n3 4 0.333333333333 \r\n");
+            "DSAA\r\n3 2\r\n0.1 1.3333333333333333\r\n-1e-20 100.25\r\n0.333333333333 4\r\n"
+            "1e+20 1.70141e+38 1.70141e+38 \r\n-2 4 0.333333333333 \r\n");
   ASSERT_TRUE(writeDsaa(grid, path("a.grd")));
   EXPECT_EQ(fileText("a.grd"), formatDsaa(grid));
+  Grid loaded;
+  ASSERT_TRUE(readDsaa(path("a.grd"), loaded));
+  EXPECT_EQ(testing::extentsOf(loaded), testing::extentsOf(grid));
 }
 
 TEST_F(DsaaFiles, RoundTripKeepsTwelveDigitsAndTheHeaderRange) {
@@ -84,9 +111,6 @@ TEST(DsaaParse, InfiniteAndNanNodesReadAsBlank) {
   EXPECT_EQ(grid.node(0, 0), 1.0);
   const Range range = rangeOf(grid.nodes());
   EXPECT_EQ(std::pair(range.min, range.max), std::pair(1.0, 2.0));
-  EXPECT_EQ(formatDsaa(grid),
-            "DSAA\r\n4 2\r\n0 3\r\n0 1\r\n-1 1\r\n1 1.70141e+38 1.70141e+38 1.70141e+38 \r\n"
-            "1.70141e+38 1.70141e+38 1.70141e+38 2 \r\n");
 }
 
 TEST(DsaaParse, RejectsMalformedFilesAndKeepsTheGrid) {
@@ -168,33 +192,23 @@ TEST(DsaaParse, NamesTheLineAtFault) {
   EXPECT_EQ(grid.node(0, 0), 3.0);
 }
 
-TEST_F(DsaaFiles, ReadsAndWritesReportRowsAndStopWhenAsked) {
-  const Grid grid =
-      testing::makeGrid(3, 5, 0, 1, 0, 1, [](double x, double y) { return x + 10 * y; });
+// The file reader reports every row and stops when asked, leaving the grid as it was (the writer,
+// and the reader of text held whole, are checked on large grids with the thread counts).
+TEST_F(DsaaFiles, ReadsReportRowsAndStopWhenAsked) {
+  ASSERT_TRUE(writeDsaa(testing::constantGrid(3, 5, 1.0), path("a.grd")));
   std::vector<std::int64_t> rows;
-  const RowProgress record = [&rows](std::int64_t done, std::int64_t total) {
+  Grid loaded;
+  ASSERT_TRUE(readDsaa(path("a.grd"), loaded, [&rows](std::int64_t done, std::int64_t total) {
     EXPECT_EQ(total, 5);
     rows.push_back(done);
     return true;
-  };
-  ASSERT_TRUE(writeDsaa(grid, path("a.grd"), record));
+  }));
   EXPECT_EQ(rows, (std::vector<std::int64_t>{1, 2, 3, 4, 5}));
-  rows.clear();
-  Grid loaded;
-  ASSERT_TRUE(readDsaa(path("a.grd"), loaded, record));
-  EXPECT_EQ(rows, (std::vector<std::int64_t>{1, 2, 3, 4, 5}));
-
-  // Stopping after the second row: the load changes nothing, the save keeps the old file and
-  // leaves no temporary file.
   const RowProgress stopAtTwo = [](std::int64_t done, std::int64_t) { return done < 2; };
   Grid kept = testing::constantGrid(2, 2, 9.0);
   EXPECT_EQ(readDsaa(path("a.grd"), kept, stopAtTwo).status, DsaaStatus::Cancelled);
   EXPECT_EQ(kept.nx(), 2);
   EXPECT_EQ(kept.node(0, 0), 9.0);
-  const std::string before = fileText("a.grd");
-  EXPECT_FALSE(writeDsaa(testing::constantGrid(3, 5, -1.0), path("a.grd"), stopAtTwo));
-  EXPECT_EQ(fileText("a.grd"), before);
-  EXPECT_EQ(entryCount(), 1u);
 }
 
 TEST_F(DsaaFiles, FailedSavesLeaveNothingBehind) {
@@ -224,6 +238,55 @@ TEST_F(DsaaFiles, FailedSavesLeaveNothingBehind) {
   EXPECT_EQ(fs::status(path("keep.grd")).permissions(),
             fs::perms::owner_read | fs::perms::owner_write);
   EXPECT_EQ(entryCount(), 3u);
+}
+
+TEST_F(DsaaFiles, AGdalGridReadsComputesAndWritesBackWithItsBlanks) {
+  Grid grid;
+  ASSERT_TRUE(readDsaa(kFixture, grid));
+  ASSERT_EQ(testing::countsOf(grid), std::pair(12, 9));
+  EXPECT_EQ(grid.left, cstrtod("37.127616666667", nullptr));
+  EXPECT_EQ(grid.top, cstrtod("55.770883333334", nullptr));
+  int blanks = 0;
+  for (int j = 0; j < 9; ++j) {
+    for (int i = 0; i < 12; ++i) {
+      EXPECT_EQ(isBlank(grid.node(i, j)), fixtureBlank(i, j)) << i << "," << j;
+      blanks += fixtureBlank(i, j);
+    }
+  }
+  ASSERT_EQ(blanks, 20);
+  EXPECT_EQ(grid.node(3, 0), 187.5);
+  // The range GDAL gives in the header is the range MIN and MAX find.
+  EXPECT_EQ(std::pair(minimum(grid), maximum(grid)), std::pair(120.53, 310.55));
+  EXPECT_EQ(testing::zRangeOf(grid), std::pair(120.53, 310.55));
+
+  // Feet to metres keeps every blank blank.
+  ErrorSink sink;
+  const Grid metres = combine(grid, 0.3048, BinaryOp::Multiply, false, sink);
+  EXPECT_DOUBLE_EQ(metres.zmin, 120.53 * 0.3048);
+  EXPECT_DOUBLE_EQ(metres.zmax, 310.55 * 0.3048);
+  ASSERT_TRUE(writeDsaa(metres, path("m.grd")));
+  const std::string text = fileText("m.grd");
+  // The extents go back as GDAL wrote them (they need all 14 digits), the blanks as the
+  // blanking value.
+  EXPECT_EQ(text.substr(0, text.find("\r\n", 12)),
+            "DSAA\r\n12 9\r\n37.127616666667 37.219283333334");
+  EXPECT_NE(text.find("\r\n55.704216666667 55.770883333334\r\n"), std::string::npos);
+  EXPECT_EQ(occurrences(text, "1.70141e+38 "), 20u);
+  EXPECT_EQ(text.find("e+37"), std::string::npos);
+
+  Grid again;
+  ASSERT_TRUE(readDsaa(path("m.grd"), again));
+  EXPECT_EQ(testing::extentsOf(again), testing::extentsOf(grid));
+  for (int j = 0; j < 9; ++j) {
+    for (int i = 0; i < 12; ++i) {
+      if (fixtureBlank(i, j)) {
+        EXPECT_EQ(again.node(i, j), kBlankValue);
+        continue;
+      }
+      EXPECT_NEAR(again.node(i, j), grid.node(i, j) * 0.3048, 1e-9) << i << "," << j;
+    }
+  }
+  EXPECT_FALSE(sink.failed());
 }
 
 }  // namespace

@@ -61,23 +61,12 @@ std::vector<double> hardValues(std::size_t count) {
     values.push_back(decade * 0.9999999999995);
     values.push_back(static_cast<double>(random() % 100000000) / 64.0);
   }
-  const double specials[] = {0.0,
-                             -0.0,
-                             kBlankValue,
-                             2 * kBlankValue,
-                             std::numeric_limits<double>::infinity(),
-                             -std::numeric_limits<double>::infinity(),
-                             std::numeric_limits<double>::quiet_NaN(),
-                             123456789012.5,
-                             123456789013.5,
-                             999999999999.5,
-                             1e-5,
-                             9.99999999999e-6,
-                             1e12,
-                             1e15,
-                             9007199254740991.0,
-                             9007199254740992.0,
-                             4.9e-324};
+  constexpr double kInf = std::numeric_limits<double>::infinity();
+  constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+  const double specials[] = {
+      0.0,  -0.0,           kBlankValue,        2 * kBlankValue,    kInf,    -kInf,
+      kNaN, 123456789012.5, 123456789013.5,     999999999999.5,     1e-5,    9.99999999999e-6,
+      1e12, 1e15,           9007199254740991.0, 9007199254740992.0, 4.9e-324};
   std::copy(std::begin(specials), std::end(specials), values.begin());
   values.resize(count);
   return values;
@@ -107,27 +96,22 @@ std::string nodeLines(const std::string& file) {
   return file.substr(at);
 }
 
-// Rows of 1000 nodes, longer than those of the thread-count test below.
-TEST_F(DsaaParallel, WritesEveryNodeAsPrintfDoes) {
-  const Grid grid = gridOf(1000, 150, hardValues(150000));
-  EXPECT_EQ(nodeLines(formatDsaa(grid)), printfNodeLines(grid));
-}
-
-TEST_F(DsaaParallel, WritesTheSameBytesWhateverTheThreads) {
-  // 14 blocks of rows: several batches of blocks at one or two threads, one at seven.
-  const Grid grid = gridOf(300, 3000, hardValues(900000));
-  std::string first;
-  for (const unsigned threads : kThreadCounts) {
-    parallel::setThreadLimit(threads);
-    const std::string name = std::to_string(threads) + ".grd";
-    ASSERT_TRUE(writeDsaa(grid, path(name)));
-    const std::string bytes = fileText(name);
-    if (first.empty()) {
-      first = bytes;
-      EXPECT_EQ(nodeLines(bytes), printfNodeLines(grid));
-      EXPECT_EQ(bytes.rfind("DSAA\r\n300 3000\r\n0 1\r\n0 1\r\n", 0), 0u);
+// Rows of 1000 nodes, and 14 blocks of rows (several batches of blocks at one or two threads,
+// one at seven): the same bytes, printf's, whatever the threads.
+TEST_F(DsaaParallel, WritesEveryNodeAsPrintfDoesWhateverTheThreads) {
+  for (const Grid& grid :
+       {gridOf(1000, 150, hardValues(150000)), gridOf(300, 3000, hardValues(900000))}) {
+    SCOPED_TRACE(grid.nx());
+    const std::string header = "DSAA\r\n" + std::to_string(grid.nx()) + " " +
+                               std::to_string(grid.ny()) + "\r\n0 1\r\n0 1\r\n";
+    const std::string expected = printfNodeLines(grid);
+    for (const unsigned threads : kThreadCounts) {
+      parallel::setThreadLimit(threads);
+      ASSERT_TRUE(writeDsaa(grid, path("a.grd")));
+      const std::string bytes = fileText("a.grd");
+      EXPECT_EQ(bytes.rfind(header, 0), 0u) << threads << " threads";
+      EXPECT_TRUE(nodeLines(bytes) == expected) << threads << " threads";
     }
-    EXPECT_TRUE(bytes == first) << threads << " threads";
   }
 }
 
@@ -203,76 +187,59 @@ TEST_F(DsaaParallel, ReadsTheSameNodesWhateverTheThreads) {
   }
 }
 
-TEST_F(DsaaParallel, FaultsInLaterPiecesNameTheLineOfTheSerialReader) {
+// Faults in later pieces name the line the serial reader names, and every whole row before the
+// fault is reported, no more. Texts whose header, one token or the white space at the end is
+// wider than the file reader's window read as held whole: the reader holds more of the file as it
+// needs, and lines are counted across windows.
+TEST_F(DsaaParallel, FaultsAndWideTokensReadAsTheSerialReaderReadsThem) {
   const LargeText& large = largeText();
   const int last = LargeText::kNx * LargeText::kNy - 1;
   const std::string missingLast = large.text.substr(0, large.offsets[last]) + "\n\n \t\r\n";
-  // The text, the line at fault, and the node where the serial reader stops.
+  const std::string padding = std::string(9 << 20, ' ') + "\n\n";
+  const std::string wideOne = "1" + std::string(9 << 20, '0') + "e-" + std::to_string(9 << 20);
+  const std::string head = "DSAA\n2 2\n0 1 0 1 0 4\n1 ";
+  // The text, the outcome, the line at fault, and the node where the serial reader stops.
   const struct {
     std::string text;
+    DsaaStatus status;
     std::int64_t line;
     int node;
   } cases[] = {
-      {large.spoiled({800000}), large.lines[800000], 800000},
+      {large.spoiled({800000}), DsaaStatus::Invalid, large.lines[800000], 800000},
       // The first of several faults counts, in whatever pieces and batches they are.
-      {large.spoiled({850000, 250001, 600001}), large.lines[250001], 250001},
-      {large.spoiled({last}) + " 1", large.lines[last], last},
+      {large.spoiled({850000, 250001, 600001}), DsaaStatus::Invalid, large.lines[250001], 250001},
+      {large.spoiled({last}) + " 1", DsaaStatus::Invalid, large.lines[last], last},
       // One value short: the line of the last value there is.
-      {missingLast, large.lines[last - 1], last},
-      {large.spoiled({last - 1}).substr(0, large.offsets[last]), large.lines[last - 1], last - 1},
+      {missingLast, DsaaStatus::Invalid, large.lines[last - 1], last},
+      {large.spoiled({last - 1}).substr(0, large.offsets[last]), DsaaStatus::Invalid,
+       large.lines[last - 1], last - 1},
+      {"DSAA" + padding + "2 2\n0 1 0 1 0 4\n1 2\n3 4\n", DsaaStatus::Ok, 0, 4},
+      {head + wideOne + "\n3 4\n", DsaaStatus::Ok, 0, 4},
+      {head + wideOne + "x\n3 4\n", DsaaStatus::Invalid, 4, 1},
+      // A value short, after lines of nothing: the line of the last value there is.
+      {head + "2\n3" + padding + padding, DsaaStatus::Invalid, 5, 3},
+      {head + "2\n3" + padding + "\nx", DsaaStatus::Invalid, 8, 3},
+      {"DSAA\n2" + padding + "x 2\n0 1 0 1 0 4\n1 2\n3 4\n", DsaaStatus::Invalid, 4, 0},
   };
   for (const unsigned threads : kThreadCounts) {
     parallel::setThreadLimit(threads);
     for (const auto& c : cases) {
       for (const bool file : {false, true}) {
-        Grid grid = testing::constantGrid(2, 2, 9.0);
-        std::int64_t rowsReported = 0;
-        const RowProgress count = [&rowsReported](std::int64_t done, std::int64_t) {
-          rowsReported = done;
-          return true;
-        };
-        const DsaaRead outcome = readFrom(file, c.text, grid, count);
         const std::string where = std::to_string(threads) + " threads, node " +
                                   std::to_string(c.node) + ", " + sourceName(file);
-        EXPECT_EQ(outcome.status, DsaaStatus::Invalid) << where;
-        EXPECT_EQ(outcome.line, c.line) << where;
-        EXPECT_EQ(grid.node(1, 1), 9.0);
-        // Every whole row before the fault was reported, and no more.
-        EXPECT_EQ(rowsReported, c.node / LargeText::kNx) << where;
-      }
-    }
-  }
-}
-
-// Texts whose header, one token or the white space at the end is wider than the file reader's
-// window: the reader holds more of the file as it needs, and lines are counted across windows.
-TEST_F(DsaaParallel, TokensAndSpaceWiderThanAWindowReadAsHeldWhole) {
-  const std::string padding = std::string(9 << 20, ' ') + "\n\n";
-  const std::string wideOne = "1" + std::string(9 << 20, '0') + "e-" + std::to_string(9 << 20);
-  const struct {
-    std::string text;
-    DsaaStatus status;
-    std::int64_t line;
-  } cases[] = {
-      {"DSAA" + padding + "2 2\n0 1 0 1 0 4\n1 2\n3 4\n", DsaaStatus::Ok, 0},
-      {"DSAA\n2 2\n0 1 0 1 0 4\n1 " + wideOne + "\n3 4\n", DsaaStatus::Ok, 0},
-      {"DSAA\n2 2\n0 1 0 1 0 4\n1 " + wideOne + "x\n3 4\n", DsaaStatus::Invalid, 4},
-      // A value short, after lines of nothing: the line of the last value there is.
-      {"DSAA\n2 2\n0 1 0 1 0 4\n1 2\n3" + padding + padding, DsaaStatus::Invalid, 5},
-      {"DSAA\n2 2\n0 1 0 1 0 4\n1 2\n3" + padding + "\nx", DsaaStatus::Invalid, 8},
-      {"DSAA\n2" + padding + "x 2\n0 1 0 1 0 4\n1 2\n3 4\n", DsaaStatus::Invalid, 4},
-  };
-  for (const unsigned threads : {1u, 2u}) {
-    parallel::setThreadLimit(threads);
-    for (const auto& c : cases) {
-      for (const bool file : {false, true}) {
-        Grid grid;
-        const DsaaRead outcome = readFrom(file, c.text, grid);
-        const std::string where = std::to_string(threads) + " threads, line " +
-                                  std::to_string(c.line) + ", " + sourceName(file);
+        Grid grid = testing::constantGrid(2, 2, 9.0);
+        std::int64_t rowsReported = 0;
+        const DsaaRead outcome = readFrom(file, c.text, grid, [&](std::int64_t done, std::int64_t) {
+          rowsReported = done;
+          return true;
+        });
         EXPECT_EQ(outcome.status, c.status) << where;
         EXPECT_EQ(outcome.line, c.line) << where;
-        if (c.status != DsaaStatus::Ok) continue;
+        EXPECT_EQ(rowsReported, c.node / (c.node > 4 ? LargeText::kNx : 2)) << where;
+        if (c.status != DsaaStatus::Ok) {
+          EXPECT_EQ(grid.node(1, 1), 9.0) << where;
+          continue;
+        }
         ASSERT_EQ(grid.nodeCount(), 4u) << where;
         EXPECT_EQ(grid.node(0, 0), 1.0) << where;
         EXPECT_EQ(grid.node(1, 0), c.text.find(wideOne) != std::string::npos ? 1.0 : 2.0) << where;

@@ -14,21 +14,6 @@ namespace {
 using testing::makeGrid;
 using testing::wavy;
 
-TEST(GridSurface, ReproducesNodesAndLinearSurfaces) {
-  const Grid grid = makeGrid(9, 7, -3.0, 5.0, 10.0, 13.0, wavy);
-  for (int j = 0; j < grid.ny(); ++j) {
-    for (int i = 0; i < grid.nx(); ++i) {
-      EXPECT_NEAR(grid.value(grid.nodeX(i), grid.nodeY(j)), grid.node(i, j), 1e-9) << i << "," << j;
-    }
-  }
-  // A natural spline through a plane is that plane.
-  const Grid plane =
-      makeGrid(6, 5, 0.0, 10.0, 0.0, 4.0, [](double x, double y) { return 2 * x - y + 1; });
-  for (double x = 0.0; x <= 10.0; x += 0.37) {
-    EXPECT_NEAR(plane.value(x, 1.3), 2 * x - 1.3 + 1, 1e-9);
-  }
-}
-
 // Natural cubic spline through equally spaced data, solved for the second derivatives M_k.
 double naturalSpline(const std::vector<double>& f, double h, double x) {
   const int n = static_cast<int>(f.size());
@@ -59,42 +44,34 @@ TEST(GridSurface, MatchesTheNaturalCubicSplineAlongAnAxis) {
   }
 }
 
-TEST(GridSurface, IsSmoothAcrossCellEdgesWithNaturalEnds) {
+TEST(GridSurface, CurvatureIsContinuousAcrossCellEdgesAndZeroAtTheEnds) {
   const Grid grid = makeGrid(8, 6, 0.0, 7.0, 0.0, 10.0, wavy);
   const double h = 1e-4;
-  const double y = 3.3;
-  auto f = [&](double x) { return grid.value(x, y); };
+  // The second differences on both sides of x along the line y = 3.3, and of y along x = 2.6.
+  const auto alongX = [&](double x, double d) {
+    return (grid.value(x, 3.3) - 2 * grid.value(x + d, 3.3) + grid.value(x + 2 * d, 3.3)) / (d * d);
+  };
+  const auto alongY = [&](double y, double d) {
+    return (grid.value(2.6, y) - 2 * grid.value(2.6, y + d) + grid.value(2.6, y + 2 * d)) / (d * d);
+  };
   for (int i = 1; i < grid.nx() - 1; ++i) {
-    const double x = grid.nodeX(i);
-    EXPECT_NEAR(f(x - h), f(x + h), 1e-3);
-    const double leftSlope = (f(x) - f(x - h)) / h;
-    const double rightSlope = (f(x + h) - f(x)) / h;
-    EXPECT_NEAR(leftSlope, rightSlope, 1e-3);
-    const double leftCurve = (f(x) - 2 * f(x - h) + f(x - 2 * h)) / (h * h);
-    const double rightCurve = (f(x) - 2 * f(x + h) + f(x + 2 * h)) / (h * h);
-    EXPECT_NEAR(leftCurve, rightCurve, 1e-2);
+    EXPECT_NEAR(alongX(grid.nodeX(i), -h), alongX(grid.nodeX(i), h), 1e-2) << i;
   }
-  // The same across a row edge, and zero curvature at both ends of each axis.
-  auto g = [&](double yy) { return grid.value(2.6, yy); };
-  const double edge = grid.nodeY(2);
-  EXPECT_NEAR((g(edge) - 2 * g(edge - h) + g(edge - 2 * h)) / (h * h),
-              (g(edge) - 2 * g(edge + h) + g(edge + 2 * h)) / (h * h), 1e-2);
-  EXPECT_NEAR((f(0) - 2 * f(h) + f(2 * h)) / (h * h), 0.0, 1e-2);
-  EXPECT_NEAR((f(7) - 2 * f(7 - h) + f(7 - 2 * h)) / (h * h), 0.0, 1e-2);
-  EXPECT_NEAR((g(10) - 2 * g(10 - h) + g(10 - 2 * h)) / (h * h), 0.0, 1e-2);
+  EXPECT_NEAR(alongY(grid.nodeY(2), -h), alongY(grid.nodeY(2), h), 1e-2);
+  EXPECT_NEAR(alongX(0, h), 0.0, 1e-2);
+  EXPECT_NEAR(alongX(7, -h), 0.0, 1e-2);
+  EXPECT_NEAR(alongY(10, -h), 0.0, 1e-2);
   // Interior curvature is far from zero, so the end checks mean something.
-  EXPECT_GT(std::fabs((f(3.5) - 2 * f(3.5 + h) + f(3.5 + 2 * h)) / (h * h)), 0.05);
+  EXPECT_GT(std::fabs(alongX(3.5, h)), 0.05);
 }
 
-TEST(GridSurface, SmallAndDegenerateGrids) {
+TEST(GridSurface, SmallDegenerateGridsAndOutsidePoints) {
   const Grid square =
       makeGrid(2, 2, 0.0, 2.0, 0.0, 4.0, [](double x, double y) { return x * y + x; });
   // Nodes 0, 2 (bottom) and 0, 10 (top): a 2 x 2 spline is the bilinear interpolant.
   for (double x : {0.0, 0.3, 1.0, 1.7, 2.0}) {
     for (double y : {0.0, 1.1, 2.5, 4.0}) {
-      const double s = x / 2, t = y / 4;
-      const double bilinear = 0 + (2 - 0) * s + (0 - 0) * t + (10 - 2 - 0 + 0) * s * t;
-      EXPECT_NEAR(square.value(x, y), bilinear, 1e-12);
+      EXPECT_NEAR(square.value(x, y), 2 * (x / 2) + 8 * (x / 2) * (y / 4), 1e-12);
     }
   }
   const Grid column = makeGrid(1, 5, 3.0, 3.0, 0.0, 4.0, [](double, double y) { return y + 1; });
@@ -102,13 +79,8 @@ TEST(GridSurface, SmallAndDegenerateGrids) {
   const Grid row = makeGrid(5, 1, 0.0, 4.0, 0.0, 1.0, [](double x, double) { return x + 1; });
   EXPECT_EQ(row.value(2.0, 0.0), 0.0);
   EXPECT_EQ(Grid().value(0.0, 0.0), 0.0);
-}
-
-TEST(GridSurface, EdgesAndOutsidePoints) {
+  // A rounding past an edge is outside, and so is NaN.
   const Grid grid = makeGrid(5, 4, 1.0, 9.0, -2.0, 4.0, wavy);
-  for (const auto& [i, j] : {std::pair{4, 3}, {4, 2}, {1, 3}}) {
-    EXPECT_NEAR(grid.value(grid.nodeX(i), grid.nodeY(j)), grid.node(i, j), 1e-9) << i << "," << j;
-  }
   for (const auto& [x, y] : {std::pair{9.0 + 1e-12, 0.0},
                              {1.0 - 1e-12, 0.0},
                              {3.0, 4.0 + 1e-12},
@@ -126,13 +98,10 @@ TEST(GridSurface, BilinearModeAndNodeChanges) {
   EXPECT_NE(grid.value(0.5, 0.5), splineMid);
   EXPECT_DOUBLE_EQ(grid.value(2.0, 2.0), 10.0);
 
-  // A copy shares the surface until one of them changes a node.
+  // A change through the node array is seen by the spline surface (a change through setNode, and
+  // copies, are checked with the threads below).
   grid.setMode(Interpolation::Spline);
-  const Grid copy = grid;
-  EXPECT_EQ(copy.value(0.7, 1.2), grid.value(0.7, 1.2));
-  grid.setNode(1, 1, 50.0);
-  EXPECT_NEAR(grid.value(1.0, 1.0), 50.0, 1e-9);
-  EXPECT_NEAR(copy.value(1.0, 1.0), 4.0, 1e-9);
+  EXPECT_NEAR(grid.value(1.0, 1.0), 4.0, 1e-9);
   grid.mutableNodes()[0] = -7.0;
   EXPECT_NEAR(grid.value(0.0, 0.0), -7.0, 1e-9);
 }
