@@ -96,15 +96,9 @@ TEST_F(EachRecord, ATextThatAssignsNamesIsEvaluatedInTurn) {
 }
 
 TEST_F(EachRecord, ACancelKeepsTheRecordsBeforeIt) {
-  struct CancelAt : ProgressObserver {
-    int steps = 0;
-    void start(std::string_view, std::int64_t) override {}
-    bool step(std::int64_t) override { return ++steps < 12; }
-    void close() override {}
-  };
   for (const unsigned threads : {1u, 2u, 7u}) {
     parallel::setThreadLimit(threads);
-    CancelAt cancel;
+    testing::Recorder cancel(12);
     const EachOutcome outcome =
         evaluateEachRecord(calc_, "P1", "MIN(G1 * 2 + 1) + Area(P1)", &cancel);
     EXPECT_TRUE(outcome.cancelled) << threads;

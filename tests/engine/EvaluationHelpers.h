@@ -2,13 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
+#include "../geometry/TestShapes.h"
 #include "common/ErrorSink.h"
 #include "engine/Calculator.h"
+#include "engine/LinePacking.h"
 #include "engine/ResultText.h"
 #include "grid/Grid.h"
 
@@ -102,6 +107,31 @@ inline Operand dataOf(std::vector<double> values, std::vector<double> x, std::ve
       std::make_shared<const data::DATA>(std::move(values), std::move(x), std::move(y)));
 }
 
+// Records the captions, totals, reports, closes and statements of an evaluation; cancels at
+// report number cancelAt (0: never).
+class Recorder final : public ProgressObserver {
+ public:
+  explicit Recorder(int cancelAt = 0) : cancelAt_(cancelAt) {}
+  void start(std::string_view caption, std::int64_t total) override {
+    captions.emplace_back(caption);
+    totals.push_back(total);
+  }
+  bool step(std::int64_t done) override {
+    steps.push_back(done);
+    return cancelAt_ == 0 || static_cast<int>(steps.size()) < cancelAt_;
+  }
+  void close() override { ++closes; }
+  void statement(int index, int count) override { statements.emplace_back(index, count); }
+  std::vector<std::string> captions;
+  std::vector<std::int64_t> totals;
+  std::vector<std::int64_t> steps;
+  std::vector<std::pair<int, int>> statements;
+  int closes = 0;
+
+ private:
+  int cancelAt_;
+};
+
 // A display and the number it evaluates to, for tables of cases.
 struct NumberCase {
   const char* display;
@@ -115,6 +145,15 @@ class CalculatorTest : public ::testing::Test {
   void put(const std::string& name, Operand value, const std::string& path = {}) {
     value.setSourcePath(path);
     calc_.registry().findOrCreate(name).value = std::move(value);
+  }
+  // The rings as a polygon (or lines) operand, as a load command packs them.
+  void putRings(const std::string& name, std::vector<geometry::Line> rings,
+                Kind kind = Kind::Polygon, bool keepIds = false) {
+    put(name, packCover(geometry::test::coverOf(std::move(rings)), kind, keepIds));
+  }
+  // Expects each display to fail with its message.
+  void expectMessages(std::initializer_list<std::pair<std::string, std::string>> cases) {
+    for (const auto& [display, message] : cases) EXPECT_EQ(failure(display), message) << display;
   }
   // The message of a display that must fail.
   std::string failure(const std::string& display) {

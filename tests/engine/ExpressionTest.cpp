@@ -181,12 +181,6 @@ TEST(Expressions, BlankInputFailsWithoutMessageAndKeepsTheText) {
   EXPECT_EQ(sink.code(), sink_code::kMessage);
 }
 
-TEST(Expressions, CyrillicNames) {
-  S_Calculator calc;
-  EXPECT_EQ(numberOf(calc, "глубина = 1500; Ёж_2 = 2; глубина / Ёж_2"), 750);
-  EXPECT_EQ(numberOf(calc, "глубина"), 1500);
-}
-
 TEST(Builtins, EveryNameIsFoundOnceAndEveryFormComputes) {
   // A name listed twice would shadow its second entry; a form without a handler would crash.
   std::set<std::string_view> names;

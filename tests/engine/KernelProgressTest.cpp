@@ -19,28 +19,7 @@ namespace {
 
 using testing::evaluate;
 
-// Records the captions, totals and reports; cancels at report number cancelAt (0: never).
-class Observer final : public ProgressObserver {
- public:
-  explicit Observer(int cancelAt) : cancelAt_(cancelAt) {}
-  void start(std::string_view caption, std::int64_t total) override {
-    captions.emplace_back(caption);
-    totals.push_back(total);
-  }
-  bool step(std::int64_t done) override {
-    steps.push_back(done);
-    return cancelAt_ == 0 || static_cast<int>(steps.size()) < cancelAt_;
-  }
-  void close() override {}
-  void statement(int index, int count) override { statements.emplace_back(index, count); }
-  std::vector<std::string> captions;
-  std::vector<std::pair<int, int>> statements;
-  std::vector<std::int64_t> totals;
-  std::vector<std::int64_t> steps;
-
- private:
-  int cancelAt_;
-};
+using Observer = testing::Recorder;
 
 // G1: 401 x 301 nodes of x*y + x; G2 the same rectangle, coarser; D1 the nodes of G1 as points.
 void defineOperands(S_Calculator& calc) {
@@ -70,7 +49,7 @@ TEST(KernelProgress, LongOperationsShowAPercentageAndStopOnCancel) {
     const testing::Outcome plain = evaluate(calc, c.display);
     ASSERT_TRUE(plain.ok) << plain.text;
 
-    Observer full(0);
+    Observer full;
     const testing::Outcome complete = evaluate(calc, c.display, &full);
     EXPECT_TRUE(complete.ok) << complete.text;
     EXPECT_EQ(complete.text, plain.text);
@@ -94,7 +73,7 @@ TEST(KernelProgress, LongOperationsShowAPercentageAndStopOnCancel) {
 
 TEST(KernelProgress, TextsOfSeveralStatementsSayWhereEachBegins) {
   S_Calculator calc;
-  Observer several(0);
+  Observer several;
   // An empty statement counts as one.
   ASSERT_TRUE(evaluate(calc, "a = 1;; Dense(EG(0, 1, 0, 1, 0.004, 0.004), 2); a", &several).ok);
   const std::vector<std::pair<int, int>> expected = {{0, 4}, {1, 4}, {2, 4}, {3, 4}, {0, 1}};
@@ -102,7 +81,7 @@ TEST(KernelProgress, TextsOfSeveralStatementsSayWhereEachBegins) {
   EXPECT_FALSE(several.steps.empty());
   // One statement, with or without its ';', reports the kernel's progress alone.
   for (const char* text : {"Dense(EG(0, 1, 0, 1, 0.004, 0.004), 2)", "1;"}) {
-    Observer one(0);
+    Observer one;
     ASSERT_TRUE(evaluate(calc, text, &one).ok);
     EXPECT_TRUE(one.statements.empty()) << text;
   }

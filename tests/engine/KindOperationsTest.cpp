@@ -12,6 +12,8 @@
 namespace vellumar::engine {
 namespace {
 
+using geometry::test::coverOf;
+using geometry::test::tagged;
 using testing::dataOf;
 using testing::evaluate;
 
@@ -28,22 +30,14 @@ class KindOperations : public testing::CalculatorTest {
     put("Dnoxy", dataOf({1, 2, 3}));
     put("D4", dataOf({1, 2, 3, 4}));
     put("Dempty", Operand::data(std::make_shared<const data::DATA>()));
-    put("P1", packCover(squares({{0, 0, 2, 2.5}, {5, 5, 1, -1}}), Kind::Polygon), "/maps/p1.pol");
-    put("P2", packCover(squares({{1, 1, 2, 7}}), Kind::Polygon));
-    put("C1", packCover(squares({{0, 0, 1, 4}}), Kind::Lines));
+    put("P1", packCover(coverOf({square(0, 0, 2, 2.5), square(5, 5, 1, -1)}), Kind::Polygon),
+        "/maps/p1.pol");
+    putRings("P2", {square(1, 1, 2, 7)});
+    putRings("C1", {square(0, 0, 1, 4)}, Kind::Lines);
   }
 
-  struct Square {
-    double x, y, side, value;
-  };
-
-  static geometry::Cover squares(std::initializer_list<Square> list) {
-    geometry::Cover cover;
-    for (const Square& s : list) {
-      cover.appendLine(geometry::test::tagged(
-          geometry::test::squareRing(s.x, s.y, s.x + s.side, s.y + s.side), 0, s.value));
-    }
-    return cover;
+  static geometry::Line square(double x, double y, double side, double value) {
+    return tagged(geometry::test::squareRing(x, y, x + side, y + side), 0, value);
   }
 };
 
@@ -107,30 +101,26 @@ TEST_F(KindOperations, LinesAndPolygonsWithNumbersGiveLines) {
   EXPECT_EQ(number("MIN(max(P1, 0))"), 0);
 }
 
-TEST_F(KindOperations, DataWithGridsTakeTheSurfaceAtTheirPoints) {
-  // Points inside the grid take its surface value; points outside and missing ones are missing.
+// Data columns keep their missing elements and lengths; with grids, points inside take the
+// surface value and points outside and missing ones are missing.
+TEST_F(KindOperations, DataColumnsKeepMissingElementsAndTakeTheSurfaceAtTheirPoints) {
   const auto sum = values("D1 + G1");
   ASSERT_EQ(sum.size(), 3u);
   EXPECT_NEAR(sum[0], 2, 1e-12);
   EXPECT_EQ(sum[1], -9999);
   EXPECT_EQ(sum[2], -9999);
   EXPECT_NEAR(values("G1 - D1")[0], 0, 1e-12);
-}
-
-TEST_F(KindOperations, DataColumnsKeepMissingElementsAndTheirLengths) {
   EXPECT_EQ(values("D1 * 2 + 1"), (std::vector<double>{3, -9999, 7}));
   EXPECT_EQ(values("-D1"), (std::vector<double>{-1, -9999, -3}));
   EXPECT_EQ(values("Sqrt(D1)")[1], -9999);
   // With outC = 3, 3 is the missing value.
   const testing::NumberCase sums[] = {
-      {"Sum(D1)", 4}, {"MIN(D1) + MAX(D1)", 4}, {"outC = 3; Sum(D1)", -9998}};
+      {"Sum(D1)", 4},  {"MIN(D1) + MAX(D1)", 4}, {"MIN(G1) + MAX(G1)", 10},   {"MAX(G1 * -1)", -1},
+      {"MIN(P1)", -1}, {"MAX(P1)", 2.5},         {"outC = 3; Sum(D1)", -9998}};
   expectNumbers(sums);
 }
 
-TEST_F(KindOperations, ExtremaOfGridsAndLines) {
-  const testing::NumberCase extrema[] = {
-      {"MIN(G1) + MAX(G1)", 10}, {"MAX(G1 * -1)", -1}, {"MIN(P1)", -1}, {"MAX(P1)", 2.5}};
-  expectNumbers(extrema);
+TEST_F(KindOperations, ResultTextsNameTheKind) {
   for (const auto& [display, text] : {std::pair{"G1 / G1", "Результат - карта - готов !"},
                                       {"D1", "Результат - данные - готов !"},
                                       {"Dempty", "Результат - данные - пустой !"},
@@ -165,14 +155,10 @@ TEST_F(KindOperations, IdentifierListShowsPathsOrMemory) {
 }
 
 TEST(LinePacking, RingsRoundTripThroughThePackedTables) {
-  geometry::Cover cover;
-  geometry::Line four({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 0, 0}});
-  four.value = 3;
-  geometry::Line five({{5, 5, 0}, {6, 5, 0}, {6, 6, 0}, {5, 6, 0}, {5, 5, 0}});
-  five.value = -2;
-  cover.appendLine(four);
-  cover.appendLine(five);
-  const Operand packed = packCover(cover, Kind::Polygon);
+  const Operand packed =
+      packCover(coverOf({tagged(geometry::Line({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 0, 0}}), 0, 3),
+                         tagged(geometry::test::squareRing(5, 5, 6, 6), 0, -2)}),
+                Kind::Polygon);
   EXPECT_EQ(packed.points().count(), 9u);
   EXPECT_EQ(packed.parts(), (std::vector<std::int32_t>{4, 5}));
   geometry::Cover back;

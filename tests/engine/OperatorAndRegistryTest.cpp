@@ -14,11 +14,17 @@ namespace {
 using testing::evaluate;
 using testing::numberOf;
 
-// In turn on one calculator; z exists, as 0, before its value is read.
+// In turn on one calculator; z exists, as 0, before its value is read; names may be Cyrillic.
 TEST(Registry, AssignmentCreatesNamesThatOutliveTheEvaluation) {
   S_Calculator calc;
-  const testing::NumberCase cases[] = {{"x = 4; x*x", 16}, {"x + 1", 5},     {"1 + y = 2 * 3", 7},
-                                       {"y", 6},           {"z = z + 1", 1}, {"Pi = 3; Pi", 3}};
+  const testing::NumberCase cases[] = {{"x = 4; x*x", 16},
+                                       {"x + 1", 5},
+                                       {"1 + y = 2 * 3", 7},
+                                       {"y", 6},
+                                       {"z = z + 1", 1},
+                                       {"Pi = 3; Pi", 3},
+                                       {"глубина = 1500; Ёж_2 = 2; глубина / Ёж_2", 750},
+                                       {"глубина", 1500}};
   for (const auto& c : cases) EXPECT_EQ(numberOf(calc, c.display), c.value) << c.display;
 }
 
@@ -37,7 +43,7 @@ TEST(Registry, ListLinesPadNamesToNineteenCharacters) {
   EXPECT_EQ(nameOfListLine(lines[7]), "длина");
 }
 
-TEST(Operand, AssignKeepsThePathAndDropsThePosition) {
+TEST(Operand, AssignKeepsThePathDropsThePositionAndKeepsOnlyTheNewKind) {
   Operand loaded = Operand::number(1);
   loaded.setSourcePath("/maps/dem.grd");
   loaded.setArgumentPosition(2);
@@ -47,15 +53,12 @@ TEST(Operand, AssignKeepsThePathAndDropsThePosition) {
   EXPECT_EQ(target.sourcePath(), "/maps/kept.grd");
   EXPECT_EQ(target.argumentPosition(), 0u);
   EXPECT_EQ(target.numberValue(), 1);
-}
-
-TEST(Operand, AssignKeepsOnlyTheContentsOfTheNewKind) {
   auto grid =
       std::make_shared<const grid::Grid>(2, 2, grid::Grid{}, grid::NodeVector{1.0, 2.0, 3.0, 4.0});
   std::weak_ptr<const grid::Grid> watched = grid;
   auto column = std::make_shared<const data::DATA>(
       std::vector<double>{1, 2}, std::vector<double>{0, 1}, std::vector<double>{0, 1});
-  Operand target = Operand::grid(std::move(grid));
+  target = Operand::grid(std::move(grid));
   target.assign(Operand::lines(Kind::Polygon, column,
                                std::make_shared<const std::vector<std::int32_t>>(1, 2)));
   EXPECT_EQ(target.kind(), Kind::Polygon);

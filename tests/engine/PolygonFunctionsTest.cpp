@@ -86,32 +86,24 @@ TEST_F(PolygonFunctions, AreaAndLengthWholeAndInsideAPolygon) {
 }
 
 TEST_F(PolygonFunctions, InsideAndOutsideFlags) {
-  // Nodes column by column; the square on nodes: vertices and the bottom and right edges are
-  // inside, the left and top edges outside, and the rectangle's bounds count here.
-  const Operand flags = result("IO_P(G1, Pnodes)");
-  ASSERT_EQ(flags.kind(), Kind::Data);
-  const data::DATA& rows = flags.points();
-  ASSERT_EQ(rows.count(), 25u);
-  const std::vector<std::vector<double>> inside = {// x = 0 ... 4 (outer), y = 0 ... 4 (inner)
-                                                   {0, 0, 0, 0, 0},
-                                                   {0, 1, 0, 1, 0},
-                                                   {0, 1, 1, 0, 0},
-                                                   {0, 1, 1, 1, 0},
-                                                   {0, 0, 0, 0, 0}};
-  for (int i = 0; i < 5; ++i) {
-    for (int j = 0; j < 5; ++j) {
-      const std::size_t row = static_cast<std::size_t>(i * 5 + j);
-      EXPECT_EQ(rows.x()[row], i);
-      EXPECT_EQ(rows.y()[row], j);
-      EXPECT_EQ(rows.values()[row], inside[i][j]) << i << ' ' << j;
-    }
+  // Nodes column by column (x = 0 ... 4, y = 0 ... 4 within each); the square on nodes: vertices
+  // and the bottom and right edges are inside, the left and top edges outside, and the
+  // rectangle's bounds count here.
+  const std::vector<double> inside = {0, 0, 0, 0, 0, 0, 1, 0, 1, 0, 0, 1, 1,
+                                      0, 0, 0, 1, 1, 1, 0, 0, 0, 0, 0, 0};
+  EXPECT_EQ(values("IO_P(G1, Pnodes)"), inside);
+  ASSERT_EQ(calc_.result().kind(), Kind::Data);
+  const auto x = calc_.result().points().x();
+  const auto y = calc_.result().points().y();
+  ASSERT_EQ(x.size(), 25u);
+  for (std::size_t row = 0; row < 25; ++row) {
+    EXPECT_EQ(x[row], static_cast<double>(row / 5)) << row;
+    EXPECT_EQ(y[row], static_cast<double>(row % 5)) << row;
   }
-  const Operand outOperand = result("Out(G1, Pnodes)");
-  const data::DATA& out = outOperand.points();
-  for (std::size_t row = 0; row < 25; ++row) EXPECT_EQ(out.values()[row], 1.0 - rows.values()[row]);
-  const Operand sameOperand = result("In(G1, Pnodes)");
-  const data::DATA& same = sameOperand.points();
-  EXPECT_TRUE(std::equal(same.values().begin(), same.values().end(), rows.values().begin()));
+  std::vector<double> outside;
+  for (const double v : inside) outside.push_back(1 - v);
+  EXPECT_EQ(values("Out(G1, Pnodes)"), outside);
+  EXPECT_EQ(values("In(G1, Pnodes)"), inside);
 
   // Data rows and vertices keep their coordinates. The row on the left edge passes the
   // rectangle test here, but a left edge is outside its ring.

@@ -10,7 +10,6 @@
 #include "../geometry/TestShapes.h"
 #include "../grid/GridTestSupport.h"
 #include "EvaluationHelpers.h"
-#include "engine/LinePacking.h"
 #include "engine/PolygonIntegral.h"
 #include "geometry/PolygonCheck.h"
 
@@ -49,10 +48,11 @@ geometry::Region randomRegion(std::mt19937& rng) {
   }
 }
 
-// Area and first moments of the region, from its vertices: rings counter-clockwise count
-// positive, so the negated sums give the enclosed area with holes left out.
+// Area, first moments and the moment of x y of the region, from its vertices: rings
+// counter-clockwise count positive, so the negated sums give the enclosed area with holes left
+// out.
 struct Moments {
-  double area = 0.0, x = 0.0, y = 0.0;
+  double area = 0.0, x = 0.0, y = 0.0, xy = 0.0;
 };
 Moments momentsOf(const geometry::Cover& region) {
   Moments m;
@@ -63,6 +63,9 @@ Moments momentsOf(const geometry::Cover& region) {
       m.area -= cross / 2;
       m.x -= (p[i].x + p[i + 1].x) * cross / 6;
       m.y -= (p[i].y + p[i + 1].y) * cross / 6;
+      m.xy -= (p[i].x * p[i + 1].y + 2 * p[i].x * p[i].y + 2 * p[i + 1].x * p[i + 1].y +
+               p[i + 1].x * p[i].y) *
+              cross / 24;
     }
   }
   return m;
@@ -157,19 +160,6 @@ TEST(PolygonIntegral, PlanesGiveAreaTimesTheValueAtTheCentroid) {
   }
 }
 
-TEST(PolygonIntegral, CurvedSurfacesAreIntegratedExactlyInEitherMode) {
-  std::mt19937 rng(8);
-  for (int round = 0; round < 6; ++round) {
-    grid::Grid map = makeGrid(21 + round, 17, 0.0, 10.0, 0.0, 8.0, [](double x, double y) {
-      return 50 + 20 * std::sin(0.9 * x) * std::cos(0.7 * y) + 0.5 * x * y;
-    });
-    if (round >= 3) map.setMode(grid::Interpolation::Bilinear);
-    const geometry::Region region = randomRegion(rng);
-    const double reference = sliceIntegral(map, region);
-    EXPECT_NEAR(integralOf(map, region), reference, 1e-12 * reference) << "round " << round;
-  }
-}
-
 TEST(PolygonIntegral, ASurfaceTheSplineReproducesAgainstItsClosedForm) {
   // A natural-end spline reproduces z = a + bx + cy + dxy, whose integral over a polygon
   // follows from its vertices alone; to about 1e-11, as the solve's elimination factors are
@@ -180,28 +170,29 @@ TEST(PolygonIntegral, ASurfaceTheSplineReproducesAgainstItsClosedForm) {
   std::mt19937 rng(5);
   const geometry::Region region = randomRegion(rng);
   const Moments m = momentsOf(region);
-  double xy = 0.0;  // the integral of x y, negated per ring as in momentsOf
-  for (const geometry::Line& ring : region.lines()) {
-    const auto p = ring.points();
-    for (std::size_t i = 0; i + 1 < p.size(); ++i) {
-      const double cross = p[i].x * p[i + 1].y - p[i + 1].x * p[i].y;
-      xy -= (p[i].x * p[i + 1].y + 2 * p[i].x * p[i].y + 2 * p[i + 1].x * p[i + 1].y +
-             p[i + 1].x * p[i].y) *
-            cross / 24;
-    }
-  }
-  const double expected = a * m.area + b * m.x + c * m.y + d * xy;
+  const double expected = a * m.area + b * m.x + c * m.y + d * m.xy;
   EXPECT_NEAR(integralOf(map, region), expected, 1e-10 * std::fabs(expected));
 }
 
-// Random nodes make every cell a full bicubic; the quadrilateral's edges cross the cells at odd
-// angles, where equal pieces of an edge that ignore the lattice lose about 1e-4. A 0/1 map in
-// bilinear mode (what a comparison gives) under a rectangle whose edges cross a hundred cells each.
-TEST(PolygonIntegral, SinglePolygonsAgainstTheSliceIntegral) {
-  std::mt19937 rng(17);
+// Curved maps in either mode over random regions; random nodes make every cell a full bicubic,
+// and the quadrilateral's edges cross the cells at odd angles, where equal pieces of an edge that
+// ignore the lattice lose about 1e-4; a 0/1 map in bilinear mode (what a comparison gives) under a
+// rectangle whose edges cross a hundred cells each.
+TEST(PolygonIntegral, SurfacesAgainstTheSliceIntegral) {
+  std::mt19937 rng(8);
+  for (int round = 0; round < 6; ++round) {
+    grid::Grid map = makeGrid(21 + round, 17, 0.0, 10.0, 0.0, 8.0, [](double x, double y) {
+      return 50 + 20 * std::sin(0.9 * x) * std::cos(0.7 * y) + 0.5 * x * y;
+    });
+    if (round >= 3) map.setMode(grid::Interpolation::Bilinear);
+    const geometry::Region region = randomRegion(rng);
+    const double reference = sliceIntegral(map, region);
+    EXPECT_NEAR(integralOf(map, region), reference, 1e-12 * reference) << "round " << round;
+  }
+  std::mt19937 nodesRng(17);
   std::uniform_real_distribution<double> node(-1.0, 1.0);
   grid::Grid random =
-      makeGrid(11, 11, 0.0, 10.0, 0.0, 10.0, [&](double, double) { return node(rng); });
+      makeGrid(11, 11, 0.0, 10.0, 0.0, 10.0, [&](double, double) { return node(nodesRng); });
   grid::Grid levels = makeGrid(101, 81, 0.0, 10.0, 0.0, 8.0, [](double x, double y) {
     return std::sin(1.3 * x) * std::cos(1.1 * y) > 0.2 ? 1.0 : 0.0;
   });
@@ -210,14 +201,9 @@ TEST(PolygonIntegral, SinglePolygonsAgainstTheSliceIntegral) {
   const std::tuple<const grid::Grid*, geometry::Line, double> cases[] = {
       {&random, geometry::Line({{1.3, 0.7}, {2.1, 8.9}, {9.2, 7.4}, {8.35, 1.45}, {1.3, 0.7}}),
        1e-12},
-      {&levels,
-       geometry::Line({{0.55, 0.55}, {0.55, 7.45}, {9.45, 7.45}, {9.45, 0.55}, {0.55, 0.55}}),
-       1e-11}};
+      {&levels, geometry::test::squareRing(0.55, 0.55, 9.45, 7.45, true), 1e-11}};
   for (const auto& [map, ring, tolerance] : cases) {
-    geometry::Cover cover;
-    cover.appendLine(ring);
-    geometry::Region region;
-    ASSERT_TRUE(geometry::buildRegion(cover, region));
+    const geometry::Region region = geometry::test::regionOf({ring});
     const double reference = sliceIntegral(*map, region);
     EXPECT_NEAR(integralOf(*map, region), reference, tolerance * std::fabs(region[0].signedArea()));
   }
@@ -226,12 +212,11 @@ TEST(PolygonIntegral, SinglePolygonsAgainstTheSliceIntegral) {
 TEST(PolygonIntegral, EdgesFarBeyondTheMapCostNoMoreThanItsLattice) {
   const grid::Grid map =
       makeGrid(21, 17, 0.0, 10.0, 0.0, 8.0, [](double x, double y) { return 1 + x + y; });
-  geometry::Cover around;
-  around.appendLine(geometry::test::squareRing(-1, -1, 11, 9));
-  geometry::Cover far;
-  far.appendLine(geometry::test::squareRing(-1e17, -1e17, 1e17, 1e17));
-  EXPECT_EQ(PolygonIntegral(map, far).progressTotal(),
-            PolygonIntegral(map, around).progressTotal());
+  const auto square = [](double h, double x1, double y1) {
+    return geometry::test::coverOf({geometry::test::squareRing(-h, -h, x1, y1)});
+  };
+  EXPECT_EQ(PolygonIntegral(map, square(1e17, 1e17, 1e17)).progressTotal(),
+            PolygonIntegral(map, square(1, 11, 9)).progressTotal());
 }
 
 // The map of the calculator tests: 0..10 x 0..8 on 21 x 17 nodes.
@@ -240,40 +225,34 @@ class IntegralFunction : public testing::CalculatorTest {
   void putMap(double (*f)(double, double)) {
     put("G1", testing::gridOperand(makeGrid(21, 17, 0.0, 10.0, 0.0, 8.0, f)));
   }
-  void putPolygon(const std::string& name, std::vector<geometry::Line> rings) {
-    put(name, packCover(geometry::test::coverOf(std::move(rings)), Kind::Polygon));
-  }
   static geometry::Line square(double x0, double y0, double x1, double y1) {
     return geometry::test::squareRing(x0, y0, x1, y1);
   }
 };
 
-TEST_F(IntegralFunction, PolygonsBesideTheMapAndWrongArguments) {
+// Polygons beside the map (sharing its right edge, at its corner, far away) integrate to 0;
+// polygons reaching beyond it are cut to it: [0, 3]^2 of it, a hole across its corner ([8, 10] x
+// [6, 8] without [9, 10] x [7, 8]), the whole map.
+TEST_F(IntegralFunction, PolygonsBesideOrBeyondTheMapAndWrongArguments) {
   putMap([](double x, double y) { return 1 + x + y; });
-  putPolygon("Ptouch", {square(10, 2, 12, 4)});  // shares the map's right edge
-  putPolygon("Pcorner", {square(-3, -3, 0, 0)});
-  putPolygon("Pfar", {square(20, 20, 21, 21)});
-  putPolygon("Popen", {geometry::Line({{1, 1}, {2, 1}, {2, 2}})});
-  putPolygon("Pcross", {square(1, 1, 3, 3), square(2, 2, 4, 4)});
-  EXPECT_EQ(number("Integral(G1, Ptouch)"), 0.0);
-  EXPECT_EQ(number("Integral(G1, Pcorner)"), 0.0);
-  EXPECT_EQ(number("Integral(G1, Pfar)"), 0.0);
+  const struct {
+    std::vector<geometry::Line> rings;
+    double value;
+  } cases[] = {{{square(10, 2, 12, 4)}, 0.0},
+               {{square(-3, -3, 0, 0)}, 0.0},
+               {{square(20, 20, 21, 21)}, 0.0},
+               {{square(-2, -2, 3, 3)}, 9 * 4.0},
+               {{square(8, 6, 12, 10), square(9, 7, 11, 9)}, 4 * 17.0 - 1 * 18.0},
+               {{square(-5, -5, 15, 15)}, 80 * 10.0}};
+  for (const auto& c : cases) {
+    putRings("P1", c.rings);
+    EXPECT_NEAR(number("Integral(G1, P1)"), c.value, 1e-9 * c.value) << c.value;
+  }
+  putRings("Popen", {geometry::Line({{1, 1}, {2, 1}, {2, 2}})});
+  putRings("Pcross", {square(1, 1, 3, 3), square(2, 2, 4, 4)});
   expectArgumentFailures(testing::kType, 2,
                          {"Integral(G1, Popen)", "Integral(G1, Pcross)", "Integral(G1, G1)"});
-  EXPECT_EQ(failure("Integral(Ptouch, Ptouch)"), "Integral: недопустимый тип аргумента 1");
-}
-
-TEST_F(IntegralFunction, PolygonsReachingBeyondTheMapAreCutToIt) {
-  putMap([](double x, double y) { return 1 + x + y; });
-  // [0, 3]^2 of the map: area 9, centroid (1.5, 1.5).
-  putPolygon("Pcorner", {square(-2, -2, 3, 3)});
-  EXPECT_NEAR(number("Integral(G1, Pcorner)"), 9 * 4.0, 1e-9 * 36);
-  // A hole across the map's corner: [8, 10] x [6, 8] without [9, 10] x [7, 8].
-  putPolygon("Pholed", {square(8, 6, 12, 10), square(9, 7, 11, 9)});
-  EXPECT_NEAR(number("Integral(G1, Pholed)"), 4 * 17.0 - 1 * 18.0, 1e-9 * 50);
-  // A polygon around the whole map integrates all of it.
-  putPolygon("Pall", {square(-5, -5, 15, 15)});
-  EXPECT_NEAR(number("Integral(G1, Pall)"), 80 * 10.0, 1e-9 * 800);
+  EXPECT_EQ(failure("Integral(P1, P1)"), "Integral: недопустимый тип аргумента 1");
 }
 
 TEST_F(IntegralFunction, MeansOfMapsWithoutBlanksAreTheIntegralOverTheArea) {
@@ -285,8 +264,8 @@ TEST_F(IntegralFunction, MeansOfMapsWithoutBlanksAreTheIntegralOverTheArea) {
     EXPECT_NEAR(number("Mean(G1, P1)"), expected, 1e-12 * std::fabs(expected)) << round;
   }
   // Beyond the map the surface has no values: the mean is over the part inside it.
-  putPolygon("Pcorner", {square(-2, -2, 3, 3)});
-  putPolygon("Pinside", {square(0, 0, 3, 3)});
+  putRings("Pcorner", {square(-2, -2, 3, 3)});
+  putRings("Pinside", {square(0, 0, 3, 3)});
   EXPECT_NEAR(number("Mean(G1, Pcorner)"), number("Mean(G1, Pinside)"), 1e-12 * 50);
 }
 
@@ -300,17 +279,14 @@ TEST_F(IntegralFunction, MeansOverTheValuedPartOfMapsWithBlanks) {
     });
     map.setMode(mode);
     put("G1", testing::gridOperand(map));
-    putPolygon("P1", {square(1, 1, 9, 7)});
-    geometry::Cover valued;
-    valued.appendLine(square(1, 1, 5.5, 7));
-    geometry::Region part;
-    ASSERT_TRUE(geometry::buildRegion(valued, part));
-    const double expected = sliceIntegral(map, part) / (4.5 * 6);
+    putRings("P1", {square(1, 1, 9, 7)});
+    const double expected =
+        sliceIntegral(map, geometry::test::regionOf({square(1, 1, 5.5, 7)})) / (4.5 * 6);
     EXPECT_EQ(failure("Integral(G1, P1)"), ": область содержит пустые узлы грида");
     EXPECT_NEAR(number("Mean(G1, P1)"), expected, 1e-10 * expected);
     // A polygon of blank cells only, or beside the map, has no values to average.
-    putPolygon("Pblank", {square(7, 1, 9, 3)});
-    putPolygon("Pfar", {square(20, 20, 21, 21)});
+    putRings("Pblank", {square(7, 1, 9, 3)});
+    putRings("Pfar", {square(20, 20, 21, 21)});
     expectFunctionFailures(": в полигоне нет значений грида",
                            {"Mean(G1, Pblank)", "Mean(G1, Pfar)"});
     EXPECT_EQ(failure("Mean(P1, P1)"), "Mean: недопустимый тип аргумента 1");
@@ -318,26 +294,14 @@ TEST_F(IntegralFunction, MeansOverTheValuedPartOfMapsWithBlanks) {
   }
 }
 
-// Cancels at the first step.
-class CancelAlways final : public ProgressObserver {
- public:
-  void start(std::string_view caption, std::int64_t total) override {
-    caption_ = caption;
-    total_ = total;
-  }
-  bool step(std::int64_t) override { return false; }
-  void close() override {}
-  std::string caption_;
-  std::int64_t total_ = 0;
-};
-
 TEST_F(IntegralFunction, CancellingStopsTheEvaluation) {
   putMap([](double x, double y) { return x * y; });
-  putPolygon("P1", {square(1, 1, 5, 5)});
-  CancelAlways observer;
+  putRings("P1", {square(1, 1, 5, 5)});
+  testing::Recorder observer(1);
   EXPECT_EQ(testing::evaluate(calc_, "Integral(G1, P1)", &observer).text, "Вычисление прервано");
-  EXPECT_EQ(observer.caption_, "Интегрирование по полигону");
-  EXPECT_GT(observer.total_, 0);
+  ASSERT_FALSE(observer.captions.empty());
+  EXPECT_EQ(observer.captions.back(), "Интегрирование по полигону");
+  EXPECT_GT(observer.totals.back(), 0);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <memory>
@@ -8,16 +9,15 @@
 #include "../geometry/TestShapes.h"
 #include "EvaluationHelpers.h"
 #include "engine/LinePacking.h"
+#include "geometry/PolygonCheck.h"
 
 namespace vellumar::engine {
 namespace {
 
 using testing::evaluate;
 
-using geometry::test::coverOf;
-
-geometry::Line square(double x0, double y0, double x1, double y1, double value = 0) {
-  return geometry::test::tagged(geometry::test::squareRing(x0, y0, x1, y1), 0, value);
+geometry::Line square(double x0, double y0, double x1, double y1, double value = 0, int id = 0) {
+  return geometry::test::tagged(geometry::test::squareRing(x0, y0, x1, y1), id, value);
 }
 
 // A jagged star: the overlay of two of them runs long enough to be cancelled.
@@ -37,21 +37,16 @@ class PolygonOperators : public testing::CalculatorTest {
   void SetUp() override {
     // P1: two squares; P2 overlaps the first in a corner; P3, large, lies 0.5 beside P2's right
     // side.
-    put("P1", coverOf({square(0, 0, 2, 2, 2.5), square(5, 5, 6, 6, -1)}));
-    put("P2", coverOf({square(1, 1, 3, 3, 7)}));
-    put("P3", coverOf({square(3.5, -10, 13.5, 13, 9)}));
-    put("Pcross", coverOf({square(0, 0, 2, 1), square(1, 0.5, 3, 3)}));
-    put("Ptouch", coverOf({square(0, 0, 1, 1), square(1, 1, 2, 2)}));
+    putRings("P1", {square(0, 0, 2, 2, 2.5), square(5, 5, 6, 6, -1)});
+    putRings("P2", {square(1, 1, 3, 3, 7)});
+    putRings("P3", {square(3.5, -10, 13.5, 13, 9)});
+    putRings("Pcross", {square(0, 0, 2, 1), square(1, 0.5, 3, 3)});
+    putRings("Ptouch", {square(0, 0, 1, 1), square(1, 1, 2, 2)});
     // Corners beyond the coordinate range, where the overlay's products overflow (from about
     // 1e103 GEOS loses rings without a word).
     const double h = 1e110;
-    put("Phuge", coverOf({geometry::Line({{-h, -h}, {h, -h}, {0, h}, {-h, -h}})}));
-    put("Phuge2", coverOf({geometry::Line({{-h, h}, {0, -h}, {h, h}, {-h, h}})}));
-  }
-
-  using CalculatorTest::put;
-  void put(const std::string& name, const geometry::Cover& cover) {
-    put(name, packCover(cover, Kind::Polygon));
+    putRings("Phuge", {geometry::Line({{-h, -h}, {h, -h}, {0, h}, {-h, -h}})});
+    putRings("Phuge2", {geometry::Line({{-h, h}, {0, -h}, {h, h}, {-h, h}})});
   }
 
   // The rings of a polygon result, which must pass the polygon check unchanged.
@@ -102,12 +97,12 @@ TEST_F(PolygonOperators, UnionIntersectionDifferenceAndPowers) {
 TEST_F(PolygonOperators, RingsThatShareAnIdKeepItApartFromOtherFeatures) {
   // Pids: two squares of one feature (id 1) and one of another (id 2), as a shapefile's first two
   // records load; Pframe covers them all.
-  geometry::Cover features =
-      coverOf({square(10, 10, 11, 11, 3), square(12, 10, 13, 11, 3), square(14, 10, 15, 11, 4)});
+  putRings(
+      "Pids",
+      {square(10, 10, 11, 11, 3, 1), square(12, 10, 13, 11, 3, 1), square(14, 10, 15, 11, 4, 2)},
+      Kind::Polygon, true);
+  putRings("Pframe", {square(-20, -20, 40, 40, 1)});
   const std::vector<std::int32_t> ids{1, 1, 2};
-  for (std::size_t i = 0; i < ids.size(); ++i) features.line(i).id = ids[i];
-  calc_.registry().findOrCreate("Pids").value = packCover(features, Kind::Polygon, true);
-  put("Pframe", coverOf({square(-20, -20, 40, 40, 1)}));
   EXPECT_EQ(result("Pids").ids(), ids);
   EXPECT_TRUE(result("P1").ids().empty());  // packed without ids
 
@@ -136,7 +131,7 @@ TEST_F(PolygonOperators, RingsThatShareAnIdKeepItApartFromOtherFeatures) {
   EXPECT_EQ(united.size(), 4u);
   EXPECT_EQ(all.size(), 4u);
   // A ring cut in two keeps its feature's id in both pieces.
-  put("Pcut", coverOf({square(12.4, 0, 12.6, 20)}));
+  putRings("Pcut", {square(12.4, 0, 12.6, 20)});
   const geometry::Cover pieces = rings("Pids - Pcut");
   ASSERT_EQ(pieces.size(), 4u);
   const auto cut = idsByValue("Pids - Pcut");
@@ -173,53 +168,47 @@ TEST_F(PolygonOperators, MessagesAndPositions) {
   EXPECT_EQ(failure("P2 + Pcross"), "Summing: invalid value of argument 2");
 }
 
-// Cancels at its first step.
-class CancelAtOnce : public ProgressObserver {
- public:
-  void start(std::string_view caption, std::int64_t total) override {
-    caption_ = caption;
-    total_ = total;
-  }
-  bool step(std::int64_t) override { return false; }
-  void close() override { closed_ = true; }
-  std::string caption_;
-  std::int64_t total_ = -1;
-  bool closed_ = false;
-};
-
-// Counts the progress stages that open with a caption.
-class CaptionCount : public ProgressObserver {
- public:
-  explicit CaptionCount(std::string caption) : caption_(std::move(caption)) {}
-  void start(std::string_view caption, std::int64_t) override { count += caption == caption_; }
-  bool step(std::int64_t) override { return true; }
-  void close() override {}
-  int count = 0;
-
- private:
-  std::string caption_;
-};
-
 TEST_F(PolygonOperators, EachOperandIsCheckedOnceForEveryOperatorThatUsesIt) {
-  put("S1", coverOf({star(400, 0, 0)}));
-  put("S2", coverOf({star(400, 150, 80)}));
-  CaptionCount checks("Объединение объектов слоя...");
+  putRings("S1", {star(400, 0, 0)});
+  putRings("S2", {star(400, 150, 80)});
+  testing::Recorder checks;
+  const auto count = [&] {
+    return std::count(checks.captions.begin(), checks.captions.end(),
+                      "Объединение объектов слоя...");
+  };
   ASSERT_TRUE(evaluate(calc_, "x = S1 * S2; y = S1 + S2; z = S1 - S2; 0", &checks).ok);
-  EXPECT_EQ(checks.count, 2);
+  EXPECT_EQ(count(), 2);
   // Copies of a value share its check; a result is checked once, when first used.
   ASSERT_TRUE(evaluate(calc_, "w = S1; Area(x) + Area(x) + Area(w) + Area(S2 * w)", &checks).ok);
-  EXPECT_EQ(checks.count, 4);  // x, and the temporary S2 * w
+  EXPECT_EQ(count(), 4);  // x, and the temporary S2 * w
 }
 
 TEST_F(PolygonOperators, ACancelledOverlayGivesNoResult) {
-  put("S1", coverOf({star(3000, 0, 0)}));
-  put("S2", coverOf({star(3000, 150, 80)}));
-  CancelAtOnce observer;
+  putRings("S1", {star(3000, 0, 0)});
+  putRings("S2", {star(3000, 150, 80)});
+  testing::Recorder observer(1);
   EXPECT_EQ(evaluate(calc_, "X = S1 * S2", &observer).text, "Вычисление прервано");
-  EXPECT_EQ(observer.caption_, "Наложение полигонов...");
-  EXPECT_EQ(observer.total_, 0);
-  EXPECT_TRUE(observer.closed_);
+  ASSERT_FALSE(observer.captions.empty());
+  EXPECT_EQ(observer.captions.back(), "Наложение полигонов...");
+  EXPECT_EQ(observer.totals.back(), 0);
+  EXPECT_GT(observer.closes, 0);
   EXPECT_TRUE(calc_.registry().find("X")->value.isNumber());  // nothing was stored
+}
+
+// Each polygon operand's nesting is found by its check and kept with the checked region, which
+// every later operator on the operand shares.
+TEST_F(PolygonOperators, ThreeOperatorsFindEachOperandsNestingOnlyInItsCheck) {
+  // Pholed: a square of 16 with a hole of 4, which passes the check whole. Pdistricts: two
+  // records sharing a border, each checked alone and then their union.
+  putRings("Pholed", {square(0, 0, 4, 4), square(1, 1, 3, 3)});
+  putRings("Pdistricts", {square(2, 0, 6, 2, 0, 1), square(2, 2, 6, 4, 0, 2)}, Kind::Polygon, true);
+  const std::uint64_t before = geometry::detail::ringNestingCalls();
+  result("x = Pholed * Pdistricts; y = Pholed + Pdistricts; z = Pholed - Pdistricts");
+  EXPECT_EQ(geometry::detail::ringNestingCalls() - before, 1u + (2u + 1u));
+  // The operators ran on the kept nesting: the hole stays a hole where Pdistricts leaves it.
+  EXPECT_EQ(area(rings("x")), 8 - 2);
+  EXPECT_EQ(area(rings("y")), 24 - 2);
+  EXPECT_EQ(area(rings("z")), 8 - 2);
 }
 
 }  // namespace
