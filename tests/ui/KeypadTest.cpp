@@ -139,6 +139,8 @@ void KeypadTest::tooltipsOfCommands() {
       {"Sqrt", "Sqrt(X) - корень квадратный"},
       {"Arc...", "Arc[Sin,Cos,Tg](X)"},
       {"^", "X^X - степень"},
+      {"Расчет", "Вычислить выражение табло (Ctrl+Enter)"},
+      {"Вид", "Показать результат на карте"},
   };
   for (const auto& [caption, tip] : tips) {
     QCOMPARE(f.window->button(QString::fromUtf8(caption))->toolTip(), QString::fromUtf8(tip));

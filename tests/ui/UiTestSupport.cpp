@@ -24,10 +24,14 @@ WindowFixture::WindowFixture() {
 
 WindowFixture::~WindowFixture() = default;
 
-QString WindowFixture::write(const QString& name, const std::string& bytes) const {
-  QFile file(path(name));
+QString writeFile(const QString& path, const std::string& bytes) {
+  QFile file(path);
   if (file.open(QIODevice::WriteOnly)) file.write(bytes.data(), static_cast<qint64>(bytes.size()));
-  return path(name);
+  return path;
+}
+
+QString WindowFixture::write(const QString& name, const std::string& bytes) const {
+  return writeFile(path(name), bytes);
 }
 
 std::string WindowFixture::read(const QString& name) const {

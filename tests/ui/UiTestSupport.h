@@ -68,6 +68,9 @@ class FakeDialogs final : public UserDialogs {
   QString next(const FileDialogSetup& setup);
 };
 
+// Writes bytes to a file and returns its path.
+QString writeFile(const QString& path, const std::string& bytes);
+
 // A window in a scratch start-up directory, with its fake dialogs.
 struct WindowFixture {
   WindowFixture();

@@ -15,67 +15,22 @@
 #include <map>
 #include <memory>
 
-#include "engine/LinePacking.h"
+#include "MapViewTestSupport.h"
 #include "engine/Registry.h"
-#include "grid/Grid.h"
-#include "ui/mapview/CRVWnd.h"
 
 namespace vellumar::ui::mapview {
 namespace {
 
 using engine::Kind;
 using engine::Operand;
-
-constexpr double kMissing = -9999;
-
-// A grid over [0, 10] x [0, 10] rising along X from low to high.
-Operand ramp(double low, double high, grid::Georeference georeference = {}) {
-  grid::Grid prototype;
-  prototype.left = 0, prototype.right = 10, prototype.bottom = 0, prototype.top = 10;
-  prototype.georeference = std::move(georeference);
-  return Operand::grid(
-      std::make_shared<const grid::Grid>(2, 2, prototype, grid::NodeVector{low, high, low, high}));
-}
-
-Operand points(std::vector<double> z, std::vector<double> x, std::vector<double> y) {
-  return Operand::data(
-      std::make_shared<const data::DATA>(std::move(z), std::move(x), std::move(y)));
-}
-
-// Lines (or closed polygon rings) through the given vertices, each with its value.
-Operand linesOf(const std::vector<std::pair<double, std::vector<std::pair<double, double>>>>& lines,
-                Kind kind = Kind::Lines) {
-  geometry::Cover cover;
-  for (const auto& [value, vertices] : lines) {
-    std::vector<geometry::Point> line;
-    for (const auto& [x, y] : vertices) line.push_back({x, y, 0});
-    if (kind == Kind::Polygon) line.push_back(line.front());
-    geometry::Line made(std::move(line));
-    made.value = value;
-    cover.appendLine(std::move(made));
-  }
-  return engine::packCover(cover, kind);
-}
+using namespace testing;
 
 Operand square(double from, double to) {
-  return linesOf({{0.0, {{from, from}, {from, to}, {to, to}, {to, from}}}}, Kind::Polygon);
+  return rings({{{from, from}, {from, to}, {to, to}, {to, from}}});
 }
 
 MapLayer layer(int id, const char* name, Operand value, bool visible) {
   return makeLayer(id, name, std::move(value), visible, kMissing);
-}
-
-QColor pixelAt(CRVWnd& view, double x, double y) {
-  return view.picture().pixelColor(view.layout().column(x), view.layout().row(y));
-}
-
-QColor colour(std::uint32_t rgb) {
-  return QColor((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
-}
-
-bool near(const QColor& a, const QColor& b, int tolerance = 2) {
-  return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance &&
-         std::abs(a.blue() - b.blue()) <= tolerance;
 }
 
 TEST(MapLayers, TheRegistryGivesTheLayersAndTheShownOneIsChecked) {
@@ -211,13 +166,12 @@ TEST(MapLayers, IsolinesCarryTheirLevelsInTheirColours) {
   for (const char* level : {"10", "20", "40", "50", "60"}) EXPECT_GE(perLevel[level], 1) << level;
   EXPECT_LT(perLevel["35"], perLevel["40"]);  // the crowded line loses labels to its neighbour
   // A label is drawn where it is placed: dark text on its white halo across the line.
-  const LineLabel& first = labels.front();
-  int dark = 0;
-  for (int x = static_cast<int>(first.box.left()); x < first.box.right(); ++x) {
-    for (int y = static_cast<int>(first.box.top()); y < first.box.bottom(); ++y)
-      dark += qGray(image.pixel(x, y)) < 128 ? 1 : 0;
-  }
-  EXPECT_GT(dark, 5);
+  const QRectF& first = labels.front().box;
+  EXPECT_GT(
+      darkPixels(image, QRect(QPoint(static_cast<int>(first.left()), static_cast<int>(first.top())),
+                              QPoint(static_cast<int>(std::ceil(first.right())) - 1,
+                                     static_cast<int>(std::ceil(first.bottom())) - 1))),
+      5);
   // Each line in its level's class colour, darkened: the lowest level brown, the highest blue.
   const int clear = view.layout().column(9.5);  // right of every label on these short lines
   const auto lineColour = [&](double level) {
@@ -274,12 +228,7 @@ TEST(MapLayers, TheLegendNamesTheCoordinateSystemAndItsUnit) {
     EXPECT_GE(note.y, lowest.y + lowest.height);
     EXPECT_TRUE(QRect(0, 0, view.width(), view.layout().statusTop)
                     .contains(QRect(note.x, note.y, note.width, note.height)));
-    int dark = 0;
-    for (int x = note.x; x < note.x + note.width; ++x) {
-      for (int y = note.y; y < note.y + note.height; ++y)
-        dark += qGray(image.pixel(x, y)) < 128 ? 1 : 0;
-    }
-    EXPECT_GT(dark, 10) << note.text;
+    EXPECT_GT(darkPixels(image, QRect(note.x, note.y, note.width, note.height)), 10) << note.text;
   }
   // A grid without a system has no notes.
   CRVWnd plain(ramp(0, 10), kMissing, Language::Russian);

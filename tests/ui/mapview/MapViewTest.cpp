@@ -12,41 +12,15 @@
 #include <memory>
 #include <tuple>
 
+#include "MapViewTestSupport.h"
 #include "common/CFormat.h"
-#include "engine/LinePacking.h"
-#include "grid/Grid.h"
-#include "ui/mapview/CRVWnd.h"
 
 namespace vellumar::ui::mapview {
 namespace {
 
 using engine::Kind;
 using engine::Operand;
-
-Operand gridOperand(int nx, int ny, std::vector<double> nodes) {
-  grid::Grid prototype;
-  prototype.left = 0, prototype.right = 10, prototype.bottom = 0, prototype.top = 10;
-  grid::NodeVector values(nodes.begin(), nodes.end());
-  return Operand::grid(std::make_shared<const grid::Grid>(nx, ny, prototype, std::move(values)));
-}
-
-Operand dataOperand(std::vector<double> z, std::vector<double> x, std::vector<double> y) {
-  return Operand::data(
-      std::make_shared<const data::DATA>(std::move(z), std::move(x), std::move(y)));
-}
-
-// A polygon or lines operand of closed rings, each from its corners.
-Operand ringsOperand(std::initializer_list<std::initializer_list<std::pair<double, double>>> rings,
-                     Kind kind = Kind::Polygon) {
-  geometry::Cover cover;
-  for (const auto& corners : rings) {
-    std::vector<geometry::Point> points;
-    for (const auto& [x, y] : corners) points.push_back({x, y, 0});
-    if (kind == Kind::Polygon) points.push_back(points.front());
-    cover.appendLine(geometry::Line(std::move(points)));
-  }
-  return engine::packCover(cover, kind);
-}
+using namespace testing;
 
 // Sends a mouse event at a point of the view.
 void sendMouse(CRVWnd& view, QEvent::Type type, QPoint at, Qt::MouseButton button,
@@ -56,16 +30,11 @@ void sendMouse(CRVWnd& view, QEvent::Type type, QPoint at, Qt::MouseButton butto
   QCoreApplication::sendEvent(&view, &event);
 }
 
-QColor pixelAt(CRVWnd& view, double x, double y) {
-  const QImage image = view.picture();
-  return image.pixelColor(view.layout().column(x), view.layout().row(y));
-}
-
 TEST(MapView, OpensOnlyWhatItCanShow) {
   EXPECT_FALSE(CRVWnd::canShow(Operand::number(1)));
   EXPECT_FALSE(
       CRVWnd::canShow(Operand::data(std::make_shared<const data::DATA>(std::vector<double>{1}))));
-  EXPECT_TRUE(CRVWnd::canShow(dataOperand({1}, {0}, {0})));
+  EXPECT_TRUE(CRVWnd::canShow(points({1}, {0}, {0})));
 }
 
 TEST(MapView, OpensBesideTheCalculator) {
@@ -82,7 +51,7 @@ TEST(MapView, OpensBesideTheCalculator) {
 
 TEST(MapView, GridClassesColourTheRasterAndTheLegend) {
   // A ramp along X from 0 to 10: the left edge is the lowest class, the right the highest.
-  CRVWnd view(gridOperand(2, 2, {0, 10, 0, 10}), -9999, Language::Russian);
+  CRVWnd view(ramp(0, 10), kMissing, Language::Russian);
   ASSERT_TRUE(view.layout().drawable);
   EXPECT_EQ(pixelAt(view, 0.2, 5), QColor(128, 64, 0));
   EXPECT_EQ(pixelAt(view, 9.8, 5), QColor(0, 50, 250));
@@ -109,7 +78,7 @@ TEST(MapView, LegendLabelsNameEveryBoundInsideTheWindow) {
   for (const auto& nodes :
        {std::vector<double>{-12345.678, 3, -5, 0}, std::vector<double>{0, 123456.789, 5, 7}}) {
     for (const QSize size : {QSize(500, 500), QSize(260, 220), QSize(900, 400), QSize(300, 900)}) {
-      CRVWnd view(gridOperand(2, 2, nodes), -9999, Language::Russian);
+      CRVWnd view(gridOperand(2, 2, nodes), kMissing, Language::Russian);
       view.resize(size);
       ASSERT_TRUE(view.layout().drawable);
       const QImage image = view.picture();
@@ -140,10 +109,10 @@ TEST(MapView, LegendLabelsNameEveryBoundInsideTheWindow) {
 }
 
 TEST(MapView, ThePlotFillsTheWindowButForAxesAndLegend) {
-  CRVWnd polygon(ringsOperand({{{0, 0}, {0, 10}, {10, 10}, {10, 0}}}), -9999, Language::Russian);
+  CRVWnd polygon(rings({{{0, 0}, {0, 10}, {10, 10}, {10, 0}}}), kMissing, Language::Russian);
   const MapLayout& plot = polygon.layout();
   EXPECT_GE(plot.width * plot.height, 0.7 * 500 * 500);
-  CRVWnd grid(gridOperand(2, 2, {0, 10, 0, 10}), -9999, Language::Russian);
+  CRVWnd grid(ramp(0, 10), kMissing, Language::Russian);
   const MapLayout& gridPlot = grid.layout();
   const int legendLeft = grid.legend().boxes.front().x;
   EXPECT_GE(gridPlot.left + gridPlot.width, legendLeft - 40);
@@ -162,7 +131,7 @@ TEST(MapView, ThePlotFillsTheWindowButForAxesAndLegend) {
 }
 
 TEST(MapView, AFlatGridHasOneClass) {
-  CRVWnd view(gridOperand(2, 2, {4, 4, 4, 4}), -9999, Language::Russian);
+  CRVWnd view(gridOperand(2, 2, {4, 4, 4, 4}), kMissing, Language::Russian);
   const QImage image = view.picture();
   const MapLayout& layout = view.layout();
   EXPECT_EQ(pixelAt(view, 5, 5), QColor(128, 64, 0));
@@ -174,7 +143,7 @@ TEST(MapView, AFlatGridHasOneClass) {
 }
 
 TEST(MapView, DataDotsAndAWidenedAxis) {
-  CRVWnd view(dataOperand({1, 2}, {3, 3}, {0, 10}), -9999, Language::Russian);
+  CRVWnd view(points({1, 2}, {3, 3}, {0, 10}), kMissing, Language::Russian);
   const WorldBounds& world = view.layout().world;
   EXPECT_LE(world.xmin, 2.9);  // one x for all: the axis is widened by 0.1 on each side
   EXPECT_GE(world.xmax, 3.1);
@@ -191,13 +160,13 @@ TEST(MapView, DataDotsAndAWidenedAxis) {
 }
 
 TEST(MapView, LinesAreBluePolylinesAndPolygonsFilledWithHolesAndIslands) {
-  CRVWnd lines(ringsOperand({{{0, 0}, {10, 10}}}, Kind::Lines), -9999, Language::Russian);
+  CRVWnd lines(linesOf({{0.0, {{0, 0}, {10, 10}}}}), kMissing, Language::Russian);
   EXPECT_EQ(pixelAt(lines, 5, 5), QColor(0, 0, 255));
   EXPECT_EQ(pixelAt(lines, 2, 8), QColor(Qt::white));
-  CRVWnd view(ringsOperand({{{0, 0}, {0, 10}, {10, 10}, {10, 0}},
-                            {{2, 2}, {8, 2}, {8, 8}, {2, 8}},
-                            {{4, 4}, {4, 6}, {6, 6}, {6, 4}}}),
-              -9999, Language::Russian);
+  CRVWnd view(rings({{{0, 0}, {0, 10}, {10, 10}, {10, 0}},
+                     {{2, 2}, {8, 2}, {8, 8}, {2, 8}},
+                     {{4, 4}, {4, 6}, {6, 6}, {6, 4}}}),
+              kMissing, Language::Russian);
   // Filled, the hole white, the island filled; outlines keep neighbouring districts apart.
   const QColor fill(250, 150, 100), outline(140, 60, 20);
   const std::tuple<double, double, QColor> pixels[] = {
@@ -229,7 +198,7 @@ Operand districtLayer() {
 }
 
 TEST(MapView, ALayerWithValuesIsAChoropleth) {
-  CRVWnd view(districtLayer(), -9999, Language::Russian);
+  CRVWnd view(districtLayer(), kMissing, Language::Russian);
   ASSERT_NE(view.classes(), nullptr);
   EXPECT_EQ(view.legend().boxes.size(), 10u);
   // The lowest value, the highest, the lake, the record without a value, the shared border.
@@ -271,7 +240,7 @@ TEST(MapView, APolygonOfOneValueKeepsItsPlainFill) {
                              std::make_shared<const data::DATA>(layer.points().withValues(
                                  std::vector<double>(layer.points().count(), 7.0))),
                              layer.sharedParts(), layer.sharedIds(), layer.attributes()),
-              -9999, Language::Russian);
+              kMissing, Language::Russian);
   EXPECT_EQ(view.classes(), nullptr);
   EXPECT_EQ(pixelAt(view, 5, 5), QColor(250, 150, 100));
 }
@@ -285,19 +254,6 @@ std::string titleAt(CRVWnd& view, QPoint p) {
 // The title's text for the world coordinates of a pixel position.
 std::string at(const MapLayout& layout, QPoint p, const char* rest) {
   return cformat("Вид | x= %.2lf, y= %.2lf%s", layout.worldX(p.x()), layout.worldY(p.y()), rest);
-}
-
-TEST(MapView, TitleReadsOutThePointer) {
-  CRVWnd view(gridOperand(2, 2, {0, 10, 0, 10}), -9999, Language::Russian);
-  const MapLayout& layout = view.layout();
-  const QPoint inside(layout.column(5), layout.row(2.5));
-  view.readOut(inside);
-  const double z = 10 * layout.worldX(inside.x()) / 10;
-  EXPECT_EQ(view.windowTitle().toStdString(), at(layout, inside, cformat(", z= %.3lf", z).c_str()));
-  EXPECT_EQ(titleAt(view, QPoint(2, inside.y())),
-            cformat("Вид | x= ?, y= %.2lf, z= ?", layout.worldY(inside.y())));
-  EXPECT_EQ(titleAt(view, QPoint(inside.x(), 499)),
-            cformat("Вид | x= %.2lf, y= ?, z= ?", layout.worldX(inside.x())));
 }
 
 // The numbers of a status line "x = ...    y = ...    z = ...", as the user reads them.
@@ -328,7 +284,7 @@ TEST(MapView, StatusLineReadsOutAtThePrecisionTheDataNeeds) {
   prototype.top = 6110000;
   const auto relief = std::make_shared<const grid::Grid>(
       2, 2, prototype, grid::NodeVector{1234.56, 1300.25, 1250.5, 1290.75});
-  CRVWnd view(Operand::grid(relief), -9999, Language::Russian);
+  CRVWnd view(Operand::grid(relief), kMissing, Language::Russian);
   const MapLayout& layout = view.layout();
   const QPoint inside(layout.column(517123.4), layout.row(6104321.5));
   view.readOut(inside);
@@ -349,7 +305,7 @@ TEST(MapView, BlankNodesShowTheBackgroundAndReadOutAsBlank) {
   // A ramp along X (0, 5, 10 on each row) whose upper-right node is blank: the upper-right cell is
   // blank, and the blank takes no part in the classes.
   const double blank = grid::kBlankValue;
-  CRVWnd view(gridOperand(3, 3, {0, 5, 10, 0, 5, 10, 0, 5, blank}), -9999, Language::Russian);
+  CRVWnd view(gridOperand(3, 3, {0, 5, 10, 0, 5, 10, 0, 5, blank}), kMissing, Language::Russian);
   ASSERT_TRUE(view.layout().drawable);
   EXPECT_EQ(pixelAt(view, 7.5, 7.5), QColor(Qt::white));
   EXPECT_EQ(pixelAt(view, 9.8, 2.5), QColor(0, 50, 250));  // the top class, as without the blank
@@ -357,11 +313,16 @@ TEST(MapView, BlankNodesShowTheBackgroundAndReadOutAsBlank) {
   const MapLayout& layout = view.layout();
   const QPoint hole(layout.column(7.5), layout.row(7.5));
   EXPECT_EQ(titleAt(view, hole), at(layout, hole, ", z= пустой узел"));
-  const QPoint ramp(layout.column(2.5), layout.row(2.5));
-  EXPECT_EQ(titleAt(view, ramp),
-            at(layout, ramp, cformat(", z= %.3lf", layout.worldX(ramp.x())).c_str()));
+  // The title reads out the pointer: z of the ramp inside, "?" for what lies outside the plot.
+  const QPoint inside(layout.column(2.5), layout.row(2.5));
+  EXPECT_EQ(titleAt(view, inside),
+            at(layout, inside, cformat(", z= %.3lf", layout.worldX(inside.x())).c_str()));
+  EXPECT_EQ(titleAt(view, QPoint(2, inside.y())),
+            cformat("Вид | x= ?, y= %.2lf, z= ?", layout.worldY(inside.y())));
+  EXPECT_EQ(titleAt(view, QPoint(inside.x(), 499)),
+            cformat("Вид | x= %.2lf, y= ?, z= ?", layout.worldX(inside.x())));
 
-  CRVWnd english(gridOperand(3, 3, {0, 5, 10, 0, 5, 10, 0, 5, blank}), -9999, Language::English);
+  CRVWnd english(gridOperand(3, 3, {0, 5, 10, 0, 5, 10, 0, 5, blank}), kMissing, Language::English);
   english.readOut(hole);
   EXPECT_TRUE(english.windowTitle().endsWith(", z= blank node"));
 }
@@ -373,7 +334,7 @@ TEST(MapView, EqualCountClassesOfADemBlankOutsideItsBorderLeaveTheBlanksOut) {
   for (int j = 1; j < 9; ++j) {
     for (int i = 1; i < 9; ++i) nodes[static_cast<std::size_t>(j * 10 + i)] = (j - 1) * 8 + i;
   }
-  CRVWnd view(gridOperand(10, 10, nodes), -9999, Language::Russian);
+  CRVWnd view(gridOperand(10, 10, nodes), kMissing, Language::Russian);
   view.setClassMode(ClassMode::EqualCount);
   ASSERT_NE(view.classes(), nullptr);
   EXPECT_EQ(view.classes()->classCount(), 10);
@@ -387,60 +348,38 @@ TEST(MapView, EqualCountClassesOfADemBlankOutsideItsBorderLeaveTheBlanksOut) {
   EXPECT_EQ(view.classes()->color(view.classes()->classOf(64.0)), ColorClasses::kColors[9]);
 }
 
-TEST(MapView, PickingDataPointsShowsTheirValue) {
-  CRVWnd view(dataOperand({3, -9999}, {0, 10}, {0, 10}), -9999, Language::Russian);
+TEST(MapView, PickingDataPointsShowsAndMarksTheirValue) {
+  CRVWnd view(points({3, -9999}, {0, 10}, {0, 10}), kMissing, Language::Russian);
   const MapLayout& layout = view.layout();
   const QPoint first(layout.column(0) + 2, layout.row(0) - 3);
   view.pick(first);
   EXPECT_EQ(view.windowTitle().toStdString(), at(layout, first, ", z= 3.00"));
   const QPoint middle(layout.column(5), layout.row(5));
   EXPECT_EQ(titleAt(view, middle), at(layout, middle, ", z= 3.000"));
+  // A click on the second point picks it and marks it: the marker's ring, nine pixels left of
+  // the point, and nothing changed elsewhere.
   const QPoint second(layout.column(10), layout.row(10));
-  view.pick(second);
+  const QImage before = view.picture();
+  QTest::mouseClick(&view, Qt::LeftButton, Qt::NoModifier, second);
+  ASSERT_EQ(view.pickedPoint(), std::optional<std::size_t>(1));
   EXPECT_EQ(view.windowTitle().toStdString(), at(layout, second, ", z= не число"));
+  const QImage after = view.picture();
+  EXPECT_EQ(before.pixelColor(second.x() - 9, second.y()), QColor(Qt::white));
+  EXPECT_EQ(after.pixelColor(second.x() - 9, second.y()), QColor(0, 160, 255));
+  EXPECT_EQ(after.pixelColor(layout.column(0), layout.row(0)),
+            before.pixelColor(layout.column(0), layout.row(0)));
   EXPECT_EQ(titleAt(view, middle), at(layout, middle, ", z= not number"));
+  // The status line reads the point under the pointer.
+  view.readOut(QPoint(layout.column(0), layout.row(0)));
+  EXPECT_EQ(fieldsOf(view.statusText())[2], "3");
   // A click far from every point clears the selection.
   view.pick(QPoint(layout.column(5), layout.row(5)));
   EXPECT_EQ(titleAt(view, middle), at(layout, middle, ""));
   EXPECT_FALSE(view.pickedPoint().has_value());
 }
 
-TEST(MapView, APickedPointIsMarked) {
-  CRVWnd view(dataOperand({3, 4}, {0, 10}, {0, 10}), -9999, Language::Russian);
-  const MapLayout& layout = view.layout();
-  const QPoint point(layout.column(10), layout.row(10));
-  const QImage before = view.picture();
-  QTest::mouseClick(&view, Qt::LeftButton, Qt::NoModifier, point);
-  ASSERT_EQ(view.pickedPoint(), std::optional<std::size_t>(1));
-  const QImage after = view.picture();
-  // The marker's ring, nine pixels left of the point, and nothing changed elsewhere.
-  EXPECT_EQ(before.pixelColor(point.x() - 9, point.y()), QColor(Qt::white));
-  EXPECT_EQ(after.pixelColor(point.x() - 9, point.y()), QColor(0, 160, 255));
-  EXPECT_EQ(after.pixelColor(layout.column(0), layout.row(0)),
-            before.pixelColor(layout.column(0), layout.row(0)));
-  // The status line reads the point under the pointer.
-  view.readOut(QPoint(layout.column(0), layout.row(0)));
-  EXPECT_EQ(fieldsOf(view.statusText())[2], "3");
-}
-
-TEST(MapView, ZoomPushesAndPopsInEitherDragDirection) {
-  CRVWnd view(gridOperand(2, 2, {0, 10, 0, 10}), -9999, Language::Russian);
-  view.pushZoom({2, 2, 4, 6});
-  const WorldBounds forward = view.layout().world;
-  view.popZoom();
-  EXPECT_EQ(view.zoomDepth(), 0);
-  EXPECT_EQ(view.layout().world.xmax, 10);
-  view.pushZoom({4, 6, 2, 2});
-  EXPECT_EQ(view.layout().world.xmin, forward.xmin);
-  EXPECT_EQ(view.layout().world.ymax, forward.ymax);
-  EXPECT_EQ(view.layout().world.ymax, 6);
-  view.popZoom();
-  view.popZoom();  // popping an empty stack changes nothing
-  EXPECT_EQ(view.zoomDepth(), 0);
-}
-
 TEST(MapView, MouseZoomsAndPans) {
-  CRVWnd view(gridOperand(2, 2, {0, 10, 0, 10}), -9999, Language::Russian);
+  CRVWnd view(ramp(0, 10), kMissing, Language::Russian);
   view.picture();
   // Shift and a left drag zoom to the rectangle; Shift and a right click go back.
   const MapLayout full = view.layout();
@@ -486,6 +425,9 @@ TEST(MapView, MouseZoomsAndPans) {
   QTest::mouseClick(&view, Qt::RightButton, Qt::ShiftModifier, start);
   EXPECT_EQ(view.zoomDepth(), 0);
   EXPECT_EQ(view.layout().world.xmin, full.world.xmin);
+  view.popZoom();  // popping an empty stack changes nothing
+  EXPECT_EQ(view.zoomDepth(), 0);
+  EXPECT_EQ(view.layout().world.xmax, full.world.xmax);
 }
 
 TEST(MapView, EqualCountClassesFromTheContextMenu) {
@@ -493,7 +435,7 @@ TEST(MapView, EqualCountClassesFromTheContextMenu) {
   std::vector<double> nodes;
   for (int i = 0; i < 400; ++i) nodes.push_back((i % 20) * 0.01);
   nodes[210] = 500;
-  CRVWnd view(gridOperand(20, 20, nodes), -9999, Language::Russian);
+  CRVWnd view(gridOperand(20, 20, nodes), kMissing, Language::Russian);
   // The share of the plot's pixels in the commonest colour.
   const auto commonest = [&view] {
     const QImage image = view.picture();
@@ -521,7 +463,7 @@ TEST(MapView, EqualCountClassesFromTheContextMenu) {
   EXPECT_LT(commonest(), 0.3);
   EXPECT_EQ(std::stod(view.legend().labels.back().text), 500);
   // Other views have no classes to choose.
-  CRVWnd dots(dataOperand({1}, {0}, {0}), -9999, Language::Russian);
+  CRVWnd dots(points({1}, {0}, {0}), kMissing, Language::Russian);
   EXPECT_FALSE(dots.contextMenu()->actions()[1]->isEnabled());
 }
 

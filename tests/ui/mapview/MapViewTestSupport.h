@@ -1,0 +1,88 @@
+// Operands and pixel readings shared by the map view tests.
+#pragma once
+
+#include <QColor>
+#include <QImage>
+
+#include <cmath>
+#include <cstdint>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "engine/LinePacking.h"
+#include "grid/Grid.h"
+#include "ui/mapview/CRVWnd.h"
+
+namespace vellumar::ui::mapview::testing {
+
+constexpr double kMissing = -9999;
+
+// A grid of nx x ny nodes over [0, 10] x [0, 10].
+inline engine::Operand gridOperand(int nx, int ny, std::vector<double> nodes,
+                                   grid::Georeference georeference = {}) {
+  grid::Grid prototype;
+  prototype.left = 0, prototype.right = 10, prototype.bottom = 0, prototype.top = 10;
+  prototype.georeference = std::move(georeference);
+  grid::NodeVector values(nodes.begin(), nodes.end());
+  return engine::Operand::grid(
+      std::make_shared<const grid::Grid>(nx, ny, prototype, std::move(values)));
+}
+
+// A 2 x 2 grid over [0, 10] x [0, 10] rising along X from low to high.
+inline engine::Operand ramp(double low, double high, grid::Georeference georeference = {}) {
+  return gridOperand(2, 2, {low, high, low, high}, std::move(georeference));
+}
+
+inline engine::Operand points(std::vector<double> z, std::vector<double> x, std::vector<double> y) {
+  return engine::Operand::data(
+      std::make_shared<const data::DATA>(std::move(z), std::move(x), std::move(y)));
+}
+
+using Vertices = std::vector<std::pair<double, double>>;
+
+// Lines (or polygon rings, closed here) through the given vertices, each with its value.
+inline engine::Operand linesOf(const std::vector<std::pair<double, Vertices>>& lines,
+                               engine::Kind kind = engine::Kind::Lines) {
+  geometry::Cover cover;
+  for (const auto& [value, vertices] : lines) {
+    std::vector<geometry::Point> line;
+    for (const auto& [x, y] : vertices) line.push_back({x, y, 0});
+    if (kind == engine::Kind::Polygon) line.push_back(line.front());
+    geometry::Line made(std::move(line));
+    made.value = value;
+    cover.appendLine(std::move(made));
+  }
+  return engine::packCover(cover, kind);
+}
+
+// Polygon rings of value 0, each from its corners.
+inline engine::Operand rings(const std::vector<Vertices>& corners) {
+  std::vector<std::pair<double, Vertices>> lines;
+  for (const Vertices& ring : corners) lines.emplace_back(0.0, ring);
+  return linesOf(lines, engine::Kind::Polygon);
+}
+
+inline QColor pixelAt(CRVWnd& view, double x, double y) {
+  return view.picture().pixelColor(view.layout().column(x), view.layout().row(y));
+}
+
+inline QColor colour(std::uint32_t rgb) {
+  return QColor((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
+}
+
+inline bool near(const QColor& a, const QColor& b, int tolerance = 2) {
+  return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance &&
+         std::abs(a.blue() - b.blue()) <= tolerance;
+}
+
+// The number of dark pixels of an image inside a rectangle: text drawn there has some.
+inline int darkPixels(const QImage& image, const QRect& rect) {
+  int dark = 0;
+  for (int x = rect.left(); x <= rect.right(); ++x) {
+    for (int y = rect.top(); y <= rect.bottom(); ++y) dark += qGray(image.pixel(x, y)) < 128;
+  }
+  return dark;
+}
+
+}  // namespace vellumar::ui::mapview::testing
