@@ -11,10 +11,10 @@ using testing::latticeOf;
 using Points = std::vector<std::pair<double, double>>;
 
 geometry::Cover traced(const grid::Grid& lattice, double lowest, double highest, double step,
-                       bool* ok = nullptr) {
+                       bool* ok = nullptr, int lowerEnd = 1) {
   TracedLines lines;
   S_IsolineComputer computer(lines, nullptr, "");
-  const bool done = computer.traceLevels(lattice, lowest, highest, step);
+  const bool done = computer.traceLevels(lattice, lowest, highest, step, lowerEnd);
   if (ok != nullptr) *ok = done;
   geometry::Cover cover;
   lines.appendTo(cover);
@@ -73,11 +73,9 @@ TEST(IsolineComputer, NodeOnALevelCountsAsBelowIt) {
   EXPECT_EQ(coordinates(low[0]), (Points{{2, 0}, {1, 0}, {0, 0}}));
 
   // With the upper-end rule a node on a level counts as above it instead.
-  TracedLines upperLines;
-  S_IsolineComputer computer(upperLines, nullptr, "");
-  ASSERT_TRUE(computer.traceLevels(lattice, 3, 7, 2, 0));
-  geometry::Cover upper;
-  upperLines.appendTo(upper);
+  bool ok = false;
+  const geometry::Cover upper = traced(lattice, 3, 7, 2, &ok, 0);
+  EXPECT_TRUE(ok);
   EXPECT_EQ(valuesOf(upper), (std::vector<double>{5, 7}));
   EXPECT_EQ(coordinates(upper[1]), (Points{{2, 2}, {1, 2}, {0, 2}}));
 }

@@ -197,62 +197,62 @@ TEST(TraceDriver, ClipRectangleLimitsTheTrace) {
   EXPECT_EQ(trace(cover, map, request, nullptr), TraceStatus::EmptyRectangle);
 }
 
-TEST(TraceDriver, ProgressShowsBothStagesAndCancelLeavesNoLines) {
+// What a trace of the peak's levels 1, 3, ... 9 showed, cancelled at the given step (0: never).
+struct ProgressRun {
+  TraceStatus status;
+  RecordingProgress progress;
+  bool failed;
+  bool cancelled;
+  bool empty;
+};
+
+ProgressRun traceShowing(double densification, int cancelAt, bool progress = true,
+                         Language language = Language::Russian) {
   const grid::Grid map = gridOf(41, 41, -10, 10, -10, 10, peak);
-  TraceRequest request = levels(1, 9, 2, map);
-  request.progress = true;
-  {
-    RecordingProgress progress;
-    ErrorSink sink(&progress);
-    geometry::Cover cover;
-    ASSERT_EQ(trace(cover, map, request, &sink), TraceStatus::Done);
-    EXPECT_EQ(progress.captions,
-              (std::vector<std::string>{"Подготовка данных...", "Трассировка изолиний"}));
-    // 41 x 41 lattice nodes, then two steps per lattice edge.
-    EXPECT_EQ(progress.totals, (std::vector<std::int64_t>{41 * 41, 2 * 2 * 40 * 41}));
-    EXPECT_EQ(progress.last, progress.totals);
-    EXPECT_EQ(progress.closes, 2);
-    EXPECT_FALSE(sink.failed());
-  }
-  {
-    RecordingProgress progress;
-    ErrorSink sink(&progress);
-    request.language = Language::English;
-    geometry::Cover cover;
-    ASSERT_EQ(trace(cover, map, request, &sink), TraceStatus::Done);
-    EXPECT_EQ(progress.captions,
-              (std::vector<std::string>{"Preparing data...", "Tracing isolines"}));
-  }
+  TraceRequest request = levels(1, 9, 2, map, densification);
+  request.progress = progress;
+  request.language = language;
+  ProgressRun run{TraceStatus::Done, RecordingProgress(cancelAt), false, false, false};
+  ErrorSink sink(&run.progress);
+  geometry::Cover cover;
+  run.status = trace(cover, map, request, &sink);
+  run.failed = sink.failed();
+  run.cancelled = sink.code() == sink_code::kCancelled;
+  run.empty = cover.empty();
+  return run;
+}
+
+TEST(TraceDriver, ProgressShowsBothStagesAndCancelLeavesNoLines) {
+  const ProgressRun shown = traceShowing(1, 0);
+  ASSERT_EQ(shown.status, TraceStatus::Done);
+  EXPECT_EQ(shown.progress.captions,
+            (std::vector<std::string>{"Подготовка данных...", "Трассировка изолиний"}));
+  // 41 x 41 lattice nodes, then two steps per lattice edge.
+  EXPECT_EQ(shown.progress.totals, (std::vector<std::int64_t>{41 * 41, 2 * 2 * 40 * 41}));
+  EXPECT_EQ(shown.progress.last, shown.progress.totals);
+  EXPECT_EQ(shown.progress.closes, 2);
+  EXPECT_FALSE(shown.failed);
+  EXPECT_EQ(traceShowing(1, 0, true, Language::English).progress.captions,
+            (std::vector<std::string>{"Preparing data...", "Tracing isolines"}));
   // Cancelled while preparing or while tracing: status 4, no lines, the sink holds the cancel.
   for (const int cancelAt : {1, 30}) {
-    RecordingProgress progress(cancelAt);
-    ErrorSink sink(&progress);
-    geometry::Cover cover;
-    EXPECT_EQ(trace(cover, map, request, &sink), TraceStatus::Failed);
-    EXPECT_TRUE(cover.empty());
-    EXPECT_EQ(sink.code(), sink_code::kCancelled);
-    EXPECT_EQ(progress.closes, static_cast<int>(progress.captions.size()));
+    const ProgressRun cancelled = traceShowing(1, cancelAt);
+    EXPECT_EQ(cancelled.status, TraceStatus::Failed) << cancelAt;
+    EXPECT_TRUE(cancelled.empty);
+    EXPECT_TRUE(cancelled.cancelled);
+    EXPECT_EQ(cancelled.progress.closes, static_cast<int>(cancelled.progress.captions.size()));
   }
   // A finer lattice is resampled row by row, and a cancel stops the resampling.
-  {
-    TraceRequest finer = levels(1, 9, 2, map, 2);
-    finer.progress = true;
-    RecordingProgress progress(5);
-    ErrorSink sink(&progress);
-    geometry::Cover cover;
-    EXPECT_EQ(trace(cover, map, finer, &sink), TraceStatus::Failed);
-    EXPECT_TRUE(cover.empty());
-    EXPECT_EQ(progress.captions, (std::vector<std::string>{"Подготовка данных..."}));
-    EXPECT_EQ(progress.totals, (std::vector<std::int64_t>{81 * 81}));
-    EXPECT_EQ(progress.last, (std::vector<std::int64_t>{5 * 81}));
-  }
+  const ProgressRun finer = traceShowing(2, 5);
+  EXPECT_EQ(finer.status, TraceStatus::Failed);
+  EXPECT_TRUE(finer.empty);
+  EXPECT_EQ(finer.progress.captions, (std::vector<std::string>{"Подготовка данных..."}));
+  EXPECT_EQ(finer.progress.totals, (std::vector<std::int64_t>{81 * 81}));
+  EXPECT_EQ(finer.progress.last, (std::vector<std::int64_t>{5 * 81}));
   // Without the progress flag the hook is left alone.
-  RecordingProgress silent;
-  ErrorSink sink(&silent);
-  request.progress = false;
-  geometry::Cover cover;
-  EXPECT_EQ(trace(cover, map, request, &sink), TraceStatus::Done);
-  EXPECT_TRUE(silent.captions.empty());
+  const ProgressRun silent = traceShowing(1, 0, false);
+  EXPECT_EQ(silent.status, TraceStatus::Done);
+  EXPECT_TRUE(silent.progress.captions.empty());
 }
 
 }  // namespace
