@@ -50,9 +50,11 @@ std::unique_ptr<DataFileProc> formatDialog(const QString& path, const DataFormat
   return dialog;
 }
 
-QPushButton* button(QWidget* window, const QString& caption) {
-  for (QPushButton* button : window->findChildren<QPushButton*>()) {
-    if (button->text() == caption) return button;
+// The first child widget of a kind whose caption contains text.
+template <typename Widget>
+Widget* captioned(QWidget* parent, const QString& text) {
+  for (Widget* widget : parent->findChildren<Widget*>()) {
+    if (widget->text().contains(text)) return widget;
   }
   return nullptr;
 }
@@ -108,14 +110,8 @@ void DataWindowTest::previewTableFollowsChangedChoices() {
   QCOMPARE(shape(table), QStringLiteral("1/name,x,y/w1,10,20/w2,11,21"));  // no blanks
 
   // The user picks the comma, then says the first line is a header.
-  QRadioButton* comma = nullptr;
-  for (QRadioButton* radio : dialog->findChildren<QRadioButton*>()) {
-    if (radio->text() == QStringLiteral("Запятая")) comma = radio;
-  }
-  QCheckBox* header = nullptr;
-  for (QCheckBox* box : dialog->findChildren<QCheckBox*>()) {
-    if (box->text().contains(QStringLiteral("заголовок"))) header = box;
-  }
+  auto* comma = captioned<QRadioButton>(dialog.get(), QStringLiteral("Запятая"));
+  auto* header = captioned<QCheckBox>(dialog.get(), QStringLiteral("заголовок"));
   QVERIFY(comma != nullptr && header != nullptr);
   comma->click();
   QCOMPARE(shape(table), QStringLiteral("1|2|3/name|x|y/w1|10|20/w2|11|21"));
@@ -137,7 +133,7 @@ void DataWindowTest::dataWindowShowsValues() {
   f.loadData(f.write("wells.csv", "name,depth,note\nw1,1.5,\nw2,,\"a, b\"\nw3,0.0000001,c\n"));
   CDataListDialog* window = f.window->dataWindow(1);
   const QTableWidget* values = window->valueTable();
-  QPushButton* toggle = button(window, QStringLiteral("Значения"));
+  QPushButton* toggle = captioned<QPushButton>(window, QStringLiteral("Значения"));
   QVERIFY(toggle != nullptr);
   QVERIFY(!window->valuesShown() && !values->isVisible());
 
@@ -179,7 +175,7 @@ void DataWindowTest::valuesTableShowsTheFirstThousandRows() {
   english.refresh();
   english.showValues(true);
   QCOMPARE(english.valuesNote(), QStringLiteral("first 1000 rows of 1500 shown"));
-  QVERIFY(button(&english, QStringLiteral("Values")) != nullptr);
+  QVERIFY(captioned<QPushButton>(&english, QStringLiteral("Values")) != nullptr);
 
   rows.resize(rows.find("\n1001\n") + 1);
   f.loadData(f.write("thousand.dat", rows));

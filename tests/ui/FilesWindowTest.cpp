@@ -36,11 +36,9 @@ class FilesWindowTest : public QObject {
   void dataWindowColumnsAndCoordinates();
   void savingByKind();
   void savingDataAppendsZres();
-  void shapefileLinesAskForValueField();
-  void geoPackageLayersAreChosenAndLoaded();
+  void vectorFilesAskForTheLayerAndTheValueField();
   void droppedFilesLoadByExtension();
   void dialogsStartInTheFolderLastUsed();
-  void savingDataOverAFileSaysWhatHappens();
   void rasterGridsByBandFormatAndCoordinateSystem();
   void evaluationByRecord();
 };
@@ -255,14 +253,9 @@ void FilesWindowTest::savingByKind() {
   QCOMPARE(f.dialogs.messages.back().icon, UserDialogs::Icon::Information);
   QCOMPARE(f.window->messageText(), QStringLiteral("2.500000000000"));
 
+  // Saving over a loaded file writes it and re-registers the result under that file's name.
   const QString gridPath = f.write("relief.grd", gridFile());
   f.load(engine::FileKind::Grid, gridPath);
-  f.evaluate("G1 * 10");
-  f.save(f.path("scaled.grd"));
-  f.load(engine::FileKind::Grid, f.path("scaled.grd"));
-  QCOMPARE(f.evaluate("MAX(G2)"), QStringLiteral("90.000000000000"));
-
-  // Saving over a loaded file re-registers the result under that file's name.
   f.evaluate("G1 + 100");
   f.save(gridPath);
   QCOMPARE(f.evaluate("MIN(G1)"), QStringLiteral("101.000000000000"));
@@ -297,6 +290,15 @@ void FilesWindowTest::savingDataAppendsZres() {
   CDataListDialog* window = f.window->dataWindow(1);
   window->chooseColumn(2);
   QCOMPARE(f.evaluate("D1_3 * 2"), QStringLiteral("Результат - данные - готов !"));
+  // Declining leaves the file as it was.
+  const std::string before = f.read("wells.dat");
+  f.dialogs.answer = false;
+  f.save(wells);
+  QCOMPARE(f.dialogs.questions.back(), QStringLiteral("Добавить столбец Zres в wells.dat?"));
+  QCOMPARE(f.dialogs.questionIcons.back(), UserDialogs::Icon::Question);
+  QVERIFY(!f.dialogs.fileDialogs.back().confirmOverwrite);  // the window asks its own question
+  QCOMPARE(f.read("wells.dat"), before);
+  f.dialogs.answer = true;
   f.save(wells);
   QVERIFY2(f.dialogs.messages.empty(), qPrintable(f.dialogs.lastMessage()));
   QCOMPARE(window->entries().back(), QStringLiteral("D1_4      Zres"));
@@ -305,7 +307,7 @@ void FilesWindowTest::savingDataAppendsZres() {
   QCOMPARE(f.evaluate("Sum(D1_4)"), QStringLiteral("42.000000000000"));
 
   // A result of another length is refused and the file stays.
-  const std::string before = f.read("wells.dat");
+  const std::string appended = f.read("wells.dat");
   f.dialogs.files.push_back(f.write("two.dat", "1\n2\n"));
   f.answerDataFormat({0, true, false, " "});
   f.press(QStringLiteral("Данные"));
@@ -314,15 +316,38 @@ void FilesWindowTest::savingDataAppendsZres() {
   QCOMPARE(f.evaluate("D2_1 + 1"), QStringLiteral("Результат - данные - готов !"));
   f.save(wells);
   QCOMPARE(f.dialogs.lastMessage(), QStringLiteral("Несовпадение размерности данных!"));
-  QCOMPARE(f.read("wells.dat"), before);
+  QCOMPARE(f.read("wells.dat"), appended);
+
+  // Another existing file is replaced only when the user agrees; a new one needs no question.
+  f.evaluate("D1_3 * 2");
+  f.write("old.dat", "1\n");
+  f.dialogs.answer = false;
+  f.save(f.path("old.dat"));
+  QCOMPARE(f.dialogs.questions.back(),
+           QStringLiteral("Файл old.dat уже существует. Заменить его?"));
+  QCOMPARE(f.read("old.dat"), std::string("1\n"));
+  f.dialogs.answer = true;
+  f.save(f.path("old.dat"));
+  QVERIFY(f.read("old.dat") != "1\n");
+  const std::size_t asked = f.dialogs.questions.size();
+  f.save(f.path("new.dat"));
+  QCOMPARE(f.dialogs.questions.size(), asked);
+  QVERIFY(f.read("new.dat") != "<missing>");
+  // A loaded file another program changed is refused, and the message says which file.
+  const std::string changed = appended + "9 9 9 9\n";
+  f.write("wells.dat", changed);
+  f.save(wells);
+  QCOMPARE(f.dialogs.lastMessage(), "файл данных изменён после загрузки\n" + wells);
+  QCOMPARE(f.read("wells.dat"), changed);
 }
 
-void FilesWindowTest::shapefileLinesAskForValueField() {
+void FilesWindowTest::vectorFilesAskForTheLayerAndTheValueField() {
   WindowFixture f;
   // Lines saved as a shapefile load back with the value field chosen in the DBF dialog.
   f.load(engine::FileKind::Lines, f.write("edge.con", squareFile(4, 1)));
   QCOMPARE(f.evaluate("C1 + 5"), QStringLiteral("Результат - линии - готов !"));
   f.save(f.path("roads.shp"));
+  f.save(f.path("roads.gpkg"));
   QVERIFY2(f.dialogs.messages.empty(), qPrintable(f.dialogs.lastMessage()));
 
   QStringList listed;
@@ -340,47 +365,19 @@ void FilesWindowTest::shapefileLinesAskForValueField() {
   QCOMPARE(listed, QStringList({"Atribute", "ID", "NAME"}));
   QCOMPARE(chosen, std::string("Atribute"));
   QCOMPARE(f.evaluate("MAX(C2)"), QStringLiteral("5.000000000000"));
-  // A cancelled field choice loads the lines without values.
-  accept = false;
+  // A missing file is named before any field is asked for.
   f.load(engine::FileKind::Lines, f.path("roads.shp.copy.shp"));
   QCOMPARE(f.dialogs.lastMessage(), "Нельзя открыть файл " + f.path("roads.shp.copy.shp") + " !");
+  // A cancelled field choice loads the lines without values.
+  accept = false;
   QFile::copy(f.path("roads.shp"), f.path("b.shp"));
   QFile::copy(f.path("roads.shx"), f.path("b.shx"));
   QFile::copy(f.path("roads.dbf"), f.path("b.dbf"));
   f.load(engine::FileKind::Lines, f.path("b.shp"));
   QCOMPARE(f.evaluate("MAX(C3)"), QStringLiteral("0.000000000000E+00"));
 
-  // A shapefile data file needs no format dialog and lists its columns by name.
-  loadWellsWithHeader(f);
-  f.window->dataWindow(1)->chooseColumn(2);
-  f.evaluate("D1_3 * 2");
-  f.save(f.path("points.shp"));
-  bool asked = false;
-  f.dialogs.onDialog = [&asked](QDialog&) { return asked = true; };
-  f.loadData(f.path("points.shp"));
-  QVERIFY(!asked);
-  QCOMPARE(f.window->dataWindow(2)->entries(),
-           QStringList({"D2_1      X", "D2_2      Y", "D2_3      Z"}));
-  f.window->dataWindow(2)->chooseColumn(2);
-  QCOMPARE(f.evaluate("Sum(D2_3)"), QStringLiteral("42.000000000000"));
-  // Saving into a loaded shapefile is refused.
-  f.evaluate("D2_3 + 1");
-  f.save(f.path("points.shp"));
-  QCOMPARE(f.dialogs.lastMessage(),
-           QStringLiteral("Не допускается сохранение в загруженном shp-файле!"));
-  // Grids never ask for a field.
-  asked = false;
-  f.load(engine::FileKind::Grid, f.write("g.shp.grd", gridFile()));
-  QVERIFY(!asked);
-}
-
-void FilesWindowTest::geoPackageLayersAreChosenAndLoaded() {
-  WindowFixture f;
-  // Lines saved from the window as a GeoPackage become the second layer of a file of districts.
-  f.load(engine::FileKind::Lines, f.write("edge.con", squareFile(4, 1)));
-  QCOMPARE(f.evaluate("C1 + 5"), QStringLiteral("Результат - линии - готов !"));
-  f.save(f.path("roads.gpkg"));
-  QVERIFY2(f.dialogs.messages.empty(), qPrintable(f.dialogs.lastMessage()));
+  // The GeoPackage's lines become the second layer of a file of districts.
+  accept = true;
   const QString districts = f.write("districts.geojson", R"({"type": "FeatureCollection",
 "features": [{"type": "Feature", "properties": {"name": "Nord", "pop": 120.5},
  "geometry": {"type": "Polygon", "coordinates": [[[0, 0], [10, 0], [10, 10], [0, 10], [0, 0]],
@@ -389,19 +386,11 @@ void FilesWindowTest::geoPackageLayersAreChosenAndLoaded() {
   QVERIFY(formats::testing::translateVector(districts.toStdString(), both, "GPKG", "districts"));
   QVERIFY(formats::testing::translateVector(f.path("roads.gpkg").toStdString(), both, "GPKG",
                                             "roads", true));
-
   // The layer is chosen from a list, then its value field from the layer's fields.
-  QStringList listed;
-  int field = 1;
-  f.dialogs.onDialog = [&](QDialog& dialog) {
-    auto& fields = dynamic_cast<CInputDbfDialog&>(dialog);
-    listed = fields.fieldNames();
-    fields.selectField(field);
-    return true;
-  };
+  field = 1;
   f.dialogs.chosenItem = 0;
   f.load(engine::FileKind::Polygon, f.path("both.gpkg"));
-  QVERIFY2(f.dialogs.messages.empty(), qPrintable(f.dialogs.lastMessage()));
+  QVERIFY2(f.dialogs.messages.size() == 1, qPrintable(f.dialogs.lastMessage()));
   QCOMPARE(f.dialogs.choices.back(),
            QStringLiteral("В файле both.gpkg слоёв: 2. Какой прочитать? districts/roads"));
   QCOMPARE(listed, QStringList({"name", "pop"}));
@@ -412,14 +401,12 @@ void FilesWindowTest::geoPackageLayersAreChosenAndLoaded() {
   QCOMPARE(f.evaluate("Area(P1)"),
            QStringLiteral("96.000000000000    координаты в градусах: длины и площади в градусах"));
   QCOMPARE(f.evaluate("MAX(P1)"), QStringLiteral("120.500000000000"));
-
   f.dialogs.chosenItem = 1;
   field = 0;
   f.load(engine::FileKind::Lines, f.path("both.gpkg"));
   QCOMPARE(listed, QStringList({"Atribute", "ID"}));
-  QCOMPARE(f.evaluate("MAX(C2)"), QStringLiteral("5.000000000000"));
+  QCOMPARE(f.evaluate("MAX(C4)"), QStringLiteral("5.000000000000"));
   // The other layer of the same file is another operand; the same layer again is refused.
-  f.dialogs.chosenItem = 1;
   f.load(engine::FileKind::Lines, f.path("both.gpkg"));
   QCOMPARE(f.dialogs.lastMessage(), QStringLiteral("Такой файл уже загружен!"));
   // A cancelled layer choice loads nothing and says nothing.
@@ -429,16 +416,32 @@ void FilesWindowTest::geoPackageLayersAreChosenAndLoaded() {
   QCOMPARE(f.dialogs.messages.size(), shown);
   QVERIFY(registry.find("P2") == nullptr);
 
-  // Points are data without a format dialog, their attributes named columns.
+  // Shapefile and GeoJSON data need no format dialog and list their columns by name.
+  loadWellsWithHeader(f);
+  f.window->dataWindow(1)->chooseColumn(2);
+  f.evaluate("D1_3 * 2");
+  f.save(f.path("points.shp"));
   bool asked = false;
   f.dialogs.onDialog = [&asked](QDialog&) { return asked = true; };
+  f.loadData(f.path("points.shp"));
   f.loadData(f.write("wells.geojson", R"({"type": "FeatureCollection", "features": [
 {"type": "Feature", "properties": {"depth": 206.5}, "geometry": {"type": "Point",
  "coordinates": [1.5, 1]}}]})"));
   QVERIFY(!asked);
-  QCOMPARE(f.window->dataWindow(1)->entries(),
-           QStringList({"D1_1      X", "D1_2      Y", "D1_3      depth"}));
-  // A damaged layer names the file and says why.
+  QCOMPARE(f.window->dataWindow(2)->entries(),
+           QStringList({"D2_1      X", "D2_2      Y", "D2_3      Z"}));
+  QCOMPARE(f.window->dataWindow(3)->entries(),
+           QStringList({"D3_1      X", "D3_2      Y", "D3_3      depth"}));
+  f.window->dataWindow(2)->chooseColumn(2);
+  QCOMPARE(f.evaluate("Sum(D2_3)"), QStringLiteral("42.000000000000"));
+  // Saving into a loaded shapefile is refused.
+  f.evaluate("D2_3 + 1");
+  f.save(f.path("points.shp"));
+  QCOMPARE(f.dialogs.lastMessage(),
+           QStringLiteral("Не допускается сохранение в загруженном shp-файле!"));
+  // Grids never ask for a field; a damaged layer names the file and says why.
+  f.load(engine::FileKind::Grid, f.write("g.shp.grd", gridFile()));
+  QVERIFY(!asked);
   f.load(engine::FileKind::Polygon, f.write("broken.geojson", "{\"type\": \"Feature"));
   QVERIFY(f.dialogs.lastMessage().startsWith("Недопустимый формат файла полигонa!, файл " +
                                              f.path("broken.geojson") + "\n"));
@@ -527,42 +530,6 @@ void FilesWindowTest::dialogsStartInTheFolderLastUsed() {
   QVERIFY(next.dialogs.fileDialogs.back().folder.isEmpty());
 }
 
-void FilesWindowTest::savingDataOverAFileSaysWhatHappens() {
-  WindowFixture f;
-  const QString wells = loadWellsWithHeader(f);
-  f.window->dataWindow(1)->chooseColumn(2);
-  f.evaluate("D1_3 * 2");
-  // Declining leaves the file as it was.
-  const std::string before = f.read("wells.dat");
-  f.dialogs.answer = false;
-  f.save(wells);
-  QCOMPARE(f.dialogs.questions.back(), QStringLiteral("Добавить столбец Zres в wells.dat?"));
-  QCOMPARE(f.dialogs.questionIcons.back(), UserDialogs::Icon::Question);
-  QVERIFY(!f.dialogs.fileDialogs.back().confirmOverwrite);  // the window asks its own question
-  QCOMPARE(f.read("wells.dat"), before);
-  // Another existing file is replaced only when the user agrees.
-  f.write("old.dat", "1\n");
-  f.save(f.path("old.dat"));
-  QCOMPARE(f.dialogs.questions.back(),
-           QStringLiteral("Файл old.dat уже существует. Заменить его?"));
-  QCOMPARE(f.read("old.dat"), std::string("1\n"));
-  f.dialogs.answer = true;
-  f.save(f.path("old.dat"));
-  QVERIFY(f.read("old.dat") != "1\n");
-  // A new file needs no question.
-  const std::size_t asked = f.dialogs.questions.size();
-  f.save(f.path("new.dat"));
-  QCOMPARE(f.dialogs.questions.size(), asked);
-  QVERIFY(f.read("new.dat") != "<missing>");
-  // A loaded file another program changed is refused, and the message says which file.
-  f.dialogs.answer = true;
-  const std::string changed = f.read("wells.dat") + "9 9 9\n";
-  f.write("wells.dat", changed);
-  f.save(wells);
-  QCOMPARE(f.dialogs.lastMessage(), "файл данных изменён после загрузки\n" + wells);
-  QCOMPARE(f.read("wells.dat"), changed);
-}
-
 void FilesWindowTest::rasterGridsByBandFormatAndCoordinateSystem() {
   WindowFixture f;
   f.load(engine::FileKind::Grid, writeAsciiRaster(f));
@@ -570,7 +537,7 @@ void FilesWindowTest::rasterGridsByBandFormatAndCoordinateSystem() {
   QCOMPARE(f.evaluate("MIN(G1)"), QStringLiteral("1.000000000000"));
   QCOMPARE(f.evaluate("MAX(G1)"), QStringLiteral("9.000000000000"));
 
-  // The map view's status line names the coordinate system.
+  // The map view's status line and legend name the coordinate system of the .prj.
   f.evaluate("G1 * 1");
   f.press(QStringLiteral("Вид"));
   mapview::CRVWnd* view = f.window->mapView();
@@ -578,6 +545,9 @@ void FilesWindowTest::rasterGridsByBandFormatAndCoordinateSystem() {
   view->readOut(QPoint(view->layout().column(500150), view->layout().row(5500150)));
   QVERIFY2(view->statusText().endsWith(QStringLiteral("    EPSG:32632")),
            qPrintable(view->statusText()));
+  QStringList notes;
+  for (const auto& note : view->legend().notes) notes << QString::fromStdString(note.text);
+  QCOMPARE(notes, QStringList({"СК: EPSG:32632", "единицы: metre"}));
   view->close();
 
   // A file of several bands asks which; a cancel loads nothing.
@@ -604,7 +574,6 @@ void FilesWindowTest::rasterGridsByBandFormatAndCoordinateSystem() {
   QTRY_VERIFY2(registry.find("G3") != nullptr, qPrintable(f.dialogs.lastMessage()));
   QCOMPARE(registry.find("G3")->value.gridValue()->georeference.shortName,
            std::string("EPSG:32632"));
-  QCOMPARE(f.evaluate("MAX(G3)"), QStringLiteral("18.000000000000"));
   QCOMPARE(f.evaluate("MAX(G3 - G1 * 2)"), QStringLiteral("0.000000000000E+00"));
   QCOMPARE(f.evaluate("MIN(G3 - G1 * 2)"), QStringLiteral("0.000000000000E+00"));
 }

@@ -22,11 +22,9 @@ class HistoryWindowTest : public QObject {
  private slots:
   void resetAndEvaluationsAppendEntriesAfterOneHeader();
   void clearingStartsANewSession();
-  void historyWindowShowsAndClears();
-  void doubleClickPutsAnEntryIntoTheDisplay();
+  void historyWindowShowsClearsAndChoosesEntries();
   void displayFilesRoundTrip();
   void displayFileFailures();
-  void fileWorkRunsInTheWorker();
 };
 
 namespace {
@@ -44,6 +42,22 @@ void expectEntriesAfterOneHeader(const WindowFixture& f, const std::string& entr
   QVERIFY2(kHeader.match(header).hasMatch(), qPrintable(header));
 }
 
+// Whether the window ran the file work of an action in its worker. A zero-time timer set before
+// an action fires in the first pass of an event loop: while the file work runs when the window
+// hands it to the worker and waits, only afterwards (from the processEvents below) when the work
+// ran in the GUI thread.
+bool ranInWorker(WindowFixture& f, const std::function<void()>& action) {
+  bool fired = false;
+  bool busy = false;
+  QTimer::singleShot(0, f.window.get(), [&] {
+    fired = true;
+    busy = f.window->isEvaluating();
+  });
+  action();
+  QCoreApplication::processEvents();
+  return fired && busy;
+}
+
 }  // namespace
 
 void HistoryWindowTest::resetAndEvaluationsAppendEntriesAfterOneHeader() {
@@ -52,8 +66,9 @@ void HistoryWindowTest::resetAndEvaluationsAppendEntriesAfterOneHeader() {
   f.press(QStringLiteral("Сброс"));
   QCOMPARE(f.read("history.ses"), std::string("<missing>"));
 
+  // A reset writes the history in the GUI thread, which the worker probe tells apart.
   f.window->display()->setPlainText(QStringLiteral("a\nb"));
-  f.press(QStringLiteral("Сброс"));
+  QVERIFY(!ranInWorker(f, [&] { f.press(QStringLiteral("Сброс")); }));
   QCOMPARE(f.window->display()->toPlainText(), QString());
   f.window->display()->setPlainText(QStringLiteral("x = 1"));
   f.window->close();  // closing logs the display as "Сброс" does
@@ -90,43 +105,18 @@ void HistoryWindowTest::clearingStartsANewSession() {
   QCOMPARE(file.readAll().toStdString(), crlfHeader + "three\r\n" + crlfHeader + "four\r\n");
 }
 
-void HistoryWindowTest::historyWindowShowsAndClears() {
-  WindowFixture f;
-  f.window->display()->setPlainText(QStringLiteral("1+1\n2"));
-  f.press(QStringLiteral("Сброс"));
-  f.press(QStringLiteral("История"));
-  HistoryWindow* window = f.window->historyWindow();
-  QVERIFY(window != nullptr);
-  QVERIFY(!f.window->button(QStringLiteral("История"))->isEnabled());
-  QVERIFY(window->text().endsWith(QStringLiteral("\n1+1\n2")));
-  QVERIFY(window->text().startsWith(QStringLiteral("\n----- Рабочая сессия: ---> ")));
-
-  // "No" keeps everything; any other answer truncates the file.
-  f.dialogs.answer = false;
-  window->clearHistory();
-  QCOMPARE(f.dialogs.questions.back(), QStringLiteral("История ввода будет потеряна, продолжить?"));
-  QVERIFY(!window->text().isEmpty());
-  f.dialogs.answer = true;
-  window->clearHistory();
-  QCOMPARE(window->text(), QString());
-  QCOMPARE(f.read("history.ses"), std::string());
-
-  window->close();
-  QTRY_VERIFY(f.window->historyWindow() == nullptr);
-  QVERIFY(f.window->button(QStringLiteral("История"))->isEnabled());
-  f.window->display()->setPlainText(QStringLiteral("3"));
-  f.press(QStringLiteral("Сброс"));
-  QVERIFY(f.read("history.ses").rfind("\r\n----- ", 0) == 0);
-}
-
-void HistoryWindowTest::doubleClickPutsAnEntryIntoTheDisplay() {
+void HistoryWindowTest::historyWindowShowsClearsAndChoosesEntries() {
   WindowFixture f;
   f.window->display()->setPlainText(QStringLiteral("Sqrt(G1)"));
   f.press(QStringLiteral("Сброс"));
   f.window->display()->setPlainText(QStringLiteral("2 + 2"));
   f.press(QStringLiteral("Сброс"));
-  f.press(QStringLiteral("История"));
+  QVERIFY(ranInWorker(f, [&] { f.press(QStringLiteral("История")); }));
   HistoryWindow* window = f.window->historyWindow();
+  QVERIFY(window != nullptr);
+  QVERIFY(!f.window->button(QStringLiteral("История"))->isEnabled());
+  QVERIFY(window->text().endsWith(QStringLiteral("\nSqrt(G1)\n2 + 2")));
+  QVERIFY(window->text().startsWith(QStringLiteral("\n----- Рабочая сессия: ---> ")));
   window->show();
   QVERIFY(QTest::qWaitForWindowExposed(window));
   auto* text = window->findChild<QPlainTextEdit*>();
@@ -150,6 +140,23 @@ void HistoryWindowTest::doubleClickPutsAnEntryIntoTheDisplay() {
     }
   }
   QCOMPARE(f.window->display()->toPlainText(), QString());
+
+  // "No" keeps everything; any other answer truncates the file, in the worker.
+  f.dialogs.answer = false;
+  window->clearHistory();
+  QCOMPARE(f.dialogs.questions.back(), QStringLiteral("История ввода будет потеряна, продолжить?"));
+  QVERIFY(!window->text().isEmpty());
+  f.dialogs.answer = true;
+  QVERIFY(ranInWorker(f, [&] { window->clearHistory(); }));
+  QCOMPARE(window->text(), QString());
+  QCOMPARE(f.read("history.ses"), std::string());
+
+  window->close();
+  QTRY_VERIFY(f.window->historyWindow() == nullptr);
+  QVERIFY(f.window->button(QStringLiteral("История"))->isEnabled());
+  f.window->display()->setPlainText(QStringLiteral("3"));
+  f.press(QStringLiteral("Сброс"));
+  QVERIFY(f.read("history.ses").rfind("\r\n----- ", 0) == 0);
 }
 
 void HistoryWindowTest::displayFilesRoundTrip() {
@@ -157,12 +164,13 @@ void HistoryWindowTest::displayFilesRoundTrip() {
   QPlainTextEdit* display = f.window->display();
   const QString text = QStringLiteral("x = 2;\n\ny = x * 3\nглубина = 1");
   display->setPlainText(text);
-  f.pressChoosing(QStringLiteral(">>"), f.path("sheet.ctb"));
+  // Both run their file work in the worker.
+  QVERIFY(ranInWorker(f, [&] { f.pressChoosing(QStringLiteral(">>"), f.path("sheet.ctb")); }));
   QCOMPARE(f.dialogs.fileDialogs.back().defaultSuffix, QStringLiteral("ctb"));
   QCOMPARE(f.read("sheet.ctb"), std::string("x = 2;\r\n\r\ny = x * 3\r\nглубина = 1"));
 
   display->clear();
-  f.pressChoosing(QStringLiteral("<<"), f.path("sheet.ctb"));
+  QVERIFY(ranInWorker(f, [&] { f.pressChoosing(QStringLiteral("<<"), f.path("sheet.ctb")); }));
   QCOMPARE(display->toPlainText(), text);
 
   // Loading inserts at the caret, replacing the selection; LF-only and CP1251 files read too.
@@ -193,42 +201,6 @@ void HistoryWindowTest::displayFileFailures() {
   f.press(QStringLiteral("<<"));
   QCOMPARE(f.dialogs.messages.size(), shown);
   QCOMPARE(f.window->display()->toPlainText(), QStringLiteral("kept"));
-}
-
-void HistoryWindowTest::fileWorkRunsInTheWorker() {
-  WindowFixture f;
-  // A zero-time timer set before an action fires in the first pass of an event loop: while the
-  // file work runs when the window hands it to the worker and waits, only afterwards (from the
-  // processEvents below) when the work ran in the GUI thread.
-  const auto inWorker = [&](const std::function<void()>& action) {
-    bool fired = false;
-    bool busy = false;
-    QTimer::singleShot(0, f.window.get(), [&] {
-      fired = true;
-      busy = f.window->isEvaluating();
-    });
-    action();
-    QCoreApplication::processEvents();
-    return fired && busy;
-  };
-  f.window->display()->setPlainText(QStringLiteral("x = 1"));
-  f.dialogs.files.push_back(f.path("sheet.ctb"));
-  QVERIFY(inWorker([&] { f.press(QStringLiteral(">>")); }));
-  f.window->display()->clear();
-  f.dialogs.files.push_back(f.path("sheet.ctb"));
-  QVERIFY(inWorker([&] { f.press(QStringLiteral("<<")); }));
-  QCOMPARE(f.window->display()->toPlainText(), QStringLiteral("x = 1"));
-  f.press(QStringLiteral("Сброс"));
-  QVERIFY(inWorker([&] { f.press(QStringLiteral("История")); }));
-  HistoryWindow* window = f.window->historyWindow();
-  QVERIFY(window != nullptr);
-  QVERIFY(window->text().endsWith(QStringLiteral("\nx = 1")));
-  f.dialogs.answer = true;
-  QVERIFY(inWorker([&] { window->clearHistory(); }));
-  QCOMPARE(f.read("history.ses"), std::string());
-  // The probe itself tells work in the GUI thread apart: a reset writes the history there.
-  f.window->display()->setPlainText(QStringLiteral("y"));
-  QVERIFY(!inWorker([&] { f.press(QStringLiteral("Сброс")); }));
 }
 
 VELLUMAR_UI_TEST(HistoryWindowTest);

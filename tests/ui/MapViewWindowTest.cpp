@@ -30,11 +30,8 @@ class MapViewWindowTest : public QObject {
  private slots:
   void numbersAndDataWithoutCoordinatesAreNotShown();
   void viewShowsTheCurrentResultAndReplacesTheOpenView();
-  void aResultHoldsOnlyWhatItsKindHolds();
   void viewOpensBesideTheCalculator();
-  void pictureDialogStartsInTheProfileFolder();
   void namedOperandsAreLayersOfTheView();
-  void legendNamesTheRastersCoordinateSystem();
 };
 
 void MapViewWindowTest::numbersAndDataWithoutCoordinatesAreNotShown() {
@@ -56,36 +53,26 @@ void MapViewWindowTest::numbersAndDataWithoutCoordinatesAreNotShown() {
 
 void MapViewWindowTest::viewShowsTheCurrentResultAndReplacesTheOpenView() {
   WindowFixture f;
-  f.load(engine::FileKind::Grid, f.write("relief.grd", gridFile()));
-  f.evaluate("G1 * 2");
+  f.load(engine::FileKind::Polygon, f.write("field.pol", squareFile(5)));
+  f.evaluate("EG(0, 2, 0, 2, 1, 1) * 1000");
+  std::weak_ptr<const grid::Grid> grid = f.window->currentResult().sharedGrid();
+  QVERIFY(!grid.expired());
   f.press(QStringLiteral("Вид"));
   QPointer<CRVWnd> first = f.window->mapView();
   QVERIFY(first != nullptr);
   QVERIFY(first->isVisible());
   // The view keeps its copy: a later result does not change what it shows.
-  f.evaluate("G1 = 0");
+  f.evaluate("EG(0, 8, 0, 8, 1, 1)");
   QCOMPARE(first->layout().world.xmax, 2.0);
-  f.load(engine::FileKind::Polygon, f.write("field.pol", squareFile(5)));
-  f.evaluate("P1");
-  f.press(QStringLiteral("Вид"));
-  QTRY_VERIFY(first == nullptr);  // one view at a time
-  QVERIFY(f.window->mapView() != nullptr);
-  const WorldBounds& shown = f.window->mapView()->layout().world;
-  QVERIFY(shown.xmin < 0 && shown.xmax > 5 && shown.xmax < 6);
-}
-
-void MapViewWindowTest::aResultHoldsOnlyWhatItsKindHolds() {
-  WindowFixture f;
-  f.load(engine::FileKind::Polygon, f.write("field.pol", squareFile(5)));
-  f.evaluate("EG(0, 10, 0, 10, 1, 1) * 1000");
-  std::weak_ptr<const grid::Grid> grid = f.window->currentResult().sharedGrid();
-  QVERIFY(!grid.expired());
-  // A polygon result after a grid: no legend, no grid value in the title.
+  // A polygon result after a grid, in a new view: no legend, no grid value in the title.
   f.evaluate("P1");
   QVERIFY(f.window->currentResult().gridValue() == nullptr);
   f.press(QStringLiteral("Вид"));
+  QTRY_VERIFY(first == nullptr);  // one view at a time
   CRVWnd* view = f.window->mapView();
   QVERIFY(view != nullptr);
+  const WorldBounds& shown = view->layout().world;
+  QVERIFY(shown.xmin < 0 && shown.xmax > 5 && shown.xmax < 6);
   QVERIFY(view->classes() == nullptr);
   QVERIFY(view->legend().boxes.empty());
   const MapLayout& layout = view->layout();
@@ -121,30 +108,23 @@ void MapViewWindowTest::viewOpensBesideTheCalculator() {
   QVERIFY(placed.topLeft() != QPoint(0, 0));
 }
 
-void MapViewWindowTest::pictureDialogStartsInTheProfileFolder() {
-  WindowFixture f;
-  QSettings().setValue("Directory/LastOpenedDir", f.dir.path());
-  f.load(engine::FileKind::Grid, f.write("relief.grd", gridFile()));
-  f.evaluate("G1");
-  f.press(QStringLiteral("Вид"));
-  CRVWnd* view = f.window->mapView();
-  f.dialogs.files.push_back(f.path("picture"));
-  QTest::mouseClick(view, Qt::RightButton, Qt::ControlModifier, QPoint(100, 100));
-  QCOMPARE(f.dialogs.fileDialogs.back().folder, f.dir.path());
-  QFile picture(f.path("picture.bmp"));
-  QVERIFY(picture.open(QIODevice::ReadOnly));
-  QCOMPARE(picture.read(2), QByteArray("BM"));
-  QSettings().remove("Directory/LastOpenedDir");
-}
-
 void MapViewWindowTest::namedOperandsAreLayersOfTheView() {
   WindowFixture f;
+  QSettings().setValue("Directory/LastOpenedDir", f.dir.path());
   f.load(engine::FileKind::Grid, f.write("relief.grd", gridFile()));
   f.load(engine::FileKind::Polygon, f.write("field.pol", squareFile(5)));
   f.evaluate("G1 * 2");
   f.press(QStringLiteral("Вид"));
   CRVWnd* view = f.window->mapView();
   QVERIFY(view != nullptr);
+  // Ctrl and a right click save a picture, the dialog starting in the profile's folder.
+  f.dialogs.files.push_back(f.path("picture"));
+  QTest::mouseClick(view, Qt::RightButton, Qt::ControlModifier, QPoint(100, 100));
+  QSettings().remove("Directory/LastOpenedDir");
+  QCOMPARE(f.dialogs.fileDialogs.back().folder, f.dir.path());
+  QFile bmp(f.path("picture.bmp"));
+  QVERIFY(bmp.open(QIODevice::ReadOnly));
+  QCOMPARE(bmp.read(2), QByteArray("BM"));
   QListWidget* list = view->layerList();
   QVERIFY(list != nullptr);
   QStringList names;
@@ -184,19 +164,6 @@ void MapViewWindowTest::namedOperandsAreLayersOfTheView() {
   QVERIFY(picture.open(QIODevice::ReadOnly));
   QCOMPARE(picture.read(4), QByteArray("\x89PNG"));
   QVERIFY(f.dialogs.fileDialogs.back().filter.contains(QStringLiteral("*.svg")));
-}
-
-void MapViewWindowTest::legendNamesTheRastersCoordinateSystem() {
-  WindowFixture f;
-  // A grid read through GDAL with the coordinate system of its .prj.
-  f.load(engine::FileKind::Grid, writeAsciiRaster(f));
-  f.evaluate("G1");
-  f.press(QStringLiteral("Вид"));
-  CRVWnd* view = f.window->mapView();
-  QVERIFY(view != nullptr);
-  QStringList notes;
-  for (const auto& note : view->legend().notes) notes << QString::fromStdString(note.text);
-  QCOMPARE(notes, QStringList({"СК: EPSG:32632", "единицы: metre"}));
 }
 
 VELLUMAR_UI_TEST(MapViewWindowTest);
