@@ -15,16 +15,6 @@ TEST(CalcEvaluation, PrintsEachResultAsTheMessageLineShowsIt) {
   EXPECT_EQ(run.outcome(), "0: ");
 }
 
-TEST(CalcEvaluation, DoubleDashEndsTheOptions) {
-  // "-e" after "--" is the constant e, not the option that wants a text.
-  const auto run = runCalc({"--", "-e", "--degrees"});
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.out, "-2.718281828459\n");
-  EXPECT_NE(run.err, "");
-  const auto help = runCalc({"--help"});
-  EXPECT_NE(help.out.find("  --  "), std::string::npos);
-}
-
 TEST(CalcEvaluation, AFailureStopsWithItsMessageAndStatusOne) {
   const auto run = runCalc({"1", "Sqrt(-1", "2"});
   EXPECT_EQ(run.out, "1.000000000000\n");
@@ -73,9 +63,14 @@ TEST(CalcCommandLine, UsageErrorsHelpAndVersion) {
   EXPECT_NE(help.out.find("Usage: vellumar-calc"), std::string::npos);
   const auto version = runClean({"--version"});
   EXPECT_EQ(version.out.rfind("vellumar-calc ", 0), 0u);
-  // A leading minus sign starts an expression, not an option.
-  const auto negative = runCalc({"-2+3"});
-  EXPECT_EQ(negative.out, "-5.000000000000\n");
+  // A leading minus sign starts an expression, not an option; "-e" after "--" is the constant
+  // e, not the option that wants a text.
+  EXPECT_EQ(runCalc({"-2+3"}).out, "-5.000000000000\n");
+  const auto run = runCalc({"--", "-e", "--degrees"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "-2.718281828459\n");
+  EXPECT_NE(run.err, "");
+  EXPECT_NE(help.out.find("  --  "), std::string::npos);
 }
 
 }  // namespace

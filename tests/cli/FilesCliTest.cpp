@@ -14,6 +14,7 @@ using testing::runCalc;
 using testing::runClean;
 using testing::ScratchFolder;
 
+// z = 1 + x + 3y on a 3 x 3 lattice over [0, 2]^2.
 constexpr const char* kGrid = "DSAA\r\n3 3\r\n0 2\r\n0 2\r\n1 9\r\n1 2 3 \r\n4 5 6 \r\n7 8 9 \r\n";
 
 TEST(CalcFiles, LoadFailuresStopWithStatusThree) {
@@ -151,14 +152,27 @@ TEST(CalcFiles, DataOptionsApplyToTheFilesAfterThem) {
   // Columns without coordinates cannot meet a map: the operation names the data argument.
   const std::string grid = folder.write("dem.grd", kGrid);
   const std::string values = folder.write("v.dat", "1 2 3\n4 5 6\n");
-  EXPECT_EQ(runCalc({"--xy", "none", "-d", values, "-g", grid, "D1_3 + G1"}).outcome(),
-            "1: Сложение: не указаны столбцы координат для аргумента 1\n");
   EXPECT_EQ(runCalc({"--english", "--xy", "none", "-d", values, "-g", grid, "G1 * D1_3"}).outcome(),
             "1: Multiplying: coordinate columns are not set for argument 2\n");
   EXPECT_EQ(runCalc({"--xy", "2,2", "-d", comma, "1"}).outcome(),
             "3: Недопустимые столбцы координат X и Y!\n");
   const auto badKind = runCalc({"--delimiter", "semicolons", "1"});
   EXPECT_EQ(badKind.status, 2);
+}
+
+// Grids made by the functions are saved as DSAA; the values of the kernels have tests of their
+// own.
+TEST(CalcGridFunctions, ConstructedAndCutGridsAreSavedAsDsaa) {
+  ScratchFolder folder;
+  const auto run = runClean({"-o", folder.path("ones.grd"), "EG(0, 2.4, 0, 1, 1, 1)"});
+  EXPECT_EQ(run.out, "Результат - карта - готов !\n");
+  EXPECT_EQ(folder.read("ones.grd"), "DSAA\r\n3 2\r\n0 2\r\n0 1\r\n1 1\r\n1 1 1 \r\n1 1 1 \r\n");
+
+  const std::string plane = folder.write("plane.grd", kGrid);
+  runClean({"-g", plane, "-o", folder.path("cut.grd"), "Cut(G1, 2, 3, 1, 3)"});
+  EXPECT_EQ(folder.read("cut.grd"), "DSAA\r\n2 3\r\n1 2\r\n0 2\r\n2 9\r\n2 3 \r\n5 6 \r\n8 9 \r\n");
+  EXPECT_EQ(runCalc({"-g", plane, "--english", "Cut(G1, 3, 3, 1, 3)"}).outcome(),
+            "1: : invalid argument value!\n");
 }
 
 }  // namespace

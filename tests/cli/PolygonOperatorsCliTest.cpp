@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -114,20 +115,6 @@ TEST_F(CalcPolygonOperators, IntersectionUnionAndDifferenceAreSavedAsPolygonFile
               sameRings(rings, {{{0, 0}, {0, 2}, {2, 2}, {2, 0}}}));
 }
 
-TEST_F(CalcPolygonOperators, ShapefilesInAndOut) {
-  runClean({"-p", a_, "-o", folder_.path("a.shp"), "P1"});
-  EXPECT_TRUE(sameRings(saved("out.pol", {"--value-field", "Atribute", "-p", folder_.path("a.shp"),
-                                          "-p", b_, "P1 * P2"}),
-                        {{{1, 1}, {1, 2}, {2, 2}, {2, 1}}}));
-
-  // A result with two parts goes out as a shapefile and comes back.
-  const std::string far = folder_.write("far.pol", squareFile(9, 10, 10, 11, 11) + "END\r\n");
-  runClean({"-p", a_, "-p", far, "-o", folder_.path("two.shp"), "P1 + P2"});
-  EXPECT_TRUE(sameRings(saved("back.pol", {"-p", folder_.path("two.shp"), "-p", b_, "P1 - P2"}),
-                        {{{0, 0}, {0, 2}, {1, 2}, {1, 1}, {2, 1}, {2, 0}},
-                         {{10, 10}, {10, 11}, {11, 11}, {11, 10}}}));
-}
-
 TEST_F(CalcPolygonOperators, CornersThatTouchToleranceAndMessages) {
   // Two parts meeting at a corner, as counties do, form one valid polygon.
   const std::string corners = folder_.write(
@@ -178,6 +165,32 @@ TEST(CalcPolygonMemory, AnOverlayBeyondTheMemoryFailsWithTheMemoryMessage) {
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("not enough memory for the calculation!\n"), std::string::npos) << run.err;
   EXPECT_EQ(run.out, "");
+}
+
+TEST(CalcPolygonFunctions, CoordinatesBeyondTheRangeRefuseTheirOperand) {
+  ScratchFolder folder;
+  const auto square = [](const char* c) {
+    return std::string("1\n-") + c + " -" + c + "\n-" + c + " " + c + "\n" + c + " " + c + "\n" +
+           c + " -" + c + "\n-" + c + " -" + c + "\nEND\nEND\n";
+  };
+  const std::string near = folder.write("near.pol", square("1e300"));
+  const std::string edge = folder.write("edge.con", square("1e308"));
+  folder.write("near.val", "1 0\n");
+  folder.write("edge.val", "1 0\n");
+  const std::string wide = folder.write("wide.grd", "DSAA 2 2 -1e308 1e308 -1 1 0 1 0 1 0 1");
+  const std::string big = folder.path("big.shp");
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"-p", near, "Area(P1)"}, "Area: недопустимое значение аргумента 1"},
+      {{"-p", near, "2 + Len(P1)"}, "Len: недопустимое значение аргумента 1"},
+      {{"-p", near, "-o", big, "P1 * P1"}, "Умножение: недопустимое значение аргумента 1"},
+      {{"-l", edge, "Len(C1)"}, "Len: недопустимое значение аргумента 1"},
+      {{"-g", wide, "Area(G1)"}, "Area: недопустимое значение аргумента 1"},
+      {{"-g", wide, "Len(G1)"}, "Len: недопустимое значение аргумента 1"},
+  };
+  for (const auto& [arguments, message] : cases) {
+    EXPECT_EQ(runCalc(arguments).outcome(), "1: " + message + "\n") << arguments.back();
+  }
+  EXPECT_FALSE(std::filesystem::exists(big));
 }
 
 }  // namespace

@@ -3,9 +3,6 @@
 // name, systems compared, and the messages of files that cannot be read.
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstdio>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -14,7 +11,6 @@
 namespace vellumar::cli {
 namespace {
 
-using testing::numbersIn;
 using testing::runCalc;
 using testing::runClean;
 using testing::ScratchFolder;
@@ -64,14 +60,7 @@ TEST(CalcVectors, PolygonLayersMeasureAndRoundTripInEveryFormat) {
       folder.write("utm.asc",
                    "ncols 4\nnrows 3\nxllcorner 0\nyllcorner 0\ncellsize 5\n1 1 1 1\n1 1 1 1\n"
                    "1 1 1 1\n");
-  folder.write("utm.prj",
-               "PROJCS[\"WGS_1984_UTM_Zone_32N\",GEOGCS[\"GCS_WGS_1984\",DATUM["
-               "\"D_WGS_1984\",SPHEROID[\"WGS_1984\",6378137.0,298.257223563]],"
-               "PRIMEM[\"Greenwich\",0.0],UNIT[\"Degree\",0.0174532925199433]],"
-               "PROJECTION[\"Transverse_Mercator\"],PARAMETER[\"False_Easting\","
-               "500000.0],PARAMETER[\"False_Northing\",0.0],PARAMETER["
-               "\"Central_Meridian\",9.0],PARAMETER[\"Scale_Factor\",0.9996],"
-               "PARAMETER[\"Latitude_Of_Origin\",0.0],UNIT[\"Meter\",1.0]]");
+  folder.write("utm.prj", testing::kUtm32Prj);
   runClean({"-g", grid, "-p", previous, "Integral(G1, P1)"});
   const std::string degrees = folder.write("degrees.geojson", districts(kWgs84));
   EXPECT_EQ(runCalc({"--english", "-g", grid, "-p", degrees, "Integral(G1, P1)"}).outcome(),
@@ -105,45 +94,6 @@ TEST(CalcVectors, LengthsAndAreasInDegreesSaySo) {
   EXPECT_EQ(runClean({"--english", "-p", degrees, "MAX(P1)"}).err, "");
   EXPECT_EQ(runClean({"-p", degrees, "Area(P1)"}).err,
             "координаты в градусах: длины и площади в градусах\n");
-}
-
-TEST(CalcVectors, GeoJsonLineLengthsAgreeWithAnIndependentSum) {
-  ScratchFolder folder;
-  std::mt19937_64 random(3);
-  std::uniform_real_distribution<double> coordinate(-1e5, 1e5);
-  std::string json = R"({"type": "FeatureCollection", "features": [)";
-  double expected = 0.0;
-  for (int feature = 0; feature < 40; ++feature) {
-    const int parts = 1 + feature % 3;
-    json += std::string(feature > 0 ? "," : "") + R"({"type": "Feature", "properties": {"id": )" +
-            std::to_string(feature) +
-            R"(}, "geometry": {"type": "MultiLineString", "coordinates": [)";
-    for (int part = 0; part < parts; ++part) {
-      json += part > 0 ? ",[" : "[";
-      double x0 = 0.0, y0 = 0.0;
-      for (int vertex = 0; vertex < 2 + (feature * 7 + part) % 9; ++vertex) {
-        const double x = coordinate(random);
-        const double y = coordinate(random);
-        char text[80];
-        std::snprintf(text, sizeof text, "%s[%.17g, %.17g]", vertex > 0 ? "," : "", x, y);
-        json += text;
-        if (vertex > 0) expected += std::hypot(x - x0, y - y0);
-        x0 = x;
-        y0 = y;
-      }
-      json += "]";
-    }
-    json += "]}}";
-  }
-  json += "]}";
-  const std::string lines = folder.write("lines.geojson", json);
-  const std::vector<double> length = numbersIn(runClean({"-l", lines, "Len(C1)"}).out);
-  ASSERT_EQ(length.size(), 1u);
-  EXPECT_NEAR(length[0], expected, expected * 1e-11);
-  // Saved and read again, the lines keep every coordinate.
-  runClean({"-l", lines, "-o", folder.path("lines.fgb"), "C1"});
-  EXPECT_EQ(runClean({"-l", folder.path("lines.fgb"), "Len(C1)"}).out,
-            runClean({"-l", lines, "Len(C1)"}).out);
 }
 
 TEST(CalcVectors, PointLayersAreDataWithTheirColumns) {
