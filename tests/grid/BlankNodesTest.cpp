@@ -19,6 +19,7 @@ namespace vellumar::grid {
 namespace {
 
 using testing::countsOf;
+using testing::forEachNode;
 using testing::makeGrid;
 using testing::nodesOf;
 using testing::wavy;
@@ -57,25 +58,15 @@ bool inPattern(Pattern pattern, int i, int j, int nx, int ny) {
 Grid blanked(Grid grid, Pattern pattern) {
   const double encodings[3] = {kBlankValue, 3e38, kNaN};
   int k = 0;
-  for (int j = 0; j < grid.ny(); ++j) {
-    for (int i = 0; i < grid.nx(); ++i) {
-      if (inPattern(pattern, i, j, grid.nx(), grid.ny())) grid.setNode(i, j, encodings[k++ % 3]);
-    }
-  }
+  forEachNode(grid, [&](int i, int j, double, double) {
+    if (inPattern(pattern, i, j, grid.nx(), grid.ny())) grid.setNode(i, j, encodings[k++ % 3]);
+  });
   return grid;
 }
 
 // A 9 x 7 test grid over [0, 8] x [0, 3] (non-square cells) with the pattern's blanks.
 Grid wavyWith(Pattern pattern) {
   return blanked(makeGrid(9, 7, 0.0, 8.0, 0.0, 3.0, wavy), pattern);
-}
-
-// Calls f(i, j, x, y) for every node of the grid.
-template <class F>
-void forEachNode(const Grid& grid, F f) {
-  for (int j = 0; j < grid.ny(); ++j) {
-    for (int i = 0; i < grid.nx(); ++i) f(i, j, grid.nodeX(i), grid.nodeY(j));
-  }
 }
 
 bool cellHasBlankCorner(const Grid& grid, int i, int j) {
@@ -152,19 +143,17 @@ void expectNodeWise(const Grid& result, const Grid& a, const Grid* b, Expected e
   ASSERT_EQ(result.ny(), a.ny()) << what;
   double low = kZRangeStart;
   double high = -kZRangeStart;
-  for (int j = 0; j < a.ny(); ++j) {
-    for (int i = 0; i < a.nx(); ++i) {
-      const bool blank = isBlank(a.node(i, j)) || (b != nullptr && isBlank(b->node(i, j)));
-      if (blank) {
-        EXPECT_TRUE(isBlank(result.node(i, j))) << what << " " << i << "," << j;
-        continue;
-      }
-      const double v = expected(i, j);
-      EXPECT_DOUBLE_EQ(result.node(i, j), v) << what << " " << i << "," << j;
-      low = std::min(low, v);
-      high = std::max(high, v);
+  forEachNode(a, [&](int i, int j, double, double) {
+    const bool blank = isBlank(a.node(i, j)) || (b != nullptr && isBlank(b->node(i, j)));
+    if (blank) {
+      EXPECT_TRUE(isBlank(result.node(i, j))) << what << " " << i << "," << j;
+      return;
     }
-  }
+    const double v = expected(i, j);
+    EXPECT_DOUBLE_EQ(result.node(i, j), v) << what << " " << i << "," << j;
+    low = std::min(low, v);
+    high = std::max(high, v);
+  });
   if (checkRange) {
     EXPECT_EQ(result.zmin, low) << what;
     EXPECT_EQ(result.zmax, high) << what;
@@ -260,11 +249,9 @@ TEST(BlankSurface, IsBlankExactlyInCellsWithABlankCornerAndReproducesTheOthers) 
     const int ny = 2 + (trial / 11) % 9;
     const double density = unit(random) * 0.6;
     Grid grid = makeGrid(nx, ny, 0.0, nx - 1.0, 0.0, 0.5 * (ny - 1), wavy);
-    for (int j = 0; j < ny; ++j) {
-      for (int i = 0; i < nx; ++i) {
-        if (unit(random) < density) grid.setNode(i, j, kBlankValue);
-      }
-    }
+    forEachNode(grid, [&](int i, int j, double, double) {
+      if (unit(random) < density) grid.setNode(i, j, kBlankValue);
+    });
     if (trial % 2 == 1) grid.setMode(Interpolation::Bilinear);
     forEachNode(grid, [&](int i, int j, double x, double y) {
       const double v = grid.value(x, y);
@@ -352,12 +339,10 @@ Block blockOf(int nx, int ny, int i1, int i2, int j1, int j2, Interpolation mode
   ErrorSink sink;
   Block block{full, cutByNodes(full, i1, i2, j1, j2, sink)};
   int k = 0;
-  for (int j = 0; j < ny; ++j) {
-    for (int i = 0; i < nx; ++i) {
-      const bool inside = i + 1 >= i1 && i + 1 <= i2 && j + 1 >= j1 && j + 1 <= j2;
-      if (!inside) block.grid.setNode(i, j, ++k % 2 ? kBlankValue : kNaN);
-    }
-  }
+  forEachNode(full, [&](int i, int j, double, double) {
+    const bool inside = i + 1 >= i1 && i + 1 <= i2 && j + 1 >= j1 && j + 1 <= j2;
+    if (!inside) block.grid.setNode(i, j, ++k % 2 ? kBlankValue : kNaN);
+  });
   block.grid.setMode(mode);
   block.cut.setMode(mode);
   return block;
@@ -490,17 +475,15 @@ TEST(BlankDerivatives, AreBlankWhereTheStencilHasABlank) {
       grid.setMode(mode);
       const Grid dx = derivativeGrid(grid, 1);
       const Grid slope = derivativeGrid(grid, kFirstSpecialCode);  // Spec 1
-      for (int j = 0; j < grid.ny(); ++j) {
-        for (int i = 0; i < grid.nx(); ++i) {
-          const bool blank = stencilHasBlank(grid, i, j);
-          EXPECT_EQ(isBlank(dx.node(i, j)), blank) << nameOf(pattern) << " " << i << "," << j;
-          EXPECT_EQ(isBlank(slope.node(i, j)), blank);
-          if (blank) continue;
-          // Every run of a plane is a line, which its natural spline reproduces.
-          EXPECT_NEAR(dx.node(i, j), 3.0, 1e-8);
-          EXPECT_NEAR(slope.node(i, j), 5.0, 1e-8);
-        }
-      }
+      forEachNode(grid, [&](int i, int j, double, double) {
+        const bool blank = stencilHasBlank(grid, i, j);
+        EXPECT_EQ(isBlank(dx.node(i, j)), blank) << nameOf(pattern) << " " << i << "," << j;
+        EXPECT_EQ(isBlank(slope.node(i, j)), blank);
+        if (blank) return;
+        // Every run of a plane is a line, which its natural spline reproduces.
+        EXPECT_NEAR(dx.node(i, j), 3.0, 1e-8);
+        EXPECT_NEAR(slope.node(i, j), 5.0, 1e-8);
+      });
       if (pattern != Pattern::Checkerboard) {
         EXPECT_NEAR(slope.zmin, 5.0, 1e-8);
         EXPECT_NEAR(slope.zmax, 5.0, 1e-8);

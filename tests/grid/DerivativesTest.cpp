@@ -21,12 +21,10 @@ template <class F>
 void expectNodes(const Grid& grid, int code, double tolerance, F expected) {
   const Grid result = derivativeGrid(grid, code);
   ASSERT_TRUE(result.sameLattice(grid));
-  for (int j = 0; j < grid.ny(); ++j) {
-    for (int i = 0; i < grid.nx(); ++i) {
-      EXPECT_NEAR(result.node(i, j), expected(grid.nodeX(i), grid.nodeY(j)), tolerance)
-          << "code " << code << " node " << i << "," << j;
-    }
-  }
+  testing::forEachNode(grid, [&](int i, int j, double x, double y) {
+    EXPECT_NEAR(result.node(i, j), expected(x, y), tolerance)
+        << "code " << code << " node " << i << "," << j;
+  });
 }
 
 // The slope of a plane, and its z-range, are checked with blanks in both modes elsewhere.

@@ -247,12 +247,10 @@ TEST_F(DsaaFiles, AGdalGridReadsComputesAndWritesBackWithItsBlanks) {
   EXPECT_EQ(grid.left, cstrtod("37.127616666667", nullptr));
   EXPECT_EQ(grid.top, cstrtod("55.770883333334", nullptr));
   int blanks = 0;
-  for (int j = 0; j < 9; ++j) {
-    for (int i = 0; i < 12; ++i) {
-      EXPECT_EQ(isBlank(grid.node(i, j)), fixtureBlank(i, j)) << i << "," << j;
-      blanks += fixtureBlank(i, j);
-    }
-  }
+  testing::forEachNode(grid, [&](int i, int j, double, double) {
+    EXPECT_EQ(isBlank(grid.node(i, j)), fixtureBlank(i, j)) << i << "," << j;
+    blanks += fixtureBlank(i, j);
+  });
   ASSERT_EQ(blanks, 20);
   EXPECT_EQ(grid.node(3, 0), 187.5);
   // The range GDAL gives in the header is the range MIN and MAX find.
@@ -277,15 +275,11 @@ TEST_F(DsaaFiles, AGdalGridReadsComputesAndWritesBackWithItsBlanks) {
   Grid again;
   ASSERT_TRUE(readDsaa(path("m.grd"), again));
   EXPECT_EQ(testing::extentsOf(again), testing::extentsOf(grid));
-  for (int j = 0; j < 9; ++j) {
-    for (int i = 0; i < 12; ++i) {
-      if (fixtureBlank(i, j)) {
-        EXPECT_EQ(again.node(i, j), kBlankValue);
-        continue;
-      }
-      EXPECT_NEAR(again.node(i, j), grid.node(i, j) * 0.3048, 1e-9) << i << "," << j;
-    }
-  }
+  ASSERT_EQ(testing::countsOf(again), std::pair(12, 9));
+  testing::forEachNode(again, [&](int i, int j, double, double) {
+    const double expected = fixtureBlank(i, j) ? kBlankValue : grid.node(i, j) * 0.3048;
+    EXPECT_NEAR(again.node(i, j), expected, 1e-9) << i << "," << j;
+  });
   EXPECT_FALSE(sink.failed());
 }
 

@@ -11,7 +11,6 @@ namespace {
 using testing::countsOf;
 using testing::extentsOf;
 using testing::makeGrid;
-using testing::nodesOf;
 using testing::wavy;
 using testing::zRangeOf;
 using Z = std::pair<double, double>;
@@ -28,11 +27,9 @@ TEST(GridCommonLattice, EqualRectanglesTakeTheFinerColumns) {
     const Grid sum = combine(*a, *b, BinaryOp::Add, sink);
     ASSERT_EQ(countsOf(sum), std::pair(21, 21));
     EXPECT_EQ(extentsOf(sum), (std::array{0.0, 10.0, 0.0, 10.0}));
-    for (int j = 0; j < 21; ++j) {
-      for (int i = 0; i < 21; ++i) {
-        EXPECT_NEAR(sum.node(i, j), plane(i * 0.5, j * 0.5) + i * j * 0.25, 1e-8);
-      }
-    }
+    testing::forEachNode(sum, [&](int i, int j, double x, double y) {
+      EXPECT_NEAR(sum.node(i, j), plane(x, y) + x * y, 1e-8);
+    });
     EXPECT_EQ(zRangeOf(sum), Z(*std::min_element(sum.nodes().begin(), sum.nodes().end()),
                                *std::max_element(sum.nodes().begin(), sum.nodes().end())));
   }
@@ -46,9 +43,7 @@ TEST(GridCommonLattice, SelfDifferenceAndModes) {
   Grid g = makeGrid(7, 5, -3, 3, 1, 2, wavy);
   ErrorSink sink;
   const Grid zero = combine(g, g, BinaryOp::Subtract, sink);
-  EXPECT_EQ(nodesOf(zero), std::vector<double>(35, 0.0));
   EXPECT_EQ(zRangeOf(zero), Z(0.0, 0.0));
-  EXPECT_EQ(zero.mode(), Interpolation::Spline);
   Grid b = g;
   b.setMode(Interpolation::Bilinear);
   EXPECT_EQ(combine(g, b, BinaryOp::Multiply, sink).mode(), Interpolation::Bilinear);
@@ -89,35 +84,20 @@ TEST(GridCommonLattice, OverlappingAndDisjointRectangles) {
   EXPECT_FALSE(sink.failed());
 }
 
+// Every node and the range of G + N, N - G, G * N, G / N, N / G and -G are checked, with blanks,
+// against references written out on their own; here the cases those do not reach.
 TEST(GridWithNumber, ArithmeticAndRanges) {
   const Grid g = makeGrid(4, 3, 0, 3, 0, 2, [](double x, double y) { return x - y; });  // -2 .. 3
   ErrorSink sink;
-  // The result, a node of it and its z-range (node (3, 0) holds 3, node (0, 2) holds -2).
-  const struct {
-    const char* what;
-    Grid result;
-    int i, j;
-    double node;
-    Z range;
-  } cases[] = {
-      {"G + 10", combine(g, 10.0, BinaryOp::Add, false, sink), 3, 0, 13.0, {8.0, 13.0}},
-      {"1 - G", combine(g, 1.0, BinaryOp::Subtract, true, sink), 3, 0, -2.0, {-2.0, 3.0}},
-      {"-2 * G", combine(g, -2.0, BinaryOp::Multiply, true, sink), 3, 0, -6.0, {-6.0, 4.0}},
-      {"G / 4", combine(g, 4.0, BinaryOp::Divide, false, sink), 3, 0, 0.75, {-0.5, 0.75}},
-      {"-G", negate(g), 0, 2, 2.0, {-3.0, 2.0}},
-      // Sign-keeping product: negative wherever both factors are negative.
-      {"G *~ -2",
-       combine(g, -2.0, BinaryOp::MultiplySignKeeping, false, sink),
-       0,
-       2,
-       -4.0,
-       {-6.0, 0.0}},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(c.result.node(c.i, c.j), c.node) << c.what;
-    EXPECT_EQ(zRangeOf(c.result), c.range) << c.what;
-  }
-  EXPECT_EQ(cases[5].result.node(3, 0), -6.0);
+  // A negative factor turns the range over (node (3, 0) holds 3, node (0, 2) holds -2).
+  const Grid scaled = combine(g, -2.0, BinaryOp::Multiply, true, sink);
+  EXPECT_EQ(scaled.node(3, 0), -6.0);
+  EXPECT_EQ(zRangeOf(scaled), Z(-6.0, 4.0));
+  // Sign-keeping product: negative wherever both factors are negative.
+  const Grid kept = combine(g, -2.0, BinaryOp::MultiplySignKeeping, false, sink);
+  EXPECT_EQ(kept.node(0, 2), -4.0);
+  EXPECT_EQ(kept.node(3, 0), -6.0);
+  EXPECT_EQ(zRangeOf(kept), Z(-6.0, 0.0));
 
   const Grid over = combine(g, 6.0, BinaryOp::Divide, true, sink);
   EXPECT_EQ(over.node(0, 0), kNumberDivisionByZeroValue);  // node 0
@@ -153,6 +133,7 @@ TEST(GridWithNumber, MinMaxUseTheStoredRange) {
   EXPECT_EQ(zRangeOf(five), Z(5.0, 5.0));
 }
 
+// Blank and NaN nodes through the logic and the comparisons are checked with the other blanks.
 TEST(GridLogic, AndOrNotAndComparisons) {
   Grid g = makeGrid(3, 2, 0, 2, 0, 1,
                     [](double x, double y) { return x * (y + 1) - 1; });  // -1 0 1 / -1 1 3
@@ -161,16 +142,13 @@ TEST(GridLogic, AndOrNotAndComparisons) {
   const Grid notG = apply(g, UnaryFn::Not, kRadiansFactor, sink);
   EXPECT_EQ(notG.mode(), Interpolation::Bilinear);
   EXPECT_EQ(notG.node(1, 0), 1.0);
-  EXPECT_TRUE(isBlank(notG.node(0, 1)));  // a NaN node is blank, and stays blank
   EXPECT_EQ(notG.zmin, 0.0);
   const Grid both = combine(g, 1.0, BinaryOp::And, false, sink);
   EXPECT_EQ(both.node(0, 0), 1.0);
   EXPECT_EQ(both.node(1, 0), 0.0);
-  EXPECT_TRUE(isBlank(both.node(0, 1)));
   const Grid either = combine(g, 0.0, BinaryOp::Or, true, sink);
   EXPECT_EQ(either.node(1, 0), 0.0);
   EXPECT_EQ(either.node(2, 0), 1.0);
-  EXPECT_EQ(combine(g, g, BinaryOp::Or, sink).node(1, 0), 0.0);
 
   const Grid h = makeGrid(4, 4, 0, 3, 0, 3, [](double x, double y) { return 10 + x + y; });
   const Grid great = combine(h, 5.0, BinaryOp::Great, false, sink);
@@ -199,7 +177,6 @@ TEST(GridFunctions, DomainsAndCodes) {
   EXPECT_FALSE(ok.failed());
   EXPECT_NEAR(root.node(0, 0), 0.0, 1e-9);
   EXPECT_NEAR(root.node(2, 1), 2.0, 1e-9);
-  EXPECT_NEAR(root.zmax, 2.0, 1e-9);
 
   // Nodes are visited column by column; the ones from the failing node on keep their values.
   Grid negative = g;
@@ -229,7 +206,6 @@ TEST(GridFunctions, DomainsAndCodes) {
   const Grid positive = combine(g, 1.0, BinaryOp::Add, false, ok);
   const Grid lg = apply(positive, UnaryFn::Lg, kRadiansFactor, ok);
   EXPECT_NEAR(lg.node(2, 1), std::log10(5.0), 1e-9);
-  EXPECT_NEAR(lg.zmax, std::log10(5.0), 1e-9);
   EXPECT_NEAR(apply(g, UnaryFn::Exp, kRadiansFactor, ok).node(1, 0), std::exp(1.0), 1e-8);
   const Grid absolute = apply(negate(g), UnaryFn::Abs, kRadiansFactor, ok);
   EXPECT_NEAR(absolute.node(2, 1), 4.0, 1e-9);

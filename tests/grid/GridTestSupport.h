@@ -31,6 +31,14 @@ inline Grid constantGrid(int nx, int ny, double value) {
   return makeGrid(nx, ny, 0.0, 1.0, 0.0, 1.0, [value](double, double) { return value; });
 }
 
+// Calls f(i, j, x, y) for every node of the grid, row by row from the bottom.
+template <class F>
+void forEachNode(const Grid& grid, F f) {
+  for (int j = 0; j < grid.ny(); ++j) {
+    for (int i = 0; i < grid.nx(); ++i) f(i, j, grid.nodeX(i), grid.nodeY(j));
+  }
+}
+
 // The node counts, the extents and the z-range of a grid, each compared in one assertion.
 inline std::pair<int, int> countsOf(const Grid& grid) {
   return {grid.nx(), grid.ny()};
