@@ -279,15 +279,15 @@ TEST(MapLayers, SavesPngAndSvgAtTheViewsSizeOrAChosenResolution) {
   EXPECT_FALSE(view.savePicture(folder.filePath("taken.png")));
   EXPECT_TRUE(QFileInfo(folder.filePath("taken.png")).isDir());
   // Another extension, or none, is saved as BMP, as it always was; so is .BMP in capitals.
-  ASSERT_TRUE(view.savePicture(folder.filePath("map.jpg")));
-  EXPECT_TRUE(QFile::exists(folder.filePath("map.jpg.bmp")));
-  ASSERT_TRUE(view.savePicture(folder.filePath("map")));
-  QFile bmp(folder.filePath("map.bmp"));
-  ASSERT_TRUE(bmp.open(QIODevice::ReadOnly));
-  EXPECT_EQ(bmp.read(2), QByteArray("BM"));
-  EXPECT_EQ(QImage(folder.filePath("map.bmp")).size(), QSize(1563, 1563));  // still at 300 dpi
-  ASSERT_TRUE(view.savePicture(folder.filePath("again.BMP")));
-  EXPECT_TRUE(QFile::exists(folder.filePath("again.BMP")));
+  const std::pair<const char*, const char*> bmps[] = {
+      {"map.jpg", "map.jpg.bmp"}, {"map", "map.bmp"}, {"again.BMP", "again.BMP"}};
+  for (const auto& [name, written] : bmps) {
+    ASSERT_TRUE(view.savePicture(folder.filePath(name)));
+    QFile bmp(folder.filePath(written));
+    ASSERT_TRUE(bmp.open(QIODevice::ReadOnly)) << written;
+    EXPECT_EQ(bmp.read(2), QByteArray("BM"));
+    EXPECT_EQ(QImage(folder.filePath(written)).size(), QSize(1563, 1563));  // still at 300 dpi
+  }
 }
 
 TEST(MapLayers, TheContextMenuSavesAndChoosesTheResolution) {

@@ -4,11 +4,14 @@
 #include <cmath>
 #include <utility>
 
+#include "MapViewTestSupport.h"
 #include "ui/mapview/ColorClasses.h"
 #include "ui/mapview/MapLayout.h"
 
 namespace vellumar::ui::mapview {
 namespace {
+
+using testing::expectInsideAndApart;
 
 TEST(MapLayout, LabelDecimalsFollowTheRange) {
   const std::pair<double, const char*> formats[] = {
@@ -77,18 +80,8 @@ TEST(MapLayout, AxisLabelsNeverOverlapAndStayInTheWindow) {
       if (!layout.drawable) continue;
       const std::vector<PlacedText> labels = axisLabels(layout, kText);
       ASSERT_GE(labels.size(), 4u);
-      for (std::size_t i = 0; i < labels.size(); ++i) {
-        const PlacedText& a = labels[i];
-        EXPECT_GE(a.x, 0) << a.text;
-        EXPECT_LE(a.x + a.width, w) << a.text;
-        EXPECT_GE(a.y, 0) << a.text;
-        EXPECT_LE(a.y + a.height, layout.statusTop) << a.text;
-        // The four end labels may only meet when the window leaves no room (checked apart).
-        for (std::size_t j = std::max<std::size_t>(i + 1, 4); j < labels.size(); ++j) {
-          EXPECT_FALSE(a.overlaps(labels[j], 0))
-              << a.text << " / " << labels[j].text << " in " << w << "x" << h;
-        }
-      }
+      SCOPED_TRACE(::testing::Message() << w << "x" << h);
+      expectInsideAndApart(labels, QRect(0, 0, w, layout.statusTop), 4);
       ++checked;
     }
   }

@@ -3,6 +3,9 @@
 
 #include <QColor>
 #include <QImage>
+#include <QRect>
+
+#include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdint>
@@ -13,6 +16,7 @@
 #include "engine/LinePacking.h"
 #include "grid/Grid.h"
 #include "ui/mapview/CRVWnd.h"
+#include "ui/mapview/MapLayout.h"
 
 namespace vellumar::ui::mapview::testing {
 
@@ -83,6 +87,19 @@ inline int darkPixels(const QImage& image, const QRect& rect) {
     for (int y = rect.top(); y <= rect.bottom(); ++y) dark += qGray(image.pixel(x, y)) < 128;
   }
   return dark;
+}
+
+// Every label lies inside the window and none overlaps another, but for the first `ends`, which
+// may meet each other (the end labels of the axes, when the window leaves no room).
+inline void expectInsideAndApart(const std::vector<PlacedText>& labels, const QRect& window,
+                                 std::size_t ends = 0) {
+  for (std::size_t i = 0; i < labels.size(); ++i) {
+    const PlacedText& a = labels[i];
+    EXPECT_TRUE(window.contains(QRect(a.x, a.y, a.width, a.height))) << a.text;
+    for (std::size_t j = std::max(i + 1, ends); j < labels.size(); ++j) {
+      EXPECT_FALSE(a.overlaps(labels[j], 0)) << a.text << " / " << labels[j].text;
+    }
+  }
 }
 
 }  // namespace vellumar::ui::mapview::testing
