@@ -71,18 +71,6 @@ inline void expectArgumentFailures(S_Calculator& calc, const std::string& check,
   expectFunctionFailures(calc, ": " + check + " " + std::to_string(argument), displays);
 }
 
-inline void expectFunctionFailures(const std::string& tail,
-                                   std::initializer_list<std::string> displays) {
-  S_Calculator calc;
-  expectFunctionFailures(calc, tail, displays);
-}
-
-inline void expectArgumentFailures(const std::string& check, int argument,
-                                   std::initializer_list<std::string> displays) {
-  S_Calculator calc;
-  expectArgumentFailures(calc, check, argument, displays);
-}
-
 inline double numberOf(S_Calculator& calc, const std::string& display) {
   const Outcome outcome = evaluate(calc, display);
   EXPECT_TRUE(outcome.ok) << display << " -> " << outcome.text;
@@ -168,25 +156,6 @@ class CalculatorTest : public ::testing::Test {
     return calc_.result();
   }
   double number(const std::string& display) { return numberOf(calc_, display); }
-  // Expects each display to evaluate to its number exactly, or within 4 ULPs when nearly.
-  template <std::size_t N>
-  void expectNumbers(const NumberCase (&cases)[N], bool nearly = false) {
-    for (const NumberCase& c : cases) {
-      if (nearly) {
-        EXPECT_DOUBLE_EQ(number(c.display), c.value) << c.display;
-      } else {
-        EXPECT_EQ(number(c.display), c.value) << c.display;
-      }
-    }
-  }
-  void expectArgumentFailures(const std::string& check, int argument,
-                              std::initializer_list<std::string> displays) {
-    testing::expectArgumentFailures(calc_, check, argument, displays);
-  }
-  void expectFunctionFailures(const std::string& tail,
-                              std::initializer_list<std::string> displays) {
-    testing::expectFunctionFailures(calc_, tail, displays);
-  }
   // The values of a data, line or polygon result.
   std::vector<double> values(const std::string& display) {
     const Outcome outcome = evaluate(calc_, display);

@@ -15,6 +15,7 @@ namespace {
 using testing::evaluate;
 using testing::expectArgumentFailures;
 using testing::expectFailure;
+using testing::expectFunctionFailures;
 using testing::numberOf;
 
 // Precedence and associativity; the unary minus takes the whole following sum; a stray ')' or ','
@@ -77,20 +78,21 @@ TEST(Expressions, ExactNumberResults) {
 // that are not finite; parse errors carry the innermost operation, and only the first of two
 // errors is reported; deep nesting fails instead of overflowing the stack.
 TEST(Expressions, FailuresAndTheirMessages) {
-  expectArgumentFailures(testing::kType, 1,
+  S_Calculator calc;
+  expectArgumentFailures(calc, testing::kType, 1,
                          {"Dx(5)", "Sum(3)", "Spec(1, 3)", "MIN(3, 4)", "Area(1)",
                           "Trace(1, 2, 3, 4)", "Spec(1, 17.9)"});
   expectArgumentFailures(
-      testing::kValue, 1,
+      calc, testing::kValue, 1,
       {"Sqrt(-1)", "Ln(0)", "Lg(-5)", "ArcSin(1.5)", "ArcCos(-1.01)", "Exp(1000)"});
-  expectArgumentFailures(testing::kValue, 2, {"Spec(1, 18)", "Spec(1, 0)"});
-  testing::expectFunctionFailures(": пропущена ','!",
-                                  {"max(1 2)", "EG(1, 2)", "RG(0, 10, 0, 10, 1, 1, 2, 0)",
-                                   "RG(0, 10, 0, 10, 1, 1, 8, 0, 1)", "RG(1, Pi, 0, 10)"});
-  testing::expectFunctionFailures(": пропущена ')'!",
-                                  {"max(1, 2", "Sqrt(1, 2)", "Cut(1, 2, 3, 4, 5, 6, 7)",
-                                   "RG(0, 10, 0, 10, 1, 1, 4, 3, 5)", "Sqrt(Pi"});
-  expectArgumentFailures(testing::kValue, 10, {"RG(0, 10, 0, 10, 1, 1, 8, 0, 1, 2)"});
+  expectArgumentFailures(calc, testing::kValue, 2, {"Spec(1, 18)", "Spec(1, 0)"});
+  expectFunctionFailures(calc, ": пропущена ','!",
+                         {"max(1 2)", "EG(1, 2)", "RG(0, 10, 0, 10, 1, 1, 2, 0)",
+                          "RG(0, 10, 0, 10, 1, 1, 8, 0, 1)", "RG(1, Pi, 0, 10)"});
+  expectFunctionFailures(calc, ": пропущена ')'!",
+                         {"max(1, 2", "Sqrt(1, 2)", "Cut(1, 2, 3, 4, 5, 6, 7)",
+                          "RG(0, 10, 0, 10, 1, 1, 4, 3, 5)", "Sqrt(Pi"});
+  expectArgumentFailures(calc, testing::kValue, 10, {"RG(0, 10, 0, 10, 1, 1, 8, 0, 1, 2)"});
   const struct {
     std::string display;
     std::string message;
@@ -140,7 +142,6 @@ TEST(Expressions, FailuresAndTheirMessages) {
     EXPECT_EQ(evaluate(display).text, "Результат - карта - готов !") << display;
   }
   // The failed statement assigns nothing; the statements before it keep their assignments.
-  S_Calculator calc;
   EXPECT_FALSE(evaluate(calc, "x = 2; x = 1e300 * x * 1e10").ok);
   EXPECT_FALSE(evaluate(calc, "a = 1; b = 2; a = 1/0").ok);
   EXPECT_EQ(numberOf(calc, "x * 100 + a * 10 + b"), 212);

@@ -250,8 +250,9 @@ TEST_F(IntegralFunction, PolygonsBesideOrBeyondTheMapAndWrongArguments) {
   }
   putRings("Popen", {geometry::Line({{1, 1}, {2, 1}, {2, 2}})});
   putRings("Pcross", {square(1, 1, 3, 3), square(2, 2, 4, 4)});
-  expectArgumentFailures(testing::kType, 2,
-                         {"Integral(G1, Popen)", "Integral(G1, Pcross)", "Integral(G1, G1)"});
+  testing::expectArgumentFailures(
+      calc_, testing::kType, 2,
+      {"Integral(G1, Popen)", "Integral(G1, Pcross)", "Integral(G1, G1)"});
   EXPECT_EQ(failure("Integral(P1, P1)"), "Integral: недопустимый тип аргумента 1");
 }
 
@@ -287,8 +288,8 @@ TEST_F(IntegralFunction, MeansOverTheValuedPartOfMapsWithBlanks) {
     // A polygon of blank cells only, or beside the map, has no values to average.
     putRings("Pblank", {square(7, 1, 9, 3)});
     putRings("Pfar", {square(20, 20, 21, 21)});
-    expectFunctionFailures(": в полигоне нет значений грида",
-                           {"Mean(G1, Pblank)", "Mean(G1, Pfar)"});
+    testing::expectFunctionFailures(calc_, ": в полигоне нет значений грида",
+                                    {"Mean(G1, Pblank)", "Mean(G1, Pfar)"});
     EXPECT_EQ(failure("Mean(P1, P1)"), "Mean: недопустимый тип аргумента 1");
     EXPECT_EQ(failure("Mean(G1, G1)"), "Mean: недопустимый тип аргумента 2");
   }
