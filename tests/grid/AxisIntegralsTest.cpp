@@ -5,6 +5,7 @@
 #include <random>
 #include <vector>
 
+#include "../common/TestSupport.h"
 #include "GridTestSupport.h"
 #include "grid/AxisIntegrals.h"
 
@@ -126,17 +127,9 @@ TEST(AxisIntegrals, FromAnOriginTheyLackAFunctionOfTheOtherAxisAlone) {
   }
 }
 
-// Cancels at the first step.
-class CancelAlways final : public ProgressObserver {
- public:
-  void start(std::string_view, std::int64_t) override {}
-  bool step(std::int64_t) override { return false; }
-  void close() override {}
-};
-
 TEST(AxisIntegrals, StopsWhenCancelled) {
   const Grid g = makeGrid(30, 30, 0, 1, 0, 1, wavy);
-  CancelAlways observer;
+  vellumar::testing::RecordingObserver observer(1);  // cancels at the first step
   ErrorSink sink(&observer);
   sink.progressStart("integrating", AxisIntegrals(g).sweepRows());
   std::vector<double> x = {0.5}, f(1), gy(1);

@@ -89,8 +89,8 @@ bool expectedBlankAt(const Grid& grid, double x, double y) {
   return true;
 }
 
+// The blanking value itself is pinned by the bytes of the DSAA files written.
 TEST(BlankNodes, AreTheBlankingValueAndAboveOrNaN) {
-  EXPECT_EQ(kBlankValue, 1.70141e38);
   for (const double v : {1.70141e38, std::stod("1.70141e+38"), 1.7015e38,
                          std::numeric_limits<double>::max(), kNaN}) {
     EXPECT_TRUE(isBlank(v)) << v;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "../common/TestSupport.h"
 #include "GridTestSupport.h"
 #include "common/ErrorSink.h"
 #include "common/Parallel.h"
@@ -23,29 +24,16 @@ namespace {
 using testing::makeGrid;
 using testing::wavy;
 
-// Records every report; cancels at report number cancelAt (0: never).
-class RecordingObserver final : public ProgressObserver {
+// Records every report as the shared observer does (cancelling at report number cancelAt, 0:
+// never), and checks that each lies within the total of its stage.
+class RecordingObserver final : public vellumar::testing::RecordingObserver {
  public:
-  explicit RecordingObserver(int cancelAt = 0) : cancelAt_(cancelAt) {}
-  void start(std::string_view caption, std::int64_t total) override {
-    captions.emplace_back(caption);
-    totals.push_back(total);
-  }
+  using vellumar::testing::RecordingObserver::RecordingObserver;
   bool step(std::int64_t done) override {
-    steps.push_back(done);
-    // Every report lies within the total of its stage.
-    EXPECT_LE(done, totals.back());
-    return cancelAt_ == 0 || static_cast<int>(steps.size()) < cancelAt_;
+    EXPECT_LE(done, lastTotal());
+    return vellumar::testing::RecordingObserver::step(done);
   }
-  void close() override { ++closes; }
-
-  std::vector<std::string> captions;
-  std::vector<std::int64_t> totals;
-  std::vector<std::int64_t> steps;
-  int closes = 0;
-
- private:
-  int cancelAt_;
+  std::int64_t lastTotal() const { return starts.back().second; }
 };
 
 // A sink whose progress is open with the observer, as the engine opens it around a kernel.
@@ -82,9 +70,9 @@ void checkKernel(const std::string& what, const std::function<Grid(ErrorSink*)>&
   expectSameGrid(reported, plain);
   ASSERT_FALSE(full.observer.steps.empty());
   // The caption stays that of the operation; each stage shows a total.
-  ASSERT_FALSE(full.observer.captions.empty());
-  for (const std::string& caption : full.observer.captions) EXPECT_EQ(caption, "Расчет грида...");
-  EXPECT_GT(full.observer.totals.back(), 0);
+  ASSERT_FALSE(full.observer.starts.empty());
+  for (const auto& [caption, total] : full.observer.starts) EXPECT_EQ(caption, "Расчет грида...");
+  EXPECT_GT(full.observer.lastTotal(), 0);
 
   // On one thread and on several: blocks on other threads may have done the rest by the time the
   // calling thread makes its first report, but the cancel still holds.
@@ -100,9 +88,9 @@ void checkKernel(const std::string& what, const std::function<Grid(ErrorSink*)>&
     // It stopped at the first report: nothing asked after it.
     ASSERT_EQ(cancelled.observer.steps.size(), 1u);
     if (threads == 1) {
-      EXPECT_LT(cancelled.observer.steps[0], cancelled.observer.totals.back());
+      EXPECT_LT(cancelled.observer.steps[0], cancelled.observer.lastTotal());
     } else {
-      EXPECT_LE(cancelled.observer.steps[0], cancelled.observer.totals.back());
+      EXPECT_LE(cancelled.observer.steps[0], cancelled.observer.lastTotal());
     }
   }
 }
@@ -176,14 +164,14 @@ TEST(KernelProgress, SplineSolveCancelKeepsNothing) {
     EXPECT_FALSE(grid->prepareSurface(&cancelled.sink));
     EXPECT_FALSE(grid->hasCoefficients());
     EXPECT_EQ(cancelled.observer.steps.size(), 2u);
-    EXPECT_LT(cancelled.observer.steps.back(), cancelled.observer.totals.back());
+    EXPECT_LT(cancelled.observer.steps.back(), cancelled.observer.lastTotal());
 
     ProgressRun full;
     EXPECT_TRUE(grid->prepareSurface(&full.sink));
     ASSERT_TRUE(grid->hasCoefficients());
     // Four passes over the padded rows, reported up to the whole total.
     const std::int64_t slots = std::int64_t{grid->nx() + 2} * (grid->ny() + 2);
-    EXPECT_EQ(full.observer.totals.back(), 4 * slots);
+    EXPECT_EQ(full.observer.lastTotal(), 4 * slots);
     EXPECT_GT(full.observer.steps.back(), 3 * slots);
     const NodeVector& solved = *grid->splineCoefficients();
     ASSERT_EQ(solved.size(), expected.size());
