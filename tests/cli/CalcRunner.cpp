@@ -56,10 +56,8 @@ std::string programPath(bool asNobody) {
 
 }  // namespace
 
-std::vector<double> numbersIn(const std::string& text, int skip) {
+std::vector<double> numbersIn(const std::string& text) {
   std::istringstream in(text);
-  std::string token;
-  for (int k = 0; k < skip; ++k) in >> token;
   std::vector<double> values;
   double v = 0.0;
   while (in >> v) values.push_back(v);

@@ -64,8 +64,8 @@ RunResult runCalc(const std::vector<std::string>& arguments, const RunSetup& set
 // the run ends with status 0.
 RunResult runClean(const std::vector<std::string>& arguments, const RunSetup& setup = {});
 
-// The numbers of a text separated by white space, after its first skip tokens.
-std::vector<double> numbersIn(const std::string& text, int skip = 0);
+// The numbers of a text separated by white space.
+std::vector<double> numbersIn(const std::string& text);
 
 // A fresh folder for the files of one test, removed with the object.
 class ScratchFolder {
