@@ -4,6 +4,7 @@
 #include <cmath>
 #include <random>
 #include <thread>
+#include <tuple>
 
 #include "TestShapes.h"
 #include "common/CFormat.h"
@@ -133,74 +134,92 @@ TEST(SetOperations, TrivialOperandsAreAnsweredAsTheyAre) {
   }
 }
 
-TEST(SetOperations, SquaresOverlappingInACorner) {
+// An overlay of two operands with a known answer: the signed area of each ring of the result,
+// largest first (compared within the given error), and points that lie inside or outside it.
+struct Overlay {
+  const char* name;
+  SetOperation operation;
+  const Region* a;
+  const Region* b;
+  double tolerance;
+  std::vector<double> areas;
+  double error = 0;
+  std::vector<std::tuple<double, double, bool>> probes = {};
+};
+
+TEST(SetOperations, OverlaysOfKnownShapes) {
   const Region a = regionOf({tagged(squareRing(0, 0, 2, 2), 1, 10)});
   const Region b = regionOf({tagged(squareRing(1, 1, 3, 3, true), 2, 20)});
-
-  const Region united = combined(SetOperation::Union, a, b);
-  ASSERT_EQ(united.size(), 1u);
-  EXPECT_EQ(united[0].signedArea(), -7);
-  EXPECT_EQ(united[0].size(), 9u);  // eight corners, closed
-  expectWellFormed(united, a, b, "union");
-
-  const Region common = combined(SetOperation::Intersection, a, b);
-  ASSERT_EQ(common.size(), 1u);
-  EXPECT_EQ(common[0].signedArea(), -1);
-  EXPECT_EQ(test::sidesOf(common.rect()), (std::array<double, 4>{1, 2, 1, 2}));
-  expectWellFormed(common, a, b, "intersection");
-
-  const Region rest = combined(SetOperation::Difference, a, b);
-  ASSERT_EQ(rest.size(), 1u);
-  EXPECT_EQ(rest[0].signedArea(), -3);
-  EXPECT_EQ(rest[0].size(), 7u);  // an L: six corners
-  EXPECT_EQ(rest[0].id, 1);       // every edge of the L but two lies on the first square
-  expectWellFormed(rest, a, b, "difference");
-  const Region other = combined(SetOperation::Difference, b, a);
-  EXPECT_EQ(enclosedArea(other), 3);
-  EXPECT_TRUE(insideEvenOdd(other, 2.5, 2.5, true));
-  EXPECT_FALSE(insideEvenOdd(other, 1.5, 1.5, true));
-}
-
-TEST(SetOperations, APolygonWithItself) {
-  const Region a = regionOf({squareRing(0, 0, 10, 10), squareRing(2, 2, 8, 8),
-                             squareRing(4, 4, 6, 6), squareRing(20, 0, 21, 1)});
-  for (const SetOperation operation : {SetOperation::Union, SetOperation::Intersection}) {
-    const Region same = combined(operation, a, a);
-    EXPECT_EQ(enclosedArea(same), enclosedArea(a));
-    // The outer ring, the hole (counter-clockwise), the island in it, the square apart.
-    std::vector<double> areas;
-    for (const Line& ring : same.lines()) areas.push_back(ring.signedArea());
-    EXPECT_EQ(areas, (std::vector<double>{-100, 36, -4, -1}));
-    expectWellFormed(same, a, a, "itself");
-  }
-  EXPECT_TRUE(combined(SetOperation::Difference, a, a).empty());
-}
-
-TEST(SetOperations, RingsThatEncloseNothingAreLeftOut) {
+  // An outer ring, a hole (counter-clockwise), the island in it, a square apart.
+  const Region nested = regionOf({squareRing(0, 0, 10, 10), squareRing(2, 2, 8, 8),
+                                  squareRing(4, 4, 6, 6), squareRing(20, 0, 21, 1)});
   // The polygon check lets a closed ring of three points through; it encloses nothing.
-  Region a = regionOf({squareRing(0, 0, 2, 2), Line({{5, 5}, {6, 6}, {5, 5}})});
-  const Region b = regionOf({squareRing(1, 1, 3, 3)});
-  const Region united = combined(SetOperation::Union, a, b);
-  ASSERT_EQ(united.size(), 1u);
-  EXPECT_EQ(enclosedArea(united), 7);
-  EXPECT_EQ(enclosedArea(combined(SetOperation::Intersection, b, a)), 1);
-}
-
-TEST(SetOperations, HolesAndIslandsAcrossOperands) {
-  // A frame around a hole; B fills the hole and overlaps the frame's right side.
+  const Region withNothing = regionOf({squareRing(0, 0, 2, 2), Line({{5, 5}, {6, 6}, {5, 5}})});
+  const Region plain = regionOf({squareRing(1, 1, 3, 3)});
+  // A frame around a hole; the plug fills the hole and overlaps the frame's right side.
   const Region frame = regionOf({squareRing(0, 0, 10, 10), squareRing(3, 3, 7, 7)});
   const Region plug = regionOf({squareRing(2, 2, 12, 8)});
-  const Region united = combined(SetOperation::Union, frame, plug);
-  EXPECT_EQ(united.size(), 1u);
-  EXPECT_EQ(enclosedArea(united), 100 + 2 * 6);
-  const Region common = combined(SetOperation::Intersection, frame, plug);
-  EXPECT_EQ(enclosedArea(common), 8 * 6 - 16);
-  ASSERT_EQ(common.size(), 2u);
-  EXPECT_GT(common[1].signedArea(), 0);  // the hole of the frame stays a hole
-  const Region rest = combined(SetOperation::Difference, plug, frame);
-  EXPECT_EQ(enclosedArea(rest), 16 + 2 * 6);
-  EXPECT_EQ(rest.size(), 2u);  // the plug of the hole and the part to the right
-  expectWellFormed(rest, plug, frame, "difference");
+  // Squares whose left edges run 0.0005 beside the big square's right edge, their corners beside
+  // the middle of that edge, and one 0.5 away.
+  const Region big = regionOf({squareRing(0, 0, 10, 10)});
+  const Region apart = regionOf({squareRing(10.0005, 2, 15, 8)});
+  const Region into = regionOf({squareRing(9.9995, 2, 15, 8)});
+  const Region far = regionOf({squareRing(10.5, 2, 15, 8)});
+  using enum SetOperation;
+  const Overlay overlays[] = {
+      {"corner union", Union, &a, &b, 0, {-7}, 0, {{1.5, 1.5, true}, {2.5, 2.5, true}}},
+      {"corner intersection",
+       Intersection,
+       &a,
+       &b,
+       0,
+       {-1},
+       0,
+       {{1.5, 1.5, true}, {0.5, 0.5, false}, {2.5, 2.5, false}}},
+      {"corner difference", Difference, &a, &b, 0, {-3}, 0, {{0.5, 0.5, true}, {1.5, 1.5, false}}},
+      {"other difference", Difference, &b, &a, 0, {-3}, 0, {{2.5, 2.5, true}, {1.5, 1.5, false}}},
+      {"union with itself", Union, &nested, &nested, 0, {-100, 36, -4, -1}},
+      {"intersection with itself", Intersection, &nested, &nested, 0, {-100, 36, -4, -1}},
+      {"difference with itself", Difference, &nested, &nested, 0, {}},
+      {"union with nothing", Union, &withNothing, &plain, 0, {-7}},
+      {"intersection with nothing", Intersection, &plain, &withNothing, 0, {-1}},
+      {"frame union", Union, &frame, &plug, 0, {-112}, 0, {{5, 5, true}}},
+      // The hole of the frame stays a hole.
+      {"frame intersection", Intersection, &frame, &plug, 0, {-48, 16}, 0, {{5, 5, false}}},
+      // The plug of the hole and the part to the right.
+      {"frame difference", Difference, &plug, &frame, 0, {-16, -12}, 0, {{9, 5, false}}},
+      {"snapped union apart", Union, &big, &apart, 0.001, {-130}, 1e-9},
+      {"snapped union into", Union, &big, &into, 0.001, {-130}, 1e-9},
+      {"snapped intersection", Intersection, &big, &into, 0.001, {}},
+      // The second operand follows the first: the shared edge is the first one's, at 9.9995.
+      {"snapped difference", Difference, &into, &big, 0.001, {-5.0005 * 6}, 1e-9},
+      // Without tolerance the gap and the overlap stay: two rings, and a sliver 0.0005 wide.
+      {"gap kept", Union, &big, &apart, 0, {-100, -4.9995 * 6}, 1e-9},
+      {"sliver kept", Intersection, &big, &into, 0, {-0.0005 * 6}, 1e-12},
+      // The metre tolerance reaches further; a tolerance smaller than the gap changes nothing.
+      {"metre tolerance", Union, &big, &far, 1.0, {-130}, 1e-9},
+      {"small tolerance", Union, &big, &far, 0.001, {-100, -4.5 * 6}, 1e-9},
+  };
+  for (const Overlay& overlay : overlays) {
+    SCOPED_TRACE(overlay.name);
+    const Region result = combined(overlay.operation, *overlay.a, *overlay.b, overlay.tolerance);
+    ASSERT_EQ(result.size(), overlay.areas.size());
+    for (std::size_t i = 0; i < result.size(); ++i) {
+      EXPECT_NEAR(result[i].signedArea(), overlay.areas[i], overlay.error) << "ring " << i;
+    }
+    for (const auto& [x, y, inside] : overlay.probes) {
+      EXPECT_EQ(insideEvenOdd(result, x, y, true), inside) << x << " " << y;
+    }
+    expectWellFormed(result, *overlay.a, *overlay.b, overlay.name, overlay.tolerance);
+  }
+  // The union's eight corners and the L of the difference, whose edges but two lie on the first
+  // square.
+  EXPECT_EQ(combined(Union, a, b)[0].size(), 9u);
+  const Region rest = combined(Difference, a, b);
+  EXPECT_EQ(rest[0].size(), 7u);
+  EXPECT_EQ(rest[0].id, 1);
+  EXPECT_EQ(test::sidesOf(combined(Intersection, a, b).rect()),
+            (std::array<double, 4>{1, 2, 1, 2}));
 }
 
 // ---- Random pairs ------------------------------------------------------------------------------
@@ -328,36 +347,6 @@ TEST(SetOperations, RandomPairsKeepTheAreaIdentitiesAndThePointsInside) {
 }
 
 // ---- Tolerance ---------------------------------------------------------------------------------
-
-TEST(SetOperations, BoundariesWithinTheToleranceBecomeOne) {
-  const Region a = regionOf({squareRing(0, 0, 10, 10)});
-  // B's left edge runs 0.0005 beside A's right edge, its corners beside the middle of that edge.
-  const Region apart = regionOf({squareRing(10.0005, 2, 15, 8)});
-  const Region into = regionOf({squareRing(9.9995, 2, 15, 8)});
-
-  for (const Region* b : {&apart, &into}) {
-    const Region united = combined(SetOperation::Union, a, *b, 0.001);
-    ASSERT_EQ(united.size(), 1u);
-    EXPECT_NEAR(enclosedArea(united), 100 + 5 * 6, 1e-9);
-    expectWellFormed(united, a, *b, "snapped union", 0.001);
-  }
-  EXPECT_TRUE(combined(SetOperation::Intersection, a, into, 0.001).empty());
-  // The second operand follows the first: here the shared edge is the first one's, at 9.9995.
-  const Region rest = combined(SetOperation::Difference, into, a, 0.001);
-  ASSERT_EQ(rest.size(), 1u);
-  EXPECT_NEAR(enclosedArea(rest), 5.0005 * 6, 1e-9);
-
-  // Without tolerance the gap and the overlap stay: two rings, and a sliver 0.0005 wide.
-  EXPECT_EQ(combined(SetOperation::Union, a, apart, 0).size(), 2u);
-  const Region sliver = combined(SetOperation::Intersection, a, into, 0);
-  ASSERT_EQ(sliver.size(), 1u);
-  EXPECT_NEAR(enclosedArea(sliver), 0.0005 * 6, 1e-12);
-
-  // The metre tolerance reaches further; a tolerance smaller than the gap changes nothing.
-  const Region far = regionOf({squareRing(10.5, 2, 15, 8)});
-  EXPECT_EQ(combined(SetOperation::Union, a, far, 1.0).size(), 1u);
-  EXPECT_EQ(combined(SetOperation::Union, a, far, 0.001).size(), 2u);
-}
 
 TEST(SetOperations, SnappingMovesOntoVerticesAndInsertsVerticesIntoEdges) {
   // B's corner lies 0.0004 from A's corner; A's corner lies 0.0003 from B's long edge.
