@@ -28,7 +28,7 @@ std::vector<double> latticeYs(const Grid& grid) {
 
 NodeExtremum selectedExtremum(const Grid& grid, std::span<const std::uint8_t> selected,
                               bool largest) {
-  return selectedExtremum(grid, NodeWindow{0, grid.nx(), 0, grid.ny()}, selected, largest);
+  return selectedExtremum(grid, NodeWindow{0, 0, grid.nx(), grid.ny()}, selected, largest);
 }
 
 NodeWindow nodesWithin(const Grid& grid, double left, double right, double bottom, double top) {
@@ -42,7 +42,7 @@ NodeWindow nodesWithin(const Grid& grid, double left, double right, double botto
   };
   const auto [i0, i1] = span(left, right, grid.left, grid.stepX(), grid.nx());
   const auto [j0, j1] = span(bottom, top, grid.bottom, grid.stepY(), grid.ny());
-  return {i0, i1, j0, j1};
+  return {i0, j0, i1 - i0, j1 - j0};
 }
 
 NodeExtremum selectedExtremum(const Grid& grid, const NodeWindow& window,
@@ -51,8 +51,8 @@ NodeExtremum selectedExtremum(const Grid& grid, const NodeWindow& window,
   const std::span<const double> nodes = grid.nodes();
   const auto nx = static_cast<std::size_t>(grid.nx());
   std::size_t flag = 0;
-  for (int j = window.j0; j < window.j1; ++j) {
-    for (int i = window.i0; i < window.i1; ++i, ++flag) {
+  for (int j = window.j0; j < window.j0 + window.ny; ++j) {
+    for (int i = window.i0; i < window.i0 + window.nx; ++i, ++flag) {
       const double v = nodes[static_cast<std::size_t>(j) * nx + static_cast<std::size_t>(i)];
       if (selected[flag] == 0 || isBlank(v)) continue;
       result.found = true;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "grid/Grid.h"
+#include "grid/Lattice.h"
 
 namespace vellumar::grid {
 
@@ -32,13 +33,6 @@ struct NodeExtremum {
 NodeExtremum selectedExtremum(const Grid& grid, std::span<const std::uint8_t> selected,
                               bool largest);
 
-// A block of a grid's nodes: columns i0 ... i1 - 1 of rows j0 ... j1 - 1.
-struct NodeWindow {
-  int i0 = 0, i1 = 0, j0 = 0, j1 = 0;
-  std::size_t nodeCount() const {
-    return static_cast<std::size_t>(i1 - i0) * static_cast<std::size_t>(j1 - j0);
-  }
-};
 // The nodes of the lattice (latticeXs, latticeYs) that may lie in [left, right] x [bottom, top]:
 // every node inside, and at most one column or row beside it on each side.
 NodeWindow nodesWithin(const Grid& grid, double left, double right, double bottom, double top);

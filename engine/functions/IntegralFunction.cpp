@@ -98,9 +98,9 @@ geometry::Region valuedCells(const grid::Grid& map, const geometry::Rect& within
   const grid::NodeWindow nodes =
       grid::nodesWithin(map, within.left, within.right, within.bottom, within.top);
   const int i0 = std::min(nodes.i0, map.nx() - 2);
-  const int i1 = std::max(nodes.i1 - 1, i0 + 1);
+  const int i1 = std::max(nodes.i0 + nodes.nx - 1, i0 + 1);
   const int j0 = std::min(nodes.j0, map.ny() - 2);
-  const int j1 = std::max(nodes.j1 - 1, j0 + 1);
+  const int j1 = std::max(nodes.j0 + nodes.ny - 1, j0 + 1);
   const int cellsX = i1 - i0;
   const int cellsY = j1 - j0;
   std::vector<std::uint8_t> cells(static_cast<std::size_t>(cellsX) * cellsY);

@@ -208,10 +208,10 @@ Operand extremum(S_Calculator& calc, Arguments& args, bool largest) {
     const std::vector<double> xs = grid::latticeXs(map);
     const std::vector<double> ys = grid::latticeYs(map);
     Flags selected(window.nodeCount());
-    const ProgressScope progress(calc, text::kSelectingByPolygon, window.j1 - window.j0);
-    if (!geometry::selectLattice(region, std::span(xs).subspan(window.i0, window.i1 - window.i0),
-                                 std::span(ys).subspan(window.j0, window.j1 - window.j0),
-                                 RectBounds::Excluded, selected, progress.sink())) {
+    const ProgressScope progress(calc, text::kSelectingByPolygon, window.ny);
+    if (!geometry::selectLattice(region, std::span(xs).subspan(window.i0, window.nx),
+                                 std::span(ys).subspan(window.j0, window.ny), RectBounds::Excluded,
+                                 selected, progress.sink())) {
       return Operand();
     }
     const grid::NodeExtremum found = grid::selectedExtremum(map, window, selected, largest);
