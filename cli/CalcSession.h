@@ -53,8 +53,7 @@ class CalcSession {
   // status after the message when there is not one, or the file cannot be read.
   int tiledText(std::string& text);
   // The tiles evaluated in this process, or shared between the ranks of mpirun.
-  tiles::TiledRunOutcome writeTiles(const tiles::TiledEvaluation& evaluation,
-                                    const std::string& text);
+  tiles::TiledRunOutcome writeTiles(const tiles::TiledEvaluation& evaluation);
   tiles::TiledRunOutcome reduceTiles(const tiles::TiledEvaluation& evaluation,
                                      tiles::TiledExtremum& extremum);
   // The progress of a tiled run in this process, for a terminal.

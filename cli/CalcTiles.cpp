@@ -81,9 +81,10 @@ int CalcSession::runTiled() {
   // Lines, polygons and data load as usual; a text that uses them is refused below.
   std::vector<tiles::TiledEvaluation::Input> inputs;
   if (const int status = loadTileInputs(inputs); status != exit_status::kSuccess) return status;
-  const tiles::TiledEvaluation evaluation(calc_, std::move(inputs), options_.tiles);
-  if (const std::string refusal = evaluation.refusal(text); !refusal.empty()) {
-    err_ << refusal << '\n';
+  const tiles::TiledEvaluation evaluation(calc_, std::move(inputs), options_.tiles,
+                                          extremum ? extremum->inner() : text);
+  if (!evaluation.refusal().empty()) {
+    err_ << evaluation.refusal() << '\n';
     return exit_status::kEvaluationFailed;
   }
   if (!extremum && !formats::RasterTileWriter::writes(options_.outputPath)) {
@@ -91,7 +92,7 @@ int CalcSession::runTiled() {
     return exit_status::kUsage;
   }
   const tiles::TiledRunOutcome outcome =
-      extremum ? reduceTiles(evaluation, *extremum) : writeTiles(evaluation, text);
+      extremum ? reduceTiles(evaluation, *extremum) : writeTiles(evaluation);
   if (!outcome.ok()) {
     err_ << outcome.message << '\n';
     if (!outcome.detail.empty()) err_ << outcome.detail << '\n';
@@ -109,14 +110,13 @@ int CalcSession::runTiled() {
   return finish(true);
 }
 
-tiles::TiledRunOutcome CalcSession::writeTiles(const tiles::TiledEvaluation& evaluation,
-                                               const std::string& text) {
+tiles::TiledRunOutcome CalcSession::writeTiles(const tiles::TiledEvaluation& evaluation) {
   const formats::RasterWriteOptions written{options_.creationOptions, options_.dataType, 0};
   if (tiles::launchRanks().size == 1) {
-    return tiles::runTiles(evaluation, text, options_.outputPath, written, tileProgress());
+    return tiles::runTiles(evaluation, options_.outputPath, written, tileProgress());
   }
 #ifdef VELLUMAR_MPI
-  return tiles::runTilesOverRanks(evaluation, text, options_.outputPath, written, err_);
+  return tiles::runTilesOverRanks(evaluation, options_.outputPath, written, err_);
 #else
   return noMpi();
 #endif

@@ -155,7 +155,7 @@ void S_Calculator::rollBack(const Checkpoint& checkpoint) {
 
 void S_Calculator::fail(std::string& text) {
   if (isKernelCode(sink_->code())) {
-    sink_->setMessage(contextName_ + ": " + kernelMessage(sink_->code(), language_));
+    sink_->setMessage(kernelMessageOf(contextName_, sink_->code(), language_));
   }
   text = sink_->message();
 }
@@ -180,9 +180,8 @@ void S_Calculator::refreshMirrors() {
 }
 
 void S_Calculator::argumentError(ArgumentMessage message, std::uint32_t position) {
-  std::string composed = contextName_ + ": " + argumentMessage(message).in(language_);
-  if (position > 0) composed += cformat(" %u", position);
-  sink_->record(sink_code::kArgument, std::move(composed));
+  sink_->record(sink_code::kArgument,
+                argumentMessageOf(contextName_, message, position, language_));
 }
 
 void S_Calculator::functionError(const MessageText& message) {

@@ -126,4 +126,15 @@ const char* kindName(Kind kind, Language language) {
   return kKindNames[static_cast<std::size_t>(kind)].in(language);
 }
 
+std::string argumentMessageOf(const std::string& function, ArgumentMessage message,
+                              std::uint32_t position, Language language) {
+  std::string composed = function + ": " + argumentMessage(message).in(language);
+  if (position > 0) composed += cformat(" %u", position);
+  return composed;
+}
+
+std::string kernelMessageOf(const std::string& function, int code, Language language) {
+  return function + ": " + kernelMessage(code, language);
+}
+
 }  // namespace vellumar::engine

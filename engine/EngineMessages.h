@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "common/FileIo.h"
@@ -27,6 +28,10 @@ enum class ArgumentMessage {
 };
 
 const MessageText& argumentMessage(ArgumentMessage message);
+// The message of a function's argument as the calculator words it: "Cut: ... 2"; position 0
+// names no argument.
+std::string argumentMessageOf(const std::string& function, ArgumentMessage message,
+                              std::uint32_t position, Language language);
 
 // Texts of the complete messages of sink code 1 and of the calculator itself.
 namespace text {
@@ -75,6 +80,8 @@ extern const MessageText kComputingData;
 
 // The text of a kernel code (101-104, 201-203); empty for other codes.
 const char* kernelMessage(int code, Language language);
+// The message of a kernel code recorded in a function, as the calculator words it: "Cut: ...".
+std::string kernelMessageOf(const std::string& function, int code, Language language);
 
 // The message of a display file that could not be read: out of memory, or cannot be opened.
 const MessageText& displayFileMessage(FileError error);

@@ -130,36 +130,74 @@ bool validSpan(const NodeSpan& span, int n) {
   return span.first >= 1.0 && span.first < n && span.last >= 2.0 && span.first < span.last;
 }
 
-// The nodes of the two spans (upper ends capped at the counts); code 203 when a span is invalid.
-Grid cutSpans(const Grid& grid, const NodeSpan& xs, const NodeSpan& ys, ErrorSink& sink) {
-  if (!validSpan(xs, grid.nx()) || !validSpan(ys, grid.ny())) {
+// The nodes of the two spans, the upper ends capped at the counts; nullopt when a span is invalid.
+std::optional<NodeWindow> spansWindow(const NodeSpan& xs, const NodeSpan& ys, int nx, int ny) {
+  if (!validSpan(xs, nx) || !validSpan(ys, ny)) return std::nullopt;
+  const int i1 = static_cast<int>(xs.first);
+  const int i2 = static_cast<int>(std::min(xs.last, static_cast<double>(nx)));
+  const int j1 = static_cast<int>(ys.first);
+  const int j2 = static_cast<int>(std::min(ys.last, static_cast<double>(ny)));
+  return NodeWindow{i1 - 1, j1 - 1, i2 - i1 + 1, j2 - j1 + 1};
+}
+
+// The grid's nodes inside the window, over the cut lattice; code 203 when there is no window.
+Grid cutGridWindow(const Grid& grid, const std::optional<NodeWindow>& window, ErrorSink& sink) {
+  if (!window) {
     sink.kernelError(sink_code::kGridDomain);
     return Grid();
   }
-  const int i1 = static_cast<int>(xs.first);
-  const int i2 = static_cast<int>(std::min(xs.last, static_cast<double>(grid.nx())));
-  const int j1 = static_cast<int>(ys.first);
-  const int j2 = static_cast<int>(std::min(ys.last, static_cast<double>(grid.ny())));
-  const int nx = i2 - i1 + 1;
-  const int ny = j2 - j1 + 1;
-  NodeVector values(static_cast<std::size_t>(nx) * static_cast<std::size_t>(ny));
+  const auto nx = static_cast<std::size_t>(window->nx);
+  NodeVector values(window->nodeCount());
   ProgressPacer pacer(&sink, static_cast<std::int64_t>(values.size()));
   const bool done = parallel::forEachRowBlock(
-      static_cast<std::size_t>(ny), static_cast<std::size_t>(nx), pacer,
+      static_cast<std::size_t>(window->ny), nx, pacer,
       [&](std::size_t rowBegin, std::size_t rowEnd) {
         for (std::size_t j = rowBegin; j < rowEnd; ++j) {
-          const double* row = grid.nodes().data() + (static_cast<std::size_t>(j1 - 1) + j) *
+          const double* row = grid.nodes().data() + (static_cast<std::size_t>(window->j0) + j) *
                                                         static_cast<std::size_t>(grid.nx());
-          std::copy_n(row + (i1 - 1), nx, values.data() + j * nx);
+          std::copy_n(row + window->i0, nx, values.data() + j * nx);
         }
       });
   if (!done) return Grid();
-  const double hx = grid.stepX();
-  const double hy = grid.stepY();
-  const Grid rectangle = shellGrid(0, 0, grid.left + (i1 - 1) * hx, grid.left + (i2 - 1) * hx,
-                                   grid.bottom + (j1 - 1) * hy, grid.bottom + (j2 - 1) * hy);
-  return Grid(nx, ny, rectangle, std::move(values));
+  const Lattice cut = cutLattice(Lattice::of(grid), *window);
+  const Grid rectangle = shellGrid(0, 0, cut.left, cut.right, cut.bottom, cut.top);
+  return Grid(window->nx, window->ny, rectangle, std::move(values));
 }
+
+}  // namespace
+
+std::optional<NodeWindow> cutWindowByNodes(const Lattice& lattice, double nMin, double nMax,
+                                           double mMin, double mMax) {
+  return spansWindow({std::trunc(nMin), std::trunc(nMax)}, {std::trunc(mMin), std::trunc(mMax)},
+                     lattice.nx, lattice.ny);
+}
+
+std::optional<NodeWindow> cutWindowByCoordinates(const Lattice& lattice, double xMin, double xMax,
+                                                 double yMin, double yMax, double index) {
+  const Lattice& g = lattice;
+  const bool overlaps = xMin < g.right && g.left < xMax && xMin < xMax && yMin < g.top &&
+                        g.bottom < yMax && yMin < yMax;
+  if (!overlaps) return std::nullopt;
+  const bool inward = index != 0.0;
+  const NodeSpan xs = spanOf(std::max(xMin, g.left), std::min(xMax, g.right), inward, g.nx, g.left,
+                             g.right, g.stepX());
+  const NodeSpan ys = spanOf(std::max(yMin, g.bottom), std::min(yMax, g.top), inward, g.ny,
+                             g.bottom, g.top, g.stepY());
+  return spansWindow(xs, ys, g.nx, g.ny);
+}
+
+Lattice cutLattice(const Lattice& lattice, const NodeWindow& window) {
+  const double hx = lattice.stepX();
+  const double hy = lattice.stepY();
+  return {window.nx,
+          window.ny,
+          lattice.left + window.i0 * hx,
+          lattice.left + (window.i0 + window.nx - 1) * hx,
+          lattice.bottom + window.j0 * hy,
+          lattice.bottom + (window.j0 + window.ny - 1) * hy};
+}
+
+namespace {
 
 // ---- merging ----
 
@@ -414,17 +452,26 @@ Grid randomGrid(const Grid& shape, double law, double a, double b, double c, std
   return result;
 }
 
-std::optional<Grid> dense(const Grid& grid, double factor, ErrorSink* progress) {
-  const double nx = std::trunc(grid.nx() * factor - (factor - 1.0));
-  const double ny = std::trunc(grid.ny() * factor - (factor - 1.0));
+std::optional<Lattice> denseLattice(const Lattice& lattice, double factor) {
+  const double nx = std::trunc(lattice.nx * factor - (factor - 1.0));
+  const double ny = std::trunc(lattice.ny * factor - (factor - 1.0));
   if (!buildableCounts(nx, ny)) return std::nullopt;
-  if (nx == grid.nx() && ny == grid.ny()) {
+  Lattice dense = lattice;
+  dense.nx = static_cast<int>(nx);
+  dense.ny = static_cast<int>(ny);
+  return dense;
+}
+
+std::optional<Grid> dense(const Grid& grid, double factor, ErrorSink* progress) {
+  const std::optional<Lattice> lattice = denseLattice(Lattice::of(grid), factor);
+  if (!lattice) return std::nullopt;
+  if (lattice->nx == grid.nx() && lattice->ny == grid.ny()) {
     Grid copy = grid;
     copy.name.clear();
     return copy;
   }
-  const int newNx = static_cast<int>(nx);
-  const int newNy = static_cast<int>(ny);
+  const int newNx = lattice->nx;
+  const int newNy = lattice->ny;
   NodeVector values = sampleLattice(grid, nodeCoordinates(grid.left, grid.right, newNx),
                                     nodeCoordinates(grid.bottom, grid.top, newNy), progress);
   if (progress != nullptr && progress->failed()) return Grid();
@@ -433,24 +480,13 @@ std::optional<Grid> dense(const Grid& grid, double factor, ErrorSink* progress) 
 
 Grid cutByNodes(const Grid& grid, double nMin, double nMax, double mMin, double mMax,
                 ErrorSink& sink) {
-  return cutSpans(grid, {std::trunc(nMin), std::trunc(nMax)}, {std::trunc(mMin), std::trunc(mMax)},
-                  sink);
+  return cutGridWindow(grid, cutWindowByNodes(Lattice::of(grid), nMin, nMax, mMin, mMax), sink);
 }
 
 Grid cutByCoordinates(const Grid& grid, double xMin, double xMax, double yMin, double yMax,
                       double index, ErrorSink& sink) {
-  const bool overlaps = xMin < grid.right && grid.left < xMax && xMin < xMax && yMin < grid.top &&
-                        grid.bottom < yMax && yMin < yMax;
-  if (!overlaps) {
-    sink.kernelError(sink_code::kGridDomain);
-    return Grid();
-  }
-  const bool inward = index != 0.0;
-  const NodeSpan xs = spanOf(std::max(xMin, grid.left), std::min(xMax, grid.right), inward,
-                             grid.nx(), grid.left, grid.right, grid.stepX());
-  const NodeSpan ys = spanOf(std::max(yMin, grid.bottom), std::min(yMax, grid.top), inward,
-                             grid.ny(), grid.bottom, grid.top, grid.stepY());
-  return cutSpans(grid, xs, ys, sink);
+  return cutGridWindow(
+      grid, cutWindowByCoordinates(Lattice::of(grid), xMin, xMax, yMin, yMax, index), sink);
 }
 
 Grid merge(const Grid& first, const Grid& second, double fill, ErrorSink& sink) {

@@ -5,6 +5,7 @@
 
 #include "common/ErrorSink.h"
 #include "grid/Grid.h"
+#include "grid/Lattice.h"
 
 namespace vellumar::grid {
 
@@ -56,6 +57,9 @@ Grid randomGrid(const Grid& shape, double law, double a, double b, double c, std
 // new lattice has no nodes or is too large. progress (may be null) hears of the spline solve and
 // the rows resampled; a cancel gives a grid without nodes.
 std::optional<Grid> dense(const Grid& grid, double factor, ErrorSink* progress = nullptr);
+// The lattice dense() gives the grid of that lattice: the same rectangle with the new counts;
+// nullopt when it has no nodes or is too large.
+std::optional<Lattice> denseLattice(const Lattice& lattice, double factor);
 
 // The nodes n_min ... n_max by m_min ... m_max (numbers from 1, truncated; the upper ends capped
 // at nx, ny). Fewer than two nodes along an axis or a start outside the grid: code 203.
@@ -67,6 +71,16 @@ Grid cutByNodes(const Grid& grid, double nMin, double nMax, double mMin, double 
 // selects fewer than two nodes along an axis: code 203.
 Grid cutByCoordinates(const Grid& grid, double xMin, double xMax, double yMin, double yMax,
                       double index, ErrorSink& sink);
+
+// The nodes cutByNodes and cutByCoordinates keep of a grid of the lattice; nullopt where they
+// record code 203.
+std::optional<NodeWindow> cutWindowByNodes(const Lattice& lattice, double nMin, double nMax,
+                                           double mMin, double mMax);
+std::optional<NodeWindow> cutWindowByCoordinates(const Lattice& lattice, double xMin, double xMax,
+                                                 double yMin, double yMax, double index);
+// The lattice of a cut: the window's nodes, its extents counted in whole steps from the lattice's
+// lower left node, as the cut grid's.
+Lattice cutLattice(const Lattice& lattice, const NodeWindow& window);
 
 // The union of two maps. Equal rectangles: the node-wise mean on the finer counts (bilinear when
 // either grid is). Different rectangles: a lattice over the union with the finer steps, aligned to

@@ -225,7 +225,7 @@ TiledRunOutcome joinTiles(const TiledEvaluation& evaluation, const std::vector<T
 // Evaluates the tiles this rank takes from the counter, handing each to take; the first failure
 // of any rank, by tile number, ends every rank's loop and is every rank's outcome.
 TiledRunOutcome shareTiles(const MpiSession& mpi, const TiledEvaluation& evaluation,
-                           const std::string& text, std::ostream& progress, const TileTaker& take) {
+                           std::ostream& progress, const TileTaker& take) {
   const int count = evaluation.plan().count();
   TiledRunOutcome outcome;
   int failedTile = INT_MAX;
@@ -233,7 +233,7 @@ TiledRunOutcome shareTiles(const MpiSession& mpi, const TiledEvaluation& evaluat
   int reported = 0;
   for (long long next = counter.next(); next < count; next = counter.next()) {
     const int index = static_cast<int>(next);
-    outcome = takeTile(evaluation, text, index, take);
+    outcome = takeTile(evaluation, index, take);
     if (!outcome.ok()) {
       failedTile = index;
       counter.stop();
@@ -251,8 +251,7 @@ TiledRunOutcome shareTiles(const MpiSession& mpi, const TiledEvaluation& evaluat
 
 }  // namespace
 
-TiledRunOutcome runTilesOverRanks(const TiledEvaluation& evaluation, const std::string& text,
-                                  const std::string& path,
+TiledRunOutcome runTilesOverRanks(const TiledEvaluation& evaluation, const std::string& path,
                                   const formats::RasterWriteOptions& options,
                                   std::ostream& progress) {
   const MpiSession mpi;
@@ -275,7 +274,7 @@ TiledRunOutcome runTilesOverRanks(const TiledEvaluation& evaluation, const std::
       const formats::RasterWrite written = writer.write(part, evaluation.plan().tile(index));
       return written ? TiledRunOutcome{} : writeFailure(written, language);
     };
-    outcome = shareTiles(mpi, evaluation, text, progress, keep);
+    outcome = shareTiles(mpi, evaluation, progress, keep);
     const std::vector<TilePlace> places = gatherPlaces(mpi, evaluation.plan(), mine.tiles());
     if (mpi.rank() == 0 && outcome.ok()) outcome = joinTiles(evaluation, places, base, writer);
     // Every rank's file stays until rank 0 has read it.
@@ -295,7 +294,7 @@ TiledRunOutcome reduceTilesOverRanks(const TiledEvaluation& evaluation, TiledExt
     extremum.add(part);
     return TiledRunOutcome{};
   };
-  TiledRunOutcome outcome = shareTiles(mpi, evaluation, extremum.inner(), progress, reduce);
+  TiledRunOutcome outcome = shareTiles(mpi, evaluation, progress, reduce);
   // The extremum of the ranks' extrema does not depend on their order.
   const double mine = extremum.value();
   double all = mine;

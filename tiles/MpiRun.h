@@ -17,8 +17,7 @@ namespace vellumar::tiles {
 // once all tiles are done, so that one process alone writes the GeoTIFF. The nodes are the same
 // whatever the number of ranks. The first failure (by tile number) is every
 // rank's outcome; progress goes to rank 0's progress stream. Initialises and finalises MPI.
-TiledRunOutcome runTilesOverRanks(const TiledEvaluation& evaluation, const std::string& text,
-                                  const std::string& path,
+TiledRunOutcome runTilesOverRanks(const TiledEvaluation& evaluation, const std::string& path,
                                   const formats::RasterWriteOptions& options,
                                   std::ostream& progress);
 

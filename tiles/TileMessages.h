@@ -8,6 +8,12 @@ namespace vellumar::tiles::text {
 // tables.
 inline constexpr MessageText kNotTileable{"--tiles: функция %s не вычисляется по плиткам",
                                           "--tiles: %s cannot be evaluated tile by tile"};
+inline constexpr MessageText kOfGridNameOnly{
+    "--tiles: функция %s вычисляется по плиткам только от имени грида и чисел",
+    "--tiles: %s is evaluated tile by tile only of a grid's name and numbers"};
+inline constexpr MessageText kNumbersKnownFirst{
+    "--tiles: аргументы %s после грида - числа, не зависящие от гридов",
+    "--tiles: the arguments of %s after the grid must be numbers that use no grid"};
 inline constexpr MessageText kNotAGrid{"--tiles: операнд %s - не грид",
                                        "--tiles: the operand %s is not a grid"};
 inline constexpr MessageText kLatticesDiffer{

@@ -9,6 +9,7 @@
 #include "engine/EngineMessages.h"
 #include "engine/Lexer.h"
 #include "grid/GridArithmetic.h"
+#include "tiles/DerivedInputs.h"
 #include "tiles/TileMessages.h"
 
 namespace vellumar::tiles {
@@ -61,30 +62,6 @@ void TiledExtremum::add(double value) {
   value_ = largest_ ? std::max(value_, value) : std::min(value_, value);
 }
 
-TileInput TileInput::ofRaster(std::shared_ptr<const formats::RasterWindowReader> reader) {
-  TileInput input;
-  input.lattice_ = reader->lattice();
-  input.reader_ = std::move(reader);
-  return input;
-}
-
-TileInput TileInput::ofGrid(std::shared_ptr<const grid::Grid> grid) {
-  TileInput input;
-  input.lattice_ = grid::Lattice::of(*grid);
-  input.grid_ = std::move(grid);
-  return input;
-}
-
-const grid::Georeference& TileInput::georeference() const {
-  return reader_ ? reader_->georeference() : grid_->georeference;
-}
-
-formats::RasterRead TileInput::read(const grid::NodeWindow& window, grid::Grid& part) const {
-  if (reader_) return reader_->read(window, part);
-  part = grid::cutWindow(*grid_, window);
-  return {};
-}
-
 TilePlan::TilePlan(const grid::Lattice& lattice, int size)
     : lattice_(lattice),
       size_(std::max(size, 1)),
@@ -97,17 +74,43 @@ grid::NodeWindow TilePlan::tile(int index) const {
   return {i0, j0, std::min(size_, lattice_.nx - i0), std::min(size_, lattice_.ny - j0)};
 }
 
+namespace {
+
+// The inputs the text names, in their order.
+std::vector<NamedInput> namedInputs(const std::string& text, std::vector<NamedInput> inputs) {
+  engine::Lexer lexer;
+  lexer.reset(text);
+  ErrorSink sink;
+  std::vector<std::string> names;
+  for (int token = lexer.next(sink, Language::English); token != engine::token::kEnd;
+       token = lexer.next(sink, Language::English)) {
+    if (token == engine::token::kName) names.push_back(lexer.identifier());
+  }
+  std::erase_if(inputs, [&](const NamedInput& input) {
+    return std::find(names.begin(), names.end(), input.name) == names.end();
+  });
+  return inputs;
+}
+
+}  // namespace
+
 TiledEvaluation::TiledEvaluation(const engine::S_Calculator& calc, std::vector<Input> inputs,
-                                 int tileSize)
-    : calc_(calc),
-      inputs_(std::move(inputs)),
-      plan_(inputs_.empty() ? grid::Lattice{} : inputs_.front().source.lattice(), tileSize) {}
+                                 int tileSize, const std::string& text)
+    : calc_(calc) {
+  DerivedText derived = deriveInputs(calc, text, std::move(inputs));
+  text_ = std::move(derived.text);
+  inputs_ = namedInputs(text_, derived.inputs);
+  // A text of numbers alone still has the lattice of the first grid read to give its nodes.
+  if (inputs_.empty() && !derived.inputs.empty()) inputs_.push_back(derived.inputs.front());
+  plan_ = TilePlan(inputs_.empty() ? grid::Lattice{} : inputs_.front().source.lattice(), tileSize);
+  refusal_ = derived.refusal.empty() ? findRefusal() : std::move(derived.refusal);
+}
 
 const grid::Georeference& TiledEvaluation::georeference() const {
   return inputs_.front().source.georeference();
 }
 
-std::string TiledEvaluation::refusal(const std::string& text) const {
+std::string TiledEvaluation::findRefusal() const {
   const Language language = calc_.language();
   if (inputs_.empty()) return text::kNoGrid.in(language);
   for (const Input& input : inputs_) {
@@ -116,27 +119,26 @@ std::string TiledEvaluation::refusal(const std::string& text) const {
                      input.name.c_str());
     }
   }
-  // MIN or MAX of the whole text reduces the tiles of what it holds.
-  if (const std::optional<TiledExtremum> extremum = TiledExtremum::of(text)) {
-    return tokenRefusal(extremum->inner());
-  }
-  return tokenRefusal(text);
+  return tokenRefusal();
 }
 
 // Every name of the text: a built-in must be one that tiles, and a named operand must be a grid
 // read by tiles or a number (a grid not read by tiles is held whole, and refused as well); names
 // the text assigns itself are left to the evaluation, which checks what they hold as it always
-// does.
-std::string TiledEvaluation::tokenRefusal(const std::string& text) const {
+// does. Cut and Dense left in the text are calls of another shape than deriveInputs takes out.
+std::string TiledEvaluation::tokenRefusal() const {
   const Language language = calc_.language();
   engine::Lexer lexer;
-  lexer.reset(text);
+  lexer.reset(text_);
   ErrorSink sink;
   for (int token = lexer.next(sink, language); token != engine::token::kEnd;
        token = lexer.next(sink, language)) {
     if (token != engine::token::kName) continue;
     const std::string& name = lexer.identifier();
     if (engine::findBuiltin(name) != nullptr) {
+      if (name == "Cut" || name == "Dense") {
+        return cformat(text::kOfGridNameOnly.in(language), name.c_str());
+      }
       if (!tileable(name)) return cformat(text::kNotTileable.in(language), name.c_str());
       continue;
     }
@@ -150,7 +152,7 @@ std::string TiledEvaluation::tokenRefusal(const std::string& text) const {
   return {};
 }
 
-TileOutcome TiledEvaluation::evaluate(const std::string& text, int index) const {
+TileOutcome TiledEvaluation::evaluate(int index) const {
   TileOutcome outcome;
   const grid::Lattice& lattice = plan_.lattice();
   const grid::NodeWindow tile = plan_.tile(index);
@@ -170,7 +172,7 @@ TileOutcome TiledEvaluation::evaluate(const std::string& text, int index) const 
     }
     calc.registry().findOrCreate(input.name).value = engine::Operand::grid(std::move(part));
   }
-  const engine::TextEvaluation evaluation = engine::evaluateText(calc, text);
+  const engine::TextEvaluation evaluation = engine::evaluateText(calc, text_);
   if (!evaluation.ok) {
     outcome.message = evaluation.message;
     outcome.detail = evaluation.detail;

@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "engine/Calculator.h"
-#include "formats/RasterWindows.h"
 #include "grid/Grid.h"
 #include "grid/Lattice.h"
+#include "tiles/TileInput.h"
 
 namespace vellumar::tiles {
 
@@ -18,28 +18,11 @@ namespace vellumar::tiles {
 // 0.268^24 < 2e-14 of the grid's values, well under the 1e-10 a tiled result keeps to.
 inline constexpr int kHaloNodes = 24;
 
-// An input grid of a tiled evaluation: a raster read one window at a time, or a grid held whole
-// (a DSAA grid, which has no windowed reader).
-class TileInput {
- public:
-  static TileInput ofRaster(std::shared_ptr<const formats::RasterWindowReader> reader);
-  static TileInput ofGrid(std::shared_ptr<const grid::Grid> grid);
-
-  const grid::Lattice& lattice() const { return lattice_; }
-  const grid::Georeference& georeference() const;
-  // Reads the window's nodes; on failure the status says why, with GDAL's words when it gave any.
-  formats::RasterRead read(const grid::NodeWindow& window, grid::Grid& part) const;
-
- private:
-  std::shared_ptr<const formats::RasterWindowReader> reader_;
-  std::shared_ptr<const grid::Grid> grid_;
-  grid::Lattice lattice_;
-};
-
 // The output lattice cut into square tiles of size x size nodes, row of tiles after row from the
 // bottom left; the last column and row of tiles take what is left.
 class TilePlan {
  public:
+  TilePlan() = default;
   TilePlan(const grid::Lattice& lattice, int size);
   const grid::Lattice& lattice() const { return lattice_; }
   int count() const { return columns_ * rows_; }
@@ -47,9 +30,9 @@ class TilePlan {
 
  private:
   grid::Lattice lattice_;
-  int size_;
-  int columns_;
-  int rows_;
+  int size_ = 1;
+  int columns_ = 0;
+  int rows_ = 0;
 };
 
 // What came of one tile: its nodes, or the failure's message (and its second line), with the
@@ -66,36 +49,38 @@ struct TileOutcome {
 // every input, widened by the halo, stands in for the input under its name, the text is evaluated
 // over those windows by a copy of the calculator, and the tile's own nodes are kept of the
 // result. What the text may use is what gives each node from the nodes near it: numbers, node-wise
-// operators and functions, derivatives and Spec. Tiles are independent: any of them may be
-// evaluated at any time on any thread or process, and gives the same nodes.
+// operators and functions, derivatives and Spec, and Cut and Dense of the grids read, which become
+// inputs of their own (deriveInputs). Tiles are independent: any of them may be evaluated at any
+// time on any thread or process, and gives the same nodes.
 class TiledEvaluation {
  public:
-  struct Input {
-    std::string name;  // as the calculator knows the grid: "G1", "G2", ...
-    TileInput source;
-  };
+  using Input = NamedInput;
 
-  // calc holds the names and settings the text is evaluated with; it must outlive this.
-  TiledEvaluation(const engine::S_Calculator& calc, std::vector<Input> inputs, int tileSize);
+  // calc holds the names and settings the text is evaluated with; it must outlive this. The tiles
+  // cut the lattice of the first input the text names.
+  TiledEvaluation(const engine::S_Calculator& calc, std::vector<Input> inputs, int tileSize,
+                  const std::string& text);
 
-  // Why the text cannot be evaluated by tiles, in the calculator's language; empty when it can
-  // (a text that is the MIN or MAX of a grid expression can when that expression can). Looks at
-  // the text and the inputs only: nothing is read.
-  std::string refusal(const std::string& text) const;
-  // The tiles of the result; needs at least one input.
+  // Why the text cannot be evaluated by tiles, in the calculator's language; empty when it can.
+  // Found from the text and the inputs' lattices: nothing is read.
+  const std::string& refusal() const { return refusal_; }
+  // The tiles of the result.
   const TilePlan& plan() const { return plan_; }
   const grid::Georeference& georeference() const;
   Language language() const { return calc_.language(); }
 
   // Evaluates the text over tile index of the plan.
-  TileOutcome evaluate(const std::string& text, int index) const;
+  TileOutcome evaluate(int index) const;
 
  private:
-  std::string tokenRefusal(const std::string& text) const;
+  std::string findRefusal() const;
+  std::string tokenRefusal() const;
 
   const engine::S_Calculator& calc_;
-  std::vector<Input> inputs_;
+  std::string text_;
+  std::vector<Input> inputs_;  // those the text names
   TilePlan plan_;
+  std::string refusal_;
 };
 
 // The smallest or largest node of a grid over all tiles: a text that is MIN(...) or MAX(...) of

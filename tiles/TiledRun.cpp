@@ -35,27 +35,25 @@ TiledRunOutcome writeFailure(const formats::RasterWrite& written, Language langu
   return outcome;
 }
 
-TiledRunOutcome takeTile(const TiledEvaluation& evaluation, const std::string& text, int index,
-                         const TileTaker& take) {
-  TileOutcome tile = evaluation.evaluate(text, index);
+TiledRunOutcome takeTile(const TiledEvaluation& evaluation, int index, const TileTaker& take) {
+  TileOutcome tile = evaluation.evaluate(index);
   memory::giveBackFreePages();
   if (!tile.ok) return {tile.failure, std::move(tile.message), std::move(tile.detail)};
   return take(index, tile.part);
 }
 
-TiledRunOutcome forEachTile(const TiledEvaluation& evaluation, const std::string& text,
-                            const TileTaker& take, const TileProgress& progress) {
+TiledRunOutcome forEachTile(const TiledEvaluation& evaluation, const TileTaker& take,
+                            const TileProgress& progress) {
   const int count = evaluation.plan().count();
   for (int index = 0; index < count; ++index) {
-    if (TiledRunOutcome taken = takeTile(evaluation, text, index, take); !taken.ok()) return taken;
+    if (TiledRunOutcome taken = takeTile(evaluation, index, take); !taken.ok()) return taken;
     if (progress) progress(index + 1, count);
   }
   return {};
 }
 
-TiledRunOutcome runTiles(const TiledEvaluation& evaluation, const std::string& text,
-                         const std::string& path, const formats::RasterWriteOptions& options,
-                         const TileProgress& progress) {
+TiledRunOutcome runTiles(const TiledEvaluation& evaluation, const std::string& path,
+                         const formats::RasterWriteOptions& options, const TileProgress& progress) {
   const Language language = evaluation.language();
   formats::RasterTileWriter writer;
   if (const formats::RasterWrite created =
@@ -67,7 +65,7 @@ TiledRunOutcome runTiles(const TiledEvaluation& evaluation, const std::string& t
     const formats::RasterWrite written = writer.write(part, evaluation.plan().tile(index));
     return written ? TiledRunOutcome{} : writeFailure(written, language);
   };
-  if (TiledRunOutcome outcome = forEachTile(evaluation, text, write, progress); !outcome.ok()) {
+  if (TiledRunOutcome outcome = forEachTile(evaluation, write, progress); !outcome.ok()) {
     return outcome;
   }
   if (const formats::RasterWrite committed = writer.commit(); !committed) {
@@ -82,7 +80,7 @@ TiledRunOutcome reduceTiles(const TiledEvaluation& evaluation, TiledExtremum& ex
     extremum.add(part);
     return TiledRunOutcome{};
   };
-  return forEachTile(evaluation, extremum.inner(), reduce, progress);
+  return forEachTile(evaluation, reduce, progress);
 }
 
 }  // namespace vellumar::tiles

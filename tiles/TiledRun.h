@@ -24,11 +24,12 @@ using TileProgress = std::function<void(int done, int total)>;
 // Evaluates the text tile after tile and writes the result as the GeoTIFF path, through the safe
 // save: a failure leaves the old file in place. Memory holds one tile's windows and result at a
 // time.
-TiledRunOutcome runTiles(const TiledEvaluation& evaluation, const std::string& text,
-                         const std::string& path, const formats::RasterWriteOptions& options,
+TiledRunOutcome runTiles(const TiledEvaluation& evaluation, const std::string& path,
+                         const formats::RasterWriteOptions& options,
                          const TileProgress& progress = {});
 
-// Evaluates the extremum's expression tile after tile and finds the extremum of all of them.
+// Evaluates the extremum's expression (the evaluation's text) tile after tile and finds the
+// extremum of all of them.
 TiledRunOutcome reduceTiles(const TiledEvaluation& evaluation, TiledExtremum& extremum,
                             const TileProgress& progress = {});
 
@@ -37,13 +38,12 @@ using TileTaker = std::function<TiledRunOutcome(int index, const grid::Grid& par
 
 // Evaluates the text over one tile and hands its nodes to take, then gives the heap's free pages
 // back, so that memory stays that of one tile; the evaluation's failure, or take's.
-TiledRunOutcome takeTile(const TiledEvaluation& evaluation, const std::string& text, int index,
-                         const TileTaker& take);
+TiledRunOutcome takeTile(const TiledEvaluation& evaluation, int index, const TileTaker& take);
 
 // Evaluates the text over every tile in order, handing each to take, and gives the heap's free
 // pages back after each one, so that memory stays that of one tile.
-TiledRunOutcome forEachTile(const TiledEvaluation& evaluation, const std::string& text,
-                            const TileTaker& take, const TileProgress& progress = {});
+TiledRunOutcome forEachTile(const TiledEvaluation& evaluation, const TileTaker& take,
+                            const TileProgress& progress = {});
 
 // The rank of this process and the number of processes of an MPI launch, as the launcher's
 // environment tells them before MPI is initialised (Open MPI, MPICH, Slurm's PMI); rank 0 of 1

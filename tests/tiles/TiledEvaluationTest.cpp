@@ -76,13 +76,18 @@ class TiledEvaluationTest : public testing::FolderTest {
 
   // The text evaluated by tiles of the size into out.tif, read back.
   grid::Grid tiledResult(const std::string& text, int size) {
-    const TiledEvaluation evaluation(calc_, inputs_, size);
-    EXPECT_EQ(evaluation.refusal(text), "");
-    const TiledRunOutcome outcome = runTiles(evaluation, text, path("out.tif"), {});
+    const TiledEvaluation evaluation(calc_, inputs_, size, text);
+    EXPECT_EQ(evaluation.refusal(), "");
+    const TiledRunOutcome outcome = runTiles(evaluation, path("out.tif"), {});
     EXPECT_TRUE(outcome.ok()) << outcome.message;
     grid::Grid read;
     EXPECT_TRUE(formats::readRaster(path("out.tif"), 1, read));
     return read;
+  }
+
+  // Why the text does not tile; empty when it does.
+  std::string refusal(const std::string& text) {
+    return TiledEvaluation(calc_, inputs_, 8, text).refusal();
   }
 
   engine::S_Calculator calc_;
@@ -121,7 +126,11 @@ TEST_F(TiledEvaluationTest, TilesAgreeWithTheWholeGridForEverySizeAndSurface) {
     useRasters(
         {makeGrid(131, 97, c.rough, c.blanks ? holes : nullptr), makeGrid(131, 97, !c.rough)});
     for (const char* text :
-         {"Spec(G1, 1) * 100", "Dx(G1) + Dyy(G2) * G1", "x = Sqrt(Abs(G1)); Great(G1, G2) + x"}) {
+         {"Spec(G1, 1) * 100", "Dx(G1) + Dyy(G2) * G1", "x = Sqrt(Abs(G1)); Great(G1, G2) + x",
+          "Cut(G1, 10, 120, 5, 90) * 2 + Cut(G2, 10, 120, 5, 90)", "Spec(Dense(G1, 2.5), 3)",
+          "Dx(Dense(Cut(G2, 3.5, 100.2, 20, 150, 1), 0.5)) * Dense(Cut(G1, 3.5, 100.2, 20, 150, "
+          "1), 0.5)",
+          "Dense(G1, 1) - G2"}) {
       SCOPED_TRACE(text);
       const grid::Grid whole = wholeResult(text);
       for (const int size : {7, 64, 1000}) {
@@ -143,8 +152,8 @@ TEST_F(TiledEvaluationTest, MinAndMaxOfTheTilesAreThoseOfTheWholeGrid) {
     for (const int size : {7, 64, 1000}) {
       std::optional<TiledExtremum> extremum = TiledExtremum::of(text);
       ASSERT_TRUE(extremum.has_value());
-      const TiledEvaluation tiled(calc_, inputs_, size);
-      ASSERT_EQ(tiled.refusal(text), "");
+      const TiledEvaluation tiled(calc_, inputs_, size, extremum->inner());
+      ASSERT_EQ(tiled.refusal(), "");
       ASSERT_TRUE(reduceTiles(tiled, *extremum).ok());
       EXPECT_NEAR(extremum->value(), whole.result().numberValue(),
                   1e-10 * std::abs(whole.result().numberValue()))
@@ -184,27 +193,48 @@ TEST_F(TiledEvaluationTest, TextsThatDoNotTileAreRefusedBeforeAnyWork) {
   calc_.registry().findOrCreate("P1").value = engine::Operand::number(0);
   calc_.registry().findOrCreate("kept").value = engine::Operand::newGrid(makeGrid(20, 10, true));
   calc_.setLanguage(Language::English);
-  const TiledEvaluation evaluation(calc_, inputs_, 8);
-  EXPECT_EQ(evaluation.refusal("Spec(G1, 3) + G1 * 2 - Pi"), "");
-  EXPECT_EQ(evaluation.refusal("G1 - MIN(G1)"), "--tiles: MIN cannot be evaluated tile by tile");
-  EXPECT_EQ(evaluation.refusal("Dense(G1, 2)"), "--tiles: Dense cannot be evaluated tile by tile");
-  EXPECT_EQ(evaluation.refusal("Integral(G1, P1)"),
-            "--tiles: Integral cannot be evaluated tile by tile");
-  EXPECT_EQ(evaluation.refusal("G1 + kept"), "--tiles: the operand kept is not a grid");
+  EXPECT_EQ(refusal("Spec(G1, 3) + G1 * 2 - Pi"), "");
+  EXPECT_EQ(refusal("G1 - MIN(G1)"), "--tiles: MIN cannot be evaluated tile by tile");
+  EXPECT_EQ(refusal("Integral(G1, P1)"), "--tiles: Integral cannot be evaluated tile by tile");
+  EXPECT_EQ(refusal("G1 + kept"), "--tiles: the operand kept is not a grid");
+  EXPECT_EQ(refusal("Dense(Spec(G1, 1), 2)"),
+            "--tiles: Dense is evaluated tile by tile only of a grid's name and numbers");
+  EXPECT_EQ(refusal("Cut(G1, 1, MAX(G1), 1, 5)"),
+            "--tiles: the arguments of Cut after the grid must be numbers that use no grid");
   EXPECT_FALSE(std::filesystem::exists(path("out.tif")));
+}
+
+TEST_F(TiledEvaluationTest, CutAndDenseThatFailSayWhatTheWholeEvaluationSays) {
+  useRasters({makeGrid(20, 10, false)});
+  calc_.registry().findOrCreate("kept").value = engine::Operand::newGrid(makeGrid(20, 10, true));
+  for (const Language language : {Language::English, Language::Russian}) {
+    calc_.setLanguage(language);
+    for (const char* text :
+         {"Dense(G1, 0)", "Dense(G1, kept)", "Dense(G1, 1e12)", "Cut(G1, 3, 3, 1, 3)",
+          "Cut(G1, 100, 200, 300, 400, 0)", "Spec(Cut(G1, 1, 5, 1, nosuch), 1)"}) {
+      SCOPED_TRACE(text);
+      engine::S_Calculator whole(calc_);
+      const engine::TextEvaluation evaluation = engine::evaluateText(whole, text);
+      ASSERT_FALSE(evaluation.ok);
+      EXPECT_EQ(refusal(text), evaluation.message);
+    }
+  }
 }
 
 TEST_F(TiledEvaluationTest, GridsOnOtherLatticesAndResultsThatAreNotGridsAreRefused) {
   useRasters({makeGrid(20, 10, false), makeGrid(21, 10, false)});
   calc_.setLanguage(Language::English);
-  const TiledEvaluation evaluation(calc_, inputs_, 8);
-  EXPECT_EQ(evaluation.refusal("G1"), "--tiles: the grids G1 and G2 lie on different lattices");
+  EXPECT_EQ(refusal("G1 + G2"), "--tiles: the grids G1 and G2 lie on different lattices");
+  // A grid the text does not use may lie anywhere; a cut can bring two lattices together.
+  EXPECT_EQ(refusal("Spec(G1, 1)"), "");
+  EXPECT_EQ(refusal("G1 + Cut(G2, 1, 20, 1, 10)"), "");
 
-  const TiledEvaluation one(calc_, {inputs_.front()}, 8);
-  const TileOutcome number = one.evaluate("5", 0);
-  EXPECT_FALSE(number.ok);
-  EXPECT_EQ(number.failure, 1);
-  EXPECT_EQ(number.message, "--tiles: the result is not a grid over the lattice of the grids read");
+  const TiledEvaluation number(calc_, inputs_, 8, "5");
+  const TileOutcome outcome = number.evaluate(0);
+  EXPECT_FALSE(outcome.ok);
+  EXPECT_EQ(outcome.failure, 1);
+  EXPECT_EQ(outcome.message,
+            "--tiles: the result is not a grid over the lattice of the grids read");
 }
 
 TEST_F(TiledEvaluationTest, TheTilesCoverTheLatticeOnceInOrder) {
@@ -227,8 +257,8 @@ TEST_F(TiledEvaluationTest, AFailingTileLeavesTheOldTargetAndNoTemporaryFile) {
   ASSERT_TRUE(writeFileAtomically(path("out.tif"), "old"));
   const std::size_t before = entryCount();
   // Ln of the grid fails in the tiles where it goes below zero, which are not the first.
-  const TiledEvaluation evaluation(calc_, inputs_, 8);
-  const TiledRunOutcome outcome = runTiles(evaluation, "Ln(G1 + 60)", path("out.tif"), {});
+  const TiledEvaluation evaluation(calc_, inputs_, 8, "Ln(G1 + 60)");
+  const TiledRunOutcome outcome = runTiles(evaluation, path("out.tif"), {});
   EXPECT_EQ(outcome.failure, 1);
   EXPECT_NE(outcome.message, "");
   EXPECT_EQ(fileText("out.tif"), "old");
