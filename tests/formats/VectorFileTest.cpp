@@ -382,7 +382,8 @@ TEST_F(VectorFileTest, DamagedAndHostileFilesFailWithoutACrash) {
   }
   const std::vector<std::string> extensions = {".geojson", ".gpkg", ".fgb"};
   VectorContent content;
-  // Cut short and garbled, none reads: each fails with a status (or reads what stayed whole).
+  // Cut short and garbled, none reads: each fails with a status. (Bytes changed at random are the
+  // vector fuzzer's, whose corpus the fuzz replay reads.)
   for (std::size_t s = 0; s < seeds.size(); ++s) {
     const VectorRead cut =
         readVectorBytes(std::string_view(seeds[s]).substr(0, seeds[s].size() / 3), extensions[s],
@@ -393,17 +394,6 @@ TEST_F(VectorFileTest, DamagedAndHostileFilesFailWithoutACrash) {
                                              ".geojson", VectorLoad::Lines, content);
   EXPECT_EQ(garbage.status, VectorStatus::NotVector);
   EXPECT_FALSE(garbage.libraryError.empty());
-  std::mt19937 random(5);
-  for (int round = 0; round < 300; ++round) {
-    const std::size_t s = static_cast<std::size_t>(round) % seeds.size();
-    std::string bytes = seeds[s];
-    for (int flips = 0; flips < 1 + round % 8; ++flips)
-      bytes[random() % bytes.size()] = static_cast<char>(random());
-    for (VectorLoad load : {VectorLoad::Lines, VectorLoad::Polygons, VectorLoad::Table}) {
-      VectorContent scratch;
-      (void)readVectorBytes(bytes, extensions[s], load, scratch);
-    }
-  }
   // A file that is missing, or no file at all.
   EXPECT_EQ(readVector(path("none.gpkg"), VectorLoad::Lines, {}, content).status,
             VectorStatus::CannotOpen);
