@@ -23,8 +23,7 @@ class HistoryWindowTest : public QObject {
   void resetAndEvaluationsAppendEntriesAfterOneHeader();
   void clearingStartsANewSession();
   void historyWindowShowsClearsAndChoosesEntries();
-  void displayFilesRoundTrip();
-  void displayFileFailures();
+  void displayFilesRoundTripAndFailures();
 };
 
 namespace {
@@ -159,7 +158,7 @@ void HistoryWindowTest::historyWindowShowsClearsAndChoosesEntries() {
   QVERIFY(f.read("history.ses").rfind("\r\n----- ", 0) == 0);
 }
 
-void HistoryWindowTest::displayFilesRoundTrip() {
+void HistoryWindowTest::displayFilesRoundTripAndFailures() {
   WindowFixture f;
   QPlainTextEdit* display = f.window->display();
   const QString text = QStringLiteral("x = 2;\n\ny = x * 3\nглубина = 1");
@@ -183,10 +182,8 @@ void HistoryWindowTest::displayFilesRoundTrip() {
   display->clear();
   f.pressChoosing(QStringLiteral("<<"), f.write("win.ctb", "\xE3\xEB\xF3\xE1\xE8\xED\xE0\r\n1"));
   QCOMPARE(display->toPlainText(), QStringLiteral("глубина\n1"));
-}
 
-void HistoryWindowTest::displayFileFailures() {
-  WindowFixture f;
+  // Failures say what failed and keep the display.
   f.window->display()->setPlainText(QStringLiteral("kept"));
   f.pressChoosing(QStringLiteral("<<"), f.path("missing.ctb"));
   QCOMPARE(f.dialogs.lastMessage(), QStringLiteral("Нельзя открыть файл содержимого табло!"));

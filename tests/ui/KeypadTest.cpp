@@ -22,9 +22,7 @@ class KeypadTest : public QObject {
   void functionButtonsInsertTemplatesAndHints_data();
   void functionButtonsInsertTemplatesAndHints();
   void buttonsWhoseCaptionsDifferFromTheirText();
-  void keysInsertAtCaretReplacingSelection();
-  void backspaceRemovesWholeLineBreaks();
-  void tooltipsOfCommands();
+  void editingKeysAndTooltipsOfCommands();
   void fileFiltersInQtForm();
 };
 
@@ -92,7 +90,7 @@ void KeypadTest::buttonsWhoseCaptionsDifferFromTheirText() {
   QCOMPARE(QString::fromStdString(insertionFor("Dense").hint), QString());
 }
 
-void KeypadTest::keysInsertAtCaretReplacingSelection() {
+void KeypadTest::editingKeysAndTooltipsOfCommands() {
   WindowFixture f;
   QPlainTextEdit* display = f.window->display();
   for (const char* key : {"1", "+", "(", "Pi", ")"}) f.press(QString::fromUtf8(key));
@@ -108,11 +106,8 @@ void KeypadTest::keysInsertAtCaretReplacingSelection() {
   display->undo();
   QCOMPARE(display->toPlainText(), QStringLiteral("1+(  )Pi)"));
   QCOMPARE(f.window->messageText(), QString());
-}
 
-void KeypadTest::backspaceRemovesWholeLineBreaks() {
-  WindowFixture f;
-  QPlainTextEdit* display = f.window->display();
+  // Backspace removes a whole line break, leaving the caret at the end.
   struct Case {
     const char* before;
     const char* after;
@@ -124,10 +119,7 @@ void KeypadTest::backspaceRemovesWholeLineBreaks() {
     QCOMPARE(display->toPlainText(), QString::fromUtf8(c.after));
     QCOMPARE(display->textCursor().position(), static_cast<int>(display->toPlainText().size()));
   }
-}
 
-void KeypadTest::tooltipsOfCommands() {
-  WindowFixture f;
   const std::pair<const char*, const char*> tips[] = {
       {"<-", "Удалить последний символ"},
       {"Сброс", "Очистить табло"},
