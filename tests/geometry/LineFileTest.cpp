@@ -20,7 +20,10 @@ namespace vellumar::geometry {
 namespace {
 
 namespace fs = std::filesystem;
+using test::coordinates;
+using test::Coords;
 using test::coverOf;
+using test::idsOf;
 using test::polyline;
 using test::squareRing;
 using test::tagged;
@@ -43,102 +46,120 @@ TEST(LineFileNames, ValueFileSitsBesideTheLineFile) {
   EXPECT_EQ(valueFileName(""), ".val");
 }
 
-TEST(LineFileReading, EndRecordsDecideHowManyLinesAreRead) {
+// A reading's status, the number of lines read when it succeeds, and the line at fault (-1: not
+// checked) with the file it lies in. A failed reading leaves the cover it was given alone.
+struct Reading {
+  std::string lines;
+  std::optional<std::string> values;
+  LineFileStatus status;
+  std::size_t count = 0;
+  int faultLine = 0;
+  bool inValueFile = false;
+};
+
+TEST(LineFileReading, EndRecordsMalformedRecordsAndTheLineAtFault) {
+  using enum LineFileStatus;
+  const std::string good = "1\r\n0 0\r\n1 1\r\nEND\r\n";
+  const std::string longPoint = "1 " + std::string(61, '0') + "2";  // 64 characters
+  const std::string valued = "5\n0 0\n1 0\nEND\n6\n0 1\n1 1\nEND\n9\n0 2\nEND\nEND\n";
+  std::vector<Reading> readings = {
+      {"END\r\n", std::nullopt, Ok},
+      {"1\n0 0\n1 1\n", std::nullopt, NoEndRecord},
+      {"", std::nullopt, NoEndRecord},
+      // The last line is not followed by the final END, or is cut short of its own END: it is
+      // kept all the same; blank lines make no line, and text after the final END is not read.
+      {"1\n0 0\n1 1\nEND\n2\n5 5\n6 6\nEND\n", std::nullopt, Ok, 2},
+      {"1\r\n0 0\r\nEND\r\n2\r\n5 5\r\n6 6", std::nullopt, Ok, 2},
+      {"1\n0 0\nEND\n\n  \n", std::nullopt, Ok, 1},
+      {"1\r\n0 0\r\n1 1\r\nEND\r\n2\r\nEND\r\nEND\r\n", std::nullopt, Ok, 2},
+      {"4\n1 2\nEND\nEND\nwhatever\n", std::nullopt, Ok, 1},
+      {"1\n0 0\nEND\n2\nfive 5\n", std::nullopt, BadPoint, 0, 5},
+      {"1\n0 0\nEND\nlabel\n5 5\n", std::nullopt, BadHeader, 0, 4},
+      {good + "2\r\n5 five\r\nEND\r\nEND\r\n", std::nullopt, BadPoint, 0, 6},
+      {good + "label\r\n5 5\r\nEND\r\nEND\r\n", std::nullopt, BadHeader, 0, 5},
+      // "END " is a point record, and not a valid one.
+      {"1\n0 0\nEND \nEND\nEND\n", std::nullopt, BadPoint, 0, 3},
+      {"1\n" + longPoint + "\nEND\nEND\n", std::nullopt, RecordTooLong, 0, 2},
+      {good + "2\r\n" + std::string(64, '1') + "\r\nEND\r\nEND\r\n", std::nullopt, RecordTooLong, 0,
+       6},
+      {"1\n0 0\nEND\nEND\n" + std::string(64, ' ') + "\n", std::nullopt, RecordTooLong, 0, -1},
+      {"1\n0 0\nEND\nEND\n", std::string(64, '1') + " 2\n", RecordTooLong, 0, 1, true},
+      {good + "END\r\n", "1 5 " + std::string(70, '0') + "\n", RecordTooLong, 0, 1, true},
+      {good + "END\r\n", "1 5 1\r\n\r\n2 x\r\n", BadValueRecord, 0, 3, true},
+      {good + "END\r\n", "1 5 1\r\n", Ok, 1},
+      {valued, "5 x\n", BadValueRecord, 0, 1, true},
+      {valued, "5\n", BadValueRecord, 0, 1, true},
+  };
+  for (const char* point : {"abc def", "1", "1 2 3", "1 nan", "inf 0", "1,5 2", "0x", "1e999 0"}) {
+    readings.push_back({std::string("1\n") + point + "\nEND\nEND\n", std::nullopt, BadPoint, 0, 2});
+  }
+  for (const char* header : {"one", "1.5", "", "99999999999", "END"}) {
+    readings.push_back(
+        {std::string(header) + "\n0 0\nEND\nEND\nEND\n", std::nullopt, BadHeader, 0, 1});
+  }
+  for (const Reading& reading : readings) {
+    SCOPED_TRACE(reading.lines + " | " + reading.values.value_or("<none>"));
+    Cover cover = coverOf({squareRing(0, 0, 1, 1)});
+    cover.fileName = "kept.pol";
+    LineFileFault fault{-1, true};
+    const std::optional<std::string_view> values = reading.values;
+    EXPECT_EQ(parseLineFile(reading.lines, values, cover, &fault), reading.status);
+    if (reading.status == Ok) {
+      EXPECT_EQ(cover.size(), reading.count);
+    } else {
+      ASSERT_EQ(cover.size(), 1u);
+      EXPECT_EQ(cover[0].size(), 5u);
+    }
+    EXPECT_EQ(cover.fileName, "kept.pol");
+    if (reading.faultLine >= 0) {
+      EXPECT_EQ(fault.line, reading.faultLine);
+      EXPECT_EQ(fault.inValueFile, reading.inValueFile);
+    }
+  }
+}
+
+TEST(LineFileReading, RecordsBecomeLinesWithTheirIdsPointsAndValues) {
   Cover cover;
-  EXPECT_EQ(parse("END\r\n", cover), LineFileStatus::Ok);
-  EXPECT_TRUE(cover.empty());
+  ASSERT_EQ(parse("END\r\n", cover), LineFileStatus::Ok);
   EXPECT_FALSE(cover.rect().defined);
-
-  EXPECT_EQ(parse("1\n0 0\n1 1\n", cover), LineFileStatus::NoEndRecord);
-  EXPECT_EQ(parse("", cover), LineFileStatus::NoEndRecord);
-
-  // The last line is not followed by the final END: it is kept all the same.
   ASSERT_EQ(parse("1\n0 0\n1 1\nEND\n2\n5 5\n6 6\nEND\n", cover), LineFileStatus::Ok);
   ASSERT_EQ(cover.size(), 2u);
-  EXPECT_EQ(cover[0].id, 1);
-  EXPECT_EQ(cover[1].id, 2);
-  EXPECT_EQ(cover[1].size(), 2u);
-  // Nor is a last line cut short of its own END lost, nor do blank lines make a line.
+  EXPECT_EQ(idsOf(cover), (std::vector<std::int32_t>{1, 2}));
+  EXPECT_EQ(coordinates(cover[1]), (Coords{{5, 5}, {6, 6}}));
   ASSERT_EQ(parse("1\r\n0 0\r\nEND\r\n2\r\n5 5\r\n6 6", cover), LineFileStatus::Ok);
   ASSERT_EQ(cover.size(), 2u);
-  EXPECT_EQ(cover[1][1].y, 6);
-  ASSERT_EQ(parse("1\n0 0\nEND\n\n  \n", cover), LineFileStatus::Ok);
-  EXPECT_EQ(cover.size(), 1u);
-  EXPECT_EQ(parse("1\n0 0\nEND\n2\nfive 5\n", cover), LineFileStatus::BadPoint);
-  EXPECT_EQ(parse("1\n0 0\nEND\nlabel\n5 5\n", cover), LineFileStatus::BadHeader);
-
+  EXPECT_EQ(coordinates(cover[1]), (Coords{{5, 5}, {6, 6}}));
+  // A line without points.
   ASSERT_EQ(parse("1\r\n0 0\r\n1 1\r\nEND\r\n2\r\nEND\r\nEND\r\n", cover), LineFileStatus::Ok);
   ASSERT_EQ(cover.size(), 2u);
   EXPECT_EQ(cover[1].id, 2);
   EXPECT_TRUE(cover[1].empty());
   EXPECT_EQ(cover.rect().right, 1);
+  // Numbers as strtod reads them, in a record of the longest length allowed.
+  const std::string fullPoint = "1 " + std::string(60, '0') + "2";  // 63 characters
+  ASSERT_EQ(parse("-3\n" + fullPoint + "\n\t+1.5  -0x1p2 \nEND\nEND", cover), LineFileStatus::Ok);
+  ASSERT_EQ(cover.size(), 1u);
+  EXPECT_EQ(cover[0].id, -3);
+  EXPECT_EQ(coordinates(cover[0]), (Coords{{1, 2}, {1.5, -4}}));
 
-  // "END " is a point record, and not a valid one.
-  EXPECT_EQ(parse("1\n0 0\nEND \nEND\nEND\n", cover), LineFileStatus::BadPoint);
-  // Text after the final END is not read.
-  ASSERT_EQ(parse("4\n1 2\nEND\nEND\nwhatever\n", cover), LineFileStatus::Ok);
-  EXPECT_EQ(cover.size(), 1u);
-}
-
-TEST(LineFileReading, DuplicatePointsAreStoredOnceButTheClosingPointStays) {
-  Cover cover;
+  // Duplicate points are stored once, but the closing point stays.
   ASSERT_EQ(parse("7\n0 0\n0 0\n2 0\n2 2\n2 2\n2.0 2e0\n0 0\nEND\nEND\n", cover),
             LineFileStatus::Ok);
   ASSERT_EQ(cover.size(), 1u);
-  const Line& ring = cover[0];
-  ASSERT_EQ(ring.size(), 4u);
-  EXPECT_EQ(ring[1].x, 2);
-  EXPECT_EQ(ring[2].y, 2);
-  EXPECT_TRUE(ring.isClosed());
+  EXPECT_EQ(coordinates(cover[0]), (Coords{{0, 0}, {2, 0}, {2, 2}, {0, 0}}));
   EXPECT_TRUE(allLinesClosed(cover));
-  EXPECT_DOUBLE_EQ(ring.signedArea(), 2.0);
-  EXPECT_EQ(ring.rect().top, 2);
-}
+  EXPECT_DOUBLE_EQ(cover[0].signedArea(), 2.0);
+  EXPECT_EQ(cover[0].rect().top, 2);
 
-TEST(LineFileReading, ValuesComeFromTheFirstRecordOfTheirId) {
+  // Values come from the first record of their id; an id not listed, or no value file, gives 0.
   const char* lines = "5\n0 0\n1 0\nEND\n6\n0 1\n1 1\nEND\n9\n0 2\nEND\nEND\n";
-  Cover cover;
   ASSERT_EQ(parse(lines, cover, "5 2.5\r\n\r\n6 -1e3 1 0\n5 7\n"), LineFileStatus::Ok);
   ASSERT_EQ(cover.size(), 3u);
   EXPECT_EQ(cover[0].value, 2.5);
   EXPECT_EQ(cover[1].value, -1000.0);
-  EXPECT_EQ(cover[2].value, 0.0);  // id 9 is not listed
+  EXPECT_EQ(cover[2].value, 0.0);
   ASSERT_EQ(parse(lines, cover), LineFileStatus::Ok);
   EXPECT_EQ(cover[0].value, 0.0);
-  EXPECT_EQ(parse(lines, cover, "5 x\n"), LineFileStatus::BadValueRecord);
-  EXPECT_EQ(parse(lines, cover, "5\n"), LineFileStatus::BadValueRecord);
-}
-
-TEST(LineFileReading, MalformedRecordsFailAndLeaveTheCoverAlone) {
-  Cover cover = coverOf({squareRing(0, 0, 1, 1)});
-  cover.fileName = "kept.pol";
-  const std::string longPoint = "1 " + std::string(61, '0') + "2";  // 64 characters
-  const std::string fullPoint = "1 " + std::string(60, '0') + "2";  // 63 characters
-  EXPECT_EQ(parse("1\n" + longPoint + "\nEND\nEND\n", cover), LineFileStatus::RecordTooLong);
-  EXPECT_EQ(parse("1\n0 0\nEND\nEND\n" + std::string(64, ' ') + "\n", cover),
-            LineFileStatus::RecordTooLong);
-  EXPECT_EQ(parse("1\n0 0\nEND\nEND\n", cover, std::string(64, '1') + " 2\n"),
-            LineFileStatus::RecordTooLong);
-  for (const char* point : {"abc def", "1", "1 2 3", "1 nan", "inf 0", "1,5 2", "0x", "1e999 0"}) {
-    EXPECT_EQ(parse(std::string("1\n") + point + "\nEND\nEND\n", cover), LineFileStatus::BadPoint)
-        << point;
-  }
-  for (const char* header : {"one", "1.5", "", "99999999999", "END"}) {
-    EXPECT_EQ(parse(std::string(header) + "\n0 0\nEND\nEND\nEND\n", cover),
-              LineFileStatus::BadHeader)
-        << header;
-  }
-  ASSERT_EQ(cover.size(), 1u);
-  EXPECT_EQ(cover[0].size(), 5u);
-  EXPECT_EQ(cover.fileName, "kept.pol");
-
-  ASSERT_EQ(parse("-3\n" + fullPoint + "\n\t+1.5  -0x1p2 \nEND\nEND", cover), LineFileStatus::Ok);
-  ASSERT_EQ(cover.size(), 1u);
-  EXPECT_EQ(cover[0].id, -3);
-  EXPECT_EQ(cover[0][0].y, 2);
-  EXPECT_EQ(cover[0][1].x, 1.5);
-  EXPECT_EQ(cover[0][1].y, -4);
-  EXPECT_EQ(cover.fileName, "kept.pol");
 }
 
 TEST(LineFileReading, ClosureRuleIsExact) {
@@ -314,41 +335,6 @@ TEST_F(LineFileDisk, SavesCutShortLeaveBothFiles) {
     EXPECT_EQ(loaded[0].value, renames == 2 ? 11.0 : 10.0);
     EXPECT_EQ(entryCount(), 2u) << renames;  // cut.con and cut.val, no journal or temporary
   }
-}
-
-LineFileFault faultOf(std::string_view lines, std::optional<std::string_view> values,
-                      LineFileStatus expected) {
-  Cover cover;
-  LineFileFault fault{-1, true};
-  EXPECT_EQ(parseLineFile(lines, values, cover, &fault), expected) << lines;
-  return fault;
-}
-
-TEST(LineFileFaults, NameTheLineAtFaultAndItsFile) {
-  const std::string good = "1\r\n0 0\r\n1 1\r\nEND\r\n";
-  LineFileFault fault =
-      faultOf(good + "2\r\n5 five\r\nEND\r\nEND\r\n", std::nullopt, LineFileStatus::BadPoint);
-  EXPECT_EQ(fault.line, 6);
-  EXPECT_FALSE(fault.inValueFile);
-  fault = faultOf(good + "label\r\n5 5\r\nEND\r\nEND\r\n", std::nullopt, LineFileStatus::BadHeader);
-  EXPECT_EQ(fault.line, 5);
-  fault = faultOf(good + "2\r\n" + std::string(64, '1') + "\r\nEND\r\nEND\r\n", std::nullopt,
-                  LineFileStatus::RecordTooLong);
-  EXPECT_EQ(fault.line, 6);
-  EXPECT_EQ(faultOf("1\n0 0\n", std::nullopt, LineFileStatus::NoEndRecord).line, 0);
-
-  fault = faultOf(good + "END\r\n", std::string_view("1 5 1\r\n\r\n2 x\r\n"),
-                  LineFileStatus::BadValueRecord);
-  EXPECT_EQ(fault.line, 3);
-  EXPECT_TRUE(fault.inValueFile);
-  fault = faultOf(good + "END\r\n", std::string_view("1 5 " + std::string(70, '0') + "\n"),
-                  LineFileStatus::RecordTooLong);
-  EXPECT_EQ(fault.line, 1);
-  EXPECT_TRUE(fault.inValueFile);
-
-  fault = faultOf(good + "END\r\n", std::string_view("1 5 1\r\n"), LineFileStatus::Ok);
-  EXPECT_EQ(fault.line, 0);
-  EXPECT_FALSE(fault.inValueFile);
 }
 
 TEST(LineFileFaults, ReadingReportsLinesAndStopsWhenAsked) {
