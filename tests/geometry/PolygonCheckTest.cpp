@@ -59,73 +59,12 @@ TEST(PolygonCheck, NestedRingsAreOrientedByDepthWhateverTheirDirection) {
   EXPECT_TRUE(insideInnermost(twins, 3.5, 0.5));
 }
 
-// Enough rings for the nesting step's lookups: a large frame around a field of cells, each an
-// outer square with a hole holding an island, some with a second island touching the hole's edge,
-// in shuffled order. Depth and parent are known by construction.
-TEST(PolygonCheck, NestingOfManyRingsFollowsTheirConstruction) {
-  struct Expected {
-    int depth;
-    std::ptrdiff_t parentKey;  // index in construction order, -1 for none
-  };
-  std::vector<Line> built;
-  std::vector<Expected> expected;
-  // Around them all, a square of 400 edges: a large ring, looked up differently from small ones.
-  std::vector<Point> frame;
-  for (int side = 0; side < 4; ++side) {
-    for (int k = 0; k < 100; ++k) {
-      const double t = -10.0 + 1.8 * k;
-      const Point along[] = {{t, -10}, {170, t}, {-t + 160, 170}, {-10, -t + 160}};
-      frame.push_back(along[side]);
-    }
-  }
-  frame.push_back(frame.front());
-  built.push_back(Line(std::move(frame)));
-  expected.push_back({0, -1});
-  for (int cell = 0; cell < 60; ++cell) {
-    const double x = (cell % 8) * 20.0, y = (cell / 8) * 20.0;
-    const auto outer = static_cast<std::ptrdiff_t>(built.size());
-    built.push_back(squareRing(x, y, x + 10, y + 10, cell % 2));
-    expected.push_back({1, 0});
-    const auto hole = static_cast<std::ptrdiff_t>(built.size());
-    built.push_back(squareRing(x + 2, y + 2, x + 8, y + 8, cell % 3 == 0));
-    expected.push_back({2, outer});
-    built.push_back(squareRing(x + 4, y + 4, x + 6, y + 6, cell % 5 == 0));
-    expected.push_back({3, hole});
-    if (cell % 4 == 0) {
-      // A diamond touching the hole's bottom edge at (5, 2) only.
-      built.push_back(Line(std::vector<Point>{
-          {x + 5, y + 2}, {x + 5.5, y + 2.5}, {x + 5, y + 3}, {x + 4.5, y + 2.5}, {x + 5, y + 2}}));
-      expected.push_back({3, hole});
-    }
-  }
-  // Cover order differs from construction order.
-  std::vector<std::size_t> order(built.size());
-  for (std::size_t i = 0; i < order.size(); ++i) order[i] = (i * 37) % order.size();
-  ASSERT_EQ(std::set<std::size_t>(order.begin(), order.end()).size(), order.size());
-  std::vector<std::ptrdiff_t> position(built.size());
-  Cover cover;
-  for (std::size_t k = 0; k < order.size(); ++k) {
-    cover.appendLine(built[order[k]]);
-    position[order[k]] = static_cast<std::ptrdiff_t>(k);
-  }
-  ASSERT_GT(cover.size(), 64u);
-  const RingNesting nesting = ringNesting(cover);
-  for (std::size_t k = 0; k < order.size(); ++k) {
-    const Expected& e = expected[order[k]];
-    EXPECT_EQ(nesting.depth[k], e.depth) << k;
-    EXPECT_EQ(nesting.parent[k], e.parentKey < 0 ? -1 : position[e.parentKey]) << k;
-  }
-  Region region;
-  ASSERT_TRUE(buildRegion(cover, region));
-  // The frame less, per cell, 100 - 36 + 4 and 0.5 for the touching island.
-  EXPECT_DOUBLE_EQ(enclosedArea(region), 180.0 * 180.0 - 60 * 68.0 - 15 * 0.5);
-}
-
 // Rings whose boxes meet without one holding the other, in enough copies for the nesting step to
 // pair rings through their boxes: chains of rings in rings, a diamond inscribed in a square (the
 // same box, touching at four points), boxes that touch along an edge, a triangle whose box holds a
-// square it does not hold, and a ring of 300 edges between two small ones. Depth and parent are
-// known by construction.
+// square it does not hold, a ring of 300 edges between two small ones, and a diamond touching the
+// edge of the ring around it at one point. Depth and parent are known by construction; the cover
+// lists the rings in another order.
 TEST(PolygonCheck, NestingThroughOverlappingBoxes) {
   struct Case {
     Line ring;
@@ -145,6 +84,12 @@ TEST(PolygonCheck, NestingThroughOverlappingBoxes) {
       const double d = 2.0 * depth;
       parent = add(squareRing(x + d, y + d, x + 20 - d, y + 20 - d, cell % 2), depth, parent);
     }
+    add(polyline({{x + 10, y + 4},
+                  {x + 10.5, y + 4.5},
+                  {x + 10, y + 5},
+                  {x + 9.5, y + 4.5},
+                  {x + 10, y + 4}}),
+        3, parent - 1);
     // A diamond with the square's box, and a square inside the diamond.
     const auto square = add(squareRing(x + 30, y, x + 40, y + 10), 0, -1);
     const auto diamond = add(
@@ -167,18 +112,28 @@ TEST(PolygonCheck, NestingThroughOverlappingBoxes) {
     const auto large = add(Line(std::move(circle)), 1, around);
     add(squareRing(x + 85, y + 30, x + 89, y + 34), 2, large);
   }
+  // Cover position k holds case order[k].
+  std::vector<std::size_t> order(cases.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = (i * 37) % order.size();
+  ASSERT_EQ(std::set<std::size_t>(order.begin(), order.end()).size(), order.size());
+  std::vector<std::ptrdiff_t> position(cases.size());
   Cover cover;
-  for (const Case& c : cases) cover.appendLine(c.ring);
+  for (std::size_t k = 0; k < order.size(); ++k) {
+    cover.appendLine(cases[order[k]].ring);
+    position[order[k]] = static_cast<std::ptrdiff_t>(k);
+  }
   ASSERT_GT(cover.size(), 64u);
   const RingNesting nesting = ringNesting(cover);
-  for (std::size_t i = 0; i < cases.size(); ++i) {
-    EXPECT_EQ(nesting.depth[i], cases[i].depth) << i;
-    EXPECT_EQ(nesting.parent[i], cases[i].parent) << i;
+  ASSERT_EQ(nesting.depth.size(), cases.size());
+  for (std::size_t k = 0; k < order.size(); ++k) {
+    const Case& c = cases[order[k]];
+    EXPECT_EQ(nesting.depth[k], c.depth) << k;
+    EXPECT_EQ(nesting.parent[k], c.parent < 0 ? -1 : position[c.parent]) << k;
   }
   Region region;
   ASSERT_TRUE(buildRegion(cover, region));
-  for (std::size_t i = 0; i < cases.size(); ++i) {
-    EXPECT_EQ(region[i].signedArea() < 0, cases[i].depth % 2 == 0) << i;
+  for (std::size_t k = 0; k < order.size(); ++k) {
+    EXPECT_EQ(region[k].signedArea() < 0, cases[order[k]].depth % 2 == 0) << k;
   }
 }
 
