@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
+#include <vector>
+
 #include "TraceTestSupport.h"
+#include "grid/Blank.h"
 #include "isolines/IsolineComputer.h"
 
 namespace vellumar::isolines {
@@ -162,6 +167,91 @@ TEST(IsolineComputer, UnusableNodesCrossNothing) {
   ASSERT_FALSE(broken.empty());  // the piece that stays clear of the NaN is kept
   for (const geometry::Line& line : broken.lines()) {
     for (const geometry::Point& p : line.points()) EXPECT_FALSE(std::isnan(p.x + p.y));
+  }
+}
+
+// A ramp along X on a 5 x 5 lattice whose middle node is blank, by the blanking value or NaN.
+grid::Grid rampAroundABlank(double blank) {
+  grid::NodeVector values(25);
+  for (int k = 0; k < 25; ++k) values[k] = k % 5;
+  values[2 * 5 + 2] = blank;
+  return latticeOf(5, 5, std::move(values));
+}
+
+TEST(BlankIsolines, ALineStopsAtEachSideOfABlankNode) {
+  // The vertical isolines beside the blank node are cut where the cells with that corner begin,
+  // into open pieces running upwards; NaN is blank too.
+  for (const double blank : {grid::kBlankValue, std::nan("")}) {
+    SCOPED_TRACE(blank);
+    bool ok = false;
+    const geometry::Cover cover = traced(rampAroundABlank(blank), 0.5, 3.5, 1, &ok);
+    ASSERT_TRUE(ok);
+    std::vector<Points> atLevel[4];
+    for (const geometry::Line& line : cover.lines()) {
+      atLevel[static_cast<int>(line.value)].push_back(coordinates(line));
+    }
+    // Levels 0.5 and 3.5 pass no cell with the blank corner.
+    EXPECT_EQ(atLevel[0],
+              (std::vector<Points>{{{0.5, 0}, {0.5, 1}, {0.5, 2}, {0.5, 3}, {0.5, 4}}}));
+    EXPECT_EQ(atLevel[3],
+              (std::vector<Points>{{{3.5, 0}, {3.5, 1}, {3.5, 2}, {3.5, 3}, {3.5, 4}}}));
+    EXPECT_EQ(atLevel[1], (std::vector<Points>{{{1.5, 0}, {1.5, 1}}, {{1.5, 3}, {1.5, 4}}}));
+    EXPECT_EQ(atLevel[2], (std::vector<Points>{{{2.5, 0}, {2.5, 1}}, {{2.5, 3}, {2.5, 4}}}));
+  }
+}
+
+// The pieces of one traced level, each as its points, in the order they were traced.
+std::vector<Points> piecesAt(const geometry::Cover& cover, double level) {
+  std::vector<Points> pieces;
+  for (const geometry::Line& line : cover.lines()) {
+    if (line.value == level) pieces.push_back(coordinates(line));
+  }
+  return pieces;
+}
+
+// A smooth relief between 0 and 3 over 14 x 11 nodes, with nodes exactly on whole values (where
+// the crossing rule at a level decides), a blank node and a NaN node.
+grid::Grid relief() {
+  grid::NodeVector values;
+  for (int j = 0; j < 11; ++j) {
+    for (int i = 0; i < 14; ++i)
+      values.push_back(1.5 + 1.4 * std::sin(0.5 * i) * std::cos(0.4 * j));
+  }
+  values[3 * 14 + 4] = 2.0;
+  values[7 * 14 + 9] = 1.0;
+  values[5 * 14 + 6] = grid::kBlankValue;
+  values[8 * 14 + 2] = std::numeric_limits<double>::quiet_NaN();
+  return latticeOf(14, 11, std::move(values));
+}
+
+// A trace of many levels keeps its node ranks in 16 or 32 bits rather than 8; each of its levels
+// must still give exactly the pieces a trace of that level alone gives (which ranks in 8 bits),
+// blank nodes included.
+TEST(IsolineRankWidth, ManyLevelsTraceEachLevelAsItsOwnTraceDoes) {
+  const grid::Grid lattice = relief();
+  struct Case {
+    const char* name;
+    double highest;
+    double step;
+    std::vector<int> levels;  // level numbers k, whose value is highest * k / (n - 1), exact
+  };
+  // 301 levels need 16-bit ranks, 70001 levels 32-bit ranks.
+  const Case cases[] = {{"16-bit ranks", 3.0, 0.01, {0, 50, 100, 150, 200, 250, 300}},
+                        {"32-bit ranks", 1000.0, 1000.0 / 70000, {0, 70, 140, 210}}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    bool ok = false;
+    const geometry::Cover many = traced(lattice, 0.0, c.highest, c.step, &ok);
+    ASSERT_TRUE(ok);
+    const double n = std::round(c.highest / c.step) + 1;
+    std::size_t compared = 0;
+    for (const int k : c.levels) {
+      const double level = c.highest * k / (n - 1);
+      const std::vector<Points> expected = piecesAt(traced(lattice, level, level, 1.0), level);
+      EXPECT_EQ(piecesAt(many, level), expected) << "level " << level;
+      compared += expected.size();
+    }
+    EXPECT_GT(compared, c.levels.size());  // the levels do cross the relief
   }
 }
 

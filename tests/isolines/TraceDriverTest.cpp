@@ -66,6 +66,12 @@ TEST(TraceDriver, MapsWithoutIsolinesGiveStatusesAndNoLines) {
   const grid::Grid flat = gridOf(5, 5, 0, 4, 0, 4, [](double, double) { return 7.0; });
   EXPECT_EQ(trace(cover, flat, levels(0, 10, 1, flat), nullptr), TraceStatus::Flat);
   EXPECT_TRUE(cover.empty());
+  // So is a map of one value among blanks, on a finer lattice too.
+  grid::Grid holed = flat;
+  holed.setNode(2, 3, grid::kBlankValue);
+  holed.setNode(0, 0, std::nan(""));
+  EXPECT_EQ(trace(cover, holed, levels(0, 10, 1, holed, 2), nullptr), TraceStatus::Flat);
+  EXPECT_TRUE(cover.empty());
 
   const grid::Grid empty;
   EXPECT_EQ(trace(cover, empty, levels(0, 10, 1, flat), nullptr), TraceStatus::NoValues);
@@ -195,6 +201,49 @@ TEST(TraceDriver, ClipRectangleLimitsTheTrace) {
   }
   request.clip = geometry::Rect{true, 30, 20, 30, 20};
   EXPECT_EQ(trace(cover, map, request, nullptr), TraceStatus::EmptyRectangle);
+}
+
+// Whether (x, y) lies within the rectangle grown by margin.
+bool near(double x, double y, double left, double right, double bottom, double top, double margin) {
+  return x >= left - margin && x <= right + margin && y >= bottom - margin && y <= top + margin;
+}
+
+TEST(BlankIsolines, IsolinesAroundAPeakStopAtABlankHole) {
+  // A peak with a blank hole beside it (nodes 3 <= x <= 6, -2 <= y <= 2): the blank cells reach
+  // from x = 2 to 7 and from y = -3 to 3.
+  grid::Grid map = gridOf(21, 21, -10, 10, -10, 10, peak);
+  for (int j = 0; j < 21; ++j) {
+    for (int i = 0; i < 21; ++i) {
+      if (map.nodeX(i) >= 3 && map.nodeX(i) <= 6 && std::abs(map.nodeY(j)) <= 2) {
+        map.setNode(i, j, grid::kBlankValue);
+      }
+    }
+  }
+  for (const double densification : {1.0, 2.0}) {  // the map's own lattice, and a finer one
+    geometry::Cover cover;
+    ASSERT_EQ(trace(cover, map, levels(1, 9, 1, map, densification), nullptr), TraceStatus::Done);
+    int open = 0;
+    for (const geometry::Line& line : cover.lines()) {
+      for (const geometry::Point& p : line.points()) {
+        EXPECT_FALSE(map.blankAt(p.x, p.y)) << line.value << " at " << p.x << "," << p.y;
+      }
+      // The ring of level 9 (radius 1.45) clears the hole, which begins 2 from the summit; every
+      // other level meets it and is one open line whose two ends lie on the edge of the hole.
+      const double radius = std::sqrt(-20 * std::log(line.value / 10));
+      if (radius + 0.5 < 2.0) {
+        EXPECT_TRUE(line.isClosed()) << line.value;
+        continue;
+      }
+      ASSERT_FALSE(line.isClosed()) << line.value;
+      ++open;
+      for (const geometry::Point* end : {&line.front(), &line.back()}) {
+        EXPECT_TRUE(near(end->x, end->y, 2, 7, -3, 3, 1e-9)) << line.value;
+        EXPECT_FALSE(near(end->x, end->y, 2, 7, -3, 3, -1.0 / densification - 1e-9));
+      }
+    }
+    EXPECT_EQ(open, 8) << densification;  // levels 1 ... 8, one line each
+    EXPECT_EQ(cover.size(), 9u) << densification;
+  }
 }
 
 // What a trace of the peak's levels 1, 3, ... 9 showed, cancelled at the given step (0: never).
