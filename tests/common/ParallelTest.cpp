@@ -105,7 +105,7 @@ TEST_P(ParallelLoops, ACancelStopsTheLoopAndNoFurtherBlockStarts) {
   }
 }
 
-TEST_P(ParallelLoops, ABodyThatSaysStopEndsTheLoop) {
+TEST_P(ParallelLoops, ABodyThatSaysStopOrThrowsEndsTheLoop) {
   std::atomic<int> ran{0};
   ProgressPacer quiet(nullptr, 0);
   const bool done = forEachBlock(
@@ -117,10 +117,7 @@ TEST_P(ParallelLoops, ABodyThatSaysStopEndsTheLoop) {
       Blocking{1, 0});
   EXPECT_FALSE(done);
   EXPECT_LT(ran.load(), 10'000);
-}
-
-TEST_P(ParallelLoops, AnExceptionOfABlockReachesTheCaller) {
-  ProgressPacer quiet(nullptr, 0);
+  // So does an exception, which reaches the caller.
   EXPECT_THROW(forEachBlock(
                    1000, quiet,
                    [](std::size_t begin, std::size_t) {
