@@ -30,13 +30,6 @@ void sendMouse(CRVWnd& view, QEvent::Type type, QPoint at, Qt::MouseButton butto
   QCoreApplication::sendEvent(&view, &event);
 }
 
-TEST(MapView, OpensOnlyWhatItCanShow) {
-  EXPECT_FALSE(CRVWnd::canShow(Operand::number(1)));
-  EXPECT_FALSE(
-      CRVWnd::canShow(Operand::data(std::make_shared<const data::DATA>(std::vector<double>{1}))));
-  EXPECT_TRUE(CRVWnd::canShow(points({1}, {0}, {0})));
-}
-
 TEST(MapView, OpensBesideTheCalculator) {
   const QRect screen(0, 0, 1920, 1080);
   EXPECT_EQ(CRVWnd::placeBeside(QRect(100, 50, 800, 600), QSize(500, 500), screen),
@@ -123,7 +116,12 @@ TEST(MapView, AFlatGridHasOneClass) {
 }
 
 TEST(MapView, DataDotsAndAWidenedAxis) {
-  CRVWnd view(points({1, 2}, {3, 3}, {0, 10}), kMissing, Language::Russian);
+  // Data with coordinates can be shown, numbers cannot (data without coordinates are refused in
+  // the window's tests).
+  const Operand dots = points({1, 2}, {3, 3}, {0, 10});
+  EXPECT_TRUE(CRVWnd::canShow(dots));
+  EXPECT_FALSE(CRVWnd::canShow(Operand::number(1)));
+  CRVWnd view(dots, kMissing, Language::Russian);
   const WorldBounds& world = view.layout().world;
   EXPECT_LE(world.xmin, 2.9);  // one x for all: the axis is widened by 0.1 on each side
   EXPECT_GE(world.xmax, 3.1);
@@ -213,17 +211,16 @@ TEST(MapView, ALayerWithValuesIsAChoropleth) {
   view.setClassMode(ClassMode::EqualCount);
   EXPECT_EQ(view.classes()->classCount(), 2);
   EXPECT_EQ(pixelAt(view, 17, 7), QColor(0, 50, 250));
-}
 
-TEST(MapView, APolygonOfOneValueKeepsItsPlainFill) {
+  // A layer of one value keeps its plain fill.
   const Operand layer = districtLayer();
-  CRVWnd view(Operand::lines(Kind::Polygon,
-                             std::make_shared<const data::DATA>(layer.points().withValues(
-                                 std::vector<double>(layer.points().count(), 7.0))),
-                             layer.sharedParts(), layer.sharedIds(), layer.attributes()),
-              kMissing, Language::Russian);
-  EXPECT_EQ(view.classes(), nullptr);
-  EXPECT_EQ(pixelAt(view, 5, 5), QColor(250, 150, 100));
+  CRVWnd plain(Operand::lines(Kind::Polygon,
+                              std::make_shared<const data::DATA>(layer.points().withValues(
+                                  std::vector<double>(layer.points().count(), 7.0))),
+                              layer.sharedParts(), layer.sharedIds(), layer.attributes()),
+               kMissing, Language::Russian);
+  EXPECT_EQ(plain.classes(), nullptr);
+  EXPECT_EQ(pixelAt(plain, 5, 5), QColor(250, 150, 100));
 }
 
 // The title after the pointer reads out at a pixel position.
