@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <tuple>
 
 #include "GridTestSupport.h"
+#include "common/ErrorSink.h"
 #include "grid/GridArithmetic.h"
+#include "grid/GridConstruction.h"
 
 namespace vellumar::grid {
 namespace {
@@ -211,6 +215,260 @@ TEST(GridFunctions, DomainsAndCodes) {
   EXPECT_NEAR(absolute.node(2, 1), 4.0, 1e-9);
   EXPECT_FALSE(std::signbit(absolute.node(0, 0)));
   EXPECT_FALSE(ok.failed());
+}
+
+// ---- grids made from others: lattices, coordinates, random laws, resampling, cuts, merges ----
+
+// Mean of the finite nodes: a draw of exactly 0 or 1 gives an infinite value in some laws.
+double mean(const Grid& grid) {
+  double sum = 0.0;
+  double count = 0.0;
+  for (const double v : grid.nodes()) {
+    if (std::isfinite(v)) sum += v, count += 1.0;
+  }
+  return sum / count;
+}
+
+double standardDeviation(const Grid& grid) {
+  const double m = mean(grid);
+  double sum = 0.0;
+  for (const double v : grid.nodes()) sum += (v - m) * (v - m);
+  return std::sqrt(sum / static_cast<double>(grid.nodeCount()));
+}
+
+TEST(GridConstruction, LatticeFromStepsRoundsToWholeSteps) {
+  const struct {
+    double left, right, bottom, top, stepX, stepY;
+    std::pair<int, int> counts;
+    std::array<double, 4> extents;
+  } cases[] = {
+      {0, 10, 0, 5, 1, 1, {11, 6}, {0, 10, 0, 5}},
+      {0, 10.4, 0, 5, 1, 1, {11, 6}, {0, 10, 0, 5}},             // short of a step
+      {0, 10.6, 0, 5, 1, 1, {12, 6}, {0, 11, 0, 5}},             // past half a step
+      {-3, 3, 100, 101, 0.5, 0.25, {13, 5}, {-3, 3, 100, 101}},  // a non-zero origin is kept
+  };
+  for (const auto& c : cases) {
+    const auto lattice = latticeFromSteps(c.left, c.right, c.bottom, c.top, c.stepX, c.stepY);
+    ASSERT_TRUE(lattice) << c.right;
+    EXPECT_EQ(countsOf(*lattice), c.counts) << c.right;
+    EXPECT_EQ(extentsOf(*lattice), c.extents) << c.right;
+    EXPECT_EQ(lattice->rectangleFlag, 1u);
+  }
+  // A lattice that could never be held is refused instead of exhausting memory.
+  EXPECT_FALSE(latticeFromSteps(0, 1e9, 0, 1e9, 1, 1));
+  EXPECT_FALSE(latticeFromSteps(0, INFINITY, 0, 1, 1, 1));
+}
+
+TEST(GridConstruction, OnesAndCoordinateGrids) {
+  Grid prototype = makeGrid(4, 3, 100, 130, -5, 15, [](double x, double y) { return x * y; });
+  prototype.setMode(Interpolation::Bilinear);
+  const Grid ones = onesLike(prototype);
+  EXPECT_EQ(ones.mode(), Interpolation::Bilinear);
+  EXPECT_EQ(zRangeOf(ones), Z(1.0, 1.0));
+  EXPECT_EQ(testing::nodesOf(ones), std::vector<double>(12, 1.0));
+
+  const Grid xg = coordinateGrid(prototype, Axis::X, prototype.stepX());
+  const Grid yg = coordinateGrid(prototype, Axis::Y, prototype.stepY());
+  ASSERT_EQ(countsOf(yg), std::pair(4, 3));
+  testing::forEachNode(xg, [&](int i, int j, double, double) {
+    EXPECT_EQ(xg.node(i, j), 100.0 + 10.0 * i);
+    EXPECT_EQ(yg.node(i, j), -5.0 + 10.0 * j);
+  });
+  EXPECT_EQ(zRangeOf(xg), Z(100.0, 130.0));
+  EXPECT_EQ(zRangeOf(yg), Z(-5.0, 15.0));
+  EXPECT_EQ(xg.mode(), Interpolation::Spline);
+  EXPECT_TRUE(xg.sameLattice(prototype));
+}
+
+TEST(GridConstruction, RandomLawConditionsAreCheckedInOrder) {
+  using P = RandomParameter;
+  const struct {
+    double law, a, b, c;
+    RandomParameter invalid;
+  } cases[] = {
+      {9, 0, 1, 1, P::Law},   {0.5, 0, 1, 1, P::Law},
+      {NAN, 0, 1, 1, P::Law}, {1, 0, 1, 1, P::None},
+      {1, 1, 1, 1, P::B},     {2, -5, 0, 0, P::B},
+      {2, -5, 1, 1, P::None}, {3, 0, -1, -1, P::B},
+      {4, 0, 0, 0, P::A},     {4, 2, 2, 2, P::None},
+      {5, 0, 1, 1, P::A},     {5, 0, 0, 0, P::B},  // b first
+      {6, -1, -1, -1, P::A},  {7.9, 0.5, 0.5, 0.5, P::None},
+      {8, 0, 10, 5, P::None}, {8, 0, 10, 10, P::C},
+      {8, -1, 10, 5, P::A},   {8, 5, 5, 5, P::B},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(invalidRandomParameter(c.law, c.a, c.b, c.c), c.invalid)
+        << c.law << " " << c.a << " " << c.b << " " << c.c;
+  }
+  for (const auto& [law, count] : {std::pair{4.0, 1}, {6.5, 1}, {8.0, 3}, {1.0, 2}, {3.0, 2}}) {
+    EXPECT_EQ(randomParameterCount(law), count) << law;
+  }
+}
+
+TEST(GridConstruction, RandomLawsDrawFromTheirRanges) {
+  const Grid shape = *latticeFromSteps(0, 99, 0, 99, 1, 1);  // 10000 nodes
+  constexpr double kInf = INFINITY;
+  // The law and its parameters, the seed, the range of the draws and their mean.
+  const struct {
+    int law;
+    double a, b, c;
+    unsigned seed;
+    double low, high, mean, tolerance;
+  } cases[] = {
+      {1, -2, 3, 3, 11, -2.0, 3.0, 0.5, 0.1},                 // uniform
+      {8, 0, 10, 5, 12, 0.0, 10.0, 5.0, 0.2},                 // triangular
+      {8, 0, 10, 1, 12, 0.0, 10.0, 11.0 / 3.0, 0.2},          // skewed triangular
+      {4, 2, 2, 2, 13, 0.0, kInf, 2.0, 0.2},                  // exponential
+      {2, 5, 2, 2, 14, -kInf, kInf, 5.0, 0.2},                // normal
+      {3, 0, 0.5, 0.5, 15, 0.0, kInf, std::exp(0.125), 0.1},  // lognormal
+      {5, 1, 3, 3, 16, 0.0, kInf, 3.0, 0.3},                  // Weibull of shape 1: exponential
+      {6, 2, 2, 2, 17, 0.0, kInf, std::sqrt(M_PI), 0.2},      // Rayleigh
+      {7, 3, 3, 3, 18, 1.0, kInf, NAN, 0.0},                  // Pareto
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.law);
+    const Grid drawn = randomGrid(shape, c.law, c.a, c.b, c.c, c.seed);
+    EXPECT_TRUE(drawn.sameLattice(shape));
+    EXPECT_GE(drawn.zmin, c.low);
+    EXPECT_LE(drawn.zmax, c.high);
+    if (!std::isnan(c.mean)) {
+      EXPECT_NEAR(mean(drawn), c.mean, c.tolerance);
+    }
+  }
+  const Grid normal = randomGrid(shape, 2, 5, 2, 2, 14);
+  EXPECT_NEAR(standardDeviation(normal), 2.0, 0.3);
+  // The z-range is the range of the draws; one seed gives one grid.
+  EXPECT_EQ(zRangeOf(normal), Z(*std::min_element(normal.nodes().begin(), normal.nodes().end()),
+                                *std::max_element(normal.nodes().begin(), normal.nodes().end())));
+  const Grid again = randomGrid(shape, 2, 5, 2, 2, 14);
+  EXPECT_TRUE(std::equal(again.nodes().begin(), again.nodes().end(), normal.nodes().begin()));
+  const Grid other = randomGrid(shape, 2, 5, 2, 2, 99);
+  EXPECT_FALSE(std::equal(other.nodes().begin(), other.nodes().end(), normal.nodes().begin()));
+  // A million draws meet both ends of the 15-bit draws about thirty times each: the laws with
+  // infinite ends never draw them.
+  const Grid large = *latticeFromSteps(0, 999, 0, 999, 1, 1);
+  for (const int law : {4, 5, 6, 7}) {
+    const Grid drawn = randomGrid(large, law, 2, 2, 2, 21);
+    EXPECT_TRUE(std::isfinite(drawn.zmin) && std::isfinite(drawn.zmax)) << "law " << law;
+  }
+}
+
+TEST(GridConstruction, DenseRefinesAndCoarsensThroughTheSurface) {
+  const Grid grid = makeGrid(11, 11, 0, 10, 0, 20, testing::wavy);
+  const auto twice = dense(grid, 2);
+  ASSERT_TRUE(twice);
+  EXPECT_EQ(countsOf(*twice), std::pair(21, 21));
+  EXPECT_TRUE(twice->sameRectangle(grid));
+  // Every node is the surface's value there (checked node by node with blanks elsewhere); every
+  // second node of the refined lattice is a node of the original.
+  EXPECT_NEAR(twice->node(6, 8), grid.node(3, 4), 1e-9);
+  const auto half = dense(grid, 0.5);
+  EXPECT_EQ(half->nx(), 6);
+  const auto same = dense(grid, 1);
+  EXPECT_TRUE(std::equal(same->nodes().begin(), same->nodes().end(), grid.nodes().begin()));
+  EXPECT_EQ(dense(grid, 0.05)->nodeCount(), 1u);
+  EXPECT_FALSE(dense(Grid(), 2));  // no nodes
+  EXPECT_FALSE(dense(grid, 1e6));  // too many nodes
+
+  // A bilinear grid is read through its bilinear surface; the result is a spline grid.
+  Grid steps = makeGrid(3, 3, 0, 2, 0, 2, [](double x, double) { return x == 1 ? 4.0 : 0.0; });
+  steps.setMode(Interpolation::Bilinear);
+  const auto fine = dense(steps, 2);
+  EXPECT_EQ(fine->mode(), Interpolation::Spline);
+  EXPECT_DOUBLE_EQ(fine->node(1, 0), 2.0);
+  EXPECT_DOUBLE_EQ(fine->zmax, 4.0);
+}
+
+TEST(GridConstruction, CutByNodeNumbers) {
+  const Grid grid = makeGrid(5, 5, 0, 4, 0, 4, [](double x, double y) { return 10 * x + y; });
+  ErrorSink sink;
+  const Grid cut = cutByNodes(grid, 2, 4, 1, 3, sink);
+  EXPECT_FALSE(sink.failed());
+  EXPECT_EQ(countsOf(cut), std::pair(3, 3));
+  EXPECT_EQ(extentsOf(cut), (std::array{1.0, 3.0, 0.0, 2.0}));
+  EXPECT_EQ(cut.node(0, 0), 10.0);
+  EXPECT_EQ(cut.node(2, 1), 31.0);
+  EXPECT_EQ(zRangeOf(cut), Z(10.0, 32.0));
+  // Fractions are truncated and the upper ends capped at the grid.
+  const Grid capped = cutByNodes(grid, 4.9, 99, 1.5, 2.2, sink);
+  EXPECT_EQ(countsOf(capped), std::pair(2, 2));
+  EXPECT_EQ(capped.right, 4.0);
+  EXPECT_FALSE(sink.failed());
+  for (const auto& bad : {std::array<double, 4>{3, 3, 1, 3},
+                          {0, 3, 1, 3},
+                          {5, 9, 1, 3},
+                          {1, 3, 2, 1},
+                          {NAN, 3, 1, 3}}) {
+    ErrorSink failing;
+    const Grid none = cutByNodes(grid, bad[0], bad[1], bad[2], bad[3], failing);
+    EXPECT_EQ(failing.code(), sink_code::kGridDomain) << bad[0] << " " << bad[1];
+    EXPECT_FALSE(none.hasNodes());
+  }
+}
+
+TEST(GridConstruction, CutByCoordinatesWidensOrNarrows) {
+  const Grid grid = makeGrid(6, 6, 0, 5, 0, 5, [](double x, double y) { return x - y; });
+  ErrorSink sink;
+  const Grid outward = cutByCoordinates(grid, 0.5, 2.5, 0.5, 2.5, 0, sink);
+  EXPECT_EQ(countsOf(outward), std::pair(4, 4));
+  EXPECT_EQ(extentsOf(outward), (std::array{0.0, 3.0, 0.0, 3.0}));
+  const Grid inward = cutByCoordinates(grid, 0.5, 2.5, 0.5, 2.5, 1, sink);
+  EXPECT_EQ(countsOf(inward), std::pair(2, 2));
+  EXPECT_EQ(extentsOf(inward), (std::array{1.0, 2.0, 1.0, 2.0}));
+  EXPECT_EQ(inward.node(1, 0), 1.0);
+  // Nodes exactly on the rectangle are kept either way; a rectangle past the grid is clipped.
+  EXPECT_EQ(countsOf(cutByCoordinates(grid, 1, 3, -10, 10, 1, sink)), std::pair(3, 6));
+  // Rounded steps still reach the far edge.
+  const Grid odd = makeGrid(4, 4, 0.3, 0.9, 0.3, 0.9, [](double x, double) { return x; });
+  EXPECT_EQ(cutByCoordinates(odd, 0.3, 0.9, 0.3, 0.9, 1, sink).nx(), 4);
+  EXPECT_FALSE(sink.failed());
+  // Outside the grid, and narrower than a step between nodes.
+  for (const auto& [left, right, inwards] : {std::tuple{6.0, 8.0, 0}, {1.2, 1.8, 1}}) {
+    ErrorSink failing;
+    EXPECT_FALSE(cutByCoordinates(grid, left, right, 0, 5, inwards, failing).hasNodes());
+    EXPECT_EQ(failing.code(), sink_code::kGridDomain) << left;
+  }
+}
+
+TEST(GridConstruction, MergeTakesTheMeanAndFillsTheGap) {
+  const Grid a = makeGrid(5, 5, 0, 4, 0, 4, [](double x, double y) { return x + y; });
+  const Grid b = makeGrid(5, 5, 0, 4, 0, 4, [](double x, double y) { return 3 * x - y; });
+  ErrorSink sink;
+  const Grid mean = merge(a, b, -1, sink);
+  ASSERT_TRUE(mean.sameLattice(a));
+  for (int j = 0; j < 5; ++j) {
+    for (int i = 0; i < 5; ++i) EXPECT_DOUBLE_EQ(mean.node(i, j), 2.0 * i);
+  }
+  // Coarser counts are resampled to the finer ones first.
+  const Grid coarse = makeGrid(3, 3, 0, 4, 0, 4, [](double x, double y) { return x + y; });
+  const Grid mixed = merge(coarse, b, -1, sink);
+  EXPECT_EQ(mixed.nx(), 5);
+  EXPECT_NEAR(mixed.node(1, 3), (1.0 + 3.0 + 3.0 - 3.0) / 2.0, 1e-9);
+  EXPECT_FALSE(merge(Grid(), a, 0, sink).hasNodes());
+
+  // Different rectangles: each grid where it lies, mergeC in the gap between them.
+  const Grid left = makeGrid(3, 3, 0, 2, 0, 2, [](double x, double y) { return 1 + x + y; });
+  const Grid right = makeGrid(3, 3, 4, 6, 0, 2, [](double x, double) { return 100 + x; });
+  const Grid merged = merge(left, right, -7, sink);
+  ASSERT_EQ(countsOf(merged), std::pair(7, 3));
+  EXPECT_EQ(extentsOf(merged), (std::array{0.0, 6.0, 0.0, 2.0}));
+  for (int j = 0; j < 3; ++j) {
+    EXPECT_NEAR(merged.node(1, j), 2.0 + j, 1e-9);
+    EXPECT_EQ(merged.node(3, j), -7.0);
+    EXPECT_NEAR(merged.node(6, j), 106.0, 1e-9);
+  }
+  EXPECT_NEAR(merged.zmin, 1.0, 1e-9);
+  EXPECT_NEAR(merged.zmax, 106.0, 1e-9);
+
+  // Overlap: the mean there; the lattice follows the finer grid and stays inside the union.
+  const Grid wide = makeGrid(5, 5, 0, 4, 0, 4, [](double, double) { return 2.0; });
+  const Grid fine = makeGrid(5, 5, 1.25, 3.25, 1.25, 3.25, [](double, double) { return 4.0; });
+  const Grid overlap = merge(wide, fine, 0, sink);
+  EXPECT_EQ(extentsOf(overlap), (std::array{0.25, 3.75, 0.25, 3.75}));
+  EXPECT_EQ(overlap.nx(), 8);
+  EXPECT_NEAR(overlap.node(0, 0), 2.0, 1e-9);  // (0.25, 0.25): coarse only
+  EXPECT_NEAR(overlap.node(3, 3), 3.0, 1e-9);  // (1.75, 1.75): both
+  EXPECT_FALSE(sink.failed());
 }
 
 }  // namespace
