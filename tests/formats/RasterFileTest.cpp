@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "../common/TestSupport.h"
+#include "../grid/GridTestSupport.h"
 #include "RasterFixtures.h"
 #include "common/ErrorSink.h"
 #include "common/SafeSave.h"
@@ -29,6 +30,26 @@ namespace {
 using testing::RasterFixture;
 using testing::valuesOf;
 using testing::writeFixture;
+
+// The value GDAL holds at (column, row from the top) equals the grid's node there.
+void expectNodesOf(const grid::Grid& grid, const std::vector<double>& topFirst) {
+  ASSERT_EQ(grid.nodeCount(), topFirst.size());
+  grid::testing::forEachNode(grid, [&](int i, int j, double, double) {
+    const double expected = topFirst[static_cast<std::size_t>(grid.ny() - 1 - j) * grid.nx() + i];
+    ASSERT_EQ(grid.node(i, j), expected) << i << "," << j;
+  });
+}
+
+// A grid of nx x ny nodes, all 0, over [left, right] x [bottom, top].
+grid::Grid latticeGrid(int nx, int ny, double left, double right, double bottom, double top) {
+  grid::Grid shape;
+  shape.rectangleFlag = 1;
+  shape.left = left;
+  shape.right = right;
+  shape.bottom = bottom;
+  shape.top = top;
+  return grid::Grid(nx, ny, shape);
+}
 
 class RasterReadTest : public vellumar::testing::FolderTest {
  protected:
@@ -45,18 +66,6 @@ class RasterReadTest : public vellumar::testing::FolderTest {
                           grid::Grid& grid, int band = 1, char** options = nullptr) const {
     EXPECT_TRUE(writeFixture(fixture, driver, path(name), options)) << name;
     return readRaster(path(name), band, grid);
-  }
-
-  // The value GDAL holds at (column, row from the top) equals the grid's node there.
-  static void expectNodesOf(const grid::Grid& grid, const std::vector<double>& topFirst) {
-    ASSERT_EQ(grid.nodeCount(), topFirst.size());
-    for (int j = 0; j < grid.ny(); ++j) {
-      for (int i = 0; i < grid.nx(); ++i) {
-        const double expected =
-            topFirst[static_cast<std::size_t>(grid.ny() - 1 - j) * grid.nx() + i];
-        ASSERT_EQ(grid.node(i, j), expected) << i << "," << j;
-      }
-    }
   }
 };
 
@@ -356,13 +365,7 @@ class RasterWriteTest : public vellumar::testing::FolderTest {
 
   // A 7 x 5 grid of random doubles of every magnitude, blank at two nodes, on a UTM lattice.
   static grid::Grid randomGrid() {
-    grid::Grid shape;
-    shape.rectangleFlag = 1;
-    shape.left = 500005.0;
-    shape.right = 500065.0;
-    shape.bottom = 4000010.0;
-    shape.top = 4000090.0;
-    grid::Grid grid(7, 5, shape);
+    grid::Grid grid = latticeGrid(7, 5, 500005.0, 500065.0, 4000010.0, 4000090.0);
     std::mt19937_64 random(7);
     for (double& v : grid.mutableNodes()) {
       do {
@@ -478,13 +481,7 @@ TEST_F(RasterWriteTest, TypesAndCreationOptionsAreGdals) {
 // stop short at the right and bottom edges, in the grid's type and in an integer one, and Imagine
 // files of their own block size.
 TEST_F(RasterWriteTest, EveryBlockLayoutIsWrittenInPlace) {
-  grid::Grid shape;
-  shape.rectangleFlag = 1;
-  shape.left = 0.0;
-  shape.right = 299.0;
-  shape.bottom = 0.0;
-  shape.top = 169.0;
-  grid::Grid grid(300, 170, shape);
+  grid::Grid grid = latticeGrid(300, 170, 0.0, 299.0, 0.0, 169.0);
   std::size_t k = 0;
   for (double& v : grid.mutableNodes()) v = static_cast<double>(k++ % 20011) - 10000.0;
   grid.setNode(299, 0, grid::kBlankValue);  // the last node of the last, partial block
@@ -507,16 +504,9 @@ TEST_F(RasterWriteTest, EveryBlockLayoutIsWrittenInPlace) {
     options.dataType = c.type;
     options.creationOptions = c.options;
     ASSERT_TRUE(writeRaster(grid, path(c.name), options));
-    const std::vector<double> topFirst = testing::gdalValues(path(c.name));
-    ASSERT_EQ(topFirst.size(), grid.nodeCount());
-    for (int j = 0; j < grid.ny(); ++j) {
-      for (int i = 0; i < grid.nx(); ++i) {
-        const double v = grid.node(i, j);
-        ASSERT_EQ(topFirst[static_cast<std::size_t>(grid.ny() - 1 - j) * grid.nx() + i],
-                  grid::isBlank(v) ? c.noData : v)
-            << i << "," << j;
-      }
-    }
+    grid::Grid expected = grid;
+    for (double& v : expected.mutableNodes()) v = grid::isBlank(v) ? c.noData : v;
+    expectNodesOf(expected, testing::gdalValues(path(c.name)));
   }
 }
 
@@ -562,10 +552,8 @@ TEST_F(RasterWriteTest, FailedSavesKeepTheOldFile) {
 }
 
 TEST_F(RasterWriteTest, ProgressHearsOfTheRowsWritten) {
-  grid::Grid shape;
-  shape.right = 999.0;
-  shape.top = 2999.0;
-  const grid::Grid grid(1000, 3000, shape);  // 24 MB: written in several blocks of rows
+  // 24 MB: written in several blocks of rows.
+  const grid::Grid grid = latticeGrid(1000, 3000, 0.0, 999.0, 0.0, 2999.0);
   std::vector<std::int64_t> rows;
   ASSERT_TRUE(writeRaster(grid, path("p.tif"), {}, [&](std::int64_t done, std::int64_t total) {
     EXPECT_EQ(total, 3000);
