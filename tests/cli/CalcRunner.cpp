@@ -56,6 +56,19 @@ std::string programPath(bool asNobody) {
 
 }  // namespace
 
+// The command line of a run, quoted word by word, for the messages of failed expectations.
+static std::string commandLine(const std::vector<std::string>& arguments) {
+  std::string line = "vellumar-calc";
+  for (const std::string& argument : arguments) line += " '" + argument + "'";
+  return line;
+}
+
+void expectOutcomes(std::initializer_list<std::pair<std::vector<std::string>, std::string>> cases) {
+  for (const auto& [arguments, outcome] : cases) {
+    EXPECT_EQ(runCalc(arguments).outcome(), outcome) << commandLine(arguments);
+  }
+}
+
 std::vector<double> numbersIn(const std::string& text) {
   std::istringstream in(text);
   std::vector<double> values;
@@ -137,11 +150,7 @@ RunResult runCalc(const std::vector<std::string>& arguments, const RunSetup& set
 
 RunResult runClean(const std::vector<std::string>& arguments, const RunSetup& setup) {
   RunResult run = runCalc(arguments, setup);
-  if (run.status != 0) {
-    std::string words;
-    for (const std::string& argument : arguments) words += " '" + argument + "'";
-    ADD_FAILURE() << "vellumar-calc" << words << " ended with " << run.outcome();
-  }
+  if (run.status != 0) ADD_FAILURE() << commandLine(arguments) << " ended with " << run.outcome();
   return run;
 }
 

@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <initializer_list>
 #include <string>
 #include <utility>
 #include <vector>
@@ -63,6 +64,9 @@ RunResult runCalc(const std::vector<std::string>& arguments, const RunSetup& set
 // Runs it as runCalc does, and fails the test, naming the arguments and showing the error, unless
 // the run ends with status 0.
 RunResult runClean(const std::vector<std::string>& arguments, const RunSetup& setup = {});
+
+// Expects each run of the arguments to end with its outcome: the exit status and standard error.
+void expectOutcomes(std::initializer_list<std::pair<std::vector<std::string>, std::string>> cases);
 
 // The numbers of a text separated by white space.
 std::vector<double> numbersIn(const std::string& text);

@@ -23,10 +23,6 @@ TEST(CalcFiles, LoadFailuresStopWithStatusThree) {
   const auto twice = runCalc({"-g", grid, "-g", grid, "1"});
   EXPECT_EQ(twice.outcome(), "3: Такой файл уже загружен!\n");
   EXPECT_EQ(twice.out, "");
-  const auto bad = runCalc({"-g", folder.write("bad.grd", "DSAB\n1 1\n"), "1"});
-  EXPECT_EQ(bad.outcome(), "3: Недопустимый формат файла гридa!, строка 1\n");
-  const auto open = runCalc({"-p", folder.write("open.pol", "1\n0 0\n1 0\n1 1\nEND\nEND\n"), "1"});
-  EXPECT_EQ(open.outcome(), "3: Линии полигонa не замкнуты!\n");
   // A missing file of any kind is named; a file that is there but not of the kind is not.
   for (const auto& [option, name] : {std::pair{"-g", "missing.grd"},
                                      {"-l", "missing.con"},
@@ -37,9 +33,15 @@ TEST(CalcFiles, LoadFailuresStopWithStatusThree) {
     EXPECT_EQ(runCalc({option, folder.path(name), "1"}).outcome(),
               "3: Нельзя открыть файл " + folder.path(name) + " !\n");
   }
-  EXPECT_EQ(runCalc({"--english", "-p", folder.path("missing.pol"), "1"}).outcome(),
-            "3: Cannot open the file " + folder.path("missing.pol") + " !\n");
-  EXPECT_EQ(runCalc({"-l", grid, "1"}).outcome(), "3: Недопустимый формат файла линий!\n");
+  const std::string missing = folder.path("missing.pol");
+  testing::expectOutcomes({
+      {{"-g", folder.write("bad.grd", "DSAB\n1 1\n"), "1"},
+       "3: Недопустимый формат файла гридa!, строка 1\n"},
+      {{"-p", folder.write("open.pol", "1\n0 0\n1 0\n1 1\nEND\nEND\n"), "1"},
+       "3: Линии полигонa не замкнуты!\n"},
+      {{"--english", "-p", missing, "1"}, "3: Cannot open the file " + missing + " !\n"},
+      {{"-l", grid, "1"}, "3: Недопустимый формат файла линий!\n"},
+  });
 }
 
 // Every writer's file loads back with the reader of its kind and gives the result again, to the

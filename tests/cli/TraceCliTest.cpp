@@ -51,10 +51,9 @@ TEST_F(CalcTrace, IsolinesAreSavedAsALineFileWithTheirLevels) {
     EXPECT_EQ(lines[k][0], std::to_string(k + 1));  // the id
     EXPECT_EQ(lines[k][1], lines[k].back());        // closed
   }
-  // The 2 m line starts on the lowest row it crosses and goes up first: clockwise.
+  // The 2 m line starts on the lowest row it crosses (its direction is the tracer's own tests'),
+  // written in the shortest form.
   EXPECT_EQ(lines[0][1], "0.5 1");
-  EXPECT_EQ(lines[0][2].substr(0, 3), "0.5");
-  EXPECT_EQ(lines[0][2].substr(lines[0][2].size() - 2), " 2");
   EXPECT_EQ(folder_.read("iso.val"), "1 2 1\r\n2 6 1\r\n");
 
   // Loading the file back brings the levels with it.
