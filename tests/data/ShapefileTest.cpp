@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "../common/ShapefileSupport.h"
@@ -71,11 +72,66 @@ M_Data threeRows(const double (&numbers)[3][3], const char* const (&texts)[3],
   return table;
 }
 
+// The table a converter reads from a shapefile, which must read.
+M_Data tableOf(ShapefileConverter& converter, const std::string& file) {
+  M_Data table;
+  EXPECT_EQ(converter.ShapefileToTable(file, table), ShapeStatus::Done) << file;
+  return table;
+}
+M_Data tableOf(const std::string& file) {
+  ShapefileConverter converter;
+  return tableOf(converter, file);
+}
+
+// The names of a DBF's fields; "<unreadable>" when it cannot be read.
+std::vector<std::string> dbfFields(const std::string& file) {
+  std::vector<std::string> fields;
+  if (!ListDbfFields(file, fields)) return {"<unreadable>"};
+  return fields;
+}
+
+// A DBF field's type, native type, name, width and decimals.
+using FieldInfo = std::tuple<DBFFieldType, char, std::string, int, int>;
+FieldInfo fieldInfo(DBFHandle dbf, int f) {
+  char name[XBASE_FLDNAME_LEN_READ + 1] = {};
+  int width = 0;
+  int decimals = 0;
+  const DBFFieldType type = DBFGetFieldInfo(dbf, f, name, &width, &decimals);
+  return {type, DBFGetNativeFieldType(dbf, f), name, width, decimals};
+}
+
 void expectSamePoints(const Line& a, const Line& b) {
   ASSERT_EQ(a.size(), b.size());
   for (std::size_t i = 0; i < a.size(); ++i) {
     EXPECT_EQ(a[i].x, b[i].x);
     EXPECT_EQ(a[i].y, b[i].y);
+  }
+}
+
+// Expects the polygon records of a shapefile to hold these rings of the cover, record by record,
+// with the values and ids given.
+void expectPolygonRecords(const std::string& file, const Cover& cover,
+                          const std::vector<std::vector<std::size_t>>& records,
+                          const std::vector<double>& values, const std::vector<int>& ids) {
+  const auto read = readShapefile(file);
+  ASSERT_EQ(read.size(), records.size());
+  for (std::size_t r = 0; r < read.size(); ++r) {
+    SCOPED_TRACE(r);
+    testing::ShapeRecord expected;
+    for (std::size_t ring : records[r]) {
+      expected.parts.push_back(static_cast<int>(expected.x.size()));
+      for (const Point& p : cover[ring].points()) {
+        expected.x.push_back(p.x);
+        expected.y.push_back(p.y);
+      }
+    }
+    EXPECT_EQ(read[r].type, SHPT_POLYGON);
+    EXPECT_EQ(read[r].parts, expected.parts);
+    EXPECT_EQ(read[r].x, expected.x);
+    EXPECT_EQ(read[r].y, expected.y);
+    ASSERT_GE(read[r].numbers.size(), 2u);
+    EXPECT_EQ(read[r].numbers[0], values[r]);
+    EXPECT_EQ(read[r].numbers[1], ids[r]);
   }
 }
 
@@ -89,9 +145,7 @@ TEST_F(Shapefiles, LinesRoundTripWithValuesIdsAndCutNames) {
   ASSERT_EQ(writer.CoverToShapefile(path("lines.shp"), cover, shape_type::kArc, names),
             ShapeStatus::Done);
 
-  std::vector<std::string> fields;
-  ASSERT_TRUE(ListDbfFields(path("lines.shp"), fields));
-  EXPECT_EQ(fields, (std::vector<std::string>{"Atribute", "ID", "NAME"}));
+  EXPECT_EQ(dbfFields(path("lines.shp")), (std::vector<std::string>{"Atribute", "ID", "NAME"}));
 
   Cover back;
   std::vector<std::string> backNames;
@@ -158,13 +212,8 @@ TEST_F(Shapefiles, PolygonExportGroupsHolesByAreaAndDropsOrphans) {
   ASSERT_EQ(writer.CoverToShapefile(path("poly.shp"), cover, shape_type::kPolygon),
             ShapeStatus::Done);
 
-  const auto records = readShapefile(path("poly.shp"));
-  ASSERT_EQ(records.size(), 2u);
-  EXPECT_EQ(records[0].type, SHPT_POLYGON);
-  EXPECT_EQ(records[0].parts, (std::vector<int>{0, 5, 10}));
-  EXPECT_EQ(records[0].x[5], 2.0);  // holes in cover order
-  EXPECT_EQ(records[0].x[10], 6.0);
-  EXPECT_EQ(records[1].parts.size(), 1u);
+  // The holes follow their ring in cover order.
+  expectPolygonRecords(path("poly.shp"), cover, {{0, 2, 5}, {3}}, {5.0, 6.0}, {1, 4});
 
   Cover back;
   ShapefileConverter reader;
@@ -183,8 +232,7 @@ TEST_F(Shapefiles, PolygonExportGroupsHolesByAreaAndDropsOrphans) {
   EXPECT_EQ(reader.recordStarts(), (std::vector<std::int32_t>{0, 3}));
 
   // As a table: one row per vertex with the line number and the record's attributes.
-  M_Data table;
-  ASSERT_EQ(reader.ShapefileToTable(path("poly.shp"), table), ShapeStatus::Done);
+  M_Data table = tableOf(reader, path("poly.shp"));
   EXPECT_EQ(columnNames(table),
             (std::vector<std::string>{"nLn", "X", "Y", "IRec", "Atribute", "ID", "NAME"}));
   // NAME, empty in every record, reads as a numeric column.
@@ -214,26 +262,7 @@ TEST_F(Shapefiles, PolygonRingsOfOneIdFormOneRecord) {
 
   // Records by first ring, each outer ring followed by its holes.
   const std::vector<std::vector<std::size_t>> records{{0, 3, 1, 2}, {4}, {5, 6}, {7, 8}};
-  const std::vector<double> values{1.5, 2.0, 3.0, 4.0};
-  const std::vector<int> ids{4, 9, 5, 6};
-  const auto read = readShapefile(path("poly.shp"));
-  ASSERT_EQ(read.size(), 4u);
-  for (std::size_t r = 0; r < read.size(); ++r) {
-    SCOPED_TRACE(r);
-    testing::ShapeRecord expected;
-    for (std::size_t ring : records[r]) {
-      expected.parts.push_back(static_cast<int>(expected.x.size()));
-      for (const Point& p : cover[ring].points()) {
-        expected.x.push_back(p.x);
-        expected.y.push_back(p.y);
-      }
-    }
-    EXPECT_EQ(read[r].parts, expected.parts);
-    EXPECT_EQ(read[r].x, expected.x);
-    EXPECT_EQ(read[r].y, expected.y);
-    EXPECT_EQ(read[r].numbers[0], values[r]);
-    EXPECT_EQ(read[r].numbers[1], ids[r]);
-  }
+  expectPolygonRecords(path("poly.shp"), cover, records, {1.5, 2.0, 3.0, 4.0}, {4, 9, 5, 6});
 }
 
 TEST_F(Shapefiles, MultiPartRecordsGiveOneLinePerPart) {
@@ -260,8 +289,7 @@ TEST_F(Shapefiles, MultiPartRecordsGiveOneLinePerPart) {
   // The empty record adds no line; its start is where the next record starts.
   EXPECT_EQ(converter.recordStarts(), (std::vector<std::int32_t>{0, 2, 2}));
 
-  M_Data table;
-  ASSERT_EQ(converter.ShapefileToTable(path("parts.shp"), table), ShapeStatus::Done);
+  M_Data table = tableOf(converter, path("parts.shp"));
   ASSERT_EQ(table.rowCount(), 7);
   // nLn, X, Y, IRec (the third record), then its fields.
   EXPECT_EQ(rowOf(table, 6), (std::vector<std::string>{"3", "8", "1", "3", "3.25", "c"}));
@@ -294,14 +322,13 @@ TEST_F(Shapefiles, ZAndMeasureAreLoggedKeptAsideAndTabled) {
   EXPECT_TRUE(russian.zValues().empty());  // M only, and the lists restart with each reading
   EXPECT_EQ(russian.measures().size(), 4u);
 
-  M_Data table;
   ShapefileConverter plain;
-  ASSERT_EQ(plain.ShapefileToTable(path("arcz.shp"), table), ShapeStatus::Done);
+  M_Data table = tableOf(plain, path("arcz.shp"));
   EXPECT_EQ(columnNames(table),
             (std::vector<std::string>{"nLn", "X", "Y", "M", "IRec", "VAL", "KIND"}));
   ASSERT_EQ(table.rowCount(), 4);
   EXPECT_EQ(rowOf(table, 3), (std::vector<std::string>{"2", "3", "1", "0.4", "1", "4.5", "road"}));
-  ASSERT_EQ(plain.ShapefileToTable(path("arc.shp"), table), ShapeStatus::Done);
+  table = tableOf(plain, path("arc.shp"));
   EXPECT_EQ(columnNames(table), (std::vector<std::string>{"nLn", "X", "Y", "IRec", "VAL", "KIND"}));
   // Only the ArcZ reading logged.
   EXPECT_EQ(plain.log(),
@@ -339,18 +366,15 @@ TEST_F(Shapefiles, PointTypesHaveTheirColumnLayouts) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
-    M_Data table;
-    ShapefileConverter converter;
-    ASSERT_EQ(converter.ShapefileToTable(path(c.file), table), ShapeStatus::Done);
+    const M_Data table = tableOf(path(c.file));
     EXPECT_EQ(columnNames(table), c.columns);
     EXPECT_EQ(table.rowCount(), c.rows);
   }
-  M_Data table;
   ShapefileConverter converter;
-  ASSERT_EQ(converter.ShapefileToTable(path("ptz.shp"), table), ShapeStatus::Done);
+  M_Data table = tableOf(converter, path("ptz.shp"));
   EXPECT_EQ(rowOf(table, 1), (Names{"5", "6", "7", "8", "2", "q"}));
   // Every vertex row of a multipoint repeats its record's attributes.
-  ASSERT_EQ(converter.ShapefileToTable(path("mpm.shp"), table), ShapeStatus::Done);
+  table = tableOf(converter, path("mpm.shp"));
   EXPECT_EQ(rowOf(table, 2), (Names{"3", "6", "12", "1", "p"}));
   EXPECT_EQ(rowOf(table, 3), (Names{"0", "0", "-1", "2", "q"}));
 }
@@ -418,24 +442,15 @@ TEST_F(Shapefiles, PointTablesRoundTrip) {
   DBFHandle dbf = DBFOpen(path("pts.dbf").c_str(), "rb");
   ASSERT_NE(dbf, nullptr);
   ASSERT_EQ(DBFGetFieldCount(dbf), 2);
-  char name[16];
-  int width = 0;
-  int decimals = 0;
   // A numeric column is a numeric field: 12 significant digits of each value need 13 decimals
   // (0.0000001234567) and 6 digits before the point (123456.789012).
-  EXPECT_EQ(DBFGetFieldInfo(dbf, 0, name, &width, &decimals), FTDouble);
-  EXPECT_EQ(DBFGetNativeFieldType(dbf, 0), 'N');
-  EXPECT_EQ(std::string(name), "Depth");
-  EXPECT_EQ(width, 20);
-  EXPECT_EQ(decimals, 13);
+  EXPECT_EQ(fieldInfo(dbf, 0), FieldInfo(FTDouble, 'N', "Depth", 20, 13));
   EXPECT_STREQ(DBFReadStringAttribute(dbf, 1, 0), "123456.7890120000000");
-  EXPECT_EQ(DBFGetFieldInfo(dbf, 1, name, &width, nullptr), FTString);
-  EXPECT_EQ(std::string(name), "Z3");  // a blank column name
-  EXPECT_EQ(width, 10);                // "bore hole" and a blank
+  // A blank column name; "bore hole" and a blank.
+  EXPECT_EQ(fieldInfo(dbf, 1), FieldInfo(FTString, 'C', "Z3", 10, 0));
   DBFClose(dbf);
 
-  M_Data back;
-  ASSERT_EQ(converter.ShapefileToTable(path("pts.shp"), back), ShapeStatus::Done);
+  M_Data back = tableOf(converter, path("pts.shp"));
   EXPECT_EQ(columnNames(back), (std::vector<std::string>{"X", "Y", "Depth", "Z3"}));
   ASSERT_EQ(back.rowCount(), 3);
   for (int r = 0; r < 3; ++r) {
@@ -446,7 +461,7 @@ TEST_F(Shapefiles, PointTablesRoundTrip) {
   // Values without coordinates: null shapes, and they come back without coordinates.
   const M_Data values1 = tableOfResult(DATA({0.5, 1e-9, -42}));
   ASSERT_EQ(converter.TableToPointShapefile(path("z.shp"), values1, -1, -1), ShapeStatus::Done);
-  ASSERT_EQ(converter.ShapefileToTable(path("z.shp"), back), ShapeStatus::Done);
+  back = tableOf(converter, path("z.shp"));
   EXPECT_EQ(columnNames(back), (std::vector<std::string>{"Z"}));
   ASSERT_EQ(back.rowCount(), 3);
   EXPECT_EQ(back.NumericValue(1, 0), 1e-9);
@@ -459,14 +474,12 @@ TEST_F(Shapefiles, PointTablesRoundTrip) {
   numbered.setRowNumberOffset(1);
   ASSERT_EQ(converter.TableToPointShapefile(path("numbered.shp"), numbered, 1, 2),
             ShapeStatus::Done);
-  std::vector<std::string> numberedFields;
-  ASSERT_TRUE(ListDbfFields(path("numbered.shp"), numberedFields));
-  EXPECT_EQ(numberedFields, (std::vector<std::string>{"Z"}));
+  EXPECT_EQ(dbfFields(path("numbered.shp")), (std::vector<std::string>{"Z"}));
 
   // A result with coordinates: X, Y, Z.
   const M_Data located = tableOfResult(DATA({3}, {10}, {20}));
   ASSERT_EQ(converter.TableToPointShapefile(path("xyz.shp"), located, 0, 1), ShapeStatus::Done);
-  ASSERT_EQ(converter.ShapefileToTable(path("xyz.shp"), back), ShapeStatus::Done);
+  back = tableOf(converter, path("xyz.shp"));
   EXPECT_EQ(columnNames(back), (std::vector<std::string>{"X", "Y", "Z"}));
   EXPECT_EQ(back.NumericValue(0, 1), 20.0);
   EXPECT_EQ(back.NumericValue(0, 2), 3.0);
@@ -478,45 +491,30 @@ TEST_F(Shapefiles, NumericColumnsAreNumericFieldsOfTwelveDigits) {
   // column of whole numbers with a value that is no number, and text.
   const double values[3][3] = {
       {-0.0015, 1e300, 12}, {2.0 / 3.0, -2.5e-300, std::nan("")}, {123456789012345.0, 0.0, -3}};
-  const char* texts[] = {"12", "x", ""};
-  const M_Data table = threeRows(values, texts, {"Fixed", "Wide", "Whole", "Label"}, 6);
+  const char* labels[] = {"12", "x", ""};
+  const M_Data table = threeRows(values, labels, {"Fixed", "Wide", "Whole", "Label"}, 6);
   ShapefileConverter converter;
   ASSERT_EQ(converter.TableToPointShapefile(path("n.shp"), table, -1, -1), ShapeStatus::Done);
 
   DBFHandle dbf = DBFOpen(path("n.dbf").c_str(), "rb");
   ASSERT_NE(dbf, nullptr);
-  struct Expected {
-    DBFFieldType type;
-    char native;
-    int width;
-    int decimals;
-    std::vector<std::string> texts;
-  };
-  const std::vector<Expected> expected{
-      {FTDouble,
-       'N',
-       28,
-       12,
-       {"          -0.001500000000", "           0.666666666667", "123456789012000.000000000000"}},
-      {FTDouble, 'N', 19, 11, {"1.00000000000E+300", "-2.50000000000E-300", "0.00000000000E+00"}},
-      {FTInteger, 'N', 2, 0, {"12", "", "-3"}},
-      {FTString, 'C', 3, 0, {"12", "x", ""}}};
+  const FieldInfo fields[] = {
+      FieldInfo(FTDouble, 'N', "Fixed", 28, 12), FieldInfo(FTDouble, 'N', "Wide", 19, 11),
+      FieldInfo(FTInteger, 'N', "Whole", 2, 0), FieldInfo(FTString, 'C', "Label", 3, 0)};
+  // Their texts as shapelib reads them, trimmed of the blanks in front.
+  const std::vector<std::string> texts[] = {
+      {"-0.001500000000", "0.666666666667", "123456789012000.000000000000"},
+      {"1.00000000000E+300", "-2.50000000000E-300", "0.00000000000E+00"},
+      {"12", "", "-3"},
+      {"12", "x", ""}};
   ASSERT_EQ(DBFGetFieldCount(dbf), 4);
   for (int f = 0; f < 4; ++f) {
-    char name[16];
-    int width = 0;
-    int decimals = 0;
-    EXPECT_EQ(DBFGetFieldInfo(dbf, f, name, &width, &decimals), expected[f].type) << f;
-    EXPECT_EQ(DBFGetNativeFieldType(dbf, f), expected[f].native) << f;
-    EXPECT_EQ(width, expected[f].width) << f;
-    EXPECT_EQ(decimals, expected[f].decimals) << f;
+    SCOPED_TRACE(f);
+    EXPECT_EQ(fieldInfo(dbf, f), fields[f]);
     for (int r = 0; r < 3; ++r) {
-      // shapelib trims numeric fields of their blanks when it reads them.
       std::string text = DBFReadStringAttribute(dbf, r, f);
       text.erase(0, text.find_first_not_of(' '));
-      std::string want = expected[f].texts[r];
-      want.erase(0, want.find_first_not_of(' '));
-      EXPECT_EQ(text, want) << f << " " << r;
+      EXPECT_EQ(text, texts[f][r]) << r;
     }
   }
   // The value that is no number is a null; every number reads back within 12 digits.
@@ -603,12 +601,11 @@ TEST_F(Shapefiles, ExportsCutShortLeaveEveryFileAndAreRolledBack) {
     for (const char* name : {"cut.shp", "cut.shx", "cut.dbf"}) {
       EXPECT_TRUE(fs::is_regular_file(path(name))) << name << " after " << renames;
     }
-    M_Data table;
-    ASSERT_EQ(ShapefileConverter().ShapefileToTable(target, table), ShapeStatus::Done) << renames;
+    // One row per vertex, one line per line.
+    EXPECT_EQ(tableOf(target).rowCount(), renames == 3 ? 7 : 4);
     Cover read;
     ASSERT_EQ(ShapefileConverter().ReadShapeLines(target, read, "Atribute", "", ""),
-              ShapeStatus::Done)
-        << renames;
+              ShapeStatus::Done);
     EXPECT_EQ(read.size(), renames == 3 ? 3u : 2u);
     EXPECT_EQ(entryCount(), 3u);
   }
@@ -626,8 +623,7 @@ TEST_F(Shapefiles, ExportsCutShortLeaveEveryFileAndAreRolledBack) {
             ShapeStatus::FileFailed);
   stopCommitsAfterRename(-1);
   EXPECT_EQ(converter.log(), "Cannot write the shp-file.");
-  M_Data table;
-  ASSERT_EQ(ShapefileConverter().ShapefileToTable(points, table), ShapeStatus::Done);
+  const M_Data table = tableOf(points);
   int x = -1;
   for (int c = 0; c < table.columnCount(); ++c) {
     if (table.columnName(c) == "X") x = c;
