@@ -18,8 +18,7 @@ class DataWindowTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void previewTableSplitsByTheChoices();
-  void previewTableFollowsChangedChoices();
+  void previewTableSplitsByTheChoicesAndFollowsThem();
   void dataWindowShowsValuesOfTheFirstThousandRows();
 };
 
@@ -60,7 +59,7 @@ Widget* captioned(QWidget* parent, const QString& text) {
 
 }  // namespace
 
-void DataWindowTest::previewTableSplitsByTheChoices() {
+void DataWindowTest::previewTableSplitsByTheChoicesAndFollowsThem() {
   WindowFixture f;
   f.write("space.dat", "X  Y Z\r\n0 0 5\r\n1 1 7\r\n");
   f.write("comma.csv", "name,depth\n\"w1, east\",10\nw2,\n");
@@ -99,10 +98,8 @@ void DataWindowTest::previewTableSplitsByTheChoices() {
   f.loadData(f.path("comma.csv"));
   QCOMPARE(shown, QStringLiteral("name|depth/w1, east|10/w2|"));
   QCOMPARE(f.window->dataWindow(1)->entries(), QStringList({"D1_1      name", "D1_2      depth"}));
-}
 
-void DataWindowTest::previewTableFollowsChangedChoices() {
-  WindowFixture f;
+  // The table follows the choices the user changes.
   const QString path = f.write("wells.csv", "name,x,y\nw1,10,20\nw2,11,21\n");
   std::unique_ptr<DataFileProc> dialog = formatDialog(path, {0, true, false, " "});
   const QTableWidget* table = dialog->previewTable();

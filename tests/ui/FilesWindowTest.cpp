@@ -30,8 +30,7 @@ class FilesWindowTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void gridListsDuplicatesAndRenumbering();
-  void loadFailuresRegisterNothing();
+  void loadFailuresGridListsDuplicatesAndRenumbering();
   void dataFormatDialogRemembersChoices();
   void dataWindowColumnsAndCoordinates();
   void savingByKind();
@@ -83,8 +82,28 @@ QString loadWellsWithHeader(WindowFixture& f) {
 
 }  // namespace
 
-void FilesWindowTest::gridListsDuplicatesAndRenumbering() {
+void FilesWindowTest::loadFailuresGridListsDuplicatesAndRenumbering() {
   WindowFixture f;
+  // Each box names the file at fault.
+  f.load(engine::FileKind::Grid, f.write("bad.grd", "DSAA\n2 2\nnonsense\n"));
+  // The box names the line at fault too.
+  QCOMPARE(f.dialogs.lastMessage(),
+           "Недопустимый формат файла гридa!, строка 3\n" + f.path("bad.grd"));
+  f.load(engine::FileKind::Polygon, f.write("open.pol", squareFile(10, 1)));
+  QCOMPARE(f.dialogs.lastMessage(), "Линии полигонa не замкнуты!\n" + f.path("open.pol"));
+  f.load(engine::FileKind::Lines, f.write("bad.con", "1\n0 0\n"));
+  QCOMPARE(f.dialogs.lastMessage(), "Недопустимый формат файла линий!\n" + f.path("bad.con"));
+  QCOMPARE(f.window->fileListWindow(engine::FileKind::Grid), nullptr);
+  QCOMPARE(f.window->fileListWindow(engine::FileKind::Polygon), nullptr);
+  QVERIFY(f.window->calculator().registry().find("G1") == nullptr);
+  QVERIFY(f.window->calculator().registry().find("P1") == nullptr);
+
+  f.loadData(f.path("none.dat"));
+  QCOMPARE(f.dialogs.lastMessage(), "Нельзя открыть файл " + f.path("none.dat") + " !");
+  f.load(engine::FileKind::Polygon, f.path("none.pol"));
+  QCOMPARE(f.dialogs.lastMessage(), "Нельзя открыть файл " + f.path("none.pol") + " !");
+
+  // Loaded grids are listed, numbered from G1.
   const QString first = f.write("a.grd", gridFile());
   const QString second = f.write("b.grd", gridFile());
   f.load(engine::FileKind::Grid, first);
@@ -116,28 +135,6 @@ void FilesWindowTest::gridListsDuplicatesAndRenumbering() {
   // A cancelled dialog changes nothing.
   f.press(QStringLiteral("Гриды"));
   QCOMPARE(list->entries().size(), 1);
-}
-
-void FilesWindowTest::loadFailuresRegisterNothing() {
-  WindowFixture f;
-  // Each box names the file at fault.
-  f.load(engine::FileKind::Grid, f.write("bad.grd", "DSAA\n2 2\nnonsense\n"));
-  // The box names the line at fault too.
-  QCOMPARE(f.dialogs.lastMessage(),
-           "Недопустимый формат файла гридa!, строка 3\n" + f.path("bad.grd"));
-  f.load(engine::FileKind::Polygon, f.write("open.pol", squareFile(10, 1)));
-  QCOMPARE(f.dialogs.lastMessage(), "Линии полигонa не замкнуты!\n" + f.path("open.pol"));
-  f.load(engine::FileKind::Lines, f.write("bad.con", "1\n0 0\n"));
-  QCOMPARE(f.dialogs.lastMessage(), "Недопустимый формат файла линий!\n" + f.path("bad.con"));
-  QCOMPARE(f.window->fileListWindow(engine::FileKind::Grid), nullptr);
-  QCOMPARE(f.window->fileListWindow(engine::FileKind::Polygon), nullptr);
-  QVERIFY(f.window->calculator().registry().find("G1") == nullptr);
-  QVERIFY(f.window->calculator().registry().find("P1") == nullptr);
-
-  f.loadData(f.path("none.dat"));
-  QCOMPARE(f.dialogs.lastMessage(), "Нельзя открыть файл " + f.path("none.dat") + " !");
-  f.load(engine::FileKind::Polygon, f.path("none.pol"));
-  QCOMPARE(f.dialogs.lastMessage(), "Нельзя открыть файл " + f.path("none.pol") + " !");
 }
 
 void FilesWindowTest::dataFormatDialogRemembersChoices() {
