@@ -22,7 +22,6 @@
 #include "formats/CoordinateSystem.h"
 #include "formats/RasterFile.h"
 #include "grid/Blank.h"
-#include "grid/DsaaFile.h"
 
 namespace vellumar::formats {
 namespace {
@@ -175,33 +174,6 @@ TEST_F(RasterReadTest, EveryBlockLayoutLandsInPlace) {
   grid::Grid grid;
   EXPECT_EQ(readRaster(path("interleaved.tif"), 3, grid).status, RasterStatus::NoSuchBand);
   EXPECT_EQ(readRaster(path("interleaved.tif"), 0, grid).status, RasterStatus::NoSuchBand);
-}
-
-// GDAL's own DSAA driver writes the lattice the same way, to the digits it writes.
-TEST_F(RasterReadTest, LatticeAgreesWithGdalsDsaaDriver) {
-  RasterFixture fixture = sample();
-  fixture.gt[0] = 1234.5678901234;
-  fixture.gt[1] = 0.123456789;
-  fixture.gt[3] = -98765.4321;
-  fixture.gt[5] = -0.987654321;
-  fixture.bands = {valuesOf(5, 4, [](int k) { return std::sin(k) * 1000.0 / 3.0; })};
-  ASSERT_TRUE(writeFixture(fixture, "GTiff", path("r.tif")));
-  ASSERT_TRUE(writeFixture(fixture, "GSAG", path("r.grd")));
-  grid::Grid mine;
-  grid::Grid theirs;
-  ASSERT_TRUE(readRaster(path("r.tif"), 1, mine));
-  ASSERT_TRUE(grid::readDsaa(path("r.grd"), theirs));
-  ASSERT_EQ(mine.nodeCount(), theirs.nodeCount());
-  const auto near = [](double a, double b) { return std::fabs(a - b) <= 1e-12 * std::fabs(b); };
-  for (const auto& [a, b] : {std::pair{mine.left, theirs.left},
-                             {mine.right, theirs.right},
-                             {mine.bottom, theirs.bottom},
-                             {mine.top, theirs.top}}) {
-    EXPECT_TRUE(near(a, b)) << a << " " << b;
-  }
-  for (std::size_t k = 0; k < mine.nodeCount(); ++k) {
-    EXPECT_TRUE(near(mine.nodes()[k], theirs.nodes()[k])) << k;
-  }
 }
 
 // The band's no-data value and every NaN are blank, in every type; values read exactly.

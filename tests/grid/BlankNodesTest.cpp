@@ -298,30 +298,28 @@ TEST(BlankSurface, IsContinuousWithItsSlopesAcrossValidCells) {
   for (const Pattern pattern :
        {Pattern::Corners, Pattern::Edges, Pattern::Interior, Pattern::Isolated}) {
     const Grid grid = wavyWith(pattern);
-    const double hx = grid.stepX();
-    const double hy = grid.stepY();
     const double d = 1e-7;
+    // The surface and its slope along the crossing, a step fraction d before and after (x, y).
+    const auto expectSmooth = [&](double x, double y, double ux, double uy, Derivative slope) {
+      EXPECT_NEAR(grid.value(x - ux, y - uy), grid.value(x + ux, y + uy), 1e-6)
+          << nameOf(pattern) << " " << x << "," << y;
+      EXPECT_NEAR(derivativeAt(grid, slope, x - ux, y - uy),
+                  derivativeAt(grid, slope, x + ux, y + uy), 1e-5);
+    };
     for (int j = 0; j + 1 < grid.ny(); ++j) {
       for (int i = 1; i + 1 < grid.nx(); ++i) {
         if (cellHasBlankCorner(grid, i - 1, j) || cellHasBlankCorner(grid, i, j)) continue;
         for (const double t : {0.2, 0.5, 0.9}) {
-          const double x = grid.nodeX(i);
-          const double y = grid.nodeY(j) + t * hy;
-          EXPECT_NEAR(grid.value(x - d * hx, y), grid.value(x + d * hx, y), 1e-6)
-              << nameOf(pattern) << " " << i << "," << j;
-          EXPECT_NEAR(derivativeAt(grid, Derivative::X, x - d * hx, y),
-                      derivativeAt(grid, Derivative::X, x + d * hx, y), 1e-5);
+          expectSmooth(grid.nodeX(i), grid.nodeY(j) + t * grid.stepY(), d * grid.stepX(), 0,
+                       Derivative::X);
         }
       }
     }
     for (int j = 1; j + 1 < grid.ny(); ++j) {
       for (int i = 0; i + 1 < grid.nx(); ++i) {
         if (cellHasBlankCorner(grid, i, j - 1) || cellHasBlankCorner(grid, i, j)) continue;
-        const double x = grid.nodeX(i) + 0.3 * hx;
-        const double y = grid.nodeY(j);
-        EXPECT_NEAR(grid.value(x, y - d * hy), grid.value(x, y + d * hy), 1e-6);
-        EXPECT_NEAR(derivativeAt(grid, Derivative::Y, x, y - d * hy),
-                    derivativeAt(grid, Derivative::Y, x, y + d * hy), 1e-5);
+        expectSmooth(grid.nodeX(i) + 0.3 * grid.stepX(), grid.nodeY(j), 0, d * grid.stepY(),
+                     Derivative::Y);
       }
     }
   }

@@ -107,6 +107,9 @@ TEST(DsaaParse, AcceptsLooseWhiteSpaceAndNoFinalBreak) {
   EXPECT_EQ(grid.node(0, 1), 8.0);
   ASSERT_TRUE(parseDsaa("DSAA 0 5 0 1 0 1 0 0", grid));
   EXPECT_FALSE(grid.hasNodes());
+  // Numbers are read as strtod reads them, hex included.
+  ASSERT_TRUE(parseDsaa("DSAA 1 1 0 1 0 1 0 0 0x1.8p1", grid));
+  EXPECT_EQ(grid.node(0, 0), 3.0);
 }
 
 TEST(DsaaParse, InfiniteAndNanNodesReadAsBlank) {
@@ -172,31 +175,6 @@ TEST_F(DsaaFiles, OnlyRegularFilesThatFitAreRead) {
   ASSERT_EQ(readDsaa(path("big.grd"), grid).status, DsaaStatus::Ok);
   EXPECT_EQ(grid.nodeCount(), 360000u);
   EXPECT_EQ(grid.name, path("big.grd"));
-}
-
-TEST(DsaaParse, NamesTheLineAtFault) {
-  Grid grid = testing::makeGrid(2, 2, 0, 1, 0, 1, [](double x, double) { return x; });
-  const struct {
-    const char* text;
-    std::int64_t line;
-  } cases[] = {
-      {"DSAB\n2 2\n0 1\n0 1\n0 0\n1 2\n3 4\n", 1},
-      {"DSAA\n2 -2\n0 1\n0 1\n0 0\n1 2\n3 4\n", 2},
-      {"DSAA\r\n2 2\r\n0 1\r\n0 y\r\n0 0\r\n1 2\r\n3 4\r\n", 4},
-      {"DSAA\n2 2\n0 1\n0 1\n0 0\n1 2\n\n3 4x\n", 8},
-      // Too few values: the last line that holds anything, where more were due.
-      {"DSAA\n2 2\n0 1\n0 1\n0 0\n1 2\n3\n\n  \n", 7},
-      {"", 0},
-  };
-  for (const auto& c : cases) {
-    const DsaaRead read = parseDsaa(c.text, grid);
-    EXPECT_EQ(read.status, DsaaStatus::Invalid) << c.text;
-    EXPECT_EQ(read.line, c.line) << c.text;
-  }
-  EXPECT_EQ(grid.node(1, 0), 1.0);  // untouched by every failure
-  // Numbers are read as strtod reads them, hex included.
-  ASSERT_TRUE(parseDsaa("DSAA 1 1 0 1 0 1 0 0 0x1.8p1", grid));
-  EXPECT_EQ(grid.node(0, 0), 3.0);
 }
 
 // The file reader reports every row and stops when asked, leaving the grid as it was (the writer,
@@ -488,6 +466,14 @@ TEST_F(DsaaParallel, FaultsAndWideTokensReadAsTheSerialReaderReadsThem) {
       {head + "2\n3" + padding + padding, DsaaStatus::Invalid, 5, 3},
       {head + "2\n3" + padding + "\nx", DsaaStatus::Invalid, 8, 3},
       {"DSAA\n2" + padding + "x 2\n0 1 0 1 0 4\n1 2\n3 4\n", DsaaStatus::Invalid, 4, 0},
+      // Small texts: faults in the header's lines, in a node line after an empty line, too few
+      // values (the last line that holds anything, where more were due), and no text at all.
+      {"DSAB\n2 2\n0 1\n0 1\n0 0\n1 2\n3 4\n", DsaaStatus::Invalid, 1, 0},
+      {"DSAA\n2 -2\n0 1\n0 1\n0 0\n1 2\n3 4\n", DsaaStatus::Invalid, 2, 0},
+      {"DSAA\r\n2 2\r\n0 1\r\n0 y\r\n0 0\r\n1 2\r\n3 4\r\n", DsaaStatus::Invalid, 4, 0},
+      {"DSAA\n2 2\n0 1\n0 1\n0 0\n1 2\n\n3 4x\n", DsaaStatus::Invalid, 8, 3},
+      {"DSAA\n2 2\n0 1\n0 1\n0 0\n1 2\n3\n\n  \n", DsaaStatus::Invalid, 7, 3},
+      {"", DsaaStatus::Invalid, 0, 0},
   };
   for (const unsigned threads : kThreadCounts) {
     parallel::setThreadLimit(threads);
