@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -27,13 +28,17 @@ M_Data read(std::string_view bytes, char delimiter = ' ', bool merge = true, boo
   return table;
 }
 
-ReadStatus statusOf(std::string_view bytes, char delimiter = ' ', bool merge = true,
-                    bool header = false) {
-  M_Data table;
+// Reads bytes that must be refused, and returns the line the reader names at fault (0: no one
+// line); the table is left empty.
+std::int64_t faultLineOf(std::string_view bytes, char delimiter = ' ', bool merge = true,
+                         bool header = false) {
+  M_Data table = read("1 2\n");
   table.setOptions({delimiter, merge, header});
-  const ReadStatus status = table.ReadBytes(bytes);
-  EXPECT_EQ(table.rowCount() == 0 && table.columnCount() == 0, status != ReadStatus::Ok);
-  return status;
+  std::int64_t line = -1;
+  EXPECT_EQ(table.ReadBytes(bytes, {}, &line), ReadStatus::InvalidFormat) << bytes;
+  EXPECT_EQ(table.rowCount(), 0);
+  EXPECT_EQ(table.columnCount(), 0);
+  return line;
 }
 
 // Which of a table's columns are numeric.
@@ -64,34 +69,50 @@ TEST(DataReader, LineEndsOfAnyKindButMixedAndNoTrailingBlankRows) {
   EXPECT_EQ(read("X Y\r1 2\r3 4\r", ' ', true, true).columnName(1), "Y");
   // A line of commas is a row of empty cells, even at the end.
   EXPECT_EQ(read("1,2\n,\n", ',', false).rowCount(), 2);
-  // Mixed line ends are a broken file; blank lines only are no data at all.
-  for (std::string_view bytes : {"1 2\r\n3 4\n", "1 2\n3 4\r\n", "1 2\r3 4\n", "1 2\r\n3 4\r",
-                                 "1 2\r3 4\n5 6\n", "\n \n\t\n"}) {
-    EXPECT_EQ(statusOf(bytes), ReadStatus::InvalidFormat) << bytes;
+  // Mixed line ends are a broken file, at the first line that ends otherwise (in a file with LF
+  // ends, a lone CR before them is a stray byte of its line); blank lines only are no data at all.
+  for (const auto& [bytes, line] : {std::pair{"1 2\r\n3 4\n", 2},
+                                    {"1 2\n3 4\r\n", 2},
+                                    {"1 2\r3 4\n", 1},
+                                    {"1 2\r\n3 4\r", 2},
+                                    {"1 2\r3 4\n5 6\n", 1},
+                                    {"1 2\r\n3 4\r\n5 6\n7 8\r\n", 3},
+                                    {"\n \n\t\n", 0}}) {
+    EXPECT_EQ(faultLineOf(bytes), line) << bytes;
   }
-  EXPECT_EQ(statusOf("X Y\n\n", ' ', true, true), ReadStatus::InvalidFormat);
+  EXPECT_EQ(faultLineOf("X Y\n\n", ' ', true, true), 0);
 }
 
-TEST(DataReader, RefusesWhatIsNotADataFile) {
+TEST(DataReader, RefusesWhatIsNotADataFileAndNamesTheLineAtFault) {
   using namespace std::string_literals;
-  EXPECT_EQ(statusOf(""), ReadStatus::InvalidFormat);
-  EXPECT_EQ(statusOf("1 2\n3\0 4\n"s), ReadStatus::InvalidFormat);
-  EXPECT_EQ(statusOf("\x7f"
-                     "ELF\x02\x01\x01\n\x03\x04"),
-            ReadStatus::InvalidFormat);
-  EXPECT_EQ(statusOf(std::string(1'000'000, '7') + "\n"), ReadStatus::InvalidFormat);
-  EXPECT_EQ(statusOf("X Y\n", ' ', true, true), ReadStatus::InvalidFormat);  // header only
-  EXPECT_EQ(statusOf("1 2\n", '\n'), ReadStatus::InvalidFormat);
-  // One very wide line among many empty ones would make a huge sparse table.
+  EXPECT_EQ(faultLineOf(""), 0);
+  EXPECT_EQ(faultLineOf("1 2\n3\0 4\n"s), 2);
+  EXPECT_EQ(faultLineOf("\x7f"
+                        "ELF\x02\x01\x01\n\x03\x04"),
+            1);
+  // A control byte in the third row; with a header rows start on line 2; in the header itself.
+  EXPECT_EQ(faultLineOf("1 2\n3 4\n5 \x01 6\n7 8\n"), 3);
+  EXPECT_EQ(faultLineOf("X Y\n1 2\n3 4\n5 \x01 6\n7 8\n", ' ', true, true), 4);
+  EXPECT_EQ(faultLineOf("X \x02 Y\n1 2\n", ' ', true, true), 1);
+  // A byte order mark and CR-only files count lines alike.
+  EXPECT_EQ(faultLineOf("\xEF\xBB\xBF"
+                        "1 2\n3\x7F\x01\n"),
+            2);
+  EXPECT_EQ(faultLineOf("1;2\r3;4\r\x03;6\r", ';'), 3);
+  // Lines longer than any data file holds.
+  EXPECT_EQ(faultLineOf(std::string(1'000'000, '7') + "\n"), 1);
+  EXPECT_EQ(faultLineOf("1 2\n" + std::string(100001, '7') + "\n"), 2);
+  EXPECT_EQ(faultLineOf("X Y\n", ' ', true, true), 0);  // header only
+  EXPECT_EQ(faultLineOf("1 2\n", '\n'), 0);
+  // One very wide line after many empty ones would make a huge sparse table.
   std::string ragged(40000, '\n');
   for (int i = 0; i < 20000; ++i) ragged += "1 ";
-  EXPECT_EQ(statusOf(ragged), ReadStatus::InvalidFormat);
-  // A failed read empties a table that held data.
-  M_Data table = read("1 2\n");
-  ASSERT_EQ(table.rowCount(), 1);
-  EXPECT_EQ(table.ReadBytes("1\0"s), ReadStatus::InvalidFormat);
-  EXPECT_EQ(table.rowCount(), 0);
-  EXPECT_EQ(table.columnCount(), 0);
+  EXPECT_EQ(faultLineOf(ragged), 40001);
+  // A good read clears the line.
+  M_Data table;
+  std::int64_t line = -1;
+  EXPECT_EQ(table.ReadBytes("1 2\n", {}, &line), ReadStatus::Ok);
+  EXPECT_EQ(line, 0);
 }
 
 // Every cell of a table, row by row, as the table shows them.
@@ -210,9 +231,9 @@ TEST(DataReader, QuotedCommaFieldsAreTextCells) {
 
   // A quote must close on its line, and holds no control bytes.
   for (std::string_view bytes : {"\"abc,1\n2,3\n", "1,\"ab\"\"\n", "\"a\x01z\",1\n"}) {
-    EXPECT_EQ(statusOf(bytes, ','), ReadStatus::InvalidFormat) << bytes;
+    EXPECT_EQ(faultLineOf(bytes, ','), 1) << bytes;
   }
-  EXPECT_EQ(statusOf("name,\"x\nnext\",1\n", ',', false, true), ReadStatus::InvalidFormat);
+  EXPECT_EQ(faultLineOf("name,\"x\nnext\",1\n", ',', false, true), 1);
 }
 
 TEST(DataReader, CommaFilesWithoutQuotesReadAsBefore) {
@@ -323,6 +344,35 @@ TEST_F(DataFilesOnDisk, ATableRemembersWhatItsFileHeld) {
   ASSERT_EQ(t.ReadBytes(bytes), ReadStatus::Ok);
   EXPECT_FALSE(t.fileStamp().known);
   EXPECT_EQ(t.path(), "");
+}
+
+constexpr std::int64_t kProgressRows = 10000;
+
+TEST_F(DataFilesOnDisk, ReportsRowsAndStopsWhenAsked) {
+  std::string bytes;
+  for (int i = 0; i < kProgressRows; ++i)
+    bytes += std::to_string(i) + " " + std::to_string(2 * i) + "\n";
+  ASSERT_TRUE(writeFileAtomically(path("a.dat"), bytes));
+
+  std::vector<std::int64_t> done;
+  M_Data table;
+  ASSERT_EQ(table.ReadFile(path("a.dat"),
+                           [&done](std::int64_t rows, std::int64_t total) {
+                             EXPECT_EQ(total, kProgressRows);
+                             done.push_back(rows);
+                             return true;
+                           }),
+            ReadStatus::Ok);
+  ASSERT_FALSE(done.empty());
+  EXPECT_EQ(done.back(), kProgressRows);
+  for (std::size_t i = 1; i < done.size(); ++i) EXPECT_GT(done[i], done[i - 1]);
+  EXPECT_EQ(table.NumericValue(kProgressRows - 1, 1), 2.0 * (kProgressRows - 1));
+
+  // A cancelled read keeps nothing of the file: no rows, no path.
+  const auto stop = [](std::int64_t, std::int64_t) { return false; };
+  EXPECT_EQ(table.ReadFile(path("a.dat"), stop), ReadStatus::Cancelled);
+  EXPECT_EQ(table.rowCount(), 0);
+  EXPECT_EQ(table.path(), "");
 }
 
 TEST_F(DataFilesOnDisk, LargeFilesReadEveryCell) {
