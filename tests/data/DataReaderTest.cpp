@@ -307,17 +307,29 @@ TEST(DataReader, NamesColumnsFromTheHeaderInUtf8) {
 
 using DataFilesOnDisk = vellumar::testing::FolderTest;
 
-TEST_F(DataFilesOnDisk, ReadsFilesAndKeepsTheirPath) {
-  ASSERT_TRUE(writeFileAtomically(path("a.dat"), "A B\r\n1 2\r\n"));
+TEST_F(DataFilesOnDisk, ReadsFilesAndRemembersTheirPathAndWhatTheyHeld) {
+  const std::string bytes = "A B\r\n1 2\r\n";
+  ASSERT_TRUE(writeFileAtomically(path("a.dat"), bytes));
   M_Data t;
   t.setOptions({' ', true, true});
+  EXPECT_FALSE(t.fileStamp().known);
   EXPECT_EQ(t.ReadFile(path("a.dat")), ReadStatus::Ok);
   EXPECT_EQ(t.path(), path("a.dat"));
   EXPECT_EQ(t.columnName(1), "B");
+  EXPECT_TRUE(t.fileStamp().known);
+  EXPECT_EQ(t.fileStamp().size, bytes.size());
+  EXPECT_EQ(t.fileStamp().hash, hashBytes(bytes));
+  // Tables read from bytes know no file.
+  ASSERT_EQ(t.ReadBytes(bytes), ReadStatus::Ok);
+  EXPECT_FALSE(t.fileStamp().known);
+  EXPECT_EQ(t.path(), "");
+  // Neither do failed reads.
+  ASSERT_EQ(t.ReadFile(path("a.dat")), ReadStatus::Ok);
   std::filesystem::remove(path("a.dat"));
   EXPECT_EQ(t.ReadFile(path("a.dat")), ReadStatus::CannotOpen);
   EXPECT_EQ(t.rowCount(), 0);
   EXPECT_EQ(t.path(), "");
+  EXPECT_FALSE(t.fileStamp().known);
 }
 
 TEST_F(DataFilesOnDisk, OnlyRegularFilesThatFitAreRead) {
@@ -329,21 +341,6 @@ TEST_F(DataFilesOnDisk, OnlyRegularFilesThatFitAreRead) {
   ASSERT_TRUE(writeFileAtomically(path("big.dat"), std::string(3 << 20, '1') + "\n"));
   setenv("VELLUMAR_MEMORY_LIMIT", "1M", 1);
   EXPECT_EQ(t.ReadFile(path("big.dat")), ReadStatus::OutOfMemory);
-}
-
-TEST_F(DataFilesOnDisk, ATableRemembersWhatItsFileHeld) {
-  const std::string bytes = "1 2\n3 4\n";
-  ASSERT_TRUE(writeFileAtomically(path("a.dat"), bytes));
-  M_Data t;
-  EXPECT_FALSE(t.fileStamp().known);
-  ASSERT_EQ(t.ReadFile(path("a.dat")), ReadStatus::Ok);
-  EXPECT_TRUE(t.fileStamp().known);
-  EXPECT_EQ(t.fileStamp().size, bytes.size());
-  EXPECT_EQ(t.fileStamp().hash, hashBytes(bytes));
-  // Tables read from bytes, and failed reads, know no file.
-  ASSERT_EQ(t.ReadBytes(bytes), ReadStatus::Ok);
-  EXPECT_FALSE(t.fileStamp().known);
-  EXPECT_EQ(t.path(), "");
 }
 
 constexpr std::int64_t kProgressRows = 10000;
