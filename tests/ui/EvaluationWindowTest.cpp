@@ -41,8 +41,7 @@ class EvaluationWindowTest : public QObject {
   void cancellingProgressKeepsResult();
   void closeRequestsWhileTheProgressShows();
   void closingDuringRunsNeverLosesTheProcess();
-  void fileTasksShowTheirShareFromTheStart();
-  void progressOfSeveralStatementsOnlyMovesForward();
+  void progressOfFileTasksAndOfSeveralStatements();
   void qtDialogsSpeakRussian();
   void identifierWindow();
   void switchesShortcutAndLayout();
@@ -309,7 +308,7 @@ void EvaluationWindowTest::closingDuringRunsNeverLosesTheProcess() {
   QVERIFY2(closesDuringRuns >= 10, qPrintable(QString::number(closesDuringRuns)));
 }
 
-void EvaluationWindowTest::fileTasksShowTheirShareFromTheStart() {
+void EvaluationWindowTest::progressOfFileTasksAndOfSeveralStatements() {
   WindowFixture f;
   EvaluationRunner& runner = f.window->evaluationRunner();
   // A load of a known size shows a percentage before the reader reports anything; a task of
@@ -334,10 +333,7 @@ void EvaluationWindowTest::fileTasksShowTheirShareFromTheStart() {
         measured));
     QVERIFY(done);
   }
-}
 
-void EvaluationWindowTest::progressOfSeveralStatementsOnlyMovesForward() {
-  WindowFixture f;
   f.window->show();
   // Four statements whose kernels each count from 0 to 100 again.
   const auto kernel = [](engine::S_Calculator& calc, std::string& text) {
