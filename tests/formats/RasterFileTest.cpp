@@ -300,32 +300,6 @@ TEST_F(RasterReadTest, DsaaTextsAndUnknownTextsAreNotRasters) {
   }
 }
 
-TEST_F(RasterReadTest, ProgressHearsOfBlocksAndStopsTheRead) {
-  RasterFixture fixture = sample();
-  fixture.nx = 1000;
-  fixture.ny = 3000;  // 24 MB in strips of one row: read in several blocks of rows
-  fixture.bands = {valuesOf(1000, 3000, [](int k) { return k % 97; })};
-  char* strips[] = {const_cast<char*>("BLOCKYSIZE=1"), nullptr};
-  ASSERT_TRUE(writeFixture(fixture, "GTiff", path("long.tif"), strips));
-  std::vector<std::int64_t> done;
-  grid::Grid grid;
-  ASSERT_TRUE(readRaster(path("long.tif"), 1, grid, [&](std::int64_t rows, std::int64_t total) {
-    EXPECT_EQ(total, 3000);
-    done.push_back(rows);
-    return true;
-  }));
-  ASSERT_GE(done.size(), 2u);
-  EXPECT_TRUE(std::is_sorted(done.begin(), done.end()));
-  EXPECT_EQ(done.back(), 3000);
-  expectNodesOf(grid, fixture.bands[0]);
-
-  grid::Grid untouched;
-  const RasterRead read =
-      readRaster(path("long.tif"), 1, untouched, [](std::int64_t, std::int64_t) { return false; });
-  EXPECT_EQ(read.status, RasterStatus::Cancelled);
-  EXPECT_FALSE(untouched.hasNodes());
-}
-
 // ---- writing ----
 
 class RasterWriteTest : public vellumar::testing::FolderTest {
@@ -523,17 +497,34 @@ TEST_F(RasterWriteTest, FailedSavesKeepTheOldFile) {
   EXPECT_TRUE(leftovers().empty());
 }
 
-TEST_F(RasterWriteTest, ProgressHearsOfTheRowsWritten) {
-  // 24 MB: written in several blocks of rows.
-  const grid::Grid grid = latticeGrid(1000, 3000, 0.0, 999.0, 0.0, 2999.0);
+// 24 MB, written and read in several blocks of rows: progress hears of the rows done, in order up
+// to all of them, and a read it stops changes nothing.
+TEST_F(RasterWriteTest, ProgressHearsOfTheRowsWrittenAndReadAndStopsTheRead) {
+  grid::Grid grid = latticeGrid(1000, 3000, 0.0, 999.0, 0.0, 2999.0);
+  std::size_t k = 0;
+  for (double& v : grid.mutableNodes()) v = static_cast<double>(k++ % 97);
   std::vector<std::int64_t> rows;
-  ASSERT_TRUE(writeRaster(grid, path("p.tif"), {}, [&](std::int64_t done, std::int64_t total) {
+  const RowProgress record = [&](std::int64_t done, std::int64_t total) {
     EXPECT_EQ(total, 3000);
     rows.push_back(done);
     return true;
-  }));
+  };
+  ASSERT_TRUE(writeRaster(grid, path("p.tif"), {}, record));
   ASSERT_GE(rows.size(), 2u);
   EXPECT_EQ(rows.back(), 3000);
+  rows.clear();
+  grid::Grid read;
+  ASSERT_TRUE(readRaster(path("p.tif"), 1, read, record));
+  ASSERT_GE(rows.size(), 2u);
+  EXPECT_TRUE(std::is_sorted(rows.begin(), rows.end()));
+  EXPECT_EQ(rows.back(), 3000);
+  expectSameNodes(read, grid);
+  grid::Grid untouched;
+  EXPECT_EQ(
+      readRaster(path("p.tif"), 1, untouched, [](std::int64_t, std::int64_t) { return false; })
+          .status,
+      RasterStatus::Cancelled);
+  EXPECT_FALSE(untouched.hasNodes());
 }
 
 // ---- coordinate systems ----

@@ -241,8 +241,9 @@ class TracePolygon : public isolines::testing::CalculatorTest {
 // series of levels; both are checked on the same maps.
 using TraceFunction = TracePolygon;
 
-TEST_F(TraceFunction, ArgumentsAreCheckedInOrder) {
+TEST_F(TraceFunction, ArgumentsOfBothFormsAreCheckedInOrder) {
   const std::pair<const char*, const char*> cases[] = {
+      // The isolines of a series of levels.
       {"Trace(5, 0, 10, 1, 1)", "Trace: недопустимый тип аргумента 1"},
       {"Trace(G1, G1, 10, 1, 1)", "Trace: недопустимый тип аргумента 2"},
       {"Trace(G1, 0, 10, 1, G1)", "Trace: недопустимый тип аргумента 5"},
@@ -253,10 +254,49 @@ TEST_F(TraceFunction, ArgumentsAreCheckedInOrder) {
       {"Trace(G1, 0, 10, 1, -2)", "Trace: недопустимое значение аргумента 5"},
       {"Trace(G1, 0, 1e300, 1e-300, 1)", "Trace: ошибка исполнения функции!"},
       {"Trace(G1, 0, 10, 1, 1e9)", "недостаточно памяти для вычисления!"},
+      // The region above or below a level.
+      {"Trace(5, 5, 1, 1)", "Trace: недопустимый тип аргумента 1"},
+      {"Trace(G1, G1, 1, 1)", "Trace: недопустимый тип аргумента 2"},
+      {"Trace(G1, 5, G1, 1)", "Trace: недопустимый тип аргумента 3"},
+      {"Trace(G1, 5, 1, G1)", "Trace: недопустимый тип аргумента 4"},
+      {"Trace(G1, 10.5, 1, 1)", "Trace: недопустимое значение аргумента 2"},
+      {"Trace(G1, -8.5, 1, 1)", "Trace: недопустимое значение аргумента 2"},
+      {"Trace(G1, 11, 0, 1)", "Trace: недопустимое значение аргумента 2"},
+      {"Trace(G1, 5, 0, 1)", "Trace: недопустимое значение аргумента 3"},
+      {"Trace(G1, 5, -1, 1)", "Trace: недопустимое значение аргумента 3"},
+      {"Trace(G1, 5, 1e9, 1)", "недостаточно памяти для вычисления!"},
   };
   expectFailures(cases);
+  // The ends of the stored range are levels of the map; N3 may be any number.
+  EXPECT_TRUE(evaluate("Trace(G1, " + exact(map("G1").zmax) + ", 1, 1)").ok);
+  EXPECT_TRUE(evaluate("Trace(G1, " + exact(map("G1").zmin) + ", 1, -3)").ok);
   calc_.setLanguage(Language::English);
   EXPECT_EQ(evaluate("Trace(G1, 0, 10, 1, 0)").text, "Trace: invalid value of argument 5");
+  EXPECT_EQ(evaluate("Trace(G1, 5, 0, 1)").text, "Trace: invalid value of argument 3");
+  EXPECT_EQ(evaluate("Trace(G1, 11, 1, 1)").text, "Trace: invalid value of argument 2");
+}
+
+TEST_F(TraceFunction, ProgressIsShownAndCancelFailsTheEvaluation) {
+  RecordingProgress shown;
+  ASSERT_TRUE(evaluate("Trace(G1, 2, 9, 3, 1)", &shown).ok);
+  EXPECT_EQ(shown.captions,
+            (std::vector<std::string>{"Подготовка данных...", "Трассировка изолиний"}));
+  // Cancelled while tracing lines or a region: the failed statement stores nothing.
+  const struct {
+    const char* display;
+    int cancelAt;
+    const char* name;
+    Kind kind;
+  } cases[] = {{"Iso = Trace(G1, 2, 9, 3, 1)", 30, "Iso", Kind::Lines},
+               {"Region = Trace(G1, 5, 1, 1)", 3, "Region", Kind::Polygon}};
+  for (const auto& c : cases) {
+    RecordingProgress cancelling(c.cancelAt);
+    const Outcome outcome = evaluate(c.display, &cancelling);
+    EXPECT_FALSE(outcome.ok) << c.display;
+    EXPECT_EQ(outcome.text, "Вычисление прервано");
+    const Calc_ID* entry = calc_.registry().find(c.name);
+    EXPECT_TRUE(entry == nullptr || entry->value.kind() != c.kind) << c.display;
+  }
 }
 
 TEST_F(TraceFunction, ResultsAreLinesCarryingTheirLevels) {
@@ -278,44 +318,6 @@ TEST_F(TraceFunction, ResultsAreLinesCarryingTheirLevels) {
   // A single level.
   ASSERT_TRUE(evaluate("Trace(G1, 5, 5, 1, 1)").ok);
   EXPECT_EQ(resultLines().size(), 1u);
-}
-
-TEST_F(TraceFunction, ProgressIsShownAndCancelFailsTheEvaluation) {
-  RecordingProgress shown;
-  ASSERT_TRUE(evaluate("Trace(G1, 2, 9, 3, 1)", &shown).ok);
-  EXPECT_EQ(shown.captions,
-            (std::vector<std::string>{"Подготовка данных...", "Трассировка изолиний"}));
-
-  RecordingProgress cancelling(30);
-  const Outcome outcome = evaluate("Iso = Trace(G1, 2, 9, 3, 1)", &cancelling);
-  EXPECT_FALSE(outcome.ok);
-  EXPECT_EQ(outcome.text, "Вычисление прервано");
-  // The failed statement stored no lines.
-  const Calc_ID* entry = calc_.registry().find("Iso");
-  EXPECT_TRUE(entry == nullptr || entry->value.kind() != Kind::Lines);
-}
-
-TEST_F(TracePolygon, ArgumentsAreCheckedInOrder) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"Trace(5, 5, 1, 1)", "Trace: недопустимый тип аргумента 1"},
-      {"Trace(G1, G1, 1, 1)", "Trace: недопустимый тип аргумента 2"},
-      {"Trace(G1, 5, G1, 1)", "Trace: недопустимый тип аргумента 3"},
-      {"Trace(G1, 5, 1, G1)", "Trace: недопустимый тип аргумента 4"},
-      {"Trace(G1, 10.5, 1, 1)", "Trace: недопустимое значение аргумента 2"},
-      {"Trace(G1, -8.5, 1, 1)", "Trace: недопустимое значение аргумента 2"},
-      {"Trace(G1, 11, 0, 1)", "Trace: недопустимое значение аргумента 2"},
-      {"Trace(G1, 5, 0, 1)", "Trace: недопустимое значение аргумента 3"},
-      {"Trace(G1, 5, -1, 1)", "Trace: недопустимое значение аргумента 3"},
-      {"Trace(G1, 5, 1e9, 1)", "недостаточно памяти для вычисления!"},
-  };
-  expectFailures(cases);
-  calc_.setLanguage(Language::English);
-  EXPECT_EQ(evaluate("Trace(G1, 5, 0, 1)").text, "Trace: invalid value of argument 3");
-  EXPECT_EQ(evaluate("Trace(G1, 11, 1, 1)").text, "Trace: invalid value of argument 2");
-  calc_.setLanguage(Language::Russian);
-  // The ends of the stored range are levels of the map; N3 may be any number.
-  EXPECT_TRUE(evaluate("Trace(G1, " + exact(map("G1").zmax) + ", 1, 1)").ok);
-  EXPECT_TRUE(evaluate("Trace(G1, " + exact(map("G1").zmin) + ", 1, -3)").ok);
 }
 
 TEST_F(TracePolygon, PeakAndPitGiveTheRingOrTheFrameWithAHole) {
@@ -488,16 +490,6 @@ TEST_F(TracePolygon, RidgesMeetingAlongARowOnTheLevelMergeIntoOneRegion) {
   const geometry::Cover apart = polygon("Trace(G6, 5.5, 1, 1)");
   EXPECT_EQ(apart.size(), 2u);
   expectValidRegion(apart, map("G6"), "apart");
-}
-
-// The captions the engine shows for Trace are checked with the lines Trace returns.
-TEST_F(TracePolygon, CancelGivesNoResult) {
-  RecordingProgress cancelling(3);
-  const Outcome outcome = evaluate("Region = Trace(G1, 5, 1, 1)", &cancelling);
-  EXPECT_FALSE(outcome.ok);
-  EXPECT_EQ(outcome.text, "Вычисление прервано");
-  const Calc_ID* entry = calc_.registry().find("Region");
-  EXPECT_TRUE(entry == nullptr || entry->value.kind() != Kind::Polygon);
 }
 
 }  // namespace
