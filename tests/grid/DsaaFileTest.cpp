@@ -177,25 +177,6 @@ TEST_F(DsaaFiles, OnlyRegularFilesThatFitAreRead) {
   EXPECT_EQ(grid.name, path("big.grd"));
 }
 
-// The file reader reports every row and stops when asked, leaving the grid as it was (the writer,
-// and the reader of text held whole, are checked on large grids with the thread counts).
-TEST_F(DsaaFiles, ReadsReportRowsAndStopWhenAsked) {
-  ASSERT_TRUE(writeDsaa(testing::constantGrid(3, 5, 1.0), path("a.grd")));
-  std::vector<std::int64_t> rows;
-  Grid loaded;
-  ASSERT_TRUE(readDsaa(path("a.grd"), loaded, [&rows](std::int64_t done, std::int64_t total) {
-    EXPECT_EQ(total, 5);
-    rows.push_back(done);
-    return true;
-  }));
-  EXPECT_EQ(rows, (std::vector<std::int64_t>{1, 2, 3, 4, 5}));
-  const RowProgress stopAtTwo = [](std::int64_t done, std::int64_t) { return done < 2; };
-  Grid kept = testing::constantGrid(2, 2, 9.0);
-  EXPECT_EQ(readDsaa(path("a.grd"), kept, stopAtTwo).status, DsaaStatus::Cancelled);
-  EXPECT_EQ(kept.nx(), 2);
-  EXPECT_EQ(kept.node(0, 0), 9.0);
-}
-
 TEST_F(DsaaFiles, FailedSavesLeaveNothingBehind) {
   const Grid grid = testing::makeGrid(2, 2, 0, 1, 0, 1, [](double x, double y) { return x + y; });
   EXPECT_FALSE(writeDsaa(grid, path("missing/a.grd")));
@@ -505,7 +486,10 @@ TEST_F(DsaaParallel, FaultsAndWideTokensReadAsTheSerialReaderReadsThem) {
 
 // ---- progress and cancel ----
 
-TEST_F(DsaaParallel, LargeReadsAndWritesReportEveryRowFromTheCallingThread) {
+// Reads of text held whole and through the file reader, and writes, report every row from the
+// calling thread; told to stop, a read changes nothing (and is not asked again), a write keeps the
+// old file and leaves no temporary file.
+TEST_F(DsaaParallel, LargeReadsAndWritesReportEveryRowAndStopWhenAsked) {
   const LargeText& large = largeText();
   const std::thread::id caller = std::this_thread::get_id();
   std::vector<std::int64_t> rows;
@@ -517,36 +501,38 @@ TEST_F(DsaaParallel, LargeReadsAndWritesReportEveryRowFromTheCallingThread) {
   };
   std::vector<std::int64_t> expected(LargeText::kNy);
   for (int row = 0; row < LargeText::kNy; ++row) expected[row] = row + 1;
-  parallel::setThreadLimit(7);
-  Grid grid;
-  ASSERT_TRUE(parseDsaa(large.text, grid, record));
-  EXPECT_EQ(rows, expected);
-  rows.clear();
-  ASSERT_TRUE(writeDsaa(grid, path("a.grd"), record));
-  EXPECT_EQ(rows, expected);
-}
-
-TEST_F(DsaaParallel, CancelStopsLargeReadsAndWrites) {
-  const LargeText& large = largeText();
   const Grid big = gridOf(300, 3000, hardValues(900000));
   const Grid small = testing::constantGrid(2, 2, 9.0);
-  ASSERT_TRUE(writeDsaa(small, path("keep.grd")));
-  const std::string kept = fileText("keep.grd");
   for (const unsigned threads : kThreadCounts) {
     parallel::setThreadLimit(threads);
+    for (const bool file : {false, true}) {
+      const std::string where = std::to_string(threads) + " threads, " + sourceName(file);
+      rows.clear();
+      Grid grid;
+      ASSERT_TRUE(readFrom(file, large.text, grid, record)) << where;
+      EXPECT_EQ(rows, expected) << where;
+      int calls = 0;
+      const RowProgress stopAtThree = [&calls](std::int64_t, std::int64_t) { return ++calls < 3; };
+      Grid kept = small;
+      EXPECT_EQ(readFrom(file, large.text, kept, stopAtThree).status, DsaaStatus::Cancelled);
+      EXPECT_EQ(calls, 3) << where;  // not asked again once it said stop
+      EXPECT_EQ(kept.nx(), 2);
+      EXPECT_EQ(kept.node(0, 0), 9.0);
+    }
+    rows.clear();
+    Grid grid;
+    ASSERT_TRUE(parseDsaa(large.text, grid));
+    ASSERT_TRUE(writeDsaa(grid, path("a.grd"), record));
+    EXPECT_EQ(rows, expected) << threads << " threads";
+    ASSERT_TRUE(writeDsaa(small, path("keep.grd")));
+    const std::string kept = fileText("keep.grd");
     int calls = 0;
     const RowProgress stopAtThree = [&calls](std::int64_t, std::int64_t) { return ++calls < 3; };
-    Grid grid = small;
-    EXPECT_EQ(parseDsaa(large.text, grid, stopAtThree).status, DsaaStatus::Cancelled);
-    EXPECT_EQ(calls, 3);  // not asked again once it said stop
-    EXPECT_EQ(grid.nx(), 2);
-    EXPECT_EQ(grid.node(0, 0), 9.0);
-    calls = 0;
     EXPECT_FALSE(writeDsaa(big, path("keep.grd"), stopAtThree));
     EXPECT_EQ(calls, 3);
     EXPECT_EQ(fileText("keep.grd"), kept);
-    EXPECT_EQ(entryCount(), 1u);
   }
+  EXPECT_EQ(entryNames(), (std::vector<std::string>{"a.grd", "keep.grd", "text.grd"}));
 }
 
 }  // namespace
