@@ -57,8 +57,7 @@ class VectorFileTest : public vellumar::testing::FolderTest {
 
   // The source without its coordinate system, which KML (in WGS 84 degrees) would reproject.
   std::string withoutSystem(const std::string& source) const {
-    std::ifstream in(source);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string text = readWholeFile(source).value_or("");
     const std::size_t start = text.find("\"crs\"");
     text.erase(start, text.find("\"features\"") - start);
     return write("plain.geojson", text);
@@ -367,8 +366,7 @@ TEST_F(VectorFileTest, AFailedOrCancelledSaveLeavesTheOldFileAndNothingBeside) {
   const VectorWrite refused = writeVectorLines(path("folder.geojson"), cover, true, nullptr, {});
   EXPECT_EQ(refused.status, RasterWriteStatus::Refused);
   EXPECT_EQ(refused.saveError, SaveError::NotRegularFile);
-  std::ifstream kept(old);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "the old bytes");
+  EXPECT_EQ(fileText("old.gpkg"), "the old bytes");
   EXPECT_EQ(entryNames(), (std::vector<std::string>{"folder.geojson", "old.gpkg"}));
 }
 
@@ -376,9 +374,8 @@ TEST_F(VectorFileTest, DamagedAndHostileFilesFailWithoutACrash) {
   const std::string source = write("districts.geojson", kDistricts);
   std::vector<std::string> seeds = {kDistricts};
   for (const char* name : {"d.gpkg", "d.fgb"}) {
-    const std::string path = converted(source, name, name[2] == 'g' ? "GPKG" : "FlatGeobuf");
-    std::ifstream in(path, std::ios::binary);
-    seeds.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    converted(source, name, name[2] == 'g' ? "GPKG" : "FlatGeobuf");
+    seeds.push_back(fileText(name));
   }
   const std::vector<std::string> extensions = {".geojson", ".gpkg", ".fgb"};
   VectorContent content;
