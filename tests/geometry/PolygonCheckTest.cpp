@@ -52,8 +52,7 @@ TEST(PolygonCheck, NestedRingsAreOrientedByDepthWhateverTheirDirection) {
   }
 
   // Side by side rings are all outer boundaries.
-  Region twins;
-  ASSERT_TRUE(buildRegion(coverOf({squareRing(0, 0, 1, 1), squareRing(3, 0, 4, 1)}), twins));
+  const Region twins = test::regionOf({squareRing(0, 0, 1, 1), squareRing(3, 0, 4, 1)});
   EXPECT_EQ(orientationsOf(twins), (std::vector{-1, -1}));
   EXPECT_TRUE(insideInnermost(twins, 0.5, 0.5));
   EXPECT_TRUE(insideInnermost(twins, 3.5, 0.5));

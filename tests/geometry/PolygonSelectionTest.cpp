@@ -123,11 +123,7 @@ TEST(LatticeSelection, EqualsTheRuleOnAnyCoverAndAxesInAnyOrder) {
     expectLatticeMatches(cover, xs, ys, RectBounds::Included);
   }
   // Reversed and shuffled coordinates and NaN nodes give the same flags per node.
-  const Region region = [] {
-    Region r;
-    EXPECT_TRUE(buildRegion(coverOf({squareRing(0, 0, 6, 6), squareRing(2, 2, 4, 4)}), r));
-    return r;
-  }();
+  const Region region = test::regionOf({squareRing(0, 0, 6, 6), squareRing(2, 2, 4, 4)});
   std::reverse(xs.begin(), xs.end());
   std::shuffle(ys.begin(), ys.end(), rng);
   xs[3] = std::numeric_limits<double>::quiet_NaN();
@@ -198,8 +194,7 @@ class CancelAt final : public ProgressObserver {
 };
 
 TEST(PolygonSelection, StopsWhenCancelled) {
-  Region region;
-  ASSERT_TRUE(buildRegion(coverOf({squareRing(0, 0, 10, 10)}), region));
+  const Region region = test::regionOf({squareRing(0, 0, 10, 10)});
   const std::vector<double> xs = axis(0, 0.1, 101);
   CancelAt observer(5);
   ErrorSink sink(&observer);
