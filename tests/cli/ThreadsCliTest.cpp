@@ -78,7 +78,9 @@ TEST(CalcThreads, EveryParallelKernelGivesTheSameBytesWhateverTheThreads) {
       // Every text but the last makes a result worth comparing; the last fails.
       EXPECT_EQ(run.status, t + 1 < texts.size() ? 0 : 1) << threads << ": " << run.err;
       const std::string saved = run.status == 0 ? folder.read(name) : std::string();
-      if (run.status == 0) EXPECT_GT(saved.size(), 100000u) << threads;
+      if (run.status == 0) {
+        EXPECT_GT(saved.size(), 100000u) << threads;
+      }
       outputs.push_back(saved + "\n--\n" + run.outcome() + run.out);
     }
     ASSERT_EQ(outputs.size(), 3u);
