@@ -143,20 +143,6 @@ TEST(GridSurface, ThreadsEvaluatingOneGridSolveItsSplineOnce) {
   EXPECT_NEAR(changed.value(1.5, 0.5), 2.0, 1e-9);
 }
 
-TEST(GridSurface, SamplerMatchesPointEvaluationExactly) {
-  Grid grid = makeGrid(13, 9, -1.0, 5.0, 2.0, 6.0, wavy);
-  const std::vector<double> xs = {-1.5, -1.0, -0.2, 0.0, 1.33, 2.5, 4.99, 5.0, 5.1, 3.0};
-  for (Interpolation mode : {Interpolation::Spline, Interpolation::Bilinear}) {
-    grid.setMode(mode);
-    SurfaceSampler sampler(grid, xs);
-    std::vector<double> row(xs.size());
-    for (double y : {1.0, 2.0, 2.7, 5.5, 6.0, 6.5}) {
-      sampler.sampleRow(y, row.data());
-      for (std::size_t k = 0; k < xs.size(); ++k) EXPECT_EQ(row[k], grid.value(xs[k], y));
-    }
-  }
-}
-
 TEST(GridSurface, ZRangeAndResample) {
   Grid grid = makeGrid(5, 5, 0.0, 4.0, 0.0, 4.0, [](double x, double y) { return x - 2 * y; });
   grid.zmin = grid.zmax = 123.0;
