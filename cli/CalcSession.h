@@ -55,7 +55,7 @@ class CalcSession {
   // The tiles evaluated in this process, or shared between the ranks of mpirun.
   tiles::TiledRunOutcome writeTiles(const tiles::TiledEvaluation& evaluation);
   tiles::TiledRunOutcome reduceTiles(const tiles::TiledEvaluation& evaluation,
-                                     tiles::TiledExtremum& extremum);
+                                     std::vector<tiles::TileShare>& shares);
   // The progress of a tiled run in this process, for a terminal.
   tiles::TileProgress tileProgress();
   // The refusal of an mpirun launch by a build without MPI.

@@ -77,34 +77,39 @@ int CalcSession::runTiled() {
   const Language language = calc_.language();
   std::string text;
   if (const int status = tiledText(text); status != exit_status::kSuccess) return status;
-  std::optional<tiles::TiledExtremum> extremum = tiles::TiledExtremum::of(text);
   // Lines, polygons and data load as usual; a text that uses them is refused below.
   std::vector<tiles::TiledEvaluation::Input> inputs;
   if (const int status = loadTileInputs(inputs); status != exit_status::kSuccess) return status;
-  const tiles::TiledEvaluation evaluation(calc_, std::move(inputs), options_.tiles,
-                                          extremum ? extremum->inner() : text);
+  const tiles::TiledEvaluation evaluation(calc_, std::move(inputs), options_.tiles, text);
   if (!evaluation.refusal().empty()) {
     err_ << evaluation.refusal() << '\n';
     return exit_status::kEvaluationFailed;
   }
-  if (!extremum && !formats::RasterTileWriter::writes(options_.outputPath)) {
+  const bool reduces = evaluation.reduction().has_value();
+  if (!reduces && !formats::RasterTileWriter::writes(options_.outputPath)) {
     err_ << tiles::text::kWritesGeoTiff.in(language) << '\n';
     return exit_status::kUsage;
   }
+  std::vector<tiles::TileShare> shares;
   const tiles::TiledRunOutcome outcome =
-      extremum ? reduceTiles(evaluation, *extremum) : writeTiles(evaluation);
+      reduces ? reduceTiles(evaluation, shares) : writeTiles(evaluation);
   if (!outcome.ok()) {
     err_ << outcome.message << '\n';
     if (!outcome.detail.empty()) err_ << outcome.detail << '\n';
     return outcome.failure;
   }
-  if (!extremum) {
+  if (!reduces) {
     out_ << engine::resultText(engine::Operand::grid(std::make_shared<grid::Grid>()), language)
          << '\n';
     return exit_status::kSuccess;
   }
+  const std::optional<double> value = evaluation.reduction()->combine(shares);
+  if (!value) {
+    err_ << evaluation.reduction()->noValues(language) << '\n';
+    return exit_status::kEvaluationFailed;
+  }
   // A number, as the whole evaluation would give it: printed, and never saved.
-  currentResult_ = engine::Operand::number(extremum->value());
+  currentResult_ = engine::Operand::number(*value);
   evaluatedAny_ = true;
   out_ << engine::resultText(currentResult_, language) << '\n';
   return finish(true);
@@ -123,12 +128,12 @@ tiles::TiledRunOutcome CalcSession::writeTiles(const tiles::TiledEvaluation& eva
 }
 
 tiles::TiledRunOutcome CalcSession::reduceTiles(const tiles::TiledEvaluation& evaluation,
-                                                tiles::TiledExtremum& extremum) {
+                                                std::vector<tiles::TileShare>& shares) {
   if (tiles::launchRanks().size == 1) {
-    return tiles::reduceTiles(evaluation, extremum, tileProgress());
+    return tiles::reduceTiles(evaluation, shares, tileProgress());
   }
 #ifdef VELLUMAR_MPI
-  return tiles::reduceTilesOverRanks(evaluation, extremum, err_);
+  return tiles::reduceTilesOverRanks(evaluation, shares, err_);
 #else
   return noMpi();
 #endif

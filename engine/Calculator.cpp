@@ -154,10 +154,14 @@ void S_Calculator::rollBack(const Checkpoint& checkpoint) {
 }
 
 void S_Calculator::fail(std::string& text) {
+  text = failureMessage();
+}
+
+std::string S_Calculator::failureMessage() {
   if (isKernelCode(sink_->code())) {
     sink_->setMessage(kernelMessageOf(contextName_, sink_->code(), language_));
   }
-  text = sink_->message();
+  return sink_->message();
 }
 
 int S_Calculator::nextToken() {
@@ -185,7 +189,7 @@ void S_Calculator::argumentError(ArgumentMessage message, std::uint32_t position
 }
 
 void S_Calculator::functionError(const MessageText& message) {
-  sink_->record(sink_code::kMessage, contextName_ + ": " + message.in(language_));
+  sink_->record(sink_code::kMessage, functionMessageOf(contextName_, message, language_));
 }
 
 Operand S_Calculator::executionError() {

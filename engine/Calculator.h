@@ -86,6 +86,9 @@ class S_Calculator {
   void functionError(const MessageText& message);
   // Records message 12 (the function could not be executed) and returns the empty value.
   Operand executionError();
+  // The message of the failure the sink holds, as a failed evaluation gives it: a kernel's code
+  // is worded now, after the context name current then.
+  std::string failureMessage();
   // Records a kernel code; its message is composed when the evaluation fails.
   void kernelError(int code) { sink_->kernelError(code); }
   const std::string& contextName() const { return contextName_; }

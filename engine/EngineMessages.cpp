@@ -133,6 +133,11 @@ std::string argumentMessageOf(const std::string& function, ArgumentMessage messa
   return composed;
 }
 
+std::string functionMessageOf(const std::string& function, const MessageText& message,
+                              Language language) {
+  return function + ": " + message.in(language);
+}
+
 std::string kernelMessageOf(const std::string& function, int code, Language language) {
   return function + ": " + kernelMessage(code, language);
 }

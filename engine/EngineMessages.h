@@ -80,6 +80,9 @@ extern const MessageText kComputingData;
 
 // The text of a kernel code (101-104, 201-203); empty for other codes.
 const char* kernelMessage(int code, Language language);
+// The message of a function's own, as the calculator words it: "Mean: ...".
+std::string functionMessageOf(const std::string& function, const MessageText& message,
+                              Language language);
 // The message of a kernel code recorded in a function, as the calculator words it: "Cut: ...".
 std::string kernelMessageOf(const std::string& function, int code, Language language);
 

@@ -269,9 +269,11 @@ TiledRunOutcome runTilesOverRanks(const TiledEvaluation& evaluation, const std::
   MPI_Bcast(&failure, 1, MPI_INT, 0, MPI_COMM_WORLD);
   if (failure == 0) {
     RankTiles mine(base, mpi.rank());
-    const auto keep = [&](int index, const grid::Grid& part) -> TiledRunOutcome {
-      if (mpi.rank() != 0) return mine.add(index, part) ? TiledRunOutcome{} : saveFailure(language);
-      const formats::RasterWrite written = writer.write(part, evaluation.plan().tile(index));
+    const auto keep = [&](int index, const TileOutcome& tile) -> TiledRunOutcome {
+      if (mpi.rank() != 0) {
+        return mine.add(index, tile.part) ? TiledRunOutcome{} : saveFailure(language);
+      }
+      const formats::RasterWrite written = writer.write(tile.part, evaluation.plan().tile(index));
       return written ? TiledRunOutcome{} : writeFailure(written, language);
     };
     outcome = shareTiles(mpi, evaluation, progress, keep);
@@ -287,19 +289,25 @@ TiledRunOutcome runTilesOverRanks(const TiledEvaluation& evaluation, const std::
   return outcome;
 }
 
-TiledRunOutcome reduceTilesOverRanks(const TiledEvaluation& evaluation, TiledExtremum& extremum,
-                                     std::ostream& progress) {
+TiledRunOutcome reduceTilesOverRanks(const TiledEvaluation& evaluation,
+                                     std::vector<TileShare>& shares, std::ostream& progress) {
   const MpiSession mpi;
-  const auto reduce = [&](int, const grid::Grid& part) {
-    extremum.add(part);
+  const TiledReduction& reduction = *evaluation.reduction();
+  shares.assign(static_cast<std::size_t>(evaluation.plan().count()), reduction.none());
+  const auto keep = [&](int index, const TileOutcome& tile) {
+    shares[static_cast<std::size_t>(index)] = tile.share;
     return TiledRunOutcome{};
   };
-  TiledRunOutcome outcome = shareTiles(mpi, evaluation, progress, reduce);
-  // The extremum of the ranks' extrema does not depend on their order.
-  const double mine = extremum.value();
-  double all = mine;
-  MPI_Allreduce(&mine, &all, 1, MPI_DOUBLE, extremum.largest() ? MPI_MAX : MPI_MIN, MPI_COMM_WORLD);
-  extremum.add(all);
+  TiledRunOutcome outcome = shareTiles(mpi, evaluation, progress, keep);
+  // Every tile's share comes from the one rank that evaluated it: the others hold the share that
+  // changes nothing, so every rank ends with every share, and combines them in tile order as one
+  // process would.
+  static_assert(sizeof(TileShare) == 2 * sizeof(double));
+  const MPI_Op op = reduction.kind() == TiledReduction::Kind::Min   ? MPI_MIN
+                    : reduction.kind() == TiledReduction::Kind::Max ? MPI_MAX
+                                                                    : MPI_SUM;
+  MPI_Allreduce(MPI_IN_PLACE, shares.data(), static_cast<int>(2 * shares.size()), MPI_DOUBLE, op,
+                MPI_COMM_WORLD);
   return outcome;
 }
 

@@ -21,9 +21,9 @@ TiledRunOutcome runTilesOverRanks(const TiledEvaluation& evaluation, const std::
                                   const formats::RasterWriteOptions& options,
                                   std::ostream& progress);
 
-// The extremum's tiles shared between the ranks in the same way; every rank ends with the
-// extremum of all of them.
-TiledRunOutcome reduceTilesOverRanks(const TiledEvaluation& evaluation, TiledExtremum& extremum,
-                                     std::ostream& progress);
+// The reduction's tiles shared between the ranks in the same way; every rank ends with the share
+// of every tile.
+TiledRunOutcome reduceTilesOverRanks(const TiledEvaluation& evaluation,
+                                     std::vector<TileShare>& shares, std::ostream& progress);
 
 }  // namespace vellumar::tiles

@@ -7,6 +7,7 @@
 #include "common/ErrorSink.h"
 #include "engine/Builtins.h"
 #include "engine/EngineMessages.h"
+#include "engine/GridOverPolygon.h"
 #include "engine/Lexer.h"
 #include "grid/GridArithmetic.h"
 #include "tiles/DerivedInputs.h"
@@ -29,37 +30,89 @@ bool tileable(std::string_view function) {
   return std::find(kTileable.begin(), kTileable.end(), function) != kTileable.end();
 }
 
-TiledExtremum::TiledExtremum(bool largest, std::string inner)
-    : largest_(largest),
-      inner_(std::move(inner)),
-      value_(largest ? -grid::kMinMaxStart : grid::kMinMaxStart) {}
+TiledReduction::TiledReduction(Kind kind, std::string inner, std::string polygon)
+    : kind_(kind), inner_(std::move(inner)), polygon_(std::move(polygon)) {}
 
-std::optional<TiledExtremum> TiledExtremum::of(const std::string& text) {
+std::optional<TiledReduction> TiledReduction::of(const std::string& text) {
   const std::size_t first = text.find_first_not_of(" \t\r\n");
   const std::size_t last = text.find_last_not_of(" \t\r\n");
   if (first == std::string::npos || text[last] != ')') return std::nullopt;
-  const std::string_view head = std::string_view(text).substr(first, 3);
-  if (head != "MIN" && head != "MAX") return std::nullopt;
-  const std::size_t open = text.find_first_not_of(" \t", first + 3);
+  constexpr std::pair<std::string_view, Kind> kFunctions[] = {
+      {"MIN", Kind::Min}, {"MAX", Kind::Max}, {"Integral", Kind::Integral}, {"Mean", Kind::Mean}};
+  const auto named = std::find_if(std::begin(kFunctions), std::end(kFunctions), [&](auto& f) {
+    return text.compare(first, f.first.size(), f.first) == 0;
+  });
+  if (named == std::end(kFunctions)) return std::nullopt;
+  const std::size_t open = text.find_first_not_of(" \t", first + named->first.size());
   if (open == std::string::npos || text[open] != '(') return std::nullopt;
-  // The parenthesis that opens the argument must be the one that closes the text, and the
-  // argument one expression: no comma or statement break outside inner parentheses.
+  // The parenthesis that opens the arguments must be the one that closes the text; MIN and MAX
+  // take one expression, Integral and Mean an expression and a name.
   int depth = 0;
+  std::size_t comma = std::string::npos;
   for (std::size_t k = open; k <= last; ++k) {
     const char c = text[k];
     if (c == '(') ++depth;
     if (c == ')' && --depth == 0 && k != last) return std::nullopt;
-    if ((c == ',' || c == ';') && depth == 1) return std::nullopt;
+    if (c == ';' && depth == 1) return std::nullopt;
+    if (c == ',' && depth == 1) {
+      if (comma != std::string::npos) return std::nullopt;
+      comma = k;
+    }
   }
-  return TiledExtremum(head == "MAX", text.substr(open + 1, last - open - 1));
+  const Kind kind = named->second;
+  const bool overPolygon = kind == Kind::Integral || kind == Kind::Mean;
+  if (overPolygon != (comma != std::string::npos)) return std::nullopt;
+  if (!overPolygon) return TiledReduction(kind, text.substr(open + 1, last - open - 1), {});
+  const std::string name = text.substr(comma + 1, last - comma - 1);
+  const std::size_t from = name.find_first_not_of(" \t\r\n");
+  const std::size_t to = name.find_last_not_of(" \t\r\n");
+  if (from == std::string::npos) return std::nullopt;
+  const std::string polygon = name.substr(from, to - from + 1);
+  if (!std::all_of(polygon.begin(), polygon.end(), nameCharacter)) return std::nullopt;
+  return TiledReduction(kind, text.substr(open + 1, comma - open - 1), polygon);
 }
 
-void TiledExtremum::add(const grid::Grid& part) {
-  add(largest_ ? grid::maximum(part) : grid::minimum(part));
+const char* TiledReduction::function() const {
+  switch (kind_) {
+    case Kind::Min:
+      return "MIN";
+    case Kind::Max:
+      return "MAX";
+    case Kind::Integral:
+      return "Integral";
+    case Kind::Mean:
+      break;
+  }
+  return "Mean";
 }
 
-void TiledExtremum::add(double value) {
-  value_ = largest_ ? std::max(value_, value) : std::min(value_, value);
+TileShare TiledReduction::none() const {
+  if (kind_ == Kind::Min) return {grid::kMinMaxStart, 0.0};
+  if (kind_ == Kind::Max) return {-grid::kMinMaxStart, 0.0};
+  return {};
+}
+
+TileShare TiledReduction::extremumOf(const grid::Grid& part) const {
+  return {kind_ == Kind::Max ? grid::maximum(part) : grid::minimum(part), 0.0};
+}
+
+std::optional<double> TiledReduction::combine(const std::vector<TileShare>& shares) const {
+  TileShare total = none();
+  for (const TileShare& share : shares) {
+    if (kind_ == Kind::Min) total.value = std::min(total.value, share.value);
+    if (kind_ == Kind::Max) total.value = std::max(total.value, share.value);
+    if (kind_ == Kind::Integral || kind_ == Kind::Mean) {
+      total.value += share.value;
+      total.area += share.area;
+    }
+  }
+  if (kind_ != Kind::Mean) return total.value;
+  if (!(total.area > 0.0)) return std::nullopt;
+  return total.value / total.area;
+}
+
+std::string TiledReduction::noValues(Language language) const {
+  return engine::functionMessageOf("Mean", engine::text::kNoGridValues, language);
 }
 
 TilePlan::TilePlan(const grid::Lattice& lattice, int size)
@@ -96,8 +149,9 @@ std::vector<NamedInput> namedInputs(const std::string& text, std::vector<NamedIn
 
 TiledEvaluation::TiledEvaluation(const engine::S_Calculator& calc, std::vector<Input> inputs,
                                  int tileSize, const std::string& text)
-    : calc_(calc) {
-  DerivedText derived = deriveInputs(calc, text, std::move(inputs));
+    : calc_(calc), reduction_(TiledReduction::of(text)) {
+  DerivedText derived =
+      deriveInputs(calc, reduction_ ? reduction_->inner() : text, std::move(inputs));
   text_ = std::move(derived.text);
   inputs_ = namedInputs(text_, derived.inputs);
   // A text of numbers alone still has the lattice of the first grid read to give its nodes.
@@ -119,7 +173,20 @@ std::string TiledEvaluation::findRefusal() const {
                      input.name.c_str());
     }
   }
+  if (std::string refused = polygonRefusal(); !refused.empty()) return refused;
   return tokenRefusal();
+}
+
+// The polygon of Integral and Mean must be one the calculator knows, as the whole evaluation
+// would find it.
+std::string TiledEvaluation::polygonRefusal() const {
+  if (!reduction_ || reduction_->polygon().empty()) return {};
+  engine::S_Calculator scratch(calc_);
+  const engine::TextEvaluation named = engine::evaluateText(scratch, reduction_->polygon());
+  if (!named.ok) return named.message;
+  if (scratch.result().kind() == engine::Kind::Polygon) return {};
+  return engine::argumentMessageOf(reduction_->function(), engine::ArgumentMessage::InvalidType, 2,
+                                   calc_.language());
 }
 
 // Every name of the text: a built-in must be one that tiles, and a named operand must be a grid
@@ -186,10 +253,58 @@ TileOutcome TiledEvaluation::evaluate(int index) const {
     outcome.failure = 1;
     return outcome;
   }
-  outcome.part =
-      grid::cutWindow(*result, {tile.i0 - window.i0, tile.j0 - window.j0, tile.nx, tile.ny});
-  outcome.ok = true;
+  const grid::NodeWindow own{tile.i0 - window.i0, tile.j0 - window.j0, tile.nx, tile.ny};
+  if (!reduction_) {
+    outcome.part = grid::cutWindow(*result, own);
+    outcome.ok = true;
+    return outcome;
+  }
+  shareOf(calc, *result, own, outcome);
   return outcome;
+}
+
+// The extremum of the tile's own nodes; or the integral over the tile's own cells, those from its
+// nodes to the first nodes of the next tiles, so that the tiles' cells cover the lattice's once.
+void TiledEvaluation::shareOf(engine::S_Calculator& calc, const grid::Grid& result,
+                              const grid::NodeWindow& own, TileOutcome& outcome) const {
+  const TiledReduction& reduction = *reduction_;
+  if (reduction.kind() == TiledReduction::Kind::Min ||
+      reduction.kind() == TiledReduction::Kind::Max) {
+    outcome.share = reduction.extremumOf(grid::cutWindow(result, own));
+    outcome.ok = true;
+    return;
+  }
+  const grid::NodeWindow cells{own.i0, own.j0, std::min(own.nx + 1, result.nx() - own.i0),
+                               std::min(own.ny + 1, result.ny() - own.j0)};
+  const grid::Lattice clip = grid::Lattice::of(result).window(cells);
+  engine::Operand polygon = calc.registry().find(reduction.polygon())->value;
+  polygon.setArgumentPosition(2);
+  ErrorSink sink;
+  calc.attachErrorSink(&sink);
+  calc.setContextName(reduction.function());
+  try {
+    if (reduction.kind() == TiledReduction::Kind::Integral) {
+      const engine::Operand value = engine::integralWithin(calc, result, polygon, clip);
+      outcome.ok = !calc.failed() && value.isNumber();
+      if (outcome.ok) outcome.share.value = value.numberValue();
+    } else {
+      const std::optional<engine::PolygonSums> sums =
+          engine::valuedSumsWithin(calc, result, polygon, clip);
+      outcome.ok = !calc.failed() && sums.has_value();
+      if (outcome.ok) outcome.share = {sums->integral, sums->area};
+    }
+  } catch (const std::bad_alloc&) {
+    outcome.message = engine::text::kOutOfMemory.in(calc.language());
+    outcome.failure = 1;
+    return;
+  }
+  if (outcome.ok) return;
+  // A kernel's code is worded after the outermost, empty context, as the whole evaluation words
+  // it; the functions' own messages already carry their names.
+  calc.setContextName({});
+  outcome.message = calc.failureMessage();
+  outcome.detail = sink.detail();
+  outcome.failure = 1;
 }
 
 }  // namespace vellumar::tiles

@@ -35,11 +35,50 @@ class TilePlan {
   int rows_ = 0;
 };
 
+// What a tile gives a reduction: the extremum of its nodes, or its share of an integral and of
+// the area where the surface has values, over its own cells.
+struct TileShare {
+  double value = 0.0;
+  double area = 0.0;
+};
+
+// A text that reduces one grid expression as a whole: MIN(e) or MAX(e), the extremum of its nodes
+// (blanks left out); Integral(e, P) or Mean(e, P) over the polygon named P. Each tile gives its
+// share, and the shares combine in the order of the tiles into the very value the whole grid
+// gives (up to the rounding of the sums), whichever process evaluated which tile.
+class TiledReduction {
+ public:
+  enum class Kind { Min, Max, Integral, Mean };
+
+  // The reduction a text asks for; nullopt for any other text (MIN(G1) + 1, MIN(G1, P1), ...).
+  static std::optional<TiledReduction> of(const std::string& text);
+  Kind kind() const { return kind_; }
+  const char* function() const;
+  const std::string& inner() const { return inner_; }
+  const std::string& polygon() const { return polygon_; }  // empty for MIN and MAX
+
+  // The share of a tile that has not been evaluated: what combines with any share to that share.
+  TileShare none() const;
+  // The extremum of the tile's nodes.
+  TileShare extremumOf(const grid::Grid& part) const;
+  // The value of the shares of every tile, combined in tile order; nullopt for a Mean over a part
+  // without values, whose message noValues() gives.
+  std::optional<double> combine(const std::vector<TileShare>& shares) const;
+  std::string noValues(Language language) const;
+
+ private:
+  TiledReduction(Kind kind, std::string inner, std::string polygon);
+  Kind kind_;
+  std::string inner_;
+  std::string polygon_;
+};
+
 // What came of one tile: its nodes, or the failure's message (and its second line), with the
 // exit status the command line gives it.
 struct TileOutcome {
   bool ok = false;
-  grid::Grid part;
+  grid::Grid part;  // for a text that does not reduce
+  TileShare share;  // for one that does
   std::string message;
   std::string detail;
   int failure = 0;  // 1: the evaluation failed; 3: an input could not be read
@@ -57,7 +96,8 @@ class TiledEvaluation {
   using Input = NamedInput;
 
   // calc holds the names and settings the text is evaluated with; it must outlive this. The tiles
-  // cut the lattice of the first input the text names.
+  // cut the lattice of the first input the text names. A text that is a reduction (MIN(e),
+  // Integral(e, P), ...) evaluates its expression by tiles and gives each tile's share.
   TiledEvaluation(const engine::S_Calculator& calc, std::vector<Input> inputs, int tileSize,
                   const std::string& text);
 
@@ -69,38 +109,26 @@ class TiledEvaluation {
   const grid::Georeference& georeference() const;
   Language language() const { return calc_.language(); }
 
-  // Evaluates the text over tile index of the plan.
+  const std::optional<TiledReduction>& reduction() const { return reduction_; }
+
+  // Evaluates the text over tile index of the plan: its nodes, or its share of the reduction.
   TileOutcome evaluate(int index) const;
 
  private:
   std::string findRefusal() const;
   std::string tokenRefusal() const;
+  std::string polygonRefusal() const;
+  // The tile's share of the reduction from the result over its window, own being the tile's nodes
+  // in the window.
+  void shareOf(engine::S_Calculator& calc, const grid::Grid& result, const grid::NodeWindow& own,
+               TileOutcome& outcome) const;
 
   const engine::S_Calculator& calc_;
+  std::optional<TiledReduction> reduction_;
   std::string text_;
   std::vector<Input> inputs_;  // those the text names
   TilePlan plan_;
   std::string refusal_;
-};
-
-// The smallest or largest node of a grid over all tiles: a text that is MIN(...) or MAX(...) of
-// one grid expression as a whole. Each tile gives the extremum of its own nodes (blanks left
-// out), and the run's is the extremum of those, the very value MIN and MAX give the whole grid.
-class TiledExtremum {
- public:
-  // The extremum a text asks for; nullopt for any other text (MIN(G1) + 1, MIN(G1, P1), ...).
-  static std::optional<TiledExtremum> of(const std::string& text);
-  const std::string& inner() const { return inner_; }
-  bool largest() const { return largest_; }
-  void add(const grid::Grid& part);
-  void add(double value);
-  double value() const { return value_; }
-
- private:
-  TiledExtremum(bool largest, std::string inner);
-  bool largest_;
-  std::string inner_;
-  double value_;
 };
 
 // Whether the built-in of that name gives each node from the nodes near it, so that it can be

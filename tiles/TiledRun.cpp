@@ -39,7 +39,7 @@ TiledRunOutcome takeTile(const TiledEvaluation& evaluation, int index, const Til
   TileOutcome tile = evaluation.evaluate(index);
   memory::giveBackFreePages();
   if (!tile.ok) return {tile.failure, std::move(tile.message), std::move(tile.detail)};
-  return take(index, tile.part);
+  return take(index, tile);
 }
 
 TiledRunOutcome forEachTile(const TiledEvaluation& evaluation, const TileTaker& take,
@@ -61,8 +61,8 @@ TiledRunOutcome runTiles(const TiledEvaluation& evaluation, const std::string& p
       !created) {
     return writeFailure(created, language);
   }
-  const auto write = [&](int index, const grid::Grid& part) -> TiledRunOutcome {
-    const formats::RasterWrite written = writer.write(part, evaluation.plan().tile(index));
+  const auto write = [&](int index, const TileOutcome& tile) -> TiledRunOutcome {
+    const formats::RasterWrite written = writer.write(tile.part, evaluation.plan().tile(index));
     return written ? TiledRunOutcome{} : writeFailure(written, language);
   };
   if (TiledRunOutcome outcome = forEachTile(evaluation, write, progress); !outcome.ok()) {
@@ -74,13 +74,15 @@ TiledRunOutcome runTiles(const TiledEvaluation& evaluation, const std::string& p
   return {};
 }
 
-TiledRunOutcome reduceTiles(const TiledEvaluation& evaluation, TiledExtremum& extremum,
+TiledRunOutcome reduceTiles(const TiledEvaluation& evaluation, std::vector<TileShare>& shares,
                             const TileProgress& progress) {
-  const auto reduce = [&](int, const grid::Grid& part) {
-    extremum.add(part);
+  shares.assign(static_cast<std::size_t>(evaluation.plan().count()),
+                evaluation.reduction()->none());
+  const auto keep = [&](int index, const TileOutcome& tile) {
+    shares[static_cast<std::size_t>(index)] = tile.share;
     return TiledRunOutcome{};
   };
-  return forEachTile(evaluation, reduce, progress);
+  return forEachTile(evaluation, keep, progress);
 }
 
 }  // namespace vellumar::tiles

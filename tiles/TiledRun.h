@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "formats/RasterFile.h"
 #include "tiles/TiledEvaluation.h"
@@ -28,15 +29,15 @@ TiledRunOutcome runTiles(const TiledEvaluation& evaluation, const std::string& p
                          const formats::RasterWriteOptions& options,
                          const TileProgress& progress = {});
 
-// Evaluates the extremum's expression (the evaluation's text) tile after tile and finds the
-// extremum of all of them.
-TiledRunOutcome reduceTiles(const TiledEvaluation& evaluation, TiledExtremum& extremum,
+// Evaluates the reduction's expression tile after tile, keeping each tile's share in shares, one
+// per tile of the plan.
+TiledRunOutcome reduceTiles(const TiledEvaluation& evaluation, std::vector<TileShare>& shares,
                             const TileProgress& progress = {});
 
-// Takes the nodes of one evaluated tile (writes them, reduces them); a failure ends the run.
-using TileTaker = std::function<TiledRunOutcome(int index, const grid::Grid& part)>;
+// Takes one evaluated tile (writes its nodes, keeps its share); a failure ends the run.
+using TileTaker = std::function<TiledRunOutcome(int index, const TileOutcome& tile)>;
 
-// Evaluates the text over one tile and hands its nodes to take, then gives the heap's free pages
+// Evaluates the text over one tile and hands it to take, then gives the heap's free pages
 // back, so that memory stays that of one tile; the evaluation's failure, or take's.
 TiledRunOutcome takeTile(const TiledEvaluation& evaluation, int index, const TileTaker& take);
 

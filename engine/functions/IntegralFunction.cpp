@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/EngineMessages.h"
+#include "engine/GridOverPolygon.h"
 #include "engine/LinePacking.h"
 #include "engine/PolygonIntegral.h"
 #include "engine/functions/Functions.h"
@@ -21,7 +22,9 @@
 #include "grid/Grid.h"
 #include "grid/NodeSelection.h"
 
-namespace vellumar::engine::functions {
+namespace vellumar::engine {
+
+using namespace functions;
 
 namespace {
 
@@ -119,23 +122,37 @@ geometry::Region valuedCells(const grid::Grid& map, const geometry::Rect& within
   return geometry::cellRegion(window, cellsX + 1, cellsY + 1, cells);
 }
 
-// The part of the region where the map's surface has values: within its outline, outside every
-// cell with a blank corner. False when the user cancelled or the overlay failed (recorded).
+// The rectangle of a block of nodes.
+geometry::Rect rectangleOf(const grid::Lattice& clip) {
+  geometry::Rect rect;
+  rect.include(clip.left, clip.bottom);
+  rect.include(clip.right, clip.top);
+  return rect;
+}
+
+// Whether the rectangles overlap with an area: touching ones enclose no common area.
+bool overlaps(const geometry::Rect& a, const geometry::Rect& b) {
+  return a.left < b.right && b.left < a.right && a.bottom < b.top && b.bottom < a.top;
+}
+
+// The part of the region where the map's surface has values: within clip, a block of the map's
+// lattice, outside every cell with a blank corner. False when the user cancelled or the overlay
+// failed (recorded).
 bool valuedPart(S_Calculator& calc, const grid::Grid& map, const geometry::Region& region,
-                std::uint32_t position, geometry::Region& part) {
-  const geometry::Rect mapRect = mapRectangle(map);
+                const grid::Lattice& clip, std::uint32_t position, geometry::Region& part) {
+  const geometry::Rect clipRect = rectangleOf(clip);
   const geometry::Rect& r = region.rect();
   geometry::Region valued;
   if (map.hasBlanks()) {
     geometry::Rect within;
-    within.include(std::max(r.left, map.left), std::max(r.bottom, map.bottom));
-    within.include(std::min(r.right, map.right), std::min(r.top, map.top));
+    within.include(std::max(r.left, clip.left), std::max(r.bottom, clip.bottom));
+    within.include(std::min(r.right, clip.right), std::min(r.top, clip.top));
     valued = valuedCells(map, within);
-  } else if (mapRect.contains(r.left, r.bottom) && mapRect.contains(r.right, r.top)) {
+  } else if (clipRect.contains(r.left, r.bottom) && clipRect.contains(r.right, r.top)) {
     part = region;
     return true;
   } else {
-    valued.appendLine(geometry::latticeOutline(mapRect, map.nx(), map.ny()));
+    valued.appendLine(geometry::latticeOutline(clipRect, clip.nx, clip.ny));
   }
   if (valued.empty()) {
     part = geometry::Region{};
@@ -155,59 +172,49 @@ bool valuedPart(S_Calculator& calc, const grid::Grid& map, const geometry::Regio
 
 }  // namespace
 
-Operand mean(S_Calculator& calc, Arguments& args) {
-  const grid::Grid& map = *args[0].gridValue();
-  const Operand& polygon = args[1];
+std::optional<PolygonSums> valuedSumsWithin(S_Calculator& calc, const grid::Grid& map,
+                                            const Operand& polygon, const grid::Lattice& clip) {
   geometry::Region region;
-  if (!polygonRegion(calc, polygon, ArgumentMessage::InvalidType, region)) return Operand();
-  const geometry::Rect& p = region.rect();
-  if (!(map.left < p.right && p.left < map.right && map.bottom < p.top && p.bottom < map.top)) {
-    calc.functionError(text::kNoGridValues);
-    return Operand();
-  }
+  if (!polygonRegion(calc, polygon, ArgumentMessage::InvalidType, region)) return std::nullopt;
+  if (!overlaps(rectangleOf(clip), region.rect())) return PolygonSums{};
   geometry::Region part;
-  if (!valuedPart(calc, map, region, polygon.argumentPosition(), part)) return Operand();
-  double area = 0.0;
-  for (const geometry::Line& ring : part.lines()) area -= ring.signedArea();
-  if (!(area > 0.0)) {
-    calc.functionError(text::kNoGridValues);
-    return Operand();
-  }
+  if (!valuedPart(calc, map, region, clip, polygon.argumentPosition(), part)) return std::nullopt;
+  PolygonSums sums;
+  for (const geometry::Line& ring : part.lines()) sums.area -= ring.signedArea();
+  if (!(sums.area > 0.0)) return PolygonSums{};
   const std::optional<double> value = integralWithoutBlanks(calc, map, part);
-  return value ? Operand::number(*value / area) : Operand();
+  if (!value) return std::nullopt;
+  sums.integral = *value;
+  return sums;
 }
 
-Operand integral(S_Calculator& calc, Arguments& args) {
-  const grid::Grid& map = *args[0].gridValue();
-  const Operand& polygon = args[1];
+Operand integralWithin(S_Calculator& calc, const grid::Grid& map, const Operand& polygon,
+                       const grid::Lattice& clip) {
   geometry::Cover cover;
   if (!unpackOperand(polygon, cover)) {
     calc.argumentError(ArgumentMessage::InvalidType, polygon.argumentPosition());
     return Operand();
   }
-  // Rectangles that do not overlap, or only touch, enclose no common area.
+  const geometry::Rect clipRect = rectangleOf(clip);
   const geometry::Rect p = cover.rect();
-  if (!(map.left < p.right && p.left < map.right && map.bottom < p.top && p.bottom < map.top)) {
-    return Operand::number(0.0);
-  }
+  if (!overlaps(clipRect, p)) return Operand::number(0.0);
   geometry::Region region;
   if (!layerRegion(calc, cover, polygon.argumentPosition(), ArgumentMessage::InvalidType, region)) {
     return Operand();
   }
-  const geometry::Rect mapRect = mapRectangle(map);
-  if (mapRect.contains(p.left, p.bottom) && mapRect.contains(p.right, p.top)) {
+  if (clipRect.contains(p.left, p.bottom) && clipRect.contains(p.right, p.top)) {
     return integrate(calc, map, region);
   }
-  // The polygon of the map's outline, intersected with the polygon without tolerance.
+  // The polygon of the block's outline, intersected with the polygon without tolerance.
   geometry::Cover outline;
-  outline.appendLine(geometry::latticeOutline(mapRect, map.nx(), map.ny()));
-  geometry::Region mapRegion;
-  if (!geometry::buildRegion(std::move(outline), mapRegion)) {
-    calc.argumentError(ArgumentMessage::InvalidType, args[0].argumentPosition());
+  outline.appendLine(geometry::latticeOutline(clipRect, clip.nx, clip.ny));
+  geometry::Region clipRegion;
+  if (!geometry::buildRegion(std::move(outline), clipRegion)) {
+    calc.argumentError(ArgumentMessage::InvalidType, 1);
     return Operand();
   }
   geometry::Region inside;
-  switch (cutToMap(calc, region, mapRegion, inside)) {
+  switch (cutToMap(calc, region, clipRegion, inside)) {
     case geometry::SetStatus::Done:
       break;
     case geometry::SetStatus::Cancelled:
@@ -220,4 +227,24 @@ Operand integral(S_Calculator& calc, Arguments& args) {
   return integrate(calc, map, inside);
 }
 
-}  // namespace vellumar::engine::functions
+namespace functions {
+
+Operand mean(S_Calculator& calc, Arguments& args) {
+  const std::optional<PolygonSums> sums = valuedSumsWithin(calc, *args[0].gridValue(), args[1],
+                                                           grid::Lattice::of(*args[0].gridValue()));
+  if (!sums) return Operand();
+  if (!(sums->area > 0.0)) {
+    calc.functionError(text::kNoGridValues);
+    return Operand();
+  }
+  return Operand::number(sums->integral / sums->area);
+}
+
+Operand integral(S_Calculator& calc, Arguments& args) {
+  return integralWithin(calc, *args[0].gridValue(), args[1],
+                        grid::Lattice::of(*args[0].gridValue()));
+}
+
+}  // namespace functions
+
+}  // namespace vellumar::engine

@@ -158,17 +158,22 @@ TEST_F(TiledCliTest, RanksOfMpiWriteTheFileOfOneProcess) {
   }
 }
 
-TEST_F(TiledCliTest, RanksReduceToTheExtremumOfOneProcess) {
+TEST_F(TiledCliTest, RanksReduceToTheValueOfOneProcess) {
   if (!mpiRuns()) GTEST_SKIP() << "vellumar-calc was built without MPI, or mpirun is missing";
   makeInput(61);
-  const std::vector<std::string> alone = {kCalc, "--tiles",      "7",
-                                          "-g",  path("in.tif"), "MAX(Dxy(G1) * 1000)"};
-  ASSERT_EQ(run(alone).status, 0);
-  const std::string expected = fileText("out.txt");
-  ASSERT_NE(expected, "");
-  const Ran shared = run(underMpi(3, alone));
-  ASSERT_EQ(shared.status, 0) << shared.err;
-  EXPECT_EQ(fileText("out.txt"), expected);
+  // A rectangle across many tiles.
+  ASSERT_EQ(run({kCalc, "-o", path("p.pol"), "G_P(EG(10.5, 40.2, 5.3, 50.7, 1, 1))"}).status, 0);
+  for (const char* text : {"MAX(Dxy(G1) * 1000)", "Integral(Spec(G1, 1), P1)", "Mean(G1, P1)"}) {
+    SCOPED_TRACE(text);
+    const std::vector<std::string> alone = {kCalc,          "--tiles", "7",           "-g",
+                                            path("in.tif"), "-p",      path("p.pol"), text};
+    ASSERT_EQ(run(alone).status, 0);
+    const std::string expected = fileText("out.txt");
+    ASSERT_NE(expected, "");
+    const Ran shared = run(underMpi(3, alone));
+    ASSERT_EQ(shared.status, 0) << shared.err;
+    EXPECT_EQ(fileText("out.txt"), expected);
+  }
 }
 
 TEST_F(TiledCliTest, AFailureOnAnyRankIsTheRunsAndLeavesTheOldTarget) {

@@ -13,8 +13,10 @@
 #include "../common/TestSupport.h"
 #include "../formats/RasterFixtures.h"
 #include "engine/Calculator.h"
+#include "engine/LinePacking.h"
 #include "formats/RasterFile.h"
 #include "formats/RasterWindows.h"
+#include "geometry/Geometry.h"
 #include "grid/Blank.h"
 #include "grid/Lattice.h"
 #include "grid/Surface.h"
@@ -141,30 +143,64 @@ TEST_F(TiledEvaluationTest, TilesAgreeWithTheWholeGridForEverySizeAndSurface) {
   }
 }
 
-TEST_F(TiledEvaluationTest, MinAndMaxOfTheTilesAreThoseOfTheWholeGrid) {
-  useRasters({makeGrid(131, 97, false, holes)});
-  for (const char* text : {"MIN(Spec(G1, 1) * 100)", " MAX (Dx(G1) - G1) "}) {
+// A polygon across many tiles and beyond the grids' left and top edges, with a hole.
+engine::Operand crossingPolygon() {
+  geometry::Cover cover;
+  cover.appendLine(geometry::Line(std::vector<geometry::Point>{
+      {-10, 50, 0}, {40, 230, 0}, {100, 180, 0}, {125, 120, 0}, {80, 20, 0}, {-10, 50, 0}}));
+  cover.appendLine(geometry::Line(std::vector<geometry::Point>{
+      {50, 90, 0}, {70, 90, 0}, {70, 110, 0}, {50, 110, 0}, {50, 90, 0}}));
+  return engine::packCover(cover, engine::Kind::Polygon, true);
+}
+
+TEST_F(TiledEvaluationTest, ReductionsOfTheTilesAreThoseOfTheWholeGrid) {
+  useRasters({makeGrid(131, 97, false, holes), makeGrid(131, 97, true)});
+  calc_.registry().findOrCreate("P1").value = crossingPolygon();
+  for (const char* text :
+       {"MIN(Spec(G1, 1) * 100)", " MAX (Dx(G1) - G1) ", "Integral(G2 * 2 + Dx(G2), P1)",
+        "Mean(Spec(G1, 1), P1)", "Integral(Dense(G2, 2), P1)", "Mean(G1, P1)"}) {
     SCOPED_TRACE(text);
     engine::S_Calculator whole(calc_);
     const engine::TextEvaluation evaluation = engine::evaluateText(whole, text);
     ASSERT_TRUE(evaluation.ok) << evaluation.message;
     ASSERT_TRUE(whole.result().isNumber());
+    const double expected = whole.result().numberValue();
     for (const int size : {7, 64, 1000}) {
-      std::optional<TiledExtremum> extremum = TiledExtremum::of(text);
-      ASSERT_TRUE(extremum.has_value());
-      const TiledEvaluation tiled(calc_, inputs_, size, extremum->inner());
+      SCOPED_TRACE(size);
+      const TiledEvaluation tiled(calc_, inputs_, size, text);
       ASSERT_EQ(tiled.refusal(), "");
-      ASSERT_TRUE(reduceTiles(tiled, *extremum).ok());
-      EXPECT_NEAR(extremum->value(), whole.result().numberValue(),
-                  1e-10 * std::abs(whole.result().numberValue()))
-          << size;
+      std::vector<TileShare> shares;
+      ASSERT_TRUE(reduceTiles(tiled, shares).ok());
+      ASSERT_EQ(shares.size(), static_cast<std::size_t>(tiled.plan().count()));
+      const std::optional<double> value = tiled.reduction()->combine(shares);
+      ASSERT_TRUE(value.has_value());
+      EXPECT_NEAR(*value, expected, 1e-10 * std::abs(expected));
     }
   }
-  // Only MIN or MAX of one expression as the whole text reduces.
-  for (const char* other : {"MIN(G1) + 1", "MIN(G1, P1)", "MIN(G1); 2", "MINI(G1)", "(MIN(G1))"}) {
-    EXPECT_FALSE(TiledExtremum::of(other).has_value()) << other;
+  // The polygon covers blank nodes: every tile's failure is the whole evaluation's.
+  engine::S_Calculator whole(calc_);
+  const engine::TextEvaluation blank = engine::evaluateText(whole, "Integral(G1, P1)");
+  ASSERT_FALSE(blank.ok);
+  std::vector<TileShare> shares;
+  const TiledRunOutcome failed =
+      reduceTiles(TiledEvaluation(calc_, inputs_, 64, "Integral(G1, P1)"), shares);
+  EXPECT_EQ(failed.failure, 1);
+  EXPECT_EQ(failed.message, blank.message);
+}
+
+TEST_F(TiledEvaluationTest, OnlyAReductionOfOneExpressionAsTheWholeTextReduces) {
+  for (const char* other : {"MIN(G1) + 1", "MIN(G1, P1)", "MIN(G1); 2", "MINI(G1)", "(MIN(G1))",
+                            "Integral(G1)", "Integral(G1, P1 + P2)", "Mean(G1, P1, 2)"}) {
+    EXPECT_FALSE(TiledReduction::of(other).has_value()) << other;
   }
-  EXPECT_EQ(TiledExtremum::of("MAX((G1 + 1) * 2)")->inner(), "(G1 + 1) * 2");
+  EXPECT_EQ(TiledReduction::of("MAX((G1 + 1) * 2)")->inner(), "(G1 + 1) * 2");
+  const std::optional<TiledReduction> mean = TiledReduction::of("Mean(Dx(G1, 2), P_1 )");
+  ASSERT_TRUE(mean.has_value());
+  EXPECT_EQ(mean->inner(), "Dx(G1, 2)");
+  EXPECT_EQ(mean->polygon(), "P_1");
+  // A Mean over no values says what the whole evaluation says.
+  EXPECT_FALSE(mean->combine({TileShare{}, TileShare{}}).has_value());
+  EXPECT_EQ(mean->noValues(Language::English), "Mean: the polygon covers no grid values");
 }
 
 TEST_F(TiledEvaluationTest, TheHaloHoldsTheSplineToTheBoundOnARoughRun) {
@@ -195,7 +231,10 @@ TEST_F(TiledEvaluationTest, TextsThatDoNotTileAreRefusedBeforeAnyWork) {
   calc_.setLanguage(Language::English);
   EXPECT_EQ(refusal("Spec(G1, 3) + G1 * 2 - Pi"), "");
   EXPECT_EQ(refusal("G1 - MIN(G1)"), "--tiles: MIN cannot be evaluated tile by tile");
-  EXPECT_EQ(refusal("Integral(G1, P1)"), "--tiles: Integral cannot be evaluated tile by tile");
+  EXPECT_EQ(refusal("1 + Integral(G1, P1)"), "--tiles: Integral cannot be evaluated tile by tile");
+  // P1 is a number: the whole evaluation's own message.
+  EXPECT_EQ(refusal("Integral(G1, P1)"), "Integral: invalid type of argument 2");
+  EXPECT_EQ(refusal("Mean(G1, nosuch)"), "unknown name \" nosuch \" ");
   EXPECT_EQ(refusal("G1 + kept"), "--tiles: the operand kept is not a grid");
   EXPECT_EQ(refusal("Dense(Spec(G1, 1), 2)"),
             "--tiles: Dense is evaluated tile by tile only of a grid's name and numbers");
