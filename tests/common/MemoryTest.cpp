@@ -40,7 +40,7 @@ class FakeCgroups : public testing::FolderTest {
   }
 };
 
-TEST_F(FakeCgroups, Version2TakesTheTightestLimitUpTheTree) {
+TEST_F(FakeCgroups, TheTightestLimitUpTheTreeOfTheMemoryController) {
   put("memory.max", "max");
   put("a/memory.max", "3221225472");
   put("a/b/memory.max", "max");
@@ -51,9 +51,8 @@ TEST_F(FakeCgroups, Version2TakesTheTightestLimitUpTheTree) {
   EXPECT_EQ(cgroupLimit("0::/a/hidden/deeper\n", dir_.string()), 3221225472u);
   EXPECT_EQ(cgroupLimit("0::/\n", dir_.string()), 0u);
   EXPECT_EQ(cgroupLimit("", dir_.string()), 0u);
-}
 
-TEST_F(FakeCgroups, Version1ReadsTheMemoryController) {
+  // Version 1: the memory controller's files.
   put("memory/memory.limit_in_bytes", "9223372036854771712");  // no limit
   put("memory/job/memory.limit_in_bytes", "2147483648");
   put("cpu/job/memory.limit_in_bytes", "1");  // not the memory controller

@@ -27,6 +27,8 @@ class ParallelLoops : public ::testing::TestWithParam<unsigned> {
  protected:
   void SetUp() override { setThreadLimit(GetParam()); }
   void TearDown() override { setThreadLimit(0); }
+  // A pacer of no progress, for loops that report none.
+  ProgressPacer quiet{nullptr, 0};
 };
 
 TEST_P(ParallelLoops, EveryItemIsVisitedOnceInBlocksThatDoNotDependOnTheThreads) {
@@ -34,7 +36,6 @@ TEST_P(ParallelLoops, EveryItemIsVisitedOnceInBlocksThatDoNotDependOnTheThreads)
   const Blocking blocking{1000, 0};
   std::vector<int> visits(kItems, 0);
   std::vector<std::pair<std::size_t, std::size_t>> blocks(blockCount(kItems, blocking));
-  ProgressPacer quiet(nullptr, 0);
   ASSERT_TRUE(forEachBlock(
       kItems, quiet,
       [&](std::size_t begin, std::size_t end) {
@@ -53,14 +54,13 @@ TEST_P(ParallelLoops, EveryItemIsVisitedOnceInBlocksThatDoNotDependOnTheThreads)
 TEST_P(ParallelLoops, ReductionsFoldThePartialsInBlockOrder) {
   // Concatenation is not commutative: any other order shows in the text.
   std::string order;
-  ProgressPacer quiet(nullptr, 0);
   ASSERT_TRUE(reduceBlocks(
       100, quiet, order,
       [](std::size_t begin, std::size_t) { return std::to_string(begin / 10) + ","; },
       [](std::string total, const std::string& block) { return total + block; }, Blocking{10, 0}));
   EXPECT_EQ(order, "0,1,2,3,4,5,6,7,8,9,");
   // A floating-point sum over fixed blocks gives the same bits under every cap.
-  const auto harmonic = [&quiet] {
+  const auto harmonic = [this] {
     double sum = 0.0;
     reduceBlocks(
         1'000'000, quiet, sum,
@@ -107,7 +107,6 @@ TEST_P(ParallelLoops, ACancelStopsTheLoopAndNoFurtherBlockStarts) {
 
 TEST_P(ParallelLoops, ABodyThatSaysStopOrThrowsEndsTheLoop) {
   std::atomic<int> ran{0};
-  ProgressPacer quiet(nullptr, 0);
   const bool done = forEachBlock(
       10'000, quiet,
       [&](std::size_t begin, std::size_t) {
@@ -131,7 +130,6 @@ TEST_P(ParallelLoops, TheMemoryGuardOfTheCallerHoldsOnEveryThread) {
   setenv("VELLUMAR_MEMORY_LIMIT", std::to_string(memory::residentBytes() + (256 << 20)).c_str(), 1);
   {
     memory::Guard guard;
-    ProgressPacer quiet(nullptr, 0);
     // Every block asks for far more than the limit; whichever thread runs it is refused.
     EXPECT_THROW(forEachBlock(
                      64, quiet,
@@ -149,7 +147,6 @@ TEST_P(ParallelLoops, TheMemoryGuardOfTheCallerHoldsOnEveryThread) {
 
 TEST_P(ParallelLoops, LoopsInsideBlocksRunAndFinish) {
   std::vector<std::atomic<int>> cells(64 * 512);
-  ProgressPacer quiet(nullptr, 0);
   ASSERT_TRUE(forEachBlock(
       64, quiet,
       [&](std::size_t row, std::size_t) {
