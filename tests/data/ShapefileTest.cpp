@@ -383,32 +383,38 @@ TEST_F(Shapefiles, WrongTypesAndMissingFilesAreReported) {
   writeShapefile(path("pt.shp"), SHPT_POINT, {{{}, {1}, {2}, {}, {}}}, {{"A", FTDouble, {"1"}}});
   writeShapefile(path("patch.shp"), SHPT_MULTIPATCH, {{{0}, {0, 1, 0}, {0, 0, 1}, {0, 0, 0}, {}}},
                  {{"A", FTDouble, {"1"}}});
-  Cover cover;
-  M_Data table;
-  ShapefileConverter english(Language::English);
-  EXPECT_EQ(english.ReadShapeLines(path("pt.shp"), cover, "", "", ""), ShapeStatus::WrongType);
-  EXPECT_EQ(english.ShapefileToTable(path("patch.shp"), table), ShapeStatus::WrongType);
-  EXPECT_EQ(english.ReadShapeLines(path("none.shp"), cover, "", "", ""), ShapeStatus::FileFailed);
-  fs::remove(path("pt.dbf"));
-  EXPECT_EQ(english.ShapefileToTable(path("pt.shp"), table), ShapeStatus::FileFailed);
-  EXPECT_EQ(english.log(),
-            "Shape is not of Polygon or Polyline type.\r\n"
-            "Cannot convert this shp-file to table data.\r\n"
-            "SHPOpen failed.\r\n"
-            "Cannot open dbf.");
-  EXPECT_TRUE(cover.empty());
-  EXPECT_EQ(table.columnCount(), 0);
-
-  ShapefileConverter russian;
-  EXPECT_EQ(russian.ReadShapeLines(path("patch.shp"), cover, "", "", ""), ShapeStatus::WrongType);
-  EXPECT_EQ(russian.ShapefileToTable(path("none.shp"), table), ShapeStatus::FileFailed);
-  EXPECT_EQ(russian.ShapefileToTable(path("patch.shp"), table), ShapeStatus::WrongType);
-  EXPECT_EQ(russian.ShapefileToTable(path("pt.shp"), table), ShapeStatus::FileFailed);
-  EXPECT_EQ(russian.log(),
-            "Тип shp - файла не полигон и не полилиния.\r\nНевозможно открыть shp - файл\r\n"
-            "Невозможно представить данный shp - файл в виде таблицы.\r\nНевозможно открыть dbf.");
+  writeShapefile(path("nodbf.shp"), SHPT_POINT, {{{}, {1}, {2}, {}, {}}}, {{"A", FTDouble, {"1"}}});
+  fs::remove(path("nodbf.dbf"));
+  // Points and a multipatch are no lines, and a multipatch no table; a missing .shp or .dbf
+  // cannot be opened. Each failure is logged in the converter's language.
+  for (const Language language : {Language::English, Language::Russian}) {
+    Cover cover;
+    M_Data table;
+    ShapefileConverter converter(language);
+    EXPECT_EQ(converter.ReadShapeLines(path("pt.shp"), cover, "", "", ""), ShapeStatus::WrongType);
+    EXPECT_EQ(converter.ReadShapeLines(path("patch.shp"), cover, "", "", ""),
+              ShapeStatus::WrongType);
+    EXPECT_EQ(converter.ShapefileToTable(path("patch.shp"), table), ShapeStatus::WrongType);
+    EXPECT_EQ(converter.ReadShapeLines(path("none.shp"), cover, "", "", ""),
+              ShapeStatus::FileFailed);
+    EXPECT_EQ(converter.ShapefileToTable(path("none.shp"), table), ShapeStatus::FileFailed);
+    EXPECT_EQ(converter.ShapefileToTable(path("nodbf.shp"), table), ShapeStatus::FileFailed);
+    EXPECT_EQ(converter.log(),
+              language == Language::English
+                  ? "Shape is not of Polygon or Polyline type.\r\n"
+                    "Shape is not of Polygon or Polyline type.\r\n"
+                    "Cannot convert this shp-file to table data.\r\n"
+                    "SHPOpen failed.\r\nSHPOpen failed.\r\nCannot open dbf."
+                  : "Тип shp - файла не полигон и не полилиния.\r\n"
+                    "Тип shp - файла не полигон и не полилиния.\r\n"
+                    "Невозможно представить данный shp - файл в виде таблицы.\r\n"
+                    "Невозможно открыть shp - файл\r\nНевозможно открыть shp - файл\r\n"
+                    "Невозможно открыть dbf.");
+    EXPECT_TRUE(cover.empty());
+    EXPECT_EQ(table.columnCount(), 0);
+  }
   std::vector<std::string> fields{"stale"};
-  EXPECT_FALSE(ListDbfFields(path("pt.shp"), fields));
+  EXPECT_FALSE(ListDbfFields(path("nodbf.shp"), fields));
   EXPECT_TRUE(fields.empty());
 }
 

@@ -271,9 +271,8 @@ TEST_F(LineFileDisk, MissingFilesAndFailedSavesKeepWhatWasThere) {
   EXPECT_FALSE(fs::exists(path("w.val")));
 
   // No temporary or backup file is left behind.
-  std::size_t files = 0;
-  for (const auto& entry : fs::directory_iterator(dir_)) files += entry.is_regular_file();
-  EXPECT_EQ(files, 3u);  // novalues.con, x.con, y.val
+  EXPECT_EQ(entryNames(),
+            (std::vector<std::string>{"novalues.con", "x.con", "x.val", "y.con", "y.val"}));
 }
 
 TEST_F(LineFileDisk, ValueFilesAreOptionalButMustBeReadableWhenThere) {
