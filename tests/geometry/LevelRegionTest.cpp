@@ -41,10 +41,21 @@ bool sameRing(const Line& ring, Points expected) {
   return false;
 }
 
-bool insideFrame(const Region& region, const Rect& frame) {
+// The frame [0, 10] x [0, 10] the isolines below are closed on.
+const Rect kFrame = rectOf(0, 0, 10, 10);
+
+// The region above or below the level that the isolines close on the frame, which must close.
+Region closed(const Cover& lines, bool above, double level = 1.0) {
+  Region region;
+  EXPECT_TRUE(closeLevelRegion(lines, kFrame, level, above, region));
+  return region;
+}
+
+// Whether every vertex of the region lies in the frame.
+bool insideFrame(const Region& region) {
   for (const Line& ring : region.lines()) {
     for (const Point& p : ring.points()) {
-      if (!frame.contains(p.x, p.y)) return false;
+      if (!kFrame.contains(p.x, p.y)) return false;
     }
   }
   return true;
@@ -130,9 +141,7 @@ Cover ridge() {
 }
 
 TEST(LevelRegion, RidgeAboveIsOneRingAndBelowTwo) {
-  const Rect frame = rectOf(0, 0, 10, 10);
-  Region above;
-  ASSERT_TRUE(closeLevelRegion(ridge(), frame, 1.0, true, above));
+  const Region above = closed(ridge(), true);
   // The two branches joined by the frame pieces between them, clockwise, no stub beyond the frame.
   ASSERT_EQ(above.size(), 1u);
   EXPECT_TRUE(
@@ -140,11 +149,10 @@ TEST(LevelRegion, RidgeAboveIsOneRingAndBelowTwo) {
   EXPECT_DOUBLE_EQ(above[0].signedArea(), -20.0);
   EXPECT_EQ(above[0].value, 0.0);
 
-  Region below;
-  ASSERT_TRUE(closeLevelRegion(ridge(), frame, 1.0, false, below));
+  const Region below = closed(ridge(), false);
   ASSERT_EQ(below.size(), 2u);
   EXPECT_DOUBLE_EQ(test::enclosedArea(below), 80.0);
-  EXPECT_TRUE(insideFrame(below, frame));
+  EXPECT_TRUE(insideFrame(below));
   for (const Line& ring : below.lines()) EXPECT_DOUBLE_EQ(ring.signedArea(), -40.0);
   // The southern band takes the frame's corners (0, 0) and (10, 0), the northern one the others.
   const bool southFirst = below[0].rect().bottom == 0.0;
@@ -155,19 +163,16 @@ TEST(LevelRegion, RidgeAboveIsOneRingAndBelowTwo) {
 }
 
 TEST(LevelRegion, ClosedLinesTakeTheFrameOnlyWhenTheLargestRunsCounterClockwise) {
-  const Rect frame = rectOf(0, 0, 10, 10);
   // A summit: the isoline runs clockwise around it.
   const Cover summit = coverOf({squareRing(3, 3, 7, 7, true)});
-  Region above;
-  ASSERT_TRUE(closeLevelRegion(summit, frame, 1.0, true, above));
+  const Region above = closed(summit, true);
   ASSERT_EQ(above.size(), 1u);
   EXPECT_DOUBLE_EQ(above[0].signedArea(), -16.0);
 
   // Below the level: the frame, listed first, with the summit as a hole.
-  Region below;
-  ASSERT_TRUE(closeLevelRegion(summit, frame, 1.0, false, below));
+  const Region below = closed(summit, false);
   ASSERT_EQ(below.size(), 2u);
-  EXPECT_EQ(coordinates(below[0]), coordinates(latticeOutline(frame, 2, 2)));
+  EXPECT_EQ(coordinates(below[0]), coordinates(latticeOutline(kFrame, 2, 2)));
   EXPECT_DOUBLE_EQ(below[1].signedArea(), 16.0);
   EXPECT_DOUBLE_EQ(test::enclosedArea(below), 84.0);
 
@@ -175,8 +180,7 @@ TEST(LevelRegion, ClosedLinesTakeTheFrameOnlyWhenTheLargestRunsCounterClockwise)
   // with the pit as a hole and the summit as an island in it; the rings come smallest first after
   // the frame.
   const Cover pitAndSummit = coverOf({squareRing(4, 4, 6, 6, true), squareRing(2, 2, 8, 8, false)});
-  Region nested;
-  ASSERT_TRUE(closeLevelRegion(pitAndSummit, frame, 1.0, true, nested));
+  const Region nested = closed(pitAndSummit, true);
   ASSERT_EQ(nested.size(), 3u);
   EXPECT_DOUBLE_EQ(nested[0].signedArea(), -100.0);
   EXPECT_DOUBLE_EQ(nested[1].signedArea(), -4.0);
@@ -186,22 +190,19 @@ TEST(LevelRegion, ClosedLinesTakeTheFrameOnlyWhenTheLargestRunsCounterClockwise)
   // Nothing traced: an empty region, and that is no failure.
   Region none;
   none.appendLine(squareRing(0, 0, 1, 1));
-  EXPECT_TRUE(closeLevelRegion(Cover(), frame, 1.0, true, none));
+  EXPECT_TRUE(closeLevelRegion(Cover(), kFrame, 1.0, true, none));
   EXPECT_TRUE(none.empty());
 }
 
 TEST(LevelRegion, IsolinesThroughCornersAndAlongTheBorderCloseOnTheFrame) {
-  const Rect frame = rectOf(0, 0, 10, 10);
   // A slope rising to the north-east whose isoline runs from the top-left corner to the
   // bottom-right corner: above it lies the triangle holding (10, 10).
   const Cover diagonal = coverOf({polyline({{0, 10}, {5, 5}, {10, 0}})});
-  Region above;
-  ASSERT_TRUE(closeLevelRegion(diagonal, frame, 2.0, true, above));
+  const Region above = closed(diagonal, true, 2.0);
   ASSERT_EQ(above.size(), 1u);
   EXPECT_DOUBLE_EQ(test::enclosedArea(above), 50.0);
-  EXPECT_TRUE(insideFrame(above, frame));
-  Region below;
-  ASSERT_TRUE(closeLevelRegion(diagonal, frame, 2.0, false, below));
+  EXPECT_TRUE(insideFrame(above));
+  const Region below = closed(diagonal, false, 2.0);
   ASSERT_EQ(below.size(), 1u);
   EXPECT_DOUBLE_EQ(test::enclosedArea(below), 50.0);
 
@@ -209,20 +210,17 @@ TEST(LevelRegion, IsolinesThroughCornersAndAlongTheBorderCloseOnTheFrame) {
   // other's ends; they still stay out of the result. A valley narrowing to the point (5, 0) of
   // the southern side: its floor is one triangle.
   const Cover valley = coverOf({polyline({{3, 10}, {5, 0}}), polyline({{5, 0}, {7, 10}})});
-  Region floor;
-  ASSERT_TRUE(closeLevelRegion(valley, frame, 1.0, false, floor));
+  const Region floor = closed(valley, false);
   ASSERT_EQ(floor.size(), 1u);
   EXPECT_TRUE(sameRing(floor[0], {{5, 0}, {3, 10}, {7, 10}, {5, 0}}));
   // The ground on both sides of it is two parts touching at (5, 0).
-  Region sides;
-  ASSERT_TRUE(closeLevelRegion(valley, frame, 1.0, true, sides));
+  const Region sides = closed(valley, true);
   ASSERT_EQ(sides.size(), 2u);
-  EXPECT_TRUE(insideFrame(sides, frame));
+  EXPECT_TRUE(insideFrame(sides));
   EXPECT_DOUBLE_EQ(test::enclosedArea(sides), 80.0);
 }
 
 TEST(LevelRegion, RingsThatFailThePolygonCheckFailTheRegion) {
-  const Rect frame = rectOf(0, 0, 10, 10);
   Region region;
   region.appendLine(squareRing(0, 0, 1, 1));
   // Two summits whose isolines run along one stretch the one way and the other are one summit
@@ -231,31 +229,29 @@ TEST(LevelRegion, RingsThatFailThePolygonCheckFailTheRegion) {
   // summits whose isolines cross.
   Cover joined = coverOf({squareRing(1, 1, 4, 4, true), squareRing(4, 1, 8, 4, true)});
   joined.stampMark(kOnNode);
-  ASSERT_TRUE(closeLevelRegion(joined, frame, 1.0, true, region));
+  ASSERT_TRUE(closeLevelRegion(joined, kFrame, 1.0, true, region));
   EXPECT_EQ(region.size(), 1u);
   EXPECT_DOUBLE_EQ(test::enclosedArea(region), 21.0);
   const Cover sharing = coverOf({squareRing(1, 1, 4, 4, true), squareRing(4, 1, 8, 4)});
-  EXPECT_FALSE(closeLevelRegion(sharing, frame, 1.0, true, region));
+  EXPECT_FALSE(closeLevelRegion(sharing, kFrame, 1.0, true, region));
   EXPECT_TRUE(region.empty());
   const Cover crossing = coverOf({squareRing(1, 1, 5, 5, true), squareRing(3, 3, 8, 8, true)});
-  EXPECT_FALSE(closeLevelRegion(crossing, frame, 1.0, false, region));
+  EXPECT_FALSE(closeLevelRegion(crossing, kFrame, 1.0, false, region));
   // Two open isolines that cross cannot both have the region on their right everywhere, and an
   // isoline outside the map leaves no piece to start a ring with.
   const Cover crossed = coverOf({polyline({{10, 2}, {0, 8}}), polyline({{0, 2}, {10, 8}})});
-  EXPECT_FALSE(closeLevelRegion(crossed, frame, 1.0, false, region));
+  EXPECT_FALSE(closeLevelRegion(crossed, kFrame, 1.0, false, region));
   const Cover outside = coverOf({polyline({{-0.5, 2}, {-0.5, 8}})});
-  EXPECT_FALSE(closeLevelRegion(outside, frame, 1.0, true, region));
+  EXPECT_FALSE(closeLevelRegion(outside, kFrame, 1.0, true, region));
   EXPECT_TRUE(region.empty());
 }
 
 TEST(LevelRegion, EveryResultPassesThePolygonCheckUnchanged) {
-  const Rect frame = rectOf(0, 0, 10, 10);
   // The band 2 < y < 8 lies above the level, with a pit inside it; a summit rises north of it.
   const Cover lines = coverOf({polyline({{10, 2}, {0, 2}}), polyline({{0, 8}, {10, 8}}),
                                squareRing(1, 8.5, 3, 9.5, true), squareRing(6, 4, 8, 6, false)});
   for (const bool above : {true, false}) {
-    Region region;
-    ASSERT_TRUE(closeLevelRegion(lines, frame, 1.0, above, region));
+    const Region region = closed(lines, above);
     Region again;
     ASSERT_TRUE(buildRegion(region, again));
     ASSERT_EQ(again.size(), region.size());
