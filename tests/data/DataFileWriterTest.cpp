@@ -109,16 +109,9 @@ TEST_F(DataFiles, LargeFilesAreWrittenAsPrintfWouldInBlocks) {
   std::vector<double> values;
   std::vector<double> x;
   std::vector<double> y;
-  const double specials[] = {0.0,
-                             -0.0,
-                             1e-7,
-                             5e-7,
-                             4.9e-324,
-                             1.7976931348623157e308,
-                             -1e300,
-                             std::numeric_limits<double>::infinity(),
-                             123456.0000004,
-                             0.1};
+  const double inf = std::numeric_limits<double>::infinity();
+  const double specials[] = {0.0,    -0.0, 1e-7,           5e-7, 4.9e-324, 1.7976931348623157e308,
+                             -1e300, inf,  123456.0000004, 0.1};
   values.assign(std::begin(specials), std::end(specials));
   while (values.size() < 40000) {
     const double decade = std::pow(10.0, static_cast<int>(random() % 40) - 20);

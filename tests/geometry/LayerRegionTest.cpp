@@ -49,23 +49,18 @@ TEST(LayerRegion, CoveragesOfSharedBordersAreTheUnionOfTheirRecords) {
   // A 3 x 3 block of districts: shared sides, corners where four meet, a district with a hole
   // that another district fills exactly, and one of two parts, one of which touches the block
   // at a corner only.
-  const Cover block = coverOf({
-      square(0, 0, 1, 1, 1),
-      square(1, 0, 2, 1, 2),
-      square(2, 0, 3, 1, 3),
-      square(0, 1, 1, 2, 4),
-      square(2, 1, 3, 2, 6),
-      square(0, 2, 1, 3, 7),
-      square(1, 2, 2, 3, 8),
-      square(2, 2, 3, 3, 9),
-      // District 5 is the middle square with a hole the lake, district 10, fills.
-      square(1, 1, 2, 2, 5),
-      tagged(squareRing(1.25, 1.25, 1.75, 1.75, true), 5, 50.0),
-      square(1.25, 1.25, 1.75, 1.75, 10),
-      // District 11: a square beside the block meeting it at (3, 3), and one far away.
-      square(3, 3, 4, 4, 11),
-      square(6, 0, 7, 1, 11),
-  });
+  std::vector<Line> rings;
+  for (int k = 0; k < 9; ++k) {
+    if (k != 4) rings.push_back(square(k % 3, k / 3, k % 3 + 1, k / 3 + 1, k + 1));
+  }
+  // District 5 is the middle square with a hole the lake, district 10, fills.
+  rings.push_back(square(1, 1, 2, 2, 5));
+  rings.push_back(tagged(squareRing(1.25, 1.25, 1.75, 1.75, true), 5, 50.0));
+  rings.push_back(square(1.25, 1.25, 1.75, 1.75, 10));
+  // District 11: a square beside the block meeting it at (3, 3), and one far away.
+  rings.push_back(square(3, 3, 4, 4, 11));
+  rings.push_back(square(6, 0, 7, 1, 11));
+  const Cover block = coverOf(rings);
   Region region;
   const LayerRegion built = buildLayerRegion(block, region);
   ASSERT_EQ(built.status, LayerStatus::Done);
