@@ -38,6 +38,13 @@ Line ring(std::vector<Point> points, double value, int id) {
   return line;
 }
 
+// A cover of one line of two points.
+Cover oneLine() {
+  Cover cover;
+  cover.appendLine(ring({{0, 0}, {1, 1}}, 1, 1));
+  return cover;
+}
+
 // Clockwise (negative area) square with corner (x, y) and side s.
 Line clockwise(double x, double y, double s, double value, int id) {
   return ring({{x, y}, {x, y + s}, {x + s, y + s}, {x + s, y}, {x, y}}, value, id);
@@ -531,8 +538,7 @@ TEST_F(Shapefiles, NumericColumnsAreNumericFieldsOfTwelveDigits) {
 }
 
 TEST_F(Shapefiles, ProjectionsAreWrittenBesideTheExportWhenGiven) {
-  Cover cover;
-  cover.appendLine(ring({{0, 0}, {1, 1}}, 1, 1));
+  const Cover cover = oneLine();
   const std::string wgs84 = "GEOGCS[\"GCS_WGS_1984\",DATUM[\"D_WGS_1984\"]]";
   ShapefileConverter converter;
   converter.setProjection(wgs84);
@@ -545,20 +551,14 @@ TEST_F(Shapefiles, ProjectionsAreWrittenBesideTheExportWhenGiven) {
   ASSERT_TRUE(ReadProjection(path("B.SHP"), read));
   EXPECT_EQ(read, wgs84);
 
-  // Without a projection none is written, and a failed export writes none either.
+  // Without a projection none is written.
   ShapefileConverter plain;
   ASSERT_EQ(plain.CoverToShapefile(path("c.shp"), cover, shape_type::kArc), ShapeStatus::Done);
   EXPECT_FALSE(ReadProjection(path("c.shp"), read));
-  fs::create_directory(path("d.dbf"));
-  EXPECT_EQ(converter.CoverToShapefile(path("d.shp"), cover, shape_type::kArc),
-            ShapeStatus::FileFailed);
-  EXPECT_FALSE(fs::exists(path("d.prj")));
-  EXPECT_FALSE(fs::exists(path("d.shp")));
 }
 
 TEST_F(Shapefiles, FailedExportsLeaveEarlierFilesIntact) {
-  Cover cover;
-  cover.appendLine(ring({{0, 0}, {1, 1}}, 1, 1));
+  Cover cover = oneLine();
   ShapefileConverter converter(Language::English);
   ASSERT_EQ(converter.CoverToShapefile(path("keep.shp"), cover, shape_type::kArc),
             ShapeStatus::Done);
@@ -630,23 +630,25 @@ TEST_F(Shapefiles, ExportsCutShortLeaveEveryFileAndAreRolledBack) {
   stopCommitsAfterRename(-1);
   EXPECT_EQ(converter.log(), "Cannot write the shp-file.");
   const M_Data table = tableOf(points);
-  int x = -1;
-  for (int c = 0; c < table.columnCount(); ++c) {
-    if (table.columnName(c) == "X") x = c;
-  }
-  ASSERT_GE(x, 0);
-  EXPECT_EQ(table.NumericValue(1, x), 1.0);  // not 11
+  ASSERT_EQ(columnNames(table), (std::vector<std::string>{"X", "Y", "Z"}));
+  EXPECT_EQ(table.NumericValue(1, 0), 1.0);  // not 11
 }
 
 TEST_F(Shapefiles, SpecialFilesAreNeitherReadNorReplaced) {
-  Cover cover;
-  cover.appendLine(ring({{0, 0}, {1, 1}}, 1, 1));
-  ASSERT_EQ(mkfifo(path("f.dbf").c_str(), 0644), 0);
+  // A folder or a FIFO where the DBF goes: the export fails and writes neither the shapes nor
+  // the projection.
   ShapefileConverter converter;
-  EXPECT_EQ(converter.CoverToShapefile(path("f.shp"), cover, shape_type::kArc),
-            ShapeStatus::FileFailed);
+  converter.setProjection("GEOGCS[\"GCS_WGS_1984\"]");
+  fs::create_directory(path("d.dbf"));
+  ASSERT_EQ(mkfifo(path("f.dbf").c_str(), 0644), 0);
+  for (const std::string name : {"d", "f"}) {
+    EXPECT_EQ(converter.CoverToShapefile(path(name + ".shp"), oneLine(), shape_type::kArc),
+              ShapeStatus::FileFailed)
+        << name;
+    EXPECT_FALSE(fs::exists(path(name + ".shp"))) << name;
+    EXPECT_FALSE(fs::exists(path(name + ".prj"))) << name;
+  }
   EXPECT_TRUE(fs::is_fifo(path("f.dbf")));
-  EXPECT_FALSE(fs::exists(path("f.shp")));
   // A FIFO where the table should be: refused at once, not waited on.
   writeShapefile(path("g.shp"), SHPT_ARC, {{{0}, {0, 1}, {0, 1}, {}, {}}},
                  {{"A", FTDouble, {"1"}}});
