@@ -87,6 +87,24 @@ bool namesInput(const std::string& text, const std::vector<NamedInput>& inputs) 
   });
 }
 
+// The text with the names of the calls taken out before replaced by the calls' own texts.
+std::string spelledOut(std::string text, const std::vector<NamedInput>& inputs) {
+  for (auto input = inputs.rbegin(); input != inputs.rend(); ++input) {
+    if (input->call.empty()) continue;
+    for (std::size_t at = text.find(input->name); at != std::string::npos;
+         at = text.find(input->name, at + 1)) {
+      const std::size_t after = at + input->name.size();
+      if ((at > 0 && nameCharacter(text[at - 1])) ||
+          (after < text.size() && nameCharacter(text[after]))) {
+        continue;
+      }
+      text.replace(at, input->name.size(), input->call);
+      at += input->call.size() - 1;
+    }
+  }
+  return text;
+}
+
 // A name for the input a call becomes that neither the calculator nor the inputs know.
 std::string freeName(const engine::S_Calculator& calc, const std::vector<NamedInput>& inputs,
                      const std::string& function) {
@@ -204,8 +222,10 @@ DerivedText deriveInputs(const engine::S_Calculator& calc, const std::string& te
     std::optional<TileInput> input = CallInput(calc, derived.inputs).of(*call, derived.refusal);
     if (!input) return derived;
     const std::string name = freeName(calc, derived.inputs, call->function);
+    std::string text =
+        spelledOut(derived.text.substr(call->begin, call->end - call->begin), derived.inputs);
     derived.text.replace(call->begin, call->end - call->begin, name);
-    derived.inputs.push_back({name, std::move(*input)});
+    derived.inputs.push_back({name, std::move(*input), std::move(text)});
   }
   return derived;
 }

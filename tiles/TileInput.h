@@ -40,10 +40,13 @@ class TileInput {
   grid::Lattice lattice_;
 };
 
-// An input under the name the calculator knows it by: "G1", "G2", ... for the grids read.
+// An input under the name the calculator knows it by: "G1", "G2", ... for the grids read. A call
+// made an input has a name of its own, and messages give the call's text instead.
 struct NamedInput {
   std::string name;
   TileInput source;
+  std::string call;
+  const std::string& label() const { return call.empty() ? name : call; }
 };
 
 }  // namespace vellumar::tiles

@@ -169,8 +169,8 @@ std::string TiledEvaluation::findRefusal() const {
   if (inputs_.empty()) return text::kNoGrid.in(language);
   for (const Input& input : inputs_) {
     if (!input.source.lattice().sameNodes(plan_.lattice())) {
-      return cformat(text::kLatticesDiffer.in(language), inputs_.front().name.c_str(),
-                     input.name.c_str());
+      return cformat(text::kLatticesDiffer.in(language), inputs_.front().label().c_str(),
+                     input.label().c_str());
     }
   }
   if (std::string refused = polygonRefusal(); !refused.empty()) return refused;

@@ -267,6 +267,9 @@ TEST_F(TiledEvaluationTest, GridsOnOtherLatticesAndResultsThatAreNotGridsAreRefu
   // A grid the text does not use may lie anywhere; a cut can bring two lattices together.
   EXPECT_EQ(refusal("Spec(G1, 1)"), "");
   EXPECT_EQ(refusal("G1 + Cut(G2, 1, 20, 1, 10)"), "");
+  // A call made an input is named by its own text.
+  EXPECT_EQ(refusal("G1 + Dense(Cut(G2, 1, 20, 1, 10), 2)"),
+            "--tiles: the grids G1 and Dense(Cut(G2, 1, 20, 1, 10), 2) lie on different lattices");
 
   const TiledEvaluation number(calc_, inputs_, 8, "5");
   const TileOutcome outcome = number.evaluate(0);
