@@ -50,21 +50,22 @@ TileInput TileInput::ofGrid(std::shared_ptr<const grid::Grid> grid) {
   return input;
 }
 
-TileInput TileInput::cut(const TileInput& source, const grid::NodeWindow& nodes) {
+TileInput TileInput::derived(Form form, const TileInput& source, const grid::Lattice& lattice) {
   TileInput input;
-  input.form_ = Form::Cut;
+  input.form_ = form;
   input.source_ = std::make_shared<const TileInput>(source);
+  input.lattice_ = lattice;
+  return input;
+}
+
+TileInput TileInput::cut(const TileInput& source, const grid::NodeWindow& nodes) {
+  TileInput input = derived(Form::Cut, source, grid::cutLattice(source.lattice(), nodes));
   input.cut_ = nodes;
-  input.lattice_ = grid::cutLattice(source.lattice(), nodes);
   return input;
 }
 
 TileInput TileInput::resampled(const TileInput& source, const grid::Lattice& lattice) {
-  TileInput input;
-  input.form_ = Form::Resampled;
-  input.source_ = std::make_shared<const TileInput>(source);
-  input.lattice_ = lattice;
-  return input;
+  return derived(Form::Resampled, source, lattice);
 }
 
 const grid::Georeference& TileInput::georeference() const {

@@ -30,6 +30,8 @@ class TileInput {
 
  private:
   enum class Form { Raster, Whole, Cut, Resampled };
+  // An input of the form over the lattice that reads its windows from the source.
+  static TileInput derived(Form form, const TileInput& source, const grid::Lattice& lattice);
   formats::RasterRead readResampled(const grid::NodeWindow& window, grid::Grid& part) const;
 
   Form form_ = Form::Whole;
