@@ -66,9 +66,11 @@ int CalcSession::loadTileInputs(std::vector<tiles::TiledEvaluation::Input>& inpu
     const std::string name = engine::Workspace::operandName(
         engine::FileKind::Grid, workspace_.loadedPaths(engine::FileKind::Grid).size());
     // A DSAA grid has no windowed reader: it was read whole, as a load reads it.
-    inputs.push_back({name, windows ? tiles::TileInput::ofRaster(std::move(reader))
-                                    : tiles::TileInput::ofGrid(
-                                          calc_.registry().find(name)->value.sharedGrid())});
+    inputs.push_back(
+        {name,
+         windows ? tiles::TileInput::ofRaster(std::move(reader))
+                 : tiles::TileInput::ofGrid(calc_.registry().find(name)->value.sharedGrid()),
+         {}});
   }
   return exit_status::kSuccess;
 }

@@ -380,12 +380,12 @@ std::string S_Calculator::resultWarning() const {
 TextEvaluation evaluateText(S_Calculator& calc, const std::string& text,
                             ProgressObserver* observer) {
   TextEvaluation evaluation;
-  ErrorSink* outer = calc.attachedSink();
   ErrorSink sink(observer);
-  calc.attachErrorSink(&sink);
-  evaluation.message = text;
-  evaluation.ok = calc.run(evaluation.message);
-  calc.attachErrorSink(outer);
+  {
+    const AttachedSink attached(calc, sink);
+    evaluation.message = text;
+    evaluation.ok = calc.run(evaluation.message);
+  }
   evaluation.detail = sink.detail();
   if (evaluation.ok) evaluation.warning = calc.resultWarning();
   evaluation.cancelled = sink.code() == sink_code::kCancelled;

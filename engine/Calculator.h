@@ -140,6 +140,22 @@ class S_Calculator {
   bool measuredInDegrees_ = false;
 };
 
+// Attaches a sink to a calculator for as long as it lives, and the sink attached before again
+// afterwards.
+class AttachedSink {
+ public:
+  AttachedSink(S_Calculator& calc, ErrorSink& sink) : calc_(calc), outer_(calc.attachedSink()) {
+    calc.attachErrorSink(&sink);
+  }
+  ~AttachedSink() { calc_.attachErrorSink(outer_); }
+  AttachedSink(const AttachedSink&) = delete;
+  AttachedSink& operator=(const AttachedSink&) = delete;
+
+ private:
+  S_Calculator& calc_;
+  ErrorSink* outer_;
+};
+
 // What came of one evaluation: success, or the error's message and detail, and whether it was
 // the user's cancel.
 struct TextEvaluation {

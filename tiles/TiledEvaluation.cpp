@@ -280,7 +280,7 @@ void TiledEvaluation::shareOf(engine::S_Calculator& calc, const grid::Grid& resu
   engine::Operand polygon = calc.registry().find(reduction.polygon())->value;
   polygon.setArgumentPosition(2);
   ErrorSink sink;
-  calc.attachErrorSink(&sink);
+  const engine::AttachedSink attached(calc, sink);
   calc.setContextName(reduction.function());
   try {
     if (reduction.kind() == TiledReduction::Kind::Integral) {

@@ -189,7 +189,9 @@ TEST_F(SafeSave, RefusesTargetsTheUserMayNotWrite) {
   const auto refused = [&](const std::string& name, fs::perms perms, bool toNobody) {
     ASSERT_EQ(saveFile(path(name), "old"), SaveError::None);
     fs::permissions(path(name), perms);
-    if (toNobody) ASSERT_EQ(chown(path(name).c_str(), kNobody, kNobody), 0);
+    if (toNobody) {
+      ASSERT_EQ(chown(path(name).c_str(), kNobody, kNobody), 0);
+    }
     const std::string target = path(name);
     EXPECT_EQ(inChild([&] { return static_cast<int>(saveFile(target, "new")); }, root),
               static_cast<int>(SaveError::NotWritable))

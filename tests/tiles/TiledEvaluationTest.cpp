@@ -61,7 +61,7 @@ class TiledEvaluationTest : public testing::FolderTest {
       ASSERT_TRUE(formats::writeRaster(grids[k], path(name + ".tif")));
       auto reader = std::make_shared<formats::RasterWindowReader>();
       ASSERT_TRUE(reader->open(path(name + ".tif"), 1));
-      inputs_.push_back({name, TileInput::ofRaster(reader)});
+      inputs_.push_back({name, TileInput::ofRaster(reader), {}});
       auto whole = std::make_shared<grid::Grid>();
       ASSERT_TRUE(formats::readRaster(path(name + ".tif"), 1, *whole));
       calc_.registry().findOrCreate(name).value = engine::Operand::grid(whole);
