@@ -14,6 +14,9 @@ inline constexpr MessageText kOfGridNameOnly{
 inline constexpr MessageText kNumbersKnownFirst{
     "--tiles: аргументы %s после грида - числа, не зависящие от гридов",
     "--tiles: the arguments of %s after the grid must be numbers that use no grid"};
+inline constexpr MessageText kPolygonUsesGrid{
+    "--tiles: полигон функции %s не должен зависеть от гридов",
+    "--tiles: the polygon of %s must use no grid"};
 inline constexpr MessageText kNotAGrid{"--tiles: операнд %s - не грид",
                                        "--tiles: the operand %s is not a grid"};
 inline constexpr MessageText kLatticesDiffer{

@@ -46,7 +46,7 @@ std::optional<TiledReduction> TiledReduction::of(const std::string& text) {
   const std::size_t open = text.find_first_not_of(" \t", first + named->first.size());
   if (open == std::string::npos || text[open] != '(') return std::nullopt;
   // The parenthesis that opens the arguments must be the one that closes the text; MIN and MAX
-  // take one expression, Integral and Mean an expression and a name.
+  // take one expression, Integral and Mean two.
   int depth = 0;
   std::size_t comma = std::string::npos;
   for (std::size_t k = open; k <= last; ++k) {
@@ -63,12 +63,8 @@ std::optional<TiledReduction> TiledReduction::of(const std::string& text) {
   const bool overPolygon = kind == Kind::Integral || kind == Kind::Mean;
   if (overPolygon != (comma != std::string::npos)) return std::nullopt;
   if (!overPolygon) return TiledReduction(kind, text.substr(open + 1, last - open - 1), {});
-  const std::string name = text.substr(comma + 1, last - comma - 1);
-  const std::size_t from = name.find_first_not_of(" \t\r\n");
-  const std::size_t to = name.find_last_not_of(" \t\r\n");
-  if (from == std::string::npos) return std::nullopt;
-  const std::string polygon = name.substr(from, to - from + 1);
-  if (!std::all_of(polygon.begin(), polygon.end(), nameCharacter)) return std::nullopt;
+  const std::string polygon = text.substr(comma + 1, last - comma - 1);
+  if (polygon.find_first_not_of(" \t\r\n") == std::string::npos) return std::nullopt;
   return TiledReduction(kind, text.substr(open + 1, comma - open - 1), polygon);
 }
 
@@ -158,6 +154,7 @@ TiledEvaluation::TiledEvaluation(const engine::S_Calculator& calc, std::vector<I
   if (inputs_.empty() && !derived.inputs.empty()) inputs_.push_back(derived.inputs.front());
   plan_ = TilePlan(inputs_.empty() ? grid::Lattice{} : inputs_.front().source.lattice(), tileSize);
   refusal_ = derived.refusal.empty() ? findRefusal() : std::move(derived.refusal);
+  if (refusal_.empty()) refusal_ = evaluatePolygon(derived.inputs);
 }
 
 const grid::Georeference& TiledEvaluation::georeference() const {
@@ -173,20 +170,26 @@ std::string TiledEvaluation::findRefusal() const {
                      input.label().c_str());
     }
   }
-  if (std::string refused = polygonRefusal(); !refused.empty()) return refused;
   return tokenRefusal();
 }
 
-// The polygon of Integral and Mean must be one the calculator knows, as the whole evaluation
-// would find it.
-std::string TiledEvaluation::polygonRefusal() const {
+// The polygon of Integral and Mean, evaluated once before any tile: it must be a polygon, as the
+// whole evaluation would find it, and use no grid read by tiles, whose nodes no tile has whole.
+std::string TiledEvaluation::evaluatePolygon(const std::vector<Input>& inputs) {
   if (!reduction_ || reduction_->polygon().empty()) return {};
+  if (!namedInputs(reduction_->polygon(), inputs).empty()) {
+    return cformat(text::kPolygonUsesGrid.in(calc_.language()), reduction_->function());
+  }
   engine::S_Calculator scratch(calc_);
-  const engine::TextEvaluation named = engine::evaluateText(scratch, reduction_->polygon());
-  if (!named.ok) return named.message;
-  if (scratch.result().kind() == engine::Kind::Polygon) return {};
-  return engine::argumentMessageOf(reduction_->function(), engine::ArgumentMessage::InvalidType, 2,
-                                   calc_.language());
+  const engine::TextEvaluation evaluation = engine::evaluateText(scratch, reduction_->polygon());
+  if (!evaluation.ok) return evaluation.message;
+  if (scratch.result().kind() != engine::Kind::Polygon) {
+    return engine::argumentMessageOf(reduction_->function(), engine::ArgumentMessage::InvalidType,
+                                     2, calc_.language());
+  }
+  polygon_ = scratch.result();
+  polygon_.setArgumentPosition(2);
+  return {};
 }
 
 // Every name of the text: a built-in must be one that tiles, and a named operand must be a grid
@@ -277,19 +280,17 @@ void TiledEvaluation::shareOf(engine::S_Calculator& calc, const grid::Grid& resu
   const grid::NodeWindow cells{own.i0, own.j0, std::min(own.nx + 1, result.nx() - own.i0),
                                std::min(own.ny + 1, result.ny() - own.j0)};
   const grid::Lattice clip = grid::Lattice::of(result).window(cells);
-  engine::Operand polygon = calc.registry().find(reduction.polygon())->value;
-  polygon.setArgumentPosition(2);
   ErrorSink sink;
   const engine::AttachedSink attached(calc, sink);
   calc.setContextName(reduction.function());
   try {
     if (reduction.kind() == TiledReduction::Kind::Integral) {
-      const engine::Operand value = engine::integralWithin(calc, result, polygon, clip);
+      const engine::Operand value = engine::integralWithin(calc, result, polygon_, clip);
       outcome.ok = !calc.failed() && value.isNumber();
       if (outcome.ok) outcome.share.value = value.numberValue();
     } else {
       const std::optional<engine::PolygonSums> sums =
-          engine::valuedSumsWithin(calc, result, polygon, clip);
+          engine::valuedSumsWithin(calc, result, polygon_, clip);
       outcome.ok = !calc.failed() && sums.has_value();
       if (outcome.ok) outcome.share = {sums->integral, sums->area};
     }

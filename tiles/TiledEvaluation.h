@@ -43,9 +43,9 @@ struct TileShare {
 };
 
 // A text that reduces one grid expression as a whole: MIN(e) or MAX(e), the extremum of its nodes
-// (blanks left out); Integral(e, P) or Mean(e, P) over the polygon named P. Each tile gives its
-// share, and the shares combine in the order of the tiles into the very value the whole grid
-// gives (up to the rounding of the sums), whichever process evaluated which tile.
+// (blanks left out); Integral(e, P) or Mean(e, P) over a polygon P that uses no grid. Each tile
+// gives its share, and the shares combine in the order of the tiles into the very value the whole
+// grid gives (up to the rounding of the sums), whichever process evaluated which tile.
 class TiledReduction {
  public:
   enum class Kind { Min, Max, Integral, Mean };
@@ -55,7 +55,8 @@ class TiledReduction {
   Kind kind() const { return kind_; }
   const char* function() const;
   const std::string& inner() const { return inner_; }
-  const std::string& polygon() const { return polygon_; }  // empty for MIN and MAX
+  // The text of the polygon argument of Integral and Mean; empty for MIN and MAX.
+  const std::string& polygon() const { return polygon_; }
 
   // The share of a tile that has not been evaluated: what combines with any share to that share.
   TileShare none() const;
@@ -117,7 +118,8 @@ class TiledEvaluation {
  private:
   std::string findRefusal() const;
   std::string tokenRefusal() const;
-  std::string polygonRefusal() const;
+  // Evaluates the polygon of Integral and Mean into polygon_; why it cannot be used, if it cannot.
+  std::string evaluatePolygon(const std::vector<Input>& inputs);
   // The tile's share of the reduction from the result over its window, own being the tile's nodes
   // in the window.
   void shareOf(engine::S_Calculator& calc, const grid::Grid& result, const grid::NodeWindow& own,
@@ -127,6 +129,7 @@ class TiledEvaluation {
   std::optional<TiledReduction> reduction_;
   std::string text_;
   std::vector<Input> inputs_;  // those the text names
+  engine::Operand polygon_;    // of Integral and Mean
   TilePlan plan_;
   std::string refusal_;
 };

@@ -158,7 +158,8 @@ TEST_F(TiledEvaluationTest, ReductionsOfTheTilesAreThoseOfTheWholeGrid) {
   calc_.registry().findOrCreate("P1").value = crossingPolygon();
   for (const char* text :
        {"MIN(Spec(G1, 1) * 100)", " MAX (Dx(G1) - G1) ", "Integral(G2 * 2 + Dx(G2), P1)",
-        "Mean(Spec(G1, 1), P1)", "Integral(Dense(G2, 2), P1)", "Mean(G1, P1)"}) {
+        "Mean(Spec(G1, 1), P1)", "Integral(Dense(G2, 2), P1)", "Mean(G1, P1)",
+        "Integral(G2, P1 * G_P(EG(20, 90, 40, 160, 1, 1)))"}) {
     SCOPED_TRACE(text);
     engine::S_Calculator whole(calc_);
     const engine::TextEvaluation evaluation = engine::evaluateText(whole, text);
@@ -190,14 +191,14 @@ TEST_F(TiledEvaluationTest, ReductionsOfTheTilesAreThoseOfTheWholeGrid) {
 
 TEST_F(TiledEvaluationTest, OnlyAReductionOfOneExpressionAsTheWholeTextReduces) {
   for (const char* other : {"MIN(G1) + 1", "MIN(G1, P1)", "MIN(G1); 2", "MINI(G1)", "(MIN(G1))",
-                            "Integral(G1)", "Integral(G1, P1 + P2)", "Mean(G1, P1, 2)"}) {
+                            "Integral(G1)", "Integral(G1, )", "Mean(G1, P1, 2)"}) {
     EXPECT_FALSE(TiledReduction::of(other).has_value()) << other;
   }
   EXPECT_EQ(TiledReduction::of("MAX((G1 + 1) * 2)")->inner(), "(G1 + 1) * 2");
-  const std::optional<TiledReduction> mean = TiledReduction::of("Mean(Dx(G1, 2), P_1 )");
+  const std::optional<TiledReduction> mean = TiledReduction::of("Mean(Dx(G1, 2), P1 * (P2 + P3))");
   ASSERT_TRUE(mean.has_value());
   EXPECT_EQ(mean->inner(), "Dx(G1, 2)");
-  EXPECT_EQ(mean->polygon(), "P_1");
+  EXPECT_EQ(mean->polygon(), " P1 * (P2 + P3)");
   // A Mean over no values says what the whole evaluation says.
   EXPECT_FALSE(mean->combine({TileShare{}, TileShare{}}).has_value());
   EXPECT_EQ(mean->noValues(Language::English), "Mean: the polygon covers no grid values");
@@ -235,6 +236,8 @@ TEST_F(TiledEvaluationTest, TextsThatDoNotTileAreRefusedBeforeAnyWork) {
   // P1 is a number: the whole evaluation's own message.
   EXPECT_EQ(refusal("Integral(G1, P1)"), "Integral: invalid type of argument 2");
   EXPECT_EQ(refusal("Mean(G1, nosuch)"), "unknown name \" nosuch \" ");
+  // The polygon is evaluated before any tile, so it may not use a grid that tiles.
+  EXPECT_EQ(refusal("Mean(Spec(G1, 1), G_P(G1))"), "--tiles: the polygon of Mean must use no grid");
   EXPECT_EQ(refusal("G1 + kept"), "--tiles: the operand kept is not a grid");
   EXPECT_EQ(refusal("Dense(Spec(G1, 1), 2)"),
             "--tiles: Dense is evaluated tile by tile only of a grid's name and numbers");
