@@ -55,18 +55,15 @@ x, y, z = a.intersection(b), a.union(b), a.difference(b)
 print(x.area + y.area + z.area)
 PY
 
+source "$(dirname "$0")/timing.sh"
+# Every run writes into an empty output folder.
+before_run() {
+  rm -rf "$work/out" && mkdir "$work/out"
+}
 # Median wall seconds and largest peak KB of RUNS runs of a command, as "seconds kilobytes".
 measure() {
-  local times=() peak=0
-  for _ in $(seq "$runs"); do
-    rm -rf "$work/out" && mkdir "$work/out"
-    /usr/bin/time -f '%e %M' -o "$work/time" "$@" >/dev/null 2>&1
-    read -r seconds kb <"$work/time"
-    times+=("$seconds")
-    [ "$kb" -gt "$peak" ] && peak=$kb
-  done
-  local median
-  median=$(printf '%s\n' "${times[@]}" | sort -g | sed -n "$(((runs + 1) / 2))p")
+  local median peak
+  read -r median peak _ < <(median_and_peak "$runs" "$work" "$@")
   echo "$median $peak"
 }
 
