@@ -7,6 +7,7 @@
 #include "common/CFormat.h"
 #include "common/ErrorSink.h"
 #include "engine/EngineMessages.h"
+#include "engine/Lexer.h"
 #include "grid/GridConstruction.h"
 #include "tiles/TileMessages.h"
 
@@ -72,21 +73,6 @@ std::optional<Call> nextCall(const std::string& text, const std::vector<NamedInp
   return std::nullopt;
 }
 
-// Whether the text names one of the inputs.
-bool namesInput(const std::string& text, const std::vector<NamedInput>& inputs) {
-  return std::any_of(inputs.begin(), inputs.end(), [&](const NamedInput& input) {
-    for (std::size_t at = text.find(input.name); at != std::string::npos;
-         at = text.find(input.name, at + 1)) {
-      const std::size_t after = at + input.name.size();
-      if ((at == 0 || !nameCharacter(text[at - 1])) &&
-          (after == text.size() || !nameCharacter(text[after]))) {
-        return true;
-      }
-    }
-    return false;
-  });
-}
-
 // The text with the names of the calls taken out before replaced by the calls' own texts.
 std::string spelledOut(std::string text, const std::vector<NamedInput>& inputs) {
   for (auto input = inputs.rbegin(); input != inputs.rend(); ++input) {
@@ -137,7 +123,7 @@ class CallInput {
   // Argument k of the call as a number, evaluated now; the message when it is not one.
   std::optional<double> numberOf(const Call& call, std::size_t k, std::string& refusal) const {
     const Language language = calc_.language();
-    if (namesInput(call.arguments[k], inputs_)) {
+    if (!inputsNamedIn(call.arguments[k], inputs_).empty()) {
       refusal = cformat(text::kNumbersKnownFirst.in(language), call.function.c_str());
       return std::nullopt;
     }
@@ -208,6 +194,21 @@ class CallInput {
 };
 
 }  // namespace
+
+std::vector<NamedInput> inputsNamedIn(const std::string& text, std::vector<NamedInput> inputs) {
+  engine::Lexer lexer;
+  lexer.reset(text);
+  ErrorSink sink;
+  std::vector<std::string> names;
+  for (int token = lexer.next(sink, Language::English); token != engine::token::kEnd;
+       token = lexer.next(sink, Language::English)) {
+    if (token == engine::token::kName) names.push_back(lexer.identifier());
+  }
+  std::erase_if(inputs, [&](const NamedInput& input) {
+    return std::find(names.begin(), names.end(), input.name) == names.end();
+  });
+  return inputs;
+}
 
 bool nameCharacter(char c) {
   const auto byte = static_cast<unsigned char>(c);

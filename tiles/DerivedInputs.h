@@ -24,6 +24,9 @@ struct DerivedText {
 DerivedText deriveInputs(const engine::S_Calculator& calc, const std::string& text,
                          std::vector<NamedInput> inputs);
 
+// The inputs the text names, in their order.
+std::vector<NamedInput> inputsNamedIn(const std::string& text, std::vector<NamedInput> inputs);
+
 // Whether the character starts or continues a name: Latin letters, digits, '_' and the bytes of
 // the Cyrillic letters.
 bool nameCharacter(char c);

@@ -123,33 +123,13 @@ grid::NodeWindow TilePlan::tile(int index) const {
   return {i0, j0, std::min(size_, lattice_.nx - i0), std::min(size_, lattice_.ny - j0)};
 }
 
-namespace {
-
-// The inputs the text names, in their order.
-std::vector<NamedInput> namedInputs(const std::string& text, std::vector<NamedInput> inputs) {
-  engine::Lexer lexer;
-  lexer.reset(text);
-  ErrorSink sink;
-  std::vector<std::string> names;
-  for (int token = lexer.next(sink, Language::English); token != engine::token::kEnd;
-       token = lexer.next(sink, Language::English)) {
-    if (token == engine::token::kName) names.push_back(lexer.identifier());
-  }
-  std::erase_if(inputs, [&](const NamedInput& input) {
-    return std::find(names.begin(), names.end(), input.name) == names.end();
-  });
-  return inputs;
-}
-
-}  // namespace
-
 TiledEvaluation::TiledEvaluation(const engine::S_Calculator& calc, std::vector<Input> inputs,
                                  int tileSize, const std::string& text)
     : calc_(calc), reduction_(TiledReduction::of(text)) {
   DerivedText derived =
       deriveInputs(calc, reduction_ ? reduction_->inner() : text, std::move(inputs));
   text_ = std::move(derived.text);
-  inputs_ = namedInputs(text_, derived.inputs);
+  inputs_ = inputsNamedIn(text_, derived.inputs);
   // A text of numbers alone still has the lattice of the first grid read to give its nodes.
   if (inputs_.empty() && !derived.inputs.empty()) inputs_.push_back(derived.inputs.front());
   plan_ = TilePlan(inputs_.empty() ? grid::Lattice{} : inputs_.front().source.lattice(), tileSize);
@@ -177,7 +157,7 @@ std::string TiledEvaluation::findRefusal() const {
 // whole evaluation would find it, and use no grid read by tiles, whose nodes no tile has whole.
 std::string TiledEvaluation::evaluatePolygon(const std::vector<Input>& inputs) {
   if (!reduction_ || reduction_->polygon().empty()) return {};
-  if (!namedInputs(reduction_->polygon(), inputs).empty()) {
+  if (!inputsNamedIn(reduction_->polygon(), inputs).empty()) {
     return cformat(text::kPolygonUsesGrid.in(calc_.language()), reduction_->function());
   }
   engine::S_Calculator scratch(calc_);
