@@ -15,44 +15,10 @@ namespace vellumar::tiles {
 
 namespace {
 
-// A call found in a text: where it starts and ends (one past its closing parenthesis), the
-// function's name and the texts of its arguments.
-struct Call {
-  std::size_t begin = 0;
-  std::size_t end = 0;
-  std::string function;
-  std::vector<std::string> arguments;
-};
-
 std::string trimmed(const std::string& text) {
   const std::size_t first = text.find_first_not_of(" \t\r\n");
   if (first == std::string::npos) return {};
   return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
-}
-
-// The call of function whose name starts at begin, when a parenthesis follows the name and its
-// match closes the call; its arguments split at the commas outside inner parentheses.
-std::optional<Call> callAt(const std::string& text, std::size_t begin,
-                           const std::string& function) {
-  std::size_t k = text.find_first_not_of(" \t\r\n", begin + function.size());
-  if (k == std::string::npos || text[k] != '(') return std::nullopt;
-  Call call{begin, 0, function, {}};
-  int depth = 0;
-  std::size_t start = k + 1;
-  for (; k < text.size(); ++k) {
-    const char c = text[k];
-    if (c == '(') ++depth;
-    if (c == ',' && depth == 1) {
-      call.arguments.push_back(trimmed(text.substr(start, k - start)));
-      start = k + 1;
-    }
-    if (c == ')' && --depth == 0) {
-      call.arguments.push_back(trimmed(text.substr(start, k - start)));
-      call.end = k + 1;
-      return call;
-    }
-  }
-  return std::nullopt;
 }
 
 // The first call of Cut or Dense in the text whose first argument is one of the names.
@@ -194,6 +160,29 @@ class CallInput {
 };
 
 }  // namespace
+
+std::optional<Call> callAt(const std::string& text, std::size_t begin,
+                           const std::string& function) {
+  std::size_t k = text.find_first_not_of(" \t\r\n", begin + function.size());
+  if (k == std::string::npos || text[k] != '(') return std::nullopt;
+  Call call{begin, 0, function, {}};
+  int depth = 0;
+  std::size_t start = k + 1;
+  for (; k < text.size(); ++k) {
+    const char c = text[k];
+    if (c == '(') ++depth;
+    if (c == ',' && depth == 1) {
+      call.arguments.push_back(trimmed(text.substr(start, k - start)));
+      start = k + 1;
+    }
+    if (c == ')' && --depth == 0) {
+      call.arguments.push_back(trimmed(text.substr(start, k - start)));
+      call.end = k + 1;
+      return call;
+    }
+  }
+  return std::nullopt;
+}
 
 std::vector<NamedInput> inputsNamedIn(const std::string& text, std::vector<NamedInput> inputs) {
   engine::Lexer lexer;

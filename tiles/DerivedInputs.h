@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,19 @@ struct DerivedText {
 // the calculator checks them, with its messages. A call of any other shape is left in the text.
 DerivedText deriveInputs(const engine::S_Calculator& calc, const std::string& text,
                          std::vector<NamedInput> inputs);
+
+// A call found in a text: where it starts and ends (one past its closing parenthesis), the
+// function's name and the texts of its arguments, trimmed.
+struct Call {
+  std::size_t begin = 0;
+  std::size_t end = 0;
+  std::string function;
+  std::vector<std::string> arguments;
+};
+
+// The call of function whose name starts at begin, when a parenthesis follows the name and its
+// match closes the call; its arguments split at the commas outside inner parentheses.
+std::optional<Call> callAt(const std::string& text, std::size_t begin, const std::string& function);
 
 // The inputs the text names, in their order.
 std::vector<NamedInput> inputsNamedIn(const std::string& text, std::vector<NamedInput> inputs);

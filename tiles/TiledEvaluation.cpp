@@ -36,36 +36,24 @@ TiledReduction::TiledReduction(Kind kind, std::string inner, std::string polygon
 std::optional<TiledReduction> TiledReduction::of(const std::string& text) {
   const std::size_t first = text.find_first_not_of(" \t\r\n");
   const std::size_t last = text.find_last_not_of(" \t\r\n");
-  if (first == std::string::npos || text[last] != ')') return std::nullopt;
+  if (first == std::string::npos) return std::nullopt;
   constexpr std::pair<std::string_view, Kind> kFunctions[] = {
       {"MIN", Kind::Min}, {"MAX", Kind::Max}, {"Integral", Kind::Integral}, {"Mean", Kind::Mean}};
   const auto named = std::find_if(std::begin(kFunctions), std::end(kFunctions), [&](auto& f) {
     return text.compare(first, f.first.size(), f.first) == 0;
   });
   if (named == std::end(kFunctions)) return std::nullopt;
-  const std::size_t open = text.find_first_not_of(" \t", first + named->first.size());
-  if (open == std::string::npos || text[open] != '(') return std::nullopt;
-  // The parenthesis that opens the arguments must be the one that closes the text; MIN and MAX
-  // take one expression, Integral and Mean two.
-  int depth = 0;
-  std::size_t comma = std::string::npos;
-  for (std::size_t k = open; k <= last; ++k) {
-    const char c = text[k];
-    if (c == '(') ++depth;
-    if (c == ')' && --depth == 0 && k != last) return std::nullopt;
-    if (c == ';' && depth == 1) return std::nullopt;
-    if (c == ',' && depth == 1) {
-      if (comma != std::string::npos) return std::nullopt;
-      comma = k;
-    }
-  }
+  // The call must be the whole text, one statement: MIN and MAX of one expression, Integral and
+  // Mean of two.
+  const std::optional<Call> call = callAt(text, first, std::string(named->first));
+  if (!call || call->end != last + 1) return std::nullopt;
   const Kind kind = named->second;
-  const bool overPolygon = kind == Kind::Integral || kind == Kind::Mean;
-  if (overPolygon != (comma != std::string::npos)) return std::nullopt;
-  if (!overPolygon) return TiledReduction(kind, text.substr(open + 1, last - open - 1), {});
-  const std::string polygon = text.substr(comma + 1, last - comma - 1);
-  if (polygon.find_first_not_of(" \t\r\n") == std::string::npos) return std::nullopt;
-  return TiledReduction(kind, text.substr(open + 1, comma - open - 1), polygon);
+  const std::size_t count = kind == Kind::Integral || kind == Kind::Mean ? 2 : 1;
+  if (call->arguments.size() != count) return std::nullopt;
+  for (const std::string& argument : call->arguments) {
+    if (argument.empty() || argument.find(';') != std::string::npos) return std::nullopt;
+  }
+  return TiledReduction(kind, call->arguments[0], count == 2 ? call->arguments[1] : std::string());
 }
 
 const char* TiledReduction::function() const {

@@ -198,7 +198,7 @@ TEST_F(TiledEvaluationTest, OnlyAReductionOfOneExpressionAsTheWholeTextReduces) 
   const std::optional<TiledReduction> mean = TiledReduction::of("Mean(Dx(G1, 2), P1 * (P2 + P3))");
   ASSERT_TRUE(mean.has_value());
   EXPECT_EQ(mean->inner(), "Dx(G1, 2)");
-  EXPECT_EQ(mean->polygon(), " P1 * (P2 + P3)");
+  EXPECT_EQ(mean->polygon(), "P1 * (P2 + P3)");
   // A Mean over no values says what the whole evaluation says.
   EXPECT_FALSE(mean->combine({TileShare{}, TileShare{}}).has_value());
   EXPECT_EQ(mean->noValues(Language::English), "Mean: the polygon covers no grid values");
