@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "common/Language.h"
+
 namespace vellumar {
 
 // The scalar rules shared by numbers, data elements and grid nodes, so that every operand kind
@@ -27,6 +29,13 @@ enum class BinaryOp {
 enum class UnaryFn { Sqrt, Abs, Exp, Ln, Lg, Sin, Cos, Tg, ArcSin, ArcCos, ArcTg, Not };
 
 enum class [[nodiscard]] DomainStatus{Ok, DivisionByZero, OutOfDomain};
+
+// The texts of the two failures of DomainStatus, which data elements and grid nodes report alike.
+namespace text {
+inline constexpr MessageText kDivisionByZero{"деление на 0!", "division by 0!"};
+inline constexpr MessageText kOutOfDomain{"недопустимое значение аргумента!",
+                                          "invalid argument value!"};
+}  // namespace text
 
 // Angle factor of the trigonometric functions: angles are multiplied by it before Sin, Cos and
 // Tg, and the results of ArcSin, ArcCos and ArcTg are divided by it.

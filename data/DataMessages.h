@@ -2,6 +2,7 @@
 
 #include "common/ErrorSink.h"
 #include "common/Language.h"
+#include "common/Pointwise.h"
 #include "data/DataColumnChoice.h"
 #include "data/DataFileWriter.h"
 #include "data/M_Data.h"
@@ -41,9 +42,6 @@ inline constexpr MessageText kDataChanged{"файл данных изменён 
 inline constexpr MessageText kDataLength{"разная длина колонок!", "columns have not equal length!"};
 inline constexpr MessageText kDataNoCoordinates{"не указаны координатные колонки!",
                                                 "columns of coordinates are not defined!"};
-inline constexpr MessageText kDivisionByZero{"деление на 0!", "division by 0!"};
-inline constexpr MessageText kDataDomain{"недопустимое значение аргумента!",
-                                         "invalid argument value!"};
 
 }  // namespace text
 
@@ -55,9 +53,9 @@ inline const MessageText* kernelMessage(int code) {
     case sink_code::kDataNoCoordinates:
       return &text::kDataNoCoordinates;
     case sink_code::kDivisionByZero:
-      return &text::kDivisionByZero;
+      return &vellumar::text::kDivisionByZero;
     case sink_code::kDataDomain:
-      return &text::kDataDomain;
+      return &vellumar::text::kOutOfDomain;
     default:
       return nullptr;
   }

@@ -2,6 +2,7 @@
 
 #include "common/ErrorSink.h"
 #include "common/Language.h"
+#include "common/Pointwise.h"
 
 namespace vellumar::grid {
 
@@ -14,9 +15,6 @@ inline constexpr MessageText kInvalidGridFile{"Недопустимый форм
 inline constexpr MessageText kSaveFailed{"Ошибка сохранения грида!", "Error saving the grid!"};
 inline constexpr MessageText kSizesMismatch{"не совпадают размеры гридов!",
                                             "grids sizes mismatch!"};
-inline constexpr MessageText kDivisionByZero{"деление на 0!", "division by 0!"};
-inline constexpr MessageText kInvalidArgument{"недопустимое значение аргумента!",
-                                              "invalid argument value!"};
 inline constexpr MessageText kAreaHasBlanks{"область содержит пустые узлы грида",
                                             "the area contains blank grid nodes"};
 }  // namespace text
@@ -27,9 +25,9 @@ inline const MessageText* kernelMessage(int code) {
     case sink_code::kGridMismatch:
       return &text::kSizesMismatch;
     case sink_code::kGridDivisionByZero:
-      return &text::kDivisionByZero;
+      return &vellumar::text::kDivisionByZero;
     case sink_code::kGridDomain:
-      return &text::kInvalidArgument;
+      return &vellumar::text::kOutOfDomain;
     case sink_code::kGridBlankArea:
       return &text::kAreaHasBlanks;
     default:
