@@ -1,0 +1,61 @@
+#include "engine/TableLoader.h"
+
+#include "common/CFormat.h"
+#include "data/DataFileWriter.h"
+#include "data/DataMessages.h"
+#include "data/Shapefile.h"
+#include "engine/EngineMessages.h"
+#include "formats/VectorFile.h"
+
+namespace vellumar::engine {
+
+FileStatus TableLoader::read(const std::string& path, const data::ReadOptions& options,
+                             data::M_Data& table, std::string* system) const {
+  table.setOptions(options);
+  if (formats::readsAsVector(path)) return readLayer(path, table, system);
+  std::int64_t fault = 0;  // a data file's line or a shapefile's record
+  const bool shapefile = data::isShapefilePath(path);
+  const data::ReadStatus status = shapefile
+                                      ? readShapefile(path, table, fault)
+                                      : table.ReadFile(path, messages_.fileProgress(), &fault);
+  if (status == data::ReadStatus::OutOfMemory) return messages_.outOfMemory();
+  if (status == data::ReadStatus::Cancelled) return messages_.cancelled();
+  if (const MessageText* message = data::readMessage(status)) {
+    return FileStatus::failure(
+        messages_.placed(cformat(messages_.text(*message), path.c_str()).c_str(),
+                         shapefile ? text::kAtRecord : text::kAtLine, fault));
+  }
+  return FileStatus::success();
+}
+
+FileStatus TableLoader::readLayer(const std::string& path, data::M_Data& table,
+                                  std::string* system) const {
+  formats::VectorContent content;
+  const formats::VectorRead read =
+      formats::readVector(path, formats::VectorLoad::Table, {}, content, messages_.fileProgress());
+  if (!read) return messages_.vectorFault(read, data::text::kBadFormat, path, {});
+  table = std::move(content.table);
+  table.setPath(path);
+  if (system != nullptr) *system = read.coordinateSystem;
+  return messages_.vectorRead(read);
+}
+
+data::ReadStatus TableLoader::readShapefile(const std::string& path, data::M_Data& table,
+                                            std::int64_t& faultRecord) const {
+  data::ShapefileConverter converter(messages_.language());
+  converter.setProgress(messages_.fileProgress());
+  const data::ShapeStatus status = converter.ShapefileToTable(path, table);
+  faultRecord = converter.faultRecord();
+  switch (status) {
+    case data::ShapeStatus::Done:
+      return data::ReadStatus::Ok;
+    case data::ShapeStatus::FileFailed:
+      return data::ReadStatus::CannotOpen;
+    case data::ShapeStatus::Cancelled:
+      return data::ReadStatus::Cancelled;
+    default:
+      return data::ReadStatus::InvalidFormat;
+  }
+}
+
+}  // namespace vellumar::engine
