@@ -13,8 +13,11 @@
 #include "engine/Workspace.h"
 #include "ui/CInputDbfDialog.h"
 #include "ui/DataFileProc.h"
+#include "ui/DisplayEditor.h"
 #include "ui/EvaluationRunner.h"
+#include "ui/FileCommands.h"
 #include "ui/InputHistory.h"
+#include "ui/ToolWindows.h"
 
 class QAbstractButton;
 class QCheckBox;
@@ -25,23 +28,14 @@ class QRadioButton;
 
 namespace vellumar::ui {
 
-namespace mapview {
-class CRVWnd;
-}
-
-class CDataListDialog;
-class FileListWindow;
-class HelpWindow;
-class HistoryWindow;
-class UserDialogs;
-class ViewValues;
-
 // The calculator window: the display ("табло") where statements are typed or assembled with the
 // keypad and function buttons, the message line for hints, results and errors, and the commands
 // that evaluate, reset, load and save operands, and open the help, history and identifier
 // windows. It owns the evaluator, the operand files (Workspace) and the current result, which
 // only a successful evaluation replaces. Evaluations run in a worker thread; the window stays
 // responsive and offers to cancel a long one. Every modal interaction goes through UserDialogs.
+// Its parts do the rest: the display and its keys (DisplayEditor), the file commands
+// (FileCommands) and the tool windows (ToolWindows); its slots are theirs.
 class CTarnwickDlg : public QWidget {
   Q_OBJECT
 
@@ -50,7 +44,7 @@ class CTarnwickDlg : public QWidget {
   CTarnwickDlg(UserDialogs& dialogs, const QString& startDirectory, QWidget* parent = nullptr);
   ~CTarnwickDlg() override;
 
-  QPlainTextEdit* display() const { return display_; }
+  QPlainTextEdit* display() const { return editor_->display(); }
   QString messageText() const;
   // The colour of the message line's text: red for an error, the normal colour otherwise.
   QColor messageColor() const;
@@ -61,10 +55,10 @@ class CTarnwickDlg : public QWidget {
   engine::Workspace& workspace() { return workspace_; }
   const engine::Operand& currentResult() const { return currentResult_; }
   InputHistory& history() { return history_; }
-  const DataFormat& dataFormat() const { return dataFormat_; }
+  const DataFormat& dataFormat() const { return files_->dataFormat(); }
   EvaluationRunner& evaluationRunner() { return *runner_; }
   bool isEvaluating() const { return runner_->running(); }
-  void setDbfFieldLister(DbfFieldLister lister) { dbfFields_ = std::move(lister); }
+  void setDbfFieldLister(DbfFieldLister lister) { files_->setDbfFieldLister(std::move(lister)); }
 
   FileListWindow* fileListWindow(engine::FileKind kind) const;
   CDataListDialog* dataWindow(int slot) const;
@@ -117,36 +111,18 @@ class CTarnwickDlg : public QWidget {
   void dropEvent(QDropEvent* event) override;
 
  private:
-  void buildKeypad(QGridLayout* layout);
-  void buildFunctionButtons(QGridLayout* layout);
   QWidget* buildCommands();
-  QAbstractButton* addButton(const QString& caption, const QString& tooltip, QWidget* parent);
+  // The radio buttons of angles and length units, in the command grid.
+  void buildUnits(QWidget* box, QGridLayout* grid);
+  // "По объектам" and its layer, in the command grid.
+  void buildByRecord(QWidget* box, QGridLayout* grid);
   void onEvaluationFinished(bool ok, const QString& text);
   void setBusy(bool busy);
-  void showMessage(const QString& text, bool error);
+  void showMessage(const QString& text, bool error) { editor_->showMessage(text, error); }
   // Runs a load or save in the worker thread (see EvaluationRunner::runTask); false when the
   // user cancelled it or closed the window meanwhile.
   // The progress dialog names file, the file loaded or saved (none when empty).
   bool runFileTask(const MessageText& caption, const std::string& file, std::function<void()> work);
-  void loadOperandFile(engine::FileKind kind, const std::string& path);
-  // The band of a grid file to read: 1 for a file of one band, else the user's choice; -1 when
-  // the user cancelled.
-  int chooseBand(const std::string& path);
-  // The path with the layer the user chose when a vector file holds several ("file.gpkg:layer");
-  // path itself for a file of one layer or a path that names its layer; empty when cancelled.
-  std::string chooseLayer(const std::string& path);
-  void loadDataFile(const std::string& path);
-  void loadDroppedFile(const QString& path);
-  // Asks before a data result is written over an existing file; false when the user declines.
-  bool confirmDataSave(const std::string& path);
-  void stop(const std::string& message);
-  // A load or save failure: the message, and the file when the message does not name it.
-  void stopNamingFile(const std::string& message, const std::string& path);
-  void refreshIdentifiers();
-  void showFileList(engine::FileKind kind);
-  CDataListDialog* dataWindowFor(int slot);
-  bool dataFileLoaded(const std::string& path);
-  void closeToolWindows();
   // Asks whether to stop the running work and close (once); true when the user said so.
   bool stopRunToClose();
 
@@ -155,14 +131,14 @@ class CTarnwickDlg : public QWidget {
   engine::Workspace workspace_{calc_};
   engine::Operand currentResult_;
   InputHistory history_;
-  DataFormat dataFormat_;
-  DbfFieldLister dbfFields_;
   std::unique_ptr<EvaluationRunner> runner_;
   bool closePending_ = false;
 
   QWidget* content_ = nullptr;
-  QPlainTextEdit* display_ = nullptr;
-  QLineEdit* messageLine_ = nullptr;
+  // The parts, children of the window.
+  DisplayEditor* editor_ = nullptr;
+  ToolWindows* tools_ = nullptr;
+  FileCommands* files_ = nullptr;
   QRadioButton* radians_ = nullptr;
   QRadioButton* kilometres_ = nullptr;
   // "По объектам": the display text is evaluated once per record of the layer named beside it.
@@ -171,14 +147,6 @@ class CTarnwickDlg : public QWidget {
   // The records whose evaluation failed in the last run by record ("number<tab>message"), set by
   // the worker thread, read once it has finished.
   std::vector<std::string> recordFailures_;
-  std::map<QString, QAbstractButton*> buttons_;
-
-  QPointer<HelpWindow> helpWindow_;
-  QPointer<HistoryWindow> historyWindow_;
-  QPointer<ViewValues> viewValues_;
-  QPointer<mapview::CRVWnd> mapView_;
-  std::map<engine::FileKind, QPointer<FileListWindow>> fileLists_;
-  std::map<int, QPointer<CDataListDialog>> dataWindows_;
 };
 
 }  // namespace vellumar::ui

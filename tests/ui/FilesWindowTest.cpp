@@ -436,12 +436,25 @@ void FilesWindowTest::vectorFilesAskForTheLayerAndTheValueField() {
   f.save(f.path("points.shp"));
   QCOMPARE(f.dialogs.lastMessage(),
            QStringLiteral("Не допускается сохранение в загруженном shp-файле!"));
-  // Grids never ask for a field; a damaged layer names the file and says why.
+  // Grids never ask for a field, nor do layers that cannot be read: a damaged file or a layer
+  // it lacks says so at once, as the command line's load of it does.
   f.load(engine::FileKind::Grid, f.write("g.shp.grd", gridFile()));
+  f.write("broken.geojson", "{\"type\": \"Feature");
+  using Unread = std::tuple<engine::FileKind, QString, QString>;  // the load, its message's start
+  for (const auto& [kind, path, shown] :
+       {Unread(engine::FileKind::Polygon, f.path("broken.geojson"),
+               "Недопустимый формат файла полигонa!, файл " + f.path("broken.geojson") + "\n"),
+        Unread(engine::FileKind::Lines, f.path("both.gpkg:nosuch"),
+               "Недопустимый формат файла линий!, файл " + f.path("both.gpkg") +
+                   "\nв файле нет слоя «nosuch»; слои файла: districts, roads")}) {
+    f.load(kind, path);
+    engine::S_Calculator calc;
+    engine::Workspace alone(calc);
+    const QString reported = QString::fromStdString(alone.load(kind, path.toStdString()).message);
+    QVERIFY2(f.dialogs.lastMessage().startsWith(reported) && reported.startsWith(shown),
+             qPrintable(f.dialogs.lastMessage()));
+  }
   QVERIFY(!asked);
-  f.load(engine::FileKind::Polygon, f.write("broken.geojson", "{\"type\": \"Feature"));
-  QVERIFY(f.dialogs.lastMessage().startsWith("Недопустимый формат файла полигонa!, файл " +
-                                             f.path("broken.geojson") + "\n"));
 }
 
 void FilesWindowTest::droppedFilesLoadByExtension() {
