@@ -47,14 +47,14 @@ int DataSlots::store(const std::string& path, data::M_Data table, std::string sy
   return static_cast<int>(free - slots_.begin()) + 1;
 }
 
-FileStatus DataSlots::registerColumn(int slot, int column, std::string* name) {
-  const DataSlot& source = this->slot(slot);
+FileStatus DataSlots::registerColumn(int number, int column, std::string* name) {
+  const DataSlot& source = slot(number);
   data::ColumnOperand chosen;
   const data::ChoiceStatus status = data::chooseColumn(source.table, column, source.xy, chosen);
   if (const MessageText* message = data::choiceMessage(status)) {
     return FileStatus::failure(messages_.text(*message));
   }
-  const std::string operandName = cformat("D%d_%d", slot, column);
+  const std::string operandName = cformat("D%d_%d", number, column);
   Operand operand = chosen.isNumber
                         ? Operand::number(chosen.number)
                         : Operand::data(std::make_shared<const data::DATA>(std::move(chosen.data)));
@@ -65,17 +65,17 @@ FileStatus DataSlots::registerColumn(int slot, int column, std::string* name) {
 }
 
 DataSlot* DataSlots::loaded(const std::string& path) {
-  for (DataSlot& slot : slots_) {
-    if (slot.path == path) return &slot;
+  for (DataSlot& loadedSlot : slots_) {
+    if (loadedSlot.path == path) return &loadedSlot;
   }
   return nullptr;
 }
 
-void DataSlots::close(int slot) {
+void DataSlots::close(int number) {
   files_.assertNoEvaluation();
   DataSlot closed;
   closed.path = kEmptySlotPath;
-  this->slot(slot) = std::move(closed);
+  slot(number) = std::move(closed);
 }
 
 }  // namespace vellumar::engine

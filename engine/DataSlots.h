@@ -36,13 +36,13 @@ class DataSlots {
   int store(const std::string& path, data::M_Data table, std::string system);
   // Registers column (1-based) of a slot with the slot's coordinate columns, as a number when
   // the table has one row and no coordinates are chosen.
-  FileStatus registerColumn(int slot, int column, std::string* name);
-  DataSlot& slot(int slot) { return slots_[static_cast<std::size_t>(slot - 1)]; }
+  FileStatus registerColumn(int number, int column, std::string* name);
+  DataSlot& slot(int number) { return slots_[static_cast<std::size_t>(number - 1)]; }
   int count() const { return static_cast<int>(slots_.size()); }
   // The slot a path is loaded in, or null.
   DataSlot* loaded(const std::string& path);
   // Frees a slot; its operands stay registered.
-  void close(int slot);
+  void close(int number);
 
  private:
   LoadedFiles& files_;

@@ -45,6 +45,36 @@ CTarnwickDlg::CTarnwickDlg(UserDialogs& dialogs, const QString& startDirectory, 
       QStringLiteral("#CTarnwickDlg, #content { background: rgb(205, 208, 213); }"
                      "QLabel, QRadioButton, QGroupBox { color: rgb(103, 33, 7); }"));
 
+  buildContent();
+
+  for (const QKeySequence& keys :
+       {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)}) {
+    connect(new QShortcut(keys, this), &QShortcut::activated, this, &CTarnwickDlg::evaluate);
+  }
+  auto* about = new QAction(fromUtf8(text::kAboutItem.in(calc_.language())), this);
+  connect(about, &QAction::triggered, this, &CTarnwickDlg::showAbout);
+  addAction(about);
+  setContextMenuPolicy(Qt::ActionsContextMenu);
+
+  connect(runner_.get(), &EvaluationRunner::finished, this, &CTarnwickDlg::onEvaluationFinished);
+  // Closing the progress dialog from the window manager asks what closing the window asks.
+  connect(runner_.get(), &EvaluationRunner::closeRequested, this, &QWidget::close,
+          Qt::QueuedConnection);
+
+  buildParts();
+  editor_->display()->setFocus();
+  // A memory limit or thread count setting that is no usable value is not ignored in silence.
+  if (const std::string warning = engine::environmentWarnings(calc_.language()); !warning.empty()) {
+    showMessage(fromUtf8(warning), true);
+  }
+}
+
+// The tool windows refer to the evaluator and the workspace: they go before those members do.
+CTarnwickDlg::~CTarnwickDlg() {
+  tools_->closeAll();
+}
+
+void CTarnwickDlg::buildContent() {
   content_ = new QWidget(this);
   content_->setObjectName(QStringLiteral("content"));
   editor_ = new DisplayEditor(history_, content_, this);
@@ -69,21 +99,9 @@ CTarnwickDlg::CTarnwickDlg(UserDialogs& dialogs, const QString& startDirectory, 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(content_);
+}
 
-  for (const QKeySequence& keys :
-       {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)}) {
-    connect(new QShortcut(keys, this), &QShortcut::activated, this, &CTarnwickDlg::evaluate);
-  }
-  auto* about = new QAction(fromUtf8(text::kAboutItem.in(calc_.language())), this);
-  connect(about, &QAction::triggered, this, &CTarnwickDlg::showAbout);
-  addAction(about);
-  setContextMenuPolicy(Qt::ActionsContextMenu);
-
-  connect(runner_.get(), &EvaluationRunner::finished, this, &CTarnwickDlg::onEvaluationFinished);
-  // Closing the progress dialog from the window manager asks what closing the window asks.
-  connect(runner_.get(), &EvaluationRunner::closeRequested, this, &QWidget::close,
-          Qt::QueuedConnection);
-
+void CTarnwickDlg::buildParts() {
   const FileTaskRunner runFileTask = [this](const MessageText& caption, const std::string& file,
                                             std::function<void()> work) {
     return this->runFileTask(caption, file, std::move(work));
@@ -104,16 +122,6 @@ CTarnwickDlg::CTarnwickDlg(UserDialogs& dialogs, const QString& startDirectory, 
   files_ = new FileCommands(
       this, dialogs_, calc_, workspace_, *editor_, *tools_, runFileTask,
       [this] { return closePending_; }, [this] { return runner_->running(); });
-  editor_->display()->setFocus();
-  // A memory limit or thread count setting that is no usable value is not ignored in silence.
-  if (const std::string warning = engine::environmentWarnings(calc_.language()); !warning.empty()) {
-    showMessage(fromUtf8(warning), true);
-  }
-}
-
-// The tool windows refer to the evaluator and the workspace: they go before those members do.
-CTarnwickDlg::~CTarnwickDlg() {
-  tools_->closeAll();
 }
 
 QWidget* CTarnwickDlg::buildCommands() {

@@ -1,10 +1,8 @@
 #pragma once
 
 #include <QColor>
-#include <QPointer>
 #include <QWidget>
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -111,6 +109,10 @@ class CTarnwickDlg : public QWidget {
   void dropEvent(QDropEvent* event) override;
 
  private:
+  // The display, the message line, the commands and the keys, in the window's layout.
+  void buildContent();
+  // The file commands and the tool windows, wired to the display and to each other.
+  void buildParts();
   QWidget* buildCommands();
   // The radio buttons of angles and length units, in the command grid.
   void buildUnits(QWidget* box, QGridLayout* grid);
