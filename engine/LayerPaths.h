@@ -16,9 +16,8 @@ bool isLayerPath(const std::string& path);
 std::vector<std::string> layerFields(const std::string& path);
 
 // Whether the layer a path names opens, so that its value field can be asked for: a shapefile
-// whose file exists, a vector file that OGR opens and that holds the layer named (by GDAL's rule:
-// the name as it is, else without regard to case). A layer that does not open fails its read at
-// once, before a feature is read.
+// whose file exists, a vector file that OGR opens and that holds the layer named, as the read
+// looks it up. A layer that does not open fails its read at once, before a feature is read.
 bool layerOpens(const std::string& path);
 
 }  // namespace vellumar::engine

@@ -525,6 +525,14 @@ std::vector<std::string> vectorFields(const std::string& path) {
                           : std::vector<std::string>();
 }
 
+bool vectorLayerOpens(const std::string& path) {
+  const memory::Unguarded unguarded;  // GDAL cannot pass a refusal through its C code
+  const LayerPath named = splitLayerPath(path);
+  const Dataset dataset = openQuietly(named);
+  VectorRead read;
+  return dataset && chooseLayer(dataset.get(), named.layer, read) != nullptr;
+}
+
 VectorRead readVector(const std::string& path, VectorLoad load, const std::string& valueField,
                       VectorContent& content, const RowProgress& progress) {
   const LayerPath named = splitLayerPath(path);

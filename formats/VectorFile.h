@@ -77,6 +77,9 @@ bool readsAsVector(const std::string& path);
 std::vector<std::string> vectorLayers(const std::string& path);
 // The fields of the layer path names; empty when it cannot be opened.
 std::vector<std::string> vectorFields(const std::string& path);
+// Whether OGR opens the file of path and finds the layer it names (its first when it names none),
+// as a read would find it.
+bool vectorLayerOpens(const std::string& path);
 
 // What a read fills: for Lines and Polygons the cover and the attributes, for Table the table.
 struct VectorContent {
