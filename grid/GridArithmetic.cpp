@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <optional>
 
 #include "common/Parallel.h"
 #include "grid/Lattice.h"
@@ -217,7 +218,7 @@ void trimLattice(Lattice& lattice, double w, double h, double sx, double sy, int
 
 // Lattice over the intersection of two different rectangles; false when it has no nodes. Sets
 // code 201 when the lattice the steps ask for is too large to build.
-bool intersectionLattice(const Grid& a, const Grid& b, Lattice& lattice, ErrorSink& sink) {
+bool intersectionLattice(const Lattice& a, const Lattice& b, Lattice& lattice, ErrorSink& sink) {
   Lattice& r = lattice;
   r.left = std::max(a.left, b.left);
   r.right = std::min(a.right, b.right);
@@ -253,12 +254,13 @@ Interpolation commonMode(const Grid& a, const Grid& b) {
 
 // Equal rectangles: the grid with fewer columns is read through its surface at the other's nodes.
 // Cancel through the sink gives a grid without nodes.
-Grid combineOnEqualRectangles(const Grid& a, const Grid& b, BinaryOp op, ErrorSink& sink) {
-  const bool resampleA = a.nx() <= b.nx();
+Grid combineOnEqualRectangles(const Grid& a, const Grid& b, BinaryOp op,
+                              const CommonLattice& common, ErrorSink& sink) {
+  const bool resampleA = !common.secondResampled;
   const Grid& target = resampleA ? b : a;
   const Grid& other = resampleA ? a : b;
   const std::size_t nx = static_cast<std::size_t>(target.nx());
-  const bool sameCounts = other.nx() == target.nx() && other.ny() == target.ny();
+  const bool sameCounts = !common.firstResampled && !common.secondResampled;
   if (!sameCounts && !other.prepareSurface(&sink)) return Grid();
   NodeVector out(target.nodeCount());
   ProgressPacer pacer(&sink, static_cast<std::int64_t>(out.size()));
@@ -313,9 +315,8 @@ Grid combineOnEqualRectangles(const Grid& a, const Grid& b, BinaryOp op, ErrorSi
   return resultGrid(target.nx(), target.ny(), target, std::move(out), commonMode(a, b), range);
 }
 
-Grid combineOnIntersection(const Grid& a, const Grid& b, BinaryOp op, ErrorSink& sink) {
-  Lattice lattice;
-  if (!intersectionLattice(a, b, lattice, sink)) return Grid();
+Grid combineOnIntersection(const Grid& a, const Grid& b, BinaryOp op, const Lattice& lattice,
+                           ErrorSink& sink) {
   if (!a.prepareSurface(&sink) || !b.prepareSurface(&sink)) return Grid();
   const std::vector<double> xs = nodeCoordinates(lattice.left, lattice.right, lattice.nx);
   const std::vector<double> ys = nodeCoordinates(lattice.bottom, lattice.top, lattice.ny);
@@ -555,8 +556,24 @@ Grid applyToSurface(const Grid& grid, UnaryFn fn, double angleFactor, ErrorSink&
 Grid combine(const Grid& a, const Grid& b, BinaryOp op, ErrorSink& sink) {
   if (!isArithmetic(op)) return compareGrids(a, b, op, sink);
   if (!a.hasNodes() || !b.hasNodes()) return Grid();
-  if (a.sameRectangle(b) || a.sameLattice(b)) return combineOnEqualRectangles(a, b, op, sink);
-  return combineOnIntersection(a, b, op, sink);
+  const std::optional<CommonLattice> common = commonLattice(Lattice::of(a), Lattice::of(b), sink);
+  if (!common) return Grid();
+  if (common->firstResampled && common->secondResampled) {
+    return combineOnIntersection(a, b, op, common->lattice, sink);
+  }
+  return combineOnEqualRectangles(a, b, op, *common, sink);
+}
+
+std::optional<CommonLattice> commonLattice(const Lattice& a, const Lattice& b, ErrorSink& sink) {
+  if (a.sameRectangle(b) || a.sameNodes(b)) {
+    // The grid with fewer columns (the first of two as wide) is read at the other's nodes.
+    const bool onSecond = a.nx <= b.nx;
+    const bool sameCounts = a.nx == b.nx && a.ny == b.ny;
+    return CommonLattice{onSecond ? b : a, onSecond && !sameCounts, !onSecond};
+  }
+  CommonLattice common{{}, true, true};
+  if (!intersectionLattice(a, b, common.lattice, sink)) return std::nullopt;
+  return common;
 }
 
 Grid combine(Grid grid, double number, BinaryOp op, bool numberOnLeft, ErrorSink& sink) {

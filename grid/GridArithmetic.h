@@ -1,8 +1,11 @@
 #pragma once
 
+#include <optional>
+
 #include "common/ErrorSink.h"
 #include "common/Pointwise.h"
 #include "grid/Grid.h"
+#include "grid/Lattice.h"
 
 namespace vellumar::grid {
 
@@ -27,6 +30,23 @@ inline constexpr double kMinMaxStart = 9.999999680285692e37;
 // give bilinear 0/1 grids. Wherever a kernel reads a grid's surface at its own nodes it takes the
 // node values, which the surface reproduces exactly up to the rounding of the spline solve.
 Grid combine(const Grid& a, const Grid& b, BinaryOp op, ErrorSink& sink);
+
+// The lattice combine's arithmetic lays two grids over, and which of them it reads through its
+// surface at that lattice's nodes instead of taking its own node values.
+struct CommonLattice {
+  Lattice lattice;
+  bool firstResampled = false;
+  bool secondResampled = false;
+};
+
+// The common lattice of grids over lattices a and b, both with nodes, as combine's arithmetic
+// finds it: equal rectangles (or the same lattice within rounding) give the lattice of the grid
+// with more columns, b's when both have as many, and the other grid is resampled unless its counts
+// are the same; different rectangles give a lattice over the intersection (the first rectangle
+// when they are disjoint) with the finer steps, trimmed to near-square cells, and resample both.
+// Nullopt when that lattice has no nodes; code 201 is recorded on the sink when it would be too
+// large to build. The evaluation by tiles plans its inputs with the same function.
+std::optional<CommonLattice> commonLattice(const Lattice& a, const Lattice& b, ErrorSink& sink);
 
 // A grid and a number; numberOnLeft tells the written order (N - G, N / G, Great(N, G), ...).
 // The result is written over the nodes of the grid handed in: pass a copy, or hand over a grid

@@ -45,6 +45,10 @@ struct Lattice {
   Lattice window(const NodeWindow& window) const;
   // Equal counts and extents within 1e-9 of a step, as Grid::sameLattice.
   bool sameNodes(const Lattice& other) const;
+  // Equal extents, exactly, as Grid::sameRectangle.
+  bool sameRectangle(const Lattice& other) const {
+    return left == other.left && right == other.right && bottom == other.bottom && top == other.top;
+  }
 };
 
 // A grid over the lattice holding values (lattice.nodeCount() of them), in the mode, with the
