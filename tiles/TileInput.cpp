@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "grid/GridConstruction.h"
-#include "grid/Surface.h"
+#include "grid/SurfaceKernel.h"
 #include "tiles/TiledEvaluation.h"
 
 namespace vellumar::tiles {
@@ -23,6 +23,62 @@ std::pair<int, int> coveringNodes(double from, double to, double low, double hig
   const int end = static_cast<int>(std::clamp(last, double(begin), double(count - 1)));
   return {begin, end - begin + 1};
 }
+
+// The surface of part, the source's nodes from node (i0, j0) of the source's lattice on, at the
+// point (x, y): located in the whole lattice's step units, as the surface of the whole grid
+// locates it, and only then moved to the window by whole nodes, which is exact. So a point on a
+// cell's edge falls in the very cell, and passes a blank cell beside it by the very rule, that the
+// whole grid's surface takes, and a node is blank exactly where it is blank there. Points outside
+// the source's rectangle read 0, as the whole grid's sampler gives them.
+class WindowSurface {
+ public:
+  WindowSurface(const grid::Grid& part, const grid::Lattice& whole, int i0, int j0)
+      : part_(part), whole_(whole), i0_(i0), j0_(j0) {
+    usable_ = grid::detail::surfaceUsable(part) && whole.stepX() != 0.0 && whole.stepY() != 0.0;
+    if (usable_ && part.mode() == grid::Interpolation::Spline) {
+      coefficients_ = part.splineCoefficients()->data();
+    }
+  }
+
+  double at(double x, double y) const {
+    if (!usable_ ||
+        !(x >= whole_.left && x <= whole_.right && y >= whole_.bottom && y <= whole_.top)) {
+      return 0.0;
+    }
+    const double u = (x - whole_.left) / whole_.stepX() - i0_;
+    const double v = (y - whole_.bottom) / whole_.stepY() - j0_;
+    int i = 0;
+    int j = 0;
+    double s = 0.0;
+    double t = 0.0;
+    if (!grid::detail::surfaceCell(part_, u, v, i, j, s, t)) return grid::kBlankValue;
+    const std::size_t nx = static_cast<std::size_t>(part_.nx());
+    if (coefficients_ == nullptr) {
+      const double* low = part_.nodes().data() + static_cast<std::size_t>(j) * nx + i;
+      return grid::detail::bilinear(low, low + nx, s, t);
+    }
+    double ws[4];
+    double wt[4];
+    grid::detail::splineWeights(s, ws);
+    grid::detail::splineWeights(t, wt);
+    const std::size_t stride = nx + 2;
+    const double* r0 = coefficients_ + static_cast<std::size_t>(j) * stride + i;
+    double sums[4];
+    for (std::size_t a = 0; a < 4; ++a) {
+      sums[a] = ((wt[0] * r0[a] + wt[1] * r0[a + stride]) + wt[2] * r0[a + 2 * stride]) +
+                wt[3] * r0[a + 3 * stride];
+    }
+    return ((ws[0] * sums[0] + ws[1] * sums[1]) + ws[2] * sums[2]) + ws[3] * sums[3];
+  }
+
+ private:
+  const grid::Grid& part_;
+  const grid::Lattice& whole_;
+  int i0_;
+  int j0_;
+  bool usable_ = false;
+  const double* coefficients_ = nullptr;
+};
 
 // Puts the grid's nodes over the lattice's rectangle, which has as many nodes.
 void placeOn(const grid::Lattice& lattice, grid::Grid& grid) {
@@ -68,6 +124,12 @@ TileInput TileInput::resampled(const TileInput& source, const grid::Lattice& lat
   return derived(Form::Resampled, source, lattice);
 }
 
+TileInput TileInput::surfaceOn(const TileInput& source, const grid::Lattice& lattice) {
+  TileInput input = derived(Form::Resampled, source, lattice);
+  input.sourceMode_ = true;
+  return input;
+}
+
 const grid::Georeference& TileInput::georeference() const {
   switch (form_) {
     case Form::Raster:
@@ -111,13 +173,18 @@ formats::RasterRead TileInput::readResampled(const grid::NodeWindow& window,
   const auto [j0, ny] = coveringNodes(nodes.bottom, nodes.top, from.bottom, from.top, from.ny);
   grid::Grid source;
   if (formats::RasterRead read = source_->read({i0, j0, nx, ny}, source); !read) return read;
+  const WindowSurface surface(source, from, i0, j0);
   std::vector<double> xs(static_cast<std::size_t>(window.nx));
-  std::vector<double> ys(static_cast<std::size_t>(window.ny));
   for (int i = 0; i < window.nx; ++i) xs[i] = lattice_.nodeX(window.i0 + i);
-  for (int j = 0; j < window.ny; ++j) ys[j] = lattice_.nodeY(window.j0 + j);
-  grid::NodeVector values = grid::sampleLattice(source, xs, ys);
+  grid::NodeVector values(window.nodeCount());
+  for (int j = 0; j < window.ny; ++j) {
+    const double y = lattice_.nodeY(window.j0 + j);
+    double* row = values.data() + static_cast<std::size_t>(j) * window.nx;
+    for (int i = 0; i < window.nx; ++i) row[i] = surface.at(xs[i], y);
+  }
   const grid::Range range = grid::rangeOf(values);
-  part = grid::gridOn(nodes, source, std::move(values), range);
+  part = grid::gridOn(nodes, source, std::move(values), range,
+                      sourceMode_ ? source.mode() : grid::Interpolation::Spline);
   return {};
 }
 

@@ -20,8 +20,11 @@ class TileInput {
   // The nodes of the window of the source, as Cut keeps them.
   static TileInput cut(const TileInput& source, const grid::NodeWindow& nodes);
   // The source's surface at the nodes of the lattice, which covers the source's rectangle, as
-  // Dense resamples it.
+  // Dense resamples it: a grid in spline mode.
   static TileInput resampled(const TileInput& source, const grid::Lattice& lattice);
+  // The source's surface at the nodes of the lattice, in the source's own mode, as the arithmetic
+  // of two grids reads a grid on another lattice than its result's (grid::commonLattice).
+  static TileInput surfaceOn(const TileInput& source, const grid::Lattice& lattice);
 
   const grid::Lattice& lattice() const { return lattice_; }
   const grid::Georeference& georeference() const;
@@ -40,6 +43,7 @@ class TileInput {
   std::shared_ptr<const TileInput> source_;
   grid::NodeWindow cut_;
   grid::Lattice lattice_;
+  bool sourceMode_ = false;  // a resampled window keeps the source's mode
 };
 
 // An input under the name the calculator knows it by: "G1", "G2", ... for the grids read. A call

@@ -22,6 +22,11 @@ inline constexpr MessageText kNotAGrid{"--tiles: операнд %s - не гри
 inline constexpr MessageText kLatticesDiffer{
     "--tiles: гриды %s и %s лежат на разных решетках",
     "--tiles: the grids %s and %s lie on different lattices"};
+inline constexpr MessageText kIntermediateOnOtherLattice{
+    "--tiles: %s - промежуточный результат, который читается через поверхность на другой "
+    "решетке; по плиткам так читаются только загруженные гриды и Cut и Dense от них",
+    "--tiles: %s is an intermediate result that would be read through its surface on another "
+    "lattice; tiles read so only the grids loaded and Cut and Dense of them"};
 inline constexpr MessageText kNoGrid{"--tiles: не загружен ни один грид",
                                      "--tiles: no grid is loaded"};
 inline constexpr MessageText kResultNotGrid{

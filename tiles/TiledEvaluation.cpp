@@ -11,6 +11,7 @@
 #include "engine/Lexer.h"
 #include "grid/GridArithmetic.h"
 #include "tiles/DerivedInputs.h"
+#include "tiles/LatticePlan.h"
 #include "tiles/TileMessages.h"
 
 namespace vellumar::tiles {
@@ -23,6 +24,26 @@ constexpr std::array<std::string_view, 29> kTileable = {
     "min",    "max",    "Sqrt",  "Abs", "Exp", "Ln",    "Lg",    "Sin",        "Cos",  "Tg",
     "ArcSin", "ArcCos", "ArcTg", "And", "Or",  "Equal", "Great", "GreatEqual", "Less", "LessEqual",
     "Not",    "Mul_SP", "IF",    "Dx",  "Dy",  "Dxx",   "Dxy",   "Dyy",        "Spec"};
+
+// The calculator's own message for a text whose structure could not be read, found by evaluating
+// it once over stand-ins for its grids: small grids of blank nodes, on which no node leaves a
+// function's domain, so that a syntax error says what it says over the whole grids. Empty when
+// the text evaluates.
+std::string syntaxFailure(const engine::S_Calculator& calc, const std::string& text,
+                          const std::vector<NamedInput>& inputs) {
+  grid::Grid shape;
+  shape.rectangleFlag = 1;
+  shape.right = 7.0;
+  shape.top = 7.0;
+  const auto standIn =
+      std::make_shared<grid::Grid>(8, 8, shape, grid::NodeVector(64, grid::kBlankValue));
+  engine::S_Calculator scratch(calc);
+  for (const NamedInput& input : inputs) {
+    scratch.registry().findOrCreate(input.name).value = engine::Operand::grid(standIn);
+  }
+  const engine::TextEvaluation evaluation = engine::evaluateText(scratch, text);
+  return evaluation.ok ? std::string() : evaluation.message;
+}
 
 }  // namespace
 
@@ -116,13 +137,40 @@ TiledEvaluation::TiledEvaluation(const engine::S_Calculator& calc, std::vector<I
     : calc_(calc), reduction_(TiledReduction::of(text)) {
   DerivedText derived =
       deriveInputs(calc, reduction_ ? reduction_->inner() : text, std::move(inputs));
-  text_ = std::move(derived.text);
-  inputs_ = inputsNamedIn(text_, derived.inputs);
+  LatticePlan lattices;
+  std::string syntax;
+  if (derived.refusal.empty()) {
+    lattices = planLattices(calc, derived.text, derived.inputs);
+    // A text the plan cannot read is a syntax error, said as the whole evaluation says it, or a
+    // shape the calculator passes over, which tiles on one lattice as it is.
+    if (!lattices.understood) syntax = syntaxFailure(calc, wholeText(derived.text), derived.inputs);
+  }
+  text_ = lattices.understood ? lattices.text : derived.text;
+  const std::vector<Input>& all = lattices.understood ? lattices.inputs : derived.inputs;
+  inputs_ = inputsNamedIn(text_, all);
   // A text of numbers alone still has the lattice of the first grid read to give its nodes.
-  if (inputs_.empty() && !derived.inputs.empty()) inputs_.push_back(derived.inputs.front());
-  plan_ = TilePlan(inputs_.empty() ? grid::Lattice{} : inputs_.front().source.lattice(), tileSize);
-  refusal_ = derived.refusal.empty() ? findRefusal() : std::move(derived.refusal);
+  if (inputs_.empty() && !all.empty()) inputs_.push_back(all.front());
+  // The tiles cut the result's lattice; or the first input's, where the plan found none.
+  grid::Lattice lattice;
+  if (lattices.lattice) {
+    lattice = *lattices.lattice;
+  } else if (!inputs_.empty()) {
+    lattice = inputs_.front().source.lattice();
+  }
+  plan_ = TilePlan(lattice, tileSize);
+  for (std::string* found : {&derived.refusal, &syntax, &lattices.refusal}) {
+    if (refusal_.empty()) refusal_ = std::move(*found);
+  }
+  if (refusal_.empty()) refusal_ = findRefusal();
   if (refusal_.empty()) refusal_ = evaluatePolygon(derived.inputs);
+}
+
+// The text as the whole evaluation reads it, with the calls made inputs taken out of it: a
+// reduction's expression is put back into its call.
+std::string TiledEvaluation::wholeText(const std::string& derived) const {
+  if (!reduction_) return derived;
+  const std::string polygon = reduction_->polygon().empty() ? "" : ", " + reduction_->polygon();
+  return std::string(reduction_->function()) + "(" + derived + polygon + ")";
 }
 
 const grid::Georeference& TiledEvaluation::georeference() const {
@@ -132,9 +180,16 @@ const grid::Georeference& TiledEvaluation::georeference() const {
 std::string TiledEvaluation::findRefusal() const {
   const Language language = calc_.language();
   if (inputs_.empty()) return text::kNoGrid.in(language);
+  // What the plan did not bring onto the result's lattice (the branch IF does not choose, a text
+  // the plan could not read) is named beside an input that lies on it.
+  const auto onLattice = [&](const Input& input) {
+    return input.source.lattice().sameNodes(plan_.lattice());
+  };
+  const auto on = std::find_if(inputs_.begin(), inputs_.end(), onLattice);
+  const Input& reference = on != inputs_.end() ? *on : inputs_.front();
   for (const Input& input : inputs_) {
-    if (!input.source.lattice().sameNodes(plan_.lattice())) {
-      return cformat(text::kLatticesDiffer.in(language), inputs_.front().label().c_str(),
+    if (!onLattice(input)) {
+      return cformat(text::kLatticesDiffer.in(language), reference.label().c_str(),
                      input.label().c_str());
     }
   }

@@ -117,6 +117,7 @@ class TiledEvaluation {
 
  private:
   std::string findRefusal() const;
+  std::string wholeText(const std::string& derived) const;
   std::string tokenRefusal() const;
   // Evaluates the polygon of Integral and Mean into polygon_; why it cannot be used, if it cannot.
   std::string evaluatePolygon(const std::vector<Input>& inputs);

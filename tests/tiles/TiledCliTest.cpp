@@ -63,13 +63,13 @@ class TiledCliTest : public testing::FolderTest {
     return child;
   }
 
-  // A GeoTIFF of n x n nodes with a hole of blank nodes, made by the program itself.
-  void makeInput(int n) const {
+  // A GeoTIFF over [0, n - 1] x [0, n - 1] with nodes the step apart, made by the program itself.
+  void makeInput(int n, const std::string& name = "in.tif", const std::string& step = "1") const {
     const std::string side = std::to_string(n - 1);
-    const std::string lattice = "(0, " + side + ", 0, " + side + ", 1, 1)";
+    const std::string lattice = "(0, " + side + ", 0, " + side + ", " + step + ", " + step + ")";
     const std::string text =
         "x = XG" + lattice + "; y = YG" + lattice + "; Sin(x / 7) * Cos(y / 5) * 100 + x";
-    ASSERT_EQ(run({kCalc, "-o", path("in.tif"), text}).status, 0);
+    ASSERT_EQ(run({kCalc, "-o", path(name), text}).status, 0);
   }
 
   std::vector<std::string> tiled(int size, const std::string& out, const std::string& text) const {
@@ -100,6 +100,12 @@ TEST_F(TiledCliTest, TheCommandLineRefusesWhatItCannotTile) {
   Ran refused = run(tiled(16, "out.tif", "G1 - MIN(G1)"));
   EXPECT_EQ(refused.status, 1);
   EXPECT_EQ(refused.err, "--tiles: функция MIN не вычисляется по плиткам\n");
+  // A syntax error is the calculator's, as the whole evaluation gives it.
+  const Ran whole = run({kCalc, "-g", path("in.tif"), "Dense(G1"});
+  EXPECT_EQ(whole.status, 1);
+  refused = run(tiled(16, "out.tif", "Dense(G1"));
+  EXPECT_EQ(refused.status, whole.status);
+  EXPECT_EQ(refused.err, whole.err);
   refused =
       run({kCalc, "--english", "--tiles", "16", "-g", path("in.tif"), "-o", path("out.grd"), "G1"});
   EXPECT_EQ(refused.status, 2);
@@ -135,11 +141,17 @@ TEST_F(TiledCliTest, AWindowBeyondTheMemoryGivesTheMemoryMessageAndKeepsTheTarge
 TEST_F(TiledCliTest, RanksOfMpiWriteTheFileOfOneProcess) {
   if (!mpiRuns()) GTEST_SKIP() << "vellumar-calc was built without MPI, or mpirun is missing";
   makeInput(61);
-  const std::string text = "Spec(G1, 1) * 100 + Dx(G1)";
-  ASSERT_EQ(run(tiled(7, "one.tif", text)).status, 0);
+  // A coarser grid on the same rectangle, read through its surface at the nodes of in.tif.
+  makeInput(61, "coarse.tif", "2.5");
+  const std::string text = "Spec(G1, 1) * 100 + Dx(G1) - G2";
+  const auto withCoarse = [&](std::vector<std::string> arguments) {
+    arguments.insert(arguments.end() - 1, {"-g", path("coarse.tif")});
+    return arguments;
+  };
+  ASSERT_EQ(run(withCoarse(tiled(7, "one.tif", text))).status, 0);
   for (const int ranks : {2, 3}) {
     SCOPED_TRACE(ranks);
-    const Ran shared = run(underMpi(ranks, tiled(7, "shared.tif", text)));
+    const Ran shared = run(underMpi(ranks, withCoarse(tiled(7, "shared.tif", text))));
     ASSERT_EQ(shared.status, 0) << shared.err;
     // The same nodes, bit for bit; the file's blocks may lie in another order, as GDAL's cache
     // wrote them.
@@ -153,8 +165,8 @@ TEST_F(TiledCliTest, RanksOfMpiWriteTheFileOfOneProcess) {
               0);
     EXPECT_TRUE(sharedGrid.sameLattice(one));
     // Nothing is left beside the result but the inputs and the logs.
-    EXPECT_EQ(entryNames(),
-              (std::vector<std::string>{"err.txt", "in.tif", "one.tif", "out.txt", "shared.tif"}));
+    EXPECT_EQ(entryNames(), (std::vector<std::string>{"coarse.tif", "err.txt", "in.tif", "one.tif",
+                                                      "out.txt", "shared.tif"}));
   }
 }
 

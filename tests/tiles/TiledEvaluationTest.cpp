@@ -48,8 +48,23 @@ grid::Grid makeGrid(int nx, int ny, bool rough, bool (*blank)(int, int) = nullpt
   return grid::Grid(nx, ny, shape, std::move(values));
 }
 
+// The grid moved onto the rectangle, its nodes kept.
+grid::Grid placed(grid::Grid grid, double left, double right, double bottom, double top) {
+  grid.left = left;
+  grid.right = right;
+  grid.bottom = bottom;
+  grid.top = top;
+  return grid;
+}
+
 bool holes(int i, int j) {
   return (i - 40) * (i - 40) + (j - 30) * (j - 30) < 60 || (i == 17 && j > 5);
+}
+
+// Blank nodes scattered over the whole grid, so that many nodes of a finer lattice lie on the
+// edge between a cell with a blank corner and one without.
+bool scattered(int i, int j) {
+  return (i * 7 + j * 13) % 5 == 0;
 }
 
 class TiledEvaluationTest : public testing::FolderTest {
@@ -121,18 +136,27 @@ TEST_F(TiledEvaluationTest, TilesAgreeWithTheWholeGridForEverySizeAndSurface) {
     bool rough;
     bool blanks;
   };
-  // 131 x 97 nodes: no tile size below divides either count.
+  // 131 x 97 nodes: no tile size below divides either count. G3 lies on the same rectangle with
+  // coarser steps, G4 over a rectangle that overlaps theirs, with steps of its own; G5 and G6
+  // likewise over a rectangle whose nodes meet the coarser ones only within rounding. Blanks lie
+  // in the grids read through their surfaces too.
   for (const Case c : {Case{false, false}, Case{true, false}, Case{false, true}}) {
     SCOPED_TRACE(::testing::Message() << "rough " << c.rough << " blanks " << c.blanks);
     inputs_.clear();
+    const auto blank = c.blanks ? holes : nullptr;
     useRasters(
-        {makeGrid(131, 97, c.rough, c.blanks ? holes : nullptr), makeGrid(131, 97, !c.rough)});
+        {makeGrid(131, 97, c.rough, blank), makeGrid(131, 97, !c.rough),
+         placed(makeGrid(53, 41, c.rough, blank), 0.0, 130.0, 10.0, 202.0),
+         placed(makeGrid(97, 71, !c.rough, blank), 20.3, 170.1, -5.0, 150.0),
+         placed(makeGrid(131, 97, !c.rough, blank), 0.1, 13.1, -0.3, 9.3),
+         placed(makeGrid(53, 41, c.rough, c.blanks ? scattered : nullptr), 0.1, 13.1, -0.3, 9.3)});
     for (const char* text :
          {"Spec(G1, 1) * 100", "Dx(G1) + Dyy(G2) * G1", "x = Sqrt(Abs(G1)); Great(G1, G2) + x",
           "Cut(G1, 10, 120, 5, 90) * 2 + Cut(G2, 10, 120, 5, 90)", "Spec(Dense(G1, 2.5), 3)",
           "Dx(Dense(Cut(G2, 3.5, 100.2, 20, 150, 1), 0.5)) * Dense(Cut(G1, 3.5, 100.2, 20, 150, "
           "1), 0.5)",
-          "Dense(G1, 1) - G2"}) {
+          "Dense(G1, 1) - G2", "G1 * 2 + G3", "(G1 + G2) * G3 - Spec(G1, 1)", "G3 - Dense(G1, 2)",
+          "max(G1, G4)", "Mul_SP(G4, Dense(G2, 0.5)) + 1", "G5 - G6"}) {
       SCOPED_TRACE(text);
       const grid::Grid whole = wholeResult(text);
       for (const int size : {7, 64, 1000}) {
@@ -246,14 +270,17 @@ TEST_F(TiledEvaluationTest, TextsThatDoNotTileAreRefusedBeforeAnyWork) {
   EXPECT_FALSE(std::filesystem::exists(path("out.tif")));
 }
 
-TEST_F(TiledEvaluationTest, CutAndDenseThatFailSayWhatTheWholeEvaluationSays) {
-  useRasters({makeGrid(20, 10, false)});
+TEST_F(TiledEvaluationTest, TextsThatFailSayWhatTheWholeEvaluationSays) {
+  useRasters({makeGrid(20, 10, false), makeGrid(21, 10, false)});
   calc_.registry().findOrCreate("kept").value = engine::Operand::newGrid(makeGrid(20, 10, true));
   for (const Language language : {Language::English, Language::Russian}) {
     calc_.setLanguage(language);
     for (const char* text :
          {"Dense(G1, 0)", "Dense(G1, kept)", "Dense(G1, 1e12)", "Cut(G1, 3, 3, 1, 3)",
-          "Cut(G1, 100, 200, 300, 400, 0)", "Spec(Cut(G1, 1, 5, 1, nosuch), 1)"}) {
+          "Cut(G1, 100, 200, 300, 400, 0)", "Spec(Cut(G1, 1, 5, 1, nosuch), 1)",
+          // Syntax errors, and the comparisons, which need one lattice.
+          "Dense(G1", "Spec(G1, 1) + (G2", "MAX(G1 + )", "G1 *", "Great(G1, G2)",
+          "Sqrt(Or(G1, G2 * 2))"}) {
       SCOPED_TRACE(text);
       engine::S_Calculator whole(calc_);
       const engine::TextEvaluation evaluation = engine::evaluateText(whole, text);
@@ -263,16 +290,33 @@ TEST_F(TiledEvaluationTest, CutAndDenseThatFailSayWhatTheWholeEvaluationSays) {
   }
 }
 
-TEST_F(TiledEvaluationTest, GridsOnOtherLatticesAndResultsThatAreNotGridsAreRefused) {
+TEST_F(TiledEvaluationTest, WhatTilesCannotBringOntoTheResultsLatticeIsRefused) {
   useRasters({makeGrid(20, 10, false), makeGrid(21, 10, false)});
   calc_.setLanguage(Language::English);
-  EXPECT_EQ(refusal("G1 + G2"), "--tiles: the grids G1 and G2 lie on different lattices");
-  // A grid the text does not use may lie anywhere; a cut can bring two lattices together.
+  EXPECT_EQ(refusal("G1 + Dense(Cut(G2, 1, 20, 1, 10), 2)"), "");
+  // The tiles hold no intermediate result beyond their windows to resample.
+  EXPECT_EQ(refusal("Dx(G1) + 1 - G2"),
+            "--tiles: Dx(G1) + 1 is an intermediate result that would be read through its "
+            "surface on another lattice; tiles read so only the grids loaded and Cut and Dense "
+            "of them");
+  // A grid the text does not use may lie anywhere, but IF's other branch is read too. A call
+  // made an input is named by its own text.
   EXPECT_EQ(refusal("Spec(G1, 1)"), "");
-  EXPECT_EQ(refusal("G1 + Cut(G2, 1, 20, 1, 10)"), "");
-  // A call made an input is named by its own text.
-  EXPECT_EQ(refusal("G1 + Dense(Cut(G2, 1, 20, 1, 10), 2)"),
+  EXPECT_EQ(refusal("IF(1, G1, Dense(Cut(G2, 1, 20, 1, 10), 2))"),
             "--tiles: the grids G1 and Dense(Cut(G2, 1, 20, 1, 10), 2) lie on different lattices");
+  // Fine steps along both axes over the intersection: a lattice too large to build.
+  grid::Grid wide = placed(makeGrid(100001, 2, false), 0.0, 1000.0, 0.0, 1000.0);
+  grid::Grid tall = placed(makeGrid(2, 100001, false), 0.0, 999.0, 0.0, 1000.0);
+  for (grid::Grid* grid : {&wide, &tall}) {
+    const std::string name = grid == &wide ? "G3" : "G4";
+    auto shared = std::make_shared<const grid::Grid>(std::move(*grid));
+    inputs_.push_back({name, TileInput::ofGrid(shared), {}});
+    calc_.registry().findOrCreate(name).value = engine::Operand::grid(shared);
+  }
+  engine::S_Calculator whole(calc_);
+  const engine::TextEvaluation tooLarge = engine::evaluateText(whole, "Sqrt(G3 + G4)");
+  ASSERT_FALSE(tooLarge.ok);
+  EXPECT_EQ(refusal("Sqrt(G3 + G4)"), tooLarge.message);
 
   const TiledEvaluation number(calc_, inputs_, 8, "5");
   const TileOutcome outcome = number.evaluate(0);
