@@ -85,25 +85,29 @@ struct TileOutcome {
   int failure = 0;  // 1: the evaluation failed; 3: an input could not be read
 };
 
-// A display text evaluated tile by tile over grids that share one lattice: each tile's window of
-// every input, widened by the halo, stands in for the input under its name, the text is evaluated
-// over those windows by a copy of the calculator, and the tile's own nodes are kept of the
-// result. What the text may use is what gives each node from the nodes near it: numbers, node-wise
-// operators and functions, derivatives and Spec, and Cut and Dense of the grids read, which become
-// inputs of their own (deriveInputs). Tiles are independent: any of them may be evaluated at any
-// time on any thread or process, and gives the same nodes.
+// A display text evaluated tile by tile: each tile's window of every input, widened by the halo,
+// stands in for the input under its name, the text is evaluated over those windows by a copy of
+// the calculator, and the tile's own nodes are kept of the result. What the text may use is what
+// gives each node from the nodes near it: numbers, node-wise operators and functions, derivatives
+// and Spec, and Cut and Dense of the grids read, which become inputs of their own (deriveInputs).
+// Grids on different lattices are combined as the engine combines them: an input the arithmetic
+// would read through its surface onto the common lattice is read so by its windows
+// (planLattices), and every input the text then names lies on the result's lattice. Tiles are
+// independent: any of them may be evaluated at any time on any thread or process, and gives the
+// same nodes.
 class TiledEvaluation {
  public:
   using Input = NamedInput;
 
   // calc holds the names and settings the text is evaluated with; it must outlive this. The tiles
-  // cut the lattice of the first input the text names. A text that is a reduction (MIN(e),
+  // cut the lattice of the result. A text that is a reduction (MIN(e),
   // Integral(e, P), ...) evaluates its expression by tiles and gives each tile's share.
   TiledEvaluation(const engine::S_Calculator& calc, std::vector<Input> inputs, int tileSize,
                   const std::string& text);
 
   // Why the text cannot be evaluated by tiles, in the calculator's language; empty when it can.
-  // Found from the text and the inputs' lattices: nothing is read.
+  // Found from the text and the inputs' lattices: nothing is read. A syntax error gives the
+  // calculator's own message.
   const std::string& refusal() const { return refusal_; }
   // The tiles of the result.
   const TilePlan& plan() const { return plan_; }
