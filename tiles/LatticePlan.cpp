@@ -12,6 +12,7 @@
 #include "engine/EngineMessages.h"
 #include "engine/Lexer.h"
 #include "grid/GridArithmetic.h"
+#include "tiles/DerivedInputs.h"
 #include "tiles/TileMessages.h"
 
 namespace vellumar::tiles {
@@ -45,10 +46,11 @@ struct Value {
   int input = -1;         // the input the value is as read (a name, in parentheses or not)
   std::string text;       // rebuilt from the tokens
   std::string label;      // the text with the calls made inputs spelled out, for messages
+  bool assigns = false;   // the text assigns a name, or uses one the text assigned
 
   bool isGrid() const { return kind == Kind::Grid; }
-  static Value number() { return {Kind::Number, {}, -1, {}, {}}; }
-  static Value on(const grid::Lattice& lattice) { return {Kind::Grid, lattice, -1, {}, {}}; }
+  static Value number() { return {Kind::Number, {}, -1, {}, {}, false}; }
+  static Value on(const grid::Lattice& lattice) { return {Kind::Grid, lattice, -1, {}, {}, false}; }
 };
 
 std::string numberText(double value) {
@@ -125,8 +127,11 @@ class Reader {
       Value right = (this->*operand)();
       if (stopped()) return left;
       Value result = op == '^' ? raised(left, right) : arithmetic(left, right);
-      result.text = left.text + ' ' + op + ' ' + right.text;
-      result.label = left.label + ' ' + op + ' ' + right.label;
+      if (result.text.empty()) {
+        result.text = left.text + ' ' + op + ' ' + right.text;
+        result.label = left.label + ' ' + op + ' ' + right.label;
+      }
+      result.assigns = left.assigns || right.assigns;
       left = std::move(result);
     }
     return left;
@@ -183,6 +188,7 @@ class Reader {
     Value stored = assigned.kind == Value::Kind::Number && old.isGrid() ? old : assigned;
     stored.input = -1;
     stored.text = stored.label = name;
+    stored.assigns = true;
     assigned_[name] = stored;
     stored.text = name + " = " + assigned.text;
     stored.label = name + " = " + assigned.label;
@@ -242,6 +248,8 @@ class Reader {
     }
     result.text += " )";
     result.label += ")";
+    result.assigns = std::any_of(arguments.begin(), arguments.end(),
+                                 [](const Value& argument) { return argument.assigns; });
     return result;
   }
 
@@ -284,15 +292,22 @@ class Reader {
     return Value::on(common->lattice);
   }
 
-  // a ^ b: repeated products or Exp(b * Ln(a)), which keep a's lattice when b is a number; a
-  // grid exponent is multiplied by Ln(a), a new grid.
+  // a ^ b: repeated products or Exp(b * Ln(a)), which keep a's lattice when b is a number. A
+  // grid exponent is multiplied by Ln(a), a new grid; when that one is read onto b's lattice,
+  // the text is written as the calculator computes the power, Exp(b * Ln(a)), to name it.
   Value raised(const Value& a, Value& b) {
     if (a.kind == Value::Kind::Other || b.kind == Value::Kind::Other) return {};
     if (!b.isGrid()) return a.isGrid() ? Value::on(a.lattice) : Value::number();
     Value logarithm = a;
     logarithm.input = -1;
+    logarithm.text = "Ln ( " + a.text + " )";
     logarithm.label = "Ln(" + a.label + ")";
-    return arithmetic(b, logarithm);
+    Value power = arithmetic(b, logarithm);
+    if (logarithm.input >= 0) {
+      power.text = "Exp ( " + b.text + " * " + logarithm.text + " )";
+      power.label = "Exp(" + b.label + " * " + logarithm.label + ")";
+    }
+    return power;
   }
 
   // The comparisons, And and Or: two grids must share one lattice, the first one's.
@@ -324,12 +339,19 @@ class Reader {
   }
 
   // Makes the value, which the arithmetic reads through its surface at the nodes of the lattice,
-  // an input on that lattice; only an input can be, since a tile holds no other value beyond its
-  // window.
+  // an input on that lattice. An intermediate result becomes an input first, whose windows are
+  // its expression evaluated over its inputs' windows; not one that depends on names the text
+  // assigns, whose values only the whole text's evaluation has.
   void readOnto(Value& value, const grid::Lattice& lattice) {
-    if (value.input < 0) {
+    if (value.input < 0 && value.assigns) {
       refusal_ = cformat(text::kIntermediateOnOtherLattice.in(language_), value.label.c_str());
       return;
+    }
+    if (value.input < 0) {
+      TileInput evaluated = TileInput::evaluated(calc_, value.text,
+                                                 inputsNamedIn(value.text, inputs_), value.lattice);
+      inputs_.push_back({freeName("Value_"), std::move(evaluated), value.label});
+      value.input = static_cast<int>(inputs_.size()) - 1;
     }
     const std::string source = inputs_[value.input].name;
     const auto same = std::find_if(created_.begin(), created_.end(), [&](const Created& made) {
@@ -339,19 +361,22 @@ class Reader {
       value.text = same->name;
       return;
     }
-    std::string name;
-    for (int n = 1; name.empty(); ++n) {
-      const std::string candidate = "Surface_" + std::to_string(n);
-      const bool taken = std::any_of(inputs_.begin(), inputs_.end(), [&](const NamedInput& input) {
-        return input.name == candidate;
-      });
-      if (!taken && calc_.registry().find(candidate) == nullptr) name = candidate;
-    }
+    const std::string name = freeName("Surface_");
     const NamedInput& from = inputs_[value.input];
     NamedInput made{name, TileInput::surfaceOn(from.source, lattice), from.label()};
     inputs_.push_back(std::move(made));
     created_.push_back({source, lattice, name});
     value.text = name;
+  }
+
+  // A name neither the calculator nor the inputs know.
+  std::string freeName(const std::string& prefix) const {
+    for (int n = 1;; ++n) {
+      const std::string name = prefix + std::to_string(n);
+      const bool taken = std::any_of(inputs_.begin(), inputs_.end(),
+                                     [&](const NamedInput& input) { return input.name == name; });
+      if (!taken && calc_.registry().find(name) == nullptr) return name;
+    }
   }
 
   struct Created {

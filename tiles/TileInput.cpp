@@ -4,8 +4,10 @@
 #include <cmath>
 #include <vector>
 
+#include "engine/Calculator.h"
 #include "grid/GridConstruction.h"
 #include "grid/SurfaceKernel.h"
+#include "tiles/TileMessages.h"
 #include "tiles/TiledEvaluation.h"
 
 namespace vellumar::tiles {
@@ -90,6 +92,12 @@ void placeOn(const grid::Lattice& lattice, grid::Grid& grid) {
 
 }  // namespace
 
+struct TileInput::Expression {
+  const engine::S_Calculator& calc;
+  std::string text;
+  std::vector<NamedInput> inputs;
+};
+
 TileInput TileInput::ofRaster(std::shared_ptr<const formats::RasterWindowReader> reader) {
   TileInput input;
   input.form_ = Form::Raster;
@@ -130,12 +138,24 @@ TileInput TileInput::surfaceOn(const TileInput& source, const grid::Lattice& lat
   return input;
 }
 
+TileInput TileInput::evaluated(const engine::S_Calculator& calc, std::string text,
+                               std::vector<NamedInput> inputs, const grid::Lattice& lattice) {
+  TileInput input;
+  input.form_ = Form::Evaluated;
+  input.lattice_ = lattice;
+  input.expression_ =
+      std::make_shared<const Expression>(Expression{calc, std::move(text), std::move(inputs)});
+  return input;
+}
+
 const grid::Georeference& TileInput::georeference() const {
   switch (form_) {
     case Form::Raster:
       return reader_->georeference();
     case Form::Whole:
       return grid_->georeference;
+    case Form::Evaluated:
+      return expression_->inputs.front().source.georeference();
     case Form::Cut:
     case Form::Resampled:
       break;
@@ -143,15 +163,17 @@ const grid::Georeference& TileInput::georeference() const {
   return source_->georeference();
 }
 
-formats::RasterRead TileInput::read(const grid::NodeWindow& window, grid::Grid& part) const {
+WindowRead TileInput::read(const grid::NodeWindow& window, grid::Grid& part) const {
   switch (form_) {
     case Form::Raster:
-      return reader_->read(window, part);
+      return {reader_->read(window, part), {}, {}};
     case Form::Whole:
       part = grid::cutWindow(*grid_, window);
       return {};
+    case Form::Evaluated:
+      return readEvaluated(window, part);
     case Form::Cut: {
-      formats::RasterRead read =
+      WindowRead read =
           source_->read({window.i0 + cut_.i0, window.j0 + cut_.j0, window.nx, window.ny}, part);
       // Over the cut grid's own rectangle, counted in whole steps as Cut counts it.
       if (read) placeOn(lattice_.window(window), part);
@@ -165,14 +187,13 @@ formats::RasterRead TileInput::read(const grid::NodeWindow& window, grid::Grid& 
 
 // The source's window around the window's nodes, with the halo, stands for the source's surface
 // there: its spline differs from the whole grid's by less than the halo's bound.
-formats::RasterRead TileInput::readResampled(const grid::NodeWindow& window,
-                                             grid::Grid& part) const {
+WindowRead TileInput::readResampled(const grid::NodeWindow& window, grid::Grid& part) const {
   const grid::Lattice nodes = lattice_.window(window);
   const grid::Lattice& from = source_->lattice();
   const auto [i0, nx] = coveringNodes(nodes.left, nodes.right, from.left, from.right, from.nx);
   const auto [j0, ny] = coveringNodes(nodes.bottom, nodes.top, from.bottom, from.top, from.ny);
   grid::Grid source;
-  if (formats::RasterRead read = source_->read({i0, j0, nx, ny}, source); !read) return read;
+  if (WindowRead read = source_->read({i0, j0, nx, ny}, source); !read) return read;
   const WindowSurface surface(source, from, i0, j0);
   std::vector<double> xs(static_cast<std::size_t>(window.nx));
   for (int i = 0; i < window.nx; ++i) xs[i] = lattice_.nodeX(window.i0 + i);
@@ -185,6 +206,29 @@ formats::RasterRead TileInput::readResampled(const grid::NodeWindow& window,
   const grid::Range range = grid::rangeOf(values);
   part = grid::gridOn(nodes, source, std::move(values), range,
                       sourceMode_ ? source.mode() : grid::Interpolation::Spline);
+  return {};
+}
+
+// The window of the expression's result, evaluated over a window wider by the halo, as a tile
+// evaluates its text: near the wider window's edges the derivatives, Spec and the surfaces read
+// differ from the whole grid's, within the halo's bound at the window's own nodes.
+WindowRead TileInput::readEvaluated(const grid::NodeWindow& window, grid::Grid& part) const {
+  const grid::NodeWindow wider = window.widened(kHaloNodes, lattice_.nx, lattice_.ny);
+  engine::S_Calculator calc(expression_->calc);
+  for (const NamedInput& input : expression_->inputs) {
+    auto grid = std::make_shared<grid::Grid>();
+    if (WindowRead read = input.source.read(wider, *grid); !read) return read;
+    calc.registry().findOrCreate(input.name).value = engine::Operand::grid(std::move(grid));
+  }
+  const engine::TextEvaluation evaluation = engine::evaluateText(calc, expression_->text);
+  if (!evaluation.ok) return {{}, evaluation.message, evaluation.detail};
+  const grid::Grid* result = calc.result().gridValue();
+  if (calc.result().kind() != engine::Kind::Grid || result == nullptr ||
+      !grid::Lattice::of(*result).sameNodes(lattice_.window(wider))) {
+    return {{}, text::kResultNotGrid.in(calc.language()), {}};
+  }
+  part =
+      grid::cutWindow(*result, {window.i0 - wider.i0, window.j0 - wider.j0, window.nx, window.ny});
   return {};
 }
 

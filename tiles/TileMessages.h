@@ -23,10 +23,10 @@ inline constexpr MessageText kLatticesDiffer{
     "--tiles: гриды %s и %s лежат на разных решетках",
     "--tiles: the grids %s and %s lie on different lattices"};
 inline constexpr MessageText kIntermediateOnOtherLattice{
-    "--tiles: %s - промежуточный результат, который читается через поверхность на другой "
-    "решетке; по плиткам так читаются только загруженные гриды и Cut и Dense от них",
-    "--tiles: %s is an intermediate result that would be read through its surface on another "
-    "lattice; tiles read so only the grids loaded and Cut and Dense of them"};
+    "--tiles: %s читается через поверхность на другой решетке, но зависит от имен, которым "
+    "текст присваивает значения",
+    "--tiles: %s would be read through its surface on another lattice, but it depends on names "
+    "the text assigns"};
 inline constexpr MessageText kNoGrid{"--tiles: не загружен ни один грид",
                                      "--tiles: no grid is loaded"};
 inline constexpr MessageText kResultNotGrid{

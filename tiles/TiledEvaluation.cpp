@@ -253,13 +253,19 @@ TileOutcome TiledEvaluation::evaluate(int index) const {
   engine::S_Calculator calc(calc_);
   for (const Input& input : inputs_) {
     auto part = std::make_shared<grid::Grid>();
-    if (const formats::RasterRead read = input.source.read(window, *part); !read) {
+    if (const WindowRead read = input.source.read(window, *part); !read) {
+      if (!read.message.empty()) {  // an expression's failure, as the calculator says it
+        outcome.message = read.message;
+        outcome.detail = read.detail;
+        outcome.failure = 1;
+        return outcome;
+      }
       // A window too large for the memory left is said as every other shortage is.
-      const bool memory = read.status == formats::RasterStatus::OutOfMemory;
+      const bool memory = read.raster.status == formats::RasterStatus::OutOfMemory;
       outcome.message =
           memory ? engine::text::kOutOfMemory.in(calc_.language())
                  : cformat(text::kWindowReadFailed.in(calc_.language()), input.name.c_str());
-      outcome.detail = read.libraryError;
+      outcome.detail = read.raster.libraryError;
       outcome.failure = memory ? 1 : 3;
       return outcome;
     }

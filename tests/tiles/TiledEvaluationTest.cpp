@@ -156,7 +156,9 @@ TEST_F(TiledEvaluationTest, TilesAgreeWithTheWholeGridForEverySizeAndSurface) {
           "Dx(Dense(Cut(G2, 3.5, 100.2, 20, 150, 1), 0.5)) * Dense(Cut(G1, 3.5, 100.2, 20, 150, "
           "1), 0.5)",
           "Dense(G1, 1) - G2", "G1 * 2 + G3", "(G1 + G2) * G3 - Spec(G1, 1)", "G3 - Dense(G1, 2)",
-          "max(G1, G4)", "Mul_SP(G4, Dense(G2, 0.5)) + 1", "G5 - G6"}) {
+          "max(G1, G4)", "Mul_SP(G4, Dense(G2, 0.5)) + 1", "G5 - G6",
+          // Intermediate results read onto another lattice.
+          "Spec(G3, 1) * 10 + G1", "(G3 + 200) ^ (G1 / 300)", "Dx(G4) * 100 - G1"}) {
       SCOPED_TRACE(text);
       const grid::Grid whole = wholeResult(text);
       for (const int size : {7, 64, 1000}) {
@@ -294,11 +296,12 @@ TEST_F(TiledEvaluationTest, WhatTilesCannotBringOntoTheResultsLatticeIsRefused) 
   useRasters({makeGrid(20, 10, false), makeGrid(21, 10, false)});
   calc_.setLanguage(Language::English);
   EXPECT_EQ(refusal("G1 + Dense(Cut(G2, 1, 20, 1, 10), 2)"), "");
-  // The tiles hold no intermediate result beyond their windows to resample.
-  EXPECT_EQ(refusal("Dx(G1) + 1 - G2"),
-            "--tiles: Dx(G1) + 1 is an intermediate result that would be read through its "
-            "surface on another lattice; tiles read so only the grids loaded and Cut and Dense "
-            "of them");
+  // An intermediate result is evaluated over windows of its own to be read onto another
+  // lattice, but not one whose value only the whole text's evaluation has.
+  EXPECT_EQ(refusal("Dx(G1) + 1 - G2"), "");
+  EXPECT_EQ(refusal("x = Dx(G1); (x + 1) - G2"),
+            "--tiles: (x + 1) would be read through its surface on another lattice, but it "
+            "depends on names the text assigns");
   // A grid the text does not use may lie anywhere, but IF's other branch is read too. A call
   // made an input is named by its own text.
   EXPECT_EQ(refusal("Spec(G1, 1)"), "");
