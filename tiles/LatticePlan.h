@@ -14,9 +14,11 @@ namespace vellumar::tiles {
 // evaluates while it parses and keeps no tree, so the text is read here once more, by the
 // calculator's grammar (statements, assignments, + - * / ^, unary minus, parentheses and calls)
 // and with its lexer, and every sub-expression gets the lattice its value lies on, computed
-// bottom-up with the engine's own rule for two grids (grid::commonLattice). An input the
+// bottom-up with the engine's own rule for two grids (grid::commonLattice). A value the
 // arithmetic reads through its surface onto another lattice becomes an input of its own on that
-// lattice (TileInput::surfaceOn), named in the text in its place.
+// lattice (TileInput::surfaceOn), named in the text in its place: an input's windows are read
+// from it, an intermediate result's are its expression evaluated over windows of its own inputs
+// (TileInput::evaluated). A value that depends on names the text assigns is refused there.
 struct LatticePlan {
   // False when the text lies outside what the reader follows (a syntax error, or a shape such as
   // a stray ')' that the calculator passes over): nothing else below is set then.

@@ -90,11 +90,11 @@ struct TileOutcome {
 // the calculator, and the tile's own nodes are kept of the result. What the text may use is what
 // gives each node from the nodes near it: numbers, node-wise operators and functions, derivatives
 // and Spec, and Cut and Dense of the grids read, which become inputs of their own (deriveInputs).
-// Grids on different lattices are combined as the engine combines them: an input the arithmetic
-// would read through its surface onto the common lattice is read so by its windows
-// (planLattices), and every input the text then names lies on the result's lattice. Tiles are
-// independent: any of them may be evaluated at any time on any thread or process, and gives the
-// same nodes.
+// Grids on different lattices are combined as the engine combines them: a grid or intermediate
+// result the arithmetic would read through its surface onto the common lattice is read so by
+// its windows (planLattices), and every input the text then names lies on the result's lattice.
+// Tiles are independent: any of them may be evaluated at any time on any thread or process, and
+// gives the same nodes.
 class TiledEvaluation {
  public:
   using Input = NamedInput;
