@@ -25,18 +25,37 @@ constexpr std::array<std::string_view, 29> kTileable = {
     "ArcSin", "ArcCos", "ArcTg", "And", "Or",  "Equal", "Great", "GreatEqual", "Less", "LessEqual",
     "Not",    "Mul_SP", "IF",    "Dx",  "Dy",  "Dxx",   "Dxy",   "Dyy",        "Spec"};
 
+// Whether every built-in the text calls is one the tiles evaluate, or Cut, Dense or a reduction,
+// each cheap over a small grid.
+bool callsOnlyCheapFunctions(const std::string& text) {
+  engine::Lexer lexer;
+  lexer.reset(text);
+  ErrorSink sink;
+  for (int token = lexer.next(sink, Language::English); token != engine::token::kEnd;
+       token = lexer.next(sink, Language::English)) {
+    const std::string& name = lexer.identifier();
+    if (token != engine::token::kName || engine::findBuiltin(name) == nullptr) continue;
+    const bool cheap = tileable(name) || name == "Cut" || name == "Dense" || name == "MIN" ||
+                       name == "MAX" || name == "Integral" || name == "Mean";
+    if (!cheap) return false;
+  }
+  return true;
+}
+
 // The calculator's own message for a text whose structure could not be read, found by evaluating
-// it once over stand-ins for its grids: small grids of blank nodes, on which no node leaves a
+// it once over stand-ins for its grids: grids of 2 x 2 blank nodes, on which no node leaves a
 // function's domain, so that a syntax error says what it says over the whole grids. Empty when
-// the text evaluates.
+// the text evaluates, and when it calls a function that could build a large grid of its own
+// (XG, RG, ...), which the tiles refuse by its name instead.
 std::string syntaxFailure(const engine::S_Calculator& calc, const std::string& text,
                           const std::vector<NamedInput>& inputs) {
+  if (!callsOnlyCheapFunctions(text)) return {};
   grid::Grid shape;
   shape.rectangleFlag = 1;
-  shape.right = 7.0;
-  shape.top = 7.0;
+  shape.right = 1.0;
+  shape.top = 1.0;
   const auto standIn =
-      std::make_shared<grid::Grid>(8, 8, shape, grid::NodeVector(64, grid::kBlankValue));
+      std::make_shared<grid::Grid>(2, 2, shape, grid::NodeVector(4, grid::kBlankValue));
   engine::S_Calculator scratch(calc);
   for (const NamedInput& input : inputs) {
     scratch.registry().findOrCreate(input.name).value = engine::Operand::grid(standIn);
