@@ -150,6 +150,12 @@ TEST_F(TiledEvaluationTest, TilesAgreeWithTheWholeGridForEverySizeAndSurface) {
          placed(makeGrid(97, 71, !c.rough, blank), 20.3, 170.1, -5.0, 150.0),
          placed(makeGrid(131, 97, !c.rough, blank), 0.1, 13.1, -0.3, 9.3),
          placed(makeGrid(53, 41, c.rough, c.blanks ? scattered : nullptr), 0.1, 13.1, -0.3, 9.3)});
+    // A coarse grid held whole in bilinear mode, read through its bilinear surface.
+    auto bilinear = std::make_shared<grid::Grid>(
+        placed(makeGrid(53, 41, !c.rough, blank), 0.0, 130.0, 10.0, 202.0));
+    bilinear->setMode(grid::Interpolation::Bilinear);
+    inputs_.push_back({"G7", TileInput::ofGrid(bilinear), {}});
+    calc_.registry().findOrCreate("G7").value = engine::Operand::grid(bilinear);
     for (const char* text :
          {"Spec(G1, 1) * 100", "Dx(G1) + Dyy(G2) * G1", "x = Sqrt(Abs(G1)); Great(G1, G2) + x",
           "Cut(G1, 10, 120, 5, 90) * 2 + Cut(G2, 10, 120, 5, 90)", "Spec(Dense(G1, 2.5), 3)",
@@ -158,7 +164,8 @@ TEST_F(TiledEvaluationTest, TilesAgreeWithTheWholeGridForEverySizeAndSurface) {
           "Dense(G1, 1) - G2", "G1 * 2 + G3", "(G1 + G2) * G3 - Spec(G1, 1)", "G3 - Dense(G1, 2)",
           "max(G1, G4)", "Mul_SP(G4, Dense(G2, 0.5)) + 1", "G5 - G6",
           // Intermediate results read onto another lattice.
-          "Spec(G3, 1) * 10 + G1", "(G3 + 200) ^ (G1 / 300)", "Dx(G4) * 100 - G1"}) {
+          "Spec(G3, 1) * 10 + G1", "(G3 + 200) ^ (G1 / 300)", "Dx(G4) * 100 - G1",
+          "Spec(G1 + G7, 1)"}) {
       SCOPED_TRACE(text);
       const grid::Grid whole = wholeResult(text);
       for (const int size : {7, 64, 1000}) {
