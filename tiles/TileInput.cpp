@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <span>
 #include <vector>
 
 #include "engine/Calculator.h"
@@ -27,35 +28,88 @@ std::pair<int, int> coveringNodes(double from, double to, double low, double hig
 }
 
 // The surface of part, the source's nodes from node (i0, j0) of the source's lattice on, at the
-// point (x, y): located in the whole lattice's step units, as the surface of the whole grid
-// locates it, and only then moved to the window by whole nodes, which is exact. So a point on a
-// cell's edge falls in the very cell, and passes a blank cell beside it by the very rule, that the
-// whole grid's surface takes, and a node is blank exactly where it is blank there. Points outside
-// the source's rectangle read 0, as the whole grid's sampler gives them.
+// nodes of a lattice, row by row. Each point is located in the whole lattice's step units, as
+// the surface of the whole grid locates it, and only then moved to the window by whole nodes,
+// which is exact; so a point on a cell's edge falls in the very cell, and passes a blank cell
+// beside it by the very rule (detail::surfaceCell), that the whole grid's surface takes, and a
+// node is blank exactly where it is blank there. As SurfaceSampler does, the cells and weights
+// along X are found once, and each row combines the coefficient rows once per column. Points
+// outside the source's rectangle read 0, as the whole grid's sampler gives them.
 class WindowSurface {
  public:
-  WindowSurface(const grid::Grid& part, const grid::Lattice& whole, int i0, int j0)
-      : part_(part), whole_(whole), i0_(i0), j0_(j0) {
-    usable_ = grid::detail::surfaceUsable(part) && whole.stepX() != 0.0 && whole.stepY() != 0.0;
-    if (usable_ && part.mode() == grid::Interpolation::Spline) {
-      coefficients_ = part.splineCoefficients()->data();
+  WindowSurface(const grid::Grid& part, const grid::Lattice& whole, int i0, int j0,
+                std::span<const double> xs)
+      : part_(part), whole_(whole), j0_(j0) {
+    if (!grid::detail::surfaceUsable(part) || whole.stepX() == 0.0 || whole.stepY() == 0.0) {
+      return;
+    }
+    spline_ = part.mode() == grid::Interpolation::Spline;
+    if (spline_) coefficients_ = part.splineCoefficients()->data();
+    blanks_ = part.hasBlanks();
+    columns_.reserve(xs.size());
+    for (const double x : xs) {
+      Column column;
+      if (x >= whole.left && x <= whole.right) {
+        column.u = (x - whole.left) / whole.stepX() - i0;
+        column.cell = grid::detail::cellOf(column.u, part.nx(), column.s);
+        grid::detail::splineWeights(column.s, column.w);
+      }
+      columns_.push_back(column);
+    }
+    sums_.resize(static_cast<std::size_t>(part.nx()) + 2);
+  }
+
+  void sampleRow(double y, double* out) {
+    std::fill(out, out + columns_.size(), 0.0);
+    if (columns_.empty() || !(y >= whole_.bottom && y <= whole_.top)) return;
+    const double v = (y - whole_.bottom) / whole_.stepY() - j0_;
+    double t = 0.0;
+    const int j = grid::detail::cellOf(v, part_.ny(), t);
+    const std::size_t nx = static_cast<std::size_t>(part_.nx());
+    double wt[4];
+    grid::detail::splineWeights(t, wt);
+    if (spline_) {
+      const std::size_t stride = nx + 2;
+      const double* r0 = coefficients_ + static_cast<std::size_t>(j) * stride;
+      for (std::size_t c = 0; c < stride; ++c) {
+        sums_[c] = ((wt[0] * r0[c] + wt[1] * r0[c + stride]) + wt[2] * r0[c + 2 * stride]) +
+                   wt[3] * r0[c + 3 * stride];
+      }
+    }
+    for (std::size_t k = 0; k < columns_.size(); ++k) {
+      const Column& column = columns_[k];
+      if (column.cell < 0) continue;
+      if (blanks_ && part_.cellIsBlank(column.cell, j)) {
+        out[k] = nearBlanks(column.u, v);
+      } else if (spline_) {
+        const double* sum = sums_.data() + column.cell;
+        out[k] = ((column.w[0] * sum[0] + column.w[1] * sum[1]) + column.w[2] * sum[2]) +
+                 column.w[3] * sum[3];
+      } else {
+        const double* low = part_.nodes().data() + static_cast<std::size_t>(j) * nx + column.cell;
+        out[k] = grid::detail::bilinear(low, low + nx, column.s, t);
+      }
     }
   }
 
-  double at(double x, double y) const {
-    if (!usable_ ||
-        !(x >= whole_.left && x <= whole_.right && y >= whole_.bottom && y <= whole_.top)) {
-      return 0.0;
-    }
-    const double u = (x - whole_.left) / whole_.stepX() - i0_;
-    const double v = (y - whole_.bottom) / whole_.stepY() - j0_;
+ private:
+  struct Column {
+    double u = 0.0;    // in steps from the window's first node
+    int cell = -1;     // -1: outside the rectangle
+    double s = 0.0;    // the offset in the cell
+    double w[4] = {};  // spline weights of s
+  };
+
+  // A point in a cell with a blank corner: a valid neighbour's value when it lies on their
+  // common edge, blank otherwise.
+  double nearBlanks(double u, double v) const {
     int i = 0;
     int j = 0;
     double s = 0.0;
     double t = 0.0;
     if (!grid::detail::surfaceCell(part_, u, v, i, j, s, t)) return grid::kBlankValue;
     const std::size_t nx = static_cast<std::size_t>(part_.nx());
-    if (coefficients_ == nullptr) {
+    if (!spline_) {
       const double* low = part_.nodes().data() + static_cast<std::size_t>(j) * nx + i;
       return grid::detail::bilinear(low, low + nx, s, t);
     }
@@ -73,13 +127,14 @@ class WindowSurface {
     return ((ws[0] * sums[0] + ws[1] * sums[1]) + ws[2] * sums[2]) + ws[3] * sums[3];
   }
 
- private:
   const grid::Grid& part_;
   const grid::Lattice& whole_;
-  int i0_;
   int j0_;
-  bool usable_ = false;
+  bool spline_ = false;
+  bool blanks_ = false;
   const double* coefficients_ = nullptr;
+  std::vector<Column> columns_;
+  std::vector<double> sums_;
 };
 
 // Puts the grid's nodes over the lattice's rectangle, which has as many nodes.
@@ -194,14 +249,13 @@ WindowRead TileInput::readResampled(const grid::NodeWindow& window, grid::Grid& 
   const auto [j0, ny] = coveringNodes(nodes.bottom, nodes.top, from.bottom, from.top, from.ny);
   grid::Grid source;
   if (WindowRead read = source_->read({i0, j0, nx, ny}, source); !read) return read;
-  const WindowSurface surface(source, from, i0, j0);
   std::vector<double> xs(static_cast<std::size_t>(window.nx));
   for (int i = 0; i < window.nx; ++i) xs[i] = lattice_.nodeX(window.i0 + i);
+  WindowSurface surface(source, from, i0, j0, xs);
   grid::NodeVector values(window.nodeCount());
   for (int j = 0; j < window.ny; ++j) {
-    const double y = lattice_.nodeY(window.j0 + j);
-    double* row = values.data() + static_cast<std::size_t>(j) * window.nx;
-    for (int i = 0; i < window.nx; ++i) row[i] = surface.at(xs[i], y);
+    surface.sampleRow(lattice_.nodeY(window.j0 + j),
+                      values.data() + static_cast<std::size_t>(j) * window.nx);
   }
   const grid::Range range = grid::rangeOf(values);
   part = grid::gridOn(nodes, source, std::move(values), range,
