@@ -6,12 +6,15 @@
 #include <tbb/parallel_for.h>
 #include <tbb/partitioner.h>
 #include <tbb/task_arena.h>
+#include <tbb/task_group.h>
 
 #include <algorithm>
 #include <atomic>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <exception>
 #include <fstream>
 #include <memory>
 #include <mutex>
@@ -148,6 +151,17 @@ std::atomic<unsigned> cachedLimit{0};
 
 // ---- one parallel loop ----
 
+// Blocks and tasks this thread is running now.
+thread_local int tParallelWork = 0;
+
+class ParallelWork {
+ public:
+  ParallelWork() { ++tParallelWork; }
+  ~ParallelWork() { --tParallelWork; }
+  ParallelWork(const ParallelWork&) = delete;
+  ParallelWork& operator=(const ParallelWork&) = delete;
+};
+
 // Carries the memory guard of the thread that started a loop to a block run on another thread,
 // and brings a refusal back.
 class BlockGuard {
@@ -203,6 +217,7 @@ class ParallelLoop {
     const std::size_t begin = b * block_;
     const std::size_t end = std::min(n_, begin + block_);
     const bool onCaller = std::this_thread::get_id() == caller_;
+    const ParallelWork work;
     bool going = false;
     try {
       if (onCaller) {
@@ -246,7 +261,98 @@ bool runSerially(std::size_t n, std::size_t block, ProgressPacer& pacer, void* c
   return true;
 }
 
+// ---- independent tasks ----
+
+// How often the calling thread of runTasks calls idle() once it has no task left to take.
+constexpr auto kIdlePoll = std::chrono::milliseconds(5);
+
+class TaskRun {
+ public:
+  TaskRun(std::size_t count, const std::function<void(std::size_t)>& task)
+      : count_(count), task_(task), errors_(count) {}
+
+  // The tasks in order on the calling thread, when one thread is allowed.
+  void runInOrder() {
+    for (std::size_t index = 0; index < count_; ++index) runOne(index, true);
+    rethrowFirst();
+  }
+
+  void run(const std::function<void()>& idle) {
+    const std::size_t helpers = std::min<std::size_t>(count_, threadLimit()) - 1;
+    tbb::task_group group;
+    // Only this run's tasks are taken by the calling thread while it waits in it, as in a loop.
+    tbb::this_task_arena::isolate([&] {
+      try {
+        for (std::size_t h = 0; h < helpers; ++h) group.run([this] { takeTasks(false); });
+      } catch (...) {
+        // A helper that could not be queued leaves more tasks to the calling thread.
+      }
+      takeTasks(true);
+      while (idle && finished_.load(std::memory_order_acquire) < count_) {
+        idle();
+        std::this_thread::sleep_for(kIdlePoll);
+      }
+      group.wait();
+    });
+    if (refused_.load()) memory::detail::noteRefused();
+    rethrowFirst();
+  }
+
+ private:
+  void rethrowFirst() {
+    for (std::exception_ptr& error : errors_) {
+      if (error) std::rethrow_exception(error);
+    }
+  }
+
+  void takeTasks(bool onCaller) {
+    for (;;) {
+      const std::size_t index = next_.fetch_add(1, std::memory_order_relaxed);
+      if (index >= count_) return;
+      runOne(index, onCaller);
+    }
+  }
+
+  void runOne(std::size_t index, bool onCaller) {
+    const ParallelWork work;
+    try {
+      if (onCaller) {
+        task_(index);
+      } else {
+        BlockGuard guard(guarded_, refused_);
+        task_(index);
+      }
+    } catch (...) {
+      errors_[index] = std::current_exception();
+    }
+    finished_.fetch_add(1, std::memory_order_acq_rel);
+  }
+
+  std::size_t count_;
+  const std::function<void(std::size_t)>& task_;
+  std::vector<std::exception_ptr> errors_;
+  const bool guarded_ = memory::detail::guarding();
+  std::atomic<std::size_t> next_{0};
+  std::atomic<std::size_t> finished_{0};
+  std::atomic<bool> refused_{false};
+};
+
 }  // namespace
+
+void runTasks(std::size_t count, const std::function<void(std::size_t)>& task,
+              const std::function<void()>& idle) {
+  if (count == 0) return;
+  TaskRun run(count, task);
+  if (count == 1 || threadLimit() == 1) {
+    run.runInOrder();
+  } else {
+    run.run(idle);
+  }
+}
+
+bool insideParallelWork() {
+  return tParallelWork > 0;
+}
 
 std::size_t rowsPerBlock(std::size_t nx) {
   return std::max<std::size_t>(1, kProgressBlock / std::max<std::size_t>(1, nx));

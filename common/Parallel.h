@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -145,6 +146,23 @@ bool reduceRowBlocks(std::size_t rows, std::size_t nx, ProgressPacer& pacer, T& 
       [&](std::size_t begin, std::size_t end) { return compute(begin / nx, end / nx); }, combine,
       Blocking{perBlock * nx, 8 * perBlock * nx});
 }
+
+// ---- independent tasks ----
+
+// Runs task(0) ... task(count - 1), as many at once as there are threads: the calling thread and
+// the pool's threads each take the next task not taken yet, in index order, so that with one
+// thread they run in order on the calling thread. A task run on another thread carries the
+// calling thread's memory guard, as a block of a loop does. Once every task is taken, the calling
+// thread calls idle() (when given) every few milliseconds until the others have finished: it is
+// the one thread that may talk to a progress observer, so it shows their progress and hears a
+// cancel meanwhile. An exception of a task is thrown again on the calling thread once every task
+// has ended (that of the lowest index).
+void runTasks(std::size_t count, const std::function<void(std::size_t)>& task,
+              const std::function<void()>& idle = {});
+
+// Whether this thread is running a block of a parallel loop or a task of runTasks: work started
+// there finds the other threads busy with the blocks or tasks beside it.
+bool insideParallelWork();
 
 // forEachBlock for a loop without progress (nobody watches and nothing can cancel it).
 template <class Body>

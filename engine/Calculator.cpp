@@ -1,17 +1,24 @@
 #include "engine/Calculator.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <functional>
+#include <mutex>
 #include <new>
 #include <stdexcept>
 #include <system_error>
+#include <thread>
 
 #include "common/CFormat.h"
 #include "common/MemoryGuard.h"
+#include "common/Parallel.h"
 #include "common/Pointwise.h"
 #include "engine/Builtins.h"
 #include "engine/CoordinateSystems.h"
 #include "engine/OperandKernels.h"
 #include "engine/Operators.h"
+#include "engine/StatementPlan.h"
 #include "grid/Grid.h"
 
 namespace vellumar::engine {
@@ -81,13 +88,14 @@ bool S_Calculator::run(std::string& text) {
   }
   if (input.back() != ';') input += ';';
   const Registry::Evaluating evaluating(registry_);
-  const memory::Guard guard;
+  std::optional<memory::Guard> guard(std::in_place);
   lexer_.reset(input);
   nesting_ = 0;
   measuredInDegrees_ = false;
+  statementGroups_ = {};
   bool ok = false;
   try {
-    ok = runStatements(input);
+    ok = runStatements(input, guard);
   } catch (const std::bad_alloc&) {
     // A result too large for memory (a huge Dense, say) fails the evaluation, not the program.
     sink_->record(sink_code::kMessage, text::kOutOfMemory.in(language_));
@@ -124,27 +132,329 @@ int statementCount(const std::string& text, Language language) {
 
 }  // namespace
 
-bool S_Calculator::runStatements(const std::string& text) {
+// Tells the observer where each statement of a text of several begins, in order and once each,
+// whoever evaluates them: a statement evaluated again after its group tells nothing twice.
+class S_Calculator::Announcer {
+ public:
+  Announcer(ErrorSink& sink, int count) : sink_(sink), count_(count) {}
+  ~Announcer() {
+    if (count_ > 1) sink_.statementStarted(0, 1);
+  }
+  Announcer(const Announcer&) = delete;
+  Announcer& operator=(const Announcer&) = delete;
+
+  // Statement index begins, and every one before it that has not been told yet.
+  void begins(std::size_t index) {
+    while (told_ < index + 1) {
+      if (count_ > 1 && told_ < static_cast<std::size_t>(count_)) {
+        sink_.statementStarted(static_cast<int>(told_), count_);
+      }
+      ++told_;
+    }
+  }
+
+ private:
+  ErrorSink& sink_;
+  int count_;
+  std::size_t told_ = 0;
+};
+
+namespace {
+
+// The largest group of statements evaluated at the same time, per thread: enough to keep every
+// thread busy when the statements differ in length, few enough copies of the registry.
+constexpr std::size_t kStatementsPerThread = 4;
+
+// The progress of the statements of a group. Each statement's sink reports to a relay of its
+// own, on whatever thread evaluates it; only the calling thread passes anything on to the
+// evaluation's observer (which need not be thread-safe): it does so whenever one of its own
+// statements reports, and every few milliseconds once it has no statement left to take. It shows
+// the statements' shares in order, from the first that has not finished, with the progress of the
+// first of them that has some open. Once the observer asks to cancel, every statement stops at
+// its next report.
+class GroupProgress {
+ public:
+  class Relay final : public ProgressObserver {
+   public:
+    void start(std::string_view caption, std::int64_t total) override {
+      {
+        const std::lock_guard<std::mutex> hold(mutex_);
+        state_.open = true;
+        state_.caption = caption;
+        state_.total = total;
+        state_.done = 0;
+        ++state_.generation;
+      }
+      group_->pumpIfCalling();
+    }
+    bool step(std::int64_t done) override {
+      {
+        const std::lock_guard<std::mutex> hold(mutex_);
+        state_.done = done;
+      }
+      group_->pumpIfCalling();
+      return !group_->stopped();
+    }
+    void close() override {
+      {
+        const std::lock_guard<std::mutex> hold(mutex_);
+        state_.open = false;
+        ++state_.generation;
+      }
+      group_->pumpIfCalling();
+    }
+
+   private:
+    friend class GroupProgress;
+    struct State {
+      bool open = false;
+      std::string caption;
+      std::int64_t total = 0;
+      std::int64_t done = 0;
+      int generation = 0;  // counts the starts and closes
+    };
+    State state() const {
+      const std::lock_guard<std::mutex> hold(mutex_);
+      return state_;
+    }
+
+    GroupProgress* group_ = nullptr;
+    mutable std::mutex mutex_;
+    State state_;
+  };
+
+  GroupProgress(ProgressObserver& observer, std::size_t size,
+                std::function<void(std::size_t)> begins)
+      : observer_(observer), relays_(size), finished_(size), begins_(std::move(begins)) {
+    for (Relay& relay : relays_) relay.group_ = this;
+    for (std::atomic<bool>& flag : finished_) flag.store(false);
+  }
+  GroupProgress(const GroupProgress&) = delete;
+  GroupProgress& operator=(const GroupProgress&) = delete;
+
+  Relay& relay(std::size_t index) { return relays_[index]; }
+  void finished(std::size_t index) { finished_[index].store(true, std::memory_order_release); }
+  bool stopped() const { return stop_.load(std::memory_order_relaxed); }
+
+  void pumpIfCalling() {
+    if (std::this_thread::get_id() == caller_) pump();
+  }
+
+  // Passes the statements' progress on to the observer; the calling thread only.
+  void pump() {
+    while (leading_ + 1 < relays_.size() && finished_[leading_].load(std::memory_order_acquire)) {
+      ++leading_;
+    }
+    begins_(leading_);
+    std::size_t shown = relays_.size();
+    Relay::State state;
+    for (std::size_t k = leading_; k < relays_.size(); ++k) {
+      state = relays_[k].state();
+      if (state.open) {
+        shown = k;
+        break;
+      }
+    }
+    if (shown == relays_.size()) {
+      closeShown();
+      return;
+    }
+    if (!open_ || shown != shown_ || state.generation != generation_) {
+      if (open_ && shown != shown_) observer_.close();
+      observer_.start(state.caption, state.total);
+      open_ = true;
+      shown_ = shown;
+      generation_ = state.generation;
+    }
+    if (!stopped() && !observer_.step(state.done)) stop_.store(true, std::memory_order_relaxed);
+  }
+
+  // After the group: closes what the observer shows.
+  void closeShown() {
+    if (open_) observer_.close();
+    open_ = false;
+  }
+
+ private:
+  ProgressObserver& observer_;
+  std::vector<Relay> relays_;
+  std::vector<std::atomic<bool>> finished_;
+  std::function<void(std::size_t)> begins_;
+  const std::thread::id caller_ = std::this_thread::get_id();
+  std::atomic<bool> stop_{false};
+  // What the observer shows now (calling thread only).
+  std::size_t leading_ = 0;
+  bool open_ = false;
+  std::size_t shown_ = 0;
+  int generation_ = 0;
+};
+
+// A failure that the memory caused, or may have: the statements that ran together are evaluated
+// again one after the other.
+bool outOfMemory(const ErrorSink& sink, Language language) {
+  return memory::allocationRefused() ||
+         (sink.failed() && sink.message() == text::kOutOfMemory.in(language));
+}
+
+}  // namespace
+
+bool S_Calculator::runStatements(const std::string& text, std::optional<memory::Guard>& guard) {
   // Whoever watches the progress of a text of several statements hears where each begins.
   const int count = sink_->observer() != nullptr ? statementCount(text, language_) : 1;
-  struct TextEnd {
-    ErrorSink& sink;
-    int count;
-    ~TextEnd() {
-      if (count > 1) sink.statementStarted(0, 1);
+  Announcer announcer(*sink_, count);
+  // Statements are evaluated at the same time only with threads to spare for them, and when one
+  // of them may do enough work to pay for a copy of the calculator.
+  std::optional<StatementPlanner> planner;
+  if (parallel::threadLimit() > 1 && !parallel::insideParallelWork() &&
+      mayWorkHard(text, registry_)) {
+    planner.emplace(text, language_);
+  }
+  const std::size_t mostAtOnce = kStatementsPerThread * parallel::threadLimit();
+  std::size_t aloneUntil = 0;  // statements before it are evaluated alone (a group's repeat)
+  for (std::size_t index = 0;; ++index) {
+    if (planner && index >= aloneUntil && index < planner->statementCount() &&
+        !memory::allocationRefused() && planner->worksHard(index, registry_)) {
+      const std::size_t size = planner->groupSize(index, mostAtOnce);
+      std::size_t hard = 0;
+      for (std::size_t k = index; k < index + size; ++k) hard += planner->worksHard(k, registry_);
+      if (hard >= 2) {
+        const GroupEnd end = runGroup(*planner, index, size, announcer);
+        if (end.kind == GroupEnd::Failed) return false;
+        if (end.kind == GroupEnd::Again) {
+          // The guard starts afresh: the refusal of the statements together is no failure of
+          // the statements alone.
+          guard.reset();
+          guard.emplace();
+          aloneUntil = index + size;
+        }
+        if (end.kind == GroupEnd::Apart) planner.reset();
+        if (end.landed > 0) {
+          // The lexer goes past the statements that landed, to where the next one begins.
+          for (std::size_t ends = 0; ends < end.landed;) {
+            if (lexer_.next(*sink_, language_) == ';') ++ends;
+          }
+          refreshMirrors();
+          if (lexer_.atEnd()) return true;
+          index += end.landed - 1;
+          continue;
+        }
+      }
     }
-  } textEnd{*sink_, count};
-  for (int index = 0;; ++index) {
-    if (count > 1 && index < count) sink_->statementStarted(index, count);
+    announcer.begins(index);
     nextToken();
     if (failed()) return false;
     if (token_ != ';') {
       Operand value = expression();
       result_.assign(value);
       if (failed()) return false;
+      // The expression ended before its ';': the rest of the text is not read as the planner cut
+      // it, so the statements go on one after the other.
+      if (token_ != ';') planner.reset();
     }
     if (lexer_.atEnd()) return true;
   }
+}
+
+S_Calculator::GroupEnd S_Calculator::runGroup(StatementPlanner& planner, std::size_t first,
+                                              std::size_t size, Announcer& announcer) {
+  ++statementGroups_.groups;
+  statementGroups_.statements += static_cast<int>(size);
+  announcer.begins(first);
+  std::optional<GroupProgress> progress;
+  if (sink_->observer() != nullptr) {
+    progress.emplace(*sink_->observer(), size,
+                     [&announcer, first](std::size_t k) { announcer.begins(first + k); });
+  }
+  struct Statement {
+    std::unique_ptr<S_Calculator> calc;
+    ErrorSink sink;
+    bool ended = false;  // succeeded and ended at its ';'
+    bool outOfMemory = false;
+  };
+  std::vector<Statement> statements(size);
+  const std::size_t entries = registry_.entries().size();
+  StatementWatch* const watch = statementWatch();
+  const auto evaluate = [&](std::size_t k) {
+    Statement& statement = statements[k];
+    statement.sink = ErrorSink(progress ? &progress->relay(k) : nullptr);
+    try {
+      if (watch != nullptr) watch->started(first + k);
+      statement.calc = std::make_unique<S_Calculator>(*this);
+      const AttachedSink attached(*statement.calc, statement.sink);
+      statement.ended = statement.calc->evaluateApart(planner.text(first + k));
+    } catch (const std::bad_alloc&) {
+      statement.outOfMemory = true;
+    } catch (const std::length_error&) {
+      statement.outOfMemory = true;
+    } catch (const std::system_error&) {
+      statement.outOfMemory = true;
+    }
+    statement.outOfMemory = statement.outOfMemory || outOfMemory(statement.sink, language_);
+    if (progress) progress->finished(k);
+    if (watch != nullptr) watch->finished(first + k, statement.sink.code());
+  };
+  // The texts are cut before the threads start: the planner is not shared.
+  for (std::size_t k = 0; k < size; ++k) planner.text(first + k);
+  std::function<void()> idle;
+  if (progress) idle = [&progress] { progress->pump(); };
+  parallel::runTasks(size, evaluate, idle);
+  if (progress) {
+    progress->pump();
+    progress->closeShown();
+  }
+  const bool cancelled = progress && progress->stopped();
+  if (!cancelled && (memory::allocationRefused() ||
+                     std::any_of(statements.begin(), statements.end(),
+                                 [](const Statement& s) { return s.outOfMemory; }))) {
+    ++statementGroups_.repeated;
+    return {GroupEnd::Again, 0};
+  }
+  for (std::size_t k = 0; k < size; ++k) {
+    Statement& statement = statements[k];
+    if (!statement.sink.failed() && !statement.ended) return {GroupEnd::Apart, k};
+    // The outcome lands as the statement alone would have left it, failed or not: the entries it
+    // created, in order, the values of the names it assigned, the result.
+    const Registry& theirs = statement.calc->registry_;
+    for (std::size_t e = entries; e < theirs.entries().size(); ++e) {
+      registry_.findOrCreate(theirs.entries()[e]->name);
+    }
+    for (const std::string& name : planner.facts(first + k).assigned) {
+      if (const Calc_ID* entry = theirs.find(name)) registry_.find(name)->value = entry->value;
+    }
+    result_ = statement.calc->result_;
+    measuredInDegrees_ = measuredInDegrees_ || statement.calc->measuredInDegrees_;
+    if (statement.sink.failed()) {
+      // The failure as the statement left it: its kernel code is worded with the context name
+      // current at the failure, as the evaluation's own would be.
+      contextName_ = statement.calc->contextName_;
+      sink_->record(statement.sink.code(), statement.sink.message());
+      sink_->setDetail(statement.sink.detail());
+      return {GroupEnd::Failed, k + 1};
+    }
+  }
+  announcer.begins(first + size - 1);
+  return {GroupEnd::Done, size};
+}
+
+bool S_Calculator::evaluateApart(std::string_view statement) {
+  const Registry::Evaluating evaluating(registry_);
+  lexer_.reset(std::string(statement));
+  nesting_ = 0;
+  measuredInDegrees_ = false;
+  try {
+    nextToken();
+    if (failed()) return false;
+    Operand value = expression();
+    result_.assign(value);
+    return !failed() && token_ == ';' && lexer_.atEnd();
+  } catch (const std::bad_alloc&) {
+    sink_->record(sink_code::kMessage, text::kOutOfMemory.in(language_));
+  } catch (const std::length_error&) {
+    sink_->record(sink_code::kMessage, text::kOutOfMemory.in(language_));
+  } catch (const std::system_error&) {
+    sink_->record(sink_code::kMessage, text::kOutOfMemory.in(language_));
+  }
+  return false;
 }
 
 void S_Calculator::rollBack(const Checkpoint& checkpoint) {

@@ -1,12 +1,16 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "common/ErrorSink.h"
 #include "common/Language.h"
+#include "common/MemoryGuard.h"
 #include "engine/EngineMessages.h"
 #include "engine/Lexer.h"
 #include "engine/Operand.h"
@@ -15,12 +19,19 @@
 namespace vellumar::engine {
 
 struct Builtin;
+class StatementPlanner;
 
 // The evaluator: turns the text of the display into an operand value. Statements are separated
 // by ';' and evaluated in order while they are parsed (recursive descent, no syntax tree); the
 // result is the value of the last statement. Names are looked up in, and assigned into, the
 // registry, which lives as long as the calculator. Errors go to the attached error sink; the
 // first one wins and ends the evaluation with its message.
+//
+// Consecutive statements that do not depend on each other (StatementPlanner tells from the text)
+// are evaluated at the same time when threads are allowed, each on a copy of the calculator,
+// and their outcomes land in statement order: the registry, the result, the message of the first
+// statement that fails and the progress shown are those of the evaluation one statement after
+// the other. A group whose memory ran out is evaluated again one statement after the other.
 //
 // Grammar (each level returns a new value):
 //   Expression = Term { ('+' | '-') Term }
@@ -100,13 +111,38 @@ class S_Calculator {
   // The warning of such a result; empty after any other evaluation.
   std::string resultWarning() const;
 
+  // How the last evaluation ran its statements: the groups of independent statements it
+  // evaluated at the same time, the statements in them, and the groups it evaluated once more one
+  // statement after the other, because the memory ran out while they ran together.
+  struct StatementGroups {
+    int groups = 0;
+    int statements = 0;
+    int repeated = 0;
+  };
+  const StatementGroups& statementGroups() const { return statementGroups_; }
+
   // Stores value into a registry entry by the assignment rules: a number assigned to a grid,
   // data, polygon or lines entry fills that content; anything else replaces the value.
   void storeInto(Calc_ID& entry, const Operand& value);
 
  private:
-  // Evaluates the statements of text, which the lexer has been reset to.
-  bool runStatements(const std::string& text);
+  // Evaluates the statements of text, which the lexer has been reset to, under guard, the
+  // memory guard of the evaluation (started afresh before a group is evaluated again).
+  bool runStatements(const std::string& text, std::optional<memory::Guard>& guard);
+  // What came of a group of statements evaluated at the same time.
+  struct GroupEnd {
+    enum Kind { Done, Failed, Again, Apart } kind = Done;
+    std::size_t landed = 0;  // statements whose outcome landed (the failing one with them)
+  };
+  class Announcer;
+  // Evaluates statements first ... first + size - 1 of the planner's text at the same time and
+  // lands their outcomes in order; Apart: statement landed ends elsewhere than at its ';', so
+  // the text goes on one statement after the other from there.
+  GroupEnd runGroup(StatementPlanner& planner, std::size_t first, std::size_t size,
+                    Announcer& announcer);
+  // Evaluates one statement (its text with the ';') on this copy of a calculator. True when it
+  // succeeded and its expression ended at the ';'.
+  bool evaluateApart(std::string_view statement);
   int nextToken();
   Operand expression();
   Operand term();
@@ -138,6 +174,7 @@ class S_Calculator {
   double mergeFill_ = 0.0;
   int nesting_ = 0;
   bool measuredInDegrees_ = false;
+  StatementGroups statementGroups_;
 };
 
 // Attaches a sink to a calculator for as long as it lives, and the sink attached before again
