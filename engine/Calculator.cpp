@@ -233,6 +233,7 @@ class GroupProgress {
   GroupProgress& operator=(const GroupProgress&) = delete;
 
   Relay& relay(std::size_t index) { return relays_[index]; }
+  // Statement index succeeded and ended at its ';'.
   void finished(std::size_t index) { finished_[index].store(true, std::memory_order_release); }
   bool stopped() const { return stop_.load(std::memory_order_relaxed); }
 
@@ -240,7 +241,9 @@ class GroupProgress {
     if (std::this_thread::get_id() == caller_) pump();
   }
 
-  // Passes the statements' progress on to the observer; the calling thread only.
+  // Passes the statements' progress on to the observer; the calling thread only. The share
+  // moves past a statement only once it has succeeded as a statement alone would: after a
+  // failure the observer hears of nothing beyond it.
   void pump() {
     while (leading_ + 1 < relays_.size() && finished_[leading_].load(std::memory_order_acquire)) {
       ++leading_;
@@ -390,7 +393,7 @@ S_Calculator::GroupEnd S_Calculator::runGroup(StatementPlanner& planner, std::si
       statement.outOfMemory = true;
     }
     statement.outOfMemory = statement.outOfMemory || outOfMemory(statement.sink, language_);
-    if (progress) progress->finished(k);
+    if (progress && statement.ended) progress->finished(k);
     if (watch != nullptr) watch->finished(first + k, statement.sink.code());
   };
   // The texts are cut before the threads start: the planner is not shared.
@@ -429,6 +432,7 @@ S_Calculator::GroupEnd S_Calculator::runGroup(StatementPlanner& planner, std::si
       contextName_ = statement.calc->contextName_;
       sink_->record(statement.sink.code(), statement.sink.message());
       sink_->setDetail(statement.sink.detail());
+      announcer.begins(first + k);
       return {GroupEnd::Failed, k + 1};
     }
   }
