@@ -167,67 +167,43 @@ constexpr std::size_t kStatementsPerThread = 4;
 
 // The progress of the statements of a group. Each statement's sink reports to a relay of its
 // own, on whatever thread evaluates it; only the calling thread passes anything on to the
-// evaluation's observer (which need not be thread-safe): it does so whenever one of its own
-// statements reports, and every few milliseconds once it has no statement left to take. It shows
-// the statements' shares in order, from the first that has not finished, with the progress of the
-// first of them that has some open. Once the observer asks to cancel, every statement stops at
-// its next report.
+// evaluation's observer (which need not be thread-safe): whenever one of its own statements
+// reports, and every few milliseconds once it has no statement left to take. The observer hears
+// every start of every statement's operations in the order they came, the reports of the latest
+// one still open, and a close once none is open; the statements' shares move on in order. Once
+// the observer asks to cancel, every statement stops at its next report.
 class GroupProgress {
  public:
   class Relay final : public ProgressObserver {
    public:
     void start(std::string_view caption, std::int64_t total) override {
-      {
-        const std::lock_guard<std::mutex> hold(mutex_);
-        state_.open = true;
-        state_.caption = caption;
-        state_.total = total;
-        state_.done = 0;
-        ++state_.generation;
-      }
-      group_->pumpIfCalling();
+      group_->opened(index_, caption, total);
     }
     bool step(std::int64_t done) override {
-      {
-        const std::lock_guard<std::mutex> hold(mutex_);
-        state_.done = done;
-      }
-      group_->pumpIfCalling();
+      group_->stepped(index_, done);
       return !group_->stopped();
     }
-    void close() override {
-      {
-        const std::lock_guard<std::mutex> hold(mutex_);
-        state_.open = false;
-        ++state_.generation;
-      }
-      group_->pumpIfCalling();
-    }
+    void close() override { group_->closed(index_); }
 
    private:
     friend class GroupProgress;
-    struct State {
-      bool open = false;
-      std::string caption;
-      std::int64_t total = 0;
-      std::int64_t done = 0;
-      int generation = 0;  // counts the starts and closes
-    };
-    State state() const {
-      const std::lock_guard<std::mutex> hold(mutex_);
-      return state_;
-    }
-
     GroupProgress* group_ = nullptr;
-    mutable std::mutex mutex_;
-    State state_;
+    std::size_t index_ = 0;
   };
 
   GroupProgress(ProgressObserver& observer, std::size_t size,
                 std::function<void(std::size_t)> begins)
-      : observer_(observer), relays_(size), finished_(size), begins_(std::move(begins)) {
-    for (Relay& relay : relays_) relay.group_ = this;
-    for (std::atomic<bool>& flag : finished_) flag.store(false);
+      : observer_(observer),
+        relays_(size),
+        finished_(size),
+        done_(size, 0),
+        open_(size, false),
+        begins_(std::move(begins)) {
+    for (std::size_t k = 0; k < size; ++k) {
+      relays_[k].group_ = this;
+      relays_[k].index_ = k;
+      finished_[k].store(false);
+    }
   }
   GroupProgress(const GroupProgress&) = delete;
   GroupProgress& operator=(const GroupProgress&) = delete;
@@ -237,10 +213,6 @@ class GroupProgress {
   void finished(std::size_t index) { finished_[index].store(true, std::memory_order_release); }
   bool stopped() const { return stop_.load(std::memory_order_relaxed); }
 
-  void pumpIfCalling() {
-    if (std::this_thread::get_id() == caller_) pump();
-  }
-
   // Passes the statements' progress on to the observer; the calling thread only. The share
   // moves past a statement only once it has succeeded as a statement alone would: after a
   // failure the observer hears of nothing beyond it.
@@ -249,47 +221,93 @@ class GroupProgress {
       ++leading_;
     }
     begins_(leading_);
-    std::size_t shown = relays_.size();
-    Relay::State state;
-    for (std::size_t k = leading_; k < relays_.size(); ++k) {
-      state = relays_[k].state();
-      if (state.open) {
-        shown = k;
-        break;
+    std::vector<Event> events;
+    std::vector<std::int64_t> done;
+    {
+      const std::lock_guard<std::mutex> hold(mutex_);
+      events.swap(events_);
+      done = done_;
+    }
+    for (const Event& event : events) {
+      shownOpen_[event.statement] = event.start;
+      if (event.start) {
+        if (shown_) observer_.close();
+        observer_.start(event.caption, event.total);
+        shown_ = true;
+        latest_ = event.statement;
+      } else if (shown_ && std::none_of(shownOpen_.begin(), shownOpen_.end(),
+                                        [](bool open) { return open; })) {
+        observer_.close();
+        shown_ = false;
       }
     }
-    if (shown == relays_.size()) {
-      closeShown();
-      return;
+    if (!shown_ || stopped()) return;
+    std::size_t reporting = latest_;
+    if (!shownOpen_[reporting]) {
+      reporting = static_cast<std::size_t>(std::find(shownOpen_.begin(), shownOpen_.end(), true) -
+                                           shownOpen_.begin());
     }
-    if (!open_ || shown != shown_ || state.generation != generation_) {
-      if (open_ && shown != shown_) observer_.close();
-      observer_.start(state.caption, state.total);
-      open_ = true;
-      shown_ = shown;
-      generation_ = state.generation;
-    }
-    if (!stopped() && !observer_.step(state.done)) stop_.store(true, std::memory_order_relaxed);
+    if (!observer_.step(done[reporting])) stop_.store(true, std::memory_order_relaxed);
   }
 
   // After the group: closes what the observer shows.
   void closeShown() {
-    if (open_) observer_.close();
-    open_ = false;
+    if (shown_) observer_.close();
+    shown_ = false;
   }
 
  private:
+  struct Event {
+    std::size_t statement;
+    bool start;  // else a close
+    std::string caption;
+    std::int64_t total;
+  };
+
+  void opened(std::size_t index, std::string_view caption, std::int64_t total) {
+    {
+      const std::lock_guard<std::mutex> hold(mutex_);
+      events_.push_back({index, true, std::string(caption), total});
+      done_[index] = 0;
+      open_[index] = true;
+    }
+    pumpIfCalling();
+  }
+  void stepped(std::size_t index, std::int64_t done) {
+    {
+      const std::lock_guard<std::mutex> hold(mutex_);
+      done_[index] = done;
+    }
+    pumpIfCalling();
+  }
+  void closed(std::size_t index) {
+    {
+      const std::lock_guard<std::mutex> hold(mutex_);
+      events_.push_back({index, false, {}, 0});
+      open_[index] = false;
+    }
+    pumpIfCalling();
+  }
+  void pumpIfCalling() {
+    if (std::this_thread::get_id() == caller_) pump();
+  }
+
   ProgressObserver& observer_;
   std::vector<Relay> relays_;
   std::vector<std::atomic<bool>> finished_;
-  std::function<void(std::size_t)> begins_;
   const std::thread::id caller_ = std::this_thread::get_id();
   std::atomic<bool> stop_{false};
-  // What the observer shows now (calling thread only).
+  // What the statements reported, not yet passed on.
+  std::mutex mutex_;
+  std::vector<Event> events_;
+  std::vector<std::int64_t> done_;
+  std::vector<bool> open_;
+  // What the observer was told (calling thread only).
+  std::function<void(std::size_t)> begins_;
   std::size_t leading_ = 0;
-  bool open_ = false;
-  std::size_t shown_ = 0;
-  int generation_ = 0;
+  std::vector<bool> shownOpen_ = open_;
+  bool shown_ = false;
+  std::size_t latest_ = 0;
 };
 
 // A failure that the memory caused, or may have: the statements that ran together are evaluated
