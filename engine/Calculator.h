@@ -19,6 +19,7 @@
 namespace vellumar::engine {
 
 struct Builtin;
+class StatementAnnouncer;
 class StatementPlanner;
 
 // The evaluator: turns the text of the display into an operand value. Statements are separated
@@ -134,12 +135,11 @@ class S_Calculator {
     enum Kind { Done, Failed, Again, Apart } kind = Done;
     std::size_t landed = 0;  // statements whose outcome landed (the failing one with them)
   };
-  class Announcer;
   // Evaluates statements first ... first + size - 1 of the planner's text at the same time and
   // lands their outcomes in order; Apart: statement landed ends elsewhere than at its ';', so
   // the text goes on one statement after the other from there.
   GroupEnd runGroup(StatementPlanner& planner, std::size_t first, std::size_t size,
-                    Announcer& announcer);
+                    StatementAnnouncer& announcer);
   // Evaluates one statement (its text with the ';') on this copy of a calculator. True when it
   // succeeded and its expression ended at the ';'.
   bool evaluateApart(std::string_view statement);

@@ -41,6 +41,9 @@ void merge(std::vector<std::string>& a, const std::vector<std::string>& b) {
   normalise(a);
 }
 
+// The characters without which a statement applies no operator and calls no function.
+constexpr const char* kWorkCharacters = "(+-*/^";
+
 bool isOperator(int token) {
   return token == '+' || token == '-' || token == '*' || token == '/' || token == '^';
 }
@@ -108,7 +111,7 @@ const StatementFacts& StatementPlanner::facts(std::size_t index) {
 }
 
 bool StatementPlanner::worksHard(std::size_t index, const Registry& registry) {
-  if (text(index).find_first_of("(+-*/^") == std::string_view::npos) return false;
+  if (text(index).find_first_of(kWorkCharacters) == std::string_view::npos) return false;
   const StatementFacts& statement = facts(index);
   if (!statement.operates || statement.barrier) return false;
   if (statement.constructs) return true;
@@ -134,8 +137,14 @@ std::size_t StatementPlanner::groupSize(std::size_t first, std::size_t most) {
 
 bool mayWorkHard(const std::string& text, const Registry& registry) {
   if (text.find('(') != std::string::npos) return true;
-  return std::any_of(registry.entries().begin(), registry.entries().end(),
-                     [](const auto& entry) { return !entry->value.isNumber(); });
+  if (std::all_of(registry.entries().begin(), registry.entries().end(),
+                  [](const auto& entry) { return entry->value.isNumber(); })) {
+    return false;
+  }
+  // One fast search per character: a long text of bare names is not read character by character.
+  const std::string_view operators = std::string_view(kWorkCharacters).substr(1);
+  return std::any_of(operators.begin(), operators.end(),
+                     [&text](char c) { return text.find(c) != std::string::npos; });
 }
 
 void setStatementWatch(StatementWatch* watch) {

@@ -5,11 +5,16 @@
 #include <string_view>
 #include <vector>
 
+#include "common/ErrorSink.h"
 #include "common/Language.h"
 
 namespace vellumar::engine {
 
 class Registry;
+
+// The largest group of statements evaluated at the same time, per thread: enough to keep every
+// thread busy when the statements differ in length, few enough copies of the registry.
+inline constexpr std::size_t kStatementsPerThread = 4;
 
 // What the lexer tells of one statement of a text before it is evaluated: enough to decide
 // whether it may be evaluated at the same time as its neighbours.
@@ -61,9 +66,36 @@ class StatementPlanner {
 };
 
 // Whether a text may hold a statement that works hard: one calls a function (the text holds a
-// '(') or the registry holds an operand that is not a number. A text of assignments of numbers
-// needs no planning, so its evaluation pays nothing for it.
+// '('), or one applies an operator while the registry holds an operand that is not a number. A
+// text of numbers, or of bare names, needs no planning, so its evaluation pays nothing for it.
 bool mayWorkHard(const std::string& text, const Registry& registry);
+
+// Tells the observer where each statement of a text of several begins, in order and once each,
+// whoever evaluates them: a statement evaluated again after its group tells nothing twice.
+class StatementAnnouncer {
+ public:
+  StatementAnnouncer(ErrorSink& sink, int count) : sink_(sink), count_(count) {}
+  ~StatementAnnouncer() {
+    if (count_ > 1) sink_.statementStarted(0, 1);
+  }
+  StatementAnnouncer(const StatementAnnouncer&) = delete;
+  StatementAnnouncer& operator=(const StatementAnnouncer&) = delete;
+
+  // Statement index begins, and every one before it that has not been told yet.
+  void begins(std::size_t index) {
+    while (told_ < index + 1) {
+      if (count_ > 1 && told_ < static_cast<std::size_t>(count_)) {
+        sink_.statementStarted(static_cast<int>(told_), count_);
+      }
+      ++told_;
+    }
+  }
+
+ private:
+  ErrorSink& sink_;
+  int count_;
+  std::size_t told_ = 0;
+};
 
 // For tests: watches the statements a text evaluates at the same time. started() is called on
 // the statement's own thread before its evaluation, finished() after it with the code its error
