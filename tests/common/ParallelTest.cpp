@@ -161,6 +161,39 @@ TEST_P(ParallelLoops, LoopsInsideBlocksRunAndFinish) {
   for (const auto& cell : cells) ASSERT_EQ(cell.load(), 1);
 }
 
+TEST_P(ParallelLoops, TasksRunOnceEachAndTheLowestFailureComesBackAfterAll) {
+  std::vector<std::atomic<int>> ran(9);
+  EXPECT_THROW(runTasks(ran.size(),
+                        [&](std::size_t k) {
+                          ran[k].fetch_add(1);
+                          if (k == 2 || k == 6) throw std::runtime_error(std::to_string(k));
+                        }),
+               std::runtime_error);
+  for (const auto& count : ran) EXPECT_EQ(count.load(), 1);
+  try {
+    runTasks(ran.size(), [](std::size_t k) {
+      if (k == 3 || k == 8) throw std::runtime_error(std::to_string(k));
+    });
+    ADD_FAILURE() << "no exception came back";
+  } catch (const std::runtime_error& error) {
+    EXPECT_STREQ(error.what(), "3");
+  }
+  // A task refused an allocation, on whatever thread, is the caller's guard's refusal.
+  setenv("VELLUMAR_MEMORY_LIMIT", std::to_string(memory::residentBytes() + (256 << 20)).c_str(), 1);
+  {
+    memory::Guard guard;
+    runTasks(4, [](std::size_t) {
+      try {
+        std::unique_ptr<char[]> block(new char[std::size_t(4) << 30]);
+        kept.store(block.get());
+      } catch (const std::bad_alloc&) {
+      }
+    });
+    EXPECT_TRUE(memory::allocationRefused());
+  }
+  unsetenv("VELLUMAR_MEMORY_LIMIT");
+}
+
 INSTANTIATE_TEST_SUITE_P(Caps, ParallelLoops, ::testing::Values(1u, 2u, 7u));
 
 TEST(ParallelThreads, CountsAndTheEnvironmentSetting) {
