@@ -13,6 +13,7 @@
 #include <charconv>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdlib>
 #include <exception>
 #include <fstream>
@@ -263,7 +264,8 @@ bool runSerially(std::size_t n, std::size_t block, ProgressPacer& pacer, void* c
 
 // ---- independent tasks ----
 
-// How often the calling thread of runTasks calls idle() once it has no task left to take.
+// How often the calling thread of runTasks calls idle() once it has no task left to take; it
+// goes on at once when the last task ends.
 constexpr auto kIdlePoll = std::chrono::milliseconds(5);
 
 class TaskRun {
@@ -288,9 +290,15 @@ class TaskRun {
         // A helper that could not be queued leaves more tasks to the calling thread.
       }
       takeTasks(true);
-      while (idle && finished_.load(std::memory_order_acquire) < count_) {
-        idle();
-        std::this_thread::sleep_for(kIdlePoll);
+      if (idle) {
+        std::unique_lock<std::mutex> hold(mutex_);
+        while (finished_.load(std::memory_order_acquire) < count_) {
+          hold.unlock();
+          idle();
+          hold.lock();
+          ended_.wait_for(hold, kIdlePoll,
+                          [this] { return finished_.load(std::memory_order_acquire) == count_; });
+        }
       }
       group.wait();
     });
@@ -325,7 +333,9 @@ class TaskRun {
     } catch (...) {
       errors_[index] = std::current_exception();
     }
+    const std::lock_guard<std::mutex> hold(mutex_);
     finished_.fetch_add(1, std::memory_order_acq_rel);
+    ended_.notify_all();
   }
 
   std::size_t count_;
@@ -335,6 +345,9 @@ class TaskRun {
   std::atomic<std::size_t> next_{0};
   std::atomic<std::size_t> finished_{0};
   std::atomic<bool> refused_{false};
+  // The calling thread waits on ended_ between its calls of idle().
+  std::mutex mutex_;
+  std::condition_variable ended_;
 };
 
 }  // namespace

@@ -158,9 +158,12 @@ bool S_Calculator::runStatements(const std::string& text, std::optional<memory::
         }
         if (end.kind == GroupEnd::Apart) planner.reset();
         if (end.landed > 0) {
-          // The lexer goes past the statements that landed, to where the next one begins.
+          // The lexer goes past the statements that landed, to where the next one begins (the
+          // planner read them without a fault, so none comes now).
           for (std::size_t ends = 0; ends < end.landed;) {
-            if (lexer_.next(*sink_, language_) == ';') ++ends;
+            const int token = lexer_.next(*sink_, language_);
+            if (token == token::kEnd) break;
+            if (token == ';') ++ends;
           }
           refreshMirrors();
           if (lexer_.atEnd()) return true;

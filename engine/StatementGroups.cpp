@@ -53,8 +53,8 @@ class GroupProgress {
         relays_(size),
         finished_(size),
         done_(size, 0),
-        open_(size, false),
-        begins_(std::move(begins)) {
+        begins_(std::move(begins)),
+        shownOpen_(size, false) {
     for (std::size_t k = 0; k < size; ++k) {
       relays_[k].group_ = this;
       relays_[k].index_ = k;
@@ -125,7 +125,6 @@ class GroupProgress {
       const std::lock_guard<std::mutex> hold(mutex_);
       events_.push_back({index, true, std::string(caption), total});
       done_[index] = 0;
-      open_[index] = true;
     }
     pumpIfCalling();
   }
@@ -140,7 +139,6 @@ class GroupProgress {
     {
       const std::lock_guard<std::mutex> hold(mutex_);
       events_.push_back({index, false, {}, 0});
-      open_[index] = false;
     }
     pumpIfCalling();
   }
@@ -157,11 +155,10 @@ class GroupProgress {
   std::mutex mutex_;
   std::vector<Event> events_;
   std::vector<std::int64_t> done_;
-  std::vector<bool> open_;
   // What the observer was told (calling thread only).
   std::function<void(std::size_t)> begins_;
   std::size_t leading_ = 0;
-  std::vector<bool> shownOpen_ = open_;
+  std::vector<bool> shownOpen_;  // whose operation is open, as far as the observer heard
   bool shown_ = false;
   std::size_t latest_ = 0;
 };

@@ -62,7 +62,7 @@ class StatementPlanner {
   Language language_;
   std::size_t count_ = 0;
   std::vector<StatementFacts> statements_;
-  std::vector<bool> read_;  // whose facts beyond the cut have been read
+  std::vector<bool> read_;  // whose facts have been read
 };
 
 // Whether a text may hold a statement that works hard: one calls a function (the text holds a
