@@ -132,12 +132,22 @@ bool S_Calculator::runStatements(const std::string& text, std::optional<memory::
   const int count = sink_->observer() != nullptr ? statementCount(text, language_) : 1;
   StatementAnnouncer announcer(*sink_, count);
   // Statements are evaluated at the same time only with threads to spare for them, and when one
-  // of them may do enough work to pay for a copy of the calculator.
-  std::optional<StatementPlanner> planner;
-  if (parallel::threadLimit() > 1 && !parallel::insideParallelWork() &&
-      mayWorkHard(text, registry_)) {
-    planner.emplace(text, language_);
+  // of them may do enough work to pay for a copy of the calculator; else one after the other.
+  if (parallel::threadLimit() == 1 || parallel::insideParallelWork() ||
+      !mayWorkHard(text, registry_)) {
+    for (std::size_t index = 0;; ++index) {
+      announcer.begins(index);
+      nextToken();
+      if (failed()) return false;
+      if (token_ != ';') {
+        Operand value = expression();
+        result_.assign(value);
+        if (failed()) return false;
+      }
+      if (lexer_.atEnd()) return true;
+    }
   }
+  std::optional<StatementPlanner> planner(std::in_place, text, language_);
   const std::size_t mostAtOnce = kStatementsPerThread * parallel::threadLimit();
   std::size_t aloneUntil = 0;  // statements before it are evaluated alone (a group's repeat)
   for (std::size_t index = 0;; ++index) {
