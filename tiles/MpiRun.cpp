@@ -1,7 +1,6 @@
 #include "tiles/MpiRun.h"
 
 #include <mpi.h>
-#include <unistd.h>
 
 #include <climits>
 #include <cstdio>
@@ -10,6 +9,8 @@
 #include <vector>
 
 #include "common/CFormat.h"
+#include "common/CommitJournal.h"
+#include "common/FileIo.h"
 #include "common/SafeSave.h"
 #include "grid/GridMessages.h"
 #include "tiles/TileMessages.h"
@@ -81,16 +82,16 @@ class TileCounter {
 // The file beside the target where a rank other than 0 leaves its tiles, one after the other in
 // the order it took them, as they are in memory: only this program reads it back, on a machine of
 // the same kind. The names come from rank 0's, so that every rank of one run agrees on them, and
-// a signal that ends the rank removes its file.
+// a signal that ends the rank removes its file. They are hidden files of rank 0's process, so a
+// file left by a rank killed outright is removed by the first save into the folder after rank 0
+// has ended.
 class RankTiles {
  public:
   static std::string baseName(const std::string& target, int rank) {
     std::string name;
     if (rank == 0) {
-      const std::filesystem::path path(target);
-      name = (path.parent_path() /
-              ("." + path.filename().string() + ".tiles-" + std::to_string(getpid()) + "-"))
-                 .string();
+      name = hiddenPrefix(folderOf(target)) + std::filesystem::path(target).filename().string() +
+             ".tiles-";
     }
     int length = static_cast<int>(name.size());
     MPI_Bcast(&length, 1, MPI_INT, 0, MPI_COMM_WORLD);
