@@ -88,18 +88,7 @@ bool S_Calculator::run(std::string& text) {
   nesting_ = 0;
   measuredInDegrees_ = false;
   statementGroups_ = {};
-  bool ok = false;
-  try {
-    ok = runStatements(input, guard);
-  } catch (const std::bad_alloc&) {
-    // A result too large for memory (a huge Dense, say) fails the evaluation, not the program.
-    sink_->record(sink_code::kMessage, text::kOutOfMemory.in(language_));
-  } catch (const std::length_error&) {
-    sink_->record(sink_code::kMessage, text::kOutOfMemory.in(language_));
-  } catch (const std::system_error&) {
-    // A kernel's helper thread could not be started: the system is out of resources.
-    sink_->record(sink_code::kMessage, text::kOutOfMemory.in(language_));
-  }
+  const bool ok = withinResources([&] { return runStatements(input, guard); });
   // A refused allocation that a library or reader turned into a failure of its own is still the
   // memory's failure.
   if (!ok && memory::allocationRefused() && sink_->code() != sink_code::kCancelled) {
@@ -132,22 +121,13 @@ bool S_Calculator::runStatements(const std::string& text, std::optional<memory::
   const int count = sink_->observer() != nullptr ? statementCount(text, language_) : 1;
   StatementAnnouncer announcer(*sink_, count);
   // Statements are evaluated at the same time only with threads to spare for them, and when one
-  // of them may do enough work to pay for a copy of the calculator; else one after the other.
-  if (parallel::threadLimit() == 1 || parallel::insideParallelWork() ||
-      !mayWorkHard(text, registry_)) {
-    for (std::size_t index = 0;; ++index) {
-      announcer.begins(index);
-      nextToken();
-      if (failed()) return false;
-      if (token_ != ';') {
-        Operand value = expression();
-        result_.assign(value);
-        if (failed()) return false;
-      }
-      if (lexer_.atEnd()) return true;
-    }
+  // of them may do enough work to pay for a copy of the calculator; without a planner they go
+  // one after the other.
+  std::optional<StatementPlanner> planner;
+  if (parallel::threadLimit() > 1 && !parallel::insideParallelWork() &&
+      mayWorkHard(text, registry_)) {
+    planner.emplace(text, language_);
   }
-  std::optional<StatementPlanner> planner(std::in_place, text, language_);
   const std::size_t mostAtOnce = kStatementsPerThread * parallel::threadLimit();
   std::size_t aloneUntil = 0;  // statements before it are evaluated alone (a group's repeat)
   for (std::size_t index = 0;; ++index) {

@@ -3,9 +3,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "common/ErrorSink.h"
@@ -143,6 +146,11 @@ class S_Calculator {
   // Evaluates one statement (its text with the ';') on this copy of a calculator. True when it
   // succeeded and its expression ended at the ';'.
   bool evaluateApart(std::string_view statement);
+  // Runs an evaluation step, turning what the system refuses it into the out-of-memory failure:
+  // a result too large for memory (a huge Dense, say), and a kernel's helper thread that could
+  // not be started. False when the step failed or was refused.
+  template <class Step>
+  bool withinResources(Step&& step);
   int nextToken();
   Operand expression();
   Operand term();
@@ -176,6 +184,18 @@ class S_Calculator {
   bool measuredInDegrees_ = false;
   StatementGroups statementGroups_;
 };
+
+template <class Step>
+bool S_Calculator::withinResources(Step&& step) {
+  try {
+    return step();
+  } catch (const std::bad_alloc&) {
+  } catch (const std::length_error&) {
+  } catch (const std::system_error&) {
+  }
+  sink_->record(sink_code::kMessage, text::kOutOfMemory.in(language_));
+  return false;
+}
 
 // Attaches a sink to a calculator for as long as it lives, and the sink attached before again
 // afterwards.

@@ -259,20 +259,13 @@ bool S_Calculator::evaluateApart(std::string_view statement) {
   lexer_.reset(std::string(statement));
   nesting_ = 0;
   measuredInDegrees_ = false;
-  try {
+  return withinResources([&] {
     nextToken();
     if (failed()) return false;
     Operand value = expression();
     result_.assign(value);
     return !failed() && token_ == ';' && lexer_.atEnd();
-  } catch (const std::bad_alloc&) {
-    sink_->record(sink_code::kMessage, text::kOutOfMemory.in(language_));
-  } catch (const std::length_error&) {
-    sink_->record(sink_code::kMessage, text::kOutOfMemory.in(language_));
-  } catch (const std::system_error&) {
-    sink_->record(sink_code::kMessage, text::kOutOfMemory.in(language_));
-  }
-  return false;
+  });
 }
 
 }  // namespace vellumar::engine
