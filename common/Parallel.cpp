@@ -367,6 +367,17 @@ bool insideParallelWork() {
   return tParallelWork > 0;
 }
 
+void touchPages(void* data, std::size_t bytes) {
+  constexpr std::size_t kPage = 4096;
+  constexpr std::size_t kPagesPerBlock = 4096;  // 16 MB: a thread faults in long runs of pages
+  auto* bytesOf = static_cast<volatile unsigned char*>(data);
+  forEachBlock((bytes + kPage - 1) / kPage,
+               [&](std::size_t begin, std::size_t end) {
+                 for (std::size_t page = begin; page < end; ++page) bytesOf[page * kPage] = 0;
+               },
+               Blocking{kPagesPerBlock, 2 * kPagesPerBlock});
+}
+
 std::size_t rowsPerBlock(std::size_t nx) {
   return std::max<std::size_t>(1, kProgressBlock / std::max<std::size_t>(1, nx));
 }

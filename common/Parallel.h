@@ -147,6 +147,12 @@ bool reduceRowBlocks(std::size_t rows, std::size_t nx, ProgressPacer& pacer, T& 
       Blocking{perBlock * nx, 8 * perBlock * nx});
 }
 
+// Writes to one byte of every page of [data, data + bytes), in parallel blocks of pages: the
+// first touch of a fresh array, so that the kernel's zeroing of its new pages is spread over the
+// threads when the loop that fills it would touch every page from each thread (a loop over column
+// strips of a row-major array). The array's contents are left unspecified.
+void touchPages(void* data, std::size_t bytes);
+
 // ---- independent tasks ----
 
 // Runs task(0) ... task(count - 1), as many at once as there are threads: the calling thread and

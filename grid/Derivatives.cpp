@@ -197,14 +197,25 @@ void blankStencilNodes(const Grid& grid, double* out) {
   return d;
 }
 
-// The largest magnitude among the values, blank ones left out when there are any.
+// The largest magnitude among the values, blank ones left out when there are any; in parallel
+// blocks, since it reads every node before the derivatives can start (a maximum does not depend
+// on the order the blocks are combined in).
 double largestMagnitude(std::span<const double> values, bool blanks) {
+  const auto blockMaximum = [&](std::size_t begin, std::size_t end) {
+    double scale = 0.0;
+    if (blanks) {
+      for (std::size_t k = begin; k < end; ++k) {
+        scale = std::max(scale, isBlank(values[k]) ? 0.0 : std::abs(values[k]));
+      }
+    } else {
+      for (std::size_t k = begin; k < end; ++k) scale = std::max(scale, std::abs(values[k]));
+    }
+    return scale;
+  };
   double scale = 0.0;
-  if (blanks) {
-    for (const double v : values) scale = std::max(scale, isBlank(v) ? 0.0 : std::abs(v));
-  } else {
-    for (const double v : values) scale = std::max(scale, std::abs(v));
-  }
+  ProgressPacer quiet(nullptr, 0);
+  parallel::reduceBlocks(values.size(), quiet, scale, blockMaximum,
+                         [](double total, double block) { return std::max(total, block); });
   return scale;
 }
 

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -66,15 +67,15 @@ class RowTicks {
     return pacer_.advance(rows_ * width_);
   }
   // Runs body(begin, end) over the slots [0, rows * width) in parallel blocks of blockSlots,
-  // reported as they finish; the pass then counts as weight passes over those rows. False when
-  // cancelled.
+  // reported as they finish; a finished pass then counts as weight passes over those rows. False
+  // when stopped.
   template <class Body>
   bool parallelPass(std::size_t rows, std::size_t blockSlots, int weight, Body&& body) {
     pacer_.setBase(rows_ * width_);
     const bool done = parallel::forEachBlock(rows * static_cast<std::size_t>(width_), pacer_, body,
                                              parallel::Blocking{blockSlots, 2 * blockSlots});
     pacer_.setBase(0);
-    rows_ += weight * static_cast<std::int64_t>(rows);
+    if (done) rows_ += weight * static_cast<std::int64_t>(rows);
     return done;
   }
 
@@ -84,18 +85,24 @@ class RowTicks {
   std::int64_t rows_ = 0;
 };
 
-// Natural-end cubic-spline solve over c_1..c_n holding f_1..f_n; sets the pads c_0 and c_{n+1}.
-// tick() is asked after each element's step of the elimination; false stops the solve (cancel).
+// The natural-end cubic-spline solve over c_1..c_n holding f_1..f_n, in two parts: the forward
+// elimination, one element at a time, and the back substitution, which also sets the pads c_0
+// and c_{n+1}.
+
+// Step m (3 <= m <= n) of the forward elimination: element m - 1.
+template <class Lanes>
+void eliminate(const Lanes& lanes, int m) {
+  const double t = factor(m - 3);
+  lanes.each(m - 1, [t](double* c, std::ptrdiff_t d) { c[0] = (c[-d] - 6.0 * c[0]) * t; });
+}
+
+// The rest of the solve once every elimination step is done. tick() is asked after each
+// element's step; false stops the solve (cancel).
 template <class Lanes, class Tick>
-bool solve(const Lanes& lanes, int n, Tick&& tick) {
+bool substitute(const Lanes& lanes, int n, Tick&& tick) {
   if (n < 2) {
     lanes.each(1, [](double* c, std::ptrdiff_t d) { c[-d] = c[d] = c[0]; });
     return true;
-  }
-  for (int m = 3; m <= n; ++m) {
-    const double t = factor(m - 3);
-    lanes.each(m - 1, [t](double* c, std::ptrdiff_t d) { c[0] = (c[-d] - 6.0 * c[0]) * t; });
-    if (!tick()) return false;
   }
   if (n >= 3) {
     const double t = factor(n - 3);
@@ -109,6 +116,16 @@ bool solve(const Lanes& lanes, int n, Tick&& tick) {
   }
   lanes.each(0, [](double* c, std::ptrdiff_t d) { c[0] = 2.0 * c[d] - c[2 * d]; });
   return true;
+}
+
+// The whole solve; tick() is asked after each element's step, and false stops it (cancel).
+template <class Lanes, class Tick>
+bool solve(const Lanes& lanes, int n, Tick&& tick) {
+  for (int m = 3; m <= n; ++m) {
+    eliminate(lanes, m);
+    if (!tick()) return false;
+  }
+  return substitute(lanes, n, tick);
 }
 
 // ---- the solve around blank nodes ----
@@ -641,6 +658,30 @@ std::size_t placeRows(std::span<const double> nodes, std::size_t nx, int ny, dou
   return *std::min_element(firstBlanks.begin(), firstBlanks.end());
 }
 
+// Places the nodes of the slot columns [first, last) row by row (pads as zero) and solves them
+// along Y, each row's elimination step right after its placing, so that the nodes are read once
+// and the strip is still in cache for the back substitution. Stops, leaving the strip unfinished,
+// with blank set, once a blank node turns up here or in another strip.
+bool placeAndSolveStrip(const double* nodes, std::size_t nx, int ny, double* c, std::size_t first,
+                        std::size_t last, std::atomic<bool>& blank) {
+  const std::size_t width = nx + 2;
+  const std::size_t from = std::max<std::size_t>(first, 1);
+  const std::size_t to = std::min(last, nx + 1);
+  const RowLanes lanes{c + first, width, last - first};
+  for (int j = 1; j <= ny; ++j) {
+    double* row = c + static_cast<std::size_t>(j) * width;
+    if (first == 0) row[0] = 0.0;
+    if (last == width) row[width - 1] = 0.0;
+    const double* source = nodes + static_cast<std::size_t>(j - 1) * nx + (from - 1);
+    if (placeRow(source, to - from, row + from) || blank.load(std::memory_order_relaxed)) {
+      blank.store(true, std::memory_order_relaxed);
+      return false;
+    }
+    if (j >= 2 && j < ny) eliminate(lanes, j + 1);
+  }
+  return substitute(lanes, ny, [] { return true; });
+}
+
 // The mask of a grid whose rows before firstBlankRow hold no blank (those rows marked, the pad
 // rows clear); the other rows are marked as they are placed.
 SlotMask startMask(std::size_t width, std::size_t height, std::size_t firstBlankRow) {
@@ -655,6 +696,42 @@ SlotMask startMask(std::size_t width, std::size_t height, std::size_t firstBlank
   return mask;
 }
 
+// The solve of a grid with a blank node, into c: the rows are placed, and from the first row with
+// a blank on placed again with the mask made from them; then the single gaps of the column runs
+// are joined (a join changes only a blank slot whose neighbours in its column are nodes, so no
+// join depends on another: both go in parallel rows), and the runs are solved. False when
+// cancelled.
+bool solveAroundBlanks(std::span<const double> nodes, std::size_t n, int ny, double* c,
+                       RowTicks& ticks) {
+  const std::size_t width = n + 2;
+  const std::size_t height = static_cast<std::size_t>(ny) + 2;
+  const std::size_t firstBlank = placeRows(nodes, n, ny, c, ticks);
+  if (firstBlank == kCancelledPlacing) return false;
+  SlotMask mask = startMask(width, height, firstBlank);
+  const std::size_t rest = static_cast<std::size_t>(ny) - firstBlank;
+  const std::size_t block = parallel::rowsPerBlock(width) * width;
+  // Rows [begin, end) of the rest, from slot offsets.
+  const auto rows = [&](std::size_t begin, std::size_t end) {
+    return std::pair{firstBlank + begin / width, firstBlank + end / width};
+  };
+  const bool placed = ticks.parallelPass(rest, block, 0, [&](std::size_t begin, std::size_t end) {
+    const auto [first, last] = rows(begin, end);
+    for (std::size_t j = first; j < last; ++j) {
+      placeRow(nodes.data() + j * n, n, c + (j + 1) * width, mask.data() + (j + 1) * width);
+    }
+  });
+  const bool joined =
+      placed && ticks.parallelPass(rest, block, 0, [&](std::size_t begin, std::size_t end) {
+        const auto [first, last] = rows(begin, end);
+        std::vector<std::uint8_t> gaps((width + 7) / 8 * 8, 0);
+        for (std::size_t j = std::max<std::size_t>(2, first); j < last; ++j) {
+          joinColumnGaps(c, mask.data(), width, j, gaps);
+        }
+      });
+  return joined && solveColumnRuns(c, mask.data(), width, ny, ticks) &&
+         solveRowRuns(c, mask.data(), width, height, ticks);
+}
+
 }  // namespace
 
 NodeVector computeSplineCoefficients(std::span<const double> nodes, int nx, int ny, bool* blanks,
@@ -667,64 +744,28 @@ NodeVector computeSplineCoefficients(std::span<const double> nodes, int nx, int 
   RowTicks ticks(pacer, width);
   // Every return gives c, so that it is built in place of the result; a cancel empties it.
   NodeVector c(width * height);
-  const std::size_t firstBlank = placeRows(nodes, n, ny, c.data(), ticks);
-  if (firstBlank == kCancelledPlacing) {
-    c = NodeVector();
-    return c;
-  }
-  // From the first row with a blank on, the rows are placed again with the mask made from them;
-  // then the single gaps of the column runs are joined. A join changes only a blank slot whose
-  // neighbours in its column are nodes, so no join depends on another: both go in parallel rows.
-  SlotMask mask;
-  if (firstBlank < static_cast<std::size_t>(ny)) {
-    mask = startMask(width, height, firstBlank);
-    const std::size_t rest = static_cast<std::size_t>(ny) - firstBlank;
-    const std::size_t block = parallel::rowsPerBlock(width) * width;
-    // Rows [begin, end) of the rest, from slot offsets.
-    const auto rows = [&](std::size_t begin, std::size_t end) {
-      return std::pair{firstBlank + begin / width, firstBlank + end / width};
-    };
-    const bool placed = ticks.parallelPass(rest, block, 0, [&](std::size_t begin, std::size_t end) {
-      const auto [first, last] = rows(begin, end);
-      for (std::size_t j = first; j < last; ++j) {
-        placeRow(nodes.data() + j * n, n, c.data() + (j + 1) * width,
-                 mask.data() + (j + 1) * width);
-      }
-    });
-    const bool joined =
-        placed && ticks.parallelPass(rest, block, 0, [&](std::size_t begin, std::size_t end) {
-          const auto [first, last] = rows(begin, end);
-          std::vector<std::uint8_t> gaps((width + 7) / 8 * 8, 0);
-          for (std::size_t j = std::max<std::size_t>(2, first); j < last; ++j) {
-            joinColumnGaps(c.data(), mask.data(), width, j, gaps);
-          }
-        });
-    if (!joined) {
-      c = NodeVector();
-      return c;
-    }
-  }
-  if (blanks != nullptr) *blanks = !mask.empty();
-  if (!mask.empty()) {
-    if (!solveColumnRuns(c.data(), mask.data(), width, ny, ticks) ||
-        !solveRowRuns(c.data(), mask.data(), width, height, ticks)) {
-      c = NodeVector();
-    }
-    return c;
-  }
-  // The columns in strips of lanes (the slots counted column by column), then the rows in blocks
-  // of rows, each block on its own.
-  const bool solved =
-      ticks.parallelPass(
-          height, kColumnStrip * height, 2,
-          [&](std::size_t begin, std::size_t end) {
-            const std::size_t first = begin / height;
-            solve(RowLanes{c.data() + first, width, end / height - first}, ny, [] { return true; });
-          }) &&
-      ticks.parallelPass(height, kRowBlock * width, 1, [&](std::size_t begin, std::size_t end) {
-        solve(ColumnLanes{c.data() + begin, width, (end - begin) / width}, nx, [] { return true; });
+  // Without a blank, each strip of lanes is placed and solved along Y in one pass, then the rows
+  // in blocks of rows, each block on its own. A blank stops the strips, and the rows are placed
+  // again for the solve around blanks.
+  std::atomic<bool> blank = false;
+  parallel::touchPages(c.data(), c.size() * sizeof(double));
+  const bool columns =
+      ticks.parallelPass(height, kColumnStrip * height, 3, [&](std::size_t begin, std::size_t end) {
+        return placeAndSolveStrip(nodes.data(), n, ny, c.data(), begin / height, end / height,
+                                  blank);
       });
-  if (!solved) c = NodeVector();
+  if (columns) {
+    if (blanks != nullptr) *blanks = false;
+    if (!ticks.parallelPass(height, kRowBlock * width, 1, [&](std::size_t begin, std::size_t end) {
+          solve(ColumnLanes{c.data() + begin, width, (end - begin) / width}, nx,
+                [] { return true; });
+        })) {
+      c = NodeVector();
+    }
+    return c;
+  }
+  if (!blank || !solveAroundBlanks(nodes, n, ny, c.data(), ticks)) c = NodeVector();
+  if (blanks != nullptr) *blanks = blank;
   return c;
 }
 

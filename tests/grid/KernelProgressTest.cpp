@@ -157,8 +157,16 @@ TEST(KernelProgress, SplineSolveCancelKeepsNothing) {
   for (int j = 40; j < 90; ++j) {
     for (int i = 100; i < 180; ++i) withBlanks.setNode(i, j, kBlankValue);
   }
-  for (Grid* grid : {&g, &withBlanks}) {
+  // A blank in the last node only: the strips of the other columns finish their solve before
+  // the last strip finds it.
+  Grid lastBlank = g;
+  lastBlank.setNode(399, 299, kBlankValue);
+  for (Grid* grid : {&g, &withBlanks, &lastBlank}) {
+    parallel::setThreadLimit(1);
     const NodeVector expected = computeSplineCoefficients(grid->nodes(), grid->nx(), grid->ny());
+    parallel::setThreadLimit(2);
+    EXPECT_TRUE(computeSplineCoefficients(grid->nodes(), grid->nx(), grid->ny()) == expected);
+    parallel::setThreadLimit(0);
 
     ProgressRun cancelled(2);
     EXPECT_FALSE(grid->prepareSurface(&cancelled.sink));
@@ -181,6 +189,13 @@ TEST(KernelProgress, SplineSolveCancelKeepsNothing) {
     EXPECT_TRUE(grid->prepareSurface(&again.sink));
     EXPECT_TRUE(again.observer.steps.empty());
   }
+  // ... and its surface is the one around the blank: the valid nodes beside it are reproduced,
+  // its cell is blank.
+  for (const int i : {0, 200, 397, 398}) {
+    EXPECT_NEAR(lastBlank.value(lastBlank.nodeX(i), lastBlank.nodeY(298)), lastBlank.node(i, 298),
+                1e-9);
+  }
+  EXPECT_TRUE(isBlank(lastBlank.value(lastBlank.nodeX(398) + 0.05, lastBlank.nodeY(298) + 0.05)));
 }
 
 TEST(KernelProgress, SamplingAtPointsReportsAndStops) {
