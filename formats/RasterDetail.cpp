@@ -95,9 +95,7 @@ std::vector<std::string> subdatasetNames(GDALDatasetH dataset) {
 
 grid::Grid BandLayout::gridOf(const grid::Lattice& over, grid::NodeVector nodes) const {
   const grid::Range range = blankNoData(nodes, readNoData.has_value(), readNoData.value_or(0.0));
-  grid::Grid prototype;
-  prototype.georeference = georeference;
-  return grid::gridOn(over, prototype, std::move(nodes), range);
+  return over.holding(std::move(nodes), range, georeference, grid::Interpolation::Spline);
 }
 
 bool describeBand(GDALDatasetH dataset, int bandNumber, BandLayout& layout, RasterRead& result) {

@@ -12,6 +12,7 @@
 
 #include "common/Parallel.h"
 #include "grid/GridArithmetic.h"
+#include "grid/Lattice.h"
 #include "grid/Surface.h"
 #include "grid/SurfaceKernel.h"
 
@@ -517,7 +518,7 @@ Grid derivativeGrid(const Grid& grid, int code, ErrorSink* progress) {
     range = splineDerivativeGrid(grid, code, values.data(), pacer);
   }
   if (progress != nullptr && progress->failed()) return Grid();
-  return resultGrid(grid.nx(), grid.ny(), grid, std::move(values), grid.mode(), range);
+  return Lattice::of(grid).holding(std::move(values), range, grid.georeference, grid.mode());
 }
 
 }  // namespace vellumar::grid

@@ -101,15 +101,6 @@ Range rangeOf(std::span<const double> values) {
                                    [](double a, double b) { return std::max(a, b); })};
 }
 
-Grid resultGrid(int nx, int ny, const Grid& prototype, NodeVector values, Interpolation mode,
-                const Range& range) {
-  Grid result = Grid::fromNodes(nx, ny, prototype, std::move(values));
-  result.setMode(mode);
-  result.zmin = range.min;
-  result.zmax = range.max;
-  return result;
-}
-
 bool anyBlank(std::span<const double> values) {
   // Candidates first, at memory speed; the exact test only when there are any.
   std::uint32_t candidate = 0;
@@ -131,20 +122,22 @@ Grid::Grid(int nx, int ny, const Grid& prototype) {
   georeference = prototype.georeference;
 }
 
-Grid::Grid(int nx, int ny, const Grid& prototype, NodeVector values)
-    : Grid(fromNodes(nx, ny, prototype, std::move(values))) {
-  const Range range = rangeOf(nodes_);
-  zmin = range.min;
-  zmax = range.max;
+namespace {
+
+// The nx x ny nodes over the prototype's rectangle.
+Lattice latticeOver(int nx, int ny, const Grid& prototype) {
+  return {nx, ny, prototype.left, prototype.right, prototype.bottom, prototype.top};
 }
 
+}  // namespace
+
+Grid::Grid(int nx, int ny, const Grid& prototype, NodeVector values)
+    : Grid(latticeOver(nx, ny, prototype)
+               .holding(std::move(values), prototype.georeference, Interpolation::Spline)) {}
+
 Grid Grid::fromNodes(int nx, int ny, const Grid& prototype, NodeVector values) {
-  Grid grid(0, 0, prototype);
-  grid.nx_ = nx;
-  grid.ny_ = ny;
-  grid.nodes_ = std::move(values);
-  grid.nodes_.resize(countOf(nx, ny), 0.0);
-  return grid;
+  return latticeOver(nx, ny, prototype)
+      .holding(std::move(values), Range{0.0, 0.0}, prototype.georeference, Interpolation::Spline);
 }
 
 void Grid::reinitialise(int nx, int ny) {
@@ -178,9 +171,9 @@ void Grid::replaceNodes(NodeVector values) {
 }
 
 std::vector<double> nodeCoordinates(double low, double high, int count) {
+  const Lattice axis{count, 1, low, high, 0.0, 0.0};
   std::vector<double> coordinates(static_cast<std::size_t>(std::max(count, 0)));
-  const double step = count >= 2 ? (high - low) / (count - 1) : 0.0;
-  for (int i = 0; i < count; ++i) coordinates[i] = std::min(low + i * step, high);
+  for (int i = 0; i < count; ++i) coordinates[i] = axis.nodeX(i);
   return coordinates;
 }
 
@@ -193,11 +186,11 @@ double Grid::nodeY(int j) const {
 }
 
 std::vector<double> Grid::nodeXs() const {
-  return nodeCoordinates(left, right, nx_);
+  return Lattice::of(*this).nodeXs();
 }
 
 std::vector<double> Grid::nodeYs() const {
-  return nodeCoordinates(bottom, top, ny_);
+  return Lattice::of(*this).nodeYs();
 }
 
 bool Grid::sameRectangle(const Grid& other) const {
@@ -285,18 +278,8 @@ double Grid::value(double x, double y) const {
     return detail::bilinear(low, low + nx_, detail::bilinearOffset(x - left, i, hx),
                             detail::bilinearOffset(y - bottom, j, hy));
   }
-  double ws[4];
-  double wt[4];
-  detail::splineWeights(s, ws);
-  detail::splineWeights(t, wt);
-  const std::size_t stride = static_cast<std::size_t>(nx_) + 2;
-  const double* r0 = splineCoefficients()->data() + static_cast<std::size_t>(j) * stride + i;
-  double sums[4];
-  for (int a = 0; a < 4; ++a) {
-    sums[a] = ((wt[0] * r0[a] + wt[1] * r0[a + stride]) + wt[2] * r0[a + 2 * stride]) +
-              wt[3] * r0[a + 3 * stride];
-  }
-  return ((ws[0] * sums[0] + ws[1] * sums[1]) + ws[2] * sums[2]) + ws[3] * sums[3];
+  return detail::splineAt(splineCoefficients()->data(), static_cast<std::size_t>(nx_) + 2, i, j, s,
+                          t);
 }
 
 void Grid::recomputeZRange() {
@@ -317,8 +300,8 @@ void Grid::recomputeZRange() {
 bool Grid::resample(int nx, int ny, ErrorSink* progress) {
   if (nx < 1 || ny < 1) return false;
   if (nx == nx_ && ny == ny_) return true;
-  NodeVector values = sampleLattice(*this, nodeCoordinates(left, right, nx),
-                                    nodeCoordinates(bottom, top, ny), progress);
+  const Lattice lattice = latticeOver(nx, ny, *this);
+  NodeVector values = sampleLattice(*this, lattice.nodeXs(), lattice.nodeYs(), progress);
   if (progress != nullptr && progress->failed()) return false;
   nx_ = nx;
   ny_ = ny;

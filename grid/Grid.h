@@ -17,6 +17,8 @@ namespace vellumar::grid {
 
 enum class Interpolation : std::uint32_t { Spline = 1, Bilinear = 2 };
 
+struct Lattice;
+
 // Start values of a z-range scan, so that a grid without nodes keeps (kZRangeStart, -kZRangeStart).
 inline constexpr double kZRangeStart = 3.4028234663852886e38;
 
@@ -67,8 +69,9 @@ class Grid {
   // nx x ny nodes, all 0, over the rectangle of the prototype (flag included) and with its
   // georeference, spline mode.
   Grid(int nx, int ny, const Grid& prototype);
-  // A grid over the rectangle of the prototype holding the given node values (nx*ny of them);
-  // zmin/zmax become their minimum and maximum.
+  // A grid over the rectangle of the prototype holding the given node values (nx*ny of them), with
+  // its georeference, spline mode; zmin/zmax become their minimum and maximum. Kernels build their
+  // results with Lattice::holding.
   Grid(int nx, int ny, const Grid& prototype, NodeVector values);
   // As above, but zmin/zmax are left 0 for the caller, who already knows the range.
   static Grid fromNodes(int nx, int ny, const Grid& prototype, NodeVector values);
@@ -153,6 +156,8 @@ class Grid {
   bool resample(int nx, int ny, ErrorSink* progress = nullptr);
 
  private:
+  friend struct Lattice;  // builds grids over its nodes
+
   std::size_t index(int i, int j) const {
     return static_cast<std::size_t>(j) * static_cast<std::size_t>(nx_) +
            static_cast<std::size_t>(i);
@@ -256,11 +261,6 @@ struct Range {
 Range rangeOf(std::span<const double> values);
 // Whether any of the values is blank.
 bool anyBlank(std::span<const double> values);
-
-// A grid of nx x ny nodes over the prototype's rectangle holding values, in the given mode, with
-// zmin/zmax from a range the caller already knows.
-Grid resultGrid(int nx, int ny, const Grid& prototype, NodeVector values, Interpolation mode,
-                const Range& range);
 
 // Coordinates of count nodes spaced evenly from low to high, each clamped to high where rounding
 // would carry it past; all equal to low when count is 1.

@@ -162,13 +162,6 @@ Blanks knownBlanks(const Grid& a, const Grid& b) {
   return a.knownToHaveBlanks() || b.knownToHaveBlanks() ? Blanks::Some : Blanks::Unknown;
 }
 
-// A grid of the prototype's rectangle holding values, with the given mode.
-Grid resultGrid(int nx, int ny, const Grid& prototype, NodeVector values, Interpolation mode) {
-  Grid result(nx, ny, prototype, std::move(values));
-  result.setMode(mode);
-  return result;
-}
-
 // The surface value at a node of the grid's own lattice. Mathematically the spline (and the
 // bilinear interpolant) reproduces the node exactly; evaluating it would only add the rounding of
 // the spline solve, which turns zero nodes into tiny non-zero values (so that Ln or N / G of a
@@ -312,14 +305,14 @@ Grid combineOnEqualRectangles(const Grid& a, const Grid& b, BinaryOp op,
   } else {
     target.noteWithoutBlanks();
   }
-  return resultGrid(target.nx(), target.ny(), target, std::move(out), commonMode(a, b), range);
+  return Lattice::of(target).holding(std::move(out), range, target.georeference, commonMode(a, b));
 }
 
 Grid combineOnIntersection(const Grid& a, const Grid& b, BinaryOp op, const Lattice& lattice,
                            ErrorSink& sink) {
   if (!a.prepareSurface(&sink) || !b.prepareSurface(&sink)) return Grid();
-  const std::vector<double> xs = nodeCoordinates(lattice.left, lattice.right, lattice.nx);
-  const std::vector<double> ys = nodeCoordinates(lattice.bottom, lattice.top, lattice.ny);
+  const std::vector<double> xs = lattice.nodeXs();
+  const std::vector<double> ys = lattice.nodeYs();
   const SurfaceSampler samplerA(a, xs);
   const SurfaceSampler samplerB(b, xs);
   NodeVector out(xs.size() * ys.size());
@@ -343,7 +336,7 @@ Grid combineOnIntersection(const Grid& a, const Grid& b, BinaryOp op, const Latt
       },
       CombinedBlocks::merge);
   if (!done) return Grid();
-  return gridOn(lattice, Grid(), std::move(out), news.range, commonMode(a, b));
+  return lattice.holding(std::move(out), news.range, {}, commonMode(a, b));
 }
 
 // ---- 0/1 results ----
@@ -372,8 +365,9 @@ Grid compareGrids(const Grid& a, const Grid& b, BinaryOp op, ErrorSink& sink) {
                                  [op](double x, double y) { return applyBinary(op, x, y); });
       });
   if (!done) return Grid();
-  return withTruthRange(resultGrid(a.nx(), a.ny(), a, std::move(out), Interpolation::Bilinear),
-                        !isLogical(op));
+  return withTruthRange(
+      Lattice::of(a).holding(std::move(out), a.georeference, Interpolation::Bilinear),
+      !isLogical(op));
 }
 
 // ---- grid with a number ----
@@ -548,7 +542,7 @@ Grid applyToSurface(const Grid& grid, UnaryFn fn, double angleFactor, ErrorSink&
     }
   }
   // The range of the new nodes, which is the range of the surface at the nodes.
-  return resultGrid(grid.nx(), grid.ny(), grid, std::move(out), grid.mode());
+  return Lattice::of(grid).holding(std::move(out), grid.georeference, grid.mode());
 }
 
 }  // namespace
@@ -624,11 +618,8 @@ double maximum(const Grid& grid) {
 }
 
 Grid filled(const Grid& grid, double value) {
-  Grid result =
-      resultGrid(grid.nx(), grid.ny(), grid, NodeVector(grid.nodeCount(), value), grid.mode());
-  result.zmin = value;
-  result.zmax = value;
-  return result;
+  return Lattice::of(grid).holding(NodeVector(grid.nodeCount(), value), Range{value, value},
+                                   grid.georeference, grid.mode());
 }
 
 }  // namespace vellumar::grid

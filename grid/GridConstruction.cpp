@@ -17,17 +17,6 @@ namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-// A grid of nx x ny zero nodes over the rectangle, flagged when the rectangle has an extent.
-Grid shellGrid(int nx, int ny, double left, double right, double bottom, double top) {
-  Grid rectangle;
-  rectangle.left = left;
-  rectangle.right = right;
-  rectangle.bottom = bottom;
-  rectangle.top = top;
-  rectangle.rectangleFlag = left != right && bottom != top ? 1u : 0u;
-  return Grid(nx, ny, rectangle);
-}
-
 // A lattice size that can be built: both counts at least 1 and the total within the limit.
 bool buildableCounts(double nx, double ny) {
   return nx >= 1.0 && ny >= 1.0 && nx * ny <= mostNodes();
@@ -159,9 +148,8 @@ Grid cutGridWindow(const Grid& grid, const std::optional<NodeWindow>& window, Er
         }
       });
   if (!done) return Grid();
-  const Lattice cut = cutLattice(Lattice::of(grid), *window);
-  const Grid rectangle = shellGrid(0, 0, cut.left, cut.right, cut.bottom, cut.top);
-  return Grid(window->nx, window->ny, rectangle, std::move(values));
+  return cutLattice(Lattice::of(grid), *window)
+      .holding(std::move(values), Georeference{}, Interpolation::Spline);
 }
 
 }  // namespace
@@ -345,11 +333,8 @@ std::optional<Grid> mergeDifferent(const Grid& first, const Grid& second, double
         return total;
       });
   if (!done) return std::nullopt;
-  const Grid rectangle = shellGrid(0, 0, ax.low, ax.high, ay.low, ay.high);
-  Grid result = Grid::fromNodes(nx, ny, rectangle, std::move(values));
-  result.zmin = covered.min;
-  result.zmax = covered.max;
-  return result;
+  const Lattice merged{nx, ny, ax.low, ax.high, ay.low, ay.high};
+  return merged.holding(std::move(values), covered, Georeference{}, Interpolation::Spline);
 }
 
 // The grid with nx x ny nodes over its own rectangle: grid itself when it has them (no copy),
@@ -359,11 +344,12 @@ std::optional<Grid> mergeDifferent(const Grid& first, const Grid& second, double
 const Grid* withCounts(const Grid& grid, int nx, int ny, std::optional<Grid>& held,
                        ErrorSink& sink) {
   if (grid.nx() == nx && grid.ny() == ny) return &grid;
-  NodeVector values = sampleLattice(grid, nodeCoordinates(grid.left, grid.right, nx),
-                                    nodeCoordinates(grid.bottom, grid.top, ny), &sink);
+  Lattice lattice = Lattice::of(grid);
+  lattice.nx = nx;
+  lattice.ny = ny;
+  NodeVector values = sampleLattice(grid, lattice.nodeXs(), lattice.nodeYs(), &sink);
   if (sink.failed()) return nullptr;
-  held.emplace(nx, ny, grid, std::move(values));  // zmin/zmax: the range of the new nodes
-  held->setMode(grid.mode());
+  held = lattice.holding(std::move(values), grid.georeference, grid.mode());
   return &*held;
 }
 
@@ -386,8 +372,11 @@ std::optional<Grid> latticeFromSteps(double xMin, double xMax, double yMin, doub
   const double nx = std::trunc((xMax - xMin) / hx + 0.5) + 1.0;
   const double ny = std::trunc((yMax - yMin) / hy + 0.5) + 1.0;
   if (!buildableCounts(nx, ny)) return std::nullopt;
-  return shellGrid(static_cast<int>(nx), static_cast<int>(ny), xMin, (nx - 1.0) * hx + xMin, yMin,
-                   (ny - 1.0) * hy + yMin);
+  const Lattice lattice{
+      static_cast<int>(nx),  static_cast<int>(ny), xMin, (nx - 1.0) * hx + xMin, yMin,
+      (ny - 1.0) * hy + yMin};
+  // All nodes 0.
+  return lattice.holding(NodeVector(), Range{0.0, 0.0}, Georeference{}, Interpolation::Spline);
 }
 
 Grid onesLike(const Grid& shape) {
@@ -404,10 +393,10 @@ Grid coordinateGrid(const Grid& shape, Axis axis, double step) {
                                : static_cast<double>(j) * step + shape.bottom;
     }
   }
-  Grid result = Grid::fromNodes(shape.nx(), shape.ny(), shape, std::move(values));
-  result.zmin = axis == Axis::X ? shape.left : shape.bottom;
-  result.zmax = axis == Axis::X ? shape.right : shape.top;
-  return result;
+  const Range range =
+      axis == Axis::X ? Range{shape.left, shape.right} : Range{shape.bottom, shape.top};
+  return Lattice::of(shape).holding(std::move(values), range, shape.georeference,
+                                    Interpolation::Spline);
 }
 
 RandomParameter invalidRandomParameter(double law, double a, double b, double c) {
@@ -446,10 +435,8 @@ Grid randomGrid(const Grid& shape, double law, double a, double b, double c, std
       range.add(value);
     }
   }
-  Grid result = Grid::fromNodes(shape.nx(), shape.ny(), shape, std::move(values));
-  result.zmin = range.min;
-  result.zmax = range.max;
-  return result;
+  return Lattice::of(shape).holding(std::move(values), range, shape.georeference,
+                                    Interpolation::Spline);
 }
 
 std::optional<Lattice> denseLattice(const Lattice& lattice, double factor) {
@@ -470,12 +457,9 @@ std::optional<Grid> dense(const Grid& grid, double factor, ErrorSink* progress) 
     copy.name.clear();
     return copy;
   }
-  const int newNx = lattice->nx;
-  const int newNy = lattice->ny;
-  NodeVector values = sampleLattice(grid, nodeCoordinates(grid.left, grid.right, newNx),
-                                    nodeCoordinates(grid.bottom, grid.top, newNy), progress);
+  NodeVector values = sampleLattice(grid, lattice->nodeXs(), lattice->nodeYs(), progress);
   if (progress != nullptr && progress->failed()) return Grid();
-  return Grid(newNx, newNy, grid, std::move(values));
+  return lattice->holding(std::move(values), grid.georeference, Interpolation::Spline);
 }
 
 Grid cutByNodes(const Grid& grid, double nMin, double nMax, double mMin, double mMax,

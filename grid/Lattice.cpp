@@ -26,6 +26,14 @@ double Lattice::nodeY(int j) const {
   return std::min(bottom + j * stepY(), top);
 }
 
+std::vector<double> Lattice::nodeXs() const {
+  return nodeCoordinates(left, right, nx);
+}
+
+std::vector<double> Lattice::nodeYs() const {
+  return nodeCoordinates(bottom, top, ny);
+}
+
 Lattice Lattice::window(const NodeWindow& window) const {
   return {window.nx,        window.ny,
           nodeX(window.i0), nodeX(window.i0 + window.nx - 1),
@@ -44,16 +52,32 @@ bool Lattice::sameNodes(const Lattice& other) const {
          near(bottom, other.bottom, hy) && near(top, other.top, hy);
 }
 
-Grid gridOn(const Lattice& lattice, const Grid& prototype, NodeVector values, const Range& range,
-            Interpolation mode) {
-  Grid shape;
-  shape.rectangleFlag = 1;
-  shape.left = lattice.left;
-  shape.right = lattice.right;
-  shape.bottom = lattice.bottom;
-  shape.top = lattice.top;
-  shape.georeference = prototype.georeference;
-  return resultGrid(lattice.nx, lattice.ny, shape, std::move(values), mode, range);
+Grid Lattice::holding(NodeVector values, const Range& range, const Georeference& georeference,
+                      Interpolation mode) const {
+  Grid grid;
+  grid.rectangleFlag = left != right && bottom != top ? 1u : 0u;
+  grid.left = left;
+  grid.right = right;
+  grid.bottom = bottom;
+  grid.top = top;
+  grid.zmin = range.min;
+  grid.zmax = range.max;
+  grid.georeference = georeference;
+  grid.mode_ = mode;
+  grid.nx_ = nx;
+  grid.ny_ = ny;
+  grid.nodes_ = std::move(values);
+  grid.nodes_.resize(nx >= 1 && ny >= 1 ? nodeCount() : 0, 0.0);
+  return grid;
+}
+
+Grid Lattice::holding(NodeVector values, const Georeference& georeference,
+                      Interpolation mode) const {
+  Grid grid = holding(std::move(values), Range{}, georeference, mode);
+  const Range range = rangeOf(grid.nodes());
+  grid.zmin = range.min;
+  grid.zmax = range.max;
+  return grid;
 }
 
 Grid cutWindow(const Grid& grid, const NodeWindow& window) {
@@ -64,8 +88,8 @@ Grid cutWindow(const Grid& grid, const NodeWindow& window) {
     std::memcpy(values.data() + static_cast<std::size_t>(r) * window.nx, nodes.data() + from,
                 sizeof(double) * window.nx);
   }
-  const Range range = rangeOf(values);
-  Grid part = gridOn(Lattice::of(grid).window(window), grid, std::move(values), range, grid.mode());
+  Grid part =
+      Lattice::of(grid).window(window).holding(std::move(values), grid.georeference, grid.mode());
   part.name = grid.name;
   return part;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <vector>
 
 #include "grid/Grid.h"
 
@@ -38,6 +39,9 @@ struct Lattice {
   double stepY() const { return ny >= 2 ? (top - bottom) / (ny - 1) : 0.0; }
   double nodeX(int i) const;
   double nodeY(int j) const;
+  // nodeX (nodeY) of every column (row).
+  std::vector<double> nodeXs() const;
+  std::vector<double> nodeYs() const;
   std::size_t nodeCount() const {
     return static_cast<std::size_t>(nx) * static_cast<std::size_t>(ny);
   }
@@ -49,13 +53,15 @@ struct Lattice {
   bool sameRectangle(const Lattice& other) const {
     return left == other.left && right == other.right && bottom == other.bottom && top == other.top;
   }
-};
 
-// A grid over the lattice holding values (lattice.nodeCount() of them), in the mode, with the
-// prototype's georeference and zmin/zmax from range: how a kernel builds a grid of a lattice it
-// computed.
-Grid gridOn(const Lattice& lattice, const Grid& prototype, NodeVector values, const Range& range,
-            Interpolation mode = Interpolation::Spline);
+  // A grid over these nodes holding values (nodeCount() of them; missing ones become 0), in the
+  // mode, with the georeference and zmin/zmax from a range the caller already knows: how every
+  // kernel builds the grid it computed. Flagged when the rectangle has an extent along both axes.
+  Grid holding(NodeVector values, const Range& range, const Georeference& georeference,
+               Interpolation mode) const;
+  // As above, zmin/zmax the range of the nodes, blanks left out.
+  Grid holding(NodeVector values, const Georeference& georeference, Interpolation mode) const;
+};
 
 // The grid's nodes inside the window, as a grid over the window's lattice with the grid's
 // georeference and mode.

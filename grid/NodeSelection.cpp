@@ -72,7 +72,7 @@ Grid keepNodes(const Grid& grid, std::span<const std::uint8_t> selected, bool ke
     values[k] = blank ? kBlankValue : v;
     range.add(v);
   }
-  return resultGrid(grid.nx(), grid.ny(), grid, std::move(values), grid.mode(), range);
+  return Lattice::of(grid).holding(std::move(values), range, grid.georeference, grid.mode());
 }
 
 }  // namespace vellumar::grid

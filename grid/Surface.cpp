@@ -31,28 +31,36 @@ double bsplineD2(double d) {
   return 2.0 - d;
 }
 
-SurfaceSampler::SurfaceSampler(const Grid& grid, std::span<const double> xs) : grid_(grid) {
+SurfaceSampler::SurfaceSampler(const Grid& grid, std::span<const double> xs)
+    : SurfaceSampler(grid, xs, SurfaceFrame{Lattice::of(grid)}, false) {}
+
+SurfaceSampler::SurfaceSampler(const Grid& grid, std::span<const double> xs,
+                               const SurfaceFrame& frame)
+    : SurfaceSampler(grid, xs, frame, true) {}
+
+SurfaceSampler::SurfaceSampler(const Grid& grid, std::span<const double> xs,
+                               const SurfaceFrame& frame, bool window)
+    : grid_(grid), frame_(frame.lattice), i0_(frame.i0), j0_(frame.j0), window_(window) {
   auto columns =
       std::make_shared<std::vector<Column>>(xs.size(), Column{-1, {0.0, 0.0, 0.0, 0.0}, false});
   columns_ = columns;
-  usable_ = detail::surfaceUsable(grid);
+  usable_ = detail::surfaceUsable(grid) && frame_.stepX() != 0.0 && frame_.stepY() != 0.0;
   if (!usable_) return;
   const bool spline = grid.mode() == Interpolation::Spline;
   coefficients_ = spline ? grid.splineCoefficients()->data() : grid.nodes().data();
-  const double hx = grid.stepX();
   cellLow_ = grid.nx();
   cellHigh_ = -1;
   for (std::size_t k = 0; k < xs.size(); ++k) {
     const double x = xs[k];
-    if (!(x >= grid.left && x <= grid.right)) continue;
+    if (!(x >= frame_.left && x <= frame_.right)) continue;
     Column& column = (*columns)[k];
     double s = 0.0;
-    column.cell = detail::cellOf((x - grid.left) / hx, grid.nx(), s);
+    column.cell = detail::cellOf(columnOf(x), grid.nx(), s);
     column.onLeftEdge = s == 0.0 && column.cell > 0;
     if (spline) {
       detail::splineWeights(s, column.w);
     } else {
-      column.w[0] = detail::bilinearOffset(x - grid.left, column.cell, hx);
+      column.w[0] = bilinearOffset(x - frame_.left, column.cell, s, frame_.stepX());
     }
     cellLow_ = std::min(cellLow_, column.cell);
     cellHigh_ = std::max(cellHigh_, column.cell);
@@ -65,15 +73,19 @@ SurfaceSampler::SurfaceSampler(const Grid& grid, std::span<const double> xs) : g
   }
 }
 
+double SurfaceSampler::bilinearOffset(double distance, int cell, double s, double step) const {
+  return window_ ? s : detail::bilinearOffset(distance, cell, step);
+}
+
 void SurfaceSampler::sampleRow(double y, double* out) {
   std::fill(out, out + columns_->size(), 0.0);
-  if (!usable_ || cellHigh_ < 0 || !(y >= grid_.bottom && y <= grid_.top)) return;
+  if (!usable_ || cellHigh_ < 0 || !(y >= frame_.bottom && y <= frame_.top)) return;
   double t = 0.0;
-  const int j = detail::cellOf((y - grid_.bottom) / grid_.stepY(), grid_.ny(), t);
+  const int j = detail::cellOf(rowOf(y), grid_.ny(), t);
   if (grid_.mode() == Interpolation::Spline) {
     sampleSplineRow(j, t, out);
   } else {
-    sampleBilinearRow(j, detail::bilinearOffset(y - grid_.bottom, j, grid_.stepY()), out);
+    sampleBilinearRow(j, bilinearOffset(y - frame_.bottom, j, t, frame_.stepY()), out);
   }
   if (blanks_) blankCells(j, y, t, out);
 }
@@ -88,8 +100,23 @@ void SurfaceSampler::blankCells(int j, double y, double t, double* out) {
     const Column& column = (*columns_)[k];
     if (column.cell < 0 || !blankCell_[column.cell]) continue;
     // A point on an edge may belong to a valid neighbour: rare, so read it point by point.
-    out[k] = onBottomEdge || column.onLeftEdge ? grid_.value((*xs_)[k], y) : kBlankValue;
+    out[k] = onBottomEdge || column.onLeftEdge ? pointValue((*xs_)[k], y) : kBlankValue;
   }
+}
+
+double SurfaceSampler::pointValue(double x, double y) const {
+  int i = 0;
+  int j = 0;
+  double s = 0.0;
+  double t = 0.0;
+  if (!detail::surfaceCell(grid_, columnOf(x), rowOf(y), i, j, s, t)) return kBlankValue;
+  if (grid_.mode() == Interpolation::Spline) {
+    return detail::splineAt(coefficients_, static_cast<std::size_t>(grid_.nx()) + 2, i, j, s, t);
+  }
+  const double* low = coefficients_ + static_cast<std::size_t>(j) * grid_.nx() + i;
+  return detail::bilinear(low, low + grid_.nx(),
+                          bilinearOffset(x - frame_.left, i, s, frame_.stepX()),
+                          bilinearOffset(y - frame_.bottom, j, t, frame_.stepY()));
 }
 
 void SurfaceSampler::sampleSplineRow(int j, double t, double* out) {

@@ -2,6 +2,8 @@
 
 // Shared pieces of single-point and row-wise surface evaluation, so both give identical values.
 
+#include <cstddef>
+
 #include "grid/Grid.h"
 
 namespace vellumar::grid::detail {
@@ -54,6 +56,23 @@ inline void splineWeights(double s, double w[4]) {
   w[1] = (4.0 - 6.0 * s2 + 3.0 * s3) / 6.0;
   w[2] = (1.0 + 3.0 * s + 3.0 * s2 - 3.0 * s3) / 6.0;
   w[3] = s3 / 6.0;
+}
+
+// The spline surface at offsets (s, t) in cell (i, j) of the padded coefficients of a grid whose
+// coefficient rows are stride long.
+inline double splineAt(const double* coefficients, std::size_t stride, int i, int j, double s,
+                       double t) {
+  double ws[4];
+  double wt[4];
+  splineWeights(s, ws);
+  splineWeights(t, wt);
+  const double* r0 = coefficients + static_cast<std::size_t>(j) * stride + i;
+  double sums[4];
+  for (std::size_t a = 0; a < 4; ++a) {
+    sums[a] = ((wt[0] * r0[a] + wt[1] * r0[a + stride]) + wt[2] * r0[a + 2 * stride]) +
+              wt[3] * r0[a + 3 * stride];
+  }
+  return ((ws[0] * sums[0] + ws[1] * sums[1]) + ws[2] * sums[2]) + ws[3] * sums[3];
 }
 
 inline double bilinearOffset(double distance, int cell, double step) {

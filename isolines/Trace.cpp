@@ -8,6 +8,7 @@
 
 #include "common/Memory.h"
 #include "grid/Blank.h"
+#include "grid/Lattice.h"
 #include "grid/Surface.h"
 #include "isolines/IsolineComputer.h"
 #include "isolines/IsolineMessages.h"
@@ -85,7 +86,8 @@ grid::Grid withBlanksFilled(const grid::Grid& map, double fill) {
   for (double& v : values) {
     if (grid::isBlank(v)) v = fill;
   }
-  return grid::Grid::fromNodes(map.nx(), map.ny(), map, std::move(values));
+  return grid::Lattice::of(map).holding(std::move(values), map.georeference,
+                                        grid::Interpolation::Spline);
 }
 
 // Traces the isolines of the lattice's nodes: TraceStatus::Flat when they are all equal (blank
@@ -195,10 +197,9 @@ TraceStatus traceResampled(TracedLines& output, const grid::Grid& map, const Tra
   if (!sampled) return TraceStatus::Failed;
   if (request.blankFill) fillBlanks(map, xs, ys, *request.blankFill, values);
 
-  grid::Grid frame;
-  frame.rectangleFlag = 1;
-  frame.left = e.left, frame.right = e.right, frame.bottom = e.bottom, frame.top = e.top;
-  const grid::Grid lattice = grid::Grid::fromNodes(plan.nx, plan.ny, frame, std::move(values));
+  const grid::Grid lattice =
+      grid::Lattice{plan.nx, plan.ny, e.left, e.right, e.bottom, e.top}.holding(
+          std::move(values), {}, grid::Interpolation::Spline);
   return traceLattice(output, lattice, request, shown, text::kTracingIsolines.in(request.language));
 }
 

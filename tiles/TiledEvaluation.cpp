@@ -50,12 +50,9 @@ bool callsOnlyCheapFunctions(const std::string& text) {
 std::string syntaxFailure(const engine::S_Calculator& calc, const std::string& text,
                           const std::vector<NamedInput>& inputs) {
   if (!callsOnlyCheapFunctions(text)) return {};
-  grid::Grid shape;
-  shape.rectangleFlag = 1;
-  shape.right = 1.0;
-  shape.top = 1.0;
-  const auto standIn =
-      std::make_shared<grid::Grid>(2, 2, shape, grid::NodeVector(4, grid::kBlankValue));
+  const grid::Lattice square{2, 2, 0.0, 1.0, 0.0, 1.0};
+  const auto standIn = std::make_shared<grid::Grid>(
+      square.holding(grid::NodeVector(4, grid::kBlankValue), {}, grid::Interpolation::Spline));
   engine::S_Calculator scratch(calc);
   for (const NamedInput& input : inputs) {
     scratch.registry().findOrCreate(input.name).value = engine::Operand::grid(standIn);

@@ -20,6 +20,7 @@
 #include "geometry/PolygonCheck.h"
 #include "geometry/SetOperations.h"
 #include "grid/Grid.h"
+#include "grid/Lattice.h"
 #include "grid/NodeSelection.h"
 
 namespace vellumar::engine {
@@ -42,9 +43,8 @@ grid::Grid bilinearOf(const grid::Grid& map, NodeValue f) {
   const std::span<const double> nodes = map.nodes();
   grid::NodeVector values(nodes.size());
   for (std::size_t k = 0; k < nodes.size(); ++k) values[k] = f(nodes[k]);
-  grid::Grid result = grid::Grid::fromNodes(map.nx(), map.ny(), map, std::move(values));
-  result.setMode(grid::Interpolation::Bilinear);
-  return result;
+  return grid::Lattice::of(map).holding(std::move(values), map.georeference,
+                                        grid::Interpolation::Bilinear);
 }
 
 // The integral over a region of a map with blank nodes, taking the surface as 0 in every cell with
