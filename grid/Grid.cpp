@@ -112,32 +112,15 @@ Grid::Grid(int nx, int ny) {
   reinitialise(nx, ny);
 }
 
-Grid::Grid(int nx, int ny, const Grid& prototype) {
-  reinitialise(nx, ny);
-  rectangleFlag = prototype.rectangleFlag;
-  top = prototype.top;
-  bottom = prototype.bottom;
-  right = prototype.right;
-  left = prototype.left;
-  georeference = prototype.georeference;
-}
-
-namespace {
-
-// The nx x ny nodes over the prototype's rectangle.
-Lattice latticeOver(int nx, int ny, const Grid& prototype) {
-  return {nx, ny, prototype.left, prototype.right, prototype.bottom, prototype.top};
-}
-
-}  // namespace
+Grid::Grid(int nx, int ny, const Grid& prototype) : Grid(fromNodes(nx, ny, prototype, {})) {}
 
 Grid::Grid(int nx, int ny, const Grid& prototype, NodeVector values)
-    : Grid(latticeOver(nx, ny, prototype)
-               .holding(std::move(values), prototype.georeference, Interpolation::Spline)) {}
+    : Grid(Lattice::of(prototype).sized(nx, ny).holding(std::move(values), prototype.georeference,
+                                                        Interpolation::Spline)) {}
 
 Grid Grid::fromNodes(int nx, int ny, const Grid& prototype, NodeVector values) {
-  return latticeOver(nx, ny, prototype)
-      .holding(std::move(values), Range{0.0, 0.0}, prototype.georeference, Interpolation::Spline);
+  return Lattice::of(prototype).sized(nx, ny).holding(
+      std::move(values), Range{0.0, 0.0}, prototype.georeference, Interpolation::Spline);
 }
 
 void Grid::reinitialise(int nx, int ny) {
@@ -300,7 +283,7 @@ void Grid::recomputeZRange() {
 bool Grid::resample(int nx, int ny, ErrorSink* progress) {
   if (nx < 1 || ny < 1) return false;
   if (nx == nx_ && ny == ny_) return true;
-  const Lattice lattice = latticeOver(nx, ny, *this);
+  const Lattice lattice = Lattice::of(*this).sized(nx, ny);
   NodeVector values = sampleLattice(*this, lattice.nodeXs(), lattice.nodeYs(), progress);
   if (progress != nullptr && progress->failed()) return false;
   nx_ = nx;

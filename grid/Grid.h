@@ -66,8 +66,8 @@ class Grid {
   Grid() = default;
   // nx x ny nodes, all 0, over an empty rectangle. Counts below 1 give a grid without nodes.
   Grid(int nx, int ny);
-  // nx x ny nodes, all 0, over the rectangle of the prototype (flag included) and with its
-  // georeference, spline mode.
+  // nx x ny nodes, all 0, over the rectangle of the prototype and with its georeference, spline
+  // mode.
   Grid(int nx, int ny, const Grid& prototype);
   // A grid over the rectangle of the prototype holding the given node values (nx*ny of them), with
   // its georeference, spline mode; zmin/zmax become their minimum and maximum. Kernels build their

@@ -344,9 +344,7 @@ std::optional<Grid> mergeDifferent(const Grid& first, const Grid& second, double
 const Grid* withCounts(const Grid& grid, int nx, int ny, std::optional<Grid>& held,
                        ErrorSink& sink) {
   if (grid.nx() == nx && grid.ny() == ny) return &grid;
-  Lattice lattice = Lattice::of(grid);
-  lattice.nx = nx;
-  lattice.ny = ny;
+  const Lattice lattice = Lattice::of(grid).sized(nx, ny);
   NodeVector values = sampleLattice(grid, lattice.nodeXs(), lattice.nodeYs(), &sink);
   if (sink.failed()) return nullptr;
   held = lattice.holding(std::move(values), grid.georeference, grid.mode());
@@ -443,10 +441,7 @@ std::optional<Lattice> denseLattice(const Lattice& lattice, double factor) {
   const double nx = std::trunc(lattice.nx * factor - (factor - 1.0));
   const double ny = std::trunc(lattice.ny * factor - (factor - 1.0));
   if (!buildableCounts(nx, ny)) return std::nullopt;
-  Lattice dense = lattice;
-  dense.nx = static_cast<int>(nx);
-  dense.ny = static_cast<int>(ny);
-  return dense;
+  return lattice.sized(static_cast<int>(nx), static_cast<int>(ny));
 }
 
 std::optional<Grid> dense(const Grid& grid, double factor, ErrorSink* progress) {

@@ -52,6 +52,15 @@ bool Lattice::sameNodes(const Lattice& other) const {
          near(bottom, other.bottom, hy) && near(top, other.top, hy);
 }
 
+namespace {
+
+// The nodes a grid over the lattice holds: none when a count is below 1.
+std::size_t heldNodes(const Lattice& lattice) {
+  return lattice.nx >= 1 && lattice.ny >= 1 ? lattice.nodeCount() : 0;
+}
+
+}  // namespace
+
 Grid Lattice::holding(NodeVector values, const Range& range, const Georeference& georeference,
                       Interpolation mode) const {
   Grid grid;
@@ -67,17 +76,15 @@ Grid Lattice::holding(NodeVector values, const Range& range, const Georeference&
   grid.nx_ = nx;
   grid.ny_ = ny;
   grid.nodes_ = std::move(values);
-  grid.nodes_.resize(nx >= 1 && ny >= 1 ? nodeCount() : 0, 0.0);
+  grid.nodes_.resize(heldNodes(*this), 0.0);
   return grid;
 }
 
 Grid Lattice::holding(NodeVector values, const Georeference& georeference,
                       Interpolation mode) const {
-  Grid grid = holding(std::move(values), Range{}, georeference, mode);
-  const Range range = rangeOf(grid.nodes());
-  grid.zmin = range.min;
-  grid.zmax = range.max;
-  return grid;
+  values.resize(heldNodes(*this), 0.0);
+  const Range range = rangeOf(values);
+  return holding(std::move(values), range, georeference, mode);
 }
 
 Grid cutWindow(const Grid& grid, const NodeWindow& window) {

@@ -45,6 +45,8 @@ struct Lattice {
   std::size_t nodeCount() const {
     return static_cast<std::size_t>(nx) * static_cast<std::size_t>(ny);
   }
+  // nx x ny nodes over the same rectangle.
+  Lattice sized(int nodesX, int nodesY) const { return {nodesX, nodesY, left, right, bottom, top}; }
   // The lattice of the nodes the window covers.
   Lattice window(const NodeWindow& window) const;
   // Equal counts and extents within 1e-9 of a step, as Grid::sameLattice.

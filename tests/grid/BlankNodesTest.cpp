@@ -12,6 +12,7 @@
 #include "grid/GridArithmetic.h"
 #include "grid/GridConstruction.h"
 #include "grid/GridMessages.h"
+#include "grid/Lattice.h"
 #include "grid/Sampling.h"
 #include "grid/Surface.h"
 
@@ -418,6 +419,47 @@ TEST(ThroughTheSurface, ResamplingAndOtherLatticesAreBlankWhereTheSurfaceIs) {
       EXPECT_EQ(isBlank(merged.node(i, j)), x <= 8.0 && expectedBlankAt(grid, x, y));
     });
     EXPECT_FALSE(sink.failed());
+  }
+}
+
+// A window of a grid sampled in the grid's frame reads the grid's own cells: in bilinear mode the
+// grid's values within rounding, blank exactly where its surface is (away from the window's edges
+// inside the grid, where the grid may read a cell the window lacks); the whole grid as its own
+// window gives its surface exactly, in either mode, and 0 beyond its rectangle.
+TEST(ThroughTheSurface, AWindowSampledInItsGridsFrameReadsTheGridsCells) {
+  const NodeWindow windows[] = {{0, 0, 9, 7}, {2, 1, 5, 4}, {3, 2, 6, 5}, {0, 3, 4, 4}};
+  for (const Pattern pattern : kPatterns) {
+    for (const Interpolation mode : {Interpolation::Bilinear, Interpolation::Spline}) {
+      Grid grid = wavyWith(pattern);
+      grid.setMode(mode);
+      for (const NodeWindow& w : windows) {
+        const bool whole = w == NodeWindow{0, 0, grid.nx(), grid.ny()};
+        if (mode == Interpolation::Spline && !whole) continue;  // a window solves its own spline
+        const Grid part = cutWindow(grid, w);
+        // Quarter steps, so that "on an edge" is exact, from a step before the grid to one past it.
+        const std::vector<double> xs = nodeCoordinates(-1.0, 9.0, 41);
+        SurfaceSampler sampler(part, xs, SurfaceFrame{Lattice::of(grid), w.i0, w.j0});
+        std::vector<double> row(xs.size());
+        for (double y = -0.5; y <= 3.5; y += 0.125) {
+          sampler.sampleRow(y, row.data());
+          for (std::size_t k = 0; k < xs.size(); ++k) {
+            const bool compared = whole || (xs[k] > part.left && xs[k] < part.right &&
+                                            y > part.bottom && y < part.top);
+            if (!compared) continue;
+            const std::string at = nameOf(pattern) + " " + std::to_string(w.i0) + "," +
+                                   std::to_string(w.j0) + " at " + std::to_string(xs[k]) + "," +
+                                   std::to_string(y);
+            const double expected = grid.value(xs[k], y);
+            ASSERT_EQ(isBlank(row[k]), isBlank(expected)) << at;
+            if (whole && mode == Interpolation::Spline) {
+              EXPECT_EQ(row[k], expected) << at;
+            } else if (!isBlank(expected)) {
+              EXPECT_NEAR(row[k], expected, 1e-12) << at;
+            }
+          }
+        }
+      }
+    }
   }
 }
 
