@@ -370,10 +370,10 @@ std::optional<Grid> latticeFromSteps(double xMin, double xMax, double yMin, doub
   const double nx = std::trunc((xMax - xMin) / hx + 0.5) + 1.0;
   const double ny = std::trunc((yMax - yMin) / hy + 0.5) + 1.0;
   if (!buildableCounts(nx, ny)) return std::nullopt;
-  const Lattice lattice{
-      static_cast<int>(nx),  static_cast<int>(ny), xMin, (nx - 1.0) * hx + xMin, yMin,
-      (ny - 1.0) * hy + yMin};
-  // All nodes 0.
+  const double right = (nx - 1.0) * hx + xMin;
+  const double top = (ny - 1.0) * hy + yMin;
+  const Lattice lattice{static_cast<int>(nx), static_cast<int>(ny), xMin, right, yMin, top};
+  // Zero nodes, whose range is (0, 0).
   return lattice.holding(NodeVector(), Range{0.0, 0.0}, Georeference{}, Interpolation::Spline);
 }
 

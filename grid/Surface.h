@@ -37,16 +37,16 @@ struct SurfaceFrame {
 };
 
 // Evaluates a grid's surface at the points (xs[k], y) for a fixed list of X positions, one row
-// (one y) at a time, giving exactly Grid::value(xs[k], y). Cell indices and weights along X are
-// computed once, and per row the four coefficient rows are combined once per column, so a
-// lattice of points costs a few operations per point and no allocation per row. Points in cells
-// with a blank corner get kBlankValue; points outside the frame's rectangle get 0.
+// (one y) at a time, giving exactly Grid::value(xs[k], y) in the grid's own frame. Cell indices and
+// weights along X are computed once, and per row the four coefficient rows are combined once per
+// column, so a lattice of points costs a few operations per point and no allocation per row. Points
+// in cells with a blank corner get kBlankValue; points outside the frame's rectangle get 0.
 class SurfaceSampler {
  public:
   // Points located in the grid's own lattice.
   SurfaceSampler(const Grid& grid, std::span<const double> xs);
-  // Points located in the frame; in bilinear mode a cell is read at the point's offsets in the
-  // frame's cell, so a window's values follow the frame's rounding only.
+  // Points located in the frame; in bilinear mode a cell is read at the offsets in it that
+  // locating the point gave.
   SurfaceSampler(const Grid& grid, std::span<const double> xs, const SurfaceFrame& frame);
   // A copy samples rows on its own: blocks of rows run at once each take one.
   SurfaceSampler(const SurfaceSampler&) = default;

@@ -15,11 +15,10 @@ namespace vellumar::tiles {
 
 namespace {
 
-// The nodes of a lattice axis of count nodes over [low, high] whose coordinates reach
+// The nodes of a lattice axis of count nodes from low on, step apart, whose coordinates reach
 // [from, to], widened by the halo and clipped to the axis: first node and count.
-std::pair<int, int> coveringNodes(double from, double to, double low, double high, int count) {
-  if (count < 2 || !(high > low)) return {0, count};
-  const double step = (high - low) / (count - 1);
+std::pair<int, int> coveringNodes(double from, double to, double low, double step, int count) {
+  if (count < 2 || !(step > 0.0)) return {0, count};
   const double first = std::floor((from - low) / step) - kHaloNodes;
   const double last = std::ceil((to - low) / step) + kHaloNodes;
   const int begin = static_cast<int>(std::clamp(first, 0.0, double(count - 1)));
@@ -135,8 +134,8 @@ WindowRead TileInput::read(const grid::NodeWindow& window, grid::Grid& part) con
 WindowRead TileInput::readResampled(const grid::NodeWindow& window, grid::Grid& part) const {
   const grid::Lattice nodes = lattice_.window(window);
   const grid::Lattice& from = source_->lattice();
-  const auto [i0, nx] = coveringNodes(nodes.left, nodes.right, from.left, from.right, from.nx);
-  const auto [j0, ny] = coveringNodes(nodes.bottom, nodes.top, from.bottom, from.top, from.ny);
+  const auto [i0, nx] = coveringNodes(nodes.left, nodes.right, from.left, from.stepX(), from.nx);
+  const auto [j0, ny] = coveringNodes(nodes.bottom, nodes.top, from.bottom, from.stepY(), from.ny);
   grid::Grid source;
   if (WindowRead read = source_->read({i0, j0, nx, ny}, source); !read) return read;
   std::vector<double> xs(static_cast<std::size_t>(window.nx));
