@@ -57,42 +57,25 @@ std::uint32_t overflowPosition(const Arguments& arguments) {
 S_Calculator::S_Calculator() = default;
 
 S_Calculator::S_Calculator(const S_Calculator& other)
-    : registry_(other.registry_),
-      result_(other.result_),
-      contextName_(other.contextName_),
-      anglesInRadians_(other.anglesInRadians_),
-      language_(other.language_),
-      lengthTolerance_(other.lengthTolerance_),
-      missingValue_(other.missingValue_),
-      mergeFill_(other.mergeFill_) {}
-
-void S_Calculator::attachErrorSink(ErrorSink* sink) {
-  sink_ = sink != nullptr ? sink : &ownSink_;
-  sink_->setCancelMessage(text::kCancelled.in(language_));
-}
-
-double S_Calculator::angleFactor() const {
-  return anglesInRadians_ ? kRadiansFactor : kDegreesFactor;
-}
+    : registry_(other.registry_), result_(other.result_), context_(other.context_) {}
 
 bool S_Calculator::run(std::string& text) {
   std::string input = trimmed(text);
   if (input.empty()) {
-    sink_->record(sink_code::kMessage, {});
+    context_.sink().record(sink_code::kMessage, {});
     return false;
   }
   if (input.back() != ';') input += ';';
   const Registry::Evaluating evaluating(registry_);
   std::optional<memory::Guard> guard(std::in_place);
   lexer_.reset(input);
-  nesting_ = 0;
-  measuredInDegrees_ = false;
-  statementGroups_ = {};
+  context_.beginText();
   const bool ok = withinResources([&] { return runStatements(input, guard); });
   // A refused allocation that a library or reader turned into a failure of its own is still the
   // memory's failure.
-  if (!ok && memory::allocationRefused() && sink_->code() != sink_code::kCancelled) {
-    sink_->overrule(sink_code::kMessage, text::kOutOfMemory.in(language_));
+  ErrorSink& sink = context_.sink();
+  if (!ok && memory::allocationRefused() && sink.code() != sink_code::kCancelled) {
+    sink.overrule(sink_code::kMessage, text::kOutOfMemory.in(context_.language()));
   }
   if (!ok) fail(text);
   return ok;
@@ -118,15 +101,17 @@ int statementCount(const std::string& text, Language language) {
 
 bool S_Calculator::runStatements(const std::string& text, std::optional<memory::Guard>& guard) {
   // Whoever watches the progress of a text of several statements hears where each begins.
-  const int count = sink_->observer() != nullptr ? statementCount(text, language_) : 1;
-  StatementAnnouncer announcer(*sink_, count);
+  ErrorSink& sink = context_.sink();
+  const Language language = context_.language();
+  const int count = sink.observer() != nullptr ? statementCount(text, language) : 1;
+  StatementAnnouncer announcer(sink, count);
   // Statements are evaluated at the same time only with threads to spare for them, and when one
   // of them may do enough work to pay for a copy of the calculator; without a planner they go
   // one after the other.
   std::optional<StatementPlanner> planner;
   if (parallel::threadLimit() > 1 && !parallel::insideParallelWork() &&
       mayWorkHard(text, registry_)) {
-    planner.emplace(text, language_);
+    planner.emplace(text, language);
   }
   const std::size_t mostAtOnce = kStatementsPerThread * parallel::threadLimit();
   std::size_t aloneUntil = 0;  // statements before it are evaluated alone (a group's repeat)
@@ -151,7 +136,7 @@ bool S_Calculator::runStatements(const std::string& text, std::optional<memory::
           // The lexer goes past the statements that landed, to where the next one begins (the
           // planner read them without a fault, so none comes now).
           for (std::size_t ends = 0; ends < end.landed;) {
-            const int token = lexer_.next(*sink_, language_);
+            const int token = lexer_.next(sink, language);
             if (token == token::kEnd) break;
             if (token == ';') ++ends;
           }
@@ -188,14 +173,15 @@ void S_Calculator::fail(std::string& text) {
 }
 
 std::string S_Calculator::failureMessage() {
-  if (isKernelCode(sink_->code())) {
-    sink_->setMessage(kernelMessageOf(contextName_, sink_->code(), language_));
+  ErrorSink& sink = context_.sink();
+  if (isKernelCode(sink.code())) {
+    sink.setMessage(kernelMessageOf(contextName(), sink.code(), language()));
   }
-  return sink_->message();
+  return sink.message();
 }
 
 int S_Calculator::nextToken() {
-  token_ = lexer_.next(*sink_, language_);
+  token_ = lexer_.next(context_.sink(), language());
   if (token_ == ';') refreshMirrors();
   if (token_ == token::kName && findBuiltin(lexer_.identifier()) != nullptr) {
     token_ = token::kFunction;
@@ -206,20 +192,21 @@ int S_Calculator::nextToken() {
 void S_Calculator::refreshMirrors() {
   if (const Calc_ID* missing = registry_.find(kMissingConstant);
       missing && missing->value.isNumber()) {
-    missingValue_ = missing->value.numberValue();
+    context_.setMissingValue(missing->value.numberValue());
   }
   if (const Calc_ID* fill = registry_.find(kMergeConstant); fill && fill->value.isNumber()) {
-    mergeFill_ = fill->value.numberValue();
+    context_.setMergeFill(fill->value.numberValue());
   }
 }
 
 void S_Calculator::argumentError(ArgumentMessage message, std::uint32_t position) {
-  sink_->record(sink_code::kArgument,
-                argumentMessageOf(contextName_, message, position, language_));
+  context_.sink().record(sink_code::kArgument,
+                         argumentMessageOf(contextName(), message, position, language()));
 }
 
 void S_Calculator::functionError(const MessageText& message) {
-  sink_->record(sink_code::kMessage, functionMessageOf(contextName_, message, language_));
+  context_.sink().record(sink_code::kMessage,
+                         functionMessageOf(contextName(), message, language()));
 }
 
 Operand S_Calculator::executionError() {
@@ -228,8 +215,8 @@ Operand S_Calculator::executionError() {
 }
 
 Operand S_Calculator::expression() {
-  NestingGuard guard(nesting_);
-  if (nesting_ > kMostNesting) {
+  NestingGuard guard(context_.nesting());
+  if (context_.nesting() > kMostNesting) {
     argumentError(ArgumentMessage::NestedTooDeeply);
     return Operand();
   }
@@ -247,16 +234,16 @@ Operand S_Calculator::power() {
 Operand S_Calculator::leftToRight(Operand (S_Calculator::*operand)(), std::string_view operators) {
   // The context name is restored after each operand and each operator, so an error is reported
   // with the name of the innermost operation running when it occurred.
-  const std::string saved = contextName_;
+  const std::string saved = contextName();
   Operand left = (this->*operand)();
-  contextName_ = saved;
+  setContextName(saved);
   while (token_ > 0 && operators.find(static_cast<char>(token_)) != std::string_view::npos) {
     const int op = token_;
     nextToken();
     Operand right = (this->*operand)();
-    contextName_ = saved;
+    setContextName(saved);
     left = applyOperator(op, std::move(left), std::move(right));
-    contextName_ = saved;
+    setContextName(saved);
   }
   return left;
 }
@@ -329,8 +316,8 @@ Operand S_Calculator::namePrimary() {
     return entry.value;
   }
   if (const Calc_ID* entry = registry_.find(name)) return entry->value;
-  const char* unknown = text::kUnknownName.in(language_);
-  sink_->record(sink_code::kMessage, std::string(unknown) + " \" " + name + " \" ");
+  const char* unknown = text::kUnknownName.in(language());
+  context_.sink().record(sink_code::kMessage, std::string(unknown) + " \" " + name + " \" ");
   return registry_.emptyEntry().value;
 }
 
@@ -346,7 +333,7 @@ void S_Calculator::storeInto(Calc_ID& entry, const Operand& value) {
 }
 
 Operand S_Calculator::callFunction(const Builtin& builtin) {
-  contextName_ = std::string(builtin.name);
+  setContextName(std::string(builtin.name));
   Arguments arguments = parseArguments(builtin);
   if (failed()) return Operand();
   const Form* form = builtin.formFor(static_cast<int>(arguments.size()));
@@ -365,7 +352,7 @@ Operand S_Calculator::callFunction(const Builtin& builtin) {
   std::vector<const Operand*> operands;
   for (const Operand& argument : arguments) operands.push_back(&argument);
   if (!checkCoordinateSystems(*this, operands)) return Operand();
-  if (measuresLengthOrArea(builtin) && inDegrees(operands)) measuredInDegrees_ = true;
+  if (measuresLengthOrArea(builtin) && inDegrees(operands)) context_.noteMeasuredInDegrees();
   // The handler may take the arguments' contents over: their georeference is kept aside first.
   const std::optional<grid::Georeference> georeference = resultGeoreference(operands);
   Operand result = form->handler(*this, arguments);
@@ -401,25 +388,6 @@ std::vector<Operand> S_Calculator::parseArguments(const Builtin& builtin) {
   }
   nextToken();
   return arguments;
-}
-
-std::string S_Calculator::resultWarning() const {
-  return measuredInDegrees_ ? text::kMeasuredInDegrees.in(language_) : std::string();
-}
-
-TextEvaluation evaluateText(S_Calculator& calc, const std::string& text,
-                            ProgressObserver* observer) {
-  TextEvaluation evaluation;
-  ErrorSink sink(observer);
-  {
-    const AttachedSink attached(calc, sink);
-    evaluation.message = text;
-    evaluation.ok = calc.run(evaluation.message);
-  }
-  evaluation.detail = sink.detail();
-  if (evaluation.ok) evaluation.warning = calc.resultWarning();
-  evaluation.cancelled = sink.code() == sink_code::kCancelled;
-  return evaluation;
 }
 
 }  // namespace vellumar::engine

@@ -15,6 +15,7 @@
 #include "common/Language.h"
 #include "common/MemoryGuard.h"
 #include "engine/EngineMessages.h"
+#include "engine/EvalContext.h"
 #include "engine/Lexer.h"
 #include "engine/Operand.h"
 #include "engine/Registry.h"
@@ -29,7 +30,9 @@ class StatementPlanner;
 // by ';' and evaluated in order while they are parsed (recursive descent, no syntax tree); the
 // result is the value of the last statement. Names are looked up in, and assigned into, the
 // registry, which lives as long as the calculator. Errors go to the attached error sink; the
-// first one wins and ends the evaluation with its message.
+// first one wins and ends the evaluation with its message. The settings an evaluation runs under
+// and its state apart from the parse are the calculator's EvalContext; an Evaluation (see
+// engine/Evaluation.h) attaches the sink of one evaluation and undoes it on a cancel.
 //
 // Consecutive statements that do not depend on each other (StatementPlanner tells from the text)
 // are evaluated at the same time when threads are allowed, each on a copy of the calculator,
@@ -56,10 +59,11 @@ class S_Calculator {
   S_Calculator(const S_Calculator& other);
   S_Calculator& operator=(const S_Calculator&) = delete;
 
-  // Attaches the error sink of the next evaluation (a fresh one for each).
-  void attachErrorSink(ErrorSink* sink);
+  // Attaches the error sink of the next evaluation (a fresh one for each); null attaches the
+  // calculator's own. An Evaluation attaches one for as long as it runs.
+  void attachErrorSink(ErrorSink* sink) { context_.attachSink(sink); }
   // The sink attached now (the calculator's own when none is).
-  ErrorSink* attachedSink() const { return sink_; }
+  ErrorSink* attachedSink() const { return &context_.sink(); }
   // Evaluates text. On success the result holds the last statement's value; on failure text is
   // replaced by the error message (it stays as it was when the input is blank).
   bool run(std::string& text);
@@ -80,21 +84,25 @@ class S_Calculator {
   Checkpoint checkpoint() const { return {registry_.snapshot(), result_}; }
   void rollBack(const Checkpoint& checkpoint);
 
+  // The settings and the state of the evaluation; the accessors below forward to it.
+  EvalContext& context() { return context_; }
+  const EvalContext& context() const { return context_; }
+
   // Settings the window (or command line) makes before each evaluation.
-  void setAnglesInRadians(bool radians) { anglesInRadians_ = radians; }
-  bool anglesInRadians() const { return anglesInRadians_; }
-  double angleFactor() const;
-  void setLanguage(Language language) { language_ = language; }
-  Language language() const { return language_; }
-  void setLengthTolerance(double tolerance) { lengthTolerance_ = tolerance; }
-  double lengthTolerance() const { return lengthTolerance_; }
+  void setAnglesInRadians(bool radians) { context_.setAnglesInRadians(radians); }
+  bool anglesInRadians() const { return context_.anglesInRadians(); }
+  double angleFactor() const { return context_.angleFactor(); }
+  void setLanguage(Language language) { context_.setLanguage(language); }
+  Language language() const { return context_.language(); }
+  void setLengthTolerance(double tolerance) { context_.setLengthTolerance(tolerance); }
+  double lengthTolerance() const { return context_.lengthTolerance(); }
   // The missing value of data elements (the constant outC) and the Merge fill (mergeC).
-  double missingValue() const { return missingValue_; }
-  double mergeFill() const { return mergeFill_; }
+  double missingValue() const { return context_.missingValue(); }
+  double mergeFill() const { return context_.mergeFill(); }
 
   // --- used by operators and built-in functions ---
-  ErrorSink& sink() { return *sink_; }
-  bool failed() const { return sink_->failed(); }
+  ErrorSink& sink() { return context_.sink(); }
+  bool failed() const { return context_.failed(); }
   // Records an argument or parse message, composed with the context name and the position.
   void argumentError(ArgumentMessage message, std::uint32_t position = 0);
   // Records a message of the function being evaluated, after its name ("Mean: ...").
@@ -105,25 +113,21 @@ class S_Calculator {
   // is worded now, after the context name current then.
   std::string failureMessage();
   // Records a kernel code; its message is composed when the evaluation fails.
-  void kernelError(int code) { sink_->kernelError(code); }
-  const std::string& contextName() const { return contextName_; }
-  void setContextName(std::string name) { contextName_ = std::move(name); }
+  void kernelError(int code) { context_.sink().kernelError(code); }
+  const std::string& contextName() const { return context_.contextName(); }
+  void setContextName(std::string name) { context_.setContextName(std::move(name)); }
 
   // Whether the last evaluation measured a length or an area (Len, Area, Integral) of an operand
   // whose coordinates are degrees, which its result then is in: the faces say so beside it.
-  bool measuredInDegrees() const { return measuredInDegrees_; }
+  bool measuredInDegrees() const { return context_.measuredInDegrees(); }
   // The warning of such a result; empty after any other evaluation.
-  std::string resultWarning() const;
+  std::string resultWarning() const { return context_.resultWarning(); }
 
   // How the last evaluation ran its statements: the groups of independent statements it
   // evaluated at the same time, the statements in them, and the groups it evaluated once more one
   // statement after the other, because the memory ran out while they ran together.
-  struct StatementGroups {
-    int groups = 0;
-    int statements = 0;
-    int repeated = 0;
-  };
-  const StatementGroups& statementGroups() const { return statementGroups_; }
+  using StatementGroups = EvalContext::StatementGroups;
+  const StatementGroups& statementGroups() const { return context_.statementGroups(); }
 
   // Stores value into a registry entry by the assignment rules: a number assigned to a grid,
   // data, polygon or lines entry fills that content; anything else replaces the value.
@@ -172,17 +176,7 @@ class S_Calculator {
   Operand result_;
   Lexer lexer_;
   int token_ = token::kEnd;
-  ErrorSink ownSink_;
-  ErrorSink* sink_ = &ownSink_;
-  std::string contextName_;
-  bool anglesInRadians_ = true;
-  Language language_ = Language::Russian;
-  double lengthTolerance_ = 0.001;
-  double missingValue_ = kDefaultMissing;
-  double mergeFill_ = 0.0;
-  int nesting_ = 0;
-  bool measuredInDegrees_ = false;
-  StatementGroups statementGroups_;
+  EvalContext context_;
 };
 
 template <class Step>
@@ -193,25 +187,9 @@ bool S_Calculator::withinResources(Step&& step) {
   } catch (const std::length_error&) {
   } catch (const std::system_error&) {
   }
-  sink_->record(sink_code::kMessage, text::kOutOfMemory.in(language_));
+  context_.sink().record(sink_code::kMessage, text::kOutOfMemory.in(context_.language()));
   return false;
 }
-
-// Attaches a sink to a calculator for as long as it lives, and the sink attached before again
-// afterwards.
-class AttachedSink {
- public:
-  AttachedSink(S_Calculator& calc, ErrorSink& sink) : calc_(calc), outer_(calc.attachedSink()) {
-    calc.attachErrorSink(&sink);
-  }
-  ~AttachedSink() { calc_.attachErrorSink(outer_); }
-  AttachedSink(const AttachedSink&) = delete;
-  AttachedSink& operator=(const AttachedSink&) = delete;
-
- private:
-  S_Calculator& calc_;
-  ErrorSink* outer_;
-};
 
 // What came of one evaluation: success, or the error's message and detail, and whether it was
 // the user's cancel.
@@ -223,8 +201,9 @@ struct TextEvaluation {
   bool cancelled = false;
 };
 
-// Evaluates text with a sink of its own, which reports progress to observer (may be null); the
-// sink attached before is attached again afterwards.
+// Evaluates text within an Evaluation whose sink reports progress to observer (may be null): the
+// sink attached before is attached again afterwards. Nothing is rolled back, not even on a
+// cancel: the caller that offers one undoes the whole run of which this text is part.
 TextEvaluation evaluateText(S_Calculator& calc, const std::string& text,
                             ProgressObserver* observer = nullptr);
 

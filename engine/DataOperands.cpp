@@ -59,10 +59,10 @@ Operand combineData(S_Calculator& calc, BinaryOp op, Operand a, Operand b) {
                                    calc.missingValue(), calc.sink()));
 }
 
-Operand applyToData(S_Calculator& calc, UnaryFn fn, const Operand& x) {
-  const ProgressScope progress(calc, text::kComputingData, 0);
+Operand applyToData(const EvalContext& context, UnaryFn fn, const Operand& x) {
+  const ProgressScope progress(context, text::kComputingData, 0);
   return dataOperand(
-      data::apply(x.points(), fn, calc.angleFactor(), calc.missingValue(), calc.sink()));
+      data::apply(x.points(), fn, context.angleFactor(), context.missingValue(), context.sink()));
 }
 
 Operand negateData(S_Calculator& calc, const Operand& x) {

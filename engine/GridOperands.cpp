@@ -18,9 +18,9 @@ Operand combineGrids(S_Calculator& calc, BinaryOp op, Operand a, Operand b) {
       grid::combine(gridSide.takeGrid(), number, op, numberOnLeft, calc.sink()));
 }
 
-Operand applyToGrid(S_Calculator& calc, UnaryFn fn, const Operand& x) {
-  const ProgressScope progress(calc, text::kComputingGrid, 0);
-  return Operand::newGrid(grid::apply(*x.gridValue(), fn, calc.angleFactor(), calc.sink()));
+Operand applyToGrid(const EvalContext& context, UnaryFn fn, const Operand& x) {
+  const ProgressScope progress(context, text::kComputingGrid, 0);
+  return Operand::newGrid(grid::apply(*x.gridValue(), fn, context.angleFactor(), context.sink()));
 }
 
 Operand negateGrid(S_Calculator& calc, const Operand& x) {

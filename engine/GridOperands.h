@@ -6,6 +6,7 @@
 
 namespace vellumar::engine {
 
+class EvalContext;
 class S_Calculator;
 
 // Adapters between grid operands and the grid kernels. Each shows its progress (and takes a
@@ -14,7 +15,8 @@ class S_Calculator;
 // a op b for pairs among numbers and grids (at least one grid). A grid with a number is computed
 // over the grid's nodes when the grid operand hands them over (Operand::takeGrid).
 Operand combineGrids(S_Calculator& calc, BinaryOp op, Operand a, Operand b);
-Operand applyToGrid(S_Calculator& calc, UnaryFn fn, const Operand& x);
+// Needs only the evaluation's angle unit and sink.
+Operand applyToGrid(const EvalContext& context, UnaryFn fn, const Operand& x);
 Operand negateGrid(S_Calculator& calc, const Operand& x);
 Operand fillGrid(S_Calculator& calc, const Operand& target, double value);
 Operand gridExtremum(S_Calculator& calc, const Operand& x, bool largest);

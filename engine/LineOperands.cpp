@@ -66,10 +66,10 @@ Operand combinePolygons(S_Calculator& calc, BinaryOp op, const Operand& a, const
   return calc.executionError();
 }
 
-Operand applyToLines(S_Calculator& calc, UnaryFn fn, const Operand& x) {
+Operand applyToLines(const EvalContext& context, UnaryFn fn, const Operand& x) {
   return withPoints(
       x, x.kind(),
-      data::apply(x.points(), fn, calc.angleFactor(), calc.missingValue(), calc.sink()));
+      data::apply(x.points(), fn, context.angleFactor(), context.missingValue(), context.sink()));
 }
 
 Operand negateLines(S_Calculator& calc, const Operand& x) {

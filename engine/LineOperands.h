@@ -5,6 +5,7 @@
 
 namespace vellumar::engine {
 
+class EvalContext;
 class S_Calculator;
 
 // Adapters between polygon and lines operands and the geometry and data kernels. The vertex
@@ -14,7 +15,8 @@ class S_Calculator;
 Operand combineLinesWithNumber(S_Calculator& calc, BinaryOp op, const Operand& a, const Operand& b);
 // Union (+), difference (-) and intersection (*) of two polygons.
 Operand combinePolygons(S_Calculator& calc, BinaryOp op, const Operand& a, const Operand& b);
-Operand applyToLines(S_Calculator& calc, UnaryFn fn, const Operand& x);
+// Needs only the evaluation's angle unit, missing value and sink.
+Operand applyToLines(const EvalContext& context, UnaryFn fn, const Operand& x);
 Operand negateLines(S_Calculator& calc, const Operand& x);
 Operand fillLines(S_Calculator& calc, const Operand& target, double value);
 Operand lineExtremum(S_Calculator& calc, const Operand& x, bool largest);

@@ -50,12 +50,12 @@ Operand apply(S_Calculator& calc, UnaryFn fn, const Operand& x) {
     case Kind::Number:
       return applyToNumber(calc, fn, x);
     case Kind::Grid:
-      return applyToGrid(calc, fn, x);
+      return applyToGrid(calc.context(), fn, x);
     case Kind::Data:
-      return applyToData(calc, fn, x);
+      return applyToData(calc.context(), fn, x);
     case Kind::Polygon:
     case Kind::Lines:
-      return applyToLines(calc, fn, x);
+      return applyToLines(calc.context(), fn, x);
   }
   return Operand();
 }

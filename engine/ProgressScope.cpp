@@ -2,9 +2,10 @@
 
 namespace vellumar::engine {
 
-ProgressScope::ProgressScope(S_Calculator& calc, const MessageText& caption, std::int64_t total)
-    : sink_(calc.sink()), opened_(!sink_.progressOpen()) {
-  if (opened_) sink_.progressStart(caption.in(calc.language()), total);
+ProgressScope::ProgressScope(const EvalContext& context, const MessageText& caption,
+                             std::int64_t total)
+    : sink_(context.sink()), opened_(!sink_.progressOpen()) {
+  if (opened_) sink_.progressStart(caption.in(context.language()), total);
 }
 
 ProgressScope::~ProgressScope() {

@@ -5,6 +5,7 @@
 #include "common/ErrorSink.h"
 #include "common/Language.h"
 #include "engine/Calculator.h"
+#include "engine/EvalContext.h"
 
 namespace vellumar::engine {
 
@@ -14,7 +15,9 @@ namespace vellumar::engine {
 // and the scope neither opens nor closes anything.
 class ProgressScope {
  public:
-  ProgressScope(S_Calculator& calc, const MessageText& caption, std::int64_t total);
+  ProgressScope(const EvalContext& context, const MessageText& caption, std::int64_t total);
+  ProgressScope(S_Calculator& calc, const MessageText& caption, std::int64_t total)
+      : ProgressScope(calc.context(), caption, total) {}
   ~ProgressScope();
   ProgressScope(const ProgressScope&) = delete;
   ProgressScope& operator=(const ProgressScope&) = delete;

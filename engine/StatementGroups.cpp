@@ -16,6 +16,7 @@
 
 #include "common/MemoryGuard.h"
 #include "common/Parallel.h"
+#include "engine/Evaluation.h"
 #include "engine/StatementPlan.h"
 
 namespace vellumar::engine {
@@ -174,12 +175,15 @@ bool outOfMemory(const ErrorSink& sink, Language language) {
 
 S_Calculator::GroupEnd S_Calculator::runGroup(StatementPlanner& planner, std::size_t first,
                                               std::size_t size, StatementAnnouncer& announcer) {
-  ++statementGroups_.groups;
-  statementGroups_.statements += static_cast<int>(size);
+  StatementGroups& counted = context_.statementGroups();
+  ++counted.groups;
+  counted.statements += static_cast<int>(size);
   announcer.begins(first);
+  ErrorSink& sink = context_.sink();
+  const Language language = context_.language();
   std::optional<GroupProgress> progress;
-  if (sink_->observer() != nullptr) {
-    progress.emplace(*sink_->observer(), size,
+  if (sink.observer() != nullptr) {
+    progress.emplace(*sink.observer(), size,
                      [&announcer, first](std::size_t k) { announcer.begins(first + k); });
   }
   struct Statement {
@@ -197,7 +201,7 @@ S_Calculator::GroupEnd S_Calculator::runGroup(StatementPlanner& planner, std::si
     try {
       if (watch != nullptr) watch->started(first + k);
       statement.calc = std::make_unique<S_Calculator>(*this);
-      const AttachedSink attached(*statement.calc, statement.sink);
+      const Evaluation apart(*statement.calc, statement.sink, Undo::Never);
       statement.ended = statement.calc->evaluateApart(planner.text(first + k));
     } catch (const std::bad_alloc&) {
       statement.outOfMemory = true;
@@ -206,7 +210,7 @@ S_Calculator::GroupEnd S_Calculator::runGroup(StatementPlanner& planner, std::si
     } catch (const std::system_error&) {
       statement.outOfMemory = true;
     }
-    statement.outOfMemory = statement.outOfMemory || outOfMemory(statement.sink, language_);
+    statement.outOfMemory = statement.outOfMemory || outOfMemory(statement.sink, language);
     if (progress && statement.ended) progress->finished(k);
     if (watch != nullptr) watch->finished(first + k, statement.sink.code());
   };
@@ -223,7 +227,7 @@ S_Calculator::GroupEnd S_Calculator::runGroup(StatementPlanner& planner, std::si
   if (!cancelled && (memory::allocationRefused() ||
                      std::any_of(statements.begin(), statements.end(),
                                  [](const Statement& s) { return s.outOfMemory; }))) {
-    ++statementGroups_.repeated;
+    ++counted.repeated;
     return {GroupEnd::Again, 0};
   }
   for (std::size_t k = 0; k < size; ++k) {
@@ -239,13 +243,13 @@ S_Calculator::GroupEnd S_Calculator::runGroup(StatementPlanner& planner, std::si
       if (const Calc_ID* entry = theirs.find(name)) registry_.find(name)->value = entry->value;
     }
     result_ = statement.calc->result_;
-    measuredInDegrees_ = measuredInDegrees_ || statement.calc->measuredInDegrees_;
+    if (statement.calc->measuredInDegrees()) context_.noteMeasuredInDegrees();
     if (statement.sink.failed()) {
       // The failure as the statement left it: its kernel code is worded with the context name
       // current at the failure, as the evaluation's own would be.
-      contextName_ = statement.calc->contextName_;
-      sink_->record(statement.sink.code(), statement.sink.message());
-      sink_->setDetail(statement.sink.detail());
+      setContextName(statement.calc->contextName());
+      sink.record(statement.sink.code(), statement.sink.message());
+      sink.setDetail(statement.sink.detail());
       announcer.begins(first + k);
       return {GroupEnd::Failed, k + 1};
     }
@@ -257,8 +261,7 @@ S_Calculator::GroupEnd S_Calculator::runGroup(StatementPlanner& planner, std::si
 bool S_Calculator::evaluateApart(std::string_view statement) {
   const Registry::Evaluating evaluating(registry_);
   lexer_.reset(std::string(statement));
-  nesting_ = 0;
-  measuredInDegrees_ = false;
+  context_.beginEvaluation();
   return withinResources([&] {
     nextToken();
     if (failed()) return false;

@@ -7,6 +7,7 @@
 #include "common/ErrorSink.h"
 #include "engine/Builtins.h"
 #include "engine/EngineMessages.h"
+#include "engine/Evaluation.h"
 #include "engine/GridOverPolygon.h"
 #include "engine/Lexer.h"
 #include "grid/GridArithmetic.h"
@@ -325,8 +326,7 @@ void TiledEvaluation::shareOf(engine::S_Calculator& calc, const grid::Grid& resu
   const grid::NodeWindow cells{own.i0, own.j0, std::min(own.nx + 1, result.nx() - own.i0),
                                std::min(own.ny + 1, result.ny() - own.j0)};
   const grid::Lattice clip = grid::Lattice::of(result).window(cells);
-  ErrorSink sink;
-  const engine::AttachedSink attached(calc, sink);
+  engine::Evaluation evaluation(calc, nullptr, engine::Undo::Never);
   calc.setContextName(reduction.function());
   try {
     if (reduction.kind() == TiledReduction::Kind::Integral) {
@@ -349,7 +349,7 @@ void TiledEvaluation::shareOf(engine::S_Calculator& calc, const grid::Grid& resu
   // it; the functions' own messages already carry their names.
   calc.setContextName({});
   outcome.message = calc.failureMessage();
-  outcome.detail = sink.detail();
+  outcome.detail = evaluation.sink().detail();
   outcome.failure = 1;
 }
 

@@ -81,11 +81,10 @@ EvaluationRunner::~EvaluationRunner() {
   if (thread_.joinable()) thread_.join();
 }
 
-void EvaluationRunner::launch(std::function<void()> work) {
+void EvaluationRunner::launch(std::function<void()> work, engine::Undo undo) {
   bridge_.reset();
   shownSteps_ = 0;
-  sink_ = std::make_unique<ErrorSink>(&bridge_);
-  calc_.attachErrorSink(sink_.get());
+  current_.emplace(calc_, &bridge_, undo);
   running_ = true;
   workDone_.store(false, std::memory_order_relaxed);
   // The worker says it is done through an atomic flag that the window's timer reads: nothing of
@@ -119,10 +118,10 @@ void EvaluationRunner::start(const std::string& text, Evaluate evaluate) {
   evaluation_ = true;
   measured_ = false;
   caption_ = text::kEvaluating.in(calc_.language());
-  checkpoint_ = calc_.checkpoint();
   text_ = text;
   ok_ = false;
-  launch([this, evaluate = std::move(evaluate)] { ok_ = evaluate(calc_, text_); });
+  launch([this, evaluate = std::move(evaluate)] { ok_ = evaluate(calc_, text_); },
+         engine::Undo::OnCancel);
 }
 
 bool EvaluationRunner::runTask(const std::string& caption, std::function<void()> work,
@@ -133,7 +132,7 @@ bool EvaluationRunner::runTask(const std::string& caption, std::function<void()>
   caption_ = caption;
   QEventLoop loop;
   connect(this, &EvaluationRunner::taskFinished, &loop, &QEventLoop::quit);
-  launch(std::move(work));
+  launch(std::move(work), engine::Undo::Never);
   loop.exec();
   // A quitting application ends every event loop, this one too, while the worker may still use
   // what the caller handed it: the worker is stopped and waited for before the caller goes on.
@@ -204,21 +203,19 @@ void EvaluationRunner::onThreadFinished() {
     dialog_->deleteLater();
     dialog_ = nullptr;
   }
-  calc_.attachErrorSink(nullptr);
-  sink_.reset();
+  // A kernel that never asked about progress cannot notice the cancel button; its result is
+  // dropped all the same, so a cancelled evaluation never looks like a success, and whatever it
+  // assigned is undone as the evaluation ends.
+  if (bridge_.cancelled()) current_->cancel();
+  current_.reset();
   if (!evaluation_) {
     emit taskFinished();
     return;
   }
-  // A kernel that never asked about progress cannot notice the cancel button; its result is
-  // dropped all the same, so a cancelled evaluation never looks like a success, and whatever it
-  // assigned is undone.
   if (bridge_.cancelled()) {
     ok_ = false;
     text_ = engine::text::kCancelled.in(calc_.language());
-    calc_.rollBack(checkpoint_);
   }
-  checkpoint_ = {};
   emit finished(ok_, QString::fromStdString(text_));
 }
 

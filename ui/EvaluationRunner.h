@@ -14,6 +14,7 @@
 
 #include "common/ErrorSink.h"
 #include "engine/Calculator.h"
+#include "engine/Evaluation.h"
 
 class QProgressDialog;
 class QWidget;
@@ -104,7 +105,9 @@ class EvaluationRunner : public QObject {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  void launch(std::function<void()> work);
+  // Runs work in the worker thread within an evaluation of the calculator, whose cancel is
+  // undone or not as undo says.
+  void launch(std::function<void()> work, engine::Undo undo);
   void createDialog();
   void poll();
   void onThreadFinished();
@@ -113,7 +116,7 @@ class EvaluationRunner : public QObject {
   QWidget* dialogParent_;
   Evaluate evaluate_;
   ProgressBridge bridge_;
-  std::unique_ptr<ErrorSink> sink_;
+  std::optional<engine::Evaluation> current_;  // the work under way
   std::thread thread_;
   bool running_ = false;
   std::atomic<bool> workDone_{false};  // set by the worker as its last step
@@ -123,7 +126,6 @@ class EvaluationRunner : public QObject {
   std::string caption_;
   bool measured_ = false;  // the task's amount is known from the start
   int shownSteps_ = 0;     // the bar's value, which a text of several statements never lowers
-  engine::S_Calculator::Checkpoint checkpoint_;
   QTimer pollTimer_;
   QElapsedTimer clock_;
   QProgressDialog* dialog_ = nullptr;

@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "EvaluationHelpers.h"
+#include "engine/Evaluation.h"
 #include "engine/Registry.h"
 #include "engine/Workspace.h"
 #include "grid/Grid.h"
@@ -115,6 +116,50 @@ TEST(Registry, RollingBackACheckpointUndoesEveryAssignment) {
   // Names removed by the roll-back can be created again.
   EXPECT_EQ(numberOf(calc, "b = 4; b + a"), 5);
   EXPECT_EQ(calc.registry().entries().size(), entries + 1);
+}
+
+// An evaluation undoes itself as it ends only when it was cancelled and undoes a cancel: whether
+// a kernel noticed the cancel or the user asked after the kernel had stopped asking. A failure
+// keeps what the statements before it assigned. The sink attached before hears nothing of it
+// and is attached again.
+TEST(Registry, AnEvaluationIsUndoneOnlyWhenItWasCancelled) {
+  const struct {
+    const char* display;
+    int cancelAt;    // the observer's step that cancels; 0 never
+    bool askCancel;  // the user cancels once the work has ended
+    Undo undo;
+    bool undone;
+  } cases[] = {
+      {"a = 2; H = Dense(G1, 2)", 1, false, Undo::OnCancel, true},
+      {"a = 2; H = Dense(G1, 2)", 1, false, Undo::Never, false},
+      {"a = 2", 0, true, Undo::OnCancel, true},
+      {"a = 2; b = c", 0, false, Undo::OnCancel, false},
+      {"a = 2; H = Dense(G1, 2)", 0, false, Undo::OnCancel, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.display);
+    S_Calculator calc;
+    ASSERT_EQ(numberOf(calc, "G1 = XG(0, 40, 0, 30, 0.1, 0.1); a = 1"), 1);
+    const std::size_t entries = calc.registry().entries().size();
+    ErrorSink outer;
+    calc.attachErrorSink(&outer);
+    testing::Recorder observer(c.cancelAt);
+    {
+      Evaluation evaluation(calc, &observer, c.undo);
+      EXPECT_EQ(calc.attachedSink(), &evaluation.sink());
+      std::string text = c.display;
+      evaluation.run(text);
+      if (c.askCancel) evaluation.cancel();
+    }
+    EXPECT_EQ(calc.attachedSink(), &outer);
+    EXPECT_FALSE(outer.failed());
+    calc.attachErrorSink(nullptr);
+    EXPECT_EQ(calc.registry().find("a")->value.numberValue(), c.undone ? 1 : 2);
+    EXPECT_EQ(calc.registry().entries().size() == entries, c.undone);
+    if (c.undone) {
+      EXPECT_EQ(calc.result().numberValue(), 1);
+    }
+  }
 }
 
 // Runs change() while another thread holds the registry as its evaluation's, then lets that
