@@ -4,38 +4,37 @@
 
 namespace vellumar {
 
-bool ErrorSink::record(int code, std::string message) {
+bool FailureRecord::record(int code, std::string message) {
   if (code_ != sink_code::kNone || code == sink_code::kNone) return false;
   code_ = code;
   message_ = std::move(message);
   return true;
 }
 
-void ErrorSink::progressStart(std::string_view caption, std::int64_t total) {
-  if (progress_ == nullptr) return;
-  if (progressOpen_) progress_->close();
+void ProgressReport::start(std::string_view caption, std::int64_t total) {
+  if (observer_ == nullptr) return;
+  if (open_) observer_->close();
   caption_ = caption;
-  progress_->start(caption, total);
-  progressOpen_ = true;
+  observer_->start(caption, total);
+  open_ = true;
 }
 
-void ErrorSink::progressStage(std::int64_t total) {
-  if (progress_ == nullptr || !progressOpen_) return;
-  progress_->start(caption_, total);
+void ProgressReport::stage(std::int64_t total) {
+  if (observer_ == nullptr || !open_) return;
+  observer_->start(caption_, total);
+}
+
+void ProgressReport::close() {
+  if (observer_ == nullptr || !open_) return;
+  observer_->close();
+  open_ = false;
 }
 
 bool ErrorSink::progressStep(std::int64_t done) {
   if (failed()) return false;
-  if (progress_ == nullptr || !progressOpen_) return true;
-  if (progress_->step(done)) return true;
+  if (progress_.step(done)) return true;
   record(sink_code::kCancelled, cancelMessage_);
   return false;
-}
-
-void ErrorSink::progressClose() {
-  if (progress_ == nullptr || !progressOpen_) return;
-  progress_->close();
-  progressOpen_ = false;
 }
 
 ProgressPacer::ProgressPacer(ErrorSink* sink, std::int64_t total, std::int64_t every)
@@ -55,7 +54,7 @@ bool ProgressPacer::report(std::int64_t done) {
 RowProgress ErrorSink::rowProgress(std::string caption) {
   return [this, caption = std::move(caption), started = false](std::int64_t done,
                                                                std::int64_t total) mutable {
-    if (progress_ == nullptr) return true;  // nobody watches, nobody can cancel
+    if (observer() == nullptr) return true;  // nobody watches, nobody can cancel
     if (!started) progressStart(caption, total);
     started = true;
     return progressStep(done);

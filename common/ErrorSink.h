@@ -54,49 +54,100 @@ inline constexpr int kGridDomain = 203;
 inline constexpr int kGridBlankArea = 204;  // an area to integrate over holds blank nodes
 }  // namespace sink_code
 
-// The error state of one evaluation: the first error recorded wins and later ones change nothing.
-// Kernels record a bare code; the evaluator records codes with their finished messages. The sink
-// also carries the progress-and-cancel hook of long kernels.
-class ErrorSink {
+// The first failure of an evaluation: its code, its message and a line that tells more. The first
+// one recorded wins and later ones change nothing.
+class FailureRecord {
  public:
-  explicit ErrorSink(ProgressObserver* progress = nullptr) : progress_(progress) {}
-
   int code() const { return code_; }
-  // The observer that hears of this sink's progress; null when nobody watches.
-  ProgressObserver* observer() const { return progress_; }
   bool failed() const { return code_ != sink_code::kNone; }
   const std::string& message() const { return message_; }
-
-  // Stores code and message when no error is recorded yet; returns true when it was stored.
+  // Stores code and message when no failure is recorded yet; returns true when it was stored.
   bool record(int code, std::string message);
-  // Stores a bare code (message composed later) when no error is recorded yet.
-  void kernelError(int code) { record(code, {}); }
-  // Replaces whatever was recorded by code and message: for a failure that a kernel or library
-  // reported as one of its own while the true cause was a refused allocation.
+  // Replaces whatever was recorded by code and message.
   void overrule(int code, std::string message) {
     code_ = code;
     message_ = std::move(message);
   }
-  // Replaces the message of the recorded error (used when a kernel code is composed).
   void setMessage(std::string message) { message_ = std::move(message); }
-  // A line that tells more about the recorded error than its message can (which two records of
-  // a layer overlap); the command line writes it below the message.
   void setDetail(std::string detail) { detail_ = std::move(detail); }
   const std::string& detail() const { return detail_; }
 
-  // Progress of a long kernel. step() returns false once the user cancelled; the sink then holds
-  // code kCancelled with the given cancel message, so a cancelled evaluation never succeeds.
-  void progressStart(std::string_view caption, std::int64_t total);
-  bool progressStep(std::int64_t done);
-  void progressClose();
-  bool progressOpen() const { return progressOpen_; }
-  // Starts a new stage of the open progress: the same caption, a new total (the window's bar
-  // starts again from 0). Nothing happens while no progress is open.
-  void progressStage(std::int64_t total);
+ private:
+  int code_ = sink_code::kNone;
+  std::string message_;
+  std::string detail_;
+};
+
+// The progress of long work, passed on to an observer that may ask it to stop. Without an
+// observer nothing is shown and nothing stops; nothing is shown either while no progress is open.
+class ProgressReport {
+ public:
+  explicit ProgressReport(ProgressObserver* observer = nullptr) : observer_(observer) {}
+
+  ProgressObserver* observer() const { return observer_; }
+  // Opens the progress with caption (closing what was open) and the total of its first stage.
+  void start(std::string_view caption, std::int64_t total);
+  // A new stage of the open progress: the same caption, a new total.
+  void stage(std::int64_t total);
+  // False when the observer asked to stop.
+  bool step(std::int64_t done) { return observer_ == nullptr || !open_ || observer_->step(done); }
+  void close();
+  bool open() const { return open_; }
   // Statement index of count begins (see ProgressObserver::statement).
   void statementStarted(int index, int count) {
-    if (progress_ != nullptr) progress_->statement(index, count);
+    if (observer_ != nullptr) observer_->statement(index, count);
   }
+
+ private:
+  ProgressObserver* observer_ = nullptr;
+  bool open_ = false;
+  std::string caption_;
+};
+
+// The error state of one evaluation: the first error recorded wins and later ones change nothing.
+// Kernels record a bare code; the evaluator records codes with their finished messages. The sink
+// also carries the progress-and-cancel hook of long kernels: a cancel of its progress is recorded
+// as its failure. Work that only reports progress may take the progress part alone.
+class ErrorSink {
+ public:
+  explicit ErrorSink(ProgressObserver* progress = nullptr) : progress_(progress) {}
+
+  // The progress part, for what reports progress and records nothing.
+  ProgressReport& progress() { return progress_; }
+
+  int code() const { return failure_.code(); }
+  // The observer that hears of this sink's progress; null when nobody watches.
+  ProgressObserver* observer() const { return progress_.observer(); }
+  bool failed() const { return failure_.failed(); }
+  const std::string& message() const { return failure_.message(); }
+
+  // Stores code and message when no error is recorded yet; returns true when it was stored.
+  bool record(int code, std::string message) { return failure_.record(code, std::move(message)); }
+  // Stores a bare code (message composed later) when no error is recorded yet.
+  void kernelError(int code) { record(code, {}); }
+  // Replaces whatever was recorded by code and message: for a failure that a kernel or library
+  // reported as one of its own while the true cause was a refused allocation.
+  void overrule(int code, std::string message) { failure_.overrule(code, std::move(message)); }
+  // Replaces the message of the recorded error (used when a kernel code is composed).
+  void setMessage(std::string message) { failure_.setMessage(std::move(message)); }
+  // A line that tells more about the recorded error than its message can (which two records of
+  // a layer overlap); the command line writes it below the message.
+  void setDetail(std::string detail) { failure_.setDetail(std::move(detail)); }
+  const std::string& detail() const { return failure_.detail(); }
+
+  // Progress of a long kernel. step() returns false once the user cancelled; the sink then holds
+  // code kCancelled with the given cancel message, so a cancelled evaluation never succeeds.
+  void progressStart(std::string_view caption, std::int64_t total) {
+    progress_.start(caption, total);
+  }
+  bool progressStep(std::int64_t done);
+  void progressClose() { progress_.close(); }
+  bool progressOpen() const { return progress_.open(); }
+  // Starts a new stage of the open progress: the same caption, a new total (the window's bar
+  // starts again from 0). Nothing happens while no progress is open.
+  void progressStage(std::int64_t total) { progress_.stage(total); }
+  // Statement index of count begins (see ProgressObserver::statement).
+  void statementStarted(int index, int count) { progress_.statementStarted(index, count); }
   void setCancelMessage(std::string message) { cancelMessage_ = std::move(message); }
   // The sink's progress as a RowProgress for a reader or writer: the first call starts progress
   // with caption, later ones step it; without an observer it never stops the work. The caller
@@ -104,12 +155,8 @@ class ErrorSink {
   RowProgress rowProgress(std::string caption);
 
  private:
-  int code_ = sink_code::kNone;
-  std::string message_;
-  std::string detail_;
-  ProgressObserver* progress_ = nullptr;
-  bool progressOpen_ = false;
-  std::string caption_;
+  FailureRecord failure_;
+  ProgressReport progress_;
   std::string cancelMessage_ = "Вычисление прервано";
 };
 

@@ -104,7 +104,7 @@ bool S_Calculator::runStatements(const std::string& text, std::optional<memory::
   ErrorSink& sink = context_.sink();
   const Language language = context_.language();
   const int count = sink.observer() != nullptr ? statementCount(text, language) : 1;
-  StatementAnnouncer announcer(sink, count);
+  StatementAnnouncer announcer(sink.progress(), count);
   // Statements are evaluated at the same time only with threads to spare for them, and when one
   // of them may do enough work to pay for a copy of the calculator; without a planner they go
   // one after the other.

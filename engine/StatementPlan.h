@@ -74,9 +74,9 @@ bool mayWorkHard(const std::string& text, const Registry& registry);
 // whoever evaluates them: a statement evaluated again after its group tells nothing twice.
 class StatementAnnouncer {
  public:
-  StatementAnnouncer(ErrorSink& sink, int count) : sink_(sink), count_(count) {}
+  StatementAnnouncer(ProgressReport& progress, int count) : progress_(progress), count_(count) {}
   ~StatementAnnouncer() {
-    if (count_ > 1) sink_.statementStarted(0, 1);
+    if (count_ > 1) progress_.statementStarted(0, 1);
   }
   StatementAnnouncer(const StatementAnnouncer&) = delete;
   StatementAnnouncer& operator=(const StatementAnnouncer&) = delete;
@@ -85,14 +85,14 @@ class StatementAnnouncer {
   void begins(std::size_t index) {
     while (told_ < index + 1) {
       if (count_ > 1 && told_ < static_cast<std::size_t>(count_)) {
-        sink_.statementStarted(static_cast<int>(told_), count_);
+        progress_.statementStarted(static_cast<int>(told_), count_);
       }
       ++told_;
     }
   }
 
  private:
-  ErrorSink& sink_;
+  ProgressReport& progress_;
   int count_;
   std::size_t told_ = 0;
 };

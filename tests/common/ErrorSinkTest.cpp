@@ -36,6 +36,15 @@ TEST(ErrorSink, CancelledProgressFailsTheEvaluation) {
   sink.progressClose();
   EXPECT_EQ(observer.closes, 1);
 
+  // The progress part alone only says that the observer asked to stop, and asks nothing while
+  // no progress is open.
+  RecordingObserver stopping(1);
+  ProgressReport report(&stopping);
+  EXPECT_TRUE(report.step(1));
+  EXPECT_TRUE(stopping.steps.empty());
+  report.start("x", 1);
+  EXPECT_FALSE(report.step(1));
+
   // Without an observer nothing cancels.
   ErrorSink unwatched;
   unwatched.progressStart("x", 5);
