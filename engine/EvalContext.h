@@ -16,22 +16,21 @@ namespace vellumar::engine {
 // mirrors of the constants outC and mergeC, the name of the operation running, and the state of
 // the evaluation under way (its nesting, whether it measured in degrees, how it grouped its
 // statements, the sink its errors and progress go to).
-//
-// A copy has the same settings and a fresh state: its own sink, nothing under way. The copy of a
-// calculator, which evaluates apart from the original (a record or a statement on another
-// thread), has its context copied that way.
 class EvalContext {
  public:
+  EvalContext() = default;
+  // The same settings and a fresh state: its own sink, nothing under way. The copy of a
+  // calculator, which evaluates apart from the original (a record or a statement on another
+  // thread), has its context copied so.
+  EvalContext(const EvalContext& other) : settings_(other.settings_) {}
+  EvalContext& operator=(const EvalContext&) = delete;
+
   // How an evaluation ran its statements (see S_Calculator::statementGroups).
   struct StatementGroups {
     int groups = 0;
     int statements = 0;
     int repeated = 0;
   };
-
-  EvalContext() = default;
-  EvalContext(const EvalContext& other) : settings_(other.settings_) {}
-  EvalContext& operator=(const EvalContext&) = delete;
 
   void setAnglesInRadians(bool radians) { settings_.anglesInRadians = radians; }
   bool anglesInRadians() const { return settings_.anglesInRadians; }
