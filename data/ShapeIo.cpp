@@ -29,6 +29,8 @@ constexpr std::string_view kMemoryPrefix = "\x01vellumar-memory/";
 // The memory files of this thread's exports, and the files read ahead of a shapelib open.
 thread_local std::map<std::string, std::string> tMemoryFiles;
 thread_local std::map<std::string, std::string> tPreloaded;
+// The sizes an export expects its memory files to reach.
+thread_local std::map<std::string, std::size_t> tExpectedSizes;
 
 bool isMemoryName(std::string_view name) {
   return name.substr(0, kMemoryPrefix.size()) == kMemoryPrefix;
@@ -42,6 +44,7 @@ struct MemoryFile {
   std::string bytes;
   std::size_t position = 0;
   bool inMemory = false;
+  std::size_t expected = 0;  // the size the export expects, reserved when the bytes first grow
 };
 
 MemoryFile* memoryFile(SAFile file) {
@@ -57,6 +60,9 @@ SAFile hookOpen(const char* name, const char* access) try {
   file->path = name;
   file->inMemory = isMemoryName(name);
   if (file->inMemory) {
+    if (const auto size = tExpectedSizes.find(file->path); size != tExpectedSizes.end()) {
+      file->expected = size->second;
+    }
     const auto found = tMemoryFiles.find(file->path);
     if (mode.find('w') == std::string_view::npos) {
       if (found == tMemoryFiles.end()) return nullptr;
@@ -89,7 +95,13 @@ SAOffset hookWrite(void* buffer, SAOffset size, SAOffset count, SAFile handle) t
   if (!file.inMemory) return 0;
   const std::size_t length = size * count;
   if (length == 0) return count;  // shapelib writes empty records with a null buffer
-  if (file.position + length > file.bytes.size()) file.bytes.resize(file.position + length);
+  if (file.position + length > file.bytes.size()) {
+    // Grown to the expected size at once, the file is never copied to a buffer twice its size.
+    if (file.position + length > file.bytes.capacity() && file.expected > file.bytes.capacity()) {
+      file.bytes.reserve(file.expected);
+    }
+    file.bytes.resize(file.position + length);
+  }
   std::memcpy(file.bytes.data() + file.position, buffer, length);
   file.position += length;
   return count;
@@ -307,7 +319,14 @@ ExportFiles::ExportFiles(const std::string& path, std::string projection)
 }
 
 ExportFiles::~ExportFiles() {
-  for (const char* extension : kLowerExtensions) tMemoryFiles.erase(memoryBase_ + extension);
+  for (const char* extension : kLowerExtensions) {
+    tMemoryFiles.erase(memoryBase_ + extension);
+    tExpectedSizes.erase(memoryBase_ + extension);
+  }
+}
+
+void ExportFiles::expectShapeBytes(std::size_t bytes) {
+  tExpectedSizes[memoryBase_ + kLowerExtensions[0]] = bytes;
 }
 
 bool ExportFiles::open() {

@@ -57,6 +57,9 @@ class ExportFiles {
   [[nodiscard]] bool open();
   // The path to give SHPCreate, DBFCreate and DBFOpen.
   const std::string& memoryPath() const { return memoryBase_; }
+  // The size the .shp is expected to reach, which its memory file then takes at once when it
+  // first grows instead of doubling its way there; a file that grows beyond it doubles from it.
+  void expectShapeBytes(std::size_t bytes);
   // Saves the three files over the targets; false when a file is missing or cannot be saved.
   [[nodiscard]] bool commit();
 

@@ -253,6 +253,16 @@ NumberField numericColumnField(const M_Data& table, int column) {
   return field;
 }
 
+// The most bytes the .shp of a cover's lines takes, each line a record of one part (a polygon
+// record joins rings, and takes less): the file header, and per record its header, the shape's
+// type, box and counts, its part start, and then the points.
+std::size_t shapeBytesOf(const geometry::Cover& cover) {
+  constexpr std::size_t kFileHeader = 100;
+  constexpr std::size_t kRecord = 8 + 44 + 4;
+  constexpr std::size_t kPoint = 16;
+  return kFileHeader + cover.size() * kRecord + cover.pointCount() * kPoint;
+}
+
 // A DBF field name for a column: its name cut to the DBF's 10 bytes, or "Z<column>" when blank.
 std::string fieldName(const M_Data& table, int column) {
   std::string_view name = table.columnName(column);
@@ -271,6 +281,7 @@ ShapeStatus ShapefileConverter::CoverToShapefile(const std::string& path,
     return ShapeStatus::WrongType;
   }
   ExportWriter writer(path, projection_);
+  writer.files.expectShapeBytes(shapeBytesOf(cover));
   if (!writer.createShp(shapeType)) {
     note(text::kShpOpenFailed);
     return ShapeStatus::FileFailed;
