@@ -198,26 +198,11 @@ void blankStencilNodes(const Grid& grid, double* out) {
   return d;
 }
 
-// The largest magnitude among the values, blank ones left out when there are any; in parallel
-// blocks, since it reads every node before the derivatives can start (a maximum does not depend
-// on the order the blocks are combined in).
-double largestMagnitude(std::span<const double> values, bool blanks) {
-  const auto blockMaximum = [&](std::size_t begin, std::size_t end) {
-    double scale = 0.0;
-    if (blanks) {
-      for (std::size_t k = begin; k < end; ++k) {
-        scale = std::max(scale, isBlank(values[k]) ? 0.0 : std::abs(values[k]));
-      }
-    } else {
-      for (std::size_t k = begin; k < end; ++k) scale = std::max(scale, std::abs(values[k]));
-    }
-    return scale;
-  };
-  double scale = 0.0;
-  ProgressPacer quiet(nullptr, 0);
-  parallel::reduceBlocks(values.size(), quiet, scale, blockMaximum,
-                         [](double total, double block) { return std::max(total, block); });
-  return scale;
+// The largest magnitude among the values, blank ones left out: from their range, which rangeOf
+// scans in parallel blocks; 0 when every value is blank.
+double largestMagnitude(std::span<const double> values) {
+  const Range range = rangeOf(values);
+  return range.min <= range.max ? std::max(std::abs(range.min), std::abs(range.max)) : 0.0;
 }
 
 // Derivatives smaller than the rounding of the spline solve (whose factor table is exact to 11
@@ -227,7 +212,7 @@ struct NoiseFloor {
   double p, q, r, s, t;
 
   NoiseFloor(const Grid& grid, double hx, double hy) {
-    const double e = 1e-9 * largestMagnitude(grid.nodes(), grid.hasBlanks());
+    const double e = 1e-9 * largestMagnitude(grid.nodes());
     p = e / hx, q = e / hy, r = e / (hx * hx), s = e / (hx * hy), t = e / (hy * hy);
   }
 

@@ -86,7 +86,9 @@ grid::Grid withBlanksFilled(const grid::Grid& map, double fill) {
   for (double& v : values) {
     if (grid::isBlank(v)) v = fill;
   }
-  return grid::Lattice::of(map).holding(std::move(values), map.georeference,
+  // The valid nodes' range, widened by the fill the blanks now hold: no scan needed.
+  const grid::Range range{std::min(map.zmin, fill), std::max(map.zmax, fill)};
+  return grid::Lattice::of(map).holding(std::move(values), range, map.georeference,
                                         grid::Interpolation::Spline);
 }
 
