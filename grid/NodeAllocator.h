@@ -1,22 +1,22 @@
 #pragma once
 
-#include <sys/mman.h>
-
 #include <cstddef>
 #include <cstdlib>
 #include <new>
 #include <vector>
 
+#include "common/LargeBlocks.h"
 #include "common/Memory.h"
 
 namespace vellumar::grid {
 
-// Allocator of node and coefficient arrays. Large arrays are placed on huge pages where the
-// system allows it, which cuts the page-fault cost of filling a fresh 100 MB grid by more than
-// half; and a vector sized with n elements is left uninitialised (default-initialised), because
-// every kernel writes each node anyway. Use assign(n, 0.0) where zeros are wanted. Every large
-// array is claimed from the memory the program may use first (common/Memory.h), so a grid that
-// cannot fit fails at once with std::bad_alloc instead of being killed by the kernel later.
+// Allocator of node and coefficient arrays. Large arrays are blocks mapped on their own on huge
+// pages where the system allows it (common/LargeBlocks.h), which cuts the page-fault cost of
+// filling a fresh 100 MB grid by more than half, and which a run of tiles reuses; and a vector
+// sized with n elements is left uninitialised (default-initialised), because every kernel writes
+// each node anyway. Use assign(n, 0.0) where zeros are wanted. Every large array is claimed from
+// the memory the program may use first (common/Memory.h), so a grid that cannot fit fails at once
+// with std::bad_alloc instead of being killed by the kernel later.
 template <class T>
 struct NodeAllocator {
   using value_type = T;
@@ -28,15 +28,13 @@ struct NodeAllocator {
   T* allocate(std::size_t n) {
     if (n > static_cast<std::size_t>(-1) / sizeof(T)) throw std::bad_alloc();
     const std::size_t bytes = n * sizeof(T);
-    if (!memory::claim(bytes)) throw std::bad_alloc();
-    void* p = nullptr;
-    if (bytes >= kHugeThreshold) {
-      const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
-      p = std::aligned_alloc(kHugePage, rounded);
-      if (p != nullptr) madvise(p, rounded, MADV_HUGEPAGE);
-    } else {
-      p = std::malloc(bytes == 0 ? 1 : bytes);
+    if (bytes >= memory::kMappedBlock) {
+      void* block = memory::takeBlock(bytes);
+      if (block == nullptr) throw std::bad_alloc();
+      return static_cast<T*>(block);
     }
+    if (!memory::claim(bytes)) throw std::bad_alloc();
+    void* p = std::malloc(bytes == 0 ? 1 : bytes);
     if (p == nullptr) {
       memory::release(bytes);
       throw std::bad_alloc();
@@ -44,7 +42,9 @@ struct NodeAllocator {
     return static_cast<T*>(p);
   }
   void deallocate(T* p, std::size_t n) {
-    memory::release(n * sizeof(T));
+    const std::size_t bytes = n * sizeof(T);
+    if (bytes >= memory::kMappedBlock) return memory::giveBlock(p);
+    memory::release(bytes);
     std::free(p);
   }
 
@@ -58,10 +58,6 @@ struct NodeAllocator {
   }
 
   friend bool operator==(const NodeAllocator&, const NodeAllocator&) { return true; }
-
- private:
-  static constexpr std::size_t kHugePage = std::size_t(2) << 20;
-  static constexpr std::size_t kHugeThreshold = std::size_t(4) << 20;
 };
 
 // Flat storage of node values and spline coefficients.

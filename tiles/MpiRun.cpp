@@ -231,6 +231,7 @@ TiledRunOutcome shareTiles(const MpiSession& mpi, const TiledEvaluation& evaluat
   TiledRunOutcome outcome;
   int failedTile = INT_MAX;
   TileCounter counter(mpi.rank(), count);
+  const memory::KeptBlocks kept = tileBlocks(evaluation.plan());
   int reported = 0;
   for (long long next = counter.next(); next < count; next = counter.next()) {
     const int index = static_cast<int>(next);

@@ -1,5 +1,7 @@
 #include "tiles/TiledRun.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <initializer_list>
 
@@ -42,9 +44,19 @@ TiledRunOutcome takeTile(const TiledEvaluation& evaluation, int index, const Til
   return take(index, tile);
 }
 
+memory::KeptBlocks tileBlocks(const TilePlan& plan) {
+  // A tile holds a few arrays of its window's size at once: the windows of its inputs, their
+  // spline coefficients, the intermediate results and its part of the result.
+  constexpr std::uint64_t kArraysKept = 8;
+  const grid::NodeWindow first = plan.tile(0);
+  const auto side = static_cast<std::uint64_t>(std::max(first.nx, first.ny) + 2 * kHaloNodes + 2);
+  return memory::KeptBlocks(kArraysKept * side * side * sizeof(double));
+}
+
 TiledRunOutcome forEachTile(const TiledEvaluation& evaluation, const TileTaker& take,
                             const TileProgress& progress) {
   const int count = evaluation.plan().count();
+  const memory::KeptBlocks kept = tileBlocks(evaluation.plan());
   for (int index = 0; index < count; ++index) {
     if (TiledRunOutcome taken = takeTile(evaluation, index, take); !taken.ok()) return taken;
     if (progress) progress(index + 1, count);

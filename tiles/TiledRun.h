@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "common/LargeBlocks.h"
 #include "formats/RasterFile.h"
 #include "tiles/TiledEvaluation.h"
 
@@ -40,6 +41,11 @@ using TileTaker = std::function<TiledRunOutcome(int index, const TileOutcome& ti
 // Evaluates the text over one tile and hands it to take, then gives the heap's free pages
 // back, so that memory stays that of one tile; the evaluation's failure, or take's.
 TiledRunOutcome takeTile(const TiledEvaluation& evaluation, int index, const TileTaker& take);
+
+// While alive, the large blocks a tile frees are kept for the next one (common/LargeBlocks.h), up
+// to what the plan's largest window needs for a tile's arrays: the next tile then finds its
+// pages already faulted in.
+memory::KeptBlocks tileBlocks(const TilePlan& plan);
 
 // Evaluates the text over every tile in order, handing each to take, and gives the heap's free
 // pages back after each one, so that memory stays that of one tile.

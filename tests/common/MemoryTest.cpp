@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "TestSupport.h"
+#include "common/LargeBlocks.h"
 
 namespace vellumar::memory {
 namespace {
@@ -119,6 +121,68 @@ TEST(Memory, HugePageAdviceKeepsEveryByte) {
     const std::vector<std::string> texts = filledVector(count, std::string("ab"));
     EXPECT_EQ(std::count(texts.begin(), texts.end(), "ab"), std::ptrdiff_t(count));
   }
+}
+
+// Writes every byte of a block taken for bytes, so that its pages are resident.
+void* writtenBlock(std::size_t bytes) {
+  void* block = takeBlock(bytes);
+  if (block != nullptr) std::memset(block, 0x5a, bytes);
+  return block;
+}
+
+TEST(LargeBlocks, FreedBlocksAreKeptOnlyWithinAScopeAndItsLimit) {
+  const std::size_t mb = std::size_t(1) << 20;
+  void* first = writtenBlock(8 * mb);
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(reinterpret_cast<std::uintptr_t>(first) % 64, 0u);
+  giveBlock(first);
+  EXPECT_EQ(keptBytes(), 0u);  // no scope: unmapped at once
+  {
+    const KeptBlocks kept(40 * mb);
+    void* large = writtenBlock(9 * mb);
+    giveBlock(large);
+    const std::uint64_t largeMapping = keptBytes();
+    EXPECT_GE(largeMapping, 9 * mb);
+    // A smaller request takes the kept block, which goes back whole.
+    void* smaller = takeBlock(5 * mb);
+    EXPECT_EQ(smaller, large);
+    EXPECT_EQ(keptBytes(), 0u);
+    giveBlock(smaller);
+    EXPECT_EQ(keptBytes(), largeMapping);
+    // A request larger than every kept block maps a fresh one.
+    void* larger = writtenBlock(20 * mb);
+    EXPECT_NE(larger, large);
+    giveBlock(larger);
+    EXPECT_LE(keptBytes(), 40 * mb);
+    {
+      // Beyond an inner scope's limit the smallest blocks go first.
+      const KeptBlocks tighter(24 * mb);
+      EXPECT_EQ(keptBytes(), 22 * mb);
+      void* again = takeBlock(20 * mb);
+      EXPECT_EQ(keptBytes(), 0u);
+      giveBlock(again);
+      EXPECT_EQ(keptBytes(), 22 * mb);
+    }
+  }
+  EXPECT_EQ(keptBytes(), 0u);
+}
+
+TEST(LargeBlocks, AFreshBlockThatWouldNotFitBesideTheKeptOnesDropsThem) {
+  const std::uint64_t mb = std::uint64_t(1) << 20;
+  const KeptBlocks kept(200 * mb);
+  void* block = writtenBlock(30 * mb);
+  ASSERT_NE(block, nullptr);
+  giveBlock(block);
+  ASSERT_EQ(keptBytes(), 32 * mb);
+  // Room for 10 MB beside what is resident, the kept block's 30 MB included: a 33 MB block, too
+  // large to reuse it, fits only when the kept one is unmapped first.
+  setenv("VELLUMAR_MEMORY_LIMIT", std::to_string(residentBytes() + 10 * mb).c_str(), 1);
+  void* fresh = takeBlock(33 * mb);
+  EXPECT_NE(fresh, nullptr);
+  EXPECT_EQ(keptBytes(), 0u);
+  giveBlock(fresh);
+  EXPECT_EQ(takeBlock(200 * mb), nullptr);  // refused, not mapped
+  unsetenv("VELLUMAR_MEMORY_LIMIT");
 }
 
 }  // namespace
