@@ -5,7 +5,9 @@
 #include <climits>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <ostream>
+#include <span>
 #include <vector>
 
 #include "common/CFormat.h"
@@ -79,12 +81,12 @@ class TileCounter {
   MPI_Win window_{};
 };
 
-// The file beside the target where a rank other than 0 leaves its tiles, one after the other in
-// the order it took them, as they are in memory: only this program reads it back, on a machine of
-// the same kind. The names come from rank 0's, so that every rank of one run agrees on them, and
-// a signal that ends the rank removes its file. They are hidden files of rank 0's process, so a
-// file left by a rank killed outright is removed by the first save into the folder after rank 0
-// has ended.
+// The file beside the target where a rank leaves the tiles rank 0 cannot write yet, one after the
+// other in the order it finished them, as they are in memory: only this program reads it back, on
+// a machine of the same kind. The names come from rank 0's, so that every rank of one run agrees
+// on them, and a signal that ends the rank removes its file. They are hidden files of rank 0's
+// process, so a file left by a rank killed outright is removed by the first save into the folder
+// after rank 0 has ended.
 class RankTiles {
  public:
   static std::string baseName(const std::string& target, int rank) {
@@ -109,71 +111,128 @@ class RankTiles {
   RankTiles(const RankTiles&) = delete;
   RankTiles& operator=(const RankTiles&) = delete;
 
-  // Appends the tile's nodes; false when they could not be written whole.
-  bool add(int index, const grid::Grid& part) {
+  // Appends the tile's nodes, flushed for rank 0 to read; their offset in the file, or nullopt
+  // when they could not be written whole.
+  std::optional<long long> add(const grid::Grid& part) {
     if (file_ == nullptr) {
       file_ = std::fopen(path_.c_str(), "wb");
       created_ = file_ != nullptr;
-      if (file_ == nullptr) return false;
+      if (file_ == nullptr) return std::nullopt;
     }
-    tiles_.push_back(index);
-    return std::fwrite(part.nodes().data(), sizeof(double), part.nodeCount(), file_) ==
-               part.nodeCount() &&
-           std::fflush(file_) == 0;
+    const long long offset = size_;
+    if (std::fwrite(part.nodes().data(), sizeof(double), part.nodeCount(), file_) !=
+            part.nodeCount() ||
+        std::fflush(file_) != 0) {
+      return std::nullopt;
+    }
+    size_ += static_cast<long long>(part.nodeCount() * sizeof(double));
+    return offset;
   }
-  const std::vector<int>& tiles() const { return tiles_; }
 
  private:
   std::string path_;
   RemovedOnSignal removal_;
   std::FILE* file_ = nullptr;
   bool created_ = false;
-  std::vector<int> tiles_;
+  long long size_ = 0;
 };
 
-// Where each tile left by the other ranks lies: the rank whose file holds it and its offset
-// there, in bytes; rank -1 for the tiles rank 0 wrote itself. Known to rank 0 alone.
-struct TilePlace {
-  int rank = -1;
-  long offset = 0;
+// What a rank tells rank 0 when it has left a tile in its file: the tile and its offset there;
+// tile -1 once the rank has taken its last tile. Small enough to go at once (MPI's eager send).
+struct TileNotice {
+  long long tile = -1;
+  long long offset = 0;
 };
+constexpr int kNoticeTag = 1;
 
-std::vector<TilePlace> gatherPlaces(const MpiSession& mpi, const TilePlan& plan,
-                                    const std::vector<int>& mine) {
-  int count = static_cast<int>(mine.size());
-  std::vector<int> counts(static_cast<std::size_t>(mpi.size()));
-  MPI_Gather(&count, 1, MPI_INT, counts.data(), 1, MPI_INT, 0, MPI_COMM_WORLD);
-  std::vector<int> starts(counts.size(), 0);
-  for (std::size_t r = 1; r < counts.size(); ++r) starts[r] = starts[r - 1] + counts[r - 1];
-  std::vector<int> all(mpi.rank() == 0 ? static_cast<std::size_t>(starts.back() + counts.back())
-                                       : 0);
-  MPI_Gatherv(mine.data(), count, MPI_INT, all.data(), counts.data(), starts.data(), MPI_INT, 0,
-              MPI_COMM_WORLD);
-  std::vector<TilePlace> places(mpi.rank() == 0 ? static_cast<std::size_t>(plan.count()) : 0);
-  for (int r = 1; mpi.rank() == 0 && r < mpi.size(); ++r) {
-    long offset = 0;
-    for (int k = 0; k < counts[r]; ++k) {
-      const int index = all[static_cast<std::size_t>(starts[r] + k)];
-      places[static_cast<std::size_t>(index)] = {r, offset};
-      offset += static_cast<long>(plan.tile(index).nodeCount() * sizeof(double));
-    }
-  }
-  return places;
-}
-
-bool readTile(const std::string& base, const TilePlace& place, grid::Grid& part) {
-  std::FILE* in = std::fopen((base + std::to_string(place.rank)).c_str(), "rb");
-  if (in == nullptr) return false;
-  const std::span<double> nodes = part.mutableNodes();
-  const bool read = std::fseek(in, place.offset, SEEK_SET) == 0 &&
-                    std::fread(nodes.data(), sizeof(double), nodes.size(), in) == nodes.size();
-  std::fclose(in);
-  return read;
+void tellRankZero(const TileNotice& notice) {
+  MPI_Send(&notice, 2, MPI_LONG_LONG, 0, kNoticeTag, MPI_COMM_WORLD);
 }
 
 TiledRunOutcome saveFailure(Language language) {
   return {3, grid::text::kSaveFailed.in(language), {}};
 }
+
+// Rank 0's writer of the GeoTIFF: its own tiles as they are done, and between them the tiles the
+// other ranks have left in their files since, so that those go into the file while the ranks
+// compute and little is left to copy once the last tile is done.
+class TileJoiner {
+ public:
+  TileJoiner(const TiledEvaluation& evaluation, const std::string& base,
+             formats::RasterTileWriter& writer, int ranks)
+      : evaluation_(evaluation), base_(base), writer_(writer), ranksTaking_(ranks - 1) {}
+
+  // Writes a tile into the GeoTIFF; the first failure stays the joiner's.
+  TiledRunOutcome write(int index, const grid::Grid& part) {
+    if (!failed_.ok()) return failed_;
+    if (const formats::RasterWrite written = writer_.write(part, evaluation_.plan().tile(index));
+        !written) {
+      failed_ = writeFailure(written, evaluation_.language());
+      return failed_;
+    }
+    ++written_;
+    return {};
+  }
+
+  // Copies in the tiles the notices that have come tell of; with wait, every tile until each
+  // other rank has taken its last one. After a failure the notices are still taken, so that every
+  // rank can finish, but nothing more is copied.
+  TiledRunOutcome join(bool wait) {
+    while (ranksTaking_ > 0) {
+      MPI_Status status;
+      int arrived = 1;
+      if (wait) {
+        MPI_Probe(MPI_ANY_SOURCE, kNoticeTag, MPI_COMM_WORLD, &status);
+      } else {
+        MPI_Iprobe(MPI_ANY_SOURCE, kNoticeTag, MPI_COMM_WORLD, &arrived, &status);
+      }
+      if (arrived == 0) break;
+      TileNotice notice;
+      MPI_Recv(&notice, 2, MPI_LONG_LONG, status.MPI_SOURCE, kNoticeTag, MPI_COMM_WORLD,
+               MPI_STATUS_IGNORE);
+      if (notice.tile < 0) {
+        --ranksTaking_;
+      } else if (failed_.ok()) {
+        copy(status.MPI_SOURCE, notice);
+      }
+    }
+    return failed_;
+  }
+
+  // Closes the GeoTIFF under the target's name, once every tile is in it.
+  TiledRunOutcome commit() {
+    if (written_ < evaluation_.plan().count()) return saveFailure(evaluation_.language());
+    if (const formats::RasterWrite committed = writer_.commit(); !committed) {
+      return writeFailure(committed, evaluation_.language());
+    }
+    return {};
+  }
+
+ private:
+  void copy(int rank, const TileNotice& notice) {
+    const int index = static_cast<int>(notice.tile);
+    const grid::NodeWindow tile = evaluation_.plan().tile(index);
+    grid::Grid part(tile.nx, tile.ny);
+    std::FILE* in = std::fopen((base_ + std::to_string(rank)).c_str(), "rb");
+    const std::span<double> nodes = part.mutableNodes();
+    const bool read = in != nullptr &&
+                      fseeko(in, static_cast<off_t>(notice.offset), SEEK_SET) == 0 &&
+                      std::fread(nodes.data(), sizeof(double), nodes.size(), in) == nodes.size();
+    if (in != nullptr) std::fclose(in);
+    if (!read) {
+      failed_ = saveFailure(evaluation_.language());
+      return;
+    }
+    write(index, part);
+  }
+
+  const TiledEvaluation& evaluation_;
+  const std::string& base_;
+  formats::RasterTileWriter& writer_;
+  TiledRunOutcome failed_;
+  int written_ = 0;
+  int ranksTaking_;
+};
 
 // Sends the outcome of the rank with the first failure to rank 0, and gives every rank the
 // failure's exit status.
@@ -203,43 +262,25 @@ TiledRunOutcome shareFailure(const MpiSession& mpi, TiledRunOutcome outcome, int
   return outcome;
 }
 
-// Rank 0's part after every tile is done: the other ranks' tiles copied into the GeoTIFF.
-TiledRunOutcome joinTiles(const TiledEvaluation& evaluation, const std::vector<TilePlace>& places,
-                          const std::string& base, formats::RasterTileWriter& writer) {
-  const Language language = evaluation.language();
-  for (int index = 0; index < evaluation.plan().count(); ++index) {
-    const TilePlace& place = places[static_cast<std::size_t>(index)];
-    if (place.rank < 0) continue;
-    const grid::NodeWindow tile = evaluation.plan().tile(index);
-    grid::Grid part(tile.nx, tile.ny);
-    if (!readTile(base, place, part)) return saveFailure(language);
-    if (const formats::RasterWrite written = writer.write(part, tile); !written) {
-      return writeFailure(written, language);
-    }
-  }
-  if (const formats::RasterWrite committed = writer.commit(); !committed) {
-    return writeFailure(committed, language);
-  }
-  return {};
-}
-
-// Evaluates the tiles this rank takes from the counter, handing each to take; the first failure
-// of any rank, by tile number, ends every rank's loop and is every rank's outcome.
-TiledRunOutcome shareTiles(const MpiSession& mpi, const TiledEvaluation& evaluation,
-                           std::ostream& progress, const TileTaker& take) {
-  const int count = evaluation.plan().count();
+// What came of one rank's tiles: its first failure and the tile it came with (INT_MAX for none).
+struct RankOutcome {
   TiledRunOutcome outcome;
   int failedTile = INT_MAX;
+};
+
+// Evaluates the tiles this rank takes from the counter, handing each to take; a failure stops
+// every rank from taking more.
+RankOutcome takeTiles(const MpiSession& mpi, const TiledEvaluation& evaluation,
+                      std::ostream& progress, const TileTaker& take) {
+  const int count = evaluation.plan().count();
   TileCounter counter(mpi.rank(), count);
   const memory::KeptBlocks kept = tileBlocks(evaluation.plan());
   int reported = 0;
   for (long long next = counter.next(); next < count; next = counter.next()) {
     const int index = static_cast<int>(next);
-    outcome = takeTile(evaluation, index, take);
-    if (!outcome.ok()) {
-      failedTile = index;
+    if (TiledRunOutcome outcome = takeTile(evaluation, index, take); !outcome.ok()) {
       counter.stop();
-      break;
+      return {std::move(outcome), index};
     }
     // The share of the tiles handed out, each tenth once, as rank 0 sees it.
     const int tenth = static_cast<int>(10 * (next + 1) / count);
@@ -248,7 +289,43 @@ TiledRunOutcome shareTiles(const MpiSession& mpi, const TiledEvaluation& evaluat
       progress << cformat(text::kTilesHandedOut.in(evaluation.language()), 10 * tenth) << std::endl;
     }
   }
-  return shareFailure(mpi, std::move(outcome), failedTile);
+  return {};
+}
+
+// Rank 0's share of a run that writes: its own tiles and the others' into the GeoTIFF, then the
+// file under the target's name.
+TiledRunOutcome writeAsRankZero(const MpiSession& mpi, const TiledEvaluation& evaluation,
+                                const std::string& base, formats::RasterTileWriter& writer,
+                                std::ostream& progress) {
+  TileJoiner joiner(evaluation, base, writer, mpi.size());
+  const auto write = [&](int index, const TileOutcome& tile) -> TiledRunOutcome {
+    if (TiledRunOutcome own = joiner.write(index, tile.part); !own.ok()) return own;
+    return joiner.join(false);
+  };
+  RankOutcome taken = takeTiles(mpi, evaluation, progress, write);
+  if (TiledRunOutcome rest = joiner.join(true); taken.outcome.ok() && !rest.ok()) {
+    taken = {std::move(rest), evaluation.plan().count()};
+  }
+  TiledRunOutcome outcome = shareFailure(mpi, std::move(taken.outcome), taken.failedTile);
+  return outcome.ok() ? joiner.commit() : outcome;
+}
+
+// The share of any other rank: its tiles left in its file, each told to rank 0.
+TiledRunOutcome leaveForRankZero(const MpiSession& mpi, const TiledEvaluation& evaluation,
+                                 const std::string& base, std::ostream& progress) {
+  RankTiles mine(base, mpi.rank());
+  const auto leave = [&](int index, const TileOutcome& tile) -> TiledRunOutcome {
+    const std::optional<long long> offset = mine.add(tile.part);
+    if (!offset) return saveFailure(evaluation.language());
+    tellRankZero({index, *offset});
+    return {};
+  };
+  RankOutcome taken = takeTiles(mpi, evaluation, progress, leave);
+  tellRankZero({});
+  TiledRunOutcome outcome = shareFailure(mpi, std::move(taken.outcome), taken.failedTile);
+  // The file stays until rank 0 has read it.
+  MPI_Barrier(MPI_COMM_WORLD);
+  return outcome;
 }
 
 }  // namespace
@@ -257,32 +334,24 @@ TiledRunOutcome runTilesOverRanks(const TiledEvaluation& evaluation, const std::
                                   const formats::RasterWriteOptions& options,
                                   std::ostream& progress) {
   const MpiSession mpi;
-  const Language language = evaluation.language();
   const std::string base = RankTiles::baseName(path, mpi.rank());
   formats::RasterTileWriter writer;
   TiledRunOutcome outcome;
   if (mpi.rank() == 0) {
     const formats::RasterWrite created =
         writer.create(path, evaluation.plan().lattice(), evaluation.georeference(), options);
-    if (!created) outcome = writeFailure(created, language);
+    if (!created) outcome = writeFailure(created, evaluation.language());
   }
   // Nobody starts when rank 0 could not start the file.
   int failure = outcome.failure;
   MPI_Bcast(&failure, 1, MPI_INT, 0, MPI_COMM_WORLD);
   if (failure == 0) {
-    RankTiles mine(base, mpi.rank());
-    const auto keep = [&](int index, const TileOutcome& tile) -> TiledRunOutcome {
-      if (mpi.rank() != 0) {
-        return mine.add(index, tile.part) ? TiledRunOutcome{} : saveFailure(language);
-      }
-      const formats::RasterWrite written = writer.write(tile.part, evaluation.plan().tile(index));
-      return written ? TiledRunOutcome{} : writeFailure(written, language);
-    };
-    outcome = shareTiles(mpi, evaluation, progress, keep);
-    const std::vector<TilePlace> places = gatherPlaces(mpi, evaluation.plan(), mine.tiles());
-    if (mpi.rank() == 0 && outcome.ok()) outcome = joinTiles(evaluation, places, base, writer);
-    // Every rank's file stays until rank 0 has read it.
-    MPI_Barrier(MPI_COMM_WORLD);
+    if (mpi.rank() == 0) {
+      outcome = writeAsRankZero(mpi, evaluation, base, writer, progress);
+      MPI_Barrier(MPI_COMM_WORLD);
+    } else {
+      outcome = leaveForRankZero(mpi, evaluation, base, progress);
+    }
   }
   // Every rank ends with rank 0's outcome.
   failure = outcome.failure;
@@ -300,7 +369,8 @@ TiledRunOutcome reduceTilesOverRanks(const TiledEvaluation& evaluation,
     shares[static_cast<std::size_t>(index)] = tile.share;
     return TiledRunOutcome{};
   };
-  TiledRunOutcome outcome = shareTiles(mpi, evaluation, progress, keep);
+  RankOutcome taken = takeTiles(mpi, evaluation, progress, keep);
+  TiledRunOutcome outcome = shareFailure(mpi, std::move(taken.outcome), taken.failedTile);
   // Every tile's share comes from the one rank that evaluated it: the others hold the share that
   // changes nothing, so every rank ends with every share, and combines them in tile order as one
   // process would.

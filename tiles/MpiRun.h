@@ -13,8 +13,9 @@ namespace vellumar::tiles {
 // rank 0 hands the tiles out one at a time as the ranks ask, from a counter the ranks advance
 // with one-sided atomic adds, so that fast and slow ranks balance without anyone waiting on
 // rank 0. Rank 0 writes its own tiles straight into the target's GeoTIFF; every other rank
-// appends its finished tiles to a file of its own beside the target, which rank 0 copies in
-// once all tiles are done, so that one process alone writes the GeoTIFF. The nodes are the same
+// appends its finished tiles to a file of its own beside the target and tells rank 0 where each
+// lies, and rank 0 copies them in between its own tiles, so that one process alone writes the
+// GeoTIFF and little is left to copy when the last tile is done. The nodes are the same
 // whatever the number of ranks. The first failure (by tile number) is every
 // rank's outcome; progress goes to rank 0's progress stream. Initialises and finalises MPI.
 TiledRunOutcome runTilesOverRanks(const TiledEvaluation& evaluation, const std::string& path,
