@@ -32,6 +32,15 @@ std::vector<double> valuesOf(const geometry::Cover& cover) {
   return values;
 }
 
+// The pieces of one traced level, each as its points, in the order they were traced.
+std::vector<Points> piecesAt(const geometry::Cover& cover, double level) {
+  std::vector<Points> pieces;
+  for (const geometry::Line& line : cover.lines()) {
+    if (line.value == level) pieces.push_back(coordinates(line));
+  }
+  return pieces;
+}
+
 TEST(IsolineComputer, ClosedLoopRunsClockwiseFromItsLowestEdge) {
   // A 2 x 2 plateau of 10 inside zeros.
   const grid::Grid lattice = latticeOf(4, 4, {0, 0, 0, 0, 0, 10, 10, 0, 0, 10, 10, 0, 0, 0, 0, 0});
@@ -75,28 +84,22 @@ TEST(IsolineComputer, NodeOnALevelCountsAsBelowIt) {
   // Level 3 touches the bottom row and crosses upwards from it; level 7 crosses nothing.
   const geometry::Cover low = traced(lattice, 3, 7, 2);
   EXPECT_EQ(valuesOf(low), (std::vector<double>{3, 5}));
-  EXPECT_EQ(coordinates(low[0]), (Points{{2, 0}, {1, 0}, {0, 0}}));
+  EXPECT_EQ(piecesAt(low, 3), (std::vector<Points>{{{2, 0}, {1, 0}, {0, 0}}}));
 
   // With the upper-end rule a node on a level counts as above it instead.
   bool ok = false;
   const geometry::Cover upper = traced(lattice, 3, 7, 2, &ok, 0);
   EXPECT_TRUE(ok);
   EXPECT_EQ(valuesOf(upper), (std::vector<double>{5, 7}));
-  EXPECT_EQ(coordinates(upper[1]), (Points{{2, 2}, {1, 2}, {0, 2}}));
+  EXPECT_EQ(piecesAt(upper, 7), (std::vector<Points>{{{2, 2}, {1, 2}, {0, 2}}}));
 }
 
 TEST(IsolineComputer, SaddleKeepsHighCornersApart) {
-  // One cell, high corners lower-left and upper-right.
-  const geometry::Cover rising = traced(latticeOf(2, 2, {10, 0, 0, 10}), 5, 5, 1);
-  ASSERT_EQ(rising.size(), 2u);
-  EXPECT_EQ(coordinates(rising[0]), (Points{{0, 0.5}, {0.5, 0}}));
-  EXPECT_EQ(coordinates(rising[1]), (Points{{1, 0.5}, {0.5, 1}}));
-
-  // High corners lower-right and upper-left.
-  const geometry::Cover falling = traced(latticeOf(2, 2, {0, 10, 10, 0}), 5, 5, 1);
-  ASSERT_EQ(falling.size(), 2u);
-  EXPECT_EQ(coordinates(falling[0]), (Points{{0.5, 0}, {1, 0.5}}));
-  EXPECT_EQ(coordinates(falling[1]), (Points{{0.5, 1}, {0, 0.5}}));
+  // One cell, high corners lower-left and upper-right, then lower-right and upper-left.
+  EXPECT_EQ(piecesAt(traced(latticeOf(2, 2, {10, 0, 0, 10}), 5, 5, 1), 5),
+            (std::vector<Points>{{{0, 0.5}, {0.5, 0}}, {{1, 0.5}, {0.5, 1}}}));
+  EXPECT_EQ(piecesAt(traced(latticeOf(2, 2, {0, 10, 10, 0}), 5, 5, 1), 5),
+            (std::vector<Points>{{{0.5, 0}, {1, 0.5}}, {{0.5, 1}, {0, 0.5}}}));
 
   // Inside a larger lattice the two high nodes of a saddle cell stay on separate closed rings.
   const geometry::Cover rings =
@@ -126,14 +129,13 @@ TEST(IsolineComputer, LevelsFollowLowestHighestAndStep) {
   EXPECT_TRUE(traced(lattice, 20, 30, 1, &ok).empty());
   EXPECT_TRUE(ok);
 
-  const geometry::Cover three = traced(lattice, 0, 10, 3);
-  EXPECT_EQ(coordinates(three[2]), (Points{{6, 0}, {6, 1}}));
+  EXPECT_EQ(piecesAt(traced(lattice, 0, 10, 3), 6), (std::vector<Points>{{{6, 0}, {6, 1}}}));
 
   // Several levels crossing one edge come out in level order, each running north with the
   // higher column on its right.
   const geometry::Cover steep = traced(latticeOf(2, 2, {0, 10, 0, 10}), 2, 8, 2);
   EXPECT_EQ(valuesOf(steep), (std::vector<double>{2, 4, 6, 8}));
-  EXPECT_EQ(coordinates(steep[1]), (Points{{0.4, 0}, {0.4, 1}}));
+  EXPECT_EQ(piecesAt(steep, 4), (std::vector<Points>{{{0.4, 0}, {0.4, 1}}}));
   // So do a hundred levels on the edges of a cliff beside flat ground: more crossings on one edge
   // than a fixed slot per edge holds. Every level gives one line across the cliff, in order.
   const geometry::Cover cliff =
@@ -186,27 +188,17 @@ TEST(BlankIsolines, ALineStopsAtEachSideOfABlankNode) {
     bool ok = false;
     const geometry::Cover cover = traced(rampAroundABlank(blank), 0.5, 3.5, 1, &ok);
     ASSERT_TRUE(ok);
-    std::vector<Points> atLevel[4];
-    for (const geometry::Line& line : cover.lines()) {
-      atLevel[static_cast<int>(line.value)].push_back(coordinates(line));
-    }
     // Levels 0.5 and 3.5 pass no cell with the blank corner.
-    EXPECT_EQ(atLevel[0],
+    EXPECT_EQ(piecesAt(cover, 0.5),
               (std::vector<Points>{{{0.5, 0}, {0.5, 1}, {0.5, 2}, {0.5, 3}, {0.5, 4}}}));
-    EXPECT_EQ(atLevel[3],
+    EXPECT_EQ(piecesAt(cover, 3.5),
               (std::vector<Points>{{{3.5, 0}, {3.5, 1}, {3.5, 2}, {3.5, 3}, {3.5, 4}}}));
-    EXPECT_EQ(atLevel[1], (std::vector<Points>{{{1.5, 0}, {1.5, 1}}, {{1.5, 3}, {1.5, 4}}}));
-    EXPECT_EQ(atLevel[2], (std::vector<Points>{{{2.5, 0}, {2.5, 1}}, {{2.5, 3}, {2.5, 4}}}));
+    EXPECT_EQ(piecesAt(cover, 1.5),
+              (std::vector<Points>{{{1.5, 0}, {1.5, 1}}, {{1.5, 3}, {1.5, 4}}}));
+    EXPECT_EQ(piecesAt(cover, 2.5),
+              (std::vector<Points>{{{2.5, 0}, {2.5, 1}}, {{2.5, 3}, {2.5, 4}}}));
+    EXPECT_EQ(cover.size(), 6u);
   }
-}
-
-// The pieces of one traced level, each as its points, in the order they were traced.
-std::vector<Points> piecesAt(const geometry::Cover& cover, double level) {
-  std::vector<Points> pieces;
-  for (const geometry::Line& line : cover.lines()) {
-    if (line.value == level) pieces.push_back(coordinates(line));
-  }
-  return pieces;
 }
 
 // A smooth relief between 0 and 3 over 14 x 11 nodes, with nodes exactly on whole values (where

@@ -87,18 +87,6 @@ void DataWindowTest::previewTableSplitsByTheChoicesAndFollowsThem() {
     QCOMPARE(shape(dialog->previewTable()), QString::fromUtf8(c.shape));
   }
 
-  // The window's own dialog shows the file it loads, and the load gives the columns shown.
-  QString shown;
-  f.dialogs.onDialog = [&](QDialog& dialog) {
-    auto& format = dynamic_cast<DataFileProc&>(dialog);
-    format.setFormat({3, false, true, " "});
-    shown = shape(format.previewTable());
-    return true;
-  };
-  f.loadData(f.path("comma.csv"));
-  QCOMPARE(shown, QStringLiteral("name|depth/w1, east|10/w2|"));
-  QCOMPARE(f.window->dataWindow(1)->entries(), QStringList({"D1_1      name", "D1_2      depth"}));
-
   // The table follows the choices the user changes.
   const QString path = f.write("wells.csv", "name,x,y\nw1,10,20\nw2,11,21\n");
   std::unique_ptr<DataFileProc> dialog = formatDialog(path, {0, true, false, " "});

@@ -4,7 +4,6 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QFile>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QMessageBox>
@@ -27,7 +26,6 @@
 
 #include "UiTestSupport.h"
 #include "UiTests.h"
-#include "ui/CDataListDialog.h"
 #include "ui/ViewValues.h"
 
 namespace vellumar::ui::testing {
@@ -70,18 +68,11 @@ void EvaluationWindowTest::resultKindsAndErrors() {
 
   f.load(engine::FileKind::Grid, f.write("relief.grd", gridFile()));
   f.load(engine::FileKind::Polygon, f.write("square.pol", squareFile(2)));
-  f.load(engine::FileKind::Lines, f.write("edge.con", squareFile(2, 1)));
   QVERIFY2(f.dialogs.messages.empty(), qPrintable(f.dialogs.lastMessage()));
   QCOMPARE(f.evaluate("G1 * 2"), QStringLiteral("Результат - карта - готов !"));
   QCOMPARE(f.window->currentResult().kind(), engine::Kind::Grid);
   QCOMPARE(f.evaluate("P1"), QStringLiteral("Результат - полигон - готов !"));
-  QCOMPARE(f.evaluate("C1"), QStringLiteral("Результат - линии - готов !"));
-
-  f.dialogs.files.push_back(f.write("wells.dat", dataFile()));
-  f.dialogs.onDialog = [](QDialog&) { return true; };
-  f.press(QStringLiteral("Данные"));
-  f.window->dataWindow(1)->chooseColumn(2);
-  QCOMPARE(f.evaluate("D1_3 + 1"), QStringLiteral("Результат - данные - готов !"));
+  // Lines and data results are evaluated in the tests of saving them.
 
   // Failures go to the message line, in red, never to a message box, and keep the current
   // result.

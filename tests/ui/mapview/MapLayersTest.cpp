@@ -230,6 +230,9 @@ TEST(MapLayers, TheLegendNamesTheCoordinateSystemAndItsUnit) {
                     .contains(QRect(note.x, note.y, note.width, note.height)));
     EXPECT_GT(darkPixels(image, QRect(note.x, note.y, note.width, note.height)), 10) << note.text;
   }
+  // The status line names the system after a reading.
+  view.readOut(QPoint(view.layout().column(5), view.layout().row(5)));
+  EXPECT_TRUE(view.statusText().endsWith("    EPSG:32632")) << view.statusText().toStdString();
   // A grid without a system has no notes.
   CRVWnd plain(ramp(0, 10), kMissing, Language::Russian);
   EXPECT_TRUE(plain.legend().notes.empty());
