@@ -3,7 +3,6 @@
 
 #include <QFile>
 #include <QListWidget>
-#include <QMenu>
 #include <QPointer>
 #include <QRegularExpression>
 #include <QScreen>
@@ -131,11 +130,13 @@ void MapViewWindowTest::namedOperandsAreLayersOfTheView() {
   f.press(QStringLiteral("Вид"));
   CRVWnd* view = f.window->mapView();
   QVERIFY(view != nullptr);
-  // Ctrl and a right click save a picture, the dialog starting in the profile's folder.
+  // Ctrl and a right click save a picture, the dialog starting in the profile's folder; a name
+  // without an extension is saved as BMP. (Every view is given this dialog where it is made.)
   f.dialogs.files.push_back(f.path("picture"));
   QTest::mouseClick(view, Qt::RightButton, Qt::ControlModifier, QPoint(100, 100));
   QSettings().remove("Directory/LastOpenedDir");
   QCOMPARE(f.dialogs.fileDialogs.back().folder, f.dir.path());
+  QVERIFY(f.dialogs.fileDialogs.back().filter.contains(QStringLiteral("*.svg")));
   QFile bmp(f.path("picture.bmp"));
   QVERIFY(bmp.open(QIODevice::ReadOnly));
   QCOMPARE(bmp.read(2), QByteArray("BM"));
@@ -160,16 +161,6 @@ void MapViewWindowTest::namedOperandsAreLayersOfTheView() {
   const WorldBounds& shown = f.window->mapView()->layout().world;
   QVERIFY(shown.xmin <= 0 && shown.xmax >= 5 && shown.ymin <= 0 && shown.ymax >= 5);
   QCOMPARE(entries(f.window->mapView()->layerList()), QStringList({"-G1", "+P1"}));
-
-  // "Сохранить изображение…" writes the format the file's extension names.
-  f.dialogs.files.push_back(f.path("map.png"));
-  for (QAction* action : f.window->mapView()->viewMenu()->actions()) {
-    if (action->text() == QStringLiteral("Сохранить изображение…")) action->trigger();
-  }
-  QFile picture(f.path("map.png"));
-  QVERIFY(picture.open(QIODevice::ReadOnly));
-  QCOMPARE(picture.read(4), QByteArray("\x89PNG"));
-  QVERIFY(f.dialogs.fileDialogs.back().filter.contains(QStringLiteral("*.svg")));
 }
 
 VELLUMAR_UI_TEST(MapViewWindowTest);
