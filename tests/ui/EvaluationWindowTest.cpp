@@ -72,7 +72,7 @@ void EvaluationWindowTest::resultKindsAndErrors() {
   QCOMPARE(f.evaluate("G1 * 2"), QStringLiteral("Результат - карта - готов !"));
   QCOMPARE(f.window->currentResult().kind(), engine::Kind::Grid);
   QCOMPARE(f.evaluate("P1"), QStringLiteral("Результат - полигон - готов !"));
-  // Lines and data results are evaluated in the tests of saving them.
+  // The messages of lines and data results are checked where those results are saved.
 
   // Failures go to the message line, in red, never to a message box, and keep the current
   // result.
