@@ -63,10 +63,24 @@ static std::string commandLine(const std::vector<std::string>& arguments) {
   return line;
 }
 
-void expectOutcomes(std::initializer_list<std::pair<std::vector<std::string>, std::string>> cases) {
+void expectOutcomes(const std::vector<Outcome>& cases, const RunSetup& setup) {
   for (const auto& [arguments, outcome] : cases) {
-    EXPECT_EQ(runCalc(arguments).outcome(), outcome) << commandLine(arguments);
+    EXPECT_EQ(runCalc(arguments, setup).outcome(), outcome) << commandLine(arguments);
   }
+}
+
+std::vector<std::vector<std::string>> lineRecords(const std::string& file) {
+  std::vector<std::vector<std::string>> lines(1);
+  std::size_t at = 0;
+  for (std::size_t end; (end = file.find("\r\n", at)) != std::string::npos; at = end + 2) {
+    const std::string record = file.substr(at, end - at);
+    if (record == "END") {
+      lines.emplace_back();
+    } else {
+      lines.back().push_back(record);
+    }
+  }
+  return lines;
 }
 
 std::vector<double> numbersIn(const std::string& text) {

@@ -2,7 +2,6 @@
 
 #include <sys/types.h>
 
-#include <initializer_list>
 #include <string>
 #include <utility>
 #include <vector>
@@ -65,8 +64,15 @@ RunResult runCalc(const std::vector<std::string>& arguments, const RunSetup& set
 // the run ends with status 0.
 RunResult runClean(const std::vector<std::string>& arguments, const RunSetup& setup = {});
 
-// Expects each run of the arguments to end with its outcome: the exit status and standard error.
-void expectOutcomes(std::initializer_list<std::pair<std::vector<std::string>, std::string>> cases);
+// A case of a table of runs: the arguments, and the outcome (exit status and standard error) the
+// run must end with.
+using Outcome = std::pair<std::vector<std::string>, std::string>;
+// Expects each run of the arguments, made with the setup, to end with its outcome.
+void expectOutcomes(const std::vector<Outcome>& cases, const RunSetup& setup = {});
+
+// The records of each line of a line file (the id, then a point a record) without their "END":
+// the final "END" leaves an empty line last.
+std::vector<std::vector<std::string>> lineRecords(const std::string& file);
 
 // The numbers of a text separated by white space.
 std::vector<double> numbersIn(const std::string& text);

@@ -52,17 +52,34 @@ TEST(CalcEvaluation, DisplayFilesAreOneDisplayText) {
             "3: Нельзя открыть файл содержимого табло!\n");
 }
 
-TEST(CalcCommandLine, UsageErrorsHelpAndVersion) {
-  const auto unknown = runCalc({"--frobnicate"});
-  EXPECT_EQ(unknown.status, 2);
-  EXPECT_NE(unknown.err.find("unknown option --frobnicate"), std::string::npos);
-  const auto noValue = runCalc({"-e"});
-  EXPECT_EQ(noValue.status, 2);
-  EXPECT_NE(noValue.err.find("option -e needs a value"), std::string::npos);
+TEST(CalcCommandLine, RefusedArgumentsEndWithStatusTwoBeforeAnyWork) {
+  // The first line of standard error names what was refused (the usage text may follow).
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"--frobnicate", "1"}, "unknown option --frobnicate"},
+      {{"1", "-e"}, "option -e needs a value"},
+      {{"--threads", "0", "1"}, "'0'"},
+      {{"--threads=x", "1"}, "'x'"},
+      {{"--type", "Float65", "1"}, "'Float65'"},
+      {{"--co", "COMPRESS", "1"}, "'COMPRESS'"},
+      {{"--band", "two", "1"}, "'two'"},
+      {{"--delimiter", "semicolons", "1"}, "'semicolons'"},
+      {{"--each", "G1", "1"}, "'G1'"},
+  };
+  for (const auto& [arguments, words] : cases) {
+    SCOPED_TRACE(arguments[0]);
+    const auto run = runCalc(arguments);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.substr(0, run.err.find('\n')).find(words), std::string::npos) << run.err;
+  }
+}
+
+TEST(CalcCommandLine, HelpVersionAndWhatLooksLikeAnOption) {
   const auto help = runClean({"--help"});
   EXPECT_NE(help.out.find("Usage: vellumar-calc"), std::string::npos);
-  const auto version = runClean({"--version"});
-  EXPECT_EQ(version.out.rfind("vellumar-calc ", 0), 0u);
+  EXPECT_NE(help.out.find("  --  "), std::string::npos);
+  EXPECT_EQ(runClean({"--version"}).out.rfind("vellumar-calc ", 0), 0u);
+  EXPECT_EQ(runClean({"--threads=3", "1+1"}).out, "2.000000000000\n");
   // A leading minus sign starts an expression, not an option; "-e" after "--" is the constant
   // e, not the option that wants a text.
   EXPECT_EQ(runCalc({"-2+3"}).out, "-5.000000000000\n");
@@ -70,7 +87,6 @@ TEST(CalcCommandLine, UsageErrorsHelpAndVersion) {
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out, "-2.718281828459\n");
   EXPECT_NE(run.err, "");
-  EXPECT_NE(help.out.find("  --  "), std::string::npos);
 }
 
 }  // namespace

@@ -84,15 +84,14 @@ TEST(CalcLoads, UnderAnAddressSpaceLimitLargeFilesGiveTheMemoryMessage) {
   std::string points = "1\n";
   for (int i = 0; i < 7'500'000; ++i) points += "0 0\n1 1\n";  // 15 million points, 60 MB
   points += "END\nEND\n";
-  EXPECT_EQ(runCalc({"-l", folder.write("big.con", points), "1"}, setup).outcome(),
-            "3: недостаточно памяти для вычисления!\n");
   std::string rows;
   for (int i = 0; i < 20'000'000; ++i) rows += "1 2\n";  // 80 MB, 320 MB of cells
-  EXPECT_EQ(runCalc({"-d", folder.write("big.dat", rows), "1"}, setup).outcome(),
-            "3: недостаточно памяти для вычисления!\n");
-  EXPECT_EQ(runCalc({"-f", folder.write("big.ctb", std::string(100 << 20, ' ') + "1+1")}, setup)
-                .outcome(),
-            "3: недостаточно памяти для вычисления!\n");
+  const std::string memory = "3: недостаточно памяти для вычисления!\n";
+  testing::expectOutcomes(
+      {{{"-l", folder.write("big.con", points), "1"}, memory},
+       {{"-d", folder.write("big.dat", rows), "1"}, memory},
+       {{"-f", folder.write("big.ctb", std::string(100 << 20, ' ') + "1+1")}, memory}},
+      setup);
 }
 
 // Reads from the terminal's master side until text appears after position from, or the time is

@@ -17,27 +17,14 @@ using testing::runCalc;
 using testing::runClean;
 using testing::ScratchFolder;
 
-using Ring = std::vector<std::pair<double, double>>;
+// The point records of a ring, the closing point last.
+using Ring = std::vector<std::string>;
 
-// The rings of a line file as written: id line, point lines, "END"; a final "END".
+// The rings of a polygon file as written, without their ids.
 std::vector<Ring> ringsOf(const std::string& text) {
   std::vector<Ring> rings;
-  std::istringstream lines(text);
-  std::string line;
-  bool inRing = false;
-  while (std::getline(lines, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line == "END") {
-      inRing = false;
-      continue;
-    }
-    if (!inRing) {
-      rings.emplace_back();
-      inRing = true;
-      continue;
-    }
-    double x = 0, y = 0;
-    if (std::sscanf(line.c_str(), "%lf %lf", &x, &y) == 2) rings.back().emplace_back(x, y);
+  for (const auto& records : testing::lineRecords(text)) {
+    if (!records.empty()) rings.emplace_back(records.begin() + 1, records.end());
   }
   return rings;
 }
@@ -97,22 +84,22 @@ class CalcPolygonOperators : public ::testing::Test {
 TEST_F(CalcPolygonOperators, IntersectionUnionAndDifferenceAreSavedAsPolygonFiles) {
   const auto common = runClean({"-p", a_, "-p", b_, "-o", folder_.path("out.pol"), "P1 * P2"});
   EXPECT_EQ(common.out, "Результат - полигон - готов !\n");
-  EXPECT_TRUE(sameRings(ringsOf(folder_.read("out.pol")), {{{1, 1}, {1, 2}, {2, 2}, {2, 1}}}));
+  EXPECT_TRUE(sameRings(ringsOf(folder_.read("out.pol")), {{"1 1", "1 2", "2 2", "2 1"}}));
   // The value of the ring whose edge the result starts on, under the writer's id.
   const std::string values = folder_.read("out.val");
   EXPECT_TRUE(values == "1 5 1\r\n" || values == "1 7 1\r\n") << values;
 
   EXPECT_TRUE(sameRings(saved("union.pol", {"-p", a_, "-p", b_, "P1 + P2"}),
-                        {{{0, 0}, {0, 2}, {1, 2}, {1, 3}, {3, 3}, {3, 1}, {2, 1}, {2, 0}}}));
+                        {{"0 0", "0 2", "1 2", "1 3", "3 3", "3 1", "2 1", "2 0"}}));
   EXPECT_TRUE(sameRings(saved("rest.pol", {"-p", a_, "-p", b_, "P1 - P2"}),
-                        {{{0, 0}, {0, 2}, {1, 2}, {1, 1}, {2, 1}, {2, 0}}}));
+                        {{"0 0", "0 2", "1 2", "1 1", "2 1", "2 0"}}));
   EXPECT_EQ(folder_.read("rest.val"), "1 5 1\r\n");
 
   // The saved result loads again as a polygon: (A * B) ^ 2 + (A - B) is A.
   const auto rings = saved(
       "whole.pol", {"-p", folder_.path("out.pol"), "-p", folder_.path("rest.pol"), "P1 ^ 2 + P2"});
-  EXPECT_TRUE(sameRings(rings, {{{0, 0}, {0, 2}, {1, 2}, {2, 2}, {2, 1}, {2, 0}}}) ||
-              sameRings(rings, {{{0, 0}, {0, 2}, {2, 2}, {2, 0}}}));
+  EXPECT_TRUE(sameRings(rings, {{"0 0", "0 2", "1 2", "2 2", "2 1", "2 0"}}) ||
+              sameRings(rings, {{"0 0", "0 2", "2 2", "2 0"}}));
 }
 
 TEST_F(CalcPolygonOperators, CornersThatTouchToleranceAndMessages) {
@@ -120,7 +107,7 @@ TEST_F(CalcPolygonOperators, CornersThatTouchToleranceAndMessages) {
   const std::string corners = folder_.write(
       "corners.pol", squareFile(1, 0, 0, 1, 1) + squareFile(2, 1, 1, 2, 2) + "END\r\n");
   EXPECT_TRUE(sameRings(saved("t.pol", {"-p", corners, "-p", b_, "P1 * P2"}),
-                        {{{1, 1}, {1, 2}, {2, 2}, {2, 1}}}));
+                        {{"1 1", "1 2", "2 2", "2 1"}}));
 
   // 0.5 apart: separate in km, one ring in m.
   const std::string beside =
@@ -179,17 +166,14 @@ TEST(CalcPolygonFunctions, CoordinatesBeyondTheRangeRefuseTheirOperand) {
   folder.write("edge.val", "1 0\n");
   const std::string wide = folder.write("wide.grd", "DSAA 2 2 -1e308 1e308 -1 1 0 1 0 1 0 1");
   const std::string big = folder.path("big.shp");
-  const std::pair<std::vector<std::string>, std::string> cases[] = {
-      {{"-p", near, "Area(P1)"}, "Area: недопустимое значение аргумента 1"},
-      {{"-p", near, "2 + Len(P1)"}, "Len: недопустимое значение аргумента 1"},
-      {{"-p", near, "-o", big, "P1 * P1"}, "Умножение: недопустимое значение аргумента 1"},
-      {{"-l", edge, "Len(C1)"}, "Len: недопустимое значение аргумента 1"},
-      {{"-g", wide, "Area(G1)"}, "Area: недопустимое значение аргумента 1"},
-      {{"-g", wide, "Len(G1)"}, "Len: недопустимое значение аргумента 1"},
-  };
-  for (const auto& [arguments, message] : cases) {
-    EXPECT_EQ(runCalc(arguments).outcome(), "1: " + message + "\n") << arguments.back();
-  }
+  testing::expectOutcomes({
+      {{"-p", near, "Area(P1)"}, "1: Area: недопустимое значение аргумента 1\n"},
+      {{"-p", near, "2 + Len(P1)"}, "1: Len: недопустимое значение аргумента 1\n"},
+      {{"-p", near, "-o", big, "P1 * P1"}, "1: Умножение: недопустимое значение аргумента 1\n"},
+      {{"-l", edge, "Len(C1)"}, "1: Len: недопустимое значение аргумента 1\n"},
+      {{"-g", wide, "Area(G1)"}, "1: Area: недопустимое значение аргумента 1\n"},
+      {{"-g", wide, "Len(G1)"}, "1: Len: недопустимое значение аргумента 1\n"},
+  });
   EXPECT_FALSE(std::filesystem::exists(big));
 }
 

@@ -64,16 +64,16 @@ TEST(CalcSaves, StreamsTakeSingleTextFilesAndOtherSpecialTargetsAreRefused) {
   for (const std::string name : {"fifo.tif", "fifo.shp", "fifo"}) {
     ASSERT_EQ(mkfifo(folder.path(name).c_str(), 0644), 0);
   }
-  EXPECT_EQ(runCalc({"-g", grid, "-o", folder.path("fifo.tif"), "G1"}).outcome(),
-            std::string("3: Ошибка сохранения грида!") + kNeedsFiles);
-  for (const std::string& stream : {folder.path("fifo"), std::string("/dev/null")}) {
-    EXPECT_EQ(runCalc({"-p", square, "-o", stream, "P1"}).outcome(),
-              std::string("3: Ошибка сохранения полигона!") + kNeedsFiles);
-  }
-  EXPECT_EQ(runCalc({"--english", "-d", data, "-o", folder.path("fifo.shp"), "D1_3"}).outcome(),
-            "3: Data saving error!\nthis format is written to files only, not to standard output, "
-            "a pipe or a device\n");
-
+  const std::string polygonError = std::string("3: Ошибка сохранения полигона!") + kNeedsFiles;
+  testing::expectOutcomes({
+      {{"-g", grid, "-o", folder.path("fifo.tif"), "G1"},
+       std::string("3: Ошибка сохранения грида!") + kNeedsFiles},
+      {{"-p", square, "-o", folder.path("fifo"), "P1"}, polygonError},
+      {{"-p", square, "-o", "/dev/null", "P1"}, polygonError},
+      {{"--english", "-d", data, "-o", folder.path("fifo.shp"), "D1_3"},
+       "3: Data saving error!\nthis format is written to files only, not to standard output, "
+       "a pipe or a device\n"},
+  });
   // A DSAA grid or a data file is written into the stream; the FIFO stays a FIFO.
   runClean({"-g", grid, "-o", folder.path("copy.grd"), "G1"});
   EXPECT_EQ(readWhile(folder.path("fifo"),
@@ -130,10 +130,12 @@ TEST(CalcSaves, ADataFileWithNoRoomForItsBufferFileSaysSo) {
   ScratchFolder folder;
   const std::string data = folder.write("d.dat", "0 0 1\n1 1 2\n");
   // Folders the user may not create files in are the safe save's own tests.
-  EXPECT_EQ(runCalc({"-d", data, "-o", folder.path("no/such/folder/out.dat"), "D1_3"}).outcome(),
-            "3: Ошибка создания буферного файла!\n");
-  EXPECT_EQ(runCalc({"--english", "-d", data, "-o", folder.path("no/out.dat"), "D1_3"}).outcome(),
-            "3: Cannot create the buffer file!\n");
+  testing::expectOutcomes({
+      {{"-d", data, "-o", folder.path("no/such/folder/out.dat"), "D1_3"},
+       "3: Ошибка создания буферного файла!\n"},
+      {{"--english", "-d", data, "-o", folder.path("no/out.dat"), "D1_3"},
+       "3: Cannot create the buffer file!\n"},
+  });
   EXPECT_EQ(entries(folder), 1u);
 }
 
@@ -154,12 +156,13 @@ TEST(CalcSaves, LinesCannotBeSavedUnderTheirValueFileName) {
   ScratchFolder folder;
   const std::string square = folder.write("sq.pol", kSquare);
   folder.write("sq.val", "1 2\r\n");
-  for (const auto& [kind, name] : {std::pair{"-p", "P1"}, std::pair{"-l", "C1"}}) {
-    EXPECT_EQ(runCalc({kind, square, "-o", folder.path("x.val"), name}).outcome(),
-              "3: Файл .val - это файл значений линий: выберите другое имя!\n");
-  }
-  const auto english = runCalc({"--english", "-l", square, "-o", folder.path("x.val"), "C1"});
-  EXPECT_EQ(english.err, "A .val file is the value file of lines: choose another name!\n");
+  const std::string refusal = "3: Файл .val - это файл значений линий: выберите другое имя!\n";
+  testing::expectOutcomes({
+      {{"-p", square, "-o", folder.path("x.val"), "P1"}, refusal},
+      {{"-l", square, "-o", folder.path("x.val"), "C1"}, refusal},
+      {{"--english", "-l", square, "-o", folder.path("x.val"), "C1"},
+       "3: A .val file is the value file of lines: choose another name!\n"},
+  });
   EXPECT_FALSE(fs::exists(folder.path("x.val")));
   EXPECT_EQ(entries(folder), 2u);
 }
@@ -260,9 +263,9 @@ TEST(CalcSaves, AProcessThatCannotStartThreadsComputesOnItsOwn) {
 TEST(CalcSaves, AFailedWriteToStandardOutputIsAnError) {
   RunSetup setup;
   setup.output = "/dev/full";
-  EXPECT_EQ(runCalc({"1+1"}, setup).outcome(), "1: Ошибка записи в стандартный вывод!\n");
-  EXPECT_EQ(runCalc({"--english", "--help"}, setup).outcome(),
-            "1: Cannot write to standard output!\n");
+  testing::expectOutcomes({{{"1+1"}, "1: Ошибка записи в стандартный вывод!\n"},
+                           {{"--english", "--help"}, "1: Cannot write to standard output!\n"}},
+                          setup);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 namespace vellumar::cli {
 namespace {
 
+using testing::lineRecords;
 using testing::runCalc;
 using testing::runClean;
 using testing::ScratchFolder;
@@ -16,21 +17,6 @@ using testing::ScratchFolder;
 constexpr const char* kHill =
     "DSAA\r\n5 5\r\n0 4\r\n0 4\r\n0 9\r\n0 0 0 0 0 \r\n0 4 4 4 0 \r\n0 4 9 4 0 \r\n"
     "0 4 4 4 0 \r\n0 0 0 0 0 \r\n";
-
-// The records of each line of a line file, without their "END".
-std::vector<std::vector<std::string>> linesOf(const std::string& file) {
-  std::vector<std::vector<std::string>> lines(1);
-  std::size_t at = 0;
-  for (std::size_t end; (end = file.find("\r\n", at)) != std::string::npos; at = end + 2) {
-    const std::string record = file.substr(at, end - at);
-    if (record == "END") {
-      lines.emplace_back();
-    } else {
-      lines.back().push_back(record);
-    }
-  }
-  return lines;
-}
 
 // Each test has a folder with the hill in it.
 class CalcTrace : public ::testing::Test {
@@ -42,7 +28,7 @@ class CalcTrace : public ::testing::Test {
 TEST_F(CalcTrace, IsolinesAreSavedAsALineFileWithTheirLevels) {
   const auto run = runClean({"-g", hill_, "-o", folder_.path("iso.con"), "Trace(G1, 2, 6, 4, 1)"});
   EXPECT_EQ(run.out, "Результат - линии - готов !\n");
-  const auto lines = linesOf(folder_.read("iso.con"));
+  const auto lines = lineRecords(folder_.read("iso.con"));
   // Two closed lines, then the final "END" (an empty run before it and after it).
   ASSERT_EQ(lines.size(), 4u);
   EXPECT_TRUE(lines[2].empty() && lines[3].empty());
@@ -69,7 +55,7 @@ TEST_F(CalcTrace, RegionsAreSavedAsPolygonFilesAndShapefiles) {
   const auto run = runClean({"-g", hill_, "-o", folder_.path("low.pol"), "Trace(G1, 6, 2, 0)"});
   EXPECT_EQ(run.out, "Результат - полигон - готов !\n");
   const std::string saved = folder_.read("low.pol");
-  const auto rings = linesOf(saved);
+  const auto rings = lineRecords(saved);
   ASSERT_EQ(rings.size(), 4u);
   // The frame first, clockwise from the lower left corner, then the hole.
   EXPECT_EQ(rings[0], (std::vector<std::string>{"1", "0 0", "0 4", "4 4", "4 0", "0 0"}));

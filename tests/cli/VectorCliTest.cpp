@@ -87,13 +87,14 @@ TEST(CalcVectors, LengthsAndAreasInDegreesSaySo) {
   const auto area = runClean({"--english", "-p", degrees, "Area(P1) * 2"});
   EXPECT_EQ(area.out, "394.000000000000\n");
   EXPECT_EQ(area.err, warning);
-  EXPECT_EQ(runClean({"--english", "-p", degrees, "Len(P1)"}).err, warning);
-  EXPECT_EQ(runClean({"--english", "-p", degrees, "--each", "P1", "Area(P1)"}).err, warning);
   // Metres, and values that are no length or area, say nothing.
-  EXPECT_EQ(runClean({"--english", "-p", metres, "Area(P1)"}).err, "");
-  EXPECT_EQ(runClean({"--english", "-p", degrees, "MAX(P1)"}).err, "");
-  EXPECT_EQ(runClean({"-p", degrees, "Area(P1)"}).err,
-            "координаты в градусах: длины и площади в градусах\n");
+  testing::expectOutcomes({
+      {{"--english", "-p", degrees, "Len(P1)"}, "0: " + warning},
+      {{"--english", "-p", degrees, "--each", "P1", "Area(P1)"}, "0: " + warning},
+      {{"--english", "-p", metres, "Area(P1)"}, "0: "},
+      {{"--english", "-p", degrees, "MAX(P1)"}, "0: "},
+      {{"-p", degrees, "Area(P1)"}, "0: координаты в градусах: длины и площади в градусах\n"},
+  });
 }
 
 TEST(CalcVectors, PointLayersAreDataWithTheirColumns) {
