@@ -46,21 +46,28 @@ TEST(LineFileNames, ValueFileSitsBesideTheLineFile) {
   EXPECT_EQ(valueFileName(""), ".val");
 }
 
-// A reading's status, the number of lines read when it succeeds, and the line at fault (-1: not
-// checked) with the file it lies in. A failed reading leaves the cover it was given alone.
+// A reading's status, the line at fault (-1: not checked) with the file it lies in, and when it
+// succeeds the ids of the lines read and the points of the last one. A failed reading leaves the
+// cover it was given alone.
 struct Reading {
   std::string lines;
   std::optional<std::string> values;
   LineFileStatus status;
-  std::size_t count = 0;
   int faultLine = 0;
   bool inValueFile = false;
+  std::vector<std::int32_t> ids = {};
+  Coords last = {};
 };
 
 TEST(LineFileReading, EndRecordsMalformedRecordsAndTheLineAtFault) {
   using enum LineFileStatus;
   const std::string good = "1\r\n0 0\r\n1 1\r\nEND\r\n";
   const std::string longPoint = "1 " + std::string(61, '0') + "2";  // 64 characters
+  const std::string two = "1\n0 0\n1 1\nEND\n2\n5 5\n6 6\nEND\n";
+  // Numbers as strtod reads them, in a record of the longest length allowed (63 characters).
+  const std::string numbers = "-3\n1 " + std::string(60, '0') + "2\n\t+1.5  -0x1p2 \nEND\nEND";
+  // Duplicate points are stored once, but the closing point stays.
+  const std::string duplicates = "7\n0 0\n0 0\n2 0\n2 2\n2 2\n2.0 2e0\n0 0\nEND\nEND\n";
   const std::string valued = "5\n0 0\n1 0\nEND\n6\n0 1\n1 1\nEND\n9\n0 2\nEND\nEND\n";
   std::vector<Reading> readings = {
       {"END\r\n", std::nullopt, Ok},
@@ -68,34 +75,37 @@ TEST(LineFileReading, EndRecordsMalformedRecordsAndTheLineAtFault) {
       {"", std::nullopt, NoEndRecord},
       // The last line is not followed by the final END, or is cut short of its own END: it is
       // kept all the same; blank lines make no line, and text after the final END is not read.
-      {"1\n0 0\n1 1\nEND\n2\n5 5\n6 6\nEND\n", std::nullopt, Ok, 2},
-      {"1\r\n0 0\r\nEND\r\n2\r\n5 5\r\n6 6", std::nullopt, Ok, 2},
-      {"1\n0 0\nEND\n\n  \n", std::nullopt, Ok, 1},
-      {"1\r\n0 0\r\n1 1\r\nEND\r\n2\r\nEND\r\nEND\r\n", std::nullopt, Ok, 2},
-      {"4\n1 2\nEND\nEND\nwhatever\n", std::nullopt, Ok, 1},
-      {"1\n0 0\nEND\n2\nfive 5\n", std::nullopt, BadPoint, 0, 5},
-      {"1\n0 0\nEND\nlabel\n5 5\n", std::nullopt, BadHeader, 0, 4},
-      {good + "2\r\n5 five\r\nEND\r\nEND\r\n", std::nullopt, BadPoint, 0, 6},
-      {good + "label\r\n5 5\r\nEND\r\nEND\r\n", std::nullopt, BadHeader, 0, 5},
+      {two, std::nullopt, Ok, 0, false, {1, 2}, {{5, 5}, {6, 6}}},
+      {"1\r\n0 0\r\nEND\r\n2\r\n5 5\r\n6 6", std::nullopt, Ok, 0, false, {1, 2}, {{5, 5}, {6, 6}}},
+      {"1\n0 0\nEND\n\n  \n", std::nullopt, Ok, 0, false, {1}, {{0, 0}}},
+      // A line without points.
+      {"1\r\n0 0\r\n1 1\r\nEND\r\n2\r\nEND\r\nEND\r\n", std::nullopt, Ok, 0, false, {1, 2}},
+      {"4\n1 2\nEND\nEND\nwhatever\n", std::nullopt, Ok, 0, false, {4}, {{1, 2}}},
+      {numbers, std::nullopt, Ok, 0, false, {-3}, {{1, 2}, {1.5, -4}}},
+      {duplicates, std::nullopt, Ok, 0, false, {7}, {{0, 0}, {2, 0}, {2, 2}, {0, 0}}},
+      {"1\n0 0\nEND\n2\nfive 5\n", std::nullopt, BadPoint, 5},
+      {"1\n0 0\nEND\nlabel\n5 5\n", std::nullopt, BadHeader, 4},
+      {good + "2\r\n5 five\r\nEND\r\nEND\r\n", std::nullopt, BadPoint, 6},
+      {good + "label\r\n5 5\r\nEND\r\nEND\r\n", std::nullopt, BadHeader, 5},
       // "END " is a point record, and not a valid one.
-      {"1\n0 0\nEND \nEND\nEND\n", std::nullopt, BadPoint, 0, 3},
-      {"1\n" + longPoint + "\nEND\nEND\n", std::nullopt, RecordTooLong, 0, 2},
-      {good + "2\r\n" + std::string(64, '1') + "\r\nEND\r\nEND\r\n", std::nullopt, RecordTooLong, 0,
+      {"1\n0 0\nEND \nEND\nEND\n", std::nullopt, BadPoint, 3},
+      {"1\n" + longPoint + "\nEND\nEND\n", std::nullopt, RecordTooLong, 2},
+      {good + "2\r\n" + std::string(64, '1') + "\r\nEND\r\nEND\r\n", std::nullopt, RecordTooLong,
        6},
-      {"1\n0 0\nEND\nEND\n" + std::string(64, ' ') + "\n", std::nullopt, RecordTooLong, 0, -1},
-      {"1\n0 0\nEND\nEND\n", std::string(64, '1') + " 2\n", RecordTooLong, 0, 1, true},
-      {good + "END\r\n", "1 5 " + std::string(70, '0') + "\n", RecordTooLong, 0, 1, true},
-      {good + "END\r\n", "1 5 1\r\n\r\n2 x\r\n", BadValueRecord, 0, 3, true},
-      {good + "END\r\n", "1 5 1\r\n", Ok, 1},
-      {valued, "5 x\n", BadValueRecord, 0, 1, true},
-      {valued, "5\n", BadValueRecord, 0, 1, true},
+      {"1\n0 0\nEND\nEND\n" + std::string(64, ' ') + "\n", std::nullopt, RecordTooLong, -1},
+      {"1\n0 0\nEND\nEND\n", std::string(64, '1') + " 2\n", RecordTooLong, 1, true},
+      {good + "END\r\n", "1 5 " + std::string(70, '0') + "\n", RecordTooLong, 1, true},
+      {good + "END\r\n", "1 5 1\r\n\r\n2 x\r\n", BadValueRecord, 3, true},
+      {good + "END\r\n", "1 5 1\r\n", Ok, 0, false, {1}, {{0, 0}, {1, 1}}},
+      {valued, "5 x\n", BadValueRecord, 1, true},
+      {valued, "5\n", BadValueRecord, 1, true},
   };
   for (const char* point : {"abc def", "1", "1 2 3", "1 nan", "inf 0", "1,5 2", "0x", "1e999 0"}) {
-    readings.push_back({std::string("1\n") + point + "\nEND\nEND\n", std::nullopt, BadPoint, 0, 2});
+    readings.push_back({std::string("1\n") + point + "\nEND\nEND\n", std::nullopt, BadPoint, 2});
   }
   for (const char* header : {"one", "1.5", "", "99999999999", "END"}) {
     readings.push_back(
-        {std::string(header) + "\n0 0\nEND\nEND\nEND\n", std::nullopt, BadHeader, 0, 1});
+        {std::string(header) + "\n0 0\nEND\nEND\nEND\n", std::nullopt, BadHeader, 1});
   }
   for (const Reading& reading : readings) {
     SCOPED_TRACE(reading.lines + " | " + reading.values.value_or("<none>"));
@@ -105,7 +115,9 @@ TEST(LineFileReading, EndRecordsMalformedRecordsAndTheLineAtFault) {
     const std::optional<std::string_view> values = reading.values;
     EXPECT_EQ(parseLineFile(reading.lines, values, cover, &fault), reading.status);
     if (reading.status == Ok) {
-      EXPECT_EQ(cover.size(), reading.count);
+      EXPECT_EQ(idsOf(cover), reading.ids);
+      EXPECT_EQ(cover.empty() ? Coords{} : coordinates(cover[cover.size() - 1]), reading.last);
+      EXPECT_EQ(cover.rect().defined, !reading.ids.empty());
     } else {
       ASSERT_EQ(cover.size(), 1u);
       EXPECT_EQ(cover[0].size(), 5u);
@@ -118,40 +130,9 @@ TEST(LineFileReading, EndRecordsMalformedRecordsAndTheLineAtFault) {
   }
 }
 
-TEST(LineFileReading, RecordsBecomeLinesWithTheirIdsPointsAndValues) {
+TEST(LineFileReading, ValuesComeFromTheFirstRecordOfTheirId) {
   Cover cover;
-  ASSERT_EQ(parse("END\r\n", cover), LineFileStatus::Ok);
-  EXPECT_FALSE(cover.rect().defined);
-  ASSERT_EQ(parse("1\n0 0\n1 1\nEND\n2\n5 5\n6 6\nEND\n", cover), LineFileStatus::Ok);
-  ASSERT_EQ(cover.size(), 2u);
-  EXPECT_EQ(idsOf(cover), (std::vector<std::int32_t>{1, 2}));
-  EXPECT_EQ(coordinates(cover[1]), (Coords{{5, 5}, {6, 6}}));
-  ASSERT_EQ(parse("1\r\n0 0\r\nEND\r\n2\r\n5 5\r\n6 6", cover), LineFileStatus::Ok);
-  ASSERT_EQ(cover.size(), 2u);
-  EXPECT_EQ(coordinates(cover[1]), (Coords{{5, 5}, {6, 6}}));
-  // A line without points.
-  ASSERT_EQ(parse("1\r\n0 0\r\n1 1\r\nEND\r\n2\r\nEND\r\nEND\r\n", cover), LineFileStatus::Ok);
-  ASSERT_EQ(cover.size(), 2u);
-  EXPECT_EQ(cover[1].id, 2);
-  EXPECT_TRUE(cover[1].empty());
-  EXPECT_EQ(cover.rect().right, 1);
-  // Numbers as strtod reads them, in a record of the longest length allowed.
-  const std::string fullPoint = "1 " + std::string(60, '0') + "2";  // 63 characters
-  ASSERT_EQ(parse("-3\n" + fullPoint + "\n\t+1.5  -0x1p2 \nEND\nEND", cover), LineFileStatus::Ok);
-  ASSERT_EQ(cover.size(), 1u);
-  EXPECT_EQ(cover[0].id, -3);
-  EXPECT_EQ(coordinates(cover[0]), (Coords{{1, 2}, {1.5, -4}}));
-
-  // Duplicate points are stored once, but the closing point stays.
-  ASSERT_EQ(parse("7\n0 0\n0 0\n2 0\n2 2\n2 2\n2.0 2e0\n0 0\nEND\nEND\n", cover),
-            LineFileStatus::Ok);
-  ASSERT_EQ(cover.size(), 1u);
-  EXPECT_EQ(coordinates(cover[0]), (Coords{{0, 0}, {2, 0}, {2, 2}, {0, 0}}));
-  EXPECT_TRUE(allLinesClosed(cover));
-  EXPECT_DOUBLE_EQ(cover[0].signedArea(), 2.0);
-  EXPECT_EQ(cover[0].rect().top, 2);
-
-  // Values come from the first record of their id; an id not listed, or no value file, gives 0.
+  // An id not listed, or no value file, gives 0.
   const char* lines = "5\n0 0\n1 0\nEND\n6\n0 1\n1 1\nEND\n9\n0 2\nEND\nEND\n";
   ASSERT_EQ(parse(lines, cover, "5 2.5\r\n\r\n6 -1e3 1 0\n5 7\n"), LineFileStatus::Ok);
   ASSERT_EQ(cover.size(), 3u);
@@ -245,9 +226,6 @@ TEST_F(LineFileDisk, OrientationFlagColumnFollowsTheSignedArea) {
 TEST_F(LineFileDisk, MissingFilesAndFailedSavesKeepWhatWasThere) {
   Cover loaded;
   EXPECT_EQ(readLineFile(path("absent.con"), loaded), LineFileStatus::CannotOpen);
-  ASSERT_TRUE(writeFileAtomically(path("novalues.con"), "3\n1 1\nEND\nEND\n"));
-  ASSERT_EQ(readLineFile(path("novalues.con"), loaded), LineFileStatus::Ok);
-  EXPECT_EQ(loaded[0].value, 0.0);
 
   const Cover cover = coverOf({tagged(polyline({{0, 0}, {1, 1}}), 0, 5)});
 
@@ -271,8 +249,7 @@ TEST_F(LineFileDisk, MissingFilesAndFailedSavesKeepWhatWasThere) {
   EXPECT_FALSE(fs::exists(path("w.val")));
 
   // No temporary or backup file is left behind.
-  EXPECT_EQ(entryNames(),
-            (std::vector<std::string>{"novalues.con", "x.con", "x.val", "y.con", "y.val"}));
+  EXPECT_EQ(entryNames(), (std::vector<std::string>{"x.con", "x.val", "y.con", "y.val"}));
 }
 
 TEST_F(LineFileDisk, ValueFilesAreOptionalButMustBeReadableWhenThere) {
@@ -281,6 +258,7 @@ TEST_F(LineFileDisk, ValueFilesAreOptionalButMustBeReadableWhenThere) {
   bool missing = false;
   ASSERT_EQ(readLineFile(path("a.con"), loaded, &missing), LineFileStatus::Ok);
   EXPECT_TRUE(missing);
+  EXPECT_EQ(loaded[0].value, 0.0);
   ASSERT_TRUE(writeFileAtomically(path("a.val"), "3 7.5\n"));
   ASSERT_EQ(readLineFile(path("a.con"), loaded, &missing), LineFileStatus::Ok);
   EXPECT_FALSE(missing);

@@ -348,14 +348,7 @@ TEST(SetOperations, RandomPairsKeepTheAreaIdentitiesAndThePointsInside) {
 Region jaggedStar(int n, double cx, double cy, unsigned seed) {
   std::mt19937 random(seed);
   std::uniform_real_distribution<double> noise(-0.06, 0.06);
-  std::vector<Point> points;
-  for (int i = 0; i < n; ++i) {
-    const double angle = 2 * M_PI * i / n;
-    const double r = 1000 * (1 + noise(random));
-    points.push_back({cx + r * std::cos(angle), cy + r * std::sin(angle), 0});
-  }
-  points.push_back(points.front());
-  return regionOf({Line(std::move(points))});
+  return regionOf({test::starRing(n, cx, cy, [&](double) { return 1000 * (1 + noise(random)); })});
 }
 
 class CancelAfter : public ProgressObserver {

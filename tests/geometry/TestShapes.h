@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <utility>
 #include <vector>
@@ -18,6 +19,20 @@ inline Line squareRing(double x0, double y0, double x1, double y1, bool clockwis
   Line ring(std::move(p));
   if (clockwise) ring.reverse();
   return ring;
+}
+
+// A closed ring of n vertices round (cx, cy), counter-clockwise from the angle 0: the vertex at
+// the angle a lies radius(a) from the centre.
+template <typename Radius>
+Line starRing(int n, double cx, double cy, Radius radius) {
+  std::vector<Point> points;
+  for (int k = 0; k < n; ++k) {
+    const double a = 2 * M_PI * k / n;
+    const double r = radius(a);
+    points.push_back({cx + r * std::cos(a), cy + r * std::sin(a)});
+  }
+  points.push_back(points.front());
+  return Line(std::move(points));
 }
 
 inline Line polyline(std::vector<Point> points) {
