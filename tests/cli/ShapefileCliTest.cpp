@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "../common/ShapefileSupport.h"
@@ -32,15 +33,12 @@ TEST(CalcShapefiles, LinesGoOutAndComeBackWithTheChosenValueField) {
   EXPECT_EQ(roads.size(), 2u);
   EXPECT_EQ(roads.at(0).type, SHPT_ARC);
 
-  const auto valued =
-      runClean({"--value-field", "Atribute", "-l", folder.path("roads.shp"), "MAX(C1)", "MIN(C1)"});
-  EXPECT_EQ(valued.out, "7.500000000000\n-2.000000000000\n");
-  // Without a value field every value is 0; a field name is matched without regard to case.
-  const auto plain = runCalc({"-l", folder.path("roads.shp"), "MAX(C1)"});
-  EXPECT_EQ(plain.out, "0.000000000000E+00\n");
-  const auto other = runCalc({"--value-field", "ATRIBUTE", "-l", folder.path("roads.shp"), "-l",
-                              lines, "MAX(C1) + MAX(C2)"});
-  EXPECT_EQ(other.out, "15.000000000000\n");
+  // A field name is matched without regard to case; without a value field every value is 0.
+  EXPECT_EQ(runClean({"--value-field", "ATRIBUTE", "-l", folder.path("roads.shp"), "-l", lines,
+                      "MAX(C1) + MAX(C2)", "MIN(C1)"})
+                .out,
+            "15.000000000000\n-2.000000000000\n");
+  EXPECT_EQ(runClean({"-l", folder.path("roads.shp"), "MAX(C1)"}).out, "0.000000000000E+00\n");
 }
 
 // A ring of a polygon shapefile made by a test: a square with corner (x, y) and side a, clockwise
@@ -151,9 +149,18 @@ std::string trimmed(std::string text) {
   return text;
 }
 
-// The fields of a DBF: their names in order, and each one's texts record by record ("" for null).
+// A DBF field: its declaration and one text per record ("" for null).
+struct DeclaredField {
+  std::string name;
+  char type;
+  int width, decimals;
+  std::vector<std::string> values;
+};
+
+// The fields of a DBF: each one in order, and each one's texts by its name.
 struct DbfTable {
   std::vector<std::string> names;
+  std::vector<DeclaredField> fields;
   std::map<std::string, std::vector<std::string>> columns;
 };
 DbfTable readDbf(const std::string& dbfPath) {
@@ -162,12 +169,16 @@ DbfTable readDbf(const std::string& dbfPath) {
   if (dbf == nullptr) return table;
   for (int j = 0; j < DBFGetFieldCount(dbf); ++j) {
     char name[XBASE_FLDNAME_LEN_READ + 1] = {};
-    DBFGetFieldInfo(dbf, j, name, nullptr, nullptr);
-    table.names.emplace_back(name);
+    DeclaredField& field = table.fields.emplace_back();
+    DBFGetFieldInfo(dbf, j, name, &field.width, &field.decimals);
+    field.name = name;
+    field.type = DBFGetNativeFieldType(dbf, j);
     for (int r = 0; r < DBFGetRecordCount(dbf); ++r) {
-      table.columns[name].push_back(
+      field.values.push_back(
           DBFIsAttributeNULL(dbf, r, j) ? "" : trimmed(DBFReadStringAttribute(dbf, r, j)));
     }
+    table.names.push_back(field.name);
+    table.columns[field.name] = field.values;
   }
   DBFClose(dbf);
   return table;
@@ -246,14 +257,6 @@ TEST(CalcShapefiles, DistrictsThatShareBordersAnswerForTheirUnion) {
             "Area: invalid value of argument 1\nrecords 3 and 4 overlap\n");
 }
 
-// A DBF field of the test layer: its declaration and one text per record ("" for null).
-struct DeclaredField {
-  const char* name;
-  char type;
-  int width, decimals;
-  std::vector<std::string> values;
-};
-
 // Replaces the DBF of a shapefile with one of the given fields.
 void writeDbf(const std::string& shp, const std::vector<DeclaredField>& fields) {
   const std::string path = shp.substr(0, shp.size() - 4) + ".dbf";
@@ -261,7 +264,7 @@ void writeDbf(const std::string& shp, const std::vector<DeclaredField>& fields) 
   DBFHandle dbf = DBFCreate(path.c_str());
   ASSERT_NE(dbf, nullptr);
   for (const DeclaredField& f : fields) {
-    ASSERT_GE(DBFAddNativeFieldType(dbf, f.name, f.type, f.width, f.decimals), 0);
+    ASSERT_GE(DBFAddNativeFieldType(dbf, f.name.c_str(), f.type, f.width, f.decimals), 0);
   }
   for (int j = 0; j < static_cast<int>(fields.size()); ++j) {
     for (int r = 0; r < static_cast<int>(fields[j].values.size()); ++r) {
@@ -297,20 +300,13 @@ TEST(CalcShapefiles, EveryAttributeFieldOfALayerIsSavedBack) {
   // The documented fields follow; ID takes a suffix beside the layer's own "id".
   ASSERT_EQ(kept.names, (std::vector<std::string>{"NAME", "POP", "DENSITY", "RATIO", "COASTAL",
                                                   "FOUNDED", "id", "Atribute", "ID_1", "NAME_1"}));
-  DBFHandle dbf = DBFOpen(folder.path("kept.dbf").c_str(), "rb");
-  ASSERT_NE(dbf, nullptr);
   for (int j = 0; j < 7; ++j) {
-    SCOPED_TRACE(fields[j].name);
-    int width = 0;
-    int decimals = 0;
-    DBFGetFieldInfo(dbf, j, nullptr, &width, &decimals);
-    EXPECT_EQ(DBFGetNativeFieldType(dbf, j), fields[j].type);
-    EXPECT_EQ(width, fields[j].width);
-    EXPECT_EQ(decimals, fields[j].decimals);
-    EXPECT_EQ(kept.columns.at(fields[j].name), fields[j].values);  // "" for null
+    const DeclaredField& back = kept.fields[j];
+    EXPECT_EQ(std::tie(back.type, back.width, back.decimals, back.values),
+              std::tie(fields[j].type, fields[j].width, fields[j].decimals, fields[j].values))
+        << fields[j].name;
   }
-  EXPECT_EQ(DBFReadDoubleAttribute(dbf, 0, 7), 2 * 19542.0);
-  DBFClose(dbf);
+  EXPECT_EQ(std::stod(kept.columns.at("Atribute")[0]), 2 * 19542.0);
 }
 
 // A 5 x 5 grid over [0, 20] x [0, 20] of z = x + y.
@@ -355,10 +351,7 @@ TEST(CalcShapefiles, EachRecordIsEvaluatedAloneAndTheResultsBecomeALayer) {
   EXPECT_EQ(saved[2].parts.size(), 2u);  // NW keeps its hole
   EXPECT_EQ(saved[2].number("AREA"), 3.0);
   EXPECT_DOUBLE_EQ(saved[4].number("Atribute"), std::stod(runClean({"outC"}).out));
-  DBFHandle dbf = DBFOpen(folder.path("means.dbf").c_str(), "rb");
-  ASSERT_NE(dbf, nullptr);
-  EXPECT_TRUE(DBFIsAttributeNULL(dbf, 4, 2));
-  DBFClose(dbf);
+  EXPECT_EQ(readDbf(folder.path("means.dbf")).columns["Zres"].at(4), "");  // null
 
   // A layer of which no record succeeds fails the run.
   writeCounties(folder.path("far.shp"), {districts[4]});
@@ -436,10 +429,8 @@ TEST(CalcShapefiles, ResultsTakeTheProjectionEveryLoadedShapefileShares) {
   writeCounties(folder.path("c.shp"), kCounties);
   folder.write("a.prj", wgs84);
   folder.write("b.prj", wgs84);
-  folder.write("c.prj", pulkovo);
   const std::string data = folder.write("wells.dat", "1 2 3\r\n");
-  // c.shp has no .prj here, so it does not count.
-  std::rename(folder.path("c.prj").c_str(), folder.path("c.keep").c_str());
+  // c.shp has no .prj yet, so it does not count.
   runClean({"-p", folder.path("a.shp"), "-d", folder.path("b.shp"), "-p", folder.path("c.shp"),
             "-o", folder.path("out.shp"), "P1"});
   EXPECT_EQ(folder.read("out.prj"), wgs84);
@@ -449,7 +440,7 @@ TEST(CalcShapefiles, ResultsTakeTheProjectionEveryLoadedShapefileShares) {
 
   // Two projections that differ: each result keeps that of its own layer, and the two layers do
   // not combine.
-  std::rename(folder.path("c.keep").c_str(), folder.path("c.prj").c_str());
+  folder.write("c.prj", pulkovo);
   runClean({"-p", folder.path("a.shp"), "-p", folder.path("c.shp"), "-o", folder.path("mixed.shp"),
             "P2"});
   EXPECT_EQ(folder.read("mixed.prj"), pulkovo);
