@@ -7,6 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -81,6 +83,18 @@ std::vector<std::vector<std::string>> lineRecords(const std::string& file) {
     }
   }
   return lines;
+}
+
+std::string ringFile(int n, double cx, double cy, const std::function<double(double)>& radius) {
+  std::string text = "1\n";
+  for (int k = 0; k <= n; ++k) {
+    const double a = 2 * M_PI * (k % n) / n;
+    char line[64];
+    std::snprintf(line, sizeof line, "%.12g %.12g\n", cx + radius(a) * std::cos(a),
+                  cy + radius(a) * std::sin(a));
+    text += line;
+  }
+  return text + "END\nEND\n";
 }
 
 std::vector<double> numbersIn(const std::string& text) {

@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -73,6 +74,10 @@ void expectOutcomes(const std::vector<Outcome>& cases, const RunSetup& setup = {
 // The records of each line of a line file (the id, then a point a record) without their "END":
 // the final "END" leaves an empty line last.
 std::vector<std::vector<std::string>> lineRecords(const std::string& file);
+
+// A polygon file of one ring of n vertices round (cx, cy), counter-clockwise from the angle 0:
+// the vertex at the angle a lies radius(a) from the centre.
+std::string ringFile(int n, double cx, double cy, const std::function<double(double)>& radius);
 
 // The numbers of a text separated by white space.
 std::vector<double> numbersIn(const std::string& text);

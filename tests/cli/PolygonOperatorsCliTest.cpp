@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstdio>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -127,25 +125,13 @@ TEST_F(CalcPolygonOperators, CornersThatTouchToleranceAndMessages) {
   EXPECT_EQ(folder_.read("no.pol"), "");
 }
 
-// A ring of n vertices round (cx, cy), clockwise, as a polygon file.
-std::string circleFile(int n, double cx, double cy) {
-  std::string text = "1\n";
-  char line[64];
-  for (int i = 0; i <= n; ++i) {
-    const double a = -6.283185307179586 * (i % n) / n;
-    std::snprintf(line, sizeof line, "%.12g %.12g\n", cx + 1000 * std::cos(a),
-                  cy + 1000 * std::sin(a));
-    text += line;
-  }
-  return text + "END\nEND\n";
-}
-
 TEST(CalcPolygonMemory, AnOverlayBeyondTheMemoryFailsWithTheMemoryMessage) {
   // GEOS builds the overlay of a ring of 300,000 vertices with itself in some 400 MB of small
   // pieces, and turns a refused allocation into a failure of its own (then tries its older
   // overlay): it is still the memory's.
   ScratchFolder folder;
-  const std::string a = folder.write("a.pol", circleFile(300000, 0, 0));
+  const std::string a =
+      folder.write("a.pol", testing::ringFile(300000, 0, 0, [](double) { return 1000.0; }));
   testing::RunSetup limited;
   limited.environment = {{"VELLUMAR_MEMORY_LIMIT", "150M"}};
   const auto run = runCalc({"--english", "-p", a, "Area(P1 * P1)"}, limited);

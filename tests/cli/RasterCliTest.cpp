@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "CalcRunner.h"
 
@@ -26,6 +27,19 @@ std::string writeAscii(const ScratchFolder& folder, const std::string& name,
                       "ncols 3\nnrows 2\nxllcorner 1000\nyllcorner 2000\ncellsize 10\n"
                       "NODATA_value -9999\n" +
                           rows);
+}
+
+// A VRT of 3 x 2 nodes whose bands are the first bands of the files named, placed by the
+// geotransform when one is given.
+std::string vrtOf(const std::vector<std::string>& files, const std::string& geotransform = "") {
+  std::string text = "<VRTDataset rasterXSize=\"3\" rasterYSize=\"2\">";
+  if (!geotransform.empty()) text += "<GeoTransform>" + geotransform + "</GeoTransform>";
+  for (std::size_t b = 0; b < files.size(); ++b) {
+    text += "<VRTRasterBand dataType=\"Float64\" band=\"" + std::to_string(b + 1) +
+            "\"><SimpleSource><SourceFilename relativeToVRT=\"1\">" + files[b] +
+            "</SourceFilename><SourceBand>1</SourceBand></SimpleSource></VRTRasterBand>";
+  }
+  return text + "</VRTDataset>";
 }
 
 // GDAL is loaded when a file needs it, not with the program: a job of DSAA grids, shapefiles
@@ -82,17 +96,8 @@ TEST(CalcRasters, BandsFormatsAndOptions) {
   writeAscii(folder, "low", "1 2 3\n4 5 6\n");
   writeAscii(folder, "high", "10 20 30\n40 50 60\n");
   // Two bands in one file: a VRT over the two grids.
-  std::string bands;
-  for (const char* name : {"low.asc", "high.asc"}) {
-    bands += std::string("<VRTRasterBand dataType=\"Float64\" band=\"") +
-             (bands.empty() ? "1" : "2") + "\"><SimpleSource><SourceFilename relativeToVRT=\"1\">" +
-             name + "</SourceFilename><SourceBand>1</SourceBand></SimpleSource></VRTRasterBand>";
-  }
   const std::string vrt =
-      folder.write("two.vrt",
-                   "<VRTDataset rasterXSize=\"3\" rasterYSize=\"2\"><GeoTransform>1000, 10, 0, "
-                   "2020, 0, -10</GeoTransform>" +
-                       bands + "</VRTDataset>");
+      folder.write("two.vrt", vrtOf({"low.asc", "high.asc"}, "1000, 10, 0, 2020, 0, -10"));
   // --band holds for the one -g after it.
   EXPECT_EQ(
       runClean({"--band", "2", "-g", vrt, "-g", folder.path("low.asc"), "MAX(G1)", "MAX(G2)"}).out,
@@ -118,11 +123,7 @@ TEST(CalcRasters, FilesGdalCannotReadNameTheFileAndGdalsReason) {
   EXPECT_EQ(run.err.back(), '\n');
   // A raster without a geotransform loads on the lattice of its indices, with a warning.
   writeAscii(folder, "low", "1 2 3\n4 5 6\n");
-  const std::string unplaced = folder.write(
-      "unplaced.vrt",
-      "<VRTDataset rasterXSize=\"3\" rasterYSize=\"2\"><VRTRasterBand dataType=\"Float64\" "
-      "band=\"1\"><SimpleSource><SourceFilename relativeToVRT=\"1\">low.asc</SourceFilename>"
-      "<SourceBand>1</SourceBand></SimpleSource></VRTRasterBand></VRTDataset>");
+  const std::string unplaced = folder.write("unplaced.vrt", vrtOf({"low.asc"}));
   const auto warned = runClean({"--english", "-g", unplaced, "G_D(G1)"});
   EXPECT_EQ(warned.err,
             "the raster " + unplaced +

@@ -37,22 +37,13 @@ std::string blankDiscGrid() {
   return text;
 }
 
-// A polygon of 400 vertices winding around the grid's centre.
-std::string starPolygon() {
-  std::string text = "1\n";
-  for (int k = 0; k <= 400; ++k) {
-    const double angle = 2.0 * M_PI * (k % 400) / 400.0;
-    const double radius = 150.0 + 40.0 * std::sin(7.0 * angle);
-    text += cformat("%.12g %.12g\n", 240.0 + radius * std::cos(angle),
-                    200.0 + radius * std::sin(angle));
-  }
-  return text + "END\nEND\n";
-}
-
 TEST(CalcThreads, EveryParallelKernelGivesTheSameBytesWhateverTheThreads) {
   ScratchFolder folder;
   const std::string grid = folder.write("disc.grd", blankDiscGrid());
-  const std::string polygon = folder.write("star.pol", starPolygon());
+  // A polygon of 400 vertices winding around the grid's centre.
+  const std::string polygon = folder.write(
+      "star.pol",
+      testing::ringFile(400, 240, 200, [](double a) { return 150 + 40 * std::sin(7 * a); }));
   folder.write("star.val", "1 1\n");
   // A grid without blanks of the same rectangle, with other node counts.
   const std::string wavy =
