@@ -1,5 +1,5 @@
 // What vellumar-calc reads: special files refused at once, files cut short or padded, value files,
-// byte order marks and old line ends, the places of faults, and the interactive prompt.
+// the places of faults, and the interactive prompt.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pty.h>
@@ -64,14 +64,6 @@ TEST(CalcLoads, AMissingValueFileIsAWarningAndAnUnreadableOneAFailure) {
 
   fs::create_directory(folder.path("roads.val"));
   EXPECT_EQ(runCalc({"-l", lines, "MAX(C1)"}).outcome(), "3: Недопустимый формат файла линий!\n");
-}
-
-TEST(CalcLoads, ByteOrderMarksAreSkipped) {
-  // Those of files are the text reader's own tests; standard input is read apart.
-  const auto input = runCalc({}, std::string("\xEF\xBB\xBF"
-                                             "2*3\n4+4\n"));
-  EXPECT_EQ(input.status, 0) << input.err;
-  EXPECT_EQ(input.out, "6.000000000000\n8.000000000000\n");
 }
 
 TEST(CalcLoads, UnderAnAddressSpaceLimitLargeFilesGiveTheMemoryMessage) {

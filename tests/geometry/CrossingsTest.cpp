@@ -15,10 +15,6 @@ using test::coverOf;
 using test::polyline;
 using test::squareRing;
 
-SegmentCrossing hit(Point a, Point b, Point c, Point d) {
-  return intersectSegments(a, b, c, d);
-}
-
 // Whether a crossing was found, whether it lies inside both segments, and where, with its mark.
 std::tuple<bool, bool, double, double, int> crossingOf(Point a, Point b, Point c, Point d) {
   const SegmentCrossing x = intersectSegments(a, b, c, d);
@@ -38,20 +34,21 @@ TEST(SegmentIntersection, CrossingTouchingAndSnappedPoints) {
   // along the first (shorter) segment, at its start.
   EXPECT_EQ(crossingOf({0, 0}, {0.5, 0.5}, {-3, 1}, {3, -1}), Found(true, false, 0, 0, 1));
 
-  EXPECT_FALSE(hit({0, 0}, {1, 1}, {2, 0}, {3, -5}).found);   // boxes apart
-  EXPECT_FALSE(hit({0, 0}, {2, 2}, {2, 0}, {1.5, 1}).found);  // boxes overlap, lines miss
+  EXPECT_FALSE(intersectSegments({0, 0}, {1, 1}, {2, 0}, {3, -5}).found);  // boxes apart
+  EXPECT_FALSE(
+      intersectSegments({0, 0}, {2, 2}, {2, 0}, {1.5, 1}).found);  // boxes overlap, lines miss
 }
 
 TEST(SegmentIntersection, ParallelAndDegenerateSegmentsNeverCross) {
-  EXPECT_FALSE(hit({0, 0}, {2, 0}, {1, 0}, {3, 0}).found);         // overlapping
-  EXPECT_FALSE(hit({0, 0}, {2, 0}, {0, 0}, {2, 0}).found);         // identical
-  EXPECT_FALSE(hit({0, 0}, {2, 0}, {2, 0}, {4, 0}).found);         // collinear, touching
-  EXPECT_FALSE(hit({0, 0}, {1e6, 1e-7}, {0, 0}, {1e6, 0}).found);  // |tan| = 1e-13
-  EXPECT_TRUE(hit({0, 0}, {1e6, 1e-5}, {0, 0}, {1e6, 0}).found);   // |tan| = 1e-11
-  EXPECT_FALSE(hit({1, 1}, {1, 1}, {0, 0}, {2, 2}).found);         // zero length
-  EXPECT_FALSE(hit({1, 1}, {1, 1}, {1, 1}, {1, 1}).found);
-  EXPECT_FALSE(hit({NAN, 0}, {1, 1}, {0, 1}, {1, 0}).found);
-  EXPECT_TRUE(hit({0, 0}, {2, 0}, {1, -1}, {1, 1}).found);  // perpendicular: dot = 0
+  EXPECT_FALSE(intersectSegments({0, 0}, {2, 0}, {1, 0}, {3, 0}).found);  // overlapping
+  EXPECT_FALSE(intersectSegments({0, 0}, {2, 0}, {0, 0}, {2, 0}).found);  // identical
+  EXPECT_FALSE(intersectSegments({0, 0}, {2, 0}, {2, 0}, {4, 0}).found);  // collinear, touching
+  EXPECT_FALSE(intersectSegments({0, 0}, {1e6, 1e-7}, {0, 0}, {1e6, 0}).found);  // |tan| = 1e-13
+  EXPECT_TRUE(intersectSegments({0, 0}, {1e6, 1e-5}, {0, 0}, {1e6, 0}).found);   // |tan| = 1e-11
+  EXPECT_FALSE(intersectSegments({1, 1}, {1, 1}, {0, 0}, {2, 2}).found);         // zero length
+  EXPECT_FALSE(intersectSegments({1, 1}, {1, 1}, {1, 1}, {1, 1}).found);
+  EXPECT_FALSE(intersectSegments({NAN, 0}, {1, 1}, {0, 1}, {1, 0}).found);
+  EXPECT_TRUE(intersectSegments({0, 0}, {2, 0}, {1, -1}, {1, 1}).found);  // perpendicular: dot = 0
 }
 
 TEST(SegmentIntersection, SnapStepRounding) {
