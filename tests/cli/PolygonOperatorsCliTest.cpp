@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -28,25 +29,20 @@ std::vector<Ring> ringsOf(const std::string& text) {
 }
 
 // The ring runs through the corners in this order (closed, starting anywhere).
-bool sameRing(const Ring& ring, const Ring& corners) {
+bool sameRing(Ring ring, const Ring& corners) {
   if (ring.size() != corners.size() + 1 || ring.front() != ring.back()) return false;
-  for (std::size_t start = 0; start < corners.size(); ++start) {
-    bool all = true;
-    for (std::size_t k = 0; k < corners.size() && all; ++k) {
-      all = ring[k] == corners[(start + k) % corners.size()];
-    }
-    if (all) return true;
+  ring.pop_back();
+  for (std::size_t start = 0; start < ring.size(); ++start) {
+    if (ring == corners) return true;
+    std::rotate(ring.begin(), ring.begin() + 1, ring.end());
   }
   return false;
 }
 
 // The rings are those, in that order, each as sameRing takes it.
 bool sameRings(const std::vector<Ring>& rings, const std::vector<Ring>& expected) {
-  if (rings.size() != expected.size()) return false;
-  for (std::size_t k = 0; k < rings.size(); ++k) {
-    if (!sameRing(rings[k], expected[k])) return false;
-  }
-  return true;
+  return rings.size() == expected.size() &&
+         std::equal(rings.begin(), rings.end(), expected.begin(), sameRing);
 }
 
 std::string squareFile(int id, double x0, double y0, double x1, double y1) {
