@@ -103,7 +103,9 @@ void expectWellFormed(const Region& result, const Region& a, const Region& b,
     EXPECT_TRUE(found) << where << " ring " << ring.id << " at " << x << " " << y;
   }
   EXPECT_EQ(result.rect().defined, rect.defined);
-  if (rect.defined) EXPECT_EQ(test::sidesOf(result.rect()), test::sidesOf(rect)) << where;
+  if (rect.defined) {
+    EXPECT_EQ(test::sidesOf(result.rect()), test::sidesOf(rect)) << where;
+  }
 }
 
 TEST(SetOperations, TrivialOperandsAreAnsweredAsTheyAre) {
