@@ -81,9 +81,9 @@ class TileCounter {
   MPI_Win window_{};
 };
 
-// The file beside the target where a rank leaves the tiles rank 0 cannot write yet, one after the
-// other in the order it finished them, as they are in memory: only this program reads it back, on
-// a machine of the same kind. The names come from rank 0's, so that every rank of one run agrees
+// The file beside the target where a rank other than 0 leaves its tiles for rank 0, one after
+// the other in the order it finished them, as they are in memory: only this program reads it back,
+// on a machine of the same kind. The names come from rank 0's, so that every rank of one run agrees
 // on them, and a signal that ends the rank removes its file. They are hidden files of rank 0's
 // process, so a file left by a rank killed outright is removed by the first save into the folder
 // after rank 0 has ended.
@@ -160,7 +160,18 @@ class TileJoiner {
  public:
   TileJoiner(const TiledEvaluation& evaluation, const std::string& base,
              formats::RasterTileWriter& writer, int ranks)
-      : evaluation_(evaluation), base_(base), writer_(writer), ranksTaking_(ranks - 1) {}
+      : evaluation_(evaluation),
+        base_(base),
+        writer_(writer),
+        files_(static_cast<std::size_t>(ranks), nullptr),
+        ranksTaking_(ranks - 1) {}
+  ~TileJoiner() {
+    for (std::FILE* file : files_) {
+      if (file != nullptr) std::fclose(file);
+    }
+  }
+  TileJoiner(const TileJoiner&) = delete;
+  TileJoiner& operator=(const TileJoiner&) = delete;
 
   // Writes a tile into the GeoTIFF; the first failure stays the joiner's.
   TiledRunOutcome write(int index, const grid::Grid& part) {
@@ -213,12 +224,11 @@ class TileJoiner {
     const int index = static_cast<int>(notice.tile);
     const grid::NodeWindow tile = evaluation_.plan().tile(index);
     grid::Grid part(tile.nx, tile.ny);
-    std::FILE* in = std::fopen((base_ + std::to_string(rank)).c_str(), "rb");
+    std::FILE* in = fileOf(rank);
     const std::span<double> nodes = part.mutableNodes();
     const bool read = in != nullptr &&
                       fseeko(in, static_cast<off_t>(notice.offset), SEEK_SET) == 0 &&
                       std::fread(nodes.data(), sizeof(double), nodes.size(), in) == nodes.size();
-    if (in != nullptr) std::fclose(in);
     if (!read) {
       failed_ = saveFailure(evaluation_.language());
       return;
@@ -226,9 +236,17 @@ class TileJoiner {
     write(index, part);
   }
 
+  // The file of a rank's tiles, opened at its first notice and kept open for the next ones.
+  std::FILE* fileOf(int rank) {
+    std::FILE*& file = files_[static_cast<std::size_t>(rank)];
+    if (file == nullptr) file = std::fopen((base_ + std::to_string(rank)).c_str(), "rb");
+    return file;
+  }
+
   const TiledEvaluation& evaluation_;
   const std::string& base_;
   formats::RasterTileWriter& writer_;
+  std::vector<std::FILE*> files_;  // by rank; nullptr until its first notice
   TiledRunOutcome failed_;
   int written_ = 0;
   int ranksTaking_;
@@ -307,7 +325,10 @@ TiledRunOutcome writeAsRankZero(const MpiSession& mpi, const TiledEvaluation& ev
     taken = {std::move(rest), evaluation.plan().count()};
   }
   TiledRunOutcome outcome = shareFailure(mpi, std::move(taken.outcome), taken.failedTile);
-  return outcome.ok() ? joiner.commit() : outcome;
+  if (outcome.ok()) outcome = joiner.commit();
+  // The other ranks' files stay until rank 0 has read them.
+  MPI_Barrier(MPI_COMM_WORLD);
+  return outcome;
 }
 
 // The share of any other rank: its tiles left in its file, each told to rank 0.
@@ -346,12 +367,8 @@ TiledRunOutcome runTilesOverRanks(const TiledEvaluation& evaluation, const std::
   int failure = outcome.failure;
   MPI_Bcast(&failure, 1, MPI_INT, 0, MPI_COMM_WORLD);
   if (failure == 0) {
-    if (mpi.rank() == 0) {
-      outcome = writeAsRankZero(mpi, evaluation, base, writer, progress);
-      MPI_Barrier(MPI_COMM_WORLD);
-    } else {
-      outcome = leaveForRankZero(mpi, evaluation, base, progress);
-    }
+    outcome = mpi.rank() == 0 ? writeAsRankZero(mpi, evaluation, base, writer, progress)
+                              : leaveForRankZero(mpi, evaluation, base, progress);
   }
   // Every rank ends with rank 0's outcome.
   failure = outcome.failure;
