@@ -10,9 +10,7 @@
 #include "cli/CliMessages.h"
 #include "cli/Prompt.h"
 #include "common/CFormat.h"
-#include "common/DisplayFile.h"
 #include "common/ErrorSink.h"
-#include "common/FileIo.h"
 #include "common/Parallel.h"
 #include "common/SafeSave.h"
 #include "common/TextEncoding.h"
@@ -183,8 +181,8 @@ bool CalcSession::evaluateEach(const std::string& text) {
 int CalcSession::evaluateFile(const std::string& path) {
   // A display file as the window reads it.
   std::string text;
-  if (const FileError error = readDisplayFile(path, text); error != FileError::None) {
-    reportFileError(engine::displayFileMessage(error).in(calc_.language()));
+  if (const MessageText* failure = engine::readDisplayText(path, text)) {
+    reportFileError(failure->in(calc_.language()));
     return exit_status::kFileFailed;
   }
   return evaluate(text) ? exit_status::kSuccess : exit_status::kEvaluationFailed;

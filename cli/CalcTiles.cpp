@@ -6,7 +6,6 @@
 
 #include "cli/CalcSession.h"
 #include "common/CFormat.h"
-#include "common/DisplayFile.h"
 #include "engine/EngineMessages.h"
 #include "engine/ResultText.h"
 #include "formats/RasterWindows.h"
@@ -25,9 +24,8 @@ int CalcSession::tiledText(std::string& text) {
       text = action.argument;
       ++expressions;
     } else if (action.type == Action::Type::EvaluateFile) {
-      if (const FileError error = readDisplayFile(action.argument, text);
-          error != FileError::None) {
-        reportFileError(engine::displayFileMessage(error).in(calc_.language()));
+      if (const MessageText* failure = engine::readDisplayText(action.argument, text)) {
+        reportFileError(failure->in(calc_.language()));
         return exit_status::kFileFailed;
       }
       ++expressions;

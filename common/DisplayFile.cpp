@@ -29,11 +29,7 @@ bool writeDisplayFile(const std::string& path, std::string_view displayText) {
 FileError readDisplayFile(const std::string& path, std::string& displayText) {
   std::string bytes;
   if (const FileError error = readFile(path, bytes); error != FileError::None) return error;
-  try {
-    displayText = toDisplayLineBreaks(bytes);
-  } catch (const std::bad_alloc&) {
-    return FileError::OutOfMemory;
-  }
+  displayText = toDisplayLineBreaks(bytes);
   return FileError::None;
 }
 

@@ -21,7 +21,7 @@ std::string toDisplayLineBreaks(std::string_view fileBytes);
 // leaves the old file intact. False on failure.
 [[nodiscard]] bool writeDisplayFile(const std::string& path, std::string_view displayText);
 // Reads a display file into display text (left as it was on failure). A file larger than the
-// memory the program may use gives OutOfMemory.
+// memory the program may use throws std::bad_alloc.
 FileError readDisplayFile(const std::string& path, std::string& displayText);
 
 }  // namespace vellumar

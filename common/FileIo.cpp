@@ -53,20 +53,15 @@ std::int64_t modifiedNs(const struct stat& info) {
 
 // Reads exactly the size the file had when it was opened; a file that shrank or grew meanwhile
 // was being written and is not trusted.
-// allocate(size) returns the buffer to fill; it may throw std::bad_alloc (OutOfMemory).
+// allocate(size) returns the buffer to fill; it may throw std::bad_alloc, as does a file larger
+// than maxBytes or than the usable memory.
 template <class Allocate>
 FileError readOpened(int fd, const struct stat& info, Allocate&& allocate, FileStamp* stamp,
                      std::uint64_t maxBytes) {
   const auto size = static_cast<std::uint64_t>(info.st_size);
-  if (size > maxBytes || size > std::uint64_t(PTRDIFF_MAX) || !memory::fits(size)) {
-    return FileError::OutOfMemory;
-  }
-  char* buffer = nullptr;
-  try {
-    buffer = allocate(static_cast<std::size_t>(size));
-  } catch (const std::bad_alloc&) {
-    return FileError::OutOfMemory;
-  }
+  if (size > maxBytes || size > std::uint64_t(PTRDIFF_MAX)) throw std::bad_alloc();
+  memory::require(size);
+  char* buffer = allocate(static_cast<std::size_t>(size));
   std::uint64_t done = 0;
   while (done < size) {
     const ssize_t got = readAt(fd, buffer + done, size - done, static_cast<off_t>(done));
@@ -89,6 +84,15 @@ auto sizing(std::string& target) {
   };
 }
 
+// Closes a descriptor when its read ends, by a return or by std::bad_alloc.
+struct ClosedOnExit {
+  int fd;
+  explicit ClosedOnExit(int descriptor) : fd(descriptor) {}
+  ClosedOnExit(const ClosedOnExit&) = delete;
+  ClosedOnExit& operator=(const ClosedOnExit&) = delete;
+  ~ClosedOnExit() { close(fd); }
+};
+
 // Opens path and reads it with allocate.
 template <class Allocate>
 FileError readRegular(const std::string& path, Allocate&& allocate, FileStamp* stamp,
@@ -97,9 +101,8 @@ FileError readRegular(const std::string& path, Allocate&& allocate, FileStamp* s
   struct stat info {};
   const FileError opened = openRegular(path, fd, info);
   if (opened != FileError::None) return opened;
-  const FileError read = readOpened(fd, info, allocate, stamp, maxBytes);
-  close(fd);
-  return read;
+  const ClosedOnExit closing{fd};
+  return readOpened(fd, info, allocate, stamp, maxBytes);
 }
 
 std::uint64_t rotateLeft(std::uint64_t value, int bits) {
@@ -174,7 +177,11 @@ FileError readFile(const std::string& path, std::string& bytes, FileStamp* stamp
 
 std::optional<std::string> readWholeFile(const std::string& path, std::uint64_t maxBytes) {
   std::string bytes;
-  if (readFile(path, bytes, nullptr, maxBytes) != FileError::None) return std::nullopt;
+  try {
+    if (readFile(path, bytes, nullptr, maxBytes) != FileError::None) return std::nullopt;
+  } catch (const std::bad_alloc&) {
+    return std::nullopt;
+  }
   return bytes;
 }
 
@@ -202,15 +209,11 @@ FileError FileWindows::advance(std::size_t consumed, std::size_t least) {
   const std::uint64_t left = size_ - offset_;
   const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(least, left));
   if (wanted > capacity_) {
-    if (!memory::fits(wanted)) return FileError::OutOfMemory;
-    try {
-      std::unique_ptr<char[]> wider(new char[wanted]);
-      if (held_ != 0) std::memcpy(wider.get(), buffer_.get() + consumed, held_);
-      buffer_ = std::move(wider);
-      capacity_ = wanted;
-    } catch (const std::bad_alloc&) {
-      return FileError::OutOfMemory;
-    }
+    memory::require(wanted);
+    std::unique_ptr<char[]> wider(new char[wanted]);
+    if (held_ != 0) std::memcpy(wider.get(), buffer_.get() + consumed, held_);
+    buffer_ = std::move(wider);
+    capacity_ = wanted;
   } else if (consumed != 0 && held_ != 0) {
     std::memmove(buffer_.get(), buffer_.get() + consumed, held_);
   }

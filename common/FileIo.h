@@ -13,14 +13,15 @@ namespace vellumar {
 
 // Reading files whole. Only regular files are read: a FIFO, a device or a directory is refused at
 // once (never opened for a read that could block or run on forever), and no more than the size
-// the file had when it was opened is ever read. See common/SafeSave.h for writing.
+// the file had when it was opened is ever read. A file larger than the memory the program may use
+// (common/Memory.h) is not a file error: its read throws std::bad_alloc, which the guards at the
+// engine's boundary turn into the out-of-memory message. See common/SafeSave.h for writing.
 
 enum class [[nodiscard]] FileError{
     None,
     Missing,         // nothing exists at the path
     CannotOpen,      // the file exists but cannot be opened (permissions, a broken path)
     NotRegularFile,  // a FIFO, device, socket or directory
-    OutOfMemory,     // the file is larger than the memory the program may use
     ReadFailed,      // a read error, or the file changed its size while it was read
 };
 
@@ -61,13 +62,15 @@ class FileBytes {
 };
 
 // Reads the regular file at path whole. stamp, when given, receives the file's stamp. Files
-// larger than maxBytes or than the usable memory give OutOfMemory. On failure bytes is unchanged.
+// larger than maxBytes or than the usable memory throw std::bad_alloc. On failure bytes is
+// unchanged.
 FileError readFile(const std::string& path, FileBytes& bytes, FileStamp* stamp = nullptr,
                    std::uint64_t maxBytes = std::uint64_t(1) << 40);
 // The same into a string, for small files whose text is kept.
 FileError readFile(const std::string& path, std::string& bytes, FileStamp* stamp = nullptr,
                    std::uint64_t maxBytes = std::uint64_t(1) << 40);
-// The same, with every failure as nullopt.
+// The same, with every failure as nullopt, a file too large to hold included: for files the
+// caller can go on without.
 std::optional<std::string> readWholeFile(const std::string& path,
                                          std::uint64_t maxBytes = std::uint64_t(1) << 40);
 
@@ -92,7 +95,7 @@ class FileWindows {
   // Whether the window reaches the end of the file.
   bool atEnd() const { return offset_ + held_ == size_; }
   // Drops the first `consumed` bytes of the window and reads on until it holds at least `least`
-  // bytes or reaches the end of the file. OutOfMemory when the buffer cannot grow to `least`.
+  // bytes or reaches the end of the file. std::bad_alloc when the buffer cannot grow to `least`.
   FileError advance(std::size_t consumed, std::size_t least);
 
  private:

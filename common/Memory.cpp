@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
+#include <new>
 #include <sstream>
 
 namespace vellumar::memory {
@@ -194,6 +195,10 @@ bool fits(std::uint64_t bytes) {
   Ledger& book = ledger();
   const std::lock_guard<std::mutex> hold(book.mutex);
   return fitsBeside(heldLocked(book), bytes);
+}
+
+void require(std::uint64_t bytes) {
+  if (!fits(bytes)) throw std::bad_alloc();
 }
 
 bool claim(std::uint64_t bytes) {

@@ -37,6 +37,10 @@ std::uint64_t residentBytes();
 // True when a new block of the given size fits beside what the process holds. Blocks below
 // kLargeBlock always fit.
 bool fits(std::uint64_t bytes);
+// Throws std::bad_alloc unless fits(bytes): the one way a reader or a kernel says that what it is
+// about to build does not fit. The guards at the engine's boundary turn it into the
+// out-of-memory message.
+void require(std::uint64_t bytes);
 // Claims a large block before allocating it; false, with nothing claimed, when it does not fit.
 // Blocks below kLargeBlock are never refused and never counted.
 bool claim(std::uint64_t bytes);

@@ -61,17 +61,12 @@ ChoiceStatus chooseColumn(const M_Data& table, int column, const CoordinateColum
   if (!memory::fits(columns * static_cast<std::uint64_t>(table.rowCount()) * sizeof(double))) {
     return ChoiceStatus::OutOfMemory;
   }
-  try {
-    std::vector<double> values = columnValues(table, column - 1);
-    if (!xy.present) {
-      out.data = DATA(std::move(values));
-    } else {
-      out.data =
-          DATA(std::move(values), columnValues(table, xy.x - 1), columnValues(table, xy.y - 1));
-    }
-  } catch (const std::bad_alloc&) {
-    out = ColumnOperand{};
-    return ChoiceStatus::OutOfMemory;
+  std::vector<double> values = columnValues(table, column - 1);
+  if (!xy.present) {
+    out.data = DATA(std::move(values));
+  } else {
+    out.data =
+        DATA(std::move(values), columnValues(table, xy.x - 1), columnValues(table, xy.y - 1));
   }
   return ChoiceStatus::Ok;
 }

@@ -27,7 +27,7 @@ enum class [[nodiscard]] ChoiceStatus{
     Ok,
     NoData,                // the table has no rows, or the column does not exist
     BadCoordinateColumns,  // X or Y out of 1..columns, or X == Y
-    OutOfMemory,           // the operand's storage cannot be obtained
+    OutOfMemory,           // the operand's copy does not fit: refused before it is made
 };
 
 // The operand made from one column of a table: a number when the table has exactly one row and

@@ -332,11 +332,7 @@ std::string dataFileBytes(const DATA& result) {
 }
 
 SaveStatus saveDataFile(const std::string& path, const DATA& result) {
-  try {
-    return writeFile(path, dataFileBytes(result));
-  } catch (const std::bad_alloc&) {
-    return SaveStatus::OutOfMemory;
-  }
+  return writeFile(path, dataFileBytes(result));
 }
 
 SaveStatus appendResultColumn(M_Data& table, const DATA& result, const CoordinateColumns& xy) {
@@ -347,11 +343,7 @@ SaveStatus appendResultColumn(M_Data& table, const DATA& result, const Coordinat
   if (result.hasCoordinates() && xy.present && !sameCoordinates(table, result, xy)) {
     return SaveStatus::CoordinateMismatch;
   }
-  try {
-    return appendToFile(table, result);
-  } catch (const std::bad_alloc&) {
-    return SaveStatus::OutOfMemory;
-  }
+  return appendToFile(table, result);
 }
 
 }  // namespace vellumar::data

@@ -18,7 +18,6 @@ enum class [[nodiscard]] SaveStatus{
     LoadedShapefile,     // appending to a table loaded from a shapefile
     BufferFailed,        // the file beside the target cannot be created
     DataChanged,         // the data file changed on disk after the table was read from it
-    OutOfMemory,         // the new file does not fit in memory
     SizeMismatch,        // the result's point count differs from the table's row count
     CoordinateMismatch,  // the result's X and Y differ from the table's coordinate columns
     SaveFailed,          // the target was refused, or writing, renaming or reading back failed
@@ -36,7 +35,8 @@ std::string formatDataValue(double value);
 // and one value per line.
 std::string dataFileBytes(const DATA& result);
 
-// Writes the result as a new data file at path (replacing any file there).
+// Writes the result as a new data file at path (replacing any file there). Here and in the
+// append, a file too large for the memory the program may use throws std::bad_alloc.
 SaveStatus saveDataFile(const std::string& path, const DATA& result);
 
 // Appends the result as a new last column "Zres" to the file the table was read from. The

@@ -70,8 +70,6 @@ inline const MessageText* readMessage(ReadStatus status) {
       return &text::kCannotOpen;
     case ReadStatus::InvalidFormat:
       return &text::kBadFormat;
-    case ReadStatus::OutOfMemory:
-      return &text::kBadFormat;
     case ReadStatus::Cancelled:
       return nullptr;  // the face reports a cancel with its own text
   }
@@ -95,8 +93,6 @@ inline const MessageText* saveMessage(SaveStatus status) {
       return &text::kSaveFailed;
     case SaveStatus::DataChanged:
       return &text::kDataChanged;
-    case SaveStatus::OutOfMemory:
-      return &text::kSaveFailed;  // the engine shows its out-of-memory message instead
   }
   return nullptr;
 }

@@ -85,7 +85,7 @@ class RowDrafts {
   Draft* column(int index) {
     if (static_cast<std::size_t>(index) < drafts_.size()) return &drafts_[index];
     if ((drafts_.size() + 1) * rules_.tableRows > rules_.cellLimit) return nullptr;
-    if (!memory::fits(rules_.tableRows * sizeof(double))) throw std::bad_alloc();
+    memory::require(rules_.tableRows * sizeof(double));
     drafts_.push_back(Draft{memory::filledVector(rows_, rules_.missing)});
     return &drafts_.back();
   }
@@ -449,29 +449,21 @@ class DataParser {
 
 ReadStatus M_Data::ReadBytes(std::string_view bytes, const RowProgress& progress,
                              std::int64_t* faultLine) {
-  ReadStatus status = ReadStatus::InvalidFormat;
   if (faultLine != nullptr) *faultLine = 0;
-  try {
-    M_Data parsed;
-    parsed.options_ = options_;
-    parsed.missingCell_ = missingCell_;
-    parsed.defaultDecimals_ = defaultDecimals_;
-    parsed.rowNumberOffset_ = rowNumberOffset_;
-    // Windows editors start UTF-8 files with a byte order mark; it is no part of the first cell.
-    std::string converted;
-    DataParser parser(parsed, detail::dataText(withoutByteOrderMark(bytes), converted), progress);
-    status = parser.run();
-    if (status == ReadStatus::InvalidFormat && faultLine != nullptr) {
-      *faultLine = parser.faultLine();
-    }
-    forgetContents();
-    if (status == ReadStatus::Ok) *this = std::move(parsed);
-  } catch (const std::bad_alloc&) {
-    status = ReadStatus::OutOfMemory;
-  } catch (const std::length_error&) {
-    status = ReadStatus::OutOfMemory;
+  M_Data parsed;
+  parsed.options_ = options_;
+  parsed.missingCell_ = missingCell_;
+  parsed.defaultDecimals_ = defaultDecimals_;
+  parsed.rowNumberOffset_ = rowNumberOffset_;
+  // Windows editors start UTF-8 files with a byte order mark; it is no part of the first cell.
+  std::string converted;
+  DataParser parser(parsed, detail::dataText(withoutByteOrderMark(bytes), converted), progress);
+  const ReadStatus status = parser.run();
+  if (status == ReadStatus::InvalidFormat && faultLine != nullptr) {
+    *faultLine = parser.faultLine();
   }
-  if (status != ReadStatus::Ok) forgetContents();
+  forgetContents();
+  if (status == ReadStatus::Ok) *this = std::move(parsed);
   return status;
 }
 
@@ -483,7 +475,7 @@ ReadStatus M_Data::ReadFile(const std::string& path, const RowProgress& progress
   const FileError error = readFile(path, bytes, &stamp);
   if (error != FileError::None) {
     forgetContents();
-    return error == FileError::OutOfMemory ? ReadStatus::OutOfMemory : ReadStatus::CannotOpen;
+    return ReadStatus::CannotOpen;
   }
   const ReadStatus status = ReadBytes(bytes.view(), progress, faultLine);
   if (status == ReadStatus::Ok) {

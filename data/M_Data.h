@@ -24,7 +24,6 @@ enum class [[nodiscard]] ReadStatus{
     Ok,
     CannotOpen,     // the file cannot be opened or read, or is not a regular file
     InvalidFormat,  // not a data file: zero or control bytes, mixed line ends, no rows, ...
-    OutOfMemory,    // the table does not fit in memory
     Cancelled,      // the progress callable asked to stop
 };
 
@@ -35,7 +34,8 @@ enum class [[nodiscard]] ReadStatus{
 // missing-cell value (numbers) or empty text, and writes out of range are ignored.
 //
 // ReadFile/ReadBytes parse with the table's options; on success they replace the whole table,
-// on failure the table is left empty (options and the missing-cell value are kept).
+// on failure the table is left empty (options and the missing-cell value are kept). A table too
+// large for the memory the program may use throws std::bad_alloc, the table left as it was.
 class M_Data {
  public:
   M_Data() = default;

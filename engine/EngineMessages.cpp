@@ -1,8 +1,10 @@
 #include "engine/EngineMessages.h"
 
 #include <array>
+#include <new>
 
 #include "common/CFormat.h"
+#include "common/DisplayFile.h"
 #include "common/ErrorSink.h"
 #include "common/Memory.h"
 #include "common/Parallel.h"
@@ -106,8 +108,13 @@ const char* kernelMessage(int code, Language language) {
   return "";
 }
 
-const MessageText& displayFileMessage(FileError error) {
-  return error == FileError::OutOfMemory ? text::kOutOfMemory : text::kCannotOpenDisplayFile;
+const MessageText* readDisplayText(const std::string& path, std::string& contents) {
+  try {
+    if (readDisplayFile(path, contents) == FileError::None) return nullptr;
+  } catch (const std::bad_alloc&) {
+    return &text::kOutOfMemory;
+  }
+  return &text::kCannotOpenDisplayFile;
 }
 
 std::string environmentWarnings(Language language) {

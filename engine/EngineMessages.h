@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <string>
 
-#include "common/FileIo.h"
 #include "common/Language.h"
 #include "engine/Operand.h"
 
@@ -86,8 +85,10 @@ std::string functionMessageOf(const std::string& function, const MessageText& me
 // The message of a kernel code recorded in a function, as the calculator words it: "Cut: ...".
 std::string kernelMessageOf(const std::string& function, int code, Language language);
 
-// The message of a display file that could not be read: out of memory, or cannot be opened.
-const MessageText& displayFileMessage(FileError error);
+// Reads a display file (common/DisplayFile.h) into contents: null when it was read, else the
+// message of its failure, the out-of-memory message for a file too large to hold. contents is left
+// as it was on failure.
+const MessageText* readDisplayText(const std::string& path, std::string& contents);
 
 // Applies the settings of the environment (VELLUMAR_THREADS) and returns the warnings about those
 // set to no usable value (also VELLUMAR_MEMORY_LIMIT), one per line; empty when all are unset or

@@ -26,8 +26,6 @@ FileStatus GridLoader::readDsaa(const std::string& path, Operand& operand) const
     case grid::DsaaStatus::Ok:
       operand = Operand::grid(std::move(grid));
       return FileStatus::success();
-    case grid::DsaaStatus::OutOfMemory:
-      return messages_.outOfMemory();
     case grid::DsaaStatus::Cancelled:
       return messages_.cancelled();
     case grid::DsaaStatus::CannotOpen:
@@ -56,8 +54,6 @@ FileStatus GridLoader::rasterStatus(const formats::RasterRead& read, const std::
   switch (read.status) {
     case formats::RasterStatus::Ok:
       break;
-    case formats::RasterStatus::OutOfMemory:
-      return messages_.outOfMemory();
     case formats::RasterStatus::Cancelled:
       return messages_.cancelled();
     case formats::RasterStatus::NoSuchBand:

@@ -69,7 +69,6 @@ FileStatus LineLoader::readLineFile(const std::string& path, Lines& lines) const
   geometry::LineFileFault where;
   const geometry::LineFileStatus status =
       geometry::readLineFile(path, lines.cover, &valuesMissing, &where, messages_.fileProgress());
-  if (status == geometry::LineFileStatus::OutOfMemory) return messages_.outOfMemory();
   if (status == geometry::LineFileStatus::Cancelled) return messages_.cancelled();
   lines.read = status == geometry::LineFileStatus::Ok;
   lines.fault =

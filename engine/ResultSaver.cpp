@@ -176,9 +176,8 @@ FileStatus ResultSaver::writeRings(const Operand& result, const geometry::Cover&
                                                   savedSystem(result), messages_.fileProgress()),
                         saveMessage);
   }
-  bool outOfMemory = false;
-  if (geometry::writeLineFile(path, rings, &outOfMemory)) return FileStatus::success();
-  return outOfMemory ? messages_.outOfMemory() : FileStatus::failure(messages_.text(saveMessage));
+  if (geometry::writeLineFile(path, rings)) return FileStatus::success();
+  return FileStatus::failure(messages_.text(saveMessage));
 }
 
 FileStatus ResultSaver::saveData(const Operand& result, const std::string& path) {
@@ -201,7 +200,6 @@ FileStatus ResultSaver::saveData(const Operand& result, const std::string& path)
   } else {
     status = data::saveDataFile(path, result.points());
   }
-  if (status == data::SaveStatus::OutOfMemory) return messages_.outOfMemory();
   if (const MessageText* message = data::saveMessage(status)) {
     return FileStatus::failure(messages_.text(*message));
   }

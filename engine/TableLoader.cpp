@@ -18,7 +18,6 @@ FileStatus TableLoader::read(const std::string& path, const data::ReadOptions& o
   const data::ReadStatus status = shapefile
                                       ? readShapefile(path, table, fault)
                                       : table.ReadFile(path, messages_.fileProgress(), &fault);
-  if (status == data::ReadStatus::OutOfMemory) return messages_.outOfMemory();
   if (status == data::ReadStatus::Cancelled) return messages_.cancelled();
   if (const MessageText* message = data::readMessage(status)) {
     return FileStatus::failure(

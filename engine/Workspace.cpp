@@ -36,7 +36,7 @@ FileStatus Workspace::checkLayerOpens(FileKind kind, const std::string& path) co
   if (layerOpens(path)) return FileStatus::success();
   // The read fails as it opens the file, with the message of the command line's load.
   Operand unread;
-  return read(kind, path, {}, unread);
+  return messages_.guarded([&] { return read(kind, path, {}, unread); });
 }
 
 int Workspace::gridBandCount(const std::string& path) {
@@ -49,7 +49,7 @@ void Workspace::addLoaded(FileKind kind, const std::string& path, Operand operan
 
 FileStatus Workspace::openGridWindows(const std::string& path, int band,
                                       formats::RasterWindowReader& reader) const {
-  return grids_.openWindows(path, band, reader);
+  return messages_.guarded([&] { return grids_.openWindows(path, band, reader); });
 }
 
 const std::vector<std::string>& Workspace::loadedPaths(FileKind kind) const {

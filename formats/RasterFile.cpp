@@ -139,17 +139,8 @@ RasterRead readDataset(GDALDatasetH dataset, int bandNumber, const std::string& 
   GDALRasterBandH band = layout.band;
   const int nx = layout.nx;
   const int ny = layout.ny;
-  if (!blockFits(dataset, band)) {
-    result.status = RasterStatus::OutOfMemory;
-    return result;
-  }
-  grid::NodeVector nodes;
-  try {
-    nodes.resize(layout.lattice.nodeCount());
-  } catch (const std::bad_alloc&) {
-    result.status = RasterStatus::OutOfMemory;
-    return result;
-  }
+  if (!blockFits(dataset, band)) throw std::bad_alloc();
+  grid::NodeVector nodes(layout.lattice.nodeCount());
   if (!readRows(band, nx, ny, layout.topRowFirst, nodes, progress, result)) {
     result.libraryError = errors.message();
     return result;
@@ -184,17 +175,13 @@ RasterRead readRaster(const std::string& path, int band, grid::Grid& grid,
   if (exists && !S_ISREG(info.st_mode)) return failure(RasterStatus::CannotOpen);
   if (!detail::ensureRegistered()) return libraryMissing();
   detail::ErrorCapture errors;
-  try {
-    const Dataset dataset = openRaster(path.c_str());
-    if (!dataset) {
-      RasterRead result = failure(exists ? RasterStatus::NotRaster : RasterStatus::CannotOpen);
-      result.libraryError = errors.message();
-      return result;
-    }
-    return readDataset(dataset.get(), band, path, grid, progress, errors);
-  } catch (const std::bad_alloc&) {
-    return failure(RasterStatus::OutOfMemory);
+  const Dataset dataset = openRaster(path.c_str());
+  if (!dataset) {
+    RasterRead result = failure(exists ? RasterStatus::NotRaster : RasterStatus::CannotOpen);
+    result.libraryError = errors.message();
+    return result;
   }
+  return readDataset(dataset.get(), band, path, grid, progress, errors);
 }
 
 RasterRead readRasterBytes(std::string_view bytes, std::string_view extension, int band,
@@ -205,18 +192,10 @@ RasterRead readRasterBytes(std::string_view bytes, std::string_view extension, i
   const detail::MemoryFile file(bytes, extension);
   if (!file) return failure(RasterStatus::CannotOpen);
   const std::string& name = file.name();
-  RasterRead result;
-  try {
-    const Dataset dataset = openRaster(name.c_str());
-    if (dataset) {
-      result = readDataset(dataset.get(), band, name, grid, {}, errors);
-    } else {
-      result.status = RasterStatus::NotRaster;
-      result.libraryError = errors.message();
-    }
-  } catch (const std::bad_alloc&) {
-    result.status = RasterStatus::OutOfMemory;
-  }
+  const Dataset dataset = openRaster(name.c_str());
+  if (dataset) return readDataset(dataset.get(), band, name, grid, {}, errors);
+  RasterRead result = failure(RasterStatus::NotRaster);
+  result.libraryError = errors.message();
   return result;
 }
 

@@ -31,7 +31,6 @@ enum class [[nodiscard]] RasterStatus{
     SeveralGrids,  // the file holds several grids (netCDF variables): subdatasets lists them
     NoSuchBand,    // the band asked for is not in the file
     Rotated,       // the geotransform rotates or shears the lattice, or runs west or both ways
-    OutOfMemory,   // the grid does not fit in the memory the program may use
     Cancelled,     // the progress callable asked to stop
 };
 
@@ -59,7 +58,8 @@ bool readsAsRaster(const std::string& path);
 
 // Reads band (1-based) of the raster at path into grid, in spline mode, with its georeference
 // (the coordinate system, the no-data value) and the name path. progress hears of the rows read,
-// a block of rows at a time. On failure the grid is left unchanged.
+// a block of rows at a time. On failure the grid is left unchanged; a grid (or one block of its
+// file) too large for the memory the program may use throws std::bad_alloc.
 RasterRead readRaster(const std::string& path, int band, grid::Grid& grid,
                       const RowProgress& progress = {});
 

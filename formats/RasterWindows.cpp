@@ -55,12 +55,7 @@ RasterRead RasterWindowReader::read(const grid::NodeWindow& window, grid::Grid& 
     return failure(RasterStatus::NotRaster);
   }
   ErrorCapture errors;
-  grid::NodeVector nodes;
-  try {
-    nodes.resize(window.nodeCount());
-  } catch (const std::bad_alloc&) {
-    return failure(RasterStatus::OutOfMemory);
-  }
+  grid::NodeVector nodes(window.nodeCount());
   // Grid rows count from the bottom; a top-first raster's rows are read turned over, its first
   // row read landing in the window's last.
   const BandLayout& layout = band_->layout;

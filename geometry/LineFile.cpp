@@ -262,28 +262,17 @@ LineFileStatus readLineFile(const std::string& path, Cover& cover, bool* valuesM
   if (fault != nullptr) *fault = {};
   // A save of the pair that died half-way is rolled back before either file is read.
   recoverInterruptedSave(path);
-  auto failure = [](FileError error) {
-    return error == FileError::OutOfMemory ? LineFileStatus::OutOfMemory
-                                           : LineFileStatus::CannotOpen;
-  };
   FileBytes lineBytes;
-  if (const FileError error = readFile(path, lineBytes); error != FileError::None) {
-    return failure(error);
-  }
+  if (readFile(path, lineBytes) != FileError::None) return LineFileStatus::CannotOpen;
   FileBytes valueBytes;
   const FileError valueError = readFile(valueFileName(path), valueBytes);
   if (valueError != FileError::None && valueError != FileError::Missing) {
     if (fault != nullptr) fault->inValueFile = true;
-    return valueError == FileError::OutOfMemory ? LineFileStatus::OutOfMemory
-                                                : LineFileStatus::CannotReadValues;
+    return LineFileStatus::CannotReadValues;
   }
   std::optional<std::string_view> valueView;
   if (valueError == FileError::None) valueView = valueBytes.view();
-  LineFileStatus status = LineFileStatus::OutOfMemory;
-  try {
-    status = parseLineFile(lineBytes.view(), valueView, cover, fault, progress);
-  } catch (const std::bad_alloc&) {
-  }
+  const LineFileStatus status = parseLineFile(lineBytes.view(), valueView, cover, fault, progress);
   if (status != LineFileStatus::Ok) return status;
   cover.fileName = path;
   if (valuesMissing != nullptr) *valuesMissing = valueError == FileError::Missing;
@@ -321,19 +310,13 @@ std::string formatValueFile(const Cover& cover) {
   return out;
 }
 
-bool writeLineFile(const std::string& path, const Cover& cover, bool* outOfMemory) {
-  if (outOfMemory != nullptr) *outOfMemory = false;
+bool writeLineFile(const std::string& path, const Cover& cover) {
   // The line file is renamed last: a save cut short leaves the old lines with either values.
   SaveSet files;
   SaveFile& valueFile = files.add(valueFileName(path));
   SaveFile& lineFile = files.add(path);
-  try {
-    return files.open() && valueFile.write(formatValueFile(cover)) &&
-           lineFile.write(formatLineFile(cover)) && files.commit();
-  } catch (const std::bad_alloc&) {
-    if (outOfMemory != nullptr) *outOfMemory = true;
-    return false;
-  }
+  return files.open() && valueFile.write(formatValueFile(cover)) &&
+         lineFile.write(formatLineFile(cover)) && files.commit();
 }
 
 std::size_t dropCollapsedLines(Cover& cover, bool rings) {

@@ -19,7 +19,6 @@ enum class [[nodiscard]] LineFileStatus{
     Ok = 0,
     CannotOpen,        // the line file could not be read (missing, not a regular file, unreadable)
     CannotReadValues,  // the value file exists but could not be read
-    OutOfMemory,       // the files do not fit in memory
     NoEndRecord,       // no "END" record at all
     RecordTooLong,     // a record of the line or value file exceeds 63 characters
     BadHeader,         // a line header that is not an integer
@@ -54,7 +53,8 @@ LineFileStatus parseLineFile(std::string_view lineBytes, std::optional<std::stri
 
 // Reads path and its value file. A missing value file leaves every value 0 (valuesMissing, when
 // given, tells so); one that exists but cannot be read fails the load. On success the cover's file
-// name is path. fault and progress as for parseLineFile.
+// name is path. fault and progress as for parseLineFile. Files or lines too large for the memory
+// the program may use throw std::bad_alloc, the cover left as it was.
 LineFileStatus readLineFile(const std::string& path, Cover& cover, bool* valuesMissing = nullptr,
                             LineFileFault* fault = nullptr, const RowProgress& progress = {});
 
@@ -66,10 +66,9 @@ std::string formatValueFile(const Cover& cover);
 
 // Saves both files together through the safe save (common/SafeSave.h), the value file renamed
 // first and the line file last; on failure both old files stay as they were. A path whose value
-// file would be the path itself (".val") is refused. Returns false on failure; outOfMemory, when
-// given, tells whether the files did not fit in memory.
-[[nodiscard]] bool writeLineFile(const std::string& path, const Cover& cover,
-                                 bool* outOfMemory = nullptr);
+// file would be the path itself (".val") is refused. Returns false on failure; files that do not
+// fit in memory throw std::bad_alloc, the old files left as they were and nothing left behind.
+[[nodiscard]] bool writeLineFile(const std::string& path, const Cover& cover);
 
 // Removes from cover the lines its line file would not give back, which at 12 significant digits
 // collapse: read back with repeated points stored once, a ring (rings set) needs three distinct

@@ -406,11 +406,6 @@ constexpr std::size_t kPiecesPerThread = 4;
 constexpr std::size_t kLeastWindowBytes = std::size_t(4) << 20;
 constexpr std::size_t kMostWindowBytes = std::size_t(64) << 20;
 
-// The status of a read of the file that failed.
-DsaaStatus statusOf(FileError error) {
-  return error == FileError::OutOfMemory ? DsaaStatus::OutOfMemory : DsaaStatus::CannotOpen;
-}
-
 // The text of a DSAA grid as the reader walks it: bytes held whole, or a file read a window at a
 // time. The window is the text not dropped yet, as far as it is held. The line breaks of the
 // dropped text are counted, and the line of its last character that is not white space kept,
@@ -448,7 +443,7 @@ class DsaaText {
     if (file_ == nullptr) return DsaaStatus::Ok;
     const FileError error = file_->advance(consumed_, least);
     consumed_ = 0;
-    return error == FileError::None ? DsaaStatus::Ok : statusOf(error);
+    return error == FileError::None ? DsaaStatus::Ok : DsaaStatus::CannotOpen;
   }
 
  private:
@@ -669,11 +664,7 @@ DsaaRead readNodes(DsaaText& text, Tokens& tokens, std::span<double> nodes, int 
   if (nodes.empty() || (text.last() && text.window().size() - tokens.offset() <= kPieceBytes)) {
     return readNodesSerially(tokens, nodes, nx, ny, progress);
   }
-  try {
-    return PieceReader(text, nodes, nx, ny, progress).run(tokens.offset());
-  } catch (const std::bad_alloc&) {
-    return {DsaaStatus::OutOfMemory, 0};
-  }
+  return PieceReader(text, nodes, nx, ny, progress).run(tokens.offset());
 }
 
 // Reads the header from the window, holding more of the text while the header runs to the end
@@ -709,11 +700,7 @@ DsaaRead parse(DsaaText& text, Grid& grid, const RowProgress& progress) {
     return {DsaaStatus::Invalid, 0};
   }
   Grid loaded;
-  try {
-    loaded.reinitialise(nx, ny);
-  } catch (const std::bad_alloc&) {
-    return {DsaaStatus::OutOfMemory, 0};
-  }
+  loaded.reinitialise(nx, ny);
   const DsaaRead read = readNodes(text, tokens, loaded.mutableNodes(), nx, ny, progress);
   if (!read) return read;
   loaded.rectangleFlag = 1;
@@ -741,7 +728,7 @@ DsaaRead readDsaa(const std::string& path, Grid& grid, const RowProgress& progre
   FileWindows file;
   FileError error = file.open(path);
   if (error == FileError::None) error = file.advance(0, windowBytes());
-  if (error != FileError::None) return {statusOf(error), 0};
+  if (error != FileError::None) return {DsaaStatus::CannotOpen, 0};
   DsaaText text(file);
   const DsaaRead parsed = parse(text, grid, progress);
   if (parsed) grid.name = path;

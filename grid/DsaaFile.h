@@ -14,10 +14,9 @@ namespace vellumar::grid {
 //
 enum class [[nodiscard]] DsaaStatus{
     Ok,
-    Invalid,      // not a DSAA text (see parseDsaa)
-    OutOfMemory,  // the file or its nodes do not fit in memory
-    Cancelled,    // the progress callable asked to stop
-    CannotOpen,   // the file could not be read (missing, not a regular file, unreadable)
+    Invalid,     // not a DSAA text (see parseDsaa)
+    Cancelled,   // the progress callable asked to stop
+    CannotOpen,  // the file could not be read (missing, not a regular file, unreadable)
 };
 
 // The outcome of reading a DSAA text: its status and, for an invalid one, the 1-based line at
@@ -31,12 +30,14 @@ struct [[nodiscard]] DsaaRead {
 // Parses the bytes of a DSAA file into grid. On success the grid holds the lattice, the rectangle
 // (flag set), the header z-range as written and the node values, in spline mode. On failure
 // (bad magic, a header field or value that is not a number, negative counts, a count larger than
-// the bytes could hold even when the other count makes the grid empty, too few values, nodes that
-// do not fit in memory, a cancel) grid is left unchanged. Numbers are read as strtod reads them.
-// Bytes after the last value are ignored. progress hears of every row of nodes read.
+// the bytes could hold even when the other count makes the grid empty, too few values, a cancel)
+// grid is left unchanged, as it is when the nodes do not fit in memory: that throws
+// std::bad_alloc. Numbers are read as strtod reads them. Bytes after the last value are ignored.
+// progress hears of every row of nodes read.
 DsaaRead parseDsaa(std::string_view bytes, Grid& grid, const RowProgress& progress = {});
 
-// Reads the regular file at path with parseDsaa; the grid's name becomes the path.
+// Reads the regular file at path with parseDsaa; the grid's name becomes the path. A file or
+// nodes too large for memory throw std::bad_alloc.
 DsaaRead readDsaa(const std::string& path, Grid& grid, const RowProgress& progress = {});
 
 // The file text of the grid: the extents with 12 significant digits when those read back exactly,

@@ -54,21 +54,29 @@ bool S_IsolineComputer::traceLevels(const grid::Grid& lattice, double lowest, do
   if (!chooseLevels(lowest, highest, step)) return false;
 
   if (progress_ != nullptr) progress_->progressStart(caption_, 2 * edgeCount_);
-  bool ok = false;
-  try {
-    // Ranks run 0 ... levelCount_, and the type's largest value marks a blank node.
-    if (levelCount_ < kNoRank<std::uint8_t>) {
-      ok = traceWithRanks<std::uint8_t>();
-    } else if (levelCount_ < kNoRank<std::uint16_t>) {
-      ok = traceWithRanks<std::uint16_t>();
-    } else {
-      ok = traceWithRanks<std::uint32_t>();
-    }
-  } catch (const std::bad_alloc&) {
-    ok = false;
+  // Ends the call however it ends, memory running out included: the progress closes, the ranks
+  // and bits (which live for one call only) are freed, and a failed trace leaves no lines.
+  struct CallEnd {
+    S_IsolineComputer& computer;
+    bool ok = false;
+    explicit CallEnd(S_IsolineComputer& traced) : computer(traced) {}
+    CallEnd(const CallEnd&) = delete;
+    CallEnd& operator=(const CallEnd&) = delete;
+    ~CallEnd() { computer.endCall(ok); }
+  } end{*this};
+  // Ranks run 0 ... levelCount_, and the type's largest value marks a blank node.
+  if (levelCount_ < kNoRank<std::uint8_t>) {
+    end.ok = traceWithRanks<std::uint8_t>();
+  } else if (levelCount_ < kNoRank<std::uint16_t>) {
+    end.ok = traceWithRanks<std::uint16_t>();
+  } else {
+    end.ok = traceWithRanks<std::uint32_t>();
   }
+  return end.ok;
+}
+
+void S_IsolineComputer::endCall(bool ok) noexcept {
   if (progress_ != nullptr) progress_->progressClose();
-  // The ranks and bits live for one call only.
   decltype(ranks8_)().swap(ranks8_);
   decltype(ranks16_)().swap(ranks16_);
   decltype(ranks32_)().swap(ranks32_);
@@ -76,7 +84,6 @@ bool S_IsolineComputer::traceLevels(const grid::Grid& lattice, double lowest, do
   rankData_ = nullptr;
   std::vector<std::uint64_t>().swap(visited_);
   if (!ok) output_.clear();
-  return ok;
 }
 
 // The narrower rank types save memory and cache on the common traces of a few hundred levels at

@@ -54,8 +54,9 @@ class S_IsolineComputer {
   S_IsolineComputer& operator=(const S_IsolineComputer&) = delete;
 
   // Traces every chosen level of the lattice map (at least 2 x 2 nodes). False when no level can
-  // be chosen (lowest > highest, or more levels or crossings than 32-bit counts hold), when memory
-  // runs out or when the user cancelled; the output is then empty.
+  // be chosen (lowest > highest, or more levels or crossings than 32-bit counts hold) or when the
+  // user cancelled; the output is then empty. Memory running out throws std::bad_alloc, the output
+  // left empty as well.
   bool traceLevels(const grid::Grid& lattice, double lowest, double highest, double step,
                    int lowerEnd = 1);
 
@@ -149,6 +150,8 @@ class S_IsolineComputer {
     return z_[static_cast<std::size_t>(j) * static_cast<std::size_t>(nx_) + i];
   }
   bool reportProgress(std::int64_t done);
+  // Closes the progress of a traceLevels call, frees its state and, unless ok, empties the output.
+  void endCall(bool ok) noexcept;
 
   ErrorSink* progress_;
   TracedLines& output_;

@@ -128,8 +128,7 @@ LatticePlan planLattice(double left, double right, double bottom, double top, do
   const auto memory = static_cast<double>(memory::usableBytes());
   if (!(columns <= kMostNodesPerAxis && rows <= kMostNodesPerAxis && edges <= kMostEdges) ||
       !(columns * rows <= grid::mostNodes()) || (memory > 0.0 && bytes > memory)) {
-    plan.status = TraceStatus::NoMemory;
-    return plan;
+    throw std::bad_alloc();
   }
   plan.nx = static_cast<int>(columns);
   plan.ny = static_cast<int>(rows);
@@ -182,12 +181,7 @@ TraceStatus traceMapLattice(TracedLines& output, const grid::Grid& map, const Tr
 // request asks) and traces that.
 TraceStatus traceResampled(TracedLines& output, const grid::Grid& map, const TraceRequest& request,
                            const LatticePlan& plan, const Extent& e, ErrorSink* shown) {
-  grid::NodeVector values;
-  try {
-    values.resize(static_cast<std::size_t>(plan.nx) * static_cast<std::size_t>(plan.ny));
-  } catch (const std::bad_alloc&) {
-    return TraceStatus::NoMemory;
-  }
+  grid::NodeVector values(static_cast<std::size_t>(plan.nx) * static_cast<std::size_t>(plan.ny));
   if (shown != nullptr) {
     shown->progressStart(text::kPreparingData.in(request.language),
                          static_cast<std::int64_t>(values.size()));

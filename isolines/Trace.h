@@ -16,7 +16,6 @@ enum class [[nodiscard]] TraceStatus{
     NoValues,         // the map has neither node values nor surface coefficients
     EmptyRectangle,   // xmin >= xmax or ymin >= ymax (after clipping)
     LatticeTooSmall,  // fewer than 3 lattice nodes in a direction
-    NoMemory,         // the lattice does not fit in memory
     Flat,             // all lattice values are equal
     Failed,           // resampling or tracing failed, or the user cancelled
 };
@@ -43,8 +42,9 @@ struct TraceRequest {
 // (hx when hy > hx, else hy; a step is 0 for an axis of fewer than 2 nodes) times 1000000 / n.
 double cellSizeParameter(const grid::Grid& map, double densification);
 
-// The square tracing lattice over a rectangle: nx x ny nodes at step h along X, or a status
-// (TraceStatus::LatticeTooSmall, TraceStatus::NoMemory) when no lattice can be made.
+// The square tracing lattice over a rectangle: nx x ny nodes at step h along X, or
+// TraceStatus::LatticeTooSmall when no lattice can be made. A lattice too large for the memory the
+// program may use (or for the tracer's counts) throws std::bad_alloc.
 struct LatticePlan {
   TraceStatus status = TraceStatus::Done;
   int nx = 0;

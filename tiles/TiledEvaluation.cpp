@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <new>
 
 #include "common/CFormat.h"
 #include "common/ErrorSink.h"
@@ -263,6 +264,19 @@ std::string TiledEvaluation::tokenRefusal() const {
 }
 
 TileOutcome TiledEvaluation::evaluate(int index) const {
+  try {
+    return evaluateTile(index);
+  } catch (const std::bad_alloc&) {
+    // A window, an intermediate or a share too large for the memory left is said as every other
+    // shortage is.
+    TileOutcome outcome;
+    outcome.message = engine::text::kOutOfMemory.in(calc_.language());
+    outcome.failure = 1;
+    return outcome;
+  }
+}
+
+TileOutcome TiledEvaluation::evaluateTile(int index) const {
   TileOutcome outcome;
   const grid::Lattice& lattice = plan_.lattice();
   const grid::NodeWindow tile = plan_.tile(index);
@@ -277,13 +291,9 @@ TileOutcome TiledEvaluation::evaluate(int index) const {
         outcome.failure = 1;
         return outcome;
       }
-      // A window too large for the memory left is said as every other shortage is.
-      const bool memory = read.raster.status == formats::RasterStatus::OutOfMemory;
-      outcome.message =
-          memory ? engine::text::kOutOfMemory.in(calc_.language())
-                 : cformat(text::kWindowReadFailed.in(calc_.language()), input.name.c_str());
+      outcome.message = cformat(text::kWindowReadFailed.in(calc_.language()), input.name.c_str());
       outcome.detail = read.raster.libraryError;
-      outcome.failure = memory ? 1 : 3;
+      outcome.failure = 3;
       return outcome;
     }
     calc.registry().findOrCreate(input.name).value = engine::Operand::grid(std::move(part));
@@ -328,21 +338,15 @@ void TiledEvaluation::shareOf(engine::S_Calculator& calc, const grid::Grid& resu
   const grid::Lattice clip = grid::Lattice::of(result).window(cells);
   engine::Evaluation evaluation(calc, nullptr, engine::Undo::Never);
   calc.setContextName(reduction.function());
-  try {
-    if (reduction.kind() == TiledReduction::Kind::Integral) {
-      const engine::Operand value = engine::integralWithin(calc, result, polygon_, clip);
-      outcome.ok = !calc.failed() && value.isNumber();
-      if (outcome.ok) outcome.share.value = value.numberValue();
-    } else {
-      const std::optional<engine::PolygonSums> sums =
-          engine::valuedSumsWithin(calc, result, polygon_, clip);
-      outcome.ok = !calc.failed() && sums.has_value();
-      if (outcome.ok) outcome.share = {sums->integral, sums->area};
-    }
-  } catch (const std::bad_alloc&) {
-    outcome.message = engine::text::kOutOfMemory.in(calc.language());
-    outcome.failure = 1;
-    return;
+  if (reduction.kind() == TiledReduction::Kind::Integral) {
+    const engine::Operand value = engine::integralWithin(calc, result, polygon_, clip);
+    outcome.ok = !calc.failed() && value.isNumber();
+    if (outcome.ok) outcome.share.value = value.numberValue();
+  } else {
+    const std::optional<engine::PolygonSums> sums =
+        engine::valuedSumsWithin(calc, result, polygon_, clip);
+    outcome.ok = !calc.failed() && sums.has_value();
+    if (outcome.ok) outcome.share = {sums->integral, sums->area};
   }
   if (outcome.ok) return;
   // A kernel's code is worded after the outermost, empty context, as the whole evaluation words

@@ -117,9 +117,11 @@ class TiledEvaluation {
   const std::optional<TiledReduction>& reduction() const { return reduction_; }
 
   // Evaluates the text over tile index of the plan: its nodes, or its share of the reduction.
+  // Memory running out in the tile gives the out-of-memory message.
   TileOutcome evaluate(int index) const;
 
  private:
+  TileOutcome evaluateTile(int index) const;
   std::string findRefusal() const;
   std::string wholeText(const std::string& derived) const;
   std::string tokenRefusal() const;

@@ -340,10 +340,12 @@ void FileCommands::loadDisplay() {
   const std::string file = path.toStdString();
   std::string text;
   // Stays a failure when the work runs out of memory.
-  FileError error = FileError::OutOfMemory;
-  if (!runFileTask_(text::kLoading, file, [&] { error = readDisplayFile(file, text); })) return;
-  if (error != FileError::None) {
-    stop(engine::displayFileMessage(error).in(language()));
+  const MessageText* failure = &engine::text::kOutOfMemory;
+  if (!runFileTask_(text::kLoading, file, [&] { failure = engine::readDisplayText(file, text); })) {
+    return;
+  }
+  if (failure != nullptr) {
+    stop(failure->in(language()));
     return;
   }
   editor_.insertAtCaret(QString::fromStdString(text));

@@ -40,13 +40,9 @@ bool traceMap(S_Calculator& calc, const grid::Grid& map, const TraceLevels& leve
   request.progress = true;
   request.language = calc.language();
   const auto status = isolines::trace(lines, map, request, &calc.sink());
-  // A lattice that does not fit in memory, or a trace that failed on its own (not cancelled), is
-  // an error rather than a map without isolines.
-  if (status == isolines::TraceStatus::NoMemory) {
-    calc.sink().record(sink_code::kMessage, text::kOutOfMemory.in(calc.language()));
-  } else if (status == isolines::TraceStatus::Failed && !calc.failed()) {
-    calc.executionError();
-  }
+  // A trace that failed on its own (not cancelled) is an error rather than a map without isolines.
+  // A lattice that does not fit in memory throws, for the evaluation's guard to say so.
+  if (status == isolines::TraceStatus::Failed && !calc.failed()) calc.executionError();
   return !calc.failed();
 }
 

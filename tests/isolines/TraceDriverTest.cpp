@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <new>
 #include <numbers>
 #include <utility>
 
@@ -42,7 +43,7 @@ TEST(TraceDriver, LatticeFollowsTheFinerStepAndTheDensification) {
   EXPECT_EQ(planLattice(0, 10, 0, 2, 1e6).status, TraceStatus::Done);
   EXPECT_EQ(planLattice(0, 10, 0, 1.4, 1e6).status, TraceStatus::LatticeTooSmall);
   EXPECT_EQ(planLattice(0, 10, 0, 10, 0).status, TraceStatus::LatticeTooSmall);
-  EXPECT_EQ(planLattice(0, 1e9, 0, 1e9, 1).status, TraceStatus::NoMemory);
+  EXPECT_THROW(planLattice(0, 1e9, 0, 1e9, 1), std::bad_alloc);
 
   // Every point of a dense trace lies on the lattice lines of the halved step.
   const grid::Grid ramp = gridOf(
@@ -89,7 +90,7 @@ TEST(TraceDriver, MapsWithoutIsolinesGiveStatusesAndNoLines) {
 
   // A lattice far beyond memory is refused before anything is allocated.
   const grid::Grid map = gridOf(5, 5, 0, 4, 0, 4, peak);
-  EXPECT_EQ(trace(cover, map, levels(0, 10, 1, map, 1e7), nullptr), TraceStatus::NoMemory);
+  EXPECT_THROW((void)trace(cover, map, levels(0, 10, 1, map, 1e7), nullptr), std::bad_alloc);
 }
 
 // The lattice must fit the memory the program may use, not the machine's: a lower limit set
@@ -98,11 +99,11 @@ TEST(TraceDriver, LatticeIsBoundByTheUsableMemory) {
   // 1001 x 1001 nodes and about 2M edges: some 24 MB.
   EXPECT_EQ(planLattice(0, 1000, 0, 1000, 1e6).status, TraceStatus::Done);
   setenv("VELLUMAR_MEMORY_LIMIT", "4M", 1);
-  EXPECT_EQ(planLattice(0, 1000, 0, 1000, 1e6).status, TraceStatus::NoMemory);
+  EXPECT_THROW(planLattice(0, 1000, 0, 1000, 1e6), std::bad_alloc);
   EXPECT_EQ(planLattice(0, 100, 0, 100, 1e6).status, TraceStatus::Done);  // about 0.25 MB
   const grid::Grid map = gridOf(5, 5, 0, 4, 0, 4, peak);
   geometry::Cover cover;
-  EXPECT_EQ(trace(cover, map, levels(0, 10, 1, map, 150), nullptr), TraceStatus::NoMemory);
+  EXPECT_THROW((void)trace(cover, map, levels(0, 10, 1, map, 150), nullptr), std::bad_alloc);
   unsetenv("VELLUMAR_MEMORY_LIMIT");
   EXPECT_EQ(trace(cover, map, levels(0, 10, 1, map, 150), nullptr), TraceStatus::Done);
   EXPECT_FALSE(cover.empty());
