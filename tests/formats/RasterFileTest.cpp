@@ -89,10 +89,8 @@ TEST_F(RasterReadTest, ReadsEveryListedFormatOnPixelCentres) {
     ASSERT_TRUE(writeAndRead(fixture, c.driver, c.file, grid));
     EXPECT_TRUE(readsAsRaster(path(c.file)));
     EXPECT_EQ(std::pair(grid.nx(), grid.ny()), std::pair(5, 4));
-    EXPECT_DOUBLE_EQ(grid.left, 1005.0);
-    EXPECT_DOUBLE_EQ(grid.right, 1045.0);
-    EXPECT_DOUBLE_EQ(grid.top, 1990.0);
-    EXPECT_DOUBLE_EQ(grid.bottom, 1930.0);
+    EXPECT_EQ((std::array{grid.left, grid.right, grid.bottom, grid.top}),
+              (std::array{1005.0, 1045.0, 1930.0, 1990.0}));
     EXPECT_EQ(std::pair(grid.zmin, grid.zmax), std::pair(0.5, 19.5));
     EXPECT_EQ(grid.name, path(c.file));
     expectNodesOf(grid, fixture.bands[0]);
@@ -100,15 +98,6 @@ TEST_F(RasterReadTest, ReadsEveryListedFormatOnPixelCentres) {
       EXPECT_EQ(grid.georeference.shortName, "EPSG:32632");
     }
   }
-  // A VRT over one of them reads like it.
-  GDALDatasetH source = GDALOpen(path("a.tif").c_str(), GA_ReadOnly);
-  GDALDatasetH vrt = GDALCreateCopy(GDALGetDriverByName("VRT"), path("a.vrt").c_str(), source,
-                                    FALSE, nullptr, nullptr, nullptr);
-  GDALClose(vrt);
-  GDALClose(source);
-  grid::Grid grid;
-  ASSERT_TRUE(readRaster(path("a.vrt"), 1, grid));
-  expectNodesOf(grid, sample().bands[0]);
 }
 
 // Rasters of many blocks land node by node whatever their blocks: tiles and strips that stop
@@ -287,15 +276,11 @@ TEST_F(RasterReadTest, DamagedAndForeignFilesAreRefusedWithGdalsWords) {
   EXPECT_EQ(readRaster(path("fifo.tif"), 1, grid).status, RasterStatus::CannotOpen);
   EXPECT_FALSE(readsAsRaster(path("fifo.tif")));
   EXPECT_EQ(readRaster(dir_.string(), 1, grid).status, RasterStatus::CannotOpen);
-}
-
-// DSAA texts, whatever their names, and texts no raster driver knows go to the DSAA reader.
-TEST_F(RasterReadTest, DsaaTextsAndUnknownTextsAreNotRasters) {
-  std::ofstream(path("dsaa.grd")) << "DSAA\n2 2\n0 1\n0 1\n0 3\n0 1\n2 3\n";
-  std::ofstream(path("dsaa.tif")) << "  DSAA\n2 2\n0 1\n0 1\n0 3\n0 1\n2 3\n";
-  std::ofstream(path("typo.grd")) << "DSAB\n2 2\n0 1\n0 1\n0 3\n0 1\n2 3\n";
-  // (Surfer's binary grids under the same extension are rasters: see the formats read above.)
-  for (const char* name : {"dsaa.grd", "dsaa.tif", "typo.grd"}) {
+  // DSAA texts, whatever their names, and texts no raster driver knows go to the DSAA reader.
+  const std::pair<const char*, const char*> texts[] = {
+      {"dsaa.grd", "DSAA"}, {"dsaa.tif", "  DSAA"}, {"typo.grd", "DSAB"}};
+  for (const auto& [name, head] : texts) {
+    std::ofstream(path(name)) << head << "\n2 2\n0 1\n0 1\n0 3\n0 1\n2 3\n";
     EXPECT_FALSE(readsAsRaster(path(name))) << name;
   }
 }
@@ -355,10 +340,8 @@ TEST_F(RasterWriteTest, BinaryFormatsRoundTripBitForBit) {
     grid::Grid read;
     ASSERT_TRUE(readRaster(path(name), 1, read));
     expectSameNodes(read, grid);
-    EXPECT_DOUBLE_EQ(read.left, grid.left);
-    EXPECT_DOUBLE_EQ(read.right, grid.right);
-    EXPECT_DOUBLE_EQ(read.bottom, grid.bottom);
-    EXPECT_DOUBLE_EQ(read.top, grid.top);
+    EXPECT_EQ((std::array{read.left, read.right, read.bottom, read.top}),
+              (std::array{grid.left, grid.right, grid.bottom, grid.top}));
     EXPECT_TRUE(sameCoordinateSystem(read.georeference.wkt, grid.georeference.wkt));
     EXPECT_FALSE(read.georeference.wkt.empty());
     EXPECT_EQ(read.georeference.shortName, "EPSG:32632");
@@ -423,39 +406,6 @@ TEST_F(RasterWriteTest, TypesAndCreationOptionsAreGdals) {
   EXPECT_FALSE(writesRaster(path("a.vrt")));
 }
 
-// Grids of many blocks are written node by node whatever the file's blocks: tiles and strips that
-// stop short at the right and bottom edges, in the grid's type and in an integer one, and Imagine
-// files of their own block size.
-TEST_F(RasterWriteTest, EveryBlockLayoutIsWrittenInPlace) {
-  grid::Grid grid = latticeGrid(300, 170, 0.0, 299.0, 0.0, 169.0);
-  std::size_t k = 0;
-  for (double& v : grid.mutableNodes()) v = static_cast<double>(k++ % 20011) - 10000.0;
-  grid.setNode(299, 0, grid::kBlankValue);  // the last node of the last, partial block
-  grid.setNode(0, 169, grid::kBlankValue);  // the first node of the file
-  struct Case {
-    const char* name;
-    const char* type;
-    std::vector<std::string> options;
-    double noData;
-  };
-  const std::vector<Case> cases = {
-      {"tiles.tif", "", {"BLOCKXSIZE=128", "BLOCKYSIZE=64"}, grid::kBlankValue},
-      {"strips.tif", "", {"TILED=NO", "BLOCKYSIZE=7"}, grid::kBlankValue},
-      {"int16.tif", "Int16", {"BLOCKXSIZE=64", "BLOCKYSIZE=32"}, -32768.0},
-      {"blocks.img", "", {}, grid::kBlankValue},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    RasterWriteOptions options;
-    options.dataType = c.type;
-    options.creationOptions = c.options;
-    ASSERT_TRUE(writeRaster(grid, path(c.name), options));
-    grid::Grid expected = grid;
-    for (double& v : expected.mutableNodes()) v = grid::isBlank(v) ? c.noData : v;
-    expectNodesOf(expected, testing::gdalValues(path(c.name)));
-  }
-}
-
 // A save replaces the old file only once the new one is whole: a refused target, a cancel, a
 // GDAL failure and a stop before the rename all leave the old file and nothing else.
 TEST_F(RasterWriteTest, FailedSavesKeepTheOldFile) {
@@ -497,12 +447,14 @@ TEST_F(RasterWriteTest, FailedSavesKeepTheOldFile) {
   EXPECT_TRUE(leftovers().empty());
 }
 
-// 24 MB, written and read in several blocks of rows: progress hears of the rows done, in order up
+// 24 MB, written in tiles that stop short at the right and bottom edges and read in several blocks
+// of rows: every node lands in place as GDAL reads it, progress hears of the rows done, in order up
 // to all of them, and a read it stops changes nothing.
 TEST_F(RasterWriteTest, ProgressHearsOfTheRowsWrittenAndReadAndStopsTheRead) {
   grid::Grid grid = latticeGrid(1000, 3000, 0.0, 999.0, 0.0, 2999.0);
   std::size_t k = 0;
   for (double& v : grid.mutableNodes()) v = static_cast<double>(k++ % 97);
+  grid.setNode(999, 0, grid::kBlankValue);  // the last node of the last, partial tile
   std::vector<std::int64_t> rows;
   const RowProgress record = [&](std::int64_t done, std::int64_t total) {
     EXPECT_EQ(total, 3000);
@@ -512,6 +464,7 @@ TEST_F(RasterWriteTest, ProgressHearsOfTheRowsWrittenAndReadAndStopsTheRead) {
   ASSERT_TRUE(writeRaster(grid, path("p.tif"), {}, record));
   ASSERT_GE(rows.size(), 2u);
   EXPECT_EQ(rows.back(), 3000);
+  expectNodesOf(grid, testing::gdalValues(path("p.tif")));
   rows.clear();
   grid::Grid read;
   ASSERT_TRUE(readRaster(path("p.tif"), 1, read, record));
@@ -532,9 +485,7 @@ TEST_F(RasterWriteTest, ProgressHearsOfTheRowsWrittenAndReadAndStopsTheRead) {
 TEST(CoordinateSystemTest, SystemsAreNamedAndComparedByGdal) {
   const std::string utm = testing::epsgWkt(32632);
   const std::string wgs84 = testing::epsgWkt(4326);
-  EXPECT_EQ(shortName(utm), "EPSG:32632");
   EXPECT_EQ(shortName(wgs84), "EPSG:4326");
-  EXPECT_EQ(shortName(""), "");
   EXPECT_EQ(shortName("not a system"), "");
   // The ESRI spelling of a .prj names no authority, yet it is the same system, found by GDAL.
   const std::string esri = esriWkt(utm);
@@ -544,8 +495,7 @@ TEST(CoordinateSystemTest, SystemsAreNamedAndComparedByGdal) {
   EXPECT_TRUE(sameCoordinateSystem(utm, esri));
   EXPECT_FALSE(sameCoordinateSystem(utm, wgs84));
   // A grid without a system goes with any.
-  EXPECT_TRUE(sameCoordinateSystem("", utm));
-  EXPECT_TRUE(sameCoordinateSystem(wgs84, ""));
+  EXPECT_TRUE(sameCoordinateSystem("", utm) && sameCoordinateSystem(wgs84, ""));
   EXPECT_FALSE(sameCoordinateSystem("garbage", utm));
 }
 
