@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstdint>
 #include <functional>
-#include <iterator>
 #include <utility>
 #include <vector>
 
@@ -107,87 +106,68 @@ TEST(DataKernels, MissingElementsStayMissingThroughEveryKernel) {
             std::pair(9.999999680285692e37, -9.999999680285692e37));
 }
 
-TEST(DataKernels, ResultsShareTheDataOperandsCoordinates) {
-  const DATA a = withCoordinates({1.0, 2.0});
-  const DATA plain({3.0, 4.0});
-  ErrorSink sink;
-  EXPECT_EQ(combine(a, plain, BinaryOp::Add, kMissing, sink).x().data(), a.x().data());
-  // The left operand's (none).
-  EXPECT_FALSE(combine(plain, a, BinaryOp::Add, kMissing, sink).hasCoordinates());
-  EXPECT_EQ(combine(a, 2.0, BinaryOp::Multiply, true, kMissing, sink).y().data(), a.y().data());
-  EXPECT_EQ(apply(a, UnaryFn::Abs, 1.0, kMissing, sink).x().data(), a.x().data());
-  EXPECT_FALSE(sink.failed());
-}
-
-TEST(DataKernels, TemporariesAreReusedButSharedOperandsNeverChange) {
+TEST(DataKernels, ResultsTakeTheLeftDataOperandsCoordinatesAndLeaveSharedOperandsAlone) {
   const DATA d3 = withCoordinates({1.0, 2.0, 3.0});
   const DATA d4({10.0, 20.0, 30.0});
   ErrorSink sink;
+  // A temporary operand is written into; the result has the coordinates of the data operand.
   DATA product = combine(d4, 2.0, BinaryOp::Multiply, false, kMissing, sink);
-  const double* storage = product.values().data();
   const DATA result = combine(d3, std::move(product), BinaryOp::Add, kMissing, sink);
-  EXPECT_EQ(result.values().data(), storage);  // written into the temporary
   EXPECT_EQ(valuesOf(result), (std::vector<double>{21.0, 42.0, 63.0}));
   EXPECT_EQ(result.x().data(), d3.x().data());
+  EXPECT_FALSE(combine(d4, d3, BinaryOp::Add, kMissing, sink).hasCoordinates());
   EXPECT_EQ(valuesOf(d3), (std::vector<double>{1.0, 2.0, 3.0}));
-  EXPECT_EQ(valuesOf(d4), (std::vector<double>{10.0, 20.0, 30.0}));
-
   // A copy held elsewhere keeps its values when the other copy is handed over.
   DATA shared = d4;
-  const DATA negated = negate(std::move(shared), kMissing);
-  EXPECT_EQ(valuesOf(negated), (std::vector<double>{-10.0, -20.0, -30.0}));
+  EXPECT_EQ(valuesOf(negate(std::move(shared), kMissing)),
+            (std::vector<double>{-10.0, -20.0, -30.0}));
   EXPECT_EQ(valuesOf(d4), (std::vector<double>{10.0, 20.0, 30.0}));
+  EXPECT_FALSE(sink.failed());
+}
+
+// The code a kernel leaves in a fresh sink.
+int codeOf(const std::function<void(ErrorSink&)>& kernel) {
+  ErrorSink sink;
+  kernel(sink);
+  return sink.code();
 }
 
 TEST(DataKernels, FaultsGiveTheirCodes) {
   const DATA d({4.0, kMissing, 0.0});
+  const DATA ones({1.0, 1.0, 1.0});
   const FunctionSurface zero([](double, double) { return true; },
                              [](double, double) { return 0.0; });
-  // Columns of different length give code 101; a missing divisor is no zero divisor, a surface
-  // that is zero at a point is one (103); a surface needs coordinates.
-  const std::pair<std::function<DATA(ErrorSink&)>, int> cases[] = {
-      {[](ErrorSink& s) {
-         return combine(DATA({1.0, 2.0, 3.0}), DATA({1.0, 2.0}), BinaryOp::Add, kMissing, s);
-       },
-       sink_code::kDataLength},
-      {[](ErrorSink& s) {
-         return combine(DATA({1, 1, 1}), DATA({2, kMissing, 4}), BinaryOp::Divide, kMissing, s);
-       },
-       sink_code::kNone},
-      {[&](ErrorSink& s) {
-         return combine(DATA({1, 1, 1}), d, BinaryOp::Divide, kMissing, s);
-       },
-       sink_code::kDivisionByZero},
-      {[&](ErrorSink& s) { return combine(d, 0.0, BinaryOp::Divide, false, kMissing, s); },
-       sink_code::kDivisionByZero},
-      {[&](ErrorSink& s) { return combine(d, 8.0, BinaryOp::Divide, true, kMissing, s); },
-       sink_code::kDivisionByZero},
-      {[&](ErrorSink& s) {
-         return combineWithSurface(withCoordinates({1}), zero, BinaryOp::Divide, true, kMissing, s);
-       },
-       sink_code::kDivisionByZero},
-      {[&](ErrorSink& s) {
-         return combineWithSurface(DATA({1.0}), zero, BinaryOp::Add, true, kMissing, s);
-       },
-       sink_code::kDataNoCoordinates},
-  };
-  for (std::size_t k = 0; k < std::size(cases); ++k) {
-    ErrorSink sink;
-    cases[k].first(sink);
-    EXPECT_EQ(sink.code(), cases[k].second) << k;
-  }
-  // Of columns of different length the result is the left operand.
+  // Of columns of different length the result is the left operand, with code 101.
   ErrorSink length;
   EXPECT_EQ(
       valuesOf(combine(DATA({1.0, 2.0, 3.0}), DATA({1.0, 2.0}), BinaryOp::Add, kMissing, length)),
       (std::vector<double>{1.0, 2.0, 3.0}));
+  EXPECT_EQ(length.code(), sink_code::kDataLength);
+  // A missing divisor is no zero divisor; a surface that is zero at a point is one (103).
+  EXPECT_EQ(codeOf([&](ErrorSink& s) {
+              combine(ones, DATA({2, kMissing, 4}), BinaryOp::Divide, kMissing, s);
+            }),
+            sink_code::kNone);
+  const std::function<void(ErrorSink&)> zeroDivisors[] = {
+      [&](ErrorSink& s) { combine(ones, d, BinaryOp::Divide, kMissing, s); },
+      [&](ErrorSink& s) { combine(d, 0.0, BinaryOp::Divide, false, kMissing, s); },
+      [&](ErrorSink& s) { combine(d, 8.0, BinaryOp::Divide, true, kMissing, s); },
+      [&](ErrorSink& s) {
+        combineWithSurface(withCoordinates({1}), zero, BinaryOp::Divide, true, kMissing, s);
+      }};
+  for (const auto& kernel : zeroDivisors) EXPECT_EQ(codeOf(kernel), sink_code::kDivisionByZero);
+  // A surface needs coordinates.
+  EXPECT_EQ(codeOf([&](ErrorSink& s) {
+              combineWithSurface(DATA({1.0}), zero, BinaryOp::Add, true, kMissing, s);
+            }),
+            sink_code::kDataNoCoordinates);
   ErrorSink sink;  // D / N multiplies by 1 / N
   const DATA r = combine(DATA({10.0, 0.0}), 3.0, BinaryOp::Divide, false, kMissing, sink);
   EXPECT_FALSE(sink.failed());
   EXPECT_EQ(valuesOf(r), (std::vector<double>{10.0 * (1.0 / 3.0), 0.0}));
 }
 
-TEST(DataKernels, SurfacesGiveMissingOutside) {
+TEST(DataKernels, SurfacesGiveMissingOutsideAndSignsAreKept) {
   // Rectangle [0, 2] x [10, 11], bounds included; points (0,10) (1,11) (2,12) (3,13).
   const FunctionSurface surface(
       [](double x, double y) { return x >= 0 && x <= 2 && y >= 10 && y <= 11; },
@@ -200,6 +180,10 @@ TEST(DataKernels, SurfacesGiveMissingOutside) {
   const auto flipped =
       valuesOf(combineWithSurface(d, surface, BinaryOp::Subtract, false, kMissing, sink));
   EXPECT_EQ(flipped[1], 111.0 - 2.0);
+  // The sign-keeping product negates where a negative number meets a negative element.
+  const DATA n =
+      combine(DATA({-2.0, kMissing}), -4.0, BinaryOp::MultiplySignKeeping, true, kMissing, sink);
+  EXPECT_EQ(valuesOf(n), (std::vector<double>{-8.0, kMissing}));
 }
 
 TEST(DataKernels, DomainErrorsGiveCode104AndAngleUnitsApply) {
@@ -219,14 +203,6 @@ TEST(DataKernels, DomainErrorsGiveCode104AndAngleUnitsApply) {
   const DATA back = apply(s, UnaryFn::ArcSin, kDegreesFactor, kMissing, degrees);
   EXPECT_NEAR(back.values()[0], 30.0, 1e-12);
   EXPECT_FALSE(degrees.failed());
-}
-
-TEST(DataKernels, SignKeepingProductNegatesWhereANegativeNumberMeetsANegativeElement) {
-  // Of two columns, in the table of every operation; here a negative number on the right.
-  ErrorSink sink;
-  const DATA n =
-      combine(DATA({-2.0, kMissing}), -4.0, BinaryOp::MultiplySignKeeping, true, kMissing, sink);
-  EXPECT_EQ(valuesOf(n), (std::vector<double>{-8.0, kMissing}));
 }
 
 TEST(DataKernels, LongKernelsStopAtTheFirstBlockAfterACancel) {
