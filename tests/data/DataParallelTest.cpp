@@ -120,28 +120,5 @@ TEST_F(DataParallel, TheFirstFaultOfAnyPieceNamesItsLine) {
   }
 }
 
-TEST_F(DataParallel, ProgressComesInOrderAndACancelStops) {
-  const std::string text = largeText();
-  parallel::setThreadLimit(1);  // a batch of four pieces: more than one batch
-  std::vector<std::int64_t> reported;
-  M_Data table;
-  table.setOptions({',', false, true});
-  const RowProgress record = [&reported](std::int64_t done, std::int64_t total) {
-    EXPECT_EQ(total, kRows);
-    reported.push_back(done);
-    return true;
-  };
-  ASSERT_EQ(table.ReadBytes(text, record), ReadStatus::Ok);
-  ASSERT_GE(reported.size(), 2u);
-  EXPECT_TRUE(std::is_sorted(reported.begin(), reported.end()));
-  EXPECT_EQ(reported.back(), kRows);
-
-  int calls = 0;
-  const RowProgress stop = [&calls](std::int64_t, std::int64_t) { return ++calls < 2; };
-  EXPECT_EQ(table.ReadBytes(text, stop), ReadStatus::Cancelled);
-  EXPECT_EQ(calls, 2);
-  EXPECT_EQ(table.rowCount(), 0);
-}
-
 }  // namespace
 }  // namespace vellumar::data
