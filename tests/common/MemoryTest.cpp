@@ -102,27 +102,6 @@ TEST(Memory, TheOverrideBoundsClaimsBesideWhatIsHeld) {
   unsetenv("VELLUMAR_MEMORY_LIMIT");
 }
 
-TEST(Memory, HugePageAdviceKeepsEveryByte) {
-  // A block that starts and ends inside pages: the advice covers the pages within it and must
-  // neither change its bytes nor those around it.
-  std::vector<unsigned char> block(3 * kHugePageBytes + 12345);
-  const auto pattern = [](std::size_t i) { return static_cast<unsigned char>(i * 7 + 1); };
-  for (std::size_t i = 0; i < block.size(); ++i) block[i] = pattern(i);
-  adviseHugePages(block.data() + 100, block.size() - 200);
-  adviseHugePages(block.data() + 5, 10);
-  std::size_t changed = 0;
-  for (std::size_t i = 0; i < block.size(); ++i) changed += block[i] != pattern(i);
-  EXPECT_EQ(changed, 0u);
-
-  for (const std::size_t count : {std::size_t(0), std::size_t(5), kHugePageBytes / 4 + 3}) {
-    const std::vector<double> numbers = filledVector(count, -9999.5);
-    EXPECT_EQ(numbers.size(), count);
-    EXPECT_EQ(std::count(numbers.begin(), numbers.end(), -9999.5), std::ptrdiff_t(count));
-    const std::vector<std::string> texts = filledVector(count, std::string("ab"));
-    EXPECT_EQ(std::count(texts.begin(), texts.end(), "ab"), std::ptrdiff_t(count));
-  }
-}
-
 // Writes every byte of a block taken for bytes, so that its pages are resident.
 void* writtenBlock(std::size_t bytes) {
   void* block = takeBlock(bytes);

@@ -8,7 +8,7 @@
 namespace vellumar {
 namespace {
 
-TEST(TextEncoding, Cp1251IsConvertedAndUtf8KeptAsItIs) {
+TEST(TextEncoding, Cp1251IsConvertedUtf8KeptAsItIsAndFilesLoseTheirMarkAndCrLf) {
   const std::string utf8 = "Грид";
   EXPECT_TRUE(isValidUtf8(utf8));
   EXPECT_EQ(toUtf8(utf8), utf8);
@@ -16,10 +16,7 @@ TEST(TextEncoding, Cp1251IsConvertedAndUtf8KeptAsItIs) {
   EXPECT_FALSE(isValidUtf8(cp1251));
   EXPECT_EQ(toUtf8(cp1251), utf8);
   EXPECT_EQ(cp1251ToUtf8("\xA8\xB8"), "Ёё");
-}
-
-TEST(TextEncoding, DecodingNeverReadsPastTheEnd) {
-  // A truncated sequence and an overlong form.
+  // Decoding never reads past the end: a truncated sequence and an overlong form.
   for (const char* bytes : {"\xD0", "\xC0\x80"}) {
     char32_t cp = 0;
     EXPECT_EQ(decodeUtf8(bytes, 0, cp), 1u);
@@ -29,9 +26,7 @@ TEST(TextEncoding, DecodingNeverReadsPastTheEnd) {
   std::string out;
   appendUtf8(out, U'ж');
   EXPECT_EQ(out, "ж");
-}
-
-TEST(TextEncoding, TextFilesLoseTheirByteOrderMarkAndCrLf) {
+  // Text files lose their byte order mark and CR LF.
   EXPECT_EQ(textOfFile("\xEF\xBB\xBFSqrt(4);\r\n1+1\r\n"), "Sqrt(4);\n1+1\n");
   // The mark does not make CP1251 text UTF-8, and only a leading mark goes.
   EXPECT_EQ(textOfFile("\xC3\xF0\xE8\xE4\r"), "Грид\r");
