@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <iterator>
 
 #include "TestSupport.h"
 #include "common/DisplayFile.h"

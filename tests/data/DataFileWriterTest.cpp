@@ -4,7 +4,6 @@
 #include <bit>
 #include <cmath>
 #include <cstdlib>
-#include <filesystem>
 #include <limits>
 #include <random>
 #include <string>

@@ -1,9 +1,7 @@
 // Vector layers through OGR: what each geometry becomes, ring orientation, attributes, layers,
 // coordinate systems, round trips of every written format, and files that are damaged.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
-#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
