@@ -144,21 +144,6 @@ TEST_F(FileReading, FileWindowsRefuseAFileThatChangedItsSize) {
   }
 }
 
-TEST_F(FileReading, UnreadableFilesAreNotMissing) {
-  // Root reads every file: the read is tried as the user nobody.
-  fs::permissions(dir_, fs::perms::all);
-  ASSERT_TRUE(writeFileAtomically(path("secret.txt"), "x"));
-  fs::permissions(path("secret.txt"), fs::perms::none);
-  const std::string secret = path("secret.txt");
-  const int error = testing::inChild(
-      [&] {
-        std::string bytes;
-        return static_cast<int>(readFile(secret, bytes));
-      },
-      geteuid() == 0);
-  EXPECT_EQ(error, static_cast<int>(FileError::CannotOpen));
-}
-
 TEST_F(FileReading, FilesLargerThanTheUsableMemoryAreRefused) {
   ASSERT_TRUE(writeFileAtomically(path("big.txt"), std::string(3 << 20, 'x')));
   ASSERT_TRUE(writeFileAtomically(path("small.txt"), "small"));

@@ -3,7 +3,6 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -230,22 +229,6 @@ TEST_F(SafeSave, KeepsPermissionsOwnerAndGroupAndGivesNewFilesTheUmask) {
   EXPECT_EQ(info.st_gid, kNobody);
   EXPECT_EQ(info.st_mode & 0777, 0660u);
   EXPECT_EQ(fileText("theirs.txt"), "new");
-}
-
-TEST_F(SafeSave, AFileSizeLimitGivesAnErrorAndLeavesNothingBehind) {
-  ASSERT_EQ(saveFile(path("big.txt"), "old"), SaveError::None);
-  const std::string target = path("big.txt");
-  // In a child, so that the limit and the signal disposition stay there.
-  const int error = inChild(
-      [&] {
-        const rlimit limit{4096, 4096};
-        if (setrlimit(RLIMIT_FSIZE, &limit) != 0) return 101;
-        return static_cast<int>(saveFile(target, std::string(100000, 'x')));
-      },
-      false);
-  EXPECT_EQ(error, static_cast<int>(SaveError::WriteFailed));
-  EXPECT_EQ(fileText("big.txt"), "old");
-  EXPECT_EQ(entryNames(), std::vector<std::string>{"big.txt"});
 }
 
 TEST_F(SafeSave, SetsRenameInOrderAndNeverLeaveATargetMissing) {

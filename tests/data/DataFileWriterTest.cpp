@@ -267,20 +267,6 @@ TEST_F(DataFiles, RefusedAppendsLeaveTheFileAsItWas) {
             SaveStatus::LoadedShapefile);
 }
 
-TEST_F(DataFiles, OfTwoAppendsFromOneLoadOnlyTheFirstIsWritten) {
-  const std::string file = write("shared.dat", "1 10\n2 20\n");
-  M_Data first = load(file, {' ', true, false});
-  M_Data second = load(file, {' ', true, false});
-  ASSERT_EQ(appendResultColumn(first, DATA({5.0, 6.0}), {}), SaveStatus::Ok);
-  EXPECT_EQ(appendResultColumn(second, DATA({7.0, 8.0}), {}), SaveStatus::DataChanged);
-  EXPECT_EQ(*readWholeFile(file), "1 10 5.000000\n2 20 6.000000\n");
-  EXPECT_EQ(second.columnCount(), 2);
-  // The table that was written knows the new file and can append again.
-  ASSERT_EQ(appendResultColumn(first, DATA({9.0, 9.5}), {}), SaveStatus::Ok);
-  EXPECT_EQ(*readWholeFile(file), "1 10 5.000000 9.000000\n2 20 6.000000 9.500000\n");
-  EXPECT_EQ(entryCount(), 1u);
-}
-
 TEST(DataColumnChoice, ReadsCoordinateEditsLikeTheWindow) {
   EXPECT_FALSE(coordinateColumnsFromText("", "2").present);
   EXPECT_FALSE(coordinateColumnsFromText("1", "").present);
