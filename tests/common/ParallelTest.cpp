@@ -104,27 +104,6 @@ TEST_P(ParallelLoops, ACancelStopsTheLoopAndNoFurtherBlockStarts) {
   }
 }
 
-TEST_P(ParallelLoops, ABodyThatSaysStopOrThrowsEndsTheLoop) {
-  std::atomic<int> ran{0};
-  const bool done = forEachBlock(
-      10'000, quiet,
-      [&](std::size_t begin, std::size_t) {
-        ran.fetch_add(1);
-        return begin < 50;
-      },
-      Blocking{1, 0});
-  EXPECT_FALSE(done);
-  EXPECT_LT(ran.load(), 10'000);
-  // So does an exception, which reaches the caller.
-  EXPECT_THROW(forEachBlock(
-                   1000, quiet,
-                   [](std::size_t begin, std::size_t) {
-                     if (begin == 700) throw std::runtime_error("block 700");
-                   },
-                   Blocking{1, 0}),
-               std::runtime_error);
-}
-
 TEST_P(ParallelLoops, TheMemoryGuardOfTheCallerHoldsOnEveryThread) {
   setenv("VELLUMAR_MEMORY_LIMIT", std::to_string(memory::residentBytes() + (256 << 20)).c_str(), 1);
   {
