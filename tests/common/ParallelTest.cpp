@@ -77,7 +77,7 @@ TEST_P(ParallelLoops, ReductionsFoldThePartialsInBlockOrder) {
   EXPECT_EQ(sum, serial);
 }
 
-TEST_P(ParallelLoops, ACancelStopsTheLoopAndNoFurtherBlockStarts) {
+TEST_P(ParallelLoops, ACancelOrTheBodyStopsTheLoopAndNoFurtherBlockStarts) {
   RecordingObserver observer(3);
   ErrorSink sink(&observer);
   sink.progressStart("loop", 1000);
@@ -102,6 +102,16 @@ TEST_P(ParallelLoops, ACancelStopsTheLoopAndNoFurtherBlockStarts) {
   for (std::size_t k = 1; k < observer.steps.size(); ++k) {
     EXPECT_GT(observer.steps[k], observer.steps[k - 1]);
   }
+  // A body that says stop ends the loop as well.
+  ran = 0;
+  EXPECT_FALSE(forEachBlock(
+      10'000, quiet,
+      [&](std::size_t begin, std::size_t) {
+        ran.fetch_add(1);
+        return begin < 50;
+      },
+      Blocking{1, 0}));
+  EXPECT_LT(ran.load(), 10'000);
 }
 
 TEST_P(ParallelLoops, TheMemoryGuardOfTheCallerHoldsOnEveryThread) {
