@@ -35,6 +35,18 @@ TEST(ErrorSink, CancelledProgressFailsTheEvaluation) {
   EXPECT_EQ(sink.message(), "Вычисление прервано");
   sink.progressClose();
   EXPECT_EQ(observer.closes, 1);
+  // The progress part alone asks nothing while no progress is open, nor closes it.
+  RecordingObserver stopping(1);
+  ProgressReport report(&stopping);
+  report.close();
+  EXPECT_TRUE(report.step(1));
+  EXPECT_TRUE(stopping.steps.empty() && stopping.closes == 0);
+  report.start("x", 1);
+  EXPECT_FALSE(report.step(1));
+  // Without an observer nothing cancels.
+  ErrorSink unwatched;
+  unwatched.progressStart("x", 5);
+  EXPECT_TRUE(unwatched.progressStep(5) && !unwatched.failed());
 }
 
 TEST(ErrorSink, PacerReportsOncePerStretchAndRestartsTheStage) {
