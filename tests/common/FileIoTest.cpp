@@ -63,6 +63,9 @@ TEST_F(FileReading, RefusesWhatIsNotARegularFileAtOnce) {
   }
   EXPECT_FALSE(readWholeFile(path("fifo")).has_value());
   EXPECT_EQ(checkRegularFile(path("nothing")), FileError::Missing);
+  // Nor is such a file locked.
+  EXPECT_EQ(FileLock().lock(path("fifo")), FileError::NotRegularFile);
+  EXPECT_EQ(FileLock().lock(path("nothing")), FileError::Missing);
 }
 
 TEST_F(FileReading, FileBytesOfEverySizeAroundAHugePageAndFailuresKeepThePrevious) {
