@@ -93,6 +93,8 @@ TEST_F(DataFiles, NewFilesHoldHeaderAndValuesThatReadBackTo12Digits) {
   }
   EXPECT_EQ(entryCount(), 1u);  // no buffer file left behind
   EXPECT_EQ(saveDataFile(path("missing/x.dat"), plain), SaveStatus::BufferFailed);
+  std::filesystem::create_directory(path("folder.dat"));
+  EXPECT_EQ(saveDataFile(path("folder.dat"), plain), SaveStatus::SaveFailed);
 }
 
 // printf's own forms of a value as the writer chooses between them: "%lf" when it reads back
