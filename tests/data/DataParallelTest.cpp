@@ -16,7 +16,7 @@ namespace {
 constexpr unsigned kThreadCounts[] = {1, 2, 7};
 constexpr int kRows = 150000;
 // Rows whose cells are unlike the others', all in late pieces.
-constexpr int kWordRow = 140000;    // column 2: a word, which makes the column text
+constexpr int kWordRow = 110000;    // column 2: words from here on, which make the column text
 constexpr int kSpacedRow = 120000;  // column 3: "1.5 ", a number that reads trimmed
 constexpr int kQuotedRow = 130000;  // column 5: a quoted number, which makes the column text
 constexpr int kWideFrom = 100000;   // from here every tenth row has a sixth field
@@ -28,7 +28,7 @@ std::string cellOf(int k, int column) {
     case 1:
       return std::to_string(k / 4) + "." + std::to_string(k % 4 * 25) + "e-1";
     case 2:
-      return k == kWordRow ? "abc" : std::to_string(-k);
+      return k >= kWordRow ? "w" + std::to_string(k) : std::to_string(-k);
     case 3:
       return k == kSpacedRow ? "1.5 " : std::to_string(k % 977);
     case 4:
@@ -85,6 +85,15 @@ TEST_F(DataParallel, TypesLatePiecesAsOneReaderWould) {
     EXPECT_TRUE(table.isNumericColumn(0) && table.isNumericColumn(3) && table.isNumericColumn(4));
     EXPECT_FALSE(table.isNumericColumn(2) || table.isNumericColumn(5)) << threads;
   }
+  // One thread types a batch of pieces between reports: a cancel at the second keeps no row.
+  parallel::setThreadLimit(1);
+  int calls = 0;
+  M_Data table;
+  table.setOptions({',', false, true});
+  const RowProgress stop = [&calls](std::int64_t, std::int64_t) { return ++calls < 2; };
+  EXPECT_EQ(table.ReadBytes(text, stop), ReadStatus::Cancelled);
+  EXPECT_EQ(calls, 2);
+  EXPECT_EQ(table.rowCount(), 0);
 }
 
 TEST_F(DataParallel, TheFirstFaultOfAnyPieceNamesItsLine) {
