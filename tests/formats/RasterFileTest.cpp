@@ -386,6 +386,7 @@ TEST_F(RasterWriteTest, TypesAndCreationOptionsAreGdals) {
   // An integer type cannot hold the DSAA blank value: blanks take the type's lowest value.
   options = {};
   options.dataType = "Int16";
+  options.creationOptions = {"TILED=NO", "BLOCKYSIZE=2"};  // strips, the last one short
   ASSERT_TRUE(writeRaster(grid, path("i.tif"), options));
   EXPECT_EQ(testing::gdalValues(path("i.tif"))[3 * 7 + 2], -32768.0);
   ASSERT_TRUE(readRaster(path("i.tif"), 1, read));
@@ -445,7 +446,6 @@ TEST_F(RasterWriteTest, ProgressHearsOfTheRowsWrittenAndReadAndStopsTheRead) {
   grid::Grid grid = latticeGrid(1000, 3000, 0.0, 999.0, 0.0, 2999.0);
   std::size_t k = 0;
   for (double& v : grid.mutableNodes()) v = static_cast<double>(k++ % 97);
-  grid.setNode(999, 0, grid::kBlankValue);  // the last node of the last, partial tile
   std::vector<std::int64_t> rows;
   const RowProgress record = [&](std::int64_t done, std::int64_t total) {
     EXPECT_EQ(total, 3000);

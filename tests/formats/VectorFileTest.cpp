@@ -83,7 +83,8 @@ std::vector<std::vector<double>> described(const geometry::Cover& cover, bool id
 TEST_F(VectorFileTest, PolygonsOfEveryFormatReadAsOrientedRingsWithTheirRecords) {
   const std::string source = write("districts.geojson", kDistricts);
   const std::vector<std::string> files = {source, converted(source, "d.gpkg", "GPKG"),
-                                          converted(source, "d.fgb", "FlatGeobuf")};
+                                          converted(source, "d.fgb", "FlatGeobuf"),
+                                          converted(source, "d.gml", "GML")};
   for (const std::string& path : files) {
     SCOPED_TRACE(path);
     VectorContent content;
