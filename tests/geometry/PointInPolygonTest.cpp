@@ -51,16 +51,10 @@ TEST(PointInRing, VerticesInsideAndHalfOpenEdges) {
 
 TEST(PointInPolygon, InnermostRingDecides) {
   const Region region = nestedRegion();
-  // Inside: the ring, the island, vertices of the outer ring and of the island, the outer ring's
-  // bottom edge and the hole's left edge (the outer ring's only).
-  for (const auto& [x, y] : {XY{1, 1}, {5, 5}, {0, 0}, {10, 10}, {4, 6}, {5, 0}, {2, 5}}) {
-    EXPECT_TRUE(insideInnermost(region, x, y)) << x << "," << y;
-  }
-  // Outside: in the hole, vertices of the hole, beyond, the outer ring's top edge and the hole's
-  // right edge.
-  for (const auto& [x, y] : {XY{3, 3}, {2, 2}, {8, 8}, {11, 5}, {5, 10}, {8, 5}}) {
-    EXPECT_FALSE(insideInnermost(region, x, y)) << x << "," << y;
-  }
+  // Vertex, edge and hole cases are checked through the point selection; here the hole's left edge
+  // (the outer ring's only) is inside, its right edge outside.
+  EXPECT_TRUE(insideInnermost(region, 2, 5));
+  EXPECT_FALSE(insideInnermost(region, 8, 5));
   EXPECT_FALSE(insideInnermost(Cover{}, 0, 0));
 
   // A counter-clockwise lone ring is a hole with nothing around it.
