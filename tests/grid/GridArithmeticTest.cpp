@@ -176,11 +176,6 @@ TEST(GridLogic, AndOrNotAndComparisons) {
 TEST(GridFunctions, DomainsAndCodes) {
   const Grid g =
       makeGrid(3, 2, 0, 2, 0, 1, [](double x, double y) { return x + 2 * y; });  // 0 1 2 / 2 3 4
-  ErrorSink ok;
-  const Grid root = apply(g, UnaryFn::Sqrt, kRadiansFactor, ok);
-  EXPECT_FALSE(ok.failed());
-  EXPECT_NEAR(root.node(0, 0), 0.0, 1e-9);
-  EXPECT_NEAR(root.node(2, 1), 2.0, 1e-9);
 
   // Nodes are visited column by column; the ones from the failing node on keep their values.
   Grid negative = g;
@@ -199,6 +194,7 @@ TEST(GridFunctions, DomainsAndCodes) {
     EXPECT_EQ(domain.code(), sink_code::kGridDomain);
   }
 
+  ErrorSink ok;
   const Grid ninety = filled(g, 90.0);
   ErrorSink tgSink;
   const Grid tangent = apply(ninety, UnaryFn::Tg, kDegreesFactor, tgSink);
@@ -207,10 +203,6 @@ TEST(GridFunctions, DomainsAndCodes) {
   EXPECT_NEAR(apply(ninety, UnaryFn::Sin, kDegreesFactor, ok).node(0, 0), 1.0, 1e-9);
   EXPECT_NEAR(apply(filled(g, 1.0), UnaryFn::ArcTg, kDegreesFactor, ok).node(2, 1), 45.0, 1e-7);
 
-  const Grid positive = combine(g, 1.0, BinaryOp::Add, false, ok);
-  const Grid lg = apply(positive, UnaryFn::Lg, kRadiansFactor, ok);
-  EXPECT_NEAR(lg.node(2, 1), std::log10(5.0), 1e-9);
-  EXPECT_NEAR(apply(g, UnaryFn::Exp, kRadiansFactor, ok).node(1, 0), std::exp(1.0), 1e-8);
   const Grid absolute = apply(negate(g), UnaryFn::Abs, kRadiansFactor, ok);
   EXPECT_NEAR(absolute.node(2, 1), 4.0, 1e-9);
   EXPECT_FALSE(std::signbit(absolute.node(0, 0)));
@@ -299,9 +291,6 @@ TEST(GridConstruction, RandomLawConditionsAreCheckedInOrder) {
   for (const auto& c : cases) {
     EXPECT_EQ(invalidRandomParameter(c.law, c.a, c.b, c.c), c.invalid)
         << c.law << " " << c.a << " " << c.b << " " << c.c;
-  }
-  for (const auto& [law, count] : {std::pair{4.0, 1}, {6.5, 1}, {8.0, 3}, {1.0, 2}, {3.0, 2}}) {
-    EXPECT_EQ(randomParameterCount(law), count) << law;
   }
 }
 

@@ -136,11 +136,6 @@ TEST(GridSurface, ThreadsEvaluatingOneGridSolveItsSplineOnce) {
   EXPECT_NEAR(changed.value(changed.nodeX(30), changed.nodeY(20)), 1000.0, 1e-6);
   EXPECT_NE(changed.splineCoefficients(), solved[0]);
   EXPECT_NEAR(grid.value(grid.nodeX(30), grid.nodeY(20)), grid.node(30, 20), 1e-9);
-  // So does a moved-to grid, and the moved-from one can be filled again.
-  Grid moved = std::move(changed);
-  EXPECT_NEAR(moved.value(moved.nodeX(30), moved.nodeY(20)), 1000.0, 1e-6);
-  changed = makeGrid(3, 3, 0.0, 2.0, 0.0, 2.0, [](double x, double y) { return x + y; });
-  EXPECT_NEAR(changed.value(1.5, 0.5), 2.0, 1e-9);
 }
 
 TEST(GridSurface, ZRangeAndResample) {
@@ -243,9 +238,6 @@ TEST(GridDerivatives, PointDerivativesMatchFiniteDifferencesOfTheSurface) {
     EXPECT_NEAR(derivativeAt(product, Derivative::YY, x, y), 0.0, 1e-9);
     EXPECT_NEAR(derivativeAt(product, Derivative::XY, x, y), 1.0, 1e-9);
   }
-  // The spline follows the smooth function it was sampled from.
-  EXPECT_NEAR(derivativeAt(grid, Derivative::X, 7.0, 11.0),
-              0.7 * std::cos(4.9) * std::cos(4.4) + 1.1, 0.05);
   // Outside the rectangle, and without a surface, the derivatives are 0.
   EXPECT_EQ(derivativeAt(grid, Derivative::X, -0.1, 5), 0.0);
   EXPECT_EQ(derivativeAt(grid, Derivative::YY, 5, 22.5), 0.0);

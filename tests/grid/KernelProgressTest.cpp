@@ -116,8 +116,6 @@ TEST(KernelProgress, ResamplingAndNodeKernelsReportAndStop) {
   checkKernel("G + G on the intersection", bySink([&](ErrorSink& s) {
                 return combine(Grid(shifted), Grid(g), BinaryOp::Multiply, s);
               }));
-  checkKernel("Great(G, G)",
-              bySink([&](ErrorSink& s) { return combine(g, negate(g), BinaryOp::Great, s); }));
   for (const BinaryOp op :
        {BinaryOp::Add, BinaryOp::Multiply, BinaryOp::Divide, BinaryOp::Max, BinaryOp::LessEqual}) {
     checkKernel("G op N", bySink([&](ErrorSink& s) {
@@ -134,8 +132,6 @@ TEST(KernelProgress, ResamplingAndNodeKernelsReportAndStop) {
   checkKernel("Cut", bySink([&](ErrorSink& s) { return cutByNodes(g, 2, 399, 1, 300, s); }));
   checkKernel("Merge",
               bySink([&](ErrorSink& s) { return merge(Grid(g), Grid(shifted), -1.0, s); }));
-  checkKernel("Merge of equal rectangles",
-              bySink([&](ErrorSink& s) { return merge(Grid(g), Grid(coarse), -1.0, s); }));
 }
 
 TEST(KernelProgress, DerivativeMapsReportAndStop) {
