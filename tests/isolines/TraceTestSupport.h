@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "../common/TestSupport.h"
 #include "../engine/EvaluationHelpers.h"
 #include "../grid/GridTestSupport.h"
 #include "common/ErrorSink.h"
@@ -69,29 +70,7 @@ inline bool higherOnTheRight(const geometry::Line& line, const grid::Grid& map, 
 }
 
 // Records what a long kernel shows and cancels at the given step call (0: never).
-class RecordingProgress : public ProgressObserver {
- public:
-  explicit RecordingProgress(int cancelAt = 0) : cancelAt_(cancelAt) {}
-  void start(std::string_view caption, std::int64_t total) override {
-    captions.emplace_back(caption);
-    totals.push_back(total);
-    last.push_back(0);
-  }
-  bool step(std::int64_t done) override {
-    last.back() = done;
-    return ++steps != cancelAt_;
-  }
-  void close() override { ++closes; }
-
-  std::vector<std::string> captions;
-  std::vector<std::int64_t> totals;
-  std::vector<std::int64_t> last;  // the last step reported under each caption
-  int steps = 0;
-  int closes = 0;
-
- private:
-  int cancelAt_;
-};
+using RecordingProgress = ::vellumar::testing::RecordingObserver;
 
 // A calculator evaluating displays as the window does, with maps put under names.
 class CalculatorTest : public engine::testing::CalculatorTest {
