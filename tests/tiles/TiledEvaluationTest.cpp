@@ -237,27 +237,6 @@ TEST_F(TiledEvaluationTest, OnlyAReductionOfOneExpressionAsTheWholeTextReduces) 
   EXPECT_EQ(mean->noValues(Language::English), "Mean: the polygon covers no grid values");
 }
 
-TEST_F(TiledEvaluationTest, TheHaloHoldsTheSplineToTheBoundOnARoughRun) {
-  // The spline of a run cut kHaloNodes from a node gives that node's coefficient within the
-  // bound of the whole run's: the worst case is a rough run, where nothing smooths the error.
-  const grid::Grid rough = makeGrid(200, 3, true);
-  const grid::NodeWindow cut{100 - kHaloNodes, 0, 100 + kHaloNodes + 1 - (100 - kHaloNodes), 3};
-  const grid::Grid part = grid::cutWindow(rough, cut);
-  const grid::NodeVector whole = grid::computeSplineCoefficients(rough.nodes(), 200, 3);
-  const grid::NodeVector windowed =
-      grid::computeSplineCoefficients(part.nodes(), part.nx(), part.ny());
-  ASSERT_EQ(whole.size(), std::size_t(202) * 5);
-  ASSERT_EQ(windowed.size(), static_cast<std::size_t>(part.nx() + 2) * 5);
-  const double centre = whole[2 * 202 + 101];
-  const double cutCentre = windowed[2 * (part.nx() + 2) + kHaloNodes + 1];
-  EXPECT_LE(std::abs(centre - cutCentre), 1e-10 * 50.0);
-  // Half the halo does not: the bound is a property of its width, not of any window.
-  const grid::NodeWindow narrow{100 - kHaloNodes / 4, 0, kHaloNodes / 2 + 1, 3};
-  const grid::Grid close = grid::cutWindow(rough, narrow);
-  const grid::NodeVector near = grid::computeSplineCoefficients(close.nodes(), close.nx(), 3);
-  EXPECT_GT(std::abs(centre - near[2 * (close.nx() + 2) + kHaloNodes / 4 + 1]), 1e-10 * 50.0);
-}
-
 TEST_F(TiledEvaluationTest, TextsThatDoNotTileAreRefusedBeforeAnyWork) {
   useRasters({makeGrid(20, 10, false)});
   calc_.registry().findOrCreate("P1").value = engine::Operand::number(0);
@@ -334,21 +313,6 @@ TEST_F(TiledEvaluationTest, WhatTilesCannotBringOntoTheResultsLatticeIsRefused) 
   EXPECT_EQ(outcome.failure, 1);
   EXPECT_EQ(outcome.message,
             "--tiles: the result is not a grid over the lattice of the grids read");
-}
-
-TEST_F(TiledEvaluationTest, TheTilesCoverTheLatticeOnceInOrder) {
-  const TilePlan plan({23, 10, 0.0, 22.0, 0.0, 9.0}, 7);
-  ASSERT_EQ(plan.count(), 8);
-  std::vector<int> covered(23 * 10, 0);
-  for (int k = 0; k < plan.count(); ++k) {
-    const grid::NodeWindow tile = plan.tile(k);
-    for (int j = tile.j0; j < tile.j0 + tile.ny; ++j) {
-      for (int i = tile.i0; i < tile.i0 + tile.nx; ++i) ++covered[j * 23 + i];
-    }
-  }
-  EXPECT_TRUE(std::all_of(covered.begin(), covered.end(), [](int n) { return n == 1; }));
-  EXPECT_EQ(plan.tile(3), (grid::NodeWindow{21, 0, 2, 7}));
-  EXPECT_EQ(plan.tile(7), (grid::NodeWindow{21, 7, 2, 3}));
 }
 
 TEST_F(TiledEvaluationTest, AFailingTileLeavesTheOldTargetAndNoTemporaryFile) {
