@@ -84,6 +84,9 @@ TEST(LineFileReading, EndRecordsMalformedRecordsAndTheLineAtFault) {
       {"4\n1 2\nEND\nEND\nwhatever\n", std::nullopt, Ok, 0, false, {4}, {{1, 2}}},
       {numbers, std::nullopt, Ok, 0, false, {-3}, {{1, 2}, {1.5, -4}}},
       {duplicates, std::nullopt, Ok, 0, false, {7}, {{0, 0}, {2, 0}, {2, 2}, {0, 0}}},
+      // Faults in a line after the counted ones, in a file cut short of its final END.
+      {"1\n0 0\nEND\n2\nfive 5\n", std::nullopt, BadPoint, 5},
+      {"1\n0 0\nEND\nlabel\n5 5\n", std::nullopt, BadHeader, 4},
       {good + "2\r\n5 five\r\nEND\r\nEND\r\n", std::nullopt, BadPoint, 6},
       {good + "label\r\n5 5\r\nEND\r\nEND\r\n", std::nullopt, BadHeader, 5},
       // "END " is a point record, and not a valid one.

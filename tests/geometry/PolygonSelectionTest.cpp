@@ -106,8 +106,9 @@ TEST(LatticeSelection, EqualsTheRuleOnAnyCoverAndAxesInAnyOrder) {
   std::vector<double> xs = axis(0.0, 0.5, 13);
   std::vector<double> ys = axis(0.0, 0.5, 13);
   // The rule holds for any lines, valid polygon or not: crossing rings and an open line.
-  const Cover crossing = coverOf({test::polyline({{0, 0}, {6, 6}, {6, 0}, {0, 6}, {0, 0}}),
-                                  squareRing(1, 1, 5, 5), test::polyline({{0, 3}, {6, 3.5}})});
+  // Kept inside the lattice, so that rows and columns outside the cover's rectangle are met too.
+  const Cover crossing = coverOf({test::polyline({{1, 1}, {5, 5}, {5, 1}, {1, 5}, {1, 1}}),
+                                  squareRing(2, 2, 4, 4), test::polyline({{1, 3}, {5, 3.5}})});
   expectLatticeMatches(crossing, xs, ys, RectBounds::Excluded);
   expectLatticeMatches(crossing, xs, ys, RectBounds::Included);
   // Reversed and shuffled coordinates and NaN nodes give the same flags per node.
