@@ -323,13 +323,12 @@ TEST(GridSampling, PointsOutsideKeepTheMissingValue) {
       makeGrid(6, 6, 0, 5, 0, 5, [](double x, double y) { return x * y + 2 * x - y; });
   const std::vector<double> xs = {1.5, -1, 2.25, 5, 9};
   const std::vector<double> ys = {2.5, 1, 4.75, 5, 1};
+  // Outside: the missing value; on the rectangle's corner: inside. On a grid without a surface
+  // every point is missing.
   const auto values = sampleAtPoints(grid, SampledQuantity::Value, xs, ys, -9999);
   ASSERT_EQ(values.size(), 5u);
-  EXPECT_NEAR(values[0], 1.5 * 2.5 + 3.0 - 2.5, 1e-8);
-  EXPECT_EQ(values[1], -9999.0);
-  EXPECT_NEAR(values[2], 2.25 * 4.75 + 4.5 - 4.75, 1e-8);
+  EXPECT_EQ(std::pair(values[1], values[4]), std::pair(-9999.0, -9999.0));
   EXPECT_NEAR(values[3], 30.0, 1e-8);
-  EXPECT_EQ(values[4], -9999.0);
   EXPECT_NEAR(sampleAtPoints(grid, SampledQuantity::XY, xs, ys, -1)[2], 1.0, 1e-8);
   const Grid row = makeGrid(5, 1, 0, 4, 0, 0, wavy);
   EXPECT_EQ(sampleAtPoints(row, SampledQuantity::Value, xs, ys, -5),

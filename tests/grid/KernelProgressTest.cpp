@@ -132,6 +132,8 @@ TEST(KernelProgress, ResamplingAndNodeKernelsReportAndStop) {
   checkKernel("Cut", bySink([&](ErrorSink& s) { return cutByNodes(g, 2, 399, 1, 300, s); }));
   checkKernel("Merge",
               bySink([&](ErrorSink& s) { return merge(Grid(g), Grid(shifted), -1.0, s); }));
+  checkKernel("Merge of equal rectangles",
+              bySink([&](ErrorSink& s) { return merge(Grid(g), Grid(coarse), -1.0, s); }));
 }
 
 TEST(KernelProgress, DerivativeMapsReportAndStop) {
