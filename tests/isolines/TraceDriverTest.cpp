@@ -26,6 +26,8 @@ TEST(TraceDriver, LatticeFollowsTheFinerStepAndTheDensification) {
   // Steps 1 along X and 0.5 along Y: the finer one sets the lattice step.
   const grid::Grid map = gridOf(11, 11, 0, 10, 0, 5, [](double x, double) { return x; });
   EXPECT_DOUBLE_EQ(cellSizeParameter(map, 1), 500000.0);
+  const grid::Grid wide = gridOf(5, 11, 0, 8, 0, 40, [](double x, double) { return x; });
+  EXPECT_DOUBLE_EQ(cellSizeParameter(wide, 1), 2000000.0);
 
   const LatticePlan plan = planLattice(0, 10, 0, 5, cellSizeParameter(map, 1));
   EXPECT_EQ(plan.status, TraceStatus::Done);
