@@ -10,6 +10,7 @@
 #include <csignal>
 #include <cstdio>
 #include <random>
+#include <string_view>
 
 #include "common/FileIo.h"
 
@@ -159,8 +160,24 @@ void recoverFrom(int fd, const std::string& path) {
   if (ftruncate(fd, 0) == 0) fsync(fd);
 }
 
+// Whether the process has ended: no such process, or a zombie. A process killed after its parent
+// ended is left a zombie where nothing reaps the orphans (a container whose first process is
+// not an init, as the ranks of an interrupted mpirun are); its files are no longer in use.
 bool processGone(long pid) {
-  return pid > 0 && kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+  if (pid <= 0) return false;
+  if (kill(static_cast<pid_t>(pid), 0) != 0) return errno == ESRCH;
+  char name[32];
+  std::snprintf(name, sizeof name, "/proc/%ld/stat", pid);
+  const int fd = ::open(name, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  char stat[512];
+  const ssize_t got = ::read(fd, stat, sizeof stat - 1);
+  ::close(fd);
+  if (got <= 0) return false;
+  // "pid (name) state ...": the name may hold anything, so the state follows its last ')'.
+  const std::string_view text(stat, static_cast<std::size_t>(got));
+  const std::size_t close = text.rfind(')');
+  return close != std::string_view::npos && text.substr(close).starts_with(") Z");
 }
 
 // The process id in a hidden file's name ".vellumar-PID-XXXXXX"; 0 when it has none.

@@ -339,11 +339,20 @@ TEST_F(SafeSave, SignalsThatEndTheProgramRemoveTheTemporaryFile) {
 }
 
 TEST_F(SafeSave, HiddenFilesOfProcessesThatAreGoneAreRemoved) {
-  // A temporary file of a writer killed long ago, and one of this process's own.
+  // A temporary file of a writer killed long ago, one of a writer that ended but was never
+  // reaped (a zombie, as the ranks of a stopped mpirun are where nothing reaps orphans), and one
+  // of this process's own.
   ASSERT_EQ(saveFile(path(".vellumar-2147483646-aBcDeF"), "orphan"), SaveError::None);
+  const pid_t zombie = fork();
+  if (zombie == 0) _exit(0);
+  siginfo_t ended{};
+  ASSERT_EQ(waitid(P_PID, static_cast<id_t>(zombie), &ended, WEXITED | WNOWAIT), 0);
+  ASSERT_EQ(saveFile(path(".vellumar-" + std::to_string(zombie) + "-zOmBiE"), "ended"),
+            SaveError::None);
   const std::string own = hiddenPrefix(dir_.string()) + "own123";
   ASSERT_EQ(saveFile(own, "mine"), SaveError::None);
   ASSERT_EQ(saveFile(path("result.txt"), "new"), SaveError::None);
+  waitpid(zombie, nullptr, 0);
   EXPECT_EQ(entryNames(),
             (std::vector<std::string>{fs::path(own).filename().string(), "result.txt"}));
 }

@@ -4,10 +4,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -61,6 +65,45 @@ class TiledCliTest : public testing::FolderTest {
       _exit(127);
     }
     return child;
+  }
+
+  // The text of a /proc file (which tells no size, so is read as a stream); empty when gone.
+  static std::string procText(const std::string& name) {
+    std::ifstream in(name);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+
+  // The processes a launcher started (its children, the ranks), read while it runs: Open MPI puts
+  // each rank in a process group of its own, and a rank may outlive its launcher by a moment.
+  static std::vector<pid_t> childrenOf(pid_t parent) {
+    std::vector<pid_t> children;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+      const std::string process = entry.path().filename().string();
+      if (process.find_first_not_of("0123456789") != std::string::npos) continue;
+      const std::string stat = procText(entry.path().string() + "/stat");
+      // "pid (name) state ppid ...": the name may hold anything, so the fields follow its last ')'.
+      const std::size_t close = stat.rfind(')');
+      char state = 0;
+      long ppid = 0;
+      if (close != std::string::npos &&
+          std::sscanf(stat.c_str() + close + 1, " %c %ld", &state, &ppid) == 2 && ppid == parent) {
+        children.push_back(static_cast<pid_t>(std::stol(stat)));
+      }
+    }
+    return children;
+  }
+
+  // Waits, at most 20 seconds, until each process has ended: gone, or a zombie left unreaped.
+  static void awaitEnd(const std::vector<pid_t>& processes) {
+    const auto ended = [](pid_t pid) {
+      const std::string stat = procText("/proc/" + std::to_string(pid) + "/stat");
+      const std::size_t close = stat.rfind(')');
+      return close == std::string::npos || stat.compare(close, 3, ") Z") == 0;
+    };
+    for (int wait = 0; wait < 400 && !std::all_of(processes.begin(), processes.end(), ended);
+         ++wait) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
   }
 
   // A GeoTIFF over [0, n - 1] x [0, n - 1] with nodes the step apart, made by the program itself.
@@ -209,15 +252,18 @@ TEST_F(TiledCliTest, AnInterruptedMpiRunLeavesTheOldTargetAndNoFilesOfItsOwn) {
   for (int wait = 0; wait < 400 && fileText("err.txt").find("10%") == std::string::npos; ++wait) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
+  const std::vector<pid_t> ranks = childrenOf(mpirun);
+  EXPECT_EQ(ranks.size(), 2u);
   kill(-mpirun, SIGINT);
   int status = 0;
   waitpid(mpirun, &status, 0);
+  awaitEnd(ranks);
   EXPECT_FALSE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << fileText("err.txt");
   EXPECT_TRUE(fileText("out.tif") == "old");
   // A rank removes its hidden files as the signal ends it. One that the launcher kills outright
   // before it could (Open MPI sends SIGKILL a second after its SIGTERM, which a loaded machine can
   // miss) leaves them to the next save into the folder, which removes the files of ended
-  // processes.
+  // processes: the ranks are waited for, as a rank still ending would keep its files.
   ASSERT_EQ(run({kCalc, "-g", path("in.tif"), "-o", path("later.tif"), "G1"}).status, 0);
   EXPECT_EQ(entryNames(),
             (std::vector<std::string>{"err.txt", "in.tif", "later.tif", "out.tif", "out.txt"}));
