@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
@@ -119,6 +120,16 @@ class Recorder final : public ProgressObserver {
  private:
   int cancelAt_;
 };
+
+// A jagged star of n vertices round (cx, cy), some 1000 across: the overlay of two of them runs
+// long enough to be cancelled or run beside another.
+inline geometry::Line jaggedStar(int n, double cx, double cy) {
+  int k = 0;
+  return geometry::test::starRing(n, cx, cy, [&k](double) {
+    const double i = k++;
+    return 1000 * (1 + 0.06 * std::sin(i * 12.9898) * std::cos(i * 4.1414));
+  });
+}
 
 // A display and the number it evaluates to, for tables of cases.
 struct NumberCase {

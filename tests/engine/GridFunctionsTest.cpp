@@ -188,31 +188,6 @@ TEST_F(GridFunctions, SamplingAtPointsAndGridsAsData) {
   EXPECT_EQ(values("G_D(D1)"), (std::vector<double>{0, 0, 0}));
 }
 
-TEST_F(GridFunctions, OutlineOfAMapRunsThroughItsBorderNodes) {
-  ASSERT_TRUE(evaluate(calc_, "P = G_P(Gfar)").ok);
-  EXPECT_EQ(calc_.result().kind(), Kind::Polygon);
-  geometry::Cover outline;
-  ASSERT_TRUE(unpackOperand(calc_.result(), outline));
-  ASSERT_EQ(outline.size(), 1u);
-  const geometry::Line& ring = outline[0];
-  // 2 (5 + 5) - 3 points, clockwise from (10, 0) up the left side (the outline's own tests follow
-  // it node by node), every value 0.
-  ASSERT_EQ(ring.size(), 17u);
-  EXPECT_TRUE(ring.isClosed());
-  EXPECT_EQ(ring.signedArea(), -16.0);
-  EXPECT_EQ(ring[4].x, 10.0);
-  EXPECT_EQ(ring[4].y, 4.0);
-  ASSERT_EQ(calc_.result().points().values().size(), ring.size());
-  for (const double v : calc_.result().points().values()) EXPECT_EQ(v, 0.0);
-  // A polygon passes through unchanged.
-  ASSERT_TRUE(evaluate(calc_, "G_P(P)").ok);
-  geometry::Cover again;
-  ASSERT_TRUE(unpackOperand(calc_.result(), again));
-  ASSERT_EQ(again.size(), 1u);
-  EXPECT_EQ(again[0].size(), ring.size());
-  EXPECT_EQ(again[0].signedArea(), ring.signedArea());
-}
-
 TEST_F(GridFunctions, BlankMinMaxAndNodeWiseResultsKeepThemOut) {
   putBlankGrid();
   EXPECT_EQ(number("MAX(Gb)"), 43.0);

@@ -71,22 +71,6 @@ TEST(KernelProgress, LongOperationsShowAPercentageAndStopOnCancel) {
   EXPECT_TRUE(h == nullptr || h->value.kind() != Kind::Grid);
 }
 
-TEST(KernelProgress, TextsOfSeveralStatementsSayWhereEachBegins) {
-  S_Calculator calc;
-  Observer several;
-  // An empty statement counts as one.
-  ASSERT_TRUE(evaluate(calc, "a = 1;; Dense(EG(0, 1, 0, 1, 0.004, 0.004), 2); a", &several).ok);
-  const std::vector<std::pair<int, int>> expected = {{0, 4}, {1, 4}, {2, 4}, {3, 4}, {0, 1}};
-  EXPECT_EQ(several.statements, expected);
-  EXPECT_FALSE(several.steps.empty());
-  // One statement, with or without its ';', reports the kernel's progress alone.
-  for (const char* text : {"Dense(EG(0, 1, 0, 1, 0.004, 0.004), 2)", "1;"}) {
-    Observer one;
-    ASSERT_TRUE(evaluate(calc, text, &one).ok);
-    EXPECT_TRUE(one.statements.empty()) << text;
-  }
-}
-
 // Values of a grid operand's nodes, and of a data operand's column.
 std::vector<double> nodesOf(const Operand& operand) {
   return {operand.gridValue()->nodes().begin(), operand.gridValue()->nodes().end()};

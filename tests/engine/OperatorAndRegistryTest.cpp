@@ -15,20 +15,6 @@ namespace {
 using testing::evaluate;
 using testing::numberOf;
 
-// In turn on one calculator; z exists, as 0, before its value is read; names may be Cyrillic.
-TEST(Registry, AssignmentCreatesNamesThatOutliveTheEvaluation) {
-  S_Calculator calc;
-  const testing::NumberCase cases[] = {{"x = 4; x*x", 16},
-                                       {"x + 1", 5},
-                                       {"1 + y = 2 * 3", 7},
-                                       {"y", 6},
-                                       {"z = z + 1", 1},
-                                       {"Pi = 3; Pi", 3},
-                                       {"глубина = 1500; Ёж_2 = 2; глубина / Ёж_2", 750},
-                                       {"глубина", 1500}};
-  for (const auto& c : cases) EXPECT_EQ(numberOf(calc, c.display), c.value) << c.display;
-}
-
 TEST(Registry, ListLinesPadNamesToNineteenCharacters) {
   S_Calculator calc;
   evaluate(calc, "x = 5; abc = -1.5; abcdefghijklmnopqrs = 2; длина = 3");
@@ -94,28 +80,6 @@ TEST(Registry, ValuesKeptByTheCalculatorHoldOnlyTheirKind) {
   EXPECT_EQ(calc.registry().find("big")->value.gridValue(), nullptr);
   EXPECT_TRUE(result.expired());
   EXPECT_TRUE(named.expired());
-}
-
-TEST(Registry, RollingBackACheckpointUndoesEveryAssignment) {
-  S_Calculator calc;
-  EXPECT_EQ(numberOf(calc, "a = 1; a"), 1);
-  const std::size_t entries = calc.registry().entries().size();
-  const S_Calculator::Checkpoint before = calc.checkpoint();
-  EXPECT_EQ(numberOf(calc, "a = 2; b = 3; outC = 5; mergeC = 4; g = EG(0, 1, 0, 1, 1, 1); 9"), 9);
-  // The calculator's mirrors of outC and mergeC follow their assignments.
-  EXPECT_EQ(calc.missingValue(), 5);
-  EXPECT_EQ(calc.mergeFill(), 4);
-  calc.rollBack(before);
-  EXPECT_EQ(calc.registry().entries().size(), entries);
-  EXPECT_EQ(calc.registry().find("b"), nullptr);
-  EXPECT_EQ(calc.registry().find("g"), nullptr);
-  EXPECT_EQ(calc.registry().find("a")->value.numberValue(), 1);
-  EXPECT_EQ(calc.missingValue(), -9999);
-  EXPECT_EQ(calc.mergeFill(), 0);
-  EXPECT_EQ(calc.result().numberValue(), 1);
-  // Names removed by the roll-back can be created again.
-  EXPECT_EQ(numberOf(calc, "b = 4; b + a"), 5);
-  EXPECT_EQ(calc.registry().entries().size(), entries + 1);
 }
 
 // An evaluation undoes itself as it ends only when it was cancelled and undoes a cancel: whether

@@ -221,17 +221,5 @@ TEST_F(PolygonFunctions, CoordinatesBeyondTheRangeAreRefusedBeforeAnyWork) {
   EXPECT_EQ(number("MAX(G_D(Gfine))"), 10.0);
 }
 
-TEST_F(PolygonFunctions, PointsOfLinesAsData) {
-  EXPECT_EQ(values("C_D(C1)"), (std::vector<double>{4, 4, 4, 6, 6, -3, -3, -5, -5}));
-  ASSERT_EQ(calc_.result().kind(), Kind::Data);
-  const auto y = calc_.result().points().y();
-  EXPECT_EQ(std::vector<double>(y.begin(), y.end()),
-            (std::vector<double>{1, 1, 1, 2, 2, 3.5, 4, 3, 3}));
-  EXPECT_EQ(result("C_D(D1)").points().count(), 6u);
-  EXPECT_EQ(result("C_D(P1)").points().count(), 10u);
-  EXPECT_EQ(failure("C_D(G1)"), "C_D: не указаны столбцы координат для аргумента 1");
-  EXPECT_EQ(failure("C_D(2)"), "C_D: не указаны столбцы координат для аргумента 1");
-}
-
 }  // namespace
 }  // namespace vellumar::engine

@@ -20,18 +20,6 @@ geometry::Line square(double x0, double y0, double x1, double y1, double value =
   return geometry::test::tagged(geometry::test::squareRing(x0, y0, x1, y1), id, value);
 }
 
-// A jagged star: the overlay of two of them runs long enough to be cancelled.
-geometry::Line star(int n, double cx, double cy) {
-  std::vector<geometry::Point> points;
-  for (int i = 0; i < n; ++i) {
-    const double angle = 2 * M_PI * i / n;
-    const double r = 1000 * (1 + 0.06 * std::sin(i * 12.9898) * std::cos(i * 4.1414));
-    points.push_back({cx + r * std::cos(angle), cy + r * std::sin(angle), 0});
-  }
-  points.push_back(points.front());
-  return geometry::Line(std::move(points));
-}
-
 class PolygonOperators : public testing::CalculatorTest {
  protected:
   void SetUp() override {
@@ -141,16 +129,6 @@ TEST_F(PolygonOperators, RingsThatShareAnIdKeepItApartFromOtherFeatures) {
   EXPECT_EQ(result("X = Pids; X").ids(), ids);
 }
 
-TEST_F(PolygonOperators, TheLengthUnitDecidesWhatCountsAsOneBoundary) {
-  calc_.setLengthTolerance(0.001);  // km
-  EXPECT_EQ(rings("P2 + P3").size(), 2u);
-  calc_.setLengthTolerance(1.0);  // m: the 0.5 gap closes, P3 takes in P2's corners
-  const geometry::Cover joined = rings("P2 + P3");
-  ASSERT_EQ(joined.size(), 1u);
-  EXPECT_GT(area(joined), 4 + 230);
-  EXPECT_LT(area(joined), 4 + 230 + 0.5 * 23);
-}
-
 TEST_F(PolygonOperators, MessagesAndPositions) {
   // An empty result is no polygon to combine further.
   const std::pair<const char*, const char*> cases[] = {
@@ -169,8 +147,8 @@ TEST_F(PolygonOperators, MessagesAndPositions) {
 }
 
 TEST_F(PolygonOperators, EachOperandIsCheckedOnceForEveryOperatorThatUsesIt) {
-  putRings("S1", {star(400, 0, 0)});
-  putRings("S2", {star(400, 150, 80)});
+  putRings("S1", {testing::jaggedStar(400, 0, 0)});
+  putRings("S2", {testing::jaggedStar(400, 150, 80)});
   testing::Recorder checks;
   const auto count = [&] {
     return std::count(checks.captions.begin(), checks.captions.end(),
@@ -184,8 +162,8 @@ TEST_F(PolygonOperators, EachOperandIsCheckedOnceForEveryOperatorThatUsesIt) {
 }
 
 TEST_F(PolygonOperators, ACancelledOverlayGivesNoResult) {
-  putRings("S1", {star(3000, 0, 0)});
-  putRings("S2", {star(3000, 150, 80)});
+  putRings("S1", {testing::jaggedStar(3000, 0, 0)});
+  putRings("S2", {testing::jaggedStar(3000, 150, 80)});
   testing::Recorder observer(1);
   EXPECT_EQ(evaluate(calc_, "X = S1 * S2", &observer).text, "Вычисление прервано");
   ASSERT_FALSE(observer.captions.empty());

@@ -25,17 +25,6 @@ namespace {
 
 using testing::evaluate;
 
-geometry::Line star(int n, double cx, double cy) {
-  std::vector<geometry::Point> points;
-  for (int i = 0; i < n; ++i) {
-    const double angle = -2 * M_PI * i / n;
-    const double r = 1000 * (1 + 0.06 * std::sin(i * 12.9898) * std::cos(i * 4.1414));
-    points.push_back({cx + r * std::cos(angle), cy + r * std::sin(angle), 0});
-  }
-  points.push_back(points.front());
-  return geometry::Line(std::move(points));
-}
-
 template <class Values>
 void appendBits(std::string& line, const Values& values) {
   for (const double value : values)
@@ -82,8 +71,8 @@ void expectSame(const Evaluation& serial, const Evaluation& other, const std::st
 class StatementGroups : public testing::CalculatorTest {
  protected:
   void SetUp() override {
-    putRings("P1", {star(800, 0, 0)});
-    putRings("P2", {star(800, 150, 80)});
+    putRings("P1", {testing::jaggedStar(800, 0, 0)});
+    putRings("P2", {testing::jaggedStar(800, 150, 80)});
     putRings("Pdeg", {geometry::test::squareRing(10, 50, 11, 51)});
     calc_.registry().find("Pdeg")->value.setCoordinateSystem(
         "GEOGCS[\"GCS_WGS_1984\",DATUM[\"D_WGS_1984\",SPHEROID[\"WGS_1984\",6378137.0,"
