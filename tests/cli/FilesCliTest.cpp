@@ -109,22 +109,6 @@ TEST(CalcFiles, EverySavedResultLoadsBack) {
   }
 }
 
-TEST(CalcFiles, ResultsWithoutLinesAreSavedAsEmptyFiles) {
-  ScratchFolder folder;
-  const std::string flat = folder.write("flat.grd", "DSAA\n2 2\n0 1\n0 1\n5 5\n5 5\n5 5\n");
-  runClean({"-g", flat, "-o", folder.path("none.con"), "Trace(G1, 0, 10, 1, 1)"});
-  EXPECT_EQ(folder.read("none.con"), "END\r\n");
-  const auto back = runCalc({"-l", folder.path("none.con"), "C1"});
-  EXPECT_EQ(back.out, "Результат - линии - готов !\n");
-}
-
-TEST(CalcFiles, SavingOverALoadedFileReplacesItsOperand) {
-  ScratchFolder folder;
-  const std::string grid = folder.write("dem.grd", kGrid);
-  runClean({"-g", grid, "-o", grid, "--list", "G1 + 1"});
-  EXPECT_EQ(folder.read("dem.grd").substr(0, 27), "DSAA\r\n3 3\r\n0 2\r\n0 2\r\n2 10\r\n");
-}
-
 TEST(CalcFiles, NumberResultsWriteNoFile) {
   ScratchFolder folder;
   EXPECT_EQ(runCalc({"-o", folder.path("n.grd"), "2+2"}).outcome(),
@@ -162,21 +146,6 @@ TEST(CalcFiles, DataOptionsApplyToTheFilesAfterThem) {
             "1: Multiplying: coordinate columns are not set for argument 2\n");
   EXPECT_EQ(runCalc({"--xy", "2,2", "-d", comma, "1"}).outcome(),
             "3: Недопустимые столбцы координат X и Y!\n");
-}
-
-// Grids made by the functions are saved as DSAA; the values of the kernels have tests of their
-// own.
-TEST(CalcGridFunctions, ConstructedAndCutGridsAreSavedAsDsaa) {
-  ScratchFolder folder;
-  const auto run = runClean({"-o", folder.path("ones.grd"), "EG(0, 2.4, 0, 1, 1, 1)"});
-  EXPECT_EQ(run.out, "Результат - карта - готов !\n");
-  EXPECT_EQ(folder.read("ones.grd"), "DSAA\r\n3 2\r\n0 2\r\n0 1\r\n1 1\r\n1 1 1 \r\n1 1 1 \r\n");
-
-  const std::string plane = folder.write("plane.grd", kGrid);
-  runClean({"-g", plane, "-o", folder.path("cut.grd"), "Cut(G1, 2, 3, 1, 3)"});
-  EXPECT_EQ(folder.read("cut.grd"), "DSAA\r\n2 3\r\n1 2\r\n0 2\r\n2 9\r\n2 3 \r\n5 6 \r\n8 9 \r\n");
-  EXPECT_EQ(runCalc({"-g", plane, "--english", "Cut(G1, 3, 3, 1, 3)"}).outcome(),
-            "1: : invalid argument value!\n");
 }
 
 }  // namespace

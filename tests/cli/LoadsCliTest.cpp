@@ -39,19 +39,6 @@ TEST(CalcLoads, SpecialFilesAreRefusedAtOnceWithTheKindsMessage) {
   }
 }
 
-TEST(CalcLoads, LineFilesCutShortKeepTheirLastLine) {
-  ScratchFolder folder;
-  const std::string lines =
-      folder.write("cut.con", "1\r\n0 0\r\n3 4\r\nEND\r\n2\r\n0 0\r\n0 2\r\nEND\r\n");
-  folder.write("cut.val", "1 1\r\n2 2\r\n");
-  const auto run = runClean({"-l", lines, "-o", folder.path("whole.con"), "MAX(C1)", "C1"});
-  EXPECT_EQ(run.out, "2.000000000000\nРезультат - линии - готов !\n");
-  EXPECT_EQ(run.err, "");
-  EXPECT_EQ(folder.read("whole.con"),
-            "1\r\n0 0\r\n3 4\r\nEND\r\n2\r\n0 0\r\n0 2\r\nEND\r\nEND\r\n");
-  EXPECT_EQ(folder.read("whole.val"), "1 1 1\r\n2 2 1\r\n");
-}
-
 TEST(CalcLoads, AMissingValueFileIsAWarningAndAnUnreadableOneAFailure) {
   ScratchFolder folder;
   const std::string lines = folder.write("roads.con", "1\r\n0 0\r\n3 4\r\nEND\r\nEND\r\n");

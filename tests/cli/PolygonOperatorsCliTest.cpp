@@ -75,27 +75,6 @@ class CalcPolygonOperators : public ::testing::Test {
   std::string a_, b_;
 };
 
-TEST_F(CalcPolygonOperators, IntersectionUnionAndDifferenceAreSavedAsPolygonFiles) {
-  const auto common = runClean({"-p", a_, "-p", b_, "-o", folder_.path("out.pol"), "P1 * P2"});
-  EXPECT_EQ(common.out, "Результат - полигон - готов !\n");
-  EXPECT_TRUE(sameRings(ringsOf(folder_.read("out.pol")), {{"1 1", "1 2", "2 2", "2 1"}}));
-  // The value of the ring whose edge the result starts on, under the writer's id.
-  const std::string values = folder_.read("out.val");
-  EXPECT_TRUE(values == "1 5 1\r\n" || values == "1 7 1\r\n") << values;
-
-  EXPECT_TRUE(sameRings(saved("union.pol", {"-p", a_, "-p", b_, "P1 + P2"}),
-                        {{"0 0", "0 2", "1 2", "1 3", "3 3", "3 1", "2 1", "2 0"}}));
-  EXPECT_TRUE(sameRings(saved("rest.pol", {"-p", a_, "-p", b_, "P1 - P2"}),
-                        {{"0 0", "0 2", "1 2", "1 1", "2 1", "2 0"}}));
-  EXPECT_EQ(folder_.read("rest.val"), "1 5 1\r\n");
-
-  // The saved result loads again as a polygon: (A * B) ^ 2 + (A - B) is A.
-  const auto rings = saved(
-      "whole.pol", {"-p", folder_.path("out.pol"), "-p", folder_.path("rest.pol"), "P1 ^ 2 + P2"});
-  EXPECT_TRUE(sameRings(rings, {{"0 0", "0 2", "1 2", "2 2", "2 1", "2 0"}}) ||
-              sameRings(rings, {{"0 0", "0 2", "2 2", "2 0"}}));
-}
-
 TEST_F(CalcPolygonOperators, CornersThatTouchToleranceAndMessages) {
   // Two parts meeting at a corner, as counties do, form one valid polygon.
   const std::string corners = folder_.write(
@@ -134,29 +113,6 @@ TEST(CalcPolygonMemory, AnOverlayBeyondTheMemoryFailsWithTheMemoryMessage) {
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("not enough memory for the calculation!\n"), std::string::npos) << run.err;
   EXPECT_EQ(run.out, "");
-}
-
-TEST(CalcPolygonFunctions, CoordinatesBeyondTheRangeRefuseTheirOperand) {
-  ScratchFolder folder;
-  const auto square = [](const char* c) {
-    return std::string("1\n-") + c + " -" + c + "\n-" + c + " " + c + "\n" + c + " " + c + "\n" +
-           c + " -" + c + "\n-" + c + " -" + c + "\nEND\nEND\n";
-  };
-  const std::string near = folder.write("near.pol", square("1e300"));
-  const std::string edge = folder.write("edge.con", square("1e308"));
-  folder.write("near.val", "1 0\n");
-  folder.write("edge.val", "1 0\n");
-  const std::string wide = folder.write("wide.grd", "DSAA 2 2 -1e308 1e308 -1 1 0 1 0 1 0 1");
-  const std::string big = folder.path("big.shp");
-  testing::expectOutcomes({
-      {{"-p", near, "Area(P1)"}, "1: Area: недопустимое значение аргумента 1\n"},
-      {{"-p", near, "2 + Len(P1)"}, "1: Len: недопустимое значение аргумента 1\n"},
-      {{"-p", near, "-o", big, "P1 * P1"}, "1: Умножение: недопустимое значение аргумента 1\n"},
-      {{"-l", edge, "Len(C1)"}, "1: Len: недопустимое значение аргумента 1\n"},
-      {{"-g", wide, "Area(G1)"}, "1: Area: недопустимое значение аргумента 1\n"},
-      {{"-g", wide, "Len(G1)"}, "1: Len: недопустимое значение аргумента 1\n"},
-  });
-  EXPECT_FALSE(std::filesystem::exists(big));
 }
 
 }  // namespace

@@ -23,24 +23,6 @@ using vellumar::testing::readShapefile;
 using vellumar::testing::Shape;
 using vellumar::testing::writeShapefile;
 
-TEST(CalcShapefiles, LinesGoOutAndComeBackWithTheChosenValueField) {
-  ScratchFolder folder;
-  const std::string lines = folder.write(
-      "roads.con", "1\r\n0 0\r\n5 5\r\nEND\r\n2\r\n1 0\r\n2 3\r\n4 4\r\nEND\r\nEND\r\n");
-  folder.write("roads.val", "1 7.5\r\n2 -2\r\n");
-  runClean({"-l", lines, "-o", folder.path("roads.shp"), "C1"});
-  const auto roads = readShapefile(folder.path("roads.shp"));
-  EXPECT_EQ(roads.size(), 2u);
-  EXPECT_EQ(roads.at(0).type, SHPT_ARC);
-
-  // A field name is matched without regard to case; without a value field every value is 0.
-  EXPECT_EQ(runClean({"--value-field", "ATRIBUTE", "-l", folder.path("roads.shp"), "-l", lines,
-                      "MAX(C1) + MAX(C2)", "MIN(C1)"})
-                .out,
-            "15.000000000000\n-2.000000000000\n");
-  EXPECT_EQ(runClean({"-l", folder.path("roads.shp"), "MAX(C1)"}).out, "0.000000000000E+00\n");
-}
-
 // A ring of a polygon shapefile made by a test: a square with corner (x, y) and side a, clockwise
 // (an outer ring) or counter-clockwise (a hole).
 struct Square {
@@ -229,34 +211,6 @@ TEST(CalcShapefiles, SetOperationsKeepTheAttributesOfEachRecord) {
             (std::vector<std::string>{"NAME", "AREA", "Atribute", "ID", "NAME_1"}));
 }
 
-TEST(CalcShapefiles, DistrictsThatShareBordersAnswerForTheirUnion) {
-  ScratchFolder folder;
-  // Four districts in a block, sharing sides and meeting at its middle, one with a lake that a
-  // fifth district fills, and a sixth district that touches the block at a corner.
-  const std::vector<County> districts{{{{0, 0, 10, true}}, "SW", 1},
-                                      {{{10, 0, 10, true}}, "SE", 2},
-                                      {{{0, 10, 10, true}, {2, 12, 3, false}}, "NW", 3},
-                                      {{{10, 10, 10, true}}, "NE", 4},
-                                      {{{2, 12, 3, true}}, "Lake", 5},
-                                      {{{20, 20, 5, true}}, "Corner", 6}};
-  writeCounties(folder.path("districts.shp"), districts);
-  const std::string frame =
-      folder.write("frame.pol", "1\r\n5 5\r\n5 15\r\n15 15\r\n15 5\r\n5 5\r\nEND\r\nEND\r\n");
-  folder.write("frame.val", "1 0\r\n");
-  const auto run = runClean({"--value-field", "AREA", "-p", folder.path("districts.shp"), "-p",
-                             frame, "Area(P1)", "Area(P1 * P2)", "Area(P2 + P1)", "MAX(P1)"});
-  EXPECT_EQ(run.out, "425.000000000000\n100.000000000000\n425.000000000000\n6.000000000000\n");
-
-  // Districts that overlap are refused; the error names the two (NE moved onto NW).
-  std::vector<County> overlapping = districts;
-  overlapping[3].rings[0].x = 8;
-  writeCounties(folder.path("overlapping.shp"), overlapping);
-  EXPECT_EQ(runCalc({"-p", folder.path("overlapping.shp"), "Area(P1)"}).outcome(),
-            "1: Area: недопустимое значение аргумента 1\nобъекты 3 и 4 перекрываются\n");
-  EXPECT_EQ(runCalc({"--english", "-p", folder.path("overlapping.shp"), "Area(P1)"}).err,
-            "Area: invalid value of argument 1\nrecords 3 and 4 overlap\n");
-}
-
 // Replaces the DBF of a shapefile with one of the given fields.
 void writeDbf(const std::string& shp, const std::vector<DeclaredField>& fields) {
   const std::string path = shp.substr(0, shp.size() - 4) + ".dbf";
@@ -363,61 +317,6 @@ TEST(CalcShapefiles, EachRecordIsEvaluatedAloneAndTheResultsBecomeALayer) {
             "1: 1\tthe result is not a number\n");
   EXPECT_EQ(runCalc({"--each", "P2", "-p", folder.path("far.shp"), "1"}).outcome(),
             "1: --each: P2 - не слой полигонов или линий\n");
-}
-
-TEST(CalcShapefiles, LineRecordsKeepTheirPartsAndAttributes) {
-  ScratchFolder folder;
-  // Road 1 has two parts (3 + 4 long), road 2 one (5 long).
-  Shape two;
-  two.parts = {0, 2};
-  two.x = {0, 3, 10, 10};
-  two.y = {0, 0, 0, 4};
-  Shape one;
-  one.parts = {0};
-  one.x = {0, 3};
-  one.y = {5, 9};
-  writeShapefile(folder.path("roads.shp"), SHPT_ARC, {two, one},
-                 {{"NAME", FTString, {"Main", "Side"}}, {"LANES", FTDouble, {"2", "1"}}});
-  // Each record, both parts of it, is one record of --each.
-  const auto lengths = runClean({"--each", "C1", "-l", folder.path("roads.shp"), "Len(C1)"});
-  EXPECT_EQ(lengths.out, "1\t7.000000000000\n2\t5.000000000000\n");
-  // Saved, every line is a record of its own with the fields of the record it came from.
-  runClean({"-l", folder.path("roads.shp"), "-o", folder.path("saved.shp"), "C1"});
-  const auto saved = readShapefile(folder.path("saved.shp"));
-  ASSERT_EQ(saved.size(), 3u);
-  EXPECT_EQ(saved[0].fields,
-            (std::vector<std::string>{"NAME", "LANES", "Atribute", "ID", "NAME_1"}));
-  for (const auto& [r, lanes] : {std::pair(0, 2.0), {1, 2.0}, {2, 1.0}}) {
-    EXPECT_EQ(saved[r].number("LANES"), lanes) << r;
-    EXPECT_EQ(saved[r].number("ID"), r + 1.0) << r;
-  }
-}
-
-TEST(CalcShapefiles, PolygonFilesKeepTheirRingNumbering) {
-  ScratchFolder folder;
-  // Distinct ids are numbered 1, 2, ... as they always were; rings that share an id share it.
-  const std::string squares =
-      "0 0\r\n0 1\r\n1 1\r\n1 0\r\n0 0\r\nEND\r\n"
-      "%\r\n5 0\r\n5 1\r\n6 1\r\n6 0\r\n5 0\r\nEND\r\n"
-      "%\r\n9 0\r\n9 1\r\n10 1\r\n10 0\r\n9 0\r\nEND\r\nEND\r\n";
-  auto withIds = [&](const char* a, const char* b, const char* c) {
-    std::string text = std::string(a) + "\r\n" + squares;
-    text.replace(text.find('%'), 1, b);
-    text.replace(text.find('%'), 1, c);
-    return text;
-  };
-  folder.write("distinct.pol", withIds("12", "5", "9"));
-  folder.write("distinct.val", "5 2\r\n9 3\r\n12 1\r\n");
-  ASSERT_EQ(runCalc({"-p", folder.path("distinct.pol"), "-o", folder.path("d.pol"), "P1"}).status,
-            0);
-  EXPECT_EQ(folder.read("d.pol"), withIds("1", "2", "3"));
-  EXPECT_EQ(folder.read("d.val"), "1 1 1\r\n2 2 1\r\n3 3 1\r\n");
-
-  folder.write("shared.pol", withIds("4", "7", "4"));
-  folder.write("shared.val", "4 2\r\n7 3\r\n");
-  runClean({"-p", folder.path("shared.pol"), "-o", folder.path("s.pol"), "P1"});
-  EXPECT_EQ(folder.read("s.pol"), withIds("1", "2", "1"));
-  EXPECT_EQ(folder.read("s.val"), "1 2 1\r\n2 3 1\r\n1 2 1\r\n");
 }
 
 TEST(CalcShapefiles, ResultsTakeTheProjectionEveryLoadedShapefileShares) {

@@ -25,31 +25,6 @@ class CalcTrace : public ::testing::Test {
   const std::string hill_ = folder_.write("hill.grd", kHill);
 };
 
-TEST_F(CalcTrace, IsolinesAreSavedAsALineFileWithTheirLevels) {
-  const auto run = runClean({"-g", hill_, "-o", folder_.path("iso.con"), "Trace(G1, 2, 6, 4, 1)"});
-  EXPECT_EQ(run.out, "Результат - линии - готов !\n");
-  const auto lines = lineRecords(folder_.read("iso.con"));
-  // Two closed lines, then the final "END" (an empty run before it and after it).
-  ASSERT_EQ(lines.size(), 4u);
-  EXPECT_TRUE(lines[2].empty() && lines[3].empty());
-  for (std::size_t k = 0; k < 2; ++k) {
-    ASSERT_GE(lines[k].size(), 5u);
-    EXPECT_EQ(lines[k][0], std::to_string(k + 1));  // the id
-    EXPECT_EQ(lines[k][1], lines[k].back());        // closed
-  }
-  // The 2 m line starts on the lowest row it crosses (its direction is the tracer's own tests'),
-  // written in the shortest form.
-  EXPECT_EQ(lines[0][1], "0.5 1");
-  EXPECT_EQ(folder_.read("iso.val"), "1 2 1\r\n2 6 1\r\n");
-
-  // Loading the file back brings the levels with it.
-  const auto back = runCalc({"-l", folder_.path("iso.con"), "MAX(C1)", "MIN(C1)"});
-  EXPECT_EQ(back.out, "6.000000000000\n2.000000000000\n");
-  // A failed argument check ends the run with status 1: the step of the levels is a number.
-  EXPECT_EQ(runCalc({"-g", hill_, "Trace(G1, 0, 10, G1, 1)"}).outcome(),
-            "1: Trace: недопустимый тип аргумента 4\n");
-}
-
 TEST_F(CalcTrace, RegionsAreSavedAsPolygonFilesAndShapefiles) {
   // Below 6 m: the map's frame with the summit as a hole.
   const auto run = runClean({"-g", hill_, "-o", folder_.path("low.pol"), "Trace(G1, 6, 2, 0)"});

@@ -89,10 +89,8 @@ TEST(CalcVectors, LengthsAndAreasInDegreesSaySo) {
   EXPECT_EQ(area.err, warning);
   // Metres, and values that are no length or area, say nothing.
   testing::expectOutcomes({
-      {{"--english", "-p", degrees, "Len(P1)"}, "0: " + warning},
       {{"--english", "-p", degrees, "--each", "P1", "Area(P1)"}, "0: " + warning},
       {{"--english", "-p", metres, "Area(P1)"}, "0: "},
-      {{"--english", "-p", degrees, "MAX(P1)"}, "0: "},
       {{"-p", degrees, "Area(P1)"}, "0: координаты в градусах: длины и площади в градусах\n"},
   });
 }
