@@ -29,7 +29,6 @@ class MapViewWindowTest : public QObject {
  private slots:
   void numbersAndDataWithoutCoordinatesAreNotShown();
   void viewShowsTheCurrentResultAndReplacesTheOpenView();
-  void viewOpensBesideTheCalculator();
   void namedOperandsAreLayersOfTheView();
 };
 
@@ -97,28 +96,6 @@ void MapViewWindowTest::viewShowsTheCurrentResultAndReplacesTheOpenView() {
   f.evaluate("1");
   delete view;
   QVERIFY(grid.expired());
-}
-
-void MapViewWindowTest::viewOpensBesideTheCalculator() {
-  WindowFixture f;
-  f.window->move(20, 20);
-  f.window->show();
-  QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
-  f.load(engine::FileKind::Grid, f.write("relief.grd", gridFile()));
-  f.evaluate("G1");
-  f.press(QStringLiteral("Вид"));
-  CRVWnd* view = f.window->mapView();
-  QVERIFY(view != nullptr);
-  const QRect screen = f.window->screen()->availableGeometry();
-  const QRect calculator = f.window->frameGeometry();
-  const QRect placed(view->pos(), view->size());
-  QVERIFY(screen.contains(placed) || placed.width() > screen.width());
-  // Beside, not over the calculator's buttons, wherever the screen has room for it.
-  if (screen.right() - calculator.right() >= view->width() + 8) {
-    QVERIFY(!placed.intersects(calculator));
-    QVERIFY(placed.left() > calculator.right());
-  }
-  QVERIFY(placed.topLeft() != QPoint(0, 0));
 }
 
 void MapViewWindowTest::namedOperandsAreLayersOfTheView() {

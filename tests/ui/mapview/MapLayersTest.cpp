@@ -33,35 +33,6 @@ MapLayer layer(int id, const char* name, Operand value, bool visible) {
   return makeLayer(id, name, std::move(value), visible, kMissing);
 }
 
-TEST(MapLayers, TheRegistryGivesTheLayersAndTheShownOneIsChecked) {
-  engine::Registry registry;
-  registry.findOrCreate("G1").value = ramp(0, 10);
-  registry.findOrCreate("N").value = Operand::number(3);
-  registry.findOrCreate("column").value =
-      Operand::data(std::make_shared<const data::DATA>(std::vector<double>{1, 2}));
-  registry.findOrCreate("P1").value = square(2, 8);
-  // The current result has no name: it comes first, as "результат".
-  MapLayers layers = registryLayers(registry, square(1, 2), {}, kMissing, Language::Russian);
-  ASSERT_EQ(layers.size(), 3u);
-  EXPECT_EQ(layers[0].name, "результат");
-  EXPECT_EQ(layers[1].name, "G1");
-  EXPECT_EQ(layers[2].name, "P1");
-  EXPECT_TRUE(layers[0].visible);
-  EXPECT_FALSE(layers[1].visible || layers[2].visible);
-  EXPECT_FALSE(layers[2].filled);  // polygons not shown are outlines
-  // A named operand is its own entry, checked.
-  layers = registryLayers(registry, registry.find("P1")->value, "P1", kMissing, Language::English);
-  ASSERT_EQ(layers.size(), 2u);
-  EXPECT_TRUE(layers[1].visible && layers[1].filled);
-  EXPECT_FALSE(layers[0].visible);
-  // A second grid shown hides the first.
-  layers.push_back(layer(7, "G2", ramp(5, 6), false));
-  setLayerVisible(layers, 0, true);
-  setLayerVisible(layers, 2, true);
-  EXPECT_EQ(visibleGrid(layers), std::optional<std::size_t>(2));
-  EXPECT_FALSE(layers[0].visible);
-}
-
 TEST(MapLayers, TheListChoosesWhatIsDrawnAndInWhichOrder) {
   MapLayers layers;
   layers.push_back(layer(0, "outline", square(2.5, 8.5), false));

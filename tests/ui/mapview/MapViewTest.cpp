@@ -103,56 +103,6 @@ TEST(MapView, LegendLabelsNameEveryBoundInsideTheWindow) {
   }
 }
 
-TEST(MapView, AFlatGridHasOneClass) {
-  CRVWnd view(gridOperand(2, 2, {4, 4, 4, 4}), kMissing, Language::Russian);
-  const QImage image = view.picture();
-  const MapLayout& layout = view.layout();
-  EXPECT_EQ(pixelAt(view, 5, 5), QColor(128, 64, 0));
-  ASSERT_EQ(view.legend().boxes.size(), 1u);
-  const LegendLayout::Box& box = view.legend().boxes.front();
-  EXPECT_EQ(image.pixelColor(box.x + 10, box.y + box.height / 2), QColor(128, 64, 0));
-  EXPECT_NEAR(box.y + box.height, layout.top + layout.height, 10);
-  EXPECT_EQ(image.pixelColor(box.x + 10, layout.top + 5), QColor(Qt::white));
-}
-
-TEST(MapView, DataDotsAndAWidenedAxis) {
-  // Data with coordinates can be shown, numbers cannot (data without coordinates are refused in
-  // the window's tests).
-  const Operand dots = points({1, 2}, {3, 3}, {0, 10});
-  EXPECT_TRUE(CRVWnd::canShow(dots));
-  EXPECT_FALSE(CRVWnd::canShow(Operand::number(1)));
-  CRVWnd view(dots, kMissing, Language::Russian);
-  const WorldBounds& world = view.layout().world;
-  EXPECT_LE(world.xmin, 2.9);  // one x for all: the axis is widened by 0.1 on each side
-  EXPECT_GE(world.xmax, 3.1);
-  EXPECT_NEAR(world.xmin + world.xmax, 6.0, 1e-9);
-  EXPECT_EQ(pixelAt(view, 3, 5.5), QColor(Qt::white));
-  const QImage image = view.picture();
-  const int column = view.layout().column(3);
-  // Points on the bounds are drawn whole: the dot's fill and both ends of its outline.
-  for (const int row : {view.layout().row(0), view.layout().row(10)}) {
-    EXPECT_EQ(image.pixelColor(column, row), QColor(Qt::black));
-    EXPECT_EQ(image.pixelColor(column, row - 5), QColor(255, 0, 0));
-    EXPECT_EQ(image.pixelColor(column, row + 5), QColor(255, 0, 0));
-  }
-}
-
-TEST(MapView, LinesAreBluePolylinesAndPolygonsFilledWithHolesAndIslands) {
-  CRVWnd lines(linesOf({{0.0, {{0, 0}, {10, 10}}}}), kMissing, Language::Russian);
-  EXPECT_EQ(pixelAt(lines, 5, 5), QColor(0, 0, 255));
-  EXPECT_EQ(pixelAt(lines, 2, 8), QColor(Qt::white));
-  CRVWnd view(rings({{{0, 0}, {0, 10}, {10, 10}, {10, 0}},
-                     {{2, 2}, {8, 2}, {8, 8}, {2, 8}},
-                     {{4, 4}, {4, 6}, {6, 6}, {6, 4}}}),
-              kMissing, Language::Russian);
-  EXPECT_GE(view.layout().width * view.layout().height, 0.7 * 500 * 500);  // the plot fills it
-  // Filled, the hole white, the island filled; outlines keep neighbouring districts apart.
-  const QColor fill(250, 150, 100), outline(140, 60, 20);
-  const std::tuple<double, double, QColor> pixels[] = {
-      {1, 1, fill}, {3, 3, Qt::white}, {5, 5, fill}, {0, 5, outline}, {8, 5, outline}};
-  for (const auto& [x, y, expected] : pixels) EXPECT_EQ(pixelAt(view, x, y), expected) << x << y;
-}
-
 // A layer of three square districts side by side with their values (the third holds the
 // missing value) and names; the second has a lake.
 Operand districtLayer() {
