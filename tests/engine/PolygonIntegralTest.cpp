@@ -242,20 +242,6 @@ TEST_F(IntegralFunction, PolygonsBesideOrBeyondTheMapAndWrongArguments) {
   EXPECT_EQ(failure("Integral(P1, P1)"), "Integral: недопустимый тип аргумента 1");
 }
 
-TEST_F(IntegralFunction, MeansOfMapsWithoutBlanksAreTheIntegralOverTheArea) {
-  putMap([](double x, double y) { return 50 + 20 * std::sin(0.9 * x) * std::cos(0.7 * y); });
-  std::mt19937 rng(12);
-  for (int round = 0; round < 4; ++round) {
-    put("P1", packCover(randomRegion(rng), Kind::Polygon));
-    const double expected = number("Integral(G1, P1) / Area(P1)");
-    EXPECT_NEAR(number("Mean(G1, P1)"), expected, 1e-12 * std::fabs(expected)) << round;
-  }
-  // Beyond the map the surface has no values: the mean is over the part inside it.
-  putRings("Pcorner", {square(-2, -2, 3, 3)});
-  putRings("Pinside", {square(0, 0, 3, 3)});
-  EXPECT_NEAR(number("Mean(G1, Pcorner)"), number("Mean(G1, Pinside)"), 1e-12 * 50);
-}
-
 TEST_F(IntegralFunction, MeansOverTheValuedPartOfMapsWithBlanks) {
   // Nodes from x = 6 on are blank, so the cells from x = 5.5 on have a blank corner; a square
   // across them has the valued part [1, 5.5] x [1, 7], integrated here by slices of the surface.
