@@ -73,36 +73,6 @@ TEST(MapView, GridClassesColourTheRasterAndTheLegend) {
   expectInsideAndApart(view.axisLabels(), QRect(0, 0, 500, view.layout().statusTop), 4);
 }
 
-TEST(MapView, LegendLabelsNameEveryBoundInsideTheWindow) {
-  // Once the minimum's label is the wider, once the maximum's; windows large and small.
-  for (const auto& nodes :
-       {std::vector<double>{-12345.678, 3, -5, 0}, std::vector<double>{0, 123456.789, 5, 7}}) {
-    for (const QSize size : {QSize(500, 500), QSize(260, 220), QSize(900, 400), QSize(300, 900)}) {
-      SCOPED_TRACE(cformat("%d x %d", size.width(), size.height()));
-      CRVWnd view(gridOperand(2, 2, nodes), kMissing, Language::Russian);
-      view.resize(size);
-      ASSERT_TRUE(view.layout().drawable);
-      view.picture();
-      const std::vector<PlacedText>& labels = view.legend().labels;
-      ASSERT_GE(labels.size(), 2u);
-      expectInsideAndApart(labels, QRect(0, 0, size.width(), view.layout().statusTop));
-      // The rectangle is that of the text as the window's font draws it.
-      for (const PlacedText& label : labels) {
-        EXPECT_EQ(label.width,
-                  view.fontMetrics().horizontalAdvance(QString::fromStdString(label.text)));
-      }
-      const double maximum = *std::max_element(nodes.begin(), nodes.end());
-      const double minimum = *std::min_element(nodes.begin(), nodes.end());
-      EXPECT_EQ(labels.back().text, cformat("%.2lf", maximum));
-      EXPECT_EQ(labels.front().text, cformat("%.2lf", minimum));
-      // Boxes tall enough for a line of text label every bound.
-      if (view.layout().height / 10 > view.fontMetrics().height()) {
-        EXPECT_EQ(labels.size(), 11u);
-      }
-    }
-  }
-}
-
 // A layer of three square districts side by side with their values (the third holds the
 // missing value) and names; the second has a lake.
 Operand districtLayer() {
@@ -247,27 +217,6 @@ TEST(MapView, BlankNodesShowTheBackgroundAndReadOutAsBlank) {
   CRVWnd english(gridOperand(3, 3, {0, 5, 10, 0, 5, 10, 0, 5, blank}), kMissing, Language::English);
   english.readOut(hole);
   EXPECT_TRUE(english.windowTitle().endsWith(", z= blank node"));
-}
-
-TEST(MapView, EqualCountClassesOfADemBlankOutsideItsBorderLeaveTheBlanksOut) {
-  // A 10 x 10 DEM blank in its outer ring of nodes (64 of 100 nodes have values 1 ... 64): the
-  // deciles are those of the values, and the legend never shows the blank value.
-  std::vector<double> nodes(100, grid::kBlankValue);
-  for (int j = 1; j < 9; ++j) {
-    for (int i = 1; i < 9; ++i) nodes[static_cast<std::size_t>(j * 10 + i)] = (j - 1) * 8 + i;
-  }
-  CRVWnd view(gridOperand(10, 10, nodes), kMissing, Language::Russian);
-  view.setClassMode(ClassMode::EqualCount);
-  ASSERT_NE(view.classes(), nullptr);
-  EXPECT_EQ(view.classes()->classCount(), 10);
-  EXPECT_EQ(view.classes()->maximum(), 64.0);
-  EXPECT_EQ(view.classes()->lowerBound(9), 58.0);  // the 57th of the 64 values, from 0
-  for (const std::string& label : view.classes()->boundLabels()) {
-    EXPECT_LT(std::stod(label), 100.0) << label;
-  }
-  // The lowest and the highest values take the two ends of the scale, as they do unblanked.
-  EXPECT_EQ(view.classes()->color(view.classes()->classOf(1.0)), ColorClasses::kColors[0]);
-  EXPECT_EQ(view.classes()->color(view.classes()->classOf(64.0)), ColorClasses::kColors[9]);
 }
 
 TEST(MapView, PickingDataPointsShowsAndMarksTheirValue) {
