@@ -413,12 +413,6 @@ RandomParameter invalidRandomParameter(double law, double a, double b, double c)
   return RandomParameter::None;
 }
 
-int randomParameterCount(double law) {
-  const double n = std::trunc(law);
-  if (n == 4.0 || n == 6.0 || n == 7.0) return 1;
-  return n == 8.0 ? 3 : 2;
-}
-
 Grid randomGrid(const Grid& shape, double law, double a, double b, double c, std::uint32_t seed) {
   const int n = static_cast<int>(std::clamp(std::trunc(law), 1.0, kRandomLawCount));
   const std::size_t nx = static_cast<std::size_t>(std::max(shape.nx(), 0));

@@ -40,9 +40,6 @@ inline constexpr double kRandomLawCount = 8.0;
 // number in 1 ... 8 first); None when the call is acceptable.
 RandomParameter invalidRandomParameter(double law, double a, double b, double c);
 
-// Number of parameters the call of a law gives: 1 for laws 4, 6, 7; 3 for law 8; 2 otherwise.
-int randomParameterCount(double law);
-
 // A grid of the shape's lattice and rectangle whose nodes are draws of the law (integer part of
 // law), filled column by column. Draws come from a Mersenne Twister seeded with seed, reduced to
 // integers 0 ... 32767 (its top 15 bits) and scaled to u = r/32767 in [0, 1]; the same seed gives
