@@ -339,7 +339,7 @@ void FileCommands::loadDisplay() {
   if (path.isEmpty()) return;
   const std::string file = path.toStdString();
   std::string text;
-  // Stays a failure when the work runs out of memory.
+  // Stays a failure when the work does not run to its end (memory running out on the worker).
   const MessageText* failure = &engine::text::kOutOfMemory;
   if (!runFileTask_(text::kLoading, file, [&] { failure = engine::readDisplayText(file, text); })) {
     return;
