@@ -38,6 +38,7 @@ class FilesWindowTest : public QObject {
   void savingDataAppendsZres();
   void vectorFilesAskForTheLayerAndTheValueField();
   void droppedFilesLoadByExtension();
+  void dialogsStartInTheFolderLastUsed();
   void rasterGridsByBandFormatAndCoordinateSystem();
   void evaluationByRecord();
 };
@@ -498,6 +499,35 @@ void FilesWindowTest::droppedFilesLoadByExtension() {
   QTRY_COMPARE(f.dialogs.lastMessage(), QStringLiteral("Неизвестный тип файла: notes.doc"));
   QVERIFY(f.window->dataWindow(4) == nullptr);
   QVERIFY(!dropFiles(f.window.get(), {}));
+}
+
+void FilesWindowTest::dialogsStartInTheFolderLastUsed() {
+  QSettings().clear();
+  QTemporaryDir elsewhere;
+  QString lastGridFolder;
+  {
+    WindowFixture f;
+    QDir(f.dir.path()).mkdir(QStringLiteral("maps"));
+    const QString grid = f.write("maps/relief.grd", gridFile());
+    f.load(engine::FileKind::Grid, grid);
+    f.load(engine::FileKind::Grid, f.write("other.grd", gridFile()));
+    QCOMPARE(f.dialogs.fileDialogs.back().folder, QFileInfo(grid).absolutePath());
+    // Each kind of file has its own folder.
+    f.pressChoosing(QStringLiteral("Полигоны"), QDir(elsewhere.path()).filePath("x.pol"));
+    f.press(QStringLiteral("Полигоны"));
+    QCOMPARE(f.dialogs.fileDialogs.back().folder, elsewhere.path());
+    // Saving a grid is the same kind as loading one.
+    f.evaluate("G1");
+    f.press(QStringLiteral("Сохранить"));
+    QCOMPARE(f.dialogs.fileDialogs.back().folder, f.dir.path());
+    lastGridFolder = f.dir.path();
+  }
+  // The next run starts where the last one ended.
+  WindowFixture next;
+  next.press(QStringLiteral("Гриды"));
+  QCOMPARE(next.dialogs.fileDialogs.back().folder, lastGridFolder);
+  next.press(QStringLiteral("Данные"));
+  QVERIFY(next.dialogs.fileDialogs.back().folder.isEmpty());
 }
 
 void FilesWindowTest::rasterGridsByBandFormatAndCoordinateSystem() {

@@ -33,6 +33,35 @@ MapLayer layer(int id, const char* name, Operand value, bool visible) {
   return makeLayer(id, name, std::move(value), visible, kMissing);
 }
 
+TEST(MapLayers, TheRegistryGivesTheLayersAndTheShownOneIsChecked) {
+  engine::Registry registry;
+  registry.findOrCreate("G1").value = ramp(0, 10);
+  registry.findOrCreate("N").value = Operand::number(3);
+  registry.findOrCreate("column").value =
+      Operand::data(std::make_shared<const data::DATA>(std::vector<double>{1, 2}));
+  registry.findOrCreate("P1").value = square(2, 8);
+  // The current result has no name: it comes first, as "результат".
+  MapLayers layers = registryLayers(registry, square(1, 2), {}, kMissing, Language::Russian);
+  ASSERT_EQ(layers.size(), 3u);
+  EXPECT_EQ(layers[0].name, "результат");
+  EXPECT_EQ(layers[1].name, "G1");
+  EXPECT_EQ(layers[2].name, "P1");
+  EXPECT_TRUE(layers[0].visible);
+  EXPECT_FALSE(layers[1].visible || layers[2].visible);
+  EXPECT_FALSE(layers[2].filled);  // polygons not shown are outlines
+  // A named operand is its own entry, checked.
+  layers = registryLayers(registry, registry.find("P1")->value, "P1", kMissing, Language::English);
+  ASSERT_EQ(layers.size(), 2u);
+  EXPECT_TRUE(layers[1].visible && layers[1].filled);
+  EXPECT_FALSE(layers[0].visible);
+  // A second grid shown hides the first.
+  layers.push_back(layer(7, "G2", ramp(5, 6), false));
+  setLayerVisible(layers, 0, true);
+  setLayerVisible(layers, 2, true);
+  EXPECT_EQ(visibleGrid(layers), std::optional<std::size_t>(2));
+  EXPECT_FALSE(layers[0].visible);
+}
+
 TEST(MapLayers, TheListChoosesWhatIsDrawnAndInWhichOrder) {
   MapLayers layers;
   layers.push_back(layer(0, "outline", square(2.5, 8.5), false));
@@ -86,6 +115,30 @@ TEST(MapLayers, TheListChoosesWhatIsDrawnAndInWhichOrder) {
   EXPECT_TRUE(list->window()->isVisible());
 }
 
+TEST(MapLayers, ReorderingTheListReordersTheDrawing) {
+  MapLayers layers;
+  layers.push_back(layer(0, "dots", points({1}, {5}, {5}), true));
+  layers.push_back(layer(1, "field", square(0, 10), true));
+  layers.back().filled = true;
+  CRVWnd view(std::move(layers), kMissing, Language::Russian);
+  EXPECT_EQ(pixelAt(view, 5, 5), QColor(Qt::black));  // the dot over the field
+  QListWidget* list = view.layerList();
+  ASSERT_TRUE(list->model()->moveRow(QModelIndex(), 1, QModelIndex(), 0));
+  ASSERT_EQ(view.layers().front().name, "field");
+  // The field over the dot: its translucent fill over black.
+  EXPECT_TRUE(near(pixelAt(view, 5, 5), QColor(250 * 110 / 255, 150 * 110 / 255, 100 * 110 / 255)))
+      << pixelAt(view, 5, 5).name().toStdString();
+  // Where no dot lies, the same fill over white.
+  EXPECT_TRUE(near(pixelAt(view, 2, 2), QColor(253, 210, 188)))
+      << pixelAt(view, 2, 2).name().toStdString();
+  // A drop that copies the dots to the top and then removes the original: back as at first.
+  list->insertItem(0, list->item(1)->clone());
+  delete list->takeItem(2);
+  ASSERT_EQ(view.layers().front().name, "dots");
+  EXPECT_EQ(pixelAt(view, 5, 5), QColor(Qt::black));
+  EXPECT_EQ(pixelAt(view, 2, 2), QColor(250, 150, 100));
+}
+
 TEST(MapLayers, IsolinesCarryTheirLevelsInTheirColours) {
   // Horizontal isolines across the map; two of them a hair apart, where labels would collide.
   std::vector<std::pair<double, std::vector<std::pair<double, double>>>> isolines;
@@ -126,6 +179,30 @@ TEST(MapLayers, IsolinesCarryTheirLevelsInTheirColours) {
   };
   EXPECT_EQ(lineColour(10).rgb(), colour(ColorClasses::kColors[0]).darker(150).rgb());
   EXPECT_EQ(lineColour(60).rgb(), colour(ColorClasses::kColors[9]).darker(150).rgb());
+}
+
+TEST(MapLayers, DataPointsTakeTheColourOfTheirClass) {
+  MapLayers layers;
+  layers.push_back(layer(0, "wells", points({0, 10, kMissing}, {1, 9, 5}, {1, 9, 5}), true));
+  layers.back().byValue = true;
+  CRVWnd view(layers, kMissing, Language::Russian);
+  // Their own classes from 0 to 10.
+  EXPECT_EQ(pixelAt(view, 1, 1), colour(ColorClasses::kColors[0]));
+  EXPECT_EQ(pixelAt(view, 9, 9), colour(ColorClasses::kColors[9]));
+  // The missing value is not drawn, and the legend counts it.
+  EXPECT_EQ(pixelAt(view, 5, 5), QColor(Qt::white));
+  ASSERT_EQ(view.legend().notes.size(), 1u);
+  EXPECT_EQ(view.legend().notes[0].text, "нет значения: 1");
+  // Over a grid from 0 to 100 they take its classes: 10 is in the second.
+  layers.push_back(layer(1, "relief", ramp(0, 100), true));
+  CRVWnd overGrid(std::move(layers), kMissing, Language::English);
+  EXPECT_EQ(pixelAt(overGrid, 9, 9), colour(ColorClasses::kColors[1]));
+  EXPECT_EQ(pixelAt(overGrid, 1, 1), colour(ColorClasses::kColors[0]));
+  EXPECT_EQ(overGrid.legend().notes.back().text, "no value: 1");
+  // Plain dots again when the layer is no longer coloured by value, and nothing to count.
+  overGrid.setLayerByValue(0, false);
+  EXPECT_EQ(pixelAt(overGrid, 9, 9), QColor(Qt::black));
+  EXPECT_TRUE(overGrid.legend().notes.empty());
 }
 
 TEST(MapLayers, TheLegendNamesTheCoordinateSystemAndItsUnit) {

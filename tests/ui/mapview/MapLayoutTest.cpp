@@ -13,6 +13,23 @@ namespace {
 
 using testing::expectInsideAndApart;
 
+TEST(MapLayout, LabelDecimalsFollowTheRange) {
+  const std::pair<double, const char*> formats[] = {
+      {0.000001, "%.6lf"}, {1.0, "%.2lf"}, {100.0, "%.1lf"}, {1e6, "%.1lf"}, {0.05, "%.3lf"}};
+  for (const auto& [range, format] : formats) EXPECT_EQ(labelFormat(range), format) << range;
+  EXPECT_EQ(labelScale(3.0), 10.0);
+  EXPECT_EQ(formatLabel(2.5, 100.0), "2.5");
+}
+
+TEST(MapLayout, TicksStandStrictlyInsideAtMultiplesOfTheStep) {
+  const auto ticks = tickPositions(0.0, 1.0, 0.1);
+  ASSERT_EQ(ticks.size(), 9u);
+  EXPECT_DOUBLE_EQ(ticks.front(), 0.1);
+  EXPECT_DOUBLE_EQ(ticks.back(), 0.9);
+  EXPECT_EQ(tickPositions(-0.25, 0.25, 0.1).size(), 5u);
+  EXPECT_TRUE(tickPositions(1.0, 1.0, 0.1).empty());
+}
+
 const TextMetrics kText{10, [](const std::string& s) { return static_cast<int>(s.size()) * 6; }};
 
 TEST(MapLayout, PlotFillsTheClientAreaWithEqualScales) {
@@ -49,6 +66,107 @@ TEST(MapLayout, PlotFillsTheClientAreaWithEqualScales) {
   EXPECT_GE(padded.row(0) - padded.top, 7);
   const MapLayout legend = computeLayout(500, 500, wide, kText, {120, 0});
   EXPECT_EQ(legend.left + legend.width, 500 - 120);
+}
+
+TEST(MapLayout, AxisLabelsNeverOverlapAndStayInTheWindow) {
+  int checked = 0;
+  for (const WorldBounds& world :
+       {WorldBounds{0, 10, 0, 10, false}, WorldBounds{512000, 519999.5, 6.1e6, 6.10001e6, false},
+        WorldBounds{-0.0031, 0.0047, -1e-6, 1e-6, false}, WorldBounds{-1e9, 1e9, 3, 4, false},
+        WorldBounds{1.5, 1.5000001, 2.25, 2.2500002, false}}) {
+    for (const auto& [w, h] :
+         {std::pair{500, 500}, std::pair{180, 140}, std::pair{1400, 300}, std::pair{260, 900}}) {
+      const MapLayout layout = computeLayout(w, h, world, kText, {});
+      if (!layout.drawable) continue;
+      const std::vector<PlacedText> labels = axisLabels(layout, kText);
+      ASSERT_GE(labels.size(), 4u);
+      SCOPED_TRACE(::testing::Message() << w << "x" << h);
+      expectInsideAndApart(labels, QRect(0, 0, w, layout.statusTop), 4);
+      ++checked;
+    }
+  }
+  EXPECT_GE(checked, 16);
+  // A roomy window labels every tick.
+  const MapLayout roomy = computeLayout(1400, 1400, {0, 8, 0, 8, false}, kText, {});
+  ASSERT_GE(xTicks(roomy).size(), 7u);
+  // (but those that would overlap an end label).
+  EXPECT_GE(axisLabels(roomy, kText).size(), 4u + xTicks(roomy).size() + yTicks(roomy).size() - 2);
+}
+
+TEST(MapLayout, ReadingsKeepTheDigitsTheResolutionNeeds) {
+  EXPECT_EQ(significantDigits(10, 0.02), 6);  // never fewer than six
+  EXPECT_EQ(significantDigits(600000, 0.01), 9);
+  EXPECT_EQ(significantDigits(6e6, 1e-9), 15);
+  EXPECT_EQ(significantDigits(0, 1), 6);
+  EXPECT_EQ(formatReading(512345.678, significantDigits(600000, 0.01)), "512345.678");
+  EXPECT_EQ(formatReading(0.000123456789, 6), "0.000123457");
+}
+
+TEST(MapLayout, ZoomRectanglesInEitherDirectionGiveTheSameBounds) {
+  const WorldBounds a = zoomedBounds({1, 1, 3, 4});
+  const WorldBounds b = zoomedBounds({3, 4, 1, 1});
+  EXPECT_EQ(a.xmin, b.xmin);
+  EXPECT_EQ(a.ymax, b.ymax);
+  EXPECT_EQ(a.xmin, 1);
+  EXPECT_EQ(a.ymax, 4);
+  const WorldBounds point = zoomedBounds({2, 2, 2, 2});
+  EXPECT_DOUBLE_EQ(point.xmin, 1.9);
+  EXPECT_DOUBLE_EQ(point.ymax, 2.1);
+}
+
+TEST(ColorClasses, HalfOpenClassesBetweenMinimumAndMaximum) {
+  const ColorClasses classes(0, 10);
+  EXPECT_EQ(classes.classCount(), 10);
+  const std::pair<double, int> classOf[] = {{-1, 0}, {0.999, 0}, {1, 1}, {8.5, 8},
+                                            {9, 9},  {10, 9},    {11, 9}};
+  for (const auto& [value, k] : classOf) EXPECT_EQ(classes.classOf(value), k) << value;
+  EXPECT_EQ(classes.lowerBound(3), 3);
+  const ColorClasses flat(5, 5);
+  EXPECT_EQ(flat.classCount(), 1);
+  EXPECT_EQ(flat.classOf(5), 0);
+  EXPECT_EQ(flat.classOf(7), 0);
+  // The legend names every bound, the maximum included.
+  const std::vector<std::string> labels = classes.boundLabels();
+  ASSERT_EQ(labels.size(), 11u);
+  EXPECT_EQ(labels.front(), "0.00");
+  EXPECT_EQ(labels[3], "3.00");
+  EXPECT_EQ(labels.back(), "10.00");
+  // Narrow classes get the decimals that tell their bounds apart.
+  EXPECT_EQ(ColorClasses(0, 0.001).boundLabels()[1], "0.00010");
+  EXPECT_EQ(flat.boundLabels(), (std::vector<std::string>{"5.00", "5.00"}));
+}
+
+TEST(ColorClasses, EqualCountClassesFollowTheDeciles) {
+  // A thousand ordinary values and one extreme: equal intervals put all but one node in the
+  // first class; deciles give each class a hundred.
+  std::vector<double> values;
+  for (int i = 0; i < 1000; ++i) values.push_back((i * 7919) % 1000);  // 0..999, shuffled
+  values.push_back(1e9);
+  values.push_back(std::nan(""));
+  const ColorClasses deciles = ColorClasses::equalCount(values);
+  ASSERT_EQ(deciles.classCount(), 10);
+  for (int k = 0; k < 10; ++k) EXPECT_EQ(deciles.lowerBound(k), 100 * k);
+  EXPECT_EQ(deciles.maximum(), 1e9);
+  EXPECT_EQ(deciles.classOf(150), 1);
+  EXPECT_EQ(deciles.classOf(999), 9);
+  EXPECT_EQ(deciles.classOf(1e9), 9);
+  std::array<int, 10> counts{};
+  for (const double v : values) {
+    if (!std::isnan(v)) ++counts[static_cast<std::size_t>(deciles.classOf(v))];
+  }
+  EXPECT_EQ(counts[0], 100);
+  EXPECT_EQ(counts[9], 101);
+  EXPECT_EQ(ColorClasses(0, 1e9).classOf(999), 0);
+  EXPECT_EQ(deciles.boundLabels().back(), "1000000000.00");
+
+  // Repeated bounds merge; fewer classes spread their colours over the scale.
+  const ColorClasses few =
+      ColorClasses::equalCount(std::vector<double>{1, 1, 1, 1, 1, 1, 1, 1, 2, 3});
+  ASSERT_EQ(few.classCount(), 3);
+  EXPECT_EQ(few.lowerBound(1), 2);
+  EXPECT_EQ(few.color(0), ColorClasses::kColors[0]);
+  EXPECT_EQ(few.color(2), ColorClasses::kColors[9]);
+  EXPECT_EQ(ColorClasses::equalCount(std::vector<double>{4, 4}).classCount(), 1);
 }
 
 }  // namespace

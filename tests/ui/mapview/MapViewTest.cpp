@@ -73,6 +73,86 @@ TEST(MapView, GridClassesColourTheRasterAndTheLegend) {
   expectInsideAndApart(view.axisLabels(), QRect(0, 0, 500, view.layout().statusTop), 4);
 }
 
+TEST(MapView, LegendLabelsNameEveryBoundInsideTheWindow) {
+  // Once the minimum's label is the wider, once the maximum's; windows large and small.
+  for (const auto& nodes :
+       {std::vector<double>{-12345.678, 3, -5, 0}, std::vector<double>{0, 123456.789, 5, 7}}) {
+    for (const QSize size : {QSize(500, 500), QSize(260, 220), QSize(900, 400), QSize(300, 900)}) {
+      SCOPED_TRACE(cformat("%d x %d", size.width(), size.height()));
+      CRVWnd view(gridOperand(2, 2, nodes), kMissing, Language::Russian);
+      view.resize(size);
+      ASSERT_TRUE(view.layout().drawable);
+      view.picture();
+      const std::vector<PlacedText>& labels = view.legend().labels;
+      ASSERT_GE(labels.size(), 2u);
+      expectInsideAndApart(labels, QRect(0, 0, size.width(), view.layout().statusTop));
+      // The rectangle is that of the text as the window's font draws it.
+      for (const PlacedText& label : labels) {
+        EXPECT_EQ(label.width,
+                  view.fontMetrics().horizontalAdvance(QString::fromStdString(label.text)));
+      }
+      const double maximum = *std::max_element(nodes.begin(), nodes.end());
+      const double minimum = *std::min_element(nodes.begin(), nodes.end());
+      EXPECT_EQ(labels.back().text, cformat("%.2lf", maximum));
+      EXPECT_EQ(labels.front().text, cformat("%.2lf", minimum));
+      // Boxes tall enough for a line of text label every bound.
+      if (view.layout().height / 10 > view.fontMetrics().height()) {
+        EXPECT_EQ(labels.size(), 11u);
+      }
+    }
+  }
+}
+
+TEST(MapView, AFlatGridHasOneClass) {
+  CRVWnd view(gridOperand(2, 2, {4, 4, 4, 4}), kMissing, Language::Russian);
+  const QImage image = view.picture();
+  const MapLayout& layout = view.layout();
+  EXPECT_EQ(pixelAt(view, 5, 5), QColor(128, 64, 0));
+  ASSERT_EQ(view.legend().boxes.size(), 1u);
+  const LegendLayout::Box& box = view.legend().boxes.front();
+  EXPECT_EQ(image.pixelColor(box.x + 10, box.y + box.height / 2), QColor(128, 64, 0));
+  EXPECT_NEAR(box.y + box.height, layout.top + layout.height, 10);
+  EXPECT_EQ(image.pixelColor(box.x + 10, layout.top + 5), QColor(Qt::white));
+}
+
+TEST(MapView, DataDotsAndAWidenedAxis) {
+  // Data with coordinates can be shown, numbers cannot (data without coordinates are refused in
+  // the window's tests).
+  const Operand dots = points({1, 2}, {3, 3}, {0, 10});
+  EXPECT_TRUE(CRVWnd::canShow(dots));
+  EXPECT_FALSE(CRVWnd::canShow(Operand::number(1)));
+  CRVWnd view(dots, kMissing, Language::Russian);
+  const WorldBounds& world = view.layout().world;
+  EXPECT_LE(world.xmin, 2.9);  // one x for all: the axis is widened by 0.1 on each side
+  EXPECT_GE(world.xmax, 3.1);
+  EXPECT_NEAR(world.xmin + world.xmax, 6.0, 1e-9);
+  EXPECT_EQ(pixelAt(view, 3, 5.5), QColor(Qt::white));
+  const QImage image = view.picture();
+  const int column = view.layout().column(3);
+  // Points on the bounds are drawn whole: the dot's fill and both ends of its outline.
+  for (const int row : {view.layout().row(0), view.layout().row(10)}) {
+    EXPECT_EQ(image.pixelColor(column, row), QColor(Qt::black));
+    EXPECT_EQ(image.pixelColor(column, row - 5), QColor(255, 0, 0));
+    EXPECT_EQ(image.pixelColor(column, row + 5), QColor(255, 0, 0));
+  }
+}
+
+TEST(MapView, LinesAreBluePolylinesAndPolygonsFilledWithHolesAndIslands) {
+  CRVWnd lines(linesOf({{0.0, {{0, 0}, {10, 10}}}}), kMissing, Language::Russian);
+  EXPECT_EQ(pixelAt(lines, 5, 5), QColor(0, 0, 255));
+  EXPECT_EQ(pixelAt(lines, 2, 8), QColor(Qt::white));
+  CRVWnd view(rings({{{0, 0}, {0, 10}, {10, 10}, {10, 0}},
+                     {{2, 2}, {8, 2}, {8, 8}, {2, 8}},
+                     {{4, 4}, {4, 6}, {6, 6}, {6, 4}}}),
+              kMissing, Language::Russian);
+  EXPECT_GE(view.layout().width * view.layout().height, 0.7 * 500 * 500);  // the plot fills it
+  // Filled, the hole white, the island filled; outlines keep neighbouring districts apart.
+  const QColor fill(250, 150, 100), outline(140, 60, 20);
+  const std::tuple<double, double, QColor> pixels[] = {
+      {1, 1, fill}, {3, 3, Qt::white}, {5, 5, fill}, {0, 5, outline}, {8, 5, outline}};
+  for (const auto& [x, y, expected] : pixels) EXPECT_EQ(pixelAt(view, x, y), expected) << x << y;
+}
+
 // A layer of three square districts side by side with their values (the third holds the
 // missing value) and names; the second has a lake.
 Operand districtLayer() {
@@ -217,6 +297,27 @@ TEST(MapView, BlankNodesShowTheBackgroundAndReadOutAsBlank) {
   CRVWnd english(gridOperand(3, 3, {0, 5, 10, 0, 5, 10, 0, 5, blank}), kMissing, Language::English);
   english.readOut(hole);
   EXPECT_TRUE(english.windowTitle().endsWith(", z= blank node"));
+}
+
+TEST(MapView, EqualCountClassesOfADemBlankOutsideItsBorderLeaveTheBlanksOut) {
+  // A 10 x 10 DEM blank in its outer ring of nodes (64 of 100 nodes have values 1 ... 64): the
+  // deciles are those of the values, and the legend never shows the blank value.
+  std::vector<double> nodes(100, grid::kBlankValue);
+  for (int j = 1; j < 9; ++j) {
+    for (int i = 1; i < 9; ++i) nodes[static_cast<std::size_t>(j * 10 + i)] = (j - 1) * 8 + i;
+  }
+  CRVWnd view(gridOperand(10, 10, nodes), kMissing, Language::Russian);
+  view.setClassMode(ClassMode::EqualCount);
+  ASSERT_NE(view.classes(), nullptr);
+  EXPECT_EQ(view.classes()->classCount(), 10);
+  EXPECT_EQ(view.classes()->maximum(), 64.0);
+  EXPECT_EQ(view.classes()->lowerBound(9), 58.0);  // the 57th of the 64 values, from 0
+  for (const std::string& label : view.classes()->boundLabels()) {
+    EXPECT_LT(std::stod(label), 100.0) << label;
+  }
+  // The lowest and the highest values take the two ends of the scale, as they do unblanked.
+  EXPECT_EQ(view.classes()->color(view.classes()->classOf(1.0)), ColorClasses::kColors[0]);
+  EXPECT_EQ(view.classes()->color(view.classes()->classOf(64.0)), ColorClasses::kColors[9]);
 }
 
 TEST(MapView, PickingDataPointsShowsAndMarksTheirValue) {
