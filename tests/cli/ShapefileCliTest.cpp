@@ -405,5 +405,33 @@ TEST(CalcShapefiles, TablesWithoutRoomForTheirColumnsAreRefused) {
   EXPECT_EQ(whole.out, "1249975000.000000000000\n");  // 0 + 1 + ... + 49999
 }
 
+TEST(CalcShapefiles, DistrictsThatShareBordersAnswerForTheirUnion) {
+  ScratchFolder folder;
+  // Four districts in a block, sharing sides and meeting at its middle, one with a lake that a
+  // fifth district fills, and a sixth district that touches the block at a corner.
+  const std::vector<County> districts{{{{0, 0, 10, true}}, "SW", 1},
+                                      {{{10, 0, 10, true}}, "SE", 2},
+                                      {{{0, 10, 10, true}, {2, 12, 3, false}}, "NW", 3},
+                                      {{{10, 10, 10, true}}, "NE", 4},
+                                      {{{2, 12, 3, true}}, "Lake", 5},
+                                      {{{20, 20, 5, true}}, "Corner", 6}};
+  writeCounties(folder.path("districts.shp"), districts);
+  const std::string frame =
+      folder.write("frame.pol", "1\r\n5 5\r\n5 15\r\n15 15\r\n15 5\r\n5 5\r\nEND\r\nEND\r\n");
+  folder.write("frame.val", "1 0\r\n");
+  const auto run = runClean({"--value-field", "AREA", "-p", folder.path("districts.shp"), "-p",
+                             frame, "Area(P1)", "Area(P1 * P2)", "Area(P2 + P1)", "MAX(P1)"});
+  EXPECT_EQ(run.out, "425.000000000000\n100.000000000000\n425.000000000000\n6.000000000000\n");
+
+  // Districts that overlap are refused; the error names the two (NE moved onto NW).
+  std::vector<County> overlapping = districts;
+  overlapping[3].rings[0].x = 8;
+  writeCounties(folder.path("overlapping.shp"), overlapping);
+  EXPECT_EQ(runCalc({"-p", folder.path("overlapping.shp"), "Area(P1)"}).outcome(),
+            "1: Area: недопустимое значение аргумента 1\nобъекты 3 и 4 перекрываются\n");
+  EXPECT_EQ(runCalc({"--english", "-p", folder.path("overlapping.shp"), "Area(P1)"}).err,
+            "Area: invalid value of argument 1\nrecords 3 and 4 overlap\n");
+}
+
 }  // namespace
 }  // namespace vellumar::cli

@@ -189,5 +189,15 @@ TEST_F(PolygonOperators, ThreeOperatorsFindEachOperandsNestingOnlyInItsCheck) {
   EXPECT_EQ(area(rings("z")), 8 - 2);
 }
 
+TEST_F(PolygonOperators, TheLengthUnitDecidesWhatCountsAsOneBoundary) {
+  calc_.setLengthTolerance(0.001);  // km
+  EXPECT_EQ(rings("P2 + P3").size(), 2u);
+  calc_.setLengthTolerance(1.0);  // m: the 0.5 gap closes, P3 takes in P2's corners
+  const geometry::Cover joined = rings("P2 + P3");
+  ASSERT_EQ(joined.size(), 1u);
+  EXPECT_GT(area(joined), 4 + 230);
+  EXPECT_LT(area(joined), 4 + 230 + 0.5 * 23);
+}
+
 }  // namespace
 }  // namespace vellumar::engine
