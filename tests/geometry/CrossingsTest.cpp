@@ -183,5 +183,38 @@ TEST(CrossingSearch, RingsOfOneCover) {
   EXPECT_EQ(snapped[1].line, 1);
 }
 
+TEST(CrossingSearch, PolygonCheckFindsWhatComparingEveryPairFinds) {
+  std::mt19937 rng(11);
+  std::uniform_real_distribution<double> unit(0, 1);
+  int crossed = 0;
+  int clean = 0;
+  for (int round = 0; round < 60; ++round) {
+    Cover cover;
+    const int rings = 1 + static_cast<int>(unit(rng) * 70);
+    for (int r = 0; r < rings; ++r) {
+      const int n = 3 + static_cast<int>(unit(rng) * 58);
+      const double cx = unit(rng) * 300, cy = unit(rng) * 300, radius = 1 + unit(rng) * 5;
+      std::vector<Point> p;
+      for (int i = 0; i < n; ++i) {
+        const double a = 2 * M_PI * (i + unit(rng) * 0.9) / n;
+        const double d = radius * (0.3 + 0.7 * unit(rng));
+        p.push_back({cx + d * std::cos(a), cy + d * std::sin(a)});
+      }
+      if (round % 3 == 0 && r == 0) p[n / 2] = {p[n / 2].x + 50 * (unit(rng) - 0.5), cy};
+      p.push_back(p.front());
+      cover.appendLine(Line(std::move(p)));
+    }
+    // Segments next to each other in a ring share a vertex, never an interior point, so the
+    // pairwise search of one cover gives the check's rule.
+    std::vector<CrPoint> onA, onB;
+    bruteCrossings(cover, cover, onA, onB);
+    const bool brute = !onA.empty();
+    EXPECT_EQ(linesCrossOrOverlap(cover), brute) << round;
+    ++(brute ? crossed : clean);
+  }
+  EXPECT_GT(crossed, 10);
+  EXPECT_GT(clean, 10);
+}
+
 }  // namespace
 }  // namespace vellumar::geometry

@@ -429,5 +429,38 @@ TEST_F(TracePolygon, RidgesMeetingAlongARowOnTheLevelMergeIntoOneRegion) {
   expectValidRegion(apart, map("G6"), "apart");
 }
 
+TEST_F(TracePolygon, AreasAgreeWithCountedSamplesAndBothSidesFillTheFrame) {
+  struct Case {
+    const char* name;
+    double level;
+    double densification;
+  };
+  for (const Case c :
+       {Case{"G1", 3.5, 1}, Case{"G2", 9.2, 1}, Case{"G5", 0.1, 1}, Case{"G5", -0.4, 2.5}}) {
+    const grid::Grid& m = map(c.name);
+    const auto [above, below] = bothSides(c.name, c.level, c.densification);
+    const std::string args = std::string(c.name) + " " + std::to_string(c.level);
+    // Above and below share their boundary: together they are the frame, and they do not overlap.
+    const double frame = (m.right - m.left) * (m.top - m.bottom);
+    EXPECT_NEAR(enclosedArea(above) + enclosedArea(below), frame, frame * 1e-12) << args;
+    geometry::Region up;
+    geometry::Region down;
+    ASSERT_TRUE(geometry::buildRegion(above, up));
+    ASSERT_TRUE(geometry::buildRegion(below, down));
+    geometry::Region overlap;
+    ASSERT_EQ(
+        geometry::combineRegions(geometry::SetOperation::Intersection, up, down, 0.0, overlap),
+        geometry::SetStatus::Done)
+        << args;
+    EXPECT_TRUE(overlap.empty()) << args << overlap.size() << " rings of area "
+                                 << enclosedArea(overlap);
+    geometry::Region both;
+    ASSERT_EQ(geometry::combineRegions(geometry::SetOperation::Union, up, down, 0.0, both),
+              geometry::SetStatus::Done)
+        << args;
+    EXPECT_NEAR(enclosedArea(both), frame, frame * 1e-9) << args;
+  }
+}
+
 }  // namespace
 }  // namespace vellumar::engine
