@@ -72,7 +72,7 @@ void readNumericFile(benchmark::State& state, const std::string& path, char deli
   for (auto _ : state) {
     M_Data table;
     table.setOptions({delimiter, true, false});
-    if (table.ReadFile(path) != vellumar::data::ReadStatus::Ok || table.rowCount() != kFileRows ||
+    if (!table.ReadFile(path) || table.rowCount() != kFileRows ||
         table.columnCount() != kFileColumns) {
       state.SkipWithError("the file was not read");
       break;

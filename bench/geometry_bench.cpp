@@ -127,7 +127,7 @@ void BM_ReadLineFileMillionPoints(benchmark::State& state) {
   if (!writeLineFile(path, millionPoints())) state.SkipWithError("write failed");
   for (auto _ : state) {
     Cover cover;
-    if (readLineFile(path, cover) != LineFileStatus::Ok || cover.pointCount() != 1000000) {
+    if (!readLineFile(path, cover) || cover.pointCount() != 1000000) {
       state.SkipWithError("read failed");
     }
     benchmark::DoNotOptimize(cover);

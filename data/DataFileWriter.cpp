@@ -248,7 +248,7 @@ SaveStatus appendToFile(M_Data& table, const DATA& result) {
   fresh.setOptions(table.options());
   fresh.setMissingCellValue(table.missingCellValue());
   fresh.setDefaultDecimals(table.defaultDecimals());
-  if (fresh.ReadBytes(out) != ReadStatus::Ok || !appendedCorrectly(table, fresh, expected)) {
+  if (!fresh.ReadBytes(out) || !appendedCorrectly(table, fresh, expected)) {
     return SaveStatus::SaveFailed;
   }
   FileStamp written;

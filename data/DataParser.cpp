@@ -447,9 +447,7 @@ class DataParser {
   bool utf8_ = true;
 };
 
-ReadStatus M_Data::ReadBytes(std::string_view bytes, const RowProgress& progress,
-                             std::int64_t* faultLine) {
-  if (faultLine != nullptr) *faultLine = 0;
+DataRead M_Data::ReadBytes(std::string_view bytes, const RowProgress& progress) {
   M_Data parsed;
   parsed.options_ = options_;
   parsed.missingCell_ = missingCell_;
@@ -459,30 +457,26 @@ ReadStatus M_Data::ReadBytes(std::string_view bytes, const RowProgress& progress
   std::string converted;
   DataParser parser(parsed, detail::dataText(withoutByteOrderMark(bytes), converted), progress);
   const ReadStatus status = parser.run();
-  if (status == ReadStatus::InvalidFormat && faultLine != nullptr) {
-    *faultLine = parser.faultLine();
-  }
   forgetContents();
   if (status == ReadStatus::Ok) *this = std::move(parsed);
-  return status;
+  if (status == ReadStatus::InvalidFormat) return {status, {parser.faultLine()}};
+  return {status, {}};
 }
 
-ReadStatus M_Data::ReadFile(const std::string& path, const RowProgress& progress,
-                            std::int64_t* faultLine) {
-  if (faultLine != nullptr) *faultLine = 0;
+DataRead M_Data::ReadFile(const std::string& path, const RowProgress& progress) {
   FileBytes bytes;
   FileStamp stamp;
   const FileError error = readFile(path, bytes, &stamp);
   if (error != FileError::None) {
     forgetContents();
-    return ReadStatus::CannotOpen;
+    return {ReadStatus::CannotOpen, {}};
   }
-  const ReadStatus status = ReadBytes(bytes.view(), progress, faultLine);
-  if (status == ReadStatus::Ok) {
+  const DataRead read = ReadBytes(bytes.view(), progress);
+  if (read) {
     path_ = path;
     stamp_ = stamp;
   }
-  return status;
+  return read;
 }
 
 }  // namespace vellumar::data

@@ -7,6 +7,7 @@
 
 #include "common/ErrorSink.h"
 #include "common/FileIo.h"
+#include "common/ReadOutcome.h"
 
 namespace vellumar::data {
 
@@ -26,6 +27,9 @@ enum class [[nodiscard]] ReadStatus{
     InvalidFormat,  // not a data file: zero or control bytes, mixed line ends, no rows, ...
     Cancelled,      // the progress callable asked to stop
 };
+
+// The outcome of a read: its status and, for an InvalidFormat read, the line at fault.
+using DataRead = ReadOutcome<ReadStatus>;
 
 // A rectangular table of numeric and text columns, read from a delimited text file or built by
 // the conversions. Rows and columns are counted from 0 in every accessor. A numeric column
@@ -48,13 +52,11 @@ class M_Data {
   // --- reading ---
   const ReadOptions& options() const { return options_; }
   void setOptions(const ReadOptions& options) { options_ = options; }
-  // progress hears of the rows read; faultLine, when given, receives the 1-based line at fault of
-  // an InvalidFormat read (0 when no one line is at fault, as for a file without rows).
-  ReadStatus ReadFile(const std::string& path, const RowProgress& progress = {},
-                      std::int64_t* faultLine = nullptr);
+  // progress hears of the rows read. An InvalidFormat read names its line at fault (0 when no
+  // one line is at fault, as for a file without rows).
+  DataRead ReadFile(const std::string& path, const RowProgress& progress = {});
   // Parses the bytes of a whole file; the path of the table is left empty.
-  ReadStatus ReadBytes(std::string_view bytes, const RowProgress& progress = {},
-                       std::int64_t* faultLine = nullptr);
+  DataRead ReadBytes(std::string_view bytes, const RowProgress& progress = {});
 
   // --- shape ---
   int rowCount() const { return rows_; }

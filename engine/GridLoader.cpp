@@ -34,8 +34,8 @@ FileStatus GridLoader::readDsaa(const std::string& path, Operand& operand) const
     case grid::DsaaStatus::Invalid:
       break;
   }
-  return FileStatus::failure(
-      messages_.placed(messages_.text(grid::text::kInvalidGridFile), text::kAtLine, read.line));
+  return FileStatus::failure(messages_.placed(messages_.text(grid::text::kInvalidGridFile),
+                                              text::kAtLine, read.place.line));
 }
 
 FileStatus GridLoader::openWindows(const std::string& path, int band,

@@ -66,11 +66,11 @@ FileStatus LineLoader::readShapefile(const std::string& path, const std::string&
 
 FileStatus LineLoader::readLineFile(const std::string& path, Lines& lines) const {
   bool valuesMissing = false;
-  geometry::LineFileFault where;
-  const geometry::LineFileStatus status =
-      geometry::readLineFile(path, lines.cover, &valuesMissing, &where, messages_.fileProgress());
-  if (status == geometry::LineFileStatus::Cancelled) return messages_.cancelled();
-  lines.read = status == geometry::LineFileStatus::Ok;
+  const geometry::LineFileRead read =
+      geometry::readLineFile(path, lines.cover, &valuesMissing, messages_.fileProgress());
+  if (read.status == geometry::LineFileStatus::Cancelled) return messages_.cancelled();
+  lines.read = static_cast<bool>(read);
+  const FaultPlace& where = read.place;
   lines.fault =
       messages_.placed("", where.inValueFile ? text::kAtValueFileLine : text::kAtLine, where.line);
   if (lines.read && valuesMissing) {

@@ -13,16 +13,15 @@ FileStatus TableLoader::read(const std::string& path, const data::ReadOptions& o
                              data::M_Data& table, std::string* system) const {
   table.setOptions(options);
   if (formats::readsAsVector(path)) return readLayer(path, table, system);
-  std::int64_t fault = 0;  // a data file's line or a shapefile's record
+  // The place of a fault is a data file's line or a shapefile's record.
   const bool shapefile = data::isShapefilePath(path);
-  const data::ReadStatus status = shapefile
-                                      ? readShapefile(path, table, fault)
-                                      : table.ReadFile(path, messages_.fileProgress(), &fault);
-  if (status == data::ReadStatus::Cancelled) return messages_.cancelled();
-  if (const MessageText* message = data::readMessage(status)) {
+  const data::DataRead read =
+      shapefile ? readShapefile(path, table) : table.ReadFile(path, messages_.fileProgress());
+  if (read.status == data::ReadStatus::Cancelled) return messages_.cancelled();
+  if (const MessageText* message = data::readMessage(read.status)) {
     return FileStatus::failure(
         messages_.placed(cformat(messages_.text(*message), path.c_str()).c_str(),
-                         shapefile ? text::kAtRecord : text::kAtLine, fault));
+                         shapefile ? text::kAtRecord : text::kAtLine, read.place.line));
   }
   return FileStatus::success();
 }
@@ -39,21 +38,20 @@ FileStatus TableLoader::readLayer(const std::string& path, data::M_Data& table,
   return messages_.vectorRead(read);
 }
 
-data::ReadStatus TableLoader::readShapefile(const std::string& path, data::M_Data& table,
-                                            std::int64_t& faultRecord) const {
+data::DataRead TableLoader::readShapefile(const std::string& path, data::M_Data& table) const {
   data::ShapefileConverter converter(messages_.language());
   converter.setProgress(messages_.fileProgress());
   const data::ShapeStatus status = converter.ShapefileToTable(path, table);
-  faultRecord = converter.faultRecord();
+  const FaultPlace record{converter.faultRecord()};
   switch (status) {
     case data::ShapeStatus::Done:
-      return data::ReadStatus::Ok;
+      return {data::ReadStatus::Ok, record};
     case data::ShapeStatus::FileFailed:
-      return data::ReadStatus::CannotOpen;
+      return {data::ReadStatus::CannotOpen, record};
     case data::ShapeStatus::Cancelled:
-      return data::ReadStatus::Cancelled;
+      return {data::ReadStatus::Cancelled, record};
     default:
-      return data::ReadStatus::InvalidFormat;
+      return {data::ReadStatus::InvalidFormat, record};
   }
 }
 

@@ -21,10 +21,9 @@ class TableLoader {
 
  private:
   FileStatus readLayer(const std::string& path, data::M_Data& table, std::string* system) const;
-  // A shapefile as a table, with the status of the data file reader; faultRecord receives the
-  // 1-based record at fault of a damaged file (0 when unknown).
-  data::ReadStatus readShapefile(const std::string& path, data::M_Data& table,
-                                 std::int64_t& faultRecord) const;
+  // A shapefile as a table, with the outcome of the data file reader; the place of a damaged
+  // file's fault is its 1-based record (0 when unknown).
+  data::DataRead readShapefile(const std::string& path, data::M_Data& table) const;
 
   const FileMessages& messages_;
 };

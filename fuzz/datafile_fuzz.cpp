@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view bytes(reinterpret_cast<const char*>(data + 1), size - 1);
   vellumar::data::ReadStatus status = vellumar::data::ReadStatus::Ok;
   try {
-    status = table.ReadBytes(bytes);
+    status = table.ReadBytes(bytes).status;
   } catch (const std::bad_alloc&) {
     // A table too large for the memory limit is refused, the table left as it was: empty.
     if (table.rowCount() != 0 || table.columnCount() != 0) __builtin_trap();

@@ -40,10 +40,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::optional<std::string_view> values;
   if (nul != std::string_view::npos) values = bytes.substr(nul + 1);
   Cover cover;
-  if (parseLineFile(bytes.substr(0, nul), values, cover) != LineFileStatus::Ok) return 0;
+  if (!parseLineFile(bytes.substr(0, nul), values, cover)) return 0;
 
   Cover again;
-  if (parseLineFile(formatLineFile(cover), formatValueFile(cover), again) != LineFileStatus::Ok) {
+  if (!parseLineFile(formatLineFile(cover), formatValueFile(cover), again)) {
     std::abort();
   }
   if (again.size() != cover.size()) std::abort();

@@ -205,21 +205,17 @@ std::string valueFileName(std::string_view lineFilePath) {
   return name;
 }
 
-LineFileStatus parseLineFile(std::string_view lineBytes, std::optional<std::string_view> valueBytes,
-                             Cover& cover, LineFileFault* fault, const RowProgress& progress) {
-  LineFileFault ignored;
-  if (fault == nullptr) fault = &ignored;
-  *fault = {};
-  std::int64_t* faultLine = &fault->line;
+LineFileRead parseLineFile(std::string_view lineBytes, std::optional<std::string_view> valueBytes,
+                           Cover& cover, const RowProgress& progress) {
+  FaultPlace place;
   ValueTable values;
   if (valueBytes) {
-    const LineFileStatus status = parseValueFile(*valueBytes, values, *faultLine);
-    fault->inValueFile = status != LineFileStatus::Ok;
-    if (status != LineFileStatus::Ok) return status;
+    const LineFileStatus status = parseValueFile(*valueBytes, values, place.line);
+    if (status != LineFileStatus::Ok) return {status, {place.line, true}};
   }
   std::size_t ends = 0;
-  const LineFileStatus counted = countEndRecords(lineBytes, ends, *faultLine);
-  if (counted != LineFileStatus::Ok) return counted;
+  const LineFileStatus counted = countEndRecords(lineBytes, ends, place.line);
+  if (counted != LineFileStatus::Ok) return {counted, place};
 
   Cover result;
   RecordCursor cursor(lineBytes);
@@ -232,7 +228,7 @@ LineFileStatus parseLineFile(std::string_view lineBytes, std::optional<std::stri
     Line line;
     const LineFileStatus status = readOneLine(cursor, line);
     if (status != LineFileStatus::Ok) {
-      *faultLine = cursor.line();
+      place.line = cursor.line();
       return status;
     }
     append(line);
@@ -243,40 +239,42 @@ LineFileStatus parseLineFile(std::string_view lineBytes, std::optional<std::stri
     return LineFileStatus::Ok;
   };
   for (std::size_t k = 0; k + 1 < ends; ++k) {
-    if (const LineFileStatus status = readLine(); status != LineFileStatus::Ok) return status;
+    if (const LineFileStatus status = readLine(); status != LineFileStatus::Ok) {
+      return {status, place};
+    }
   }
   // A file cut short of its final "END" (or of the last line's own "END") still holds whole lines
   // after the counted ones: they are read rather than dropped.
   while (startsAnotherLine(cursor)) {
-    if (const LineFileStatus status = readLine(); status != LineFileStatus::Ok) return status;
+    if (const LineFileStatus status = readLine(); status != LineFileStatus::Ok) {
+      return {status, place};
+    }
   }
   result.fileName = std::move(cover.fileName);
   result.snapStep = cover.snapStep;
   result.writeOrientationFlags = cover.writeOrientationFlags;
   cover = std::move(result);
-  return LineFileStatus::Ok;
+  return {};
 }
 
-LineFileStatus readLineFile(const std::string& path, Cover& cover, bool* valuesMissing,
-                            LineFileFault* fault, const RowProgress& progress) {
-  if (fault != nullptr) *fault = {};
+LineFileRead readLineFile(const std::string& path, Cover& cover, bool* valuesMissing,
+                          const RowProgress& progress) {
   // A save of the pair that died half-way is rolled back before either file is read.
   recoverInterruptedSave(path);
   FileBytes lineBytes;
-  if (readFile(path, lineBytes) != FileError::None) return LineFileStatus::CannotOpen;
+  if (readFile(path, lineBytes) != FileError::None) return {LineFileStatus::CannotOpen, {}};
   FileBytes valueBytes;
   const FileError valueError = readFile(valueFileName(path), valueBytes);
   if (valueError != FileError::None && valueError != FileError::Missing) {
-    if (fault != nullptr) fault->inValueFile = true;
-    return LineFileStatus::CannotReadValues;
+    return {LineFileStatus::CannotReadValues, {0, true}};
   }
   std::optional<std::string_view> valueView;
   if (valueError == FileError::None) valueView = valueBytes.view();
-  const LineFileStatus status = parseLineFile(lineBytes.view(), valueView, cover, fault, progress);
-  if (status != LineFileStatus::Ok) return status;
+  const LineFileRead read = parseLineFile(lineBytes.view(), valueView, cover, progress);
+  if (!read) return read;
   cover.fileName = path;
   if (valuesMissing != nullptr) *valuesMissing = valueError == FileError::Missing;
-  return status;
+  return read;
 }
 
 std::string formatLineFile(const Cover& cover) {

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "common/ErrorSink.h"
+#include "common/ReadOutcome.h"
 #include "geometry/Geometry.h"
 
 namespace vellumar::geometry {
@@ -27,12 +28,9 @@ enum class [[nodiscard]] LineFileStatus{
     Cancelled,         // the progress callable asked to stop
 };
 
-// Where a failed read found its fault: the 1-based line (0 when no one line is at fault) and
+// The outcome of reading a line file: its status and, for a failure, the line at fault and
 // whether it is a line of the value file rather than of the line file.
-struct LineFileFault {
-  std::int64_t line = 0;
-  bool inValueFile = false;
-};
+using LineFileRead = ReadOutcome<LineFileStatus>;
 
 inline constexpr std::size_t kMaxRecordLength = 63;
 
@@ -45,18 +43,16 @@ std::string valueFileName(std::string_view lineFilePath);
 // lines (file name and snap step untouched); on failure cover is left unchanged. Reading stops at
 // the final "END"; a file cut short of it, or of its last line's own "END", keeps the lines it
 // holds; consecutive duplicate points are stored once; a line's value is the first value listed for
-// its id in the value file, 0 when absent. fault, when given, receives the place of a failure's
-// fault. progress hears of every line (polyline) read.
-LineFileStatus parseLineFile(std::string_view lineBytes, std::optional<std::string_view> valueBytes,
-                             Cover& cover, LineFileFault* fault = nullptr,
-                             const RowProgress& progress = {});
+// its id in the value file, 0 when absent. progress hears of every line (polyline) read.
+LineFileRead parseLineFile(std::string_view lineBytes, std::optional<std::string_view> valueBytes,
+                           Cover& cover, const RowProgress& progress = {});
 
 // Reads path and its value file. A missing value file leaves every value 0 (valuesMissing, when
 // given, tells so); one that exists but cannot be read fails the load. On success the cover's file
-// name is path. fault and progress as for parseLineFile. Files or lines too large for the memory
-// the program may use throw std::bad_alloc, the cover left as it was.
-LineFileStatus readLineFile(const std::string& path, Cover& cover, bool* valuesMissing = nullptr,
-                            LineFileFault* fault = nullptr, const RowProgress& progress = {});
+// name is path. progress as for parseLineFile. Files or lines too large for the memory the
+// program may use throw std::bad_alloc, the cover left as it was.
+LineFileRead readLineFile(const std::string& path, Cover& cover, bool* valuesMissing = nullptr,
+                          const RowProgress& progress = {});
 
 // The bytes of the line file and of the value file of cover (CR LF breaks, 12 significant digits).
 // The value file has "id value 1" per line, plus the orientation flag (1 for a positive signed

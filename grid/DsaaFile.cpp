@@ -389,12 +389,12 @@ DsaaRead readNodesSerially(Tokens& tokens, std::span<double> nodes, int nx, int 
                            const RowProgress& progress) {
   for (int row = 0; row < ny; ++row) {
     for (double& value : nodes.subspan(static_cast<std::size_t>(row) * nx, nx)) {
-      if (!tokens.number(value)) return {DsaaStatus::Invalid, tokens.lastLine()};
+      if (!tokens.number(value)) return {DsaaStatus::Invalid, {tokens.lastLine()}};
       // An infinite or NaN node ("inf", "nan", or a number too large for a double) has no
       // usable value: it reads as blank, as every node at or above the blanking value does.
       if (!std::isfinite(value)) value = kBlankValue;
     }
-    if (!reportRows(progress, row + 1, ny)) return {DsaaStatus::Cancelled, 0};
+    if (!reportRows(progress, row + 1, ny)) return {DsaaStatus::Cancelled, {}};
   }
   return {};
 }
@@ -561,7 +561,7 @@ class PieceReader {
       if (cut == start && !text_.last()) {
         // One token fills the rest of the window: hold more of it.
         if (const DsaaStatus grown = text_.fill(2 * window.size()); grown != DsaaStatus::Ok) {
-          return {grown, 0};
+          return {grown, {}};
         }
         continue;
       }
@@ -575,7 +575,7 @@ class PieceReader {
       start = 0;
       newlines = 0;
     }
-    if (read_ < nodes_.size()) return {DsaaStatus::Invalid, text_.lastTextLine()};
+    if (read_ < nodes_.size()) return {DsaaStatus::Invalid, {text_.lastTextLine()}};
     return {};
   }
 
@@ -598,13 +598,13 @@ class PieceReader {
       const std::size_t count = std::min(batch, pieces_.size() - first);
       const std::size_t faulty = readBatch(first, count);
       const std::size_t readTo = faulty < count ? faults_[faulty].node : read_;
-      if (!rows_.upTo(static_cast<std::int64_t>(readTo / nx_))) return {DsaaStatus::Cancelled, 0};
+      if (!rows_.upTo(static_cast<std::int64_t>(readTo / nx_))) return {DsaaStatus::Cancelled, {}};
       if (faulty < count) {
         const std::string_view piece = pieces_[first + faulty];
         const auto before = static_cast<std::ptrdiff_t>(faults_[faulty].at - piece.data());
         const std::int64_t within = std::count(piece.begin(), piece.begin() + before, '\n');
         return {DsaaStatus::Invalid,
-                text_.linesBefore() + 1 + newlines + newlinesBefore(faulty) + within};
+                {text_.linesBefore() + 1 + newlines + newlinesBefore(faulty) + within}};
       }
       newlines += newlinesBefore(count);
     }
@@ -675,11 +675,11 @@ DsaaRead readHeaderOf(DsaaText& text, Tokens& tokens, int& nx, int& ny, double e
     tokens = Tokens(text.window());
     const bool read = readHeader(tokens, nx, ny, extents);
     if (text.last() || tokens.offset() < text.window().size()) {
-      if (!read) return {DsaaStatus::Invalid, tokens.lastLine()};
+      if (!read) return {DsaaStatus::Invalid, {tokens.lastLine()}};
       return {};
     }
     if (const DsaaStatus grown = text.fill(2 * text.window().size() + 1); grown != DsaaStatus::Ok) {
-      return {grown, 0};
+      return {grown, {}};
     }
   }
 }
@@ -697,7 +697,7 @@ DsaaRead parse(DsaaText& text, Grid& grid, const RowProgress& progress) {
   const std::uint64_t count = static_cast<std::uint64_t>(nx) * static_cast<std::uint64_t>(ny);
   if (count > most || static_cast<std::uint64_t>(nx) > most ||
       static_cast<std::uint64_t>(ny) > most) {
-    return {DsaaStatus::Invalid, 0};
+    return {DsaaStatus::Invalid, {}};
   }
   Grid loaded;
   loaded.reinitialise(nx, ny);
@@ -728,7 +728,7 @@ DsaaRead readDsaa(const std::string& path, Grid& grid, const RowProgress& progre
   FileWindows file;
   FileError error = file.open(path);
   if (error == FileError::None) error = file.advance(0, windowBytes());
-  if (error != FileError::None) return {DsaaStatus::CannotOpen, 0};
+  if (error != FileError::None) return {DsaaStatus::CannotOpen, {}};
   DsaaText text(file);
   const DsaaRead parsed = parse(text, grid, progress);
   if (parsed) grid.name = path;

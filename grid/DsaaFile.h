@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "common/ErrorSink.h"
+#include "common/ReadOutcome.h"
 #include "grid/Grid.h"
 
 namespace vellumar::grid {
@@ -19,13 +20,8 @@ enum class [[nodiscard]] DsaaStatus{
     CannotOpen,  // the file could not be read (missing, not a regular file, unreadable)
 };
 
-// The outcome of reading a DSAA text: its status and, for an invalid one, the 1-based line at
-// fault (0 when the fault lies in no line, as for an empty text). True when the grid was read.
-struct [[nodiscard]] DsaaRead {
-  DsaaStatus status = DsaaStatus::Ok;
-  std::int64_t line = 0;
-  explicit operator bool() const { return status == DsaaStatus::Ok; }
-};
+// The outcome of reading a DSAA text: its status and, for an invalid one, the line at fault.
+using DsaaRead = ReadOutcome<DsaaStatus>;
 
 // Parses the bytes of a DSAA file into grid. On success the grid holds the lattice, the rectangle
 // (flag set), the header z-range as written and the node values, in spline mode. On failure

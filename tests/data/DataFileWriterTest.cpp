@@ -30,7 +30,7 @@ class DataFiles : public vellumar::testing::FolderTest {
   static M_Data load(const std::string& path, ReadOptions options) {
     M_Data table;
     table.setOptions(options);
-    EXPECT_EQ(table.ReadFile(path), ReadStatus::Ok);
+    EXPECT_EQ(table.ReadFile(path).status, ReadStatus::Ok);
     return table;
   }
 
@@ -259,7 +259,7 @@ TEST_F(DataFiles, RefusedAppendsLeaveTheFileAsItWas) {
   // A table that was not read from the file is not appended to it either.
   M_Data unread;
   unread.setOptions({' ', true, true});
-  ASSERT_EQ(unread.ReadBytes(changed), ReadStatus::Ok);
+  ASSERT_EQ(unread.ReadBytes(changed).status, ReadStatus::Ok);
   unread.setPath(other);
   EXPECT_EQ(appendResultColumn(unread, DATA({1.0, 2.0}), {}), SaveStatus::DataChanged);
 
@@ -283,7 +283,7 @@ TEST(DataColumnChoice, ReadsCoordinateEditsLikeTheWindow) {
 
 TEST(DataColumnChoice, BuildsNumbersOrDataColumns) {
   M_Data table;
-  ASSERT_EQ(table.ReadBytes("1 10 100 a\n2 20 200 7\n"), ReadStatus::Ok);
+  ASSERT_EQ(table.ReadBytes("1 10 100 a\n2 20 200 7\n").status, ReadStatus::Ok);
   ColumnOperand out;
   EXPECT_EQ(chooseColumn(table, 3, {true, 1, 2}, out), ChoiceStatus::Ok);
   ASSERT_FALSE(out.isNumber);
@@ -302,7 +302,7 @@ TEST(DataColumnChoice, BuildsNumbersOrDataColumns) {
   }
 
   M_Data one;
-  ASSERT_EQ(one.ReadBytes("5 6\n"), ReadStatus::Ok);
+  ASSERT_EQ(one.ReadBytes("5 6\n").status, ReadStatus::Ok);
   EXPECT_EQ(chooseColumn(one, 2, {}, out), ChoiceStatus::Ok);
   EXPECT_TRUE(out.isNumber);
   EXPECT_EQ(out.number, 6.0);

@@ -56,7 +56,9 @@ class DataParallel : public ::testing::Test {
                      std::int64_t* line = nullptr) {
     M_Data table;
     table.setOptions({',', false, true});
-    EXPECT_EQ(table.ReadBytes(text, {}, line), expected);
+    const DataRead outcome = table.ReadBytes(text);
+    EXPECT_EQ(outcome.status, expected);
+    if (line != nullptr) *line = outcome.place.line;
     return table;
   }
 };
@@ -91,7 +93,7 @@ TEST_F(DataParallel, TypesLatePiecesAsOneReaderWould) {
   M_Data table;
   table.setOptions({',', false, true});
   const RowProgress stop = [&calls](std::int64_t, std::int64_t) { return ++calls < 2; };
-  EXPECT_EQ(table.ReadBytes(text, stop), ReadStatus::Cancelled);
+  EXPECT_EQ(table.ReadBytes(text, stop).status, ReadStatus::Cancelled);
   EXPECT_EQ(calls, 2);
   EXPECT_EQ(table.rowCount(), 0);
 }

@@ -34,7 +34,7 @@ TEST(DataPreview, AgreesWithTheReaderOnEveryOption) {
     SCOPED_TRACE(c.bytes);
     M_Data table;
     table.setOptions(c.options);
-    ASSERT_EQ(table.ReadBytes(c.bytes), ReadStatus::Ok);
+    ASSERT_EQ(table.ReadBytes(c.bytes).status, ReadStatus::Ok);
     const CellPreview preview = previewCells(c.bytes, c.options, 20);
     ASSERT_EQ(preview.columnCount, table.columnCount());
     ASSERT_EQ(static_cast<int>(preview.rows.size()), table.rowCount());

@@ -36,11 +36,11 @@ std::int64_t faultLineOf(std::string_view bytes, char delimiter = ' ', bool merg
                          bool header = false) {
   M_Data table = read("1 2\n");
   table.setOptions({delimiter, merge, header});
-  std::int64_t line = -1;
-  EXPECT_EQ(table.ReadBytes(bytes, {}, &line), ReadStatus::InvalidFormat) << bytes;
+  const DataRead outcome = table.ReadBytes(bytes);
+  EXPECT_EQ(outcome.status, ReadStatus::InvalidFormat) << bytes;
   EXPECT_EQ(table.rowCount(), 0);
   EXPECT_EQ(table.columnCount(), 0);
-  return line;
+  return outcome.place.line;
 }
 
 // Which of a table's columns are numeric.
@@ -117,9 +117,9 @@ TEST(DataReader, RefusesWhatIsNotADataFileAndNamesTheLineAtFault) {
   EXPECT_EQ(faultLineOf(ragged), 40001);
   // A good read clears the line.
   M_Data table;
-  std::int64_t line = -1;
-  EXPECT_EQ(table.ReadBytes("1 2\n", {}, &line), ReadStatus::Ok);
-  EXPECT_EQ(line, 0);
+  const DataRead outcome = table.ReadBytes("1 2\n");
+  EXPECT_EQ(outcome.status, ReadStatus::Ok);
+  EXPECT_EQ(outcome.place.line, 0);
 }
 
 TEST(DataReader, SplitsFieldsByDelimiterKindAndMerging) {
@@ -150,7 +150,7 @@ TEST(DataReader, SplitsFieldsByDelimiterKindAndMerging) {
   }
   M_Data t;
   t.setMissingCellValue(-1.0);
-  EXPECT_EQ(t.ReadBytes("1 2\n3\n"), ReadStatus::Ok);
+  EXPECT_EQ(t.ReadBytes("1 2\n3\n").status, ReadStatus::Ok);
   EXPECT_EQ(t.NumericValue(1, 1), -1.0);
 }
 
@@ -217,7 +217,7 @@ TEST(DataReader, TrailingFieldsNamedByTheHeaderAreColumns) {
   M_Data t;
   t.setOptions({',', false, true});
   t.setMissingCellValue(-1.0);
-  ASSERT_EQ(t.ReadBytes("a,b,c,d\n1,2,3,\n2,,200,\n"), ReadStatus::Ok);
+  ASSERT_EQ(t.ReadBytes("a,b,c,d\n1,2,3,\n2,,200,\n").status, ReadStatus::Ok);
   ASSERT_EQ(t.columnCount(), 4);
   EXPECT_EQ(t.columnName(3), "d");
   EXPECT_EQ(numericColumns(t), (std::vector<bool>{true, true, true, true}));
@@ -263,28 +263,28 @@ TEST_F(DataFilesOnDisk, ReadsFilesAndRemembersTheirPathAndWhatTheyHeld) {
   M_Data t;
   t.setOptions({' ', true, true});
   EXPECT_FALSE(t.fileStamp().known);
-  EXPECT_EQ(t.ReadFile(path("a.dat")), ReadStatus::Ok);
+  EXPECT_EQ(t.ReadFile(path("a.dat")).status, ReadStatus::Ok);
   EXPECT_EQ(t.path(), path("a.dat"));
   EXPECT_EQ(t.columnName(1), "B");
   EXPECT_TRUE(t.fileStamp().known && t.fileStamp().size == bytes.size());
   EXPECT_EQ(t.fileStamp().hash, hashBytes(bytes));
   // Tables read from bytes know no file.
-  ASSERT_EQ(t.ReadBytes(bytes), ReadStatus::Ok);
+  ASSERT_EQ(t.ReadBytes(bytes).status, ReadStatus::Ok);
   EXPECT_FALSE(t.fileStamp().known);
   EXPECT_EQ(t.path(), "");
   // Neither do failed reads.
-  ASSERT_EQ(t.ReadFile(path("a.dat")), ReadStatus::Ok);
+  ASSERT_EQ(t.ReadFile(path("a.dat")).status, ReadStatus::Ok);
   std::filesystem::remove(path("a.dat"));
-  EXPECT_EQ(t.ReadFile(path("a.dat")), ReadStatus::CannotOpen);
+  EXPECT_EQ(t.ReadFile(path("a.dat")).status, ReadStatus::CannotOpen);
   EXPECT_TRUE(t.rowCount() == 0 && t.path().empty() && !t.fileStamp().known);
 }
 
 TEST_F(DataFilesOnDisk, OnlyRegularFilesThatFitAreRead) {
   M_Data t;
   ASSERT_EQ(mkfifo(path("fifo.dat").c_str(), 0644), 0);
-  EXPECT_EQ(t.ReadFile(path("fifo.dat")), ReadStatus::CannotOpen);  // at once, not blocked
-  EXPECT_EQ(t.ReadFile(dir_.string()), ReadStatus::CannotOpen);
-  EXPECT_EQ(t.ReadFile("/dev/zero"), ReadStatus::CannotOpen);
+  EXPECT_EQ(t.ReadFile(path("fifo.dat")).status, ReadStatus::CannotOpen);  // at once, not blocked
+  EXPECT_EQ(t.ReadFile(dir_.string()).status, ReadStatus::CannotOpen);
+  EXPECT_EQ(t.ReadFile("/dev/zero").status, ReadStatus::CannotOpen);
   ASSERT_TRUE(writeFileAtomically(path("big.dat"), std::string(3 << 20, '1') + "\n"));
   setenv("VELLUMAR_MEMORY_LIMIT", "1M", 1);
   EXPECT_THROW((void)t.ReadFile(path("big.dat")), std::bad_alloc);
@@ -300,12 +300,14 @@ TEST_F(DataFilesOnDisk, ReportsRowsAndStopsWhenAsked) {
 
   std::vector<std::int64_t> done;
   M_Data table;
-  ASSERT_EQ(table.ReadFile(path("a.dat"),
-                           [&done](std::int64_t rows, std::int64_t total) {
-                             EXPECT_EQ(total, kProgressRows);
-                             done.push_back(rows);
-                             return true;
-                           }),
+  ASSERT_EQ(table
+                .ReadFile(path("a.dat"),
+                          [&done](std::int64_t rows, std::int64_t total) {
+                            EXPECT_EQ(total, kProgressRows);
+                            done.push_back(rows);
+                            return true;
+                          })
+                .status,
             ReadStatus::Ok);
   ASSERT_FALSE(done.empty());
   EXPECT_EQ(done.back(), kProgressRows);
@@ -314,7 +316,7 @@ TEST_F(DataFilesOnDisk, ReportsRowsAndStopsWhenAsked) {
 
   // A cancelled read keeps nothing of the file: no rows, no path.
   const auto stop = [](std::int64_t, std::int64_t) { return false; };
-  EXPECT_EQ(table.ReadFile(path("a.dat"), stop), ReadStatus::Cancelled);
+  EXPECT_EQ(table.ReadFile(path("a.dat"), stop).status, ReadStatus::Cancelled);
   EXPECT_TRUE(table.rowCount() == 0 && table.path().empty());
 }
 

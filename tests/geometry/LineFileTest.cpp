@@ -31,7 +31,7 @@ using test::tagged;
 
 LineFileStatus parse(std::string_view lines, Cover& cover,
                      std::optional<std::string_view> values = std::nullopt) {
-  return parseLineFile(lines, values, cover);
+  return parseLineFile(lines, values, cover).status;
 }
 
 using LineFileDisk = vellumar::testing::FolderTest;
@@ -113,9 +113,9 @@ TEST(LineFileReading, EndRecordsMalformedRecordsAndTheLineAtFault) {
     SCOPED_TRACE(reading.lines + " | " + reading.values.value_or("<none>"));
     Cover cover = coverOf({squareRing(0, 0, 1, 1)});
     cover.fileName = "kept.pol";
-    LineFileFault fault{-1, true};
     const std::optional<std::string_view> values = reading.values;
-    EXPECT_EQ(parseLineFile(reading.lines, values, cover, &fault), reading.status);
+    const LineFileRead read = parseLineFile(reading.lines, values, cover);
+    EXPECT_EQ(read.status, reading.status);
     if (reading.status == Ok) {
       EXPECT_EQ(idsOf(cover), reading.ids);
       EXPECT_EQ(cover.empty() ? Coords{} : coordinates(cover[cover.size() - 1]), reading.last);
@@ -126,8 +126,8 @@ TEST(LineFileReading, EndRecordsMalformedRecordsAndTheLineAtFault) {
     }
     EXPECT_EQ(cover.fileName, "kept.pol");
     if (reading.faultLine >= 0) {
-      EXPECT_EQ(fault.line, reading.faultLine);
-      EXPECT_EQ(fault.inValueFile, reading.inValueFile);
+      EXPECT_EQ(read.place.line, reading.faultLine);
+      EXPECT_EQ(read.place.inValueFile, reading.inValueFile);
     }
   }
 }
@@ -190,7 +190,7 @@ TEST_F(LineFileDisk, SaveAndReloadKeepsIdsValuesAndTwelveDigits) {
   EXPECT_EQ(lines.substr(lines.size() - 10), "END\r\nEND\r\n");
 
   Cover loaded;
-  ASSERT_EQ(readLineFile(path("a.con"), loaded), LineFileStatus::Ok);
+  ASSERT_EQ(readLineFile(path("a.con"), loaded).status, LineFileStatus::Ok);
   EXPECT_EQ(loaded.fileName, path("a.con"));
   ASSERT_EQ(loaded.size(), 2u);
   for (std::size_t l = 0; l < 2; ++l) {
@@ -223,7 +223,7 @@ TEST_F(LineFileDisk, OrientationFlagColumnFollowsTheSignedArea) {
 
 TEST_F(LineFileDisk, MissingFilesAndFailedSavesKeepWhatWasThere) {
   Cover loaded;
-  EXPECT_EQ(readLineFile(path("absent.con"), loaded), LineFileStatus::CannotOpen);
+  EXPECT_EQ(readLineFile(path("absent.con"), loaded).status, LineFileStatus::CannotOpen);
 
   const Cover cover = coverOf({tagged(polyline({{0, 0}, {1, 1}}), 0, 5)});
 
@@ -254,21 +254,21 @@ TEST_F(LineFileDisk, ValueFilesAreOptionalButMustBeReadableWhenThere) {
   ASSERT_TRUE(writeFileAtomically(path("a.con"), "3\n1 1\n2 2\nEND\nEND\n"));
   Cover loaded;
   bool missing = false;
-  ASSERT_EQ(readLineFile(path("a.con"), loaded, &missing), LineFileStatus::Ok);
+  ASSERT_EQ(readLineFile(path("a.con"), loaded, &missing).status, LineFileStatus::Ok);
   EXPECT_TRUE(missing);
   EXPECT_EQ(loaded[0].value, 0.0);
   ASSERT_TRUE(writeFileAtomically(path("a.val"), "3 7.5\n"));
-  ASSERT_EQ(readLineFile(path("a.con"), loaded, &missing), LineFileStatus::Ok);
+  ASSERT_EQ(readLineFile(path("a.con"), loaded, &missing).status, LineFileStatus::Ok);
   EXPECT_FALSE(missing);
   EXPECT_EQ(loaded[0].value, 7.5);
 
   // A value file that is there but cannot be read fails the load.
   fs::remove(path("a.val"));
   fs::create_directory(path("a.val"));
-  EXPECT_EQ(readLineFile(path("a.con"), loaded), LineFileStatus::CannotReadValues);
+  EXPECT_EQ(readLineFile(path("a.con"), loaded).status, LineFileStatus::CannotReadValues);
   fs::remove(path("a.val"));
   ASSERT_EQ(mkfifo(path("a.val").c_str(), 0644), 0);
-  EXPECT_EQ(readLineFile(path("a.con"), loaded), LineFileStatus::CannotReadValues);
+  EXPECT_EQ(readLineFile(path("a.con"), loaded).status, LineFileStatus::CannotReadValues);
   fs::remove(path("a.val"));
   ASSERT_TRUE(writeFileAtomically(path("a.val"), "3 1\n"));
   fs::permissions(dir_, fs::perms::all);
@@ -277,15 +277,15 @@ TEST_F(LineFileDisk, ValueFilesAreOptionalButMustBeReadableWhenThere) {
   EXPECT_EQ(vellumar::testing::inChild(
                 [&] {
                   Cover cover;
-                  return static_cast<int>(readLineFile(lineFile, cover));
+                  return static_cast<int>(readLineFile(lineFile, cover).status);
                 },
                 geteuid() == 0),
             static_cast<int>(LineFileStatus::CannotReadValues));
 
   // Line files that are not regular files, or too large for the memory, are refused at once.
   ASSERT_EQ(mkfifo(path("b.con").c_str(), 0644), 0);
-  EXPECT_EQ(readLineFile(path("b.con"), loaded), LineFileStatus::CannotOpen);
-  EXPECT_EQ(readLineFile("/dev/zero", loaded), LineFileStatus::CannotOpen);
+  EXPECT_EQ(readLineFile(path("b.con"), loaded).status, LineFileStatus::CannotOpen);
+  EXPECT_EQ(readLineFile("/dev/zero", loaded).status, LineFileStatus::CannotOpen);
   ASSERT_TRUE(writeFileAtomically(path("big.con"), std::string(3 << 20, '\n') + "END\n"));
   setenv("VELLUMAR_MEMORY_LIMIT", "1M", 1);
   EXPECT_THROW((void)readLineFile(path("big.con"), loaded), std::bad_alloc);
@@ -305,7 +305,7 @@ TEST_F(LineFileDisk, SavesCutShortLeaveBothFiles) {
     EXPECT_EQ(writeLineFile(path("cut.con"), after), renames == 2);
     stopCommitsAfterRename(-1);
     Cover loaded;
-    ASSERT_EQ(readLineFile(path("cut.con"), loaded), LineFileStatus::Ok);
+    ASSERT_EQ(readLineFile(path("cut.con"), loaded).status, LineFileStatus::Ok);
     EXPECT_EQ(loaded.size(), renames == 2 ? 2u : 1u);
     EXPECT_EQ(loaded[0].value, renames == 2 ? 11.0 : 10.0);
     EXPECT_EQ(entryCount(), 2u) << renames;  // cut.con and cut.val, no journal or temporary
@@ -319,19 +319,21 @@ TEST(LineFileFaults, ReadingReportsLinesAndStopsWhenAsked) {
   text += "END\n";
   std::vector<std::int64_t> done;
   Cover cover;
-  ASSERT_EQ(parseLineFile(text, std::nullopt, cover, nullptr,
+  ASSERT_EQ(parseLineFile(text, std::nullopt, cover,
                           [&done](std::int64_t lines, std::int64_t total) {
                             EXPECT_EQ(total, 4);
                             done.push_back(lines);
                             return true;
-                          }),
+                          })
+                .status,
             LineFileStatus::Ok);
   EXPECT_EQ(done, (std::vector<std::int64_t>{1, 2, 3, 4}));
   EXPECT_EQ(cover.size(), 4u);
 
   Cover kept = cover;
-  EXPECT_EQ(parseLineFile("7\n5 5\n6 6\nEND\n8\n1 1\n2 2\nEND\nEND\n", std::nullopt, kept, nullptr,
-                          [](std::int64_t lines, std::int64_t) { return lines < 1; }),
+  EXPECT_EQ(parseLineFile("7\n5 5\n6 6\nEND\n8\n1 1\n2 2\nEND\nEND\n", std::nullopt, kept,
+                          [](std::int64_t lines, std::int64_t) { return lines < 1; })
+                .status,
             LineFileStatus::Cancelled);
   ASSERT_EQ(kept.size(), 4u);  // unchanged
   EXPECT_EQ(kept.line(0).id, 1);

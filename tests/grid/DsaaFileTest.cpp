@@ -261,7 +261,7 @@ class DsaaParallel : public vellumar::testing::FolderTest {
   DsaaRead readFrom(bool file, const std::string& text, Grid& grid,
                     const RowProgress& progress = {}) {
     if (!file) return parseDsaa(text, grid, progress);
-    if (!writeFileAtomically(path("text.grd"), text)) return {DsaaStatus::CannotOpen, -1};
+    if (!writeFileAtomically(path("text.grd"), text)) return {DsaaStatus::CannotOpen, {-1}};
     return readDsaa(path("text.grd"), grid, progress);
   }
   static const char* sourceName(bool file) { return file ? "file" : "bytes"; }
@@ -465,7 +465,7 @@ TEST_F(DsaaParallel, FaultsAndWideTokensReadAsTheSerialReaderReadsThem) {
           return true;
         });
         EXPECT_EQ(outcome.status, c.status) << where;
-        EXPECT_EQ(outcome.line, c.line) << where;
+        EXPECT_EQ(outcome.place.line, c.line) << where;
         EXPECT_EQ(rowsReported, c.node / (c.node > 4 ? LargeText::kNx : 2)) << where;
         if (c.status != DsaaStatus::Ok) {
           EXPECT_EQ(grid.node(1, 1), 9.0) << where;
