@@ -8,6 +8,23 @@
 #include "formats/VectorFile.h"
 
 namespace vellumar::engine {
+namespace {
+
+// The shapefile reader's status as the data file reader's.
+data::ReadStatus readStatusOf(data::ShapeStatus status) {
+  switch (status) {
+    case data::ShapeStatus::Done:
+      return data::ReadStatus::Ok;
+    case data::ShapeStatus::FileFailed:
+      return data::ReadStatus::CannotOpen;
+    case data::ShapeStatus::Cancelled:
+      return data::ReadStatus::Cancelled;
+    default:
+      return data::ReadStatus::InvalidFormat;
+  }
+}
+
+}  // namespace
 
 FileStatus TableLoader::read(const std::string& path, const data::ReadOptions& options,
                              data::M_Data& table, std::string* system) const {
@@ -42,17 +59,7 @@ data::DataRead TableLoader::readShapefile(const std::string& path, data::M_Data&
   data::ShapefileConverter converter(messages_.language());
   converter.setProgress(messages_.fileProgress());
   const data::ShapeStatus status = converter.ShapefileToTable(path, table);
-  const FaultPlace record{converter.faultRecord()};
-  switch (status) {
-    case data::ShapeStatus::Done:
-      return {data::ReadStatus::Ok, record};
-    case data::ShapeStatus::FileFailed:
-      return {data::ReadStatus::CannotOpen, record};
-    case data::ShapeStatus::Cancelled:
-      return {data::ReadStatus::Cancelled, record};
-    default:
-      return {data::ReadStatus::InvalidFormat, record};
-  }
+  return {readStatusOf(status), {converter.faultRecord()}};
 }
 
 }  // namespace vellumar::engine

@@ -145,6 +145,12 @@ RasterRead failure(RasterStatus status) {
   return result;
 }
 
+RasterRead failure(RasterStatus status, const ErrorCapture& errors) {
+  RasterRead result = failure(status);
+  result.libraryError = errors.message();
+  return result;
+}
+
 Dataset openRaster(const char* name) {
   // ESRI ASCII grids hold decimal text; GDAL would read them as Float32 unless told otherwise.
   const ThreadOption exactText("AAIGRID_DATATYPE", "Float64");

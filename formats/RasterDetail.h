@@ -58,6 +58,8 @@ struct BandLayout {
 bool describeBand(GDALDatasetH dataset, int bandNumber, BandLayout& layout, RasterRead& result);
 
 RasterRead failure(RasterStatus status);
+// The same with the message GDAL gave for it.
+RasterRead failure(RasterStatus status, const ErrorCapture& errors);
 // The outcome of a read when GDAL itself could not be loaded.
 RasterRead libraryMissing();
 Dataset openRaster(const char* name);

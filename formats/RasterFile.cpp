@@ -176,11 +176,7 @@ RasterRead readRaster(const std::string& path, int band, grid::Grid& grid,
   if (!detail::ensureRegistered()) return libraryMissing();
   detail::ErrorCapture errors;
   const Dataset dataset = openRaster(path.c_str());
-  if (!dataset) {
-    RasterRead result = failure(exists ? RasterStatus::NotRaster : RasterStatus::CannotOpen);
-    result.libraryError = errors.message();
-    return result;
-  }
+  if (!dataset) return failure(exists ? RasterStatus::NotRaster : RasterStatus::CannotOpen, errors);
   return readDataset(dataset.get(), band, path, grid, progress, errors);
 }
 
@@ -193,10 +189,8 @@ RasterRead readRasterBytes(std::string_view bytes, std::string_view extension, i
   if (!file) return failure(RasterStatus::CannotOpen);
   const std::string& name = file.name();
   const Dataset dataset = openRaster(name.c_str());
-  if (dataset) return readDataset(dataset.get(), band, name, grid, {}, errors);
-  RasterRead result = failure(RasterStatus::NotRaster);
-  result.libraryError = errors.message();
-  return result;
+  if (!dataset) return failure(RasterStatus::NotRaster, errors);
+  return readDataset(dataset.get(), band, name, grid, {}, errors);
 }
 
 int bandCount(const std::string& path) {

@@ -34,12 +34,10 @@ RasterRead RasterWindowReader::open(const std::string& path, int bandNumber) {
   ErrorCapture errors;
   auto opened = std::make_unique<Band>();
   opened->dataset = openRaster(path.c_str());
-  RasterRead result;
   if (!opened->dataset) {
-    result = failure(exists ? RasterStatus::NotRaster : RasterStatus::CannotOpen);
-    result.libraryError = errors.message();
-    return result;
+    return failure(exists ? RasterStatus::NotRaster : RasterStatus::CannotOpen, errors);
   }
+  RasterRead result;
   if (!describeBand(opened->dataset.get(), bandNumber, opened->layout, result)) return result;
   lattice_ = opened->layout.lattice;
   georeference_ = opened->layout.georeference;
@@ -66,9 +64,7 @@ RasterRead RasterWindowReader::read(const grid::NodeWindow& window, grid::Grid& 
   if (gdal().GDALRasterIOEx(layout.band, GF_Read, window.i0, firstRow, window.nx, window.ny, start,
                             window.nx, window.ny, GDT_Float64, 0, turned ? -rowSpacing : rowSpacing,
                             nullptr) != CE_None) {
-    RasterRead result = failure(RasterStatus::NotRaster);
-    result.libraryError = errors.message();
-    return result;
+    return failure(RasterStatus::NotRaster, errors);
   }
   grid = layout.gridOf(lattice_.window(window), std::move(nodes));
   grid.name = path_;

@@ -223,9 +223,11 @@ class TileJoiner {
   void copy(int rank, const TileNotice& notice) {
     const int index = static_cast<int>(notice.tile);
     const grid::NodeWindow tile = evaluation_.plan().tile(index);
-    grid::Grid part(tile.nx, tile.ny);
+    // One grid takes every copied tile in turn: the tiles are mostly of one size, so its pages are
+    // faulted in once rather than for every tile.
+    if (part_.nx() != tile.nx || part_.ny() != tile.ny) part_.reinitialise(tile.nx, tile.ny);
     std::FILE* in = fileOf(rank);
-    const std::span<double> nodes = part.mutableNodes();
+    const std::span<double> nodes = part_.mutableNodes();
     const bool read = in != nullptr &&
                       fseeko(in, static_cast<off_t>(notice.offset), SEEK_SET) == 0 &&
                       std::fread(nodes.data(), sizeof(double), nodes.size(), in) == nodes.size();
@@ -233,7 +235,7 @@ class TileJoiner {
       failed_ = saveFailure(evaluation_.language());
       return;
     }
-    write(index, part);
+    write(index, part_);
   }
 
   // The file of a rank's tiles, opened at its first notice and kept open for the next ones.
@@ -247,6 +249,7 @@ class TileJoiner {
   const std::string& base_;
   formats::RasterTileWriter& writer_;
   std::vector<std::FILE*> files_;  // by rank; nullptr until its first notice
+  grid::Grid part_;                // the tile being copied
   TiledRunOutcome failed_;
   int written_ = 0;
   int ranksTaking_;
