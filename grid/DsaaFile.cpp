@@ -700,7 +700,7 @@ DsaaRead parse(DsaaText& text, Grid& grid, const RowProgress& progress) {
     return {DsaaStatus::Invalid, {}};
   }
   Grid loaded;
-  loaded.reinitialise(nx, ny);
+  loaded.reinitialiseUnset(nx, ny);
   const DsaaRead read = readNodes(text, tokens, loaded.mutableNodes(), nx, ny, progress);
   if (!read) return read;
   loaded.rectangleFlag = 1;

@@ -124,9 +124,16 @@ Grid Grid::fromNodes(int nx, int ny, const Grid& prototype, NodeVector values) {
 }
 
 void Grid::reinitialise(int nx, int ny) {
+  reinitialiseUnset(nx, ny);
+  std::fill(nodes_.begin(), nodes_.end(), 0.0);
+}
+
+void Grid::reinitialiseUnset(int nx, int ny) {
   nx_ = nx;
   ny_ = ny;
-  nodes_.assign(countOf(nx, ny), 0.0);
+  // The node allocator leaves the values that resize() adds uninitialised.
+  nodes_.clear();
+  nodes_.resize(countOf(nx, ny));
   nodesChanged();
   name.clear();
 }

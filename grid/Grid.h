@@ -78,6 +78,9 @@ class Grid {
 
   // Replaces the lattice by nx x ny zero nodes; the name is emptied, coefficients dropped.
   void reinitialise(int nx, int ny);
+  // As reinitialise, but the node values are left unset, for a reader that writes every node next:
+  // the pages of a fresh grid are then touched first by that reader, in parallel, and only once.
+  void reinitialiseUnset(int nx, int ny);
 
   int nx() const { return nx_; }
   int ny() const { return ny_; }

@@ -225,7 +225,7 @@ class TileJoiner {
     const grid::NodeWindow tile = evaluation_.plan().tile(index);
     // One grid takes every copied tile in turn: the tiles are mostly of one size, so its pages are
     // faulted in once rather than for every tile.
-    if (part_.nx() != tile.nx || part_.ny() != tile.ny) part_.reinitialise(tile.nx, tile.ny);
+    if (part_.nx() != tile.nx || part_.ny() != tile.ny) part_.reinitialiseUnset(tile.nx, tile.ny);
     std::FILE* in = fileOf(rank);
     const std::span<double> nodes = part_.mutableNodes();
     const bool read = in != nullptr &&
