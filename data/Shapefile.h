@@ -14,6 +14,15 @@
 
 namespace vellumar::data {
 
+// Lines stored flat, as an expression's lines value holds them: the points of every line one
+// after the other (x, y and the value of each point) and each line's count of points.
+struct FlatLines {
+  std::span<const double> x;
+  std::span<const double> y;
+  std::span<const double> values;
+  std::span<const std::int32_t> counts;
+};
+
 // Outcome of a shapefile conversion.
 enum class [[nodiscard]] ShapeStatus : int{
     Done = 0,
@@ -137,8 +146,18 @@ class ShapefileConverter {
                                std::span<const std::string> names = {},
                                const SavedAttributes* saved = nullptr);
 
+  // Writes lines stored flat as a line shapefile, record for record as CoverToShapefile writes
+  // the cover of the same lines (the same bytes), without building that cover: line k is a record
+  // of its counts[k] points, following those of the lines before it, with "Atribute" the value of
+  // its first point (0 for a line without points), "ID" k + 1, an empty "NAME", and the saved
+  // attributes' row of ring k. The counts must fit the points.
+  ShapeStatus FlatLinesToShapefile(const std::string& path, const FlatLines& lines,
+                                   const SavedAttributes* saved = nullptr);
+
  private:
   void note(const MessageText& message);
+  // Done when an export's files were written and saved, else notes the failure.
+  ShapeStatus finished(bool written);
   void noteText(std::string text);
   // A read found record index (0-based) damaged: notes it and gives Invalid.
   ShapeStatus invalidRecord(int index);

@@ -70,11 +70,16 @@ struct ExportWriter {
     const ShapeObject shape(created);
     ok = ok && shape && SHPWriteObject(shp.get(), -1, shape.get()) >= 0;
   }
-  // The record of xs, ys and partStarts. shapelib's SHPCreateObject would copy the coordinates
-  // without checking its allocations (a crash when memory runs out), so the shape is described
-  // over these arrays instead; Z and M read as zeros.
-  void writeParts(int type) {
-    zeros.assign(xs.size(), 0.0);
+  // The record of the vertices at x and y, in the parts that partStarts begins; none is a null
+  // shape. shapelib's SHPCreateObject would copy the coordinates without checking its
+  // allocations (a crash when memory runs out), so the shape is described over these arrays
+  // instead; Z and M read as zeros.
+  void writeParts(int type, const double* x, const double* y, int vertices) {
+    if (vertices == 0) {
+      writeShape(SHPCreateSimpleObject(SHPT_NULL, 0, nullptr, nullptr, nullptr));
+      return;
+    }
+    zeros.assign(static_cast<std::size_t>(vertices), 0.0);
     partTypes.assign(partStarts.size(), SHPP_RING);
     SHPObject shape{};
     shape.nSHPType = type;
@@ -82,9 +87,9 @@ struct ExportWriter {
     shape.nParts = static_cast<int>(partStarts.size());
     shape.panPartStart = partStarts.data();
     shape.panPartType = partTypes.data();
-    shape.nVertices = static_cast<int>(xs.size());
-    shape.padfX = xs.data();
-    shape.padfY = ys.data();
+    shape.nVertices = vertices;
+    shape.padfX = const_cast<double*>(x);
+    shape.padfY = const_cast<double*>(y);
     shape.padfZ = zeros.data();
     shape.padfM = zeros.data();
     SHPComputeExtents(&shape);
@@ -143,6 +148,22 @@ void writeAttributeRow(ExportWriter& writer, int record, const AttributeTable& l
   }
 }
 
+// Writes the DBF record of a line or polygon record: the saved attributes' row of the record's
+// first ring, then its value, id and name.
+void writeRecordFields(ExportWriter& writer, std::size_t ring, double value, int id,
+                       std::string_view name, const SavedAttributes* saved) {
+  const int record = DBFGetRecordCount(writer.dbf.get());
+  int own = 0;  // the first of Atribute, ID and NAME
+  if (saved != nullptr && saved->table != nullptr) {
+    writeAttributeRow(writer, record, *saved->table,
+                      ring < saved->ringRows.size() ? saved->ringRows[ring] : nullptr);
+    own = static_cast<int>(saved->table->fields.size());
+  }
+  writer.writeNumberText(record, own, numberField(value, kNumberWidth, kAttributeDecimals));
+  writer.writeNumberText(record, own + 1, cformat("%*d", kNumberWidth, id));
+  writer.writeText(record, own + 2, name, kNameWidth);
+}
+
 // Writes one shape of the given lines as parts, with the DBF record of the first line.
 void writeLineRecord(ExportWriter& writer, int type, const geometry::Cover& cover,
                      const std::vector<std::size_t>& rings, std::string_view name,
@@ -157,24 +178,28 @@ void writeLineRecord(ExportWriter& writer, int type, const geometry::Cover& cove
       writer.ys.push_back(p.y);
     }
   }
-  const int vertices = static_cast<int>(writer.xs.size());
-  if (vertices == 0) {
-    writer.writeShape(SHPCreateSimpleObject(SHPT_NULL, 0, nullptr, nullptr, nullptr));
-  } else {
-    writer.writeParts(type);
-  }
+  writer.writeParts(type, writer.xs.data(), writer.ys.data(), static_cast<int>(writer.xs.size()));
   const geometry::Line& head = cover[rings.front()];
-  const int record = DBFGetRecordCount(writer.dbf.get());
-  int own = 0;  // the first of Atribute, ID and NAME
-  if (saved != nullptr && saved->table != nullptr) {
-    const std::size_t ring = rings.front();
-    writeAttributeRow(writer, record, *saved->table,
-                      ring < saved->ringRows.size() ? saved->ringRows[ring] : nullptr);
-    own = static_cast<int>(saved->table->fields.size());
+  writeRecordFields(writer, rings.front(), head.value, head.id, name, saved);
+}
+
+// Creates the files of a line or polygon export and declares its fields: the saved layer's
+// first, then Atribute, ID and NAME. The message of what failed, or null.
+const MessageText* startLineExport(ExportWriter& writer, int shapeType,
+                                   const AttributeTable* layer) {
+  if (!writer.createShp(shapeType)) return &text::kShpOpenFailed;
+  if (!writer.createDbf()) return &text::kDbfOpenFailed;
+  if (layer != nullptr) {
+    for (const AttributeField& field : layer->fields) {
+      writer.ok = writer.ok && DBFAddNativeFieldType(writer.dbf.get(), field.name.c_str(),
+                                                     field.type, field.width, field.decimals) >= 0;
+    }
   }
-  writer.writeNumberText(record, own, numberField(head.value, kNumberWidth, kAttributeDecimals));
-  writer.writeNumberText(record, own + 1, cformat("%*d", kNumberWidth, head.id));
-  writer.writeText(record, own + 2, name, kNameWidth);
+  const std::vector<std::string> own = ownFieldNames(layer);
+  writer.addField(own[0], FTDouble, kNumberWidth, kAttributeDecimals);
+  writer.addField(own[1], FTInteger, kNumberWidth, 0);
+  writer.addField(own[2], FTString, kNameWidth, 0);
+  return nullptr;
 }
 
 // A number rounded to 12 significant digits in fixed notation, without trailing zeros ("-0.0015",
@@ -256,11 +281,11 @@ NumberField numericColumnField(const M_Data& table, int column) {
 // The most bytes the .shp of a cover's lines takes, each line a record of one part (a polygon
 // record joins rings, and takes less): the file header, and per record its header, the shape's
 // type, box and counts, its part start, and then the points.
-std::size_t shapeBytesOf(const geometry::Cover& cover) {
+std::size_t shapeBytesOf(std::size_t lines, std::size_t points) {
   constexpr std::size_t kFileHeader = 100;
   constexpr std::size_t kRecord = 8 + 44 + 4;
   constexpr std::size_t kPoint = 16;
-  return kFileHeader + cover.size() * kRecord + cover.pointCount() * kPoint;
+  return kFileHeader + lines * kRecord + points * kPoint;
 }
 
 // A DBF field name for a column: its name cut to the DBF's 10 bytes, or "Z<column>" when blank.
@@ -281,26 +306,12 @@ ShapeStatus ShapefileConverter::CoverToShapefile(const std::string& path,
     return ShapeStatus::WrongType;
   }
   ExportWriter writer(path, projection_);
-  writer.files.expectShapeBytes(shapeBytesOf(cover));
-  if (!writer.createShp(shapeType)) {
-    note(text::kShpOpenFailed);
+  writer.files.expectShapeBytes(shapeBytesOf(cover.size(), cover.pointCount()));
+  if (const MessageText* failed =
+          startLineExport(writer, shapeType, saved != nullptr ? saved->table : nullptr)) {
+    note(*failed);
     return ShapeStatus::FileFailed;
   }
-  if (!writer.createDbf()) {
-    note(text::kDbfOpenFailed);
-    return ShapeStatus::FileFailed;
-  }
-  const AttributeTable* layer = saved != nullptr ? saved->table : nullptr;
-  if (layer != nullptr) {
-    for (const AttributeField& field : layer->fields) {
-      writer.ok = writer.ok && DBFAddNativeFieldType(writer.dbf.get(), field.name.c_str(),
-                                                     field.type, field.width, field.decimals) >= 0;
-    }
-  }
-  const std::vector<std::string> own = ownFieldNames(layer);
-  writer.addField(own[0], FTDouble, kNumberWidth, kAttributeDecimals);
-  writer.addField(own[1], FTInteger, kNumberWidth, 0);
-  writer.addField(own[2], FTString, kNameWidth, 0);
   auto nameOf = [&](std::size_t line) {
     return line < names.size() ? std::string_view(names[line]) : std::string_view();
   };
@@ -316,11 +327,30 @@ ShapeStatus ShapefileConverter::CoverToShapefile(const std::string& path,
       writeLineRecord(writer, shapeType, cover, rings, nameOf(rings.front()), saved);
     }
   }
-  if (!writer.finish()) {
-    note(text::kWriteFailed);
+  return finished(writer.finish());
+}
+
+ShapeStatus ShapefileConverter::FlatLinesToShapefile(const std::string& path,
+                                                     const FlatLines& lines,
+                                                     const SavedAttributes* saved) {
+  ExportWriter writer(path, projection_);
+  writer.files.expectShapeBytes(shapeBytesOf(lines.counts.size(), lines.x.size()));
+  if (const MessageText* failed =
+          startLineExport(writer, shape_type::kArc, saved != nullptr ? saved->table : nullptr)) {
+    note(*failed);
     return ShapeStatus::FileFailed;
   }
-  return ShapeStatus::Done;
+  writer.partStarts.assign(1, 0);
+  std::size_t first = 0;
+  for (std::size_t k = 0; k < lines.counts.size() && writer.ok; ++k) {
+    const int count = lines.counts[k];
+    // The points are read where they lie, without a copy.
+    writer.writeParts(shape_type::kArc, lines.x.data() + first, lines.y.data() + first, count);
+    const double value = count > 0 ? lines.values[first] : 0.0;
+    writeRecordFields(writer, k, value, static_cast<int>(k + 1), {}, saved);
+    first += static_cast<std::size_t>(count);
+  }
+  return finished(writer.finish());
 }
 
 ShapeStatus ShapefileConverter::TableToPointShapefile(const std::string& path, const M_Data& table,
@@ -375,7 +405,11 @@ ShapeStatus ShapefileConverter::TableToPointShapefile(const std::string& path, c
     writer.writePoint(located, located ? table.NumericValue(row, xColumn) : 0.0,
                       located ? table.NumericValue(row, yColumn) : 0.0);
   }
-  if (!writer.finish()) {
+  return finished(writer.finish());
+}
+
+ShapeStatus ShapefileConverter::finished(bool written) {
+  if (!written) {
     note(text::kWriteFailed);
     return ShapeStatus::FileFailed;
   }

@@ -71,16 +71,43 @@ std::string dropCollapsed(geometry::Cover& cover, bool polygon, Language languag
   return cformat(notice.in(language), dropped);
 }
 
-// The attribute row of each ring's record, found by the ids the rings have before a save
-// numbers them afresh.
-data::SavedAttributes savedAttributes(const Operand& result, const geometry::Cover& cover) {
+// The attribute row of each of count rings' records, found by the ids (idOf(i) of ring i) the
+// rings have before a save numbers them afresh.
+template <class IdOf>
+data::SavedAttributes savedAttributes(const Operand& result, std::size_t count, IdOf idOf) {
   data::SavedAttributes saved;
   saved.table = result.attributes().get();
   if (saved.table == nullptr) return saved;
-  saved.ringRows.reserve(cover.size());
-  for (const geometry::Line& ring : cover.lines())
-    saved.ringRows.push_back(saved.table->row(ring.id));
+  saved.ringRows.reserve(count);
+  for (std::size_t i = 0; i < count; ++i) saved.ringRows.push_back(saved.table->row(idOf(i)));
   return saved;
+}
+
+data::SavedAttributes savedAttributes(const Operand& result, const geometry::Cover& cover) {
+  return savedAttributes(result, cover.size(), [&](std::size_t i) { return cover[i].id; });
+}
+
+// Writes a lines result as a line shapefile straight from its flat points, as the cover of its
+// lines would be written: that cover would hold every point a second time. False when its tables
+// disagree, as unpackOperand refuses them, or when the save failed.
+bool saveFlatShapefile(const Operand& result, const std::string& path, Language language,
+                       const std::string& projection) {
+  data::FlatLines lines;
+  const auto& parts = result.parts();
+  if (!parts.empty()) {
+    const data::DATA& points = result.points();
+    if (points.empty() || !points.hasCoordinates()) return false;
+    if (!forEachPackedPart(result, [](PackedPart) {})) return false;
+    lines = {points.x(), points.y(), points.values(), parts};
+  }
+  const auto& ids = result.ids();
+  const bool withIds = ids.size() == parts.size();
+  const data::SavedAttributes saved = savedAttributes(result, parts.size(), [&](std::size_t i) {
+    return withIds ? ids[i] : static_cast<std::int32_t>(i + 1);
+  });
+  data::ShapefileConverter converter(language);
+  converter.setProjection(projection);
+  return converter.FlatLinesToShapefile(path, lines, &saved) == data::ShapeStatus::Done;
 }
 
 // Lines are numbered 1, 2, ..., which keeps each line's value findable in the value file.
@@ -143,11 +170,18 @@ FileStatus ResultSaver::saveLines(const Operand& result, const std::string& path
   if (lineFile && geometry::valueFileName(path) == path) {
     return FileStatus::failure(messages_.text(geometry::text::kSaveToValueFile));
   }
+  const bool polygon = kind == FileKind::Polygon;
+  if (shapefile && !polygon) {
+    if (!saveFlatShapefile(result, path, messages_.language(), shapefileProjection(result))) {
+      return failed;
+    }
+    files_.refresh(kind, path, result);
+    return FileStatus::success();
+  }
   geometry::Cover cover;
   // A result without lines (isolines of a flat map, say) is saved as an empty file.
   const bool empty = result.parts().empty();
   if (!empty && !unpackOperand(result, cover)) return failed;
-  const bool polygon = kind == FileKind::Polygon;
   const std::string notice = lineFile ? dropCollapsed(cover, polygon, messages_.language()) : "";
   const data::SavedAttributes attributes = savedAttributes(result, cover);
   numberForSave(cover, polygon);

@@ -202,6 +202,41 @@ TEST_F(Shapefiles, LinesRoundTripWithValuesIdsAndCutNames) {
   EXPECT_EQ(russian.lastNote(), "В dbf - файле нет поля \"A\". Поля файла: нет.");
 }
 
+// Flat lines, as a lines result holds them, are written with the bytes of the cover of the same
+// lines: one record per line, a line without points a null shape, the value of its first point,
+// ids 1, 2, ..., and each ring's row of the saved attributes.
+TEST_F(Shapefiles, FlatLinesAreWrittenAsTheirCoverIs) {
+  const std::vector<double> x{0.5, 2, 4, 10, 11, 1e6, 1e6 + 0.125};
+  const std::vector<double> y{1.25, 3, -1, 10, 12, 2e6, 2e6};
+  const std::vector<double> values{2.5, 2.5, 2.5, -1e20, -1e20, 1234.000000000001, 7};
+  const std::vector<std::int32_t> counts{3, 2, 0, 2};
+  Cover cover;
+  for (std::size_t k = 0, first = 0; k < counts.size(); first += counts[k], ++k) {
+    std::vector<Point> points;
+    for (std::size_t n = first; n < first + counts[k]; ++n) points.push_back({x[n], y[n]});
+    cover.appendLine(ring(points, counts[k] > 0 ? values[first] : 0.0, static_cast<int>(k + 1)));
+  }
+  AttributeTable layer;
+  layer.fields = {{"name", 'C', 12, 0}, {"pop", 'N', 9, 0}};
+  layer.rows = {{"West", "1250"}, {"East", ""}};
+  SavedAttributes saved{&layer, {layer.row(2), nullptr, layer.row(1), layer.row(1)}};
+  ShapefileConverter converter;
+  for (const SavedAttributes* attributes : std::vector<const SavedAttributes*>{nullptr, &saved}) {
+    ASSERT_EQ(
+        converter.CoverToShapefile(path("cover.shp"), cover, shape_type::kArc, {}, attributes),
+        ShapeStatus::Done);
+    ASSERT_EQ(converter.FlatLinesToShapefile(path("flat.shp"), FlatLines{x, y, values, counts},
+                                             attributes),
+              ShapeStatus::Done);
+    for (const char* extension : {".shp", ".shx", ".dbf"}) {
+      EXPECT_EQ(fileText(std::string("flat") + extension),
+                fileText(std::string("cover") + extension))
+          << extension;
+    }
+  }
+  EXPECT_EQ(readShapefile(path("flat.shp")).size(), 4u);
+}
+
 TEST_F(Shapefiles, PolygonRingsOfOneIdFormOneRecordAndHolesGoToTheirRing) {
   Cover cover;
   // Id 4: two outer rings, each with a hole, the holes listed after both.
