@@ -95,14 +95,15 @@ SAOffset hookWrite(void* buffer, SAOffset size, SAOffset count, SAFile handle) t
   if (!file.inMemory) return 0;
   const std::size_t length = size * count;
   if (length == 0) return count;  // shapelib writes empty records with a null buffer
-  if (file.position + length > file.bytes.size()) {
-    // Grown to the expected size at once, the file is never copied to a buffer twice its size.
-    if (file.position + length > file.bytes.capacity() && file.expected > file.bytes.capacity()) {
-      file.bytes.reserve(file.expected);
-    }
-    file.bytes.resize(file.position + length);
+  // Grown to the expected size at once, the file is never copied to a buffer twice its size.
+  if (file.position + length > file.bytes.capacity() && file.expected > file.bytes.capacity()) {
+    file.bytes.reserve(file.expected);
   }
-  std::memcpy(file.bytes.data() + file.position, buffer, length);
+  // A write after a seek past the end leaves zeros between; bytes written at the end are
+  // appended, without filling them with zeros first.
+  if (file.position > file.bytes.size()) file.bytes.resize(file.position);
+  const std::size_t overwritten = std::min(length, file.bytes.size() - file.position);
+  file.bytes.replace(file.position, overwritten, static_cast<const char*>(buffer), length);
   file.position += length;
   return count;
 } catch (const std::bad_alloc&) {
