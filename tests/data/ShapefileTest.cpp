@@ -30,6 +30,7 @@ using testing::Shape;
 using testing::writeShapefile;
 
 using Shapefiles = vellumar::testing::FolderTest;
+using Names = std::vector<std::string>;
 
 Line ring(std::vector<Point> points, double value, int id) {
   Line line(std::move(points));
@@ -53,14 +54,14 @@ Line counterClockwise(double x, double y, double s, double value, int id) {
   return ring({{x, y}, {x + s, y}, {x + s, y + s}, {x, y + s}, {x, y}}, value, id);
 }
 
-std::vector<std::string> columnNames(const M_Data& table) {
+Names columnNames(const M_Data& table) {
   std::vector<std::string> names;
   for (int j = 0; j < table.columnCount(); ++j) names.push_back(table.columnName(j));
   return names;
 }
 
 // The cells of a table's row as the table shows them.
-std::vector<std::string> rowOf(const M_Data& table, int row) {
+Names rowOf(const M_Data& table, int row) {
   std::vector<std::string> cells;
   for (int j = 0; j < table.columnCount(); ++j) cells.push_back(table.CellText(row, j));
   return cells;
@@ -91,7 +92,7 @@ M_Data tableOf(const std::string& file) {
 }
 
 // The names of a DBF's fields; "<unreadable>" when it cannot be read.
-std::vector<std::string> dbfFields(const std::string& file) {
+Names dbfFields(const std::string& file) {
   std::vector<std::string> fields;
   if (!ListDbfFields(file, fields)) return {"<unreadable>"};
   return fields;
@@ -156,7 +157,7 @@ TEST_F(Shapefiles, LinesRoundTripWithValuesIdsAndCutNames) {
   ASSERT_EQ(writer.CoverToShapefile(path("lines.shp"), cover, shape_type::kArc, names),
             ShapeStatus::Done);
 
-  EXPECT_EQ(dbfFields(path("lines.shp")), (std::vector<std::string>{"Atribute", "ID", "NAME"}));
+  EXPECT_EQ(dbfFields(path("lines.shp")), (Names{"Atribute", "ID", "NAME"}));
 
   Cover back;
   std::vector<std::string> backNames;
@@ -171,10 +172,9 @@ TEST_F(Shapefiles, LinesRoundTripWithValuesIdsAndCutNames) {
   EXPECT_DOUBLE_EQ(back[1].value, -1e20);  // too wide for 12 decimals: not cut to its first digits
   EXPECT_NEAR(back[2].value, 1234.0, 1e-9);
   // The NAME field is 16 bytes wide; a cut never splits a character.
-  EXPECT_EQ(backNames, (std::vector<std::string>{"short", "ABCDEFGHIJKLMNOP", "Скважина"}));
+  EXPECT_EQ(backNames, (Names{"short", "ABCDEFGHIJKLMNOP", "Скважина"}));
   // The attribute table holds the record numbers in front of the DBF fields.
-  EXPECT_EQ(columnNames(reader.attributes()),
-            (std::vector<std::string>{"IRec", "Atribute", "ID", "NAME"}));
+  EXPECT_EQ(columnNames(reader.attributes()), (Names{"IRec", "Atribute", "ID", "NAME"}));
   EXPECT_EQ(reader.attributes().NumericValue(2, 0), 3.0);
   EXPECT_EQ(reader.attributes().NumericValue(1, 2), 8.0);
   EXPECT_EQ(reader.recordStarts(), (std::vector<std::int32_t>{0, 1, 2}));
@@ -288,7 +288,7 @@ TEST_F(Shapefiles, MultiPartRecordsGiveOneLinePerPart) {
   EXPECT_EQ(xy(cover[1]), (std::vector<double>{5, 5, 6, 6, 7, 7}));
   EXPECT_EQ(valuesAndIds(cover),
             (std::vector<std::pair<double, int>>{{1.5, 1}, {1.5, 1}, {3.25, 3}}));
-  EXPECT_EQ(names, (std::vector<std::string>{"a", "a", "c"}));
+  EXPECT_EQ(names, (Names{"a", "a", "c"}));
   // The empty record adds no line; its start is where the next record starts.
   EXPECT_EQ(converter.recordStarts(), (std::vector<std::int32_t>{0, 2, 2}));
 }
@@ -320,14 +320,13 @@ TEST_F(Shapefiles, ZAndMeasureAreLoggedKeptAsideAndTabled) {
 
   ShapefileConverter plain;
   M_Data table = tableOf(plain, path("arcz.shp"));
-  EXPECT_EQ(columnNames(table),
-            (std::vector<std::string>{"nLn", "X", "Y", "M", "IRec", "VAL", "KIND"}));
+  EXPECT_EQ(columnNames(table), (Names{"nLn", "X", "Y", "M", "IRec", "VAL", "KIND"}));
   ASSERT_EQ(table.rowCount(), 4);
   // One row per vertex: the line number (one per part), the measure and the record's fields.
-  EXPECT_EQ(rowOf(table, 3), (std::vector<std::string>{"2", "3", "1", "0.4", "1", "4.5", "road"}));
+  EXPECT_EQ(rowOf(table, 3), (Names{"2", "3", "1", "0.4", "1", "4.5", "road"}));
   EXPECT_EQ(table.path(), path("arcz.shp"));
   table = tableOf(plain, path("arc.shp"));
-  EXPECT_EQ(columnNames(table), (std::vector<std::string>{"nLn", "X", "Y", "IRec", "VAL", "KIND"}));
+  EXPECT_EQ(columnNames(table), (Names{"nLn", "X", "Y", "IRec", "VAL", "KIND"}));
   // Only the ArcZ reading logged.
   EXPECT_EQ(plain.log(),
             "Shp - файл имеет дополнительные поля (Z, Measure): эта информация будет пропущена.");
@@ -335,39 +334,36 @@ TEST_F(Shapefiles, ZAndMeasureAreLoggedKeptAsideAndTabled) {
 
 TEST_F(Shapefiles, PointTypesHaveTheirColumnLayouts) {
   const std::vector<Field> fields{{"ATTR", FTDouble, {"1", "2"}}, {"LABEL", FTString, {"p", "q"}}};
-  Shape p1{{}, {1}, {2}, {3}, {4}};
-  Shape p2{{}, {5}, {6}, {7}, {8}};
-  writeShapefile(path("pt.shp"), SHPT_POINT, {p1, p2}, fields);
-  writeShapefile(path("ptz.shp"), SHPT_POINTZ, {p1, p2}, fields);
-  writeShapefile(path("ptm.shp"), SHPT_POINTM, {p1, p2}, fields);
-  Shape many{{}, {1, 2, 3}, {4, 5, 6}, {7, 8, 9}, {10, 11, 12}};
-  Shape one{{}, {0}, {0}, {0}, {-1}};
-  writeShapefile(path("mp.shp"), SHPT_MULTIPOINT, {many, one}, fields);
-  writeShapefile(path("mpz.shp"), SHPT_MULTIPOINTZ, {many, one}, fields);
-  writeShapefile(path("mpm.shp"), SHPT_MULTIPOINTM, {many, one}, fields);
-  writeShapefile(path("pgm.shp"), SHPT_POLYGONM, {{{0}, {0, 1, 1, 0}, {0, 1, 0, 0}, {}, {}}},
-                 {{"ATTR", FTDouble, {"1"}}});
-
-  using Names = std::vector<std::string>;
+  const std::vector<Shape> points{{{}, {1}, {2}, {3}, {4}}, {{}, {5}, {6}, {7}, {8}}};
+  const std::vector<Shape> multi{{{}, {1, 2, 3}, {4, 5, 6}, {7, 8, 9}, {10, 11, 12}},
+                                 {{}, {0}, {0}, {0}, {-1}}};
+  // Each file is written with the shapes and type given, and read back as a table.
   const struct {
     const char* file;
+    int type;
+    const std::vector<Shape>& shapes;
     Names columns;
     int rows;
   } cases[] = {
-      {"pt.shp", {"X", "Y", "ATTR", "LABEL"}, 2},
-      {"ptz.shp", {"X", "Y", "Z", "Measure", "ATTR", "LABEL"}, 2},
-      {"ptm.shp", {"X", "Y", "Measure", "ATTR", "LABEL"}, 2},
-      {"mp.shp", {"X", "Y", "ATTR", "LABEL"}, 4},
-      {"mpz.shp", {"X", "Y", "Z", "Measure", "ATTR", "LABEL"}, 4},
-      {"mpm.shp", {"X", "Y", "Measure", "ATTR", "LABEL"}, 4},
-      {"pgm.shp", {"nLn", "X", "Y", "M", "IRec", "ATTR"}, 4},
+      {"pt.shp", SHPT_POINT, points, {"X", "Y", "ATTR", "LABEL"}, 2},
+      {"ptz.shp", SHPT_POINTZ, points, {"X", "Y", "Z", "Measure", "ATTR", "LABEL"}, 2},
+      {"ptm.shp", SHPT_POINTM, points, {"X", "Y", "Measure", "ATTR", "LABEL"}, 2},
+      {"mp.shp", SHPT_MULTIPOINT, multi, {"X", "Y", "ATTR", "LABEL"}, 4},
+      {"mpz.shp", SHPT_MULTIPOINTZ, multi, {"X", "Y", "Z", "Measure", "ATTR", "LABEL"}, 4},
+      {"mpm.shp", SHPT_MULTIPOINTM, multi, {"X", "Y", "Measure", "ATTR", "LABEL"}, 4},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
+    writeShapefile(path(c.file), c.type, c.shapes, fields);
     const M_Data table = tableOf(path(c.file));
     EXPECT_EQ(columnNames(table), c.columns);
     EXPECT_EQ(table.rowCount(), c.rows);
   }
+  writeShapefile(path("pgm.shp"), SHPT_POLYGONM, {{{0}, {0, 1, 1, 0}, {0, 1, 0, 0}, {}, {}}},
+                 {{"ATTR", FTDouble, {"1"}}});
+  const M_Data polygons = tableOf(path("pgm.shp"));
+  EXPECT_EQ(columnNames(polygons), (Names{"nLn", "X", "Y", "M", "IRec", "ATTR"}));
+  EXPECT_EQ(polygons.rowCount(), 4);
   ShapefileConverter converter;
   M_Data table = tableOf(converter, path("ptz.shp"));
   EXPECT_EQ(rowOf(table, 1), (Names{"5", "6", "7", "8", "2", "q"}));
@@ -424,10 +420,10 @@ TEST_F(Shapefiles, DbfTextFieldsOfNumbersBecomeNumeric) {
   M_Data table;
   ShapefileConverter converter;
   ASSERT_TRUE(converter.ReadDbf(path("t.shp"), table));
-  EXPECT_EQ(columnNames(table), (std::vector<std::string>{"NUMS", "MIXED", "REAL"}));
+  EXPECT_EQ(columnNames(table), (Names{"NUMS", "MIXED", "REAL"}));
   EXPECT_TRUE(table.isNumericColumn(0) && !table.isNumericColumn(1));
   EXPECT_EQ(table.NumericValue(1, 0), table.missingCellValue());
-  EXPECT_EQ(rowOf(table, 0), (std::vector<std::string>{"12.5", "12", "-3.5"}));
+  EXPECT_EQ(rowOf(table, 0), (Names{"12.5", "12", "-3.5"}));
   EXPECT_EQ(table.CellText(1, 1), "abc");
   EXPECT_FALSE(converter.ReadDbf(path("none.shp"), table));
   EXPECT_EQ(table.columnCount(), 3);  // kept on failure
@@ -452,7 +448,7 @@ TEST_F(Shapefiles, PointTablesRoundTrip) {
   DBFClose(dbf);
 
   M_Data back = tableOf(converter, path("pts.shp"));
-  EXPECT_EQ(columnNames(back), (std::vector<std::string>{"X", "Y", "Depth", "Z3"}));
+  EXPECT_EQ(columnNames(back), (Names{"X", "Y", "Depth", "Z3"}));
   ASSERT_EQ(back.rowCount(), 3);
   for (int r = 0; r < 3; ++r) {
     for (int c = 0; c < 3; ++c) EXPECT_DOUBLE_EQ(back.NumericValue(r, c), values[r][c]);
@@ -463,7 +459,7 @@ TEST_F(Shapefiles, PointTablesRoundTrip) {
   const M_Data values1 = tableOfResult(DATA({0.5, 1e-9, -42}));
   ASSERT_EQ(converter.TableToPointShapefile(path("z.shp"), values1, -1, -1), ShapeStatus::Done);
   back = tableOf(converter, path("z.shp"));
-  EXPECT_EQ(columnNames(back), (std::vector<std::string>{"Z"}));
+  EXPECT_EQ(columnNames(back), (Names{"Z"}));
   ASSERT_EQ(back.rowCount(), 3);
   EXPECT_EQ(std::pair(back.NumericValue(1, 0), back.NumericValue(2, 0)), std::pair(1e-9, -42.0));
   EXPECT_EQ(readShapefile(path("z.shp")).at(0).type, SHPT_NULL);
@@ -474,14 +470,14 @@ TEST_F(Shapefiles, PointTablesRoundTrip) {
   numbered.setRowNumberOffset(1);
   ASSERT_EQ(converter.TableToPointShapefile(path("numbered.shp"), numbered, 1, 2),
             ShapeStatus::Done);
-  EXPECT_EQ(dbfFields(path("numbered.shp")), (std::vector<std::string>{"Z"}));
+  EXPECT_EQ(dbfFields(path("numbered.shp")), (Names{"Z"}));
 
   // A result with coordinates: X, Y, Z.
   const M_Data located = tableOfResult(DATA({3}, {10}, {20}));
   ASSERT_EQ(converter.TableToPointShapefile(path("xyz.shp"), located, 0, 1), ShapeStatus::Done);
   back = tableOf(converter, path("xyz.shp"));
-  EXPECT_EQ(columnNames(back), (std::vector<std::string>{"X", "Y", "Z"}));
-  EXPECT_EQ(rowOf(back, 0), (std::vector<std::string>{"10", "20", "3"}));
+  EXPECT_EQ(columnNames(back), (Names{"X", "Y", "Z"}));
+  EXPECT_EQ(rowOf(back, 0), (Names{"10", "20", "3"}));
   EXPECT_EQ(converter.log(), "");
 }
 
@@ -615,7 +611,7 @@ TEST_F(Shapefiles, ExportsCutShortLeaveEveryFileAndAreRolledBack) {
   stopCommitsAfterRename(-1);
   EXPECT_EQ(converter.log(), "Cannot write the shp-file.");
   const M_Data table = tableOf(points);
-  ASSERT_EQ(columnNames(table), (std::vector<std::string>{"X", "Y", "Z"}));
+  ASSERT_EQ(columnNames(table), (Names{"X", "Y", "Z"}));
   EXPECT_EQ(table.NumericValue(1, 0), 1.0);  // not 11
 }
 

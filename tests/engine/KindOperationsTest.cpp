@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -107,8 +108,7 @@ TEST_F(KindOperations, DataColumnsKeepMissingElementsAndTakeTheSurfaceAtTheirPoi
   const auto sum = values("D1 + G1");
   ASSERT_EQ(sum.size(), 3u);
   EXPECT_NEAR(sum[0], 2, 1e-12);
-  EXPECT_EQ(sum[1], -9999);
-  EXPECT_EQ(sum[2], -9999);
+  EXPECT_EQ(std::pair(sum[1], sum[2]), std::pair(-9999.0, -9999.0));
   EXPECT_NEAR(values("G1 - D1")[0], 0, 1e-12);
   EXPECT_EQ(values("D1 * 2 + 1"), (std::vector<double>{3, -9999, 7}));
   EXPECT_EQ(values("-D1"), (std::vector<double>{-1, -9999, -3}));
@@ -145,9 +145,7 @@ TEST(LinePacking, RingsRoundTripThroughThePackedTables) {
   geometry::Cover back;
   ASSERT_TRUE(unpackOperand(packed, back));
   ASSERT_EQ(back.size(), 2u);
-  EXPECT_EQ(back[1].size(), 5u);
-  EXPECT_EQ(back[1].value, -2);
-  EXPECT_EQ(back[0][2].x, 1);
+  EXPECT_EQ(std::tuple(back[1].size(), back[1].value, back[0][2].x), std::tuple(5u, -2.0, 1.0));
   EXPECT_FALSE(unpackOperand(Operand::number(1), back));
 }
 
@@ -161,28 +159,23 @@ TEST(LinePacking, PartsThatDisagreeWithThePointsStayWithinThem) {
     return Operand::lines(Kind::Lines, std::move(points),
                           std::make_shared<const std::vector<std::int32_t>>(std::move(parts)));
   };
-  auto walk = [](const Operand& x, bool& fitted) {
-    std::vector<std::pair<std::size_t, std::size_t>> seen;
-    fitted =
-        forEachPackedPart(x, [&](PackedPart part) { seen.emplace_back(part.first, part.count); });
-    return seen;
-  };
   using Parts = std::vector<std::pair<std::size_t, std::size_t>>;
-  bool fitted = false;
-  EXPECT_EQ(walk(operand({2, 0, 3}), fitted), (Parts{{0, 2}, {2, 0}, {2, 3}}));
-  EXPECT_TRUE(fitted);
-  EXPECT_EQ(walk(operand({2, -4, 2}), fitted), (Parts{{0, 2}, {2, 0}, {2, 2}}));
-  EXPECT_FALSE(fitted);
-  EXPECT_EQ(walk(operand({4, 3, 1}), fitted), (Parts{{0, 4}, {4, 1}, {5, 0}}));
-  EXPECT_FALSE(fitted);
-  EXPECT_EQ(walk(operand({}), fitted), Parts{});
-  EXPECT_TRUE(fitted);
+  // The parts walked, and whether the table fitted the points.
+  auto walk = [](const Operand& x) {
+    Parts seen;
+    const bool fitted =
+        forEachPackedPart(x, [&](PackedPart part) { seen.emplace_back(part.first, part.count); });
+    return std::pair(seen, fitted);
+  };
+  EXPECT_EQ(walk(operand({2, 0, 3})), std::pair(Parts{{0, 2}, {2, 0}, {2, 3}}, true));
+  EXPECT_EQ(walk(operand({2, -4, 2})), std::pair(Parts{{0, 2}, {2, 0}, {2, 2}}, false));
+  EXPECT_EQ(walk(operand({4, 3, 1})), std::pair(Parts{{0, 4}, {4, 1}, {5, 0}}, false));
+  EXPECT_EQ(walk(operand({})), std::pair(Parts{}, true));
 
   geometry::Cover cover;
   EXPECT_TRUE(unpackOperand(operand({3, 2}), cover));
   ASSERT_EQ(cover.size(), 2u);
-  EXPECT_EQ(cover[1].value, 4);
-  EXPECT_EQ(cover[1][1].x, 4);
+  EXPECT_EQ(std::pair(cover[1].value, cover[1][1].x), std::pair(4.0, 4.0));
   EXPECT_FALSE(unpackOperand(operand({4, 3}), cover));
   EXPECT_TRUE(cover.empty());
   EXPECT_FALSE(unpackOperand(operand({-1, 5}), cover));

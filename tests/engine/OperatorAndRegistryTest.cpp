@@ -93,15 +93,13 @@ TEST(Registry, RollingBackACheckpointUndoesEveryAssignment) {
   const S_Calculator::Checkpoint before = calc.checkpoint();
   EXPECT_EQ(numberOf(calc, "a = 2; b = 3; outC = 5; mergeC = 4; g = EG(0, 1, 0, 1, 1, 1); 9"), 9);
   // The calculator's mirrors of outC and mergeC follow their assignments.
-  EXPECT_EQ(calc.missingValue(), 5);
-  EXPECT_EQ(calc.mergeFill(), 4);
+  EXPECT_EQ(std::pair(calc.missingValue(), calc.mergeFill()), std::pair(5.0, 4.0));
   calc.rollBack(before);
   EXPECT_EQ(calc.registry().entries().size(), entries);
   EXPECT_EQ(calc.registry().find("b"), nullptr);
   EXPECT_EQ(calc.registry().find("g"), nullptr);
   EXPECT_EQ(calc.registry().find("a")->value.numberValue(), 1);
-  EXPECT_EQ(calc.missingValue(), -9999);
-  EXPECT_EQ(calc.mergeFill(), 0);
+  EXPECT_EQ(std::pair(calc.missingValue(), calc.mergeFill()), std::pair(-9999.0, 0.0));
   EXPECT_EQ(calc.result().numberValue(), 1);
   // Names removed by the roll-back can be created again.
   EXPECT_EQ(numberOf(calc, "b = 4; b + a"), 5);

@@ -124,12 +124,10 @@ TEST_F(PolygonFunctions, MasksKeepWhatLiesInsideOrOutside) {
       EXPECT_EQ(in.node(i, j), kept ? 10.0 * i + j : 0.0) << i << ' ' << j;
     }
   }
-  EXPECT_EQ(in.zmin, 0.0);  // the zeros count in the range
-  EXPECT_EQ(in.zmax, 33.0);
+  EXPECT_EQ(grid::testing::zRangeOf(in), std::pair(0.0, 33.0));  // the zeros count in the range
   const Operand outOperand = result("Out_P(G1, P1)");
   const grid::Grid& out = *outOperand.gridValue();
-  EXPECT_EQ(out.node(2, 2), 22.0);
-  EXPECT_EQ(out.node(1, 1), 0.0);
+  EXPECT_EQ(std::pair(out.node(2, 2), out.node(1, 1)), std::pair(22.0, 0.0));
   EXPECT_EQ(out.zmax, 44.0);
   // A node on a vertex of the polygon is on its rectangle, so never kept by In_P.
   EXPECT_EQ(result("In_P(G1, Pnodes)").gridValue()->zmax, 22.0);
@@ -142,16 +140,14 @@ TEST_F(PolygonFunctions, MasksKeepWhatLiesInsideOrOutside) {
   EXPECT_EQ(failure("Out_P(Dnoxy, P1)"), "Out_P: не указаны столбцы координат для аргумента 1");
 
   // Lines are cut at the boundary.
-  const Operand pieces = result("In_P(C1, P1)");
-  EXPECT_EQ(pieces.kind(), Kind::Lines);
+  EXPECT_EQ(result("In_P(C1, P1)").kind(), Kind::Lines);
   EXPECT_DOUBLE_EQ(number("Len(In_P(C1, P1))"), 8.0);
   EXPECT_DOUBLE_EQ(number("Len(Out_P(C1, P1))"), 12 + std::sqrt(0.5) - 8.0);
   EXPECT_EQ(failure("In_P(G1, Popen)"), "In_P: недопустимое значение аргумента 2");
   EXPECT_EQ(failure("In_P(3, P1)"), "In_P: недопустимый тип аргумента 1");
 
   // Polygons: the intersection ([0.5, 2]^2 without the hole's corner) and the difference.
-  const Operand common = result("In_P(Pcorner, P1)");
-  EXPECT_EQ(common.kind(), Kind::Polygon);
+  EXPECT_EQ(result("In_P(Pcorner, P1)").kind(), Kind::Polygon);
   EXPECT_DOUBLE_EQ(number("Area(In_P(Pcorner, P1))"), 2.25 - 0.25);
   EXPECT_DOUBLE_EQ(number("Area(Out_P(Pcorner, P1))"), 9.0 - 2.0);
   EXPECT_DOUBLE_EQ(number("Area(Out_P(P1, Pcorner))"), 8.0 - 2.0);

@@ -160,15 +160,12 @@ TEST(CrossingSearch, RingsOfOneCover) {
   const Line eight = polyline({{0, 0}, {2, 2}, {2, 0}, {0, 2}, {0, 0}});
   const std::vector<CrPoint> own = findSelfCrossings(coverOf({eight}));
   ASSERT_EQ(own.size(), 2u);
-  EXPECT_EQ(own[0].segment, 0);
-  EXPECT_EQ(own[1].segment, 2);
-  EXPECT_EQ(own[0].x, 1);
+  EXPECT_EQ(std::tuple(own[0].segment, own[1].segment, own[0].x), std::tuple(0, 2, 1.0));
   // Two rings touching at one vertex.
   const std::vector<CrPoint> touch =
       findSelfCrossings(coverOf({squareRing(0, 0, 1, 1), squareRing(1, 1, 2, 2)}));
   ASSERT_FALSE(touch.empty());
-  EXPECT_EQ(touch[0].mark, 1);
-  EXPECT_EQ(touch[0].x, 1);
+  EXPECT_EQ(std::pair(touch[0].mark, touch[0].x), std::pair(1, 1.0));
   // Two rings sharing an edge touch at its ends.
   EXPECT_TRUE(hasSelfCrossing(coverOf({squareRing(0, 0, 1, 1), squareRing(1, 0, 2, 1)})));
 
@@ -178,9 +175,7 @@ TEST(CrossingSearch, RingsOfOneCover) {
   crossing.snapStep = 0.5;
   const std::vector<CrPoint> snapped = findSelfCrossings(crossing);
   ASSERT_EQ(snapped.size(), 2u);
-  EXPECT_EQ(snapped[0].y, 0.5);
-  EXPECT_EQ(snapped[1].y, 0.5);
-  EXPECT_EQ(snapped[1].line, 1);
+  EXPECT_EQ(std::tuple(snapped[0].y, snapped[1].y, snapped[1].line), std::tuple(0.5, 0.5, 1));
 }
 
 TEST(CrossingSearch, PolygonCheckFindsWhatComparingEveryPairFinds) {

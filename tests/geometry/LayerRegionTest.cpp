@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 #include <map>
+#include <tuple>
 #include <vector>
 
 #include "TestShapes.h"
@@ -94,9 +95,8 @@ TEST(LayerRegion, OverlapsAndBrokenRecordsAreRefused) {
   const Cover overlapping = coverOf({square(0, 0, 1, 1, 4), square(1, 0, 2, 1, 3),
                                      square(0.5, 0.5, 1, 1.5, 2), square(2, 0, 3, 1, 1)});
   const LayerRegion refused = buildLayerRegion(overlapping, region);
-  EXPECT_EQ(refused.status, LayerStatus::Overlap);
-  EXPECT_EQ(refused.first, 2);
-  EXPECT_EQ(refused.second, 4);
+  EXPECT_EQ(std::tuple(refused.status, refused.first, refused.second),
+            std::tuple(LayerStatus::Overlap, 2, 4));
   EXPECT_TRUE(region.empty());
 
   // A record that crosses itself fails as it always did, beside a neighbour or alone.

@@ -138,9 +138,7 @@ TEST(LineFileReading, ValuesComeFromTheFirstRecordOfTheirId) {
   const char* lines = "5\n0 0\n1 0\nEND\n6\n0 1\n1 1\nEND\n9\n0 2\nEND\nEND\n";
   ASSERT_EQ(parse(lines, cover, "5 2.5\r\n\r\n6 -1e3 1 0\n5 7\n"), LineFileStatus::Ok);
   ASSERT_EQ(cover.size(), 3u);
-  EXPECT_EQ(cover[0].value, 2.5);
-  EXPECT_EQ(cover[1].value, -1000.0);
-  EXPECT_EQ(cover[2].value, 0.0);
+  EXPECT_EQ(std::tuple(cover[0].value, cover[1].value, cover[2].value), std::tuple(2.5, -1e3, 0.0));
   ASSERT_EQ(parse(lines, cover), LineFileStatus::Ok);
   EXPECT_EQ(cover[0].value, 0.0);
 }
@@ -162,8 +160,7 @@ TEST(LineFileWriting, WhatTwelveDigitsCollapseIsDroppedAndTheRestReadsBack) {
   Cover rings = coverOf({tiny, squareRing(0, 0, 1, 1), sliver, small});
   EXPECT_EQ(dropCollapsedLines(rings, true), 2u);
   ASSERT_EQ(rings.size(), 2u);
-  EXPECT_EQ(rings[0][1].x, 1.0);
-  EXPECT_EQ(rings[1][1].x, 1000 + 1e-7);
+  EXPECT_EQ(std::pair(rings[0][1].x, rings[1][1].x), std::pair(1.0, 1000 + 1e-7));
   Cover back;
   ASSERT_EQ(parse(formatLineFile(rings), back), LineFileStatus::Ok);
   EXPECT_EQ(back.size(), 2u);

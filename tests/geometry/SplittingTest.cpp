@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <random>
+#include <tuple>
 
 #include "TestShapes.h"
 #include "geometry/PointInPolygon.h"
@@ -48,9 +49,8 @@ TEST(SplitAtCrossings, CutsInsideSegmentsAndOnVerticesKeepingAttributes) {
   EXPECT_EQ(coordinates(cover[2]), (Coords{{2, 2}, {4, 2}}));
   EXPECT_EQ(coordinates(cover[3]), (Coords{{1, 0}, {2, 0}, {2, 2}}));
   for (std::size_t i = 1; i < 4; ++i) {
-    EXPECT_EQ(cover[i].id, 7);
-    EXPECT_EQ(cover[i].value, 2.5);
-    EXPECT_EQ(cover[i].visited, 1);
+    EXPECT_EQ(std::tuple(cover[i].id, cover[i].value, cover[i].visited), std::tuple(7, 2.5, 1))
+        << i;
   }
   EXPECT_EQ(test::sidesOf(cover[1].rect()), (std::array<double, 4>{0, 1, 0, 0}));
   EXPECT_EQ(test::sidesOf(cover[3].rect()), (std::array<double, 4>{1, 2, 0, 2}));
@@ -74,8 +74,7 @@ TEST(SplitAtCrossings, IgnoresEndsAndIndicesOutOfRangeAndCleansNearEnds) {
   cover = coverOf({polyline({{0, 0}, {1e-7, 0}, {5, 0}})});
   splitAtCrossings(cover, {crossing(5e-8, 0, 0, 0)});
   ASSERT_EQ(cover.size(), 2u);
-  EXPECT_EQ(cover[0].size(), 2u);
-  EXPECT_EQ(cover[1].size(), 2u);
+  EXPECT_EQ(std::pair(cover[0].size(), cover[1].size()), std::pair(2ul, 2ul));
 }
 
 TEST(Clip, KeepsThePiecesInsideOrOutside) {
@@ -88,8 +87,7 @@ TEST(Clip, KeepsThePiecesInsideOrOutside) {
   ASSERT_EQ(inside.size(), 2u);
   EXPECT_EQ(coordinates(inside[0]), (Coords{{7, 5}, {10, 5}}));
   EXPECT_EQ(coordinates(inside[1]), (Coords{{0, 5}, {3, 5}}));
-  EXPECT_EQ(inside[1].id, 4);
-  EXPECT_EQ(inside[1].value, 9);
+  EXPECT_EQ(std::pair(inside[1].id, inside[1].value), std::pair(4, 9.0));
   EXPECT_EQ(test::sidesOf(inside.rect()), (std::array<double, 4>{0, 10, 5, 5}));
   Cover outside = coverOf({line});
   clip(region, outside, false);

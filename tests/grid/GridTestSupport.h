@@ -1,8 +1,10 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <functional>
+#include <initializer_list>
 #include <utility>
 #include <vector>
 
@@ -51,6 +53,18 @@ inline std::pair<double, double> zRangeOf(const Grid& grid) {
 }
 inline std::vector<double> nodesOf(const Grid& grid) {
   return {grid.nodes().begin(), grid.nodes().end()};
+}
+// The nodes at the given (i, j), in that order, to compare several in one assertion.
+inline std::vector<double> nodesAt(const Grid& grid,
+                                   std::initializer_list<std::pair<int, int>> places) {
+  std::vector<double> values;
+  for (const auto& [i, j] : places) values.push_back(grid.node(i, j));
+  return values;
+}
+// The least and the greatest node, to compare with the z-range of a grid without blanks.
+inline std::pair<double, double> nodeRangeOf(const Grid& grid) {
+  const auto [low, high] = std::minmax_element(grid.nodes().begin(), grid.nodes().end());
+  return {*low, *high};
 }
 
 // A smooth, non-polynomial test surface.

@@ -87,11 +87,8 @@ void checkKernel(const std::string& what, const std::function<Grid(ErrorSink*)>&
     EXPECT_FALSE(stopped.hasNodes());
     // It stopped at the first report: nothing asked after it.
     ASSERT_EQ(cancelled.observer.steps.size(), 1u);
-    if (threads == 1) {
-      EXPECT_LT(cancelled.observer.steps[0], cancelled.observer.lastTotal());
-    } else {
-      EXPECT_LE(cancelled.observer.steps[0], cancelled.observer.lastTotal());
-    }
+    // Short of the total on one thread.
+    EXPECT_LE(cancelled.observer.steps[0], cancelled.observer.lastTotal() - (threads == 1));
   }
 }
 
@@ -179,9 +176,7 @@ TEST(KernelProgress, SplineSolveCancelKeepsNothing) {
     const std::int64_t slots = std::int64_t{grid->nx() + 2} * (grid->ny() + 2);
     EXPECT_EQ(full.observer.lastTotal(), 4 * slots);
     EXPECT_GT(full.observer.steps.back(), 3 * slots);
-    const NodeVector& solved = *grid->splineCoefficients();
-    ASSERT_EQ(solved.size(), expected.size());
-    for (std::size_t k = 0; k < solved.size(); ++k) ASSERT_EQ(solved[k], expected[k]);
+    ASSERT_TRUE(*grid->splineCoefficients() == expected);
     // A grid that already has its coefficients does not solve again.
     ProgressRun again(1);
     EXPECT_TRUE(grid->prepareSurface(&again.sink));
@@ -198,8 +193,7 @@ TEST(KernelProgress, SplineSolveCancelKeepsNothing) {
 
 TEST(KernelProgress, SamplingAtPointsReportsAndStops) {
   const Grid g = wavyGrid();
-  std::vector<double> xs(200000);
-  std::vector<double> ys(xs.size());
+  std::vector<double> xs(200000), ys(xs.size());
   for (std::size_t k = 0; k < xs.size(); ++k) {
     xs[k] = 0.0002 * static_cast<double>(k);
     ys[k] = 30.0 - 0.00015 * static_cast<double>(k);

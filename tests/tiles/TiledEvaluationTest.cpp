@@ -25,6 +25,15 @@
 namespace vellumar::tiles {
 namespace {
 
+// The grid moved onto the rectangle, its nodes kept.
+grid::Grid placed(grid::Grid grid, double left, double right, double bottom, double top) {
+  grid.left = left;
+  grid.right = right;
+  grid.bottom = bottom;
+  grid.top = top;
+  return grid;
+}
+
 // A grid of nx x ny nodes over [0, nx - 1] x [10, 10 + 2 (ny - 1)], smooth or rough (random
 // node values), with every node that blank() picks blank.
 grid::Grid makeGrid(int nx, int ny, bool rough, bool (*blank)(int, int) = nullptr) {
@@ -41,20 +50,8 @@ grid::Grid makeGrid(int nx, int ny, bool rough, bool (*blank)(int, int) = nullpt
   }
   grid::Grid shape;
   shape.rectangleFlag = 1;
-  shape.left = 0.0;
-  shape.right = nx - 1.0;
-  shape.bottom = 10.0;
-  shape.top = 10.0 + 2.0 * (ny - 1);
-  return grid::Grid(nx, ny, shape, std::move(values));
-}
-
-// The grid moved onto the rectangle, its nodes kept.
-grid::Grid placed(grid::Grid grid, double left, double right, double bottom, double top) {
-  grid.left = left;
-  grid.right = right;
-  grid.bottom = bottom;
-  grid.top = top;
-  return grid;
+  return placed(grid::Grid(nx, ny, shape, std::move(values)), 0.0, nx - 1.0, 10.0,
+                10.0 + 2.0 * (ny - 1));
 }
 
 bool holes(int i, int j) {
@@ -102,6 +99,14 @@ class TiledEvaluationTest : public testing::FolderTest {
     return read;
   }
 
+  // The message of the text evaluated over the whole grids, which must fail.
+  std::string wholeFailure(const std::string& text) {
+    engine::S_Calculator calc(calc_);
+    const engine::TextEvaluation evaluation = engine::evaluateText(calc, text);
+    EXPECT_FALSE(evaluation.ok) << text;
+    return evaluation.message;
+  }
+
   // Why the text does not tile; empty when it does.
   std::string refusal(const std::string& text) {
     return TiledEvaluation(calc_, inputs_, 8, text).refusal();
@@ -113,8 +118,7 @@ class TiledEvaluationTest : public testing::FolderTest {
 
 // Blank where the whole result is blank, and elsewhere within 1e-10 of its largest value.
 void expectAgrees(const grid::Grid& tiled, const grid::Grid& whole) {
-  ASSERT_EQ(tiled.nx(), whole.nx());
-  ASSERT_EQ(tiled.ny(), whole.ny());
+  ASSERT_EQ(std::pair(tiled.nx(), tiled.ny()), std::pair(whole.nx(), whole.ny()));
   ASSERT_TRUE(tiled.sameLattice(whole));
   double scale = 0.0;
   for (const double v : whole.nodes()) {
@@ -212,14 +216,11 @@ TEST_F(TiledEvaluationTest, ReductionsOfTheTilesAreThoseOfTheWholeGrid) {
     }
   }
   // The polygon covers blank nodes: every tile's failure is the whole evaluation's.
-  engine::S_Calculator whole(calc_);
-  const engine::TextEvaluation blank = engine::evaluateText(whole, "Integral(G1, P1)");
-  ASSERT_FALSE(blank.ok);
   std::vector<TileShare> shares;
   const TiledRunOutcome failed =
       reduceTiles(TiledEvaluation(calc_, inputs_, 64, "Integral(G1, P1)"), shares);
   EXPECT_EQ(failed.failure, 1);
-  EXPECT_EQ(failed.message, blank.message);
+  EXPECT_EQ(failed.message, wholeFailure("Integral(G1, P1)"));
 }
 
 TEST_F(TiledEvaluationTest, OnlyAReductionOfOneExpressionAsTheWholeTextReduces) {
@@ -269,11 +270,7 @@ TEST_F(TiledEvaluationTest, TextsThatFailSayWhatTheWholeEvaluationSays) {
           // Syntax errors, and the comparisons, which need one lattice.
           "Dense(G1", "Spec(G1, 1) + (G2", "MAX(G1 + )", "G1 *", "Great(G1, G2)",
           "Sqrt(Or(G1, G2 * 2))"}) {
-      SCOPED_TRACE(text);
-      engine::S_Calculator whole(calc_);
-      const engine::TextEvaluation evaluation = engine::evaluateText(whole, text);
-      ASSERT_FALSE(evaluation.ok);
-      EXPECT_EQ(refusal(text), evaluation.message);
+      EXPECT_EQ(refusal(text), wholeFailure(text)) << text;
     }
   }
 }
@@ -302,10 +299,7 @@ TEST_F(TiledEvaluationTest, WhatTilesCannotBringOntoTheResultsLatticeIsRefused) 
     inputs_.push_back({name, TileInput::ofGrid(shared), {}});
     calc_.registry().findOrCreate(name).value = engine::Operand::grid(shared);
   }
-  engine::S_Calculator whole(calc_);
-  const engine::TextEvaluation tooLarge = engine::evaluateText(whole, "Sqrt(G3 + G4)");
-  ASSERT_FALSE(tooLarge.ok);
-  EXPECT_EQ(refusal("Sqrt(G3 + G4)"), tooLarge.message);
+  EXPECT_EQ(refusal("Sqrt(G3 + G4)"), wholeFailure("Sqrt(G3 + G4)"));
 
   const TiledEvaluation number(calc_, inputs_, 8, "5");
   const TileOutcome outcome = number.evaluate(0);
