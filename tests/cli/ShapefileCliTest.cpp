@@ -263,18 +263,9 @@ TEST(CalcShapefiles, EveryAttributeFieldOfALayerIsSavedBack) {
   EXPECT_EQ(std::stod(kept.columns.at("Atribute")[0]), 2 * 19542.0);
 }
 
-// A 5 x 5 grid over [0, 20] x [0, 20] of z = x + y.
-std::string writePlaneGrid(ScratchFolder& folder) {
-  std::string text = "DSAA\r\n5 5\r\n0 20\r\n0 20\r\n0 40\r\n";
-  for (int j = 0; j < 5; ++j) {
-    for (int i = 0; i < 5; ++i) text += std::to_string(5 * (i + j)) + (i < 4 ? " " : "\r\n");
-  }
-  return folder.write("plane.grd", text);
-}
-
 TEST(CalcShapefiles, EachRecordIsEvaluatedAloneAndTheResultsBecomeALayer) {
   ScratchFolder folder;
-  const std::string grid = writePlaneGrid(folder);
+  const std::string grid = folder.write("plane.grd", testing::planeGridText());
   const std::vector<County> districts{{{{0, 0, 10, true}}, "SW", 1},
                                       {{{10, 0, 10, true}}, "SE", 2},
                                       {{{0, 10, 10, true}, {2, 12, 3, false}}, "NW", 3},
