@@ -225,9 +225,8 @@ TEST_F(SafeSave, KeepsPermissionsOwnerAndGroupAndGivesNewFilesTheUmask) {
   ASSERT_EQ(saveFile(path("theirs.txt"), "new"), SaveError::None);
   struct stat info {};
   ASSERT_EQ(stat(path("theirs.txt").c_str(), &info), 0);
-  EXPECT_EQ(info.st_uid, kNobody);
-  EXPECT_EQ(info.st_gid, kNobody);
-  EXPECT_EQ(info.st_mode & 0777, 0660u);
+  EXPECT_EQ(std::tuple(info.st_uid, info.st_gid, info.st_mode & 0777),
+            std::tuple(kNobody, kNobody, 0660u));
   EXPECT_EQ(fileText("theirs.txt"), "new");
 }
 
