@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -34,6 +35,8 @@ struct RunResult {
   std::string err;
   // The exit status and standard error in one text, "3: message\n", to assert a failure at once.
   std::string outcome() const { return std::to_string(status) + ": " + err; }
+  // The exit status, standard output and standard error, to assert a whole run at once.
+  std::tuple<int, std::string, std::string> all() const { return {status, out, err}; }
 };
 
 // How to run it besides its arguments.

@@ -145,9 +145,8 @@ TEST(CalcSaves, AFileSizeLimitGivesTheMessageAndKeepsTheOldFile) {
   const std::string old = folder.write("g.grd", "old grid");
   RunSetup setup;
   setup.fileSizeLimit = 4096;
-  const auto run = runCalc({"-o", old, big}, setup);
-  EXPECT_EQ(run.status, 3);  // not killed by SIGXFSZ
-  EXPECT_EQ(run.err, "Ошибка сохранения грида!\n");
+  // Status 3: not killed by SIGXFSZ.
+  EXPECT_EQ(runCalc({"-o", old, big}, setup).outcome(), "3: Ошибка сохранения грида!\n");
   EXPECT_EQ(folder.read("g.grd"), "old grid");
   EXPECT_EQ(entries(folder), 1u);
 }
