@@ -207,8 +207,7 @@ void EvaluationWindowTest::cancellingProgressKeepsResult() {
   cancelRun(*progress, finished, f);
   QCOMPARE(QString::fromStdString(*own), QStringLiteral("Вычисление прервано"));
   QCOMPARE(f.window->currentResult().numberValue(), 7.0);
-  QVERIFY(registry.find("G") == nullptr);
-  QVERIFY(registry.find("H") == nullptr);
+  QVERIFY(registry.find("G") == nullptr && registry.find("H") == nullptr);
   f.window->evaluationRunner().setEvaluate(
       [](engine::S_Calculator& calc, std::string& text) { return calc.run(text); });
   QCOMPARE(f.evaluate("y = 2; y + x"), QStringLiteral("3.000000000000"));
@@ -396,8 +395,7 @@ void EvaluationWindowTest::identifierWindow() {
   const int xRow = static_cast<int>(lines.indexOf("x:" + QString(17, ' ') + "5.000000"));
   values->selectLine(xRow);
   QCOMPARE(values->kindText(), QStringLiteral("Число"));
-  QVERIFY(!values->saveEnabled());
-  QVERIFY(!values->showEnabled());
+  QVERIFY(!values->saveEnabled() && !values->showEnabled());
   f.evaluate("x = 6; total = 1");
   QVERIFY(values->lines().contains("x:" + QString(17, ' ') + "6.000000"));
   QVERIFY(values->lines().contains("total:" + QString(14, ' ') + "1.000000"));
