@@ -78,11 +78,10 @@ void expectCounties(const std::string& path, const std::vector<County>& counties
   for (std::size_t r = 0; r < records.size(); ++r) {
     SCOPED_TRACE(r);
     const Shape expected = shapeOf(counties[r]);
-    EXPECT_EQ(records[r].parts, expected.parts);
-    EXPECT_EQ(records[r].x, expected.x);
-    EXPECT_EQ(records[r].y, expected.y);
-    EXPECT_EQ(records[r].number("Atribute"), counties[r].area);
-    EXPECT_EQ(records[r].number("ID"), r + 1.0);
+    EXPECT_EQ(std::tie(records[r].parts, records[r].x, records[r].y),
+              std::tie(expected.parts, expected.x, expected.y));
+    EXPECT_EQ(std::pair(records[r].number("Atribute"), records[r].number("ID")),
+              std::pair(counties[r].area, r + 1.0));
   }
 }
 
