@@ -167,8 +167,7 @@ void EvaluationWindowTest::cancellingProgressKeepsResult() {
   QProgressDialog* progress =
       startRun(f, assignThenWaitForCancel,
                QStringLiteral("x = 2; y = EG(0, 10, 0, 10, 1, 1); outC = 0; y + 1"));
-  QVERIFY(progress != nullptr);
-  QVERIFY(f.window->isEvaluating());
+  QVERIFY(progress != nullptr && f.window->isEvaluating());
   QCOMPARE(progress->labelText(), QStringLiteral("Долгий расчет"));
   // A kernel that reports its total shows the share done as a percentage.
   auto* bar = progress->findChild<QProgressBar*>();
@@ -235,8 +234,7 @@ void EvaluationWindowTest::closeRequestsWhileTheProgressShows() {
   QTRY_COMPARE(f.dialogs.questions.size(), std::size_t(2));
   QCOMPARE(f.dialogs.questionParents.back(), static_cast<QWidget*>(progress));
   QCOMPARE(f.dialogs.questionIcons.back(), UserDialogs::Icon::Question);
-  QVERIFY(f.window->isEvaluating());
-  QVERIFY(progress->isVisible());
+  QVERIFY(f.window->isEvaluating() && progress->isVisible());
   // The window manager's close of the progress dialog asks the same; "Yes" stops the run, and
   // the window closes once the worker is done.
   f.dialogs.answer = true;
