@@ -15,14 +15,14 @@
 #include <sstream>
 #include <utility>
 
+#include "common/FileIo.h"
+
 namespace vellumar::cli::testing {
 namespace {
 
+// The bytes of a file the test wrote or a run left; "" when it is not there.
 std::string slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+  return readWholeFile(path).value_or("");
 }
 
 std::string makeFolder() {

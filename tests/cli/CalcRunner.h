@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -18,6 +19,15 @@ inline constexpr const char* kUtm32Prj =
     "PARAMETER[\"Central_Meridian\",9.0],PARAMETER[\"Scale_Factor\",0.9996],"
     "PARAMETER[\"Latitude_Of_Origin\",0.0],UNIT[\"Meter\",1.0]]";
 
+// A 5 x 5 DSAA grid over [0, 20] x [0, 20] of z = x + y, with CRLF line ends.
+inline std::string planeGridText() {
+  std::string text = "DSAA\r\n5 5\r\n0 20\r\n0 20\r\n0 40\r\n";
+  for (int j = 0; j < 5; ++j) {
+    for (int i = 0; i < 5; ++i) text += std::to_string(5 * (i + j)) + (i < 4 ? " " : "\r\n");
+  }
+  return text;
+}
+
 // What one run of the built vellumar-calc printed and returned.
 struct RunResult {
   int status = -1;
@@ -25,6 +35,8 @@ struct RunResult {
   std::string err;
   // The exit status and standard error in one text, "3: message\n", to assert a failure at once.
   std::string outcome() const { return std::to_string(status) + ": " + err; }
+  // The exit status, standard output and standard error, to assert a whole run at once.
+  std::tuple<int, std::string, std::string> all() const { return {status, out, err}; }
 };
 
 // How to run it besides its arguments.

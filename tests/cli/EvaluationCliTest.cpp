@@ -10,28 +10,22 @@ using testing::runClean;
 using testing::ScratchFolder;
 
 TEST(CalcEvaluation, PrintsEachResultAsTheMessageLineShowsIt) {
-  const auto run = runCalc({"2+3*4", "-e", "x = 0", "--eval=x - 1e13"});
-  EXPECT_EQ(run.out, "14.000000000000\n0.000000000000E+00\n-1.000000000000E+13\n");
-  EXPECT_EQ(run.outcome(), "0: ");
+  EXPECT_EQ(runCalc({"2+3*4", "-e", "x = 0", "--eval=x - 1e13"}).all(),
+            std::tuple(0, "14.000000000000\n0.000000000000E+00\n-1.000000000000E+13\n", ""));
 }
 
 TEST(CalcEvaluation, AFailureStopsWithItsMessageAndStatusOne) {
-  const auto run = runCalc({"1", "Sqrt(-1", "2"});
-  EXPECT_EQ(run.out, "1.000000000000\n");
-  EXPECT_EQ(run.outcome(), "1: Sqrt: пропущена ')'!\n");
+  EXPECT_EQ(runCalc({"1", "Sqrt(-1", "2"}).all(),
+            std::tuple(1, "1.000000000000\n", "Sqrt: пропущена ')'!\n"));
   EXPECT_EQ(runCalc({"--english", "1/0"}).outcome(), "1: : division by 0!\n");
 }
 
 TEST(CalcEvaluation, StandardInputGoesOnAfterAnError) {
-  const auto run = runCalc({}, "a = 2\r\n1/0\n\na * 3\n");
-  EXPECT_EQ(run.out, "2.000000000000\n6.000000000000\n");
-  EXPECT_EQ(run.outcome(), "1: : деление на 0!\n");
+  EXPECT_EQ(runCalc({}, "a = 2\r\n1/0\n\na * 3\n").all(),
+            std::tuple(1, "2.000000000000\n6.000000000000\n", ": деление на 0!\n"));
   // A byte order mark is skipped (those of files are the text reader's own tests).
-  const auto clean = runCalc({},
-                             "\xEF\xBB\xBF"
-                             "2*3\n4+4\n");
-  EXPECT_EQ(clean.outcome(), "0: ");
-  EXPECT_EQ(clean.out, "6.000000000000\n8.000000000000\n");
+  EXPECT_EQ(runCalc({}, std::string("\xEF\xBB\xBF") + "2*3\n4+4\n").all(),
+            std::tuple(0, "6.000000000000\n8.000000000000\n", ""));
   const auto cp1251 = runCalc({}, "\xE3\xEB = 3\n\xE3\xEB * 2\n");
   EXPECT_EQ(cp1251.out, "3.000000000000\n6.000000000000\n");
 }
@@ -72,8 +66,7 @@ TEST(CalcCommandLine, RefusedArgumentsEndWithStatusTwoBeforeAnyWork) {
   for (const auto& [arguments, words] : cases) {
     SCOPED_TRACE(arguments[0]);
     const auto run = runCalc(arguments);
-    EXPECT_EQ(run.status, 2);
-    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(std::tie(run.status, run.out), std::tuple(2, ""));
     EXPECT_NE(run.err.substr(0, run.err.find('\n')).find(words), std::string::npos) << run.err;
   }
 }
@@ -88,8 +81,7 @@ TEST(CalcCommandLine, HelpVersionAndWhatLooksLikeAnOption) {
   // e, not the option that wants a text.
   EXPECT_EQ(runCalc({"-2+3"}).out, "-5.000000000000\n");
   const auto run = runCalc({"--", "-e", "--degrees"});
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.out, "-2.718281828459\n");
+  EXPECT_EQ(std::tie(run.status, run.out), std::tuple(1, "-2.718281828459\n"));
   EXPECT_NE(run.err, "");
 }
 

@@ -20,9 +20,8 @@ constexpr const char* kGrid = "DSAA\r\n3 3\r\n0 2\r\n0 2\r\n1 9\r\n1 2 3 \r\n4 5
 TEST(CalcFiles, LoadFailuresStopWithStatusThree) {
   ScratchFolder folder;
   const std::string grid = folder.write("dem.grd", kGrid);
-  const auto twice = runCalc({"-g", grid, "-g", grid, "1"});
-  EXPECT_EQ(twice.outcome(), "3: Такой файл уже загружен!\n");
-  EXPECT_EQ(twice.out, "");
+  EXPECT_EQ(runCalc({"-g", grid, "-g", grid, "1"}).all(),
+            std::tuple(3, "", "Такой файл уже загружен!\n"));
   // A missing file of any kind is named, and so is a shapefile that is no shapefile; a file
   // that is there but not of the kind is not.
   const std::string broken = folder.write("broken.shp", "not a shapefile");

@@ -121,9 +121,7 @@ TEST(ReadmeExamples, PrintWhatTheReadmeShows) {
     setup.directory = folder.root();
     const RunResult run = runCalc(example.arguments, setup);
     SCOPED_TRACE("README.md:" + std::to_string(example.line));
-    EXPECT_EQ(run.out, example.out);
-    EXPECT_EQ(run.err, example.err);
-    EXPECT_EQ(run.status, example.status);
+    EXPECT_EQ(run.all(), std::tie(example.status, example.out, example.err));
   }
 }
 

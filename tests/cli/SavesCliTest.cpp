@@ -119,11 +119,10 @@ TEST(CalcSaves, StandardOutputTakesTheFileWhereItStands) {
   // Lines and polygons need their files.
   const std::string square = folder.write("sq.pol", kSquare);
   folder.write("sq.val", "1 2\r\n");
-  const RunResult lines = runCalc({"-p", square, "-o", "-", "P1"});
-  EXPECT_EQ(lines.outcome(), std::string("3: Результат - полигон - готов !\nОшибка сохранения "
-                                         "полигона!") +
-                                 kNeedsFiles);
-  EXPECT_EQ(lines.out, "");
+  EXPECT_EQ(runCalc({"-p", square, "-o", "-", "P1"}).all(),
+            std::tuple(3, "",
+                       std::string("Результат - полигон - готов !\nОшибка сохранения полигона!") +
+                           kNeedsFiles));
 }
 
 TEST(CalcSaves, ADataFileWithNoRoomForItsBufferFileSaysSo) {
@@ -145,9 +144,8 @@ TEST(CalcSaves, AFileSizeLimitGivesTheMessageAndKeepsTheOldFile) {
   const std::string old = folder.write("g.grd", "old grid");
   RunSetup setup;
   setup.fileSizeLimit = 4096;
-  const auto run = runCalc({"-o", old, big}, setup);
-  EXPECT_EQ(run.status, 3);  // not killed by SIGXFSZ
-  EXPECT_EQ(run.err, "Ошибка сохранения грида!\n");
+  // Status 3: not killed by SIGXFSZ.
+  EXPECT_EQ(runCalc({"-o", old, big}, setup).outcome(), "3: Ошибка сохранения грида!\n");
   EXPECT_EQ(folder.read("g.grd"), "old grid");
   EXPECT_EQ(entries(folder), 1u);
 }
@@ -220,19 +218,17 @@ TEST(CalcSaves, TwoAppendsAtOnceNeverLoseAColumn) {
 TEST(CalcSaves, RequestsBeyondTheMemoryFailAtOnceWithTheMessage) {
   RunSetup setup;
   setup.environment = {{"VELLUMAR_MEMORY_LIMIT", "1G"}};
-  const auto run = runCalc({"MAX(EG(0,16383,0,16383,1,1))"}, setup);
-  EXPECT_EQ(run.outcome(), "1: недостаточно памяти для вычисления!\n");
-  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(runCalc({"MAX(EG(0,16383,0,16383,1,1))"}, setup).all(),
+            std::tuple(1, "", "недостаточно памяти для вычисления!\n"));
   // Within the limit the same kind of request works.
-  const auto small = runClean({"MAX(EG(0,99,0,99,1,1))"}, setup);
-  EXPECT_EQ(small.out, "1.000000000000\n");
+  EXPECT_EQ(runClean({"MAX(EG(0,99,0,99,1,1))"}, setup).out, "1.000000000000\n");
 
   // A display file larger than the memory allows is a file that cannot be loaded.
   ScratchFolder folder;
   const std::string display = folder.write("big.ctb", std::string(3 << 20, ' ') + "1+1");
   setup.environment = {{"VELLUMAR_MEMORY_LIMIT", "1M"}};
-  const auto file = runCalc({"--english", "-f", display}, setup);
-  EXPECT_EQ(file.outcome(), "3: not enough memory for the calculation!\n");
+  EXPECT_EQ(runCalc({"--english", "-f", display}, setup).outcome(),
+            "3: not enough memory for the calculation!\n");
 
   // A limit that is no limit is warned of; the automatic limit is used.
   for (const char* bad : {"abc", "0", "-5", ""}) {

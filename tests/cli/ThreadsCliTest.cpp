@@ -69,24 +69,18 @@ TEST(CalcThreads, EveryParallelKernelGivesTheSameBytesWhateverTheThreads) {
       // Every text but the last makes a result worth comparing; the last fails.
       EXPECT_EQ(run.status, t + 1 < texts.size() ? 0 : 1) << threads << ": " << run.err;
       const std::string saved = run.status == 0 ? folder.read(name) : std::string();
-      if (run.status == 0) {
-        EXPECT_GT(saved.size(), 100000u) << threads;
-      }
+      EXPECT_TRUE(run.status != 0 || saved.size() > 100000u) << threads;
       outputs.push_back(saved + "\n--\n" + run.outcome() + run.out);
     }
-    ASSERT_EQ(outputs.size(), 3u);
-    EXPECT_EQ(outputs[1], outputs[0]) << "2 threads";
-    EXPECT_EQ(outputs[2], outputs[0]) << "7 threads";
+    EXPECT_EQ(outputs, std::vector<std::string>(3, outputs[0]));  // as under one thread
   }
 }
 
 TEST(CalcThreads, TheThreadSettingsAreChecked) {
   testing::RunSetup setup;
   setup.environment = {{"VELLUMAR_THREADS", "lots"}};
-  const auto warned = runCalc({"--english", "1+1"}, setup);
-  EXPECT_EQ(warned.status, 0);
-  EXPECT_EQ(warned.err,
-            "invalid thread count VELLUMAR_THREADS=\"lots\": every usable core is used\n");
+  EXPECT_EQ(runCalc({"--english", "1+1"}, setup).outcome(),
+            "0: invalid thread count VELLUMAR_THREADS=\"lots\": every usable core is used\n");
   setup.environment = {{"VELLUMAR_THREADS", "2"}};
   EXPECT_EQ(runCalc({"1+1"}, setup).outcome(), "0: ");
 }

@@ -84,9 +84,8 @@ TEST(CalcVectors, LengthsAndAreasInDegreesSaySo) {
   const std::string metres = folder.write("metres.geojson", districts(kUtm32));
   const std::string warning = "coordinates are in degrees: lengths and areas are in degrees\n";
   // On standard error, beside the result on standard output.
-  const auto area = runClean({"--english", "-p", degrees, "Area(P1) * 2"});
-  EXPECT_EQ(area.out, "394.000000000000\n");
-  EXPECT_EQ(area.err, warning);
+  EXPECT_EQ(runCalc({"--english", "-p", degrees, "Area(P1) * 2"}).all(),
+            std::tuple(0, "394.000000000000\n", warning));
   // Metres, and values that are no length or area, say nothing.
   testing::expectOutcomes({
       {{"--english", "-p", degrees, "--each", "P1", "Area(P1)"}, "0: " + warning},

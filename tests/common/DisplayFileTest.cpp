@@ -39,12 +39,11 @@ TEST_F(DisplayFile, WritesCrLfAndReadsBothLineBreaks) {
   ASSERT_EQ(readDisplayFile(sheet, text), FileError::None);
   EXPECT_EQ(text, "x = 2;\nglubina = x");
 
-  writeBytes(path("unix.ctb"), "a\nb");
-  ASSERT_EQ(readDisplayFile(path("unix.ctb"), text), FileError::None);
-  EXPECT_EQ(text, "a\nb");
-  writeBytes(path("empty.ctb"), "");
-  ASSERT_EQ(readDisplayFile(path("empty.ctb"), text), FileError::None);
-  EXPECT_EQ(text, "");
+  for (const std::string unix : {"a\nb", ""}) {
+    writeBytes(path("unix.ctb"), unix);
+    ASSERT_EQ(readDisplayFile(path("unix.ctb"), text), FileError::None);
+    EXPECT_EQ(text, unix);
+  }
 }
 
 TEST_F(DisplayFile, FailuresKeepTheTextAndTheOldFile) {

@@ -46,9 +46,7 @@ TEST_F(SafeSave, ReplacesTheTargetOnlyOnCommitAndLeavesNothingBehind) {
   ASSERT_EQ(saveFile(path("result.txt"), "old"), SaveError::None);
   {
     SaveFile file(path("result.txt"));
-    ASSERT_TRUE(file.open());
-    ASSERT_TRUE(file.write("new"));
-    ASSERT_TRUE(file.finish());
+    ASSERT_TRUE(file.open() && file.write("new") && file.finish());
     EXPECT_EQ(fileText("result.txt"), "old");  // not yet renamed
     // The temporary file lies beside the target under a short name of its own.
     const std::vector<std::string> during = entryNames();
@@ -76,8 +74,7 @@ TEST_F(SafeSave, TemporaryNamesAreShortUniqueAndNeverFollowLinks) {
   // file only its owner can read until it is finished.
   SaveFile a(path("t.txt"));
   SaveFile b(path("t.txt"));
-  ASSERT_TRUE(a.open());
-  ASSERT_TRUE(b.open());
+  ASSERT_TRUE(a.open() && b.open());
   std::vector<std::string> temporaries;
   for (const std::string& name : entryNames()) {
     if (name != longName) temporaries.push_back(name);
@@ -100,8 +97,7 @@ TEST_F(SafeSave, FollowsLinksAndKeepsThem) {
   fs::create_symlink("real/data.txt", path("link.txt"));    // relative
   fs::create_symlink(path("link.txt"), path("chain.txt"));  // a link to a link
   ASSERT_EQ(saveFile(path("chain.txt"), "new"), SaveError::None);
-  EXPECT_TRUE(fs::is_symlink(path("link.txt")));
-  EXPECT_TRUE(fs::is_symlink(path("chain.txt")));
+  EXPECT_TRUE(fs::is_symlink(path("link.txt")) && fs::is_symlink(path("chain.txt")));
   EXPECT_EQ(fs::read_symlink(path("link.txt")), "real/data.txt");
   EXPECT_EQ(fileText("real/data.txt"), "new");
   // The temporary file was made beside the file replaced, not beside the link.
@@ -185,9 +181,7 @@ TEST_F(SafeSave, RefusesTargetsTheUserMayNotWrite) {
   const auto refused = [&](const std::string& name, fs::perms perms, bool toNobody) {
     ASSERT_EQ(saveFile(path(name), "old"), SaveError::None);
     fs::permissions(path(name), perms);
-    if (toNobody) {
-      ASSERT_EQ(chown(path(name).c_str(), kNobody, kNobody), 0);
-    }
+    ASSERT_TRUE(!toNobody || chown(path(name).c_str(), kNobody, kNobody) == 0) << name;
     const std::string target = path(name);
     EXPECT_EQ(inChild([&] { return static_cast<int>(saveFile(target, "new")); }, root),
               static_cast<int>(SaveError::NotWritable))
@@ -225,9 +219,8 @@ TEST_F(SafeSave, KeepsPermissionsOwnerAndGroupAndGivesNewFilesTheUmask) {
   ASSERT_EQ(saveFile(path("theirs.txt"), "new"), SaveError::None);
   struct stat info {};
   ASSERT_EQ(stat(path("theirs.txt").c_str(), &info), 0);
-  EXPECT_EQ(info.st_uid, kNobody);
-  EXPECT_EQ(info.st_gid, kNobody);
-  EXPECT_EQ(info.st_mode & 0777, 0660u);
+  EXPECT_EQ(std::tuple(info.st_uid, info.st_gid, info.st_mode & 0777),
+            std::tuple(kNobody, kNobody, 0660u));
   EXPECT_EQ(fileText("theirs.txt"), "new");
 }
 

@@ -26,6 +26,9 @@
 namespace vellumar::formats {
 namespace {
 
+using grid::testing::countsOf;
+using grid::testing::extentsOf;
+using grid::testing::nodesOf;
 using testing::RasterFixture;
 using testing::valuesOf;
 using testing::writeFixture;
@@ -40,17 +43,6 @@ void expectNodesOf(const grid::Grid& grid, const std::vector<double>& rows,
     const double expected = rows[static_cast<std::size_t>(row) * grid.nx() + i];
     ASSERT_EQ(grid.node(i, j), expected) << i << "," << j;
   });
-}
-
-// A grid of nx x ny nodes, all 0, over [left, right] x [bottom, top].
-grid::Grid latticeGrid(int nx, int ny, double left, double right, double bottom, double top) {
-  grid::Grid shape;
-  shape.rectangleFlag = 1;
-  shape.left = left;
-  shape.right = right;
-  shape.bottom = bottom;
-  shape.top = top;
-  return grid::Grid(nx, ny, shape);
 }
 
 class RasterReadTest : public vellumar::testing::FolderTest {
@@ -91,10 +83,9 @@ TEST_F(RasterReadTest, ReadsEveryListedFormatOnPixelCentres) {
     grid::Grid grid;
     ASSERT_TRUE(writeAndRead(fixture, c.driver, c.file, grid));
     EXPECT_TRUE(readsAsRaster(path(c.file)));
-    EXPECT_EQ(std::pair(grid.nx(), grid.ny()), std::pair(5, 4));
-    EXPECT_EQ((std::array{grid.left, grid.right, grid.bottom, grid.top}),
-              (std::array{1005.0, 1045.0, 1930.0, 1990.0}));
-    EXPECT_EQ(std::pair(grid.zmin, grid.zmax), std::pair(0.5, 19.5));
+    EXPECT_EQ(countsOf(grid), std::pair(5, 4));
+    EXPECT_EQ(extentsOf(grid), (std::array{1005.0, 1045.0, 1930.0, 1990.0}));
+    EXPECT_EQ(grid::testing::zRangeOf(grid), std::pair(0.5, 19.5));
     EXPECT_EQ(grid.name, path(c.file));
     expectNodesOf(grid, fixture.bands[0]);
     EXPECT_TRUE(!c.keepsSystem || grid.georeference.shortName == "EPSG:32632");
@@ -142,10 +133,9 @@ TEST_F(RasterReadTest, EveryBlockLayoutLandsInPlace) {
     // Pixel centres, half a pixel in from the origin, whichever way the rows run: rows that run
     // north (a positive pixel height) are the grid's rows as they stand.
     const double height = c.bottomFirst ? 20.0 : -20.0;
-    EXPECT_DOUBLE_EQ(grid.left, 1005.0);
-    EXPECT_DOUBLE_EQ(grid.right, 1005.0 + 10.0 * (c.nx - 1));
-    EXPECT_DOUBLE_EQ(c.bottomFirst ? grid.bottom : grid.top, 2000.0 + height / 2);
-    EXPECT_DOUBLE_EQ(c.bottomFirst ? grid.top : grid.bottom, 2000.0 + height * (c.ny - 0.5));
+    const double first = 2000.0 + height / 2, last = 2000.0 + height * (c.ny - 0.5);
+    EXPECT_EQ(extentsOf(grid), (std::array{1005.0, 1005.0 + 10.0 * (c.nx - 1),
+                                           std::min(first, last), std::max(first, last)}));
     expectNodesOf(grid, fixture.bands[static_cast<std::size_t>(band - 1)], c.bottomFirst);
   }
   // The interleaved file holds two bands (the second was read above): there is no band 3, nor 0.
@@ -200,8 +190,7 @@ TEST_F(RasterReadTest, NoDataOfEveryTypeIsBlank) {
   fixture.noData = -9999;
   const RasterRead read = writeAndRead(fixture, "GTiff", "byte.tif", grid);
   ASSERT_TRUE(read);
-  ASSERT_EQ(read.notices.size(), 1u);
-  EXPECT_EQ(read.notices[0], RasterNotice::NoDataOutOfType);
+  EXPECT_EQ(read.notices, std::vector<RasterNotice>{RasterNotice::NoDataOutOfType});
   EXPECT_EQ(read.ignoredNoData, -9999);
   EXPECT_FALSE(grid.georeference.noData.has_value());
   EXPECT_FALSE(grid.hasBlanks());
@@ -215,8 +204,7 @@ TEST_F(RasterReadTest, GeotransformsItCannotPlaceAreRefusedOrWarnedOf) {
   const RasterRead read = writeAndRead(fixture, "GTiff", "plain.tif", grid);
   ASSERT_TRUE(read);
   EXPECT_EQ(read.notices, std::vector<RasterNotice>{RasterNotice::NoGeotransform});
-  EXPECT_EQ((std::array{grid.left, grid.right, grid.bottom, grid.top}),
-            (std::array{0.0, 4.0, 0.0, 3.0}));
+  EXPECT_EQ(extentsOf(grid), (std::array{0.0, 4.0, 0.0, 3.0}));
   expectNodesOf(grid, fixture.bands[0]);
   EXPECT_TRUE(grid.georeference.shortName.empty());
 
@@ -287,13 +275,15 @@ class RasterWriteTest : public vellumar::testing::FolderTest {
 
   // A 7 x 5 grid of random doubles of every magnitude, blank at two nodes, on a UTM lattice.
   static grid::Grid randomGrid() {
-    grid::Grid grid = latticeGrid(7, 5, 500005.0, 500065.0, 4000010.0, 4000090.0);
     std::mt19937_64 random(7);
-    for (double& v : grid.mutableNodes()) {
-      do {
-        v = std::bit_cast<double>(random());
-      } while (!std::isfinite(v) || grid::isBlank(v));
-    }
+    grid::Grid grid = grid::testing::makeGrid(7, 5, 500005.0, 500065.0, 4000010.0, 4000090.0,
+                                              [&](double, double) {
+                                                double v;
+                                                do {
+                                                  v = std::bit_cast<double>(random());
+                                                } while (!std::isfinite(v) || grid::isBlank(v));
+                                                return v;
+                                              });
     grid.setNode(2, 1, grid::kBlankValue);
     grid.setNode(6, 4, grid::kBlankValue);
     grid.georeference.wkt = testing::epsgWkt(32632);
@@ -311,12 +301,13 @@ class RasterWriteTest : public vellumar::testing::FolderTest {
   }
 
   static void expectSameNodes(const grid::Grid& read, const grid::Grid& written) {
-    ASSERT_EQ(std::pair(read.nx(), read.ny()), std::pair(written.nx(), written.ny()));
-    for (std::size_t k = 0; k < written.nodeCount(); ++k) {
-      ASSERT_EQ(std::bit_cast<std::uint64_t>(read.nodes()[k]),
-                std::bit_cast<std::uint64_t>(written.nodes()[k]))
-          << k;
-    }
+    const auto bits = [](const grid::Grid& grid) {
+      std::vector<std::uint64_t> bits;
+      for (const double v : grid.nodes()) bits.push_back(std::bit_cast<std::uint64_t>(v));
+      return bits;
+    };
+    EXPECT_EQ(countsOf(read), countsOf(written));
+    EXPECT_EQ(bits(read), bits(written));
   }
 };
 
@@ -331,8 +322,7 @@ TEST_F(RasterWriteTest, BinaryFormatsRoundTripBitForBit) {
     grid::Grid read;
     ASSERT_TRUE(readRaster(path(name), 1, read));
     expectSameNodes(read, grid);
-    EXPECT_EQ((std::array{read.left, read.right, read.bottom, read.top}),
-              (std::array{grid.left, grid.right, grid.bottom, grid.top}));
+    EXPECT_EQ(extentsOf(read), extentsOf(grid));
     EXPECT_TRUE(sameCoordinateSystem(read.georeference.wkt, grid.georeference.wkt));
     EXPECT_FALSE(read.georeference.wkt.empty());
     EXPECT_EQ(read.georeference.shortName, "EPSG:32632");
@@ -344,11 +334,10 @@ TEST_F(RasterWriteTest, BinaryFormatsRoundTripBitForBit) {
   ASSERT_TRUE(readRaster(path("a.tif"), 1, read));
   read.georeference.noData = -9999.0;
   ASSERT_TRUE(writeRaster(read, path("b.tif")));
-  double first[6];
-  double second[6];
-  const std::vector<double> written = testing::gdalValues(path("a.tif"), first);
-  const std::vector<double> rewritten = testing::gdalValues(path("b.tif"), second);
-  for (int k = 0; k < 6; ++k) EXPECT_EQ(first[k], second[k]) << k;
+  std::array<double, 6> first{}, second{};
+  const std::vector<double> written = testing::gdalValues(path("a.tif"), first.data());
+  const std::vector<double> rewritten = testing::gdalValues(path("b.tif"), second.data());
+  EXPECT_EQ(first, second);
   EXPECT_EQ(written[3 * 7 + 2], grid::kBlankValue);
   EXPECT_EQ(rewritten[3 * 7 + 2], -9999.0);
   grid::Grid again;
@@ -360,6 +349,8 @@ TEST_F(RasterWriteTest, TypesAndCreationOptionsAreGdals) {
   grid::Grid grid = randomGrid();
   std::size_t k = 0;
   for (double& v : grid.mutableNodes()) v = grid::isBlank(v) ? v : 0.1 * static_cast<double>(k++);
+  std::vector<double> asFloats = nodesOf(grid);
+  for (double& v : asFloats) v = grid::isBlank(v) ? v : static_cast<float>(v);
   RasterWriteOptions options;
   options.dataType = "Float32";
   options.creationOptions = {"COMPRESS=DEFLATE", "PREDICTOR=3"};
@@ -376,13 +367,7 @@ TEST_F(RasterWriteTest, TypesAndCreationOptionsAreGdals) {
   GDALClose(dataset);
   grid::Grid read;
   ASSERT_TRUE(readRaster(path("f.tif"), 1, read));
-  ASSERT_EQ(read.nodeCount(), grid.nodeCount());
-  for (std::size_t n = 0; n < grid.nodeCount(); ++n) {
-    const double v = grid.nodes()[n];
-    EXPECT_EQ(read.nodes()[n],
-              grid::isBlank(v) ? grid::kBlankValue : static_cast<double>(static_cast<float>(v)))
-        << n;
-  }
+  EXPECT_EQ(nodesOf(read), asFloats);
   // An integer type cannot hold the DSAA blank value: blanks take the type's lowest value.
   options = {};
   options.dataType = "Int16";
@@ -404,10 +389,7 @@ TEST_F(RasterWriteTest, FailedSavesKeepTheOldFile) {
   const grid::Grid grid = randomGrid();
   std::ofstream(path("old.tif")) << "old";
   const auto oldKept = [&] {
-    std::ifstream in(path("old.tif"));
-    std::string text;
-    in >> text;
-    EXPECT_EQ(text, "old");
+    EXPECT_EQ(fileText("old.tif"), "old");
     EXPECT_TRUE(leftovers().empty());
   };
   const RasterWrite cancelled =
@@ -443,9 +425,9 @@ TEST_F(RasterWriteTest, FailedSavesKeepTheOldFile) {
 // of rows: every node lands in place as GDAL reads it, progress hears of the rows done, in order up
 // to all of them, and a read it stops changes nothing.
 TEST_F(RasterWriteTest, ProgressHearsOfTheRowsWrittenAndReadAndStopsTheRead) {
-  grid::Grid grid = latticeGrid(1000, 3000, 0.0, 999.0, 0.0, 2999.0);
   std::size_t k = 0;
-  for (double& v : grid.mutableNodes()) v = static_cast<double>(k++ % 97);
+  const grid::Grid grid = grid::testing::makeGrid(1000, 3000, 0.0, 999.0, 0.0, 2999.0,
+                                                  [&](double, double) { return k++ % 97; });
   std::vector<std::int64_t> rows;
   const RowProgress record = [&](std::int64_t done, std::int64_t total) {
     EXPECT_EQ(total, 3000);

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <new>
 #include <numbers>
+#include <tuple>
 #include <utility>
 
 #include "TraceTestSupport.h"
@@ -30,9 +31,8 @@ TEST(TraceDriver, LatticeFollowsTheFinerStepAndTheDensification) {
   EXPECT_DOUBLE_EQ(cellSizeParameter(wide, 1), 2000000.0);
 
   const LatticePlan plan = planLattice(0, 10, 0, 5, cellSizeParameter(map, 1));
-  EXPECT_EQ(plan.status, TraceStatus::Done);
-  EXPECT_EQ(std::pair(plan.nx, plan.ny), std::pair(21, 11));
-  EXPECT_DOUBLE_EQ(plan.h, 0.5);
+  EXPECT_EQ(std::tuple(plan.status, plan.nx, plan.ny, plan.h),
+            std::tuple(TraceStatus::Done, 21, 11, 0.5));
   // N4 = 2 halves the step.
   const LatticePlan twice = planLattice(0, 10, 0, 5, cellSizeParameter(map, 2));
   EXPECT_EQ(std::pair(twice.nx, twice.ny), std::pair(41, 21));
@@ -251,21 +251,20 @@ TEST(TraceDriver, ProgressShowsBothStagesAndCancelLeavesNoLines) {
   // Cancelled while preparing or while tracing: status 4, no lines, the sink holds the cancel.
   for (const int cancelAt : {1, 30}) {
     const ProgressRun cancelled = traceShowing(1, cancelAt);
-    EXPECT_EQ(cancelled.status, TraceStatus::Failed) << cancelAt;
-    EXPECT_TRUE(cancelled.empty);
-    EXPECT_TRUE(cancelled.cancelled);
+    EXPECT_EQ(std::tuple(cancelled.status, cancelled.empty, cancelled.cancelled),
+              std::tuple(TraceStatus::Failed, true, true))
+        << cancelAt;
     EXPECT_EQ(cancelled.progress.closes, static_cast<int>(cancelled.progress.starts.size()));
   }
   // A finer lattice is resampled row by row, and a cancel stops the resampling.
   const ProgressRun finer = traceShowing(2, 5);
-  EXPECT_EQ(finer.status, TraceStatus::Failed);
-  EXPECT_TRUE(finer.empty);
+  EXPECT_EQ(std::pair(finer.status, finer.empty), std::pair(TraceStatus::Failed, true));
   EXPECT_EQ(finer.progress.starts, (Starts{{"Подготовка данных...", 81 * 81}}));
   EXPECT_EQ(finer.progress.steps.back(), 5 * 81);
   // Without the progress flag the hook is left alone.
   const ProgressRun silent = traceShowing(1, 0, false);
-  EXPECT_EQ(silent.status, TraceStatus::Done);
-  EXPECT_TRUE(silent.progress.starts.empty());
+  EXPECT_EQ(std::pair(silent.status, silent.progress.starts.size()),
+            std::pair(TraceStatus::Done, std::size_t(0)));
 }
 
 }  // namespace

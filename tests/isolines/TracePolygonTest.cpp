@@ -274,9 +274,10 @@ TEST_F(TraceFunction, ArgumentsOfBothFormsAreCheckedInOrder) {
 TEST_F(TraceFunction, ProgressIsShownAndCancelFailsTheEvaluation) {
   RecordingProgress shown;
   ASSERT_TRUE(evaluate("Trace(G1, 2, 9, 3, 1)", &shown).ok);
-  ASSERT_EQ(shown.starts.size(), 2u);
-  EXPECT_EQ(shown.starts[0].first, "Подготовка данных...");
-  EXPECT_EQ(shown.starts[1].first, "Трассировка изолиний");
+  // The map's 31 x 31 lattice nodes, then two steps per lattice edge.
+  EXPECT_EQ(shown.starts,
+            (std::vector<std::pair<std::string, std::int64_t>>{
+                {"Подготовка данных...", 31 * 31}, {"Трассировка изолиний", 4 * 30 * 31}}));
   // Cancelled while tracing lines or a region: the failed statement stores nothing.
   const struct {
     const char* display;
@@ -306,14 +307,13 @@ TEST_F(TraceFunction, ResultsAreLinesCarryingTheirLevels) {
   // Lines combine with numbers like any lines operand.
   ASSERT_TRUE(evaluate("MAX(Trace(G1, 2, 9, 3, 1))").ok);
   EXPECT_EQ(calc_.result().numberValue(), 8.0);
-  // A flat map, or levels above the map, give an empty lines result.
-  ASSERT_TRUE(evaluate("Trace(G4, 0, 10, 1, 1)").ok);
-  EXPECT_TRUE(resultLines().empty());
-  ASSERT_TRUE(evaluate("Trace(G1, 20, 30, 1, 1)").ok);
-  EXPECT_TRUE(resultLines().empty());
-  // A single level.
-  ASSERT_TRUE(evaluate("Trace(G1, 5, 5, 1, 1)").ok);
-  EXPECT_EQ(resultLines().size(), 1u);
+  // A flat map, or levels above the map, give an empty lines result; a single level one line.
+  for (const auto& [display, count] : {std::pair("Trace(G4, 0, 10, 1, 1)", 0u),
+                                       {"Trace(G1, 20, 30, 1, 1)", 0u},
+                                       {"Trace(G1, 5, 5, 1, 1)", 1u}}) {
+    ASSERT_TRUE(evaluate(display).ok) << display;
+    EXPECT_EQ(resultLines().size(), count) << display;
+  }
 }
 
 TEST_F(TracePolygon, PeakAndPitGiveTheRingOrTheFrameWithAHole) {

@@ -167,8 +167,7 @@ void EvaluationWindowTest::cancellingProgressKeepsResult() {
   QProgressDialog* progress =
       startRun(f, assignThenWaitForCancel,
                QStringLiteral("x = 2; y = EG(0, 10, 0, 10, 1, 1); outC = 0; y + 1"));
-  QVERIFY(progress != nullptr);
-  QVERIFY(f.window->isEvaluating());
+  QVERIFY(progress != nullptr && f.window->isEvaluating());
   QCOMPARE(progress->labelText(), QStringLiteral("Долгий расчет"));
   // A kernel that reports its total shows the share done as a percentage.
   auto* bar = progress->findChild<QProgressBar*>();
@@ -207,8 +206,7 @@ void EvaluationWindowTest::cancellingProgressKeepsResult() {
   cancelRun(*progress, finished, f);
   QCOMPARE(QString::fromStdString(*own), QStringLiteral("Вычисление прервано"));
   QCOMPARE(f.window->currentResult().numberValue(), 7.0);
-  QVERIFY(registry.find("G") == nullptr);
-  QVERIFY(registry.find("H") == nullptr);
+  QVERIFY(registry.find("G") == nullptr && registry.find("H") == nullptr);
   f.window->evaluationRunner().setEvaluate(
       [](engine::S_Calculator& calc, std::string& text) { return calc.run(text); });
   QCOMPARE(f.evaluate("y = 2; y + x"), QStringLiteral("3.000000000000"));
@@ -236,8 +234,7 @@ void EvaluationWindowTest::closeRequestsWhileTheProgressShows() {
   QTRY_COMPARE(f.dialogs.questions.size(), std::size_t(2));
   QCOMPARE(f.dialogs.questionParents.back(), static_cast<QWidget*>(progress));
   QCOMPARE(f.dialogs.questionIcons.back(), UserDialogs::Icon::Question);
-  QVERIFY(f.window->isEvaluating());
-  QVERIFY(progress->isVisible());
+  QVERIFY(f.window->isEvaluating() && progress->isVisible());
   // The window manager's close of the progress dialog asks the same; "Yes" stops the run, and
   // the window closes once the worker is done.
   f.dialogs.answer = true;
@@ -396,8 +393,7 @@ void EvaluationWindowTest::identifierWindow() {
   const int xRow = static_cast<int>(lines.indexOf("x:" + QString(17, ' ') + "5.000000"));
   values->selectLine(xRow);
   QCOMPARE(values->kindText(), QStringLiteral("Число"));
-  QVERIFY(!values->saveEnabled());
-  QVERIFY(!values->showEnabled());
+  QVERIFY(!values->saveEnabled() && !values->showEnabled());
   f.evaluate("x = 6; total = 1");
   QVERIFY(values->lines().contains("x:" + QString(17, ' ') + "6.000000"));
   QVERIFY(values->lines().contains("total:" + QString(14, ' ') + "1.000000"));

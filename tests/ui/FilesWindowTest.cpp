@@ -15,6 +15,7 @@
 #include <QUrl>
 #include <tuple>
 
+#include "../cli/CalcRunner.h"
 #include "../formats/VectorFixtures.h"
 #include "UiTestSupport.h"
 #include "UiTests.h"
@@ -72,6 +73,11 @@ QString writeTwoBandRaster(WindowFixture& f) {
                  "<VRTDataset rasterXSize=\"3\" rasterYSize=\"3\">"
                  "<GeoTransform>500000, 100, 0, 5500300, 0, -100</GeoTransform>" +
                      cformat(band.c_str(), 1, 1) + cformat(band.c_str(), 2, 10) + "</VRTDataset>");
+}
+
+// The choices of a data format, to compare them in one go.
+std::tuple<int, bool, bool, QString> choicesOf(const DataFormat& format) {
+  return {format.choice, format.merge, format.header, format.character};
 }
 
 // Loads the wells table, with its header line, as data slot 1; returns its path.
@@ -142,9 +148,7 @@ void FilesWindowTest::loadFailuresGridListsDuplicatesAndRenumbering() {
 
 void FilesWindowTest::dataFormatDialogRemembersChoices() {
   WindowFixture f;
-  QCOMPARE(f.window->dataFormat().choice, 0);
-  QVERIFY(f.window->dataFormat().merge);
-  QVERIFY(!f.window->dataFormat().header);
+  QCOMPARE(choicesOf(f.window->dataFormat()), choicesOf({0, true, false, " "}));
 
   std::vector<DataFormat> seen;
   QString preview;
@@ -166,18 +170,15 @@ void FilesWindowTest::dataFormatDialogRemembersChoices() {
   answer({3, false, true, " "}, true);
   f.press(QStringLiteral("Данные"));
   QCOMPARE(preview, QString("name,depth\n\"w1, east\",10\nw2," + QString(247, '7')));
-  QVERIFY(caption.endsWith(QStringLiteral("table.csv")));
-  QVERIFY(caption.startsWith(QStringLiteral("Имя файла:")));
+  QCOMPARE(caption, QStringLiteral("Имя файла:  .../table.csv"));
   QCOMPARE(f.window->dataWindow(1)->entries(), QStringList({"D1_1      name", "D1_2      depth"}));
 
   // The next load starts from the choices of the last one; a cancel keeps them.
   f.dialogs.files.push_back(f.write("other.dat", dataFile()));
   answer({4, true, false, ""}, false);
   f.press(QStringLiteral("Данные"));
-  QCOMPARE(seen.back().choice, 3);
-  QVERIFY(!seen.back().merge);
-  QVERIFY(seen.back().header);
-  QCOMPARE(f.window->dataFormat().choice, 3);
+  QCOMPARE(choicesOf(seen.back()), choicesOf({3, false, true, " "}));
+  QCOMPARE(choicesOf(f.window->dataFormat()), choicesOf({3, false, true, " "}));
   QCOMPARE(f.window->workspace().dataSlotCount(), 1);
 
   // Any character with nothing typed is refused.
@@ -193,8 +194,7 @@ void FilesWindowTest::dataFormatDialogRemembersChoices() {
   f.press(QStringLiteral("Данные"));
   QCOMPARE(f.dialogs.lastMessage(), QStringLiteral("Такой файл уже загружен!"));
   f.loadData(f.write("third.dat", "1\n"));
-  QCOMPARE(seen.back().choice, 4);
-  QCOMPARE(seen.back().character, QStringLiteral(";"));
+  QCOMPARE(choicesOf(seen.back()), choicesOf({4, true, false, ";"}));
 
   DataFileProc dialog({4, true, false, "|"}, "x.dat", nullptr);
   QVERIFY(dialog.characterEditEnabled());
@@ -370,9 +370,8 @@ void FilesWindowTest::vectorFilesAskForTheLayerAndTheValueField() {
   QCOMPARE(f.dialogs.lastMessage(), "Нельзя открыть файл " + f.path("roads.shp.copy.shp") + " !");
   // A cancelled field choice loads the lines without values.
   accept = false;
-  QFile::copy(f.path("roads.shp"), f.path("b.shp"));
-  QFile::copy(f.path("roads.shx"), f.path("b.shx"));
-  QFile::copy(f.path("roads.dbf"), f.path("b.dbf"));
+  for (const QString extension : {".shp", ".shx", ".dbf"})
+    QFile::copy(f.path("roads" + extension), f.path("b" + extension));
   f.load(engine::FileKind::Lines, f.path("b.shp"));
   QCOMPARE(f.evaluate("MAX(C3)"), QStringLiteral("0.000000000000E+00"));
 
@@ -490,8 +489,7 @@ void FilesWindowTest::droppedFilesLoadByExtension() {
   f.window->dataWindow(3)->chooseColumn(0);
   const data::DATA& vertices = registry.find("D3_1")->value.points();
   QVERIFY(vertices.hasCoordinates());
-  QCOMPARE(vertices.x()[1], 0.0);
-  QCOMPARE(vertices.y()[1], 4.0);  // the second vertex of the square, (0, 4)
+  QCOMPARE(std::pair(vertices.x()[1], vertices.y()[1]), std::pair(0.0, 4.0));  // the second vertex
 
   // A cancelled choice loads nothing; an unknown kind of file is named in a message.
   f.dialogs.chosen = -1;
@@ -570,11 +568,7 @@ void FilesWindowTest::rasterGridsByBandFormatAndCoordinateSystem() {
 void FilesWindowTest::evaluationByRecord() {
   WindowFixture f;
   // z = x + y over [0, 20]^2; two squares on it and one beside it.
-  std::string grid = "DSAA\r\n5 5\r\n0 20\r\n0 20\r\n0 40\r\n";
-  for (int j = 0; j < 5; ++j) {
-    for (int i = 0; i < 5; ++i) grid += std::to_string(5 * (i + j)) + (i < 4 ? " " : "\r\n");
-  }
-  f.load(engine::FileKind::Grid, f.write("plane.grd", grid));
+  f.load(engine::FileKind::Grid, f.write("plane.grd", cli::testing::planeGridText()));
   f.write("d.val", "1 7\r\n2 8\r\n3 9\r\n");
   f.load(engine::FileKind::Polygon,
          f.write("d.pol",

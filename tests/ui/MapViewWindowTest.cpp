@@ -71,8 +71,7 @@ void MapViewWindowTest::viewShowsTheCurrentResultAndReplacesTheOpenView() {
   QVERIFY(!grid.expired());
   f.press(QStringLiteral("Вид"));
   QPointer<CRVWnd> first = f.window->mapView();
-  QVERIFY(first != nullptr);
-  QVERIFY(first->isVisible());
+  QVERIFY(first != nullptr && first->isVisible());
   // The view keeps its copy: a later result does not change what it shows.
   f.evaluate("EG(0, 8, 0, 8, 1, 1)");
   QCOMPARE(first->layout().world.xmax, 2.0);
@@ -85,8 +84,7 @@ void MapViewWindowTest::viewShowsTheCurrentResultAndReplacesTheOpenView() {
   QVERIFY(view != nullptr);
   const WorldBounds& shown = view->layout().world;
   QVERIFY(shown.xmin < 0 && shown.xmax > 5 && shown.xmax < 6);
-  QVERIFY(view->classes() == nullptr);
-  QVERIFY(view->legend().boxes.empty());
+  QVERIFY(view->classes() == nullptr && view->legend().boxes.empty());
   const MapLayout& layout = view->layout();
   QVERIFY(layout.left + layout.width > 500 - 40);  // no room kept for a legend
   view->readOut(QPoint(layout.column(2.5), layout.row(2.5)));
@@ -122,8 +120,7 @@ void MapViewWindowTest::namedOperandsAreLayersOfTheView() {
   QCOMPARE(entries(list), QStringList({"+результат", "-G1", "-P1"}));
   // The polygon checked: the view now spans both, the field over the doubled grid.
   list->item(2)->setCheckState(Qt::Checked);
-  QVERIFY(view->layout().world.xmax >= 5);
-  QVERIFY(view->classes() != nullptr);
+  QVERIFY(view->layout().world.xmax >= 5 && view->classes() != nullptr);
   QCOMPARE(view->classes()->maximum(), 18.0);  // the doubled nodes 1 ... 9
 
   // Shown from the identifier list, a named operand is its own layer, checked, and the current

@@ -6,6 +6,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include "../cli/CalcRunner.h"
 #include "common/CFormat.h"
 
 namespace vellumar::ui::testing {
@@ -104,13 +105,7 @@ std::vector<TestFactory>& testClasses() {
 
 // A 3 × 3 ESRI ASCII grid with one no-data node, 100 m cells, in UTM zone 32 (its .prj beside it).
 QString writeAsciiRaster(WindowFixture& f) {
-  f.write("dem.prj",
-          "PROJCS[\"WGS_1984_UTM_Zone_32N\",GEOGCS[\"GCS_WGS_1984\",DATUM[\"D_WGS_1984\","
-          "SPHEROID[\"WGS_1984\",6378137.0,298.257223563]],PRIMEM[\"Greenwich\",0.0],"
-          "UNIT[\"Degree\",0.0174532925199433]],PROJECTION[\"Transverse_Mercator\"],"
-          "PARAMETER[\"False_Easting\",500000.0],PARAMETER[\"False_Northing\",0.0],"
-          "PARAMETER[\"Central_Meridian\",9.0],PARAMETER[\"Scale_Factor\",0.9996],"
-          "PARAMETER[\"Latitude_Of_Origin\",0.0],UNIT[\"Meter\",1.0]]");
+  f.write("dem.prj", cli::testing::kUtm32Prj);
   return f.write("dem.asc",
                  "ncols 3\nnrows 3\nxllcorner 500000\nyllcorner 5500000\ncellsize 100\n"
                  "NODATA_value -9999\n7 8 9\n4 -9999 6\n1 2 3\n");

@@ -29,6 +29,13 @@ Operand square(double from, double to) {
   return rings({{{from, from}, {from, to}, {to, to}, {to, from}}});
 }
 
+// The names of the layers in order, each with whether it is shown.
+std::vector<std::pair<std::string, bool>> shown(const MapLayers& layers) {
+  std::vector<std::pair<std::string, bool>> entries;
+  for (const MapLayer& layer : layers) entries.emplace_back(layer.name, layer.visible);
+  return entries;
+}
+
 MapLayer layer(int id, const char* name, Operand value, bool visible) {
   return makeLayer(id, name, std::move(value), visible, kMissing);
 }
@@ -42,24 +49,19 @@ TEST(MapLayers, TheRegistryGivesTheLayersAndTheShownOneIsChecked) {
   registry.findOrCreate("P1").value = square(2, 8);
   // The current result has no name: it comes first, as "результат".
   MapLayers layers = registryLayers(registry, square(1, 2), {}, kMissing, Language::Russian);
-  ASSERT_EQ(layers.size(), 3u);
-  EXPECT_EQ(layers[0].name, "результат");
-  EXPECT_EQ(layers[1].name, "G1");
-  EXPECT_EQ(layers[2].name, "P1");
-  EXPECT_TRUE(layers[0].visible);
-  EXPECT_FALSE(layers[1].visible || layers[2].visible);
+  using Shown = std::vector<std::pair<std::string, bool>>;
+  ASSERT_EQ(shown(layers), (Shown{{"результат", true}, {"G1", false}, {"P1", false}}));
   EXPECT_FALSE(layers[2].filled);  // polygons not shown are outlines
   // A named operand is its own entry, checked.
   layers = registryLayers(registry, registry.find("P1")->value, "P1", kMissing, Language::English);
-  ASSERT_EQ(layers.size(), 2u);
-  EXPECT_TRUE(layers[1].visible && layers[1].filled);
-  EXPECT_FALSE(layers[0].visible);
+  ASSERT_EQ(shown(layers), (Shown{{"G1", false}, {"P1", true}}));
+  EXPECT_TRUE(layers[1].filled);
   // A second grid shown hides the first.
   layers.push_back(layer(7, "G2", ramp(5, 6), false));
   setLayerVisible(layers, 0, true);
   setLayerVisible(layers, 2, true);
   EXPECT_EQ(visibleGrid(layers), std::optional<std::size_t>(2));
-  EXPECT_FALSE(layers[0].visible);
+  EXPECT_EQ(shown(layers), (Shown{{"G1", false}, {"P1", true}, {"G2", true}}));
 }
 
 TEST(MapLayers, TheListChoosesWhatIsDrawnAndInWhichOrder) {
@@ -218,9 +220,9 @@ TEST(MapLayers, TheLegendNamesTheCoordinateSystemAndItsUnit) {
 
   CRVWnd view(ramp(0, 10, {utm, "EPSG:32632", std::nullopt}), kMissing, Language::Russian);
   const LegendLayout& legend = view.legend();
-  ASSERT_EQ(legend.notes.size(), 2u);
-  EXPECT_EQ(legend.notes[0].text, "СК: EPSG:32632");
-  EXPECT_EQ(legend.notes[1].text, "единицы: metre");
+  std::vector<std::string> notes;
+  for (const PlacedText& note : legend.notes) notes.push_back(note.text);
+  EXPECT_EQ(notes, (std::vector<std::string>{"СК: EPSG:32632", "единицы: metre"}));
   // Below the boxes, inside the window, and written there.
   const QImage image = view.picture();
   const LegendLayout::Box& lowest = legend.boxes.front();
@@ -259,8 +261,7 @@ TEST(MapLayers, SavesPngAndSvgAtTheViewsSizeOrTheResolutionChosenInTheMenu) {
     if (action->text() == "Сохранить изображение…") save = action;
     if (action->menu() != nullptr) resolution = action->menu();
   }
-  ASSERT_NE(save, nullptr);
-  ASSERT_NE(resolution, nullptr);
+  ASSERT_TRUE(save != nullptr && resolution != nullptr);
   EXPECT_EQ(resolution->title(), "Разрешение изображения");
   ASSERT_EQ(resolution->actions().size(), 4);
   EXPECT_EQ(resolution->actions()[0]->text(), "Размер окна");

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cmath>
+#include <tuple>
 #include <utility>
 
 #include "MapViewTestSupport.h"
@@ -44,8 +45,7 @@ TEST(MapLayout, PlotFillsTheClientAreaWithEqualScales) {
   // One world unit is as many pixels along x as along y; the requested bounds are inside, centred.
   const WorldBounds& w = layout.world;
   EXPECT_NEAR((w.xmax - w.xmin) / layout.width, (w.ymax - w.ymin) / layout.height, 1e-9);
-  EXPECT_DOUBLE_EQ(w.xmin, 0);
-  EXPECT_DOUBLE_EQ(w.xmax, 200);
+  EXPECT_EQ(std::pair(w.xmin, w.xmax), std::pair(0.0, 200.0));
   EXPECT_LT(w.ymin, 0);
   EXPECT_GT(w.ymax, 100);
   EXPECT_NEAR(w.ymin + w.ymax, 100, 1e-9);
@@ -103,12 +103,8 @@ TEST(MapLayout, ReadingsKeepTheDigitsTheResolutionNeeds) {
 }
 
 TEST(MapLayout, ZoomRectanglesInEitherDirectionGiveTheSameBounds) {
-  const WorldBounds a = zoomedBounds({1, 1, 3, 4});
-  const WorldBounds b = zoomedBounds({3, 4, 1, 1});
-  EXPECT_EQ(a.xmin, b.xmin);
-  EXPECT_EQ(a.ymax, b.ymax);
-  EXPECT_EQ(a.xmin, 1);
-  EXPECT_EQ(a.ymax, 4);
+  for (const WorldBounds& zoomed : {zoomedBounds({1, 1, 3, 4}), zoomedBounds({3, 4, 1, 1})})
+    EXPECT_EQ(std::pair(zoomed.xmin, zoomed.ymax), std::pair(1.0, 4.0));
   const WorldBounds point = zoomedBounds({2, 2, 2, 2});
   EXPECT_DOUBLE_EQ(point.xmin, 1.9);
   EXPECT_DOUBLE_EQ(point.ymax, 2.1);
@@ -122,15 +118,11 @@ TEST(ColorClasses, HalfOpenClassesBetweenMinimumAndMaximum) {
   for (const auto& [value, k] : classOf) EXPECT_EQ(classes.classOf(value), k) << value;
   EXPECT_EQ(classes.lowerBound(3), 3);
   const ColorClasses flat(5, 5);
-  EXPECT_EQ(flat.classCount(), 1);
-  EXPECT_EQ(flat.classOf(5), 0);
-  EXPECT_EQ(flat.classOf(7), 0);
+  EXPECT_EQ(std::tuple(flat.classCount(), flat.classOf(5), flat.classOf(7)), std::tuple(1, 0, 0));
   // The legend names every bound, the maximum included.
-  const std::vector<std::string> labels = classes.boundLabels();
-  ASSERT_EQ(labels.size(), 11u);
-  EXPECT_EQ(labels.front(), "0.00");
-  EXPECT_EQ(labels[3], "3.00");
-  EXPECT_EQ(labels.back(), "10.00");
+  EXPECT_EQ(classes.boundLabels(),
+            (std::vector<std::string>{"0.00", "1.00", "2.00", "3.00", "4.00", "5.00", "6.00",
+                                      "7.00", "8.00", "9.00", "10.00"}));
   // Narrow classes get the decimals that tell their bounds apart.
   EXPECT_EQ(ColorClasses(0, 0.001).boundLabels()[1], "0.00010");
   EXPECT_EQ(flat.boundLabels(), (std::vector<std::string>{"5.00", "5.00"}));
@@ -147,15 +139,13 @@ TEST(ColorClasses, EqualCountClassesFollowTheDeciles) {
   ASSERT_EQ(deciles.classCount(), 10);
   for (int k = 0; k < 10; ++k) EXPECT_EQ(deciles.lowerBound(k), 100 * k);
   EXPECT_EQ(deciles.maximum(), 1e9);
-  EXPECT_EQ(deciles.classOf(150), 1);
-  EXPECT_EQ(deciles.classOf(999), 9);
-  EXPECT_EQ(deciles.classOf(1e9), 9);
+  EXPECT_EQ(std::tuple(deciles.classOf(150), deciles.classOf(999), deciles.classOf(1e9)),
+            std::tuple(1, 9, 9));
   std::array<int, 10> counts{};
   for (const double v : values) {
     if (!std::isnan(v)) ++counts[static_cast<std::size_t>(deciles.classOf(v))];
   }
-  EXPECT_EQ(counts[0], 100);
-  EXPECT_EQ(counts[9], 101);
+  EXPECT_EQ(counts, (std::array{100, 100, 100, 100, 100, 100, 100, 100, 100, 101}));
   EXPECT_EQ(ColorClasses(0, 1e9).classOf(999), 0);
   EXPECT_EQ(deciles.boundLabels().back(), "1000000000.00");
 

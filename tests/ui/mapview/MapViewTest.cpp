@@ -395,11 +395,9 @@ TEST(MapView, MouseZoomsAndPans) {
   EXPECT_NEAR(view.layout().worldX(start.x()), xMoved, zoomed.pixelSize());
   // Shift and a right click go back to the whole map from any pan or wheel zoom.
   QTest::mouseClick(&view, Qt::RightButton, Qt::ShiftModifier, start);
-  EXPECT_EQ(view.zoomDepth(), 0);
-  EXPECT_EQ(view.layout().world.xmin, full.world.xmin);
+  EXPECT_EQ(std::pair(view.zoomDepth(), view.layout().world.xmin), std::pair(0, full.world.xmin));
   view.popZoom();  // popping an empty stack changes nothing
-  EXPECT_EQ(view.zoomDepth(), 0);
-  EXPECT_EQ(view.layout().world.xmax, full.world.xmax);
+  EXPECT_EQ(std::pair(view.zoomDepth(), view.layout().world.xmax), std::pair(0, full.world.xmax));
 }
 
 TEST(MapView, EqualCountClassesFromTheContextMenu) {
