@@ -46,19 +46,19 @@ ProgressPacer::ProgressPacer(ErrorSink* sink, std::int64_t total, std::int64_t e
   }
 }
 
-bool ProgressPacer::report(std::int64_t done) {
-  next_ = done + every_;
-  return sink_->progressStep(done);
+ProgressPacer ProgressPacer::opening(ErrorSink* sink, std::int64_t total, std::int64_t every) {
+  const bool watched = sink != nullptr && sink->observer() != nullptr;
+  ProgressPacer pacer(watched ? sink : nullptr, 0, every);
+  pacer.opens_ = true;
+  pacer.total_ = total;
+  return pacer;
 }
 
-RowProgress ErrorSink::rowProgress(std::string caption) {
-  return [this, caption = std::move(caption), started = false](std::int64_t done,
-                                                               std::int64_t total) mutable {
-    if (observer() == nullptr) return true;  // nobody watches, nobody can cancel
-    if (!started) progressStart(caption, total);
-    started = true;
-    return progressStep(done);
-  };
+bool ProgressPacer::report(std::int64_t done) {
+  next_ = done + every_;
+  if (opens_) sink_->progressStart({}, total_);
+  opens_ = false;
+  return sink_->progressStep(done);
 }
 
 }  // namespace vellumar

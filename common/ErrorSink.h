@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -26,16 +25,6 @@ class ProgressObserver {
     (void)count;
   }
 };
-
-// Row-level progress of a file reader or writer, passed down to it as a small callable: called
-// with the rows done and the rows in all; false asks the reader or writer to stop, which it does
-// at once, leaving its target as it was (a load changes nothing, a save keeps the old file).
-using RowProgress = std::function<bool(std::int64_t done, std::int64_t total)>;
-
-// Reports rows to progress, which may be empty (nobody watches); false when it asked to stop.
-inline bool reportRows(const RowProgress& progress, std::int64_t done, std::int64_t total) {
-  return !progress || progress(done, total);
-}
 
 // Well-known codes of the error sink. Codes 101-104 come from data kernels, 201-204 from grid
 // kernels; their texts are composed by the evaluator when an evaluation fails.
@@ -149,10 +138,6 @@ class ErrorSink {
   // Statement index of count begins (see ProgressObserver::statement).
   void statementStarted(int index, int count) { progress_.statementStarted(index, count); }
   void setCancelMessage(std::string message) { cancelMessage_ = std::move(message); }
-  // The sink's progress as a RowProgress for a reader or writer: the first call starts progress
-  // with caption, later ones step it; without an observer it never stops the work. The caller
-  // closes it with progressClose().
-  RowProgress rowProgress(std::string caption);
 
  private:
   FailureRecord failure_;
@@ -160,16 +145,28 @@ class ErrorSink {
   std::string cancelMessage_ = "Вычисление прервано";
 };
 
-// Paces the progress reports of one long loop, a stage of a kernel: the stage's total is shown
-// as it starts, and the sink hears of the items done at most once per `every` items, so a kernel
-// may ask once per row or block at the cost of one comparison, without a call per node. Without a
-// sink nothing is reported and the loop never stops.
+// The one progress-and-cancel handle of long work: kernels pace each stage of their loops with
+// it, file readers and writers their rows or records. The sink hears of the items done at most
+// once per `every` items, so a loop may ask once per row or block at the cost of one comparison,
+// without a call per node; false from advance() means stop, and the sink then holds the cancel
+// (or the failure that stopped the work). A null sink means nobody watches: nothing is reported
+// and the work never stops.
+//
+// A kernel's stage reports to the progress the engine opened with its caption, showing the
+// stage's total as it starts. A reader or writer learns its total only once it has begun, and
+// opens the progress itself (opening()), with no caption of its own, so that the window keeps
+// the caption of the load or save it shows; the engine closes it after the command.
 class ProgressPacer {
  public:
   static constexpr std::int64_t kEvery = std::int64_t{1} << 16;
 
   // A stage of total items (a stage too short to report anything leaves the shown total alone).
   ProgressPacer(ErrorSink* sink, std::int64_t total, std::int64_t every = kEvery);
+  // The progress of a file of total rows or records, opened with that total at the first report.
+  // Only a sink's observer can stop a file's work: without one, nothing is reported and nothing
+  // stops it, not even an earlier failure of the sink.
+  static ProgressPacer opening(ErrorSink* sink, std::int64_t total, std::int64_t every = 1);
+
   // Items done so far, rising; false once the user cancelled or the evaluation failed.
   bool advance(std::int64_t done) {
     done += base_;
@@ -186,6 +183,8 @@ class ProgressPacer {
   std::int64_t every_;
   std::int64_t next_;
   std::int64_t base_ = 0;
+  bool opens_ = false;  // opens the progress with total_ at the first report (a file's pacer)
+  std::int64_t total_ = 0;
 };
 
 // Runs body(begin, end) over the items [0, n) in blocks, asking the pacer after each block: the

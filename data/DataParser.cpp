@@ -174,7 +174,7 @@ std::vector<RowPiece> cutRowPieces(std::string_view text) {
 // Fills an M_Data from the bytes of a data file; see M_Data::ReadBytes.
 class DataParser {
  public:
-  DataParser(M_Data& table, std::string_view bytes, const RowProgress& progress)
+  DataParser(M_Data& table, std::string_view bytes, ErrorSink* progress)
       : table_(table),
         bytes_(bytes),
         progress_(progress),
@@ -191,6 +191,7 @@ class DataParser {
       return ReadStatus::InvalidFormat;
     }
     rows_ = lines - header;
+    rowsRead_ = ProgressPacer::opening(progress_, static_cast<std::int64_t>(rows_));
     std::vector<std::string_view> headerFields;
     if (!typeAndStoreNumbers(header != 0, headerFields)) {
       return cancelled_ ? ReadStatus::Cancelled : ReadStatus::InvalidFormat;
@@ -341,11 +342,9 @@ class DataParser {
     piece.drafts.reset();
   }
 
-  // Reports the rows read so far; false (and cancelled_) when progress asked to stop.
+  // Reports the rows read so far; false (and cancelled_) when the user cancelled.
   bool reportUpTo(std::size_t row) {
-    if (reportRows(progress_, static_cast<std::int64_t>(row), static_cast<std::int64_t>(rows_))) {
-      return true;
-    }
+    if (rowsRead_.advance(static_cast<std::int64_t>(row))) return true;
     cancelled_ = true;
     return false;
   }
@@ -433,7 +432,8 @@ class DataParser {
  private:
   M_Data& table_;
   std::string_view bytes_;
-  const RowProgress& progress_;
+  ErrorSink* progress_;
+  ProgressPacer rowsRead_{nullptr, 0};  // opened once the rows are counted
   std::int64_t faultLine_ = 0;
   bool cancelled_ = false;
   FieldSplitter splitter_;
@@ -447,7 +447,7 @@ class DataParser {
   bool utf8_ = true;
 };
 
-DataRead M_Data::ReadBytes(std::string_view bytes, const RowProgress& progress) {
+DataRead M_Data::ReadBytes(std::string_view bytes, ErrorSink* progress) {
   M_Data parsed;
   parsed.options_ = options_;
   parsed.missingCell_ = missingCell_;
@@ -463,7 +463,7 @@ DataRead M_Data::ReadBytes(std::string_view bytes, const RowProgress& progress) 
   return {status, {}};
 }
 
-DataRead M_Data::ReadFile(const std::string& path, const RowProgress& progress) {
+DataRead M_Data::ReadFile(const std::string& path, ErrorSink* progress) {
   FileBytes bytes;
   FileStamp stamp;
   const FileError error = readFile(path, bytes, &stamp);

@@ -25,7 +25,7 @@ enum class [[nodiscard]] ReadStatus{
     Ok,
     CannotOpen,     // the file cannot be opened or read, or is not a regular file
     InvalidFormat,  // not a data file: zero or control bytes, mixed line ends, no rows, ...
-    Cancelled,      // the progress callable asked to stop
+    Cancelled,      // the user cancelled through the progress sink
 };
 
 // The outcome of a read: its status and, for an InvalidFormat read, the line at fault.
@@ -54,9 +54,9 @@ class M_Data {
   void setOptions(const ReadOptions& options) { options_ = options; }
   // progress hears of the rows read. An InvalidFormat read names its line at fault (0 when no
   // one line is at fault, as for a file without rows).
-  DataRead ReadFile(const std::string& path, const RowProgress& progress = {});
+  DataRead ReadFile(const std::string& path, ErrorSink* progress = nullptr);
   // Parses the bytes of a whole file; the path of the table is left empty.
-  DataRead ReadBytes(std::string_view bytes, const RowProgress& progress = {});
+  DataRead ReadBytes(std::string_view bytes, ErrorSink* progress = nullptr);
 
   // --- shape ---
   int rowCount() const { return rows_; }

@@ -30,7 +30,7 @@ enum class [[nodiscard]] ShapeStatus : int{
     WrongType = -1,    // the shape type does not suit the conversion
     Invalid = 3,       // a damaged file: unreadable records, counts that disagree, bad part starts
     UnknownField = 4,  // the DBF has no field of the name asked for
-    Cancelled = 5,     // the progress callable asked to stop
+    Cancelled = 5,     // the user cancelled through the progress sink
 };
 
 // Shape type codes of the shapefile standard that the conversions accept.
@@ -86,9 +86,9 @@ class ShapefileConverter {
   const std::vector<std::int32_t>& recordStarts() const { return recordStarts_; }
   const std::vector<double>& zValues() const { return zValues_; }
   const std::vector<double>& measures() const { return measures_; }
-  // The progress of the reads that follow: every record read is reported, and a stop asked for
-  // ends the read with ShapeStatus::Cancelled, its target unchanged.
-  void setProgress(RowProgress progress) { progress_ = std::move(progress); }
+  // The progress of the reads that follow: every record read is reported, and a cancel ends the
+  // read with ShapeStatus::Cancelled, its target unchanged.
+  void setProgress(ErrorSink* progress) { progress_ = progress; }
   // The 1-based record at fault of the last Invalid read, 0 when no one record is at fault.
   std::int64_t faultRecord() const { return faultRecord_; }
 
@@ -161,8 +161,6 @@ class ShapefileConverter {
   void noteText(std::string text);
   // A read found record index (0-based) damaged: notes it and gives Invalid.
   ShapeStatus invalidRecord(int index);
-  // Reports record index (0-based) of records as read; false when asked to stop.
-  bool recordRead(int index, int records) const;
   // ReadDbf with its outcome: FileFailed when the DBF cannot be opened, Invalid when a record
   // cannot be read.
   ShapeStatus readAttributes(const std::string& path, M_Data& table);
@@ -181,7 +179,7 @@ class ShapefileConverter {
   std::vector<std::int32_t> recordStarts_;
   std::vector<double> zValues_;
   std::vector<double> measures_;
-  RowProgress progress_;
+  ErrorSink* progress_ = nullptr;
   std::int64_t faultRecord_ = 0;
 };
 

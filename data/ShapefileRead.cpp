@@ -238,10 +238,6 @@ ShapeStatus ShapefileConverter::invalidRecord(int index) {
   return ShapeStatus::Invalid;
 }
 
-bool ShapefileConverter::recordRead(int index, int records) const {
-  return reportRows(progress_, index + 1, records);
-}
-
 bool ListDbfFields(const std::string& path, std::vector<std::string>& names) {
   names.clear();
   const DbfFile dbf = openDbf(path, "rb");
@@ -354,12 +350,13 @@ ShapeStatus ShapefileConverter::ReadShapeLines(const std::string& path, geometry
   recordStarts_.reserve(static_cast<std::size_t>(records));
   const bool keepZ = type == 13 || type == 15;
   const bool keepMeasure = hasZOrMeasure(type);
+  ProgressPacer shapes = ProgressPacer::opening(progress_, records);
   for (int i = 0; i < records; ++i) {
     recordStarts_.push_back(static_cast<std::int32_t>(cover.size() + lines.size()));
     attributes.SetNumeric(i, 0, i + 1.0);
     const ShapeObject shape(SHPReadObject(shp.get(), i));
     if (!shape || !detail::wellFormed(*shape)) return invalidRecord(i);
-    if (!recordRead(i, records)) return ShapeStatus::Cancelled;
+    if (!shapes.advance(i + 1)) return ShapeStatus::Cancelled;
     const double value = valueColumn >= 0 ? attributes.NumericValue(i, valueColumn) : 0.0;
     const std::string name = nameColumn >= 0 ? attributes.CellText(i, nameColumn) : std::string();
     const int parts = shape->nParts > 0 ? shape->nParts : 1;
@@ -433,10 +430,11 @@ ShapeStatus ShapefileConverter::pointTable(const std::string& path, int type, M_
   if (type == 11) front.push_back({"Z", {}});
   if (type == 11 || type == 21) front.push_back({"Measure", {}});
   bool anyPoint = false;
+  ProgressPacer shapes = ProgressPacer::opening(progress_, records);
   for (int i = 0; i < records; ++i) {
     const ShapeObject shape(SHPReadObject(shp.get(), i));
     if (!shape || !detail::wellFormed(*shape)) return invalidRecord(i);
-    if (!recordRead(i, records)) return ShapeStatus::Cancelled;
+    if (!shapes.advance(i + 1)) return ShapeStatus::Cancelled;
     const bool present = shape->nVertices > 0;
     anyPoint = anyPoint || present;
     front[0].values.push_back(present ? shape->padfX[0] : missing);
@@ -468,13 +466,14 @@ ShapeStatus ShapefileConverter::multipointTable(const std::string& path, int typ
   if (type == 18) front.push_back({"Z", {}});
   if (type == 18 || type == 28) front.push_back({"Measure", {}});
   std::vector<int> rowRecord;
+  ProgressPacer shapes = ProgressPacer::opening(progress_, records);
   for (int i = 0; i < records; ++i) {
     const ShapeObject shape(SHPReadObject(shp.get(), i));
     if (!shape || !detail::wellFormed(*shape) ||
         rowRecord.size() + static_cast<std::size_t>(shape->nVertices) > INT_MAX) {
       return invalidRecord(i);
     }
-    if (!recordRead(i, records)) return ShapeStatus::Cancelled;
+    if (!shapes.advance(i + 1)) return ShapeStatus::Cancelled;
     for (int v = 0; v < shape->nVertices; ++v) {
       rowRecord.push_back(i);
       front[0].values.push_back(shape->padfX[v]);

@@ -90,9 +90,4 @@ FileStatus FileMessages::vectorRead(const formats::VectorRead& read) const {
   return FileStatus::success(read.droppedZOrM ? text(data::text::kZOrMeasureDropped) : "");
 }
 
-RowProgress FileMessages::fileProgress() const {
-  // No caption of its own: the window keeps the caption of the load or save it shows.
-  return calc_.sink().rowProgress({});
-}
-
 }  // namespace vellumar::engine

@@ -47,8 +47,9 @@ class FileMessages {
   // The success of a vector read: the notice that Z or M values were left out, when they were.
   FileStatus vectorRead(const formats::VectorRead& read) const;
 
-  // The progress and cancel of the calculator's sink for the rows of one file read or written.
-  RowProgress fileProgress() const;
+  // The calculator's sink, to which a file reader or writer reports its rows and which carries
+  // the cancel (see ProgressPacer::opening).
+  ErrorSink* fileProgress() const { return &calc_.sink(); }
   // Whether the last writer stopped because the user cancelled it.
   bool cancelledInSink() const { return calc_.sink().code() == sink_code::kCancelled; }
   // Closes the progress a file's rows opened, when one was shown.

@@ -1,11 +1,32 @@
 #include "formats/RasterBlocks.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <vector>
 
 #include "grid/Blank.h"
 
 namespace vellumar::formats::detail {
+
+EarlyWriteback::EarlyWriteback(const std::string& path, int nx)
+    : fd_(open(path.c_str(), O_RDONLY | O_CLOEXEC)),
+      rowsPerKick_(std::max<std::int64_t>(
+          1, static_cast<std::int64_t>(kBytes / (sizeof(double) * std::max(nx, 1))))) {}
+
+EarlyWriteback::~EarlyWriteback() {
+  if (fd_ >= 0) close(fd_);
+}
+
+void EarlyWriteback::wrote(std::int64_t rows) {
+  if (rows - kicked_ < rowsPerKick_) return;
+  kicked_ = rows;
+#ifdef __linux__
+  if (fd_ >= 0) sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+#endif
+}
+
 namespace {
 
 // The band's block layout and one reusable buffer of a block in the band's type.
@@ -74,18 +95,16 @@ class BlockLayout {
 };
 
 // Calls transfer(i, j) for every block, a row of blocks after another, and reports the rows done
-// after each row of blocks.
+// after each row of blocks (to writeback too, when given).
 template <class Transfer>
-BlockTransfer forEachBlock(const BlockLayout& layout, const RowProgress& progress,
-                           Transfer&& transfer) {
+BlockTransfer forEachBlock(const BlockLayout& layout, ProgressPacer& progress,
+                           EarlyWriteback* writeback, Transfer&& transfer) {
   for (int j = 0; j < layout.blocksDown(); ++j) {
     for (int i = 0; i < layout.blocksAcross(); ++i) {
       if (!transfer(i, j)) return BlockTransfer::Failed;
     }
-    if (!reportRows(progress, layout.rowsDoneAfter(j),
-                    detail::gdal().GDALGetRasterBandYSize(layout.band()))) {
-      return BlockTransfer::Cancelled;
-    }
+    if (writeback != nullptr) writeback->wrote(layout.rowsDoneAfter(j));
+    if (!progress.advance(layout.rowsDoneAfter(j))) return BlockTransfer::Cancelled;
   }
   return BlockTransfer::Done;
 }
@@ -93,10 +112,10 @@ BlockTransfer forEachBlock(const BlockLayout& layout, const RowProgress& progres
 }  // namespace
 
 BlockTransfer readBlocks(GDALRasterBandH band, bool bottomUp, std::span<double> nodes,
-                         const RowProgress& progress) {
+                         ProgressPacer& progress) {
   BlockLayout layout(band);
   if (!layout.prepare()) return BlockTransfer::TooLarge;
-  return forEachBlock(layout, progress, [&](int i, int j) {
+  return forEachBlock(layout, progress, nullptr, [&](int i, int j) {
     if (detail::gdal().GDALReadBlock(band, i, j, layout.buffer()) != CE_None) return false;
     const int columns = layout.columnsIn(i);
     for (int r = 0; r < layout.rowsIn(j); ++r) {
@@ -109,13 +128,13 @@ BlockTransfer readBlocks(GDALRasterBandH band, bool bottomUp, std::span<double> 
 }
 
 BlockTransfer writeBlocks(GDALRasterBandH band, std::span<const double> nodes, double noData,
-                          const RowProgress& progress) {
+                          ProgressPacer& progress, EarlyWriteback& writeback) {
   BlockLayout layout(band);
   if (!layout.prepare()) return BlockTransfer::TooLarge;
   // The block as doubles, blanks replaced; the parts of edge blocks beyond the band hold noData.
   std::vector<double> staging(layout.blockValues(), noData);
   const bool sameType = layout.type() == GDT_Float64;
-  return forEachBlock(layout, progress, [&](int i, int j) {
+  return forEachBlock(layout, progress, &writeback, [&](int i, int j) {
     const int columns = layout.columnsIn(i);
     const int rows = layout.rowsIn(j);
     if (columns < layout.blockX() ||

@@ -3,10 +3,8 @@
 #include <cpl_conv.h>
 #include <cpl_string.h>
 #include <cpl_vsi.h>
-#include <fcntl.h>
 #include <gdal.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -79,8 +77,9 @@ int rowsPerChunk(GDALRasterBandH band, int nx, int ny) {
 // is of a size to hold, else a block of rows at a time through GDAL, each row landing in its place
 // (a negative line spacing turns a top-first raster over).
 bool readRows(GDALRasterBandH band, int nx, int ny, bool topRowFirst, grid::NodeVector& nodes,
-              const RowProgress& progress, RasterRead& result) {
-  switch (detail::readBlocks(band, topRowFirst, nodes, progress)) {
+              ErrorSink* progress, RasterRead& result) {
+  ProgressPacer pacer = ProgressPacer::opening(progress, ny);
+  switch (detail::readBlocks(band, topRowFirst, nodes, pacer)) {
     case detail::BlockTransfer::Done:
       return true;
     case detail::BlockTransfer::Failed:
@@ -105,7 +104,7 @@ bool readRows(GDALRasterBandH band, int nx, int ny, bool topRowFirst, grid::Node
       result.status = RasterStatus::NotRaster;
       return false;
     }
-    if (!reportRows(progress, row + rows, ny)) {
+    if (!pacer.advance(row + rows)) {
       result.status = RasterStatus::Cancelled;
       return false;
     }
@@ -131,8 +130,7 @@ bool blockFits(GDALDatasetH dataset, GDALRasterBandH band) {
 }
 
 RasterRead readDataset(GDALDatasetH dataset, int bandNumber, const std::string& name,
-                       grid::Grid& grid, const RowProgress& progress,
-                       const detail::ErrorCapture& errors) {
+                       grid::Grid& grid, ErrorSink* progress, const detail::ErrorCapture& errors) {
   RasterRead result;
   BandLayout layout;
   if (!describeBand(dataset, bandNumber, layout, result)) return result;
@@ -165,8 +163,7 @@ bool readsAsRaster(const std::string& path) {
          nullptr;
 }
 
-RasterRead readRaster(const std::string& path, int band, grid::Grid& grid,
-                      const RowProgress& progress) {
+RasterRead readRaster(const std::string& path, int band, grid::Grid& grid, ErrorSink* progress) {
   const memory::Unguarded unguarded;  // GDAL cannot pass a refusal through its C code
   // A save of the raster with its .prj that died half-way is rolled back first.
   recoverInterruptedSave(path);
@@ -190,7 +187,7 @@ RasterRead readRasterBytes(std::string_view bytes, std::string_view extension, i
   const std::string& name = file.name();
   const Dataset dataset = openRaster(name.c_str());
   if (!dataset) return failure(RasterStatus::NotRaster, errors);
-  return readDataset(dataset.get(), band, name, grid, {}, errors);
+  return readDataset(dataset.get(), band, name, grid, nullptr, errors);
 }
 
 int bandCount(const std::string& path) {
@@ -215,11 +212,13 @@ bool knownDataType(const std::string& name) {
 namespace {
 
 // Writes the grid's rows into band 1 of dataset, top row first, blanks as noData: block by block
-// where a block is of a size to hold, else a block of rows at a time through GDAL.
+// where a block is of a size to hold, else a block of rows at a time through GDAL. progress and
+// writeback hear of the rows written.
 RasterWriteStatus writeRows(const grid::Grid& grid, GDALDatasetH dataset, double noData,
-                            const RowProgress& progress) {
+                            ErrorSink* progress, EarlyWriteback& writeback) {
   GDALRasterBandH band = detail::gdal().GDALGetRasterBand(dataset, 1);
-  switch (detail::writeBlocks(band, grid.nodes(), noData, progress)) {
+  ProgressPacer pacer = ProgressPacer::opening(progress, grid.ny());
+  switch (detail::writeBlocks(band, grid.nodes(), noData, pacer, writeback)) {
     case detail::BlockTransfer::Done:
       return RasterWriteStatus::Ok;
     case detail::BlockTransfer::Failed:
@@ -241,50 +240,11 @@ RasterWriteStatus writeRows(const grid::Grid& grid, GDALDatasetH dataset, double
                                       GDT_Float64, 0, 0, nullptr) != CE_None) {
       return RasterWriteStatus::Failed;
     }
-    if (!reportRows(progress, row + count, ny)) return RasterWriteStatus::Cancelled;
+    writeback.wrote(row + count);
+    if (!pacer.advance(row + count)) return RasterWriteStatus::Cancelled;
   }
   return RasterWriteStatus::Ok;
 }
-
-// Starts the disk writes of a file that a library is writing by path while it writes, so that the
-// sync of the finished file, which a save waits for, finds most of it on disk already and the
-// disk works beside the computer instead of after it. Only a hint: where the system does not
-// offer it, nothing changes.
-class EarlyWriteback {
- public:
-  explicit EarlyWriteback(const std::string& path)
-      : fd_(open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
-  ~EarlyWriteback() {
-    if (fd_ >= 0) close(fd_);
-  }
-  EarlyWriteback(const EarlyWriteback&) = delete;
-  EarlyWriteback& operator=(const EarlyWriteback&) = delete;
-
-  // The progress of writing the rows of a grid nx wide: each time another kBytes were written,
-  // asks the system to start writing what the file holds so far, then reports to progress.
-  RowProgress around(const RowProgress& progress, int nx) {
-    const std::int64_t rowsPerKick =
-        std::max<std::int64_t>(1, static_cast<std::int64_t>(kBytes / (sizeof(double) * nx)));
-    return [this, progress, rowsPerKick](std::int64_t done, std::int64_t total) {
-      if (done - kicked_ >= rowsPerKick) {
-        kick();
-        kicked_ = done;
-      }
-      return reportRows(progress, done, total);
-    };
-  }
-
- private:
-  static constexpr std::size_t kBytes = std::size_t(16) << 20;
-  void kick() const {
-#ifdef __linux__
-    if (fd_ >= 0) sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
-#endif
-  }
-
-  int fd_;
-  std::int64_t kicked_ = 0;
-};
 
 std::string prjPathOf(const std::string& path) {
   const std::size_t dot = path.rfind('.');
@@ -330,7 +290,7 @@ class RasterTarget {
 }  // namespace
 
 RasterWrite writeRaster(const grid::Grid& grid, const std::string& path,
-                        const RasterWriteOptions& options, const RowProgress& progress) {
+                        const RasterWriteOptions& options, ErrorSink* progress) {
   const memory::Unguarded unguarded;  // GDAL cannot pass a refusal through its C code
   RasterWrite result;
   const char* driverName = writingDriver(lowerExtension(path));
@@ -377,9 +337,9 @@ RasterWrite writeRaster(const grid::Grid& grid, const std::string& path,
       detail::gdal().GDALSetRasterNoDataValue(detail::gdal().GDALGetRasterBand(target.dataset(), 1),
                                               noData);
     }
-    EarlyWriteback writeback(rasterFile.temporaryPath());
+    EarlyWriteback writeback(rasterFile.temporaryPath(), grid.nx());
     if (const RasterWriteStatus rows =
-            writeRows(grid, target.dataset(), noData, writeback.around(progress, grid.nx()));
+            writeRows(grid, target.dataset(), noData, progress, writeback);
         rows != RasterWriteStatus::Ok) {
       return failed(rows);
     }

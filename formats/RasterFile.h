@@ -31,7 +31,7 @@ enum class [[nodiscard]] RasterStatus{
     SeveralGrids,  // the file holds several grids (netCDF variables): subdatasets lists them
     NoSuchBand,    // the band asked for is not in the file
     Rotated,       // the geotransform rotates or shears the lattice, or runs west or both ways
-    Cancelled,     // the progress callable asked to stop
+    Cancelled,     // the user cancelled through the progress sink
 };
 
 // What a load may warn of while still succeeding.
@@ -61,7 +61,7 @@ bool readsAsRaster(const std::string& path);
 // a block of rows at a time. On failure the grid is left unchanged; a grid (or one block of its
 // file) too large for the memory the program may use throws std::bad_alloc.
 RasterRead readRaster(const std::string& path, int band, grid::Grid& grid,
-                      const RowProgress& progress = {});
+                      ErrorSink* progress = nullptr);
 
 // The same for the bytes of a file, held in memory (for fuzzing and tests); extension, such as
 // ".tif", helps GDAL to pick the driver.
@@ -90,7 +90,7 @@ enum class [[nodiscard]] RasterWriteStatus{
     Ok,
     Refused,    // the target cannot be replaced (saveError says why)
     Failed,     // GDAL could not write the file (libraryError says why), or the grid has no nodes
-    Cancelled,  // the progress callable asked to stop
+    Cancelled,  // the user cancelled through the progress sink
 };
 
 struct [[nodiscard]] RasterWrite {
@@ -106,6 +106,6 @@ struct [[nodiscard]] RasterWrite {
 // the old file as it was. ESRI ASCII grids get their coordinate system in a .prj beside them,
 // saved together with the grid. progress hears of the rows written.
 RasterWrite writeRaster(const grid::Grid& grid, const std::string& path,
-                        const RasterWriteOptions& options = {}, const RowProgress& progress = {});
+                        const RasterWriteOptions& options = {}, ErrorSink* progress = nullptr);
 
 }  // namespace vellumar::formats

@@ -197,7 +197,7 @@ double numberOf(std::string_view text) {
 // Reads a layer feature by feature: its attributes, and the lines, rings or points of each.
 class LayerReader {
  public:
-  LayerReader(OGRLayerH layer, VectorLoad load, VectorRead& read, const RowProgress& progress)
+  LayerReader(OGRLayerH layer, VectorLoad load, VectorRead& read, ErrorSink* progress)
       : layer_(layer), load_(load), read_(read), progress_(progress) {}
 
   // Finds the value field; false with the read's status set when the layer has none of its name.
@@ -217,7 +217,7 @@ class LayerReader {
   OGRLayerH layer_;
   VectorLoad load_;
   VectorRead& read_;
-  const RowProgress& progress_;
+  ErrorSink* progress_;
   std::vector<data::AttributeField> fields_;
   std::vector<bool> widthFromValues_;  // text fields without a declared width
   std::vector<bool> realFields_;       // fields of OGR's real type
@@ -255,12 +255,13 @@ bool LayerReader::readFeatures(const detail::ErrorCapture& errors) {
   unguarded([&] { detail::gdal().OGR_L_ResetReading(layer_); });
   const std::int64_t total =
       unguarded([&] { return detail::gdal().OGR_L_GetFeatureCount(layer_, FALSE); });
+  ProgressPacer features = ProgressPacer::opening(progress_, total, kFeaturesPerReport);
   for (;;) {
     const Feature feature(unguarded([&] { return detail::gdal().OGR_L_GetNextFeature(layer_); }));
     if (!feature) break;
     ++feature_;
     if (!readFeature(feature.get())) return false;
-    if (feature_ % kFeaturesPerReport == 0 && !reportRows(progress_, feature_, total)) {
+    if (!features.advance(feature_)) {
       read_.status = VectorStatus::Cancelled;
       return false;
     }
@@ -443,8 +444,8 @@ VectorWrite writeLibraryMissing() {
 
 // Reads the named layer (the first when layer is empty) of an open dataset.
 VectorRead readDataset(GDALDatasetH dataset, const std::string& layerName, VectorLoad load,
-                       const std::string& valueField, VectorContent& content,
-                       const RowProgress& progress, const detail::ErrorCapture& errors) {
+                       const std::string& valueField, VectorContent& content, ErrorSink* progress,
+                       const detail::ErrorCapture& errors) {
   VectorRead read;
   OGRLayerH layer = unguarded([&] { return chooseLayer(dataset, layerName, read); });
   if (layer == nullptr) {
@@ -534,7 +535,7 @@ bool vectorLayerOpens(const std::string& path) {
 }
 
 VectorRead readVector(const std::string& path, VectorLoad load, const std::string& valueField,
-                      VectorContent& content, const RowProgress& progress) {
+                      VectorContent& content, ErrorSink* progress) {
   const LayerPath named = splitLayerPath(path);
   struct stat info {};
   const bool exists = stat(named.file.c_str(), &info) == 0;
@@ -554,7 +555,7 @@ VectorRead readVectorBytes(std::string_view bytes, std::string_view extension, V
   if (!file) return failure(VectorStatus::CannotOpen, errors);
   const Dataset dataset = openVector(file.name());
   if (!dataset) return failure(VectorStatus::NotVector, errors);
-  return readDataset(dataset.get(), {}, load, {}, content, {}, errors);
+  return readDataset(dataset.get(), {}, load, {}, content, nullptr, errors);
 }
 
 bool writesVector(const std::string& path) {
@@ -569,20 +570,24 @@ namespace {
 
 // One layer written to a temporary file beside its target through the safe save: the driver
 // creates the file, the features go in one transaction, and commit() puts it in the target's
-// place. Destroyed uncommitted, it leaves the target as it was and nothing beside it.
+// place. Destroyed uncommitted, it leaves the target as it was and nothing beside it. progress
+// hears of the features written, of total.
 class LayerWriter {
  public:
-  LayerWriter(const std::string& path, VectorWrite& result, const RowProgress& progress)
-      : path_(path), file_(path, lowerExtension(path)), result_(result), progress_(progress) {}
+  LayerWriter(const std::string& path, VectorWrite& result, ErrorSink* progress, std::int64_t total)
+      : path_(path),
+        file_(path, lowerExtension(path)),
+        result_(result),
+        progress_(ProgressPacer::opening(progress, total, kFeaturesPerReport)) {}
 
   // Creates the file and its layer; false with the result set on failure.
   bool create(OGRwkbGeometryType type, const std::string& wkt);
   // Adds a field to the layer; its index, -1 on failure.
   int addField(const std::string& name, OGRFieldType type, int width, bool boolean = false);
   OGRFeatureDefnH definition() const { return detail::gdal().OGR_L_GetLayerDefn(layer_); }
-  // Writes the next of total features, taking its geometry (may be null), and reports the
-  // features written; false with the result set when the write fails or a stop is asked for.
-  bool write(OGRFeatureH feature, OGRGeometryH geometry, std::int64_t total);
+  // Writes the next feature, taking its geometry (may be null), and reports the features
+  // written; false with the result set when the write fails or a stop is asked for.
+  bool write(OGRFeatureH feature, OGRGeometryH geometry);
   bool commit();
   // Ends the write with status, unless it has already failed; false.
   bool fail(RasterWriteStatus status);
@@ -591,7 +596,7 @@ class LayerWriter {
   std::string path_;
   SaveFile file_;
   VectorWrite& result_;
-  const RowProgress& progress_;
+  ProgressPacer progress_;
   std::int64_t written_ = 0;
   detail::ErrorCapture errors_;
   Dataset dataset_;
@@ -644,13 +649,12 @@ int LayerWriter::addField(const std::string& name, OGRFieldType type, int width,
   return added ? detail::gdal().OGR_FD_GetFieldCount(definition()) - 1 : -1;
 }
 
-bool LayerWriter::write(OGRFeatureH feature, OGRGeometryH geometry, std::int64_t total) {
+bool LayerWriter::write(OGRFeatureH feature, OGRGeometryH geometry) {
   if (geometry != nullptr) detail::gdal().OGR_F_SetGeometryDirectly(feature, geometry);
   if (detail::gdal().OGR_L_CreateFeature(layer_, feature) != OGRERR_NONE)
     return fail(RasterWriteStatus::Failed);
   ++written_;
-  if (written_ % kFeaturesPerReport == 0 && !reportRows(progress_, written_, total))
-    return fail(RasterWriteStatus::Cancelled);
+  if (!progress_.advance(written_)) return fail(RasterWriteStatus::Cancelled);
   return true;
 }
 
@@ -748,7 +752,7 @@ bool addCoverFields(LayerWriter& writer, const data::SavedAttributes* saved, Cov
 
 bool writeCoverFeature(LayerWriter& writer, const CoverFields& fields,
                        const data::SavedAttributes* saved, const geometry::Line& head,
-                       std::size_t headIndex, OGRGeometryH geometry, std::int64_t total) {
+                       std::size_t headIndex, OGRGeometryH geometry) {
   const Feature feature(detail::gdal().OGR_F_Create(writer.definition()));
   if (saved != nullptr && saved->table != nullptr && headIndex < saved->ringRows.size()) {
     if (const std::vector<std::string>* row = saved->ringRows[headIndex]) {
@@ -758,7 +762,7 @@ bool writeCoverFeature(LayerWriter& writer, const CoverFields& fields,
   }
   detail::gdal().OGR_F_SetFieldDouble(feature.get(), fields.value, head.value);
   detail::gdal().OGR_F_SetFieldInteger(feature.get(), fields.id, head.id);
-  return writer.write(feature.get(), geometry, total);
+  return writer.write(feature.get(), geometry);
 }
 
 // Whether some record has several outer rings: the layer is then one of multipolygons.
@@ -805,11 +809,10 @@ void setRowFields(OGRFeatureH feature, const data::M_Data& table, int row,
 
 VectorWrite writeVectorLines(const std::string& path, const geometry::Cover& cover, bool polygons,
                              const data::SavedAttributes* saved, const std::string& wkt,
-                             const RowProgress& progress) {
+                             ErrorSink* progress) {
   const memory::Unguarded unguarded;  // GDAL cannot pass a refusal through its C code
   VectorWrite result;
   if (!detail::ensureRegistered()) return writeLibraryMissing();
-  LayerWriter writer(path, result, progress);
   std::vector<std::vector<std::size_t>> records;
   if (polygons) {
     records = geometry::polygonRecords(cover);
@@ -818,20 +821,19 @@ VectorWrite writeVectorLines(const std::string& path, const geometry::Cover& cov
   }
   const bool multi = polygons && anyMultipolygon(cover, records);
   const OGRwkbGeometryType type = polygons ? (multi ? wkbMultiPolygon : wkbPolygon) : wkbLineString;
+  LayerWriter writer(path, result, progress, static_cast<std::int64_t>(records.size()));
   CoverFields fields;
   if (!writer.create(type, wkt) || !addCoverFields(writer, saved, fields)) {
     writer.fail(RasterWriteStatus::Failed);
     return result;
   }
-  const auto total = static_cast<std::int64_t>(records.size());
   for (const std::vector<std::size_t>& rings : records) {
     OGRGeometryH geometry =
         polygons ? polygonOf(cover, rings) : ringOf(cover[rings.front()], wkbLineString);
     if (multi &&
         detail::gdal().OGR_GT_Flatten(detail::gdal().OGR_G_GetGeometryType(geometry)) == wkbPolygon)
       geometry = detail::gdal().OGR_G_ForceToMultiPolygon(geometry);
-    if (!writeCoverFeature(writer, fields, saved, cover[rings.front()], rings.front(), geometry,
-                           total)) {
+    if (!writeCoverFeature(writer, fields, saved, cover[rings.front()], rings.front(), geometry)) {
       return result;
     }
   }
@@ -840,7 +842,7 @@ VectorWrite writeVectorLines(const std::string& path, const geometry::Cover& cov
 }
 
 VectorWrite writeVectorTable(const std::string& path, const data::M_Data& table, int xColumn,
-                             int yColumn, const std::string& wkt, const RowProgress& progress) {
+                             int yColumn, const std::string& wkt, ErrorSink* progress) {
   const memory::Unguarded unguarded;  // GDAL cannot pass a refusal through its C code
   VectorWrite result;
   if (!detail::ensureRegistered()) return writeLibraryMissing();
@@ -849,7 +851,8 @@ VectorWrite writeVectorTable(const std::string& path, const data::M_Data& table,
     result.status = RasterWriteStatus::Failed;
     return result;
   }
-  LayerWriter writer(path, result, progress);
+  const int rows = table.rowCount();
+  LayerWriter writer(path, result, progress, rows);
   std::vector<std::pair<int, int>> columns;
   // A point layer even without positions: its features then have no geometry (FlatGeobuf writes
   // no layer of no geometry type).
@@ -857,7 +860,6 @@ VectorWrite writeVectorTable(const std::string& path, const data::M_Data& table,
     writer.fail(RasterWriteStatus::Failed);
     return result;
   }
-  const int rows = table.rowCount();
   for (int i = 0; i < rows; ++i) {
     const Feature feature(detail::gdal().OGR_F_Create(writer.definition()));
     setRowFields(feature.get(), table, i, columns);
@@ -867,7 +869,7 @@ VectorWrite writeVectorTable(const std::string& path, const data::M_Data& table,
       detail::gdal().OGR_G_SetPoint_2D(point, 0, table.NumericValue(i, xColumn),
                                        table.NumericValue(i, yColumn));
     }
-    if (!writer.write(feature.get(), point, rows)) return result;
+    if (!writer.write(feature.get(), point)) return result;
   }
   writer.commit();
   return result;

@@ -35,7 +35,7 @@ enum class [[nodiscard]] VectorStatus{
     NoSuchLayer,  // the layer asked for is not in the file (layers lists the file's)
     WrongGeometry,  // a feature's geometry does not suit the load (feature, geometryName)
     UnknownField,   // the value field is not one of the layer's (fields lists them)
-    Cancelled,      // the progress callable asked to stop
+    Cancelled,      // the user cancelled through the progress sink
 };
 
 struct [[nodiscard]] VectorRead {
@@ -93,7 +93,7 @@ struct VectorContent {
 // empty; 0 for a null value). progress hears of the features read. On failure content is left
 // as it was.
 VectorRead readVector(const std::string& path, VectorLoad load, const std::string& valueField,
-                      VectorContent& content, const RowProgress& progress = {});
+                      VectorContent& content, ErrorSink* progress = nullptr);
 
 // The same for the bytes of a file, held in memory (for fuzzing and tests); extension, such as
 // ".geojson", helps OGR to pick the driver.
@@ -120,12 +120,12 @@ using VectorWrite = RasterWrite;
 // A GeoPackage is written whole: any layer the old file held is gone.
 VectorWrite writeVectorLines(const std::string& path, const geometry::Cover& cover, bool polygons,
                              const data::SavedAttributes* saved, const std::string& wkt,
-                             const RowProgress& progress = {});
+                             ErrorSink* progress = nullptr);
 
 // Writes a table as points at its 0-based columns xColumn and yColumn, every other column a
 // field (numeric or text as the column is); with both columns -1 the features have no geometry,
 // which fails in a format that does not hold such features.
 VectorWrite writeVectorTable(const std::string& path, const data::M_Data& table, int xColumn,
-                             int yColumn, const std::string& wkt, const RowProgress& progress = {});
+                             int yColumn, const std::string& wkt, ErrorSink* progress = nullptr);
 
 }  // namespace vellumar::formats

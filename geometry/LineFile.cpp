@@ -206,7 +206,7 @@ std::string valueFileName(std::string_view lineFilePath) {
 }
 
 LineFileRead parseLineFile(std::string_view lineBytes, std::optional<std::string_view> valueBytes,
-                           Cover& cover, const RowProgress& progress) {
+                           Cover& cover, ErrorSink* progress) {
   FaultPlace place;
   ValueTable values;
   if (valueBytes) {
@@ -223,7 +223,10 @@ LineFileRead parseLineFile(std::string_view lineBytes, std::optional<std::string
     if (const auto found = values.find(line.id); found != values.end()) line.value = found->second;
     result.appendLine(std::move(line));
   };
-  // Each line read; a fault names the record it stopped at. Progress counts "END" records.
+  // Each line read; a fault names the record it stopped at. Progress counts the lines ended by
+  // "END" records (at least one).
+  ProgressPacer lines = ProgressPacer::opening(
+      progress, std::max<std::int64_t>(static_cast<std::int64_t>(ends) - 1, 1));
   const auto readLine = [&]() {
     Line line;
     const LineFileStatus status = readOneLine(cursor, line);
@@ -232,8 +235,7 @@ LineFileRead parseLineFile(std::string_view lineBytes, std::optional<std::string
       return status;
     }
     append(line);
-    if (!reportRows(progress, static_cast<std::int64_t>(result.size()),
-                    static_cast<std::int64_t>(std::max<std::size_t>(ends - 1, result.size())))) {
+    if (!lines.advance(static_cast<std::int64_t>(result.size()))) {
       return LineFileStatus::Cancelled;
     }
     return LineFileStatus::Ok;
@@ -258,7 +260,7 @@ LineFileRead parseLineFile(std::string_view lineBytes, std::optional<std::string
 }
 
 LineFileRead readLineFile(const std::string& path, Cover& cover, bool* valuesMissing,
-                          const RowProgress& progress) {
+                          ErrorSink* progress) {
   // A save of the pair that died half-way is rolled back before either file is read.
   recoverInterruptedSave(path);
   FileBytes lineBytes;

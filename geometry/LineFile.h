@@ -25,7 +25,7 @@ enum class [[nodiscard]] LineFileStatus{
     BadHeader,         // a line header that is not an integer
     BadPoint,          // a point record that is not two finite numbers
     BadValueRecord,    // a value record that does not start with an integer id and a number
-    Cancelled,         // the progress callable asked to stop
+    Cancelled,         // the user cancelled through the progress sink
 };
 
 // The outcome of reading a line file: its status and, for a failure, the line at fault and
@@ -45,14 +45,14 @@ std::string valueFileName(std::string_view lineFilePath);
 // holds; consecutive duplicate points are stored once; a line's value is the first value listed for
 // its id in the value file, 0 when absent. progress hears of every line (polyline) read.
 LineFileRead parseLineFile(std::string_view lineBytes, std::optional<std::string_view> valueBytes,
-                           Cover& cover, const RowProgress& progress = {});
+                           Cover& cover, ErrorSink* progress = nullptr);
 
 // Reads path and its value file. A missing value file leaves every value 0 (valuesMissing, when
 // given, tells so); one that exists but cannot be read fails the load. On success the cover's file
 // name is path. progress as for parseLineFile. Files or lines too large for the memory the
 // program may use throw std::bad_alloc, the cover left as it was.
 LineFileRead readLineFile(const std::string& path, Cover& cover, bool* valuesMissing = nullptr,
-                          const RowProgress& progress = {});
+                          ErrorSink* progress = nullptr);
 
 // The bytes of the line file and of the value file of cover (CR LF breaks, 12 significant digits).
 // The value file has "id value 1" per line, plus the orientation flag (1 for a positive signed

@@ -94,24 +94,6 @@ bool readHeader(Tokens& tokens, int& nx, int& ny, double extents[6]) {
   return true;
 }
 
-// Reports rows one by one to a RowProgress, as a loop does that reports after each row.
-class RowReporter {
- public:
-  RowReporter(const RowProgress& progress, std::int64_t rows) : progress_(progress), rows_(rows) {}
-  // Reports the rows up to `done` that were not reported yet; false when progress asked to stop.
-  bool upTo(std::int64_t done) {
-    while (reported_ < done) {
-      if (!reportRows(progress_, ++reported_, rows_)) return false;
-    }
-    return true;
-  }
-
- private:
-  const RowProgress& progress_;
-  std::int64_t rows_;
-  std::int64_t reported_ = 0;
-};
-
 // ---- node values in 12 significant digits ----
 
 // The digits of a value rounded to 12 significant digits: digits[0] . digits[1..count) times ten
@@ -353,7 +335,7 @@ using TextSink = std::function<bool(std::string_view)>;
 constexpr std::size_t kWriteBlockNodes = std::size_t(1) << 16;
 constexpr std::size_t kBlocksPerThread = 2;
 
-bool emitDsaa(const Grid& grid, const TextSink& sink, const RowProgress& progress) {
+bool emitDsaa(const Grid& grid, const TextSink& sink, ErrorSink* progress) {
   if (!sink(headerText(grid))) return false;
   const std::span<const double> nodes = grid.nodes();
   const auto nx = static_cast<std::size_t>(grid.nx());
@@ -362,7 +344,7 @@ bool emitDsaa(const Grid& grid, const TextSink& sink, const RowProgress& progres
   const std::size_t blocks = parallel::blockCount(ny, {rowsPerBlock, 0});
   const std::size_t batch = kBlocksPerThread * parallel::threadLimit();
   std::vector<std::string> texts(std::min(batch, blocks));
-  RowReporter rows(progress, grid.ny());
+  ProgressPacer rows = ProgressPacer::opening(progress, grid.ny());
   for (std::size_t first = 0; first < blocks; first += batch) {
     const std::size_t count = std::min(batch, blocks - first);
     parallel::forEachBlock(
@@ -378,7 +360,7 @@ bool emitDsaa(const Grid& grid, const TextSink& sink, const RowProgress& progres
       if (!sink(texts[k])) return false;
     }
     const std::size_t done = std::min(ny, (first + count) * rowsPerBlock);
-    if (!rows.upTo(static_cast<std::int64_t>(done))) return false;
+    if (!rows.advance(static_cast<std::int64_t>(done))) return false;
   }
   return true;
 }
@@ -386,7 +368,7 @@ bool emitDsaa(const Grid& grid, const TextSink& sink, const RowProgress& progres
 // ---- the reader ----
 
 DsaaRead readNodesSerially(Tokens& tokens, std::span<double> nodes, int nx, int ny,
-                           const RowProgress& progress) {
+                           ProgressPacer& rows) {
   for (int row = 0; row < ny; ++row) {
     for (double& value : nodes.subspan(static_cast<std::size_t>(row) * nx, nx)) {
       if (!tokens.number(value)) return {DsaaStatus::Invalid, {tokens.lastLine()}};
@@ -394,7 +376,7 @@ DsaaRead readNodesSerially(Tokens& tokens, std::span<double> nodes, int nx, int 
       // usable value: it reads as blank, as every node at or above the blanking value does.
       if (!std::isfinite(value)) value = kBlankValue;
     }
-    if (!reportRows(progress, row + 1, ny)) return {DsaaStatus::Cancelled, {}};
+    if (!rows.advance(row + 1)) return {DsaaStatus::Cancelled, {}};
   }
   return {};
 }
@@ -549,12 +531,12 @@ PieceFault parsePiece(std::string_view piece, std::span<double> nodes, std::size
 // pieces on several threads: the tokens of every piece are counted, which places the first node
 // of each piece, then the pieces are read into their nodes. The outcome is the serial reader's:
 // the first token that is no number names its line, a missing token the text's last line,
-// progress hears of every row in order, and the tokens after the last node are never parsed (nor
+// progress hears of the rows read, rising, and the tokens after the last node are never parsed (nor
 // counted beyond their batch).
 class PieceReader {
  public:
-  PieceReader(DsaaText& text, std::span<double> nodes, int nx, int ny, const RowProgress& progress)
-      : text_(text), nodes_(nodes), nx_(static_cast<std::size_t>(nx)), rows_(progress, ny) {}
+  PieceReader(DsaaText& text, std::span<double> nodes, int nx, ProgressPacer& rows)
+      : text_(text), nodes_(nodes), nx_(static_cast<std::size_t>(nx)), rows_(rows) {}
 
   // Reads from offset `start` of the window on.
   DsaaRead run(std::size_t start) {
@@ -604,7 +586,9 @@ class PieceReader {
       const std::size_t count = std::min(batch, pieces_.size() - first);
       const std::size_t faulty = readBatch(first, count);
       const std::size_t readTo = faulty < count ? faults_[faulty].node : read_;
-      if (!rows_.upTo(static_cast<std::int64_t>(readTo / nx_))) return {DsaaStatus::Cancelled, {}};
+      if (!rows_.advance(static_cast<std::int64_t>(readTo / nx_))) {
+        return {DsaaStatus::Cancelled, {}};
+      }
       if (faulty < count) {
         const std::string_view piece = pieces_[first + faulty];
         const auto before = static_cast<std::ptrdiff_t>(faults_[faulty].at - piece.data());
@@ -657,7 +641,7 @@ class PieceReader {
   DsaaText& text_;
   std::span<double> nodes_;
   std::size_t nx_;
-  RowReporter rows_;
+  ProgressPacer& rows_;
   std::size_t read_ = 0;  // the nodes of the pieces read so far
   std::vector<std::string_view> pieces_;
   std::vector<PieceCount> counts_;
@@ -666,11 +650,12 @@ class PieceReader {
 };
 
 DsaaRead readNodes(DsaaText& text, Tokens& tokens, std::span<double> nodes, int nx, int ny,
-                   const RowProgress& progress) {
+                   ErrorSink* progress) {
+  ProgressPacer rows = ProgressPacer::opening(progress, ny);
   if (nodes.empty() || (text.last() && text.window().size() - tokens.offset() <= kPieceBytes)) {
-    return readNodesSerially(tokens, nodes, nx, ny, progress);
+    return readNodesSerially(tokens, nodes, nx, ny, rows);
   }
-  return PieceReader(text, nodes, nx, ny, progress).run(tokens.offset());
+  return PieceReader(text, nodes, nx, rows).run(tokens.offset());
 }
 
 // Reads the header from the window, holding more of the text while the header runs to the end
@@ -690,7 +675,7 @@ DsaaRead readHeaderOf(DsaaText& text, Tokens& tokens, int& nx, int& ny, double e
   }
 }
 
-DsaaRead parse(DsaaText& text, Grid& grid, const RowProgress& progress) {
+DsaaRead parse(DsaaText& text, Grid& grid, ErrorSink* progress) {
   Tokens tokens(text.window());
   int nx = 0;
   int ny = 0;
@@ -722,7 +707,7 @@ DsaaRead parse(DsaaText& text, Grid& grid, const RowProgress& progress) {
 
 }  // namespace
 
-DsaaRead parseDsaa(std::string_view bytes, Grid& grid, const RowProgress& progress) {
+DsaaRead parseDsaa(std::string_view bytes, Grid& grid, ErrorSink* progress) {
   DsaaText text(bytes);
   return parse(text, grid, progress);
 }
@@ -730,7 +715,7 @@ DsaaRead parseDsaa(std::string_view bytes, Grid& grid, const RowProgress& progre
 // The file is read in windows, never held whole: its pages are copied once into a buffer of a
 // few megabytes that the parse reuses, which costs far less than faulting in a buffer of the
 // whole file.
-DsaaRead readDsaa(const std::string& path, Grid& grid, const RowProgress& progress) {
+DsaaRead readDsaa(const std::string& path, Grid& grid, ErrorSink* progress) {
   FileWindows file;
   FileError error = file.open(path);
   if (error == FileError::None) error = file.advance(0, windowBytes());
@@ -744,16 +729,17 @@ DsaaRead readDsaa(const std::string& path, Grid& grid, const RowProgress& progre
 std::string formatDsaa(const Grid& grid) {
   std::string text;
   if (!grid.hasNodes()) return text;
-  emitDsaa(grid,
-           [&text](std::string_view piece) {
-             text += piece;
-             return true;
-           },
-           {});
+  emitDsaa(
+      grid,
+      [&text](std::string_view piece) {
+        text += piece;
+        return true;
+      },
+      nullptr);
   return text;
 }
 
-bool writeDsaa(const Grid& grid, const std::string& path, const RowProgress& progress) {
+bool writeDsaa(const Grid& grid, const std::string& path, ErrorSink* progress) {
   if (!grid.hasNodes()) return false;
   SaveFile file(path);
   if (!file.open()) return false;

@@ -16,7 +16,7 @@ namespace vellumar::grid {
 enum class [[nodiscard]] DsaaStatus{
     Ok,
     Invalid,     // not a DSAA text (see parseDsaa)
-    Cancelled,   // the progress callable asked to stop
+    Cancelled,   // the user cancelled through the progress sink
     CannotOpen,  // the file could not be read (missing, not a regular file, unreadable)
 };
 
@@ -29,12 +29,12 @@ using DsaaRead = ReadOutcome<DsaaStatus>;
 // the bytes could hold even when the other count makes the grid empty, too few values, a cancel)
 // grid is left unchanged, as it is when the nodes do not fit in memory: that throws
 // std::bad_alloc. Numbers are read as strtod reads them. Bytes after the last value are ignored.
-// progress hears of every row of nodes read.
-DsaaRead parseDsaa(std::string_view bytes, Grid& grid, const RowProgress& progress = {});
+// progress (ProgressPacer::opening) hears of the rows of nodes read.
+DsaaRead parseDsaa(std::string_view bytes, Grid& grid, ErrorSink* progress = nullptr);
 
 // Reads the regular file at path with parseDsaa; the grid's name becomes the path. A file or
 // nodes too large for memory throw std::bad_alloc.
-DsaaRead readDsaa(const std::string& path, Grid& grid, const RowProgress& progress = {});
+DsaaRead readDsaa(const std::string& path, Grid& grid, ErrorSink* progress = nullptr);
 
 // The file text of the grid: the extents with 12 significant digits when those read back exactly,
 // else with the fewest that do; the z-range and node values with 12, blank nodes as 1.70141e+38;
@@ -44,8 +44,8 @@ std::string formatDsaa(const Grid& grid);
 
 // Saves the grid to path through the safe save (common/SafeSave.h); false (and the old file
 // untouched, nothing left behind) when the grid has no nodes, the target is refused, anything
-// could not be written or progress, which hears of every row written, asked to stop.
+// could not be written or the user cancelled through progress, which hears of the rows written.
 [[nodiscard]] bool writeDsaa(const Grid& grid, const std::string& path,
-                             const RowProgress& progress = {});
+                             ErrorSink* progress = nullptr);
 
 }  // namespace vellumar::grid

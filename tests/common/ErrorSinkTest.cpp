@@ -76,21 +76,24 @@ TEST(ErrorSink, PacerReportsOncePerStretchAndRestartsTheStage) {
   EXPECT_TRUE(none.advance(1'000'000));
 }
 
-TEST(ErrorSink, RowProgressOpensOnceAndCancelsThroughTheSink) {
+TEST(ErrorSink, FilePacerOpensAtItsFirstReportAndCancelsThroughTheSink) {
   RecordingObserver observer(3);
   ErrorSink sink(&observer);
-  const RowProgress rows = sink.rowProgress("Чтение");
-  EXPECT_TRUE(rows(1, 7));
-  EXPECT_TRUE(rows(2, 7));
-  EXPECT_EQ(observer.starts, (std::vector<std::pair<std::string, std::int64_t>>{{"Чтение", 7}}));
-  EXPECT_FALSE(rows(3, 7));
+  ProgressPacer rows = ProgressPacer::opening(&sink, 7);
+  EXPECT_TRUE(rows.advance(0));
+  EXPECT_TRUE(observer.starts.empty());  // nothing shown before the first row
+  EXPECT_TRUE(rows.advance(1));
+  EXPECT_TRUE(rows.advance(2));
+  // No caption of its own: the window keeps that of the load or save it shows.
+  EXPECT_EQ(observer.starts, (std::vector<std::pair<std::string, std::int64_t>>{{"", 7}}));
+  EXPECT_FALSE(rows.advance(3));
   EXPECT_EQ(sink.code(), sink_code::kCancelled);
-  EXPECT_TRUE(reportRows({}, 1, 1));  // nobody watching
+  EXPECT_TRUE(ProgressPacer::opening(nullptr, 1).advance(1));  // nobody watching
 
   // Without an observer nothing stops a reader, not even an earlier failure of the sink.
   ErrorSink unwatched;
   unwatched.kernelError(sink_code::kGridMismatch);
-  EXPECT_TRUE(unwatched.rowProgress({})(1, 2));
+  EXPECT_TRUE(ProgressPacer::opening(&unwatched, 2).advance(1));
 }
 
 }  // namespace

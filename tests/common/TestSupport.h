@@ -11,6 +11,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -69,7 +70,7 @@ inline int inChild(const std::function<int()>& work, bool asNobody) {
 }
 
 // A progress observer that records every call, and cancels from report number cancelAt on (0:
-// never).
+// never); otherThread tells whether a report came from a thread other than the one that made it.
 class RecordingObserver : public ProgressObserver {
  public:
   explicit RecordingObserver(std::size_t cancelAt = 0) : cancelAt_(cancelAt) {}
@@ -78,15 +79,18 @@ class RecordingObserver : public ProgressObserver {
   }
   bool step(std::int64_t done) override {
     steps.push_back(done);
+    otherThread = otherThread || std::this_thread::get_id() != maker_;
     return cancelAt_ == 0 || steps.size() < cancelAt_;
   }
   void close() override { ++closes; }
   std::vector<std::pair<std::string, std::int64_t>> starts;
   std::vector<std::int64_t> steps;
   int closes = 0;
+  bool otherThread = false;
 
  private:
   std::size_t cancelAt_;
+  std::thread::id maker_ = std::this_thread::get_id();
 };
 
 }  // namespace vellumar::testing

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "../common/TestSupport.h"
 #include "common/Parallel.h"
 #include "data/M_Data.h"
 
@@ -89,12 +90,12 @@ TEST_F(DataParallel, TypesLatePiecesAsOneReaderWould) {
   }
   // One thread types a batch of pieces between reports: a cancel at the second keeps no row.
   parallel::setThreadLimit(1);
-  int calls = 0;
+  vellumar::testing::RecordingObserver observer(2);
+  ErrorSink sink(&observer);
   M_Data table;
   table.setOptions({',', false, true});
-  const RowProgress stop = [&calls](std::int64_t, std::int64_t) { return ++calls < 2; };
-  EXPECT_EQ(table.ReadBytes(text, stop).status, ReadStatus::Cancelled);
-  EXPECT_EQ(calls, 2);
+  EXPECT_EQ(table.ReadBytes(text, &sink).status, ReadStatus::Cancelled);
+  EXPECT_EQ(observer.steps.size(), 2u);
   EXPECT_EQ(table.rowCount(), 0);
 }
 

@@ -293,25 +293,22 @@ TEST_F(DataFilesOnDisk, ReportsRowsAndStopsWhenAsked) {
     bytes += std::to_string(i) + " " + std::to_string(2 * i) + "\n";
   ASSERT_TRUE(writeFileAtomically(path("a.dat"), bytes));
 
-  std::vector<std::int64_t> done;
+  vellumar::testing::RecordingObserver observer;
+  ErrorSink sink(&observer);
   M_Data table;
-  ASSERT_EQ(table
-                .ReadFile(path("a.dat"),
-                          [&done](std::int64_t rows, std::int64_t total) {
-                            EXPECT_EQ(total, kProgressRows);
-                            done.push_back(rows);
-                            return true;
-                          })
-                .status,
-            ReadStatus::Ok);
+  ASSERT_EQ(table.ReadFile(path("a.dat"), &sink).status, ReadStatus::Ok);
+  EXPECT_EQ(observer.starts,
+            (std::vector<std::pair<std::string, std::int64_t>>{{"", kProgressRows}}));
+  const std::vector<std::int64_t>& done = observer.steps;
   ASSERT_FALSE(done.empty());
   EXPECT_EQ(done.back(), kProgressRows);
   EXPECT_TRUE(std::adjacent_find(done.begin(), done.end(), std::greater_equal<>()) == done.end());
   EXPECT_EQ(table.NumericValue(kProgressRows - 1, 1), 2.0 * (kProgressRows - 1));
 
   // A cancelled read keeps nothing of the file: no rows, no path.
-  const auto stop = [](std::int64_t, std::int64_t) { return false; };
-  EXPECT_EQ(table.ReadFile(path("a.dat"), stop).status, ReadStatus::Cancelled);
+  vellumar::testing::RecordingObserver stopping(1);
+  ErrorSink stopped(&stopping);
+  EXPECT_EQ(table.ReadFile(path("a.dat"), &stopped).status, ReadStatus::Cancelled);
   EXPECT_TRUE(table.rowCount() == 0 && table.path().empty());
 }
 

@@ -392,8 +392,9 @@ TEST_F(RasterWriteTest, FailedSavesKeepTheOldFile) {
     EXPECT_EQ(fileText("old.tif"), "old");
     EXPECT_TRUE(leftovers().empty());
   };
-  const RasterWrite cancelled =
-      writeRaster(grid, path("old.tif"), {}, [](std::int64_t, std::int64_t) { return false; });
+  vellumar::testing::RecordingObserver cancelling(1);
+  ErrorSink cancel(&cancelling);
+  const RasterWrite cancelled = writeRaster(grid, path("old.tif"), {}, &cancel);
   EXPECT_EQ(cancelled.status, RasterWriteStatus::Cancelled);
   oldKept();
 
@@ -428,28 +429,28 @@ TEST_F(RasterWriteTest, ProgressHearsOfTheRowsWrittenAndReadAndStopsTheRead) {
   std::size_t k = 0;
   const grid::Grid grid = grid::testing::makeGrid(1000, 3000, 0.0, 999.0, 0.0, 2999.0,
                                                   [&](double, double) { return k++ % 97; });
-  std::vector<std::int64_t> rows;
-  const RowProgress record = [&](std::int64_t done, std::int64_t total) {
-    EXPECT_EQ(total, 3000);
-    rows.push_back(done);
-    return true;
+  // The rows reported: at least two reports, rising, up to all 3000 rows.
+  const auto expectRows = [](const vellumar::testing::RecordingObserver& observer) {
+    EXPECT_EQ(observer.starts, (std::vector<std::pair<std::string, std::int64_t>>{{"", 3000}}));
+    ASSERT_GE(observer.steps.size(), 2u);
+    EXPECT_TRUE(std::is_sorted(observer.steps.begin(), observer.steps.end()));
+    EXPECT_EQ(observer.steps.back(), 3000);
   };
-  ASSERT_TRUE(writeRaster(grid, path("p.tif"), {}, record));
-  ASSERT_GE(rows.size(), 2u);
-  EXPECT_EQ(rows.back(), 3000);
+  vellumar::testing::RecordingObserver written;
+  ErrorSink writing(&written);
+  ASSERT_TRUE(writeRaster(grid, path("p.tif"), {}, &writing));
+  expectRows(written);
   expectNodesOf(grid, testing::gdalValues(path("p.tif")));
-  rows.clear();
-  grid::Grid read;
-  ASSERT_TRUE(readRaster(path("p.tif"), 1, read, record));
-  ASSERT_GE(rows.size(), 2u);
-  EXPECT_TRUE(std::is_sorted(rows.begin(), rows.end()));
-  EXPECT_EQ(rows.back(), 3000);
-  expectSameNodes(read, grid);
+  vellumar::testing::RecordingObserver read;
+  ErrorSink reading(&read);
+  grid::Grid loaded;
+  ASSERT_TRUE(readRaster(path("p.tif"), 1, loaded, &reading));
+  expectRows(read);
+  expectSameNodes(loaded, grid);
+  vellumar::testing::RecordingObserver stopping(1);
+  ErrorSink stopped(&stopping);
   grid::Grid untouched;
-  EXPECT_EQ(
-      readRaster(path("p.tif"), 1, untouched, [](std::int64_t, std::int64_t) { return false; })
-          .status,
-      RasterStatus::Cancelled);
+  EXPECT_EQ(readRaster(path("p.tif"), 1, untouched, &stopped).status, RasterStatus::Cancelled);
   EXPECT_FALSE(untouched.hasNodes());
 }
 

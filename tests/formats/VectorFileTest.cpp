@@ -348,11 +348,11 @@ TEST_F(VectorFileTest, EveryWrittenFormatReadsBackWhatWasWritten) {
 TEST_F(VectorFileTest, AFailedOrCancelledSaveLeavesTheOldFileAndNothingBeside) {
   const std::string old = write("old.gpkg", "the old bytes");
   const geometry::Cover cover = twoRecords();
-  int reports = 0;
+  vellumar::testing::RecordingObserver stopping(2);
+  ErrorSink stopped(&stopping);
   geometry::Cover many;
   for (int i = 0; i < 3000; ++i) many.appendLine(cover[static_cast<std::size_t>(i % 4)]);
-  const VectorWrite cancelled = writeVectorLines(
-      old, many, false, nullptr, {}, [&](std::int64_t, std::int64_t) { return ++reports < 2; });
+  const VectorWrite cancelled = writeVectorLines(old, many, false, nullptr, {}, &stopped);
   EXPECT_EQ(cancelled.status, RasterWriteStatus::Cancelled);
   // A folder where the file should be is refused.
   std::filesystem::create_directory(path("folder.geojson"));

@@ -314,22 +314,18 @@ TEST(LineFileFaults, ReadingReportsLinesAndStopsWhenAsked) {
   for (int id = 1; id <= 4; ++id)
     text += std::to_string(id) + "\n0 0\n1 " + std::to_string(id) + "\nEND\n";
   text += "END\n";
-  std::vector<std::int64_t> done;
+  vellumar::testing::RecordingObserver observer;
+  ErrorSink sink(&observer);
   Cover cover;
-  ASSERT_EQ(parseLineFile(text, std::nullopt, cover,
-                          [&done](std::int64_t lines, std::int64_t total) {
-                            EXPECT_EQ(total, 4);
-                            done.push_back(lines);
-                            return true;
-                          })
-                .status,
-            LineFileStatus::Ok);
-  EXPECT_EQ(done, (std::vector<std::int64_t>{1, 2, 3, 4}));
+  ASSERT_EQ(parseLineFile(text, std::nullopt, cover, &sink).status, LineFileStatus::Ok);
+  EXPECT_EQ(observer.starts, (std::vector<std::pair<std::string, std::int64_t>>{{"", 4}}));
+  EXPECT_EQ(observer.steps, (std::vector<std::int64_t>{1, 2, 3, 4}));
   EXPECT_EQ(cover.size(), 4u);
 
+  vellumar::testing::RecordingObserver stopping(1);
+  ErrorSink stopped(&stopping);
   Cover kept = cover;
-  EXPECT_EQ(parseLineFile("7\n5 5\n6 6\nEND\n8\n1 1\n2 2\nEND\nEND\n", std::nullopt, kept,
-                          [](std::int64_t lines, std::int64_t) { return lines < 1; })
+  EXPECT_EQ(parseLineFile("7\n5 5\n6 6\nEND\n8\n1 1\n2 2\nEND\nEND\n", std::nullopt, kept, &stopped)
                 .status,
             LineFileStatus::Cancelled);
   ASSERT_EQ(kept.size(), 4u);  // unchanged

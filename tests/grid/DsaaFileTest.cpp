@@ -3,15 +3,16 @@
 #include <unistd.h>
 #include <new>
 
+#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <limits>
 #include <random>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "../common/TestSupport.h"
@@ -29,6 +30,7 @@ namespace {
 namespace fs = std::filesystem;
 
 using DsaaFiles = vellumar::testing::FolderTest;
+using vellumar::testing::RecordingObserver;
 
 // A grid written by GDAL's DSAA driver from a GeoTIFF with no-data margins: 12 x 9 nodes,
 // 14-digit extents, no-data nodes as 1.70141e+38, ten values to a line.
@@ -257,8 +259,7 @@ class DsaaParallel : public vellumar::testing::FolderTest {
   }
   // Reads text held whole or, written to a file, through the file reader, which holds a window
   // of a few megabytes at a time: the two must come to the same outcome.
-  DsaaRead readFrom(bool file, const std::string& text, Grid& grid,
-                    const RowProgress& progress = {}) {
+  DsaaRead readFrom(bool file, const std::string& text, Grid& grid, ErrorSink* progress = nullptr) {
     if (!file) return parseDsaa(text, grid, progress);
     if (!writeFileAtomically(path("text.grd"), text)) return {DsaaStatus::CannotOpen, {-1}};
     return readDsaa(path("text.grd"), grid, progress);
@@ -458,14 +459,14 @@ TEST_F(DsaaParallel, FaultsAndWideTokensReadAsTheSerialReaderReadsThem) {
         const std::string where = std::to_string(threads) + " threads, node " +
                                   std::to_string(c.node) + ", " + sourceName(file);
         Grid grid = testing::constantGrid(2, 2, 9.0);
-        std::int64_t rowsReported = 0;
-        const DsaaRead outcome = readFrom(file, c.text, grid, [&](std::int64_t done, std::int64_t) {
-          rowsReported = done;
-          return true;
-        });
+        RecordingObserver observer;
+        ErrorSink sink(&observer);
+        const DsaaRead outcome = readFrom(file, c.text, grid, &sink);
         EXPECT_EQ(outcome.status, c.status) << where;
         EXPECT_EQ(outcome.place.line, c.line) << where;
-        EXPECT_EQ(rowsReported, c.node / (c.node > 4 ? LargeText::kNx : 2)) << where;
+        EXPECT_EQ(observer.steps.empty() ? 0 : observer.steps.back(),
+                  c.node / (c.node > 4 ? LargeText::kNx : 2))
+            << where;
         if (c.status != DsaaStatus::Ok) {
           EXPECT_EQ(grid.node(1, 1), 9.0) << where;
           continue;
@@ -481,50 +482,52 @@ TEST_F(DsaaParallel, FaultsAndWideTokensReadAsTheSerialReaderReadsThem) {
 
 // ---- progress and cancel ----
 
-// Reads of text held whole and through the file reader, and writes, report every row from the
-// calling thread; told to stop, a read changes nothing (and is not asked again), a write keeps the
-// old file and leaves no temporary file.
-TEST_F(DsaaParallel, LargeReadsAndWritesReportEveryRowAndStopWhenAsked) {
+// Reads of text held whole and through the file reader, and writes, report rising row counts up
+// to all rows from the calling thread; told to stop, a read changes nothing (and is not asked
+// again), a write keeps the old file and leaves no temporary file.
+TEST_F(DsaaParallel, LargeReadsAndWritesReportTheirRowsAndStopWhenAsked) {
   const LargeText& large = largeText();
-  const std::thread::id caller = std::this_thread::get_id();
-  std::vector<std::int64_t> rows;
-  const RowProgress record = [&](std::int64_t done, std::int64_t total) {
-    EXPECT_EQ(std::this_thread::get_id(), caller);
-    EXPECT_EQ(total, LargeText::kNy);
-    rows.push_back(done);
-    return true;
+  const auto expectRows = [](const RecordingObserver& observer, const std::string& where) {
+    EXPECT_EQ(observer.starts,
+              (std::vector<std::pair<std::string, std::int64_t>>{{"", LargeText::kNy}}))
+        << where;
+    EXPECT_FALSE(observer.otherThread) << where;
+    EXPECT_TRUE(std::adjacent_find(observer.steps.begin(), observer.steps.end(),
+                                   std::greater_equal<>()) == observer.steps.end())
+        << where;
+    EXPECT_EQ(observer.steps.empty() ? 0 : observer.steps.back(), LargeText::kNy) << where;
   };
-  std::vector<std::int64_t> expected(LargeText::kNy);
-  for (int row = 0; row < LargeText::kNy; ++row) expected[row] = row + 1;
   const Grid big = gridOf(300, 3000, hardValues(900000));
   const Grid small = testing::constantGrid(2, 2, 9.0);
   for (const unsigned threads : kThreadCounts) {
     parallel::setThreadLimit(threads);
     for (const bool file : {false, true}) {
       const std::string where = std::to_string(threads) + " threads, " + sourceName(file);
-      rows.clear();
+      RecordingObserver observer;
+      ErrorSink sink(&observer);
       Grid grid;
-      ASSERT_TRUE(readFrom(file, large.text, grid, record)) << where;
-      EXPECT_EQ(rows, expected) << where;
-      int calls = 0;
-      const RowProgress stopAtThree = [&calls](std::int64_t, std::int64_t) { return ++calls < 3; };
+      ASSERT_TRUE(readFrom(file, large.text, grid, &sink)) << where;
+      expectRows(observer, where);
+      RecordingObserver stopping(1);
+      ErrorSink stopped(&stopping);
       Grid kept = small;
-      EXPECT_EQ(readFrom(file, large.text, kept, stopAtThree).status, DsaaStatus::Cancelled);
-      EXPECT_EQ(calls, 3) << where;  // not asked again once it said stop
+      EXPECT_EQ(readFrom(file, large.text, kept, &stopped).status, DsaaStatus::Cancelled);
+      EXPECT_EQ(stopping.steps.size(), 1u) << where;  // not asked again once it said stop
       EXPECT_EQ(kept.nx(), 2);
       EXPECT_EQ(kept.node(0, 0), 9.0);
     }
-    rows.clear();
     Grid grid;
     ASSERT_TRUE(parseDsaa(large.text, grid));
-    ASSERT_TRUE(writeDsaa(grid, path("a.grd"), record));
-    EXPECT_EQ(rows, expected) << threads << " threads";
+    RecordingObserver observer;
+    ErrorSink sink(&observer);
+    ASSERT_TRUE(writeDsaa(grid, path("a.grd"), &sink));
+    expectRows(observer, std::to_string(threads) + " threads, write");
     ASSERT_TRUE(writeDsaa(small, path("keep.grd")));
     const std::string kept = fileText("keep.grd");
-    int calls = 0;
-    const RowProgress stopAtThree = [&calls](std::int64_t, std::int64_t) { return ++calls < 3; };
-    EXPECT_FALSE(writeDsaa(big, path("keep.grd"), stopAtThree));
-    EXPECT_EQ(calls, 3);
+    RecordingObserver stopping(1);
+    ErrorSink stopped(&stopping);
+    EXPECT_FALSE(writeDsaa(big, path("keep.grd"), &stopped));
+    EXPECT_EQ(stopping.steps.size(), 1u);
     EXPECT_EQ(fileText("keep.grd"), kept);
   }
   EXPECT_EQ(entryNames(), (std::vector<std::string>{"a.grd", "keep.grd", "text.grd"}));
