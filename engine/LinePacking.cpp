@@ -32,20 +32,26 @@ Operand packCover(const geometry::Cover& cover, Kind kind, bool keepIds) {
   return Operand::lines(kind, std::move(points), std::move(parts), std::move(ids));
 }
 
+bool holdsPackedLines(const Operand& operand) {
+  if (!operand.isLineKind() || operand.parts().empty()) return false;
+  const data::DATA& points = operand.points();
+  return !points.empty() && points.hasCoordinates() &&
+         forEachPackedPart(operand, [](PackedPart) {});
+}
+
 bool unpackOperand(const Operand& operand, geometry::Cover& cover) {
   cover.clear();
-  if (!operand.isLineKind()) return false;
+  // Tables that disagree are no lines at all.
+  if (!holdsPackedLines(operand)) return false;
   const data::DATA& points = operand.points();
-  const auto& parts = operand.parts();
-  if (points.empty() || parts.empty() || !points.hasCoordinates()) return false;
   const auto xs = points.x();
   const auto ys = points.y();
   const auto values = points.values();
   const auto& ids = operand.ids();
-  const bool withIds = ids.size() == parts.size();
+  const bool withIds = ids.size() == operand.parts().size();
   std::size_t index = 0;
-  cover.reserve(parts.size());
-  const bool fitted = forEachPackedPart(operand, [&](PackedPart part) {
+  cover.reserve(operand.parts().size());
+  forEachPackedPart(operand, [&](PackedPart part) {
     std::vector<geometry::Point> vertices;
     vertices.reserve(part.count);
     for (std::size_t k = part.first; k < part.first + part.count; ++k) {
@@ -57,9 +63,7 @@ bool unpackOperand(const Operand& operand, geometry::Cover& cover) {
     ++index;
     cover.appendLine(std::move(line));
   });
-  // Tables that disagree are no lines at all.
-  if (!fitted) cover.clear();
-  return fitted;
+  return true;
 }
 
 }  // namespace vellumar::engine

@@ -43,6 +43,10 @@ bool forEachPackedPart(const Operand& operand, Visit&& visit) {
 // carries their ids.
 Operand packCover(const geometry::Cover& cover, Kind kind, bool keepIds = false);
 
+// Whether the lines of an operand can be read: a polygon or lines operand with lines, whose
+// points table has coordinates and holds the points that every line's count claims.
+bool holdsPackedLines(const Operand& operand);
+
 // Unpacks a polygon or lines operand into cover (cleared first): line i takes the next count
 // vertices, the value of its first vertex and the operand's id i, or i + 1 when the operand
 // carries no ids (every line its own feature). False for another kind or an operand without

@@ -89,15 +89,14 @@ data::SavedAttributes savedAttributes(const Operand& result, const geometry::Cov
 
 // Writes a lines result as a line shapefile straight from its flat points, as the cover of its
 // lines would be written: that cover would hold every point a second time. False when its tables
-// disagree, as unpackOperand refuses them, or when the save failed.
+// disagree (see holdsPackedLines), or when the save failed.
 bool saveFlatShapefile(const Operand& result, const std::string& path, Language language,
                        const std::string& projection) {
   data::FlatLines lines;
   const auto& parts = result.parts();
   if (!parts.empty()) {
+    if (!holdsPackedLines(result)) return false;
     const data::DATA& points = result.points();
-    if (points.empty() || !points.hasCoordinates()) return false;
-    if (!forEachPackedPart(result, [](PackedPart) {})) return false;
     lines = {points.x(), points.y(), points.values(), parts};
   }
   const auto& ids = result.ids();

@@ -467,7 +467,7 @@ struct PieceCount {
 // Where the processor has a population count instruction, a copy built for it counts the masks'
 // bits (the generic copy calls a library routine for each).
 #if defined(__SSE2__) && defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-__attribute__((target_clones("popcnt", "default")))
+[[gnu::target_clones("popcnt", "default")]]
 #endif
 PieceCount
 countPiece(std::string_view piece) {
