@@ -220,6 +220,35 @@ double valueAt(const double* values, int index) {
   return values != nullptr ? values[index] : 0.0;
 }
 
+// The coordinate columns a table of points puts before its attributes, a row per point: X and Y,
+// then Z and the measure where the shape type holds them.
+class PointColumns {
+ public:
+  PointColumns(bool z, bool measure) : z_(z), measure_(measure) {
+    if (z) columns_.push_back({"Z", {}});
+    if (measure) columns_.push_back({"Measure", {}});
+  }
+  // A row of vertex v of shape.
+  void add(const SHPObject& shape, int v) {
+    add(shape.padfX[v], shape.padfY[v], valueAt(shape.padfZ, v), valueAt(shape.padfM, v));
+  }
+  // A row of missing values, for a record without a point.
+  void addMissing(double missing) { add(missing, missing, missing, missing); }
+  const std::vector<ValueColumn>& columns() const { return columns_; }
+
+ private:
+  void add(double x, double y, double z, double measure) {
+    columns_[0].values.push_back(x);
+    columns_[1].values.push_back(y);
+    if (z_) columns_[2].values.push_back(z);
+    if (measure_) columns_.back().values.push_back(measure);
+  }
+
+  std::vector<ValueColumn> columns_{{"X", {}}, {"Y", {}}};
+  bool z_;
+  bool measure_;
+};
+
 }  // namespace
 
 void ShapefileConverter::note(const MessageText& message) {
@@ -426,9 +455,7 @@ ShapeStatus ShapefileConverter::pointTable(const std::string& path, int type, M_
     return status;
   }
   const double missing = table.missingCellValue();
-  std::vector<ValueColumn> front{{"X", {}}, {"Y", {}}};
-  if (type == 11) front.push_back({"Z", {}});
-  if (type == 11 || type == 21) front.push_back({"Measure", {}});
+  PointColumns front(type == 11, type == 11 || type == 21);
   bool anyPoint = false;
   ProgressPacer shapes = ProgressPacer::opening(progress_, records);
   for (int i = 0; i < records; ++i) {
@@ -437,16 +464,15 @@ ShapeStatus ShapefileConverter::pointTable(const std::string& path, int type, M_
     if (!shapes.advance(i + 1)) return ShapeStatus::Cancelled;
     const bool present = shape->nVertices > 0;
     anyPoint = anyPoint || present;
-    front[0].values.push_back(present ? shape->padfX[0] : missing);
-    front[1].values.push_back(present ? shape->padfY[0] : missing);
-    if (type == 11) front[2].values.push_back(present ? valueAt(shape->padfZ, 0) : missing);
-    if (type == 11 || type == 21) {
-      front.back().values.push_back(present ? valueAt(shape->padfM, 0) : missing);
+    if (present) {
+      front.add(*shape, 0);
+    } else {
+      front.addMissing(missing);
     }
   }
   // Values saved without coordinates come back without coordinates.
   if (!anyPoint && records > 0) return ShapeStatus::Done;
-  insertColumnsInFront(table, front);
+  insertColumnsInFront(table, front.columns());
   return ShapeStatus::Done;
 }
 
@@ -462,9 +488,7 @@ ShapeStatus ShapefileConverter::multipointTable(const std::string& path, int typ
     note(openFailureText(status));
     return status;
   }
-  std::vector<ValueColumn> front{{"X", {}}, {"Y", {}}};
-  if (type == 18) front.push_back({"Z", {}});
-  if (type == 18 || type == 28) front.push_back({"Measure", {}});
+  PointColumns front(type == 18, type == 18 || type == 28);
   std::vector<int> rowRecord;
   ProgressPacer shapes = ProgressPacer::opening(progress_, records);
   for (int i = 0; i < records; ++i) {
@@ -476,13 +500,10 @@ ShapeStatus ShapefileConverter::multipointTable(const std::string& path, int typ
     if (!shapes.advance(i + 1)) return ShapeStatus::Cancelled;
     for (int v = 0; v < shape->nVertices; ++v) {
       rowRecord.push_back(i);
-      front[0].values.push_back(shape->padfX[v]);
-      front[1].values.push_back(shape->padfY[v]);
-      if (type == 18) front[2].values.push_back(valueAt(shape->padfZ, v));
-      if (type == 18 || type == 28) front.back().values.push_back(valueAt(shape->padfM, v));
+      front.add(*shape, v);
     }
   }
-  buildRowTable(front, attributes, rowRecord, table);
+  buildRowTable(front.columns(), attributes, rowRecord, table);
   attributes_ = std::move(attributes);
   return ShapeStatus::Done;
 }
