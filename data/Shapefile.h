@@ -166,6 +166,11 @@ class ShapefileConverter {
   ShapeStatus readAttributes(const std::string& path, M_Data& table);
   // Fills recordAttributes_ from the DBF beside path, with the outcomes of readAttributes.
   ShapeStatus readLayerAttributes(const std::string& path);
+  // The attributes of a line layer of records shapes, its record numbers in front as "IRec",
+  // and the column of valueField in them (-1 for none); also fills recordAttributes_.
+  ShapeStatus readLineAttributes(const std::string& path, int records,
+                                 const std::string& valueField, M_Data& attributes,
+                                 int& valueColumn);
   ShapeStatus pointTable(const std::string& path, int type, M_Data& table);
   ShapeStatus multipointTable(const std::string& path, int type, M_Data& table);
   ShapeStatus lineTable(const std::string& path, int type, M_Data& table);

@@ -249,6 +249,32 @@ class PointColumns {
   bool measure_;
 };
 
+// Appends the parts of a line record, those with points, as lines of the given id and value,
+// and their Z values and measures to z and measures where given. Returns how many it appended.
+std::size_t appendParts(const SHPObject& shape, int id, double value,
+                        std::vector<geometry::Line>& lines, std::vector<double>* z,
+                        std::vector<double>* measures) {
+  const int parts = shape.nParts > 0 ? shape.nParts : 1;
+  std::size_t appended = 0;
+  for (int k = 0; k < parts; ++k) {
+    const int begin = shape.nParts > 0 ? shape.panPartStart[k] : 0;
+    const int end = k + 1 < shape.nParts ? shape.panPartStart[k + 1] : shape.nVertices;
+    if (end <= begin) continue;
+    std::vector<geometry::Point> points(static_cast<std::size_t>(end - begin));
+    for (int v = begin; v < end; ++v) {
+      points[v - begin].x = shape.padfX[v];
+      points[v - begin].y = shape.padfY[v];
+      if (z != nullptr) z->push_back(valueAt(shape.padfZ, v));
+      if (measures != nullptr) measures->push_back(valueAt(shape.padfM, v));
+    }
+    geometry::Line& line = lines.emplace_back(std::move(points));
+    line.id = id;
+    line.value = value;
+    ++appended;
+  }
+  return appended;
+}
+
 }  // namespace
 
 void ShapefileConverter::note(const MessageText& message) {
@@ -327,6 +353,34 @@ ShapeStatus ShapefileConverter::readLayerAttributes(const std::string& path) {
   return ShapeStatus::Done;
 }
 
+ShapeStatus ShapefileConverter::readLineAttributes(const std::string& path, int records,
+                                                   const std::string& valueField,
+                                                   M_Data& attributes, int& valueColumn) {
+  if (const ShapeStatus status = readAttributes(path, attributes); status != ShapeStatus::Done) {
+    return status;
+  }
+  // A DBF without fields holds no records worth matching; its rows are the shapes.
+  if (attributes.columnCount() == 0) attributes.Allocate(records, 0);
+  if (attributes.rowCount() != records) {
+    note(text::kInvalidShapefile);
+    return ShapeStatus::Invalid;
+  }
+  if (const ShapeStatus status = readLayerAttributes(path); status != ShapeStatus::Done) {
+    return status;
+  }
+  attributes.InsertColumn(0, 0, false);
+  attributes.setColumnName(0, "IRec");
+  valueColumn = findColumn(attributes, valueField);
+  if (!valueField.empty() && valueColumn < 0) {
+    // A misspelt field would silently give every line the value 0.
+    const std::string fields = columnList(attributes, 1);
+    noteText(cformat(text::kUnknownField.in(language_), valueField.c_str(),
+                     fields.empty() ? text::kNoFields.in(language_) : fields.c_str()));
+    return ShapeStatus::UnknownField;
+  }
+  return ShapeStatus::Done;
+}
+
 ShapeStatus ShapefileConverter::ReadShapeLines(const std::string& path, geometry::Cover& cover,
                                                const std::string& valueField,
                                                const std::string& idField,
@@ -348,27 +402,11 @@ ShapeStatus ShapefileConverter::ReadShapeLines(const std::string& path, geometry
   }
   if (hasZOrMeasure(type)) note(text::kZOrMeasureDropped);
   M_Data attributes;
-  if (const ShapeStatus status = readAttributes(path, attributes); status != ShapeStatus::Done) {
+  int valueColumn = -1;
+  if (const ShapeStatus status =
+          readLineAttributes(path, records, valueField, attributes, valueColumn);
+      status != ShapeStatus::Done) {
     return status;
-  }
-  // A DBF without fields holds no records worth matching; its rows are the shapes.
-  if (attributes.columnCount() == 0) attributes.Allocate(records, 0);
-  if (attributes.rowCount() != records) {
-    note(text::kInvalidShapefile);
-    return ShapeStatus::Invalid;
-  }
-  if (const ShapeStatus status = readLayerAttributes(path); status != ShapeStatus::Done) {
-    return status;
-  }
-  attributes.InsertColumn(0, 0, false);
-  attributes.setColumnName(0, "IRec");
-  const int valueColumn = findColumn(attributes, valueField);
-  if (!valueField.empty() && valueColumn < 0) {
-    // A misspelt field would silently give every line the value 0.
-    const std::string fields = columnList(attributes, 1);
-    noteText(cformat(text::kUnknownField.in(language_), valueField.c_str(),
-                     fields.empty() ? text::kNoFields.in(language_) : fields.c_str()));
-    return ShapeStatus::UnknownField;
   }
   const int nameColumn = findColumn(attributes, nameField);
   (void)findColumn(attributes, idField);
@@ -377,8 +415,8 @@ ShapeStatus ShapefileConverter::ReadShapeLines(const std::string& path, geometry
   std::vector<std::string> lineNames;
   recordStarts_.clear();
   recordStarts_.reserve(static_cast<std::size_t>(records));
-  const bool keepZ = type == 13 || type == 15;
-  const bool keepMeasure = hasZOrMeasure(type);
+  std::vector<double>* z = type == 13 || type == 15 ? &zValues_ : nullptr;
+  std::vector<double>* measures = hasZOrMeasure(type) ? &measures_ : nullptr;
   ProgressPacer shapes = ProgressPacer::opening(progress_, records);
   for (int i = 0; i < records; ++i) {
     recordStarts_.push_back(static_cast<std::int32_t>(cover.size() + lines.size()));
@@ -387,23 +425,10 @@ ShapeStatus ShapefileConverter::ReadShapeLines(const std::string& path, geometry
     if (!shape || !detail::wellFormed(*shape)) return invalidRecord(i);
     if (!shapes.advance(i + 1)) return ShapeStatus::Cancelled;
     const double value = valueColumn >= 0 ? attributes.NumericValue(i, valueColumn) : 0.0;
-    const std::string name = nameColumn >= 0 ? attributes.CellText(i, nameColumn) : std::string();
-    const int parts = shape->nParts > 0 ? shape->nParts : 1;
-    for (int k = 0; k < parts; ++k) {
-      const int begin = shape->nParts > 0 ? shape->panPartStart[k] : 0;
-      const int end = k + 1 < shape->nParts ? shape->panPartStart[k + 1] : shape->nVertices;
-      if (end <= begin) continue;
-      std::vector<geometry::Point> points(static_cast<std::size_t>(end - begin));
-      for (int v = begin; v < end; ++v) {
-        points[v - begin].x = shape->padfX[v];
-        points[v - begin].y = shape->padfY[v];
-        if (keepZ) zValues_.push_back(valueAt(shape->padfZ, v));
-        if (keepMeasure) measures_.push_back(valueAt(shape->padfM, v));
-      }
-      geometry::Line& line = lines.emplace_back(std::move(points));
-      line.id = i + 1;
-      line.value = value;
-      if (names != nullptr) lineNames.push_back(name);
+    const std::size_t added = appendParts(*shape, i + 1, value, lines, z, measures);
+    if (names != nullptr) {
+      const std::string name = nameColumn >= 0 ? attributes.CellText(i, nameColumn) : std::string();
+      lineNames.insert(lineNames.end(), added, name);
     }
   }
   cover.reserve(cover.size() + lines.size());

@@ -504,91 +504,100 @@ void scanRow(double* c, std::uint8_t* m, std::size_t width, std::vector<std::uin
 
 // The row solve of up to 8 rows at once, interleaved to hide the latency of the recurrence (as
 // solve() does): uniform steps along the rows up to the nearest special slot of any row, where
-// that row takes its own step.
-void solveRowBlock(double* const* rows, const std::uint8_t* const* masks, const RowSpecials* lists,
-                   std::size_t lanes, std::size_t width) {
-  constexpr std::size_t kNone = static_cast<std::size_t>(-1);
-  const std::size_t last = width - 2;  // the data slots are 1 ... last
-  std::size_t cursor[8];
-  std::size_t nextAt[8];  // the slot of each row's next special, or kNone
-  const auto nearest = [&] { return *std::min_element(nextAt, nextAt + lanes); };
+// that row takes its own step. The stages: forward(), backward(), then placePads().
+struct RowBlockSolve {
+  static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+  double* const* rows;
+  const RowSpecials* lists;
+  std::size_t lanes;
+  std::size_t last;                 // the data slots are 1 ... last
+  std::size_t cursor[kRowBlock]{};  // each row's next special in its list
+  std::size_t nextAt[kRowBlock]{};  // where each row's next special stands, or kNone
+
+  std::size_t nearest() const { return *std::min_element(nextAt, nextAt + lanes); }
 
   // Forward: specials from the first data slot on, ascending.
-  const auto forwardAt = [&](std::size_t l) {
+  std::size_t forwardAt(std::size_t l) const {
     return cursor[l] < lists[l].at.size() ? std::size_t{lists[l].at[cursor[l]]} : kNone;
-  };
-  for (std::size_t l = 0; l < lanes; ++l) {
-    cursor[l] = 0;
-    if (forwardAt(l) == 0) ++cursor[l];
-    nextAt[l] = forwardAt(l);
   }
-  for (std::size_t k = 1; k <= last; ++k) {
-    const std::size_t stop = std::min(nearest(), last + 1);
-    for (; k < stop; ++k) {
+  void forward() {
+    for (std::size_t l = 0; l < lanes; ++l) {
+      cursor[l] = 0;
+      if (forwardAt(l) == 0) ++cursor[l];
+      nextAt[l] = forwardAt(l);
+    }
+    for (std::size_t k = 1; k <= last; ++k) {
+      const std::size_t stop = std::min(nearest(), last + 1);
+      for (; k < stop; ++k) {
+        for (std::size_t l = 0; l < lanes; ++l) {
+          double* r = rows[l];
+          r[k] = (r[k - 1] - 6.0 * r[k]) * kLastFactor;
+        }
+      }
+      if (k > last) break;
       for (std::size_t l = 0; l < lanes; ++l) {
         double* r = rows[l];
-        r[k] = (r[k - 1] - 6.0 * r[k]) * kLastFactor;
+        if (nextAt[l] != k) {
+          r[k] = (r[k - 1] - 6.0 * r[k]) * kLastFactor;
+          continue;
+        }
+        r[k] = forwardStep(lists[l].code[cursor[l]++], r[k - 1], r[k]);
+        nextAt[l] = forwardAt(l);
       }
-    }
-    if (k > last) break;
-    for (std::size_t l = 0; l < lanes; ++l) {
-      double* r = rows[l];
-      if (nextAt[l] != k) {
-        r[k] = (r[k - 1] - 6.0 * r[k]) * kLastFactor;
-        continue;
-      }
-      r[k] = forwardStep(lists[l].code[cursor[l]++], r[k - 1], r[k]);
-      nextAt[l] = forwardAt(l);
     }
   }
 
   // Backward: specials from the last data slot down, descending (as 0 ... last counted back).
-  const auto backwardAt = [&](std::size_t l) {
+  std::size_t backwardAt(std::size_t l) const {
     return cursor[l] > 0 ? last - lists[l].at[cursor[l] - 1] : kNone;
-  };
-  for (std::size_t l = 0; l < lanes; ++l) {
-    cursor[l] = lists[l].at.size();
-    if (cursor[l] > 0 && lists[l].at[cursor[l] - 1] > last) --cursor[l];
-    nextAt[l] = backwardAt(l);
   }
-  for (std::size_t back = 0; back < last; ++back) {  // slot k = last - back
-    const std::size_t stop = std::min(nearest(), last);
-    for (; back < stop; ++back) {
+  void backward() {
+    for (std::size_t l = 0; l < lanes; ++l) {
+      cursor[l] = lists[l].at.size();
+      if (cursor[l] > 0 && lists[l].at[cursor[l] - 1] > last) --cursor[l];
+      nextAt[l] = backwardAt(l);
+    }
+    for (std::size_t back = 0; back < last; ++back) {  // slot k = last - back
+      const std::size_t stop = std::min(nearest(), last);
+      for (; back < stop; ++back) {
+        const std::size_t k = last - back;
+        for (std::size_t l = 0; l < lanes; ++l) {
+          double* r = rows[l];
+          r[k] = r[k] + kLastFactor * r[k + 1];
+        }
+      }
+      if (back >= last) break;
       const std::size_t k = last - back;
       for (std::size_t l = 0; l < lanes; ++l) {
         double* r = rows[l];
-        r[k] = r[k] + kLastFactor * r[k + 1];
+        if (nextAt[l] != back) {
+          r[k] = r[k] + kLastFactor * r[k + 1];
+          continue;
+        }
+        r[k] = backwardStep(lists[l].code[--cursor[l]], r[k], r[k + 1]);
+        nextAt[l] = backwardAt(l);
       }
-    }
-    if (back >= last) break;
-    const std::size_t k = last - back;
-    for (std::size_t l = 0; l < lanes; ++l) {
-      double* r = rows[l];
-      if (nextAt[l] != back) {
-        r[k] = r[k] + kLastFactor * r[k + 1];
-        continue;
-      }
-      r[k] = backwardStep(lists[l].code[--cursor[l]], r[k], r[k + 1]);
-      nextAt[l] = backwardAt(l);
     }
   }
 
   // The pads, once the runs are final.
-  for (std::size_t l = 0; l < lanes; ++l) {
-    double* r = rows[l];
-    const std::uint8_t* m = masks[l];
-    for (std::size_t e = 0; e < lists[l].at.size(); ++e) {
-      const std::size_t k = lists[l].at[e];
-      if (lists[l].code[e] == kStartPad) {
-        const bool inner = k + 2 < width && (m[k + 2] & kRowRun);
-        r[k] = padBeside(r[k + 1], inner ? r[k + 2] : 0.0, inner);
-      } else if (lists[l].code[e] == kEndPad) {
-        const bool inner = k >= 2 && (m[k - 2] & kRowRun);
-        r[k] = padBeside(r[k - 1], inner ? r[k - 2] : 0.0, inner);
+  void placePads(const std::uint8_t* const* masks, std::size_t width) const {
+    for (std::size_t l = 0; l < lanes; ++l) {
+      double* r = rows[l];
+      const std::uint8_t* m = masks[l];
+      for (std::size_t e = 0; e < lists[l].at.size(); ++e) {
+        const std::size_t k = lists[l].at[e];
+        if (lists[l].code[e] == kStartPad) {
+          const bool inner = k + 2 < width && (m[k + 2] & kRowRun);
+          r[k] = padBeside(r[k + 1], inner ? r[k + 2] : 0.0, inner);
+        } else if (lists[l].code[e] == kEndPad) {
+          const bool inner = k >= 2 && (m[k - 2] & kRowRun);
+          r[k] = padBeside(r[k - 1], inner ? r[k - 2] : 0.0, inner);
+        }
       }
     }
   }
-}
+};
 
 bool solveRowRuns(double* c, std::uint8_t* mask, std::size_t width, std::size_t height,
                   RowTicks& ticks) {
@@ -604,7 +613,10 @@ bool solveRowRuns(double* c, std::uint8_t* mask, std::size_t width, std::size_t 
       masks[l] = mask + (row + l) * width;
       scanRow(rows[l], mask + (row + l) * width, width, changes, lists[l]);
     }
-    solveRowBlock(rows, masks, lists, lanes, width);
+    RowBlockSolve block{rows, lists, lanes, width - 2};
+    block.forward();
+    block.backward();
+    block.placePads(masks, width);
   });
 }
 
