@@ -147,6 +147,13 @@ class S_Calculator {
   // the text goes on one statement after the other from there.
   GroupEnd runGroup(StatementPlanner& planner, std::size_t first, std::size_t size,
                     StatementAnnouncer& announcer);
+  // One statement of a group, evaluated on its own copy of this calculator.
+  struct GroupStatement;
+  // Lands a group statement's outcome as the statement alone would have left it, failed or not:
+  // the entries it created after the first entries ones, in order, the values of the names it
+  // assigned, the result, and its failure. False when it failed.
+  bool land(const GroupStatement& statement, const std::vector<std::string>& assigned,
+            std::size_t entries);
   // Evaluates one statement (its text with the ';') on this copy of a calculator. True when it
   // succeeded and its expression ended at the ';'.
   bool evaluateApart(std::string_view statement);

@@ -173,6 +173,34 @@ bool outOfMemory(const ErrorSink& sink, Language language) {
 
 }  // namespace
 
+struct S_Calculator::GroupStatement {
+  std::unique_ptr<S_Calculator> calc;
+  ErrorSink sink;
+  bool ended = false;  // succeeded and ended at its ';'
+  bool outOfMemory = false;
+};
+
+bool S_Calculator::land(const GroupStatement& statement, const std::vector<std::string>& assigned,
+                        std::size_t entries) {
+  const Registry& theirs = statement.calc->registry_;
+  for (std::size_t e = entries; e < theirs.entries().size(); ++e) {
+    registry_.findOrCreate(theirs.entries()[e]->name);
+  }
+  for (const std::string& name : assigned) {
+    if (const Calc_ID* entry = theirs.find(name)) registry_.find(name)->value = entry->value;
+  }
+  result_ = statement.calc->result_;
+  if (statement.calc->measuredInDegrees()) context_.noteMeasuredInDegrees();
+  if (!statement.sink.failed()) return true;
+  // The failure as the statement left it: its kernel code is worded with the context name
+  // current at the failure, as the evaluation's own would be.
+  setContextName(statement.calc->contextName());
+  ErrorSink& sink = context_.sink();
+  sink.record(statement.sink.code(), statement.sink.message());
+  sink.setDetail(statement.sink.detail());
+  return false;
+}
+
 S_Calculator::GroupEnd S_Calculator::runGroup(StatementPlanner& planner, std::size_t first,
                                               std::size_t size, StatementAnnouncer& announcer) {
   StatementGroups& counted = context_.statementGroups();
@@ -186,17 +214,11 @@ S_Calculator::GroupEnd S_Calculator::runGroup(StatementPlanner& planner, std::si
     progress.emplace(*sink.observer(), size,
                      [&announcer, first](std::size_t k) { announcer.begins(first + k); });
   }
-  struct Statement {
-    std::unique_ptr<S_Calculator> calc;
-    ErrorSink sink;
-    bool ended = false;  // succeeded and ended at its ';'
-    bool outOfMemory = false;
-  };
-  std::vector<Statement> statements(size);
+  std::vector<GroupStatement> statements(size);
   const std::size_t entries = registry_.entries().size();
   StatementWatch* const watch = statementWatch();
   const auto evaluate = [&](std::size_t k) {
-    Statement& statement = statements[k];
+    GroupStatement& statement = statements[k];
     statement.sink = ErrorSink(progress ? &progress->relay(k) : nullptr);
     try {
       if (watch != nullptr) watch->started(first + k);
@@ -226,30 +248,14 @@ S_Calculator::GroupEnd S_Calculator::runGroup(StatementPlanner& planner, std::si
   const bool cancelled = progress && progress->stopped();
   if (!cancelled && (memory::allocationRefused() ||
                      std::any_of(statements.begin(), statements.end(),
-                                 [](const Statement& s) { return s.outOfMemory; }))) {
+                                 [](const GroupStatement& s) { return s.outOfMemory; }))) {
     ++counted.repeated;
     return {GroupEnd::Again, 0};
   }
   for (std::size_t k = 0; k < size; ++k) {
-    Statement& statement = statements[k];
+    GroupStatement& statement = statements[k];
     if (!statement.sink.failed() && !statement.ended) return {GroupEnd::Apart, k};
-    // The outcome lands as the statement alone would have left it, failed or not: the entries it
-    // created, in order, the values of the names it assigned, the result.
-    const Registry& theirs = statement.calc->registry_;
-    for (std::size_t e = entries; e < theirs.entries().size(); ++e) {
-      registry_.findOrCreate(theirs.entries()[e]->name);
-    }
-    for (const std::string& name : planner.facts(first + k).assigned) {
-      if (const Calc_ID* entry = theirs.find(name)) registry_.find(name)->value = entry->value;
-    }
-    result_ = statement.calc->result_;
-    if (statement.calc->measuredInDegrees()) context_.noteMeasuredInDegrees();
-    if (statement.sink.failed()) {
-      // The failure as the statement left it: its kernel code is worded with the context name
-      // current at the failure, as the evaluation's own would be.
-      setContextName(statement.calc->contextName());
-      sink.record(statement.sink.code(), statement.sink.message());
-      sink.setDetail(statement.sink.detail());
+    if (!land(statement, planner.facts(first + k).assigned, entries)) {
       announcer.begins(first + k);
       return {GroupEnd::Failed, k + 1};
     }
