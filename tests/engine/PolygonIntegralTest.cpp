@@ -255,7 +255,6 @@ TEST_F(IntegralFunction, MeansOverTheValuedPartOfMapsWithBlanks) {
     putRings("P1", {square(1, 1, 9, 7)});
     const double expected =
         sliceIntegral(map, geometry::test::regionOf({square(1, 1, 5.5, 7)})) / (4.5 * 6);
-    EXPECT_EQ(failure("Integral(G1, P1)"), ": область содержит пустые узлы грида");
     EXPECT_NEAR(number("Mean(G1, P1)"), expected, 1e-10 * expected);
     // A polygon of blank cells only, or beside the map, has no values to average.
     putRings("Pblank", {square(7, 1, 9, 3)});

@@ -5,7 +5,6 @@
 #include <cmath>
 #include <functional>
 #include <memory>
-#include <span>
 #include <string>
 #include <vector>
 
@@ -82,10 +81,6 @@ class CalculatorTest : public engine::testing::CalculatorTest {
   }
   Outcome evaluate(const std::string& display, ProgressObserver* progress = nullptr) {
     return engine::testing::evaluate(calc_, display, progress);
-  }
-  // Expects every display to fail with its message.
-  void expectFailures(std::span<const std::pair<const char*, const char*>> cases) {
-    for (const auto& [display, message] : cases) EXPECT_EQ(failure(display), message) << display;
   }
 };
 
