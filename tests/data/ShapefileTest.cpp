@@ -568,39 +568,68 @@ TEST_F(Shapefiles, FailedExportsLeaveEarlierFilesIntact) {
   EXPECT_EQ(entryCount(), 3u);
 }
 
-// A save of a shapefile killed between its renames leaves every file, and the reader rolls it
-// back: with the same number of records before and after, where a mixed set could pass for a
-// whole one, the old points come back.
+// A save of a line shapefile killed after each of its renames: every target is always there, and
+// the reader rolls a cut save back, so it takes the old set or, once the save is done, the new.
 TEST_F(Shapefiles, ExportsCutShortLeaveEveryFileAndAreRolledBack) {
+  Cover before;
+  before.appendLine(ring({{0, 0}, {1, 1}}, 1, 1));
+  before.appendLine(ring({{2, 2}, {3, 3}}, 2, 2));
+  Cover after = before;
+  after.appendLine(ring({{5, 5}, {6, 7}, {8, 9}}, 3, 3));
+  const std::string target = path("cut.shp");
+  for (int renames = 0; renames <= 3; ++renames) {
+    ShapefileConverter converter;
+    ASSERT_EQ(converter.CoverToShapefile(target, before, shape_type::kArc), ShapeStatus::Done);
+    stopCommitsAfterRename(renames);
+    const ShapeStatus saved = converter.CoverToShapefile(target, after, shape_type::kArc);
+    stopCommitsAfterRename(-1);
+    EXPECT_EQ(saved, renames == 3 ? ShapeStatus::Done : ShapeStatus::FileFailed);
+    EXPECT_EQ(converter.log(), renames == 3 ? "" : "Ошибка записи shp - файла.");
+    for (const char* name : {"cut.shp", "cut.shx", "cut.dbf"}) {
+      EXPECT_TRUE(fs::is_regular_file(path(name))) << name << " after " << renames;
+    }
+    // One row per vertex, one line per line.
+    EXPECT_EQ(tableOf(target).rowCount(), renames == 3 ? 7 : 4);
+    Cover read;
+    ASSERT_EQ(ShapefileConverter().ReadShapeLines(target, read, "Atribute", "", ""),
+              ShapeStatus::Done);
+    EXPECT_EQ(read.size(), renames == 3 ? 3u : 2u);
+    EXPECT_EQ(entryCount(), 3u);
+  }
+
+  // Points too (a data result saved as a shapefile), with the same number of records before and
+  // after, where a mixed set could pass for a whole one: the old points come back.
   const std::string points = path("pts.shp");
   ShapefileConverter converter(Language::English);
   ASSERT_EQ(converter.TableToPointShapefile(points, tableOfResult(DATA({1.0, 2.0}, {0, 1}, {0, 1})),
                                             0, 1),
             ShapeStatus::Done);
-  // Each cut save is logged in its converter's language.
-  const M_Data newer = tableOfResult(DATA({3.0, 4.0}, {10, 11}, {10, 11}));
-  ShapefileConverter russian;
-  for (ShapefileConverter* saving : {&converter, &russian}) {
-    stopCommitsAfterRename(1);
-    EXPECT_EQ(saving->TableToPointShapefile(points, newer, 0, 1), ShapeStatus::FileFailed);
-    stopCommitsAfterRename(-1);
-  }
+  stopCommitsAfterRename(1);
+  EXPECT_EQ(converter.TableToPointShapefile(
+                points, tableOfResult(DATA({3.0, 4.0}, {10, 11}, {10, 11})), 0, 1),
+            ShapeStatus::FileFailed);
+  stopCommitsAfterRename(-1);
   EXPECT_EQ(converter.log(), "Cannot write the shp-file.");
-  EXPECT_EQ(russian.log(), "Ошибка записи shp - файла.");
   const M_Data table = tableOf(points);
   ASSERT_EQ(columnNames(table), (Names{"X", "Y", "Z"}));
   EXPECT_EQ(table.NumericValue(1, 0), 1.0);  // not 11
 }
 
 TEST_F(Shapefiles, SpecialFilesAreNeitherReadNorReplaced) {
-  // A folder where the DBF goes: the export fails and writes neither the shapes nor the
-  // projection.
+  // A folder or a FIFO where the DBF goes: the export fails and writes neither the shapes nor
+  // the projection.
   ShapefileConverter converter;
   converter.setProjection("GEOGCS[\"GCS_WGS_1984\"]");
   fs::create_directory(path("d.dbf"));
-  EXPECT_EQ(converter.CoverToShapefile(path("d.shp"), oneLine(), shape_type::kArc),
-            ShapeStatus::FileFailed);
-  EXPECT_FALSE(fs::exists(path("d.shp")) || fs::exists(path("d.prj")));
+  ASSERT_EQ(mkfifo(path("f.dbf").c_str(), 0644), 0);
+  for (const std::string name : {"d", "f"}) {
+    EXPECT_EQ(converter.CoverToShapefile(path(name + ".shp"), oneLine(), shape_type::kArc),
+              ShapeStatus::FileFailed)
+        << name;
+    EXPECT_FALSE(fs::exists(path(name + ".shp"))) << name;
+    EXPECT_FALSE(fs::exists(path(name + ".prj"))) << name;
+  }
+  EXPECT_TRUE(fs::is_fifo(path("f.dbf")));
   // A FIFO where the table should be: refused at once, not waited on.
   writeShapefile(path("g.shp"), SHPT_ARC, {{{0}, {0, 1}, {0, 1}, {}, {}}},
                  {{"A", FTDouble, {"1"}}});
