@@ -66,10 +66,8 @@ TEST(DataKernels, MissingElementsStayMissingThroughEveryKernel) {
         valuesOf(combineWithSurface(a, surface, op, true, kMissing, sink)),
         valuesOf(combineWithSurface(a, surface, op, false, kMissing, sink))};
     EXPECT_FALSE(sink.failed()) << static_cast<int>(op);
-    EXPECT_EQ(results[0][0], kMissing);
-    EXPECT_EQ(results[0][1], kMissing);
-    EXPECT_EQ(results[0][2], expected.values[0]) << static_cast<int>(op);
-    EXPECT_EQ(results[0][3], expected.values[1]) << static_cast<int>(op);
+    EXPECT_EQ(results[0], (std::vector{kMissing, kMissing, expected.values[0], expected.values[1]}))
+        << static_cast<int>(op);
     for (std::size_t k = 1; k < results.size(); ++k) {
       EXPECT_EQ(results[k][1], kMissing);
       EXPECT_NE(results[k][0], kMissing);

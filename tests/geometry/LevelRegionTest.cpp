@@ -15,11 +15,13 @@
 namespace vellumar::geometry {
 namespace {
 
+using test::areasOf;
 using test::coordinates;
 using test::coverOf;
 using test::polyline;
 using test::squareRing;
 using Points = test::Coords;
+using Areas = std::vector<double>;
 
 Rect rectOf(double left, double bottom, double right, double top) {
   Rect rect;
@@ -128,17 +130,14 @@ Cover ridge() {
 TEST(LevelRegion, RidgeAboveIsOneRingAndBelowTwo) {
   const Region above = closed(ridge(), true);
   // The two branches joined by the frame pieces between them, clockwise, no stub beyond the frame.
-  ASSERT_EQ(above.size(), 1u);
+  ASSERT_EQ(areasOf(above), (Areas{-20}));
   EXPECT_TRUE(
       sameRing(above[0], {{10, 4}, {6, 4}, {3, 4}, {0, 4}, {0, 6}, {5, 6}, {10, 6}, {10, 4}}));
-  EXPECT_DOUBLE_EQ(above[0].signedArea(), -20.0);
   EXPECT_EQ(above[0].value, 0.0);
 
   const Region below = closed(ridge(), false);
-  ASSERT_EQ(below.size(), 2u);
-  EXPECT_DOUBLE_EQ(test::enclosedArea(below), 80.0);
+  ASSERT_EQ(areasOf(below), (Areas{-40, -40}));
   EXPECT_TRUE(insideFrame(below));
-  for (const Line& ring : below.lines()) EXPECT_DOUBLE_EQ(ring.signedArea(), -40.0);
   // The southern band takes the frame's corners (0, 0) and (10, 0), the northern one the others.
   const bool southFirst = below[0].rect().bottom == 0.0;
   EXPECT_TRUE(sameRing(below[southFirst ? 0 : 1],
@@ -150,27 +149,18 @@ TEST(LevelRegion, RidgeAboveIsOneRingAndBelowTwo) {
 TEST(LevelRegion, ClosedLinesTakeTheFrameOnlyWhenTheLargestRunsCounterClockwise) {
   // A summit: the isoline runs clockwise around it.
   const Cover summit = coverOf({squareRing(3, 3, 7, 7, true)});
-  const Region above = closed(summit, true);
-  ASSERT_EQ(above.size(), 1u);
-  EXPECT_DOUBLE_EQ(above[0].signedArea(), -16.0);
+  EXPECT_EQ(areasOf(closed(summit, true)), (Areas{-16}));
 
   // Below the level: the frame, listed first, with the summit as a hole.
   const Region below = closed(summit, false);
-  ASSERT_EQ(below.size(), 2u);
+  ASSERT_EQ(areasOf(below), (Areas{-100, 16}));
   EXPECT_EQ(coordinates(below[0]), coordinates(latticeOutline(kFrame, 2, 2)));
-  EXPECT_DOUBLE_EQ(below[1].signedArea(), 16.0);
-  EXPECT_DOUBLE_EQ(test::enclosedArea(below), 84.0);
 
   // A pit with a summit inside it: the largest ring decides, so the region above is the frame
   // with the pit as a hole and the summit as an island in it; the rings come smallest first after
   // the frame.
   const Cover pitAndSummit = coverOf({squareRing(4, 4, 6, 6, true), squareRing(2, 2, 8, 8, false)});
-  const Region nested = closed(pitAndSummit, true);
-  ASSERT_EQ(nested.size(), 3u);
-  EXPECT_DOUBLE_EQ(nested[0].signedArea(), -100.0);
-  EXPECT_DOUBLE_EQ(nested[1].signedArea(), -4.0);
-  EXPECT_DOUBLE_EQ(nested[2].signedArea(), 36.0);
-  EXPECT_DOUBLE_EQ(test::enclosedArea(nested), 68.0);
+  EXPECT_EQ(areasOf(closed(pitAndSummit, true)), (Areas{-100, -4, 36}));
 
   // Nothing traced: an empty region, and that is no failure.
   Region none;
@@ -184,12 +174,9 @@ TEST(LevelRegion, IsolinesThroughCornersAndAlongTheBorderCloseOnTheFrame) {
   // bottom-right corner: above it lies the triangle holding (10, 10).
   const Cover diagonal = coverOf({polyline({{0, 10}, {5, 5}, {10, 0}})});
   const Region above = closed(diagonal, true, 2.0);
-  ASSERT_EQ(above.size(), 1u);
-  EXPECT_DOUBLE_EQ(test::enclosedArea(above), 50.0);
+  EXPECT_EQ(areasOf(above), (Areas{-50}));
   EXPECT_TRUE(insideFrame(above));
-  const Region below = closed(diagonal, false, 2.0);
-  ASSERT_EQ(below.size(), 1u);
-  EXPECT_DOUBLE_EQ(test::enclosedArea(below), 50.0);
+  EXPECT_EQ(areasOf(closed(diagonal, false, 2.0)), (Areas{-50}));
 
   // Two isolines leaving the frame at one border point give two identical stubs, which hold each
   // other's ends; they still stay out of the result. A valley narrowing to the point (5, 0) of
@@ -200,9 +187,8 @@ TEST(LevelRegion, IsolinesThroughCornersAndAlongTheBorderCloseOnTheFrame) {
   EXPECT_TRUE(sameRing(floor[0], {{5, 0}, {3, 10}, {7, 10}, {5, 0}}));
   // The ground on both sides of it is two parts touching at (5, 0).
   const Region sides = closed(valley, true);
-  ASSERT_EQ(sides.size(), 2u);
+  EXPECT_EQ(areasOf(sides), (Areas{-40, -40}));
   EXPECT_TRUE(insideFrame(sides));
-  EXPECT_DOUBLE_EQ(test::enclosedArea(sides), 80.0);
 }
 
 TEST(LevelRegion, RingsThatFailThePolygonCheckFailTheRegion) {
@@ -210,18 +196,14 @@ TEST(LevelRegion, RingsThatFailThePolygonCheckFailTheRegion) {
   region.appendLine(squareRing(0, 0, 1, 1));
   // Two summits whose isolines run along one stretch the one way and the other are one summit
   // with that stretch on the level: the region is their union. A summit and a pit whose lines
-  // run along a stretch the same way put the region on its one side twice, and fail, as do two
-  // summits whose isolines cross.
+  // run along a stretch the same way put the region on its one side twice, and fail.
   Cover joined = coverOf({squareRing(1, 1, 4, 4, true), squareRing(4, 1, 8, 4, true)});
   joined.stampMark(kOnNode);
   ASSERT_TRUE(closeLevelRegion(joined, kFrame, 1.0, true, region));
-  EXPECT_EQ(region.size(), 1u);
-  EXPECT_DOUBLE_EQ(test::enclosedArea(region), 21.0);
+  EXPECT_EQ(areasOf(region), (Areas{-21}));
   const Cover sharing = coverOf({squareRing(1, 1, 4, 4, true), squareRing(4, 1, 8, 4)});
   EXPECT_FALSE(closeLevelRegion(sharing, kFrame, 1.0, true, region));
   EXPECT_TRUE(region.empty());
-  const Cover crossing = coverOf({squareRing(1, 1, 5, 5, true), squareRing(3, 3, 8, 8, true)});
-  EXPECT_FALSE(closeLevelRegion(crossing, kFrame, 1.0, false, region));
   // Two open isolines that cross cannot both have the region on their right everywhere, and an
   // isoline outside the map leaves no piece to start a ring with.
   const Cover crossed = coverOf({polyline({{10, 2}, {0, 8}}), polyline({{0, 2}, {10, 8}})});

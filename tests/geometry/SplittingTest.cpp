@@ -138,8 +138,7 @@ TEST(NearestOnCover, SmallestDistanceWithPointAndLine) {
   const Cover cover = coverOf({polyline({{0, 10}, {10, 10}}), polyline({{0, 0}, {10, 0}, {10, 5}}),
                                polyline({{20, 5}}), polyline({{0, -10}, {10, -10}})});
   const NearestPoint near = nearestOnCover(cover, 4, 3);
-  EXPECT_EQ(near.point.x, 4);
-  EXPECT_EQ(near.point.y, 0);
+  EXPECT_EQ(std::pair(near.point.x, near.point.y), std::pair(4.0, 0.0));
   const struct {
     double x, y, distance;
     std::size_t line;

@@ -79,6 +79,12 @@ inline std::vector<std::int32_t> idsOf(const Cover& cover) {
   for (const Line& line : cover.lines()) ids.push_back(line.id);
   return ids;
 }
+// The signed areas of the cover's lines, in cover order.
+inline std::vector<double> areasOf(const Cover& cover) {
+  std::vector<double> areas;
+  for (const Line& line : cover.lines()) areas.push_back(line.signedArea());
+  return areas;
+}
 inline std::vector<int> orientationsOf(const Cover& cover) {
   std::vector<int> signs;
   for (const Line& line : cover.lines())
