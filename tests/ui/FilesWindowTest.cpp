@@ -155,33 +155,29 @@ void FilesWindowTest::dataFormatDialogRemembersChoices() {
   };
   const std::string longLine(300, '7');
   // The comma choice reads quoted fields: "w1, east" is one cell.
-  f.dialogs.files.push_back(
-      f.write("table.csv", "name,depth\r\n\"w1, east\",10\r\nw2," + longLine + "\r\nw3,30\r\n"));
   answer({3, false, true, " "}, true);
-  f.press(QStringLiteral("Данные"));
+  f.loadData(
+      f.write("table.csv", "name,depth\r\n\"w1, east\",10\r\nw2," + longLine + "\r\nw3,30\r\n"));
   QCOMPARE(preview, QString("name,depth\n\"w1, east\",10\nw2," + QString(247, '7')));
   QCOMPARE(caption, QStringLiteral("Имя файла:  .../table.csv"));
   QCOMPARE(f.window->dataWindow(1)->entries(), QStringList({"D1_1      name", "D1_2      depth"}));
 
   // The next load starts from the choices of the last one; a cancel keeps them.
-  f.dialogs.files.push_back(f.write("other.dat", dataFile()));
   answer({4, true, false, ""}, false);
-  f.press(QStringLiteral("Данные"));
+  f.loadData(f.write("other.dat", dataFile()));
   QCOMPARE(choicesOf(seen.back()), choicesOf({3, false, true, " "}));
   QCOMPARE(choicesOf(f.window->dataFormat()), choicesOf({3, false, true, " "}));
   QCOMPARE(f.window->workspace().dataSlotCount(), 1);
 
   // Any character with nothing typed is refused.
-  f.dialogs.files.push_back(f.path("other.dat"));
   answer({4, true, false, ""}, true);
-  f.press(QStringLiteral("Данные"));
+  f.loadData(f.path("other.dat"));
   QCOMPARE(f.dialogs.lastMessage(), QStringLiteral("Недопустимый разделитель!"));
 
-  f.dialogs.files.push_back(f.path("other.dat"));
   answer({4, true, false, ";"}, true);
   f.loadData(f.path("other.dat"));
   QCOMPARE(f.window->dataWindow(2)->entries().size(), 1);  // "X Y Z" is one field with ';'
-  f.press(QStringLiteral("Данные"));
+  f.loadData(f.path("other.dat"));
   QCOMPARE(f.dialogs.lastMessage(), QStringLiteral("Такой файл уже загружен!"));
   f.loadData(f.write("third.dat", "1\n"));
   QCOMPARE(choicesOf(seen.back()), choicesOf({4, true, false, ";"}));
@@ -284,9 +280,8 @@ void FilesWindowTest::savingDataAppendsZres() {
 
   // A result of another length is refused and the file stays.
   const std::string appended = f.read("wells.dat");
-  f.dialogs.files.push_back(f.write("two.dat", "1\n2\n"));
   f.answerDataFormat({0, true, false, " "});
-  f.press(QStringLiteral("Данные"));
+  f.loadData(f.write("two.dat", "1\n2\n"));
   f.window->dataWindow(2)->setCoordinateTexts(QString(), QString());
   f.window->dataWindow(2)->chooseColumn(0);
   QCOMPARE(f.evaluate("D2_1 + 1"), QStringLiteral("Результат - данные - готов !"));
