@@ -21,6 +21,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "UiTestSupport.h"
@@ -412,12 +413,11 @@ void EvaluationWindowTest::switchesShortcutAndLayout() {
   QCOMPARE(f.evaluate("ArcCos(0)"), QStringLiteral("1.570796326795"));
   f.press(QStringLiteral("Градус"));
   QCOMPARE(f.evaluate("ArcCos(0)"), QStringLiteral("90.000000000000"));
-  f.press(QStringLiteral("м"));
-  f.evaluate("1");
-  QCOMPARE(f.window->calculator().lengthTolerance(), 1.0);
-  f.press(QStringLiteral("км"));
-  f.evaluate("1");
-  QCOMPARE(f.window->calculator().lengthTolerance(), 0.001);
+  for (const auto& [unit, tolerance] : {std::pair{"м", 1.0}, std::pair{"км", 0.001}}) {
+    f.press(QString::fromUtf8(unit));
+    f.evaluate("1");
+    QCOMPARE(f.window->calculator().lengthTolerance(), tolerance);
+  }
 
   // Ctrl+Enter evaluates the display of the shown window and keeps its text.
   f.window->show();
