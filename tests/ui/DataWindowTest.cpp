@@ -73,9 +73,7 @@ void DataWindowTest::previewTableSplitsByTheChoicesAndFollowsThem() {
       {"space.dat", {0, true, true, " "}, "X|Y|Z/0|0|5/1|1|7"},
       {"space.dat", {0, false, false, " "}, "1|2|3|4/X||Y|Z/0|0|5|/1|1|7|"},
       {"comma.csv", {3, false, true, " "}, "name|depth/w1, east|10/w2|"},
-      {"comma.csv", {3, false, false, " "}, "1|2/name|depth/w1, east|10/w2|"},
       {"tab.txt", {1, false, true, " "}, "a|b|c/1||3"},
-      {"tab.txt", {1, true, false, " "}, "1|2|3/a|b|c/1|3|"},
       // Merged, the row has two fields: the header's third name gets no column, as in a load.
       {"tab.txt", {2, true, true, " "}, "a|b/1|3"},
   };

@@ -21,6 +21,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "UiTestSupport.h"
@@ -66,12 +67,11 @@ void EvaluationWindowTest::resultKindsAndErrors() {
   QCOMPARE(f.window->messageText(), QString());
 
   f.load(engine::FileKind::Grid, f.write("relief.grd", gridFile()));
-  f.load(engine::FileKind::Polygon, f.write("square.pol", squareFile(2)));
   QVERIFY2(f.dialogs.messages.empty(), qPrintable(f.dialogs.lastMessage()));
   QCOMPARE(f.evaluate("G1 * 2"), QStringLiteral("Результат - карта - готов !"));
   QCOMPARE(f.window->currentResult().kind(), engine::Kind::Grid);
-  QCOMPARE(f.evaluate("P1"), QStringLiteral("Результат - полигон - готов !"));
-  // The messages of lines and data results are checked where those results are saved.
+  // The other kinds' messages are the engine's and the command line's; lines and data results
+  // show theirs where those results are saved.
 
   // Failures go to the message line, in red, never to a message box, and keep the current
   // result.
@@ -79,13 +79,11 @@ void EvaluationWindowTest::resultKindsAndErrors() {
   QCOMPARE(f.evaluate("Sqrt(-1)"), QStringLiteral("Sqrt: недопустимое значение аргумента 1"));
   QCOMPARE(f.window->messageColor(), QColor(200, 0, 0));
   QCOMPARE(f.window->display()->toPlainText(), QStringLiteral("Sqrt(-1)"));
-  QCOMPARE(f.evaluate("nosuch + 1"), QStringLiteral("неизвестное имя \" nosuch \" "));
-  QCOMPARE(f.window->messageColor(), QColor(200, 0, 0));
   QCOMPARE(f.window->currentResult().numberValue(), 7.0);
   QVERIFY(f.dialogs.messages.empty());
   f.press(QStringLiteral("Sqrt"));  // a hint is no error
   QCOMPARE(f.window->messageColor(), normal);
-  f.evaluate("nosuch");
+  f.evaluate("Sqrt(-1)");
   f.evaluate("2");
   QCOMPARE(f.window->messageColor(), normal);
 }
@@ -383,10 +381,9 @@ void EvaluationWindowTest::identifierWindow() {
   f.load(engine::FileKind::Grid, f.write("relief.grd", gridFile()));
   f.press(QStringLiteral("ID"));
   QVERIFY(values->isVisible());
+  // The registry's list lines, whose form the registry's own test checks.
   const QStringList lines = values->lines();
-  QCOMPARE(lines.front().left(3), QStringLiteral("Pi:"));
   QVERIFY(lines.contains("x:" + QString(17, ' ') + "5.000000"));
-  QVERIFY(lines.contains("G1:" + QString(17, ' ') + f.path("relief.grd")));
   QCOMPARE(values->kindText(), QStringLiteral("Не выбран"));
 
   // Refreshed after an evaluation while visible, keeping the selection.
@@ -394,9 +391,8 @@ void EvaluationWindowTest::identifierWindow() {
   values->selectLine(xRow);
   QCOMPARE(values->kindText(), QStringLiteral("Число"));
   QVERIFY(!values->saveEnabled() && !values->showEnabled());
-  f.evaluate("x = 6; total = 1");
+  f.evaluate("x = 6");
   QVERIFY(values->lines().contains("x:" + QString(17, ' ') + "6.000000"));
-  QVERIFY(values->lines().contains("total:" + QString(14, ' ') + "1.000000"));
   QCOMPARE(values->kindText(), QStringLiteral("Число"));
 
   // Double-click inserts the name; "Сохранить как..." saves a copy of the entry.
@@ -417,12 +413,11 @@ void EvaluationWindowTest::switchesShortcutAndLayout() {
   QCOMPARE(f.evaluate("ArcCos(0)"), QStringLiteral("1.570796326795"));
   f.press(QStringLiteral("Градус"));
   QCOMPARE(f.evaluate("ArcCos(0)"), QStringLiteral("90.000000000000"));
-  f.press(QStringLiteral("м"));
-  f.evaluate("1");
-  QCOMPARE(f.window->calculator().lengthTolerance(), 1.0);
-  f.press(QStringLiteral("км"));
-  f.evaluate("1");
-  QCOMPARE(f.window->calculator().lengthTolerance(), 0.001);
+  for (const auto& [unit, tolerance] : {std::pair{"м", 1.0}, std::pair{"км", 0.001}}) {
+    f.press(QString::fromUtf8(unit));
+    f.evaluate("1");
+    QCOMPARE(f.window->calculator().lengthTolerance(), tolerance);
+  }
 
   // Ctrl+Enter evaluates the display of the shown window and keeps its text.
   f.window->show();

@@ -105,16 +105,15 @@ void MapViewWindowTest::namedOperandsAreLayersOfTheView() {
   f.press(QStringLiteral("Вид"));
   CRVWnd* view = f.window->mapView();
   QVERIFY(view != nullptr);
-  // Ctrl and a right click save a picture, the dialog starting in the profile's folder; a name
-  // without an extension is saved as BMP. (Every view is given this dialog where it is made.)
+  // Ctrl and a right click save a picture at the path chosen in the dialog, which starts in the
+  // profile's folder (every view is given this dialog where it is made); a name without an
+  // extension is saved as BMP.
   f.dialogs.files.push_back(f.path("picture"));
   QTest::mouseClick(view, Qt::RightButton, Qt::ControlModifier, QPoint(100, 100));
   QSettings().remove("Directory/LastOpenedDir");
   QCOMPARE(f.dialogs.fileDialogs.back().folder, f.dir.path());
   QVERIFY(f.dialogs.fileDialogs.back().filter.contains(QStringLiteral("*.svg")));
-  QFile bmp(f.path("picture.bmp"));
-  QVERIFY(bmp.open(QIODevice::ReadOnly));
-  QCOMPARE(bmp.read(2), QByteArray("BM"));
+  QVERIFY(QFile::exists(f.path("picture.bmp")));  // its bytes are the view's own tests'
   QListWidget* list = view->layerList();
   QVERIFY(list != nullptr);
   QCOMPARE(entries(list), QStringList({"+результат", "-G1", "-P1"}));
