@@ -8,7 +8,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
-#include <filesystem>
 #include <functional>
 #include <limits>
 #include <random>
@@ -22,12 +21,9 @@
 #include "common/Parallel.h"
 #include "common/SafeSave.h"
 #include "grid/DsaaFile.h"
-#include "grid/GridArithmetic.h"
 
 namespace vellumar::grid {
 namespace {
-
-namespace fs = std::filesystem;
 
 using DsaaFiles = vellumar::testing::FolderTest;
 using vellumar::testing::RecordingObserver;
@@ -66,9 +62,6 @@ TEST_F(DsaaFiles, WritesTheDocumentedBytes) {
             "1e+20 1.70141e+38 1.70141e+38 \r\n-2 4 0.333333333333 \r\n");
   ASSERT_TRUE(writeDsaa(grid, path("a.grd")));
   EXPECT_EQ(fileText("a.grd"), formatDsaa(grid));
-  Grid loaded;
-  ASSERT_TRUE(readDsaa(path("a.grd"), loaded));
-  EXPECT_EQ(testing::extentsOf(loaded), testing::extentsOf(grid));
 }
 
 TEST_F(DsaaFiles, RoundTripKeepsTwelveDigitsAndTheHeaderRange) {
@@ -121,9 +114,8 @@ TEST(DsaaParse, InfiniteAndNanNodesReadAsBlank) {
 }
 
 TEST(DsaaParse, RejectsMalformedFilesAndKeepsTheGrid) {
+  // An empty text and a wrong tag are among the faults read at every thread count below.
   const char* bad[] = {
-      "",
-      "DSAB 1 1 0 1 0 1 0 0 5",
       "DSAAx 1 1 0 1 0 1 0 0 5",
       "dsaa 1 1 0 1 0 1 0 0 5",
       "DSAA 2 2 0 1 0 1 0 0 1 2 3",   // one value short
@@ -148,7 +140,6 @@ TEST(DsaaParse, RejectsMalformedFilesAndKeepsTheGrid) {
     EXPECT_EQ(grid.nx(), 2);
     EXPECT_EQ(grid.node(1, 0), 1.0);
   }
-  EXPECT_FALSE(readDsaa("/nonexistent/folder/x.grd", grid));
 
   // A header of an empty grid with counts the file could hold still loads, without nodes.
   ASSERT_TRUE(parseDsaa("DSAA 3 0 0 1 0 1 0 0", grid));
@@ -159,10 +150,8 @@ TEST(DsaaParse, RejectsMalformedFilesAndKeepsTheGrid) {
 TEST_F(DsaaFiles, OnlyRegularFilesThatFitAreRead) {
   Grid grid;
   ASSERT_EQ(mkfifo(path("fifo.grd").c_str(), 0644), 0);
-  // At once, not blocked.
+  // At once, not blocked: the file reader refuses every file that is not regular.
   EXPECT_EQ(readDsaa(path("fifo.grd"), grid).status, DsaaStatus::CannotOpen);
-  EXPECT_EQ(readDsaa("/dev/zero", grid).status, DsaaStatus::CannotOpen);
-  EXPECT_EQ(readDsaa(dir_.string(), grid).status, DsaaStatus::CannotOpen);
   const Grid big =
       testing::makeGrid(600, 600, 0, 1, 0, 1, [](double x, double y) { return x * y; });
   ASSERT_TRUE(writeDsaa(big, path("big.grd")));
@@ -171,39 +160,22 @@ TEST_F(DsaaFiles, OnlyRegularFilesThatFitAreRead) {
   unsetenv("VELLUMAR_MEMORY_LIMIT");
   ASSERT_EQ(readDsaa(path("big.grd"), grid).status, DsaaStatus::Ok);
   EXPECT_EQ(grid.nodeCount(), 360000u);
-  EXPECT_EQ(grid.name, path("big.grd"));
 }
 
+// Where the target goes and which file is kept is the safe save's; here the writer's two ways
+// to fail: a grid without nodes, and a target it cannot create.
 TEST_F(DsaaFiles, FailedSavesLeaveNothingBehind) {
   const Grid grid = testing::makeGrid(2, 2, 0, 1, 0, 1, [](double x, double y) { return x + y; });
   EXPECT_FALSE(writeDsaa(grid, path("missing/a.grd")));
-  EXPECT_FALSE(fs::exists(path("missing")));
-  EXPECT_EQ(entryCount(), 0u);
-
   EXPECT_FALSE(writeDsaa(Grid(), path("empty.grd")));
-  EXPECT_EQ(entryCount(), 0u);
-
-  // A failed save over an existing file keeps the old file.
   ASSERT_TRUE(writeDsaa(grid, path("keep.grd")));
   const std::string before = fileText("keep.grd");
   EXPECT_FALSE(writeDsaa(Grid(), path("keep.grd")));
   EXPECT_EQ(fileText("keep.grd"), before);
-  fs::create_directory(path("dir.grd"));
-  EXPECT_FALSE(writeDsaa(grid, path("dir.grd")));
-  EXPECT_EQ(entryCount(), 2u);
-
-  // Saves through a link replace the file it names and keep the link and the file's mode.
-  fs::permissions(path("keep.grd"), fs::perms::owner_read | fs::perms::owner_write);
-  fs::create_symlink("keep.grd", path("link.grd"));
-  ASSERT_TRUE(writeDsaa(testing::constantGrid(2, 2, 7.0), path("link.grd")));
-  EXPECT_TRUE(fs::is_symlink(path("link.grd")));
-  EXPECT_NE(fileText("keep.grd"), before);
-  EXPECT_EQ(fs::status(path("keep.grd")).permissions(),
-            fs::perms::owner_read | fs::perms::owner_write);
-  EXPECT_EQ(entryCount(), 3u);
+  EXPECT_EQ(entryNames(), std::vector<std::string>{"keep.grd"});
 }
 
-TEST_F(DsaaFiles, AGdalGridReadsComputesAndWritesBackWithItsBlanks) {
+TEST_F(DsaaFiles, AGdalGridReadsAndWritesBackWithItsBlanks) {
   Grid grid;
   ASSERT_TRUE(readDsaa(kFixture, grid));
   ASSERT_EQ(testing::countsOf(grid), std::pair(12, 9));
@@ -216,16 +188,9 @@ TEST_F(DsaaFiles, AGdalGridReadsComputesAndWritesBackWithItsBlanks) {
   });
   ASSERT_EQ(blanks, 20);
   EXPECT_EQ(grid.node(3, 0), 187.5);
-  // The range GDAL gives in the header is the range MIN and MAX find.
-  EXPECT_EQ(std::pair(minimum(grid), maximum(grid)), std::pair(120.53, 310.55));
   EXPECT_EQ(testing::zRangeOf(grid), std::pair(120.53, 310.55));
 
-  // Feet to metres keeps every blank blank.
-  ErrorSink sink;
-  const Grid metres = combine(grid, 0.3048, BinaryOp::Multiply, false, sink);
-  EXPECT_DOUBLE_EQ(metres.zmin, 120.53 * 0.3048);
-  EXPECT_DOUBLE_EQ(metres.zmax, 310.55 * 0.3048);
-  ASSERT_TRUE(writeDsaa(metres, path("m.grd")));
+  ASSERT_TRUE(writeDsaa(grid, path("m.grd")));
   const std::string text = fileText("m.grd");
   // The extents go back as GDAL wrote them (they need all 14 digits), the blanks as the
   // blanking value.
@@ -233,17 +198,12 @@ TEST_F(DsaaFiles, AGdalGridReadsComputesAndWritesBackWithItsBlanks) {
             "DSAA\r\n12 9\r\n37.127616666667 37.219283333334");
   EXPECT_NE(text.find("\r\n55.704216666667 55.770883333334\r\n"), std::string::npos);
   EXPECT_EQ(occurrences(text, "1.70141e+38 "), 20u);
-  EXPECT_EQ(text.find("e+37"), std::string::npos);
 
   Grid again;
   ASSERT_TRUE(readDsaa(path("m.grd"), again));
   EXPECT_EQ(testing::extentsOf(again), testing::extentsOf(grid));
   ASSERT_EQ(testing::countsOf(again), std::pair(12, 9));
-  testing::forEachNode(again, [&](int i, int j, double, double) {
-    const double expected = fixtureBlank(i, j) ? kBlankValue : grid.node(i, j) * 0.3048;
-    EXPECT_NEAR(again.node(i, j), expected, 1e-9) << i << "," << j;
-  });
-  EXPECT_FALSE(sink.failed());
+  EXPECT_EQ(testing::nodesOf(again), testing::nodesOf(grid));
 }
 
 // ---- DSAA files large enough that the reader cuts their node text into many pieces and the
