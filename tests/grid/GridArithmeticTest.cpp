@@ -130,8 +130,7 @@ TEST(GridWithNumber, MinMaxUseTheStoredRange) {
   EXPECT_EQ(std::pair(minimum(g), maximum(g)), Z(-2.0, 3.0));
   EXPECT_EQ(std::pair(minimum(Grid()), maximum(Grid())), Z(kMinMaxStart, -kMinMaxStart));
   const Grid five = filled(g, 5.0);
-  EXPECT_EQ(five.nx(), 4);
-  EXPECT_EQ(five.node(2, 1), 5.0);
+  EXPECT_EQ(testing::nodesOf(five), V(12, 5.0));
   EXPECT_EQ(zRangeOf(five), Z(5.0, 5.0));
 }
 
