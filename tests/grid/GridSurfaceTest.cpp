@@ -72,23 +72,19 @@ TEST(GridSurface, SmallDegenerateGridsAndOutsidePoints) {
   const Grid row = makeGrid(5, 1, 0.0, 4.0, 0.0, 1.0, [](double x, double) { return x + 1; });
   EXPECT_EQ(row.value(2.0, 0.0), 0.0);
   EXPECT_EQ(Grid().value(0.0, 0.0), 0.0);
-  // A rounding past an edge is outside, and so is NaN.
+  // A rounding past an edge is outside, and so is NaN (points farther out are checked with the
+  // blanks).
   const Grid grid = makeGrid(5, 4, 1.0, 9.0, -2.0, 4.0, wavy);
-  for (const auto& [x, y] : {std::pair{9.0 + 1e-12, 0.0},
-                             {1.0 - 1e-12, 0.0},
-                             {3.0, 4.0 + 1e-12},
-                             {3.0, -2.5},
-                             {NAN, 0.0}}) {
+  for (const auto& [x, y] :
+       {std::pair{9.0 + 1e-12, 0.0}, {1.0 - 1e-12, 0.0}, {3.0, 4.0 + 1e-12}, {NAN, 0.0}}) {
     EXPECT_EQ(grid.value(x, y), 0.0) << x << "," << y;
   }
 }
 
 TEST(GridSurface, BilinearModeAndNodeChanges) {
   Grid grid = makeGrid(3, 3, 0.0, 2.0, 0.0, 2.0, [](double x, double y) { return x * x + 3 * y; });
-  const double splineMid = grid.value(0.5, 0.5);
   grid.setMode(Interpolation::Bilinear);
   EXPECT_DOUBLE_EQ(grid.value(0.5, 0.5), (0.0 + 1.0 + 3.0 + 4.0) / 4);
-  EXPECT_NE(grid.value(0.5, 0.5), splineMid);
   EXPECT_DOUBLE_EQ(grid.value(2.0, 2.0), 10.0);
 
   // A change through the node array is seen by the spline surface (a change through setNode, and
