@@ -279,23 +279,47 @@ std::string nodeLines(const std::string& file) {
   return file.substr(at);
 }
 
+// Reports of a large read or write: rising row counts up to all rows, from the calling thread.
+void expectRows(const RecordingObserver& observer, std::int64_t rows, const std::string& where) {
+  EXPECT_EQ(observer.starts, (std::vector<std::pair<std::string, std::int64_t>>{{"", rows}}))
+      << where;
+  EXPECT_FALSE(observer.otherThread) << where;
+  EXPECT_TRUE(std::adjacent_find(observer.steps.begin(), observer.steps.end(),
+                                 std::greater_equal<>()) == observer.steps.end())
+      << where;
+  EXPECT_EQ(observer.steps.empty() ? 0 : observer.steps.back(), rows) << where;
+}
+
 // Rows of 1000 nodes, and 14 blocks of rows (several batches of blocks at one or two threads,
-// one at seven): the same bytes, printf's, whatever the threads.
+// one at seven): the same bytes, printf's, whatever the threads. Told to stop, a write keeps the
+// old file and leaves no temporary file.
 TEST_F(DsaaParallel, WritesEveryNodeAsPrintfDoesWhateverTheThreads) {
+  const Grid small = testing::constantGrid(2, 2, 9.0);
   for (const Grid& grid :
        {gridOf(1000, 150, hardValues(150000)), gridOf(300, 3000, hardValues(900000))}) {
-    SCOPED_TRACE(grid.nx());
     const std::string header = "DSAA\r\n" + std::to_string(grid.nx()) + " " +
                                std::to_string(grid.ny()) + "\r\n0 1\r\n0 1\r\n";
     const std::string expected = printfNodeLines(grid);
     for (const unsigned threads : kThreadCounts) {
+      const std::string where =
+          std::to_string(grid.nx()) + " columns, " + std::to_string(threads) + " threads";
       parallel::setThreadLimit(threads);
-      ASSERT_TRUE(writeDsaa(grid, path("a.grd")));
+      RecordingObserver observer;
+      ErrorSink sink(&observer);
+      ASSERT_TRUE(writeDsaa(grid, path("a.grd"), &sink));
+      expectRows(observer, grid.ny(), where);
       const std::string bytes = fileText("a.grd");
-      EXPECT_EQ(bytes.rfind(header, 0), 0u) << threads << " threads";
-      EXPECT_TRUE(nodeLines(bytes) == expected) << threads << " threads";
+      EXPECT_EQ(bytes.rfind(header, 0), 0u) << where;
+      EXPECT_TRUE(nodeLines(bytes) == expected) << where;
+      ASSERT_TRUE(writeDsaa(small, path("keep.grd")));
+      RecordingObserver stopping(1);
+      ErrorSink stopped(&stopping);
+      EXPECT_FALSE(writeDsaa(grid, path("keep.grd"), &stopped));
+      EXPECT_EQ(stopping.steps.size(), 1u) << where;
+      EXPECT_EQ(fileText("keep.grd"), formatDsaa(small)) << where;
     }
   }
+  EXPECT_EQ(entryNames(), (std::vector<std::string>{"a.grd", "keep.grd"}));
 }
 
 // ---- the reader ----
@@ -350,6 +374,7 @@ const LargeText& largeText() {
   return instance;
 }
 
+// Told to stop, a read changes nothing and is not asked again.
 TEST_F(DsaaParallel, ReadsTheSameNodesWhateverTheThreads) {
   const LargeText& large = largeText();
   ASSERT_GT(large.text.size(), std::size_t(9) << 20);  // ten pieces
@@ -358,14 +383,26 @@ TEST_F(DsaaParallel, ReadsTheSameNodesWhateverTheThreads) {
   for (const unsigned threads : kThreadCounts) {
     parallel::setThreadLimit(threads);
     for (const bool file : {false, true}) {
+      const std::string where = std::to_string(threads) + " threads, " + sourceName(file);
+      RecordingObserver observer;
+      ErrorSink sink(&observer);
       Grid grid;
-      ASSERT_TRUE(readFrom(file, trailing, grid)) << threads << " " << sourceName(file);
+      ASSERT_TRUE(readFrom(file, trailing, grid, &sink)) << where;
+      expectRows(observer, LargeText::kNy, where);
       ASSERT_EQ(grid.nodeCount(), large.values.size());
       EXPECT_EQ(testing::zRangeOf(grid), std::pair(-1.0, 1.0));
       std::size_t wrong = 0;
       for (std::size_t k = 0; k < large.values.size(); ++k)
         wrong += grid.nodes()[k] != large.values[k];
-      EXPECT_EQ(wrong, 0u) << threads << " threads, " << sourceName(file);
+      EXPECT_EQ(wrong, 0u) << where;
+
+      RecordingObserver stopping(1);
+      ErrorSink stopped(&stopping);
+      Grid kept = testing::constantGrid(2, 2, 9.0);
+      EXPECT_EQ(readFrom(file, large.text, kept, &stopped).status, DsaaStatus::Cancelled);
+      EXPECT_EQ(stopping.steps.size(), 1u) << where;
+      EXPECT_EQ(testing::countsOf(kept), std::pair(2, 2)) << where;
+      EXPECT_EQ(testing::nodesOf(kept), std::vector<double>(4, 9.0)) << where;
     }
   }
 }
@@ -438,59 +475,6 @@ TEST_F(DsaaParallel, FaultsAndWideTokensReadAsTheSerialReaderReadsThem) {
       }
     }
   }
-}
-
-// ---- progress and cancel ----
-
-// Reads of text held whole and through the file reader, and writes, report rising row counts up
-// to all rows from the calling thread; told to stop, a read changes nothing (and is not asked
-// again), a write keeps the old file and leaves no temporary file.
-TEST_F(DsaaParallel, LargeReadsAndWritesReportTheirRowsAndStopWhenAsked) {
-  const LargeText& large = largeText();
-  const auto expectRows = [](const RecordingObserver& observer, const std::string& where) {
-    EXPECT_EQ(observer.starts,
-              (std::vector<std::pair<std::string, std::int64_t>>{{"", LargeText::kNy}}))
-        << where;
-    EXPECT_FALSE(observer.otherThread) << where;
-    EXPECT_TRUE(std::adjacent_find(observer.steps.begin(), observer.steps.end(),
-                                   std::greater_equal<>()) == observer.steps.end())
-        << where;
-    EXPECT_EQ(observer.steps.empty() ? 0 : observer.steps.back(), LargeText::kNy) << where;
-  };
-  const Grid big = gridOf(300, 3000, hardValues(900000));
-  const Grid small = testing::constantGrid(2, 2, 9.0);
-  for (const unsigned threads : kThreadCounts) {
-    parallel::setThreadLimit(threads);
-    for (const bool file : {false, true}) {
-      const std::string where = std::to_string(threads) + " threads, " + sourceName(file);
-      RecordingObserver observer;
-      ErrorSink sink(&observer);
-      Grid grid;
-      ASSERT_TRUE(readFrom(file, large.text, grid, &sink)) << where;
-      expectRows(observer, where);
-      RecordingObserver stopping(1);
-      ErrorSink stopped(&stopping);
-      Grid kept = small;
-      EXPECT_EQ(readFrom(file, large.text, kept, &stopped).status, DsaaStatus::Cancelled);
-      EXPECT_EQ(stopping.steps.size(), 1u) << where;  // not asked again once it said stop
-      EXPECT_EQ(kept.nx(), 2);
-      EXPECT_EQ(kept.node(0, 0), 9.0);
-    }
-    Grid grid;
-    ASSERT_TRUE(parseDsaa(large.text, grid));
-    RecordingObserver observer;
-    ErrorSink sink(&observer);
-    ASSERT_TRUE(writeDsaa(grid, path("a.grd"), &sink));
-    expectRows(observer, std::to_string(threads) + " threads, write");
-    ASSERT_TRUE(writeDsaa(small, path("keep.grd")));
-    const std::string kept = fileText("keep.grd");
-    RecordingObserver stopping(1);
-    ErrorSink stopped(&stopping);
-    EXPECT_FALSE(writeDsaa(big, path("keep.grd"), &stopped));
-    EXPECT_EQ(stopping.steps.size(), 1u);
-    EXPECT_EQ(fileText("keep.grd"), kept);
-  }
-  EXPECT_EQ(entryNames(), (std::vector<std::string>{"a.grd", "keep.grd", "text.grd"}));
 }
 
 }  // namespace
