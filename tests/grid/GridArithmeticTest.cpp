@@ -409,9 +409,8 @@ TEST(GridConstruction, MergeTakesTheMeanAndFillsTheGap) {
   ErrorSink sink;
   const Grid mean = merge(a, b, -1, sink);
   ASSERT_TRUE(mean.sameLattice(a));
-  for (int j = 0; j < 5; ++j) {
-    for (int i = 0; i < 5; ++i) EXPECT_DOUBLE_EQ(mean.node(i, j), 2.0 * i);
-  }
+  EXPECT_EQ(testing::nodesOf(mean),
+            testing::nodesOf(makeGrid(5, 5, 0, 4, 0, 4, [](double x, double) { return 2 * x; })));
   // Coarser counts are resampled to the finer ones first.
   const Grid coarse = makeGrid(3, 3, 0, 4, 0, 4, [](double x, double y) { return x + y; });
   const Grid mixed = merge(coarse, b, -1, sink);
