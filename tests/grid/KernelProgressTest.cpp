@@ -193,9 +193,10 @@ TEST(KernelProgress, SamplingAtPointsReportsAndStops) {
     ProgressRun full;
     EXPECT_EQ(sampleAtPoints(Grid(g), q, xs, ys, -9999.0, &full.sink), plain);
     EXPECT_FALSE(full.observer.steps.empty());
+    // The copies share the spline the plain run solved: the cancel meets the sampling loop.
     ProgressRun cancelled(1);
     EXPECT_TRUE(sampleAtPoints(Grid(g), q, xs, ys, -9999.0, &cancelled.sink).empty());
-    EXPECT_EQ(cancelled.sink.code(), sink_code::kCancelled);
+    EXPECT_EQ(cancelled.observer.lastTotal(), static_cast<std::int64_t>(xs.size()));
   }
   ProgressRun cancelled(1);
   EXPECT_TRUE(gridToPoints(g, -9999.0, &cancelled.sink).values.empty());
