@@ -32,7 +32,7 @@ TEST(CFormat, FormatsLikePrintfWhateverTheLocale) {
 
 TEST(CFormat, ParsesWholeNumbersOnly) {
   double value = 0;
-  for (const char* bad : {"2e", "12abc", "", "1.5 ", "+-1"}) {
+  for (const char* bad : {"2e", "12abc", "", "1.5 ", "+-1", "++1", "2.5x"}) {
     EXPECT_FALSE(parseWholeDouble(bad, value)) << bad;
   }
   // Every form reads exactly as strtod reads it: those of the fast path, and those it leaves to

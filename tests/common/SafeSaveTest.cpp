@@ -48,10 +48,8 @@ TEST_F(SafeSave, ReplacesTheTargetOnlyOnCommitAndLeavesNothingBehind) {
     SaveFile file(path("result.txt"));
     ASSERT_TRUE(file.open() && file.write("new") && file.finish());
     EXPECT_EQ(fileText("result.txt"), "old");  // not yet renamed
-    // The temporary file lies beside the target under a short name of its own.
-    const std::vector<std::string> during = entryNames();
-    ASSERT_EQ(during.size(), 2u);
-    EXPECT_LT(during[0].size(), 32u);
+    // The temporary file lies beside the target (its name is short whatever the target's: below).
+    EXPECT_EQ(entryCount(), 2u);
     // Abandoned here.
   }
   EXPECT_EQ(fileText("result.txt"), "old");

@@ -28,8 +28,8 @@ TEST(TextEncoding, Cp1251IsConvertedUtf8KeptAsItIsAndFilesLoseTheirMarkAndCrLf) 
   EXPECT_EQ(out, "ж");
   // Text files lose their byte order mark and CR LF.
   EXPECT_EQ(textOfFile("\xEF\xBB\xBFSqrt(4);\r\n1+1\r\n"), "Sqrt(4);\n1+1\n");
-  // The mark does not make CP1251 text UTF-8, and only a leading mark goes.
-  EXPECT_EQ(textOfFile("\xC3\xF0\xE8\xE4\r"), "Грид\r");
+  // The mark does not make CP1251 text UTF-8, only a leading mark goes, and a lone CR stays.
+  EXPECT_EQ(textOfFile("\xC3\xF0\xE8\xE4\rd\r"), "Грид\rd\r");
   EXPECT_EQ(textOfFile("a\xEF\xBB\xBF"), "a\xEF\xBB\xBF");
   EXPECT_EQ(withoutByteOrderMark("\xEF\xBB\xBF"), "");
   EXPECT_EQ(withoutByteOrderMark("\xEF\xBB"), "\xEF\xBB");

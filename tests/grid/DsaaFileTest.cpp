@@ -8,7 +8,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
-#include <filesystem>
 #include <functional>
 #include <limits>
 #include <random>
@@ -22,12 +21,9 @@
 #include "common/Parallel.h"
 #include "common/SafeSave.h"
 #include "grid/DsaaFile.h"
-#include "grid/GridArithmetic.h"
 
 namespace vellumar::grid {
 namespace {
-
-namespace fs = std::filesystem;
 
 using DsaaFiles = vellumar::testing::FolderTest;
 using vellumar::testing::RecordingObserver;
@@ -66,9 +62,6 @@ TEST_F(DsaaFiles, WritesTheDocumentedBytes) {
             "1e+20 1.70141e+38 1.70141e+38 \r\n-2 4 0.333333333333 \r\n");
   ASSERT_TRUE(writeDsaa(grid, path("a.grd")));
   EXPECT_EQ(fileText("a.grd"), formatDsaa(grid));
-  Grid loaded;
-  ASSERT_TRUE(readDsaa(path("a.grd"), loaded));
-  EXPECT_EQ(testing::extentsOf(loaded), testing::extentsOf(grid));
 }
 
 TEST_F(DsaaFiles, RoundTripKeepsTwelveDigitsAndTheHeaderRange) {
@@ -89,10 +82,9 @@ TEST_F(DsaaFiles, RoundTripKeepsTwelveDigitsAndTheHeaderRange) {
   const auto twelve = [](double v) { return cstrtod(cformat("%.12g", v).c_str(), nullptr); };
   // The extents read back exactly (two need more than 12 digits here); the nodes keep 12.
   EXPECT_EQ(testing::extentsOf(loaded), testing::extentsOf(grid));
-  ASSERT_EQ(loaded.nodeCount(), grid.nodeCount());
-  for (std::size_t k = 0; k < grid.nodeCount(); ++k) {
-    EXPECT_EQ(loaded.nodes()[k], twelve(grid.nodes()[k])) << k;
-  }
+  std::vector<double> expected = testing::nodesOf(grid);
+  for (double& v : expected) v = twelve(v);
+  EXPECT_EQ(testing::nodesOf(loaded), expected);
   // Saving again over the file gives the same bytes.
   const std::string first = fileText("r.grd");
   ASSERT_TRUE(writeDsaa(loaded, path("r.grd")));
@@ -121,20 +113,14 @@ TEST(DsaaParse, InfiniteAndNanNodesReadAsBlank) {
 }
 
 TEST(DsaaParse, RejectsMalformedFilesAndKeepsTheGrid) {
+  // An empty text, a wrong tag, a header field or a node that is no number (its forms are the
+  // number parser's), a negative row count and too few values are among the faults read at every
+  // thread count below.
   const char* bad[] = {
-      "",
-      "DSAB 1 1 0 1 0 1 0 0 5",
       "DSAAx 1 1 0 1 0 1 0 0 5",
       "dsaa 1 1 0 1 0 1 0 0 5",
-      "DSAA 2 2 0 1 0 1 0 0 1 2 3",   // one value short
-      "DSAA 2 1 0 1 0 1 0 0 1 abc",   // not a number
-      "DSAA 2 1 0 1 0 1 0 0 1 2.5x",  // number with junk
-      "DSAA 2 1 0 1 0 1 0 0 1 ++2",
-      "DSAA 2 1 0 1 0 1 0 0 1 +-2",
-      "DSAA 2 1 0 1 zero 1 0 0 1 2",  // header field not a number
       "DSAA 2.5 1 0 1 0 1 0 0 1 2",
-      "DSAA -2 -1 0 1 0 1 0 0 1 2",  // negative counts
-      "DSAA -2 1 0 1 0 1 0 0",
+      "DSAA -2 1 0 1 0 1 0 0",               // a negative count
       "DSAA 100000 100000 0 1 0 1 0 0 1 2",  // more nodes than the bytes can hold
       "DSAA 99999999999 2 0 1 0 1 0 0 1 2",  // count out of range
       "DSAA 2147483647 2147483647 0 1 0 1 0 0 1",
@@ -148,7 +134,6 @@ TEST(DsaaParse, RejectsMalformedFilesAndKeepsTheGrid) {
     EXPECT_EQ(grid.nx(), 2);
     EXPECT_EQ(grid.node(1, 0), 1.0);
   }
-  EXPECT_FALSE(readDsaa("/nonexistent/folder/x.grd", grid));
 
   // A header of an empty grid with counts the file could hold still loads, without nodes.
   ASSERT_TRUE(parseDsaa("DSAA 3 0 0 1 0 1 0 0", grid));
@@ -159,10 +144,8 @@ TEST(DsaaParse, RejectsMalformedFilesAndKeepsTheGrid) {
 TEST_F(DsaaFiles, OnlyRegularFilesThatFitAreRead) {
   Grid grid;
   ASSERT_EQ(mkfifo(path("fifo.grd").c_str(), 0644), 0);
-  // At once, not blocked.
+  // At once, not blocked: the file reader refuses every file that is not regular.
   EXPECT_EQ(readDsaa(path("fifo.grd"), grid).status, DsaaStatus::CannotOpen);
-  EXPECT_EQ(readDsaa("/dev/zero", grid).status, DsaaStatus::CannotOpen);
-  EXPECT_EQ(readDsaa(dir_.string(), grid).status, DsaaStatus::CannotOpen);
   const Grid big =
       testing::makeGrid(600, 600, 0, 1, 0, 1, [](double x, double y) { return x * y; });
   ASSERT_TRUE(writeDsaa(big, path("big.grd")));
@@ -171,39 +154,22 @@ TEST_F(DsaaFiles, OnlyRegularFilesThatFitAreRead) {
   unsetenv("VELLUMAR_MEMORY_LIMIT");
   ASSERT_EQ(readDsaa(path("big.grd"), grid).status, DsaaStatus::Ok);
   EXPECT_EQ(grid.nodeCount(), 360000u);
-  EXPECT_EQ(grid.name, path("big.grd"));
 }
 
+// Where the target goes and which file is kept is the safe save's; here the writer's two ways
+// to fail: a grid without nodes, and a target it cannot create.
 TEST_F(DsaaFiles, FailedSavesLeaveNothingBehind) {
   const Grid grid = testing::makeGrid(2, 2, 0, 1, 0, 1, [](double x, double y) { return x + y; });
   EXPECT_FALSE(writeDsaa(grid, path("missing/a.grd")));
-  EXPECT_FALSE(fs::exists(path("missing")));
-  EXPECT_EQ(entryCount(), 0u);
-
   EXPECT_FALSE(writeDsaa(Grid(), path("empty.grd")));
-  EXPECT_EQ(entryCount(), 0u);
-
-  // A failed save over an existing file keeps the old file.
   ASSERT_TRUE(writeDsaa(grid, path("keep.grd")));
   const std::string before = fileText("keep.grd");
   EXPECT_FALSE(writeDsaa(Grid(), path("keep.grd")));
   EXPECT_EQ(fileText("keep.grd"), before);
-  fs::create_directory(path("dir.grd"));
-  EXPECT_FALSE(writeDsaa(grid, path("dir.grd")));
-  EXPECT_EQ(entryCount(), 2u);
-
-  // Saves through a link replace the file it names and keep the link and the file's mode.
-  fs::permissions(path("keep.grd"), fs::perms::owner_read | fs::perms::owner_write);
-  fs::create_symlink("keep.grd", path("link.grd"));
-  ASSERT_TRUE(writeDsaa(testing::constantGrid(2, 2, 7.0), path("link.grd")));
-  EXPECT_TRUE(fs::is_symlink(path("link.grd")));
-  EXPECT_NE(fileText("keep.grd"), before);
-  EXPECT_EQ(fs::status(path("keep.grd")).permissions(),
-            fs::perms::owner_read | fs::perms::owner_write);
-  EXPECT_EQ(entryCount(), 3u);
+  EXPECT_EQ(entryNames(), std::vector<std::string>{"keep.grd"});
 }
 
-TEST_F(DsaaFiles, AGdalGridReadsComputesAndWritesBackWithItsBlanks) {
+TEST_F(DsaaFiles, AGdalGridReadsAndWritesBackWithItsBlanks) {
   Grid grid;
   ASSERT_TRUE(readDsaa(kFixture, grid));
   ASSERT_EQ(testing::countsOf(grid), std::pair(12, 9));
@@ -216,16 +182,9 @@ TEST_F(DsaaFiles, AGdalGridReadsComputesAndWritesBackWithItsBlanks) {
   });
   ASSERT_EQ(blanks, 20);
   EXPECT_EQ(grid.node(3, 0), 187.5);
-  // The range GDAL gives in the header is the range MIN and MAX find.
-  EXPECT_EQ(std::pair(minimum(grid), maximum(grid)), std::pair(120.53, 310.55));
   EXPECT_EQ(testing::zRangeOf(grid), std::pair(120.53, 310.55));
 
-  // Feet to metres keeps every blank blank.
-  ErrorSink sink;
-  const Grid metres = combine(grid, 0.3048, BinaryOp::Multiply, false, sink);
-  EXPECT_DOUBLE_EQ(metres.zmin, 120.53 * 0.3048);
-  EXPECT_DOUBLE_EQ(metres.zmax, 310.55 * 0.3048);
-  ASSERT_TRUE(writeDsaa(metres, path("m.grd")));
+  ASSERT_TRUE(writeDsaa(grid, path("m.grd")));
   const std::string text = fileText("m.grd");
   // The extents go back as GDAL wrote them (they need all 14 digits), the blanks as the
   // blanking value.
@@ -233,17 +192,12 @@ TEST_F(DsaaFiles, AGdalGridReadsComputesAndWritesBackWithItsBlanks) {
             "DSAA\r\n12 9\r\n37.127616666667 37.219283333334");
   EXPECT_NE(text.find("\r\n55.704216666667 55.770883333334\r\n"), std::string::npos);
   EXPECT_EQ(occurrences(text, "1.70141e+38 "), 20u);
-  EXPECT_EQ(text.find("e+37"), std::string::npos);
 
   Grid again;
   ASSERT_TRUE(readDsaa(path("m.grd"), again));
   EXPECT_EQ(testing::extentsOf(again), testing::extentsOf(grid));
   ASSERT_EQ(testing::countsOf(again), std::pair(12, 9));
-  testing::forEachNode(again, [&](int i, int j, double, double) {
-    const double expected = fixtureBlank(i, j) ? kBlankValue : grid.node(i, j) * 0.3048;
-    EXPECT_NEAR(again.node(i, j), expected, 1e-9) << i << "," << j;
-  });
-  EXPECT_FALSE(sink.failed());
+  EXPECT_EQ(testing::nodesOf(again), testing::nodesOf(grid));
 }
 
 // ---- DSAA files large enough that the reader cuts their node text into many pieces and the
@@ -319,23 +273,47 @@ std::string nodeLines(const std::string& file) {
   return file.substr(at);
 }
 
+// Reports of a large read or write: rising row counts up to all rows, from the calling thread.
+void expectRows(const RecordingObserver& observer, std::int64_t rows, const std::string& where) {
+  EXPECT_EQ(observer.starts, (std::vector<std::pair<std::string, std::int64_t>>{{"", rows}}))
+      << where;
+  EXPECT_FALSE(observer.otherThread) << where;
+  EXPECT_TRUE(std::adjacent_find(observer.steps.begin(), observer.steps.end(),
+                                 std::greater_equal<>()) == observer.steps.end())
+      << where;
+  EXPECT_EQ(observer.steps.empty() ? 0 : observer.steps.back(), rows) << where;
+}
+
 // Rows of 1000 nodes, and 14 blocks of rows (several batches of blocks at one or two threads,
-// one at seven): the same bytes, printf's, whatever the threads.
+// one at seven): the same bytes, printf's, whatever the threads. Told to stop, a write keeps the
+// old file and leaves no temporary file.
 TEST_F(DsaaParallel, WritesEveryNodeAsPrintfDoesWhateverTheThreads) {
+  const Grid small = testing::constantGrid(2, 2, 9.0);
   for (const Grid& grid :
        {gridOf(1000, 150, hardValues(150000)), gridOf(300, 3000, hardValues(900000))}) {
-    SCOPED_TRACE(grid.nx());
     const std::string header = "DSAA\r\n" + std::to_string(grid.nx()) + " " +
                                std::to_string(grid.ny()) + "\r\n0 1\r\n0 1\r\n";
     const std::string expected = printfNodeLines(grid);
     for (const unsigned threads : kThreadCounts) {
+      const std::string where =
+          std::to_string(grid.nx()) + " columns, " + std::to_string(threads) + " threads";
       parallel::setThreadLimit(threads);
-      ASSERT_TRUE(writeDsaa(grid, path("a.grd")));
+      RecordingObserver observer;
+      ErrorSink sink(&observer);
+      ASSERT_TRUE(writeDsaa(grid, path("a.grd"), &sink));
+      expectRows(observer, grid.ny(), where);
       const std::string bytes = fileText("a.grd");
-      EXPECT_EQ(bytes.rfind(header, 0), 0u) << threads << " threads";
-      EXPECT_TRUE(nodeLines(bytes) == expected) << threads << " threads";
+      EXPECT_EQ(bytes.rfind(header, 0), 0u) << where;
+      EXPECT_TRUE(nodeLines(bytes) == expected) << where;
+      ASSERT_TRUE(writeDsaa(small, path("keep.grd")));
+      RecordingObserver stopping(1);
+      ErrorSink stopped(&stopping);
+      EXPECT_FALSE(writeDsaa(grid, path("keep.grd"), &stopped));
+      EXPECT_EQ(stopping.steps.size(), 1u) << where;
+      EXPECT_EQ(fileText("keep.grd"), formatDsaa(small)) << where;
     }
   }
+  EXPECT_EQ(entryNames(), (std::vector<std::string>{"a.grd", "keep.grd"}));
 }
 
 // ---- the reader ----
@@ -390,6 +368,7 @@ const LargeText& largeText() {
   return instance;
 }
 
+// Told to stop, a read changes nothing and is not asked again.
 TEST_F(DsaaParallel, ReadsTheSameNodesWhateverTheThreads) {
   const LargeText& large = largeText();
   ASSERT_GT(large.text.size(), std::size_t(9) << 20);  // ten pieces
@@ -398,14 +377,22 @@ TEST_F(DsaaParallel, ReadsTheSameNodesWhateverTheThreads) {
   for (const unsigned threads : kThreadCounts) {
     parallel::setThreadLimit(threads);
     for (const bool file : {false, true}) {
+      const std::string where = std::to_string(threads) + " threads, " + sourceName(file);
+      RecordingObserver observer;
+      ErrorSink sink(&observer);
       Grid grid;
-      ASSERT_TRUE(readFrom(file, trailing, grid)) << threads << " " << sourceName(file);
-      ASSERT_EQ(grid.nodeCount(), large.values.size());
+      ASSERT_TRUE(readFrom(file, trailing, grid, &sink)) << where;
+      expectRows(observer, LargeText::kNy, where);
       EXPECT_EQ(testing::zRangeOf(grid), std::pair(-1.0, 1.0));
-      std::size_t wrong = 0;
-      for (std::size_t k = 0; k < large.values.size(); ++k)
-        wrong += grid.nodes()[k] != large.values[k];
-      EXPECT_EQ(wrong, 0u) << threads << " threads, " << sourceName(file);
+      EXPECT_TRUE(testing::nodesOf(grid) == large.values) << where;  // 900000 values: not printed
+
+      RecordingObserver stopping(1);
+      ErrorSink stopped(&stopping);
+      Grid kept = testing::constantGrid(2, 2, 9.0);
+      EXPECT_EQ(readFrom(file, large.text, kept, &stopped).status, DsaaStatus::Cancelled);
+      EXPECT_EQ(stopping.steps.size(), 1u) << where;
+      EXPECT_EQ(testing::countsOf(kept), std::pair(2, 2)) << where;
+      EXPECT_EQ(testing::nodesOf(kept), std::vector<double>(4, 9.0)) << where;
     }
   }
 }
@@ -478,59 +465,6 @@ TEST_F(DsaaParallel, FaultsAndWideTokensReadAsTheSerialReaderReadsThem) {
       }
     }
   }
-}
-
-// ---- progress and cancel ----
-
-// Reads of text held whole and through the file reader, and writes, report rising row counts up
-// to all rows from the calling thread; told to stop, a read changes nothing (and is not asked
-// again), a write keeps the old file and leaves no temporary file.
-TEST_F(DsaaParallel, LargeReadsAndWritesReportTheirRowsAndStopWhenAsked) {
-  const LargeText& large = largeText();
-  const auto expectRows = [](const RecordingObserver& observer, const std::string& where) {
-    EXPECT_EQ(observer.starts,
-              (std::vector<std::pair<std::string, std::int64_t>>{{"", LargeText::kNy}}))
-        << where;
-    EXPECT_FALSE(observer.otherThread) << where;
-    EXPECT_TRUE(std::adjacent_find(observer.steps.begin(), observer.steps.end(),
-                                   std::greater_equal<>()) == observer.steps.end())
-        << where;
-    EXPECT_EQ(observer.steps.empty() ? 0 : observer.steps.back(), LargeText::kNy) << where;
-  };
-  const Grid big = gridOf(300, 3000, hardValues(900000));
-  const Grid small = testing::constantGrid(2, 2, 9.0);
-  for (const unsigned threads : kThreadCounts) {
-    parallel::setThreadLimit(threads);
-    for (const bool file : {false, true}) {
-      const std::string where = std::to_string(threads) + " threads, " + sourceName(file);
-      RecordingObserver observer;
-      ErrorSink sink(&observer);
-      Grid grid;
-      ASSERT_TRUE(readFrom(file, large.text, grid, &sink)) << where;
-      expectRows(observer, where);
-      RecordingObserver stopping(1);
-      ErrorSink stopped(&stopping);
-      Grid kept = small;
-      EXPECT_EQ(readFrom(file, large.text, kept, &stopped).status, DsaaStatus::Cancelled);
-      EXPECT_EQ(stopping.steps.size(), 1u) << where;  // not asked again once it said stop
-      EXPECT_EQ(kept.nx(), 2);
-      EXPECT_EQ(kept.node(0, 0), 9.0);
-    }
-    Grid grid;
-    ASSERT_TRUE(parseDsaa(large.text, grid));
-    RecordingObserver observer;
-    ErrorSink sink(&observer);
-    ASSERT_TRUE(writeDsaa(grid, path("a.grd"), &sink));
-    expectRows(observer, std::to_string(threads) + " threads, write");
-    ASSERT_TRUE(writeDsaa(small, path("keep.grd")));
-    const std::string kept = fileText("keep.grd");
-    RecordingObserver stopping(1);
-    ErrorSink stopped(&stopping);
-    EXPECT_FALSE(writeDsaa(big, path("keep.grd"), &stopped));
-    EXPECT_EQ(stopping.steps.size(), 1u);
-    EXPECT_EQ(fileText("keep.grd"), kept);
-  }
-  EXPECT_EQ(entryNames(), (std::vector<std::string>{"a.grd", "keep.grd", "text.grd"}));
 }
 
 }  // namespace

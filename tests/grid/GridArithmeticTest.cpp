@@ -130,8 +130,7 @@ TEST(GridWithNumber, MinMaxUseTheStoredRange) {
   EXPECT_EQ(std::pair(minimum(g), maximum(g)), Z(-2.0, 3.0));
   EXPECT_EQ(std::pair(minimum(Grid()), maximum(Grid())), Z(kMinMaxStart, -kMinMaxStart));
   const Grid five = filled(g, 5.0);
-  EXPECT_EQ(five.nx(), 4);
-  EXPECT_EQ(five.node(2, 1), 5.0);
+  EXPECT_EQ(testing::nodesOf(five), V(12, 5.0));
   EXPECT_EQ(zRangeOf(five), Z(5.0, 5.0));
 }
 
@@ -410,9 +409,8 @@ TEST(GridConstruction, MergeTakesTheMeanAndFillsTheGap) {
   ErrorSink sink;
   const Grid mean = merge(a, b, -1, sink);
   ASSERT_TRUE(mean.sameLattice(a));
-  for (int j = 0; j < 5; ++j) {
-    for (int i = 0; i < 5; ++i) EXPECT_DOUBLE_EQ(mean.node(i, j), 2.0 * i);
-  }
+  EXPECT_EQ(testing::nodesOf(mean),
+            testing::nodesOf(makeGrid(5, 5, 0, 4, 0, 4, [](double x, double) { return 2 * x; })));
   // Coarser counts are resampled to the finer ones first.
   const Grid coarse = makeGrid(3, 3, 0, 4, 0, 4, [](double x, double y) { return x + y; });
   const Grid mixed = merge(coarse, b, -1, sink);

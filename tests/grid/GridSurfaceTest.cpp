@@ -72,23 +72,19 @@ TEST(GridSurface, SmallDegenerateGridsAndOutsidePoints) {
   const Grid row = makeGrid(5, 1, 0.0, 4.0, 0.0, 1.0, [](double x, double) { return x + 1; });
   EXPECT_EQ(row.value(2.0, 0.0), 0.0);
   EXPECT_EQ(Grid().value(0.0, 0.0), 0.0);
-  // A rounding past an edge is outside, and so is NaN.
+  // A rounding past an edge is outside, and so is NaN (points farther out are checked with the
+  // blanks).
   const Grid grid = makeGrid(5, 4, 1.0, 9.0, -2.0, 4.0, wavy);
-  for (const auto& [x, y] : {std::pair{9.0 + 1e-12, 0.0},
-                             {1.0 - 1e-12, 0.0},
-                             {3.0, 4.0 + 1e-12},
-                             {3.0, -2.5},
-                             {NAN, 0.0}}) {
+  for (const auto& [x, y] :
+       {std::pair{9.0 + 1e-12, 0.0}, {1.0 - 1e-12, 0.0}, {3.0, 4.0 + 1e-12}, {NAN, 0.0}}) {
     EXPECT_EQ(grid.value(x, y), 0.0) << x << "," << y;
   }
 }
 
 TEST(GridSurface, BilinearModeAndNodeChanges) {
   Grid grid = makeGrid(3, 3, 0.0, 2.0, 0.0, 2.0, [](double x, double y) { return x * x + 3 * y; });
-  const double splineMid = grid.value(0.5, 0.5);
   grid.setMode(Interpolation::Bilinear);
   EXPECT_DOUBLE_EQ(grid.value(0.5, 0.5), (0.0 + 1.0 + 3.0 + 4.0) / 4);
-  EXPECT_NE(grid.value(0.5, 0.5), splineMid);
   EXPECT_DOUBLE_EQ(grid.value(2.0, 2.0), 10.0);
 
   // A change through the node array is seen by the spline surface (a change through setNode, and
@@ -220,21 +216,19 @@ TEST(GridDerivatives, PointDerivativesMatchFiniteDifferencesOfTheSurface) {
     const double dxy =
         (value(x + g, y + g) - value(x + g, y - g) - value(x - g, y + g) + value(x - g, y - g)) /
         (4 * g * g);
-    EXPECT_NEAR(derivativeAt(grid, Derivative::X, x, y), dx, 1e-6);
-    EXPECT_NEAR(derivativeAt(grid, Derivative::Y, x, y), dy, 1e-6);
-    EXPECT_NEAR(derivativeAt(grid, Derivative::XX, x, y), dxx, 1e-4);
-    EXPECT_NEAR(derivativeAt(grid, Derivative::YY, x, y), dyy, 1e-4);
-    EXPECT_NEAR(derivativeAt(grid, Derivative::XY, x, y), dxy, 1e-4);
+    const double differences[] = {dx, dy, dxx, dxy, dyy};  // in the order of kAll
+    for (std::size_t d = 0; d < 5; ++d) {
+      EXPECT_NEAR(derivativeAt(grid, kAll[d], x, y), differences[d], d < 2 ? 1e-6 : 1e-4) << d;
+    }
   }
   // A surface the natural spline reproduces exactly: z = xy + 2x - y.
   const Grid product =
       makeGrid(7, 9, -3, 3, 0, 16, [](double x, double y) { return x * y + 2 * x - y; });
   for (const auto& [x, y] : {std::pair{-2.2, 3.3}, {0.5, 15.1}, {2.75, 8.0}}) {
-    EXPECT_NEAR(derivativeAt(product, Derivative::X, x, y), y + 2.0, 1e-9);
-    EXPECT_NEAR(derivativeAt(product, Derivative::Y, x, y), x - 1.0, 1e-9);
-    EXPECT_NEAR(derivativeAt(product, Derivative::XX, x, y), 0.0, 1e-9);
-    EXPECT_NEAR(derivativeAt(product, Derivative::YY, x, y), 0.0, 1e-9);
-    EXPECT_NEAR(derivativeAt(product, Derivative::XY, x, y), 1.0, 1e-9);
+    const double exact[] = {y + 2.0, x - 1.0, 0.0, 1.0, 0.0};
+    for (std::size_t d = 0; d < 5; ++d) {
+      EXPECT_NEAR(derivativeAt(product, kAll[d], x, y), exact[d], 1e-9) << d;
+    }
   }
   // Outside the rectangle, and without a surface, the derivatives are 0.
   EXPECT_EQ(derivativeAt(grid, Derivative::X, -0.1, 5), 0.0);
@@ -320,11 +314,10 @@ TEST(GridSampling, PointsOutsideKeepTheMissingValue) {
       makeGrid(6, 6, 0, 5, 0, 5, [](double x, double y) { return x * y + 2 * x - y; });
   const std::vector<double> xs = {1.5, -1, 2.25, 5, 9};
   const std::vector<double> ys = {2.5, 1, 4.75, 5, 1};
-  // Outside: the missing value; on the rectangle's corner: inside. On a grid without a surface
-  // every point is missing.
+  // On the rectangle's corner: inside (points outside, with blanks, are checked with the blanks).
+  // On a grid without a surface every point is missing.
   const auto values = sampleAtPoints(grid, SampledQuantity::Value, xs, ys, -9999);
   ASSERT_EQ(values.size(), 5u);
-  EXPECT_EQ(std::pair(values[1], values[4]), std::pair(-9999.0, -9999.0));
   EXPECT_NEAR(values[3], 30.0, 1e-8);
   EXPECT_NEAR(sampleAtPoints(grid, SampledQuantity::XY, xs, ys, -1)[2], 1.0, 1e-8);
   const Grid row = makeGrid(5, 1, 0, 4, 0, 0, wavy);
@@ -339,7 +332,6 @@ TEST(GridSampling, GridPointsAreListedColumnByColumn) {
   EXPECT_EQ(points.x, (std::vector<double>{10, 10, 20, 20, 30, 30}));
   EXPECT_EQ(points.y, (std::vector<double>{0, 5, 0, 5, 0, 5}));
   EXPECT_EQ(points.values, (std::vector<double>{10, 15, 20, 25, 30, 35}));
-  EXPECT_TRUE(gridToPoints(Grid()).values.empty());
   // A grid without nodes gives no points whatever its counts.
   const GridPoints none = gridToPoints(Grid(2000000000, 0));
   EXPECT_TRUE(none.values.empty());
