@@ -137,10 +137,8 @@ TEST(CalcFaultPlaces, TextFilesNameTheirLine) {
   const std::string good = folder.write("good.pol", "1\n0 0\n1 0\n1 1\n0 0\nEND\nEND\n");
   folder.write("good.val", "1 5 1\n\n1 x\n");
   testing::expectOutcomes({
-      {{"-g", grid, "1"}, "3: Недопустимый формат файла гридa!, строка 7\n"},
       {{"--english", "-g", grid, "1"}, "3: Invalid grid file format!, line 7\n"},
       {{"--header", "-d", data, "1"}, "3: Недопустимый формат файла данных!, строка 4\n"},
-      {{"--english", "--header", "-d", data, "1"}, "3: Invalid data file format!, line 4\n"},
       {{"-l", lines, "1"}, "3: Недопустимый формат файла линий!, строка 7\n"},
       {{"--english", "-p", lines, "1"}, "3: Invalid polygon file format!, line 7\n"},
       {{"-p", good, "1"}, "3: Недопустимый формат файла полигонa!, строка 3 файла значений\n"},
