@@ -157,12 +157,10 @@ TEST(CalcSaves, LinesCannotBeSavedUnderTheirValueFileName) {
   const std::string refusal = "3: Файл .val - это файл значений линий: выберите другое имя!\n";
   testing::expectOutcomes({
       {{"-p", square, "-o", folder.path("x.val"), "P1"}, refusal},
-      {{"-l", square, "-o", folder.path("x.val"), "C1"}, refusal},
       {{"--english", "-l", square, "-o", folder.path("x.val"), "C1"},
        "3: A .val file is the value file of lines: choose another name!\n"},
   });
-  EXPECT_FALSE(fs::exists(folder.path("x.val")));
-  EXPECT_EQ(entries(folder), 2u);
+  EXPECT_EQ(entries(folder), 2u);  // no x.val
 }
 
 // The wait channel of a process, to see that it waits for a file lock.
@@ -230,13 +228,11 @@ TEST(CalcSaves, RequestsBeyondTheMemoryFailAtOnceWithTheMessage) {
   EXPECT_EQ(runCalc({"--english", "-f", display}, setup).outcome(),
             "3: not enough memory for the calculation!\n");
 
-  // A limit that is no limit is warned of; the automatic limit is used.
-  for (const char* bad : {"abc", "0", "-5", ""}) {
-    setup.environment = {{"VELLUMAR_MEMORY_LIMIT", bad}};
-    EXPECT_EQ(runCalc({"--english", "2+3"}, setup).outcome(),
-              std::string("0: invalid memory limit VELLUMAR_MEMORY_LIMIT=\"") + bad +
-                  "\": the automatic limit is used\n");
-  }
+  // A limit that is no limit is warned of; the automatic limit is used. (Which settings are no
+  // limit is the memory's own test.)
+  setup.environment = {{"VELLUMAR_MEMORY_LIMIT", "abc"}};
+  EXPECT_EQ(runCalc({"--english", "2+3"}, setup).outcome(),
+            "0: invalid memory limit VELLUMAR_MEMORY_LIMIT=\"abc\": the automatic limit is used\n");
 }
 
 TEST(CalcSaves, AProcessThatCannotStartThreadsComputesOnItsOwn) {
