@@ -98,10 +98,9 @@ TEST(CalcVectors, PointLayersAreDataWithTheirColumns) {
  "geometry": {"type": "Point", "coordinates": [1.5, 1, 40]}},
 {"type": "Feature", "properties": {"depth": 228.25, "name": "W2"},
  "geometry": {"type": "Point", "coordinates": [2.5, 6.5, 41]}}]})");
-  // X and Y are the coordinates, the columns follow; Z is dropped, and said so.
-  const auto sum = runClean({"-d", wells, "Sum(D1_3)"});
-  EXPECT_EQ(sum.out, "434.750000000000\n");
-  EXPECT_NE(sum.err.find("Z, Measure"), std::string::npos) << sum.err;
+  // X and Y are the coordinates, the columns follow; Z is dropped (formats VectorFileTest), which
+  // the note on the FlatGeobuf run below says.
+  EXPECT_EQ(runClean({"-d", wells, "Sum(D1_3)"}).out, "434.750000000000\n");
   // Data results are saved as points with their values, and read back as data.
   runClean({"-d", wells, "-o", folder.path("twice.gpkg"), "D1_3 * 2"});
   EXPECT_EQ(runClean({"-d", folder.path("twice.gpkg"), "Sum(D1_3)"}).out, "869.500000000000\n");
