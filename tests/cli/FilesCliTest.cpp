@@ -22,12 +22,11 @@ TEST(CalcFiles, LoadFailuresStopWithStatusThree) {
   const std::string grid = folder.write("dem.grd", kGrid);
   EXPECT_EQ(runCalc({"-g", grid, "-g", grid, "1"}).all(),
             std::tuple(3, "", "Такой файл уже загружен!\n"));
-  // A missing file of any kind is named, and so is a shapefile that is no shapefile; a file
-  // that is there but not of the kind is not.
+  // A missing file of any kind is named (a polygon file's in English below), and so is a
+  // shapefile that is no shapefile; a file that is there but not of the kind is not.
   const std::string broken = folder.write("broken.shp", "not a shapefile");
   for (const auto& [option, name] : {std::pair{"-g", "missing.grd"},
                                      {"-l", "missing.con"},
-                                     {"-p", "missing.pol"},
                                      {"-l", "missing.shp"},
                                      {"-d", "missing.shp"},
                                      {"-d", "broken.shp"},
