@@ -377,7 +377,12 @@ TEST(CalcShapefiles, DistrictsThatShareBordersAnswerForTheirUnion) {
                                       {{{2, 12, 3, true}}, "Lake", 5},
                                       {{{20, 20, 5, true}}, "Corner", 6}};
   writeCounties(folder.path("districts.shp"), districts);
-  EXPECT_EQ(runClean({"-p", folder.path("districts.shp"), "Area(P1)"}).out, "425.000000000000\n");
+  const std::string frame =
+      folder.write("frame.pol", "1\r\n5 5\r\n5 15\r\n15 15\r\n15 5\r\n5 5\r\nEND\r\nEND\r\n");
+  folder.write("frame.val", "1 0\r\n");
+  const auto run = runClean({"--value-field", "AREA", "-p", folder.path("districts.shp"), "-p",
+                             frame, "Area(P1)", "Area(P1 * P2)", "Area(P2 + P1)", "MAX(P1)"});
+  EXPECT_EQ(run.out, "425.000000000000\n100.000000000000\n425.000000000000\n6.000000000000\n");
 
   // Districts that overlap are refused; the error names the two (NE moved onto NW).
   std::vector<County> overlapping = districts;
