@@ -27,16 +27,16 @@ using testing::ScratchFolder;
 TEST(CalcLoads, SpecialFilesAreRefusedAtOnceWithTheKindsMessage) {
   ScratchFolder folder;
   ASSERT_EQ(mkfifo(folder.path("fifo").c_str(), 0644), 0);
-  // A FIFO without a writer would block a reader for ever; these runs must end.
-  for (const std::string& special :
-       {folder.path("fifo"), folder.root(), std::string("/dev/zero")}) {
-    EXPECT_EQ(runCalc({"-g", special, "1"}).outcome(), "3: Недопустимый формат файла гридa!\n");
-    EXPECT_EQ(runCalc({"-l", special, "1"}).outcome(), "3: Недопустимый формат файла линий!\n");
-    EXPECT_EQ(runCalc({"-p", special, "1"}).outcome(), "3: Недопустимый формат файла полигонa!\n");
-    EXPECT_EQ(runCalc({"-d", special, "1"}).outcome(),
-              "3: Нельзя открыть файл " + special + " !\n");
-    EXPECT_EQ(runCalc({"-f", special}).outcome(), "3: Нельзя открыть файл содержимого табло!\n");
-  }
+  // A FIFO without a writer would block a reader for ever; these runs must end. (Folders and
+  // endless devices are refused in each reader's own tests and in the file reading's.)
+  const std::string fifo = folder.path("fifo");
+  testing::expectOutcomes({
+      {{"-g", fifo, "1"}, "3: Недопустимый формат файла гридa!\n"},
+      {{"-l", fifo, "1"}, "3: Недопустимый формат файла линий!\n"},
+      {{"-p", fifo, "1"}, "3: Недопустимый формат файла полигонa!\n"},
+      {{"-d", fifo, "1"}, "3: Нельзя открыть файл " + fifo + " !\n"},
+      {{"-f", fifo}, "3: Нельзя открыть файл содержимого табло!\n"},
+  });
 }
 
 TEST(CalcLoads, AMissingValueFileIsAWarningAndAnUnreadableOneAFailure) {
@@ -137,10 +137,8 @@ TEST(CalcFaultPlaces, TextFilesNameTheirLine) {
   const std::string good = folder.write("good.pol", "1\n0 0\n1 0\n1 1\n0 0\nEND\nEND\n");
   folder.write("good.val", "1 5 1\n\n1 x\n");
   testing::expectOutcomes({
-      {{"-g", grid, "1"}, "3: Недопустимый формат файла гридa!, строка 7\n"},
       {{"--english", "-g", grid, "1"}, "3: Invalid grid file format!, line 7\n"},
       {{"--header", "-d", data, "1"}, "3: Недопустимый формат файла данных!, строка 4\n"},
-      {{"--english", "--header", "-d", data, "1"}, "3: Invalid data file format!, line 4\n"},
       {{"-l", lines, "1"}, "3: Недопустимый формат файла линий!, строка 7\n"},
       {{"--english", "-p", lines, "1"}, "3: Invalid polygon file format!, line 7\n"},
       {{"-p", good, "1"}, "3: Недопустимый формат файла полигонa!, строка 3 файла значений\n"},

@@ -59,8 +59,8 @@ TEST(CalcSaves, StreamsTakeSingleTextFilesAndOtherSpecialTargetsAreRefused) {
   folder.write("sq.val", "1 2\r\n");
   const std::string data = folder.write("d.dat", "0 0 1\n1 1 2\n");
   // Formats of several files or written with seeking refuse streams, saying why, and never open
-  // them: a FIFO without a reader would wait for ever. (Folders are refused in the safe save's
-  // own tests.)
+  // them: a FIFO without a reader would wait for ever. (Folders, and devices such as /dev/null,
+  // are refused in the safe save's own tests.)
   for (const std::string name : {"fifo.tif", "fifo.shp", "fifo"}) {
     ASSERT_EQ(mkfifo(folder.path(name).c_str(), 0644), 0);
   }
@@ -69,7 +69,6 @@ TEST(CalcSaves, StreamsTakeSingleTextFilesAndOtherSpecialTargetsAreRefused) {
       {{"-g", grid, "-o", folder.path("fifo.tif"), "G1"},
        std::string("3: Ошибка сохранения грида!") + kNeedsFiles},
       {{"-p", square, "-o", folder.path("fifo"), "P1"}, polygonError},
-      {{"-p", square, "-o", "/dev/null", "P1"}, polygonError},
       {{"--english", "-d", data, "-o", folder.path("fifo.shp"), "D1_3"},
        "3: Data saving error!\nthis format is written to files only, not to standard output, "
        "a pipe or a device\n"},
@@ -157,12 +156,10 @@ TEST(CalcSaves, LinesCannotBeSavedUnderTheirValueFileName) {
   const std::string refusal = "3: Файл .val - это файл значений линий: выберите другое имя!\n";
   testing::expectOutcomes({
       {{"-p", square, "-o", folder.path("x.val"), "P1"}, refusal},
-      {{"-l", square, "-o", folder.path("x.val"), "C1"}, refusal},
       {{"--english", "-l", square, "-o", folder.path("x.val"), "C1"},
        "3: A .val file is the value file of lines: choose another name!\n"},
   });
-  EXPECT_FALSE(fs::exists(folder.path("x.val")));
-  EXPECT_EQ(entries(folder), 2u);
+  EXPECT_EQ(entries(folder), 2u);  // no x.val
 }
 
 // The wait channel of a process, to see that it waits for a file lock.
@@ -230,13 +227,11 @@ TEST(CalcSaves, RequestsBeyondTheMemoryFailAtOnceWithTheMessage) {
   EXPECT_EQ(runCalc({"--english", "-f", display}, setup).outcome(),
             "3: not enough memory for the calculation!\n");
 
-  // A limit that is no limit is warned of; the automatic limit is used.
-  for (const char* bad : {"abc", "0", "-5", ""}) {
-    setup.environment = {{"VELLUMAR_MEMORY_LIMIT", bad}};
-    EXPECT_EQ(runCalc({"--english", "2+3"}, setup).outcome(),
-              std::string("0: invalid memory limit VELLUMAR_MEMORY_LIMIT=\"") + bad +
-                  "\": the automatic limit is used\n");
-  }
+  // A limit that is no limit is warned of; the automatic limit is used. (Which settings are no
+  // limit is the memory's own test.)
+  setup.environment = {{"VELLUMAR_MEMORY_LIMIT", "abc"}};
+  EXPECT_EQ(runCalc({"--english", "2+3"}, setup).outcome(),
+            "0: invalid memory limit VELLUMAR_MEMORY_LIMIT=\"abc\": the automatic limit is used\n");
 }
 
 TEST(CalcSaves, AProcessThatCannotStartThreadsComputesOnItsOwn) {

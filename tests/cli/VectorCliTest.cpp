@@ -33,7 +33,7 @@ std::string districts(const char* system) {
    [[[30, 0], [31, 0], [31, 1], [30, 1], [30, 0]]]]}}]})";
 }
 
-TEST(CalcVectors, PolygonLayersMeasureAndRoundTripInEveryFormat) {
+TEST(CalcVectors, PolygonLayersMeasureAndRoundTrip) {
   ScratchFolder folder;
   const std::string source = folder.write("districts.geojson", districts(kUtm32));
   EXPECT_EQ(runClean({"-p", source, "Area(P1)"}).out, "197.000000000000\n");
@@ -43,25 +43,21 @@ TEST(CalcVectors, PolygonLayersMeasureAndRoundTripInEveryFormat) {
       << listed.out;
   EXPECT_NE(listed.out.find("  EPSG:32632\n", listed.out.find("x:")), std::string::npos)
       << listed.out;
-  std::string previous = source;
-  // Each format is written from the one before, so every writer's output is also read.
-  for (const std::string name : {"d.gpkg", "d.fgb", "d.geojson", "again.gpkg"}) {
-    SCOPED_TRACE(name);
-    runClean({"--value-field", "pop", "-p", previous, "-o", folder.path(name), "P1"});
-    previous = folder.path(name);
-    EXPECT_EQ(runClean({"-p", previous, "Area(P1)"}).out, "197.000000000000\n");
-    // The values of the field asked for, per record, and the attributes kept.
-    const auto each = runClean(
-        {"--value-field", "Atribute", "-p", previous, "--each", "P1", "MAX(P1) + Area(P1)"});
-    EXPECT_EQ(each.out, "1\t216.500000000000\n2\t181.000000000000\n");
-  }
+  // A layer saved as GeoPackage keeps its rings, the values of the field asked for and its
+  // attributes (each format's writer and reader are the vector files' own tests).
+  const std::string saved = folder.path("d.gpkg");
+  runClean({"--value-field", "pop", "-p", source, "-o", saved, "P1"});
+  EXPECT_EQ(runClean({"-p", saved, "Area(P1)"}).out, "197.000000000000\n");
+  const auto each =
+      runClean({"--value-field", "Atribute", "-p", saved, "--each", "P1", "MAX(P1) + Area(P1)"});
+  EXPECT_EQ(each.out, "1\t216.500000000000\n2\t181.000000000000\n");
   // The system went along: the layer combines with a grid in the same system only.
   const std::string grid =
       folder.write("utm.asc",
                    "ncols 4\nnrows 3\nxllcorner 0\nyllcorner 0\ncellsize 5\n1 1 1 1\n1 1 1 1\n"
                    "1 1 1 1\n");
   folder.write("utm.prj", testing::kUtm32Prj);
-  runClean({"-g", grid, "-p", previous, "Integral(G1, P1)"});
+  runClean({"-g", grid, "-p", saved, "Integral(G1, P1)"});
   const std::string degrees = folder.write("degrees.geojson", districts(kWgs84));
   EXPECT_EQ(runCalc({"--english", "-g", grid, "-p", degrees, "Integral(G1, P1)"}).outcome(),
             "1: Integral: the operands have different coordinate systems\n");
@@ -102,10 +98,9 @@ TEST(CalcVectors, PointLayersAreDataWithTheirColumns) {
  "geometry": {"type": "Point", "coordinates": [1.5, 1, 40]}},
 {"type": "Feature", "properties": {"depth": 228.25, "name": "W2"},
  "geometry": {"type": "Point", "coordinates": [2.5, 6.5, 41]}}]})");
-  // X and Y are the coordinates, the columns follow; Z is dropped, and said so.
-  const auto sum = runClean({"-d", wells, "Sum(D1_3)"});
-  EXPECT_EQ(sum.out, "434.750000000000\n");
-  EXPECT_NE(sum.err.find("Z, Measure"), std::string::npos) << sum.err;
+  // X and Y are the coordinates, the columns follow; Z is dropped (formats VectorFileTest), which
+  // the note on the FlatGeobuf run below says.
+  EXPECT_EQ(runClean({"-d", wells, "Sum(D1_3)"}).out, "434.750000000000\n");
   // Data results are saved as points with their values, and read back as data.
   runClean({"-d", wells, "-o", folder.path("twice.gpkg"), "D1_3 * 2"});
   EXPECT_EQ(runClean({"-d", folder.path("twice.gpkg"), "Sum(D1_3)"}).out, "869.500000000000\n");

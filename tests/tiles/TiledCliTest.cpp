@@ -29,6 +29,8 @@ namespace {
 struct Ran {
   int status = -1;
   std::string err;
+  // The exit status and standard error in one text, "1: message\n".
+  std::string outcome() const { return std::to_string(status) + ": " + err; }
 };
 
 class TiledCliTest : public testing::FolderTest {
@@ -140,27 +142,23 @@ class TiledCliTest : public testing::FolderTest {
 
 TEST_F(TiledCliTest, TheCommandLineRefusesWhatItCannotTile) {
   makeInput(40);
-  Ran refused = run(tiled(16, "out.tif", "G1 - MIN(G1)"));
-  EXPECT_EQ(refused.status, 1);
-  EXPECT_EQ(refused.err, "--tiles: функция MIN не вычисляется по плиткам\n");
-  // A syntax error is the calculator's, as the whole evaluation gives it.
-  const Ran whole = run({kCalc, "-g", path("in.tif"), "Dense(G1"});
-  EXPECT_EQ(whole.status, 1);
-  refused = run(tiled(16, "out.tif", "Dense(G1"));
-  EXPECT_EQ(refused.status, whole.status);
-  EXPECT_EQ(refused.err, whole.err);
-  refused =
-      run({kCalc, "--english", "--tiles", "16", "-g", path("in.tif"), "-o", path("out.grd"), "G1"});
-  EXPECT_EQ(refused.status, 2);
-  EXPECT_EQ(refused.err, "--tiles: the result is written as a GeoTIFF: -o FILE.tif\n");
-  refused = run({kCalc, "--tiles", "8", "-g", path("in.tif"), "-o", path("out.tif"), "-f",
-                 path("missing.ctb")});
-  EXPECT_EQ(refused.status, 3);
-  refused = run({kCalc, "--tiles", "8", "-g", path("in.tif"), "-o", path("out.tif"), "G1", "G1"});
-  EXPECT_EQ(refused.status, 2);
-  EXPECT_EQ(refused.err, "--tiles: по плиткам вычисляется одно выражение\n");
+  // A text that does not tile says why (the refusals are TiledEvaluationTest's), and so does a
+  // tiled run the command line cannot make.
+  EXPECT_EQ(run(tiled(16, "out.tif", "G1 - MIN(G1)")).outcome(),
+            "1: --tiles: функция MIN не вычисляется по плиткам\n");
+  EXPECT_EQ(
+      run({kCalc, "--english", "--tiles", "16", "-g", path("in.tif"), "-o", path("out.grd"), "G1"})
+          .outcome(),
+      "2: --tiles: the result is written as a GeoTIFF: -o FILE.tif\n");
+  EXPECT_EQ(run({kCalc, "--tiles", "8", "-g", path("in.tif"), "-o", path("out.tif"), "-f",
+                 path("missing.ctb")})
+                .outcome(),
+            "3: Нельзя открыть файл содержимого табло!\n");
+  EXPECT_EQ(run({kCalc, "--tiles", "8", "-g", path("in.tif"), "-o", path("out.tif"), "G1", "G1"})
+                .outcome(),
+            "2: --tiles: по плиткам вычисляется одно выражение\n");
   EXPECT_EQ(run({kCalc, "--tiles", "0", "G1"}).status, 2);
-  refused = run({kCalc, "--tiles", "8", "--each", "P1", "G1"});
+  const Ran refused = run({kCalc, "--tiles", "8", "--each", "P1", "G1"});
   EXPECT_EQ(refused.status, 2);
   EXPECT_EQ(refused.err.rfind("vellumar-calc: --tiles and --each cannot be used together\n", 0),
             0u);
@@ -172,9 +170,8 @@ TEST_F(TiledCliTest, AWindowBeyondTheMemoryGivesTheMemoryMessageAndKeepsTheTarge
   ASSERT_TRUE(writeFileAtomically(path("out.tif"), "old"));
   // One tile of the whole grid needs 18 MB for its window alone; small tiles fit.
   setenv("VELLUMAR_MEMORY_LIMIT", "12M", 1);
-  const Ran whole = run(tiled(1500, "out.tif", "G1 * 2"));
-  EXPECT_EQ(whole.status, 1);
-  EXPECT_EQ(whole.err, "недостаточно памяти для вычисления!\n");
+  EXPECT_EQ(run(tiled(1500, "out.tif", "G1 * 2")).outcome(),
+            "1: недостаточно памяти для вычисления!\n");
   EXPECT_TRUE(fileText("out.tif") == "old");
   EXPECT_EQ(run(tiled(256, "out.tif", "G1 * 2")).status, 0);
   EXPECT_FALSE(fileText("out.tif") == "old");
