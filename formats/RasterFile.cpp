@@ -287,6 +287,21 @@ class RasterTarget {
   Dataset dataset_;
 };
 
+// Places the grid on the target's lattice with its coordinate system and no-data value, and
+// writes its rows (file being where the target's bytes go, for the early writeback).
+RasterWriteStatus fillTarget(RasterTarget& target, const grid::Grid& grid, GDALDataType type,
+                             const std::string& file, ErrorSink* progress) {
+  placeOnLattice(target.dataset(), grid::Lattice::of(grid), grid.georeference,
+                 target.keepsCoordinateSystem());
+  const double noData = noDataFor(grid.georeference.noData, type);
+  if (grid.georeference.noData || grid.hasBlanks()) {
+    detail::gdal().GDALSetRasterNoDataValue(detail::gdal().GDALGetRasterBand(target.dataset(), 1),
+                                            noData);
+  }
+  EarlyWriteback writeback(file, grid.nx());
+  return writeRows(grid, target.dataset(), noData, progress, writeback);
+}
+
 }  // namespace
 
 RasterWrite writeRaster(const grid::Grid& grid, const std::string& path,
@@ -330,18 +345,10 @@ RasterWrite writeRaster(const grid::Grid& grid, const std::string& path,
     OptionList creation = creationOptions(driverName, options);
     RasterTarget target(driver, rasterFile.temporaryPath(), grid, type, creation);
     if (target.dataset() == nullptr) return failed(RasterWriteStatus::Failed);
-    placeOnLattice(target.dataset(), grid::Lattice::of(grid), grid.georeference,
-                   target.keepsCoordinateSystem());
-    const double noData = noDataFor(grid.georeference.noData, type);
-    if (grid.georeference.noData || grid.hasBlanks()) {
-      detail::gdal().GDALSetRasterNoDataValue(detail::gdal().GDALGetRasterBand(target.dataset(), 1),
-                                              noData);
-    }
-    EarlyWriteback writeback(rasterFile.temporaryPath(), grid.nx());
-    if (const RasterWriteStatus rows =
-            writeRows(grid, target.dataset(), noData, progress, writeback);
-        rows != RasterWriteStatus::Ok) {
-      return failed(rows);
+    if (const RasterWriteStatus filled =
+            fillTarget(target, grid, type, rasterFile.temporaryPath(), progress);
+        filled != RasterWriteStatus::Ok) {
+      return failed(filled);
     }
     if (!target.close(creation) || errors.failed()) {
       return failed(RasterWriteStatus::Failed);

@@ -245,6 +245,50 @@ Interpolation commonMode(const Grid& a, const Grid& b) {
              : Interpolation::Spline;
 }
 
+// Node by node over two grids of the same counts, into out; false when cancelled.
+bool combineSameNodes(const Grid& a, const Grid& b, BinaryOp op, NodeVector& out,
+                      ProgressPacer& pacer, CombinedBlocks& news) {
+  const Blanks known = knownBlanks(a, b);
+  const double* left = a.nodes().data();
+  const double* right = b.nodes().data();
+  return parallel::reduceBlocks(
+      out.size(), pacer, news,
+      [&](std::size_t begin, std::size_t end) {
+        CombinedBlocks block;
+        block.candidates = combineValues(op, left + begin, right + begin, out.data() + begin,
+                                         end - begin, block.range, known);
+        return block;
+      },
+      CombinedBlocks::merge);
+}
+
+// The nodes of target with the surface of other read at them, row by row, into out (other is
+// the left operand when otherLeft); false when cancelled.
+bool combineThroughSurface(const Grid& target, const Grid& other, bool otherLeft, BinaryOp op,
+                           NodeVector& out, ProgressPacer& pacer, CombinedBlocks& news) {
+  const std::size_t nx = static_cast<std::size_t>(target.nx());
+  const SurfaceSampler sampler(other, target.nodeXs());
+  other.hasBlanks();  // settled by the sampler's spline solve (or one scan in bilinear mode)
+  const Blanks known = knownBlanks(other, target);
+  return parallel::reduceRowBlocks(
+      static_cast<std::size_t>(target.ny()), nx, pacer, news,
+      [&](std::size_t rowBegin, std::size_t rowEnd) {
+        CombinedBlocks block;
+        SurfaceSampler rows(sampler);
+        std::vector<double> row(nx);
+        for (std::size_t j = rowBegin; j < rowEnd; ++j) {
+          rows.sampleRow(target.nodeY(static_cast<int>(j)), row.data());
+          const double* stored = target.nodes().data() + j * nx;
+          const double* left = otherLeft ? row.data() : stored;
+          const double* right = otherLeft ? stored : row.data();
+          block.candidates |=
+              combineValues(op, left, right, out.data() + j * nx, nx, block.range, known);
+        }
+        return block;
+      },
+      CombinedBlocks::merge);
+}
+
 // Equal rectangles: the grid with fewer columns is read through its surface at the other's nodes.
 // Cancel through the sink gives a grid without nodes.
 Grid combineOnEqualRectangles(const Grid& a, const Grid& b, BinaryOp op,
@@ -252,7 +296,6 @@ Grid combineOnEqualRectangles(const Grid& a, const Grid& b, BinaryOp op,
   const bool resampleA = !common.secondResampled;
   const Grid& target = resampleA ? b : a;
   const Grid& other = resampleA ? a : b;
-  const std::size_t nx = static_cast<std::size_t>(target.nx());
   const bool sameCounts = !common.firstResampled && !common.secondResampled;
   if (!sameCounts && !other.prepareSurface(&sink)) return Grid();
   NodeVector out(target.nodeCount());
@@ -261,42 +304,10 @@ Grid combineOnEqualRectangles(const Grid& a, const Grid& b, BinaryOp op,
   // surface read through the sampler is blank only where that grid has blanks.
   CombinedBlocks news;
   if (sameCounts) {
-    const Blanks known = knownBlanks(a, b);
-    const double* left = a.nodes().data();
-    const double* right = b.nodes().data();
-    const bool done = parallel::reduceBlocks(
-        out.size(), pacer, news,
-        [&](std::size_t begin, std::size_t end) {
-          CombinedBlocks block;
-          block.candidates = combineValues(op, left + begin, right + begin, out.data() + begin,
-                                           end - begin, block.range, known);
-          return block;
-        },
-        CombinedBlocks::merge);
-    if (!done) return Grid();
+    if (!combineSameNodes(a, b, op, out, pacer, news)) return Grid();
     if (!news.candidates) other.noteWithoutBlanks();
-  } else {
-    const SurfaceSampler sampler(other, target.nodeXs());
-    other.hasBlanks();  // settled by the sampler's spline solve (or one scan in bilinear mode)
-    const Blanks known = knownBlanks(other, target);
-    const bool done = parallel::reduceRowBlocks(
-        static_cast<std::size_t>(target.ny()), nx, pacer, news,
-        [&](std::size_t rowBegin, std::size_t rowEnd) {
-          CombinedBlocks block;
-          SurfaceSampler rows(sampler);
-          std::vector<double> row(nx);
-          for (std::size_t j = rowBegin; j < rowEnd; ++j) {
-            rows.sampleRow(target.nodeY(static_cast<int>(j)), row.data());
-            const double* stored = target.nodes().data() + j * nx;
-            const double* left = resampleA ? row.data() : stored;
-            const double* right = resampleA ? stored : row.data();
-            block.candidates |=
-                combineValues(op, left, right, out.data() + j * nx, nx, block.range, known);
-          }
-          return block;
-        },
-        CombinedBlocks::merge);
-    if (!done) return Grid();
+  } else if (!combineThroughSurface(target, other, resampleA, op, out, pacer, news)) {
+    return Grid();
   }
   const Range range = news.range;
   if (news.candidates) {  // settle which of them has blanks, for the passes to come
