@@ -464,13 +464,7 @@ struct PieceCount {
 
 // Counts 16 bytes at a time where SSE2 is there (every x86-64): a byte mask of the white space
 // and one of the line breaks, with a token starting at every other byte that follows white space.
-// Where the processor has a population count instruction, a copy built for it counts the masks'
-// bits (the generic copy calls a library routine for each).
-#if defined(__SSE2__) && defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-[[gnu::target_clones("popcnt", "default")]]
-#endif
-PieceCount
-countPiece(std::string_view piece) {
+[[gnu::always_inline]] inline PieceCount countPieceBody(std::string_view piece) {
   PieceCount count;
   const char* p = piece.data();
   const char* const end = p + piece.size();
@@ -502,6 +496,25 @@ countPiece(std::string_view piece) {
   }
   return count;
 }
+
+#if defined(__SSE2__) && defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+// The same count built for processors with a population count instruction, which the generic
+// build replaces by a library call for each mask. It is chosen at run time, not through an ifunc
+// (target_clones): an ifunc's resolver runs while the program is being relocated, before a
+// sanitizer's runtime is set up, and crashes a ThreadSanitizer build at start.
+[[gnu::target("popcnt")]] PieceCount countPieceWithPopcount(std::string_view piece) {
+  return countPieceBody(piece);
+}
+
+PieceCount countPiece(std::string_view piece) {
+  static const bool popcount = __builtin_cpu_supports("popcnt");
+  return popcount ? countPieceWithPopcount(piece) : countPieceBody(piece);
+}
+#else
+PieceCount countPiece(std::string_view piece) {
+  return countPieceBody(piece);
+}
+#endif
 
 // The first token of a piece that is no number: its node and where it starts (null for none).
 struct PieceFault {
