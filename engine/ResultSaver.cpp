@@ -170,29 +170,35 @@ FileStatus ResultSaver::saveLines(const Operand& result, const std::string& path
     return FileStatus::failure(messages_.text(geometry::text::kSaveToValueFile));
   }
   const bool polygon = kind == FileKind::Polygon;
+  FileStatus saved = failed;
   if (shapefile && !polygon) {
-    if (!saveFlatShapefile(result, path, messages_.language(), shapefileProjection(result))) {
-      return failed;
+    if (saveFlatShapefile(result, path, messages_.language(), shapefileProjection(result))) {
+      saved = FileStatus::success();
     }
-    files_.refresh(kind, path, result);
-    return FileStatus::success();
+  } else {
+    saved = saveThroughCover(result, path, polygon, lineFile, saveMessage);
   }
+  if (saved.ok) files_.refresh(kind, path, result);
+  return saved;
+}
+
+FileStatus ResultSaver::saveThroughCover(const Operand& result, const std::string& path,
+                                         bool polygon, bool lineFile,
+                                         const MessageText& saveMessage) const {
   geometry::Cover cover;
   // A result without lines (isolines of a flat map, say) is saved as an empty file.
   const bool empty = result.parts().empty();
-  if (!empty && !unpackOperand(result, cover)) return failed;
+  if (!empty && !unpackOperand(result, cover)) {
+    return FileStatus::failure(messages_.text(saveMessage));
+  }
   const std::string notice = lineFile ? dropCollapsed(cover, polygon, messages_.language()) : "";
   const data::SavedAttributes attributes = savedAttributes(result, cover);
   numberForSave(cover, polygon);
   geometry::Region region;
   const geometry::Cover& rings =
-      polygon && !lineFile ? orientedRings(cover, region, shapefile) : cover;
-  if (FileStatus written = writeRings(result, rings, attributes, polygon, path, saveMessage);
-      !written.ok) {
-    return written;
-  }
-  files_.refresh(kind, path, result);
-  return FileStatus::success(notice);
+      polygon && !lineFile ? orientedRings(cover, region, data::isShapefilePath(path)) : cover;
+  FileStatus written = writeRings(result, rings, attributes, polygon, path, saveMessage);
+  return written.ok ? FileStatus::success(notice) : written;
 }
 
 FileStatus ResultSaver::writeRings(const Operand& result, const geometry::Cover& rings,

@@ -30,6 +30,10 @@ class ResultSaver {
   FileStatus saveGrid(const Operand& result, const std::string& path);
   FileStatus saveLines(const Operand& result, const std::string& path, FileKind kind);
   FileStatus saveData(const Operand& result, const std::string& path);
+  // Saves a lines or polygon result through the cover of its lines: a polygon's rings oriented
+  // and grouped by record, collapsed lines dropped from a line file (the notice says so).
+  FileStatus saveThroughCover(const Operand& result, const std::string& path, bool polygon,
+                              bool lineFile, const MessageText& saveMessage) const;
   // Writes rings (lines, or the oriented rings of a polygon) with the rows of their records in
   // the format of path: a shapefile, a vector layer or a line file.
   FileStatus writeRings(const Operand& result, const geometry::Cover& rings,
