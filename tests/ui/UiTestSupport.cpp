@@ -69,6 +69,11 @@ void WindowFixture::save(const QString& file) {
   pressChoosing(QStringLiteral("Сохранить"), file);
 }
 
+void WindowFixture::evaluateAndSave(const QString& text, const QString& name) {
+  evaluate(text);
+  save(path(name));
+}
+
 void WindowFixture::loadData(const QString& file) {
   pressChoosing(QStringLiteral("Данные"), file);
 }

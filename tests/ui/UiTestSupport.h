@@ -15,6 +15,9 @@
 
 namespace vellumar::ui::testing {
 
+using namespace Qt::StringLiterals;
+using engine::FileKind;
+
 // Stands in for every modal interaction: file choices come from a queue, message boxes and
 // questions are recorded, the program's own dialogs are handed to a test callback.
 class FakeDialogs final : public UserDialogs {
@@ -77,6 +80,13 @@ struct WindowFixture {
   ~WindowFixture();
 
   QString path(const QString& name) const { return dir.filePath(name); }
+  QPlainTextEdit* display() const { return window->display(); }
+  const engine::Registry& registry() const { return window->calculator().registry(); }
+  QString lastMessage() const { return dialogs.lastMessage(); }
+  // The file an operand of the registry was loaded from.
+  QString sourceOf(const char* name) const {
+    return QString::fromStdString(registry().find(name)->value.sourcePath());
+  }
   // Writes bytes to a file of the scratch directory and returns its path.
   QString write(const QString& name, const std::string& bytes) const;
   std::string read(const QString& name) const;
@@ -89,6 +99,8 @@ struct WindowFixture {
   void pressChoosing(const QString& caption, const QString& path);
   // Saves the result as the user does, choosing path in the file dialog.
   void save(const QString& path);
+  // Evaluates text and saves the result as the file name of the scratch directory.
+  void evaluateAndSave(const QString& text, const QString& name);
   // Loads a data file as the user does, choosing path in the file dialog.
   void loadData(const QString& path);
   // Answers every data-format dialog from now on with the format, accepted.
