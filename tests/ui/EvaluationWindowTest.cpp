@@ -30,6 +30,8 @@
 
 namespace vellumar::ui::testing {
 
+using namespace std::chrono_literals;
+
 class EvaluationWindowTest : public QObject {
   Q_OBJECT
 
@@ -60,28 +62,28 @@ void EvaluationWindowTest::resultKindsAndErrors() {
   WindowFixture f;
   const QColor normal = f.window->palette().color(QPalette::Text);
   // An empty display only clears the message line (here a button's hint).
-  f.press(QStringLiteral("Sqrt"));
-  f.window->display()->clear();
-  f.press(QStringLiteral("Расчет"));
+  f.press(u"Sqrt"_s);
+  f.display()->clear();
+  f.press(u"Расчет"_s);
   QVERIFY(!f.window->isEvaluating());
   QCOMPARE(f.window->messageText(), QString());
 
-  f.load(engine::FileKind::Grid, f.write("relief.grd", gridFile()));
-  QVERIFY2(f.dialogs.messages.empty(), qPrintable(f.dialogs.lastMessage()));
-  QCOMPARE(f.evaluate("G1 * 2"), QStringLiteral("Результат - карта - готов !"));
+  f.load(FileKind::Grid, f.write("relief.grd", gridFile()));
+  QVERIFY2(f.dialogs.messages.empty(), qPrintable(f.lastMessage()));
+  QCOMPARE(f.evaluate("G1 * 2"), u"Результат - карта - готов !"_s);
   QCOMPARE(f.window->currentResult().kind(), engine::Kind::Grid);
   // The other kinds' messages are the engine's and the command line's; lines and data results
   // show theirs where those results are saved.
 
   // Failures go to the message line, in red, never to a message box, and keep the current
   // result.
-  QCOMPARE(f.evaluate("7"), QStringLiteral("7.000000000000"));
-  QCOMPARE(f.evaluate("Sqrt(-1)"), QStringLiteral("Sqrt: недопустимое значение аргумента 1"));
-  QCOMPARE(f.window->messageColor(), QColor(200, 0, 0));
-  QCOMPARE(f.window->display()->toPlainText(), QStringLiteral("Sqrt(-1)"));
-  QCOMPARE(f.window->currentResult().numberValue(), 7.0);
+  QCOMPARE(f.evaluate("7"), u"7.000000000000"_s);
+  QCOMPARE(f.evaluate("Sqrt(-1)"), u"Sqrt: недопустимое значение аргумента 1"_s);
+  QCOMPARE(std::tuple(f.window->messageColor(), f.display()->toPlainText(),
+                      f.window->currentResult().numberValue()),
+           std::tuple(QColor(200, 0, 0), u"Sqrt(-1)"_s, 7.0));
   QVERIFY(f.dialogs.messages.empty());
-  f.press(QStringLiteral("Sqrt"));  // a hint is no error
+  f.press(u"Sqrt"_s);  // a hint is no error
   QCOMPARE(f.window->messageColor(), normal);
   f.evaluate("Sqrt(-1)");
   f.evaluate("2");
@@ -96,34 +98,17 @@ bool assignThenWaitForCancel(engine::S_Calculator& calc, std::string& text) {
   const bool ok = calc.run(text);
   ErrorSink& sink = calc.sink();
   sink.progressStart("Долгий расчет", 1000);
-  for (int i = 0; i < 600000 && sink.progressStep(250); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
+  for (int i = 0; i < 600000 && sink.progressStep(250); ++i) std::this_thread::sleep_for(1ms);
   sink.progressClose();
   return ok;
 }
-
-// A kernel that never reports progress: it waits until the test releases it, then evaluates.
-struct SilentKernel {
-  std::shared_ptr<std::atomic<bool>> released = std::make_shared<std::atomic<bool>>(false);
-
-  EvaluationRunner::Evaluate evaluate() const {
-    return [released = released](engine::S_Calculator& calc, std::string& text) {
-      for (int i = 0; i < 600000 && !*released; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-      }
-      return calc.run(text);
-    };
-  }
-  void release() const { *released = true; }
-};
 
 // Long grid work: a 501 x 501 grid refined to 1001 x 1001, two hundred times.
 QString longGridWork() {
   // Long enough that the progress dialog shows before the end even on a loaded machine, whose
   // window thread may wait a while for its turn; the tests cancel it once it shows.
-  QString display = QStringLiteral("G = EG(0, 1, 0, 1, 0.002, 0.002)");
-  for (int k = 0; k < 1000; ++k) display += QStringLiteral("; H = Dense(G, 2)");
+  QString display = u"G = EG(0, 1, 0, 1, 0.002, 0.002)"_s;
+  for (int k = 0; k < 1000; ++k) display += u"; H = Dense(G, 2)"_s;
   return display;
 }
 
@@ -141,8 +126,8 @@ QProgressDialog* waitForProgress(CTarnwickDlg& window) {
 QProgressDialog* startRun(WindowFixture& f, EvaluationRunner::Evaluate kernel,
                           const QString& text) {
   f.window->evaluationRunner().setEvaluate(std::move(kernel));
-  f.window->display()->setPlainText(text);
-  f.press(QStringLiteral("Расчет"));
+  f.display()->setPlainText(text);
+  f.press(u"Расчет"_s);
   return waitForProgress(*f.window);
 }
 
@@ -150,7 +135,7 @@ QProgressDialog* startRun(WindowFixture& f, EvaluationRunner::Evaluate kernel,
 void cancelRun(QProgressDialog& progress, QSignalSpy& finished, WindowFixture& f) {
   progress.findChild<QPushButton*>()->click();
   QVERIFY(!finished.isEmpty() || finished.wait(20000));
-  QCOMPARE(f.window->messageText(), QStringLiteral("Вычисление прервано"));
+  QCOMPARE(f.window->messageText(), u"Вычисление прервано"_s);
 }
 
 }  // namespace
@@ -158,32 +143,31 @@ void cancelRun(QProgressDialog& progress, QSignalSpy& finished, WindowFixture& f
 void EvaluationWindowTest::cancellingProgressKeepsResult() {
   WindowFixture f;
   f.window->show();
-  QCOMPARE(f.evaluate("x = 1; 7"), QStringLiteral("7.000000000000"));
-  const std::size_t names = f.window->calculator().registry().entries().size();
+  QCOMPARE(f.evaluate("x = 1; 7"), u"7.000000000000"_s);
+  const std::size_t names = f.registry().entries().size();
   QSignalSpy finished(f.window.get(), &CTarnwickDlg::evaluationFinished);
   // While the worker runs, the window processes events and its controls are off.
   QProgressDialog* progress =
-      startRun(f, assignThenWaitForCancel,
-               QStringLiteral("x = 2; y = EG(0, 10, 0, 10, 1, 1); outC = 0; y + 1"));
+      startRun(f, assignThenWaitForCancel, u"x = 2; y = EG(0, 10, 0, 10, 1, 1); outC = 0; y + 1"_s);
   QVERIFY(progress != nullptr && f.window->isEvaluating());
-  QCOMPARE(progress->labelText(), QStringLiteral("Долгий расчет"));
+  QCOMPARE(progress->labelText(), u"Долгий расчет"_s);
   // A kernel that reports its total shows the share done as a percentage.
   auto* bar = progress->findChild<QProgressBar*>();
   QVERIFY(bar != nullptr);
-  QTRY_COMPARE(bar->text(), QStringLiteral("25%"));
-  QVERIFY(!f.window->button(QStringLiteral("Расчет"))->isEnabled());
-  QVERIFY(!f.window->display()->isEnabled());
-  f.press(QStringLiteral("Расчет"));  // ignored while busy
+  QTRY_COMPARE(bar->text(), u"25%"_s);
+  QCOMPARE(std::pair(f.window->button(u"Расчет"_s)->isEnabled(), f.display()->isEnabled()),
+           std::pair(false, false));
+  f.press(u"Расчет"_s);  // ignored while busy
   cancelRun(*progress, finished, f);
-  QCOMPARE(finished.size(), 1);
-  QCOMPARE(f.window->currentResult().numberValue(), 7.0);
-  QVERIFY(f.window->button(QStringLiteral("Расчет"))->isEnabled());
+  QCOMPARE(std::tuple(finished.size(), f.window->currentResult().numberValue(),
+                      f.window->button(u"Расчет"_s)->isEnabled()),
+           std::tuple(qsizetype(1), 7.0, true));
   // The registry is exactly as before the run: the statements had run, but nothing landed.
-  const engine::Registry& registry = f.window->calculator().registry();
-  QCOMPARE(registry.entries().size(), names);
-  QVERIFY(registry.find("y") == nullptr);
-  QCOMPARE(registry.find("x")->value.numberValue(), 1.0);
-  QCOMPARE(f.window->calculator().missingValue(), -9999.0);
+  const engine::Registry& registry = f.registry();
+  QCOMPARE(
+      std::tuple(registry.entries().size(), registry.find("y") == nullptr,
+                 registry.find("x")->value.numberValue(), f.window->calculator().missingValue()),
+      std::tuple(names, true, 1.0, -9999.0));
 
   // The calculator's own run, recorded: it fails with the cancel message only when a kernel
   // noticed the cancel and stopped, not when the runner dropped a finished result.
@@ -199,29 +183,33 @@ void EvaluationWindowTest::cancellingProgressKeepsResult() {
       longGridWork());
   QVERIFY(progress != nullptr);
   // The kernel's caption, with a percentage: the work reports its total.
-  QTRY_COMPARE(progress->labelText(), QStringLiteral("Расчет грида..."));
+  QTRY_COMPARE(progress->labelText(), u"Расчет грида..."_s);
   QTRY_VERIFY(progress->maximum() > 0);
   cancelRun(*progress, finished, f);
-  QCOMPARE(QString::fromStdString(*own), QStringLiteral("Вычисление прервано"));
+  QCOMPARE(QString::fromStdString(*own), u"Вычисление прервано"_s);
   QCOMPARE(f.window->currentResult().numberValue(), 7.0);
   QVERIFY(registry.find("G") == nullptr && registry.find("H") == nullptr);
   f.window->evaluationRunner().setEvaluate(
       [](engine::S_Calculator& calc, std::string& text) { return calc.run(text); });
-  QCOMPARE(f.evaluate("y = 2; y + x"), QStringLiteral("3.000000000000"));
+  QCOMPARE(f.evaluate("y = 2; y + x"), u"3.000000000000"_s);
 }
 
 void EvaluationWindowTest::closeRequestsWhileTheProgressShows() {
   WindowFixture f;
   f.window->show();
   QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
-  QCOMPARE(f.evaluate("5"), QStringLiteral("5.000000000000"));
+  QCOMPARE(f.evaluate("5"), u"5.000000000000"_s);
   // A kernel that never reports progress shows a busy indicator.
-  SilentKernel kernel;
+  // This one waits until the test releases it, then evaluates.
+  const auto released = std::make_shared<std::atomic<bool>>(false);
+  const auto kernel = [released](engine::S_Calculator& calc, std::string& text) {
+    for (int i = 0; i < 600000 && !*released; ++i) std::this_thread::sleep_for(1ms);
+    return calc.run(text);
+  };
   QSignalSpy finished(f.window.get(), &CTarnwickDlg::evaluationFinished);
-  QProgressDialog* progress = startRun(f, kernel.evaluate(), QStringLiteral("w = 1"));
+  QProgressDialog* progress = startRun(f, kernel, u"w = 1"_s);
   QVERIFY(progress != nullptr);
-  QCOMPARE(progress->maximum(), 0);
-  QCOMPARE(progress->labelText(), QStringLiteral("Расчет..."));
+  QCOMPARE(std::pair(progress->maximum(), progress->labelText()), std::pair(0, u"Расчет..."_s));
   // Nothing blocks the window, so the window manager's close reaches it, as the program's own
   // does; the question is asked above the progress dialog, where it can be answered. "No" keeps
   // the run going.
@@ -230,22 +218,21 @@ void EvaluationWindowTest::closeRequestsWhileTheProgressShows() {
   QVERIFY(!f.window->close());
   f.window->windowHandle()->close();
   QTRY_COMPARE(f.dialogs.questions.size(), std::size_t(2));
-  QCOMPARE(f.dialogs.questionParents.back(), static_cast<QWidget*>(progress));
-  QCOMPARE(f.dialogs.questionIcons.back(), UserDialogs::Icon::Question);
+  QCOMPARE(std::pair(f.dialogs.questionParents.back(), f.dialogs.questionIcons.back()),
+           std::pair(static_cast<QWidget*>(progress), UserDialogs::Icon::Question));
   QVERIFY(f.window->isEvaluating() && progress->isVisible());
   // The window manager's close of the progress dialog asks the same; "Yes" stops the run, and
   // the window closes once the worker is done.
   f.dialogs.answer = true;
   progress->windowHandle()->close();
   QTRY_COMPARE(f.dialogs.questions.size(), std::size_t(3));
-  QCOMPARE(f.dialogs.questions.back(),
-           QStringLiteral("Идет расчет. Прервать его и закрыть Vellumar?"));
+  QCOMPARE(f.dialogs.questions.back(), u"Идет расчет. Прервать его и закрыть Vellumar?"_s);
   // The kernel ends after the cancel: its result is dropped, the one before stays.
-  kernel.release();
+  *released = true;
   QVERIFY(!finished.isEmpty() || finished.wait(20000));
   QTRY_VERIFY(!f.window->isVisible());
-  QCOMPARE(f.window->currentResult().numberValue(), 5.0);
-  QVERIFY(f.window->calculator().registry().find("w") == nullptr);
+  QCOMPARE(std::pair(f.window->currentResult().numberValue(), f.registry().find("w") == nullptr),
+           std::pair(5.0, true));
 }
 
 void EvaluationWindowTest::closingDuringRunsNeverLosesTheProcess() {
@@ -256,7 +243,7 @@ void EvaluationWindowTest::closingDuringRunsNeverLosesTheProcess() {
     grid += '\n';
   }
   QTemporaryDir scratch;
-  const QString big = writeFile(scratch.filePath(QStringLiteral("big.grd")), grid);
+  const QString big = writeFile(scratch.filePath(u"big.grd"_s), grid);
   // Every way of asking to close, during evaluations and loads, early and late in the run.
   int closesDuringRuns = 0;
   for (int round = 0; round < 20; ++round) {
@@ -277,18 +264,18 @@ void EvaluationWindowTest::closingDuringRunsNeverLosesTheProcess() {
     };
     const int delayMs = (round / 2) % 2 == 0 ? 0 : 700;
     if (round % 2 == 0) {
-      f.window->display()->setPlainText(longGridWork());
-      f.press(QStringLiteral("Расчет"));
+      f.display()->setPlainText(longGridWork());
+      f.press(u"Расчет"_s);
       QTest::qWait(delayMs);
       closeSomehow();
     } else {
       QTimer::singleShot(delayMs, f.window.get(), closeSomehow);
-      f.load(engine::FileKind::Grid, big);
+      f.load(FileKind::Grid, big);
     }
     QTRY_VERIFY2_WITH_TIMEOUT(!f.window->isVisible(), qPrintable(QString::number(round)), 30000);
     QVERIFY(!f.window->isEvaluating());
     // A run stopped by the close leaves none of its assignments.
-    if (closedDuringTheRun) QVERIFY(f.window->calculator().registry().find("H") == nullptr);
+    if (closedDuringTheRun) QVERIFY(f.registry().find("H") == nullptr);
     closesDuringRuns += closedDuringTheRun ? 1 : 0;
   }
   // At least the early closes met a running worker.
@@ -306,15 +293,14 @@ void EvaluationWindowTest::progressOfFileTasksAndOfSeveralStatements() {
     QTimer::singleShot(0, [&] {
       QProgressDialog* progress = waitForProgress(*f.window);
       QVERIFY(progress != nullptr);
-      QCOMPARE(progress->labelText(), QStringLiteral("Загрузка файла...\nrelief.grd"));
-      QCOMPARE(progress->maximum() > 0, measured);
-      QCOMPARE(progress->value() <= 0, true);
+      QCOMPARE(std::tuple(progress->labelText(), progress->maximum() > 0, progress->value() <= 0),
+               std::tuple(u"Загрузка файла...\nrelief.grd"_s, measured, true));
       release = true;
     });
     QVERIFY(runner.runTask(
         "Загрузка файла...\nrelief.grd",
         [&] {
-          while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+          while (!release) std::this_thread::sleep_for(1ms);
           done = true;
         },
         measured));
@@ -330,14 +316,14 @@ void EvaluationWindowTest::progressOfFileTasksAndOfSeveralStatements() {
       sink.progressStart("Шаг", 100);
       for (int done = 0; done <= 100; done += 5) {
         sink.progressStep(done);
-        std::this_thread::sleep_for(std::chrono::milliseconds(15));
+        std::this_thread::sleep_for(15ms);
       }
       sink.progressClose();
     }
     return calc.run(text);
   };
   QSignalSpy finished(f.window.get(), &CTarnwickDlg::evaluationFinished);
-  QProgressDialog* progress = startRun(f, kernel, QStringLiteral("1"));
+  QProgressDialog* progress = startRun(f, kernel, u"1"_s);
   QVERIFY(progress != nullptr);
   std::vector<int> seen;
   while (finished.isEmpty()) {
@@ -365,7 +351,7 @@ void EvaluationWindowTest::qtDialogsSpeakRussian() {
     box->button(QMessageBox::No)->click();
   });
   QtUserDialogs dialogs;
-  QVERIFY(!dialogs.question(nullptr, QStringLiteral("Добавить столбец Zres в wells.dat?"),
+  QVERIFY(!dialogs.question(nullptr, u"Добавить столбец Zres в wells.dat?"_s,
                             UserDialogs::Icon::Question));
   buttons.sort();
   QCOMPARE(buttons, QStringList({"Да", "Нет"}));
@@ -378,31 +364,31 @@ void EvaluationWindowTest::identifierWindow() {
   QVERIFY(values != nullptr);
   QVERIFY(!values->isVisible());
   f.evaluate("x = 5");
-  f.load(engine::FileKind::Grid, f.write("relief.grd", gridFile()));
-  f.press(QStringLiteral("ID"));
+  f.load(FileKind::Grid, f.write("relief.grd", gridFile()));
+  f.press(u"ID"_s);
   QVERIFY(values->isVisible());
   // The registry's list lines, whose form the registry's own test checks.
   const QStringList lines = values->lines();
   QVERIFY(lines.contains("x:" + QString(17, ' ') + "5.000000"));
-  QCOMPARE(values->kindText(), QStringLiteral("Не выбран"));
+  QCOMPARE(values->kindText(), u"Не выбран"_s);
 
   // Refreshed after an evaluation while visible, keeping the selection.
   const int xRow = static_cast<int>(lines.indexOf("x:" + QString(17, ' ') + "5.000000"));
   values->selectLine(xRow);
-  QCOMPARE(values->kindText(), QStringLiteral("Число"));
+  QCOMPARE(values->kindText(), u"Число"_s);
   QVERIFY(!values->saveEnabled() && !values->showEnabled());
   f.evaluate("x = 6");
   QVERIFY(values->lines().contains("x:" + QString(17, ' ') + "6.000000"));
-  QCOMPARE(values->kindText(), QStringLiteral("Число"));
+  QCOMPARE(values->kindText(), u"Число"_s);
 
   // Double-click inserts the name; "Сохранить как..." saves a copy of the entry.
   const int gridRow = static_cast<int>(values->lines().indexOf(QRegularExpression("^G1:.*")));
   values->selectLine(gridRow);
-  QCOMPARE(values->kindText(), QStringLiteral("Грид"));
+  QCOMPARE(values->kindText(), u"Грид"_s);
   QVERIFY(values->saveEnabled());
-  f.window->display()->clear();
+  f.display()->clear();
   values->activateLine(gridRow);
-  QCOMPARE(f.window->display()->toPlainText(), QStringLiteral("G1"));
+  QCOMPARE(f.display()->toPlainText(), u"G1"_s);
   f.dialogs.files.push_back(f.path("copy.grd"));
   values->saveSelected();
   QVERIFY(f.read("copy.grd").rfind("DSAA", 0) == 0);
@@ -410,9 +396,9 @@ void EvaluationWindowTest::identifierWindow() {
 
 void EvaluationWindowTest::switchesShortcutAndLayout() {
   WindowFixture f;
-  QCOMPARE(f.evaluate("ArcCos(0)"), QStringLiteral("1.570796326795"));
-  f.press(QStringLiteral("Градус"));
-  QCOMPARE(f.evaluate("ArcCos(0)"), QStringLiteral("90.000000000000"));
+  QCOMPARE(f.evaluate("ArcCos(0)"), u"1.570796326795"_s);
+  f.press(u"Градус"_s);
+  QCOMPARE(f.evaluate("ArcCos(0)"), u"90.000000000000"_s);
   for (const auto& [unit, tolerance] : {std::pair{"м", 1.0}, std::pair{"км", 0.001}}) {
     f.press(QString::fromUtf8(unit));
     f.evaluate("1");
@@ -422,12 +408,12 @@ void EvaluationWindowTest::switchesShortcutAndLayout() {
   // Ctrl+Enter evaluates the display of the shown window and keeps its text.
   f.window->show();
   QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
-  f.window->display()->setPlainText(QStringLiteral("depth = 1500;\ndepth / 2"));
+  f.display()->setPlainText(u"depth = 1500;\ndepth / 2"_s);
   QSignalSpy finished(f.window.get(), &CTarnwickDlg::evaluationFinished);
-  QTest::keyClick(f.window->display(), Qt::Key_Return, Qt::ControlModifier);
+  QTest::keyClick(f.display(), Qt::Key_Return, Qt::ControlModifier);
   QVERIFY(!finished.isEmpty() || finished.wait(10000));
-  QCOMPARE(f.window->messageText(), QStringLiteral("750.000000000000"));
-  QCOMPARE(f.window->display()->toPlainText(), QStringLiteral("depth = 1500;\ndepth / 2"));
+  QCOMPARE(f.window->messageText(), u"750.000000000000"_s);
+  QCOMPARE(f.display()->toPlainText(), u"depth = 1500;\ndepth / 2"_s);
   const QRect inside = f.window->rect();
   // Every control lies inside the window, whole, with its caption unclipped, and no two overlap.
   std::vector<std::pair<QRect, QString>> controls;
@@ -444,9 +430,8 @@ void EvaluationWindowTest::switchesShortcutAndLayout() {
   }
   QVERIFY(controls.size() >= 70);
   // The display, then the message line, then the buttons, from top to bottom.
-  const QRect display(f.window->display()->mapTo(f.window.get(), QPoint(0, 0)),
-                      f.window->display()->size());
-  const QAbstractButton* evaluate = f.window->button(QStringLiteral("Расчет"));
+  const QRect display(f.display()->mapTo(f.window.get(), QPoint(0, 0)), f.display()->size());
+  const QAbstractButton* evaluate = f.window->button(u"Расчет"_s);
   QVERIFY(display.height() >= 100);
   QVERIFY(evaluate->mapTo(f.window.get(), QPoint(0, 0)).y() > display.bottom());
   const QString out = qEnvironmentVariable("VELLUMAR_SCREENSHOT");
