@@ -31,15 +31,14 @@ void sendMouse(CRVWnd& view, QEvent::Type type, QPoint at, Qt::MouseButton butto
 }
 
 TEST(MapView, OpensBesideTheCalculator) {
-  const QRect screen(0, 0, 1920, 1080);
-  EXPECT_EQ(CRVWnd::placeBeside(QRect(100, 50, 800, 600), QSize(500, 500), screen),
-            QPoint(908, 50));
-  // No room on the right: on the left.
-  EXPECT_EQ(CRVWnd::placeBeside(QRect(1200, 50, 700, 600), QSize(500, 500), screen),
-            QPoint(692, 50));
-  // No room on either side: on the side with more room, inside the screen.
-  EXPECT_EQ(CRVWnd::placeBeside(QRect(300, 900, 1300, 600), QSize(500, 500), screen),
-            QPoint(1420, 580));
+  // On the right; with no room there on the left; with no room on either side, on the side with
+  // more room, inside the screen.
+  const std::pair<QRect, QPoint> cases[] = {{QRect(100, 50, 800, 600), QPoint(908, 50)},
+                                            {QRect(1200, 50, 700, 600), QPoint(692, 50)},
+                                            {QRect(300, 900, 1300, 600), QPoint(1420, 580)}};
+  for (const auto& [calculator, at] : cases) {
+    EXPECT_EQ(CRVWnd::placeBeside(calculator, QSize(500, 500), QRect(0, 0, 1920, 1080)), at);
+  }
 }
 
 TEST(MapView, GridClassesColourTheRasterAndTheLegend) {
@@ -199,9 +198,7 @@ TEST(MapView, ALayerWithValuesIsAChoropleth) {
                                     match.captured(3).toStdString()};
   };
   const std::vector<std::string> wiltz = readOut(16, 7);
-  EXPECT_EQ(wiltz[0], "2");
-  EXPECT_DOUBLE_EQ(std::stod(wiltz[1]), 5.0);
-  EXPECT_EQ(wiltz[2], "Wiltz");
+  EXPECT_EQ(std::tuple(wiltz[0], std::stod(wiltz[1]), wiltz[2]), std::tuple("2", 5.0, "Wiltz"));
   EXPECT_EQ(readOut(25, 5), (std::vector<std::string>{"3", "не число", ""}));
   // In the lake, and beyond every record, no record is read out.
   view.readOut(QPoint(view.layout().column(13), view.layout().row(3)));
@@ -309,15 +306,15 @@ TEST(MapView, EqualCountClassesOfADemBlankOutsideItsBorderLeaveTheBlanksOut) {
   CRVWnd view(gridOperand(10, 10, nodes), kMissing, Language::Russian);
   view.setClassMode(ClassMode::EqualCount);
   ASSERT_NE(view.classes(), nullptr);
-  EXPECT_EQ(view.classes()->classCount(), 10);
-  EXPECT_EQ(view.classes()->maximum(), 64.0);
-  EXPECT_EQ(view.classes()->lowerBound(9), 58.0);  // the 57th of the 64 values, from 0
-  for (const std::string& label : view.classes()->boundLabels()) {
+  const ColorClasses& classes = *view.classes();
+  // The lower bound of the last class is the 57th of the 64 values, from 0.
+  EXPECT_EQ(std::tuple(classes.classCount(), classes.maximum(), classes.lowerBound(9)),
+            std::tuple(10, 64.0, 58.0));
+  for (const std::string& label : classes.boundLabels())
     EXPECT_LT(std::stod(label), 100.0) << label;
-  }
   // The lowest and the highest values take the two ends of the scale, as they do unblanked.
-  EXPECT_EQ(view.classes()->color(view.classes()->classOf(1.0)), ColorClasses::kColors[0]);
-  EXPECT_EQ(view.classes()->color(view.classes()->classOf(64.0)), ColorClasses::kColors[9]);
+  EXPECT_EQ(classes.color(classes.classOf(1.0)), ColorClasses::kColors[0]);
+  EXPECT_EQ(classes.color(classes.classOf(64.0)), ColorClasses::kColors[9]);
 }
 
 TEST(MapView, PickingDataPointsShowsAndMarksTheirValue) {
