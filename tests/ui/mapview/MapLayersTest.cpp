@@ -65,29 +65,26 @@ TEST(MapLayers, TheRegistryGivesTheLayersAndTheShownOneIsChecked) {
 }
 
 TEST(MapLayers, TheListChoosesWhatIsDrawnAndInWhichOrder) {
-  MapLayers layers;
-  layers.push_back(layer(0, "outline", square(2.5, 8.5), false));
-  layers.push_back(layer(1, "relief", ramp(0, 10), true));
-  layers.push_back(layer(2, "other relief", ramp(10, 20), false));
-  layers.push_back(layer(
-      3, "districts",
-      linesOf({{1.0, {{0, 0}, {0, 1}, {1, 1}}}, {5.0, {{2, 2}, {2, 3}, {3, 3}}}}, Kind::Polygon),
-      false));
-  CRVWnd view(std::move(layers), kMissing, Language::Russian);
+  const Operand districts =
+      linesOf({{1.0, {{0, 0}, {0, 1}, {1, 1}}}, {5.0, {{2, 2}, {2, 3}, {3, 3}}}}, Kind::Polygon);
+  CRVWnd view(
+      MapLayers{layer(0, "outline", square(2.5, 8.5), false), layer(1, "relief", ramp(0, 10), true),
+                layer(2, "other relief", ramp(10, 20), false),
+                layer(3, "districts", districts, false)},
+      kMissing, Language::Russian);
   QListWidget* list = view.layerList();
   ASSERT_NE(list, nullptr);
   ASSERT_EQ(list->count(), 4);
-  EXPECT_EQ(list->item(0)->text(), "outline");
-  EXPECT_EQ(list->item(1)->checkState(), Qt::Checked);
-  const QColor ramp55(125, 255, 0);  // the class of 5.5 on the ramp
-  EXPECT_EQ(pixelAt(view, 5.5, 5), ramp55);
-  const QColor ramp25 = colour(ColorClasses::kColors[2]);
-  EXPECT_EQ(pixelAt(view, 2.5, 5), ramp25);  // no outline yet
+  EXPECT_EQ(std::pair(list->item(0)->text(), list->item(1)->checkState()),
+            std::pair(QString("outline"), Qt::Checked));
+  // The class of 5.5 on the ramp, and that of 2.5 where no outline lies yet.
+  const QColor ramp55(125, 255, 0);
+  EXPECT_EQ(pixelsAt(view, {{5.5, 5}, {2.5, 5}}),
+            (std::vector{ramp55, colour(ColorClasses::kColors[2])}));
 
   // Checking the outline draws it over the grid, inside unfilled.
   list->item(0)->setCheckState(Qt::Checked);
-  EXPECT_EQ(pixelAt(view, 2.5, 5), QColor(140, 60, 20));
-  EXPECT_EQ(pixelAt(view, 5.5, 5), ramp55);
+  EXPECT_EQ(pixelsAt(view, {{2.5, 5}, {5.5, 5}}), (std::vector{QColor(140, 60, 20), ramp55}));
   // Filled, it lets the grid show through.
   view.setLayerFilled(0, true);
   const QColor blend = pixelAt(view, 5.5, 5);
@@ -107,20 +104,18 @@ TEST(MapLayers, TheListChoosesWhatIsDrawnAndInWhichOrder) {
   // Districts with values are a choropleth with its own classes once shown.
   list->item(3)->setCheckState(Qt::Checked);
   ASSERT_NE(view.classes(), nullptr);
-  EXPECT_EQ(view.classes()->lowerBound(0), 1.0);
-  EXPECT_EQ(view.classes()->maximum(), 5.0);
+  EXPECT_EQ(std::pair(view.classes()->lowerBound(0), view.classes()->maximum()),
+            std::pair(1.0, 5.0));
   // The list closed, the view's menu brings it back.
   list->window()->close();
-  QAction* layersItem = view.viewMenu()->actions().back();
-  EXPECT_EQ(layersItem->text(), "Слои");
-  layersItem->trigger();
+  EXPECT_EQ(view.viewMenu()->actions().back()->text(), "Слои");
+  view.viewMenu()->actions().back()->trigger();
   EXPECT_TRUE(list->window()->isVisible());
 }
 
 TEST(MapLayers, ReorderingTheListReordersTheDrawing) {
-  MapLayers layers;
-  layers.push_back(layer(0, "dots", points({1}, {5}, {5}), true));
-  layers.push_back(layer(1, "field", square(0, 10), true));
+  MapLayers layers = {layer(0, "dots", points({1}, {5}, {5}), true),
+                      layer(1, "field", square(0, 10), true)};
   layers.back().filled = true;
   CRVWnd view(std::move(layers), kMissing, Language::Russian);
   EXPECT_EQ(pixelAt(view, 5, 5), QColor(Qt::black));  // the dot over the field
@@ -137,8 +132,8 @@ TEST(MapLayers, ReorderingTheListReordersTheDrawing) {
   list->insertItem(0, list->item(1)->clone());
   delete list->takeItem(2);
   ASSERT_EQ(view.layers().front().name, "dots");
-  EXPECT_EQ(pixelAt(view, 5, 5), QColor(Qt::black));
-  EXPECT_EQ(pixelAt(view, 2, 2), QColor(250, 150, 100));
+  EXPECT_EQ(pixelsAt(view, {{5, 5}, {2, 2}}),
+            (std::vector{QColor(Qt::black), QColor(250, 150, 100)}));
 }
 
 TEST(MapLayers, IsolinesCarryTheirLevelsInTheirColours) {
@@ -148,9 +143,8 @@ TEST(MapLayers, IsolinesCarryTheirLevelsInTheirColours) {
     isolines.push_back({level, {{0, level / 7}, {10, level / 7}}});
   }
   isolines.push_back({35.0, {{0, 40 / 7.0 + 0.04}, {10, 40 / 7.0 + 0.04}}});
-  MapLayers layers;
-  layers.push_back(layer(0, "isolines", linesOf(isolines), true));
-  CRVWnd view(std::move(layers), kMissing, Language::Russian);
+  CRVWnd view(MapLayers{layer(0, "isolines", linesOf(isolines), true)}, kMissing,
+              Language::Russian);
   view.resize(700, 500);
   const QImage image = view.picture();
   const std::vector<LineLabel>& labels = view.lineLabels();
@@ -184,22 +178,20 @@ TEST(MapLayers, IsolinesCarryTheirLevelsInTheirColours) {
 }
 
 TEST(MapLayers, DataPointsTakeTheColourOfTheirClass) {
-  MapLayers layers;
-  layers.push_back(layer(0, "wells", points({0, 10, kMissing}, {1, 9, 5}, {1, 9, 5}), true));
+  MapLayers layers = {layer(0, "wells", points({0, 10, kMissing}, {1, 9, 5}, {1, 9, 5}), true)};
   layers.back().byValue = true;
   CRVWnd view(layers, kMissing, Language::Russian);
-  // Their own classes from 0 to 10.
-  EXPECT_EQ(pixelAt(view, 1, 1), colour(ColorClasses::kColors[0]));
-  EXPECT_EQ(pixelAt(view, 9, 9), colour(ColorClasses::kColors[9]));
-  // The missing value is not drawn, and the legend counts it.
-  EXPECT_EQ(pixelAt(view, 5, 5), QColor(Qt::white));
+  // Their own classes from 0 to 10; the missing value is not drawn, and the legend counts it.
+  EXPECT_EQ(pixelsAt(view, {{1, 1}, {9, 9}, {5, 5}}),
+            (std::vector{colour(ColorClasses::kColors[0]), colour(ColorClasses::kColors[9]),
+                         QColor(Qt::white)}));
   ASSERT_EQ(view.legend().notes.size(), 1u);
   EXPECT_EQ(view.legend().notes[0].text, "нет значения: 1");
   // Over a grid from 0 to 100 they take its classes: 10 is in the second.
   layers.push_back(layer(1, "relief", ramp(0, 100), true));
   CRVWnd overGrid(std::move(layers), kMissing, Language::English);
-  EXPECT_EQ(pixelAt(overGrid, 9, 9), colour(ColorClasses::kColors[1]));
-  EXPECT_EQ(pixelAt(overGrid, 1, 1), colour(ColorClasses::kColors[0]));
+  EXPECT_EQ(pixelsAt(overGrid, {{9, 9}, {1, 1}}),
+            (std::vector{colour(ColorClasses::kColors[1]), colour(ColorClasses::kColors[0])}));
   EXPECT_EQ(overGrid.legend().notes.back().text, "no value: 1");
   // Plain dots again when the layer is no longer coloured by value, and nothing to count.
   overGrid.setLayerByValue(0, false);

@@ -49,12 +49,11 @@ TEST(MapLayout, PlotFillsTheClientAreaWithEqualScales) {
   EXPECT_LT(w.ymin, 0);
   EXPECT_GT(w.ymax, 100);
   EXPECT_NEAR(w.ymin + w.ymax, 100, 1e-9);
-  EXPECT_EQ(layout.column(0), layout.left);
-  EXPECT_EQ(layout.column(200), layout.left + layout.width);
+  EXPECT_EQ(std::pair(layout.column(0), layout.column(200)),
+            std::pair(layout.left, layout.left + layout.width));
   EXPECT_NEAR(layout.worldX(layout.column(37.5)), 37.5, layout.pixelSize());
   EXPECT_NEAR(layout.worldY(layout.row(62.5)), 62.5, layout.pixelSize());
-  EXPECT_EQ(nearestPixel(2.5), 3);
-  EXPECT_EQ(nearestPixel(-2.5), -2);
+  EXPECT_EQ(std::pair(nearestPixel(2.5), nearestPixel(-2.5)), std::pair(3, -2));
   EXPECT_FALSE(computeLayout(20, 500, wide, kText, {}).drawable);
   EXPECT_FALSE(computeLayout(500, 500, WorldBounds{}, kText, {}).drawable);
 
@@ -94,10 +93,10 @@ TEST(MapLayout, AxisLabelsNeverOverlapAndStayInTheWindow) {
 }
 
 TEST(MapLayout, ReadingsKeepTheDigitsTheResolutionNeeds) {
-  EXPECT_EQ(significantDigits(10, 0.02), 6);  // never fewer than six
-  EXPECT_EQ(significantDigits(600000, 0.01), 9);
-  EXPECT_EQ(significantDigits(6e6, 1e-9), 15);
-  EXPECT_EQ(significantDigits(0, 1), 6);
+  // Never fewer than six.
+  EXPECT_EQ(std::vector({significantDigits(10, 0.02), significantDigits(600000, 0.01),
+                         significantDigits(6e6, 1e-9), significantDigits(0, 1)}),
+            std::vector({6, 9, 15, 6}));
   EXPECT_EQ(formatReading(512345.678, significantDigits(600000, 0.01)), "512345.678");
   EXPECT_EQ(formatReading(0.000123456789, 6), "0.000123457");
 }
@@ -154,8 +153,8 @@ TEST(ColorClasses, EqualCountClassesFollowTheDeciles) {
       ColorClasses::equalCount(std::vector<double>{1, 1, 1, 1, 1, 1, 1, 1, 2, 3});
   ASSERT_EQ(few.classCount(), 3);
   EXPECT_EQ(few.lowerBound(1), 2);
-  EXPECT_EQ(few.color(0), ColorClasses::kColors[0]);
-  EXPECT_EQ(few.color(2), ColorClasses::kColors[9]);
+  EXPECT_EQ(std::pair(few.color(0), few.color(2)),
+            std::pair(ColorClasses::kColors[0], ColorClasses::kColors[9]));
   EXPECT_EQ(ColorClasses::equalCount(std::vector<double>{4, 4}).classCount(), 1);
 }
 

@@ -45,9 +45,8 @@ TEST(MapView, GridClassesColourTheRasterAndTheLegend) {
   // A ramp along X from 0 to 10: the left edge is the lowest class, the right the highest.
   CRVWnd view(ramp(0, 10), kMissing, Language::Russian);
   ASSERT_TRUE(view.layout().drawable);
-  EXPECT_EQ(pixelAt(view, 0.2, 5), QColor(128, 64, 0));
-  EXPECT_EQ(pixelAt(view, 9.8, 5), QColor(0, 50, 250));
-  EXPECT_EQ(pixelAt(view, 5.5, 5), QColor(125, 255, 0));
+  EXPECT_EQ(pixelsAt(view, {{0.2, 5}, {9.8, 5}, {5.5, 5}}),
+            (std::vector{QColor(128, 64, 0), QColor(0, 50, 250), QColor(125, 255, 0)}));
   // Legend boxes: highest class at the top, lowest at the bottom.
   const QImage image = view.picture();
   const std::vector<LegendLayout::Box>& boxes = view.legend().boxes;
@@ -138,8 +137,7 @@ TEST(MapView, DataDotsAndAWidenedAxis) {
 
 TEST(MapView, LinesAreBluePolylinesAndPolygonsFilledWithHolesAndIslands) {
   CRVWnd lines(linesOf({{0.0, {{0, 0}, {10, 10}}}}), kMissing, Language::Russian);
-  EXPECT_EQ(pixelAt(lines, 5, 5), QColor(0, 0, 255));
-  EXPECT_EQ(pixelAt(lines, 2, 8), QColor(Qt::white));
+  EXPECT_EQ(pixelsAt(lines, {{5, 5}, {2, 8}}), (std::vector{QColor(0, 0, 255), QColor(Qt::white)}));
   CRVWnd view(rings({{{0, 0}, {0, 10}, {10, 10}, {10, 0}},
                      {{2, 2}, {8, 2}, {8, 8}, {2, 8}},
                      {{4, 4}, {4, 6}, {6, 6}, {6, 4}}}),
@@ -147,9 +145,8 @@ TEST(MapView, LinesAreBluePolylinesAndPolygonsFilledWithHolesAndIslands) {
   EXPECT_GE(view.layout().width * view.layout().height, 0.7 * 500 * 500);  // the plot fills it
   // Filled, the hole white, the island filled; outlines keep neighbouring districts apart.
   const QColor fill(250, 150, 100), outline(140, 60, 20);
-  const std::tuple<double, double, QColor> pixels[] = {
-      {1, 1, fill}, {3, 3, Qt::white}, {5, 5, fill}, {0, 5, outline}, {8, 5, outline}};
-  for (const auto& [x, y, expected] : pixels) EXPECT_EQ(pixelAt(view, x, y), expected) << x << y;
+  EXPECT_EQ(pixelsAt(view, {{1, 1}, {3, 3}, {5, 5}, {0, 5}, {8, 5}}),
+            (std::vector<QColor>{fill, Qt::white, fill, outline, outline}));
 }
 
 // A layer of three square districts side by side with their values (the third holds the
@@ -180,12 +177,9 @@ TEST(MapView, ALayerWithValuesIsAChoropleth) {
   ASSERT_NE(view.classes(), nullptr);
   EXPECT_EQ(view.legend().boxes.size(), 10u);
   // The lowest value, the highest, the lake, the record without a value, the shared border.
-  const std::tuple<double, double, QColor> pixels[] = {{5, 5, QColor(128, 64, 0)},
-                                                       {17, 7, QColor(0, 50, 250)},
-                                                       {13, 3, Qt::white},
-                                                       {25, 5, Qt::white},
-                                                       {10, 5, QColor(140, 60, 20)}};
-  for (const auto& [x, y, expected] : pixels) EXPECT_EQ(pixelAt(view, x, y), expected) << x << y;
+  EXPECT_EQ(pixelsAt(view, {{5, 5}, {17, 7}, {13, 3}, {25, 5}, {10, 5}}),
+            (std::vector<QColor>{QColor(128, 64, 0), QColor(0, 50, 250), Qt::white, Qt::white,
+                                 QColor(140, 60, 20)}));
 
   const QRegularExpression form(
       QStringLiteral("^x = \\S+    y = \\S+    объект (\\d+)    z = (.+?)(?:    (.+))?$"));
@@ -276,9 +270,9 @@ TEST(MapView, BlankNodesShowTheBackgroundAndReadOutAsBlank) {
   const double blank = grid::kBlankValue;
   CRVWnd view(gridOperand(3, 3, {0, 5, 10, 0, 5, 10, 0, 5, blank}), kMissing, Language::Russian);
   ASSERT_TRUE(view.layout().drawable);
-  EXPECT_EQ(pixelAt(view, 7.5, 7.5), QColor(Qt::white));
-  EXPECT_EQ(pixelAt(view, 9.8, 2.5), QColor(0, 50, 250));  // the top class, as without the blank
-  EXPECT_EQ(pixelAt(view, 0.2, 7.5), QColor(128, 64, 0));
+  // The blank cell, the top class (as without the blank) and the lowest.
+  EXPECT_EQ(pixelsAt(view, {{7.5, 7.5}, {9.8, 2.5}, {0.2, 7.5}}),
+            (std::vector{QColor(Qt::white), QColor(0, 50, 250), QColor(128, 64, 0)}));
   const MapLayout& layout = view.layout();
   const QPoint hole(layout.column(7.5), layout.row(7.5));
   EXPECT_EQ(titleAt(view, hole), at(layout, hole, ", z= пустой узел"));

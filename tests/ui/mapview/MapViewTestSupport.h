@@ -18,6 +18,11 @@
 #include "ui/mapview/CRVWnd.h"
 #include "ui/mapview/MapLayout.h"
 
+// Colours in failure messages by their names, "#rrggbb".
+inline void PrintTo(const QColor& colour, std::ostream* out) {
+  *out << colour.name().toStdString();
+}
+
 namespace vellumar::ui::mapview::testing {
 
 constexpr double kMissing = -9999;
@@ -69,6 +74,13 @@ inline engine::Operand rings(const std::vector<Vertices>& corners) {
 
 inline QColor pixelAt(CRVWnd& view, double x, double y) {
   return view.picture().pixelColor(view.layout().column(x), view.layout().row(y));
+}
+
+// The colours at several points of the world, to compare in one go.
+inline std::vector<QColor> pixelsAt(CRVWnd& view, const Vertices& points) {
+  std::vector<QColor> colours;
+  for (const auto& [x, y] : points) colours.push_back(pixelAt(view, x, y));
+  return colours;
 }
 
 inline QColor colour(std::uint32_t rgb) {
