@@ -43,7 +43,7 @@ QString shape(const QTableWidget* table) {
 std::unique_ptr<DataFileProc> formatDialog(const QString& path, const DataFormat& format) {
   std::string head;
   if (!readDataHead(path.toStdString(), head)) return nullptr;
-  auto dialog = std::make_unique<DataFileProc>(format, QStringLiteral("f.dat"));
+  auto dialog = std::make_unique<DataFileProc>(format, u"f.dat"_s);
   dialog->setFileHead(std::move(head));
   return dialog;
 }
@@ -87,24 +87,24 @@ void DataWindowTest::previewTableSplitsByTheChoicesAndFollowsThem() {
   const QString path = f.write("wells.csv", "name,x,y\nw1,10,20\nw2,11,21\n");
   std::unique_ptr<DataFileProc> dialog = formatDialog(path, {0, true, false, " "});
   const QTableWidget* table = dialog->previewTable();
-  QCOMPARE(shape(table), QStringLiteral("1/name,x,y/w1,10,20/w2,11,21"));  // no blanks
+  QCOMPARE(shape(table), u"1/name,x,y/w1,10,20/w2,11,21"_s);  // no blanks
 
   // The user picks the comma, then says the first line is a header.
-  auto* comma = captioned<QRadioButton>(dialog.get(), QStringLiteral("Запятая"));
-  auto* header = captioned<QCheckBox>(dialog.get(), QStringLiteral("заголовок"));
+  auto* comma = captioned<QRadioButton>(dialog.get(), u"Запятая"_s);
+  auto* header = captioned<QCheckBox>(dialog.get(), u"заголовок"_s);
   QVERIFY(comma != nullptr && header != nullptr);
   comma->click();
-  QCOMPARE(shape(table), QStringLiteral("1|2|3/name|x|y/w1|10|20/w2|11|21"));
+  QCOMPARE(shape(table), u"1|2|3/name|x|y/w1|10|20/w2|11|21"_s);
   header->click();
-  QCOMPARE(shape(table), QStringLiteral("name|x|y/w1|10|20/w2|11|21"));
+  QCOMPARE(shape(table), u"name|x|y/w1|10|20/w2|11|21"_s);
   // A typed character splits at once; none typed shows no columns.
   dialog->setFormat({4, true, true, ""});
   QCOMPARE(table->columnCount(), 0);
   dialog->setFormat({4, true, true, "1"});
-  QCOMPARE(shape(table), QStringLiteral("name,x,y||/w|,|0,20/w2,|,2|"));
+  QCOMPARE(shape(table), u"name,x,y||/w|,|0,20/w2,|,2|"_s);
 
   // The raw first lines stay available as read.
-  QCOMPARE(dialog->preview(), QStringLiteral("name,x,y\nw1,10,20\nw2,11,21"));
+  QCOMPARE(dialog->preview(), u"name,x,y\nw1,10,20\nw2,11,21"_s);
 }
 
 void DataWindowTest::dataWindowShowsValuesOfTheFirstThousandRows() {
@@ -113,7 +113,7 @@ void DataWindowTest::dataWindowShowsValuesOfTheFirstThousandRows() {
   f.loadData(f.write("wells.csv", "name,depth,note\nw1,1.5,\nw2,,\"a, b\"\nw3,0.0000001,c\n"));
   CDataListDialog* window = f.window->dataWindow(1);
   const QTableWidget* values = window->valueTable();
-  QPushButton* toggle = captioned<QPushButton>(window, QStringLiteral("Значения"));
+  QPushButton* toggle = captioned<QPushButton>(window, u"Значения"_s);
   QVERIFY(toggle != nullptr);
   QVERIFY(!window->valuesShown() && !values->isVisible());
 
@@ -121,8 +121,7 @@ void DataWindowTest::dataWindowShowsValuesOfTheFirstThousandRows() {
   QVERIFY(window->valuesShown() && values->isVisible());
   // Numbers as a data file is written ("%lf", or "%.12g" for digits "%lf" would lose); an empty
   // numeric cell shows the missing-cell value, an empty text cell nothing.
-  QCOMPARE(shape(values),
-           QStringLiteral("name|depth|note/w1|1.500000|/w2|0.000000|a, b/w3|1e-07|c"));
+  QCOMPARE(shape(values), u"name|depth|note/w1|1.500000|/w2|0.000000|a, b/w3|1e-07|c"_s);
   QCOMPARE(window->valuesNote(), QString());
   toggle->click();
   QVERIFY(!window->valuesShown() && !values->isVisible());
@@ -133,7 +132,7 @@ void DataWindowTest::dataWindowShowsValuesOfTheFirstThousandRows() {
   f.answerDataFormat({0, true, false, " "});
   f.loadData(f.write("again.dat", "4 -2.25\n"));
   QCOMPARE(f.window->dataWindow(1), window);
-  QCOMPARE(shape(values), QStringLiteral("1|2/4.000000|-2.250000"));
+  QCOMPARE(shape(values), u"1|2/4.000000|-2.250000"_s);
 
   // A long table shows its first thousand rows, and says so.
   std::string rows = "depth\n";
@@ -143,16 +142,16 @@ void DataWindowTest::dataWindowShowsValuesOfTheFirstThousandRows() {
   f.loadData(f.write("long.dat", rows));
   QCOMPARE(f.window->dataWindow(1), window);
   QCOMPARE(values->rowCount(), 1000);
-  QCOMPARE(values->item(999, 0)->text(), QStringLiteral("1000.000000"));
-  QCOMPARE(window->valuesNote(), QStringLiteral("показаны первые 1000 строк из 1500"));
+  QCOMPARE(values->item(999, 0)->text(), u"1000.000000"_s);
+  QCOMPARE(window->valuesNote(), u"показаны первые 1000 строк из 1500"_s);
   QTRY_VERIFY(values->verticalScrollBar()->maximum() > 0);  // the rest is reached by scrolling
 
   // In English; a table of exactly 1000 rows is shown whole, without the note.
   CDataListDialog english(f.window->workspace(), 1, f.dialogs, Language::English);
   english.refresh();
   english.showValues(true);
-  QCOMPARE(english.valuesNote(), QStringLiteral("first 1000 rows of 1500 shown"));
-  QVERIFY(captioned<QPushButton>(&english, QStringLiteral("Values")) != nullptr);
+  QCOMPARE(english.valuesNote(), u"first 1000 rows of 1500 shown"_s);
+  QVERIFY(captioned<QPushButton>(&english, u"Values"_s) != nullptr);
 
   rows.resize(rows.find("\n1001\n") + 1);
   f.loadData(f.write("thousand.dat", rows));

@@ -26,7 +26,7 @@ class KeypadTest : public QObject {
 
 void KeypadTest::functionButtonsInsertTemplatesAndHints() {
   WindowFixture f;
-  QPlainTextEdit* display = f.window->display();
+  QPlainTextEdit* display = f.display();
   // Every button once: a caption used twice would leave one of them unreachable.
   QSet<QString> captions;
   for (const FunctionButton& button : functionButtons()) {
@@ -42,13 +42,12 @@ void KeypadTest::functionButtonsInsertTemplatesAndHints() {
     if (inserted.contains(QLatin1Char('('))) {
       QVERIFY2(engine::findBuiltin(name.trimmed().toStdString()) != nullptr, qPrintable(name));
     }
-    for (const QString& kind :
-         kinds.split(QRegularExpression(QStringLiteral("[, ]")), Qt::SkipEmptyParts)) {
-      QVERIFY2(QStringLiteral("GDCPN").contains(kind) && kind.size() == 1, qPrintable(kinds));
+    for (const QString& kind : kinds.split(QRegularExpression(u"[, ]"_s), Qt::SkipEmptyParts)) {
+      QVERIFY2(u"GDCPN"_s.contains(kind) && kind.size() == 1, qPrintable(kinds));
     }
     // After a hint that a button without one must clear.
-    f.press(QStringLiteral("Sqrt"));
-    display->setPlainText(QStringLiteral("1+"));
+    f.press(u"Sqrt"_s);
+    display->setPlainText(u"1+"_s);
     display->moveCursor(QTextCursor::End);
     f.press(caption);
     QCOMPARE(display->toPlainText(), "1+" + inserted);
@@ -61,19 +60,19 @@ void KeypadTest::functionButtonsInsertTemplatesAndHints() {
 
 void KeypadTest::editingKeysAndTooltipsOfCommands() {
   WindowFixture f;
-  QPlainTextEdit* display = f.window->display();
+  QPlainTextEdit* display = f.display();
   for (const char* key : {"1", "+", "(", "Pi", ")"}) f.press(QString::fromUtf8(key));
-  QCOMPARE(display->toPlainText(), QStringLiteral("1+(  )Pi)"));
+  QCOMPARE(display->toPlainText(), u"1+(  )Pi)"_s);
   // Caret after the last insertion; a selection is replaced and the edit can be undone.
   QTextCursor cursor = display->textCursor();
   cursor.setPosition(0);
   cursor.setPosition(1, QTextCursor::KeepAnchor);
   display->setTextCursor(cursor);
-  f.press(QStringLiteral("outC"));
-  QCOMPARE(display->toPlainText(), QStringLiteral("outC+(  )Pi)"));
+  f.press(u"outC"_s);
+  QCOMPARE(display->toPlainText(), u"outC+(  )Pi)"_s);
   QCOMPARE(display->textCursor().position(), 4);
   display->undo();
-  QCOMPARE(display->toPlainText(), QStringLiteral("1+(  )Pi)"));
+  QCOMPARE(display->toPlainText(), u"1+(  )Pi)"_s);
   QCOMPARE(f.window->messageText(), QString());
 
   // Backspace removes a whole line break, leaving the caret at the end.
@@ -84,25 +83,24 @@ void KeypadTest::editingKeysAndTooltipsOfCommands() {
   for (const Case& c : {Case{"abc", "ab"}, Case{"ab\n", "ab"}, Case{"ab\nc", "ab"}, Case{"x", ""},
                         Case{"", ""}, Case{"a\n\n", "a"}}) {
     display->setPlainText(QString::fromUtf8(c.before));
-    f.press(QStringLiteral("<-"));
+    f.press(u"<-"_s);
     QCOMPARE(display->toPlainText(), QString::fromUtf8(c.after));
     QCOMPARE(display->textCursor().position(), static_cast<int>(display->toPlainText().size()));
   }
 
-  QCOMPARE(f.window->button(QStringLiteral("Расчет"))->toolTip(),
-           QStringLiteral("Вычислить выражение табло (Ctrl+Enter)"));
-  QVERIFY(f.window->button(QStringLiteral("Вид"))->isEnabled());
+  QCOMPARE(f.window->button(u"Расчет"_s)->toolTip(), u"Вычислить выражение табло (Ctrl+Enter)"_s);
+  QVERIFY(f.window->button(u"Вид"_s)->isEnabled());
 }
 
 void KeypadTest::fileFiltersInQtForm() {
   QCOMPARE(qtFilter("Файлы гридов (*.grd) |*.grd|Все файлы (*.*)|*.*||"),
-           QStringLiteral("Файлы гридов (*.grd);;Все файлы (*.*)"));
-  QCOMPARE(qtFilter("Tables|*.tab||"), QStringLiteral("Tables (*.tab)"));
+           u"Файлы гридов (*.grd);;Все файлы (*.*)"_s);
+  QCOMPARE(qtFilter("Tables|*.tab||"), u"Tables (*.tab)"_s);
   // A save dialog's chosen filter gives a name typed without extension its format's extension.
-  QCOMPARE(filterExtension(QStringLiteral("GeoTIFF (*.tif *.tiff)")), QStringLiteral("tif"));
-  QCOMPARE(filterExtension(QStringLiteral("Файлы гридов (*.grd)")), QStringLiteral("grd"));
-  QVERIFY(filterExtension(QStringLiteral("Все файлы (*.*)")).isEmpty());
-  QVERIFY(filterExtension(QStringLiteral("Tables")).isEmpty());
+  QCOMPARE(filterExtension(u"GeoTIFF (*.tif *.tiff)"_s), u"tif"_s);
+  QCOMPARE(filterExtension(u"Файлы гридов (*.grd)"_s), u"grd"_s);
+  QVERIFY(filterExtension(u"Все файлы (*.*)"_s).isEmpty());
+  QVERIFY(filterExtension(u"Tables"_s).isEmpty());
 }
 
 VELLUMAR_UI_TEST(KeypadTest);

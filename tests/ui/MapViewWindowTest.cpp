@@ -48,28 +48,27 @@ QStringList entries(const QListWidget* list) {
 
 void MapViewWindowTest::numbersAndDataWithoutCoordinatesAreNotShown() {
   WindowFixture f;
-  f.window->calculator().registry().findOrCreate("column").value =
+  f.registry().findOrCreate("column").value =
       engine::Operand::data(std::make_shared<const data::DATA>(std::vector<double>{1, 2, 3}));
   const std::tuple<const char*, QString, UserDialogs::Icon> cases[] = {
-      {"2+2", QStringLiteral("Результат - число - в текстовом поле"),
-       UserDialogs::Icon::Information},
-      {"column * 2", QStringLiteral("Не известны координаты данных!"), UserDialogs::Icon::Stop}};
+      {"2+2", u"Результат - число - в текстовом поле"_s, UserDialogs::Icon::Information},
+      {"column * 2", u"Не известны координаты данных!"_s, UserDialogs::Icon::Stop}};
   for (const auto& [display, message, icon] : cases) {
     f.evaluate(display);
-    f.press(QStringLiteral("Вид"));
+    f.press(u"Вид"_s);
     QVERIFY(f.window->mapView() == nullptr);
-    QCOMPARE(f.dialogs.lastMessage(), message);
+    QCOMPARE(f.lastMessage(), message);
     QVERIFY(f.dialogs.messages.back().icon == icon);
   }
 }
 
 void MapViewWindowTest::viewShowsTheCurrentResultAndReplacesTheOpenView() {
   WindowFixture f;
-  f.load(engine::FileKind::Polygon, f.write("field.pol", squareFile(5)));
+  f.load(FileKind::Polygon, f.write("field.pol", squareFile(5)));
   f.evaluate("EG(0, 2, 0, 2, 1, 1) * 1000");
   std::weak_ptr<const grid::Grid> grid = f.window->currentResult().sharedGrid();
   QVERIFY(!grid.expired());
-  f.press(QStringLiteral("Вид"));
+  f.press(u"Вид"_s);
   QPointer<CRVWnd> first = f.window->mapView();
   QVERIFY(first != nullptr && first->isVisible());
   // The view keeps its copy: a later result does not change what it shows.
@@ -78,7 +77,7 @@ void MapViewWindowTest::viewShowsTheCurrentResultAndReplacesTheOpenView() {
   // A polygon result after a grid, in a new view: no legend, no grid value in the title.
   f.evaluate("P1");
   QVERIFY(f.window->currentResult().gridValue() == nullptr);
-  f.press(QStringLiteral("Вид"));
+  f.press(u"Вид"_s);
   QTRY_VERIFY(first == nullptr);  // one view at a time
   CRVWnd* view = f.window->mapView();
   QVERIFY(view != nullptr);
@@ -88,8 +87,8 @@ void MapViewWindowTest::viewShowsTheCurrentResultAndReplacesTheOpenView() {
   const MapLayout& layout = view->layout();
   QVERIFY(layout.left + layout.width > 500 - 40);  // no room kept for a legend
   view->readOut(QPoint(layout.column(2.5), layout.row(2.5)));
-  QVERIFY2(!view->windowTitle().contains(QStringLiteral("z=")), qPrintable(view->windowTitle()));
-  QVERIFY(!view->statusText().contains(QStringLiteral("z =")));
+  QVERIFY2(!view->windowTitle().contains(u"z="_s), qPrintable(view->windowTitle()));
+  QVERIFY(!view->statusText().contains(u"z ="_s));
   // A number next: the grid's memory is given back.
   f.evaluate("1");
   delete view;
@@ -99,10 +98,10 @@ void MapViewWindowTest::viewShowsTheCurrentResultAndReplacesTheOpenView() {
 void MapViewWindowTest::namedOperandsAreLayersOfTheView() {
   WindowFixture f;
   QSettings().setValue("Directory/LastOpenedDir", f.dir.path());
-  f.load(engine::FileKind::Grid, f.write("relief.grd", gridFile()));
-  f.load(engine::FileKind::Polygon, f.write("field.pol", squareFile(5)));
+  f.load(FileKind::Grid, f.write("relief.grd", gridFile()));
+  f.load(FileKind::Polygon, f.write("field.pol", squareFile(5)));
   f.evaluate("G1 * 2");
-  f.press(QStringLiteral("Вид"));
+  f.press(u"Вид"_s);
   CRVWnd* view = f.window->mapView();
   QVERIFY(view != nullptr);
   // Ctrl and a right click save a picture at the path chosen in the dialog, which starts in the
@@ -112,7 +111,7 @@ void MapViewWindowTest::namedOperandsAreLayersOfTheView() {
   QTest::mouseClick(view, Qt::RightButton, Qt::ControlModifier, QPoint(100, 100));
   QSettings().remove("Directory/LastOpenedDir");
   QCOMPARE(f.dialogs.fileDialogs.back().folder, f.dir.path());
-  QVERIFY(f.dialogs.fileDialogs.back().filter.contains(QStringLiteral("*.svg")));
+  QVERIFY(f.dialogs.fileDialogs.back().filter.contains(u"*.svg"_s));
   QVERIFY(QFile::exists(f.path("picture.bmp")));  // its bytes are the view's own tests'
   QListWidget* list = view->layerList();
   QVERIFY(list != nullptr);
@@ -125,7 +124,7 @@ void MapViewWindowTest::namedOperandsAreLayersOfTheView() {
   // Shown from the identifier list, a named operand is its own layer, checked, and the current
   // result stays the number of the last evaluation, which is no layer.
   f.evaluate("1");
-  f.press(QStringLiteral("ID"));
+  f.press(u"ID"_s);
   ViewValues* values = f.window->viewValues();
   values->selectLine(static_cast<int>(values->lines().indexOf(QRegularExpression("^P1:.*"))));
   QVERIFY(values->showEnabled());

@@ -81,7 +81,7 @@ struct WindowFixture {
 
   QString path(const QString& name) const { return dir.filePath(name); }
   QPlainTextEdit* display() const { return window->display(); }
-  const engine::Registry& registry() const { return window->calculator().registry(); }
+  engine::Registry& registry() const { return window->calculator().registry(); }
   QString lastMessage() const { return dialogs.lastMessage(); }
   // The file an operand of the registry was loaded from.
   QString sourceOf(const char* name) const {
