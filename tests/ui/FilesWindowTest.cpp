@@ -78,15 +78,14 @@ QString loadWellsWithHeader(WindowFixture& f) {
 void FilesWindowTest::loadFailuresGridListsDuplicatesAndRenumbering() {
   WindowFixture f;
   // The box names the file at fault after a message that does not name it already.
-  f.load(FileKind::Grid, f.write("bad.grd", "DSAA\n2 2\nnonsense\n"));
-  QCOMPARE(f.lastMessage(), "Недопустимый формат файла гридa!, строка 3\n" + f.path("bad.grd"));
-  f.load(FileKind::Polygon, f.path("none.pol"));
-  QCOMPARE(f.lastMessage(), "Нельзя открыть файл " + f.path("none.pol") + " !");
+  QCOMPARE(f.load(FileKind::Grid, f.write("bad.grd", "DSAA\n2 2\nnonsense\n")),
+           "Недопустимый формат файла гридa!, строка 3\n" + f.path("bad.grd"));
+  QCOMPARE(f.load(FileKind::Polygon, f.path("none.pol")),
+           "Нельзя открыть файл " + f.path("none.pol") + " !");
   QCOMPARE(f.window->fileListWindow(FileKind::Grid), nullptr);
   QCOMPARE(f.window->fileListWindow(FileKind::Polygon), nullptr);
   QVERIFY(f.registry().find("G1") == nullptr);
-  f.loadData(f.path("none.dat"));
-  QCOMPARE(f.lastMessage(), "Нельзя открыть файл " + f.path("none.dat") + " !");
+  QCOMPARE(f.loadData(f.path("none.dat")), "Нельзя открыть файл " + f.path("none.dat") + " !");
 
   // Loaded grids are listed, numbered from G1.
   const QString first = f.write("a.grd", gridFile());
@@ -160,8 +159,7 @@ void FilesWindowTest::dataFormatDialogRemembersChoices() {
 
   loadAnswering({4, true, false, ";"}, true, f.path("other.dat"));
   QCOMPARE(f.window->dataWindow(2)->entries().size(), 1);  // "X Y Z" is one field with ';'
-  f.loadData(f.path("other.dat"));
-  QCOMPARE(f.lastMessage(), u"Такой файл уже загружен!"_s);
+  QCOMPARE(f.loadData(f.path("other.dat")), u"Такой файл уже загружен!"_s);
   f.loadData(f.write("third.dat", "1\n"));
   QCOMPARE(choicesOf(seen), choicesOf({4, true, false, ";"}));
 
@@ -233,8 +231,7 @@ void FilesWindowTest::savingByKind() {
   QCOMPARE(f.read("tiny-copy.pol"), std::string("END\r\n"));
 
   f.load(FileKind::Lines, f.write("edge.con", squareFile(4, 1)));
-  f.evaluateAndSave("C1", "no/such/dir/x.con");
-  QCOMPARE(f.lastMessage(), u"Ошибка сохранения линий!"_s);
+  QCOMPARE(f.evaluateAndSave("C1", "no/such/dir/x.con"), u"Ошибка сохранения линий!"_s);
 }
 
 void FilesWindowTest::savingDataAppendsZres() {
@@ -266,8 +263,7 @@ void FilesWindowTest::savingDataAppendsZres() {
   f.window->dataWindow(2)->setCoordinateTexts(QString(), QString());
   f.window->dataWindow(2)->chooseColumn(0);
   QCOMPARE(f.evaluate("D2_1 + 1"), u"Результат - данные - готов !"_s);
-  f.save(wells);
-  QCOMPARE(f.lastMessage(), u"Несовпадение размерности данных!"_s);
+  QCOMPARE(f.save(wells), u"Несовпадение размерности данных!"_s);
   QCOMPARE(f.read("wells.dat"), appended);
 
   // Another existing file is replaced only when the user agrees; a new one needs no question.
@@ -286,8 +282,7 @@ void FilesWindowTest::savingDataAppendsZres() {
   // A loaded file another program changed is refused, and the message says which file.
   const std::string changed = appended + "9 9 9 9\n";
   f.write("wells.dat", changed);
-  f.save(wells);
-  QCOMPARE(f.lastMessage(), "файл данных изменён после загрузки\n" + wells);
+  QCOMPARE(f.save(wells), "файл данных изменён после загрузки\n" + wells);
   QCOMPARE(f.read("wells.dat"), changed);
 }
 
@@ -369,8 +364,8 @@ void FilesWindowTest::vectorFilesAskForTheLayerAndTheValueField() {
            QStringList({"D3_1      X", "D3_2      Y", "D3_3      depth"}));
   // Saving into a loaded shapefile is refused.
   f.window->dataWindow(2)->chooseColumn(2);
-  f.evaluateAndSave("D2_3 + 1", "points.shp");
-  QCOMPARE(f.lastMessage(), u"Не допускается сохранение в загруженном shp-файле!"_s);
+  QCOMPARE(f.evaluateAndSave("D2_3 + 1", "points.shp"),
+           u"Не допускается сохранение в загруженном shp-файле!"_s);
   // A layer that cannot be read says why at once.
   f.load(FileKind::Polygon, f.write("broken.geojson", "{\"type\": \"Feature"));
   QVERIFY2(f.lastMessage().startsWith("Недопустимый формат файла полигонa!, файл " +

@@ -164,8 +164,8 @@ void HistoryWindowTest::displayFilesRoundTripAndFailures() {
       std::tuple(f.lastMessage(), f.dialogs.messages.back().icon, display->toPlainText()),
       std::tuple(u"Нельзя открыть файл содержимого табло!"_s, UserDialogs::Icon::Stop, u"kept"_s));
 
-  f.pressChoosing(u">>"_s, f.path("no/such/folder/x.ctb"));
-  QCOMPARE(f.lastMessage(), u"Нельзя открыть файл для сохранения табло!"_s);
+  QCOMPARE(f.pressChoosing(u">>"_s, f.path("no/such/folder/x.ctb")),
+           u"Нельзя открыть файл для сохранения табло!"_s);
   // A cancelled dialog does nothing.
   const auto shown = f.dialogs.messages.size();
   f.press(u">>"_s);

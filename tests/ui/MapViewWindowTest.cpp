@@ -5,7 +5,6 @@
 #include <QListWidget>
 #include <QPointer>
 #include <QRegularExpression>
-#include <QScreen>
 #include <QSettings>
 #include <QTest>
 #include <memory>

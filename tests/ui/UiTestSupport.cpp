@@ -49,9 +49,9 @@ QString WindowFixture::evaluate(const QString& text) {
   return window->messageText();
 }
 
-void WindowFixture::load(engine::FileKind kind, const QString& file) {
+QString WindowFixture::load(engine::FileKind kind, const QString& file) {
   static const char* const kButtons[] = {"Гриды", "Линии", "Полигоны"};
-  pressChoosing(QString::fromUtf8(kButtons[static_cast<int>(kind)]), file);
+  return pressChoosing(QString::fromUtf8(kButtons[static_cast<int>(kind)]), file);
 }
 
 void WindowFixture::press(const QString& caption) {
@@ -60,22 +60,23 @@ void WindowFixture::press(const QString& caption) {
   button->click();
 }
 
-void WindowFixture::pressChoosing(const QString& caption, const QString& file) {
+QString WindowFixture::pressChoosing(const QString& caption, const QString& file) {
   dialogs.files.push_back(file);
   press(caption);
+  return lastMessage();
 }
 
-void WindowFixture::save(const QString& file) {
-  pressChoosing(QStringLiteral("Сохранить"), file);
+QString WindowFixture::save(const QString& file) {
+  return pressChoosing(QStringLiteral("Сохранить"), file);
 }
 
-void WindowFixture::evaluateAndSave(const QString& text, const QString& name) {
+QString WindowFixture::evaluateAndSave(const QString& text, const QString& name) {
   evaluate(text);
-  save(path(name));
+  return save(path(name));
 }
 
-void WindowFixture::loadData(const QString& file) {
-  pressChoosing(QStringLiteral("Данные"), file);
+QString WindowFixture::loadData(const QString& file) {
+  return pressChoosing(QStringLiteral("Данные"), file);
 }
 
 void WindowFixture::answerDataFormat(const DataFormat& format) {

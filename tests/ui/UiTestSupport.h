@@ -92,17 +92,18 @@ struct WindowFixture {
   std::string read(const QString& name) const;
   // Types text into the display, evaluates it and waits for the outcome.
   QString evaluate(const QString& text);
+  // The actions below that answer a file dialog return lastMessage() after them.
   // Loads a file of a numbered kind as the user does, choosing path in the file dialog.
-  void load(engine::FileKind kind, const QString& path);
+  QString load(engine::FileKind kind, const QString& path);
   void press(const QString& caption);
   // Presses a button whose file dialog the user answers with path.
-  void pressChoosing(const QString& caption, const QString& path);
+  QString pressChoosing(const QString& caption, const QString& path);
   // Saves the result as the user does, choosing path in the file dialog.
-  void save(const QString& path);
+  QString save(const QString& path);
   // Evaluates text and saves the result as the file name of the scratch directory.
-  void evaluateAndSave(const QString& text, const QString& name);
+  QString evaluateAndSave(const QString& text, const QString& name);
   // Loads a data file as the user does, choosing path in the file dialog.
-  void loadData(const QString& path);
+  QString loadData(const QString& path);
   // Answers every data-format dialog from now on with the format, accepted.
   void answerDataFormat(const DataFormat& format);
 
