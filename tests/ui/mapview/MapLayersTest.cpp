@@ -11,7 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <map>
 #include <memory>
 
@@ -87,10 +86,9 @@ TEST(MapLayers, TheListChoosesWhatIsDrawnAndInWhichOrder) {
   EXPECT_EQ(pixelsAt(view, {{2.5, 5}, {5.5, 5}}), (std::vector{QColor(140, 60, 20), ramp55}));
   // Filled, it lets the grid show through.
   view.setLayerFilled(0, true);
-  const QColor blend = pixelAt(view, 5.5, 5);
-  EXPECT_TRUE(near(
-      blend, QColor(125 + (250 - 125) * 110 / 255, 255 + (150 - 255) * 110 / 255, 100 * 110 / 255)))
-      << blend.name().toStdString();
+  EXPECT_PRED2(
+      near, pixelAt(view, 5.5, 5),
+      QColor(125 + (250 - 125) * 110 / 255, 255 + (150 - 255) * 110 / 255, 100 * 110 / 255));
 
   // Checking the other grid hides the first: one raster, in its own classes.
   list->item(2)->setCheckState(Qt::Checked);
@@ -123,11 +121,10 @@ TEST(MapLayers, ReorderingTheListReordersTheDrawing) {
   ASSERT_TRUE(list->model()->moveRow(QModelIndex(), 1, QModelIndex(), 0));
   ASSERT_EQ(view.layers().front().name, "field");
   // The field over the dot: its translucent fill over black.
-  EXPECT_TRUE(near(pixelAt(view, 5, 5), QColor(250 * 110 / 255, 150 * 110 / 255, 100 * 110 / 255)))
-      << pixelAt(view, 5, 5).name().toStdString();
+  EXPECT_PRED2(near, pixelAt(view, 5, 5),
+               QColor(250 * 110 / 255, 150 * 110 / 255, 100 * 110 / 255));
   // Where no dot lies, the same fill over white.
-  EXPECT_TRUE(near(pixelAt(view, 2, 2), QColor(253, 210, 188)))
-      << pixelAt(view, 2, 2).name().toStdString();
+  EXPECT_PRED2(near, pixelAt(view, 2, 2), QColor(253, 210, 188));
   // A drop that copies the dots to the top and then removes the original: back as at first.
   list->insertItem(0, list->item(1)->clone());
   delete list->takeItem(2);
@@ -163,11 +160,7 @@ TEST(MapLayers, IsolinesCarryTheirLevelsInTheirColours) {
   EXPECT_LT(perLevel["35"], perLevel["40"]);  // the crowded line loses labels to its neighbour
   // A label is drawn where it is placed: dark text on its white halo across the line.
   const QRectF& first = labels.front().box;
-  EXPECT_GT(
-      darkPixels(image, QRect(QPoint(static_cast<int>(first.left()), static_cast<int>(first.top())),
-                              QPoint(static_cast<int>(std::ceil(first.right())) - 1,
-                                     static_cast<int>(std::ceil(first.bottom())) - 1))),
-      5);
+  EXPECT_GT(darkPixels(image, first.toAlignedRect()), 5);
   // Each line in its level's class colour, darkened: the lowest level brown, the highest blue.
   const int clear = view.layout().column(9.5);  // right of every label on these short lines
   const auto lineColour = [&](double level) {

@@ -87,7 +87,9 @@ inline QColor colour(std::uint32_t rgb) {
   return QColor((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
 }
 
-inline bool near(const QColor& a, const QColor& b, int tolerance = 2) {
+// Whether two colours differ by at most 2 in each channel.
+inline bool near(const QColor& a, const QColor& b) {
+  const int tolerance = 2;
   return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance &&
          std::abs(a.blue() - b.blue()) <= tolerance;
 }
