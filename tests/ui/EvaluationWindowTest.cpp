@@ -112,14 +112,12 @@ QString longGridWork() {
   return display;
 }
 
+// The window's progress dialog once it shows; null when it does not within 20 s.
 QProgressDialog* waitForProgress(CTarnwickDlg& window) {
-  const bool shown = QTest::qWaitFor(
-      [&] {
-        const QProgressDialog* dialog = window.evaluationRunner().progressDialog();
-        return dialog != nullptr && dialog->isVisible();
-      },
-      20000);
-  return shown ? window.evaluationRunner().progressDialog() : nullptr;
+  const auto dialog = [&] { return window.evaluationRunner().progressDialog(); };
+  const bool shown =
+      QTest::qWaitFor([&] { return dialog() != nullptr && dialog()->isVisible(); }, 20000);
+  return shown ? dialog() : nullptr;
 }
 
 // Starts the window's evaluation of text with the kernel; its progress dialog once shown.
@@ -326,8 +324,7 @@ void EvaluationWindowTest::progressOfFileTasksAndOfSeveralStatements() {
   QProgressDialog* progress = startRun(f, kernel, u"1"_s);
   QVERIFY(progress != nullptr);
   std::vector<int> seen;
-  while (finished.isEmpty()) {
-    if (f.window->evaluationRunner().progressDialog() == nullptr) break;
+  while (finished.isEmpty() && f.window->evaluationRunner().progressDialog() != nullptr) {
     seen.push_back(progress->value());
     QTest::qWait(10);
   }
