@@ -1,12 +1,10 @@
 #include <gtest/gtest.h>
 #include <shapefil.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -54,16 +52,12 @@ Line counterClockwise(double x, double y, double s, double value, int id) {
   return ring({{x, y}, {x + s, y}, {x + s, y + s}, {x, y + s}, {x, y}}, value, id);
 }
 
-Names columnNames(const M_Data& table) {
-  std::vector<std::string> names;
-  for (int j = 0; j < table.columnCount(); ++j) names.push_back(table.columnName(j));
-  return names;
-}
-
-// The cells of a table's row as the table shows them.
+// The cells of a table's row as the table shows them; for row kNames the column names.
+constexpr int kNames = -1;
 Names rowOf(const M_Data& table, int row) {
-  std::vector<std::string> cells;
-  for (int j = 0; j < table.columnCount(); ++j) cells.push_back(table.CellText(row, j));
+  Names cells;
+  for (int j = 0; j < table.columnCount(); ++j)
+    cells.push_back(row == kNames ? table.columnName(j) : table.CellText(row, j));
   return cells;
 }
 
@@ -80,15 +74,13 @@ M_Data threeRows(const double (&numbers)[3][3], const char* const (&texts)[3],
   return table;
 }
 
-// The table a converter reads from a shapefile, which must read.
-M_Data tableOf(ShapefileConverter& converter, const std::string& file) {
+// The table a converter (a fresh one when none is given) reads from a shapefile, which must read.
+M_Data tableOf(const std::string& file, ShapefileConverter* converter = nullptr) {
+  ShapefileConverter fresh;
   M_Data table;
-  EXPECT_EQ(converter.ShapefileToTable(file, table), ShapeStatus::Done) << file;
+  EXPECT_EQ((converter ? *converter : fresh).ShapefileToTable(file, table), ShapeStatus::Done)
+      << file;
   return table;
-}
-M_Data tableOf(const std::string& file) {
-  ShapefileConverter converter;
-  return tableOf(converter, file);
 }
 
 // The names of a DBF's fields; "<unreadable>" when it cannot be read.
@@ -122,31 +114,6 @@ std::vector<std::pair<double, int>> valuesAndIds(const Cover& cover) {
   return out;
 }
 
-// Expects the polygon records of a shapefile to hold these rings of the cover, record by record,
-// with the values and ids given.
-void expectPolygonRecords(const std::string& file, const Cover& cover,
-                          const std::vector<std::vector<std::size_t>>& records,
-                          const std::vector<double>& values, const std::vector<int>& ids) {
-  const auto read = readShapefile(file);
-  ASSERT_EQ(read.size(), records.size());
-  for (std::size_t r = 0; r < read.size(); ++r) {
-    SCOPED_TRACE(r);
-    std::vector<int> parts;
-    std::vector<double> points, readPoints;
-    for (std::size_t ring : records[r]) {
-      parts.push_back(static_cast<int>(points.size() / 2));
-      for (const double c : xy(cover[ring])) points.push_back(c);
-    }
-    for (std::size_t k = 0; k < read[r].x.size(); ++k)
-      readPoints.insert(readPoints.end(), {read[r].x[k], read[r].y[k]});
-    EXPECT_EQ(read[r].type, SHPT_POLYGON);
-    EXPECT_EQ(read[r].parts, parts);
-    EXPECT_EQ(readPoints, points);
-    EXPECT_EQ(read[r].number("Atribute"), values[r]);
-    EXPECT_EQ(read[r].number("ID"), ids[r]);
-  }
-}
-
 TEST_F(Shapefiles, LinesRoundTripWithValuesIdsAndCutNames) {
   Cover cover;
   cover.appendLine(ring({{0.5, 1.25}, {2, 3}, {4, -1}}, 2.5, 7));
@@ -167,16 +134,16 @@ TEST_F(Shapefiles, LinesRoundTripWithValuesIdsAndCutNames) {
   EXPECT_EQ(reader.log(), "");
   ASSERT_EQ(back.size(), 3u);
   for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(xy(back[i]), xy(cover[i]));
-  EXPECT_EQ(back[2].id, 3);  // ids are record numbers
-  EXPECT_EQ(back[0].value, 2.5);
+  EXPECT_EQ(std::pair(back[0].value, back[2].id), std::pair(2.5, 3));  // ids are record numbers
   EXPECT_DOUBLE_EQ(back[1].value, -1e20);  // too wide for 12 decimals: not cut to its first digits
   EXPECT_NEAR(back[2].value, 1234.0, 1e-9);
   // The NAME field is 16 bytes wide; a cut never splits a character.
   EXPECT_EQ(backNames, (Names{"short", "ABCDEFGHIJKLMNOP", "Скважина"}));
   // The attribute table holds the record numbers in front of the DBF fields.
-  EXPECT_EQ(columnNames(reader.attributes()), (Names{"IRec", "Atribute", "ID", "NAME"}));
-  EXPECT_EQ(reader.attributes().NumericValue(2, 0), 3.0);
-  EXPECT_EQ(reader.attributes().NumericValue(1, 2), 8.0);
+  EXPECT_EQ(rowOf(reader.attributes(), kNames), (Names{"IRec", "Atribute", "ID", "NAME"}));
+  EXPECT_EQ(
+      std::pair(reader.attributes().NumericValue(2, 0), reader.attributes().NumericValue(1, 2)),
+      std::pair(3.0, 8.0));
   EXPECT_EQ(reader.recordStarts(), (std::vector<std::int32_t>{0, 1, 2}));
 
   // Field names are matched without regard to case; lines are appended after what the cover
@@ -258,9 +225,27 @@ TEST_F(Shapefiles, PolygonRingsOfOneIdFormOneRecordAndHolesGoToTheirRing) {
   ASSERT_EQ(writer.CoverToShapefile(path("poly.shp"), cover, shape_type::kPolygon),
             ShapeStatus::Done);
 
-  // Records by first ring, each outer ring followed by its holes.
-  const std::vector<std::vector<std::size_t>> records{{0, 3, 1, 2}, {4}, {5, 6}, {7, 8}};
-  expectPolygonRecords(path("poly.shp"), cover, records, {1.5, 2.0, 3.0, 4.0}, {4, 9, 5, 6});
+  // Records by first ring, each outer ring followed by its holes, with their values and ids.
+  const struct {
+    std::vector<std::size_t> rings;
+    double value, id;
+  } records[] = {{{0, 3, 1, 2}, 1.5, 4}, {{4}, 2.0, 9}, {{5, 6}, 3.0, 5}, {{7, 8}, 4.0, 6}};
+  const auto read = readShapefile(path("poly.shp"));
+  ASSERT_EQ(read.size(), std::size(records));
+  for (std::size_t r = 0; r < read.size(); ++r) {
+    std::vector<int> parts;
+    std::vector<double> points, readPoints;
+    for (std::size_t k : records[r].rings) {
+      parts.push_back(static_cast<int>(points.size() / 2));
+      for (const double c : xy(cover[k])) points.push_back(c);
+    }
+    for (std::size_t k = 0; k < read[r].x.size(); ++k)
+      readPoints.insert(readPoints.end(), {read[r].x[k], read[r].y[k]});
+    EXPECT_EQ(std::tuple(read[r].type, read[r].parts, readPoints, read[r].number("Atribute"),
+                         read[r].number("ID")),
+              std::tuple(SHPT_POLYGON, parts, points, records[r].value, records[r].id))
+        << r;
+  }
 
   // Read back, every ring keeps its point order, and a hole its record's value and number.
   Cover back;
@@ -319,14 +304,14 @@ TEST_F(Shapefiles, ZAndMeasureAreLoggedKeptAsideAndTabled) {
   EXPECT_EQ(russian.measures().size(), 4u);
 
   ShapefileConverter plain;
-  M_Data table = tableOf(plain, path("arcz.shp"));
-  EXPECT_EQ(columnNames(table), (Names{"nLn", "X", "Y", "M", "IRec", "VAL", "KIND"}));
+  M_Data table = tableOf(path("arcz.shp"), &plain);
+  EXPECT_EQ(rowOf(table, kNames), (Names{"nLn", "X", "Y", "M", "IRec", "VAL", "KIND"}));
   ASSERT_EQ(table.rowCount(), 4);
   // One row per vertex: the line number (one per part), the measure and the record's fields.
   EXPECT_EQ(rowOf(table, 3), (Names{"2", "3", "1", "0.4", "1", "4.5", "road"}));
   EXPECT_EQ(table.path(), path("arcz.shp"));
-  table = tableOf(plain, path("arc.shp"));
-  EXPECT_EQ(columnNames(table), (Names{"nLn", "X", "Y", "IRec", "VAL", "KIND"}));
+  EXPECT_EQ(rowOf(tableOf(path("arc.shp"), &plain), kNames),
+            (Names{"nLn", "X", "Y", "IRec", "VAL", "KIND"}));
   // Only the ArcZ reading logged.
   EXPECT_EQ(plain.log(),
             "Shp - файл имеет дополнительные поля (Z, Measure): эта информация будет пропущена.");
@@ -356,19 +341,17 @@ TEST_F(Shapefiles, PointTypesHaveTheirColumnLayouts) {
     SCOPED_TRACE(c.file);
     writeShapefile(path(c.file), c.type, c.shapes, fields);
     const M_Data table = tableOf(path(c.file));
-    EXPECT_EQ(columnNames(table), c.columns);
+    EXPECT_EQ(rowOf(table, kNames), c.columns);
     EXPECT_EQ(table.rowCount(), c.rows);
   }
   writeShapefile(path("pgm.shp"), SHPT_POLYGONM, {{{0}, {0, 1, 1, 0}, {0, 1, 0, 0}, {}, {}}},
                  {{"ATTR", FTDouble, {"1"}}});
   const M_Data polygons = tableOf(path("pgm.shp"));
-  EXPECT_EQ(columnNames(polygons), (Names{"nLn", "X", "Y", "M", "IRec", "ATTR"}));
+  EXPECT_EQ(rowOf(polygons, kNames), (Names{"nLn", "X", "Y", "M", "IRec", "ATTR"}));
   EXPECT_EQ(polygons.rowCount(), 4);
-  ShapefileConverter converter;
-  M_Data table = tableOf(converter, path("ptz.shp"));
-  EXPECT_EQ(rowOf(table, 1), (Names{"5", "6", "7", "8", "2", "q"}));
+  EXPECT_EQ(rowOf(tableOf(path("ptz.shp")), 1), (Names{"5", "6", "7", "8", "2", "q"}));
   // Every vertex row of a multipoint repeats its record's attributes.
-  table = tableOf(converter, path("mpm.shp"));
+  const M_Data table = tableOf(path("mpm.shp"));
   EXPECT_EQ(rowOf(table, 2), (Names{"3", "6", "12", "1", "p"}));
   EXPECT_EQ(rowOf(table, 3), (Names{"0", "0", "-1", "2", "q"}));
 }
@@ -420,7 +403,7 @@ TEST_F(Shapefiles, DbfTextFieldsOfNumbersBecomeNumeric) {
   M_Data table;
   ShapefileConverter converter;
   ASSERT_TRUE(converter.ReadDbf(path("t.shp"), table));
-  EXPECT_EQ(columnNames(table), (Names{"NUMS", "MIXED", "REAL"}));
+  EXPECT_EQ(rowOf(table, kNames), (Names{"NUMS", "MIXED", "REAL"}));
   EXPECT_TRUE(table.isNumericColumn(0) && !table.isNumericColumn(1));
   EXPECT_EQ(table.NumericValue(1, 0), table.missingCellValue());
   EXPECT_EQ(rowOf(table, 0), (Names{"12.5", "12", "-3.5"}));
@@ -447,8 +430,8 @@ TEST_F(Shapefiles, PointTablesRoundTrip) {
   EXPECT_EQ(fieldInfo(dbf, 1), FieldInfo(FTString, 'C', "Z3", 10, 0));
   DBFClose(dbf);
 
-  M_Data back = tableOf(converter, path("pts.shp"));
-  EXPECT_EQ(columnNames(back), (Names{"X", "Y", "Depth", "Z3"}));
+  M_Data back = tableOf(path("pts.shp"), &converter);
+  EXPECT_EQ(rowOf(back, kNames), (Names{"X", "Y", "Depth", "Z3"}));
   ASSERT_EQ(back.rowCount(), 3);
   for (int r = 0; r < 3; ++r) {
     for (int c = 0; c < 3; ++c) EXPECT_DOUBLE_EQ(back.NumericValue(r, c), values[r][c]);
@@ -458,8 +441,8 @@ TEST_F(Shapefiles, PointTablesRoundTrip) {
   // Values without coordinates: null shapes, and they come back without coordinates.
   const M_Data values1 = tableOfResult(DATA({0.5, 1e-9, -42}));
   ASSERT_EQ(converter.TableToPointShapefile(path("z.shp"), values1, -1, -1), ShapeStatus::Done);
-  back = tableOf(converter, path("z.shp"));
-  EXPECT_EQ(columnNames(back), (Names{"Z"}));
+  back = tableOf(path("z.shp"), &converter);
+  EXPECT_EQ(rowOf(back, kNames), (Names{"Z"}));
   ASSERT_EQ(back.rowCount(), 3);
   EXPECT_EQ(std::pair(back.NumericValue(1, 0), back.NumericValue(2, 0)), std::pair(1e-9, -42.0));
   EXPECT_EQ(readShapefile(path("z.shp")).at(0).type, SHPT_NULL);
@@ -475,8 +458,8 @@ TEST_F(Shapefiles, PointTablesRoundTrip) {
   // A result with coordinates: X, Y, Z.
   const M_Data located = tableOfResult(DATA({3}, {10}, {20}));
   ASSERT_EQ(converter.TableToPointShapefile(path("xyz.shp"), located, 0, 1), ShapeStatus::Done);
-  back = tableOf(converter, path("xyz.shp"));
-  EXPECT_EQ(columnNames(back), (Names{"X", "Y", "Z"}));
+  back = tableOf(path("xyz.shp"), &converter);
+  EXPECT_EQ(rowOf(back, kNames), (Names{"X", "Y", "Z"}));
   EXPECT_EQ(rowOf(back, 0), (Names{"10", "20", "3"}));
   EXPECT_EQ(converter.log(), "");
 }
@@ -611,7 +594,7 @@ TEST_F(Shapefiles, ExportsCutShortLeaveEveryFileAndAreRolledBack) {
   stopCommitsAfterRename(-1);
   EXPECT_EQ(converter.log(), "Cannot write the shp-file.");
   const M_Data table = tableOf(points);
-  ASSERT_EQ(columnNames(table), (Names{"X", "Y", "Z"}));
+  ASSERT_EQ(rowOf(table, kNames), (Names{"X", "Y", "Z"}));
   EXPECT_EQ(table.NumericValue(1, 0), 1.0);  // not 11
 }
 
