@@ -7,6 +7,7 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "../common/TestSupport.h"
@@ -39,37 +40,35 @@ class DataFiles : public vellumar::testing::FolderTest {
   // Returns the appended file's bytes.
   std::string appendRoundTrip(const std::string& bytes, ReadOptions options,
                               const std::vector<double>& values) {
+    SCOPED_TRACE(bytes);
     const std::string file = write("round.dat", bytes);
     M_Data table = load(file, options);
-    const M_Data before = table;
-    EXPECT_EQ(appendResultColumn(table, DATA(std::vector<double>(values)), {}), SaveStatus::Ok)
-        << bytes;
+    const std::vector<std::string> before = columnsOf(table);
+    const int added = table.columnCount();
+    EXPECT_EQ(appendResultColumn(table, DATA(std::vector<double>(values)), {}), SaveStatus::Ok);
     const M_Data back = load(file, options);
-    const int added = before.columnCount();
-    if (back.columnCount() != added + 1 || table.columnCount() != added + 1) {
-      ADD_FAILURE() << bytes << " reads back as " << back.columnCount() << " columns";
-      return *readWholeFile(file);
-    }
+    EXPECT_EQ(table.columnCount(), added + 1);
+    EXPECT_EQ(columnsOf(table, added), before);
+    EXPECT_EQ(columnsOf(back), columnsOf(table));
+    EXPECT_EQ(back.columnName(added), options.hasHeader ? "Zres" : std::to_string(added + 1));
     std::vector<double> appended;
     for (int row = 0; row < back.rowCount(); ++row)
       appended.push_back(back.NumericValue(row, added));
-    EXPECT_EQ(appended, values) << bytes;
-    EXPECT_EQ(columnOf(back, added), columnOf(table, added)) << bytes;
-    EXPECT_EQ(back.columnName(added), options.hasHeader ? "Zres" : std::to_string(added + 1));
-    for (int j = 0; j < added; ++j) {
-      EXPECT_EQ(columnOf(back, j), columnOf(before, j)) << bytes;
-      EXPECT_EQ(columnOf(table, j), columnOf(before, j)) << bytes;
-    }
+    EXPECT_EQ(appended, values);
     return *readWholeFile(file);
   }
 
-  // A column as a table holds it: its name, kind, and every cell's text and number.
-  static std::string columnOf(const M_Data& t, int j) {
-    std::string out = t.columnName(j) + (t.isNumericColumn(j) ? " numeric:" : " text:");
-    for (int row = 0; row < t.rowCount(); ++row) {
-      out += " '" + t.CellText(row, j) + "' " + cformat("%.17g", t.NumericValue(row, j));
+  // The first count columns of a table (all when count is -1) as the table holds them: each
+  // one's name, kind, and every cell's text and number.
+  static std::vector<std::string> columnsOf(const M_Data& t, int count = -1) {
+    std::vector<std::string> columns;
+    for (int j = 0; j < (count < 0 ? t.columnCount() : count); ++j) {
+      std::string& out = columns.emplace_back(t.columnName(j));
+      out += t.isNumericColumn(j) ? " numeric:" : " text:";
+      for (int row = 0; row < t.rowCount(); ++row)
+        out += " '" + t.CellText(row, j) + "' " + cformat("%.17g", t.NumericValue(row, j));
     }
-    return out;
+    return columns;
   }
 };
 
@@ -143,11 +142,9 @@ TEST_F(DataFiles, AppendingKeepsEveryLineAndAddsZres) {
             "Name   X   Y Zres\r\n"
             "well-1 10  20 0.500000\r\n"
             "well-2 11  21 1e-09   \r\n");
-  ASSERT_EQ(table.columnCount(), 4);
-  EXPECT_EQ(table.columnName(3), "Zres");
-  EXPECT_EQ(table.CellText(1, 0), "well-2");
-  EXPECT_EQ(table.NumericValue(1, 3), 1e-9);
-  EXPECT_EQ(table.path(), file);
+  EXPECT_EQ(std::tuple(table.columnCount(), table.columnName(3), table.CellText(1, 0),
+                       table.NumericValue(1, 3), table.path()),
+            std::tuple(4, "Zres", "well-2", 1e-9, file));
 
   // A second result appends after the first; no header, LF lines, no coordinates check.
   const std::string lf = write("plain.dat", "1 2\n3 4\n");
@@ -155,8 +152,7 @@ TEST_F(DataFiles, AppendingKeepsEveryLineAndAddsZres) {
   ASSERT_EQ(appendResultColumn(plain, DATA({7.0, 8.0}), {}), SaveStatus::Ok);
   ASSERT_EQ(appendResultColumn(plain, DATA({-1.0, -2.0}), {}), SaveStatus::Ok);
   EXPECT_EQ(*readWholeFile(lf), "1 2 7.000000 -1.000000\n3 4 8.000000 -2.000000\n");
-  EXPECT_EQ(plain.columnCount(), 4);
-  EXPECT_EQ(plain.columnName(3), "4");
+  EXPECT_EQ(std::pair(plain.columnCount(), plain.columnName(3)), std::pair(4, std::string("4")));
 }
 
 TEST_F(DataFiles, AppendsReadBackAsTheOldColumnsAndZres) {
@@ -268,15 +264,11 @@ TEST_F(DataFiles, RefusedAppendsLeaveTheFileAsItWas) {
 }
 
 TEST(DataColumnChoice, ReadsCoordinateEditsLikeTheWindow) {
-  EXPECT_FALSE(coordinateColumnsFromText("", "2").present);
-  EXPECT_FALSE(coordinateColumnsFromText("1", "").present);
-  EXPECT_FALSE(coordinateColumnsFromText("-1", "2").present);
+  for (const auto& [x, y] : {std::pair{"", "2"}, {"1", ""}, {"-1", "2"}})
+    EXPECT_FALSE(coordinateColumnsFromText(x, y).present) << x << " " << y;
   const CoordinateColumns xy = coordinateColumnsFromText("1.9", " 3");
-  EXPECT_TRUE(xy.present);
-  EXPECT_EQ(xy.x, 1);
-  EXPECT_EQ(xy.y, 3);
-  EXPECT_EQ(coordinateColumnsFromText("abc", "2").x, 0);
-  EXPECT_EQ(coordinateColumnsFromText("1e30", "2").x, 0);
+  EXPECT_EQ(std::tuple(xy.present, xy.x, xy.y), std::tuple(true, 1, 3));
+  for (const char* x : {"abc", "1e30"}) EXPECT_EQ(coordinateColumnsFromText(x, "2").x, 0) << x;
 }
 
 TEST(DataColumnChoice, BuildsNumbersOrDataColumns) {
@@ -284,15 +276,17 @@ TEST(DataColumnChoice, BuildsNumbersOrDataColumns) {
   ASSERT_EQ(table.ReadBytes("1 10 100 a\n2 20 200 7\n").status, ReadStatus::Ok);
   ColumnOperand out;
   EXPECT_EQ(chooseColumn(table, 3, {true, 1, 2}, out), ChoiceStatus::Ok);
-  ASSERT_FALSE(out.isNumber);
-  EXPECT_EQ(std::vector<double>(out.data.values().begin(), out.data.values().end()),
-            (std::vector<double>{100.0, 200.0}));
-  EXPECT_EQ(out.data.x()[1], 2.0);
-  EXPECT_EQ(out.data.y()[1], 20.0);
+  // The chosen column and its coordinates, element by element.
+  using List = std::vector<double>;
+  const auto columns = [&out] {
+    const DATA& d = out.data;
+    return std::tuple(out.isNumber, List(d.values().begin(), d.values().end()),
+                      List(d.x().begin(), d.x().end()), List(d.y().begin(), d.y().end()));
+  };
+  EXPECT_EQ(columns(), std::tuple(false, List{100.0, 200.0}, List{1.0, 2.0}, List{10.0, 20.0}));
   EXPECT_EQ(chooseColumn(table, 4, {}, out), ChoiceStatus::Ok);  // a text column
   EXPECT_FALSE(out.data.hasCoordinates());
-  EXPECT_EQ(out.data.values()[0], 0.0);
-  EXPECT_EQ(out.data.values()[1], 7.0);
+  EXPECT_EQ(columns(), std::tuple(false, List{0.0, 7.0}, List{}, List{}));
 
   for (CoordinateColumns bad : {CoordinateColumns{true, 1, 1}, CoordinateColumns{true, 0, 2},
                                 CoordinateColumns{true, 1, 5}}) {
@@ -302,11 +296,9 @@ TEST(DataColumnChoice, BuildsNumbersOrDataColumns) {
   M_Data one;
   ASSERT_EQ(one.ReadBytes("5 6\n").status, ReadStatus::Ok);
   EXPECT_EQ(chooseColumn(one, 2, {}, out), ChoiceStatus::Ok);
-  EXPECT_TRUE(out.isNumber);
-  EXPECT_EQ(out.number, 6.0);
+  EXPECT_EQ(std::pair(out.isNumber, out.number), std::pair(true, 6.0));
   EXPECT_EQ(chooseColumn(one, 2, {true, 1, 2}, out), ChoiceStatus::Ok);
-  EXPECT_FALSE(out.isNumber);
-  EXPECT_EQ(out.data.count(), 1u);
+  EXPECT_EQ(columns(), std::tuple(false, List{6.0}, List{5.0}, List{6.0}));
 
   EXPECT_EQ(chooseColumn(M_Data(), 1, {}, out), ChoiceStatus::NoData);
   EXPECT_EQ(chooseColumn(one, 3, {}, out), ChoiceStatus::NoData);
