@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 #include <functional>
+#include <numeric>
 #include <utility>
 #include <vector>
 
@@ -18,13 +19,12 @@ std::vector<double> valuesOf(const DATA& d) {
   return {d.values().begin(), d.values().end()};
 }
 
+// Values at x = 0, 1, 2, ... and y = 10, 11, 12, ...
 DATA withCoordinates(std::vector<double> values) {
-  std::vector<double> x;
-  std::vector<double> y;
-  for (std::size_t i = 0; i < values.size(); ++i) {
-    x.push_back(static_cast<double>(i));
-    y.push_back(10.0 + static_cast<double>(i));
-  }
+  std::vector<double> x(values.size());
+  std::vector<double> y(values.size());
+  std::iota(x.begin(), x.end(), 0.0);
+  std::iota(y.begin(), y.end(), 10.0);
   return DATA(std::move(values), std::move(x), std::move(y));
 }
 

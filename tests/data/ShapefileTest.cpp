@@ -141,9 +141,8 @@ TEST_F(Shapefiles, LinesRoundTripWithValuesIdsAndCutNames) {
   EXPECT_EQ(backNames, (Names{"short", "ABCDEFGHIJKLMNOP", "Скважина"}));
   // The attribute table holds the record numbers in front of the DBF fields.
   EXPECT_EQ(rowOf(reader.attributes(), kNames), (Names{"IRec", "Atribute", "ID", "NAME"}));
-  EXPECT_EQ(
-      std::pair(reader.attributes().NumericValue(2, 0), reader.attributes().NumericValue(1, 2)),
-      std::pair(3.0, 8.0));
+  EXPECT_EQ(reader.attributes().NumericValue(2, 0), 3.0);
+  EXPECT_EQ(reader.attributes().NumericValue(1, 2), 8.0);
   EXPECT_EQ(reader.recordStarts(), (std::vector<std::int32_t>{0, 1, 2}));
 
   // Field names are matched without regard to case; lines are appended after what the cover
@@ -195,11 +194,8 @@ TEST_F(Shapefiles, FlatLinesAreWrittenAsTheirCoverIs) {
     ASSERT_EQ(converter.FlatLinesToShapefile(path("flat.shp"), FlatLines{x, y, values, counts},
                                              attributes),
               ShapeStatus::Done);
-    for (const char* extension : {".shp", ".shx", ".dbf"}) {
-      EXPECT_EQ(fileText(std::string("flat") + extension),
-                fileText(std::string("cover") + extension))
-          << extension;
-    }
+    for (const std::string extension : {".shp", ".shx", ".dbf"})
+      EXPECT_EQ(fileText("flat" + extension), fileText("cover" + extension)) << extension;
   }
   EXPECT_EQ(readShapefile(path("flat.shp")).size(), 4u);
 }
@@ -259,11 +255,11 @@ TEST_F(Shapefiles, PolygonRingsOfOneIdFormOneRecordAndHolesGoToTheirRing) {
 }
 
 TEST_F(Shapefiles, MultiPartRecordsGiveOneLinePerPart) {
-  Shape twoParts{{0, 2}, {0, 1, 5, 6, 7}, {0, 1, 5, 6, 7}, {}, {}};
-  Shape onePart{{}, {9, 8}, {1, 1}, {}, {}};
-  Shape empty{};
-  writeShapefile(path("parts.shp"), SHPT_ARC, {twoParts, empty, onePart},
-                 {{"atr", FTDouble, {"1.5", "2", "3.25"}}, {"name", FTString, {"a", "b", "c"}}});
+  // A record of two parts, an empty one, and one of a single part.
+  writeShapefile(
+      path("parts.shp"), SHPT_ARC,
+      {{{0, 2}, {0, 1, 5, 6, 7}, {0, 1, 5, 6, 7}, {}, {}}, {}, {{}, {9, 8}, {1, 1}, {}, {}}},
+      {{"atr", FTDouble, {"1.5", "2", "3.25"}}, {"name", FTString, {"a", "b", "c"}}});
   Cover cover;
   std::vector<std::string> names;
   ShapefileConverter converter;
