@@ -13,6 +13,9 @@
 namespace vellumar::data {
 namespace {
 
+using enum BinaryOp;
+using enum UnaryFn;
+
 constexpr double kMissing = -9999.0;
 
 std::vector<double> valuesOf(const DATA& d) {
@@ -35,20 +38,20 @@ struct ExpectedPairs {
   double values[5];
 };
 const ExpectedPairs kExpected[] = {
-    {BinaryOp::Add, {-5.0, 12.0, 0.0, 9.0, 9.0}},
-    {BinaryOp::Subtract, {-1.0, -4.0, 6.0, -1.0, 1.0}},
-    {BinaryOp::Multiply, {6.0, 32.0, -9.0, 20.0, 20.0}},
-    {BinaryOp::Divide, {1.5, 0.5, -1.0, 0.8, 1.25}},
-    {BinaryOp::MultiplySignKeeping, {-6.0, 32.0, -9.0, 20.0, 20.0}},
-    {BinaryOp::Min, {-3.0, 4.0, -3.0, 4.0, 4.0}},
-    {BinaryOp::Max, {-2.0, 8.0, 3.0, 5.0, 5.0}},
-    {BinaryOp::And, {1.0, 1.0, 1.0, 1.0, 1.0}},
-    {BinaryOp::Or, {1.0, 1.0, 1.0, 1.0, 1.0}},
-    {BinaryOp::Equal, {0.0, 0.0, 0.0, 0.0, 0.0}},
-    {BinaryOp::Great, {0.0, 0.0, 1.0, 0.0, 1.0}},
-    {BinaryOp::GreatEqual, {0.0, 0.0, 1.0, 0.0, 1.0}},
-    {BinaryOp::Less, {1.0, 1.0, 0.0, 1.0, 0.0}},
-    {BinaryOp::LessEqual, {1.0, 1.0, 0.0, 1.0, 0.0}},
+    {Add, {-5.0, 12.0, 0.0, 9.0, 9.0}},
+    {Subtract, {-1.0, -4.0, 6.0, -1.0, 1.0}},
+    {Multiply, {6.0, 32.0, -9.0, 20.0, 20.0}},
+    {Divide, {1.5, 0.5, -1.0, 0.8, 1.25}},
+    {MultiplySignKeeping, {-6.0, 32.0, -9.0, 20.0, 20.0}},
+    {Min, {-3.0, 4.0, -3.0, 4.0, 4.0}},
+    {Max, {-2.0, 8.0, 3.0, 5.0, 5.0}},
+    {And, {1.0, 1.0, 1.0, 1.0, 1.0}},
+    {Or, {1.0, 1.0, 1.0, 1.0, 1.0}},
+    {Equal, {0.0, 0.0, 0.0, 0.0, 0.0}},
+    {Great, {0.0, 0.0, 1.0, 0.0, 1.0}},
+    {GreatEqual, {0.0, 0.0, 1.0, 0.0, 1.0}},
+    {Less, {1.0, 1.0, 0.0, 1.0, 0.0}},
+    {LessEqual, {1.0, 1.0, 0.0, 1.0, 0.0}},
 };
 
 TEST(DataKernels, MissingElementsStayMissingThroughEveryKernel) {
@@ -76,16 +79,16 @@ TEST(DataKernels, MissingElementsStayMissingThroughEveryKernel) {
     EXPECT_EQ(results[3][3], expected.values[3]) << static_cast<int>(op);  // data on the left
     EXPECT_EQ(results[4][3], expected.values[4]) << static_cast<int>(op);  // surface on the left
   }
-  const std::pair<UnaryFn, double> unary[] = {{UnaryFn::Sqrt, 0.5},
-                                              {UnaryFn::Abs, 0.25},
-                                              {UnaryFn::Exp, std::exp(0.25)},
-                                              {UnaryFn::Ln, -2.0 * std::log(2.0)},
-                                              {UnaryFn::Lg, -0.60205999132796239},
-                                              {UnaryFn::Sin, std::sin(0.25)},
-                                              {UnaryFn::Cos, std::cos(0.25)},
-                                              {UnaryFn::Tg, std::tan(0.25)},
-                                              {UnaryFn::ArcTg, std::atan(0.25)},
-                                              {UnaryFn::Not, 0.0}};
+  const std::pair<UnaryFn, double> unary[] = {{Sqrt, 0.5},
+                                              {Abs, 0.25},
+                                              {Exp, std::exp(0.25)},
+                                              {Ln, -2.0 * std::log(2.0)},
+                                              {Lg, -0.60205999132796239},
+                                              {Sin, std::sin(0.25)},
+                                              {Cos, std::cos(0.25)},
+                                              {Tg, std::tan(0.25)},
+                                              {ArcTg, std::atan(0.25)},
+                                              {Not, 0.0}};
   for (const auto& [fn, expected] : unary) {
     ErrorSink sink;
     const auto r = valuesOf(apply(DATA({0.25, kMissing}), fn, kRadiansFactor, kMissing, sink));
@@ -109,11 +112,11 @@ TEST(DataKernels, ResultsTakeTheLeftDataOperandsCoordinatesAndLeaveSharedOperand
   const DATA d4({10.0, 20.0, 30.0});
   ErrorSink sink;
   // A temporary operand is written into; the result has the coordinates of the data operand.
-  DATA product = combine(d4, 2.0, BinaryOp::Multiply, false, kMissing, sink);
-  const DATA result = combine(d3, std::move(product), BinaryOp::Add, kMissing, sink);
+  DATA product = combine(d4, 2.0, Multiply, false, kMissing, sink);
+  const DATA result = combine(d3, std::move(product), Add, kMissing, sink);
   EXPECT_EQ(valuesOf(result), (std::vector<double>{21.0, 42.0, 63.0}));
   EXPECT_EQ(result.x().data(), d3.x().data());
-  EXPECT_FALSE(combine(d4, d3, BinaryOp::Add, kMissing, sink).hasCoordinates());
+  EXPECT_FALSE(combine(d4, d3, Add, kMissing, sink).hasCoordinates());
   EXPECT_EQ(valuesOf(d3), (std::vector<double>{1.0, 2.0, 3.0}));
   // A copy held elsewhere keeps its values when the other copy is handed over.
   DATA shared = d4;
@@ -137,30 +140,28 @@ TEST(DataKernels, FaultsGiveTheirCodes) {
                              [](double, double) { return 0.0; });
   // Of columns of different length the result is the left operand, with code 101.
   ErrorSink length;
-  EXPECT_EQ(
-      valuesOf(combine(DATA({1.0, 2.0, 3.0}), DATA({1.0, 2.0}), BinaryOp::Add, kMissing, length)),
-      (std::vector<double>{1.0, 2.0, 3.0}));
+  EXPECT_EQ(valuesOf(combine(DATA({1.0, 2.0, 3.0}), DATA({1.0, 2.0}), Add, kMissing, length)),
+            (std::vector<double>{1.0, 2.0, 3.0}));
   EXPECT_EQ(length.code(), sink_code::kDataLength);
   // A missing divisor is no zero divisor; a surface that is zero at a point is one (103).
   EXPECT_EQ(codeOf([&](ErrorSink& s) {
-              combine(ones, DATA({2, kMissing, 4}), BinaryOp::Divide, kMissing, s);
+              combine(ones, DATA({2, kMissing, 4}), Divide, kMissing, s);
             }),
             sink_code::kNone);
   const std::function<void(ErrorSink&)> zeroDivisors[] = {
-      [&](ErrorSink& s) { combine(ones, d, BinaryOp::Divide, kMissing, s); },
-      [&](ErrorSink& s) { combine(d, 0.0, BinaryOp::Divide, false, kMissing, s); },
-      [&](ErrorSink& s) { combine(d, 8.0, BinaryOp::Divide, true, kMissing, s); },
+      [&](ErrorSink& s) { combine(ones, d, Divide, kMissing, s); },
+      [&](ErrorSink& s) { combine(d, 0.0, Divide, false, kMissing, s); },
+      [&](ErrorSink& s) { combine(d, 8.0, Divide, true, kMissing, s); },
       [&](ErrorSink& s) {
-        combineWithSurface(withCoordinates({1}), zero, BinaryOp::Divide, true, kMissing, s);
+        combineWithSurface(withCoordinates({1}), zero, Divide, true, kMissing, s);
       }};
   for (const auto& kernel : zeroDivisors) EXPECT_EQ(codeOf(kernel), sink_code::kDivisionByZero);
   // A surface needs coordinates.
-  EXPECT_EQ(codeOf([&](ErrorSink& s) {
-              combineWithSurface(DATA({1.0}), zero, BinaryOp::Add, true, kMissing, s);
-            }),
-            sink_code::kDataNoCoordinates);
+  EXPECT_EQ(
+      codeOf([&](ErrorSink& s) { combineWithSurface(DATA({1.0}), zero, Add, true, kMissing, s); }),
+      sink_code::kDataNoCoordinates);
   ErrorSink sink;  // D / N multiplies by 1 / N
-  const DATA r = combine(DATA({10.0, 0.0}), 3.0, BinaryOp::Divide, false, kMissing, sink);
+  const DATA r = combine(DATA({10.0, 0.0}), 3.0, Divide, false, kMissing, sink);
   EXPECT_FALSE(sink.failed());
   EXPECT_EQ(valuesOf(r), (std::vector<double>{10.0 * (1.0 / 3.0), 0.0}));
 }
@@ -172,33 +173,31 @@ TEST(DataKernels, SurfacesGiveMissingOutsideAndSignsAreKept) {
       [](double x, double y) { return x * 100 + y; });
   const DATA d = withCoordinates({1.0, 2.0, 3.0, kMissing});
   ErrorSink sink;
-  const auto r = valuesOf(combineWithSurface(d, surface, BinaryOp::Subtract, true, kMissing, sink));
+  const auto r = valuesOf(combineWithSurface(d, surface, Subtract, true, kMissing, sink));
   EXPECT_FALSE(sink.failed());
   EXPECT_EQ(r, (std::vector<double>{1.0 - 10.0, 2.0 - 111.0, kMissing, kMissing}));
-  const auto flipped =
-      valuesOf(combineWithSurface(d, surface, BinaryOp::Subtract, false, kMissing, sink));
+  const auto flipped = valuesOf(combineWithSurface(d, surface, Subtract, false, kMissing, sink));
   EXPECT_EQ(flipped[1], 111.0 - 2.0);
   // The sign-keeping product negates where a negative number meets a negative element.
-  const DATA n =
-      combine(DATA({-2.0, kMissing}), -4.0, BinaryOp::MultiplySignKeeping, true, kMissing, sink);
+  const DATA n = combine(DATA({-2.0, kMissing}), -4.0, MultiplySignKeeping, true, kMissing, sink);
   EXPECT_EQ(valuesOf(n), (std::vector<double>{-8.0, kMissing}));
 }
 
 TEST(DataKernels, DomainErrorsGiveCode104AndAngleUnitsApply) {
-  for (UnaryFn fn : {UnaryFn::Sqrt, UnaryFn::Ln, UnaryFn::Lg, UnaryFn::ArcSin, UnaryFn::ArcCos}) {
+  for (UnaryFn fn : {Sqrt, Ln, Lg, ArcSin, ArcCos}) {
     ErrorSink sink;
     const DATA r = apply(DATA({1.0, -2.0, 1.0}), fn, kRadiansFactor, kMissing, sink);
     EXPECT_EQ(sink.code(), sink_code::kDataDomain) << static_cast<int>(fn);
   }
   ErrorSink sink;
-  const DATA r = apply(DATA({4.0, -1.0, kMissing}), UnaryFn::Sqrt, 1.0, kMissing, sink);
+  const DATA r = apply(DATA({4.0, -1.0, kMissing}), Sqrt, 1.0, kMissing, sink);
   EXPECT_EQ(r.values()[0], 2.0);  // elements before the failing one are computed
   EXPECT_EQ(sink.code(), sink_code::kDataDomain);
 
   ErrorSink degrees;
-  const DATA s = apply(DATA({30.0}), UnaryFn::Sin, kDegreesFactor, kMissing, degrees);
+  const DATA s = apply(DATA({30.0}), Sin, kDegreesFactor, kMissing, degrees);
   EXPECT_NEAR(s.values()[0], 0.5, 1e-15);
-  const DATA back = apply(s, UnaryFn::ArcSin, kDegreesFactor, kMissing, degrees);
+  const DATA back = apply(s, ArcSin, kDegreesFactor, kMissing, degrees);
   EXPECT_NEAR(back.values()[0], 30.0, 1e-12);
   EXPECT_FALSE(degrees.failed());
 }
@@ -211,10 +210,10 @@ TEST(DataKernels, LongKernelsStopAtTheFirstBlockAfterACancel) {
   const FunctionSurface plane([](double, double) { return true; },
                               [](double x, double y) { return x + y; });
   const std::function<DATA(ErrorSink&)> kernels[] = {
-      [&](ErrorSink& s) { return combine(d, 2.0, BinaryOp::Multiply, false, kMissing, s); },
-      [&](ErrorSink& s) { return combine(d, d, BinaryOp::Divide, kMissing, s); },
-      [&](ErrorSink& s) { return combineWithSurface(d, plane, BinaryOp::Add, true, kMissing, s); },
-      [&](ErrorSink& s) { return apply(d, UnaryFn::Sqrt, 1.0, kMissing, s); },
+      [&](ErrorSink& s) { return combine(d, 2.0, Multiply, false, kMissing, s); },
+      [&](ErrorSink& s) { return combine(d, d, Divide, kMissing, s); },
+      [&](ErrorSink& s) { return combineWithSurface(d, plane, Add, true, kMissing, s); },
+      [&](ErrorSink& s) { return apply(d, Sqrt, 1.0, kMissing, s); },
       [&](ErrorSink& s) { return negate(d, kMissing, &s); },
   };
   for (const auto& kernel : kernels) {

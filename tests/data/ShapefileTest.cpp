@@ -27,6 +27,8 @@ using testing::readShapefile;
 using testing::Shape;
 using testing::writeShapefile;
 
+using enum ShapeStatus;
+using namespace shape_type;
 using Shapefiles = vellumar::testing::FolderTest;
 using Names = std::vector<std::string>;
 
@@ -78,8 +80,7 @@ M_Data threeRows(const double (&numbers)[3][3], const char* const (&texts)[3],
 M_Data tableOf(const std::string& file, ShapefileConverter* converter = nullptr) {
   ShapefileConverter fresh;
   M_Data table;
-  EXPECT_EQ((converter ? *converter : fresh).ShapefileToTable(file, table), ShapeStatus::Done)
-      << file;
+  EXPECT_EQ((converter ? *converter : fresh).ShapefileToTable(file, table), Done) << file;
   return table;
 }
 
@@ -121,8 +122,7 @@ TEST_F(Shapefiles, LinesRoundTripWithValuesIdsAndCutNames) {
   cover.appendLine(ring({{1e6, 2e6}, {1e6 + 0.125, 2e6}}, 1234.000000000001, 9));
   const std::vector<std::string> names{"short", "ABCDEFGHIJKLMNOPQRSTUVWX", "Скважина №1"};
   ShapefileConverter writer;
-  ASSERT_EQ(writer.CoverToShapefile(path("lines.shp"), cover, shape_type::kArc, names),
-            ShapeStatus::Done);
+  ASSERT_EQ(writer.CoverToShapefile(path("lines.shp"), cover, kArc, names), Done);
 
   EXPECT_EQ(dbfFields(path("lines.shp")), (Names{"Atribute", "ID", "NAME"}));
 
@@ -130,7 +130,7 @@ TEST_F(Shapefiles, LinesRoundTripWithValuesIdsAndCutNames) {
   std::vector<std::string> backNames;
   ShapefileConverter reader(Language::English);
   ASSERT_EQ(reader.ReadShapeLines(path("lines.shp"), back, "Atribute", "ID", "NAME", &backNames),
-            ShapeStatus::Done);
+            Done);
   EXPECT_EQ(reader.log(), "");
   ASSERT_EQ(back.size(), 3u);
   for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(xy(back[i]), xy(cover[i]));
@@ -149,22 +149,20 @@ TEST_F(Shapefiles, LinesRoundTripWithValuesIdsAndCutNames) {
   // holds.
   Cover appended = cover;
   ASSERT_EQ(reader.ReadShapeLines(path("lines.shp"), appended, "atribute", "", "name", &backNames),
-            ShapeStatus::Done);
+            Done);
   ASSERT_EQ(appended.size(), 6u);
   EXPECT_EQ(appended[3].value, 2.5);
   EXPECT_EQ(backNames.back(), "Скважина");
   EXPECT_EQ(reader.recordStarts(), (std::vector<std::int32_t>{3, 4, 5}));
 
   // A field the DBF lacks fails the read with the list of its fields, and adds no line.
-  EXPECT_EQ(reader.ReadShapeLines(path("lines.shp"), appended, "atributes", "", ""),
-            ShapeStatus::UnknownField);
+  EXPECT_EQ(reader.ReadShapeLines(path("lines.shp"), appended, "atributes", "", ""), UnknownField);
   EXPECT_EQ(appended.size(), 6u);
   EXPECT_EQ(reader.lastNote(),
             "The dbf-file has no field \"atributes\". Its fields: Atribute, ID, NAME.");
   ShapefileConverter russian;
   writeShapefile(path("bare.shp"), SHPT_ARC, {Shape{{}, {0, 1}, {0, 1}, {}, {}}}, {});
-  EXPECT_EQ(russian.ReadShapeLines(path("bare.shp"), appended, "A", "", ""),
-            ShapeStatus::UnknownField);
+  EXPECT_EQ(russian.ReadShapeLines(path("bare.shp"), appended, "A", "", ""), UnknownField);
   EXPECT_EQ(russian.lastNote(), "В dbf - файле нет поля \"A\". Поля файла: нет.");
 }
 
@@ -188,12 +186,10 @@ TEST_F(Shapefiles, FlatLinesAreWrittenAsTheirCoverIs) {
   SavedAttributes saved{&layer, {layer.row(2), nullptr, layer.row(1), layer.row(1)}};
   ShapefileConverter converter;
   for (const SavedAttributes* attributes : std::vector<const SavedAttributes*>{nullptr, &saved}) {
-    ASSERT_EQ(
-        converter.CoverToShapefile(path("cover.shp"), cover, shape_type::kArc, {}, attributes),
-        ShapeStatus::Done);
+    ASSERT_EQ(converter.CoverToShapefile(path("cover.shp"), cover, kArc, {}, attributes), Done);
     ASSERT_EQ(converter.FlatLinesToShapefile(path("flat.shp"), FlatLines{x, y, values, counts},
                                              attributes),
-              ShapeStatus::Done);
+              Done);
     for (const std::string extension : {".shp", ".shx", ".dbf"})
       EXPECT_EQ(fileText("flat" + extension), fileText("cover" + extension)) << extension;
   }
@@ -218,8 +214,7 @@ TEST_F(Shapefiles, PolygonRingsOfOneIdFormOneRecordAndHolesGoToTheirRing) {
   cover.appendLine(counterClockwise(60, 60, 1, 0.0, 8));
   cover.appendLine(ring({{0, 0}, {1, 1}, {0, 0}}, 0, 10));
   ShapefileConverter writer;
-  ASSERT_EQ(writer.CoverToShapefile(path("poly.shp"), cover, shape_type::kPolygon),
-            ShapeStatus::Done);
+  ASSERT_EQ(writer.CoverToShapefile(path("poly.shp"), cover, kPolygon), Done);
 
   // Records by first ring, each outer ring followed by its holes, with their values and ids.
   const struct {
@@ -246,7 +241,7 @@ TEST_F(Shapefiles, PolygonRingsOfOneIdFormOneRecordAndHolesGoToTheirRing) {
   // Read back, every ring keeps its point order, and a hole its record's value and number.
   Cover back;
   ShapefileConverter reader;
-  ASSERT_EQ(reader.ReadShapeLines(path("poly.shp"), back, "Atribute", "", ""), ShapeStatus::Done);
+  ASSERT_EQ(reader.ReadShapeLines(path("poly.shp"), back, "Atribute", "", ""), Done);
   ASSERT_EQ(back.size(), 9u);
   EXPECT_EQ(xy(back[1]), xy(cover[3]));
   EXPECT_EQ(valuesAndIds(back)[1], std::pair(1.5, 1));
@@ -263,8 +258,7 @@ TEST_F(Shapefiles, MultiPartRecordsGiveOneLinePerPart) {
   Cover cover;
   std::vector<std::string> names;
   ShapefileConverter converter;
-  ASSERT_EQ(converter.ReadShapeLines(path("parts.shp"), cover, "atr", "", "name", &names),
-            ShapeStatus::Done);
+  ASSERT_EQ(converter.ReadShapeLines(path("parts.shp"), cover, "atr", "", "name", &names), Done);
   ASSERT_EQ(cover.size(), 3u);
   EXPECT_EQ(xy(cover[1]), (std::vector<double>{5, 5, 6, 6, 7, 7}));
   EXPECT_EQ(valuesAndIds(cover),
@@ -283,7 +277,7 @@ TEST_F(Shapefiles, ZAndMeasureAreLoggedKeptAsideAndTabled) {
 
   Cover cover;
   ShapefileConverter english(Language::English);
-  ASSERT_EQ(english.ReadShapeLines(path("arcz.shp"), cover, "VAL", "", ""), ShapeStatus::Done);
+  ASSERT_EQ(english.ReadShapeLines(path("arcz.shp"), cover, "VAL", "", ""), Done);
   EXPECT_EQ(english.log(), "Shape has Z or Measure - fields: this information will be discarded.");
   ASSERT_EQ(cover.size(), 2u);
   EXPECT_EQ(xy(cover[1]), (std::vector<double>{2, 1, 3, 1}));
@@ -291,8 +285,8 @@ TEST_F(Shapefiles, ZAndMeasureAreLoggedKeptAsideAndTabled) {
   EXPECT_EQ(english.measures(), (std::vector<double>{0.1, 0.2, 0.3, 0.4}));
 
   ShapefileConverter russian;
-  ASSERT_EQ(russian.ReadShapeLines(path("arcm.shp"), cover, "VAL", "", ""), ShapeStatus::Done);
-  ASSERT_EQ(russian.ReadShapeLines(path("arcm.shp"), cover, "VAL", "", ""), ShapeStatus::Done);
+  ASSERT_EQ(russian.ReadShapeLines(path("arcm.shp"), cover, "VAL", "", ""), Done);
+  ASSERT_EQ(russian.ReadShapeLines(path("arcm.shp"), cover, "VAL", "", ""), Done);
   EXPECT_EQ(russian.log(),
             "Shp - файл имеет дополнительные поля (Z, Measure): эта информация будет пропущена.\r\n"
             "Shp - файл имеет дополнительные поля (Z, Measure): эта информация будет пропущена.");
@@ -364,14 +358,12 @@ TEST_F(Shapefiles, WrongTypesAndMissingFilesAreReported) {
     Cover cover;
     M_Data table;
     ShapefileConverter converter(language);
-    EXPECT_EQ(converter.ReadShapeLines(path("pt.shp"), cover, "", "", ""), ShapeStatus::WrongType);
-    EXPECT_EQ(converter.ReadShapeLines(path("patch.shp"), cover, "", "", ""),
-              ShapeStatus::WrongType);
-    EXPECT_EQ(converter.ShapefileToTable(path("patch.shp"), table), ShapeStatus::WrongType);
-    EXPECT_EQ(converter.ReadShapeLines(path("none.shp"), cover, "", "", ""),
-              ShapeStatus::FileFailed);
-    EXPECT_EQ(converter.ShapefileToTable(path("none.shp"), table), ShapeStatus::FileFailed);
-    EXPECT_EQ(converter.ShapefileToTable(path("nodbf.shp"), table), ShapeStatus::FileFailed);
+    EXPECT_EQ(converter.ReadShapeLines(path("pt.shp"), cover, "", "", ""), WrongType);
+    EXPECT_EQ(converter.ReadShapeLines(path("patch.shp"), cover, "", "", ""), WrongType);
+    EXPECT_EQ(converter.ShapefileToTable(path("patch.shp"), table), WrongType);
+    EXPECT_EQ(converter.ReadShapeLines(path("none.shp"), cover, "", "", ""), FileFailed);
+    EXPECT_EQ(converter.ShapefileToTable(path("none.shp"), table), FileFailed);
+    EXPECT_EQ(converter.ShapefileToTable(path("nodbf.shp"), table), FileFailed);
     EXPECT_EQ(converter.log(),
               language == Language::English
                   ? "Shape is not of Polygon or Polyline type.\r\n"
@@ -413,7 +405,7 @@ TEST_F(Shapefiles, PointTablesRoundTrip) {
   const char* labels[] = {"well", "", "bore hole"};
   const M_Data source = threeRows(values, labels, {"X", "Y", "Depth", " "}, 8);
   ShapefileConverter converter;
-  ASSERT_EQ(converter.TableToPointShapefile(path("pts.shp"), source, 0, 1), ShapeStatus::Done);
+  ASSERT_EQ(converter.TableToPointShapefile(path("pts.shp"), source, 0, 1), Done);
 
   DBFHandle dbf = DBFOpen(path("pts.dbf").c_str(), "rb");
   ASSERT_NE(dbf, nullptr);
@@ -436,7 +428,7 @@ TEST_F(Shapefiles, PointTablesRoundTrip) {
 
   // Values without coordinates: null shapes, and they come back without coordinates.
   const M_Data values1 = tableOfResult(DATA({0.5, 1e-9, -42}));
-  ASSERT_EQ(converter.TableToPointShapefile(path("z.shp"), values1, -1, -1), ShapeStatus::Done);
+  ASSERT_EQ(converter.TableToPointShapefile(path("z.shp"), values1, -1, -1), Done);
   back = tableOf(path("z.shp"), &converter);
   EXPECT_EQ(rowOf(back, kNames), (Names{"Z"}));
   ASSERT_EQ(back.rowCount(), 3);
@@ -447,13 +439,12 @@ TEST_F(Shapefiles, PointTablesRoundTrip) {
   M_Data numbered = tableOfResult(DATA({8, 9}, {1, 2}, {3, 4}));
   numbered.InsertColumn(0, 0, false);
   numbered.setRowNumberOffset(1);
-  ASSERT_EQ(converter.TableToPointShapefile(path("numbered.shp"), numbered, 1, 2),
-            ShapeStatus::Done);
+  ASSERT_EQ(converter.TableToPointShapefile(path("numbered.shp"), numbered, 1, 2), Done);
   EXPECT_EQ(dbfFields(path("numbered.shp")), (Names{"Z"}));
 
   // A result with coordinates: X, Y, Z.
   const M_Data located = tableOfResult(DATA({3}, {10}, {20}));
-  ASSERT_EQ(converter.TableToPointShapefile(path("xyz.shp"), located, 0, 1), ShapeStatus::Done);
+  ASSERT_EQ(converter.TableToPointShapefile(path("xyz.shp"), located, 0, 1), Done);
   back = tableOf(path("xyz.shp"), &converter);
   EXPECT_EQ(rowOf(back, kNames), (Names{"X", "Y", "Z"}));
   EXPECT_EQ(rowOf(back, 0), (Names{"10", "20", "3"}));
@@ -468,7 +459,7 @@ TEST_F(Shapefiles, NumericColumnsAreNumericFieldsOfTwelveDigits) {
   const char* labels[] = {"12", "x", ""};
   const M_Data table = threeRows(values, labels, {"Fixed", "Wide", "Whole", "Label"}, 6);
   ShapefileConverter converter;
-  ASSERT_EQ(converter.TableToPointShapefile(path("n.shp"), table, -1, -1), ShapeStatus::Done);
+  ASSERT_EQ(converter.TableToPointShapefile(path("n.shp"), table, -1, -1), Done);
 
   DBFHandle dbf = DBFOpen(path("n.dbf").c_str(), "rb");
   ASSERT_NE(dbf, nullptr);
@@ -503,10 +494,10 @@ TEST_F(Shapefiles, ProjectionsAreWrittenBesideTheExportWhenGiven) {
   const std::string wgs84 = "GEOGCS[\"GCS_WGS_1984\",DATUM[\"D_WGS_1984\"]]";
   ShapefileConverter converter;
   converter.setProjection(wgs84);
-  ASSERT_EQ(converter.CoverToShapefile(path("a.shp"), cover, shape_type::kArc), ShapeStatus::Done);
+  ASSERT_EQ(converter.CoverToShapefile(path("a.shp"), cover, kArc), Done);
   EXPECT_EQ(fileText("a.prj"), wgs84);
   ASSERT_EQ(converter.TableToPointShapefile(path("B.SHP"), tableOfResult(DATA({1.0})), -1, -1),
-            ShapeStatus::Done);
+            Done);
   EXPECT_EQ(fileText("B.PRJ"), wgs84);
   std::string read;
   ASSERT_TRUE(ReadProjection(path("B.SHP"), read));
@@ -514,29 +505,25 @@ TEST_F(Shapefiles, ProjectionsAreWrittenBesideTheExportWhenGiven) {
 
   // Without a projection none is written.
   ShapefileConverter plain;
-  ASSERT_EQ(plain.CoverToShapefile(path("c.shp"), cover, shape_type::kArc), ShapeStatus::Done);
+  ASSERT_EQ(plain.CoverToShapefile(path("c.shp"), cover, kArc), Done);
   EXPECT_FALSE(ReadProjection(path("c.shp"), read));
 }
 
 TEST_F(Shapefiles, FailedExportsLeaveEarlierFilesIntact) {
   Cover cover = oneLine();
   ShapefileConverter converter(Language::English);
-  ASSERT_EQ(converter.CoverToShapefile(path("keep.shp"), cover, shape_type::kArc),
-            ShapeStatus::Done);
+  ASSERT_EQ(converter.CoverToShapefile(path("keep.shp"), cover, kArc), Done);
   const std::string shp = fileText("keep.shp");
   const std::string dbf = fileText("keep.dbf");
   // The index cannot be replaced: the .shx path is a folder.
   fs::remove(path("keep.shx"));
   fs::create_directories(path("keep.shx") + "/inside");
   cover.appendLine(ring({{5, 5}, {6, 6}}, 2, 2));
-  EXPECT_EQ(converter.CoverToShapefile(path("keep.shp"), cover, shape_type::kArc),
-            ShapeStatus::FileFailed);
+  EXPECT_EQ(converter.CoverToShapefile(path("keep.shp"), cover, kArc), FileFailed);
   EXPECT_EQ(converter.TableToPointShapefile(path("keep.shp"), tableOfResult(DATA({1.0})), -1, -1),
-            ShapeStatus::FileFailed);
-  EXPECT_EQ(converter.CoverToShapefile(path("no/such/folder/x.shp"), cover, shape_type::kArc),
-            ShapeStatus::FileFailed);
-  EXPECT_EQ(converter.CoverToShapefile(path("pt.shp"), cover, shape_type::kPoint),
-            ShapeStatus::WrongType);
+            FileFailed);
+  EXPECT_EQ(converter.CoverToShapefile(path("no/such/folder/x.shp"), cover, kArc), FileFailed);
+  EXPECT_EQ(converter.CoverToShapefile(path("pt.shp"), cover, kPoint), WrongType);
   // A target that is not a regular file is refused before anything is built.
   EXPECT_EQ(converter.log(),
             "SHPOpen failed.\r\n[1]SHPCreate failed.\r\nSHPOpen failed.\r\n"
@@ -558,11 +545,11 @@ TEST_F(Shapefiles, ExportsCutShortLeaveEveryFileAndAreRolledBack) {
   const std::string target = path("cut.shp");
   for (int renames = 0; renames <= 3; ++renames) {
     ShapefileConverter converter;
-    ASSERT_EQ(converter.CoverToShapefile(target, before, shape_type::kArc), ShapeStatus::Done);
+    ASSERT_EQ(converter.CoverToShapefile(target, before, kArc), Done);
     stopCommitsAfterRename(renames);
-    const ShapeStatus saved = converter.CoverToShapefile(target, after, shape_type::kArc);
+    const ShapeStatus saved = converter.CoverToShapefile(target, after, kArc);
     stopCommitsAfterRename(-1);
-    EXPECT_EQ(saved, renames == 3 ? ShapeStatus::Done : ShapeStatus::FileFailed);
+    EXPECT_EQ(saved, renames == 3 ? Done : FileFailed);
     EXPECT_EQ(converter.log(), renames == 3 ? "" : "Ошибка записи shp - файла.");
     for (const char* name : {"cut.shp", "cut.shx", "cut.dbf"}) {
       EXPECT_TRUE(fs::is_regular_file(path(name))) << name << " after " << renames;
@@ -570,8 +557,7 @@ TEST_F(Shapefiles, ExportsCutShortLeaveEveryFileAndAreRolledBack) {
     // One row per vertex, one line per line.
     EXPECT_EQ(tableOf(target).rowCount(), renames == 3 ? 7 : 4);
     Cover read;
-    ASSERT_EQ(ShapefileConverter().ReadShapeLines(target, read, "Atribute", "", ""),
-              ShapeStatus::Done);
+    ASSERT_EQ(ShapefileConverter().ReadShapeLines(target, read, "Atribute", "", ""), Done);
     EXPECT_EQ(read.size(), renames == 3 ? 3u : 2u);
     EXPECT_EQ(entryCount(), 3u);
   }
@@ -582,11 +568,11 @@ TEST_F(Shapefiles, ExportsCutShortLeaveEveryFileAndAreRolledBack) {
   ShapefileConverter converter(Language::English);
   ASSERT_EQ(converter.TableToPointShapefile(points, tableOfResult(DATA({1.0, 2.0}, {0, 1}, {0, 1})),
                                             0, 1),
-            ShapeStatus::Done);
+            Done);
   stopCommitsAfterRename(1);
   EXPECT_EQ(converter.TableToPointShapefile(
                 points, tableOfResult(DATA({3.0, 4.0}, {10, 11}, {10, 11})), 0, 1),
-            ShapeStatus::FileFailed);
+            FileFailed);
   stopCommitsAfterRename(-1);
   EXPECT_EQ(converter.log(), "Cannot write the shp-file.");
   const M_Data table = tableOf(points);
@@ -602,9 +588,7 @@ TEST_F(Shapefiles, SpecialFilesAreNeitherReadNorReplaced) {
   fs::create_directory(path("d.dbf"));
   ASSERT_EQ(mkfifo(path("f.dbf").c_str(), 0644), 0);
   for (const std::string name : {"d", "f"}) {
-    EXPECT_EQ(converter.CoverToShapefile(path(name + ".shp"), oneLine(), shape_type::kArc),
-              ShapeStatus::FileFailed)
-        << name;
+    EXPECT_EQ(converter.CoverToShapefile(path(name + ".shp"), oneLine(), kArc), FileFailed) << name;
     EXPECT_FALSE(fs::exists(path(name + ".shp"))) << name;
     EXPECT_FALSE(fs::exists(path(name + ".prj"))) << name;
   }
@@ -615,11 +599,11 @@ TEST_F(Shapefiles, SpecialFilesAreNeitherReadNorReplaced) {
   fs::remove(path("g.dbf"));
   ASSERT_EQ(mkfifo(path("g.dbf").c_str(), 0644), 0);
   Cover read;
-  EXPECT_EQ(converter.ReadShapeLines(path("g.shp"), read, "A", "", ""), ShapeStatus::FileFailed);
+  EXPECT_EQ(converter.ReadShapeLines(path("g.shp"), read, "A", "", ""), FileFailed);
   fs::remove(path("g.shx"));
   ASSERT_EQ(mkfifo(path("g.shx").c_str(), 0644), 0);
   M_Data table;
-  EXPECT_EQ(converter.ShapefileToTable(path("g.shp"), table), ShapeStatus::FileFailed);
+  EXPECT_EQ(converter.ShapefileToTable(path("g.shp"), table), FileFailed);
 }
 
 // Overwrites bytes of a file at offset.
@@ -649,18 +633,18 @@ TEST_F(Shapefiles, DamagedFilesAreRefusedNotTrusted) {
     M_Data table;
     const ShapeStatus rows = converter.ShapefileToTable(path("d.shp"), table);
     EXPECT_EQ(lines, rows);
-    if (lines != ShapeStatus::Done) {
+    if (lines != Done) {
       EXPECT_TRUE(cover.empty());
       EXPECT_EQ(table.rowCount(), 0);
     }
-    if (lines == ShapeStatus::Invalid) {
+    if (lines == Invalid) {
       EXPECT_EQ(converter.log(),
                 "Недопустимый формат shp - файла.\r\nНедопустимый формат shp - файла.");
     }
     return lines;
   };
   fresh();
-  EXPECT_EQ(status(), ShapeStatus::Done);
+  EXPECT_EQ(status(), Done);
   // Bytes written over a part of the fresh file, or a length it is cut to (from its end when
   // negative), and the status; Done stands for any failure. The first record: header 100,
   // record header 8, type 4, box 32, then part and point counts.
@@ -670,17 +654,17 @@ TEST_F(Shapefiles, DamagedFilesAreRefusedNotTrusted) {
     std::string bytes;
     ShapeStatus status;
   } damages[] = {
-      {"d.shp", 100 + 8 + 4 + 32 + 8 + 4, littleEndian(1000), ShapeStatus::Done},    // part start
-      {"d.shp", 100 + 8 + 4 + 32, littleEndian(-5), ShapeStatus::Done},              // part count
-      {"d.shp", 100 + 8 + 4 + 32 + 4, littleEndian(0x7fffffff), ShapeStatus::Done},  // points
-      {"d.shp", -20, "", ShapeStatus::Done},                                         // truncated
-      {"d.dbf", 4, littleEndian(1000000), ShapeStatus::Invalid},  // DBF record count
-      {"d.dbf", 4, littleEndian(1), ShapeStatus::Invalid},  // fewer attribute records than shapes
-      {"d.shx", 60, "", ShapeStatus::FileFailed},           // index cut inside its header
+      {"d.shp", 100 + 8 + 4 + 32 + 8 + 4, littleEndian(1000), Done},    // part start
+      {"d.shp", 100 + 8 + 4 + 32, littleEndian(-5), Done},              // part count
+      {"d.shp", 100 + 8 + 4 + 32 + 4, littleEndian(0x7fffffff), Done},  // points
+      {"d.shp", -20, "", Done},                                         // truncated
+      {"d.dbf", 4, littleEndian(1000000), Invalid},                     // DBF record count
+      {"d.dbf", 4, littleEndian(1), Invalid},  // fewer attribute records than shapes
+      {"d.shx", 60, "", FileFailed},           // index cut inside its header
       // An index claiming more than it holds, or a record far larger than the .shp, is refused
       // before anything is sized from it.
-      {"d.shx", 24, std::string("\x7f\xff\xff\xff", 4), ShapeStatus::FileFailed},
-      {"d.shx", 100 + 4, std::string("\x7f\xff\xff\xf0", 4), ShapeStatus::FileFailed},
+      {"d.shx", 24, std::string("\x7f\xff\xff\xff", 4), FileFailed},
+      {"d.shx", 100 + 4, std::string("\x7f\xff\xff\xf0", 4), FileFailed},
   };
   for (const auto& damage : damages) {
     SCOPED_TRACE(std::string(damage.file) + " at " + std::to_string(damage.offset));
@@ -692,8 +676,8 @@ TEST_F(Shapefiles, DamagedFilesAreRefusedNotTrusted) {
       fs::resize_file(file,
                       damage.offset < 0 ? fs::file_size(file) + damage.offset : damage.offset);
     }
-    if (damage.status == ShapeStatus::Done) {
-      EXPECT_NE(status(), ShapeStatus::Done);
+    if (damage.status == Done) {
+      EXPECT_NE(status(), Done);
     } else {
       EXPECT_EQ(status(), damage.status);
     }
@@ -703,7 +687,7 @@ TEST_F(Shapefiles, DamagedFilesAreRefusedNotTrusted) {
   patch(path("d.dbf"), 4, littleEndian(1));
   ShapefileConverter english(Language::English);
   M_Data table;
-  EXPECT_EQ(english.ShapefileToTable(path("d.shp"), table), ShapeStatus::Invalid);
+  EXPECT_EQ(english.ShapefileToTable(path("d.shp"), table), Invalid);
   EXPECT_EQ(english.log(), "Invalid shp-file.");
 }
 
