@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <numeric>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -98,13 +99,12 @@ TEST(DataKernels, MissingElementsStayMissingThroughEveryKernel) {
   }
   EXPECT_EQ(valuesOf(negate(a, kMissing)), (std::vector<double>{-2.0, kMissing, 3.0, -4.0}));
   EXPECT_EQ(valuesOf(filled(a, 0.0, kMissing)), (std::vector<double>{0.0, kMissing, 0.0, 0.0}));
-  EXPECT_EQ(sum(a, kMissing), 3.0);
-  EXPECT_EQ(minimum(a, kMissing), -3.0);
-  EXPECT_EQ(maximum(a, kMissing), 4.0);
+  EXPECT_EQ(std::tuple(sum(a, kMissing), minimum(a, kMissing), maximum(a, kMissing)),
+            std::tuple(3.0, -3.0, 4.0));
   const DATA allMissing({kMissing, kMissing});
-  EXPECT_EQ(sum(allMissing, kMissing), 0.0);
-  EXPECT_EQ(std::pair(minimum(allMissing, kMissing), maximum(allMissing, kMissing)),
-            std::pair(9.999999680285692e37, -9.999999680285692e37));
+  EXPECT_EQ(std::tuple(sum(allMissing, kMissing), minimum(allMissing, kMissing),
+                       maximum(allMissing, kMissing)),
+            std::tuple(0.0, 9.999999680285692e37, -9.999999680285692e37));
 }
 
 TEST(DataKernels, ResultsTakeTheLeftDataOperandsCoordinatesAndLeaveSharedOperandsAlone) {
