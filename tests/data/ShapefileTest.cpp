@@ -19,17 +19,12 @@ namespace vellumar::data {
 namespace {
 
 namespace fs = std::filesystem;
-using geometry::Cover;
-using geometry::Line;
-using geometry::Point;
-using testing::Field;
-using testing::readShapefile;
-using testing::Shape;
-using testing::writeShapefile;
+using namespace geometry;
+using namespace vellumar::testing;
 
 using enum ShapeStatus;
 using namespace shape_type;
-using Shapefiles = vellumar::testing::FolderTest;
+using Shapefiles = FolderTest;
 using Names = std::vector<std::string>;
 
 Line ring(std::vector<Point> points, double value, int id) {
