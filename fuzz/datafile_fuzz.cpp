@@ -19,19 +19,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   vellumar::data::M_Data table;
   table.setOptions({kDelimiters[choice & 7], (choice & 8) != 0, (choice & 16) != 0});
   const std::string_view bytes(reinterpret_cast<const char*>(data + 1), size - 1);
-  vellumar::data::ReadStatus status = vellumar::data::ReadStatus::Ok;
+  bool read = false;
   try {
-    status = table.ReadBytes(bytes).status;
+    read = table.ReadBytes(bytes).status == vellumar::data::ReadStatus::Ok;
   } catch (const std::bad_alloc&) {
     // A table too large for the memory limit is refused, the table left as it was: empty.
-    if (table.rowCount() != 0 || table.columnCount() != 0) __builtin_trap();
-    return 0;
   }
-  if (status != vellumar::data::ReadStatus::Ok) {
-    if (table.rowCount() != 0 || table.columnCount() != 0) __builtin_trap();
-    return 0;
-  }
-  if (table.rowCount() <= 0 || table.columnCount() <= 0) __builtin_trap();
+  // A table that was read has rows and columns; a refused one is left empty.
+  const bool filled = table.rowCount() > 0 && table.columnCount() > 0;
+  const bool empty = table.rowCount() == 0 && table.columnCount() == 0;
+  if (read ? !filled : !empty) __builtin_trap();
+  if (!read) return 0;
   std::size_t total = 0;
   for (int column = 0; column < table.columnCount(); ++column) {
     total += table.columnName(column).size();

@@ -43,10 +43,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!parseLineFile(bytes.substr(0, nul), values, cover)) return 0;
 
   Cover again;
-  if (!parseLineFile(formatLineFile(cover), formatValueFile(cover), again)) {
+  if (!parseLineFile(formatLineFile(cover), formatValueFile(cover), again) ||
+      again.size() != cover.size()) {
     std::abort();
   }
-  if (again.size() != cover.size()) std::abort();
 
   if (cover.pointCount() > 2000) return 0;
   findSelfCrossings(cover);

@@ -4,6 +4,7 @@
 // conversion. Lines that load are saved as a shapefile again and must read back unchanged.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -60,30 +61,23 @@ std::string_view takeBytes(std::string_view& bytes, std::uint32_t length) {
   return part;
 }
 
-bool samePosition(double a, double b) {
-  return a == b || (std::isnan(a) && std::isnan(b));
-}
-
 void checkLineRoundTrip(const geometry::Cover& cover) {
   if (cover.pointCount() > 5000) return;
   const std::string copy = folder() + "/copy.shp";
   data::ShapefileConverter converter;
-  if (converter.CoverToShapefile(copy, cover, data::shape_type::kArc) != data::ShapeStatus::Done) {
-    std::abort();
-  }
   geometry::Cover back;
-  if (converter.ReadShapeLines(copy, back, "Atribute", "ID", "NAME") != data::ShapeStatus::Done ||
+  if (converter.CoverToShapefile(copy, cover, data::shape_type::kArc) != data::ShapeStatus::Done ||
+      converter.ReadShapeLines(copy, back, "Atribute", "ID", "NAME") != data::ShapeStatus::Done ||
       back.size() != cover.size()) {
     std::abort();
   }
+  // Every point comes back where it was, NaN as NaN.
+  const auto same = [](double a, double b) { return a == b || (std::isnan(a) && std::isnan(b)); };
+  const auto samePoint = [&](geometry::Point a, geometry::Point b) {
+    return same(a.x, b.x) && same(a.y, b.y);
+  };
   for (std::size_t i = 0; i < cover.size(); ++i) {
-    if (back[i].size() != cover[i].size()) std::abort();
-    for (std::size_t k = 0; k < cover[i].size(); ++k) {
-      if (!samePosition(back[i][k].x, cover[i][k].x) ||
-          !samePosition(back[i][k].y, cover[i][k].y)) {
-        std::abort();
-      }
-    }
+    if (!std::ranges::equal(back[i].points(), cover[i].points(), samePoint)) std::abort();
   }
 }
 

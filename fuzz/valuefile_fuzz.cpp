@@ -17,9 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!parseLineFile(kLines, bytes, cover)) return 0;
   if (cover.size() != 4) std::abort();
   Cover again;
-  if (!parseLineFile(formatLineFile(cover), formatValueFile(cover), again)) {
-    std::abort();
-  }
+  if (!parseLineFile(formatLineFile(cover), formatValueFile(cover), again)) std::abort();
   for (std::size_t i = 0; i < cover.size(); ++i) {
     const double a = cover[i].value;
     const double b = again[i].value;
