@@ -35,11 +35,11 @@ class DataFiles : public vellumar::testing::FolderTest {
     return table;
   }
 
-  // Appends values to a new file of these bytes and checks the round trip: the file reads back
-  // as the old columns unchanged plus Zres holding the values, as the appending table holds it.
-  // Returns the appended file's bytes.
-  std::string appendRoundTrip(const std::string& bytes, ReadOptions options,
-                              const std::vector<double>& values) {
+  // Appends values to a new file of these bytes, expects the bytes appended, and checks the round
+  // trip: the file reads back as the old columns unchanged plus Zres holding the values, as the
+  // appending table holds it.
+  void appends(const std::string& bytes, ReadOptions options, const std::vector<double>& values,
+               const std::string& appended) {
     SCOPED_TRACE(bytes);
     const std::string file = write("round.dat", bytes);
     M_Data table = load(file, options);
@@ -51,11 +51,10 @@ class DataFiles : public vellumar::testing::FolderTest {
     EXPECT_EQ(columnsOf(table, added), before);
     EXPECT_EQ(columnsOf(back), columnsOf(table));
     EXPECT_EQ(back.columnName(added), options.hasHeader ? "Zres" : std::to_string(added + 1));
-    std::vector<double> appended;
-    for (int row = 0; row < back.rowCount(); ++row)
-      appended.push_back(back.NumericValue(row, added));
-    EXPECT_EQ(appended, values);
-    return *readWholeFile(file);
+    std::vector<double> zres;
+    for (int row = 0; row < back.rowCount(); ++row) zres.push_back(back.NumericValue(row, added));
+    EXPECT_EQ(zres, values);
+    EXPECT_EQ(readWholeFile(file), appended);
   }
 
   // The first count columns of a table (all when count is -1) as the table holds them: each
@@ -159,56 +158,51 @@ TEST_F(DataFiles, AppendsReadBackAsTheOldColumnsAndZres) {
   const std::string cp1251 =
       "\"\xd0\xe0\xe9\xee\xed\",N\r\n\"\xc8\xe2\xe0\xed\xee\xe2, \xc8.\",5\r\n\"\xa8\",\r\n";
   // Names past the table's columns are ignored by the reader; Zres goes before them.
-  EXPECT_EQ(appendRoundTrip("A;B;C\n1;2\n", {';', false, true}, {5.0}),
-            "A;B;Zres;C\n1;2;5.000000\n");
+  appends("A;B;C\n1;2\n", {';', false, true}, {5.0}, "A;B;Zres;C\n1;2;5.000000\n");
   // Short lines are filled in; unmerged delimiters stay where they were.
-  EXPECT_EQ(appendRoundTrip("1,a,2,\n,,\n3,b\n", {',', false, false}, {1.0, 2.0, 3.0}),
-            "1,a,2,1.000000,\n0.000000,,0.000000,2.000000,,\n3,b,0.000000,3.000000\n");
+  appends("1,a,2,\n,,\n3,b\n", {',', false, false}, {1.0, 2.0, 3.0},
+          "1,a,2,1.000000,\n0.000000,,0.000000,2.000000,,\n3,b,0.000000,3.000000\n");
   // An empty first text cell cannot be an empty field in front of a delimiter (a leading
   // delimiter does not separate): a blank stands for it, which reads as empty text.
-  EXPECT_EQ(appendRoundTrip("a,1\n,\n", {',', false, false}, {1.0, 2.0}),
-            "a,1,1.000000\n ,0.000000,2.000000,\n");
+  appends("a,1\n,\n", {',', false, false}, {1.0, 2.0}, "a,1,1.000000\n ,0.000000,2.000000,\n");
   // Each blank that is no delimiter reads as an empty text: it stands for the cell the short
   // row lacks, where merged delimiters cannot hold an empty field.
-  EXPECT_EQ(appendRoundTrip("1 2 3 x\n4 5 6\n", {' ', true, false}, {6.0, 12.0}),
-            "1 2 3 x 6.000000\n4 5 6 \t 12.000000\n");
-  EXPECT_EQ(appendRoundTrip("1,2,3,x\n4,5,6\n", {',', true, false}, {6.0, 12.0}),
-            "1,2,3,x,6.000000\n4,5,6, ,12.000000\n");
-  EXPECT_EQ(appendRoundTrip("1,2,3,x\n4,5,6\n", {',', false, false}, {6.0, 12.0}),
-            "1,2,3,x,6.000000\n4,5,6,,12.000000\n");
-  EXPECT_EQ(appendRoundTrip("a\t1\tb\n\t\n2\n", {'\t', true, false}, {1.0, 2.0, 3.0}),
-            "a\t1\tb\t1.000000\n \t0.000000\t \t2.000000\t\n2\t0.000000\t \t3.000000\n");
-  EXPECT_EQ(appendRoundTrip("N X Name\nw1 1 a\nw2\n", {0, false, true}, {1.0, 2.0}),
-            "N X Name Zres\nw1 1 a 1.000000\nw2 0.000000  2.000000\n");
+  appends("1 2 3 x\n4 5 6\n", {' ', true, false}, {6.0, 12.0},
+          "1 2 3 x 6.000000\n4 5 6 \t 12.000000\n");
+  appends("1,2,3,x\n4,5,6\n", {',', true, false}, {6.0, 12.0},
+          "1,2,3,x,6.000000\n4,5,6, ,12.000000\n");
+  appends("1,2,3,x\n4,5,6\n", {',', false, false}, {6.0, 12.0},
+          "1,2,3,x,6.000000\n4,5,6,,12.000000\n");
+  appends("a\t1\tb\n\t\n2\n", {'\t', true, false}, {1.0, 2.0, 3.0},
+          "a\t1\tb\t1.000000\n \t0.000000\t \t2.000000\t\n2\t0.000000\t \t3.000000\n");
+  appends("N X Name\nw1 1 a\nw2\n", {0, false, true}, {1.0, 2.0},
+          "N X Name Zres\nw1 1 a 1.000000\nw2 0.000000  2.000000\n");
   // After a trailing field the header names; delimiters past the named fields stay after the
   // new value; with merging a trailing run is no field.
-  EXPECT_EQ(appendRoundTrip("a,b,c,d\n1,2,3,\n2,,200,\n", {',', false, true}, {6.0, 400.0}),
-            "a,b,c,d,Zres\n1,2,3,,6.000000\n2,,200,,400.000000\n");
-  EXPECT_EQ(appendRoundTrip("a;b;c\n1;;;;\n2\n", {';', false, true}, {1.0, 2.0}),
-            "a;b;c;Zres\n1;;;1.000000;;\n2;0.000000;0.000000;2.000000\n");
-  EXPECT_EQ(appendRoundTrip("a,b,c,d\n1,2,3,\n", {',', true, true}, {5.0}),
-            "a,b,c,Zres,d\n1,2,3,5.000000,\n");
+  appends("a,b,c,d\n1,2,3,\n2,,200,\n", {',', false, true}, {6.0, 400.0},
+          "a,b,c,d,Zres\n1,2,3,,6.000000\n2,,200,,400.000000\n");
+  appends("a;b;c\n1;;;;\n2\n", {';', false, true}, {1.0, 2.0},
+          "a;b;c;Zres\n1;;;1.000000;;\n2;0.000000;0.000000;2.000000\n");
+  appends("a,b,c,d\n1,2,3,\n", {',', true, true}, {5.0}, "a,b,c,Zres,d\n1,2,3,5.000000,\n");
   // The file's line ends are kept; one line without a line end takes those of new files, and
   // blank lines at the end are no rows.
-  EXPECT_EQ(appendRoundTrip("X Y\n1 2\n3 4", {' ', true, true}, {1.0, 2.0}),
-            "X Y Zres\n1 2 1.000000\n3 4 2.000000\n");
-  EXPECT_EQ(appendRoundTrip("X Y\r\n1 2\r\n3 4\r\n", {' ', true, true}, {1.0, 2.0}),
-            "X Y Zres\r\n1 2 1.000000\r\n3 4 2.000000\r\n");
-  EXPECT_EQ(appendRoundTrip("X Y\r1 2\r", {' ', true, true}, {1.0}), "X Y Zres\r1 2 1.000000\r");
-  EXPECT_EQ(appendRoundTrip("1 2", {' ', true, false}, {1.0}), "1 2 1.000000\r\n");
-  EXPECT_EQ(appendRoundTrip("1 10\r\n2 20\r\n\r\n  \r\n", {' ', true, false}, {5.0, 6.0}),
-            "1 10 5.000000\r\n2 20 6.000000\r\n");
+  appends("X Y\n1 2\n3 4", {' ', true, true}, {1.0, 2.0}, "X Y Zres\n1 2 1.000000\n3 4 2.000000\n");
+  appends("X Y\r\n1 2\r\n3 4\r\n", {' ', true, true}, {1.0, 2.0},
+          "X Y Zres\r\n1 2 1.000000\r\n3 4 2.000000\r\n");
+  appends("X Y\r1 2\r", {' ', true, true}, {1.0}, "X Y Zres\r1 2 1.000000\r");
+  appends("1 2", {' ', true, false}, {1.0}, "1 2 1.000000\r\n");
+  appends("1 10\r\n2 20\r\n\r\n  \r\n", {' ', true, false}, {5.0, 6.0},
+          "1 10 5.000000\r\n2 20 6.000000\r\n");
   // Quoted text is kept, also in CP1251 and after a UTF-8 byte order mark.
-  EXPECT_EQ(
-      appendRoundTrip("\"County, name\",depth\n\"Smith, J\",10\n\"say \"\"hi\"\"\" ,20\n\"\"\n",
-                      {',', false, true}, {1.0, 2.0, 3.0}),
-      "\"County, name\",depth,Zres\n\"Smith, J\",10,1.000000\n"
-      "\"say \"\"hi\"\"\" ,20,2.000000\n\"\",0.000000,3.000000\n");
-  EXPECT_EQ(appendRoundTrip(cp1251, {',', true, true}, {1.0, 2.0}),
-            "\"\xd0\xe0\xe9\xee\xed\",N,Zres\r\n\"\xc8\xe2\xe0\xed\xee\xe2, \xc8.\",5,1.000000\r\n"
-            "\"\xa8\",0.000000,2.000000,\r\n");
-  EXPECT_EQ(appendRoundTrip("\xEF\xBB\xBF\"Name, full\",X\n\"a,b\",1\n", {',', false, true}, {4.0}),
-            "\xEF\xBB\xBF\"Name, full\",X,Zres\n\"a,b\",1,4.000000\n");
+  appends("\"County, name\",depth\n\"Smith, J\",10\n\"say \"\"hi\"\"\" ,20\n\"\"\n",
+          {',', false, true}, {1.0, 2.0, 3.0},
+          "\"County, name\",depth,Zres\n\"Smith, J\",10,1.000000\n"
+          "\"say \"\"hi\"\"\" ,20,2.000000\n\"\",0.000000,3.000000\n");
+  appends(cp1251, {',', true, true}, {1.0, 2.0},
+          "\"\xd0\xe0\xe9\xee\xed\",N,Zres\r\n\"\xc8\xe2\xe0\xed\xee\xe2, \xc8.\",5,1.000000\r\n"
+          "\"\xa8\",0.000000,2.000000,\r\n");
+  appends("\xEF\xBB\xBF\"Name, full\",X\n\"a,b\",1\n", {',', false, true}, {4.0},
+          "\xEF\xBB\xBF\"Name, full\",X,Zres\n\"a,b\",1,4.000000\n");
 
   // With tabs and spaces merged nothing reads as an empty text: the append is refused and the
   // file stays as it was.
