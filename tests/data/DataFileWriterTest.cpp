@@ -21,6 +21,8 @@
 namespace vellumar::data {
 namespace {
 
+using enum SaveStatus;
+
 class DataFiles : public vellumar::testing::FolderTest {
  protected:
   std::string write(const std::string& name, const std::string& bytes) {
@@ -45,7 +47,7 @@ class DataFiles : public vellumar::testing::FolderTest {
     M_Data table = load(file, options);
     const std::vector<std::string> before = columnsOf(table);
     const int added = table.columnCount();
-    EXPECT_EQ(appendResultColumn(table, DATA(std::vector<double>(values)), {}), SaveStatus::Ok);
+    EXPECT_EQ(appendResultColumn(table, DATA(std::vector<double>(values)), {}), Ok);
     const M_Data back = load(file, options);
     EXPECT_EQ(table.columnCount(), added + 1);
     EXPECT_EQ(columnsOf(table, added), before);
@@ -77,7 +79,7 @@ TEST_F(DataFiles, NewFilesHoldHeaderAndValuesThatReadBackTo12Digits) {
 
   const DATA withXy({1e-7, 1.23456789012345, 1e20}, {1.5, 2.0, 3.0}, {-4.0, 5.0, 6.0});
   const std::string file = path("result.dat");
-  ASSERT_EQ(saveDataFile(file, withXy), SaveStatus::Ok);
+  ASSERT_EQ(saveDataFile(file, withXy), Ok);
   EXPECT_EQ(*readWholeFile(file),
             "X Y Z\r\n"
             "1.500000 -4.000000 1e-07\r\n"
@@ -89,9 +91,9 @@ TEST_F(DataFiles, NewFilesHoldHeaderAndValuesThatReadBackTo12Digits) {
     EXPECT_EQ(cformat("%.11e", back.NumericValue(row, 2)), cformat("%.11e", withXy.values()[row]));
     EXPECT_EQ(back.NumericValue(row, 0), withXy.x()[row]);
   }
-  EXPECT_EQ(saveDataFile(path("missing/x.dat"), plain), SaveStatus::BufferFailed);
+  EXPECT_EQ(saveDataFile(path("missing/x.dat"), plain), BufferFailed);
   std::filesystem::create_directory(path("folder.dat"));
-  EXPECT_EQ(saveDataFile(path("folder.dat"), plain), SaveStatus::SaveFailed);
+  EXPECT_EQ(saveDataFile(path("folder.dat"), plain), SaveFailed);
 }
 
 // printf's own forms of a value as the writer chooses between them: "%lf" when it reads back
@@ -136,7 +138,7 @@ TEST_F(DataFiles, AppendingKeepsEveryLineAndAddsZres) {
                                  "well-2 11  21   \r\n");
   M_Data table = load(file, {' ', true, true});
   const DATA result({0.5, 1e-9}, {10.0, 11.0}, {20.0, 21.0});
-  ASSERT_EQ(appendResultColumn(table, result, {true, 2, 3}), SaveStatus::Ok);
+  ASSERT_EQ(appendResultColumn(table, result, {true, 2, 3}), Ok);
   EXPECT_EQ(*readWholeFile(file),
             "Name   X   Y Zres\r\n"
             "well-1 10  20 0.500000\r\n"
@@ -148,8 +150,8 @@ TEST_F(DataFiles, AppendingKeepsEveryLineAndAddsZres) {
   // A second result appends after the first; no header, LF lines, no coordinates check.
   const std::string lf = write("plain.dat", "1 2\n3 4\n");
   M_Data plain = load(lf, {' ', true, false});
-  ASSERT_EQ(appendResultColumn(plain, DATA({7.0, 8.0}), {}), SaveStatus::Ok);
-  ASSERT_EQ(appendResultColumn(plain, DATA({-1.0, -2.0}), {}), SaveStatus::Ok);
+  ASSERT_EQ(appendResultColumn(plain, DATA({7.0, 8.0}), {}), Ok);
+  ASSERT_EQ(appendResultColumn(plain, DATA({-1.0, -2.0}), {}), Ok);
   EXPECT_EQ(*readWholeFile(lf), "1 2 7.000000 -1.000000\n3 4 8.000000 -2.000000\n");
   EXPECT_EQ(std::pair(plain.columnCount(), plain.columnName(3)), std::pair(4, std::string("4")));
 }
@@ -209,7 +211,7 @@ TEST_F(DataFiles, AppendsReadBackAsTheOldColumnsAndZres) {
   const std::string blank = "1 2 x\n3\n";
   const std::string file = write("blank.dat", blank);
   M_Data table = load(file, {0, true, false});
-  EXPECT_EQ(appendResultColumn(table, DATA({1.0, 2.0}), {}), SaveStatus::SaveFailed);
+  EXPECT_EQ(appendResultColumn(table, DATA({1.0, 2.0}), {}), SaveFailed);
   EXPECT_EQ(*readWholeFile(file), blank);
   EXPECT_EQ(table.columnCount(), 3);
 }
@@ -218,16 +220,14 @@ TEST_F(DataFiles, RefusedAppendsLeaveTheFileAsItWas) {
   const std::string original = "X Y V\r\n1 2 3\r\n4 5 6\r\n";
   const std::string file = write("data.dat", original);
   M_Data table = load(file, {' ', true, true});
-  EXPECT_EQ(appendResultColumn(table, DATA({1.0}), {}), SaveStatus::SizeMismatch);
+  EXPECT_EQ(appendResultColumn(table, DATA({1.0}), {}), SizeMismatch);
   EXPECT_EQ(appendResultColumn(table, DATA({1.0, 2.0}, {1.0, 4.0}, {2.0, 5.5}), {true, 1, 2}),
-            SaveStatus::CoordinateMismatch);
-  EXPECT_STREQ(saveMessage(SaveStatus::CoordinateMismatch)->russian,
-               "Несовпадение координат данных!");
+            CoordinateMismatch);
+  EXPECT_STREQ(saveMessage(CoordinateMismatch)->russian, "Несовпадение координат данных!");
   EXPECT_EQ(*readWholeFile(file), original);
   EXPECT_EQ(table.columnCount(), 3);
   // Without chosen columns the coordinates are not compared.
-  EXPECT_EQ(appendResultColumn(table, DATA({1.0, 2.0}, {9.0, 9.0}, {9.0, 9.0}), {}),
-            SaveStatus::Ok);
+  EXPECT_EQ(appendResultColumn(table, DATA({1.0, 2.0}, {9.0, 9.0}, {9.0, 9.0}), {}), Ok);
 
   // A file changed on disk since it was loaded is not overwritten: other bytes of the same size,
   // or the same bytes written again (a new modification time).
@@ -235,26 +235,24 @@ TEST_F(DataFiles, RefusedAppendsLeaveTheFileAsItWas) {
   const std::string other = write("other.dat", "X Y V\r\n1 2 3\r\n4 5 6\r\n");
   M_Data stale = load(other, {' ', true, true});
   write("other.dat", changed);
-  EXPECT_EQ(appendResultColumn(stale, DATA({1.0, 2.0}), {}), SaveStatus::DataChanged);
+  EXPECT_EQ(appendResultColumn(stale, DATA({1.0, 2.0}), {}), DataChanged);
   EXPECT_EQ(*readWholeFile(other), changed);
   M_Data touched = load(other, {' ', true, true});
   const timespec later[2] = {{0, UTIME_NOW}, {touched.fileStamp().modifiedNs / 1000000000 + 5, 0}};
   ASSERT_EQ(utimensat(AT_FDCWD, other.c_str(), later, 0), 0);
-  EXPECT_EQ(appendResultColumn(touched, DATA({1.0, 2.0}), {}), SaveStatus::DataChanged);
+  EXPECT_EQ(appendResultColumn(touched, DATA({1.0, 2.0}), {}), DataChanged);
   EXPECT_EQ(*readWholeFile(other), changed);
-  EXPECT_STREQ(saveMessage(SaveStatus::DataChanged)->english,
-               "the data file changed after it was loaded");
+  EXPECT_STREQ(saveMessage(DataChanged)->english, "the data file changed after it was loaded");
   // A table that was not read from the file is not appended to it either.
   M_Data unread;
   unread.setOptions({' ', true, true});
   ASSERT_EQ(unread.ReadBytes(changed).status, ReadStatus::Ok);
   unread.setPath(other);
-  EXPECT_EQ(appendResultColumn(unread, DATA({1.0, 2.0}), {}), SaveStatus::DataChanged);
+  EXPECT_EQ(appendResultColumn(unread, DATA({1.0, 2.0}), {}), DataChanged);
 
   M_Data shapes;
   shapes.setPath(path("points.shp"));
-  EXPECT_EQ(appendResultColumn(shapes, DATA(std::vector<double>{}), {}),
-            SaveStatus::LoadedShapefile);
+  EXPECT_EQ(appendResultColumn(shapes, DATA(std::vector<double>{}), {}), LoadedShapefile);
 }
 
 TEST(DataColumnChoice, ReadsCoordinateEditsLikeTheWindow) {

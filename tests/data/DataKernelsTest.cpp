@@ -16,6 +16,7 @@ namespace {
 
 using enum BinaryOp;
 using enum UnaryFn;
+using namespace sink_code;
 
 constexpr double kMissing = -9999.0;
 
@@ -126,13 +127,6 @@ TEST(DataKernels, ResultsTakeTheLeftDataOperandsCoordinatesAndLeaveSharedOperand
   EXPECT_FALSE(sink.failed());
 }
 
-// The code a kernel leaves in a fresh sink.
-int codeOf(const std::function<void(ErrorSink&)>& kernel) {
-  ErrorSink sink;
-  kernel(sink);
-  return sink.code();
-}
-
 TEST(DataKernels, FaultsGiveTheirCodes) {
   const DATA d({4.0, kMissing, 0.0});
   const DATA ones({1.0, 1.0, 1.0});
@@ -142,24 +136,25 @@ TEST(DataKernels, FaultsGiveTheirCodes) {
   ErrorSink length;
   EXPECT_EQ(valuesOf(combine(DATA({1.0, 2.0, 3.0}), DATA({1.0, 2.0}), Add, kMissing, length)),
             (std::vector<double>{1.0, 2.0, 3.0}));
-  EXPECT_EQ(length.code(), sink_code::kDataLength);
-  // A missing divisor is no zero divisor; a surface that is zero at a point is one (103).
-  EXPECT_EQ(codeOf([&](ErrorSink& s) {
-              combine(ones, DATA({2, kMissing, 4}), Divide, kMissing, s);
-            }),
-            sink_code::kNone);
-  const std::function<void(ErrorSink&)> zeroDivisors[] = {
-      [&](ErrorSink& s) { combine(ones, d, Divide, kMissing, s); },
-      [&](ErrorSink& s) { combine(d, 0.0, Divide, false, kMissing, s); },
-      [&](ErrorSink& s) { combine(d, 8.0, Divide, true, kMissing, s); },
-      [&](ErrorSink& s) {
-        combineWithSurface(withCoordinates({1}), zero, Divide, true, kMissing, s);
-      }};
-  for (const auto& kernel : zeroDivisors) EXPECT_EQ(codeOf(kernel), sink_code::kDivisionByZero);
-  // A surface needs coordinates.
-  EXPECT_EQ(
-      codeOf([&](ErrorSink& s) { combineWithSurface(DATA({1.0}), zero, Add, true, kMissing, s); }),
-      sink_code::kDataNoCoordinates);
+  EXPECT_EQ(length.code(), kDataLength);
+  // A missing divisor is no zero divisor; a surface that is zero at a point is one (103); a
+  // surface needs coordinates.
+  const DATA holed({2, kMissing, 4});
+  const DATA located = withCoordinates({1});
+  const std::pair<std::function<void(ErrorSink&)>, int> faults[] = {
+      {[&](ErrorSink& s) { combine(ones, holed, Divide, kMissing, s); }, kNone},
+      {[&](ErrorSink& s) { combine(ones, d, Divide, kMissing, s); }, kDivisionByZero},
+      {[&](ErrorSink& s) { combine(d, 0.0, Divide, false, kMissing, s); }, kDivisionByZero},
+      {[&](ErrorSink& s) { combine(d, 8.0, Divide, true, kMissing, s); }, kDivisionByZero},
+      {[&](ErrorSink& s) { combineWithSurface(located, zero, Divide, true, kMissing, s); },
+       kDivisionByZero},
+      {[&](ErrorSink& s) { combineWithSurface(DATA({1.0}), zero, Add, true, kMissing, s); },
+       kDataNoCoordinates}};
+  for (const auto& [kernel, code] : faults) {
+    ErrorSink sink;
+    kernel(sink);
+    EXPECT_EQ(sink.code(), code);
+  }
   ErrorSink sink;  // D / N multiplies by 1 / N
   const DATA r = combine(DATA({10.0, 0.0}), 3.0, Divide, false, kMissing, sink);
   EXPECT_FALSE(sink.failed());
@@ -187,12 +182,12 @@ TEST(DataKernels, DomainErrorsGiveCode104AndAngleUnitsApply) {
   for (UnaryFn fn : {Sqrt, Ln, Lg, ArcSin, ArcCos}) {
     ErrorSink sink;
     const DATA r = apply(DATA({1.0, -2.0, 1.0}), fn, kRadiansFactor, kMissing, sink);
-    EXPECT_EQ(sink.code(), sink_code::kDataDomain) << static_cast<int>(fn);
+    EXPECT_EQ(sink.code(), kDataDomain) << static_cast<int>(fn);
   }
   ErrorSink sink;
   const DATA r = apply(DATA({4.0, -1.0, kMissing}), Sqrt, 1.0, kMissing, sink);
   EXPECT_EQ(r.values()[0], 2.0);  // elements before the failing one are computed
-  EXPECT_EQ(sink.code(), sink_code::kDataDomain);
+  EXPECT_EQ(sink.code(), kDataDomain);
 
   ErrorSink degrees;
   const DATA s = apply(DATA({30.0}), Sin, kDegreesFactor, kMissing, degrees);
@@ -224,7 +219,7 @@ TEST(DataKernels, LongKernelsStopAtTheFirstBlockAfterACancel) {
     ErrorSink sink(&observer);
     sink.progressStart("Расчет данных...", 0);
     const DATA stopped = kernel(sink);
-    EXPECT_EQ(sink.code(), sink_code::kCancelled);
+    EXPECT_EQ(sink.code(), kCancelled);
     // One report, at the end of the first blocks, far from the end of the column; the total of
     // the stage was shown.
     ASSERT_EQ(observer.steps.size(), 1u);
