@@ -125,9 +125,8 @@ TEST_F(DataFiles, LargeFilesAreWrittenAsPrintfWouldInBlocks) {
     y.push_back(-static_cast<double>(k) / 3);
   }
   std::string expected = "X Y Z\r\n";
-  for (std::size_t k = 0; k < values.size(); ++k) {
+  for (std::size_t k = 0; k < values.size(); ++k)
     expected += printfForm(x[k]) + " " + printfForm(y[k]) + " " + printfForm(values[k]) + "\r\n";
-  }
   EXPECT_EQ(dataFileBytes(DATA(values, x, y)), expected);
 }
 

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
-#include <unistd.h>
 #include <new>
 
 #include <algorithm>
@@ -39,8 +38,7 @@ std::int64_t faultLineOf(std::string_view bytes, char delimiter = ' ', bool merg
   table.setOptions({delimiter, merge, header});
   const DataRead outcome = table.ReadBytes(bytes);
   EXPECT_EQ(outcome.status, ReadStatus::InvalidFormat) << bytes;
-  EXPECT_EQ(table.rowCount(), 0);
-  EXPECT_EQ(table.columnCount(), 0);
+  EXPECT_EQ(std::pair(table.rowCount(), table.columnCount()), std::pair(0, 0)) << bytes;
   return outcome.place.line;
 }
 
@@ -55,9 +53,8 @@ std::vector<bool> numericColumns(const M_Data& t) {
 using Cells = std::vector<std::vector<std::string>>;
 Cells cellsOf(const M_Data& t) {
   Cells cells(static_cast<std::size_t>(t.rowCount()));
-  for (int row = 0; row < t.rowCount(); ++row) {
+  for (int row = 0; row < t.rowCount(); ++row)
     for (int j = 0; j < t.columnCount(); ++j) cells[row].push_back(t.CellText(row, j));
-  }
   return cells;
 }
 
@@ -147,9 +144,8 @@ TEST(DataReader, SplitsFieldsByDelimiterKindAndMerging) {
       // Lines of delimiters only and empty lines are rows of empty cells, but not at the end.
       {"1 2\n   \n\n3 4\n\n", ' ', true, {{"1", "2"}, {"0", "0"}, {"0", "0"}, {"3", "4"}}},
   };
-  for (const auto& c : cases) {
+  for (const auto& c : cases)
     EXPECT_EQ(cellsOf(read(c.bytes, c.delimiter, c.merge)), c.cells) << c.bytes;
-  }
   M_Data t;
   t.setMissingCellValue(-1.0);
   EXPECT_EQ(t.ReadBytes("1 2\n3\n").status, ReadStatus::Ok);
@@ -184,8 +180,7 @@ TEST(DataReader, QuotedCommaFieldsAreTextCells) {
       "  \"a,b\"  ,30,\"x\"y \n"
       "plain 5\" pipe,40,7\n",
       ',', false, true);
-  EXPECT_EQ(t.columnName(0), "County, name");
-  EXPECT_EQ(t.columnName(2), "code");
+  EXPECT_EQ(namesOf(t), (Names{"County, name", "depth", "code"}));
   // Blanks around the quotes are no part of the text; a quote inside a field is text.
   EXPECT_EQ(cellsOf(t), (Cells{{"Smith, J", "10", "12"},
                                {"say \"hi\"", "20", ""},
@@ -202,9 +197,8 @@ TEST(DataReader, QuotedCommaFieldsAreTextCells) {
   EXPECT_EQ(read("\"x,y\";1\n", ';').CellText(0, 0), "\"x,y\"");
 
   // A quote must close on its line, and holds no control bytes.
-  for (std::string_view bytes : {"\"abc,1\n2,3\n", "1,\"ab\"\"\n", "\"a\x01z\",1\n"}) {
+  for (std::string_view bytes : {"\"abc,1\n2,3\n", "1,\"ab\"\"\n", "\"a\x01z\",1\n"})
     EXPECT_EQ(faultLineOf(bytes, ','), 1) << bytes;
-  }
   EXPECT_EQ(faultLineOf("name,\"x\nnext\",1\n", ',', false, true), 1);
 }
 
@@ -213,8 +207,7 @@ TEST(DataReader, TrailingFieldsNamedByTheHeaderAreColumns) {
   t.setOptions({',', false, true});
   t.setMissingCellValue(-1.0);
   ASSERT_EQ(t.ReadBytes("a,b,c,d\n1,2,3,\n2,,200,\n").status, ReadStatus::Ok);
-  ASSERT_EQ(t.columnCount(), 4);
-  EXPECT_EQ(t.columnName(3), "d");
+  EXPECT_EQ(namesOf(t), (Names{"a", "b", "c", "d"}));
   EXPECT_EQ(numericColumns(t), (std::vector<bool>{true, true, true, true}));
   EXPECT_EQ(cellsOf(t), (Cells{{"1", "2", "3", "-1"}, {"2", "-1", "200", "-1"}}));
 

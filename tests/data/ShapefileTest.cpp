@@ -546,9 +546,8 @@ TEST_F(Shapefiles, ExportsCutShortLeaveEveryFileAndAreRolledBack) {
     stopCommitsAfterRename(-1);
     EXPECT_EQ(saved, renames == 3 ? Done : FileFailed);
     EXPECT_EQ(converter.log(), renames == 3 ? "" : "Ошибка записи shp - файла.");
-    for (const char* name : {"cut.shp", "cut.shx", "cut.dbf"}) {
+    for (const char* name : {"cut.shp", "cut.shx", "cut.dbf"})
       EXPECT_TRUE(fs::is_regular_file(path(name))) << name << " after " << renames;
-    }
     // One row per vertex, one line per line.
     EXPECT_EQ(tableOf(target).rowCount(), renames == 3 ? 7 : 4);
     Cover read;
