@@ -70,16 +70,16 @@ TEST(DataKernels, MissingElementsStayMissingThroughEveryKernel) {
         valuesOf(combine(a, 3.0, op, true, kMissing, sink)),
         valuesOf(combineWithSurface(a, surface, op, true, kMissing, sink)),
         valuesOf(combineWithSurface(a, surface, op, false, kMissing, sink))};
-    EXPECT_FALSE(sink.failed()) << static_cast<int>(op);
-    EXPECT_EQ(results[0], (std::vector{kMissing, kMissing, expected.values[0], expected.values[1]}))
-        << static_cast<int>(op);
-    for (std::size_t k = 1; k < results.size(); ++k) {
-      EXPECT_EQ(results[k][1], kMissing);
-      EXPECT_NE(results[k][0], kMissing);
-    }
-    EXPECT_EQ(results[2][2], expected.values[2]) << static_cast<int>(op);  // number on the left
-    EXPECT_EQ(results[3][3], expected.values[3]) << static_cast<int>(op);  // data on the left
-    EXPECT_EQ(results[4][3], expected.values[4]) << static_cast<int>(op);  // surface on the left
+    SCOPED_TRACE(static_cast<int>(op));
+    EXPECT_FALSE(sink.failed());
+    EXPECT_EQ(results[0],
+              (std::vector{kMissing, kMissing, expected.values[0], expected.values[1]}));
+    // With a number or a surface: the missing element stays missing, the one before it is not.
+    for (std::size_t k = 1; k < results.size(); ++k)
+      EXPECT_EQ(std::pair(results[k][0] == kMissing, results[k][1]), std::pair(false, kMissing));
+    // The number, the data and the surface on the left.
+    EXPECT_EQ(std::tuple(results[2][2], results[3][3], results[4][3]),
+              std::tuple(expected.values[2], expected.values[3], expected.values[4]));
   }
   const std::pair<UnaryFn, double> unary[] = {{Sqrt, 0.5},
                                               {Abs, 0.25},
