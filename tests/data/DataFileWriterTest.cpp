@@ -279,10 +279,9 @@ TEST(DataColumnChoice, BuildsNumbersOrDataColumns) {
   EXPECT_FALSE(out.data.hasCoordinates());
   EXPECT_EQ(columns(), std::tuple(false, List{0.0, 7.0}, List{}, List{}));
 
-  for (CoordinateColumns bad : {CoordinateColumns{true, 1, 1}, CoordinateColumns{true, 0, 2},
-                                CoordinateColumns{true, 1, 5}}) {
-    EXPECT_EQ(chooseColumn(table, 1, bad, out), ChoiceStatus::BadCoordinateColumns);
-  }
+  const CoordinateColumns bad[] = {{true, 1, 1}, {true, 0, 2}, {true, 1, 5}};
+  for (const CoordinateColumns& choice : bad)
+    EXPECT_EQ(chooseColumn(table, 1, choice, out), ChoiceStatus::BadCoordinateColumns);
 
   M_Data one;
   ASSERT_EQ(one.ReadBytes("5 6\n").status, ReadStatus::Ok);
