@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/CFormat.h"
@@ -16,26 +17,20 @@ TEST(DataPreview, AgreesWithTheReaderOnEveryOption) {
   // Each file is previewed and read with the same options: the preview has the table's columns
   // and header names, a text column's cells are the table's texts, and a numeric column's cells
   // read as its numbers (an empty cell as the missing value).
-  struct Case {
-    const char* bytes;
-    ReadOptions options;
-  };
-  const std::vector<Case> cases = {
+  const std::pair<const char*, ReadOptions> cases[] = {
       {"X Y Z\n0  0 5\n1 1\n  2 2 9\n", {' ', true, true}},
       {"a,b,c,d\n1,,3,\n\"x, y\",2,\"say \"\"hi\"\"\",4\n", {',', false, true}},
       {"1\t2\t3\n4\t\t6\n", {'\t', false, false}},
       {"1 \t 2\n3\t4\n", {0, true, false}},
       {",,1,2\n3,4\n", {',', true, false}},
-      {"\xEF\xBB\xBF"
-       "name;depth\r\nw1;10\r\nw2;20\r\n",
-       {';', true, true}},
+      {"\xEF\xBB\xBFname;depth\r\nw1;10\r\nw2;20\r\n", {';', true, true}},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.bytes);
+  for (const auto& [bytes, options] : cases) {
+    SCOPED_TRACE(bytes);
     M_Data table;
-    table.setOptions(c.options);
-    ASSERT_EQ(table.ReadBytes(c.bytes).status, ReadStatus::Ok);
-    const CellPreview preview = previewCells(c.bytes, c.options, 20);
+    table.setOptions(options);
+    ASSERT_EQ(table.ReadBytes(bytes).status, ReadStatus::Ok);
+    const CellPreview preview = previewCells(bytes, options, 20);
     ASSERT_EQ(preview.columnCount, table.columnCount());
     ASSERT_EQ(static_cast<int>(preview.rows.size()), table.rowCount());
     for (int j = 0; j < table.columnCount(); ++j) {
