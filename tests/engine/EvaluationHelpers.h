@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "../common/TestSupport.h"
 #include "../geometry/TestShapes.h"
 #include "common/ErrorSink.h"
 #include "engine/Calculator.h"
@@ -96,29 +97,13 @@ inline Operand dataOf(std::vector<double> values, std::vector<double> x, std::ve
       std::make_shared<const data::DATA>(std::move(values), std::move(x), std::move(y)));
 }
 
-// Records the captions, totals, reports, closes and statements of an evaluation; cancels at
-// report number cancelAt (0: never).
-class Recorder final : public ProgressObserver {
+// Records every call of an evaluation, the statements it announces too; cancels at report
+// number cancelAt (0: never).
+class Recorder final : public ::vellumar::testing::RecordingObserver {
  public:
-  explicit Recorder(int cancelAt = 0) : cancelAt_(cancelAt) {}
-  void start(std::string_view caption, std::int64_t total) override {
-    captions.emplace_back(caption);
-    totals.push_back(total);
-  }
-  bool step(std::int64_t done) override {
-    steps.push_back(done);
-    return cancelAt_ == 0 || static_cast<int>(steps.size()) < cancelAt_;
-  }
-  void close() override { ++closes; }
+  using RecordingObserver::RecordingObserver;
   void statement(int index, int count) override { statements.emplace_back(index, count); }
-  std::vector<std::string> captions;
-  std::vector<std::int64_t> totals;
-  std::vector<std::int64_t> steps;
   std::vector<std::pair<int, int>> statements;
-  int closes = 0;
-
- private:
-  int cancelAt_;
 };
 
 // A jagged star of n vertices round (cx, cy), some 1000 across: the overlay of two of them runs

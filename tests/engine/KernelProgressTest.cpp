@@ -54,8 +54,8 @@ TEST(KernelProgress, LongOperationsShowAPercentageAndStopOnCancel) {
     EXPECT_TRUE(complete.ok) << complete.text;
     EXPECT_EQ(complete.text, plain.text);
     ASSERT_FALSE(full.steps.empty());
-    EXPECT_EQ(full.captions.front(), c.caption);
-    EXPECT_GT(full.totals.back(), 0);  // the window shows a percentage
+    EXPECT_EQ(full.starts.front().first, c.caption);
+    EXPECT_GT(full.starts.back().second, 0);  // the window shows a percentage
 
     Observer cancelling(1);
     const testing::Outcome cancelled = evaluate(calc, c.display, &cancelling);
