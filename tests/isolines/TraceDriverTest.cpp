@@ -174,14 +174,9 @@ bool near(double x, double y, double left, double right, double bottom, double t
 TEST(BlankIsolines, IsolinesAroundAPeakStopAtABlankHole) {
   // A peak with a blank hole beside it (nodes 3 <= x <= 6, -2 <= y <= 2): the blank cells reach
   // from x = 2 to 7 and from y = -3 to 3.
-  grid::Grid map = gridOf(21, 21, -10, 10, -10, 10, peak);
-  for (int j = 0; j < 21; ++j) {
-    for (int i = 0; i < 21; ++i) {
-      if (map.nodeX(i) >= 3 && map.nodeX(i) <= 6 && std::abs(map.nodeY(j)) <= 2) {
-        map.setNode(i, j, grid::kBlankValue);
-      }
-    }
-  }
+  const grid::Grid map = gridOf(21, 21, -10, 10, -10, 10, [](double x, double y) {
+    return x >= 3 && x <= 6 && std::abs(y) <= 2 ? grid::kBlankValue : peak(x, y);
+  });
   for (const double densification : {1.0, 2.0}) {  // the map's own lattice, and a finer one
     geometry::Cover cover;
     ASSERT_EQ(trace(cover, map, levels(1, 9, 1, map, densification), nullptr), TraceStatus::Done);
