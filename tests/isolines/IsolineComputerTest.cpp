@@ -11,7 +11,7 @@
 namespace vellumar::isolines {
 namespace {
 
-using testing::coordinates;
+using geometry::test::coordinates;
 using testing::latticeOf;
 using Points = std::vector<std::pair<double, double>>;
 

@@ -22,6 +22,8 @@ namespace {
 
 using isolines::testing::gridOf;
 using isolines::testing::RecordingProgress;
+using testing::evaluate;
+using testing::Outcome;
 
 // A number as the evaluator reads it back exactly.
 std::string exact(double value) {
@@ -117,7 +119,7 @@ double cellAreaAbove(const grid::Grid& map, double level) {
 
 // A calculator holding a peak (G1), a pit (G2), a flat map (G4), a noisy relief (G5) and two ridges
 // whose isolines at level 5 share a stretch (G6).
-class TracePolygon : public isolines::testing::CalculatorTest {
+class TracePolygon : public testing::CalculatorTest {
  protected:
   void SetUp() override {
     put("G1", gridOf(31, 31, -3, 3, -3, 3, [](double x, double y) { return 10 - x * x - y * y; }));
@@ -154,7 +156,7 @@ class TracePolygon : public isolines::testing::CalculatorTest {
     const grid::Range range = grid::rangeOf(grid.nodes());
     grid.zmin = range.min;
     grid.zmax = range.max;
-    CalculatorTest::put(name, std::move(grid));
+    CalculatorTest::put(name, testing::gridOperand(std::move(grid)));
   }
   const grid::Grid& map(const std::string& name) {
     return *calc_.registry().find(name)->value.gridValue();
@@ -170,7 +172,7 @@ class TracePolygon : public isolines::testing::CalculatorTest {
 
   // The polygon of a statement that must succeed.
   geometry::Cover polygon(const std::string& display) {
-    const Outcome outcome = evaluate(display);
+    const Outcome outcome = evaluate(calc_, display);
     EXPECT_TRUE(outcome.ok) << display << ": " << outcome.text;
     geometry::Cover cover;
     EXPECT_EQ(calc_.result().kind(), Kind::Polygon) << display;
@@ -253,16 +255,16 @@ TEST_F(TraceFunction, ArgumentsOfBothFormsAreCheckedInOrder) {
   });
   // The ends of the stored range are levels of the map (the top one in the empty-polygon case);
   // N3 may be any number.
-  EXPECT_TRUE(evaluate("Trace(G1, " + exact(map("G1").zmin) + ", 1, -3)").ok);
+  EXPECT_TRUE(evaluate(calc_, "Trace(G1, " + exact(map("G1").zmin) + ", 1, -3)").ok);
   calc_.setLanguage(Language::English);
-  EXPECT_EQ(evaluate("Trace(G1, 0, 10, 1, 0)").text, "Trace: invalid value of argument 5");
-  EXPECT_EQ(evaluate("Trace(G1, 5, 0, 1)").text, "Trace: invalid value of argument 3");
-  EXPECT_EQ(evaluate("Trace(G1, 11, 1, 1)").text, "Trace: invalid value of argument 2");
+  EXPECT_EQ(failure("Trace(G1, 0, 10, 1, 0)"), "Trace: invalid value of argument 5");
+  EXPECT_EQ(failure("Trace(G1, 5, 0, 1)"), "Trace: invalid value of argument 3");
+  EXPECT_EQ(failure("Trace(G1, 11, 1, 1)"), "Trace: invalid value of argument 2");
 }
 
 TEST_F(TraceFunction, ProgressIsShownAndCancelFailsTheEvaluation) {
   RecordingProgress shown;
-  ASSERT_TRUE(evaluate("Trace(G1, 2, 9, 3, 1)", &shown).ok);
+  ASSERT_TRUE(evaluate(calc_, "Trace(G1, 2, 9, 3, 1)", &shown).ok);
   // The map's 31 x 31 lattice nodes, then two steps per lattice edge.
   EXPECT_EQ(shown.starts,
             (std::vector<std::pair<std::string, std::int64_t>>{
@@ -277,7 +279,7 @@ TEST_F(TraceFunction, ProgressIsShownAndCancelFailsTheEvaluation) {
                {"Region = Trace(G1, 5, 1, 1)", 3, "Region", Kind::Polygon}};
   for (const auto& c : cases) {
     RecordingProgress cancelling(c.cancelAt);
-    const Outcome outcome = evaluate(c.display, &cancelling);
+    const Outcome outcome = evaluate(calc_, c.display, &cancelling);
     EXPECT_FALSE(outcome.ok) << c.display;
     EXPECT_EQ(outcome.text, "Вычисление прервано");
     const Calc_ID* entry = calc_.registry().find(c.name);
@@ -286,7 +288,7 @@ TEST_F(TraceFunction, ProgressIsShownAndCancelFailsTheEvaluation) {
 }
 
 TEST_F(TraceFunction, ResultsAreLinesCarryingTheirLevels) {
-  const Outcome outcome = evaluate("Trace(G1, 2, 9, 3, 2)");
+  const Outcome outcome = evaluate(calc_, "Trace(G1, 2, 9, 3, 2)");
   ASSERT_TRUE(outcome.ok) << outcome.text;
   EXPECT_EQ(outcome.text, "Результат - линии - готов !");
   const geometry::Cover cover = resultLines();
@@ -294,14 +296,14 @@ TEST_F(TraceFunction, ResultsAreLinesCarryingTheirLevels) {
   // Closed and clockwise around the peak, as the driver's own test checks them.
   for (std::size_t k = 0; k < cover.size(); ++k) EXPECT_EQ(cover[k].value, 2.0 + 3.0 * k);
   // A flat map gives an empty lines result, not a failure.
-  ASSERT_TRUE(evaluate("Trace(G4, 0, 10, 1, 1)").ok);
+  ASSERT_TRUE(evaluate(calc_, "Trace(G4, 0, 10, 1, 1)").ok);
   EXPECT_TRUE(resultLines().empty());
 }
 
 // N3 chooses the side of the level: around a peak, the ring of the circle x^2 + y^2 = 5 above it,
 // carrying the level, and the frame with that ring as a hole below it.
 TEST_F(TracePolygon, TheFourthArgumentChoosesTheSideOfTheLevel) {
-  EXPECT_EQ(evaluate("Trace(G1, 5, 1, 1)").text, "Результат - полигон - готов !");
+  EXPECT_EQ(evaluate(calc_, "Trace(G1, 5, 1, 1)").text, "Результат - полигон - готов !");
   const geometry::Cover peak = polygon("Trace(G1, 5, 1, 1)");
   ASSERT_EQ(peak.size(), 1u);
   EXPECT_EQ(peak[0].value, 5.0);
@@ -335,7 +337,7 @@ TEST_F(TracePolygon, BlankAreasBoundTheRegionLikeTheBorder) {
     }
   }
   // A level outside the valid nodes' range is refused, as on a map without blanks.
-  EXPECT_FALSE(evaluate("Trace(G7, 1e30, 1, 1)").ok);
+  EXPECT_EQ(failure("Trace(G7, 1e30, 1, 1)"), "Trace: недопустимое значение аргумента 2");
 }
 
 TEST_F(TracePolygon, FlatMapsAndUntouchedLevelsGiveAnEmptyPolygon) {

@@ -47,12 +47,6 @@ inline TraceRequest levels(double lowest, double highest, double step, const gri
   return request;
 }
 
-inline std::vector<std::pair<double, double>> coordinates(const geometry::Line& line) {
-  std::vector<std::pair<double, double>> out;
-  for (const geometry::Point& p : line.points()) out.emplace_back(p.x, p.y);
-  return out;
-}
-
 // Whether, at the middle of every segment, the surface is higher a little to the right of the
 // line than a little to its left.
 inline bool higherOnTheRight(const geometry::Line& line, const grid::Grid& map, double offset) {
@@ -70,18 +64,5 @@ inline bool higherOnTheRight(const geometry::Line& line, const grid::Grid& map, 
 
 // Records what a long kernel shows and cancels at the given step call (0: never).
 using RecordingProgress = ::vellumar::testing::RecordingObserver;
-
-// A calculator evaluating displays as the window does, with maps put under names.
-class CalculatorTest : public engine::testing::CalculatorTest {
- protected:
-  using Outcome = engine::testing::Outcome;
-
-  void put(const std::string& name, grid::Grid grid) {
-    engine::testing::CalculatorTest::put(name, engine::testing::gridOperand(std::move(grid)));
-  }
-  Outcome evaluate(const std::string& display, ProgressObserver* progress = nullptr) {
-    return engine::testing::evaluate(calc_, display, progress);
-  }
-};
 
 }  // namespace vellumar::isolines::testing
