@@ -3,6 +3,7 @@
 // time; a text that assigns names keeps them in turn; a cancel keeps the records before it.
 #include <gtest/gtest.h>
 
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -22,12 +23,9 @@ constexpr int kRecords = 40;
 Operand squares() {
   geometry::Cover cover;
   for (int k = 0; k < kRecords; ++k) {
-    const double x = 10.0 * k;
-    const double side = 1 + k % 7;
-    geometry::Line ring(std::vector<geometry::Point>{
-        {x, 0, 0}, {x, side, 0}, {x + side, side, 0}, {x + side, 0, 0}, {x, 0, 0}});
-    ring.id = k + 1;
-    cover.appendLine(std::move(ring));
+    const double x = 10.0 * k, side = 1 + k % 7;
+    cover.appendLine(
+        geometry::test::tagged(geometry::test::squareRing(x, 0, x + side, side, true), k + 1));
   }
   return packCover(cover, Kind::Polygon, true);
 }
@@ -68,6 +66,8 @@ TEST_F(EachRecord, RecordsComeOutAsOneAtATimeWhateverTheThreads) {
   const std::vector<std::string> expected = lines(one);
   EXPECT_EQ(expected[0].substr(0, 4), "1 - ");
   EXPECT_NE(expected[6].substr(0, 4), "7 - ");
+  std::vector<std::int64_t> numbers(kRecords);  // the records heard of, in order
+  std::iota(numbers.begin(), numbers.end(), 1);
   for (const unsigned threads : {2u, 7u}) {
     parallel::setThreadLimit(threads);
     std::vector<std::int64_t> heard;
@@ -75,8 +75,7 @@ TEST_F(EachRecord, RecordsComeOutAsOneAtATimeWhateverTheThreads) {
         evaluateEachRecord(calc_, "P1", text, nullptr,
                            [&heard](const RecordOutcome& r) { heard.push_back(r.number); });
     EXPECT_EQ(lines(outcome), expected) << threads;
-    ASSERT_EQ(heard.size(), std::size_t(kRecords));
-    for (int k = 0; k < kRecords; ++k) EXPECT_EQ(heard[k], k + 1);
+    EXPECT_EQ(heard, numbers) << threads;
     const auto a = outcome.layer.points().values();
     const auto b = one.layer.points().values();
     EXPECT_TRUE(std::equal(a.begin(), a.end(), b.begin(), b.end())) << threads;
