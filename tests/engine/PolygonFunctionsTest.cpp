@@ -15,7 +15,6 @@
 namespace vellumar::engine {
 namespace {
 
-using geometry::test::coverOf;
 using geometry::test::squareRing;
 using testing::dataOf;
 
@@ -33,13 +32,12 @@ class PolygonFunctions : public testing::CalculatorTest {
     put("G1", testing::gridOperand(grid::testing::makeGrid(
                   5, 5, 0, 4, 0, 4, [](double x, double y) { return 10.0 * x + y; })));
     // Square 0.5..3.5 with the hole 1.5..2.5: nodes 1..3 on each axis but (2, 2) are inside.
-    put("P1", packCover(coverOf({squareRing(1.5, 1.5, 2.5, 2.5), squareRing(0.5, 0.5, 3.5, 3.5)}),
-                        Kind::Polygon));
+    putRings("P1", {squareRing(1.5, 1.5, 2.5, 2.5), squareRing(0.5, 0.5, 3.5, 3.5)});
     // Square with its vertices and edges on nodes.
-    put("Pnodes", packCover(coverOf({squareRing(1, 1, 3, 3)}), Kind::Polygon));
-    put("Pnone", packCover(coverOf({squareRing(0.2, 0.2, 0.4, 0.4)}), Kind::Polygon));
-    put("Pcorner", packCover(coverOf({squareRing(-1, -1, 2, 2)}), Kind::Polygon));
-    put("Popen", packCover(coverOf({ring({{0, 0}, {1, 0}, {1, 1}})}), Kind::Polygon));
+    putRings("Pnodes", {squareRing(1, 1, 3, 3)});
+    putRings("Pnone", {squareRing(0.2, 0.2, 0.4, 0.4)});
+    putRings("Pcorner", {squareRing(-1, -1, 2, 2)});
+    putRings("Popen", {ring({{0, 0}, {1, 0}, {1, 1}})});
     // Rows: inside, missing inside, in the hole, outside, on the rectangle of P1, inside.
     put("D1", dataOf({5, -9999, 7, 9, 11, 13}, {1, 1.2, 2, 4, 0.5, 3}, {1, 1.2, 2, 4, 2, 3.2}));
     put("Dnoxy", dataOf({1, 2}));
@@ -47,9 +45,10 @@ class PolygonFunctions : public testing::CalculatorTest {
     // Lines: one across P1 below the hole (value 4), one through the hole (value 6), one outside
     // with a vertex at a corner of P1's rectangle (value -3), one crossing P1 without a vertex
     // inside (value -5).
-    put("C1", packCover(coverOf({ring({{0, 1}, {2, 1}, {4, 1}}, 4), ring({{0, 2}, {4, 2}}, 6),
-                                 ring({{3.5, 3.5}, {4, 4}}, -3), ring({{0, 3}, {4, 3}}, -5)}),
-                        Kind::Lines));
+    putRings("C1",
+             {ring({{0, 1}, {2, 1}, {4, 1}}, 4), ring({{0, 2}, {4, 2}}, 6),
+              ring({{3.5, 3.5}, {4, 4}}, -3), ring({{0, 3}, {4, 3}}, -5)},
+             Kind::Lines);
   }
 };
 
@@ -68,15 +67,13 @@ TEST_F(PolygonFunctions, AreaAndLengthWholeAndInsideAPolygon) {
       {"Len(G1, P1)", 0}, {"Len(P1, Pcorner)", 4}};
   EXPECT_DOUBLE_EQ(number("Len(C1)"), 4 + 4 + std::sqrt(0.5) + 4);
   for (const auto& c : measures) EXPECT_DOUBLE_EQ(number(c.display), c.value) << c.display;
-  const std::pair<const char*, const char*> refused[] = {
-      {"Area(D1)", "Area: недопустимый тип аргумента 1"},
-      {"Area(Popen)", "Area: недопустимое значение аргумента 1"},
-      {"Len(5)", "Len: недопустимый тип аргумента 1"},
-      {"Len(Dnoxy, P1)", "Len: не указаны столбцы координат для аргумента 1"},
-      {"Len(D1, Popen)", "Len: недопустимое значение аргумента 2"},
-      {"Len(D1, G1)", "Len: недопустимый тип аргумента 2"},
-      {"Len(1, P1)", "Len: недопустимый тип аргумента 1"}};
-  for (const auto& [display, message] : refused) EXPECT_EQ(failure(display), message) << display;
+  expectMessages({{"Area(D1)", "Area: недопустимый тип аргумента 1"},
+                  {"Area(Popen)", "Area: недопустимое значение аргумента 1"},
+                  {"Len(5)", "Len: недопустимый тип аргумента 1"},
+                  {"Len(Dnoxy, P1)", "Len: не указаны столбцы координат для аргумента 1"},
+                  {"Len(D1, Popen)", "Len: недопустимое значение аргумента 2"},
+                  {"Len(D1, G1)", "Len: недопустимый тип аргумента 2"},
+                  {"Len(1, P1)", "Len: недопустимый тип аргумента 1"}});
 }
 
 TEST_F(PolygonFunctions, InsideAndOutsideFlags) {
@@ -157,22 +154,17 @@ TEST_F(PolygonFunctions, ExtremaAndSumsOverAPolygon) {
       {"MAX(C1, P1)", 4},     {"MIN(P1, Pcorner)", 0},   {"Sum(D1, P1)", 5 + 13},
       {"Sum(Dempty, P1)", 0}, {"Sum(Dempty, Pnone)", 0}, {"Sum(D1, Pnone)", 0}};
   for (const auto& c : cases) EXPECT_EQ(number(c.display), c.value) << c.display;
-  const std::pair<const char*, const char*> refused[] = {
-      {"MAX(G1, Pnone)", "MAX: вне полигона или прямоугольника аргумент 1"},
-      {"MIN(Dempty, P1)", "MIN: пустая колонка аргумента 1"},
-      {"MAX(Dnoxy, P1)", "MAX: не указаны столбцы координат для аргумента 1"},
-      {"MIN(D1, Pnone)", "MIN: вне полигона или прямоугольника аргумент 1"},
-      {"MIN(C1, Pnone)", "MIN: вне полигона или прямоугольника аргумент 1"},
-      {"Sum(Dnoxy, P1)", "Sum: не указаны столбцы координат для аргумента 1"},
-      {"Sum(Dempty, Popen)", "Sum: недопустимое значение аргумента 2"},
-      {"Sum(G1, P1)", "Sum: недопустимый тип аргумента 1"}};
-  for (const auto& [display, message] : refused) EXPECT_EQ(failure(display), message) << display;
+  expectMessages({{"MAX(G1, Pnone)", "MAX: вне полигона или прямоугольника аргумент 1"},
+                  {"MIN(Dempty, P1)", "MIN: пустая колонка аргумента 1"},
+                  {"MAX(Dnoxy, P1)", "MAX: не указаны столбцы координат для аргумента 1"},
+                  {"MIN(D1, Pnone)", "MIN: вне полигона или прямоугольника аргумент 1"},
+                  {"MIN(C1, Pnone)", "MIN: вне полигона или прямоугольника аргумент 1"},
+                  {"Sum(Dnoxy, P1)", "Sum: не указаны столбцы координат для аргумента 1"},
+                  {"Sum(Dempty, Popen)", "Sum: недопустимое значение аргумента 2"},
+                  {"Sum(G1, P1)", "Sum: недопустимый тип аргумента 1"}});
 }
 
 TEST_F(PolygonFunctions, CoordinatesBeyondTheRangeAreRefusedBeforeAnyWork) {
-  const auto polygon = [](double h) {
-    return packCover(coverOf({squareRing(-h, -h, h, h)}), Kind::Polygon);
-  };
   const auto map = [](int n, double low, double high) {
     return testing::gridOperand(grid::testing::makeGrid(
         n, n, low, high, low, high, [](double x, double) { return x > 0 ? 10.0 : 0.0; }));
@@ -180,11 +172,11 @@ TEST_F(PolygonFunctions, CoordinatesBeyondTheRangeAreRefusedBeforeAnyWork) {
   // At 1e20 a ring's area passes the bound of the innermost-ring rule and would select nothing;
   // at 1e155 the integral's products overflow; steps of 1e-20 square to less than the
   // derivatives can divide by.
-  put("Pfar", polygon(1e20));
+  putRings("Pfar", {squareRing(-1e20, -1e20, 1e20, 1e20)});
   put("Gfar", map(4, -1e155, 1e155));
   put("Gfine", map(5, 0, 4e-20));
-  put("Cfar", packCover(coverOf({ring({{-1e300, 2}, {1e300, 2}})}), Kind::Lines));
-  const std::pair<const char*, const char*> refused[] = {
+  putRings("Cfar", {ring({{-1e300, 2}, {1e300, 2}})}, Kind::Lines);
+  expectMessages({
       {"MAX(G1, Pfar)", "MAX: недопустимое значение аргумента 2"},
       {"IO_P(D1, Pfar)", "IO_P: недопустимое значение аргумента 2"},
       {"Sum(D1, Pfar)", "Sum: недопустимое значение аргумента 2"},
@@ -197,10 +189,9 @@ TEST_F(PolygonFunctions, CoordinatesBeyondTheRangeAreRefusedBeforeAnyWork) {
       {"Dxx(Gfine)", "Dxx: недопустимое значение аргумента 1"},
       {"Spec(Gfine, 6)", "Spec: недопустимое значение аргумента 1"},
       {"C_Gxy_D(D1, Gfine)", "C_Gxy_D: недопустимое значение аргумента 2"},
-  };
-  for (const auto& [display, message] : refused) EXPECT_EQ(failure(display), message) << display;
+  });
   // At the bound the selection still works: the 3 x 3 inner nodes of a map over +-1e18.
-  put("Pedge", polygon(0.75e18));
+  putRings("Pedge", {squareRing(-0.75e18, -0.75e18, 0.75e18, 0.75e18)});
   put("Gedge", map(5, -1e18, 1e18));
   EXPECT_EQ(number("Sum(IO_P(Gedge, Pedge))"), 9.0);
   // What only compares or copies coordinates takes them as they are.

@@ -123,16 +123,14 @@ TEST_F(PolygonOperators, RingsThatShareAnIdKeepItApartFromOtherFeatures) {
 
 TEST_F(PolygonOperators, MessagesAndPositions) {
   // An empty result is no polygon to combine further.
-  const std::pair<const char*, const char*> cases[] = {
-      {"P1 + Pcross", "Сложение: недопустимое значение аргумента 2"},
-      {"Pcross * P1", "Умножение: недопустимое значение аргумента 1"},
-      {"P1 - Pcross", "Вычитание: недопустимое значение аргумента 2"},
-      {"Pcross ^ 2", "Умножение: недопустимое значение аргумента 1"},
-      {"(P1 - P1) + P2", "Сложение: недопустимое значение аргумента 1"},
-      {"Phuge * Phuge2", "Умножение: недопустимое значение аргумента 1"},
-      {"P1 - Phuge2", "Вычитание: недопустимое значение аргумента 2"},
-      {"In_P(P1, Phuge)", "In_P: недопустимое значение аргумента 2"}};
-  for (const auto& [display, message] : cases) EXPECT_EQ(failure(display), message) << display;
+  expectMessages({{"P1 + Pcross", "Сложение: недопустимое значение аргумента 2"},
+                  {"Pcross * P1", "Умножение: недопустимое значение аргумента 1"},
+                  {"P1 - Pcross", "Вычитание: недопустимое значение аргумента 2"},
+                  {"Pcross ^ 2", "Умножение: недопустимое значение аргумента 1"},
+                  {"(P1 - P1) + P2", "Сложение: недопустимое значение аргумента 1"},
+                  {"Phuge * Phuge2", "Умножение: недопустимое значение аргумента 1"},
+                  {"P1 - Phuge2", "Вычитание: недопустимое значение аргумента 2"},
+                  {"In_P(P1, Phuge)", "In_P: недопустимое значение аргумента 2"}});
   calc_.setLanguage(Language::English);
   EXPECT_EQ(failure("Phuge + Phuge2"), "Summing: invalid value of argument 1");
   EXPECT_EQ(failure("P2 + Pcross"), "Summing: invalid value of argument 2");
