@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "../grid/GridTestSupport.h"
 #include "EvaluationHelpers.h"
 #include "engine/Operators.h"
 #include "grid/Grid.h"
@@ -17,6 +18,7 @@
 namespace vellumar::engine {
 namespace {
 
+using grid::testing::nodesOf;
 using testing::evaluate;
 
 using Observer = testing::Recorder;
@@ -71,10 +73,7 @@ TEST(KernelProgress, LongOperationsShowAPercentageAndStopOnCancel) {
   EXPECT_TRUE(h == nullptr || h->value.kind() != Kind::Grid);
 }
 
-// Values of a grid operand's nodes, and of a data operand's column.
-std::vector<double> nodesOf(const Operand& operand) {
-  return {operand.gridValue()->nodes().begin(), operand.gridValue()->nodes().end()};
-}
+// The values of a data operand's column.
 std::vector<double> columnOf(const Operand& operand) {
   return {operand.points().values().begin(), operand.points().values().end()};
 }
@@ -112,24 +111,24 @@ TEST(KernelProgress, OperatorsWriteIntoTemporariesOnly) {
 
   // G1*2+1: one new grid.
   const Operand g1 = calc.registry().find("G1")->value;
-  const std::vector<double> nodes = nodesOf(g1);
+  const std::vector<double> nodes = nodesOf(*g1.gridValue());
   Operand grid = multiply(calc, g1, Operand::number(2.0));
   const double* gridStorage = grid.gridValue()->nodes().data();
   grid = add(calc, std::move(grid), Operand::number(1.0));
   EXPECT_EQ(grid.gridValue()->nodes().data(), gridStorage);
-  EXPECT_EQ(nodesOf(calc.registry().find("G1")->value), nodes);
+  EXPECT_EQ(nodesOf(*calc.registry().find("G1")->value.gridValue()), nodes);
   // A temporary someone else still holds is copied, never changed.
   const Operand kept = grid;
   const Operand more = add(calc, grid, Operand::number(1.0));
   EXPECT_NE(more.gridValue()->nodes().data(), gridStorage);
-  EXPECT_EQ(nodesOf(kept), nodesOf(grid));
+  EXPECT_EQ(nodesOf(*kept.gridValue()), nodesOf(*grid.gridValue()));
   calc.attachErrorSink(nullptr);
 
   // Through the evaluator: a value assigned inside an expression is named, so the operator
   // around it leaves it alone.
   ASSERT_TRUE(evaluate(calc, "K = (H = G1 * 2) + 1; L = (E = D1 * 2) - 1; 0").ok);
-  EXPECT_EQ(nodesOf(calc.registry().find("H")->value), scaled(nodes, 2, 0));
-  EXPECT_EQ(nodesOf(calc.registry().find("K")->value), scaled(nodes, 2, 1));
+  EXPECT_EQ(nodesOf(*calc.registry().find("H")->value.gridValue()), scaled(nodes, 2, 0));
+  EXPECT_EQ(nodesOf(*calc.registry().find("K")->value.gridValue()), scaled(nodes, 2, 1));
   EXPECT_EQ(columnOf(calc.registry().find("E")->value), scaled(column, 2, 0));
   EXPECT_EQ(columnOf(calc.registry().find("L")->value), scaled(column, 2, -1));
 }

@@ -96,15 +96,13 @@ double fourPointOver(F f, const std::vector<double>& cuts) {
 double sliceIntegral(const grid::Grid& g, const geometry::Cover& region) {
   const geometry::Rect& r = region.rect();
   std::vector<double> cuts = {r.bottom, r.top};
-  for (const geometry::Line& ring : region.lines()) {
-    for (const geometry::Point& p : ring.points()) cuts.push_back(p.y);
-  }
   for (int j = 0; j < g.ny(); ++j) {
     if (g.nodeY(j) > r.bottom && g.nodeY(j) < r.top) cuts.push_back(g.nodeY(j));
   }
   for (const geometry::Line& ring : region.lines()) {
     const auto p = ring.points();
     for (std::size_t e = 0; e + 1 < p.size(); ++e) {
+      cuts.push_back(p[e].y);  // the ring is closed: its last vertex is its first
       for (int i = 0; i < g.nx(); ++i) {
         const double x = g.nodeX(i);
         if ((p[e].x < x && x < p[e + 1].x) || (p[e + 1].x < x && x < p[e].x)) {

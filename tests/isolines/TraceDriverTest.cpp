@@ -77,7 +77,8 @@ TEST(TraceDriver, MapsWithoutIsolinesGiveStatusesAndNoLines) {
   const grid::Grid empty;
   EXPECT_EQ(trace(cover, empty, levels(0, 10, 1, flat), nullptr), TraceStatus::NoValues);
 
-  grid::Grid noExtent = gridOf(5, 5, 0, 4, 0, 4, peak);
+  const grid::Grid map = gridOf(5, 5, 0, 4, 0, 4, peak);
+  grid::Grid noExtent = map;
   noExtent.top = noExtent.bottom;
   EXPECT_EQ(trace(cover, noExtent, levels(0, 10, 1, flat), nullptr), TraceStatus::EmptyRectangle);
 
@@ -89,7 +90,6 @@ TEST(TraceDriver, MapsWithoutIsolinesGiveStatusesAndNoLines) {
   EXPECT_EQ(cover.size(), 3u);
 
   // A lattice far beyond memory is refused before anything is allocated.
-  const grid::Grid map = gridOf(5, 5, 0, 4, 0, 4, peak);
   EXPECT_THROW((void)trace(cover, map, levels(0, 10, 1, map, 1e7), nullptr), std::bad_alloc);
 }
 
