@@ -2,6 +2,7 @@
 
 #include <latch>
 #include <thread>
+#include <tuple>
 
 #include "EvaluationHelpers.h"
 #include "engine/Evaluation.h"
@@ -35,9 +36,8 @@ TEST(Operand, AssignKeepsThePathDropsThePositionAndKeepsOnlyTheNewKind) {
   Operand target;
   target.setSourcePath("/maps/kept.grd");
   target.assign(loaded);
-  EXPECT_EQ(target.sourcePath(), "/maps/kept.grd");
-  EXPECT_EQ(target.argumentPosition(), 0u);
-  EXPECT_EQ(target.numberValue(), 1);
+  EXPECT_EQ(std::tuple(target.sourcePath(), target.argumentPosition(), target.numberValue()),
+            std::tuple("/maps/kept.grd", 0u, 1.0));
   auto grid =
       std::make_shared<const grid::Grid>(2, 2, grid::Grid{}, grid::NodeVector{1.0, 2.0, 3.0, 4.0});
   std::weak_ptr<const grid::Grid> watched = grid;
@@ -54,9 +54,8 @@ TEST(Operand, AssignKeepsThePathDropsThePositionAndKeepsOnlyTheNewKind) {
   EXPECT_TRUE(target.parts().empty());
   EXPECT_EQ(target.points().count(), 2u);
   target.assign(Operand::number(7));
-  EXPECT_EQ(target.points().count(), 0u);
-  EXPECT_EQ(target.sharedPoints(), nullptr);
-  EXPECT_EQ(target.numberValue(), 7);
+  EXPECT_EQ(std::tuple(target.points().count(), target.sharedPoints(), target.numberValue()),
+            std::tuple(0u, nullptr, 7.0));
   target.assign(Operand::data(column));
   EXPECT_EQ(target.numberValue(), 0);
 }
