@@ -240,8 +240,7 @@ class Stops : public Meeting {
  public:
   explicit Stops(const std::atomic<bool>& cancelled) : Meeting(2), cancelled_(cancelled) {}
   void finished(std::size_t, int code) override {
-    const bool before = !cancelled_.load();
-    if (code != sink_code::kCancelled && !before) ++ranOn;
+    if (code != sink_code::kCancelled && cancelled_.load()) ++ranOn;
     ++ended;
   }
   std::atomic<int> ranOn{0};

@@ -53,14 +53,11 @@ std::pair<double, double> sample(const grid::Grid& map, const geometry::Cover& r
   geometry::Region rings;
   static_cast<geometry::Cover&>(rings) = region;
   const geometry::PreparedPolygon inside(rings);
-  const double w = (map.right - map.left) / k;
-  const double h = (map.top - map.bottom) / k;
-  long count = 0;
-  long wrong = 0;
+  const double w = (map.right - map.left) / k, h = (map.top - map.bottom) / k;
+  long count = 0, wrong = 0;
   for (int j = 0; j < k; ++j) {
     for (int i = 0; i < k; ++i) {
-      const double x = map.left + (i + 0.5) * w;
-      const double y = map.bottom + (j + 0.5) * h;
+      const double x = map.left + (i + 0.5) * w, y = map.bottom + (j + 0.5) * h;
       const double z = map.value(x, y);
       const bool in = !grid::isBlank(z) && (above ? z > level : z < level);
       if (in) ++count;
