@@ -19,31 +19,23 @@ namespace {
 
 constexpr int kRecords = 40;
 
-// Squares side by side, record k of side 1 + k % 7, clockwise as outer rings are.
-Operand squares() {
-  geometry::Cover cover;
-  for (int k = 0; k < kRecords; ++k) {
-    const double x = 10.0 * k, side = 1 + k % 7;
-    cover.appendLine(
-        geometry::test::tagged(geometry::test::squareRing(x, 0, x + side, side, true), k + 1));
-  }
-  return packCover(cover, Kind::Polygon, true);
-}
-
-grid::Grid plane() {
-  grid::Grid frame;
-  frame.right = 400;
-  frame.top = 10;
-  grid::NodeVector values(600 * 600);
-  for (std::size_t n = 0; n < values.size(); ++n) values[n] = static_cast<double>(n % 600);
-  return grid::Grid::fromNodes(600, 600, frame, std::move(values));
-}
-
 class EachRecord : public testing::CalculatorTest {
  protected:
   void SetUp() override {
-    put("P1", squares());
-    put("G1", testing::gridOperand(plane()));
+    // Squares side by side, record k of side 1 + k % 7, clockwise as outer rings are.
+    geometry::Cover cover;
+    for (int k = 0; k < kRecords; ++k) {
+      const double x = 10.0 * k, side = 1 + k % 7;
+      cover.appendLine(
+          geometry::test::tagged(geometry::test::squareRing(x, 0, x + side, side, true), k + 1));
+    }
+    put("P1", packCover(cover, Kind::Polygon, true));
+    grid::Grid frame;
+    frame.right = 400;
+    frame.top = 10;
+    grid::NodeVector values(600 * 600);
+    for (std::size_t n = 0; n < values.size(); ++n) values[n] = static_cast<double>(n % 600);
+    put("G1", testing::gridOperand(grid::Grid::fromNodes(600, 600, frame, std::move(values))));
   }
   void TearDown() override { parallel::setThreadLimit(0); }
   static std::vector<std::string> lines(const EachOutcome& outcome) {

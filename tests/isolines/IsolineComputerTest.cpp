@@ -169,26 +169,22 @@ TEST(BlankIsolines, ALineStopsAtEachSideOfABlankNode) {
   }
 }
 
-// A smooth relief between 0 and 3 over 14 x 11 nodes, with nodes exactly on whole values (where
-// the crossing rule at a level decides), a blank node and a NaN node.
-grid::Grid relief() {
-  grid::NodeVector values;
-  for (int j = 0; j < 11; ++j) {
-    for (int i = 0; i < 14; ++i)
-      values.push_back(1.5 + 1.4 * std::sin(0.5 * i) * std::cos(0.4 * j));
-  }
-  values[3 * 14 + 4] = 2.0;
-  values[7 * 14 + 9] = 1.0;
-  values[5 * 14 + 6] = grid::kBlankValue;
-  values[8 * 14 + 2] = std::numeric_limits<double>::quiet_NaN();
-  return latticeOf(14, 11, std::move(values));
-}
-
 // A trace of many levels keeps its node ranks in 16 or 32 bits rather than 8; each of its levels
 // must still give exactly the pieces a trace of that level alone gives (which ranks in 8 bits),
 // blank nodes included.
 TEST(IsolineRankWidth, ManyLevelsTraceEachLevelAsItsOwnTraceDoes) {
-  const grid::Grid lattice = relief();
+  // A smooth relief between 0 and 3 over 14 x 11 nodes, with nodes exactly on whole values (where
+  // the crossing rule at a level decides), a blank node and a NaN node.
+  grid::NodeVector relief;
+  for (int j = 0; j < 11; ++j) {
+    for (int i = 0; i < 14; ++i)
+      relief.push_back(1.5 + 1.4 * std::sin(0.5 * i) * std::cos(0.4 * j));
+  }
+  relief[3 * 14 + 4] = 2.0;
+  relief[7 * 14 + 9] = 1.0;
+  relief[5 * 14 + 6] = grid::kBlankValue;
+  relief[8 * 14 + 2] = std::numeric_limits<double>::quiet_NaN();
+  const grid::Grid lattice = latticeOf(14, 11, std::move(relief));
   struct Case {
     const char* name;
     double highest;

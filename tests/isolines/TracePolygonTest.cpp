@@ -34,17 +34,6 @@ std::string exact(double value) {
 
 using geometry::test::enclosedArea;
 
-// The surface the tracing sees: the map's surface at the nodes of a square lattice of step
-// min(hx, hy) / densification, interpolated bilinearly between them.
-grid::Grid latticeSurface(const grid::Grid& map, double densification) {
-  const double h = std::min(map.stepX(), map.stepY()) / densification;
-  const int nx = static_cast<int>(std::trunc((map.right - map.left) / h + 0.5)) + 1;
-  const int ny = static_cast<int>(std::trunc((map.top - map.bottom) / h + 0.5)) + 1;
-  return gridOf(
-      nx, ny, map.left, map.right, map.bottom, map.top,
-      [&map](double x, double y) { return map.value(x, y); }, grid::Interpolation::Bilinear);
-}
-
 // Samples a surface at the centres of k x k cells over its rectangle: the area where it lies
 // above (or below) the level, and the area where that disagrees with the region's inside. Blank
 // parts of the surface lie on neither side.
@@ -199,8 +188,15 @@ class TracePolygon : public testing::CalculatorTest {
         name + ", " + std::to_string(level) + ", " + std::to_string(densification) + ", ";
     std::pair<geometry::Cover, geometry::Cover> sides{validRegion(args + "1", m),
                                                       validRegion(args + "0", m)};
+    // The surface the tracing sees: the map's surface at the nodes of a square lattice of step
+    // min(hx, hy) / densification, interpolated bilinearly between them.
     const double step = std::min(m.stepX(), m.stepY()) / densification;
-    const grid::Grid surface = latticeSurface(m, densification);
+    const auto count = [step](double width) {
+      return static_cast<int>(std::trunc(width / step + 0.5)) + 1;
+    };
+    const grid::Grid surface = gridOf(
+        count(m.right - m.left), count(m.top - m.bottom), m.left, m.right, m.bottom, m.top,
+        [&m](double x, double y) { return m.value(x, y); }, grid::Interpolation::Bilinear);
     for (const bool above : {true, false}) {
       const geometry::Cover& region = above ? sides.first : sides.second;
       const auto [area, mismatch] = sample(surface, region, level, above);
