@@ -104,9 +104,7 @@ TEST(IsolineComputer, SaddleKeepsHighCornersApart) {
 TEST(IsolineComputer, LevelsFollowLowestHighestAndStep) {
   // Values rise by 1 per column: each level is one vertical line, in level order.
   grid::NodeVector ramp;
-  for (int j = 0; j < 2; ++j) {
-    for (int i = 0; i <= 12; ++i) ramp.push_back(i);
-  }
+  for (int k = 0; k < 2 * 13; ++k) ramp.push_back(k % 13);
   const grid::Grid lattice = latticeOf(13, 2, ramp);
   EXPECT_EQ(valuesOf(traced(lattice, 0, 10, 3)), (std::vector<double>{0, 3, 6, 9}));
   EXPECT_EQ(valuesOf(traced(lattice, 5, 5, 1)), (std::vector<double>{5}));
