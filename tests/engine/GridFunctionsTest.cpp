@@ -89,41 +89,34 @@ TEST_F(GridFunctions, ArgumentChecksNameTheFunctionAndTheArgument) {
   put("Gsunk",
       gridOf(0, 0, [](double x, double y) { return x == 1 && y == 1 ? -INFINITY : x + y; }));
   put("Dinf", dataOf({1, INFINITY}, {0, 1}, {0, 1}));
+  using testing::expectArgumentFailures;
+  using testing::kType;
+  using testing::kValue;
+  expectArgumentFailures(calc_, kValue, 2,
+                         {"EG(5, 5, 0, 1, 1, 1)", "EG(5, 5, 0, 1, G1, 1)",
+                          "RG(0, 0, 0, 10, 1, 1, 1, 0, 1)", "Dense(G1, 0)"});
+  expectArgumentFailures(calc_, kValue, 3, {"RG(G1, 8, -1, 10, 5)"});
+  expectArgumentFailures(calc_, kValue, 4, {"XG(0, 1, 3, 1, 1, 1)", "RG(G1, 2, 0, 0)"});
+  expectArgumentFailures(calc_, kValue, 5, {"YG(0, 1, 0, 1, 0, 1)"});
+  expectArgumentFailures(calc_, kValue, 6, {"EG(0, 1, 0, 1, 1, -1)"});
+  expectArgumentFailures(calc_, kValue, 7, {"RG(0, 10, 0, 10, 1, 1, 9, 0, 1)"});
+  expectArgumentFailures(calc_, kValue, 10, {"RG(0, 10, 0, 10, 1, 1, 8, 0, 10, 10)"});
+  expectArgumentFailures(calc_, kType, 1,
+                         {"XG(D1)", "RG(D1, 1, 0, 1)", "Dxy(D1)", "C_Gx_D(G1, G1)", "G_D(5)",
+                          "G_P(5)", "G_P(D1)", "G_P(Trace(G1, 2, 6, 2, 1))"});
+  expectArgumentFailures(calc_, kType, 2,
+                         {"EG(0, D1, 0, 1, 1, 1)", "Dense(G1, EG(G1))", "C_Gx_D(D1, D1)"});
+  expectArgumentFailures(calc_, kType, 3, {"RG(G1, 1, G1, 1)", "Cut(G1, 1, D1, 1, 3)"});
+  expectArgumentFailures(calc_, kType, 5, {"EG(0, 1, 0, 1, G1, 1)"});
   expectMessages({
-      {"EG(5, 5, 0, 1, 1, 1)", "EG: недопустимое значение аргумента 2"},
-      {"XG(0, 1, 3, 1, 1, 1)", "XG: недопустимое значение аргумента 4"},
-      {"YG(0, 1, 0, 1, 0, 1)", "YG: недопустимое значение аргумента 5"},
-      {"EG(0, 1, 0, 1, 1, -1)", "EG: недопустимое значение аргумента 6"},
-      {"EG(5, 5, 0, 1, G1, 1)", "EG: недопустимое значение аргумента 2"},
-      {"EG(0, 1, 0, 1, G1, 1)", "EG: недопустимый тип аргумента 5"},
-      {"EG(0, D1, 0, 1, 1, 1)", "EG: недопустимый тип аргумента 2"},
-      {"XG(D1)", "XG: недопустимый тип аргумента 1"},
       {"EG(0, 1e300, 0, 1e300, 1, 1)", "EG: ошибка исполнения функции!"},
-      {"RG(0, 10, 0, 10, 1, 1, 9, 0, 1)", "RG: недопустимое значение аргумента 7"},
-      {"RG(0, 10, 0, 10, 1, 1, 8, 0, 10, 10)", "RG: недопустимое значение аргумента 10"},
-      {"RG(G1, 8, -1, 10, 5)", "RG: недопустимое значение аргумента 3"},
-      {"RG(G1, 2, 0, 0)", "RG: недопустимое значение аргумента 4"},
-      {"RG(G1, 1, G1, 1)", "RG: недопустимый тип аргумента 3"},
-      {"RG(D1, 1, 0, 1)", "RG: недопустимый тип аргумента 1"},
-      {"RG(0, 0, 0, 10, 1, 1, 1, 0, 1)", "RG: недопустимое значение аргумента 2"},
-      {"Dxy(D1)", "Dxy: недопустимый тип аргумента 1"},
-      {"Dense(G1, 0)", "Dense: недопустимое значение аргумента 2"},
-      {"Dense(G1, EG(G1))", "Dense: недопустимый тип аргумента 2"},
       {"Cut(G1, 3, 3, 1, 3)", ": недопустимое значение аргумента!"},
       {"Cut(G1, 5, 9, 5, 9, 0)", ": недопустимое значение аргумента!"},
-      {"Cut(G1, 1, D1, 1, 3)", "Cut: недопустимый тип аргумента 3"},
       {"Merge(G1, 1)", "Merge: неверное сочетание аргументов!"},
       {"C_G_D(Dnoxy, G1)", "C_G_D: не указаны столбцы координат для аргумента 1"},
-      {"C_Gx_D(G1, G1)", "C_Gx_D: недопустимый тип аргумента 1"},
-      {"C_Gx_D(D1, D1)", "C_Gx_D: недопустимый тип аргумента 2"},
-      {"G_D(5)", "G_D: недопустимый тип аргумента 1"},
-      {"G_P(5)", "G_P: недопустимый тип аргумента 1"},
-      {"G_P(D1)", "G_P: недопустимый тип аргумента 1"},
-      {"G_P(Trace(G1, 2, 6, 2, 1))", "G_P: недопустимый тип аргумента 1"},
-      // Reductions to numbers that are not finite fail.
-      {"MIN(Gsunk)", "MIN: недопустимое значение аргумента 1"},
-      {"Sum(Dinf) + 1", "Sum: недопустимое значение аргумента 1"},
   });
+  // Reductions to numbers that are not finite fail.
+  expectArgumentFailures(calc_, kValue, 1, {"MIN(Gsunk)", "Sum(Dinf) + 1"});
   EXPECT_EQ(number("MAX(Gsunk)"), 8.0);
 }
 
