@@ -208,9 +208,7 @@ TEST(BlankIsolines, IsolinesAroundAPeakStopAtABlankHole) {
 struct ProgressRun {
   TraceStatus status;
   RecordingProgress progress;
-  bool failed;
-  bool cancelled;
-  bool empty;
+  bool failed, cancelled, empty;
 };
 
 ProgressRun traceShowing(double densification, int cancelAt, bool progress = true,

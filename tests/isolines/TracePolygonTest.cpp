@@ -127,13 +127,11 @@ class TracePolygon : public testing::CalculatorTest {
     holed.setNode(30, 5, std::nan(""));
     put("G7", std::move(holed));
     // Two ridges of 9 (rows 1 and 3) on either side of a row of 5 (row 2), on a plain of 0.
-    put("G6", gridOf(
-                  5, 5, 0, 4, 0, 4,
-                  [](double x, double y) {
-                    if (x == 0.0 || x == 4.0 || y == 0.0 || y == 4.0) return 0.0;
-                    return y == 2.0 ? 5.0 : 9.0;
-                  },
-                  grid::Interpolation::Bilinear));
+    const auto ridges = [](double x, double y) {
+      if (x == 0.0 || x == 4.0 || y == 0.0 || y == 4.0) return 0.0;
+      return y == 2.0 ? 5.0 : 9.0;
+    };
+    put("G6", gridOf(5, 5, 0, 4, 0, 4, ridges, grid::Interpolation::Bilinear));
   }
 
   // Puts the map with its stored z-range set to the extremes of its valid nodes, as a grid file
