@@ -45,11 +45,13 @@ inline Outcome evaluate(const std::string& display) {
   return evaluate(calc, display);
 }
 
-// Expects the display to fail with exactly that message.
-inline void expectFailure(const std::string& display, const std::string& message) {
-  const Outcome outcome = evaluate(display);
-  EXPECT_FALSE(outcome.ok) << display;
-  EXPECT_EQ(outcome.text, message) << display;
+// Expects each display to fail, on a fresh calculator, with exactly its message.
+inline void expectFailures(std::initializer_list<std::pair<std::string, std::string>> cases) {
+  for (const auto& [display, message] : cases) {
+    const Outcome outcome = evaluate(display);
+    EXPECT_FALSE(outcome.ok) << display;
+    EXPECT_EQ(outcome.text, message) << display;
+  }
 }
 
 // The argument checks of functions, each failing with "<function>: <check> <argument>".
