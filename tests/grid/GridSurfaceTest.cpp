@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -18,9 +19,14 @@
 namespace vellumar::grid {
 namespace {
 
+using ::testing::DoubleEq;
+using ::testing::DoubleNear;
 using testing::latticeIntegral;
 using testing::makeGrid;
+using testing::nodesAt;
+using ::testing::Pointwise;
 using testing::wavy;
+using V = std::vector<double>;
 
 // Natural cubic spline through equally spaced data, solved for the second derivatives M_k.
 double naturalSpline(const std::vector<double>& f, double h, double x) {
@@ -67,11 +73,11 @@ TEST(GridSurface, SmallDegenerateGridsAndOutsidePoints) {
       EXPECT_NEAR(square.value(x, y), 2 * (x / 2) + 8 * (x / 2) * (y / 4), 1e-12);
     }
   }
+  // A single column or row, and no nodes, have no surface.
   const Grid column = makeGrid(1, 5, 3.0, 3.0, 0.0, 4.0, [](double, double y) { return y + 1; });
-  EXPECT_EQ(column.value(3.0, 2.0), 0.0);
   const Grid row = makeGrid(5, 1, 0.0, 4.0, 0.0, 1.0, [](double x, double) { return x + 1; });
-  EXPECT_EQ(row.value(2.0, 0.0), 0.0);
-  EXPECT_EQ(Grid().value(0.0, 0.0), 0.0);
+  EXPECT_EQ(std::tuple(column.value(3.0, 2.0), row.value(2.0, 0.0), Grid().value(0.0, 0.0)),
+            std::tuple(0.0, 0.0, 0.0));
   // A rounding past an edge is outside, and so is NaN (points farther out are checked with the
   // blanks).
   const Grid grid = makeGrid(5, 4, 1.0, 9.0, -2.0, 4.0, wavy);
@@ -139,16 +145,15 @@ TEST(GridSurface, ZRangeAndResample) {
   Grid grid = makeGrid(5, 5, 0.0, 4.0, 0.0, 4.0, [](double x, double y) { return x - 2 * y; });
   grid.zmin = grid.zmax = 123.0;
   grid.recomputeZRange();
-  EXPECT_NEAR(grid.zmin, -8.0, 1e-9);
-  EXPECT_NEAR(grid.zmax, 4.0, 1e-9);
+  EXPECT_THAT(V({grid.zmin, grid.zmax}), Pointwise(DoubleNear(1e-9), V{-8.0, 4.0}));
   Grid empty;
   empty.recomputeZRange();
   EXPECT_EQ(testing::zRangeOf(empty), std::pair(kZRangeStart, -kZRangeStart));
 
   ASSERT_TRUE(grid.resample(9, 3));
   EXPECT_EQ(testing::countsOf(grid), std::pair(9, 3));
-  EXPECT_NEAR(grid.node(1, 1), 0.5 - 4.0, 1e-9);
-  EXPECT_NEAR(grid.node(8, 2), 4.0 - 8.0, 1e-9);
+  EXPECT_THAT(nodesAt(grid, {{1, 1}, {8, 2}}),
+              Pointwise(DoubleNear(1e-9), V{0.5 - 4.0, 4.0 - 8.0}));
   EXPECT_EQ(testing::zRangeOf(grid), testing::nodeRangeOf(grid));
   EXPECT_FALSE(grid.resample(0, 3));
 }
@@ -194,9 +199,9 @@ TEST(GridDerivatives, LinearAndPlanarGrids) {
 TEST(GridDerivatives, DegenerateSlopesGiveIeeeValues) {
   const Grid flat = makeGrid(5, 4, 0, 4, 0, 3, [](double, double) { return 7.0; });
   for (int code : {10, 13, 14, 15, 16, 17}) {
-    const Grid result = derivativeGrid(flat, code);
-    ASSERT_EQ(result.nodeCount(), 20u) << code;
-    for (const double v : result.nodes()) EXPECT_TRUE(std::isnan(v)) << code;
+    EXPECT_THAT(testing::nodesOf(derivativeGrid(flat, code)),
+                ::testing::AllOf(::testing::SizeIs(20), ::testing::Each(::testing::IsNan())))
+        << code;
   }
   for (int code : {6, 11, 12, 22}) {
     EXPECT_EQ(testing::nodesOf(derivativeGrid(flat, code)), std::vector<double>(20, 0.0)) << code;
@@ -208,27 +213,25 @@ TEST(GridDerivatives, PointDerivativesMatchFiniteDifferencesOfTheSurface) {
   const double h = 1e-4;
   const auto value = [&](double x, double y) { return grid.value(x, y); };
   for (const auto& [x, y] : {std::pair{3.3, 7.1}, {8.0, 10.0}, {1.7, 19.9}, {12.25, 2.5}}) {
-    const double dx = (value(x + h, y) - value(x - h, y)) / (2 * h);
-    const double dy = (value(x, y + h) - value(x, y - h)) / (2 * h);
     const double g = 1e-3;
-    const double dxx = (value(x + g, y) - 2 * value(x, y) + value(x - g, y)) / (g * g);
-    const double dyy = (value(x, y + g) - 2 * value(x, y) + value(x, y - g)) / (g * g);
-    const double dxy =
+    const double differences[] = {
+        // X, Y, XX, XY, YY, in the order of kAll
+        (value(x + h, y) - value(x - h, y)) / (2 * h),
+        (value(x, y + h) - value(x, y - h)) / (2 * h),
+        (value(x + g, y) - 2 * value(x, y) + value(x - g, y)) / (g * g),
         (value(x + g, y + g) - value(x + g, y - g) - value(x - g, y + g) + value(x - g, y - g)) /
-        (4 * g * g);
-    const double differences[] = {dx, dy, dxx, dxy, dyy};  // in the order of kAll
-    for (std::size_t d = 0; d < 5; ++d) {
+            (4 * g * g),
+        (value(x, y + g) - 2 * value(x, y) + value(x, y - g)) / (g * g)};
+    for (std::size_t d = 0; d < 5; ++d)
       EXPECT_NEAR(derivativeAt(grid, kAll[d], x, y), differences[d], d < 2 ? 1e-6 : 1e-4) << d;
-    }
   }
   // A surface the natural spline reproduces exactly: z = xy + 2x - y.
   const Grid product =
       makeGrid(7, 9, -3, 3, 0, 16, [](double x, double y) { return x * y + 2 * x - y; });
   for (const auto& [x, y] : {std::pair{-2.2, 3.3}, {0.5, 15.1}, {2.75, 8.0}}) {
     const double exact[] = {y + 2.0, x - 1.0, 0.0, 1.0, 0.0};
-    for (std::size_t d = 0; d < 5; ++d) {
+    for (std::size_t d = 0; d < 5; ++d)
       EXPECT_NEAR(derivativeAt(product, kAll[d], x, y), exact[d], 1e-9) << d;
-    }
   }
   // Outside the rectangle, and without a surface, the derivatives are 0.
   EXPECT_EQ(derivativeAt(grid, Derivative::X, -0.1, 5), 0.0);
@@ -269,15 +272,16 @@ TEST(GridDerivatives, BilinearGridsUseTheDerivativesOfTheirCells) {
   Grid grid = makeGrid(4, 3, 0, 3, 0, 4,
                        [](double x, double y) { return x * y + (x == 2 && y == 2 ? 6.0 : 0.0); });
   grid.setMode(Interpolation::Bilinear);
+  // d/dx at (0, 1), (1, 1), (3, 1): the forward difference (0 -> 2) / 1, (2 + 6 - 2) / 1, and in
+  // the last column the backward difference.
   const Grid dx = derivativeGrid(grid, 1);
-  EXPECT_DOUBLE_EQ(dx.node(0, 1), 2.0);         // forward difference (0 -> 2) / 1
-  EXPECT_DOUBLE_EQ(dx.node(1, 1), 8.0);         // (2 + 6 - 2) / 1
-  EXPECT_DOUBLE_EQ(dx.node(3, 1), 6.0 - 10.0);  // last column: backward difference
-  const Grid dxx = derivativeGrid(grid, 3);
-  EXPECT_DOUBLE_EQ(dxx.node(1, 1), 8.0 - 2.0);  // difference of the neighbouring slopes
-  EXPECT_DOUBLE_EQ(dxx.node(0, 1), 2.0);        // the side outside counts 0
-  const Grid dxy = derivativeGrid(grid, 4);
-  EXPECT_DOUBLE_EQ(dxy.node(0, 0), 1.0);  // cell (0, 0): (2 - 0 - 0 + 0) / (1 * 2)
+  EXPECT_THAT(nodesAt(dx, {{0, 1}, {1, 1}, {3, 1}}),
+              Pointwise(DoubleEq(), V{2.0, 8.0, 6.0 - 10.0}));
+  // d2/dx2 at (1, 1): the difference of the neighbouring slopes; at (0, 1) the side outside
+  // counts 0. d2/dxdy at (0, 0), of cell (0, 0): (2 - 0 - 0 + 0) / (1 * 2).
+  EXPECT_THAT(nodesAt(derivativeGrid(grid, 3), {{1, 1}, {0, 1}}),
+              Pointwise(DoubleEq(), V{8.0 - 2.0, 2.0}));
+  EXPECT_DOUBLE_EQ(derivativeGrid(grid, 4).node(0, 0), 1.0);
   // Inside a cell the bilinear surface is linear along each axis, so differences are exact.
   // Cell x 1..2, y 2..4 with corners 2, 10 (the bump) below and 4, 8 above; at (1.25, 2.5):
   // d/dx = 0.75 * (10 - 2) + 0.25 * (8 - 4), d/dy = (0.75 * (4 - 2) + 0.25 * (8 - 10)) / 2.
@@ -340,15 +344,13 @@ TEST(GridSampling, GridPointsAreListedColumnByColumn) {
 
 // ---- integrals along the axes ----
 
-double referenceAlongX(const Grid& g, double x, double y) {
+// The integral of the surface from the left edge to x along the row of y, or from the bottom edge
+// to y along the column of x, with the point clamped into the rectangle.
+double referenceAlong(bool alongX, const Grid& g, double x, double y) {
   x = std::clamp(x, g.left, g.right);
   y = std::clamp(y, g.bottom, g.top);
-  return latticeIntegral([&](double s) { return g.value(s, y); }, g.left, x, g.left, g.stepX());
-}
-
-double referenceAlongY(const Grid& g, double x, double y) {
-  x = std::clamp(x, g.left, g.right);
-  y = std::clamp(y, g.bottom, g.top);
+  if (alongX)
+    return latticeIntegral([&](double s) { return g.value(s, y); }, g.left, x, g.left, g.stepX());
   return latticeIntegral([&](double t) { return g.value(x, t); }, g.bottom, y, g.bottom, g.stepY());
 }
 
@@ -366,14 +368,8 @@ void testPoints(const Grid& g, std::vector<double>& xs, std::vector<double>& ys)
       ys.push_back(g.nodeY(j));
     }
   }
-  for (const auto& [x, y] : {std::pair{g.right, g.top},
-                             {g.right, g.bottom},
-                             {g.left, g.top},
-                             {g.left - 1.0, 0.5 * (g.bottom + g.top)},
-                             {g.right + 3.0, g.top + 2.0}}) {
-    xs.push_back(x);
-    ys.push_back(y);
-  }
+  xs.insert(xs.end(), {g.right, g.right, g.left, g.left - 1.0, g.right + 3.0});
+  ys.insert(ys.end(), {g.top, g.bottom, g.top, 0.5 * (g.bottom + g.top), g.top + 2.0});
 }
 
 void expectExact(const Grid& g) {
@@ -387,8 +383,10 @@ void expectExact(const Grid& g) {
   for (const double v : g.nodes()) scale = std::max(scale, std::fabs(v));
   scale *= std::max(g.right - g.left, g.top - g.bottom);
   for (std::size_t k = 0; k < xs.size(); ++k) {
-    EXPECT_NEAR(f[k], referenceAlongX(g, xs[k], ys[k]), 1e-12 * scale) << xs[k] << ' ' << ys[k];
-    EXPECT_NEAR(gy[k], referenceAlongY(g, xs[k], ys[k]), 1e-12 * scale) << xs[k] << ' ' << ys[k];
+    EXPECT_NEAR(f[k], referenceAlong(true, g, xs[k], ys[k]), 1e-12 * scale)
+        << xs[k] << ' ' << ys[k];
+    EXPECT_NEAR(gy[k], referenceAlong(false, g, xs[k], ys[k]), 1e-12 * scale)
+        << xs[k] << ' ' << ys[k];
   }
   // One point alone gets the value it gets among many.
   double f1 = 0.0, g1 = 0.0;
