@@ -9,8 +9,10 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <optional>
 #include <random>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -47,12 +49,14 @@ void expectNodesOf(const grid::Grid& grid, const std::vector<double>& rows,
 
 class RasterReadTest : public vellumar::testing::FolderTest {
  protected:
-  // A 5 x 4 raster at (1000, 2000) with 10 x 20 pixels, values 0.5, 1.5, ... from the top row.
-  RasterFixture sample() const {
-    RasterFixture raster;
-    raster.bands = {valuesOf(raster.nx, raster.ny, [](int k) { return k + 0.5; })};
-    raster.wkt = testing::epsgWkt(32632);
-    return raster;
+  // A 5 x 4 raster at (1000, 2000) with 10 x 20 pixels, values 0.5, 1.5, ... from the top row, of
+  // the type, with the no-data value when one is given.
+  RasterFixture sample(GDALDataType type = GDT_Float64, std::optional<double> noData = {}) const {
+    return {.type = type,
+            .bands = {valuesOf(5, 4, [](int k) { return k + 0.5; })},
+            .wkt = testing::epsgWkt(32632),
+            .hasNoData = noData.has_value(),
+            .noData = noData.value_or(0.0)};
   }
 
   // Writes the fixture with GDAL's driver to the file name and reads the band back into grid.
@@ -78,15 +82,13 @@ TEST_F(RasterReadTest, ReadsEveryListedFormatOnPixelCentres) {
       {"GS7BG", "c.grd", GDT_Float64, false}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.driver);
-    RasterFixture fixture = sample();
-    fixture.type = c.type;
+    const RasterFixture fixture = sample(c.type);
     grid::Grid grid;
     ASSERT_TRUE(writeAndRead(fixture, c.driver, c.file, grid));
     EXPECT_TRUE(readsAsRaster(path(c.file)));
-    EXPECT_EQ(countsOf(grid), std::pair(5, 4));
-    EXPECT_EQ(extentsOf(grid), (std::array{1005.0, 1045.0, 1930.0, 1990.0}));
-    EXPECT_EQ(grid::testing::zRangeOf(grid), std::pair(0.5, 19.5));
-    EXPECT_EQ(grid.name, path(c.file));
+    EXPECT_EQ(std::tuple(countsOf(grid), extentsOf(grid), grid::testing::zRangeOf(grid), grid.name),
+              std::tuple(std::pair(5, 4), std::array{1005.0, 1045.0, 1930.0, 1990.0},
+                         std::pair(0.5, 19.5), path(c.file)));
     expectNodesOf(grid, fixture.bands[0]);
     EXPECT_TRUE(!c.keepsSystem || grid.georeference.shortName == "EPSG:32632");
   }
@@ -101,7 +103,7 @@ TEST_F(RasterReadTest, EveryBlockLayoutLandsInPlace) {
     const char* name;
     int nx, ny, bands;
     GDALDataType type;
-    std::vector<std::string> options;
+    const char* options[4];  // the rest nullptr, ending the list as GDAL's lists end
     bool bottomFirst = false;
   };
   const std::vector<Case> cases = {
@@ -122,21 +124,17 @@ TEST_F(RasterReadTest, EveryBlockLayoutLandsInPlace) {
       fixture.bands.push_back(valuesOf(c.nx, c.ny, [&](int k) { return (k % 9973) + 7 * b; }));
     }
     if (c.bottomFirst) fixture.gt[5] = 20.0;
-    std::vector<char*> options;
-    for (const std::string& option : c.options)
-      options.push_back(const_cast<char*>(option.c_str()));
-    options.push_back(nullptr);
     const char* driver = c.name[std::strlen(c.name) - 1] == 'g' ? "HFA" : "GTiff";
-    const int band = c.bands;
     grid::Grid grid;
-    ASSERT_TRUE(writeAndRead(fixture, driver, c.name, grid, band, options.data()));
+    ASSERT_TRUE(
+        writeAndRead(fixture, driver, c.name, grid, c.bands, const_cast<char**>(c.options)));
     // Pixel centres, half a pixel in from the origin, whichever way the rows run: rows that run
     // north (a positive pixel height) are the grid's rows as they stand.
     const double height = c.bottomFirst ? 20.0 : -20.0;
     const double first = 2000.0 + height / 2, last = 2000.0 + height * (c.ny - 0.5);
     EXPECT_EQ(extentsOf(grid), (std::array{1005.0, 1005.0 + 10.0 * (c.nx - 1),
                                            std::min(first, last), std::max(first, last)}));
-    expectNodesOf(grid, fixture.bands[static_cast<std::size_t>(band - 1)], c.bottomFirst);
+    expectNodesOf(grid, fixture.bands[static_cast<std::size_t>(c.bands - 1)], c.bottomFirst);
   }
   // The interleaved file holds two bands (the second was read above): there is no band 3, nor 0.
   EXPECT_EQ(bandCount(path("interleaved.tif")), 2);
@@ -158,10 +156,7 @@ TEST_F(RasterReadTest, NoDataOfEveryTypeIsBlank) {
                         {GDT_Float32, -3.4e38, 1.5e38}, {GDT_Float64, -1e300, 1.7e38}};
   for (const Case& c : cases) {
     SCOPED_TRACE(GDALGetDataTypeName(c.type));
-    RasterFixture fixture = sample();
-    fixture.type = c.type;
-    fixture.hasNoData = true;
-    fixture.noData = c.noData;
+    RasterFixture fixture = sample(c.type, c.noData);
     fixture.bands[0][3] = c.noData;
     fixture.bands[0][7] = c.extreme;
     grid::Grid grid;
@@ -184,16 +179,11 @@ TEST_F(RasterReadTest, NoDataOfEveryTypeIsBlank) {
   ASSERT_TRUE(writeAndRead(fixture, "GTiff", "nan.tif", grid));
   for (int i = 0; i < 3; ++i) EXPECT_EQ(grid.node(i, 3), grid::kBlankValue) << i;
   EXPECT_TRUE(std::isfinite(grid.zmin) && std::isfinite(grid.zmax));
-  fixture = sample();
-  fixture.type = GDT_Byte;
-  fixture.hasNoData = true;
-  fixture.noData = -9999;
-  const RasterRead read = writeAndRead(fixture, "GTiff", "byte.tif", grid);
+  const RasterRead read = writeAndRead(sample(GDT_Byte, -9999), "GTiff", "byte.tif", grid);
   ASSERT_TRUE(read);
-  EXPECT_EQ(read.notices, std::vector<RasterNotice>{RasterNotice::NoDataOutOfType});
-  EXPECT_EQ(read.ignoredNoData, -9999);
-  EXPECT_FALSE(grid.georeference.noData.has_value());
-  EXPECT_FALSE(grid.hasBlanks());
+  EXPECT_EQ(
+      std::tuple(read.notices, read.ignoredNoData, grid.georeference.noData, grid.hasBlanks()),
+      std::tuple(std::vector{RasterNotice::NoDataOutOfType}, -9999, std::nullopt, false));
 }
 
 TEST_F(RasterReadTest, GeotransformsItCannotPlaceAreRefusedOrWarnedOf) {
@@ -237,17 +227,15 @@ TEST_F(RasterReadTest, DamagedAndForeignFilesAreRefusedWithGdalsWords) {
   fixture.ny = 300;
   fixture.bands = {valuesOf(300, 300, [](int k) { return k; })};
   ASSERT_TRUE(writeFixture(fixture, "GTiff", path("whole.tif")));
-  std::ifstream in(path("whole.tif"), std::ios::binary);
-  std::string bytes((std::istreambuf_iterator<char>(in)), {});
+  const std::string bytes = fileText("whole.tif");
   grid::Grid grid;
   for (const std::size_t keep :
        {std::size_t(0), std::size_t(7), std::size_t(200), bytes.size() / 2}) {
     SCOPED_TRACE(keep);
     std::ofstream(path("cut.tif"), std::ios::binary) << bytes.substr(0, keep);
     const RasterRead read = readRaster(path("cut.tif"), 1, grid);
-    EXPECT_EQ(read.status, RasterStatus::NotRaster);
-    EXPECT_FALSE(read.libraryError.empty());
-    EXPECT_FALSE(grid.hasNodes());
+    EXPECT_EQ(std::tuple(read.status, read.libraryError.empty(), grid.hasNodes()),
+              std::tuple(RasterStatus::NotRaster, false, false));
   }
   // A missing file, and anything that is not a regular file, is refused before GDAL opens it.
   EXPECT_EQ(readRaster(path("missing.tif"), 1, grid).status, RasterStatus::CannotOpen);
@@ -291,11 +279,9 @@ class RasterWriteTest : public vellumar::testing::FolderTest {
   }
 
   std::vector<std::string> leftovers() const {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir_)) {
-      const std::string name = entry.path().filename().string();
-      if (name.find("vellumar-") != std::string::npos) names.push_back(name);
-    }
+    std::vector<std::string> names = entryNames();
+    std::erase_if(
+        names, [](const std::string& name) { return name.find("vellumar-") == std::string::npos; });
     return names;
   }
 
@@ -359,8 +345,7 @@ TEST_F(RasterWriteTest, TypesAndCreationOptionsAreGdals) {
   GDALRasterBandH band = GDALGetRasterBand(dataset, 1);
   EXPECT_EQ(GDALGetRasterDataType(band), GDT_Float32);
   EXPECT_STREQ(GDALGetMetadataItem(dataset, "COMPRESSION", "IMAGE_STRUCTURE"), "DEFLATE");
-  int blockX = 0;
-  int blockY = 0;
+  int blockX = 0, blockY = 0;
   GDALGetBlockSize(band, &blockX, &blockY);
   EXPECT_EQ(blockX, 256);  // tiled unless asked otherwise
   GDALClose(dataset);
@@ -374,8 +359,7 @@ TEST_F(RasterWriteTest, TypesAndCreationOptionsAreGdals) {
   ASSERT_TRUE(writeRaster(grid, path("i.tif"), options));
   EXPECT_EQ(testing::gdalValues(path("i.tif"))[3 * 7 + 2], -32768.0);
   ASSERT_TRUE(readRaster(path("i.tif"), 1, read));
-  EXPECT_EQ(read.node(2, 1), grid::kBlankValue);
-  EXPECT_EQ(read.node(1, 0), 0.0);
+  EXPECT_EQ(grid::testing::nodesAt(read, {{2, 1}, {1, 0}}), std::vector({grid::kBlankValue, 0.0}));
   EXPECT_TRUE(knownDataType("UInt16"));
   EXPECT_FALSE(knownDataType("Float65"));
   EXPECT_FALSE(writesRaster(path("a.grd")));
@@ -393,8 +377,7 @@ TEST_F(RasterWriteTest, FailedSavesKeepTheOldFile) {
   };
   vellumar::testing::RecordingObserver cancelling(1);
   ErrorSink cancel(&cancelling);
-  const RasterWrite cancelled = writeRaster(grid, path("old.tif"), {}, &cancel);
-  EXPECT_EQ(cancelled.status, RasterWriteStatus::Cancelled);
+  EXPECT_EQ(writeRaster(grid, path("old.tif"), {}, &cancel).status, RasterWriteStatus::Cancelled);
   oldKept();
 
   RasterWriteOptions bad;
@@ -413,8 +396,8 @@ TEST_F(RasterWriteTest, FailedSavesKeepTheOldFile) {
 
   std::filesystem::create_directory(path("folder.tif"));
   const RasterWrite folder = writeRaster(grid, path("folder.tif"));
-  EXPECT_EQ(folder.status, RasterWriteStatus::Refused);
-  EXPECT_EQ(folder.saveError, SaveError::NotRegularFile);
+  EXPECT_EQ(std::pair(folder.status, folder.saveError),
+            std::pair(RasterWriteStatus::Refused, SaveError::NotRegularFile));
 
   EXPECT_FALSE(writeRaster(grid::Grid(), path("empty.tif")));
   EXPECT_FALSE(std::filesystem::exists(path("empty.tif")));

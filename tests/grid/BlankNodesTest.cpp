@@ -4,6 +4,7 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "GridTestSupport.h"

@@ -13,6 +13,7 @@
 #include <random>
 #include <regex>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "../common/TestSupport.h"
