@@ -40,18 +40,16 @@ constexpr const char* kDistricts = R"({"type": "FeatureCollection",
 class VectorFileTest : public vellumar::testing::FolderTest {
  protected:
   std::string write(const std::string& name, const std::string& bytes) const {
-    const std::string target = path(name);
-    std::ofstream(target, std::ios::binary) << bytes;
-    return target;
+    std::ofstream(path(name), std::ios::binary) << bytes;
+    return path(name);
   }
 
   // The GeoJSON source converted by GDAL to the format of driver, under the layer name layer
   // when given.
   std::string converted(const std::string& source, const std::string& name, const char* driver,
                         const char* layer = nullptr, bool append = false) const {
-    const std::string target = path(name);
-    EXPECT_TRUE(testing::translateVector(source, target, driver, layer, append)) << name;
-    return target;
+    EXPECT_TRUE(testing::translateVector(source, path(name), driver, layer, append)) << name;
+    return path(name);
   }
 
   static VectorContent read(const std::string& path, VectorLoad load,
@@ -222,9 +220,10 @@ TEST_F(VectorFileTest, ALayerIsChosenByNameAfterAColon) {
 
   // A colon in a file's own name is part of it.
   const std::string colon = write("a:b.geojson", kDistricts);
-  EXPECT_EQ(splitLayerPath(colon).file, colon);
-  EXPECT_EQ(splitLayerPath(gpkg + ":x:y").layer, "");  // no file "both.gpkg:x"
-  EXPECT_EQ(splitLayerPath(gpkg + ":x").layer, "x");
+  // There is no file "both.gpkg:x" to take a layer "y" from.
+  EXPECT_EQ(std::tuple(splitLayerPath(colon).file, splitLayerPath(gpkg + ":x:y").layer,
+                       splitLayerPath(gpkg + ":x").layer),
+            std::tuple(colon, "", "x"));
   EXPECT_EQ(read(colon, VectorLoad::Polygons).cover.size(), 4u);
 }
 
@@ -233,8 +232,7 @@ TEST_F(VectorFileTest, TheReadersAreChosenByExtensionAndContent) {
   EXPECT_TRUE(readsAsVector(path("x.GeoJSON")));
   EXPECT_FALSE(readsAsVector(path("x.shp")));
   // GeoJSON under another name is known by its content; text tables and line files are not.
-  const std::string json = write("districts.txt", kDistricts);
-  EXPECT_TRUE(readsAsVector(json));
+  EXPECT_TRUE(readsAsVector(write("districts.txt", kDistricts)));
   EXPECT_FALSE(readsAsVector(write("wells.csv", "X,Y,Z\n1,2,3\n")));
   EXPECT_FALSE(readsAsVector(write("field.pol", "1\n3 2\n2.5 5\n1 1\n2.5 5\n")));
   EXPECT_TRUE(writesVector("a.gpkg") && writesVector("a.geojson") && writesVector("a.fgb"));
@@ -352,13 +350,13 @@ TEST_F(VectorFileTest, AFailedOrCancelledSaveLeavesTheOldFileAndNothingBeside) {
   ErrorSink stopped(&stopping);
   geometry::Cover many;
   for (int i = 0; i < 3000; ++i) many.appendLine(cover[static_cast<std::size_t>(i % 4)]);
-  const VectorWrite cancelled = writeVectorLines(old, many, false, nullptr, {}, &stopped);
-  EXPECT_EQ(cancelled.status, RasterWriteStatus::Cancelled);
+  EXPECT_EQ(writeVectorLines(old, many, false, nullptr, {}, &stopped).status,
+            RasterWriteStatus::Cancelled);
   // A folder where the file should be is refused.
   std::filesystem::create_directory(path("folder.geojson"));
   const VectorWrite refused = writeVectorLines(path("folder.geojson"), cover, true, nullptr, {});
-  EXPECT_EQ(refused.status, RasterWriteStatus::Refused);
-  EXPECT_EQ(refused.saveError, SaveError::NotRegularFile);
+  EXPECT_EQ(std::pair(refused.status, refused.saveError),
+            std::pair(RasterWriteStatus::Refused, SaveError::NotRegularFile));
   EXPECT_EQ(fileText("old.gpkg"), "the old bytes");
   EXPECT_EQ(entryNames(), (std::vector<std::string>{"folder.geojson", "old.gpkg"}));
 }
@@ -382,13 +380,12 @@ TEST_F(VectorFileTest, DamagedAndHostileFilesFailWithoutACrash) {
   }
   const VectorRead garbage = readVectorBytes("{\"type\": \"FeatureCollection\", \"features\": [{]}",
                                              ".geojson", VectorLoad::Lines, content);
-  EXPECT_EQ(garbage.status, VectorStatus::NotVector);
-  EXPECT_FALSE(garbage.libraryError.empty());
+  EXPECT_EQ(std::pair(garbage.status, garbage.libraryError.empty()),
+            std::pair(VectorStatus::NotVector, false));
   // A file that is missing, or no file at all.
-  EXPECT_EQ(readVector(path("none.gpkg"), VectorLoad::Lines, {}, content).status,
-            VectorStatus::CannotOpen);
-  EXPECT_EQ(readVector(dir_.string(), VectorLoad::Lines, {}, content).status,
-            VectorStatus::CannotOpen);
+  for (const std::string& name : {path("none.gpkg"), dir_.string()}) {
+    EXPECT_EQ(readVector(name, VectorLoad::Lines, {}, content).status, VectorStatus::CannotOpen);
+  }
 }
 
 }  // namespace
