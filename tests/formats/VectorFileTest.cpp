@@ -315,10 +315,9 @@ TEST_F(VectorFileTest, EveryWrittenFormatReadsBackWhatWasWritten) {
 
     const std::string linePath = path("lines" + extension);
     ASSERT_TRUE(writeVectorLines(linePath, lines, false, nullptr, {}));
-    const VectorContent lineBack = read(linePath, VectorLoad::Lines, "Atribute");
-    std::vector<std::vector<double>> lineValues = described(lineBack.cover);
-    for (auto& line : lineValues) line.pop_back();  // the record numbers written as ids
-    EXPECT_EQ(lineValues, described(lines, false));
+    // Without the ids, which are the record numbers written.
+    EXPECT_EQ(described(read(linePath, VectorLoad::Lines, "Atribute").cover, false),
+              described(lines, false));
 
     const std::string pointPath = path("points" + extension);
     ASSERT_TRUE(writeVectorTable(pointPath, table, 0, 1, testing::epsgWkt(4326)));

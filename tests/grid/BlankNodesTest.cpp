@@ -12,8 +12,6 @@
 #include "grid/Derivatives.h"
 #include "grid/GridArithmetic.h"
 #include "grid/GridConstruction.h"
-#include "grid/GridMessages.h"
-#include "grid/Lattice.h"
 #include "grid/Sampling.h"
 #include "grid/Surface.h"
 
@@ -292,11 +290,9 @@ TEST(BlankSurface, ARectangularBlockIsTheBlockCutOut) {
       grid.setMode(mode);
       cut.setMode(mode);
       ASSERT_FALSE(cut.hasBlanks());
-      std::uniform_real_distribution<double> x(cut.left, cut.right);
-      std::uniform_real_distribution<double> y(cut.bottom, cut.top);
+      std::uniform_real_distribution<double> x(cut.left, cut.right), y(cut.bottom, cut.top);
       for (int k = 0; k < 300; ++k) {
-        const double px = x(random);
-        const double py = y(random);
+        const double px = x(random), py = y(random);
         const double expected = cut.value(px, py);
         EXPECT_NEAR(grid.value(px, py), expected, 1e-9 * std::max(1.0, std::abs(expected)))
             << c.i1 << " " << c.j1 << " at " << px << "," << py;

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <new>
 
 #include <algorithm>
@@ -19,7 +18,6 @@
 #include "../common/TestSupport.h"
 #include "GridTestSupport.h"
 #include "common/CFormat.h"
-#include "common/FileIo.h"
 #include "common/Parallel.h"
 #include "common/SafeSave.h"
 #include "grid/DsaaFile.h"
