@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "../common/TestSupport.h"
@@ -51,13 +52,6 @@ Grid wavyGrid(int nx = 400, int ny = 300) {
   return makeGrid(nx, ny, 0.0, 40.0, 0.0, 30.0, wavy);
 }
 
-void expectSameGrid(const Grid& a, const Grid& b) {
-  ASSERT_EQ(testing::countsOf(a), testing::countsOf(b));
-  EXPECT_TRUE(testing::nodesOf(a) == testing::nodesOf(b));
-  EXPECT_EQ(testing::zRangeOf(a), testing::zRangeOf(b));
-  EXPECT_EQ(a.mode(), b.mode());
-}
-
 // One kernel run three ways: without progress, with progress to the end, cancelled at the first
 // report. The kernel gets a fresh copy of its operands each time, so no coefficients carry over.
 void checkKernel(const std::string& what, const std::function<Grid(ErrorSink*)>& kernel) {
@@ -68,7 +62,9 @@ void checkKernel(const std::string& what, const std::function<Grid(ErrorSink*)>&
   ProgressRun full;
   const Grid reported = kernel(&full.sink);
   EXPECT_FALSE(full.sink.failed());
-  expectSameGrid(reported, plain);
+  EXPECT_EQ(std::tuple(testing::countsOf(reported), testing::zRangeOf(reported), reported.mode()),
+            std::tuple(testing::countsOf(plain), testing::zRangeOf(plain), plain.mode()));
+  EXPECT_TRUE(testing::nodesOf(reported) == testing::nodesOf(plain));
   ASSERT_FALSE(full.observer.steps.empty());
   // The caption stays that of the operation; each stage shows a total.
   ASSERT_FALSE(full.observer.starts.empty());
