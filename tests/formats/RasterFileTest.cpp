@@ -263,14 +263,12 @@ class RasterWriteTest : public vellumar::testing::FolderTest {
   // A 7 x 5 grid of random doubles of every magnitude, blank at two nodes, on a UTM lattice.
   static grid::Grid randomGrid() {
     std::mt19937_64 random(7);
-    grid::Grid grid = grid::testing::makeGrid(7, 5, 500005.0, 500065.0, 4000010.0, 4000090.0,
-                                              [&](double, double) {
-                                                double v;
-                                                do {
-                                                  v = std::bit_cast<double>(random());
-                                                } while (!std::isfinite(v) || grid::isBlank(v));
-                                                return v;
-                                              });
+    const auto draw = [&](double, double) {
+      double v = std::bit_cast<double>(random());
+      while (!std::isfinite(v) || grid::isBlank(v)) v = std::bit_cast<double>(random());
+      return v;
+    };
+    grid::Grid grid = grid::testing::makeGrid(7, 5, 500005.0, 500065.0, 4000010.0, 4000090.0, draw);
     grid.setNode(2, 1, grid::kBlankValue);
     grid.setNode(6, 4, grid::kBlankValue);
     grid.georeference.wkt = testing::epsgWkt(32632);
@@ -323,8 +321,8 @@ TEST_F(RasterWriteTest, BinaryFormatsRoundTripBitForBit) {
   const std::vector<double> written = testing::gdalValues(path("a.tif"), first.data());
   const std::vector<double> rewritten = testing::gdalValues(path("b.tif"), second.data());
   EXPECT_EQ(first, second);
-  EXPECT_EQ(written[3 * 7 + 2], grid::kBlankValue);
-  EXPECT_EQ(rewritten[3 * 7 + 2], -9999.0);
+  EXPECT_EQ(std::pair(written[3 * 7 + 2], rewritten[3 * 7 + 2]),
+            std::pair(grid::kBlankValue, -9999.0));
   grid::Grid again;
   ASSERT_TRUE(readRaster(path("b.tif"), 1, again));
   expectSameNodes(again, grid);
@@ -336,10 +334,9 @@ TEST_F(RasterWriteTest, TypesAndCreationOptionsAreGdals) {
   for (double& v : grid.mutableNodes()) v = grid::isBlank(v) ? v : 0.1 * static_cast<double>(k++);
   std::vector<double> asFloats = nodesOf(grid);
   for (double& v : asFloats) v = grid::isBlank(v) ? v : static_cast<float>(v);
-  RasterWriteOptions options;
-  options.dataType = "Float32";
-  options.creationOptions = {"COMPRESS=DEFLATE", "PREDICTOR=3"};
-  ASSERT_TRUE(writeRaster(grid, path("f.tif"), options));
+  ASSERT_TRUE(
+      writeRaster(grid, path("f.tif"),
+                  {.creationOptions = {"COMPRESS=DEFLATE", "PREDICTOR=3"}, .dataType = "Float32"}));
   GDALDatasetH dataset = GDALOpen(path("f.tif").c_str(), GA_ReadOnly);
   ASSERT_NE(dataset, nullptr);
   GDALRasterBandH band = GDALGetRasterBand(dataset, 1);
@@ -353,10 +350,9 @@ TEST_F(RasterWriteTest, TypesAndCreationOptionsAreGdals) {
   ASSERT_TRUE(readRaster(path("f.tif"), 1, read));
   EXPECT_EQ(nodesOf(read), asFloats);
   // An integer type cannot hold the DSAA blank value: blanks take the type's lowest value.
-  options = {};
-  options.dataType = "Int16";
-  options.creationOptions = {"TILED=NO", "BLOCKYSIZE=2"};  // strips, the last one short
-  ASSERT_TRUE(writeRaster(grid, path("i.tif"), options));
+  // Strips, the last one short.
+  ASSERT_TRUE(writeRaster(grid, path("i.tif"),
+                          {.creationOptions = {"TILED=NO", "BLOCKYSIZE=2"}, .dataType = "Int16"}));
   EXPECT_EQ(testing::gdalValues(path("i.tif"))[3 * 7 + 2], -32768.0);
   ASSERT_TRUE(readRaster(path("i.tif"), 1, read));
   EXPECT_EQ(grid::testing::nodesAt(read, {{2, 1}, {1, 0}}), std::vector({grid::kBlankValue, 0.0}));
