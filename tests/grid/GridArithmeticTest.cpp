@@ -143,10 +143,8 @@ TEST(GridLogic, AndOrNotAndComparisons) {
   const Grid notG = apply(g, UnaryFn::Not, kRadiansFactor, sink);
   EXPECT_EQ(std::tuple(notG.mode(), notG.node(1, 0), notG.zmin),
             std::tuple(Interpolation::Bilinear, 1.0, 0.0));
-  const Grid both = combine(g, 1.0, BinaryOp::And, false, sink);
-  EXPECT_EQ(nodesAt(both, {{0, 0}, {1, 0}}), V({1, 0}));
-  const Grid either = combine(g, 0.0, BinaryOp::Or, true, sink);
-  EXPECT_EQ(nodesAt(either, {{1, 0}, {2, 0}}), V({0, 1}));
+  EXPECT_EQ(nodesAt(combine(g, 1.0, BinaryOp::And, false, sink), {{0, 0}, {1, 0}}), V({1, 0}));
+  EXPECT_EQ(nodesAt(combine(g, 0.0, BinaryOp::Or, true, sink), {{1, 0}, {2, 0}}), V({0, 1}));
 
   const Grid h = makeGrid(4, 4, 0, 3, 0, 3, [](double x, double y) { return 10 + x + y; });
   const Grid great = combine(h, 5.0, BinaryOp::Great, false, sink);

@@ -324,8 +324,7 @@ TEST(GridSampling, PointsOutsideKeepTheMissingValue) {
   ASSERT_EQ(values.size(), 5u);
   EXPECT_NEAR(values[3], 30.0, 1e-8);
   EXPECT_NEAR(sampleAtPoints(grid, SampledQuantity::XY, xs, ys, -1)[2], 1.0, 1e-8);
-  const Grid row = makeGrid(5, 1, 0, 4, 0, 0, wavy);
-  EXPECT_EQ(sampleAtPoints(row, SampledQuantity::Value, xs, ys, -5),
+  EXPECT_EQ(sampleAtPoints(makeGrid(5, 1, 0, 4, 0, 0, wavy), SampledQuantity::Value, xs, ys, -5),
             std::vector<double>(xs.size(), -5.0));
 }
 
