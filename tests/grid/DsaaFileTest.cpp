@@ -64,11 +64,10 @@ TEST_F(DsaaFiles, RoundTripKeepsTwelveDigitsAndTheHeaderRange) {
   EXPECT_EQ(std::tuple(testing::countsOf(loaded), loaded.rectangleFlag, loaded.name,
                        testing::zRangeOf(loaded)),
             std::tuple(std::pair(17, 11), 1u, path("r.grd"), std::pair(-5.0, 5.0)));
-  const auto twelve = [](double v) { return cstrtod(cformat("%.12g", v).c_str(), nullptr); };
   // The extents read back exactly (two need more than 12 digits here); the nodes keep 12.
   EXPECT_EQ(testing::extentsOf(loaded), testing::extentsOf(grid));
   std::vector<double> expected = testing::nodesOf(grid);
-  for (double& v : expected) v = twelve(v);
+  for (double& v : expected) v = cstrtod(cformat("%.12g", v).c_str(), nullptr);
   EXPECT_EQ(testing::nodesOf(loaded), expected);
   // Saving again over the file gives the same bytes.
   const std::string first = fileText("r.grd");
