@@ -132,8 +132,7 @@ template <class Expected>
 void expectNodeWise(const Grid& result, const Grid& a, const Grid* b, Expected expected,
                     bool checkRange, const std::string& what) {
   ASSERT_EQ(countsOf(result), countsOf(a)) << what;
-  double low = kZRangeStart;
-  double high = -kZRangeStart;
+  double low = kZRangeStart, high = -kZRangeStart;
   forEachNode(a, [&](int i, int j, double, double) {
     const bool blank = isBlank(a.node(i, j)) || (b != nullptr && isBlank(b->node(i, j)));
     if (blank) {
@@ -442,9 +441,8 @@ TEST(SameLattice, ExtentsWithinRoundingOfAStepAreTheSameLattice) {
       makeGrid(120, 91, 512.37500000012, 809.87500000012, 64.125000000031, 289.12500000003, wavy);
   Grid b = a;
   std::tie(b.left, b.right, b.bottom, b.top) = std::tuple(512.375, 809.875, 64.125, 289.125);
-  EXPECT_FALSE(a.sameRectangle(b));
-  EXPECT_TRUE(a.sameLattice(b));
-  EXPECT_TRUE(b.sameLattice(a));
+  EXPECT_EQ(std::tuple(a.sameRectangle(b), a.sameLattice(b), b.sameLattice(a)),
+            std::tuple(false, true, true));
   ErrorSink sink;
   const Grid difference = combine(a, b, BinaryOp::Subtract, sink);
   EXPECT_EQ(countsOf(difference), std::pair(120, 91));
