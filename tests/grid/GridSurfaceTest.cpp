@@ -331,7 +331,6 @@ TEST(GridSampling, PointsOutsideKeepTheMissingValue) {
 TEST(GridSampling, GridPointsAreListedColumnByColumn) {
   const Grid grid = makeGrid(3, 2, 10, 30, 0, 5, [](double x, double y) { return x + y; });
   const GridPoints points = gridToPoints(grid);
-  ASSERT_EQ(points.values.size(), 6u);
   EXPECT_EQ(points.x, (std::vector<double>{10, 10, 20, 20, 30, 30}));
   EXPECT_EQ(points.y, (std::vector<double>{0, 5, 0, 5, 0, 5}));
   EXPECT_EQ(points.values, (std::vector<double>{10, 15, 20, 25, 30, 35}));
