@@ -113,21 +113,16 @@ TEST(GridSurface, ThreadsEvaluatingOneGridSolveItsSplineOnce) {
     threads.emplace_back([&, t] {
       // Each thread walks the nodes in its own order, so they meet the unsolved grid together.
       for (int j = t % grid.ny(); j < grid.ny() + t % grid.ny(); ++j) {
-        const int row = j % grid.ny();
-        for (int i = 0; i < grid.nx(); ++i) {
-          if (std::abs(grid.value(grid.nodeX(i), grid.nodeY(row)) - grid.node(i, row)) > 1e-9) {
-            ++misses[t];
-          }
-        }
+        const int r = j % grid.ny();
+        for (int i = 0; i < grid.nx(); ++i)
+          misses[t] += std::abs(grid.value(grid.nodeX(i), grid.nodeY(r)) - grid.node(i, r)) > 1e-9;
       }
       solved[t] = grid.splineCoefficients();
     });
   }
   for (std::thread& thread : threads) thread.join();
-  for (int t = 0; t < kThreads; ++t) {
-    EXPECT_EQ(misses[t], 0) << t;
-    EXPECT_EQ(solved[t], solved[0]) << t;
-  }
+  EXPECT_EQ(misses, std::vector<int>(kThreads, 0));
+  EXPECT_EQ(solved, std::vector<const NodeVector*>(kThreads, solved[0]));
   // The copy taken before holds the same nodes, so it shares the one solve.
   EXPECT_TRUE(copyBeforeSolve.hasCoefficients());
   EXPECT_EQ(copyBeforeSolve.splineCoefficients(), solved[0]);
