@@ -75,8 +75,9 @@ bool expectedBlankAt(const Grid& grid, double x, double y) {
     for (int i = 0; i + 1 < grid.nx(); ++i) {
       const bool holds = x >= grid.left + i * hx && x <= grid.left + (i + 1) * hx &&
                          y >= grid.bottom + j * hy && y <= grid.bottom + (j + 1) * hy;
-      if (holds && valid(i, j) && valid(i + 1, j) && valid(i, j + 1) && valid(i + 1, j + 1))
+      if (holds && valid(i, j) && valid(i + 1, j) && valid(i, j + 1) && valid(i + 1, j + 1)) {
         return false;
+      }
     }
   }
   return true;
@@ -302,8 +303,9 @@ TEST(BlankSurface, ARectangularBlockIsTheBlockCutOut) {
       // And the coefficients are those of the cut-out block.
       if (mode == Interpolation::Spline) {
         for (int l = -1; l <= cut.ny(); ++l) {
-          for (int k = -1; k <= cut.nx(); ++k)
+          for (int k = -1; k <= cut.nx(); ++k) {
             EXPECT_EQ(grid.coefficient(k + c.i1 - 1, l + c.j1 - 1), cut.coefficient(k, l));
+          }
         }
       }
     }

@@ -114,8 +114,9 @@ TEST(GridSurface, ThreadsEvaluatingOneGridSolveItsSplineOnce) {
       // Each thread walks the nodes in its own order, so they meet the unsolved grid together.
       for (int j = t % grid.ny(); j < grid.ny() + t % grid.ny(); ++j) {
         const int r = j % grid.ny();
-        for (int i = 0; i < grid.nx(); ++i)
+        for (int i = 0; i < grid.nx(); ++i) {
           misses[t] += std::abs(grid.value(grid.nodeX(i), grid.nodeY(r)) - grid.node(i, r)) > 1e-9;
+        }
       }
       solved[t] = grid.splineCoefficients();
     });
@@ -217,16 +218,18 @@ TEST(GridDerivatives, PointDerivativesMatchFiniteDifferencesOfTheSurface) {
         (value(x + g, y + g) - value(x + g, y - g) - value(x - g, y + g) + value(x - g, y - g)) /
             (4 * g * g),
         (value(x, y + g) - 2 * value(x, y) + value(x, y - g)) / (g * g)};
-    for (std::size_t d = 0; d < 5; ++d)
+    for (std::size_t d = 0; d < 5; ++d) {
       EXPECT_NEAR(derivativeAt(grid, kAll[d], x, y), differences[d], d < 2 ? 1e-6 : 1e-4) << d;
+    }
   }
   // A surface the natural spline reproduces exactly: z = xy + 2x - y.
   const Grid product =
       makeGrid(7, 9, -3, 3, 0, 16, [](double x, double y) { return x * y + 2 * x - y; });
   for (const auto& [x, y] : {std::pair{-2.2, 3.3}, {0.5, 15.1}, {2.75, 8.0}}) {
     const double exact[] = {y + 2.0, x - 1.0, 0.0, 1.0, 0.0};
-    for (std::size_t d = 0; d < 5; ++d)
+    for (std::size_t d = 0; d < 5; ++d) {
       EXPECT_NEAR(derivativeAt(product, kAll[d], x, y), exact[d], 1e-9) << d;
+    }
   }
   // Outside the rectangle, and without a surface, the derivatives are 0.
   EXPECT_EQ(derivativeAt(grid, Derivative::X, -0.1, 5), 0.0);
@@ -342,8 +345,9 @@ TEST(GridSampling, GridPointsAreListedColumnByColumn) {
 double referenceAlong(bool alongX, const Grid& g, double x, double y) {
   x = std::clamp(x, g.left, g.right);
   y = std::clamp(y, g.bottom, g.top);
-  if (alongX)
+  if (alongX) {
     return latticeIntegral([&](double s) { return g.value(s, y); }, g.left, x, g.left, g.stepX());
+  }
   return latticeIntegral([&](double t) { return g.value(x, t); }, g.bottom, y, g.bottom, g.stepY());
 }
 
