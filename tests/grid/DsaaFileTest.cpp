@@ -365,9 +365,8 @@ TEST_F(DsaaParallel, ReadsTheSameNodesWhateverTheThreads) {
       ErrorSink stopped(&stopping);
       Grid kept = testing::constantGrid(2, 2, 9.0);
       EXPECT_EQ(readFrom(file, large.text, kept, &stopped).status, DsaaStatus::Cancelled);
-      EXPECT_EQ(stopping.steps.size(), 1u);
-      EXPECT_EQ(testing::countsOf(kept), std::pair(2, 2));
-      EXPECT_EQ(testing::nodesOf(kept), std::vector<double>(4, 9.0));
+      EXPECT_EQ(std::tuple(stopping.steps.size(), testing::countsOf(kept), testing::nodesOf(kept)),
+                std::tuple(1u, std::pair(2, 2), std::vector<double>(4, 9.0)));
     }
   }
 }
