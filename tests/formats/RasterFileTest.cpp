@@ -8,7 +8,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <limits>
 #include <optional>
 #include <random>
 #include <string>
@@ -172,9 +171,7 @@ TEST_F(RasterReadTest, NoDataOfEveryTypeIsBlank) {
   // NaN and infinite pixels are blank without any no-data value, and leave the z-range finite;
   // a no-data value the type cannot hold is ignored.
   RasterFixture fixture = sample();
-  fixture.bands[0][0] = std::numeric_limits<double>::quiet_NaN();
-  fixture.bands[0][1] = std::numeric_limits<double>::infinity();
-  fixture.bands[0][2] = -std::numeric_limits<double>::infinity();
+  std::ranges::copy(std::array{NAN, INFINITY, -INFINITY}, fixture.bands[0].begin());
   grid::Grid grid;
   ASSERT_TRUE(writeAndRead(fixture, "GTiff", "nan.tif", grid));
   for (int i = 0; i < 3; ++i) EXPECT_EQ(grid.node(i, 3), grid::kBlankValue) << i;
