@@ -115,10 +115,7 @@ TEST_F(RasterReadTest, EveryBlockLayoutLandsInPlace) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    RasterFixture fixture;
-    fixture.nx = c.nx;
-    fixture.ny = c.ny;
-    fixture.type = c.type;
+    RasterFixture fixture{.nx = c.nx, .ny = c.ny, .type = c.type, .bands = {}, .wkt = {}};
     for (int b = 0; b < c.bands; ++b) {
       fixture.bands.push_back(valuesOf(c.nx, c.ny, [&](int k) { return (k % 9973) + 7 * b; }));
     }
