@@ -240,9 +240,8 @@ TEST(GridConstruction, OnesAndCoordinateGrids) {
   // Rows of y bottom first; a coordinate grid is a spline grid whatever its prototype.
   const Grid yg = coordinateGrid(prototype, Axis::Y, prototype.stepY());
   EXPECT_EQ(testing::nodesOf(yg), V({-5, -5, -5, -5, 5, 5, 5, 5, 15, 15, 15, 15}));
-  EXPECT_EQ(zRangeOf(yg), Z(-5.0, 15.0));
-  EXPECT_EQ(yg.mode(), Interpolation::Spline);
-  EXPECT_TRUE(yg.sameLattice(prototype));
+  EXPECT_EQ(std::tuple(zRangeOf(yg), yg.mode(), yg.sameLattice(prototype)),
+            std::tuple(Z(-5.0, 15.0), Interpolation::Spline, true));
 }
 
 TEST(GridConstruction, RandomLawConditionsAreCheckedInOrder) {
