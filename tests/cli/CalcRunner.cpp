@@ -20,11 +20,6 @@
 namespace vellumar::cli::testing {
 namespace {
 
-// The bytes of a file the test wrote or a run left; "" when it is not there.
-std::string slurp(const std::string& path) {
-  return readWholeFile(path).value_or("");
-}
-
 std::string makeFolder() {
   std::string pattern = (std::filesystem::temp_directory_path() / "vellumar-cli-XXXXXX").string();
   return mkdtemp(pattern.data());
@@ -32,28 +27,18 @@ std::string makeFolder() {
 
 // A copy of the program that the user nobody can run: the build folder may lie in a folder only
 // root may enter (root's home, a folder mkdtemp made), which nobody could not even look into.
-class ProgramForNobody {
- public:
-  ProgramForNobody() {
-    folder_ = makeFolder();
-    path_ = folder_ + "/vellumar-calc";
-    std::error_code error;
-    std::filesystem::copy_file(VELLUMAR_CALC_PATH, path_, error);
-    chmod(folder_.c_str(), 0755);
-    chmod(path_.c_str(), 0755);
-  }
-  ~ProgramForNobody() { std::filesystem::remove_all(folder_); }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string folder_;
-  std::string path_;
-};
-
 std::string programPath(bool asNobody) {
   if (!asNobody || geteuid() != 0) return VELLUMAR_CALC_PATH;
-  static const ProgramForNobody copy;
-  return copy.path();
+  static const ScratchFolder copy;
+  static const std::string path = [] {
+    const std::string target = copy.path("vellumar-calc");
+    std::error_code error;
+    std::filesystem::copy_file(VELLUMAR_CALC_PATH, target, error);
+    chmod(copy.root().c_str(), 0755);
+    chmod(target.c_str(), 0755);
+    return target;
+  }();
+  return path;
 }
 
 }  // namespace
@@ -121,29 +106,22 @@ CalcProcess::CalcProcess(const std::vector<std::string>& arguments, const RunSet
   if (pid_ == 0) {
     for (const auto& [name, value] : setup.environment) setenv(name.c_str(), value.c_str(), 1);
     if (!setup.directory.empty() && chdir(setup.directory.c_str()) != 0) _exit(125);
-    for (const auto& [resource, bytes] : {std::pair{RLIMIT_FSIZE, setup.fileSizeLimit},
-                                          std::pair{RLIMIT_AS, setup.addressSpaceLimit}}) {
-      if (bytes < 0) continue;
-      const rlimit limit{static_cast<rlim_t>(bytes), static_cast<rlim_t>(bytes)};
-      setrlimit(resource, &limit);
-    }
-    const int in =
-        open(setup.inputPath.empty() ? inPath.c_str() : setup.inputPath.c_str(), O_RDONLY);
-    const int out =
-        open(outPath.c_str(), O_WRONLY | O_CREAT | (setup.appendOutput ? O_APPEND : O_TRUNC), 0644);
-    const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    dup2(in, 0);
-    dup2(out, 1);
-    dup2(err, 2);
+    const auto limit = [](auto resource, long long value) {
+      const rlimit both{static_cast<rlim_t>(value), static_cast<rlim_t>(value)};
+      if (value >= 0) setrlimit(resource, &both);
+    };
+    limit(RLIMIT_FSIZE, setup.fileSizeLimit);
+    limit(RLIMIT_AS, setup.addressSpaceLimit);
+    dup2(open(setup.inputPath.empty() ? inPath.c_str() : setup.inputPath.c_str(), O_RDONLY), 0);
+    dup2(
+        open(outPath.c_str(), O_WRONLY | O_CREAT | (setup.appendOutput ? O_APPEND : O_TRUNC), 0644),
+        1);
+    dup2(open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
     if (setup.asNobody && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) {
       _exit(126);
     }
     // After the change of user, which would otherwise be refused by the limit at exec.
-    if (setup.threadLimit >= 0) {
-      const rlimit limit{static_cast<rlim_t>(setup.threadLimit),
-                         static_cast<rlim_t>(setup.threadLimit)};
-      setrlimit(RLIMIT_NPROC, &limit);
-    }
+    limit(RLIMIT_NPROC, setup.threadLimit);
     execv(argv[0], argv.data());
     _exit(127);
   }
@@ -161,15 +139,13 @@ RunResult CalcProcess::wait() {
   waitpid(pid_, &status, 0);
   pid_ = -1;
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  if (captured_) result.out = slurp(folder_ + "/stdout");
-  result.err = slurp(folder_ + "/stderr");
+  if (captured_) result.out = readWholeFile(folder_ + "/stdout").value_or("");
+  result.err = readWholeFile(folder_ + "/stderr").value_or("");
   return result;
 }
 
 RunResult runCalc(const std::vector<std::string>& arguments, const std::string& input) {
-  RunSetup setup;
-  setup.input = input;
-  return runCalc(arguments, setup);
+  return runCalc(arguments, RunSetup{.input = input});
 }
 
 RunResult runCalc(const std::vector<std::string>& arguments, const RunSetup& setup) {
@@ -183,23 +159,5 @@ RunResult runClean(const std::vector<std::string>& arguments, const RunSetup& se
 }
 
 ScratchFolder::ScratchFolder() : root_(makeFolder()) {}
-
-ScratchFolder::~ScratchFolder() {
-  std::filesystem::remove_all(root_);
-}
-
-std::string ScratchFolder::path(const std::string& name) const {
-  return root_ + "/" + name;
-}
-
-std::string ScratchFolder::write(const std::string& name, const std::string& bytes) const {
-  const std::string target = path(name);
-  std::ofstream(target, std::ios::binary) << bytes;
-  return target;
-}
-
-std::string ScratchFolder::read(const std::string& name) const {
-  return slurp(path(name));
-}
 
 }  // namespace vellumar::cli::testing

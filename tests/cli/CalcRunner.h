@@ -2,11 +2,15 @@
 
 #include <sys/types.h>
 
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <tuple>
 #include <utility>
 #include <vector>
+
+#include "common/FileIo.h"
 
 namespace vellumar::cli::testing {
 
@@ -41,12 +45,12 @@ struct RunResult {
 
 // How to run it besides its arguments.
 struct RunSetup {
-  std::string input;      // standard input
-  std::string inputPath;  // a file or folder to open as standard input instead of input
-  std::vector<std::pair<std::string, std::string>> environment;  // variables to set
-  std::string output;                // a file to use as standard output instead of capturing it
+  std::string input{};      // standard input
+  std::string inputPath{};  // a file or folder to open as standard input instead of input
+  std::vector<std::pair<std::string, std::string>> environment{};  // variables to set
+  std::string output{};              // a file to use as standard output instead of capturing it
   bool appendOutput = false;         // open that file for appending (>>) rather than anew (>)
-  std::string directory;             // the working directory of the run; empty: the test's
+  std::string directory{};           // the working directory of the run; empty: the test's
   bool asNobody = false;             // run as the user nobody (when the tests run as root)
   long long fileSizeLimit = -1;      // ulimit -f in bytes; negative: none
   long long addressSpaceLimit = -1;  // ulimit -v in bytes; negative: none
@@ -98,12 +102,16 @@ std::vector<double> numbersIn(const std::string& text);
 class ScratchFolder {
  public:
   ScratchFolder();
-  ~ScratchFolder();
+  ~ScratchFolder() { std::filesystem::remove_all(root_); }
   ScratchFolder(const ScratchFolder&) = delete;
   ScratchFolder& operator=(const ScratchFolder&) = delete;
-  std::string path(const std::string& name) const;
-  std::string write(const std::string& name, const std::string& bytes) const;
-  std::string read(const std::string& name) const;
+  std::string path(const std::string& name) const { return root_ + "/" + name; }
+  std::string write(const std::string& name, const std::string& bytes) const {
+    std::ofstream(path(name), std::ios::binary) << bytes;
+    return path(name);
+  }
+  // The bytes of a file the test wrote or a run left; "" when it is not there.
+  std::string read(const std::string& name) const { return readWholeFile(path(name)).value_or(""); }
   const std::string& root() const { return root_; }
 
  private:

@@ -37,22 +37,16 @@ struct County {
   double area;
 };
 
-void appendSquare(const Square& s, std::vector<double>& xs, std::vector<double>& ys) {
-  const double cx[] = {0, 0, 1, 1, 0};
-  const double cy[] = {0, 1, 1, 0, 0};
-  for (int k = 0; k < 5; ++k) {
-    const int c = s.clockwise ? k : 4 - k;
-    xs.push_back(s.x + s.a * cx[c]);
-    ys.push_back(s.y + s.a * cy[c]);
-  }
-}
-
 // The rings of a county as one shape.
 Shape shapeOf(const County& county) {
   Shape shape;
-  for (const Square& ring : county.rings) {
+  for (const Square& s : county.rings) {
     shape.parts.push_back(static_cast<int>(shape.x.size()));
-    appendSquare(ring, shape.x, shape.y);
+    for (int k = 0; k < 5; ++k) {
+      const int c = s.clockwise ? k : 4 - k;  // the corners (0 0) (0 1) (1 1) (1 0) (0 0) in turn
+      shape.x.push_back(s.x + s.a * (c == 2 || c == 3));
+      shape.y.push_back(s.y + s.a * (c == 1 || c == 2));
+    }
   }
   return shape;
 }
@@ -70,21 +64,6 @@ void writeCounties(const std::string& path, const std::vector<County>& counties)
   writeShapefile(path, SHPT_POLYGON, shapes, {name, area});
 }
 
-// Compares a saved polygon shapefile with the records it should hold, record by record: parts,
-// vertices, the Atribute value and the ID (1, 2, ... in record order).
-void expectCounties(const std::string& path, const std::vector<County>& counties) {
-  const auto records = readShapefile(path);
-  ASSERT_EQ(records.size(), counties.size()) << path;
-  for (std::size_t r = 0; r < records.size(); ++r) {
-    SCOPED_TRACE(r);
-    const Shape expected = shapeOf(counties[r]);
-    EXPECT_EQ(std::tie(records[r].parts, records[r].x, records[r].y),
-              std::tie(expected.parts, expected.x, expected.y));
-    EXPECT_EQ(std::pair(records[r].number("Atribute"), records[r].number("ID")),
-              std::pair(counties[r].area, r + 1.0));
-  }
-}
-
 // Two outer rings with a hole each; one ring; one ring with two holes; a ring whose hole holds an
 // island.
 const std::vector<County> kCounties{
@@ -98,14 +77,17 @@ TEST(CalcShapefiles, PolygonRecordsComeBackRecordByRecord) {
   writeCounties(folder.path("counties.shp"), kCounties);
   runClean({"--value-field", "area", "-p", folder.path("counties.shp"), "-o",
             folder.path("saved.shp"), "P1"});
-  expectCounties(folder.path("saved.shp"), kCounties);
-}
-
-// The text without the blanks that pad DBF fields.
-std::string trimmed(std::string text) {
-  text.erase(0, text.find_first_not_of(' '));
-  text.erase(text.find_last_not_of(' ') + 1);
-  return text;
+  // Record by record: parts, vertices, the Atribute value and the ID (1, 2, ... in record order).
+  const auto records = readShapefile(folder.path("saved.shp"));
+  ASSERT_EQ(records.size(), kCounties.size());
+  for (std::size_t r = 0; r < records.size(); ++r) {
+    SCOPED_TRACE(r);
+    const Shape expected = shapeOf(kCounties[r]);
+    EXPECT_EQ(std::tie(records[r].parts, records[r].x, records[r].y),
+              std::tie(expected.parts, expected.x, expected.y));
+    EXPECT_EQ(std::pair(records[r].number("Atribute"), records[r].number("ID")),
+              std::pair(kCounties[r].area, r + 1.0));
+  }
 }
 
 // A DBF field: its declaration and one text per record ("" for null).
@@ -133,8 +115,10 @@ DbfTable readDbf(const std::string& dbfPath) {
     field.name = name;
     field.type = DBFGetNativeFieldType(dbf, j);
     for (int r = 0; r < DBFGetRecordCount(dbf); ++r) {
-      field.values.push_back(
-          DBFIsAttributeNULL(dbf, r, j) ? "" : trimmed(DBFReadStringAttribute(dbf, r, j)));
+      // Without the blanks that pad DBF fields.
+      std::string text = DBFIsAttributeNULL(dbf, r, j) ? "" : DBFReadStringAttribute(dbf, r, j);
+      text.erase(0, text.find_first_not_of(' '));
+      field.values.push_back(text.erase(text.find_last_not_of(' ') + 1));
     }
     table.names.push_back(field.name);
     table.columns[field.name] = field.values;
@@ -289,11 +273,9 @@ TEST(CalcShapefiles, ResultsTakeTheProjectionEveryLoadedShapefileShares) {
   ScratchFolder folder;
   const std::string wgs84 = "GEOGCS[\"GCS_WGS_1984\",DATUM[\"D_WGS_1984\"]]\r\n";
   const std::string pulkovo = "GEOGCS[\"GCS_Pulkovo_1942\"]";
-  writeCounties(folder.path("a.shp"), kCounties);
-  writeCounties(folder.path("b.shp"), kCounties);
-  writeCounties(folder.path("c.shp"), kCounties);
-  folder.write("a.prj", wgs84);
-  folder.write("b.prj", wgs84);
+  for (const std::string name : {"a", "b", "c"})
+    writeCounties(folder.path(name + ".shp"), kCounties);
+  for (const std::string name : {"a.prj", "b.prj"}) folder.write(name, wgs84);
   const std::string data = folder.write("wells.dat", "1 2 3\r\n");
   // c.shp has no .prj yet, so it does not count.
   runClean({"-p", folder.path("a.shp"), "-d", folder.path("b.shp"), "-p", folder.path("c.shp"),
@@ -358,12 +340,12 @@ TEST(CalcShapefiles, TablesWithoutRoomForTheirColumnsAreRefused) {
   for (int i = 0; i < 50000; ++i) many.x.push_back(i);
   many.y.assign(many.x.size(), 1.0);
   writeShapefile(folder.path("many.shp"), SHPT_MULTIPOINT, {many}, {{"VAL", FTDouble, {"2"}}});
-  testing::RunSetup limited;
-  limited.environment = {{"VELLUMAR_MEMORY_LIMIT", "1M"}};
+  const testing::RunSetup limited{.environment = {{"VELLUMAR_MEMORY_LIMIT", "1M"}}};
   EXPECT_EQ(runCalc({"-d", folder.path("many.shp"), "Sum(D1_1)"}, limited).outcome(),
             "3: недостаточно памяти для вычисления!\n");
-  const auto whole = runClean({"-d", folder.path("many.shp"), "Sum(D1_1)"});
-  EXPECT_EQ(whole.out, "1249975000.000000000000\n");  // 0 + 1 + ... + 49999
+  // 0 + 1 + ... + 49999
+  EXPECT_EQ(runClean({"-d", folder.path("many.shp"), "Sum(D1_1)"}).out,
+            "1249975000.000000000000\n");
 }
 
 TEST(CalcShapefiles, DistrictsThatShareBordersAnswerForTheirUnion) {
