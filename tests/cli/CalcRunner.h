@@ -35,8 +35,8 @@ inline std::string planeGridText() {
 // What one run of the built vellumar-calc printed and returned.
 struct RunResult {
   int status = -1;
-  std::string out;
-  std::string err;
+  std::string out{};
+  std::string err{};
   // The exit status and standard error in one text, "3: message\n", to assert a failure at once.
   std::string outcome() const { return std::to_string(status) + ": " + err; }
   // The exit status, standard output and standard error, to assert a whole run at once.

@@ -7,9 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -21,59 +21,51 @@ namespace {
 
 struct Command {
   int line = 0;  // 1-based line of the command in the README
-  std::vector<std::pair<std::string, std::string>> environment;
-  std::string program;  // "vellumar-calc" or "cp"
-  std::vector<std::string> arguments;
+  std::vector<std::pair<std::string, std::string>> environment{};
+  std::string program{};  // "vellumar-calc" or "cp"
+  std::vector<std::string> arguments{};
   bool shown = false;  // typed after a prompt, with what it prints under it
-  std::string out;     // the lines shown under it, each ending in a line feed
-  std::string err;     // the line marked "(on standard error, status N)"
+  std::string out{};   // the lines shown under it, each ending in a line feed
+  std::string err{};   // the line marked "(on standard error, status N)"
   int status = 0;
 };
 
 // The words of a command line as a POSIX shell splits them: blanks separate, single and double
-// quotes keep their text together. False for an unterminated quote.
-bool splitWords(const std::string& text, std::vector<std::string>& words) {
-  words.clear();
-  std::string word;
-  bool inWord = false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == ' ' || c == '\t') {
-      if (inWord) words.push_back(word);
-      word.clear();
-      inWord = false;
-    } else if (c == '\'' || c == '"') {
-      const std::size_t end = text.find(c, i + 1);
-      if (end == std::string::npos) return false;
-      word.append(text, i + 1, end - i - 1);
-      inWord = true;
+// quotes keep their text together. None for an unterminated quote.
+std::optional<std::vector<std::string>> splitWords(const std::string& text) {
+  std::vector<std::string> words;
+  std::optional<std::string> word;  // the word being read, if any
+  for (std::size_t i = 0; i <= text.size(); ++i) {
+    if (i == text.size() || text[i] == ' ' || text[i] == '\t') {
+      if (word) words.push_back(*word);
+      word.reset();
+    } else if (text[i] == '\'' || text[i] == '"') {
+      const std::size_t end = text.find(text[i], i + 1);
+      if (end == std::string::npos) return std::nullopt;
+      word = word.value_or("") + text.substr(i + 1, end - i - 1);
       i = end;
     } else {
-      word += c;
-      inWord = true;
+      word = word.value_or("") + text[i];
     }
   }
-  if (inWord) words.push_back(word);
-  return true;
+  return words;
 }
 
-std::size_t indentOf(const std::string& line) {
-  const std::size_t first = line.find_first_not_of(' ');
-  return first == std::string::npos ? line.size() : first;
-}
-
-// A shown line "TEXT (on standard error, status N)": TEXT and N, or false for an output line.
-// Read by hand: std::regex warns at -O2 under the sanitizers.
+// A shown line "TEXT (on standard error, status N)", with blanks before the parenthesis: TEXT
+// and N, or false for an output line. Read by hand: std::regex warns at -O2 under the
+// sanitizers.
 bool errorLine(const std::string& line, std::string& text, int& status) {
   const std::string marker = "(on standard error, status ";
-  const std::size_t at = line.rfind(marker);
-  if (at == std::string::npos || line.empty() || line.back() != ')') return false;
-  const std::string digits = line.substr(at + marker.size(), line.size() - 1 - at - marker.size());
-  if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos) return false;
-  const std::size_t end = line.find_last_not_of(" \t", at == 0 ? 0 : at - 1);
-  if (at == 0 || end == std::string::npos || end + 1 == at) return false;
+  const std::size_t at = line.rfind(marker), digits = at + marker.size();
+  if (at == std::string::npos || at == 0 || line.find_first_not_of(" \t", at - 1) != at ||
+      line.size() < digits + 2 || line.find_first_not_of("0123456789", digits) + 1 != line.size() ||
+      line.back() != ')') {
+    return false;
+  }
+  const std::size_t end = line.find_last_not_of(" \t", at - 1);
+  if (end == std::string::npos) return false;
   text = line.substr(0, end + 1);
-  status = std::stoi(digits);
+  status = std::stoi(line.substr(digits));
   return true;
 }
 
@@ -86,58 +78,48 @@ bool isSetting(const std::string& word) {
 
 // The command a code line holds ("$ " for a prompt), or false for a line that holds none.
 bool commandIn(const std::string& text, int line, Command& command) {
-  command = Command{};
-  command.line = line;
-  command.shown = text.rfind("$ ", 0) == 0;
-  std::vector<std::string> words;
-  if (!splitWords(command.shown ? text.substr(2) : text, words)) return false;
-  std::size_t first = 0;
-  for (; first < words.size() && isSetting(words[first]); ++first) {
-    const std::size_t equals = words[first].find('=');
-    command.environment.emplace_back(words[first].substr(0, equals),
-                                     words[first].substr(equals + 1));
+  command = Command{.line = line, .shown = text.starts_with("$ ")};
+  const auto words = splitWords(command.shown ? text.substr(2) : text);
+  if (!words) return false;
+  auto word = words->begin();
+  for (; word != words->end() && isSetting(*word); ++word) {
+    const std::size_t equals = word->find('=');
+    command.environment.emplace_back(word->substr(0, equals), word->substr(equals + 1));
   }
-  if (first == words.size() || (words[first] != "vellumar-calc" && words[first] != "cp")) {
-    return false;
-  }
-  command.program = words[first];
-  command.arguments.assign(words.begin() + static_cast<std::ptrdiff_t>(first) + 1, words.end());
+  if (word == words->end() || (*word != "vellumar-calc" && *word != "cp")) return false;
+  command.program = *word;
+  command.arguments.assign(word + 1, words->end());
   return true;
 }
 
 // The commands of a Markdown text, by code block: a run of lines indented by four spaces or more,
 // with the lines a prompted command shows under it at its indent.
 std::vector<std::vector<Command>> blocksIn(const std::string& markdown) {
-  std::vector<std::string> lines;
-  std::istringstream in(markdown);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
   std::vector<std::vector<Command>> blocks(1);
   Command* shown = nullptr;  // the prompted command whose lines are being read
   std::size_t shownIndent = 0;
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    const std::size_t indent = indentOf(lines[i]);
-    if (indent < 4 || indent == lines[i].size()) {
+  std::istringstream in(markdown);
+  int number = 1;  // of the line
+  for (std::string line; std::getline(in, line); ++number) {
+    const std::size_t indent = std::min(line.find_first_not_of(' '), line.size());
+    const std::string text = line.substr(indent);
+    Command command;
+    std::string message;
+    int status = 0;
+    if (indent < 4 || indent == line.size()) {
       if (!blocks.back().empty()) blocks.emplace_back();
       shown = nullptr;
-      continue;
-    }
-    const std::string text = lines[i].substr(indent);
-    Command command;
-    if (commandIn(text, static_cast<int>(i) + 1, command)) {
+    } else if (commandIn(text, number, command)) {
       blocks.back().push_back(std::move(command));
       shown = blocks.back().back().shown ? &blocks.back().back() : nullptr;
       shownIndent = indent;
-    } else if (shown != nullptr && indent == shownIndent) {
-      std::string message;
-      int status = 0;
-      if (errorLine(text, message, status)) {
-        shown->err += message + "\n";
-        shown->status = status;
-      } else {
-        shown->out += text + "\n";
-      }
-    } else {
+    } else if (shown == nullptr || indent != shownIndent) {
       shown = nullptr;
+    } else if (errorLine(text, message, status)) {
+      shown->err += message + "\n";
+      shown->status = status;
+    } else {
+      shown->out += text + "\n";
     }
   }
   if (blocks.back().empty()) blocks.pop_back();
@@ -147,39 +129,23 @@ std::vector<std::vector<Command>> blocksIn(const std::string& markdown) {
 // Runs a command in folder: cp copies a file there, vellumar-calc runs there.
 RunResult run(const Command& command, const ScratchFolder& folder) {
   if (command.program == "cp") {
-    RunResult copied;
     std::error_code error;
-    copied.status =
-        command.arguments.size() == 2 &&
-                std::filesystem::copy_file(folder.path(command.arguments[0]),
-                                           folder.path(command.arguments[1]),
-                                           std::filesystem::copy_options::overwrite_existing, error)
-            ? 0
-            : 1;
-    return copied;
+    const bool copied = command.arguments.size() == 2 &&
+                        std::filesystem::copy_file(
+                            folder.path(command.arguments[0]), folder.path(command.arguments[1]),
+                            std::filesystem::copy_options::overwrite_existing, error);
+    return RunResult{.status = copied ? 0 : 1};
   }
-  RunSetup setup;
-  setup.directory = folder.root();
-  setup.environment = command.environment;
-  return runCalc(command.arguments, setup);
+  return runCalc(command.arguments,
+                 RunSetup{.environment = command.environment, .directory = folder.root()});
 }
 
 TEST(ReadmeExamples, EveryCommandRunsAndPrintsWhatTheReadmeShows) {
-  std::ifstream file(std::string(VELLUMAR_SOURCE_DIR) + "/README.md", std::ios::binary);
-  ASSERT_TRUE(file) << "README.md not found";
-  const std::string readme{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-  const std::vector<std::vector<Command>> blocks = blocksIn(readme);
-  // The README holds at least these many commands and shown runs; fewer means the parser lost
-  // them.
+  const auto readme = readWholeFile(std::string(VELLUMAR_SOURCE_DIR) + "/README.md");
+  ASSERT_TRUE(readme.has_value()) << "README.md not found";
+  const std::vector<std::vector<Command>> blocks = blocksIn(*readme);
   std::size_t commands = 0;
   std::size_t shown = 0;
-  for (const auto& block : blocks) {
-    commands += block.size();
-    for (const Command& command : block) shown += command.shown;
-  }
-  ASSERT_GE(commands, 30u);
-  ASSERT_GE(shown, 12u);
-
   for (const std::vector<Command>& block : blocks) {
     // A fresh copy of the samples for each block, since a command may save over one of them.
     ScratchFolder folder;
@@ -188,13 +154,19 @@ TEST(ReadmeExamples, EveryCommandRunsAndPrintsWhatTheReadmeShows) {
     for (const Command& command : block) {
       SCOPED_TRACE("README.md:" + std::to_string(command.line));
       const RunResult result = run(command, folder);
+      ++commands;
       if (command.shown) {
+        ++shown;
         EXPECT_EQ(result.all(), std::tie(command.status, command.out, command.err));
       } else {
         EXPECT_EQ(result.outcome(), "0: ");
       }
     }
   }
+  // The README holds at least these many commands and shown runs; fewer means the parser lost
+  // them.
+  EXPECT_GE(commands, 30u);
+  EXPECT_GE(shown, 12u);
 }
 
 }  // namespace
