@@ -1,6 +1,7 @@
 // What vellumar-calc does when a result cannot or must not be saved where -o points, when two runs
 // append to one data file at once, when memory or the output runs out.
 #include <fcntl.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -9,7 +10,6 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <iterator>
 #include <string>
 #include <thread>
@@ -23,6 +23,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::CalcProcess;
+using ::testing::DoubleNear;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
 using testing::runCalc;
 using testing::runClean;
 using testing::RunResult;
@@ -40,16 +43,18 @@ std::size_t entries(const ScratchFolder& folder) {
 constexpr const char* kNeedsFiles =
     "\nэтот формат пишется только в файлы, не в стандартный вывод, канал или устройство\n";
 
-// What a reader of the FIFO got while run wrote to it.
-std::string readWhile(const std::string& fifo, const std::function<void()>& run) {
+// What a reader of the FIFO got while a clean run of the arguments wrote to it, and the run.
+std::pair<std::string, RunResult> readWhile(const std::string& fifo,
+                                            const std::vector<std::string>& arguments,
+                                            const RunSetup& setup = {}) {
   std::string received;
   std::thread reader([&] {
     std::ifstream in(fifo, std::ios::binary);
     received.assign(std::istreambuf_iterator<char>(in), {});
   });
-  run();
+  RunResult run = runClean(arguments, setup);
   reader.join();
-  return received;
+  return {received, run};
 }
 
 TEST(CalcSaves, StreamsTakeSingleTextFilesAndOtherSpecialTargetsAreRefused) {
@@ -75,10 +80,7 @@ TEST(CalcSaves, StreamsTakeSingleTextFilesAndOtherSpecialTargetsAreRefused) {
   });
   // A DSAA grid or a data file is written into the stream; the FIFO stays a FIFO.
   runClean({"-g", grid, "-o", folder.path("copy.grd"), "G1"});
-  EXPECT_EQ(readWhile(folder.path("fifo"),
-                      [&] {
-                        runClean({"-g", grid, "-o", folder.path("fifo"), "G1"});
-                      }),
+  EXPECT_EQ(readWhile(folder.path("fifo"), {"-g", grid, "-o", folder.path("fifo"), "G1"}).first,
             folder.read("copy.grd"));
   runClean({"-d", data, "-o", "/dev/null", "D1_3"});
   EXPECT_EQ(entries(folder), 8u);  // nothing left behind
@@ -96,21 +98,14 @@ TEST(CalcSaves, StandardOutputTakesTheFileWhereItStands) {
   EXPECT_EQ(toFile.out, folder.read("twice.grd"));
   EXPECT_EQ(toFile.err, "Результат - карта - готов !\n");
   ASSERT_EQ(mkfifo(folder.path("pipe").c_str(), 0644), 0);
-  RunSetup piped;
-  piped.output = folder.path("pipe");
-  RunResult listed;
-  EXPECT_EQ(readWhile(piped.output,
-                      [&] {
-                        listed = runCalc({"--list", "-d", data, "-o", "-", "D1_3*2"}, piped);
-                      }),
-            folder.read("twice.dat"));
-  EXPECT_EQ(listed.status, 0);
-  EXPECT_NE(listed.err.find("Результат - данные - готов !\nPi:"), std::string::npos) << listed.err;
+  const RunSetup piped{.output = folder.path("pipe")};
+  const auto [received, listed] =
+      readWhile(piped.output, {"--list", "-d", data, "-o", "-", "D1_3*2"}, piped);
+  EXPECT_EQ(received, folder.read("twice.dat"));
+  EXPECT_THAT(listed.err, HasSubstr("Результат - данные - готов !\nPi:"));
 
   // "-o /dev/stdout" into a log opened for appending keeps its lines, and prints as before.
-  RunSetup appended;
-  appended.output = folder.write("log", "old line\n");
-  appended.appendOutput = true;
+  const RunSetup appended{.output = folder.write("log", "old line\n"), .appendOutput = true};
   runClean({"-g", grid, "-o", "/dev/stdout", "G1*2"}, appended);
   EXPECT_EQ(folder.read("log"),
             "old line\nРезультат - карта - готов !\n" + folder.read("twice.grd"));
@@ -141,8 +136,7 @@ TEST(CalcSaves, AFileSizeLimitGivesTheMessageAndKeepsTheOldFile) {
   ScratchFolder folder;
   const std::string big = "EG(0, 299, 0, 299, 1, 1)";  // 90000 nodes, far over 4 KB of text
   const std::string old = folder.write("g.grd", "old grid");
-  RunSetup setup;
-  setup.fileSizeLimit = 4096;
+  const RunSetup setup{.fileSizeLimit = 4096};
   // Status 3: not killed by SIGXFSZ.
   EXPECT_EQ(runCalc({"-o", old, big}, setup).outcome(), "3: Ошибка сохранения грида!\n");
   EXPECT_EQ(folder.read("g.grd"), "old grid");
@@ -201,7 +195,7 @@ TEST(CalcSaves, TwoAppendsAtOnceNeverLoseAColumn) {
   const std::string saved = folder.read("w.dat");
   const std::string firstLine = saved.substr(0, saved.find('\n'));
   // The file's LF line ends stay.
-  EXPECT_TRUE(firstLine == "0 0 0 0.000000" || firstLine == "0 0 0 1.000000") << firstLine;
+  EXPECT_THAT(firstLine, ::testing::AnyOf("0 0 0 0.000000", "0 0 0 1.000000"));
   EXPECT_EQ(std::count(saved.begin(), saved.end(), '\n'), 20000);
   EXPECT_EQ(entries(folder), 1u);
 
@@ -213,8 +207,7 @@ TEST(CalcSaves, TwoAppendsAtOnceNeverLoseAColumn) {
 }
 
 TEST(CalcSaves, RequestsBeyondTheMemoryFailAtOnceWithTheMessage) {
-  RunSetup setup;
-  setup.environment = {{"VELLUMAR_MEMORY_LIMIT", "1G"}};
+  RunSetup setup{.environment = {{"VELLUMAR_MEMORY_LIMIT", "1G"}}};
   EXPECT_EQ(runCalc({"MAX(EG(0,16383,0,16383,1,1))"}, setup).all(),
             std::tuple(1, "", "недостаточно памяти для вычисления!\n"));
   // Within the limit the same kind of request works.
@@ -237,26 +230,21 @@ TEST(CalcSaves, RequestsBeyondTheMemoryFailAtOnceWithTheMessage) {
 TEST(CalcSaves, AProcessThatCannotStartThreadsComputesOnItsOwn) {
   // Derivatives of a grid of a million nodes are computed in parallel blocks. Root may start
   // threads beyond any limit, so the run is made as the user nobody.
-  RunSetup setup;
-  setup.asNobody = true;
-  setup.threadLimit = 0;
   // The leak checker of sanitized builds needs a thread of its own at exit.
-  setup.environment = {{"ASAN_OPTIONS", "detect_leaks=0"}};
+  const RunSetup setup{
+      .environment = {{"ASAN_OPTIONS", "detect_leaks=0"}}, .asNobody = true, .threadLimit = 0};
   for (const char* threads : {"1", "2", "16"}) {
     const auto run =
         runCalc({"--english", "--threads", threads, "MAX(Dx(XG(0, 1023, 0, 1023, 1, 1)))"}, setup);
     EXPECT_EQ(run.outcome(), "0: ") << threads;
-    ASSERT_EQ(testing::numbersIn(run.out).size(), 1u) << run.out;
-    EXPECT_NEAR(testing::numbersIn(run.out)[0], 1.0, 1e-8) << threads;
+    EXPECT_THAT(testing::numbersIn(run.out), ElementsAre(DoubleNear(1.0, 1e-8))) << threads;
   }
 }
 
 TEST(CalcSaves, AFailedWriteToStandardOutputIsAnError) {
-  RunSetup setup;
-  setup.output = "/dev/full";
   testing::expectOutcomes({{{"1+1"}, "1: Ошибка записи в стандартный вывод!\n"},
                            {{"--english", "--help"}, "1: Cannot write to standard output!\n"}},
-                          setup);
+                          {.output = "/dev/full"});
 }
 
 }  // namespace
