@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "CalcRunner.h"
@@ -5,6 +6,7 @@
 namespace vellumar::cli {
 namespace {
 
+using ::testing::HasSubstr;
 using testing::runCalc;
 using testing::runClean;
 using testing::ScratchFolder;
@@ -25,14 +27,12 @@ TEST(CalcEvaluation, StandardInputGoesOnAfterAnError) {
   // A byte order mark is skipped (those of files are the text reader's own tests).
   EXPECT_EQ(runCalc({}, std::string("\xEF\xBB\xBF") + "2*3\n4+4\n").all(),
             std::tuple(0, "6.000000000000\n8.000000000000\n", ""));
-  const auto cp1251 = runCalc({}, "\xE3\xEB = 3\n\xE3\xEB * 2\n");
-  EXPECT_EQ(cp1251.out, "3.000000000000\n6.000000000000\n");
+  EXPECT_EQ(runCalc({}, "\xE3\xEB = 3\n\xE3\xEB * 2\n").out, "3.000000000000\n6.000000000000\n");
 }
 
 TEST(CalcEvaluation, StandardInputThatCannotBeReadIsAFailure) {
   ScratchFolder folder;
-  testing::RunSetup fromFolder;
-  fromFolder.inputPath = folder.root();
+  const testing::RunSetup fromFolder{.inputPath = folder.root()};
   EXPECT_EQ(runCalc({}, fromFolder).outcome(), "2: Ошибка чтения стандартного ввода!\n");
   EXPECT_EQ(runCalc({"--english", "-o", folder.path("x.grd")}, fromFolder).outcome(),
             "2: Cannot read standard input!\n");
@@ -70,17 +70,15 @@ TEST(CalcCommandLine, RefusedArgumentsEndWithStatusTwoBeforeAnyWork) {
 }
 
 TEST(CalcCommandLine, HelpVersionAndWhatLooksLikeAnOption) {
-  const auto help = runClean({"--help"});
-  EXPECT_NE(help.out.find("Usage: vellumar-calc"), std::string::npos);
-  EXPECT_NE(help.out.find("  --  "), std::string::npos);
+  EXPECT_THAT(runClean({"--help"}).out,
+              ::testing::AllOf(HasSubstr("Usage: vellumar-calc"), HasSubstr("  --  ")));
   EXPECT_EQ(runClean({"--version"}).out.rfind("vellumar-calc ", 0), 0u);
   EXPECT_EQ(runClean({"--threads=3", "1+1"}).out, "2.000000000000\n");
   // A leading minus sign starts an expression, not an option; "-e" after "--" is the constant
   // e, not the option that wants a text.
   EXPECT_EQ(runCalc({"-2+3"}).out, "-5.000000000000\n");
-  const auto run = runCalc({"--", "-e", "--degrees"});
-  EXPECT_EQ(std::tie(run.status, run.out), std::tuple(1, "-2.718281828459\n"));
-  EXPECT_NE(run.err, "");
+  EXPECT_THAT(runCalc({"--", "-e", "--degrees"}).all(),
+              ::testing::FieldsAre(1, "-2.718281828459\n", ::testing::Not(::testing::IsEmpty())));
 }
 
 }  // namespace

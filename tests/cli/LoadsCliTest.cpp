@@ -45,8 +45,8 @@ TEST(CalcLoads, AMissingValueFileIsAWarningAndAnUnreadableOneAFailure) {
   EXPECT_EQ(runCalc({"-l", lines, "MAX(C1)"}).all(),
             std::tuple(0, "0.000000000000E+00\n",
                        "значения равны 0: нет файла значений " + folder.path("roads.val") + "\n"));
-  const auto english = runCalc({"--english", "-l", lines, "1"});
-  EXPECT_EQ(english.err, "values are 0: no value file " + folder.path("roads.val") + "\n");
+  EXPECT_EQ(runCalc({"--english", "-l", lines, "1"}).err,
+            "values are 0: no value file " + folder.path("roads.val") + "\n");
 
   fs::create_directory(folder.path("roads.val"));
   EXPECT_EQ(runCalc({"-l", lines, "MAX(C1)"}).outcome(), "3: Недопустимый формат файла линий!\n");
@@ -57,8 +57,7 @@ TEST(CalcLoads, UnderAnAddressSpaceLimitLargeFilesGiveTheMemoryMessage) {
   GTEST_SKIP() << "AddressSanitizer reserves far more address space than the limit allows";
 #endif
   ScratchFolder folder;
-  testing::RunSetup setup;
-  setup.addressSpaceLimit = 256ll << 20;
+  const testing::RunSetup setup{.addressSpaceLimit = 256ll << 20};
   std::string points = "1\n";
   for (int i = 0; i < 7'500'000; ++i) points += "0 0\n1 1\n";  // 15 million points, 60 MB
   points += "END\nEND\n";
@@ -120,13 +119,6 @@ TEST(CalcLoads, CtrlCClearsTheLineAndCtrlDEndsTheSession) {
 }
 
 // Load failures name the line or record at fault after the reader's message, in both languages.
-// The big-endian 32-bit integer at offset of bytes.
-std::uint32_t bigEndianAt(const std::string& bytes, std::size_t offset) {
-  std::uint32_t value = 0;
-  for (std::size_t k = 0; k < 4; ++k)
-    value = value << 8 | static_cast<unsigned char>(bytes[offset + k]);
-  return value;
-}
 
 TEST(CalcFaultPlaces, TextFilesNameTheirLine) {
   ScratchFolder folder;
@@ -156,7 +148,10 @@ TEST(CalcFaultPlaces, ShapefilesNameTheirRecord) {
   // Record 2 claims more parts than its bytes can hold.
   std::string shp = folder.read("l.shp");
   const std::string shx = folder.read("l.shx");
-  const std::size_t second = 2 * static_cast<std::size_t>(bigEndianAt(shx, 108));
+  std::size_t second = 0;  // the byte offset of record 2: twice the big-endian word at 108
+  for (std::size_t k = 0; k < 4; ++k)
+    second = second << 8 | static_cast<unsigned char>(shx[108 + k]);
+  second *= 2;
   for (std::size_t k = 0; k < 4; ++k) shp[second + 8 + 36 + k] = k == 3 ? '\x7f' : '\xff';
   folder.write("l.shp", shp);
 

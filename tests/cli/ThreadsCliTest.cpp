@@ -77,8 +77,7 @@ TEST(CalcThreads, EveryParallelKernelGivesTheSameBytesWhateverTheThreads) {
 }
 
 TEST(CalcThreads, TheThreadSettingsAreChecked) {
-  testing::RunSetup setup;
-  setup.environment = {{"VELLUMAR_THREADS", "lots"}};
+  testing::RunSetup setup{.environment = {{"VELLUMAR_THREADS", "lots"}}};
   EXPECT_EQ(runCalc({"--english", "1+1"}, setup).outcome(),
             "0: invalid thread count VELLUMAR_THREADS=\"lots\": every usable core is used\n");
   setup.environment = {{"VELLUMAR_THREADS", "2"}};
