@@ -22,20 +22,17 @@ TEST(DisplayText, LineBreaksBetweenTheDisplayAndFiles) {
 
 using DisplayFile = FolderTest;
 
-TEST_F(DisplayFile, WritesCrLfAndReadsBothLineBreaks) {
+TEST_F(DisplayFile, WritesCrLfReadsBothLineBreaksAndFailuresKeepTheText) {
   const std::string sheet = path("sheet.ctb");
   ASSERT_TRUE(writeDisplayFile(sheet, "x = 2;\nglubina = x"));
   EXPECT_EQ(fileText("sheet.ctb"), "x = 2;\r\nglubina = x");
   std::string text = "old";
   ASSERT_EQ(readDisplayFile(sheet, text), FileError::None);
   EXPECT_EQ(text, "x = 2;\nglubina = x");
-}
-
-// Which files are refused, and that the old file stays, are the file reader's and the safe save's.
-TEST_F(DisplayFile, FailuresKeepTheText) {
-  std::string text = "kept";
+  // Which files are refused, and that the old file stays, are the file reader's and the safe
+  // save's.
   EXPECT_EQ(readDisplayFile(path("missing.ctb"), text), FileError::Missing);
-  EXPECT_EQ(text, "kept");
+  EXPECT_EQ(text, "x = 2;\nglubina = x");
   EXPECT_FALSE(writeDisplayFile(path("no/such/folder/x.ctb"), "x"));
 }
 

@@ -37,14 +37,9 @@ TEST(TextEncoding, Cp1251IsConvertedUtf8KeptAsItIsAndFilesLoseTheirMarkAndCrLf) 
 
 TEST(TextEncoding, CutsWithoutSplittingCharactersAndTrimsByEachRule) {
   const std::string text = "Пр\xE2\x82\xAC";  // П, р (2 bytes each), the euro sign (3 bytes)
-  for (const auto& [bytes, cut] : {std::pair<std::size_t, std::string>{100, text},
-                                   {7, text},
-                                   {6, "Пр"},
-                                   {5, "Пр"},
-                                   {3, "П"},
-                                   {1, ""}}) {
-    EXPECT_EQ(cutUtf8(text, bytes), cut) << bytes;
-  }
+  const std::pair<std::size_t, std::string> cuts[] = {{100, text}, {7, text}, {6, "Пр"},
+                                                      {5, "Пр"},   {3, "П"},  {1, ""}};
+  for (const auto& [bytes, cut] : cuts) EXPECT_EQ(cutUtf8(text, bytes), cut) << bytes;
   EXPECT_EQ(cutUtf8("abc", 2), "ab");
 
   EXPECT_EQ(trimSpacesAndTabs(" \t 1.5\t x \t"), "1.5\t x");
