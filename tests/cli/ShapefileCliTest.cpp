@@ -224,14 +224,17 @@ TEST(CalcShapefiles, EveryAttributeFieldOfALayerIsSavedBack) {
   EXPECT_EQ(std::stod(kept.columns.at("Atribute")[0]), 2 * 19542.0);
 }
 
+// Four districts in a block, sharing sides and meeting at its middle, NW with a lake.
+const std::vector<County> kBlock{{{{0, 0, 10, true}}, "SW", 1},
+                                 {{{10, 0, 10, true}}, "SE", 2},
+                                 {{{0, 10, 10, true}, {2, 12, 3, false}}, "NW", 3},
+                                 {{{10, 10, 10, true}}, "NE", 4}};
+
 TEST(CalcShapefiles, EachRecordIsEvaluatedAloneAndTheResultsBecomeALayer) {
   ScratchFolder folder;
   const std::string grid = folder.write("plane.grd", testing::planeGridText());
-  const std::vector<County> districts{{{{0, 0, 10, true}}, "SW", 1},
-                                      {{{10, 0, 10, true}}, "SE", 2},
-                                      {{{0, 10, 10, true}, {2, 12, 3, false}}, "NW", 3},
-                                      {{{10, 10, 10, true}}, "NE", 4},
-                                      {{{40, 40, 5, true}}, "Far", 5}};
+  std::vector<County> districts = kBlock;
+  districts.push_back({{{40, 40, 5, true}}, "Far", 5});
   writeCounties(folder.path("districts.shp"), districts);
   const auto run = runCalc({"-g", grid, "--each", "P1", "-p", folder.path("districts.shp"), "-o",
                             folder.path("means.shp"), "S = G1 * 2", "Mean(S, P1) / 2"});
@@ -350,14 +353,11 @@ TEST(CalcShapefiles, TablesWithoutRoomForTheirColumnsAreRefused) {
 
 TEST(CalcShapefiles, DistrictsThatShareBordersAnswerForTheirUnion) {
   ScratchFolder folder;
-  // Four districts in a block, sharing sides and meeting at its middle, one with a lake that a
-  // fifth district fills, and a sixth district that touches the block at a corner.
-  const std::vector<County> districts{{{{0, 0, 10, true}}, "SW", 1},
-                                      {{{10, 0, 10, true}}, "SE", 2},
-                                      {{{0, 10, 10, true}, {2, 12, 3, false}}, "NW", 3},
-                                      {{{10, 10, 10, true}}, "NE", 4},
-                                      {{{2, 12, 3, true}}, "Lake", 5},
-                                      {{{20, 20, 5, true}}, "Corner", 6}};
+  // The block, with a fifth district that fills the lake, and a sixth district that touches the
+  // block at a corner.
+  std::vector<County> districts = kBlock;
+  districts.push_back({{{2, 12, 3, true}}, "Lake", 5});
+  districts.push_back({{{20, 20, 5, true}}, "Corner", 6});
   writeCounties(folder.path("districts.shp"), districts);
   const std::string frame =
       folder.write("frame.pol", "1\r\n5 5\r\n5 15\r\n15 15\r\n15 5\r\n5 5\r\nEND\r\nEND\r\n");

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "TestSupport.h"
@@ -20,28 +21,23 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(Memory, ByteCountsTakeBinarySuffixes) {
-  EXPECT_EQ(parseByteCount("0"), 0u);
-  EXPECT_EQ(parseByteCount("1234"), 1234u);
-  EXPECT_EQ(parseByteCount("64K"), 65536u);
-  EXPECT_EQ(parseByteCount("3m"), 3u << 20);
-  EXPECT_EQ(parseByteCount("2G"), std::uint64_t(2) << 30);
+  const std::pair<const char*, std::uint64_t> counts[] = {
+      {"0", 0}, {"1234", 1234}, {"64K", 65536}, {"3m", 3u << 20}, {"2G", std::uint64_t(2) << 30}};
+  for (const auto& [text, bytes] : counts) EXPECT_EQ(parseByteCount(text), bytes) << text;
   for (const char* bad :
        {"", "G", "12KB", "-5", "1.5G", " 5", "5 ", "99999999999999999999", "17179869184G"}) {
     EXPECT_FALSE(parseByteCount(bad).has_value()) << bad;
   }
 }
 
-// A fake /sys/fs/cgroup: files under root holding the given texts.
-class FakeCgroups : public testing::FolderTest {
- protected:
-  void put(const std::string& file, const std::string& text) {
-    const fs::path target = dir_ / file;
-    fs::create_directories(target.parent_path());
-    std::ofstream(target) << text << "\n";
-  }
-};
+using FakeCgroups = testing::FolderTest;
 
 TEST_F(FakeCgroups, TheTightestLimitUpTheTreeOfTheMemoryController) {
+  // A fake /sys/fs/cgroup: files in the folder holding the given texts.
+  const auto put = [&](const std::string& file, const std::string& text) {
+    fs::create_directories((dir_ / file).parent_path());
+    std::ofstream(dir_ / file) << text << "\n";
+  };
   put("memory.max", "max");
   put("a/memory.max", "3221225472");
   put("a/b/memory.max", "max");
