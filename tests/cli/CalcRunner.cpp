@@ -15,6 +15,7 @@
 #include <sstream>
 #include <utility>
 
+#include "common/CFormat.h"
 #include "common/FileIo.h"
 
 namespace vellumar::cli::testing {
@@ -74,10 +75,7 @@ std::string ringFile(int n, double cx, double cy, const std::function<double(dou
   std::string text = "1\n";
   for (int k = 0; k <= n; ++k) {
     const double a = 2 * M_PI * (k % n) / n;
-    char line[64];
-    std::snprintf(line, sizeof line, "%.12g %.12g\n", cx + radius(a) * std::cos(a),
-                  cy + radius(a) * std::sin(a));
-    text += line;
+    text += cformat("%.12g %.12g\n", cx + radius(a) * std::cos(a), cy + radius(a) * std::sin(a));
   }
   return text + "END\nEND\n";
 }
@@ -91,15 +89,12 @@ std::vector<double> numbersIn(const std::string& text) {
 }
 
 CalcProcess::CalcProcess(const std::vector<std::string>& arguments, const RunSetup& setup)
-    : folder_(makeFolder()), captured_(setup.output.empty()) {
-  const std::string inPath = folder_ + "/stdin";
-  std::ofstream(inPath, std::ios::binary) << setup.input;
-  const std::string outPath = captured_ ? folder_ + "/stdout" : setup.output;
-  const std::string errPath = folder_ + "/stderr";
-  std::vector<char*> argv;
-  std::string program = programPath(setup.asNobody);
-  argv.push_back(program.data());
+    : captured_(setup.output.empty()) {
+  const std::string inPath = folder_.write("stdin", setup.input);
+  const std::string outPath = captured_ ? folder_.path("stdout") : setup.output;
   std::vector<std::string> copies(arguments);
+  copies.insert(copies.begin(), programPath(setup.asNobody));
+  std::vector<char*> argv;
   for (std::string& argument : copies) argv.push_back(argument.data());
   argv.push_back(nullptr);
   pid_ = fork();
@@ -116,7 +111,7 @@ CalcProcess::CalcProcess(const std::vector<std::string>& arguments, const RunSet
     dup2(
         open(outPath.c_str(), O_WRONLY | O_CREAT | (setup.appendOutput ? O_APPEND : O_TRUNC), 0644),
         1);
-    dup2(open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+    dup2(open(folder_.path("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
     if (setup.asNobody && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) {
       _exit(126);
     }
@@ -127,11 +122,6 @@ CalcProcess::CalcProcess(const std::vector<std::string>& arguments, const RunSet
   }
 }
 
-CalcProcess::~CalcProcess() {
-  if (pid_ > 0) wait();
-  std::filesystem::remove_all(folder_);
-}
-
 RunResult CalcProcess::wait() {
   RunResult result;
   if (pid_ <= 0) return result;
@@ -139,8 +129,8 @@ RunResult CalcProcess::wait() {
   waitpid(pid_, &status, 0);
   pid_ = -1;
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  if (captured_) result.out = readWholeFile(folder_ + "/stdout").value_or("");
-  result.err = readWholeFile(folder_ + "/stderr").value_or("");
+  if (captured_) result.out = folder_.read("stdout");
+  result.err = folder_.read("stderr");
   return result;
 }
 

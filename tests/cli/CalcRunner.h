@@ -57,11 +57,33 @@ struct RunSetup {
   long long threadLimit = -1;        // ulimit -u: processes and threads of the user; negative: none
 };
 
+// A fresh folder for the files of one test, removed with the object.
+class ScratchFolder {
+ public:
+  ScratchFolder();
+  ~ScratchFolder() { std::filesystem::remove_all(root_); }
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+  std::string path(const std::string& name) const { return root_ + "/" + name; }
+  std::string write(const std::string& name, const std::string& bytes) const {
+    std::ofstream(path(name), std::ios::binary) << bytes;
+    return path(name);
+  }
+  // The bytes of a file the test wrote or a run left; "" when it is not there.
+  std::string read(const std::string& name) const { return readWholeFile(path(name)).value_or(""); }
+  const std::string& root() const { return root_; }
+
+ private:
+  std::string root_;
+};
+
 // A run of vellumar-calc (no shell involved) started at construction.
 class CalcProcess {
  public:
   CalcProcess(const std::vector<std::string>& arguments, const RunSetup& setup);
-  ~CalcProcess();
+  ~CalcProcess() {
+    if (pid_ > 0) wait();
+  }
   CalcProcess(const CalcProcess&) = delete;
   CalcProcess& operator=(const CalcProcess&) = delete;
   pid_t pid() const { return pid_; }
@@ -69,7 +91,7 @@ class CalcProcess {
   RunResult wait();
 
  private:
-  std::string folder_;
+  ScratchFolder folder_;  // of the run's standard input, output and error
   pid_t pid_ = -1;
   bool captured_ = true;
 };
@@ -97,25 +119,5 @@ std::string ringFile(int n, double cx, double cy, const std::function<double(dou
 
 // The numbers of a text separated by white space.
 std::vector<double> numbersIn(const std::string& text);
-
-// A fresh folder for the files of one test, removed with the object.
-class ScratchFolder {
- public:
-  ScratchFolder();
-  ~ScratchFolder() { std::filesystem::remove_all(root_); }
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-  std::string path(const std::string& name) const { return root_ + "/" + name; }
-  std::string write(const std::string& name, const std::string& bytes) const {
-    std::ofstream(path(name), std::ios::binary) << bytes;
-    return path(name);
-  }
-  // The bytes of a file the test wrote or a run left; "" when it is not there.
-  std::string read(const std::string& name) const { return readWholeFile(path(name)).value_or(""); }
-  const std::string& root() const { return root_; }
-
- private:
-  std::string root_;
-};
 
 }  // namespace vellumar::cli::testing

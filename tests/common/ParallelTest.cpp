@@ -73,8 +73,7 @@ TEST_P(ParallelLoops, ReductionsFoldThePartialsInBlockOrder) {
   };
   const double sum = harmonic();
   setThreadLimit(1);
-  const double serial = harmonic();
-  EXPECT_EQ(sum, serial);
+  EXPECT_EQ(sum, harmonic());
 }
 
 TEST_P(ParallelLoops, ACancelOrTheBodyStopsTheLoopAndNoFurtherBlockStarts) {
@@ -83,14 +82,13 @@ TEST_P(ParallelLoops, ACancelOrTheBodyStopsTheLoopAndNoFurtherBlockStarts) {
   sink.progressStart("loop", 1000);
   ProgressPacer pacer(&sink, 0, 1);
   std::atomic<int> ran{0};
-  const bool done = forEachBlock(
+  EXPECT_FALSE(forEachBlock(
       1000, pacer,
       [&](std::size_t, std::size_t) {
         ran.fetch_add(1);
         std::this_thread::sleep_for(std::chrono::microseconds(200));
       },
-      Blocking{1, 0});
-  EXPECT_FALSE(done);
+      Blocking{1, 0}));
   // The blocks already running when the cancel came finish; the rest never start. The calling
   // thread asks after each of its blocks, and the others run about as many meanwhile.
   EXPECT_TRUE(GetParam() != 1 || ran.load() == 3) << ran.load();
