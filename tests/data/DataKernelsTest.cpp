@@ -150,10 +150,10 @@ TEST(DataKernels, FaultsGiveTheirCodes) {
        kDivisionByZero},
       {[&](ErrorSink& s) { combineWithSurface(DATA({1.0}), zero, Add, true, kMissing, s); },
        kDataNoCoordinates}};
-  for (const auto& [kernel, code] : faults) {
+  for (std::size_t row = 0; row < std::size(faults); ++row) {
     ErrorSink sink;
-    kernel(sink);
-    EXPECT_EQ(sink.code(), code);
+    faults[row].first(sink);
+    EXPECT_EQ(sink.code(), faults[row].second) << "row " << row;
   }
   ErrorSink sink;  // D / N multiplies by 1 / N
   const DATA r = combine(DATA({10.0, 0.0}), 3.0, Divide, false, kMissing, sink);
