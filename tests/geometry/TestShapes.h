@@ -3,6 +3,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -11,6 +12,8 @@
 #include "geometry/Geometry.h"
 #include "geometry/PolygonCheck.h"
 
+// The shapes and comparisons the geometry tests share. A test that includes this header has
+// GoogleTest, the geometry model, the polygon check and the standard containers above.
 namespace vellumar::geometry::test {
 
 // A closed axis-aligned square ring, counter-clockwise unless clockwise is set.
@@ -72,8 +75,7 @@ inline std::array<double, 4> sidesOf(const Rect& rect) {
   return {rect.left, rect.right, rect.bottom, rect.top};
 }
 
-// The ids of the cover's lines, and the signs of their signed areas (-1 clockwise, 1
-// counter-clockwise, 0 for none), in cover order.
+// The ids of the cover's lines, in cover order.
 inline std::vector<std::int32_t> idsOf(const Cover& cover) {
   std::vector<std::int32_t> ids;
   for (const Line& line : cover.lines()) ids.push_back(line.id);
@@ -85,6 +87,8 @@ inline std::vector<double> areasOf(const Cover& cover) {
   for (const Line& line : cover.lines()) areas.push_back(line.signedArea());
   return areas;
 }
+// The signs of the cover's signed areas (-1 clockwise, 1 counter-clockwise, 0 for none), in cover
+// order.
 inline std::vector<int> orientationsOf(const Cover& cover) {
   std::vector<int> signs;
   for (const Line& line : cover.lines())
@@ -98,6 +102,14 @@ inline Coords coordinates(const Line& line) {
   Coords out;
   for (const Point& p : line.points()) out.emplace_back(p.x, p.y);
   return out;
+}
+
+// Each line's id, value and points, in cover order, compared in one assertion.
+using Rings = std::vector<std::tuple<std::int32_t, double, Coords>>;
+inline Rings ringsOf(const Cover& cover) {
+  Rings rings;
+  for (const Line& line : cover.lines()) rings.emplace_back(line.id, line.value, coordinates(line));
+  return rings;
 }
 
 }  // namespace vellumar::geometry::test
