@@ -1,18 +1,14 @@
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <new>
 
-#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "../common/TestSupport.h"
 #include "TestShapes.h"
-#include "common/CFormat.h"
 #include "common/FileIo.h"
 #include "common/SafeSave.h"
 #include "geometry/LineFile.h"
@@ -21,13 +17,7 @@ namespace vellumar::geometry {
 namespace {
 
 namespace fs = std::filesystem;
-using test::coordinates;
-using test::Coords;
-using test::coverOf;
-using test::idsOf;
-using test::polyline;
-using test::squareRing;
-using test::tagged;
+using namespace test;
 
 LineFileStatus parse(std::string_view lines, Cover& cover,
                      std::optional<std::string_view> values = std::nullopt) {
@@ -71,30 +61,29 @@ TEST(LineFileReading, EndRecordsMalformedRecordsAndTheLineAtFault) {
   const std::string duplicates = "7\n0 0\n0 0\n2 0\n2 2\n2 2\n2.0 2e0\n0 0\nEND\nEND\n";
   const std::string valued = "5\n0 0\n1 0\nEND\n6\n0 1\n1 1\nEND\n9\n0 2\nEND\nEND\n";
   std::vector<Reading> readings = {
-      {"END\r\n", std::nullopt, Ok},
-      {"1\n0 0\n1 1\n", std::nullopt, NoEndRecord},
-      {"", std::nullopt, NoEndRecord},
+      {"END\r\n", {}, Ok},
+      {"1\n0 0\n1 1\n", {}, NoEndRecord},
+      {"", {}, NoEndRecord},
       // The last line is not followed by the final END, or is cut short of its own END: it is
       // kept all the same; blank lines make no line, and text after the final END is not read.
-      {two, std::nullopt, Ok, 0, false, {1, 2}, {{5, 5}, {6, 6}}},
-      {"1\r\n0 0\r\nEND\r\n2\r\n5 5\r\n6 6", std::nullopt, Ok, 0, false, {1, 2}, {{5, 5}, {6, 6}}},
-      {"1\n0 0\nEND\n\n  \n", std::nullopt, Ok, 0, false, {1}, {{0, 0}}},
+      {two, {}, Ok, 0, false, {1, 2}, {{5, 5}, {6, 6}}},
+      {"1\r\n0 0\r\nEND\r\n2\r\n5 5\r\n6 6", {}, Ok, 0, false, {1, 2}, {{5, 5}, {6, 6}}},
+      {"1\n0 0\nEND\n\n  \n", {}, Ok, 0, false, {1}, {{0, 0}}},
       // A line without points.
-      {"1\r\n0 0\r\n1 1\r\nEND\r\n2\r\nEND\r\nEND\r\n", std::nullopt, Ok, 0, false, {1, 2}},
-      {"4\n1 2\nEND\nEND\nwhatever\n", std::nullopt, Ok, 0, false, {4}, {{1, 2}}},
-      {numbers, std::nullopt, Ok, 0, false, {-3}, {{1, 2}, {1.5, -4}}},
-      {duplicates, std::nullopt, Ok, 0, false, {7}, {{0, 0}, {2, 0}, {2, 2}, {0, 0}}},
+      {"1\r\n0 0\r\n1 1\r\nEND\r\n2\r\nEND\r\nEND\r\n", {}, Ok, 0, false, {1, 2}},
+      {"4\n1 2\nEND\nEND\nwhatever\n", {}, Ok, 0, false, {4}, {{1, 2}}},
+      {numbers, {}, Ok, 0, false, {-3}, {{1, 2}, {1.5, -4}}},
+      {duplicates, {}, Ok, 0, false, {7}, {{0, 0}, {2, 0}, {2, 2}, {0, 0}}},
       // Faults in a line after the counted ones, in a file cut short of its final END.
-      {"1\n0 0\nEND\n2\nfive 5\n", std::nullopt, BadPoint, 5},
-      {"1\n0 0\nEND\nlabel\n5 5\n", std::nullopt, BadHeader, 4},
-      {good + "2\r\n5 five\r\nEND\r\nEND\r\n", std::nullopt, BadPoint, 6},
-      {good + "label\r\n5 5\r\nEND\r\nEND\r\n", std::nullopt, BadHeader, 5},
+      {"1\n0 0\nEND\n2\nfive 5\n", {}, BadPoint, 5},
+      {"1\n0 0\nEND\nlabel\n5 5\n", {}, BadHeader, 4},
+      {good + "2\r\n5 five\r\nEND\r\nEND\r\n", {}, BadPoint, 6},
+      {good + "label\r\n5 5\r\nEND\r\nEND\r\n", {}, BadHeader, 5},
       // "END " is a point record, and not a valid one.
-      {"1\n0 0\nEND \nEND\nEND\n", std::nullopt, BadPoint, 3},
-      {"1\n" + longPoint + "\nEND\nEND\n", std::nullopt, RecordTooLong, 2},
-      {good + "2\r\n" + std::string(64, '1') + "\r\nEND\r\nEND\r\n", std::nullopt, RecordTooLong,
-       6},
-      {"1\n0 0\nEND\nEND\n" + std::string(64, ' ') + "\n", std::nullopt, RecordTooLong, -1},
+      {"1\n0 0\nEND \nEND\nEND\n", {}, BadPoint, 3},
+      {"1\n" + longPoint + "\nEND\nEND\n", {}, RecordTooLong, 2},
+      {good + "2\r\n" + std::string(64, '1') + "\r\nEND\r\nEND\r\n", {}, RecordTooLong, 6},
+      {"1\n0 0\nEND\nEND\n" + std::string(64, ' ') + "\n", {}, RecordTooLong, -1},
       {"1\n0 0\nEND\nEND\n", std::string(64, '1') + " 2\n", RecordTooLong, 1, true},
       {good + "END\r\n", "1 5 " + std::string(70, '0') + "\n", RecordTooLong, 1, true},
       {good + "END\r\n", "1 5 1\r\n\r\n2 x\r\n", BadValueRecord, 3, true},
@@ -103,11 +92,10 @@ TEST(LineFileReading, EndRecordsMalformedRecordsAndTheLineAtFault) {
       {valued, "5\n", BadValueRecord, 1, true},
   };
   for (const char* point : {"abc def", "1", "1 2 3", "1 nan", "inf 0", "1,5 2", "0x", "1e999 0"}) {
-    readings.push_back({std::string("1\n") + point + "\nEND\nEND\n", std::nullopt, BadPoint, 2});
+    readings.push_back({std::string("1\n") + point + "\nEND\nEND\n", {}, BadPoint, 2});
   }
   for (const char* header : {"one", "1.5", "", "99999999999", "END"}) {
-    readings.push_back(
-        {std::string(header) + "\n0 0\nEND\nEND\nEND\n", std::nullopt, BadHeader, 1});
+    readings.push_back({std::string(header) + "\n0 0\nEND\nEND\nEND\n", {}, BadHeader, 1});
   }
   for (const Reading& reading : readings) {
     SCOPED_TRACE(reading.lines + " | " + reading.values.value_or("<none>"));
@@ -182,24 +170,18 @@ TEST_F(LineFileDisk, SaveAndReloadKeepsIdsValuesAndTwelveDigits) {
 
   EXPECT_EQ(fileText("a.val"), "42 3.14159265359 1\r\n-7 -2e-30 1\r\n");
   const std::string lines = fileText("a.con");
-  const std::string head = "42\r\n0.123456789012 1e-20\r\n123456.789012 1e-20\r\n";
-  EXPECT_EQ(lines.substr(0, head.size()), head);
-  EXPECT_EQ(lines.substr(lines.size() - 10), "END\r\nEND\r\n");
+  EXPECT_EQ(lines,
+            "42\r\n0.123456789012 1e-20\r\n123456.789012 1e-20\r\n123456.789012 2.5e+15\r\n"
+            "0.123456789012 2.5e+15\r\n0.123456789012 1e-20\r\nEND\r\n"
+            "-7\r\n-1.5 2\r\n-0.1 7\r\nEND\r\nEND\r\n");
 
+  // Ids, and values and points as their 12 digits give them back.
   Cover loaded;
   ASSERT_EQ(readLineFile(path("a.con"), loaded).status, LineFileStatus::Ok);
   EXPECT_EQ(loaded.fileName, path("a.con"));
-  ASSERT_EQ(loaded.size(), 2u);
-  for (std::size_t l = 0; l < 2; ++l) {
-    EXPECT_EQ(loaded[l].id, original[l].id);
-    EXPECT_EQ(loaded[l].value, std::strtod(cformat("%.12g", original[l].value).c_str(), nullptr));
-    ASSERT_EQ(loaded[l].size(), original[l].size());
-    for (std::size_t i = 0; i < loaded[l].size(); ++i) {
-      EXPECT_EQ(loaded[l][i].x, std::strtod(cformat("%.12g", original[l][i].x).c_str(), nullptr));
-      EXPECT_EQ(loaded[l][i].y, std::strtod(cformat("%.12g", original[l][i].y).c_str(), nullptr));
-    }
-  }
-  EXPECT_TRUE(loaded[0].isClosed());
+  const Line ring = squareRing(0.123456789012, 1e-20, 123456.789012, 2.5e15);
+  EXPECT_EQ(ringsOf(loaded),
+            (Rings{{42, 3.14159265359, coordinates(ring)}, {-7, -2e-30, {{-1.5, 2}, {-0.1, 7}}}}));
 
   // Saving what was loaded gives the same bytes again.
   ASSERT_TRUE(writeLineFile(path("b.con"), loaded));
