@@ -1,32 +1,17 @@
-#include <gtest/gtest.h>
 
-#include <cmath>
 #include <random>
-#include <tuple>
 
 #include "TestShapes.h"
 #include "geometry/PointInPolygon.h"
-#include "geometry/PolygonCheck.h"
 #include "geometry/Splitting.h"
 
 namespace vellumar::geometry {
 namespace {
 
-using test::coordinates;
-using test::Coords;
-using test::coverOf;
-using test::polyline;
-using test::regionOf;
-using test::squareRing;
-using test::tagged;
+using namespace test;
 
 CrPoint crossing(double x, double y, int line, int segment) {
-  CrPoint c;
-  c.x = x;
-  c.y = y;
-  c.line = line;
-  c.segment = segment;
-  return c;
+  return {{x, y, 0}, line, segment};
 }
 
 double totalLength(const Cover& cover) {
@@ -42,19 +27,15 @@ TEST(SplitAtCrossings, CutsInsideSegmentsAndOnVerticesKeepingAttributes) {
   // Given out of order: one inside segment 0, one on vertex 2 (end of segment 1), one on vertex 2
   // again as the start of segment 2 (nothing left to cut there).
   splitAtCrossings(cover, {crossing(2, 2, 1, 2), crossing(1, 0, 1, 0), crossing(2, 2, 1, 1)});
-  ASSERT_EQ(cover.size(), 4u);
-  EXPECT_EQ(coordinates(cover[0]), coordinates(squareRing(10, 10, 11, 11)));
-  EXPECT_EQ(coordinates(cover[1]), (Coords{{0, 0}, {1, 0}}));
   // Applied from the last crossing: the far piece is appended first.
-  EXPECT_EQ(coordinates(cover[2]), (Coords{{2, 2}, {4, 2}}));
-  EXPECT_EQ(coordinates(cover[3]), (Coords{{1, 0}, {2, 0}, {2, 2}}));
-  for (std::size_t i = 1; i < 4; ++i) {
-    EXPECT_EQ(std::tuple(cover[i].id, cover[i].value, cover[i].visited), std::tuple(7, 2.5, 1))
-        << i;
-  }
-  EXPECT_EQ(test::sidesOf(cover[1].rect()), (std::array<double, 4>{0, 1, 0, 0}));
-  EXPECT_EQ(test::sidesOf(cover[3].rect()), (std::array<double, 4>{1, 2, 0, 2}));
-  EXPECT_EQ(test::sidesOf(cover.rect()), (std::array<double, 4>{0, 11, 0, 11}));
+  ASSERT_EQ(ringsOf(cover), (Rings{{0, 0, coordinates(squareRing(10, 10, 11, 11))},
+                                   {7, 2.5, {{0, 0}, {1, 0}}},
+                                   {7, 2.5, {{2, 2}, {4, 2}}},
+                                   {7, 2.5, {{1, 0}, {2, 0}, {2, 2}}}}));
+  for (std::size_t i = 1; i < 4; ++i) EXPECT_EQ(cover[i].visited, 1) << i;
+  EXPECT_EQ(sidesOf(cover[1].rect()), (std::array<double, 4>{0, 1, 0, 0}));
+  EXPECT_EQ(sidesOf(cover[3].rect()), (std::array<double, 4>{1, 2, 0, 2}));
+  EXPECT_EQ(sidesOf(cover.rect()), (std::array<double, 4>{0, 11, 0, 11}));
 }
 
 TEST(SplitAtCrossings, IgnoresEndsAndIndicesOutOfRangeAndCleansNearEnds) {
@@ -67,9 +48,8 @@ TEST(SplitAtCrossings, IgnoresEndsAndIndicesOutOfRangeAndCleansNearEnds) {
   // Vertices within 1e-6 of a cut are dropped; the cut point itself stays exact.
   cover = coverOf({polyline({{0, 0}, {1, 0}, {1 + 4e-7, 3e-7}, {1 + 8e-7, 0}, {3, 0}})});
   splitAtCrossings(cover, {crossing(1 + 2e-7, 1.5e-7, 0, 1)});
-  ASSERT_EQ(cover.size(), 2u);
-  EXPECT_EQ(coordinates(cover[0]), (Coords{{0, 0}, {1 + 2e-7, 1.5e-7}}));
-  EXPECT_EQ(coordinates(cover[1]), (Coords{{1 + 2e-7, 1.5e-7}, {3, 0}}));
+  EXPECT_EQ(ringsOf(cover),
+            (Rings{{0, 0, {{0, 0}, {1 + 2e-7, 1.5e-7}}}, {0, 0, {{1 + 2e-7, 1.5e-7}, {3, 0}}}}));
   // A piece of two points stays whole, however short.
   cover = coverOf({polyline({{0, 0}, {1e-7, 0}, {5, 0}})});
   splitAtCrossings(cover, {crossing(5e-8, 0, 0, 0)});
@@ -84,11 +64,8 @@ TEST(Clip, KeepsThePiecesInsideOrOutside) {
   Cover inside = coverOf({line});
   clip(region, inside, true);
   // Pieces cut off a line follow the cover from its last cut to its first.
-  ASSERT_EQ(inside.size(), 2u);
-  EXPECT_EQ(coordinates(inside[0]), (Coords{{7, 5}, {10, 5}}));
-  EXPECT_EQ(coordinates(inside[1]), (Coords{{0, 5}, {3, 5}}));
-  EXPECT_EQ(std::pair(inside[1].id, inside[1].value), std::pair(4, 9.0));
-  EXPECT_EQ(test::sidesOf(inside.rect()), (std::array<double, 4>{0, 10, 5, 5}));
+  EXPECT_EQ(ringsOf(inside), (Rings{{4, 9, {{7, 5}, {10, 5}}}, {4, 9, {{0, 5}, {3, 5}}}}));
+  EXPECT_EQ(sidesOf(inside.rect()), (std::array<double, 4>{0, 10, 5, 5}));
   Cover outside = coverOf({line});
   clip(region, outside, false);
   ASSERT_EQ(outside.size(), 3u);
