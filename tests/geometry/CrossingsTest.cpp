@@ -1,9 +1,6 @@
-#include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <random>
-#include <tuple>
 
 #include "TestShapes.h"
 #include "geometry/Crossings.h"
@@ -11,9 +8,7 @@
 namespace vellumar::geometry {
 namespace {
 
-using test::coverOf;
-using test::polyline;
-using test::squareRing;
+using namespace test;
 
 // Whether a crossing was found, whether it lies inside both segments, and where, with its mark.
 std::tuple<bool, bool, double, double, int> crossingOf(Point a, Point b, Point c, Point d) {

@@ -1,22 +1,13 @@
-#include <gtest/gtest.h>
 
-#include <cmath>
 #include <random>
 #include <thread>
-#include <vector>
 
 #include "TestShapes.h"
-#include "geometry/Geometry.h"
 
 namespace vellumar::geometry {
 namespace {
 
-using test::coverOf;
-using test::idsOf;
-using test::polyline;
-using test::sidesOf;
-using test::squareRing;
-using test::tagged;
+using namespace test;
 
 TEST(GeometryModel, RectUnionIgnoresUndefinedRectangles) {
   Rect a;
@@ -87,7 +78,7 @@ TEST(GeometryModel, AreasFarFromTheOriginKeepTheirDigits) {
 
 TEST(GeometryModel, ThreadsMeasuringOneLineAgree) {
   // Threads meeting one ring's empty caches all get what a lone measurement of its points gets.
-  const Line ring = test::starRing(4000, 0, 0, [](double a) { return 1000 + std::sin(7 * a); });
+  const Line ring = starRing(4000, 0, 0, [](double a) { return 1000 + std::sin(7 * a); });
   const Line alone(std::vector<Point>(ring.points().begin(), ring.points().end()));
   std::vector<double> lengths(4), areas(4);
   std::vector<std::thread> threads;

@@ -1,10 +1,5 @@
-#include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstdint>
 #include <map>
-#include <tuple>
-#include <vector>
 
 #include "TestShapes.h"
 #include "geometry/LayerRegion.h"
@@ -13,10 +8,7 @@
 namespace vellumar::geometry {
 namespace {
 
-using test::coverOf;
-using test::enclosedArea;
-using test::squareRing;
-using test::tagged;
+using namespace test;
 
 // A square record of the given id.
 Line square(double x0, double y0, double x1, double y1, std::int32_t id) {
@@ -116,8 +108,8 @@ TEST(LayerRegion, LayersThatPassTheCheckKeepTheirRings) {
       coverOf({square(0, 0, 1, 1, 1), square(3, 0, 4, 1, 2), square(0.25, 0.25, 0.75, 0.75, 3)});
   Region region;
   ASSERT_EQ(buildLayerRegion(apart, region).status, LayerStatus::Done);
-  EXPECT_EQ(test::idsOf(region), (std::vector<std::int32_t>{1, 2, 3}));
-  EXPECT_EQ(test::orientationsOf(region), (std::vector{-1, -1, 1}));  // a hole in the first
+  EXPECT_EQ(idsOf(region), (std::vector<std::int32_t>{1, 2, 3}));
+  EXPECT_EQ(orientationsOf(region), (std::vector{-1, -1, 1}));  // a hole in the first
 }
 
 }  // namespace

@@ -1,24 +1,17 @@
-#include <gtest/gtest.h>
 
-#include <cmath>
 #include <random>
-#include <tuple>
-#include <utility>
 
 #include "TestShapes.h"
 #include "geometry/PointInPolygon.h"
-#include "geometry/PolygonCheck.h"
 
 namespace vellumar::geometry {
 namespace {
 
-using test::coverOf;
-using test::polyline;
-using test::squareRing;
+using namespace test;
 
 // Outer 0..10 clockwise, hole 2..8 counter-clockwise, island 4..6 clockwise.
 Region nestedRegion() {
-  return test::regionOf({squareRing(4, 4, 6, 6), squareRing(0, 0, 10, 10), squareRing(2, 2, 8, 8)});
+  return regionOf({squareRing(4, 4, 6, 6), squareRing(0, 0, 10, 10), squareRing(2, 2, 8, 8)});
 }
 
 using XY = std::pair<double, double>;
@@ -28,15 +21,11 @@ TEST(PointInRing, VerticesInsideAndHalfOpenEdges) {
   for (const Point& v : ring.points()) EXPECT_TRUE(insideRing(ring, v.x, v.y)) << v.x << v.y;
   // On the bottom edge lower ends belong to the edges; on the top edge no edge counts; on the
   // right edge the crossing at x counts; on the left edge both side edges count.
-  for (const auto& [x, y, inside] : {std::tuple{1, 1, true},
-                                     {1, 0, true},
-                                     {1, 2, false},
-                                     {2, 1, true},
-                                     {0, 1, false},
-                                     {3, 1, false},
-                                     {-1, 1, false}}) {
+  const std::tuple<double, double, bool> probes[] = {{1, 1, true},  {1, 0, true},  {1, 2, false},
+                                                     {2, 1, true},  {0, 1, false}, {3, 1, false},
+                                                     {-1, 1, false}};
+  for (const auto& [x, y, inside] : probes)
     EXPECT_EQ(insideRing(ring, x, y), inside) << x << "," << y;
-  }
 
   const Line triangle = polyline({{0, 0}, {4, 0}, {0, 4}, {0, 0}});
   EXPECT_TRUE(insideRing(triangle, 1, 1));

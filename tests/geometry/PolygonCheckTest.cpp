@@ -1,22 +1,13 @@
-#include <gtest/gtest.h>
 
-#include <cmath>
 #include <set>
-#include <vector>
 
 #include "TestShapes.h"
 #include "geometry/PointInPolygon.h"
-#include "geometry/PolygonCheck.h"
 
 namespace vellumar::geometry {
 namespace {
 
-using test::coverOf;
-using test::idsOf;
-using test::orientationsOf;
-using test::polyline;
-using test::squareRing;
-using test::tagged;
+using namespace test;
 
 TEST(PolygonCheck, NestedRingsAreOrientedByDepthWhateverTheirDirection) {
   for (int directions = 0; directions < 8; ++directions) {
@@ -32,7 +23,7 @@ TEST(PolygonCheck, NestedRingsAreOrientedByDepthWhateverTheirDirection) {
     // ring clockwise.
     EXPECT_EQ(idsOf(region), (std::vector<std::int32_t>{2, 3, 1}));
     EXPECT_EQ(region[2].value, 100);
-    EXPECT_EQ(test::areasOf(region), (std::vector<double>{36, -4, -100}));
+    EXPECT_EQ(areasOf(region), (std::vector<double>{36, -4, -100}));
     for (const Line& ring : region.lines()) EXPECT_TRUE(ring.isClosed());
     EXPECT_EQ(region.rect().right, 10);
     // The cached areas agree with the points after reversal.
@@ -41,7 +32,7 @@ TEST(PolygonCheck, NestedRingsAreOrientedByDepthWhateverTheirDirection) {
   }
 
   // Side by side rings are all outer boundaries.
-  const Region twins = test::regionOf({squareRing(0, 0, 1, 1), squareRing(3, 0, 4, 1)});
+  const Region twins = regionOf({squareRing(0, 0, 1, 1), squareRing(3, 0, 4, 1)});
   EXPECT_EQ(orientationsOf(twins), (std::vector{-1, -1}));
   EXPECT_TRUE(insideInnermost(twins, 0.5, 0.5));
   EXPECT_TRUE(insideInnermost(twins, 3.5, 0.5));
@@ -89,8 +80,7 @@ TEST(PolygonCheck, NestingThroughOverlappingBoxes) {
     add(squareRing(x + 67, y + 7, x + 69, y + 9), 0, -1);
     // A square around a circle of 300 edges around a square.
     const auto around = add(squareRing(x + 75, y + 20, x + 99, y + 44), 0, -1);
-    const auto large =
-        add(test::starRing(300, x + 87, y + 32, [](double) { return 10.0; }), 1, around);
+    const auto large = add(starRing(300, x + 87, y + 32, [](double) { return 10.0; }), 1, around);
     add(squareRing(x + 85, y + 30, x + 89, y + 34), 2, large);
   }
   // Cover position k holds case order[k].
@@ -213,8 +203,7 @@ TEST(PolygonCheck, RingsMayTouchAtIsolatedPoints) {
 }
 
 TEST(PolygonCheck, CrossingsAnywhereAlongLongRingsAreFound) {
-  const Line wavy =
-      test::starRing(5000, 0, 0, [](double a) { return 1000 + 30 * std::sin(17 * a); });
+  const Line wavy = starRing(5000, 0, 0, [](double a) { return 1000 + 30 * std::sin(17 * a); });
   std::vector<Point> p(wavy.points().begin(), wavy.points().end());
   Cover cover = coverOf({wavy, squareRing(-10, -10, 10, 10)});
   Region region;
