@@ -35,13 +35,6 @@ struct Ran {
 
 class TiledCliTest : public testing::FolderTest {
  protected:
-  void SetUp() override {
-    FolderTest::SetUp();
-    // Open MPI refuses to start as root unless told that it is meant.
-    setenv("OMPI_ALLOW_RUN_AS_ROOT", "1", 1);
-    setenv("OMPI_ALLOW_RUN_AS_ROOT_CONFIRM", "1", 1);
-  }
-
   // Runs the program (vellumar-calc, or mpirun with its arguments) and waits for it.
   Ran run(const std::vector<std::string>& arguments) const {
     const pid_t child = start(arguments);
@@ -122,6 +115,9 @@ class TiledCliTest : public testing::FolderTest {
   }
 
   static std::vector<std::string> underMpi(int ranks, std::vector<std::string> calc) {
+    // Open MPI refuses to start as root unless told that it is meant.
+    setenv("OMPI_ALLOW_RUN_AS_ROOT", "1", 1);
+    setenv("OMPI_ALLOW_RUN_AS_ROOT_CONFIRM", "1", 1);
     std::vector<std::string> arguments = {"mpirun", "--oversubscribe", "-np", std::to_string(ranks),
                                           // The sanitizers' leak check would count MPI's own.
                                           "-x", "ASAN_OPTIONS=detect_leaks=0"};
