@@ -64,10 +64,8 @@ void expectWellFormed(const Region& result, const Region& a, const Region& b,
     bool found = false;
     for (const Region* operand : {&a, &b}) {
       for (const Line& source : operand->lines()) {
-        if (source.id == ring.id && source.value == ring.value &&
-            nearestOnCover(coverOf({source}), x, y).distance <= std::max(1e-9, tolerance)) {
-          found = true;
-        }
+        found |= source.id == ring.id && source.value == ring.value &&
+                 nearestOnCover(coverOf({source}), x, y).distance <= std::max(1e-9, tolerance);
       }
     }
     EXPECT_TRUE(found) << where << " ring " << ring.id << " at " << x << " " << y;
