@@ -54,11 +54,9 @@ TEST(Bins, ListsHoldEachBinsItemsInFilingOrder) {
       }
     }
   });
-  const std::vector<std::vector<int>> expected = {{0}, {0, 1, 3}, {0, 3, 4}, {2, 3}, {}};
-  for (std::size_t b = 0; b < expected.size(); ++b) {
-    const auto in = lists.in(b);
-    EXPECT_EQ(std::vector<int>(in.begin(), in.end()), expected[b]) << b;
-  }
+  std::vector<std::vector<int>> bins;
+  for (std::size_t b = 0; b < 5; ++b) bins.emplace_back(lists.in(b).begin(), lists.in(b).end());
+  EXPECT_EQ(bins, (std::vector<std::vector<int>>{{0}, {0, 1, 3}, {0, 3, 4}, {2, 3}, {}}));
   // An index built over no items has empty bins.
   BinLists<int> empty;
   empty.build(3, [](auto&&) {});

@@ -88,8 +88,7 @@ TEST(GridOutline, CellRegionCoversExactlyTheChosenCells) {
   for (std::size_t m = 0; m < masks.size(); ++m) {
     const std::vector<std::uint8_t>& cells = masks[m];
     const Region region = cellRegion(rect, nx, ny, cells);
-    int chosen = 0;
-    for (const auto cell : cells) chosen += cell;
+    const auto chosen = static_cast<int>(std::count(cells.begin(), cells.end(), 1));
     EXPECT_DOUBLE_EQ(enclosedArea(region), chosen) << m;
     if (chosen == 0) {
       EXPECT_TRUE(region.empty());
