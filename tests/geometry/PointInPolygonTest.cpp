@@ -150,11 +150,8 @@ TEST(PreparedPolygon, AgreesWithTheSinglePointRules) {
   expectPreparedAgrees(nestedRegion(), queryPoints(nestedRegion(), rng));
 
   // A wobbly ring with integer vertices, plus a hole and an island inside it.
-  Cover cover = starRegion(rng, 300, 0, 0, 200);
-  cover.appendLine(starRegion(rng, 100, 0, 0, 80)[0]);
-  cover.appendLine(squareRing(-10, -10, 10, 10));
-  Region region;
-  ASSERT_TRUE(buildRegion(cover, region));
+  const Region region = regionOf({starRegion(rng, 300, 0, 0, 200)[0],
+                                  starRegion(rng, 100, 0, 0, 80)[0], squareRing(-10, -10, 10, 10)});
   expectPreparedAgrees(region, queryPoints(region, rng));
 
   // Many small rings of both directions, one of them listed twice (equal areas).

@@ -110,10 +110,8 @@ TEST(LatticeSelection, EqualsTheRuleOnAnyCoverAndAxesInAnyOrder) {
 
 TEST(PolygonSelection, VerticesHolesIslandsAndTheRectangleBounds) {
   // Outer 0..10 clockwise, hole 2..8, island 4..6 (given in any direction).
-  Region region;
-  ASSERT_TRUE(buildRegion(coverOf({squareRing(0, 0, 10, 10, true), squareRing(2, 2, 8, 8, true),
-                                   squareRing(4, 4, 6, 6)}),
-                          region));
+  const Region region = regionOf(
+      {squareRing(0, 0, 10, 10, true), squareRing(2, 2, 8, 8, true), squareRing(4, 4, 6, 6)});
   const PointSelection strict(region, RectBounds::Excluded);
   const PointSelection inclusive(region, RectBounds::Included);
   // A vertex of a hole is outside; a vertex of the island inside; inside the hole outside. On
