@@ -238,11 +238,23 @@ TEST_F(TiledEvaluationTest, OnlyAReductionOfOneExpressionAsTheWholeTextReduces) 
   EXPECT_EQ(mean->noValues(Language::English), "Mean: the polygon covers no grid values");
 }
 
+// The tiler's own refusals, and the failures of texts, which say what the whole evaluation says,
+// all come before any tile is evaluated.
 TEST_F(TiledEvaluationTest, TextsThatDoNotTileAreRefusedBeforeAnyWork) {
-  useRasters({makeGrid(20, 10, false)});
+  useRasters({makeGrid(20, 10, false), makeGrid(21, 10, false)});
   calc_.registry().findOrCreate("P1").value = engine::Operand::number(0);
   calc_.registry().findOrCreate("kept").value = engine::Operand::newGrid(makeGrid(20, 10, true));
-  calc_.setLanguage(Language::English);
+  for (const Language language : {Language::Russian, Language::English}) {
+    calc_.setLanguage(language);
+    for (const char* text :
+         {"Dense(G1, 0)", "Dense(G1, kept)", "Dense(G1, 1e12)", "Cut(G1, 3, 3, 1, 3)",
+          "Cut(G1, 100, 200, 300, 400, 0)", "Spec(Cut(G1, 1, 5, 1, nosuch), 1)",
+          // Syntax errors, and the comparisons, which need one lattice.
+          "Dense(G1", "Spec(G1, 1) + (G2", "MAX(G1 + )", "G1 *", "Great(G1, G2)",
+          "Sqrt(Or(G1, G2 * 2))"}) {
+      EXPECT_EQ(refusal(text), wholeFailure(text)) << text;
+    }
+  }
   EXPECT_EQ(refusal("Spec(G1, 3) + G1 * 2 - Pi"), "");
   EXPECT_EQ(refusal("G1 - MIN(G1)"), "--tiles: MIN cannot be evaluated tile by tile");
   EXPECT_EQ(refusal("1 + Integral(G1, P1)"), "--tiles: Integral cannot be evaluated tile by tile");
@@ -257,22 +269,6 @@ TEST_F(TiledEvaluationTest, TextsThatDoNotTileAreRefusedBeforeAnyWork) {
   EXPECT_EQ(refusal("Cut(G1, 1, MAX(G1), 1, 5)"),
             "--tiles: the arguments of Cut after the grid must be numbers that use no grid");
   EXPECT_FALSE(std::filesystem::exists(path("out.tif")));
-}
-
-TEST_F(TiledEvaluationTest, TextsThatFailSayWhatTheWholeEvaluationSays) {
-  useRasters({makeGrid(20, 10, false), makeGrid(21, 10, false)});
-  calc_.registry().findOrCreate("kept").value = engine::Operand::newGrid(makeGrid(20, 10, true));
-  for (const Language language : {Language::English, Language::Russian}) {
-    calc_.setLanguage(language);
-    for (const char* text :
-         {"Dense(G1, 0)", "Dense(G1, kept)", "Dense(G1, 1e12)", "Cut(G1, 3, 3, 1, 3)",
-          "Cut(G1, 100, 200, 300, 400, 0)", "Spec(Cut(G1, 1, 5, 1, nosuch), 1)",
-          // Syntax errors, and the comparisons, which need one lattice.
-          "Dense(G1", "Spec(G1, 1) + (G2", "MAX(G1 + )", "G1 *", "Great(G1, G2)",
-          "Sqrt(Or(G1, G2 * 2))"}) {
-      EXPECT_EQ(refusal(text), wholeFailure(text)) << text;
-    }
-  }
 }
 
 TEST_F(TiledEvaluationTest, WhatTilesCannotBringOntoTheResultsLatticeIsRefused) {
