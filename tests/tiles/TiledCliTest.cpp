@@ -110,8 +110,13 @@ class TiledCliTest : public testing::FolderTest {
     ASSERT_EQ(run({kCalc, "-o", path(name), text}).status, 0);
   }
 
-  std::vector<std::string> tiled(int size, const std::string& out, const std::string& text) const {
-    return {kCalc, "--tiles", std::to_string(size), "-g", path("in.tif"), "-o", path(out), text};
+  // A tiled run of in.tif into out, the remaining arguments (the text last) following.
+  std::vector<std::string> tiled(int size, const std::string& out,
+                                 std::initializer_list<std::string> rest) const {
+    std::vector<std::string> arguments = {
+        kCalc, "--tiles", std::to_string(size), "-g", path("in.tif"), "-o", path(out)};
+    arguments.insert(arguments.end(), rest);
+    return arguments;
   }
 
   static std::vector<std::string> underMpi(int ranks, std::vector<std::string> calc) {
@@ -140,18 +145,13 @@ TEST_F(TiledCliTest, TheCommandLineRefusesWhatItCannotTile) {
   makeInput(40);
   // A text that does not tile says why (the refusals are TiledEvaluationTest's), and so does a
   // tiled run the command line cannot make.
-  EXPECT_EQ(run(tiled(16, "out.tif", "G1 - MIN(G1)")).outcome(),
+  EXPECT_EQ(run(tiled(16, "out.tif", {"G1 - MIN(G1)"})).outcome(),
             "1: --tiles: функция MIN не вычисляется по плиткам\n");
-  EXPECT_EQ(
-      run({kCalc, "--english", "--tiles", "16", "-g", path("in.tif"), "-o", path("out.grd"), "G1"})
-          .outcome(),
-      "2: --tiles: the result is written as a GeoTIFF: -o FILE.tif\n");
-  EXPECT_EQ(run({kCalc, "--tiles", "8", "-g", path("in.tif"), "-o", path("out.tif"), "-f",
-                 path("missing.ctb")})
-                .outcome(),
+  EXPECT_EQ(run(tiled(16, "out.grd", {"--english", "G1"})).outcome(),
+            "2: --tiles: the result is written as a GeoTIFF: -o FILE.tif\n");
+  EXPECT_EQ(run(tiled(8, "out.tif", {"-f", path("missing.ctb")})).outcome(),
             "3: Нельзя открыть файл содержимого табло!\n");
-  EXPECT_EQ(run({kCalc, "--tiles", "8", "-g", path("in.tif"), "-o", path("out.tif"), "G1", "G1"})
-                .outcome(),
+  EXPECT_EQ(run(tiled(8, "out.tif", {"G1", "G1"})).outcome(),
             "2: --tiles: по плиткам вычисляется одно выражение\n");
   EXPECT_EQ(run({kCalc, "--tiles", "0", "G1"}).status, 2);
   const Ran refused = run({kCalc, "--tiles", "8", "--each", "P1", "G1"});
@@ -166,10 +166,10 @@ TEST_F(TiledCliTest, AWindowBeyondTheMemoryGivesTheMemoryMessageAndKeepsTheTarge
   ASSERT_TRUE(writeFileAtomically(path("out.tif"), "old"));
   // One tile of the whole grid needs 18 MB for its window alone; small tiles fit.
   setenv("VELLUMAR_MEMORY_LIMIT", "12M", 1);
-  EXPECT_EQ(run(tiled(1500, "out.tif", "G1 * 2")).outcome(),
+  EXPECT_EQ(run(tiled(1500, "out.tif", {"G1 * 2"})).outcome(),
             "1: недостаточно памяти для вычисления!\n");
   EXPECT_TRUE(fileText("out.tif") == "old");
-  EXPECT_EQ(run(tiled(256, "out.tif", "G1 * 2")).status, 0);
+  EXPECT_EQ(run(tiled(256, "out.tif", {"G1 * 2"})).status, 0);
   EXPECT_FALSE(fileText("out.tif") == "old");
 }
 
@@ -179,14 +179,11 @@ TEST_F(TiledCliTest, RanksOfMpiWriteTheFileOfOneProcess) {
   // A coarser grid on the same rectangle, read through its surface at the nodes of in.tif.
   makeInput(61, "coarse.tif", "2.5");
   const std::string text = "Spec(G1, 1) * 100 + Dx(G1) - G2";
-  const auto withCoarse = [&](std::vector<std::string> arguments) {
-    arguments.insert(arguments.end() - 1, {"-g", path("coarse.tif")});
-    return arguments;
-  };
-  ASSERT_EQ(run(withCoarse(tiled(7, "one.tif", text))).status, 0);
+  ASSERT_EQ(run(tiled(7, "one.tif", {"-g", path("coarse.tif"), text})).status, 0);
   for (const int ranks : {2, 3}) {
     SCOPED_TRACE(ranks);
-    const Ran shared = run(underMpi(ranks, withCoarse(tiled(7, "shared.tif", text))));
+    const Ran shared =
+        run(underMpi(ranks, tiled(7, "shared.tif", {"-g", path("coarse.tif"), text})));
     ASSERT_EQ(shared.status, 0) << shared.err;
     // The same nodes, bit for bit; the file's blocks may lie in another order, as GDAL's cache
     // wrote them.
@@ -227,7 +224,7 @@ TEST_F(TiledCliTest, AFailureOnAnyRankIsTheRunsAndLeavesTheOldTarget) {
   makeInput(61);
   ASSERT_TRUE(writeFileAtomically(path("out.tif"), "old"));
   // Ln fails in the tiles where the surface goes below zero, whichever rank takes them.
-  const Ran failed = run(underMpi(3, tiled(7, "out.tif", "Ln(G1)")));
+  const Ran failed = run(underMpi(3, tiled(7, "out.tif", {"Ln(G1)"})));
   EXPECT_EQ(failed.status, 1);
   EXPECT_NE(failed.err.find("недопустимое значение аргумента"), std::string::npos) << failed.err;
   EXPECT_EQ(fileText("out.tif"), "old");
@@ -239,7 +236,7 @@ TEST_F(TiledCliTest, AnInterruptedMpiRunLeavesTheOldTargetAndNoFilesOfItsOwn) {
   ASSERT_TRUE(writeFileAtomically(path("out.tif"), "old"));
   // 22,500 tiles of 8 nodes, each reading a window of 56 x 56, take many seconds; the run is
   // stopped as Ctrl-C stops it once the ranks are at work and have left tiles.
-  const pid_t mpirun = start(underMpi(2, tiled(8, "out.tif", "Spec(G1, 3)")));
+  const pid_t mpirun = start(underMpi(2, tiled(8, "out.tif", {"Spec(G1, 3)"})));
   for (int wait = 0; wait < 400 && fileText("err.txt").find("10%") == std::string::npos; ++wait) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
