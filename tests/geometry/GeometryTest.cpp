@@ -11,16 +11,12 @@ using namespace test;
 
 TEST(GeometryModel, RectUnionIgnoresUndefinedRectangles) {
   Rect a;
-  Rect b;
-  b.include(1, 2);
-  a.unite(b);
+  a.unite(rectOf(1, 2, 1, 2));
   EXPECT_TRUE(a.defined);
   EXPECT_EQ(sidesOf(a), (std::array<double, 4>{1, 1, 2, 2}));
   a.unite(Rect{});
   EXPECT_EQ(sidesOf(a), (std::array<double, 4>{1, 1, 2, 2}));
-  Rect c;
-  c.include(-3, 5);
-  a.unite(c);
+  a.unite(rectOf(-3, 5, -3, 5));
   EXPECT_EQ(sidesOf(a), (std::array<double, 4>{-3, 1, 2, 5}));
   EXPECT_TRUE(a.contains(-3, 2));
   EXPECT_FALSE(a.contains(-3.1, 2));

@@ -13,13 +13,6 @@ using namespace test;
 using Points = test::Coords;
 using Areas = std::vector<double>;
 
-Rect rectOf(double left, double bottom, double right, double top) {
-  Rect rect;
-  rect.include(left, bottom);
-  rect.include(right, top);
-  return rect;
-}
-
 // Whether two closed rings run through the same vertices in the same order, from any start.
 bool sameRing(const Line& ring, Points expected) {
   Points got = coordinates(ring);

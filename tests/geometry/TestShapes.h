@@ -38,6 +38,14 @@ Line starRing(int n, double cx, double cy, Radius radius) {
   return Line(std::move(points));
 }
 
+// The rectangle from (left, bottom) to (right, top).
+inline Rect rectOf(double left, double bottom, double right, double top) {
+  Rect rect;
+  rect.include(left, bottom);
+  rect.include(right, top);
+  return rect;
+}
+
 inline Line polyline(std::vector<Point> points) {
   return Line(std::move(points));
 }
