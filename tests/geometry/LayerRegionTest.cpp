@@ -1,4 +1,3 @@
-
 #include <map>
 
 #include "TestShapes.h"

@@ -1,4 +1,3 @@
-
 #include <algorithm>
 
 #include "TestShapes.h"

@@ -1,4 +1,3 @@
-
 #include <set>
 
 #include "TestShapes.h"

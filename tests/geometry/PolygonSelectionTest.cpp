@@ -1,4 +1,3 @@
-
 #include <algorithm>
 #include <limits>
 #include <random>

@@ -1,4 +1,3 @@
-
 #include <random>
 
 #include "TestShapes.h"
