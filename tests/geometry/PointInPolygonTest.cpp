@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <random>
 
 #include "TestShapes.h"
@@ -112,35 +113,33 @@ Cover starRegion(std::mt19937& rng, int vertices, double cx, double cy, double r
   return coverOf({Line(std::move(p))});
 }
 
+// Expects the prepared index to give, point by point, the containing rings that insideRing gives,
+// and in batch the flags the single-point rules give.
 void expectPreparedAgrees(const Cover& region, const std::vector<Point>& queries) {
   const PreparedPolygon prepared(region);
   std::vector<double> xs, ys;
+  std::vector<std::uint8_t> innermost, evenOdd[2], batch(queries.size());
+  std::vector<std::size_t> rings;
   for (const Point& p : queries) {
     xs.push_back(p.x);
     ys.push_back(p.y);
-  }
-  std::vector<std::uint8_t> batch(queries.size());
-  prepared.insideInnermost(xs, ys, batch);
-  std::size_t insideCount = 0;
-  std::vector<std::size_t> rings;
-  for (std::size_t i = 0; i < queries.size(); ++i) {
-    const double x = xs[i], y = ys[i];
-    ASSERT_EQ(batch[i] != 0, insideInnermost(region, x, y)) << x << " " << y;
-    insideCount += batch[i];
-    prepared.containingRings(x, y, rings);
+    innermost.push_back(insideInnermost(region, p.x, p.y));
+    for (const bool rectTest : {false, true}) {
+      evenOdd[rectTest].push_back(insideEvenOdd(region, p.x, p.y, rectTest));
+    }
+    prepared.containingRings(p.x, p.y, rings);
     std::vector<std::size_t> expected;
     for (std::size_t r = 0; r < region.size(); ++r) {
-      if (insideRing(region[r], x, y)) expected.push_back(r);
+      if (insideRing(region[r], p.x, p.y)) expected.push_back(r);
     }
-    ASSERT_EQ(rings, expected) << x << " " << y;
+    ASSERT_EQ(rings, expected) << p.x << " " << p.y;
   }
-  EXPECT_GT(insideCount, 0u);
+  prepared.insideInnermost(xs, ys, batch);
+  EXPECT_EQ(batch, innermost);
+  EXPECT_GT(std::count(innermost.begin(), innermost.end(), 1), 0);
   for (const bool rectTest : {false, true}) {
     prepared.insideEvenOdd(xs, ys, rectTest, batch);
-    for (std::size_t i = 0; i < queries.size(); ++i) {
-      ASSERT_EQ(batch[i] != 0, insideEvenOdd(region, xs[i], ys[i], rectTest))
-          << xs[i] << " " << ys[i] << " " << rectTest;
-    }
+    EXPECT_EQ(batch, evenOdd[rectTest]) << "rectangle test " << rectTest;
   }
 }
 
