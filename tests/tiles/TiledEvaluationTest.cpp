@@ -138,26 +138,21 @@ void expectAgrees(const grid::Grid& tiled, const grid::Grid& whole) {
 }
 
 TEST_F(TiledEvaluationTest, TilesAgreeWithTheWholeGridForEverySizeAndSurface) {
-  struct Case {
-    bool rough;
-    bool blanks;
-  };
   // 131 x 97 nodes: no tile size below divides either count. G3 lies on the same rectangle with
   // coarser steps, G4 over a rectangle that overlaps theirs, with steps of its own; G5 and G6
   // likewise over a rectangle whose nodes meet the coarser ones only within rounding. Blanks lie
   // in the grids read through their surfaces too.
-  for (const Case c : {Case{false, false}, Case{true, false}, Case{false, true}}) {
-    SCOPED_TRACE(::testing::Message() << "rough " << c.rough << " blanks " << c.blanks);
+  for (const auto& [rough, blanks] : {std::pair{false, false}, {true, false}, {false, true}}) {
+    SCOPED_TRACE(::testing::Message() << "rough " << rough << " blanks " << blanks);
     inputs_.clear();
-    const auto blank = c.blanks ? holes : nullptr;
-    useRasters(
-        {makeGrid(131, 97, c.rough, blank), makeGrid(131, 97, !c.rough),
-         makeGrid(53, 41, c.rough, blank, {{0.0, 130.0, 10.0, 202.0}}),
-         makeGrid(97, 71, !c.rough, blank, {{20.3, 170.1, -5.0, 150.0}}),
-         makeGrid(131, 97, !c.rough, blank, {{0.1, 13.1, -0.3, 9.3}}),
-         makeGrid(53, 41, c.rough, c.blanks ? scattered : nullptr, {{0.1, 13.1, -0.3, 9.3}})});
+    const auto blank = blanks ? holes : nullptr;
+    useRasters({makeGrid(131, 97, rough, blank), makeGrid(131, 97, !rough),
+                makeGrid(53, 41, rough, blank, {{0.0, 130.0, 10.0, 202.0}}),
+                makeGrid(97, 71, !rough, blank, {{20.3, 170.1, -5.0, 150.0}}),
+                makeGrid(131, 97, !rough, blank, {{0.1, 13.1, -0.3, 9.3}}),
+                makeGrid(53, 41, rough, blanks ? scattered : nullptr, {{0.1, 13.1, -0.3, 9.3}})});
     // A coarse grid held whole in bilinear mode, read through its bilinear surface.
-    grid::Grid bilinear = makeGrid(53, 41, !c.rough, blank, {{0.0, 130.0, 10.0, 202.0}});
+    grid::Grid bilinear = makeGrid(53, 41, !rough, blank, {{0.0, 130.0, 10.0, 202.0}});
     bilinear.setMode(grid::Interpolation::Bilinear);
     useGrid("G7", std::move(bilinear));
     for (const char* text :
