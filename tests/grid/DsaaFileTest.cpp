@@ -10,7 +10,6 @@
 #include <functional>
 #include <limits>
 #include <random>
-#include <regex>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -169,8 +168,11 @@ TEST_F(DsaaFiles, AGdalGridReadsAndWritesBackWithItsBlanks) {
   EXPECT_EQ(text.substr(0, text.find("\r\n", 12)),
             "DSAA\r\n12 9\r\n37.127616666667 37.219283333334");
   EXPECT_NE(text.find("\r\n55.704216666667 55.770883333334\r\n"), std::string::npos);
-  const std::regex blank("1\\.70141e\\+38 ");
-  EXPECT_EQ(std::distance(std::sregex_iterator(text.begin(), text.end(), blank), {}), 20);
+  int written = 0;  // std::regex would warn at -O2 under the sanitizers
+  for (auto at = text.find("1.70141e+38 "); at != std::string::npos;
+       at = text.find("1.70141e+38 ", at + 1))
+    ++written;
+  EXPECT_EQ(written, 20);
 
   Grid again;
   ASSERT_TRUE(readDsaa(path("m.grd"), again));
