@@ -1,9 +1,12 @@
 #include "isolines/IsolineComputer.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <limits>
 #include <new>
+#include <queue>
+#include <thread>
 #include <type_traits>
 
 #include "common/Memory.h"
@@ -23,8 +26,65 @@ constexpr Rank kNoRank = std::numeric_limits<Rank>::max();
 constexpr double kMostLevels = 4.0e9;
 // Edges are numbered with signed 32-bit indices, the closing record included.
 constexpr std::int64_t kMostEdges = std::numeric_limits<std::int32_t>::max() - 1;
+// Lattices of fewer edges are traced by the serial scan alone: thread start-up and the recording
+// and replaying of every walk would cost more than they save.
+constexpr std::int64_t kLeastParallelEdges = std::int64_t{1} << 18;
+// About this many edges per block of the parallel planning: blocks small enough for the threads to
+// even out their unequal work, cut by the lattice alone, never by the number of threads.
+constexpr std::size_t kEdgesPerBlock = std::size_t{1} << 17;
+// Pieces per batch of the parallel writing.
+constexpr std::size_t kPiecesPerBatch = 512;
+
+// Progress of work spread over threads: they add what they finish, and the thread that started
+// the trace, the only one that may talk to the observer, reports the sum scaled onto
+// [from, from + span] and hears a cancel, which every thread then sees.
+class SharedProgress {
+ public:
+  SharedProgress(ErrorSink* sink, std::int64_t from, std::int64_t span, std::int64_t whole)
+      : sink_(sink), from_(from), span_(span), whole_(std::max<std::int64_t>(whole, 1)) {}
+
+  // Adds work done; false once the trace is cancelled.
+  bool add(std::int64_t done) {
+    done_.fetch_add(done, std::memory_order_relaxed);
+    if (std::this_thread::get_id() == starter_) report();
+    return !stopped();
+  }
+  // Reports the work done so far, from the starting thread only.
+  void report() {
+    if (sink_ == nullptr || stopped()) return;
+    const double share = static_cast<double>(done_.load(std::memory_order_relaxed)) / whole_;
+    const auto at = from_ + static_cast<std::int64_t>(std::min(share, 1.0) * span_);
+    if (!sink_->progressStep(at)) stopped_.store(true, std::memory_order_relaxed);
+  }
+  bool stopped() const { return stopped_.load(std::memory_order_relaxed); }
+
+ private:
+  ErrorSink* sink_;
+  std::int64_t from_;
+  std::int64_t span_;
+  std::int64_t whole_;
+  std::thread::id starter_ = std::this_thread::get_id();
+  std::atomic<std::int64_t> done_{0};
+  std::atomic<bool> stopped_{false};
+};
 
 }  // namespace
+
+bool S_IsolineComputer::startsBefore(const Piece& p, const Piece& q) {
+  return p.edge != q.edge ? p.edge < q.edge : p.level < q.level;
+}
+
+std::size_t S_IsolineComputer::edgeRows() const {
+  return 2 * static_cast<std::size_t>(ny_) - 1;
+}
+
+void S_IsolineComputer::Trail::clear() {
+  forward.clear();
+  backward.clear();
+  forwardCount = 0;
+  backwardCount = 0;
+  lowestEdge = std::numeric_limits<std::int32_t>::max();
+}
 
 S_IsolineComputer::S_IsolineComputer(TracedLines& output, ErrorSink* progress,
                                      std::string_view caption)
@@ -90,7 +150,9 @@ void S_IsolineComputer::endCall(bool ok) noexcept {
 // most; the steps that read ranks are compiled once per type, so no read chooses a type.
 template <class Rank>
 bool S_IsolineComputer::traceWithRanks() {
-  return rankNodes<Rank>() && scan<Rank>();
+  if (!rankNodes<Rank>()) return false;
+  const bool parallel = parallel::threadLimit() > 1 && edgeCount_ >= kLeastParallelEdges;
+  return parallel ? scanInParallel<Rank>() : scan<Rank>();
 }
 
 template <class Rank>
@@ -254,74 +316,280 @@ void S_IsolineComputer::reserveOutput(std::uint64_t total) {
   memory::adviseHugePages(output_.y.data(), mostPoints * sizeof(double));
 }
 
+template <class Rank, class OnEdge, class OnRow>
+bool S_IsolineComputer::forEachCrossedEdge(std::size_t rowBegin, std::size_t rowEnd,
+                                           OnEdge&& onEdge, OnRow&& onRow) const {
+  const Rank* const ranked = ranks<Rank>();
+  const auto nx = static_cast<std::size_t>(nx_);
+  const auto ny = static_cast<std::size_t>(ny_);
+  std::int64_t passed = 0;
+  for (std::size_t row = rowBegin; row < rowEnd; ++row) {
+    const bool horizontal = row < ny;
+    const std::size_t a0 = (horizontal ? row : row - ny) * nx;
+    const std::size_t step = horizontal ? 1 : nx;  // from an edge's first node to its second
+    const std::size_t count = horizontal ? nx - 1 : nx;
+    auto e = static_cast<std::int32_t>(horizontal ? row * (nx - 1) : horizontal_ + a0);
+    for (std::size_t a = a0; a < a0 + count; ++a, ++e) {
+      if (ranked[a] != ranked[a + step]) onEdge(e, a, a + step);
+    }
+    passed += static_cast<std::int64_t>(count);
+    if (!onRow(passed)) return false;
+  }
+  return true;
+}
+
 // Starts one piece at every crossing not yet visited, in edge order and then level order. An
 // edge whose ends have the same rank is crossed by no level (two blank ends share the blank
 // mark): most edges of a fine lattice are such, and are passed over without a look at their
 // bits. Progress is reported (and a cancel noticed) after every row of edges.
 template <class Rank>
 bool S_IsolineComputer::scan() {
-  const Rank* const ranked = ranks<Rank>();
-  const auto nx = static_cast<std::size_t>(nx_);
-  const auto ny = static_cast<std::size_t>(ny_);
-  std::int32_t e = 0;
-  for (std::size_t j = 0; j < ny; ++j) {
-    const std::size_t row = j * nx;
-    for (std::size_t i = 0; i + 1 < nx; ++i, ++e) {
-      if (ranked[row + i] != ranked[row + i + 1]) scanEdge<Rank>(e, row + i, row + i + 1);
-    }
-    if (!reportProgress(edgeCount_ + e)) return false;
+  return forEachCrossedEdge<Rank>(
+      0, edgeRows(),
+      [this](std::int32_t edge, std::size_t a, std::size_t b) {
+        const Crossings crossings = crossingsOf<Rank>(edge, a, b);
+        for (std::uint32_t k = crossings.first; k - crossings.first < crossings.count; ++k) {
+          if (visited(crossings, k)) continue;
+          if (walkPiece<Rank, Pass::Trace>(crossings, k, trail_) != Walk::Abandoned) {
+            emit(k, trail_);
+          }
+        }
+      },
+      [this](std::int64_t passed) { return reportProgress(edgeCount_ + passed); });
+}
+
+// The rows of edges are cut into blocks, planned on all threads: a block's scan walks every
+// piece it meets at a crossing not yet visited, recording the side by which the walk leaves each
+// cell and noting the piece's lowest edge, and marks the crossings it passes, in whichever block
+// they lie. The lowest edge is where the serial scan starts the piece, since that scan meets the
+// crossings of a level in edge order and a traced piece leaves none of its crossings unvisited.
+// Ordered by that start (edge, then level), the blocks' pieces are the serial scan's; two blocks
+// that met one piece at the same moment both give it, with the same start, and it is kept once.
+// Each piece's recorded walk, replayed from its start, then gives its points in the serial order.
+template <class Rank>
+bool S_IsolineComputer::scanInParallel() {
+  const std::size_t rows = edgeRows();
+  const std::size_t blockRows = std::max<std::size_t>(1, kEdgesPerBlock / nx_);
+  std::vector<FoundPieces> blocks((rows + blockRows - 1) / blockRows);
+  if (!planPieces<Rank>(blockRows, blocks)) return false;
+  // The ranks and visited bits are done with: their memory goes before the output's grows.
+  decltype(ranks8_)().swap(ranks8_);
+  decltype(ranks16_)().swap(ranks16_);
+  decltype(ranks32_)().swap(ranks32_);
+  rankData_ = nullptr;
+  std::vector<std::uint64_t>().swap(visited_);
+  decltype(offsets_)().swap(offsets_);
+  placePieces(blocks);
+  return writePieces(blocks);
+}
+
+template <class Rank>
+bool S_IsolineComputer::planPieces(std::size_t blockRows, std::vector<FoundPieces>& blocks) {
+  SharedProgress progress(progress_, edgeCount_, edgeCount_ / 2, edgeCount_);
+  const std::size_t rows = edgeRows();
+  parallel::runTasks(
+      blocks.size(),
+      [&](std::size_t b) {
+        FoundPieces& found = blocks[b];
+        Trail trail;
+        trail.steps = &found.steps;
+        std::int64_t reported = 0;
+        const auto planEdge = [&](std::int32_t edge, std::size_t a, std::size_t a2) {
+          const Crossings crossings = crossingsOf<Rank>(edge, a, a2);
+          for (std::uint32_t k = crossings.first; k - crossings.first < crossings.count; ++k) {
+            if (!visitedShared(crossings, k)) planPiece<Rank>(crossings, k, trail, found);
+          }
+        };
+        const std::size_t first = b * blockRows;
+        forEachCrossedEdge<Rank>(first, std::min(rows, first + blockRows), planEdge,
+                                 [&](std::int64_t passed) {
+                                   const bool going = progress.add(passed - reported);
+                                   reported = passed;
+                                   return going;
+                                 });
+        std::sort(found.pieces.begin(), found.pieces.end(), startsBefore);
+      },
+      [&] { progress.report(); });
+  progress.report();
+  return !progress.stopped();
+}
+
+template <class Rank>
+void S_IsolineComputer::planPiece(const Crossings& start, std::uint32_t k, Trail& trail,
+                                  FoundPieces& found) {
+  const std::size_t stepsAt = found.steps.size();
+  const Walk walk = walkPiece<Rank, Pass::Plan>(start, k, trail);
+  const std::size_t points = trail.forwardCount + trail.backwardCount;
+  if (walk == Walk::Abandoned || points < 2) {
+    found.steps.resize(stepsAt);
+    return;
   }
-  for (std::size_t j = 0; j + 1 < ny; ++j) {
-    const std::size_t row = j * nx;
-    for (std::size_t i = 0; i < nx; ++i, ++e) {
-      if (ranked[row + i] != ranked[row + nx + i]) scanEdge<Rank>(e, row + i, row + nx + i);
-    }
-    if (!reportProgress(edgeCount_ + e)) return false;
+  Piece piece;
+  piece.edge = trail.lowestEdge;
+  piece.level = k;
+  piece.start = start.edge;
+  piece.forwardSteps = static_cast<std::uint32_t>(trail.forwardCount - 1);
+  piece.backwardSteps = static_cast<std::uint32_t>(trail.backwardCount);
+  piece.closed = walk == Walk::Closed;
+  piece.stepsAt = stepsAt;
+  found.pieces.push_back(piece);
+}
+
+// Merges the blocks' pieces by first crossing, keeping one of each, and gives each kept piece
+// its place among the output's pieces and points.
+void S_IsolineComputer::placePieces(std::vector<FoundPieces>& found) {
+  // The head of every block's list, the earliest start on top.
+  using Head = std::pair<Piece*, std::size_t>;  // the piece and its block
+  const auto later = [](const Head& p, const Head& q) { return startsBefore(*q.first, *p.first); };
+  std::priority_queue<Head, std::vector<Head>, decltype(later)> heads(later);
+  std::vector<std::size_t> next(found.size(), 1);
+  std::size_t total = 0;
+  for (std::size_t b = 0; b < found.size(); ++b) {
+    total += found[b].pieces.size();
+    if (!found[b].pieces.empty()) heads.push({&found[b].pieces.front(), b});
   }
+  output_.counts.reserve(total);
+  output_.levels.reserve(total);
+  std::uint64_t points = 0;
+  const Piece* last = nullptr;
+  while (!heads.empty()) {
+    const auto [piece, b] = heads.top();
+    heads.pop();
+    if (next[b] < found[b].pieces.size()) heads.push({&found[b].pieces[next[b]++], b});
+    if (last != nullptr && !startsBefore(*last, *piece)) {
+      piece->firstPoint = kNotPlaced;  // a second find of the piece before
+      continue;
+    }
+    last = piece;
+    piece->firstPoint = points;
+    points += piece->points();
+    output_.counts.push_back(static_cast<std::int32_t>(piece->points()));
+    output_.levels.push_back(level(piece->level));
+  }
+  output_.x.resize(points);
+  output_.y.resize(points);
+}
+
+// Replays the pieces' walks in batches on all threads, each piece's points straight into its
+// place; the node points of every batch are gathered and put in order at the end.
+bool S_IsolineComputer::writePieces(const std::vector<FoundPieces>& found) {
+  struct Batch {
+    std::size_t block;
+    std::size_t first;
+    std::size_t end;
+  };
+  std::vector<Batch> batches;
+  for (std::size_t b = 0; b < found.size(); ++b) {
+    for (std::size_t n = 0; n < found[b].pieces.size(); n += kPiecesPerBatch) {
+      batches.push_back({b, n, std::min(found[b].pieces.size(), n + kPiecesPerBatch)});
+    }
+  }
+  std::vector<std::vector<std::size_t>> nodePoints(batches.size());
+  SharedProgress progress(progress_, edgeCount_ + edgeCount_ / 2, edgeCount_ - edgeCount_ / 2,
+                          static_cast<std::int64_t>(batches.size()));
+  parallel::runTasks(
+      batches.size(),
+      [&](std::size_t t) {
+        if (progress.stopped()) return;
+        const Batch& batch = batches[t];
+        std::vector<std::int32_t> chain;
+        for (std::size_t n = batch.first; n < batch.end; ++n) {
+          const Piece& piece = found[batch.block].pieces[n];
+          if (piece.firstPoint == kNotPlaced) continue;
+          replayWalk(piece, found[batch.block].steps, chain);
+          writePiece(piece, chain, nodePoints[t]);
+        }
+        progress.add(1);
+      },
+      [&] { progress.report(); });
+  progress.report();
+  if (progress.stopped()) return false;
+  for (const std::vector<std::size_t>& batch : nodePoints) {
+    output_.nodePoints.insert(output_.nodePoints.end(), batch.begin(), batch.end());
+  }
+  std::sort(output_.nodePoints.begin(), output_.nodePoints.end());
   return true;
 }
 
-// Traces the unvisited crossings of one edge.
-template <class Rank>
-void S_IsolineComputer::scanEdge(std::int32_t edge, std::size_t a, std::size_t b) {
-  const Crossings crossings = crossingsOf<Rank>(edge, a, b);
-  for (std::uint32_t n = 0; n < crossings.count; ++n) {
-    if (!visited(crossings, crossings.first + n)) {
-      tracePiece<Rank>(crossings, crossings.first + n);
-    }
+// The edges of the piece's crossings as its recorded walk passed them: the backward walk's
+// reversed, then the forward walk's from the start edge (which a closed piece ends on again).
+void S_IsolineComputer::replayWalk(const Piece& piece, const std::vector<std::uint8_t>& steps,
+                                   std::vector<std::int32_t>& chain) const {
+  chain.assign(piece.backwardSteps, 0);
+  const std::uint8_t* step = steps.data() + piece.stepsAt;
+  const EdgeNodes start = decode(piece.start);
+  // The cell below (left of) the start edge for the forward walk, above (right of) it backward.
+  Cell cell = {start.i - (start.horizontal ? 0 : 1), start.j - (start.horizontal ? 1 : 0), 0, true};
+  chain.push_back(piece.start);
+  for (std::uint32_t n = 0; n < piece.forwardSteps; ++n, ++step) {
+    chain.push_back(sideEdge(cell, *step));
+    cell = neighbour(cell, *step);
+  }
+  cell = {start.i, start.j, 0, true};
+  for (std::uint32_t n = piece.backwardSteps; n > 0; --n, ++step) {
+    chain[n - 1] = sideEdge(cell, *step);
+    cell = neighbour(cell, *step);
   }
 }
 
-template <class Rank>
-void S_IsolineComputer::tracePiece(const Crossings& start, std::uint32_t k) {
-  forward_.clear();
-  backward_.clear();
-  const Walk walk = walkForward<Rank>(start, k);
-  if (walk == Walk::Abandoned) return;
-  if (walk == Walk::Border && !walkBackward<Rank>(start, k)) return;
-  emit(k);
+// Writes the piece as the serial scan does: an open piece from one end to the other, a closed one
+// from its lowest edge round to it again, with the higher values on the right.
+void S_IsolineComputer::writePiece(const Piece& piece, const std::vector<std::int32_t>& chain,
+                                   std::vector<std::size_t>& nodePoints) {
+  const std::size_t length = chain.size() - (piece.closed ? 1 : 0);  // distinct crossings
+  const std::size_t count = piece.points();
+  const auto lowest = static_cast<std::size_t>(
+      std::find(chain.begin(), chain.begin() + static_cast<std::ptrdiff_t>(length), piece.edge) -
+      chain.begin());
+  // The n-th crossing from the start: a closed chain is read round from its lowest edge. Which
+  // way the chain runs does not matter, as the turn below puts the higher values on the right.
+  const auto edgeAt = [&](std::size_t n) {
+    return chain[piece.closed ? (lowest + n) % length : n];
+  };
+  const bool reversed = !highOnRight(edgeAt(0), edgeAt(1));
+  const double levelValue = level(piece.level);
+  std::size_t at = piece.firstPoint;
+  for (std::size_t n = 0; n < count; ++n, ++at) {
+    const std::int32_t edge = edgeAt(reversed ? count - 1 - n : n);
+    const GridPoint p = crossingPoint(decode(edge), edge, levelValue);
+    if (p.onNode) nodePoints.push_back(at);
+    output_.x[at] = p.x;
+    output_.y[at] = p.y;
+  }
+}
+
+// Walks the piece of level k through its start crossing: forward, and when it meets the border,
+// backward from the start as well.
+template <class Rank, S_IsolineComputer::Pass P>
+S_IsolineComputer::Walk S_IsolineComputer::walkPiece(const Crossings& start, std::uint32_t k,
+                                                     Trail& trail) {
+  trail.clear();
+  const Walk walk = walkForward<Rank, P>(start, k, trail);
+  if (walk == Walk::Border && !walkBackward<Rank, P>(start, k, trail)) return Walk::Abandoned;
+  return walk;
 }
 
 // Follows the piece from the start crossing into the cell below (or left of) the start edge until
 // it reaches the border or comes back to the start edge.
-template <class Rank>
-S_IsolineComputer::Walk S_IsolineComputer::walkForward(const Crossings& start, std::uint32_t k) {
+template <class Rank, S_IsolineComputer::Pass P>
+S_IsolineComputer::Walk S_IsolineComputer::walkForward(const Crossings& start, std::uint32_t k,
+                                                       Trail& trail) {
   const double levelValue = level(k);
-  markVisited(start, k);
+  mark<P>(start, k, trail);
   Cell cell = firstCell<Rank>(start.edge, true);
   std::int32_t edge = start.edge;
   EdgeNodes nodes = decode(start.edge);
   for (bool first = true;; first = false) {
-    forward_.push_back(crossingPoint(nodes, edge, levelValue));
+    keep<P>(nodes, edge, levelValue, trail.forward, trail.forwardCount);
     if (!first && edge == start.edge) return Walk::Closed;
     if (!cell.inside) return Walk::Border;
     Crossings sides[4];
     cellSides<Rank>(cell, sides);
-    // The start edge is the entry of the first cell; elsewhere reaching it closes the piece.
-    const int exit = chooseExit(cell, sides, k, first ? -1 : start.edge);
+    const int exit = chooseExit(cell, sides, k);
     if (exit < 0) return Walk::Abandoned;
+    if constexpr (P == Pass::Plan) trail.steps->push_back(static_cast<std::uint8_t>(exit));
     edge = sides[exit].edge;
-    if (edge != start.edge) markVisited(sides[exit], k);
+    if (edge != start.edge) mark<P>(sides[exit], k, trail);
     nodes = sideNodes(cell, exit);
     cell = across<Rank>(cell, exit);
   }
@@ -329,46 +597,59 @@ S_IsolineComputer::Walk S_IsolineComputer::walkForward(const Crossings& start, s
 
 // Follows an open piece from the start crossing into the cell on the other side of the start
 // edge up to the border. False when the walk cannot go on (the piece is dropped).
-template <class Rank>
-bool S_IsolineComputer::walkBackward(const Crossings& start, std::uint32_t k) {
+template <class Rank, S_IsolineComputer::Pass P>
+bool S_IsolineComputer::walkBackward(const Crossings& start, std::uint32_t k, Trail& trail) {
   const double levelValue = level(k);
   for (Cell cell = firstCell<Rank>(start.edge, false); cell.inside;) {
     Crossings sides[4];
     cellSides<Rank>(cell, sides);
-    const int exit = chooseExit(cell, sides, k, -1);
+    const int exit = chooseExit(cell, sides, k);
     if (exit < 0) return false;
-    markVisited(sides[exit], k);
-    backward_.push_back(crossingPoint(sideNodes(cell, exit), sides[exit].edge, levelValue));
+    if constexpr (P == Pass::Plan) trail.steps->push_back(static_cast<std::uint8_t>(exit));
+    mark<P>(sides[exit], k, trail);
+    keep<P>(sideNodes(cell, exit), sides[exit].edge, levelValue, trail.backward,
+            trail.backwardCount);
     cell = across<Rank>(cell, exit);
   }
   return true;
 }
 
-// One unvisited crossing: leave through it; three (a saddle): the saddle rule. With the start edge
-// among the sides, the saddle rule picks between the start edge and an unvisited side, and with no
-// unvisited crossing left the piece closes through the start edge. Anything else stops the walk.
-int S_IsolineComputer::chooseExit(const Cell& cell, const Crossings (&sides)[4], std::uint32_t k,
-                                  std::int32_t startEdge) const {
-  int unvisited = 0;
+template <S_IsolineComputer::Pass P>
+void S_IsolineComputer::keep(const EdgeNodes& nodes, std::int32_t edge, double levelValue,
+                             std::vector<GridPoint>& points, std::size_t& count) const {
+  if constexpr (P == Pass::Plan) {
+    ++count;
+  } else {
+    points.push_back(crossingPoint(nodes, edge, levelValue));
+  }
+}
+
+template <S_IsolineComputer::Pass P>
+void S_IsolineComputer::mark(const Crossings& edge, std::uint32_t k, Trail& trail) {
+  if constexpr (P == Pass::Trace) {
+    markVisited(edge, k);
+  } else if constexpr (P == Pass::Plan) {
+    markVisitedShared(edge, k);
+    trail.lowestEdge = std::min(trail.lowestEdge, edge.edge);
+  }
+}
+
+// A cell the walk enters is inside, so its four corners have ranks, and a level crosses an even
+// number of its sides: the entry and one more, or all four at a saddle. Choosing from the entry
+// rather than from visited bits gives the same way whichever walk of the piece is first, so that
+// the planning and the writing of the parallel scan walk every piece as the serial scan does.
+int S_IsolineComputer::chooseExit(const Cell& cell, const Crossings (&sides)[4],
+                                  std::uint32_t k) const {
+  int crossed = 0;
   int last = -1;
-  int startSide = -1;
-  const auto open = [&](int side) { return crosses(sides[side], k) && !visited(sides[side], k); };
   for (int side = 0; side < 4; ++side) {
-    if (sides[side].edge == startEdge) {
-      startSide = side;
-    } else if (open(side)) {
-      ++unvisited;
+    if (side != cell.entry && crosses(sides[side], k)) {
+      ++crossed;
       last = side;
     }
   }
-  if (startSide < 0) {
-    if (unvisited == 1) return last;
-    return unvisited == 3 ? saddleExit(cell) : -1;
-  }
-  if (unvisited == 0) return startSide;
-  if (unvisited != 2) return -1;
-  const int exit = saddleExit(cell);
-  return exit == startSide || open(exit) ? exit : -1;
+  if (crossed == 1) return last;
+  return crossed == 3 ? saddleExit(cell) : -1;
 }
 
 // A saddle cell entered on side s leaves through side s - 1 when corner s is the higher end of
@@ -380,16 +661,16 @@ int S_IsolineComputer::saddleExit(const Cell& cell) const {
   return corners[s] > corners[(s + 1) % 4] ? (s + 3) % 4 : (s + 1) % 4;
 }
 
-// The backward points reversed, then the forward points, oriented with the higher values on the
-// right; pieces of fewer than two points are dropped.
-void S_IsolineComputer::emit(std::uint32_t k) {
-  const std::size_t count = backward_.size() + forward_.size();
+// Appends the trail's piece: the backward points reversed, then the forward points, turned round
+// unless the higher values lie on the right; pieces of fewer than two points are dropped.
+void S_IsolineComputer::emit(std::uint32_t k, const Trail& trail) {
+  const std::size_t back = trail.backward.size();
+  const std::size_t count = back + trail.forward.size();
   if (count < 2) return;
-  const std::size_t back = backward_.size();
   const auto at = [&](std::size_t n) -> const GridPoint& {
-    return n < back ? backward_[back - 1 - n] : forward_[n - back];
+    return n < back ? trail.backward[back - 1 - n] : trail.forward[n - back];
   };
-  const bool reversed = !highOnRight(at(0), at(1));
+  const bool reversed = !highOnRight(at(0).edge, at(1).edge);
   for (std::size_t n = 0; n < count; ++n) {
     const GridPoint& p = at(reversed ? count - 1 - n : n);
     if (p.onNode) output_.nodePoints.push_back(output_.x.size());
@@ -400,20 +681,36 @@ void S_IsolineComputer::emit(std::uint32_t k) {
   output_.levels.push_back(level(k));
 }
 
-// Whether walking from a to b leaves the higher node of a's edge on the right (x to the right,
-// y upwards). The direction is read from b's edge: it is a side of the cell below (left of) a's
-// edge or of the cell above (right of) it.
-bool S_IsolineComputer::highOnRight(const GridPoint& a, const GridPoint& b) const {
-  const EdgeNodes from = decode(a.edge);
-  const EdgeNodes to = decode(b.edge);
-  if (from.horizontal) {
-    const double left = nodeValue(from.i, from.j);
-    const double right = nodeValue(from.i + 1, from.j);
-    return to.j < from.j ? left > right : right > left;
+// Whether walking from a crossing of edge from to one of edge to leaves the higher node of from
+// on the right (x to the right, y upwards).
+bool S_IsolineComputer::highOnRight(std::int32_t from, std::int32_t to) const {
+  const EdgeNodes a = decode(from);
+  const EdgeNodes b = decode(to);
+  // Whether edge to is a side of the cell below (left of) edge from, rather than above (right).
+  const bool below = a.horizontal ? b.j < a.j : b.i < a.i;
+  if (a.horizontal) {
+    const double left = nodeValue(a.i, a.j);
+    const double right = nodeValue(a.i + 1, a.j);
+    return below ? left > right : right > left;
   }
-  const double lower = nodeValue(from.i, from.j);
-  const double upper = nodeValue(from.i, from.j + 1);
-  return to.i < from.i ? upper > lower : lower > upper;
+  const double lower = nodeValue(a.i, a.j);
+  const double upper = nodeValue(a.i, a.j + 1);
+  return below ? upper > lower : lower > upper;
+}
+
+// The edge of side 0 ... 3 of the cell.
+std::int32_t S_IsolineComputer::sideEdge(const Cell& cell, int side) const {
+  const auto h = static_cast<std::int32_t>(horizontal_);
+  switch (side) {
+    case 0:
+      return cell.j * (nx_ - 1) + cell.i;
+    case 1:
+      return h + cell.j * nx_ + cell.i + 1;
+    case 2:
+      return (cell.j + 1) * (nx_ - 1) + cell.i;
+    default:
+      return h + cell.j * nx_ + cell.i;
+  }
 }
 
 S_IsolineComputer::EdgeNodes S_IsolineComputer::decode(std::int32_t edge) const {
@@ -425,15 +722,12 @@ S_IsolineComputer::EdgeNodes S_IsolineComputer::decode(std::int32_t edge) const 
 // The sides of a cell with their crossings; side s joins corner s to corner s + 1.
 template <class Rank>
 void S_IsolineComputer::cellSides(const Cell& cell, Crossings (&sides)[4]) const {
-  const auto h = static_cast<std::int32_t>(horizontal_);
-  const std::int32_t i = cell.i;
-  const std::int32_t j = cell.j;
-  const std::size_t lowerLeft = static_cast<std::size_t>(j) * static_cast<std::size_t>(nx_) + i;
+  const std::size_t lowerLeft =
+      static_cast<std::size_t>(cell.j) * static_cast<std::size_t>(nx_) + cell.i;
   const std::size_t corners[4] = {lowerLeft, lowerLeft + 1, lowerLeft + nx_ + 1, lowerLeft + nx_};
-  sides[0] = crossingsOf<Rank>(j * (nx_ - 1) + i, corners[0], corners[1]);
-  sides[1] = crossingsOf<Rank>(h + j * nx_ + i + 1, corners[1], corners[2]);
-  sides[2] = crossingsOf<Rank>((j + 1) * (nx_ - 1) + i, corners[2], corners[3]);
-  sides[3] = crossingsOf<Rank>(h + j * nx_ + i, corners[3], corners[0]);
+  for (int side = 0; side < 4; ++side) {
+    sides[side] = crossingsOf<Rank>(sideEdge(cell, side), corners[side], corners[(side + 1) % 4]);
+  }
 }
 
 S_IsolineComputer::EdgeNodes S_IsolineComputer::sideNodes(const Cell& cell, int side) const {
@@ -453,6 +747,13 @@ S_IsolineComputer::EdgeNodes S_IsolineComputer::sideNodes(const Cell& cell, int 
 // ends there, so isolines end at the edge of the valid area as open lines.
 template <class Rank>
 S_IsolineComputer::Cell S_IsolineComputer::across(const Cell& cell, int side) const {
+  Cell next = neighbour(cell, side);
+  next.inside = next.inside && !hasBlankCorner<Rank>(next.i, next.j);
+  return next;
+}
+
+// The cell across side 0 ... 3, entered by its opposite side; inside while within the lattice.
+S_IsolineComputer::Cell S_IsolineComputer::neighbour(const Cell& cell, int side) const {
   Cell next;
   switch (side) {
     case 0:
@@ -468,7 +769,6 @@ S_IsolineComputer::Cell S_IsolineComputer::across(const Cell& cell, int side) co
       next = {cell.i - 1, cell.j, 1, cell.i > 0};
       break;
   }
-  next.inside = next.inside && !hasBlankCorner<Rank>(next.i, next.j);
   return next;
 }
 
@@ -518,6 +818,20 @@ bool S_IsolineComputer::visited(const Crossings& edge, std::uint32_t k) const {
 void S_IsolineComputer::markVisited(const Crossings& edge, std::uint32_t k) {
   const std::size_t bit = bitOf(edge, k);
   visited_[bit >> 6] |= std::uint64_t(1) << (bit & 63);
+}
+
+bool S_IsolineComputer::visitedShared(const Crossings& edge, std::uint32_t k) const {
+  const std::size_t bit = bitOf(edge, k);
+  // The word is only read, but atomic_ref takes no const object.
+  auto& word = const_cast<std::uint64_t&>(visited_[bit >> 6]);
+  return (std::atomic_ref<std::uint64_t>(word).load(std::memory_order_relaxed) >> (bit & 63) & 1) !=
+         0;
+}
+
+void S_IsolineComputer::markVisitedShared(const Crossings& edge, std::uint32_t k) {
+  const std::size_t bit = bitOf(edge, k);
+  std::atomic_ref<std::uint64_t>(visited_[bit >> 6])
+      .fetch_or(std::uint64_t(1) << (bit & 63), std::memory_order_relaxed);
 }
 
 // The point where level crosses the edge from its left (lower) node P0 to P1:

@@ -37,6 +37,13 @@ namespace vellumar::isolines {
 // bits, behind a 32-bit offset per edge. The output arrays are sized once, when the crossings have
 // been counted (every crossing gives at most one point, and a closed piece of at least four
 // crossings one more). The computer reads node values only; it never evaluates a surface.
+//
+// On a large lattice and several threads, the pieces are traced in three steps whose output is the
+// serial scan's, bit for bit: blocks of rows, on all threads, walk the pieces they meet, recording
+// each walk as one byte per cell; the pieces are put in the scan's order, which gives each its
+// place in the output; then the recorded walks are replayed, on all threads, each piece's points
+// written straight into their place. A walk chooses its way by the side it entered through, never
+// by the visited bits, so that it goes the same way while other threads mark theirs.
 class S_IsolineComputer {
  public:
   // A traced point and the lattice edge it lies on (-1 when unset).
@@ -62,6 +69,42 @@ class S_IsolineComputer {
 
  private:
   enum class Walk { Border, Closed, Abandoned };
+  // What a walk does with the crossings it passes: the serial scan marks them visited and keeps
+  // their points; the parallel planning marks them (beside other threads), counts them and
+  // records the walk's steps.
+  enum class Pass { Trace, Plan };
+  // The crossings of one walk: their points, or, when planning, their numbers and lowest edge.
+  struct Trail {
+    std::vector<GridPoint> forward;
+    std::vector<GridPoint> backward;
+    std::size_t forwardCount = 0;
+    std::size_t backwardCount = 0;
+    std::int32_t lowestEdge = 0;
+    std::vector<std::uint8_t>* steps = nullptr;  // where planning records the exits
+    void clear();
+  };
+  // A piece found by a block of rows: its first crossing in the serial scan (edge, level), and its
+  // walk as recorded from where the block met the piece: the exit side of every cell, forward
+  // from that start edge, then backward when the forward walk met the border.
+  struct Piece {
+    std::int32_t edge;
+    std::uint32_t level;
+    std::int32_t start;
+    std::uint32_t forwardSteps;
+    std::uint32_t backwardSteps;
+    bool closed;
+    std::uint64_t stepsAt;     // in the block's steps
+    std::uint64_t firstPoint;  // in the output
+    std::size_t points() const { return std::size_t{1} + forwardSteps + backwardSteps; }
+  };
+  // What one block of rows found.
+  struct FoundPieces {
+    std::vector<Piece> pieces;
+    std::vector<std::uint8_t> steps;
+  };
+  static constexpr std::uint64_t kNotPlaced = ~std::uint64_t{0};
+  // Whether p's first crossing comes before q's in the serial scan (edge, then level).
+  static bool startsBefore(const Piece& p, const Piece& q);
   // A cell of a walk and the side it was entered through; inside is false past the border.
   struct Cell {
     int i;
@@ -106,17 +149,41 @@ class S_IsolineComputer {
   template <class Rank>
   void layOutVisitedBits(std::uint64_t total, std::uint32_t widest);
   void reserveOutput(std::uint64_t total);
+  // Rows of edges: the ny rows of horizontal edges, bottom first, then the ny - 1 of vertical ones.
+  std::size_t edgeRows() const;
+  // Calls onEdge(edge, a, b) for every edge of the rows [rowBegin, rowEnd) that some level crosses
+  // (its node indices a, b), in edge order, and onRow(edges passed) after every row; stops when
+  // onRow says false.
+  template <class Rank, class OnEdge, class OnRow>
+  bool forEachCrossedEdge(std::size_t rowBegin, std::size_t rowEnd, OnEdge&& onEdge,
+                          OnRow&& onRow) const;
   template <class Rank>
   bool scan();
+  // The three parallel steps; false on cancel.
   template <class Rank>
-  void scanEdge(std::int32_t edge, std::size_t a, std::size_t b);
+  bool scanInParallel();
   template <class Rank>
-  void tracePiece(const Crossings& start, std::uint32_t k);
+  bool planPieces(std::size_t blockRows, std::vector<FoundPieces>& blocks);
   template <class Rank>
-  Walk walkForward(const Crossings& start, std::uint32_t k);
-  template <class Rank>
-  bool walkBackward(const Crossings& start, std::uint32_t k);
-  void emit(std::uint32_t k);
+  void planPiece(const Crossings& start, std::uint32_t k, Trail& trail, FoundPieces& found);
+  void placePieces(std::vector<FoundPieces>& found);
+  bool writePieces(const std::vector<FoundPieces>& found);
+  void replayWalk(const Piece& piece, const std::vector<std::uint8_t>& steps,
+                  std::vector<std::int32_t>& chain) const;
+  void writePiece(const Piece& piece, const std::vector<std::int32_t>& chain,
+                  std::vector<std::size_t>& nodePoints);
+  template <class Rank, Pass P>
+  Walk walkPiece(const Crossings& start, std::uint32_t k, Trail& trail);
+  template <class Rank, Pass P>
+  Walk walkForward(const Crossings& start, std::uint32_t k, Trail& trail);
+  template <class Rank, Pass P>
+  bool walkBackward(const Crossings& start, std::uint32_t k, Trail& trail);
+  template <Pass P>
+  void keep(const EdgeNodes& nodes, std::int32_t edge, double levelValue,
+            std::vector<GridPoint>& points, std::size_t& count) const;
+  template <Pass P>
+  void mark(const Crossings& edge, std::uint32_t k, Trail& trail);
+  void emit(std::uint32_t k, const Trail& trail);
 
   // Lattice geometry and crossings.
   // The crossings of the edge joining nodes a and b (flat indices); none when a node is unusable.
@@ -127,7 +194,10 @@ class S_IsolineComputer {
   }
   std::size_t bitOf(const Crossings& edge, std::uint32_t k) const;
   bool visited(const Crossings& edge, std::uint32_t k) const;
+  // visited() and the marking for bits that other threads mark beside this one.
+  bool visitedShared(const Crossings& edge, std::uint32_t k) const;
   void markVisited(const Crossings& edge, std::uint32_t k);
+  void markVisitedShared(const Crossings& edge, std::uint32_t k);
   EdgeNodes decode(std::int32_t edge) const;
   template <class Rank>
   void cellSides(const Cell& cell, Crossings (&sides)[4]) const;
@@ -138,14 +208,16 @@ class S_IsolineComputer {
   bool hasBlankCorner(int i, int j) const;
   template <class Rank>
   Cell firstCell(std::int32_t edge, bool forward) const;
-  // Picks the exit of the cell for the walk of level k; -1 when the walk cannot go on.
-  int chooseExit(const Cell& cell, const Crossings (&sides)[4], std::uint32_t k,
-                 std::int32_t startEdge) const;
+  // Picks the exit of the cell, entered through cell.entry, for the walk of level k: the one other
+  // side the level crosses, or at a saddle the saddle rule's side; -1 when the walk cannot go on.
+  int chooseExit(const Cell& cell, const Crossings (&sides)[4], std::uint32_t k) const;
   // Nodes of side 0 ... 3 of the cell, by their left (lower) node.
   EdgeNodes sideNodes(const Cell& cell, int side) const;
   GridPoint crossingPoint(const EdgeNodes& nodes, std::int32_t edge, double levelValue) const;
   int saddleExit(const Cell& cell) const;
-  bool highOnRight(const GridPoint& a, const GridPoint& b) const;
+  bool highOnRight(std::int32_t from, std::int32_t to) const;
+  std::int32_t sideEdge(const Cell& cell, int side) const;
+  Cell neighbour(const Cell& cell, int side) const;
   double nodeValue(int i, int j) const {
     return z_[static_cast<std::size_t>(j) * static_cast<std::size_t>(nx_) + i];
   }
@@ -185,8 +257,7 @@ class S_IsolineComputer {
   std::uint32_t slotWidth_ = 0;
   std::vector<std::uint32_t> offsets_;
   std::vector<std::uint64_t> visited_;
-  std::vector<GridPoint> forward_;
-  std::vector<GridPoint> backward_;
+  Trail trail_;  // the serial scan's
 };
 
 }  // namespace vellumar::isolines

@@ -2,9 +2,12 @@
 
 #include <cmath>
 #include <limits>
+#include <random>
+#include <tuple>
 #include <vector>
 
 #include "TraceTestSupport.h"
+#include "common/Parallel.h"
 #include "grid/Blank.h"
 #include "isolines/IsolineComputer.h"
 
@@ -204,6 +207,117 @@ TEST(IsolineRankWidth, ManyLevelsTraceEachLevelAsItsOwnTraceDoes) {
       compared += expected.size();
     }
     EXPECT_GT(compared, c.levels.size());  // the levels do cross the relief
+  }
+}
+
+// Lattices of 520 x 510 nodes, large enough for their pieces to be planned in blocks of rows on
+// several threads and written in parallel. Each gives, at 2 and 7 threads, the serial scan's
+// output bit for bit: the same points, pieces, levels and node points, in the same order.
+struct LatticeTrace {
+  const char* name;
+  grid::Grid lattice;
+  double lowest, highest, step;
+  int lowerEnd;
+};
+
+std::vector<LatticeTrace> largeTraces() {
+  constexpr int nx = 520;
+  constexpr int ny = 510;
+  // Whole values 0 ... 6 at random: saddles everywhere, levels on node values, pieces closed and
+  // open; a disc of blank nodes and a NaN node cut pieces short.
+  std::mt19937 random(20261210);
+  std::uniform_int_distribution<int> whole(0, 6);
+  grid::NodeVector noise(static_cast<std::size_t>(nx) * ny);
+  for (int j = 0; j < ny; ++j) {
+    for (int i = 0; i < nx; ++i) {
+      const bool blank = std::hypot(i - 300.0, j - 200.0) < 60.0;
+      noise[static_cast<std::size_t>(j) * nx + i] = blank ? grid::kBlankValue : whole(random);
+    }
+  }
+  noise[static_cast<std::size_t>(400) * nx + 100] = std::numeric_limits<double>::quiet_NaN();
+  // A smooth relief between 0 and 3 with a cliff of 100 between two columns: long pieces that
+  // cross every block of rows, and edges crossed by some 400 levels (16-bit ranks, and visited
+  // bits behind offsets).
+  grid::NodeVector cliff(static_cast<std::size_t>(nx) * ny);
+  for (int j = 0; j < ny; ++j) {
+    for (int i = 0; i < nx; ++i) {
+      cliff[static_cast<std::size_t>(j) * nx + i] =
+          1.5 + 1.4 * std::sin(0.05 * i) * std::cos(0.03 * j) + (i > 260 ? 100.0 : 0.0);
+    }
+  }
+  const grid::Grid noisy = latticeOf(nx, ny, noise);
+  const grid::Grid steep = latticeOf(nx, ny, cliff);
+  return {{"levels on node values", noisy, 0, 6, 1, 1},
+          {"levels between node values, upper-end rule", noisy, 0.5, 5.5, 1, 0},
+          {"levels on node values, upper-end rule", noisy, 0, 6, 1, 0},
+          {"a cliff of 400 levels", steep, 0, 101, 0.25, 1}};
+}
+
+using Traced = std::tuple<std::vector<double>, std::vector<double>, std::vector<std::int32_t>,
+                          std::vector<double>, std::vector<std::size_t>>;
+
+Traced traceOn(unsigned threads, const LatticeTrace& t) {
+  parallel::setThreadLimit(threads);
+  TracedLines lines;
+  S_IsolineComputer computer(lines, nullptr, "");
+  const bool done = computer.traceLevels(t.lattice, t.lowest, t.highest, t.step, t.lowerEnd);
+  parallel::setThreadLimit(0);
+  EXPECT_TRUE(done) << threads;
+  return {lines.x, lines.y, lines.counts, lines.levels, lines.nodePoints};
+}
+
+TEST(IsolineThreads, ALargeLatticeTracesAsOnOneThread) {
+  for (const LatticeTrace& t : largeTraces()) {
+    SCOPED_TRACE(t.name);
+    const Traced serial = traceOn(1, t);
+    const auto& [x, y, counts, levels, nodePoints] = serial;
+    // Enough to tell an order or a piece apart: hundreds of pieces, and node points where the
+    // levels meet node values.
+    EXPECT_GT(counts.size(), 500u);
+    EXPECT_EQ(x.size(), y.size());
+    EXPECT_TRUE(t.lowest != 0 || nodePoints.size() > 200u) << nodePoints.size();
+    for (const unsigned threads : {2u, 7u}) EXPECT_TRUE(traceOn(threads, t) == serial) << threads;
+  }
+}
+
+// An observer that cancels once the progress passes a number of steps.
+class CancelPast : public ProgressObserver {
+ public:
+  explicit CancelPast(std::int64_t past) : past_(past) {}
+  void start(std::string_view, std::int64_t total) override { total_ = total; }
+  bool step(std::int64_t done) override {
+    last = done;
+    return done <= past_;
+  }
+  void close() override {}
+  std::int64_t last = 0;
+  std::int64_t total_ = 0;
+
+ private:
+  std::int64_t past_;
+};
+
+// The parallel trace reports its two halves, planning and writing, up to the total, and a cancel
+// in either leaves no lines.
+TEST(IsolineThreads, ProgressReachesTheTotalAndACancelInEitherHalfLeavesNothing) {
+  const LatticeTrace t = largeTraces().front();
+  const std::int64_t edges = 2 * 520 * 510 - 520 - 510;
+  for (const std::int64_t past : {std::int64_t{-1}, edges + 1, edges + edges / 2 + 1}) {
+    SCOPED_TRACE(past);
+    CancelPast observer(past < 0 ? 2 * edges : past);
+    ErrorSink sink(&observer);
+    TracedLines lines;
+    S_IsolineComputer computer(lines, &sink, "");
+    parallel::setThreadLimit(2);
+    const bool done = computer.traceLevels(t.lattice, t.lowest, t.highest, t.step);
+    parallel::setThreadLimit(0);
+    EXPECT_EQ(observer.total_, 2 * edges);
+    EXPECT_EQ(done, past < 0);
+    EXPECT_EQ(lines.empty(), past >= 0);
+    EXPECT_EQ(lines.pointCount() == 0, past >= 0);
+    // Run to the end, or stopped at the first report past the cancel, short of the total.
+    EXPECT_EQ(observer.last == 2 * edges, past < 0) << observer.last;
+    EXPECT_LT(observer.last, past < 0 ? 2 * edges + 1 : past + edges / 2);
   }
 }
 
