@@ -585,7 +585,7 @@ S_IsolineComputer::Walk S_IsolineComputer::walkForward(const Crossings& start, s
     if (!cell.inside) return Walk::Border;
     Crossings sides[4];
     cellSides<Rank>(cell, sides);
-    const int exit = chooseExit(cell, sides, k);
+    const int exit = chooseExit<Rank>(cell, sides, k);
     if (exit < 0) return Walk::Abandoned;
     if constexpr (P == Pass::Plan) trail.steps->push_back(static_cast<std::uint8_t>(exit));
     edge = sides[exit].edge;
@@ -603,7 +603,7 @@ bool S_IsolineComputer::walkBackward(const Crossings& start, std::uint32_t k, Tr
   for (Cell cell = firstCell<Rank>(start.edge, false); cell.inside;) {
     Crossings sides[4];
     cellSides<Rank>(cell, sides);
-    const int exit = chooseExit(cell, sides, k);
+    const int exit = chooseExit<Rank>(cell, sides, k);
     if (exit < 0) return false;
     if constexpr (P == Pass::Plan) trail.steps->push_back(static_cast<std::uint8_t>(exit));
     mark<P>(sides[exit], k, trail);
@@ -638,6 +638,7 @@ void S_IsolineComputer::mark(const Crossings& edge, std::uint32_t k, Trail& trai
 // number of its sides: the entry and one more, or all four at a saddle. Choosing from the entry
 // rather than from visited bits gives the same way whichever walk of the piece is first, so that
 // the planning and the writing of the parallel scan walk every piece as the serial scan does.
+template <class Rank>
 int S_IsolineComputer::chooseExit(const Cell& cell, const Crossings (&sides)[4],
                                   std::uint32_t k) const {
   int crossed = 0;
@@ -649,16 +650,21 @@ int S_IsolineComputer::chooseExit(const Cell& cell, const Crossings (&sides)[4],
     }
   }
   if (crossed == 1) return last;
-  return crossed == 3 ? saddleExit(cell) : -1;
+  return crossed == 3 ? saddleExit<Rank>(cell, k) : -1;
 }
 
 // A saddle cell entered on side s leaves through side s - 1 when corner s is the higher end of
 // side s, else through side s + 1: the high corners stay apart, the low ones are joined.
-int S_IsolineComputer::saddleExit(const Cell& cell) const {
-  const double corners[4] = {nodeValue(cell.i, cell.j), nodeValue(cell.i + 1, cell.j),
-                             nodeValue(cell.i + 1, cell.j + 1), nodeValue(cell.i, cell.j + 1)};
+// Side s is crossed, so one of its corners lies above the level and the other not: corner s is the
+// higher end exactly when its rank says it lies above level k, which the ranks, already at hand,
+// tell without reading the node values.
+template <class Rank>
+int S_IsolineComputer::saddleExit(const Cell& cell, std::uint32_t k) const {
+  const std::size_t lowerLeft =
+      static_cast<std::size_t>(cell.j) * static_cast<std::size_t>(nx_) + cell.i;
+  const std::size_t corners[4] = {lowerLeft, lowerLeft + 1, lowerLeft + nx_ + 1, lowerLeft + nx_};
   const int s = cell.entry;
-  return corners[s] > corners[(s + 1) % 4] ? (s + 3) % 4 : (s + 1) % 4;
+  return ranks<Rank>()[corners[s]] > k ? (s + 3) % 4 : (s + 1) % 4;
 }
 
 // Appends the trail's piece: the backward points reversed, then the forward points, turned round

@@ -210,11 +210,13 @@ class S_IsolineComputer {
   Cell firstCell(std::int32_t edge, bool forward) const;
   // Picks the exit of the cell, entered through cell.entry, for the walk of level k: the one other
   // side the level crosses, or at a saddle the saddle rule's side; -1 when the walk cannot go on.
+  template <class Rank>
   int chooseExit(const Cell& cell, const Crossings (&sides)[4], std::uint32_t k) const;
   // Nodes of side 0 ... 3 of the cell, by their left (lower) node.
   EdgeNodes sideNodes(const Cell& cell, int side) const;
   GridPoint crossingPoint(const EdgeNodes& nodes, std::int32_t edge, double levelValue) const;
-  int saddleExit(const Cell& cell) const;
+  template <class Rank>
+  int saddleExit(const Cell& cell, std::uint32_t k) const;
   bool highOnRight(std::int32_t from, std::int32_t to) const;
   std::int32_t sideEdge(const Cell& cell, int side) const;
   Cell neighbour(const Cell& cell, int side) const;
