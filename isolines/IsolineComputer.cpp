@@ -137,13 +137,17 @@ bool S_IsolineComputer::traceLevels(const grid::Grid& lattice, double lowest, do
 
 void S_IsolineComputer::endCall(bool ok) noexcept {
   if (progress_ != nullptr) progress_->progressClose();
+  freeScanState();
+  if (!ok) output_.clear();
+}
+
+void S_IsolineComputer::freeScanState() noexcept {
   decltype(ranks8_)().swap(ranks8_);
   decltype(ranks16_)().swap(ranks16_);
   decltype(ranks32_)().swap(ranks32_);
   decltype(offsets_)().swap(offsets_);
   rankData_ = nullptr;
   std::vector<std::uint64_t>().swap(visited_);
-  if (!ok) output_.clear();
 }
 
 // The narrower rank types save memory and cache on the common traces of a few hundred levels at
@@ -373,12 +377,7 @@ bool S_IsolineComputer::scanInParallel() {
   std::vector<FoundPieces> blocks((rows + blockRows - 1) / blockRows);
   if (!planPieces<Rank>(blockRows, blocks)) return false;
   // The ranks and visited bits are done with: their memory goes before the output's grows.
-  decltype(ranks8_)().swap(ranks8_);
-  decltype(ranks16_)().swap(ranks16_);
-  decltype(ranks32_)().swap(ranks32_);
-  rankData_ = nullptr;
-  std::vector<std::uint64_t>().swap(visited_);
-  decltype(offsets_)().swap(offsets_);
+  freeScanState();
   placePieces(blocks);
   return writePieces(blocks);
 }
@@ -538,9 +537,11 @@ void S_IsolineComputer::writePiece(const Piece& piece, const std::vector<std::in
                                    std::vector<std::size_t>& nodePoints) {
   const std::size_t length = chain.size() - (piece.closed ? 1 : 0);  // distinct crossings
   const std::size_t count = piece.points();
-  const auto lowest = static_cast<std::size_t>(
-      std::find(chain.begin(), chain.begin() + static_cast<std::ptrdiff_t>(length), piece.edge) -
-      chain.begin());
+  std::size_t lowest = 0;  // where a closed chain's reading starts
+  if (piece.closed) {
+    lowest = static_cast<std::size_t>(std::find(chain.begin(), chain.end() - 1, piece.edge) -
+                                      chain.begin());
+  }
   // The n-th crossing from the start: a closed chain is read round from its lowest edge. Which
   // way the chain runs does not matter, as the turn below puts the higher values on the right.
   const auto edgeAt = [&](std::size_t n) {

@@ -226,6 +226,8 @@ class S_IsolineComputer {
   bool reportProgress(std::int64_t done);
   // Closes the progress of a traceLevels call, frees its state and, unless ok, empties the output.
   void endCall(bool ok) noexcept;
+  // Frees the ranks, the visited bits and their offsets, which live for one scan.
+  void freeScanState() noexcept;
 
   ErrorSink* progress_;
   TracedLines& output_;
