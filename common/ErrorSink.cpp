@@ -1,5 +1,6 @@
 #include "common/ErrorSink.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace vellumar {
@@ -51,6 +52,18 @@ ProgressPacer ProgressPacer::opening(ErrorSink* sink, std::int64_t total, std::i
   ProgressPacer pacer(watched ? sink : nullptr, 0, every);
   pacer.opens_ = true;
   pacer.total_ = total;
+  return pacer;
+}
+
+ProgressPacer ProgressPacer::part(ErrorSink* sink, std::int64_t from, std::int64_t span,
+                                  std::int64_t items) {
+  ProgressPacer pacer(nullptr, 0, 1);
+  if (sink == nullptr) return pacer;
+  pacer.sink_ = sink;
+  pacer.base_ = from;
+  pacer.span_ = span;
+  pacer.items_ = std::max<std::int64_t>(items, 1);
+  pacer.next_ = from + 1;
   return pacer;
 }
 

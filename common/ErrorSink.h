@@ -166,9 +166,15 @@ class ProgressPacer {
   // Only a sink's observer can stop a file's work: without one, nothing is reported and nothing
   // stops it, not even an earlier failure of the sink.
   static ProgressPacer opening(ErrorSink* sink, std::int64_t total, std::int64_t every = 1);
+  // A part of the stage shown now, for work that fills one stage in several loops: done items of
+  // the part's items count as from + done * span / items of the stage, and every rise of that
+  // count is reported (its loops ask once per row or block).
+  static ProgressPacer part(ErrorSink* sink, std::int64_t from, std::int64_t span,
+                            std::int64_t items);
 
   // Items done so far, rising; false once the user cancelled or the evaluation failed.
   bool advance(std::int64_t done) {
+    if (span_ != items_) done = done * span_ / items_;
     done += base_;
     return done < next_ || report(done);
   }
@@ -183,6 +189,8 @@ class ProgressPacer {
   std::int64_t every_;
   std::int64_t next_;
   std::int64_t base_ = 0;
+  std::int64_t span_ = 1;  // a part's stage units per items_ of its own (1 / 1 for a stage)
+  std::int64_t items_ = 1;
   bool opens_ = false;  // opens the progress with total_ at the first report (a file's pacer)
   std::int64_t total_ = 0;
 };

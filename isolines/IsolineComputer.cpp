@@ -6,7 +6,6 @@
 #include <limits>
 #include <new>
 #include <queue>
-#include <thread>
 #include <type_traits>
 
 #include "common/Memory.h"
@@ -29,44 +28,11 @@ constexpr std::int64_t kMostEdges = std::numeric_limits<std::int32_t>::max() - 1
 // Lattices of fewer edges are traced by the serial scan alone: thread start-up and the recording
 // and replaying of every walk would cost more than they save.
 constexpr std::int64_t kLeastParallelEdges = std::int64_t{1} << 18;
-// About this many edges per block of the parallel planning: blocks small enough for the threads to
-// even out their unequal work, cut by the lattice alone, never by the number of threads.
+// About this many edges per band of rows of the parallel planning: bands small enough for the
+// threads to even out their unequal work, cut by the lattice alone, never by the number of threads.
 constexpr std::size_t kEdgesPerBlock = std::size_t{1} << 17;
 // Pieces per batch of the parallel writing.
 constexpr std::size_t kPiecesPerBatch = 512;
-
-// Progress of work spread over threads: they add what they finish, and the thread that started
-// the trace, the only one that may talk to the observer, reports the sum scaled onto
-// [from, from + span] and hears a cancel, which every thread then sees.
-class SharedProgress {
- public:
-  SharedProgress(ErrorSink* sink, std::int64_t from, std::int64_t span, std::int64_t whole)
-      : sink_(sink), from_(from), span_(span), whole_(std::max<std::int64_t>(whole, 1)) {}
-
-  // Adds work done; false once the trace is cancelled.
-  bool add(std::int64_t done) {
-    done_.fetch_add(done, std::memory_order_relaxed);
-    if (std::this_thread::get_id() == starter_) report();
-    return !stopped();
-  }
-  // Reports the work done so far, from the starting thread only.
-  void report() {
-    if (sink_ == nullptr || stopped()) return;
-    const double share = static_cast<double>(done_.load(std::memory_order_relaxed)) / whole_;
-    const auto at = from_ + static_cast<std::int64_t>(std::min(share, 1.0) * span_);
-    if (!sink_->progressStep(at)) stopped_.store(true, std::memory_order_relaxed);
-  }
-  bool stopped() const { return stopped_.load(std::memory_order_relaxed); }
-
- private:
-  ErrorSink* sink_;
-  std::int64_t from_;
-  std::int64_t span_;
-  std::int64_t whole_;
-  std::thread::id starter_ = std::this_thread::get_id();
-  std::atomic<std::int64_t> done_{0};
-  std::atomic<bool> stopped_{false};
-};
 
 }  // namespace
 
@@ -228,8 +194,6 @@ std::uint32_t S_IsolineComputer::rank(double v) const {
   return k;
 }
 
-// Ranks every node, row by row, and counts the crossings of the edges: the most on one edge
-// decides the layout of the visited bits. Progress counts the edges whose crossings are known.
 // Ranks the nodes, counts the crossings they give and lays out the visited bits and the output
 // for them. False when the user cancels or the crossings are more than 32 bits can count.
 template <class Rank>
@@ -269,6 +233,8 @@ bool S_IsolineComputer::countCrossings(std::uint64_t& total, std::uint32_t& wide
     widest = std::max(widest, n);
   };
   constexpr std::uint64_t kMostCrossings = std::numeric_limits<std::uint32_t>::max();
+  // The first half of the progress: the edges whose crossings are known.
+  ProgressPacer pacer = ProgressPacer::part(progress_, 0, edgeCount_, edgeCount_);
   for (std::size_t j = 0; j < static_cast<std::size_t>(ny_); ++j) {
     const std::size_t row = j * nx;
     for (std::size_t i = 0; i + 1 < nx; ++i) count(row + i, row + i + 1);
@@ -276,7 +242,7 @@ bool S_IsolineComputer::countCrossings(std::uint64_t& total, std::uint32_t& wide
       for (std::size_t i = 0; i < nx; ++i) count(row - nx + i, row + i);
     }
     const auto known = static_cast<std::int64_t>((j + 1) * (nx - 1) + j * nx);
-    if (total > kMostCrossings || !reportProgress(known)) return false;
+    if (total > kMostCrossings || !pacer.advance(known)) return false;
   }
   return true;
 }
@@ -348,6 +314,7 @@ bool S_IsolineComputer::forEachCrossedEdge(std::size_t rowBegin, std::size_t row
 // bits. Progress is reported (and a cancel noticed) after every row of edges.
 template <class Rank>
 bool S_IsolineComputer::scan() {
+  ProgressPacer pacer = ProgressPacer::part(progress_, edgeCount_, edgeCount_, edgeCount_);
   return forEachCrossedEdge<Rank>(
       0, edgeRows(),
       [this](std::int32_t edge, std::size_t a, std::size_t b) {
@@ -359,11 +326,12 @@ bool S_IsolineComputer::scan() {
           }
         }
       },
-      [this](std::int64_t passed) { return reportProgress(edgeCount_ + passed); });
+      [&pacer](std::int64_t passed) { return pacer.advance(passed); });
 }
 
-// The rows of edges are cut into blocks, planned on all threads: a block's scan walks every
-// piece it meets at a crossing not yet visited, recording the side by which the walk leaves each
+// The lattice is cut into bands of rows, planned on all threads: a band's scan takes the edges
+// along its rows, then those up to the next band, and walks every piece it meets at a crossing
+// not yet visited, recording the side by which the walk leaves each
 // cell and noting the piece's lowest edge, and marks the crossings it passes, in whichever block
 // they lie. The lowest edge is where the serial scan starts the piece, since that scan meets the
 // crossings of a level in edge order and a traced piece leaves none of its crossings unvisited.
@@ -372,45 +340,43 @@ bool S_IsolineComputer::scan() {
 // Each piece's recorded walk, replayed from its start, then gives its points in the serial order.
 template <class Rank>
 bool S_IsolineComputer::scanInParallel() {
-  const std::size_t rows = edgeRows();
-  const std::size_t blockRows = std::max<std::size_t>(1, kEdgesPerBlock / nx_);
-  std::vector<FoundPieces> blocks((rows + blockRows - 1) / blockRows);
-  if (!planPieces<Rank>(blockRows, blocks)) return false;
+  const auto ny = static_cast<std::size_t>(ny_);
+  const std::size_t bandRows = std::max<std::size_t>(1, kEdgesPerBlock / (2 * nx_));
+  std::vector<FoundPieces> blocks((ny + bandRows - 1) / bandRows);
+  if (!planPieces<Rank>(bandRows, blocks)) return false;
   // The ranks and visited bits are done with: their memory goes before the output's grows.
   freeScanState();
   placePieces(blocks);
   return writePieces(blocks);
 }
 
+// The bands' scans, on all threads, in blocks of one band: the third quarter of the progress,
+// which counts the rows of the bands done; a cancel stops every band not yet started. Bands far
+// apart run at once, so that the threads seldom walk the same pieces or mark the same bits.
 template <class Rank>
-bool S_IsolineComputer::planPieces(std::size_t blockRows, std::vector<FoundPieces>& blocks) {
-  SharedProgress progress(progress_, edgeCount_, edgeCount_ / 2, edgeCount_);
-  const std::size_t rows = edgeRows();
-  parallel::runTasks(
-      blocks.size(),
-      [&](std::size_t b) {
-        FoundPieces& found = blocks[b];
+bool S_IsolineComputer::planPieces(std::size_t bandRows, std::vector<FoundPieces>& blocks) {
+  const auto ny = static_cast<std::size_t>(ny_);
+  ProgressPacer pacer =
+      ProgressPacer::part(progress_, edgeCount_, edgeCount_ / 2, static_cast<std::int64_t>(ny));
+  const bool planned = parallel::forEachBlock(
+      ny, pacer,
+      [&](std::size_t first, std::size_t last) {
+        FoundPieces& found = blocks[first / bandRows];
         Trail trail;
         trail.steps = &found.steps;
-        std::int64_t reported = 0;
         const auto planEdge = [&](std::int32_t edge, std::size_t a, std::size_t a2) {
           const Crossings crossings = crossingsOf<Rank>(edge, a, a2);
           for (std::uint32_t k = crossings.first; k - crossings.first < crossings.count; ++k) {
             if (!visitedShared(crossings, k)) planPiece<Rank>(crossings, k, trail, found);
           }
         };
-        const std::size_t first = b * blockRows;
-        forEachCrossedEdge<Rank>(first, std::min(rows, first + blockRows), planEdge,
-                                 [&](std::int64_t passed) {
-                                   const bool going = progress.add(passed - reported);
-                                   reported = passed;
-                                   return going;
-                                 });
+        const auto going = [](std::int64_t) { return true; };
+        forEachCrossedEdge<Rank>(first, last, planEdge, going);
+        forEachCrossedEdge<Rank>(ny + first, ny + std::min(last, ny - 1), planEdge, going);
         std::sort(found.pieces.begin(), found.pieces.end(), startsBefore);
       },
-      [&] { progress.report(); });
-  progress.report();
-  return !progress.stopped();
+      parallel::Blocking{bandRows, 0});
+  return planned && pacer.advance(static_cast<std::int64_t>(ny));
 }
 
 template <class Rank>
@@ -470,7 +436,8 @@ void S_IsolineComputer::placePieces(std::vector<FoundPieces>& found) {
 }
 
 // Replays the pieces' walks in batches on all threads, each piece's points straight into its
-// place; the node points of every batch are gathered and put in order at the end.
+// place; the node points of every batch are gathered and put in order at the end. The last
+// quarter of the progress counts the batches done.
 bool S_IsolineComputer::writePieces(const std::vector<FoundPieces>& found) {
   struct Batch {
     std::size_t block;
@@ -484,12 +451,12 @@ bool S_IsolineComputer::writePieces(const std::vector<FoundPieces>& found) {
     }
   }
   std::vector<std::vector<std::size_t>> nodePoints(batches.size());
-  SharedProgress progress(progress_, edgeCount_ + edgeCount_ / 2, edgeCount_ - edgeCount_ / 2,
-                          static_cast<std::int64_t>(batches.size()));
-  parallel::runTasks(
-      batches.size(),
-      [&](std::size_t t) {
-        if (progress.stopped()) return;
+  const auto count = static_cast<std::int64_t>(batches.size());
+  ProgressPacer pacer = ProgressPacer::part(progress_, edgeCount_ + edgeCount_ / 2,
+                                            edgeCount_ - edgeCount_ / 2, count);
+  const bool written = parallel::forEachBlock(
+      batches.size(), pacer,
+      [&](std::size_t t, std::size_t) {
         const Batch& batch = batches[t];
         std::vector<std::int32_t> chain;
         for (std::size_t n = batch.first; n < batch.end; ++n) {
@@ -498,11 +465,9 @@ bool S_IsolineComputer::writePieces(const std::vector<FoundPieces>& found) {
           replayWalk(piece, found[batch.block].steps, chain);
           writePiece(piece, chain, nodePoints[t]);
         }
-        progress.add(1);
       },
-      [&] { progress.report(); });
-  progress.report();
-  if (progress.stopped()) return false;
+      parallel::Blocking{1, 0});
+  if (!written || !pacer.advance(count)) return false;
   for (const std::vector<std::size_t>& batch : nodePoints) {
     output_.nodePoints.insert(output_.nodePoints.end(), batch.begin(), batch.end());
   }
@@ -864,10 +829,6 @@ S_IsolineComputer::GridPoint S_IsolineComputer::crossingPoint(const EdgeNodes& e
   if (t == 0.0) return {x0, y0, edge, true};
   if (t == 1.0) return {x1, y1, edge, true};
   return {x0 + t * (x1 - x0), y0 + t * (y1 - y0), edge, false};
-}
-
-bool S_IsolineComputer::reportProgress(std::int64_t done) {
-  return progress_ == nullptr || progress_->progressStep(done);
 }
 
 }  // namespace vellumar::isolines

@@ -163,7 +163,7 @@ class S_IsolineComputer {
   template <class Rank>
   bool scanInParallel();
   template <class Rank>
-  bool planPieces(std::size_t blockRows, std::vector<FoundPieces>& blocks);
+  bool planPieces(std::size_t bandRows, std::vector<FoundPieces>& blocks);
   template <class Rank>
   void planPiece(const Crossings& start, std::uint32_t k, Trail& trail, FoundPieces& found);
   void placePieces(std::vector<FoundPieces>& found);
@@ -223,7 +223,6 @@ class S_IsolineComputer {
   double nodeValue(int i, int j) const {
     return z_[static_cast<std::size_t>(j) * static_cast<std::size_t>(nx_) + i];
   }
-  bool reportProgress(std::int64_t done);
   // Closes the progress of a traceLevels call, frees its state and, unless ok, empties the output.
   void endCall(bool ok) noexcept;
   // Frees the ranks, the visited bits and their offsets, which live for one scan.

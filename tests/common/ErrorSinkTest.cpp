@@ -73,6 +73,24 @@ TEST(ErrorSink, PacerReportsOncePerStretchAndRestartsTheStage) {
   EXPECT_TRUE(none.advance(1'000'000));
 }
 
+TEST(ErrorSink, PacerPartsFillOneStageInTurnAndStopOnCancel) {
+  RecordingObserver observer(6);
+  ErrorSink sink(&observer);
+  sink.progressStart("Трассировка", 100);
+  // Three items as the stage's first 40, then ten as its last 60; each rise is reported once.
+  ProgressPacer first = ProgressPacer::part(&sink, 0, 40, 3);
+  for (const std::int64_t done : {1, 1, 2, 3}) EXPECT_TRUE(first.advance(done));
+  ProgressPacer second = ProgressPacer::part(&sink, 40, 60, 10);
+  for (const std::int64_t done : {0, 4, 4}) EXPECT_TRUE(second.advance(done));
+  EXPECT_EQ(observer.steps, (std::vector<std::int64_t>{13, 26, 40, 64}));
+  EXPECT_EQ(observer.starts.size(), 1u);  // a part opens no stage of its own
+  EXPECT_TRUE(second.advance(9));
+  EXPECT_FALSE(second.advance(10));  // the sixth report is cancelled
+  EXPECT_EQ(observer.steps.back(), 100);
+  EXPECT_EQ(sink.code(), sink_code::kCancelled);
+  EXPECT_TRUE(ProgressPacer::part(nullptr, 0, 10, 1).advance(1));  // nobody watching
+}
+
 TEST(ErrorSink, FilePacerOpensAtItsFirstReportAndCancelsThroughTheSink) {
   RecordingObserver observer(3);
   ErrorSink sink(&observer);
