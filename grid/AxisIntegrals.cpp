@@ -158,10 +158,10 @@ struct RowSweep {
   DataRows row;
   const std::vector<Located>& points;
   const RowBuckets& buckets;
-  ErrorSink* progress;
-  std::int64_t swept;
+  ProgressPacer progress;
+  std::int64_t swept = 0;
   // False when the user cancels.
-  bool carryOn() { return progress == nullptr || progress->progressStep(++swept); }
+  bool carryOn() { return progress.advance(++swept); }
 };
 
 // The points of one cell row still to be served along a data row, taken from left to right.
@@ -319,7 +319,8 @@ bool AxisIntegrals::evaluate(std::span<const double> xs, std::span<const double>
   const RowBuckets buckets = bucketByRow(points, valid, cellsY_);
   if (buckets.highRow < 0) return true;
 
-  RowSweep sweep{basis, DataRows{data_, stride_}, points, buckets, progress, progressDone};
+  RowSweep sweep{basis, DataRows{data_, stride_}, points, buckets,
+                 ProgressPacer::part(progress, progressDone, 1, 1)};
   // The integrals run from the origin's lattice lines (see the header), which lie left of and
   // below every point.
   if (!sweepAlongX(sweep, std::min(from.column, buckets.lowColumn), alongX)) return false;

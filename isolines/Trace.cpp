@@ -41,12 +41,10 @@ std::vector<double> latticeCoordinates(double low, double high, int count) {
 bool resample(const grid::Grid& map, std::span<const double> xs, std::span<const double> ys,
               grid::NodeVector& values, ErrorSink* progress) {
   grid::SurfaceSampler sampler(map, xs);
+  ProgressPacer pacer = ProgressPacer::part(progress, 0, 1, 1);
   for (std::size_t r = 0; r < ys.size(); ++r) {
     sampler.sampleRow(ys[r], values.data() + r * xs.size());
-    if (progress != nullptr &&
-        !progress->progressStep(static_cast<std::int64_t>((r + 1) * xs.size()))) {
-      return false;
-    }
+    if (!pacer.advance(static_cast<std::int64_t>((r + 1) * xs.size()))) return false;
   }
   return true;
 }
