@@ -226,25 +226,43 @@ std::uint32_t S_IsolineComputer::rankSpan(std::size_t a, std::size_t b) const {
 
 template <class Rank>
 bool S_IsolineComputer::countCrossings(std::uint64_t& total, std::uint32_t& widest) {
-  const auto nx = static_cast<std::size_t>(nx_);
-  const auto count = [&](std::size_t a, std::size_t b) {
-    const std::uint32_t n = rankSpan<Rank>(a, b);
-    total += n;
-    widest = std::max(widest, n);
+  struct Count {
+    std::uint64_t total = 0;
+    std::uint32_t widest = 0;
   };
-  constexpr std::uint64_t kMostCrossings = std::numeric_limits<std::uint32_t>::max();
-  // The first half of the progress: the edges whose crossings are known.
-  ProgressPacer pacer = ProgressPacer::part(progress_, 0, edgeCount_, edgeCount_);
-  for (std::size_t j = 0; j < static_cast<std::size_t>(ny_); ++j) {
-    const std::size_t row = j * nx;
-    for (std::size_t i = 0; i + 1 < nx; ++i) count(row + i, row + i + 1);
-    if (j > 0) {
-      for (std::size_t i = 0; i < nx; ++i) count(row - nx + i, row + i);
-    }
-    const auto known = static_cast<std::int64_t>((j + 1) * (nx - 1) + j * nx);
-    if (total > kMostCrossings || !pacer.advance(known)) return false;
-  }
-  return true;
+  const auto nx = static_cast<std::size_t>(nx_);
+  const auto ny = static_cast<std::size_t>(ny_);
+  // The first half of the progress, in parallel blocks of node rows: each row's edges along it
+  // and those down to the row before.
+  ProgressPacer pacer =
+      ProgressPacer::part(progress_, 0, edgeCount_, static_cast<std::int64_t>(nx * ny));
+  Count all;
+  const bool counted = parallel::reduceRowBlocks(
+      ny, nx, pacer, all,
+      [&](std::size_t first, std::size_t last) {
+        Count block;
+        const auto count = [&](std::size_t a, std::size_t b) {
+          const std::uint32_t n = rankSpan<Rank>(a, b);
+          block.total += n;
+          block.widest = std::max(block.widest, n);
+        };
+        for (std::size_t j = first; j < last; ++j) {
+          const std::size_t row = j * nx;
+          for (std::size_t i = 0; i + 1 < nx; ++i) count(row + i, row + i + 1);
+          if (j > 0) {
+            for (std::size_t i = 0; i < nx; ++i) count(row - nx + i, row + i);
+          }
+        }
+        return block;
+      },
+      [](Count sum, const Count& block) {
+        sum.total += block.total;
+        sum.widest = std::max(sum.widest, block.widest);
+        return sum;
+      });
+  total = all.total;
+  widest = all.widest;
+  return counted && total <= std::numeric_limits<std::uint32_t>::max();
 }
 
 template <class Rank>

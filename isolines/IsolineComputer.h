@@ -140,8 +140,8 @@ class S_IsolineComputer {
   // The levels between the ranks of nodes a and b, which cross their edge (none at a blank end).
   template <class Rank>
   std::uint32_t rankSpan(std::size_t a, std::size_t b) const;
-  // Counts the crossings of every edge, row by row, reporting progress: their total and the most
-  // on one edge. False on cancel or when the total passes 32 bits.
+  // Counts the crossings of every edge, in parallel blocks of rows, reporting progress: their
+  // total and the most on one edge. False on cancel or when the total passes 32 bits.
   template <class Rank>
   bool countCrossings(std::uint64_t& total, std::uint32_t& widest);
   // Gives every edge its slot of visited bits: as wide as the widest edge's crossings, or, when
