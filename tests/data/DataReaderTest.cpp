@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "../common/TableSupport.h"
 #include "../common/TestSupport.h"
 #include "common/FileIo.h"
 #include "common/SafeSave.h"
@@ -49,21 +50,10 @@ std::vector<bool> numericColumns(const M_Data& t) {
   return numeric;
 }
 
-// Every cell of a table, row by row, as the table shows them.
 using Cells = std::vector<std::vector<std::string>>;
-Cells cellsOf(const M_Data& t) {
-  Cells cells(static_cast<std::size_t>(t.rowCount()));
-  for (int row = 0; row < t.rowCount(); ++row)
-    for (int j = 0; j < t.columnCount(); ++j) cells[row].push_back(t.CellText(row, j));
-  return cells;
-}
-
 using Names = std::vector<std::string>;
-Names namesOf(const M_Data& t) {
-  Names names;
-  for (int j = 0; j < t.columnCount(); ++j) names.push_back(t.columnName(j));
-  return names;
-}
+using testing::cellTexts;
+using testing::columnNames;
 
 TEST(DataReader, LineEndsOfAnyKindButMixedAndNoTrailingBlankRows) {
   // Each is the two rows "1 2" and "3 4": LF, CR LF or CR line ends, a last line without one,
@@ -74,7 +64,7 @@ TEST(DataReader, LineEndsOfAnyKindButMixedAndNoTrailingBlankRows) {
         "\uFEFF1 2\r3 4\r\r"}) {
     SCOPED_TRACE(bytes);
     const M_Data t = read(bytes);
-    EXPECT_EQ(cellsOf(t), (Cells{{"1", "2"}, {"3", "4"}}));
+    EXPECT_EQ(cellTexts(t), (Cells{{"1", "2"}, {"3", "4"}}));
     EXPECT_EQ(numericColumns(t), (std::vector<bool>{true, true}));
   }
   EXPECT_EQ(read("X Y\r1 2\r3 4\r", ' ', true, true).columnName(1), "Y");
@@ -145,7 +135,7 @@ TEST(DataReader, SplitsFieldsByDelimiterKindAndMerging) {
       {"1 2\n   \n\n3 4\n\n", ' ', true, {{"1", "2"}, {"0", "0"}, {"0", "0"}, {"3", "4"}}},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(cellsOf(read(c.bytes, c.delimiter, c.merge)), c.cells) << c.bytes;
+    EXPECT_EQ(cellTexts(read(c.bytes, c.delimiter, c.merge)), c.cells) << c.bytes;
   M_Data t;
   t.setMissingCellValue(-1.0);
   EXPECT_EQ(t.ReadBytes("1 2\n3\n").status, ReadStatus::Ok);
@@ -169,7 +159,7 @@ TEST(DataReader, TypesColumnsByWhatStrtodReadsWhole) {
   // alone are empty cells.
   t = read("1.5 ,a\n 2 , b \n   ,c\n", ',', false);
   EXPECT_EQ(numericColumns(t), (std::vector<bool>{true, false}));
-  EXPECT_EQ(cellsOf(t), (Cells{{"1.5", "a"}, {"2", "b"}, {"0", "c"}}));
+  EXPECT_EQ(cellTexts(t), (Cells{{"1.5", "a"}, {"2", "b"}, {"0", "c"}}));
 }
 
 TEST(DataReader, QuotedCommaFieldsAreTextCells) {
@@ -180,19 +170,19 @@ TEST(DataReader, QuotedCommaFieldsAreTextCells) {
       "  \"a,b\"  ,30,\"x\"y \n"
       "plain 5\" pipe,40,7\n",
       ',', false, true);
-  EXPECT_EQ(namesOf(t), (Names{"County, name", "depth", "code"}));
+  EXPECT_EQ(columnNames(t), (Names{"County, name", "depth", "code"}));
   // Blanks around the quotes are no part of the text; a quote inside a field is text.
-  EXPECT_EQ(cellsOf(t), (Cells{{"Smith, J", "10", "12"},
-                               {"say \"hi\"", "20", ""},
-                               {"a,b", "30", "xy"},
-                               {"plain 5\" pipe", "40", "7"}}));
+  EXPECT_EQ(cellTexts(t), (Cells{{"Smith, J", "10", "12"},
+                                 {"say \"hi\"", "20", ""},
+                                 {"a,b", "30", "xy"},
+                                 {"plain 5\" pipe", "40", "7"}}));
   // A quoted number is text, and makes its column text.
   EXPECT_EQ(numericColumns(t), (std::vector<bool>{false, true, false}));
 
   // Merged commas inside quotes stay text; the run after the field separates once.
-  EXPECT_EQ(cellsOf(read("\"a,,b\",,5\n", ',', true)), (Cells{{"a,,b", "5"}}));
+  EXPECT_EQ(cellTexts(read("\"a,,b\",,5\n", ',', true)), (Cells{{"a,,b", "5"}}));
   // Quotes in tab- or blank-delimited files are ordinary text.
-  EXPECT_EQ(cellsOf(read("\"a\tb\"\t1\n", '\t', false)), (Cells{{"\"a", "b\"", "1"}}));
+  EXPECT_EQ(cellTexts(read("\"a\tb\"\t1\n", '\t', false)), (Cells{{"\"a", "b\"", "1"}}));
   EXPECT_EQ(read("\"x y\" 1\n").columnCount(), 3);
   EXPECT_EQ(read("\"x,y\";1\n", ';').CellText(0, 0), "\"x,y\"");
 
@@ -207,9 +197,9 @@ TEST(DataReader, TrailingFieldsNamedByTheHeaderAreColumns) {
   t.setOptions({',', false, true});
   t.setMissingCellValue(-1.0);
   ASSERT_EQ(t.ReadBytes("a,b,c,d\n1,2,3,\n2,,200,\n").status, ReadStatus::Ok);
-  EXPECT_EQ(namesOf(t), (Names{"a", "b", "c", "d"}));
+  EXPECT_EQ(columnNames(t), (Names{"a", "b", "c", "d"}));
   EXPECT_EQ(numericColumns(t), (std::vector<bool>{true, true, true, true}));
-  EXPECT_EQ(cellsOf(t), (Cells{{"1", "2", "3", "-1"}, {"2", "-1", "200", "-1"}}));
+  EXPECT_EQ(cellTexts(t), (Cells{{"1", "2", "3", "-1"}, {"2", "-1", "200", "-1"}}));
 
   // Only as many trailing fields as the header names; none past them, none without a header,
   // none with merging, none for a line of delimiters only.
@@ -220,20 +210,20 @@ TEST(DataReader, TrailingFieldsNamedByTheHeaderAreColumns) {
   EXPECT_EQ(read("a,b,c,d\n1,2\n,,,\n", ',', false, true).columnCount(), 2);
   // Any delimiter without merging, blanks too; after a quoted last field as well.
   EXPECT_EQ(read("a\tb\tc\n1\t2\t\n", '\t', false, true).columnName(2), "c");
-  EXPECT_EQ(cellsOf(read("a,b,c\n1,\"x,\",\n", ',', false, true)), (Cells{{"1", "x,", "0"}}));
+  EXPECT_EQ(cellTexts(read("a,b,c\n1,\"x,\",\n", ',', false, true)), (Cells{{"1", "x,", "0"}}));
 }
 
 TEST(DataReader, NamesColumnsFromTheHeaderInUtf8) {
   const M_Data t = read("  X   Y   Name\n 1  2  a\n3 4 b c\n", ' ', true, true);
-  EXPECT_EQ(namesOf(t), (Names{"X", "Y", "Name", ""}));
-  EXPECT_EQ(cellsOf(t), (Cells{{"1", "2", "a", ""}, {"3", "4", "b", "c"}}));
+  EXPECT_EQ(columnNames(t), (Names{"X", "Y", "Name", ""}));
+  EXPECT_EQ(cellTexts(t), (Cells{{"1", "2", "a", ""}, {"3", "4", "b", "c"}}));
   // "Глубина" and "песок" in CP1251, and in UTF-8 after a byte order mark.
   for (const auto& [bytes, delimiter] :
        {std::pair{"X\t\xc3\xeb\xf3\xe1\xe8\xed\xe0\r\n1\t\xef\xe5\xf1\xee\xea\r\n", '\t'},
         std::pair{"\xEF\xBB\xBFX;Глубина\n1;песок\n", ';'}}) {
     const M_Data u = read(bytes, delimiter, true, true);
-    EXPECT_EQ(namesOf(u), (Names{"X", "Глубина"}));
-    EXPECT_EQ(cellsOf(u), (Cells{{"1", "песок"}}));
+    EXPECT_EQ(columnNames(u), (Names{"X", "Глубина"}));
+    EXPECT_EQ(cellTexts(u), (Cells{{"1", "песок"}}));
   }
 }
 
@@ -320,7 +310,7 @@ TEST(DataCells, ConvertBetweenNumbersAndTextOnWritesAndWidthChanges) {
   EXPECT_EQ(std::pair(t.NumericValue(0, 0), t.NumericValue(0, 1)), std::pair(-9.0, -9.0));
   t.SetNumeric(0, 1, 2.5);  // "2.500000" cut to width - 1
   t.SetNumeric(1, 1, -9.0);
-  EXPECT_EQ(cellsOf(t), (Cells{{"-9", "2.5"}, {"-9", ""}}));
+  EXPECT_EQ(cellTexts(t), (Cells{{"-9", "2.5"}, {"-9", ""}}));
   t.SetText(1, 1, "longer text");
   t.SetText(0, 0, "7.25");
   t.SetText(1, 0, "7.25x");
@@ -330,14 +320,14 @@ TEST(DataCells, ConvertBetweenNumbersAndTextOnWritesAndWidthChanges) {
 
   t.SetColumnWidth(0, 5);  // numeric to text: "%lf" cut to 4 bytes
   t.SetColumnWidth(1, 3);  // texts cut to 2 bytes
-  EXPECT_EQ(cellsOf(t), (Cells{{"7.25", "2."}, {"", "lo"}}));
+  EXPECT_EQ(cellTexts(t), (Cells{{"7.25", "2."}, {"", "lo"}}));
   t.SetColumnWidth(0, 0);
   EXPECT_TRUE(t.isNumericColumn(0));
   EXPECT_EQ(std::pair(t.NumericValue(0, 0), t.NumericValue(1, 0)), std::pair(7.25, -9.0));
 
   t.InsertColumn(0, 0, true);
   t.InsertColumn(99, 6, false);
-  EXPECT_EQ(namesOf(t), (Names{"1", "1", "2", " "}));
+  EXPECT_EQ(columnNames(t), (Names{"1", "1", "2", " "}));
   EXPECT_EQ(std::pair(t.NumericValue(1, 0), t.NumericValue(1, 1)), std::pair(-9.0, -9.0));
 
   t.setRowMark(1, 5);

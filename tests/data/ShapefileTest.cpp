@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "../common/ShapefileSupport.h"
+#include "../common/TableSupport.h"
 #include "../common/TestSupport.h"
 #include "common/SafeSave.h"
 #include "data/Shapefile.h"
@@ -47,15 +48,6 @@ Line clockwise(double x, double y, double s, double value, int id) {
 }
 Line counterClockwise(double x, double y, double s, double value, int id) {
   return ring({{x, y}, {x + s, y}, {x + s, y + s}, {x, y + s}, {x, y}}, value, id);
-}
-
-// The cells of a table's row as the table shows them; for row kNames the column names.
-constexpr int kNames = -1;
-Names rowOf(const M_Data& table, int row) {
-  Names cells;
-  for (int j = 0; j < table.columnCount(); ++j)
-    cells.push_back(row == kNames ? table.columnName(j) : table.CellText(row, j));
-  return cells;
 }
 
 // A table of three rows: three numeric columns, then a text column of the given width.
@@ -135,7 +127,7 @@ TEST_F(Shapefiles, LinesRoundTripWithValuesIdsAndCutNames) {
   // The NAME field is 16 bytes wide; a cut never splits a character.
   EXPECT_EQ(backNames, (Names{"short", "ABCDEFGHIJKLMNOP", "Скважина"}));
   // The attribute table holds the record numbers in front of the DBF fields.
-  EXPECT_EQ(rowOf(reader.attributes(), kNames), (Names{"IRec", "Atribute", "ID", "NAME"}));
+  EXPECT_EQ(columnNames(reader.attributes()), (Names{"IRec", "Atribute", "ID", "NAME"}));
   EXPECT_EQ(reader.attributes().NumericValue(2, 0), 3.0);
   EXPECT_EQ(reader.attributes().NumericValue(1, 2), 8.0);
   EXPECT_EQ(reader.recordStarts(), (std::vector<std::int32_t>{0, 1, 2}));
@@ -290,12 +282,12 @@ TEST_F(Shapefiles, ZAndMeasureAreLoggedKeptAsideAndTabled) {
 
   ShapefileConverter plain;
   M_Data table = tableOf(path("arcz.shp"), &plain);
-  EXPECT_EQ(rowOf(table, kNames), (Names{"nLn", "X", "Y", "M", "IRec", "VAL", "KIND"}));
+  EXPECT_EQ(columnNames(table), (Names{"nLn", "X", "Y", "M", "IRec", "VAL", "KIND"}));
   ASSERT_EQ(table.rowCount(), 4);
   // One row per vertex: the line number (one per part), the measure and the record's fields.
-  EXPECT_EQ(rowOf(table, 3), (Names{"2", "3", "1", "0.4", "1", "4.5", "road"}));
+  EXPECT_EQ(cellTexts(table)[3], (Names{"2", "3", "1", "0.4", "1", "4.5", "road"}));
   EXPECT_EQ(table.path(), path("arcz.shp"));
-  EXPECT_EQ(rowOf(tableOf(path("arc.shp"), &plain), kNames),
+  EXPECT_EQ(columnNames(tableOf(path("arc.shp"), &plain)),
             (Names{"nLn", "X", "Y", "IRec", "VAL", "KIND"}));
   // Only the ArcZ reading logged.
   EXPECT_EQ(plain.log(),
@@ -326,19 +318,19 @@ TEST_F(Shapefiles, PointTypesHaveTheirColumnLayouts) {
     SCOPED_TRACE(c.file);
     writeShapefile(path(c.file), c.type, c.shapes, fields);
     const M_Data table = tableOf(path(c.file));
-    EXPECT_EQ(rowOf(table, kNames), c.columns);
+    EXPECT_EQ(columnNames(table), c.columns);
     EXPECT_EQ(table.rowCount(), c.rows);
   }
   writeShapefile(path("pgm.shp"), SHPT_POLYGONM, {{{0}, {0, 1, 1, 0}, {0, 1, 0, 0}, {}, {}}},
                  {{"ATTR", FTDouble, {"1"}}});
   const M_Data polygons = tableOf(path("pgm.shp"));
-  EXPECT_EQ(rowOf(polygons, kNames), (Names{"nLn", "X", "Y", "M", "IRec", "ATTR"}));
+  EXPECT_EQ(columnNames(polygons), (Names{"nLn", "X", "Y", "M", "IRec", "ATTR"}));
   EXPECT_EQ(polygons.rowCount(), 4);
-  EXPECT_EQ(rowOf(tableOf(path("ptz.shp")), 1), (Names{"5", "6", "7", "8", "2", "q"}));
+  EXPECT_EQ(cellTexts(tableOf(path("ptz.shp")))[1], (Names{"5", "6", "7", "8", "2", "q"}));
   // Every vertex row of a multipoint repeats its record's attributes.
   const M_Data table = tableOf(path("mpm.shp"));
-  EXPECT_EQ(rowOf(table, 2), (Names{"3", "6", "12", "1", "p"}));
-  EXPECT_EQ(rowOf(table, 3), (Names{"0", "0", "-1", "2", "q"}));
+  EXPECT_EQ(cellTexts(table)[2], (Names{"3", "6", "12", "1", "p"}));
+  EXPECT_EQ(cellTexts(table)[3], (Names{"0", "0", "-1", "2", "q"}));
 }
 
 TEST_F(Shapefiles, WrongTypesAndMissingFilesAreReported) {
@@ -385,10 +377,10 @@ TEST_F(Shapefiles, DbfTextFieldsOfNumbersBecomeNumeric) {
   M_Data table;
   ShapefileConverter converter;
   ASSERT_TRUE(converter.ReadDbf(path("t.shp"), table));
-  EXPECT_EQ(rowOf(table, kNames), (Names{"NUMS", "MIXED", "REAL"}));
+  EXPECT_EQ(columnNames(table), (Names{"NUMS", "MIXED", "REAL"}));
   EXPECT_TRUE(table.isNumericColumn(0) && !table.isNumericColumn(1));
   EXPECT_EQ(table.NumericValue(1, 0), table.missingCellValue());
-  EXPECT_EQ(rowOf(table, 0), (Names{"12.5", "12", "-3.5"}));
+  EXPECT_EQ(cellTexts(table)[0], (Names{"12.5", "12", "-3.5"}));
   EXPECT_EQ(table.CellText(1, 1), "abc");
   EXPECT_FALSE(converter.ReadDbf(path("none.shp"), table));
   EXPECT_EQ(table.columnCount(), 3);  // kept on failure
@@ -413,7 +405,7 @@ TEST_F(Shapefiles, PointTablesRoundTrip) {
   DBFClose(dbf);
 
   M_Data back = tableOf(path("pts.shp"), &converter);
-  EXPECT_EQ(rowOf(back, kNames), (Names{"X", "Y", "Depth", "Z3"}));
+  EXPECT_EQ(columnNames(back), (Names{"X", "Y", "Depth", "Z3"}));
   ASSERT_EQ(back.rowCount(), 3);
   for (int r = 0; r < 3; ++r) {
     for (int c = 0; c < 3; ++c) EXPECT_DOUBLE_EQ(back.NumericValue(r, c), values[r][c]);
@@ -424,7 +416,7 @@ TEST_F(Shapefiles, PointTablesRoundTrip) {
   const M_Data values1 = tableOfResult(DATA({0.5, 1e-9, -42}));
   ASSERT_EQ(converter.TableToPointShapefile(path("z.shp"), values1, -1, -1), Done);
   back = tableOf(path("z.shp"), &converter);
-  EXPECT_EQ(rowOf(back, kNames), (Names{"Z"}));
+  EXPECT_EQ(columnNames(back), (Names{"Z"}));
   ASSERT_EQ(back.rowCount(), 3);
   EXPECT_EQ(std::pair(back.NumericValue(1, 0), back.NumericValue(2, 0)), std::pair(1e-9, -42.0));
   EXPECT_EQ(readShapefile(path("z.shp")).at(0).type, SHPT_NULL);
@@ -440,8 +432,8 @@ TEST_F(Shapefiles, PointTablesRoundTrip) {
   const M_Data located = tableOfResult(DATA({3}, {10}, {20}));
   ASSERT_EQ(converter.TableToPointShapefile(path("xyz.shp"), located, 0, 1), Done);
   back = tableOf(path("xyz.shp"), &converter);
-  EXPECT_EQ(rowOf(back, kNames), (Names{"X", "Y", "Z"}));
-  EXPECT_EQ(rowOf(back, 0), (Names{"10", "20", "3"}));
+  EXPECT_EQ(columnNames(back), (Names{"X", "Y", "Z"}));
+  EXPECT_EQ(cellTexts(back)[0], (Names{"10", "20", "3"}));
   EXPECT_EQ(converter.log(), "");
 }
 
@@ -569,7 +561,7 @@ TEST_F(Shapefiles, ExportsCutShortLeaveEveryFileAndAreRolledBack) {
   stopCommitsAfterRename(-1);
   EXPECT_EQ(converter.log(), "Cannot write the shp-file.");
   const M_Data table = tableOf(points);
-  ASSERT_EQ(rowOf(table, kNames), (Names{"X", "Y", "Z"}));
+  ASSERT_EQ(columnNames(table), (Names{"X", "Y", "Z"}));
   EXPECT_EQ(table.NumericValue(1, 0), 1.0);  // not 11
 }
 

@@ -11,6 +11,7 @@
 #include <tuple>
 #include <vector>
 
+#include "../common/TableSupport.h"
 #include "../common/TestSupport.h"
 #include "RasterFixtures.h"
 #include "VectorFixtures.h"
@@ -19,6 +20,8 @@
 
 namespace vellumar::formats {
 namespace {
+
+using vellumar::testing::columnNames;
 
 // Two districts in UTM 32N as GeoJSON winds them (outer rings counter-clockwise, holes
 // clockwise): a square with a square lake, and a district of two parts; then a feature without a
@@ -79,12 +82,7 @@ std::vector<std::vector<double>> described(const geometry::Cover& cover, bool id
   return lines;
 }
 
-// A table's column names, and one column's numbers or cell texts row by row.
-std::vector<std::string> columnNames(const data::M_Data& table) {
-  std::vector<std::string> names;
-  for (int c = 0; c < table.columnCount(); ++c) names.push_back(table.columnName(c));
-  return names;
-}
+// One column's numbers or cell texts row by row.
 std::vector<double> numbers(const data::M_Data& table, int column) {
   std::vector<double> values;
   for (int r = 0; r < table.rowCount(); ++r) values.push_back(table.NumericValue(r, column));
