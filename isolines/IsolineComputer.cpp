@@ -30,7 +30,7 @@ constexpr std::int64_t kMostEdges = std::numeric_limits<std::int32_t>::max() - 1
 constexpr std::int64_t kLeastParallelEdges = std::int64_t{1} << 18;
 // About this many edges per band of rows of the parallel planning: bands small enough for the
 // threads to even out their unequal work, cut by the lattice alone, never by the number of threads.
-constexpr std::size_t kEdgesPerBlock = std::size_t{1} << 17;
+constexpr std::size_t kEdgesPerBand = std::size_t{1} << 17;
 // Pieces per batch of the parallel writing.
 constexpr std::size_t kPiecesPerBatch = 512;
 
@@ -349,37 +349,37 @@ bool S_IsolineComputer::scan() {
 
 // The lattice is cut into bands of rows, planned on all threads: a band's scan takes the edges
 // along its rows, then those up to the next band, and walks every piece it meets at a crossing
-// not yet visited, recording the side by which the walk leaves each
-// cell and noting the piece's lowest edge, and marks the crossings it passes, in whichever block
-// they lie. The lowest edge is where the serial scan starts the piece, since that scan meets the
-// crossings of a level in edge order and a traced piece leaves none of its crossings unvisited.
-// Ordered by that start (edge, then level), the blocks' pieces are the serial scan's; two blocks
-// that met one piece at the same moment both give it, with the same start, and it is kept once.
+// not yet visited, recording the side by which the walk leaves each cell and noting the piece's
+// lowest edge, and marks the crossings it passes, in whichever band they lie. The lowest edge is
+// where the serial scan starts the piece, since that scan meets the crossings of a level in edge
+// order and a traced piece leaves none of its crossings unvisited. Ordered by that start (edge,
+// then level), the bands' pieces are the serial scan's; two bands that met one piece at the same
+// moment both give it, with the same start, and it is kept once.
 // Each piece's recorded walk, replayed from its start, then gives its points in the serial order.
 template <class Rank>
 bool S_IsolineComputer::scanInParallel() {
   const auto ny = static_cast<std::size_t>(ny_);
-  const std::size_t bandRows = std::max<std::size_t>(1, kEdgesPerBlock / (2 * nx_));
-  std::vector<FoundPieces> blocks((ny + bandRows - 1) / bandRows);
-  if (!planPieces<Rank>(bandRows, blocks)) return false;
+  const std::size_t bandRows = std::max<std::size_t>(1, kEdgesPerBand / (2 * nx_));
+  std::vector<FoundPieces> bands((ny + bandRows - 1) / bandRows);
+  if (!planPieces<Rank>(bandRows, bands)) return false;
   // The ranks and visited bits are done with: their memory goes before the output's grows.
   freeScanState();
-  placePieces(blocks);
-  return writePieces(blocks);
+  placePieces(bands);
+  return writePieces(bands);
 }
 
 // The bands' scans, on all threads, in blocks of one band: the third quarter of the progress,
 // which counts the rows of the bands done; a cancel stops every band not yet started. Bands far
 // apart run at once, so that the threads seldom walk the same pieces or mark the same bits.
 template <class Rank>
-bool S_IsolineComputer::planPieces(std::size_t bandRows, std::vector<FoundPieces>& blocks) {
+bool S_IsolineComputer::planPieces(std::size_t bandRows, std::vector<FoundPieces>& bands) {
   const auto ny = static_cast<std::size_t>(ny_);
   ProgressPacer pacer =
       ProgressPacer::part(progress_, edgeCount_, edgeCount_ / 2, static_cast<std::int64_t>(ny));
   const bool planned = parallel::forEachBlock(
       ny, pacer,
       [&](std::size_t first, std::size_t last) {
-        FoundPieces& found = blocks[first / bandRows];
+        FoundPieces& found = bands[first / bandRows];
         Trail trail;
         trail.steps = &found.steps;
         const auto planEdge = [&](std::int32_t edge, std::size_t a, std::size_t a2) {
@@ -418,11 +418,11 @@ void S_IsolineComputer::planPiece(const Crossings& start, std::uint32_t k, Trail
   found.pieces.push_back(piece);
 }
 
-// Merges the blocks' pieces by first crossing, keeping one of each, and gives each kept piece
+// Merges the bands' pieces by first crossing, keeping one of each, and gives each kept piece
 // its place among the output's pieces and points.
 void S_IsolineComputer::placePieces(std::vector<FoundPieces>& found) {
-  // The head of every block's list, the earliest start on top.
-  using Head = std::pair<Piece*, std::size_t>;  // the piece and its block
+  // The head of every band's list, the earliest start on top.
+  using Head = std::pair<Piece*, std::size_t>;  // the piece and its band
   const auto later = [](const Head& p, const Head& q) { return startsBefore(*q.first, *p.first); };
   std::priority_queue<Head, std::vector<Head>, decltype(later)> heads(later);
   std::vector<std::size_t> next(found.size(), 1);

@@ -39,7 +39,7 @@ namespace vellumar::isolines {
 // crossings one more). The computer reads node values only; it never evaluates a surface.
 //
 // On a large lattice and several threads, the pieces are traced in three steps whose output is the
-// serial scan's, bit for bit: blocks of rows, on all threads, walk the pieces they meet, recording
+// serial scan's, bit for bit: bands of rows, on all threads, walk the pieces they meet, recording
 // each walk as one byte per cell; the pieces are put in the scan's order, which gives each its
 // place in the output; then the recorded walks are replayed, on all threads, each piece's points
 // written straight into their place. A walk chooses its way by the side it entered through, never
@@ -83,8 +83,8 @@ class S_IsolineComputer {
     std::vector<std::uint8_t>* steps = nullptr;  // where planning records the exits
     void clear();
   };
-  // A piece found by a block of rows: its first crossing in the serial scan (edge, level), and its
-  // walk as recorded from where the block met the piece: the exit side of every cell, forward
+  // A piece found by a band of rows: its first crossing in the serial scan (edge, level), and its
+  // walk as recorded from where the band met the piece: the exit side of every cell, forward
   // from that start edge, then backward when the forward walk met the border.
   struct Piece {
     std::int32_t edge;
@@ -93,11 +93,11 @@ class S_IsolineComputer {
     std::uint32_t forwardSteps;
     std::uint32_t backwardSteps;
     bool closed;
-    std::uint64_t stepsAt;     // in the block's steps
+    std::uint64_t stepsAt;     // in the band's steps
     std::uint64_t firstPoint;  // in the output
     std::size_t points() const { return std::size_t{1} + forwardSteps + backwardSteps; }
   };
-  // What one block of rows found.
+  // What one band of rows found.
   struct FoundPieces {
     std::vector<Piece> pieces;
     std::vector<std::uint8_t> steps;
@@ -163,7 +163,7 @@ class S_IsolineComputer {
   template <class Rank>
   bool scanInParallel();
   template <class Rank>
-  bool planPieces(std::size_t bandRows, std::vector<FoundPieces>& blocks);
+  bool planPieces(std::size_t bandRows, std::vector<FoundPieces>& bands);
   template <class Rank>
   void planPiece(const Crossings& start, std::uint32_t k, Trail& trail, FoundPieces& found);
   void placePieces(std::vector<FoundPieces>& found);

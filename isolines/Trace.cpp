@@ -41,7 +41,7 @@ std::vector<double> latticeCoordinates(double low, double high, int count) {
 bool resample(const grid::Grid& map, std::span<const double> xs, std::span<const double> ys,
               grid::NodeVector& values, ErrorSink* progress) {
   grid::SurfaceSampler sampler(map, xs);
-  ProgressPacer pacer = ProgressPacer::part(progress, 0, 1, 1);
+  ProgressPacer pacer = ProgressPacer::part(progress, 0, 1, 1);  // the nodes sampled
   for (std::size_t r = 0; r < ys.size(); ++r) {
     sampler.sampleRow(ys[r], values.data() + r * xs.size());
     if (!pacer.advance(static_cast<std::int64_t>((r + 1) * xs.size()))) return false;
