@@ -458,7 +458,7 @@ void S_IsolineComputer::placePieces(std::vector<FoundPieces>& found) {
 // quarter of the progress counts the batches done.
 bool S_IsolineComputer::writePieces(const std::vector<FoundPieces>& found) {
   struct Batch {
-    std::size_t block;
+    std::size_t band;
     std::size_t first;
     std::size_t end;
   };
@@ -476,11 +476,12 @@ bool S_IsolineComputer::writePieces(const std::vector<FoundPieces>& found) {
       batches.size(), pacer,
       [&](std::size_t t, std::size_t) {
         const Batch& batch = batches[t];
+        const FoundPieces& band = found[batch.band];
         std::vector<std::int32_t> chain;
         for (std::size_t n = batch.first; n < batch.end; ++n) {
-          const Piece& piece = found[batch.block].pieces[n];
+          const Piece& piece = band.pieces[n];
           if (piece.firstPoint == kNotPlaced) continue;
-          replayWalk(piece, found[batch.block].steps, chain);
+          replayWalk(piece, band.steps, chain);
           writePiece(piece, chain, nodePoints[t]);
         }
       },
