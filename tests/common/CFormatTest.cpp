@@ -14,7 +14,7 @@
 namespace vellumar {
 namespace {
 
-TEST(CFormat, FormatsLikePrintfWhateverTheLocale) {
+TEST(CFormat, FormatsLikePrintfAndKeepsTwelveDigitsWhateverTheLocale) {
   // A comma-decimal locale must not leak into files or messages.
   ASSERT_NE(std::setlocale(LC_NUMERIC, "ru_RU.UTF-8"), nullptr)
       << "the ru_RU.UTF-8 locale is missing (scripts/setup generates it)";
@@ -27,14 +27,20 @@ TEST(CFormat, FormatsLikePrintfWhateverTheLocale) {
   EXPECT_EQ(cformat("%s:%d", "x", 7), "x:7");
   const std::string longText(1000, 'a');
   EXPECT_EQ(cformat("%s", longText.c_str()), longText);
+  // The general form keeps twelve significant digits.
+  for (const auto& [value, text] :
+       {std::pair{1.0 / 3.0, "0.333333333333"}, {1.5e20, "1.5e+20"}, {100.0, "100"}}) {
+    std::string out = "x";
+    appendGeneral(out, value, 12);
+    EXPECT_EQ(out, std::string("x") + text);  // appended to what the text held
+  }
   std::setlocale(LC_NUMERIC, "C");
 }
 
 TEST(CFormat, ParsesWholeNumbersOnly) {
   double value = 0;
-  for (const char* bad : {"2e", "12abc", "", "1.5 ", "+-1", "++1", "2.5x"}) {
+  for (const char* bad : {"2e", "12abc", "", "1.5 ", "+-1", "++1", "2.5x"})
     EXPECT_FALSE(parseWholeDouble(bad, value)) << bad;
-  }
   // Every form reads exactly as strtod reads it: those of the fast path, and those it leaves to
   // strtod.
   for (const char* text : {"1e5", " -2.5", "+1.5", "0x1.8p1", "1e400", "-1e-400", "  7", "4.9e-324",
@@ -49,15 +55,6 @@ TEST(CFormat, ParsesWholeNumbersOnly) {
   EXPECT_EQ(value, 12.0);
   char* end = nullptr;
   EXPECT_EQ(cstrtod("1e999", &end), HUGE_VAL);
-}
-
-TEST(CFormat, GeneralFormKeepsTwelveSignificantDigits) {
-  for (const auto& [value, text] :
-       {std::pair{1.0 / 3.0, "0.333333333333"}, {1.5e20, "1.5e+20"}, {100.0, "100"}}) {
-    std::string out = "x";
-    appendGeneral(out, value, 12);
-    EXPECT_EQ(out, std::string("x") + text);  // appended to what the text held
-  }
 }
 
 }  // namespace

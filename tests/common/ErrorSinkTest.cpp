@@ -12,18 +12,16 @@
 namespace vellumar {
 namespace {
 
-TEST(ErrorSink, FirstErrorWins) {
-  ErrorSink sink;
-  EXPECT_FALSE(sink.failed());
-  sink.kernelError(sink_code::kGridDomain);
-  EXPECT_FALSE(sink.record(sink_code::kArgument, "later"));
-  EXPECT_EQ(sink.code(), sink_code::kGridDomain);
-  EXPECT_EQ(sink.message(), "");
-}
-
 using testing::RecordingObserver;
 
-TEST(ErrorSink, CancelledProgressFailsTheEvaluation) {
+TEST(ErrorSink, FirstErrorWinsAndCancelledProgressFailsTheEvaluation) {
+  ErrorSink first;
+  EXPECT_FALSE(first.failed());
+  first.kernelError(sink_code::kGridDomain);
+  EXPECT_FALSE(first.record(sink_code::kArgument, "later"));
+  EXPECT_EQ(first.code(), sink_code::kGridDomain);
+  EXPECT_EQ(first.message(), "");
+
   RecordingObserver observer(2);
   ErrorSink sink(&observer);
   sink.progressStart("Трассировка", 10);
@@ -73,7 +71,7 @@ TEST(ErrorSink, PacerReportsOncePerStretchAndRestartsTheStage) {
   EXPECT_TRUE(none.advance(1'000'000));
 }
 
-TEST(ErrorSink, PacerPartsFillOneStageInTurnAndStopOnCancel) {
+TEST(ErrorSink, PacerPartsFillOneStageInTurnAndFilePacersOpenAtTheirFirstReport) {
   RecordingObserver observer(6);
   ErrorSink sink(&observer);
   sink.progressStart("Трассировка", 100);
@@ -89,20 +87,19 @@ TEST(ErrorSink, PacerPartsFillOneStageInTurnAndStopOnCancel) {
   EXPECT_EQ(observer.steps.back(), 100);
   EXPECT_EQ(sink.code(), sink_code::kCancelled);
   EXPECT_TRUE(ProgressPacer::part(nullptr, 0, 10, 1).advance(1));  // nobody watching
-}
 
-TEST(ErrorSink, FilePacerOpensAtItsFirstReportAndCancelsThroughTheSink) {
-  RecordingObserver observer(3);
-  ErrorSink sink(&observer);
-  ProgressPacer rows = ProgressPacer::opening(&sink, 7);
+  // A file pacer opens its stage at its first report and cancels through the sink.
+  RecordingObserver reader(3);
+  ErrorSink readerSink(&reader);
+  ProgressPacer rows = ProgressPacer::opening(&readerSink, 7);
   EXPECT_TRUE(rows.advance(0));
-  EXPECT_TRUE(observer.starts.empty());  // nothing shown before the first row
+  EXPECT_TRUE(reader.starts.empty());  // nothing shown before the first row
   EXPECT_TRUE(rows.advance(1));
   EXPECT_TRUE(rows.advance(2));
   // No caption of its own: the window keeps that of the load or save it shows.
-  EXPECT_EQ(observer.starts, (std::vector<std::pair<std::string, std::int64_t>>{{"", 7}}));
+  EXPECT_EQ(reader.starts, (std::vector<std::pair<std::string, std::int64_t>>{{"", 7}}));
   EXPECT_FALSE(rows.advance(3));
-  EXPECT_EQ(sink.code(), sink_code::kCancelled);
+  EXPECT_EQ(readerSink.code(), sink_code::kCancelled);
   EXPECT_TRUE(ProgressPacer::opening(nullptr, 1).advance(1));  // nobody watching
 
   // Without an observer nothing stops a reader, not even an earlier failure of the sink.

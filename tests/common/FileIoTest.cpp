@@ -18,11 +18,9 @@
 namespace vellumar {
 namespace {
 
-namespace fs = std::filesystem;
-
 using FileReading = testing::FolderTest;
 
-TEST_F(FileReading, ReadsRegularFilesWholeWithTheirStamp) {
+TEST_F(FileReading, ReadsRegularFilesWholeWithTheirStampAndRefusesOthersAtOnce) {
   ASSERT_TRUE(writeFileAtomically(path("a.txt"), "alpha\nbeta\n"));
   std::string bytes;
   FileStamp stamp;
@@ -47,13 +45,10 @@ TEST_F(FileReading, ReadsRegularFilesWholeWithTheirStamp) {
 
   EXPECT_EQ(readFile(path("missing/x.txt"), bytes), FileError::Missing);
   EXPECT_EQ(bytes, "alpha\nbeta\n");  // untouched by failures
-}
 
-TEST_F(FileReading, RefusesWhatIsNotARegularFileAtOnce) {
-  // None of these may block or read on forever: a FIFO without a writer, endless devices, a
-  // folder.
+  // What is not a regular file is refused at once: none of these may block or read on forever, a
+  // FIFO without a writer, endless devices, a folder.
   ASSERT_EQ(mkfifo(path("fifo").c_str(), 0644), 0);
-  std::string bytes;
   FileBytes fileBytes;
   for (const std::string& special :
        {path("fifo"), std::string("/dev/zero"), std::string("/dev/urandom"), dir_.string()}) {
@@ -76,9 +71,8 @@ TEST_F(FileReading, FileBytesOfEverySizeAroundAHugePageAndFailuresKeepThePreviou
   std::string text;
   for (const std::size_t size : {huge - 1, huge, huge + 1, 3 * huge + 4097}) {
     text.assign(size, '\0');
-    for (std::size_t i = 0; i < size; ++i) {
+    for (std::size_t i = 0; i < size; ++i)
       text[i] = static_cast<char>('A' + (i * 31 + i / 4096) % 26);
-    }
     ASSERT_TRUE(writeFileAtomically(path("sized.txt"), text));
     FileStamp stamp;
     ASSERT_EQ(readFile(path("sized.txt"), bytes, &stamp), FileError::None) << size;
@@ -98,7 +92,7 @@ TEST_F(FileReading, FileBytesOfEverySizeAroundAHugePageAndFailuresKeepThePreviou
   }
 }
 
-TEST_F(FileReading, FileWindowsWalkTheFileAndGrowOnlyWhenAsked) {
+TEST_F(FileReading, FileWindowsWalkTheFileGrowOnlyWhenAskedAndRefuseAChangedSize) {
   std::string text;
   for (int i = 0; i < 100000; ++i) text += static_cast<char>('a' + i % 26);
   ASSERT_TRUE(writeFileAtomically(path("a.txt"), text));
@@ -128,12 +122,10 @@ TEST_F(FileReading, FileWindowsWalkTheFileAndGrowOnlyWhenAsked) {
   EXPECT_EQ(file.open(path("none")), FileError::Missing);
   EXPECT_EQ(file.open(dir_.string()), FileError::NotRegularFile);
   EXPECT_EQ(file.advance(0, 10), FileError::ReadFailed);  // nothing open
-}
 
-TEST_F(FileReading, FileWindowsRefuseAFileThatChangedItsSize) {
+  // A file that changed its size is refused.
   ASSERT_TRUE(writeFileAtomically(path("a.txt"), std::string(50000, 'x')));
   for (const off_t size : {off_t{20000}, off_t{80000}}) {
-    FileWindows file;
     ASSERT_EQ(file.open(path("a.txt")), FileError::None);
     ASSERT_EQ(file.advance(0, 10000), FileError::None);
     ASSERT_EQ(truncate(path("a.txt").c_str(), size), 0);

@@ -10,7 +10,6 @@
 #include <optional>
 #include <string>
 #include <utility>
-#include <vector>
 
 #include "TestSupport.h"
 #include "common/LargeBlocks.h"
@@ -18,24 +17,12 @@
 namespace vellumar::memory {
 namespace {
 
-namespace fs = std::filesystem;
-
-TEST(Memory, ByteCountsTakeBinarySuffixes) {
-  const std::pair<const char*, std::uint64_t> counts[] = {
-      {"0", 0}, {"1234", 1234}, {"64K", 65536}, {"3m", 3u << 20}, {"2G", std::uint64_t(2) << 30}};
-  for (const auto& [text, bytes] : counts) EXPECT_EQ(parseByteCount(text), bytes) << text;
-  for (const char* bad :
-       {"", "G", "12KB", "-5", "1.5G", " 5", "5 ", "99999999999999999999", "17179869184G"}) {
-    EXPECT_FALSE(parseByteCount(bad).has_value()) << bad;
-  }
-}
-
 using FakeCgroups = testing::FolderTest;
 
 TEST_F(FakeCgroups, TheTightestLimitUpTheTreeOfTheMemoryController) {
   // A fake /sys/fs/cgroup: files in the folder holding the given texts.
   const auto put = [&](const std::string& file, const std::string& text) {
-    fs::create_directories((dir_ / file).parent_path());
+    std::filesystem::create_directories((dir_ / file).parent_path());
     std::ofstream(dir_ / file) << text << "\n";
   };
   put("memory.max", "max");
@@ -63,7 +50,16 @@ TEST_F(FakeCgroups, TheTightestLimitUpTheTreeOfTheMemoryController) {
   EXPECT_EQ(cgroupLimit("not a cgroup line\n4:memory:/job\n", dir_.string()), 2147483648u);
 }
 
-TEST(Memory, TheOverrideBoundsClaimsBesideWhatIsHeld) {
+// The override takes a byte count with binary suffixes.
+TEST(Memory, TheOverrideTakesBinarySuffixesAndBoundsClaimsBesideWhatIsHeld) {
+  const std::pair<const char*, std::uint64_t> counts[] = {
+      {"0", 0}, {"1234", 1234}, {"64K", 65536}, {"3m", 3u << 20}, {"2G", std::uint64_t(2) << 30}};
+  for (const auto& [text, bytes] : counts) EXPECT_EQ(parseByteCount(text), bytes) << text;
+  for (const char* bad :
+       {"", "G", "12KB", "-5", "1.5G", " 5", "5 ", "99999999999999999999", "17179869184G"}) {
+    EXPECT_FALSE(parseByteCount(bad).has_value()) << bad;
+  }
+
   const std::uint64_t physical = std::uint64_t(sysconf(_SC_PHYS_PAGES)) * sysconf(_SC_PAGESIZE);
   EXPECT_GT(usableBytes(), 0u);
   EXPECT_LE(usableBytes(), physical);
@@ -104,7 +100,7 @@ void* writtenBlock(std::size_t bytes) {
   return block;
 }
 
-TEST(LargeBlocks, FreedBlocksAreKeptOnlyWithinAScopeAndItsLimit) {
+TEST(LargeBlocks, FreedBlocksAreKeptOnlyWithinAScopeAndItsLimitAndDroppedForAFreshOne) {
   const std::size_t mb = std::size_t(1) << 20;
   void* first = writtenBlock(8 * mb);
   ASSERT_NE(first, nullptr);
@@ -139,10 +135,8 @@ TEST(LargeBlocks, FreedBlocksAreKeptOnlyWithinAScopeAndItsLimit) {
     }
   }
   EXPECT_EQ(keptBytes(), 0u);
-}
 
-TEST(LargeBlocks, AFreshBlockThatWouldNotFitBesideTheKeptOnesDropsThem) {
-  const std::uint64_t mb = std::uint64_t(1) << 20;
+  // A fresh block that would not fit beside the kept ones drops them.
   const KeptBlocks kept(200 * mb);
   void* block = writtenBlock(30 * mb);
   ASSERT_NE(block, nullptr);

@@ -1,10 +1,12 @@
 #include "common/Parallel.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <new>
 #include <stdexcept>
@@ -23,16 +25,20 @@ using vellumar::testing::RecordingObserver;
 
 std::atomic<char*> kept{nullptr};
 
-// Runs the test body under each thread cap, restoring the default afterwards.
+// Runs the test body under each thread cap, restoring the default and lifting the memory limit a
+// test sets afterwards.
 class ParallelLoops : public ::testing::TestWithParam<unsigned> {
  protected:
   void SetUp() override { setThreadLimit(GetParam()); }
-  void TearDown() override { setThreadLimit(0); }
+  void TearDown() override {
+    setThreadLimit(0);
+    unsetenv("VELLUMAR_MEMORY_LIMIT");
+  }
   // A pacer of no progress, for loops that report none.
   ProgressPacer quiet{nullptr, 0};
 };
 
-TEST_P(ParallelLoops, EveryItemIsVisitedOnceInBlocksThatDoNotDependOnTheThreads) {
+TEST_P(ParallelLoops, EveryItemIsVisitedOnceInBlocksThatDoNotDependOnTheThreadsAndLoopsNest) {
   constexpr std::size_t kItems = 1'000'003;
   const Blocking blocking{1000, 0};
   std::vector<int> visits(kItems, 0);
@@ -48,6 +54,21 @@ TEST_P(ParallelLoops, EveryItemIsVisitedOnceInBlocksThatDoNotDependOnTheThreads)
   for (std::size_t b = 0; b < 1001; ++b)
     expected.emplace_back(b * 1000, std::min(kItems, b * 1000 + 1000));
   EXPECT_EQ(blocks, expected);
+
+  // Loops inside blocks run and finish, every cell once.
+  std::vector<std::atomic<int>> cells(64 * 512);
+  ASSERT_TRUE(forEachBlock(
+      64, quiet,
+      [&](std::size_t row, std::size_t) {
+        forEachBlock(
+            512,
+            [&](std::size_t begin, std::size_t end) {
+              for (std::size_t k = begin; k < end; ++k) cells[row * 512 + k].fetch_add(1);
+            },
+            Blocking{16, 0});
+      },
+      Blocking{1, 0}));
+  EXPECT_TRUE(std::all_of(cells.begin(), cells.end(), [](const auto& cell) { return cell == 1; }));
 }
 
 TEST_P(ParallelLoops, ReductionsFoldThePartialsInBlockOrder) {
@@ -94,9 +115,8 @@ TEST_P(ParallelLoops, ACancelOrTheBodyStopsTheLoopAndNoFurtherBlockStarts) {
   EXPECT_TRUE(GetParam() != 1 || ran.load() == 3) << ran.load();
   EXPECT_LE(ran.load(), 4 * (static_cast<int>(GetParam()) + 1));
   // Progress rises and counts items done.
-  for (std::size_t k = 1; k < observer.steps.size(); ++k) {
-    EXPECT_GT(observer.steps[k], observer.steps[k - 1]);
-  }
+  EXPECT_TRUE(std::ranges::adjacent_find(observer.steps, std::greater_equal<>()) ==
+              observer.steps.end());
   // A body that says stop ends the loop as well.
   ran = 0;
   EXPECT_FALSE(forEachBlock(
@@ -118,9 +138,8 @@ TEST_P(ParallelLoops, ACancelOrTheBodyStopsTheLoopAndNoFurtherBlockStarts) {
   EXPECT_FALSE(forEachBlock(
       64, latePacer,
       [&](std::size_t, std::size_t) {
-        if (std::this_thread::get_id() == caller) {
+        if (std::this_thread::get_id() == caller)
           std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
       },
       Blocking{1, 0}));
   EXPECT_EQ(late.steps.size(), 1u);
@@ -141,43 +160,19 @@ TEST_P(ParallelLoops, TheMemoryGuardOfTheCallerHoldsOnEveryThread) {
                  std::bad_alloc);
     EXPECT_TRUE(memory::allocationRefused());
   }
-  unsetenv("VELLUMAR_MEMORY_LIMIT");
   EXPECT_FALSE(memory::allocationRefused());
-}
-
-TEST_P(ParallelLoops, LoopsInsideBlocksRunAndFinish) {
-  std::vector<std::atomic<int>> cells(64 * 512);
-  ASSERT_TRUE(forEachBlock(
-      64, quiet,
-      [&](std::size_t row, std::size_t) {
-        forEachBlock(
-            512,
-            [&](std::size_t begin, std::size_t end) {
-              for (std::size_t k = begin; k < end; ++k) cells[row * 512 + k].fetch_add(1);
-            },
-            Blocking{16, 0});
-      },
-      Blocking{1, 0}));
-  EXPECT_TRUE(std::all_of(cells.begin(), cells.end(), [](const auto& cell) { return cell == 1; }));
 }
 
 TEST_P(ParallelLoops, TasksRunOnceEachAndTheLowestFailureComesBackAfterAll) {
   std::vector<std::atomic<int>> ran(9);
-  EXPECT_THROW(runTasks(ran.size(),
-                        [&](std::size_t k) {
-                          ran[k].fetch_add(1);
-                          if (k == 2 || k == 6) throw std::runtime_error(std::to_string(k));
-                        }),
-               std::runtime_error);
-  for (const auto& count : ran) EXPECT_EQ(count.load(), 1);
-  try {
-    runTasks(ran.size(), [](std::size_t k) {
+  const auto failing = [&] {
+    runTasks(ran.size(), [&](std::size_t k) {
+      ran[k].fetch_add(1);
       if (k == 3 || k == 8) throw std::runtime_error(std::to_string(k));
     });
-    ADD_FAILURE() << "no exception came back";
-  } catch (const std::runtime_error& error) {
-    EXPECT_STREQ(error.what(), "3");
-  }
+  };
+  EXPECT_THAT(failing, ::testing::ThrowsMessage<std::runtime_error>("3"));
+  for (const auto& count : ran) EXPECT_EQ(count.load(), 1);
   // A task refused an allocation, on whatever thread, is the caller's guard's refusal.
   setenv("VELLUMAR_MEMORY_LIMIT", std::to_string(memory::residentBytes() + (256 << 20)).c_str(), 1);
   {
@@ -191,7 +186,6 @@ TEST_P(ParallelLoops, TasksRunOnceEachAndTheLowestFailureComesBackAfterAll) {
     });
     EXPECT_TRUE(memory::allocationRefused());
   }
-  unsetenv("VELLUMAR_MEMORY_LIMIT");
 }
 
 INSTANTIATE_TEST_SUITE_P(Caps, ParallelLoops, ::testing::Values(1u, 2u, 7u));
@@ -200,9 +194,8 @@ TEST(ParallelThreads, CountsAndTheEnvironmentSetting) {
   EXPECT_GE(usableCores(), 1u);
   EXPECT_EQ(parseThreadCount("1"), 1u);
   EXPECT_EQ(parseThreadCount("1024"), 1024u);
-  for (const char* bad : {"", "0", "-2", "1025", "4x", " 4", "four"}) {
+  for (const char* bad : {"", "0", "-2", "1025", "4x", " 4", "four"})
     EXPECT_EQ(parseThreadCount(bad), std::nullopt) << bad;
-  }
   setenv("VELLUMAR_THREADS", "3", 1);
   EXPECT_EQ(applyThreadSetting(), std::nullopt);
   EXPECT_EQ(threadLimit(), 3u);

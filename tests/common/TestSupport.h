@@ -42,9 +42,8 @@ class FolderTest : public ::testing::Test {
   // The names in the folder, sorted, and their number.
   std::vector<std::string> entryNames() const {
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir_)) {
+    for (const auto& entry : std::filesystem::directory_iterator(dir_))
       names.push_back(entry.path().filename().string());
-    }
     std::sort(names.begin(), names.end());
     return names;
   }

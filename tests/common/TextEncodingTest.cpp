@@ -8,7 +8,7 @@
 namespace vellumar {
 namespace {
 
-TEST(TextEncoding, Cp1251IsConvertedUtf8KeptAsItIsAndFilesLoseTheirMarkAndCrLf) {
+TEST(TextEncoding, ConvertsCp1251KeepsUtf8CutsWholeCharactersAndTrimsByEachRule) {
   const std::string utf8 = "Грид";
   EXPECT_TRUE(isValidUtf8(utf8));
   EXPECT_EQ(toUtf8(utf8), utf8);
@@ -33,9 +33,8 @@ TEST(TextEncoding, Cp1251IsConvertedUtf8KeptAsItIsAndFilesLoseTheirMarkAndCrLf) 
   EXPECT_EQ(textOfFile("a\xEF\xBB\xBF"), "a\xEF\xBB\xBF");
   EXPECT_EQ(withoutByteOrderMark("\xEF\xBB\xBF"), "");
   EXPECT_EQ(withoutByteOrderMark("\xEF\xBB"), "\xEF\xBB");
-}
 
-TEST(TextEncoding, CutsWithoutSplittingCharactersAndTrimsByEachRule) {
+  // Cuts never split a character; each trim takes its own characters.
   const std::string text = "Пр\xE2\x82\xAC";  // П, р (2 bytes each), the euro sign (3 bytes)
   const std::pair<std::size_t, std::string> cuts[] = {{100, text}, {7, text}, {6, "Пр"},
                                                       {5, "Пр"},   {3, "П"},  {1, ""}};

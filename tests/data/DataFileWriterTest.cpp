@@ -37,17 +37,18 @@ class DataFiles : public vellumar::testing::FolderTest {
     return table;
   }
 
-  // Appends values to a new file of these bytes, expects the bytes appended, and checks the round
-  // trip: the file reads back as the old columns unchanged plus Zres holding the values, as the
-  // appending table holds it.
+  // Appends values (at x and y, checked against the chosen columns xy) to a new file of these
+  // bytes, expects the bytes appended, and checks the round trip: the file reads back as the old
+  // columns unchanged plus Zres holding the values, as the appending table holds it.
   void appends(const std::string& bytes, ReadOptions options, const std::vector<double>& values,
-               const std::string& appended) {
+               const std::string& appended, CoordinateColumns xy = {},
+               const std::vector<double>& x = {}, const std::vector<double>& y = {}) {
     SCOPED_TRACE(bytes);
     const std::string file = write("round.dat", bytes);
     M_Data table = load(file, options);
     const std::vector<std::string> before = columnsOf(table);
     const int added = table.columnCount();
-    EXPECT_EQ(appendResultColumn(table, DATA(std::vector<double>(values)), {}), Ok);
+    EXPECT_EQ(appendResultColumn(table, x.empty() ? DATA(values) : DATA(values, x, y), xy), Ok);
     const M_Data back = load(file, options);
     EXPECT_EQ(table.columnCount(), added + 1);
     EXPECT_EQ(columnsOf(table, added), before);
@@ -107,57 +108,32 @@ std::string printfForm(double value) {
 
 TEST_F(DataFiles, LargeFilesAreWrittenAsPrintfWouldInBlocks) {
   std::mt19937_64 random(3);
-  std::vector<double> values;
-  std::vector<double> x;
-  std::vector<double> y;
   const double inf = std::numeric_limits<double>::infinity();
-  const double specials[] = {0.0,    -0.0, 1e-7,           5e-7, 4.9e-324, 1.7976931348623157e308,
+  std::vector<double> values{0.0,    -0.0, 1e-7,           5e-7, 4.9e-324, 1.7976931348623157e308,
                              -1e300, inf,  123456.0000004, 0.1};
-  values.assign(std::begin(specials), std::end(specials));
   while (values.size() < 40000) {
     const double decade = std::pow(10.0, static_cast<int>(random() % 40) - 20);
     values.push_back(static_cast<double>(random() % 100000000) * decade / 7.0);
     values.push_back(std::bit_cast<double>(random()));
   }
+  std::vector<double> x, y;
+  std::string expected = "X Y Z\r\n";
   for (std::size_t k = 0; k < values.size(); ++k) {
     if (std::isnan(values[k])) values[k] = 1.5;  // "nan" spellings are no concern here
     x.push_back(k * 0.25);
     y.push_back(-static_cast<double>(k) / 3);
-  }
-  std::string expected = "X Y Z\r\n";
-  for (std::size_t k = 0; k < values.size(); ++k)
     expected += printfForm(x[k]) + " " + printfForm(y[k]) + " " + printfForm(values[k]) + "\r\n";
+  }
   EXPECT_EQ(dataFileBytes(DATA(values, x, y)), expected);
 }
 
-TEST_F(DataFiles, AppendingKeepsEveryLineAndAddsZres) {
-  const std::string file = write("wells.dat",
-                                 "Name   X   Y\r\n"
-                                 "well-1 10  20\r\n"
-                                 "well-2 11  21   \r\n");
-  M_Data table = load(file, {' ', true, true});
-  const DATA result({0.5, 1e-9}, {10.0, 11.0}, {20.0, 21.0});
-  ASSERT_EQ(appendResultColumn(table, result, {true, 2, 3}), Ok);
-  EXPECT_EQ(*readWholeFile(file),
-            "Name   X   Y Zres\r\n"
-            "well-1 10  20 0.500000\r\n"
-            "well-2 11  21 1e-09   \r\n");
-  EXPECT_EQ(std::tuple(table.columnCount(), table.columnName(3), table.CellText(1, 0),
-                       table.NumericValue(1, 3), table.path()),
-            std::tuple(4, "Zres", "well-2", 1e-9, file));
-
-  // A second result appends after the first; no header, LF lines, no coordinates check.
-  const std::string lf = write("plain.dat", "1 2\n3 4\n");
-  M_Data plain = load(lf, {' ', true, false});
-  ASSERT_EQ(appendResultColumn(plain, DATA({7.0, 8.0}), {}), Ok);
-  ASSERT_EQ(appendResultColumn(plain, DATA({-1.0, -2.0}), {}), Ok);
-  EXPECT_EQ(*readWholeFile(lf), "1 2 7.000000 -1.000000\n3 4 8.000000 -2.000000\n");
-  EXPECT_EQ(std::pair(plain.columnCount(), plain.columnName(3)), std::pair(4, std::string("4")));
-}
-
-TEST_F(DataFiles, AppendsReadBackAsTheOldColumnsAndZres) {
+TEST_F(DataFiles, AppendsKeepEveryLineAndReadBackAsTheOldColumnsAndZres) {
   const std::string cp1251 =
       "\"\xd0\xe0\xe9\xee\xed\",N\r\n\"\xc8\xe2\xe0\xed\xee\xe2, \xc8.\",5\r\n\"\xa8\",\r\n";
+  // A text column and blanks after the last field, with the result's coordinates checked.
+  appends("Name   X   Y\r\nwell-1 10  20\r\nwell-2 11  21   \r\n", {' ', true, true}, {0.5, 1e-9},
+          "Name   X   Y Zres\r\nwell-1 10  20 0.500000\r\nwell-2 11  21 1e-09   \r\n", {true, 2, 3},
+          {10.0, 11.0}, {20.0, 21.0});
   // Names past the table's columns are ignored by the reader; Zres goes before them.
   appends("A;B;C\n1;2\n", {';', false, true}, {5.0}, "A;B;Zres;C\n1;2;5.000000\n");
   // Short lines are filled in; unmerged delimiters stay where they were.
@@ -205,14 +181,21 @@ TEST_F(DataFiles, AppendsReadBackAsTheOldColumnsAndZres) {
   appends("\xEF\xBB\xBF\"Name, full\",X\n\"a,b\",1\n", {',', false, true}, {4.0},
           "\xEF\xBB\xBF\"Name, full\",X,Zres\n\"a,b\",1,4.000000\n");
 
+  // A second result appends after the first (the table holds the new file and its stamp).
+  const std::string lf = write("plain.dat", "1 2\n3 4\n");
+  M_Data plain = load(lf, {' ', true, false});
+  ASSERT_EQ(appendResultColumn(plain, DATA({7.0, 8.0}), {}), Ok);
+  ASSERT_EQ(appendResultColumn(plain, DATA({-1.0, -2.0}), {}), Ok);
+  EXPECT_EQ(*readWholeFile(lf), "1 2 7.000000 -1.000000\n3 4 8.000000 -2.000000\n");
+  EXPECT_EQ(std::pair(plain.columnCount(), plain.columnName(3)), std::pair(4, std::string("4")));
+
   // With tabs and spaces merged nothing reads as an empty text: the append is refused and the
   // file stays as it was.
   const std::string blank = "1 2 x\n3\n";
   const std::string file = write("blank.dat", blank);
   M_Data table = load(file, {0, true, false});
   EXPECT_EQ(appendResultColumn(table, DATA({1.0, 2.0}), {}), SaveFailed);
-  EXPECT_EQ(*readWholeFile(file), blank);
-  EXPECT_EQ(table.columnCount(), 3);
+  EXPECT_EQ(std::pair(*readWholeFile(file), table.columnCount()), std::pair(blank, 3));
 }
 
 TEST_F(DataFiles, RefusedAppendsLeaveTheFileAsItWas) {
@@ -223,8 +206,7 @@ TEST_F(DataFiles, RefusedAppendsLeaveTheFileAsItWas) {
   EXPECT_EQ(appendResultColumn(table, DATA({1.0, 2.0}, {1.0, 4.0}, {2.0, 5.5}), {true, 1, 2}),
             CoordinateMismatch);
   EXPECT_STREQ(saveMessage(CoordinateMismatch)->russian, "Несовпадение координат данных!");
-  EXPECT_EQ(*readWholeFile(file), original);
-  EXPECT_EQ(table.columnCount(), 3);
+  EXPECT_EQ(std::pair(*readWholeFile(file), table.columnCount()), std::pair(original, 3));
   // Without chosen columns the coordinates are not compared.
   EXPECT_EQ(appendResultColumn(table, DATA({1.0, 2.0}, {9.0, 9.0}, {9.0, 9.0}), {}), Ok);
 
@@ -254,15 +236,13 @@ TEST_F(DataFiles, RefusedAppendsLeaveTheFileAsItWas) {
   EXPECT_EQ(appendResultColumn(shapes, DATA(std::vector<double>{}), {}), LoadedShapefile);
 }
 
-TEST(DataColumnChoice, ReadsCoordinateEditsLikeTheWindow) {
+TEST(DataColumnChoice, ReadsCoordinateEditsLikeTheWindowAndBuildsNumbersOrDataColumns) {
   for (const auto& [x, y] : {std::pair{"", "2"}, {"1", ""}, {"-1", "2"}})
     EXPECT_FALSE(coordinateColumnsFromText(x, y).present) << x << " " << y;
   const CoordinateColumns xy = coordinateColumnsFromText("1.9", " 3");
   EXPECT_EQ(std::tuple(xy.present, xy.x, xy.y), std::tuple(true, 1, 3));
   for (const char* x : {"abc", "1e30"}) EXPECT_EQ(coordinateColumnsFromText(x, "2").x, 0) << x;
-}
 
-TEST(DataColumnChoice, BuildsNumbersOrDataColumns) {
   M_Data table;
   ASSERT_EQ(table.ReadBytes("1 10 100 a\n2 20 200 7\n").status, ReadStatus::Ok);
   ColumnOperand out;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <functional>
@@ -26,8 +27,7 @@ std::vector<double> valuesOf(const DATA& d) {
 
 // Values at x = 0, 1, 2, ... and y = 10, 11, 12, ...
 DATA withCoordinates(std::vector<double> values) {
-  std::vector<double> x(values.size());
-  std::vector<double> y(values.size());
+  std::vector<double> x(values.size()), y(values.size());
   std::iota(x.begin(), x.end(), 0.0);
   std::iota(y.begin(), y.end(), 10.0);
   return DATA(std::move(values), std::move(x), std::move(y));
@@ -35,11 +35,7 @@ DATA withCoordinates(std::vector<double> values) {
 
 // Every operation at the element pairs the test below meets, worked out by hand: (-3, -2),
 // (4, 8), the number 3 on the left of -3, and 4 with the surface's 5 on either side.
-struct ExpectedPairs {
-  BinaryOp op;
-  double values[5];
-};
-const ExpectedPairs kExpected[] = {
+const std::pair<BinaryOp, std::array<double, 5>> kExpected[] = {
     {Add, {-5.0, 12.0, 0.0, 9.0, 9.0}},
     {Subtract, {-1.0, -4.0, 6.0, -1.0, 1.0}},
     {Multiply, {6.0, 32.0, -9.0, 20.0, 20.0}},
@@ -61,8 +57,7 @@ TEST(DataKernels, MissingElementsStayMissingThroughEveryKernel) {
   const DATA b = withCoordinates({kMissing, 5.0, -2.0, 8.0});
   const FunctionSurface surface([](double, double) { return true; },
                                 [](double x, double) { return x + 2.0; });
-  for (const ExpectedPairs& expected : kExpected) {
-    const BinaryOp op = expected.op;
+  for (const auto& [op, expected] : kExpected) {
     ErrorSink sink;
     const std::vector<std::vector<double>> results = {
         valuesOf(combine(a, b, op, kMissing, sink)),
@@ -72,14 +67,13 @@ TEST(DataKernels, MissingElementsStayMissingThroughEveryKernel) {
         valuesOf(combineWithSurface(a, surface, op, false, kMissing, sink))};
     SCOPED_TRACE(static_cast<int>(op));
     EXPECT_FALSE(sink.failed());
-    EXPECT_EQ(results[0],
-              (std::vector{kMissing, kMissing, expected.values[0], expected.values[1]}));
+    EXPECT_EQ(results[0], (std::vector{kMissing, kMissing, expected[0], expected[1]}));
     // With a number or a surface: the missing element stays missing, the one before it is not.
     for (std::size_t k = 1; k < results.size(); ++k)
       EXPECT_EQ(std::pair(results[k][0] == kMissing, results[k][1]), std::pair(false, kMissing));
     // The number, the data and the surface on the left.
     EXPECT_EQ(std::tuple(results[2][2], results[3][3], results[4][3]),
-              std::tuple(expected.values[2], expected.values[3], expected.values[4]));
+              std::tuple(expected[2], expected[3], expected[4]));
   }
   const std::pair<UnaryFn, double> unary[] = {{Sqrt, 0.5},
                                               {Abs, 0.25},

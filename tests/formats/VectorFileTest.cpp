@@ -22,6 +22,9 @@ namespace vellumar::formats {
 namespace {
 
 using vellumar::testing::columnNames;
+using Names = std::vector<std::string>;
+// Lines as described() gives them.
+using Described = std::vector<std::vector<double>>;
 
 // Two districts in UTM 32N as GeoJSON winds them (outer rings counter-clockwise, holes
 // clockwise): a square with a square lake, and a district of two parts; then a feature without a
@@ -72,8 +75,8 @@ std::vector<double> coordinates(const geometry::Line& line) {
 }
 
 // Every line of a cover as its points, then its value and (when asked) its id.
-std::vector<std::vector<double>> described(const geometry::Cover& cover, bool ids = true) {
-  std::vector<std::vector<double>> lines;
+Described described(const geometry::Cover& cover, bool ids = true) {
+  Described lines;
   for (const geometry::Line& line : cover.lines()) {
     lines.push_back(coordinates(line));
     lines.back().push_back(line.value);
@@ -149,8 +152,7 @@ TEST_F(VectorFileTest, WhatEachGeometryBecomesAndWhatALoadRefuses) {
   EXPECT_TRUE(lineRead.droppedZOrM);  // the first line has Z
   // Each part of a multiline is a line of its feature; without a value field the values are 0.
   EXPECT_EQ(described(lines.cover),
-            (std::vector<std::vector<double>>{
-                {0, 0, 3, 4, 0, 1}, {1, 1, 2, 2, 0, 2}, {5, 5, 6, 5, 6, 6, 0, 2}}));
+            (Described{{0, 0, 3, 4, 0, 1}, {1, 1, 2, 2, 0, 2}, {5, 5, 6, 5, 6, 6, 0, 2}}));
   EXPECT_TRUE(lineRead.coordinateSystem.empty() ||
               sameCoordinateSystem(lineRead.coordinateSystem, testing::epsgWkt(4326)));
 
@@ -179,12 +181,12 @@ TEST_F(VectorFileTest, WhatEachGeometryBecomesAndWhatALoadRefuses) {
  "geometry": {"type": "MultiPoint", "coordinates": [[2.5, 6.5], [3, 7]]}},
 {"type": "Feature", "properties": {"depth": 3, "name": "lost"}, "geometry": null}]})");
   const data::M_Data table = read(wells, VectorLoad::Table).table;
-  EXPECT_EQ(columnNames(table), (std::vector<std::string>{"X", "Y", "depth", "name"}));
+  EXPECT_EQ(columnNames(table), (Names{"X", "Y", "depth", "name"}));
   const double none = table.missingCellValue();  // the last row has no geometry, no position
   EXPECT_EQ(numbers(table, 0), (std::vector<double>{1.5, 2.5, 3, none}));
   EXPECT_EQ(numbers(table, 1), (std::vector<double>{1, 6.5, 7, none}));
   EXPECT_EQ(numbers(table, 2), (std::vector<double>{206.5, none, none, 3}));
-  EXPECT_EQ(texts(table, 3), (std::vector<std::string>{"W1", "W2", "W2", "lost"}));
+  EXPECT_EQ(texts(table, 3), (Names{"W1", "W2", "W2", "lost"}));
 }
 
 TEST_F(VectorFileTest, ALayerIsChosenByNameAfterAColon) {
@@ -194,24 +196,22 @@ TEST_F(VectorFileTest, ALayerIsChosenByNameAfterAColon) {
  "coordinates": [[0, 0], [3, 4]]}}]})");
   const std::string gpkg = converted(source, "both.gpkg", "GPKG", "districts");
   converted(roads, "both.gpkg", "GPKG", "roads", true);
-  EXPECT_EQ(vectorLayers(gpkg), (std::vector<std::string>{"districts", "roads"}));
-  EXPECT_EQ(vectorFields(gpkg + ":roads"), (std::vector<std::string>{"lanes"}));
+  EXPECT_EQ(vectorLayers(gpkg), (Names{"districts", "roads"}));
+  EXPECT_EQ(vectorFields(gpkg + ":roads"), (Names{"lanes"}));
 
   // The first layer unless one is named.
   EXPECT_EQ(read(gpkg, VectorLoad::Polygons).cover.size(), 4u);
   VectorContent content;
   const VectorRead named = readVector(gpkg + ":roads", VectorLoad::Lines, "lanes", content);
-  EXPECT_EQ(
-      std::tuple(named.status, named.layer, described(content.cover)),
-      std::tuple(VectorStatus::Ok, "roads", std::vector<std::vector<double>>{{0, 0, 3, 4, 2, 1}}));
+  EXPECT_EQ(std::tuple(named.status, named.layer, described(content.cover)),
+            std::tuple(VectorStatus::Ok, "roads", Described{{0, 0, 3, 4, 2, 1}}));
 
   const VectorRead missing = readVector(gpkg + ":rivers", VectorLoad::Lines, {}, content);
   EXPECT_EQ(std::tie(missing.status, missing.layer, missing.layers),
-            std::tuple(VectorStatus::NoSuchLayer, "rivers",
-                       std::vector<std::string>{"districts", "roads"}));
+            std::tuple(VectorStatus::NoSuchLayer, "rivers", Names{"districts", "roads"}));
   const VectorRead field = readVector(gpkg + ":roads", VectorLoad::Lines, "width", content);
   EXPECT_EQ(std::tie(field.status, field.fields),
-            std::tuple(VectorStatus::UnknownField, std::vector<std::string>{"lanes"}));
+            std::tuple(VectorStatus::UnknownField, Names{"lanes"}));
 
   // A colon in a file's own name is part of it.
   const std::string colon = write("a:b.geojson", kDistricts);
@@ -297,11 +297,10 @@ TEST_F(VectorFileTest, EveryWrittenFormatReadsBackWhatWasWritten) {
     ASSERT_EQ(records.rows.size(), 2u);
     std::vector<std::string> fields;
     for (const data::AttributeField& field : records.fields) fields.push_back(field.name);
-    EXPECT_EQ(fields,
-              (std::vector<std::string>{"NAME", "POP", "CODE", "OPEN", "SINCE", "Atribute", "ID"}));
+    EXPECT_EQ(fields, (Names{"NAME", "POP", "CODE", "OPEN", "SINCE", "Atribute", "ID"}));
     EXPECT_EQ(std::stod(records.rows[0][1]), 120.5);
     EXPECT_EQ((std::vector<std::string>(records.rows[1].begin(), records.rows[1].begin() + 4)),
-              (std::vector<std::string>{"Süd", "", "9", "F"}));
+              (Names{"Süd", "", "9", "F"}));
     EXPECT_EQ(records.rows[0][3], "T");
     // GeoJSON has no date type, FlatGeobuf dates with a time: their dates read as text.
     EXPECT_TRUE(extension != ".gpkg" || records.rows[1][4] == "19991231") << records.rows[1][4];
@@ -318,8 +317,7 @@ TEST_F(VectorFileTest, EveryWrittenFormatReadsBackWhatWasWritten) {
     ASSERT_TRUE(writeVectorTable(pointPath, table, 0, 1, testing::epsgWkt(4326)));
     const data::M_Data points = read(pointPath, VectorLoad::Table).table;
     EXPECT_EQ(columnNames(points), columnNames(table));
-    EXPECT_EQ(numbers(points, 0), numbers(table, 0));
-    EXPECT_EQ(numbers(points, 1), numbers(table, 1));
+    for (const int xy : {0, 1}) EXPECT_EQ(numbers(points, xy), numbers(table, xy));
     EXPECT_EQ(texts(points, 3), texts(table, 3));
     // Z not finite: null.
     EXPECT_EQ(numbers(points, 2),
@@ -352,7 +350,7 @@ TEST_F(VectorFileTest, AFailedOrCancelledSaveLeavesTheOldFileAndNothingBeside) {
   EXPECT_EQ(std::pair(refused.status, refused.saveError),
             std::pair(RasterWriteStatus::Refused, SaveError::NotRegularFile));
   EXPECT_EQ(fileText("old.gpkg"), "the old bytes");
-  EXPECT_EQ(entryNames(), (std::vector<std::string>{"folder.geojson", "old.gpkg"}));
+  EXPECT_EQ(entryNames(), (Names{"folder.geojson", "old.gpkg"}));
 }
 
 TEST_F(VectorFileTest, DamagedAndHostileFilesFailWithoutACrash) {
@@ -367,19 +365,18 @@ TEST_F(VectorFileTest, DamagedAndHostileFilesFailWithoutACrash) {
   // Cut short and garbled, none reads: each fails with a status. (Bytes changed at random are the
   // vector fuzzer's, whose corpus the fuzz replay reads.)
   for (std::size_t s = 0; s < seeds.size(); ++s) {
-    const VectorRead cut =
-        readVectorBytes(std::string_view(seeds[s]).substr(0, seeds[s].size() / 3), extensions[s],
-                        VectorLoad::Polygons, content);
-    EXPECT_NE(cut.status, VectorStatus::Ok) << extensions[s];
+    const std::string_view cut = std::string_view(seeds[s]).substr(0, seeds[s].size() / 3);
+    EXPECT_NE(readVectorBytes(cut, extensions[s], VectorLoad::Polygons, content).status,
+              VectorStatus::Ok)
+        << extensions[s];
   }
   const VectorRead garbage = readVectorBytes("{\"type\": \"FeatureCollection\", \"features\": [{]}",
                                              ".geojson", VectorLoad::Lines, content);
   EXPECT_EQ(std::pair(garbage.status, garbage.libraryError.empty()),
             std::pair(VectorStatus::NotVector, false));
   // A file that is missing, or no file at all.
-  for (const std::string& name : {path("none.gpkg"), dir_.string()}) {
+  for (const std::string& name : {path("none.gpkg"), dir_.string()})
     EXPECT_EQ(readVector(name, VectorLoad::Lines, {}, content).status, VectorStatus::CannotOpen);
-  }
 }
 
 }  // namespace

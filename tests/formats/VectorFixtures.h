@@ -21,9 +21,8 @@ inline bool translateVector(const std::string& source, const std::string& target
   if (layer != nullptr) arguments.insert(arguments.end(), {"-nln", layer});
   if (append) arguments.push_back("-update");
   // FlatGeobuf's spatial index would sort the features and drop those without a geometry.
-  if (std::string_view(driver) == "FlatGeobuf") {
+  if (std::string_view(driver) == "FlatGeobuf")
     arguments.insert(arguments.end(), {"-lco", "SPATIAL_INDEX=NO"});
-  }
   arguments.push_back(nullptr);
   GDALVectorTranslateOptions* options =
       GDALVectorTranslateOptionsNew(const_cast<char**>(arguments.data()), nullptr);

@@ -1,7 +1,10 @@
 #include <algorithm>
+#include <iterator>
+#include <limits>
 #include <random>
 
 #include "TestShapes.h"
+#include "geometry/Bins.h"
 #include "geometry/Crossings.h"
 
 namespace vellumar::geometry {
@@ -16,7 +19,7 @@ std::tuple<bool, bool, double, double, int> crossingOf(Point a, Point b, Point c
 }
 using Found = std::tuple<bool, bool, double, double, int>;
 
-TEST(SegmentIntersection, CrossingTouchingAndSnappedPoints) {
+TEST(SegmentIntersection, CrossingTouchingParallelSegmentsAndSnapSteps) {
   EXPECT_EQ(crossingOf({0, 0}, {2, 2}, {0, 2}, {2, 0}), Found(true, true, 1, 1, 0));
   // A T-junction: the crossing is the end of the shorter segment exactly, also with the segments
   // swapped and reversed.
@@ -31,9 +34,7 @@ TEST(SegmentIntersection, CrossingTouchingAndSnappedPoints) {
   EXPECT_FALSE(intersectSegments({0, 0}, {1, 1}, {2, 0}, {3, -5}).found);  // boxes apart
   EXPECT_FALSE(
       intersectSegments({0, 0}, {2, 2}, {2, 0}, {1.5, 1}).found);  // boxes overlap, lines miss
-}
-
-TEST(SegmentIntersection, ParallelAndDegenerateSegmentsNeverCross) {
+  // Parallel and degenerate segments never cross.
   EXPECT_FALSE(intersectSegments({0, 0}, {2, 0}, {1, 0}, {3, 0}).found);  // overlapping
   EXPECT_FALSE(intersectSegments({0, 0}, {2, 0}, {0, 0}, {2, 0}).found);  // identical
   EXPECT_FALSE(intersectSegments({0, 0}, {2, 0}, {2, 0}, {4, 0}).found);  // collinear, touching
@@ -43,9 +44,8 @@ TEST(SegmentIntersection, ParallelAndDegenerateSegmentsNeverCross) {
   EXPECT_FALSE(intersectSegments({1, 1}, {1, 1}, {1, 1}, {1, 1}).found);
   EXPECT_FALSE(intersectSegments({NAN, 0}, {1, 1}, {0, 1}, {1, 0}).found);
   EXPECT_TRUE(intersectSegments({0, 0}, {2, 0}, {1, -1}, {1, 1}).found);  // perpendicular: dot = 0
-}
 
-TEST(SegmentIntersection, SnapStepRounding) {
+  // Snapping rounds to the nearest multiple of the step.
   EXPECT_DOUBLE_EQ(snapToStep(2.26, 0.1), 2.3);
   EXPECT_DOUBLE_EQ(snapToStep(2.24, 0.1), 2.2);
   EXPECT_DOUBLE_EQ(snapToStep(7.0, 0.25), 7.0);
@@ -53,17 +53,24 @@ TEST(SegmentIntersection, SnapStepRounding) {
   EXPECT_DOUBLE_EQ(snapToStep(-2.26, 0.1), -2.2);  // fraction rounds toward +inf
 }
 
+// Each crossing's line, segment, point and mark, sorted unless asked otherwise.
+using Key = std::tuple<int, int, double, double, int>;
+std::vector<Key> keys(const std::vector<CrPoint>& points, bool sorted = true) {
+  std::vector<Key> k;
+  for (const CrPoint& p : points) k.emplace_back(p.line, p.segment, p.x, p.y, p.mark);
+  if (sorted) std::sort(k.begin(), k.end());
+  return k;
+}
+
 TEST(CrossingSearch, SortedAlongEachSegment) {
   const Cover a = coverOf({polyline({{0, 0}, {10, 0}})});
   const Cover b = coverOf({polyline({{7, -1}, {7, 1}, {2, 1}, {2, -1}, {5, -1}, {5, 1}})});
   std::vector<CrPoint> onA, onB;
   findCrossings(a, b, onA, onB);
-  std::vector<double> xs;
-  std::vector<int> segments;
-  for (const CrPoint& p : onA) xs.push_back(p.x);
-  for (const CrPoint& p : onB) segments.push_back(p.segment);
-  EXPECT_EQ(xs, (std::vector<double>{2, 5, 7}));
-  EXPECT_EQ(segments, (std::vector{0, 2, 4}));
+  EXPECT_EQ(keys(onA, false),
+            (std::vector<Key>{{0, 0, 2, 0, 0}, {0, 0, 5, 0, 0}, {0, 0, 7, 0, 0}}));
+  EXPECT_EQ(keys(onB, false),
+            (std::vector<Key>{{0, 0, 7, 0, 0}, {0, 2, 2, 0, 0}, {0, 4, 5, 0, 0}}));
 
   findCrossings(a, coverOf({squareRing(5, 5, 6, 6)}), onA, onB);
   EXPECT_TRUE(onA.empty());
@@ -80,21 +87,11 @@ Cover randomLines(std::mt19937& rng, int lines, int points, double extent) {
     std::vector<Point> p{{coord(rng), coord(rng)}};
     for (int i = 1; i < points; ++i) p.push_back({p.back().x + step(rng), p.back().y + step(rng)});
     // Some points land exactly on the grid of integers so that touching cases occur.
-    if (l % 3 == 0) {
+    if (l % 3 == 0)
       for (Point& q : p) q = {std::round(q.x), std::round(q.y)};
-    }
     cover.appendLine(Line(std::move(p)));
   }
   return cover;
-}
-
-using Key = std::tuple<int, int, double, double, int>;
-
-std::vector<Key> keys(const std::vector<CrPoint>& points) {
-  std::vector<Key> k;
-  for (const CrPoint& p : points) k.emplace_back(p.line, p.segment, p.x, p.y, p.mark);
-  std::sort(k.begin(), k.end());
-  return k;
 }
 
 // The crossings found by comparing every pair of segments: between the covers a and b, or, with
@@ -183,15 +180,11 @@ TEST(CrossingSearch, PolygonCheckFindsWhatComparingEveryPairFinds) {
     for (int r = 0; r < rings; ++r) {
       const int n = 3 + static_cast<int>(unit(rng) * 58);
       const double cx = unit(rng) * 300, cy = unit(rng) * 300, radius = 1 + unit(rng) * 5;
-      std::vector<Point> p;
-      for (int i = 0; i < n; ++i) {
-        const double a = 2 * M_PI * (i + unit(rng) * 0.9) / n;
-        const double d = radius * (0.3 + 0.7 * unit(rng));
-        p.push_back({cx + d * std::cos(a), cy + d * std::sin(a)});
-      }
-      if (round % 3 == 0 && r == 0) p[n / 2] = {p[n / 2].x + 50 * (unit(rng) - 0.5), cy};
-      p.push_back(p.front());
-      cover.appendLine(Line(std::move(p)));
+      Line ring = starRing(n, cx, cy, [&](double) { return radius * (0.3 + 0.7 * unit(rng)); });
+      // Every third cover has a ring with a vertex pulled far sideways, which mostly crosses.
+      if (round % 3 == 0 && r == 0)
+        ring.setPoint(n / 2, Point{ring[n / 2].x + 50 * (unit(rng) - 0.5), cy});
+      cover.appendLine(std::move(ring));
     }
     // Segments next to each other in a ring share a vertex, never an interior point, so the
     // pairwise search of one cover gives the check's rule.
@@ -203,6 +196,55 @@ TEST(CrossingSearch, PolygonCheckFindsWhatComparingEveryPairFinds) {
   }
   EXPECT_GT(crossed, 10);
   EXPECT_GT(clean, 10);
+}
+
+TEST(Bins, BinOfIsMonotoneAndClamped) {
+  const AxisBins bins = AxisBins::over(-2.0, 8.0, 5);  // bins of width 2
+  // The upper end belongs to the last bin; outside, infinite and NaN values land in a border
+  // bin instead of outside the table.
+  const double inf = std::numeric_limits<double>::infinity();
+  const double values[] = {-2.0, -0.5, 0.0, 5.9, 8.0, -1e300, -inf, 1e300, inf, NAN};
+  const int expected[] = {0, 0, 1, 3, 4, 0, 0, 4, 4, 0};
+  for (std::size_t k = 0; k < std::size(values); ++k)
+    EXPECT_EQ(bins.binOf(values[k]), expected[k]) << values[k];
+  // One bin takes everything.
+  EXPECT_EQ(AxisBins{}.binOf(123.0), 0);
+}
+
+TEST(Bins, CoarsenedCountHalvesUntilTheEntriesFitAndAsksLastForTheOneReturned) {
+  // The count asked for, the entries allowed, the count returned and the counts tried; never
+  // below one bin, even when nothing fits.
+  const std::tuple<int, std::size_t, int, std::vector<int>> cases[] = {
+      {100, 300, 25, {100, 50, 25}}, {6, 0, 1, {6, 3, 1}}, {0, 0, 1, {1}}};
+  for (const auto& [count, allowed, result, tried] : cases) {
+    std::vector<int> asked;
+    // Entries grow with the count: 10 per bin.
+    auto entries = [&](int bins) {
+      asked.push_back(bins);
+      return static_cast<std::size_t>(bins) * 10;
+    };
+    EXPECT_EQ(coarsenedBinCount(count, allowed, entries), result);
+    EXPECT_EQ(asked, tried);
+  }
+}
+
+TEST(Bins, ListsHoldEachBinsItemsInFilingOrder) {
+  // Items spanning bin ranges, as a long edge is listed in every bin it passes.
+  const std::vector<std::pair<int, int>> spans = {{0, 2}, {1, 1}, {3, 3}, {1, 3}, {2, 2}};
+  BinLists<int> lists;
+  lists.build(5, [&](auto&& file) {
+    for (std::size_t i = 0; i < spans.size(); ++i) {
+      for (int b = spans[i].first; b <= spans[i].second; ++b)
+        file(static_cast<std::size_t>(b), static_cast<int>(i));
+    }
+  });
+  std::vector<std::vector<int>> bins;
+  for (std::size_t b = 0; b < 5; ++b) bins.emplace_back(lists.in(b).begin(), lists.in(b).end());
+  EXPECT_EQ(bins, (std::vector<std::vector<int>>{{0}, {0, 1, 3}, {0, 3, 4}, {2, 3}, {}}));
+  // An index built over no items has empty bins.
+  BinLists<int> empty;
+  empty.build(3, [](auto&&) {});
+  EXPECT_TRUE(empty.in(2).empty());
 }
 
 }  // namespace

@@ -8,7 +8,7 @@ namespace {
 
 using namespace test;
 
-TEST(GeometryModel, RectUnionIgnoresUndefinedRectangles) {
+TEST(GeometryModel, RectanglesUniteDefinedOnesAndFollowTheirLinesPoints) {
   Rect a;
   a.unite(rectOf(1, 2, 1, 2));
   EXPECT_TRUE(a.defined);
@@ -20,6 +20,25 @@ TEST(GeometryModel, RectUnionIgnoresUndefinedRectangles) {
   EXPECT_TRUE(a.contains(-3, 2));
   EXPECT_FALSE(a.contains(-3.1, 2));
   EXPECT_FALSE(Rect{}.contains(0, 0));
+
+  // A line's rectangle follows its appends, removals and insertions.
+  Line line = polyline({{0, 0}, {1, 0}});
+  line.length();
+  line.append(polyline({{1, 0}, {1, 5}, {-2, 5}}));  // joint (1, 0) not doubled
+  ASSERT_EQ(line.size(), 4u);
+  EXPECT_EQ(line.cachedLength(), -1.0);
+  EXPECT_EQ(sidesOf(line.rect()), (std::array<double, 4>{-2, 1, 0, 5}));
+  line.append(polyline({{7, 7}, {8, 8}}));  // not at the joint: all points kept
+  EXPECT_EQ(line.size(), 6u);
+
+  line.removePoint(5);
+  line.removePoint(4);
+  EXPECT_EQ(sidesOf(line.rect()), (std::array<double, 4>{-2, 1, 0, 5}));
+  line.removePoint(3);  // (-2, 5) held two bounds
+  EXPECT_EQ(sidesOf(line.rect()), (std::array<double, 4>{0, 1, 0, 5}));
+  line.insert(0, Point{0.5, -1});
+  EXPECT_EQ(sidesOf(line.rect()), (std::array<double, 4>{0, 1, -1, 5}));
+  EXPECT_EQ(line[0].x, 0.5);
 }
 
 TEST(GeometryModel, AreaLengthAndTheirCaches) {
@@ -96,26 +115,6 @@ TEST(GeometryModel, ThreadsMeasuringOneLineAgree) {
   EXPECT_LT(copy.signedArea(), alone.signedArea());
 }
 
-TEST(GeometryModel, AppendRemoveAndRectangle) {
-  Line line = polyline({{0, 0}, {1, 0}});
-  line.length();
-  line.append(polyline({{1, 0}, {1, 5}, {-2, 5}}));  // joint (1, 0) not doubled
-  ASSERT_EQ(line.size(), 4u);
-  EXPECT_EQ(line.cachedLength(), -1.0);
-  EXPECT_EQ(sidesOf(line.rect()), (std::array<double, 4>{-2, 1, 0, 5}));
-  line.append(polyline({{7, 7}, {8, 8}}));  // not at the joint: all points kept
-  EXPECT_EQ(line.size(), 6u);
-
-  line.removePoint(5);
-  line.removePoint(4);
-  EXPECT_EQ(sidesOf(line.rect()), (std::array<double, 4>{-2, 1, 0, 5}));
-  line.removePoint(3);  // (-2, 5) held two bounds
-  EXPECT_EQ(sidesOf(line.rect()), (std::array<double, 4>{0, 1, 0, 5}));
-  line.insert(0, Point{0.5, -1});
-  EXPECT_EQ(sidesOf(line.rect()), (std::array<double, 4>{0, 1, -1, 5}));
-  EXPECT_EQ(line[0].x, 0.5);
-}
-
 TEST(GeometryModel, CoverSortsRectanglesAndMarks) {
   Cover cover =
       coverOf({tagged(squareRing(0, 0, 1, 1), 3, 30), tagged(squareRing(-5, -5, 5, 5, true), 1, 10),
@@ -136,9 +135,8 @@ TEST(GeometryModel, CoverSortsRectanglesAndMarks) {
   EXPECT_EQ(cover[0].sortKey(9), 0.0);
 
   cover.stampMark(7);
-  for (const Line& line : cover.lines()) {
+  for (const Line& line : cover.lines())
     for (const Point& p : line.points()) EXPECT_EQ(p.mark, 7);
-  }
 
   cover.line(0).setPoint(0, Point{100, 100});
   cover.recomputeRects();

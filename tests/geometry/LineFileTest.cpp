@@ -19,11 +19,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace test;
 
-LineFileStatus parse(std::string_view lines, Cover& cover,
-                     std::optional<std::string_view> values = std::nullopt) {
-  return parseLineFile(lines, values, cover).status;
-}
-
 using LineFileDisk = vellumar::testing::FolderTest;
 
 TEST(LineFileNames, ValueFileSitsBesideTheLineFile) {
@@ -38,8 +33,8 @@ TEST(LineFileNames, ValueFileSitsBesideTheLineFile) {
 }
 
 // A reading's status, the line at fault (-1: not checked) with the file it lies in, and when it
-// succeeds the ids of the lines read and the points of the last one. A failed reading leaves the
-// cover it was given alone.
+// succeeds the ids of the lines read, the points of the last one and the values read (when none
+// are listed, every line's is 0). A failed reading leaves the cover it was given alone.
 struct Reading {
   std::string lines;
   std::optional<std::string> values;
@@ -48,6 +43,7 @@ struct Reading {
   bool inValueFile = false;
   std::vector<std::int32_t> ids = {};
   Coords last = {};
+  std::vector<double> valuesRead = {};
 };
 
 TEST(LineFileReading, EndRecordsMalformedRecordsAndTheLineAtFault) {
@@ -87,19 +83,20 @@ TEST(LineFileReading, EndRecordsMalformedRecordsAndTheLineAtFault) {
       {"1\n0 0\nEND\nEND\n", std::string(64, '1') + " 2\n", RecordTooLong, 1, true},
       {good + "END\r\n", "1 5 " + std::string(70, '0') + "\n", RecordTooLong, 1, true},
       {good + "END\r\n", "1 5 1\r\n\r\n2 x\r\n", BadValueRecord, 3, true},
-      {good + "END\r\n", "1 5 1\r\n", Ok, 0, false, {1}, {{0, 0}, {1, 1}}},
+      {good + "END\r\n", "1 5 1\r\n", Ok, 0, false, {1}, {{0, 0}, {1, 1}}, {5}},
+      // A value comes from the first record of its id; an id not listed, or no value file, gives 0.
+      {valued, "5 2.5\r\n\r\n6 -1e3 1 0\n5 7\n", Ok, 0, false, {5, 6, 9}, {{0, 2}}, {2.5, -1e3, 0}},
+      {valued, {}, Ok, 0, false, {5, 6, 9}, {{0, 2}}},
       {valued, "5 x\n", BadValueRecord, 1, true},
       {valued, "5\n", BadValueRecord, 1, true},
   };
-  for (const char* point : {"abc def", "1", "1 2 3", "1 nan", "inf 0", "1,5 2", "0x", "1e999 0"}) {
+  for (const char* point : {"abc def", "1", "1 2 3", "1 nan", "inf 0", "1,5 2", "0x", "1e999 0"})
     readings.push_back({std::string("1\n") + point + "\nEND\nEND\n", {}, BadPoint, 2});
-  }
-  for (const char* header : {"one", "1.5", "", "99999999999", "END"}) {
+  for (const char* header : {"one", "1.5", "", "99999999999", "END"})
     readings.push_back({std::string(header) + "\n0 0\nEND\nEND\nEND\n", {}, BadHeader, 1});
-  }
   for (const Reading& reading : readings) {
     SCOPED_TRACE(reading.lines + " | " + reading.values.value_or("<none>"));
-    Cover cover = coverOf({squareRing(0, 0, 1, 1)});
+    Cover cover = coverOf({tagged(squareRing(0, 0, 1, 1), 0, 3)});
     cover.fileName = "kept.pol";
     const std::optional<std::string_view> values = reading.values;
     const LineFileRead read = parseLineFile(reading.lines, values, cover);
@@ -108,6 +105,10 @@ TEST(LineFileReading, EndRecordsMalformedRecordsAndTheLineAtFault) {
       EXPECT_EQ(idsOf(cover), reading.ids);
       EXPECT_EQ(cover.empty() ? Coords{} : coordinates(cover[cover.size() - 1]), reading.last);
       EXPECT_EQ(cover.rect().defined, !reading.ids.empty());
+      std::vector<double> values;
+      for (const Line& line : cover.lines()) values.push_back(line.value);
+      EXPECT_EQ(values, reading.valuesRead.empty() ? std::vector<double>(cover.size())
+                                                   : reading.valuesRead);
     } else {
       ASSERT_EQ(cover.size(), 1u);
       EXPECT_EQ(cover[0].size(), 5u);
@@ -118,17 +119,6 @@ TEST(LineFileReading, EndRecordsMalformedRecordsAndTheLineAtFault) {
       EXPECT_EQ(read.place.inValueFile, reading.inValueFile);
     }
   }
-}
-
-TEST(LineFileReading, ValuesComeFromTheFirstRecordOfTheirId) {
-  Cover cover;
-  // An id not listed, or no value file, gives 0.
-  const char* lines = "5\n0 0\n1 0\nEND\n6\n0 1\n1 1\nEND\n9\n0 2\nEND\nEND\n";
-  ASSERT_EQ(parse(lines, cover, "5 2.5\r\n\r\n6 -1e3 1 0\n5 7\n"), LineFileStatus::Ok);
-  ASSERT_EQ(cover.size(), 3u);
-  EXPECT_EQ(std::tuple(cover[0].value, cover[1].value, cover[2].value), std::tuple(2.5, -1e3, 0.0));
-  ASSERT_EQ(parse(lines, cover), LineFileStatus::Ok);
-  EXPECT_EQ(cover[0].value, 0.0);
 }
 
 TEST(LineFileReading, ClosureRuleIsExact) {
@@ -150,7 +140,7 @@ TEST(LineFileWriting, WhatTwelveDigitsCollapseIsDroppedAndTheRestReadsBack) {
   ASSERT_EQ(rings.size(), 2u);
   EXPECT_EQ(std::pair(rings[0][1].x, rings[1][1].x), std::pair(1.0, 1000 + 1e-7));
   Cover back;
-  ASSERT_EQ(parse(formatLineFile(rings), back), LineFileStatus::Ok);
+  ASSERT_EQ(parseLineFile(formatLineFile(rings), std::nullopt, back).status, LineFileStatus::Ok);
   EXPECT_EQ(back.size(), 2u);
   EXPECT_TRUE(allLinesClosed(back));
   // Of lines only one that collapses to a point goes: a line of one point never had two, and
@@ -190,9 +180,8 @@ TEST_F(LineFileDisk, SaveAndReloadKeepsIdsValuesAndTwelveDigits) {
   ASSERT_TRUE(writeLineFile(path("empty.pol"), Cover{}));
   EXPECT_EQ(fileText("empty.pol"), "END\r\n");
   EXPECT_EQ(fileText("empty.val"), "");
-}
 
-TEST_F(LineFileDisk, OrientationFlagColumnFollowsTheSignedArea) {
+  // Asked for, a last column flags the rings of positive signed area.
   Cover cover = coverOf({tagged(squareRing(0, 0, 1, 1), 1), tagged(squareRing(2, 2, 3, 3, true), 2),
                          tagged(polyline({{0, 0}, {5, 5}}), 3)});
   cover.writeOrientationFlags = true;
@@ -200,7 +189,7 @@ TEST_F(LineFileDisk, OrientationFlagColumnFollowsTheSignedArea) {
   EXPECT_EQ(fileText("o.val"), "1 0 1 1\r\n2 0 1 0\r\n3 0 1 0\r\n");
 }
 
-TEST_F(LineFileDisk, MissingFilesAndFailedSavesKeepWhatWasThere) {
+TEST_F(LineFileDisk, MissingUnreadableOrForeignFilesFailAndFailedSavesKeepWhatWasThere) {
   Cover loaded;
   EXPECT_EQ(readLineFile(path("absent.con"), loaded).status, LineFileStatus::CannotOpen);
 
@@ -221,19 +210,15 @@ TEST_F(LineFileDisk, MissingFilesAndFailedSavesKeepWhatWasThere) {
 
   // No temporary or backup file is left behind.
   EXPECT_EQ(entryNames(), (std::vector<std::string>{"x.con", "x.val"}));
-}
 
-TEST_F(LineFileDisk, ValueFilesAreOptionalButMustBeReadableWhenThere) {
+  // Value files are optional, but must be readable when there.
   ASSERT_TRUE(writeFileAtomically(path("a.con"), "3\n1 1\n2 2\nEND\nEND\n"));
-  Cover loaded;
   bool missing = false;
   ASSERT_EQ(readLineFile(path("a.con"), loaded, &missing).status, LineFileStatus::Ok);
-  EXPECT_TRUE(missing);
-  EXPECT_EQ(loaded[0].value, 0.0);
+  EXPECT_EQ(std::pair(missing, loaded[0].value), std::pair(true, 0.0));
   ASSERT_TRUE(writeFileAtomically(path("a.val"), "3 7.5\n"));
   ASSERT_EQ(readLineFile(path("a.con"), loaded, &missing).status, LineFileStatus::Ok);
-  EXPECT_FALSE(missing);
-  EXPECT_EQ(loaded[0].value, 7.5);
+  EXPECT_EQ(std::pair(missing, loaded[0].value), std::pair(false, 7.5));
 
   // A value file that is there but cannot be read fails the load.
   fs::remove(path("a.val"));
@@ -243,13 +228,10 @@ TEST_F(LineFileDisk, ValueFilesAreOptionalButMustBeReadableWhenThere) {
   ASSERT_TRUE(writeFileAtomically(path("a.val"), "3 1\n"));
   fs::permissions(dir_, fs::perms::all);
   fs::permissions(path("a.val"), fs::perms::none);
-  const std::string lineFile = path("a.con");
-  EXPECT_EQ(vellumar::testing::inChild(
-                [&] {
-                  Cover cover;
-                  return static_cast<int>(readLineFile(lineFile, cover).status);
-                },
-                geteuid() == 0),
+  const auto readAsNobody = [lineFile = path("a.con"), cover = Cover()]() mutable {
+    return static_cast<int>(readLineFile(lineFile, cover).status);
+  };
+  EXPECT_EQ(vellumar::testing::inChild(readAsNobody, geteuid() == 0),
             static_cast<int>(LineFileStatus::CannotReadValues));
 
   // Line files that are not regular files, or too large for the memory, are refused at once.
@@ -275,8 +257,8 @@ TEST_F(LineFileDisk, SavesCutShortLeaveBothFiles) {
     stopCommitsAfterRename(-1);
     Cover loaded;
     ASSERT_EQ(readLineFile(path("cut.con"), loaded).status, LineFileStatus::Ok);
-    EXPECT_EQ(loaded.size(), renames == 2 ? 2u : 1u);
-    EXPECT_EQ(loaded[0].value, renames == 2 ? 11.0 : 10.0);
+    EXPECT_EQ(std::pair(loaded.size(), loaded[0].value),
+              renames == 2 ? std::pair(2ul, 11.0) : std::pair(1ul, 10.0));
     EXPECT_EQ(entryCount(), 2u) << renames;  // cut.con and cut.val, no journal or temporary
   }
 }

@@ -14,18 +14,12 @@
 #include "grid/Derivatives.h"
 #include "grid/Grid.h"
 #include "grid/Sampling.h"
-#include "grid/Surface.h"
 
 namespace vellumar::grid {
 namespace {
 
-using ::testing::DoubleEq;
-using ::testing::DoubleNear;
-using testing::latticeIntegral;
-using testing::makeGrid;
-using testing::nodesAt;
-using ::testing::Pointwise;
-using testing::wavy;
+using ::testing::DoubleEq, ::testing::DoubleNear, ::testing::Pointwise;
+using testing::latticeIntegral, testing::makeGrid, testing::nodesAt, testing::wavy;
 using V = std::vector<double>;
 
 // Natural cubic spline through equally spaced data, solved for the second derivatives M_k.
@@ -48,7 +42,7 @@ double naturalSpline(const std::vector<double>& f, double h, double x) {
 
 // Along each axis the surface is the natural cubic spline through the nodes: C2 across the cell
 // edges, with zero curvature at both ends.
-TEST(GridSurface, MatchesTheNaturalCubicSplineAlongEachAxis) {
+TEST(GridSurface, MatchesTheNaturalCubicSplineAlongEachAxisAndIsZeroOutsideOrWithoutOne) {
   const std::vector<double> data = {1.0, 4.0, -2.0, 0.5, 3.0,  3.0, -1.0,
                                     8.0, 2.0, 0.0,  5.0, -4.0, 1.0, 2.0};
   const int n = static_cast<int>(data.size());
@@ -62,16 +56,14 @@ TEST(GridSurface, MatchesTheNaturalCubicSplineAlongEachAxis) {
     EXPECT_NEAR(alongX.value(t, 0.25), naturalSpline(data, 1.0, t), 1e-8) << t;
     EXPECT_NEAR(alongY.value(0.6, t / 2), naturalSpline(data, 0.5, t / 2), 1e-8) << t;
   }
-}
 
-TEST(GridSurface, SmallDegenerateGridsAndOutsidePoints) {
+  // Small and degenerate grids, and points outside.
   const Grid square =
       makeGrid(2, 2, 0.0, 2.0, 0.0, 4.0, [](double x, double y) { return x * y + x; });
   // Nodes 0, 2 (bottom) and 0, 10 (top): a 2 x 2 spline is the bilinear interpolant.
   for (double x : {0.0, 0.3, 1.0, 1.7, 2.0}) {
-    for (double y : {0.0, 1.1, 2.5, 4.0}) {
+    for (double y : {0.0, 1.1, 2.5, 4.0})
       EXPECT_NEAR(square.value(x, y), 2 * (x / 2) + 8 * (x / 2) * (y / 4), 1e-12);
-    }
   }
   // A single column or row, and no nodes, have no surface.
   const Grid column = makeGrid(1, 5, 3.0, 3.0, 0.0, 4.0, [](double, double y) { return y + 1; });
@@ -87,20 +79,6 @@ TEST(GridSurface, SmallDegenerateGridsAndOutsidePoints) {
   }
 }
 
-TEST(GridSurface, BilinearModeAndNodeChanges) {
-  Grid grid = makeGrid(3, 3, 0.0, 2.0, 0.0, 2.0, [](double x, double y) { return x * x + 3 * y; });
-  grid.setMode(Interpolation::Bilinear);
-  EXPECT_DOUBLE_EQ(grid.value(0.5, 0.5), (0.0 + 1.0 + 3.0 + 4.0) / 4);
-  EXPECT_DOUBLE_EQ(grid.value(2.0, 2.0), 10.0);
-
-  // A change through the node array is seen by the spline surface (a change through setNode, and
-  // copies, are checked with the threads below).
-  grid.setMode(Interpolation::Spline);
-  EXPECT_NEAR(grid.value(1.0, 1.0), 4.0, 1e-9);
-  grid.mutableNodes()[0] = -7.0;
-  EXPECT_NEAR(grid.value(0.0, 0.0), -7.0, 1e-9);
-}
-
 TEST(GridSurface, ThreadsEvaluatingOneGridSolveItsSplineOnce) {
   Grid grid = makeGrid(61, 47, -3.0, 5.0, 10.0, 13.0, wavy);
   const Grid copyBeforeSolve = grid;
@@ -114,9 +92,8 @@ TEST(GridSurface, ThreadsEvaluatingOneGridSolveItsSplineOnce) {
       // Each thread walks the nodes in its own order, so they meet the unsolved grid together.
       for (int j = t % grid.ny(); j < grid.ny() + t % grid.ny(); ++j) {
         const int r = j % grid.ny();
-        for (int i = 0; i < grid.nx(); ++i) {
+        for (int i = 0; i < grid.nx(); ++i)
           misses[t] += std::abs(grid.value(grid.nodeX(i), grid.nodeY(r)) - grid.node(i, r)) > 1e-9;
-        }
       }
       solved[t] = grid.splineCoefficients();
     });
@@ -137,8 +114,19 @@ TEST(GridSurface, ThreadsEvaluatingOneGridSolveItsSplineOnce) {
   EXPECT_NEAR(grid.value(grid.nodeX(30), grid.nodeY(20)), grid.node(30, 20), 1e-9);
 }
 
-TEST(GridSurface, ZRangeAndResample) {
+TEST(GridSurface, BilinearModeNodeChangesZRangeAndResample) {
   Grid grid = makeGrid(5, 5, 0.0, 4.0, 0.0, 4.0, [](double x, double y) { return x - 2 * y; });
+  grid.setNode(1, 1, 7.0);
+  grid.setMode(Interpolation::Bilinear);
+  EXPECT_DOUBLE_EQ(grid.value(0.5, 0.5), (0.0 + 1.0 - 2.0 + 7.0) / 4);
+  EXPECT_DOUBLE_EQ(grid.value(4.0, 4.0), -4.0);
+  // A change through the node array is seen by the spline surface (a change through setNode, and
+  // copies, are checked with the threads above).
+  grid.setMode(Interpolation::Spline);
+  EXPECT_NEAR(grid.value(1.0, 1.0), 7.0, 1e-9);
+  grid.mutableNodes()[6] = -1.0;
+  EXPECT_NEAR(grid.value(1.0, 1.0), -1.0, 1e-9);
+
   grid.zmin = grid.zmax = 123.0;
   grid.recomputeZRange();
   EXPECT_THAT(V({grid.zmin, grid.zmax}), Pointwise(DoubleNear(1e-9), V{-8.0, 4.0}));
@@ -171,7 +159,7 @@ void expectNodes(const Grid& grid, int code, double tolerance, F expected) {
 }
 
 // The slope of a plane, and its z-range, are checked with blanks in both modes elsewhere.
-TEST(GridDerivatives, LinearAndPlanarGrids) {
+TEST(GridDerivatives, LinearPlanarAndFlatGridsGiveTheirSlopesOrIeeeValues) {
   const Grid xs = makeGrid(9, 7, 100, 180, -3, 3, [](double x, double) { return x; });
   expectNodes(xs, 1, 1e-8, [](double, double) { return 1.0; });
   for (int code : {2, 3, 4, 5}) expectNodes(xs, code, 1e-8, [](double, double) { return 0.0; });
@@ -190,18 +178,16 @@ TEST(GridDerivatives, LinearAndPlanarGrids) {
         makeGrid(5, 5, 0, 4, 0, 4, [a = a, b = b](double x, double y) { return a * x + b * y; });
     EXPECT_NEAR(derivativeGrid(g, 10).node(2, 2), aspect, 1e-6) << a << "," << b;
   }
-}
 
-TEST(GridDerivatives, DegenerateSlopesGiveIeeeValues) {
+  // A flat grid, a degenerate slope, gives IEEE values: NaN for some quantities, 0 for the others.
   const Grid flat = makeGrid(5, 4, 0, 4, 0, 3, [](double, double) { return 7.0; });
   for (int code : {10, 13, 14, 15, 16, 17}) {
     EXPECT_THAT(testing::nodesOf(derivativeGrid(flat, code)),
                 ::testing::AllOf(::testing::SizeIs(20), ::testing::Each(::testing::IsNan())))
         << code;
   }
-  for (int code : {6, 11, 12, 22}) {
+  for (int code : {6, 11, 12, 22})
     EXPECT_EQ(testing::nodesOf(derivativeGrid(flat, code)), std::vector<double>(20, 0.0)) << code;
-  }
 }
 
 TEST(GridDerivatives, PointDerivativesMatchFiniteDifferencesOfTheSurface) {
@@ -218,18 +204,16 @@ TEST(GridDerivatives, PointDerivativesMatchFiniteDifferencesOfTheSurface) {
         (value(x + g, y + g) - value(x + g, y - g) - value(x - g, y + g) + value(x - g, y - g)) /
             (4 * g * g),
         (value(x, y + g) - 2 * value(x, y) + value(x, y - g)) / (g * g)};
-    for (std::size_t d = 0; d < 5; ++d) {
+    for (std::size_t d = 0; d < 5; ++d)
       EXPECT_NEAR(derivativeAt(grid, kAll[d], x, y), differences[d], d < 2 ? 1e-6 : 1e-4) << d;
-    }
   }
   // A surface the natural spline reproduces exactly: z = xy + 2x - y.
   const Grid product =
       makeGrid(7, 9, -3, 3, 0, 16, [](double x, double y) { return x * y + 2 * x - y; });
   for (const auto& [x, y] : {std::pair{-2.2, 3.3}, {0.5, 15.1}, {2.75, 8.0}}) {
     const double exact[] = {y + 2.0, x - 1.0, 0.0, 1.0, 0.0};
-    for (std::size_t d = 0; d < 5; ++d) {
+    for (std::size_t d = 0; d < 5; ++d)
       EXPECT_NEAR(derivativeAt(product, kAll[d], x, y), exact[d], 1e-9) << d;
-    }
   }
   // Outside the rectangle, and without a surface, the derivatives are 0.
   EXPECT_EQ(derivativeAt(grid, Derivative::X, -0.1, 5), 0.0);
@@ -258,9 +242,8 @@ TEST(GridDerivatives, LargeGridsAreComputedInBandsWithoutSeams) {
   });
   const Grid slope = derivativeGrid(grid, 2);
   for (const int j : {0, 514, 515, 516, 1029}) {
-    for (const int i : {0, 7, 1029}) {
+    for (const int i : {0, 7, 1029})
       EXPECT_NEAR(slope.node(i, j), derivativeAt(grid, Derivative::Y, i, j), 1e-9) << i << "," << j;
-    }
   }
   EXPECT_EQ(testing::zRangeOf(slope), testing::nodeRangeOf(slope));
 }
@@ -345,9 +328,8 @@ TEST(GridSampling, GridPointsAreListedColumnByColumn) {
 double referenceAlong(bool alongX, const Grid& g, double x, double y) {
   x = std::clamp(x, g.left, g.right);
   y = std::clamp(y, g.bottom, g.top);
-  if (alongX) {
+  if (alongX)
     return latticeIntegral([&](double s) { return g.value(s, y); }, g.left, x, g.left, g.stepX());
-  }
   return latticeIntegral([&](double t) { return g.value(x, t); }, g.bottom, y, g.bottom, g.stepY());
 }
 
@@ -355,15 +337,9 @@ double referenceAlong(bool alongX, const Grid& g, double x, double y) {
 void testPoints(const Grid& g, std::vector<double>& xs, std::vector<double>& ys) {
   std::mt19937 rng(7);
   std::uniform_real_distribution<double> ux(g.left, g.right), uy(g.bottom, g.top);
-  for (int k = 0; k < 300; ++k) {
-    xs.push_back(ux(rng));
-    ys.push_back(uy(rng));
-  }
+  for (int k = 0; k < 300; ++k) xs.push_back(ux(rng)), ys.push_back(uy(rng));
   for (int i = 0; i < g.nx(); i += 2) {
-    for (int j = 0; j < g.ny(); j += 3) {
-      xs.push_back(g.nodeX(i));
-      ys.push_back(g.nodeY(j));
-    }
+    for (int j = 0; j < g.ny(); j += 3) xs.push_back(g.nodeX(i)), ys.push_back(g.nodeY(j));
   }
   xs.insert(xs.end(), {g.right, g.right, g.left, g.left - 1.0, g.right + 3.0});
   ys.insert(ys.end(), {g.top, g.bottom, g.top, 0.5 * (g.bottom + g.top), g.top + 2.0});
@@ -380,10 +356,9 @@ void expectExact(const Grid& g) {
   for (const double v : g.nodes()) scale = std::max(scale, std::fabs(v));
   scale *= std::max(g.right - g.left, g.top - g.bottom);
   for (std::size_t k = 0; k < xs.size(); ++k) {
-    EXPECT_NEAR(f[k], referenceAlong(true, g, xs[k], ys[k]), 1e-12 * scale)
-        << xs[k] << ' ' << ys[k];
-    EXPECT_NEAR(gy[k], referenceAlong(false, g, xs[k], ys[k]), 1e-12 * scale)
-        << xs[k] << ' ' << ys[k];
+    SCOPED_TRACE(std::to_string(xs[k]) + " " + std::to_string(ys[k]));
+    EXPECT_NEAR(f[k], referenceAlong(true, g, xs[k], ys[k]), 1e-12 * scale);
+    EXPECT_NEAR(gy[k], referenceAlong(false, g, xs[k], ys[k]), 1e-12 * scale);
   }
   // One point alone gets the value it gets among many.
   double f1 = 0.0, g1 = 0.0;
@@ -405,7 +380,7 @@ TEST(AxisIntegrals, ExactForTheSplineAndTheBilinearSurface) {
   expectExact(makeGrid(60, 2, -10, 30, 0, 0.2, wavy));
 }
 
-TEST(AxisIntegrals, ZeroWhereTheSurfaceIsZeroEverywhere) {
+TEST(AxisIntegrals, ZeroWhereTheSurfaceIsZeroEverywhereAndStopWhenCancelled) {
   const Grid line = makeGrid(1, 5, 0, 0, 0, 4, [](double, double) { return 3.0; });
   const Grid inverted = makeGrid(3, 3, 2, 0, 0, 2, [](double, double) { return 3.0; });
   for (const Grid* g : {&line, &inverted}) {
@@ -415,6 +390,14 @@ TEST(AxisIntegrals, ZeroWhereTheSurfaceIsZeroEverywhere) {
     EXPECT_TRUE(integrals.evaluate(x, x, f, gy));
     EXPECT_EQ(std::pair(f[0], gy[0]), std::pair(0.0, 0.0));
   }
+  // A cancel stops the sweeps.
+  const Grid g = makeGrid(30, 30, 0, 1, 0, 1, wavy);
+  vellumar::testing::RecordingObserver observer(1);  // cancels at the first step
+  ErrorSink sink(&observer);
+  sink.progressStart("integrating", AxisIntegrals(g).sweepRows());
+  std::vector<double> x = {0.5}, f(1), gy(1);
+  EXPECT_FALSE(AxisIntegrals(g).evaluate(x, x, f, gy, {}, &sink));
+  EXPECT_EQ(sink.code(), sink_code::kCancelled);
 }
 
 TEST(AxisIntegrals, FromAnOriginTheyLackAFunctionOfTheOtherAxisAlone) {
@@ -443,16 +426,6 @@ TEST(AxisIntegrals, FromAnOriginTheyLackAFunctionOfTheOtherAxisAlone) {
       EXPECT_GT(std::fabs(edgeF[0] - localF[0]), 1e-3);
     }
   }
-}
-
-TEST(AxisIntegrals, StopsWhenCancelled) {
-  const Grid g = makeGrid(30, 30, 0, 1, 0, 1, wavy);
-  vellumar::testing::RecordingObserver observer(1);  // cancels at the first step
-  ErrorSink sink(&observer);
-  sink.progressStart("integrating", AxisIntegrals(g).sweepRows());
-  std::vector<double> x = {0.5}, f(1), gy(1);
-  EXPECT_FALSE(AxisIntegrals(g).evaluate(x, x, f, gy, {}, &sink));
-  EXPECT_EQ(sink.code(), sink_code::kCancelled);
 }
 
 }  // namespace

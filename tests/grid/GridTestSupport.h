@@ -5,6 +5,7 @@
 #include <cmath>
 #include <functional>
 #include <initializer_list>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -12,33 +13,30 @@
 
 namespace vellumar::grid::testing {
 
-// A grid over [left, right] x [bottom, top] whose nodes hold f at the node coordinates.
-inline Grid makeGrid(int nx, int ny, double left, double right, double bottom, double top,
-                     const std::function<double(double, double)>& f) {
-  Grid rectangle;
-  rectangle.left = left;
-  rectangle.right = right;
-  rectangle.bottom = bottom;
-  rectangle.top = top;
-  rectangle.rectangleFlag = 1;
-  Grid grid(nx, ny, rectangle);
-  for (int j = 0; j < ny; ++j) {
-    for (int i = 0; i < nx; ++i) grid.setNode(i, j, f(grid.nodeX(i), grid.nodeY(j)));
-  }
-  return grid;
-}
-
-// A grid of nx x ny nodes over [0, 1] x [0, 1] holding one value.
-inline Grid constantGrid(int nx, int ny, double value) {
-  return makeGrid(nx, ny, 0.0, 1.0, 0.0, 1.0, [value](double, double) { return value; });
-}
-
 // Calls f(i, j, x, y) for every node of the grid, row by row from the bottom.
 template <class F>
 void forEachNode(const Grid& grid, F f) {
   for (int j = 0; j < grid.ny(); ++j) {
     for (int i = 0; i < grid.nx(); ++i) f(i, j, grid.nodeX(i), grid.nodeY(j));
   }
+}
+
+// A grid over [left, right] x [bottom, top] whose nodes hold f at the node coordinates, set row
+// by row from the bottom.
+inline Grid makeGrid(int nx, int ny, double left, double right, double bottom, double top,
+                     const std::function<double(double, double)>& f) {
+  Grid rectangle;
+  std::tie(rectangle.left, rectangle.right, rectangle.bottom, rectangle.top) =
+      std::tie(left, right, bottom, top);
+  rectangle.rectangleFlag = 1;
+  Grid grid(nx, ny, rectangle);
+  forEachNode(grid, [&](int i, int j, double x, double y) { grid.setNode(i, j, f(x, y)); });
+  return grid;
+}
+
+// A grid of nx x ny nodes over [0, 1] x [0, 1] holding one value.
+inline Grid constantGrid(int nx, int ny, double value) {
+  return makeGrid(nx, ny, 0.0, 1.0, 0.0, 1.0, [value](double, double) { return value; });
 }
 
 // The node counts, the extents and the z-range of a grid, each compared in one assertion.

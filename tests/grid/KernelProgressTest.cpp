@@ -23,8 +23,7 @@
 namespace vellumar::grid {
 namespace {
 
-using testing::makeGrid;
-using testing::wavy;
+using testing::makeGrid, testing::wavy;
 
 // Records every report as the shared observer does (cancelling at report number cancelAt, 0:
 // never), and checks that each lies within the total of its stage.
@@ -87,49 +86,44 @@ void checkKernel(const std::string& what, const std::function<Grid(ErrorSink*)>&
   }
 }
 
-// A kernel that reports to a sink it is handed, given a fresh one when run without progress.
-template <class F>
-std::function<Grid(ErrorSink*)> bySink(F kernel) {
-  return [kernel](ErrorSink* p) {
+// The same for a kernel that reports to a sink it is handed, given a fresh one when run without
+// progress.
+void checkKernel(const std::string& what, const std::function<Grid(ErrorSink&)>& kernel) {
+  checkKernel(what, [&](ErrorSink* p) {
     ErrorSink own;
     return kernel(p != nullptr ? *p : own);
-  };
+  });
 }
 
-TEST(KernelProgress, ResamplingAndNodeKernelsReportAndStop) {
+TEST(KernelProgress, ResamplingNodeAndDerivativeKernelsReportAndStop) {
   const Grid g = wavyGrid();
   const Grid coarse = makeGrid(301, 201, 0.0, 40.0, 0.0, 30.0, wavy);
   const Grid shifted = makeGrid(400, 300, 5.0, 45.0, 3.0, 33.0, wavy);
   checkKernel("Dense", [&](ErrorSink* p) { return *dense(Grid(g), 1.5, p); });
-  checkKernel("G + G", bySink([&](ErrorSink& s) { return combine(g, g, BinaryOp::Add, s); }));
-  checkKernel("G + resampled G", bySink([&](ErrorSink& s) {
-                return combine(Grid(coarse), g, BinaryOp::Subtract, s);
-              }));
-  checkKernel("G + G on the intersection", bySink([&](ErrorSink& s) {
-                return combine(Grid(shifted), Grid(g), BinaryOp::Multiply, s);
-              }));
+  checkKernel("G + G", [&](ErrorSink& s) { return combine(g, g, BinaryOp::Add, s); });
+  checkKernel("G + resampled G",
+              [&](ErrorSink& s) { return combine(Grid(coarse), g, BinaryOp::Subtract, s); });
+  checkKernel("G + G on the intersection",
+              [&](ErrorSink& s) { return combine(Grid(shifted), Grid(g), BinaryOp::Multiply, s); });
   // G + N scales and shifts (as G * N and -G do), N / G divides, max(G, N) maps (as comparisons).
   for (const BinaryOp op : {BinaryOp::Add, BinaryOp::Divide, BinaryOp::Max}) {
-    checkKernel("G op N", bySink([&](ErrorSink& s) {
-                  return combine(g, 3.0, op, op == BinaryOp::Divide, s);
-                }));
+    checkKernel("G op N",
+                [&](ErrorSink& s) { return combine(g, 3.0, op, op == BinaryOp::Divide, s); });
   }
   // Abs reads the surface at the nodes (as Lg does before it scales), Not maps.
   for (const UnaryFn fn : {UnaryFn::Abs, UnaryFn::Not}) {
-    checkKernel("fn(G)", bySink([&](ErrorSink& s) {
-                  ErrorSink quiet;  // the shift is not the kernel under test
-                  return apply(combine(g, 100.0, BinaryOp::Add, false, quiet), fn, 1.0, s);
-                }));
+    checkKernel("fn(G)", [&](ErrorSink& s) {
+      ErrorSink quiet;  // the shift is not the kernel under test
+      return apply(combine(g, 100.0, BinaryOp::Add, false, quiet), fn, 1.0, s);
+    });
   }
-  checkKernel("Cut", bySink([&](ErrorSink& s) { return cutByNodes(g, 2, 399, 1, 300, s); }));
-  checkKernel("Merge",
-              bySink([&](ErrorSink& s) { return merge(Grid(g), Grid(shifted), -1.0, s); }));
+  checkKernel("Cut", [&](ErrorSink& s) { return cutByNodes(g, 2, 399, 1, 300, s); });
+  checkKernel("Merge", [&](ErrorSink& s) { return merge(Grid(g), Grid(shifted), -1.0, s); });
   checkKernel("Merge of equal rectangles",
-              bySink([&](ErrorSink& s) { return merge(Grid(g), Grid(coarse), -1.0, s); }));
-}
+              [&](ErrorSink& s) { return merge(Grid(g), Grid(coarse), -1.0, s); });
 
-TEST(KernelProgress, DerivativeMapsReportAndStop) {
-  // 1100 x 1000 nodes run in two bands. Every code of a mode runs in that mode's one loop.
+  // Derivative maps: 1100 x 1000 nodes run in two bands. Every code of a mode runs in that mode's
+  // one loop.
   const Grid large = makeGrid(1100, 1000, 0.0, 110.0, 0.0, 100.0, wavy);
   Grid bilinear = wavyGrid();
   bilinear.setMode(Interpolation::Bilinear);
@@ -185,10 +179,8 @@ TEST(KernelProgress, SplineSolveCancelKeepsNothing) {
 TEST(KernelProgress, SamplingAtPointsReportsAndStops) {
   const Grid g = wavyGrid();
   std::vector<double> xs(200000), ys(xs.size());
-  for (std::size_t k = 0; k < xs.size(); ++k) {
-    xs[k] = 0.0002 * static_cast<double>(k);
-    ys[k] = 30.0 - 0.00015 * static_cast<double>(k);
-  }
+  for (std::size_t k = 0; k < xs.size(); ++k)
+    xs[k] = 0.0002 * static_cast<double>(k), ys[k] = 30.0 - 0.00015 * static_cast<double>(k);
   for (const SampledQuantity q : {SampledQuantity::Value, SampledQuantity::XY}) {
     const std::vector<double> plain = sampleAtPoints(Grid(g), q, xs, ys, -9999.0);
     ProgressRun full;
