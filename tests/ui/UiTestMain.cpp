@@ -5,12 +5,9 @@
 #include <QApplication>
 #include <QSettings>
 #include <QStandardPaths>
-#include <QTest>
 #include <clocale>
-#include <memory>
-#include <vector>
 
-#include "UiTests.h"
+#include "UiTestSupport.h"
 #include "ui/Translations.h"
 
 int main(int argc, char* argv[]) {
@@ -28,10 +25,8 @@ int main(int argc, char* argv[]) {
   int failures = 0;
   for (const auto& make : vellumar::ui::testing::testClasses()) {
     std::unique_ptr<QObject> test = make();
-    if (!only.isEmpty() && !QByteArray(test->metaObject()->className()).endsWith("::" + only)) {
-      continue;
-    }
-    failures += QTest::qExec(test.get(), argc, argv);
+    if (only.isEmpty() || QByteArray(test->metaObject()->className()).endsWith("::" + only))
+      failures += QTest::qExec(test.get(), argc, argv);
   }
   return failures == 0 ? 0 : 1;
 }

@@ -1,39 +1,31 @@
-#include <gtest/gtest.h>
-
 #include <array>
-#include <cmath>
 #include <tuple>
-#include <utility>
 
 #include "MapViewTestSupport.h"
 #include "ui/mapview/ColorClasses.h"
-#include "ui/mapview/MapLayout.h"
 
 namespace vellumar::ui::mapview {
 namespace {
 
 using testing::expectInsideAndApart;
 
-TEST(MapLayout, LabelDecimalsFollowTheRange) {
+TEST(MapLayout, LabelsFollowTheRangeAndReadingsTheResolution) {
   const std::pair<double, const char*> formats[] = {
       {0.000001, "%.6lf"}, {1.0, "%.2lf"}, {100.0, "%.1lf"}, {1e6, "%.1lf"}, {0.05, "%.3lf"}};
   for (const auto& [range, format] : formats) EXPECT_EQ(labelFormat(range), format) << range;
   EXPECT_EQ(labelScale(3.0), 10.0);
   EXPECT_EQ(formatLabel(2.5, 100.0), "2.5");
-}
-
-TEST(MapLayout, TicksStandStrictlyInsideAtMultiplesOfTheStep) {
-  const auto ticks = tickPositions(0.0, 1.0, 0.1);
-  ASSERT_EQ(ticks.size(), 9u);
-  EXPECT_DOUBLE_EQ(ticks.front(), 0.1);
-  EXPECT_DOUBLE_EQ(ticks.back(), 0.9);
-  EXPECT_EQ(tickPositions(-0.25, 0.25, 0.1).size(), 5u);
-  EXPECT_TRUE(tickPositions(1.0, 1.0, 0.1).empty());
+  // Readings keep the digits the resolution needs, never fewer than six.
+  EXPECT_EQ(std::vector({significantDigits(10, 0.02), significantDigits(600000, 0.01),
+                         significantDigits(6e6, 1e-9), significantDigits(0, 1)}),
+            std::vector({6, 9, 15, 6}));
+  EXPECT_EQ(formatReading(512345.678, significantDigits(600000, 0.01)), "512345.678");
+  EXPECT_EQ(formatReading(0.000123456789, 6), "0.000123457");
 }
 
 const TextMetrics kText{10, [](const std::string& s) { return static_cast<int>(s.size()) * 6; }};
 
-TEST(MapLayout, PlotFillsTheClientAreaWithEqualScales) {
+TEST(MapLayout, PlotFillsTheClientAreaWithEqualScalesAndZoomsToRectangles) {
   const WorldBounds wide{0, 200, 0, 100, false};
   const MapLayout layout = computeLayout(500, 500, wide, kText, {});
   ASSERT_TRUE(layout.drawable);
@@ -46,8 +38,7 @@ TEST(MapLayout, PlotFillsTheClientAreaWithEqualScales) {
   const WorldBounds& w = layout.world;
   EXPECT_NEAR((w.xmax - w.xmin) / layout.width, (w.ymax - w.ymin) / layout.height, 1e-9);
   EXPECT_EQ(std::pair(w.xmin, w.xmax), std::pair(0.0, 200.0));
-  EXPECT_LT(w.ymin, 0);
-  EXPECT_GT(w.ymax, 100);
+  EXPECT_TRUE(w.ymin < 0 && w.ymax > 100) << w.ymin << " " << w.ymax;
   EXPECT_NEAR(w.ymin + w.ymax, 100, 1e-9);
   EXPECT_EQ(std::pair(layout.column(0), layout.column(200)),
             std::pair(layout.left, layout.left + layout.width));
@@ -65,9 +56,24 @@ TEST(MapLayout, PlotFillsTheClientAreaWithEqualScales) {
   EXPECT_GE(padded.row(0) - padded.top, 7);
   const MapLayout legend = computeLayout(500, 500, wide, kText, {120, 0});
   EXPECT_EQ(legend.left + legend.width, 500 - 120);
+
+  // Zoom rectangles drawn in either direction give the same bounds.
+  for (const WorldBounds& zoomed : {zoomedBounds({1, 1, 3, 4}), zoomedBounds({3, 4, 1, 1})})
+    EXPECT_EQ(std::pair(zoomed.xmin, zoomed.ymax), std::pair(1.0, 4.0));
+  const WorldBounds point = zoomedBounds({2, 2, 2, 2});
+  EXPECT_DOUBLE_EQ(point.xmin, 1.9);
+  EXPECT_DOUBLE_EQ(point.ymax, 2.1);
 }
 
-TEST(MapLayout, AxisLabelsNeverOverlapAndStayInTheWindow) {
+TEST(MapLayout, TicksStandInsideAndTheirLabelsNeverOverlapOrLeaveTheWindow) {
+  // Ticks stand strictly inside, at multiples of the step.
+  const auto ticks = tickPositions(0.0, 1.0, 0.1);
+  ASSERT_EQ(ticks.size(), 9u);
+  EXPECT_DOUBLE_EQ(ticks.front(), 0.1);
+  EXPECT_DOUBLE_EQ(ticks.back(), 0.9);
+  EXPECT_EQ(tickPositions(-0.25, 0.25, 0.1).size(), 5u);
+  EXPECT_TRUE(tickPositions(1.0, 1.0, 0.1).empty());
+
   int checked = 0;
   for (const WorldBounds& world :
        {WorldBounds{0, 10, 0, 10, false}, WorldBounds{512000, 519999.5, 6.1e6, 6.10001e6, false},
@@ -92,24 +98,7 @@ TEST(MapLayout, AxisLabelsNeverOverlapAndStayInTheWindow) {
   EXPECT_GE(axisLabels(roomy, kText).size(), 4u + xTicks(roomy).size() + yTicks(roomy).size() - 2);
 }
 
-TEST(MapLayout, ReadingsKeepTheDigitsTheResolutionNeeds) {
-  // Never fewer than six.
-  EXPECT_EQ(std::vector({significantDigits(10, 0.02), significantDigits(600000, 0.01),
-                         significantDigits(6e6, 1e-9), significantDigits(0, 1)}),
-            std::vector({6, 9, 15, 6}));
-  EXPECT_EQ(formatReading(512345.678, significantDigits(600000, 0.01)), "512345.678");
-  EXPECT_EQ(formatReading(0.000123456789, 6), "0.000123457");
-}
-
-TEST(MapLayout, ZoomRectanglesInEitherDirectionGiveTheSameBounds) {
-  for (const WorldBounds& zoomed : {zoomedBounds({1, 1, 3, 4}), zoomedBounds({3, 4, 1, 1})})
-    EXPECT_EQ(std::pair(zoomed.xmin, zoomed.ymax), std::pair(1.0, 4.0));
-  const WorldBounds point = zoomedBounds({2, 2, 2, 2});
-  EXPECT_DOUBLE_EQ(point.xmin, 1.9);
-  EXPECT_DOUBLE_EQ(point.ymax, 2.1);
-}
-
-TEST(ColorClasses, HalfOpenClassesBetweenMinimumAndMaximum) {
+TEST(ColorClasses, HalfOpenClassesBetweenMinimumAndMaximumOrEqualCountsByDeciles) {
   const ColorClasses classes(0, 10);
   EXPECT_EQ(classes.classCount(), 10);
   const std::pair<double, int> classOf[] = {{-1, 0}, {0.999, 0}, {1, 1}, {8.5, 8},
@@ -125,9 +114,7 @@ TEST(ColorClasses, HalfOpenClassesBetweenMinimumAndMaximum) {
   // Narrow classes get the decimals that tell their bounds apart.
   EXPECT_EQ(ColorClasses(0, 0.001).boundLabels()[1], "0.00010");
   EXPECT_EQ(flat.boundLabels(), (std::vector<std::string>{"5.00", "5.00"}));
-}
 
-TEST(ColorClasses, EqualCountClassesFollowTheDeciles) {
   // A thousand ordinary values and one extreme: equal intervals put all but one node in the
   // first class; deciles give each class a hundred.
   std::vector<double> values;
@@ -141,9 +128,8 @@ TEST(ColorClasses, EqualCountClassesFollowTheDeciles) {
   EXPECT_EQ(std::tuple(deciles.classOf(150), deciles.classOf(999), deciles.classOf(1e9)),
             std::tuple(1, 9, 9));
   std::array<int, 10> counts{};
-  for (const double v : values) {
+  for (const double v : values)
     if (!std::isnan(v)) ++counts[static_cast<std::size_t>(deciles.classOf(v))];
-  }
   EXPECT_EQ(counts, (std::array{100, 100, 100, 100, 100, 100, 100, 100, 100, 101}));
   EXPECT_EQ(ColorClasses(0, 1e9).classOf(999), 0);
   EXPECT_EQ(deciles.boundLabels().back(), "1000000000.00");

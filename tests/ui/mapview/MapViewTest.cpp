@@ -1,15 +1,11 @@
 #include <QCoreApplication>
-#include <QImage>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QRegularExpression>
 #include <QTest>
 #include <QWheelEvent>
 
-#include <gtest/gtest.h>
-
 #include <map>
-#include <memory>
 #include <tuple>
 
 #include "MapViewTestSupport.h"
@@ -36,12 +32,11 @@ TEST(MapView, OpensBesideTheCalculator) {
   const std::pair<QRect, QPoint> cases[] = {{QRect(100, 50, 800, 600), QPoint(908, 50)},
                                             {QRect(1200, 50, 700, 600), QPoint(692, 50)},
                                             {QRect(300, 900, 1300, 600), QPoint(1420, 580)}};
-  for (const auto& [calculator, at] : cases) {
+  for (const auto& [calculator, at] : cases)
     EXPECT_EQ(CRVWnd::placeBeside(calculator, QSize(500, 500), QRect(0, 0, 1920, 1080)), at);
-  }
 }
 
-TEST(MapView, GridClassesColourTheRasterAndTheLegend) {
+TEST(MapView, GridClassesColourTheRasterAndTheLegendWhoseLabelsNameEveryBound) {
   // A ramp along X from 0 to 10: the left edge is the lowest class, the right the highest.
   CRVWnd view(ramp(0, 10), kMissing, Language::Russian);
   ASSERT_TRUE(view.layout().drawable);
@@ -69,51 +64,46 @@ TEST(MapView, GridClassesColourTheRasterAndTheLegend) {
   view.pushZoom({5.0001, 5.0001, 5.0002, 5.00013});
   view.picture();
   expectInsideAndApart(view.axisLabels(), QRect(0, 0, 500, view.layout().statusTop), 4);
-}
 
-TEST(MapView, LegendLabelsNameEveryBoundInsideTheWindow) {
+  // A flat grid has one class, its box at the bottom of the legend.
+  CRVWnd flat(gridOperand(2, 2, {4, 4, 4, 4}), kMissing, Language::Russian);
+  const QImage flatImage = flat.picture();
+  EXPECT_EQ(pixelAt(flat, 5, 5), QColor(128, 64, 0));
+  ASSERT_EQ(flat.legend().boxes.size(), 1u);
+  const LegendLayout::Box& box = flat.legend().boxes.front();
+  EXPECT_EQ(flatImage.pixelColor(box.x + 10, box.y + box.height / 2), QColor(128, 64, 0));
+  EXPECT_NEAR(box.y + box.height, flat.layout().top + flat.layout().height, 10);
+  EXPECT_EQ(flatImage.pixelColor(box.x + 10, flat.layout().top + 5), QColor(Qt::white));
+
+  // Legend labels name every bound inside the window.
   // Once the minimum's label is the wider, once the maximum's; windows large and small.
   for (const auto& nodes :
        {std::vector<double>{-12345.678, 3, -5, 0}, std::vector<double>{0, 123456.789, 5, 7}}) {
     for (const QSize size : {QSize(500, 500), QSize(260, 220), QSize(900, 400), QSize(300, 900)}) {
       SCOPED_TRACE(cformat("%d x %d", size.width(), size.height()));
-      CRVWnd view(gridOperand(2, 2, nodes), kMissing, Language::Russian);
-      view.resize(size);
-      ASSERT_TRUE(view.layout().drawable);
-      view.picture();
-      const std::vector<PlacedText>& labels = view.legend().labels;
+      CRVWnd sized(gridOperand(2, 2, nodes), kMissing, Language::Russian);
+      sized.resize(size);
+      ASSERT_TRUE(sized.layout().drawable);
+      sized.picture();
+      const std::vector<PlacedText>& labels = sized.legend().labels;
       ASSERT_GE(labels.size(), 2u);
-      expectInsideAndApart(labels, QRect(0, 0, size.width(), view.layout().statusTop));
+      expectInsideAndApart(labels, QRect(0, 0, size.width(), sized.layout().statusTop));
       // The rectangle is that of the text as the window's font draws it.
-      for (const PlacedText& label : labels) {
+      for (const PlacedText& label : labels)
         EXPECT_EQ(label.width,
-                  view.fontMetrics().horizontalAdvance(QString::fromStdString(label.text)));
-      }
-      const double maximum = *std::max_element(nodes.begin(), nodes.end());
-      const double minimum = *std::min_element(nodes.begin(), nodes.end());
-      EXPECT_EQ(labels.back().text, cformat("%.2lf", maximum));
-      EXPECT_EQ(labels.front().text, cformat("%.2lf", minimum));
+                  sized.fontMetrics().horizontalAdvance(QString::fromStdString(label.text)));
+      const auto [minimum, maximum] = std::minmax_element(nodes.begin(), nodes.end());
+      EXPECT_EQ(std::pair(labels.front().text, labels.back().text),
+                std::pair(cformat("%.2lf", *minimum), cformat("%.2lf", *maximum)));
       // Boxes tall enough for a line of text label every bound.
-      if (view.layout().height / 10 > view.fontMetrics().height()) {
+      if (sized.layout().height / 10 > sized.fontMetrics().height()) {
         EXPECT_EQ(labels.size(), 11u);
       }
     }
   }
 }
 
-TEST(MapView, AFlatGridHasOneClass) {
-  CRVWnd view(gridOperand(2, 2, {4, 4, 4, 4}), kMissing, Language::Russian);
-  const QImage image = view.picture();
-  const MapLayout& layout = view.layout();
-  EXPECT_EQ(pixelAt(view, 5, 5), QColor(128, 64, 0));
-  ASSERT_EQ(view.legend().boxes.size(), 1u);
-  const LegendLayout::Box& box = view.legend().boxes.front();
-  EXPECT_EQ(image.pixelColor(box.x + 10, box.y + box.height / 2), QColor(128, 64, 0));
-  EXPECT_NEAR(box.y + box.height, layout.top + layout.height, 10);
-  EXPECT_EQ(image.pixelColor(box.x + 10, layout.top + 5), QColor(Qt::white));
-}
-
-TEST(MapView, DataDotsAndAWidenedAxis) {
+TEST(MapView, DataDotsWidenAFlatAxisLinesAreBlueAndPolygonsFilledWithHolesAndIslands) {
   // Data with coordinates can be shown, numbers cannot (data without coordinates are refused in
   // the window's tests).
   const Operand dots = points({1, 2}, {3, 3}, {0, 10});
@@ -121,31 +111,31 @@ TEST(MapView, DataDotsAndAWidenedAxis) {
   EXPECT_FALSE(CRVWnd::canShow(Operand::number(1)));
   CRVWnd view(dots, kMissing, Language::Russian);
   const WorldBounds& world = view.layout().world;
-  EXPECT_LE(world.xmin, 2.9);  // one x for all: the axis is widened by 0.1 on each side
-  EXPECT_GE(world.xmax, 3.1);
+  // One x for all: the axis is widened by 0.1 on each side.
+  EXPECT_TRUE(world.xmin <= 2.9 && world.xmax >= 3.1) << world.xmin << " " << world.xmax;
   EXPECT_NEAR(world.xmin + world.xmax, 6.0, 1e-9);
   EXPECT_EQ(pixelAt(view, 3, 5.5), QColor(Qt::white));
   const QImage image = view.picture();
   const int column = view.layout().column(3);
   // Points on the bounds are drawn whole: the dot's fill and both ends of its outline.
-  for (const int row : {view.layout().row(0), view.layout().row(10)}) {
-    EXPECT_EQ(image.pixelColor(column, row), QColor(Qt::black));
-    EXPECT_EQ(image.pixelColor(column, row - 5), QColor(255, 0, 0));
-    EXPECT_EQ(image.pixelColor(column, row + 5), QColor(255, 0, 0));
-  }
-}
+  for (const int row : {view.layout().row(0), view.layout().row(10)})
+    EXPECT_EQ((std::vector{image.pixelColor(column, row), image.pixelColor(column, row - 5),
+                           image.pixelColor(column, row + 5)}),
+              (std::vector<QColor>{Qt::black, QColor(255, 0, 0), QColor(255, 0, 0)}));
 
-TEST(MapView, LinesAreBluePolylinesAndPolygonsFilledWithHolesAndIslands) {
+  // Lines are blue polylines; polygons are filled, with their holes and islands.
   CRVWnd lines(linesOf({{0.0, {{0, 0}, {10, 10}}}}), kMissing, Language::Russian);
   EXPECT_EQ(pixelsAt(lines, {{5, 5}, {2, 8}}), (std::vector{QColor(0, 0, 255), QColor(Qt::white)}));
-  CRVWnd view(rings({{{0, 0}, {0, 10}, {10, 10}, {10, 0}},
-                     {{2, 2}, {8, 2}, {8, 8}, {2, 8}},
-                     {{4, 4}, {4, 6}, {6, 6}, {6, 4}}}),
-              kMissing, Language::Russian);
-  EXPECT_GE(view.layout().width * view.layout().height, 0.7 * 500 * 500);  // the plot fills it
+  CRVWnd polygons(linesOf({{0.0, {{0, 0}, {0, 10}, {10, 10}, {10, 0}}},
+                           {0.0, {{2, 2}, {8, 2}, {8, 8}, {2, 8}}},
+                           {0.0, {{4, 4}, {4, 6}, {6, 6}, {6, 4}}}},
+                          Kind::Polygon),
+                  kMissing, Language::Russian);
+  // The plot fills the window.
+  EXPECT_GE(polygons.layout().width * polygons.layout().height, 0.7 * 500 * 500);
   // Filled, the hole white, the island filled; outlines keep neighbouring districts apart.
   const QColor fill(250, 150, 100), outline(140, 60, 20);
-  EXPECT_EQ(pixelsAt(view, {{1, 1}, {3, 3}, {5, 5}, {0, 5}, {8, 5}}),
+  EXPECT_EQ(pixelsAt(polygons, {{1, 1}, {3, 3}, {5, 5}, {0, 5}, {8, 5}}),
             (std::vector<QColor>{fill, Qt::white, fill, outline, outline}));
 }
 
@@ -240,7 +230,7 @@ int significant(const std::string& number) {
   return static_cast<int>(digits.remove(QRegularExpression("^0+")).size());
 }
 
-TEST(MapView, StatusLineReadsOutAtThePrecisionTheDataNeeds) {
+TEST(MapView, ReadoutsKeepThePrecisionTheDataNeedAndBlankNodesShowTheBackground) {
   // Projected coordinates in metres, a relief in metres with centimetres.
   grid::Grid prototype;
   prototype.left = 512000, prototype.right = 522000, prototype.bottom = 6100000,
@@ -262,53 +252,31 @@ TEST(MapView, StatusLineReadsOutAtThePrecisionTheDataNeeds) {
   view.readOut(QPoint(2, inside.y()));
   EXPECT_EQ(fieldsOf(view.statusText())[0], "?");
   EXPECT_EQ(fieldsOf(view.statusText())[2], "?");
-}
 
-TEST(MapView, BlankNodesShowTheBackgroundAndReadOutAsBlank) {
+  // Blank nodes show the background and read out as blank.
   // A ramp along X (0, 5, 10 on each row) whose upper-right node is blank: the upper-right cell is
   // blank, and the blank takes no part in the classes.
   const double blank = grid::kBlankValue;
-  CRVWnd view(gridOperand(3, 3, {0, 5, 10, 0, 5, 10, 0, 5, blank}), kMissing, Language::Russian);
-  ASSERT_TRUE(view.layout().drawable);
+  CRVWnd blanked(gridOperand(3, 3, {0, 5, 10, 0, 5, 10, 0, 5, blank}), kMissing, Language::Russian);
+  ASSERT_TRUE(blanked.layout().drawable);
   // The blank cell, the top class (as without the blank) and the lowest.
-  EXPECT_EQ(pixelsAt(view, {{7.5, 7.5}, {9.8, 2.5}, {0.2, 7.5}}),
+  EXPECT_EQ(pixelsAt(blanked, {{7.5, 7.5}, {9.8, 2.5}, {0.2, 7.5}}),
             (std::vector{QColor(Qt::white), QColor(0, 50, 250), QColor(128, 64, 0)}));
-  const MapLayout& layout = view.layout();
-  const QPoint hole(layout.column(7.5), layout.row(7.5));
-  EXPECT_EQ(titleAt(view, hole), at(layout, hole, ", z= пустой узел"));
+  const MapLayout& blankedLayout = blanked.layout();
+  const QPoint hole(blankedLayout.column(7.5), blankedLayout.row(7.5));
+  EXPECT_EQ(titleAt(blanked, hole), at(blankedLayout, hole, ", z= пустой узел"));
   // The title reads out the pointer: z of the ramp inside, "?" for what lies outside the plot.
-  const QPoint inside(layout.column(2.5), layout.row(2.5));
-  EXPECT_EQ(titleAt(view, inside),
-            at(layout, inside, cformat(", z= %.3lf", layout.worldX(inside.x())).c_str()));
-  EXPECT_EQ(titleAt(view, QPoint(2, inside.y())),
-            cformat("Вид | x= ?, y= %.2lf, z= ?", layout.worldY(inside.y())));
-  EXPECT_EQ(titleAt(view, QPoint(inside.x(), 499)),
-            cformat("Вид | x= %.2lf, y= ?, z= ?", layout.worldX(inside.x())));
+  const QPoint cell(blankedLayout.column(2.5), blankedLayout.row(2.5));
+  EXPECT_EQ(titleAt(blanked, cell),
+            at(blankedLayout, cell, cformat(", z= %.3lf", blankedLayout.worldX(cell.x())).c_str()));
+  EXPECT_EQ(titleAt(blanked, QPoint(2, cell.y())),
+            cformat("Вид | x= ?, y= %.2lf, z= ?", blankedLayout.worldY(cell.y())));
+  EXPECT_EQ(titleAt(blanked, QPoint(cell.x(), 499)),
+            cformat("Вид | x= %.2lf, y= ?, z= ?", blankedLayout.worldX(cell.x())));
 
   CRVWnd english(gridOperand(3, 3, {0, 5, 10, 0, 5, 10, 0, 5, blank}), kMissing, Language::English);
   english.readOut(hole);
   EXPECT_TRUE(english.windowTitle().endsWith(", z= blank node"));
-}
-
-TEST(MapView, EqualCountClassesOfADemBlankOutsideItsBorderLeaveTheBlanksOut) {
-  // A 10 x 10 DEM blank in its outer ring of nodes (64 of 100 nodes have values 1 ... 64): the
-  // deciles are those of the values, and the legend never shows the blank value.
-  std::vector<double> nodes(100, grid::kBlankValue);
-  for (int j = 1; j < 9; ++j) {
-    for (int i = 1; i < 9; ++i) nodes[static_cast<std::size_t>(j * 10 + i)] = (j - 1) * 8 + i;
-  }
-  CRVWnd view(gridOperand(10, 10, nodes), kMissing, Language::Russian);
-  view.setClassMode(ClassMode::EqualCount);
-  ASSERT_NE(view.classes(), nullptr);
-  const ColorClasses& classes = *view.classes();
-  // The lower bound of the last class is the 57th of the 64 values, from 0.
-  EXPECT_EQ(std::tuple(classes.classCount(), classes.maximum(), classes.lowerBound(9)),
-            std::tuple(10, 64.0, 58.0));
-  for (const std::string& label : classes.boundLabels())
-    EXPECT_LT(std::stod(label), 100.0) << label;
-  // The lowest and the highest values take the two ends of the scale, as they do unblanked.
-  EXPECT_EQ(classes.color(classes.classOf(1.0)), ColorClasses::kColors[0]);
-  EXPECT_EQ(classes.color(classes.classOf(64.0)), ColorClasses::kColors[9]);
 }
 
 TEST(MapView, PickingDataPointsShowsAndMarksTheirValue) {
@@ -346,8 +314,7 @@ TEST(MapView, MouseZoomsAndPans) {
   view.picture();
   // Shift and a left drag zoom to the rectangle; Shift and a right click go back.
   const MapLayout full = view.layout();
-  const QPoint from(full.column(2), full.row(8));
-  const QPoint to(full.column(6), full.row(4));
+  const QPoint from(full.column(2), full.row(8)), to(full.column(6), full.row(4));
   QTest::mousePress(&view, Qt::LeftButton, Qt::ShiftModifier, from);
   QTest::mouseMove(&view, to);
   QTest::mouseRelease(&view, Qt::LeftButton, Qt::ShiftModifier, to);
@@ -359,8 +326,7 @@ TEST(MapView, MouseZoomsAndPans) {
 
   // The wheel zooms around the pointer: the world point under it stays under it.
   const QPoint pointer(full.column(7.5), full.row(2.5));
-  const double x = full.worldX(pointer.x());
-  const double y = full.worldY(pointer.y());
+  const double x = full.worldX(pointer.x()), y = full.worldY(pointer.y());
   QWheelEvent wheel(QPointF(pointer), QPointF(view.mapToGlobal(pointer)), QPoint(), QPoint(0, 240),
                     Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
   QCoreApplication::sendEvent(&view, &wheel);
@@ -370,10 +336,8 @@ TEST(MapView, MouseZoomsAndPans) {
   EXPECT_NEAR(zoomed.worldY(pointer.y()), y, zoomed.pixelSize());
 
   // A middle-button drag moves the map with the pointer, as does a left drag.
-  const QPoint start(200, 200);
-  const QPoint moved(260, 170);
-  const double xBefore = zoomed.worldX(start.x());
-  const double yBefore = zoomed.worldY(start.y());
+  const QPoint start(200, 200), moved(260, 170);
+  const double xBefore = zoomed.worldX(start.x()), yBefore = zoomed.worldY(start.y());
   sendMouse(view, QEvent::MouseButtonPress, start, Qt::MiddleButton, Qt::MiddleButton);
   sendMouse(view, QEvent::MouseMove, moved, Qt::NoButton, Qt::MiddleButton);
   sendMouse(view, QEvent::MouseButtonRelease, moved, Qt::MiddleButton, Qt::NoButton);
@@ -391,7 +355,7 @@ TEST(MapView, MouseZoomsAndPans) {
   EXPECT_EQ(std::pair(view.zoomDepth(), view.layout().world.xmax), std::pair(0, full.world.xmax));
 }
 
-TEST(MapView, EqualCountClassesFromTheContextMenu) {
+TEST(MapView, EqualCountClassesFromTheContextMenuLeaveTheBlanksOut) {
   // A curvature-like map: a gentle ramp and one extreme node.
   std::vector<double> nodes;
   for (int i = 0; i < 400; ++i) nodes.push_back((i % 20) * 0.01);
@@ -402,30 +366,46 @@ TEST(MapView, EqualCountClassesFromTheContextMenu) {
     const QImage image = view.picture();
     const MapLayout& layout = view.layout();
     std::map<QRgb, int> counts;
-    int total = 0;
-    for (int r = layout.row(10) + 1; r < layout.row(0); r += 2) {
-      for (int c = layout.column(0) + 1; c < layout.column(10); c += 2) {
-        ++counts[image.pixel(c, r)];
-        ++total;
-      }
+    for (int r = layout.row(10) + 1; r < layout.row(0); r += 2)
+      for (int c = layout.column(0) + 1; c < layout.column(10); c += 2) ++counts[image.pixel(c, r)];
+    int most = 0, total = 0;
+    for (const auto& [colour, count] : counts) {
+      most = std::max(most, count);
+      total += count;
     }
-    int most = 0;
-    for (const auto& [colour, count] : counts) most = std::max(most, count);
     return static_cast<double>(most) / total;
   };
   EXPECT_GT(commonest(), 0.8);  // equal intervals: nearly one colour
   QMenu* menu = view.contextMenu();
   ASSERT_EQ(menu->actions().size(), 2);
-  EXPECT_EQ(menu->actions()[0]->text().toStdString(), "Равные интервалы");
-  EXPECT_TRUE(menu->actions()[0]->isChecked());
+  EXPECT_EQ(std::pair(menu->actions()[0]->text().toStdString(), menu->actions()[0]->isChecked()),
+            std::pair(std::string("Равные интервалы"), true));
   menu->actions()[1]->trigger();
-  EXPECT_EQ(view.classMode(), ClassMode::EqualCount);
-  EXPECT_TRUE(menu->actions()[1]->isChecked());
+  EXPECT_EQ(std::pair(view.classMode(), menu->actions()[1]->isChecked()),
+            std::pair(ClassMode::EqualCount, true));
   EXPECT_LT(commonest(), 0.3);
   EXPECT_EQ(std::stod(view.legend().labels.back().text), 500);
   // Other views have no classes to choose.
   CRVWnd dots(points({1}, {0}, {0}), kMissing, Language::Russian);
   EXPECT_FALSE(dots.contextMenu()->actions()[1]->isEnabled());
+
+  // A 10 x 10 DEM blank in its outer ring of nodes (64 of 100 nodes have values 1 ... 64): the
+  // deciles are those of the values, and the legend never shows the blank value.
+  std::vector<double> blanked(100, grid::kBlankValue);
+  for (int j = 1; j < 9; ++j)
+    for (int i = 1; i < 9; ++i) blanked[static_cast<std::size_t>(j * 10 + i)] = (j - 1) * 8 + i;
+  CRVWnd dem(gridOperand(10, 10, blanked), kMissing, Language::Russian);
+  dem.setClassMode(ClassMode::EqualCount);
+  ASSERT_NE(dem.classes(), nullptr);
+  const ColorClasses& classes = *dem.classes();
+  // The lower bound of the last class is the 57th of the 64 values, from 0.
+  EXPECT_EQ(std::tuple(classes.classCount(), classes.maximum(), classes.lowerBound(9)),
+            std::tuple(10, 64.0, 58.0));
+  for (const std::string& label : classes.boundLabels())
+    EXPECT_LT(std::stod(label), 100.0) << label;
+  // The lowest and the highest values take the two ends of the scale, as they do unblanked.
+  EXPECT_EQ(classes.color(classes.classOf(1.0)), ColorClasses::kColors[0]);
+  EXPECT_EQ(classes.color(classes.classOf(64.0)), ColorClasses::kColors[9]);
 }
 
 }  // namespace

@@ -33,9 +33,8 @@ inline engine::Operand gridOperand(int nx, int ny, std::vector<double> nodes,
   grid::Grid prototype;
   prototype.left = 0, prototype.right = 10, prototype.bottom = 0, prototype.top = 10;
   prototype.georeference = std::move(georeference);
-  grid::NodeVector values(nodes.begin(), nodes.end());
-  return engine::Operand::grid(
-      std::make_shared<const grid::Grid>(nx, ny, prototype, std::move(values)));
+  return engine::Operand::grid(std::make_shared<const grid::Grid>(
+      nx, ny, prototype, grid::NodeVector(nodes.begin(), nodes.end())));
 }
 
 // A 2 x 2 grid over [0, 10] x [0, 10] rising along X from low to high.
@@ -65,13 +64,6 @@ inline engine::Operand linesOf(const std::vector<std::pair<double, Vertices>>& l
   return engine::packCover(cover, kind);
 }
 
-// Polygon rings of value 0, each from its corners.
-inline engine::Operand rings(const std::vector<Vertices>& corners) {
-  std::vector<std::pair<double, Vertices>> lines;
-  for (const Vertices& ring : corners) lines.emplace_back(0.0, ring);
-  return linesOf(lines, engine::Kind::Polygon);
-}
-
 inline QColor pixelAt(CRVWnd& view, double x, double y) {
   return view.picture().pixelColor(view.layout().column(x), view.layout().row(y));
 }
@@ -97,9 +89,8 @@ inline bool near(const QColor& a, const QColor& b) {
 // The number of dark pixels of an image inside a rectangle: text drawn there has some.
 inline int darkPixels(const QImage& image, const QRect& rect) {
   int dark = 0;
-  for (int x = rect.left(); x <= rect.right(); ++x) {
+  for (int x = rect.left(); x <= rect.right(); ++x)
     for (int y = rect.top(); y <= rect.bottom(); ++y) dark += qGray(image.pixel(x, y)) < 128;
-  }
   return dark;
 }
 
@@ -110,9 +101,8 @@ inline void expectInsideAndApart(const std::vector<PlacedText>& labels, const QR
   for (std::size_t i = 0; i < labels.size(); ++i) {
     const PlacedText& a = labels[i];
     EXPECT_TRUE(window.contains(QRect(a.x, a.y, a.width, a.height))) << a.text;
-    for (std::size_t j = std::max(i + 1, ends); j < labels.size(); ++j) {
+    for (std::size_t j = std::max(i + 1, ends); j < labels.size(); ++j)
       EXPECT_FALSE(a.overlaps(labels[j], 0)) << a.text << " / " << labels[j].text;
-    }
   }
 }
 
