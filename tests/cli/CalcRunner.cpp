@@ -8,23 +8,14 @@
 #include <unistd.h>
 
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
+#include <iterator>
 #include <sstream>
-#include <utility>
 
 #include "common/CFormat.h"
-#include "common/FileIo.h"
 
 namespace vellumar::cli::testing {
 namespace {
-
-std::string makeFolder() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "vellumar-cli-XXXXXX").string();
-  return mkdtemp(pattern.data());
-}
 
 // A copy of the program that the user nobody can run: the build folder may lie in a folder only
 // root may enter (root's home, a folder mkdtemp made), which nobody could not even look into.
@@ -42,33 +33,18 @@ std::string programPath(bool asNobody) {
   return path;
 }
 
-}  // namespace
-
 // The command line of a run, quoted word by word, for the messages of failed expectations.
-static std::string commandLine(const std::vector<std::string>& arguments) {
+std::string commandLine(const std::vector<std::string>& arguments) {
   std::string line = "vellumar-calc";
   for (const std::string& argument : arguments) line += " '" + argument + "'";
   return line;
 }
 
-void expectOutcomes(const std::vector<Outcome>& cases, const RunSetup& setup) {
-  for (const auto& [arguments, outcome] : cases) {
-    EXPECT_EQ(runCalc(arguments, setup).outcome(), outcome) << commandLine(arguments);
-  }
-}
+}  // namespace
 
-std::vector<std::vector<std::string>> lineRecords(const std::string& file) {
-  std::vector<std::vector<std::string>> lines(1);
-  std::size_t at = 0;
-  for (std::size_t end; (end = file.find("\r\n", at)) != std::string::npos; at = end + 2) {
-    const std::string record = file.substr(at, end - at);
-    if (record == "END") {
-      lines.emplace_back();
-    } else {
-      lines.back().push_back(record);
-    }
-  }
-  return lines;
+void expectOutcomes(const std::vector<Outcome>& cases, const RunSetup& setup) {
+  for (const auto& [arguments, outcome] : cases)
+    EXPECT_EQ(runCalc(arguments, setup).outcome(), outcome) << commandLine(arguments);
 }
 
 std::string ringFile(int n, double cx, double cy, const std::function<double(double)>& radius) {
@@ -82,10 +58,7 @@ std::string ringFile(int n, double cx, double cy, const std::function<double(dou
 
 std::vector<double> numbersIn(const std::string& text) {
   std::istringstream in(text);
-  std::vector<double> values;
-  double v = 0.0;
-  while (in >> v) values.push_back(v);
-  return values;
+  return {std::istream_iterator<double>(in), std::istream_iterator<double>()};
 }
 
 CalcProcess::CalcProcess(const std::vector<std::string>& arguments, const RunSetup& setup)
@@ -112,9 +85,7 @@ CalcProcess::CalcProcess(const std::vector<std::string>& arguments, const RunSet
         open(outPath.c_str(), O_WRONLY | O_CREAT | (setup.appendOutput ? O_APPEND : O_TRUNC), 0644),
         1);
     dup2(open(folder_.path("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
-    if (setup.asNobody && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) {
-      _exit(126);
-    }
+    if (setup.asNobody && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(126);
     // After the change of user, which would otherwise be refused by the limit at exec.
     limit(RLIMIT_NPROC, setup.threadLimit);
     execv(argv[0], argv.data());
@@ -134,10 +105,6 @@ RunResult CalcProcess::wait() {
   return result;
 }
 
-RunResult runCalc(const std::vector<std::string>& arguments, const std::string& input) {
-  return runCalc(arguments, RunSetup{.input = input});
-}
-
 RunResult runCalc(const std::vector<std::string>& arguments, const RunSetup& setup) {
   return CalcProcess(arguments, setup).wait();
 }
@@ -147,7 +114,5 @@ RunResult runClean(const std::vector<std::string>& arguments, const RunSetup& se
   if (run.status != 0) ADD_FAILURE() << commandLine(arguments) << " ended with " << run.outcome();
   return run;
 }
-
-ScratchFolder::ScratchFolder() : root_(makeFolder()) {}
 
 }  // namespace vellumar::cli::testing

@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -23,20 +24,10 @@ inline constexpr const char* kUtm32Prj =
     "PARAMETER[\"Central_Meridian\",9.0],PARAMETER[\"Scale_Factor\",0.9996],"
     "PARAMETER[\"Latitude_Of_Origin\",0.0],UNIT[\"Meter\",1.0]]";
 
-// A 5 x 5 DSAA grid over [0, 20] x [0, 20] of z = x + y, with CRLF line ends.
-inline std::string planeGridText() {
-  std::string text = "DSAA\r\n5 5\r\n0 20\r\n0 20\r\n0 40\r\n";
-  for (int j = 0; j < 5; ++j) {
-    for (int i = 0; i < 5; ++i) text += std::to_string(5 * (i + j)) + (i < 4 ? " " : "\r\n");
-  }
-  return text;
-}
-
 // What one run of the built vellumar-calc printed and returned.
 struct RunResult {
   int status = -1;
-  std::string out{};
-  std::string err{};
+  std::string out{}, err{};
   // The exit status and standard error in one text, "3: message\n", to assert a failure at once.
   std::string outcome() const { return std::to_string(status) + ": " + err; }
   // The exit status, standard output and standard error, to assert a whole run at once.
@@ -60,7 +51,10 @@ struct RunSetup {
 // A fresh folder for the files of one test, removed with the object.
 class ScratchFolder {
  public:
-  ScratchFolder();
+  ScratchFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "vellumar-cli-XXXXXX").string();
+    root_ = mkdtemp(pattern.data());
+  }
   ~ScratchFolder() { std::filesystem::remove_all(root_); }
   ScratchFolder(const ScratchFolder&) = delete;
   ScratchFolder& operator=(const ScratchFolder&) = delete;
@@ -96,9 +90,8 @@ class CalcProcess {
   bool captured_ = true;
 };
 
-// Runs vellumar-calc with the arguments and the given standard input, and waits for it.
-RunResult runCalc(const std::vector<std::string>& arguments, const std::string& input = {});
-RunResult runCalc(const std::vector<std::string>& arguments, const RunSetup& setup);
+// Runs vellumar-calc with the arguments, made with the setup, and waits for it.
+RunResult runCalc(const std::vector<std::string>& arguments, const RunSetup& setup = {});
 // Runs it as runCalc does, and fails the test, naming the arguments and showing the error, unless
 // the run ends with status 0.
 RunResult runClean(const std::vector<std::string>& arguments, const RunSetup& setup = {});
@@ -108,10 +101,6 @@ RunResult runClean(const std::vector<std::string>& arguments, const RunSetup& se
 using Outcome = std::pair<std::vector<std::string>, std::string>;
 // Expects each run of the arguments, made with the setup, to end with its outcome.
 void expectOutcomes(const std::vector<Outcome>& cases, const RunSetup& setup = {});
-
-// The records of each line of a line file (the id, then a point a record) without their "END":
-// the final "END" leaves an empty line last.
-std::vector<std::vector<std::string>> lineRecords(const std::string& file);
 
 // A polygon file of one ring of n vertices round (cx, cy), counter-clockwise from the angle 0:
 // the vertex at the angle a lies radius(a) from the centre.

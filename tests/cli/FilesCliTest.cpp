@@ -8,12 +8,8 @@
 
 #include "CalcRunner.h"
 
-namespace vellumar::cli {
+namespace vellumar::cli::testing {
 namespace {
-
-using testing::runCalc;
-using testing::runClean;
-using testing::ScratchFolder;
 
 // z = 1 + x + 3y on a 3 x 3 lattice over [0, 2]^2.
 constexpr const char* kGrid = "DSAA\r\n3 3\r\n0 2\r\n0 2\r\n1 9\r\n1 2 3 \r\n4 5 6 \r\n7 8 9 \r\n";
@@ -25,19 +21,16 @@ TEST(CalcFiles, LoadFailuresStopWithStatusThree) {
             std::tuple(3, "", "Такой файл уже загружен!\n"));
   // A missing file of any kind is named (a polygon file's in English below), and so is a
   // shapefile that is no shapefile; a file that is there but not of the kind is not.
-  const std::string broken = folder.write("broken.shp", "not a shapefile");
-  for (const auto& [option, name] : {std::pair{"-g", "missing.grd"},
-                                     {"-l", "missing.con"},
-                                     {"-l", "missing.shp"},
-                                     {"-d", "missing.shp"},
-                                     {"-d", "broken.shp"},
-                                     {"-d", "missing.dat"},
-                                     {"-g", "dem.grd/missing.grd"}}) {
+  folder.write("broken.shp", "not a shapefile");
+  const std::pair<const char*, const char*> unopened[] = {
+      {"-g", "missing.grd"},        {"-l", "missing.con"}, {"-l", "missing.shp"},
+      {"-d", "missing.shp"},        {"-d", "broken.shp"},  {"-d", "missing.dat"},
+      {"-g", "dem.grd/missing.grd"}};
+  for (const auto& [option, name] : unopened)
     EXPECT_EQ(runCalc({option, folder.path(name), "1"}).outcome(),
               "3: Нельзя открыть файл " + folder.path(name) + " !\n");
-  }
   const std::string missing = folder.path("missing.pol");
-  testing::expectOutcomes({
+  expectOutcomes({
       {{"-p", folder.write("open.pol", "1\n0 0\n1 0\n1 1\nEND\nEND\n"), "1"},
        "3: Линии полигонa не замкнуты!\n"},
       {{"--english", "-p", missing, "1"}, "3: Cannot open the file " + missing + " !\n"},
@@ -51,7 +44,7 @@ TEST(CalcFiles, LoadFailuresStopWithStatusThree) {
 // result against the file (a sum of differences at most the tolerance). What a line file's twelve
 // digits would collapse (a ring a billionth across) is left out with a notice, so the file still
 // loads.
-TEST(CalcFiles, EverySavedResultLoadsBack) {
+TEST(CalcFiles, EverySavedResultLoadsBackAndANumberWritesNoFile) {
   ScratchFolder folder;
   const std::string grid = folder.write("dem.grd", kGrid);
   const std::string data = folder.write("d.dat", "0.5 0.25 1\n1.5 2.5 2\n3 1 300\n");
@@ -72,22 +65,19 @@ TEST(CalcFiles, EverySavedResultLoadsBack) {
       "не записаны линии, схлопывающиеся в точку при 12 значащих цифрах файла: 1\n";
   const std::string dataCheck =
       "MAX(Abs(D2_3 - D1_3 * Pi)) + MAX(Abs(D2_1 - D1_1)) + MAX(Abs(D2_2 - D1_2))";
+  // The option of the operand and of the file, the result, the file, the check, the notice.
   struct Case {
-    std::string option;  // of the operand and of the file
-    std::string result;
-    std::string file;
-    std::string check;
+    std::string option, result, file, check, notice;
     double tolerance;
-    std::string notice;
   };
   const std::vector<Case> cases = {
-      {"-g", "G1 * Pi / 7", "out.grd", gridCheck, 1e-11, ""},
-      {"-g", "G1 * Pi / 7", "out.tif", gridCheck, 0, ""},
-      {"-d", "D1_3 * Pi", "out.dat", dataCheck, 1e-9, ""},
-      {"-l", "C1 * Pi", "out.con", lineCheck, 1e-9, lines},
-      {"-l", "C1 * Pi", "out.shp", lineCheck, 1e-9, ""},
-      {"-p", "P1", "out.pol", polygonCheck, 1e-9, rings},
-      {"-p", "P1", "poly.shp", polygonCheck, 1e-9, ""},
+      {"-g", "G1 * Pi / 7", "out.grd", gridCheck, "", 1e-11},
+      {"-g", "G1 * Pi / 7", "out.tif", gridCheck, "", 0},
+      {"-d", "D1_3 * Pi", "out.dat", dataCheck, "", 1e-9},
+      {"-l", "C1 * Pi", "out.con", lineCheck, lines, 1e-9},
+      {"-l", "C1 * Pi", "out.shp", lineCheck, "", 1e-9},
+      {"-p", "P1", "out.pol", polygonCheck, rings, 1e-9},
+      {"-p", "P1", "poly.shp", polygonCheck, "", 1e-9},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);
@@ -99,19 +89,16 @@ TEST(CalcFiles, EverySavedResultLoadsBack) {
     if (c.option == "-d") reload.push_back("--header");
     if (file.ends_with(".shp")) reload.insert(reload.end(), {"--value-field", "Atribute"});
     reload.insert(reload.end(), {c.option, file, c.check});
-    EXPECT_THAT(testing::numbersIn(runClean(reload).out),
+    EXPECT_THAT(numbersIn(runClean(reload).out),
                 ::testing::ElementsAre(::testing::Le(c.tolerance)));
   }
-}
-
-TEST(CalcFiles, NumberResultsWriteNoFile) {
-  ScratchFolder folder;
+  // A number result writes no file.
   EXPECT_EQ(runCalc({"-o", folder.path("n.grd"), "2+2"}).outcome(),
             "0: Результат - число - в текстовом поле\n");
   EXPECT_FALSE(std::ifstream(folder.path("n.grd")).good());
 }
 
-TEST(CalcFiles, DataColumnsBecomeOperandsOfTheirSlot) {
+TEST(CalcFiles, DataColumnsBecomeOperandsOfTheirSlotWithTheOptionsBeforeThem) {
   ScratchFolder folder;
   const std::string wells =
       folder.write("wells.dat", "name x y top\r\nW-1 0 0 10\r\nW-2 1 1 20\r\nW-3 2 2 -9999\r\n");
@@ -123,18 +110,15 @@ TEST(CalcFiles, DataColumnsBecomeOperandsOfTheirSlot) {
   EXPECT_EQ(folder.read("wells.dat"),
             "name x y top Zres\r\nW-1 0 0 10 9.000000\r\nW-2 1 1 20 15.000000\r\n"
             "W-3 2 2 -9999 -9999.000000\r\n");
-}
-
-TEST(CalcFiles, DataOptionsApplyToTheFilesAfterThem) {
-  ScratchFolder folder;
+  // Data options apply to the files after them.
   const std::string comma = folder.write("a.csv", "1,,3\n4,5,6\n");
   const std::string one = folder.write("one.dat", "42\n");
-  const auto run = runClean({"--delimiter", "comma", "--no-merge", "--xy", "none", "-d", comma,
-                             "--delimiter=space", "-d", one, "Sum(D1_2)", "D2_1"});
   // One row without coordinates is a number.
-  EXPECT_EQ(run.out, "5.000000000000\n42.000000000000\n");
+  EXPECT_EQ(runClean({"--delimiter", "comma", "--no-merge", "--xy", "none", "-d", comma,
+                      "--delimiter=space", "-d", one, "Sum(D1_2)", "D2_1"})
+                .out,
+            "5.000000000000\n42.000000000000\n");
   // Columns without coordinates cannot meet a map: the operation names the data argument.
-  const std::string grid = folder.write("dem.grd", kGrid);
   const std::string values = folder.write("v.dat", "1 2 3\n4 5 6\n");
   EXPECT_EQ(runCalc({"--english", "--xy", "none", "-d", values, "-g", grid, "G1 * D1_3"}).outcome(),
             "1: Multiplying: coordinate columns are not set for argument 2\n");
@@ -143,4 +127,4 @@ TEST(CalcFiles, DataOptionsApplyToTheFilesAfterThem) {
 }
 
 }  // namespace
-}  // namespace vellumar::cli
+}  // namespace vellumar::cli::testing

@@ -8,46 +8,38 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdint>
 #include <filesystem>
 #include <string>
 
 #include "CalcRunner.h"
 
-namespace vellumar::cli {
+namespace vellumar::cli::testing {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::runCalc;
-using testing::runClean;
-using testing::ScratchFolder;
 
-TEST(CalcLoads, SpecialFilesAreRefusedAtOnceWithTheKindsMessage) {
+TEST(CalcLoads, SpecialFilesAreRefusedAtOnceAndAMissingValueFileIsAWarning) {
   ScratchFolder folder;
-  ASSERT_EQ(mkfifo(folder.path("fifo").c_str(), 0644), 0);
-  // A FIFO without a writer would block a reader for ever; these runs must end. (Folders and
-  // endless devices are refused in each reader's own tests and in the file reading's.)
   const std::string fifo = folder.path("fifo");
-  testing::expectOutcomes({
-      {{"-g", fifo, "1"}, "3: Недопустимый формат файла гридa!\n"},
-      {{"-l", fifo, "1"}, "3: Недопустимый формат файла линий!\n"},
-      {{"-p", fifo, "1"}, "3: Недопустимый формат файла полигонa!\n"},
-      {{"-d", fifo, "1"}, "3: Нельзя открыть файл " + fifo + " !\n"},
-      {{"-f", fifo}, "3: Нельзя открыть файл содержимого табло!\n"},
-  });
-}
-
-TEST(CalcLoads, AMissingValueFileIsAWarningAndAnUnreadableOneAFailure) {
-  ScratchFolder folder;
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
   const std::string lines = folder.write("roads.con", "1\r\n0 0\r\n3 4\r\nEND\r\nEND\r\n");
   EXPECT_EQ(runCalc({"-l", lines, "MAX(C1)"}).all(),
             std::tuple(0, "0.000000000000E+00\n",
                        "значения равны 0: нет файла значений " + folder.path("roads.val") + "\n"));
   EXPECT_EQ(runCalc({"--english", "-l", lines, "1"}).err,
             "values are 0: no value file " + folder.path("roads.val") + "\n");
-
+  // A FIFO without a writer would block a reader for ever; these runs must end. (Folders and
+  // endless devices are refused in each reader's own tests and in the file reading's.) A value
+  // file that cannot be read fails the load.
   fs::create_directory(folder.path("roads.val"));
-  EXPECT_EQ(runCalc({"-l", lines, "MAX(C1)"}).outcome(), "3: Недопустимый формат файла линий!\n");
+  expectOutcomes({
+      {{"-g", fifo, "1"}, "3: Недопустимый формат файла гридa!\n"},
+      {{"-l", fifo, "1"}, "3: Недопустимый формат файла линий!\n"},
+      {{"-p", fifo, "1"}, "3: Недопустимый формат файла полигонa!\n"},
+      {{"-d", fifo, "1"}, "3: Нельзя открыть файл " + fifo + " !\n"},
+      {{"-f", fifo}, "3: Нельзя открыть файл содержимого табло!\n"},
+      {{"-l", lines, "MAX(C1)"}, "3: Недопустимый формат файла линий!\n"},
+  });
 }
 
 TEST(CalcLoads, UnderAnAddressSpaceLimitLargeFilesGiveTheMemoryMessage) {
@@ -55,18 +47,17 @@ TEST(CalcLoads, UnderAnAddressSpaceLimitLargeFilesGiveTheMemoryMessage) {
   GTEST_SKIP() << "AddressSanitizer reserves far more address space than the limit allows";
 #endif
   ScratchFolder folder;
-  const testing::RunSetup setup{.addressSpaceLimit = 256ll << 20};
+  const RunSetup setup{.addressSpaceLimit = 256ll << 20};
   std::string points = "1\n";
   for (int i = 0; i < 7'500'000; ++i) points += "0 0\n1 1\n";  // 15 million points, 60 MB
   points += "END\nEND\n";
   std::string rows;
   for (int i = 0; i < 20'000'000; ++i) rows += "1 2\n";  // 80 MB, 320 MB of cells
   const std::string memory = "3: недостаточно памяти для вычисления!\n";
-  testing::expectOutcomes(
-      {{{"-l", folder.write("big.con", points), "1"}, memory},
-       {{"-d", folder.write("big.dat", rows), "1"}, memory},
-       {{"-f", folder.write("big.ctb", std::string(100 << 20, ' ') + "1+1")}, memory}},
-      setup);
+  expectOutcomes({{{"-l", folder.write("big.con", points), "1"}, memory},
+                  {{"-d", folder.write("big.dat", rows), "1"}, memory},
+                  {{"-f", folder.write("big.ctb", std::string(100 << 20, ' ') + "1+1")}, memory}},
+                 setup);
 }
 
 // Reads from the terminal's master side until text appears after position from, or the time is
@@ -92,14 +83,14 @@ TEST(CalcLoads, CtrlCClearsTheLineAndCtrlDEndsTheSession) {
     _exit(127);
   }
   std::string seen;
+  // Types the keys and waits for the echo.
+  const auto type = [&](const std::string& keys, const std::string& echo) {
+    return write(master, keys.data(), keys.size()) == static_cast<ssize_t>(keys.size()) &&
+           readUntil(master, seen, echo);
+  };
   ASSERT_TRUE(readUntil(master, seen, "vellumar> ")) << seen;
   // Typed, then dropped with Ctrl-C: the next line is evaluated alone.
-  ASSERT_EQ(write(master, "1+1", 3), 3);
-  ASSERT_TRUE(readUntil(master, seen, "1+1")) << seen;
-  ASSERT_EQ(write(master, "\x03", 1), 1);
-  ASSERT_TRUE(readUntil(master, seen, "^C")) << seen;
-  ASSERT_EQ(write(master, "2+3\r", 4), 4);
-  ASSERT_TRUE(readUntil(master, seen, "5.000000000000")) << seen;
+  ASSERT_TRUE(type("1+1", "1+1") && type("\x03", "^C") && type("2+3\r", "5.000000000000")) << seen;
   // Ctrl-D on the empty line ends the session normally.
   ASSERT_TRUE(readUntil(master, seen, "vellumar> ", seen.find("5.000000000000"))) << seen;
   ASSERT_EQ(write(master, "\x04", 1), 1);
@@ -112,7 +103,7 @@ TEST(CalcLoads, CtrlCClearsTheLineAndCtrlDEndsTheSession) {
 
 // Load failures name the line or record at fault after the reader's message, in both languages.
 
-TEST(CalcFaultPlaces, TextFilesNameTheirLine) {
+TEST(CalcFaultPlaces, TextFilesNameTheirLineAndShapefilesTheirRecord) {
   ScratchFolder folder;
   const std::string grid =
       folder.write("bad.grd", "DSAA\r\n2 2\r\n0 1\r\n0 1\r\n0 9\r\n1 2\r\n3 x4\r\n");
@@ -120,7 +111,19 @@ TEST(CalcFaultPlaces, TextFilesNameTheirLine) {
   const std::string lines = folder.write("bad.con", "1\n0 0\n1 1\nEND\n2\n0 0\n1 one\nEND\nEND\n");
   const std::string good = folder.write("good.pol", "1\n0 0\n1 0\n1 1\n0 0\nEND\nEND\n");
   folder.write("good.val", "1 5 1\n\n1 x\n");
-  testing::expectOutcomes({
+  // A shapefile names the record: record 2 of these lines claims more parts than its bytes can
+  // hold.
+  const std::string three =
+      folder.write("l.con", "1\n0 0\n1 1\nEND\n2\n0 0\n2 2\nEND\n3\n0 0\n3 3\nEND\nEND\n");
+  runClean({"-l", three, "-o", folder.path("l.shp"), "C1"});
+  std::string shp = folder.read("l.shp");
+  const std::string shx = folder.read("l.shx");
+  // Record 2 starts this many 16-bit words into the .shp: bytes 108 to 111 of the .shx, big-endian.
+  std::size_t words = 0;
+  for (std::size_t k = 0; k < 4; ++k) words = words << 8 | static_cast<unsigned char>(shx[108 + k]);
+  for (std::size_t k = 0; k < 4; ++k) shp[2 * words + 8 + 36 + k] = k == 3 ? '\x7f' : '\xff';
+  const std::string broken = folder.write("l.shp", shp);
+  expectOutcomes({
       {{"--english", "-g", grid, "1"}, "3: Invalid grid file format!, line 7\n"},
       {{"--header", "-d", data, "1"}, "3: Недопустимый формат файла данных!, строка 4\n"},
       {{"-l", lines, "1"}, "3: Недопустимый формат файла линий!, строка 7\n"},
@@ -129,26 +132,6 @@ TEST(CalcFaultPlaces, TextFilesNameTheirLine) {
       {{"--english", "-l", good, "1"}, "3: Invalid line file format!, line 3 of the value file\n"},
       // A fault that lies in no one line gives the message alone.
       {{"-g", folder.write("empty.grd", ""), "1"}, "3: Недопустимый формат файла гридa!\n"},
-  });
-}
-
-TEST(CalcFaultPlaces, ShapefilesNameTheirRecord) {
-  ScratchFolder folder;
-  const std::string lines =
-      folder.write("l.con", "1\n0 0\n1 1\nEND\n2\n0 0\n2 2\nEND\n3\n0 0\n3 3\nEND\nEND\n");
-  runClean({"-l", lines, "-o", folder.path("l.shp"), "C1"});
-  // Record 2 claims more parts than its bytes can hold.
-  std::string shp = folder.read("l.shp");
-  const std::string shx = folder.read("l.shx");
-  std::size_t second = 0;  // the byte offset of record 2: twice the big-endian word at 108
-  for (std::size_t k = 0; k < 4; ++k)
-    second = second << 8 | static_cast<unsigned char>(shx[108 + k]);
-  second *= 2;
-  for (std::size_t k = 0; k < 4; ++k) shp[second + 8 + 36 + k] = k == 3 ? '\x7f' : '\xff';
-  folder.write("l.shp", shp);
-
-  const std::string broken = folder.path("l.shp");
-  testing::expectOutcomes({
       {{"-l", broken, "1"}, "3: Недопустимый формат файла линий!, запись 2\n"},
       {{"--english", "-p", broken, "1"}, "3: Invalid polygon file format!, record 2\n"},
       {{"--english", "-d", broken, "1"}, "3: Invalid data file format!, record 2\n"},
@@ -156,4 +139,4 @@ TEST(CalcFaultPlaces, ShapefilesNameTheirRecord) {
 }
 
 }  // namespace
-}  // namespace vellumar::cli
+}  // namespace vellumar::cli::testing

@@ -8,18 +8,14 @@
 
 #include "CalcRunner.h"
 
-namespace vellumar::cli {
+namespace vellumar::cli::testing {
 namespace {
 
 using ::testing::AllOf;
 using ::testing::EndsWith;
 using ::testing::HasSubstr;
-using testing::runCalc;
-using testing::runClean;
-using testing::ScratchFolder;
 using ::testing::StartsWith;
 
-using testing::kUtm32Prj;
 constexpr const char* kWgs84 =
     "GEOGCS[\"GCS_WGS_1984\",DATUM[\"D_WGS_1984\",SPHEROID[\"WGS_1984\",6378137.0,"
     "298.257223563]],PRIMEM[\"Greenwich\",0.0],UNIT[\"Degree\",0.0174532925199433]]";
@@ -39,11 +35,10 @@ std::string writeAscii(const ScratchFolder& folder, const std::string& name,
 std::string vrtOf(const std::vector<std::string>& files, const std::string& geotransform = "") {
   std::string text = "<VRTDataset rasterXSize=\"3\" rasterYSize=\"2\">";
   if (!geotransform.empty()) text += "<GeoTransform>" + geotransform + "</GeoTransform>";
-  for (std::size_t b = 0; b < files.size(); ++b) {
+  for (std::size_t b = 0; b < files.size(); ++b)
     text += "<VRTRasterBand dataType=\"Float64\" band=\"" + std::to_string(b + 1) +
             "\"><SimpleSource><SourceFilename relativeToVRT=\"1\">" + files[b] +
             "</SourceFilename><SourceBand>1</SourceBand></SimpleSource></VRTRasterBand>";
-  }
   return text + "</VRTDataset>";
 }
 
@@ -53,7 +48,7 @@ TEST(CalcRasters, GdalIsLoadedOnlyForTheFilesThatNeedIt) {
   ScratchFolder folder;
   const std::string plain = folder.write("plain.grd", "DSAA\n2 2\n0 1\n0 1\n1 4\n1 2\n3 4\n");
   const std::string ascii = writeAscii(folder, "utm", "1 2 3\n4 -9999 6\n");
-  const testing::RunSetup traced{.environment = {{"LD_DEBUG", "libs"}}};
+  const RunSetup traced{.environment = {{"LD_DEBUG", "libs"}}};
   const auto own = runClean({"-g", plain, "-o", folder.path("iso.shp"), "-o",
                              folder.path("copy.grd"), "Trace(G1, 1, 4, 1, 1); G1 * 2"},
                             traced);
@@ -89,7 +84,7 @@ TEST(CalcRasters, CoordinateSystemsAreCarriedListedAndCompared) {
                     HasSubstr(folder.path("sum.tif") + "  EPSG:32632")));
 }
 
-TEST(CalcRasters, BandsFormatsAndOptions) {
+TEST(CalcRasters, BandsFormatsOptionsAndFilesGdalCannotRead) {
   ScratchFolder folder;
   writeAscii(folder, "low", "1 2 3\n4 5 6\n");
   writeAscii(folder, "high", "10 20 30\n40 50 60\n");
@@ -108,10 +103,8 @@ TEST(CalcRasters, BandsFormatsAndOptions) {
   runClean({"--type", "Int16", "--co", "COMPRESS=DEFLATE", "-g", vrt, "-o",
             folder.path("small.tif"), "G1 / 4"});
   EXPECT_EQ(runClean({"-g", folder.path("small.tif"), "MAX(G1)"}).out, "2.000000000000\n");
-}
 
-TEST(CalcRasters, FilesGdalCannotReadNameTheFileAndGdalsReason) {
-  ScratchFolder folder;
+  // A file GDAL cannot read names the file and GDAL's reason.
   const std::string broken = folder.write("broken.tif", "II*\0garbage");
   const std::string first = "3: Недопустимый формат файла гридa!, файл " + broken + "\n";
   // GDAL's own words on a second line.
@@ -119,13 +112,11 @@ TEST(CalcRasters, FilesGdalCannotReadNameTheFileAndGdalsReason) {
       runCalc({"-g", broken, "1"}).outcome(),
       AllOf(StartsWith(first), EndsWith("\n"), ::testing::SizeIs(::testing::Gt(first.size() + 1))));
   // A raster without a geotransform loads on the lattice of its indices, with a warning.
-  writeAscii(folder, "low", "1 2 3\n4 5 6\n");
   const std::string unplaced = folder.write("unplaced.vrt", vrtOf({"low.asc"}));
-  const auto warned = runClean({"--english", "-g", unplaced, "G_D(G1)"});
-  EXPECT_EQ(warned.err,
+  EXPECT_EQ(runClean({"--english", "-g", unplaced, "G_D(G1)"}).err,
             "the raster " + unplaced +
                 " has no geotransform: its nodes are 0 … 2 along X and 0 … 1 along Y\n");
 }
 
 }  // namespace
-}  // namespace vellumar::cli
+}  // namespace vellumar::cli::testing

@@ -6,8 +6,10 @@
 // need a launcher, and a hostfile's lines a cluster).
 
 #include <gtest/gtest.h>
+#include <wordexp.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <sstream>
@@ -19,61 +21,46 @@
 namespace vellumar::cli::testing {
 namespace {
 
+// A command of the README: its 1-based line, its VARIABLE=value settings, its program
+// ("vellumar-calc" or "cp") and arguments; for one typed after a prompt, what the README shows
+// under it: the lines it prints, each ending in a line feed, and the line marked "(on standard
+// error, status N)" with N.
 struct Command {
-  int line = 0;  // 1-based line of the command in the README
+  int line = 0;
   std::vector<std::pair<std::string, std::string>> environment{};
-  std::string program{};  // "vellumar-calc" or "cp"
+  std::string program{};
   std::vector<std::string> arguments{};
-  bool shown = false;  // typed after a prompt, with what it prints under it
-  std::string out{};   // the lines shown under it, each ending in a line feed
-  std::string err{};   // the line marked "(on standard error, status N)"
+  bool shown = false;
+  std::string out{}, err{};
   int status = 0;
 };
 
-// The words of a command line as a POSIX shell splits them: blanks separate, single and double
-// quotes keep their text together. None for an unterminated quote.
+// The words of a command line as a POSIX shell splits them (blanks separate, quotes keep their
+// text together), without running anything; none for a line no shell would take as a simple
+// command, such as one with an unterminated quote.
 std::optional<std::vector<std::string>> splitWords(const std::string& text) {
-  std::vector<std::string> words;
-  std::optional<std::string> word;  // the word being read, if any
-  for (std::size_t i = 0; i <= text.size(); ++i) {
-    if (i == text.size() || text[i] == ' ' || text[i] == '\t') {
-      if (word) words.push_back(*word);
-      word.reset();
-    } else if (text[i] == '\'' || text[i] == '"') {
-      const std::size_t end = text.find(text[i], i + 1);
-      if (end == std::string::npos) return std::nullopt;
-      word = word.value_or("") + text.substr(i + 1, end - i - 1);
-      i = end;
-    } else {
-      word = word.value_or("") + text[i];
-    }
-  }
+  wordexp_t expanded;
+  if (wordexp(text.c_str(), &expanded, WRDE_NOCMD | WRDE_UNDEF) != 0) return std::nullopt;
+  std::vector<std::string> words(expanded.we_wordv, expanded.we_wordv + expanded.we_wordc);
+  wordfree(&expanded);
   return words;
 }
 
-// A shown line "TEXT (on standard error, status N)", with blanks before the parenthesis: TEXT
-// and N, or false for an output line. Read by hand: std::regex warns at -O2 under the
-// sanitizers.
-bool errorLine(const std::string& line, std::string& text, int& status) {
-  const std::string marker = "(on standard error, status ";
-  const std::size_t at = line.rfind(marker), digits = at + marker.size();
-  if (at == std::string::npos || at == 0 || line.find_first_not_of(" \t", at - 1) != at ||
-      line.size() < digits + 2 || line.find_first_not_of("0123456789", digits) + 1 != line.size() ||
-      line.back() != ')') {
+// Reads a shown line "TEXT (on standard error, status N)", with blanks before the parenthesis,
+// into the error and status of the command shown; false for an output line. Read by hand:
+// std::regex warns at -O2 under the sanitizers.
+bool errorLine(const std::string& line, Command& shown) {
+  const std::size_t at = line.rfind(" (on standard error, status ");
+  const std::size_t end = line.find_last_not_of(" \t", at);
+  int status = 0, length = 0;
+  if (at == std::string::npos || end == std::string::npos ||
+      std::sscanf(line.c_str() + at, " (on standard error, status %d)%n", &status, &length) != 1 ||
+      at + length != line.size()) {
     return false;
   }
-  const std::size_t end = line.find_last_not_of(" \t", at - 1);
-  if (end == std::string::npos) return false;
-  text = line.substr(0, end + 1);
-  status = std::stoi(line.substr(digits));
+  shown.err += line.substr(0, end + 1) + "\n";
+  shown.status = status;
   return true;
-}
-
-// A setting VARIABLE=value before a command's program.
-bool isSetting(const std::string& word) {
-  const std::size_t equals = word.find('=');
-  return equals != std::string::npos && equals > 0 &&
-         word.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ_0123456789") == equals;
 }
 
 // The command a code line holds ("$ " for a prompt), or false for a line that holds none.
@@ -82,8 +69,12 @@ bool commandIn(const std::string& text, int line, Command& command) {
   const auto words = splitWords(command.shown ? text.substr(2) : text);
   if (!words) return false;
   auto word = words->begin();
-  for (; word != words->end() && isSetting(*word); ++word) {
+  for (; word != words->end(); ++word) {  // the settings VARIABLE=value before the program
     const std::size_t equals = word->find('=');
+    if (equals == std::string::npos || equals == 0 ||
+        word->find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ_0123456789") != equals) {
+      break;
+    }
     command.environment.emplace_back(word->substr(0, equals), word->substr(equals + 1));
   }
   if (word == words->end() || (*word != "vellumar-calc" && *word != "cp")) return false;
@@ -104,8 +95,6 @@ std::vector<std::vector<Command>> blocksIn(const std::string& markdown) {
     const std::size_t indent = std::min(line.find_first_not_of(' '), line.size());
     const std::string text = line.substr(indent);
     Command command;
-    std::string message;
-    int status = 0;
     if (indent < 4 || indent == line.size()) {
       if (!blocks.back().empty()) blocks.emplace_back();
       shown = nullptr;
@@ -115,10 +104,7 @@ std::vector<std::vector<Command>> blocksIn(const std::string& markdown) {
       shownIndent = indent;
     } else if (shown == nullptr || indent != shownIndent) {
       shown = nullptr;
-    } else if (errorLine(text, message, status)) {
-      shown->err += message + "\n";
-      shown->status = status;
-    } else {
+    } else if (!errorLine(text, *shown)) {
       shown->out += text + "\n";
     }
   }
@@ -143,10 +129,8 @@ RunResult run(const Command& command, const ScratchFolder& folder) {
 TEST(ReadmeExamples, EveryCommandRunsAndPrintsWhatTheReadmeShows) {
   const auto readme = readWholeFile(std::string(VELLUMAR_SOURCE_DIR) + "/README.md");
   ASSERT_TRUE(readme.has_value()) << "README.md not found";
-  const std::vector<std::vector<Command>> blocks = blocksIn(*readme);
-  std::size_t commands = 0;
-  std::size_t shown = 0;
-  for (const std::vector<Command>& block : blocks) {
+  std::size_t commands = 0, shown = 0;
+  for (const std::vector<Command>& block : blocksIn(*readme)) {
     // A fresh copy of the samples for each block, since a command may save over one of them.
     ScratchFolder folder;
     std::filesystem::copy(VELLUMAR_EXAMPLES_DIR, folder.path("examples"),

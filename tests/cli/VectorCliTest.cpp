@@ -8,12 +8,8 @@
 
 #include "CalcRunner.h"
 
-namespace vellumar::cli {
+namespace vellumar::cli::testing {
 namespace {
-
-using testing::runCalc;
-using testing::runClean;
-using testing::ScratchFolder;
 
 constexpr const char* kUtm32 = R"("crs": {"type": "name", "properties":
  {"name": "urn:ogc:def:crs:EPSG::32632"}},)";
@@ -33,9 +29,10 @@ std::string districts(const char* system) {
    [[[30, 0], [31, 0], [31, 1], [30, 1], [30, 0]]]]}}]})";
 }
 
-TEST(CalcVectors, PolygonLayersMeasureAndRoundTrip) {
+TEST(CalcVectors, PolygonAndPointLayersLoadAndRoundTripAndBadLayersSayWhy) {
   ScratchFolder folder;
   const std::string source = folder.write("districts.geojson", districts(kUtm32));
+  const std::string degrees = folder.write("degrees.geojson", districts(kWgs84));
   EXPECT_EQ(runClean({"-p", source, "Area(P1)"}).out, "197.000000000000\n");
   // The list names a layer's system in short, as a grid's.
   const auto listed = runClean({"--list", "-p", source, "x = P1 * 2"});
@@ -48,17 +45,28 @@ TEST(CalcVectors, PolygonLayersMeasureAndRoundTrip) {
   const std::string saved = folder.path("d.gpkg");
   runClean({"--value-field", "pop", "-p", source, "-o", saved, "P1"});
   EXPECT_EQ(runClean({"-p", saved, "Area(P1)"}).out, "197.000000000000\n");
-  const auto each =
-      runClean({"--value-field", "Atribute", "-p", saved, "--each", "P1", "MAX(P1) + Area(P1)"});
-  EXPECT_EQ(each.out, "1\t216.500000000000\n2\t181.000000000000\n");
+  EXPECT_EQ(
+      runClean({"--value-field", "Atribute", "-p", saved, "--each", "P1", "MAX(P1) + Area(P1)"})
+          .out,
+      "1\t216.500000000000\n2\t181.000000000000\n");
+  // Its layer is chosen by name; a layer or a field it does not have is named.
+  EXPECT_EQ(runClean({"-p", saved + ":d", "Area(P1)"}).out, "197.000000000000\n");
+  EXPECT_EQ(runCalc({"--english", "-p", saved + ":roads", "1"}).outcome(),
+            "3: Invalid polygon file format!, file " + saved +
+                "\nthe file has no layer \"roads\"; its layers: d\n");
+  EXPECT_EQ(runCalc({"--value-field", "area", "-p", saved, "1"}).outcome(),
+            "3: В слое «d» нет поля \"area\". Поля слоя: name, pop, Atribute, ID.\n");
+  // Damaged files are refused in the vector reader's own tests, with their messages in the
+  // rasters' here.
+  EXPECT_EQ(runCalc({"--english", "-d", folder.path("none.gpkg"), "1"}).outcome(),
+            "3: Cannot open the file " + folder.path("none.gpkg") + " !\n");
   // The system went along: the layer combines with a grid in the same system only.
   const std::string grid =
       folder.write("utm.asc",
                    "ncols 4\nnrows 3\nxllcorner 0\nyllcorner 0\ncellsize 5\n1 1 1 1\n1 1 1 1\n"
                    "1 1 1 1\n");
-  folder.write("utm.prj", testing::kUtm32Prj);
+  folder.write("utm.prj", kUtm32Prj);
   runClean({"-g", grid, "-p", saved, "Integral(G1, P1)"});
-  const std::string degrees = folder.write("degrees.geojson", districts(kWgs84));
   EXPECT_EQ(runCalc({"--english", "-g", grid, "-p", degrees, "Integral(G1, P1)"}).outcome(),
             "1: Integral: the operands have different coordinate systems\n");
   EXPECT_EQ(runCalc({"-p", source, "-p", degrees, "P1 + P2"}).outcome(),
@@ -72,26 +80,18 @@ TEST(CalcVectors, PolygonLayersMeasureAndRoundTrip) {
   EXPECT_EQ(
       runCalc({"--english", "-p", folder.path("union.gpkg"), "-p", degrees, "P1 * P2"}).outcome(),
       "1: Multiplying: the operands have different coordinate systems\n");
-}
-
-TEST(CalcVectors, LengthsAndAreasInDegreesSaySo) {
-  ScratchFolder folder;
-  const std::string degrees = folder.write("degrees.geojson", districts(kWgs84));
-  const std::string metres = folder.write("metres.geojson", districts(kUtm32));
+  // Lengths and areas in degrees say so on standard error, beside the result.
   const std::string warning = "coordinates are in degrees: lengths and areas are in degrees\n";
-  // On standard error, beside the result on standard output.
   EXPECT_EQ(runCalc({"--english", "-p", degrees, "Area(P1) * 2"}).all(),
             std::tuple(0, "394.000000000000\n", warning));
   // Metres, and values that are no length or area, say nothing.
-  testing::expectOutcomes({
+  expectOutcomes({
       {{"--english", "-p", degrees, "--each", "P1", "Area(P1)"}, "0: " + warning},
-      {{"--english", "-p", metres, "Area(P1)"}, "0: "},
+      {{"--english", "-p", source, "Area(P1)"}, "0: "},
       {{"-p", degrees, "Area(P1)"}, "0: координаты в градусах: длины и площади в градусах\n"},
   });
-}
 
-TEST(CalcVectors, PointLayersAreDataWithTheirColumns) {
-  ScratchFolder folder;
+  // Point layers are data with their columns.
   const std::string wells = folder.write("wells.geojson", std::string(R"({"type":
 "FeatureCollection", )") + kUtm32 + R"( "features": [
 {"type": "Feature", "properties": {"depth": 206.5, "name": "W1"},
@@ -117,22 +117,5 @@ TEST(CalcVectors, PointLayersAreDataWithTheirColumns) {
                 "\nfeature 1 of the layer \"wells\" is a 3D Point\n");
 }
 
-TEST(CalcVectors, LayersAreChosenByNameAndBadFilesSayWhy) {
-  ScratchFolder folder;
-  const std::string source = folder.write("districts.geojson", districts(kUtm32));
-  const std::string gpkg = folder.path("d.gpkg");
-  runClean({"-p", source, "-o", gpkg, "P1"});
-  EXPECT_EQ(runClean({"-p", gpkg + ":d", "Area(P1)"}).out, "197.000000000000\n");
-  EXPECT_EQ(runCalc({"--english", "-p", gpkg + ":roads", "1"}).outcome(),
-            "3: Invalid polygon file format!, file " + gpkg +
-                "\nthe file has no layer \"roads\"; its layers: d\n");
-  EXPECT_EQ(runCalc({"--value-field", "area", "-p", gpkg, "1"}).outcome(),
-            "3: В слое «d» нет поля \"area\". Поля слоя: name, pop, Atribute, ID.\n");
-  // Damaged files are refused in the vector reader's own tests, with their messages in the
-  // rasters' here.
-  EXPECT_EQ(runCalc({"--english", "-d", folder.path("none.gpkg"), "1"}).outcome(),
-            "3: Cannot open the file " + folder.path("none.gpkg") + " !\n");
-}
-
 }  // namespace
-}  // namespace vellumar::cli
+}  // namespace vellumar::cli::testing

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "../grid/GridTestSupport.h"
 #include "EvaluationHelpers.h"
 #include "common/Parallel.h"
 #include "engine/LayerRecords.h"
@@ -30,12 +31,8 @@ class EachRecord : public testing::CalculatorTest {
           geometry::test::tagged(geometry::test::squareRing(x, 0, x + side, side, true), k + 1));
     }
     put("P1", packCover(cover, Kind::Polygon, true));
-    grid::Grid frame;
-    frame.right = 400;
-    frame.top = 10;
-    grid::NodeVector values(600 * 600);
-    for (std::size_t n = 0; n < values.size(); ++n) values[n] = static_cast<double>(n % 600);
-    put("G1", testing::gridOperand(grid::Grid::fromNodes(600, 600, frame, std::move(values))));
+    put("G1", testing::gridOperand(grid::testing::makeGrid(600, 600, 0, 400, 0, 10,
+                                                           [](double x, double) { return x; })));
   }
   void TearDown() override { parallel::setThreadLimit(0); }
   static std::vector<std::string> lines(const EachOutcome& outcome) {

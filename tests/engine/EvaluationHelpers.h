@@ -39,21 +39,6 @@ inline Outcome evaluate(S_Calculator& calc, const std::string& display,
   return {false, text};
 }
 
-// Evaluates on a fresh calculator.
-inline Outcome evaluate(const std::string& display) {
-  S_Calculator calc;
-  return evaluate(calc, display);
-}
-
-// Expects each display to fail, on a fresh calculator, with exactly its message.
-inline void expectFailures(std::initializer_list<std::pair<std::string, std::string>> cases) {
-  for (const auto& [display, message] : cases) {
-    const Outcome outcome = evaluate(display);
-    EXPECT_FALSE(outcome.ok) << display;
-    EXPECT_EQ(outcome.text, message) << display;
-  }
-}
-
 // The argument checks of functions, each failing with "<function>: <check> <argument>".
 inline const char* const kType = "недопустимый тип аргумента";
 inline const char* const kValue = "недопустимое значение аргумента";
@@ -79,11 +64,6 @@ inline double numberOf(S_Calculator& calc, const std::string& display) {
   const Outcome outcome = evaluate(calc, display);
   EXPECT_TRUE(outcome.ok) << display << " -> " << outcome.text;
   return calc.result().numberValue();
-}
-
-inline double numberOf(const std::string& display) {
-  S_Calculator calc;
-  return numberOf(calc, display);
 }
 
 inline Operand gridOperand(grid::Grid grid) {
@@ -141,6 +121,10 @@ class CalculatorTest : public ::testing::Test {
   void expectMessages(std::initializer_list<std::pair<std::string, std::string>> cases) {
     for (const auto& [display, message] : cases) EXPECT_EQ(failure(display), message) << display;
   }
+  // Expects every display to fail with the one message.
+  void expectMessage(const std::string& message, std::initializer_list<std::string> displays) {
+    for (const std::string& display : displays) EXPECT_EQ(failure(display), message) << display;
+  }
   // The message of a display that must fail.
   std::string failure(const std::string& display) {
     const Outcome outcome = evaluate(calc_, display);
@@ -156,11 +140,8 @@ class CalculatorTest : public ::testing::Test {
   double number(const std::string& display) { return numberOf(calc_, display); }
   // The values of a data, line or polygon result.
   std::vector<double> values(const std::string& display) {
-    const Outcome outcome = evaluate(calc_, display);
-    EXPECT_TRUE(outcome.ok) << display << " -> " << outcome.text;
-    if (!outcome.ok) return {};
-    const auto span = calc_.result().points().values();
-    return {span.begin(), span.end()};
+    const Operand value = result(display);
+    return {value.points().values().begin(), value.points().values().end()};
   }
 
   S_Calculator calc_;

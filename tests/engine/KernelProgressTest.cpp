@@ -95,7 +95,7 @@ TEST(KernelProgress, OperatorsWriteIntoTemporariesOnly) {
   // ((D1*2+1)*3-4)/5: one new column, made by the first operator; the others write into it.
   Operand chain = multiply(calc, d1, Operand::number(2.0));
   const double* storage = chain.points().values().data();
-  EXPECT_NE(storage, column.data());
+  EXPECT_NE(storage, d1.points().values().data());
   chain = add(calc, std::move(chain), Operand::number(1.0));
   chain = multiply(calc, std::move(chain), Operand::number(3.0));
   chain = subtract(calc, std::move(chain), Operand::number(4.0));

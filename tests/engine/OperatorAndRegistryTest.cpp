@@ -46,13 +46,11 @@ TEST(Operand, AssignKeepsThePathDropsThePositionAndKeepsOnlyTheNewKind) {
   target = Operand::grid(std::move(grid));
   target.assign(Operand::lines(Kind::Polygon, column,
                                std::make_shared<const std::vector<std::int32_t>>(1, 2)));
-  EXPECT_EQ(target.kind(), Kind::Polygon);
-  EXPECT_EQ(target.gridValue(), nullptr);
-  EXPECT_TRUE(watched.expired());  // the old grid's memory is released
-
+  // The old grid's memory is released.
+  EXPECT_EQ(std::tuple(target.kind(), target.gridValue(), watched.expired()),
+            std::tuple(Kind::Polygon, nullptr, true));
   target.assign(Operand::data(column));
-  EXPECT_TRUE(target.parts().empty());
-  EXPECT_EQ(target.points().count(), 2u);
+  EXPECT_EQ(std::pair(target.parts().size(), target.points().count()), std::pair(0ul, 2ul));
   target.assign(Operand::number(7));
   EXPECT_EQ(std::tuple(target.points().count(), target.sharedPoints(), target.numberValue()),
             std::tuple(0u, nullptr, 7.0));
@@ -67,16 +65,15 @@ TEST(Registry, ValuesKeptByTheCalculatorHoldOnlyTheirKind) {
   std::weak_ptr<const grid::Grid> result = calc.result().sharedGrid();
   std::weak_ptr<const grid::Grid> named = calc.registry().find("big")->value.sharedGrid();
   ASSERT_FALSE(result.expired());
-  // The result of the next evaluation, a number, neither shows nor keeps the grid.
+  // The result of the next evaluation, a number, neither shows nor keeps the grid, still named.
   EXPECT_EQ(numberOf(calc, "1"), 1);
-  EXPECT_EQ(calc.result().gridValue(), nullptr);
-  EXPECT_FALSE(named.expired());  // still named
+  EXPECT_EQ(std::tuple(calc.result().gridValue(), named.expired()), std::tuple(nullptr, false));
   calc.registry().findOrCreate("points").value = Operand::data(std::make_shared<const data::DATA>(
       std::vector<double>{5}, std::vector<double>{1}, std::vector<double>{2}));
   EXPECT_EQ(evaluate(calc, "big = points").text, "Результат - данные - готов !");
-  EXPECT_EQ(calc.registry().find("big")->value.gridValue(), nullptr);
-  EXPECT_TRUE(result.expired());
-  EXPECT_TRUE(named.expired());
+  EXPECT_EQ(
+      std::tuple(calc.registry().find("big")->value.gridValue(), result.expired(), named.expired()),
+      std::tuple(nullptr, true, true));
 }
 
 // An evaluation undoes itself as it ends only when it was cancelled and undoes a cancel: whether
@@ -92,10 +89,9 @@ TEST(Registry, RollingBackACheckpointUndoesEveryAssignment) {
   // The calculator's mirrors of outC and mergeC follow their assignments.
   EXPECT_EQ(std::pair(calc.missingValue(), calc.mergeFill()), std::pair(5.0, 4.0));
   calc.rollBack(before);
-  EXPECT_EQ(calc.registry().entries().size(), entries);
-  EXPECT_EQ(calc.registry().find("b"), nullptr);
-  EXPECT_EQ(calc.registry().find("g"), nullptr);
-  EXPECT_EQ(calc.registry().find("a")->value.numberValue(), 1);
+  EXPECT_EQ(std::tuple(calc.registry().entries().size(), calc.registry().find("b"),
+                       calc.registry().find("g"), calc.registry().find("a")->value.numberValue()),
+            std::tuple(entries, nullptr, nullptr, 1.0));
   EXPECT_EQ(std::pair(calc.missingValue(), calc.mergeFill()), std::pair(-9999.0, 0.0));
   EXPECT_EQ(calc.result().numberValue(), 1);
   // Names removed by the roll-back can be created again.
@@ -132,8 +128,7 @@ TEST(Registry, AnEvaluationIsUndoneOnlyWhenItWasCancelled) {
       evaluation.run(text);
       if (c.askCancel) evaluation.cancel();
     }
-    EXPECT_EQ(calc.attachedSink(), &outer);
-    EXPECT_FALSE(outer.failed());
+    EXPECT_EQ(std::pair(calc.attachedSink(), outer.failed()), std::pair(&outer, false));
     calc.attachErrorSink(nullptr);
     EXPECT_EQ(calc.registry().find("a")->value.numberValue(), c.undone ? 1 : 2);
     EXPECT_EQ(calc.registry().entries().size() == entries, c.undone);

@@ -19,9 +19,7 @@ using geometry::test::squareRing;
 using testing::dataOf;
 
 geometry::Line ring(std::vector<geometry::Point> points, double value = 0.0) {
-  geometry::Line line(std::move(points));
-  line.value = value;
-  return line;
+  return geometry::test::tagged(geometry::Line(std::move(points)), 0, value);
 }
 
 // A calculator holding a 5 x 5 map over [0, 4]^2 whose node (i, j) holds 10 i + j, polygons with
@@ -84,13 +82,11 @@ TEST_F(PolygonFunctions, InsideAndOutsideFlags) {
                                       0, 0, 0, 1, 1, 1, 0, 0, 0, 0, 0, 0};
   EXPECT_EQ(values("IO_P(G1, Pnodes)"), inside);
   ASSERT_EQ(calc_.result().kind(), Kind::Data);
-  const auto x = calc_.result().points().x();
-  const auto y = calc_.result().points().y();
-  ASSERT_EQ(x.size(), 25u);
-  for (std::size_t row = 0; row < 25; ++row) {
-    EXPECT_EQ(x[row], static_cast<double>(row / 5)) << row;
-    EXPECT_EQ(y[row], static_cast<double>(row % 5)) << row;
-  }
+  std::vector<double> xs, ys;  // the nodes' coordinates, column by column
+  for (int row = 0; row < 25; ++row) xs.push_back(row / 5), ys.push_back(row % 5);
+  const data::DATA& rows = calc_.result().points();
+  EXPECT_EQ(std::vector<double>(rows.x().begin(), rows.x().end()), xs);
+  EXPECT_EQ(std::vector<double>(rows.y().begin(), rows.y().end()), ys);
   std::vector<double> outside;
   for (const double v : inside) outside.push_back(1 - v);
   EXPECT_EQ(values("Out(G1, Pnodes)"), outside);
@@ -118,8 +114,7 @@ TEST_F(PolygonFunctions, MasksKeepWhatLiesInsideOrOutside) {
   EXPECT_EQ(grid::testing::zRangeOf(in), std::pair(0.0, 33.0));  // the zeros count in the range
   const Operand outOperand = result("Out_P(G1, P1)");
   const grid::Grid& out = *outOperand.gridValue();
-  EXPECT_EQ(std::pair(out.node(2, 2), out.node(1, 1)), std::pair(22.0, 0.0));
-  EXPECT_EQ(out.zmax, 44.0);
+  EXPECT_EQ(std::tuple(out.node(2, 2), out.node(1, 1), out.zmax), std::tuple(22.0, 0.0, 44.0));
   // A node on a vertex of the polygon is on its rectangle, so never kept by In_P.
   EXPECT_EQ(result("In_P(G1, Pnodes)").gridValue()->zmax, 22.0);
 

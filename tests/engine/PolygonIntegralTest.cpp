@@ -16,21 +16,14 @@
 namespace vellumar::engine {
 namespace {
 
+using geometry::test::squareRing;
 using grid::testing::latticeIntegral;
 using grid::testing::makeGrid;
 
-// A star-shaped ring of n vertices around (cx, cy) with radii in [low, high].
+// A star-shaped ring of n vertices around (cx, cy) with random radii in [low, high].
 geometry::Line star(std::mt19937& rng, double cx, double cy, double low, double high, int n) {
   std::uniform_real_distribution<double> radius(low, high);
-  std::uniform_real_distribution<double> jitter(-0.3, 0.3);
-  std::vector<geometry::Point> p;
-  for (int k = 0; k < n; ++k) {
-    const double a = 2 * M_PI * (k + 0.5 + jitter(rng)) / n;
-    const double r = radius(rng);
-    p.push_back({cx + r * std::cos(a), cy + r * std::sin(a)});
-  }
-  p.push_back(p.front());
-  return geometry::Line(std::move(p));
+  return geometry::test::starRing(n, cx, cy, [&](double) { return radius(rng); });
 }
 
 // Random polygons inside [0, 10] x [0, 8]: an outer ring with a hole holding an island, and a
@@ -75,15 +68,14 @@ Moments momentsOf(const geometry::Cover& region) {
 // polynomials of degree 7 there.
 template <class F>
 double fourPointOver(F f, const std::vector<double>& cuts) {
-  constexpr double kNodes[] = {-0.8611363115940526, -0.3399810435848563, 0.3399810435848563,
-                               0.8611363115940526};
-  constexpr double kWeights[] = {0.3478548451374538, 0.6521451548625461, 0.6521451548625461,
-                                 0.3478548451374538};
+  const double spread = 2.0 / 7 * std::sqrt(1.2);
+  const double inner = std::sqrt(3.0 / 7 - spread), outer = std::sqrt(3.0 / 7 + spread);
+  const double innerWeight = 0.5 + std::sqrt(30.0) / 36, outerWeight = 0.5 - std::sqrt(30.0) / 36;
   double total = 0.0;
   for (std::size_t k = 0; k + 1 < cuts.size(); ++k) {
-    const double h = 0.5 * (cuts[k + 1] - cuts[k]);
-    const double m = cuts[k] + h;
-    for (int q = 0; q < 4; ++q) total += h * kWeights[q] * f(m + kNodes[q] * h);
+    const double h = 0.5 * (cuts[k + 1] - cuts[k]), m = cuts[k] + h;
+    total += h * (innerWeight * (f(m - inner * h) + f(m + inner * h)) +
+                  outerWeight * (f(m - outer * h) + f(m + outer * h)));
   }
   return total;
 }
@@ -94,11 +86,8 @@ double fourPointOver(F f, const std::vector<double>& cuts) {
 // polynomial of degree at most 7 in y (four-point rule); along X over the inside stretches of
 // each slice (even-odd crossings), exactly per cell. Uses only Grid::value.
 double sliceIntegral(const grid::Grid& g, const geometry::Cover& region) {
-  const geometry::Rect& r = region.rect();
-  std::vector<double> cuts = {r.bottom, r.top};
-  for (int j = 0; j < g.ny(); ++j) {
-    if (g.nodeY(j) > r.bottom && g.nodeY(j) < r.top) cuts.push_back(g.nodeY(j));
-  }
+  // Pieces beyond the region's extent, between lattice rows, have empty slices.
+  std::vector<double> cuts = g.nodeYs();
   for (const geometry::Line& ring : region.lines()) {
     const auto p = ring.points();
     for (std::size_t e = 0; e + 1 < p.size(); ++e) {
@@ -141,7 +130,7 @@ double integralOf(const grid::Grid& g, const geometry::Cover& region) {
   return value.value_or(0.0);
 }
 
-TEST(PolygonIntegral, PlanesGiveAreaTimesTheValueAtTheCentroid) {
+TEST(PolygonIntegral, PlanesAndBilinearTermsGiveTheirClosedForms) {
   std::mt19937 rng(21);
   std::uniform_real_distribution<double> coefficient(-5.0, 5.0);
   std::uniform_int_distribution<int> nodes(3, 40);
@@ -156,6 +145,16 @@ TEST(PolygonIntegral, PlanesGiveAreaTimesTheValueAtTheCentroid) {
     const double scale = m.area * (std::fabs(a) + 10 * std::fabs(b) + 8 * std::fabs(c));
     EXPECT_NEAR(integralOf(plane, region), expected, 1e-9 * scale) << "round " << round;
   }
+  // A natural-end spline reproduces z = a + bx + cy + dxy, whose integral over a polygon
+  // follows from its vertices alone; to about 1e-11, as the solve's elimination factors are
+  // rounded to 11 decimals.
+  const double a = 3.0, b = 2.0, c = -1.0, d = 0.5;
+  grid::Grid map = makeGrid(15, 12, 0.0, 10.0, 0.0, 8.0,
+                            [&](double x, double y) { return a + b * x + c * y + d * x * y; });
+  const geometry::Region region = randomRegion(rng);
+  const Moments m = momentsOf(region);
+  const double expected = a * m.area + b * m.x + c * m.y + d * m.xy;
+  EXPECT_NEAR(integralOf(map, region), expected, 1e-10 * std::fabs(expected));
 }
 
 // Curved maps in either mode over random regions; random nodes make every cell a full bicubic,
@@ -185,7 +184,7 @@ TEST(PolygonIntegral, SurfacesAgainstTheSliceIntegral) {
   const std::tuple<const grid::Grid*, geometry::Line, double> cases[] = {
       {&random, geometry::Line({{1.3, 0.7}, {2.1, 8.9}, {9.2, 7.4}, {8.35, 1.45}, {1.3, 0.7}}),
        1e-12},
-      {&levels, geometry::test::squareRing(0.55, 0.55, 9.45, 7.45, true), 1e-11}};
+      {&levels, squareRing(0.55, 0.55, 9.45, 7.45, true), 1e-11}};
   for (const auto& [map, ring, tolerance] : cases) {
     const geometry::Region region = geometry::test::regionOf({ring});
     const double reference = sliceIntegral(*map, region);
@@ -197,7 +196,7 @@ TEST(PolygonIntegral, EdgesFarBeyondTheMapCostNoMoreThanItsLattice) {
   const grid::Grid map =
       makeGrid(21, 17, 0.0, 10.0, 0.0, 8.0, [](double x, double y) { return 1 + x + y; });
   const auto square = [](double h, double x1, double y1) {
-    return geometry::test::coverOf({geometry::test::squareRing(-h, -h, x1, y1)});
+    return geometry::test::coverOf({squareRing(-h, -h, x1, y1)});
   };
   EXPECT_EQ(PolygonIntegral(map, square(1e17, 1e17, 1e17)).progressTotal(),
             PolygonIntegral(map, square(1, 11, 9)).progressTotal());
@@ -209,9 +208,6 @@ class IntegralFunction : public testing::CalculatorTest {
   void putMap(double (*f)(double, double)) {
     put("G1", testing::gridOperand(makeGrid(21, 17, 0.0, 10.0, 0.0, 8.0, f)));
   }
-  static geometry::Line square(double x0, double y0, double x1, double y1) {
-    return geometry::test::squareRing(x0, y0, x1, y1);
-  }
 };
 
 // Polygons beside the map (sharing its right edge, at its corner, far away) integrate to 0;
@@ -222,18 +218,18 @@ TEST_F(IntegralFunction, PolygonsBesideOrBeyondTheMapAndWrongArguments) {
   const struct {
     std::vector<geometry::Line> rings;
     double value;
-  } cases[] = {{{square(10, 2, 12, 4)}, 0.0},
-               {{square(-3, -3, 0, 0)}, 0.0},
-               {{square(20, 20, 21, 21)}, 0.0},
-               {{square(-2, -2, 3, 3)}, 9 * 4.0},
-               {{square(8, 6, 12, 10), square(9, 7, 11, 9)}, 4 * 17.0 - 1 * 18.0},
-               {{square(-5, -5, 15, 15)}, 80 * 10.0}};
+  } cases[] = {{{squareRing(10, 2, 12, 4)}, 0.0},
+               {{squareRing(-3, -3, 0, 0)}, 0.0},
+               {{squareRing(20, 20, 21, 21)}, 0.0},
+               {{squareRing(-2, -2, 3, 3)}, 9 * 4.0},
+               {{squareRing(8, 6, 12, 10), squareRing(9, 7, 11, 9)}, 4 * 17.0 - 1 * 18.0},
+               {{squareRing(-5, -5, 15, 15)}, 80 * 10.0}};
   for (const auto& c : cases) {
     putRings("P1", c.rings);
     EXPECT_NEAR(number("Integral(G1, P1)"), c.value, 1e-9 * c.value) << c.value;
   }
   putRings("Popen", {geometry::Line({{1, 1}, {2, 1}, {2, 2}})});
-  putRings("Pcross", {square(1, 1, 3, 3), square(2, 2, 4, 4)});
+  putRings("Pcross", {squareRing(1, 1, 3, 3), squareRing(2, 2, 4, 4)});
   testing::expectArgumentFailures(
       calc_, testing::kType, 2,
       {"Integral(G1, Popen)", "Integral(G1, Pcross)", "Integral(G1, G1)"});
@@ -250,13 +246,13 @@ TEST_F(IntegralFunction, MeansOverTheValuedPartOfMapsWithBlanks) {
     });
     map.setMode(mode);
     put("G1", testing::gridOperand(map));
-    putRings("P1", {square(1, 1, 9, 7)});
+    putRings("P1", {squareRing(1, 1, 9, 7)});
     const double expected =
-        sliceIntegral(map, geometry::test::regionOf({square(1, 1, 5.5, 7)})) / (4.5 * 6);
+        sliceIntegral(map, geometry::test::regionOf({squareRing(1, 1, 5.5, 7)})) / (4.5 * 6);
     EXPECT_NEAR(number("Mean(G1, P1)"), expected, 1e-10 * expected);
     // A polygon of blank cells only, or beside the map, has no values to average.
-    putRings("Pblank", {square(7, 1, 9, 3)});
-    putRings("Pfar", {square(20, 20, 21, 21)});
+    putRings("Pblank", {squareRing(7, 1, 9, 3)});
+    putRings("Pfar", {squareRing(20, 20, 21, 21)});
     testing::expectFunctionFailures(calc_, ": в полигоне нет значений грида",
                                     {"Mean(G1, Pblank)", "Mean(G1, Pfar)"});
     EXPECT_EQ(failure("Mean(P1, P1)"), "Mean: недопустимый тип аргумента 1");
@@ -266,26 +262,12 @@ TEST_F(IntegralFunction, MeansOverTheValuedPartOfMapsWithBlanks) {
 
 TEST_F(IntegralFunction, CancellingStopsTheEvaluation) {
   putMap([](double x, double y) { return x * y; });
-  putRings("P1", {square(1, 1, 5, 5)});
+  putRings("P1", {squareRing(1, 1, 5, 5)});
   testing::Recorder observer(1);
   EXPECT_EQ(testing::evaluate(calc_, "Integral(G1, P1)", &observer).text, "Вычисление прервано");
   ASSERT_FALSE(observer.starts.empty());
   EXPECT_EQ(observer.starts.back().first, "Интегрирование по полигону");
   EXPECT_GT(observer.starts.back().second, 0);
-}
-
-TEST(PolygonIntegral, ASurfaceTheSplineReproducesAgainstItsClosedForm) {
-  // A natural-end spline reproduces z = a + bx + cy + dxy, whose integral over a polygon
-  // follows from its vertices alone; to about 1e-11, as the solve's elimination factors are
-  // rounded to 11 decimals.
-  const double a = 3.0, b = 2.0, c = -1.0, d = 0.5;
-  grid::Grid map = makeGrid(15, 12, 0.0, 10.0, 0.0, 8.0,
-                            [&](double x, double y) { return a + b * x + c * y + d * x * y; });
-  std::mt19937 rng(5);
-  const geometry::Region region = randomRegion(rng);
-  const Moments m = momentsOf(region);
-  const double expected = a * m.area + b * m.x + c * m.y + d * m.xy;
-  EXPECT_NEAR(integralOf(map, region), expected, 1e-10 * std::fabs(expected));
 }
 
 }  // namespace

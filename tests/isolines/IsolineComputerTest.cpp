@@ -11,11 +11,10 @@
 #include "grid/Blank.h"
 #include "isolines/IsolineComputer.h"
 
-namespace vellumar::isolines {
+namespace vellumar::isolines::testing {
 namespace {
 
 using geometry::test::coordinates;
-using testing::latticeOf;
 using Points = std::vector<std::pair<double, double>>;
 
 // The lines of the levels, whose trace must succeed.
@@ -39,13 +38,12 @@ std::vector<double> valuesOf(const geometry::Cover& cover) {
 // The pieces of one traced level, each as its points, in the order they were traced.
 std::vector<Points> piecesAt(const geometry::Cover& cover, double level) {
   std::vector<Points> pieces;
-  for (const geometry::Line& line : cover.lines()) {
+  for (const geometry::Line& line : cover.lines())
     if (line.value == level) pieces.push_back(coordinates(line));
-  }
   return pieces;
 }
 
-TEST(IsolineComputer, ClosedLoopRunsClockwiseFromItsLowestEdge) {
+TEST(IsolineComputer, ClosedLoopsRunClockwiseFromTheirLowestEdgeAndSaddlesKeepHighCornersApart) {
   // A 2 x 2 plateau of 10 inside zeros.
   const grid::Grid lattice = latticeOf(4, 4, {0, 0, 0, 0, 0, 10, 10, 0, 0, 10, 10, 0, 0, 0, 0, 0});
   const geometry::Cover cover = traced(lattice, 5, 5, 1);
@@ -54,8 +52,7 @@ TEST(IsolineComputer, ClosedLoopRunsClockwiseFromItsLowestEdge) {
   // plateau (higher values on the right) and repeats its first point.
   const Points loop = {{0.5, 1}, {0.5, 2}, {1, 2.5}, {2, 2.5}, {2.5, 2},
                        {2.5, 1}, {2, 0.5}, {1, 0.5}, {0.5, 1}};
-  EXPECT_EQ(coordinates(cover[0]), loop);
-  EXPECT_EQ(cover[0].value, 5.0);
+  EXPECT_EQ(std::pair(coordinates(cover[0]), cover[0].value), std::pair(loop, 5.0));
   for (const geometry::Point& p : cover[0].points()) EXPECT_EQ(p.mark, 0);
 
   // A pit gives the same ring the other way round.
@@ -64,29 +61,7 @@ TEST(IsolineComputer, ClosedLoopRunsClockwiseFromItsLowestEdge) {
   ASSERT_EQ(around.size(), 1u);
   EXPECT_EQ(std::pair(around[0].front().x, around[0].front().y), std::pair(0.5, 1.0));
   EXPECT_GT(around[0].signedArea(), 0.0);
-}
 
-TEST(IsolineComputer, NodeOnALevelCountsAsBelowIt) {
-  // The middle row lies exactly on level 5: the isoline runs through its nodes (t = 0 on the
-  // edges towards the higher row) and does not cross the edges towards the lower row.
-  const grid::Grid lattice = latticeOf(3, 3, {3, 3, 3, 5, 5, 5, 7, 7, 7});
-  const geometry::Cover cover = traced(lattice, 5, 5, 1);
-  ASSERT_EQ(cover.size(), 1u);
-  // Open, from border to border, westwards so that the higher row lies on the right.
-  EXPECT_EQ(coordinates(cover[0]), (Points{{2, 1}, {1, 1}, {0, 1}}));
-
-  // Level 3 touches the bottom row and crosses upwards from it; level 7 crosses nothing.
-  const geometry::Cover low = traced(lattice, 3, 7, 2);
-  EXPECT_EQ(valuesOf(low), (std::vector<double>{3, 5}));
-  EXPECT_EQ(piecesAt(low, 3), (std::vector<Points>{{{2, 0}, {1, 0}, {0, 0}}}));
-
-  // With the upper-end rule a node on a level counts as above it instead.
-  const geometry::Cover upper = traced(lattice, 3, 7, 2, 0);
-  EXPECT_EQ(valuesOf(upper), (std::vector<double>{5, 7}));
-  EXPECT_EQ(piecesAt(upper, 7), (std::vector<Points>{{{2, 2}, {1, 2}, {0, 2}}}));
-}
-
-TEST(IsolineComputer, SaddleKeepsHighCornersApart) {
   // One cell, high corners lower-left and upper-right, then lower-right and upper-left.
   EXPECT_EQ(piecesAt(traced(latticeOf(2, 2, {10, 0, 0, 10}), 5, 5, 1), 5),
             (std::vector<Points>{{{0, 0.5}, {0.5, 0}}, {{1, 0.5}, {0.5, 1}}}));
@@ -98,10 +73,27 @@ TEST(IsolineComputer, SaddleKeepsHighCornersApart) {
       traced(latticeOf(4, 4, {0, 0, 0, 0, 0, 10, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0}), 5, 5, 1);
   ASSERT_EQ(rings.size(), 2u);
   for (const geometry::Line& ring : rings.lines()) {
-    EXPECT_TRUE(ring.isClosed());
-    EXPECT_EQ(ring.size(), 5u);
+    EXPECT_EQ(std::pair(ring.isClosed(), ring.size()), std::pair(true, std::size_t{5}));
     EXPECT_DOUBLE_EQ(ring.signedArea(), -0.5);
   }
+}
+
+TEST(IsolineComputer, NodeOnALevelCountsAsBelowIt) {
+  // The middle row lies exactly on level 5: the isoline runs through its nodes (t = 0 on the
+  // edges towards the higher row) and does not cross the edges towards the lower row.
+  const grid::Grid lattice = latticeOf(3, 3, {3, 3, 3, 5, 5, 5, 7, 7, 7});
+  // One open line, from border to border, westwards so that the higher row lies on the right.
+  EXPECT_EQ(piecesAt(traced(lattice, 5, 5, 1), 5), (std::vector<Points>{{{2, 1}, {1, 1}, {0, 1}}}));
+
+  // Level 3 touches the bottom row and crosses upwards from it; level 7 crosses nothing.
+  const geometry::Cover low = traced(lattice, 3, 7, 2);
+  EXPECT_EQ(valuesOf(low), (std::vector<double>{3, 5}));
+  EXPECT_EQ(piecesAt(low, 3), (std::vector<Points>{{{2, 0}, {1, 0}, {0, 0}}}));
+
+  // With the upper-end rule a node on a level counts as above it instead.
+  const geometry::Cover upper = traced(lattice, 3, 7, 2, 0);
+  EXPECT_EQ(valuesOf(upper), (std::vector<double>{5, 7}));
+  EXPECT_EQ(piecesAt(upper, 7), (std::vector<Points>{{{2, 2}, {1, 2}, {0, 2}}}));
 }
 
 TEST(IsolineComputer, LevelsFollowLowestHighestAndStep) {
@@ -139,17 +131,7 @@ TEST(IsolineComputer, LevelsFollowLowestHighestAndStep) {
   EXPECT_FALSE(computer.traceLevels(lattice, 0, 1e300, 1e-300));
 }
 
-TEST(IsolineComputer, UnusableNodesCrossNothing) {
-  const double nan = std::nan("");
-  // Next to a NaN the cells are inconsistent; the walk gives up instead of going astray.
-  const geometry::Cover broken = traced(latticeOf(3, 3, {0, 0, 0, 0, 10, nan, 0, 0, 0}), 5, 5, 1);
-  ASSERT_FALSE(broken.empty());  // the piece that stays clear of the NaN is kept
-  for (const geometry::Line& line : broken.lines()) {
-    for (const geometry::Point& p : line.points()) EXPECT_FALSE(std::isnan(p.x + p.y));
-  }
-}
-
-TEST(BlankIsolines, ALineStopsAtEachSideOfABlankNode) {
+TEST(BlankIsolines, ALineStopsAtEachSideOfABlankNodeAndCrossesNoNaN) {
   // The vertical isolines beside the blank node are cut where the cells with that corner begin,
   // into open pieces running upwards; NaN is blank too.
   for (const double blank : {grid::kBlankValue, std::nan("")}) {
@@ -167,6 +149,13 @@ TEST(BlankIsolines, ALineStopsAtEachSideOfABlankNode) {
           << x;
     }
     EXPECT_EQ(cover.size(), 6u);
+  }
+  const double nan = std::nan("");
+  // Next to a NaN the cells are inconsistent; the walk gives up instead of going astray.
+  const geometry::Cover broken = traced(latticeOf(3, 3, {0, 0, 0, 0, 10, nan, 0, 0, 0}), 5, 5, 1);
+  ASSERT_FALSE(broken.empty());  // the piece that stays clear of the NaN is kept
+  for (const geometry::Line& line : broken.lines()) {
+    for (const geometry::Point& p : line.points()) EXPECT_FALSE(std::isnan(p.x + p.y));
   }
 }
 
@@ -188,8 +177,7 @@ TEST(IsolineRankWidth, ManyLevelsTraceEachLevelAsItsOwnTraceDoes) {
   const grid::Grid lattice = latticeOf(14, 11, std::move(relief));
   struct Case {
     const char* name;
-    double highest;
-    double step;
+    double highest, step;
     std::vector<int> levels;  // level numbers k, whose value is highest * k / (n - 1), exact
   };
   // 301 levels need 16-bit ranks, 70001 levels 32-bit ranks.
@@ -227,24 +215,18 @@ std::vector<LatticeTrace> largeTraces() {
   // open; a disc of blank nodes and a NaN node cut pieces short.
   std::mt19937 random(20261210);
   std::uniform_int_distribution<int> whole(0, 6);
-  grid::NodeVector noise(static_cast<std::size_t>(nx) * ny);
-  for (int j = 0; j < ny; ++j) {
-    for (int i = 0; i < nx; ++i) {
-      const bool blank = std::hypot(i - 300.0, j - 200.0) < 60.0;
-      noise[static_cast<std::size_t>(j) * nx + i] = blank ? grid::kBlankValue : whole(random);
-    }
-  }
-  noise[static_cast<std::size_t>(400) * nx + 100] = std::numeric_limits<double>::quiet_NaN();
   // A smooth relief between 0 and 3 with a cliff of 100 between two columns: long pieces that
   // cross every block of rows, and edges crossed by some 400 levels (16-bit ranks, and visited
   // bits behind offsets).
-  grid::NodeVector cliff(static_cast<std::size_t>(nx) * ny);
+  grid::NodeVector noise, cliff;
   for (int j = 0; j < ny; ++j) {
     for (int i = 0; i < nx; ++i) {
-      cliff[static_cast<std::size_t>(j) * nx + i] =
-          1.5 + 1.4 * std::sin(0.05 * i) * std::cos(0.03 * j) + (i > 260 ? 100.0 : 0.0);
+      const bool blank = std::hypot(i - 300.0, j - 200.0) < 60.0;
+      noise.push_back(blank ? grid::kBlankValue : whole(random));
+      cliff.push_back(1.5 + 1.4 * std::sin(0.05 * i) * std::cos(0.03 * j) + (i > 260 ? 100 : 0));
     }
   }
+  noise[static_cast<std::size_t>(400) * nx + 100] = std::numeric_limits<double>::quiet_NaN();
   const grid::Grid noisy = latticeOf(nx, ny, noise);
   const grid::Grid steep = latticeOf(nx, ny, cliff);
   return {{"levels on node values", noisy, 0, 6, 1, 1},
@@ -266,8 +248,19 @@ Traced traceOn(unsigned threads, const LatticeTrace& t) {
   return {lines.x, lines.y, lines.counts, lines.levels, lines.nodePoints};
 }
 
-TEST(IsolineThreads, ALargeLatticeTracesAsOnOneThread) {
-  for (const LatticeTrace& t : largeTraces()) {
+// An observer that cancels once the progress passes a number of steps, and keeps the total and
+// the last report.
+struct CancelPast : ProgressObserver {
+  explicit CancelPast(std::int64_t past) : past(past) {}
+  void start(std::string_view, std::int64_t all) override { total = all; }
+  bool step(std::int64_t done) override { return (last = done) <= past; }
+  void close() override {}
+  std::int64_t past, last = 0, total = 0;
+};
+
+TEST(IsolineThreads, ALargeLatticeTracesAsOnOneThreadAndACancelInEitherHalfLeavesNothing) {
+  const std::vector<LatticeTrace> traces = largeTraces();
+  for (const LatticeTrace& t : traces) {
     SCOPED_TRACE(t.name);
     const Traced serial = traceOn(1, t);
     const auto& [x, y, counts, levels, nodePoints] = serial;
@@ -278,29 +271,10 @@ TEST(IsolineThreads, ALargeLatticeTracesAsOnOneThread) {
     EXPECT_TRUE(t.lowest != 0 || nodePoints.size() > 200u) << nodePoints.size();
     for (const unsigned threads : {2u, 7u}) EXPECT_TRUE(traceOn(threads, t) == serial) << threads;
   }
-}
 
-// An observer that cancels once the progress passes a number of steps.
-class CancelPast : public ProgressObserver {
- public:
-  explicit CancelPast(std::int64_t past) : past_(past) {}
-  void start(std::string_view, std::int64_t total) override { total_ = total; }
-  bool step(std::int64_t done) override {
-    last = done;
-    return done <= past_;
-  }
-  void close() override {}
-  std::int64_t last = 0;
-  std::int64_t total_ = 0;
-
- private:
-  std::int64_t past_;
-};
-
-// The parallel trace reports its two halves, planning and writing, up to the total, and a cancel
-// in either leaves no lines.
-TEST(IsolineThreads, ProgressReachesTheTotalAndACancelInEitherHalfLeavesNothing) {
-  const LatticeTrace t = largeTraces().front();
+  // The parallel trace reports its two halves, planning and writing, up to the total, and a
+  // cancel in either leaves no lines.
+  const LatticeTrace& t = traces.front();
   const std::int64_t edges = 2 * 520 * 510 - 520 - 510;
   for (const std::int64_t past : {std::int64_t{-1}, edges + 1, edges + edges / 2 + 1}) {
     SCOPED_TRACE(past);
@@ -311,10 +285,8 @@ TEST(IsolineThreads, ProgressReachesTheTotalAndACancelInEitherHalfLeavesNothing)
     parallel::setThreadLimit(2);
     const bool done = computer.traceLevels(t.lattice, t.lowest, t.highest, t.step);
     parallel::setThreadLimit(0);
-    EXPECT_EQ(observer.total_, 2 * edges);
-    EXPECT_EQ(done, past < 0);
-    EXPECT_EQ(lines.empty(), past >= 0);
-    EXPECT_EQ(lines.pointCount() == 0, past >= 0);
+    EXPECT_EQ(std::tuple(observer.total, done, lines.empty(), lines.pointCount() == 0),
+              std::tuple(2 * edges, past < 0, past >= 0, past >= 0));
     // Run to the end, or stopped at the first report past the cancel, short of the total.
     EXPECT_EQ(observer.last == 2 * edges, past < 0) << observer.last;
     EXPECT_LT(observer.last, past < 0 ? 2 * edges + 1 : past + edges / 2);
@@ -322,4 +294,4 @@ TEST(IsolineThreads, ProgressReachesTheTotalAndACancelInEitherHalfLeavesNothing)
 }
 
 }  // namespace
-}  // namespace vellumar::isolines
+}  // namespace vellumar::isolines::testing

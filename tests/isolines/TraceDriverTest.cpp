@@ -4,26 +4,20 @@
 #include <cmath>
 #include <cstdlib>
 #include <new>
-#include <numbers>
 #include <tuple>
 #include <utility>
 
 #include "TraceTestSupport.h"
 #include "isolines/Trace.h"
 
-namespace vellumar::isolines {
+namespace vellumar::isolines::testing {
 namespace {
-
-using testing::gridOf;
-using testing::higherOnTheRight;
-using testing::levels;
-using testing::RecordingProgress;
 
 double peak(double x, double y) {
   return 10 * std::exp(-(x * x + y * y) / 20);
 }
 
-TEST(TraceDriver, LatticeFollowsTheFinerStepAndTheDensification) {
+TEST(TraceDriver, LatticeFollowsTheStepDensificationAndMemoryAndPointsLieOnTheLevel) {
   // Steps 1 along X and 0.5 along Y: the finer one sets the lattice step.
   const grid::Grid map = gridOf(11, 11, 0, 10, 0, 5, [](double x, double) { return x; });
   EXPECT_DOUBLE_EQ(cellSizeParameter(map, 1), 500000.0);
@@ -59,6 +53,37 @@ TEST(TraceDriver, LatticeFollowsTheFinerStepAndTheDensification) {
       EXPECT_NEAR(p.x + p.y, line.value, 1e-9);
     }
   }
+
+  // The lattice must fit the memory the program may use, not the machine's: a lower limit set
+  // through VELLUMAR_MEMORY_LIMIT refuses a lattice that fits otherwise.
+  EXPECT_EQ(planLattice(0, 1000, 0, 1000, 1e6).status, TraceStatus::Done);  // some 24 MB
+  setenv("VELLUMAR_MEMORY_LIMIT", "4M", 1);
+  EXPECT_THROW(planLattice(0, 1000, 0, 1000, 1e6), std::bad_alloc);
+  EXPECT_EQ(planLattice(0, 100, 0, 100, 1e6).status, TraceStatus::Done);  // about 0.25 MB
+  const grid::Grid hill = gridOf(5, 5, 0, 4, 0, 4, peak);
+  geometry::Cover fine;
+  EXPECT_THROW((void)trace(fine, hill, levels(0, 10, 1, hill, 150), nullptr), std::bad_alloc);
+  unsetenv("VELLUMAR_MEMORY_LIMIT");
+  EXPECT_EQ(trace(fine, hill, levels(0, 10, 1, hill, 150), nullptr), TraceStatus::Done);
+  EXPECT_FALSE(fine.empty());
+
+  // Points lie on the surface's level.
+  const auto wavy = [](double x, double y) { return std::sin(x) * std::cos(0.7 * y) + 0.1 * x; };
+  const grid::Grid waves = gridOf(31, 25, 0, 15, -6, 6, wavy);
+  for (const double densification : {1.0, 3.0}) {
+    geometry::Cover traced;
+    ASSERT_EQ(trace(traced, waves, levels(-0.9, 1.9, 0.2, waves, densification), nullptr),
+              TraceStatus::Done);
+    ASSERT_GT(traced.size(), 15u);
+    // Linear interpolation along lattice edges of step h misses the surface by O(h^2).
+    const double h = cellSizeParameter(waves, densification) / 1e6;
+    double worst = 0;
+    for (const geometry::Line& line : traced.lines()) {
+      for (const geometry::Point& p : line.points())
+        worst = std::max(worst, std::fabs(waves.value(p.x, p.y) - line.value));
+    }
+    EXPECT_LT(worst, 0.2 * h * h);
+  }
 }
 
 TEST(TraceDriver, MapsWithoutIsolinesGiveStatusesAndNoLines) {
@@ -74,11 +99,9 @@ TEST(TraceDriver, MapsWithoutIsolinesGiveStatusesAndNoLines) {
   EXPECT_EQ(trace(cover, holed, levels(0, 10, 1, holed, 2), nullptr), TraceStatus::Flat);
   EXPECT_TRUE(cover.empty());
 
-  const grid::Grid empty;
-  EXPECT_EQ(trace(cover, empty, levels(0, 10, 1, flat), nullptr), TraceStatus::NoValues);
+  EXPECT_EQ(trace(cover, grid::Grid(), levels(0, 10, 1, flat), nullptr), TraceStatus::NoValues);
 
-  const grid::Grid map = gridOf(5, 5, 0, 4, 0, 4, peak);
-  grid::Grid noExtent = map;
+  grid::Grid noExtent = gridOf(5, 5, 0, 4, 0, 4, peak);
   noExtent.top = noExtent.bottom;
   EXPECT_EQ(trace(cover, noExtent, levels(0, 10, 1, flat), nullptr), TraceStatus::EmptyRectangle);
 
@@ -88,28 +111,9 @@ TEST(TraceDriver, MapsWithoutIsolinesGiveStatusesAndNoLines) {
   EXPECT_TRUE(cover.empty());
   EXPECT_EQ(trace(cover, small, levels(0.5, 2.5, 1, small, 2), nullptr), TraceStatus::Done);
   EXPECT_EQ(cover.size(), 3u);
-
-  // A lattice far beyond memory is refused before anything is allocated.
-  EXPECT_THROW((void)trace(cover, map, levels(0, 10, 1, map, 1e7), nullptr), std::bad_alloc);
 }
 
-// The lattice must fit the memory the program may use, not the machine's: a lower limit set
-// through VELLUMAR_MEMORY_LIMIT refuses a lattice that fits otherwise.
-TEST(TraceDriver, LatticeIsBoundByTheUsableMemory) {
-  // 1001 x 1001 nodes and about 2M edges: some 24 MB.
-  EXPECT_EQ(planLattice(0, 1000, 0, 1000, 1e6).status, TraceStatus::Done);
-  setenv("VELLUMAR_MEMORY_LIMIT", "4M", 1);
-  EXPECT_THROW(planLattice(0, 1000, 0, 1000, 1e6), std::bad_alloc);
-  EXPECT_EQ(planLattice(0, 100, 0, 100, 1e6).status, TraceStatus::Done);  // about 0.25 MB
-  const grid::Grid map = gridOf(5, 5, 0, 4, 0, 4, peak);
-  geometry::Cover cover;
-  EXPECT_THROW((void)trace(cover, map, levels(0, 10, 1, map, 150), nullptr), std::bad_alloc);
-  unsetenv("VELLUMAR_MEMORY_LIMIT");
-  EXPECT_EQ(trace(cover, map, levels(0, 10, 1, map, 150), nullptr), TraceStatus::Done);
-  EXPECT_FALSE(cover.empty());
-}
-
-TEST(TraceDriver, PeakGivesOneClockwiseClosedLinePerLevel) {
+TEST(TraceDriver, PeakGivesOneClockwiseClosedLinePerLevelThatAClipCuts) {
   const grid::Grid map = gridOf(41, 41, -10, 10, -10, 10, peak);
   geometry::Cover cover;
   ASSERT_EQ(trace(cover, map, levels(1, 9, 2, map), nullptr), TraceStatus::Done);
@@ -127,40 +131,17 @@ TEST(TraceDriver, PeakGivesOneClockwiseClosedLinePerLevel) {
     EXPECT_LT(line.front().y - lowest, 0.5);
     EXPECT_LT(line.front().x, 0.0);
   }
-}
 
-TEST(TraceDriver, PointsLieOnTheSurfaceLevel) {
-  const auto wavy = [](double x, double y) { return std::sin(x) * std::cos(0.7 * y) + 0.1 * x; };
-  const grid::Grid map = gridOf(31, 25, 0, 15, -6, 6, wavy);
-  for (const double densification : {1.0, 3.0}) {
-    geometry::Cover cover;
-    ASSERT_EQ(trace(cover, map, levels(-0.9, 1.9, 0.2, map, densification), nullptr),
-              TraceStatus::Done);
-    ASSERT_GT(cover.size(), 15u);
-    // Linear interpolation along lattice edges of step h misses the surface by O(h^2).
-    const double h = cellSizeParameter(map, densification) / 1e6;
-    double worst = 0;
-    for (const geometry::Line& line : cover.lines()) {
-      for (const geometry::Point& p : line.points()) {
-        worst = std::max(worst, std::fabs(map.value(p.x, p.y) - line.value));
-      }
-    }
-    EXPECT_LT(worst, 0.2 * h * h);
-  }
-}
-
-TEST(TraceDriver, ClipRectangleLimitsTheTrace) {
-  const grid::Grid map = gridOf(41, 41, -10, 10, -10, 10, peak);
+  // A clip rectangle limits the trace.
   TraceRequest request = levels(1, 9, 2, map);
   request.clip = geometry::Rect{true, 10, 0, 3, -20};
-  geometry::Cover cover;
+  cover = geometry::Cover();
   ASSERT_EQ(trace(cover, map, request, nullptr), TraceStatus::Done);
   ASSERT_FALSE(cover.empty());
   for (const geometry::Line& line : cover.lines()) {
-    EXPECT_FALSE(line.isClosed());
-    EXPECT_GE(line.rect().left, -10.0);
-    EXPECT_LE(line.rect().right, 3.0);
-    EXPECT_GE(line.rect().bottom, 0.0);
+    const geometry::Rect box = line.rect();
+    EXPECT_TRUE(!line.isClosed() && box.left >= -10 && box.right <= 3 && box.bottom >= 0)
+        << box.left << " " << box.right << " " << box.bottom;
   }
   request.clip = geometry::Rect{true, 30, 20, 30, 20};
   EXPECT_EQ(trace(cover, map, request, nullptr), TraceStatus::EmptyRectangle);
@@ -182,9 +163,8 @@ TEST(BlankIsolines, IsolinesAroundAPeakStopAtABlankHole) {
     ASSERT_EQ(trace(cover, map, levels(1, 9, 1, map, densification), nullptr), TraceStatus::Done);
     int open = 0;
     for (const geometry::Line& line : cover.lines()) {
-      for (const geometry::Point& p : line.points()) {
+      for (const geometry::Point& p : line.points())
         EXPECT_FALSE(map.blankAt(p.x, p.y)) << line.value << " at " << p.x << "," << p.y;
-      }
       // The ring of level 9 (radius 1.45) clears the hole, which begins 2 from the summit; every
       // other level meets it and is one open line whose two ends lie on the edge of the hole.
       const double radius = std::sqrt(-20 * std::log(line.value / 10));
@@ -199,8 +179,8 @@ TEST(BlankIsolines, IsolinesAroundAPeakStopAtABlankHole) {
         EXPECT_FALSE(near(end->x, end->y, 2, 7, -3, 3, -1.0 / densification - 1e-9));
       }
     }
-    EXPECT_EQ(open, 8) << densification;  // levels 1 ... 8, one line each
-    EXPECT_EQ(cover.size(), 9u) << densification;
+    // Levels 1 ... 8, one line each, and the ring of 9.
+    EXPECT_EQ(std::pair(open, cover.size()), std::pair(8, std::size_t{9})) << densification;
   }
 }
 
@@ -221,9 +201,8 @@ ProgressRun traceShowing(double densification, int cancelAt, bool progress = tru
   ErrorSink sink(&run.progress);
   geometry::Cover cover;
   run.status = trace(cover, map, request, &sink);
-  run.failed = sink.failed();
-  run.cancelled = sink.code() == sink_code::kCancelled;
-  run.empty = cover.empty();
+  std::tie(run.failed, run.cancelled, run.empty) =
+      std::tuple(sink.failed(), sink.code() == sink_code::kCancelled, cover.empty());
   return run;
 }
 
@@ -236,9 +215,8 @@ TEST(TraceDriver, ProgressShowsBothStagesAndCancelLeavesNoLines) {
             (Starts{{"Подготовка данных...", 41 * 41}, {"Трассировка изолиний", 2 * 2 * 40 * 41}}));
   const std::vector<std::int64_t>& steps = shown.progress.steps;
   EXPECT_NE(std::find(steps.begin(), steps.end(), 41 * 41), steps.end());
-  EXPECT_EQ(steps.back(), 2 * 2 * 40 * 41);
-  EXPECT_EQ(shown.progress.closes, 2);
-  EXPECT_FALSE(shown.failed);
+  EXPECT_EQ(std::tuple(steps.back(), shown.progress.closes, shown.failed),
+            std::tuple(2 * 2 * 40 * 41, 2, false));
   EXPECT_EQ(traceShowing(1, 0, true, Language::English).progress.starts,
             (Starts{{"Preparing data...", 41 * 41}, {"Tracing isolines", 2 * 2 * 40 * 41}}));
   // Cancelled while preparing or while tracing: status 4, no lines, the sink holds the cancel.
@@ -251,9 +229,9 @@ TEST(TraceDriver, ProgressShowsBothStagesAndCancelLeavesNoLines) {
   }
   // A finer lattice is resampled row by row, and a cancel stops the resampling.
   const ProgressRun finer = traceShowing(2, 5);
-  EXPECT_EQ(std::pair(finer.status, finer.empty), std::pair(TraceStatus::Failed, true));
+  EXPECT_EQ(std::tuple(finer.status, finer.empty, finer.progress.steps.back()),
+            std::tuple(TraceStatus::Failed, true, 5 * 81));
   EXPECT_EQ(finer.progress.starts, (Starts{{"Подготовка данных...", 81 * 81}}));
-  EXPECT_EQ(finer.progress.steps.back(), 5 * 81);
   // Without the progress flag the hook is left alone.
   const ProgressRun silent = traceShowing(1, 0, false);
   EXPECT_EQ(std::pair(silent.status, silent.progress.starts.size()),
@@ -261,4 +239,4 @@ TEST(TraceDriver, ProgressShowsBothStagesAndCancelLeavesNoLines) {
 }
 
 }  // namespace
-}  // namespace vellumar::isolines
+}  // namespace vellumar::isolines::testing

@@ -2,17 +2,15 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "../geometry/TestShapes.h"
 #include "TraceTestSupport.h"
+#include "common/CFormat.h"
 #include "engine/Calculator.h"
 #include "engine/LinePacking.h"
-#include "engine/ResultText.h"
 #include "geometry/PointInPolygon.h"
 #include "geometry/PolygonCheck.h"
 #include "geometry/SetOperations.h"
@@ -27,9 +25,7 @@ using testing::Outcome;
 
 // A number as the evaluator reads it back exactly.
 std::string exact(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.17g", value);
-  return text;
+  return cformat("%.17g", value);
 }
 
 using geometry::test::enclosedArea;
@@ -64,25 +60,21 @@ double cellAreaAbove(const grid::Grid& map, double level) {
   using geometry::Point;
   const auto shoelace = [](const std::vector<Point>& ring) {
     double twice = 0.0;
-    for (std::size_t k = 0; k < ring.size(); ++k) {
-      const Point& a = ring[k];
-      const Point& b = ring[(k + 1) % ring.size()];
-      twice += a.x * b.y - b.x * a.y;
-    }
+    for (std::size_t k = 0, n = ring.size(); k < n; ++k)
+      twice += ring[k].x * ring[(k + 1) % n].y - ring[(k + 1) % n].x * ring[k].y;
     return std::fabs(twice) / 2.0;
   };
   double area = 0.0;
   for (int j = 0; j + 1 < map.ny(); ++j) {
     for (int i = 0; i + 1 < map.nx(); ++i) {
-      const int ci[4] = {i, i + 1, i + 1, i};
-      const int cj[4] = {j, j, j + 1, j + 1};
       double z[4];
       bool up[4];
       Point p[4];
-      for (int c = 0; c < 4; ++c) {
-        z[c] = map.node(ci[c], cj[c]);
+      for (int c = 0; c < 4; ++c) {  // the corners counter-clockwise from the lower left
+        const int ci = i + (c == 1 || c == 2), cj = j + (c >= 2);
+        z[c] = map.node(ci, cj);
         up[c] = z[c] > level;
-        p[c] = Point{map.nodeX(ci[c]), map.nodeY(cj[c]), 0};
+        p[c] = Point{map.nodeX(ci), map.nodeY(cj), 0};
       }
       const auto crossing = [&](int s) {
         const int t = (s + 1) % 4;
@@ -120,9 +112,8 @@ class TracePolygon : public testing::CalculatorTest {
     // G5 with a blank margin along its left side, a blank block inside and a NaN node (G7).
     grid::Grid holed = map("G5");
     for (int j = 0; j < holed.ny(); ++j) {
-      for (int i = 0; i < holed.nx(); ++i) {
+      for (int i = 0; i < holed.nx(); ++i)
         if (i < 4 || (i >= 20 && i <= 22 && j >= 12 && j <= 14)) holed.setNode(i, j, 1.70141e38);
-      }
     }
     holed.setNode(30, 5, std::nan(""));
     put("G7", std::move(holed));
@@ -148,11 +139,10 @@ class TracePolygon : public testing::CalculatorTest {
 
   // The polygon of a statement that must succeed.
   geometry::Cover polygon(const std::string& display) {
-    const Outcome outcome = evaluate(calc_, display);
-    EXPECT_TRUE(outcome.ok) << display << ": " << outcome.text;
+    const Operand operand = result(display);
+    EXPECT_EQ(operand.kind(), Kind::Polygon) << display;
     geometry::Cover cover;
-    EXPECT_EQ(calc_.result().kind(), Kind::Polygon) << display;
-    unpackOperand(calc_.result(), cover);
+    unpackOperand(operand, cover);
     return cover;
   }
 
@@ -168,10 +158,9 @@ class TracePolygon : public testing::CalculatorTest {
         << display;
     for (std::size_t i = 0; i < region.size() && checked.size() == region.size(); ++i) {
       EXPECT_EQ(checked[i].signedArea(), region[i].signedArea()) << display << " ring " << i;
-      for (const geometry::Point& p : region[i].points()) {
+      for (const geometry::Point& p : region[i].points())
         EXPECT_TRUE(p.x >= map.left && p.x <= map.right && p.y >= map.bottom && p.y <= map.top)
             << display << " (" << p.x << ", " << p.y << ")";
-      }
     }
     return region;
   }
@@ -213,29 +202,24 @@ class TracePolygon : public testing::CalculatorTest {
 using TraceFunction = TracePolygon;
 
 TEST_F(TraceFunction, ArgumentsOfBothFormsAreCheckedInOrder) {
-  expectMessages({
-      // The isolines of a series of levels.
-      {"Trace(5, 0, 10, 1, 1)", "Trace: недопустимый тип аргумента 1"},
-      {"Trace(G1, G1, 10, 1, 1)", "Trace: недопустимый тип аргумента 2"},
-      {"Trace(G1, 0, 10, 1, G1)", "Trace: недопустимый тип аргумента 5"},
-      {"Trace(G1, 11, 10, 0, 0)", "Trace: недопустимое значение аргумента 2"},
-      {"Trace(G1, 0, 10, 0, 0)", "Trace: недопустимое значение аргумента 4"},
-      {"Trace(G1, 0, 10, -1, 1)", "Trace: недопустимое значение аргумента 4"},
-      {"Trace(G1, 0, 10, 1, 0)", "Trace: недопустимое значение аргумента 5"},
-      {"Trace(G1, 0, 10, 1, -2)", "Trace: недопустимое значение аргумента 5"},
-      {"Trace(G1, 0, 1e300, 1e-300, 1)", "Trace: ошибка исполнения функции!"},
-      {"Trace(G1, 0, 10, 1, 1e9)", "недостаточно памяти для вычисления!"},
-      // The region above or below a level.
-      {"Trace(5, 5, 1, 1)", "Trace: недопустимый тип аргумента 1"},
-      {"Trace(G1, G1, 1, 1)", "Trace: недопустимый тип аргумента 2"},
-      {"Trace(G1, 5, G1, 1)", "Trace: недопустимый тип аргумента 3"},
-      {"Trace(G1, 5, 1, G1)", "Trace: недопустимый тип аргумента 4"},
-      {"Trace(G1, 10.5, 1, 1)", "Trace: недопустимое значение аргумента 2"},
-      {"Trace(G1, -8.5, 1, 1)", "Trace: недопустимое значение аргумента 2"},
-      {"Trace(G1, 11, 0, 1)", "Trace: недопустимое значение аргумента 2"},
-      {"Trace(G1, 5, 0, 1)", "Trace: недопустимое значение аргумента 3"},
-      {"Trace(G1, 5, -1, 1)", "Trace: недопустимое значение аргумента 3"},
-  });
+  // The isolines of a series of levels, and the region above or below a level.
+  const auto expectFailures = [this](const char* check, int argument,
+                                     std::initializer_list<std::string> displays) {
+    testing::expectArgumentFailures(calc_, check, argument, displays);
+  };
+  expectFailures(testing::kType, 1, {"Trace(5, 0, 10, 1, 1)", "Trace(5, 5, 1, 1)"});
+  expectFailures(testing::kType, 2, {"Trace(G1, G1, 10, 1, 1)", "Trace(G1, G1, 1, 1)"});
+  expectFailures(testing::kType, 3, {"Trace(G1, 5, G1, 1)"});
+  expectFailures(testing::kType, 4, {"Trace(G1, 5, 1, G1)"});
+  expectFailures(testing::kType, 5, {"Trace(G1, 0, 10, 1, G1)"});
+  expectFailures(testing::kValue, 2,
+                 {"Trace(G1, 11, 10, 0, 0)", "Trace(G1, 10.5, 1, 1)", "Trace(G1, -8.5, 1, 1)",
+                  "Trace(G1, 11, 0, 1)"});
+  expectFailures(testing::kValue, 3, {"Trace(G1, 5, 0, 1)", "Trace(G1, 5, -1, 1)"});
+  expectFailures(testing::kValue, 4, {"Trace(G1, 0, 10, 0, 0)", "Trace(G1, 0, 10, -1, 1)"});
+  expectFailures(testing::kValue, 5, {"Trace(G1, 0, 10, 1, 0)", "Trace(G1, 0, 10, 1, -2)"});
+  expectMessages({{"Trace(G1, 0, 1e300, 1e-300, 1)", "Trace: ошибка исполнения функции!"},
+                  {"Trace(G1, 0, 10, 1, 1e9)", "недостаточно памяти для вычисления!"}});
   // The ends of the stored range are levels of the map (the top one in the empty-polygon case);
   // N3 may be any number.
   EXPECT_TRUE(evaluate(calc_, "Trace(G1, " + exact(map("G1").zmin) + ", 1, -3)").ok);
@@ -245,32 +229,24 @@ TEST_F(TraceFunction, ArgumentsOfBothFormsAreCheckedInOrder) {
   EXPECT_EQ(failure("Trace(G1, 11, 1, 1)"), "Trace: invalid value of argument 2");
 }
 
-TEST_F(TraceFunction, ProgressIsShownAndCancelFailsTheEvaluation) {
-  RecordingProgress shown;
-  ASSERT_TRUE(evaluate(calc_, "Trace(G1, 2, 9, 3, 1)", &shown).ok);
-  // The map's 31 x 31 lattice nodes, then two steps per lattice edge.
-  EXPECT_EQ(shown.starts,
-            (std::vector<std::pair<std::string, std::int64_t>>{
-                {"Подготовка данных...", 31 * 31}, {"Трассировка изолиний", 4 * 30 * 31}}));
-  // Cancelled while tracing lines or a region: the failed statement stores nothing.
-  const struct {
-    const char* display;
-    int cancelAt;
-    const char* name;
-    Kind kind;
-  } cases[] = {{"Iso = Trace(G1, 2, 9, 3, 1)", 30, "Iso", Kind::Lines},
-               {"Region = Trace(G1, 5, 1, 1)", 3, "Region", Kind::Polygon}};
-  for (const auto& c : cases) {
-    RecordingProgress cancelling(c.cancelAt);
-    const Outcome outcome = evaluate(calc_, c.display, &cancelling);
-    EXPECT_FALSE(outcome.ok) << c.display;
+TEST_F(TraceFunction, ACancelFailsTheEvaluation) {
+  // Cancelled while tracing lines or a region (what the trace shows is the driver's own test):
+  // the failed statement stores nothing.
+  // The statement, the report it is cancelled at, the name it assigns and the kind of its result.
+  const std::tuple<std::string, int, std::string, Kind> cases[] = {
+      {"Iso = Trace(G1, 2, 9, 3, 1)", 30, "Iso", Kind::Lines},
+      {"Region = Trace(G1, 5, 1, 1)", 3, "Region", Kind::Polygon}};
+  for (const auto& [display, cancelAt, name, kind] : cases) {
+    RecordingProgress cancelling(cancelAt);
+    const Outcome outcome = evaluate(calc_, display, &cancelling);
+    EXPECT_FALSE(outcome.ok) << display;
     EXPECT_EQ(outcome.text, "Вычисление прервано");
-    const Calc_ID* entry = calc_.registry().find(c.name);
-    EXPECT_TRUE(entry == nullptr || entry->value.kind() != c.kind) << c.display;
+    const Calc_ID* entry = calc_.registry().find(name);
+    EXPECT_TRUE(entry == nullptr || entry->value.kind() != kind) << display;
   }
 }
 
-TEST_F(TraceFunction, ResultsAreLinesCarryingTheirLevels) {
+TEST_F(TraceFunction, ResultsCarryTheirLevelsAndFlatMapsGiveEmptyResults) {
   // The result text names the kind.
   ASSERT_EQ(evaluate(calc_, "Trace(G1, 2, 9, 3, 2)").text, "Результат - линии - готов !");
   geometry::Cover cover;
@@ -280,8 +256,14 @@ TEST_F(TraceFunction, ResultsAreLinesCarryingTheirLevels) {
   for (std::size_t k = 0; k < cover.size(); ++k) EXPECT_EQ(cover[k].value, 2.0 + 3.0 * k);
   // A flat map gives an empty lines result, not a failure.
   ASSERT_TRUE(evaluate(calc_, "Trace(G4, 0, 10, 1, 1)").ok);
-  EXPECT_EQ(calc_.result().kind(), Kind::Lines);
-  EXPECT_TRUE(calc_.result().parts().empty());
+  EXPECT_EQ(std::pair(calc_.result().kind(), calc_.result().parts().empty()),
+            std::pair(Kind::Lines, true));
+  // A flat map, or a level no node exceeds, gives an empty polygon.
+  for (const std::string& display :
+       {std::string("Trace(G4, 3, 1, 1)"), "Trace(G1, " + exact(map("G1").zmax) + ", 1, 1)"}) {
+    polygon(display);  // which must succeed with a polygon
+    EXPECT_TRUE(calc_.result().parts().empty()) << display;
+  }
 }
 
 // N3 chooses the side of the level: around a peak, the ring of the circle x^2 + y^2 = 5 above it,
@@ -300,47 +282,14 @@ TEST_F(TracePolygon, TheFourthArgumentChoosesTheSideOfTheLevel) {
   EXPECT_EQ(enclosedArea(polygon("Trace(G1, 5, 1, 2.5)")), enclosedArea(peak));
 }
 
-// The valid area's edge bounds the region as the map's border does: the region above and the
-// region below lie within the cells without a blank corner, agree with the sampled surface there
-// and together fill exactly that area.
-TEST_F(TracePolygon, BlankAreasBoundTheRegionLikeTheBorder) {
-  const grid::Grid& m = map("G7");
-  double validArea = 0.0;
-  for (int j = 0; j + 1 < m.ny(); ++j) {
-    for (int i = 0; i + 1 < m.nx(); ++i)
-      validArea += m.cellIsBlank(i, j) ? 0.0 : m.stepX() * m.stepY();
-  }
-  ASSERT_NEAR(validArea, 39 * 29 - 4 * 29 - 4 * 4 - 2 * 2, 1e-9);  // the margin, the block, the NaN
-  // On the map's own lattice and on a finer one, whose nodes on the valid area's edge must be read
-  // from the valid side.
-  for (const double densification : {1.0, 2.0}) {
-    for (const double level : {0.1, -0.4, 0.6}) {
-      const auto [above, below] = bothSides("G7", level, densification);
-      EXPECT_NEAR(enclosedArea(above) + enclosedArea(below), validArea, validArea * 1e-9)
-          << level << " " << densification;
-    }
-  }
-  // A level outside the valid nodes' range is refused, as on a map without blanks.
-  EXPECT_EQ(failure("Trace(G7, 1e30, 1, 1)"), "Trace: недопустимое значение аргумента 2");
-}
-
-TEST_F(TracePolygon, FlatMapsAndUntouchedLevelsGiveAnEmptyPolygon) {
-  for (const std::string& display :
-       {std::string("Trace(G4, 3, 1, 1)"), "Trace(G1, " + exact(map("G1").zmax) + ", 1, 1)"}) {
-    polygon(display);  // which must succeed with a polygon
-    EXPECT_TRUE(calc_.result().parts().empty()) << display;
-  }
-}
-
 // Levels equal to node values put crossings on nodes: lines that meet at nodes, run along the
 // border, or trace a stretch between two nodes on the level from both sides. Every integer level
 // of an integer relief (and of a terraced one, with wide flats on the levels) and levels a
 // rounding away from them must give valid regions whose areas are the exact cell count.
-TEST_F(TracePolygon, LevelsOnAndNearNodeValuesGiveTheExactCellAreas) {
+TEST_F(TracePolygon, LevelsOnAndNearNodeValuesGiveTheExactCellAreasAndJoinRidges) {
   for (const int terrace : {1, 4}) {
     const auto relief = [terrace](double x, double y) {
-      const double i = x / 10.0;
-      const double j = y / 10.0;
+      const double i = x / 10.0, j = y / 10.0;
       const double v = std::round(
           200 + 30 * std::sin(0.21 * i + 0.13 * j + 1) + 20 * std::sin(0.07 * i - 0.31 * j) +
           12 * std::sin(0.37 * i + 0.29 * j + 2) + 6 * std::sin(0.53 * i - 0.41 * j + 0.5));
@@ -360,9 +309,6 @@ TEST_F(TracePolygon, LevelsOnAndNearNodeValuesGiveTheExactCellAreas) {
       }
     }
   }
-}
-
-TEST_F(TracePolygon, RidgesMeetingAlongARowOnTheLevelMergeIntoOneRegion) {
   // At level 5 both ridges' isolines run along the row of 5 between them, the one way and the
   // other: the region above is the two ridges joined along that row, not two rings sharing it.
   const geometry::Cover joined = validRegion("G6, 5, 1, 1", map("G6"));
@@ -372,17 +318,13 @@ TEST_F(TracePolygon, RidgesMeetingAlongARowOnTheLevelMergeIntoOneRegion) {
   EXPECT_EQ(validRegion("G6, 5.5, 1, 1", map("G6")).size(), 2u);
 }
 
-TEST_F(TracePolygon, AreasAgreeWithCountedSamplesAndBothSidesFillTheFrame) {
-  struct Case {
-    const char* name;
-    double level;
-    double densification;
-  };
-  for (const Case c :
-       {Case{"G1", 3.5, 1}, Case{"G2", 9.2, 1}, Case{"G5", 0.1, 1}, Case{"G5", -0.4, 2.5}}) {
-    const grid::Grid& m = map(c.name);
-    const auto [above, below] = bothSides(c.name, c.level, c.densification);
-    const std::string args = std::string(c.name) + " " + std::to_string(c.level);
+TEST_F(TracePolygon, AreasAgreeWithCountedSamplesAndBothSidesFillTheFrameOrTheValidArea) {
+  const std::tuple<std::string, double, double> cases[] = {
+      {"G1", 3.5, 1}, {"G2", 9.2, 1}, {"G5", 0.1, 1}, {"G5", -0.4, 2.5}};  // map, level, N4
+  for (const auto& [name, level, densification] : cases) {
+    const grid::Grid& m = map(name);
+    const auto [above, below] = bothSides(name, level, densification);
+    const std::string args = name + " " + std::to_string(level);
     // Above and below share their boundary: together they are the frame, and they do not overlap.
     const double frame = (m.right - m.left) * (m.top - m.bottom);
     EXPECT_NEAR(enclosedArea(above) + enclosedArea(below), frame, frame * 1e-12) << args;
@@ -400,6 +342,28 @@ TEST_F(TracePolygon, AreasAgreeWithCountedSamplesAndBothSidesFillTheFrame) {
     const geometry::Region both = combined(geometry::SetOperation::Union);
     EXPECT_NEAR(enclosedArea(both), frame, frame * 1e-9) << args;
   }
+
+  // The valid area's edge bounds the region as the map's border does: the region above and the
+  // region below lie within the cells without a blank corner, agree with the sampled surface there
+  // and together fill exactly that area.
+  const grid::Grid& m = map("G7");
+  double validArea = 0.0;
+  for (int j = 0; j + 1 < m.ny(); ++j) {
+    for (int i = 0; i + 1 < m.nx(); ++i)
+      validArea += m.cellIsBlank(i, j) ? 0.0 : m.stepX() * m.stepY();
+  }
+  ASSERT_NEAR(validArea, 39 * 29 - 4 * 29 - 4 * 4 - 2 * 2, 1e-9);  // the margin, the block, the NaN
+  // On the map's own lattice and on a finer one, whose nodes on the valid area's edge must be read
+  // from the valid side.
+  for (const double densification : {1.0, 2.0}) {
+    for (const double level : {0.1, -0.4, 0.6}) {
+      const auto [above, below] = bothSides("G7", level, densification);
+      EXPECT_NEAR(enclosedArea(above) + enclosedArea(below), validArea, validArea * 1e-9)
+          << level << " " << densification;
+    }
+  }
+  // A level outside the valid nodes' range is refused, as on a map without blanks.
+  EXPECT_EQ(failure("Trace(G7, 1e30, 1, 1)"), "Trace: недопустимое значение аргумента 2");
 }
 
 }  // namespace
