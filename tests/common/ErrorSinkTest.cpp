@@ -27,8 +27,7 @@ TEST(ErrorSink, FirstErrorWinsAndCancelledProgressFailsTheEvaluation) {
   sink.progressStart("Трассировка", 10);
   EXPECT_EQ(observer.starts,
             (std::vector<std::pair<std::string, std::int64_t>>{{"Трассировка", 10}}));
-  EXPECT_TRUE(sink.progressStep(1));
-  EXPECT_FALSE(sink.progressStep(3));
+  EXPECT_TRUE(sink.progressStep(1) && !sink.progressStep(3));
   EXPECT_EQ(sink.code(), sink_code::kCancelled);
   EXPECT_EQ(sink.message(), "Вычисление прервано");
   sink.progressClose();
@@ -82,8 +81,8 @@ TEST(ErrorSink, PacerPartsFillOneStageInTurnAndFilePacersOpenAtTheirFirstReport)
   for (const std::int64_t done : {0, 4, 4}) EXPECT_TRUE(second.advance(done));
   EXPECT_EQ(observer.steps, (std::vector<std::int64_t>{13, 26, 40, 64}));
   EXPECT_EQ(observer.starts.size(), 1u);  // a part opens no stage of its own
-  EXPECT_TRUE(second.advance(9));
-  EXPECT_FALSE(second.advance(10));  // the sixth report is cancelled
+  // The sixth report is cancelled.
+  EXPECT_TRUE(second.advance(9) && !second.advance(10));
   EXPECT_EQ(observer.steps.back(), 100);
   EXPECT_EQ(sink.code(), sink_code::kCancelled);
   EXPECT_TRUE(ProgressPacer::part(nullptr, 0, 10, 1).advance(1));  // nobody watching
@@ -94,8 +93,7 @@ TEST(ErrorSink, PacerPartsFillOneStageInTurnAndFilePacersOpenAtTheirFirstReport)
   ProgressPacer rows = ProgressPacer::opening(&readerSink, 7);
   EXPECT_TRUE(rows.advance(0));
   EXPECT_TRUE(reader.starts.empty());  // nothing shown before the first row
-  EXPECT_TRUE(rows.advance(1));
-  EXPECT_TRUE(rows.advance(2));
+  EXPECT_TRUE(rows.advance(1) && rows.advance(2));
   // No caption of its own: the window keeps that of the load or save it shows.
   EXPECT_EQ(reader.starts, (std::vector<std::pair<std::string, std::int64_t>>{{"", 7}}));
   EXPECT_FALSE(rows.advance(3));

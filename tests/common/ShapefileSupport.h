@@ -43,13 +43,11 @@ inline void writeShapefile(const std::string& path, int type, const std::vector<
         s.z.empty() ? nullptr : s.z.data(), s.m.empty() ? nullptr : s.m.data());
     ASSERT_GE(SHPWriteObject(shp, -1, object), 0);
     SHPDestroyObject(object);
-    for (std::size_t f = 0; f < fields.size(); ++f) {
+    for (int f = 0; f < static_cast<int>(fields.size()); ++f) {
       const std::string& value = fields[f].values[i];
-      if (fields[f].type == FTString) {
-        DBFWriteStringAttribute(dbf, static_cast<int>(i), static_cast<int>(f), value.c_str());
-      } else {
-        DBFWriteDoubleAttribute(dbf, static_cast<int>(i), static_cast<int>(f), std::stod(value));
-      }
+      const int r = static_cast<int>(i);
+      fields[f].type == FTString ? DBFWriteStringAttribute(dbf, r, f, value.c_str())
+                                 : DBFWriteDoubleAttribute(dbf, r, f, std::stod(value));
     }
   }
   SHPClose(shp);

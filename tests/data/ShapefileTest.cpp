@@ -12,6 +12,7 @@
 #include "../common/ShapefileSupport.h"
 #include "../common/TableSupport.h"
 #include "../common/TestSupport.h"
+#include "../geometry/TestShapes.h"
 #include "common/SafeSave.h"
 #include "data/Shapefile.h"
 
@@ -20,6 +21,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace geometry;
+using namespace geometry::test;
 using namespace vellumar::testing;
 
 using enum ShapeStatus;
@@ -28,25 +30,17 @@ using Shapefiles = FolderTest;
 using Names = std::vector<std::string>;
 
 Line ring(std::vector<Point> points, double value, int id) {
-  Line line(std::move(points));
-  line.value = value;
-  line.id = id;
-  return line;
+  return tagged(Line(std::move(points)), id, value);
 }
 
 // A cover of one line of two points.
 Cover oneLine() {
-  Cover cover;
-  cover.appendLine(ring({{0, 0}, {1, 1}}, 1, 1));
-  return cover;
+  return coverOf({ring({{0, 0}, {1, 1}}, 1, 1)});
 }
 
-// Clockwise (negative area) square with corner (x, y) and side s.
-Line clockwise(double x, double y, double s, double value, int id) {
-  return ring({{x, y}, {x, y + s}, {x + s, y + s}, {x + s, y}, {x, y}}, value, id);
-}
-Line counterClockwise(double x, double y, double s, double value, int id) {
-  return ring({{x, y}, {x + s, y}, {x + s, y + s}, {x, y + s}, {x, y}}, value, id);
+// The square with corner (x, y) and side s, clockwise (negative area) unless asked otherwise.
+Line square(double x, double y, double s, double value, int id, bool clockwise = true) {
+  return tagged(squareRing(x, y, x + s, y + s, clockwise), id, value);
 }
 
 // The table of comma-separated text with a header, which must read.
@@ -74,8 +68,7 @@ DbfFields dbfContents(const std::string& file) {
   DBFHandle dbf = DBFOpen(file.c_str(), "rb");
   for (int f = 0; dbf != nullptr && f < DBFGetFieldCount(dbf); ++f) {
     char name[XBASE_FLDNAME_LEN_READ + 1] = {};
-    int width = 0;
-    int decimals = 0;
+    int width = 0, decimals = 0;
     const DBFFieldType type = DBFGetFieldInfo(dbf, f, name, &width, &decimals);
     Names texts;
     for (int r = 0; r < DBFGetRecordCount(dbf); ++r) {
@@ -89,25 +82,15 @@ DbfFields dbfContents(const std::string& file) {
   return fields;
 }
 
-// Every point of a line, to compare two lines exactly.
-std::vector<double> xy(const Line& line) {
-  std::vector<double> coordinates;
-  for (const Point& p : line.points()) coordinates.insert(coordinates.end(), {p.x, p.y});
-  return coordinates;
-}
-
 // The value and id of every line of a cover.
 std::vector<std::pair<double, int>> valuesAndIds(const Cover& cover) {
-  std::vector<std::pair<double, int>> out;
-  for (const Line& line : cover.lines()) out.emplace_back(line.value, line.id);
-  return out;
+  return eachLine(cover, [](const Line& l) { return std::pair<double, int>(l.value, l.id); });
 }
 
 TEST_F(Shapefiles, LinesRoundTripWithValuesIdsAndCutNames) {
-  Cover cover;
-  cover.appendLine(ring({{0.5, 1.25}, {2, 3}, {4, -1}}, 2.5, 7));
-  cover.appendLine(ring({{10, 10}, {11, 12}}, -1e20, 8));
-  cover.appendLine(ring({{1e6, 2e6}, {1e6 + 0.125, 2e6}}, 1234.000000000001, 9));
+  const Cover cover =
+      coverOf({ring({{0.5, 1.25}, {2, 3}, {4, -1}}, 2.5, 7), ring({{10, 10}, {11, 12}}, -1e20, 8),
+               ring({{1e6, 2e6}, {1e6 + 0.125, 2e6}}, 1234.000000000001, 9)});
   const std::vector<std::string> names{"short", "ABCDEFGHIJKLMNOPQRSTUVWX", "Скважина №1"};
   ShapefileConverter converter(Language::English);
   ASSERT_EQ(converter.CoverToShapefile(path("lines.shp"), cover, kArc, names), Done);
@@ -122,7 +105,7 @@ TEST_F(Shapefiles, LinesRoundTripWithValuesIdsAndCutNames) {
             Done);
   EXPECT_EQ(converter.log(), "");
   ASSERT_EQ(back.size(), 3u);
-  for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(xy(back[i]), xy(cover[i]));
+  for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(coordinates(back[i]), coordinates(cover[i]));
   EXPECT_EQ(std::pair(back[0].value, back[2].id), std::pair(2.5, 3));  // ids are record numbers
   EXPECT_DOUBLE_EQ(back[1].value, -1e20);  // too wide for 12 decimals: not cut to its first digits
   EXPECT_NEAR(back[2].value, 1234.0, 1e-9);
@@ -187,22 +170,15 @@ TEST_F(Shapefiles, FlatLinesAreWrittenAsTheirCoverIs) {
 }
 
 TEST_F(Shapefiles, PolygonRingsOfOneIdFormOneRecordAndHolesGoToTheirRing) {
-  Cover cover;
-  // Id 4: two outer rings, each with a hole, the holes listed after both.
-  cover.appendLine(clockwise(0, 0, 10, 1.5, 4));
-  cover.appendLine(clockwise(20, 0, 10, 1.5, 4));
-  cover.appendLine(counterClockwise(22, 2, 3, 1.5, 4));
-  cover.appendLine(counterClockwise(2, 2, 3, 1.5, 4));
-  cover.appendLine(clockwise(40, 0, 10, 2.0, 9));  // a ring of its own
+  // Id 4: two outer rings, each with a hole, the holes listed after both; a ring of its own (9).
   // A ring with a hole holding an island, and a hole of another id in that island: each hole
-  // goes to the ring right around it.
-  cover.appendLine(clockwise(0, 40, 30, 3.0, 5));
-  cover.appendLine(counterClockwise(2, 42, 26, 3.0, 5));
-  cover.appendLine(clockwise(5, 45, 10, 4.0, 6));
-  cover.appendLine(counterClockwise(7, 47, 2, 0.0, 7));
-  // A hole outside every outer ring and a ring of no area are not written.
-  cover.appendLine(counterClockwise(60, 60, 1, 0.0, 8));
-  cover.appendLine(ring({{0, 0}, {1, 1}, {0, 0}}, 0, 10));
+  // goes to the ring right around it. A hole outside every outer ring and a ring of no area are
+  // not written.
+  const Cover cover = coverOf(
+      {square(0, 0, 10, 1.5, 4), square(20, 0, 10, 1.5, 4), square(22, 2, 3, 1.5, 4, false),
+       square(2, 2, 3, 1.5, 4, false), square(40, 0, 10, 2.0, 9), square(0, 40, 30, 3.0, 5),
+       square(2, 42, 26, 3.0, 5, false), square(5, 45, 10, 4.0, 6), square(7, 47, 2, 0.0, 7, false),
+       square(60, 60, 1, 0.0, 8, false), ring({{0, 0}, {1, 1}, {0, 0}}, 0, 10)});
   ShapefileConverter converter;
   ASSERT_EQ(converter.CoverToShapefile(path("poly.shp"), cover, kPolygon), Done);
 
@@ -229,7 +205,7 @@ TEST_F(Shapefiles, PolygonRingsOfOneIdFormOneRecordAndHolesGoToTheirRing) {
   Cover back;
   ASSERT_EQ(converter.ReadShapeLines(path("poly.shp"), back, "Atribute", "", ""), Done);
   ASSERT_EQ(back.size(), 9u);
-  EXPECT_EQ(xy(back[1]), xy(cover[3]));
+  EXPECT_EQ(coordinates(back[1]), coordinates(cover[3]));
   EXPECT_EQ(valuesAndIds(back)[1], std::pair(1.5, 1));
   EXPECT_EQ(valuesAndIds(back)[8], std::pair(4.0, 4));
   EXPECT_EQ(converter.recordStarts(), (std::vector<std::int32_t>{0, 4, 5, 7}));
@@ -246,7 +222,7 @@ TEST_F(Shapefiles, RecordsGiveOneLinePerPartWithZAndMeasureLoggedKeptAsideAndTab
   ShapefileConverter english(Language::English);
   ASSERT_EQ(english.ReadShapeLines(path("parts.shp"), cover, "atr", "", "name", &names), Done);
   ASSERT_EQ(cover.size(), 3u);
-  EXPECT_EQ(xy(cover[1]), (std::vector<double>{5, 5, 6, 6, 7, 7}));
+  EXPECT_EQ(coordinates(cover[1]), (Coords{{5, 5}, {6, 6}, {7, 7}}));
   EXPECT_EQ(valuesAndIds(cover),
             (std::vector<std::pair<double, int>>{{1.5, 1}, {1.5, 1}, {3.25, 3}}));
   EXPECT_EQ(names, (Names{"a", "a", "c"}));
@@ -261,7 +237,7 @@ TEST_F(Shapefiles, RecordsGiveOneLinePerPartWithZAndMeasureLoggedKeptAsideAndTab
   // Only the ArcZ reading logs.
   EXPECT_EQ(english.log(), "Shape has Z or Measure - fields: this information will be discarded.");
   ASSERT_EQ(cover.size(), 5u);
-  EXPECT_EQ(xy(cover[4]), (std::vector<double>{2, 1, 3, 1}));
+  EXPECT_EQ(coordinates(cover[4]), (Coords{{2, 1}, {3, 1}}));
   EXPECT_EQ(english.zValues(), (std::vector<double>{10, 11, 12, 13}));
   EXPECT_EQ(english.measures(), (std::vector<double>{0.1, 0.2, 0.3, 0.4}));
 
@@ -344,8 +320,7 @@ TEST_F(Shapefiles, EachTypeHasItsTableLayoutAndWrongTypesOrMissingFilesAreReport
     EXPECT_EQ(std::pair(cover.size(), table.columnCount()), std::pair(std::size_t{0}, 0));
   }
   std::vector<std::string> names{"stale"};
-  EXPECT_FALSE(ListDbfFields(path("mp.shp"), names));
-  EXPECT_TRUE(names.empty());
+  EXPECT_TRUE(!ListDbfFields(path("mp.shp"), names) && names.empty());
 }
 
 TEST_F(Shapefiles, DbfTextFieldsOfNumbersBecomeNumeric) {
@@ -365,7 +340,7 @@ TEST_F(Shapefiles, DbfTextFieldsOfNumbersBecomeNumeric) {
   EXPECT_EQ(table.columnCount(), 3);  // kept on failure
 }
 
-TEST_F(Shapefiles, PointTablesRoundTrip) {
+TEST_F(Shapefiles, PointTablesRoundTripAndNumericColumnsAreNumericFieldsOfTwelveDigits) {
   const M_Data saved = tableOfText(
       "X,Y,Depth, \n1.5,-2,0.0000001234567,well\n1e6,2e6,123456.789012,\n0,0,-7,bore hole\n");
   ShapefileConverter converter;
@@ -405,15 +380,12 @@ TEST_F(Shapefiles, PointTablesRoundTrip) {
             (DbfFields{{{FTInteger, 'N', "Z", 1, 0}, {"8", "9"}}}));
 
   EXPECT_EQ(converter.log(), "");
-}
 
-TEST_F(Shapefiles, NumericColumnsAreNumericFieldsOfTwelveDigits) {
   // One column per case: fixed widths and decimals, a column too wide for fixed notation, a
   // column of whole numbers with a value that is no number, and text.
   const M_Data table = tableOfText(
       "Fixed,Wide,Whole,Label\n-0.0015,1e300,12,12\n0.66666666666666663,-2.5e-300,nan,x\n"
       "123456789012345,0,-3,\n");
-  ShapefileConverter converter;
   ASSERT_EQ(converter.TableToPointShapefile(path("n.shp"), table, -1, -1), Done);
 
   // The value that is no number is a null.
@@ -487,9 +459,7 @@ TEST_F(Shapefiles, FailedExportsLeaveEarlierFilesIntactAndSpecialFilesAlone) {
 // A save of a line shapefile killed after each of its renames: every target is always there, and
 // the reader rolls a cut save back, so it takes the old set or, once the save is done, the new.
 TEST_F(Shapefiles, ExportsCutShortLeaveEveryFileAndAreRolledBack) {
-  Cover before;
-  before.appendLine(ring({{0, 0}, {1, 1}}, 1, 1));
-  before.appendLine(ring({{2, 2}, {3, 3}}, 2, 2));
+  const Cover before = coverOf({ring({{0, 0}, {1, 1}}, 1, 1), ring({{2, 2}, {3, 3}}, 2, 2)});
   Cover after = before;
   after.appendLine(ring({{5, 5}, {6, 7}, {8, 9}}, 3, 3));
   const std::string target = path("cut.shp");
@@ -588,11 +558,10 @@ TEST_F(Shapefiles, DamagedFilesAreRefusedNotTrusted) {
     SCOPED_TRACE(std::string(name) + " at " + std::to_string(offset));
     fresh();
     const std::string file = path(name);
-    if (!bytes.empty()) {
-      patch(file, offset, bytes);
-    } else {
+    if (bytes.empty())
       fs::resize_file(file, offset < 0 ? fs::file_size(file) + offset : offset);
-    }
+    else
+      patch(file, offset, bytes);
     const ShapeStatus got = status();
     EXPECT_TRUE(expected == Done ? got != Done : got == expected) << static_cast<int>(got);
   }

@@ -285,8 +285,7 @@ TEST_F(RasterWriteTest, BinaryFormatsRoundTripBitForBit) {
     EXPECT_FALSE(read.georeference.wkt.empty());
     EXPECT_EQ(read.georeference.shortName, "EPSG:32632");
   }
-  EXPECT_TRUE(std::filesystem::exists(path("a.prj")));
-  EXPECT_TRUE(leftovers().empty());
+  EXPECT_TRUE(std::filesystem::exists(path("a.prj")) && leftovers().empty());
   // GeoTIFF -> grid -> GeoTIFF keeps the geotransform exactly, and the file's own no-data value.
   grid::Grid read;
   ASSERT_TRUE(readRaster(path("a.tif"), 1, read));

@@ -4,7 +4,6 @@
 #include <gdal.h>
 #include <ogr_srs_api.h>
 
-#include <cmath>
 #include <string>
 #include <vector>
 
@@ -68,9 +67,9 @@ inline bool writeFixture(const RasterFixture& raster, const char* driverName,
   return ok;
 }
 
-// The values of band 1 of the raster at path, top row first, as GDAL reads them.
-inline std::vector<double> gdalValues(const std::string& path, double* gt = nullptr,
-                                      std::string* wkt = nullptr) {
+// The values of band 1 of the raster at path, top row first, as GDAL reads them (and its
+// geotransform into gt when given).
+inline std::vector<double> gdalValues(const std::string& path, double* gt = nullptr) {
   GDALDatasetH dataset = GDALOpen(path.c_str(), GA_ReadOnly);
   if (dataset == nullptr) return {};
   const int nx = GDALGetRasterXSize(dataset);
@@ -81,7 +80,6 @@ inline std::vector<double> gdalValues(const std::string& path, double* gt = null
     values.clear();
   }
   if (gt != nullptr) GDALGetGeoTransform(dataset, gt);
-  if (wkt != nullptr) *wkt = GDALGetProjectionRef(dataset);
   GDALClose(dataset);
   return values;
 }

@@ -26,23 +26,6 @@ using Names = std::vector<std::string>;
 // Lines as described() gives them.
 using Described = std::vector<std::vector<double>>;
 
-// Two districts in UTM 32N as GeoJSON winds them (outer rings counter-clockwise, holes
-// clockwise): a square with a square lake, and a district of two parts; then a feature without a
-// geometry.
-constexpr const char* kDistricts = R"({"type": "FeatureCollection",
-"crs": {"type": "name", "properties": {"name": "urn:ogc:def:crs:EPSG::32632"}},
-"features": [
-{"type": "Feature", "properties": {"name": "Nord", "pop": 120.5, "code": 7},
- "geometry": {"type": "Polygon", "coordinates": [
-   [[0, 0], [10, 0], [10, 10], [0, 10], [0, 0]],
-   [[2, 2], [2, 4], [4, 4], [4, 2], [2, 2]]]}},
-{"type": "Feature", "properties": {"name": "Süd", "pop": null, "code": 9},
- "geometry": {"type": "MultiPolygon", "coordinates": [
-   [[[10, 0], [20, 0], [20, 10], [10, 10], [10, 0]]],
-   [[[30, 0], [31, 0], [31, 1], [30, 1], [30, 0]]]]}},
-{"type": "Feature", "properties": {"name": "none", "pop": 1, "code": 1}, "geometry": null}
-]})";
-
 class VectorFileTest : public vellumar::testing::FolderTest {
  protected:
   std::string write(const std::string& name, const std::string& bytes) const {
@@ -67,20 +50,15 @@ class VectorFileTest : public vellumar::testing::FolderTest {
   }
 };
 
-// Every point of a ring or line, to compare two covers exactly.
-std::vector<double> coordinates(const geometry::Line& line) {
-  std::vector<double> xy;
-  for (const geometry::Point& p : line.points()) xy.insert(xy.end(), {p.x, p.y});
-  return xy;
-}
-
-// Every line of a cover as its points, then its value and (when asked) its id.
+// Every line of a cover as its points, then its value and (when asked) its id, to compare two
+// covers exactly.
 Described described(const geometry::Cover& cover, bool ids = true) {
   Described lines;
   for (const geometry::Line& line : cover.lines()) {
-    lines.push_back(coordinates(line));
-    lines.back().push_back(line.value);
-    if (ids) lines.back().push_back(line.id);
+    std::vector<double>& xy = lines.emplace_back();
+    for (const geometry::Point& p : line.points()) xy.insert(xy.end(), {p.x, p.y});
+    xy.push_back(line.value);
+    if (ids) xy.push_back(line.id);
   }
   return lines;
 }
@@ -103,7 +81,7 @@ std::tuple<VectorStatus, std::int64_t, std::string> faultOf(const VectorRead& re
 }
 
 TEST_F(VectorFileTest, PolygonsOfEveryFormatReadAsOrientedRingsWithTheirRecords) {
-  const std::string source = write("districts.geojson", kDistricts);
+  const std::string source = write("districts.geojson", testing::kDistricts);
   const std::vector<std::string> files = {source, converted(source, "d.gpkg", "GPKG"),
                                           converted(source, "d.fgb", "FlatGeobuf"),
                                           converted(source, "d.gml", "GML")};
@@ -135,7 +113,7 @@ TEST_F(VectorFileTest, PolygonsOfEveryFormatReadAsOrientedRingsWithTheirRecords)
 }
 
 TEST_F(VectorFileTest, WhatEachGeometryBecomesAndWhatALoadRefuses) {
-  const std::string polygons = write("districts.geojson", kDistricts);
+  const std::string polygons = write("districts.geojson", testing::kDistricts);
   // A polygon layer loads as lines too: its rings as closed lines.
   const VectorContent rings = read(polygons, VectorLoad::Lines);
   ASSERT_EQ(rings.cover.size(), 4u);
@@ -190,7 +168,7 @@ TEST_F(VectorFileTest, WhatEachGeometryBecomesAndWhatALoadRefuses) {
 }
 
 TEST_F(VectorFileTest, ALayerIsChosenByNameAfterAColon) {
-  const std::string source = write("districts.geojson", kDistricts);
+  const std::string source = write("districts.geojson", testing::kDistricts);
   const std::string roads = write("roads.geojson", R"({"type": "FeatureCollection", "features": [
 {"type": "Feature", "properties": {"lanes": 2}, "geometry": {"type": "LineString",
  "coordinates": [[0, 0], [3, 4]]}}]})");
@@ -214,7 +192,7 @@ TEST_F(VectorFileTest, ALayerIsChosenByNameAfterAColon) {
             std::tuple(VectorStatus::UnknownField, Names{"lanes"}));
 
   // A colon in a file's own name is part of it.
-  const std::string colon = write("a:b.geojson", kDistricts);
+  const std::string colon = write("a:b.geojson", testing::kDistricts);
   // There is no file "both.gpkg:x" to take a layer "y" from.
   EXPECT_EQ(std::tuple(splitLayerPath(colon).file, splitLayerPath(gpkg + ":x:y").layer,
                        splitLayerPath(gpkg + ":x").layer),
@@ -223,11 +201,10 @@ TEST_F(VectorFileTest, ALayerIsChosenByNameAfterAColon) {
 }
 
 TEST_F(VectorFileTest, TheReadersAreChosenByExtensionAndContent) {
-  EXPECT_TRUE(readsAsVector(path("none.gpkg")));
-  EXPECT_TRUE(readsAsVector(path("x.GeoJSON")));
+  EXPECT_TRUE(readsAsVector(path("none.gpkg")) && readsAsVector(path("x.GeoJSON")));
   EXPECT_FALSE(readsAsVector(path("x.shp")));
   // GeoJSON under another name is known by its content; text tables and line files are not.
-  EXPECT_TRUE(readsAsVector(write("districts.txt", kDistricts)));
+  EXPECT_TRUE(readsAsVector(write("districts.txt", testing::kDistricts)));
   EXPECT_FALSE(readsAsVector(write("wells.csv", "X,Y,Z\n1,2,3\n")));
   EXPECT_FALSE(readsAsVector(write("field.pol", "1\n3 2\n2.5 5\n1 1\n2.5 5\n")));
   EXPECT_TRUE(writesVector("a.gpkg") && writesVector("a.geojson") && writesVector("a.fgb"));
@@ -354,8 +331,8 @@ TEST_F(VectorFileTest, AFailedOrCancelledSaveLeavesTheOldFileAndNothingBeside) {
 }
 
 TEST_F(VectorFileTest, DamagedAndHostileFilesFailWithoutACrash) {
-  const std::string source = write("districts.geojson", kDistricts);
-  std::vector<std::string> seeds = {kDistricts};
+  const std::string source = write("districts.geojson", testing::kDistricts);
+  std::vector<std::string> seeds = {testing::kDistricts};
   for (const char* name : {"d.gpkg", "d.fgb"}) {
     converted(source, name, name[2] == 'g' ? "GPKG" : "FlatGeobuf");
     seeds.push_back(fileText(name));

@@ -9,6 +9,23 @@
 
 namespace vellumar::formats::testing {
 
+// Two districts in UTM 32N as GeoJSON winds them (outer rings counter-clockwise, holes
+// clockwise): a square with a square lake, and a district of two parts; then a feature without a
+// geometry.
+inline constexpr const char* kDistricts = R"({"type": "FeatureCollection",
+"crs": {"type": "name", "properties": {"name": "urn:ogc:def:crs:EPSG::32632"}},
+"features": [
+{"type": "Feature", "properties": {"name": "Nord", "pop": 120.5, "code": 7},
+ "geometry": {"type": "Polygon", "coordinates": [
+   [[0, 0], [10, 0], [10, 10], [0, 10], [0, 0]],
+   [[2, 2], [2, 4], [4, 4], [4, 2], [2, 2]]]}},
+{"type": "Feature", "properties": {"name": "Süd", "pop": null, "code": 9},
+ "geometry": {"type": "MultiPolygon", "coordinates": [
+   [[[10, 0], [20, 0], [20, 10], [10, 10], [10, 0]]],
+   [[[30, 0], [31, 0], [31, 1], [30, 1], [30, 0]]]]}},
+{"type": "Feature", "properties": {"name": "none", "pop": 1, "code": 1}, "geometry": null}
+]})";
+
 // Converts the vector file source to target with GDAL, as ogr2ogr would make the file users hold:
 // to the format of driver, under the layer name layer when given, adding the layer to target when
 // append is set. True when GDAL wrote it.

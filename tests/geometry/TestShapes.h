@@ -3,7 +3,9 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <ranges>
 #include <tuple>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -83,41 +85,37 @@ inline std::array<double, 4> sidesOf(const Rect& rect) {
   return {rect.left, rect.right, rect.bottom, rect.top};
 }
 
-// The ids of the cover's lines, in cover order.
+// What f gives for each of the cover's lines, in cover order.
+template <typename F>
+auto eachLine(const Cover& cover, F f) {
+  std::vector<std::invoke_result_t<F, const Line&>> out;
+  for (const Line& line : cover.lines()) out.push_back(f(line));
+  return out;
+}
+// The ids of the cover's lines.
 inline std::vector<std::int32_t> idsOf(const Cover& cover) {
-  std::vector<std::int32_t> ids;
-  for (const Line& line : cover.lines()) ids.push_back(line.id);
-  return ids;
+  return eachLine(cover, [](const Line& line) { return line.id; });
 }
-// The signed areas of the cover's lines, in cover order.
+// The signed areas of the cover's lines.
 inline std::vector<double> areasOf(const Cover& cover) {
-  std::vector<double> areas;
-  for (const Line& line : cover.lines()) areas.push_back(line.signedArea());
-  return areas;
+  return eachLine(cover, [](const Line& line) { return line.signedArea(); });
 }
-// The signs of the cover's signed areas (-1 clockwise, 1 counter-clockwise, 0 for none), in cover
-// order.
+// The signs of the cover's signed areas (-1 clockwise, 1 counter-clockwise, 0 for none).
 inline std::vector<int> orientationsOf(const Cover& cover) {
-  std::vector<int> signs;
-  for (const Line& line : cover.lines())
-    signs.push_back((line.signedArea() > 0) - (line.signedArea() < 0));
-  return signs;
+  return eachLine(cover, [](const Line& l) { return (l.signedArea() > 0) - (l.signedArea() < 0); });
 }
 
 using Coords = std::vector<std::pair<double, double>>;
 
 inline Coords coordinates(const Line& line) {
-  Coords out;
-  for (const Point& p : line.points()) out.emplace_back(p.x, p.y);
-  return out;
+  auto pairs = line.points() | std::views::transform([](Point p) { return std::pair(p.x, p.y); });
+  return Coords(pairs.begin(), pairs.end());
 }
 
 // Each line's id, value and points, in cover order, compared in one assertion.
 using Rings = std::vector<std::tuple<std::int32_t, double, Coords>>;
 inline Rings ringsOf(const Cover& cover) {
-  Rings rings;
-  for (const Line& line : cover.lines()) rings.emplace_back(line.id, line.value, coordinates(line));
-  return rings;
+  return eachLine(cover, [](const Line& l) { return std::tuple(l.id, l.value, coordinates(l)); });
 }
 
 }  // namespace vellumar::geometry::test

@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -20,6 +21,8 @@ namespace {
 
 using testing::countsOf, testing::forEachNode, testing::makeGrid, testing::nodesOf, testing::wavy,
     testing::zRangeOf;
+using ::testing::DoubleNear, ::testing::Each, ::testing::Pointwise;
+using V = std::vector<double>;
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
@@ -355,11 +358,8 @@ TEST(ThroughTheSurface, ResamplingOtherLatticesAndSamplingAreBlankOrMissingWhere
     // G_D: the missing value at blank nodes.
     const GridPoints points = gridToPoints(grid, -99.0);
     ASSERT_EQ(points.values.size(), grid.nodeCount());
-    for (std::size_t k = 0; k < points.values.size(); ++k) {
-      const int i = static_cast<int>(k) / grid.ny();
-      const int j = static_cast<int>(k) % grid.ny();
-      EXPECT_EQ(points.values[k] == -99.0, isBlank(grid.node(i, j)));
-    }
+    for (int k = 0; k < static_cast<int>(grid.nodeCount()); ++k)
+      EXPECT_EQ(points.values[k] == -99.0, isBlank(grid.node(k / grid.ny(), k % grid.ny())));
   }
   // In bilinear mode the second derivatives read the cells half a step aside too.
   Grid bilinear = wavyWith(Pattern::Interior);
@@ -396,12 +396,10 @@ TEST(BlankDerivatives, AreBlankWhereTheStencilHasABlank) {
             << kPatternNames[static_cast<int>(pattern)] << " " << i << "," << j;
         if (blank) return;
         // Every run of a plane is a line, which its natural spline reproduces.
-        EXPECT_NEAR(dx.node(i, j), 3.0, 1e-8);
-        EXPECT_NEAR(slope.node(i, j), 5.0, 1e-8);
+        EXPECT_THAT(V({dx.node(i, j), slope.node(i, j)}), Pointwise(DoubleNear(1e-8), V{3.0, 5.0}));
       });
       if (pattern != Pattern::Checkerboard) {
-        EXPECT_NEAR(slope.zmin, 5.0, 1e-8);
-        EXPECT_NEAR(slope.zmax, 5.0, 1e-8);
+        EXPECT_THAT(V({slope.zmin, slope.zmax}), Each(DoubleNear(5.0, 1e-8)));
       }
     }
   }

@@ -167,8 +167,7 @@ TEST(GridDerivatives, LinearPlanarAndFlatGridsGiveTheirSlopesOrIeeeValues) {
   const Grid plane =
       makeGrid(12, 10, 0, 11, 0, 18, [](double x, double y) { return 3 * x + 4 * y; });
   expectNodes(plane, 8, 1e-7, [](double, double) { return std::atan(5.0) * 180 / M_PI; });
-  expectNodes(plane, 22, 1e-10, [](double, double) { return 0.0; });
-  expectNodes(plane, 7, 1e-10, [](double, double) { return 0.0; });
+  for (int code : {22, 7}) expectNodes(plane, code, 1e-10, [](double, double) { return 0.0; });
   expectNodes(plane, 9, 1e-9, [](double, double) { return 5.0 / std::sqrt(26.0); });
 
   // Aspect of planes facing the four directions.
@@ -223,7 +222,8 @@ TEST(GridDerivatives, PointDerivativesMatchFiniteDifferencesOfTheSurface) {
   EXPECT_EQ(derivativeGrid(column, 2).node(0, 2), 0.0);
 }
 
-TEST(GridDerivatives, DerivativeGridsAgreeWithPointDerivativesAtTheNodes) {
+// In both modes, and on a grid large enough to be computed in bands, without seams between them.
+TEST(GridDerivatives, DerivativeGridsAgreeWithPointDerivativesAtTheNodesAndHaveNoSeams) {
   Grid grid = makeGrid(9, 11, -5, 3, 10, 30, wavy);
   for (const Interpolation mode : {Interpolation::Spline, Interpolation::Bilinear}) {
     grid.setMode(mode);
@@ -234,16 +234,13 @@ TEST(GridDerivatives, DerivativeGridsAgreeWithPointDerivativesAtTheNodes) {
       EXPECT_EQ(derivativeGrid(grid, code).mode(), mode);
     }
   }
-}
-
-TEST(GridDerivatives, LargeGridsAreComputedInBandsWithoutSeams) {
-  const Grid grid = makeGrid(1030, 1030, 0, 1029, 0, 1029, [](double x, double y) {
+  const Grid huge = makeGrid(1030, 1030, 0, 1029, 0, 1029, [](double x, double y) {
     return std::sin(0.01 * x) * std::cos(0.013 * y) * 100;
   });
-  const Grid slope = derivativeGrid(grid, 2);
+  const Grid slope = derivativeGrid(huge, 2);
   for (const int j : {0, 514, 515, 516, 1029}) {
     for (const int i : {0, 7, 1029})
-      EXPECT_NEAR(slope.node(i, j), derivativeAt(grid, Derivative::Y, i, j), 1e-9) << i << "," << j;
+      EXPECT_NEAR(slope.node(i, j), derivativeAt(huge, Derivative::Y, i, j), 1e-9) << i << "," << j;
   }
   EXPECT_EQ(testing::zRangeOf(slope), testing::nodeRangeOf(slope));
 }
@@ -294,7 +291,7 @@ TEST(GridDerivatives, CurvaturesSatisfyTheirIdentities) {
 
 // The derivatives sampled at points are derivativeAt's (checked above on the same surface); here
 // the values, and points outside the rectangle or on a grid without a surface.
-TEST(GridSampling, PointsOutsideKeepTheMissingValue) {
+TEST(GridSampling, PointsOutsideKeepTheMissingValueAndGridPointsGoColumnByColumn) {
   const Grid grid =
       makeGrid(6, 6, 0, 5, 0, 5, [](double x, double y) { return x * y + 2 * x - y; });
   const std::vector<double> xs = {1.5, -1, 2.25, 5, 9};
@@ -307,18 +304,14 @@ TEST(GridSampling, PointsOutsideKeepTheMissingValue) {
   EXPECT_NEAR(sampleAtPoints(grid, SampledQuantity::XY, xs, ys, -1)[2], 1.0, 1e-8);
   EXPECT_EQ(sampleAtPoints(makeGrid(5, 1, 0, 4, 0, 0, wavy), SampledQuantity::Value, xs, ys, -5),
             std::vector<double>(xs.size(), -5.0));
-}
-
-TEST(GridSampling, GridPointsAreListedColumnByColumn) {
-  const Grid grid = makeGrid(3, 2, 10, 30, 0, 5, [](double x, double y) { return x + y; });
-  const GridPoints points = gridToPoints(grid);
-  EXPECT_EQ(points.x, (std::vector<double>{10, 10, 20, 20, 30, 30}));
-  EXPECT_EQ(points.y, (std::vector<double>{0, 5, 0, 5, 0, 5}));
-  EXPECT_EQ(points.values, (std::vector<double>{10, 15, 20, 25, 30, 35}));
+  // Grid points are listed column by column.
+  const GridPoints points =
+      gridToPoints(makeGrid(3, 2, 10, 30, 0, 5, [](double x, double y) { return x + y; }));
+  EXPECT_EQ(std::tuple(points.x, points.y, points.values),
+            std::tuple(V{10, 10, 20, 20, 30, 30}, V{0, 5, 0, 5, 0, 5}, V{10, 15, 20, 25, 30, 35}));
   // A grid without nodes gives no points whatever its counts.
   const GridPoints none = gridToPoints(Grid(2000000000, 0));
-  EXPECT_TRUE(none.values.empty());
-  EXPECT_TRUE(none.x.empty());
+  EXPECT_TRUE(none.values.empty() && none.x.empty());
 }
 
 // ---- integrals along the axes ----

@@ -70,33 +70,21 @@ inline double wavy(double x, double y) {
   return std::sin(0.7 * x) * std::cos(0.4 * y) + 0.1 * x * y;
 }
 
-// Integral of f over the consecutive intervals between the ascending cuts, each split into
-// `split` equal parts integrated by the three-point Gauss-Legendre rule (exact for cubics).
-template <class F>
-double gaussOver(F f, const std::vector<double>& cuts, int split = 1) {
-  const double xi = std::sqrt(0.6);
-  double total = 0.0;
-  for (std::size_t k = 0; k + 1 < cuts.size(); ++k) {
-    const double part = (cuts[k + 1] - cuts[k]) / split;
-    for (int p = 0; p < split; ++p) {
-      const double h = 0.5 * part;
-      const double m = cuts[k] + p * part + h;
-      total += h * (8.0 / 9.0 * f(m) + 5.0 / 9.0 * (f(m - xi * h) + f(m + xi * h)));
-    }
-  }
-  return total;
-}
-
-// Integral of f over [a, b] cut at the lattice lines low + k * step, so that a surface of the
-// lattice (cubic or linear along a line within a cell) is integrated exactly.
+// Integral of f over [a, b] cut at the lattice lines low + k * step, each piece integrated by
+// the three-point Gauss-Legendre rule (exact for cubics), so that a surface of the lattice (cubic
+// or linear along a line within a cell) is integrated exactly.
 template <class F>
 double latticeIntegral(F f, double a, double b, double low, double step) {
-  std::vector<double> cuts = {a};
-  for (double c = low + step * std::ceil((a - low) / step); c < b; c += step) {
-    if (c > a) cuts.push_back(c);
+  const double xi = std::sqrt(0.6);
+  double total = 0.0;
+  for (double from = a, c = low + step * std::ceil((a - low) / step); from < b; c += step) {
+    if (c <= from) continue;
+    const double h = 0.5 * (std::min(c, b) - from);
+    const double m = from + h;
+    total += h * (8.0 / 9.0 * f(m) + 5.0 / 9.0 * (f(m - xi * h) + f(m + xi * h)));
+    from = std::min(c, b);
   }
-  cuts.push_back(b);
-  return gaussOver(f, cuts);
+  return total;
 }
 
 }  // namespace vellumar::grid::testing

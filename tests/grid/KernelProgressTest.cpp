@@ -64,9 +64,8 @@ void checkKernel(const std::string& what, const std::function<Grid(ErrorSink*)>&
   EXPECT_EQ(std::tuple(testing::countsOf(reported), testing::zRangeOf(reported), reported.mode()),
             std::tuple(testing::countsOf(plain), testing::zRangeOf(plain), plain.mode()));
   EXPECT_TRUE(testing::nodesOf(reported) == testing::nodesOf(plain));
-  ASSERT_FALSE(full.observer.steps.empty());
   // The caption stays that of the operation; each stage shows a total.
-  ASSERT_FALSE(full.observer.starts.empty());
+  ASSERT_FALSE(full.observer.steps.empty() || full.observer.starts.empty());
   for (const auto& [caption, total] : full.observer.starts) EXPECT_EQ(caption, "Расчет грида...");
   EXPECT_GT(full.observer.lastTotal(), 0);
 
@@ -149,8 +148,7 @@ TEST(KernelProgress, SplineSolveCancelKeepsNothing) {
     parallel::setThreadLimit(0);
 
     ProgressRun cancelled(2);
-    EXPECT_FALSE(grid->prepareSurface(&cancelled.sink));
-    EXPECT_FALSE(grid->hasCoefficients());
+    EXPECT_FALSE(grid->prepareSurface(&cancelled.sink) || grid->hasCoefficients());
     EXPECT_EQ(cancelled.observer.steps.size(), 2u);
     EXPECT_LT(cancelled.observer.steps.back(), cancelled.observer.lastTotal());
 
@@ -164,8 +162,7 @@ TEST(KernelProgress, SplineSolveCancelKeepsNothing) {
     ASSERT_TRUE(*grid->splineCoefficients() == expected);
     // A grid that already has its coefficients does not solve again.
     ProgressRun again(1);
-    EXPECT_TRUE(grid->prepareSurface(&again.sink));
-    EXPECT_TRUE(again.observer.steps.empty());
+    EXPECT_TRUE(grid->prepareSurface(&again.sink) && again.observer.steps.empty());
   }
   // ... and its surface is the one around the blank: the valid nodes beside it are reproduced,
   // its cell is blank.

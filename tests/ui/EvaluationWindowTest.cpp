@@ -116,9 +116,7 @@ class EvaluationWindowTest : public QObject {
     f.press(u"Расчет"_s);
     QVERIFY(!f.window->isEvaluating() && f.window->messageText().isEmpty());
 
-    f.load(FileKind::Grid, f.write("relief.grd", gridFile()));
-    QVERIFY2(f.dialogs.messages.empty(), qPrintable(f.lastMessage()));
-    QCOMPARE(f.evaluate("G1 * 2"), u"Результат - карта - готов !"_s);
+    QCOMPARE(f.evaluate("EG(0, 2, 0, 2, 1, 1) * 2"), u"Результат - карта - готов !"_s);
     QCOMPARE(f.window->currentResult().kind(), engine::Kind::Grid);
     // The other kinds' messages are the engine's and the command line's; lines and data results
     // show theirs where those results are saved.
@@ -184,12 +182,10 @@ class EvaluationWindowTest : public QObject {
     QCOMPARE(QString::fromStdString(*own), u"Вычисление прервано"_s);
     QCOMPARE(f.window->currentResult().numberValue(), 7.0);
     QVERIFY(registry.find("G") == nullptr && registry.find("H") == nullptr);
-    f.window->evaluationRunner().setEvaluate(
-        [](engine::S_Calculator& calc, std::string& text) { return calc.run(text); });
-    QCOMPARE(f.evaluate("y = 2; y + x"), u"3.000000000000"_s);
+    QCOMPARE(f.evaluate("y = 2; y + x"), u"3.000000000000"_s);  // through the recording kernel
   }
 
-  void closeRequestsWhileTheProgressShowsAndQtDialogsSpeakRussian() {
+  void closeRequestsWhileTheProgressShows() {
     f.window->show();
     QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
     QCOMPARE(f.evaluate("5"), u"5.000000000000"_s);
@@ -227,9 +223,11 @@ class EvaluationWindowTest : public QObject {
     QTRY_VERIFY(!f.window->isVisible());
     QCOMPARE(std::pair(f.window->currentResult().numberValue(), f.registry().find("w") == nullptr),
              std::pair(5.0, true));
+  }
 
-    // Qt's own dialogs speak Russian.
-    // The history-clear question as the program asks it, answered by a timer.
+  // Qt's own dialogs speak Russian: the history-clear question as the program asks it, answered by
+  // a timer. A slot of its own, as scripts/tsan leaves Qt's real dialogs out.
+  void qtDialogsSpeakRussian() {
     QStringList buttons;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QTimer::singleShot(0, [&buttons, &icon] {
@@ -311,8 +309,7 @@ class EvaluationWindowTest : public QObject {
         while (!release) std::this_thread::sleep_for(1ms);
         done = true;
       };
-      QVERIFY(runner.runTask("Загрузка файла...\nrelief.grd", task, measured));
-      QVERIFY(done);
+      QVERIFY(runner.runTask("Загрузка файла...\nrelief.grd", task, measured) && done);
     }
 
     f.window->show();
@@ -353,12 +350,12 @@ class EvaluationWindowTest : public QObject {
     f.press(u"ID"_s);
     QVERIFY(values->isVisible());
     // The registry's list lines, whose form the registry's own test checks.
-    const QStringList lines = values->lines();
-    QVERIFY(lines.contains("x:" + QString(17, ' ') + "5.000000"));
+    const int xRow =
+        static_cast<int>(values->lines().indexOf("x:" + QString(17, ' ') + "5.000000"));
+    QVERIFY(xRow >= 0);
     QCOMPARE(values->kindText(), u"Не выбран"_s);
 
     // Refreshed after an evaluation while visible, keeping the selection.
-    const int xRow = static_cast<int>(lines.indexOf("x:" + QString(17, ' ') + "5.000000"));
     values->selectLine(xRow);
     QCOMPARE(values->kindText(), u"Число"_s);
     QVERIFY(!values->saveEnabled() && !values->showEnabled());
@@ -413,11 +410,9 @@ class EvaluationWindowTest : public QObject {
     QVERIFY(controls.size() >= 70);
     // The display, then the message line, then the buttons, from top to bottom.
     const QRect display(f.display()->mapTo(f.window.get(), QPoint(0, 0)), f.display()->size());
-    const QAbstractButton* evaluate = f.window->button(u"Расчет"_s);
-    QVERIFY(display.height() >= 100);
-    QVERIFY(evaluate->mapTo(f.window.get(), QPoint(0, 0)).y() > display.bottom());
-    const QString out = qEnvironmentVariable("VELLUMAR_SCREENSHOT");
-    if (!out.isEmpty()) QVERIFY(f.window->grab().save(out));
+    QVERIFY(display.height() >= 100 &&
+            f.window->button(u"Расчет"_s)->mapTo(f.window.get(), QPoint(0, 0)).y() >
+                display.bottom());
   }
 
   void editingKeysFunctionButtonsAndTheirHintsAndTooltips() {
@@ -508,7 +503,6 @@ class EvaluationWindowTest : public QObject {
     QCOMPARE(first->layout().world.xmax, 2.0);
     // A polygon result after a grid, in a new view: no legend, no grid value in the title.
     f.evaluate("P1");
-    QVERIFY(f.window->currentResult().gridValue() == nullptr);
     f.press(u"Вид"_s);
     QTRY_VERIFY(first == nullptr);  // one view at a time
     CRVWnd* view = f.window->mapView();

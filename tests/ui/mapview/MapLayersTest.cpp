@@ -76,7 +76,7 @@ TEST(MapLayers, TheListChoosesWhatIsDrawnAndReorderingItReordersTheDrawing) {
   // The class of 5.5 on the ramp, and that of 2.5 where no outline lies yet.
   const QColor ramp55(125, 255, 0);
   EXPECT_EQ(pixelsAt(view, {{5.5, 5}, {2.5, 5}}),
-            (std::vector{ramp55, colour(ColorClasses::kColors[2])}));
+            (std::vector{ramp55, QColor(ColorClasses::kColors[2])}));
 
   // Checking the outline draws it over the grid, inside unfilled.
   list->item(0)->setCheckState(Qt::Checked);
@@ -159,8 +159,8 @@ TEST(MapLayers, IsolinesAndDataPointsTakeTheColoursOfTheirClasses) {
   const auto lineColour = [&](double level) {
     return image.pixelColor(clear, view.layout().row(level / 7));
   };
-  EXPECT_EQ(lineColour(10).rgb(), colour(ColorClasses::kColors[0]).darker(150).rgb());
-  EXPECT_EQ(lineColour(60).rgb(), colour(ColorClasses::kColors[9]).darker(150).rgb());
+  EXPECT_EQ(lineColour(10).rgb(), QColor(ColorClasses::kColors[0]).darker(150).rgb());
+  EXPECT_EQ(lineColour(60).rgb(), QColor(ColorClasses::kColors[9]).darker(150).rgb());
 
   // Data points take the colour of their class.
   MapLayers layers = {layer(0, "wells", points({0, 10, kMissing}, {1, 9, 5}, {1, 9, 5}), true)};
@@ -168,7 +168,7 @@ TEST(MapLayers, IsolinesAndDataPointsTakeTheColoursOfTheirClasses) {
   CRVWnd wells(layers, kMissing, Language::Russian);
   // Their own classes from 0 to 10; the missing value is not drawn, and the legend counts it.
   EXPECT_EQ(pixelsAt(wells, {{1, 1}, {9, 9}, {5, 5}}),
-            (std::vector{colour(ColorClasses::kColors[0]), colour(ColorClasses::kColors[9]),
+            (std::vector{QColor(ColorClasses::kColors[0]), QColor(ColorClasses::kColors[9]),
                          QColor(Qt::white)}));
   ASSERT_EQ(wells.legend().notes.size(), 1u);
   EXPECT_EQ(wells.legend().notes[0].text, "нет значения: 1");
@@ -176,7 +176,7 @@ TEST(MapLayers, IsolinesAndDataPointsTakeTheColoursOfTheirClasses) {
   layers.push_back(layer(1, "relief", ramp(0, 100), true));
   CRVWnd overGrid(std::move(layers), kMissing, Language::English);
   EXPECT_EQ(pixelsAt(overGrid, {{9, 9}, {1, 1}}),
-            (std::vector{colour(ColorClasses::kColors[1]), colour(ColorClasses::kColors[0])}));
+            (std::vector{QColor(ColorClasses::kColors[1]), QColor(ColorClasses::kColors[0])}));
   EXPECT_EQ(overGrid.legend().notes.back().text, "no value: 1");
   // Plain dots again when the layer is no longer coloured by value, and nothing to count.
   overGrid.setLayerByValue(0, false);

@@ -2,6 +2,7 @@
 #include <tuple>
 
 #include "MapViewTestSupport.h"
+#include "grid/Blank.h"
 #include "ui/mapview/ColorClasses.h"
 
 namespace vellumar::ui::mapview {
@@ -116,11 +117,11 @@ TEST(ColorClasses, HalfOpenClassesBetweenMinimumAndMaximumOrEqualCountsByDeciles
   EXPECT_EQ(flat.boundLabels(), (std::vector<std::string>{"5.00", "5.00"}));
 
   // A thousand ordinary values and one extreme: equal intervals put all but one node in the
-  // first class; deciles give each class a hundred.
+  // first class; deciles give each class a hundred. NaN and blank nodes (a DEM blank outside its
+  // border) are no values: counted, they would take the upper classes and the top label.
   std::vector<double> values;
   for (int i = 0; i < 1000; ++i) values.push_back((i * 7919) % 1000);  // 0..999, shuffled
-  values.push_back(1e9);
-  values.push_back(std::nan(""));
+  values.insert(values.end(), {1e9, std::nan(""), grid::kBlankValue, grid::kBlankValue});
   const ColorClasses deciles = ColorClasses::equalCount(values);
   ASSERT_EQ(deciles.classCount(), 10);
   for (int k = 0; k < 10; ++k) EXPECT_EQ(deciles.lowerBound(k), 100 * k);
@@ -129,7 +130,7 @@ TEST(ColorClasses, HalfOpenClassesBetweenMinimumAndMaximumOrEqualCountsByDeciles
             std::tuple(1, 9, 9));
   std::array<int, 10> counts{};
   for (const double v : values)
-    if (!std::isnan(v)) ++counts[static_cast<std::size_t>(deciles.classOf(v))];
+    if (!grid::isBlank(v)) ++counts[static_cast<std::size_t>(deciles.classOf(v))];  // nor NaN
   EXPECT_EQ(counts, (std::array{100, 100, 100, 100, 100, 100, 100, 100, 100, 101}));
   EXPECT_EQ(ColorClasses(0, 1e9).classOf(999), 0);
   EXPECT_EQ(deciles.boundLabels().back(), "1000000000.00");

@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdint>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -75,15 +74,10 @@ inline std::vector<QColor> pixelsAt(CRVWnd& view, const Vertices& points) {
   return colours;
 }
 
-inline QColor colour(std::uint32_t rgb) {
-  return QColor((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
-}
-
 // Whether two colours differ by at most 2 in each channel.
 inline bool near(const QColor& a, const QColor& b) {
-  const int tolerance = 2;
-  return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance &&
-         std::abs(a.blue() - b.blue()) <= tolerance;
+  return std::abs(a.red() - b.red()) <= 2 && std::abs(a.green() - b.green()) <= 2 &&
+         std::abs(a.blue() - b.blue()) <= 2;
 }
 
 // The number of dark pixels of an image inside a rectangle: text drawn there has some.
