@@ -13,7 +13,10 @@
 namespace vellumar::cli::testing {
 namespace {
 
+using vellumar::testing::DbfTable;
+using vellumar::testing::DeclaredField;
 using vellumar::testing::Field;
+using vellumar::testing::readDbf;
 using vellumar::testing::readShapefile;
 using vellumar::testing::Shape;
 using vellumar::testing::writeShapefile;
@@ -66,43 +69,6 @@ const std::vector<County> kCounties{
     {{{40, 0, 10, true}}, "Simple", 2.25},
     {{{0, 20, 10, true}, {2, 22, 1, false}, {5, 25, 2, false}}, "Holes", -3},
     {{{40, 20, 20, true}, {42, 22, 16, false}, {45, 25, 10, true}}, "Island", 0.125}};
-
-// A DBF field: its declaration and one text per record ("" for null).
-struct DeclaredField {
-  std::string name;
-  char type;
-  int width, decimals;
-  Texts values;
-};
-
-// The fields of a DBF: each one in order, and each one's texts by its name.
-struct DbfTable {
-  Texts names;
-  std::vector<DeclaredField> fields;
-  std::map<std::string, Texts> columns;
-};
-DbfTable readDbf(const std::string& dbfPath) {
-  DbfTable table;
-  DBFHandle dbf = DBFOpen(dbfPath.c_str(), "rb");
-  if (dbf == nullptr) return table;
-  for (int j = 0; j < DBFGetFieldCount(dbf); ++j) {
-    char name[XBASE_FLDNAME_LEN_READ + 1] = {};
-    DeclaredField& field = table.fields.emplace_back();
-    DBFGetFieldInfo(dbf, j, name, &field.width, &field.decimals);
-    field.name = name;
-    field.type = DBFGetNativeFieldType(dbf, j);
-    for (int r = 0; r < DBFGetRecordCount(dbf); ++r) {
-      // Without the blanks that pad DBF fields.
-      std::string text = DBFIsAttributeNULL(dbf, r, j) ? "" : DBFReadStringAttribute(dbf, r, j);
-      text.erase(0, text.find_first_not_of(' '));
-      field.values.push_back(text.erase(text.find_last_not_of(' ') + 1));
-    }
-    table.names.push_back(field.name);
-    table.columns[field.name] = field.values;
-  }
-  DBFClose(dbf);
-  return table;
-}
 
 // Replaces the DBF of a shapefile with one of the given fields, each value written as its bytes.
 void writeDbf(const std::string& shp, const std::vector<DeclaredField>& fields) {

@@ -4,6 +4,7 @@
 #include <shapefil.h>
 
 #include <cmath>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -100,6 +101,45 @@ inline std::vector<ShapeRecord> readShapefile(const std::string& path) {
   if (shp != nullptr) SHPClose(shp);
   if (dbf != nullptr) DBFClose(dbf);
   return records;
+}
+
+// A DBF field: its declaration (native type, width, decimals) and one text per record, as shapelib
+// reads it without the blanks that pad it ("" for a NULL).
+struct DeclaredField {
+  std::string name;
+  char type;
+  int width, decimals;
+  std::vector<std::string> values;
+  bool operator==(const DeclaredField&) const = default;
+};
+
+// The fields of a DBF: each one in order, and each one's texts by its name; none when it cannot
+// be opened.
+struct DbfTable {
+  std::vector<std::string> names;
+  std::vector<DeclaredField> fields;
+  std::map<std::string, std::vector<std::string>> columns;
+};
+inline DbfTable readDbf(const std::string& dbfPath) {
+  DbfTable table;
+  DBFHandle dbf = DBFOpen(dbfPath.c_str(), "rb");
+  if (dbf == nullptr) return table;
+  for (int j = 0; j < DBFGetFieldCount(dbf); ++j) {
+    char name[XBASE_FLDNAME_LEN_READ + 1] = {};
+    DeclaredField& field = table.fields.emplace_back();
+    DBFGetFieldInfo(dbf, j, name, &field.width, &field.decimals);
+    field.name = name;
+    field.type = DBFGetNativeFieldType(dbf, j);
+    for (int r = 0; r < DBFGetRecordCount(dbf); ++r) {
+      std::string text = DBFIsAttributeNULL(dbf, r, j) ? "" : DBFReadStringAttribute(dbf, r, j);
+      text.erase(0, text.find_first_not_of(' '));
+      field.values.push_back(text.erase(text.find_last_not_of(' ') + 1));
+    }
+    table.names.push_back(field.name);
+    table.columns[field.name] = field.values;
+  }
+  DBFClose(dbf);
+  return table;
 }
 
 }  // namespace vellumar::testing

@@ -28,6 +28,7 @@ using enum ShapeStatus;
 using namespace shape_type;
 using Shapefiles = FolderTest;
 using Names = std::vector<std::string>;
+using Fields = std::vector<DeclaredField>;
 
 Line ring(std::vector<Point> points, double value, int id) {
   return tagged(Line(std::move(points)), id, value);
@@ -57,29 +58,6 @@ M_Data tableOf(const std::string& file, ShapefileConverter* converter = nullptr)
   M_Data table;
   EXPECT_EQ((converter ? *converter : fresh).ShapefileToTable(file, table), Done) << file;
   return table;
-}
-
-// Every field of a DBF: its type, native type, name, width and decimals, and its texts as
-// shapelib reads them, trimmed of the blanks in front ("<null>" for a NULL).
-using FieldInfo = std::tuple<DBFFieldType, char, std::string, int, int>;
-using DbfFields = std::vector<std::pair<FieldInfo, Names>>;
-DbfFields dbfContents(const std::string& file) {
-  DbfFields fields;
-  DBFHandle dbf = DBFOpen(file.c_str(), "rb");
-  for (int f = 0; dbf != nullptr && f < DBFGetFieldCount(dbf); ++f) {
-    char name[XBASE_FLDNAME_LEN_READ + 1] = {};
-    int width = 0, decimals = 0;
-    const DBFFieldType type = DBFGetFieldInfo(dbf, f, name, &width, &decimals);
-    Names texts;
-    for (int r = 0; r < DBFGetRecordCount(dbf); ++r) {
-      std::string text =
-          DBFIsAttributeNULL(dbf, r, f) ? "<null>" : DBFReadStringAttribute(dbf, r, f);
-      texts.push_back(text.erase(0, text.find_first_not_of(' ')));
-    }
-    fields.push_back({{type, DBFGetNativeFieldType(dbf, f), name, width, decimals}, texts});
-  }
-  if (dbf != nullptr) DBFClose(dbf);
-  return fields;
 }
 
 // The value and id of every line of a cover.
@@ -349,10 +327,11 @@ TEST_F(Shapefiles, PointTablesRoundTripAndNumericColumnsAreNumericFieldsOfTwelve
   // A numeric column is a numeric field: 12 significant digits of each value need 13 decimals
   // (0.0000001234567) and 6 digits before the point (123456.789012). A blank column name is
   // "Z<j>"; the text field holds "bore hole" and a blank.
-  EXPECT_EQ(dbfContents(path("pts.dbf")),
-            (DbfFields{{{FTDouble, 'N', "Depth", 20, 13},
-                        {"0.0000001234567", "123456.7890120000000", "-7.0000000000000"}},
-                       {{FTString, 'C', "Z3", 10, 0}, {"well", "<null>", "bore hole"}}}));
+  EXPECT_EQ(
+      readDbf(path("pts.dbf")).fields,
+      (Fields{
+          {"Depth", 'N', 20, 13, {"0.0000001234567", "123456.7890120000000", "-7.0000000000000"}},
+          {"Z3", 'C', 10, 0, {"well", "", "bore hole"}}}));
 
   M_Data back = tableOf(path("pts.shp"), &converter);
   EXPECT_EQ(columnNames(back), (Names{"X", "Y", "Depth", "Z3"}));
@@ -376,8 +355,7 @@ TEST_F(Shapefiles, PointTablesRoundTripAndNumericColumnsAreNumericFieldsOfTwelve
   numbered.InsertColumn(0, 0, false);
   numbered.setRowNumberOffset(1);
   ASSERT_EQ(converter.TableToPointShapefile(path("numbered.shp"), numbered, 1, 2), Done);
-  EXPECT_EQ(dbfContents(path("numbered.dbf")),
-            (DbfFields{{{FTInteger, 'N', "Z", 1, 0}, {"8", "9"}}}));
+  EXPECT_EQ(readDbf(path("numbered.dbf")).fields, (Fields{{"Z", 'N', 1, 0, {"8", "9"}}}));
 
   EXPECT_EQ(converter.log(), "");
 
@@ -389,13 +367,17 @@ TEST_F(Shapefiles, PointTablesRoundTripAndNumericColumnsAreNumericFieldsOfTwelve
   ASSERT_EQ(converter.TableToPointShapefile(path("n.shp"), table, -1, -1), Done);
 
   // The value that is no number is a null.
-  EXPECT_EQ(dbfContents(path("n.dbf")),
-            (DbfFields{{{FTDouble, 'N', "Fixed", 28, 12},
-                        {"-0.001500000000", "0.666666666667", "123456789012000.000000000000"}},
-                       {{FTDouble, 'N', "Wide", 19, 11},
-                        {"1.00000000000E+300", "-2.50000000000E-300", "0.00000000000E+00"}},
-                       {{FTInteger, 'N', "Whole", 2, 0}, {"12", "<null>", "-3"}},
-                       {{FTString, 'C', "Label", 3, 0}, {"12", "x", "<null>"}}}));
+  EXPECT_EQ(
+      readDbf(path("n.dbf")).fields,
+      (Fields{
+          {"Fixed",
+           'N',
+           28,
+           12,
+           {"-0.001500000000", "0.666666666667", "123456789012000.000000000000"}},
+          {"Wide", 'N', 19, 11, {"1.00000000000E+300", "-2.50000000000E-300", "0.00000000000E+00"}},
+          {"Whole", 'N', 2, 0, {"12", "", "-3"}},
+          {"Label", 'C', 3, 0, {"12", "x", ""}}}));
 }
 
 TEST_F(Shapefiles, ProjectionsAreWrittenBesideTheExportWhenGiven) {
