@@ -3,6 +3,7 @@
 // time; a text that assigns names keeps them in turn; a cancel keeps the records before it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <numeric>
 #include <string>
 #include <vector>
@@ -65,9 +66,8 @@ TEST_F(EachRecord, RecordsComeOutAsOneAtATimeWhateverTheThreads) {
                            [&heard](const RecordOutcome& r) { heard.push_back(r.number); });
     EXPECT_EQ(lines(outcome), expected) << threads;
     EXPECT_EQ(heard, numbers) << threads;
-    const auto a = outcome.layer.points().values();
-    const auto b = one.layer.points().values();
-    EXPECT_TRUE(std::equal(a.begin(), a.end(), b.begin(), b.end())) << threads;
+    EXPECT_TRUE(std::ranges::equal(outcome.layer.points().values(), one.layer.points().values()))
+        << threads;
     // The name holds the whole layer again.
     EXPECT_EQ(calc_.registry().find("P1")->value.parts().size(), std::size_t(kRecords));
   }

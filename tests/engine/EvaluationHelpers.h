@@ -3,11 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdint>
 #include <initializer_list>
 #include <memory>
 #include <string>
-#include <string_view>
 #include <utility>
 #include <vector>
 

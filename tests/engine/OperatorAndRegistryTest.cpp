@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <latch>
 #include <thread>
 #include <tuple>
@@ -132,9 +133,7 @@ TEST(Registry, AnEvaluationIsUndoneOnlyWhenItWasCancelled) {
     calc.attachErrorSink(nullptr);
     EXPECT_EQ(calc.registry().find("a")->value.numberValue(), c.undone ? 1 : 2);
     EXPECT_EQ(calc.registry().entries().size() == entries, c.undone);
-    if (c.undone) {
-      EXPECT_EQ(calc.result().numberValue(), 1);
-    }
+    EXPECT_TRUE(!c.undone || calc.result().numberValue() == 1);
   }
 }
 
@@ -162,15 +161,12 @@ TEST(RegistryDeathTest, ChangesWhileAnotherThreadEvaluatesAbortDebugBuilds) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   S_Calculator calc;
   Workspace workspace(calc);
-  const char* const kMessage = "evaluation runs in another thread";
-  EXPECT_DEATH(changeDuringAnEvaluation(calc, [&] { calc.registry().findOrCreate("x"); }),
-               kMessage);
-  EXPECT_DEATH(changeDuringAnEvaluation(calc, [&] { calc.rollBack(calc.checkpoint()); }), kMessage);
-  EXPECT_DEATH(changeDuringAnEvaluation(calc, [&] { workspace.closeList(FileKind::Grid); }),
-               kMessage);
-  EXPECT_DEATH(changeDuringAnEvaluation(
-                   calc, [&] { workspace.addLoaded(FileKind::Lines, "a.con", Operand{}); }),
-               kMessage);
+  const std::function<void()> changes[] = {
+      [&] { calc.registry().findOrCreate("x"); }, [&] { calc.rollBack(calc.checkpoint()); },
+      [&] { workspace.closeList(FileKind::Grid); },
+      [&] { workspace.addLoaded(FileKind::Lines, "a.con", Operand{}); }};
+  for (const auto& change : changes)
+    EXPECT_DEATH(changeDuringAnEvaluation(calc, change), "evaluation runs in another thread");
 
   // Reading is allowed, and so is changing between evaluations or from the evaluating thread.
   changeDuringAnEvaluation(calc, [&] {

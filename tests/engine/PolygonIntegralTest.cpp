@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <memory>
 #include <random>
 #include <tuple>
 #include <vector>
@@ -94,9 +93,8 @@ double sliceIntegral(const grid::Grid& g, const geometry::Cover& region) {
       cuts.push_back(p[e].y);  // the ring is closed: its last vertex is its first
       for (int i = 0; i < g.nx(); ++i) {
         const double x = g.nodeX(i);
-        if ((p[e].x < x && x < p[e + 1].x) || (p[e + 1].x < x && x < p[e].x)) {
+        if ((p[e].x < x && x < p[e + 1].x) || (p[e + 1].x < x && x < p[e].x))
           cuts.push_back(p[e].y + (x - p[e].x) * (p[e + 1].y - p[e].y) / (p[e + 1].x - p[e].x));
-        }
       }
     }
   }
@@ -108,9 +106,8 @@ double sliceIntegral(const grid::Grid& g, const geometry::Cover& region) {
       const auto p = ring.points();
       for (std::size_t i = 0; i + 1 < p.size(); ++i) {
         const double y0 = p[i].y, y1 = p[i + 1].y;
-        if ((y0 <= y && y < y1) || (y1 <= y && y < y0)) {
+        if ((y0 <= y && y < y1) || (y1 <= y && y < y0))
           xs.push_back(p[i].x + (y - y0) * (p[i + 1].x - p[i].x) / (y1 - y0));
-        }
       }
     }
     std::sort(xs.begin(), xs.end());
@@ -203,18 +200,16 @@ TEST(PolygonIntegral, EdgesFarBeyondTheMapCostNoMoreThanItsLattice) {
 }
 
 // The map of the calculator tests: 0..10 x 0..8 on 21 x 17 nodes.
-class IntegralFunction : public testing::CalculatorTest {
- protected:
-  void putMap(double (*f)(double, double)) {
-    put("G1", testing::gridOperand(makeGrid(21, 17, 0.0, 10.0, 0.0, 8.0, f)));
-  }
-};
+using IntegralFunction = testing::CalculatorTest;
+Operand mapOf(double (*f)(double, double)) {
+  return testing::gridOperand(makeGrid(21, 17, 0.0, 10.0, 0.0, 8.0, f));
+}
 
 // Polygons beside the map (sharing its right edge, at its corner, far away) integrate to 0;
 // polygons reaching beyond it are cut to it: [0, 3]^2 of it, a hole across its corner ([8, 10] x
 // [6, 8] without [9, 10] x [7, 8]), the whole map.
 TEST_F(IntegralFunction, PolygonsBesideOrBeyondTheMapAndWrongArguments) {
-  putMap([](double x, double y) { return 1 + x + y; });
+  put("G1", mapOf([](double x, double y) { return 1 + x + y; }));
   const struct {
     std::vector<geometry::Line> rings;
     double value;
@@ -261,7 +256,7 @@ TEST_F(IntegralFunction, MeansOverTheValuedPartOfMapsWithBlanks) {
 }
 
 TEST_F(IntegralFunction, CancellingStopsTheEvaluation) {
-  putMap([](double x, double y) { return x * y; });
+  put("G1", mapOf([](double x, double y) { return x * y; }));
   putRings("P1", {squareRing(1, 1, 5, 5)});
   testing::Recorder observer(1);
   EXPECT_EQ(testing::evaluate(calc_, "Integral(G1, P1)", &observer).text, "Вычисление прервано");

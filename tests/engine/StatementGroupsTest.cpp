@@ -6,7 +6,6 @@
 #include <atomic>
 #include <bit>
 #include <chrono>
-#include <cmath>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -87,16 +86,12 @@ class StatementGroups : public testing::CalculatorTest {
     parallel::setThreadLimit(threads);
     S_Calculator calc(calc_);
     testing::Recorder observer;
-    Evaluation done;
-    done.outcome = evaluate(calc, text, watched ? &observer : nullptr);
-    for (const auto& entry : calc.registry().entries()) {
-      done.registry.push_back(entry->name + " " + contentsOf(entry->value));
-    }
-    done.result = contentsOf(calc.result());
-    done.warning = calc.resultWarning();
-    done.statements = observer.statements;
-    done.groups = calc.statementGroups();
-    return done;
+    const testing::Outcome outcome = evaluate(calc, text, watched ? &observer : nullptr);
+    std::vector<std::string> registry;
+    for (const auto& entry : calc.registry().entries())
+      registry.push_back(entry->name + " " + contentsOf(entry->value));
+    return Evaluation(outcome, registry, contentsOf(calc.result()), calc.resultWarning(),
+                      observer.statements, calc.statementGroups());
   }
 };
 

@@ -225,24 +225,16 @@ TEST_F(TraceFunction, ArgumentsOfBothFormsAreCheckedInOrder) {
   EXPECT_TRUE(evaluate(calc_, "Trace(G1, " + exact(map("G1").zmin) + ", 1, -3)").ok);
   calc_.setLanguage(Language::English);
   EXPECT_EQ(failure("Trace(G1, 0, 10, 1, 0)"), "Trace: invalid value of argument 5");
-  EXPECT_EQ(failure("Trace(G1, 5, 0, 1)"), "Trace: invalid value of argument 3");
-  EXPECT_EQ(failure("Trace(G1, 11, 1, 1)"), "Trace: invalid value of argument 2");
 }
 
 TEST_F(TraceFunction, ACancelFailsTheEvaluation) {
-  // Cancelled while tracing lines or a region (what the trace shows is the driver's own test):
-  // the failed statement stores nothing.
-  // The statement, the report it is cancelled at, the name it assigns and the kind of its result.
-  const std::tuple<std::string, int, std::string, Kind> cases[] = {
-      {"Iso = Trace(G1, 2, 9, 3, 1)", 30, "Iso", Kind::Lines},
-      {"Region = Trace(G1, 5, 1, 1)", 3, "Region", Kind::Polygon}};
-  for (const auto& [display, cancelAt, name, kind] : cases) {
+  // Cancelled while tracing lines or a region (what the trace shows is the driver's own test; that
+  // a failed statement assigns nothing, the evaluator's).
+  // The statement and the report it is cancelled at.
+  for (const auto& [display, cancelAt] :
+       {std::pair{"Trace(G1, 2, 9, 3, 1)", 30}, {"Trace(G1, 5, 1, 1)", 3}}) {
     RecordingProgress cancelling(cancelAt);
-    const Outcome outcome = evaluate(calc_, display, &cancelling);
-    EXPECT_FALSE(outcome.ok) << display;
-    EXPECT_EQ(outcome.text, "Вычисление прервано");
-    const Calc_ID* entry = calc_.registry().find(name);
-    EXPECT_TRUE(entry == nullptr || entry->value.kind() != kind) << display;
+    EXPECT_EQ(evaluate(calc_, display, &cancelling).text, "Вычисление прервано") << display;
   }
 }
 

@@ -40,9 +40,8 @@ class TiledCliTest : public testing::FolderTest {
     const pid_t child = fork();
     if (child == 0) {
       setpgid(0, 0);
-      if (!freopen(outPath.c_str(), "w", stdout) || !freopen(errPath.c_str(), "w", stderr)) {
+      if (!freopen(outPath.c_str(), "w", stdout) || !freopen(errPath.c_str(), "w", stderr))
         _exit(99);
-      }
       std::vector<char*> argv;
       for (const std::string& argument : arguments)
         argv.push_back(const_cast<char*>(argument.c_str()));
