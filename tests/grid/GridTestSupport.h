@@ -5,7 +5,6 @@
 #include <cmath>
 #include <functional>
 #include <initializer_list>
-#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -26,8 +25,10 @@ void forEachNode(const Grid& grid, F f) {
 inline Grid makeGrid(int nx, int ny, double left, double right, double bottom, double top,
                      const std::function<double(double, double)>& f) {
   Grid rectangle;
-  std::tie(rectangle.left, rectangle.right, rectangle.bottom, rectangle.top) =
-      std::tie(left, right, bottom, top);
+  rectangle.left = left;
+  rectangle.right = right;
+  rectangle.bottom = bottom;
+  rectangle.top = top;
   rectangle.rectangleFlag = 1;
   Grid grid(nx, ny, rectangle);
   forEachNode(grid, [&](int i, int j, double x, double y) { grid.setNode(i, j, f(x, y)); });

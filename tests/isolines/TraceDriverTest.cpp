@@ -201,8 +201,9 @@ ProgressRun traceShowing(double densification, int cancelAt, bool progress = tru
   ErrorSink sink(&run.progress);
   geometry::Cover cover;
   run.status = trace(cover, map, request, &sink);
-  std::tie(run.failed, run.cancelled, run.empty) =
-      std::tuple(sink.failed(), sink.code() == sink_code::kCancelled, cover.empty());
+  run.failed = sink.failed();
+  run.cancelled = sink.code() == sink_code::kCancelled;
+  run.empty = cover.empty();
   return run;
 }
 

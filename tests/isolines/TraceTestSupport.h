@@ -4,7 +4,6 @@
 
 #include <cmath>
 #include <functional>
-#include <tuple>
 
 #include "../common/TestSupport.h"
 #include "../engine/EvaluationHelpers.h"
@@ -28,7 +27,8 @@ inline grid::Grid gridOf(int nx, int ny, double left, double right, double botto
 // A lattice of nx x ny nodes at unit spacing from (0, 0), values given bottom row first.
 inline grid::Grid latticeOf(int nx, int ny, grid::NodeVector values) {
   grid::Grid frame;
-  frame.right = nx - 1, frame.top = ny - 1;
+  frame.right = nx - 1;
+  frame.top = ny - 1;
   return grid::Grid::fromNodes(nx, ny, frame, std::move(values));
 }
 
@@ -37,8 +37,10 @@ inline grid::Grid latticeOf(int nx, int ny, grid::NodeVector values) {
 inline TraceRequest levels(double lowest, double highest, double step, const grid::Grid& map,
                            double densification = 1) {
   TraceRequest request;
-  std::tie(request.lowest, request.highest, request.step, request.cellSize) =
-      std::tuple(lowest, highest, step, cellSizeParameter(map, densification));
+  request.lowest = lowest;
+  request.highest = highest;
+  request.step = step;
+  request.cellSize = cellSizeParameter(map, densification);
   return request;
 }
 

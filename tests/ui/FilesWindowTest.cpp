@@ -178,8 +178,9 @@ class FilesWindowTest : public QObject {
     auto loadAnswering = [&](DataFormat chosen, bool accept, const QString& path) {
       f.dialogs.onDialog = [&, chosen, accept](QDialog& dialog) {
         auto& format = dynamic_cast<DataFileProc&>(dialog);
-        std::tie(seen, preview, caption) =
-            std::tuple(format.format(), format.preview(), format.fileCaption());
+        seen = format.format();
+        preview = format.preview();
+        caption = format.fileCaption();
         format.setFormat(chosen);
         return accept;
       };
